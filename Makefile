@@ -1,0 +1,45 @@
+# Thin wrapper over CMake. `make test` is what CI runs.
+BUILD      ?= build
+SAN_BUILD  ?= build-sanitize
+JOBS       ?= $(shell nproc)
+CTEST_JOBS ?= $(JOBS)
+
+# Every Debian package the build, the tests and the benches need.
+PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
+            nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+
+.PHONY: deps configure build test run bench sanitize clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300
+
+run: build
+	$(BUILD)/velmo-fit
+
+bench: build
+	$(BUILD)/velmo_bench
+
+$(SAN_BUILD)/build.ninja:
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_SANITIZE=ON
+
+sanitize: deps $(SAN_BUILD)/build.ninja
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(CTEST_JOBS) --timeout 600
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

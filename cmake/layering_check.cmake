@@ -1,0 +1,56 @@
+# Enforces the include direction between the component and the stand-in host:
+#  1. component files include host headers only as "<family>/<file>", never the
+#     host's control, world or testing headers;
+#  2. host files include component files only from the base layer
+#     (fitter/velmo/BASE_LAYER.txt);
+#  3. base-layer files include no other component file.
+file(STRINGS ${ROOT}/fitter/velmo/BASE_LAYER.txt _base REGEX "^[^#].*")
+set(_errors "")
+
+function(_includes file out)
+  file(STRINGS ${file} _lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  set(_res "")
+  foreach(_l IN LISTS _lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" _inc "${_l}")
+    list(APPEND _res "${_inc}")
+  endforeach()
+  set(${out} "${_res}" PARENT_SCOPE)
+endfunction()
+
+file(GLOB _component ${ROOT}/fitter/velmo/*.h ${ROOT}/fitter/velmo/*.cpp)
+foreach(_f IN LISTS _component)
+  get_filename_component(_name ${_f} NAME)
+  list(FIND _base ${_name} _is_base)
+  _includes(${_f} _incs)
+  foreach(_inc IN LISTS _incs)
+    if(_inc MATCHES "^(common/host_control\\.h|common/host_world\\.h|testing/)")
+      string(APPEND _errors "${_name}: includes host-internal ${_inc}\n")
+    elseif(EXISTS ${ROOT}/fitter/velmo/${_inc})
+      list(FIND _base ${_inc} _inc_base)
+      if(_is_base GREATER -1 AND _inc_base EQUAL -1)
+        string(APPEND _errors "${_name}: base-layer file includes component file ${_inc}\n")
+      endif()
+    elseif(NOT EXISTS ${ROOT}/host/${_inc})
+      string(APPEND _errors "${_name}: include \"${_inc}\" is neither a component nor a host header\n")
+    endif()
+  endforeach()
+endforeach()
+
+file(GLOB_RECURSE _host ${ROOT}/host/*.h ${ROOT}/host/*.cpp)
+foreach(_f IN LISTS _host)
+  file(RELATIVE_PATH _rel ${ROOT} ${_f})
+  _includes(${_f} _incs)
+  foreach(_inc IN LISTS _incs)
+    if(EXISTS ${ROOT}/fitter/velmo/${_inc})
+      list(FIND _base ${_inc} _inc_base)
+      if(_inc_base EQUAL -1)
+        string(APPEND _errors "${_rel}: host code includes component file ${_inc}\n")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+
+if(_errors)
+  message(FATAL_ERROR "Layering violations:\n${_errors}")
+endif()
+message(STATUS "layering: ok")

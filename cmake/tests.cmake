@@ -1,0 +1,41 @@
+# Two kinds of test executable, never mixed (component statics are frozen once
+# per process, so ctest runs every test case in its own process):
+#  - velmo_tests: unit tests of the host and of the component's objects
+#    (linked statically through velmo_static);
+#  - velmo_load_tests: link only the host and dlopen libvelmo.so per test.
+file(GLOB_RECURSE VELMO_UNIT_TEST_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/tests/host/*.cpp ${CMAKE_SOURCE_DIR}/tests/velmo/*.cpp)
+add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES})
+target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
+target_compile_definitions(velmo_tests PRIVATE
+  VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
+  VELMO_SHARED_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/../shared/designs")
+gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "VELMO_CFG=velmo_test_preset=41")
+
+# A small library that reads a configuration value when it is loaded, standing
+# in for any library opened after the host was preset.
+add_library(velmo_test_loadprobe SHARED ${CMAKE_SOURCE_DIR}/tests/load/probe/load_probe.cpp)
+target_link_libraries(velmo_test_loadprobe PRIVATE velmo_host)
+
+file(GLOB VELMO_LOAD_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/load/*.cpp)
+add_executable(velmo_load_tests ${VELMO_LOAD_TEST_SOURCES})
+add_dependencies(velmo_load_tests velmo velmo_test_loadprobe fitter_govin zarn_yun velmo_exports)
+target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main)
+gtest_discover_tests(velmo_load_tests DISCOVERY_MODE PRE_TEST)
+
+# velmo-fit as a subprocess: command line, exit codes, output.
+file(GLOB VELMO_FIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fit/*.cpp)
+add_executable(velmo_fit_tests ${VELMO_FIT_TEST_SOURCES})
+add_dependencies(velmo_fit_tests velmo-fit)
+target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
+  VELMO_SHARED_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/../shared/designs"
+  VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(velmo_fit_tests PRIVATE GTest::gmock_main)
+gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)
+
+# Component code includes only host/<family>/ headers; host code includes
+# component files only from the base layer.
+add_test(NAME layering_check COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
+  -P ${CMAKE_SOURCE_DIR}/cmake/layering_check.cmake)

@@ -1,0 +1,213 @@
+#include "cfg/cfg.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <shared_mutex>
+
+#include "common/host_call_log.h"
+
+namespace {
+
+std::string trim(std::string s) {
+  auto sp = [](unsigned char c) { return std::isspace(c); };
+  s.erase(s.begin(), std::find_if_not(s.begin(), s.end(), sp));
+  s.erase(std::find_if_not(s.rbegin(), s.rend(), sp).base(), s.end());
+  return s;
+}
+
+bool split_assignment(const std::string& item, std::string* name, std::string* value) {
+  auto eq = item.find('=');
+  if (eq == std::string::npos) return false;
+  *name = trim(item.substr(0, eq));
+  *value = trim(item.substr(eq + 1));
+  return !name->empty();
+}
+
+struct STORE {
+  std::shared_mutex mutex;
+  std::map<std::string, std::string> values;
+
+  STORE() { import_preload(); }
+
+  // Called with the lock held or before the store is shared.
+  void import_preload() {
+    if (const char* file = std::getenv("VELMO_CFG_FILE"); file && *file) {
+      std::ifstream in(file);
+      std::string line;
+      while (std::getline(in, line)) {
+        auto hash = line.find('#');
+        if (hash != std::string::npos) line.resize(hash);
+        std::string n, v;
+        if (split_assignment(line, &n, &v)) values[n] = v;
+      }
+    }
+    if (const char* list = std::getenv("VELMO_CFG"); list && *list) {
+      std::string all = list;
+      size_t start = 0;
+      while (start <= all.size()) {
+        size_t end = all.find(';', start);
+        if (end == std::string::npos) end = all.size();
+        std::string n, v;
+        if (split_assignment(all.substr(start, end - start), &n, &v)) values[n] = v;
+        start = end + 1;
+      }
+    }
+  }
+};
+
+// A function-local static so the store works during static initialisation of
+// libraries that read configuration when they are loaded.
+STORE& store() {
+  static STORE* s = new STORE();
+  return *s;
+}
+
+bool lookup(const char* name, std::string* out) {
+  auto& st = store();
+  std::shared_lock<std::shared_mutex> lock(st.mutex);
+  auto it = st.values.find(name);
+  if (it == st.values.end() || it->second.empty()) return false;
+  *out = it->second;
+  return true;
+}
+
+}  // namespace
+
+namespace host::cfg {
+
+bool parse_int(const std::string& text, int* out) {
+  std::string t = trim(text);
+  if (t.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+    v = std::strtoll(t.c_str() + 2, &end, 16);
+  else if (t.size() > 3 && t[0] == '-' && t[1] == '0' && (t[2] == 'x' || t[2] == 'X'))
+    v = -std::strtoll(t.c_str() + 3, &end, 16);
+  else
+    v = std::strtoll(t.c_str(), &end, 10);
+  if (errno != 0 || end == nullptr || *end != '\0' || v < INT_MIN || v > UINT_MAX) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool parse_bool(const std::string& text, bool* out) {
+  std::string t = trim(text);
+  std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (t == "on" || t == "true" || t == "yes") return *out = true, true;
+  if (t == "off" || t == "false" || t == "no") return *out = false, true;
+  int v;
+  if (parse_int(t, &v)) return *out = v != 0, true;
+  return false;
+}
+
+void set(const std::string& name, const std::string& value) {
+  auto& st = store();
+  std::unique_lock<std::shared_mutex> lock(st.mutex);
+  st.values[name] = value;
+}
+
+void unset(const std::string& name) {
+  auto& st = store();
+  std::unique_lock<std::shared_mutex> lock(st.mutex);
+  st.values.erase(name);
+}
+
+bool is_set(const std::string& name) {
+  std::string v;
+  return lookup(name.c_str(), &v);
+}
+
+bool set_from_assignment(const std::string& item, std::string* error) {
+  std::string n, v;
+  if (!split_assignment(item, &n, &v)) {
+    if (error) *error = "expected name=value, got '" + item + "'";
+    return false;
+  }
+  set(n, v);
+  return true;
+}
+
+bool load_file(const std::string& path, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    if (error) *error = "cannot read configuration file '" + path + "'";
+    return false;
+  }
+  std::string line;
+  int number = 0;
+  std::map<std::string, std::string> read;
+  while (std::getline(in, line)) {
+    ++number;
+    auto hash = line.find('#');
+    if (hash != std::string::npos) line.resize(hash);
+    if (trim(line).empty()) continue;
+    std::string n, v;
+    if (!split_assignment(line, &n, &v)) {
+      if (error) *error = path + ":" + std::to_string(number) + ": expected name=value";
+      return false;
+    }
+    read[n] = v;
+  }
+  // Nothing is applied from a file with a bad line.
+  for (auto& [n, v] : read) set(n, v);
+  return true;
+}
+
+std::map<std::string, std::string> snapshot() {
+  auto& st = store();
+  std::shared_lock<std::shared_mutex> lock(st.mutex);
+  return st.values;
+}
+
+void reset_to_preload() {
+  auto& st = store();
+  std::unique_lock<std::shared_mutex> lock(st.mutex);
+  st.values.clear();
+  st.import_preload();
+}
+
+}  // namespace host::cfg
+
+bool cfg_is_on(const char* name, bool default_value) {
+  std::string v;
+  if (!lookup(name, &v)) return default_value;
+  bool b;
+  if (!host::cfg::parse_bool(v, &b)) {
+    host::log_call("cfg: bad value", name, v);
+    return default_value;
+  }
+  return b;
+}
+
+int cfg_get_int_value(const char* name, int default_value) {
+  std::string v;
+  if (!lookup(name, &v)) return default_value;
+  int i;
+  if (!host::cfg::parse_int(v, &i)) {
+    host::log_call("cfg: bad value", name, v);
+    return default_value;
+  }
+  return i;
+}
+
+std::string cfg_get_value(const char* name) {
+  std::string v;
+  return lookup(name, &v) ? v : std::string();
+}
+
+std::string cfg_get_value(const char* name, const char* default_value) {
+  std::string v;
+  return lookup(name, &v) ? v : std::string(default_value ? default_value : "");
+}
+
+void cfg_set_on(const char* name) { host::cfg::set(name, "on"); }
+void cfg_set_off(const char* name) { host::cfg::set(name, "off"); }
+void cfg_set_value(const char* name, const char* value) { host::cfg::set(name, value ? value : ""); }
+void cfg_set_int_value(const char* name, int value) { host::cfg::set(name, std::to_string(value)); }

@@ -1,0 +1,36 @@
+#pragma once
+// data: configuration variables, one process-wide store read with the
+// caller's default. An absent or empty value reads as the default.
+// The store imports, on first touch and at every reset, the preload:
+// VELMO_CFG ("a=1;b=off") and the file named by VELMO_CFG_FILE (name=value
+// lines, # comments), so libraries loaded later see preset values.
+#include <map>
+#include <string>
+#include "common/host_api.h"
+
+HOST_API bool cfg_is_on(const char* name, bool default_value);
+HOST_API int cfg_get_int_value(const char* name, int default_value);
+// "" when absent or empty.
+HOST_API std::string cfg_get_value(const char* name);
+HOST_API std::string cfg_get_value(const char* name, const char* default_value);
+HOST_API void cfg_set_on(const char* name);
+HOST_API void cfg_set_off(const char* name);
+HOST_API void cfg_set_value(const char* name, const char* value);
+HOST_API void cfg_set_int_value(const char* name, int value);
+
+namespace host::cfg {
+HOST_API void set(const std::string& name, const std::string& value);
+HOST_API void unset(const std::string& name);
+HOST_API bool is_set(const std::string& name);
+// Parses "name=value" lines; returns false with a message naming the line.
+HOST_API bool load_file(const std::string& path, std::string* error);
+// Parses one "name=value" item (velmo-fit --cfg).
+HOST_API bool set_from_assignment(const std::string& item, std::string* error);
+HOST_API std::map<std::string, std::string> snapshot();
+// Clears the store and re-imports the preload (host_reset).
+HOST_API void reset_to_preload();
+// Typed readings, also used by the cfg_ functions: false when the text is
+// neither a boolean word nor an integer.
+HOST_API bool parse_bool(const std::string& text, bool* out);
+HOST_API bool parse_int(const std::string& text, int* out);
+}  // namespace host::cfg

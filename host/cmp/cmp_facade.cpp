@@ -1,0 +1,23 @@
+#include "cmp/cmp_facade.h"
+
+#include <memory>
+
+#include "common/host_world.h"
+#include "omz/omz_option.h"
+
+namespace {
+struct CMP_STATE {
+  std::unique_ptr<CMP_FACADE> facade = std::make_unique<CMP_FACADE>();
+};
+}  // namespace
+
+CMP_FACADE::CMP_FACADE() = default;
+CMP_FACADE::~CMP_FACADE() = default;
+
+CMP_FACADE* CMP_FACADE::current() { return host_world_slot<CMP_STATE>().facade.get(); }
+
+DEV_FAMILY_ENUM CMP_FACADE::get_family() const {
+  return static_cast<DEV_FAMILY_ENUM>(host::device::internal_family_code());
+}
+
+OMZ_NAMESPACE* CMP_FACADE::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }

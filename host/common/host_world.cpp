@@ -1,0 +1,15 @@
+#include "common/host_world.h"
+
+HOST_WORLD& HOST_WORLD::get() {
+  static HOST_WORLD* world = new HOST_WORLD();  // never destroyed: usable from static destructors
+  return *world;
+}
+
+void HOST_WORLD::clear_slots() {
+  std::map<std::type_index, std::shared_ptr<void>> old;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    old.swap(m_slots);
+  }
+  old.clear();  // destructors may touch other slots; they run outside the lock
+}

@@ -1,0 +1,21 @@
+#pragma once
+// data: the one configured device. Its family picks a row of the family
+// table, which decides the family codes, the traits and the ZOTA checks.
+#include <optional>
+#include <set>
+#include "common/host_api.h"
+
+struct DeviceSpec {
+  int family = 46;
+  // Base family code different from the table's (the internal code stays).
+  std::optional<int> base_family_override;
+  // false clears the "retimer supported" ZOTA check only.
+  bool zota_flow_supported = true;
+  // Part traits (e.g. 32 VID part, 42 floor pulse level 0); off by default.
+  std::set<int> part_traits;
+};
+
+namespace host::device {
+HOST_API void configure(const DeviceSpec& spec);
+HOST_API const DeviceSpec& spec();
+}  // namespace host::device

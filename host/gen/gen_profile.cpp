@@ -1,0 +1,132 @@
+#include "gen/gen_profile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "common/host_world.h"
+
+namespace {
+struct BIN_STATE {
+  std::mutex mutex;
+  std::vector<BIN_EVENT> events;
+  std::map<int, std::vector<std::string>> stacks;  // by host thread number
+  int anomalies = 0;
+};
+BIN_STATE& state() { return host_world_slot<BIN_STATE>(); }
+}  // namespace
+
+GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* group, const char* name, int limit,
+                                                         const char* tag) {
+  host::log_call("GEN_PROFILE_BINS::open_with_tag", group, name, limit, tag);
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  int t = host::thread_number();
+  auto& stack = st.stacks[t];
+  HANDLE h = static_cast<HANDLE>(stack.size());
+  stack.push_back(name ? name : "");
+  st.events.push_back({"open", group ? group : "", name ? name : "", tag ? tag : "", t});
+  return h;
+}
+
+GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open(const char* group, const char* name) {
+  return open_with_tag(group, name, 0, "");
+}
+
+void GEN_PROFILE_BINS::close(const char* name) {
+  std::string n = name ? name : "";
+  host::log_call("GEN_PROFILE_BINS::close", n);
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  int t = host::thread_number();
+  auto& stack = st.stacks[t];
+  if (!stack.empty() && stack.back() == n) {
+    stack.pop_back();
+    st.events.push_back({"close", "", n, "", t});
+  } else {
+    ++st.anomalies;
+    st.events.push_back({"unbalanced close", "", n, "", t});
+  }
+}
+
+void GEN_PROFILE_BINS::close_recursively(HANDLE handle) {
+  host::log_call("GEN_PROFILE_BINS::close_recursively", handle);
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  int t = host::thread_number();
+  auto& stack = st.stacks[t];
+  if (handle < 0 || handle > static_cast<int>(stack.size())) {
+    ++st.anomalies;
+    st.events.push_back({"unbalanced close", "", "#" + std::to_string(handle), "", t});
+    return;
+  }
+  while (static_cast<int>(stack.size()) > handle) {
+    st.events.push_back({"close", "", stack.back(), "", t});
+    stack.pop_back();
+  }
+}
+
+GEN_STOPWATCH::GEN_STOPWATCH() { start(); }
+void GEN_STOPWATCH::start() {
+  m_start = host::clock::now();
+  m_running = true;
+}
+void GEN_STOPWATCH::stop() {
+  if (!m_running) return;
+  m_accumulated += std::chrono::duration<double>(host::clock::now() - m_start).count();
+  m_running = false;
+}
+void GEN_STOPWATCH::reset() {
+  m_accumulated = 0.0;
+  start();
+}
+double GEN_STOPWATCH::get_elapsed_seconds() const {
+  double s = m_accumulated;
+  if (m_running) s += std::chrono::duration<double>(host::clock::now() - m_start).count();
+  return s;
+}
+std::string GEN_STOPWATCH::get_elapsed_time_str() const { return gen_format_elapsed_time(get_elapsed_seconds()); }
+
+std::string gen_format_elapsed_time(double seconds) {
+  if (!(seconds > 0)) seconds = 0;
+  long long total = static_cast<long long>(std::floor(seconds));
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", total / 3600, (total / 60) % 60, total % 60);
+  return buf;
+}
+
+std::string gen_get_command_line() {
+  CMP_FACADE* cmp = CMP_FACADE::current();
+  return cmp ? cmp->get_command_line() : std::string();
+}
+
+namespace host::bins {
+std::vector<BIN_EVENT> events() {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  return st.events;
+}
+std::vector<std::string> open_stack() {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  return st.stacks[host::thread_number()];
+}
+bool balanced(std::string* why) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  if (st.anomalies) {
+    if (why) *why = std::to_string(st.anomalies) + " unbalanced close(s)";
+    return false;
+  }
+  for (auto& [t, stack] : st.stacks) {
+    if (!stack.empty()) {
+      if (why) *why = "bin '" + stack.back() + "' still open on thread " + std::to_string(t);
+      return false;
+    }
+  }
+  return true;
+}
+}  // namespace host::bins

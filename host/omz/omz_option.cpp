@@ -1,0 +1,63 @@
+#include "omz/omz_option.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "cfg/cfg.h"
+#include "common/host_world.h"
+
+namespace {
+struct OPTION_STATE {
+  std::mutex mutex;
+  std::map<std::pair<std::string, int>, std::unique_ptr<OMZ_OPTION>> options;
+};
+OPTION_STATE& state() { return host_world_slot<OPTION_STATE>(); }
+}  // namespace
+
+bool OMZ_OPTION::get_bool_value() const {
+  bool b = false;
+  return host::cfg::parse_bool(m_text, &b) && b;
+}
+
+int OMZ_OPTION::get_value() const {
+  int v = 0;
+  if (m_type == 1) return get_bool_value() ? 1 : 0;
+  if (!host::cfg::parse_int(m_text, &v)) return 0;
+  return m_type == 6 ? static_cast<int>(static_cast<unsigned short>(v)) : v;
+}
+
+OMZ_NAMESPACE* OMZ_NAMESPACE::get_default() {
+  static OMZ_NAMESPACE* ns = new OMZ_NAMESPACE("");
+  return ns;
+}
+
+const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const OMZ_NAMESPACE* src, int id, bool use_default) {
+  return get_single_option(src ? src->get_section() : std::string(), id, use_default);
+}
+
+const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const std::string& section, int id, bool use_default) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  auto it = st.options.find({section, id});
+  if (it != st.options.end()) return it->second.get();
+  // An instance without its own value inherits the project's when asked to.
+  if (use_default && !section.empty()) {
+    it = st.options.find({std::string(), id});
+    if (it != st.options.end()) return it->second.get();
+  }
+  return nullptr;
+}
+
+namespace host::options {
+void set(int id, int type, const std::string& text, const std::string& section) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  st.options[{section, id}] = std::make_unique<OMZ_OPTION>(type, text);
+}
+void unset(int id, const std::string& section) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  st.options.erase({section, id});
+}
+}  // namespace host::options

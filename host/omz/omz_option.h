@@ -1,0 +1,45 @@
+#pragma once
+// data: project options keyed by (section, id). The default section is the
+// project's option namespace (type 12, name ""); other sections are instance
+// paths. Each value has a type code (1 bool, 4 int, 6 enumerated) and text.
+#include <string>
+#include "common/host_api.h"
+
+class HOST_API OMZ_OPTION {
+public:
+  OMZ_OPTION(int type, std::string text) : m_type(type), m_text(std::move(text)) {}
+  int get_type() const { return m_type; }
+  bool get_bool_value() const;
+  // The value as an integer (bools read as 0/1; enumerations compare as 16-bit).
+  int get_value() const;
+  const std::string& get_value_str() const { return m_text; }
+
+private:
+  int m_type;
+  std::string m_text;
+};
+
+class HOST_API OMZ_NAMESPACE {
+public:
+  explicit OMZ_NAMESPACE(std::string section) : m_section(std::move(section)) {}
+  // The project's default section.
+  static OMZ_NAMESPACE* get_default();
+  const std::string& get_section() const { return m_section; }
+  int get_type() const { return m_section.empty() ? 12 : 0; }
+
+private:
+  std::string m_section;
+};
+
+class HOST_API OMZ_DERIVED_OPTION {
+public:
+  // The option, or null when it is absent. The returned object belongs to the
+  // world.
+  static const OMZ_OPTION* get_single_option(const OMZ_NAMESPACE* src, int id, bool use_default);
+  static const OMZ_OPTION* get_single_option(const std::string& section, int id, bool use_default);
+};
+
+namespace host::options {
+HOST_API void set(int id, int type, const std::string& text, const std::string& section = "");
+HOST_API void unset(int id, const std::string& section = "");
+}  // namespace host::options

@@ -1,0 +1,89 @@
+#include "cfg/cfg.h"
+
+#include <fstream>
+
+#include "common/host_call_log.h"
+#include "common/host_control.h"
+#include "testing/host_test.h"
+
+using host::testing::HostTest;
+
+class CfgTest : public HostTest {};
+
+TEST_F(CfgTest, AbsentOrEmptyReadsAsTheCallersDefault) {
+  EXPECT_TRUE(cfg_is_on("velmo_x", true));
+  EXPECT_FALSE(cfg_is_on("velmo_x", false));
+  EXPECT_EQ(cfg_get_int_value("velmo_n", 17), 17);
+  EXPECT_EQ(cfg_get_value("velmo_s"), "");
+  cfg_set_value("velmo_x", "");
+  cfg_set_value("velmo_n", "");
+  EXPECT_TRUE(cfg_is_on("velmo_x", true));
+  EXPECT_EQ(cfg_get_int_value("velmo_n", 17), 17);
+  EXPECT_EQ(cfg_get_value("velmo_s", "fallback"), "fallback");
+}
+
+TEST_F(CfgTest, BooleanAndIntegerTexts) {
+  for (const char* on : {"on", "TRUE", "Yes", "1", "7"}) {
+    cfg_set_value("b", on);
+    EXPECT_TRUE(cfg_is_on("b", false)) << on;
+  }
+  for (const char* off : {"off", "False", "NO", "0"}) {
+    cfg_set_value("b", off);
+    EXPECT_FALSE(cfg_is_on("b", true)) << off;
+  }
+  cfg_set_value("i", "0x10");
+  EXPECT_EQ(cfg_get_int_value("i", 0), 16);
+  cfg_set_value("i", "-42");
+  EXPECT_EQ(cfg_get_int_value("i", 0), -42);
+  cfg_set_int_value("i", 9);
+  EXPECT_EQ(cfg_get_value("i"), "9");
+  cfg_set_on("b");
+  EXPECT_EQ(cfg_get_value("b"), "on");
+  cfg_set_off("b");
+  EXPECT_EQ(cfg_get_value("b"), "off");
+  host::cfg::unset("b");
+  EXPECT_TRUE(cfg_is_on("b", true));
+}
+
+TEST_F(CfgTest, BadTextGivesTheDefaultAndIsRecorded) {
+  cfg_set_value("velmo_bad", "maybe");
+  EXPECT_TRUE(cfg_is_on("velmo_bad", true));
+  EXPECT_EQ(cfg_get_int_value("velmo_bad", 5), 5);
+  cfg_set_value("velmo_big", "99999999999");
+  EXPECT_EQ(cfg_get_int_value("velmo_big", 3), 3);
+  EXPECT_EQ(host::call_names(), (std::vector<std::string>{"cfg: bad value", "cfg: bad value", "cfg: bad value"}));
+}
+
+TEST_F(CfgTest, PresetFromTheEnvironmentSurvivesReset) {
+  // ctest presets VELMO_CFG for this executable.
+  EXPECT_EQ(cfg_get_int_value("velmo_test_preset", 0), 41);
+  cfg_set_int_value("velmo_test_preset", 5);
+  cfg_set_on("velmo_other");
+  ASSERT_TRUE(host_reset());
+  EXPECT_EQ(cfg_get_int_value("velmo_test_preset", 0), 41);
+  EXPECT_FALSE(cfg_is_on("velmo_other", false));
+}
+
+TEST_F(CfgTest, FileAndAssignmentItems) {
+  {
+    std::ofstream f("good.cfg");
+    f << "# comment\nvelmo_a = 3\n\nvelmo_b=off # trailing\n";
+  }
+  std::string err;
+  ASSERT_TRUE(host::cfg::load_file("good.cfg", &err)) << err;
+  EXPECT_EQ(cfg_get_int_value("velmo_a", 0), 3);
+  EXPECT_FALSE(cfg_is_on("velmo_b", true));
+
+  {
+    std::ofstream f("bad.cfg");
+    f << "velmo_c=1\nnot an assignment\n";
+  }
+  EXPECT_FALSE(host::cfg::load_file("bad.cfg", &err));
+  EXPECT_EQ(err, "bad.cfg:2: expected name=value");
+  EXPECT_EQ(cfg_get_int_value("velmo_c", 0), 0) << "nothing applied from a bad file";
+  EXPECT_FALSE(host::cfg::load_file("missing.cfg", &err));
+
+  EXPECT_TRUE(host::cfg::set_from_assignment("velmo_d=x=y", &err));
+  EXPECT_EQ(cfg_get_value("velmo_d"), "x=y");
+  EXPECT_FALSE(host::cfg::set_from_assignment("novalue", &err));
+}

@@ -1,0 +1,153 @@
+// The host's control surface: internal errors, profiling bins, the call log,
+// scripts, reset, the loader and the family table.
+#include <exception>
+
+#include "common/host_call_log.h"
+#include "common/host_control.h"
+#include "common/host_lent.h"
+#include "common/host_script.h"
+#include "dev/dev_family.h"
+#include "dev/dev_spec.h"
+#include "gen/gen_profile.h"
+#include "msg/msg_internal_error.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "thr/thr_drl.h"
+#include "wexan/wexan_env.h"
+
+using host::testing::HostTest;
+
+class ControlTest : public HostTest {};
+
+TEST_F(ControlTest, InternalErrorCarriesFourFieldsAndIsNoStdException) {
+  try {
+    try {
+      MSG_INTERNAL_ERROR::report("x != NULL", "VELMO", "velmo_expert", 123);
+    } catch (const std::exception&) {
+      FAIL() << "an internal error must not be a std::exception";
+    }
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    EXPECT_EQ(e.condition, "x != NULL");
+    EXPECT_EQ(e.tag, "VELMO");
+    EXPECT_EQ(e.file, "velmo_expert");
+    EXPECT_EQ(e.line, 123);
+    EXPECT_EQ(e.what(), "x != NULL (velmo_expert:123)");
+  }
+  EXPECT_EQ(host::call_lines(),
+            (std::vector<std::string>{R"(MSG_INTERNAL_ERROR::report("x != NULL", "VELMO", "velmo_expert", 123))"}));
+}
+
+TEST_F(ControlTest, ProfilingBinsBalance) {
+  GEN_PROFILE_BINS::open_with_tag("VELMO", "outer", 2147483647, "Place Core");
+  auto h = GEN_PROFILE_BINS::open_with_tag("VELMO", "inner", 2147483647, "");
+  GEN_PROFILE_BINS::open("VELMO", "innermost");
+  EXPECT_EQ(host::bins::open_stack(), (std::vector<std::string>{"outer", "inner", "innermost"}));
+  GEN_PROFILE_BINS::close_recursively(h);
+  EXPECT_EQ(host::bins::open_stack(), (std::vector<std::string>{"outer"}));
+  std::string why;
+  EXPECT_FALSE(host::bins::balanced(&why));
+  EXPECT_EQ(why, "bin 'outer' still open on thread 0");
+  GEN_PROFILE_BINS::close("outer");
+  EXPECT_TRUE(host::bins::balanced());
+
+  GEN_PROFILE_BINS::open("VELMO", "a");
+  GEN_PROFILE_BINS::close("b");  // recorded, never raised
+  EXPECT_FALSE(host::bins::balanced(&why));
+  EXPECT_EQ(host::bins::events().back().action, "unbalanced close");
+  ASSERT_TRUE(host_reset());  // leave a clean host for the fixture's checks
+}
+
+TEST_F(ControlTest, ElapsedTimeTextFollowsTheInjectedClock) {
+  GEN_STOPWATCH w;
+  EXPECT_EQ(w.get_elapsed_time_str(), "00:00:00");
+  host::clock::advance(std::chrono::milliseconds(3723500));
+  EXPECT_EQ(w.get_elapsed_time_str(), "01:02:03");
+  EXPECT_EQ(gen_format_elapsed_time(-1), "00:00:00");
+}
+
+TEST_F(ControlTest, CallLogRendersArgumentsWithoutAddresses) {
+  int x = 0;
+  host::log_call("FAM_CLASS::member", 17, true, "txt", &x, nullptr, host::raw_arg{"atom#3"}, 2.5);
+  auto calls = host::calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].name, "FAM_CLASS::member");
+  EXPECT_EQ(calls[0].args, R"(17, true, "txt", ptr, null, atom#3, 2.5)");
+  EXPECT_EQ(calls[0].thread, 0);
+}
+
+TEST_F(ControlTest, ScriptsQueueThenAlwaysThenDefault) {
+  host::script::queue<bool>("OP::run").push(false).push(true);
+  host::script::always<bool>("OP::run", false);
+  int fired = 0;
+  host::script::on("OP::run", [&] { ++fired; });
+  EXPECT_FALSE(host::script::next<bool>("OP::run", true));
+  EXPECT_EQ(host::script::unconsumed(), (std::vector<std::string>{"OP::run"}));
+  EXPECT_TRUE(host::script::next<bool>("OP::run", true));
+  EXPECT_FALSE(host::script::next<bool>("OP::run", true));
+  EXPECT_EQ(fired, 3);
+  EXPECT_TRUE(host::script::next<bool>("OP::other", true));
+  EXPECT_TRUE(host::script::unconsumed().empty());
+}
+
+TEST_F(ControlTest, ResetClearsTheWorldButReportsLentObjects) {
+  host::log_call("A::b");
+  host::script::queue<int>("X::y").push(1);
+  host::testing::device(host::testing::Family::KX).build();
+  ASSERT_TRUE(host_reset());
+  EXPECT_TRUE(host::calls().empty());
+  EXPECT_TRUE(host::script::unconsumed().empty());
+  EXPECT_EQ(host::device::internal_family_code(), 46);
+
+  int obj = 0;
+  host::registry_set("TIBEX_ENV::pdc_utility", &obj);
+  EXPECT_FALSE(host_reset()) << "a lent object left registered fails the reset";
+  EXPECT_TRUE(host::lent().empty());
+}
+
+TEST_F(ControlTest, LoaderFindsLibrariesAndSymbols) {
+  void* lib = thr_drl_load("fitter_govin");
+  ASSERT_NE(lib, nullptr) << thr_drl_get_error();
+  auto factory = reinterpret_cast<void* (*)(WEXAN_ENV*)>(thr_drl_find_function(lib, "govin_wexan_factory"));
+  auto deleter = reinterpret_cast<void (*)(void*)>(thr_drl_find_function(lib, "govin_delete_govin"));
+  ASSERT_NE(factory, nullptr);
+  ASSERT_NE(deleter, nullptr);
+  void* obj = factory(nullptr);
+  EXPECT_EQ(host::counters::get("govin"), 1);
+  deleter(obj);
+  EXPECT_EQ(host::counters::get("govin"), 0);
+  EXPECT_EQ(thr_drl_find_function(lib, "no_such_symbol"), nullptr);
+  EXPECT_THAT(std::string(thr_drl_get_error()), ::testing::HasSubstr("no_such_symbol"));
+  thr_drl_unload(lib);
+
+  EXPECT_EQ(thr_drl_load("no_such_library"), nullptr);
+  EXPECT_STREQ(thr_drl_get_error(), "thr_drl_load: library 'libno_such_library.so' not found");
+  host::loader::hide("zarn_yun");
+  EXPECT_EQ(thr_drl_load("zarn_yun"), nullptr);
+  void* yun = thr_drl_load("zarn_yun");  // hidden for one load only
+  ASSERT_NE(yun, nullptr);
+  thr_drl_unload(yun);
+}
+
+TEST_F(ControlTest, FamilyTableDecidesCodesTraitsAndZotaChecks) {
+  DEV_FAMILY_MANAGER m;
+  EXPECT_TRUE(m.test_trait_of(46, 152));
+  EXPECT_FALSE(m.test_trait_of(46, 151));
+  EXPECT_TRUE(m.test_trait_of(48, 203));
+  EXPECT_FALSE(m.test_trait_of(7, 152));
+
+  host::testing::device(host::testing::Family::KY).build();
+  EXPECT_TRUE(host::device::zota_check(0));
+  EXPECT_TRUE(host::device::zota_check(1));
+  host::testing::device(host::testing::Family::KY).zota_flow_supported(false).build();
+  EXPECT_TRUE(host::device::zota_check(0));
+  EXPECT_FALSE(host::device::zota_check(1));
+
+  host::testing::device(host::testing::Family::KZ).base_family_override(46).part_trait(42).build();
+  WEXAN_ENV env(nullptr, 0, nolt_device_factory_fn);
+  EXPECT_EQ(WEXAN_ENV::get_env(), &env);
+  EXPECT_EQ(env.get_base_family_code(), 46);
+  EXPECT_EQ(env.get_internal_family_code(), 26);
+  EXPECT_EQ(m.get_base_family_enum(static_cast<DEV_FAMILY_ENUM>(26)), 46);
+  EXPECT_TRUE(host::device::part_trait(42));
+  EXPECT_FALSE(host::device::part_trait(32));
+}

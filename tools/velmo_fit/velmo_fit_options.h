@@ -1,0 +1,28 @@
+#pragma once
+// Command line of velmo-fit.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmo_fit {
+
+struct OPTIONS {
+  std::vector<std::string> cfg_items;  // name=value, in order
+  std::vector<std::string> cfg_files;
+  std::vector<std::string> stages;     // in the order given; empty = none
+  std::optional<int> family;
+  std::vector<unsigned> suppressed;
+  int debug_level = 0;
+  int threads = 4;
+  bool help = false;
+};
+
+// All stages, in the order they run.
+const std::vector<std::string>& all_stages();
+
+// Parses argv; false with a reason on bad use.
+bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error);
+
+const char* usage();
+
+}  // namespace velmo_fit
