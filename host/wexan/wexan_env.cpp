@@ -3,6 +3,7 @@
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "dev/dev_family.h"
+#include "vok/vok_atom_netlist.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -27,6 +28,8 @@ WEXAN_ENV::~WEXAN_ENV() {
 }
 
 WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
+
+VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
 int WEXAN_ENV::get_base_family_code() const { return host::device::base_family_code(); }
 int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_family_code(); }

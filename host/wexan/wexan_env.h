@@ -4,6 +4,7 @@
 #include "common/host_api.h"
 
 class CMP_FACADE;
+class VOK_ATOM_NETLIST;
 class WEXAN_ENV;
 
 // The host's device factory, handed to the environment's constructor.
@@ -21,6 +22,8 @@ public:
   static WEXAN_ENV* get_env();
 
   CMP_FACADE* get_cmp() const { return m_cmp; }
+  // The design's top-level atom netlist.
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
   // Codes of the configured device's family.
   int get_base_family_code() const;
   int get_internal_family_code() const;
