@@ -1,0 +1,318 @@
+#include "testing/blif_reader.h"
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace host::testing {
+
+BLIF_ERROR::BLIF_ERROR(std::string f, int l, std::string m) : file(std::move(f)), line(l), message(std::move(m)) {}
+
+std::string BLIF_ERROR::what() const { return file + ":" + std::to_string(line) + ": " + message; }
+
+namespace {
+
+constexpr int kMaxLutInputs = 6;
+
+struct LOGICAL_LINE {
+  std::vector<std::string> tokens;
+  int line;  // where it starts
+};
+
+class READER {
+public:
+  READER(std::istream& in, std::string file) : m_in(in), m_file(std::move(file)) {}
+
+  BLIF_DESIGN read() {
+    BLIF_DESIGN d;
+    bool in_model = false, ended = false;
+    LOGICAL_LINE l;
+    while (next(&l)) {
+      const std::string& k = l.tokens[0];
+      if (k[0] != '.') fail(l.line, "cover row '" + k + "' outside a .names block");
+      if (ended) fail(l.line, "'" + k + "' after .end; designs with several models are not supported");
+      if (k == ".model") {
+        if (in_model) fail(l.line, "a second .model; hierarchical BLIF is not supported, flatten the design first");
+        in_model = true;
+        d.model = l.tokens.size() > 1 ? l.tokens[1] : "top";
+        continue;
+      }
+      if (!in_model) {
+        in_model = true;  // a file without .model is one unnamed model
+        d.model = "top";
+      }
+      if (k == ".inputs") {
+        d.inputs.insert(d.inputs.end(), l.tokens.begin() + 1, l.tokens.end());
+      } else if (k == ".outputs") {
+        d.outputs.insert(d.outputs.end(), l.tokens.begin() + 1, l.tokens.end());
+      } else if (k == ".names") {
+        d.luts.push_back(read_names(l));
+      } else if (k == ".latch") {
+        d.ffs.push_back(read_latch(l));
+      } else if (k == ".subckt") {
+        d.ffs.push_back(read_subckt(l));
+      } else if (k == ".end") {
+        ended = true;
+      } else if (k == ".default_input_arrival" || k == ".default_output_required" || k == ".attr" ||
+                 k == ".param" || k == ".cname") {
+        // Timing and attribute annotations carry nothing the fitter uses.
+      } else {
+        fail(l.line, "unsupported directive '" + k + "'");
+      }
+    }
+    if (!in_model) fail(m_line, "no .model in the file");
+    check(d);
+    return d;
+  }
+
+private:
+  [[noreturn]] void fail(int line, const std::string& msg) { throw BLIF_ERROR(m_file, line, msg); }
+
+  // Reads one logical line (continuations joined, comments dropped); false at
+  // the end of the input. A pushed-back line is returned first.
+  bool next(LOGICAL_LINE* out) {
+    if (m_pushed) {
+      *out = *m_pushed;
+      m_pushed.reset();
+      return true;
+    }
+    std::string joined;
+    int start = 0;
+    std::string raw;
+    while (std::getline(m_in, raw)) {
+      ++m_line;
+      if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+      auto hash = raw.find('#');
+      if (hash != std::string::npos) raw.resize(hash);
+      bool cont = !raw.empty() && raw.back() == '\\';
+      if (cont) raw.pop_back();
+      if (start == 0) start = m_line;
+      joined += raw + " ";
+      if (cont) continue;
+      std::istringstream is(joined);
+      std::vector<std::string> tokens;
+      std::string t;
+      while (is >> t) tokens.push_back(t);
+      if (tokens.empty()) {
+        joined.clear();
+        start = 0;
+        continue;
+      }
+      *out = LOGICAL_LINE{std::move(tokens), start};
+      return true;
+    }
+    if (!joined.empty()) {
+      std::istringstream is(joined);
+      std::vector<std::string> tokens;
+      std::string t;
+      while (is >> t) tokens.push_back(t);
+      if (!tokens.empty()) {
+        *out = LOGICAL_LINE{std::move(tokens), start};
+        return true;
+      }
+    }
+    return false;
+  }
+
+  BLIF_LUT read_names(const LOGICAL_LINE& head) {
+    if (head.tokens.size() < 2) fail(head.line, ".names without an output");
+    BLIF_LUT lut;
+    lut.line = head.line;
+    lut.inputs.assign(head.tokens.begin() + 1, head.tokens.end() - 1);
+    lut.output = head.tokens.back();
+    const int n = static_cast<int>(lut.inputs.size());
+    if (n > kMaxLutInputs)
+      fail(head.line, ".names with " + std::to_string(n) + " inputs; map the design to 6-input LUTs first");
+    const std::uint64_t rows = std::uint64_t{1} << n;
+    std::uint64_t set = 0;
+    int polarity = -1;  // 1 = on-set rows, 0 = off-set rows
+    LOGICAL_LINE l;
+    while (next(&l)) {
+      if (l.tokens[0][0] == '.') {
+        m_pushed = l;
+        break;
+      }
+      std::string pattern, value;
+      if (n == 0) {
+        if (l.tokens.size() != 1) fail(l.line, "constant .names row must be a single 0 or 1");
+        value = l.tokens[0];
+      } else {
+        if (l.tokens.size() != 2) fail(l.line, "cover row needs an input pattern and an output value");
+        pattern = l.tokens[0];
+        value = l.tokens[1];
+      }
+      if (value != "0" && value != "1") fail(l.line, "cover output must be 0 or 1, got '" + value + "'");
+      int v = value == "1" ? 1 : 0;
+      if (polarity >= 0 && v != polarity) fail(l.line, "cover mixes on-set and off-set rows");
+      polarity = v;
+      if (static_cast<int>(pattern.size()) != n)
+        fail(l.line, "cover row '" + pattern + "' has " + std::to_string(pattern.size()) + " columns, expected " +
+                         std::to_string(n));
+      std::uint64_t care = 0, bits = 0;
+      for (int i = 0; i < n; ++i) {
+        char c = pattern[static_cast<size_t>(i)];
+        if (c == '1') {
+          care |= std::uint64_t{1} << i;
+          bits |= std::uint64_t{1} << i;
+        } else if (c == '0') {
+          care |= std::uint64_t{1} << i;
+        } else if (c != '-') {
+          fail(l.line, std::string("bad character '") + c + "' in cover row");
+        }
+      }
+      for (std::uint64_t m = 0; m < rows; ++m)
+        if ((m & care) == bits) set |= std::uint64_t{1} << m;
+    }
+    const std::uint64_t all = rows == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
+    // No rows: constant 0. Off-set rows: the complement.
+    lut.truth = polarity == 0 ? (~set & all) : (set & all);
+    return lut;
+  }
+
+  BLIF_FF read_latch(const LOGICAL_LINE& l) {
+    const auto& t = l.tokens;
+    if (t.size() < 3) fail(l.line, ".latch needs an input and an output");
+    BLIF_FF ff;
+    ff.cell = ".latch";
+    ff.line = l.line;
+    ff.d = t[1];
+    ff.q = t[2];
+    size_t rest = t.size() - 3;
+    if (rest == 1 || rest == 3) ff.init = parse_init(l.line, t.back());
+    if (rest >= 2) {
+      const std::string& type = t[3];
+      if (type == "re")
+        ff.clock_falling = false;
+      else if (type == "fe")
+        ff.clock_falling = true;
+      else
+        fail(l.line, "latch type '" + type + "' is not an edge-triggered flip-flop (re or fe)");
+      ff.clock = t[4];
+      if (ff.clock == "NIL") fail(l.line, ".latch without a clock");
+    } else {
+      fail(l.line, ".latch without a clock; give it as '.latch D Q re CLOCK INIT'");
+    }
+    if (rest > 3) fail(l.line, "too many fields on .latch");
+    return ff;
+  }
+
+  int parse_init(int line, const std::string& s) {
+    if (s == "0" || s == "1" || s == "2" || s == "3") return s[0] - '0';
+    fail(line, "bad .latch initial value '" + s + "'");
+  }
+
+  // yosys gate-level flip-flops: $_DFF_[PN]_, $_DFFE_[PN][PN]_,
+  // $_SDFF_[PN][PN][01]_, $_SDFFE_[PN][PN][01][PN]_.
+  BLIF_FF read_subckt(const LOGICAL_LINE& l) {
+    const auto& t = l.tokens;
+    if (t.size() < 2) fail(l.line, ".subckt without a cell type");
+    const std::string& cell = t[1];
+    BLIF_FF ff;
+    ff.cell = cell;
+    ff.line = l.line;
+    std::map<std::string, std::string> pins;
+    for (size_t i = 2; i < t.size(); ++i) {
+      auto eq = t[i].find('=');
+      if (eq == std::string::npos) fail(l.line, "bad pin connection '" + t[i] + "' on " + cell);
+      pins[t[i].substr(0, eq)] = t[i].substr(eq + 1);
+    }
+    auto pol = [&](char c) {
+      if (c != 'P' && c != 'N') fail(l.line, "unsupported cell '" + cell + "'");
+      return c == 'N';
+    };
+    std::string want;  // pins the cell must have
+    auto starts = [&](const char* p) { return cell.rfind(p, 0) == 0; };
+    std::string code;
+    if (starts("$_DFF_") && cell.size() == 8 && cell.back() == '_') {
+      code = cell.substr(6, 1);
+      ff.clock_falling = pol(code[0]);
+      want = "CDQ";
+    } else if (starts("$_DFFE_") && cell.size() == 10 && cell.back() == '_') {
+      code = cell.substr(7, 2);
+      ff.clock_falling = pol(code[0]);
+      ff.enable_active_low = pol(code[1]);
+      want = "CDEQ";
+    } else if (starts("$_SDFF_") && cell.size() == 11 && cell.back() == '_') {
+      code = cell.substr(7, 3);
+      ff.clock_falling = pol(code[0]);
+      ff.reset_active_low = pol(code[1]);
+      ff.reset_value = reset_value(l.line, cell, code[2]);
+      want = "CDRQ";
+    } else if (starts("$_SDFFE_") && cell.size() == 13 && cell.back() == '_') {
+      code = cell.substr(8, 4);
+      ff.clock_falling = pol(code[0]);
+      ff.reset_active_low = pol(code[1]);
+      ff.reset_value = reset_value(l.line, cell, code[2]);
+      ff.enable_active_low = pol(code[3]);
+      want = "CDERQ";
+    } else {
+      fail(l.line, "unsupported cell '" + cell + "'; only D flip-flops with enable and synchronous reset are mapped");
+    }
+    for (char p : want)
+      if (!pins.count(std::string(1, p))) fail(l.line, cell + " without pin " + std::string(1, p));
+    if (pins.size() != want.size()) fail(l.line, cell + " has unexpected pins");
+    ff.clock = pins["C"];
+    ff.d = pins["D"];
+    ff.q = pins["Q"];
+    if (pins.count("E")) ff.enable = pins["E"];
+    if (pins.count("R")) ff.reset = pins["R"];
+    return ff;
+  }
+
+  int reset_value(int line, const std::string& cell, char c) {
+    if (c != '0' && c != '1') fail(line, "unsupported cell '" + cell + "'");
+    return c - '0';
+  }
+
+  // Every net has exactly one driver; every used net is driven. yosys leaves
+  // its constant nets undefined ("-impltf"): they become constant LUTs.
+  void check(BLIF_DESIGN& d) {
+    std::map<std::string, int> driver_line;
+    std::vector<BLIF_LUT> implicit;
+    auto drive = [&](const std::string& net, int line) {
+      auto [it, fresh] = driver_line.emplace(net, line);
+      if (!fresh)
+        fail(line, "net '" + net + "' has a second driver (first at line " + std::to_string(it->second) + ")");
+    };
+    for (const auto& i : d.inputs) drive(i, 0);
+    for (const auto& l : d.luts) drive(l.output, l.line);
+    for (const auto& f : d.ffs) drive(f.q, f.line);
+    auto used = [&](const std::string& net, int line) {
+      if (driver_line.count(net)) return;
+      if (net == "$true" || net == "$false" || net == "$undef") {
+        implicit.push_back(BLIF_LUT{{}, net, net == "$true" ? 1u : 0u, line});
+        driver_line.emplace(net, line);
+        return;
+      }
+      fail(line, "net '" + net + "' is used but never driven");
+    };
+    for (const auto& l : d.luts)
+      for (const auto& i : l.inputs) used(i, l.line);
+    for (const auto& f : d.ffs) {
+      used(f.d, f.line);
+      used(f.clock, f.line);
+      if (!f.enable.empty()) used(f.enable, f.line);
+      if (!f.reset.empty()) used(f.reset, f.line);
+    }
+    for (const auto& o : d.outputs) used(o, m_line);
+    d.luts.insert(d.luts.end(), implicit.begin(), implicit.end());
+  }
+
+  std::istream& m_in;
+  std::string m_file;
+  int m_line = 0;
+  std::optional<LOGICAL_LINE> m_pushed;
+};
+
+}  // namespace
+
+BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name) { return READER(in, file_name).read(); }
+
+BLIF_DESIGN read_blif_file(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw BLIF_ERROR(path, 0, "cannot open the file");
+  return read_blif(in, path);
+}
+
+}  // namespace host::testing

@@ -1,0 +1,65 @@
+#pragma once
+// algorithm: a reader of flat BLIF designs mapped to LUTs of at most six
+// inputs: .model, .inputs, .outputs, .names (single-output covers with on-set
+// or off-set rows), .latch (with its clock and initial value), constants,
+// line continuations and comments, and the gate-level flip-flops that yosys
+// writes ($_DFF_*, $_DFFE_*, $_SDFF_*, $_SDFFE_* with their polarities).
+//
+// It produces a plain description of the design; building atoms from it is
+// the netlist builder's job. Errors name the file and line; nothing is
+// returned for a design with any error.
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host::testing {
+
+struct BLIF_LUT {
+  std::vector<std::string> inputs;  // at most six
+  std::string output;
+  // Natural truth table: bit m is the output when input i has the value of
+  // bit i of m.
+  std::uint64_t truth = 0;
+  int line = 0;
+};
+
+// A D flip-flop. Optional pins are empty strings.
+struct BLIF_FF {
+  std::string d, q, clock;
+  bool clock_falling = false;
+  std::string enable;
+  bool enable_active_low = false;
+  std::string reset;  // synchronous; takes priority over the enable
+  bool reset_active_low = false;
+  int reset_value = 0;
+  // Power-up value: 0, 1, or 2/3 for "don't care"/"unknown".
+  int init = 3;
+  std::string cell;  // ".latch" or the yosys cell type
+  int line = 0;
+};
+
+struct BLIF_DESIGN {
+  std::string model;
+  std::vector<std::string> inputs;
+  std::vector<std::string> outputs;
+  std::vector<BLIF_LUT> luts;  // constants are LUTs without inputs
+  std::vector<BLIF_FF> ffs;
+};
+
+class BLIF_ERROR {
+public:
+  BLIF_ERROR(std::string file, int line, std::string message);
+  // "file:line: message"
+  std::string what() const;
+  std::string file;
+  int line;
+  std::string message;
+};
+
+// Throws BLIF_ERROR.
+BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name);
+BLIF_DESIGN read_blif_file(const std::string& path);
+
+}  // namespace host::testing

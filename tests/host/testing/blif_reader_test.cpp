@@ -1,0 +1,120 @@
+#include "testing/blif_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using host::testing::BLIF_DESIGN;
+using host::testing::BLIF_ERROR;
+using host::testing::read_blif;
+using host::testing::read_blif_file;
+
+namespace {
+BLIF_DESIGN parse(const std::string& text) {
+  std::istringstream in(text);
+  return read_blif(in, "t.blif");
+}
+std::string error_of(const std::string& text) {
+  try {
+    parse(text);
+  } catch (const BLIF_ERROR& e) {
+    return e.what();
+  }
+  return "no error";
+}
+}  // namespace
+
+TEST(BlifReader, CoversBecomeNaturalTruthTables) {
+  auto d = parse(
+      "# a comment\n"
+      ".model m\n"
+      ".inputs a b \\\n c clk\n"
+      ".outputs y z k0 k1 q\n"
+      ".names a b y\n"
+      "11 1\n"
+      ".names a b c z   # off-set: z = !(a & !b) ... for any c\n"
+      "10- 0\n"
+      ".names k0\n"
+      ".names k1\n"
+      "1\n"
+      ".latch y q re clk 0\n"
+      ".end\n");
+  EXPECT_EQ(d.model, "m");
+  EXPECT_EQ(d.inputs, (std::vector<std::string>{"a", "b", "c", "clk"}));
+  ASSERT_EQ(d.luts.size(), 4u);
+  EXPECT_EQ(d.luts[0].truth, 0x8u);  // only m = 0b11
+  // z is 0 where a=1, b=0 (m bit0=1, bit1=0): m = 1 and 5.
+  EXPECT_EQ(d.luts[1].truth, 0xFFu & ~((1u << 1) | (1u << 5)));
+  EXPECT_EQ(d.luts[2].truth, 0u);
+  EXPECT_TRUE(d.luts[2].inputs.empty());
+  EXPECT_EQ(d.luts[3].truth, 1u);
+  ASSERT_EQ(d.ffs.size(), 1u);
+  EXPECT_EQ(d.ffs[0].clock, "clk");
+  EXPECT_EQ(d.ffs[0].init, 0);
+  EXPECT_EQ(d.ffs[0].line, 13);
+}
+
+TEST(BlifReader, YosysFlipFlopCellsKeepPinsAndPolarities) {
+  auto d = parse(
+      ".model m\n.inputs c d e r\n.outputs q1 q2 q3 q4\n"
+      ".subckt $_DFF_N_ C=c D=d Q=q1\n"
+      ".subckt $_DFFE_PN_ C=c D=d E=e Q=q2\n"
+      ".subckt $_SDFF_PP1_ C=c D=d Q=q3 R=r\n"
+      ".subckt $_SDFFE_PN0P_ C=c D=d E=e Q=q4 R=r\n.end\n");
+  ASSERT_EQ(d.ffs.size(), 4u);
+  EXPECT_TRUE(d.ffs[0].clock_falling);
+  EXPECT_TRUE(d.ffs[1].enable_active_low);
+  EXPECT_EQ(d.ffs[1].enable, "e");
+  EXPECT_EQ(d.ffs[2].reset, "r");
+  EXPECT_EQ(d.ffs[2].reset_value, 1);
+  EXPECT_TRUE(d.ffs[3].reset_active_low);
+  EXPECT_EQ(d.ffs[3].reset_value, 0);
+  EXPECT_FALSE(d.ffs[3].enable_active_low);
+}
+
+TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
+  const std::string head = ".model m\n.inputs a b c d e f g clk\n.outputs y\n";
+  EXPECT_EQ(error_of(head + ".names a b c d e f g y\n1111111 1\n"),
+            "t.blif:4: .names with 7 inputs; map the design to 6-input LUTs first");
+  EXPECT_EQ(error_of(head + ".names a b y\n1 1\n"), "t.blif:5: cover row '1' has 1 columns, expected 2");
+  EXPECT_EQ(error_of(head + ".names a b y\n1x 1\n"), "t.blif:5: bad character 'x' in cover row");
+  EXPECT_EQ(error_of(head + ".names a b y\n11 1\n00 0\n"), "t.blif:6: cover mixes on-set and off-set rows");
+  EXPECT_EQ(error_of(head + ".names a y\n1 1\n.names b y\n1 1\n"),
+            "t.blif:6: net 'y' has a second driver (first at line 4)");
+  EXPECT_EQ(error_of(head + ".names nowhere y\n1 1\n"), "t.blif:4: net 'nowhere' is used but never driven");
+  EXPECT_EQ(error_of(head + ".latch a y\n"),
+            "t.blif:4: .latch without a clock; give it as '.latch D Q re CLOCK INIT'");
+  EXPECT_EQ(error_of(head + ".latch a y ah clk 0\n"),
+            "t.blif:4: latch type 'ah' is not an edge-triggered flip-flop (re or fe)");
+  EXPECT_EQ(error_of(head + ".subckt $_DLATCH_P_ E=clk D=a Q=y\n"),
+            "t.blif:4: unsupported cell '$_DLATCH_P_'; only D flip-flops with enable and synchronous reset are "
+            "mapped");
+  EXPECT_EQ(error_of(head + ".subckt $_DFFE_PP_ C=clk D=a Q=y\n"), "t.blif:4: $_DFFE_PP_ without pin E");
+  EXPECT_EQ(error_of(head + ".gate and2 a=a b=b O=y\n"), "t.blif:4: unsupported directive '.gate'");
+  EXPECT_EQ(error_of(head + ".names a y\n1 1\n.end\n.model n\n"),
+            "t.blif:7: '.model' after .end; designs with several models are not supported");
+  EXPECT_EQ(error_of("11 1\n"), "t.blif:1: cover row '11' outside a .names block");
+  EXPECT_EQ(error_of(""), "t.blif:0: no .model in the file");
+  EXPECT_THROW(read_blif_file("/nonexistent/x.blif"), BLIF_ERROR);
+}
+
+TEST(BlifReader, BundledBenchmarksParseWithTheirPublishedCounts) {
+  struct ROW {
+    const char* file;
+    size_t latches, luts;
+  };
+  // Counts as published with the mcnc set (LUT counts include constants).
+  for (ROW r : {ROW{"mcnc/s298.blif", 8, 1301}, ROW{"mcnc/tseng.blif", 385, 797},
+                ROW{"mcnc/frisc.blif", 886, 2928}}) {
+    auto d = read_blif_file(std::string(VELMO_SHARED_DESIGNS_DIR) + "/" + r.file);
+    EXPECT_EQ(d.ffs.size(), r.latches) << r.file;
+    EXPECT_EQ(d.luts.size(), r.luts) << r.file;
+  }
+  // yosys output refers to its implicit constant nets without defining them.
+  auto mac = read_blif_file(std::string(VELMO_SHARED_DESIGNS_DIR) + "/yosys/mac16.blif");
+  EXPECT_GT(mac.ffs.size(), 0u);
+  for (const auto& f : mac.ffs) EXPECT_FALSE(f.clock.empty());
+  bool has_false = false;
+  for (const auto& l : mac.luts) has_false |= l.output == "$false" && l.inputs.empty() && l.truth == 0;
+  EXPECT_TRUE(has_false);
+}
