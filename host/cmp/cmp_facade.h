@@ -25,6 +25,13 @@ public:
   const std::string& get_command_line() const { return m_command_line; }
   void set_command_line(const std::string& c) { m_command_line = c; }
 
+  // data: the compile writes the fitter's post-operations database.
+  bool is_write_fitter_post_operations_database() const { return m_write_fitter_post_operations_database; }
+  void set_write_fitter_post_operations_database(bool on) { m_write_fitter_post_operations_database = on; }
+  // data: the compile runs only the fitter's post operations.
+  bool is_fitter_post_operations_only() const { return m_fitter_post_operations_only; }
+  void set_fitter_post_operations_only(bool on) { m_fitter_post_operations_only = on; }
+
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;
   bool m_fitter_exit_after_placement = false;
@@ -32,4 +39,6 @@ public:
 private:
   std::string m_project_name = "top";
   std::string m_command_line;
+  bool m_write_fitter_post_operations_database = false;
+  bool m_fitter_post_operations_only = false;
 };

@@ -13,6 +13,10 @@ struct DeviceSpec {
   bool zota_flow_supported = true;
   // Part traits (e.g. 32 VID part, 42 floor pulse level 0); off by default.
   std::set<int> part_traits;
+  // The device's enum (DEV_BASIC_INFO::get_device_enum).
+  int device_enum = 1;
+  // Zento debugging flow switch (ZEL_DEV_ZOTA_UTIL); off by default.
+  bool zento_retimer_debugging_flow = false;
 };
 
 namespace host::device {

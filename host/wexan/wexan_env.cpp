@@ -1,9 +1,13 @@
 #include "wexan/wexan_env.h"
 
 #include "common/host_call_log.h"
+#include "common/host_lent.h"
+#include "common/host_script.h"
 #include "common/host_world.h"
 #include "dev/dev_family.h"
 #include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_utilities.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -11,6 +15,8 @@ struct WEXAN_STATE {
   WEXAN_DEVICE_FACTORY_FN device_factory = nullptr;
 };
 WEXAN_STATE& state() { return host_world_slot<WEXAN_STATE>(); }
+
+const char* const kHintsSlot = "WEXAN_ENV::register_packing_hints_for_vpr";
 }  // namespace
 
 void* nolt_device_factory_fn(WEXAN_ENV*) { return nullptr; }
@@ -24,6 +30,7 @@ WEXAN_ENV::WEXAN_ENV(CMP_FACADE* cmp, int flags, WEXAN_DEVICE_FACTORY_FN device_
 
 WEXAN_ENV::~WEXAN_ENV() {
   host::log_call("WEXAN_ENV::~WEXAN_ENV");
+  if (get_register_packing_hints_for_vpr()) free_register_packing_hints_for_vpr();
   if (state().env == this) state().env = nullptr;
 }
 
@@ -31,8 +38,54 @@ WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
+WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
+
+WEXAN_ECO* WEXAN_ENV::get_eco() const { return WEXAN_ECO::current(); }
+
 int WEXAN_ENV::get_base_family_code() const { return host::device::base_family_code(); }
 int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_family_code(); }
+
+void WEXAN_ENV::indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2) {
+  host::log_call("WEXAN_ENV::indicate_that_atom_netlist_is_modified", atom_id, flag1, flag2);
+}
+
+bool WEXAN_ENV::clear_and_reload_tarnbay_constraints() {
+  host::log_call("WEXAN_ENV::clear_and_reload_tarnbay_constraints");
+  return host::script::next<bool>("WEXAN_ENV::clear_and_reload_tarnbay_constraints", true);
+}
+
+void WEXAN_ENV::set_atom_dup_util(NOLT_ATOM_DUP_UTILITY* util) {
+  host::log_call("WEXAN_ENV::set_atom_dup_util", util);
+  host::registry_set("WEXAN_ENV::atom_dup_util", util);
+}
+NOLT_ATOM_DUP_UTILITY* WEXAN_ENV::get_atom_dup_util() {
+  return static_cast<NOLT_ATOM_DUP_UTILITY*>(host::registry_get("WEXAN_ENV::atom_dup_util"));
+}
+
+void WEXAN_ENV::set_lut_ram_conversion_util(NOLT_LUT_RAM_CONVERSION_UTIL* util) {
+  host::log_call("WEXAN_ENV::set_lut_ram_conversion_util", util);
+  host::registry_set("WEXAN_ENV::lut_ram_conversion_util", util);
+}
+NOLT_LUT_RAM_CONVERSION_UTIL* WEXAN_ENV::get_lut_ram_conversion_util() {
+  return static_cast<NOLT_LUT_RAM_CONVERSION_UTIL*>(host::registry_get("WEXAN_ENV::lut_ram_conversion_util"));
+}
+
+WEXAN_REGISTER_PACKING_HINTS_FOR_VPR* WEXAN_ENV::get_register_packing_hints_for_vpr() const {
+  return static_cast<WEXAN_REGISTER_PACKING_HINTS_FOR_VPR*>(host::registry_get(kHintsSlot));
+}
+
+void WEXAN_ENV::set_register_packing_hints_for_vpr(WEXAN_REGISTER_PACKING_HINTS_FOR_VPR* hints) {
+  host::log_call("WEXAN_ENV::set_register_packing_hints_for_vpr", hints);
+  WEXAN_REGISTER_PACKING_HINTS_FOR_VPR* old = get_register_packing_hints_for_vpr();
+  if (old && old != hints) delete old;
+  host::registry_set(kHintsSlot, hints);
+}
+
+void WEXAN_ENV::free_register_packing_hints_for_vpr() {
+  host::log_call("WEXAN_ENV::free_register_packing_hints_for_vpr");
+  delete get_register_packing_hints_for_vpr();
+  host::registry_set(kHintsSlot, nullptr);
+}
 
 void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
   host::log_call("WEXAN_ENV::set_wexan_device_factory_fn", fn);

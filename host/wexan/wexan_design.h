@@ -1,0 +1,46 @@
+#pragma once
+// The fitter design and the engineering-change-order (ECO) state of the
+// environment. Both belong to the world.
+#include "common/host_api.h"
+
+class HOST_API WEXAN_DESIGN {
+public:
+  WEXAN_DESIGN();
+  virtual ~WEXAN_DESIGN();
+  WEXAN_DESIGN(const WEXAN_DESIGN&) = delete;
+  WEXAN_DESIGN& operator=(const WEXAN_DESIGN&) = delete;
+
+  // data: the world's design (never null).
+  static WEXAN_DESIGN* current();
+
+  // recorded: drops the location constraints loaded so far; scripted,
+  // default true.
+  bool clear_existing_location_constraints();
+  // recorded: loads the atom information that needs the device's basic
+  // information (user location constraints among it); scripted, default true.
+  bool load_atom_information_which_requires_basic_information_load();
+};
+
+class HOST_API WEXAN_ECO {
+public:
+  WEXAN_ECO();
+  virtual ~WEXAN_ECO();
+  WEXAN_ECO(const WEXAN_ECO&) = delete;
+  WEXAN_ECO& operator=(const WEXAN_ECO&) = delete;
+
+  // data: the world's ECO state (never null).
+  static WEXAN_ECO* current();
+
+  // data: the compile is an ECO compile (default false).
+  bool is_eco_compile() const { return m_eco_compile; }
+  // data: the ECO compile skips placement and routing (default false).
+  bool eco_skip_vpr() const { return m_skip_vpr; }
+  void set(bool eco_compile, bool skip_vpr) {
+    m_eco_compile = eco_compile;
+    m_skip_vpr = skip_vpr;
+  }
+
+private:
+  bool m_eco_compile = false;
+  bool m_skip_vpr = false;
+};

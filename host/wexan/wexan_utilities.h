@@ -1,0 +1,79 @@
+#pragma once
+// Utilities of the fitter environment that start-up makes and shut-down
+// disposes of: the LUT-RAM utility (made by its own factory), the PDC
+// utility, the register-packing hints for the placer-router, and the base of
+// the periphery flow with its atom-modification report table.
+#include <string>
+#include <vector>
+#include "common/host_api.h"
+
+// A report table of the fitter environment: rows are kept until flushed.
+class HOST_API WEXAN_PIZ_TABLE {
+public:
+  explicit WEXAN_PIZ_TABLE(std::string name);
+  virtual ~WEXAN_PIZ_TABLE();
+  const std::string& get_name() const { return m_name; }
+  // data: appends one row.
+  void add_row(std::vector<std::string> row);
+  // data: the rows not flushed yet.
+  const std::vector<std::vector<std::string>>& rows() const { return m_rows; }
+  // recorded: hands the rows to the report database and empties the table.
+  void flush();
+
+private:
+  std::string m_name;
+  std::vector<std::vector<std::string>> m_rows;
+};
+
+class HOST_API WEXAN_LUT_RAM_UTILITY {
+public:
+  // recorded: makes the utility in the given mode and lends it to the
+  // registry (TIBEX_ENV::set_lut_ram_utility).
+  static WEXAN_LUT_RAM_UTILITY* create_utility(int mode);
+  // data: the utility made by create_utility, null after destroy_utility.
+  static WEXAN_LUT_RAM_UTILITY* get_utility();
+  // recorded: deletes the utility; the registry entry is left for the caller
+  // to clear.
+  static void destroy_utility();
+
+  virtual ~WEXAN_LUT_RAM_UTILITY();
+  // data: the mode it was made with.
+  int get_mode() const { return m_mode; }
+
+private:
+  explicit WEXAN_LUT_RAM_UTILITY(int mode);
+  int m_mode;
+};
+
+class HOST_API WEXAN_PDC_UTILITY {
+public:
+  WEXAN_PDC_UTILITY();
+  virtual ~WEXAN_PDC_UTILITY();
+  WEXAN_PDC_UTILITY(const WEXAN_PDC_UTILITY&) = delete;
+  WEXAN_PDC_UTILITY& operator=(const WEXAN_PDC_UTILITY&) = delete;
+};
+
+class HOST_API WEXAN_REGISTER_PACKING_HINTS_FOR_VPR {
+public:
+  WEXAN_REGISTER_PACKING_HINTS_FOR_VPR();
+  virtual ~WEXAN_REGISTER_PACKING_HINTS_FOR_VPR();
+  WEXAN_REGISTER_PACKING_HINTS_FOR_VPR(const WEXAN_REGISTER_PACKING_HINTS_FOR_VPR&) = delete;
+  WEXAN_REGISTER_PACKING_HINTS_FOR_VPR& operator=(const WEXAN_REGISTER_PACKING_HINTS_FOR_VPR&) = delete;
+};
+
+// Base of the periphery placement flow the component implements.
+class HOST_API WEXAN_PERIPHERY_FLOW {
+public:
+  WEXAN_PERIPHERY_FLOW();
+  virtual ~WEXAN_PERIPHERY_FLOW();
+  WEXAN_PERIPHERY_FLOW(const WEXAN_PERIPHERY_FLOW&) = delete;
+  WEXAN_PERIPHERY_FLOW& operator=(const WEXAN_PERIPHERY_FLOW&) = delete;
+
+  // algorithm: flushes the atom-modification report table.
+  virtual void flush_atom_mod_report();
+  // data: the atom-modification report table.
+  WEXAN_PIZ_TABLE* get_atom_mod_report() { return &m_atom_mod_report; }
+
+protected:
+  WEXAN_PIZ_TABLE m_atom_mod_report;
+};

@@ -1,0 +1,12 @@
+#include "zel/zel_dev_zota_util.h"
+
+#include "dev/dev_family.h"
+#include "dev/dev_spec.h"
+
+bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) { return host::device::zota_check(check); }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() { return host::device::zota_check(1); }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled() {
+  return host::device::spec().zento_retimer_debugging_flow;
+}

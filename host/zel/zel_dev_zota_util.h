@@ -1,0 +1,17 @@
+#pragma once
+// Pipeline-register (ZOTA) device tests and the Zento switches, answered from
+// the family table and the configured device.
+#include "common/host_api.h"
+
+class CMP_FACADE;
+
+class HOST_API ZEL_DEV_ZOTA_UTIL {
+public:
+  // data: ZOTA check 0 (pipeline registers in routing) or 1 (retimer
+  // supported) of the configured device's family.
+  static bool is_zota_device(const CMP_FACADE* cmp, int check);
+  // data: the retimer is enabled when check 1 holds.
+  static bool is_zento_retimer_enabled();
+  // data: the Zento-retimer debugging flow switch of the device (default off).
+  static bool is_zento_retimer_debugging_flow_enabled();
+};
