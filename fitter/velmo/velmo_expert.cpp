@@ -1,0 +1,249 @@
+// The fitter's stage driver singleton: creation, access, destruction, the
+// fitter-API library it keeps loaded, and the expert-wide snapshot queries.
+#include "velmo_expert.h"
+
+#include <string>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "jov/jov_design.h"
+#include "mem/mem_initializer.h"
+#include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "r5t/r5t_interface.h"
+#include "thr/thr_drl.h"
+#include "velmo_debug.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_env.h"
+#include "xab/xab_dem.h"
+#include "zel/zel_dev_zota_util.h"
+
+namespace {
+const MEM_INITIALIZER l_mem_initializer("VELMO");
+
+// Read once when the component is loaded; finalize and the post-finalize
+// operations decide on the LCELL-to-LM conversion with it.
+[[maybe_unused]] const bool s_do_lcell_to_lm_conversion = cfg_is_on("do_lcell_to_lm_conversion", false);
+
+[[noreturn]] void l_internal_error(const char* condition, int line) {
+  MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
+}
+
+// A stage member whose steps are not part of this build yet.
+[[noreturn]] void l_not_built(const char* member, int line) {
+  std::string text = std::string("VELMO_EXPERT::") + member + ": not built yet";
+  MSG_INTERNAL_ERROR::report(text.c_str(), "VELMO", "velmo_expert", line);
+}
+}  // namespace
+
+VELMO_EXPERT* VELMO_EXPERT::s_expert = nullptr;
+
+// ---------------------------------------------------------------------------
+// Singleton
+
+VELMO_EXPERT* VELMO_EXPERT::create(CMP_FACADE* cmp, WEXAN_ENV* env) {
+  if (exists()) l_internal_error("!exists()", __LINE__);
+  // Stored only once construction has returned: a failed construction leaves
+  // no partial expert behind.
+  VELMO_EXPERT* expert = new VELMO_EXPERT(cmp, env);
+  s_expert = expert;
+  return s_expert;
+}
+
+VELMO_EXPERT* VELMO_EXPERT::get() {
+  if (!exists()) l_internal_error("exists()", __LINE__);
+  return s_expert;
+}
+
+bool VELMO_EXPERT::exists() { return s_expert != nullptr; }
+
+void VELMO_EXPERT::destroy() {
+  if (!s_expert) return;
+  VELMO_EXPERT* expert = s_expert;
+  s_expert = nullptr;
+  delete expert;
+}
+
+int VELMO_EXPERT::get_num_errors_posted() { return msg_get_default_report()->get_error_count(); }
+
+VELMO_EXPERT::VELMO_EXPERT(CMP_FACADE* cmp, WEXAN_ENV* env) : m_cmp(cmp), m_env(env) {
+  m_prep_start_time = 0;
+  m_num_errors_at_start = 0;
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::VELMO_EXPERT", "Prefit - Other");
+
+  if (!m_env) l_internal_error("m_env != NULL", __LINE__);
+  m_design = m_env->get_design();
+  if (!m_design) l_internal_error("m_design != NULL", __LINE__);
+
+  m_is_eco_compile = m_env->get_eco()->is_eco_compile();
+  m_skip_vpr = m_is_eco_compile ? m_env->get_eco()->eco_skip_vpr() : false;
+
+  if (m_cmp->m_fitter_exit_after_preprocess) l_internal_error("!m_cmp->m_fitter_exit_after_preprocess", __LINE__);
+  if (m_cmp->m_fitter_exit_after_placement) l_internal_error("!m_cmp->m_fitter_exit_after_placement", __LINE__);
+  if (m_cmp->is_write_fitter_post_operations_database())
+    l_internal_error("!m_cmp->is_write_fitter_post_operations_database()", __LINE__);
+  if (m_cmp->is_fitter_post_operations_only()) l_internal_error("!m_cmp->is_fitter_post_operations_only()", __LINE__);
+
+  msg_vdebug_impl(2, "***** VELMO_EXPERT is dynamically loading GOVIN *****");
+  m_fit_api_lib = thr_drl_load("fitter_govin");
+  if (!m_fit_api_lib) l_internal_error(thr_drl_get_error(), __LINE__);
+
+  // The destructor does not run for a constructor that fails: whatever the
+  // library gave is handed back here before the error travels on.
+  try {
+    m_fit_api_factory = reinterpret_cast<FIT_API_FACTORY>(thr_drl_find_function(m_fit_api_lib, "govin_wexan_factory"));
+    if (!m_fit_api_factory) l_internal_error(thr_drl_get_error(), __LINE__);
+    m_fit_api_deleter = reinterpret_cast<FIT_API_DELETER>(thr_drl_find_function(m_fit_api_lib, "govin_delete_govin"));
+    if (!m_fit_api_deleter) l_internal_error(thr_drl_get_error(), __LINE__);
+
+    m_fit_api = m_fit_api_factory(env);
+    if (!m_fit_api) l_internal_error("m_fit_api != 0", __LINE__);
+
+    if (!R5T_INTERFACE::get_or_create_instance()) l_internal_error("Could not create R5T interface", __LINE__);
+  } catch (...) {
+    if (m_fit_api && m_fit_api_deleter) m_fit_api_deleter(m_fit_api);
+    m_fit_api = nullptr;
+    thr_drl_unload(m_fit_api_lib);
+    m_fit_api_lib = nullptr;
+    throw;
+  }
+}
+
+VELMO_EXPERT::~VELMO_EXPERT() {
+  XAB_DEM::shutdown();
+  if (m_fit_api_deleter) m_fit_api_deleter(m_fit_api);
+  m_fit_api = nullptr;
+  if (m_fit_api_lib) thr_drl_unload(m_fit_api_lib);
+  m_fit_api_lib = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Snapshot queries
+
+JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot() {
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  std::string str = design ? design->get_current_snapshot_str() : std::string();
+  if (str.empty()) l_internal_error("!str.empty()", __LINE__);
+  int n = 0;
+  const char* const* names = JOV_SNAPSHOT_BASE::get_strings_and_size(&n);
+  for (int i = 0; i < n; ++i)
+    if (str == names[i]) return static_cast<JOV_SNAPSHOT_BASE::ENUM>(i);
+  // No name matches: the enumeration's own parser reports the text.
+  JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
+  snapshot.set_from_str(str, true);
+  return snapshot.get_value();
+}
+
+bool force_ky_ea_flow() {
+  JOV_SNAPSHOT_BASE::ENUM s = get_jov_snapshot();
+  if (s == JOV_SNAPSHOT_BASE::NIMBREL) return cfg_is_on("fit_nmc_force_ea_flow", true);
+  if (s > JOV_SNAPSHOT_BASE::ROUTED) return ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled();
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Stage members whose steps come with later parts of the fitter. Each stops
+// with an internal error naming itself rather than pretend to have run.
+
+bool VELMO_EXPERT::check_constraint_legality() { l_not_built("check_constraint_legality", __LINE__); }
+bool VELMO_EXPERT::run_w3j3_prefit() { l_not_built("run_w3j3_prefit", __LINE__); }
+bool VELMO_EXPERT::translate_current_strengths() { l_not_built("translate_current_strengths", __LINE__); }
+bool VELMO_EXPERT::perform_port_translation_wrapper() { l_not_built("perform_port_translation_wrapper", __LINE__); }
+bool VELMO_EXPERT::perform_dangling_clock_routing_cleanup() {
+  l_not_built("perform_dangling_clock_routing_cleanup", __LINE__);
+}
+bool VELMO_EXPERT::perform_lutram_conversion() { l_not_built("perform_lutram_conversion", __LINE__); }
+bool VELMO_EXPERT::create_timing_netlist(int, int, const std::vector<KEM_TIMING_MODEL>&, bool, bool, bool, bool) {
+  l_not_built("create_timing_netlist", __LINE__);
+}
+bool VELMO_EXPERT::do_global_asgn_op(WEXAN_ENV*) { l_not_built("do_global_asgn_op", __LINE__); }
+void VELMO_EXPERT::set_location_listener() { l_not_built("set_location_listener", __LINE__); }
+void VELMO_EXPERT::clear_location_listener() { l_not_built("clear_location_listener", __LINE__); }
+bool VELMO_EXPERT::perform_user_logic_duplication() { l_not_built("perform_user_logic_duplication", __LINE__); }
+bool VELMO_EXPERT::process_macs_after_regpacking() { l_not_built("process_macs_after_regpacking", __LINE__); }
+bool VELMO_EXPERT::process_ale_placement_legality() { l_not_built("process_ale_placement_legality", __LINE__); }
+bool VELMO_EXPERT::prepare_huv() { l_not_built("prepare_huv", __LINE__); }
+bool VELMO_EXPERT::perform_p2c() { l_not_built("perform_p2c", __LINE__); }
+bool VELMO_EXPERT::process_delay_chains_after_regpacking() {
+  l_not_built("process_delay_chains_after_regpacking", __LINE__);
+}
+bool VELMO_EXPERT::merge_macs() { l_not_built("merge_macs", __LINE__); }
+bool VELMO_EXPERT::check_netlist_legality() { l_not_built("check_netlist_legality", __LINE__); }
+bool VELMO_EXPERT::process_rams() { l_not_built("process_rams", __LINE__); }
+bool VELMO_EXPERT::process_l10_iopll_es_fix_legality() { l_not_built("process_l10_iopll_es_fix_legality", __LINE__); }
+bool VELMO_EXPERT::ground_unconnected_blackbox_inputs() { l_not_built("ground_unconnected_blackbox_inputs", __LINE__); }
+bool VELMO_EXPERT::lutrom_fixup_after_belq() { l_not_built("lutrom_fixup_after_belq", __LINE__); }
+bool VELMO_EXPERT::run_resynthesis() { l_not_built("run_resynthesis", __LINE__); }
+
+bool VELMO_EXPERT::place() { l_not_built("place", __LINE__); }
+bool VELMO_EXPERT::place_pre_vpr() { l_not_built("place_pre_vpr", __LINE__); }
+bool VELMO_EXPERT::report_pre_vpr(bool) { l_not_built("report_pre_vpr", __LINE__); }
+bool VELMO_EXPERT::run_vpr(bool, bool, bool, bool, MUVO_FLOW_TYPE) { l_not_built("run_vpr", __LINE__); }
+bool VELMO_EXPERT::vpr_prelude(WEXAN_INCREMENTAL_UTILITY*) { l_not_built("vpr_prelude", __LINE__); }
+void VELMO_EXPERT::vpr_postlude(bool, WEXAN_INCREMENTAL_UTILITY*) { l_not_built("vpr_postlude", __LINE__); }
+bool VELMO_EXPERT::post_place_operation() { l_not_built("post_place_operation", __LINE__); }
+bool VELMO_EXPERT::run_post_place_operation() { l_not_built("run_post_place_operation", __LINE__); }
+bool VELMO_EXPERT::muvo_unit(const char*) { l_not_built("muvo_unit", __LINE__); }
+void VELMO_EXPERT::write_back_tibex_locations_to_atoms() {
+  l_not_built("write_back_tibex_locations_to_atoms", __LINE__);
+}
+void VELMO_EXPERT::unload_vpr() { l_not_built("unload_vpr", __LINE__); }
+
+bool VELMO_EXPERT::process_design_without_device() { l_not_built("process_design_without_device", __LINE__); }
+bool VELMO_EXPERT::check_design_without_device() { l_not_built("check_design_without_device", __LINE__); }
+bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_without_device", __LINE__); }
+
+bool VELMO_EXPERT::write_out_kem_netlist(bool, bool) { l_not_built("write_out_kem_netlist", __LINE__); }
+
+bool VELMO_EXPERT::retime() { l_not_built("retime", __LINE__); }
+bool VELMO_EXPERT::nimbrel() { l_not_built("nimbrel", __LINE__); }
+bool VELMO_EXPERT::do_retime() { l_not_built("do_retime", __LINE__); }
+bool VELMO_EXPERT::do_postfit_retime() { l_not_built("do_postfit_retime", __LINE__); }
+bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
+  l_not_built("mark_lutram_zota_ffs_no_touch_for_retimer", __LINE__);
+}
+
+bool VELMO_EXPERT::route() { l_not_built("route", __LINE__); }
+bool VELMO_EXPERT::global_route() { l_not_built("global_route", __LINE__); }
+bool VELMO_EXPERT::do_post_route_ops(bool) { l_not_built("do_post_route_ops", __LINE__); }
+void VELMO_EXPERT::do_common_post_route_post_finalize_ops(bool) {
+  l_not_built("do_common_post_route_post_finalize_ops", __LINE__);
+}
+bool VELMO_EXPERT::muvo_post_route_fixup_iter(bool, bool, bool&, bool&) {
+  l_not_built("muvo_post_route_fixup_iter", __LINE__);
+}
+bool VELMO_EXPERT::is_post_route_physical_synthesis_enabled(bool*) const {
+  l_not_built("is_post_route_physical_synthesis_enabled", __LINE__);
+}
+bool VELMO_EXPERT::post_route_physical_synthesis(bool) { l_not_built("post_route_physical_synthesis", __LINE__); }
+int VELMO_EXPERT::test_incremental_retiming() { l_not_built("test_incremental_retiming", __LINE__); }
+int VELMO_EXPERT::test_incremental_resynthesis() { l_not_built("test_incremental_resynthesis", __LINE__); }
+
+bool VELMO_EXPERT::finalize() { l_not_built("finalize", __LINE__); }
+void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success_or_failure", __LINE__); }
+void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
+bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
+
+void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
+int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {
+  l_not_built("get_fanout_limit_for_special_cases", __LINE__);
+}
+bool VELMO_EXPERT::analyze_fanout_violations(const WEXAN_ENV*, bool) {
+  l_not_built("analyze_fanout_violations", __LINE__);
+}
+bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
+bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
+
+void VELMO_EXPERT::dump_netlists(const std::string&, const std::string&) { l_not_built("dump_netlists", __LINE__); }
+void VELMO_EXPERT::dump_placement() { l_not_built("dump_placement", __LINE__); }
+void VELMO_EXPERT::do_initial_debug_ops() { l_not_built("do_initial_debug_ops", __LINE__); }
+bool VELMO_EXPERT::debug_dump_info_and_maybe_stop_after_prefit() {
+  l_not_built("debug_dump_info_and_maybe_stop_after_prefit", __LINE__);
+}
+void VELMO_EXPERT::generate_debug_xab_design_dump_file() {
+  l_not_built("generate_debug_xab_design_dump_file", __LINE__);
+}
+void VELMO_EXPERT::do_debug_drask() { l_not_built("do_debug_drask", __LINE__); }
+void VELMO_EXPERT::dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST*, const char*) {
+  l_not_built("dump_json_file_for_atom_netlist", __LINE__);
+}
