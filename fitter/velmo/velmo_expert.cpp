@@ -78,6 +78,8 @@ VELMO_EXPERT::VELMO_EXPERT(CMP_FACADE* cmp, WEXAN_ENV* env) : m_cmp(cmp), m_env(
   m_is_eco_compile = m_env->get_eco()->is_eco_compile();
   m_skip_vpr = m_is_eco_compile ? m_env->get_eco()->eco_skip_vpr() : false;
 
+  // A missing facade would be dereferenced by the checks below.
+  if (!m_cmp) l_internal_error("m_cmp != NULL", __LINE__);
   if (m_cmp->m_fitter_exit_after_preprocess) l_internal_error("!m_cmp->m_fitter_exit_after_preprocess", __LINE__);
   if (m_cmp->m_fitter_exit_after_placement) l_internal_error("!m_cmp->m_fitter_exit_after_placement", __LINE__);
   if (m_cmp->is_write_fitter_post_operations_database())

@@ -65,7 +65,7 @@ MSG_D* l_make_debug(MSG_D_LEVEL level, const char* format, va_list args) {
 }  // namespace
 
 #define VELMO_MSG_DEFINE_ROW(KIND, NAME, ID, LEVEL, PARAMS, ARGS, TEXT)            \
-  MSG_##KIND* MSG_VELMO::KIND::NAME PARAMS {                                       \
+  MSG_##KIND*(MSG_VELMO::KIND::NAME) PARAMS {                                     \
     return l_make_##KIND(ID, LEVEL, TEXT "/" #KIND "VELMO_" #NAME VELMO_MSG_ARGS ARGS); \
   }
 VELMO_MSG_CATALOGUE(VELMO_MSG_DEFINE_ROW)

@@ -106,7 +106,7 @@
 
 #define VELMO_MSG_DECLARE_ROW(KIND, NAME, ID, LEVEL, PARAMS, ARGS, TEXT) \
   namespace MSG_VELMO::KIND {                                            \
-  MSG_##KIND* NAME PARAMS;                                               \
+  MSG_##KIND* (NAME) PARAMS;                                             \
   }
 VELMO_MSG_CATALOGUE(VELMO_MSG_DECLARE_ROW)
 #undef VELMO_MSG_DECLARE_ROW

@@ -53,6 +53,8 @@ WEXAN_REGISTER_PACKING_HINTS_FOR_VPR::~WEXAN_REGISTER_PACKING_HINTS_FOR_VPR() {
   host::counters::add("WEXAN_REGISTER_PACKING_HINTS_FOR_VPR", -1);
 }
 
-WEXAN_PERIPHERY_FLOW::WEXAN_PERIPHERY_FLOW() : m_atom_mod_report("Periphery Atom Modifications") {}
-WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() = default;
+WEXAN_PERIPHERY_FLOW::WEXAN_PERIPHERY_FLOW() : m_atom_mod_report("Periphery Atom Modifications") {
+  host::counters::add("WEXAN_PERIPHERY_FLOW", 1);
+}
+WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() { host::counters::add("WEXAN_PERIPHERY_FLOW", -1); }
 void WEXAN_PERIPHERY_FLOW::flush_atom_mod_report() { m_atom_mod_report.flush(); }

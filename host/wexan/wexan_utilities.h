@@ -61,7 +61,8 @@ public:
   WEXAN_REGISTER_PACKING_HINTS_FOR_VPR& operator=(const WEXAN_REGISTER_PACKING_HINTS_FOR_VPR&) = delete;
 };
 
-// Base of the periphery placement flow the component implements.
+// Base of the periphery placement flow the component implements (live
+// counter "WEXAN_PERIPHERY_FLOW").
 class HOST_API WEXAN_PERIPHERY_FLOW {
 public:
   WEXAN_PERIPHERY_FLOW();
