@@ -35,6 +35,7 @@ public:
 template <class BASE> class JOV_ENUM_IMPL : public BASE {
 public:
   using ENUM = typename BASE::ENUM;
+  // data: a value of the enumeration (the first by default).
   JOV_ENUM_IMPL() = default;
   JOV_ENUM_IMPL(ENUM value) : m_value(value) {}
   ENUM get_value() const { return m_value; }
@@ -46,8 +47,8 @@ public:
     int v = static_cast<int>(m_value);
     return v >= 0 && v < n ? names[v] : "";
   }
-  // The value named by the text; an empty text or one that names no value
-  // is an internal error.
+  // algorithm: takes the value named by the text (the component's base
+  // layer); an empty text or one that names no value is an internal error.
   inline bool set_from_str(const std::string& str, bool ok);
 
 private:

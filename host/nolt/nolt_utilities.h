@@ -9,8 +9,9 @@
 class WEXAN_ENV;
 #include "dev/dev_family.h"
 
-// data: the environment the shared-algorithm library's bins work on.
+// recorded: sets the environment the shared-algorithm library's bins work on.
 HOST_API void nolt_bin_set_env(WEXAN_ENV* env);
+// data: that environment.
 HOST_API WEXAN_ENV* nolt_bin_get_env();
 
 // The atom duplication utility; release() is its one disposal operation.

@@ -69,7 +69,9 @@ public:
   virtual ~TIBEX_VPR_FACADE();
   TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
   TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
-  // recorded: drops the facade's caches.
+  // recorded: drops the facade's caches; the facade stays usable. The
+  // destructor (recorded) is the one way to destroy it (live counter
+  // "TIBEX_VPR_FACADE").
   virtual void release();
 };
 

@@ -61,8 +61,9 @@ public:
   void set_register_packing_hints_for_vpr(WEXAN_REGISTER_PACKING_HINTS_FOR_VPR* hints);
   void free_register_packing_hints_for_vpr();
 
-  // recorded: the device factory function.
+  // recorded: sets the device factory function.
   static void set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn);
+  // data: the device factory function.
   static WEXAN_DEVICE_FACTORY_FN get_wexan_device_factory_fn();
 
 private:
