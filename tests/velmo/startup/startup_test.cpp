@@ -17,6 +17,7 @@
 #include "testing/host_test.h"
 #include "thr/thr_drl.h"
 #include "tibex/tibex_env.h"
+#include "velmo_debug.h"
 #include "velmo_expert.h"
 #include "velmo_main.h"
 
@@ -212,7 +213,10 @@ TEST_F(StartupTest, FailedUserMacroLoadKeepsExpertAndSkipsTimingPreload) {
 TEST_F(StartupTest, UserMacrosOffStillPreloadsTimingModel) {
   cfg_set_off("enable_user_macros");
   host::script::always<bool>("TRUV_LAB::is_supported", false);
+  // Errors posted before start-up are counted into the expert.
+  msg_post(new MSG_E(nullptr), nullptr);
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
+  EXPECT_EQ(VELMO_EXPERT::get()->get_num_errors_at_start(), 1);
   auto names = host::call_names();
   EXPECT_EQ(std::count(names.begin(), names.end(), "TESKIN::MANAGER::initialize"), 0);
   EXPECT_EQ(std::count(names.begin(), names.end(), "TRUV_LAB::initialize"), 0);
