@@ -69,11 +69,7 @@ public:
   ZMP_HASH_TABLE_LITE() { set_bucket_count(zmp_hash_lite_get_next_prime(60)); }
   ~ZMP_HASH_TABLE_LITE() {
     check_layout();
-    if (m_node_pool) {
-      destroy_all_entries();
-      delete m_node_pool;
-    }
-    free_bucket_array(m_buckets);
+    release_all();
   }
 
   std::uint32_t size() const { return m_size; }
@@ -133,7 +129,14 @@ public:
   }
 
 protected:
-  ZMP_HASH_TABLE_LITE(const ZMP_HASH_TABLE_LITE& o) { copy_from(o); }
+  ZMP_HASH_TABLE_LITE(const ZMP_HASH_TABLE_LITE& o) {
+    try {
+      copy_from(o);
+    } catch (...) {
+      release_all();  // an entry's copy failed: no destructor will run
+      throw;
+    }
+  }
   // The source is left empty: size 0, the first bucket count, no storage.
   ZMP_HASH_TABLE_LITE(ZMP_HASH_TABLE_LITE&& o) noexcept { take_from(o); }
 
@@ -146,9 +149,7 @@ protected:
   }
   ZMP_HASH_TABLE_LITE& operator=(ZMP_HASH_TABLE_LITE&& o) noexcept {
     if (this != &o) {
-      clear(false, false);
-      free_bucket_array(m_buckets);
-      m_buckets = nullptr;
+      release_all();
       take_from(o);
     }
     return *this;
@@ -276,6 +277,17 @@ private:
           n = n->next;
         }
     }
+  }
+
+  // Destroys the entries and frees the pool and the bucket array.
+  void release_all() {
+    if (m_node_pool) {
+      destroy_all_entries();
+      delete m_node_pool;
+      m_node_pool = nullptr;
+    }
+    free_bucket_array(m_buckets);
+    m_buckets = nullptr;
   }
 
   void set_bucket_count(std::uint32_t n) {
