@@ -97,10 +97,10 @@ public:
   }
 };
 
+// The node pool starts with blocks of 512 bytes, or of ten nodes where that
+// is larger.
 template <class K, class V, class OPS>
-class ZMP_HASH_LITE
-    : public ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, std::pair<const K, V>>, OPS, 512> {
-  using TABLE = ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, std::pair<const K, V>>, OPS, 512>;
+class ZMP_HASH_LITE : public ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, std::pair<const K, V>>, OPS, 512, true> {
   using NODE = ZMP_HASH_LITE_NODE<K, std::pair<const K, V>>;
   template <class, class, class, bool> friend class ZMP_HASH_LITE_ITERATOR_BASE;
 

@@ -63,8 +63,8 @@ private:
 };
 
 template <class K, class OPS>
-class ZMP_HASH_SET_LITE : public ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, K>, OPS, 256> {
-  using TABLE = ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, K>, OPS, 256>;
+class ZMP_HASH_SET_LITE : public ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, K>, OPS, 256, false> {
+  using TABLE = ZMP_HASH_TABLE_LITE<ZMP_HASH_LITE_NODE<K, K>, OPS, 256, false>;
   using NODE = ZMP_HASH_LITE_NODE<K, K>;
   friend class ZMP_HASH_SET_LITE_CONST_ITERATOR<K, OPS>;
 

@@ -58,8 +58,9 @@ template <class K, class ENTRY> struct ZMP_HASH_LITE_NODE {
 };
 
 // NODE: a ZMP_HASH_LITE_NODE; OPS: the key policy;
-// INITIAL_BLOCK: the node pool's first block size.
-template <class NODE, class OPS, std::uint32_t INITIAL_BLOCK> class ZMP_HASH_TABLE_LITE {
+// INITIAL_BLOCK: the node pool's first block size, raised to ten node sizes
+// when TEN_NODES is set and that is larger.
+template <class NODE, class OPS, std::uint32_t INITIAL_BLOCK, bool TEN_NODES> class ZMP_HASH_TABLE_LITE {
 public:
   using node_type = NODE;
   using key_type = typename NODE::key_type;
@@ -234,7 +235,7 @@ protected:
   bool has_bucket_array() const { return m_buckets != nullptr; }
 
 private:
-  template <class, class, std::uint32_t> friend class ZMP_HASH_TABLE_LITE;
+  template <class, class, std::uint32_t, bool> friend class ZMP_HASH_TABLE_LITE;
 
   static std::uint64_t reciprocal_word(NODE** buckets) {
     std::uint64_t r;
@@ -257,7 +258,7 @@ private:
 
   void create_node_pool() {
     constexpr std::uint32_t ten_nodes = 10u * static_cast<std::uint32_t>(sizeof(NODE));
-    m_node_pool = new ZMP_MEM_POOL(INITIAL_BLOCK > ten_nodes ? INITIAL_BLOCK : ten_nodes);
+    m_node_pool = new ZMP_MEM_POOL(TEN_NODES && ten_nodes > INITIAL_BLOCK ? ten_nodes : INITIAL_BLOCK);
   }
 
   // Destroys every entry, empties the free list and drops the pool.

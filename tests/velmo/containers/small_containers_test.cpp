@@ -1,7 +1,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "pelk/pelk_symbol.h"
 #include "testing/host_test.h"
+#include "zmp_hash_lite_sys.h"
 #include "zmp_bool_vector.h"
 #include "zmp_enum_type.h"
 #include "zmp_small_vector.h"
@@ -191,4 +193,26 @@ TEST_F(SmallContainersTest, EnumTypeCarriesItsValue) {
   ZMP_ENUM_BASE* base = new ZMP_ENUM_TYPE<PULSE>(PULSE_A);
   EXPECT_EQ(base->get_int_value(), 3);
   delete base;
+}
+
+TEST_F(SmallContainersTest, SymbolsAsTinyVectorElementsAndPairKeys) {
+  const PELK a = PELK::intern(9, "dataa");
+  const PELK b = PELK::intern(9, "datab");
+  ZMP_HASH_LITE<int, ZMP_TINY_VECTOR<PELK>> mapping;
+  mapping[1].push_back(a);
+  mapping[1].push_back(b);
+  mapping[2].push_back(b);
+  ZMP_HASH_LITE<int, ZMP_TINY_VECTOR<PELK>> copy(mapping);
+  ASSERT_EQ(copy[1].size(), 2u);
+  EXPECT_TRUE(copy[1][0] == a && copy[1][1] == b);
+  EXPECT_TRUE(copy[2].is_inline());
+  EXPECT_TRUE(copy[2][0] == b);
+
+  using KEY = PAIR_OF_NUMERIC_THINGS<int, PELK>;
+  ZMP_HASH_LITE<KEY, unsigned long long, PAIR_OF_NUMERIC_THINGS_OPS> by_pair;
+  by_pair[KEY{1, a}] = 5;
+  by_pair[KEY{1, b}] = 6;
+  EXPECT_EQ(by_pair.size(), 2u);
+  EXPECT_EQ((by_pair[KEY{1, a}]), 5u);
+  EXPECT_EQ(ZMP_OPS<PELK>::hash(b), static_cast<unsigned>(b.index()));
 }
