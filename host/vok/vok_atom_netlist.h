@@ -141,6 +141,7 @@ public:
   int get_basic_type() const { return m_basic_type; }
   int get_atom_type() const { return m_atom_type; }
   int get_register_kind() const { return m_register_kind; }
+  void set_register_kind(int kind) { m_register_kind = kind; }
   int get_default_dev_element() const { return m_default_dev_element; }
   VOK_ATOM_KIND get_kind() const { return m_kind; }
 
