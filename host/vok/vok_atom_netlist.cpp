@@ -552,4 +552,20 @@ std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index) {
   return name;
 }
 
+host::raw_arg arg(const VOK_ATOM_NODE* atom) {
+  return host::raw_arg{atom ? "atom#" + std::to_string(atom->get_id()) : "null"};
+}
+
+namespace {
+template <class TERM> std::string term_text(const char* what, const TERM* t) {
+  if (t == nullptr) return "null";
+  const VOK_ATOM_NODE* atom = t->get_my_node();
+  return std::string(what) + "#" + (atom ? std::to_string(atom->get_id()) : std::string("gnd")) + "." +
+         std::to_string(static_cast<int>(t->get_port_type())) + "." + std::to_string(t->get_index());
+}
+}  // namespace
+
+host::raw_arg arg(const VOK_ATOM_ITERM* iterm) { return host::raw_arg{term_text("iterm", iterm)}; }
+host::raw_arg arg(const VOK_ATOM_OTERM* oterm) { return host::raw_arg{term_text("net", oterm)}; }
+
 }  // namespace host::vok

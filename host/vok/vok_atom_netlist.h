@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/host_api.h"
+#include "common/host_call_log.h"
 #include "omz/omz_instance_name.h"
 #include "vok/vok_atom_term.h"
 
@@ -445,6 +446,11 @@ namespace host::vok {
 HOST_API VOK_ATOM_NETLIST* top_netlist();
 // The stand-in name of an output port type ("Q", "COMBOUT", ...).
 HOST_API std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index);
+// Call-log arguments: "atom#17", "iterm#17.20.0" (atom, port type, index),
+// "net#17.10.0" for an output term, "null".
+HOST_API host::raw_arg arg(const VOK_ATOM_NODE* atom);
+HOST_API host::raw_arg arg(const VOK_ATOM_ITERM* iterm);
+HOST_API host::raw_arg arg(const VOK_ATOM_OTERM* oterm);
 }  // namespace host::vok
 
 #include "vok_atom_netlist_sys.h"

@@ -230,6 +230,12 @@ TEST_F(NetlistTest, StartUpCarryChainQueriesAreAnswered) {
                                                "sub[0]<-u|inner"}));
   EXPECT_EQ(chain.cell(1)->get_output_term_by_type(DB_OUTPUT_PORT_SUM, 0)->get_name(), "add[1]");
   EXPECT_EQ(r->get_instance_name()->get_short_hpath(OMZ_HPATH_FORMAT_SHORT), "feeder");
+  // How the call log shows netlist objects.
+  host::log_call("TEST::touch", host::vok::arg(r.atom()), host::vok::arg(chain.head().iterm(DB_INPUT_PORT_CARRY_IN)),
+                 host::vok::arg(r.out().oterm), host::vok::arg(static_cast<VOK_ATOM_NODE*>(nullptr)));
+  const std::string id = std::to_string(r.id());
+  EXPECT_EQ(host::call_lines().back(),
+            "TEST::touch(atom#" + id + ", iterm#" + std::to_string(chain.head().id()) + ".2.0, net#" + id + ".10.0, null)");
 }
 
 TEST_F(NetlistTest, LutMasksUseTheComplementedIndex) {
