@@ -350,3 +350,68 @@ TEST_F(NetlistTest, BlackBoxOwnsItsChildUnlessTold) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NetlistTest, BuilderMakesThePortsOtherCodeLooksFor) {
+  auto b = host::testing::netlist();
+  auto clk = b.input_port("clk");
+  auto ff = b.reg("ff").clk(clk).d(b.io_in("din")).ce(clk).sclr(clk).powers_up(true);
+  auto ram = b.lutram("mlab").data_in(ff).clk(clk).we(clk).addr(1, clk);
+  auto m = b.mac("m").clk(clk, 2).ena(clk, 2);
+  auto pll = b.iopll("pll").ref(clk).outputs(3);
+  auto pad = b.io_out("dout", ram);
+
+  for (auto [type, index] : {std::pair{DB_INPUT_PORT_CLK, 0}, {DB_INPUT_PORT_DATA_IN, 0}, {DB_INPUT_PORT_ENA, 0},
+                             {DB_INPUT_PORT_SCLR, 0}})
+    EXPECT_TRUE(ff.iterm(type, index) && ff.iterm(type, index)->is_used_and_driven()) << type;
+  EXPECT_TRUE(ff->powers_up());
+  EXPECT_TRUE(ff.iterm(DB_INPUT_PORT_DATA_IN)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node()->is_io_ibuf());
+  EXPECT_EQ(ram.iterm(DB_INPUT_PORT_LUTRAM_DATA_A)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node(), ff.atom());
+  EXPECT_NE(ram.iterm(DB_INPUT_PORT_LUTRAM_ADDR, 1), nullptr);
+  EXPECT_EQ(m->get_mac_info().clocks[2], 3);
+  EXPECT_EQ(m->get_mac_info().enables[2], 3);
+  EXPECT_EQ(pll->get_oterm_slot_count(), 3u);
+  EXPECT_TRUE(pll->is_pll());
+  EXPECT_NE(pll.iterm(DB_INPUT_PORT_PLL_REFCLK), nullptr);
+  // dout: output buffer fed by the RAM, then the pad.
+  VOK_ATOM_NODE* obuf = pad.iterm(DB_INPUT_PORT_BOX)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node();
+  EXPECT_TRUE(obuf->is_io_obuf());
+  EXPECT_EQ(obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->get_source(VOK_TRAVERSE_AS_STORED), ram.out().oterm);
+
+  // A box's child atoms take consecutive ids after the box.
+  auto box = b.blackbox("u", [](NETLIST_BUILDER& c) {
+    auto i = c.input("i");
+    c.reg("r0").clk(i);
+    c.reg("r1").clk(i);
+  });
+  int expect = box.id();
+  for (const VOK_ATOM_NODE* a : box.child()->nodes(VOK_TRAVERSE_AS_STORED)) EXPECT_EQ(a->get_id(), ++expect);
+  EXPECT_EQ(NETLIST_BUILDER(box.child()).find("r1")->get_string_hpath(), "u|r1");
+  expect_consistent(b.get_netlist());
+}
+
+TEST_F(NetlistTest, DeletingANetlistCutsLinksIntoAChildItDoesNotOwn) {
+  auto* top = new VOK_ATOM_NETLIST();
+  NETLIST_BUILDER b(top);
+  auto clk = b.input_port("clk");
+  auto box = b.blackbox("p", [](NETLIST_BUILDER& c) { c.output("o", c.reg("r").clk(c.input("clk"))); });
+  box.in("clk", clk);
+  b.reg("after").d(box.out("o"));
+  VOK_ATOM_NETLIST* child = box.child();
+  box.box()->set_child_netlist(child, false);  // the partition state owns it now
+  VOK_ATOM_NODE* in_port = NETLIST_BUILDER(child).find("clk");
+  VOK_ATOM_NODE* out_port = NETLIST_BUILDER(child).find("o");
+  EXPECT_NE(in_port->get_oterm_slot(0)->get_hier_equiv(), nullptr);
+  delete top;
+  // The child survives with its own connections and no links to the box.
+  EXPECT_EQ(child->get_parent_box(), nullptr);
+  EXPECT_EQ(in_port->get_oterm_slot(0)->get_hier_equiv(), nullptr);
+  EXPECT_EQ(out_port->get_iterm_slot(0)->get_hier_equiv(), nullptr);
+  EXPECT_EQ(out_port->get_iterm_slot(0)->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_string_hpath(),
+            "p|r");
+  expect_consistent(child);
+  delete child;
+}
+
+}  // namespace
