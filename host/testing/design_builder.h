@@ -3,6 +3,7 @@
 // (as the data model grows) the design on it.
 #include <set>
 #include "dev/dev_spec.h"
+#include "testing/netlist_builder.h"
 
 namespace host::testing {
 
