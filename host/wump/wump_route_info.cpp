@@ -432,6 +432,8 @@ WUMP_DETAIL::ROUTE_GID_ITER::ROUTE_GID_ITER(const WUMP_ROUTE_INFO* info, unsigne
   skip_virtual();
 }
 
+WUMP_FORWARD_ITERATOR_IMPL<unsigned>* WUMP_DETAIL::ROUTE_GID_ITER::clone() const { return new ROUTE_GID_ITER(*this); }
+
 void WUMP_DETAIL::ROUTE_GID_ITER::skip_virtual() {
   if (m_fanin) return;
   while (m_position < m_count && (m_info->get_fanout_edge_flags(m_id, m_position) & WUMP_EDGE_VIRTUAL)) ++m_position;

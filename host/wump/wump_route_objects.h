@@ -27,6 +27,7 @@
 
 #include "common/host_api.h"
 #include "dev/dev_element_enum.h"
+#include "wump/wump_forward_iterator.h"
 #include "wump/wump_route_info_singleton_manager.h"
 
 class WUMP_ROUTE_INFO;
@@ -289,8 +290,9 @@ private:
 };
 
 namespace WUMP_DETAIL {
-// Gid walk over an element's real (non-virtual) fanouts or its fanins.
-class HOST_API ROUTE_GID_ITER {
+// Gid walk over an element's real (non-virtual) fanouts or its fanins. It
+// can also serve as the implementation of a WUMP_FORWARD_ITERATOR<unsigned>.
+class HOST_API ROUTE_GID_ITER : public WUMP_FORWARD_ITERATOR_IMPL<unsigned> {
 public:
   ROUTE_GID_ITER() = default;
   ROUTE_GID_ITER(const WUMP_ROUTE_INFO* info, unsigned id, int position, bool fanin);
@@ -298,6 +300,14 @@ public:
   ROUTE_GID_ITER& operator++();
   bool operator==(const ROUTE_GID_ITER& o) const { return m_id == o.m_id && m_position == o.m_position; }
   bool operator!=(const ROUTE_GID_ITER& o) const { return !(*this == o); }
+
+  WUMP_FORWARD_ITERATOR_IMPL<unsigned>* clone() const override;  // key function
+  unsigned deref() const override { return **this; }
+  void next() override { ++*this; }
+  bool equals(const WUMP_FORWARD_ITERATOR_IMPL<unsigned>& other) const override {
+    const auto* o = dynamic_cast<const ROUTE_GID_ITER*>(&other);
+    return o && *this == *o;
+  }
 
 private:
   void skip_virtual();
