@@ -190,8 +190,8 @@ struct WUMP_GRAPH_BUILDER {
       out.push_back({wire_id(ex, ey, wire_index(d, 1 - l, t)), 0});
     }
     const int p0 = d < 2 ? 2 : 0;
-    out.push_back({wire_id(ex, ey, wire_index(p0, 0, t)), 0});
-    out.push_back({wire_id(ex, ey, wire_index(p0 + 1, 0, t)), 0});
+    out.push_back({wire_id(ex, ey, wire_index(p0, 0, 1 - t)), 0});
+    out.push_back({wire_id(ex, ey, wire_index(p0 + 1, 0, 1 - t)), 0});
     for (int local : listeners[static_cast<int>(grid.tile_kind(x, y))][w]) out.push_back({own_id(x, y, local), 0});
     // A long wire also reaches the short wire one tile before its end; that
     // edge duplicates the path through the short wires.

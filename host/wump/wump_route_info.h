@@ -5,7 +5,8 @@
 //  - 16 wires: direction d (0 east, 1 west: H wires 700; 2 north, 3 south: V
 //    wires 701) x length (1, 4) x track (0, 1); index = 4d + 2*length_index +
 //    track. A wire feeds, at its end tile, the wire of the same direction,
-//    length and track, the other length, and the two short wires across; then
+//    length and track, the other length, and the two short wires across on
+//    the other track; then
 //    the inputs of its own tile that listen to it; a long wire lists last a
 //    purely redundant edge to the short wire one tile before its end;
 //  - LAB: 80 data input muxes (282, index 0..79), 40 control input muxes
