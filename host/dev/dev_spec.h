@@ -24,12 +24,13 @@ struct DeviceCorner {
   int kind = SLOW;
   int millivolts = 900;
   int celsius = 100;
-  bool hold_only = false;
+  bool is_hold_only = false;
   bool operator==(const DeviceCorner&) const = default;
 
   static DeviceCorner slow() { return DeviceCorner{}; }
   static DeviceCorner fast() { return DeviceCorner{1, FAST, 900, -40, false}; }
-  static DeviceCorner hold_only_corner() { return DeviceCorner{1, FAST, 900, -40, true}; }
+  // A fast corner analysed for hold only.
+  static DeviceCorner hold_only() { return DeviceCorner{1, FAST, 900, -40, true}; }
   // slow 1.0, fastest_slow and typical 0.8, fast 0.65; each times
   // (1 + 0.001 * (900 - mV)).
   double delay_scale() const {

@@ -139,6 +139,18 @@ std::string WUMP_DIE_INFO::get_gid_string(unsigned gid) const {
   return buf;
 }
 
+void WUMP_DIE_INFO::get_fanin_gids(unsigned gid, std::vector<unsigned>& out) const {
+  out.clear();
+  if (!m_route_info->get_element_by_gid(gid)) return;
+  for (auto it = m_route_info->begin_fanin_gids(gid); it != m_route_info->end_fanin_gids(gid); ++it) out.push_back(*it);
+}
+
+void WUMP_DIE_INFO::get_fanout_gids(unsigned gid, std::vector<unsigned>& out) const {
+  out.clear();
+  if (!m_route_info->get_element_by_gid(gid)) return;
+  for (auto it = m_route_info->begin_fanout_gids(gid); it != m_route_info->end_fanout_gids(gid); ++it) out.push_back(*it);
+}
+
 void WUMP_BLACKLISTING_LOADER::setup_blacklisting(WUMP_DIE_INFO* die) {
   host::log_call("WUMP_BLACKLISTING_LOADER::setup_blacklisting", static_cast<const void*>(die));
 }

@@ -81,6 +81,10 @@ public:
   WUMP_ROUTE_INFO* get_route_info() { return m_route_info.get(); }
   const WUMP_ROUTE_INFO* get_route_info() const { return m_route_info.get(); }
   const WUMP_BLACKLISTING* get_blacklisting() const { return &m_blacklisting; }
+  // data: the gids that drive `gid` (its fanins) and the gids it drives (its
+  // real fanouts), in list order; `out` is replaced.
+  void get_fanin_gids(unsigned gid, std::vector<unsigned>& out) const;
+  void get_fanout_gids(unsigned gid, std::vector<unsigned>& out) const;
   // data: "X<x>_Y<y>_N<z>" for a site, the element name for a routing gid,
   // "?" for anything else.
   std::string get_gid_string(unsigned gid) const;

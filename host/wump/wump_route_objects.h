@@ -356,6 +356,9 @@ public:
   WUMP_DETAIL::ROUTE_FANOUT_GID_ITER end_fanout_gids(unsigned gid) const;
   WUMP_DETAIL::ROUTE_FANIN_GID_ITER begin_fanin_gids(unsigned gid) const;
   WUMP_DETAIL::ROUTE_FANIN_GID_ITER end_fanin_gids(unsigned gid) const;
+  // The real fanouts (virtual edges skipped), as gids.
+  WUMP_DETAIL::ROUTE_FANOUT_GID_ITER begin_real_fanout(unsigned gid) const { return begin_fanout_gids(gid); }
+  WUMP_DETAIL::ROUTE_FANOUT_GID_ITER end_real_fanout(unsigned gid) const { return end_fanout_gids(gid); }
   // Every element of a kind, in id order, as gids.
   std::vector<unsigned> gids(int kind) const;
   WUMP_ROUTE_ELEMENT_BIDIR_ITERATOR<false> begin_elements() const;

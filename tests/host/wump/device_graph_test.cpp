@@ -252,6 +252,16 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
     ++fanins;
   }
   EXPECT_EQ(fanins, 2);
+  std::vector<unsigned> list{1, 2, 3};
+  die->get_fanin_gids(clk, list);
+  EXPECT_EQ(list, (std::vector<unsigned>{route.get_gid(1929, 1, 4, 0), route.get_gid(1929, 1, 4, 2)}));
+  die->get_fanout_gids(clk, list);
+  EXPECT_TRUE(list.empty());
+  // Real fanouts skip a periphery input port's virtual edge.
+  die->get_fanout_gids(port_out - 4, list);
+  EXPECT_TRUE(list.empty());
+  die->get_fanout_gids(port_out, list);
+  EXPECT_EQ(list, std::vector<unsigned>{periph});
 
   // Sector-level clock regions: the four quadrants.
   auto regions = die->get_place_info()->get_clock_region_info()->get_clock_region_list(7);
@@ -265,12 +275,14 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
 }
 
 TEST_F(DeviceGraphTest, HopDelaysScaleByCorner) {
-  host::testing::device(Family::KY).corners({DeviceCorner::slow(), DeviceCorner::fast()}).build();
+  using host::testing::Corner;
+  host::testing::device(Family::KY).corners({Corner::slow(), Corner::fast(), Corner::hold_only()}).build();
   const WUMP_ROUTE_INFO& route = *host::device::die_info()->get_route_info();
   const auto& corners = host::device::spec().corners;
   const unsigned long_wire = route.get_gid(700, 3, 4, 2);
   EXPECT_DOUBLE_EQ(route.get_hop_delay_ps(long_wire, corners[0].delay_scale()), 160.0);
   EXPECT_DOUBLE_EQ(route.get_hop_delay_ps(long_wire, corners[1].delay_scale()), 104.0);
+  EXPECT_TRUE(corners[2].is_hold_only);
   DeviceCorner low_voltage = DeviceCorner::slow();
   low_voltage.millivolts = 800;
   EXPECT_DOUBLE_EQ(low_voltage.delay_scale(), 1.1);
