@@ -74,6 +74,22 @@ unsigned WUMP_PLACE_INFO::get_global_id(int element, int x, int y, int sub) cons
   return gid;
 }
 
+std::optional<WUMP_PLACE_BLOCK> WUMP_PLACE_INFO::get_place_block(unsigned gid) const {
+  const auto& table = m_grid.sites();
+  if (gid >= table.size()) return std::nullopt;
+  const DEV_SITE& s = table[gid];
+  unsigned parent = DEV_GRID::ILLEGAL_GID;
+  if (m_grid.tile_kind(s.x, s.y) == DEV_TILE_KIND::PAD && s.z % DEV_GRID::SITES_PER_PIN != 0)
+    parent = m_grid.site_gid(s.x, s.y, s.z - s.z % DEV_GRID::SITES_PER_PIN);
+  return WUMP_PLACE_BLOCK(gid, s, parent);
+}
+
+std::vector<unsigned> WUMP_PLACE_INFO::get_global_ids_at(int x, int y) const {
+  std::vector<unsigned> res;
+  for (int z = 0; z < m_grid.site_count(x, y); ++z) res.push_back(m_grid.site_gid(x, y, z));
+  return res;
+}
+
 WUMP_DIE_INFO::WUMP_DIE_INFO(const DeviceSpec& spec)
     : m_place_info(spec), m_route_info(wump_generate_route_info(spec, m_place_info.get_grid())),
       m_blacklisting(this), m_disabled(spec.disabled_locations) {
@@ -137,6 +153,16 @@ std::string WUMP_DIE_INFO::get_gid_string(unsigned gid) const {
   char buf[64];
   std::snprintf(buf, sizeof buf, "X%d_Y%d_N%d", table[gid].x, table[gid].y, table[gid].z);
   return buf;
+}
+
+const DEV_ELEMENT_DESC* WUMP_DIE_INFO::get_element_desc(unsigned gid) const {
+  if (gid == WUMP_ILLEGAL_GID) return nullptr;
+  if (gid & WUMP_GID_BIT) {
+    if (!m_route_info->get_element_by_gid(gid)) return nullptr;
+    return &dev_element_desc(m_route_info->get_dev_element_from_gid(gid));
+  }
+  const auto& table = m_place_info.get_location_table();
+  return gid < table.size() ? &dev_element_desc(table[gid].element) : nullptr;
 }
 
 void WUMP_DIE_INFO::get_fanin_gids(unsigned gid, std::vector<unsigned>& out) const {

@@ -4,6 +4,7 @@
 // device, generated on first use from the DeviceSpec and rebuilt when the
 // spec changes; host::device::die_info() returns it.
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include "common/host_api.h"
 #include "dev/dev_die_info.h"
+#include "dev/dev_element_desc.h"
 #include "dev/dev_grid.h"
 #include "wump/wump_blacklisting.h"
 #include "wump/wump_route_objects.h"
@@ -44,6 +46,25 @@ private:
   std::vector<WUMP_CLOCK_REGION> m_regions;
 };
 
+// data: one placement site (block) of the grid.
+class HOST_API WUMP_PLACE_BLOCK {
+public:
+  WUMP_PLACE_BLOCK(unsigned gid, const DEV_SITE& site, unsigned parent) : m_gid(gid), m_site(site), m_parent(parent) {}
+  unsigned get_global_id() const { return m_gid; }
+  DEV_ELEMENT_ENUM get_element_enum() const { return static_cast<DEV_ELEMENT_ENUM>(m_site.element); }
+  int get_x() const { return m_site.x; }
+  int get_y() const { return m_site.y; }
+  int get_sub_location() const { return m_site.z; }
+  // The block's parent (an I/O pin's site parent, kind 162); 0xFFFFFFFF for
+  // blocks without one.
+  unsigned get_parent_global_id() const { return m_parent; }
+
+private:
+  unsigned m_gid;
+  DEV_SITE m_site;
+  unsigned m_parent;
+};
+
 class HOST_API WUMP_PLACE_INFO {
 public:
   explicit WUMP_PLACE_INFO(const DeviceSpec& spec);
@@ -56,6 +77,10 @@ public:
   // with pipeline registers in routing, the routing gid (bit 31 set) of the
   // control input mux holding that pipeline slot. 0xFFFFFFFF when none.
   unsigned get_global_id(int element, int x, int y, int sub) const;
+  // data: the block of a placement gid; none for other gids.
+  std::optional<WUMP_PLACE_BLOCK> get_place_block(unsigned gid) const;
+  // data: the placement gids of tile (x, y) in sub-location order.
+  std::vector<unsigned> get_global_ids_at(int x, int y) const;
   const WUMP_CLOCK_REGION_INFO* get_clock_region_info() const { return &m_clock_regions; }
 
 private:
@@ -81,6 +106,9 @@ public:
   WUMP_ROUTE_INFO* get_route_info() { return m_route_info.get(); }
   const WUMP_ROUTE_INFO* get_route_info() const { return m_route_info.get(); }
   const WUMP_BLACKLISTING* get_blacklisting() const { return &m_blacklisting; }
+  // data: the description of the element kind of a placement or routing
+  // gid; null for a gid that names nothing.
+  const DEV_ELEMENT_DESC* get_element_desc(unsigned gid) const;
   // data: the gids that drive `gid` (its fanins) and the gids it drives (its
   // real fanouts), in list order; `out` is replaced.
   void get_fanin_gids(unsigned gid, std::vector<unsigned>& out) const;

@@ -206,6 +206,23 @@ TEST_F(DeviceGraphTest, PlacementAndRoutingGidsFollowTheLocationRule) {
   EXPECT_FALSE(die->is_global_id_enabled(static_cast<unsigned>(place.get_location_table().size())));
   EXPECT_TRUE(die->get_blacklisting()->is_placement_gid_blacklisted(5));
   EXPECT_FALSE(die->get_blacklisting()->is_placement_gid_blacklisted(6));
+  // Pin sites hang under their site parent; the description follows the kind.
+  const unsigned pad_gid = place.get_global_id(0, 0, 3, 8);
+  auto pin = place.get_place_block(pad_gid);
+  ASSERT_TRUE(pin.has_value());
+  EXPECT_EQ(pin->get_element_enum(), 646);
+  EXPECT_EQ(pin->get_parent_global_id(), place.get_global_id(162, 0, 3, 6));
+  EXPECT_EQ(place.get_place_block(place.get_global_id(162, 0, 3, 6))->get_parent_global_id(), DEV_GRID::ILLEGAL_GID);
+  EXPECT_EQ(place.get_place_block(place.get_global_id(0, 3, 4, 2))->get_parent_global_id(), DEV_GRID::ILLEGAL_GID);
+  EXPECT_FALSE(place.get_place_block(0xFFFFFFFFu).has_value());
+  EXPECT_EQ(place.get_global_ids_at(0, 3).size(), 12u);
+  EXPECT_EQ(die->get_element_desc(pad_gid)->get_element_enum(), 646);
+  EXPECT_FALSE(die->get_element_desc(pad_gid)->is_valid_int_enum(20));
+  const DEV_ELEMENT_DESC* wire_desc = die->get_element_desc(route.get_gid(701, 3, 4, 9));
+  ASSERT_NE(wire_desc, nullptr);
+  EXPECT_EQ(wire_desc->get_int_data(20), 5);
+  EXPECT_TRUE(wire_desc->is_valid_int_enum(21));
+  EXPECT_EQ(die->get_element_desc(0xFFFFFFFFu), nullptr);
   EXPECT_EQ(die->get_gid_string(0xFFFFFFFFu), "?");
   EXPECT_EQ(die->get_gid_string(place.get_global_id(0, 3, 4, 7)), "X3_Y4_N7");
 }
