@@ -56,6 +56,7 @@ struct WUMP_GRAPH_BUILDER {
     info.m_nx = grid.nx();
     info.m_ny = grid.ny();
     info.m_lab_output_offset = wump_lab_output_offset(spec.family);
+    info.m_grid = &grid;
   }
 
   static std::uint64_t key(const WUMP_ROUTE_ELEMENT_RECORD& r) {
@@ -506,8 +507,31 @@ std::string WUMP_ROUTE_INFO::get_port_name(int kind, int index) const {
     } else return "";
     return buf;
   }
+  if (kind == dev_kind::ICD_PORT) {
+    std::snprintf(buf, sizeof buf, index < 4 ? "in[%d]" : "out[%d]", index % 4);
+    return buf;
+  }
   std::snprintf(buf, sizeof buf, "I%d", index);
   return buf;
+}
+
+unsigned WUMP_ROUTE_INFO::get_block_icd_port_gid(unsigned place_block_gid, int blc_port_type, const std::string& name) const {
+  if (!m_grid || place_block_gid >= m_grid->sites().size() || (blc_port_type != 1 && blc_port_type != 2))
+    return WUMP_ILLEGAL_GID;
+  const DEV_SITE& site = m_grid->sites()[place_block_gid];
+  const DEV_TILE_KIND tile = m_grid->tile_kind(site.x, site.y);
+  if (tile != DEV_TILE_KIND::PAD && tile != DEV_TILE_KIND::PERIPHERY) return WUMP_ILLEGAL_GID;
+  // A pad's ports belong to its pin; a periphery block owns all four.
+  const int pin = tile == DEV_TILE_KIND::PAD ? site.z / DEV_GRID::SITES_PER_PIN : -1;
+  const size_t t = static_cast<size_t>(site.y) * static_cast<size_t>(m_nx) + site.x;
+  for (unsigned id = m_tile_first[t]; id < m_tile_first[t + 1]; ++id) {
+    const WUMP_ROUTE_ELEMENT_RECORD& r = m_element_table[m_elements[id].get_record()];
+    if (r.kind != dev_kind::ICD_PORT) continue;
+    const bool input = r.flags & WUMP_RECORD_INPUT;
+    if (input != (blc_port_type == 1) || (pin >= 0 && r.index % 4 != pin)) continue;
+    if (get_port_name(r.kind, r.index) == name) return id | WUMP_GID_BIT;
+  }
+  return WUMP_ILLEGAL_GID;
 }
 
 void WUMP_ROUTE_INFO::get_name(unsigned gid, std::string& name) const {

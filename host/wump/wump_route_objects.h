@@ -371,7 +371,13 @@ public:
   std::uint64_t get_location(unsigned gid, int unused) const;
   void get_name(unsigned gid, std::string& name) const;
   std::string get_name(unsigned gid) const;
-  // Port name of a LAB port mux index ("LABIN[i]", "LABOUTT[k]", ...).
+  // The block port (659) of a placement block by its ICD name and type: 1
+  // input ("in[q]", core to block), 2 output ("out[q]"), 3 bidirectional
+  // (the stand-in has none). 0xFFFFFFFF when there is none.
+  unsigned get_block_icd_port_gid(unsigned place_block_gid, int blc_port_type, const std::string& name) const;
+  // Port name of an index: LAB port muxes "LABIN[i]", "LABCTRL[j]",
+  // "LABCLK[c]", "LABOUTT[k]", "LABOUTB[k]"; block ports "in[q]", "out[q]";
+  // others "I<index>".
   std::string get_port_name(int kind, int index) const;
   // True for an element that holds a pipeline-register slot.
   bool is_zota_gid(unsigned gid) const;
@@ -390,6 +396,7 @@ private:
   std::vector<std::uint8_t> m_fanout_flags;  // parallel to m_fanout_table
   std::vector<int> m_fanin_table;
   std::vector<unsigned> m_tile_first;  // first element id per tile (row-major), plus the end
+  const class DEV_GRID* m_grid = nullptr;
   int m_nx = 0;
   int m_ny = 0;
   int m_lab_output_offset = 94;

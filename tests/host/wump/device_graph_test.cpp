@@ -248,6 +248,18 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   EXPECT_FALSE(bl.is_routing_gid_blacklisted(route.get_gid(282, 3, 4, 8)));
   EXPECT_FALSE(WUMP_BLACKLISTING(die).is_routing_gid_blacklisted(gid));
 
+  // Block ports by ICD name.
+  const WUMP_PLACE_INFO& place = *die->get_place_info();
+  const unsigned uib = place.get_global_id(0, 5, 11, 0);
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 2, "out[0]"), route.get_gid(659, 5, 11, 4));
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 1, "in[3]"), route.get_gid(659, 5, 11, 3));
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 1, "out[0]"), WUMP_ILLEGAL_GID);
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 3, "in[0]"), WUMP_ILLEGAL_GID);
+  const unsigned pin1 = place.get_global_id(0, 0, 3, 7);  // pad of pin 1
+  EXPECT_EQ(route.get_block_icd_port_gid(pin1, 1, "in[1]"), route.get_gid(659, 0, 3, 1));
+  EXPECT_EQ(route.get_block_icd_port_gid(pin1, 1, "in[0]"), WUMP_ILLEGAL_GID);
+  EXPECT_EQ(route.get_block_icd_port_gid(place.get_global_id(0, 3, 4, 0), 1, "in[0]"), WUMP_ILLEGAL_GID);
+
   // Top-level networks of edges.
   const unsigned wire = route.get_gid(700, 3, 4, 0);
   const unsigned out = host::testing::lab_output_gid(3, 4, 0);
