@@ -349,7 +349,9 @@ int WUMP_ROUTE_GRAPH::fanout_walk_count(unsigned id) const {
   const int* t = m_info->get_fanout_table() + r;
   int count = m_include_redundant ? t[1] : t[0];
   if (count < 0) count = 0;
-  if (count == 1 && (m_info->get_fanout_edge_flags(id, 0) & WUMP_EDGE_VIRTUAL)) count = 0;
+  // Same rule as the element-offset forms: a count of 1 whose element's only
+  // edge is virtual walks nothing.
+  if (count == 1 && t[1] == 1 && (m_info->get_fanout_edge_flags(id, 0) & WUMP_EDGE_VIRTUAL)) count = 0;
   return count;
 }
 
