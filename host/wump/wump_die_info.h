@@ -2,7 +2,7 @@
 // data: the die information of the stand-in device (placement grid, route
 // info, blacklisting, clock regions, gid texts). One object per configured
 // device, generated on first use from the DeviceSpec and rebuilt when the
-// spec changes; host::device::die_info() returns it.
+// DeviceSpec changes; host::device::die_info() returns it.
 #include <memory>
 #include <optional>
 #include <set>
@@ -132,6 +132,6 @@ public:
 
 namespace host::device {
 // data: the die information of the configured device (generated on first use
-// and after the spec changed; its route info is then active in mode 0).
+// and after the DeviceSpec changed; its route info is then active in mode 0).
 HOST_API WUMP_DIE_INFO* die_info();
 }  // namespace host::device
