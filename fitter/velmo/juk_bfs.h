@@ -11,9 +11,10 @@
 //    exists(key), operator[](key), erase(key) and clear().
 // The wavefront is a first-in first-out singly linked list of ids.
 #include <cstddef>
-#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "zmp_hash_lite_sys.h"
 
 namespace ZMP {
 // A predicate that accepts everything.
@@ -91,22 +92,8 @@ private:
   VALID_FN m_is_valid;
 };
 
-// A predecessor map over std::unordered_map with the interface the engine
-// uses.
-class STD_PREDECESSOR_MAP {
-public:
-  bool exists(int key) const { return m_map.count(key) != 0; }
-  int& operator[](int key) { return m_map[key]; }
-  std::size_t erase(int key) { return m_map.erase(key); }
-  void clear() { m_map.clear(); }
-  std::size_t size() const { return m_map.size(); }
-
-private:
-  std::unordered_map<int, int> m_map;
-};
-
 template <class GRAPH, class WAVEFRONT = CUSTOM_FANOUT_WAVEFRONT<>, class FILTER = ZMP::ALWAYS_TRUE_FN,
-          class PRED_MAP = STD_PREDECESSOR_MAP>
+          class PRED_MAP = ZMP_HASH_LITE<int, int>>
 class BFS_ENGINE {
 public:
   using WAVEFRONT_LIST = typename WAVEFRONT::LIST;

@@ -1,33 +1,47 @@
 #pragma once
 // Fixed-dimension points of a coordinate space.
-#include <array>
-#include <cstddef>
 
 namespace ZMP {
 
 struct DEFAULT_COORDINATE_SPACE {};
 
-template <int N, class T, class SPACE = DEFAULT_COORDINATE_SPACE> class POINT {
+// N consecutive coordinates x, y (and z for N = 3).
+template <unsigned N, class T = int, class SPACE = DEFAULT_COORDINATE_SPACE> class POINT {
 public:
-  static_assert(N > 0, "a point has at least one coordinate");
-  POINT() { m_coords.fill(T{}); }
-  template <class... A, class = std::enable_if_t<sizeof...(A) == static_cast<std::size_t>(N)>>
-  explicit POINT(A... coords) : m_coords{static_cast<T>(coords)...} {}
+  static_assert(N >= 1, "a point has at least one coordinate");
+  constexpr POINT() = default;
+  constexpr POINT(T x, T y) requires(N == 2) : m_coord{x, y} {}
+  constexpr POINT(T x, T y, T z) requires(N == 3) : m_coord{x, y, z} {}
 
-  // Checked access (throws std::out_of_range past the last coordinate).
-  T& at(int dim) { return m_coords.at(static_cast<std::size_t>(dim)); }
-  const T& at(int dim) const { return m_coords.at(static_cast<std::size_t>(dim)); }
-  T& operator[](int dim) { return m_coords[static_cast<std::size_t>(dim)]; }
-  const T& operator[](int dim) const { return m_coords[static_cast<std::size_t>(dim)]; }
-  static constexpr int dimensions() { return N; }
+  constexpr T& operator[](unsigned d) { return m_coord[d]; }
+  constexpr const T& operator[](unsigned d) const { return m_coord[d]; }
+  constexpr T& at(unsigned d) { return m_coord[d]; }
+  constexpr const T& at(unsigned d) const { return m_coord[d]; }
+  constexpr T x() const { return m_coord[0]; }
+  constexpr T y() const requires(N >= 2) { return m_coord[1]; }
+  constexpr T z() const requires(N >= 3) { return m_coord[2]; }
+  static constexpr unsigned dimensions() { return N; }
 
-  bool operator==(const POINT& o) const { return m_coords == o.m_coords; }
-  bool operator!=(const POINT& o) const { return m_coords != o.m_coords; }
+  friend constexpr bool operator==(const POINT& a, const POINT& b) {
+    for (unsigned d = 0; d < N; ++d)
+      if (!(a.m_coord[d] == b.m_coord[d])) return false;
+    return true;
+  }
+  friend constexpr bool operator!=(const POINT& a, const POINT& b) { return !(a == b); }
   // Lexicographic order of the coordinates.
-  bool operator<(const POINT& o) const { return m_coords < o.m_coords; }
+  friend constexpr bool operator<(const POINT& a, const POINT& b) {
+    for (unsigned d = 0; d < N; ++d) {
+      if (a.m_coord[d] < b.m_coord[d]) return true;
+      if (b.m_coord[d] < a.m_coord[d]) return false;
+    }
+    return false;
+  }
 
 private:
-  std::array<T, static_cast<std::size_t>(N)> m_coords;
+  T m_coord[N] = {};
 };
+
+static_assert(sizeof(POINT<2, int, DEFAULT_COORDINATE_SPACE>) == 8);
+static_assert(sizeof(POINT<3, int, DEFAULT_COORDINATE_SPACE>) == 12);
 
 }  // namespace ZMP
