@@ -3,7 +3,41 @@
 // table, which decides the family codes, the traits and the ZOTA checks.
 #include <optional>
 #include <set>
+#include <vector>
 #include "common/host_api.h"
+
+// A routing element named by its place in the grid instead of its gid, so a
+// test can name elements before the device is generated (kind, tile, index).
+struct DEV_ELEMENT_REF {
+  int kind = 0;
+  int x = 0;
+  int y = 0;
+  int index = 0;
+  bool operator==(const DEV_ELEMENT_REF&) const = default;
+};
+
+// A timing corner of the device. Hop delays of the routing graph are the slow
+// corner's times scaled by delay_scale().
+struct DeviceCorner {
+  enum KIND : int { SLOW = 0, FAST = 1, FASTEST_SLOW = 2, TYPICAL = 3 };
+  int speed_grade = 1;
+  int kind = SLOW;
+  int millivolts = 900;
+  int celsius = 100;
+  bool is_hold_only = false;
+  bool operator==(const DeviceCorner&) const = default;
+
+  static DeviceCorner slow() { return DeviceCorner{}; }
+  static DeviceCorner fast() { return DeviceCorner{1, FAST, 900, -40, false}; }
+  // A fast corner analysed for hold only.
+  static DeviceCorner hold_only() { return DeviceCorner{1, FAST, 900, -40, true}; }
+  // slow 1.0, fastest_slow and typical 0.8, fast 0.65; each times
+  // (1 + 0.001 * (900 - mV)).
+  double delay_scale() const {
+    double base = kind == FAST ? 0.65 : (kind == SLOW ? 1.0 : 0.8);
+    return base * (1.0 + 0.001 * (900 - millivolts));
+  }
+};
 
 struct DeviceSpec {
   int family = 46;
@@ -17,6 +51,23 @@ struct DeviceSpec {
   int device_enum = 1;
   // Zento debugging flow switch (ZEL_DEV_ZOTA_UTIL); off by default.
   bool zento_retimer_debugging_flow = false;
+
+  // Grid (columns x, rows y). Pads on the left, right and bottom edges,
+  // periphery blocks on the top row, PLLs in the corners, DSP and RAM
+  // columns as listed, LABs everywhere else.
+  int nx = 12;
+  int ny = 10;
+  std::vector<int> dsp_columns{4, 8};
+  std::vector<int> ram_columns{6};
+  // Routing blacklist: elements by reference and raw routing gids.
+  std::vector<DEV_ELEMENT_REF> blacklist;
+  std::vector<unsigned> blacklist_gids;
+  // Placement gids the die reports as not enabled.
+  std::set<unsigned> disabled_locations;
+  // Timing corners; the part's defaults are slow and fast.
+  std::vector<DeviceCorner> corners{DeviceCorner::slow(), DeviceCorner::fast()};
+
+  bool operator==(const DeviceSpec&) const = default;
 };
 
 namespace host::device {

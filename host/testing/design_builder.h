@@ -2,7 +2,9 @@
 // Builders of the stand-in world for tests and velmo-fit: the device, and
 // (as the data model grows) the design on it.
 #include <set>
+#include <vector>
 #include "dev/dev_spec.h"
+#include "testing/netlist_builder.h"
 
 namespace host::testing {
 
@@ -31,6 +33,41 @@ public:
     m_spec.part_traits.insert(trait);
     return *this;
   }
+  // Grid size in tiles (columns, rows) and the DSP and RAM columns.
+  DEVICE_BUILDER& grid(int nx, int ny) {
+    m_spec.nx = nx;
+    m_spec.ny = ny;
+    return *this;
+  }
+  DEVICE_BUILDER& dsp_columns(std::vector<int> columns) {
+    m_spec.dsp_columns = std::move(columns);
+    return *this;
+  }
+  DEVICE_BUILDER& ram_columns(std::vector<int> columns) {
+    m_spec.ram_columns = std::move(columns);
+    return *this;
+  }
+  // Routing elements the die's blacklisting holds.
+  DEVICE_BUILDER& blacklist(std::vector<DEV_ELEMENT_REF> elements) {
+    m_spec.blacklist.insert(m_spec.blacklist.end(), elements.begin(), elements.end());
+    return *this;
+  }
+  DEVICE_BUILDER& blacklist_gids(std::vector<unsigned> gids) {
+    m_spec.blacklist_gids.insert(m_spec.blacklist_gids.end(), gids.begin(), gids.end());
+    return *this;
+  }
+  // Placement gids the die reports as not enabled.
+  DEVICE_BUILDER& disable_locations(std::set<unsigned> gids) {
+    m_spec.disabled_locations.insert(gids.begin(), gids.end());
+    return *this;
+  }
+  DEVICE_BUILDER& corners(std::vector<DeviceCorner> corners) {
+    m_spec.corners = std::move(corners);
+    return *this;
+  }
+  // Benchmarks: a grid of about n x n tiles with DSP and RAM columns spread
+  // like the default grid's.
+  DEVICE_BUILDER& scale(int nx, int ny);
   // Makes this the world's device.
   const DeviceSpec& build();
 
@@ -39,5 +76,17 @@ private:
 };
 
 inline DEVICE_BUILDER device(int family) { return DEVICE_BUILDER(family); }
+
+using Corner = DeviceCorner;
+
+// Routing elements by place, for blacklists and slots: LAB input mux i
+// (0..79) of tile (x, y); any element by kind, tile and index.
+inline DEV_ELEMENT_REF lab_input(int x, int y, int i) { return DEV_ELEMENT_REF{282, x, y, i}; }
+inline DEV_ELEMENT_REF element_ref(int kind, int x, int y, int index) { return DEV_ELEMENT_REF{kind, x, y, index}; }
+// The gid of a referenced element on the world's device; 0xFFFFFFFF when
+// there is none.
+unsigned gid_of(const DEV_ELEMENT_REF& ref);
+// The gid of LAB output k (0..39) of tile (x, y) on the world's device.
+unsigned lab_output_gid(int x, int y, int k);
 
 }  // namespace host::testing

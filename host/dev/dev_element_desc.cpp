@@ -1,0 +1,50 @@
+#include "dev/dev_element_desc.h"
+
+#include <mutex>
+
+#include "dev/dev_grid.h"
+
+namespace {
+
+struct DESCS {
+  std::map<int, DEV_ELEMENT_DESC> by_kind;
+  std::vector<const DEV_ELEMENT_DESC*> list;
+};
+
+const DESCS& descs() {
+  static const DESCS* d = [] {
+    auto* r = new DESCS();
+    auto add = [&](int kind, std::map<int, int> data) {
+      r->by_kind.emplace(kind, DEV_ELEMENT_DESC(static_cast<DEV_ELEMENT_ENUM>(kind), std::move(data)));
+    };
+    add(dev_kind::H_WIRE, {{20, 4}, {21, 6}});
+    add(dev_kind::V_WIRE, {{20, 5}, {21, 6}});
+    add(dev_kind::LAB_RE, {{20, 1}});
+    add(dev_kind::BLOCK_INPUT, {{20, 1}});
+    add(dev_kind::LAB_FEEDBACK, {{20, 6}, {21, 10}});
+    add(dev_kind::BLOCK_OUTPUT, {{20, 7}});
+    add(dev_kind::PERIPHERY_OUTPUT, {{20, 7}});
+    add(dev_kind::ICD_PORT, {{20, 11}});
+    add(dev_kind::GLOBAL_CLOCK, {});
+    add(dev_kind::PMUX, {});
+    for (const auto& [kind, desc] : r->by_kind) r->list.push_back(&desc);
+    return r;
+  }();
+  return *d;
+}
+
+}  // namespace
+
+const DEV_ELEMENT_DESC& dev_element_desc(int kind) {
+  static const DEV_ELEMENT_DESC* none = new DEV_ELEMENT_DESC();
+  auto it = descs().by_kind.find(kind);
+  if (it != descs().by_kind.end()) return it->second;
+  // Kinds without data still report their kind.
+  static std::mutex mutex;
+  static std::map<int, DEV_ELEMENT_DESC>* plain = new std::map<int, DEV_ELEMENT_DESC>();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (kind == 0) return *none;
+  return plain->try_emplace(kind, static_cast<DEV_ELEMENT_ENUM>(kind), std::map<int, int>{}).first->second;
+}
+
+const std::vector<const DEV_ELEMENT_DESC*>& dev_element_descs() { return descs().list; }

@@ -1,0 +1,29 @@
+#pragma once
+// data: the hierarchical name of an atom instance ("top|box|reg"). An atom
+// owns its name unless it is a partition's box, whose name the partition
+// shares.
+#include <string>
+
+#include "common/host_api.h"
+
+// Formats of a hierarchical path. The stand-in keeps short paths only, so
+// every format gives the short path.
+enum OMZ_HPATH_FORMAT_TYPE : int {
+  OMZ_HPATH_FORMAT_SHORT = 0,
+};
+
+class HOST_API OMZ_INSTANCE_NAME {
+public:
+  explicit OMZ_INSTANCE_NAME(std::string path) : m_path(std::move(path)) {}
+  // Fills `out` with the path in the given format.
+  void get_short_hpath(std::string& out, OMZ_HPATH_FORMAT_TYPE format) const;
+  // The path as a returned string (the component's accessor).
+  inline std::string get_short_hpath(OMZ_HPATH_FORMAT_TYPE format) const;
+  const std::string& path() const { return m_path; }
+  void set_path(std::string path) { m_path = std::move(path); }
+
+private:
+  std::string m_path;
+};
+
+#include "omz_instance_name_sys.h"
