@@ -25,10 +25,14 @@
 #include "velmo_periphery_placement_util.h"
 #include "velmo_ram_enable_conversion_util.h"
 #include "velmo_register_packer_op_interface.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_utilities.h"
 #include "yeb/yeb_timing_model.h"
+#include "zel/zel_atom_util.h"
+#include "zel/zel_dev_zota_util.h"
 
 namespace {
 const MEM_INITIALIZER l_mem_initializer("VELMO");
@@ -108,6 +112,25 @@ void l_create_fitter_utilities(CMP_FACADE* cmp) {
     s_env->set_register_packing_hints_for_vpr(new WEXAN_REGISTER_PACKING_HINTS_FOR_VPR());
 }
 
+// Puts every register that feeds the carry-in of an LCELL comb into
+// pipeline-register (ZOTA) mode; returns how many were not marked yet.
+int l_force_carry_chain_registers_into_zota_mode() {
+  int count = 0;
+  for (VOK_ATOM_NODE* atom : s_env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (!atom->is_lcell_comb()) continue;
+    VOK_ATOM_ITERM* carry_in = atom->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(2), 0);
+    if (carry_in == nullptr) continue;
+    VOK_ATOM_OTERM* source = carry_in->get_source(VOK_TRAVERSE_HIERARCHICAL);
+    if (source == nullptr || source->get_my_node() == nullptr) continue;
+    VOK_ATOM_NODE* reg = source->get_my_node();
+    if (!reg->is_ff() || ZEL_ATOM_UTIL::is_zota_marked_reg(reg)) continue;
+    ++count;
+    reg->apply_operation(VOK_ATOM_OPERATION_FORCE_ZOTA);
+    s_env->indicate_that_atom_netlist_is_modified(reg->get_id(), false, false);
+  }
+  return count;
+}
+
 // Deletes a lent object found in the registry and clears its entry.
 template <class T> void l_take_back(T* (*get)(), void (*set)(T*)) {
   if (T* obj = get()) {
@@ -156,6 +179,10 @@ bool velmo_initialize_fitter(CMP_FACADE* cmp) {
   if (TRUV_LAB::is_supported()) TRUV_LAB::initialize();
 
   if (cfg_is_on("enable_user_macros", true)) {
+    if (ZEL_DEV_ZOTA_UTIL::is_zota_device(s_env->get_cmp(), 1)) {
+      int forced = l_force_carry_chain_registers_into_zota_mode();
+      msg_vdebug_impl(2, "Forced %d carry chain registers to ZOTA mode", forced);
+    }
     if (!TESKIN::MANAGER::get()->initialize(s_env->get_atom_netlist())) {
       msg_vdebug_impl(2, "TESKIN::MANAGER::initialize() failed to load user macros.");
       return false;
