@@ -1,4 +1,5 @@
 # Writes one line per exported function of the component that belongs to it
+cmake_policy(SET CMP0007 NEW)
 # (standard-library instantiations that escape with default visibility are
 # left out):
 #   {"demangled signature", "mangled name"},
