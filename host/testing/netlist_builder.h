@@ -27,6 +27,8 @@
 
 #include "vok/vok_atom_netlist.h"
 
+class WEXAN_HOV_UTILITY;
+
 namespace host::testing {
 
 class NETLIST_BUILD_ERROR : public std::logic_error {
@@ -223,6 +225,11 @@ public:
   // and a new output port of the box driven by a signal of the child.
   SIG input(const std::string& port);
   GENERIC_BUILDER output(const std::string& port, SIG s);
+
+  // ---- timing (timing_builder.cpp): declares a clock with its period and
+  // source; builds the timing netlist and analyses it (request 0, set 5).
+  NETLIST_BUILDER& clock(const std::string& name, int period_ps, SIG source);
+  WEXAN_HOV_UTILITY* timing();
 
 private:
   NETLIST_BUILDER(VOK_ATOM_NETLIST* netlist, VOK_ATOM_BLACKBOX* box, std::string prefix);
