@@ -146,7 +146,7 @@ void WEXAN_HOV_UTILITY::switch_annotated_timing_model(WEXAN_ENV*, const KEM_TIMI
   kem->get_corner_manager()->change_corner(model);
   kem->annotate_current_corner();
   if (loaded)
-    host::sta::update(kem, {});
+    host::sta::update(kem, KEM_DIRTY{});
   else
     host::sta::analyze(kem);
 }
@@ -198,7 +198,7 @@ bool is_on() { return state().on; }
 
 KEM_NETLIST* current_kem_netlist() { return KEM_MANAGER::get()->get_kem_netlist(); }
 
-KEM_NETLIST* apply_pending_taints(std::vector<int>* dirty) {
+KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
   HOV_ATOM_NETLIST_TAINT_MANAGER& taints = state().taints;
   KEM_NETLIST* kem = current_kem_netlist();
   if (!kem || taints.is_globally_tainted()) {
@@ -235,7 +235,7 @@ WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector
   } else if (request != 0 && request != 2) {
     fail("request 0 or 2", __LINE__);
   }
-  std::vector<int> dirty;
+  KEM_DIRTY dirty;
   KEM_NETLIST* kem = apply_pending_taints(&dirty);
   if (kem->get_corner_manager()->get_loaded_corners() != models) {
     kem->get_corner_manager()->set_corners(models);

@@ -133,9 +133,9 @@ HOST_API bool is_on();
 // data: the timing netlist in memory (KEM_MANAGER's).
 HOST_API KEM_NETLIST* current_kem_netlist();
 // algorithm: applies the pending taints to the timing netlist (building it
-// when there is none) and appends the nodes they dirtied; returns the
+// when there is none) and records the nodes they dirtied; returns the
 // netlist. Afterwards it reflects the atom netlist exactly.
-HOST_API KEM_NETLIST* apply_pending_taints(std::vector<int>* dirty);
+HOST_API KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty);
 // algorithm: the get-or-create request behind both WEXAN_ENV overloads.
 HOST_API WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector<KEM_TIMING_MODEL>& models);
 // The models of a timing-model set: 0 slow only, 5 and 6 the part's

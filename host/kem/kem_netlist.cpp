@@ -402,13 +402,15 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
   return kem;
 }
 
-void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, std::vector<int>* dirty) {
-  auto mark = [&](int node) {
-    if (dirty && node >= 0 && get_node(node)) dirty->push_back(node);
+void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty) {
+  auto arrival = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->arrival.push_back(node);
   };
-  // Nets to rebuild: those of the old sources feeding the atoms and those the
-  // atoms drive.
-  std::set<int> net_sources;  // node ids of driving pins
+  auto required = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->required.push_back(node);
+  };
+  // The atoms' old nodes, and the driving pins of the nets feeding them.
+  std::set<int> net_sources;
   std::vector<int> old_nodes;
   for (int atom_id : atom_ids) {
     auto cit = m_cell_of_atom.find(atom_id);
@@ -428,22 +430,12 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     const KEM_NODE* n = get_node(id);
     if (!n) continue;
     for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
-      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) net_sources.insert(record(e).m_src);
-    for (int e = n->m_first_fanout; e >= 0; e = record(e).m_next_fanout)
-      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) mark(record(e).m_dst);
-  }
-  for (int src : net_sources)
-    if (const KEM_NODE* s = get_node(src)) {
-      for (int e = s->m_first_fanout; e >= 0;) {
-        const int next = record(e).m_next_fanout;
-        if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
-          mark(record(e).m_dst);
-          free_edge(e);
-        }
-        e = next;
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+        net_sources.insert(record(e).m_src);
+        required(record(e).m_src);
       }
-      mark(src);
-    }
+    for (int e = n->m_first_fanout; e >= 0; e = record(e).m_next_fanout) arrival(record(e).m_dst);
+  }
   for (int id : old_nodes) free_node(id);
 
   // New cells for the atoms that still exist, in build order.
@@ -457,26 +449,38 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     const KEM_NODE* n = get_node(id);
     if (n->m_oterm) sources.insert(n->m_oterm);
     if (n->m_iterm) sources.insert(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL));
-    mark(id);
+    arrival(id);
+    required(id);
   }
   sources.erase(nullptr);
-  // Reconnect every sink of those nets (a sink keeps one interconnect edge).
+  // Reconnect every sink of those nets (a sink has one interconnect edge); a
+  // sink whose connection comes back unchanged is not dirty.
   const int count = get_node_count();
   for (int id = 0; id < count; ++id) {
     KEM_NODE* n = get_node(id);
-    if (!n || !n->m_iterm || n->m_type == KEM_NODE_OUTPUT_PIN) continue;
+    if (!n || !n->m_iterm || n->m_type == KEM_NODE_OUTPUT_PIN || n->m_type == KEM_NODE_KEEPER) continue;
     if (!sources.count(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL))) continue;
+    int old_src = -1, old_base = 0;
     for (int e = n->m_first_fanin; e >= 0;) {
       const int next = record(e).m_next_fanin;
       if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
-        mark(record(e).m_src);
+        old_src = record(e).m_src;
+        old_base = record(e).m_base_ps;
         free_edge(e);
       }
       e = next;
     }
     add_interconnect_into(id);
-    mark(id);
-    if (n->m_first_fanin >= 0) mark(record(n->m_first_fanin).m_src);
+    int new_src = -1, new_base = 0;
+    for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+        new_src = record(e).m_src;
+        new_base = record(e).m_base_ps;
+      }
+    if (old_src == new_src && old_base == new_base) continue;
+    arrival(id);
+    required(old_src);
+    required(new_src);
   }
 }
 

@@ -29,6 +29,14 @@
 
 class KEM_NETLIST;
 
+// Nodes an edit touched: those whose fan-in changed (their arrival times may
+// move, and everything after them) and those whose fan-out changed (their
+// required times may move, and everything before them).
+struct KEM_DIRTY {
+  std::vector<int> arrival;
+  std::vector<int> required;
+};
+
 enum KEM_NODE_TYPE : std::int32_t {
   KEM_NODE_INPUT_PIN = 0,
   KEM_NODE_OUTPUT_PIN = 1,
@@ -219,9 +227,9 @@ public:
   // ---- updates
   // algorithm: rebuilds the cells of the given atoms (gone atoms lose theirs)
   // and the nets that touch them. Node and edge ids of everything else stay;
-  // freed edge ids are reused lowest first. Appends the ids of the nodes
-  // whose timing may have changed to `dirty`.
-  void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, std::vector<int>* dirty);
+  // freed edge ids are reused lowest first. Records the nodes whose fan-in
+  // or fan-out changed in `dirty`.
+  void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty);
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
 

@@ -47,6 +47,7 @@ struct STA_STATE {
   std::map<int, std::vector<int>> register_signature;
   int full_count = 0;
   int incr_count = 0;
+  int cone_size = 0;
 
   // The analysed netlist and its shared structure.
   const KEM_NETLIST* kem = nullptr;
@@ -565,6 +566,7 @@ void forget(const KEM_NETLIST* kem) {
 bool verify_incremental() { return st().verify; }
 int full_analysis_count() { return st().full_count; }
 int incremental_update_count() { return st().incr_count; }
+int last_cone_size() { return st().cone_size; }
 
 std::vector<int> cut_edges() {
   std::vector<int> res;
@@ -582,7 +584,7 @@ void analyze(KEM_NETLIST* kem) {
   finish(s, nullptr);
 }
 
-void update(KEM_NETLIST* kem, const std::vector<int>& dirty_in) {
+void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   STA_STATE& s = st();
   if (!kem) fail("kem", __LINE__);
   // Another netlist or other clocks: nothing to update from.
@@ -596,7 +598,9 @@ void update(KEM_NETLIST* kem, const std::vector<int>& dirty_in) {
     analyze(kem);
     return;
   }
-  for (int v : dirty_in)
+  std::vector<int> touched = dirty_in.arrival;
+  touched.insert(touched.end(), dirty_in.required.begin(), dirty_in.required.end());
+  for (int v : touched)
     if (const KEM_NODE* n = kem->get_node(v); n && !sta_slack_can_be_updated_incrementally(n)) {
       if (s.allow_stale) {
         s.stale = true;
@@ -611,7 +615,7 @@ void update(KEM_NETLIST* kem, const std::vector<int>& dirty_in) {
   compute_topo(s);
   const int n = kem->get_node_count();
   std::vector<char> dirty(static_cast<std::size_t>(n), 0);
-  for (int v : dirty_in)
+  for (int v : dirty_in.arrival)
     if (v >= 0 && v < n) dirty[static_cast<std::size_t>(v)] = 1;
   for (int id = 0; id < kem->get_edge_count(); ++id) {
     const bool was = id < static_cast<int>(old_cut.size()) && old_cut[static_cast<std::size_t>(id)];
@@ -644,6 +648,8 @@ void update(KEM_NETLIST* kem, const std::vector<int>& dirty_in) {
   // Backward cone: from the forward cone and the data inputs of keepers in
   // it (their capture clock may have moved).
   std::vector<char> bwd = fwd;
+  for (int v : dirty_in.required)
+    if (v >= 0 && v < n && kem->get_node(v)) bwd[static_cast<std::size_t>(v)] = 1;
   for (int v = 0; v < n; ++v) {
     if (!bwd[static_cast<std::size_t>(v)]) continue;
     work.push_back(v);
@@ -667,6 +673,7 @@ void update(KEM_NETLIST* kem, const std::vector<int>& dirty_in) {
     });
   }
   std::set<int> touched_atoms;
+  s.cone_size = static_cast<int>(std::count(bwd.begin(), bwd.end(), 1));
   for (int v = 0; v < n; ++v)
     if (bwd[static_cast<std::size_t>(v)])
       if (const KEM_NODE* node = kem->get_node(v)) touched_atoms.insert(node->get_atom_id());
@@ -735,7 +742,7 @@ void sta_full_update_timing(bool all_corners) {
 }
 
 void sta_increm_update_timing() {
-  std::vector<int> dirty;
+  KEM_DIRTY dirty;
   KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
   if (!kem) fail("kem_netlist", __LINE__);
   host::sta::update(kem, dirty);

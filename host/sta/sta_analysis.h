@@ -106,11 +106,17 @@ HOST_API std::vector<int> cut_edges();
 // data: the number of full and incremental analyses since the reset.
 HOST_API int full_analysis_count();
 HOST_API int incremental_update_count();
+// data: the number of nodes the last incremental update recomputed (its
+// forward and backward cones together).
+HOST_API int last_cone_size();
 // algorithm: analyses the timing netlist from scratch (what the timing
 // utility runs after building it).
 HOST_API void analyze(KEM_NETLIST* kem);
-// algorithm: the analysis of `kem` after the given nodes changed.
-HOST_API void update(KEM_NETLIST* kem, const std::vector<int>& dirty);
+// algorithm: the analysis of `kem` after the given nodes changed:
+// arrivals are recomputed over the forward cone of `dirty.arrival`, required
+// times over the backward cone of that cone, of `dirty.required` and of the
+// data inputs of keepers whose clock moved.
+HOST_API void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // data: the analysis forgets a netlist about to be deleted.
 HOST_API void forget(const KEM_NETLIST* kem);
 // data: one setup and hold slack per (edge, corner id); KEM_NO_SLACK when
