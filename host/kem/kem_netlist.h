@@ -84,6 +84,9 @@ public:
   // The node's atom (a keeper's atom, a pin's or a device pin's atom).
   VOK_ATOM_NODE* get_atom() const { return m_atom; }
   int get_atom_id() const { return m_atom_id; }
+  // The same terminals by identity.
+  const KEM_TERM_REF& get_iterm_ref() const { return m_iterm_ref; }
+  const KEM_TERM_REF& get_oterm_ref() const { return m_oterm_ref; }
   // -1 for a device pin.
   int get_cell_id() const { return m_cell; }
   // First edge ids of the lists; -1 when empty. A keeper's clock edges are

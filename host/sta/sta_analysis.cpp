@@ -202,10 +202,8 @@ void resolve_clocks(STA_STATE& s) {
     s.periods[static_cast<std::size_t>(c)] = clk.period_ps;
     for (int id = 0; id < s.kem->get_node_count(); ++id) {
       const KEM_NODE* node = s.kem->get_node(id);
-      const VOK_ATOM_OTERM* o = node ? node->get_oterm() : nullptr;
-      if (!o || !o->get_my_node() || node->is_sta_type(KEM_NODE_INPUT_PIN)) continue;
-      if (o->get_my_node()->get_id() == clk.source.atom_id && o->get_port_type() == clk.source.port_type &&
-          o->get_index() == clk.source.index) {
+      if (!node || node->is_sta_type(KEM_NODE_INPUT_PIN) || node->get_oterm_ref().atom_id < 0) continue;
+      if (node->get_oterm_ref() == clk.source) {
         s.clock_node[static_cast<std::size_t>(c)] = id;
         break;
       }
@@ -694,7 +692,6 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   ++s.incr_count;
   if (s.verify) {
     const std::vector<CORNER_DATA> incremental = s.corners;
-    const std::vector<char> cut = s.cut;
     run_full(s, kem);
     --s.full_count;
     if (!(incremental == s.corners)) fail("incremental timing equals a full analysis", __LINE__);
@@ -735,8 +732,7 @@ std::int32_t node_worst_hold_slack(int node_id, int corner_id) {
 // ---------------------------------------------------------------- sta_ interface
 
 void sta_full_update_timing(bool all_corners) {
-  KEM_NETLIST* kem = host::hov::current_kem_netlist();
-  if (!kem) fail("kem_netlist", __LINE__);
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
   st().all_corners = all_corners;
   host::sta::analyze(kem);
 }
@@ -867,9 +863,9 @@ void sta_allow_stale_timing_when_unable_to_incrementally_update(bool allow) { st
 bool sta_is_timing_stale() { return st().stale; }
 
 void sta_reset_timing_as_no_longer_stale() {
-  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
   st().stale = false;
-  if (kem) host::sta::analyze(kem);
+  host::sta::analyze(kem);
 }
 
 // ---------------------------------------------------------------- host::timing

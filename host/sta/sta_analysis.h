@@ -50,7 +50,8 @@ struct HOV_INCR_DOMAIN_VALUES {
   std::int32_t failing_endpoints = 0;
 };
 
-// algorithm: a full analysis of the current timing netlist. all_corners
+// algorithm: a full analysis of the timing netlist (after the pending
+// taints are applied to it; built when there is none). all_corners
 // chooses whether the queries below answer over every loaded corner or the
 // current one only.
 HOST_API void sta_full_update_timing(bool all_corners);

@@ -227,7 +227,8 @@ public:
   GENERIC_BUILDER output(const std::string& port, SIG s);
 
   // ---- timing (timing_builder.cpp): declares a clock with its period and
-  // source; builds the timing netlist and analyses it (request 0, set 5).
+  // source; builds the timing netlist afresh and analyses it (a global
+  // taint, then request 0 with set 5).
   NETLIST_BUILDER& clock(const std::string& name, int period_ps, SIG source);
   WEXAN_HOV_UTILITY* timing();
 

@@ -11,7 +11,12 @@ NETLIST_BUILDER& NETLIST_BUILDER::clock(const std::string& name, int period_ps, 
   return *this;
 }
 
-WEXAN_HOV_UTILITY* NETLIST_BUILDER::timing() { return host::hov::get_or_create(0, 3, host::hov::models_of_set(5)); }
+// The builder changed the netlist without tainting it: the whole netlist is
+// taken as modified.
+WEXAN_HOV_UTILITY* NETLIST_BUILDER::timing() {
+  hov_get_atom_netlist_taint_manager()->taint_all();
+  return host::hov::get_or_create(0, 3, host::hov::models_of_set(5));
+}
 
 const KEM_NODE* timing_input(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index) {
   KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
