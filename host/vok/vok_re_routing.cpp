@@ -44,11 +44,23 @@ int VOK_RE_ROUTING::insert_as_parent(int node, std::int32_t value) {
   return id;
 }
 
+int VOK_RE_ROUTING::new_source(const VOK_ATOM_OTERM* oterm) {
+  const int id = new_root(add_terminal(vok_get_logical_port(oterm), VOK_PORT_NAMESPACE_OUTPUT));
+  m_oterm_map.insert(oterm, id);
+  return id;
+}
+
+int VOK_RE_ROUTING::append_sink(int parent, const VOK_ATOM_ITERM* iterm) {
+  const int id = append_child(parent, add_terminal(vok_get_logical_port(iterm), VOK_PORT_NAMESPACE_INPUT));
+  m_iterm_map[iterm].push_back(id);
+  return id;
+}
+
 int VOK_RE_ROUTING::add_terminal(const VOK_ATOM_LOGICAL_PORT& port, int name_space) {
-  for (std::size_t i = 0; i < m_terminals.size(); ++i)
-    if (m_terminals[i].port == port && m_terminals[i].name_space == name_space) return static_cast<int>(i);
-  m_terminals.push_back(VOK_RE_TERMINAL{port, name_space});
-  return static_cast<int>(m_terminals.size() - 1);
+  // A port's symbol namespace is its side, so the port alone is the key.
+  auto r = m_terminal_index.insert(port, static_cast<int>(m_terminals.size()));
+  if (r.second) m_terminals.push_back(VOK_RE_TERMINAL{port, name_space});
+  return r.first.value();
 }
 
 void VOK_RE_ROUTING::set_zota_pair(int d, int q, bool overflow) {
@@ -119,6 +131,7 @@ void VOK_RE_ROUTING::clear() {
   m_forest = FOREST();
   m_records.clear();
   m_terminals.clear();
+  m_terminal_index.clear();
   m_oterm_map.clear();
   m_iterm_map.clear();
   m_hard_constraint_ids.clear();
@@ -226,8 +239,7 @@ int VOK_RE_ROUTING_MODIFIER::insert_source(const VOK_ATOM_OTERM* oterm, bool* cr
   const int existing = r.get_source_node(oterm);
   if (created) *created = existing == -1;
   if (existing != -1) return existing;
-  const int id = r.new_root(r.add_terminal(vok_get_logical_port(oterm), VOK_PORT_NAMESPACE_OUTPUT));
-  r.m_oterm_map.insert(oterm, id);
+  const int id = r.new_source(oterm);
   m_other_changed = true;
   ++r.m_change_counter;
   return id;
@@ -236,8 +248,7 @@ int VOK_RE_ROUTING_MODIFIER::insert_source(const VOK_ATOM_OTERM* oterm, bool* cr
 int VOK_RE_ROUTING_MODIFIER::insert_sink(int parent, const VOK_ATOM_ITERM* iterm) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::insert_sink", m_tag, parent, iterm);
   VOK_RE_ROUTING& r = m_routing;
-  const int id = r.append_child(parent, r.add_terminal(vok_get_logical_port(iterm), VOK_PORT_NAMESPACE_INPUT));
-  r.m_iterm_map[iterm].push_back(id);
+  const int id = r.append_sink(parent, iterm);
   m_other_changed = true;
   ++r.m_change_counter;
   return id;

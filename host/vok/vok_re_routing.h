@@ -188,6 +188,10 @@ public:
   // Inserts a new node between node and its parent (node becomes its only
   // child); the new node takes node's place in its sibling list.
   int insert_as_parent(int node, std::int32_t value);
+  // A new source root for the output term, or a sink under parent for the
+  // input term; the terminal maps take the node at once.
+  int new_source(const VOK_ATOM_OTERM* oterm);
+  int append_sink(int parent, const VOK_ATOM_ITERM* iterm);
   // A terminal-table index for the port on that side (existing entries are
   // reused).
   int add_terminal(const VOK_ATOM_LOGICAL_PORT& port, int name_space);
@@ -251,6 +255,8 @@ private:
   ZMP_TINY_VECTOR<int> m_spare_ids;
   ZMP_HASH_LITE<unsigned, int> m_gid_map;
   VOK_ATOM_NETLIST* m_atom_netlist;
+  // terminal-table index by port
+  ZMP_HASH_LITE<VOK_ATOM_LOGICAL_PORT, int, VOK_ATOM_LOGICAL_PORT_OPS> m_terminal_index;
 };
 
 // The host's editor of a routing. Inserts apply at once; deletions wait for
