@@ -127,6 +127,13 @@ void VOK_RE_ROUTING::erase(int id) {
   }
 }
 
+void VOK_RE_ROUTING::drop_zota_overflow_entry(int id) {
+  ZMP::DENSE_HASH<int, int> kept;
+  for (const auto& e : m_zota_overflow)
+    if (e.first != id) kept.insert(e.first, e.second);
+  m_zota_overflow = std::move(kept);
+}
+
 void VOK_RE_ROUTING::clear() {
   m_forest = FOREST();
   m_records.clear();

@@ -199,6 +199,8 @@ public:
   // `overflow`, or when the distance does not fit the record's offset, both
   // pair links go through the overflow map.
   void set_zota_pair(int d, int q, bool overflow = false);
+  // Tests: forgets a node's overflow-map entry, leaving a broken pair.
+  void drop_zota_overflow_entry(int id);
   // Removes the node and its whole subtree at once (through the skip view:
   // the routes continuing under the pair roots of marked nodes go with it).
   void erase(int id);
