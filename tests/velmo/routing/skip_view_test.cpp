@@ -1,5 +1,8 @@
 // The routing's skip view, its id ranges and its leaf and post-order walks.
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -179,6 +182,83 @@ TEST_F(SkipViewTest, DumpToAFileTruncatesAndAnUnwritablePathWritesNothing) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);  // D and Q hidden
   EXPECT_NO_THROW(r.debug_dump<VOK_RE_ROUTING_ZOTA_SKIP>("no_such_dir/routing.echo"));
   EXPECT_FALSE(std::filesystem::exists("no_such_dir"));
+}
+
+}  // namespace
+
+namespace {
+
+// Reference skip view: each net's tree with every pair folded, built from the
+// stored links and the pairs the generator made.
+TEST_F(SkipViewTest, WalksAgreeWithAReferenceOnAGeneratedRouting) {
+  for (bool overflow : {false, true}) {
+    VOK_RE_ROUTING r;
+    std::uint32_t seed = 99u;
+    auto next = [&seed](std::uint32_t n) {
+      seed = seed * 1664525u + 1013904223u;
+      return (seed >> 8) % n;
+    };
+    std::map<int, int> q_of_d;  // D side -> Q side
+    std::vector<int> net_roots;
+    for (int net = 0; net < 60; ++net) {
+      std::vector<int> recent{r.new_root(net)};
+      net_roots.push_back(recent[0]);
+      for (int k = 0; k < 40; ++k) {
+        const int parent = recent[recent.size() - 1 - next(std::min<std::uint32_t>(3, recent.size()))];
+        const auto gid = static_cast<std::int32_t>(0x80000000u | next(1000));
+        if (next(8) == 0) {
+          const int d = r.append_child(parent, gid);
+          const int q = r.new_root(gid);
+          r.set_zota_pair(d, q, overflow || next(2) == 0);
+          q_of_d[d] = q;
+          recent.push_back(r.append_child(q, gid));
+        } else {
+          recent.push_back(r.append_child(parent, gid));
+        }
+      }
+    }
+    const auto& f = r.forest();
+    // Reference children: stored children, a D side replaced in place by the
+    // children of its Q side (recursively).
+    std::function<void(int, std::vector<int>&)> ref_children = [&](int n, std::vector<int>& out) {
+      for (int c = f.first_child(n); c != -1; c = f.next_sibling(c)) {
+        auto it = q_of_d.find(c);
+        if (it == q_of_d.end())
+          out.push_back(c);
+        else
+          ref_children(it->second, out);
+      }
+    };
+    std::vector<int> ref_pre, ref_leaves, ref_post;
+    std::function<void(int)> walk = [&](int n) {
+      ref_pre.push_back(n);
+      std::vector<int> kids;
+      ref_children(n, kids);
+      if (kids.empty()) ref_leaves.push_back(n);
+      for (int k : kids) walk(k);
+      ref_post.push_back(n);
+    };
+    for (int root : net_roots) walk(root);
+
+    std::vector<int> pre;
+    std::function<void(int)> skip_walk = [&](int n) {
+      pre.push_back(n);
+      for (int c = r.get_first_child(n, SKIP); c != -1; c = r.get_next_sibling(c, SKIP)) {
+        EXPECT_EQ(r.get_parent(c, SKIP), n);
+        skip_walk(c);
+      }
+    };
+    EXPECT_EQ(root_list(r), net_roots);
+    for (int root : root_list(r)) skip_walk(root);
+    EXPECT_EQ(pre, ref_pre);
+    EXPECT_EQ(leaves(r, r.get_first_leaf(net_roots[0], SKIP), -1), ref_leaves);
+    std::vector<int> post;
+    for (int root : net_roots) {
+      const auto part = post_order(r, root);
+      post.insert(post.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(post, ref_post);
+  }
 }
 
 }  // namespace
