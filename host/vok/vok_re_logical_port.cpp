@@ -39,29 +39,32 @@ VOK_ATOM_LOGICAL_PORT vok_get_logical_port(const VOK_ATOM_OTERM* oterm) {
 
 namespace {
 // The atom of that id in the netlist or, below it, in a black box's child.
-const VOK_ATOM_NODE* find_atom(const VOK_ATOM_NETLIST* netlist, int id) {
+const VOK_ATOM_NODE* find_atom(const VOK_ATOM_NETLIST* netlist, int id, bool hierarchical) {
   if (netlist == nullptr) return nullptr;
   if (const VOK_ATOM_NODE* a = netlist->get_atom_by_id(id)) return a;
+  if (!hierarchical) return nullptr;
   for (const VOK_ATOM_NODE* a : netlist->get_atom_list()) {
     if (!a->is_box()) continue;
-    if (const VOK_ATOM_NODE* found = find_atom(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), id))
+    if (const VOK_ATOM_NODE* found = find_atom(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), id, true))
       return found;
   }
   return nullptr;
 }
 }  // namespace
 
-VOK_ATOM_ITERM* vok_find_iterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port) {
+VOK_ATOM_ITERM* vok_find_iterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port,
+                               bool hierarchical) {
   if (port.is_empty() || !port.is_input()) return nullptr;
-  const VOK_ATOM_NODE* atom = find_atom(netlist, static_cast<int>(port.get_atom_id()));
+  const VOK_ATOM_NODE* atom = find_atom(netlist, static_cast<int>(port.get_atom_id()), hierarchical);
   const int type = vok_port_type_of_symbol(port.get_port());
   if (atom == nullptr || type < 0) return nullptr;
   return atom->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(type), port.get_index());
 }
 
-VOK_ATOM_OTERM* vok_find_oterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port) {
+VOK_ATOM_OTERM* vok_find_oterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port,
+                               bool hierarchical) {
   if (port.is_empty() || !port.is_output()) return nullptr;
-  const VOK_ATOM_NODE* atom = find_atom(netlist, static_cast<int>(port.get_atom_id()));
+  const VOK_ATOM_NODE* atom = find_atom(netlist, static_cast<int>(port.get_atom_id()), hierarchical);
   const int type = vok_port_type_of_symbol(port.get_port());
   if (atom == nullptr || type < 0) return nullptr;
   return atom->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(type), port.get_index());

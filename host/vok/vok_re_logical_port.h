@@ -50,6 +50,9 @@ HOST_API int vok_port_type_of_symbol(PELK symbol);
 HOST_API VOK_ATOM_LOGICAL_PORT vok_get_logical_port(const VOK_ATOM_ITERM* iterm);
 HOST_API VOK_ATOM_LOGICAL_PORT vok_get_logical_port(const VOK_ATOM_OTERM* oterm);
 // The term a logical port names in the netlist (searched by atom id, then by
-// port type and index); null when there is none.
-HOST_API VOK_ATOM_ITERM* vok_find_iterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port);
-HOST_API VOK_ATOM_OTERM* vok_find_oterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port);
+// port type and index; with `hierarchical`, also inside black boxes' child
+// netlists); null when there is none.
+HOST_API VOK_ATOM_ITERM* vok_find_iterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port,
+                                        bool hierarchical = true);
+HOST_API VOK_ATOM_OTERM* vok_find_oterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_LOGICAL_PORT& port,
+                                        bool hierarchical = true);

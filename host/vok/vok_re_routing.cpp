@@ -113,9 +113,25 @@ void VOK_RE_ROUTING::erase(int id) {
       for (int c = m_forest.first_child(n); c != -1; c = m_forest.next_sibling(c)) stack.push_back(c);
     }
   }
+  std::vector<int> sorted = doomed;
+  std::sort(sorted.begin(), sorted.end());
   std::vector<int> overflow;
-  for (int n : doomed)
+  for (int n : doomed) {
+    // A pair whose other side survives (a Q side erased on its own) leaves
+    // that side an ordinary node rather than one pointing at a freed id.
+    if (is_zota_node(n)) {
+      const bool in_map = get_record(n).pair_offset == OVERFLOW_PAIR_OFFSET;
+      const auto found = in_map ? m_zota_overflow.find(n) : m_zota_overflow.end();
+      const int p = !in_map ? n + get_record(n).pair_offset : found == m_zota_overflow.end() ? -1 : found->second;
+      if (is_live(p) && is_zota_node(p) && !std::binary_search(sorted.begin(), sorted.end(), p)) {
+        m_zota_bits.set(static_cast<unsigned>(p), false);
+        auto& rec = m_records[static_cast<std::size_t>(m_forest.payload(p).record)];
+        if (rec.pair_offset == OVERFLOW_PAIR_OFFSET) overflow.push_back(p);
+        rec.pair_offset = 0;
+      }
+    }
     if (forget_node(n)) overflow.push_back(n);
+  }
   for (int top : tops) m_forest.erase(top);
   if (!overflow.empty()) {
     // The dense map has no removal: rebuild it without the freed ids.
@@ -152,10 +168,11 @@ void VOK_RE_ROUTING::map_terminal_node(int id) {
   const std::int32_t value = get_value(id);
   if (value < 0 || m_atom_netlist == nullptr) return;
   const VOK_RE_TERMINAL& t = get_terminal(value);
+  const bool hierarchical = m_traverse_mode == VOK_TRAVERSE_HIERARCHICAL;
   if (t.name_space == VOK_PORT_NAMESPACE_OUTPUT) {
-    if (const VOK_ATOM_OTERM* o = vok_find_oterm(m_atom_netlist, t.port)) m_oterm_map.insert(o, id);
+    if (const VOK_ATOM_OTERM* o = vok_find_oterm(m_atom_netlist, t.port, hierarchical)) m_oterm_map.insert(o, id);
   } else if (t.name_space == VOK_PORT_NAMESPACE_INPUT) {
-    if (const VOK_ATOM_ITERM* i = vok_find_iterm(m_atom_netlist, t.port)) m_iterm_map[i].push_back(id);
+    if (const VOK_ATOM_ITERM* i = vok_find_iterm(m_atom_netlist, t.port, hierarchical)) m_iterm_map[i].push_back(id);
   }
 }
 

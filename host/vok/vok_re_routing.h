@@ -203,12 +203,14 @@ public:
   void drop_zota_overflow_entry(int id);
   // Removes the node and its whole subtree at once (through the skip view:
   // the routes continuing under the pair roots of marked nodes go with it).
+  // A pair root erased without its other side leaves that side unmarked.
   void erase(int id);
   // Empties the routing (tables, bits, maps; the netlist stays attached).
   void clear();
 
   // ---- host: terminal maps, built from the terminal nodes of an atom
-  // netlist walked in the given mode.
+  // netlist: terms of its own atoms, and in mode 1 also of the atoms inside
+  // its black boxes.
   void attach_atom_netlist(VOK_ATOM_NETLIST* netlist, int mode);
   VOK_ATOM_NETLIST* get_atom_netlist() const { return m_atom_netlist; }
   // Rebuilds the maps for the attached netlist.

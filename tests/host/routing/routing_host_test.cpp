@@ -154,6 +154,26 @@ TEST_F(RoutingHostTest, ErasingANetTakesTheRoutesBehindItsPipelineRegisters) {
   EXPECT_FALSE(r.is_zota_node(reused));
 }
 
+TEST_F(RoutingHostTest, ErasingAPairRootAloneUnmarksTheOtherSide) {
+  using namespace host::testing;
+  for (ZOTA_FORM form : {ZOTA_FORM::SHORT, ZOTA_FORM::OVERFLOW}) {
+    VOK_RE_ROUTING r;
+    int q_side = -1;
+    auto net = routing(&r).routing(q).wire(h(3, 3));
+    net.zota(lab_input(5, 3, 60), form).mark(q_side).sink(sinks[0]);
+    const int d_side = net.last();
+    r.erase(q_side);
+    EXPECT_FALSE(r.is_zota_node(d_side));
+    EXPECT_EQ(r.get_record(d_side).pair_offset, 0);
+    EXPECT_TRUE(r.get_zota_overflow().empty());
+    // The freed id is taken again by an unrelated node; the old D side does
+    // not lead there.
+    const int fresh = r.new_root(-1);
+    r.append_child(fresh, -1);
+    EXPECT_EQ(r.get_first_child(r.forest().parent(d_side), SKIP), d_side);
+  }
+}
+
 TEST_F(RoutingHostTest, TerminalMapsFollowTheAttachedNetlist) {
   using namespace host::testing;
   VOK_RE_ROUTING r;
@@ -174,6 +194,19 @@ TEST_F(RoutingHostTest, TerminalMapsFollowTheAttachedNetlist) {
   EXPECT_EQ(text.rfind("[0] source atom#", 0), 0u);
   EXPECT_NE(text.find("\n  [1] wire 0x8"), std::string::npos);
   EXPECT_NE(text.find("\n    [2] sink atom#"), std::string::npos);
+}
+
+TEST_F(RoutingHostTest, TermsInsideBlackBoxesAreMappedInHierarchicalMode) {
+  using namespace host::testing;
+  auto n = netlist();
+  VOK_ATOM_ITERM* inner = nullptr;
+  n.blackbox("u_sub", [&](NETLIST_BUILDER& c) { inner = c.reg("r").clk(c.input("c")).iterm(DB_INPUT_PORT_CLK); });
+  VOK_RE_ROUTING r;
+  routing(&r).routing(q).wire(h(2, 2)).sink(inner);
+  r.attach_atom_netlist(host::vok::top_netlist(), 0);
+  EXPECT_TRUE(r.get_sink_nodes(inner).empty());
+  r.attach_atom_netlist(host::vok::top_netlist(), 1);
+  EXPECT_EQ(r.get_sink_nodes(inner).size(), 1u);
 }
 
 TEST_F(RoutingHostTest, TheDeviceHandsOutItsDieInfoAndElementDescriptions) {
