@@ -145,7 +145,7 @@ inline int VOK_RE_ROUTING::get_first_leaf(int id, VOK_RE_ROUTING_ZOTA_SKIP) cons
 inline VOK_RE_ROUTING::leaf_id_iterator& VOK_RE_ROUTING::leaf_id_iterator::operator++() {
   const VOK_RE_ROUTING& r = *m_routing;
   const VOK_RE_ROUTING_ZOTA_SKIP skip;
-  if (m_current == m_end) {
+  if (m_current == m_end || m_current == -1) {
     m_current = -1;
     return *this;
   }
