@@ -53,6 +53,30 @@ void ATOM_HANDLE::connect(DB_INPUT_PORT_TYPE type, int index, SIG sig, const cha
   vok_connect(sig.oterm, t);
 }
 
+void ATOM_HANDLE::add_locked_constraint(const TIBEX_LOCKED_CONSTRAINT& c, unsigned sources) const {
+  auto lc = host::constraints::get(m_atom->get_id());
+  lc.add_locked(c, sources);
+  host::constraints::set(m_atom->get_id(), lc);
+}
+
+void ATOM_HANDLE::add_floating_constraint(int tarnbay_id, unsigned sources) const {
+  if (!host::constraints::regions() || !host::constraints::regions()->get_xr(tarnbay_id))
+    contradiction(m_atom, "floats in Tarnbay region " + std::to_string(tarnbay_id) + ", which does not exist");
+  auto lc = host::constraints::get(m_atom->get_id());
+  lc.add_floating(tarnbay_id, sources);
+  host::constraints::set(m_atom->get_id(), lc);
+}
+
+int region(const std::string& name, std::vector<TIBEX_ZARTO_REGION::RECT> rects, int id) {
+  if (rects.empty()) throw NETLIST_BUILD_ERROR("region '" + name + "' without rectangles");
+  for (const auto& r : rects)
+    if (r.xmin > r.xmax || r.ymin > r.ymax) throw NETLIST_BUILD_ERROR("region '" + name + "' has an empty rectangle");
+  TIBEX_ZARTO_REGION reg;
+  reg.name = name;
+  reg.rects = std::move(rects);
+  return host::constraints::create_regions().add(std::move(reg), id);
+}
+
 void ATOM_HANDLE::tie_input(DB_INPUT_PORT_TYPE type, int index, bool low, const char* role) const {
   VOK_ATOM_ITERM* t = m_atom->get_input_term_by_type(type, index);
   if (t == nullptr) t = m_atom->add_input_term(type, index);

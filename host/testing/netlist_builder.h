@@ -25,6 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
 
 class WEXAN_HOV_UTILITY;
@@ -73,6 +74,8 @@ protected:
   // Connects input (type, index), creating it when absent.
   void connect(DB_INPUT_PORT_TYPE type, int index, SIG sig, const char* role) const;
   void tie_input(DB_INPUT_PORT_TYPE type, int index, bool low, const char* role) const;
+  void add_locked_constraint(const TIBEX_LOCKED_CONSTRAINT& c, unsigned sources) const;
+  void add_floating_constraint(int tarnbay_id, unsigned sources) const;
   VOK_ATOM_NODE* m_atom;
 };
 
@@ -95,6 +98,21 @@ public:
   }
   SELF& analytic(float x, float y) {
     m_atom->set_analytic_xy(x, y);
+    return self();
+  }
+  // Location constraints (asserted by the user, design and I/O packing
+  // unless `sources` says otherwise).
+  SELF& locked(int x, int y, int sub, unsigned sources = host::constraints::SOURCE_DEFAULT) {
+    add_locked_constraint(TIBEX_LOCKED_CONSTRAINT::exact(x, y, sub), sources);
+    return self();
+  }
+  SELF& locked_box(int xmin, int ymin, int xmax, int ymax, unsigned sources = host::constraints::SOURCE_DEFAULT) {
+    add_locked_constraint(TIBEX_LOCKED_CONSTRAINT::box(xmin, ymin, xmax, ymax), sources);
+    return self();
+  }
+  // Floats in a Tarnbay region (see region()).
+  SELF& floating(int tarnbay_id, unsigned sources = host::constraints::SOURCE_DEFAULT) {
+    add_floating_constraint(tarnbay_id, sources);
     return self();
   }
 
@@ -249,5 +267,9 @@ private:
 
 // A builder over the design's top-level netlist.
 NETLIST_BUILDER netlist();
+
+// Adds a placement (Tarnbay) region with the given rectangles (x and y
+// inclusive) under the next id, or under `id`; returns the id.
+int region(const std::string& name, std::vector<TIBEX_ZARTO_REGION::RECT> rects, int id = -1);
 
 }  // namespace host::testing

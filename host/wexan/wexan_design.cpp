@@ -5,6 +5,7 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "common/host_world.h"
+#include "vok/vok_atom_netlist.h"
 
 namespace {
 struct DESIGN_STATE {
@@ -21,13 +22,32 @@ WEXAN_DESIGN* WEXAN_DESIGN::current() { return state().design.get(); }
 
 bool WEXAN_DESIGN::clear_existing_location_constraints() {
   host::log_call("WEXAN_DESIGN::clear_existing_location_constraints");
-  return host::script::next<bool>("WEXAN_DESIGN::clear_existing_location_constraints", true);
+  bool ok = host::script::next<bool>("WEXAN_DESIGN::clear_existing_location_constraints", true);
+  if (ok) host::constraints::clear();
+  return ok;
 }
 
 bool WEXAN_DESIGN::load_atom_information_which_requires_basic_information_load() {
   host::log_call("WEXAN_DESIGN::load_atom_information_which_requires_basic_information_load");
-  return host::script::next<bool>("WEXAN_DESIGN::load_atom_information_which_requires_basic_information_load",
-                                  true);
+  bool ok = host::script::next<bool>("WEXAN_DESIGN::load_atom_information_which_requires_basic_information_load",
+                                     true);
+  if (ok) host::constraints::reload_from_project();
+  return ok;
+}
+
+TIBEX_LOCATION_CONSTRAINT WEXAN_DESIGN::get_atom_location_constraint(int atom_id) const {
+  return host::constraints::get(atom_id);
+}
+
+void WEXAN_DESIGN::set_atom_location_constraint(int atom_id, const TIBEX_LOCATION_CONSTRAINT& c) {
+  host::constraints::set_current(atom_id, c);
+}
+
+bool WEXAN_DESIGN::copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b) {
+  host::log_call("WEXAN_DESIGN::copy_atom_location_constraints", host::vok::arg(from), host::vok::arg(to), a, b);
+  if (!from || !to) return false;
+  host::constraints::set_current(to->get_id(), host::constraints::get(from->get_id()));
+  return true;
 }
 
 WEXAN_ECO::WEXAN_ECO() = default;

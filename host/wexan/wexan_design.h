@@ -2,6 +2,9 @@
 // The fitter design and the engineering-change-order (ECO) state of the
 // environment. Both belong to the world.
 #include "common/host_api.h"
+#include "tibex/tibex_location_constraint.h"
+
+class VOK_ATOM_NODE;
 
 class HOST_API WEXAN_DESIGN {
 public:
@@ -17,8 +20,15 @@ public:
   // default true.
   bool clear_existing_location_constraints();
   // recorded: loads the atom information that needs the device's basic
-  // information (user location constraints among it); scripted, default true.
+  // information: the project's location constraints come back; scripted,
+  // default true.
   bool load_atom_information_which_requires_basic_information_load();
+
+  // data: a copy of the atom's location constraint (empty when it has none).
+  TIBEX_LOCATION_CONSTRAINT get_atom_location_constraint(int atom_id) const;
+  void set_atom_location_constraint(int atom_id, const TIBEX_LOCATION_CONSTRAINT& c);
+  // recorded: gives `to` the location constraint of `from`; true when done.
+  bool copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b);
 };
 
 class HOST_API WEXAN_ECO {

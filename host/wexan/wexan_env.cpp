@@ -1,5 +1,7 @@
 #include "wexan/wexan_env.h"
 
+#include "tibex/tibex_location_constraint.h"
+
 #include "common/host_call_log.h"
 #include "common/host_lent.h"
 #include "common/host_script.h"
@@ -7,6 +9,7 @@
 #include "dev/dev_family.h"
 #include "hov/hov_utility.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_utilities.h"
 
@@ -39,7 +42,11 @@ WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
+
+TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host::constraints::regions(); }
 
 WEXAN_ECO* WEXAN_ENV::get_eco() const { return WEXAN_ECO::current(); }
 

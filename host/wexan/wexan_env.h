@@ -13,8 +13,10 @@ template <class ID, class T> class FOREST;
 class CMP_FACADE;
 class WEXAN_HOV_UTILITY;
 class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
+class TIBEX_ZARTO_REGION_LIST;
 class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
@@ -41,8 +43,13 @@ public:
   CMP_FACADE* get_cmp() const { return m_cmp; }
   // data: the design's top-level atom netlist.
   VOK_ATOM_NETLIST* get_atom_netlist() const;
+  // data: the chip database entry holding the design's routing (the
+  // world's; never null).
+  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
+  // data: the placement (Tarnbay) regions; null when the design has none.
+  TIBEX_ZARTO_REGION_LIST* get_zarto_region_list() const;
   // data: the engineering-change-order state (the world's; never null).
   WEXAN_ECO* get_eco() const;
   // data: codes of the configured device's family.
