@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vok/vok_chip_db_entry.h"
+#include "wump/wump_die_info.h"
 #include "xab/xab_dem.h"
 #include "yeb/yeb_timing_model.h"
 
@@ -56,6 +58,25 @@ KEM_TERM_REF ref_of(const VOK_ATOM_ITERM* t) {
 KEM_TERM_REF ref_of(const VOK_ATOM_OTERM* t) {
   if (!t || !t->get_my_node()) return {};
   return {t->get_my_node()->get_id(), static_cast<int>(t->get_port_type()), t->get_index()};
+}
+
+// The slow-corner delay of a routed connection: the hop delays of the wire
+// nodes from each of the sink's nodes up to its tree's root, the worst sink
+// node counting. False when the input has no routing.
+bool routed_delay_ps(const VOK_ATOM_ITERM* sink, int* ps) {
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const std::vector<int> nodes = routing->get_sink_nodes(sink);
+  if (nodes.empty()) return false;
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  double worst = 0.0;
+  for (int node : nodes) {
+    double sum = 0.0;
+    for (int id = node; id >= 0; id = routing->forest().parent(id))
+      if (routing->is_wire(id)) sum += info->get_hop_delay_ps(routing->get_gid(id), 1.0);
+    worst = std::max(worst, sum);
+  }
+  *ps = static_cast<int>(worst + 0.5);
+  return true;
 }
 
 int scaled(int base_ps, double scale) {
@@ -387,8 +408,10 @@ void KEM_NETLIST::add_interconnect_into(int sink_node) {
   if (!src) return;
   const VOK_ATOM_NODE* from = src->m_atom;
   const VOK_ATOM_NODE* to = sink->m_atom;
-  const int base = XAB_DEM::estimate_delay_ps(from ? from->get_location_gid() : 0xFFFFFFFFu,
-                                              to ? to->get_location_gid() : 0xFFFFFFFFu);
+  int base = 0;
+  if (!routed_delay_ps(sink->m_iterm, &base))
+    base = XAB_DEM::estimate_delay_ps(from ? from->get_location_gid() : 0xFFFFFFFFu,
+                                      to ? to->get_location_gid() : 0xFFFFFFFFu);
   new_edge(src->m_id, sink_node, KEM_EDGE_INTERCONNECT, base);
 }
 

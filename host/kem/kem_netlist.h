@@ -14,6 +14,10 @@
 //   1 data into a keeper (D, clock enable, synchronous clear);
 //   2 cell arcs: LUT input -> output, keeper -> output, clock pin -> keeper.
 // A keeper's fan-in list holds its kind-1 edges first, then its clock edges.
+// An interconnect edge's delay is the sum of the hop delays of the routing
+// elements on the sink's routed path (the design's routing, from the sink's
+// node up to its tree's root); an unrouted one is estimated (XAB_DEM).
+// Delays scale with the corner (KEM_TIMING_MODEL::get_delay_scale).
 // Iterators ask for kind 3 to mean "any kind".
 #include <cstdint>
 #include <map>

@@ -5,6 +5,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/timing_builder.h"
+#include "vok/vok_chip_db_entry.h"
 
 namespace {
 
@@ -226,6 +227,44 @@ TEST_F(HostTest, CombinationalLoopIsCutAtItsLowestIdEdge) {
   // 100 = 680 against 1000 + 100 - 50.
   EXPECT_EQ(sta_get_node_wns_map(timing_input(c, DB_INPUT_PORT_DATA_IN), false).at(kClk), 370);
   EXPECT_EQ(kem->get_edge(host::sta::cut_edges()[0])->get_setup_slack(), KEM_NO_SLACK);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace host::testing;
+
+// A routed connection's delay is the sum of its path's hop delays; the
+// unrouted ones keep the estimate.
+TEST_F(HostTest, RoutedConnectionsTakeTheHopDelaysOfTheirPath) {
+  device(Family::KY).build();
+  auto n = netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 1000, clk);
+  auto a = n.reg("a").clk(clk).d(n.input_port("in")).placed(site_gid(1, 1, 1), 643);
+  auto l = n.lut("l", {a}, 0x1).placed(site_gid(3, 1, 0), 644);
+  auto c = n.reg("c").clk(clk).d(l).placed(site_gid(3, 1, 1), 643);
+  // a.Q -> LAB output (35) -> two short east wires (70 each) -> LAB input (35).
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const int root = routing->new_source(a->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  int node = routing->append_child(root, static_cast<std::int32_t>(lab_output_gid(1, 1, 0)));
+  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(element_ref(700, 1, 1, 0))));
+  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(element_ref(700, 2, 1, 0))));
+  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(lab_input(3, 1, 0))));
+  routing->append_sink(node, l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  n.timing();
+
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const KEM_EDGE* routed = kem->get_edge(timing_input(l, DB_INPUT_PORT_LUT_DATA)->begin_fanin());
+  ASSERT_TRUE(routed);
+  EXPECT_EQ(routed->get_kind(), KEM_EDGE_INTERCONNECT);
+  EXPECT_EQ(routed->get_max_delay(), 210);
+  EXPECT_EQ(kem->get_edge_delay_ps(*routed, 1), 137);  // 210 x 0.65, rounded
+  const KEM_EDGE* estimated = kem->get_edge(timing_input(c, DB_INPUT_PORT_DATA_IN)->begin_fanin());
+  EXPECT_EQ(estimated->get_max_delay(), 60);  // same tile
+  // c.D: 100 + 80 + 210 + 100 + 60 = 550 against 1000 + 100 - 50.
+  EXPECT_EQ(sta_get_node_wns_map(timing_input(c, DB_INPUT_PORT_DATA_IN), false).at({0, 0, 0, 0}), 500);
 }
 
 }  // namespace
