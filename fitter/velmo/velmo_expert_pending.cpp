@@ -98,12 +98,6 @@ void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_op
 bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
 void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
-int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {
-  l_not_built("get_fanout_limit_for_special_cases", __LINE__);
-}
-bool VELMO_EXPERT::analyze_fanout_violations(const WEXAN_ENV*, bool) {
-  l_not_built("analyze_fanout_violations", __LINE__);
-}
 bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
 bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 

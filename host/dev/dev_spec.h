@@ -1,6 +1,7 @@
 #pragma once
 // data: the one configured device. Its family picks a row of the family
 // table, which decides the family codes, the traits and the ZOTA checks.
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -64,6 +65,9 @@ struct DeviceSpec {
   std::vector<unsigned> blacklist_gids;
   // Placement gids the die reports as not enabled.
   std::set<unsigned> disabled_locations;
+  // Fanout limits (element datum 21) by element kind, replacing or adding to
+  // the stand-in's own descriptions.
+  std::map<int, int> fanout_limits;
   // Timing corners; the part's defaults are slow and fast.
   std::vector<DeviceCorner> corners{DeviceCorner::slow(), DeviceCorner::fast()};
 
