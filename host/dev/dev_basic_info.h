@@ -16,7 +16,20 @@ public:
   DEV_DEVICE_ENUM get_device_enum() const;
   // data: the configured device's family (the internal family code).
   DEV_FAMILY_ENUM get_family_enum() const;
+  // data: basic int data by item, each with a valid flag (0 when invalid).
+  // Defaults: none valid; DeviceSpec::basic_int_data overrides.
+  bool is_valid_int_data(int item) const;
+  int get_int_data(int item) const;
+  // data: int data of a device element kind. Element 1336 (DSP block)
+  // exists on every device with datum 1 = the number of DSP locations of the
+  // grid; other elements exist only when DeviceSpec::element_int_data names
+  // them.
+  bool has_element(int element) const;
+  bool is_valid_element_int_data(int element, int item) const;
+  int get_element_int_data(int element, int item) const;
 };
+
+class WUMP_DIE_INFO;
 
 class HOST_API DEV_DEVICE {
 public:
@@ -28,6 +41,8 @@ public:
   const DEV_BASIC_INFO* get_basic_info() const { return &m_basic_info; }
   // data: the configured device's enum.
   DEV_DEVICE_ENUM get_device_enum() const { return m_basic_info.get_device_enum(); }
+  // data: the die information of the configured device.
+  WUMP_DIE_INFO* get_die_info() const;
 
 private:
   DEV_BASIC_INFO m_basic_info;
