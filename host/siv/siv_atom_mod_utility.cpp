@@ -1,5 +1,6 @@
 #include "siv/siv_atom_mod_utility.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/host_call_log.h"
@@ -61,7 +62,14 @@ bool SIV_ATOM_MOD_UTILITY::merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& ma
   VOK_ATOM_NODE* first = macs[0];
   for (std::size_t k = 1; k < macs.size(); ++k) {
     VOK_ATOM_NODE* other = macs[k];
-    const int offset = 64 * static_cast<int>(k);
+    // The moved terms go above every index the first MAC uses, in steps of
+    // 64 (the first MAC may hold earlier merges).
+    int top = -1;
+    for (std::size_t i = 0; i < first->get_iterm_slot_count(); ++i)
+      if (const VOK_ATOM_ITERM* t = first->get_iterm_slot(i)) top = std::max(top, t->get_index());
+    for (std::size_t i = 0; i < first->get_oterm_slot_count(); ++i)
+      if (const VOK_ATOM_OTERM* t = first->get_oterm_slot(i)) top = std::max(top, t->get_index());
+    const int offset = 64 * (top / 64 + 1);
     for (std::size_t i = 0; i < other->get_iterm_slot_count(); ++i) {
       const VOK_ATOM_ITERM* t = other->get_iterm_slot(i);
       if (t == nullptr) continue;

@@ -30,8 +30,9 @@ public:
   void connect_output_to_input(VOK_ATOM_NODE* src, DB_OUTPUT_PORT_TYPE oport, int obit, VOK_ATOM_NODE* dst,
                                DB_INPUT_PORT_TYPE iport, int ibit);
   // algorithm: merges the MACs into the first one, which takes `mode`: the
-  // inputs and outputs of the k-th further MAC move onto the first under the
-  // same port types, their indexes raised by 64 * k, and that MAC leaves the
+  // inputs and outputs of each further MAC, in order, move onto the first
+  // under the same port types, their indexes raised by the smallest multiple
+  // of 64 above every index the first one uses, and that MAC leaves the
   // netlist. Refused (false, nothing changed) when the atom-modification DRC
   // denies operation 39 on any of them or fewer than two are given.
   // Recorded.
