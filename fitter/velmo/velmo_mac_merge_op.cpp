@@ -84,7 +84,8 @@ VELMO_MAC_MERGE_OP::VELMO_MAC_MERGE_OP(WEXAN_ENV* env, bool estimate_only)
   m_design = m_env->get_design();
   if (m_design == nullptr) l_internal_error("m_design != nullptr", __LINE__);
   const DEV_DEVICE* device = PEXA_UTILITY::get_current_device();
-  m_die_info = device->get_die_info();
+  DEV_DIE_INFO* die = device->get_die_info();
+  m_die_info = die != nullptr ? die->get_wump_die_info() : nullptr;
   if (m_die_info == nullptr) l_internal_error("m_die_info != nullptr", __LINE__);
   m_place_info = m_die_info->get_place_info();
   if (m_place_info == nullptr) l_internal_error("m_place_info != nullptr", __LINE__);

@@ -1,5 +1,6 @@
 #include "dev/dev_basic_info.h"
 
+#include "dev/dev_element_desc.h"
 #include "dev/dev_spec.h"
 #include "dev/dev_grid.h"
 #include "wump/wump_die_info.h"
@@ -54,7 +55,10 @@ int DEV_BASIC_INFO::get_element_int_data(int element, int item) const {
   return has_element(element) ? element_datum(element, item).value_or(0) : 0;
 }
 
-WUMP_DIE_INFO* DEV_DEVICE::get_die_info() const { return host::device::die_info(); }
 
 DEV_DEVICE::DEV_DEVICE() = default;
 DEV_DEVICE::~DEV_DEVICE() = default;
+
+const std::vector<const DEV_ELEMENT_DESC*>& DEV_BASIC_INFO::get_element_descs() const { return dev_element_descs(); }
+
+DEV_DIE_INFO* DEV_DEVICE::get_die_info() const { return host::device::die_info(); }

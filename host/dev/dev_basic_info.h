@@ -1,8 +1,12 @@
 #pragma once
 // The current device and its basic information, views onto the configured
 // device (host::device::spec()).
+#include <vector>
 #include "common/host_api.h"
 #include "dev/dev_family.h"
+
+class DEV_DIE_INFO;
+class DEV_ELEMENT_DESC;
 
 enum DEV_DEVICE_ENUM : int {
   DEV_DEVICE_NONE = 0,
@@ -27,9 +31,9 @@ public:
   bool has_element(int element) const;
   bool is_valid_element_int_data(int element, int item) const;
   int get_element_int_data(int element, int item) const;
+  // data: the descriptions of the device's element kinds.
+  const std::vector<const DEV_ELEMENT_DESC*>& get_element_descs() const;
 };
-
-class WUMP_DIE_INFO;
 
 class HOST_API DEV_DEVICE {
 public:
@@ -41,8 +45,8 @@ public:
   const DEV_BASIC_INFO* get_basic_info() const { return &m_basic_info; }
   // data: the configured device's enum.
   DEV_DEVICE_ENUM get_device_enum() const { return m_basic_info.get_device_enum(); }
-  // data: the die information of the configured device.
-  WUMP_DIE_INFO* get_die_info() const;
+  // data: the configured device's die information (never null).
+  DEV_DIE_INFO* get_die_info() const;
 
 private:
   DEV_BASIC_INFO m_basic_info;

@@ -9,6 +9,7 @@
 #include "dev/dev_family.h"
 #include "vok/vok_atom_netlist.h"
 #include "siv/siv_atom_mod_utility.h"
+#include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
@@ -43,6 +44,8 @@ WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 
 TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host::constraints::regions(); }
@@ -50,8 +53,6 @@ TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host:
 WEXAN_ECO* WEXAN_ENV::get_eco() const { return WEXAN_ECO::current(); }
 
 WEXAN_DEVICE* WEXAN_ENV::get_device() const { return WEXAN_DEVICE::current(); }
-
-VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return nullptr; }
 
 WEXAN_ATOM_MOD_DRC* WEXAN_ENV::get_atom_mod_drc() const { return WEXAN_ATOM_MOD_DRC::current(); }
 

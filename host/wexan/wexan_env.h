@@ -5,6 +5,7 @@
 
 class CMP_FACADE;
 class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
 class TIBEX_ZARTO_REGION_LIST;
@@ -39,6 +40,9 @@ public:
   CMP_FACADE* get_cmp() const { return m_cmp; }
   // data: the design's top-level atom netlist.
   VOK_ATOM_NETLIST* get_atom_netlist() const;
+  // data: the chip database entry holding the design's routing (the
+  // world's; never null).
+  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
   // data: the placement (Tarnbay) regions; null when the design has none.
@@ -47,9 +51,6 @@ public:
   WEXAN_ECO* get_eco() const;
   // data: the device view (never null).
   WEXAN_DEVICE* get_device() const;
-  // data: the chip database entry; null while the stand-in holds no routing
-  // database (users that only name the design accept null).
-  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the atom-modification design-rule check (never null).
   WEXAN_ATOM_MOD_DRC* get_atom_mod_drc() const;
   // recorded: a new atom-modification utility for the algorithm, writing
