@@ -192,17 +192,16 @@ bool VELMO_MAC_SIGN_EXTENSION::widen_scan_chain(VOK_ATOM_NODE* mac, unsigned sho
   const int width = m_mac_util->get_output_port_width(mac, DB_MAC_SCANOUT);
   if (width > msb) return true;
 
+  // Every scan-out bit must lead to one and the same MAC.
   VOK_ATOM_NODE* dst_mac = nullptr;
   for (int i = 0; i < width; ++i) {
     const VOK_ATOM_OTERM* oterm = mac->get_output_term_by_type(DB_MAC_SCANOUT, i);
     if (oterm == nullptr) l_internal_error("oterm != nullptr", __LINE__);
     const VOK_ATOM_ITERM* iterm = oterm->get_first_fanout(VOK_TRAVERSE_AS_STORED);
-    if (i == 0) {
-      dst_mac = iterm != nullptr ? iterm->get_my_node() : nullptr;
-      if (dst_mac == nullptr) l_internal_error("dst_mac != nullptr", __LINE__);
-    } else if (iterm == nullptr || dst_mac != iterm->get_my_node()) {
-      l_internal_error("dst_mac == iterm->get_my_node()", __LINE__);
-    }
+    VOK_ATOM_NODE* node = iterm != nullptr ? iterm->get_my_node() : nullptr;
+    if (node == nullptr) l_internal_error("dst_mac != nullptr", __LINE__);
+    if (dst_mac != nullptr && dst_mac != node) l_internal_error("dst_mac == iterm->get_my_node()", __LINE__);
+    dst_mac = node;
   }
   if (dst_mac == nullptr) l_internal_error("dst_mac != nullptr", __LINE__);
   if (!dst_mac->is_mac()) l_internal_error("dst_mac->is_mac()", __LINE__);

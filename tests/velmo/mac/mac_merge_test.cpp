@@ -409,6 +409,22 @@ TEST_F(MacMergeTest, AFailedMergeStopsMerging) {
   EXPECT_EQ(mac_count(), 4);
 }
 
+TEST_F(MacMergeTest, PeripheryUtilityInstallsItsEstimatorOnlyIntoAnEmptySlot) {
+  host::testing::device(Family::KY).build();
+  {
+    VELMO_PERIPHERY_PLACEMENT_UTIL util;
+    OXTER_MAC_MERGE_ESTIMATOR* mine = OXTER_ENV::get_mac_merge_estimator();
+    ASSERT_NE(mine, nullptr);
+    {
+      VELMO_PERIPHERY_PLACEMENT_UTIL second;
+      EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
+    }
+    EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
+  }
+  // Gone with the utility that installed it.
+  EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), nullptr);
+}
+
 TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   host::testing::device(Family::KX15).build();
   auto n = host::testing::netlist();
@@ -429,6 +445,7 @@ TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
 
   VELMO_MAC_MERGE_OP op(m_env, true);
   std::list<VOK_ATOM_NODE*> empty;
+  EXPECT_EQ(op.estimate_min_macs_required(&atoms), 4);
   EXPECT_EQ(expect_internal_error([&] { op.estimate_min_macs_required(&empty); }).condition, "!atom_list->empty()");
   EXPECT_EQ(expect_internal_error([&] { op.work(); }).condition, "!m_estimate_only");
 }

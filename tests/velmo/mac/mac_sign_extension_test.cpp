@@ -141,6 +141,19 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   }
 }
 
+TEST_F(MacSignExtensionTest, ScanBitsLeadingToTwoMacsAreAnInternalError) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto y = inputs(n, "y", 2);
+  auto m1 = n.mac("m1").mode(2).data(DB_DATA_BY, y, true, 4);
+  auto m2 = n.mac("m2").mode(2);
+  auto m3 = n.mac("m3").mode(2);
+  // Scan-out bit 0 feeds m2, bit 1 feeds m3.
+  m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 1);
+  vok_connect(m1->add_output_term(DB_MAC_SCANOUT, 1), m3->add_input_term(DB_MAC_SCANIN, 1));
+  EXPECT_EQ(expect_internal_error([&] { run(); }).condition, "dst_mac == iterm->get_my_node()");
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, MacScanChainTest,
                          ::testing::Values(Family::KY, Family::KZ, Family::KX15, Family::KX));
 
