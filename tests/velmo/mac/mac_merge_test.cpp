@@ -116,7 +116,9 @@ TEST_F(MacMergeTest, SpreadingUndoesMergesUnlessMergingForDensity) {
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();
   auto a = n.mac("a").mode(2);
-  const int b = n.mac("b").mode(2).id();
+  auto bm = n.mac("b").mode(2);
+  const int b = bm.id();
+  auto load = n.reg("load").d(bm.out());
 
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 2);
@@ -128,6 +130,12 @@ TEST_F(MacMergeTest, SpreadingUndoesMergesUnlessMergingForDensity) {
   EXPECT_EQ(mac_count(), 1);
   EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(b), nullptr);
   EXPECT_EQ(a->get_mac_info().mode, 2);
+  // The merged-away MAC's load is now driven by the merged MAC.
+  const VOK_ATOM_OTERM* d = load->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->get_my_node(), a.atom());
+  std::string why;
+  EXPECT_TRUE(host::vok::top_netlist()->sanity_check(&why)) << why;
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 1 MAC atoms (down from 2)"));
 }
 
