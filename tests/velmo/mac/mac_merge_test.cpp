@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "testing/netlist_builder.h"
 #include "velmo_mac_merge_op.h"
 #include "velmo_periphery_placement_util.h"
+#include "siv/siv_atom_mod_utility.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
 
@@ -105,7 +107,7 @@ TEST_F(MacMergeTest, EarlyReturnsTouchNothing) {
   host::cfg::unset("velmo_max_dsp_locations_to_use");
   host::testing::device(Family::KY).dsp_columns({}).build();
   EXPECT_TRUE(run());
-  EXPECT_EQ(count_calls("SIV_ATOM_MOD_UTILITY::merge_mac_atoms"), 0);
+  EXPECT_EQ(mac_count(), 2);
 
   // An unsupported family has no merge utility.
   host::testing::device(Family::IO_LEGACY).build();
@@ -118,11 +120,11 @@ TEST_F(MacMergeTest, SpreadingUndoesMergesUnlessMergingForDensity) {
   auto a = n.mac("a").mode(2);
   auto bm = n.mac("b").mode(2);
   const int b = bm.id();
-  auto load = n.reg("load").d(bm.out());
+  // A load on the second MAC's result output.
+  auto load = n.reg("load").d(bm->add_output_term(static_cast<DB_OUTPUT_PORT_TYPE>(363), 0));
 
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 2);
-  EXPECT_EQ(count_calls("SIV_ATOM_MOD_UTILITY::merge_mac_atoms"), 0);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 2 MAC atoms (down from 2)"));
 
   cfg_set_on("velmo_mac_merge_for_density");
@@ -395,7 +397,7 @@ TEST_F(MacMergeTest, UnplacedMacsAreNamedUpToTheLimit) {
   EXPECT_EQ(subs[10], "And 2 more similar nodes (full list omitted for brevity)");
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Warning: Could not place block m12"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("\tAtom 12 was constrained to (4, 1)"));
-  EXPECT_EQ(count_calls("SIV_ATOM_MOD_UTILITY::merge_mac_atoms"), 0);
+  EXPECT_EQ(mac_count(), 13);
 
   // A negative limit lists no names.
   cfg_set_value("velmo_max_dsps_to_list_in_errors", "-3");
@@ -403,18 +405,6 @@ TEST_F(MacMergeTest, UnplacedMacsAreNamedUpToTheLimit) {
   errors = posted("VELMO_DWO_MAC_COULD_NOT_PLACE_MACS");
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_THAT(sub_texts(errors[1]), ElementsAre("And 12 more similar nodes (full list omitted for brevity)"));
-}
-
-TEST_F(MacMergeTest, AFailedMergeStopsMerging) {
-  host::testing::device(Family::KZ).build();
-  auto n = host::testing::netlist();
-  std::vector<VOK_ATOM_NODE*> macs;
-  for (int i = 0; i < 4; ++i) macs.push_back(n.mac("m" + std::to_string(i)).mode(2));
-  host::drc::deny(macs[0]->get_id(), 39);
-  cfg_set_on("velmo_mac_merge_for_density");
-  EXPECT_FALSE(run());
-  EXPECT_EQ(count_calls("SIV_ATOM_MOD_UTILITY::merge_mac_atoms"), 1);
-  EXPECT_EQ(mac_count(), 4);
 }
 
 TEST_F(MacMergeTest, PeripheryUtilityInstallsItsEstimatorOnlyIntoAnEmptySlot) {
@@ -456,4 +446,23 @@ TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   EXPECT_EQ(op.estimate_min_macs_required(&atoms), 4);
   EXPECT_EQ(expect_internal_error([&] { op.estimate_min_macs_required(&empty); }).condition, "!atom_list->empty()");
   EXPECT_EQ(expect_internal_error([&] { op.work(); }).condition, "!m_estimate_only");
+}
+
+TEST_F(MacMergeTest, HostMergeKeepsEarlierMergesApartAndHonoursTheDrc) {
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> m;
+  for (int i = 0; i < 3; ++i) m.push_back(n.mac("m" + std::to_string(i)).mode(2));
+  std::unique_ptr<SIV_ATOM_MOD_UTILITY> util(m_env->create_atom_mod_utility_for_algorithm(4, nullptr));
+  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[1]}, 2));
+  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[2]}, 2));
+  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 64), nullptr);
+  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 128), nullptr);
+  EXPECT_EQ(mac_count(), 1);
+
+  auto a = n.mac("a").mode(2);
+  auto b = n.mac("b").mode(2);
+  host::drc::deny(b.id(), 39);
+  EXPECT_FALSE(util->merge_mac_atoms({a, b}, 2));
+  EXPECT_EQ(mac_count(), 3);
 }
