@@ -150,7 +150,8 @@ bool VELMO_MAC_SIGN_EXTENSION::sign_extend_port(VOK_ATOM_NODE* mac, DB_INPUT_POR
     if (!iterm_connected(existing_iterm)) {
       copy_iterm(iterm_to_copy, mac, iport, i);
       copied = true;
-      if (m_debug) msg_vdebug_impl(2, "VELMO_MAC_SIGN: Copy iterm to MAC %d, Port %d, Iterm %d", mac->get_id(), iport, i);
+      if (m_debug)
+        msg_vdebug_impl(2, "VELMO_MAC_SIGN: Copy iterm to MAC %d, Port %d, Iterm %d", mac->get_id(), iport, i);
     } else if (!iterms_are_identical(mac, mac, existing_iterm, iterm_to_copy) &&
                !iterms_are_from_different_but_equivalent_registers(mac, mac, existing_iterm, iterm_to_copy)) {
       l_internal_error(
@@ -163,7 +164,8 @@ bool VELMO_MAC_SIGN_EXTENSION::sign_extend_port(VOK_ATOM_NODE* mac, DB_INPUT_POR
   bool result = true;
   if (m_mac_util->get_input_port_width(mac, iport) <= msb) {
     m_mac_util->set_input_port_width(mac, iport, msb + 1);
-    if (m_debug) msg_vdebug_impl(2, "VELMO_MAC_SIGN: Set data width %d on MAC %d port %d", msb + 1, mac->get_id(), iport);
+    if (m_debug)
+      msg_vdebug_impl(2, "VELMO_MAC_SIGN: Set data width %d on MAC %d port %d", msb + 1, mac->get_id(), iport);
 
     // The scan chain carries the Y operands on the families that chain scan
     // registers.

@@ -14,24 +14,24 @@
 #include "common/host_call_log.h"
 #include "msg/msg_base.h"
 #include "oxter/oxter_env.h"
+#include "siv/siv_atom_mod_utility.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "velmo_mac_merge_op.h"
 #include "velmo_periphery_placement_util.h"
-#include "siv/siv_atom_mod_utility.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
 
+using host::testing::expect_internal_error;
 using host::testing::Family;
 using host::testing::HostTest;
-using host::testing::expect_internal_error;
 using ::testing::ElementsAre;
 
 namespace {
 
 class MacMergeTest : public HostTest {
-protected:
+ protected:
   void SetUp() override {
     HostTest::SetUp();
     m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
@@ -99,8 +99,8 @@ TEST_F(MacMergeTest, EarlyReturnsTouchNothing) {
   // No DSP location to use: nothing is gathered or merged.
   cfg_set_value("velmo_max_dsp_locations_to_use", "0");
   EXPECT_TRUE(run());
-  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine(
-                                        "VELMO_MAC_MERGE: MAC Merging finished with 2 MAC atoms (down from 2)")));
+  EXPECT_THAT(host::debug::texts(),
+              ::testing::Not(HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 2 MAC atoms (down from 2)")));
   EXPECT_EQ(mac_count(), 2);
 
   // A device without DSP columns has no DSP location either.
@@ -125,7 +125,8 @@ TEST_F(MacMergeTest, SpreadingUndoesMergesUnlessMergingForDensity) {
 
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 2);
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 2 MAC atoms (down from 2)"));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 2 MAC atoms (down from 2)"));
 
   cfg_set_on("velmo_mac_merge_for_density");
   EXPECT_TRUE(run());
@@ -138,7 +139,8 @@ TEST_F(MacMergeTest, SpreadingUndoesMergesUnlessMergingForDensity) {
   EXPECT_EQ(d->get_my_node(), a.atom());
   std::string why;
   EXPECT_TRUE(host::vok::top_netlist()->sanity_check(&why)) << why;
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 1 MAC atoms (down from 2)"));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 1 MAC atoms (down from 2)"));
 }
 
 TEST_F(MacMergeTest, FiveMacsOnFourLocationsKeepOneMerge) {
@@ -157,7 +159,8 @@ TEST_F(MacMergeTest, FiveMacsOnFourLocationsKeepOneMerge) {
   EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(ids[1]), nullptr);
   EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(ids[3]), nullptr);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_DEBUG: Initial floorplan check uses 3 MACs"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 4 MAC atoms (down from 5)"));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 4 MAC atoms (down from 5)"));
 }
 
 TEST_F(MacMergeTest, FirstFitHonoursGroupsConstraintsAndScanOrder) {
@@ -192,9 +195,9 @@ TEST_F(MacMergeTest, DumpsOfASmallDesign) {
   // One DSP column of two locations: (2,1) and (2,3).
   host::testing::device(Family::KY).grid(5, 6).dsp_columns({2}).ram_columns({}).build();
   auto n = host::testing::netlist();
-  n.mac("m_a").mode(2);                           // id 0
-  n.mac("m_b").mode(2);                           // id 1
-  n.mac("m_c").mode(9).locked_box(2, 3, 2, 4);   // id 2
+  n.mac("m_a").mode(2);                         // id 0
+  n.mac("m_b").mode(2);                         // id 1
+  n.mac("m_c").mode(9).locked_box(2, 3, 2, 4);  // id 2
   cfg_set_on("velmo_mac_merge_debug");
   cfg_set_on("velmo_mac_merge_for_density");
 
