@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 #include "common/host_api.h"
 
@@ -70,6 +71,12 @@ struct DeviceSpec {
   std::map<int, int> fanout_limits;
   // Timing corners; the part's defaults are slow and fast.
   std::vector<DeviceCorner> corners{DeviceCorner::slow(), DeviceCorner::fast()};
+  // Basic-information int data overriding the defaults; an empty value makes
+  // the datum invalid.
+  std::map<int, std::optional<int>> basic_int_data;
+  // Element int data (element kind, item) overriding the defaults; naming an
+  // element makes it exist, an empty value makes the datum invalid.
+  std::map<std::pair<int, int>, std::optional<int>> element_int_data;
 
   bool operator==(const DeviceSpec&) const = default;
 };
