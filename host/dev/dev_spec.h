@@ -66,9 +66,6 @@ struct DeviceSpec {
   std::vector<unsigned> blacklist_gids;
   // Placement gids the die reports as not enabled.
   std::set<unsigned> disabled_locations;
-  // Fanout limits (element datum 21) by element kind, replacing or adding to
-  // the stand-in's own descriptions.
-  std::map<int, int> fanout_limits;
   // Timing corners; the part's defaults are slow and fast.
   std::vector<DeviceCorner> corners{DeviceCorner::slow(), DeviceCorner::fast()};
   // Basic-information int data overriding the defaults; an empty value makes

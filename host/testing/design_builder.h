@@ -61,11 +61,6 @@ public:
     m_spec.disabled_locations.insert(gids.begin(), gids.end());
     return *this;
   }
-  // The fanout limit (element datum 21) of an element kind.
-  DEVICE_BUILDER& fanout_limit(int kind, int limit) {
-    m_spec.fanout_limits[kind] = limit;
-    return *this;
-  }
   DEVICE_BUILDER& corners(std::vector<DeviceCorner> corners) {
     m_spec.corners = std::move(corners);
     return *this;

@@ -28,7 +28,7 @@ class FanoutLimitTest : public HostTest {
 protected:
   void build(int family, int lab_mux_limit) {
     auto dev = host::testing::device(family);
-    if (lab_mux_limit > 0) dev.fanout_limit(282, lab_mux_limit);
+    if (lab_mux_limit > 0) dev.element_int_data(282, 21, lab_mux_limit);
     dev.build();
     auto n = host::testing::netlist();
     auto clk = n.input_port("clk");
