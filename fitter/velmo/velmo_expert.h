@@ -120,6 +120,9 @@ public:
   bool do_retime();
   bool do_postfit_retime();
   bool mark_lutram_zota_ffs_no_touch_for_retimer();
+  // Writes the timing netlist into the partition database as the Nimbrel
+  // snapshot's view, leaving the database on "retimed".
+  void write_nimbrel_view();
 
   // ---- Route stage -----------------------------------------------------
   bool route();

@@ -68,10 +68,6 @@ bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_w
 
 bool VELMO_EXPERT::write_out_kem_netlist(bool, bool) { l_not_built("write_out_kem_netlist", __LINE__); }
 
-bool VELMO_EXPERT::retime() { l_not_built("retime", __LINE__); }
-bool VELMO_EXPERT::nimbrel() { l_not_built("nimbrel", __LINE__); }
-bool VELMO_EXPERT::do_retime() { l_not_built("do_retime", __LINE__); }
-bool VELMO_EXPERT::do_postfit_retime() { l_not_built("do_postfit_retime", __LINE__); }
 bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
   l_not_built("mark_lutram_zota_ffs_no_touch_for_retimer", __LINE__);
 }
