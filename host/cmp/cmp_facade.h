@@ -22,6 +22,9 @@ public:
   DEV_FAMILY_ENUM get_family() const;
   // The project's option namespace (default section).
   OMZ_NAMESPACE* get_option_namespace() const;
+  // The base name of the debug dump files (default "top").
+  const std::string& get_dump_name() const { return m_dump_name; }
+  void set_dump_name(const std::string& n) { m_dump_name = n; }
   const std::string& get_command_line() const { return m_command_line; }
   void set_command_line(const std::string& c) { m_command_line = c; }
 
@@ -39,6 +42,7 @@ public:
 private:
   std::string m_project_name = "top";
   std::string m_command_line;
+  std::string m_dump_name = "top";
   bool m_write_fitter_post_operations_database = false;
   bool m_fitter_post_operations_only = false;
 };

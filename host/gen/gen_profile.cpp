@@ -98,6 +98,8 @@ std::string gen_format_elapsed_time(double seconds) {
   return buf;
 }
 
+void gen_log_cookie(const char* name, unsigned long long cookie) { host::log_call("gen_log_cookie", name, cookie); }
+
 std::string gen_get_command_line() {
   CMP_FACADE* cmp = CMP_FACADE::current();
   return cmp ? cmp->get_command_line() : std::string();

@@ -10,6 +10,9 @@
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_utilities.h"
+#include "wexan/wexan_fitter_ops.h"
+#include "siv/siv_atom_mod_utility.h"
+#include "vok/vok_chip_db_entry.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -97,3 +100,27 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
+
+void WEXAN_ENV::report_fitter_status(int percent, int flag) {
+  host::log_call("WEXAN_ENV::report_fitter_status", percent, flag);
+}
+
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
+WEXAN_DEVICE* WEXAN_ENV::get_device() const { return WEXAN_DEVICE::current(); }
+
+WEXAN_INCREMENTAL_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return WEXAN_INCREMENTAL_UTILITY::current(); }
+
+bool WEXAN_ENV::hov_is_on() const { return host::wexan::hov_on(); }
+
+SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table) {
+  host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, table);
+  return new SIV_ATOM_MOD_UTILITY(algorithm, table);
+}
+
+WEXAN_ATOM_MOD_DRC* WEXAN_ENV::get_atom_mod_drc() const { return WEXAN_ATOM_MOD_DRC::current(); }
+
+bool WEXAN_ENV::run_w3j3_prefit() {
+  host::log_call("WEXAN_ENV::run_w3j3_prefit");
+  return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+}

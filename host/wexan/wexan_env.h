@@ -12,6 +12,12 @@ class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class SIV_ATOM_MOD_UTILITY;
+class VOK_CHIP_DB_ENTRY;
+class WEXAN_ATOM_MOD_DRC;
+class WEXAN_DEVICE;
+class WEXAN_INCREMENTAL_UTILITY;
+class WEXAN_PIZ_TABLE;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -49,6 +55,26 @@ public:
   void indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2);
   // recorded: re-reads the Tarnbay region constraints; scripted, default true.
   bool clear_and_reload_tarnbay_constraints();
+
+  // recorded: reports the fitter's progress (percent) to the compiler.
+  void report_fitter_status(int percent, int flag);
+  // data: the design's chip database entry (never null).
+  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
+  // data: the fitter's device view (never null).
+  WEXAN_DEVICE* get_device() const;
+  // data: the incremental (netlist-reuse) utility; present unless a test
+  // removes it (host::wexan::set_reuse_utility(false)).
+  WEXAN_INCREMENTAL_UTILITY* get_netlist_reuse_utility() const;
+  // data: whether the timing database controller is on (default true;
+  // host::wexan::set_hov_on).
+  bool hov_is_on() const;
+  // recorded: a new atom-modification utility for the algorithm, owned by
+  // the caller; its edits are written into `table` when one is given.
+  SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
+  // data: the atom-modification rule checker (never null).
+  WEXAN_ATOM_MOD_DRC* get_atom_mod_drc() const;
+  // recorded: builds the user-to-block port model; scripted, default true.
+  bool run_w3j3_prefit();
 
   // data: the atom duplication and LUT-RAM conversion utilities lent to the
   // environment. Setting records a lend ("WEXAN_ENV::set_<slot>(ptr)"),
