@@ -1,15 +1,13 @@
 #include "vok/vok_chip_db_entry.h"
 
-#include <memory>
-
 #include "common/host_world.h"
-
-namespace {
-struct CHIP_DB_STATE {
-  std::unique_ptr<VOK_CHIP_DB_ENTRY> entry = std::make_unique<VOK_CHIP_DB_ENTRY>();
-};
-}  // namespace
 
 VOK_CHIP_DB_ENTRY::VOK_CHIP_DB_ENTRY() = default;
 VOK_CHIP_DB_ENTRY::~VOK_CHIP_DB_ENTRY() = default;
-VOK_CHIP_DB_ENTRY* VOK_CHIP_DB_ENTRY::current() { return host_world_slot<CHIP_DB_STATE>().entry.get(); }
+
+void VOK_CHIP_DB_ENTRY::clear() {
+  m_routing.clear();
+  for (auto& n : m_networks) n = JUK::FOREST<int, int>();
+}
+
+VOK_CHIP_DB_ENTRY* VOK_CHIP_DB_ENTRY::current() { return &host_world_slot<VOK_CHIP_DB_ENTRY>(); }

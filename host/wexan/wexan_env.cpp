@@ -8,6 +8,7 @@
 #include "common/host_world.h"
 #include "dev/dev_family.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_utilities.h"
 #include "wexan/wexan_fitter_ops.h"

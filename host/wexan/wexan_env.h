@@ -5,6 +5,7 @@
 
 class CMP_FACADE;
 class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
 class TIBEX_ZARTO_REGION_LIST;
@@ -40,6 +41,9 @@ public:
   CMP_FACADE* get_cmp() const { return m_cmp; }
   // data: the design's top-level atom netlist.
   VOK_ATOM_NETLIST* get_atom_netlist() const;
+  // data: the chip database entry holding the design's routing (the
+  // world's; never null).
+  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
   // data: the placement (Tarnbay) regions; null when the design has none.
@@ -58,8 +62,6 @@ public:
 
   // recorded: reports the fitter's progress (percent) to the compiler.
   void report_fitter_status(int percent, int flag);
-  // data: the design's chip database entry (never null).
-  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter's device view (never null).
   WEXAN_DEVICE* get_device() const;
   // data: the incremental (netlist-reuse) utility; present unless a test

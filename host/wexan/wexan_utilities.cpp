@@ -1,7 +1,5 @@
 #include "wexan/wexan_utilities.h"
 
-#include "cfg/cfg.h"
-
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "thr/thr_drl.h"
@@ -45,10 +43,7 @@ void WEXAN_LUT_RAM_UTILITY::destroy_utility() {
   st.utility = nullptr;
 }
 
-WEXAN_PDC_UTILITY::WEXAN_PDC_UTILITY() : m_effort_mode(cfg_get_int_value("wexan_pdc_effort_mode", 0)) {
-  host::counters::add("WEXAN_PDC_UTILITY", 1);
-}
-bool WEXAN_PDC_UTILITY::extra_effort_pdc_is_on() const { return m_effort_mode == 2; }
+WEXAN_PDC_UTILITY::WEXAN_PDC_UTILITY() { host::counters::add("WEXAN_PDC_UTILITY", 1); }
 void WEXAN_PDC_UTILITY::run_extra_effort_pdc() { host::log_call("WEXAN_PDC_UTILITY::run_extra_effort_pdc"); }
 WEXAN_PDC_UTILITY::~WEXAN_PDC_UTILITY() { host::counters::add("WEXAN_PDC_UTILITY", -1); }
 

@@ -51,18 +51,16 @@ public:
   virtual ~WEXAN_PDC_UTILITY();
   WEXAN_PDC_UTILITY(const WEXAN_PDC_UTILITY&) = delete;
   WEXAN_PDC_UTILITY& operator=(const WEXAN_PDC_UTILITY&) = delete;
-
-  // data: the effort mode (default: configuration variable
-  // "wexan_pdc_effort_mode", 0 when unset, read at construction).
-  int get_effort_mode() const { return m_effort_mode; }
-  void set_effort_mode(int mode) { m_effort_mode = mode; }
-  // data: the extra-effort pass is on when the effort mode is 2.
-  virtual bool extra_effort_pdc_is_on() const;
+  // data: the PDC mode (0 by default; 2 is extra effort).
+  int get_pdc_mode() const { return m_pdc_mode; }
+  void set_pdc_mode(int mode) { m_pdc_mode = mode; }
+  // component: the mode is extra effort.
+  inline bool extra_effort_pdc_is_on() const;
   // recorded: the extra-effort pass over the MACs after register packing.
   virtual void run_extra_effort_pdc();
 
 private:
-  int m_effort_mode = 0;
+  int m_pdc_mode = 0;
 };
 
 class HOST_API WEXAN_REGISTER_PACKING_HINTS_FOR_VPR {
@@ -90,3 +88,5 @@ public:
 protected:
   WEXAN_PIZ_TABLE m_atom_mod_report;
 };
+
+#include "wexan_utilities_sys.h"
