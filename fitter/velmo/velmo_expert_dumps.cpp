@@ -23,6 +23,7 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "zel/zel_atom_dumper.h"
+#include "zel/zel_subgraph_export.h"
 
 namespace json {
 // The document the subgraph exporter hands back, and the writer that puts it

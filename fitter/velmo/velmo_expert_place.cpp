@@ -24,11 +24,13 @@
 #include "velmo_retimer.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
+#include "wexan/wexan_device.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_fitter_ops.h"
 #include "wexan/wexan_utilities.h"
 #include "xab/xab_dem.h"
 #include "yeb/yeb_timing_model.h"
-#include "zel/zel_atom_dumper.h"
+#include "zel/zel_subgraph_export.h"
 
 bool VELMO_EXPERT::s_muvo_is_initialized = false;
 

@@ -5,38 +5,16 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "common/host_world.h"
-#include "dev/dev_grid.h"
-#include "vok/vok_atom_netlist.h"
-#include "wexan/wexan_design.h"
-#include "wump/wump_die_info.h"
 
 namespace {
 struct FITTER_OPS_STATE {
-  std::unique_ptr<WEXAN_DEVICE> device = std::make_unique<WEXAN_DEVICE>();
   std::unique_ptr<WEXAN_INCREMENTAL_UTILITY> reuse = std::make_unique<WEXAN_INCREMENTAL_UTILITY>();
-  std::unique_ptr<WEXAN_ATOM_MOD_DRC> drc = std::make_unique<WEXAN_ATOM_MOD_DRC>();
-  bool hov_on = true;
   bool all_skip = false;
 };
 FITTER_OPS_STATE& state() { return host_world_slot<FITTER_OPS_STATE>(); }
 
 bool l_scripted(const char* name) { return host::script::next<bool>(name, true); }
 }  // namespace
-
-WEXAN_DEVICE::WEXAN_DEVICE() = default;
-WEXAN_DEVICE::~WEXAN_DEVICE() = default;
-WEXAN_DEVICE* WEXAN_DEVICE::current() { return state().device.get(); }
-
-bool WEXAN_DEVICE::place_atom_at_sub_location(int x, int y, int sub, int atom_id) {
-  host::log_call("WEXAN_DEVICE::place_atom_at_sub_location", x, y, sub, atom_id);
-  VOK_ATOM_NODE* atom = WEXAN_DESIGN::current()->get_atom_node(atom_id);
-  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
-  if (!atom || !grid.in_grid(x, y)) return false;
-  unsigned gid = grid.site_gid(x, y, sub);
-  if (gid == DEV_GRID::ILLEGAL_GID) return false;
-  atom->set_location(gid, grid.sites()[gid].element);
-  return true;
-}
 
 WEXAN_INCREMENTAL_UTILITY::WEXAN_INCREMENTAL_UTILITY() = default;
 WEXAN_INCREMENTAL_UTILITY::~WEXAN_INCREMENTAL_UTILITY() = default;
@@ -53,13 +31,6 @@ bool WEXAN_INCREMENTAL_UTILITY::create_postfit_rcf() {
 }
 void WEXAN_INCREMENTAL_UTILITY::save_rcf_for_retry() {
   host::log_call("WEXAN_INCREMENTAL_UTILITY::save_rcf_for_retry");
-}
-
-WEXAN_ATOM_MOD_DRC::WEXAN_ATOM_MOD_DRC() = default;
-WEXAN_ATOM_MOD_DRC::~WEXAN_ATOM_MOD_DRC() = default;
-WEXAN_ATOM_MOD_DRC* WEXAN_ATOM_MOD_DRC::current() { return state().drc.get(); }
-void WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info(void* report) {
-  host::log_call("WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info", report);
 }
 
 bool WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter() { return state().all_skip; }
@@ -109,7 +80,5 @@ void set_reuse_utility(bool present) {
   if (present && !st.reuse) st.reuse = std::make_unique<WEXAN_INCREMENTAL_UTILITY>();
   if (!present) st.reuse.reset();
 }
-void set_hov_on(bool on) { state().hov_on = on; }
-bool hov_on() { return state().hov_on; }
 void set_all_partitions_can_skip_fitter(bool on) { state().all_skip = on; }
 }  // namespace host::wexan

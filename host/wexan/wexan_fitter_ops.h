@@ -1,7 +1,7 @@
 #pragma once
 // Fitter-common operations and utilities the stage driver runs around
-// placement: the device view, the incremental (netlist-reuse) utility, the
-// atom-modification rule checker, the recompile skip decision, legality
+// placement: the incremental (netlist-reuse) utility, the recompile skip
+// decision, legality
 // checks, user atom duplication, the wire-LUT constrainer and the base of the
 // PLL delay-chain operation. Checks and operations are recorded; their
 // boolean results are scripted under the member's name and default to true.
@@ -10,20 +10,6 @@
 
 class WEXAN_ENV;
 class VOK_ATOM_NODE;
-
-// The fitter's device view.
-class HOST_API WEXAN_DEVICE {
-public:
-  WEXAN_DEVICE();
-  virtual ~WEXAN_DEVICE();
-  WEXAN_DEVICE(const WEXAN_DEVICE&) = delete;
-  WEXAN_DEVICE& operator=(const WEXAN_DEVICE&) = delete;
-  static WEXAN_DEVICE* current();
-
-  // algorithm (recorded): places the atom on site `sub` of tile (x, y); false
-  // (and nothing placed) when there is no such site or no such atom.
-  bool place_atom_at_sub_location(int x, int y, int sub, int atom_id);
-};
 
 // The incremental (netlist-reuse) utility of the environment.
 class HOST_API WEXAN_INCREMENTAL_UTILITY {
@@ -49,18 +35,6 @@ public:
 
 private:
   bool m_empty_flow = false;
-};
-
-// The atom-modification rule checker.
-class HOST_API WEXAN_ATOM_MOD_DRC {
-public:
-  WEXAN_ATOM_MOD_DRC();
-  virtual ~WEXAN_ATOM_MOD_DRC();
-  WEXAN_ATOM_MOD_DRC(const WEXAN_ATOM_MOD_DRC&) = delete;
-  WEXAN_ATOM_MOD_DRC& operator=(const WEXAN_ATOM_MOD_DRC&) = delete;
-  static WEXAN_ATOM_MOD_DRC* current();
-  // recorded: writes the cached atom-modification information out.
-  void write_cached_atom_mod_info(void* report);
 };
 
 // The incremental recompile's skip decision.
@@ -126,7 +100,5 @@ protected:
 
 namespace host::wexan {
 HOST_API void set_reuse_utility(bool present);
-HOST_API void set_hov_on(bool on);
-HOST_API bool hov_on();
 HOST_API void set_all_partitions_can_skip_fitter(bool on);
 }  // namespace host::wexan

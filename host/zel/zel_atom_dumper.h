@@ -1,40 +1,24 @@
 #pragma once
-// The netlist dumper, the subgraph exporter of the atom netlist and the
-// location-assignment validation.
+// Text dumps of the atom netlist.
 #include <string>
-#include <unordered_set>
-#include <nlohmann/json.hpp>
 #include "common/host_api.h"
-#include "vok/vok_atom_term.h"
 
-class VOK_ATOM_NETLIST;
 class VOK_CHIP_DB_ENTRY;
+class VOK_ATOM_NETLIST;
 
 class HOST_API ZEL_ATOM_DUMPER {
 public:
-  explicit ZEL_ATOM_DUMPER(VOK_CHIP_DB_ENTRY* chip);
+  // The entry names the design whose netlist is dumped; the stand-in has one
+  // design, so any entry (also null) dumps the world's netlist.
+  explicit ZEL_ATOM_DUMPER(const VOK_CHIP_DB_ENTRY* entry);
   virtual ~ZEL_ATOM_DUMPER();
-  // algorithm: writes the design netlist to `path` (one line per atom and
-  // per connection); false when the file cannot be written.
-  bool dump_current_atom_netlist(const std::string& path, bool verbose);
 
-private:
-  VOK_CHIP_DB_ENTRY* m_chip;
-};
-
-class HOST_API ZEL_ATOM_NETLIST_SUBGRAPH_IMPORT_EXPORT {
-public:
-  // algorithm: the atoms of `netlist` (walked in `traversal`) whose ids are in
-  // `atom_ids` as one JSON object {"atoms": [...], "connections": [...]};
-  // connections run between atoms of `atom_ids` and `boundary_ids`.
-  static nlohmann::json filter_and_export_subgraph(const std::unordered_set<int>& atom_ids,
-                                                   const std::unordered_set<int>& boundary_ids,
-                                                   VOK_ATOM_NETLIST* netlist, VOK_TRAVERSE traversal);
-};
-
-class HOST_API ZEL_UTIL {
-public:
-  // recorded: checks the location assignments against the device; scripted,
-  // default true.
-  static bool validate_location_assignments(VOK_CHIP_DB_ENTRY* chip);
+  // algorithm: writes the current (top-level) atom netlist, walked through
+  // black boxes when `hierarchical`, one block per atom: its id, kind codes
+  // and name, then one line per input (port, index, source) and per output
+  // (port, index, fanout count). Recorded with the path. False when the file
+  // cannot be written.
+  bool dump_current_atom_netlist(const std::string& path, bool hierarchical);
+  // algorithm: the same for a given netlist.
+  bool dump_atom_netlist(const std::string& path, const VOK_ATOM_NETLIST* netlist, bool hierarchical);
 };
