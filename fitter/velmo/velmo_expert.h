@@ -158,6 +158,10 @@ public:
   void generate_debug_xab_design_dump_file();
   void do_debug_drask();
   void dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST* netlist, const char* path);
+  // Compares an incremental timing update with a full one (when
+  // "velmo_verify_incremental_hep" is on); differing results are an internal
+  // error.
+  static void verify_incremental_hep(WEXAN_ENV* env);
 
 private:
   bool m_is_eco_compile = false;

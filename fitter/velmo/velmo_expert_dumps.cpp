@@ -15,7 +15,12 @@
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "kem/kem_timing_model.h"
 #include "mem/mem_initializer.h"
+#include "sta/sta_debug.h"
+#include "umbr/umbr_tcl.h"
 #include "msg/msg_internal_error.h"
 #include "velmo_debug.h"
 #include "velmo_expert.h"
@@ -44,6 +49,9 @@ namespace {
 constexpr int kPipelineRegisterType = 401;
 constexpr auto kRegDataIn = static_cast<DB_INPUT_PORT_TYPE>(20);
 constexpr auto kRegOut = static_cast<DB_OUTPUT_PORT_TYPE>(10);
+
+// The timing-model set of the part's default corners.
+constexpr int kDefaultCornersSet = 5;
 
 bool l_is_pipeline_register(const VOK_ATOM_NODE* atom) {
   return atom != nullptr && atom->is_ff() && atom->get_atom_type() == kPipelineRegisterType;
@@ -95,6 +103,93 @@ bool VELMO_EXPERT::debug_dump_info_and_maybe_stop_after_prefit() {
   if (stop) msg_vdebug_impl(2, "****** Stopping after prefit as per INI config *******");
   MEM_MANAGER::check_memory_guards();
   return !stop;
+}
+
+void VELMO_EXPERT::generate_debug_xab_design_dump_file() {
+  if (!cfg_is_on("generate_single_xab_dump_design_snapshot", false)) return;
+  msg_vdebug_impl(2, "generate_single_xab_dump_design_snapshot set, enabling xab_dump_design_snapshot");
+  if (cfg_is_on("xab_dump_design_snapshot", false)) return;
+
+  cfg_set_on("xab_dump_design_snapshot");
+  const bool reuse = m_cmp->m_reuse_timing_for_debug_dumps;
+  const int invoke_mode = reuse ? 2 : 3;
+  const bool first_flag = reuse ? false : m_cmp->is_timing_driven_compile();
+  // The host writes the snapshot while the variable is on.
+  WEXAN_HOV_UTILITY* hov_utility = m_env->get_hov_utility_or_create_if_necessary(
+      0, invoke_mode, kDefaultCornersSet, first_flag, false, true, false, nullptr, false, false);
+  if (hov_utility == nullptr) l_internal_error("hov_utility != NULL", __LINE__);
+  if (!cfg_is_on("xab_dump_design_snapshot", false)) l_internal_error("cfg_is_on(\"xab_dump_design_snapshot\")", __LINE__);
+  cfg_set_off("xab_dump_design_snapshot");
+}
+
+void VELMO_EXPERT::do_debug_drask() {
+  const long long t0 = gen_get_current_time_seconds();
+  msg_vdebug_impl(2, "before do_debug_drask cookie: %llu", static_cast<unsigned long long>(m_design->get_cookie()));
+
+  HOV_ACCESSORIES* accessories = hov_get_accessories();
+  KEM_NETLIST* kem_netlist = KEM_MANAGER::get()->get_kem_netlist();
+  if (kem_netlist == nullptr) l_internal_error("kem_netlist", __LINE__);
+  const KEM_TIMING_MODEL model = KEM_TIMING_MODEL::create_default_timing_model(m_cmp, 0);
+  KEM_CORNER_MANAGER* corners = kem_netlist->get_corner_manager();
+  if (corners->get_corner_count() == 0 || corners->get_current_corner() != model) corners->change_corner(model);
+
+  accessories->record_label("Pre-DEBUG-DRASK");
+  accessories->prepare_drask();
+  HOV_ACCESSORIES::DRASK_SETTINGS settings = accessories->get_drask_settings();
+  settings.report_paths = true;
+  settings.check_consistency = true;
+  settings.router_mode = cfg_is_on("velmo_debug_run_drask_router_mode", false);
+  accessories->run_drask(settings);
+
+  // A negative count runs no further analysis, like 0: the state is released
+  // here, or it would never be.
+  const int additional = cfg_get_int_value("velmo_debug_run_additional_drask_calls", 0);
+  if (additional <= 0) accessories->release_drask();
+  accessories->record_label("DEBUG-DRASK");
+  msg_vdebug_impl(2, "DEBUG-DRASK elapsed time = %s",
+                  gen_format_elapsed_time(static_cast<double>(gen_get_current_time_seconds() - t0)).c_str());
+
+  for (int i = 1; i <= additional; ++i) {
+    const std::string label = "DEBUG-DRASK-" + std::to_string(i);
+    const long long t = gen_get_current_time_seconds();
+    accessories->run_drask(settings);
+    if (i == additional) accessories->release_drask();
+    accessories->record_label(label);
+    msg_vdebug_impl(2, "%s elapsed time = %s", label.c_str(),
+                    gen_format_elapsed_time(static_cast<double>(gen_get_current_time_seconds() - t)).c_str());
+  }
+  msg_vdebug_impl(2, "after do_debug_drask cookie: %llu", static_cast<unsigned long long>(m_design->get_cookie()));
+}
+
+void VELMO_EXPERT::verify_incremental_hep(WEXAN_ENV* env) {
+  if (!cfg_is_on("velmo_verify_incremental_hep", false)) return;
+  const std::uint64_t incr_kem_cookie = sta_debug_compute_incoming_kem_netlist_cookie(true);
+  const std::uint64_t incr_sta_cookie = sta_debug_compute_outgoing_slack_cookie(true);
+  sta_debug_remember_last_traversal_settings();
+
+  const bool dump_dots = cfg_is_on("velmo_verify_incremental_hep_dump_dots", false);
+  if (dump_dots)
+    umbr_tcl_eval(umbr_get_interpreter(),
+                  "load_package sta_internal; dump_dot sta_dump.before *; report_sdc -file before.sdc_report");
+
+  // Without a timing netlist there is no incremental result to compare.
+  KEM_NETLIST* kem_netlist = KEM_MANAGER::get()->get_kem_netlist();
+  if (kem_netlist == nullptr) l_internal_error("kem_netlist", __LINE__);
+  const std::vector<KEM_TIMING_MODEL> models = kem_netlist->get_corner_manager()->get_loaded_corners();
+
+  env->indicate_that_atom_netlist_is_modified();
+  env->get_hov_utility_or_create_if_necessary(0, 3, models, false, false, true, true, nullptr, false, false);
+
+  const std::uint64_t full_kem_cookie = sta_debug_compute_incoming_kem_netlist_cookie(true);
+  sta_debug_restore_last_traversal_settings_and_refresh();
+  const std::uint64_t full_sta_cookie = sta_debug_compute_outgoing_slack_cookie(true);
+
+  if (dump_dots)
+    umbr_tcl_eval(umbr_get_interpreter(),
+                  "load_package sta_internal; dump_dot sta_dump.after *; report_sdc -file after.sdc_report");
+
+  if (incr_kem_cookie != full_kem_cookie) l_internal_error("incr_kem_cookie == full_kem_cookie", __LINE__);
+  if (incr_sta_cookie != full_sta_cookie) l_internal_error("incr_sta_cookie == full_sta_cookie", __LINE__);
 }
 
 void VELMO_EXPERT::dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST* netlist, const char* path) {

@@ -18,9 +18,6 @@ namespace {
 // Stage members whose steps come with later parts of the fitter. Each stops
 // with an internal error naming itself rather than pretend to have run.
 
-bool VELMO_EXPERT::create_timing_netlist(int, int, const std::vector<KEM_TIMING_MODEL>&, bool, bool, bool, bool) {
-  l_not_built("create_timing_netlist", __LINE__);
-}
 
 bool VELMO_EXPERT::process_design_without_device() { l_not_built("process_design_without_device", __LINE__); }
 bool VELMO_EXPERT::check_design_without_device() { l_not_built("check_design_without_device", __LINE__); }
@@ -67,7 +64,3 @@ bool VELMO_EXPERT::analyze_fanout_violations(const WEXAN_ENV*, bool) {
 bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
 bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 
-void VELMO_EXPERT::generate_debug_xab_design_dump_file() {
-  l_not_built("generate_debug_xab_design_dump_file", __LINE__);
-}
-void VELMO_EXPERT::do_debug_drask() { l_not_built("do_debug_drask", __LINE__); }

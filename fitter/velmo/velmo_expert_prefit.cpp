@@ -10,7 +10,9 @@
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "gesk/gesk_bundle.h"
+#include "hov/hov_utility.h"
 #include "hssi/hssi_tx_deskew_op.h"
+#include "kem/kem_timing_model.h"
 #include "moz/moz_variable.h"
 #include "msg/msg_internal_error.h"
 #include "nolt/nolt_prefit_ops.h"
@@ -71,6 +73,9 @@ constexpr auto kLutramAddr = static_cast<DB_INPUT_PORT_TYPE>(35);
 constexpr auto kLutramWe = static_cast<DB_INPUT_PORT_TYPE>(41);
 constexpr int kLutromInputs[] = {83, 109, 173};
 constexpr const char* kFitterCreatedMlab = "FITTER_CREATED_MLAB_CELL";
+
+// The timing-model set the transmit deskew is timed with.
+constexpr int kDeskewCornersSet = 6;
 
 // Atom-modification algorithm of the prefit repairs.
 constexpr int kPrefitRepairAlgorithm = 9;
@@ -141,6 +146,16 @@ bool VELMO_EXPERT::perform_dangling_clock_routing_cleanup() {
 bool VELMO_EXPERT::perform_lutram_conversion() {
   VELMO_LUTRAM_CONVERSION_MGR mgr(m_env);
   return mgr.work();
+}
+
+bool VELMO_EXPERT::create_timing_netlist(int request, int invoke_mode, const std::vector<KEM_TIMING_MODEL>& models,
+                                         bool b1, bool b2, bool b3, bool b4) {
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::create_timing_netlist", "HOV");
+  msg_vdebug_impl(2, "Creating timing netlist");
+  WEXAN_HOV_UTILITY* hov_utility = m_env->get_hov_utility_or_create_if_necessary(
+      request, invoke_mode, models, b1, b2, b3, b4, nullptr, false, false);
+  if (hov_utility == nullptr) l_internal_error("hov_utility", __LINE__);
+  return true;
 }
 
 bool VELMO_EXPERT::do_global_asgn_op(WEXAN_ENV* env) {
@@ -238,7 +253,11 @@ bool VELMO_EXPERT::process_delay_chains_after_regpacking() {
       if (deskew.init()) deskew.work();
     } else if (s_enable_hssi_kx_tx_deskew_op_post_luj) {
       HSSI_KX_TX_DESKEW_OP deskew(m_env->get_atom_netlist());
-      if (deskew.init()) deskew.work();
+      if (deskew.init()) {
+        m_env->get_hov_utility_or_create_if_necessary(0, 2, kDeskewCornersSet, false, false, false, false, nullptr,
+                                                      false, false);
+        deskew.work();
+      }
     }
   }
   return ok;

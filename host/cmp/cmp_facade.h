@@ -35,9 +35,15 @@ public:
   bool is_fitter_post_operations_only() const { return m_fitter_post_operations_only; }
   void set_fitter_post_operations_only(bool on) { m_fitter_post_operations_only = on; }
 
+  // data: whether the compile optimises timing (default true).
+  bool is_timing_driven_compile() const { return m_timing_driven; }
+  void set_timing_driven_compile(bool on) { m_timing_driven = on; }
+
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;
   bool m_fitter_exit_after_placement = false;
+  // Timing requests of debug dumps reuse the timing data already built.
+  bool m_reuse_timing_for_debug_dumps = false;
 
 private:
   std::string m_project_name = "top";
@@ -45,4 +51,5 @@ private:
   std::string m_dump_name = "top";
   bool m_write_fitter_post_operations_database = false;
   bool m_fitter_post_operations_only = false;
+  bool m_timing_driven = true;
 };
