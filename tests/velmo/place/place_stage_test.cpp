@@ -328,3 +328,12 @@ TEST_F(PlaceStageTest, LockedExactLocationsAreWrittenBackToAtoms) {
                                                      std::to_string(exact.id()) + ")"}));
   EXPECT_EQ(count_calls("WEXAN_DEVICE::place_atom_at_sub_location"), 2);  // the box's contents too
 }
+
+TEST_F(PlaceStageTest, ResynthesisFlowStateDoesNotOutliveShutDown) {
+  start();
+  EXPECT_TRUE(velmo_muvo("u"));
+  velmo_shutdown_fitter();
+  start();
+  EXPECT_TRUE(velmo_muvo("u"));
+  EXPECT_EQ(facade_calls(), (Calls{"begin_flow(16)", "run_unit(16, \"u\")"}));
+}

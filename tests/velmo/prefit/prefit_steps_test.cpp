@@ -69,6 +69,18 @@ TEST_F(PrefitStepsTest, OptionSkipMacMergeKeepsSignExtensionAndDropsTheCheck) {
   EXPECT_EQ(count_calls("WEXAN_MAC_LOCATION_CHECK::work"), 0);
 }
 
+TEST_F(PrefitStepsTest, AFailedMergeStopsBeforeSignExtension) {
+  // A DSP chain of six blocks where at most five fit in a column.
+  auto n = host::testing::netlist();
+  std::vector<host::testing::MAC_BUILDER> chain;
+  for (int i = 0; i < 6; ++i) chain.push_back(n.mac("c" + std::to_string(i)).mode(9));
+  for (int i = 0; i + 1 < 6; ++i) chain[i].feeds(chain[i + 1], DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  VELMO_EXPERT* e = start();
+  EXPECT_FALSE(e->merge_macs());
+  EXPECT_EQ(mac_trace(), (std::vector<std::string>{"MAC Merge Op", kSkipCheck}));
+  EXPECT_EQ(count_calls("WEXAN_MAC_LOCATION_CHECK::work"), 0);
+}
+
 TEST_F(PrefitStepsTest, ProcessRamsGates) {
   // Family 46: the ground-address-line step is off unless asked for.
   VELMO_EXPERT* e = start();
