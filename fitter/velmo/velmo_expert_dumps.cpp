@@ -118,7 +118,8 @@ void VELMO_EXPERT::generate_debug_xab_design_dump_file() {
   WEXAN_HOV_UTILITY* hov_utility = m_env->get_hov_utility_or_create_if_necessary(
       0, invoke_mode, kDefaultCornersSet, first_flag, false, true, false, nullptr, false, false);
   if (hov_utility == nullptr) l_internal_error("hov_utility != NULL", __LINE__);
-  if (!cfg_is_on("xab_dump_design_snapshot", false)) l_internal_error("cfg_is_on(\"xab_dump_design_snapshot\")", __LINE__);
+  if (!cfg_is_on("xab_dump_design_snapshot", false))
+    l_internal_error("cfg_is_on(\"xab_dump_design_snapshot\")", __LINE__);
   cfg_set_off("xab_dump_design_snapshot");
 }
 
