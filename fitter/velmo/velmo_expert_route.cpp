@@ -181,7 +181,7 @@ bool VELMO_EXPERT::do_post_route_ops(bool ok) {
 }
 
 void VELMO_EXPERT::do_common_post_route_post_finalize_ops(bool ok) {
-  L_BIN bin("", "do_common_post_route_post_finalize_ops", "");
+  L_BIN bin("VELMO", "do_common_post_route_post_finalize_ops", "");
   if (ok) WEXAN_JOV_WIRELUT::backannotate_wireluts();
   WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(ok);
 }
