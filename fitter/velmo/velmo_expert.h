@@ -193,3 +193,5 @@ void velmo_dump_zota_stats(VOK_ATOM_NETLIST* netlist);
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();
 // Whether the early-access flow is forced for the current snapshot.
 bool force_ky_ea_flow();
+// The timing models the retiming engine wants (asks a fresh engine utility).
+std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models();

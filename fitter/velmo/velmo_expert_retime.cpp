@@ -73,8 +73,8 @@ bool l_every_partition_is_modifiable() {
 
 }  // namespace
 
-// Used by the post-route operations, which rebuild the timing netlist with the
-// retimer's models.
+// The post-route operations rebuild the timing netlist with the retimer's
+// models too.
 std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models() { return get_retimer_timing_models(); }
 
 bool VELMO_EXPERT::retime() {

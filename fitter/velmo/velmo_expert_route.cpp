@@ -39,8 +39,6 @@
 #include "yeb/yeb_timing_model.h"
 #include "zel/zel_dev_zota_util.h"
 
-std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models();
-
 namespace {
 
 constexpr int KX_FAMILY = 48;

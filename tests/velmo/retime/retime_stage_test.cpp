@@ -116,6 +116,29 @@ TEST_F(RetimeTest, ReadsFromDiskWhenSafeAndWritesBackThenCommitsTheClockRouting)
   EXPECT_EQ(count_calls("norbo_route_rowclocks"), 0);
 }
 
+TEST_F(RetimeTest, PipelineRegistersAreTaintedOneByOneAndTheRoutedSnapshotGetsACopy) {
+  device(Family::KY);
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto q = n.reg("q").clk(clk).d(n.input_port("in")).atom();
+  auto p = n.zota_reg("p").clk(clk).d(q).atom();
+  VELMO_EXPERT* expert = start();
+  set_snapshot("retimed");
+  cfg_set_on("velmo_retimer_write_netlist_to_routed_snapshot");
+  EXPECT_TRUE(expert->retime());
+  const std::string taint_p =
+      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(p->get_id()) + ", false, false)";
+  const std::string taint_q =
+      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(q->get_id()) + ", false, false)";
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{"NORBO_ZOTA_MANAGER::commit_clock_routing", taint_p,
+                                                    "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1"}));
+  EXPECT_THAT(host::call_lines(), Not(Contains(taint_q)));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Writing back kem netlist to routed snapshot"));
+  EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("routed"));
+  EXPECT_EQ(JOV_ROOT::get()->get_design("")->get_current_snapshot_str(), "retimed");
+}
+
 TEST_F(RetimeTest, AlwaysRebuildDeletesTheDiskCopyAndRebuilds) {
   VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
   cfg_set_on("fit_retime_always_rebuild_netlist");
