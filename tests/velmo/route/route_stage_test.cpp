@@ -169,10 +169,12 @@ TEST_F(RouteStageTest, FixupIterationBracketsTheFacadeAndReports) {
   EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::release"), 0);
 
   // Without a facade the iteration stops, as global routing does.
+  TIBEX_VPR_FACADE* facade = TIBEX_ENV::get_vpr_facade();
   TIBEX_ENV::clear_vpr_facade();
   EXPECT_EQ(expect_internal_error([&] { expert->muvo_post_route_fixup_iter(false, false, r1, r2); }).condition,
             "vpr");
   EXPECT_EQ(expect_internal_error([&] { expert->global_route(); }).condition, "vpr");
+  delete facade;
   TIBEX_ENV::set_vpr20k_facade();
 }
 
