@@ -1,6 +1,8 @@
 // The host's routers: whole-design routing with negotiated congestion, the
 // incremental router, pipeline slots, blacklists, budgets and the legality
 // check.
+#include <algorithm>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -123,6 +125,125 @@ TEST_F(RouterTest, SmallDesignRoutesCompletelyLegallyAndDeterministicallyOnKY) {
 TEST_F(RouterTest, SmallDesignRoutesCompletelyLegallyAndDeterministicallyOnKX) {
   build_small(Family::KX);
   expect_complete_legal_and_deterministic(atoms);
+}
+
+// A register in a pipeline slot: its data input's net ends at the slot
+// (the marked D side), its own net starts at the pair root there and feeds
+// the sinks of that LAB through the slot's mux.
+TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForms) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  place_at(n.find("clk"), 0, 1, 1);
+  place_at(clk, 0, 1, 2);
+  auto a = n.reg("a").clk(clk).d(clk);
+  auto p = n.zota_reg("p").clk(clk).d(a);
+  auto l = n.lut("l", {p, a}, 0x6);
+  place_at(a, 2, 3, 1);
+  place_in_slot(p, 5, 4, 60);
+  place_at(l, 5, 4, 0);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const VOK_RE_ROUTING& r = routing();
+  const unsigned slot = p->get_location_gid();
+  int d = -1, q = -1;
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id) || !r.is_wire(id) || r.get_gid(id) != slot) continue;
+    (r.forest().parent(id) == -1 ? q : d) = id;
+  }
+  ASSERT_GE(d, 0);
+  ASSERT_GE(q, 0);
+  EXPECT_TRUE(r.is_zota_node(d));
+  EXPECT_EQ(r.get_corresponding_zota_id(d), q);
+  EXPECT_NE(r.get_record(d).pair_offset, VOK_RE_ROUTING::OVERFLOW_PAIR_OFFSET);
+  EXPECT_EQ(r.forest().first_child(d), -1);
+  EXPECT_TRUE(r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+  // The LUT input fed by p hangs right under the pair root; the one fed by a
+  // enters the LAB through another mux.
+  const auto from_p = r.get_sink_nodes(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  const auto from_a = r.get_sink_nodes(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  ASSERT_EQ(from_p.size(), 1u);
+  ASSERT_EQ(from_a.size(), 1u);
+  EXPECT_EQ(r.forest().parent(from_p[0]), q);
+  EXPECT_NE(r.get_gid(r.forest().parent(from_a[0])), slot);
+  // The clock of a register in a slot is not routed through the fabric.
+  EXPECT_TRUE(r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)).empty());
+
+  // The same with the pair's nodes far apart: the Q side routed first, many
+  // nodes written in between, then the D side.
+  routing().clear();
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ir.add_connection(p->get_oterm_slot(0), l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> first(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(first->routing_succeeded());
+  ASSERT_TRUE(ir.commit(first.get(), &routing()));
+  for (int i = 0; i < 40000; ++i) routing().new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
+  ir.add_connection(a->get_oterm_slot(0), p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> second(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(second->routing_succeeded());
+  ASSERT_EQ(second->paths().size(), 1u);
+  EXPECT_TRUE(second->paths()[0].slot_d);
+  EXPECT_EQ(second->paths()[0].gids.back(), slot);
+  ASSERT_TRUE(ir.commit(second.get(), &routing()));
+  d = q = -1;
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id) || !r.is_wire(id) || r.get_gid(id) != slot) continue;
+    (r.forest().parent(id) == -1 ? q : d) = id;
+  }
+  ASSERT_GE(d - q, 40000);
+  EXPECT_EQ(r.get_record(d).pair_offset, VOK_RE_ROUTING::OVERFLOW_PAIR_OFFSET);
+  EXPECT_EQ(r.get_corresponding_zota_id(d), q);
+  EXPECT_EQ(r.get_corresponding_zota_id(q), d);
+  EXPECT_EQ(r.get_first_child(r.forest().parent(d), SKIP), r.forest().first_child(q));
+}
+
+TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsReported) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  // Blacklist the elements l3's first input used, and route again.
+  const VOK_ATOM_ITERM* sink = atoms[4]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  std::vector<unsigned> used = path_of(routing().get_sink_nodes(sink).at(0));
+  ASSERT_GE(used.size(), 3u);
+  std::vector<unsigned> gids;
+  for (unsigned id : used) gids.push_back(id | 0x80000000u);
+  routing().clear();
+  auto spec = host::device::spec();
+  spec.blacklist_gids = gids;
+  host::device::configure(spec);
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const std::vector<unsigned> now = path_of(routing().get_sink_nodes(sink).at(0));
+  for (unsigned id : now) EXPECT_EQ(std::count(used.begin(), used.end(), id), 0) << id;
+  for (int id = 0; id < routing().forest().num_slots(); ++id) {
+    if (routing().is_live(id) && routing().is_wire(id)) {
+      EXPECT_FALSE(host::device::die_info()->get_blacklisting()->is_routing_gid_blacklisted(routing().get_gid(id)));
+    }
+  }
+
+  // Every input mux of l3's LAB blacklisted: its inputs cannot be routed.
+  routing().clear();
+  const auto& tile = host::korrin::graph().tile(9, 7);
+  for (unsigned id : tile.in) spec.blacklist_gids.push_back(id | 0x80000000u);
+  for (unsigned id : tile.clk) spec.blacklist_gids.push_back(id | 0x80000000u);
+  host::device::configure(spec);
+  why.clear();
+  EXPECT_FALSE(host::router::route_design(&why));
+  EXPECT_NE(why.find("unroutable connection r2 -> l3.in12.0"), std::string::npos) << why;
+  EXPECT_NE(why.find("unroutable connection r1 -> l3.in13.0"), std::string::npos) << why;
+  // The rest is routed, and the check names what is missing.
+  std::string findings;
+  EXPECT_FALSE(host::routing::check(&findings));
+  EXPECT_NE(findings.find("unrouted connection r2 -> l3.in12.0"), std::string::npos) << findings;
+  EXPECT_EQ(findings.find("l2.in"), std::string::npos) << findings;
+  // The incremental router reports it too, and routes nothing.
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ir.add_connection(atoms[3]->get_oterm_slot(0), const_cast<VOK_ATOM_ITERM*>(sink), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(res->routing_succeeded());
+  ASSERT_EQ(res->reports().size(), 1u);
+  EXPECT_NE(res->reports()[0].find("unroutable connection"), std::string::npos);
 }
 
 }  // namespace
