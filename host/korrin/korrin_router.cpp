@@ -240,7 +240,7 @@ bool ROUTER::run() {
     if (overused == 0) break;
     for (std::size_t e = 0; e < m_occ.size(); ++e)
       if (m_occ[e] > 1) m_hist[e] += static_cast<float>(m_o.history_factor * (m_occ[e] - 1));
-    pres *= m_o.present_growth;
+    pres = round == 1 ? m_o.present_factor : pres * m_o.present_growth;
   }
   if (overused > 0) {
     m_ok = false;

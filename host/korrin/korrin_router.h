@@ -29,7 +29,8 @@ namespace host::router {
 
 struct OPTIONS {
   int max_rounds = 30;
-  double first_present_factor = 0.5;
+  double first_present_factor = 0.5;  // round 1
+  double present_factor = 0.5;        // round 2, then times the growth each round
   double present_growth = 1.8;
   double history_factor = 0.4;
 };

@@ -246,4 +246,56 @@ TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsRepor
   EXPECT_NE(res->reports()[0].find("unroutable connection"), std::string::npos);
 }
 
+// Two nets leave one LAB through the only two output muxes left; routed
+// first without regard to each other they collide, and the negotiation
+// separates them.
+TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 1);
+  place_at(x, 0, 5, 2);
+  auto a = n.lut("a", {x}, 0x1);
+  auto b = n.lut("b", {x}, 0x2);
+  auto sa = n.lut("sa", {a}, 0x1);
+  auto sb = n.lut("sb", {b}, 0x1);
+  place_at(a, 2, 5, 0);
+  place_at(b, 2, 5, 3);
+  place_at(sa, 9, 5, 0);
+  place_at(sb, 9, 5, 3);
+  auto spec = host::device::spec();
+  const auto& outs = host::korrin::graph().tile(2, 5).out;
+  for (std::size_t i = 2; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
+  host::device::configure(spec);
+  host::router::OPTIONS o;
+  o.first_present_factor = 0.0;  // the first round ignores the other nets
+
+  o.max_rounds = 1;
+  std::string why;
+  EXPECT_FALSE(host::router::route_design(&why, o));
+  EXPECT_NE(why.find("congestion not resolved after 1 rounds"), std::string::npos) << why;
+  EXPECT_NE(why.find("left unrouted (congestion): a -> sa.in12.0"), std::string::npos) << why;
+  std::string findings;
+  EXPECT_FALSE(host::routing::check(&findings));
+  EXPECT_EQ(findings.find("more than once"), std::string::npos) << findings;
+  // Ripped in net order: once a's connection is gone, b's is no longer
+  // overused and stays.
+  EXPECT_NE(findings.find("unrouted connection a -> sa.in12.0"), std::string::npos) << findings;
+  EXPECT_EQ(routing().get_sink_nodes(sb->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)).size(), 1u);
+
+  routing().clear();
+  o.max_rounds = 30;
+  why.clear();
+  ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  EXPECT_GE(host::router::last_stats().rounds, 2);
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const auto first_wire = [](VOK_ATOM_NODE* atom) {
+    const int root = routing().get_source_node(atom->get_oterm_slot(0));
+    return routing().get_gid(routing().forest().first_child(root)) & 0x7FFFFFFFu;
+  };
+  EXPECT_NE(first_wire(a), first_wire(b));
+  EXPECT_TRUE(first_wire(a) == outs[0] || first_wire(a) == outs[1]);
+  EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
+}
+
 }  // namespace
