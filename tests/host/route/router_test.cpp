@@ -264,7 +264,7 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   place_at(sa, 9, 5, 0);
   place_at(sb, 9, 5, 3);
   auto spec = host::device::spec();
-  const auto& outs = host::korrin::graph().tile(2, 5).out;
+  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
   for (std::size_t i = 2; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
   host::device::configure(spec);
   host::router::OPTIONS o;
@@ -296,6 +296,130 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   EXPECT_NE(first_wire(a), first_wire(b));
   EXPECT_TRUE(first_wire(a) == outs[0] || first_wire(a) == outs[1]);
   EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
+}
+
+struct NODE_RECORD {
+  int id, value, parent;
+  bool operator==(const NODE_RECORD&) const = default;
+};
+std::vector<NODE_RECORD> nodes_now() {
+  std::vector<NODE_RECORD> v;
+  for (int id = 0; id < routing().forest().num_slots(); ++id)
+    if (routing().is_live(id)) v.push_back({id, routing().get_value(id), routing().forest().parent(id)});
+  return v;
+}
+
+TEST_F(RouterTest, IncrementalRouterAddsConnectionsWithoutRippingAnythingUp) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  const std::vector<NODE_RECORD> before = nodes_now();
+  auto n = host::testing::netlist();
+  auto l4 = n.lut("l4", {atoms[0], atoms[3]}, 0x6);
+  place_at(l4, 7, 7, 0);
+  EXPECT_FALSE(host::routing::check(&why));  // l4's inputs are not routed yet
+
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), host::device::die_info()->get_route_info(), nullptr);
+  for (const VOK_ATOM_ITERM* t : l4->citerms())
+    EXPECT_TRUE(ir.add_connection(t->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(t), nullptr, nullptr));
+  // An input that is routed already is reported as such.
+  const VOK_ATOM_ITERM* routed = atoms[2]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  ir.add_connection(routed->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(routed), nullptr, nullptr);
+  EXPECT_EQ(ir.get_num_new_connections(), 3u);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  EXPECT_EQ(ir.get_num_new_connections(), 0u);
+  ASSERT_TRUE(res->routing_succeeded());
+  ASSERT_EQ(res->paths().size(), 3u);
+  // Nets by driver id: l1's connection, then l2's input, then r2's.
+  EXPECT_EQ(res->paths()[0].source->get_my_node(), atoms[0]);
+  EXPECT_EQ(res->paths()[1].status, KORRIN::IR_RESULT::ALREADY_ROUTED);
+  EXPECT_EQ(res->paths()[2].source->get_my_node(), atoms[3]);
+  // Both branch off the trees their nets already have.
+  EXPECT_NE(res->paths()[0].attach, 0xFFFFFFFFu);
+  EXPECT_NE(res->paths()[2].attach, 0xFFFFFFFFu);
+  EXPECT_EQ(routing().get_live_node_count(), static_cast<int>(before.size()));  // nothing written before commit
+  ASSERT_TRUE(ir.commit(res.get(), &routing()));
+  const std::vector<NODE_RECORD> after = nodes_now();
+  for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  for (const KORRIN::IR_RESULT::PATH& p : res->paths()) {
+    if (p.status != KORRIN::IR_RESULT::ROUTED) continue;
+    EXPECT_EQ(delay_of(routing().get_sink_nodes(p.sink).at(0)), p.delay_ps);
+  }
+  // Committing the same paths again finds their elements taken and writes
+  // nothing.
+  const int count = routing().get_live_node_count();
+  EXPECT_FALSE(ir.commit(res.get(), &routing()));
+  EXPECT_EQ(routing().get_live_node_count(), count);
+
+  // The only input mux left in l4's LAB belongs to another net: the new
+  // connection fails rather than take it.
+  auto spec = host::device::spec();
+  const unsigned keep = routing().get_gid(routing().forest().parent(routing().get_sink_nodes(l4->get_iterm_slot(0)).at(0)));
+  for (unsigned id : host::korrin::graph().tile(7, 7).in)
+    if ((id | 0x80000000u) != keep) spec.blacklist_gids.push_back(id | 0x80000000u);
+  host::device::configure(spec);
+  auto l5 = n.lut("l5", {atoms[4]}, 0x1);
+  place_at(l5, 7, 7, 3);
+  const std::vector<NODE_RECORD> held = nodes_now();
+  ir.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> blocked(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(blocked->routing_succeeded());
+  EXPECT_EQ(blocked->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+  EXPECT_EQ(nodes_now(), held);
+}
+
+TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 1);
+  place_at(x, 0, 5, 2);
+  auto a = n.lut("a", {x}, 0x1);
+  auto s = n.lut("s", {a}, 0x1);
+  place_at(a, 2, 5, 0);
+  place_at(s, 5, 5, 0);
+  VOK_ATOM_ITERM* sink = s->get_iterm_slot(0);
+  auto route = [&](KORRIN::DELAY_BUDGET b) {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    std::vector<KORRIN::DELAY_BUDGET> budgets{KORRIN::DELAY_BUDGET{}, b};  // the last hop's applies
+    ir.add_connection(a->get_oterm_slot(0), sink, &budgets, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
+  };
+  const auto plain = route(KORRIN::DELAY_BUDGET{});
+  ASSERT_TRUE(plain->routing_succeeded());
+  const int shortest = plain->paths().at(0).delay_ps;
+  EXPECT_TRUE(plain->reports().empty());
+
+  // A minimum out of reach, and a maximum below any path: reported, routed.
+  const auto far = route(KORRIN::DELAY_BUDGET{100000, 200000});
+  EXPECT_TRUE(far->routing_succeeded());
+  EXPECT_EQ(far->paths().at(0).status, KORRIN::IR_RESULT::ROUTED);
+  EXPECT_FALSE(far->paths().at(0).budget_met);
+  ASSERT_EQ(far->reports().size(), 1u);
+  EXPECT_NE(far->reports()[0].find("minimum delay budget of 100000 ps not met by a -> s.in12.0"), std::string::npos)
+      << far->reports()[0];
+  const auto tight = route(KORRIN::DELAY_BUDGET{0, 10});
+  EXPECT_TRUE(tight->routing_succeeded());
+  EXPECT_FALSE(tight->paths().at(0).budget_met);
+  EXPECT_NE(tight->reports().at(0).find("maximum delay budget of 10 ps"), std::string::npos);
+  EXPECT_EQ(tight->paths().at(0).delay_ps, shortest);
+
+  // A reachable minimum: the cheapest detour that meets it, within the maximum.
+  const int want = shortest + 250;
+  const auto detour = route(KORRIN::DELAY_BUDGET{want, want + 400});
+  ASSERT_TRUE(detour->routing_succeeded());
+  const KORRIN::IR_RESULT::PATH& p = detour->paths().at(0);
+  EXPECT_TRUE(p.budget_met);
+  EXPECT_TRUE(detour->reports().empty());
+  EXPECT_GE(p.delay_ps, want);
+  EXPECT_LE(p.delay_ps, want + 400);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ASSERT_TRUE(ir.commit(const_cast<KORRIN::IR_RESULT*>(detour.get()), &routing()));
+  EXPECT_EQ(delay_of(routing().get_sink_nodes(sink).at(0)), p.delay_ps);
+  std::string why;
+  EXPECT_FALSE(host::routing::check(&why));  // x's connection is not routed
+  EXPECT_EQ(why, "unrouted connection x~ibuf -> a.in12.0\n");
 }
 
 }  // namespace
