@@ -17,6 +17,8 @@ namespace {
 
 using namespace host::korrin;
 
+constexpr int BOX_MARGIN = 3;
+
 struct RNET {
   std::vector<TREE_NODE> nodes;
   std::vector<int> target;
@@ -61,8 +63,9 @@ private:
   std::vector<int> m_own_local;
   std::uint32_t m_own_stamp = 0;
   std::vector<SEED> m_seeds;
-  std::vector<unsigned> m_tmp, m_path;
+  std::vector<unsigned> m_tmp, m_path, m_targets;
   bool m_ok = true;
+  int m_round = 1;
 };
 
 void ROUTER::load() {
@@ -150,30 +153,50 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   m_search.begin();
   target_elements(m_g, conn.site, conn.sink, m_tmp);
   int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+  m_targets.clear();
   for (unsigned e : m_tmp) {
     const int reg = m_reserved[e];
     if (reg >= 0 && e != own_slot && reg != ni) continue;
     if (m_blocked[e]) continue;
     m_search.mark_target(e);
+    m_targets.push_back(e);
     x0 = std::min(x0, m_g.x(e)), y0 = std::min(y0, m_g.y(e));
     x1 = std::max(x1, m_g.x(e)), y1 = std::max(y1, m_g.y(e));
   }
-  m_seeds.clear();
-  bool any_own = false;
-  for (std::size_t k = 0; k < rn.nodes.size(); ++k)
-    if (rn.nodes[k].refs > 0 || (net.site.slot && k == 0)) {
-      m_seeds.push_back({rn.nodes[k].elem, 0.0, 0});
-      any_own = true;
+  if (x1 < 0) return false;
+  // First within the box of the driver and the sink, with a margin that
+  // widens every few rounds (seeds outside it left out), then anywhere.
+  const int margin = BOX_MARGIN + m_round / 4;
+  const int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
+  const int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
+  auto inside = [&](unsigned e) { return m_g.x(e) >= bx0 && m_g.x(e) <= bx1 && m_g.y(e) >= by0 && m_g.y(e) <= by1; };
+  unsigned t = NO_ELEMENT;
+  for (int attempt = 0; attempt < 2 && t == NO_ELEMENT; ++attempt) {
+    const bool boxed = attempt == 0;
+    if (!boxed) {
+      m_search.begin();
+      for (unsigned e : m_targets) m_search.mark_target(e);
     }
-  if (!any_own) {
-    source_elements(m_g, net.site, m_tmp);
-    for (unsigned e : m_tmp) {
-      const double c = cost(e);
-      if (c >= 0) m_seeds.push_back({e, c, m_g.delay(e)});
+    m_seeds.clear();
+    bool any_own = false;
+    for (std::size_t k = 0; k < rn.nodes.size(); ++k)
+      if (rn.nodes[k].refs > 0 || (net.site.slot && k == 0)) {
+        any_own = true;
+        if (!boxed || inside(rn.nodes[k].elem)) m_seeds.push_back({rn.nodes[k].elem, 0.0, 0});
+      }
+    if (!any_own) {
+      source_elements(m_g, net.site, m_tmp);
+      for (unsigned e : m_tmp) {
+        const double c = cost(e);
+        if (c >= 0) m_seeds.push_back({e, c, m_g.delay(e)});
+      }
     }
+    if (m_seeds.empty()) continue;
+    if (boxed) m_search.set_region(bx0, by0, bx1, by1);
+    t = m_search.run(m_g, m_seeds, x0, y0, x1, y1, cost);
+    m_search.clear_region();
+    ++stats_slot().searches;
   }
-  if (x1 < 0 || m_seeds.empty()) return false;
-  const unsigned t = m_search.run(m_g, m_seeds, x0, y0, x1, y1, cost);
   if (t == NO_ELEMENT) return false;
   unsigned seed = NO_ELEMENT;
   m_search.path(t, m_path, &seed);
@@ -215,6 +238,8 @@ bool ROUTER::run() {
   int overused = 0;
   for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
     st.rounds = round;
+    m_round = round;
+    m_search.set_bound_weight(m_o.bound_weight);
     for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
       RNET& rn = m_nets[ni];
       const NET& net = m_d.nets[ni];
@@ -253,6 +278,7 @@ bool ROUTER::run() {
           report("left unrouted (congestion): " + describe(m_d.nets[ni].oterm, m_d.nets[ni].conns[ci].sink));
         }
   }
+  st.expansions = m_search.expansions();
   write();
   return m_ok;
 }

@@ -33,6 +33,9 @@ struct OPTIONS {
   double present_factor = 0.5;        // round 2, then times the growth each round
   double present_growth = 1.8;
   double history_factor = 0.4;
+  // Weight of the searches' lower bound (1: cheapest paths; more: faster
+  // searches, paths a little dearer).
+  double bound_weight = 1.5;
 };
 
 struct STATS {
@@ -40,6 +43,8 @@ struct STATS {
   int connections = 0;       // routable connections
   int routed = 0;            // routed by this call
   int rounds = 0;
+  long long expansions = 0;  // elements taken off the search heap
+  int searches = 0;
 };
 
 HOST_API bool route_design(std::string* why, const OPTIONS& options = {});

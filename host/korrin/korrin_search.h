@@ -35,6 +35,16 @@ public:
     }
   }
   void mark_target(unsigned id) { m_target[id] = m_stamp; }
+  // Limits expansion to elements whose tile lies in the rectangle (until
+  // cleared).
+  void set_region(int x0, int y0, int x1, int y1) {
+    m_region = true;
+    m_rx0 = x0, m_ry0 = y0, m_rx1 = x1, m_ry1 = y1;
+  }
+  void clear_region() { m_region = false; }
+  // Scales the lower bound: 1 keeps paths cheapest, more trades path cost
+  // for search speed.
+  void set_bound_weight(double w) { m_weight = w; }
   bool is_target(unsigned id) const { return m_target[id] == m_stamp; }
 
   // Runs to the first target; returns it, or NO_ELEMENT. Elements whose cost
@@ -50,7 +60,7 @@ public:
       m_cost[s.id] = s.cost;
       m_delay[s.id] = s.delay;
       m_prev[s.id] = -1;
-      m_heap.push_back({s.cost + (to_all ? 0.0 : g.bound(s.id, x0, y0, x1, y1)), s.id});
+      m_heap.push_back({s.cost + (to_all ? 0.0 : m_weight * g.bound(s.id, x0, y0, x1, y1)), s.id});
     }
     std::make_heap(m_heap.begin(), m_heap.end(), greater);
     while (!m_heap.empty()) {
@@ -60,6 +70,7 @@ public:
       const unsigned u = item.id;
       if (m_closed[u] == m_stamp) continue;
       m_closed[u] = m_stamp;
+      ++m_expansions;
       if (!to_all && m_target[u] == m_stamp) return u;
       const double cu = m_cost[u];
       if (cu > limit) continue;
@@ -70,6 +81,7 @@ public:
       for (const unsigned* p = b; p != e; ++p) {
         const unsigned v = *p;
         if (m_closed[v] == m_stamp) continue;
+        if (m_region && (g.x(v) < m_rx0 || g.x(v) > m_rx1 || g.y(v) < m_ry0 || g.y(v) > m_ry1)) continue;
         const double c = backward ? (cost(v) < 0 ? -1.0 : step_back) : cost(v);
         if (c < 0) continue;
         const double cv = cu + c;
@@ -78,13 +90,15 @@ public:
         m_cost[v] = cv;
         m_delay[v] = m_delay[u] + (backward ? g.delay(u) : g.delay(v));
         m_prev[v] = static_cast<int>(u);
-        m_heap.push_back({cv + (to_all ? 0.0 : g.bound(v, x0, y0, x1, y1)), v});
+        m_heap.push_back({cv + (to_all ? 0.0 : m_weight * g.bound(v, x0, y0, x1, y1)), v});
         std::push_heap(m_heap.begin(), m_heap.end(), greater);
       }
     }
     return NO_ELEMENT;
   }
 
+  // Elements taken off the heap by all runs so far.
+  long long expansions() const { return m_expansions; }
   bool reached(unsigned id) const { return m_closed[id] == m_stamp; }
   double cost(unsigned id) const { return m_cost[id]; }
   int delay(unsigned id) const { return m_delay[id]; }
@@ -107,7 +121,10 @@ private:
     double key;
     unsigned id;
   };
-  static bool greater(const ITEM& a, const ITEM& b) { return a.key > b.key || (a.key == b.key && a.id > b.id); }
+  struct GREATER {
+    bool operator()(const ITEM& a, const ITEM& b) const { return a.key > b.key || (a.key == b.key && a.id > b.id); }
+  };
+  static constexpr GREATER greater{};
 
   std::vector<double> m_cost;
   std::vector<int> m_delay;
@@ -115,6 +132,10 @@ private:
   std::vector<std::uint32_t> m_seen, m_closed, m_target;
   std::uint32_t m_stamp = 0;
   std::vector<ITEM> m_heap;
+  bool m_region = false;
+  long long m_expansions = 0;
+  double m_weight = 1.0;
+  int m_rx0 = 0, m_ry0 = 0, m_rx1 = 0, m_ry1 = 0;
 };
 
 }  // namespace host::korrin

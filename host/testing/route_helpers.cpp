@@ -57,11 +57,20 @@ GENERATED_DESIGN generate_placed_design(int atoms, unsigned seed) {
     else signals.push_back(ibuf.out());
     ++out.pins;
   }
-  // Logic: per LAB 12 LUTs (sites 0, 3, ..., 33) and 4 registers.
+  // Logic: one LUT per LAB, with every third LUT's register beside it (the
+  // fabric has 16 wires per tile, shared by what leaves, enters and passes a
+  // LAB, which is about what such a design needs).
   std::vector<std::pair<int, int>> labs;
   for (int y = 1; y < grid.ny() - 1; ++y)
     for (int x = 1; x < grid.nx() - 1; ++x)
       if (grid.tile_kind(x, y) == DEV_TILE_KIND::LAB) labs.push_back({x, y});
+  // Z order keeps consecutive LABs close in both directions.
+  auto morton = [](int x, int y) {
+    unsigned m = 0;
+    for (int b = 0; b < 12; ++b) m |= ((static_cast<unsigned>(x) >> b) & 1u) << (2 * b) | ((static_cast<unsigned>(y) >> b) & 1u) << (2 * b + 1);
+    return m;
+  };
+  std::stable_sort(labs.begin(), labs.end(), [&](const auto& a, const auto& b) { return morton(a.first, a.second) < morton(b.first, b.second); });
   std::size_t lab = 0;
   int lut_slot = 0, reg_slot = 0;
   for (int k = 0; out.atoms < atoms && lab < labs.size(); ++k) {
@@ -69,8 +78,8 @@ GENERATED_DESIGN generate_placed_design(int atoms, unsigned seed) {
     std::vector<SIG> ins;
     for (int i = 0; i < fanin; ++i) {
       const std::size_t s = signals.size();
-      const bool far = next(8) == 0;
-      const std::size_t pick = far ? next(static_cast<unsigned>(s)) : s - 1 - next(static_cast<unsigned>(std::min<std::size_t>(s, 24)));
+      const bool far = next(16) == 0;
+      const std::size_t pick = far ? next(static_cast<unsigned>(s)) : s - 1 - next(static_cast<unsigned>(std::min<std::size_t>(s, 12)));
       SIG sig = signals[pick];
       bool dup = false;
       for (const SIG& o : ins) dup = dup || o.oterm == sig.oterm;
@@ -87,7 +96,7 @@ GENERATED_DESIGN generate_placed_design(int atoms, unsigned seed) {
       result = r.out();
     }
     signals.push_back(result);
-    if (++lut_slot == 12 || reg_slot == 4) {
+    if (++lut_slot == 1 || reg_slot == 1) {
       lut_slot = reg_slot = 0;
       ++lab;
     }

@@ -27,8 +27,9 @@ struct GENERATED_DESIGN {
   int pins = 0;
 };
 // A deterministic design of about `atoms` LUTs and registers on the world's
-// device (which must be large enough), placed by a simple local rule: logic
-// in LABs row by row, each LUT fed by up to four recent signals, every third
+// device (which must be large enough: about 1.3 atoms go in a LAB), placed
+// by a simple local rule: logic in LABs in Z order, each LUT fed by two to four recent signals (now
+// and then an older one), every third
 // LUT registered, inputs and outputs on pins along the left and right edges.
 GENERATED_DESIGN generate_placed_design(int atoms, unsigned seed);
 
