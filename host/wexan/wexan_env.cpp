@@ -7,10 +7,15 @@
 #include "common/host_script.h"
 #include "common/host_world.h"
 #include "dev/dev_family.h"
+#include "hov/hov_utility.h"
 #include "vok/vok_atom_netlist.h"
+#include "siv/siv_atom_mod_utility.h"
 #include "vok/vok_chip_db_entry.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
+#include "wexan/wexan_fitter_ops.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -41,19 +46,68 @@ WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
-VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
-
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 
 TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host::constraints::regions(); }
 
 WEXAN_ECO* WEXAN_ENV::get_eco() const { return WEXAN_ECO::current(); }
 
+WEXAN_DEVICE* WEXAN_ENV::get_device() const { return WEXAN_DEVICE::current(); }
+
+WEXAN_ATOM_MOD_DRC* WEXAN_ENV::get_atom_mod_drc() const { return WEXAN_ATOM_MOD_DRC::current(); }
+
+SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table) {
+  host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, table);
+  return new SIV_ATOM_MOD_UTILITY(algorithm, table);
+}
+
 int WEXAN_ENV::get_base_family_code() const { return host::device::base_family_code(); }
 int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_family_code(); }
 
 void WEXAN_ENV::indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2) {
   host::log_call("WEXAN_ENV::indicate_that_atom_netlist_is_modified", atom_id, flag1, flag2);
+  if (atom_id < 0)
+    hov_get_atom_netlist_taint_manager()->taint_all();
+  else
+    hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(atom_id));
+}
+
+bool WEXAN_ENV::hov_is_on() const { return host::hov::is_on(); }
+
+namespace {
+std::string model_list_text(const std::vector<KEM_TIMING_MODEL>& models) {
+  std::string text = "[";
+  for (const KEM_TIMING_MODEL& m : models) text += (text.size() > 1 ? ", " : "") + m.get_name();
+  return text + "]";
+}
+}  // namespace
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_or_create_if_necessary(int request, int invoke_mode, int model_set,
+                                                                      bool b1, bool b2, bool b3, bool b4,
+                                                                      JUK::FOREST<int, int>* forest, bool b5, bool b6) {
+  host::log_call("WEXAN_ENV::get_hov_utility_or_create_if_necessary", request, invoke_mode, model_set, b1, b2, b3, b4,
+                 forest, b5, b6);
+  return host::hov::get_or_create(request, invoke_mode, host::hov::models_of_set(model_set));
+}
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_or_create_if_necessary(int request, int invoke_mode,
+                                                                      std::vector<KEM_TIMING_MODEL> models, bool b1,
+                                                                      bool b2, bool b3, bool b4,
+                                                                      JUK::FOREST<int, int>* forest, bool b5, bool b6) {
+  host::log_call("WEXAN_ENV::get_hov_utility_or_create_if_necessary", request, invoke_mode,
+                 host::raw_arg{model_list_text(models)}, b1, b2, b3, b4, forest, b5, b6);
+  return host::hov::get_or_create(request, invoke_mode, models);
+}
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_ptr() const { return host::hov::utility(); }
+
+void WEXAN_ENV::delete_hov_utility_completely() {
+  host::log_call("WEXAN_ENV::delete_hov_utility_completely");
+  host::hov::delete_utility();
+}
+
+bool WEXAN_ENV::hov_utility_reflects_atom_netlist_exactly() const {
+  return hov_get_atom_netlist_taint_manager()->hov_reflects_atom_netlist_exactly();
 }
 
 bool WEXAN_ENV::clear_and_reload_tarnbay_constraints() {
@@ -100,3 +154,16 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
+
+void WEXAN_ENV::report_fitter_status(int percent, int flag) {
+  host::log_call("WEXAN_ENV::report_fitter_status", percent, flag);
+}
+
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
+WEXAN_INCREMENTAL_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return WEXAN_INCREMENTAL_UTILITY::current(); }
+
+bool WEXAN_ENV::run_w3j3_prefit() {
+  host::log_call("WEXAN_ENV::run_w3j3_prefit");
+  return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+}
