@@ -6,7 +6,9 @@
 // placed design. Existing legal routing is kept and new branches grow from it
 // (the net's elements are sources at cost 0; a net without routing starts at
 // the driver's output elements). Each search is A* with cost = slow-corner hop
-// delay + 1 ps per element entered; forbidden are blacklisted elements,
+// delay + 1 ps per element entered (times the congestion costs below), first
+// inside the box of driver and sink plus a margin that widens every few
+// rounds, then anywhere; forbidden are blacklisted elements,
 // elements of trees that belong to no routed net, and slots holding another
 // register. Nets go by driver id, sinks in fanout order, ties to the lower gid.
 // Negotiated congestion: elements may be shared while routing, at a present
