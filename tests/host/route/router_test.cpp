@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_call_log.h"
 #include "korrin/korrin_graph.h"
 #include "korrin/korrin_incremental_router.h"
 #include "korrin/korrin_router.h"
@@ -420,6 +421,24 @@ TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {
   std::string why;
   EXPECT_FALSE(host::routing::check(&why));  // x's connection is not routed
   EXPECT_EQ(why, "unrouted connection x~ibuf -> a.in12.0\n");
+}
+
+// The test hook routes what is missing with the incremental router: the
+// same legal result as the whole-design router, nothing ripped.
+TEST_F(RouterTest, TheIncrementalRouterHookRoutesEveryMissingConnection) {
+  build_small(Family::KY);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  const VOK_ATOM_ITERM* first = atoms[2]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  ir.add_connection(first->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(first), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(ir.commit(res.get(), &routing()));
+  const std::vector<NODE_RECORD> before = nodes_now();
+  EXPECT_TRUE(KORRIN::test_korrin_incremental_router());
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const std::vector<NODE_RECORD> after = nodes_now();
+  for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
+  EXPECT_THAT(host::call_names(), ::testing::Contains(std::string("KORRIN::test_korrin_incremental_router")));
 }
 
 }  // namespace
