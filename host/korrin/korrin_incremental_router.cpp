@@ -177,6 +177,11 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       result->m_paths.push_back(out);
       continue;
     }
+    if (p.sink->get_source(VOK_TRAVERSE_HIERARCHICAL) != p.src && p.sink->get_source(VOK_TRAVERSE_AS_STORED) != p.src) {
+      fail("the sink is not driven by the source");
+      result->m_paths.push_back(out);
+      continue;
+    }
     if (!sa.placed || !sb.placed) {
       fail("an atom is not placed");
       result->m_paths.push_back(out);

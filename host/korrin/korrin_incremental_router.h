@@ -9,6 +9,7 @@
 // output elements (endpoint rules in korrin_graph.h). Cost, order and ties as
 // in the whole-design router. The result owns the paths found; commit writes
 // them into a routing, all or nothing (false when any path no longer fits).
+// A connection whose sink the source does not drive fails.
 //
 // Delay budgets: one per hop of the pipeline chain that ends at the sink,
 // index 0 nearest the chain's driver; a connection is the chain's last hop,

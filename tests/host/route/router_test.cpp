@@ -368,6 +368,11 @@ TEST_F(RouterTest, IncrementalRouterAddsConnectionsWithoutRippingAnythingUp) {
   EXPECT_FALSE(blocked->routing_succeeded());
   EXPECT_EQ(blocked->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
   EXPECT_EQ(nodes_now(), held);
+  // A sink that the source does not drive is refused.
+  ir.add_connection(atoms[0]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> wrong(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(wrong->routing_succeeded());
+  EXPECT_NE(wrong->reports().at(0).find("not driven by the source"), std::string::npos);
 }
 
 TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {
