@@ -89,7 +89,7 @@ struct BATCH_NET {
 
 INCREMENTAL_ROUTER::INCREMENTAL_ROUTER(VOK_RE_ROUTING* routing, const WUMP_ROUTE_INFO* route_info,
                                        const W3J3_PORT_MAP_INTERFACE* port_map)
-    : m_routing(routing) {
+    : m_routing(routing), m_route_info(route_info) {
   host::log_call("KORRIN::INCREMENTAL_ROUTER::INCREMENTAL_ROUTER", static_cast<const void*>(routing),
                  static_cast<const void*>(route_info), static_cast<const void*>(port_map));
 }
@@ -109,9 +109,16 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
   host::log_call("KORRIN::INCREMENTAL_ROUTER::route_all_new_connections", stop_at_first_failure,
                  static_cast<const void*>(zota_manager));
   auto result = std::make_unique<IR_RESULT>();
-  if (m_routing == nullptr) {
+  if (m_routing == nullptr ||
+      (m_route_info != nullptr && m_route_info != host::device::die_info()->get_route_info())) {
     result->m_succeeded = false;
-    result->m_reports.push_back("no routing");
+    result->m_reports.push_back(m_routing == nullptr ? "no routing" : "the route info is not the device's");
+    for (const PENDING& p : m_pending) {
+      IR_RESULT::PATH out;
+      out.source = p.src;
+      out.sink = p.sink;
+      result->m_paths.push_back(out);
+    }
     m_pending.clear();
     return result.release();
   }

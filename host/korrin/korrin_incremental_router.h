@@ -74,7 +74,8 @@ private:
 class HOST_API INCREMENTAL_ROUTER {
 public:
   // The port map is accepted for the callers' sake: the stand-in finds port
-  // elements from placement. A null route info means the world's device.
+  // elements from placement. The route info must be the world's device's
+  // (null stands for it); with another, every connection fails.
   INCREMENTAL_ROUTER(VOK_RE_ROUTING* routing, const WUMP_ROUTE_INFO* route_info,
                      const W3J3_PORT_MAP_INTERFACE* port_map);
   ~INCREMENTAL_ROUTER();
@@ -102,6 +103,7 @@ private:
     const WUMP_BLACKLISTING* blacklist;
   };
   VOK_RE_ROUTING* m_routing;
+  const WUMP_ROUTE_INFO* m_route_info;
   std::vector<PENDING> m_pending;
 };
 
