@@ -360,19 +360,27 @@ TEST_F(RouterTest, IncrementalRouterAddsConnectionsWithoutRippingAnythingUp) {
   for (unsigned id : host::korrin::graph().tile(7, 7).in)
     if ((id | 0x80000000u) != keep) spec.blacklist_gids.push_back(id | 0x80000000u);
   host::device::configure(spec);
+  KORRIN::INCREMENTAL_ROUTER ir2(&routing(), host::device::die_info()->get_route_info(), nullptr);
   auto l5 = n.lut("l5", {atoms[4]}, 0x1);
   place_at(l5, 7, 7, 3);
   const std::vector<NODE_RECORD> held = nodes_now();
-  ir.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
-  std::unique_ptr<KORRIN::IR_RESULT> blocked(ir.route_all_new_connections(false, nullptr));
+  ir2.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> blocked(ir2.route_all_new_connections(false, nullptr));
   EXPECT_FALSE(blocked->routing_succeeded());
   EXPECT_EQ(blocked->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+  EXPECT_NE(blocked->reports().at(0).find("unroutable connection l3 -> l5.in12.0: no "), std::string::npos)
+      << blocked->reports().at(0);
   EXPECT_EQ(nodes_now(), held);
   // A sink that the source does not drive is refused.
-  ir.add_connection(atoms[0]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
-  std::unique_ptr<KORRIN::IR_RESULT> wrong(ir.route_all_new_connections(false, nullptr));
+  ir2.add_connection(atoms[0]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> wrong(ir2.route_all_new_connections(false, nullptr));
   EXPECT_FALSE(wrong->routing_succeeded());
   EXPECT_NE(wrong->reports().at(0).find("not driven by the source"), std::string::npos);
+  // A router made for the device before it changed routes nothing.
+  ir.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> stale(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(stale->routing_succeeded());
+  EXPECT_EQ(stale->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
 }
 
 TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {
