@@ -63,6 +63,9 @@ struct DeviceSpec {
   // columns as listed, LABs everywhere else.
   int nx = 12;
   int ny = 10;
+  // Routing tracks per direction and wire length; a tile has 8 x this many
+  // wires. Real designs need a wider fabric than the small test devices.
+  int routing_tracks = 2;
   std::vector<int> dsp_columns{4, 8};
   std::vector<int> ram_columns{6};
   // Routing blacklist: elements by reference and raw routing gids.

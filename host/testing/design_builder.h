@@ -39,6 +39,10 @@ public:
     m_spec.ny = ny;
     return *this;
   }
+  DEVICE_BUILDER& routing_tracks(int tracks) {
+    m_spec.routing_tracks = tracks;
+    return *this;
+  }
   DEVICE_BUILDER& dsp_columns(std::vector<int> columns) {
     m_spec.dsp_columns = std::move(columns);
     return *this;

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int WIRES_PER_TILE = 16;
 constexpr int WIRE_LENGTHS[2] = {1, 4};
 constexpr int LAB_DATA_INPUTS = 80;
 constexpr int LAB_CTRL_FIRST = 140;  // control inputs 140..179 (pipeline slots 60..99 of a LAB)
@@ -25,7 +24,6 @@ constexpr int BLOCK_OUTPUTS = 4;
 constexpr int GLOBAL_CLOCKS = 4;
 constexpr int ROW_SEGMENT = 10;
 
-int wire_index(int dir, int len_idx, int track) { return dir * 4 + len_idx * 2 + track; }
 
 }  // namespace
 
@@ -49,15 +47,28 @@ struct WUMP_GRAPH_BUILDER {
   std::vector<WUMP_ROUTE_ELEMENT_RECORD> own[7];
   // Per tile kind: for each wire, the local indices (after the wires) of the
   // elements that take it as an input.
-  std::vector<int> listeners[7][WIRES_PER_TILE];
+  std::vector<std::vector<int>> listeners[7];
+  // Wires per tile: 4 directions x 2 lengths x `tracks`.
+  int tracks;
+  int wires;
 
   WUMP_GRAPH_BUILDER(const DeviceSpec& s, const DEV_GRID& g, WUMP_ROUTE_INFO& i)
-      : spec(s), grid(g), info(i), slots(dev_family_row(s.family).zota_check0_routing_slots), cx(g.nx() / 2) {
+      : spec(s),
+        grid(g),
+        info(i),
+        slots(dev_family_row(s.family).zota_check0_routing_slots),
+        cx(g.nx() / 2),
+        tracks(std::max(1, s.routing_tracks)),
+        wires(8 * std::max(1, s.routing_tracks)) {
+    for (auto& l : listeners) l.resize(static_cast<size_t>(wires));
     info.m_nx = grid.nx();
     info.m_ny = grid.ny();
     info.m_lab_output_offset = wump_lab_output_offset(spec.family);
     info.m_grid = &grid;
   }
+
+  // Index of the wire of direction d, length index l and track t.
+  int wire_index(int d, int l, int t) const { return d * 2 * tracks + l * tracks + t; }
 
   static std::uint64_t key(const WUMP_ROUTE_ELEMENT_RECORD& r) {
     return (std::uint64_t(r.kind) << 48) | (std::uint64_t(r.sub_location) << 32) | (std::uint64_t(r.index) << 16) |
@@ -82,13 +93,13 @@ struct WUMP_GRAPH_BUILDER {
     };
     for (int i = 0; i < LAB_DATA_INPUTS; ++i) {
       lab.push_back(rec(dev_kind::LAB_RE, i, in | slot));
-      listen(DEV_TILE_KIND::LAB, i % 16);
-      listen(DEV_TILE_KIND::LAB, (i + 8 + i / 16) % 16);
+      listen(DEV_TILE_KIND::LAB, i % wires);
+      listen(DEV_TILE_KIND::LAB, (i + wires / 2 + i / wires) % wires);
     }
     for (int j = 0; j < LAB_CTRL_INPUTS; ++j) {
       lab.push_back(rec(dev_kind::LAB_RE, LAB_CTRL_FIRST + j, in | slot));
-      listen(DEV_TILE_KIND::LAB, (j * 3) % 16);
-      listen(DEV_TILE_KIND::LAB, (j * 3 + 5) % 16);
+      listen(DEV_TILE_KIND::LAB, (j * 3) % wires);
+      listen(DEV_TILE_KIND::LAB, (j * 3 + 5) % wires);
     }
     for (int c = 0; c < LAB_CLOCK_INPUTS; ++c) lab.push_back(rec(dev_kind::LAB_RE, LAB_CLOCK_FIRST + c, in));
     for (int d = 0; d < LAB_OUTPUTS; ++d) lab.push_back(rec(dev_kind::LAB_RE, info.m_lab_output_offset + d));
@@ -106,7 +117,7 @@ struct WUMP_GRAPH_BUILDER {
       auto& v = own[static_cast<int>(k)];
       for (int q = 0; q < n; ++q) {
         v.push_back(rec(dev_kind::ICD_PORT, q, in));
-        for (int w = 0; w < WIRES_PER_TILE; ++w)
+        for (int w = 0; w < wires; ++w)
           if (w % n == q) listen(k, w);
       }
       for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::ICD_PORT, 4 + q));
@@ -124,7 +135,7 @@ struct WUMP_GRAPH_BUILDER {
   size_t tile(int x, int y) const { return static_cast<size_t>(y) * static_cast<size_t>(grid.nx()) + static_cast<size_t>(x); }
   unsigned id_at(int x, int y, int local) const { return info.m_tile_first[tile(x, y)] + static_cast<unsigned>(local); }
   unsigned wire_id(int x, int y, int w) const { return id_at(x, y, w); }
-  unsigned own_id(int x, int y, int local) const { return id_at(x, y, WIRES_PER_TILE + local); }
+  unsigned own_id(int x, int y, int local) const { return id_at(x, y, wires + local); }
   unsigned tap_id(int g, int y) const { return own_id(cx, y, own_count(grid.tile_kind(cx, y)) + g); }
   unsigned pmux_id(int g, int x, int y) const {
     return own_id(x, y, own_count(grid.tile_kind(x, y)) + (has_taps(x) ? GLOBAL_CLOCKS : 0) + g);
@@ -135,12 +146,12 @@ struct WUMP_GRAPH_BUILDER {
   void make_elements() {
     const int nx = grid.nx(), ny = grid.ny();
     info.m_tile_first.reserve(static_cast<size_t>(nx) * static_cast<size_t>(ny) + 1);
-    unsigned wire_records[WIRES_PER_TILE];
+    std::vector<unsigned> wire_records(static_cast<size_t>(wires));
     for (int d = 0; d < 4; ++d)
       for (int l = 0; l < 2; ++l)
-        for (int t = 0; t < 2; ++t) {
+        for (int t = 0; t < tracks; ++t) {
           const int w = wire_index(d, l, t);
-          wire_records[w] = record_of(rec(d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE, w,
+          wire_records[static_cast<size_t>(w)] = record_of(rec(d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE, w,
                                           static_cast<int>(static_cast<unsigned>(d) << WUMP_RECORD_DIRECTION_SHIFT),
                                           WIRE_LENGTHS[l]));
         }
@@ -180,7 +191,7 @@ struct WUMP_GRAPH_BUILDER {
   };
 
   void wire_fanouts(int x, int y, int w, std::vector<OUT>& out) const {
-    const int d = w / 4, l = (w / 2) % 2, t = w % 2;
+    const int d = w / (2 * tracks), l = (w / tracks) % 2, t = w % tracks;
     static const int dx[4] = {1, -1, 0, 0}, dy[4] = {0, 0, 1, -1};
     const int len = WIRE_LENGTHS[l];
     int steps = len;
@@ -191,9 +202,10 @@ struct WUMP_GRAPH_BUILDER {
       out.push_back({wire_id(ex, ey, wire_index(d, 1 - l, t)), 0});
     }
     const int p0 = d < 2 ? 2 : 0;
-    out.push_back({wire_id(ex, ey, wire_index(p0, 0, 1 - t)), 0});
-    out.push_back({wire_id(ex, ey, wire_index(p0 + 1, 0, 1 - t)), 0});
-    for (int local : listeners[static_cast<int>(grid.tile_kind(x, y))][w]) out.push_back({own_id(x, y, local), 0});
+    out.push_back({wire_id(ex, ey, wire_index(p0, 0, (t + 1) % tracks)), 0});
+    out.push_back({wire_id(ex, ey, wire_index(p0 + 1, 0, (t + 1) % tracks)), 0});
+    for (int local : listeners[static_cast<int>(grid.tile_kind(x, y))][static_cast<size_t>(w)])
+      out.push_back({own_id(x, y, local), 0});
     // A long wire also reaches the short wire one tile before its end; that
     // edge duplicates the path through the short wires.
     if (steps > 1) out.push_back({wire_id(ex - dx[d], ey - dy[d], wire_index(d, 0, t)), WUMP_EDGE_REDUNDANT});
@@ -230,8 +242,8 @@ struct WUMP_GRAPH_BUILDER {
         if (r.flags & WUMP_RECORD_INPUT) return;
         {
           const int d = r.index - info.m_lab_output_offset;
-          out.push_back({wire_id(x, y, d % 16), 0});
-          out.push_back({wire_id(x, y, (d + 5) % 16), 0});
+          out.push_back({wire_id(x, y, d % wires), 0});
+          out.push_back({wire_id(x, y, (d + 5) % wires), 0});
           out.push_back({own_id(x, y, LAB_DATA_INPUTS + LAB_CTRL_INPUTS + LAB_CLOCK_INPUTS + LAB_OUTPUTS + d / 4), 0});
         }
         return;
@@ -239,7 +251,7 @@ struct WUMP_GRAPH_BUILDER {
         for (int i = r.index; i < LAB_DATA_INPUTS; i += LAB_FEEDBACK_LINES) out.push_back({own_id(x, y, i), 0});
         return;
       case dev_kind::BLOCK_OUTPUT:
-        for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, r.index * 4 + k), 0});
+        for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % wires), 0});
         return;
       case dev_kind::ICD_PORT: {
         const int n = kind == DEV_TILE_KIND::PAD ? DEV_GRID::PINS_PER_PAD_TILE : 4;
@@ -258,7 +270,7 @@ struct WUMP_GRAPH_BUILDER {
           out.push_back({tap_id((2 * pll + r.index) % GLOBAL_CLOCKS, 0), 0});
           return;
         }
-        for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % 16), 0});
+        for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % wires), 0});
         return;
       }
       default: return;
@@ -276,8 +288,8 @@ struct WUMP_GRAPH_BUILDER {
         for (unsigned id = first; id < last; ++id) {
           out.clear();
           const int local = static_cast<int>(id - first);
-          if (local < WIRES_PER_TILE) wire_fanouts(x, y, local, out);
-          else own_fanouts(x, y, local - WIRES_PER_TILE, out);
+          if (local < wires) wire_fanouts(x, y, local, out);
+          else own_fanouts(x, y, local - wires, out);
           if (out.empty()) continue;
           int ordinary = 0;
           for (const OUT& o : out) ordinary += (o.flags & WUMP_EDGE_REDUNDANT) ? 0 : 1;

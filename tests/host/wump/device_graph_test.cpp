@@ -94,6 +94,27 @@ TEST_F(DeviceGraphTest, GeneratedKindsAndCountsPerFamily) {
   }
 }
 
+TEST_F(DeviceGraphTest, WiderFabricKeepsListsConsistent) {
+  host::testing::device(Family::KY).routing_tracks(4).build();
+  const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
+  std::map<std::pair<unsigned, unsigned>, int> out_edges, in_edges;
+  for (unsigned id = 0; id < info.get_num_elements(); ++id) {
+    for (unsigned to : fanouts_of(info, id)) ++out_edges[{id, to}];
+    for (unsigned from : fanins_of(info, id)) ++in_edges[{from, id}];
+  }
+  EXPECT_EQ(out_edges, in_edges);
+  // 32 wires per tile: east short wires are 0..3, east long 4..7, ... and a
+  // wire's "across" short wires take the next track, wrapping to track 0.
+  const unsigned w = info.get_gid(700, 3, 4, 3) & ~WUMP_GID_BIT;
+  auto f = fanouts_of(info, w);
+  ASSERT_GE(f.size(), 4u);
+  EXPECT_EQ(f[0] | WUMP_GID_BIT, info.get_gid(700, 4, 4, 3));
+  EXPECT_EQ(f[1] | WUMP_GID_BIT, info.get_gid(700, 4, 4, 7));
+  EXPECT_EQ(f[2] | WUMP_GID_BIT, info.get_gid(701, 4, 4, 16));
+  EXPECT_EQ(f[3] | WUMP_GID_BIT, info.get_gid(701, 4, 4, 24));
+  EXPECT_EQ(info.get_gid(701, 4, 4, 31) & ~WUMP_GID_BIT, (info.get_gid(700, 4, 4, 0) & ~WUMP_GID_BIT) + 31);
+}
+
 TEST_F(DeviceGraphTest, ListsAreConsistentAndInFixedOrder) {
   host::testing::device(Family::KY).build();
   const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
