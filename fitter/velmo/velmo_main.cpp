@@ -27,6 +27,7 @@
 #include "velmo_register_packer_op_interface.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
+#include "velmo_register_packer.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_utilities.h"
@@ -325,7 +326,7 @@ bool velmo_post_plan_ops(bool) { l_not_built("velmo_post_plan_ops", __LINE__); }
 bool velmo_insert_wireluts() { l_not_built("velmo_insert_wireluts", __LINE__); }
 bool velmo_insert_zota_lutram_wireluts() { l_not_built("velmo_insert_zota_lutram_wireluts", __LINE__); }
 bool velmo_perform_user_logic_duplication() { return l_expert()->perform_user_logic_duplication(); }
-bool velmo_pack_registers() { l_not_built("velmo_pack_registers", __LINE__); }
+bool velmo_pack_registers() { return VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV::get_env()); }
 bool velmo_perform_p2c() { return l_expert()->perform_p2c(); }
 bool velmo_convert_lutram() { return l_expert()->perform_lutram_conversion(); }
 bool velmo_write_intermediate_snapshot(std::string*) { l_not_built("velmo_write_intermediate_snapshot", __LINE__); }

@@ -4,6 +4,8 @@
 #include "common/host_api.h"
 #include "dev/dev_family.h"
 
+class DEV_DIE_INFO;
+
 enum DEV_DEVICE_ENUM : int {
   DEV_DEVICE_NONE = 0,
 };
@@ -28,6 +30,9 @@ public:
   const DEV_BASIC_INFO* get_basic_info() const { return &m_basic_info; }
   // data: the configured device's enum.
   DEV_DEVICE_ENUM get_device_enum() const { return m_basic_info.get_device_enum(); }
+  // data: the device's die information (placement, routing and clock-region
+  // data of the configured device; never null).
+  DEV_DIE_INFO* get_die_info() const;
 
 private:
   DEV_BASIC_INFO m_basic_info;

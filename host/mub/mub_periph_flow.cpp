@@ -1,0 +1,9 @@
+#include "mub/mub_periph_flow.h"
+
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+
+bool MUB_PERIPH_FLOW::pre_regpack() {
+  host::log_call("MUB_PERIPH_FLOW::pre_regpack");
+  return host::script::next<bool>("MUB_PERIPH_FLOW::pre_regpack", true);
+}

@@ -1,0 +1,14 @@
+#pragma once
+// The incremental recompile's skip decision.
+#include "common/host_api.h"
+
+class HOST_API WEXAN_SWAVO_RECOMPILE_UTILITY {
+public:
+  // data: every partition can skip the fitter (default false;
+  // host::wexan::set_all_partitions_can_skip_fitter).
+  static bool all_partitions_can_skip_fitter();
+};
+
+namespace host::wexan {
+HOST_API void set_all_partitions_can_skip_fitter(bool on);
+}
