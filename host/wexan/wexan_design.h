@@ -5,6 +5,7 @@
 #include "tibex/tibex_location_constraint.h"
 
 class VOK_ATOM_NODE;
+class OMZ_INSTANCE_NAME;
 
 class HOST_API WEXAN_DESIGN {
 public:
@@ -29,6 +30,13 @@ public:
   void set_atom_location_constraint(int atom_id, const TIBEX_LOCATION_CONSTRAINT& c);
   // recorded: gives `to` the location constraint of `from`; true when done.
   bool copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b);
+
+  // algorithm: a new name "<base>~<suffix>", with "~N" (N = 1, 2, ...)
+  // appended when an atom of the design or an earlier synthesized name has
+  // it. The design keeps the name until the world is reset; atoms share it.
+  OMZ_INSTANCE_NAME* create_unique_synthesized_name(const OMZ_INSTANCE_NAME* base, const char* suffix, bool flag);
+  // recorded: registers an atom the caller added to a netlist of the design.
+  void insert_atom(VOK_ATOM_NODE* atom, bool flag);
 };
 
 class HOST_API WEXAN_ECO {

@@ -8,6 +8,7 @@ class VOK_ATOM_NETLIST;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
+class WEXAN_BOUNDARY_PORT_MANAGER;
 class TIBEX_ZARTO_REGION_LIST;
 class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
@@ -30,6 +31,9 @@ public:
 
   // data: the process-wide environment (null outside a fitter run).
   static WEXAN_ENV* get_env();
+  // data: the boundary-port manager when partitions are managed, else null
+  // (host::wexan::set_boundary_port_manager).
+  WEXAN_BOUNDARY_PORT_MANAGER* get_boundary_port_manager() const;
 
   // data: the compiler facade given to the constructor.
   CMP_FACADE* get_cmp() const { return m_cmp; }
