@@ -10,6 +10,7 @@
 #include "msg/msg_internal_error.h"
 #include "pexa/pexa_utility.h"
 #include "tibex/tibex_location_constraint.h"
+#include "vok/vok_chip_db_entry.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -35,9 +36,7 @@ VELMO_REGISTER_PACKER_CLK_REGION_CALLBACK::VELMO_REGISTER_PACKER_CLK_REGION_CALL
     m_use_location_manager = false;
   } else {
     m_use_location_manager = true;
-    // The chip-database routing is not available to the packing run; the
-    // manager works from the atom netlist alone.
-    m_location_manager.initialize_devices(env->get_atom_netlist(), nullptr, true, 1);
+    m_location_manager.initialize_devices(env->get_atom_netlist(), env->get_chip_db_entry()->get_routing(), true, 1);
   }
 }
 

@@ -42,3 +42,7 @@ int NORBO_MANAGER::packed_into(int reg_id) const {
   auto it = m_reg_to_block.find(reg_id);
   return it == m_reg_to_block.end() ? -1 : it->second;
 }
+
+void norbo_rewire_spine_tap_to_sector_level_clk_gate(VOK_CHIP_DB_ENTRY* entry) {
+  host::log_call("norbo_rewire_spine_tap_to_sector_level_clk_gate", entry);
+}

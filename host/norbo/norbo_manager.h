@@ -36,3 +36,8 @@ private:
   std::map<int, int> m_reg_to_block;
   std::map<int, int> m_block_count;
 };
+
+class VOK_CHIP_DB_ENTRY;
+// recorded: rewires the clock spine taps to the sector-level clock gates of
+// the chip database entry's routing.
+HOST_API void norbo_rewire_spine_tap_to_sector_level_clk_gate(VOK_CHIP_DB_ENTRY* entry);

@@ -10,6 +10,7 @@
 #include "common/host_world.h"
 #include "omz/omz_instance_name.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 #include "wexan/wexan_bpm.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -43,6 +44,17 @@ OMZ_INSTANCE_NAME* WEXAN_DESIGN::create_unique_synthesized_name(const OMZ_INSTAN
 
 void WEXAN_DESIGN::insert_atom(VOK_ATOM_NODE* atom, bool flag) {
   host::log_call("WEXAN_DESIGN::insert_atom", host::vok::arg(atom), flag);
+}
+
+void WEXAN_DESIGN::break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm) {
+  host::log_call("WEXAN_DESIGN::break_connection_between_iterm_and_oterm", host::vok::arg(oterm),
+                 host::vok::arg(iterm));
+  if (iterm->get_source(VOK_TRAVERSE_AS_STORED) == oterm) iterm->disconnect_from_source(VOK_ATOM_ITERM::OPEN);
+}
+
+void WEXAN_DESIGN::insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
+  host::log_call("WEXAN_DESIGN::insert_fanout", host::vok::arg(iterm), host::vok::arg(oterm));
+  vok_connect(oterm, iterm);
 }
 
 WEXAN_BOUNDARY_PORT_MANAGER* WEXAN_ENV::get_boundary_port_manager() const { return state().bpm.get(); }

@@ -178,7 +178,7 @@ TEST_F(RegpackTest, LocationManagerModeCommitsAcceptedPairs) {
   EXPECT_FALSE(cb.is_ram_packing_feasible({c, ram}, nullptr));  // the block is full
   EXPECT_TRUE(cb.is_dsp_packing_feasible({c, mac}, nullptr));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
-                                      "NORBO_MANAGER::initialize_devices(ptr, null, true, 1)",
+                                      "NORBO_MANAGER::initialize_devices(ptr, ptr, true, 1)",
                                       "NORBO_MANAGER::can_pack_atoms(atom#" + std::to_string(a.id()),
                                       "NORBO_MANAGER::pack_atoms(atom#" + std::to_string(a.id()),
                                   }));
