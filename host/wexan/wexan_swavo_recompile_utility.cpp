@@ -1,5 +1,6 @@
 #include "wexan/wexan_swavo_recompile_utility.h"
 
+#include "common/host_call_log.h"
 #include "common/host_world.h"
 
 namespace {
@@ -15,3 +16,7 @@ bool WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter() {
 namespace host::wexan {
 void set_all_partitions_can_skip_fitter(bool on) { host_world_slot<SWAVO_SKIP_STATE>().all_skip = on; }
 }  // namespace host::wexan
+
+void WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports(bool flag, bool legality) {
+  host::log_call("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports", flag, legality);
+}

@@ -7,6 +7,8 @@ public:
   // data: every partition can skip the fitter (default false;
   // host::wexan::set_all_partitions_can_skip_fitter).
   static bool all_partitions_can_skip_fitter();
+  // recorded: writes the recompile's reports.
+  static void generate_swavo_recompile_reports(bool flag, bool legality);
 };
 
 namespace host::wexan {

@@ -50,6 +50,8 @@ public:
   virtual ~WEXAN_LUT_RAM_UTILITY();
   // data: the mode it was made with.
   int get_mode() const { return m_mode; }
+  // recorded: writes the utility's reports out.
+  void flush_reports();
 
 private:
   explicit WEXAN_LUT_RAM_UTILITY(int mode);
