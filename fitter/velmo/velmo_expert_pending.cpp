@@ -66,7 +66,6 @@ bool VELMO_EXPERT::process_design_without_device() { l_not_built("process_design
 bool VELMO_EXPERT::check_design_without_device() { l_not_built("check_design_without_device", __LINE__); }
 bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_without_device", __LINE__); }
 
-bool VELMO_EXPERT::write_out_kem_netlist(bool, bool) { l_not_built("write_out_kem_netlist", __LINE__); }
 
 bool VELMO_EXPERT::retime() { l_not_built("retime", __LINE__); }
 bool VELMO_EXPERT::nimbrel() { l_not_built("nimbrel", __LINE__); }

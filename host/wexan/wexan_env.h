@@ -101,6 +101,9 @@ public:
   void delete_hov_utility_completely();
   // data: no taint since the timing netlist was last brought up to date.
   bool hov_utility_reflects_atom_netlist_exactly() const;
+  // recorded: writes the timing (KEM) netlist of the current snapshot to
+  // disk through KEM_MANAGER; the flag is only recorded. True when written.
+  bool write_out_kem_netlist(bool flag);
   // recorded: re-reads the Tarnbay region constraints; scripted, default true.
   bool clear_and_reload_tarnbay_constraints();
 

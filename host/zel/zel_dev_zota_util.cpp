@@ -10,3 +10,7 @@ bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() { return host::device::zota_c
 bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled() {
   return host::device::spec().zento_retimer_debugging_flow;
 }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_nimbrel_emulate_enabled() {
+  return host::device::spec().zento_retimer_nimbrel_emulate;
+}

@@ -14,4 +14,7 @@ public:
   static bool is_zento_retimer_enabled();
   // data: the Zento-retimer debugging flow switch of the device (default off).
   static bool is_zento_retimer_debugging_flow_enabled();
+  // data: the Zento-retimer Nimbrel-emulation flow switch of the device
+  // (default off).
+  static bool is_zento_retimer_nimbrel_emulate_enabled();
 };

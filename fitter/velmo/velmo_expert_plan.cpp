@@ -1,0 +1,74 @@
+// Plan-stage members of the expert: the timing-netlist write-out and the
+// device-less checks and netlist modifications.
+#include <cstdio>
+
+#include "cfg/cfg.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_internal_error.h"
+#include "omz/omz_instance_name.h"
+#include "velmo_bbic.h"
+#include "velmo_debug.h"
+#include "velmo_expert.h"
+#include "velmo_finalize_parasitics.h"
+#include "velmo_main.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_env.h"
+#include "zel/zel_dev_zota_util.h"
+
+namespace {
+[[noreturn]] void l_internal_error(const char* condition, int line) {
+  MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
+}
+
+// The atom of that id anywhere in the netlist's hierarchy, or null.
+VOK_ATOM_NODE* l_find_atom(VOK_ATOM_NETLIST* netlist, int id) {
+  if (netlist == nullptr) return nullptr;
+  for (VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
+    if (atom->get_id() == id) return atom;
+  return nullptr;
+}
+}  // namespace
+
+bool VELMO_EXPERT::write_out_kem_netlist(bool host_flag, bool force_write) {
+  const bool flag = host_flag && !ZEL_DEV_ZOTA_UTIL::is_zota_device(m_cmp, 0);
+  const JOV_SNAPSHOT_BASE::ENUM snapshot = get_jov_snapshot();
+  if (snapshot == JOV_SNAPSHOT_BASE::FINAL && VELMO_FINALIZE_PARASITICS::has_written_out_kem) return true;
+  if ((ZEL_DEV_ZOTA_UTIL::is_zento_retimer_nimbrel_emulate_enabled() &&
+       (snapshot == JOV_SNAPSHOT_BASE::RETIMED || snapshot == JOV_SNAPSHOT_BASE::FINAL)) ||
+      VELMO_BBIC::any_partitions_blackboxed())
+    return true;
+
+  const bool written = velmo_write_intermediate_snapshot(nullptr);
+  if (!written && force_write && snapshot == JOV_SNAPSHOT_BASE::FINAL) {
+    if (cfg_is_on("velmo_finalize_create_sta_reports", false)) {
+      KEM_MANAGER::get()->delete_kem_netlist_from_disk();
+      return true;
+    }
+  }
+  if (!written && !force_write) return true;
+  if (snapshot == JOV_SNAPSHOT_BASE::NIMBREL && !cfg_is_on("nimbrel_write_kem_netlist_to_disk", false)) return true;
+
+  if (force_ky_ea_flow() && !m_env->hov_utility_reflects_atom_netlist_exactly()) {
+    msg_vdebug_impl(2, "Ignoring taints for EA flow since we don't want to rebuild W3J3/HEP/KEM!");
+    HOV_ATOM_NETLIST_TAINT_MANAGER* hov_taint_mgr = hov_get_atom_netlist_taint_manager();
+    if (hov_taint_mgr == nullptr) l_internal_error("hov_taint_mgr", __LINE__);
+    WEXAN_DESIGN* design = m_env->get_design();
+    if (design == nullptr) l_internal_error("design", __LINE__);
+    const int limit = cfg_get_int_value("wexan_ky_taint_debug", 20);
+    int printed = 0;
+    for (unsigned id : hov_taint_mgr->get_tainted_atom_ids()) {
+      if (printed > limit) break;
+      VOK_ATOM_NODE* atom = l_find_atom(m_env->get_atom_netlist(), static_cast<int>(id));
+      std::string name = atom && atom->get_instance_name()
+                             ? atom->get_instance_name()->get_short_hpath(OMZ_HPATH_FORMAT_SHORT)
+                             : std::string("unknown");
+      msg_vdebug_impl(2, "Atom %d was tainted: %s", static_cast<int>(id), name.c_str());
+      ++printed;
+    }
+    hov_taint_mgr->clear_tainted_atom_ids();
+    hov_taint_mgr->indicate_hov_reflects_atom_netlist_exactly();
+  }
+  return m_env->write_out_kem_netlist(flag);
+}
