@@ -247,7 +247,6 @@ TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
   const std::vector<std::pair<std::string, std::function<void()>>> forwarders = {
       {"process_design_without_device", [] { velmo_process_design_without_device(); }},
       {"run_w3j3_prefit", [] { velmo_run_w3j3_prefit(); }},
-      {"write_out_kem_netlist", [] { velmo_write_out_kem_netlist(true, false); }},
       {"translate_current_strengths", [] { velmo_bav_translate_current_strengths(); }},
       {"perform_port_translation_wrapper", [] { velmo_perform_port_translation(); }},
       {"place", [] { velmo_place(); }},
