@@ -1,4 +1,5 @@
 #include "wexan/wexan_atom_mod_drc.h"
+#include "common/host_call_log.h"
 
 #include <map>
 #include <utility>
@@ -32,3 +33,11 @@ bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* ot
 namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
 }  // namespace host::drc
+
+void WEXAN_ATOM_MOD_DRC::refresh_if_necessary(WEXAN_HOV_UTILITY* utility) {
+  host::log_call("WEXAN_ATOM_MOD_DRC::refresh_if_necessary", utility);
+}
+
+void WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets() {
+  host::log_call("WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets");
+}
