@@ -11,7 +11,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
-#include "wexan/wexan_swavo_recompile_utility.h"
+#include "wexan/wexan_fitter_ops.h"
 
 namespace {
 const MEM_INITIALIZER l_mem_initializer("VELMO");

@@ -10,6 +10,3 @@ HOST_API std::string gen_get_project_output_directory();
 namespace host::gen {
 HOST_API void set_project_output_directory(const std::string& dir);
 }
-
-// data: the host clock's current time in whole seconds (the injectable clock).
-HOST_API long long gen_get_current_time_seconds();

@@ -3,6 +3,11 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 
+bool MUB_PERIPH_FLOW::early_place_load() {
+  host::log_call("MUB_PERIPH_FLOW::early_place_load");
+  return host::script::next<bool>("MUB_PERIPH_FLOW::early_place_load", true);
+}
+
 bool MUB_PERIPH_FLOW::pre_regpack() {
   host::log_call("MUB_PERIPH_FLOW::pre_regpack");
   return host::script::next<bool>("MUB_PERIPH_FLOW::pre_regpack", true);

@@ -64,6 +64,6 @@ void unset(int id, const std::string& section) {
 }
 }  // namespace host::options
 
-void OMZ_NAMESPACE::post_process_wildcard(bool flag) {
+void OMZ_NAMESPACE::post_process_wildcard(OMZ_NAMESPACE*, int flag) {
   host::log_call("OMZ_NAMESPACE::post_process_wildcard", flag);
 }

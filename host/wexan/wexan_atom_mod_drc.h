@@ -18,6 +18,8 @@ public:
   bool atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason = nullptr) const;
   // The same for the atom owning the output term.
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
+  // recorded: writes the cached atom-modification information out.
+  void write_cached_atom_mod_info(void* report);
   // recorded: brings the check up to date with the timing utility.
   void refresh_if_necessary(WEXAN_HOV_UTILITY* utility);
   // recorded: builds the sets the post-fit dont-touch verification uses.

@@ -17,7 +17,7 @@
 #include "velmo_register_packer_op_interface.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
-#include "wexan/wexan_swavo_recompile_utility.h"
+#include "wexan/wexan_fitter_ops.h"
 #include "wump/wump_die_info.h"
 
 using host::testing::DEVICE_BUILDER;
