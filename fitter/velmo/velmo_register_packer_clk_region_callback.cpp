@@ -5,7 +5,7 @@
 
 #include "dev/dev_basic_info.h"
 #include "dev/dev_die_info.h"
-#include "jopp/jopp_clocks.h"
+#include "jopp/jopp_pr.h"
 #include "mem/mem_initializer.h"
 #include "msg/msg_internal_error.h"
 #include "pexa/pexa_utility.h"
@@ -49,8 +49,8 @@ bool VELMO_REGISTER_PACKER_CLK_REGION_CALLBACK::is_block_packing_feasible(
     if (ok) m_location_manager.pack_atoms(pair.first, pair.second, 0);
     return ok;
   }
-  bool ok = JOPP_CLOCK_RULES::can_use_clocks(pair.first, pair.second);
-  if (ok) JOPP_CLOCK_RULES::use_clocks(pair.first, pair.second);
+  bool ok = JOPP::can_use_clocks(pair.first, pair.second);
+  if (ok) JOPP::use_clocks(pair.first, pair.second);
   return ok;
 }
 
@@ -113,8 +113,8 @@ bool VELMO_REGISTER_PACKER_CLK_REGION_CALLBACK::is_io_packing_feasible(const NOL
   if (target_gid == kIllegalGid) l_internal_error("target_gid != DEV_ILLEGAL_GLOBAL_ID", __LINE__);
 
   std::list<std::string> messages;
-  if (JOPP_CLOCK_RULES::can_use_clocks(reg, target_gid, io_atom, &messages)) {
-    JOPP_CLOCK_RULES::use_clocks(reg, target_gid);
+  if (JOPP::can_use_clocks(reg, target_gid, io_atom, &messages)) {
+    JOPP::use_clocks(reg, target_gid);
     return true;
   }
   if (explanation) {

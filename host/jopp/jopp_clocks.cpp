@@ -1,4 +1,4 @@
-#include "jopp/jopp_clocks.h"
+#include "jopp/jopp_pr.h"
 
 #include <map>
 #include <set>
@@ -31,17 +31,17 @@ int clock_of(const VOK_ATOM_NODE* reg) {
 
 bool fits(const std::set<int>& used, int clock) {
   if (clock < 0 || used.count(clock)) return true;
-  return static_cast<int>(used.size()) < JOPP_CLOCK_RULES::MAX_CLOCKS_PER_SITE;
+  return static_cast<int>(used.size()) < JOPP::MAX_CLOCKS_PER_SITE;
 }
 }  // namespace
 
-bool JOPP_CLOCK_RULES::can_use_clocks(const VOK_ATOM_NODE* reg, const VOK_ATOM_NODE* block) {
+bool JOPP::can_use_clocks(const VOK_ATOM_NODE* reg, const VOK_ATOM_NODE* block) {
   bool ok = fits(state().block_clocks[block ? block->get_id() : -1], clock_of(reg));
   host::log_call("JOPP::can_use_clocks", atom_arg(reg), atom_arg(block), ok);
   return ok;
 }
 
-bool JOPP_CLOCK_RULES::can_use_clocks(const VOK_ATOM_NODE* reg, unsigned target_gid, const VOK_ATOM_NODE* block,
+bool JOPP::can_use_clocks(const VOK_ATOM_NODE* reg, unsigned target_gid, const VOK_ATOM_NODE* block,
                                       std::list<std::string>* messages) {
   const std::set<int>& used = state().site_clocks[target_gid];
   bool ok = fits(used, clock_of(reg));
@@ -52,25 +52,25 @@ bool JOPP_CLOCK_RULES::can_use_clocks(const VOK_ATOM_NODE* reg, unsigned target_
   return ok;
 }
 
-void JOPP_CLOCK_RULES::use_clocks(const VOK_ATOM_NODE* reg, const VOK_ATOM_NODE* block) {
+void JOPP::use_clocks(const VOK_ATOM_NODE* reg, const VOK_ATOM_NODE* block) {
   host::log_call("JOPP::use_clocks", atom_arg(reg), atom_arg(block));
   int c = clock_of(reg);
   if (c >= 0) state().block_clocks[block ? block->get_id() : -1].insert(c);
 }
 
-void JOPP_CLOCK_RULES::use_clocks(const VOK_ATOM_NODE* reg, unsigned target_gid) {
+void JOPP::use_clocks(const VOK_ATOM_NODE* reg, unsigned target_gid) {
   host::log_call("JOPP::use_clocks", atom_arg(reg), target_gid);
   int c = clock_of(reg);
   if (c >= 0) state().site_clocks[target_gid].insert(c);
 }
 
-int JOPP_CLOCK_RULES::clocks_at_site(unsigned target_gid) {
+int JOPP::clocks_at_site(unsigned target_gid) {
   auto& m = state().site_clocks;
   auto it = m.find(target_gid);
   return it == m.end() ? 0 : static_cast<int>(it->second.size());
 }
 
-int JOPP_CLOCK_RULES::clocks_at_block(int block_id) {
+int JOPP::clocks_at_block(int block_id) {
   auto& m = state().block_clocks;
   auto it = m.find(block_id);
   return it == m.end() ? 0 : static_cast<int>(it->second.size());

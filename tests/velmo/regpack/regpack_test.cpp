@@ -7,7 +7,7 @@
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
-#include "jopp/jopp_clocks.h"
+#include "jopp/jopp_pr.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -208,7 +208,7 @@ TEST_F(RegpackTest, ClockRuleModeOnLargePeripheryFamilies) {
   EXPECT_TRUE(cb.is_ram_packing_feasible({b, ram}, nullptr));
   EXPECT_FALSE(cb.is_ram_packing_feasible({c, ram}, nullptr));  // a third clock
   EXPECT_TRUE(cb.is_ram_packing_feasible({d, ram}, nullptr));   // a clock already there
-  EXPECT_EQ(JOPP_CLOCK_RULES::clocks_at_block(ram.id()), 2);
+  EXPECT_EQ(JOPP::clocks_at_block(ram.id()), 2);
   for (const HOST_CALL& call : host::calls()) EXPECT_NE(call.name, "NORBO_MANAGER::initialize_devices");
 }
 
@@ -241,7 +241,7 @@ TEST_F(RegpackTest, IoFeasibilityWithALockedTargetSite) {
   // The target is the input-register site (kind 653) under the same site
   // parent: z 10 of the tile.
   const unsigned target = host::device::die_info()->get_place_info()->get_global_id(653, 0, 2, 10);
-  EXPECT_EQ(JOPP_CLOCK_RULES::clocks_at_site(target), 2);
+  EXPECT_EQ(JOPP::clocks_at_site(target), 2);
 
   // Only buffers can take an I/O register.
   EXPECT_EQ(host::testing::expect_internal_error(
