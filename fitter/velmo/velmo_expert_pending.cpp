@@ -53,7 +53,6 @@ void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success
 void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
 bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
-void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
 int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {
   l_not_built("get_fanout_limit_for_special_cases", __LINE__);
 }
