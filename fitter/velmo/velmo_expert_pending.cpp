@@ -19,9 +19,6 @@ namespace {
 // with an internal error naming itself rather than pretend to have run.
 
 
-bool VELMO_EXPERT::process_design_without_device() { l_not_built("process_design_without_device", __LINE__); }
-bool VELMO_EXPERT::check_design_without_device() { l_not_built("check_design_without_device", __LINE__); }
-bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_without_device", __LINE__); }
 
 
 bool VELMO_EXPERT::retime() { l_not_built("retime", __LINE__); }

@@ -3,6 +3,15 @@
 #include <cstdio>
 
 #include "cfg/cfg.h"
+#include "gen/gen_profile.h"
+#include "nolt/nolt_device_free_ops.h"
+#include "nolt/nolt_prefit_ops.h"
+#include "swavo/swavo_recompile_op.h"
+#include "velmo_chain_loc_propagate_op.h"
+#include "velmo_delay_chain_op.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "zel/zel_latch.h"
+#include "zel/zel_subgraph_export.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_internal_error.h"
@@ -71,4 +80,65 @@ bool VELMO_EXPERT::write_out_kem_netlist(bool host_flag, bool force_write) {
     hov_taint_mgr->indicate_hov_reflects_atom_netlist_exactly();
   }
   return m_env->write_out_kem_netlist(flag);
+}
+
+bool VELMO_EXPERT::process_design_without_device() {
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPORT::process_design_without_device", "Prefit - Other");
+  m_env->report_fitter_status(0, 0);
+  m_prep_start_time = gen_get_current_time_seconds();
+  if (get_num_errors_posted() > m_num_errors_at_start) return false;
+  return check_design_without_device() && modify_design_without_device();
+}
+
+bool VELMO_EXPERT::check_design_without_device() {
+  do_initial_debug_ops();
+  if (!zel_sanity_check_latch_info(m_env->get_atom_netlist(), true))
+    l_internal_error("Circuit has insane latches at the beginning of the fitter", __LINE__);
+  ZEL_UTIL::report_migration_io_info();
+  if (cfg_is_on("siv_run_post_fit_check", false)) {
+    if (m_env->hov_is_on()) {
+      WEXAN_HOV_UTILITY* hov_utility =
+          m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+      if (hov_utility == nullptr) l_internal_error("hov_utility", __LINE__);
+      WEXAN_ATOM_MOD_DRC* drc = m_env->get_atom_mod_drc();
+      drc->refresh_if_necessary(hov_utility);
+      drc->build_dont_touch_verification_sets();
+    } else {
+      msg_vdebug_impl(2, "The SIV post-fit checker will not run because HOV is off.");
+    }
+  }
+  return true;
+}
+
+bool VELMO_EXPERT::modify_design_without_device() {
+  if (SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() &&
+      SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(JOV_SNAPSHOT_BASE::ROUTED) &&
+      SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(JOV_SNAPSHOT_BASE::RETIMED)) {
+    msg_vdebug_impl(2, "SR skip-to-finalize flow is skipping VELMO_EXPERT::modify_design_without_device!");
+    return true;
+  }
+  const bool skip = m_env->get_eco()->is_eco_compile() && m_env->get_eco()->eco_skip_vpr();
+
+  bool ok = ground_unconnected_blackbox_inputs();
+  if (ok) {
+    NOLT_FF_POWER_UP_OP(m_env).work(0);
+    ok = NOLT_PRE_FIT_NETLIST_ADJUST_OP(m_env).work();
+  }
+  const int family = m_env->get_base_family_code();
+  if (family == 48 || family == 15 || cfg_is_on("velmo_use_global_asgn_op", false)) {
+    if (ok && !NOLT_GLOBAL_ASGN_OP(m_env).work()) {
+      msg_vdebug_impl(2, "Failed NOLT_GLOBAL_ASGN_OP");
+      ok = false;
+    }
+  }
+  if (!skip && ok) {
+    VELMO_DELAY_CHAIN_OP delay_chain_op(m_env);
+    ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::STEP_0);
+    if (ok) ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::STEP_2);
+  }
+  if (ok) {
+    ok = NOLT_METASTABLE_FF_CONVERSION_OP(m_env).work();
+    if (ok) return VELMO_CHAIN_LOC_PROPAGATE_OP::propagate_constraints(m_env);
+  }
+  return false;
 }

@@ -245,7 +245,6 @@ TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   bool r1 = false, r2 = false;
   const std::vector<std::pair<std::string, std::function<void()>>> forwarders = {
-      {"process_design_without_device", [] { velmo_process_design_without_device(); }},
       {"muvo_post_route_fixup_iter", [&] { velmo_muvo_post_route_fixup_iter(true, false, r1, r2); }},
       {"global_route", [] { velmo_global_route(); }},
       {"route", [] { velmo_route(); }},
