@@ -25,6 +25,7 @@
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_objects.h"
+#include "zel/zel_atom_dumper.h"
 #include "zel/zel_atom_util.h"
 #include "zel/zel_dev_zota_constraint_util.h"
 #include "zel/zel_zota_util.h"
@@ -196,8 +197,8 @@ int VELMO_CLKGATE_FANOUT_REWIRER_IMPL::perform_fanout_rewiring() {
 }
 
 void VELMO_CLKGATE_FANOUT_REWIRER_IMPL::dump_netlist(const char* name) const {
-  // The atom-netlist dumper is not part of this build yet.
-  msg_vdebug_impl(2, "ZEL_ATOM_DUMPER::dump_current_atom_netlist: not built yet (%s)", name);
+  ZEL_ATOM_DUMPER dumper(m_env->get_chip_db_entry());
+  dumper.dump_current_atom_netlist(name, true);
 }
 
 int VELMO_CLKGATE_FANOUT_REWIRER_IMPL::get_zota_locked_location(const VOK_ATOM_NODE* atom) const {

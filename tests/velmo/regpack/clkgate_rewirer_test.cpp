@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "msg/msg_base.h"
+#include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
 #include "testing/design_builder.h"
@@ -148,4 +150,34 @@ TEST_F(RewirerTest, PipelineRegistersTakeTheLocationOfTheirCoreNeighbour) {
   // Freed locations are gone: nothing is placed any more, so nothing moves.
   m_rewirer->free_all_atom_locations();
   EXPECT_EQ(m_rewirer->work(), 0);
+}
+
+TEST_F(RewirerTest, AssignedPipelineRegisterTakesItsSpineTapRow) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* g0 = gate(n, "g0", 3, 2, 2, true);
+  VOK_ATOM_NODE* g1 = gate(n, "g1", 3, 9, 7, false);
+  // Pipeline slot 60 of the LAB at (2, 8): its spine tap is in the centre
+  // column of row 8, inside the upper-right sector.
+  auto z = n.zota_reg("z").clk(clk_out(g0));
+  host::options::set(1179, 6, "X2_Y8_N60", "z");
+  EXPECT_EQ(m_rewirer->work(), 1);
+  EXPECT_EQ(clock_of(z), clk_out(g1));
+}
+
+TEST_F(RewirerTest, VerboseModeListsGroupsAndDumpsTheNetlist) {
+  cfg_set_on("velmo_clkgate_fanout_rewirer_debug_verbose");
+  delete m_rewirer;
+  m_rewirer = new VELMO_CLKGATE_FANOUT_REWIRER(m_env);
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* g0 = gate(n, "g0", 5, 2, 2, true);
+  auto r = n.reg("r").clk(clk_out(g0));
+  m_rewirer->set_atom_location(r.id(), 1, 1);
+  EXPECT_EQ(m_rewirer->work(), 0);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(" group 5 with original gate id " + std::to_string(g0->get_id()) +
+                                                 " with bbox (0, 0) - (5, 4)"));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("fanout " + std::to_string(r.id()) + " placed in (1, 1) is already in the correct spot"));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.before_ky_clkgate_fanout_rewiring\"",
+                                      "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.after_ky_clkgate_fanout_rewiring\""}));
 }
