@@ -89,7 +89,7 @@ bool VELMO_REGISTER_PACKER::do_opportunistic_register_packing(WEXAN_ENV*, NOLT_F
 bool VELMO_REGISTER_PACKER::check_for_user_locked_ffs(WEXAN_ENV* env) {
   WEXAN_DESIGN* design = env->get_design();
   for (VOK_ATOM_NODE* atom : env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
-    if (!atom->is_ff() || atom->test_bit(kKeepOutOfPackingBit)) continue;
+    if (!atom->is_ff() || (atom->bit_is_legal(kKeepOutOfPackingBit) && atom->test_bit(kKeepOutOfPackingBit))) continue;
     TIBEX_LOCATION_CONSTRAINT c = design->get_atom_location_constraint(atom->get_id());
     if (c.has_locked_constraint(kIoPackingSource) || c.has_floating_constraint(kIoPackingSource)) return true;
   }
