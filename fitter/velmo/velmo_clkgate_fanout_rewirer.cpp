@@ -301,7 +301,8 @@ void VELMO_CLKGATE_FANOUT_REWIRER_IMPL::rewire_gate(const VELMO_CLKGATE_GROUP_IN
     auto own = m_gate_bboxes.find(gate->get_id());
     if (own == m_gate_bboxes.end()) l_internal_error("m_gate_bboxes.count(gate->get_id())", __LINE__);
     if (l_box_is_valid(own->second) && l_box_holds(own->second, x, y)) {
-      if (m_debug) msg_vdebug_impl(2, "fanout %d placed in (%d, %d) is already in the correct spot", fanout->get_id(), x, y);
+      if (m_debug)
+        msg_vdebug_impl(2, "fanout %d placed in (%d, %d) is already in the correct spot", fanout->get_id(), x, y);
       continue;
     }
     bool moved = false;
@@ -314,7 +315,8 @@ void VELMO_CLKGATE_FANOUT_REWIRER_IMPL::rewire_gate(const VELMO_CLKGATE_GROUP_IN
       rewired = true;
       moved = true;
       if (m_debug)
-        msg_vdebug_impl(2, " rewire atom %d from gate %d to gate %d", fanout->get_id(), gate->get_id(), other->get_id());
+        msg_vdebug_impl(2, " rewire atom %d from gate %d to gate %d", fanout->get_id(), gate->get_id(),
+                        other->get_id());
       break;
     }
     if (!moved) {

@@ -386,7 +386,8 @@ void l_process_lcell_as_vio() {
     marked.push_back(atom->get_id());
     const_cast<OMZ_INSTANCE_NAME*>(name)->set_flag(fanin ? 8u : 4u);
   }
-  if (!marked.empty()) msg_vdebug_impl(2, "Modified %u LCELL(s) to have VIO flag", static_cast<unsigned>(marked.size()));
+  if (!marked.empty())
+    msg_vdebug_impl(2, "Modified %u LCELL(s) to have VIO flag", static_cast<unsigned>(marked.size()));
 }
 
 }  // namespace
@@ -436,8 +437,9 @@ bool velmo_post_plan_ops(bool write_arg) {
   if (result && cfg_is_on("jov_write_out_kem_netlist_after_plan", !use_dem)) {
     result = velmo_write_out_kem_netlist(true, write_arg);
   } else {
-    msg_vdebug_impl(2, "Skipping post-plan KEM netlist write because xab_use_dem=%d or jov_write_out_kem_netlist_after_plan=%d",
-                    use_dem ? 1 : 0, cfg_is_on("jov_write_out_kem_netlist_after_plan", false) ? 1 : 0);
+    msg_vdebug_impl(
+        2, "Skipping post-plan KEM netlist write because xab_use_dem=%d or jov_write_out_kem_netlist_after_plan=%d",
+        use_dem ? 1 : 0, cfg_is_on("jov_write_out_kem_netlist_after_plan", false) ? 1 : 0);
   }
   if (result && !s_env->hov_utility_reflects_atom_netlist_exactly()) result = velmo_run_w3j3_prefit();
   return result;

@@ -11,5 +11,7 @@ struct GEN_PROJECT_STATE {
 std::string gen_get_project_output_directory() { return host_world_slot<GEN_PROJECT_STATE>().output_directory; }
 
 namespace host::gen {
-void set_project_output_directory(const std::string& dir) { host_world_slot<GEN_PROJECT_STATE>().output_directory = dir; }
+void set_project_output_directory(const std::string& dir) {
+  host_world_slot<GEN_PROJECT_STATE>().output_directory = dir;
+}
 }  // namespace host::gen

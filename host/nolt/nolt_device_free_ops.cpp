@@ -3,7 +3,9 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 
-NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP(WEXAN_ENV* env) { host::log_call("NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP", env); }
+NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP(WEXAN_ENV* env) {
+  host::log_call("NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP", env);
+}
 NOLT_FF_POWER_UP_OP::~NOLT_FF_POWER_UP_OP() = default;
 bool NOLT_FF_POWER_UP_OP::work(int mode) {
   host::log_call("NOLT_FF_POWER_UP_OP::work", mode);

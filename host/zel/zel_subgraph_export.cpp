@@ -69,7 +69,8 @@ bool ZEL_UTIL::check_duplicate_atom_names(VOK_ATOM_NETLIST* netlist) {
   host::log_call("ZEL_UTIL::check_duplicate_atom_names", netlist);
   std::vector<std::string> names;
   if (netlist)
-    for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) names.push_back(atom->get_string_hpath());
+    for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
+      names.push_back(atom->get_string_hpath());
   return l_no_duplicates(names, "atom");
 }
 
@@ -79,7 +80,8 @@ bool ZEL_UTIL::check_duplicate_oterm_names(VOK_ATOM_NETLIST* netlist) {
   if (netlist)
     for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
       for (const VOK_ATOM_OTERM* o : atom->oterms())
-        names.push_back(atom->get_string_hpath() + "~" + host::vok::output_port_name(o->get_port_type(), o->get_index()));
+        names.push_back(atom->get_string_hpath() + "~" +
+                        host::vok::output_port_name(o->get_port_type(), o->get_index()));
   return l_no_duplicates(names, "output term");
 }
 

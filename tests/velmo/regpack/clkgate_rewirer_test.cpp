@@ -177,7 +177,8 @@ TEST_F(RewirerTest, VerboseModeListsGroupsAndDumpsTheNetlist) {
                                                  " with bbox (0, 0) - (5, 4)"));
   EXPECT_THAT(host::debug::texts(),
               HasDebugLine("fanout " + std::to_string(r.id()) + " placed in (1, 1) is already in the correct spot"));
-  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
-                                      "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.before_ky_clkgate_fanout_rewiring\"",
-                                      "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.after_ky_clkgate_fanout_rewiring\""}));
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.before_ky_clkgate_fanout_rewiring\"",
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.after_ky_clkgate_fanout_rewiring\""}));
 }
