@@ -5,6 +5,7 @@
 #include "cfg/cfg.h"
 #include "gen/gen_profile.h"
 #include "nolt/nolt_device_free_ops.h"
+#include "nolt/nolt_ops.h"
 #include "nolt/nolt_prefit_ops.h"
 #include "swavo/swavo_recompile_op.h"
 #include "velmo_chain_loc_propagate_op.h"

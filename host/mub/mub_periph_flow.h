@@ -7,6 +7,9 @@ public:
   // recorded: loads the periphery placement before placement; scripted,
   // default true.
   static bool early_place_load();
+  // recorded: loads the periphery placement kept by the recompile before a
+  // fix-up route; scripted, default true.
+  static bool late_place_load();
   // recorded: readies the periphery for register packing; scripted, default
   // true.
   static bool pre_regpack();

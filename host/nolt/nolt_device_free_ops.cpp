@@ -3,15 +3,6 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 
-NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP(WEXAN_ENV* env) {
-  host::log_call("NOLT_FF_POWER_UP_OP::NOLT_FF_POWER_UP_OP", env);
-}
-NOLT_FF_POWER_UP_OP::~NOLT_FF_POWER_UP_OP() = default;
-bool NOLT_FF_POWER_UP_OP::work(int mode) {
-  host::log_call("NOLT_FF_POWER_UP_OP::work", mode);
-  return host::script::next<bool>("NOLT_FF_POWER_UP_OP::work", true);
-}
-
 NOLT_PRE_FIT_NETLIST_ADJUST_OP::NOLT_PRE_FIT_NETLIST_ADJUST_OP(WEXAN_ENV*) {}
 NOLT_PRE_FIT_NETLIST_ADJUST_OP::~NOLT_PRE_FIT_NETLIST_ADJUST_OP() = default;
 bool NOLT_PRE_FIT_NETLIST_ADJUST_OP::work() {

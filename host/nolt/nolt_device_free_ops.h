@@ -1,20 +1,9 @@
 #pragma once
-// Netlist operations that need no device resource: FF power-up settings,
-// the prefit netlist adjustment and the metastability FF conversion.
+// Netlist operations that need no device resource: the prefit netlist
+// adjustment and the metastability FF conversion.
 #include "common/host_api.h"
 
 class WEXAN_ENV;
-
-class HOST_API NOLT_FF_POWER_UP_OP {
-public:
-  // recorded
-  explicit NOLT_FF_POWER_UP_OP(WEXAN_ENV* env);
-  virtual ~NOLT_FF_POWER_UP_OP();
-  NOLT_FF_POWER_UP_OP(const NOLT_FF_POWER_UP_OP&) = delete;
-  NOLT_FF_POWER_UP_OP& operator=(const NOLT_FF_POWER_UP_OP&) = delete;
-  // recorded: scripted, default true.
-  bool work(int mode);
-};
 
 class HOST_API NOLT_PRE_FIT_NETLIST_ADJUST_OP {
 public:

@@ -42,3 +42,11 @@ bool TIBEX_VPR_FACADE::run_flow_8_fixup() { return l_scripted("TIBEX_VPR_FACADE:
 // The placer behind place(): recorded and scripted until the host's own
 // placer is wired in here.
 bool TIBEX_VPR_FACADE::placer_run() { return l_scripted("TIBEX_VPR_FACADE::place", m_flow); }
+
+bool TIBEX_VPR_FACADE::global_route() { return l_scripted("TIBEX_VPR_FACADE::global_route", m_flow); }
+
+bool TIBEX_VPR_FACADE::post_route_fixup_iteration(bool& result1, bool& result2) {
+  result1 = host::script::next<bool>("TIBEX_VPR_FACADE::post_route_fixup_iteration:result1", false);
+  result2 = host::script::next<bool>("TIBEX_VPR_FACADE::post_route_fixup_iteration:result2", false);
+  return l_scripted("TIBEX_VPR_FACADE::post_route_fixup_iteration", m_flow);
+}

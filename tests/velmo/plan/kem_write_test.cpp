@@ -53,7 +53,7 @@ TEST_F(KemWriteTest, FinalAfterParasiticHoldFixingIsAlreadyWritten) {
 TEST_F(KemWriteTest, NimbrelEmulationSkipsRetimedAndFinal) {
   DEVICE_BUILDER device(Family::KY);
   DeviceSpec spec = device.build();
-  spec.zento_retimer_nimbrel_emulate = true;
+  spec.zento_nimbrel_emulate = true;
   host::device::configure(spec);
   m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
   m_expert = VELMO_EXPERT::create(CMP_FACADE::current(), m_env);
