@@ -1,0 +1,224 @@
+#include "korrin/korrin_graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "common/host_world.h"
+#include "dev/dev_grid.h"
+#include "dev/dev_spec.h"
+#include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
+namespace host::korrin {
+
+GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
+  const WUMP_ROUTE_INFO& info = *m_info;
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  m_n = info.get_num_elements();
+  m_nx = grid.nx();
+  m_ny = grid.ny();
+  m_tiles.resize(static_cast<std::size_t>(m_nx) * static_cast<std::size_t>(m_ny));
+  m_fo_begin.assign(m_n + 1, 0);
+  m_delay.resize(m_n);
+  m_x.resize(m_n);
+  m_y.resize(m_n);
+  m_ex.resize(m_n);
+  m_ey.resize(m_n);
+  m_hclass.resize(m_n);
+  m_slot.resize(m_n);
+  std::vector<unsigned> fanin_count(m_n, 0);
+  m_fo.reserve(static_cast<std::size_t>(m_n) * 6);
+  for (unsigned id = 0; id < m_n; ++id) {
+    m_fo_begin[id] = static_cast<unsigned>(m_fo.size());
+    for (auto it = info.begin_real_fanout(id | GID_BIT); it != info.end_real_fanout(id | GID_BIT); ++it) {
+      const unsigned to = *it & ~GID_BIT;
+      m_fo.push_back(to);
+      ++fanin_count[to];
+    }
+    const WUMP_ROUTE_ELEMENT& e = info.element(id);
+    const WUMP_ROUTE_ELEMENT_RECORD& r = info.get_element_record(e.get_record());
+    m_delay[id] = static_cast<int>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
+    m_x[id] = m_ex[id] = static_cast<std::int16_t>(e.get_x());
+    m_y[id] = m_ey[id] = static_cast<std::int16_t>(e.get_y());
+    m_slot[id] = (r.flags & WUMP_RECORD_PIPELINE_SLOT) ? 1 : 0;
+    const DEV_TILE_KIND tk = grid.tile_kind(e.get_x(), e.get_y());
+    TILE& t = m_tiles[static_cast<std::size_t>(e.get_y()) * m_nx + e.get_x()];
+    switch (r.kind) {
+      case dev_kind::H_WIRE:
+      case dev_kind::V_WIRE: {
+        static const int dx[4] = {1, -1, 0, 0}, dy[4] = {0, 0, 1, -1};
+        const int d = (r.flags >> WUMP_RECORD_DIRECTION_SHIFT) & 3;
+        int steps = r.length;
+        while (steps > 0 && !grid.in_grid(e.get_x() + dx[d] * steps, e.get_y() + dy[d] * steps)) --steps;
+        m_ex[id] = static_cast<std::int16_t>(e.get_x() + dx[d] * steps);
+        m_ey[id] = static_cast<std::int16_t>(e.get_y() + dy[d] * steps);
+        m_hclass[id] = 2;
+        break;
+      }
+      case dev_kind::LAB_RE:
+        m_hclass[id] = 1;
+        if (r.flags & WUMP_RECORD_INPUT) {
+          if (r.index >= 180) t.clk.push_back(id);
+          else t.in.push_back(id);
+        } else {
+          t.out.push_back(id);
+        }
+        break;
+      case dev_kind::LAB_FEEDBACK: m_hclass[id] = 1; break;
+      case dev_kind::BLOCK_INPUT:
+        m_hclass[id] = 1;
+        t.in.push_back(id);
+        break;
+      case dev_kind::BLOCK_OUTPUT:
+        m_hclass[id] = 1;
+        t.out.push_back(id);
+        break;
+      case dev_kind::ICD_PORT:
+        if (r.flags & WUMP_RECORD_INPUT) t.in.push_back(id);
+        else t.out.push_back(id);
+        break;
+      case dev_kind::PERIPHERY_OUTPUT:
+        if (tk == DEV_TILE_KIND::PLL) t.out.push_back(id);
+        break;
+      default: break;
+    }
+  }
+  m_fo_begin[m_n] = static_cast<unsigned>(m_fo.size());
+  m_fi_begin.assign(m_n + 1, 0);
+  for (unsigned id = 0; id < m_n; ++id) m_fi_begin[id + 1] = m_fi_begin[id] + fanin_count[id];
+  m_fi.resize(m_fo.size());
+  std::vector<unsigned> fill(m_fi_begin.begin(), m_fi_begin.end() - 1);
+  for (unsigned id = 0; id < m_n; ++id)
+    for (const unsigned* p = fanout_begin(id); p != fanout_end(id); ++p) m_fi[fill[*p]++] = id;
+}
+
+bool GRAPH::has_edge(unsigned from, unsigned to) const {
+  if (from >= m_n || to >= m_n) return false;
+  return std::find(fanout_begin(from), fanout_end(from), to) != fanout_end(from);
+}
+
+namespace {
+struct GRAPH_CACHE {
+  DeviceSpec spec;
+  const WUMP_DIE_INFO* die = nullptr;
+  std::unique_ptr<GRAPH> graph;
+};
+}  // namespace
+
+const GRAPH& graph() {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  GRAPH_CACHE& c = host_world_slot<GRAPH_CACHE>();
+  if (!c.graph || c.die != die || !(c.spec == host::device::spec())) {
+    c.graph = std::make_unique<GRAPH>(die);
+    c.die = die;
+    c.spec = host::device::spec();
+  }
+  return *c.graph;
+}
+
+SITE site_of(const VOK_ATOM_NODE* atom) {
+  SITE s;
+  if (atom == nullptr || !atom->is_placed()) return s;
+  const unsigned gid = atom->get_location_gid();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  if (gid & GID_BIT) {
+    const WUMP_ROUTE_INFO* info = die->get_route_info();
+    if (gid == NO_ELEMENT || !info->is_zota_gid(gid)) return s;
+    const WUMP_ROUTE_ELEMENT* e = info->get_element_by_gid(gid);
+    s.placed = s.slot = true;
+    s.slot_id = gid & ~GID_BIT;
+    s.x = e->get_x();
+    s.y = e->get_y();
+    s.tile_kind = static_cast<int>(DEV_TILE_KIND::LAB);
+    return s;
+  }
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  if (gid >= grid.sites().size()) return s;
+  const DEV_SITE& site = grid.sites()[gid];
+  s.placed = true;
+  s.x = site.x;
+  s.y = site.y;
+  s.z = site.z;
+  s.tile_kind = static_cast<int>(grid.tile_kind(site.x, site.y));
+  return s;
+}
+
+namespace {
+void append(std::vector<unsigned>& out, const std::vector<unsigned>& v) { out.insert(out.end(), v.begin(), v.end()); }
+}  // namespace
+
+void source_elements(const GRAPH& g, const SITE& s, std::vector<unsigned>& out) {
+  out.clear();
+  if (!s.placed) return;
+  if (s.slot) {
+    out.push_back(s.slot_id);
+    return;
+  }
+  const GRAPH::TILE& t = g.tile(s.x, s.y);
+  switch (static_cast<DEV_TILE_KIND>(s.tile_kind)) {
+    case DEV_TILE_KIND::LAB:
+    case DEV_TILE_KIND::RAM:
+    case DEV_TILE_KIND::PERIPHERY:
+    case DEV_TILE_KIND::PLL: append(out, t.out); break;
+    case DEV_TILE_KIND::DSP:
+      append(out, t.out);
+      if (s.y + 1 < g.ny()) append(out, g.tile(s.x, s.y + 1).out);
+      break;
+    case DEV_TILE_KIND::PAD: {
+      const std::size_t pin = static_cast<std::size_t>(s.z / DEV_GRID::SITES_PER_PIN);
+      if (pin < t.out.size()) out.push_back(t.out[pin]);
+      break;
+    }
+    default: break;
+  }
+}
+
+void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out) {
+  out.clear();
+  if (!s.placed) return;
+  const int port = static_cast<int>(sink->get_port_type());
+  if (s.slot) {
+    if (is_slot_data_input(s, port)) out.push_back(s.slot_id);
+    return;
+  }
+  const GRAPH::TILE& t = g.tile(s.x, s.y);
+  switch (static_cast<DEV_TILE_KIND>(s.tile_kind)) {
+    case DEV_TILE_KIND::LAB:
+      append(out, t.in);
+      if (port == DB_INPUT_PORT_CLK) append(out, t.clk);
+      break;
+    case DEV_TILE_KIND::RAM:
+    case DEV_TILE_KIND::PERIPHERY: append(out, t.in); break;
+    case DEV_TILE_KIND::DSP:
+      append(out, t.in);
+      if (s.y + 1 < g.ny()) append(out, g.tile(s.x, s.y + 1).in);
+      break;
+    case DEV_TILE_KIND::PAD: {
+      const std::size_t pin = static_cast<std::size_t>(s.z / DEV_GRID::SITES_PER_PIN);
+      if (pin < t.in.size()) out.push_back(t.in[pin]);
+      break;
+    }
+    default: break;
+  }
+}
+
+bool is_routable(const GRAPH& g, const VOK_ATOM_OTERM* driver, const VOK_ATOM_ITERM* sink) {
+  if (driver == nullptr || sink == nullptr || driver->get_my_node() == nullptr || sink->get_my_node() == nullptr)
+    return false;
+  if (driver->get_port_type() == DB_OUTPUT_PORT_CARRY_OUT && sink->get_port_type() == DB_INPUT_PORT_CARRY_IN) return false;
+  const SITE a = site_of(driver->get_my_node());
+  const SITE b = site_of(sink->get_my_node());
+  if (!a.placed || !b.placed) return false;
+  if (a.tile_kind == static_cast<int>(DEV_TILE_KIND::PAD) && !a.slot && !b.slot && a.x == b.x && a.y == b.y &&
+      a.z / DEV_GRID::SITES_PER_PIN == b.z / DEV_GRID::SITES_PER_PIN)
+    return false;
+  static thread_local std::vector<unsigned> tmp;
+  source_elements(g, a, tmp);
+  if (tmp.empty()) return false;
+  target_elements(g, b, sink, tmp);
+  return !tmp.empty();
+}
+
+}  // namespace host::korrin

@@ -1,0 +1,122 @@
+#pragma once
+// algorithm: the router's view of the device and the endpoint rules shared by
+// the whole-design router, the incremental router and the routing check.
+//
+// Graph view: the route info's real (non-virtual) fanouts and the fanins
+// derived from them as compact arrays, each element's slow-corner hop delay
+// in ps (the search cost of entering an element is that delay + 1 ps), its
+// tile and, for wires, the tile where the wire ends.
+//
+// Endpoints of a connection (driver output term -> sink input term):
+//  - sources (the driver's output elements): on a LAB the LAB's output muxes;
+//    on a DSP block the outputs of both its tiles; on a RAM block its tile's
+//    outputs; on an I/O pin the pin's output port (659, index 4 + pin); on a
+//    periphery block its output ports; on a PLL its clock outputs (284). A
+//    register in a pipeline slot drives from the slot element itself;
+//  - targets (the sink's input elements): on a LAB any LAB input mux (data
+//    and control; clock inputs also the two clock muxes); on a DSP block the
+//    inputs of both its tiles; on a RAM block its tile's inputs; on an I/O pin
+//    the pin's input port (659, index pin); on a periphery block its input
+//    ports. A register in a pipeline slot takes its data input at the slot;
+//  - dedicated connections are not routed through the fabric: carry-out to
+//    carry-in, connections inside one I/O pin, and inputs that have no input
+//    element on the device (PLL inputs; the clock and control inputs of a
+//    register in a pipeline slot, which come from the LAB's clocking).
+// A connection is routable when both atoms are placed, it is not dedicated,
+// and the driver has source elements.
+#include <cstdint>
+#include <vector>
+
+#include "common/host_api.h"
+
+class WUMP_ROUTE_INFO;
+class WUMP_DIE_INFO;
+class VOK_ATOM_NODE;
+class VOK_ATOM_ITERM;
+class VOK_ATOM_OTERM;
+
+namespace host::korrin {
+
+inline constexpr unsigned GID_BIT = 0x80000000u;
+inline constexpr unsigned NO_ELEMENT = 0xFFFFFFFFu;
+
+class HOST_API GRAPH {
+public:
+  explicit GRAPH(const WUMP_DIE_INFO* die);
+
+  const WUMP_ROUTE_INFO* route_info() const { return m_info; }
+  unsigned size() const { return m_n; }
+  // Fanouts and fanins of an element id (no bit 31).
+  const unsigned* fanout_begin(unsigned id) const { return m_fo.data() + m_fo_begin[id]; }
+  const unsigned* fanout_end(unsigned id) const { return m_fo.data() + m_fo_begin[id + 1]; }
+  const unsigned* fanin_begin(unsigned id) const { return m_fi.data() + m_fi_begin[id]; }
+  const unsigned* fanin_end(unsigned id) const { return m_fi.data() + m_fi_begin[id + 1]; }
+  bool has_edge(unsigned from, unsigned to) const;
+  int delay(unsigned id) const { return m_delay[id]; }
+  int x(unsigned id) const { return m_x[id]; }
+  int y(unsigned id) const { return m_y[id]; }
+  // Lower bound of the cost from an element to a tile rectangle (consistent
+  // for the search: wires count from the nearer of their two tiles; the
+  // clock network and block ports count nothing).
+  double bound(unsigned id, int x0, int y0, int x1, int y1) const {
+    const int k = m_hclass[id];
+    if (k == 0) return 0.0;
+    int d = dist(m_x[id], m_y[id], x0, y0, x1, y1);
+    if (k == 2) {
+      const int e = dist(m_ex[id], m_ey[id], x0, y0, x1, y1);
+      if (e < d) d = e;
+    }
+    return 40.0 * d;
+  }
+  bool is_slot(unsigned id) const { return m_slot[id] != 0; }
+
+  // Endpoint lists of a tile.
+  struct TILE {
+    std::vector<unsigned> in;   // LAB data/control muxes, block inputs, input ports (by index)
+    std::vector<unsigned> clk;  // LAB clock muxes
+    std::vector<unsigned> out;  // LAB output muxes, block outputs, output ports, PLL outputs (by index)
+  };
+  const TILE& tile(int x, int y) const { return m_tiles[static_cast<std::size_t>(y) * m_nx + x]; }
+  int nx() const { return m_nx; }
+  int ny() const { return m_ny; }
+
+private:
+  static int dist(int x, int y, int x0, int y0, int x1, int y1) {
+    const int dx = x < x0 ? x0 - x : (x > x1 ? x - x1 : 0);
+    const int dy = y < y0 ? y0 - y : (y > y1 ? y - y1 : 0);
+    return dx + dy;
+  }
+  const WUMP_ROUTE_INFO* m_info;
+  unsigned m_n = 0;
+  int m_nx = 0;
+  int m_ny = 0;
+  std::vector<unsigned> m_fo_begin, m_fo, m_fi_begin, m_fi;
+  std::vector<int> m_delay;
+  std::vector<std::int16_t> m_x, m_y, m_ex, m_ey;
+  std::vector<std::uint8_t> m_hclass, m_slot;
+  std::vector<TILE> m_tiles;
+};
+
+// The graph of the world's device (built once per generated die).
+HOST_API const GRAPH& graph();
+
+// Where an atom sits, for the endpoint rules.
+struct SITE {
+  bool placed = false;
+  bool slot = false;     // a register in a pipeline slot
+  unsigned slot_id = 0;  // its element id
+  int x = 0, y = 0, z = 0;
+  int tile_kind = -1;    // DEV_TILE_KIND
+};
+HOST_API SITE site_of(const VOK_ATOM_NODE* atom);
+
+// The driver's output elements (ids); empty when it has none.
+HOST_API void source_elements(const GRAPH& g, const SITE& s, std::vector<unsigned>& out);
+// The sink's input elements (ids); empty when it has none.
+HOST_API void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out);
+// True for a connection that is routed through the fabric (see above).
+HOST_API bool is_routable(const GRAPH& g, const VOK_ATOM_OTERM* driver, const VOK_ATOM_ITERM* sink);
+// A register placed in a pipeline slot (its data input ends at the slot).
+inline bool is_slot_data_input(const SITE& s, int port_type) { return s.slot && port_type == 20; }
+
+}  // namespace host::korrin

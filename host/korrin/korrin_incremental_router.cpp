@@ -1,0 +1,526 @@
+#include "korrin/korrin_incremental_router.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/host_call_log.h"
+#include "korrin/korrin_design.h"
+#include "korrin/korrin_search.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_logical_port.h"
+#include "vok/vok_re_routing.h"
+#include "wump/wump_blacklisting.h"
+#include "wump/wump_die_info.h"
+
+namespace KORRIN {
+
+using namespace host::korrin;
+
+namespace {
+
+// What a routing holds, read once per batch or commit.
+struct SCAN {
+  std::vector<int> owner;                              // element -> root of the tree holding it, -1 free
+  std::unordered_map<std::uint64_t, int> source_root;  // driver output term -> source root
+  std::unordered_map<unsigned, int> slot_root;         // slot -> pair root (Q side)
+  std::unordered_map<unsigned, int> slot_leaf;         // slot -> leaf where a data input ends (D side)
+  std::unordered_map<unsigned, const VOK_ATOM_NODE*> slot_register;
+
+  void read(const GRAPH& g, const VOK_RE_ROUTING& r) {
+    owner.assign(g.size(), -1);
+    collect_slots(host::vok::top_netlist());
+    for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root)) {
+      const std::int32_t v = r.get_value(root);
+      if (v >= 0) {
+        const VOK_RE_TERMINAL& t = r.get_terminal(v);
+        if (t.name_space == VOK_PORT_NAMESPACE_OUTPUT)
+          source_root.emplace(term_key(static_cast<int>(t.port.get_atom_id()), vok_port_type_of_symbol(t.port.get_port()),
+                                       t.port.get_index()),
+                              root);
+      } else if (VOK_RE_ROUTING::is_wire_value(v) && slot_register.count(static_cast<unsigned>(v) & ~GID_BIT)) {
+        slot_root.emplace(static_cast<unsigned>(v) & ~GID_BIT, root);
+      }
+      std::vector<int> stack{root};
+      while (!stack.empty()) {
+        const int n = stack.back();
+        stack.pop_back();
+        const std::int32_t w = r.get_value(n);
+        if (VOK_RE_ROUTING::is_wire_value(w)) {
+          const unsigned e = static_cast<unsigned>(w) & ~GID_BIT;
+          if (e < g.size()) {
+            if (slot_register.count(e)) {
+              if (n != root) slot_leaf.emplace(e, n);
+            } else {
+              owner[e] = root;
+            }
+          }
+        }
+        for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
+      }
+    }
+  }
+  void collect_slots(const VOK_ATOM_NETLIST* n) {
+    if (n == nullptr) return;
+    for (const VOK_ATOM_NODE* a : n->get_atom_list()) {
+      if (a->is_box()) {
+        collect_slots(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist());
+        continue;
+      }
+      const SITE s = site_of(a);
+      if (s.slot) slot_register.emplace(s.slot_id, a);
+    }
+  }
+};
+
+// A net of the batch: its tree in the routing (if any) and what the batch added.
+struct BATCH_NET {
+  int owner = -1;  // value of SCAN::owner for its elements
+  int root = -1;
+  std::vector<SEED> own;  // its elements with their delay from the root
+  std::unordered_set<std::uint64_t> sinks;
+  bool slot = false;
+};
+
+}  // namespace
+
+INCREMENTAL_ROUTER::INCREMENTAL_ROUTER(VOK_RE_ROUTING* routing, const WUMP_ROUTE_INFO* route_info,
+                                       const W3J3_PORT_MAP_INTERFACE* port_map)
+    : m_routing(routing), m_route_info(route_info) {
+  host::log_call("KORRIN::INCREMENTAL_ROUTER::INCREMENTAL_ROUTER", static_cast<const void*>(routing),
+                 static_cast<const void*>(route_info), static_cast<const void*>(port_map));
+}
+
+INCREMENTAL_ROUTER::~INCREMENTAL_ROUTER() = default;
+
+bool INCREMENTAL_ROUTER::add_connection(VOK_ATOM_OTERM* src, VOK_ATOM_ITERM* sink,
+                                        const std::vector<DELAY_BUDGET>* budgets, const WUMP_BLACKLISTING* blacklist) {
+  host::log_call("KORRIN::INCREMENTAL_ROUTER::add_connection", host::vok::arg(src), host::vok::arg(sink),
+                 static_cast<int>(budgets ? budgets->size() : 0), static_cast<const void*>(blacklist));
+  if (src == nullptr || sink == nullptr || src->get_my_node() == nullptr || sink->get_my_node() == nullptr) return false;
+  m_pending.push_back({src, sink, budgets ? *budgets : std::vector<DELAY_BUDGET>{}, blacklist});
+  return true;
+}
+
+IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_failure, NORBO_ZOTA_MANAGER* zota_manager) {
+  host::log_call("KORRIN::INCREMENTAL_ROUTER::route_all_new_connections", stop_at_first_failure,
+                 static_cast<const void*>(zota_manager));
+  auto result = std::make_unique<IR_RESULT>();
+  if (m_routing == nullptr ||
+      (m_route_info != nullptr && m_route_info != host::device::die_info()->get_route_info())) {
+    result->m_succeeded = false;
+    result->m_reports.push_back(m_routing == nullptr ? "no routing" : "the route info is not the device's");
+    for (const PENDING& p : m_pending) {
+      IR_RESULT::PATH out;
+      out.source = p.src;
+      out.sink = p.sink;
+      result->m_paths.push_back(out);
+    }
+    m_pending.clear();
+    return result.release();
+  }
+  const GRAPH& g = graph();
+  const WUMP_BLACKLISTING* die_bl = host::device::die_info()->get_blacklisting();
+  const VOK_RE_ROUTING& r = *m_routing;
+  SCAN scan;
+  scan.read(g, r);
+
+  // Order: driver id, output term, then the sink's place in the fanout walk.
+  struct ITEM {
+    std::size_t index;
+    int driver;
+    int oterm;
+    int position;
+  };
+  std::vector<ITEM> order;
+  for (std::size_t i = 0; i < m_pending.size(); ++i) {
+    const PENDING& p = m_pending[i];
+    int pos = 0, k = 0;
+    for (const VOK_ATOM_ITERM* f : p.src->cfanout(VOK_TRAVERSE_HIERARCHICAL)) {
+      if (f == p.sink) {
+        pos = k;
+        break;
+      }
+      pos = ++k;
+    }
+    int slot_index = 0;
+    for (std::size_t s = 0; s < p.src->get_my_node()->get_oterm_slot_count(); ++s)
+      if (p.src->get_my_node()->get_oterm_slot(s) == p.src) slot_index = static_cast<int>(s);
+    order.push_back({i, p.src->get_my_node()->get_id(), slot_index, pos});
+  }
+  std::stable_sort(order.begin(), order.end(), [](const ITEM& a, const ITEM& b) {
+    if (a.driver != b.driver) return a.driver < b.driver;
+    if (a.oterm != b.oterm) return a.oterm < b.oterm;
+    return a.position < b.position;
+  });
+
+  std::map<std::uint64_t, BATCH_NET> nets;
+  int next_synthetic = -2;
+  SEARCH fwd(g.size()), bwd(g.size());
+  std::vector<SEED> seeds;
+  std::vector<unsigned> tmp, path, back;
+  std::vector<std::uint32_t> mark(g.size(), 0);
+  std::uint32_t mark_stamp = 0;
+  bool failed = false;
+
+  for (const ITEM& item : order) {
+    const PENDING& p = m_pending[item.index];
+    IR_RESULT::PATH out;
+    out.source = p.src;
+    out.sink = p.sink;
+    auto fail = [&](const std::string& why) {
+      out.status = IR_RESULT::FAILED;
+      result->m_reports.push_back("unroutable connection " + describe(p.src, p.sink) + ": " + why);
+      result->m_succeeded = false;
+      failed = true;
+    };
+    const SITE sa = site_of(p.src->get_my_node());
+    const SITE sb = site_of(p.sink->get_my_node());
+    if (failed && stop_at_first_failure) {
+      fail("not tried after an earlier failure");
+      result->m_paths.push_back(out);
+      continue;
+    }
+    if (p.sink->get_source(VOK_TRAVERSE_HIERARCHICAL) != p.src && p.sink->get_source(VOK_TRAVERSE_AS_STORED) != p.src) {
+      fail("the sink is not driven by the source");
+      result->m_paths.push_back(out);
+      continue;
+    }
+    if (!sa.placed || !sb.placed) {
+      fail("an atom is not placed");
+      result->m_paths.push_back(out);
+      continue;
+    }
+    if (!is_routable(g, p.src, p.sink)) {
+      out.status = IR_RESULT::DEDICATED;
+      result->m_paths.push_back(out);
+      continue;
+    }
+    out.slot_d = is_slot_data_input(sb, static_cast<int>(p.sink->get_port_type()));
+    // The net and its tree.
+    const std::uint64_t key = sa.slot ? (std::uint64_t{1} << 63) | sa.slot_id : term_key(p.src);
+    auto [it, inserted] = nets.try_emplace(key);
+    BATCH_NET& net = it->second;
+    if (inserted) {
+      net.slot = sa.slot;
+      const auto& roots = sa.slot ? scan.slot_root : std::unordered_map<unsigned, int>{};
+      if (sa.slot) {
+        auto f = roots.find(sa.slot_id);
+        net.root = f == roots.end() ? -1 : f->second;
+      } else {
+        auto f = scan.source_root.find(key);
+        net.root = f == scan.source_root.end() ? -1 : f->second;
+      }
+      net.owner = net.root >= 0 ? net.root : next_synthetic--;
+      if (sa.slot) net.own.push_back({sa.slot_id, 0.0, g.delay(sa.slot_id)});
+      if (net.root >= 0) {
+        struct WALK {
+          int node;
+          int delay;
+        };
+        std::vector<WALK> stack{{net.root, 0}};
+        while (!stack.empty()) {
+          const WALK w = stack.back();
+          stack.pop_back();
+          const std::int32_t v = r.get_value(w.node);
+          int delay = w.delay;
+          if (VOK_RE_ROUTING::is_wire_value(v)) {
+            const unsigned e = static_cast<unsigned>(v) & ~GID_BIT;
+            if (e < g.size()) {
+              delay += g.delay(e);
+              if (!scan.slot_register.count(e)) net.own.push_back({e, 0.0, delay});
+            }
+          } else if (v >= 0 && r.get_terminal(v).name_space == VOK_PORT_NAMESPACE_INPUT) {
+            const VOK_RE_TERMINAL& t = r.get_terminal(v);
+            net.sinks.insert(term_key(static_cast<int>(t.port.get_atom_id()), vok_port_type_of_symbol(t.port.get_port()),
+                                      t.port.get_index()));
+          }
+          for (int c = r.forest().first_child(w.node); c != -1; c = r.forest().next_sibling(c)) stack.push_back({c, delay});
+        }
+      }
+    }
+    // Already routed?
+    if (out.slot_d ? (scan.slot_leaf.count(sb.slot_id) != 0) : (net.sinks.count(term_key(p.sink)) != 0)) {
+      out.status = IR_RESULT::ALREADY_ROUTED;
+      result->m_paths.push_back(out);
+      continue;
+    }
+    const unsigned own_slot = out.slot_d ? sb.slot_id : NO_ELEMENT;
+    const WUMP_BLACKLISTING* extra = p.blacklist;
+    auto blocked = [&](unsigned e) {
+      return die_bl->is_routing_gid_blacklisted(e | GID_BIT) || (extra && extra->is_routing_gid_blacklisted(e | GID_BIT));
+    };
+    auto cost = [&](unsigned e) -> double {
+      if (scan.owner[e] != -1 || blocked(e)) return -1.0;
+      if (scan.slot_register.count(e) && e != own_slot) return -1.0;
+      return g.delay(e) + 1.0;
+    };
+    // Targets.
+    target_elements(g, sb, p.sink, tmp);
+    std::vector<unsigned> targets;
+    for (unsigned e : tmp) {
+      if (blocked(e)) continue;
+      const bool reserved = scan.slot_register.count(e) != 0;
+      if (reserved && e != own_slot && !(net.slot && e == sa.slot_id)) continue;
+      if (scan.owner[e] != -1 && scan.owner[e] != net.owner) continue;
+      targets.push_back(e);
+    }
+    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+    for (unsigned e : targets) {
+      x0 = std::min(x0, g.x(e)), y0 = std::min(y0, g.y(e));
+      x1 = std::max(x1, g.x(e)), y1 = std::max(y1, g.y(e));
+    }
+    auto make_seeds = [&](bool by_delay) {
+      seeds.clear();
+      for (const SEED& s : net.own) seeds.push_back({s.id, by_delay ? static_cast<double>(s.delay) : 0.0, s.delay});
+      if (seeds.empty()) {
+        source_elements(g, sa, tmp);
+        for (unsigned e : tmp) {
+          const double c = cost(e);
+          if (c >= 0) seeds.push_back({e, by_delay ? static_cast<double>(g.delay(e)) : c, g.delay(e)});
+        }
+      }
+    };
+    auto search = [&](bool by_delay) {
+      fwd.begin();
+      for (unsigned e : targets) fwd.mark_target(e);
+      make_seeds(by_delay);
+      return targets.empty() || seeds.empty() ? NO_ELEMENT : fwd.run(g, seeds, x0, y0, x1, y1, cost);
+    };
+    unsigned t = search(false);
+    if (t == NO_ELEMENT) {
+      fail(targets.empty() ? "no usable input element" : "no path");
+      result->m_paths.push_back(out);
+      continue;
+    }
+    unsigned seed = NO_ELEMENT;
+    fwd.path(t, path, &seed);
+    int delay = fwd.delay(t);
+    const DELAY_BUDGET budget = p.budgets.empty() ? DELAY_BUDGET{} : p.budgets.back();
+    if (delay > budget.second) {
+      const unsigned t2 = search(true);
+      if (t2 != NO_ELEMENT && fwd.delay(t2) < delay) {
+        t = t2;
+        fwd.path(t, path, &seed);
+        delay = fwd.delay(t);
+      }
+      if (delay > budget.second) {
+        out.budget_met = false;
+        result->m_reports.push_back("maximum delay budget of " + std::to_string(budget.second) + " ps not met by " +
+                                    describe(p.src, p.sink) + " (" + std::to_string(delay) + " ps)");
+      }
+    } else if (delay < budget.first) {
+      // The cheapest detour through a waypoint w: forward from the sources to
+      // w, backward from the targets to w, the two parts disjoint.
+      const double plain = fwd.cost(t);
+      const double limit = 2.0 * std::max(plain, static_cast<double>(budget.first)) + 200.0;
+      fwd.begin();
+      make_seeds(false);
+      fwd.run(g, seeds, 0, 0, 0, 0, cost, limit, true);
+      bwd.begin();
+      std::vector<SEED> bseeds;
+      for (unsigned e : targets)
+        if (scan.owner[e] != net.owner) bseeds.push_back({e, 0.0, 0});
+      bwd.run(g, bseeds, 0, 0, 0, 0, cost, limit, true, true);
+      struct CAND {
+        double cost;
+        unsigned id;
+        int delay;
+      };
+      std::vector<CAND> cands;
+      for (unsigned w = 0; w < g.size(); ++w) {
+        if (!fwd.reached(w) || !bwd.reached(w) || scan.owner[w] == net.owner) continue;
+        const int d = fwd.delay(w) + bwd.delay(w);
+        if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
+      }
+      std::sort(cands.begin(), cands.end(),
+                [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
+      bool found = false;
+      for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
+        unsigned s2 = NO_ELEMENT;
+        fwd.path(cands[k].id, tmp, &s2);
+        if (++mark_stamp == 0) std::fill(mark.begin(), mark.end(), 0u), mark_stamp = 1;
+        const bool fresh = std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
+        if (fresh) mark[s2] = mark_stamp;
+        for (unsigned e : tmp) mark[e] = mark_stamp;
+        back.clear();
+        bool ok = true;
+        for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
+          ok = mark[static_cast<unsigned>(u)] != mark_stamp;
+          mark[static_cast<unsigned>(u)] = mark_stamp;
+          back.push_back(static_cast<unsigned>(u));
+        }
+        if (!ok) continue;
+        found = true;
+        seed = s2;
+        path = tmp;
+        path.insert(path.end(), back.begin(), back.end());
+        delay = cands[k].delay;
+      }
+      if (!found) {
+        out.budget_met = false;
+        result->m_reports.push_back("minimum delay budget of " + std::to_string(budget.first) + " ps not met by " +
+                                    describe(p.src, p.sink) + " (" + std::to_string(delay) + " ps)");
+      }
+    }
+    // Record the path and make it the net's.
+    const auto own_it = std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == seed; });
+    int running = 0;
+    if (own_it != net.own.end()) {
+      out.attach = seed | GID_BIT;
+      running = own_it->delay;
+    } else {
+      path.insert(path.begin(), seed);
+    }
+    for (unsigned e : path) {
+      out.gids.push_back(e | GID_BIT);
+      running += g.delay(e);
+      if (scan.slot_register.count(e)) continue;
+      scan.owner[e] = net.owner;
+      net.own.push_back({e, 0.0, running});
+    }
+    out.delay_ps = running;
+    out.status = IR_RESULT::ROUTED;
+    if (out.slot_d) scan.slot_leaf.emplace(sb.slot_id, -1);
+    else net.sinks.insert(term_key(p.sink));
+    result->m_paths.push_back(out);
+  }
+  m_pending.clear();
+  return result.release();
+}
+
+bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
+  host::log_call("KORRIN::INCREMENTAL_ROUTER::commit", static_cast<const void*>(result), static_cast<const void*>(routing));
+  if (result == nullptr || routing == nullptr) return false;
+  const GRAPH& g = graph();
+  VOK_RE_ROUTING& r = *routing;
+  SCAN scan;
+  scan.read(g, r);
+  // Check everything first: new elements free, branch points present.
+  std::map<std::uint64_t, std::unordered_set<unsigned>> net_elems;
+  std::vector<char> taken(g.size(), 0);
+  auto net_key = [](const IR_RESULT::PATH& p, const SITE& sa) {
+    return sa.slot ? (std::uint64_t{1} << 63) | sa.slot_id : term_key(p.source);
+  };
+  for (const IR_RESULT::PATH& p : result->m_paths) {
+    if (p.status != IR_RESULT::ROUTED) continue;
+    const SITE sa = site_of(p.source->get_my_node());
+    const std::uint64_t key = net_key(p, sa);
+    auto [it, inserted] = net_elems.try_emplace(key);
+    if (inserted) {
+      int root = -1;
+      if (sa.slot) {
+        auto f = scan.slot_root.find(sa.slot_id);
+        root = f == scan.slot_root.end() ? -1 : f->second;
+        it->second.insert(sa.slot_id);
+      } else {
+        auto f = scan.source_root.find(key);
+        root = f == scan.source_root.end() ? -1 : f->second;
+      }
+      if (root >= 0)
+        for (unsigned e = 0; e < g.size(); ++e)
+          if (scan.owner[e] == root) it->second.insert(e);
+    }
+    if (p.attach != 0xFFFFFFFFu && !it->second.count(p.attach & ~GID_BIT)) return false;
+    for (unsigned gid : p.gids) {
+      const unsigned e = gid & ~GID_BIT;
+      if (e >= g.size()) return false;
+      if (scan.slot_register.count(e)) {
+        if (!p.slot_d || scan.slot_leaf.count(e)) return false;
+        continue;
+      }
+      if (scan.owner[e] != -1 || taken[e]) return false;
+      taken[e] = 1;
+      it->second.insert(e);
+    }
+  }
+  // Apply.
+  std::map<int, std::unordered_map<unsigned, int>> node_of;  // root -> element -> node
+  auto nodes = [&](int root) -> std::unordered_map<unsigned, int>& {
+    auto [it, inserted] = node_of.try_emplace(root);
+    if (inserted) {
+      std::vector<int> stack{root};
+      while (!stack.empty()) {
+        const int n = stack.back();
+        stack.pop_back();
+        if (r.is_wire(n)) it->second.emplace(r.get_gid(n) & ~GID_BIT, n);
+        for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
+      }
+    }
+    return it->second;
+  };
+  auto pair_slot = [&](unsigned slot) {
+    auto d = scan.slot_leaf.find(slot);
+    auto q = scan.slot_root.find(slot);
+    if (d == scan.slot_leaf.end() || d->second < 0 || q == scan.slot_root.end()) return;
+    if (r.is_zota_node(d->second) && r.is_zota_node(q->second) && r.get_corresponding_zota_id(d->second) == q->second) return;
+    r.set_zota_pair(d->second, q->second);
+  };
+  bool wrote = false;
+  for (const IR_RESULT::PATH& p : result->m_paths) {
+    if (p.status != IR_RESULT::ROUTED) continue;
+    const SITE sa = site_of(p.source->get_my_node());
+    int root = -1;
+    if (sa.slot) {
+      auto f = scan.slot_root.find(sa.slot_id);
+      if (f == scan.slot_root.end()) {
+        root = r.new_root(static_cast<std::int32_t>(sa.slot_id | GID_BIT));
+        scan.slot_root[sa.slot_id] = root;
+        pair_slot(sa.slot_id);
+      } else {
+        root = f->second;
+      }
+    } else {
+      auto f = scan.source_root.find(term_key(p.source));
+      if (f == scan.source_root.end()) {
+        root = r.new_source(p.source);
+        scan.source_root[term_key(p.source)] = root;
+      } else {
+        root = f->second;
+      }
+    }
+    auto& map = nodes(root);
+    if (sa.slot) map.emplace(sa.slot_id, root);
+    int parent = p.attach == 0xFFFFFFFFu ? root : map.at(p.attach & ~GID_BIT);
+    for (unsigned gid : p.gids) {
+      parent = r.append_child(parent, static_cast<std::int32_t>(gid | GID_BIT));
+      map.emplace(gid & ~GID_BIT, parent);
+    }
+    if (p.slot_d) {
+      const unsigned slot = p.gids.back() & ~GID_BIT;
+      scan.slot_leaf[slot] = parent;
+      if (!scan.slot_root.count(slot)) scan.slot_root[slot] = r.new_root(static_cast<std::int32_t>(slot | GID_BIT));
+      pair_slot(slot);
+    } else {
+      r.append_sink(parent, p.sink);
+    }
+    wrote = true;
+  }
+  if (wrote) r.bump_change_counter();
+  return true;
+}
+
+bool test_korrin_incremental_router() {
+  host::log_call("KORRIN::test_korrin_incremental_router");
+  const GRAPH& g = graph();
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const DESIGN d = collect_design(g);
+  const LOADED loaded = load_trees(g, d, *routing, host::device::die_info()->get_blacklisting(), nullptr);
+  INCREMENTAL_ROUTER ir(routing, g.route_info(), nullptr);
+  for (std::size_t ni = 0; ni < d.nets.size(); ++ni) {
+    const NET& net = d.nets[ni];
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      if (loaded.trees[ni].conn_target[ci] >= 0) continue;
+      VOK_ATOM_OTERM* src = net.conns[ci].sink->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      ir.add_connection(src ? src : net.oterm, net.conns[ci].sink, nullptr, nullptr);
+    }
+  }
+  std::unique_ptr<IR_RESULT> result(ir.route_all_new_connections(false, nullptr));
+  if (!result->routing_succeeded()) return false;
+  return ir.commit(result.get(), routing);
+}
+
+}  // namespace KORRIN

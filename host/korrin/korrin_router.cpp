@@ -1,0 +1,435 @@
+#include "korrin/korrin_router.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/host_world.h"
+#include "korrin/korrin_design.h"
+#include "korrin/korrin_search.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wump/wump_die_info.h"
+
+namespace host::router {
+
+namespace {
+
+using namespace host::korrin;
+
+constexpr int BOX_MARGIN = 3;
+
+struct RNET {
+  std::vector<TREE_NODE> nodes;
+  std::vector<int> target;
+  std::vector<char> failed;
+  bool changed = false;
+};
+
+STATS& stats_slot() { return host_world_slot<STATS>(); }
+
+class ROUTER {
+public:
+  ROUTER(const GRAPH& g, const OPTIONS& o, std::string* why)
+      : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_occ(g.size(), 0), m_hist(g.size(), 0.0f),
+        m_blocked(g.size(), 0), m_reserved(g.size(), -1), m_own(g.size(), 0), m_own_local(g.size(), -1) {}
+
+  bool run();
+
+private:
+  void report(const std::string& s) {
+    if (m_why) *m_why += s + "\n";
+  }
+  void load();
+  bool route_conn(int ni, std::size_t ci, double pres);
+  void activate(int ni);
+  void rip(int ni, std::size_t ci);
+  bool crosses_overuse(int ni, std::size_t ci) const;
+  int count_overused() const;
+  void write();
+
+  const GRAPH& m_g;
+  const OPTIONS& m_o;
+  std::string* m_why;
+  SEARCH m_search;
+  DESIGN m_d;
+  LOADED m_loaded;
+  std::vector<RNET> m_nets;
+  std::vector<std::uint16_t> m_occ;
+  std::vector<float> m_hist;
+  std::vector<std::uint8_t> m_blocked;  // blacklisted, or held by a tree of no routed net
+  std::vector<int> m_reserved;          // slot holding a register: its net
+  std::vector<std::uint32_t> m_own;
+  std::vector<int> m_own_local;
+  std::uint32_t m_own_stamp = 0;
+  std::vector<SEED> m_seeds;
+  std::vector<unsigned> m_tmp, m_path, m_targets;
+  bool m_ok = true;
+  int m_round = 1;
+};
+
+void ROUTER::load() {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_BLACKLISTING* bl = die->get_blacklisting();
+  if (!bl->empty())
+    for (unsigned e = 0; e < m_g.size(); ++e)
+      if (bl->is_routing_gid_blacklisted(e | GID_BIT)) m_blocked[e] = 1;
+  m_d = collect_design(m_g);
+  for (const auto& [slot, ni] : m_d.slot_net) m_reserved[slot] = ni;
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  m_loaded = load_trees(m_g, m_d, r, bl, nullptr);
+  // Trees of no routed net hold their elements.
+  for (int root : m_loaded.foreign) {
+    std::vector<int> stack{root};
+    while (!stack.empty()) {
+      const int n = stack.back();
+      stack.pop_back();
+      const std::int32_t v = r.get_value(n);
+      if (VOK_RE_ROUTING::is_wire_value(v) && (static_cast<unsigned>(v) & ~GID_BIT) < m_g.size())
+        m_blocked[static_cast<unsigned>(v) & ~GID_BIT] = 1;
+      for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
+    }
+  }
+  m_nets.resize(m_d.nets.size());
+  for (std::size_t i = 0; i < m_d.nets.size(); ++i) {
+    const NET& net = m_d.nets[i];
+    const NET_TREE& t = m_loaded.trees[i];
+    RNET& rn = m_nets[i];
+    rn.nodes = t.nodes;
+    rn.target = t.conn_target;
+    rn.failed.assign(net.conns.size(), 0);
+    rn.changed = !t.clean;
+    if (net.site.slot && rn.nodes.empty()) rn.nodes.push_back({net.site.slot_id, -1, -1, 1});
+    for (std::size_t k = net.site.slot ? 1 : 0; k < rn.nodes.size(); ++k) {
+      const TREE_NODE& n = rn.nodes[k];
+      if (n.refs > 0 && m_reserved[n.elem] < 0) ++m_occ[n.elem];
+    }
+  }
+}
+
+void ROUTER::activate(int ni) {
+  if (++m_own_stamp == 0) {
+    std::fill(m_own.begin(), m_own.end(), 0u);
+    m_own_stamp = 1;
+  }
+  const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  const bool slot = m_d.nets[static_cast<std::size_t>(ni)].site.slot;
+  for (std::size_t k = 0; k < rn.nodes.size(); ++k)
+    if (rn.nodes[k].refs > 0 || (slot && k == 0)) {
+      m_own[rn.nodes[k].elem] = m_own_stamp;
+      m_own_local[rn.nodes[k].elem] = static_cast<int>(k);
+    }
+}
+
+bool ROUTER::crosses_overuse(int ni, std::size_t ci) const {
+  const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
+    if (m_occ[rn.nodes[static_cast<std::size_t>(n)].elem] > 1) return true;
+  return false;
+}
+
+void ROUTER::rip(int ni, std::size_t ci) {
+  RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  const bool slot = m_d.nets[static_cast<std::size_t>(ni)].site.slot;
+  for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
+    if (slot && n == 0) break;
+    TREE_NODE& node = rn.nodes[static_cast<std::size_t>(n)];
+    if (--node.refs == 0 && m_reserved[node.elem] < 0) --m_occ[node.elem];
+  }
+  rn.target[ci] = -1;
+  rn.changed = true;
+}
+
+bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
+  RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  const NET& net = m_d.nets[static_cast<std::size_t>(ni)];
+  const CONN& conn = net.conns[ci];
+  const unsigned own_slot = conn.slot_d ? conn.site.slot_id : NO_ELEMENT;
+  auto cost = [&](unsigned e) -> double {
+    if (m_blocked[e] || m_own[e] == m_own_stamp) return -1.0;
+    if (m_reserved[e] >= 0 && e != own_slot) return -1.0;
+    return (m_g.delay(e) + 1.0) * (1.0 + pres * m_occ[e]) * (1.0 + m_hist[e]);
+  };
+  m_search.begin();
+  target_elements(m_g, conn.site, conn.sink, m_tmp);
+  int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+  m_targets.clear();
+  for (unsigned e : m_tmp) {
+    const int reg = m_reserved[e];
+    if (reg >= 0 && e != own_slot && reg != ni) continue;
+    if (m_blocked[e]) continue;
+    m_search.mark_target(e);
+    m_targets.push_back(e);
+    x0 = std::min(x0, m_g.x(e)), y0 = std::min(y0, m_g.y(e));
+    x1 = std::max(x1, m_g.x(e)), y1 = std::max(y1, m_g.y(e));
+  }
+  if (x1 < 0) return false;
+  // First within the box of the driver and the sink, with a margin that
+  // widens every few rounds (seeds outside it left out), then anywhere.
+  const int margin = BOX_MARGIN + m_round / 4;
+  const int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
+  const int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
+  auto inside = [&](unsigned e) { return m_g.x(e) >= bx0 && m_g.x(e) <= bx1 && m_g.y(e) >= by0 && m_g.y(e) <= by1; };
+  unsigned t = NO_ELEMENT;
+  for (int attempt = 0; attempt < 2 && t == NO_ELEMENT; ++attempt) {
+    const bool boxed = attempt == 0;
+    if (!boxed) {
+      m_search.begin();
+      for (unsigned e : m_targets) m_search.mark_target(e);
+    }
+    m_seeds.clear();
+    bool any_own = false;
+    for (std::size_t k = 0; k < rn.nodes.size(); ++k)
+      if (rn.nodes[k].refs > 0 || (net.site.slot && k == 0)) {
+        any_own = true;
+        if (!boxed || inside(rn.nodes[k].elem)) m_seeds.push_back({rn.nodes[k].elem, 0.0, 0});
+      }
+    if (!any_own) {
+      source_elements(m_g, net.site, m_tmp);
+      for (unsigned e : m_tmp) {
+        const double c = cost(e);
+        if (c >= 0) m_seeds.push_back({e, c, m_g.delay(e)});
+      }
+    }
+    if (m_seeds.empty()) continue;
+    if (boxed) m_search.set_region(bx0, by0, bx1, by1);
+    t = m_search.run(m_g, m_seeds, x0, y0, x1, y1, cost);
+    m_search.clear_region();
+    ++stats_slot().searches;
+  }
+  if (t == NO_ELEMENT) return false;
+  unsigned seed = NO_ELEMENT;
+  m_search.path(t, m_path, &seed);
+  int parent = -1;
+  if (m_own[seed] == m_own_stamp) {
+    parent = m_own_local[seed];
+  } else {
+    m_path.insert(m_path.begin(), seed);
+  }
+  for (unsigned e : m_path) {
+    rn.nodes.push_back({e, parent, -1, 0});
+    parent = static_cast<int>(rn.nodes.size()) - 1;
+    m_own[e] = m_own_stamp;
+    m_own_local[e] = parent;
+    if (m_reserved[e] < 0) ++m_occ[e];
+  }
+  rn.target[ci] = parent;
+  for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
+    if (net.site.slot && n == 0) break;
+    ++rn.nodes[static_cast<std::size_t>(n)].refs;
+  }
+  rn.changed = true;
+  return true;
+}
+
+int ROUTER::count_overused() const {
+  int n = 0;
+  for (std::uint16_t o : m_occ) n += o > 1 ? 1 : 0;
+  return n;
+}
+
+bool ROUTER::run() {
+  load();
+  STATS& st = stats_slot();
+  st = STATS{};
+  st.nets = static_cast<int>(m_d.nets.size());
+  for (const NET& n : m_d.nets) st.connections += static_cast<int>(n.conns.size());
+  double pres = m_o.first_present_factor;
+  int overused = 0;
+  for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
+    st.rounds = round;
+    m_round = round;
+    m_search.set_bound_weight(m_o.bound_weight);
+    for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
+      RNET& rn = m_nets[ni];
+      const NET& net = m_d.nets[ni];
+      bool need = false;
+      for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+        if (rn.target[ci] >= 0 && round > 1 && crosses_overuse(static_cast<int>(ni), ci)) rip(static_cast<int>(ni), ci);
+        need = need || (rn.target[ci] < 0 && !rn.failed[ci]);
+      }
+      if (!need) continue;
+      activate(static_cast<int>(ni));
+      for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+        if (rn.target[ci] >= 0 || rn.failed[ci]) continue;
+        if (route_conn(static_cast<int>(ni), ci, pres)) {
+          ++st.routed;
+        } else {
+          rn.failed[ci] = 1;
+          m_ok = false;
+          report("unroutable connection " + describe(net.oterm ? net.oterm : nullptr, net.conns[ci].sink));
+        }
+      }
+    }
+    overused = count_overused();
+    if (overused == 0) break;
+    for (std::size_t e = 0; e < m_occ.size(); ++e)
+      if (m_occ[e] > 1) m_hist[e] += static_cast<float>(m_o.history_factor * (m_occ[e] - 1));
+    pres = round == 1 ? m_o.present_factor : pres * m_o.present_growth;
+  }
+  if (overused > 0) {
+    m_ok = false;
+    report("congestion not resolved after " + std::to_string(st.rounds) + " rounds: " + std::to_string(overused) +
+           " overused elements");
+    for (std::size_t ni = 0; ni < m_nets.size(); ++ni)
+      for (std::size_t ci = 0; ci < m_d.nets[ni].conns.size(); ++ci)
+        if (m_nets[ni].target[ci] >= 0 && crosses_overuse(static_cast<int>(ni), ci)) {
+          rip(static_cast<int>(ni), ci);
+          report("left unrouted (congestion): " + describe(m_d.nets[ni].oterm, m_d.nets[ni].conns[ci].sink));
+        }
+  }
+  st.expansions = m_search.expansions();
+  write();
+  return m_ok;
+}
+
+void ROUTER::write() {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const std::size_t count = m_nets.size();
+  // Erasing a tree takes the pair roots below its slot leaves along, so the
+  // nets of those registers are written anew as well.
+  for (bool again = true; again;) {
+    again = false;
+    for (std::size_t ni = 0; ni < count; ++ni) {
+      if (!m_nets[ni].changed) continue;
+      const NET& net = m_d.nets[ni];
+      for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+        const int node = m_loaded.trees[ni].conn_node[ci];
+        if (!net.conns[ci].slot_d || node < 0 || !r.is_zota_node(node)) continue;
+        RNET& q = m_nets[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])];
+        if (!q.changed) q.changed = again = true;
+      }
+    }
+  }
+  bool erased = false, wrote = false;
+  for (std::size_t ni = 0; ni < count; ++ni) {
+    if (!m_nets[ni].changed) continue;
+    const NET_TREE& t = m_loaded.trees[ni];
+    if (t.root >= 0 && r.is_live(t.root)) r.erase(t.root), erased = true;
+    for (int x : t.extra_roots)
+      if (r.is_live(x)) r.erase(x), erased = true;
+  }
+  // The slot leaf (D side) and pair root (Q side) of each register net.
+  std::vector<int> d_node(count, -1), q_root(count, -1);
+  for (std::size_t ni = 0; ni < count; ++ni) {
+    RNET& rn = m_nets[ni];
+    const NET& net = m_d.nets[ni];
+    const NET_TREE& t = m_loaded.trees[ni];
+    if (!rn.changed) {
+      if (net.site.slot) q_root[ni] = t.root;
+      for (std::size_t ci = 0; ci < net.conns.size(); ++ci)
+        if (net.conns[ci].slot_d && rn.target[ci] >= 0)
+          d_node[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])] = t.conn_node[ci];
+      continue;
+    }
+    bool any = false;
+    for (int tg : rn.target) any = any || tg >= 0;
+    if (!any && !net.site.slot) continue;
+    std::vector<int> vok(rn.nodes.size(), -1);
+    int root = -1;
+    std::size_t first = 0;
+    if (net.site.slot) {
+      if (!any) continue;
+      root = r.new_root(static_cast<std::int32_t>(net.site.slot_id | GID_BIT));
+      vok[0] = root;
+      q_root[ni] = root;
+      first = 1;
+    } else {
+      root = r.new_source(net.oterm);
+    }
+    wrote = true;
+    for (std::size_t k = first; k < rn.nodes.size(); ++k) {
+      const TREE_NODE& n = rn.nodes[k];
+      if (n.refs <= 0) continue;
+      vok[k] = r.append_child(n.parent < 0 ? root : vok[static_cast<std::size_t>(n.parent)],
+                              static_cast<std::int32_t>(n.elem | GID_BIT));
+    }
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      const int tg = rn.target[ci];
+      if (tg < 0) continue;
+      if (net.conns[ci].slot_d)
+        d_node[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])] = vok[static_cast<std::size_t>(tg)];
+      else
+        r.append_sink(vok[static_cast<std::size_t>(tg)], net.conns[ci].sink);
+    }
+  }
+  for (std::size_t ni = 0; ni < count; ++ni) {
+    if (!m_d.nets[ni].site.slot || d_node[ni] < 0) continue;
+    if (q_root[ni] < 0 || !r.is_live(q_root[ni])) {
+      q_root[ni] = r.new_root(static_cast<std::int32_t>(m_d.nets[ni].site.slot_id | GID_BIT));
+      wrote = true;
+    }
+    const int d = d_node[ni], q = q_root[ni];
+    if (r.is_zota_node(d) && r.is_zota_node(q) && r.get_corresponding_zota_id(d) == q) continue;
+    r.set_zota_pair(d, q);
+    wrote = true;
+  }
+  if (erased) {
+    if (r.get_atom_netlist() != nullptr) r.rebuild_terminal_maps();
+    else r.attach_atom_netlist(host::vok::top_netlist(), VOK_TRAVERSE_HIERARCHICAL);
+  }
+  if (erased || wrote) r.bump_change_counter();
+}
+
+}  // namespace
+
+bool route_design(std::string* why, const OPTIONS& options) {
+  ROUTER router(host::korrin::graph(), options, why);
+  return router.run();
+}
+
+STATS last_stats() { return stats_slot(); }
+
+}  // namespace host::router
+
+namespace host::routing {
+
+using namespace host::korrin;
+
+bool check(std::string* why) {
+  const GRAPH& g = graph();
+  const DESIGN d = collect_design(g);
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const WUMP_BLACKLISTING* bl = host::device::die_info()->get_blacklisting();
+  std::vector<std::string> findings;
+  const LOADED loaded = load_trees(g, d, r, bl, &findings);
+  for (std::size_t ni = 0; ni < d.nets.size(); ++ni) {
+    const NET& net = d.nets[ni];
+    const NET_TREE& t = loaded.trees[ni];
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      if (t.conn_target[ci] < 0) {
+        findings.push_back("unrouted connection " + describe(net.oterm, net.conns[ci].sink));
+        continue;
+      }
+      if (!net.conns[ci].slot_d) continue;
+      const int dn = t.conn_node[ci];
+      const int q = loaded.trees[static_cast<std::size_t>(d.reserved_by(net.conns[ci].site.slot_id))].root;
+      if (!r.is_zota_node(dn) || q < 0 || !r.is_zota_node(q) || r.get_corresponding_zota_id(dn) != q)
+        findings.push_back("pipeline register " + net.conns[ci].sink->get_my_node()->get_string_hpath() +
+                           ": its slot is not paired with its net's root");
+    }
+  }
+  // Element use over every tree: a register's pair root shares its slot with
+  // the leaf where its data input ends.
+  std::vector<std::uint8_t> used(g.size(), 0);
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id)) continue;
+    const std::int32_t v = r.get_value(id);
+    if (!VOK_RE_ROUTING::is_wire_value(v)) continue;
+    const unsigned e = static_cast<unsigned>(v) & ~GID_BIT;
+    if (e >= g.size()) {
+      findings.push_back("node " + std::to_string(id) + " names no element");
+      continue;
+    }
+    if (r.forest().parent(id) == -1 && d.reserved_by(e) >= 0) continue;
+    if (used[e] == 1) findings.push_back("element used more than once: " + element_name(e));
+    if (used[e] < 2) ++used[e];
+    if (bl->is_routing_gid_blacklisted(e | GID_BIT) && used[e] == 1)
+      findings.push_back("blacklisted element used: " + element_name(e));
+  }
+  if (why)
+    for (const std::string& f : findings) *why += f + "\n";
+  return findings.empty();
+}
+
+}  // namespace host::routing

@@ -1,0 +1,65 @@
+#pragma once
+// algorithm: the host's whole-design router and its routing legality check,
+// over the world's design, device and chip database entry.
+//
+// route_design routes every routable connection (see korrin_graph.h) of the
+// placed design. Existing legal routing is kept and new branches grow from it
+// (the net's elements are sources at cost 0; a net without routing starts at
+// the driver's output elements). Each search is A* with cost = slow-corner hop
+// delay + 1 ps per element entered (times the congestion costs below), first
+// inside the box of driver and sink plus a margin that widens every few
+// rounds, then anywhere; forbidden are blacklisted elements,
+// elements of trees that belong to no routed net, and slots holding another
+// register. Nets go by driver id, sinks in fanout order, ties to the lower gid.
+// Negotiated congestion: elements may be shared while routing, at a present
+// cost that rises each round and a history cost that accumulates on
+// overused elements; after each round the connections through overused
+// elements are ripped up and rerouted, until nothing is overused or the round
+// limit is reached. On failure (an unroutable connection, or overuse left
+// after the last round, whose connections are then left unrouted) the result
+// is false and each failure is a line of `why`; what was routed is written
+// all the same, so the routing stays legal.
+// Writing: a net whose tree changed gets one new tree (its source terminal,
+// or for a register in a slot its pair root, at the top); nets left as they
+// were keep their nodes. Registers in slots get their pairs, with an overflow
+// entry when the node distance does not fit 16 bits.
+#include <string>
+
+#include "common/host_api.h"
+
+namespace host::router {
+
+struct OPTIONS {
+  int max_rounds = 30;
+  double first_present_factor = 0.5;  // round 1
+  double present_factor = 0.5;        // round 2, then times the growth each round
+  double present_growth = 1.8;
+  double history_factor = 0.4;
+  // Weight of the searches' lower bound (1: cheapest paths; more: faster
+  // searches, paths a little dearer).
+  double bound_weight = 1.5;
+};
+
+struct STATS {
+  int nets = 0;
+  int connections = 0;       // routable connections
+  int routed = 0;            // routed by this call
+  int rounds = 0;
+  long long expansions = 0;  // elements taken off the search heap
+  int searches = 0;
+};
+
+HOST_API bool route_design(std::string* why, const OPTIONS& options = {});
+// Figures of the last route_design.
+HOST_API STATS last_stats();
+
+}  // namespace host::router
+
+namespace host::routing {
+// Legality of the world's routing: every routable connection of the placed
+// design routed, each tree connected by real edges from the driver's output
+// element (or its slot) to each sink's input element, slot registers paired,
+// no element used by two nets or twice in one, nothing blacklisted. One line
+// per finding goes to `why`.
+HOST_API bool check(std::string* why);
+}  // namespace host::routing

@@ -1,0 +1,457 @@
+// The host's routers: whole-design routing with negotiated congestion, the
+// incremental router, pipeline slots, blacklists, budgets and the legality
+// check.
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/host_call_log.h"
+#include "korrin/korrin_graph.h"
+#include "korrin/korrin_incremental_router.h"
+#include "korrin/korrin_router.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::place_at;
+using host::testing::place_in_slot;
+
+namespace {
+
+const VOK_RE_ROUTING_ZOTA_SKIP SKIP;
+
+VOK_RE_ROUTING& routing() { return *VOK_CHIP_DB_ENTRY::current()->get_routing(); }
+
+std::string dump() {
+  std::ostringstream s;
+  routing().debug_dump(s, SKIP);
+  return s.str();
+}
+
+// Element ids of the wires above a sink node (up to the tree's root).
+std::vector<unsigned> path_of(int node) {
+  std::vector<unsigned> ids;
+  const VOK_RE_ROUTING& r = routing();
+  for (int n = node; n >= 0; n = r.forest().parent(n))
+    if (r.is_wire(n)) ids.push_back(r.get_gid(n) & 0x7FFFFFFFu);
+  return ids;
+}
+
+int delay_of(int node) {
+  int d = 0;
+  for (unsigned id : path_of(node)) d += host::korrin::graph().delay(id);
+  return d;
+}
+
+class RouterTest : public HostTest {
+protected:
+  // A small design: two input pins, LUTs and registers over a few LABs, an
+  // output pin. Returns the sinks in creation order.
+  void build_small(int family) {
+    host::testing::device(family).build();
+    auto n = host::testing::netlist();
+    auto a = n.io_in("a");
+    auto b = n.io_in("b");
+    place_at(n.find("a"), 0, 2, 1);
+    place_at(a, 0, 2, 2);
+    place_at(n.find("b"), 0, 3, 1);
+    place_at(b, 0, 3, 2);
+    auto l1 = n.lut("l1", {a, b}, 0x6);
+    auto r1 = n.reg("r1").clk(a).d(l1);
+    auto l2 = n.lut("l2", {r1, b, l1}, 0x96);
+    auto r2 = n.reg("r2").clk(a).d(l2);
+    auto l3 = n.lut("l3", {r2, r1}, 0x8);
+    place_at(l1, 2, 2, 0);
+    place_at(r1, 2, 2, 1);
+    place_at(l2, 5, 6, 3);
+    place_at(r2, 7, 2, 2);
+    place_at(l3, 9, 7, 0);
+    auto pad = n.io_out("y", l3);
+    place_at(n.find("y~obuf"), 11, 4, 3);
+    place_at(pad, 11, 4, 1);
+    atoms = {l1, r1, l2, r2, l3};
+  }
+  std::vector<VOK_ATOM_NODE*> atoms;
+};
+
+void expect_complete_legal_and_deterministic(const std::vector<VOK_ATOM_NODE*>& atoms) {
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  // Every LUT and register input has one sink node, below an input mux of
+  // the atom's own LAB.
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_ROUTE_INFO* info = die->get_route_info();
+  for (VOK_ATOM_NODE* atom : atoms) {
+    const auto site = die->get_place_info()->get_place_block(atom->get_location_gid());
+    ASSERT_TRUE(site.has_value());
+    for (const VOK_ATOM_ITERM* t : atom->citerms()) {
+      const std::vector<int> nodes = routing().get_sink_nodes(t);
+      ASSERT_EQ(nodes.size(), 1u) << atom->get_string_hpath();
+      const WUMP_ROUTE_NODE mux = info->get_route_node_of(routing().get_gid(routing().forest().parent(nodes[0])));
+      EXPECT_EQ(mux.element_type, 282);
+      EXPECT_EQ(mux.x, site->get_x());
+      EXPECT_EQ(mux.y, site->get_y());
+      EXPECT_GE(delay_of(nodes[0]), 90);
+    }
+  }
+  const std::string first = dump();
+  const int nodes = routing().get_live_node_count();
+  // Routing a routed design changes nothing; routing again from scratch
+  // gives the same trees.
+  EXPECT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_EQ(routing().get_live_node_count(), nodes);
+  EXPECT_EQ(host::router::last_stats().routed, 0);
+  routing().clear();
+  EXPECT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_EQ(dump(), first);
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+TEST_F(RouterTest, SmallDesignRoutesCompletelyLegallyAndDeterministicallyOnKY) {
+  build_small(Family::KY);
+  expect_complete_legal_and_deterministic(atoms);
+  EXPECT_EQ(host::router::last_stats().connections, 12);
+}
+
+TEST_F(RouterTest, SmallDesignRoutesCompletelyLegallyAndDeterministicallyOnKX) {
+  build_small(Family::KX);
+  expect_complete_legal_and_deterministic(atoms);
+}
+
+// A register in a pipeline slot: its data input's net ends at the slot
+// (the marked D side), its own net starts at the pair root there and feeds
+// the sinks of that LAB through the slot's mux.
+TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForms) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  place_at(n.find("clk"), 0, 1, 1);
+  place_at(clk, 0, 1, 2);
+  auto a = n.reg("a").clk(clk).d(clk);
+  auto p = n.zota_reg("p").clk(clk).d(a);
+  auto l = n.lut("l", {p, a}, 0x6);
+  place_at(a, 2, 3, 1);
+  place_in_slot(p, 5, 4, 60);
+  place_at(l, 5, 4, 0);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const VOK_RE_ROUTING& r = routing();
+  const unsigned slot = p->get_location_gid();
+  int d = -1, q = -1;
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id) || !r.is_wire(id) || r.get_gid(id) != slot) continue;
+    (r.forest().parent(id) == -1 ? q : d) = id;
+  }
+  ASSERT_GE(d, 0);
+  ASSERT_GE(q, 0);
+  EXPECT_TRUE(r.is_zota_node(d));
+  EXPECT_EQ(r.get_corresponding_zota_id(d), q);
+  EXPECT_NE(r.get_record(d).pair_offset, VOK_RE_ROUTING::OVERFLOW_PAIR_OFFSET);
+  EXPECT_EQ(r.forest().first_child(d), -1);
+  EXPECT_TRUE(r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+  // The LUT input fed by p hangs right under the pair root; the one fed by a
+  // enters the LAB through another mux.
+  const auto from_p = r.get_sink_nodes(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  const auto from_a = r.get_sink_nodes(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  ASSERT_EQ(from_p.size(), 1u);
+  ASSERT_EQ(from_a.size(), 1u);
+  EXPECT_EQ(r.forest().parent(from_p[0]), q);
+  EXPECT_NE(r.get_gid(r.forest().parent(from_a[0])), slot);
+  // The clock of a register in a slot is not routed through the fabric.
+  EXPECT_TRUE(r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)).empty());
+
+  // The same with the pair's nodes far apart: the Q side routed first, many
+  // nodes written in between, then the D side.
+  routing().clear();
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ir.add_connection(p->get_oterm_slot(0), l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> first(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(first->routing_succeeded());
+  ASSERT_TRUE(ir.commit(first.get(), &routing()));
+  for (int i = 0; i < 40000; ++i) routing().new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
+  ir.add_connection(a->get_oterm_slot(0), p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> second(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(second->routing_succeeded());
+  ASSERT_EQ(second->paths().size(), 1u);
+  EXPECT_TRUE(second->paths()[0].slot_d);
+  EXPECT_EQ(second->paths()[0].gids.back(), slot);
+  ASSERT_TRUE(ir.commit(second.get(), &routing()));
+  d = q = -1;
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id) || !r.is_wire(id) || r.get_gid(id) != slot) continue;
+    (r.forest().parent(id) == -1 ? q : d) = id;
+  }
+  ASSERT_GE(d - q, 40000);
+  EXPECT_EQ(r.get_record(d).pair_offset, VOK_RE_ROUTING::OVERFLOW_PAIR_OFFSET);
+  EXPECT_EQ(r.get_corresponding_zota_id(d), q);
+  EXPECT_EQ(r.get_corresponding_zota_id(q), d);
+  EXPECT_EQ(r.get_first_child(r.forest().parent(d), SKIP), r.forest().first_child(q));
+}
+
+TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsReported) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  // Blacklist the elements l3's first input used, and route again.
+  const VOK_ATOM_ITERM* sink = atoms[4]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  std::vector<unsigned> used = path_of(routing().get_sink_nodes(sink).at(0));
+  ASSERT_GE(used.size(), 3u);
+  std::vector<unsigned> gids;
+  for (unsigned id : used) gids.push_back(id | 0x80000000u);
+  routing().clear();
+  auto spec = host::device::spec();
+  spec.blacklist_gids = gids;
+  host::device::configure(spec);
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const std::vector<unsigned> now = path_of(routing().get_sink_nodes(sink).at(0));
+  for (unsigned id : now) EXPECT_EQ(std::count(used.begin(), used.end(), id), 0) << id;
+  for (int id = 0; id < routing().forest().num_slots(); ++id) {
+    if (routing().is_live(id) && routing().is_wire(id)) {
+      EXPECT_FALSE(host::device::die_info()->get_blacklisting()->is_routing_gid_blacklisted(routing().get_gid(id)));
+    }
+  }
+
+  // Every input mux of l3's LAB blacklisted: its inputs cannot be routed.
+  routing().clear();
+  const auto& tile = host::korrin::graph().tile(9, 7);
+  for (unsigned id : tile.in) spec.blacklist_gids.push_back(id | 0x80000000u);
+  for (unsigned id : tile.clk) spec.blacklist_gids.push_back(id | 0x80000000u);
+  host::device::configure(spec);
+  why.clear();
+  EXPECT_FALSE(host::router::route_design(&why));
+  EXPECT_NE(why.find("unroutable connection r2 -> l3.in12.0"), std::string::npos) << why;
+  EXPECT_NE(why.find("unroutable connection r1 -> l3.in13.0"), std::string::npos) << why;
+  // The rest is routed, and the check names what is missing.
+  std::string findings;
+  EXPECT_FALSE(host::routing::check(&findings));
+  EXPECT_NE(findings.find("unrouted connection r2 -> l3.in12.0"), std::string::npos) << findings;
+  EXPECT_EQ(findings.find("l2.in"), std::string::npos) << findings;
+  // The incremental router reports it too, and routes nothing.
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ir.add_connection(atoms[3]->get_oterm_slot(0), const_cast<VOK_ATOM_ITERM*>(sink), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(res->routing_succeeded());
+  ASSERT_EQ(res->reports().size(), 1u);
+  EXPECT_NE(res->reports()[0].find("unroutable connection"), std::string::npos);
+}
+
+// Two nets leave one LAB through the only two output muxes left; routed
+// first without regard to each other they collide, and the negotiation
+// separates them.
+TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 1);
+  place_at(x, 0, 5, 2);
+  auto a = n.lut("a", {x}, 0x1);
+  auto b = n.lut("b", {x}, 0x2);
+  auto sa = n.lut("sa", {a}, 0x1);
+  auto sb = n.lut("sb", {b}, 0x1);
+  place_at(a, 2, 5, 0);
+  place_at(b, 2, 5, 3);
+  place_at(sa, 9, 5, 0);
+  place_at(sb, 9, 5, 3);
+  auto spec = host::device::spec();
+  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
+  for (std::size_t i = 2; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
+  host::device::configure(spec);
+  host::router::OPTIONS o;
+  o.first_present_factor = 0.0;  // the first round ignores the other nets
+
+  o.max_rounds = 1;
+  std::string why;
+  EXPECT_FALSE(host::router::route_design(&why, o));
+  EXPECT_NE(why.find("congestion not resolved after 1 rounds"), std::string::npos) << why;
+  EXPECT_NE(why.find("left unrouted (congestion): a -> sa.in12.0"), std::string::npos) << why;
+  std::string findings;
+  EXPECT_FALSE(host::routing::check(&findings));
+  EXPECT_EQ(findings.find("more than once"), std::string::npos) << findings;
+  // Ripped in net order: once a's connection is gone, b's is no longer
+  // overused and stays.
+  EXPECT_NE(findings.find("unrouted connection a -> sa.in12.0"), std::string::npos) << findings;
+  EXPECT_EQ(routing().get_sink_nodes(sb->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)).size(), 1u);
+
+  routing().clear();
+  o.max_rounds = 30;
+  why.clear();
+  ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  EXPECT_GE(host::router::last_stats().rounds, 2);
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const auto first_wire = [](VOK_ATOM_NODE* atom) {
+    const int root = routing().get_source_node(atom->get_oterm_slot(0));
+    return routing().get_gid(routing().forest().first_child(root)) & 0x7FFFFFFFu;
+  };
+  EXPECT_NE(first_wire(a), first_wire(b));
+  EXPECT_TRUE(first_wire(a) == outs[0] || first_wire(a) == outs[1]);
+  EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
+}
+
+struct NODE_RECORD {
+  int id, value, parent;
+  bool operator==(const NODE_RECORD&) const = default;
+};
+std::vector<NODE_RECORD> nodes_now() {
+  std::vector<NODE_RECORD> v;
+  for (int id = 0; id < routing().forest().num_slots(); ++id)
+    if (routing().is_live(id)) v.push_back({id, routing().get_value(id), routing().forest().parent(id)});
+  return v;
+}
+
+TEST_F(RouterTest, IncrementalRouterAddsConnectionsWithoutRippingAnythingUp) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  const std::vector<NODE_RECORD> before = nodes_now();
+  auto n = host::testing::netlist();
+  auto l4 = n.lut("l4", {atoms[0], atoms[3]}, 0x6);
+  place_at(l4, 7, 7, 0);
+  EXPECT_FALSE(host::routing::check(&why));  // l4's inputs are not routed yet
+
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), host::device::die_info()->get_route_info(), nullptr);
+  for (const VOK_ATOM_ITERM* t : l4->citerms())
+    EXPECT_TRUE(ir.add_connection(t->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(t), nullptr, nullptr));
+  // An input that is routed already is reported as such.
+  const VOK_ATOM_ITERM* routed = atoms[2]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  ir.add_connection(routed->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(routed), nullptr, nullptr);
+  EXPECT_EQ(ir.get_num_new_connections(), 3u);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  EXPECT_EQ(ir.get_num_new_connections(), 0u);
+  ASSERT_TRUE(res->routing_succeeded());
+  ASSERT_EQ(res->paths().size(), 3u);
+  // Nets by driver id: l1's connection, then l2's input, then r2's.
+  EXPECT_EQ(res->paths()[0].source->get_my_node(), atoms[0]);
+  EXPECT_EQ(res->paths()[1].status, KORRIN::IR_RESULT::ALREADY_ROUTED);
+  EXPECT_EQ(res->paths()[2].source->get_my_node(), atoms[3]);
+  // Both branch off the trees their nets already have.
+  EXPECT_NE(res->paths()[0].attach, 0xFFFFFFFFu);
+  EXPECT_NE(res->paths()[2].attach, 0xFFFFFFFFu);
+  EXPECT_EQ(routing().get_live_node_count(), static_cast<int>(before.size()));  // nothing written before commit
+  ASSERT_TRUE(ir.commit(res.get(), &routing()));
+  const std::vector<NODE_RECORD> after = nodes_now();
+  for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  for (const KORRIN::IR_RESULT::PATH& p : res->paths()) {
+    if (p.status != KORRIN::IR_RESULT::ROUTED) continue;
+    EXPECT_EQ(delay_of(routing().get_sink_nodes(p.sink).at(0)), p.delay_ps);
+  }
+  // Committing the same paths again finds their elements taken and writes
+  // nothing.
+  const int count = routing().get_live_node_count();
+  EXPECT_FALSE(ir.commit(res.get(), &routing()));
+  EXPECT_EQ(routing().get_live_node_count(), count);
+
+  // The only input mux left in l4's LAB belongs to another net: the new
+  // connection fails rather than take it.
+  auto spec = host::device::spec();
+  const unsigned keep = routing().get_gid(routing().forest().parent(routing().get_sink_nodes(l4->get_iterm_slot(0)).at(0)));
+  for (unsigned id : host::korrin::graph().tile(7, 7).in)
+    if ((id | 0x80000000u) != keep) spec.blacklist_gids.push_back(id | 0x80000000u);
+  host::device::configure(spec);
+  KORRIN::INCREMENTAL_ROUTER ir2(&routing(), host::device::die_info()->get_route_info(), nullptr);
+  auto l5 = n.lut("l5", {atoms[4]}, 0x1);
+  place_at(l5, 7, 7, 3);
+  const std::vector<NODE_RECORD> held = nodes_now();
+  ir2.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> blocked(ir2.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(blocked->routing_succeeded());
+  EXPECT_EQ(blocked->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+  EXPECT_NE(blocked->reports().at(0).find("unroutable connection l3 -> l5.in12.0: no "), std::string::npos)
+      << blocked->reports().at(0);
+  EXPECT_EQ(nodes_now(), held);
+  // A sink that the source does not drive is refused.
+  ir2.add_connection(atoms[0]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> wrong(ir2.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(wrong->routing_succeeded());
+  EXPECT_NE(wrong->reports().at(0).find("not driven by the source"), std::string::npos);
+  // A router made for the device before it changed routes nothing.
+  ir.add_connection(atoms[4]->get_oterm_slot(0), l5->get_iterm_slot(0), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> stale(ir.route_all_new_connections(false, nullptr));
+  EXPECT_FALSE(stale->routing_succeeded());
+  EXPECT_EQ(stale->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+}
+
+TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 1);
+  place_at(x, 0, 5, 2);
+  auto a = n.lut("a", {x}, 0x1);
+  auto s = n.lut("s", {a}, 0x1);
+  place_at(a, 2, 5, 0);
+  place_at(s, 5, 5, 0);
+  VOK_ATOM_ITERM* sink = s->get_iterm_slot(0);
+  auto route = [&](KORRIN::DELAY_BUDGET b) {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    std::vector<KORRIN::DELAY_BUDGET> budgets{KORRIN::DELAY_BUDGET{}, b};  // the last hop's applies
+    ir.add_connection(a->get_oterm_slot(0), sink, &budgets, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
+  };
+  const auto plain = route(KORRIN::DELAY_BUDGET{});
+  ASSERT_TRUE(plain->routing_succeeded());
+  const int shortest = plain->paths().at(0).delay_ps;
+  EXPECT_TRUE(plain->reports().empty());
+
+  // A minimum out of reach, and a maximum below any path: reported, routed.
+  const auto far = route(KORRIN::DELAY_BUDGET{100000, 200000});
+  EXPECT_TRUE(far->routing_succeeded());
+  EXPECT_EQ(far->paths().at(0).status, KORRIN::IR_RESULT::ROUTED);
+  EXPECT_FALSE(far->paths().at(0).budget_met);
+  ASSERT_EQ(far->reports().size(), 1u);
+  EXPECT_NE(far->reports()[0].find("minimum delay budget of 100000 ps not met by a -> s.in12.0"), std::string::npos)
+      << far->reports()[0];
+  const auto tight = route(KORRIN::DELAY_BUDGET{0, 10});
+  EXPECT_TRUE(tight->routing_succeeded());
+  EXPECT_FALSE(tight->paths().at(0).budget_met);
+  EXPECT_NE(tight->reports().at(0).find("maximum delay budget of 10 ps"), std::string::npos);
+  EXPECT_EQ(tight->paths().at(0).delay_ps, shortest);
+
+  // A reachable minimum: the cheapest detour that meets it, within the maximum.
+  const int want = shortest + 250;
+  const auto detour = route(KORRIN::DELAY_BUDGET{want, want + 400});
+  ASSERT_TRUE(detour->routing_succeeded());
+  const KORRIN::IR_RESULT::PATH& p = detour->paths().at(0);
+  EXPECT_TRUE(p.budget_met);
+  EXPECT_TRUE(detour->reports().empty());
+  EXPECT_GE(p.delay_ps, want);
+  EXPECT_LE(p.delay_ps, want + 400);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ASSERT_TRUE(ir.commit(const_cast<KORRIN::IR_RESULT*>(detour.get()), &routing()));
+  EXPECT_EQ(delay_of(routing().get_sink_nodes(sink).at(0)), p.delay_ps);
+  std::string why;
+  EXPECT_FALSE(host::routing::check(&why));  // x's connection is not routed
+  EXPECT_EQ(why, "unrouted connection x~ibuf -> a.in12.0\n");
+}
+
+// The test hook routes what is missing with the incremental router: the
+// same legal result as the whole-design router, nothing ripped.
+TEST_F(RouterTest, TheIncrementalRouterHookRoutesEveryMissingConnection) {
+  build_small(Family::KY);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  const VOK_ATOM_ITERM* first = atoms[2]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  ir.add_connection(first->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(first), nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(ir.commit(res.get(), &routing()));
+  const std::vector<NODE_RECORD> before = nodes_now();
+  EXPECT_TRUE(KORRIN::test_korrin_incremental_router());
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const std::vector<NODE_RECORD> after = nodes_now();
+  for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
+  EXPECT_THAT(host::call_names(), ::testing::Contains(std::string("KORRIN::test_korrin_incremental_router")));
+}
+
+}  // namespace
