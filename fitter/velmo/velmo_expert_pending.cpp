@@ -19,11 +19,7 @@ namespace {
 // with an internal error naming itself rather than pretend to have run.
 
 
-bool VELMO_EXPERT::process_design_without_device() { l_not_built("process_design_without_device", __LINE__); }
-bool VELMO_EXPERT::check_design_without_device() { l_not_built("check_design_without_device", __LINE__); }
-bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_without_device", __LINE__); }
 
-bool VELMO_EXPERT::write_out_kem_netlist(bool, bool) { l_not_built("write_out_kem_netlist", __LINE__); }
 
 bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
   l_not_built("mark_lutram_zota_ffs_no_touch_for_retimer", __LINE__);
@@ -34,7 +30,6 @@ void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success
 void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
 bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
-void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
 bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
 bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 

@@ -5,8 +5,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cfg/cfg.h"
+#include "wexan/wexan_pr_pof_utility.h"
+#include "wexan/wexan_fitter_ops.h"
+#include "velmo_retimer.h"
+#include "velmo_bbic.h"
+#include "tawn/tawn_netlist_writer.h"
+#include "omz/omz_option.h"
+#include "omz/omz_instance_name.h"
+#include "jov/jov_design.h"
+#include "gen/gen_project.h"
 #include "cmp/cmp_facade.h"
 #include "dev/dev_basic_info.h"
 #include "dev/dev_family.h"
@@ -27,6 +37,7 @@
 #include "velmo_register_packer_op_interface.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
+#include "velmo_register_packer.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_utilities.h"
@@ -321,11 +332,133 @@ bool velmo_finalize() { return l_expert()->finalize(); }
 // ---------------------------------------------------------------------------
 // Plan-stage operations and intermediate snapshots
 
-bool velmo_post_plan_ops(bool) { l_not_built("velmo_post_plan_ops", __LINE__); }
-bool velmo_insert_wireluts() { l_not_built("velmo_insert_wireluts", __LINE__); }
-bool velmo_insert_zota_lutram_wireluts() { l_not_built("velmo_insert_zota_lutram_wireluts", __LINE__); }
+namespace {
+
+// Wire-LUT insertion at partition boundaries, with the completion of
+// dangling ports when configured.
+bool l_insert_wireluts() {
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  bool r = WEXAN_JOV_WIRELUT::insert_wireluts();
+  if (cfg_is_on("jov_insert_wirelut_for_unconnected_output_ports", true)) {
+    r = r && WEXAN_JOV_WIRELUT::insert_wirelut_to_complete_dangling_output_ports_in_design(design);
+    r = r && WEXAN_JOV_WIRELUT::insert_wirelut_to_complete_dangling_input_ports_in_design(design);
+  }
+  return r;
+}
+
+// Whether some input of the atom is driven (through hierarchy).
+bool l_has_fanin(const VOK_ATOM_NODE* atom) {
+  for (const VOK_ATOM_ITERM* iterm : atom->citerms())
+    if (iterm->get_source(VOK_TRAVERSE_HIERARCHICAL) != nullptr) return true;
+  return false;
+}
+
+// Whether some output of the atom drives anything (through hierarchy).
+bool l_has_fanout(const VOK_ATOM_NODE* atom) {
+  for (VOK_ATOM_OTERM* oterm : atom->oterms())
+    if (!oterm->has_fanout_less_than(1, VOK_TRAVERSE_HIERARCHICAL)) return true;
+  return false;
+}
+
+// Marks LCELLs carrying the LCELL_AS_VIO assignment as virtual I/Os when
+// exactly one of their sides dangles.
+void l_process_lcell_as_vio() {
+  VELMO_SCOPED_PROFILE_BIN bin("Process LCELL_AS_VIO assignment", "Prefit - Other");
+  constexpr int kLcellAsVioAssignment = 1172;
+  constexpr int kVioBit = 41;
+  std::vector<int> marked;
+  for (VOK_ATOM_NODE* atom : s_env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (!atom->is_modifiable() || !atom->is_lcell_comb()) continue;
+    const OMZ_INSTANCE_NAME* name = atom->get_instance_name();
+    const std::string path = name ? name->get_short_hpath(OMZ_HPATH_FORMAT_SHORT) : std::string();
+    if (OMZ_DERIVED_OPTION::get_single_option(path, kLcellAsVioAssignment, true) == nullptr) continue;
+    const bool fanin = l_has_fanin(atom);
+    const bool fanout = l_has_fanout(atom);
+    if (fanin == fanout) {
+      msg_vdebug_impl(2, "LCELL %s must have only one dangling side.", path.c_str());
+      continue;
+    }
+    if (!atom->bit_is_legal(kVioBit)) {
+      msg_vdebug_impl(2, "Assignment LCELL_AS_VIO ignored for node %s", path.c_str());
+      continue;
+    }
+    atom->set_bit(kVioBit, true);
+    marked.push_back(atom->get_id());
+    const_cast<OMZ_INSTANCE_NAME*>(name)->set_flag(fanin ? 8u : 4u);
+  }
+  if (!marked.empty())
+    msg_vdebug_impl(2, "Modified %u LCELL(s) to have VIO flag", static_cast<unsigned>(marked.size()));
+}
+
+}  // namespace
+
+bool velmo_post_plan_ops(bool write_arg) {
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::post_plan_ops", "Prefit - Other");
+  const int family = s_env->get_base_family_code();
+  if (cfg_is_on("velmo_process_prpof_id", true) && family == 48 && !VELMO_BBIC::any_partitions_blackboxed())
+    WEXAN_PR_POF_UTILITY::process_prpof_id();
+
+  bool result = false;
+  if (WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter()) {
+    msg_vdebug_impl(2, "Skip post-plan ops because SR says all partitions are preserved!");
+    msg_vdebug_impl(2, "Running LUTRAM depop in SR in case lutram atoms are changed.");
+    result = VELMO_RETIMER::force_depop_ffs_for_zota(s_env);
+  } else {
+    bool r = true;
+    {
+      VELMO_SCOPED_PROFILE_BIN wirelut_bin("velmo_insert_wireluts", "Prefit - Other");
+      r = l_insert_wireluts();
+    }
+    r = r && WEXAN_JOV_WIRELUT::constrain_wireluts(family);
+    if (r) l_process_lcell_as_vio();
+    r = r && velmo_pack_registers();
+    r = r && velmo_convert_lutram();
+    r = r && velmo_insert_zota_lutram_wireluts();
+    r = r && VELMO_RETIMER::force_depop_ffs_for_zota(s_env);
+    r = r && velmo_perform_user_logic_duplication();
+    r = r && VELMO_RETIMER::generate_zento_reg_restriction_report(s_env);
+    r = r && VELMO_RETIMER::dedicated_depop_repop_for_p2c2p_zota(s_env);
+    r = r && velmo_perform_p2c();
+
+    bool depop_failed = false;
+    if (cfg_is_on("early_retiming_in_plan", true)) {
+      if (cfg_is_on("velmo_dump_vo_netlist", false))
+        TAWN_NETLIST_WRITER::write(s_env->get_atom_netlist(), gen_get_project_output_directory().c_str(),
+                                   s_env->get_cmp()->get_project_name().c_str());
+      if (r) r = VELMO_RETIMER::run_prefit_early_retiming_flow(s_env);
+      if (!cfg_is_on("skip_early_depop", true) && r &&
+          !VELMO_RETIMER::depopulate_netlist_for_retiming_flow(s_env->get_cmp(), s_env))
+        depop_failed = true;
+    }
+    result = depop_failed ? false : (r && velmo_bav_translate_current_strengths());
+  }
+
+  const bool use_dem = cfg_is_on("xab_use_dem", !(family == 48 || family == 15));
+  if (result && cfg_is_on("jov_write_out_kem_netlist_after_plan", !use_dem)) {
+    result = velmo_write_out_kem_netlist(true, write_arg);
+  } else {
+    msg_vdebug_impl(
+        2, "Skipping post-plan KEM netlist write because xab_use_dem=%d or jov_write_out_kem_netlist_after_plan=%d",
+        use_dem ? 1 : 0, cfg_is_on("jov_write_out_kem_netlist_after_plan", false) ? 1 : 0);
+  }
+  if (result && !s_env->hov_utility_reflects_atom_netlist_exactly()) result = velmo_run_w3j3_prefit();
+  return result;
+}
+
+bool velmo_insert_wireluts() {
+  VELMO_SCOPED_PROFILE_BIN bin("velmo_insert_wireluts", "Prefit - Other");
+  return l_insert_wireluts();
+}
+
+bool velmo_insert_zota_lutram_wireluts() {
+  if (s_env->get_base_family_code() != 46) return true;
+  if (!cfg_is_on("jov_insert_wirelut_for_ports_connected_to_zota_lutram", true)) return true;
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  return WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_parent_partition_in_design(design) &&
+         WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_child_partition_in_design(design);
+}
 bool velmo_perform_user_logic_duplication() { return l_expert()->perform_user_logic_duplication(); }
-bool velmo_pack_registers() { l_not_built("velmo_pack_registers", __LINE__); }
+bool velmo_pack_registers() { return VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV::get_env()); }
 bool velmo_perform_p2c() { return l_expert()->perform_p2c(); }
 bool velmo_convert_lutram() { return l_expert()->perform_lutram_conversion(); }
 bool velmo_write_intermediate_snapshot(std::string*) { l_not_built("velmo_write_intermediate_snapshot", __LINE__); }

@@ -7,3 +7,5 @@ bool BAV::translate_current_strengths(bool flag) {
   host::log_call("BAV::translate_current_strengths", flag);
   return host::script::next<bool>("BAV::translate_current_strengths", true);
 }
+
+void BAV::report_io_rules() { host::log_call("BAV::report_io_rules"); }

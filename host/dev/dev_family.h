@@ -7,6 +7,12 @@ enum DEV_FAMILY_ENUM : int {
   DEV_FAMILY_NONE = 0,
 };
 
+// Named family traits.
+enum DEV_FAMILY_TRAIT : int {
+  // No family of the table has it.
+  DEV_FAMILY_TRAIT_HAS_TECHNOLOGY_MIGRATION_SUPPORT = 160,
+};
+
 // One row of the family table.
 struct DEV_FAMILY_ROW {
   int code;

@@ -12,3 +12,8 @@ bool MUB_PERIPH_FLOW::late_place_load() {
   host::log_call("MUB_PERIPH_FLOW::late_place_load");
   return host::script::next<bool>("MUB_PERIPH_FLOW::late_place_load", true);
 }
+
+bool MUB_PERIPH_FLOW::pre_regpack() {
+  host::log_call("MUB_PERIPH_FLOW::pre_regpack");
+  return host::script::next<bool>("MUB_PERIPH_FLOW::pre_regpack", true);
+}

@@ -6,6 +6,7 @@
 #include "dev/dev_family.h"
 #include "thr/thr_drl.h"
 #include "wexan/wexan_env.h"
+#include "wexan/wexan_utilities.h"
 
 namespace {
 struct NOLT_STATE {
@@ -52,10 +53,14 @@ NOLT_DELAY_CHAIN_UTIL_BODY::~NOLT_DELAY_CHAIN_UTIL_BODY() { host::counters::add(
 
 NOLT_RAM_ENABLE_CONVERSION_UTIL* NOLT_RAM_ENABLE_CONVERSION_UTIL::s_utility = nullptr;
 
-NOLT_RAM_ENABLE_CONVERSION_UTIL::NOLT_RAM_ENABLE_CONVERSION_UTIL(WEXAN_ENV* env) : m_env(env) {
+NOLT_RAM_ENABLE_CONVERSION_UTIL::NOLT_RAM_ENABLE_CONVERSION_UTIL(WEXAN_ENV* env)
+    : m_env(env),
+      m_design(env ? env->get_design() : nullptr),
+      m_netlist_mod_table(new WEXAN_PIZ_TABLE("RAM Enable Conversion Netlist Modifications")) {
   host::counters::add("NOLT_RAM_ENABLE_CONVERSION_UTIL", 1);
 }
 NOLT_RAM_ENABLE_CONVERSION_UTIL::~NOLT_RAM_ENABLE_CONVERSION_UTIL() {
+  delete m_netlist_mod_table;
   host::counters::add("NOLT_RAM_ENABLE_CONVERSION_UTIL", -1);
 }
 

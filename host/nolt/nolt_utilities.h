@@ -7,7 +7,13 @@
 #include "common/host_api.h"
 
 class WEXAN_ENV;
+class WEXAN_DESIGN;
+class WEXAN_PIZ_TABLE;
+class VOK_ATOM_NODE;
 #include "dev/dev_family.h"
+
+// RAM ports whose enables the RAM-enable passes convert.
+enum VOK_RAM_PORT_ENUM : int { VOK_RAM_PORT_A = 0, VOK_RAM_PORT_B = 1 };
 
 // recorded: sets the environment the shared-algorithm library's bins work on.
 HOST_API void nolt_bin_set_env(WEXAN_ENV* env);
@@ -111,10 +117,39 @@ public:
 
   // data: the environment it was made on.
   WEXAN_ENV* get_env() const { return m_env; }
+  // data: the design and the netlist-modification report table the gates
+  // are recorded in.
+  WEXAN_DESIGN* get_design() const { return m_design; }
+  WEXAN_PIZ_TABLE* get_netlist_mod_table() { return m_netlist_mod_table; }
+
+  // algorithm: converts the enables of every RAM of the atom netlist that
+  // needs it (hierarchical order); true when every conversion succeeded.
+  virtual bool perform_ram_enable_conversion();
+  // algorithm: some RAM has a write or read enable to convert.
+  virtual bool do_any_block_rams_need_netlist_updates();
+  // algorithm: puts a gate from the matching factory in front of the RAM's
+  // enable input: the gate takes the old enable source on input 0 and the
+  // RAM's clock enable (or VCC) on input 1; false when the factory gives no
+  // gate or the RAM has no such enable.
+  virtual bool do_wren_conversion(VOK_ATOM_NODE* atom, VOK_RAM_PORT_ENUM port);
+  virtual bool do_rden_conversion(VOK_ATOM_NODE* atom, VOK_RAM_PORT_ENUM port);
+  virtual bool do_dual_conversion(VOK_ATOM_NODE* atom, VOK_RAM_PORT_ENUM port);
+  // The family's gate factories; the new atom has only its output term.
+  virtual VOK_ATOM_NODE* create_1_input_inverter_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_2_input_or_gate_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_4_input_or_gate_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_2_input_and_gate_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_dual_gate_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_dff_atom(VOK_ATOM_NODE* ram) = 0;
+  virtual VOK_ATOM_NODE* create_dffe_atom(VOK_ATOM_NODE* ram) = 0;
 
 protected:
   static NOLT_RAM_ENABLE_CONVERSION_UTIL* s_utility;
 
 private:
+  bool insert_gate(VOK_ATOM_NODE* ram, VOK_ATOM_NODE* gate, int enable_port);
+
   WEXAN_ENV* m_env;
+  WEXAN_DESIGN* m_design;
+  WEXAN_PIZ_TABLE* m_netlist_mod_table;
 };

@@ -21,9 +21,13 @@ public:
   inline std::string get_short_hpath(OMZ_HPATH_FORMAT_TYPE format) const;
   const std::string& path() const { return m_path; }
   void set_path(std::string path) { m_path = std::move(path); }
+  // data: the name's flag word (ORed bits).
+  unsigned get_flags() const { return m_flags; }
+  void set_flag(unsigned bits) { m_flags |= bits; }
 
 private:
   std::string m_path;
+  unsigned m_flags = 0;
 };
 
 #include "omz_instance_name_sys.h"

@@ -20,3 +20,16 @@ R5T_INTERFACE* R5T_INTERFACE::get_or_create_instance() {
 
 R5T_INTERFACE::R5T_INTERFACE() = default;
 R5T_INTERFACE::~R5T_INTERFACE() = default;
+
+R5T_INTERFACE* R5T_INTERFACE::get_instance() {
+  auto& st = host_world_slot<R5T_STATE>();
+  if (!st.instance) st.instance = std::make_unique<R5T_INTERFACE>();
+  return st.instance.get();
+}
+
+PELK R5T_INTERFACE::get_atom_metadata(int atom_id, PELK key) const {
+  auto it = m_metadata.find({atom_id, key.index()});
+  return it == m_metadata.end() ? PELK() : it->second;
+}
+
+void R5T_INTERFACE::set_atom_metadata(int atom_id, PELK key, PELK value) { m_metadata[{atom_id, key.index()}] = value; }

@@ -1,5 +1,7 @@
 #include "swavo/swavo_recompile_op.h"
 
+#include <set>
+
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "common/host_world.h"
@@ -11,6 +13,8 @@ struct SWAVO_STATE {
   bool hold_fixup_flow = false;
   bool spar_gave_up = false;
   std::vector<int> previous_networks;
+  bool user_recompile = false;
+  std::set<int> skippable_stages;
 };
 SWAVO_STATE& l_swavo() { return host_world_slot<SWAVO_STATE>(); }
 }  // namespace
@@ -25,6 +29,10 @@ bool SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current() {
   host::log_call("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current");
   return host::script::next<bool>("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current", true);
 }
+bool SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() { return host_world_slot<SWAVO_STATE>().user_recompile; }
+bool SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(int snapshot) {
+  return host_world_slot<SWAVO_STATE>().skippable_stages.count(snapshot) != 0;
+}
 
 namespace host::swavo {
 void set_place_fixup_flow(bool on) { host_world_slot<SWAVO_STATE>().place_fixup_flow = on; }
@@ -32,4 +40,11 @@ void set_place_fixup_muvo(bool on) { l_swavo().place_fixup_muvo = on; }
 void set_hold_fixup_flow(bool on) { l_swavo().hold_fixup_flow = on; }
 void set_spar_gave_up(bool on) { l_swavo().spar_gave_up = on; }
 void set_previous_routing_networks(std::vector<int> networks) { l_swavo().previous_networks = std::move(networks); }
+void set_user_recompile_flow(bool on) { host_world_slot<SWAVO_STATE>().user_recompile = on; }
+void set_can_skip_stage(int snapshot, bool on) {
+  if (on)
+    host_world_slot<SWAVO_STATE>().skippable_stages.insert(snapshot);
+  else
+    host_world_slot<SWAVO_STATE>().skippable_stages.erase(snapshot);
+}
 }  // namespace host::swavo

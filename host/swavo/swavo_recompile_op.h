@@ -24,6 +24,12 @@ public:
   // recorded: resets the recompile state to the current compile; scripted,
   // default true.
   static bool reset_swavo_recompile_to_current();
+  // data: the compile is a user-requested incremental recompile (default
+  // false; host::swavo::set_user_recompile_flow).
+  static bool is_user_swavo_recompile_flow();
+  // data: every partition may skip the fitter stage that ends at the
+  // snapshot (default false; host::swavo::set_can_skip_stage).
+  static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
 };
 
 namespace host::swavo {
@@ -32,4 +38,6 @@ HOST_API void set_place_fixup_muvo(bool on);
 HOST_API void set_hold_fixup_flow(bool on);
 HOST_API void set_spar_gave_up(bool on);
 HOST_API void set_previous_routing_networks(std::vector<int> networks);
+HOST_API void set_user_recompile_flow(bool on);
+HOST_API void set_can_skip_stage(int snapshot, bool on);
 }

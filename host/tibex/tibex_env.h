@@ -68,4 +68,9 @@ public:
   virtual ~TIBEX_CLKGATE_FANOUT_REWIRER();
   TIBEX_CLKGATE_FANOUT_REWIRER(const TIBEX_CLKGATE_FANOUT_REWIRER&) = delete;
   TIBEX_CLKGATE_FANOUT_REWIRER& operator=(const TIBEX_CLKGATE_FANOUT_REWIRER&) = delete;
+  // The rewiring run (nonzero when a fanout moved), and the placed
+  // coordinates the host hands over before it.
+  virtual int work() = 0;
+  virtual void set_atom_location(int atom_id, int x, int y) = 0;
+  virtual void free_all_atom_locations() = 0;
 };

@@ -249,6 +249,16 @@ public:
   void set_powers_up(bool high) { m_powers_up = high; }
   bool test_bit(int bit) const { return bit >= 0 && bit < 64 && ((m_bits >> bit) & 1u) != 0; }
   void set_bit(int bit, bool on);
+  // data: whether the bit may be set on this atom (every bit by default;
+  // tests mark bits illegal).
+  bool bit_is_legal(int bit) const { return bit >= 0 && bit < 64 && ((m_illegal_bits >> bit) & 1u) == 0; }
+  void set_bit_legal(int bit, bool legal) {
+    if (bit < 0 || bit >= 64) return;
+    if (legal)
+      m_illegal_bits &= ~(std::uint64_t{1} << bit);
+    else
+      m_illegal_bits |= std::uint64_t{1} << bit;
+  }
 
   // ---- location: m_location_index is a gid, 0xFFFFFFFF when unplaced
   // (returned as -1); element 0 when unplaced, else the site kind.
@@ -303,6 +313,7 @@ private:
   float m_analytic_x = -1.0f;
   float m_analytic_y = -1.0f;
   std::uint64_t m_bits = 0;
+  std::uint64_t m_illegal_bits = 0;
   bool m_modifiable = true;
   bool m_powers_up = false;
   VOK_LUTMASK m_lutmask;

@@ -1,4 +1,5 @@
 #include "wexan/wexan_atom_mod_drc.h"
+#include "common/host_call_log.h"
 
 #include <map>
 #include <utility>
@@ -36,4 +37,12 @@ void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op
 
 void WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info(void* report) {
   host::log_call("WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info", report);
+}
+
+void WEXAN_ATOM_MOD_DRC::refresh_if_necessary(WEXAN_HOV_UTILITY* utility) {
+  host::log_call("WEXAN_ATOM_MOD_DRC::refresh_if_necessary", utility);
+}
+
+void WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets() {
+  host::log_call("WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets");
 }

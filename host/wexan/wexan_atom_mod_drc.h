@@ -6,6 +6,7 @@
 #include "common/host_api.h"
 
 class VOK_ATOM_OTERM;
+class WEXAN_HOV_UTILITY;
 
 class HOST_API WEXAN_ATOM_MOD_DRC {
 public:
@@ -19,6 +20,10 @@ public:
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
   // recorded: writes the cached atom-modification information out.
   void write_cached_atom_mod_info(void* report);
+  // recorded: brings the check up to date with the timing utility.
+  void refresh_if_necessary(WEXAN_HOV_UTILITY* utility);
+  // recorded: builds the sets the post-fit dont-touch verification uses.
+  void build_dont_touch_verification_sets();
 };
 
 namespace host::drc {

@@ -6,6 +6,9 @@
 #include "tibex/tibex_location_constraint.h"
 
 class VOK_ATOM_NODE;
+class OMZ_INSTANCE_NAME;
+class VOK_ATOM_ITERM;
+class VOK_ATOM_OTERM;
 
 class HOST_API WEXAN_DESIGN {
 public:
@@ -51,6 +54,18 @@ public:
   void write_user_location_constraints_to_db();
   // recorded: drops the soft-locked constraints.
   void destroy_all_softlocked_constraints(bool flag);
+  // algorithm: a new name "<base>~<suffix>", with "~N" (N = 1, 2, ...)
+  // appended when an atom of the design or an earlier synthesized name has
+  // it. The design keeps the name until the world is reset; atoms share it.
+  OMZ_INSTANCE_NAME* create_unique_synthesized_name(const OMZ_INSTANCE_NAME* base, const char* suffix, bool flag);
+  // recorded: registers an atom the caller added to a netlist of the design.
+  void insert_atom(VOK_ATOM_NODE* atom, bool flag);
+  // algorithm (recorded): disconnects the input term from the output term
+  // that drives it; nothing when it is driven by another term.
+  void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
+  // algorithm (recorded): connects the input term as a fanout of the output
+  // term.
+  void insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);
 };
 
 class HOST_API WEXAN_ECO {

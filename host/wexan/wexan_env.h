@@ -17,6 +17,7 @@ class VOK_ATOM_NETLIST;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
+class WEXAN_BOUNDARY_PORT_MANAGER;
 class TIBEX_ZARTO_REGION_LIST;
 class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
@@ -47,6 +48,9 @@ public:
 
   // data: the process-wide environment (null outside a fitter run).
   static WEXAN_ENV* get_env();
+  // data: the boundary-port manager when partitions are managed, else null
+  // (host::wexan::set_boundary_port_manager).
+  WEXAN_BOUNDARY_PORT_MANAGER* get_boundary_port_manager() const;
 
   // data: the compiler facade given to the constructor.
   CMP_FACADE* get_cmp() const { return m_cmp; }
@@ -108,6 +112,9 @@ public:
   void delete_hov_utility_completely();
   // data: no taint since the timing netlist was last brought up to date.
   bool hov_utility_reflects_atom_netlist_exactly() const;
+  // recorded: writes the timing (KEM) netlist of the current snapshot to
+  // disk through KEM_MANAGER; the flag is only recorded. True when written.
+  bool write_out_kem_netlist(bool flag);
   // recorded: re-reads the Tarnbay region constraints; scripted, default true.
   bool clear_and_reload_tarnbay_constraints();
 

@@ -98,3 +98,19 @@ void WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(bool ok) {
 }
 
 void WEXAN_JOV_WIRELUT::backannotate_wireluts() { host::log_call("WEXAN_JOV_WIRELUT::backannotate_wireluts"); }
+
+void WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports(bool flag, bool legality) {
+  host::log_call("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports", flag, legality);
+}
+
+#define WEXAN_WIRELUT_STEP(NAME, ...)                                   \
+  bool WEXAN_JOV_WIRELUT::NAME(__VA_ARGS__) {                           \
+    host::log_call("WEXAN_JOV_WIRELUT::" #NAME);                        \
+    return host::script::next<bool>("WEXAN_JOV_WIRELUT::" #NAME, true); \
+  }
+WEXAN_WIRELUT_STEP(insert_wireluts)
+WEXAN_WIRELUT_STEP(insert_wirelut_to_complete_dangling_output_ports_in_design, JOV_DESIGN*)
+WEXAN_WIRELUT_STEP(insert_wirelut_to_complete_dangling_input_ports_in_design, JOV_DESIGN*)
+WEXAN_WIRELUT_STEP(insert_wirelut_for_zota_lutram_parent_partition_in_design, JOV_DESIGN*)
+WEXAN_WIRELUT_STEP(insert_wirelut_for_zota_lutram_child_partition_in_design, JOV_DESIGN*)
+#undef WEXAN_WIRELUT_STEP

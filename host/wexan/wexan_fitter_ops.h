@@ -9,6 +9,7 @@
 #include "common/host_api.h"
 
 class WEXAN_ENV;
+class JOV_DESIGN;
 class VOK_ATOM_NODE;
 
 // The incremental (netlist-reuse) utility of the environment.
@@ -50,6 +51,8 @@ public:
   static bool all_partitions_can_skip_fitter();
   // recorded: keeps the routing for preservation in the next recompile.
   static void cache_routing_preservation(bool ok);
+  // recorded: writes the recompile's reports.
+  static void generate_swavo_recompile_reports(bool flag, bool legality);
 };
 
 class HOST_API WEXAN_MAC_LOCATION_CHECK {
@@ -89,6 +92,14 @@ public:
   static bool constrain_wireluts(int internal_family_code);
   // recorded: back-annotates the routed wire LUTs.
   static void backannotate_wireluts();
+  // recorded: wire-LUT insertion at partition boundaries, the completion of
+  // dangling output and input ports and the ZOTA LUT-RAM wire LUTs of the
+  // parent and child partitions; each scripted, default true.
+  static bool insert_wireluts();
+  static bool insert_wirelut_to_complete_dangling_output_ports_in_design(JOV_DESIGN* design);
+  static bool insert_wirelut_to_complete_dangling_input_ports_in_design(JOV_DESIGN* design);
+  static bool insert_wirelut_for_zota_lutram_parent_partition_in_design(JOV_DESIGN* design);
+  static bool insert_wirelut_for_zota_lutram_child_partition_in_design(JOV_DESIGN* design);
 };
 
 // Base of the PLL delay-chain operation; the component derives from it.

@@ -7,6 +7,14 @@
 #include <vector>
 #include "common/host_api.h"
 
+// One netlist modification of a report table.
+struct WEXAN_PIZ_NETLIST_MOD {
+  std::string name;
+  int wysiwyg_type = 0;
+  int action = 0;
+  std::string port;
+};
+
 // A report table of the fitter environment: rows are kept until flushed.
 class HOST_API WEXAN_PIZ_TABLE {
 public:
@@ -15,6 +23,9 @@ public:
   const std::string& get_name() const { return m_name; }
   // data: appends one row.
   void add_row(std::vector<std::string> row);
+  // data: appends the modification as a row (name, WYSIWYG type, action,
+  // port).
+  void add_netlist_modification(const WEXAN_PIZ_NETLIST_MOD& mod);
   // data: the rows not flushed yet.
   const std::vector<std::vector<std::string>>& rows() const { return m_rows; }
   // recorded: hands the rows to the report database and empties the table.
@@ -39,6 +50,8 @@ public:
   virtual ~WEXAN_LUT_RAM_UTILITY();
   // data: the mode it was made with.
   int get_mode() const { return m_mode; }
+  // recorded: writes the utility's reports out.
+  void flush_reports();
 
 private:
   explicit WEXAN_LUT_RAM_UTILITY(int mode);

@@ -1,6 +1,13 @@
 #include "zel/zel_subgraph_export.h"
 
+#include <cstdarg>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "common/host_call_log.h"
+#include "msg/msg_base.h"
+#include "vok/vok_atom_term.h"
 #include "common/host_script.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -35,3 +42,47 @@ bool ZEL_UTIL::validate_location_assignments(VOK_CHIP_DB_ENTRY*) {
   host::log_call("ZEL_UTIL::validate_location_assignments");
   return host::script::next<bool>("ZEL_UTIL::validate_location_assignments", true);
 }
+
+namespace {
+void l_debug(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  msg_local_vdebug("HOST", 1, format, args);
+  va_end(args);
+}
+
+// Counts the names; each name met twice or more gets one debug line.
+bool l_no_duplicates(const std::vector<std::string>& names, const char* what) {
+  std::map<std::string, int> count;
+  for (const std::string& n : names) ++count[n];
+  bool ok = true;
+  for (const auto& [name, c] : count)
+    if (c > 1) {
+      l_debug("Duplicate %s name %s", what, name.c_str());
+      ok = false;
+    }
+  return ok;
+}
+}  // namespace
+
+bool ZEL_UTIL::check_duplicate_atom_names(VOK_ATOM_NETLIST* netlist) {
+  host::log_call("ZEL_UTIL::check_duplicate_atom_names", netlist);
+  std::vector<std::string> names;
+  if (netlist)
+    for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
+      names.push_back(atom->get_string_hpath());
+  return l_no_duplicates(names, "atom");
+}
+
+bool ZEL_UTIL::check_duplicate_oterm_names(VOK_ATOM_NETLIST* netlist) {
+  host::log_call("ZEL_UTIL::check_duplicate_oterm_names", netlist);
+  std::vector<std::string> names;
+  if (netlist)
+    for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
+      for (const VOK_ATOM_OTERM* o : atom->oterms())
+        names.push_back(atom->get_string_hpath() + "~" +
+                        host::vok::output_port_name(o->get_port_type(), o->get_index()));
+  return l_no_duplicates(names, "output term");
+}
+
+void ZEL_UTIL::report_migration_io_info() { host::log_call("ZEL_UTIL::report_migration_io_info"); }

@@ -23,4 +23,11 @@ public:
   // recorded: checks the location assignments against the device; scripted,
   // default true.
   static bool validate_location_assignments(VOK_CHIP_DB_ENTRY* chip);
+  // algorithm (recorded): no two atoms, respectively no two output terms,
+  // of the netlist (hierarchically) share a name; each duplicate gets a debug
+  // line. True when there is none.
+  static bool check_duplicate_atom_names(VOK_ATOM_NETLIST* netlist);
+  static bool check_duplicate_oterm_names(VOK_ATOM_NETLIST* netlist);
+  // recorded: reports the migration I/O information.
+  static void report_migration_io_info();
 };

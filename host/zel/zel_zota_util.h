@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "common/host_api.h"
+
+class DEV_DEVICE;
 #include "zmp_hash_lite_sys.h"
 
 namespace ZOTA {
@@ -18,6 +20,8 @@ public:
   };
 
   UTIL() = default;
+  // A utility over the device's pipeline-register resources.
+  explicit UTIL(const DEV_DEVICE* device) : m_device(device) {}
   inline ~UTIL();
   UTIL(const UTIL&) = delete;
   UTIL& operator=(const UTIL&) = delete;
@@ -25,6 +29,14 @@ public:
   ZMP_HASH_LITE<int, int> zota_z_by_atom;
   ZMP_HASH_LITE<int, int> lab_pipeline_type_by_atom;
   std::vector<GROUP> groups;
+
+  // algorithm: a clock routing element of one of the kinds (the global clock
+  // spine tap, 318) serving the row of the pipeline slot or site `gid`;
+  // 0xFFFFFFFF when there is none.
+  unsigned get_any_clk_re_gid_for_zota(unsigned gid, const std::vector<int>& kinds, int mode) const;
+
+private:
+  const DEV_DEVICE* m_device = nullptr;
 };
 
 }  // namespace ZOTA

@@ -1,0 +1,17 @@
+#include "gen/gen_project.h"
+
+#include "common/host_world.h"
+
+namespace {
+struct GEN_PROJECT_STATE {
+  std::string output_directory = ".";
+};
+}  // namespace
+
+std::string gen_get_project_output_directory() { return host_world_slot<GEN_PROJECT_STATE>().output_directory; }
+
+namespace host::gen {
+void set_project_output_directory(const std::string& dir) {
+  host_world_slot<GEN_PROJECT_STATE>().output_directory = dir;
+}
+}  // namespace host::gen

@@ -1,0 +1,12 @@
+#pragma once
+// Writes an atom netlist as a text netlist file.
+#include "common/host_api.h"
+
+class VOK_ATOM_NETLIST;
+
+class HOST_API TAWN_NETLIST_WRITER {
+public:
+  // recorded: writes "<directory>/<name>.vo", one line per atom (id and
+  // name); false when the file cannot be written.
+  static bool write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name);
+};

@@ -1,0 +1,12 @@
+#pragma once
+// LUT-cell helpers of the netlist utilities.
+#include <cstdint>
+#include "common/host_api.h"
+
+class VOK_ATOM_NODE;
+
+class HOST_API ZEL_LCELL_UTIL {
+public:
+  // algorithm: stores the mask as the cell's (sum) LUT mask for six inputs.
+  static void set_sum_lutmask(VOK_ATOM_NODE* atom, std::uint64_t mask, bool flag);
+};

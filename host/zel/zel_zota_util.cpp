@@ -1,0 +1,22 @@
+#include "zel/zel_zota_util.h"
+
+#include <algorithm>
+
+#include "dev/dev_location.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_objects.h"
+
+unsigned ZOTA::UTIL::get_any_clk_re_gid_for_zota(unsigned gid, const std::vector<int>& kinds, int) const {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  DEV_LOCATION loc;
+  if (!die->get_location(gid, loc)) return 0xFFFFFFFFu;
+  const int y = loc[DEV_LOCATION_Y];
+  const WUMP_ROUTE_INFO* route = die->get_route_info();
+  unsigned best = 0xFFFFFFFFu;
+  for (int kind : kinds)
+    for (unsigned g : route->gids(kind)) {
+      const WUMP_ROUTE_ELEMENT* re = route->get_element_by_gid(g);
+      if (re && re->get_y() == y) best = std::min(best, g);
+    }
+  return best;
+}
