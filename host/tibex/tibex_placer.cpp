@@ -116,6 +116,12 @@ bool position_of(const WUMP_DIE_INFO* die, const VOK_ATOM_NODE* a, POS* p) {
   p->x = loc[DEV_LOCATION_X];
   p->y = loc[DEV_LOCATION_Y];
   p->z = loc[DEV_LOCATION_SUB];
+  // A pipeline slot's sub-location is its LAB control input mux's index less
+  // 80 (muxes 140..179 hold slots 60..99).
+  const int index = loc[DEV_LOCATION_INDEX];
+  if ((a->get_location_gid() & 0x80000000u) && loc[DEV_LOCATION_ELEMENT] == dev_kind::LAB_RE && index >= 140 &&
+      index < 180)
+    p->z = index - 80;
   p->gid = a->get_location_gid();
   p->element = loc[DEV_LOCATION_ELEMENT];
   return true;

@@ -9,6 +9,7 @@
 #include "dev/dev_family.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
 
 namespace {
@@ -41,6 +42,8 @@ WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
 
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
+
+WEXAN_DEVICE* WEXAN_ENV::get_device() const { return WEXAN_DEVICE::current(); }
 
 TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host::constraints::regions(); }
 

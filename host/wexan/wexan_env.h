@@ -7,6 +7,7 @@ class CMP_FACADE;
 class VOK_ATOM_NETLIST;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
+class WEXAN_DEVICE;
 class TIBEX_ZARTO_REGION_LIST;
 class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
@@ -36,6 +37,8 @@ public:
   VOK_ATOM_NETLIST* get_atom_netlist() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
+  // data: the device view (the world's; never null).
+  WEXAN_DEVICE* get_device() const;
   // data: the placement (Tarnbay) regions; null when the design has none.
   TIBEX_ZARTO_REGION_LIST* get_zarto_region_list() const;
   // data: the engineering-change-order state (the world's; never null).
