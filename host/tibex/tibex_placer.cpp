@@ -156,6 +156,7 @@ public:
     build_nodes();
     build_units();
     build_site_index();
+    link_kind_indices();
     take_fixed();
     std::vector<int> order;
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
@@ -176,6 +177,7 @@ public:
   }
 
 private:
+  struct KIND_INDEX;
   enum SHAPE { SINGLE, CHAIN, PIN };
   struct NODE {
     VOK_ATOM_NODE* atom = nullptr;
@@ -187,6 +189,7 @@ private:
     bool placed = false;
     POS pos;
     std::vector<int> conns;
+    KIND_INDEX* kind_index = nullptr;  // the site index of its kind
   };
   struct UNIT {
     SHAPE shape = SINGLE;
@@ -361,6 +364,13 @@ private:
   }
 
   int tile(int x, int y) const { return y * m_grid.nx() + x; }
+
+  void link_kind_indices() {
+    for (NODE& n : m_nodes) {
+      auto it = m_kinds.find(n.kind);
+      n.kind_index = it == m_kinds.end() ? nullptr : &it->second;
+    }
+  }
   bool is_lab(int x, int y) const { return m_grid.in_grid(x, y) && m_grid.tile_kind(x, y) == DEV_TILE_KIND::LAB; }
 
   void take_fixed() {
@@ -392,10 +402,14 @@ private:
       else m_slot_occ.erase(p.gid);
     } else if (p.gid < m_occ.size()) {
       m_occ[p.gid] = on ? n : -1;
-      auto it = m_kinds.find(m_grid.sites()[p.gid].element);
-      if (it != m_kinds.end()) {
-        const int s = it->second.slot_of_tile[tile(p.x, p.y)];
-        if (s >= 0) it->second.tiles[s].free += on ? -1 : 1;
+      KIND_INDEX* ki = p.element == node.kind ? node.kind_index : nullptr;
+      if (ki == nullptr) {
+        auto it = m_kinds.find(p.element);
+        ki = it == m_kinds.end() ? nullptr : &it->second;
+      }
+      if (ki != nullptr) {
+        const int s = ki->slot_of_tile[tile(p.x, p.y)];
+        if (s >= 0) ki->tiles[s].free += on ? -1 : 1;
       }
     }
     if (node.clock.src && is_lab(p.x, p.y)) {
