@@ -620,53 +620,115 @@ private:
     return std::abs(a.pos.x - b.pos.x) + std::abs(a.pos.y - b.pos.y);
   }
 
-  // Wirelength of the connections touching units u and v (v may be -1).
-  long long local_cost(int u, int v) {
-    ++m_stamp;
-    long long sum = 0;
-    for (int w : {u, v}) {
-      if (w < 0) continue;
-      for (int n : m_units[w].members)
-        for (int c : m_nodes[n].conns) {
-          if (m_seen[c] == m_stamp) continue;
-          m_seen[c] = m_stamp;
-          sum += conn_len(c);
-        }
-    }
-    return sum;
-  }
-
   bool movable(int u) const {
     const UNIT& unit = m_units[u];
     return unit.placed && !unit.fixed && !unit.exact && !unit.zota && unit.shape != CHAIN &&
            !(unit.base.gid & 0x80000000u);
   }
 
-  // Tries unit u at `base`, swapping with unit v (or -1 for a free base).
-  // Returns the gain (old - new wirelength of the touched connections), or
-  // a negative value when the move is illegal; leaves everything as it was.
-  long long try_move(int u, int v, const POS& base) {
-    const POS old_u = m_units[u].base;
-    const long long before = local_cost(u, v);
-    uncommit(u);
-    if (v >= 0) uncommit(v);
-    long long gain = -1;
-    if (unit_fits(u, base)) {
-      commit(u, base);
-      if (v < 0 || unit_fits(v, old_u)) {
-        if (v >= 0) commit(v, old_u);
-        gain = before - local_cost(u, v);
-        if (v >= 0) uncommit(v);
-      }
-      uncommit(u);
+  // Whether node n may sit at p once units u and v (v may be -1) have left
+  // their sites: `leaving` is the clock that leaves p's tile (v's, when v
+  // moves out of it).
+  bool fits_after_leaving(int n, const POS& p, int u, int v, const CLOCK& leaving) const {
+    const NODE& node = m_nodes[n];
+    if (p.gid == ILLEGAL || (p.gid & 0x80000000u)) return false;
+    if (p.element != node.kind || !m_die->is_global_id_enabled(p.gid)) return false;
+    const int occ = m_occ[p.gid];
+    if (occ != -1 && m_nodes[occ].unit != u && m_nodes[occ].unit != v) return false;
+    if (!inside(node.lc, p.x, p.y, p.z)) return false;
+    if (!node.clock.src || !is_lab(p.x, p.y)) return true;
+    int distinct = 0;
+    for (const CLOCK_USE& c : m_tile_clocks[tile(p.x, p.y)]) {
+      const int left = c.count - (leaving.src && c.clock == leaving ? 1 : 0);
+      if (left <= 0) continue;
+      if (c.clock == node.clock) return true;
+      ++distinct;
     }
-    if (v >= 0) commit(v, base);
-    commit(u, old_u);
-    return gain;
+    return distinct < 2;
   }
 
+  // The clock unit w takes out of the tile of `at` (single-atom units only
+  // carry one).
+  CLOCK clock_leaving(int w, const POS& at) const {
+    if (w < 0 || m_units[w].members.size() != 1) return {};
+    const NODE& n = m_nodes[m_units[w].members[0]];
+    return (n.pos.x == at.x && n.pos.y == at.y) ? n.clock : CLOCK{};
+  }
+
+  // The gain (old - new wirelength of the touched connections) of moving
+  // unit u to `base`, swapping with unit v (or -1 for a free base); negative
+  // when the move is illegal. Changes nothing.
+  long long try_move(int u, int v, const POS& base) {
+    const UNIT& uu = m_units[u];
+    const POS old_u = uu.base;
+    for (int n : uu.members) {
+      const POS p = member_pos(uu, n, base);
+      const CLOCK leaving = (p.x == old_u.x && p.y == old_u.y) ? m_nodes[n].clock : clock_leaving(v, p);
+      if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+    }
+    if (v >= 0) {
+      const UNIT& vv = m_units[v];
+      for (int n : vv.members) {
+        const POS p = member_pos(vv, n, old_u);
+        const CLOCK leaving = (p.x == base.x && p.y == base.y) ? m_nodes[n].clock : clock_leaving(u, p);
+        if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+      }
+    }
+    // Unit u's own connections (to atoms outside u and v) from the cost
+    // table of its tile; v's walked, with the u-v connections corrected.
+    long long delta = m_u_cost(base.x, base.y) - m_u_cost(old_u.x, old_u.y);
+    if (v >= 0) {
+      const POS old_v = m_units[v].base;
+      for (int n : m_units[v].members)
+        for (int c : m_nodes[n].conns) {
+          const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
+          const NODE& other = m_nodes[o];
+          if (!other.placed || other.unit == v) continue;
+          if (other.unit == u) {
+            // Counted in u's table against v's old tile; both move.
+            delta += std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y) - std::abs(base.x - old_v.x) -
+                     std::abs(base.y - old_v.y);
+            continue;
+          }
+          delta += std::abs(old_u.x - other.pos.x) + std::abs(old_u.y - other.pos.y) - std::abs(old_v.x - other.pos.x) -
+                   std::abs(old_v.y - other.pos.y);
+        }
+    }
+    return -delta;
+  }
+
+  // The wirelength of unit u's connections to placed atoms outside u, were
+  // u's tile (x, y): sum |x - xi| + sum |y - yi|, tabled over a window.
+  struct UNIT_COST {
+    std::vector<int> xs, ys;  // the other ends
+    int x0 = 0, y0 = 0;       // first tabled column and row
+    std::vector<long long> fx, fy;
+    long long sum_x(int x) const {
+      long long s = 0;
+      for (int xi : xs) s += std::abs(x - xi);
+      return s;
+    }
+    long long sum_y(int y) const {
+      long long s = 0;
+      for (int yi : ys) s += std::abs(y - yi);
+      return s;
+    }
+    void table(int xlo, int xhi, int ylo, int yhi) {
+      x0 = xlo;
+      y0 = ylo;
+      fx.clear();
+      fy.clear();
+      for (int x = xlo; x <= xhi; ++x) fx.push_back(sum_x(x));
+      for (int y = ylo; y <= yhi; ++y) fy.push_back(sum_y(y));
+    }
+    long long operator()(int x, int y) const {
+      const long long a = x >= x0 && x - x0 < static_cast<int>(fx.size()) ? fx[static_cast<std::size_t>(x - x0)] : sum_x(x);
+      const long long b = y >= y0 && y - y0 < static_cast<int>(fy.size()) ? fy[static_cast<std::size_t>(y - y0)] : sum_y(y);
+      return a + b;
+    }
+  };
+
   void improve() {
-    m_seen.assign(m_conns.size(), 0);
     long long total = 0;
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
@@ -681,6 +743,16 @@ private:
         const int anchor = m_units[u].members[0];
         auto it = m_kinds.find(m_nodes[anchor].kind);
         if (it == m_kinds.end()) continue;
+        m_u_cost.xs.clear();
+        m_u_cost.ys.clear();
+        for (int n : m_units[u].members)
+          for (int c : m_nodes[n].conns) {
+            const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
+            if (m_nodes[o].unit == u || !m_nodes[o].placed) continue;
+            m_u_cost.xs.push_back(m_nodes[o].pos.x);
+            m_u_cost.ys.push_back(m_nodes[o].pos.y);
+          }
+        m_u_cost.table(tx - m_opt.window, tx + m_opt.window, ty - m_opt.window, ty + m_opt.window);
         long long best_gain = 0;
         int best_v = -1;
         POS best_base;
@@ -756,8 +828,7 @@ private:
   std::map<unsigned, int> m_slot_occ;
   std::vector<std::vector<CLOCK_USE>> m_tile_clocks;
   std::vector<UNPLACEABLE> m_failures;
-  std::vector<unsigned> m_seen;
-  unsigned m_stamp = 0;
+  UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
 };
 
 }  // namespace

@@ -162,6 +162,9 @@ TEST_F(BlifDesignTest, ABadFileLoadsNothing) {
       {".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a b y\n11 1\n", "bad.blif:6:"},
       {".model m\n.inputs a\n.outputs y\n.names a a~ibuf\n1 1\n.names a~ibuf y\n1 1\n", "bad.blif:4:"},
       {".model m\n.inputs a\n.outputs y\n.names a z y\n11 1\n.names y z\n1 1\n", "bad.blif:4: combinational loop"},
+      // A cell the register model cannot map is named.
+      {".model m\n.inputs c d s r\n.outputs q\n.subckt $_DFFSR_PPP_ C=c D=d S=s R=r Q=q\n",
+       "bad.blif:4: unsupported cell '$_DFFSR_PPP_'"},
   };
   for (const auto& [text, want] : bad) {
     try {
