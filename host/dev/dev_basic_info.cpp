@@ -1,6 +1,8 @@
 #include "dev/dev_basic_info.h"
 
+#include "dev/dev_element_desc.h"
 #include "dev/dev_spec.h"
+#include "wump/wump_die_info.h"
 
 DEV_BASIC_INFO::DEV_BASIC_INFO() = default;
 DEV_BASIC_INFO::~DEV_BASIC_INFO() = default;
@@ -15,3 +17,7 @@ DEV_FAMILY_ENUM DEV_BASIC_INFO::get_family_enum() const {
 
 DEV_DEVICE::DEV_DEVICE() = default;
 DEV_DEVICE::~DEV_DEVICE() = default;
+
+const std::vector<const DEV_ELEMENT_DESC*>& DEV_BASIC_INFO::get_element_descs() const { return dev_element_descs(); }
+
+DEV_DIE_INFO* DEV_DEVICE::get_die_info() const { return host::device::die_info(); }

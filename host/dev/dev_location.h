@@ -19,6 +19,9 @@ enum DEV_LOCATION_ENUM : int {
 class HOST_API DEV_LOCATION {
 public:
   DEV_LOCATION() { m_values.fill(-1); }
+  inline ~DEV_LOCATION();
+  DEV_LOCATION(const DEV_LOCATION&) = default;
+  DEV_LOCATION& operator=(const DEV_LOCATION&) = default;
   int operator[](DEV_LOCATION_ENUM which) const { return m_values.at(static_cast<size_t>(which)); }
   void set(DEV_LOCATION_ENUM which, int value) { m_values.at(static_cast<size_t>(which)) = value; }
   const std::string& get_name() const { return m_name; }
@@ -28,3 +31,5 @@ private:
   std::array<int, DEV_LOCATION_COUNT> m_values;
   std::string m_name;
 };
+
+#include "dev_location_sys.h"

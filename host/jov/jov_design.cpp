@@ -11,7 +11,21 @@ struct JOV_STATE {
 };
 }  // namespace
 
-JOV_DESIGN::JOV_DESIGN() = default;
+JOV_PARTITION::~JOV_PARTITION() = default;
+
+JOV_DESIGN::JOV_DESIGN() { m_partitions.push_back(std::make_unique<JOV_PARTITION>(0, "|", nullptr)); }
+
+JOV_PARTITION* JOV_DESIGN::find_partition_by_name(const std::string& name) const {
+  for (const auto& p : m_partitions)
+    if (p->get_name() == name) return p.get();
+  return nullptr;
+}
+
+JOV_PARTITION* JOV_DESIGN::add_partition(const std::string& name, JOV_PARTITION* parent) {
+  JOV_PARTITION* under = parent ? parent : m_partitions.front().get();
+  m_partitions.push_back(std::make_unique<JOV_PARTITION>(static_cast<int>(m_partitions.size()), name, under));
+  return m_partitions.back().get();
+}
 JOV_DESIGN::~JOV_DESIGN() = default;
 
 void JOV_DESIGN::set_current_snapshot(int n) {

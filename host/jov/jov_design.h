@@ -1,8 +1,30 @@
 #pragma once
 // The partition and snapshot database: the root and its design. The
 // design's compile record holds the current snapshot name.
+#include <memory>
 #include <string>
+#include <vector>
 #include "common/host_api.h"
+
+// data: a partition of the design: id, name and parent (null for the top
+// partition "|", id 0).
+class HOST_API JOV_PARTITION {
+public:
+  JOV_PARTITION(int id, std::string name, JOV_PARTITION* parent)
+      : m_id(id), m_name(std::move(name)), m_parent(parent) {}
+  virtual ~JOV_PARTITION();
+  JOV_PARTITION(const JOV_PARTITION&) = delete;
+  JOV_PARTITION& operator=(const JOV_PARTITION&) = delete;
+  int get_id() const { return m_id; }
+  const std::string& get_name() const { return m_name; }
+  JOV_PARTITION* get_parent() const { return m_parent; }
+  bool is_top() const { return m_parent == nullptr; }
+
+private:
+  int m_id;
+  std::string m_name;
+  JOV_PARTITION* m_parent;
+};
 
 class HOST_API JOV_DESIGN {
 public:
@@ -17,8 +39,18 @@ public:
   // data: stores a snapshot text as it is (tests use it for bad texts).
   void set_current_snapshot_str(const std::string& text) { m_snapshot = text; }
 
+  // data: the partition of that name, or null.
+  virtual JOV_PARTITION* find_partition_by_name(const std::string& name) const;
+  // component: the top partition ("|").
+  inline JOV_PARTITION* get_top_partition() const;
+  // data: the partitions in design order (the top partition first).
+  const std::vector<std::unique_ptr<JOV_PARTITION>>& get_partitions() const { return m_partitions; }
+  // data: adds a partition under parent (the top partition when null).
+  JOV_PARTITION* add_partition(const std::string& name, JOV_PARTITION* parent = nullptr);
+
 private:
   std::string m_snapshot = "none";
+  std::vector<std::unique_ptr<JOV_PARTITION>> m_partitions;
 };
 
 class HOST_API JOV_ROOT {
@@ -36,3 +68,5 @@ public:
 private:
   JOV_DESIGN m_design;
 };
+
+#include "jov_design_sys.h"

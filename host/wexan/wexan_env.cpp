@@ -8,6 +8,7 @@
 #include "common/host_world.h"
 #include "dev/dev_family.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
@@ -40,6 +41,8 @@ WEXAN_ENV::~WEXAN_ENV() {
 WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
+
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
 
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 

@@ -5,6 +5,7 @@
 
 class CMP_FACADE;
 class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
 class WEXAN_DEVICE;
@@ -35,6 +36,9 @@ public:
   CMP_FACADE* get_cmp() const { return m_cmp; }
   // data: the design's top-level atom netlist.
   VOK_ATOM_NETLIST* get_atom_netlist() const;
+  // data: the chip database entry holding the design's routing (the
+  // world's; never null).
+  VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
   // data: the device view (the world's; never null).

@@ -51,6 +51,14 @@ public:
   virtual ~WEXAN_PDC_UTILITY();
   WEXAN_PDC_UTILITY(const WEXAN_PDC_UTILITY&) = delete;
   WEXAN_PDC_UTILITY& operator=(const WEXAN_PDC_UTILITY&) = delete;
+  // data: the PDC mode (0 by default; 2 is extra effort).
+  int get_pdc_mode() const { return m_pdc_mode; }
+  void set_pdc_mode(int mode) { m_pdc_mode = mode; }
+  // component: the mode is extra effort.
+  inline bool extra_effort_pdc_is_on() const;
+
+private:
+  int m_pdc_mode = 0;
 };
 
 class HOST_API WEXAN_REGISTER_PACKING_HINTS_FOR_VPR {
@@ -78,3 +86,5 @@ public:
 protected:
   WEXAN_PIZ_TABLE m_atom_mod_report;
 };
+
+#include "wexan_utilities_sys.h"

@@ -2,6 +2,9 @@
 
 #include "common/host_call_log.h"
 
+YEB_TIMING_MODEL::YEB_TIMING_MODEL() = default;
+YEB_TIMING_MODEL::~YEB_TIMING_MODEL() = default;
+
 void YEB_TIMING_MODEL::preload_persistant_default_timing_model() {
   host::log_call("YEB_TIMING_MODEL::preload_persistant_default_timing_model");
 }

@@ -1,0 +1,13 @@
+#include "vok/vok_chip_db_entry.h"
+
+#include "common/host_world.h"
+
+VOK_CHIP_DB_ENTRY::VOK_CHIP_DB_ENTRY() = default;
+VOK_CHIP_DB_ENTRY::~VOK_CHIP_DB_ENTRY() = default;
+
+void VOK_CHIP_DB_ENTRY::clear() {
+  m_routing.clear();
+  for (auto& n : m_networks) n = JUK::FOREST<int, int>();
+}
+
+VOK_CHIP_DB_ENTRY* VOK_CHIP_DB_ENTRY::current() { return &host_world_slot<VOK_CHIP_DB_ENTRY>(); }

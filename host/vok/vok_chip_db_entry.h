@@ -1,0 +1,35 @@
+#pragma once
+// The chip database entry of the design: the root routing and the blc, crf
+// and fcd routing networks. Network payloads are plain routing-element
+// indices (no bit 31).
+#include "common/host_api.h"
+#include "juk_forest_detail_sys.h"
+#include "vok/vok_re_routing.h"
+
+class HOST_API VOK_CHIP_DB_ENTRY {
+public:
+  enum NETWORK : int { BLC = 0, CRF = 1, FCD = 2 };
+
+  VOK_CHIP_DB_ENTRY();
+  virtual ~VOK_CHIP_DB_ENTRY();
+  VOK_CHIP_DB_ENTRY(const VOK_CHIP_DB_ENTRY&) = delete;
+  VOK_CHIP_DB_ENTRY& operator=(const VOK_CHIP_DB_ENTRY&) = delete;
+
+  // data: the design's routing.
+  VOK_RE_ROUTING* get_routing() { return &m_routing; }
+  const VOK_RE_ROUTING* get_routing() const { return &m_routing; }
+  // data: a routing network.
+  JUK::FOREST<int, int>* get_network(NETWORK which) { return &m_networks[which]; }
+  JUK::FOREST<int, int>* get_blc_network() { return &m_networks[BLC]; }
+  JUK::FOREST<int, int>* get_crf_network() { return &m_networks[CRF]; }
+  JUK::FOREST<int, int>* get_fcd_network() { return &m_networks[FCD]; }
+  // Empties the routing and the networks.
+  void clear();
+
+  // data: the world's entry (created on first use, destroyed at reset).
+  static VOK_CHIP_DB_ENTRY* current();
+
+private:
+  VOK_RE_ROUTING m_routing;
+  JUK::FOREST<int, int> m_networks[3];
+};

@@ -1,0 +1,17 @@
+#include "wez/wez_path.h"
+
+WEZ_PATH::WEZ_PATH(const std::string& text) : m_text(text) {
+  std::string cur;
+  for (char c : text) {
+    if (c == '/') {
+      if (!cur.empty()) m_components.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) m_components.push_back(cur);
+  const std::size_t slash = text.find_last_of('/');
+  m_directory = slash == std::string::npos ? std::string() : text.substr(0, slash);
+  m_file_name = slash == std::string::npos ? text : text.substr(slash + 1);
+}
