@@ -31,6 +31,7 @@
 #include "msg/msg_internal_error.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
+#include "tibex/tibex_placer.h"
 #include "velmo_fit_options.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
@@ -267,6 +268,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
       stage_line(s, r, watch);
       if (!r) status = 1;
+      if (!r && s == "place") {
+        // What the host's placer could not place, if it ran.
+        const auto bad = host::placement::unplaceable();
+        for (std::size_t i = 0; i < bad.size() && i < 10; ++i)
+          std::printf("  not placed: %s (#%d): %s\n", bad[i].name.c_str(), bad[i].atom_id, bad[i].reason.c_str());
+        if (bad.size() > 10) std::printf("  ... and %zu more\n", bad.size() - 10);
+      }
     }
     ep.shutdown();
   } catch (const HOST_INTERNAL_ERROR& e) {
