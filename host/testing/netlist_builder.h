@@ -28,6 +28,8 @@
 #include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
 
+class WEXAN_HOV_UTILITY;
+
 namespace host::testing {
 
 class NETLIST_BUILD_ERROR : public std::logic_error {
@@ -246,6 +248,12 @@ public:
   // and a new output port of the box driven by a signal of the child.
   SIG input(const std::string& port);
   GENERIC_BUILDER output(const std::string& port, SIG s);
+
+  // ---- timing (timing_builder.cpp): declares a clock with its period and
+  // source; builds the timing netlist afresh and analyses it (a global
+  // taint, then request 0 with set 5).
+  NETLIST_BUILDER& clock(const std::string& name, int period_ps, SIG source);
+  WEXAN_HOV_UTILITY* timing();
 
 private:
   NETLIST_BUILDER(VOK_ATOM_NETLIST* netlist, VOK_ATOM_BLACKBOX* box, std::string prefix);

@@ -7,6 +7,7 @@
 #include "common/host_script.h"
 #include "common/host_world.h"
 #include "dev/dev_family.h"
+#include "hov/hov_utility.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_design.h"
@@ -57,6 +58,48 @@ int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_
 
 void WEXAN_ENV::indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2) {
   host::log_call("WEXAN_ENV::indicate_that_atom_netlist_is_modified", atom_id, flag1, flag2);
+  if (atom_id < 0)
+    hov_get_atom_netlist_taint_manager()->taint_all();
+  else
+    hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(atom_id));
+}
+
+bool WEXAN_ENV::hov_is_on() const { return host::hov::is_on(); }
+
+namespace {
+std::string model_list_text(const std::vector<KEM_TIMING_MODEL>& models) {
+  std::string text = "[";
+  for (const KEM_TIMING_MODEL& m : models) text += (text.size() > 1 ? ", " : "") + m.get_name();
+  return text + "]";
+}
+}  // namespace
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_or_create_if_necessary(int request, int invoke_mode, int model_set,
+                                                                      bool b1, bool b2, bool b3, bool b4,
+                                                                      JUK::FOREST<int, int>* forest, bool b5, bool b6) {
+  host::log_call("WEXAN_ENV::get_hov_utility_or_create_if_necessary", request, invoke_mode, model_set, b1, b2, b3, b4,
+                 forest, b5, b6);
+  return host::hov::get_or_create(request, invoke_mode, host::hov::models_of_set(model_set));
+}
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_or_create_if_necessary(int request, int invoke_mode,
+                                                                      std::vector<KEM_TIMING_MODEL> models, bool b1,
+                                                                      bool b2, bool b3, bool b4,
+                                                                      JUK::FOREST<int, int>* forest, bool b5, bool b6) {
+  host::log_call("WEXAN_ENV::get_hov_utility_or_create_if_necessary", request, invoke_mode,
+                 host::raw_arg{model_list_text(models)}, b1, b2, b3, b4, forest, b5, b6);
+  return host::hov::get_or_create(request, invoke_mode, models);
+}
+
+WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_ptr() const { return host::hov::utility(); }
+
+void WEXAN_ENV::delete_hov_utility_completely() {
+  host::log_call("WEXAN_ENV::delete_hov_utility_completely");
+  host::hov::delete_utility();
+}
+
+bool WEXAN_ENV::hov_utility_reflects_atom_netlist_exactly() const {
+  return hov_get_atom_netlist_taint_manager()->hov_reflects_atom_netlist_exactly();
 }
 
 bool WEXAN_ENV::clear_and_reload_tarnbay_constraints() {

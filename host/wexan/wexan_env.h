@@ -1,9 +1,17 @@
 #pragma once
 // The fitter environment: made by the component at start-up with the compiler
 // facade, it becomes the process-wide environment until it is deleted.
+#include <vector>
+
 #include "common/host_api.h"
+#include "kem/kem_timing_model.h"
+
+namespace JUK {
+template <class ID, class T> class FOREST;
+}
 
 class CMP_FACADE;
+class WEXAN_HOV_UTILITY;
 class VOK_ATOM_NETLIST;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
@@ -52,8 +60,34 @@ public:
   int get_internal_family_code() const;
 
   // recorded: taints the atom (or, with id -1, the whole netlist) for the
-  // next timing rebuild.
-  void indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2);
+  // next timing rebuild (the taint manager's record).
+  void indicate_that_atom_netlist_is_modified(int atom_id = -1, bool flag1 = false, bool flag2 = false);
+
+  // ---- timing
+  // data: whether timing-driven compile is on (host::hov::set_on).
+  bool hov_is_on() const;
+  // recorded + algorithm: the timing utility, built or refreshed as the
+  // request says: 0 brings the timing netlist up to date with the taints,
+  // 2 reads the current snapshot's disk copy when there is no netlist in
+  // memory (else like 0). The models come as a timing-model set (0 slow
+  // only; 5 and 6 the part's default corners) or as a list. Every argument
+  // is recorded; the forest and the flags do not change the result. Never
+  // null.
+  WEXAN_HOV_UTILITY* get_hov_utility_or_create_if_necessary(int request, int invoke_mode, int model_set, bool b1,
+                                                            bool b2, bool b3, bool b4, JUK::FOREST<int, int>* forest,
+                                                            bool b5, bool b6);
+  WEXAN_HOV_UTILITY* get_hov_utility_or_create_if_necessary(int request, int invoke_mode,
+                                                            std::vector<KEM_TIMING_MODEL> models, bool b1, bool b2,
+                                                            bool b3, bool b4, JUK::FOREST<int, int>* forest, bool b5,
+                                                            bool b6);
+  // data: the timing utility, or null when none was made (or it was
+  // deleted).
+  WEXAN_HOV_UTILITY* get_hov_utility_ptr() const;
+  // recorded: deletes the timing utility (the timing netlist stays with
+  // KEM_MANAGER).
+  void delete_hov_utility_completely();
+  // data: no taint since the timing netlist was last brought up to date.
+  bool hov_utility_reflects_atom_netlist_exactly() const;
   // recorded: re-reads the Tarnbay region constraints; scripted, default true.
   bool clear_and_reload_tarnbay_constraints();
 

@@ -28,4 +28,30 @@ public:
                                      bool flag2);
 };
 
+// data: the delays of one cell kind at the slow corner, 16 values in
+// seconds; 1.0e30 marks "none". Layout by kind:
+//  - LUT and logic cells: values 0-7 are input i -> output (100 + 10 i ps);
+//    arithmetic cells add value 8, carry-in -> outputs (30 ps);
+//  - sequential cells: value 0 clock -> output, value 1 setup, value 2 hold;
+//  - buffers (I/O buffers, clock buffers and gates, PLLs, other blocks used
+//    combinationally): value 0 input -> output.
+enum class YEB_CELL_KIND : int { LUT, ARITH, REGISTER, MEMORY, BUFFER };
+
+struct HOST_API YEB_CELL_DELAY {
+  static constexpr float NONE = 1.0e30f;
+  float values[16];
+  YEB_CELL_DELAY() {
+    for (float& v : values) v = NONE;
+  }
+  bool has(int i) const { return i >= 0 && i < 16 && values[i] < NONE; }
+  // Value i in picoseconds, scaled to a corner and rounded half away from
+  // zero; 0 for "none".
+  int ps(int i, double scale) const;
+};
+
+namespace host::yeb {
+// data: the delay record of a cell kind (slow corner).
+HOST_API const YEB_CELL_DELAY& cell_delay(YEB_CELL_KIND kind);
+}  // namespace host::yeb
+
 #include "yeb_timing_model_sys.h"

@@ -1,0 +1,256 @@
+#include "hov/hov_utility.h"
+
+#include <cstdarg>
+
+#include "common/host_call_log.h"
+#include "common/host_world.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "sta/sta_analysis.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* condition, int line) {
+  MSG_INTERNAL_ERROR::report(condition, "HOV", "hov_utility", line);
+}
+
+struct HOV_STATE {
+  bool on = true;
+  HOV_ATOM_NETLIST_TAINT_MANAGER taints;
+  HOV_ACCESSORIES accessories;
+  std::unique_ptr<WEXAN_HOV_UTILITY> utility;
+};
+HOV_STATE& state() { return host_world_slot<HOV_STATE>(); }
+
+void debug_line(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  msg_local_vdebug("HOV", 0, format, args);
+  va_end(args);
+}
+
+// A fresh timing netlist of the design with the given corners.
+KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
+  KEM_MANAGER::get()->set_kem_netlist(KEM_NETLIST::build(host::vok::top_netlist(), models));
+  return KEM_MANAGER::get()->get_kem_netlist();
+}
+
+std::vector<KEM_TIMING_MODEL> default_models() {
+  return {KEM_TIMING_MODEL::create_default_timing_model(nullptr, 0),
+          KEM_TIMING_MODEL::create_default_timing_model(nullptr, 1)};
+}
+
+// The analysis of a node: the worst over its domains at the current corner.
+std::int32_t worst_setup(const KEM_NODE* node) {
+  std::int32_t worst = KEM_NO_SLACK;
+  for (const auto& [d, slack] : sta_get_node_wns_map(node, false))
+    if (worst == KEM_NO_SLACK || slack < worst) worst = slack;
+  return worst;
+}
+
+const KEM_NODE* input_node(int atom_id, int port_type, int index) {
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  if (!kem) return nullptr;
+  const KEM_NETLIST_CELL* cell = kem->get_cell_from_atom_id(atom_id);
+  if (!cell) return nullptr;
+  for (int id : cell->get_node_ids()) {
+    const KEM_NODE* n = kem->get_node(id);
+    const VOK_ATOM_ITERM* t = n ? n->get_iterm() : nullptr;
+    if (n && n->is_sta_type(KEM_NODE_INPUT_PIN) && t && t->get_port_type() == port_type && t->get_index() == index)
+      return n;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- taint manager
+
+void HOV_ATOM_NETLIST_TAINT_MANAGER::taint_atom(unsigned atom_id) {
+  m_ids.insert(atom_id);
+  m_reflects = false;
+}
+
+void HOV_ATOM_NETLIST_TAINT_MANAGER::taint_all() {
+  m_global = true;
+  m_reflects = false;
+}
+
+void HOV_ATOM_NETLIST_TAINT_MANAGER::clear_tainted_atom_ids() {
+  m_ids.clear();
+  m_global = false;
+}
+
+HOV_ATOM_NETLIST_TAINT_MANAGER* hov_get_atom_netlist_taint_manager() { return &state().taints; }
+
+// ---------------------------------------------------------------- accessories
+
+KEM_NETLIST* HOV_ACCESSORIES::get_kem_netlist() const { return KEM_MANAGER::get()->get_kem_netlist(); }
+
+void HOV_ACCESSORIES::update() {
+  host::log_call("HOV_ACCESSORIES::update");
+  sta_increm_update_timing();
+}
+
+void HOV_ACCESSORIES::clear_sta_edge_filter() {
+  m_has_filter = false;
+  m_filter.clear();
+}
+
+void HOV_ACCESSORIES::set_sta_edge_filter(const std::vector<KEM_EDGE*>& edges) {
+  m_has_filter = true;
+  m_filter.clear();
+  for (const KEM_EDGE* e : edges)
+    if (e) m_filter.insert(e->get_id());
+}
+
+HOV_ACCESSORIES* hov_get_accessories() { return &state().accessories; }
+
+// ---------------------------------------------------------------- utility
+
+WEXAN_HOV_UTILITY::WEXAN_HOV_UTILITY() = default;
+WEXAN_HOV_UTILITY::~WEXAN_HOV_UTILITY() = default;
+
+namespace {
+bool quick_analysis(bool hold) {
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  if (!kem) return false;
+  sta_increm_update_timing();
+  const HOV_ACCESSORIES* acc = hov_get_accessories();
+  const int corner = kem->get_corner_manager()->get_current_corner_id();
+  for (int id = 0; id < kem->get_edge_count(); ++id) {
+    if (!kem->get_edge(id) || !acc->edge_passes_filter(id)) continue;
+    const std::int32_t slack = hold ? host::sta::edge_hold_slack(id, corner) : host::sta::edge_setup_slack(id, corner);
+    kem->set_quick_slack(id, slack == KEM_NO_SLACK ? KEM_QUICK_NO_SLACK : slack);
+  }
+  return true;
+}
+}  // namespace
+
+bool WEXAN_HOV_UTILITY::perform_quick_timing_analysis(bool flag) {
+  host::log_call("WEXAN_HOV_UTILITY::perform_quick_timing_analysis", flag);
+  return quick_analysis(false);
+}
+
+bool WEXAN_HOV_UTILITY::perform_quick_min_timing_analysis() {
+  host::log_call("WEXAN_HOV_UTILITY::perform_quick_min_timing_analysis");
+  return quick_analysis(true);
+}
+
+void WEXAN_HOV_UTILITY::switch_annotated_timing_model(WEXAN_ENV*, const KEM_TIMING_MODEL& model) {
+  host::log_call("WEXAN_HOV_UTILITY::switch_annotated_timing_model", model.get_name());
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  if (!kem) fail("kem_netlist", __LINE__);
+  const bool loaded = kem->get_corner_manager()->has_corner(model);
+  kem->get_corner_manager()->change_corner(model);
+  kem->annotate_current_corner();
+  if (loaded)
+    host::sta::update(kem, KEM_DIRTY{});
+  else
+    host::sta::analyze(kem);
+}
+
+std::int32_t WEXAN_HOV_UTILITY::get_setup_slack(int atom_id, int port_type, int index) const {
+  const KEM_NODE* n = input_node(atom_id, port_type, index);
+  return n ? worst_setup(n) : KEM_NO_SLACK;
+}
+
+std::int32_t WEXAN_HOV_UTILITY::get_hold_slack(int atom_id, int port_type, int index) const {
+  const KEM_NODE* n = input_node(atom_id, port_type, index);
+  return n ? sta_get_node_worst_hold_slack(n, false) : KEM_NO_SLACK;
+}
+
+// ---------------------------------------------------------------- HOV_INCR
+
+HOV_INCR::HOV_INCR(VOK_ATOM_NETLIST* atoms, KEM_NETLIST* kem) : m_atoms(atoms), m_kem(kem) {}
+HOV_INCR::~HOV_INCR() = default;
+
+void HOV_INCR::enable_timing_on_all_corners(KEM_NETLIST* kem, CMP_FACADE*, bool all_corners) {
+  host::log_call("HOV_INCR::enable_timing_on_all_corners", kem, all_corners);
+  if (!kem) fail("kem_netlist", __LINE__);
+  sta_full_update_timing(all_corners);
+}
+
+HOV_INCR* HOV_INCR::create_hov_incr(VOK_ATOM_NETLIST* atoms, KEM_NETLIST* kem, CMP_FACADE*) {
+  host::log_call("HOV_INCR::create_hov_incr", atoms, kem);
+  if (!kem) fail("kem_netlist", __LINE__);
+  return new HOV_INCR(atoms, kem);
+}
+
+void HOV_INCR::stop(bool flag) { host::log_call("HOV_INCR::stop", flag); }
+void HOV_INCR::release() { host::log_call("HOV_INCR::release"); }
+
+void HOV_INCR::print_fmax_across_loaded_corners(const std::string& title, int, int) {
+  for (const host::timing::CORNER_SUMMARY& s : host::timing::summary()) {
+    const std::string setup = s.setup_wns == KEM_NO_SLACK ? "none" : std::to_string(s.setup_wns) + " ps";
+    const std::string hold = s.hold_wns == KEM_NO_SLACK ? "none" : std::to_string(s.hold_wns) + " ps";
+    debug_line("%s: %s setup WNS %s, hold WNS %s", title.c_str(), s.corner.c_str(), setup.c_str(), hold.c_str());
+  }
+}
+
+// ---------------------------------------------------------------- host::hov
+
+namespace host::hov {
+
+void set_on(bool on) { state().on = on; }
+bool is_on() { return state().on; }
+
+KEM_NETLIST* current_kem_netlist() { return KEM_MANAGER::get()->get_kem_netlist(); }
+
+KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
+  HOV_ATOM_NETLIST_TAINT_MANAGER& taints = state().taints;
+  KEM_NETLIST* kem = current_kem_netlist();
+  if (!kem || taints.is_globally_tainted()) {
+    const std::vector<KEM_TIMING_MODEL> models =
+        kem ? kem->get_corner_manager()->get_loaded_corners() : default_models();
+    const KEM_TIMING_MODEL current = kem && kem->get_corner_manager()->get_current_corner_id() >= 0
+                                         ? kem->get_corner_manager()->get_current_corner()
+                                         : models.front();
+    kem = build_fresh(models);
+    kem->get_corner_manager()->change_corner(current);
+    kem->annotate_current_corner();
+  } else if (!taints.get_tainted_atom_ids().empty()) {
+    std::set<int> ids;
+    for (unsigned id : taints.get_tainted_atom_ids()) ids.insert(static_cast<int>(id));
+    kem->rebuild_atoms(host::vok::top_netlist(), ids, dirty);
+  }
+  taints.clear_tainted_atom_ids();
+  taints.indicate_hov_reflects_atom_netlist_exactly();
+  return kem;
+}
+
+std::vector<KEM_TIMING_MODEL> models_of_set(int set) {
+  if (set == 0) return {KEM_TIMING_MODEL::create_default_timing_model(nullptr, 0)};
+  if (set == 5 || set == 6) return default_models();
+  fail("timing-model set 0, 5 or 6", __LINE__);
+}
+
+WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector<KEM_TIMING_MODEL>& models_in) {
+  const std::vector<KEM_TIMING_MODEL> models = models_in.empty() ? default_models() : models_in;
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  if (request == 2 && !mgr->get_kem_netlist() && mgr->has_kem_netlist_on_disk()) {
+    mgr->read_kem_netlist_from_disk(true);
+    if (KEM_NETLIST* kem = mgr->get_kem_netlist()) host::sta::analyze(kem);
+  } else if (request != 0 && request != 2) {
+    fail("request 0 or 2", __LINE__);
+  }
+  KEM_DIRTY dirty;
+  KEM_NETLIST* kem = apply_pending_taints(&dirty);
+  if (kem->get_corner_manager()->get_loaded_corners() != models) {
+    kem->get_corner_manager()->set_corners(models);
+    kem->annotate_current_corner();
+    host::sta::analyze(kem);
+  } else {
+    host::sta::update(kem, dirty);
+  }
+  HOV_STATE& s = state();
+  if (!s.utility) s.utility = std::make_unique<WEXAN_HOV_UTILITY>();
+  s.utility->set_mode(invoke_mode);
+  return s.utility.get();
+}
+
+WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
+void delete_utility() { state().utility.reset(); }
+
+}  // namespace host::hov

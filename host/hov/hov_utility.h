@@ -1,0 +1,147 @@
+#pragma once
+// The timing utility (WEXAN_HOV_UTILITY), its accessories, the atom-netlist
+// taint manager and the incremental timing controller (HOV_INCR).
+//
+// The environment's get-or-create request builds or refreshes the timing
+// netlist held by KEM_MANAGER and analyses it:
+//  - request 0 rebuilds what the taints name (a global taint: everything,
+//    as a new netlist whose edges are new objects with the same ids; atom
+//    taints: the tainted cells and their nets) and updates the analysis;
+//  - request 2 takes the netlist in memory, else reads the current
+//    snapshot's disk copy, else builds like request 0.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/host_api.h"
+#include "kem/kem_netlist.h"
+
+class CMP_FACADE;
+class WEXAN_ENV;
+
+// data: the atoms changed since the timing netlist was last brought up to
+// date, and whether it reflects the atom netlist exactly.
+class HOST_API HOV_ATOM_NETLIST_TAINT_MANAGER {
+public:
+  const std::set<unsigned>& get_tainted_atom_ids() const { return m_ids; }
+  int get_num_tainted_atoms() const { return static_cast<int>(m_ids.size()); }
+  // Taints one atom, or (global) the whole netlist.
+  void taint_atom(unsigned atom_id);
+  void taint_all();
+  bool is_globally_tainted() const { return m_global; }
+  // Forgets the taints (the global one included).
+  void clear_tainted_atom_ids();
+  void indicate_hov_reflects_atom_netlist_exactly() { m_reflects = true; }
+  bool hov_reflects_atom_netlist_exactly() const { return m_reflects; }
+
+private:
+  std::set<unsigned> m_ids;
+  bool m_global = false;
+  bool m_reflects = false;
+};
+
+// data: the world's taint manager (never null).
+HOST_API HOV_ATOM_NETLIST_TAINT_MANAGER* hov_get_atom_netlist_taint_manager();
+
+class HOST_API HOV_ACCESSORIES {
+public:
+  // How a timing request was invoked (the callers use 2 and 3).
+  enum INVOKE_MODE : int { INVOKE_MODE_0 = 0, INVOKE_MODE_1 = 1, INVOKE_MODE_2 = 2, INVOKE_MODE_3 = 3 };
+
+  // data: the timing netlist (KEM_MANAGER's; may be null).
+  KEM_NETLIST* get_kem_netlist() const;
+  // algorithm: brings the timing netlist up to date with the atom netlist
+  // (the pending taints) and updates the analysis.
+  void update();
+  // data: the STA edge filter: while set, the quick analyses write only the
+  // listed edges' slacks.
+  bool has_sta_edge_filter() const { return m_has_filter; }
+  void clear_sta_edge_filter();
+  void set_sta_edge_filter(const std::vector<KEM_EDGE*>& edges);
+  bool edge_passes_filter(int edge_id) const { return !m_has_filter || m_filter.count(edge_id) != 0; }
+
+private:
+  bool m_has_filter = false;
+  std::set<int> m_filter;
+};
+
+// data: the world's accessories (never null).
+HOST_API HOV_ACCESSORIES* hov_get_accessories();
+
+class HOST_API WEXAN_HOV_UTILITY {
+public:
+  WEXAN_HOV_UTILITY();
+  virtual ~WEXAN_HOV_UTILITY();
+  WEXAN_HOV_UTILITY(const WEXAN_HOV_UTILITY&) = delete;
+  WEXAN_HOV_UTILITY& operator=(const WEXAN_HOV_UTILITY&) = delete;
+
+  // data: the invoke mode of the last request.
+  int get_mode() const { return m_mode; }
+  void set_mode(int mode) { m_mode = mode; }
+
+  // algorithm: setup analysis on the annotated corner; afterwards every edge
+  // (every filtered edge while a filter is set) holds its setup slack in its
+  // quick-analysis slack (0x7FFFFFFF when it has none). False without a
+  // timing netlist.
+  bool perform_quick_timing_analysis(bool flag);
+  // algorithm: the same with the hold slack.
+  bool perform_quick_min_timing_analysis();
+  // algorithm: makes model the annotated (current) corner, loading it when
+  // needed; the edge records then carry its delays and slacks.
+  void switch_annotated_timing_model(WEXAN_ENV* env, const KEM_TIMING_MODEL& model);
+  // algorithm: the current corner's setup and hold slack of an atom's
+  // input (port type, index): the worst over the input node's domains;
+  // KEM_NO_SLACK when the atom, input or slack is missing.
+  std::int32_t get_setup_slack(int atom_id, int port_type, int index) const;
+  std::int32_t get_hold_slack(int atom_id, int port_type, int index) const;
+
+private:
+  int m_mode = 0;
+};
+
+// The incremental timing controller of the retimer and the resynthesiser.
+class HOST_API HOV_INCR {
+public:
+  // algorithm: with the flag, every loaded corner is analysed and the
+  // queries answer over all of them; without, the current corner only.
+  static void enable_timing_on_all_corners(KEM_NETLIST* kem, CMP_FACADE* cmp, bool all_corners);
+  // data: a controller over the netlists, owned by the caller.
+  static HOV_INCR* create_hov_incr(VOK_ATOM_NETLIST* atoms, KEM_NETLIST* kem, CMP_FACADE* cmp);
+  virtual ~HOV_INCR();
+
+  // recorded: the stop sequence of a run.
+  void stop(bool flag);
+  // recorded: the controller's release.
+  void release();
+  // algorithm: one debug line per loaded corner (module "HOV", level 0):
+  // "<title>: <corner> setup WNS <ps> ps, hold WNS <ps> ps" ("none" when
+  // the corner has no requirement).
+  static void print_fmax_across_loaded_corners(const std::string& title, int a, int b);
+
+private:
+  HOV_INCR(VOK_ATOM_NETLIST* atoms, KEM_NETLIST* kem);
+  VOK_ATOM_NETLIST* m_atoms;
+  KEM_NETLIST* m_kem;
+};
+
+namespace host::hov {
+// data: whether timing-driven compile is on (default on).
+HOST_API void set_on(bool on);
+HOST_API bool is_on();
+// data: the timing netlist in memory (KEM_MANAGER's).
+HOST_API KEM_NETLIST* current_kem_netlist();
+// algorithm: applies the pending taints to the timing netlist (building it
+// when there is none) and records the nodes they dirtied; returns the
+// netlist. Afterwards it reflects the atom netlist exactly.
+HOST_API KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty);
+// algorithm: the get-or-create request behind both WEXAN_ENV overloads.
+HOST_API WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector<KEM_TIMING_MODEL>& models);
+// The models of a timing-model set: 0 slow only, 5 and 6 the part's
+// default corners; another set is an internal error.
+HOST_API std::vector<KEM_TIMING_MODEL> models_of_set(int set);
+// data: the utility (null when there is none) and its deletion.
+HOST_API WEXAN_HOV_UTILITY* utility();
+HOST_API void delete_utility();
+}  // namespace host::hov

@@ -1,0 +1,52 @@
+#include "kem/kem_manager.h"
+
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "common/host_world.h"
+#include "jov/jov_design.h"
+#include "sta/sta_analysis.h"
+#include "vok/vok_atom_netlist.h"
+
+namespace {
+struct KEM_STATE {
+  KEM_MANAGER manager;
+};
+
+std::string current_snapshot() { return JOV_ROOT::get()->get_design("")->get_current_snapshot_str(); }
+}  // namespace
+
+KEM_MANAGER* KEM_MANAGER::get() { return &host_world_slot<KEM_STATE>().manager; }
+
+void KEM_MANAGER::set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist) {
+  if (m_netlist) host::sta::forget(m_netlist.get());
+  m_netlist = std::move(netlist);
+}
+
+bool KEM_MANAGER::write_kem_netlist_to_disk() {
+  host::log_call("KEM_MANAGER::write_kem_netlist_to_disk");
+  const bool ok = host::script::next<bool>("KEM_MANAGER::write_kem_netlist_to_disk", true);
+  if (!ok || !m_netlist) return false;
+  m_disk[current_snapshot()] = m_netlist->deep_copy(host::vok::top_netlist());
+  return true;
+}
+
+bool KEM_MANAGER::read_kem_netlist_from_disk(bool flag) {
+  host::log_call("KEM_MANAGER::read_kem_netlist_from_disk", flag);
+  const bool ok = host::script::next<bool>("KEM_MANAGER::read_kem_netlist_from_disk", true);
+  auto it = m_disk.find(current_snapshot());
+  if (!ok || it == m_disk.end()) return false;
+  set_kem_netlist(it->second->deep_copy(host::vok::top_netlist()));
+  return true;
+}
+
+void KEM_MANAGER::delete_kem_netlist_from_disk() {
+  host::log_call("KEM_MANAGER::delete_kem_netlist_from_disk");
+  m_disk.erase(current_snapshot());
+}
+
+void KEM_MANAGER::delete_kem_netlist_in_memory() {
+  host::log_call("KEM_MANAGER::delete_kem_netlist_in_memory");
+  set_kem_netlist(nullptr);
+}
+
+bool KEM_MANAGER::has_kem_netlist_on_disk() const { return has_kem_netlist_on_disk(current_snapshot()); }

@@ -1,0 +1,40 @@
+#pragma once
+// The timing-netlist manager: the netlist in memory and its disk copies,
+// one per snapshot (deep copies; terminals are re-bound by atom id when a
+// copy is read back).
+#include <map>
+#include <memory>
+#include <string>
+
+#include "common/host_api.h"
+#include "kem/kem_netlist.h"
+
+class HOST_API KEM_MANAGER {
+public:
+  // data: the world's manager (never null).
+  static KEM_MANAGER* get();
+
+  // data: the netlist in memory; may be null.
+  KEM_NETLIST* get_kem_netlist() const { return m_netlist.get(); }
+  // data: replaces the netlist in memory (the old one is deleted).
+  void set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist);
+
+  // recorded: copies the netlist in memory to the current snapshot's disk
+  // slot; false when there is none in memory, or by script.
+  bool write_kem_netlist_to_disk();
+  // recorded: replaces the netlist in memory by a copy of the current
+  // snapshot's disk copy; false when there is none, or by script. The flag is
+  // accepted for the callers' sake.
+  bool read_kem_netlist_from_disk(bool flag);
+  // recorded: drops the current snapshot's disk copy.
+  void delete_kem_netlist_from_disk();
+  // recorded: drops the netlist in memory.
+  void delete_kem_netlist_in_memory();
+  // data: whether the current snapshot (or the named one) has a disk copy.
+  bool has_kem_netlist_on_disk() const;
+  bool has_kem_netlist_on_disk(const std::string& snapshot) const { return m_disk.count(snapshot) != 0; }
+
+private:
+  std::unique_ptr<KEM_NETLIST> m_netlist;
+  std::map<std::string, std::unique_ptr<KEM_NETLIST>> m_disk;
+};

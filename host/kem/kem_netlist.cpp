@@ -1,0 +1,554 @@
+#include "kem/kem_netlist.h"
+
+#include <algorithm>
+
+#include "vok/vok_chip_db_entry.h"
+#include "wump/wump_die_info.h"
+#include "xab/xab_dem.h"
+#include "yeb/yeb_timing_model.h"
+
+namespace {
+
+bool is_device_pin_atom(const VOK_ATOM_NODE* atom) {
+  if (atom->is_io_pad()) return true;
+  return atom->is_port() && atom->get_parent_netlist() != nullptr &&
+         atom->get_parent_netlist()->get_parent_box() == nullptr;
+}
+
+bool has_driven_clock(const VOK_ATOM_NODE* atom) {
+  for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i) {
+    const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i);
+    if (t && t->get_port_type() == DB_INPUT_PORT_CLK && t->get_source(VOK_TRAVERSE_HIERARCHICAL)) return true;
+  }
+  return false;
+}
+
+bool is_sequential(const VOK_ATOM_NODE* atom) {
+  if (atom->is_ff() || atom->is_lutram() || atom->is_ram()) return true;
+  return (atom->is_mac() || atom->is_fp_mac()) && has_driven_clock(atom);
+}
+
+YEB_CELL_KIND cell_kind(const VOK_ATOM_NODE* atom) {
+  if (atom->is_ff()) return YEB_CELL_KIND::REGISTER;
+  if (is_sequential(atom)) return YEB_CELL_KIND::MEMORY;
+  if (atom->get_kind() == VOK_ATOM_KIND::ARITH_CELL) return YEB_CELL_KIND::ARITH;
+  if (atom->is_lcell_comb() || atom->is_logic_module()) return YEB_CELL_KIND::LUT;
+  return YEB_CELL_KIND::BUFFER;
+}
+
+bool dont_touch(const VOK_ATOM_NODE* atom) {
+  return !atom->is_modifiable() || (atom->get_parent_netlist() && !atom->get_parent_netlist()->is_modifiable());
+}
+
+void collect(VOK_ATOM_NETLIST* netlist, std::vector<VOK_ATOM_NODE*>& out) {
+  for (VOK_ATOM_NODE* atom : netlist->get_atom_list()) {
+    if (atom->is_box()) {
+      if (auto* child = static_cast<VOK_ATOM_BLACKBOX*>(atom)->get_child_netlist()) collect(child, out);
+      continue;
+    }
+    if (atom->is_port() && netlist->get_parent_box() != nullptr) continue;
+    out.push_back(atom);
+  }
+}
+
+KEM_TERM_REF ref_of(const VOK_ATOM_ITERM* t) {
+  if (!t || !t->get_my_node()) return {};
+  return {t->get_my_node()->get_id(), static_cast<int>(t->get_port_type()), t->get_index()};
+}
+KEM_TERM_REF ref_of(const VOK_ATOM_OTERM* t) {
+  if (!t || !t->get_my_node()) return {};
+  return {t->get_my_node()->get_id(), static_cast<int>(t->get_port_type()), t->get_index()};
+}
+
+// The slow-corner delay of a routed connection: the hop delays of the wire
+// nodes from each of the sink's nodes up to its tree's root, the worst sink
+// node counting. False when the input has no routing.
+bool routed_delay_ps(const VOK_ATOM_ITERM* sink, int* ps) {
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const std::vector<int> nodes = routing->get_sink_nodes(sink);
+  if (nodes.empty()) return false;
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  double worst = 0.0;
+  for (int node : nodes) {
+    double sum = 0.0;
+    for (int id = node; id >= 0; id = routing->forest().parent(id))
+      if (routing->is_wire(id)) sum += info->get_hop_delay_ps(routing->get_gid(id), 1.0);
+    worst = std::max(worst, sum);
+  }
+  *ps = static_cast<int>(worst + 0.5);
+  return true;
+}
+
+int scaled(int base_ps, double scale) {
+  const double v = base_ps * scale;
+  return static_cast<int>(v < 0 ? v - 0.5 : v + 0.5);
+}
+
+}  // namespace
+
+namespace host::kem {
+std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top) {
+  std::vector<VOK_ATOM_NODE*> out;
+  if (top) collect(top, out);
+  return out;
+}
+}  // namespace host::kem
+
+// ---------------------------------------------------------------- nodes, edges, cells
+
+int KEM_NODE::begin_clock_edges() const {
+  for (int e = m_first_fanin; e >= 0;) {
+    const KEM_EDGE* edge = m_netlist->get_edge(e);
+    if (!edge) break;
+    const KEM_NODE* src = edge->get_src_node();
+    if (src && src->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN)) return e;
+    e = edge->get_next_fanin();
+  }
+  return -1;
+}
+
+std::string KEM_NODE::get_string_name() const {
+  std::string name = m_atom ? m_atom->get_string_hpath() : "atom#" + std::to_string(m_atom_id);
+  if (m_type == KEM_NODE_KEEPER) return name + "|keeper";
+  if (m_type == KEM_NODE_DEVICE_PIN) return name;
+  if (m_type == KEM_NODE_OUTPUT_PIN && m_oterm)
+    return name + "|" + host::vok::output_port_name(m_oterm->get_port_type(), m_oterm->get_index());
+  if (m_iterm) return name + "|in" + std::to_string(m_iterm->get_port_type()) + "." + std::to_string(m_iterm->get_index());
+  return name;
+}
+
+KEM_NODE* KEM_EDGE::get_src_node() const { return m_netlist->get_node(m_src); }
+KEM_NODE* KEM_EDGE::get_dst_node() const { return m_netlist->get_node(m_dst); }
+
+VOK_ATOM_ITERM* KEM_EDGE::get_iterm() const {
+  if (m_kind != KEM_EDGE_INTERCONNECT) return nullptr;
+  const KEM_NODE* dst = get_dst_node();
+  return dst ? dst->get_iterm() : nullptr;
+}
+
+int KEM_EDGE::get_next_fanin_of_kind(int kind) const {
+  const KEM_EDGE* next = m_netlist->get_edge(m_next_fanin);
+  if (!next) return -1;
+  if (kind != KEM_EDGE_ANY && next->get_kind() != kind) return -1;
+  return next->get_id();
+}
+
+std::vector<int> KEM_NETLIST_CELL::keeper_range() const {
+  std::vector<int> res;
+  for (int id : m_nodes)
+    if (is_node_id_a_keeper(id)) res.push_back(id);
+  return res;
+}
+
+bool KEM_NETLIST_CELL::is_node_id_a_keeper(int node_id) const {
+  const KEM_NODE* n = m_netlist->get_node(node_id);
+  return n && n->get_cell_id() >= 0 && m_netlist->get_cell_from_kem_node(n) == this && n->is_sta_type(KEM_NODE_KEEPER);
+}
+
+// ---------------------------------------------------------------- KEM_NETLIST
+
+KEM_NETLIST::KEM_NETLIST() = default;
+KEM_NETLIST::~KEM_NETLIST() = default;
+
+KEM_NODE* KEM_NETLIST::get_node(int id) const {
+  if (id < 0 || id >= static_cast<int>(m_nodes.size())) return nullptr;
+  return m_nodes[static_cast<std::size_t>(id)].get();
+}
+
+KEM_EDGE& KEM_NETLIST::record(int id) const {
+  return m_chunks[static_cast<std::size_t>(id / CHUNK)][static_cast<std::size_t>(id % CHUNK)];
+}
+
+KEM_EDGE* KEM_NETLIST::get_edge(int id) const {
+  if (id < 0 || id >= m_edge_count) return nullptr;
+  const std::size_t chunk = static_cast<std::size_t>(id / CHUNK);
+  if (chunk >= m_chunks.size() || !m_chunks[chunk]) return nullptr;
+  KEM_EDGE& e = record(id);
+  return e.m_key < 0 ? nullptr : &e;
+}
+
+KEM_NODE* KEM_NETLIST::get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const {
+  auto it = m_node_of_term.find(oterm);
+  return it == m_node_of_term.end() ? nullptr : get_node(it->second);
+}
+
+KEM_NODE* KEM_NETLIST::get_kem_node_from_iterm(const VOK_ATOM_ITERM* iterm) const {
+  auto it = m_node_of_term.find(iterm);
+  return it == m_node_of_term.end() ? nullptr : get_node(it->second);
+}
+
+const KEM_NETLIST_CELL* KEM_NETLIST::get_cell_from_atom_id(int atom_id) const {
+  auto it = m_cell_of_atom.find(atom_id);
+  return it == m_cell_of_atom.end() ? nullptr : m_cells[static_cast<std::size_t>(it->second)].get();
+}
+
+const KEM_NETLIST_CELL* KEM_NETLIST::get_cell_from_kem_node(const KEM_NODE* node) const {
+  if (!node || node->get_cell_id() < 0 || node->get_cell_id() >= static_cast<int>(m_cells.size())) return nullptr;
+  return m_cells[static_cast<std::size_t>(node->get_cell_id())].get();
+}
+
+int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
+  const auto& corners = m_corners.get_loaded_corners();
+  const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
+                           ? corners[static_cast<std::size_t>(corner_id)].get_delay_scale()
+                           : 1.0;
+  return scaled(edge.m_base_ps, scale);
+}
+
+int KEM_NETLIST::get_setup_ps(const KEM_NODE& keeper, int corner_id) const {
+  return scaled(keeper.m_setup_ps, m_corners.get_loaded_corners().at(static_cast<std::size_t>(corner_id)).get_delay_scale());
+}
+
+int KEM_NETLIST::get_hold_ps(const KEM_NODE& keeper, int corner_id) const {
+  return scaled(keeper.m_hold_ps, m_corners.get_loaded_corners().at(static_cast<std::size_t>(corner_id)).get_delay_scale());
+}
+
+void KEM_NETLIST::annotate_current_corner() {
+  const int corner = m_corners.get_current_corner_id();
+  for (int id = 0; id < m_edge_count; ++id) {
+    KEM_EDGE* e = get_edge(id);
+    if (!e) continue;
+    const int d = get_edge_delay_ps(*e, corner);
+    for (int& v : e->m_delays) v = d;
+  }
+}
+
+void KEM_NETLIST::set_edge_slacks(int id, std::int32_t setup, std::int32_t hold) const {
+  if (KEM_EDGE* e = get_edge(id)) {
+    e->m_setup_slack = setup;
+    e->m_hold_slack = hold;
+  }
+}
+
+void KEM_NETLIST::set_quick_slack(int id, std::int32_t slack) const {
+  if (KEM_EDGE* e = get_edge(id)) e->m_quick_slack = slack;
+}
+
+int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
+  auto node = std::make_unique<KEM_NODE>();
+  node->m_id = static_cast<int>(m_nodes.size());
+  node->m_type = type;
+  node->m_cell = cell;
+  node->m_atom = atom;
+  node->m_atom_id = atom ? atom->get_id() : -1;
+  node->m_netlist = this;
+  if (atom && dont_touch(atom)) node->m_flags |= KEM_NODE_FLAG_DONT_TOUCH;
+  m_nodes.push_back(std::move(node));
+  return static_cast<int>(m_nodes.size()) - 1;
+}
+
+int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
+  int id;
+  if (!m_free_edges.empty()) {
+    id = *m_free_edges.begin();
+    m_free_edges.erase(m_free_edges.begin());
+  } else {
+    id = m_edge_count++;
+    if (static_cast<std::size_t>(id / CHUNK) >= m_chunks.size())
+      m_chunks.push_back(std::unique_ptr<KEM_EDGE[]>(new KEM_EDGE[CHUNK]));
+  }
+  KEM_EDGE& e = record(id);
+  e = KEM_EDGE();
+  e.m_key = id;
+  e.m_live = 1;
+  e.m_kind = static_cast<std::uint8_t>(kind & 3);
+  e.m_src = src;
+  e.m_dst = dst;
+  e.m_base_ps = base_ps;
+  e.m_netlist = this;
+  KEM_NODE& s = *m_nodes[static_cast<std::size_t>(src)];
+  KEM_NODE& d = *m_nodes[static_cast<std::size_t>(dst)];
+  e.m_prev_fanout = s.m_last_fanout;
+  if (s.m_last_fanout >= 0) record(s.m_last_fanout).m_next_fanout = id;
+  else s.m_first_fanout = id;
+  s.m_last_fanout = id;
+  e.m_prev_fanin = d.m_last_fanin;
+  if (d.m_last_fanin >= 0) record(d.m_last_fanin).m_next_fanin = id;
+  else d.m_first_fanin = id;
+  d.m_last_fanin = id;
+  const int corner = m_corners.get_current_corner_id();
+  const int delay = get_edge_delay_ps(e, corner);
+  for (int& v : e.m_delays) v = delay;
+  ++m_generation;
+  return id;
+}
+
+void KEM_NETLIST::free_edge(int id) {
+  KEM_EDGE& e = record(id);
+  if (e.m_key < 0) return;
+  KEM_NODE* s = get_node(e.m_src);
+  KEM_NODE* d = get_node(e.m_dst);
+  if (s) {
+    if (e.m_prev_fanout >= 0) record(e.m_prev_fanout).m_next_fanout = e.m_next_fanout;
+    else s->m_first_fanout = e.m_next_fanout;
+    if (e.m_next_fanout >= 0) record(e.m_next_fanout).m_prev_fanout = e.m_prev_fanout;
+    else s->m_last_fanout = e.m_prev_fanout;
+  }
+  if (d) {
+    if (e.m_prev_fanin >= 0) record(e.m_prev_fanin).m_next_fanin = e.m_next_fanin;
+    else d->m_first_fanin = e.m_next_fanin;
+    if (e.m_next_fanin >= 0) record(e.m_next_fanin).m_prev_fanin = e.m_prev_fanin;
+    else d->m_last_fanin = e.m_prev_fanin;
+  }
+  e = KEM_EDGE();
+  m_free_edges.insert(id);
+  ++m_generation;
+}
+
+void KEM_NETLIST::free_node(int id) {
+  KEM_NODE* n = get_node(id);
+  if (!n) return;
+  while (n->m_first_fanin >= 0) free_edge(n->m_first_fanin);
+  while (n->m_first_fanout >= 0) free_edge(n->m_first_fanout);
+  // The terms may be gone already: only their addresses are compared.
+  for (const void* term : {static_cast<const void*>(n->m_iterm), static_cast<const void*>(n->m_oterm)}) {
+    auto it = term ? m_node_of_term.find(term) : m_node_of_term.end();
+    if (it != m_node_of_term.end() && it->second == id) m_node_of_term.erase(it);
+  }
+  m_nodes[static_cast<std::size_t>(id)].reset();
+  ++m_generation;
+}
+
+void KEM_NETLIST::bind_terms(KEM_NODE& node) {
+  if (node.m_iterm) m_node_of_term[node.m_iterm] = node.m_id;
+  if (node.m_oterm) m_node_of_term[node.m_oterm] = node.m_id;
+  node.m_iterm_ref = ref_of(node.m_iterm);
+  node.m_oterm_ref = ref_of(node.m_oterm);
+}
+
+int KEM_NETLIST::cell_delay_base(const VOK_ATOM_NODE* atom, const VOK_ATOM_ITERM* in) const {
+  const YEB_CELL_KIND kind = cell_kind(atom);
+  const YEB_CELL_DELAY& d = host::yeb::cell_delay(kind);
+  if (kind == YEB_CELL_KIND::LUT || kind == YEB_CELL_KIND::ARITH) {
+    const int type = in->get_port_type();
+    if (type == DB_INPUT_PORT_CARRY_IN && d.has(8)) return d.ps(8, 1.0);
+    if (type >= DB_INPUT_PORT_LUT_DATA && type < DB_INPUT_PORT_LUT_DATA + 8) return d.ps(type - DB_INPUT_PORT_LUT_DATA, 1.0);
+  }
+  return d.ps(0, 1.0);
+}
+
+void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
+  auto note = [&](int id) {
+    if (added) added->push_back(id);
+  };
+  if (is_device_pin_atom(atom)) {
+    const int id = new_node(KEM_NODE_DEVICE_PIN, atom, -1);
+    KEM_NODE& n = *m_nodes[static_cast<std::size_t>(id)];
+    for (std::size_t i = 0; i < atom->get_iterm_slot_count() && !n.m_iterm; ++i) n.m_iterm = atom->get_iterm_slot(i);
+    for (std::size_t i = 0; i < atom->get_oterm_slot_count() && !n.m_oterm; ++i) n.m_oterm = atom->get_oterm_slot(i);
+    bind_terms(n);
+    m_device_pin_of_atom[atom->get_id()] = id;
+    note(id);
+    return;
+  }
+  const int cell_id = static_cast<int>(m_cells.size());
+  auto cell = std::make_unique<KEM_NETLIST_CELL>();
+  cell->m_atom_id = atom->get_id();
+  cell->m_netlist = this;
+  std::vector<int> inputs, outputs;
+  for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i) {
+    VOK_ATOM_ITERM* t = atom->get_iterm_slot(i);
+    if (!t || !t->get_source(VOK_TRAVERSE_HIERARCHICAL)) continue;
+    const int id = new_node(KEM_NODE_INPUT_PIN, atom, cell_id);
+    KEM_NODE& n = *m_nodes[static_cast<std::size_t>(id)];
+    n.m_iterm = t;
+    bind_terms(n);
+    inputs.push_back(id);
+  }
+  for (std::size_t i = 0; i < atom->get_oterm_slot_count(); ++i) {
+    VOK_ATOM_OTERM* t = atom->get_oterm_slot(i);
+    if (!t) continue;
+    const int id = new_node(KEM_NODE_OUTPUT_PIN, atom, cell_id);
+    KEM_NODE& n = *m_nodes[static_cast<std::size_t>(id)];
+    n.m_oterm = t;
+    bind_terms(n);
+    outputs.push_back(id);
+  }
+  cell->m_nodes = inputs;
+  cell->m_nodes.insert(cell->m_nodes.end(), outputs.begin(), outputs.end());
+  if (is_sequential(atom)) {
+    const YEB_CELL_KIND kind = cell_kind(atom);
+    const YEB_CELL_DELAY& d = host::yeb::cell_delay(kind);
+    const int keeper = new_node(KEM_NODE_KEEPER, atom, cell_id);
+    KEM_NODE& k = *m_nodes[static_cast<std::size_t>(keeper)];
+    k.m_flags |= kind == YEB_CELL_KIND::REGISTER ? KEM_NODE_FLAG_REGISTER_KEEPER : KEM_NODE_FLAG_RAM_KEEPER;
+    k.m_setup_ps = d.ps(1, 1.0);
+    k.m_hold_ps = d.ps(2, 1.0);
+    cell->m_nodes.push_back(keeper);
+    // Data edges first, then the clock edges: the kind-1 run starts the
+    // keeper's fan-in list.
+    for (int in : inputs) {
+      const VOK_ATOM_ITERM* t = m_nodes[static_cast<std::size_t>(in)]->m_iterm;
+      if (t->get_port_type() == DB_INPUT_PORT_CLK || t->get_port_type() == DB_INPUT_PORT_ACLR) continue;
+      new_edge(in, keeper, KEM_EDGE_KEEPER_DATA, 0);
+    }
+    for (int in : inputs) {
+      KEM_NODE& n = *m_nodes[static_cast<std::size_t>(in)];
+      if (n.m_iterm->get_port_type() != DB_INPUT_PORT_CLK) continue;
+      n.m_flags |= KEM_NODE_FLAG_CLOCK_PIN;
+      new_edge(in, keeper, KEM_EDGE_CELL, 0);
+    }
+    for (int out : outputs) new_edge(keeper, out, KEM_EDGE_CELL, d.ps(0, 1.0));
+  } else {
+    for (int in : inputs) {
+      const int base = cell_delay_base(atom, m_nodes[static_cast<std::size_t>(in)]->m_iterm);
+      for (int out : outputs) new_edge(in, out, KEM_EDGE_CELL, base);
+    }
+  }
+  for (int id : cell->m_nodes) note(id);
+  m_cell_of_atom[atom->get_id()] = cell_id;
+  m_cells.push_back(std::move(cell));
+}
+
+void KEM_NETLIST::add_interconnect_into(int sink_node) {
+  KEM_NODE* sink = get_node(sink_node);
+  if (!sink || !sink->m_iterm || sink->m_type == KEM_NODE_OUTPUT_PIN || sink->m_type == KEM_NODE_KEEPER) return;
+  VOK_ATOM_OTERM* src_term = sink->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  KEM_NODE* src = src_term ? get_kem_node_from_oterm(src_term) : nullptr;
+  if (!src) return;
+  const VOK_ATOM_NODE* from = src->m_atom;
+  const VOK_ATOM_NODE* to = sink->m_atom;
+  int base = 0;
+  if (!routed_delay_ps(sink->m_iterm, &base))
+    base = XAB_DEM::estimate_delay_ps(from ? from->get_location_gid() : 0xFFFFFFFFu,
+                                      to ? to->get_location_gid() : 0xFFFFFFFFu);
+  new_edge(src->m_id, sink_node, KEM_EDGE_INTERCONNECT, base);
+}
+
+std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners) {
+  auto kem = std::make_unique<KEM_NETLIST>();
+  kem->m_corners.set_corners(corners);
+  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top)) kem->add_cell(atom, nullptr);
+  const int n = kem->get_node_count();
+  for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
+  kem->m_generation = 0;
+  return kem;
+}
+
+void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty) {
+  auto arrival = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->arrival.push_back(node);
+  };
+  auto required = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->required.push_back(node);
+  };
+  // The atoms' old nodes, and the driving pins of the nets feeding them.
+  std::set<int> net_sources;
+  std::vector<int> old_nodes;
+  for (int atom_id : atom_ids) {
+    auto cit = m_cell_of_atom.find(atom_id);
+    if (cit != m_cell_of_atom.end()) {
+      KEM_NETLIST_CELL& cell = *m_cells[static_cast<std::size_t>(cit->second)];
+      old_nodes.insert(old_nodes.end(), cell.m_nodes.begin(), cell.m_nodes.end());
+      cell.m_nodes.clear();
+      m_cell_of_atom.erase(cit);
+    }
+    auto dit = m_device_pin_of_atom.find(atom_id);
+    if (dit != m_device_pin_of_atom.end()) {
+      old_nodes.push_back(dit->second);
+      m_device_pin_of_atom.erase(dit);
+    }
+  }
+  for (int id : old_nodes) {
+    const KEM_NODE* n = get_node(id);
+    if (!n) continue;
+    for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+        net_sources.insert(record(e).m_src);
+        required(record(e).m_src);
+      }
+    for (int e = n->m_first_fanout; e >= 0; e = record(e).m_next_fanout) arrival(record(e).m_dst);
+  }
+  for (int id : old_nodes) free_node(id);
+
+  // New cells for the atoms that still exist, in build order.
+  std::vector<int> added;
+  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
+    if (atom_ids.count(atom->get_id())) add_cell(atom, &added);
+  std::set<const VOK_ATOM_OTERM*> sources;
+  for (int id : net_sources)
+    if (const KEM_NODE* s = get_node(id)) sources.insert(s->m_oterm);
+  for (int id : added) {
+    const KEM_NODE* n = get_node(id);
+    if (n->m_oterm) sources.insert(n->m_oterm);
+    if (n->m_iterm) sources.insert(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    arrival(id);
+    required(id);
+  }
+  sources.erase(nullptr);
+  // Reconnect every sink of those nets (a sink has one interconnect edge); a
+  // sink whose connection comes back unchanged is not dirty.
+  const int count = get_node_count();
+  for (int id = 0; id < count; ++id) {
+    KEM_NODE* n = get_node(id);
+    if (!n || !n->m_iterm || n->m_type == KEM_NODE_OUTPUT_PIN || n->m_type == KEM_NODE_KEEPER) continue;
+    if (!sources.count(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL))) continue;
+    int old_src = -1, old_base = 0;
+    for (int e = n->m_first_fanin; e >= 0;) {
+      const int next = record(e).m_next_fanin;
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+        old_src = record(e).m_src;
+        old_base = record(e).m_base_ps;
+        free_edge(e);
+      }
+      e = next;
+    }
+    add_interconnect_into(id);
+    int new_src = -1, new_base = 0;
+    for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+        new_src = record(e).m_src;
+        new_base = record(e).m_base_ps;
+      }
+    if (old_src == new_src && old_base == new_base) continue;
+    arrival(id);
+    required(old_src);
+    required(new_src);
+  }
+}
+
+std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const {
+  auto copy = std::make_unique<KEM_NETLIST>();
+  copy->m_corners = m_corners;
+  std::map<int, VOK_ATOM_NODE*> atoms;
+  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(top)) atoms[a->get_id()] = a;
+  auto atom_of = [&](int id) -> VOK_ATOM_NODE* {
+    auto it = atoms.find(id);
+    return it == atoms.end() ? nullptr : it->second;
+  };
+  copy->m_nodes.resize(m_nodes.size());
+  for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+    if (!m_nodes[i]) continue;
+    auto n = std::make_unique<KEM_NODE>(*m_nodes[i]);
+    n->m_netlist = copy.get();
+    n->m_atom = atom_of(n->m_atom_id);
+    n->m_iterm = nullptr;
+    n->m_oterm = nullptr;
+    if (VOK_ATOM_NODE* a = atom_of(n->m_iterm_ref.atom_id))
+      n->m_iterm = a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(n->m_iterm_ref.port_type), n->m_iterm_ref.index);
+    if (VOK_ATOM_NODE* a = atom_of(n->m_oterm_ref.atom_id))
+      n->m_oterm = a->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(n->m_oterm_ref.port_type), n->m_oterm_ref.index);
+    if (n->m_iterm) copy->m_node_of_term[n->m_iterm] = n->m_id;
+    if (n->m_oterm) copy->m_node_of_term[n->m_oterm] = n->m_id;
+    copy->m_nodes[i] = std::move(n);
+  }
+  copy->m_edge_count = m_edge_count;
+  copy->m_free_edges = m_free_edges;
+  for (const auto& chunk : m_chunks) {
+    std::unique_ptr<KEM_EDGE[]> c(new KEM_EDGE[CHUNK]);
+    for (int i = 0; i < CHUNK; ++i) {
+      c[static_cast<std::size_t>(i)] = chunk[static_cast<std::size_t>(i)];
+      if (c[static_cast<std::size_t>(i)].m_key >= 0) c[static_cast<std::size_t>(i)].m_netlist = copy.get();
+    }
+    copy->m_chunks.push_back(std::move(c));
+  }
+  for (const auto& cell : m_cells) {
+    auto c = std::make_unique<KEM_NETLIST_CELL>(*cell);
+    c->m_netlist = copy.get();
+    copy->m_cells.push_back(std::move(c));
+  }
+  copy->m_cell_of_atom = m_cell_of_atom;
+  copy->m_device_pin_of_atom = m_device_pin_of_atom;
+  copy->m_generation = m_generation;
+  return copy;
+}

@@ -1,0 +1,271 @@
+#pragma once
+// The timing netlist built from the atom netlist, placement and routing.
+//
+// Nodes: one input pin (type 0) per driven input term of a cell, one output
+// pin (type 1) per output term, one device pin (type 2) per design port or
+// pad, and one keeper per sequential atom (register, LUT-RAM, RAM, clocked
+// DSP block). A cell's nodes are its input pins, output pins and keeper, in
+// that order; device pins belong to no cell.
+//
+// Edges live in chunks of 256 records found by id. Each record is linked
+// into its source's fan-out list and its destination's fan-in list. Kinds:
+//   0 interconnect: output pin or input device pin -> input pin or output
+//     device pin;
+//   1 data into a keeper (D, clock enable, synchronous clear);
+//   2 cell arcs: LUT input -> output, keeper -> output, clock pin -> keeper.
+// A keeper's fan-in list holds its kind-1 edges first, then its clock edges.
+// An interconnect edge's delay is the sum of the hop delays of the routing
+// elements on the sink's routed path (the design's routing, from the sink's
+// node up to its tree's root); an unrouted one is estimated (XAB_DEM).
+// Delays scale with the corner (KEM_TIMING_MODEL::get_delay_scale).
+// Iterators ask for kind 3 to mean "any kind".
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/host_api.h"
+#include "kem/kem_timing_model.h"
+#include "vok/vok_atom_netlist.h"
+
+class KEM_NETLIST;
+
+// Nodes an edit touched: those whose fan-in changed (their arrival times may
+// move, and everything after them) and those whose fan-out changed (their
+// required times may move, and everything before them).
+struct KEM_DIRTY {
+  std::vector<int> arrival;
+  std::vector<int> required;
+};
+
+enum KEM_NODE_TYPE : std::int32_t {
+  KEM_NODE_INPUT_PIN = 0,
+  KEM_NODE_OUTPUT_PIN = 1,
+  KEM_NODE_DEVICE_PIN = 2,
+  KEM_NODE_KEEPER = 3,
+};
+
+inline constexpr unsigned KEM_NODE_FLAG_CLOCK_PIN = 0x4000;
+inline constexpr unsigned KEM_NODE_FLAG_REGISTER_KEEPER = 0x8000;
+inline constexpr unsigned KEM_NODE_FLAG_RAM_KEEPER = 0x10000;  // RAM, LUT-RAM or clocked DSP block
+inline constexpr unsigned KEM_NODE_FLAG_DONT_TOUCH = 1u << 29;
+// Together: a walk stops here.
+inline constexpr unsigned KEM_NODE_FLAGS_STOP = 0x1c000;
+
+enum KEM_EDGE_KIND : std::int32_t {
+  KEM_EDGE_INTERCONNECT = 0,
+  KEM_EDGE_KEEPER_DATA = 1,
+  KEM_EDGE_CELL = 2,
+  KEM_EDGE_ANY = 3,
+};
+
+// "No requirement": the slack store's sentinel.
+inline constexpr std::int32_t KEM_NO_SLACK = static_cast<std::int32_t>(0x80000001u);
+// "No slack" of the quick analysis's edge slack.
+inline constexpr std::int32_t KEM_QUICK_NO_SLACK = 0x7FFFFFFF;
+
+// An atom terminal by identity (survives copies of the timing netlist).
+struct KEM_TERM_REF {
+  int atom_id = -1;
+  int port_type = -1;
+  int index = -1;
+  bool operator==(const KEM_TERM_REF&) const = default;
+};
+
+class HOST_API KEM_NODE {
+public:
+  int get_id() const { return m_id; }
+  KEM_NODE_TYPE get_type() const { return m_type; }
+  bool is_sta_type(KEM_NODE_TYPE type) const { return m_type == type; }
+  unsigned get_flags() const { return m_flags; }
+  bool has_any_flag(unsigned mask) const { return (m_flags & mask) != 0; }
+  // The terminals the node stands for (null when none).
+  VOK_ATOM_ITERM* get_iterm() const { return m_iterm; }
+  VOK_ATOM_OTERM* get_oterm() const { return m_oterm; }
+  // The node's atom (a keeper's atom, a pin's or a device pin's atom).
+  VOK_ATOM_NODE* get_atom() const { return m_atom; }
+  int get_atom_id() const { return m_atom_id; }
+  // The same terminals by identity.
+  const KEM_TERM_REF& get_iterm_ref() const { return m_iterm_ref; }
+  const KEM_TERM_REF& get_oterm_ref() const { return m_oterm_ref; }
+  // -1 for a device pin.
+  int get_cell_id() const { return m_cell; }
+  // First edge ids of the lists; -1 when empty. A keeper's clock edges are
+  // its fan-in edges from clock pins.
+  int begin_fanin() const { return m_first_fanin; }
+  int begin_fanout() const { return m_first_fanout; }
+  int begin_clock_edges() const;
+  KEM_NETLIST* get_netlist() const { return m_netlist; }
+  // "<atom path>|<pin>" for pins, "<atom path>|keeper" for keepers.
+  std::string get_string_name() const;
+
+private:
+  friend class KEM_NETLIST;
+  int m_id = -1;
+  KEM_NODE_TYPE m_type = KEM_NODE_INPUT_PIN;
+  unsigned m_flags = 0;
+  int m_cell = -1;
+  int m_atom_id = -1;
+  KEM_TERM_REF m_iterm_ref;
+  KEM_TERM_REF m_oterm_ref;
+  VOK_ATOM_NODE* m_atom = nullptr;
+  VOK_ATOM_ITERM* m_iterm = nullptr;
+  VOK_ATOM_OTERM* m_oterm = nullptr;
+  int m_first_fanin = -1, m_last_fanin = -1;
+  int m_first_fanout = -1, m_last_fanout = -1;
+  // Slow-corner setup and hold times of a keeper, in ps.
+  int m_setup_ps = 0;
+  int m_hold_ps = 0;
+  KEM_NETLIST* m_netlist = nullptr;
+};
+
+class HOST_API KEM_EDGE {
+public:
+  // The leading key: the edge id, -1 in a free record.
+  int get_id() const { return m_key; }
+  bool is_live() const { return m_live != 0; }
+  bool is_excluded() const { return m_excluded != 0; }
+  // Two flag bits.
+  unsigned get_flag_bits() const { return m_flag_bits; }
+  int get_kind() const { return m_kind; }
+  KEM_NODE* get_src_node() const;
+  KEM_NODE* get_dst_node() const;
+  // The input term an interconnect edge ends at (null for other kinds).
+  VOK_ATOM_ITERM* get_iterm() const;
+  // The current corner's delays in ps: 0 max rise, 1 max fall, 2 min rise,
+  // 3 min fall.
+  int get_delay(int which) const { return m_delays[which & 3]; }
+  int get_max_delay() const { return m_delays[0]; }
+  int get_min_delay() const { return m_delays[2]; }
+  // The current corner's setup and hold slack (ps; KEM_NO_SLACK when none).
+  int get_setup_slack() const { return m_setup_slack; }
+  int get_hold_slack() const { return m_hold_slack; }
+  // The slack the last quick analysis wrote (KEM_QUICK_NO_SLACK when none).
+  int get_slack() const { return m_quick_slack; }
+  int get_next_fanin() const { return m_next_fanin; }
+  int get_next_fanout() const { return m_next_fanout; }
+  // The next fan-in edge of the same kind, or -1 (the typed fan-in walk;
+  // kind 3 walks every edge).
+  int get_next_fanin_of_kind(int kind) const;
+
+private:
+  friend class KEM_NETLIST;
+  std::int32_t m_key = -1;
+  std::uint8_t m_live = 0;
+  std::uint8_t m_excluded = 0;
+  std::uint8_t m_flag_bits = 0;
+  std::uint8_t m_kind = 0;
+  int m_src = -1;
+  int m_dst = -1;
+  std::int32_t m_delays[4] = {0, 0, 0, 0};
+  std::int32_t m_setup_slack = KEM_NO_SLACK;
+  std::int32_t m_hold_slack = KEM_NO_SLACK;
+  std::int32_t m_quick_slack = KEM_QUICK_NO_SLACK;
+  int m_next_fanin = -1, m_prev_fanin = -1;
+  int m_next_fanout = -1, m_prev_fanout = -1;
+  int m_base_ps = 0;  // slow-corner delay
+  KEM_NETLIST* m_netlist = nullptr;
+};
+
+// The nodes of one atom.
+class HOST_API KEM_NETLIST_CELL {
+public:
+  int get_atom_id() const { return m_atom_id; }
+  const std::vector<int>& get_node_ids() const { return m_nodes; }
+  // The keeper nodes, in cell order.
+  std::vector<int> keeper_range() const;
+  bool is_node_id_a_keeper(int node_id) const;
+
+private:
+  friend class KEM_NETLIST;
+  int m_atom_id = -1;
+  std::vector<int> m_nodes;
+  const KEM_NETLIST* m_netlist = nullptr;
+};
+
+class HOST_API KEM_NETLIST {
+public:
+  static constexpr int CHUNK = 256;
+
+  KEM_NETLIST();
+  ~KEM_NETLIST();
+  KEM_NETLIST(const KEM_NETLIST&) = delete;
+  KEM_NETLIST& operator=(const KEM_NETLIST&) = delete;
+
+  // algorithm: the timing netlist of a design (the top netlist, black boxes
+  // flattened), with the given corners loaded (the first current).
+  static std::unique_ptr<KEM_NETLIST> build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners);
+  // algorithm: a deep copy whose terminals are bound by atom id to the atoms
+  // of `top` (terminals whose atom is gone become null).
+  std::unique_ptr<KEM_NETLIST> deep_copy(VOK_ATOM_NETLIST* top) const;
+
+  // ---- nodes and edges
+  int get_node_count() const { return static_cast<int>(m_nodes.size()); }
+  // null for a free id.
+  KEM_NODE* get_node(int id) const;
+  int get_edge_count() const { return m_edge_count; }
+  // null for -1, an id past the count and a free record.
+  KEM_EDGE* get_edge(int id) const;
+  KEM_NODE* get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const;
+  KEM_NODE* get_kem_node_from_iterm(const VOK_ATOM_ITERM* iterm) const;
+  const KEM_NETLIST_CELL* get_cell_from_atom_id(int atom_id) const;
+  const KEM_NETLIST_CELL* get_cell_from_kem_node(const KEM_NODE* node) const;
+  // The atom a node stands for.
+  static VOK_ATOM_NODE* get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }
+
+  // ---- corners and delays
+  KEM_CORNER_MANAGER* get_corner_manager() { return &m_corners; }
+  const KEM_CORNER_MANAGER* get_corner_manager() const { return &m_corners; }
+  // An edge's delay in ps at a loaded corner (the slow-corner delay scaled).
+  int get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const;
+  // A keeper's setup and hold time in ps at a loaded corner.
+  int get_setup_ps(const KEM_NODE& keeper, int corner_id) const;
+  int get_hold_ps(const KEM_NODE& keeper, int corner_id) const;
+  // Writes the current corner's delays into the edge records.
+  void annotate_current_corner();
+  // data: the analysis's writers of an edge record's slacks (the current
+  // corner's setup and hold slack; the quick analysis's slack).
+  void set_edge_slacks(int id, std::int32_t setup, std::int32_t hold) const;
+  void set_quick_slack(int id, std::int32_t slack) const;
+
+  // ---- updates
+  // algorithm: rebuilds the cells of the given atoms (gone atoms lose theirs)
+  // and the nets that touch them. Node and edge ids of everything else stay;
+  // freed edge ids are reused lowest first. Records the nodes whose fan-in
+  // or fan-out changed in `dirty`.
+  void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty);
+  // The number of structural changes since the build (for the analysis).
+  std::uint64_t get_generation() const { return m_generation; }
+
+private:
+  int new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell);
+  int new_edge(int src, int dst, int kind, int base_ps);
+  void free_edge(int id);
+  void free_node(int id);
+  void add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added);
+  void add_interconnect_into(int sink_node);
+  int cell_delay_base(const VOK_ATOM_NODE* atom, const VOK_ATOM_ITERM* in) const;
+  KEM_EDGE& record(int id) const;
+  void bind_terms(KEM_NODE& node);
+
+  std::vector<std::unique_ptr<KEM_NODE>> m_nodes;
+  std::vector<std::unique_ptr<KEM_EDGE[]>> m_chunks;
+  int m_edge_count = 0;
+  std::set<int> m_free_edges;
+  std::vector<std::unique_ptr<KEM_NETLIST_CELL>> m_cells;
+  std::map<int, int> m_cell_of_atom;
+  std::map<int, int> m_device_pin_of_atom;
+  std::unordered_map<const void*, int> m_node_of_term;
+  KEM_CORNER_MANAGER m_corners;
+  std::uint64_t m_generation = 0;
+};
+
+namespace host::kem {
+// The atoms a timing netlist covers, in build order: the atoms of `top` and,
+// in place of each black box, those of its child (the child's port atoms
+// stand for the box's terminals and are left out).
+HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
+}  // namespace host::kem

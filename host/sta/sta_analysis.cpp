@@ -1,0 +1,933 @@
+#include "sta/sta_analysis.h"
+
+#include <algorithm>
+#include <climits>
+#include <set>
+
+#include "common/host_world.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_internal_error.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* condition, int line) {
+  MSG_INTERNAL_ERROR::report(condition, "STA", "sta_analysis", line);
+}
+
+constexpr int NONE_LOW = INT_MIN;   // no arrival / no hold requirement
+constexpr int NONE_HIGH = INT_MAX;  // no setup requirement
+
+int clamp32(long long v) {
+  if (v <= static_cast<long long>(INT_MIN) + 1) return INT_MIN + 2;
+  if (v >= INT_MAX - 1) return INT_MAX - 2;
+  return static_cast<int>(v);
+}
+
+struct CORNER_DATA {
+  int corner_id = 0;
+  bool setup = true;
+  std::vector<int> delay;             // per edge
+  std::vector<int> clk_max, clk_min;  // node * K
+  std::vector<int> arr_max, arr_min;  // node * L (L = K + 1; K = unclocked launch)
+  std::vector<int> req, hreq;         // node * K
+  std::vector<char> unclocked_end;    // node: reaches an endpoint without requirement
+  std::vector<int> edge_setup, edge_hold;
+  bool operator==(const CORNER_DATA&) const = default;
+};
+
+struct STA_STATE {
+  std::vector<host::timing::CLOCK> clocks;
+  bool verify = true;
+  bool all_corners = true;
+  bool allow_stale = false;
+  bool stale = false;
+  bool tracking = false;
+  std::map<int, VOK_ATOM_NODE*> changed;
+  std::map<int, std::vector<int>> register_signature;
+  int full_count = 0;
+  int incr_count = 0;
+  int cone_size = 0;
+
+  // The analysed netlist and its shared structure.
+  const KEM_NETLIST* kem = nullptr;
+  int K = 0;
+  std::vector<int> clock_node;  // per clock, -1 when its source has no node
+  std::vector<int> periods;
+  std::vector<int> topo;
+  std::vector<int> topo_pos;
+  std::vector<char> cut;
+  std::vector<char> clock_network;
+  std::vector<CORNER_DATA> corners;
+};
+STA_STATE& st() { return host_world_slot<STA_STATE>(); }
+
+// ---------------------------------------------------------------- graph helpers
+
+bool usable(const KEM_EDGE* e) { return e && e->is_live() && !e->is_excluded(); }
+
+bool is_clock_edge(const KEM_EDGE* e) {
+  if (e->get_kind() != KEM_EDGE_CELL) return false;
+  const KEM_NODE* d = e->get_dst_node();
+  const KEM_NODE* s = e->get_src_node();
+  return d && s && d->is_sta_type(KEM_NODE_KEEPER) && s->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN);
+}
+
+// Edges along which arrival times propagate (before cutting loops).
+bool forward_edge(const KEM_EDGE* e) { return usable(e) && e->get_kind() != KEM_EDGE_KEEPER_DATA; }
+
+template <class F> void for_fanin(const KEM_NETLIST& kem, const KEM_NODE* n, F&& f) {
+  for (int id = n->begin_fanin(); id >= 0;) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    if (!e) break;
+    f(e);
+    id = e->get_next_fanin();
+  }
+}
+template <class F> void for_fanout(const KEM_NETLIST& kem, const KEM_NODE* n, F&& f) {
+  for (int id = n->begin_fanout(); id >= 0;) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    if (!e) break;
+    f(e);
+    id = e->get_next_fanout();
+  }
+}
+
+// Cuts loops: while the graph of forward edges has a strongly connected
+// component with an edge inside it, the lowest-id such edge is cut.
+void compute_cuts(STA_STATE& s) {
+  const KEM_NETLIST& kem = *s.kem;
+  const int n = kem.get_node_count();
+  s.cut.assign(static_cast<std::size_t>(kem.get_edge_count()), 0);
+  for (;;) {
+    std::vector<int> index(static_cast<std::size_t>(n), -1), low(static_cast<std::size_t>(n), 0),
+        comp(static_cast<std::size_t>(n), -1);
+    std::vector<char> on_stack(static_cast<std::size_t>(n), 0);
+    std::vector<int> stack;
+    int next_index = 0, next_comp = 0;
+    struct FRAME {
+      int node;
+      int edge;
+    };
+    for (int root = 0; root < n; ++root) {
+      if (!kem.get_node(root) || index[static_cast<std::size_t>(root)] >= 0) continue;
+      std::vector<FRAME> frames{{root, kem.get_node(root)->begin_fanout()}};
+      index[static_cast<std::size_t>(root)] = low[static_cast<std::size_t>(root)] = next_index++;
+      stack.push_back(root);
+      on_stack[static_cast<std::size_t>(root)] = 1;
+      while (!frames.empty()) {
+        FRAME& f = frames.back();
+        const KEM_EDGE* e = kem.get_edge(f.edge);
+        if (e) {
+          f.edge = e->get_next_fanout();
+          if (!forward_edge(e) || s.cut[static_cast<std::size_t>(e->get_id())]) continue;
+          const int w = e->get_dst_node()->get_id();
+          if (index[static_cast<std::size_t>(w)] < 0) {
+            index[static_cast<std::size_t>(w)] = low[static_cast<std::size_t>(w)] = next_index++;
+            stack.push_back(w);
+            on_stack[static_cast<std::size_t>(w)] = 1;
+            frames.push_back({w, kem.get_node(w)->begin_fanout()});
+          } else if (on_stack[static_cast<std::size_t>(w)]) {
+            low[static_cast<std::size_t>(f.node)] = std::min(low[static_cast<std::size_t>(f.node)], index[static_cast<std::size_t>(w)]);
+          }
+          continue;
+        }
+        const int v = f.node;
+        frames.pop_back();
+        if (!frames.empty())
+          low[static_cast<std::size_t>(frames.back().node)] =
+              std::min(low[static_cast<std::size_t>(frames.back().node)], low[static_cast<std::size_t>(v)]);
+        if (low[static_cast<std::size_t>(v)] == index[static_cast<std::size_t>(v)]) {
+          int w;
+          do {
+            w = stack.back();
+            stack.pop_back();
+            on_stack[static_cast<std::size_t>(w)] = 0;
+            comp[static_cast<std::size_t>(w)] = next_comp;
+          } while (w != v);
+          ++next_comp;
+        }
+      }
+    }
+    // The lowest-id edge inside each component.
+    std::map<int, int> lowest;
+    for (int id = 0; id < kem.get_edge_count(); ++id) {
+      const KEM_EDGE* e = kem.get_edge(id);
+      if (!forward_edge(e) || s.cut[static_cast<std::size_t>(id)]) continue;
+      const int a = comp[static_cast<std::size_t>(e->get_src_node()->get_id())];
+      if (a == comp[static_cast<std::size_t>(e->get_dst_node()->get_id())] && !lowest.count(a)) lowest[a] = id;
+    }
+    if (lowest.empty()) return;
+    for (const auto& [c, id] : lowest) s.cut[static_cast<std::size_t>(id)] = 1;
+  }
+}
+
+bool is_cut(const STA_STATE& s, int id) {
+  return id >= 0 && static_cast<std::size_t>(id) < s.cut.size() && s.cut[static_cast<std::size_t>(id)] != 0;
+}
+
+bool propagates(const STA_STATE& s, const KEM_EDGE* e) { return forward_edge(e) && !is_cut(s, e->get_id()); }
+
+void compute_topo(STA_STATE& s) {
+  const KEM_NETLIST& kem = *s.kem;
+  const int n = kem.get_node_count();
+  std::vector<int> indeg(static_cast<std::size_t>(n), 0);
+  for (int id = 0; id < kem.get_edge_count(); ++id) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    if (e && propagates(s, e)) ++indeg[static_cast<std::size_t>(e->get_dst_node()->get_id())];
+  }
+  s.topo.clear();
+  s.topo_pos.assign(static_cast<std::size_t>(n), -1);
+  std::vector<int> queue;
+  for (int v = 0; v < n; ++v)
+    if (kem.get_node(v) && indeg[static_cast<std::size_t>(v)] == 0) queue.push_back(v);
+  for (std::size_t head = 0; head < queue.size(); ++head) {
+    const int v = queue[head];
+    s.topo_pos[static_cast<std::size_t>(v)] = static_cast<int>(s.topo.size());
+    s.topo.push_back(v);
+    for_fanout(kem, kem.get_node(v), [&](const KEM_EDGE* e) {
+      if (!propagates(s, e)) return;
+      const int w = e->get_dst_node()->get_id();
+      if (--indeg[static_cast<std::size_t>(w)] == 0) queue.push_back(w);
+    });
+  }
+}
+
+void resolve_clocks(STA_STATE& s) {
+  s.K = static_cast<int>(s.clocks.size());
+  s.clock_node.assign(static_cast<std::size_t>(s.K), -1);
+  s.periods.assign(static_cast<std::size_t>(s.K), 0);
+  for (int c = 0; c < s.K; ++c) {
+    const host::timing::CLOCK& clk = s.clocks[static_cast<std::size_t>(c)];
+    s.periods[static_cast<std::size_t>(c)] = clk.period_ps;
+    for (int id = 0; id < s.kem->get_node_count(); ++id) {
+      const KEM_NODE* node = s.kem->get_node(id);
+      if (!node || node->is_sta_type(KEM_NODE_INPUT_PIN) || node->get_oterm_ref().atom_id < 0) continue;
+      if (node->get_oterm_ref() == clk.source) {
+        s.clock_node[static_cast<std::size_t>(c)] = id;
+        break;
+      }
+    }
+  }
+}
+
+void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
+  const std::size_t n = static_cast<std::size_t>(s.kem->get_node_count());
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1;
+  const std::size_t E = static_cast<std::size_t>(s.kem->get_edge_count());
+  cd.delay.resize(E, 0);
+  cd.clk_max.resize(n * K, NONE_LOW);
+  cd.clk_min.resize(n * K, NONE_LOW);
+  cd.arr_max.resize(n * L, NONE_LOW);
+  cd.arr_min.resize(n * L, NONE_LOW);
+  cd.req.resize(n * K, NONE_HIGH);
+  cd.hreq.resize(n * K, NONE_LOW);
+  cd.unclocked_end.resize(n, 0);
+  cd.edge_setup.resize(E, KEM_NO_SLACK);
+  cd.edge_hold.resize(E, KEM_NO_SLACK);
+  for (std::size_t e = 0; e < E; ++e) {
+    const KEM_EDGE* edge = s.kem->get_edge(static_cast<int>(e));
+    cd.delay[e] = edge ? s.kem->get_edge_delay_ps(*edge, cd.corner_id) : 0;
+  }
+}
+
+// The capture (= launch) clock of a keeper: the clocked launch slot with an
+// arrival, -1 when unclocked.
+int keeper_clock(const STA_STATE& s, const CORNER_DATA& cd, int k) {
+  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
+  for (int c = 0; c < s.K; ++c)
+    if (cd.arr_max[static_cast<std::size_t>(k) * L + static_cast<std::size_t>(c)] != NONE_LOW) return c;
+  return -1;
+}
+
+void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  for (std::size_t c = 0; c < K; ++c) cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = NONE_LOW;
+  for (std::size_t l = 0; l < L; ++l) cd.arr_max[n * L + l] = cd.arr_min[n * L + l] = NONE_LOW;
+  const KEM_NODE* node = s.kem->get_node(v);
+  if (!node) return;
+  if (node->is_sta_type(KEM_NODE_KEEPER)) {
+    bool found = false;
+    for_fanin(*s.kem, node, [&](const KEM_EDGE* e) {
+      if (found || !propagates(s, e) || !is_clock_edge(e)) return;
+      const std::size_t p = static_cast<std::size_t>(e->get_src_node()->get_id());
+      const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
+      for (std::size_t c = 0; c < K && !found; ++c) {
+        if (cd.clk_max[p * K + c] == NONE_LOW) continue;
+        cd.arr_max[n * L + c] = clamp32(static_cast<long long>(cd.clk_max[p * K + c]) + d);
+        cd.arr_min[n * L + c] = clamp32(static_cast<long long>(cd.clk_min[p * K + c]) + d);
+        found = true;
+      }
+    });
+    if (!found) cd.arr_max[n * L + K] = cd.arr_min[n * L + K] = 0;
+    return;
+  }
+  bool has_fanin = false;
+  for_fanin(*s.kem, node, [&](const KEM_EDGE* e) {
+    if (!propagates(s, e)) return;
+    has_fanin = true;
+    const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
+    const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
+    for (std::size_t c = 0; c < K; ++c) {
+      if (cd.clk_max[u * K + c] == NONE_LOW) continue;
+      const int mx = clamp32(static_cast<long long>(cd.clk_max[u * K + c]) + d);
+      const int mn = clamp32(static_cast<long long>(cd.clk_min[u * K + c]) + d);
+      if (cd.clk_max[n * K + c] == NONE_LOW || mx > cd.clk_max[n * K + c]) cd.clk_max[n * K + c] = mx;
+      if (cd.clk_min[n * K + c] == NONE_LOW || mn < cd.clk_min[n * K + c]) cd.clk_min[n * K + c] = mn;
+    }
+    for (std::size_t l = 0; l < L; ++l) {
+      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
+      const int mx = clamp32(static_cast<long long>(cd.arr_max[u * L + l]) + d);
+      const int mn = clamp32(static_cast<long long>(cd.arr_min[u * L + l]) + d);
+      if (cd.arr_max[n * L + l] == NONE_LOW || mx > cd.arr_max[n * L + l]) cd.arr_max[n * L + l] = mx;
+      if (cd.arr_min[n * L + l] == NONE_LOW || mn < cd.arr_min[n * L + l]) cd.arr_min[n * L + l] = mn;
+    }
+  });
+  bool clock_source = false;
+  for (std::size_t c = 0; c < K; ++c)
+    if (s.clock_node[c] == v) {
+      cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = 0;
+      clock_source = true;
+    }
+  if (!has_fanin && !clock_source && node->is_sta_type(KEM_NODE_DEVICE_PIN)) cd.arr_max[n * L + K] = cd.arr_min[n * L + K] = 0;
+}
+
+void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  for (std::size_t c = 0; c < K; ++c) {
+    cd.req[n * K + c] = NONE_HIGH;
+    cd.hreq[n * K + c] = NONE_LOW;
+  }
+  cd.unclocked_end[n] = 0;
+  const KEM_NODE* node = s.kem->get_node(v);
+  if (!node) return;
+  if (node->is_sta_type(KEM_NODE_DEVICE_PIN) && node->get_iterm()) cd.unclocked_end[n] = 1;
+  for_fanout(*s.kem, node, [&](const KEM_EDGE* e) {
+    if (!usable(e) || is_cut(s, e->get_id())) return;
+    const int w = e->get_dst_node()->get_id();
+    const std::size_t m = static_cast<std::size_t>(w);
+    if (e->get_kind() == KEM_EDGE_KEEPER_DATA) {
+      const int c = keeper_clock(s, cd, w);
+      if (c < 0) {
+        cd.unclocked_end[n] = 1;
+        return;
+      }
+      const std::size_t C = static_cast<std::size_t>(c);
+      const KEM_NODE& k = *e->get_dst_node();
+      const int r = clamp32(static_cast<long long>(s.periods[C]) + cd.arr_min[m * L + C] -
+                            s.kem->get_setup_ps(k, cd.corner_id));
+      const int h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(k, cd.corner_id));
+      cd.req[n * K + C] = std::min(cd.req[n * K + C], r);
+      cd.hreq[n * K + C] = std::max(cd.hreq[n * K + C], h);
+      return;
+    }
+    if (is_clock_edge(e)) return;
+    const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
+    for (std::size_t c = 0; c < K; ++c) {
+      if (cd.req[m * K + c] != NONE_HIGH)
+        cd.req[n * K + c] = std::min(cd.req[n * K + c], clamp32(static_cast<long long>(cd.req[m * K + c]) - d));
+      if (cd.hreq[m * K + c] != NONE_LOW)
+        cd.hreq[n * K + c] = std::max(cd.hreq[n * K + c], clamp32(static_cast<long long>(cd.hreq[m * K + c]) - d));
+    }
+    if (cd.unclocked_end[m]) cd.unclocked_end[n] = 1;
+  });
+}
+
+// The endpoint requirement a keeper data edge imposes (setup, hold) for its
+// capture clock c; false when the keeper is unclocked.
+bool endpoint_requirement(const STA_STATE& s, const CORNER_DATA& cd, const KEM_EDGE* e, int* c, int* r, int* h) {
+  const int w = e->get_dst_node()->get_id();
+  *c = keeper_clock(s, cd, w);
+  if (*c < 0) return false;
+  const std::size_t L = static_cast<std::size_t>(s.K) + 1, m = static_cast<std::size_t>(w), C = static_cast<std::size_t>(*c);
+  *r = clamp32(static_cast<long long>(s.periods[C]) + cd.arr_min[m * L + C] - s.kem->get_setup_ps(*e->get_dst_node(), cd.corner_id));
+  *h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(*e->get_dst_node(), cd.corner_id));
+  return true;
+}
+
+void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
+  const std::size_t ei = static_cast<std::size_t>(id);
+  cd.edge_setup[ei] = cd.edge_hold[ei] = KEM_NO_SLACK;
+  const KEM_EDGE* e = s.kem->get_edge(id);
+  if (!usable(e) || is_cut(s, id) || is_clock_edge(e)) return;
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1;
+  const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
+  const std::size_t m = static_cast<std::size_t>(e->get_dst_node()->get_id());
+  long long setup = LLONG_MAX, hold = LLONG_MAX;
+  if (e->get_kind() == KEM_EDGE_KEEPER_DATA) {
+    int c, r, h;
+    if (!endpoint_requirement(s, cd, e, &c, &r, &h)) return;
+    for (std::size_t l = 0; l < K; ++l) {
+      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
+      setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l]);
+      hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h);
+    }
+  } else {
+    const int d = cd.delay[ei];
+    for (std::size_t l = 0; l < K; ++l) {
+      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
+      for (std::size_t c = 0; c < K; ++c) {
+        if (cd.req[m * K + c] != NONE_HIGH)
+          setup = std::min(setup, static_cast<long long>(cd.req[m * K + c]) - cd.arr_max[u * L + l] - d);
+        if (cd.hreq[m * K + c] != NONE_LOW)
+          hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) + d - cd.hreq[m * K + c]);
+      }
+    }
+  }
+  if (setup != LLONG_MAX && cd.setup) cd.edge_setup[ei] = clamp32(setup);
+  if (hold != LLONG_MAX) cd.edge_hold[ei] = clamp32(hold);
+}
+
+void clear_absent(const STA_STATE& s, CORNER_DATA& cd) {
+  for (int v = 0; v < s.kem->get_node_count(); ++v)
+    if (!s.kem->get_node(v)) {
+      forward_node(s, cd, v);
+      backward_node(s, cd, v);
+    }
+  for (int id = 0; id < s.kem->get_edge_count(); ++id)
+    if (!s.kem->get_edge(id)) edge_slack(s, cd, id);
+}
+
+void full_corner(const STA_STATE& s, CORNER_DATA& cd) {
+  size_corner(s, cd);
+  clear_absent(s, cd);
+  for (int v : s.topo) forward_node(s, cd, v);
+  for (auto it = s.topo.rbegin(); it != s.topo.rend(); ++it) backward_node(s, cd, *it);
+  for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_slack(s, cd, id);
+}
+
+std::vector<CORNER_DATA> fresh_corners(const STA_STATE& s) {
+  std::vector<CORNER_DATA> res;
+  const auto& models = s.kem->get_corner_manager()->get_loaded_corners();
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    CORNER_DATA cd;
+    cd.corner_id = static_cast<int>(i);
+    cd.setup = !models[i].is_hold_only_corner();
+    res.push_back(std::move(cd));
+  }
+  return res;
+}
+
+void write_edge_records(const STA_STATE& s) {
+  const int cur = s.kem->get_corner_manager()->get_current_corner_id();
+  for (int id = 0; id < s.kem->get_edge_count(); ++id) {
+    if (!s.kem->get_edge(id)) continue;
+    s.kem->set_edge_slacks(id, host::sta::edge_setup_slack(id, cur), host::sta::edge_hold_slack(id, cur));
+  }
+}
+
+// Node results at a corner.
+std::map<HOV_INCR_WNS_DOMAIN, int> node_setup(const STA_STATE& s, const CORNER_DATA& cd, int v) {
+  std::map<HOV_INCR_WNS_DOMAIN, int> res;
+  if (!cd.setup || v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return res;
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  for (std::size_t l = 0; l < K; ++l) {
+    if (cd.arr_max[n * L + l] == NONE_LOW) continue;
+    for (std::size_t c = 0; c < K; ++c) {
+      if (cd.req[n * K + c] == NONE_HIGH) continue;
+      HOV_INCR_WNS_DOMAIN d;
+      d.launch = static_cast<int>(l);
+      d.capture = static_cast<int>(c);
+      res[d] = clamp32(static_cast<long long>(cd.req[n * K + c]) - cd.arr_max[n * L + l]);
+    }
+  }
+  return res;
+}
+
+int node_hold(const STA_STATE& s, const CORNER_DATA& cd, int v) {
+  if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return KEM_NO_SLACK;
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  long long worst = LLONG_MAX;
+  for (std::size_t l = 0; l < K; ++l) {
+    if (cd.arr_min[n * L + l] == NONE_LOW) continue;
+    for (std::size_t c = 0; c < K; ++c)
+      if (cd.hreq[n * K + c] != NONE_LOW)
+        worst = std::min(worst, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * K + c]);
+  }
+  return worst == LLONG_MAX ? KEM_NO_SLACK : clamp32(worst);
+}
+
+bool node_unclocked(const STA_STATE& s, const CORNER_DATA& cd, int v) {
+  if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return false;
+  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  bool any_arrival = false, any_req = cd.unclocked_end[n] != 0;
+  for (std::size_t l = 0; l < L; ++l) any_arrival = any_arrival || cd.arr_max[n * L + l] != NONE_LOW;
+  for (std::size_t c = 0; c < K; ++c) any_req = any_req || cd.req[n * K + c] != NONE_HIGH;
+  return (cd.arr_max[n * L + K] != NONE_LOW && any_req) || (any_arrival && cd.unclocked_end[n]);
+}
+
+// The corners the queries answer over.
+std::vector<const CORNER_DATA*> query_corners(const STA_STATE& s, bool all) {
+  std::vector<const CORNER_DATA*> res;
+  if (!s.kem) return res;
+  const int cur = s.kem->get_corner_manager()->get_current_corner_id();
+  for (const CORNER_DATA& cd : s.corners)
+    if ((all && s.all_corners) || cd.corner_id == cur) res.push_back(&cd);
+  return res;
+}
+
+std::vector<int> register_signature(const STA_STATE& s, const KEM_NETLIST_CELL& cell) {
+  std::vector<int> sig;
+  for (const CORNER_DATA& cd : s.corners)
+    for (int v : cell.get_node_ids()) {
+      for (const auto& [d, slack] : node_setup(s, cd, v)) {
+        sig.push_back(d.launch);
+        sig.push_back(d.capture);
+        sig.push_back(slack);
+      }
+      sig.push_back(node_hold(s, cd, v));
+    }
+  return sig;
+}
+
+// Refreshes the stored signatures of the given register atoms (all when
+// null) and records the moved ones while tracking.
+void track_registers(STA_STATE& s, const std::set<int>* atoms) {
+  const KEM_NETLIST& kem = *s.kem;
+  auto visit = [&](int atom_id) {
+    const KEM_NETLIST_CELL* cell = kem.get_cell_from_atom_id(atom_id);
+    VOK_ATOM_NODE* atom = nullptr;
+    bool reg = false;
+    if (cell)
+      for (int k : cell->keeper_range()) {
+        const KEM_NODE* node = kem.get_node(k);
+        if (node->has_any_flag(KEM_NODE_FLAG_REGISTER_KEEPER)) {
+          reg = true;
+          atom = node->get_atom();
+        }
+      }
+    if (!reg) {
+      s.register_signature.erase(atom_id);
+      return;
+    }
+    std::vector<int> sig = register_signature(s, *cell);
+    auto it = s.register_signature.find(atom_id);
+    const bool moved = it == s.register_signature.end() || it->second != sig;
+    if (moved && s.tracking && atom) s.changed[atom_id] = atom;
+    s.register_signature[atom_id] = std::move(sig);
+  };
+  if (atoms) {
+    for (int id : *atoms) visit(id);
+    return;
+  }
+  std::set<int> all;
+  for (const auto& [id, sig] : s.register_signature) all.insert(id);
+  for (int v = 0; v < kem.get_node_count(); ++v)
+    if (const KEM_NODE* n = kem.get_node(v))
+      if (n->is_sta_type(KEM_NODE_KEEPER)) all.insert(n->get_atom_id());
+  for (int id : all) visit(id);
+}
+
+void run_full(STA_STATE& s, KEM_NETLIST* kem) {
+  s.kem = kem;
+  resolve_clocks(s);
+  compute_cuts(s);
+  compute_topo(s);
+  s.clock_network.assign(static_cast<std::size_t>(kem->get_node_count()), 0);
+  s.corners = fresh_corners(s);
+  for (CORNER_DATA& cd : s.corners) full_corner(s, cd);
+  ++s.full_count;
+}
+
+void finish(STA_STATE& s, const std::set<int>* touched_atoms) {
+  // Clock network: nodes a clock reaches, register clock pins excluded.
+  const std::size_t K = static_cast<std::size_t>(s.K);
+  s.clock_network.assign(static_cast<std::size_t>(s.kem->get_node_count()), 0);
+  if (!s.corners.empty())
+    for (int v = 0; v < s.kem->get_node_count(); ++v) {
+      const KEM_NODE* node = s.kem->get_node(v);
+      if (!node || node->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN) || node->is_sta_type(KEM_NODE_KEEPER)) continue;
+      for (std::size_t c = 0; c < K; ++c)
+        if (s.corners[0].clk_max[static_cast<std::size_t>(v) * K + c] != NONE_LOW) s.clock_network[static_cast<std::size_t>(v)] = 1;
+    }
+  write_edge_records(s);
+  track_registers(s, touched_atoms);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- host::sta
+
+namespace host::sta {
+
+void verify_incremental(bool on) { st().verify = on; }
+
+void forget(const KEM_NETLIST* kem) {
+  STA_STATE& s = st();
+  if (s.kem != kem) return;
+  s.kem = nullptr;
+  s.corners.clear();
+  s.cut.clear();
+  s.topo.clear();
+  s.clock_network.clear();
+}
+bool verify_incremental() { return st().verify; }
+int full_analysis_count() { return st().full_count; }
+int incremental_update_count() { return st().incr_count; }
+int last_cone_size() { return st().cone_size; }
+
+std::vector<int> cut_edges() {
+  std::vector<int> res;
+  const STA_STATE& s = st();
+  for (std::size_t i = 0; i < s.cut.size(); ++i)
+    if (s.cut[i]) res.push_back(static_cast<int>(i));
+  return res;
+}
+
+void analyze(KEM_NETLIST* kem) {
+  STA_STATE& s = st();
+  if (!kem) fail("kem", __LINE__);
+  run_full(s, kem);
+  s.stale = false;
+  finish(s, nullptr);
+}
+
+void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
+  STA_STATE& s = st();
+  if (!kem) fail("kem", __LINE__);
+  // Another netlist or other clocks: nothing to update from.
+  const bool same_clocks = [&] {
+    if (s.K != static_cast<int>(s.clocks.size())) return false;
+    for (int c = 0; c < s.K; ++c)
+      if (s.periods[static_cast<std::size_t>(c)] != s.clocks[static_cast<std::size_t>(c)].period_ps) return false;
+    return true;
+  }();
+  if (s.kem != kem || !same_clocks || s.corners.size() != kem->get_corner_manager()->get_loaded_corners().size()) {
+    analyze(kem);
+    return;
+  }
+  std::vector<int> touched = dirty_in.arrival;
+  touched.insert(touched.end(), dirty_in.required.begin(), dirty_in.required.end());
+  for (int v : touched)
+    if (const KEM_NODE* n = kem->get_node(v); n && !sta_slack_can_be_updated_incrementally(n)) {
+      if (s.allow_stale) {
+        s.stale = true;
+        return;
+      }
+      analyze(kem);
+      return;
+    }
+  const std::vector<char> old_cut = s.cut;
+  resolve_clocks(s);
+  compute_cuts(s);
+  compute_topo(s);
+  const int n = kem->get_node_count();
+  std::vector<char> dirty(static_cast<std::size_t>(n), 0);
+  for (int v : dirty_in.arrival)
+    if (v >= 0 && v < n) dirty[static_cast<std::size_t>(v)] = 1;
+  for (int id = 0; id < kem->get_edge_count(); ++id) {
+    const bool was = id < static_cast<int>(old_cut.size()) && old_cut[static_cast<std::size_t>(id)];
+    if (was == (s.cut[static_cast<std::size_t>(id)] != 0)) continue;
+    if (const KEM_EDGE* e = kem->get_edge(id)) {
+      dirty[static_cast<std::size_t>(e->get_src_node()->get_id())] = 1;
+      dirty[static_cast<std::size_t>(e->get_dst_node()->get_id())] = 1;
+    }
+  }
+  // Forward cone.
+  std::vector<char> fwd(static_cast<std::size_t>(n), 0);
+  std::vector<int> work;
+  for (int v = 0; v < n; ++v)
+    if (dirty[static_cast<std::size_t>(v)] && kem->get_node(v)) {
+      fwd[static_cast<std::size_t>(v)] = 1;
+      work.push_back(v);
+    }
+  while (!work.empty()) {
+    const int v = work.back();
+    work.pop_back();
+    for_fanout(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
+      if (!propagates(s, e)) return;
+      const int w = e->get_dst_node()->get_id();
+      if (!fwd[static_cast<std::size_t>(w)]) {
+        fwd[static_cast<std::size_t>(w)] = 1;
+        work.push_back(w);
+      }
+    });
+  }
+  // Backward cone: from the forward cone and the data inputs of keepers in
+  // it (their capture clock may have moved).
+  std::vector<char> bwd = fwd;
+  for (int v : dirty_in.required)
+    if (v >= 0 && v < n && kem->get_node(v)) bwd[static_cast<std::size_t>(v)] = 1;
+  for (int v = 0; v < n; ++v) {
+    if (!bwd[static_cast<std::size_t>(v)]) continue;
+    work.push_back(v);
+    const KEM_NODE* node = kem->get_node(v);
+    if (node && node->is_sta_type(KEM_NODE_KEEPER))
+      for_fanin(*kem, node, [&](const KEM_EDGE* e) {
+        if (usable(e) && e->get_kind() == KEM_EDGE_KEEPER_DATA) work.push_back(e->get_src_node()->get_id());
+      });
+  }
+  while (!work.empty()) {
+    const int v = work.back();
+    work.pop_back();
+    if (!bwd[static_cast<std::size_t>(v)]) bwd[static_cast<std::size_t>(v)] = 1;
+    for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
+      if (!propagates(s, e) || is_clock_edge(e)) return;
+      const int u = e->get_src_node()->get_id();
+      if (!bwd[static_cast<std::size_t>(u)]) {
+        bwd[static_cast<std::size_t>(u)] = 1;
+        work.push_back(u);
+      }
+    });
+  }
+  std::set<int> touched_atoms;
+  s.cone_size = static_cast<int>(std::count(bwd.begin(), bwd.end(), 1));
+  for (int v = 0; v < n; ++v)
+    if (bwd[static_cast<std::size_t>(v)])
+      if (const KEM_NODE* node = kem->get_node(v)) touched_atoms.insert(node->get_atom_id());
+  for (CORNER_DATA& cd : s.corners) {
+    size_corner(s, cd);
+    clear_absent(s, cd);
+    for (int v : s.topo)
+      if (fwd[static_cast<std::size_t>(v)]) forward_node(s, cd, v);
+    for (auto it = s.topo.rbegin(); it != s.topo.rend(); ++it)
+      if (bwd[static_cast<std::size_t>(*it)]) backward_node(s, cd, *it);
+    for (int v = 0; v < n; ++v) {
+      if (!bwd[static_cast<std::size_t>(v)]) continue;
+      const KEM_NODE* node = kem->get_node(v);
+      for_fanin(*kem, node, [&](const KEM_EDGE* e) { edge_slack(s, cd, e->get_id()); });
+      for_fanout(*kem, node, [&](const KEM_EDGE* e) { edge_slack(s, cd, e->get_id()); });
+    }
+  }
+  ++s.incr_count;
+  if (s.verify) {
+    const std::vector<CORNER_DATA> incremental = s.corners;
+    run_full(s, kem);
+    --s.full_count;
+    if (!(incremental == s.corners)) fail("incremental timing equals a full analysis", __LINE__);
+  }
+  finish(s, &touched_atoms);
+}
+
+std::int32_t edge_setup_slack(int edge_id, int corner_id) {
+  const STA_STATE& s = st();
+  if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return KEM_NO_SLACK;
+  const CORNER_DATA& cd = s.corners[static_cast<std::size_t>(corner_id)];
+  if (edge_id < 0 || static_cast<std::size_t>(edge_id) >= cd.edge_setup.size()) return KEM_NO_SLACK;
+  return cd.edge_setup[static_cast<std::size_t>(edge_id)];
+}
+
+std::int32_t edge_hold_slack(int edge_id, int corner_id) {
+  const STA_STATE& s = st();
+  if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return KEM_NO_SLACK;
+  const CORNER_DATA& cd = s.corners[static_cast<std::size_t>(corner_id)];
+  if (edge_id < 0 || static_cast<std::size_t>(edge_id) >= cd.edge_hold.size()) return KEM_NO_SLACK;
+  return cd.edge_hold[static_cast<std::size_t>(edge_id)];
+}
+
+std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> node_setup_slacks(int node_id, int corner_id) {
+  const STA_STATE& s = st();
+  if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return {};
+  return node_setup(s, s.corners[static_cast<std::size_t>(corner_id)], node_id);
+}
+
+std::int32_t node_worst_hold_slack(int node_id, int corner_id) {
+  const STA_STATE& s = st();
+  if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return KEM_NO_SLACK;
+  return node_hold(s, s.corners[static_cast<std::size_t>(corner_id)], node_id);
+}
+
+}  // namespace host::sta
+
+// ---------------------------------------------------------------- sta_ interface
+
+void sta_full_update_timing(bool all_corners) {
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
+  st().all_corners = all_corners;
+  host::sta::analyze(kem);
+}
+
+void sta_increm_update_timing() {
+  KEM_DIRTY dirty;
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
+  if (!kem) fail("kem_netlist", __LINE__);
+  host::sta::update(kem, dirty);
+}
+
+std::vector<HOV_INCR_WNS_DOMAIN> sta_get_wns_domains() {
+  const STA_STATE& s = st();
+  std::set<HOV_INCR_WNS_DOMAIN> domains;
+  for (const CORNER_DATA* cd : query_corners(s, true))
+    for (int v = 0; v < s.kem->get_node_count(); ++v) {
+      if (!s.kem->get_node(v)) continue;
+      for (const auto& [d, slack] : node_setup(s, *cd, v)) domains.insert(d);
+      if (node_unclocked(s, *cd, v)) domains.insert(HOV_INCR_WNS_DOMAIN{});
+    }
+  return {domains.begin(), domains.end()};
+}
+
+std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_NETLIST* kem) {
+  const STA_STATE& s = st();
+  std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> res;
+  if (!kem || kem != s.kem) return res;
+  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
+  for (const CORNER_DATA* cd : query_corners(s, true)) {
+    if (!cd->setup) continue;
+    std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> corner;
+    for (int id = 0; id < kem->get_edge_count(); ++id) {
+      const KEM_EDGE* e = kem->get_edge(id);
+      if (!usable(e) || e->get_kind() != KEM_EDGE_KEEPER_DATA || is_cut(s, id)) continue;
+      int c, r, h;
+      if (!endpoint_requirement(s, *cd, e, &c, &r, &h)) continue;
+      const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
+      for (std::size_t l = 0; l + 1 < L; ++l) {
+        if (cd->arr_max[u * L + l] == NONE_LOW) continue;
+        const int slack = clamp32(static_cast<long long>(r) - cd->arr_max[u * L + l]);
+        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{static_cast<int>(l), c, 0, 0}];
+        v.wns = v.endpoints == 0 ? slack : std::min(v.wns, slack);
+        ++v.endpoints;
+        if (slack < 0) {
+          v.tns = clamp32(static_cast<long long>(v.tns) + slack);
+          ++v.failing_endpoints;
+        }
+      }
+    }
+    for (const auto& [d, v] : corner) {
+      auto it = res.find(d);
+      if (it == res.end()) {
+        res[d] = v;
+        continue;
+      }
+      it->second.wns = std::min(it->second.wns, v.wns);
+      it->second.tns = std::min(it->second.tns, v.tns);
+      it->second.failing_endpoints = std::max(it->second.failing_endpoints, v.failing_endpoints);
+      it->second.endpoints = std::max(it->second.endpoints, v.endpoints);
+    }
+  }
+  return res;
+}
+
+std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> sta_get_node_wns_map(const KEM_NODE* node, bool all_corners) {
+  const STA_STATE& s = st();
+  std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> res;
+  if (!node || node->get_netlist() != s.kem) return res;
+  for (const CORNER_DATA* cd : query_corners(s, all_corners))
+    for (const auto& [d, slack] : node_setup(s, *cd, node->get_id())) {
+      auto it = res.find(d);
+      if (it == res.end() || slack < it->second) res[d] = slack;
+    }
+  return res;
+}
+
+std::int32_t sta_get_node_worst_hold_slack(const KEM_NODE* node, bool all_corners) {
+  const STA_STATE& s = st();
+  if (!node || node->get_netlist() != s.kem) return KEM_NO_SLACK;
+  std::int32_t worst = KEM_NO_SLACK;
+  for (const CORNER_DATA* cd : query_corners(s, all_corners)) {
+    const int h = node_hold(s, *cd, node->get_id());
+    if (h != KEM_NO_SLACK && (worst == KEM_NO_SLACK || h < worst)) worst = h;
+  }
+  return worst;
+}
+
+bool sta_kem_node_has_domain(const KEM_NODE* node, const HOV_INCR_WNS_DOMAIN& domain, bool) {
+  const STA_STATE& s = st();
+  if (!node || node->get_netlist() != s.kem) return false;
+  for (const CORNER_DATA* cd : query_corners(s, true)) {
+    if (domain.is_unclocked()) {
+      if (node_unclocked(s, *cd, node->get_id())) return true;
+      continue;
+    }
+    const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(node->get_id());
+    if (n >= cd->unclocked_end.size()) return false;
+    if (domain.launch < 0 || domain.capture < 0 || domain.launch >= s.K || domain.capture >= s.K) return false;
+    if (cd->arr_max[n * L + static_cast<std::size_t>(domain.launch)] != NONE_LOW &&
+        (cd->req[n * K + static_cast<std::size_t>(domain.capture)] != NONE_HIGH ||
+         cd->hreq[n * K + static_cast<std::size_t>(domain.capture)] != NONE_LOW))
+      return true;
+  }
+  return false;
+}
+
+bool sta_is_node_in_clock_network(const KEM_NODE* node) {
+  const STA_STATE& s = st();
+  if (!node || node->get_netlist() != s.kem) return false;
+  const std::size_t v = static_cast<std::size_t>(node->get_id());
+  return v < s.clock_network.size() && s.clock_network[v] != 0;
+}
+
+bool sta_slack_can_be_updated_incrementally(const KEM_NODE* node) {
+  return node && !node->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH);
+}
+
+void sta_incr_track_changed_flops(bool on, bool) { st().tracking = on; }
+
+const std::map<int, VOK_ATOM_NODE*>* sta_incr_get_changed_flops() {
+  const STA_STATE& s = st();
+  return s.tracking ? &s.changed : nullptr;
+}
+
+void sta_incr_reset_changed_flops() { st().changed.clear(); }
+
+void sta_allow_stale_timing_when_unable_to_incrementally_update(bool allow) { st().allow_stale = allow; }
+bool sta_is_timing_stale() { return st().stale; }
+
+void sta_reset_timing_as_no_longer_stale() {
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
+  st().stale = false;
+  host::sta::analyze(kem);
+}
+
+// ---------------------------------------------------------------- host::timing
+
+namespace host::timing {
+
+void declare_clock(const std::string& name, int period_ps, const VOK_ATOM_OTERM* source) {
+  if (!source || !source->get_my_node() || period_ps <= 0) fail("a clock source and a positive period", __LINE__);
+  CLOCK clk{name, period_ps,
+            KEM_TERM_REF{source->get_my_node()->get_id(), static_cast<int>(source->get_port_type()), source->get_index()}};
+  auto& clocks = st().clocks;
+  for (CLOCK& c : clocks)
+    if (c.name == name) {
+      c = clk;
+      return;
+    }
+  clocks.push_back(clk);
+}
+
+const std::vector<CLOCK>& clocks() { return st().clocks; }
+
+std::vector<CORNER_SUMMARY> summary() {
+  const STA_STATE& s = st();
+  std::vector<CORNER_SUMMARY> res;
+  if (!s.kem) return res;
+  const auto& models = s.kem->get_corner_manager()->get_loaded_corners();
+  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
+  for (const CORNER_DATA& cd : s.corners) {
+    CORNER_SUMMARY sum;
+    sum.corner = models[static_cast<std::size_t>(cd.corner_id)].get_name();
+    for (int id = 0; id < s.kem->get_edge_count(); ++id) {
+      const KEM_EDGE* e = s.kem->get_edge(id);
+      if (!usable(e) || e->get_kind() != KEM_EDGE_KEEPER_DATA || is_cut(s, id)) continue;
+      int c, r, h;
+      if (!endpoint_requirement(s, cd, e, &c, &r, &h)) continue;
+      const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
+      long long setup = LLONG_MAX, hold = LLONG_MAX;
+      for (std::size_t l = 0; l + 1 < L; ++l) {
+        if (cd.arr_max[u * L + l] == NONE_LOW) continue;
+        setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l]);
+        hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h);
+      }
+      if (setup != LLONG_MAX && cd.setup) {
+        const int v = clamp32(setup);
+        sum.setup_wns = sum.setup_wns == KEM_NO_SLACK ? v : std::min(sum.setup_wns, v);
+        if (v < 0) {
+          sum.setup_tns += v;
+          ++sum.setup_failing_endpoints;
+        }
+      }
+      if (hold != LLONG_MAX) {
+        const int v = clamp32(hold);
+        sum.hold_wns = sum.hold_wns == KEM_NO_SLACK ? v : std::min(sum.hold_wns, v);
+        if (v < 0) {
+          sum.hold_tns += v;
+          ++sum.hold_failing_endpoints;
+        }
+      }
+    }
+    res.push_back(sum);
+  }
+  return res;
+}
+
+}  // namespace host::timing

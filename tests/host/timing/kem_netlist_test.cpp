@@ -1,0 +1,146 @@
+// The timing netlist's structure and the corners.
+#include <gtest/gtest.h>
+
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/timing_builder.h"
+
+namespace {
+
+using namespace host::testing;
+
+TEST_F(HostTest, CornerNamesEqualityScalesAndTheCornerManager) {
+  device(Family::KY).corners({Corner::slow(), Corner::fast(), Corner::hold_only(), DeviceCorner{2, 3, 850, 25, false}})
+      .build();
+  const auto models = KEM_TIMING_MODEL::get_list_of_timing_models(0);
+  ASSERT_EQ(models.size(), 4u);
+  EXPECT_EQ(models[0].get_name(), "1_slow_900mv_100c");
+  EXPECT_EQ(models[3].get_debug_string(), "2_typical_850mv_25c");
+  EXPECT_EQ(models[0].get_condition(), 46);
+  EXPECT_EQ(models[1].get_condition(), 47);
+  // The hold-only field takes no part in equality.
+  EXPECT_TRUE(models[2].is_hold_only_corner());
+  EXPECT_EQ(models[1], models[2]);
+  EXPECT_NE(models[0], models[1]);
+  EXPECT_EQ(models[0], KEM_TIMING_MODEL::create_default_timing_model(nullptr, 0));
+  EXPECT_DOUBLE_EQ(models[1].get_delay_scale(), 0.65);
+  EXPECT_DOUBLE_EQ(models[3].get_delay_scale(), 0.8 * 1.05);
+  expect_internal_error([] { KEM_TIMING_MODEL::create_default_timing_model(nullptr, 2); });
+
+  KEM_CORNER_MANAGER m;
+  EXPECT_EQ(m.get_current_corner_id(), -1);
+  m.set_corners({models[0], models[1], models[2]});  // the duplicate is loaded once
+  EXPECT_EQ(m.get_corner_count(), 2);
+  m.change_corner(models[3]);
+  EXPECT_EQ(m.get_current_corner_id(), 2);
+  EXPECT_EQ(m.get_internal_corner(models[1]), 1);
+  m.erase_corner(models[0]);
+  EXPECT_EQ(m.get_current_corner_id(), 1);
+  EXPECT_EQ(m.get_current_corner(), models[3]);
+  m.erase_corner(models[3]);
+  EXPECT_EQ(m.get_current_corner(), models[1]);
+  EXPECT_FALSE(m.has_corner(models[0]));
+}
+
+TEST_F(HostTest, NetlistFlattensBoxesAndLinksTypedFanins) {
+  device(Family::KY).build();
+  auto n = netlist();
+  auto clk = n.input_port("clk");
+  auto en = n.input_port("en");
+  auto q = n.reg("q").clk(clk).d(n.input_port("in")).ce(en);
+  auto box = n.blackbox("u", [](NETLIST_BUILDER& c) {
+    auto r = c.reg("r").clk(c.input("c")).d(c.input("d"));
+    c.output("o", r);
+  });
+  box.in("c", clk).in("d", q);
+  auto after = n.reg("after").clk(clk).d(box.out("o"));
+  auto m = n.lutram("m").data_in(after).clk(clk);
+  host::vok::top_netlist()->set_modifiable(true);
+  after->set_modifiable(false);
+  n.timing();
+
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  // The box's register is in; the box and the child's port atoms are not.
+  VOK_ATOM_NODE* r = box.child()->get_atom_list().front();
+  ASSERT_TRUE(r->is_ff());
+  EXPECT_TRUE(kem->get_cell_from_atom_id(r->get_id()));
+  EXPECT_FALSE(kem->get_cell_from_atom_id(box.id()));
+  // r.D is fed by q.Q across the boundary; after.D by r.Q.
+  const KEM_NODE* rd = timing_input(r, DB_INPUT_PORT_DATA_IN);
+  EXPECT_EQ(kem->get_edge(rd->begin_fanin())->get_src_node(), timing_output(q));
+  EXPECT_EQ(kem->get_edge(timing_input(after, DB_INPUT_PORT_DATA_IN)->begin_fanin())->get_src_node(), timing_output(r));
+
+  // Design ports are device pins without a cell.
+  const KEM_NODE* clk_pin = kem->get_kem_node_from_oterm(clk.oterm);
+  EXPECT_TRUE(clk_pin->is_sta_type(KEM_NODE_DEVICE_PIN));
+  EXPECT_EQ(kem->get_cell_from_kem_node(clk_pin), nullptr);
+
+  // q's keeper: D and CE (kind 1) first, then the clock edge (kind 2).
+  const KEM_NETLIST_CELL* cell = kem->get_cell_from_atom_id(q.id());
+  ASSERT_EQ(cell->keeper_range().size(), 1u);
+  const KEM_NODE* k = kem->get_node(cell->keeper_range()[0]);
+  EXPECT_TRUE(cell->is_node_id_a_keeper(k->get_id()));
+  EXPECT_FALSE(cell->is_node_id_a_keeper(timing_output(q)->get_id()));
+  const KEM_EDGE* e1 = kem->get_edge(k->begin_fanin());
+  ASSERT_EQ(e1->get_kind(), KEM_EDGE_KEEPER_DATA);
+  const KEM_EDGE* e2 = kem->get_edge(e1->get_next_fanin_of_kind(KEM_EDGE_KEEPER_DATA));
+  ASSERT_TRUE(e2);
+  EXPECT_EQ(e2->get_src_node(), timing_input(q, DB_INPUT_PORT_ENA));
+  EXPECT_EQ(e2->get_next_fanin_of_kind(KEM_EDGE_KEEPER_DATA), -1);
+  EXPECT_EQ(e2->get_next_fanin_of_kind(KEM_EDGE_ANY), k->begin_clock_edges());
+  EXPECT_EQ(kem->get_edge(k->begin_clock_edges())->get_src_node(), timing_input(q, DB_INPUT_PORT_CLK));
+  // keeper -> Q carries the clock-to-output delay.
+  EXPECT_EQ(kem->get_edge(timing_output(q)->begin_fanin())->get_max_delay(), 80);
+  EXPECT_EQ(kem->get_edge(timing_output(q)->begin_fanin())->get_iterm(), nullptr);
+  EXPECT_EQ(kem->get_edge(rd->begin_fanin())->get_iterm(), r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+
+  // Flags: a LUT-RAM keeper, a dont-touch atom.
+  const KEM_NETLIST_CELL* mcell = kem->get_cell_from_atom_id(m.id());
+  EXPECT_TRUE(kem->get_node(mcell->keeper_range()[0])->has_any_flag(KEM_NODE_FLAG_RAM_KEEPER));
+  EXPECT_TRUE(timing_output(after)->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+  EXPECT_FALSE(timing_output(q)->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+
+  // Edge lookup: ids 0..count-1 in chunks of 256, -1 and the count hold none.
+  EXPECT_TRUE(kem->get_edge(0));
+  EXPECT_EQ(kem->get_edge(-1), nullptr);
+  EXPECT_EQ(kem->get_edge(kem->get_edge_count()), nullptr);
+  EXPECT_EQ(KEM_NETLIST::get_atom_from_node(timing_output(q)), q.atom());
+}
+
+// A corner analysed for hold only has no setup requirement; queries answer
+// over all analysed corners or the current one.
+TEST_F(HostTest, HoldOnlyCornerAndCurrentCornerQueries) {
+  device(Family::KY).corners({Corner::slow(), Corner::fast(), Corner::hold_only()}).build();
+  auto n = netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 300, clk);
+  auto a = n.reg("a").clk(clk).d(n.input_port("in"));
+  auto b = n.reg("b").clk(clk).d(a);
+  n.timing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  kem->get_corner_manager()->set_corners({KEM_TIMING_MODEL::from_corner(Corner::slow()),
+                                          KEM_TIMING_MODEL(1, KEM_TIMING_MODEL::FAST, 850, -40, true)});
+  sta_full_update_timing(true);
+  // b.D: 100 + 80 + 100 = 280 against 300 + 100 - 50; hold 280 - 120.
+  const KEM_NODE* bd = timing_input(b, DB_INPUT_PORT_DATA_IN);
+  EXPECT_EQ(host::sta::node_setup_slacks(bd->get_id(), 0).at({0, 0, 0, 0}), 70);
+  EXPECT_TRUE(host::sta::node_setup_slacks(bd->get_id(), 1).empty());
+  // 0.65 x 1.05: delays 68, 55, setup 34, hold 14; hold 191 - 82.
+  EXPECT_EQ(host::sta::node_worst_hold_slack(bd->get_id(), 1), 109);
+  auto sum = host::timing::summary();
+  ASSERT_EQ(sum.size(), 2u);
+  EXPECT_EQ(sum[1].setup_wns, KEM_NO_SLACK);
+  EXPECT_EQ(sum[1].hold_wns, 109);
+  EXPECT_EQ(sta_get_node_worst_hold_slack(bd, true), 109);
+  EXPECT_EQ(sta_get_node_worst_hold_slack(bd, false), 160);
+  // Analysing the current corner only.
+  sta_full_update_timing(false);
+  EXPECT_EQ(sta_get_node_worst_hold_slack(bd, true), 160);
+
+  HOV_INCR::print_fmax_across_loaded_corners("Fmax", 0, 0);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Fmax: 1_slow_900mv_100c setup WNS 70 ps, hold WNS 160 ps"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Fmax: 1_fast_850mv_-40c setup WNS none, hold WNS 109 ps"));
+}
+
+}  // namespace
