@@ -8,6 +8,7 @@
 
 #include "cfg/cfg.h"
 #include "omz/omz_option.h"
+#include "sta/sta_analysis.h"
 
 namespace host::testing {
 
@@ -121,8 +122,8 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path) {
 }
 
 void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& netlist, const std::string& file) {
-  std::set<std::string> names;
-  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) names.insert(a->get_string_hpath());
+  std::map<std::string, const VOK_ATOM_NODE*> names;
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) names.emplace(a->get_string_hpath(), a);
   for (const auto& a : s.assignments)
     if (!names.count(a.instance))
       throw DESIGN_SETTINGS_ERROR(file + ": assignment to '" + a.instance + "', which is no instance of the design");
@@ -132,6 +133,17 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);
+  // A clock's source is the primary output of the atom of its name (for a
+  // design input, its pad).
+  for (const auto& [clock, period] : s.clocks) {
+    const VOK_ATOM_NODE* a = names.at(clock);
+    const VOK_ATOM_OTERM* source = nullptr;
+    for (const VOK_ATOM_OTERM* o : a->coterms()) {
+      source = o;
+      break;
+    }
+    host::timing::declare_clock(clock, period, source);
+  }
 }
 
 }  // namespace host::testing

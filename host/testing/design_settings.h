@@ -16,7 +16,8 @@
 //   section (what OMZ_DERIVED_OPTION::get_single_option reads for that
 //   instance); the instance must name an atom of the design;
 // - cfg: configuration variables;
-// - clocks: clock nets of the design and their periods in ps.
+// - clocks: clock nets of the design and their periods in ps, declared to
+//   the timing analysis with the net's driver as the source.
 // Every key is optional; an unknown key is an error naming it. Partitions are
 // not supported yet and are rejected.
 #include <map>
@@ -55,7 +56,7 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path);
 
 // Checks the settings against a loaded design (assignment instances name
 // atoms, clocks name nets of the design) and applies options, assignments
-// and configuration variables. The family is the caller's to use when it
+// and configuration variables, and declares the clocks. The family is the caller's to use when it
 // configures the device. Throws DESIGN_SETTINGS_ERROR before applying
 // anything when a check fails.
 void apply_design_settings(const DESIGN_SETTINGS& settings, const VOK_ATOM_NETLIST& netlist, const std::string& file);

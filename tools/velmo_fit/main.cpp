@@ -29,6 +29,7 @@
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "sta/sta_analysis.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "tibex/tibex_placer.h"
@@ -92,9 +93,20 @@ struct STAGE_RESULT {
   double seconds;
 };
 
-// The worst setup and hold slack after a stage, for its line ("" while the
-// host has no timing analysis to ask).
-std::string timing_note() { return std::string(); }
+// The worst setup and hold slack over the analysed corners after a stage,
+// for its line ("" before any timing analysis).
+std::string timing_note() {
+  const auto corners = host::timing::summary();
+  if (corners.empty()) return std::string();
+  std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
+  auto worst = [](std::int32_t a, std::int32_t b) { return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b)); };
+  for (const auto& c : corners) {
+    setup = worst(setup, c.setup_wns);
+    hold = worst(hold, c.hold_wns);
+  }
+  auto text = [](std::int32_t v) { return v == KEM_NO_SLACK ? std::string("none") : std::to_string(v) + " ps"; };
+  return "worst setup slack " + text(setup) + ", worst hold slack " + text(hold);
+}
 
 struct RESOURCES {
   host::testing::RESOURCE_COUNTS counts;

@@ -2,6 +2,7 @@
 
 #include "cfg/cfg.h"
 #include "omz/omz_option.h"
+#include "sta/sta_analysis.h"
 #include "testing/blif_design.h"
 #include "testing/host_test.h"
 
@@ -32,6 +33,9 @@ TEST_F(DesignSettingsTest, SettingsApplyOptionsAssignmentsAndConfiguration) {
   EXPECT_EQ(OMZ_DERIVED_OPTION::get_single_option("", 1032, false), nullptr);
   EXPECT_FALSE(cfg_is_on("velmo_x", true));
   EXPECT_EQ(cfg_get_int_value("velmo_y", 0), 5);
+  ASSERT_EQ(host::timing::clocks().size(), 1u);
+  EXPECT_EQ(host::timing::clocks()[0].name, "clk");
+  EXPECT_EQ(host::timing::clocks()[0].period_ps, 2000);
 }
 
 TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
@@ -67,6 +71,7 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
   }
   EXPECT_FALSE(host::cfg::is_set("velmo_z"));
   EXPECT_EQ(OMZ_DERIVED_OPTION::get_single_option("", 816, true), nullptr);
+  EXPECT_TRUE(host::timing::clocks().empty());
   const auto a = host::testing::parse_design_settings(R"({"assignments": [{"instance": "nope", "id": 1, "value": "x"}]})",
                                                       "s.json");
   EXPECT_THROW(host::testing::apply_design_settings(a, *host::vok::top_netlist(), "s.json"), DESIGN_SETTINGS_ERROR);
