@@ -1,7 +1,5 @@
 #include "wexan/wexan_device.h"
 
-#include <memory>
-
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "tibex/tibex_placer.h"
@@ -9,8 +7,8 @@
 #include "wump/wump_die_info.h"
 
 namespace {
-struct DEVICE_STATE {
-  std::unique_ptr<WEXAN_DEVICE> device = std::make_unique<WEXAN_DEVICE>();
+struct DEVICE_VIEW_STATE {
+  WEXAN_DEVICE device;
 };
 
 VOK_ATOM_NODE* find_atom(const VOK_ATOM_NETLIST* n, int id) {
@@ -23,10 +21,15 @@ VOK_ATOM_NODE* find_atom(const VOK_ATOM_NETLIST* n, int id) {
 }
 }  // namespace
 
-WEXAN_DEVICE::WEXAN_DEVICE() = default;
+WEXAN_DEVICE* WEXAN_DEVICE::current() { return &host_world_slot<DEVICE_VIEW_STATE>().device; }
 WEXAN_DEVICE::~WEXAN_DEVICE() = default;
 
-WEXAN_DEVICE* WEXAN_DEVICE::current() { return host_world_slot<DEVICE_STATE>().device.get(); }
+int WEXAN_DEVICE::get_physical_location_type(int x, int y, int sub) const {
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  const unsigned gid = grid.site_gid(x, y, sub);
+  if (gid == DEV_GRID::ILLEGAL_GID) return 0;
+  return grid.sites()[gid].element;
+}
 
 bool WEXAN_DEVICE::place_atom_at_sub_location(int x, int y, int sub, int atom_id) {
   host::log_call("WEXAN_DEVICE::place_atom_at_sub_location", x, y, sub, atom_id);
@@ -35,6 +38,6 @@ bool WEXAN_DEVICE::place_atom_at_sub_location(int x, int y, int sub, int atom_id
   const int kind = host::placement::site_kind(atom);
   if (kind == 0) return false;
   const unsigned gid = host::device::die_info()->get_place_info()->get_global_id(kind, x, y, sub);
-  if (gid == 0xFFFFFFFFu) return false;
+  if (gid == DEV_GRID::ILLEGAL_GID) return false;
   return host::placement::write_location(atom, gid);
 }

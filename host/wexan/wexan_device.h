@@ -1,17 +1,16 @@
 #pragma once
-// The fitter's view of the device: what the environment's get_device()
-// returns. One object, owned by the world.
+// The environment's view of the configured device.
 #include "common/host_api.h"
 
 class HOST_API WEXAN_DEVICE {
 public:
-  WEXAN_DEVICE();
-  virtual ~WEXAN_DEVICE();
-  WEXAN_DEVICE(const WEXAN_DEVICE&) = delete;
-  WEXAN_DEVICE& operator=(const WEXAN_DEVICE&) = delete;
-
   // data: the world's device view (never null).
   static WEXAN_DEVICE* current();
+  virtual ~WEXAN_DEVICE();
+
+  // data: the element kind of site `sub` of tile (x, y), 0 when there is
+  // none (a DSP block's upper row has no site of its own).
+  int get_physical_location_type(int x, int y, int sub) const;
 
   // algorithm (recorded): places the atom with this id on the site of its
   // kind at sub-location `sub` of tile (x, y); for a register on a LAB whose

@@ -16,12 +16,16 @@ class VOK_ATOM_NETLIST;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_ENV;
 class WEXAN_DESIGN;
-class WEXAN_DEVICE;
 class TIBEX_ZARTO_REGION_LIST;
 class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class VOK_CHIP_DB_ENTRY;
+class WEXAN_DEVICE;
+class WEXAN_ATOM_MOD_DRC;
+class WEXAN_PIZ_TABLE;
+class SIV_ATOM_MOD_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -49,12 +53,17 @@ public:
   VOK_CHIP_DB_ENTRY* get_chip_db_entry() const;
   // data: the fitter design (the world's; never null).
   WEXAN_DESIGN* get_design() const;
-  // data: the device view (the world's; never null).
-  WEXAN_DEVICE* get_device() const;
   // data: the placement (Tarnbay) regions; null when the design has none.
   TIBEX_ZARTO_REGION_LIST* get_zarto_region_list() const;
   // data: the engineering-change-order state (the world's; never null).
   WEXAN_ECO* get_eco() const;
+  // data: the device view (never null).
+  WEXAN_DEVICE* get_device() const;
+  // data: the atom-modification design-rule check (never null).
+  WEXAN_ATOM_MOD_DRC* get_atom_mod_drc() const;
+  // recorded: a new atom-modification utility for the algorithm, writing
+  // its rows into `table` when given; the caller owns it.
+  SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
   // data: codes of the configured device's family.
   int get_base_family_code() const;
   int get_internal_family_code() const;

@@ -10,3 +10,16 @@ public:
   // (atom operation VOK_ATOM_OPERATION_FORCE_ZOTA).
   static bool is_zota_marked_reg(const VOK_ATOM_NODE* atom);
 };
+
+class VOK_ATOM_ITERM;
+
+// algorithm: the two inputs carry the same signal: the same source (traced
+// through hierarchy) with the same inversion, or tied to the same constant.
+HOST_API bool iterms_are_identical(const VOK_ATOM_NODE* atom_a, const VOK_ATOM_NODE* atom_b,
+                                   const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);
+// algorithm: the two inputs are driven by two different registers whose
+// inputs are pairwise identical (same ports, same signals) and whose power-up
+// states agree.
+HOST_API bool iterms_are_from_different_but_equivalent_registers(const VOK_ATOM_NODE* atom_a,
+                                                                 const VOK_ATOM_NODE* atom_b,
+                                                                 const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);
