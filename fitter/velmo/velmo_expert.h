@@ -66,6 +66,10 @@ public:
   int get_num_errors_at_start() const { return m_num_errors_at_start; }
   // Written by start-up right after create().
   void set_num_errors_at_start(int n) { m_num_errors_at_start = n; }
+  // Start of the fitter preparation (host clock seconds); 0 when none is
+  // running. report_pre_vpr posts the preparation's end once and clears it.
+  void set_prep_start_time(std::int64_t seconds) { m_prep_start_time = seconds; }
+  std::int64_t get_prep_start_time() const { return m_prep_start_time; }
 
   // ---- Prefit steps ----------------------------------------------------
   bool check_constraint_legality();
@@ -154,6 +158,10 @@ public:
   void generate_debug_xab_design_dump_file();
   void do_debug_drask();
   void dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST* netlist, const char* path);
+  // Compares an incremental timing update with a full one (when
+  // "velmo_verify_incremental_hep" is on); differing results are an internal
+  // error.
+  static void verify_incremental_hep(WEXAN_ENV* env);
 
 private:
   bool m_is_eco_compile = false;
@@ -169,7 +177,14 @@ private:
   void* m_fit_api = nullptr;
 
   static VELMO_EXPERT* s_expert;
+  // Set once a resynthesis unit has begun the facade's flow; cleared when the
+  // facade is unloaded and when the expert goes away.
+  static bool s_muvo_is_initialized;
 };
+
+// Debug statistics of the pipeline registers of a netlist (no stage calls
+// it).
+void velmo_dump_zota_stats(VOK_ATOM_NETLIST* netlist);
 
 // The design's current snapshot (the partition database's current design).
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();

@@ -254,3 +254,16 @@ WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
 void delete_utility() { state().utility.reset(); }
 
 }  // namespace host::hov
+
+void HOV_ACCESSORIES::record_label(const std::string& label) { host::log_call("HOV_ACCESSORIES::record_label", label); }
+
+void HOV_ACCESSORIES::prepare_drask() { host::log_call("HOV_ACCESSORIES::prepare_drask"); }
+
+void HOV_ACCESSORIES::run_drask(const DRASK_SETTINGS& settings) {
+  host::log_call("HOV_ACCESSORIES::run_drask", settings.report_paths, settings.check_consistency,
+                 settings.router_mode);
+  m_drask_settings = settings;
+  if (KEM_NETLIST* kem = get_kem_netlist()) host::sta::analyze(kem);
+}
+
+void HOV_ACCESSORIES::release_drask() { host::log_call("HOV_ACCESSORIES::release_drask"); }

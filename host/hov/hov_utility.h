@@ -62,7 +62,27 @@ public:
   void set_sta_edge_filter(const std::vector<KEM_EDGE*>& edges);
   bool edge_passes_filter(int edge_id) const { return !m_has_filter || m_filter.count(edge_id) != 0; }
 
+  // ---- the timing-analysis debug run (DRASK)
+  // data: its settings: two analysis switches and the router mode.
+  struct DRASK_SETTINGS {
+    bool report_paths = false;
+    bool check_consistency = false;
+    bool router_mode = false;
+  };
+  // recorded: marks a point of the run in the timing log.
+  void record_label(const std::string& label);
+  // recorded: prepares the analysis.
+  void prepare_drask();
+  // data: a copy of the current settings.
+  DRASK_SETTINGS get_drask_settings() const { return m_drask_settings; }
+  // recorded: runs the plain analysis of the timing netlist with the
+  // settings (which are kept).
+  void run_drask(const DRASK_SETTINGS& settings);
+  // recorded: releases the analysis state.
+  void release_drask();
+
 private:
+  DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;
 };

@@ -37,6 +37,13 @@ public:
   // denies operation 39 on any of them or fewer than two are given.
   // Recorded.
   bool merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode);
+  // algorithm: connects the input to its netlist's ground (it becomes used,
+  // connected and driven by the constant-0 term). Recorded; a row goes to
+  // the table.
+  void connect_iterm_to_gnd(VOK_ATOM_ITERM* iterm);
+  // algorithm: marks the input used or unused; an unused input is also left
+  // without its source and unconnected. Recorded; a row goes to the table.
+  void set_iterm_in_use(VOK_ATOM_ITERM* iterm, bool in_use);
 
 private:
   void add_row(const char* what, int atom_id);

@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -32,3 +33,7 @@ bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* ot
 namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
 }  // namespace host::drc
+
+void WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info(void* report) {
+  host::log_call("WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info", report);
+}

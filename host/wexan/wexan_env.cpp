@@ -15,6 +15,7 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
+#include "wexan/wexan_fitter_ops.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -44,8 +45,6 @@ WEXAN_ENV::~WEXAN_ENV() {
 WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
-
-VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
 
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 
@@ -155,3 +154,16 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
+
+void WEXAN_ENV::report_fitter_status(int percent, int flag) {
+  host::log_call("WEXAN_ENV::report_fitter_status", percent, flag);
+}
+
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
+WEXAN_INCREMENTAL_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return WEXAN_INCREMENTAL_UTILITY::current(); }
+
+bool WEXAN_ENV::run_w3j3_prefit() {
+  host::log_call("WEXAN_ENV::run_w3j3_prefit");
+  return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+}

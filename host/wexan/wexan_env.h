@@ -26,6 +26,7 @@ class WEXAN_DEVICE;
 class WEXAN_ATOM_MOD_DRC;
 class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
+class WEXAN_INCREMENTAL_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -64,6 +65,13 @@ public:
   // recorded: a new atom-modification utility for the algorithm, writing
   // its rows into `table` when given; the caller owns it.
   SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
+  // recorded: reports the fitter's progress (percent) to the compiler.
+  void report_fitter_status(int percent, int flag);
+  // data: the incremental (netlist-reuse) utility; present unless a test
+  // removes it (host::wexan::set_reuse_utility(false)).
+  WEXAN_INCREMENTAL_UTILITY* get_netlist_reuse_utility() const;
+  // recorded: builds the user-to-block port model; scripted, default true.
+  bool run_w3j3_prefit();
   // data: codes of the configured device's family.
   int get_base_family_code() const;
   int get_internal_family_code() const;

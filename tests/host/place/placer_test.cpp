@@ -3,6 +3,9 @@
 #include <map>
 
 #include "common/host_control.h"
+#include "common/host_script.h"
+#include "tibex/tibex_env.h"
+#include "tibex/tibex_vpr_facade.h"
 #include "testing/blif_design.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -249,4 +252,33 @@ TEST_F(PlacerTest, DevicePlacesAnAtomAtASubLocation) {
   EXPECT_THAT(host::call_lines(),
               CallSequence(std::vector<std::string>{"WEXAN_DEVICE::place_atom_at_sub_location(2, 3, 6, " +
                                                     std::to_string(l.id()) + ")"}));
+}
+
+TEST_F(PlacerTest, TheFacadePlacesWithTheHostPlacer) {
+  host::testing::device(Family::KY).grid(5, 4).build();  // 120 LUT sites
+  NETLIST_BUILDER d = host::testing::netlist();
+  auto in = d.io_in("in");
+  for (int i = 0; i < 100; ++i) d.lut("l" + std::to_string(i), {in}, 0x1);
+  TIBEX_ENV::set_vpr20k_facade();
+  TIBEX_VPR_FACADE* f = TIBEX_ENV::get_vpr_facade();
+  f->begin_flow(MUVO_FLOW_PLACE);
+  EXPECT_TRUE(f->place());
+  EXPECT_TRUE(d.find("l99")->is_placed());
+  std::string why;
+  EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{"TIBEX_VPR_FACADE::place(64)"}));
+
+  // Too much for the device: the run fails, as does place_route_finalize's.
+  for (int i = 100; i < 130; ++i) d.lut("l" + std::to_string(i), {in}, 0x1);
+  EXPECT_FALSE(f->place());
+  EXPECT_EQ(host::placement::unplaceable().size(), 10u);
+  EXPECT_FALSE(f->place_route_finalize());
+  // A scripted result stands in for the placer.
+  host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(true);
+  host::placement::place();  // refresh the list, then see that the scripted run leaves it alone
+  d.lut("extra", {in}, 0x1);
+  EXPECT_TRUE(f->place());
+  EXPECT_FALSE(d.find("extra")->is_placed());
+  delete f;
+  TIBEX_ENV::clear_vpr_facade();
 }
