@@ -115,3 +115,18 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
   EXPECT_TRUE(j["routing"].is_object() && j["routing"].empty());
   EXPECT_TRUE(j["timing"].is_object() && j["timing"].empty());
 }
+
+TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
+  const std::string report = ::testing::TempDir() + "velmo_place_report.json";
+  auto r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/yosys/fir8.blif --stages place --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Stage place: ok"));
+  std::ifstream in(report);
+  const nlohmann::json j = nlohmann::json::parse(in);
+  ASSERT_EQ(j["stages"].size(), 2u);
+  EXPECT_EQ(j["stages"][1]["name"], "place");
+  EXPECT_EQ(j["stages"][1]["ok"], true);
+  // 406 LUTs need at least 21 LABs.
+  EXPECT_GE(j["resources"]["labs_used"].get<int>(), 21);
+  EXPECT_LE(j["resources"]["labs_used"].get<int>(), j["resources"]["labs"].get<int>());
+}
