@@ -43,7 +43,8 @@ public:
       std::vector<SIG> ins;
       for (const std::string& n : l.inputs) ins.push_back(net(n));
       const std::uint64_t truth = l.truth;
-      m_nets[l.output] = SIG(m_b.lut(l.output, ins, [truth](const LUT_INPUTS& x) { return ((truth >> x.bits) & 1u) != 0; }));
+      m_nets[l.output] =
+          SIG(m_b.lut(l.output, ins, [truth](const LUT_INPUTS& x) { return ((truth >> x.bits) & 1u) != 0; }));
       ++res.luts;
       if (l.inputs.empty()) ++res.constants;
     }
@@ -252,7 +253,8 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
           case DEV_TILE_KIND::RAM: ++rams; break;
           default: break;
         }
-    if (labs >= labs_needed && pins >= need.pins && dsps >= need.dsps && rams >= need.rams && need.plls <= 4) return spec;
+    if (labs >= labs_needed && pins >= need.pins && dsps >= need.dsps && rams >= need.rams && need.plls <= 4)
+      return spec;
     if (k > 4000) return spec;  // beyond any design the host can hold
   }
 }

@@ -96,7 +96,8 @@ SIM_TRACE simulate(const VOK_ATOM_NETLIST& netlist, const std::vector<std::strin
   auto read = [&](const VOK_ATOM_ITERM* t) -> bool {
     if (t == nullptr || !t->is_connected()) return false;
     const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_AS_STORED);
-    bool v = s == nullptr ? !t->is_tie_low() : (s->get_my_node() ? static_cast<bool>(val[index.at(s->get_my_node())]) : false);
+    bool v = s == nullptr ? !t->is_tie_low()
+                          : (s->get_my_node() ? static_cast<bool>(val[index.at(s->get_my_node())]) : false);
     return v != t->is_inverted();
   };
 
@@ -111,7 +112,8 @@ SIM_TRACE simulate(const VOK_ATOM_NETLIST& netlist, const std::vector<std::strin
         unsigned in = 0;
         int width = 0;
         for (int k = 0; k < 6; ++k) {
-          const VOK_ATOM_ITERM* t = a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0);
+          const VOK_ATOM_ITERM* t =
+              a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0);
           if (t == nullptr) continue;
           width = k + 1;
           if (read(t)) in |= 1u << k;
@@ -195,7 +197,8 @@ SIM_TRACE simulate_blif(const BLIF_DESIGN& d, const std::vector<std::string>& in
       const BLIF_FF& f = d.ffs[k];
       const bool reset = !f.reset.empty() && val[id(f.reset)] != f.reset_active_low;
       const bool enable = f.enable.empty() || val[id(f.enable)] != f.enable_active_low;
-      next[k] = reset ? f.reset_value == 1 : (enable ? static_cast<bool>(val[id(f.d)]) : static_cast<bool>(val[id(f.q)]));
+      next[k] =
+          reset ? f.reset_value == 1 : (enable ? static_cast<bool>(val[id(f.d)]) : static_cast<bool>(val[id(f.q)]));
     }
     for (std::size_t k = 0; k < d.ffs.size(); ++k) val[id(d.ffs[k].q)] = next[k];
   }

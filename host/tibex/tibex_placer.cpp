@@ -722,8 +722,10 @@ private:
       for (int y = ylo; y <= yhi; ++y) fy.push_back(sum_y(y));
     }
     long long operator()(int x, int y) const {
-      const long long a = x >= x0 && x - x0 < static_cast<int>(fx.size()) ? fx[static_cast<std::size_t>(x - x0)] : sum_x(x);
-      const long long b = y >= y0 && y - y0 < static_cast<int>(fy.size()) ? fy[static_cast<std::size_t>(y - y0)] : sum_y(y);
+      const long long a =
+          x >= x0 && x - x0 < static_cast<int>(fx.size()) ? fx[static_cast<std::size_t>(x - x0)] : sum_x(x);
+      const long long b =
+          y >= y0 && y - y0 < static_cast<int>(fy.size()) ? fy[static_cast<std::size_t>(y - y0)] : sum_y(y);
       return a + b;
     }
   };
@@ -926,7 +928,8 @@ bool check_legal(std::string* why) {
         finding(a, "placed on a routing element that is no pipeline slot for it");
       if (die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) finding(a, "its pipeline slot is blacklisted");
     } else {
-      if (p.element != kind) finding(a, "on a site of kind " + std::to_string(p.element) + ", needs " + std::to_string(kind));
+      if (p.element != kind)
+        finding(a, "on a site of kind " + std::to_string(p.element) + ", needs " + std::to_string(kind));
       if (!die->is_global_id_enabled(p.gid)) finding(a, "on a disabled site");
     }
     if (a->get_location_element() != p.element) finding(a, "its location element disagrees with its site");

@@ -80,7 +80,8 @@ TEST(VelmoFit, LoadsABundledBenchmark) {
 }
 
 TEST(VelmoFit, ABadDesignOrSettingsExitsTwo) {
-  const std::string bad = write_file("velmo_bad.blif", ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a y\n1 1\n");
+  const std::string bad =
+      write_file("velmo_bad.blif", ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a y\n1 1\n");
   auto r = run(bad + " --stages none");
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr(bad + ":6: net 'y' has a second driver"));

@@ -99,7 +99,9 @@ std::string timing_note() {
   const auto corners = host::timing::summary();
   if (corners.empty()) return std::string();
   std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
-  auto worst = [](std::int32_t a, std::int32_t b) { return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b)); };
+  auto worst = [](std::int32_t a, std::int32_t b) {
+    return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b));
+  };
   for (const auto& c : corners) {
     setup = worst(setup, c.setup_wns);
     hold = worst(hold, c.hold_wns);
@@ -208,7 +210,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
 
   // A device sized to the design.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
-  host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), family));
+  host::device::configure(
+      host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), family));
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,

@@ -48,8 +48,10 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
     return std::string("no error");
   };
   EXPECT_EQ(error_of(R"({"famly": 46})"), "s.json: unknown key 'famly'");
-  EXPECT_EQ(error_of(R"({"options": [{"id": 1, "value": "on", "typ": 1}]})"), "s.json: unknown key 'typ' in options[0]");
-  EXPECT_EQ(error_of(R"({"options": [{"id": 1, "type": 2, "value": "on"}]})"), "s.json: options[0].type must be 1, 4 or 6");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 1, "value": "on", "typ": 1}]})"),
+            "s.json: unknown key 'typ' in options[0]");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 1, "type": 2, "value": "on"}]})"),
+            "s.json: options[0].type must be 1, 4 or 6");
   EXPECT_EQ(error_of(R"({"options": [{"type": 1, "value": "on"}]})"), "s.json: options[0] needs an 'id'");
   EXPECT_EQ(error_of(R"({"assignments": [{"id": 1, "value": "x"}]})"), "s.json: assignments[0] needs an 'instance'");
   EXPECT_EQ(error_of(R"({"partitions": []})"), "s.json: partitions are not supported yet");
@@ -72,7 +74,7 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
   EXPECT_FALSE(host::cfg::is_set("velmo_z"));
   EXPECT_EQ(OMZ_DERIVED_OPTION::get_single_option("", 816, true), nullptr);
   EXPECT_TRUE(host::timing::clocks().empty());
-  const auto a = host::testing::parse_design_settings(R"({"assignments": [{"instance": "nope", "id": 1, "value": "x"}]})",
-                                                      "s.json");
+  const auto a = host::testing::parse_design_settings(
+      R"({"assignments": [{"instance": "nope", "id": 1, "value": "x"}]})", "s.json");
   EXPECT_THROW(host::testing::apply_design_settings(a, *host::vok::top_netlist(), "s.json"), DESIGN_SETTINGS_ERROR);
 }
