@@ -124,6 +124,9 @@ public:
   bool do_retime();
   bool do_postfit_retime();
   bool mark_lutram_zota_ffs_no_touch_for_retimer();
+  // Writes the timing netlist into the partition database as the Nimbrel
+  // snapshot's view, leaving the database on "retimed".
+  void write_nimbrel_view();
 
   // ---- Route stage -----------------------------------------------------
   bool route();
@@ -190,3 +193,5 @@ void velmo_dump_zota_stats(VOK_ATOM_NETLIST* netlist);
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();
 // Whether the early-access flow is forced for the current snapshot.
 bool force_ky_ea_flow();
+// The timing models the retiming engine wants (asks a fresh engine utility).
+std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models();

@@ -25,29 +25,9 @@ bool VELMO_EXPERT::modify_design_without_device() { l_not_built("modify_design_w
 
 bool VELMO_EXPERT::write_out_kem_netlist(bool, bool) { l_not_built("write_out_kem_netlist", __LINE__); }
 
-bool VELMO_EXPERT::retime() { l_not_built("retime", __LINE__); }
-bool VELMO_EXPERT::nimbrel() { l_not_built("nimbrel", __LINE__); }
-bool VELMO_EXPERT::do_retime() { l_not_built("do_retime", __LINE__); }
-bool VELMO_EXPERT::do_postfit_retime() { l_not_built("do_postfit_retime", __LINE__); }
 bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
   l_not_built("mark_lutram_zota_ffs_no_touch_for_retimer", __LINE__);
 }
-
-bool VELMO_EXPERT::route() { l_not_built("route", __LINE__); }
-bool VELMO_EXPERT::global_route() { l_not_built("global_route", __LINE__); }
-bool VELMO_EXPERT::do_post_route_ops(bool) { l_not_built("do_post_route_ops", __LINE__); }
-void VELMO_EXPERT::do_common_post_route_post_finalize_ops(bool) {
-  l_not_built("do_common_post_route_post_finalize_ops", __LINE__);
-}
-bool VELMO_EXPERT::muvo_post_route_fixup_iter(bool, bool, bool&, bool&) {
-  l_not_built("muvo_post_route_fixup_iter", __LINE__);
-}
-bool VELMO_EXPERT::is_post_route_physical_synthesis_enabled(bool*) const {
-  l_not_built("is_post_route_physical_synthesis_enabled", __LINE__);
-}
-bool VELMO_EXPERT::post_route_physical_synthesis(bool) { l_not_built("post_route_physical_synthesis", __LINE__); }
-int VELMO_EXPERT::test_incremental_retiming() { l_not_built("test_incremental_retiming", __LINE__); }
-int VELMO_EXPERT::test_incremental_resynthesis() { l_not_built("test_incremental_resynthesis", __LINE__); }
 
 bool VELMO_EXPERT::finalize() { l_not_built("finalize", __LINE__); }
 void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success_or_failure", __LINE__); }
@@ -55,12 +35,6 @@ void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_op
 bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
 void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
-int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {
-  l_not_built("get_fanout_limit_for_special_cases", __LINE__);
-}
-bool VELMO_EXPERT::analyze_fanout_violations(const WEXAN_ENV*, bool) {
-  l_not_built("analyze_fanout_violations", __LINE__);
-}
 bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
 bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 

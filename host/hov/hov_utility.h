@@ -55,6 +55,8 @@ public:
   // algorithm: brings the timing netlist up to date with the atom netlist
   // (the pending taints) and updates the analysis.
   void update();
+  // recorded: refreshes the accessories' cached state.
+  void refresh();
   // data: the STA edge filter: while set, the quick analyses write only the
   // listed edges' slacks.
   bool has_sta_edge_filter() const { return m_has_filter; }
@@ -116,6 +118,8 @@ public:
   // KEM_NO_SLACK when the atom, input or slack is missing.
   std::int32_t get_setup_slack(int atom_id, int port_type, int index) const;
   std::int32_t get_hold_slack(int atom_id, int port_type, int index) const;
+  // recorded: readies the timing netlist for a retiming run.
+  void prepare_for_retiming();
 
 private:
   int m_mode = 0;

@@ -6,6 +6,30 @@
 #include <vector>
 #include "common/host_api.h"
 
+class KIV_STATE;
+class VOK_ATOM_NETLIST;
+
+// data: the record of a partition in the current snapshot: its atom netlist
+// (the design's top netlist unless a test gives it another; its
+// modifiability is the record's) and its partition-routing state.
+class HOST_API JOV_STATE {
+public:
+  JOV_STATE() = default;
+  virtual ~JOV_STATE();
+  JOV_STATE(const JOV_STATE&) = delete;
+  JOV_STATE& operator=(const JOV_STATE&) = delete;
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
+  void set_atom_netlist(VOK_ATOM_NETLIST* netlist) { m_netlist = netlist; }
+  // data: the record holds partition routing (the stand-in's answer to the
+  // route stage's yes/no state query; default yes).
+  bool has_partition_routing() const { return m_has_partition_routing; }
+  void set_has_partition_routing(bool on) { m_has_partition_routing = on; }
+
+private:
+  VOK_ATOM_NETLIST* m_netlist = nullptr;
+  bool m_has_partition_routing = true;
+};
+
 // data: a partition of the design: id, name and parent (null for the top
 // partition "|", id 0).
 class HOST_API JOV_PARTITION {
@@ -19,11 +43,14 @@ public:
   const std::string& get_name() const { return m_name; }
   JOV_PARTITION* get_parent() const { return m_parent; }
   bool is_top() const { return m_parent == nullptr; }
+  // data: the partition's record (never null).
+  JOV_STATE* get_state() const { return m_state.get(); }
 
 private:
   int m_id;
   std::string m_name;
   JOV_PARTITION* m_parent;
+  std::unique_ptr<JOV_STATE> m_state = std::make_unique<JOV_STATE>();
 };
 
 class HOST_API JOV_DESIGN {
@@ -48,9 +75,29 @@ public:
   // data: adds a partition under parent (the top partition when null).
   JOV_PARTITION* add_partition(const std::string& name, JOV_PARTITION* parent = nullptr);
 
+  // recorded: switches the current snapshot to n (stores its name); the
+  // flags are recorded only.
+  void set_current_snapshot(int n, bool flag1, bool flag2);
+  // data: the compile-database state of the current snapshot (one state
+  // serves every snapshot in the stand-in).
+  KIV_STATE* get_current_state() const { return m_state.get(); }
+  // data: the current state's path: "db" and the current snapshot's name.
+  std::vector<std::string> get_current_state_path_components() const { return {"db", m_snapshot}; }
+  // recorded: a partition's model-copy mode for the next snapshot switch.
+  void set_partition_model_copy_mode(JOV_PARTITION* partition, int mode);
+  // recorded: commits the design's snapshot; scripted, default true.
+  bool commit_design(bool flag);
+
 private:
   std::string m_snapshot = "none";
   std::vector<std::unique_ptr<JOV_PARTITION>> m_partitions;
+  std::unique_ptr<KIV_STATE> m_state;
+};
+
+class HOST_API JOV_UTILS {
+public:
+  // recorded: makes the record's atom netlist read-only or modifiable.
+  static void set_read_only_status(JOV_STATE* state, bool read_only);
 };
 
 class HOST_API JOV_ROOT {

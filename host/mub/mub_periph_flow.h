@@ -7,4 +7,7 @@ public:
   // recorded: loads the periphery placement before placement; scripted,
   // default true.
   static bool early_place_load();
+  // recorded: loads the periphery placement kept by the recompile before a
+  // fix-up route; scripted, default true.
+  static bool late_place_load();
 };

@@ -1,17 +1,35 @@
 #include "swavo/swavo_recompile_op.h"
 
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "common/host_world.h"
 
 namespace {
 struct SWAVO_STATE {
   bool place_fixup_flow = false;
+  bool place_fixup_muvo = false;
+  bool hold_fixup_flow = false;
+  bool spar_gave_up = false;
+  std::vector<int> previous_networks;
 };
+SWAVO_STATE& l_swavo() { return host_world_slot<SWAVO_STATE>(); }
 }  // namespace
 
 bool SWAVO_RECOMPILE_OP::is_recompile_place_fixup_flow() { return host_world_slot<SWAVO_STATE>().place_fixup_flow; }
 void SWAVO_RECOMPILE_OP::reset_hint_db() { host::log_call("SWAVO_RECOMPILE_OP::reset_hint_db"); }
+bool SWAVO_RECOMPILE_OP::is_recompile_place_fixup_muvo() { return l_swavo().place_fixup_muvo; }
+bool SWAVO_RECOMPILE_OP::is_recompile_hold_fixup_flow() { return l_swavo().hold_fixup_flow; }
+bool SWAVO_RECOMPILE_OP::did_spar_give_up() { return l_swavo().spar_gave_up; }
+const std::vector<int>& SWAVO_RECOMPILE_OP::get_previous_routing_networks() { return l_swavo().previous_networks; }
+bool SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current() {
+  host::log_call("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current");
+  return host::script::next<bool>("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current", true);
+}
 
 namespace host::swavo {
 void set_place_fixup_flow(bool on) { host_world_slot<SWAVO_STATE>().place_fixup_flow = on; }
+void set_place_fixup_muvo(bool on) { l_swavo().place_fixup_muvo = on; }
+void set_hold_fixup_flow(bool on) { l_swavo().hold_fixup_flow = on; }
+void set_spar_gave_up(bool on) { l_swavo().spar_gave_up = on; }
+void set_previous_routing_networks(std::vector<int> networks) { l_swavo().previous_networks = std::move(networks); }
 }  // namespace host::swavo

@@ -60,3 +60,11 @@ bool TIBEX_VPR_FACADE::placer_run() {
   const char* name = "TIBEX_VPR_FACADE::place";
   return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place());
 }
+
+bool TIBEX_VPR_FACADE::global_route() { return l_scripted("TIBEX_VPR_FACADE::global_route", m_flow); }
+
+bool TIBEX_VPR_FACADE::post_route_fixup_iteration(bool& result1, bool& result2) {
+  result1 = host::script::next<bool>("TIBEX_VPR_FACADE::post_route_fixup_iteration:result1", false);
+  result2 = host::script::next<bool>("TIBEX_VPR_FACADE::post_route_fixup_iteration:result2", false);
+  return l_scripted("TIBEX_VPR_FACADE::post_route_fixup_iteration", m_flow);
+}

@@ -42,6 +42,12 @@ public:
   virtual void run_unit(const char* name);
   // recorded: the fix-up flow of type 8; scripted, default true.
   virtual bool run_flow_8_fixup();
+  // recorded: global routing; scripted, default true.
+  virtual bool global_route();
+  // recorded: one post-route fix-up iteration; the two flags are scripted
+  // under "...:result1" and "...:result2" (default false), the result under
+  // the member's name (default true).
+  virtual bool post_route_fixup_iteration(bool& result1, bool& result2);
 
   // data: the flow type of the last begin_flow (0 before any).
   MUVO_FLOW_TYPE get_current_flow() const { return m_flow; }

@@ -155,6 +155,20 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
 
+namespace {
+struct WEXAN_YUN_STATE {
+  YUN_ENV* yun_env = nullptr;
+};
+}  // namespace
+
+void WEXAN_ENV::run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) { host::log_call("WEXAN_ENV::run_w3j3", taints); }
+void WEXAN_ENV::run_w3j3_postfit() { host::log_call("WEXAN_ENV::run_w3j3_postfit"); }
+YUN_ENV* WEXAN_ENV::get_yun_env() const { return host_world_slot<WEXAN_YUN_STATE>().yun_env; }
+
+namespace host::wexan {
+void set_yun_env(YUN_ENV* env) { host_world_slot<WEXAN_YUN_STATE>().yun_env = env; }
+}  // namespace host::wexan
+
 void WEXAN_ENV::report_fitter_status(int percent, int flag) {
   host::log_call("WEXAN_ENV::report_fitter_status", percent, flag);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The fitter environment: made by the component at start-up with the compiler
 // facade, it becomes the process-wide environment until it is deleted.
+#include <cstdint>
 #include <vector>
 
 #include "common/host_api.h"
@@ -21,6 +22,8 @@ class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class HOV_ATOM_NETLIST_TAINT_MANAGER;
+class YUN_ENV;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_DEVICE;
 class WEXAN_ATOM_MOD_DRC;
@@ -127,7 +130,31 @@ public:
   // data: the device factory function.
   static WEXAN_DEVICE_FACTORY_FN get_wexan_device_factory_fn();
 
+  // ---- retiming and the port model
+  // recorded: rebuilds the user-to-block port model when the taint manager
+  // says the netlist changed.
+  void run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints);
+  // recorded: the post-fit port model.
+  void run_w3j3_postfit();
+  // data: the retiming environment of the early retiming flow; null unless
+  // one was made (host::wexan::set_yun_env).
+  YUN_ENV* get_yun_env() const;
+  // data: the pipeline-register flag (set before the timing netlist or port
+  // model is rebuilt on a ZOTA device; read by the host).
+  void set_pipeline_register_flag(bool on) { m_pipeline_register_flag = on; }
+  bool get_pipeline_register_flag() const { return m_pipeline_register_flag; }
+
+  // data: the ZOTA state byte, set and cleared by the stage driver at fixed
+  // points of the route, retime and finalize stages; read by the host.
+  std::uint8_t m_zota_state = 0;
+
 private:
+  bool m_pipeline_register_flag = false;
   CMP_FACADE* m_cmp;
   int m_flags;
 };
+
+namespace host::wexan {
+// The retiming environment WEXAN_ENV::get_yun_env answers (not owned).
+HOST_API void set_yun_env(YUN_ENV* env);
+}  // namespace host::wexan

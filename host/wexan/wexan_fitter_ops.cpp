@@ -1,6 +1,7 @@
 #include "wexan/wexan_fitter_ops.h"
 
 #include <memory>
+#include <string>
 
 #include "common/host_call_log.h"
 #include "common/host_script.h"
@@ -82,3 +83,18 @@ void set_reuse_utility(bool present) {
 }
 void set_all_partitions_can_skip_fitter(bool on) { state().all_skip = on; }
 }  // namespace host::wexan
+
+bool WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary(bool* netlist_changed,
+                                                                                  bool* ports_changed) {
+  const char* name = "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary";
+  host::log_call(name);
+  *netlist_changed = host::script::next<bool>(std::string(name) + ":netlist_changed", false);
+  *ports_changed = host::script::next<bool>(std::string(name) + ":ports_changed", false);
+  return host::script::next<bool>(name, true);
+}
+
+void WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(bool ok) {
+  host::log_call("WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation", ok);
+}
+
+void WEXAN_JOV_WIRELUT::backannotate_wireluts() { host::log_call("WEXAN_JOV_WIRELUT::backannotate_wireluts"); }

@@ -32,6 +32,11 @@ public:
   bool create_postfit_rcf();
   // recorded: keeps the routing constraints for a retry.
   void save_rcf_for_retry();
+  // recorded: applies changed post-fit probe assignments; the two flags say
+  // whether the netlist and its ports changed (scripted under
+  // "...:netlist_changed" and "...:ports_changed", default false); the
+  // result is scripted, default true.
+  bool process_postfit_tracelyn_assignments_if_necessary(bool* netlist_changed, bool* ports_changed);
 
 private:
   bool m_empty_flow = false;
@@ -43,6 +48,8 @@ public:
   // data: every partition can skip the fitter (default false;
   // host::wexan::set_all_partitions_can_skip_fitter).
   static bool all_partitions_can_skip_fitter();
+  // recorded: keeps the routing for preservation in the next recompile.
+  static void cache_routing_preservation(bool ok);
 };
 
 class HOST_API WEXAN_MAC_LOCATION_CHECK {
@@ -80,6 +87,8 @@ class HOST_API WEXAN_JOV_WIRELUT {
 public:
   // recorded: constrains the wire LUTs of the family; scripted, default true.
   static bool constrain_wireluts(int internal_family_code);
+  // recorded: back-annotates the routed wire LUTs.
+  static void backannotate_wireluts();
 };
 
 // Base of the PLL delay-chain operation; the component derives from it.

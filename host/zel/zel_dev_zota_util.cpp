@@ -5,8 +5,14 @@
 
 bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) { return host::device::zota_check(check); }
 
-bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() { return host::device::zota_check(1); }
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() {
+  return host::device::zota_check(1) && !host::device::spec().zento_retimer_disabled;
+}
 
 bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled() {
   return host::device::spec().zento_retimer_debugging_flow;
 }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_nimbrel_emulate_enabled() { return host::device::spec().zento_nimbrel_emulate; }
+
+int ZEL_DEV_ZOTA_UTIL::get_zento_retimer_state(const CMP_FACADE*) { return is_zento_retimer_enabled() ? 2 : 1; }
