@@ -1,5 +1,19 @@
 # velmo-fit: the host program. It links only the host and the builders; the
 # component is opened with dlopen at run time.
+
+# The built-in default design (a small sequential benchmark) is compiled into
+# the program, so it runs without a design file.
+set(VELMO_DEFAULT_DESIGN ${CMAKE_SOURCE_DIR}/examples/designs/s298.blif)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMO_DEFAULT_DESIGN})
+file(READ ${VELMO_DEFAULT_DESIGN} _velmo_default_design)
+get_filename_component(_velmo_default_design_name ${VELMO_DEFAULT_DESIGN} NAME)
+file(WRITE ${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc.tmp
+  "// Generated from examples/designs/${_velmo_default_design_name}.\n"
+  "static const char* const kDefaultDesignName = \"${_velmo_default_design_name}\";\n"
+  "static const char* const kDefaultDesignText = R\"VELMO_DESIGN(${_velmo_default_design})VELMO_DESIGN\";\n")
+configure_file(${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc.tmp
+  ${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc COPYONLY)
+
 file(GLOB VELMO_FIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/velmo_fit/*.cpp)
 add_executable(velmo-fit ${VELMO_FIT_SOURCES})
 add_dependencies(velmo-fit velmo_exports velmo fitter_govin zarn_yun)

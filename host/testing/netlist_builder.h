@@ -235,6 +235,11 @@ public:
     return lut_from(name, std::vector<SIG>(inputs), std::function<bool(const LUT_INPUTS&)>(fn));
   }
   GENERIC_BUILDER lut(const std::string& name, const std::vector<SIG>& inputs, std::uint64_t mask);
+  template <class F>
+    requires std::is_invocable_r_v<bool, F, const LUT_INPUTS&>
+  GENERIC_BUILDER lut(const std::string& name, const std::vector<SIG>& inputs, F fn) {
+    return lut_from(name, inputs, std::function<bool(const LUT_INPUTS&)>(fn));
+  }
 
   // ---- carry chain of n arithmetic cells: cell k's carry-in (input 2) is
   // cell k-1's carry-out (output 0); each cell's primary output is its sum.

@@ -1,7 +1,9 @@
 #pragma once
 // The placer-router facade. Every call is recorded with the flow type of the
 // bracket it runs in (the last begin_flow; 0 before any); the boolean results
-// are scripted under the member's name and default to true. release() drops
+// are scripted under the member's name and default to true, except that
+// place() and the place part of place_route_finalize() run the host's placer
+// (tibex/tibex_placer.h) and return its result unless a result is scripted. release() drops
 // caches only and leaves the facade usable; only the deleting destructor
 // destroys it (live counter "TIBEX_VPR_FACADE").
 #include "common/host_api.h"
@@ -15,7 +17,8 @@ public:
   TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
   TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
 
-  // recorded: place, route and finalize in one run; scripted, default true.
+  // recorded: place, route and finalize in one run: the host's placer;
+  // scripted, default its result.
   virtual bool place_route_finalize();
   // recorded: drops the facade's caches; the facade stays usable.
   virtual void release();
@@ -23,7 +26,8 @@ public:
   virtual void prepare_route();
   virtual void prepare_fixup_route();
   virtual void prepare_finalize();
-  // recorded: places the design; scripted, default true.
+  // algorithm (recorded): places the design with the host's placer;
+  // scripted, default the placer's result.
   virtual bool place();
   // recorded: routes; scripted, default true.
   virtual bool route();

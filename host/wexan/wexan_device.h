@@ -11,7 +11,12 @@ public:
   // data: the element kind of site `sub` of tile (x, y), 0 when there is
   // none (a DSP block's upper row has no site of its own).
   int get_physical_location_type(int x, int y, int sub) const;
-  // algorithm (recorded): places the atom on site `sub` of tile (x, y); false
-  // (and nothing placed) when there is no such site or no such atom.
+
+  // algorithm (recorded): places the atom with this id on the site of its
+  // kind at sub-location `sub` of tile (x, y); for a register on a LAB whose
+  // family has pipeline registers in routing, sub-locations 60..99 name the
+  // LAB's pipeline slots. The location is written per the location gid rule.
+  // False, and nothing written, when there is no such atom or no such site
+  // for it.
   bool place_atom_at_sub_location(int x, int y, int sub, int atom_id);
 };

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 struct RESULT {
@@ -56,4 +59,75 @@ TEST(VelmoFit, StartUpFailsOnAFamilyWithoutPrefitSupport) {
   auto r = run("--stages none --family 7");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Stage start-up: FAILED"));
+}
+
+namespace {
+std::string write_file(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
+}
+}  // namespace
+
+TEST(VelmoFit, LoadsABundledBenchmark) {
+  auto r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/mcnc/tseng.blif --stages none");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("tseng.blif): 797 LUTs, 385 registers"));
+  EXPECT_THAT(r.out, HasSubstr("Resources: 797 LUTs, 385 registers"));
+  // Without a file, the built-in design.
+  auto d = run("--stages none");
+  EXPECT_THAT(d.out, HasSubstr("(s298.blif): 1301 LUTs, 8 registers"));
+}
+
+TEST(VelmoFit, ABadDesignOrSettingsExitsTwo) {
+  const std::string bad =
+      write_file("velmo_bad.blif", ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a y\n1 1\n");
+  auto r = run(bad + " --stages none");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr(bad + ":6: net 'y' has a second driver"));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage start-up")));
+
+  auto missing = run("/nonexistent/design.blif --stages none");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_THAT(missing.out, HasSubstr("/nonexistent/design.blif:0: cannot open the file"));
+
+  const std::string settings = write_file("velmo_bad.json", R"({"family": 46, "clock": {"clk": 2000}})");
+  auto s = run("--settings " + settings + " --stages none");
+  EXPECT_EQ(s.status, 2) << s.out;
+  EXPECT_THAT(s.out, HasSubstr(settings + ": unknown key 'clock'"));
+}
+
+TEST(VelmoFit, ReportIsJsonWithTheStages) {
+  const std::string report = ::testing::TempDir() + "velmo_report.json";
+  const std::string settings = write_file("velmo_settings.json", R"({"family": 48, "cfg": {"debug_msg": "off"},
+      "options": [{"id": 816, "type": 1, "value": "on"}], "clocks": {"clock": 2000}})");
+  auto r = run("--stages none --settings " + settings + " --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::ifstream in(report);
+  const nlohmann::json j = nlohmann::json::parse(in);  // throws on invalid JSON
+  EXPECT_EQ(j["design"]["name"], "top");
+  EXPECT_EQ(j["device"]["family"], 48);
+  EXPECT_GT(j["atoms"].get<int>(), 1301);
+  EXPECT_GT(j["nets"].get<int>(), 1301);
+  ASSERT_EQ(j["stages"].size(), 1u);
+  EXPECT_EQ(j["stages"][0]["name"], "start-up");
+  EXPECT_EQ(j["stages"][0]["ok"], true);
+  EXPECT_TRUE(j["stages"][0]["seconds"].is_number());
+  EXPECT_TRUE(j["routing"].is_object() && j["routing"].empty());
+  EXPECT_TRUE(j["timing"].is_object() && j["timing"].empty());
+}
+
+TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
+  const std::string report = ::testing::TempDir() + "velmo_place_report.json";
+  auto r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/yosys/fir8.blif --stages place --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Stage place: ok"));
+  std::ifstream in(report);
+  const nlohmann::json j = nlohmann::json::parse(in);
+  ASSERT_EQ(j["stages"].size(), 2u);
+  EXPECT_EQ(j["stages"][1]["name"], "place");
+  EXPECT_EQ(j["stages"][1]["ok"], true);
+  // 406 LUTs need at least 21 LABs.
+  EXPECT_GE(j["resources"]["labs_used"].get<int>(), 21);
+  EXPECT_LE(j["resources"]["labs_used"].get<int>(), j["resources"]["labs"].get<int>());
 }

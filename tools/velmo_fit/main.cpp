@@ -1,20 +1,26 @@
-// velmo-fit: the host program. It prepares the stand-in host (configuration,
-// device, compiler facade), opens libvelmo.so with dlopen exactly as a host
-// fitter would, starts the component, runs the asked stages in order, shuts it
-// down and prints the messages and one line per stage.
+// velmo-fit: the host program. It prepares the stand-in host (design,
+// settings, configuration, a device sized to the design, compiler facade),
+// opens libvelmo.so with dlopen exactly as a host fitter would, starts the
+// component, runs the asked stages in order, shuts it down and prints the
+// messages, one line per stage and a resource summary; --report writes the
+// same as JSON.
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
-// component lacks an entry point, 2 bad command line, 3 internal error.
+// component lacks an entry point, 2 bad command line, design or settings,
+// 3 internal error.
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -23,7 +29,15 @@
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "sta/sta_analysis.h"
+#include "testing/blif_design.h"
+#include "testing/design_settings.h"
+#include "tibex/tibex_placer.h"
 #include "velmo_fit_options.h"
+#include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
+
+#include "velmo_default_design.inc"
 
 namespace {
 
@@ -73,6 +87,91 @@ std::string exe_dir() {
   return ec ? std::string(".") : p.parent_path().string();
 }
 
+struct STAGE_RESULT {
+  std::string name;
+  bool ok;
+  double seconds;
+};
+
+// The worst setup and hold slack over the analysed corners after a stage,
+// for its line ("" before any timing analysis).
+std::string timing_note() {
+  const auto corners = host::timing::summary();
+  if (corners.empty()) return std::string();
+  std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
+  auto worst = [](std::int32_t a, std::int32_t b) {
+    return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b));
+  };
+  for (const auto& c : corners) {
+    setup = worst(setup, c.setup_wns);
+    hold = worst(hold, c.hold_wns);
+  }
+  auto text = [](std::int32_t v) { return v == KEM_NO_SLACK ? std::string("none") : std::to_string(v) + " ps"; };
+  return "worst setup slack " + text(setup) + ", worst hold slack " + text(hold);
+}
+
+struct RESOURCES {
+  host::testing::RESOURCE_COUNTS counts;
+  int atoms = 0;
+  int nets = 0;
+  int labs = 0;
+  int labs_used = 0;
+};
+
+void count_netlist(const VOK_ATOM_NETLIST& n, RESOURCES& r, const WUMP_DIE_INFO* die, std::set<unsigned>& lab_tiles) {
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  for (const VOK_ATOM_NODE* a : n.get_atom_list()) {
+    ++r.atoms;
+    for (const VOK_ATOM_OTERM* o : a->coterms())
+      if (o->get_first_fanout(VOK_TRAVERSE_AS_STORED)) ++r.nets;
+    DEV_LOCATION loc;
+    if (a->is_placed() && die->get_location(a->get_location_gid(), loc)) {
+      const int x = loc[DEV_LOCATION_X], y = loc[DEV_LOCATION_Y];
+      if (grid.in_grid(x, y) && grid.tile_kind(x, y) == DEV_TILE_KIND::LAB)
+        lab_tiles.insert(static_cast<unsigned>(y * grid.nx() + x));
+    }
+    if (a->is_box())
+      if (const VOK_ATOM_NETLIST* c = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist())
+        count_netlist(*c, r, die, lab_tiles);
+  }
+}
+
+RESOURCES resources() {
+  RESOURCES r;
+  const VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  r.counts = host::testing::count_resources(*top);
+  std::set<unsigned> lab_tiles;
+  count_netlist(*top, r, die, lab_tiles);
+  r.labs_used = static_cast<int>(lab_tiles.size());
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  for (int y = 0; y < grid.ny(); ++y)
+    for (int x = 0; x < grid.nx(); ++x) r.labs += grid.tile_kind(x, y) == DEV_TILE_KIND::LAB;
+  return r;
+}
+
+bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
+                  const std::vector<STAGE_RESULT>& stages, int status) {
+  const RESOURCES r = resources();
+  const DeviceSpec& spec = host::device::spec();
+  nlohmann::ordered_json j;
+  j["design"] = {{"name", design.name}, {"file", design.file}};
+  j["device"] = {{"family", spec.family}, {"nx", spec.nx}, {"ny", spec.ny}};
+  j["atoms"] = r.atoms;
+  j["nets"] = r.nets;
+  j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
+                    {"labs", r.labs},          {"labs_used", r.labs_used}};
+  j["stages"] = nlohmann::ordered_json::array();
+  for (const auto& s : stages) j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
+  // Filled by the router and the timing analysis once the host has them.
+  j["routing"] = nlohmann::ordered_json::object();
+  j["timing"] = nlohmann::ordered_json::object();
+  j["status"] = status;
+  std::ofstream out(path);
+  out << j.dump(2) << "\n";
+  return static_cast<bool>(out);
+}
+
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
   host::messages::set_listener(&print_message);
@@ -82,7 +181,24 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     host::debug::set_echo(true);
   }
 
-  // Configuration first: the component reads some values when it is loaded.
+  // The design and its settings. Settings apply first, so the command line's
+  // family and configuration win over them.
+  host::testing::DESIGN_SETTINGS settings;
+  host::testing::LOADED_DESIGN design;
+  try {
+    if (!o.settings_file.empty()) settings = host::testing::read_design_settings_file(o.settings_file);
+    design = o.design.empty() ? host::testing::load_blif_text(kDefaultDesignText, kDefaultDesignName)
+                              : host::testing::load_blif_file(o.design);
+    host::testing::apply_design_settings(settings, *host::vok::top_netlist(), o.settings_file);
+  } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: %s\n", e.what().c_str());
+    return 2;
+  } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: %s\n", e.what());
+    return 2;
+  }
+
+  // Configuration next: the component reads some values when it is loaded.
   for (const auto& f : o.cfg_files) {
     std::string err;
     if (!host::cfg::load_file(f, &err)) {
@@ -92,9 +208,29 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
 
-  DeviceSpec spec;
-  if (o.family) spec.family = *o.family;
-  host::device::configure(spec);
+  // A device sized to the design.
+  const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
+  host::device::configure(
+      host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), family));
+  const DeviceSpec& spec = host::device::spec();
+  std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
+              design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
+              design.inputs, design.outputs, spec.family, spec.nx, spec.ny);
+  std::fflush(stdout);
+
+  std::vector<STAGE_RESULT> stages;
+  auto finish = [&](int status) {
+    const RESOURCES r = resources();
+    std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
+                r.counts.registers, r.counts.pins, r.labs_used, r.labs);
+    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, status)) {
+      std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
+      if (status == 0) status = 1;
+    }
+    std::printf("velmo-fit: %s\n", status == 0 ? "done" : "failed");
+    return status;
+  };
+
   CMP_FACADE* cmp = CMP_FACADE::current();
   cmp->set_command_line(command_line);
 
@@ -121,16 +257,21 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   if (!missing.empty()) {
     std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
     for (const auto& m : missing) std::printf("  %s\n", m.c_str());
-    return 1;
+    return finish(1);
   }
 
   int status = 0;
-  bool started = false;
+  auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
+    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds()});
+    const std::string note = timing_note();
+    std::printf("Stage %s: %s (%s)%s%s\n", name.c_str(), ok ? "ok" : "FAILED", watch.get_elapsed_time_str().c_str(),
+                note.empty() ? "" : ", ", note.c_str());
+    std::fflush(stdout);
+  };
   try {
     GEN_STOPWATCH watch;
-    started = true;
     bool ok = ep.initialize(cmp);
-    std::printf("Stage start-up: %s (%s)\n", ok ? "ok" : "FAILED", watch.get_elapsed_time_str().c_str());
+    stage_line("start-up", ok, watch);
     if (!ok) status = 1;
     for (const auto& s : o.stages) {
       if (status != 0) break;
@@ -140,23 +281,26 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
-      std::printf("Stage %s: %s (%s)\n", s.c_str(), r ? "ok" : "FAILED", watch.get_elapsed_time_str().c_str());
-      std::fflush(stdout);
+      stage_line(s, r, watch);
       if (!r) status = 1;
+      if (!r && s == "place") {
+        // What the host's placer could not place, if it ran.
+        const auto bad = host::placement::unplaceable();
+        for (std::size_t i = 0; i < bad.size() && i < 10; ++i)
+          std::printf("  not placed: %s (#%d): %s\n", bad[i].name.c_str(), bad[i].atom_id, bad[i].reason.c_str());
+        if (bad.size() > 10) std::printf("  ... and %zu more\n", bad.size() - 10);
+      }
     }
-    started = false;
     ep.shutdown();
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
     std::printf("Internal Error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
     std::fflush(stdout);
     // The component is in an unknown state: leave without unloading it.
-    (void)started;
     _exit(3);
   }
   dlclose(lib);
-  std::printf("velmo-fit: %s\n", status == 0 ? "done" : "failed");
-  return status;
+  return finish(status);
 }
 
 }  // namespace

@@ -12,8 +12,10 @@ const std::vector<std::string>& all_stages() {
 }
 
 const char* usage() {
-  return "usage: velmo-fit [--stages LIST|none] [--family CODE] [--cfg NAME=VALUE]... [--cfg-file FILE]...\n"
-         "                 [--suppress ID]... [--threads N] [--debug[=LEVEL]] [--help]\n"
+  return "usage: velmo-fit [DESIGN.blif] [--settings FILE] [--report FILE] [--stages LIST|none] [--family CODE]\n"
+         "                 [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]... [--threads N]\n"
+         "                 [--debug[=LEVEL]] [--help]\n"
+         "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
          "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all)";
 }
 
@@ -87,6 +89,13 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
       long n;
       if (!parse_int(v, &n) || n < 0) return *error = "bad message id '" + v + "'", false;
       o.suppressed.push_back(static_cast<unsigned>(n));
+    } else if (value_of(i, arg, "--settings", &v)) {
+      o.settings_file = v;
+    } else if (value_of(i, arg, "--report", &v)) {
+      o.report_file = v;
+    } else if (!arg.empty() && arg[0] != '-') {
+      if (!o.design.empty()) return *error = "more than one design given ('" + o.design + "', '" + arg + "')", false;
+      o.design = arg;
     } else if (value_of(i, arg, "--threads", &v)) {
       long n;
       if (!parse_int(v, &n) || n < 1) return *error = "bad thread count '" + v + "'", false;

@@ -11,6 +11,9 @@ struct OPTIONS {
   std::vector<std::string> cfg_files;
   std::vector<std::string> stages;     // in the order given; empty = none
   std::optional<int> family;
+  std::string design;         // BLIF file; empty = the built-in default design
+  std::string settings_file;  // design settings (JSON)
+  std::string report_file;    // JSON report
   std::vector<unsigned> suppressed;
   int debug_level = 0;
   int threads = 4;

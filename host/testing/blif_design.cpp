@@ -1,0 +1,262 @@
+#include "testing/blif_design.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "dev/dev_grid.h"
+#include "testing/netlist_builder.h"
+
+namespace host::testing {
+
+namespace {
+
+class LOADER {
+public:
+  LOADER(const BLIF_DESIGN& d, std::string file) : m_d(d), m_file(std::move(file)), m_b(&m_netlist) {}
+
+  LOADED_DESIGN load() {
+    LOADED_DESIGN res;
+    res.name = m_d.model;
+    res.file = m_file;
+    for (const std::string& in : m_d.inputs) {
+      m_line = 0;
+      m_nets[in] = SIG(m_b.io_in(in));
+      ++res.inputs;
+    }
+    // Registers first (their outputs feed LUTs), unconnected; then the LUTs
+    // in an order where every LUT input is already driven; then the
+    // registers' inputs and the output pins.
+    std::vector<VOK_ATOM_NODE*> regs;
+    for (const BLIF_FF& ff : m_d.ffs) {
+      m_line = ff.line;
+      REG_BUILDER r = m_b.reg(ff.q);
+      m_nets[ff.q] = SIG(r);
+      regs.push_back(r.atom());
+      ++res.registers;
+    }
+    for (std::size_t i : lut_order()) {
+      const BLIF_LUT& l = m_d.luts[i];
+      m_line = l.line;
+      std::vector<SIG> ins;
+      for (const std::string& n : l.inputs) ins.push_back(net(n));
+      const std::uint64_t truth = l.truth;
+      m_nets[l.output] =
+          SIG(m_b.lut(l.output, ins, [truth](const LUT_INPUTS& x) { return ((truth >> x.bits) & 1u) != 0; }));
+      ++res.luts;
+      if (l.inputs.empty()) ++res.constants;
+    }
+    for (std::size_t i = 0; i < m_d.ffs.size(); ++i) res.helper_luts += connect_register(m_d.ffs[i], regs[i]);
+    for (const std::string& out : m_d.outputs) {
+      m_line = 0;
+      m_b.io_out("out:" + out, net(out));
+      ++res.outputs;
+    }
+    return res;
+  }
+
+  VOK_ATOM_NETLIST& netlist() { return m_netlist; }
+  int line() const { return m_line; }
+
+private:
+  SIG net(const std::string& name) const {
+    auto it = m_nets.find(name);
+    if (it == m_nets.end()) throw NETLIST_BUILD_ERROR("net '" + name + "' is not driven");
+    return it->second;
+  }
+
+  // LUT indices such that each LUT comes after the LUTs driving its inputs;
+  // otherwise in file order.
+  std::vector<std::size_t> lut_order() {
+    std::map<std::string, std::size_t> by_output;
+    for (std::size_t i = 0; i < m_d.luts.size(); ++i) by_output[m_d.luts[i].output] = i;
+    enum : char { NEW, OPEN, DONE };
+    std::vector<char> state(m_d.luts.size(), NEW);
+    std::vector<std::size_t> order;
+    order.reserve(m_d.luts.size());
+    for (std::size_t root = 0; root < m_d.luts.size(); ++root) {
+      if (state[root] != NEW) continue;
+      std::vector<std::pair<std::size_t, std::size_t>> stack{{root, 0}};  // (lut, next input)
+      state[root] = OPEN;
+      while (!stack.empty()) {
+        auto& [i, k] = stack.back();
+        const BLIF_LUT& l = m_d.luts[i];
+        if (k == l.inputs.size()) {
+          state[i] = DONE;
+          order.push_back(i);
+          stack.pop_back();
+          continue;
+        }
+        auto it = by_output.find(l.inputs[k++]);
+        if (it == by_output.end()) continue;
+        const std::size_t j = it->second;
+        if (state[j] == OPEN) {
+          m_line = m_d.luts[j].line;
+          throw NETLIST_BUILD_ERROR("combinational loop through net '" + m_d.luts[j].output + "'");
+        }
+        if (state[j] == NEW) {
+          state[j] = OPEN;
+          stack.emplace_back(j, 0);
+        }
+      }
+    }
+    return order;
+  }
+
+  // Connects a register as the stand-in model has it; returns the number of
+  // helper LUTs made.
+  int connect_register(const BLIF_FF& ff, VOK_ATOM_NODE* atom) {
+    m_line = ff.line;
+    REG_BUILDER r(atom);
+    r.clk(net(ff.clock));
+    if (ff.clock_falling) r.iterm(DB_INPUT_PORT_CLK)->set_inverted(true);
+    if (ff.init == 1) r.powers_up(true);
+    const bool has_enable = !ff.enable.empty();
+    const bool has_reset = !ff.reset.empty();
+    if (has_reset && ff.reset_value == 1) {
+      // No synchronous set in the model: reset ? 1 : D in front of D, and the
+      // reset also enables the register.
+      const bool r_low = ff.reset_active_low;
+      r.d(m_b.lut(ff.q + "~d", std::vector<SIG>{net(ff.d), net(ff.reset)},
+                  [r_low](const LUT_INPUTS& x) { return (x[1] != r_low) || x[0]; }));
+      if (!has_enable) return 1;
+      const bool e_low = ff.enable_active_low;
+      r.ce(m_b.lut(ff.q + "~ce", std::vector<SIG>{net(ff.enable), net(ff.reset)},
+                   [r_low, e_low](const LUT_INPUTS& x) { return (x[1] != r_low) || (x[0] != e_low); }));
+      return 2;
+    }
+    r.d(net(ff.d));
+    if (has_enable) {
+      r.ce(net(ff.enable));
+      if (ff.enable_active_low) r.iterm(DB_INPUT_PORT_ENA)->set_inverted(true);
+    }
+    if (has_reset) {
+      r.sclr(net(ff.reset));
+      if (ff.reset_active_low) r.iterm(DB_INPUT_PORT_SCLR)->set_inverted(true);
+    }
+    return 0;
+  }
+
+  const BLIF_DESIGN& m_d;
+  std::string m_file;
+  VOK_ATOM_NETLIST m_netlist;
+  NETLIST_BUILDER m_b;
+  std::map<std::string, SIG> m_nets;
+  int m_line = 0;
+};
+
+}  // namespace
+
+LOADED_DESIGN load_blif_design(const BLIF_DESIGN& design, const std::string& file) {
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  if (!top->empty()) throw DESIGN_LOAD_ERROR(file + ":0: a design is already loaded");
+  const int first_id = VOK_ATOM_NODE::s_next_id;
+  auto loader = std::make_unique<LOADER>(design, file);
+  LOADED_DESIGN res;
+  try {
+    res = loader->load();
+  } catch (const NETLIST_BUILD_ERROR& e) {
+    const int line = loader->line();
+    loader.reset();  // deletes every atom made so far
+    VOK_ATOM_NODE::s_next_id = first_id;
+    throw DESIGN_LOAD_ERROR(file + ":" + std::to_string(line) + ": " + e.what());
+  }
+  // Everything built: move the atoms, in id order, into the design.
+  VOK_ATOM_NETLIST& built = loader->netlist();
+  std::vector<VOK_ATOM_NODE*> atoms(built.get_atom_list().begin(), built.get_atom_list().end());
+  std::sort(atoms.begin(), atoms.end(), [](auto* a, auto* b) { return a->get_id() < b->get_id(); });
+  for (VOK_ATOM_NODE* a : atoms) {
+    built.detach(a);
+    top->add_node(a);
+  }
+  return res;
+}
+
+LOADED_DESIGN load_blif_file(const std::string& path) {
+  BLIF_DESIGN d;
+  try {
+    d = read_blif_file(path);
+  } catch (const BLIF_ERROR& e) {
+    throw DESIGN_LOAD_ERROR(e.what());
+  }
+  return load_blif_design(d, path);
+}
+
+LOADED_DESIGN load_blif_text(const std::string& text, const std::string& file) {
+  std::istringstream in(text);
+  BLIF_DESIGN d;
+  try {
+    d = read_blif(in, file);
+  } catch (const BLIF_ERROR& e) {
+    throw DESIGN_LOAD_ERROR(e.what());
+  }
+  return load_blif_design(d, file);
+}
+
+namespace {
+void count_into(const VOK_ATOM_NETLIST& n, RESOURCE_COUNTS& c) {
+  for (const VOK_ATOM_NODE* a : n.get_atom_list()) {
+    switch (a->get_kind()) {
+      case VOK_ATOM_KIND::COMB_CELL:
+      case VOK_ATOM_KIND::ARITH_CELL:
+      case VOK_ATOM_KIND::LOGIC_MODULE:
+      case VOK_ATOM_KIND::LUTRAM: ++c.luts; break;
+      case VOK_ATOM_KIND::CORE_REGISTER:
+      case VOK_ATOM_KIND::PIPELINE_REGISTER: ++c.registers; break;
+      case VOK_ATOM_KIND::PAD: ++c.pins; break;
+      case VOK_ATOM_KIND::MAC:
+      case VOK_ATOM_KIND::FP_MAC: ++c.dsps; break;
+      case VOK_ATOM_KIND::RAM: ++c.rams; break;
+      case VOK_ATOM_KIND::IOPLL:
+      case VOK_ATOM_KIND::CMU_FPLL: ++c.plls; break;
+      case VOK_ATOM_KIND::BLACKBOX:
+        if (const VOK_ATOM_NETLIST* child = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist())
+          count_into(*child, c);
+        break;
+      default: break;
+    }
+  }
+}
+}  // namespace
+
+RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist) {
+  RESOURCE_COUNTS c;
+  count_into(netlist, c);
+  return c;
+}
+
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation) {
+  if (!(utilisation > 0.0 && utilisation <= 1.0)) utilisation = 0.6;
+  const double lab_need = std::max(need.luts / 20.0, need.registers / 40.0) / utilisation;
+  const int labs_needed = static_cast<int>(std::ceil(lab_need - 1e-9));
+  for (int k = 0;; ++k) {
+    DeviceSpec spec;
+    spec.family = family;
+    spec.nx = 12 + k;
+    spec.ny = 10 + k;
+    spec.dsp_columns.clear();
+    spec.ram_columns.clear();
+    for (int x = 4; x < spec.nx - 1; x += 12) {
+      spec.dsp_columns.push_back(x);
+      if (x + 4 < spec.nx - 1) spec.dsp_columns.push_back(x + 4);
+      if (x + 2 < spec.nx - 1) spec.ram_columns.push_back(x + 2);
+    }
+    const DEV_GRID grid(spec);
+    int labs = 0, pins = 0, dsps = 0, rams = 0;
+    for (int y = 0; y < grid.ny(); ++y)
+      for (int x = 0; x < grid.nx(); ++x) switch (grid.tile_kind(x, y)) {
+          case DEV_TILE_KIND::LAB: ++labs; break;
+          case DEV_TILE_KIND::PAD: pins += DEV_GRID::PINS_PER_PAD_TILE; break;
+          case DEV_TILE_KIND::DSP: ++dsps; break;
+          case DEV_TILE_KIND::RAM: ++rams; break;
+          default: break;
+        }
+    if (labs >= labs_needed && pins >= need.pins && dsps >= need.dsps && rams >= need.rams && need.plls <= 4)
+      return spec;
+    if (k > 4000) return spec;  // beyond any design the host can hold
+  }
+}
+
+}  // namespace host::testing

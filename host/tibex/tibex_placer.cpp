@@ -1,0 +1,985 @@
+#include "tibex/tibex_placer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "common/host_world.h"
+#include "dev/dev_family.h"
+#include "dev/dev_grid.h"
+#include "tibex/tibex_location_constraint.h"
+#include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
+
+namespace {
+
+using host::placement::UNPLACEABLE;
+
+struct PLACER_STATE {
+  std::vector<UNPLACEABLE> unplaceable;
+};
+PLACER_STATE& state() { return host_world_slot<PLACER_STATE>(); }
+
+constexpr unsigned ILLEGAL = DEV_GRID::ILLEGAL_GID;
+constexpr int SLOT_FIRST = 60;
+constexpr int SLOT_END = 100;
+
+void collect_atoms(const VOK_ATOM_NETLIST* n, std::vector<VOK_ATOM_NODE*>& out) {
+  for (VOK_ATOM_NODE* a : n->get_atom_list()) {
+    out.push_back(a);
+    if (a->is_box())
+      if (const VOK_ATOM_NETLIST* c = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist())
+        collect_atoms(c, out);
+  }
+}
+
+// Every atom of the design, in id order.
+std::vector<VOK_ATOM_NODE*> design_atoms() {
+  std::vector<VOK_ATOM_NODE*> atoms;
+  collect_atoms(host::vok::top_netlist(), atoms);
+  std::sort(atoms.begin(), atoms.end(), [](auto* a, auto* b) { return a->get_id() < b->get_id(); });
+  return atoms;
+}
+
+// A clock: the driver of a clock input and the input's inversion.
+struct CLOCK {
+  const VOK_ATOM_OTERM* src = nullptr;
+  bool inv = false;
+  bool operator==(const CLOCK&) const = default;
+};
+
+CLOCK clock_of(const VOK_ATOM_NODE* a) {
+  const VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  if (t == nullptr || !t->is_connected()) return {};
+  const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  if (src == nullptr) return {};
+  return CLOCK{src, t->is_inverted()};
+}
+
+bool is_clock_input(const VOK_ATOM_ITERM* t) { return t->get_port_type() == DB_INPUT_PORT_CLK; }
+
+// True when (x, y, z) satisfies every entry of the constraint.
+bool inside(const TIBEX_LOCATION_CONSTRAINT& c, int x, int y, int z) {
+  for (const auto& e : c.entries()) {
+    if (e.locked) {
+      const TIBEX_LOCKED_CONSTRAINT& lc = e.locked_constraint;
+      if (!lc.has_constraint()) continue;
+      if (lc.is_specified_exactly()) {
+        if (x != lc.get_x() || y != lc.get_y() || (lc.get_sub_location() >= 0 && z != lc.get_sub_location()))
+          return false;
+      } else if (x < lc.get_xmin() || x > lc.get_xmax() || y < lc.get_ymin() || y > lc.get_ymax()) {
+        return false;
+      }
+    } else {
+      const int id = e.floating_constraint.get_tarnbay_id();
+      if (id < 0) continue;
+      const TIBEX_ZARTO_REGION_LIST* regions = host::constraints::regions();
+      const TIBEX_ZARTO_REGION* r = regions ? regions->get_xr(id) : nullptr;
+      if (r == nullptr) return false;
+      bool in = false;
+      for (const auto& rect : r->rects)
+        in = in || ((r->whole_device_x || (x >= rect.xmin && x <= rect.xmax)) &&
+                    (r->whole_device_y || (y >= rect.ymin && y <= rect.ymax)));
+      if (!in) return false;
+    }
+  }
+  return true;
+}
+
+// The exact site of a constraint, when it has one.
+bool exact_site(const TIBEX_LOCATION_CONSTRAINT& c, int* x, int* y, int* z) {
+  for (const auto& e : c.entries())
+    if (e.locked && e.locked_constraint.is_specified_exactly()) {
+      *x = e.locked_constraint.get_x();
+      *y = e.locked_constraint.get_y();
+      *z = e.locked_constraint.get_sub_location();
+      return true;
+    }
+  return false;
+}
+
+struct POS {
+  int x = -1, y = -1, z = -1;
+  unsigned gid = ILLEGAL;
+  int element = 0;
+};
+
+// The position of a placed atom from its location gid; false when unplaced
+// or when the gid names nothing.
+bool position_of(const WUMP_DIE_INFO* die, const VOK_ATOM_NODE* a, POS* p) {
+  if (!a->is_placed()) return false;
+  DEV_LOCATION loc;
+  if (!die->get_location(a->get_location_gid(), loc)) return false;
+  p->x = loc[DEV_LOCATION_X];
+  p->y = loc[DEV_LOCATION_Y];
+  p->z = loc[DEV_LOCATION_SUB];
+  // A pipeline slot's sub-location is its LAB control input mux's index less
+  // 80 (muxes 140..179 hold slots 60..99).
+  const int index = loc[DEV_LOCATION_INDEX];
+  if ((a->get_location_gid() & 0x80000000u) && loc[DEV_LOCATION_ELEMENT] == dev_kind::LAB_RE && index >= 140 &&
+      index < 180)
+    p->z = index - 80;
+  p->gid = a->get_location_gid();
+  p->element = loc[DEV_LOCATION_ELEMENT];
+  return true;
+}
+
+// Input connections between atoms with sites, as (driver, sink) pairs of
+// indices into `atoms`, clock inputs left out.
+std::vector<std::pair<int, int>> connections(const std::vector<VOK_ATOM_NODE*>& atoms,
+                                             const std::unordered_map<const VOK_ATOM_NODE*, int>& index) {
+  std::vector<std::pair<int, int>> res;
+  for (std::size_t i = 0; i < atoms.size(); ++i)
+    for (const VOK_ATOM_ITERM* t : atoms[i]->citerms()) {
+      if (!t->is_connected() || is_clock_input(t)) continue;
+      const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      if (s == nullptr || s->get_my_node() == nullptr) continue;
+      auto it = index.find(s->get_my_node());
+      if (it == index.end() || it->second == static_cast<int>(i)) continue;
+      res.emplace_back(it->second, static_cast<int>(i));
+    }
+  return res;
+}
+
+// ---------------------------------------------------------------- the placer
+
+class PLACER {
+public:
+  PLACER(const host::placement::PLACER_OPTIONS& o)
+      : m_opt(o), m_die(host::device::die_info()), m_grid(m_die->get_place_info()->get_grid()),
+        m_slots(host::device::zota_check(0)) {}
+
+  bool run() {
+    build_nodes();
+    build_units();
+    build_site_index();
+    link_kind_indices();
+    take_fixed();
+    std::vector<int> order;
+    for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
+      if (!m_units[u].fixed) order.push_back(u);
+    // Exactly constrained units first: nobody else may take their sites.
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return m_units[a].exact > m_units[b].exact; });
+    bool ok = true;
+    for (int u : order)
+      if (!place_unit(u)) ok = false;
+    improve();
+    write_back();
+    return ok;
+  }
+
+  std::vector<UNPLACEABLE> failures() {
+    std::sort(m_failures.begin(), m_failures.end(), [](auto& a, auto& b) { return a.atom_id < b.atom_id; });
+    return m_failures;
+  }
+
+private:
+  struct KIND_INDEX;
+  enum SHAPE { SINGLE, CHAIN, PIN };
+  struct NODE {
+    VOK_ATOM_NODE* atom = nullptr;
+    int kind = 0;
+    CLOCK clock;
+    TIBEX_LOCATION_CONSTRAINT lc;
+    int unit = -1;
+    int offset = 0;
+    bool placed = false;
+    POS pos;
+    std::vector<int> conns;
+    KIND_INDEX* kind_index = nullptr;  // the site index of its kind
+  };
+  struct UNIT {
+    SHAPE shape = SINGLE;
+    std::vector<int> members;  // anchor (offset 0) first
+    bool fixed = false;        // placed before this run
+    bool exact = false;        // a member has an exact constraint
+    bool zota = false;         // prefers a pipeline slot
+    bool placed = false;
+    POS base;
+  };
+
+  // ---- set-up
+
+  void build_nodes() {
+    std::unordered_map<const VOK_ATOM_NODE*, int> index;
+    for (VOK_ATOM_NODE* a : design_atoms()) {
+      const int k = host::placement::site_kind(a);
+      if (k == 0) continue;
+      NODE n;
+      n.atom = a;
+      n.kind = k;
+      n.clock = clock_of(a);
+      n.lc = host::constraints::get(a->get_id());
+      index[a] = static_cast<int>(m_nodes.size());
+      m_nodes.push_back(std::move(n));
+    }
+    std::vector<VOK_ATOM_NODE*> atoms;
+    for (const NODE& n : m_nodes) atoms.push_back(n.atom);
+    m_conns = connections(atoms, index);
+    for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) {
+      m_nodes[m_conns[c].first].conns.push_back(c);
+      m_nodes[m_conns[c].second].conns.push_back(c);
+    }
+    m_index = std::move(index);
+  }
+
+  int node_of(const VOK_ATOM_NODE* a) const {
+    auto it = m_index.find(a);
+    return it == m_index.end() ? -1 : it->second;
+  }
+
+  void add_unit(SHAPE shape, std::vector<std::pair<int, int>> members) {
+    UNIT u;
+    u.shape = shape;
+    const int id = static_cast<int>(m_units.size());
+    for (auto [n, off] : members) {
+      m_nodes[n].unit = id;
+      m_nodes[n].offset = off;
+      u.members.push_back(n);
+      int x, y, z;
+      if (exact_site(m_nodes[n].lc, &x, &y, &z)) u.exact = true;
+    }
+    u.zota = shape == SINGLE && m_slots && m_nodes[members[0].first].kind == dev_kind::FF &&
+             m_nodes[members[0].first].atom->is_zota_marked();
+    m_units.push_back(std::move(u));
+  }
+
+  void build_units() {
+    // Carry chains: heads are arithmetic cells whose carry-in does not come
+    // from another arithmetic cell's carry-out.
+    auto chain_pred = [&](int n) -> int {
+      const VOK_ATOM_ITERM* cin = m_nodes[n].atom->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+      const VOK_ATOM_OTERM* s = cin ? cin->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+      if (s == nullptr || s->get_port_type() != DB_OUTPUT_PORT_CARRY_OUT || !s->get_my_node()) return -1;
+      const int p = node_of(s->get_my_node());
+      return p >= 0 && m_nodes[p].atom->get_kind() == VOK_ATOM_KIND::ARITH_CELL ? p : -1;
+    };
+    std::vector<int> first_unit(m_nodes.size(), -1);
+    for (int n = 0; n < static_cast<int>(m_nodes.size()); ++n) {
+      const NODE& node = m_nodes[n];
+      if (node.unit >= 0) continue;
+      const VOK_ATOM_KIND kind = node.atom->get_kind();
+      if (kind == VOK_ATOM_KIND::ARITH_CELL && chain_pred(n) < 0) {
+        std::vector<std::pair<int, int>> members{{n, 0}};
+        std::set<int> seen{n};
+        for (int cur = n;;) {
+          const VOK_ATOM_OTERM* cout = m_nodes[cur].atom->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
+          int next = -1;
+          for (const VOK_ATOM_ITERM* f = cout ? cout->get_first_fanout(VOK_TRAVERSE_AS_STORED) : nullptr; f && next < 0;
+               f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
+            if (f->get_port_type() != DB_INPUT_PORT_CARRY_IN) continue;
+            const int s = node_of(f->get_my_node());
+            if (s >= 0 && m_nodes[s].atom->get_kind() == VOK_ATOM_KIND::ARITH_CELL && m_nodes[s].unit < 0 &&
+                !seen.count(s))
+              next = s;
+          }
+          if (next < 0) break;
+          seen.insert(next);
+          members.emplace_back(next, 3 * static_cast<int>(members.size()));
+          cur = next;
+        }
+        add_unit(members.size() > 1 ? CHAIN : SINGLE, members);
+      } else if (kind == VOK_ATOM_KIND::PAD) {
+        std::vector<std::pair<int, int>> members{{n, 0}};
+        const VOK_ATOM_ITERM* in = node.atom->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+        const VOK_ATOM_OTERM* s = in ? in->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+        const int ob = s && s->get_my_node() ? node_of(s->get_my_node()) : -1;
+        if (ob >= 0 && m_nodes[ob].kind == dev_kind::IO_OUT && m_nodes[ob].unit < 0) members.emplace_back(ob, 2);
+        for (const VOK_ATOM_OTERM* o : node.atom->coterms()) {
+          for (const VOK_ATOM_ITERM* f = o->get_first_fanout(VOK_TRAVERSE_AS_STORED); f;
+               f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
+            const int ib = node_of(f->get_my_node());
+            if (ib >= 0 && m_nodes[ib].kind == dev_kind::IO_IN && m_nodes[ib].unit < 0 &&
+                f->get_port_type() == DB_INPUT_PORT_BOX) {
+              members.emplace_back(ib, 1);
+              break;
+            }
+          }
+          break;  // the pad's data output only
+        }
+        std::sort(members.begin() + 1, members.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        add_unit(members.size() > 1 ? PIN : SINGLE, members);
+      }
+    }
+    for (int n = 0; n < static_cast<int>(m_nodes.size()); ++n)
+      if (m_nodes[n].unit < 0) add_unit(SINGLE, {{n, 0}});
+    // A unit with a member placed before this run is not moved as a whole:
+    // its placed members stay, the others go one by one.
+    const std::size_t count = m_units.size();
+    for (std::size_t u = 0; u < count; ++u) {
+      bool any = false;
+      for (int n : m_units[u].members) any = any || m_nodes[n].atom->is_placed();
+      if (!any) continue;
+      m_units[u].fixed = true;
+      if (m_units[u].members.size() == 1) continue;
+      const std::vector<int> members = m_units[u].members;
+      m_units[u].members.clear();
+      for (int n : members) {
+        if (m_nodes[n].atom->is_placed()) {
+          m_units[u].members.push_back(n);
+          m_nodes[n].offset = 0;
+        } else {
+          add_unit(SINGLE, {{n, 0}});
+        }
+      }
+    }
+    // Units in the id order of their first member.
+    std::vector<int> perm(m_units.size());
+    for (std::size_t i = 0; i < perm.size(); ++i) perm[i] = static_cast<int>(i);
+    auto first_id = [&](int u) {
+      int id = INT32_MAX;
+      for (int n : m_units[u].members) id = std::min(id, m_nodes[n].atom->get_id());
+      return id;
+    };
+    std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) { return first_id(a) < first_id(b); });
+    std::vector<UNIT> sorted;
+    for (int u : perm) sorted.push_back(std::move(m_units[u]));
+    m_units = std::move(sorted);
+    for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
+      for (int n : m_units[u].members) m_nodes[n].unit = u;
+  }
+
+  // Tiles holding each site kind, in (x, y) order, with their sites by z.
+  void build_site_index() {
+    m_tile_count = m_grid.nx() * m_grid.ny();
+    m_occ.assign(m_grid.sites().size(), -1);
+    m_tile_clocks.assign(static_cast<std::size_t>(m_tile_count), {});
+    for (int x = 0; x < m_grid.nx(); ++x)
+      for (int y = 0; y < m_grid.ny(); ++y) {
+        std::map<int, std::vector<unsigned>> by_kind;
+        for (int z = 0; z < m_grid.site_count(x, y); ++z) {
+          const unsigned gid = m_grid.site_gid(x, y, z);
+          by_kind[m_grid.sites()[gid].element].push_back(gid);
+        }
+        for (auto& [kind, gids] : by_kind) {
+          KIND_INDEX& ki = m_kinds[kind];
+          if (ki.slot_of_tile.empty()) ki.slot_of_tile.assign(static_cast<std::size_t>(m_tile_count), -1);
+          ki.slot_of_tile[tile(x, y)] = static_cast<int>(ki.tiles.size());
+          ki.tiles.push_back(KIND_TILE{x, y, gids, static_cast<int>(gids.size())});
+        }
+      }
+  }
+
+  int tile(int x, int y) const { return y * m_grid.nx() + x; }
+
+  void link_kind_indices() {
+    for (NODE& n : m_nodes) {
+      auto it = m_kinds.find(n.kind);
+      n.kind_index = it == m_kinds.end() ? nullptr : &it->second;
+    }
+  }
+  bool is_lab(int x, int y) const { return m_grid.in_grid(x, y) && m_grid.tile_kind(x, y) == DEV_TILE_KIND::LAB; }
+
+  void take_fixed() {
+    for (UNIT& u : m_units) {
+      if (!u.fixed) continue;
+      for (int n : u.members) {
+        POS p;
+        if (!position_of(m_die, m_nodes[n].atom, &p)) continue;
+        m_nodes[n].pos = p;
+        m_nodes[n].placed = true;
+        occupy(n, true);
+      }
+      u.placed = true;
+    }
+  }
+
+  // ---- occupancy and clocks
+
+  struct CLOCK_USE {
+    CLOCK clock;
+    int count = 0;
+  };
+
+  void occupy(int n, bool on) {
+    NODE& node = m_nodes[n];
+    const POS& p = node.pos;
+    if (p.gid & 0x80000000u) {
+      if (on) m_slot_occ[p.gid] = n;
+      else m_slot_occ.erase(p.gid);
+    } else if (p.gid < m_occ.size()) {
+      m_occ[p.gid] = on ? n : -1;
+      KIND_INDEX* ki = p.element == node.kind ? node.kind_index : nullptr;
+      if (ki == nullptr) {
+        auto it = m_kinds.find(p.element);
+        ki = it == m_kinds.end() ? nullptr : &it->second;
+      }
+      if (ki != nullptr) {
+        const int s = ki->slot_of_tile[tile(p.x, p.y)];
+        if (s >= 0) ki->tiles[s].free += on ? -1 : 1;
+      }
+    }
+    if (node.clock.src && is_lab(p.x, p.y)) {
+      auto& uses = m_tile_clocks[tile(p.x, p.y)];
+      auto it = std::find_if(uses.begin(), uses.end(), [&](const CLOCK_USE& c) { return c.clock == node.clock; });
+      if (on) {
+        if (it == uses.end()) uses.push_back(CLOCK_USE{node.clock, 1});
+        else ++it->count;
+      } else if (it != uses.end() && --it->count == 0) {
+        uses.erase(it);
+      }
+    }
+  }
+
+  bool clock_fits(int n, int x, int y) const {
+    const NODE& node = m_nodes[n];
+    if (!node.clock.src || !is_lab(x, y)) return true;
+    const auto& uses = m_tile_clocks[tile(x, y)];
+    if (uses.size() < 2) return true;
+    for (const CLOCK_USE& c : uses)
+      if (c.clock == node.clock) return true;
+    return false;
+  }
+
+  // ---- positions and fit
+
+  // Position of member `n` of unit `u` placed at `base`.
+  POS member_pos(const UNIT& u, int n, const POS& base) const {
+    if (u.shape == SINGLE) return base;
+    POS p;
+    p.x = base.x;
+    if (u.shape == CHAIN) {
+      const int lin = base.z + m_nodes[n].offset;
+      p.y = base.y + lin / DEV_GRID::LAB_SITES;
+      p.z = lin % DEV_GRID::LAB_SITES;
+    } else {
+      p.y = base.y;
+      p.z = base.z + m_nodes[n].offset;
+    }
+    p.gid = m_grid.site_gid(p.x, p.y, p.z);
+    if (p.gid != ILLEGAL) p.element = m_grid.sites()[p.gid].element;
+    return p;
+  }
+
+  bool site_fits(int n, const POS& p) const {
+    const NODE& node = m_nodes[n];
+    if (p.gid == ILLEGAL) return false;
+    if (p.gid & 0x80000000u) {
+      if (m_slot_occ.count(p.gid) || m_die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) return false;
+    } else {
+      if (p.element != node.kind || m_occ[p.gid] != -1 || !m_die->is_global_id_enabled(p.gid)) return false;
+    }
+    return inside(node.lc, p.x, p.y, p.z) && clock_fits(n, p.x, p.y);
+  }
+
+  bool unit_fits(int u, const POS& base) const {
+    const UNIT& unit = m_units[u];
+    for (int n : unit.members)
+      if (!site_fits(n, member_pos(unit, n, base))) return false;
+    return true;
+  }
+
+  void commit(int u, const POS& base) {
+    UNIT& unit = m_units[u];
+    unit.base = base;
+    unit.placed = true;
+    for (int n : unit.members) {
+      m_nodes[n].pos = member_pos(unit, n, base);
+      m_nodes[n].placed = true;
+      occupy(n, true);
+    }
+  }
+
+  void uncommit(int u) {
+    UNIT& unit = m_units[u];
+    for (int n : unit.members) {
+      occupy(n, false);
+      m_nodes[n].placed = false;
+    }
+    unit.placed = false;
+  }
+
+  POS site_pos(unsigned gid) const {
+    const DEV_SITE& s = m_grid.sites()[gid];
+    return POS{s.x, s.y, s.z, gid, s.element};
+  }
+
+  POS slot_pos(int x, int y, int sub) const {
+    POS p{x, y, sub, m_die->get_place_info()->get_global_id(dev_kind::FF, x, y, sub), dev_kind::LAB_RE};
+    return p;
+  }
+
+  // ---- greedy placement
+
+  // Sum and count of the placed neighbours' tiles (members of u left out).
+  void neighbour_sum(int u, long long* sx, long long* sy, long long* cnt) const {
+    *sx = *sy = *cnt = 0;
+    for (int n : m_units[u].members)
+      for (int c : m_nodes[n].conns) {
+        const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
+        if (m_nodes[o].unit == u || !m_nodes[o].placed) continue;
+        *sx += m_nodes[o].pos.x;
+        *sy += m_nodes[o].pos.y;
+        ++*cnt;
+      }
+  }
+
+  // Distance (times cnt) from a tile to the centroid.
+  static long long dist(int x, int y, long long sx, long long sy, long long cnt) {
+    if (cnt == 0) return 0;
+    return std::llabs(x * cnt - sx) + std::llabs(y * cnt - sy);
+  }
+
+  bool place_unit(int u) {
+    UNIT& unit = m_units[u];
+    long long sx, sy, cnt;
+    neighbour_sum(u, &sx, &sy, &cnt);
+    // An exact constraint fixes the base.
+    for (int n : unit.members) {
+      int x, y, z;
+      if (!exact_site(m_nodes[n].lc, &x, &y, &z)) continue;
+      POS base;
+      if (unit.shape == SINGLE && m_nodes[n].kind == dev_kind::FF && z >= SLOT_FIRST && z < SLOT_END) {
+        base = slot_pos(x, y, z);
+      } else if (unit.shape == CHAIN) {
+        const int lin = y * DEV_GRID::LAB_SITES + z - m_nodes[n].offset;
+        if (z < 0 || lin < 0) return fail(u, "its exact location constraint leaves no room for its carry chain");
+        base = site_pos_or_illegal(x, lin / DEV_GRID::LAB_SITES, lin % DEV_GRID::LAB_SITES);
+      } else {
+        base = site_pos_or_illegal(x, y, z < 0 ? -1 : z - m_nodes[n].offset);
+      }
+      if (base.gid == ILLEGAL || !unit_fits(u, base))
+        return fail(u, "its exact location (" + std::to_string(x) + ", " + std::to_string(y) + ", " +
+                           std::to_string(z) + ") is taken, of another kind, disabled, or breaks the LAB clock rule");
+      commit(u, base);
+      return true;
+    }
+    if (unit.zota && place_in_slot(u, sx, sy, cnt)) return true;
+    const int anchor_kind = m_nodes[unit.members[0]].kind;
+    auto it = m_kinds.find(anchor_kind);
+    if (it != m_kinds.end()) {
+      std::vector<std::pair<long long, int>> cand;
+      for (int t = 0; t < static_cast<int>(it->second.tiles.size()); ++t) {
+        const KIND_TILE& kt = it->second.tiles[t];
+        if (kt.free > 0) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
+      }
+      // Tiles are listed in (x, y) order, so equal distances keep it.
+      std::stable_sort(cand.begin(), cand.end(), [](auto& a, auto& b) { return a.first < b.first; });
+      for (auto [d, t] : cand) {
+        (void)d;
+        for (unsigned gid : it->second.tiles[t].gids) {
+          if (m_occ[gid] != -1) continue;
+          const POS base = site_pos(gid);
+          if (unit_fits(u, base)) {
+            commit(u, base);
+            return true;
+          }
+        }
+      }
+    }
+    return fail(u, "no free legal site of kind " + std::to_string(anchor_kind) +
+                       " (inside its location constraints, within the LAB clock rule)");
+  }
+
+  POS site_pos_or_illegal(int x, int y, int z) const {
+    const unsigned gid = z < 0 ? ILLEGAL : m_grid.site_gid(x, y, z);
+    return gid == ILLEGAL ? POS{} : site_pos(gid);
+  }
+
+  bool place_in_slot(int u, long long sx, long long sy, long long cnt) {
+    const int n = m_units[u].members[0];
+    auto it = m_kinds.find(dev_kind::LUT);  // LUT sites mark the LABs
+    if (it == m_kinds.end()) return false;
+    std::vector<std::pair<long long, int>> cand;
+    for (int t = 0; t < static_cast<int>(it->second.tiles.size()); ++t) {
+      const KIND_TILE& kt = it->second.tiles[t];
+      if (is_lab(kt.x, kt.y)) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
+    }
+    std::stable_sort(cand.begin(), cand.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    for (auto [d, t] : cand) {
+      (void)d;
+      const KIND_TILE& kt = it->second.tiles[t];
+      for (int sub = SLOT_FIRST; sub < SLOT_END; ++sub) {
+        const POS p = slot_pos(kt.x, kt.y, sub);
+        if (p.gid != ILLEGAL && site_fits(n, p)) {
+          commit(u, p);
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  bool fail(int u, const std::string& reason) {
+    for (int n : m_units[u].members) {
+      const VOK_ATOM_NODE* a = m_nodes[n].atom;
+      m_failures.push_back(UNPLACEABLE{a->get_id(), a->get_string_hpath(), reason});
+    }
+    return false;
+  }
+
+  // ---- improvement passes
+
+  long long conn_len(int c) const {
+    const NODE& a = m_nodes[m_conns[c].first];
+    const NODE& b = m_nodes[m_conns[c].second];
+    if (!a.placed || !b.placed) return 0;
+    return std::abs(a.pos.x - b.pos.x) + std::abs(a.pos.y - b.pos.y);
+  }
+
+  bool movable(int u) const {
+    const UNIT& unit = m_units[u];
+    return unit.placed && !unit.fixed && !unit.exact && !unit.zota && unit.shape != CHAIN &&
+           !(unit.base.gid & 0x80000000u);
+  }
+
+  // Whether node n may sit at p once units u and v (v may be -1) have left
+  // their sites: `leaving` is the clock that leaves p's tile (v's, when v
+  // moves out of it).
+  bool fits_after_leaving(int n, const POS& p, int u, int v, const CLOCK& leaving) const {
+    const NODE& node = m_nodes[n];
+    if (p.gid == ILLEGAL || (p.gid & 0x80000000u)) return false;
+    if (p.element != node.kind || !m_die->is_global_id_enabled(p.gid)) return false;
+    const int occ = m_occ[p.gid];
+    if (occ != -1 && m_nodes[occ].unit != u && m_nodes[occ].unit != v) return false;
+    if (!inside(node.lc, p.x, p.y, p.z)) return false;
+    if (!node.clock.src || !is_lab(p.x, p.y)) return true;
+    int distinct = 0;
+    for (const CLOCK_USE& c : m_tile_clocks[tile(p.x, p.y)]) {
+      const int left = c.count - (leaving.src && c.clock == leaving ? 1 : 0);
+      if (left <= 0) continue;
+      if (c.clock == node.clock) return true;
+      ++distinct;
+    }
+    return distinct < 2;
+  }
+
+  // The clock unit w takes out of the tile of `at` (single-atom units only
+  // carry one).
+  CLOCK clock_leaving(int w, const POS& at) const {
+    if (w < 0 || m_units[w].members.size() != 1) return {};
+    const NODE& n = m_nodes[m_units[w].members[0]];
+    return (n.pos.x == at.x && n.pos.y == at.y) ? n.clock : CLOCK{};
+  }
+
+  // The gain (old - new wirelength of the touched connections) of moving
+  // unit u to `base`, swapping with unit v (or -1 for a free base); negative
+  // when the move is illegal. Changes nothing.
+  long long try_move(int u, int v, const POS& base) {
+    const UNIT& uu = m_units[u];
+    const POS old_u = uu.base;
+    for (int n : uu.members) {
+      const POS p = member_pos(uu, n, base);
+      const CLOCK leaving = (p.x == old_u.x && p.y == old_u.y) ? m_nodes[n].clock : clock_leaving(v, p);
+      if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+    }
+    if (v >= 0) {
+      const UNIT& vv = m_units[v];
+      for (int n : vv.members) {
+        const POS p = member_pos(vv, n, old_u);
+        const CLOCK leaving = (p.x == base.x && p.y == base.y) ? m_nodes[n].clock : clock_leaving(u, p);
+        if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+      }
+    }
+    // Unit u's own connections (to atoms outside u and v) from the cost
+    // table of its tile; v's walked, with the u-v connections corrected.
+    long long delta = m_u_cost(base.x, base.y) - m_u_cost(old_u.x, old_u.y);
+    if (v >= 0) {
+      const POS old_v = m_units[v].base;
+      for (int n : m_units[v].members)
+        for (int c : m_nodes[n].conns) {
+          const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
+          const NODE& other = m_nodes[o];
+          if (!other.placed || other.unit == v) continue;
+          if (other.unit == u) {
+            // Counted in u's table against v's old tile; both move.
+            delta += std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y) - std::abs(base.x - old_v.x) -
+                     std::abs(base.y - old_v.y);
+            continue;
+          }
+          delta += std::abs(old_u.x - other.pos.x) + std::abs(old_u.y - other.pos.y) - std::abs(old_v.x - other.pos.x) -
+                   std::abs(old_v.y - other.pos.y);
+        }
+    }
+    return -delta;
+  }
+
+  // The wirelength of unit u's connections to placed atoms outside u, were
+  // u's tile (x, y): sum |x - xi| + sum |y - yi|, tabled over a window.
+  struct UNIT_COST {
+    std::vector<int> xs, ys;  // the other ends
+    int x0 = 0, y0 = 0;       // first tabled column and row
+    std::vector<long long> fx, fy;
+    long long sum_x(int x) const {
+      long long s = 0;
+      for (int xi : xs) s += std::abs(x - xi);
+      return s;
+    }
+    long long sum_y(int y) const {
+      long long s = 0;
+      for (int yi : ys) s += std::abs(y - yi);
+      return s;
+    }
+    void table(int xlo, int xhi, int ylo, int yhi) {
+      x0 = xlo;
+      y0 = ylo;
+      fx.clear();
+      fy.clear();
+      for (int x = xlo; x <= xhi; ++x) fx.push_back(sum_x(x));
+      for (int y = ylo; y <= yhi; ++y) fy.push_back(sum_y(y));
+    }
+    long long operator()(int x, int y) const {
+      const long long a =
+          x >= x0 && x - x0 < static_cast<int>(fx.size()) ? fx[static_cast<std::size_t>(x - x0)] : sum_x(x);
+      const long long b =
+          y >= y0 && y - y0 < static_cast<int>(fy.size()) ? fy[static_cast<std::size_t>(y - y0)] : sum_y(y);
+      return a + b;
+    }
+  };
+
+  void improve() {
+    long long total = 0;
+    for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
+    for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
+      long long gained = 0;
+      for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
+        if (!movable(u)) continue;
+        long long sx, sy, cnt;
+        neighbour_sum(u, &sx, &sy, &cnt);
+        if (cnt == 0) continue;
+        const int tx = static_cast<int>((2 * sx + cnt) / (2 * cnt));
+        const int ty = static_cast<int>((2 * sy + cnt) / (2 * cnt));
+        const int anchor = m_units[u].members[0];
+        auto it = m_kinds.find(m_nodes[anchor].kind);
+        if (it == m_kinds.end()) continue;
+        m_u_cost.xs.clear();
+        m_u_cost.ys.clear();
+        for (int n : m_units[u].members)
+          for (int c : m_nodes[n].conns) {
+            const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
+            if (m_nodes[o].unit == u || !m_nodes[o].placed) continue;
+            m_u_cost.xs.push_back(m_nodes[o].pos.x);
+            m_u_cost.ys.push_back(m_nodes[o].pos.y);
+          }
+        m_u_cost.table(tx - m_opt.window, tx + m_opt.window, ty - m_opt.window, ty + m_opt.window);
+        long long best_gain = 0;
+        int best_v = -1;
+        POS best_base;
+        for (int x = tx - m_opt.window; x <= tx + m_opt.window; ++x)
+          for (int y = ty - m_opt.window; y <= ty + m_opt.window; ++y) {
+            if (!m_grid.in_grid(x, y)) continue;
+            const int s = it->second.slot_of_tile[tile(x, y)];
+            if (s < 0) continue;
+            bool free_tried = false;
+            for (unsigned gid : it->second.tiles[s].gids) {
+              const int occ = m_occ[gid];
+              int v = -1;
+              if (occ >= 0) {
+                v = m_nodes[occ].unit;
+                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ)
+                  continue;
+              } else if (free_tried) {
+                continue;
+              }
+              const POS base = site_pos(gid);
+              const long long g = try_move(u, v, base);
+              if (occ < 0 && g >= 0) free_tried = true;
+              if (g > best_gain) {
+                best_gain = g;
+                best_v = v;
+                best_base = base;
+              }
+            }
+          }
+        if (best_gain > 0) {
+          const POS old_u = m_units[u].base;
+          uncommit(u);
+          if (best_v >= 0) uncommit(best_v);
+          commit(u, best_base);
+          if (best_v >= 0) commit(best_v, old_u);
+          gained += best_gain;
+        }
+      }
+      total -= gained;
+      if (gained * 200 < total) break;
+    }
+  }
+
+  void write_back() {
+    for (NODE& n : m_nodes) {
+      if (!n.placed || m_units[n.unit].fixed) continue;
+      n.atom->set_location(n.pos.gid, n.pos.element);
+      n.atom->set_analytic_xy(static_cast<float>(n.pos.x), static_cast<float>(n.pos.y));
+    }
+  }
+
+  struct KIND_TILE {
+    int x, y;
+    std::vector<unsigned> gids;  // by z
+    int free;
+  };
+  struct KIND_INDEX {
+    std::vector<KIND_TILE> tiles;   // (x, y) order
+    std::vector<int> slot_of_tile;  // tile -> index into tiles, or -1
+  };
+
+  host::placement::PLACER_OPTIONS m_opt;
+  WUMP_DIE_INFO* m_die;
+  const DEV_GRID& m_grid;
+  bool m_slots;
+  int m_tile_count = 0;
+  std::vector<NODE> m_nodes;
+  std::unordered_map<const VOK_ATOM_NODE*, int> m_index;
+  std::vector<std::pair<int, int>> m_conns;
+  std::vector<UNIT> m_units;
+  std::map<int, KIND_INDEX> m_kinds;
+  std::vector<int> m_occ;
+  std::map<unsigned, int> m_slot_occ;
+  std::vector<std::vector<CLOCK_USE>> m_tile_clocks;
+  std::vector<UNPLACEABLE> m_failures;
+  UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
+};
+
+}  // namespace
+
+namespace host::placement {
+
+int site_kind(const VOK_ATOM_NODE* a) {
+  switch (a->get_kind()) {
+    case VOK_ATOM_KIND::COMB_CELL:
+    case VOK_ATOM_KIND::ARITH_CELL:
+    case VOK_ATOM_KIND::LOGIC_MODULE:
+    case VOK_ATOM_KIND::LUTRAM: return dev_kind::LUT;
+    case VOK_ATOM_KIND::CORE_REGISTER:
+    case VOK_ATOM_KIND::PIPELINE_REGISTER: return dev_kind::FF;
+    case VOK_ATOM_KIND::IO_REGISTER: return a->get_register_kind() == 396 ? dev_kind::IO_IN_REG : dev_kind::IO_OUT_REG;
+    case VOK_ATOM_KIND::PAD: return dev_kind::PAD;
+    case VOK_ATOM_KIND::IBUF: return dev_kind::IO_IN;
+    case VOK_ATOM_KIND::OBUF: return dev_kind::IO_OUT;
+    case VOK_ATOM_KIND::MAC:
+    case VOK_ATOM_KIND::FP_MAC: return dev_kind::DSP;
+    case VOK_ATOM_KIND::RAM: return dev_kind::RAM;
+    case VOK_ATOM_KIND::IOPLL:
+    case VOK_ATOM_KIND::CMU_FPLL: return dev_kind::PLL;
+    case VOK_ATOM_KIND::UFI_ESRAM: return dev_kind::ESRAM;
+    case VOK_ATOM_KIND::UFIND4H_UIB:
+    case VOK_ATOM_KIND::UFI_UIB:
+    case VOK_ATOM_KIND::UIBSSM:
+    case VOK_ATOM_KIND::UIB_IO_PHY:
+    case VOK_ATOM_KIND::UIB_RDRC:
+    case VOK_ATOM_KIND::UIB_WDRC: return dev_kind::UIB;
+    default: return 0;
+  }
+}
+
+bool place(const PLACER_OPTIONS& options) {
+  PLACER p(options);
+  const bool ok = p.run();
+  state().unplaceable = p.failures();
+  return ok;
+}
+
+std::vector<UNPLACEABLE> unplaceable() { return state().unplaceable; }
+
+bool write_location(VOK_ATOM_NODE* atom, unsigned gid) {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  DEV_LOCATION loc;
+  if (atom == nullptr || gid == ILLEGAL || !die->get_location(gid, loc)) return false;
+  if ((gid & 0x80000000u) && loc[DEV_LOCATION_ELEMENT] != dev_kind::LAB_RE) return false;
+  atom->set_location(gid, loc[DEV_LOCATION_ELEMENT]);
+  atom->set_analytic_xy(static_cast<float>(loc[DEV_LOCATION_X]), static_cast<float>(loc[DEV_LOCATION_Y]));
+  return true;
+}
+
+long long wirelength() {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  std::vector<VOK_ATOM_NODE*> atoms;
+  std::unordered_map<const VOK_ATOM_NODE*, int> index;
+  for (VOK_ATOM_NODE* a : design_atoms())
+    if (site_kind(a) != 0) {
+      index[a] = static_cast<int>(atoms.size());
+      atoms.push_back(a);
+    }
+  std::vector<POS> pos(atoms.size());
+  std::vector<bool> placed(atoms.size());
+  for (std::size_t i = 0; i < atoms.size(); ++i) placed[i] = position_of(die, atoms[i], &pos[i]);
+  long long sum = 0;
+  for (auto [a, b] : connections(atoms, index))
+    if (placed[a] && placed[b]) sum += std::abs(pos[a].x - pos[b].x) + std::abs(pos[a].y - pos[b].y);
+  return sum;
+}
+
+bool check_legal(std::string* why) {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  bool ok = true;
+  auto finding = [&](const VOK_ATOM_NODE* a, const std::string& text) {
+    ok = false;
+    if (why) *why += "atom '" + a->get_string_hpath() + "' (#" + std::to_string(a->get_id()) + "): " + text + "\n";
+  };
+  std::map<unsigned, const VOK_ATOM_NODE*> taken;
+  std::map<std::pair<int, int>, std::vector<CLOCK>> lab_clocks;
+  std::unordered_map<const VOK_ATOM_NODE*, POS> where;
+  for (const VOK_ATOM_NODE* a : design_atoms()) {
+    const int kind = site_kind(a);
+    if (kind == 0) continue;
+    POS p;
+    if (!position_of(die, a, &p)) {
+      finding(a, a->is_placed() ? "its location names no site" : "not placed");
+      continue;
+    }
+    where[a] = p;
+    if (p.gid & 0x80000000u) {
+      if (p.element != dev_kind::LAB_RE || kind != dev_kind::FF ||
+          die->get_place_info()->get_global_id(dev_kind::FF, p.x, p.y, p.z) != p.gid)
+        finding(a, "placed on a routing element that is no pipeline slot for it");
+      if (die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) finding(a, "its pipeline slot is blacklisted");
+    } else {
+      if (p.element != kind)
+        finding(a, "on a site of kind " + std::to_string(p.element) + ", needs " + std::to_string(kind));
+      if (!die->is_global_id_enabled(p.gid)) finding(a, "on a disabled site");
+    }
+    if (a->get_location_element() != p.element) finding(a, "its location element disagrees with its site");
+    auto [it, fresh] = taken.emplace(p.gid, a);
+    if (!fresh) finding(a, "shares its site with atom #" + std::to_string(it->second->get_id()));
+    if (!inside(host::constraints::get(a->get_id()), p.x, p.y, p.z)) finding(a, "outside its location constraints");
+    const CLOCK c = clock_of(a);
+    if (c.src && grid.in_grid(p.x, p.y) && grid.tile_kind(p.x, p.y) == DEV_TILE_KIND::LAB) {
+      auto& list = lab_clocks[{p.x, p.y}];
+      if (std::find(list.begin(), list.end(), c) == list.end()) {
+        list.push_back(c);
+        if (list.size() == 3)
+          finding(a, "its LAB (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ") has more than two clocks");
+      }
+    }
+  }
+  // Buffers in their pad's pin; carry chains as columns.
+  for (const auto& [a, p] : where) {
+    if (a->get_kind() == VOK_ATOM_KIND::IBUF || a->get_kind() == VOK_ATOM_KIND::OBUF) {
+      const VOK_ATOM_NODE* pad = nullptr;
+      if (a->get_kind() == VOK_ATOM_KIND::IBUF) {
+        const VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+        const VOK_ATOM_OTERM* s = t ? t->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+        pad = s ? s->get_my_node() : nullptr;
+      } else {
+        for (const VOK_ATOM_OTERM* o : a->coterms())
+          for (const VOK_ATOM_ITERM* f = o->get_first_fanout(VOK_TRAVERSE_AS_STORED); f && !pad;
+               f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+            if (f->get_my_node()->get_kind() == VOK_ATOM_KIND::PAD) pad = f->get_my_node();
+      }
+      if (pad == nullptr || pad->get_kind() != VOK_ATOM_KIND::PAD) continue;
+      auto it = where.find(pad);
+      if (it == where.end()) continue;
+      const POS& q = it->second;
+      if (q.x != p.x || q.y != p.y || q.z / DEV_GRID::SITES_PER_PIN != p.z / DEV_GRID::SITES_PER_PIN)
+        finding(a, "not in the pin of its pad '" + pad->get_string_hpath() + "'");
+    }
+    if (a->get_kind() == VOK_ATOM_KIND::ARITH_CELL && !(p.gid & 0x80000000u)) {
+      const VOK_ATOM_ITERM* cin = a->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+      const VOK_ATOM_OTERM* s = cin ? cin->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+      if (!s || s->get_port_type() != DB_OUTPUT_PORT_CARRY_OUT || !s->get_my_node()) continue;
+      auto it = where.find(s->get_my_node());
+      if (it == where.end()) continue;
+      const POS& q = it->second;
+      const int lin = q.y * DEV_GRID::LAB_SITES + q.z + 3;
+      if (p.x != q.x || p.y != lin / DEV_GRID::LAB_SITES || p.z != lin % DEV_GRID::LAB_SITES)
+        finding(a, "not in the carry-chain column below its carry-in's driver");
+    }
+  }
+  return ok;
+}
+
+}  // namespace host::placement

@@ -1,0 +1,80 @@
+#pragma once
+// algorithm: the host's placer (what the placer-router facade's place runs)
+// and its legality check, over the world's design (the top netlist and the
+// child netlists of its black boxes) and device.
+//
+// Sites by atom kind: LUT, arithmetic, logic-module and LUT-RAM cells take
+// LUT sites (644); core and pipeline registers register sites (643); I/O
+// registers the pin's input (653, register kind 396) or output (654)
+// register site; pads the pad site (1000) and their buffers the same pin's
+// input (646) or output (647) buffer site; MACs DSP blocks (1336); RAMs RAM
+// blocks (1337); PLLs the corner PLL sites (581); ESRAM ports ESRAM blocks
+// (1011) and the other UIB kinds UIB blocks (1010). Other atoms (ports,
+// black boxes, clock buffers and gates, ...) have no site and are left alone.
+//
+// Placement:
+//  - Atoms already placed stay where they are. Atoms with an exact location
+//    constraint are placed first, so no other atom takes their site; then the
+//    rest in id order.
+//  - A carry chain is a rigid column: member k sits at z + 3k, continuing in
+//    the LAB above every 60 sub-locations; it is placed when its head comes
+//    up. A pad and its buffer share one pin.
+//  - Candidate sites are of the atom's kind, free and enabled, inside every
+//    location constraint of the atom (exact site, box, Tarnbay region), and
+//    leave the LAB with at most two clocks (clock driver, inversion). On
+//    families with pipeline registers in routing, ZOTA-marked registers
+//    prefer a free, not blacklisted pipeline slot of a LAB (sub-locations
+//    60..99, the slot's routing gid).
+//  - The chosen site is the one nearest (Manhattan, in tiles) to the centroid
+//    of the atom's placed neighbours; ties go to the lowest (x, y, z).
+//  - Then a bounded number of zero-temperature improvement passes: each atom
+//    placed by this run (in id order) moves to, or swaps with an atom of the
+//    same shape at, the legal site near its neighbours' centroid that reduces
+//    the total wirelength most; passes stop early when one gains under 0.5 %.
+//  - Locations are written as the location gid rule has them: the placement
+//    gid (or the slot's routing gid), the site's element kind (282 for a
+//    slot), and the tile's x and y as analytic coordinates.
+// Wirelength: the sum, over every connection between two placed atoms except
+// clock inputs (clocks use the global network), of the Manhattan distance
+// between their tiles.
+#include <string>
+#include <vector>
+
+#include "common/host_api.h"
+
+class VOK_ATOM_NODE;
+
+namespace host::placement {
+
+struct UNPLACEABLE {
+  int atom_id = -1;
+  std::string name;
+  std::string reason;
+};
+
+struct PLACER_OPTIONS {
+  int improvement_passes = 10;
+  int window = 2;  // tiles around the centroid an improving move looks at
+};
+
+// Places every unplaced atom that has a site. False when some atom found no
+// site; those are listed by unplaceable() (the others are placed).
+HOST_API bool place(const PLACER_OPTIONS& options = {});
+// The atoms the last place() could not place, in id order.
+HOST_API std::vector<UNPLACEABLE> unplaceable();
+// The site element kind the placer uses for an atom; 0 for none.
+HOST_API int site_kind(const VOK_ATOM_NODE* atom);
+// The design's wirelength (see above).
+HOST_API long long wirelength();
+// Writes a location per the gid rule: `gid` is a placement gid or a slot's
+// routing gid; false (nothing written) when it names no site.
+HOST_API bool write_location(VOK_ATOM_NODE* atom, unsigned gid);
+
+// The host's own legality check of the design's placement: every atom with a
+// site kind is placed on an enabled site of its kind (or, a register, in a
+// pipeline slot), no two atoms share a site, a buffer sits in its pad's pin,
+// carry chains are columns, no LAB has more than two clocks, and every
+// location constraint holds. One line per finding goes to `why`.
+HOST_API bool check_legal(std::string* why = nullptr);
+
+}  // namespace host::placement

@@ -1,0 +1,225 @@
+#include "testing/blif_design.h"
+
+#include <cstdint>
+#include <random>
+#include <sstream>
+
+#include "dev/dev_grid.h"
+#include "testing/host_test.h"
+#include "testing/sim.h"
+#include "vok/vok_atom_netlist.h"
+
+using host::testing::HostTest;
+
+namespace {
+
+VOK_ATOM_NODE* atom_named(const std::string& name) {
+  for (VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+    if (a->get_string_hpath() == name) return a;
+  return nullptr;
+}
+
+// Random stimuli from a fixed seed.
+std::vector<std::vector<bool>> stimuli(std::size_t inputs, int cycles, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::vector<bool>> s(static_cast<std::size_t>(cycles), std::vector<bool>(inputs));
+  for (auto& c : s)
+    for (std::size_t i = 0; i < inputs; ++i) c[i] = (rng() & 1u) != 0;
+  return s;
+}
+
+// Loads the design and checks that the netlist behaves as the BLIF does.
+void expect_equivalent(const std::string& text, int cycles) {
+  std::istringstream in(text);
+  const host::testing::BLIF_DESIGN d = host::testing::read_blif(in, "t.blif");
+  host::testing::load_blif_design(d, "t.blif");
+  std::vector<std::string> outs;
+  for (const auto& o : d.outputs) outs.push_back("out:" + o);
+  const auto s = stimuli(d.inputs.size(), cycles, 7);
+  EXPECT_EQ(host::testing::simulate(*host::vok::top_netlist(), d.inputs, outs, s),
+            host::testing::simulate_blif(d, d.inputs, d.outputs, s));
+}
+
+const char* kRegisters = R"(.model regs
+.inputs clk d e r
+.outputs q0 q1 q2 q3 q4 q5
+.latch d q0 re clk 1
+.subckt $_DFF_N_ C=clk D=d Q=q1
+.subckt $_DFFE_PN_ C=clk D=d E=e Q=q2
+.subckt $_SDFF_PN0_ C=clk D=d R=r Q=q3
+.subckt $_SDFFE_PP1P_ C=clk D=d E=e R=r Q=q4
+.subckt $_SDFFE_PN1N_ C=clk D=d E=e R=r Q=q5
+.end
+)";
+
+}  // namespace
+
+class BlifDesignTest : public HostTest {};
+
+TEST_F(BlifDesignTest, CountsNamesAndMasksFollowTheCover) {
+  host::testing::LOADED_DESIGN loaded;
+  try {
+  loaded = host::testing::load_blif_text(R"(.model small
+.inputs a b c clk
+.outputs y z
+.names a b c n1
+1-0 1
+-11 1
+.names n1 q y
+0- 1
+.names one
+1
+.latch n1 q re clk 0
+.names q z
+1 1
+.end
+)",
+                                                    "small.blif");
+  } catch (const host::testing::DESIGN_LOAD_ERROR& e) { FAIL() << e.what(); }
+  EXPECT_EQ(loaded.name, "small");
+  EXPECT_EQ(loaded.inputs, 4);
+  EXPECT_EQ(loaded.outputs, 2);
+  EXPECT_EQ(loaded.luts, 4);
+  EXPECT_EQ(loaded.constants, 1);
+  EXPECT_EQ(loaded.registers, 1);
+  // 4 input pins (2 atoms each), 4 LUTs, 1 register, 2 output pins.
+  EXPECT_EQ(host::vok::top_netlist()->size(), 8u + 4u + 1u + 4u);
+  std::string why;
+  EXPECT_TRUE(host::vok::top_netlist()->sanity_check(&why)) << why;
+
+  VOK_ATOM_NODE* n1 = atom_named("n1");
+  ASSERT_NE(n1, nullptr);
+  EXPECT_TRUE(n1->is_lcell_comb());
+  for (unsigned m = 0; m < 8; ++m) {
+    const bool a = m & 1, b = m & 2, c = m & 4;
+    EXPECT_EQ(host::lut_eval(n1->get_lutmask().get_value(), 3, m), (a && !c) || (b && c)) << m;
+  }
+  // y = not n1, whatever q is.
+  VOK_ATOM_NODE* y = atom_named("y");
+  ASSERT_NE(y, nullptr);
+  for (unsigned m = 0; m < 4; ++m) EXPECT_EQ(host::lut_eval(y->get_lutmask().get_value(), 2, m), (m & 1) == 0) << m;
+  EXPECT_TRUE(host::lut_eval(atom_named("one")->get_lutmask().get_value(), 0, 0));
+  ASSERT_NE(atom_named("a~ibuf"), nullptr);
+  EXPECT_TRUE(atom_named("a")->is_io_pad());
+  EXPECT_TRUE(atom_named("out:y")->is_io_pad());
+  EXPECT_TRUE(atom_named("out:y~obuf")->is_io_obuf());
+  // Atoms keep consecutive ids from 0.
+  int id = 0;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) EXPECT_EQ(a->get_id(), id++);
+}
+
+TEST_F(BlifDesignTest, RegistersMapClockEnableClearPolarityAndPowerUp) {
+  host::testing::load_blif_text(kRegisters, "regs.blif");
+  auto src = [](VOK_ATOM_NODE* a, DB_INPUT_PORT_TYPE t) -> std::string {
+    const VOK_ATOM_ITERM* i = a->get_input_term_by_type(t, 0);
+    if (!i || !i->get_source(VOK_TRAVERSE_AS_STORED)) return "-";
+    return (i->is_inverted() ? "!" : "") + i->get_source(VOK_TRAVERSE_AS_STORED)->get_name();
+  };
+  VOK_ATOM_NODE* q0 = atom_named("q0");
+  EXPECT_TRUE(q0->is_ff());
+  EXPECT_TRUE(q0->powers_up());
+  EXPECT_EQ(src(q0, DB_INPUT_PORT_CLK), "clk~ibuf");
+  EXPECT_EQ(src(q0, DB_INPUT_PORT_DATA_IN), "d~ibuf");
+  VOK_ATOM_NODE* q1 = atom_named("q1");
+  EXPECT_FALSE(q1->powers_up());
+  EXPECT_EQ(src(q1, DB_INPUT_PORT_CLK), "!clk~ibuf");
+  EXPECT_EQ(src(atom_named("q2"), DB_INPUT_PORT_ENA), "!e~ibuf");
+  VOK_ATOM_NODE* q3 = atom_named("q3");
+  EXPECT_EQ(src(q3, DB_INPUT_PORT_SCLR), "!r~ibuf");
+  EXPECT_EQ(src(q3, DB_INPUT_PORT_ENA), "-");
+  // A reset to 1 goes through LUTs in front of D and CE; no clear input.
+  VOK_ATOM_NODE* q4 = atom_named("q4");
+  EXPECT_EQ(src(q4, DB_INPUT_PORT_DATA_IN), "q4~d");
+  EXPECT_EQ(src(q4, DB_INPUT_PORT_ENA), "q4~ce");
+  EXPECT_EQ(src(q4, DB_INPUT_PORT_SCLR), "-");
+  EXPECT_EQ(src(atom_named("q5"), DB_INPUT_PORT_ENA), "q5~ce");
+}
+
+TEST_F(BlifDesignTest, LoadedRegistersBehaveAsTheirCells) { expect_equivalent(kRegisters, 200); }
+
+TEST_F(BlifDesignTest, LoadedBenchmarksBehaveAsTheirBlif) {
+  for (const char* f : {"/yosys/fir8.blif", "/yosys/crc32x8.blif", "/mcnc/s298.blif"}) {
+    SCOPED_TRACE(f);
+    const std::string path = std::string(VELMO_SHARED_DESIGNS_DIR) + f;
+    const auto d = host::testing::read_blif_file(path);
+    host::testing::load_blif_design(d, path);
+    std::vector<std::string> outs;
+    for (const auto& o : d.outputs) outs.push_back("out:" + o);
+    const auto s = stimuli(d.inputs.size(), 40, 11);
+    EXPECT_EQ(host::testing::simulate(*host::vok::top_netlist(), d.inputs, outs, s),
+              host::testing::simulate_blif(d, d.inputs, d.outputs, s));
+    // Next design into an empty world.
+    for (VOK_ATOM_NODE* a : std::vector<VOK_ATOM_NODE*>(host::vok::top_netlist()->get_atom_list().begin(),
+                                                        host::vok::top_netlist()->get_atom_list().end()))
+      host::vok::top_netlist()->remove(a);
+  }
+}
+
+TEST_F(BlifDesignTest, ABadFileLoadsNothing) {
+  const int next_id = VOK_ATOM_NODE::s_next_id;
+  // A reading error, a naming clash found while building, a loop.
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a b y\n11 1\n", "bad.blif:6:"},
+      {".model m\n.inputs a\n.outputs y\n.names a a~ibuf\n1 1\n.names a~ibuf y\n1 1\n", "bad.blif:4:"},
+      {".model m\n.inputs a\n.outputs y\n.names a z y\n11 1\n.names y z\n1 1\n", "bad.blif:4: combinational loop"},
+      // A cell the register model cannot map is named.
+      {".model m\n.inputs c d s r\n.outputs q\n.subckt $_DFFSR_PPP_ C=c D=d S=s R=r Q=q\n",
+       "bad.blif:4: unsupported cell '$_DFFSR_PPP_'"},
+  };
+  for (const auto& [text, want] : bad) {
+    try {
+      host::testing::load_blif_text(text, "bad.blif");
+      ADD_FAILURE() << "loaded: " << text;
+    } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
+      EXPECT_THAT(e.what(), ::testing::StartsWith(want));
+    }
+    EXPECT_TRUE(host::vok::top_netlist()->empty());
+    EXPECT_EQ(VOK_ATOM_NODE::s_next_id, next_id);
+  }
+  try {
+    host::testing::load_blif_file("/nonexistent/x.blif");
+    ADD_FAILURE();
+  } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("/nonexistent/x.blif:0: cannot open"));
+  }
+  // A second design does not go on top of the first.
+  host::testing::load_blif_text(".model m\n.inputs a\n.outputs a\n", "one.blif");
+  EXPECT_THROW(host::testing::load_blif_text(".model m\n.inputs b\n.outputs b\n", "two.blif"),
+               host::testing::DESIGN_LOAD_ERROR);
+  EXPECT_EQ(host::vok::top_netlist()->size(), 4u);
+}
+
+TEST_F(BlifDesignTest, DeviceIsSizedToTheDesign) {
+  host::testing::RESOURCE_COUNTS small;
+  small.luts = 10;
+  small.pins = 4;
+  const DeviceSpec s0 = host::testing::size_device(small, 46);
+  EXPECT_EQ(s0.nx, 12);
+  EXPECT_EQ(s0.ny, 10);
+  EXPECT_EQ(s0.family, 46);
+
+  host::testing::RESOURCE_COUNTS big;
+  big.luts = 3000;
+  big.registers = 900;
+  big.pins = 20;
+  const DeviceSpec s1 = host::testing::size_device(big, 48);
+  EXPECT_EQ(s1, host::testing::size_device(big, 48));
+  const DEV_GRID g(s1);
+  int labs = 0, pins = 0;
+  for (int y = 0; y < g.ny(); ++y)
+    for (int x = 0; x < g.nx(); ++x) {
+      labs += g.tile_kind(x, y) == DEV_TILE_KIND::LAB;
+      pins += g.tile_kind(x, y) == DEV_TILE_KIND::PAD ? 2 : 0;
+    }
+  EXPECT_GE(labs * 20 * 0.6, 3000.0);
+  EXPECT_GE(pins, 20);
+  // One step smaller would not do.
+  DeviceSpec smaller = s1;
+  smaller.nx -= 1;
+  smaller.ny -= 1;
+  const DEV_GRID g2(smaller);
+  int labs2 = 0;
+  for (int y = 0; y < g2.ny(); ++y)
+    for (int x = 0; x < g2.nx(); ++x) labs2 += g2.tile_kind(x, y) == DEV_TILE_KIND::LAB;
+  EXPECT_LT(labs2 * 20 * 0.6, 3000.0);
+}
