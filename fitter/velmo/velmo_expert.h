@@ -5,12 +5,14 @@
 // the same role.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gen/gen_profile.h"
 #include "jov/jov_enum.h"
 
 class CMP_FACADE;
+class OMZ_NAMESPACE;
 class KEM_TIMING_MODEL;
 class VOK_ATOM_NETLIST;
 class WEXAN_DESIGN;
@@ -175,3 +177,9 @@ private:
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();
 // Whether the early-access flow is forced for the current snapshot.
 bool force_ky_ea_flow();
+
+// Decides whether intermediate fitter snapshots are committed and posts the
+// message that says so. velmo_write_intermediate_snapshot calls it once per
+// process and keeps the answer.
+std::pair<bool, std::string> velmo_write_intermediate_snapshot_and_report_reason_(const OMZ_NAMESPACE* ns,
+                                                                                const std::string& command_line);

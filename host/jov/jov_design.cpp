@@ -1,5 +1,7 @@
 #include "jov/jov_design.h"
 
+#include "omz/omz_option.h"
+
 #include <memory>
 
 #include "common/host_world.h"
@@ -38,3 +40,5 @@ JOV_ROOT::JOV_ROOT() = default;
 JOV_ROOT::~JOV_ROOT() = default;
 
 JOV_DESIGN* JOV_ROOT::get_design(const std::string& name) { return name.empty() ? &m_design : nullptr; }
+
+OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }

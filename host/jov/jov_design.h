@@ -6,6 +6,8 @@
 #include <vector>
 #include "common/host_api.h"
 
+class OMZ_NAMESPACE;
+
 // data: a partition of the design: id, name and parent (null for the top
 // partition "|", id 0).
 class HOST_API JOV_PARTITION {
@@ -47,6 +49,8 @@ public:
   const std::vector<std::unique_ptr<JOV_PARTITION>>& get_partitions() const { return m_partitions; }
   // data: adds a partition under parent (the top partition when null).
   JOV_PARTITION* add_partition(const std::string& name, JOV_PARTITION* parent = nullptr);
+  // data: the design's option namespace (the project's default section).
+  OMZ_NAMESPACE* get_option_namespace() const;
 
 private:
   std::string m_snapshot = "none";
