@@ -104,8 +104,6 @@ int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, uns
 bool VELMO_EXPERT::analyze_fanout_violations(const WEXAN_ENV*, bool) {
   l_not_built("analyze_fanout_violations", __LINE__);
 }
-bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
-bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 
 void VELMO_EXPERT::dump_netlists(const std::string&, const std::string&) { l_not_built("dump_netlists", __LINE__); }
 void VELMO_EXPERT::dump_placement() { l_not_built("dump_placement", __LINE__); }

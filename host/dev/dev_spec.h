@@ -51,6 +51,8 @@ struct DeviceSpec {
   int device_enum = 1;
   // Zento debugging flow switch (ZEL_DEV_ZOTA_UTIL); off by default.
   bool zento_retimer_debugging_flow = false;
+  // Zento Nimbrel-emulate flow switch (ZEL_DEV_ZOTA_UTIL); off by default.
+  bool zento_nimbrel_emulate = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM

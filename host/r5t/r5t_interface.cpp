@@ -20,3 +20,10 @@ R5T_INTERFACE* R5T_INTERFACE::get_or_create_instance() {
 
 R5T_INTERFACE::R5T_INTERFACE() = default;
 R5T_INTERFACE::~R5T_INTERFACE() = default;
+
+PELK R5T_INTERFACE::get_atom_metadata(int atom_id, PELK key) const {
+  auto it = m_metadata.find({atom_id, key.index()});
+  return it == m_metadata.end() ? PELK() : it->second;
+}
+
+void R5T_INTERFACE::set_atom_metadata(int atom_id, PELK key, PELK value) { m_metadata[{atom_id, key.index()}] = value; }

@@ -10,3 +10,10 @@ public:
   // (atom operation VOK_ATOM_OPERATION_FORCE_ZOTA).
   static bool is_zota_marked_reg(const VOK_ATOM_NODE* atom);
 };
+
+class HOST_API ZEL_ZOTA_UTIL {
+public:
+  // A register with only a clock and a data input connected (no enable, no
+  // clears).
+  static bool is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom);
+};

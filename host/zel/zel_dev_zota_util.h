@@ -4,6 +4,7 @@
 #include "common/host_api.h"
 
 class CMP_FACADE;
+class DEV_DIE_INFO;
 
 class HOST_API ZEL_DEV_ZOTA_UTIL {
 public:
@@ -14,4 +15,8 @@ public:
   static bool is_zento_retimer_enabled();
   // data: the Zento-retimer debugging flow switch of the device (default off).
   static bool is_zento_retimer_debugging_flow_enabled();
+  // data: the Nimbrel-emulate flow switch of the device (default off).
+  static bool is_zento_retimer_nimbrel_emulate_enabled();
+  // data: whether a routing gid is a pipeline-register slot of the die.
+  static bool is_zota_gid(const DEV_DIE_INFO* die, unsigned gid);
 };
