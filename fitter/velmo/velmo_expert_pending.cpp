@@ -95,7 +95,6 @@ int VELMO_EXPERT::test_incremental_resynthesis() { l_not_built("test_incremental
 bool VELMO_EXPERT::finalize() { l_not_built("finalize", __LINE__); }
 void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success_or_failure", __LINE__); }
 void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
-bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
 void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
 int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {

@@ -5,6 +5,8 @@
 #include "tibex/tibex_location_constraint.h"
 
 class VOK_ATOM_NODE;
+class VOK_ATOM_ITERM;
+class VOK_ATOM_OTERM;
 
 class HOST_API WEXAN_DESIGN {
 public:
@@ -29,6 +31,9 @@ public:
   void set_atom_location_constraint(int atom_id, const TIBEX_LOCATION_CONSTRAINT& c);
   // recorded: gives `to` the location constraint of `from`; true when done.
   bool copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b);
+  // recorded + algorithm: disconnects iterm from oterm (left open); nothing
+  // when iterm is not driven by oterm.
+  static void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
 };
 
 class HOST_API WEXAN_ECO {

@@ -1,5 +1,7 @@
 #include "wexan/wexan_env.h"
 
+#include "siv/siv_atom_mod_utility.h"
+
 #include "tibex/tibex_location_constraint.h"
 
 #include "common/host_call_log.h"
@@ -143,3 +145,8 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
+
+SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, void* report_table) {
+  host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, report_table != nullptr);
+  return new SIV_ATOM_MOD_UTILITY(algorithm);
+}

@@ -21,6 +21,7 @@ class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class SIV_ATOM_MOD_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -59,6 +60,10 @@ public:
   // recorded: taints the atom (or, with id -1, the whole netlist) for the
   // next timing rebuild (the taint manager's record).
   void indicate_that_atom_netlist_is_modified(int atom_id = -1, bool flag1 = false, bool flag2 = false);
+
+  // recorded: a new atom-modification utility for the algorithm; the caller
+  // owns it. The report table may be null.
+  SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, void* report_table);
 
   // ---- timing
   // data: whether timing-driven compile is on (host::hov::set_on).
