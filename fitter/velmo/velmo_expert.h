@@ -183,3 +183,8 @@ bool force_ky_ea_flow();
 // process and keeps the answer.
 std::pair<bool, std::string> velmo_write_intermediate_snapshot_and_report_reason_(const OMZ_NAMESPACE* ns,
                                                                                 const std::string& command_line);
+
+// Prepares the routing for the hold-fixing re-route of finalize: keeps the
+// routing of the input terms the re-route must not touch and erases what
+// serves only the others.
+void spar_preamble();

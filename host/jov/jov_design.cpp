@@ -1,6 +1,7 @@
 #include "jov/jov_design.h"
 
 #include "omz/omz_option.h"
+#include "vok/vok_atom_netlist.h"
 
 #include <memory>
 
@@ -8,7 +9,7 @@
 #include "jov/jov_enum.h"
 
 namespace {
-struct JOV_STATE {
+struct JOV_WORLD_STATE {
   std::unique_ptr<JOV_ROOT> root = std::make_unique<JOV_ROOT>();
 };
 }  // namespace
@@ -35,10 +36,12 @@ void JOV_DESIGN::set_current_snapshot(int n) {
   m_snapshot = e.to_str();
 }
 
-JOV_ROOT* JOV_ROOT::get() { return host_world_slot<JOV_STATE>().root.get(); }
+JOV_ROOT* JOV_ROOT::get() { return host_world_slot<JOV_WORLD_STATE>().root.get(); }
 JOV_ROOT::JOV_ROOT() = default;
 JOV_ROOT::~JOV_ROOT() = default;
 
 JOV_DESIGN* JOV_ROOT::get_design(const std::string& name) { return name.empty() ? &m_design : nullptr; }
 
 OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
+
+VOK_ATOM_NETLIST* JOV_STATE::get_atom_netlist() const { return m_netlist ? m_netlist : host::vok::top_netlist(); }

@@ -8,6 +8,23 @@
 
 class OMZ_NAMESPACE;
 
+class VOK_ATOM_NETLIST;
+
+// data: a partition's record of a compile state: its atom netlist (the
+// design's top netlist unless set) and the routing-element indices reserved
+// for it.
+class HOST_API JOV_STATE {
+public:
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
+  void set_atom_netlist(VOK_ATOM_NETLIST* netlist) { m_netlist = netlist; }
+  const std::vector<int>& get_reserved_re_ids() const { return m_reserved_re_ids; }
+  std::vector<int>& reserved_re_ids() { return m_reserved_re_ids; }
+
+private:
+  VOK_ATOM_NETLIST* m_netlist = nullptr;
+  std::vector<int> m_reserved_re_ids;
+};
+
 // data: a partition of the design: id, name and parent (null for the top
 // partition "|", id 0).
 class HOST_API JOV_PARTITION {
@@ -21,11 +38,17 @@ public:
   const std::string& get_name() const { return m_name; }
   JOV_PARTITION* get_parent() const { return m_parent; }
   bool is_top() const { return m_parent == nullptr; }
+  // The state selector of the record every stage reads.
+  static constexpr int s_unspecified = 0;
+  // data: the partition's record (one record serves every selector).
+  JOV_STATE* get_state(int) { return &m_state; }
+  const JOV_STATE* get_state(int) const { return &m_state; }
 
 private:
   int m_id;
   std::string m_name;
   JOV_PARTITION* m_parent;
+  JOV_STATE m_state;
 };
 
 class HOST_API JOV_DESIGN {

@@ -277,6 +277,11 @@ void VOK_RE_ROUTING_MODIFIER::erase(const VOK_ATOM_NODE* atom) {
   }
 }
 
+void VOK_RE_ROUTING_MODIFIER::merge_at_routing_register(const VOK_ATOM_ITERM* iterm, const VOK_ATOM_OTERM* oterm) {
+  host::log_call("VOK_RE_ROUTING_MODIFIER::merge_at_routing_register", m_tag, host::vok::arg(iterm),
+                 host::vok::arg(oterm));
+}
+
 int VOK_RE_ROUTING_MODIFIER::insert_source(const VOK_ATOM_OTERM* oterm, bool* created) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::insert_source", m_tag, oterm);
   VOK_RE_ROUTING& r = m_routing;

@@ -297,6 +297,9 @@ public:
   // sink node of its input terms the sink with the wires above it that serve
   // nothing else (the source root stays).
   void erase(const VOK_ATOM_NODE* atom);
+  // recorded: the input term's connection is to continue from the routing
+  // register on the output term's net (the re-route starts it there).
+  void merge_at_routing_register(const VOK_ATOM_ITERM* iterm, const VOK_ATOM_OTERM* oterm);
 
   bool wire_changed() const { return m_wire_changed; }
   bool other_changed() const { return m_other_changed; }

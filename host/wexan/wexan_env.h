@@ -1,6 +1,7 @@
 #pragma once
 // The fitter environment: made by the component at start-up with the compiler
 // facade, it becomes the process-wide environment until it is deleted.
+#include <cstdint>
 #include <vector>
 
 #include "common/host_api.h"
@@ -39,6 +40,10 @@ public:
 
   // data: the process-wide environment (null outside a fitter run).
   static WEXAN_ENV* get_env();
+
+  // data: the ZOTA state byte; the fitter sets and clears it at fixed points
+  // of its stages, the host reads it.
+  std::uint8_t m_zota_state = 0;
 
   // data: the compiler facade given to the constructor.
   CMP_FACADE* get_cmp() const { return m_cmp; }
