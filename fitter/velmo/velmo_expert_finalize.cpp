@@ -16,6 +16,7 @@
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
+#include "zel/zel_atom_dumper.h"
 #include "zel/zel_atom_util.h"
 
 namespace {
@@ -49,7 +50,7 @@ bool VELMO_EXPERT::final_cleanup() {
   VOK_RE_ROUTING* routing = m_env->get_chip_db_entry()->get_routing();
   if (verbose) {
     routing->debug_dump<VOK_RE_ROUTING_ZOTA_SKIP>("stitched.before_final_cleanup_sweeping");
-    ZEL_ATOM_DUMPER::dump_current_atom_netlist("atom_netlist.before_final_cleanup_sweeping");
+    ZEL_ATOM_DUMPER(m_env->get_chip_db_entry()).dump_current_atom_netlist("atom_netlist.before_final_cleanup_sweeping", true);
   }
 
   SIV_ATOM_MOD_UTILITY* mod_util = m_env->create_atom_mod_utility_for_algorithm(9, nullptr);
@@ -84,7 +85,7 @@ bool VELMO_EXPERT::final_cleanup() {
   delete mod_util;
 
   if (verbose) {
-    ZEL_ATOM_DUMPER::dump_current_atom_netlist("atom_netlist.after_final_cleanup_sweeping");
+    ZEL_ATOM_DUMPER(m_env->get_chip_db_entry()).dump_current_atom_netlist("atom_netlist.after_final_cleanup_sweeping", true);
     routing->debug_dump<VOK_RE_ROUTING_ZOTA_SKIP>("stitched.after_final_cleanup_sweeping");
   }
   return true;

@@ -2,7 +2,31 @@
 
 #include "dev/dev_element_desc.h"
 #include "dev/dev_spec.h"
+#include "dev/dev_grid.h"
 #include "wump/wump_die_info.h"
+
+namespace {
+std::optional<int> element_default(int element, int item) {
+  if (element == dev_kind::DSP && item == 1) {
+    int n = 0;
+    for (const DEV_SITE& s : host::device::die_info()->get_place_info()->get_location_table())
+      if (s.element == dev_kind::DSP) ++n;
+    return n;
+  }
+  return std::nullopt;
+}
+std::optional<int> element_datum(int element, int item) {
+  const auto& over = host::device::spec().element_int_data;
+  auto it = over.find({element, item});
+  if (it != over.end()) return it->second;
+  return element_default(element, item);
+}
+std::optional<int> basic_datum(int item) {
+  const auto& over = host::device::spec().basic_int_data;
+  auto it = over.find(item);
+  return it != over.end() ? it->second : std::nullopt;
+}
+}  // namespace
 
 DEV_BASIC_INFO::DEV_BASIC_INFO() = default;
 DEV_BASIC_INFO::~DEV_BASIC_INFO() = default;
@@ -14,6 +38,23 @@ DEV_DEVICE_ENUM DEV_BASIC_INFO::get_device_enum() const {
 DEV_FAMILY_ENUM DEV_BASIC_INFO::get_family_enum() const {
   return static_cast<DEV_FAMILY_ENUM>(host::device::internal_family_code());
 }
+
+bool DEV_BASIC_INFO::is_valid_int_data(int item) const { return basic_datum(item).has_value(); }
+int DEV_BASIC_INFO::get_int_data(int item) const { return basic_datum(item).value_or(0); }
+
+bool DEV_BASIC_INFO::has_element(int element) const {
+  if (element == dev_kind::DSP) return true;
+  for (const auto& [key, value] : host::device::spec().element_int_data)
+    if (key.first == element) return true;
+  return false;
+}
+bool DEV_BASIC_INFO::is_valid_element_int_data(int element, int item) const {
+  return has_element(element) && element_datum(element, item).has_value();
+}
+int DEV_BASIC_INFO::get_element_int_data(int element, int item) const {
+  return has_element(element) ? element_datum(element, item).value_or(0) : 0;
+}
+
 
 DEV_DEVICE::DEV_DEVICE() = default;
 DEV_DEVICE::~DEV_DEVICE() = default;

@@ -20,6 +20,17 @@ public:
   DEV_DEVICE_ENUM get_device_enum() const;
   // data: the configured device's family (the internal family code).
   DEV_FAMILY_ENUM get_family_enum() const;
+  // data: basic int data by item, each with a valid flag (0 when invalid).
+  // Defaults: none valid; DeviceSpec::basic_int_data overrides.
+  bool is_valid_int_data(int item) const;
+  int get_int_data(int item) const;
+  // data: int data of a device element kind. Element 1336 (DSP block)
+  // exists on every device with datum 1 = the number of DSP locations of the
+  // grid; other elements exist only when DeviceSpec::element_int_data names
+  // them.
+  bool has_element(int element) const;
+  bool is_valid_element_int_data(int element, int item) const;
+  int get_element_int_data(int element, int item) const;
   // data: the descriptions of the device's element kinds.
   const std::vector<const DEV_ELEMENT_DESC*>& get_element_descs() const;
 };

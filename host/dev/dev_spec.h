@@ -1,8 +1,10 @@
 #pragma once
 // data: the one configured device. Its family picks a row of the family
 // table, which decides the family codes, the traits and the ZOTA checks.
+#include <map>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 #include "common/host_api.h"
 
@@ -68,6 +70,12 @@ struct DeviceSpec {
   std::set<unsigned> disabled_locations;
   // Timing corners; the part's defaults are slow and fast.
   std::vector<DeviceCorner> corners{DeviceCorner::slow(), DeviceCorner::fast()};
+  // Basic-information int data overriding the defaults; an empty value makes
+  // the datum invalid.
+  std::map<int, std::optional<int>> basic_int_data;
+  // Element int data (element kind, item) overriding the defaults; naming an
+  // element makes it exist, an empty value makes the datum invalid.
+  std::map<std::pair<int, int>, std::optional<int>> element_int_data;
 
   bool operator==(const DeviceSpec&) const = default;
 };

@@ -193,8 +193,9 @@ void MSG_BASE::add_sub_message(MSG_BASE* sub) {
 namespace {
 POSTED_MESSAGE snapshot(const MSG_BASE& m) {
   POSTED_MESSAGE pm{m.get_kind(), m.get_id(), m.get_key(), m.get_text(), m.get_args(),
-                    m.get_severity_level(), {}};
+                    m.get_severity_level(), {}, {}};
   for (const auto& sub : m.get_sub_messages()) pm.subs.push_back(snapshot(*sub));
+  pm.locations = m.get_locations();
   return pm;
 }
 }  // namespace

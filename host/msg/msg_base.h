@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 #include "common/host_api.h"
 
@@ -60,6 +61,10 @@ public:
 
   // Takes ownership of a sub-message shown under this one.
   void add_sub_message(MSG_BASE* sub);
+  // Location objects attached to the message, in their text form (see
+  // msg/msg_gen_loc.h).
+  void add_location_text(std::string text) { m_locations.push_back(std::move(text)); }
+  const std::vector<std::string>& get_locations() const { return m_locations; }
 
   unsigned int get_id() const { return m_id; }
   int get_severity_level() const { return m_severity_level; }
@@ -79,6 +84,7 @@ protected:
   std::string m_key;
   std::vector<MSG_ARG> m_args;
   std::vector<std::unique_ptr<MSG_BASE>> m_subs;
+  std::vector<std::string> m_locations;
 };
 
 class HOST_API MSG_E : public MSG_BASE {
@@ -159,6 +165,7 @@ struct POSTED_MESSAGE {
   std::vector<MSG_ARG> args;
   int severity_level = 0;
   std::vector<POSTED_MESSAGE> subs;
+  std::vector<std::string> locations;  // attached location objects, as text
 };
 
 struct DEBUG_LINE {

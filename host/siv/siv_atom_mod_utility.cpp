@@ -1,19 +1,22 @@
 #include "siv/siv_atom_mod_utility.h"
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 
 #include "common/host_call_log.h"
 #include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "wexan/wexan_utilities.h"
 
 namespace {
 std::atomic<int> l_live{0};
 }
 
-SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY(int algorithm) : m_algorithm(algorithm) {
-  host::log_call("SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY", algorithm);
+SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY(int algorithm, WEXAN_PIZ_TABLE* table)
+    : m_algorithm(algorithm), m_table(table) {
   ++l_live;
 }
-
 SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY() {
   host::log_call("SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY");
   --l_live;
@@ -24,9 +27,86 @@ void SIV_ATOM_MOD_UTILITY::set_options(int a, int b) { host::log_call("SIV_ATOM_
 void SIV_ATOM_MOD_UTILITY::remove_node(VOK_ATOM_NODE* atom, bool flag) {
   host::log_call("SIV_ATOM_MOD_UTILITY::remove_node", host::vok::arg(atom), flag);
   if (atom == nullptr || atom->get_parent_netlist() == nullptr) return;
+  add_row("remove_node", atom->get_id());
   atom->get_parent_netlist()->remove(atom);
 }
 
 namespace host::siv {
 int live_utilities() { return l_live.load(); }
 }  // namespace host::siv
+
+void SIV_ATOM_MOD_UTILITY::add_row(const char* what, int atom_id) {
+  if (m_table != nullptr) m_table->add_row({std::to_string(m_algorithm), what, std::to_string(atom_id)});
+}
+
+namespace {
+VOK_ATOM_ITERM* input_of(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE port, int index) {
+  VOK_ATOM_ITERM* t = atom->get_input_term_by_type(port, index);
+  return t != nullptr ? t : atom->add_input_term(port, index);
+}
+void drive_like(const VOK_ATOM_ITERM* source, VOK_ATOM_ITERM* target) {
+  VOK_ATOM_OTERM* src = source->get_source(VOK_TRAVERSE_AS_STORED);
+  if (src != nullptr)
+    vok_connect(src, target);
+  else if (source->is_connected())
+    target->tie(source->is_tie_low());
+  else
+    target->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  target->set_inverted(source->is_inverted());
+}
+}  // namespace
+
+void SIV_ATOM_MOD_UTILITY::copy_input_connection(const VOK_ATOM_ITERM* source, VOK_ATOM_NODE* target,
+                                                 DB_INPUT_PORT_TYPE port, int index) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::copy_input_connection", host::vok::arg(source), host::vok::arg(target),
+                 static_cast<int>(port), index);
+  drive_like(source, input_of(target, port, index));
+  add_row("copy input", target->get_id());
+}
+
+void SIV_ATOM_MOD_UTILITY::connect_output_to_input(VOK_ATOM_NODE* src, DB_OUTPUT_PORT_TYPE oport, int obit,
+                                                   VOK_ATOM_NODE* dst, DB_INPUT_PORT_TYPE iport, int ibit) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::connect_output_to_input", host::vok::arg(src), static_cast<int>(oport),
+                 obit, host::vok::arg(dst), static_cast<int>(iport), ibit);
+  VOK_ATOM_OTERM* o = src->get_output_term_by_type(oport, obit);
+  if (o == nullptr) o = src->add_output_term(oport, obit);
+  vok_connect(o, input_of(dst, iport, ibit));
+  add_row("connect", dst->get_id());
+}
+
+bool SIV_ATOM_MOD_UTILITY::merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode) {
+  std::string ids;
+  for (const VOK_ATOM_NODE* m : macs) ids += (ids.empty() ? "" : " ") + std::to_string(m ? m->get_id() : -1);
+  host::log_call("SIV_ATOM_MOD_UTILITY::merge_mac_atoms", ids, mode);
+  if (macs.size() < 2) return false;
+  for (const VOK_ATOM_NODE* m : macs)
+    if (m == nullptr || !WEXAN_ATOM_MOD_DRC::current()->atom_mod_allowed_for_operation(m->get_id(), 39))
+      return false;
+  VOK_ATOM_NODE* first = macs[0];
+  for (std::size_t k = 1; k < macs.size(); ++k) {
+    VOK_ATOM_NODE* other = macs[k];
+    // The moved terms go above every index the first MAC uses, in steps of
+    // 64 (the first MAC may hold earlier merges).
+    int top = -1;
+    for (std::size_t i = 0; i < first->get_iterm_slot_count(); ++i)
+      if (const VOK_ATOM_ITERM* t = first->get_iterm_slot(i)) top = std::max(top, t->get_index());
+    for (std::size_t i = 0; i < first->get_oterm_slot_count(); ++i)
+      if (const VOK_ATOM_OTERM* t = first->get_oterm_slot(i)) top = std::max(top, t->get_index());
+    const int offset = 64 * (top / 64 + 1);
+    for (std::size_t i = 0; i < other->get_iterm_slot_count(); ++i) {
+      const VOK_ATOM_ITERM* t = other->get_iterm_slot(i);
+      if (t == nullptr) continue;
+      drive_like(t, input_of(first, t->get_port_type(), t->get_index() + offset));
+    }
+    for (std::size_t i = 0; i < other->get_oterm_slot_count(); ++i) {
+      VOK_ATOM_OTERM* t = other->get_oterm_slot(i);
+      if (t == nullptr) continue;
+      VOK_ATOM_OTERM* to = first->add_output_term(t->get_port_type(), t->get_index() + offset);
+      while (VOK_ATOM_ITERM* f = t->get_first_fanout(VOK_TRAVERSE_AS_STORED)) vok_connect(to, f);
+    }
+    other->get_parent_netlist()->remove(other);
+  }
+  first->get_mac_info().mode = mode;
+  add_row("merge MACs", first->get_id());
+  return true;
+}

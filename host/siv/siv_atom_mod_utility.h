@@ -1,27 +1,52 @@
 #pragma once
-// The atom-modification utility: made by
-// WEXAN_ENV::create_atom_mod_utility_for_algorithm and owned by the caller.
+// The atom-modification utility: edits of the atom netlist made on behalf of
+// one algorithm. Made by WEXAN_ENV::create_atom_mod_utility_for_algorithm and
+// owned by the caller.
+#include <vector>
+
 #include "common/host_api.h"
+#include "vok/vok_atom_term.h"
 
 class VOK_ATOM_NODE;
+class WEXAN_PIZ_TABLE;
 
 class HOST_API SIV_ATOM_MOD_UTILITY {
 public:
-  // recorded: the algorithm number is only kept.
-  explicit SIV_ATOM_MOD_UTILITY(int algorithm);
+  SIV_ATOM_MOD_UTILITY(int algorithm, WEXAN_PIZ_TABLE* table);
   virtual ~SIV_ATOM_MOD_UTILITY();
   SIV_ATOM_MOD_UTILITY(const SIV_ATOM_MOD_UTILITY&) = delete;
   SIV_ATOM_MOD_UTILITY& operator=(const SIV_ATOM_MOD_UTILITY&) = delete;
 
+  // data: the algorithm number it was made for.
   int get_algorithm() const { return m_algorithm; }
+
+  // algorithm: input (port, index) of `target` (created when absent) is
+  // driven by the same signal as `source`: the same source term and
+  // inversion, or the same constant. Recorded; a row goes to the table.
+  void copy_input_connection(const VOK_ATOM_ITERM* source, VOK_ATOM_NODE* target, DB_INPUT_PORT_TYPE port,
+                             int index);
+  // algorithm: connects output (oport, obit) of `src` to input (iport, ibit)
+  // of `dst`, creating either term when absent. Recorded.
+  void connect_output_to_input(VOK_ATOM_NODE* src, DB_OUTPUT_PORT_TYPE oport, int obit, VOK_ATOM_NODE* dst,
+                               DB_INPUT_PORT_TYPE iport, int ibit);
+  // algorithm: merges the MACs into the first one, which takes `mode`: the
+  // inputs and outputs of each further MAC, in order, move onto the first
+  // under the same port types, their indexes raised by the smallest multiple
+  // of 64 above every index the first one uses, and that MAC leaves the
+  // netlist. Refused (false, nothing changed) when the atom-modification DRC
+  // denies operation 39 on any of them or fewer than two are given.
+  // Recorded.
+  bool merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode);
   // recorded: the utility's two settings.
   void set_options(int a, int b);
-  // recorded + algorithm: disconnects the atom, takes it out of its netlist
-  // and deletes it.
+  // algorithm: disconnects the atom, takes it out of its netlist and deletes
+  // it. Recorded; a row goes to the table.
   void remove_node(VOK_ATOM_NODE* atom, bool flag);
 
 private:
+  void add_row(const char* what, int atom_id);
   int m_algorithm;
+  WEXAN_PIZ_TABLE* m_table;
 };
 
 namespace host::siv {

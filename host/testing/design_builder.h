@@ -65,6 +65,16 @@ public:
     m_spec.corners = std::move(corners);
     return *this;
   }
+  // Basic-information int data and element int data (an empty value makes
+  // the datum invalid; naming an element makes it exist).
+  DEVICE_BUILDER& basic_int_data(int item, std::optional<int> value) {
+    m_spec.basic_int_data[item] = value;
+    return *this;
+  }
+  DEVICE_BUILDER& element_int_data(int element, int item, std::optional<int> value) {
+    m_spec.element_int_data[{element, item}] = value;
+    return *this;
+  }
   // Benchmarks: a grid of about n x n tiles with DSP and RAM columns spread
   // like the default grid's.
   DEVICE_BUILDER& scale(int nx, int ny);

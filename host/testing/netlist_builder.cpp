@@ -164,6 +164,50 @@ MAC_BUILDER& MAC_BUILDER::ena(SIG s, int bank) {
   return *this;
 }
 
+MAC_BUILDER& MAC_BUILDER::data(DB_INPUT_PORT_TYPE port, const std::vector<SIG>& bits, bool is_signed,
+                               int natural_width) {
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    if (bits[i].oterm != nullptr) connect(port, static_cast<int>(i), bits[i], "data");
+  VOK_MAC_INFO& mac = m_atom->get_mac_info();
+  mac.input_widths[port] = static_cast<int>(bits.size());
+  mac.input_signed[port] = is_signed;
+  mac.input_natural_widths[port] = natural_width;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::port_clock(DB_INPUT_PORT_TYPE port, int clock) {
+  m_atom->get_mac_info().input_clocks[port] = clock;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::port_enable(DB_INPUT_PORT_TYPE port, int enable) {
+  m_atom->get_mac_info().input_enables[port] = enable;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::clk_param_type(int type) {
+  m_atom->get_mac_info().clk_param_type = type;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::bool_param(int id, bool value) {
+  m_atom->set_parameter(VOK_PARAMETER_TYPE::BOOL, id, value ? 1 : 0);
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::enum_param(int id, int value) {
+  m_atom->set_parameter(VOK_PARAMETER_TYPE::ENUM, id, value);
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::feeds(VOK_ATOM_NODE* next, DB_OUTPUT_PORT_TYPE out, DB_INPUT_PORT_TYPE in, int width) {
+  if (next == nullptr || next->get_parent_netlist() != m_atom->get_parent_netlist())
+    contradiction(m_atom, "a chain link needs a MAC of the same netlist");
+  for (int i = 0; i < width; ++i) {
+    VOK_ATOM_OTERM* o = m_atom->get_output_term_by_type(out, i);
+    if (o == nullptr) o = m_atom->add_output_term(out, i);
+    VOK_ATOM_ITERM* t = next->get_input_term_by_type(in, i);
+    if (t == nullptr) t = next->add_input_term(in, i);
+    if (t->is_connected()) contradiction(next, "chain input connected twice");
+    vok_connect(o, t);
+  }
+  return *this;
+}
+
 PLL_BUILDER& PLL_BUILDER::ref(SIG s) {
   connect(DB_INPUT_PORT_PLL_REFCLK, 0, s, "reference clock");
   return *this;

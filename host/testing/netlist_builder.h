@@ -150,6 +150,21 @@ public:
   // Clock / enable of register bank `bank` (0-2).
   MAC_BUILDER& clk(SIG s, int bank = 0);
   MAC_BUILDER& ena(SIG s, int bank = 0);
+  // A data port: bit i driven by bits[i] (a null signal leaves the bit
+  // without a term); records the port's width (bits.size()), signedness and
+  // natural width.
+  MAC_BUILDER& data(DB_INPUT_PORT_TYPE port, const std::vector<SIG>& bits, bool is_signed, int natural_width);
+  // Clock / clock enable of a port's register (0 = none) and the MAC's
+  // clock parameter type (0: clocks, otherwise enables).
+  MAC_BUILDER& port_clock(DB_INPUT_PORT_TYPE port, int clock);
+  MAC_BUILDER& port_enable(DB_INPUT_PORT_TYPE port, int enable);
+  MAC_BUILDER& clk_param_type(int type);
+  // Configurable parameters.
+  MAC_BUILDER& bool_param(int id, bool value);
+  MAC_BUILDER& enum_param(int id, int value);
+  // Connects bits 0..width-1 of this MAC's output `out` to the same bits of
+  // `next`'s input `in` (chain and scan-chain links).
+  MAC_BUILDER& feeds(VOK_ATOM_NODE* next, DB_OUTPUT_PORT_TYPE out, DB_INPUT_PORT_TYPE in, int width = 1);
 };
 
 class PLL_BUILDER : public ATOM_BUILDER<PLL_BUILDER> {

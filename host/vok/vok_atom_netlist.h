@@ -77,6 +77,19 @@ enum VOK_ATOM_OPERATION : std::int32_t {
   VOK_ATOM_OPERATION_FORCE_ZOTA = 401,  // put a register into pipeline-register (ZOTA) mode
 };
 
+// Basic MAC modes (0-34); the named ones are those the stand-in gives a
+// meaning to.
+enum VOK_MAC_MODE_ENUM : int {
+  VOK_MAC_MODE_NONE = -1,
+  VOK_MAC_MODE_M9X9 = 0,
+  VOK_MAC_MODE_M18X18_COMPACT = 1,
+  VOK_MAC_MODE_M18X18_FULL = 2,
+  VOK_MAC_MODE_M18X18_PARTIAL = 3,
+  VOK_MAC_MODE_M18X18_SYSTOLIC = 4,
+  VOK_MAC_MODE_M27X27 = 9,
+  VOK_MAC_MODE_M18X18_PLUS36 = 34,
+};
+
 // The MAC record: mode 0-34, signedness, widths, clocks and enables.
 struct VOK_MAC_INFO {
   int mode = 0;
@@ -87,6 +100,15 @@ struct VOK_MAC_INFO {
   int width_result = 0;
   int clocks[3] = {0, 0, 0};   // clock source index per register bank (0 = none)
   int enables[3] = {0, 0, 0};  // enable index per register bank (0 = none)
+  // Per-port data, keyed by port type (read by ZEL_MAC_UNIFIED_UTIL). A port
+  // without a recorded width is as wide as its run of terms from index 0.
+  std::map<int, int> input_widths;
+  std::map<int, int> input_natural_widths;  // 0 when absent
+  std::map<int, bool> input_signed;         // unsigned when absent
+  std::map<int, int> output_widths;
+  std::map<int, int> input_clocks;   // 0 = none
+  std::map<int, int> input_enables;  // 0 = none
+  int clk_param_type = 0;  // 0: ports carry clocks; otherwise clock enables
 };
 
 // A LUT mask: raw bits. Index convention (complemented index): bit j holds the

@@ -52,6 +52,22 @@ enum DB_INPUT_PORT_TYPE : std::int32_t {
   DB_INPUT_PORT_LUTRAM_ADDR = 35,
   DB_INPUT_PORT_LUTRAM_WE = 41,
   DB_INPUT_PORT_LUTRAM_DATA_A = 83,
+  // MAC (DSP) inputs: scan-chain input, data operands, chain input and the
+  // two coefficient-select inputs.
+  DB_MAC_SCANIN = 244,
+  DB_MAC_DATA_AX = 408,
+  DB_MAC_DATA_AY = 409,
+  DB_MAC_DATA_BX = 410,
+  DB_DATA_BY = 411,
+  DB_MAC_DATA_CX = 412,
+  DB_MAC_DATA_CY = 413,
+  DB_MAC_DATA_DX = 414,
+  DB_MAC_DATA_DY = 415,
+  DB_MAC_CHAININ = 543,
+  DB_MAC_DATA_AZ = 3043,
+  DB_MAC_COEFSELA = 3045,
+  DB_MAC_COEFSELB = 3048,
+  DB_MAC_DATA_BZ = 3364,
   DB_INPUT_PORT_PLL_REFCLK = 3388,
   DB_INPUT_PORT_PLL_FBCLK = 3389,
 };
@@ -62,6 +78,8 @@ enum DB_OUTPUT_PORT_TYPE : std::int32_t {
   DB_OUTPUT_PORT_DATA = 1,       // ports, pads, buffers, RAM/MAC/PLL outputs, by index
   DB_OUTPUT_PORT_SUM = 8,        // arithmetic cell result
   DB_OUTPUT_PORT_COMB = 9,       // combinational cell result
+  DB_MAC_SCANOUT = 223,          // MAC scan-chain output
+  DB_MAC_CHAINOUT = 800,         // MAC chain output
   DB_OUTPUT_PORT_REG = 10,       // register output
   DB_OUTPUT_PORT_CLK_GATE = 4541,
 };

@@ -11,8 +11,11 @@
 #include "dev/dev_family.h"
 #include "hov/hov_utility.h"
 #include "vok/vok_atom_netlist.h"
+#include "siv/siv_atom_mod_utility.h"
 #include "vok/vok_chip_db_entry.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
 
 namespace {
@@ -51,6 +54,15 @@ WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 TIBEX_ZARTO_REGION_LIST* WEXAN_ENV::get_zarto_region_list() const { return host::constraints::regions(); }
 
 WEXAN_ECO* WEXAN_ENV::get_eco() const { return WEXAN_ECO::current(); }
+
+WEXAN_DEVICE* WEXAN_ENV::get_device() const { return WEXAN_DEVICE::current(); }
+
+WEXAN_ATOM_MOD_DRC* WEXAN_ENV::get_atom_mod_drc() const { return WEXAN_ATOM_MOD_DRC::current(); }
+
+SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table) {
+  host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, table);
+  return new SIV_ATOM_MOD_UTILITY(algorithm, table);
+}
 
 int WEXAN_ENV::get_base_family_code() const { return host::device::base_family_code(); }
 int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_family_code(); }
@@ -145,8 +157,3 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
-
-SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, void* report_table) {
-  host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, report_table != nullptr);
-  return new SIV_ATOM_MOD_UTILITY(algorithm);
-}

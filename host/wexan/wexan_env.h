@@ -22,6 +22,10 @@ class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class VOK_CHIP_DB_ENTRY;
+class WEXAN_DEVICE;
+class WEXAN_ATOM_MOD_DRC;
+class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
@@ -58,6 +62,13 @@ public:
   TIBEX_ZARTO_REGION_LIST* get_zarto_region_list() const;
   // data: the engineering-change-order state (the world's; never null).
   WEXAN_ECO* get_eco() const;
+  // data: the device view (never null).
+  WEXAN_DEVICE* get_device() const;
+  // data: the atom-modification design-rule check (never null).
+  WEXAN_ATOM_MOD_DRC* get_atom_mod_drc() const;
+  // recorded: a new atom-modification utility for the algorithm, writing
+  // its rows into `table` when given; the caller owns it.
+  SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
   // data: codes of the configured device's family.
   int get_base_family_code() const;
   int get_internal_family_code() const;
@@ -65,10 +76,6 @@ public:
   // recorded: taints the atom (or, with id -1, the whole netlist) for the
   // next timing rebuild (the taint manager's record).
   void indicate_that_atom_netlist_is_modified(int atom_id = -1, bool flag1 = false, bool flag2 = false);
-
-  // recorded: a new atom-modification utility for the algorithm; the caller
-  // owns it. The report table may be null.
-  SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, void* report_table);
 
   // ---- timing
   // data: whether timing-driven compile is on (host::hov::set_on).

@@ -52,6 +52,12 @@ void WUMP_BLACKLISTING::add_routing_gid(unsigned gid) {
   }
 }
 
+int WUMP_DIE_INFO::get_block_type(const DEV_ELEMENT_DESC& desc, int) const {
+  return static_cast<int>(desc.get_element_enum());
+}
+
+int WUMP_DIE_INFO::get_block_type_height(int block_type) const { return block_type == dev_kind::DSP ? 2 : 1; }
+
 std::vector<WUMP_CLOCK_REGION> WUMP_CLOCK_REGION_INFO::get_clock_region_list(int type) const {
   std::vector<WUMP_CLOCK_REGION> res;
   for (const auto& r : m_regions)

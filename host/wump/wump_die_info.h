@@ -113,6 +113,11 @@ public:
   // real fanouts), in list order; `out` is replaced.
   void get_fanin_gids(unsigned gid, std::vector<unsigned>& out) const;
   void get_fanout_gids(unsigned gid, std::vector<unsigned>& out) const;
+  // data: the placement block type of an element kind (the stand-in uses
+  // the kind itself; `variant` selects nothing) and the number of grid rows
+  // a block of that type spans: 2 for DSP blocks (1336), 1 otherwise.
+  virtual int get_block_type(const DEV_ELEMENT_DESC& desc, int variant) const;
+  virtual int get_block_type_height(int block_type) const;
   // data: "X<x>_Y<y>_N<z>" for a site, the element name for a routing gid,
   // "?" for anything else.
   std::string get_gid_string(unsigned gid) const;

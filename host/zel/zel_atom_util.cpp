@@ -1,8 +1,6 @@
 #include "zel/zel_atom_util.h"
 
-#include <fstream>
 
-#include "common/host_call_log.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
 
@@ -20,15 +18,39 @@ bool ZEL_ZOTA_UTIL::is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom) {
   return true;
 }
 
-void ZEL_ATOM_DUMPER::dump_current_atom_netlist(const std::string& file_name) {
-  host::log_call("ZEL_ATOM_DUMPER::dump_current_atom_netlist", file_name);
-  std::ofstream out(file_name, std::ios::trunc);
-  for (const VOK_ATOM_NODE* atom : host::vok::top_netlist()->nodes(VOK_TRAVERSE_AS_STORED)) {
-    out << atom->get_id() << ' ' << atom->get_string_hpath();
-    for (const VOK_ATOM_ITERM* iterm : atom->citerms()) {
-      const VOK_ATOM_OTERM* src = iterm->get_source(VOK_TRAVERSE_AS_STORED);
-      if (src) out << ' ' << iterm->get_port_type() << '<' << src->get_name();
-    }
-    out << '\n';
+
+bool iterms_are_identical(const VOK_ATOM_NODE*, const VOK_ATOM_NODE*, const VOK_ATOM_ITERM* a,
+                          const VOK_ATOM_ITERM* b) {
+  if (a == nullptr || b == nullptr) return false;
+  if (!a->is_connected() || !b->is_connected()) return false;
+  if (a->is_inverted() != b->is_inverted()) return false;
+  const VOK_ATOM_OTERM* sa = a->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  const VOK_ATOM_OTERM* sb = b->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  if (sa == nullptr && sb == nullptr) return a->is_tie_low() == b->is_tie_low();
+  return sa == sb;
+}
+
+bool iterms_are_from_different_but_equivalent_registers(const VOK_ATOM_NODE*, const VOK_ATOM_NODE*,
+                                                        const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b) {
+  if (a == nullptr || b == nullptr || !a->is_connected() || !b->is_connected()) return false;
+  if (a->is_inverted() != b->is_inverted()) return false;
+  const VOK_ATOM_OTERM* sa = a->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  const VOK_ATOM_OTERM* sb = b->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  if (sa == nullptr || sb == nullptr || sa == sb) return false;
+  const VOK_ATOM_NODE* ra = sa->get_my_node();
+  const VOK_ATOM_NODE* rb = sb->get_my_node();
+  if (ra == nullptr || rb == nullptr || ra == rb || !ra->is_ff() || !rb->is_ff()) return false;
+  if (ra->powers_up() != rb->powers_up() || sa->get_port_type() != sb->get_port_type()) return false;
+  int na = 0, nb = 0;
+  for (const VOK_ATOM_ITERM* t : ra->citerms()) {
+    ++na;
+    const VOK_ATOM_ITERM* u = rb->get_input_term_by_type(t->get_port_type(), t->get_index());
+    if (u == nullptr || t->is_connected() != u->is_connected()) return false;
+    if (t->is_connected() && !iterms_are_identical(ra, rb, t, u)) return false;
   }
+  for (const VOK_ATOM_ITERM* t : rb->citerms()) {
+    (void)t;
+    ++nb;
+  }
+  return na == nb;
 }

@@ -20,9 +20,16 @@ public:
   static bool is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom);
 };
 
-class HOST_API ZEL_ATOM_DUMPER {
-public:
-  // recorded: writes the design's top netlist, one line per atom (id, path
-  // and the source of each connected input), to the named file.
-  static void dump_current_atom_netlist(const std::string& file_name);
-};
+
+class VOK_ATOM_ITERM;
+
+// algorithm: the two inputs carry the same signal: the same source (traced
+// through hierarchy) with the same inversion, or tied to the same constant.
+HOST_API bool iterms_are_identical(const VOK_ATOM_NODE* atom_a, const VOK_ATOM_NODE* atom_b,
+                                   const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);
+// algorithm: the two inputs are driven by two different registers whose
+// inputs are pairwise identical (same ports, same signals) and whose power-up
+// states agree.
+HOST_API bool iterms_are_from_different_but_equivalent_registers(const VOK_ATOM_NODE* atom_a,
+                                                                 const VOK_ATOM_NODE* atom_b,
+                                                                 const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);

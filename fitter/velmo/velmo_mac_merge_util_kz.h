@@ -1,0 +1,9 @@
+#pragma once
+// The MAC merge utility of the KZ device families.
+#include "velmo_qdsp_merge_util.h"
+
+class VELMO_QDSP_MERGE_UTIL_KZ : public VELMO_QDSP_MERGE_UTIL_INTERFACE {
+public:
+  explicit VELMO_QDSP_MERGE_UTIL_KZ(WEXAN_ENV* env);
+  ~VELMO_QDSP_MERGE_UTIL_KZ() override;
+};

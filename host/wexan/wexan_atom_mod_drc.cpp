@@ -1,0 +1,34 @@
+#include "wexan/wexan_atom_mod_drc.h"
+
+#include <map>
+#include <utility>
+
+#include "common/host_world.h"
+#include "vok/vok_atom_netlist.h"
+
+namespace {
+struct DRC_STATE {
+  WEXAN_ATOM_MOD_DRC drc;
+  std::map<std::pair<int, int>, std::uint64_t> deny;
+};
+DRC_STATE& state() { return host_world_slot<DRC_STATE>(); }
+}  // namespace
+
+WEXAN_ATOM_MOD_DRC* WEXAN_ATOM_MOD_DRC::current() { return &state().drc; }
+
+bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason) const {
+  auto it = state().deny.find({atom_id, op});
+  const std::uint64_t mask = it == state().deny.end() ? 0 : it->second;
+  if (reason != nullptr) *reason = mask;
+  return mask == 0;
+}
+
+bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op,
+                                                        std::uint64_t* reason) const {
+  const VOK_ATOM_NODE* atom = oterm != nullptr ? oterm->get_my_node() : nullptr;
+  return atom_mod_allowed_for_operation(atom != nullptr ? atom->get_id() : -1, op, reason);
+}
+
+namespace host::drc {
+void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
+}  // namespace host::drc

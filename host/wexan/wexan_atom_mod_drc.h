@@ -1,0 +1,25 @@
+#pragma once
+// data: the atom-modification design-rule check: whether an operation may
+// change an atom. A deny table (atom, operation) -> reason mask; everything
+// else is allowed. Reason bit 37 means dont-touch.
+#include <cstdint>
+#include "common/host_api.h"
+
+class VOK_ATOM_OTERM;
+
+class HOST_API WEXAN_ATOM_MOD_DRC {
+public:
+  // data: the world's check (never null).
+  static WEXAN_ATOM_MOD_DRC* current();
+
+  // data: false when the table denies `op` on the atom; the reason mask is
+  // written when asked for (0 when allowed).
+  bool atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason = nullptr) const;
+  // The same for the atom owning the output term.
+  bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
+};
+
+namespace host::drc {
+// Denies operation `op` on the atom with the given reason mask.
+HOST_API void deny(int atom_id, int op, std::uint64_t reason = 1);
+}  // namespace host::drc

@@ -1,0 +1,14 @@
+#pragma once
+// The environment's view of the configured device.
+#include "common/host_api.h"
+
+class HOST_API WEXAN_DEVICE {
+public:
+  // data: the world's device view (never null).
+  static WEXAN_DEVICE* current();
+  virtual ~WEXAN_DEVICE();
+
+  // data: the element kind of site `sub` of tile (x, y), 0 when there is
+  // none (a DSP block's upper row has no site of its own).
+  int get_physical_location_type(int x, int y, int sub) const;
+};
