@@ -1,7 +1,6 @@
 #pragma once
 // Blackboxing of preserved partitions: the queries and operations the stage
-// driver uses while preserved partitions are reduced to shells.
-
+// driver uses while partitions are reduced to shells.
 class VELMO_BBIC {
 public:
   // True while preserved partitions are blackboxed.

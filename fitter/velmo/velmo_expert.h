@@ -139,6 +139,10 @@ public:
   void report_success_or_failure(bool ok);
   void do_post_finalize_ops(bool ok);
   bool final_cleanup();
+  // Whether logic cells are converted into logic modules after the fit
+  // (configuration variable "do_lcell_to_lm_conversion", read when the
+  // component is loaded).
+  static bool s_do_lcell_to_lm_conversion;
 
   // ---- Post-fit checks -------------------------------------------------
   void check_and_report(bool check, bool legality);
@@ -156,6 +160,10 @@ public:
   void generate_debug_xab_design_dump_file();
   void do_debug_drask();
   void dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST* netlist, const char* path);
+  // Compares an incremental timing update with a full one (when
+  // "velmo_verify_incremental_hep" is on); differing results are an internal
+  // error.
+  static void verify_incremental_hep(WEXAN_ENV* env);
 
 private:
   bool m_is_eco_compile = false;

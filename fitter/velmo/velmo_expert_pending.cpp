@@ -92,9 +92,6 @@ bool VELMO_EXPERT::post_route_physical_synthesis(bool) { l_not_built("post_route
 int VELMO_EXPERT::test_incremental_retiming() { l_not_built("test_incremental_retiming", __LINE__); }
 int VELMO_EXPERT::test_incremental_resynthesis() { l_not_built("test_incremental_resynthesis", __LINE__); }
 
-bool VELMO_EXPERT::finalize() { l_not_built("finalize", __LINE__); }
-void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success_or_failure", __LINE__); }
-void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
 
 void VELMO_EXPERT::check_and_report(bool, bool) { l_not_built("check_and_report", __LINE__); }
 int VELMO_EXPERT::get_fanout_limit_for_special_cases(const WUMP_ROUTE_INFO&, unsigned int, bool) {
@@ -117,3 +114,4 @@ void VELMO_EXPERT::do_debug_drask() { l_not_built("do_debug_drask", __LINE__); }
 void VELMO_EXPERT::dump_json_file_for_atom_netlist(VOK_ATOM_NETLIST*, const char*) {
   l_not_built("dump_json_file_for_atom_netlist", __LINE__);
 }
+void VELMO_EXPERT::verify_incremental_hep(WEXAN_ENV*) { l_not_built("verify_incremental_hep", __LINE__); }

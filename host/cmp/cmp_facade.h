@@ -32,6 +32,10 @@ public:
   bool is_fitter_post_operations_only() const { return m_fitter_post_operations_only; }
   void set_fitter_post_operations_only(bool on) { m_fitter_post_operations_only = on; }
 
+  // recorded: tells the compiler the timing netlist changed; reports the
+  // fitter's failure.
+  virtual void notify_timing_netlist_changed(int what);
+  virtual void report_fitter_failure(int what);
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;
   bool m_fitter_exit_after_placement = false;

@@ -1,5 +1,6 @@
 #include "jov/jov_design.h"
 
+#include "kiv/kiv_model.h"
 #include "omz/omz_option.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -45,3 +46,11 @@ JOV_DESIGN* JOV_ROOT::get_design(const std::string& name) { return name.empty() 
 OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
 
 VOK_ATOM_NETLIST* JOV_STATE::get_atom_netlist() const { return m_netlist ? m_netlist : host::vok::top_netlist(); }
+
+JOV_STATE::JOV_STATE() = default;
+JOV_STATE::~JOV_STATE() = default;
+
+KIV_STATE* JOV_STATE::get_kiv_state() {
+  if (!m_kiv) m_kiv = std::make_unique<KIV_STATE>();
+  return m_kiv.get();
+}

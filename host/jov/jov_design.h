@@ -9,6 +9,7 @@
 class OMZ_NAMESPACE;
 
 class VOK_ATOM_NETLIST;
+class KIV_STATE;
 
 // data: a partition's record of a compile state: its atom netlist (the
 // design's top netlist unless set) and the routing-element indices reserved
@@ -19,9 +20,17 @@ public:
   void set_atom_netlist(VOK_ATOM_NETLIST* netlist) { m_netlist = netlist; }
   const std::vector<int>& get_reserved_re_ids() const { return m_reserved_re_ids; }
   std::vector<int>& reserved_re_ids() { return m_reserved_re_ids; }
+  // data: the record's compile-database state (made on first use).
+  KIV_STATE* get_kiv_state();
+
+  JOV_STATE();
+  ~JOV_STATE();
+  JOV_STATE(const JOV_STATE&) = delete;
+  JOV_STATE& operator=(const JOV_STATE&) = delete;
 
 private:
   VOK_ATOM_NETLIST* m_netlist = nullptr;
+  std::unique_ptr<KIV_STATE> m_kiv;
   std::vector<int> m_reserved_re_ids;
 };
 

@@ -3,6 +3,8 @@
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 
+#include <set>
+
 namespace {
 struct SWAVO_STATE {
   bool user_flow = false;
@@ -10,6 +12,7 @@ struct SWAVO_STATE {
   bool gave_up = false;
   std::vector<int> modified;
   std::string argument;
+  std::set<int> skippable;
 };
 SWAVO_STATE& l_state() { return host_world_slot<SWAVO_STATE>(); }
 }  // namespace
@@ -28,11 +31,21 @@ void SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current() {
 bool SWAVO_RECOMPILE_OP::enable_post_spar_incremental_hep() { return l_state().incremental_hep; }
 const std::vector<int>& SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids() { return l_state().modified; }
 bool SWAVO_RECOMPILE_OP::did_spar_give_up() { return l_state().gave_up; }
+bool SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(int snapshot) {
+  return l_state().skippable.count(snapshot) != 0;
+}
 
 namespace host::swavo {
 void set_user_flow(bool on) { l_state().user_flow = on; }
 void set_post_spar_incremental_hep(bool on) { l_state().incremental_hep = on; }
 void set_spar_modified_atom_ids(std::vector<int> ids) { l_state().modified = std::move(ids); }
 void set_spar_gave_up(bool on) { l_state().gave_up = on; }
+void set_skippable_snapshot(int snapshot, bool skippable) {
+  if (skippable) {
+    l_state().skippable.insert(snapshot);
+  } else {
+    l_state().skippable.erase(snapshot);
+  }
+}
 const std::string& recompile_argument() { return l_state().argument; }
 }  // namespace host::swavo

@@ -22,6 +22,9 @@ public:
   // data: atoms the hold-fixing re-route changed, and whether it gave up.
   static const std::vector<int>& get_spar_modified_atom_ids();
   static bool did_spar_give_up();
+  // data: every partition may skip the fitter stage that produces the
+  // snapshot (host::swavo::set_skippable_snapshot).
+  static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
 };
 
 namespace host::swavo {
@@ -29,6 +32,7 @@ HOST_API void set_user_flow(bool on);
 HOST_API void set_post_spar_incremental_hep(bool on);
 HOST_API void set_spar_modified_atom_ids(std::vector<int> ids);
 HOST_API void set_spar_gave_up(bool on);
+HOST_API void set_skippable_snapshot(int snapshot, bool skippable);
 // The last argument given to parse_recompile_argument ("" before any).
 HOST_API const std::string& recompile_argument();
 }  // namespace host::swavo

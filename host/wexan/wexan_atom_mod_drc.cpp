@@ -1,5 +1,7 @@
 #include "wexan/wexan_atom_mod_drc.h"
 
+#include "common/host_call_log.h"
+
 #include <map>
 #include <utility>
 
@@ -32,3 +34,5 @@ bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* ot
 namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
 }  // namespace host::drc
+
+void WEXAN_ATOM_MOD_DRC::verify_dont_touch() { host::log_call("WEXAN_ATOM_MOD_DRC::verify_dont_touch"); }

@@ -61,3 +61,6 @@ void WEXAN_DESIGN::break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oter
   if (iterm == nullptr || oterm == nullptr || iterm->get_source(VOK_TRAVERSE_AS_STORED) != oterm) return;
   iterm->disconnect_from_source(VOK_NET_ITERM::OPEN);
 }
+
+void WEXAN_DESIGN::load_basic_atom_information() { host::log_call("WEXAN_DESIGN::load_basic_atom_information"); }
+void WEXAN_DESIGN::set_post_fit_atom_bit_info() { host::log_call("WEXAN_DESIGN::set_post_fit_atom_bit_info"); }

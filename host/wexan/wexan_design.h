@@ -33,6 +33,10 @@ public:
   bool copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b);
   // recorded + algorithm: disconnects iterm from oterm (left open); nothing
   // when iterm is not driven by oterm.
+  // recorded: reloads the design's basic atom information; records the
+  // post-fit atom bits.
+  void load_basic_atom_information();
+  void set_post_fit_atom_bit_info();
   static void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
 };
 

@@ -1,6 +1,7 @@
 #include "wexan/wexan_env.h"
 
 #include "siv/siv_atom_mod_utility.h"
+#include "wexan/wexan_finalize_services.h"
 
 #include "tibex/tibex_location_constraint.h"
 
@@ -157,3 +158,11 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 }
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
+
+void WEXAN_ENV::run_w3j3_postfit() { host::log_call("WEXAN_ENV::run_w3j3_postfit"); }
+void WEXAN_ENV::run_w3j3(void* taint_manager) { host::log_call("WEXAN_ENV::run_w3j3", taint_manager != nullptr); }
+void WEXAN_ENV::report_fitter_status(int percent, int stage) {
+  host::log_call("WEXAN_ENV::report_fitter_status", percent, stage);
+}
+WEXAN_SONDERY* WEXAN_ENV::get_sondery() const { return host::wexan::sondery(); }
+WEXAN_NETLIST_REUSE_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return host::wexan::netlist_reuse_utility(); }

@@ -27,6 +27,8 @@ class WEXAN_DEVICE;
 class WEXAN_ATOM_MOD_DRC;
 class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
+class WEXAN_SONDERY;
+class WEXAN_NETLIST_REUSE_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -44,6 +46,16 @@ public:
 
   // data: the process-wide environment (null outside a fitter run).
   static WEXAN_ENV* get_env();
+
+  // recorded: the post-fit port-model rebuild and the W3J3 run with the
+  // taint manager; the progress report.
+  void run_w3j3_postfit();
+  void run_w3j3(void* taint_manager);
+  void report_fitter_status(int percent, int stage);
+  // data: the probe object (null unless host::wexan::set_has_sondery) and
+  // the netlist reuse utility.
+  WEXAN_SONDERY* get_sondery() const;
+  WEXAN_NETLIST_REUSE_UTILITY* get_netlist_reuse_utility() const;
 
   // data: the ZOTA state byte; the fitter sets and clears it at fixed points
   // of its stages, the host reads it.

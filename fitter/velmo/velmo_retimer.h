@@ -1,0 +1,24 @@
+#pragma once
+// Early (prefit) retiming, pipeline-register (ZOTA) depopulation and
+// repopulation: the operations the plan, place, route-stage and finalize
+// steps call.
+class CMP_FACADE;
+class WEXAN_ENV;
+
+class VELMO_RETIMER {
+public:
+  // Forced early depopulation of registers into ZOTA registers.
+  static bool force_depop_ffs_for_zota(WEXAN_ENV* env);
+  // Report of the registers that cannot become ZOTA registers.
+  static bool generate_zento_reg_restriction_report(WEXAN_ENV* env);
+  // Periphery-core transfer registers into the dedicated ZOTA registers.
+  static bool dedicated_depop_repop_for_p2c2p_zota(WEXAN_ENV* env);
+  // The early (prefit) retiming flow; false stops the caller's chain.
+  static bool run_prefit_early_retiming_flow(WEXAN_ENV* env);
+  // Depopulates the pipeline registers for retiming; false stops the chain.
+  static bool depopulate_netlist_for_retiming_flow(CMP_FACADE* cmp, WEXAN_ENV* env);
+  // Merges equivalent ZOTA-marked registers on each output term.
+  static void retimer_merge_zotas(WEXAN_ENV* env);
+  // The netlist changes for ZOTA depopulation and repopulation.
+  static bool retimer_prep_update_netlist_for_depopulation(bool flag, WEXAN_ENV* env);
+};
