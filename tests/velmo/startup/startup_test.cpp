@@ -258,7 +258,6 @@ TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
       {"route", [] { velmo_route(); }},
       {"retime", [] { velmo_retime(); }},
       {"nimbrel", [] { velmo_nimbrel(); }},
-      {"finalize", [] { velmo_finalize(); }},
       {"perform_user_logic_duplication", [] { velmo_perform_user_logic_duplication(); }},
       {"perform_p2c", [] { velmo_perform_p2c(); }},
       {"perform_lutram_conversion", [] { velmo_convert_lutram(); }},
