@@ -106,6 +106,7 @@ VELMO_EXPERT::VELMO_EXPERT(CMP_FACADE* cmp, WEXAN_ENV* env) : m_cmp(cmp), m_env(
 }
 
 VELMO_EXPERT::~VELMO_EXPERT() {
+  s_muvo_is_initialized = false;
   XAB_DEM::shutdown();
   if (m_fit_api_deleter) m_fit_api_deleter(m_fit_api);
   m_fit_api = nullptr;

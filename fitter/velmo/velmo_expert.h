@@ -68,6 +68,10 @@ public:
   int get_num_errors_at_start() const { return m_num_errors_at_start; }
   // Written by start-up right after create().
   void set_num_errors_at_start(int n) { m_num_errors_at_start = n; }
+  // Start of the fitter preparation (host clock seconds); 0 when none is
+  // running. report_pre_vpr posts the preparation's end once and clears it.
+  void set_prep_start_time(std::int64_t seconds) { m_prep_start_time = seconds; }
+  std::int64_t get_prep_start_time() const { return m_prep_start_time; }
 
   // ---- Prefit steps ----------------------------------------------------
   bool check_constraint_legality();
@@ -122,6 +126,9 @@ public:
   bool do_retime();
   bool do_postfit_retime();
   bool mark_lutram_zota_ffs_no_touch_for_retimer();
+  // Writes the timing netlist into the partition database as the Nimbrel
+  // snapshot's view, leaving the database on "retimed".
+  void write_nimbrel_view();
 
   // ---- Route stage -----------------------------------------------------
   bool route();
@@ -179,7 +186,14 @@ private:
   void* m_fit_api = nullptr;
 
   static VELMO_EXPERT* s_expert;
+  // Set once a resynthesis unit has begun the facade's flow; cleared when the
+  // facade is unloaded and when the expert goes away.
+  static bool s_muvo_is_initialized;
 };
+
+// Debug statistics of the pipeline registers of a netlist (no stage calls
+// it).
+void velmo_dump_zota_stats(VOK_ATOM_NETLIST* netlist);
 
 // The design's current snapshot (the partition database's current design).
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();
@@ -196,3 +210,5 @@ std::pair<bool, std::string> velmo_write_intermediate_snapshot_and_report_reason
 // routing of the input terms the re-route must not touch and erases what
 // serves only the others.
 void spar_preamble();
+// The timing models the retiming engine wants (asks a fresh engine utility).
+std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models();

@@ -17,7 +17,7 @@
 #include "kiv/kiv_model.h"
 #include "msg/msg_internal_error.h"
 #include "nolt/nolt_ops.h"
-#include "norbo/norbo_zota_manager.h"
+#include "norbo/norbo_zota_clock.h"
 #include "pexa/pexa_utility.h"
 #include "piz/piz_report.h"
 #include "r5t/r5t_directive_generator.h"
@@ -34,6 +34,7 @@
 #include "w3j3/w3j3_check_op.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_finalize_services.h"
+#include "wexan/wexan_fitter_ops.h"
 #include "wif/wif_sr_state_manager.h"
 #include "wode/wode_atom_converter.h"
 #include "zel/zel_dev_zota_util.h"
@@ -175,7 +176,7 @@ void VELMO_EXPERT::do_post_finalize_ops(bool ok) {
       R5T_DIRECTIVE_GENERATOR* generator =
           R5T_DIRECTIVE_GENERATOR::create(m_env->get_base_family_code(), m_env->get_chip_db_entry(), bundle);
       generator->generate_directives();
-      R5T_DIRECTIVE_GENERATOR::destroy(generator);
+      delete generator;
     }
   }
 
@@ -237,9 +238,8 @@ void l_rebuild_timing_netlist(WEXAN_ENV* env, CMP_FACADE* cmp, bool b3 = false, 
 }
 
 bool l_compile_database_has_timing_netlist(std::string* path) {
-  JOV_PARTITION* top = JOV_ROOT::get()->get_design("")->get_top_partition();
-  if (top == nullptr) return false;
-  KIV_STATE* state = top->get_state(JOV_PARTITION::s_unspecified)->get_kiv_state();
+  KIV_STATE* state = JOV_ROOT::get()->get_design("")->get_current_state();
+  if (state == nullptr) return false;
   for (KIV_MODEL* model : state->get_models()) {
     if (model->get_type() == "timing_netlist") {
       *path = model->get_path().get_trie().as_string();
@@ -265,7 +265,7 @@ void l_create_sta_reports(CMP_FACADE* cmp) {
   const int report = compilation_report_accessor.create_linked_report("Timing Analyzer", "SNAV", 0);
   const KEM_TIMING_MODEL model = KEM_TIMING_MODEL::create_default_timing_model(cmp, 0);
   if (kem->get_corner_manager()->has_corner(model)) kem->get_corner_manager()->change_corner(model);
-  UMBR_INTERP* interp = umbr_get_interpreter();
+  Tcl_Interp* interp = umbr_get_interpreter();
   static const char* const k_commands[] = {
       "report_clocks -panel_name \"Clocks\"",
       "report_clock_fmax_summary -panel_name \"Fmax Summary\"",
@@ -325,7 +325,7 @@ bool VELMO_EXPERT::finalize() {
     bool changed_b = false;
     {
       VELMO_SCOPED_PROFILE_BIN spam_bin("apply_tracelyn_postfit_connection_changes", "");
-      WEXAN_NETLIST_REUSE_UTILITY* incr_util = m_env->get_netlist_reuse_utility();
+      WEXAN_INCREMENTAL_UTILITY* incr_util = m_env->get_netlist_reuse_utility();
       if (incr_util == nullptr) l_internal_error("incr_util", __LINE__);
       r = incr_util->process_postfit_tracelyn_assignments_if_necessary(&changed_a, &changed_b);
       if (!r) msg_vdebug_impl(2, "SPAM failed!");

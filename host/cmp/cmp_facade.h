@@ -22,6 +22,9 @@ public:
   DEV_FAMILY_ENUM get_family() const;
   // The project's option namespace (default section).
   OMZ_NAMESPACE* get_option_namespace() const;
+  // The base name of the debug dump files (default "top").
+  const std::string& get_dump_name() const { return m_dump_name; }
+  void set_dump_name(const std::string& n) { m_dump_name = n; }
   const std::string& get_command_line() const { return m_command_line; }
   void set_command_line(const std::string& c) { m_command_line = c; }
 
@@ -36,13 +39,21 @@ public:
   // fitter's failure.
   virtual void notify_timing_netlist_changed(int what);
   virtual void report_fitter_failure(int what);
+  // data: whether the compile optimises timing (default true).
+  bool is_timing_driven_compile() const { return m_timing_driven; }
+  void set_timing_driven_compile(bool on) { m_timing_driven = on; }
+
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;
   bool m_fitter_exit_after_placement = false;
+  // Timing requests of debug dumps reuse the timing data already built.
+  bool m_reuse_timing_for_debug_dumps = false;
 
 private:
   std::string m_project_name = "top";
   std::string m_command_line;
+  std::string m_dump_name = "top";
   bool m_write_fitter_post_operations_database = false;
   bool m_fitter_post_operations_only = false;
+  bool m_timing_driven = true;
 };

@@ -1,5 +1,9 @@
 #include "dev/dev_basic_info.h"
 
+#include <map>
+
+#include "common/host_world.h"
+
 #include "dev/dev_element_desc.h"
 #include "dev/dev_spec.h"
 #include "dev/dev_grid.h"
@@ -59,6 +63,36 @@ int DEV_BASIC_INFO::get_element_int_data(int element, int item) const {
 DEV_DEVICE::DEV_DEVICE() = default;
 DEV_DEVICE::~DEV_DEVICE() = default;
 
-const std::vector<const DEV_ELEMENT_DESC*>& DEV_BASIC_INFO::get_element_descs() const { return dev_element_descs(); }
+namespace {
+// The element descriptions with the configured device's element int data
+// applied (an empty value makes the datum invalid).
+struct DEV_DESC_OVERRIDES {
+  std::vector<DEV_ELEMENT_DESC> descs;
+  std::vector<const DEV_ELEMENT_DESC*> list;
+};
+}  // namespace
+
+const std::vector<const DEV_ELEMENT_DESC*>& DEV_BASIC_INFO::get_element_descs() const {
+  const auto& over = host::device::spec().element_int_data;
+  if (over.empty()) return dev_element_descs();
+  std::map<int, std::map<int, int>> data;
+  for (const DEV_ELEMENT_DESC* d : dev_element_descs()) {
+    auto& items = data[static_cast<int>(d->get_element_enum())];
+    for (int item : {20, 21})
+      if (d->is_valid_int_enum(item)) items[item] = d->get_int_data(item);
+  }
+  for (const auto& [key, value] : over) {
+    auto& items = data[key.first];
+    if (value) items[key.second] = *value;
+    else items.erase(key.second);
+  }
+  DEV_DESC_OVERRIDES& o = host_world_slot<DEV_DESC_OVERRIDES>();
+  o.descs.clear();
+  o.list.clear();
+  o.descs.reserve(data.size());
+  for (const auto& [kind, items] : data) o.descs.emplace_back(static_cast<DEV_ELEMENT_ENUM>(kind), items);
+  for (const DEV_ELEMENT_DESC& d : o.descs) o.list.push_back(&d);
+  return o.list;
+}
 
 DEV_DIE_INFO* DEV_DEVICE::get_die_info() const { return host::device::die_info(); }

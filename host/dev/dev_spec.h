@@ -55,6 +55,8 @@ struct DeviceSpec {
   bool zento_retimer_debugging_flow = false;
   // Zento Nimbrel-emulate flow switch (ZEL_DEV_ZOTA_UTIL); off by default.
   bool zento_nimbrel_emulate = false;
+  // The Zento retimer switched off on a device that supports it.
+  bool zento_retimer_disabled = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM

@@ -98,6 +98,12 @@ std::string gen_format_elapsed_time(double seconds) {
   return buf;
 }
 
+long long gen_get_current_time_seconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(host::clock::now().time_since_epoch()).count();
+}
+
+void gen_log_cookie(const char* name, unsigned long long cookie) { host::log_call("gen_log_cookie", name, cookie); }
+
 std::string gen_get_command_line() {
   CMP_FACADE* cmp = CMP_FACADE::current();
   return cmp ? cmp->get_command_line() : std::string();

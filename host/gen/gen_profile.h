@@ -37,6 +37,10 @@ private:
 
 // "hh:mm:ss" for a number of seconds.
 HOST_API std::string gen_format_elapsed_time(double seconds);
+// The host clock in whole seconds since its epoch.
+HOST_API long long gen_get_current_time_seconds();
+// recorded: logs a netlist cookie under a name for the compile's records.
+HOST_API void gen_log_cookie(const char* name, unsigned long long cookie);
 // The command line the compiler was started with.
 HOST_API std::string gen_get_command_line();
 

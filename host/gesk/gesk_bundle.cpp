@@ -8,10 +8,9 @@
 namespace {
 struct GESK_STATE {
   std::unique_ptr<GESK_BUNDLE> bundle = std::make_unique<GESK_BUNDLE>();
-  bool absent = false;
   std::unique_ptr<WUMP_GESK_UTIL> util;
 };
-GESK_STATE& l_state() { return host_world_slot<GESK_STATE>(); }
+GESK_STATE& state() { return host_world_slot<GESK_STATE>(); }
 }  // namespace
 
 unsigned GESK_DEVICE::get_port_gid(int value) const {
@@ -25,22 +24,28 @@ GESK_BUNDLE::~GESK_BUNDLE() {
   delete m_device;
 }
 
-GESK_BUNDLE* GESK_BUNDLE_SINGLETON::get_bundle() {
-  GESK_STATE& st = l_state();
-  return st.absent ? nullptr : st.bundle.get();
-}
-
 unsigned WUMP_GESK_UTIL::get_top_level_wump_port_gid(const W3J3_PORT_MAP_ENTRY& entry) const {
   if (m_device == nullptr || entry.type != 1) return 0xFFFFFFFFu;
   return m_device->get_port_gid(entry.value);
 }
 
 WUMP_GESK_UTIL* zel_dev_obtain_wump_gesk_util(const WUMP_ROUTE_INFO* route_info, const GESK_DEVICE* device) {
-  GESK_STATE& st = l_state();
+  GESK_STATE& st = state();
   st.util = std::make_unique<WUMP_GESK_UTIL>(route_info, device);
   return st.util.get();
 }
 
+GESK_BUNDLE* GESK_BUNDLE_SINGLETON::get_bundle() { return state().bundle.get(); }
+
 namespace host::gesk {
-void set_absent(bool absent) { l_state().absent = absent; }
+void load(bool present, bool loaded_entry) {
+  auto& st = state();
+  if (!present) {
+    st.bundle.reset();
+    return;
+  }
+  st.bundle = std::make_unique<GESK_BUNDLE>();
+  st.bundle->entries().assign(4, nullptr);
+  if (loaded_entry) st.bundle->entries()[0] = st.bundle.get();
+}
 }  // namespace host::gesk

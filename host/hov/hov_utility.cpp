@@ -87,6 +87,7 @@ HOV_ATOM_NETLIST_TAINT_MANAGER* hov_get_atom_netlist_taint_manager() { return &s
 // ---------------------------------------------------------------- accessories
 
 KEM_NETLIST* HOV_ACCESSORIES::get_kem_netlist() const { return KEM_MANAGER::get()->get_kem_netlist(); }
+void HOV_ACCESSORIES::refresh() { host::log_call("HOV_ACCESSORIES::refresh"); }
 
 void HOV_ACCESSORIES::update() {
   host::log_call("HOV_ACCESSORIES::update");
@@ -111,6 +112,7 @@ HOV_ACCESSORIES* hov_get_accessories() { return &state().accessories; }
 
 WEXAN_HOV_UTILITY::WEXAN_HOV_UTILITY() = default;
 WEXAN_HOV_UTILITY::~WEXAN_HOV_UTILITY() = default;
+void WEXAN_HOV_UTILITY::prepare_for_retiming() { host::log_call("WEXAN_HOV_UTILITY::prepare_for_retiming"); }
 
 namespace {
 bool quick_analysis(bool hold) {
@@ -254,3 +256,16 @@ WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
 void delete_utility() { state().utility.reset(); }
 
 }  // namespace host::hov
+
+void HOV_ACCESSORIES::record_label(const std::string& label) { host::log_call("HOV_ACCESSORIES::record_label", label); }
+
+void HOV_ACCESSORIES::prepare_drask() { host::log_call("HOV_ACCESSORIES::prepare_drask"); }
+
+void HOV_ACCESSORIES::run_drask(const DRASK_SETTINGS& settings) {
+  host::log_call("HOV_ACCESSORIES::run_drask", settings.report_paths, settings.check_consistency,
+                 settings.router_mode);
+  m_drask_settings = settings;
+  if (KEM_NETLIST* kem = get_kem_netlist()) host::sta::analyze(kem);
+}
+
+void HOV_ACCESSORIES::release_drask() { host::log_call("HOV_ACCESSORIES::release_drask"); }

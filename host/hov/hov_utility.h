@@ -55,6 +55,8 @@ public:
   // algorithm: brings the timing netlist up to date with the atom netlist
   // (the pending taints) and updates the analysis.
   void update();
+  // recorded: refreshes the accessories' cached state.
+  void refresh();
   // data: the STA edge filter: while set, the quick analyses write only the
   // listed edges' slacks.
   bool has_sta_edge_filter() const { return m_has_filter; }
@@ -62,7 +64,27 @@ public:
   void set_sta_edge_filter(const std::vector<KEM_EDGE*>& edges);
   bool edge_passes_filter(int edge_id) const { return !m_has_filter || m_filter.count(edge_id) != 0; }
 
+  // ---- the timing-analysis debug run (DRASK)
+  // data: its settings: two analysis switches and the router mode.
+  struct DRASK_SETTINGS {
+    bool report_paths = false;
+    bool check_consistency = false;
+    bool router_mode = false;
+  };
+  // recorded: marks a point of the run in the timing log.
+  void record_label(const std::string& label);
+  // recorded: prepares the analysis.
+  void prepare_drask();
+  // data: a copy of the current settings.
+  DRASK_SETTINGS get_drask_settings() const { return m_drask_settings; }
+  // recorded: runs the plain analysis of the timing netlist with the
+  // settings (which are kept).
+  void run_drask(const DRASK_SETTINGS& settings);
+  // recorded: releases the analysis state.
+  void release_drask();
+
 private:
+  DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;
 };
@@ -96,6 +118,8 @@ public:
   // KEM_NO_SLACK when the atom, input or slack is missing.
   std::int32_t get_setup_slack(int atom_id, int port_type, int index) const;
   std::int32_t get_hold_slack(int atom_id, int port_type, int index) const;
+  // recorded: readies the timing netlist for a retiming run.
+  void prepare_for_retiming();
 
 private:
   int m_mode = 0;

@@ -7,7 +7,11 @@
 #include <memory>
 
 #include "common/host_world.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "jov/jov_enum.h"
+#include "kiv/kiv_model.h"
+#include "vok/vok_atom_netlist.h"
 
 namespace {
 struct JOV_WORLD_STATE {
@@ -17,7 +21,10 @@ struct JOV_WORLD_STATE {
 
 JOV_PARTITION::~JOV_PARTITION() = default;
 
-JOV_DESIGN::JOV_DESIGN() { m_partitions.push_back(std::make_unique<JOV_PARTITION>(0, "|", nullptr)); }
+JOV_STATE::~JOV_STATE() = default;
+VOK_ATOM_NETLIST* JOV_STATE::get_atom_netlist() const { return m_netlist ? m_netlist : host::vok::top_netlist(); }
+
+JOV_DESIGN::JOV_DESIGN() : m_state(std::make_unique<KIV_STATE>()) { m_partitions.push_back(std::make_unique<JOV_PARTITION>(0, "|", nullptr)); }
 
 JOV_PARTITION* JOV_DESIGN::find_partition_by_name(const std::string& name) const {
   for (const auto& p : m_partitions)
@@ -43,14 +50,23 @@ JOV_ROOT::~JOV_ROOT() = default;
 
 JOV_DESIGN* JOV_ROOT::get_design(const std::string& name) { return name.empty() ? &m_design : nullptr; }
 
-OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
-
-VOK_ATOM_NETLIST* JOV_STATE::get_atom_netlist() const { return m_netlist ? m_netlist : host::vok::top_netlist(); }
-
-JOV_STATE::JOV_STATE() = default;
-JOV_STATE::~JOV_STATE() = default;
-
-KIV_STATE* JOV_STATE::get_kiv_state() {
-  if (!m_kiv) m_kiv = std::make_unique<KIV_STATE>();
-  return m_kiv.get();
+void JOV_DESIGN::set_current_snapshot(int n, bool flag1, bool flag2) {
+  host::log_call("JOV_DESIGN::set_current_snapshot", n, flag1, flag2);
+  set_current_snapshot(n);
 }
+
+void JOV_DESIGN::set_partition_model_copy_mode(JOV_PARTITION* partition, int mode) {
+  host::log_call("JOV_DESIGN::set_partition_model_copy_mode", partition ? partition->get_name() : std::string(), mode);
+}
+
+bool JOV_DESIGN::commit_design(bool flag) {
+  host::log_call("JOV_DESIGN::commit_design", flag);
+  return host::script::next<bool>("JOV_DESIGN::commit_design", true);
+}
+
+void JOV_UTILS::set_read_only_status(JOV_STATE* state, bool read_only) {
+  host::log_call("JOV_UTILS::set_read_only_status", read_only);
+  if (VOK_ATOM_NETLIST* netlist = state ? state->get_atom_netlist() : nullptr) netlist->set_modifiable(!read_only);
+}
+
+OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }

@@ -6,31 +6,32 @@
 #include <vector>
 #include "common/host_api.h"
 
+class KIV_STATE;
+class VOK_ATOM_NETLIST;
 class OMZ_NAMESPACE;
 
-class VOK_ATOM_NETLIST;
-class KIV_STATE;
-
-// data: a partition's record of a compile state: its atom netlist (the
-// design's top netlist unless set) and the routing-element indices reserved
-// for it.
+// data: the record of a partition in the current snapshot: its atom netlist
+// (the design's top netlist unless a test gives it another; its
+// modifiability is the record's) and its partition-routing state.
 class HOST_API JOV_STATE {
 public:
-  VOK_ATOM_NETLIST* get_atom_netlist() const;
-  void set_atom_netlist(VOK_ATOM_NETLIST* netlist) { m_netlist = netlist; }
-  const std::vector<int>& get_reserved_re_ids() const { return m_reserved_re_ids; }
-  std::vector<int>& reserved_re_ids() { return m_reserved_re_ids; }
-  // data: the record's compile-database state (made on first use).
-  KIV_STATE* get_kiv_state();
-
-  JOV_STATE();
-  ~JOV_STATE();
+  JOV_STATE() = default;
+  virtual ~JOV_STATE();
   JOV_STATE(const JOV_STATE&) = delete;
   JOV_STATE& operator=(const JOV_STATE&) = delete;
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
+  void set_atom_netlist(VOK_ATOM_NETLIST* netlist) { m_netlist = netlist; }
+  // data: the record holds partition routing (the stand-in's answer to the
+  // route stage's yes/no state query; default yes).
+  bool has_partition_routing() const { return m_has_partition_routing; }
+  void set_has_partition_routing(bool on) { m_has_partition_routing = on; }
+  // data: the routing-element indices reserved for the partition.
+  const std::vector<int>& get_reserved_re_ids() const { return m_reserved_re_ids; }
+  std::vector<int>& reserved_re_ids() { return m_reserved_re_ids; }
 
 private:
   VOK_ATOM_NETLIST* m_netlist = nullptr;
-  std::unique_ptr<KIV_STATE> m_kiv;
+  bool m_has_partition_routing = true;
   std::vector<int> m_reserved_re_ids;
 };
 
@@ -47,17 +48,18 @@ public:
   const std::string& get_name() const { return m_name; }
   JOV_PARTITION* get_parent() const { return m_parent; }
   bool is_top() const { return m_parent == nullptr; }
-  // The state selector of the record every stage reads.
+  // data: the partition's record (never null).
+  JOV_STATE* get_state() const { return m_state.get(); }
+  // The state selector of the record the stages read; one record serves
+  // every selector.
   static constexpr int s_unspecified = 0;
-  // data: the partition's record (one record serves every selector).
-  JOV_STATE* get_state(int) { return &m_state; }
-  const JOV_STATE* get_state(int) const { return &m_state; }
+  JOV_STATE* get_state(int) const { return m_state.get(); }
 
 private:
   int m_id;
   std::string m_name;
   JOV_PARTITION* m_parent;
-  JOV_STATE m_state;
+  std::unique_ptr<JOV_STATE> m_state = std::make_unique<JOV_STATE>();
 };
 
 class HOST_API JOV_DESIGN {
@@ -84,9 +86,29 @@ public:
   // data: the design's option namespace (the project's default section).
   OMZ_NAMESPACE* get_option_namespace() const;
 
+  // recorded: switches the current snapshot to n (stores its name); the
+  // flags are recorded only.
+  void set_current_snapshot(int n, bool flag1, bool flag2);
+  // data: the compile-database state of the current snapshot (one state
+  // serves every snapshot in the stand-in).
+  KIV_STATE* get_current_state() const { return m_state.get(); }
+  // data: the current state's path: "db" and the current snapshot's name.
+  std::vector<std::string> get_current_state_path_components() const { return {"db", m_snapshot}; }
+  // recorded: a partition's model-copy mode for the next snapshot switch.
+  void set_partition_model_copy_mode(JOV_PARTITION* partition, int mode);
+  // recorded: commits the design's snapshot; scripted, default true.
+  bool commit_design(bool flag);
+
 private:
   std::string m_snapshot = "none";
   std::vector<std::unique_ptr<JOV_PARTITION>> m_partitions;
+  std::unique_ptr<KIV_STATE> m_state;
+};
+
+class HOST_API JOV_UTILS {
+public:
+  // recorded: makes the record's atom netlist read-only or modifiable.
+  static void set_read_only_status(JOV_STATE* state, bool read_only);
 };
 
 class HOST_API JOV_ROOT {

@@ -20,6 +20,7 @@ KEM_MANAGER* KEM_MANAGER::get() { return &host_world_slot<KEM_STATE>().manager; 
 void KEM_MANAGER::set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist) {
   if (m_netlist) host::sta::forget(m_netlist.get());
   m_netlist = std::move(netlist);
+  m_retimer_mode = m_retimer_mode_active;
 }
 
 bool KEM_MANAGER::write_kem_netlist_to_disk() {
@@ -27,6 +28,7 @@ bool KEM_MANAGER::write_kem_netlist_to_disk() {
   const bool ok = host::script::next<bool>("KEM_MANAGER::write_kem_netlist_to_disk", true);
   if (!ok || !m_netlist) return false;
   m_disk[current_snapshot()] = m_netlist->deep_copy(host::vok::top_netlist());
+  m_disk_retimer_mode[current_snapshot()] = m_retimer_mode;
   return true;
 }
 
@@ -36,12 +38,14 @@ bool KEM_MANAGER::read_kem_netlist_from_disk(bool flag) {
   auto it = m_disk.find(current_snapshot());
   if (!ok || it == m_disk.end()) return false;
   set_kem_netlist(it->second->deep_copy(host::vok::top_netlist()));
+  m_retimer_mode = m_disk_retimer_mode[current_snapshot()];
   return true;
 }
 
 void KEM_MANAGER::delete_kem_netlist_from_disk() {
   host::log_call("KEM_MANAGER::delete_kem_netlist_from_disk");
   m_disk.erase(current_snapshot());
+  m_disk_retimer_mode.erase(current_snapshot());
 }
 
 void KEM_MANAGER::delete_kem_netlist_in_memory() {

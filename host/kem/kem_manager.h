@@ -40,7 +40,18 @@ public:
   bool has_kem_netlist_on_disk() const;
   bool has_kem_netlist_on_disk(const std::string& snapshot) const { return m_disk.count(snapshot) != 0; }
 
+  // data: whether the netlist in memory was built in retimer mode (while a
+  // WEXAN_HOV_RETIMER_MODE guard was alive); disk copies keep the flag.
+  bool is_kem_netlist_in_retimer_mode() const { return m_netlist != nullptr && m_retimer_mode; }
+  // data: the retimer-mode switch the guard sets; netlists set in memory while
+  // it is on are built in retimer mode.
+  void set_retimer_mode_active(bool on) { m_retimer_mode_active = on; }
+  bool is_retimer_mode_active() const { return m_retimer_mode_active; }
+
 private:
   std::unique_ptr<KEM_NETLIST> m_netlist;
   std::map<std::string, std::unique_ptr<KEM_NETLIST>> m_disk;
+  bool m_retimer_mode = false;
+  bool m_retimer_mode_active = false;
+  std::map<std::string, bool> m_disk_retimer_mode;
 };

@@ -1,5 +1,7 @@
 #include "mem/mem_initializer.h"
 
+#include "common/host_call_log.h"
+
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -43,3 +45,5 @@ std::vector<std::string> tags() {
   return tag_list();
 }
 }  // namespace host::mem
+
+void MEM_MANAGER::check_memory_guards() { host::log_call("MEM_MANAGER::check_memory_guards"); }

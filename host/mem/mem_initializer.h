@@ -11,6 +11,12 @@ public:
   explicit MEM_INITIALIZER(const char* tag);
 };
 
+class HOST_API MEM_MANAGER {
+public:
+  // recorded: checks the guard words of the host's memory pools.
+  static void check_memory_guards();
+};
+
 HOST_API std::uint64_t mem_info_get_process_current_virtual_used();
 HOST_API std::uint64_t mem_info_get_process_peak_virtual_used();
 

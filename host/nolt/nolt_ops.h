@@ -20,3 +20,20 @@ public:
 private:
   WEXAN_ENV* m_env;
 };
+
+// The register power-up operation, built on the environment.
+class HOST_API NOLT_FF_POWER_UP_OP {
+public:
+  // recorded
+  explicit NOLT_FF_POWER_UP_OP(WEXAN_ENV* env);
+  // recorded
+  virtual ~NOLT_FF_POWER_UP_OP();
+  NOLT_FF_POWER_UP_OP(const NOLT_FF_POWER_UP_OP&) = delete;
+  NOLT_FF_POWER_UP_OP& operator=(const NOLT_FF_POWER_UP_OP&) = delete;
+  // recorded: applies the registers' power-up values for the step; scripted,
+  // default true.
+  bool work(int step);
+
+private:
+  WEXAN_ENV* m_env;
+};

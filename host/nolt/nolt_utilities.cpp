@@ -1,6 +1,7 @@
 #include "nolt/nolt_utilities.h"
 
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "common/host_world.h"
 #include "dev/dev_family.h"
 #include "thr/thr_drl.h"
@@ -65,4 +66,9 @@ void NOLT_RAM_ENABLE_CONVERSION_UTIL::destroy_utility() {
   NOLT_RAM_ENABLE_CONVERSION_UTIL* u = s_utility;
   s_utility = nullptr;
   delete u;
+}
+
+bool NOLT_LUT_RAM_CONVERSION_UTIL::perform_prefit_lutram_netlist_checks() {
+  host::log_call("NOLT_LUT_RAM_CONVERSION_UTIL::perform_prefit_lutram_netlist_checks");
+  return host::script::next<bool>("NOLT_LUT_RAM_CONVERSION_UTIL::perform_prefit_lutram_netlist_checks", true);
 }

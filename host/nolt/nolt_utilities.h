@@ -41,13 +41,28 @@ public:
     WEXAN_ENV* m_env;                                  \
   };
 
-NOLT_ENV_UTILITY_SHELL(NOLT_LUT_RAM_CONVERSION_UTIL)
 NOLT_ENV_UTILITY_SHELL(NOLT_RAM_PACKING_CHECK_BODY)
 NOLT_ENV_UTILITY_SHELL(NOLT_CLKBUF_FIX_ATOM_NETLIST)
 NOLT_ENV_UTILITY_SHELL(NOLT_GND_LCELL_MANAGER)
 NOLT_ENV_UTILITY_SHELL(NOLT_DEVICE_MIGRATION_CONSTRAINTS_BODY)
 
 #undef NOLT_ENV_UTILITY_SHELL
+
+class HOST_API NOLT_LUT_RAM_CONVERSION_UTIL {
+public:
+  explicit NOLT_LUT_RAM_CONVERSION_UTIL(WEXAN_ENV* env);
+  virtual ~NOLT_LUT_RAM_CONVERSION_UTIL();
+  NOLT_LUT_RAM_CONVERSION_UTIL(const NOLT_LUT_RAM_CONVERSION_UTIL&) = delete;
+  NOLT_LUT_RAM_CONVERSION_UTIL& operator=(const NOLT_LUT_RAM_CONVERSION_UTIL&) = delete;
+  /* data: the environment it was made on. */
+  WEXAN_ENV* get_env() const { return m_env; }
+  // recorded: the prefit checks of the LUT-RAM netlist; scripted, default
+  // true (legal).
+  static bool perform_prefit_lutram_netlist_checks();
+
+private:
+  WEXAN_ENV* m_env;
+};
 
 // The RAM merger, made on the environment with a flag.
 class HOST_API NOLT_KX_MERGE_RAM_OP_BODY {

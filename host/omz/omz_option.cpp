@@ -1,5 +1,7 @@
 #include "omz/omz_option.h"
 
+#include "common/host_call_log.h"
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,3 +63,7 @@ void unset(int id, const std::string& section) {
   st.options.erase({section, id});
 }
 }  // namespace host::options
+
+void OMZ_NAMESPACE::post_process_wildcard(OMZ_NAMESPACE*, int flag) {
+  host::log_call("OMZ_NAMESPACE::post_process_wildcard", flag);
+}

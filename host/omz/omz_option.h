@@ -26,6 +26,8 @@ public:
   static OMZ_NAMESPACE* get_default();
   const std::string& get_section() const { return m_section; }
   int get_type() const { return m_section.empty() ? 12 : 0; }
+  // recorded: resolves the wildcard assignments of the namespace.
+  static void post_process_wildcard(OMZ_NAMESPACE* ns, int flag);
 
 private:
   std::string m_section;

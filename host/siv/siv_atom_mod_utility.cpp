@@ -110,3 +110,16 @@ bool SIV_ATOM_MOD_UTILITY::merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& ma
   add_row("merge MACs", first->get_id());
   return true;
 }
+
+void SIV_ATOM_MOD_UTILITY::connect_iterm_to_gnd(VOK_ATOM_ITERM* iterm) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::connect_iterm_to_gnd", m_algorithm, host::vok::arg(iterm));
+  vok_connect(iterm->get_my_node()->get_parent_netlist()->get_ground_oterm(), iterm);
+  add_row("ground input", iterm->get_my_node()->get_id());
+}
+
+void SIV_ATOM_MOD_UTILITY::set_iterm_in_use(VOK_ATOM_ITERM* iterm, bool in_use) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::set_iterm_in_use", m_algorithm, host::vok::arg(iterm), in_use);
+  if (!in_use) iterm->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  iterm->set_used(in_use);
+  add_row(in_use ? "input in use" : "input unused", iterm->get_my_node()->get_id());
+}

@@ -42,6 +42,13 @@ public:
   // algorithm: disconnects the atom, takes it out of its netlist and deletes
   // it. Recorded; a row goes to the table.
   void remove_node(VOK_ATOM_NODE* atom, bool flag);
+  // algorithm: connects the input to its netlist's ground (it becomes used,
+  // connected and driven by the constant-0 term). Recorded; a row goes to
+  // the table.
+  void connect_iterm_to_gnd(VOK_ATOM_ITERM* iterm);
+  // algorithm: marks the input used or unused; an unused input is also left
+  // without its source and unconnected. Recorded; a row goes to the table.
+  void set_iterm_in_use(VOK_ATOM_ITERM* iterm, bool in_use);
 
 private:
   void add_row(const char* what, int atom_id);

@@ -1,7 +1,5 @@
 #pragma once
-// data: the incremental-recompile (Swavo) state the fitter asks about: the
-// user's recompile flow, the recompile argument, and what the hold-fixing
-// re-route changed.
+// The incremental recompile operation: its flow flags and hint database.
 #include <string>
 #include <vector>
 
@@ -9,30 +7,49 @@
 
 class HOST_API SWAVO_RECOMPILE_OP {
 public:
+  // data: the recompile runs the place fix-up flow (default false;
+  // host::swavo::set_place_fixup_flow).
+  static bool is_recompile_place_fixup_flow();
+  // recorded: empties the recompile's hint database.
+  static void reset_hint_db();
+
+  // data: the place fix-up flow is a resynthesis (MUVO) fix-up (default
+  // false; host::swavo::set_place_fixup_muvo).
+  static bool is_recompile_place_fixup_muvo();
+  // data: the recompile runs the hold fix-up flow (default false).
+  static bool is_recompile_hold_fixup_flow();
+  // data: the hold-fix re-route gave up (default false).
+  static bool did_spar_give_up();
+  // data: the routing networks of the previous compile (default none).
+  static const std::vector<int>& get_previous_routing_networks();
+  // recorded: resets the recompile state to the current compile; scripted,
+  // default true.
+  static bool reset_swavo_recompile_to_current();
   // data: the user asked for a Swavo recompile (host::swavo::set_user_flow).
   static bool is_user_swavo_recompile_flow();
   // recorded: parses a recompile argument ("routed -hold_fixup"); the text
   // becomes the current argument.
   static void parse_recompile_argument(const std::string& argument);
-  // recorded: the recompile state becomes the current one.
-  static void reset_swavo_recompile_to_current();
   // data: whether timing is updated incrementally after the hold-fixing
   // re-route (default off).
   static bool enable_post_spar_incremental_hep();
-  // data: atoms the hold-fixing re-route changed, and whether it gave up.
+  // data: atoms the hold-fixing re-route changed.
   static const std::vector<int>& get_spar_modified_atom_ids();
-  static bool did_spar_give_up();
   // data: every partition may skip the fitter stage that produces the
   // snapshot (host::swavo::set_skippable_snapshot).
   static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
 };
 
 namespace host::swavo {
+HOST_API void set_place_fixup_flow(bool on);
+HOST_API void set_place_fixup_muvo(bool on);
+HOST_API void set_hold_fixup_flow(bool on);
+HOST_API void set_spar_gave_up(bool on);
 HOST_API void set_user_flow(bool on);
 HOST_API void set_post_spar_incremental_hep(bool on);
 HOST_API void set_spar_modified_atom_ids(std::vector<int> ids);
-HOST_API void set_spar_gave_up(bool on);
 HOST_API void set_skippable_snapshot(int snapshot, bool skippable);
 // The last argument given to parse_recompile_argument ("" before any).
 HOST_API const std::string& recompile_argument();
-}  // namespace host::swavo
+HOST_API void set_previous_routing_networks(std::vector<int> networks);
+}

@@ -61,12 +61,5 @@ void TIBEX_ENV::clear_vpr_facade() {
   host::registry_set(kFacadeSlot, nullptr);
 }
 
-TIBEX_VPR_FACADE::TIBEX_VPR_FACADE() { host::counters::add("TIBEX_VPR_FACADE", 1); }
-TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE() {
-  host::log_call("TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE");
-  host::counters::add("TIBEX_VPR_FACADE", -1);
-}
-void TIBEX_VPR_FACADE::release() { host::log_call("TIBEX_VPR_FACADE::release"); }
-
 TIBEX_CLKGATE_FANOUT_REWIRER::TIBEX_CLKGATE_FANOUT_REWIRER() = default;
 TIBEX_CLKGATE_FANOUT_REWIRER::~TIBEX_CLKGATE_FANOUT_REWIRER() = default;

@@ -6,6 +6,7 @@
 // while any utility slot (of this registry or of WEXAN_ENV) holds an object.
 // The registry never deletes what it holds.
 #include "common/host_api.h"
+#include "tibex/tibex_vpr_facade.h"
 
 class CMP_FACADE;
 class NOLT_DELAY_CHAIN_UTIL_BODY;
@@ -16,7 +17,6 @@ class NOLT_GND_LCELL_MANAGER;
 class NOLT_DEVICE_MIGRATION_CONSTRAINTS_BODY;
 class NOLT_RAM_ENABLE_CONVERSION_UTIL;
 class TIBEX_CLKGATE_FANOUT_REWIRER;
-class TIBEX_VPR_FACADE;
 class WEXAN_LUT_RAM_UTILITY;
 class WEXAN_PDC_UTILITY;
 
@@ -59,20 +59,6 @@ public:
   static TIBEX_VPR_FACADE* get_vpr_facade();
   // recorded: empties the facade slot (a take-back); deletes nothing.
   static void clear_vpr_facade();
-};
-
-// The placer-router facade. release() drops caches only and leaves the facade
-// usable; only the deleting destructor destroys it.
-class HOST_API TIBEX_VPR_FACADE {
-public:
-  TIBEX_VPR_FACADE();
-  virtual ~TIBEX_VPR_FACADE();
-  TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
-  TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
-  // recorded: drops the facade's caches; the facade stays usable. The
-  // destructor (recorded) is the one way to destroy it (live counter
-  // "TIBEX_VPR_FACADE").
-  virtual void release();
 };
 
 // The sector clock-gate fanout rewirer interface the component implements.

@@ -1,16 +1,11 @@
 #pragma once
-// recorded: the host's Tcl interpreter as far as the fitter evaluates report
-// commands in it. Every script is recorded and succeeds.
-#include <string>
-#include <vector>
-
+// The Tcl command framework's interpreter access.
 #include "common/host_api.h"
 
-struct UMBR_INTERP {
-  std::vector<std::string> scripts;
-};
+struct Tcl_Interp;
 
-// The world's interpreter (never null).
-HOST_API UMBR_INTERP* umbr_get_interpreter();
-// Evaluates a script; 0 (TCL_OK).
-HOST_API int umbr_tcl_eval(UMBR_INTERP* interp, const char* script);
+// data: the interpreter, null while none exists.
+HOST_API Tcl_Interp* umbr_get_interpreter();
+// recorded: evaluates a script in the interpreter; scripted, default 0
+// (TCL_OK).
+HOST_API int umbr_tcl_eval(Tcl_Interp* interp, const char* script);

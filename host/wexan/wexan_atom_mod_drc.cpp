@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -36,3 +37,6 @@ void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op
 }  // namespace host::drc
 
 void WEXAN_ATOM_MOD_DRC::verify_dont_touch() { host::log_call("WEXAN_ATOM_MOD_DRC::verify_dont_touch"); }
+void WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info(void* report) {
+  host::log_call("WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info", report);
+}

@@ -19,6 +19,8 @@ public:
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
   // recorded: the don't-touch verification of the post-fit netlist.
   void verify_dont_touch();
+  // recorded: writes the cached atom-modification information out.
+  void write_cached_atom_mod_info(void* report);
 };
 
 namespace host::drc {

@@ -1,6 +1,7 @@
 #pragma once
 // The fitter design and the engineering-change-order (ECO) state of the
 // environment. Both belong to the world.
+#include <cstdint>
 #include "common/host_api.h"
 #include "tibex/tibex_location_constraint.h"
 
@@ -38,6 +39,27 @@ public:
   void load_basic_atom_information();
   void set_post_fit_atom_bit_info();
   static void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
+
+  // data: the largest atom id of the design netlist (hierarchical; -1 when
+  // empty). The flag is accepted for the callers' sake.
+  int get_max_atom_id(bool flag) const;
+  // data: the atom of that id anywhere in the design netlist, or null (ids
+  // may have gaps).
+  VOK_ATOM_NODE* get_atom_node(int atom_id) const;
+  // algorithm: an FNV-1a hash of the atom ids, their connections and
+  // locations, in hierarchical atom order.
+  std::uint64_t get_cookie() const;
+  // algorithm: writes one line per atom (id, kind, name, inputs and their
+  // sources) to `path`; false when the file cannot be written.
+  bool dump_current_atom_netlist_to_atm_file(const char* path) const;
+  // algorithm: writes one line per placed atom (name and location) to `path`.
+  bool dump_locations_annotated_on_atoms(const char* path) const;
+  // algorithm: writes one line per atom with a location constraint to `path`.
+  bool dump_user_location_constraints(const char* path) const;
+  // recorded: writes the user location constraints back to the database.
+  void write_user_location_constraints_to_db();
+  // recorded: drops the soft-locked constraints.
+  void destroy_all_softlocked_constraints(bool flag);
 };
 
 class HOST_API WEXAN_ECO {

@@ -1,6 +1,9 @@
 #include "wexan/wexan_device.h"
 
+#include "common/host_call_log.h"
 #include "common/host_world.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_design.h"
 #include "wump/wump_die_info.h"
 
 namespace {
@@ -17,4 +20,15 @@ int WEXAN_DEVICE::get_physical_location_type(int x, int y, int sub) const {
   const unsigned gid = grid.site_gid(x, y, sub);
   if (gid == DEV_GRID::ILLEGAL_GID) return 0;
   return grid.sites()[gid].element;
+}
+
+bool WEXAN_DEVICE::place_atom_at_sub_location(int x, int y, int sub, int atom_id) {
+  host::log_call("WEXAN_DEVICE::place_atom_at_sub_location", x, y, sub, atom_id);
+  VOK_ATOM_NODE* atom = WEXAN_DESIGN::current()->get_atom_node(atom_id);
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  if (!atom || !grid.in_grid(x, y)) return false;
+  const unsigned gid = grid.site_gid(x, y, sub);
+  if (gid == DEV_GRID::ILLEGAL_GID) return false;
+  atom->set_location(gid, grid.sites()[gid].element);
+  return true;
 }

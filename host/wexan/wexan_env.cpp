@@ -18,6 +18,7 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_utilities.h"
+#include "wexan/wexan_fitter_ops.h"
 
 namespace {
 struct WEXAN_STATE {
@@ -47,8 +48,6 @@ WEXAN_ENV::~WEXAN_ENV() {
 WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
 
 VOK_ATOM_NETLIST* WEXAN_ENV::get_atom_netlist() const { return host::vok::top_netlist(); }
-
-VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
 
 WEXAN_DESIGN* WEXAN_ENV::get_design() const { return WEXAN_DESIGN::current(); }
 
@@ -159,10 +158,31 @@ void WEXAN_ENV::set_wexan_device_factory_fn(WEXAN_DEVICE_FACTORY_FN fn) {
 
 WEXAN_DEVICE_FACTORY_FN WEXAN_ENV::get_wexan_device_factory_fn() { return state().device_factory; }
 
+namespace {
+struct WEXAN_YUN_STATE {
+  YUN_ENV* yun_env = nullptr;
+};
+}  // namespace
+
+void WEXAN_ENV::run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) { host::log_call("WEXAN_ENV::run_w3j3", taints); }
 void WEXAN_ENV::run_w3j3_postfit() { host::log_call("WEXAN_ENV::run_w3j3_postfit"); }
-void WEXAN_ENV::run_w3j3(void* taint_manager) { host::log_call("WEXAN_ENV::run_w3j3", taint_manager != nullptr); }
-void WEXAN_ENV::report_fitter_status(int percent, int stage) {
-  host::log_call("WEXAN_ENV::report_fitter_status", percent, stage);
+YUN_ENV* WEXAN_ENV::get_yun_env() const { return host_world_slot<WEXAN_YUN_STATE>().yun_env; }
+
+namespace host::wexan {
+void set_yun_env(YUN_ENV* env) { host_world_slot<WEXAN_YUN_STATE>().yun_env = env; }
+}  // namespace host::wexan
+
+void WEXAN_ENV::report_fitter_status(int percent, int flag) {
+  host::log_call("WEXAN_ENV::report_fitter_status", percent, flag);
 }
+
+VOK_CHIP_DB_ENTRY* WEXAN_ENV::get_chip_db_entry() const { return VOK_CHIP_DB_ENTRY::current(); }
+
+WEXAN_INCREMENTAL_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return WEXAN_INCREMENTAL_UTILITY::current(); }
+
+bool WEXAN_ENV::run_w3j3_prefit() {
+  host::log_call("WEXAN_ENV::run_w3j3_prefit");
+  return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+}
+
 WEXAN_SONDERY* WEXAN_ENV::get_sondery() const { return host::wexan::sondery(); }
-WEXAN_NETLIST_REUSE_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return host::wexan::netlist_reuse_utility(); }

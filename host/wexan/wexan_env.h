@@ -22,13 +22,15 @@ class WEXAN_ECO;
 class WEXAN_REGISTER_PACKING_HINTS_FOR_VPR;
 class NOLT_ATOM_DUP_UTILITY;
 class NOLT_LUT_RAM_CONVERSION_UTIL;
+class HOV_ATOM_NETLIST_TAINT_MANAGER;
+class YUN_ENV;
 class VOK_CHIP_DB_ENTRY;
 class WEXAN_DEVICE;
 class WEXAN_ATOM_MOD_DRC;
 class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
 class WEXAN_SONDERY;
-class WEXAN_NETLIST_REUSE_UTILITY;
+class WEXAN_INCREMENTAL_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -47,19 +49,8 @@ public:
   // data: the process-wide environment (null outside a fitter run).
   static WEXAN_ENV* get_env();
 
-  // recorded: the post-fit port-model rebuild and the W3J3 run with the
-  // taint manager; the progress report.
-  void run_w3j3_postfit();
-  void run_w3j3(void* taint_manager);
-  void report_fitter_status(int percent, int stage);
-  // data: the probe object (null unless host::wexan::set_has_sondery) and
-  // the netlist reuse utility.
+  // data: the probe object (null unless host::wexan::set_has_sondery).
   WEXAN_SONDERY* get_sondery() const;
-  WEXAN_NETLIST_REUSE_UTILITY* get_netlist_reuse_utility() const;
-
-  // data: the ZOTA state byte; the fitter sets and clears it at fixed points
-  // of its stages, the host reads it.
-  std::uint8_t m_zota_state = 0;
 
   // data: the compiler facade given to the constructor.
   CMP_FACADE* get_cmp() const { return m_cmp; }
@@ -81,6 +72,13 @@ public:
   // recorded: a new atom-modification utility for the algorithm, writing
   // its rows into `table` when given; the caller owns it.
   SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
+  // recorded: reports the fitter's progress (percent) to the compiler.
+  void report_fitter_status(int percent, int flag);
+  // data: the incremental (netlist-reuse) utility; present unless a test
+  // removes it (host::wexan::set_reuse_utility(false)).
+  WEXAN_INCREMENTAL_UTILITY* get_netlist_reuse_utility() const;
+  // recorded: builds the user-to-block port model; scripted, default true.
+  bool run_w3j3_prefit();
   // data: codes of the configured device's family.
   int get_base_family_code() const;
   int get_internal_family_code() const;
@@ -136,7 +134,31 @@ public:
   // data: the device factory function.
   static WEXAN_DEVICE_FACTORY_FN get_wexan_device_factory_fn();
 
+  // ---- retiming and the port model
+  // recorded: rebuilds the user-to-block port model when the taint manager
+  // says the netlist changed.
+  void run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints);
+  // recorded: the post-fit port model.
+  void run_w3j3_postfit();
+  // data: the retiming environment of the early retiming flow; null unless
+  // one was made (host::wexan::set_yun_env).
+  YUN_ENV* get_yun_env() const;
+  // data: the pipeline-register flag (set before the timing netlist or port
+  // model is rebuilt on a ZOTA device; read by the host).
+  void set_pipeline_register_flag(bool on) { m_pipeline_register_flag = on; }
+  bool get_pipeline_register_flag() const { return m_pipeline_register_flag; }
+
+  // data: the ZOTA state byte, set and cleared by the stage driver at fixed
+  // points of the route, retime and finalize stages; read by the host.
+  std::uint8_t m_zota_state = 0;
+
 private:
+  bool m_pipeline_register_flag = false;
   CMP_FACADE* m_cmp;
   int m_flags;
 };
+
+namespace host::wexan {
+// The retiming environment WEXAN_ENV::get_yun_env answers (not owned).
+HOST_API void set_yun_env(YUN_ENV* env);
+}  // namespace host::wexan

@@ -14,8 +14,6 @@ struct WEXAN_FINALIZE_STATE {
   bool asd_absent = false;
   WEXAN_SONDERY sondery;
   bool has_sondery = false;
-  WEXAN_NETLIST_REUSE_UTILITY reuse;
-  bool has_reuse = true;
 };
 WEXAN_FINALIZE_STATE& l_state() { return host_world_slot<WEXAN_FINALIZE_STATE>(); }
 }  // namespace
@@ -65,22 +63,10 @@ bool WEXAN_SONDERY::is_save_to_database() const {
 }
 void WEXAN_SONDERY::save_sondery_required_info() { host::log_call("WEXAN_SONDERY::save_sondery_required_info"); }
 
-bool WEXAN_NETLIST_REUSE_UTILITY::process_postfit_tracelyn_assignments_if_necessary(bool* a, bool* b) {
-  host::log_call("WEXAN_NETLIST_REUSE_UTILITY::process_postfit_tracelyn_assignments_if_necessary");
-  if (a) *a = host::script::next<bool>("WEXAN_NETLIST_REUSE_UTILITY::changed_a", false);
-  if (b) *b = host::script::next<bool>("WEXAN_NETLIST_REUSE_UTILITY::changed_b", false);
-  return host::script::next<bool>("WEXAN_NETLIST_REUSE_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
-                                  true);
-}
-void WEXAN_NETLIST_REUSE_UTILITY::set_has_unrouted_postfit_tracelyn_connections(bool on) {
-  host::log_call("WEXAN_NETLIST_REUSE_UTILITY::set_has_unrouted_postfit_tracelyn_connections", on);
-}
 
 namespace host::wexan {
 void set_pr_utility_absent(bool absent) { l_state().pr_absent = absent; }
 void set_asd_utility_absent(bool absent) { l_state().asd_absent = absent; }
 void set_has_sondery(bool on) { l_state().has_sondery = on; }
-void set_has_netlist_reuse_utility(bool on) { l_state().has_reuse = on; }
 WEXAN_SONDERY* sondery() { return l_state().has_sondery ? &l_state().sondery : nullptr; }
-WEXAN_NETLIST_REUSE_UTILITY* netlist_reuse_utility() { return l_state().has_reuse ? &l_state().reuse : nullptr; }
 }  // namespace host::wexan

@@ -1,7 +1,7 @@
 #pragma once
 // The environment's services the last fitter stage uses: device-data
 // unloading, partial-reconfiguration and power bookkeeping, the design hash,
-// the probe data and the netlist reuse utility. All recorded; answers are
+// and the probe data. All recorded; answers are
 // scripted (host::script names "<CLASS>::<member>").
 #include "common/host_api.h"
 
@@ -47,22 +47,10 @@ public:
   void save_sondery_required_info();
 };
 
-// The netlist reuse (incremental) utility's post-fit probe handling.
-class HOST_API WEXAN_NETLIST_REUSE_UTILITY {
-public:
-  // recorded: scripted result (default true) and the two change flags
-  // ("...::changed_a", "...::changed_b", default false).
-  bool process_postfit_tracelyn_assignments_if_necessary(bool* a, bool* b);
-  void set_has_unrouted_postfit_tracelyn_connections(bool on);
-};
-
 namespace host::wexan {
 HOST_API void set_pr_utility_absent(bool absent);
 HOST_API void set_asd_utility_absent(bool absent);
-// Whether the environment has a probe object / a netlist reuse utility
-// (default: no probe object, a reuse utility).
+// Whether the environment has a probe object (default: none).
 HOST_API void set_has_sondery(bool on);
-HOST_API void set_has_netlist_reuse_utility(bool on);
 HOST_API WEXAN_SONDERY* sondery();
-HOST_API WEXAN_NETLIST_REUSE_UTILITY* netlist_reuse_utility();
 }  // namespace host::wexan

@@ -44,6 +44,7 @@ void WEXAN_LUT_RAM_UTILITY::destroy_utility() {
 }
 
 WEXAN_PDC_UTILITY::WEXAN_PDC_UTILITY() { host::counters::add("WEXAN_PDC_UTILITY", 1); }
+void WEXAN_PDC_UTILITY::run_extra_effort_pdc() { host::log_call("WEXAN_PDC_UTILITY::run_extra_effort_pdc"); }
 WEXAN_PDC_UTILITY::~WEXAN_PDC_UTILITY() { host::counters::add("WEXAN_PDC_UTILITY", -1); }
 
 WEXAN_REGISTER_PACKING_HINTS_FOR_VPR::WEXAN_REGISTER_PACKING_HINTS_FOR_VPR() {

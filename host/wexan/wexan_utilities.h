@@ -56,6 +56,8 @@ public:
   void set_pdc_mode(int mode) { m_pdc_mode = mode; }
   // component: the mode is extra effort.
   inline bool extra_effort_pdc_is_on() const;
+  // recorded: the extra-effort pass over the MACs after register packing.
+  virtual void run_extra_effort_pdc();
 
 private:
   int m_pdc_mode = 0;

@@ -7,7 +7,9 @@
 
 bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) { return host::device::zota_check(check); }
 
-bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() { return host::device::zota_check(1); }
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() {
+  return host::device::zota_check(1) && !host::device::spec().zento_retimer_disabled;
+}
 
 bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled() {
   return host::device::spec().zento_retimer_debugging_flow;
@@ -19,3 +21,4 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_gid(const DEV_DIE_INFO* die, unsigned gid) {
   const WUMP_DIE_INFO* wump = die ? die->get_wump_die_info() : nullptr;
   return wump != nullptr && wump->get_route_info() != nullptr && wump->get_route_info()->is_zota_gid(gid);
 }
+int ZEL_DEV_ZOTA_UTIL::get_zento_retimer_state(const CMP_FACADE*) { return is_zento_retimer_enabled() ? 2 : 1; }

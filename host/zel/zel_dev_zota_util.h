@@ -11,7 +11,8 @@ public:
   // data: ZOTA check 0 (pipeline registers in routing) or 1 (retimer
   // supported) of the configured device's family.
   static bool is_zota_device(const CMP_FACADE* cmp, int check);
-  // data: the retimer is enabled when check 1 holds.
+  // data: the retimer is enabled when check 1 holds and the device does not
+  // switch it off.
   static bool is_zento_retimer_enabled();
   // data: the Zento-retimer debugging flow switch of the device (default off).
   static bool is_zento_retimer_debugging_flow_enabled();
@@ -19,4 +20,6 @@ public:
   static bool is_zento_retimer_nimbrel_emulate_enabled();
   // data: whether a routing gid is a pipeline-register slot of the die.
   static bool is_zota_gid(const DEV_DIE_INFO* die, unsigned gid);
+  // data: the retimer's state: 1 when it is not enabled, 2 when it is.
+  static int get_zento_retimer_state(const CMP_FACADE* cmp);
 };

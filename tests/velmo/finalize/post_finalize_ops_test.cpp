@@ -119,7 +119,7 @@ TEST_F(PostFinalizeTest, LogicModuleConversionAndMissingUtilities) {
   EXPECT_EQ(e.condition, "pr_util");
 
   cfg_set_on("w3j3_run_post_fit_checks");
-  host::gesk::set_absent(true);
+  host::gesk::load(false, false);
   e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
   EXPECT_EQ(e.condition, "bundle != NULL");
 }

@@ -1,0 +1,54 @@
+#pragma once
+// The placer-router facade. Every call is recorded with the flow type of the
+// bracket it runs in (the last begin_flow; 0 before any); the boolean results
+// are scripted under the member's name and default to true. release() drops
+// caches only and leaves the facade usable; only the deleting destructor
+// destroys it (live counter "TIBEX_VPR_FACADE").
+#include "common/host_api.h"
+#include "muvo/muvo_flow_type.h"
+
+class HOST_API TIBEX_VPR_FACADE {
+public:
+  TIBEX_VPR_FACADE();
+  // recorded
+  virtual ~TIBEX_VPR_FACADE();
+  TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
+  TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
+
+  // recorded: place, route and finalize in one run; scripted, default true.
+  virtual bool place_route_finalize();
+  // recorded: drops the facade's caches; the facade stays usable.
+  virtual void release();
+  // recorded: preparations before route (also the fix-up route) and finalize.
+  virtual void prepare_route();
+  virtual void prepare_fixup_route();
+  virtual void prepare_finalize();
+  // recorded: places the design; scripted, default true.
+  virtual bool place();
+  // recorded: routes; scripted, default true.
+  virtual bool route();
+  // recorded: finalizes; scripted, default true.
+  virtual bool finalize();
+  // recorded: the post-place operation; scripted, default true.
+  virtual bool post_place_operation();
+  // recorded: open and close a flow bracket of the given type.
+  virtual void begin_flow(MUVO_FLOW_TYPE flow);
+  virtual void end_flow(MUVO_FLOW_TYPE flow);
+  // recorded: runs one named unit of the resynthesis flow.
+  virtual void run_unit(const char* name);
+  // recorded: the fix-up flow of type 8; scripted, default true.
+  virtual bool run_flow_8_fixup();
+  // recorded: global routing; scripted, default true.
+  virtual bool global_route();
+  // recorded: one post-route fix-up iteration; the two flags are scripted
+  // under "...:result1" and "...:result2" (default false), the result under
+  // the member's name (default true).
+  virtual bool post_route_fixup_iteration(bool& result1, bool& result2);
+
+  // data: the flow type of the last begin_flow (0 before any).
+  MUVO_FLOW_TYPE get_current_flow() const { return m_flow; }
+
+private:
+  bool placer_run();
+  MUVO_FLOW_TYPE m_flow = static_cast<MUVO_FLOW_TYPE>(0);
+};

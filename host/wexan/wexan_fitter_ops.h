@@ -1,0 +1,115 @@
+#pragma once
+// Fitter-common operations and utilities the stage driver runs around
+// placement: the incremental (netlist-reuse) utility, the recompile skip
+// decision, legality
+// checks, user atom duplication, the wire-LUT constrainer and the base of the
+// PLL delay-chain operation. Checks and operations are recorded; their
+// boolean results are scripted under the member's name and default to true.
+#include <set>
+#include "common/host_api.h"
+
+class WEXAN_ENV;
+class VOK_ATOM_NODE;
+
+// The incremental (netlist-reuse) utility of the environment.
+class HOST_API WEXAN_INCREMENTAL_UTILITY {
+public:
+  WEXAN_INCREMENTAL_UTILITY();
+  virtual ~WEXAN_INCREMENTAL_UTILITY();
+  WEXAN_INCREMENTAL_UTILITY(const WEXAN_INCREMENTAL_UTILITY&) = delete;
+  WEXAN_INCREMENTAL_UTILITY& operator=(const WEXAN_INCREMENTAL_UTILITY&) = delete;
+  // data: the world's utility, null when a test removed it.
+  static WEXAN_INCREMENTAL_UTILITY* current();
+
+  // data: the empty-partition flow is enabled (default false).
+  bool is_empty_flow_enabled() const { return m_empty_flow; }
+  void set_empty_flow_enabled(bool on) { m_empty_flow = on; }
+  // recorded: hides the locked nodes from the placer-router.
+  void hide_locked_nodes(void* filter);
+  // recorded: shows them again.
+  void show_locked_nodes(bool ok, bool flag);
+  // recorded: creates the post-fit routing constraints; scripted, default true.
+  bool create_postfit_rcf();
+  // recorded: keeps the routing constraints for a retry.
+  void save_rcf_for_retry();
+  // recorded: applies changed post-fit probe assignments; the two flags say
+  // whether the netlist and its ports changed (scripted under
+  // "...:netlist_changed" and "...:ports_changed", default false); the
+  // result is scripted, default true.
+  bool process_postfit_tracelyn_assignments_if_necessary(bool* netlist_changed, bool* ports_changed);
+  // recorded: probe connections are left for the router.
+  void set_has_unrouted_postfit_tracelyn_connections(bool on);
+
+private:
+  bool m_empty_flow = false;
+};
+
+// The incremental recompile's skip decision.
+class HOST_API WEXAN_SWAVO_RECOMPILE_UTILITY {
+public:
+  // data: every partition can skip the fitter (default false;
+  // host::wexan::set_all_partitions_can_skip_fitter).
+  static bool all_partitions_can_skip_fitter();
+  // recorded: keeps the routing for preservation in the next recompile.
+  static void cache_routing_preservation(bool ok);
+};
+
+class HOST_API WEXAN_MAC_LOCATION_CHECK {
+public:
+  // recorded: the MAC location check of the given phase ("first" / "last");
+  // scripted, default true.
+  static bool check_legality(WEXAN_ENV* env, const char* phase, bool flag);
+  // recorded
+  WEXAN_MAC_LOCATION_CHECK(WEXAN_ENV* env, const char* phase);
+  virtual ~WEXAN_MAC_LOCATION_CHECK();
+  // recorded: scripted, default true.
+  bool work(bool flag);
+
+private:
+  const char* m_phase;
+};
+
+class HOST_API WEXAN_USER_ATOM_DUP {
+public:
+  explicit WEXAN_USER_ATOM_DUP(WEXAN_ENV* env);
+  virtual ~WEXAN_USER_ATOM_DUP();
+  // recorded: scripted, default true.
+  bool work();
+};
+
+class HOST_API WEXAN_CHECK_LCELL_LEGALITY_OP {
+public:
+  explicit WEXAN_CHECK_LCELL_LEGALITY_OP(WEXAN_ENV* env);
+  virtual ~WEXAN_CHECK_LCELL_LEGALITY_OP();
+  // recorded: scripted, default true.
+  bool check_netlist_lcells_prefit();
+};
+
+class HOST_API WEXAN_JOV_WIRELUT {
+public:
+  // recorded: constrains the wire LUTs of the family; scripted, default true.
+  static bool constrain_wireluts(int internal_family_code);
+  // recorded: back-annotates the routed wire LUTs.
+  static void backannotate_wireluts();
+};
+
+// Base of the PLL delay-chain operation; the component derives from it.
+enum PLL_OPTIMIZATION_MODE : int { PLL_OPTIMIZATION_MODE_DEFAULT = 0 };
+
+class HOST_API WEXAN_PLL_DELAY_CHAINS_OP {
+public:
+  explicit WEXAN_PLL_DELAY_CHAINS_OP(WEXAN_ENV* env);
+  virtual ~WEXAN_PLL_DELAY_CHAINS_OP();
+  WEXAN_PLL_DELAY_CHAINS_OP(const WEXAN_PLL_DELAY_CHAINS_OP&) = delete;
+  WEXAN_PLL_DELAY_CHAINS_OP& operator=(const WEXAN_PLL_DELAY_CHAINS_OP&) = delete;
+  // recorded: configures the PLL delay chains; scripted, default true.
+  bool work(PLL_OPTIMIZATION_MODE mode);
+
+protected:
+  WEXAN_ENV* m_env;
+};
+
+namespace host::wexan {
+HOST_API void set_reuse_utility(bool present);
+HOST_API void set_all_partitions_can_skip_fitter(bool on);
+}  // namespace host::wexan

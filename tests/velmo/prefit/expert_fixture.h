@@ -1,0 +1,46 @@
+#pragma once
+// A started fitter on a chosen family, shut down at the end of the test.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "velmo_expert.h"
+#include "velmo_main.h"
+
+namespace velmo_test {
+
+class ExpertTest : public host::testing::HostTest {
+protected:
+  // Configures the device; call before building the netlist.
+  void device(int family) { host::testing::device(family).build(); }
+  VELMO_EXPERT* start() {
+    EXPECT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
+    m_started = true;
+    host::clear_calls();
+    return VELMO_EXPERT::get();
+  }
+  void TearDown() override {
+    if (m_started) velmo_shutdown_fitter();
+    host::testing::HostTest::TearDown();
+  }
+  static int count_lines(const std::string& text) {
+    auto t = host::debug::texts();
+    return static_cast<int>(std::count(t.begin(), t.end(), text));
+  }
+  static int count_calls(const std::string& name) {
+    auto n = host::call_names();
+    return static_cast<int>(std::count(n.begin(), n.end(), name));
+  }
+  static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+private:
+  bool m_started = false;
+};
+
+}  // namespace velmo_test

@@ -1,0 +1,256 @@
+// The retime and Nimbrel stages: early returns, the read-or-rebuild decision
+// for the timing netlist, write-back, the pipeline-register post-processing
+// and the Nimbrel view.
+#include <string>
+#include <vector>
+
+#include "../prefit/expert_fixture.h"
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "jov/jov_design.h"
+#include "kem/kem_manager.h"
+#include "kiv/kiv_model.h"
+#include "msg/msg_base.h"
+#include "testing/netlist_builder.h"
+#include "velmo_yun_env.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_env.h"
+#include "wexan/wexan_fitter_ops.h"
+#include "wexan/wexan_hov_retimer_mode.h"
+
+using host::testing::Family;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+class RetimeTest : public velmo_test::ExpertTest {
+protected:
+  VELMO_EXPERT* start_on(int family, const std::string& snapshot) {
+    device(family);
+    auto n = host::testing::netlist();
+    n.reg("r").d(n.input_port("in"));
+    VELMO_EXPERT* expert = start();
+    set_snapshot(snapshot);
+    return expert;
+  }
+  static void set_snapshot(const std::string& s) { JOV_ROOT::get()->get_design("")->set_current_snapshot_str(s); }
+  static std::vector<std::string> message_keys() {
+    std::vector<std::string> out;
+    for (const auto& m : host::messages::posted()) out.push_back(m.key);
+    return out;
+  }
+  static std::string request_of_first_hov_call() {
+    for (const auto& l : host::call_lines())
+      if (l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary(", 0) == 0) return l.substr(50, 1);
+    return "";
+  }
+  static void configure(void (*edit)(DeviceSpec&)) {
+    DeviceSpec spec = host::device::spec();
+    edit(spec);
+    host::device::configure(spec);
+  }
+};
+
+TEST_F(RetimeTest, UnsupportedDeviceIsAnErrorPerSnapshot) {
+  VELMO_EXPERT* expert = start_on(Family::KX, "retimed");
+  EXPECT_FALSE(expert->retime());
+  EXPECT_EQ(message_keys(), std::vector<std::string>{"VELMO_VELMO_ZENTO_RETIMER_UNSUPPORTED_DEVICE"});
+  EXPECT_EQ(host::messages::posted().front().text,
+            "The Zento-Retimer is not supported for device KX-48. This feature is only available for device "
+            "families with Corvane architectures.");
+  set_snapshot("nimbrel");
+  EXPECT_FALSE(expert->nimbrel());
+  EXPECT_EQ(message_keys().back(), "VELMO_VELMO_ZENTO_NIMBREL_UNSUPPORTED_DEVICE");
+  set_snapshot("final");
+  EXPECT_FALSE(expert->retime());
+  EXPECT_EQ(message_keys().size(), 2u);
+  EXPECT_EQ(count_calls("yun_utility_factory"), 0);
+}
+
+TEST_F(RetimeTest, DisabledRetimerAndEmulationWarnAndSucceed) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  configure([](DeviceSpec& s) { s.zento_retimer_disabled = true; });
+  EXPECT_TRUE(expert->retime());
+  set_snapshot("nimbrel");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_EQ(message_keys(), (std::vector<std::string>{"VELMO_VELMO_ZENTO_RETIMER_NOT_ENABLED", "VELMO_VELMO_NIMBREL_NOT_ENABLED"}));
+
+  configure([](DeviceSpec& s) { s.zento_nimbrel_emulate = true; });
+  set_snapshot("retimed");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_EQ(message_keys().back(), "VELMO_VELMO_ZENTO_RETIMER_NIMBREL_EMULATE_NO_RETIME");
+  EXPECT_EQ(count_calls("yun_utility_factory"), 0);
+
+  // Skipping the stage altogether.
+  host::clear_calls();
+  cfg_set_on("flow_skip_retime_stage");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_EQ(count_calls("XAB_DEM::shutdown"), 0);
+}
+
+TEST_F(RetimeTest, ReadsFromDiskWhenSafeAndWritesBackThenCommitsTheClockRouting) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Reading kem netlist from disk: failed"));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("always_rebuild: N; have_netlist: N; have_netlist_in_retimer_mode: N; safe_to_load: Y"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Getting hov_utility using 'READ_FROM_DISK'"));
+  EXPECT_EQ(request_of_first_hov_call(), "2");
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Writing back kem netlist to current snapshot"));
+  EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("retimed"));
+  EXPECT_TRUE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "KEM_MANAGER::read_kem_netlist_from_disk(true)", "WEXAN_HOV_RETIMER_MODE::WEXAN_HOV_RETIMER_MODE",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, [",
+                  "WEXAN_HOV_RETIMER_MODE::~WEXAN_HOV_RETIMER_MODE", "KEM_MANAGER::write_kem_netlist_to_disk",
+                  "TIBEX_VPR_FACADE::release", "WEXAN_HOV_UTILITY::prepare_for_retiming",
+                  "YUN_UTILITY::retime(true, true, false)", "MSG_BASE::post(18821)",
+                  "WEXAN_ENV::delete_hov_utility_completely", "NORBO_ZOTA_MANAGER::commit_clock_routing",
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false"}));
+  EXPECT_EQ(count_calls("norbo_route_rowclocks"), 0);
+}
+
+TEST_F(RetimeTest, PipelineRegistersAreTaintedOneByOneAndTheRoutedSnapshotGetsACopy) {
+  device(Family::KY);
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto q = n.reg("q").clk(clk).d(n.input_port("in")).atom();
+  auto p = n.zota_reg("p").clk(clk).d(q).atom();
+  VELMO_EXPERT* expert = start();
+  set_snapshot("retimed");
+  cfg_set_on("velmo_retimer_write_netlist_to_routed_snapshot");
+  EXPECT_TRUE(expert->retime());
+  const std::string taint_p =
+      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(p->get_id()) + ", false, false)";
+  const std::string taint_q =
+      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(q->get_id()) + ", false, false)";
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{"NORBO_ZOTA_MANAGER::commit_clock_routing", taint_p,
+                                                    "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1"}));
+  EXPECT_THAT(host::call_lines(), Not(Contains(taint_q)));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Writing back kem netlist to routed snapshot"));
+  EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("routed"));
+  EXPECT_EQ(JOV_ROOT::get()->get_design("")->get_current_snapshot_str(), "retimed");
+}
+
+TEST_F(RetimeTest, AlwaysRebuildDeletesTheDiskCopyAndRebuilds) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  cfg_set_on("fit_retime_always_rebuild_netlist");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_netlist_from_disk"), 0);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Getting hov_utility using 'MUST_REFLECT_NETLIST_CHANGES'"));
+  EXPECT_EQ(request_of_first_hov_call(), "0");
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "KEM_MANAGER::delete_kem_netlist_from_disk",
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, ["}));
+  EXPECT_EQ(count_calls("KEM_MANAGER::delete_kem_netlist_in_memory"), 0) << "nothing was read";
+}
+
+TEST_F(RetimeTest, ANetlistInRetimerModeIsReusedAndNotWrittenBack) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  {
+    WEXAN_HOV_RETIMER_MODE mode;
+    WEXAN_ENV::get_env()->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr,
+                                                                 false, false);
+  }
+  ASSERT_TRUE(KEM_MANAGER::get()->is_kem_netlist_in_retimer_mode());
+  host::clear_calls();
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("always_rebuild: N; have_netlist: Y; have_netlist_in_retimer_mode: Y; safe_to_load: Y"));
+  EXPECT_EQ(request_of_first_hov_call(), "2");
+  EXPECT_EQ(count_lines("Writing back kem netlist to current snapshot"), 0);
+  EXPECT_EQ(count_calls("KEM_MANAGER::write_kem_netlist_to_disk"), 0);
+}
+
+TEST_F(RetimeTest, ANonModifiablePartitionForcesARebuildAndAReadNetlistIsDropped) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  // A netlist on disk, read back in the first run.
+  WEXAN_ENV::get_env()->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false,
+                                                               false);
+  ASSERT_TRUE(KEM_MANAGER::get()->write_kem_netlist_to_disk());
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+
+  cfg_set_on("fit_retime_always_rebuild_netlist");
+  host::cfg::unset("fit_retime_always_rebuild_netlist");
+  VOK_ATOM_NETLIST other;
+  other.set_modifiable(false);
+  JOV_ROOT::get()->get_design("")->add_partition("locked")->get_state()->set_atom_netlist(&other);
+  host::clear_calls();
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("always_rebuild: N; have_netlist: N; have_netlist_in_retimer_mode: N; safe_to_load: N"));
+  EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_netlist_from_disk"), 0);
+  EXPECT_EQ(request_of_first_hov_call(), "0");
+}
+
+TEST_F(RetimeTest, EarlyAccessFlowReturnsTheEngineResultAtOnce) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "nimbrel");
+  cfg_set_on("velmo_write_yun_view_to_disk");
+  host::script::queue<bool>("YUN_UTILITY::retime").push(false);
+  EXPECT_FALSE(expert->nimbrel());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Rebuild W3J3 before NIMBREL if design is tainted!"));
+  EXPECT_THAT(host::call_lines(), Contains("YUN_UTILITY::retime(true, false, false)"));
+  EXPECT_EQ(count_calls("NORBO_ZOTA_MANAGER::commit_clock_routing"), 0);
+  EXPECT_EQ(count_calls("JOV_DESIGN::commit_design"), 0);
+  EXPECT_EQ(count_calls("WEXAN_ENV::delete_hov_utility_completely"), 0);
+}
+
+TEST_F(RetimeTest, AFailedRetimingRunSkipsThePostProcessing) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  host::script::queue<bool>("YUN_UTILITY::retime").push(false);
+  EXPECT_FALSE(expert->retime());
+  EXPECT_EQ(count_calls("NORBO_ZOTA_MANAGER::commit_clock_routing"), 0);
+  EXPECT_THAT(message_keys(), Contains("VELMO_FITTER_ZENTO_RETIMER_END"));
+}
+
+TEST_F(RetimeTest, NimbrelViewLeavesTheDatabaseOnRetimed) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  auto* model = new KIV_MODEL();
+  model->set_path(KIV_PATH({"db", "retimed", "timing_netlist"}));
+  design->get_current_state()->add_model(model);
+  VOK_ATOM_NETLIST other;
+  other.set_modifiable(true);
+  design->add_partition("child")->get_state()->set_atom_netlist(&other);
+  cfg_set_on("velmo_write_yun_view_to_disk");
+  EXPECT_TRUE(expert->retime());
+  EXPECT_EQ(design->get_current_snapshot_str(), "retimed");
+  EXPECT_TRUE(cfg_is_on("jov_skip_cached_model_copy", false));
+  EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("nimbrel"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Update KEM_MODEL path: db/nimbrel"));
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "JOV_DESIGN::set_partition_model_copy_mode(\"|\", 5)",
+                  "JOV_DESIGN::set_partition_model_copy_mode(\"child\", 5)",
+                  "JOV_DESIGN::set_current_snapshot(9, false, true)",
+                  "JOV_DESIGN::set_current_snapshot(11, false, false)", "KEM_MANAGER::write_kem_netlist_to_disk",
+                  "JOV_DESIGN::commit_design(true)", "JOV_DESIGN::set_current_snapshot(9, false, true)",
+                  "JOV_DESIGN::set_current_snapshot(10, false, true)", "JOV_UTILS::set_read_only_status(false)",
+                  "JOV_UTILS::set_read_only_status(false)", "NORBO_ZOTA_MANAGER::commit_clock_routing"}));
+}
+
+TEST_F(RetimeTest, PostFitRetimingNeedsARetimingEnvironment) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "final");
+  EXPECT_TRUE(expert->do_postfit_retime());
+  EXPECT_EQ(count_calls("yun_utility_factory"), 0);
+
+  VELMO_YUN_ENV yun_env;
+  host::wexan::set_yun_env(&yun_env);
+  EXPECT_TRUE(expert->do_postfit_retime());
+  EXPECT_EQ(count_calls("yun_utility_factory"), 0) << "post-route retiming is off by default";
+  cfg_set_on("wexan_enable_post_route_yun");
+  host::script::queue<bool>("YUN_UTILITY::retime").push(false);
+  EXPECT_FALSE(expert->do_postfit_retime());
+  EXPECT_THAT(host::call_lines(), Contains("YUN_UTILITY::retime(true, false, true)"));
+  host::wexan::set_yun_env(nullptr);
+}
+
+}  // namespace
