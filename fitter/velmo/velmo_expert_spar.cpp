@@ -114,6 +114,7 @@ private:
     const VOK_RE_TERMINAL& terminal = m_routing.get_node_terminal(leaf);
     if (terminal.name_space != VOK_PORT_NAMESPACE_INPUT) return nullptr;
     if (!terminal.port.is_input()) l_internal_error("port_info[port_id].is_input_atom_port()", __LINE__);
+    if (m_routing.get_atom_netlist() == nullptr) l_internal_error("m_atom_netlist", __LINE__);
     const VOK_ATOM_ITERM* iterm = vok_find_iterm(m_routing.get_atom_netlist(), terminal.port, true);
     if (iterm == nullptr) throw std::out_of_range("Key not found");
     return iterm;
@@ -204,7 +205,6 @@ void spar_preamble() {
     if (wump == nullptr) l_internal_error("di", __LINE__);
     const WUMP_ROUTE_INFO* route_info = wump->get_route_info();
     if (route_info == nullptr) l_internal_error("dy", __LINE__);
-    if (routing.get_atom_netlist() == nullptr) l_internal_error("m_atom_netlist", __LINE__);
 
     for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
       for (const VOK_ATOM_OTERM* oterm : atom->coterms()) {
