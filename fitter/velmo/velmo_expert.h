@@ -5,12 +5,14 @@
 // the same role.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gen/gen_profile.h"
 #include "jov/jov_enum.h"
 
 class CMP_FACADE;
+class OMZ_NAMESPACE;
 class KEM_TIMING_MODEL;
 class VOK_ATOM_NETLIST;
 class WEXAN_DESIGN;
@@ -144,6 +146,10 @@ public:
   void report_success_or_failure(bool ok);
   void do_post_finalize_ops(bool ok);
   bool final_cleanup();
+  // Whether logic cells are converted into logic modules after the fit
+  // (configuration variable "do_lcell_to_lm_conversion", read when the
+  // component is loaded).
+  static bool s_do_lcell_to_lm_conversion;
 
   // ---- Post-fit checks -------------------------------------------------
   void check_and_report(bool check, bool legality);
@@ -193,5 +199,16 @@ void velmo_dump_zota_stats(VOK_ATOM_NETLIST* netlist);
 JOV_SNAPSHOT_BASE::ENUM get_jov_snapshot();
 // Whether the early-access flow is forced for the current snapshot.
 bool force_ky_ea_flow();
+
+// Decides whether intermediate fitter snapshots are committed and posts the
+// message that says so. velmo_write_intermediate_snapshot calls it once per
+// process and keeps the answer.
+std::pair<bool, std::string> velmo_write_intermediate_snapshot_and_report_reason_(const OMZ_NAMESPACE* ns,
+                                                                                const std::string& command_line);
+
+// Prepares the routing for the hold-fixing re-route of finalize: keeps the
+// routing of the input terms the re-route must not touch and erases what
+// serves only the others.
+void spar_preamble();
 // The timing models the retiming engine wants (asks a fresh engine utility).
 std::vector<KEM_TIMING_MODEL> velmo_get_retimer_timing_models();

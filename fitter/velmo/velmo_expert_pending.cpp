@@ -25,11 +25,5 @@ bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
   l_not_built("mark_lutram_zota_ffs_no_touch_for_retimer", __LINE__);
 }
 
-bool VELMO_EXPERT::finalize() { l_not_built("finalize", __LINE__); }
-void VELMO_EXPERT::report_success_or_failure(bool) { l_not_built("report_success_or_failure", __LINE__); }
-void VELMO_EXPERT::do_post_finalize_ops(bool) { l_not_built("do_post_finalize_ops", __LINE__); }
-bool VELMO_EXPERT::final_cleanup() { l_not_built("final_cleanup", __LINE__); }
 
-bool VELMO_EXPERT::final_lutram_check() { l_not_built("final_lutram_check", __LINE__); }
-bool VELMO_EXPERT::final_p2c2p_zota_check() { l_not_built("final_p2c2p_zota_check", __LINE__); }
 

@@ -20,6 +20,8 @@
 #include "cmp/cmp_facade.h"
 #include "dev/dev_basic_info.h"
 #include "dev/dev_family.h"
+#include "gen/gen_profile.h"
+#include "jov/jov_design.h"
 #include "mem/mem_initializer.h"
 #include "msg/msg_internal_error.h"
 #include "nolt/nolt_ops.h"
@@ -461,4 +463,13 @@ bool velmo_perform_user_logic_duplication() { return l_expert()->perform_user_lo
 bool velmo_pack_registers() { return VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV::get_env()); }
 bool velmo_perform_p2c() { return l_expert()->perform_p2c(); }
 bool velmo_convert_lutram() { return l_expert()->perform_lutram_conversion(); }
-bool velmo_write_intermediate_snapshot(std::string*) { l_not_built("velmo_write_intermediate_snapshot", __LINE__); }
+bool velmo_write_intermediate_snapshot(std::string* reason) {
+  const OMZ_NAMESPACE* ns = JOV_ROOT::get()->get_design("")->get_option_namespace();
+  const std::string command_line = gen_get_command_line();
+  // Decided (and reported) on the first call; every later call in the
+  // process gets the same answer.
+  static const std::pair<bool, std::string> write_out_snapshot =
+      velmo_write_intermediate_snapshot_and_report_reason_(ns, command_line);
+  if (reason != nullptr) *reason = write_out_snapshot.second;
+  return write_out_snapshot.first;
+}

@@ -1,5 +1,7 @@
 #include "cmp/cmp_facade.h"
 
+#include "common/host_call_log.h"
+
 #include <memory>
 
 #include "common/host_world.h"
@@ -21,3 +23,6 @@ DEV_FAMILY_ENUM CMP_FACADE::get_family() const {
 }
 
 OMZ_NAMESPACE* CMP_FACADE::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
+
+void CMP_FACADE::notify_timing_netlist_changed(int what) { host::log_call("CMP_FACADE::notify_timing_netlist_changed", what); }
+void CMP_FACADE::report_fitter_failure(int what) { host::log_call("CMP_FACADE::report_fitter_failure", what); }

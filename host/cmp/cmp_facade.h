@@ -35,6 +35,10 @@ public:
   bool is_fitter_post_operations_only() const { return m_fitter_post_operations_only; }
   void set_fitter_post_operations_only(bool on) { m_fitter_post_operations_only = on; }
 
+  // recorded: tells the compiler the timing netlist changed; reports the
+  // fitter's failure.
+  virtual void notify_timing_netlist_changed(int what);
+  virtual void report_fitter_failure(int what);
   // data: whether the compile optimises timing (default true).
   bool is_timing_driven_compile() const { return m_timing_driven; }
   void set_timing_driven_compile(bool on) { m_timing_driven = on; }

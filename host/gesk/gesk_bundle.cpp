@@ -3,13 +3,37 @@
 #include <memory>
 
 #include "common/host_world.h"
+#include "w3j3/w3j3_port_map_db.h"
 
 namespace {
 struct GESK_STATE {
   std::unique_ptr<GESK_BUNDLE> bundle = std::make_unique<GESK_BUNDLE>();
+  std::unique_ptr<WUMP_GESK_UTIL> util;
 };
 GESK_STATE& state() { return host_world_slot<GESK_STATE>(); }
 }  // namespace
+
+unsigned GESK_DEVICE::get_port_gid(int value) const {
+  auto it = m_port_gids.find(value);
+  return it == m_port_gids.end() ? 0xFFFFFFFFu : it->second;
+}
+
+GESK_BUNDLE::GESK_BUNDLE() : m_port_map(new W3J3_PORT_MAP_DB), m_device(new GESK_DEVICE) {}
+GESK_BUNDLE::~GESK_BUNDLE() {
+  delete m_port_map;
+  delete m_device;
+}
+
+unsigned WUMP_GESK_UTIL::get_top_level_wump_port_gid(const W3J3_PORT_MAP_ENTRY& entry) const {
+  if (m_device == nullptr || entry.type != 1) return 0xFFFFFFFFu;
+  return m_device->get_port_gid(entry.value);
+}
+
+WUMP_GESK_UTIL* zel_dev_obtain_wump_gesk_util(const WUMP_ROUTE_INFO* route_info, const GESK_DEVICE* device) {
+  GESK_STATE& st = state();
+  st.util = std::make_unique<WUMP_GESK_UTIL>(route_info, device);
+  return st.util.get();
+}
 
 GESK_BUNDLE* GESK_BUNDLE_SINGLETON::get_bundle() { return state().bundle.get(); }
 

@@ -1,16 +1,43 @@
 #pragma once
 // The design bundle (device instance) singleton.
+#include <map>
 #include <vector>
 #include "common/host_api.h"
 
+class W3J3_PORT_MAP_DB;
+class WUMP_ROUTE_INFO;
+struct W3J3_PORT_MAP_ENTRY;
+
+// data: the device-instance model as far as the port lookups need it: the
+// top-level routing gid (a block port, kind 659) of each GESK port value.
+class HOST_API GESK_DEVICE {
+public:
+  // 0xFFFFFFFF when the value names no port.
+  unsigned get_port_gid(int value) const;
+  void set_port_gid(int value, unsigned gid) { m_port_gids[value] = gid; }
+
+private:
+  std::map<int, unsigned> m_port_gids;
+};
+
 class HOST_API GESK_BUNDLE {
 public:
+  GESK_BUNDLE();
+  ~GESK_BUNDLE();
+  GESK_BUNDLE(const GESK_BUNDLE&) = delete;
+  GESK_BUNDLE& operator=(const GESK_BUNDLE&) = delete;
+  // data: the bundle's port map and device-instance model.
+  W3J3_PORT_MAP_DB* get_port_map_db() const { return m_port_map; }
+  GESK_DEVICE* get_device() const { return m_device; }
+
   // data: the bundle's entry table; an entry is set once it is loaded.
   const std::vector<void*>& get_entries() const { return m_entries; }
   std::vector<void*>& entries() { return m_entries; }
 
 private:
   std::vector<void*> m_entries;
+  W3J3_PORT_MAP_DB* m_port_map;
+  GESK_DEVICE* m_device;
 };
 
 class HOST_API GESK_BUNDLE_SINGLETON {
@@ -18,6 +45,24 @@ public:
   // data: the loaded bundle, null when none is loaded (host::gesk::load).
   static GESK_BUNDLE* get_bundle();
 };
+
+// The routing/bundle utility: port-map entries to top-level routing gids.
+class HOST_API WUMP_GESK_UTIL {
+public:
+  WUMP_GESK_UTIL(const WUMP_ROUTE_INFO* route_info, const GESK_DEVICE* device)
+      : m_route_info(route_info), m_device(device) {}
+  // The top-level routing gid of a type-1 entry; 0xFFFFFFFF for none.
+  unsigned get_top_level_wump_port_gid(const W3J3_PORT_MAP_ENTRY& entry) const;
+  const WUMP_ROUTE_INFO* get_route_info() const { return m_route_info; }
+
+private:
+  const WUMP_ROUTE_INFO* m_route_info;
+  const GESK_DEVICE* m_device;
+};
+
+// The utility over a die's route info and the bundle's device (the world's
+// object, remade at each call).
+HOST_API WUMP_GESK_UTIL* zel_dev_obtain_wump_gesk_util(const WUMP_ROUTE_INFO* route_info, const GESK_DEVICE* device);
 
 namespace host::gesk {
 // Loads (or drops) the bundle; `loaded_entry` sets one entry of its table.

@@ -1,5 +1,9 @@
 #include "jov/jov_design.h"
 
+#include "kiv/kiv_model.h"
+#include "omz/omz_option.h"
+#include "vok/vok_atom_netlist.h"
+
 #include <memory>
 
 #include "common/host_world.h"
@@ -64,3 +68,5 @@ void JOV_UTILS::set_read_only_status(JOV_STATE* state, bool read_only) {
   host::log_call("JOV_UTILS::set_read_only_status", read_only);
   if (VOK_ATOM_NETLIST* netlist = state ? state->get_atom_netlist() : nullptr) netlist->set_modifiable(!read_only);
 }
+
+OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }

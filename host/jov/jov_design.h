@@ -8,6 +8,7 @@
 
 class KIV_STATE;
 class VOK_ATOM_NETLIST;
+class OMZ_NAMESPACE;
 
 // data: the record of a partition in the current snapshot: its atom netlist
 // (the design's top netlist unless a test gives it another; its
@@ -24,10 +25,14 @@ public:
   // route stage's yes/no state query; default yes).
   bool has_partition_routing() const { return m_has_partition_routing; }
   void set_has_partition_routing(bool on) { m_has_partition_routing = on; }
+  // data: the routing-element indices reserved for the partition.
+  const std::vector<int>& get_reserved_re_ids() const { return m_reserved_re_ids; }
+  std::vector<int>& reserved_re_ids() { return m_reserved_re_ids; }
 
 private:
   VOK_ATOM_NETLIST* m_netlist = nullptr;
   bool m_has_partition_routing = true;
+  std::vector<int> m_reserved_re_ids;
 };
 
 // data: a partition of the design: id, name and parent (null for the top
@@ -45,6 +50,10 @@ public:
   bool is_top() const { return m_parent == nullptr; }
   // data: the partition's record (never null).
   JOV_STATE* get_state() const { return m_state.get(); }
+  // The state selector of the record the stages read; one record serves
+  // every selector.
+  static constexpr int s_unspecified = 0;
+  JOV_STATE* get_state(int) const { return m_state.get(); }
 
 private:
   int m_id;
@@ -74,6 +83,8 @@ public:
   const std::vector<std::unique_ptr<JOV_PARTITION>>& get_partitions() const { return m_partitions; }
   // data: adds a partition under parent (the top partition when null).
   JOV_PARTITION* add_partition(const std::string& name, JOV_PARTITION* parent = nullptr);
+  // data: the design's option namespace (the project's default section).
+  OMZ_NAMESPACE* get_option_namespace() const;
 
   // recorded: switches the current snapshot to n (stores its name); the
   // flags are recorded only.

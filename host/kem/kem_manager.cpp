@@ -54,3 +54,10 @@ void KEM_MANAGER::delete_kem_netlist_in_memory() {
 }
 
 bool KEM_MANAGER::has_kem_netlist_on_disk() const { return has_kem_netlist_on_disk(current_snapshot()); }
+
+bool KEM_MANAGER::read_kem_corners_from_disk(const std::vector<KEM_TIMING_MODEL>& models) {
+  host::log_call("KEM_MANAGER::read_kem_corners_from_disk", static_cast<int>(models.size()));
+  if (!m_netlist) return false;
+  m_netlist->get_corner_manager()->set_corners(models);
+  return true;
+}

@@ -5,9 +5,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/host_api.h"
 #include "kem/kem_netlist.h"
+#include "kem/kem_timing_model.h"
 
 class HOST_API KEM_MANAGER {
 public:
@@ -26,6 +28,10 @@ public:
   // snapshot's disk copy; false when there is none, or by script. The flag is
   // accepted for the callers' sake.
   bool read_kem_netlist_from_disk(bool flag);
+  // recorded: the corners of the netlist in memory become the given models
+  // (loaded from the current snapshot's disk copy); false when there is no
+  // netlist in memory.
+  bool read_kem_corners_from_disk(const std::vector<KEM_TIMING_MODEL>& models);
   // recorded: drops the current snapshot's disk copy.
   void delete_kem_netlist_from_disk();
   // recorded: drops the netlist in memory.

@@ -1,6 +1,7 @@
 #include "siv/siv_atom_mod_utility.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "common/host_call_log.h"
@@ -8,9 +9,31 @@
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_utilities.h"
 
+namespace {
+std::atomic<int> l_live{0};
+}
+
 SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY(int algorithm, WEXAN_PIZ_TABLE* table)
-    : m_algorithm(algorithm), m_table(table) {}
-SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY() = default;
+    : m_algorithm(algorithm), m_table(table) {
+  ++l_live;
+}
+SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY() {
+  host::log_call("SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY");
+  --l_live;
+}
+
+void SIV_ATOM_MOD_UTILITY::set_options(int a, int b) { host::log_call("SIV_ATOM_MOD_UTILITY::set_options", a, b); }
+
+void SIV_ATOM_MOD_UTILITY::remove_node(VOK_ATOM_NODE* atom, bool flag) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::remove_node", host::vok::arg(atom), flag);
+  if (atom == nullptr || atom->get_parent_netlist() == nullptr) return;
+  add_row("remove_node", atom->get_id());
+  atom->get_parent_netlist()->remove(atom);
+}
+
+namespace host::siv {
+int live_utilities() { return l_live.load(); }
+}  // namespace host::siv
 
 void SIV_ATOM_MOD_UTILITY::add_row(const char* what, int atom_id) {
   if (m_table != nullptr) m_table->add_row({std::to_string(m_algorithm), what, std::to_string(atom_id)});

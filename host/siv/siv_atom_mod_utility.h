@@ -37,6 +37,11 @@ public:
   // denies operation 39 on any of them or fewer than two are given.
   // Recorded.
   bool merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode);
+  // recorded: the utility's two settings.
+  void set_options(int a, int b);
+  // algorithm: disconnects the atom, takes it out of its netlist and deletes
+  // it. Recorded; a row goes to the table.
+  void remove_node(VOK_ATOM_NODE* atom, bool flag);
   // algorithm: connects the input to its netlist's ground (it becomes used,
   // connected and driven by the constant-0 term). Recorded; a row goes to
   // the table.
@@ -50,3 +55,8 @@ private:
   int m_algorithm;
   WEXAN_PIZ_TABLE* m_table;
 };
+
+namespace host::siv {
+// Utilities alive now (tests check that callers free theirs).
+HOST_API int live_utilities();
+}  // namespace host::siv

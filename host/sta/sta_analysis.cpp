@@ -1,5 +1,7 @@
 #include "sta/sta_analysis.h"
 
+#include "common/host_call_log.h"
+
 #include <algorithm>
 #include <climits>
 #include <set>
@@ -931,3 +933,5 @@ std::vector<CORNER_SUMMARY> summary() {
 }
 
 }  // namespace host::timing
+
+void sta_mark_sccs_as_potentially_stale() { host::log_call("sta_mark_sccs_as_potentially_stale"); }

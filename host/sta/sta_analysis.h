@@ -55,6 +55,9 @@ struct HOV_INCR_DOMAIN_VALUES {
 // chooses whether the queries below answer over every loaded corner or the
 // current one only.
 HOST_API void sta_full_update_timing(bool all_corners);
+// recorded: the strongly connected components of the timing graph are
+// recomputed on the next analysis.
+HOST_API void sta_mark_sccs_as_potentially_stale();
 // algorithm: brings the timing netlist up to date with the taints recorded
 // since the last update and recomputes the forward and backward cones of
 // the nodes they dirtied (see host::sta::verify_incremental).

@@ -6,6 +6,8 @@
 #include "common/host_script.h"
 #include "common/host_world.h"
 
+#include <set>
+
 namespace {
 struct SWAVO_STATE {
   bool place_fixup_flow = false;
@@ -13,8 +15,11 @@ struct SWAVO_STATE {
   bool hold_fixup_flow = false;
   bool spar_gave_up = false;
   std::vector<int> previous_networks;
-  bool user_recompile = false;
-  std::set<int> skippable_stages;
+  bool user_flow = false;
+  bool incremental_hep = false;
+  std::vector<int> modified;
+  std::string argument;
+  std::set<int> skippable;
 };
 SWAVO_STATE& l_swavo() { return host_world_slot<SWAVO_STATE>(); }
 }  // namespace
@@ -29,22 +34,33 @@ bool SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current() {
   host::log_call("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current");
   return host::script::next<bool>("SWAVO_RECOMPILE_OP::reset_swavo_recompile_to_current", true);
 }
-bool SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() { return host_world_slot<SWAVO_STATE>().user_recompile; }
+
+bool SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() { return l_swavo().user_flow; }
+void SWAVO_RECOMPILE_OP::parse_recompile_argument(const std::string& argument) {
+  host::log_call("SWAVO_RECOMPILE_OP::parse_recompile_argument", argument);
+  l_swavo().argument = argument;
+}
+bool SWAVO_RECOMPILE_OP::enable_post_spar_incremental_hep() { return l_swavo().incremental_hep; }
+const std::vector<int>& SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids() { return l_swavo().modified; }
 bool SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(int snapshot) {
-  return host_world_slot<SWAVO_STATE>().skippable_stages.count(snapshot) != 0;
+  return l_swavo().skippable.count(snapshot) != 0;
 }
 
 namespace host::swavo {
+void set_user_flow(bool on) { l_swavo().user_flow = on; }
+void set_post_spar_incremental_hep(bool on) { l_swavo().incremental_hep = on; }
+void set_spar_modified_atom_ids(std::vector<int> ids) { l_swavo().modified = std::move(ids); }
+void set_skippable_snapshot(int snapshot, bool skippable) {
+  if (skippable) {
+    l_swavo().skippable.insert(snapshot);
+  } else {
+    l_swavo().skippable.erase(snapshot);
+  }
+}
+const std::string& recompile_argument() { return l_swavo().argument; }
 void set_place_fixup_flow(bool on) { host_world_slot<SWAVO_STATE>().place_fixup_flow = on; }
 void set_place_fixup_muvo(bool on) { l_swavo().place_fixup_muvo = on; }
 void set_hold_fixup_flow(bool on) { l_swavo().hold_fixup_flow = on; }
 void set_spar_gave_up(bool on) { l_swavo().spar_gave_up = on; }
 void set_previous_routing_networks(std::vector<int> networks) { l_swavo().previous_networks = std::move(networks); }
-void set_user_recompile_flow(bool on) { host_world_slot<SWAVO_STATE>().user_recompile = on; }
-void set_can_skip_stage(int snapshot, bool on) {
-  if (on)
-    host_world_slot<SWAVO_STATE>().skippable_stages.insert(snapshot);
-  else
-    host_world_slot<SWAVO_STATE>().skippable_stages.erase(snapshot);
-}
 }  // namespace host::swavo

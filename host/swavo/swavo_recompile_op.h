@@ -1,5 +1,6 @@
 #pragma once
 // The incremental recompile operation: its flow flags and hint database.
+#include <string>
 #include <vector>
 
 #include "common/host_api.h"
@@ -24,11 +25,18 @@ public:
   // recorded: resets the recompile state to the current compile; scripted,
   // default true.
   static bool reset_swavo_recompile_to_current();
-  // data: the compile is a user-requested incremental recompile (default
-  // false; host::swavo::set_user_recompile_flow).
+  // data: the user asked for a Swavo recompile (host::swavo::set_user_flow).
   static bool is_user_swavo_recompile_flow();
-  // data: every partition may skip the fitter stage that ends at the
-  // snapshot (default false; host::swavo::set_can_skip_stage).
+  // recorded: parses a recompile argument ("routed -hold_fixup"); the text
+  // becomes the current argument.
+  static void parse_recompile_argument(const std::string& argument);
+  // data: whether timing is updated incrementally after the hold-fixing
+  // re-route (default off).
+  static bool enable_post_spar_incremental_hep();
+  // data: atoms the hold-fixing re-route changed.
+  static const std::vector<int>& get_spar_modified_atom_ids();
+  // data: every partition may skip the fitter stage that produces the
+  // snapshot (host::swavo::set_skippable_snapshot).
   static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
 };
 
@@ -37,7 +45,11 @@ HOST_API void set_place_fixup_flow(bool on);
 HOST_API void set_place_fixup_muvo(bool on);
 HOST_API void set_hold_fixup_flow(bool on);
 HOST_API void set_spar_gave_up(bool on);
+HOST_API void set_user_flow(bool on);
+HOST_API void set_post_spar_incremental_hep(bool on);
+HOST_API void set_spar_modified_atom_ids(std::vector<int> ids);
+HOST_API void set_skippable_snapshot(int snapshot, bool skippable);
+// The last argument given to parse_recompile_argument ("" before any).
+HOST_API const std::string& recompile_argument();
 HOST_API void set_previous_routing_networks(std::vector<int> networks);
-HOST_API void set_user_recompile_flow(bool on);
-HOST_API void set_can_skip_stage(int snapshot, bool on);
 }

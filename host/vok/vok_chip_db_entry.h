@@ -2,6 +2,8 @@
 // The chip database entry of the design: the root routing and the blc, crf
 // and fcd routing networks. Network payloads are plain routing-element
 // indices (no bit 31).
+#include <vector>
+
 #include "common/host_api.h"
 #include "juk_forest_detail_sys.h"
 #include "vok/vok_re_routing.h"
@@ -23,6 +25,11 @@ public:
   JUK::FOREST<int, int>* get_blc_network() { return &m_networks[BLC]; }
   JUK::FOREST<int, int>* get_crf_network() { return &m_networks[CRF]; }
   JUK::FOREST<int, int>* get_fcd_network() { return &m_networks[FCD]; }
+  // data: the clock re-network (the crf network).
+  JUK::FOREST<int, int>* get_crf_re_network() { return &m_networks[CRF]; }
+  // data: the power-tile settings of the fit (empty unless set).
+  const std::vector<int>& get_power_tile_setting_info() const { return m_power_tiles; }
+  std::vector<int>& power_tile_setting_info() { return m_power_tiles; }
   // Empties the routing and the networks.
   void clear();
 
@@ -32,4 +39,5 @@ public:
 private:
   VOK_RE_ROUTING m_routing;
   JUK::FOREST<int, int> m_networks[3];
+  std::vector<int> m_power_tiles;
 };

@@ -257,6 +257,31 @@ VOK_RE_ROUTING_MODIFIER::~VOK_RE_ROUTING_MODIFIER() {
   r.rebuild_terminal_maps();
 }
 
+void VOK_RE_ROUTING_MODIFIER::erase(const VOK_ATOM_NODE* atom) {
+  host::log_call("VOK_RE_ROUTING_MODIFIER::erase", m_tag, host::vok::arg(atom));
+  if (atom == nullptr) return;
+  for (const VOK_ATOM_OTERM* oterm : atom->coterms()) {
+    const int source = m_routing.get_source_node(oterm);
+    if (source != -1) m_pending.push_back({1, source});
+  }
+  for (const VOK_ATOM_ITERM* iterm : atom->citerms()) {
+    for (int node : m_routing.get_sink_nodes(iterm)) {
+      // Leaf requests apply in order, each only when its node has no child
+      // left, so the chain stops below the first node that serves another
+      // sink.
+      while (node != -1 && m_routing.get_parent(node, VOK_RE_ROUTING_ZOTA_SKIP()) != -1) {
+        m_pending.push_back({0, node});
+        node = m_routing.get_parent(node, VOK_RE_ROUTING_ZOTA_SKIP());
+      }
+    }
+  }
+}
+
+void VOK_RE_ROUTING_MODIFIER::merge_at_routing_register(const VOK_ATOM_ITERM* iterm, const VOK_ATOM_OTERM* oterm) {
+  host::log_call("VOK_RE_ROUTING_MODIFIER::merge_at_routing_register", m_tag, host::vok::arg(iterm),
+                 host::vok::arg(oterm));
+}
+
 int VOK_RE_ROUTING_MODIFIER::insert_source(const VOK_ATOM_OTERM* oterm, bool* created) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::insert_source", m_tag, oterm);
   VOK_RE_ROUTING& r = m_routing;

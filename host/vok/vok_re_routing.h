@@ -34,6 +34,7 @@
 #include "zmp_tiny_vector.h"
 
 class VOK_ATOM_NETLIST;
+class VOK_ATOM_NODE;
 class VOK_ATOM_ITERM;
 class VOK_ATOM_OTERM;
 
@@ -292,6 +293,13 @@ public:
   // Deferred: the node's subtree; the whole net of an output term.
   void erase(int id);
   void erase(const VOK_ATOM_OTERM* oterm);
+  // Deferred: the atom's routing: the nets of its output terms, and for each
+  // sink node of its input terms the sink with the wires above it that serve
+  // nothing else (the source root stays).
+  void erase(const VOK_ATOM_NODE* atom);
+  // recorded: the input term's connection is to continue from the routing
+  // register on the output term's net (the re-route starts it there).
+  void merge_at_routing_register(const VOK_ATOM_ITERM* iterm, const VOK_ATOM_OTERM* oterm);
 
   bool wire_changed() const { return m_wire_changed; }
   bool other_changed() const { return m_other_changed; }

@@ -1,6 +1,8 @@
 #include "wexan/wexan_atom_mod_drc.h"
 #include "common/host_call_log.h"
 
+#include "common/host_call_log.h"
+
 #include <map>
 #include <utility>
 
@@ -35,6 +37,7 @@ namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
 }  // namespace host::drc
 
+void WEXAN_ATOM_MOD_DRC::verify_dont_touch() { host::log_call("WEXAN_ATOM_MOD_DRC::verify_dont_touch"); }
 void WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info(void* report) {
   host::log_call("WEXAN_ATOM_MOD_DRC::write_cached_atom_mod_info", report);
 }

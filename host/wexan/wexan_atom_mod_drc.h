@@ -18,6 +18,8 @@ public:
   bool atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason = nullptr) const;
   // The same for the atom owning the output term.
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
+  // recorded: the don't-touch verification of the post-fit netlist.
+  void verify_dont_touch();
   // recorded: writes the cached atom-modification information out.
   void write_cached_atom_mod_info(void* report);
   // recorded: brings the check up to date with the timing utility.

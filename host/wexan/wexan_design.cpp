@@ -168,3 +168,13 @@ WEXAN_ECO::WEXAN_ECO() = default;
 WEXAN_ECO::~WEXAN_ECO() = default;
 
 WEXAN_ECO* WEXAN_ECO::current() { return state().eco.get(); }
+
+void WEXAN_DESIGN::break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm) {
+  host::log_call("WEXAN_DESIGN::break_connection_between_iterm_and_oterm", host::vok::arg(oterm),
+                 host::vok::arg(iterm));
+  if (iterm == nullptr || oterm == nullptr || iterm->get_source(VOK_TRAVERSE_AS_STORED) != oterm) return;
+  iterm->disconnect_from_source(VOK_NET_ITERM::OPEN);
+}
+
+void WEXAN_DESIGN::load_basic_atom_information() { host::log_call("WEXAN_DESIGN::load_basic_atom_information"); }
+void WEXAN_DESIGN::set_post_fit_atom_bit_info() { host::log_call("WEXAN_DESIGN::set_post_fit_atom_bit_info"); }

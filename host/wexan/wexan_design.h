@@ -33,6 +33,15 @@ public:
   void set_atom_location_constraint(int atom_id, const TIBEX_LOCATION_CONSTRAINT& c);
   // recorded: gives `to` the location constraint of `from`; true when done.
   bool copy_atom_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to, bool a, bool b);
+  // recorded + algorithm: disconnects iterm from oterm (left open); nothing
+  // when iterm is not driven by oterm.
+  // recorded: reloads the design's basic atom information; records the
+  // post-fit atom bits.
+  void load_basic_atom_information();
+  void set_post_fit_atom_bit_info();
+  // algorithm (recorded): disconnects the input term from the output term
+  // that drives it; nothing when it is driven by another term.
+  static void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
 
   // data: the largest atom id of the design netlist (hierarchical; -1 when
   // empty). The flag is accepted for the callers' sake.
@@ -60,9 +69,6 @@ public:
   OMZ_INSTANCE_NAME* create_unique_synthesized_name(const OMZ_INSTANCE_NAME* base, const char* suffix, bool flag);
   // recorded: registers an atom the caller added to a netlist of the design.
   void insert_atom(VOK_ATOM_NODE* atom, bool flag);
-  // algorithm (recorded): disconnects the input term from the output term
-  // that drives it; nothing when it is driven by another term.
-  void break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm);
   // algorithm (recorded): connects the input term as a fanout of the output
   // term.
   void insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);

@@ -46,12 +46,6 @@ void WEXAN_DESIGN::insert_atom(VOK_ATOM_NODE* atom, bool flag) {
   host::log_call("WEXAN_DESIGN::insert_atom", host::vok::arg(atom), flag);
 }
 
-void WEXAN_DESIGN::break_connection_between_iterm_and_oterm(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm) {
-  host::log_call("WEXAN_DESIGN::break_connection_between_iterm_and_oterm", host::vok::arg(oterm),
-                 host::vok::arg(iterm));
-  if (iterm->get_source(VOK_TRAVERSE_AS_STORED) == oterm) iterm->disconnect_from_source(VOK_ATOM_ITERM::OPEN);
-}
-
 void WEXAN_DESIGN::insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   host::log_call("WEXAN_DESIGN::insert_fanout", host::vok::arg(iterm), host::vok::arg(oterm));
   vok_connect(oterm, iterm);

@@ -1,5 +1,8 @@
 #include "wexan/wexan_env.h"
 
+#include "siv/siv_atom_mod_utility.h"
+#include "wexan/wexan_finalize_services.h"
+
 #include "tibex/tibex_location_constraint.h"
 
 #include "common/host_call_log.h"
@@ -181,3 +184,5 @@ bool WEXAN_ENV::run_w3j3_prefit() {
   host::log_call("WEXAN_ENV::run_w3j3_prefit");
   return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
 }
+
+WEXAN_SONDERY* WEXAN_ENV::get_sondery() const { return host::wexan::sondery(); }

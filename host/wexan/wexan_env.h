@@ -30,6 +30,7 @@ class WEXAN_DEVICE;
 class WEXAN_ATOM_MOD_DRC;
 class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
+class WEXAN_SONDERY;
 class WEXAN_INCREMENTAL_UTILITY;
 
 // The host's device factory, handed to the environment's constructor.
@@ -51,6 +52,9 @@ public:
   // data: the boundary-port manager when partitions are managed, else null
   // (host::wexan::set_boundary_port_manager).
   WEXAN_BOUNDARY_PORT_MANAGER* get_boundary_port_manager() const;
+
+  // data: the probe object (null unless host::wexan::set_has_sondery).
+  WEXAN_SONDERY* get_sondery() const;
 
   // data: the compiler facade given to the constructor.
   CMP_FACADE* get_cmp() const { return m_cmp; }

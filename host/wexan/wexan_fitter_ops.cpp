@@ -93,6 +93,10 @@ bool WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessar
   return host::script::next<bool>(name, true);
 }
 
+void WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(bool on) {
+  host::log_call("WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections", on);
+}
+
 void WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(bool ok) {
   host::log_call("WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation", ok);
 }

@@ -38,6 +38,8 @@ public:
   // "...:netlist_changed" and "...:ports_changed", default false); the
   // result is scripted, default true.
   bool process_postfit_tracelyn_assignments_if_necessary(bool* netlist_changed, bool* ports_changed);
+  // recorded: probe connections are left for the router.
+  void set_has_unrouted_postfit_tracelyn_connections(bool on);
 
 private:
   bool m_empty_flow = false;

@@ -1,5 +1,6 @@
 #include "zel/zel_atom_util.h"
 
+
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
 
@@ -22,6 +23,16 @@ bool ZEL_ATOM_UTIL::must_be_in_periphery(int basic_type) {
 bool ZEL_ATOM_UTIL::is_periphery_ff(const VOK_ATOM_NODE* atom) {
   return atom != nullptr && atom->is_ff() && atom->is_peripheral();
 }
+bool ZEL_ZOTA_UTIL::is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom) {
+  if (atom == nullptr || !atom->is_ff()) return false;
+  for (const VOK_ATOM_ITERM* iterm : atom->citerms()) {
+    if (!iterm->is_connected()) continue;
+    const DB_INPUT_PORT_TYPE type = iterm->get_port_type();
+    if (type != DB_INPUT_PORT_CLK && type != DB_INPUT_PORT_DATA_IN) return false;
+  }
+  return true;
+}
+
 
 bool iterms_are_identical(const VOK_ATOM_NODE*, const VOK_ATOM_NODE*, const VOK_ATOM_ITERM* a,
                           const VOK_ATOM_ITERM* b) {

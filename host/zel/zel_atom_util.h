@@ -2,6 +2,8 @@
 // data: predicates over atoms.
 #include "common/host_api.h"
 
+#include <string>
+
 class VOK_ATOM_NODE;
 
 class HOST_API ZEL_ATOM_UTIL {
@@ -16,6 +18,14 @@ public:
   // data: a register of the periphery (an I/O register).
   static bool is_periphery_ff(const VOK_ATOM_NODE* atom);
 };
+
+class HOST_API ZEL_ZOTA_UTIL {
+public:
+  // A register with only a clock and a data input connected (no enable, no
+  // clears).
+  static bool is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom);
+};
+
 
 class VOK_ATOM_ITERM;
 

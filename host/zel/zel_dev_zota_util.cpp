@@ -2,6 +2,8 @@
 
 #include "dev/dev_family.h"
 #include "dev/dev_spec.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
 
 bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) { return host::device::zota_check(check); }
 
@@ -15,4 +17,8 @@ bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_debugging_flow_enabled() {
 
 bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_nimbrel_emulate_enabled() { return host::device::spec().zento_nimbrel_emulate; }
 
+bool ZEL_DEV_ZOTA_UTIL::is_zota_gid(const DEV_DIE_INFO* die, unsigned gid) {
+  const WUMP_DIE_INFO* wump = die ? die->get_wump_die_info() : nullptr;
+  return wump != nullptr && wump->get_route_info() != nullptr && wump->get_route_info()->is_zota_gid(gid);
+}
 int ZEL_DEV_ZOTA_UTIL::get_zento_retimer_state(const CMP_FACADE*) { return is_zento_retimer_enabled() ? 2 : 1; }

@@ -4,6 +4,7 @@
 #include "common/host_api.h"
 
 class CMP_FACADE;
+class DEV_DIE_INFO;
 
 class HOST_API ZEL_DEV_ZOTA_UTIL {
 public:
@@ -17,6 +18,8 @@ public:
   static bool is_zento_retimer_debugging_flow_enabled();
   // data: the Nimbrel-emulate flow switch of the device (default off).
   static bool is_zento_retimer_nimbrel_emulate_enabled();
+  // data: whether a routing gid is a pipeline-register slot of the die.
+  static bool is_zota_gid(const DEV_DIE_INFO* die, unsigned gid);
   // data: the retimer's state: 1 when it is not enabled, 2 when it is.
   static int get_zento_retimer_state(const CMP_FACADE* cmp);
 };

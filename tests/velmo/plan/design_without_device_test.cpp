@@ -79,9 +79,9 @@ TEST_F(DeviceFreeTest, ErrorsPostedAfterStartUpStopTheFlow) {
 
 TEST_F(DeviceFreeTest, SkipToFinalizeRecompileChecksButDoesNotModify) {
   start(Family::KY);
-  host::swavo::set_user_recompile_flow(true);
-  host::swavo::set_can_skip_stage(JOV_SNAPSHOT_BASE::ROUTED, true);
-  host::swavo::set_can_skip_stage(JOV_SNAPSHOT_BASE::RETIMED, true);
+  host::swavo::set_user_flow(true);
+  host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::ROUTED, true);
+  host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::RETIMED, true);
   EXPECT_TRUE(velmo_process_design_without_device());
   EXPECT_TRUE(called("zel_sanity_check_latch_info"));
   EXPECT_FALSE(called("NOLT_FF_POWER_UP_OP::work"));

@@ -244,7 +244,6 @@ TEST_F(StartupTest, SecondStartUpAndEarlyExpertAccessAreInternalErrors) {
 TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   const std::vector<std::pair<std::string, std::function<void()>>> forwarders = {
-      {"finalize", [] { velmo_finalize(); }},
   };
   // (The prefit, place, route and retime forwarders run their steps; their
   // own tests cover them.)

@@ -1,0 +1,160 @@
+// The post-finalize operations in order, with and without the early-access
+// flow, and the finalize stage's exits that this build can reach.
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "gesk/gesk_bundle.h"
+#include "jov/jov_design.h"
+#include "msg/msg_base.h"
+#include "siv/siv_atom_mod_utility.h"
+#include "testing/host_test.h"
+#include "velmo_expert.h"
+#include "velmo_finalize_parasitics.h"
+#include "velmo_main.h"
+#include "wexan/wexan_env.h"
+#include "wexan/wexan_finalize_services.h"
+#include "wif/wif_sr_state_manager.h"
+
+using host::testing::expect_internal_error;
+using host::testing::HostTest;
+using ::testing::Contains;
+using ::testing::Not;
+
+namespace {
+
+class PostFinalizeTest : public HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    m_expert = VELMO_EXPERT::create(CMP_FACADE::current(), m_env);
+    host::clear_calls();
+  }
+  void TearDown() override {
+    VELMO_EXPERT::s_do_lcell_to_lm_conversion = false;
+    VELMO_EXPERT::destroy();
+    delete m_env;
+    HostTest::TearDown();
+  }
+  static void set_snapshot(int n) { JOV_ROOT::get()->get_design("")->set_current_snapshot(n); }
+  // Runs the operations; the common closing step with the route stage ends
+  // them.
+  void run_to_fanout_check(bool ok) {
+    m_expert->do_post_finalize_ops(ok);
+    EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                        "WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation",
+                                        "GEN_PROFILE_BINS::close"}));
+  }
+  WEXAN_ENV* m_env = nullptr;
+  VELMO_EXPERT* m_expert = nullptr;
+};
+
+TEST_F(PostFinalizeTest, FailedFitOnlyOpensAndClosesTheBin) {
+  m_expert->do_post_finalize_ops(false);
+  EXPECT_EQ(host::call_lines(), (std::vector<std::string>{
+                                    "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\", "
+                                    "2147483647, \"Postfit - Other\")",
+                                    "GEN_PROFILE_BINS::close(\"VELMO_EXPERT::do_post_finalize_ops\")"}));
+}
+
+TEST_F(PostFinalizeTest, RunsItsStepsInOrder) {
+  host::wexan::set_has_sondery(true);
+  host::script::queue<bool>("WEXAN_SONDERY::is_save_to_database").push(true);
+  run_to_fanout_check(true);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Performing all post finalize operations..."));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_FINALIZE_PARASITICS::run: not built yet"));
+  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::run_w3j3_postfit",
+                                      "R5T_DIRECTIVE_GENERATOR::create",
+                                      "R5T_DIRECTIVE_GENERATOR::generate_directives",
+                                      "R5T_DIRECTIVE_GENERATOR::~R5T_DIRECTIVE_GENERATOR",
+                                      "W3J3_CHECK_OP::work",
+                                      "WEXAN_JOV_PR_UTILITY::update_post_fit_partition_info",
+                                      "WEXAN_JOV_PR_UTILITY::update_post_fit_region_info",
+                                      "WEXAN_JOV_PR_UTILITY::update_post_fit_routing_info",
+                                      "WEXAN_JOV_PR_UTILITY::write_post_fit_pr_bitstream_info",
+                                      "WEXAN_JOV_PR_UTILITY::finish_post_fit_pr_processing",
+                                      "WEXAN_DESIGN_HASH_UTILITY::apply_design_hash",
+                                      "WEXAN_DESIGN::set_post_fit_atom_bit_info",
+                                      "WEXAN_ASD_UTILITY::start",
+                                      "WEXAN_ASD_UTILITY::finish",
+                                      "WEXAN_ASD_UTILITY::destroy",
+                                      "WEXAN_SONDERY::update_oterm_omz_instance_tappable_flags",
+                                      "WEXAN_SONDERY::save_sondery_required_info",
+                                      "GEN_PROFILE_BINS::close"}));
+  // No power tiles, no don't-touch check by default.
+  EXPECT_THAT(host::call_names(), Not(Contains("VOK_PWR_TILE_SETTING_INFO::set_used_tiles")));
+  EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_ATOM_MOD_DRC::verify_dont_touch")));
+}
+
+TEST_F(PostFinalizeTest, EarlyAccessFlowSkipsHoldFixingAndThePortModel) {
+  set_snapshot(11);  // nimbrel: the early-access flow is forced
+  ASSERT_TRUE(force_ky_ea_flow());
+  run_to_fanout_check(true);
+  EXPECT_THAT(host::debug::texts(), Not(Contains("VELMO_FINALIZE_PARASITICS::run: not built yet")));
+  for (const char* skipped : {"WEXAN_ENV::run_w3j3_postfit", "R5T_DIRECTIVE_GENERATOR::create", "W3J3_CHECK_OP::work"})
+    EXPECT_THAT(host::call_names(), Not(Contains(skipped))) << skipped;
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("velmo_optimize_tbff: not built yet"));
+  EXPECT_THAT(host::call_names(), Contains("WEXAN_JOV_PR_UTILITY::finish_post_fit_pr_processing"));
+}
+
+TEST_F(PostFinalizeTest, LogicModuleConversionAndMissingUtilities) {
+  VELMO_EXPERT::s_do_lcell_to_lm_conversion = true;
+  cfg_set_off("wexan_rebuild_w3j_jev_netlist");
+  cfg_set_off("w3j3_run_post_fit_checks");
+  run_to_fanout_check(true);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::create_atom_mod_utility_for_algorithm(9",
+                                      "SIV_ATOM_MOD_UTILITY::set_options(40, 0)",
+                                      "WODE_ATOM_CONVERTER_KY::convert(true)",
+                                      "SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY",
+                                      "WEXAN_DESIGN::load_basic_atom_information"}));
+  EXPECT_EQ(host::siv::live_utilities(), 0);
+
+  host::wexan::set_pr_utility_absent(true);
+  auto e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
+  EXPECT_EQ(e.condition, "pr_util");
+
+  cfg_set_on("w3j3_run_post_fit_checks");
+  host::gesk::load(false, false);
+  e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
+  EXPECT_EQ(e.condition, "bundle != NULL");
+}
+
+TEST_F(PostFinalizeTest, FinalizeEmulationExitAndItsFirstSteps) {
+  DeviceSpec spec = host::device::spec();
+  spec.zento_nimbrel_emulate = true;
+  host::device::configure(spec);
+  set_snapshot(10);
+  VELMO_FINALIZE_PARASITICS::has_written_out_kem = true;
+  // The exported entry point reaches the expert's stage.
+  EXPECT_TRUE(velmo_finalize());
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::has_written_out_kem);
+  int warnings = 0;
+  for (const auto& m : host::messages::posted()) warnings += m.id == 18968;
+  EXPECT_EQ(warnings, 1);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize\"",
+                                      "GEN_PROFILE_BINS::close(\"velmo_finalize\")"}));
+
+}
+
+TEST_F(PostFinalizeTest, SuccessOrFailureReport) {
+  m_expert->report_success_or_failure(true);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("It fits!"));
+  m_expert->report_success_or_failure(false);
+  host::wif::set_swavo_recompile_enabled(true);
+  m_expert->report_success_or_failure(false);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{"CMP_FACADE::report_fitter_failure(1)",
+                                                                        "CMP_FACADE::report_fitter_failure(1)"}));
+  int errors = 0;
+  for (const auto& m : host::messages::posted()) errors += m.id == 11166;
+  EXPECT_EQ(errors, 1);
+}
+
+}  // namespace
