@@ -15,12 +15,12 @@
 
 namespace {
 
-// The shared designs sit beside the source tree.
+// The bundled benchmark designs of the source tree.
 std::string designs_dir() {
   std::string src = __FILE__;
   src = src.substr(0, src.rfind('/'));  // .../bench
   src = src.substr(0, src.rfind('/'));  // the source tree
-  return src + "/../shared/designs";
+  return src + "/examples/designs";
 }
 
 bool load_frisc() {

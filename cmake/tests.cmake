@@ -9,7 +9,7 @@ add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES})
 target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 target_compile_definitions(velmo_tests PRIVATE
   VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-  VELMO_SHARED_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/../shared/designs")
+  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs")
 gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=velmo_test_preset=41")
 
@@ -30,7 +30,7 @@ file(GLOB VELMO_FIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fit
 add_executable(velmo_fit_tests ${VELMO_FIT_TEST_SOURCES})
 add_dependencies(velmo_fit_tests velmo-fit)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
-  VELMO_SHARED_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/../shared/designs"
+  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(velmo_fit_tests PRIVATE GTest::gmock_main)
 gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)

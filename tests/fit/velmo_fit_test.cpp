@@ -70,7 +70,7 @@ std::string write_file(const std::string& name, const std::string& text) {
 }  // namespace
 
 TEST(VelmoFit, LoadsABundledBenchmark) {
-  auto r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/mcnc/tseng.blif --stages none");
+  auto r = run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --stages none");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("tseng.blif): 797 LUTs, 385 registers"));
   EXPECT_THAT(r.out, HasSubstr("Resources: 797 LUTs, 385 registers"));
@@ -119,7 +119,7 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
 
 TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
   const std::string report = ::testing::TempDir() + "velmo_place_report.json";
-  auto r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/yosys/fir8.blif --stages place --report " + report);
+  auto r = run(std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --stages place --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Stage place: ok"));
   std::ifstream in(report);

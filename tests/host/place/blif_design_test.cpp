@@ -140,7 +140,7 @@ TEST_F(BlifDesignTest, LoadedRegistersBehaveAsTheirCells) { expect_equivalent(kR
 TEST_F(BlifDesignTest, LoadedBenchmarksBehaveAsTheirBlif) {
   for (const char* f : {"/yosys/fir8.blif", "/yosys/crc32x8.blif", "/mcnc/s298.blif"}) {
     SCOPED_TRACE(f);
-    const std::string path = std::string(VELMO_SHARED_DESIGNS_DIR) + f;
+    const std::string path = std::string(VELMO_DESIGNS_DIR) + f;
     const auto d = host::testing::read_blif_file(path);
     host::testing::load_blif_design(d, path);
     std::vector<std::string> outs;

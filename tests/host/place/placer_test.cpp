@@ -52,7 +52,7 @@ void unplace_all() {
 }
 
 void load_benchmark(const std::string& rel) {
-  host::testing::load_blif_file(std::string(VELMO_SHARED_DESIGNS_DIR) + rel);
+  host::testing::load_blif_file(std::string(VELMO_DESIGNS_DIR) + rel);
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), 46));
 }
 

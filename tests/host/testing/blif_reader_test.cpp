@@ -106,12 +106,12 @@ TEST(BlifReader, BundledBenchmarksParseWithTheirPublishedCounts) {
   // Counts as published with the mcnc set (LUT counts include constants).
   for (ROW r : {ROW{"mcnc/s298.blif", 8, 1301}, ROW{"mcnc/tseng.blif", 385, 797},
                 ROW{"mcnc/frisc.blif", 886, 2928}}) {
-    auto d = read_blif_file(std::string(VELMO_SHARED_DESIGNS_DIR) + "/" + r.file);
+    auto d = read_blif_file(std::string(VELMO_DESIGNS_DIR) + "/" + r.file);
     EXPECT_EQ(d.ffs.size(), r.latches) << r.file;
     EXPECT_EQ(d.luts.size(), r.luts) << r.file;
   }
   // yosys output refers to its implicit constant nets without defining them.
-  auto mac = read_blif_file(std::string(VELMO_SHARED_DESIGNS_DIR) + "/yosys/mac16.blif");
+  auto mac = read_blif_file(std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.blif");
   EXPECT_GT(mac.ffs.size(), 0u);
   for (const auto& f : mac.ffs) EXPECT_FALSE(f.clock.empty());
   bool has_false = false;
