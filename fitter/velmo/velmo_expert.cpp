@@ -21,16 +21,16 @@
 namespace {
 const MEM_INITIALIZER l_mem_initializer("VELMO");
 
-// Read once when the component is loaded; finalize and the post-finalize
-// operations decide on the LCELL-to-LM conversion with it.
-[[maybe_unused]] const bool s_do_lcell_to_lm_conversion = cfg_is_on("do_lcell_to_lm_conversion", false);
-
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
 }
 }  // namespace
 
 VELMO_EXPERT* VELMO_EXPERT::s_expert = nullptr;
+
+// Read once when the component is loaded; finalize and the post-finalize
+// operations decide on the LCELL-to-LM conversion with it.
+bool VELMO_EXPERT::s_do_lcell_to_lm_conversion = cfg_is_on("do_lcell_to_lm_conversion", false);
 
 // ---------------------------------------------------------------------------
 // Singleton

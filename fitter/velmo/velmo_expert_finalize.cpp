@@ -1,6 +1,7 @@
 // The finalize stage, the operations that follow it and the sweep of dead
 // sector-level clock gates.
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "kem/kem_netlist.h"
 #include "kem/kem_timing_model.h"
 #include "kiv/kiv_model.h"
+#include "korrin/korrin_incremental_router.h"
 #include "msg/msg_internal_error.h"
 #include "nolt/nolt_ops.h"
 #include "norbo/norbo_zota_clock.h"
@@ -32,6 +34,8 @@
 #include "velmo_tbff_autoborrow.h"
 #include "vok/vok_pwr_tile_setting_info.h"
 #include "w3j3/w3j3_check_op.h"
+#include "w3j3/w3j3_port_map_db.h"
+#include "wump/wump_die_info.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_finalize_services.h"
 #include "wexan/wexan_fitter_ops.h"
@@ -52,11 +56,12 @@
 #include "zel/zel_atom_dumper.h"
 #include "zel/zel_atom_util.h"
 
-bool VELMO_EXPERT::s_do_lcell_to_lm_conversion = cfg_is_on("do_lcell_to_lm_conversion", false);
-
 namespace {
 
 constexpr int k_sector_clock_gate_atom_type = 1850;
+// Pipeline registers keep the routing they were given; the ECO re-route
+// leaves their inputs alone.
+constexpr int k_pipeline_register_type = 401;
 
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
@@ -290,6 +295,63 @@ void l_create_sta_reports(CMP_FACADE* cmp) {
   PIZ_CONCURRENT_ACCESS::unlock(&compilation_report_accessor);
 }
 
+// The incremental (ECO) re-route of the recompile skip path: every input
+// term that maps to a device port, has a driver and no routing yet is routed
+// over the routing as it stands. A connection that cannot be routed, or a
+// routing that cannot be committed, ends the compile.
+void l_eco_reroute(WEXAN_ENV* env) {
+  if (env == nullptr) l_internal_error("env", __LINE__);
+  VOK_ATOM_NETLIST* netlist = env->get_atom_netlist();
+  if (netlist == nullptr) l_internal_error("netlist", __LINE__);
+  VOK_CHIP_DB_ENTRY* chip_db_entry = env->get_chip_db_entry();
+  if (chip_db_entry == nullptr) l_internal_error("chip_db_entry", __LINE__);
+  VOK_RE_ROUTING* routing = chip_db_entry->get_routing();
+  if (routing == nullptr) l_internal_error("routing", __LINE__);
+  const DEV_DEVICE* device = PEXA_UTILITY::get_current_device();
+  if (device == nullptr) l_internal_error("device", __LINE__);
+  const DEV_DIE_INFO* die = device->get_die_info();
+  const WUMP_DIE_INFO* wump = die != nullptr ? die->get_wump_die_info() : nullptr;
+  const WUMP_ROUTE_INFO* route_info = wump != nullptr ? wump->get_route_info() : nullptr;
+  if (route_info == nullptr) l_internal_error("route_info", __LINE__);
+  GESK_BUNDLE* bundle = GESK_BUNDLE_SINGLETON::get_bundle();
+  if (bundle == nullptr) l_internal_error("bundle", __LINE__);
+  const W3J3_PORT_MAP_DB* port_map_db = bundle->get_port_map_db();
+  if (port_map_db == nullptr) l_internal_error("port_map_db", __LINE__);
+  const W3J3_PORT_MAP_INTERFACE* port_map = W3J3_PORT_MAP_INTERFACE::get_instance(port_map_db, nullptr);
+  if (port_map == nullptr) l_internal_error("port_map_interface", __LINE__);
+
+  KORRIN::INCREMENTAL_ROUTER ir(routing, route_info, port_map);
+  unsigned count = 0;
+  for (VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (atom->is_io_pad() || atom->is_io_ibuf() || (atom->is_ff() && atom->get_atom_type() == k_pipeline_register_type))
+      continue;
+    for (VOK_ATOM_ITERM* iterm : atom->iterms()) {
+      VOK_ATOM_OTERM* source = iterm->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      if (source == nullptr || port_map->get_port_map_results(iterm).empty() || !routing->get_sink_nodes(iterm).empty())
+        continue;
+      msg_vdebug_impl(2, "ECO: add_connection(%s -> %s)", source->get_my_node()->get_string_hpath().c_str(),
+                      atom->get_string_hpath().c_str());
+      if (ir.add_connection(source, iterm, nullptr, nullptr)) ++count;
+    }
+  }
+  msg_vdebug_impl(2, "ECO will re-route %u connections", count);
+  std::unique_ptr<KORRIN::IR_RESULT> result(ir.route_all_new_connections(false, nullptr));
+  bool eco_ok = false;
+  if (result == nullptr) {
+    msg_vdebug_impl(2, "ECO: Invalid IR_RESULT or VOK_RE_ROUTING.\n");
+  } else if (!result->routing_succeeded()) {
+    msg_vdebug_impl(2, "ECO: route_all_new_connections did not succeed.");
+  } else if (!ir.commit(result.get(), routing)) {
+    // The paths no longer fit the routing: nothing was written.
+    msg_vdebug_impl(2, "ECO: commit did not succeed.");
+  } else {
+    msg_vdebug_impl(2, "ECO: Successfully committed routing.\n");
+    env->indicate_that_atom_netlist_is_modified();
+    eco_ok = true;
+  }
+  if (!eco_ok) l_internal_error("eco_ok", __LINE__);
+}
+
 }  // namespace
 
 bool VELMO_EXPERT::finalize() {
@@ -338,9 +400,7 @@ bool VELMO_EXPERT::finalize() {
     const bool reroute = (r && (changed_a || changed_b)) || cfg_is_on("sr_finalize_nochange_run_router", true);
     if (reroute) {
       if (cfg_is_on("sr_finalize_use_ir", false)) {
-        // The incremental (ECO) re-route needs the host's incremental router,
-        // which this build does not have.
-        l_internal_error("VELMO_EXPERT::finalize: incremental re-route not built yet", __LINE__);
+        l_eco_reroute(m_env);
       } else {
         {
           VELMO_SCOPED_PROFILE_BIN route_bin("velmo_finalize_sr_run_vpr_router", "");
@@ -467,8 +527,8 @@ bool VELMO_EXPERT::finalize() {
 
   if (cfg_is_on("korrin_incremental_router", false)) {
     if (cfg_is_on("korrin_test_spar", false)) VELMO_SPAR(cfg_is_on("velmo_spar_dump_netlist", false)).run();
-    if (cfg_is_on("korrin_test_incremental_router", true))
-      l_internal_error("KORRIN::test_korrin_incremental_router: not built yet", __LINE__);
+    if (cfg_is_on("korrin_test_incremental_router", true) && !KORRIN::test_korrin_incremental_router())
+      msg_vdebug_impl(2, "KORRIN::test_korrin_incremental_router did not route every connection.");
     if (cfg_is_on("korrin_test_force_full_hep", true)) {
       m_env->indicate_that_atom_netlist_is_modified();
       l_rebuild_timing_netlist(m_env, m_cmp);

@@ -19,12 +19,14 @@
 #include "norbo/norbo_zota_clock.h"
 #include "pelk/pelk_symbol.h"
 #include "pexa/pexa_utility.h"
+#include "r5t/r5t_interface.h"
 #include "tibex/tibex_env.h"
 #include "velmo_debug.h"
 #include "velmo_expert.h"
 #include "velmo_msgs.h"
 #include "velmo_yun_env.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 #include "vok_atom_netlist_sys.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -38,6 +40,9 @@
 namespace {
 
 constexpr int KY_EA_BASE_FAMILY = 26;
+// Symbols of atom metadata live in this name space.
+constexpr int k_metadata_namespace = 4;
+constexpr unsigned k_illegal_global_id = 0xFFFFFFFFu;
 
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert_retime", line);
@@ -277,4 +282,33 @@ void VELMO_EXPERT::write_nimbrel_view() {
   db->set_current_snapshot(JOV_SNAPSHOT_BASE::ROUTED, false, true);
   db->set_current_snapshot(JOV_SNAPSHOT_BASE::RETIMED, false, true);
   for (const auto& partition : db->get_partitions()) JOV_UTILS::set_read_only_status(partition->get_state(), false);
+}
+
+// Locks the pipeline register that feeds each LUT-RAM's port A data input so
+// that the retimer leaves it in its slot. The register must be there already:
+// a LUT-RAM whose data input is not driven by a placed pipeline register is an
+// internal error.
+bool VELMO_EXPERT::mark_lutram_zota_ffs_no_touch_for_retimer() {
+  if (!ZEL_DEV_ZOTA_UTIL::is_zota_device(m_cmp, 0)) return true;
+  const DEV_DIE_INFO* die_info = PEXA_UTILITY::get_current_device()->get_die_info();
+  const bool verbose = cfg_is_on("lutram_zota_debug_verbose", false);
+  const PELK key = PELK::intern(k_metadata_namespace, "RETIMER_NO_TOUCH");
+  const PELK value = PELK::intern(k_metadata_namespace, "LOCKED");
+  for (const VOK_ATOM_NODE* atom : m_env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (!atom->is_lutram()) continue;
+    const VOK_ATOM_ITERM* port_a_data_in = atom->get_input_term_by_type(DB_INPUT_PORT_LUTRAM_DATA_A, 0);
+    if (port_a_data_in == nullptr || port_a_data_in->is_vcc_or_gnd())
+      l_internal_error("port_a_data_in && !port_a_data_in->is_vcc_or_gnd()", __LINE__);
+    const VOK_ATOM_OTERM* source = port_a_data_in->get_source(VOK_TRAVERSE_HIERARCHICAL);
+    const VOK_ATOM_NODE* input_ff = source != nullptr ? source->get_my_node() : nullptr;
+    if (input_ff == nullptr || !input_ff->is_ff() || !ZEL_ATOM_UTIL::is_zota_marked_reg(input_ff))
+      l_internal_error("input_ff->is_ff() && ZEL_ATOM_UTIL::is_zota_marked_reg(input_ff)", __LINE__);
+    const unsigned gid = input_ff->get_location_gid();
+    if (gid == k_illegal_global_id || !ZEL_DEV_ZOTA_UTIL::is_zota_gid(die_info, gid))
+      l_internal_error("gid != DEV_ILLEGAL_GLOBAL_ID && ZEL_DEV_ZOTA_UTIL::is_zota_gid(die_info, gid)", __LINE__);
+    if (verbose)
+      msg_vdebug_impl(2, "setting 'RETIMER_NO_TOUCH' on zota ff %d in zota location %u", input_ff->get_id(), gid);
+    R5T_INTERFACE::get_instance()->set_atom_metadata(input_ff->get_id(), key, value);
+  }
+  return true;
 }

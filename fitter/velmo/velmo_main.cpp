@@ -61,12 +61,6 @@ VELMO_REGISTER_PACKER_OP_INTERFACE* s_rp_iface = nullptr;
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_main", line);
 }
 
-// An exported operation whose steps are not part of this build yet.
-[[noreturn]] void l_not_built(const char* function, int line) {
-  std::string text = std::string(function) + ": not built yet";
-  MSG_INTERNAL_ERROR::report(text.c_str(), "VELMO", "velmo_main", line);
-}
-
 // Announces a workaround once per process (`was_printed` is the caller's
 // once-per-process flag).
 void l_print_hack_notice(bool& was_printed, const char* file, int line, const char* author, unsigned int tracking,

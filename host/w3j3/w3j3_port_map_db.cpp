@@ -1,5 +1,16 @@
 #include "w3j3/w3j3_port_map_db.h"
 
+#include <memory>
+
+#include "common/host_world.h"
+
+namespace {
+struct W3J3_INTERFACE_STATE {
+  std::unique_ptr<W3J3_PORT_MAP_INTERFACE> instance;
+};
+W3J3_INTERFACE_STATE& interface_state() { return host_world_slot<W3J3_INTERFACE_STATE>(); }
+}  // namespace
+
 VOK_ATOM_LOGICAL_PORT W3J3_LOGICAL_PORT_FACTORY::create(const VOK_ATOM_ITERM* iterm) {
   return vok_get_logical_port(iterm);
 }
@@ -20,4 +31,18 @@ std::vector<W3J3_PORT_MAP_ENTRY> W3J3_PORT_MAP_DB::get_port_map_results(const VO
 
 void W3J3_PORT_MAP_DB::add_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry) {
   m_entries[KEY(port.get_atom_id(), port.get_port().index(), port.get_index())].push_back(entry);
+}
+
+W3J3_PORT_MAP_INTERFACE* W3J3_PORT_MAP_INTERFACE::get_instance(const W3J3_PORT_MAP_DB* db, const void*) {
+  W3J3_INTERFACE_STATE& st = interface_state();
+  if (db == nullptr) return nullptr;
+  if (!st.instance || st.instance->m_db != db) st.instance = std::make_unique<W3J3_PORT_MAP_INTERFACE>(db);
+  return st.instance.get();
+}
+
+void W3J3_PORT_MAP_INTERFACE::destroy_instance() { interface_state().instance.reset(); }
+
+std::vector<W3J3_PORT_MAP_ENTRY> W3J3_PORT_MAP_INTERFACE::get_port_map_results(const VOK_ATOM_ITERM* iterm) const {
+  if (m_db == nullptr || iterm == nullptr) return {};
+  return m_db->get_port_map_results(W3J3_LOGICAL_PORT_FACTORY::create(iterm), 1);
 }

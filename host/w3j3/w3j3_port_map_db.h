@@ -31,3 +31,23 @@ private:
   using KEY = std::tuple<std::uint32_t, int, std::uint16_t>;
   std::map<KEY, std::vector<W3J3_PORT_MAP_ENTRY>> m_entries;
 };
+
+// The port-map interface: a process-wide singleton over one port-map
+// database, answering the lookups of the incremental router's callers.
+class HOST_API W3J3_PORT_MAP_INTERFACE {
+public:
+  // data: the singleton over `db` (made on first use, remade when asked for
+  // another database); null for a null database. Directives are not used.
+  static W3J3_PORT_MAP_INTERFACE* get_instance(const W3J3_PORT_MAP_DB* db, const void* directives = nullptr);
+  // data: drops the singleton.
+  static void destroy_instance();
+  explicit W3J3_PORT_MAP_INTERFACE(const W3J3_PORT_MAP_DB* db) : m_db(db) {}
+
+  const W3J3_PORT_MAP_DB* get_port_map_db() const { return m_db; }
+  // The type-1 entries of an input term's logical port; empty when the term
+  // maps to no device port.
+  std::vector<W3J3_PORT_MAP_ENTRY> get_port_map_results(const VOK_ATOM_ITERM* iterm) const;
+
+private:
+  const W3J3_PORT_MAP_DB* m_db;
+};

@@ -1,0 +1,146 @@
+// The incremental router in finalize: the ECO re-route of the recompile skip
+// path (what it routes, in which order, and a connection it cannot route)
+// and the router test hook.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../prefit/expert_fixture.h"
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "dev/dev_spec.h"
+#include "gesk/gesk_bundle.h"
+#include "korrin/korrin_graph.h"
+#include "msg/msg_internal_error.h"
+#include "swavo/swavo_recompile_op.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "w3j3/w3j3_port_map_db.h"
+
+using host::testing::expect_internal_error;
+using host::testing::Family;
+using host::testing::place_at;
+using ::testing::Contains;
+using ::testing::Not;
+
+namespace {
+
+class FinalizeIncrementalRouterTest : public velmo_test::ExpertTest {
+protected:
+  // An input pin feeding two LUTs in distant LABs, nothing routed; a
+  // pipeline-register device without the retimer, so finalize routes
+  // nothing else.
+  VELMO_EXPERT* begin() {
+    host::testing::device(Family::KY).zota_flow_supported(false).build();
+    auto n = host::testing::netlist();
+    auto a = n.io_in("a");
+    place_at(n.find("a"), 0, 2, 1);
+    place_at(a, 0, 2, 2);
+    n.lut("near", {a}, 0x2);
+    n.lut("far", {a}, 0x2);
+    place_at(n.find("near"), 2, 2, 0);
+    place_at(n.find("far"), 9, 7, 0);
+    near_in = n.find("near")->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+    far_in = n.find("far")->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+    return start();
+  }
+  static void recompile_skip_path() {
+    host::swavo::set_user_flow(true);
+    host::swavo::set_skippable_snapshot(9, true);
+    host::swavo::set_skippable_snapshot(10, true);
+    cfg_set_on("sr_finalize_use_ir");
+  }
+  static void map_to_device_port(const VOK_ATOM_ITERM* iterm) {
+    GESK_BUNDLE_SINGLETON::get_bundle()->get_port_map_db()->add_entry(W3J3_LOGICAL_PORT_FACTORY::create(iterm),
+                                                                      {1, 7});
+  }
+  static bool routed(const VOK_ATOM_ITERM* iterm) {
+    return !VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(iterm).empty();
+  }
+  // Every input mux of the far LUT's LAB blacklisted: its input cannot be
+  // routed.
+  static void block_far_lab() {
+    DeviceSpec spec = host::device::spec();
+    for (unsigned id : host::korrin::graph().tile(9, 7).in) spec.blacklist_gids.push_back(id | 0x80000000u);
+    host::device::configure(spec);
+  }
+  const VOK_ATOM_ITERM* near_in = nullptr;
+  const VOK_ATOM_ITERM* far_in = nullptr;
+};
+
+TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCommits) {
+  VELMO_EXPERT* expert = begin();
+  recompile_skip_path();
+  map_to_device_port(near_in);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_TRUE(routed(near_in));
+  // An input that maps to no device port is not the re-route's business.
+  EXPECT_FALSE(routed(far_in));
+  EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 1);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
+                                      "KORRIN::INCREMENTAL_ROUTER::INCREMENTAL_ROUTER",
+                                      "KORRIN::INCREMENTAL_ROUTER::add_connection",
+                                      "KORRIN::INCREMENTAL_ROUTER::route_all_new_connections(false",
+                                      "KORRIN::INCREMENTAL_ROUTER::commit",
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                                      "WEXAN_ENV::run_w3j3"}));
+  EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::begin_flow")));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO: add_connection(a~ibuf -> near)"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO will re-route 1 connections"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO: Successfully committed routing.\n"));
+
+  // Run again: what is routed now is not added a second time.
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 0);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO will re-route 0 connections"));
+}
+
+TEST_F(FinalizeIncrementalRouterTest, EcoRerouteThatCannotRouteEndsTheCompileWithoutCommitting) {
+  VELMO_EXPERT* expert = begin();
+  recompile_skip_path();
+  map_to_device_port(near_in);
+  map_to_device_port(far_in);
+  block_far_lab();
+  EXPECT_EQ(expect_internal_error([&] { expert->finalize(); }).condition, "eco_ok");
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO: route_all_new_connections did not succeed."));
+  EXPECT_THAT(host::call_names(), Not(Contains("KORRIN::INCREMENTAL_ROUTER::commit")));
+  EXPECT_FALSE(routed(near_in));
+  EXPECT_FALSE(routed(far_in));
+}
+
+TEST_F(FinalizeIncrementalRouterTest, RouterTestHookRoutesTheDesignThenRebuildsTiming) {
+  VELMO_EXPERT* expert = begin();
+  cfg_set_on("korrin_incremental_router");
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_TRUE(routed(near_in));
+  EXPECT_TRUE(routed(far_in));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "KORRIN::test_korrin_incremental_router",
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+
+  // A design the router cannot complete is reported, and the stage goes on.
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  block_far_lab();
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_FALSE(routed(far_in));
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("KORRIN::test_korrin_incremental_router did not route every connection."));
+  EXPECT_THAT(host::call_names(), Contains("WEXAN_ENV::report_fitter_status"));
+
+  // Without the hooks switched on, the router is not run.
+  cfg_set_off("korrin_incremental_router");
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_names(), Not(Contains("KORRIN::test_korrin_incremental_router")));
+}
+
+}  // namespace
