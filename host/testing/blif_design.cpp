@@ -227,13 +227,14 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist) {
   return c;
 }
 
-DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation) {
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation, int routing_tracks) {
   if (!(utilisation > 0.0 && utilisation <= 1.0)) utilisation = 0.6;
   const double lab_need = std::max(need.luts / 20.0, need.registers / 40.0) / utilisation;
   const int labs_needed = static_cast<int>(std::ceil(lab_need - 1e-9));
   for (int k = 0;; ++k) {
     DeviceSpec spec;
     spec.family = family;
+    spec.routing_tracks = routing_tracks;
     spec.nx = 12 + k;
     spec.ny = 10 + k;
     spec.dsp_columns.clear();

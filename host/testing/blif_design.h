@@ -74,7 +74,13 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist);
 // each direction at a time, whose LABs hold the LUTs and registers at no more
 // than `utilisation` of their sites, whose I/O ring has a pin per pad and
 // whose DSP and RAM columns hold the blocks. DSP and RAM columns are laid out
-// as DEVICE_BUILDER::scale does. Deterministic.
-DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation = 0.6);
+// as DEVICE_BUILDER::scale does. The fabric has `routing_tracks` tracks.
+// Deterministic.
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation = 0.6,
+                       int routing_tracks = DeviceSpec{}.routing_tracks);
+
+// The fabric width velmo-fit sizes devices with: the default two tracks
+// route only about one atom per LAB of a real design.
+inline constexpr int kFitRoutingTracks = 8;
 
 }  // namespace host::testing
