@@ -25,6 +25,7 @@ bool l_scripted(const char* name, MUVO_FLOW_TYPE flow) {
 // Why the last route through the facade failed ("" after a success).
 struct FACADE_ROUTE_STATE {
   std::string failure;
+  host::placement::PLACER_OPTIONS placer;
 };
 FACADE_ROUTE_STATE& route_state() { return host_world_slot<FACADE_ROUTE_STATE>(); }
 
@@ -39,6 +40,7 @@ bool l_route() {
 
 namespace host::facade {
 std::string last_route_failure() { return route_state().failure; }
+void set_placer_options(const host::placement::PLACER_OPTIONS& options) { route_state().placer = options; }
 }  // namespace host::facade
 
 TIBEX_VPR_FACADE::TIBEX_VPR_FACADE() { host::counters::add("TIBEX_VPR_FACADE", 1); }
@@ -52,7 +54,7 @@ bool TIBEX_VPR_FACADE::place_route_finalize() {
   // result stands in for the whole run.
   host::log_call("TIBEX_VPR_FACADE::place_route_finalize", m_flow);
   const char* name = "TIBEX_VPR_FACADE::place_route_finalize";
-  return host::script::next<bool>(name, l_is_scripted(name) || (host::placement::place() && l_route()));
+  return host::script::next<bool>(name, l_is_scripted(name) || (host::placement::place(route_state().placer) && l_route()));
 }
 void TIBEX_VPR_FACADE::release() { host::log_call("TIBEX_VPR_FACADE::release"); }
 void TIBEX_VPR_FACADE::prepare_route() { host::log_call("TIBEX_VPR_FACADE::prepare_route", m_flow); }
@@ -78,7 +80,7 @@ bool TIBEX_VPR_FACADE::run_flow_8_fixup() { return router_run("TIBEX_VPR_FACADE:
 bool TIBEX_VPR_FACADE::placer_run() {
   host::log_call("TIBEX_VPR_FACADE::place", m_flow);
   const char* name = "TIBEX_VPR_FACADE::place";
-  return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place());
+  return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place(route_state().placer));
 }
 
 // The router behind route() and the fix-up flow: the host's router

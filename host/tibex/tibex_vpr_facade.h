@@ -13,6 +13,7 @@
 
 #include "common/host_api.h"
 #include "muvo/muvo_flow_type.h"
+#include "tibex/tibex_placer.h"
 
 class HOST_API TIBEX_VPR_FACADE {
 public:
@@ -69,4 +70,7 @@ namespace host::facade {
 // data: why the last route the facade ran failed, one line per finding
 // ("" when it succeeded or none ran since the reset).
 HOST_API std::string last_route_failure();
+// data: the options the facade's placer runs with (default PLACER_OPTIONS
+// until set; the world's reset restores them).
+HOST_API void set_placer_options(const host::placement::PLACER_OPTIONS& options);
 }  // namespace host::facade

@@ -319,7 +319,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // A device sized to the design, with a fabric wide enough to route it.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()),
-                                                     family, 0.6, host::testing::kFitRoutingTracks));
+                                                     family, 0.6, host::testing::kFitRoutingTracks,
+                                                     host::testing::kFitLabAtomLimit));
+  host::placement::PLACER_OPTIONS placer_options;
+  placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
+  host::facade::set_placer_options(placer_options);
   // The design's routing database answers for the design's atoms.
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
