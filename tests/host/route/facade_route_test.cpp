@@ -1,14 +1,19 @@
 // The placer-router facade's route: the host's router behind route(), the
 // fix-up flow and place_route_finalize(), unless a test scripts the result.
+#include <gmock/gmock.h>
+
 #include <string>
 
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "korrin/korrin_graph.h"
 #include "korrin/korrin_router.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
+#include "wump/wump_die_info.h"
 
 using host::testing::HostTest;
 
@@ -28,7 +33,9 @@ protected:
     auto r2 = n.reg("r2").clk(a).d(l2);
     auto l3 = n.lut("l3", {r2, r1}, 0x8);
     n.io_out("y", l3);
+    last = l3;
   }
+  VOK_ATOM_NODE* last = nullptr;
 };
 
 TEST_F(FacadeRouteTest, RouteWritesRoutingTheCheckAccepts) {
@@ -64,3 +71,21 @@ TEST_F(FacadeRouteTest, PlaceRouteFinalizeRoutesAndAScriptedResultSkipsTheRouter
 }
 
 }  // namespace
+
+TEST_F(FacadeRouteTest, ARoutingFailureReturnsFalseWithTheReason) {
+  build_design();
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.place());
+  // Every input mux of the last LUT's LAB blacklisted: its inputs cannot be
+  // routed.
+  const auto site = host::device::die_info()->get_place_info()->get_place_block(last->get_location_gid());
+  ASSERT_TRUE(site.has_value());
+  DeviceSpec spec = host::device::spec();
+  const auto& tile = host::korrin::graph().tile(site->get_x(), site->get_y());
+  for (unsigned id : tile.in) spec.blacklist_gids.push_back(id | 0x80000000u);
+  host::device::configure(spec);
+  EXPECT_FALSE(f.route());
+  EXPECT_THAT(host::facade::last_route_failure(), ::testing::HasSubstr("l3"));
+  EXPECT_FALSE(f.run_flow_8_fixup());
+  EXPECT_FALSE(f.place_route_finalize());
+}
