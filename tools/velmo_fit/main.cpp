@@ -412,17 +412,19 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       if (!r && (s == "route" || s == "final"))
         print_findings("routing", split_lines(host::facade::last_route_failure()));
     }
-    // The host's own checks of what the stages left, and the timing.
-    const bool placed = std::find(o.stages.begin(), o.stages.end(), "place") != o.stages.end();
-    const bool routed = std::find(o.stages.begin(), o.stages.end(), "route") != o.stages.end();
-    if (status == 0 && placed) {
+    // The host's own checks of what the stages that ran left (the routing's
+    // figures also after a failed route), and the timing.
+    auto ran = [&](const char* name) {
+      return std::any_of(stages.begin(), stages.end(), [&](const STAGE_RESULT& r) { return r.name == name; });
+    };
+    if (status == 0 && ran("place")) {
       std::string why;
       const bool legal = host::placement::check_legal(&why);
       std::printf("Placement: %s\n", legal ? "legal" : "ILLEGAL");
       print_findings("placement", split_lines(why));
       if (!legal) status = 1;
     }
-    if (status == 0 && routed) {
+    if (ran("route")) {
       routing = check_routing();
       std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
                   routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
