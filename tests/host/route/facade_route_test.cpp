@@ -2,8 +2,12 @@
 // fix-up flow and place_route_finalize(), unless a test scripts the result.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "common/host_control.h"
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
 #include "korrin/korrin_graph.h"
@@ -88,4 +92,43 @@ TEST_F(FacadeRouteTest, ARoutingFailureReturnsFalseWithTheReason) {
   EXPECT_THAT(host::facade::last_route_failure(), ::testing::HasSubstr("l3"));
   EXPECT_FALSE(f.run_flow_8_fixup());
   EXPECT_FALSE(f.place_route_finalize());
+}
+
+// The facade's placer options: a limit of LUTs and registers per LAB spreads
+// a design that would otherwise fill a LAB.
+TEST_F(FacadeRouteTest, PlacerOptionsLimitTheAtomsPerLab) {
+  auto most_per_lab = [](bool limited) {
+    host::testing::device(host::testing::Family::KY).build();
+    auto n = host::testing::netlist();
+    std::vector<VOK_ATOM_NODE*> atoms;
+    auto clk = n.io_in("a");
+    host::testing::SIG sig = clk;
+    for (int i = 0; i < 12; ++i) {
+      auto l = n.lut("l" + std::to_string(i), {sig}, 0x1);
+      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(l);
+      atoms.push_back(l);
+      atoms.push_back(r);
+      sig = r;
+    }
+    n.io_out("y", sig);
+    host::placement::PLACER_OPTIONS o;
+    o.lab_atom_limit = limited ? 5 : 0;
+    host::facade::set_placer_options(o);
+    TIBEX_VPR_FACADE f;
+    EXPECT_TRUE(f.place());
+    std::string why;
+    EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+    std::map<std::pair<int, int>, int> per_lab;
+    for (VOK_ATOM_NODE* a : atoms) {
+      const auto site = host::device::die_info()->get_place_info()->get_place_block(a->get_location_gid());
+      EXPECT_TRUE(site.has_value());
+      if (site) ++per_lab[{site->get_x(), site->get_y()}];
+    }
+    int most = 0;
+    for (const auto& [lab, count] : per_lab) most = std::max(most, count);
+    return most;
+  };
+  EXPECT_GT(most_per_lab(false), 5);
+  host_reset();
+  EXPECT_EQ(most_per_lab(true), 5);
 }
