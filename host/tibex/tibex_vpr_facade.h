@@ -23,8 +23,8 @@ public:
   TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
   TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
 
-  // recorded: place, route and finalize in one run: the host's placer;
-  // scripted, default its result.
+  // recorded: place, route and finalize in one run: the host's placer, then
+  // its router; scripted, default their result.
   virtual bool place_route_finalize();
   // recorded: drops the facade's caches; the facade stays usable.
   virtual void release();
