@@ -8,7 +8,7 @@ CTEST_JOBS ?= $(JOBS)
 PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev
 
-.PHONY: deps configure build test run bench sanitize clean
+.PHONY: deps configure build test run bench fit-bench sanitize clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -32,6 +32,10 @@ run: build
 
 bench: build
 	$(BUILD)/velmo_bench
+
+# velmo-fit on every bundled design: time per stage, memory, routing, slack.
+fit-bench: build
+	bench/fit_designs.sh $(BUILD)
 
 $(SAN_BUILD)/build.ninja:
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_SANITIZE=ON

@@ -227,13 +227,17 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist) {
   return c;
 }
 
-DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation) {
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation, int routing_tracks,
+                       int lab_atom_limit) {
   if (!(utilisation > 0.0 && utilisation <= 1.0)) utilisation = 0.6;
-  const double lab_need = std::max(need.luts / 20.0, need.registers / 40.0) / utilisation;
+  double lab_need = std::max(need.luts / 20.0, need.registers / 40.0) / utilisation;
+  if (lab_atom_limit > 0)
+    lab_need = std::max(lab_need, (need.luts + need.registers) / (0.9 * lab_atom_limit));
   const int labs_needed = static_cast<int>(std::ceil(lab_need - 1e-9));
   for (int k = 0;; ++k) {
     DeviceSpec spec;
     spec.family = family;
+    spec.routing_tracks = routing_tracks;
     spec.nx = 12 + k;
     spec.ny = 10 + k;
     spec.dsp_columns.clear();

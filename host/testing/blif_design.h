@@ -74,7 +74,20 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist);
 // each direction at a time, whose LABs hold the LUTs and registers at no more
 // than `utilisation` of their sites, whose I/O ring has a pin per pad and
 // whose DSP and RAM columns hold the blocks. DSP and RAM columns are laid out
-// as DEVICE_BUILDER::scale does. Deterministic.
-DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation = 0.6);
+// as DEVICE_BUILDER::scale does. The fabric has `routing_tracks` tracks.
+// With a placer limit of LUTs and registers per LAB (lab_atom_limit > 0),
+// the LABs also hold them all at that limit with 10 % to spare.
+// Deterministic.
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation = 0.6,
+                       int routing_tracks = DeviceSpec{}.routing_tracks, int lab_atom_limit = 0);
+
+// What velmo-fit sizes devices and places with, measured on the bundled
+// designs: the default two tracks route only about one atom per LAB, and a
+// full LAB (20 LUTs, 40 registers) asks for more signals than its 80 data
+// inputs take. With 24 tracks and at most 14 LUTs and registers per LAB
+// every bundled design routes within a few rounds; 16 tracks or no limit
+// leave the larger ones (elliptic, frisc) congested or slow.
+inline constexpr int kFitRoutingTracks = 24;
+inline constexpr int kFitLabAtomLimit = 14;
 
 }  // namespace host::testing

@@ -347,6 +347,7 @@ private:
     m_tile_count = m_grid.nx() * m_grid.ny();
     m_occ.assign(m_grid.sites().size(), -1);
     m_tile_clocks.assign(static_cast<std::size_t>(m_tile_count), {});
+    m_lab_atoms.assign(static_cast<std::size_t>(m_tile_count), 0);
     for (int x = 0; x < m_grid.nx(); ++x)
       for (int y = 0; y < m_grid.ny(); ++y) {
         std::map<int, std::vector<unsigned>> by_kind;
@@ -412,6 +413,7 @@ private:
         if (s >= 0) ki->tiles[s].free += on ? -1 : 1;
       }
     }
+    if (counts_in_lab(n) && !(p.gid & 0x80000000u) && is_lab(p.x, p.y)) m_lab_atoms[tile(p.x, p.y)] += on ? 1 : -1;
     if (node.clock.src && is_lab(p.x, p.y)) {
       auto& uses = m_tile_clocks[tile(p.x, p.y)];
       auto it = std::find_if(uses.begin(), uses.end(), [&](const CLOCK_USE& c) { return c.clock == node.clock; });
@@ -422,6 +424,14 @@ private:
         uses.erase(it);
       }
     }
+  }
+
+  // LUTs and registers (not in pipeline slots) count against the LAB limit.
+  bool counts_in_lab(int n) const { return m_nodes[n].kind == dev_kind::LUT || m_nodes[n].kind == dev_kind::FF; }
+  // Whether one more such atom may go in LAB (x, y).
+  bool lab_has_room(int n, int x, int y) const {
+    return m_opt.lab_atom_limit <= 0 || !counts_in_lab(n) || !is_lab(x, y) ||
+           m_lab_atoms[tile(x, y)] < m_opt.lab_atom_limit;
   }
 
   bool clock_fits(int n, int x, int y) const {
@@ -461,6 +471,7 @@ private:
       if (m_slot_occ.count(p.gid) || m_die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) return false;
     } else {
       if (p.element != node.kind || m_occ[p.gid] != -1 || !m_die->is_global_id_enabled(p.gid)) return false;
+      if (!lab_has_room(n, p.x, p.y)) return false;
     }
     return inside(node.lc, p.x, p.y, p.z) && clock_fits(n, p.x, p.y);
   }
@@ -665,6 +676,9 @@ private:
       const POS p = member_pos(uu, n, base);
       const CLOCK leaving = (p.x == old_u.x && p.y == old_u.y) ? m_nodes[n].clock : clock_leaving(v, p);
       if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+      // A swap keeps every LAB's count (both atoms are of one kind); a move
+      // to another LAB needs room there.
+      if (v < 0 && (p.x != old_u.x || p.y != old_u.y) && !lab_has_room(n, p.x, p.y)) return -1;
     }
     if (v >= 0) {
       const UNIT& vv = m_units[v];
@@ -829,6 +843,7 @@ private:
   std::vector<int> m_occ;
   std::map<unsigned, int> m_slot_occ;
   std::vector<std::vector<CLOCK_USE>> m_tile_clocks;
+  std::vector<int> m_lab_atoms;  // LUTs and registers per tile
   std::vector<UNPLACEABLE> m_failures;
   UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
 };

@@ -21,7 +21,8 @@
 //    up. A pad and its buffer share one pin.
 //  - Candidate sites are of the atom's kind, free and enabled, inside every
 //    location constraint of the atom (exact site, box, Tarnbay region), and
-//    leave the LAB with at most two clocks (clock driver, inversion). On
+//    leave the LAB with at most two clocks (clock driver, inversion) and,
+//    when the options limit them, at most that many LUTs and registers. On
 //    families with pipeline registers in routing, ZOTA-marked registers
 //    prefer a free, not blacklisted pipeline slot of a LAB (sub-locations
 //    60..99, the slot's routing gid).
@@ -55,6 +56,10 @@ struct UNPLACEABLE {
 struct PLACER_OPTIONS {
   int improvement_passes = 10;
   int window = 2;  // tiles around the centroid an improving move looks at
+  // Most LUTs and registers (outside pipeline slots) a LAB takes from this
+  // run; atoms placed before it count but stay. 0: as many as it has sites.
+  // A lower limit spreads the logic so a narrow fabric can route it.
+  int lab_atom_limit = 0;
 };
 
 // Places every unplaced atom that has a site. False when some atom found no

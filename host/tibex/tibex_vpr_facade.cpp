@@ -4,6 +4,8 @@
 
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "common/host_world.h"
+#include "korrin/korrin_router.h"
 #include "thr/thr_drl.h"
 #include "tibex/tibex_placer.h"
 
@@ -19,7 +21,27 @@ bool l_scripted(const char* name, MUVO_FLOW_TYPE flow) {
   host::log_call(name, flow);
   return host::script::next<bool>(name, true);
 }
+
+// Why the last route through the facade failed ("" after a success).
+struct FACADE_ROUTE_STATE {
+  std::string failure;
+  host::placement::PLACER_OPTIONS placer;
+};
+FACADE_ROUTE_STATE& route_state() { return host_world_slot<FACADE_ROUTE_STATE>(); }
+
+// The host's router over the placed design; a failure keeps its reason.
+bool l_route() {
+  std::string why;
+  const bool ok = host::router::route_design(&why);
+  route_state().failure = ok ? std::string() : (why.empty() ? std::string("routing failed") : why);
+  return ok;
+}
 }  // namespace
+
+namespace host::facade {
+std::string last_route_failure() { return route_state().failure; }
+void set_placer_options(const host::placement::PLACER_OPTIONS& options) { route_state().placer = options; }
+}  // namespace host::facade
 
 TIBEX_VPR_FACADE::TIBEX_VPR_FACADE() { host::counters::add("TIBEX_VPR_FACADE", 1); }
 TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE() {
@@ -28,18 +50,18 @@ TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE() {
 }
 
 bool TIBEX_VPR_FACADE::place_route_finalize() {
-  // The place part is the host's placer; routing and finalizing add nothing
-  // yet. A scripted result stands in for the whole run.
+  // The host's placer, then its router; finalizing adds nothing. A scripted
+  // result stands in for the whole run.
   host::log_call("TIBEX_VPR_FACADE::place_route_finalize", m_flow);
   const char* name = "TIBEX_VPR_FACADE::place_route_finalize";
-  return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place());
+  return host::script::next<bool>(name, l_is_scripted(name) || (host::placement::place(route_state().placer) && l_route()));
 }
 void TIBEX_VPR_FACADE::release() { host::log_call("TIBEX_VPR_FACADE::release"); }
 void TIBEX_VPR_FACADE::prepare_route() { host::log_call("TIBEX_VPR_FACADE::prepare_route", m_flow); }
 void TIBEX_VPR_FACADE::prepare_fixup_route() { host::log_call("TIBEX_VPR_FACADE::prepare_fixup_route", m_flow); }
 void TIBEX_VPR_FACADE::prepare_finalize() { host::log_call("TIBEX_VPR_FACADE::prepare_finalize", m_flow); }
 bool TIBEX_VPR_FACADE::place() { return placer_run(); }
-bool TIBEX_VPR_FACADE::route() { return l_scripted("TIBEX_VPR_FACADE::route", m_flow); }
+bool TIBEX_VPR_FACADE::route() { return router_run("TIBEX_VPR_FACADE::route"); }
 bool TIBEX_VPR_FACADE::finalize() { return l_scripted("TIBEX_VPR_FACADE::finalize", m_flow); }
 bool TIBEX_VPR_FACADE::post_place_operation() { return l_scripted("TIBEX_VPR_FACADE::post_place_operation", m_flow); }
 void TIBEX_VPR_FACADE::begin_flow(MUVO_FLOW_TYPE flow) {
@@ -51,14 +73,22 @@ void TIBEX_VPR_FACADE::run_unit(const char* name) {
   host::log_call("TIBEX_VPR_FACADE::run_unit", m_flow, name);
   host::script::fire("TIBEX_VPR_FACADE::run_unit");
 }
-bool TIBEX_VPR_FACADE::run_flow_8_fixup() { return l_scripted("TIBEX_VPR_FACADE::run_flow_8_fixup", m_flow); }
+bool TIBEX_VPR_FACADE::run_flow_8_fixup() { return router_run("TIBEX_VPR_FACADE::run_flow_8_fixup"); }
 
 // The placer behind place(): the host's placer (host::placement::place).
 // A scripted result, when a test gives one, stands in for it.
 bool TIBEX_VPR_FACADE::placer_run() {
   host::log_call("TIBEX_VPR_FACADE::place", m_flow);
   const char* name = "TIBEX_VPR_FACADE::place";
-  return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place());
+  return host::script::next<bool>(name, l_is_scripted(name) || host::placement::place(route_state().placer));
+}
+
+// The router behind route() and the fix-up flow: the host's router
+// (host::router::route_design), which keeps legal routing and routes what is
+// missing. A scripted result, when a test gives one, stands in for it.
+bool TIBEX_VPR_FACADE::router_run(const char* name) {
+  host::log_call(name, m_flow);
+  return host::script::next<bool>(name, l_is_scripted(name) || l_route());
 }
 
 bool TIBEX_VPR_FACADE::global_route() { return l_scripted("TIBEX_VPR_FACADE::global_route", m_flow); }

@@ -3,11 +3,17 @@
 // bracket it runs in (the last begin_flow; 0 before any); the boolean results
 // are scripted under the member's name and default to true, except that
 // place() and the place part of place_route_finalize() run the host's placer
-// (tibex/tibex_placer.h) and return its result unless a result is scripted. release() drops
+// (tibex/tibex_placer.h) and return its result unless a result is scripted;
+// likewise route(), run_flow_8_fixup() and the route part of
+// place_route_finalize() run the host's router (korrin/korrin_router.h),
+// whose failure reason host::facade::last_route_failure() keeps. release() drops
 // caches only and leaves the facade usable; only the deleting destructor
 // destroys it (live counter "TIBEX_VPR_FACADE").
+#include <string>
+
 #include "common/host_api.h"
 #include "muvo/muvo_flow_type.h"
+#include "tibex/tibex_placer.h"
 
 class HOST_API TIBEX_VPR_FACADE {
 public:
@@ -17,8 +23,8 @@ public:
   TIBEX_VPR_FACADE(const TIBEX_VPR_FACADE&) = delete;
   TIBEX_VPR_FACADE& operator=(const TIBEX_VPR_FACADE&) = delete;
 
-  // recorded: place, route and finalize in one run: the host's placer;
-  // scripted, default its result.
+  // recorded: place, route and finalize in one run: the host's placer, then
+  // its router; scripted, default their result.
   virtual bool place_route_finalize();
   // recorded: drops the facade's caches; the facade stays usable.
   virtual void release();
@@ -29,7 +35,8 @@ public:
   // algorithm (recorded): places the design with the host's placer;
   // scripted, default the placer's result.
   virtual bool place();
-  // recorded: routes; scripted, default true.
+  // algorithm (recorded): routes the placed design with the host's router;
+  // scripted, default the router's result.
   virtual bool route();
   // recorded: finalizes; scripted, default true.
   virtual bool finalize();
@@ -40,7 +47,8 @@ public:
   virtual void end_flow(MUVO_FLOW_TYPE flow);
   // recorded: runs one named unit of the resynthesis flow.
   virtual void run_unit(const char* name);
-  // recorded: the fix-up flow of type 8; scripted, default true.
+  // algorithm (recorded): the fix-up flow of type 8: the host's router
+  // completes the routing; scripted, default the router's result.
   virtual bool run_flow_8_fixup();
   // recorded: global routing; scripted, default true.
   virtual bool global_route();
@@ -54,5 +62,15 @@ public:
 
 private:
   bool placer_run();
+  bool router_run(const char* name);
   MUVO_FLOW_TYPE m_flow = static_cast<MUVO_FLOW_TYPE>(0);
 };
+
+namespace host::facade {
+// data: why the last route the facade ran failed, one line per finding
+// ("" when it succeeded or none ran since the reset).
+HOST_API std::string last_route_failure();
+// data: the options the facade's placer runs with (default PLACER_OPTIONS
+// until set; the world's reset restores them).
+HOST_API void set_placer_options(const host::placement::PLACER_OPTIONS& options);
+}  // namespace host::facade

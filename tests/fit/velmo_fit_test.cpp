@@ -114,7 +114,10 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
   EXPECT_EQ(j["stages"][0]["ok"], true);
   EXPECT_TRUE(j["stages"][0]["seconds"].is_number());
   EXPECT_TRUE(j["routing"].is_object() && j["routing"].empty());
-  EXPECT_TRUE(j["timing"].is_object() && j["timing"].empty());
+  // Timing: one object per analysed corner, even before placement.
+  ASSERT_TRUE(j["timing"].is_array());
+  EXPECT_FALSE(j["timing"].empty());
+  for (const auto& c : j["timing"]) EXPECT_TRUE(c.contains("corner") && c.contains("setup_wns_ps"));
 }
 
 TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {

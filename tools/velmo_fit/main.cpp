@@ -2,8 +2,13 @@
 // settings, configuration, a device sized to the design, compiler facade),
 // opens libvelmo.so with dlopen exactly as a host fitter would, starts the
 // component, runs the asked stages in order, shuts it down and prints the
-// messages, one line per stage and a resource summary; --report writes the
-// same as JSON.
+// messages, one line per stage (with the worst setup and hold slack of the
+// host's timing analysis run after it), then the placement and routing
+// checks, a timing summary per corner and a resource summary; --report
+// writes the same as JSON.
+//
+// Every net that drives a register clock is declared a clock of
+// kDefaultClockPeriodPs unless the settings file gives its period.
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
@@ -11,12 +16,15 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +33,7 @@
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_control.h"
+#include "korrin/korrin_router.h"
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
@@ -33,8 +42,11 @@
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "tibex/tibex_placer.h"
+#include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
 
 #include "velmo_default_design.inc"
@@ -85,6 +97,85 @@ std::string exe_dir() {
   std::error_code ec;
   auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string(".") : p.parent_path().string();
+}
+
+constexpr int kDefaultClockPeriodPs = 5000;
+
+// Declares each net that drives a register clock of the top netlist as a
+// clock, named as the net: the driver's name, or for a design input the
+// pin's (its input buffer "x~ibuf" drives net x; the pad is the source, as
+// the settings file has it). Clocks the settings gave keep their period.
+void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::string, int>& given) {
+  std::map<std::string, const VOK_ATOM_NODE*> names;
+  for (const VOK_ATOM_NODE* a : top.get_atom_list()) names.emplace(a->get_string_hpath(), a);
+  std::set<std::string> declared;
+  const std::string ibuf = "~ibuf";
+  for (const VOK_ATOM_NODE* a : top.get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER && a->get_kind() != VOK_ATOM_KIND::PIPELINE_REGISTER) continue;
+    const VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+    const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+    if (!source) continue;
+    std::string net = source->get_my_node()->get_string_hpath();
+    if (net.size() > ibuf.size() && net.compare(net.size() - ibuf.size(), ibuf.size(), ibuf) == 0) {
+      net.resize(net.size() - ibuf.size());
+      auto it = names.find(net);
+      if (it != names.end())
+        for (const VOK_ATOM_OTERM* o : it->second->coterms()) {
+          source = o;
+          break;
+        }
+    }
+    if (given.count(net) || !declared.insert(net).second) continue;
+    host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
+  }
+}
+
+// Peak resident memory of this process in kB (VmHWM), 0 when unknown.
+long peak_rss_kb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return 0;
+}
+
+// The routing check's findings by kind.
+struct ROUTING_FIGURES {
+  bool ran = false;
+  int connections = 0;
+  int unrouted = 0;
+  int overused = 0;
+  std::vector<std::string> findings;
+};
+
+ROUTING_FIGURES check_routing() {
+  ROUTING_FIGURES f;
+  f.ran = true;
+  std::string why;
+  host::routing::check(&why);
+  std::istringstream in(why);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("unrouted connection", 0) == 0) ++f.unrouted;
+    if (line.rfind("element used more than once", 0) == 0) ++f.overused;
+    f.findings.push_back(line);
+  }
+  f.connections = host::router::last_stats().connections;
+  return f;
+}
+
+void print_findings(const char* what, const std::vector<std::string>& lines) {
+  for (std::size_t i = 0; i < lines.size() && i < 10; ++i) std::printf("  %s: %s\n", what, lines[i].c_str());
+  if (lines.size() > 10) std::printf("  ... and %zu more\n", lines.size() - 10);
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) out.push_back(line);
+  return out;
 }
 
 struct STAGE_RESULT {
@@ -151,21 +242,33 @@ RESOURCES resources() {
 }
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
-                  const std::vector<STAGE_RESULT>& stages, int status) {
+                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status) {
   const RESOURCES r = resources();
   const DeviceSpec& spec = host::device::spec();
   nlohmann::ordered_json j;
   j["design"] = {{"name", design.name}, {"file", design.file}};
-  j["device"] = {{"family", spec.family}, {"nx", spec.nx}, {"ny", spec.ny}};
+  j["device"] = {{"family", spec.family}, {"nx", spec.nx}, {"ny", spec.ny}, {"routing_tracks", spec.routing_tracks}};
   j["atoms"] = r.atoms;
   j["nets"] = r.nets;
   j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
                     {"labs", r.labs},          {"labs_used", r.labs_used}};
   j["stages"] = nlohmann::ordered_json::array();
   for (const auto& s : stages) j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
-  // Filled by the router and the timing analysis once the host has them.
   j["routing"] = nlohmann::ordered_json::object();
-  j["timing"] = nlohmann::ordered_json::object();
+  if (routing.ran)
+    j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused}};
+  // One object per analysed corner; a slack without endpoints is null.
+  auto slack = [](std::int32_t v) { return v == KEM_NO_SLACK ? nlohmann::ordered_json() : nlohmann::ordered_json(v); };
+  j["timing"] = nlohmann::ordered_json::array();
+  for (const auto& c : host::timing::summary())
+    j["timing"].push_back({{"corner", c.corner},
+                           {"setup_wns_ps", slack(c.setup_wns)},
+                           {"setup_tns_ps", c.setup_tns},
+                           {"hold_wns_ps", slack(c.hold_wns)},
+                           {"hold_tns_ps", c.hold_tns},
+                           {"setup_failing", c.setup_failing_endpoints},
+                           {"hold_failing", c.hold_failing_endpoints}});
+  j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
   std::ofstream out(path);
   out << j.dump(2) << "\n";
@@ -174,6 +277,9 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
+  // Comparing each incremental timing update with a full analysis is a test
+  // aid; it would cost a full analysis per update here.
+  host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {
@@ -208,10 +314,19 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
 
-  // A device sized to the design.
+  declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
+
+  // A device sized to the design, with a fabric wide enough to route it.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
-  host::device::configure(
-      host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), family));
+  host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()),
+                                                     family, 0.6, host::testing::kFitRoutingTracks,
+                                                     host::testing::kFitLabAtomLimit));
+  host::placement::PLACER_OPTIONS placer_options;
+  placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
+  host::facade::set_placer_options(placer_options);
+  // The design's routing database answers for the design's atoms.
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
+                                                                   VOK_TRAVERSE_HIERARCHICAL);
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
@@ -219,11 +334,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   std::fflush(stdout);
 
   std::vector<STAGE_RESULT> stages;
+  ROUTING_FIGURES routing;
   auto finish = [&](int status) {
     const RESOURCES r = resources();
     std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
                 r.counts.registers, r.counts.pins, r.labs_used, r.labs);
-    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, status)) {
+    std::printf("Peak memory: %ld kB\n", peak_rss_kb());
+    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
@@ -263,6 +380,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   int status = 0;
   auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
     stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds()});
+    // The host's analysis of the design as the stage left it.
+    sta_full_update_timing(true);
     const std::string note = timing_note();
     std::printf("Stage %s: %s (%s)%s%s\n", name.c_str(), ok ? "ok" : "FAILED", watch.get_elapsed_time_str().c_str(),
                 note.empty() ? "" : ", ", note.c_str());
@@ -290,7 +409,36 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
           std::printf("  not placed: %s (#%d): %s\n", bad[i].name.c_str(), bad[i].atom_id, bad[i].reason.c_str());
         if (bad.size() > 10) std::printf("  ... and %zu more\n", bad.size() - 10);
       }
+      if (!r && (s == "route" || s == "final"))
+        print_findings("routing", split_lines(host::facade::last_route_failure()));
     }
+    // The host's own checks of what the stages that ran left (the routing's
+    // figures also after a failed route), and the timing.
+    auto ran = [&](const char* name) {
+      return std::any_of(stages.begin(), stages.end(), [&](const STAGE_RESULT& r) { return r.name == name; });
+    };
+    if (status == 0 && ran("place")) {
+      std::string why;
+      const bool legal = host::placement::check_legal(&why);
+      std::printf("Placement: %s\n", legal ? "legal" : "ILLEGAL");
+      print_findings("placement", split_lines(why));
+      if (!legal) status = 1;
+    }
+    if (ran("route")) {
+      routing = check_routing();
+      std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
+                  routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
+      print_findings("routing", routing.findings);
+      if (!routing.findings.empty()) status = 1;
+    }
+    for (const auto& c : host::timing::summary()) {
+      auto v = [](std::int32_t x) { return x == KEM_NO_SLACK ? std::string("none") : std::to_string(x) + " ps"; };
+      std::printf("Timing %s: setup WNS %s, TNS %lld ps, %d failing; hold WNS %s, TNS %lld ps, %d failing\n",
+                  c.corner.c_str(), v(c.setup_wns).c_str(), static_cast<long long>(c.setup_tns),
+                  c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
+                  c.hold_failing_endpoints);
+    }
+    std::fflush(stdout);
     ep.shutdown();
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fits every bundled design with velmo-fit and prints one line per design:
+# atoms, nets, seconds per stage, total wall time, peak memory and the
+# routing and timing outcome (from the --report JSON).
+#
+#   bench/fit_designs.sh [BUILD_DIR]     (default: build)
+#
+# Needs jq. Designs come from ../shared/designs next to the repository.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+build=${1:-$repo/build}
+fit=$build/velmo-fit
+designs=$(cd "$here/../../shared/designs" 2>/dev/null && pwd) || { echo "no designs at $here/../../shared/designs" >&2; exit 2; }
+[ -x "$fit" ] || { echo "no velmo-fit at $fit (build first)" >&2; exit 2; }
+command -v jq >/dev/null || { echo "jq is needed" >&2; exit 2; }
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+printf '%-10s %6s %6s %5s %7s %7s %7s %7s %7s %7s %8s %9s %6s %6s %9s %9s\n' \
+  design atoms nets exit start plan place route retime final total peak_MB conns unrout setup_wns hold_wns
+failed=0
+for f in "$designs"/*/*.blif; do
+  name=$(basename "$f" .blif)
+  report=$tmp/$name.json
+  start=$(date +%s.%N)
+  "$fit" "$f" --report "$report" >"$tmp/$name.log" 2>&1
+  status=$?
+  end=$(date +%s.%N)
+  [ $status -eq 0 ] || failed=1
+  if [ ! -s "$report" ]; then
+    printf '%-10s %6s %6s %5d (no report; see output below)\n' "$name" - - "$status"
+    tail -5 "$tmp/$name.log"
+    continue
+  fi
+  stage() { jq -r --arg s "$1" '[.stages[] | select(.name == $s) | .seconds][0] // "-" | if type == "number" then (. * 100 | round / 100) else . end' "$report"; }
+  wns() { jq -r --arg k "$1" '[.timing[] | .[$k] | select(. != null)] | min // "-"' "$report"; }
+  printf '%-10s %6s %6s %5d %7s %7s %7s %7s %7s %7s %8.2f %9.1f %6s %6s %9s %9s\n' "$name" \
+    "$(jq .atoms "$report")" "$(jq .nets "$report")" "$status" \
+    "$(stage start-up)" "$(stage plan)" "$(stage place)" "$(stage route)" "$(stage retime)" "$(stage final)" \
+    "$(echo "$end - $start" | bc)" "$(echo "$(jq .peak_rss_kb "$report") / 1024" | bc -l)" \
+    "$(jq -r '.routing.connections // "-"' "$report")" "$(jq -r '.routing.unrouted // "-"' "$report")" \
+    "$(wns setup_wns_ps)" "$(wns hold_wns_ps)"
+done
+exit $failed
