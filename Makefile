@@ -6,7 +6,7 @@ CTEST_JOBS ?= $(JOBS)
 
 # Every Debian package the build, the tests and the benches need.
 PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
-            nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev
+            nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev
 
 .PHONY: deps configure build test run bench fit-bench sanitize clean
 

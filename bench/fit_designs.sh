@@ -5,13 +5,13 @@
 #
 #   bench/fit_designs.sh [BUILD_DIR]     (default: build)
 #
-# Needs jq. Designs come from ../shared/designs next to the repository.
+# Needs jq. Fits the benchmark designs bundled under examples/designs.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 build=${1:-$repo/build}
 fit=$build/velmo-fit
-designs=$(cd "$here/../../shared/designs" 2>/dev/null && pwd) || { echo "no designs at $here/../../shared/designs" >&2; exit 2; }
+designs=$(cd "$here/../examples/designs" && pwd)
 [ -x "$fit" ] || { echo "no velmo-fit at $fit (build first)" >&2; exit 2; }
 command -v jq >/dev/null || { echo "jq is needed" >&2; exit 2; }
 

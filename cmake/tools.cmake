@@ -3,7 +3,7 @@
 
 # The built-in default design (a small sequential benchmark) is compiled into
 # the program, so it runs without a design file.
-set(VELMO_DEFAULT_DESIGN ${CMAKE_SOURCE_DIR}/examples/designs/s298.blif)
+set(VELMO_DEFAULT_DESIGN ${CMAKE_SOURCE_DIR}/examples/designs/mcnc/s298.blif)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMO_DEFAULT_DESIGN})
 file(READ ${VELMO_DEFAULT_DESIGN} _velmo_default_design)
 get_filename_component(_velmo_default_design_name ${VELMO_DEFAULT_DESIGN} NAME)

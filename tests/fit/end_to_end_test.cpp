@@ -2,40 +2,24 @@
 // report has it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include "fit_runner.h"
+
 #include <fstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 namespace {
-struct RESULT {
-  int status;
-  std::string out;
-};
-
-RESULT run(const std::string& args) {
-  std::string cmd = std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
-  RESULT r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using velmo_fit_test::RESULT;
+using velmo_fit_test::run;
 
 // Fits the design (with the settings file, if any) and checks the run and its
 // report; returns the report.
 nlohmann::json expect_fitted(const std::string& design, const std::string& settings = "") {
   const std::string report = ::testing::TempDir() + "e2e_report.json";
   std::remove(report.c_str());
-  const RESULT r = run(std::string(VELMO_SHARED_DESIGNS_DIR) + "/" + design + " --report " + report +
+  const RESULT r = run(std::string(VELMO_DESIGNS_DIR) + "/" + design + " --report " + report +
                        (settings.empty() ? "" : " --settings " + settings));
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, ::testing::HasSubstr("Placement: legal"));

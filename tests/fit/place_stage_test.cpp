@@ -1,30 +1,14 @@
 // velmo-fit running the place stage on the default design.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include "fit_runner.h"
+
 #include <string>
 
 namespace {
-struct RUN_RESULT {
-  int status;
-  std::string out;
-};
-
-RUN_RESULT run_fit(const std::string& args) {
-  std::string cmd = std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
-  RUN_RESULT r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using velmo_fit_test::RESULT;
+const auto run_fit = velmo_fit_test::run;
 }  // namespace
 
 using ::testing::HasSubstr;

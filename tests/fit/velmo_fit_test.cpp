@@ -1,33 +1,17 @@
 // velmo-fit run as a subprocess: command line, exit codes, output.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include "fit_runner.h"
+
 #include <fstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 namespace {
-struct RESULT {
-  int status;
-  std::string out;
-};
-
-RESULT run(const std::string& args) {
-  std::string cmd = std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
-  RESULT r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using velmo_fit_test::RESULT;
+using velmo_fit_test::run;
 }  // namespace
 
 using ::testing::HasSubstr;
