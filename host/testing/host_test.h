@@ -12,6 +12,8 @@
 
 #include "msg/msg_internal_error.h"
 
+class WEXAN_ENV;
+
 namespace host::testing {
 
 class HostTest : public ::testing::Test {
@@ -23,6 +25,15 @@ protected:
 private:
   std::filesystem::path m_dir;
   std::filesystem::path m_old_dir;
+};
+
+// A clean host with a fitter environment, made as start-up makes it, for tests
+// of single operations.
+class EnvTest : public HostTest {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  WEXAN_ENV* m_env = nullptr;
 };
 
 // Runs fn and returns the internal error it raised; fails the test when it

@@ -10,6 +10,8 @@
 #include "common/host_script.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
+#include "cmp/cmp_facade.h"
+#include "wexan/wexan_env.h"
 
 namespace host::testing {
 
@@ -35,6 +37,17 @@ void HostTest::TearDown() {
     std::filesystem::remove_all(m_dir, ec);
   }
   host::clock::unfreeze();
+}
+
+void EnvTest::SetUp() {
+  HostTest::SetUp();
+  m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+}
+
+void EnvTest::TearDown() {
+  delete m_env;
+  m_env = nullptr;
+  HostTest::TearDown();
 }
 
 bool is_ordered_subsequence(const std::vector<std::string>& have, const std::vector<std::string>& want,

@@ -30,16 +30,8 @@ using ::testing::ElementsAre;
 
 namespace {
 
-class MacMergeTest : public HostTest {
+class MacMergeTest : public host::testing::EnvTest {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-  }
-  void TearDown() override {
-    delete m_env;
-    HostTest::TearDown();
-  }
   bool run() {
     VELMO_MAC_MERGE_OP op(m_env, false);
     return op.work();
@@ -79,7 +71,6 @@ class MacMergeTest : public HostTest {
     return at == std::string::npos ? std::string("<none>") : info.substr(at + head.size());
   }
 
-  WEXAN_ENV* m_env = nullptr;
 };
 
 }  // namespace

@@ -26,16 +26,8 @@ namespace {
 constexpr int SCAN_B = 483;  // boolean DSP parameters steering the scan chain
 constexpr int SCAN_A = 489;
 
-class MacSignExtensionTest : public HostTest {
+class MacSignExtensionTest : public host::testing::EnvTest {
 protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-  }
-  void TearDown() override {
-    delete m_env;
-    HostTest::TearDown();
-  }
   bool run() { return VELMO_MAC_SIGN_EXTENSION(m_env).work(); }
   static const VOK_ATOM_OTERM* source(VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port, int i) {
     const VOK_ATOM_ITERM* t = mac->get_input_term_by_type(port, i);
@@ -47,7 +39,6 @@ protected:
     return out;
   }
 
-  WEXAN_ENV* m_env = nullptr;
   ZEL_MAC_UNIFIED_UTIL m_util;
 };
 

@@ -28,17 +28,8 @@ using host::testing::v;
 
 namespace {
 
-class SparPreambleTest : public HostTest {
+class SparPreambleTest : public host::testing::EnvTest {
 protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-  }
-  void TearDown() override {
-    delete m_env;
-    HostTest::TearDown();
-  }
-  WEXAN_ENV* m_env = nullptr;
 };
 
 TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
