@@ -25,7 +25,6 @@
 
 using host::testing::expect_internal_error;
 using host::testing::Family;
-using host::testing::HostTest;
 using ::testing::ElementsAre;
 
 namespace {

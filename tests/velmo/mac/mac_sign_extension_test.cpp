@@ -17,7 +17,6 @@
 
 using host::testing::expect_internal_error;
 using host::testing::Family;
-using host::testing::HostTest;
 using host::testing::SIG;
 using ::testing::ElementsAre;
 

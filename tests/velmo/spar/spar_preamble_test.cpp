@@ -23,14 +23,11 @@
 #include "zib/zib_wireluts.h"
 
 using host::testing::h;
-using host::testing::HostTest;
 using host::testing::v;
 
 namespace {
 
-class SparPreambleTest : public host::testing::EnvTest {
-protected:
-};
+class SparPreambleTest : public host::testing::EnvTest {};
 
 TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   auto n = host::testing::netlist();
