@@ -52,6 +52,14 @@ std::vector<std::string> call_names() {
   return out;
 }
 
+int call_count(const std::string& name) {
+  auto& st = host_world_slot<CALL_LOG_STATE>();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  int n = 0;
+  for (const auto& c : st.calls) n += c.name == name ? 1 : 0;
+  return n;
+}
+
 void clear_calls() {
   auto& st = host_world_slot<CALL_LOG_STATE>();
   std::lock_guard<std::mutex> lock(st.mutex);

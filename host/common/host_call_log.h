@@ -67,6 +67,8 @@ HOST_API std::vector<HOST_CALL> calls();
 // "name(args)" per call, handy in assertions and failure output.
 HOST_API std::vector<std::string> call_lines();
 HOST_API std::vector<std::string> call_names();
+// How many logged calls have exactly this name.
+HOST_API int call_count(const std::string& name);
 HOST_API void clear_calls();
 
 }  // namespace host

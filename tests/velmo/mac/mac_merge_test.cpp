@@ -35,10 +35,7 @@ class MacMergeTest : public host::testing::EnvTest {
     VELMO_MAC_MERGE_OP op(m_env, false);
     return op.work();
   }
-  static int count_calls(const std::string& name) {
-    auto names = host::call_names();
-    return static_cast<int>(std::count(names.begin(), names.end(), name));
-  }
+  static int count_calls(const std::string& name) { return host::call_count(name); }
   static int mac_count() {
     int n = 0;
     for (VOK_ATOM_NODE* a : host::vok::top_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))

@@ -34,11 +34,7 @@ protected:
     velmo_shutdown_fitter();
     HostTest::TearDown();
   }
-  static bool called(const std::string& name) {
-    for (const std::string& n : host::call_names())
-      if (n == name) return true;
-    return false;
-  }
+  static bool called(const std::string& name) { return host::call_count(name) > 0; }
   static bool has_line(const std::string& text) {
     for (const std::string& l : host::debug::texts())
       if (l == text) return true;

@@ -38,11 +38,7 @@ protected:
     velmo_shutdown_fitter();
     HostTest::TearDown();
   }
-  static bool called(const std::string& name) {
-    for (const std::string& n : host::call_names())
-      if (n == name) return true;
-    return false;
-  }
+  static bool called(const std::string& name) { return host::call_count(name) > 0; }
 };
 
 const char* const kSkipLine =

@@ -33,10 +33,7 @@ protected:
     auto t = host::debug::texts();
     return static_cast<int>(std::count(t.begin(), t.end(), text));
   }
-  static int count_calls(const std::string& name) {
-    auto n = host::call_names();
-    return static_cast<int>(std::count(n.begin(), n.end(), name));
-  }
+  static int count_calls(const std::string& name) { return host::call_count(name); }
   static bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 private:

@@ -34,10 +34,7 @@ protected:
     delete m_env;
     HostTest::TearDown();
   }
-  static long count(const std::string& name) {
-    auto names = host::call_names();
-    return std::count(names.begin(), names.end(), name);
-  }
+  static long count(const std::string& name) { return host::call_count(name); }
 
   WEXAN_ENV* m_env = nullptr;
   VOK_ATOM_NODE* a = nullptr;
