@@ -68,7 +68,7 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
               CallSequence(Calls{"VELMO_RESYN_WRAPPER::run: not built yet",
                                  "Finished fitter preparation.", "Finished placement and routing."}));
   // Family 46 translates no ports, before or after placement.
-  EXPECT_EQ(count_lines("VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet"), 0);
+  EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 0);
   (void)e;
 }
 
@@ -82,12 +82,12 @@ TEST_F(PlaceStageTest, PlaceReturnsAtOnceWhenEveryPartitionSkipsTheFitter) {
 TEST_F(PlaceStageTest, PortTranslationFollowsASuccessfulPlacementOnOtherFamilies) {
   device(host::testing::Family::KZ);
   start();
-  const char* translation = "VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet";
+  const char* translation = "VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)";
   EXPECT_TRUE(velmo_place());
-  EXPECT_EQ(count_lines(translation), 1);
+  EXPECT_EQ(count_call_lines(translation), 1);
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_lines(translation), 1);
+  EXPECT_EQ(count_call_lines(translation), 1);
 }
 
 TEST_F(PlaceStageTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlacementFails) {
@@ -95,7 +95,7 @@ TEST_F(PlaceStageTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlace
   start();
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_lines("VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet"), 1);
+  EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 1);
 }
 
 TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
