@@ -1,10 +1,255 @@
-// The periphery-core register placement is not part of this build yet: each
-// pass says so on the debug output and reports that it had nothing to do.
+// The periphery-core register placement object: what it caches from the
+// environment, the requirement record and the readers of the transfer
+// assignments, and the mapping between terminals, periphery ports, routing
+// elements and register sites. The two placement passes are not built yet:
+// each says so on the debug output and reports that it had nothing to do.
 #include "velmo_periphery_to_core_placement.h"
 
-#include "velmo_debug.h"
+#include <cstdlib>
 
-VELMO_PERIPHERY_CORE_PLACEMENT::VELMO_PERIPHERY_CORE_PLACEMENT(WEXAN_ENV* env) : m_env(env) {}
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "dev/dev_basic_info.h"
+#include "dev/dev_die_info.h"
+#include "gesk/gesk_bundle.h"
+#include "gesk/gesk_tree.h"
+#include "jov/jov_design.h"
+#include "msg/msg_internal_error.h"
+#include "omz/omz_option.h"
+#include "oxter/oxter_env.h"
+#include "pelk/pelk_symbol.h"
+#include "pexa/pexa_utility.h"
+#include "r5t/r5t_interface.h"
+#include "tibex/tibex_location_constraint.h"
+#include "twy/twy_translator.h"
+#include "velmo_debug.h"
+#include "velmo_port_translation.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "w3j3/w3j3_port_map_db.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+#include "zel/zel_atom_util.h"
+
+const BIG_TIME DEFAULT_MIN_DELAY = BIG_TIME::from_ps(-1);
+const BIG_TIME DEFAULT_MAX_DELAY = BIG_TIME::from_ps(-1);
+
+namespace {
+
+constexpr unsigned l_illegal_gid = 0xFFFFFFFFu;
+constexpr int l_crf_graph = 2;
+constexpr int l_lab_sublocs = 40;
+
+[[noreturn]] void l_internal_error(const char* condition, int line) {
+  MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_periphery_to_core_placement", line);
+}
+
+// Assignment codes (variable types) of the transfer requirements.
+enum : int {
+  kSlackEstimation = 836,
+  kUibEsramC2p = 837,
+  kP2cMaxWires = 838,
+  kP2cRouterWires = 839,
+  kP2cMinWires = 840,
+  kP2cMaxDelay = 841,
+  kP2cMinDelay = 842,
+  kC2pMaxWires = 843,
+  kLcellPeripheryRouter = 844,
+  kC2pRouterWires = 845,
+  kC2pMinWires = 846,
+  kC2pMaxDelay = 847,
+  kC2pMinDelay = 848,
+};
+
+const OMZ_OPTION* l_option(const VOK_ATOM_NODE* atom, int code) {
+  return OMZ_DERIVED_OPTION::get_single_option(atom->get_string_hpath(), code, true);
+}
+
+// The settings, read once when the library is loaded.
+VELMO_P2C_SETTINGS l_read_settings() {
+  VELMO_P2C_SETTINGS s{};
+  s.window_guardband_min = static_cast<float>(cfg_get_int_value("p2c_windows_relative_guardband_min_percentage", 10)) / 100.0f;
+  s.window_guardband_max = static_cast<float>(cfg_get_int_value("p2c_windows_relative_guardband_max_percentage", 10)) / 100.0f;
+  s.p2c_window_absolute_guardband_min = cfg_get_int_value("p2c_window_absolute_guardband_min", 150);
+  s.p2c_window_absolute_guardband_max = cfg_get_int_value("p2c_window_absolute_guardband_max", 150);
+  s.c2p_window_absolute_guardband_min = cfg_get_int_value("c2p_window_absolute_guardband_min", 150);
+  s.c2p_window_absolute_guardband_max = cfg_get_int_value("c2p_window_absolute_guardband_max", 150);
+  s.group_granularity_small = cfg_get_int_value("p2c_grouping_granularity_small", 150);
+  s.group_granularity_large = cfg_get_int_value("p2c_grouping_granularity_large", 500);
+  s.p2c_effort_level = cfg_get_int_value("p2c_effort_level", 5);
+  return s;
+}
+const VELMO_P2C_SETTINGS l_settings = l_read_settings();
+
+bool l_is_flagged(std::int32_t value) {
+  const unsigned v = static_cast<unsigned>(value);
+  return v != l_illegal_gid && (v & 0x80000000u) != 0;
+}
+
+bool l_slack_request(const OMZ_OPTION* o) { return o != nullptr && (o->get_value() == 2 || o->get_value() == 52); }
+
+}  // namespace
+
+const VELMO_P2C_SETTINGS& velmo_p2c_settings() { return l_settings; }
+
+// ---- the requirement record -------------------------------------------------------
+
+bool P2C_MATRIX_STRUCT::operator!=(const P2C_MATRIX_STRUCT& o) const {
+  if (max_wire != o.max_wire || min_wire != o.min_wire) return true;
+  if (max_delay != o.max_delay || min_delay != o.min_delay) return true;
+  if (router_lock != o.router_lock || partition_id != o.partition_id) return true;
+  if (std::get<0>(location) != std::get<0>(o.location) || std::get<1>(location) != std::get<1>(o.location) ||
+      std::get<2>(location) != std::get<2>(o.location))
+    return true;
+  return !same_region_constraint(region_constraint, o.region_constraint);
+}
+
+bool same_region_constraint(std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> a, std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> b) {
+  if (!a || !b) return !a && !b;
+  return a->get_xmin() == b->get_xmin() && a->get_xmax() == b->get_xmax() && a->get_ymin() == b->get_ymin() &&
+         a->get_ymax() == b->get_ymax();
+}
+
+std::string VELMO_PERIPHERY_CORE_PLACEMENT::user_friendly_p2c_matrix(const P2C_MATRIX_STRUCT& m) const {
+  char buf[256];
+  if (m.min_delay == DEFAULT_MIN_DELAY && m.max_delay == DEFAULT_MAX_DELAY) {
+    if (m.min_wire > 0)
+      std::snprintf(buf, sizeof buf, "between %d and %d routing wire(s) from the periphery", m.min_wire, m.max_wire);
+    else
+      std::snprintf(buf, sizeof buf, "within %d routing wire(s) from the periphery", m.max_wire);
+  } else if (m.min_delay == DEFAULT_MIN_DELAY) {
+    std::snprintf(buf, sizeof buf, "within the delay range of %s from the periphery", m.max_delay.to_string().c_str());
+  } else {
+    std::snprintf(buf, sizeof buf, "within the delay between %s and %s from the periphery",
+                  m.min_delay.to_string().c_str(), m.max_delay.to_string().c_str());
+  }
+  return buf;
+}
+
+// ---- assignment readers ---------------------------------------------------------------
+
+namespace {
+
+bool l_delay_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m, int max_code, int min_code) {
+  const OMZ_OPTION* max = l_option(atom, max_code);
+  const OMZ_OPTION* min = l_option(atom, min_code);
+  if (max == nullptr && min == nullptr) return false;
+  if (m == nullptr) return true;
+  if (max != nullptr) {
+    m->max_delay = max->get_time_value();
+    m->min_delay = min != nullptr ? min->get_time_value() : BIG_TIME::from_ps(0);
+  } else {
+    m->min_delay = min->get_time_value();
+    m->max_delay = m->min_delay + BIG_TIME::from_ps(500);
+  }
+  return true;
+}
+
+bool l_wire_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m, int max_code, int router_code, int min_code) {
+  const OMZ_OPTION* max = l_option(atom, max_code);
+  const OMZ_OPTION* min = l_option(atom, min_code);
+  const OMZ_OPTION* router = l_option(atom, router_code);
+  if (max == nullptr && min == nullptr && router == nullptr) return false;
+  if (m == nullptr) return true;
+  if (max == nullptr && router == nullptr) {
+    m->min_wire = min->get_value();
+    m->max_wire = m->min_wire + 2;
+    return true;
+  }
+  m->max_wire = max != nullptr ? max->get_value() : router->get_value();
+  m->min_wire = min != nullptr ? min->get_value() : 0;
+  if (router != nullptr) {
+    R5T_INTERFACE* r5t = R5T_INTERFACE::get_instance();
+    if (r5t == nullptr) l_internal_error("r5t", __LINE__);
+    r5t->set_atom_metadata(atom->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH"), PELK::intern(4, "LOCKED"));
+    r5t->set_atom_metadata(atom->get_id(), PELK::intern(4, "SPaR_NO_TOUCH"), PELK::intern(4, "LOCKED"));
+    m->router_lock = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool have_p2c_delay_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return l_delay_assignment(atom, m, kP2cMaxDelay, kP2cMinDelay);
+}
+bool have_c2p_delay_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return l_delay_assignment(atom, m, kC2pMaxDelay, kC2pMinDelay);
+}
+bool have_p2c_wire_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return l_wire_assignment(atom, m, kP2cMaxWires, kP2cRouterWires, kP2cMinWires);
+}
+bool have_c2p_wire_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return l_wire_assignment(atom, m, kC2pMaxWires, kC2pRouterWires, kC2pMinWires);
+}
+bool have_p2c_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return have_p2c_delay_assignment(atom, m) || have_p2c_wire_assignment(atom, m);
+}
+bool have_c2p_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m) {
+  return have_c2p_delay_assignment(atom, m) || have_c2p_wire_assignment(atom, m);
+}
+bool have_uib_esram_c2p_assignment(VOK_ATOM_NODE* atom) {
+  const OMZ_OPTION* o = l_option(atom, kUibEsramC2p);
+  return o != nullptr && o->get_value() == 2;
+}
+bool have_lcell_periphery_router_assignment(VOK_ATOM_NODE* atom) {
+  const OMZ_OPTION* o = l_option(atom, kLcellPeripheryRouter);
+  return o != nullptr && o->get_value() == 2;
+}
+bool have_c2p_router_moz_assignment(const std::string& instance) {
+  return OMZ_DERIVED_OPTION::get_single_option(instance, kP2cRouterWires, true) != nullptr ||
+         OMZ_DERIVED_OPTION::get_single_option(instance, kC2pRouterWires, true) != nullptr;
+}
+
+int check_p2c_slack_estimation_moz_for_src_dst_atoms(VOK_ATOM_NODE* src, VOK_ATOM_NODE* dst) {
+  const OMZ_OPTION* s = l_option(src, kSlackEstimation);
+  if (l_slack_request(s)) return s->get_value();
+  const OMZ_OPTION* d = l_option(dst, kSlackEstimation);
+  if (l_slack_request(d)) return d->get_value();
+  return 3;
+}
+
+int get_partition_id(VOK_ATOM_NODE* atom) {
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  return design->get_partition_of_instance(atom->get_string_hpath())->get_id();
+}
+
+// ---- the object -----------------------------------------------------------------------------
+
+VELMO_PERIPHERY_CORE_PLACEMENT::VELMO_PERIPHERY_CORE_PLACEMENT(WEXAN_ENV* env) : m_env(env) {
+  m_device = PEXA_UTILITY::get_current_device();
+  const WUMP_DIE_INFO* die = m_device->get_die_info()->get_wump_die_info();
+  m_route_info = die->get_route_info();
+  m_place_info = die->get_place_info();
+  m_route_graph = &m_route_info->get_route_graph();
+  m_atom_netlist = env->get_atom_netlist();
+  GESK_BUNDLE* bundle = GESK_BUNDLE_SINGLETON::get_bundle();
+  if (bundle == nullptr) l_internal_error("GESK chip must be loaded before running delay annotation!", __LINE__);
+  m_port_map_db = bundle->get_port_map_db();
+  m_gesk_instance = bundle->get_instance_tree();
+  m_chip_db_entry = env->get_chip_db_entry();
+  if (m_chip_db_entry == nullptr) l_internal_error("m_chip_db_entry", __LINE__);
+
+  m_verbose = cfg_is_on("velmo_verbose_p2c_placement", false);
+  m_slack_estimation_eligible = check_slack_estimation_eligiblity();
+  m_disallow_partial_placement = cfg_is_on("velmo_disallow_partial_p2c_placement", m_slack_estimation_eligible);
+  m_publish_routing = cfg_is_on("velmo_p2c_publish_routing", true);
+  m_publish_routing_for_wire_based = cfg_is_on("velmo_p2c_publish_routing_for_wire_based", false);
+  m_check_core_ff_constrained_on_both_sides =
+      cfg_is_on("velmo_perform_check_for_core_ff_constrainted_on_both_side", true);
+  m_use_two_corners = cfg_is_on("velmo_p2c_use_two_corners", false);
+
+  m_reverse_map_built = false;
+  m_netlist_modified = false;
+  m_oxter_env = OXTER_ENV::get();
+  m_r5t = R5T_INTERFACE::get_instance();
+  if (m_r5t == nullptr) l_internal_error("m_r5t", __LINE__);
+  m_switch_delays_cache_built = false;
+  populate_pre_occupied_re_gids();
+}
+
 VELMO_PERIPHERY_CORE_PLACEMENT::~VELMO_PERIPHERY_CORE_PLACEMENT() = default;
 
 bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
@@ -15,4 +260,220 @@ bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
 bool VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement() {
   msg_vdebug_impl(2, "VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement: not built yet");
   return true;
+}
+
+bool VELMO_PERIPHERY_CORE_PLACEMENT::check_slack_estimation_eligiblity() {
+  if (m_env->get_base_family_code() != 48) return false;
+  if (cfg_is_on("velmo_p2c_perform_slack_estimation", false)) return true;
+  if (l_slack_request(OMZ_DERIVED_OPTION::get_single_option(m_env->get_cmp()->get_option_namespace(), kSlackEstimation, true)))
+    return true;
+  for (VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
+    if (l_slack_request(l_option(atom, kSlackEstimation))) return true;
+  return false;
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::populate_pre_occupied_re_gids() {
+  const VOK_RE_ROUTING& r = *m_chip_db_entry->get_routing();
+  const VOK_RE_ROUTING_ZOTA_SKIP skip;
+  for (auto it = r.begin_node_ids(skip); it != r.end_node_ids(skip); ++it) {
+    const int node = *it;
+    if (!l_is_flagged(r.get_value(node))) continue;
+    const unsigned gid = static_cast<unsigned>(r.get_value(node));
+    bool crf_edge = false;
+    const int parent = r.get_parent(node, skip);
+    if (parent != -1 && l_is_flagged(r.get_value(parent)))
+      crf_edge = m_route_info->get_top_level_graph_from_edge(static_cast<unsigned>(r.get_value(parent)), gid, 0) == l_crf_graph;
+    for (int c = r.get_first_child(node, skip); c != -1 && !crf_edge; c = r.get_next_sibling(c, skip))
+      if (l_is_flagged(r.get_value(c)))
+        crf_edge = m_route_info->get_top_level_graph_from_edge(gid, static_cast<unsigned>(r.get_value(c)), 0) == l_crf_graph;
+    if (crf_edge) m_pre_occupied_re_gids.insert(static_cast<int>(gid & 0x7FFFFFFFu));
+  }
+  for (VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (!ZEL_ATOM_UTIL::is_zota_marked_reg(atom) || !atom->is_placed()) continue;
+    if (atom->get_location_index() == -1) l_internal_error("gid != DEV_ILLEGAL_GLOBAL_ID", __LINE__);
+    const unsigned gid = atom->get_location_gid();
+    m_zota_register_gids.insert(gid);
+    m_pre_occupied_re_gids.insert(static_cast<int>(gid & 0x7FFFFFFFu));
+  }
+}
+
+// ---- ports and sites --------------------------------------------------------------------
+
+namespace {
+std::string l_port_type_name(const VOK_ATOM_ITERM* t) {
+  return TWY_TRANSLATOR::get_debug_name(TWY_TRANSLATOR::INPUT_PORT_TYPE, t->get_port_type());
+}
+std::string l_port_type_name(const VOK_ATOM_OTERM* t) {
+  return TWY_TRANSLATOR::get_debug_name(TWY_TRANSLATOR::OUTPUT_PORT_TYPE, t->get_port_type());
+}
+}  // namespace
+
+template <class TERM>
+unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_top_level_port_gid(VOK_ATOM_NODE* atom, TERM term, bool forward) {
+  const auto entries = m_port_map_db->get_port_map_results(W3J3_LOGICAL_PORT_FACTORY::create(term), 1);
+  const std::string atom_type = TWY_TRANSLATOR::get_debug_name(TWY_TRANSLATOR::ATOM_TYPE, atom->get_atom_type());
+  if (entries.size() != 1) {
+    msg_vdebug_impl(2,
+                    "Ignoring P2C/C2P for TERM %s of atom %i (%s) of type = %s: it has %d port mappings, but we only "
+                    "deal with TERM with exact 1 port mapping",
+                    l_port_type_name(term).c_str(), atom->get_id(), atom->get_string_hpath().c_str(), atom_type.c_str(),
+                    static_cast<int>(entries.size()));
+    return l_illegal_gid;
+  }
+  const std::string icd_name = m_gesk_instance->get_icd_port_name(entries[0].value);
+  const int instance_id = m_gesk_instance->get_instance_id(entries[0].value);
+  if (instance_id == GESK_TREE::INVALID) l_internal_error("instance_id != GESK_TREE::INVALID", __LINE__);
+  const unsigned block = VELMO_PORT_TRANSLATION_MGR(m_env).get_place_block_gid_from_jev_info(instance_id);
+  unsigned gid = m_route_info->get_block_icd_port_gid(block, forward ? BLC_PORT_OUTPUT : BLC_PORT_INPUT, icd_name);
+  if (gid == l_illegal_gid) gid = m_route_info->get_block_icd_port_gid(block, BLC_PORT_BIDIR, icd_name);
+  if (gid == l_illegal_gid) l_internal_error("port_re_gid != DEV_ILLEGAL_GLOBAL_ID", __LINE__);
+  if (m_verbose)
+    msg_vdebug_impl(2, "TERM %s of atom %i (%s) of type = %s has a ICD name of %s with gid=%u",
+                    l_port_type_name(term).c_str(), atom->get_id(), atom->get_string_hpath().c_str(), atom_type.c_str(),
+                    icd_name.c_str(), gid);
+  return gid;
+}
+
+template unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_top_level_port_gid(VOK_ATOM_NODE*, VOK_ATOM_ITERM*, bool);
+template unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_top_level_port_gid(VOK_ATOM_NODE*, VOK_ATOM_OTERM*, bool);
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::create_blc_fcd_unified_network_node_id_and_gid_reverse_map() {
+  if (m_reverse_map_built) return;
+  const VOK_RE_ROUTING& r = *m_chip_db_entry->get_routing();
+  const VOK_RE_ROUTING_ZOTA_SKIP skip;
+  for (auto it = r.begin_node_ids(skip); it != r.end_node_ids(skip); ++it) {
+    const int node = *it;
+    if (!l_is_flagged(r.get_value(node))) continue;
+    const unsigned gid = static_cast<unsigned>(r.get_value(node));
+    bool outside_crf = false;
+    const int parent = r.get_parent(node, skip);
+    if (parent != -1 && l_is_flagged(r.get_value(parent)))
+      outside_crf = m_route_info->get_top_level_graph_from_edge(static_cast<unsigned>(r.get_value(parent)), gid, 0) != l_crf_graph;
+    for (int c = r.get_first_child(node, skip); c != -1 && !outside_crf; c = r.get_next_sibling(c, skip))
+      if (l_is_flagged(r.get_value(c)))
+        outside_crf = m_route_info->get_top_level_graph_from_edge(gid, static_cast<unsigned>(r.get_value(c)), 0) != l_crf_graph;
+    if (!outside_crf) continue;
+    m_gid_to_unified_network_node_map[gid] = node;
+    if (m_verbose) msg_vdebug_impl(2, "adding mapping from %u to %d", gid, node);
+  }
+  m_reverse_map_built = true;
+}
+
+unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_most_top_level_port_gid(unsigned gid, bool forward) {
+  if (m_verbose) msg_vdebug_impl(2, "entering get_most_top_level_port_gid for %u", gid);
+  if (gid == l_illegal_gid) return l_illegal_gid;
+  create_blc_fcd_unified_network_node_id_and_gid_reverse_map();
+  const auto found = m_gid_to_unified_network_node_map.find(gid);
+  if (found == m_gid_to_unified_network_node_map.end()) {
+    if (m_verbose) msg_vdebug_impl(2, "couldn't find mapping for %u", gid);
+    return l_illegal_gid;
+  }
+  const VOK_RE_ROUTING& r = *m_chip_db_entry->get_routing();
+  const VOK_RE_ROUTING_ZOTA_SKIP skip;
+  int start = found->second;
+  int candidate = -1;
+  auto gid_of = [&](int node) { return static_cast<unsigned>(r.get_value(node)); };
+  if (forward) {
+    for (;;) {
+      int only = -1, count = 0;
+      for (int c = r.get_first_child(start, skip); c != -1; c = r.get_next_sibling(c, skip))
+        if (l_is_flagged(r.get_value(c)) &&
+            m_route_info->get_top_level_graph_from_edge(gid_of(start), gid_of(c), 0) != l_crf_graph) {
+          only = c;
+          ++count;
+        }
+      if (count == 0) break;
+      if (count > 1) {
+        if (m_verbose) msg_vdebug_impl(2, "found multiple children for %u", gid);
+        return l_illegal_gid;
+      }
+      candidate = start = only;
+    }
+  } else {
+    for (int p = r.get_parent(start, skip); p != -1 && l_is_flagged(r.get_value(p)) &&
+                                            m_route_info->get_top_level_graph_from_edge(gid_of(p), gid_of(start), 0) != l_crf_graph;
+         p = r.get_parent(start, skip))
+      candidate = start = p;
+  }
+  if (m_verbose) msg_vdebug_impl(2, "returning gid: %u; tree id: %d", candidate == -1 ? l_illegal_gid : gid_of(candidate), candidate);
+  return candidate == -1 ? l_illegal_gid : (gid_of(candidate) | 0x80000000u);
+}
+
+unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_gid_after_port_translation(unsigned gid, bool forward) {
+  if (gid == l_illegal_gid) return l_illegal_gid;
+  VELMO_PORT_TRANSLATION_MGR mgr(m_env);
+  const std::list<unsigned> walk = forward ? mgr.walk_forwards(gid) : mgr.walk_backwards(gid);
+  if (walk.empty()) return l_illegal_gid;
+  return walk.front() & 0x7FFFFFFFu;
+}
+
+unsigned VELMO_PERIPHERY_CORE_PLACEMENT::get_ff_gid_from_lab_re_output_port(int gid) const {
+  const WUMP_ROUTE_NODE n = m_route_graph->get_wump_route_element(static_cast<unsigned>(gid))->get_route_node();
+  int offset = 0;
+  switch (m_env->get_base_family_code()) {
+    case 46: offset = 94; break;
+    case 48: offset = 90; break;
+    case 26: offset = 89; break;
+    default: l_internal_error("Unsupported family", __LINE__);
+  }
+  if (!(n.index >= offset && n.index < offset + l_lab_sublocs))
+    l_internal_error("index >= offset && index < (offset + NUM_SUBLOCS)", __LINE__);
+  const int d = n.index - offset;
+  return m_place_info->get_global_id(0, n.x, n.y, d + d / 2 + 1);
+}
+
+std::pair<bool, unsigned> VELMO_PERIPHERY_CORE_PLACEMENT::get_ff_gid_from_lab_re_input_port(int gid) const {
+  const WUMP_ROUTE_NODE n = m_route_graph->get_wump_route_element(static_cast<unsigned>(gid))->get_route_node();
+  const int k = n.index / 8, rest = n.index % 8;
+  const int family = m_env->get_base_family_code();
+  int subloc = -1;
+  bool direct = false;
+  if (n.index >= 0 && n.index < 80) {
+    if (family == 46 || family == 26) {
+      switch (rest) {
+        case 0: subloc = 6 * k + 2; break;
+        case 3: subloc = 6 * k + 1, direct = true; break;
+        case 4: subloc = 6 * k + 4, direct = true; break;
+        case 7: subloc = 6 * k + 5; break;
+        default: break;
+      }
+    } else if (family == 48) {
+      switch (rest) {
+        case 0: subloc = 6 * k + 1; break;
+        case 1: subloc = 6 * k + 2, direct = true; break;
+        case 6: subloc = 6 * k + 4, direct = true; break;
+        case 7: subloc = 6 * k + 5; break;
+        default: break;
+      }
+    }
+  }
+  if (subloc == -1) l_internal_error("subloc != -1", __LINE__);
+  return {direct, m_place_info->get_global_id(0, n.x, n.y, subloc)};
+}
+
+std::string VELMO_PERIPHERY_CORE_PLACEMENT::leim_to_port_name(const std::string& leim) const {
+  struct ROW {
+    const char* part;
+    const char* name;
+  };
+  static const ROW kx[] = {{"LEIME0", "leime0_"}, {"LEIME1", "leime1_"}, {"LEIMF0", "leimf0_"}, {"LEIMF1", "leimf1_"}};
+  static const ROW ky[] = {{"LEIME", "leime"}, {"LEIMF", "leimf"}, {"LEIMA", "leima"}, {"LEIMB", "leimb"}};
+  const int family = m_env->get_base_family_code();
+  if (family != 48 && family != 46 && family != 26) l_internal_error("P2C/C2P Unsupported families", __LINE__);
+  for (const ROW& row : family == 48 ? kx : ky)
+    if (leim.find(row.part) != std::string::npos) return row.name;
+  l_internal_error("The given leim is not supported in P2C, only leim{a, b, e, f, e0, e1, f0, f1} are supported",
+                   __LINE__);
+}
+
+std::string labout_to_port_name(const std::string& labout) {
+  if (labout.find("LABOUT") == std::string::npos)
+    l_internal_error("labout.find(\"LABOUT\") != std::string::npos", __LINE__);
+  const std::size_t open = labout.find('['), close = labout.find(']');
+  const int num = open == std::string::npos || close == std::string::npos || close <= open
+                      ? 20
+                      : std::atoi(labout.substr(open + 1, close - open - 1).c_str());
+  if (!(num < 20)) l_internal_error("num < 20", __LINE__);
+  static const char* const names[4] = {"b0leout[0]", "b0leout[1]", "b1leout[0]", "b1leout[1]"};
+  return names[num % 4];
 }

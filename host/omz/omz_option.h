@@ -1,8 +1,10 @@
 #pragma once
 // data: project options keyed by (section, id). The default section is the
 // project's option namespace (type 12, name ""); other sections are instance
-// paths. Each value has a type code (1 bool, 4 int, 6 enumerated) and text.
+// paths. Each value has a type code (1 bool, 4 int, 6 enumerated, 7 time) and
+// text.
 #include <string>
+#include "big_time/big_time.h"
 #include "common/host_api.h"
 
 class HOST_API OMZ_OPTION {
@@ -13,6 +15,9 @@ public:
   // The value as an integer (bools read as 0/1; enumerations compare as 16-bit).
   int get_value() const;
   const std::string& get_value_str() const { return m_text; }
+  // A time option's value (type 7, text such as "1000 ps"); 0 ps when the
+  // text is not a time.
+  BIG_TIME get_time_value() const;
 
 private:
   int m_type;
