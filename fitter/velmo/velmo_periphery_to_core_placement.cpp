@@ -5,12 +5,22 @@
 // each says so on the debug output and reports that it had nothing to do.
 #include "velmo_periphery_to_core_placement.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
+
+#include <tbb/blocked_range.h>
+#include <tbb/cache_aligned_allocator.h>
+#include <tbb/concurrent_vector.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "dev/dev_basic_info.h"
 #include "dev/dev_die_info.h"
+#include "dev/dev_element_desc.h"
+#include "oxu/oxu_job.h"
 #include "gesk/gesk_bundle.h"
 #include "gesk/gesk_tree.h"
 #include "jov/jov_design.h"
@@ -23,6 +33,7 @@
 #include "tibex/tibex_location_constraint.h"
 #include "twy/twy_translator.h"
 #include "velmo_debug.h"
+#include "velmo_expert.h"
 #include "velmo_port_translation.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -31,6 +42,7 @@
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
+#include "yeb/yeb_timing_model.h"
 #include "zel/zel_atom_util.h"
 
 const BIG_TIME DEFAULT_MIN_DELAY = BIG_TIME::from_ps(-1);
@@ -246,8 +258,48 @@ VELMO_PERIPHERY_CORE_PLACEMENT::VELMO_PERIPHERY_CORE_PLACEMENT(WEXAN_ENV* env) :
   m_oxter_env = OXTER_ENV::get();
   m_r5t = R5T_INTERFACE::get_instance();
   if (m_r5t == nullptr) l_internal_error("m_r5t", __LINE__);
+  m_default_timing_model = load_default_timing_model();
   m_switch_delays_cache_built = false;
+  compute_scaling_ratio();
   populate_pre_occupied_re_gids();
+}
+
+std::shared_ptr<YEB_TIMING_MODEL> VELMO_PERIPHERY_CORE_PLACEMENT::load_default_timing_model() {
+  const DEV_DEVICE_ENUM device = m_device->get_basic_info()->get_device_enum();
+  bool is_real = false, fully_sampled = false;
+  std::shared_ptr<YEB_TIMING_MODEL> model = YEB_TIMING_MODEL::get_timing_model(
+      device, 0, PEXA_UTILITY::get_loaded_timing_model_enum(0), true, false, false, &is_real, &fully_sampled);
+  if (!is_real || fully_sampled) return model;
+  msg_vdebug_impl(2,
+                  "WEXAN P2C: WARNING: %s is not a default slow corner YEB ddb, so it only contains delay data for "
+                  "scaling factor computation and should not be used.",
+                  model->get_user_string().c_str());
+  const int corner = DEV_OPERATING_CONDITIONS::get_default_slow_timing_corner(static_cast<int>(device));
+  msg_vdebug_impl(2,
+                  "WEXAN P2C: WARNING: The default slow timing corner of the device %d is %d. The fitter will load "
+                  "this YEB ddb instead ",
+                  static_cast<int>(device), corner);
+  model.reset();
+  model = YEB_TIMING_MODEL::get_timing_model(device, 0, corner, false, false, false, &is_real, &fully_sampled);
+  msg_vdebug_impl(2, "WEXAN P2C: Loaded slow corner YEB ddb: IS_REAL_MODEL=%s; IS_FULLY_SAMPLED=%s",
+                  is_real ? "TRUE" : "FALSE", fully_sampled ? "TRUE" : "FALSE");
+  return model;
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::compute_scaling_ratio() {
+  if (!m_default_timing_model) l_internal_error("m_default_timing_model", __LINE__);
+  const int hold_model = PEXA_UTILITY::get_loaded_timing_model_enum(1);
+  if (hold_model == -1) l_internal_error("dev_timing_model_enum != DEV_TIMING_MODEL_INVALID", __LINE__);
+  const std::shared_ptr<YEB_TIMING_MODEL> other = YEB_TIMING_MODEL::get_timing_model(
+      m_device->get_basic_info()->get_device_enum(), 1, hold_model, false, false, false, nullptr, nullptr);
+  std::vector<float> f;
+  m_default_timing_model->get_scaling_factors(*other, false, f);
+  if (m_verbose) msg_vdebug_impl(2, "p2c hold local scaling factor: %g(min_rise), %g(min_fall)", f[0], f[1]);
+  m_local_scaling_factor = 1.0f;
+  m_default_timing_model->get_scaling_factors(*other, true, f);
+  if (m_verbose) msg_vdebug_impl(2, "p2c hold global scaling factor: %g(min_rise), %g(min_fall)", f[0], f[1]);
+  m_hold_scaling_factor_min = std::min(f[0], f[1]);
+  m_hold_scaling_factor_max = std::max(f[2], f[3]);
 }
 
 VELMO_PERIPHERY_CORE_PLACEMENT::~VELMO_PERIPHERY_CORE_PLACEMENT() = default;
@@ -476,4 +528,152 @@ std::string labout_to_port_name(const std::string& labout) {
   if (!(num < 20)) l_internal_error("num < 20", __LINE__);
   static const char* const names[4] = {"b0leout[0]", "b0leout[1]", "b1leout[0]", "b1leout[1]"};
   return names[num % 4];
+}
+
+// ---- slack windows --------------------------------------------------------------------------
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::organize_p2c_window() {
+  organize_window("p2c", m_nodes_repuired_p2c_max_delay_map, m_nodes_repuired_p2c_min_delay_map, m_p2c_slack_window_map,
+                  l_settings.p2c_window_absolute_guardband_min, l_settings.p2c_window_absolute_guardband_max);
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::organize_c2p_window() {
+  organize_window("c2p", m_nodes_repuired_c2p_max_delay_map, m_nodes_repuired_c2p_min_delay_map, m_c2p_slack_window_map,
+                  l_settings.c2p_window_absolute_guardband_min, l_settings.c2p_window_absolute_guardband_max);
+}
+
+// Groups the transfers by setup slack and gives each group the window
+// (guardbanded largest hold violation, guardbanded smallest setup slack). A
+// transfer with a setup slack but no hold entry (its hold side was dropped)
+// takes part in nothing and gets no window.
+void VELMO_PERIPHERY_CORE_PLACEMENT::organize_window(const char* side, const SLACK_MAP& setup, const SLACK_MAP& hold,
+                                                     WINDOW_MAP& windows, int guardband_min, int guardband_max) {
+  if (setup.empty()) return;
+  auto debug = [&](auto... args) {
+    if (m_verbose) msg_vdebug_impl(2, args...);
+  };
+  debug("%s slack window before grouping:", side);
+  int low = 2147483647, high = -2147483647 - 1;
+  bool any = false;
+  for (auto it = setup.begin(); it != setup.end(); ++it) {
+    const int* h = hold.lookup(it->first);
+    if (h == nullptr) {
+      debug("%s slack window: (%d, %d) has no hold slack; left out", side, it->first.first, it->first.second);
+      continue;
+    }
+    debug("    %d  %d  %d", *h, it->second, (*h + it->second) / 2);
+    low = std::min(low, it->second);
+    high = std::max(high, it->second);
+    any = true;
+  }
+  if (!any) return;
+  int granularity = std::max(1, low <= 2000 ? l_settings.group_granularity_small : l_settings.group_granularity_large);
+  const int groups = (high - low) / granularity;
+  if (groups != 0) granularity = (high - low) / groups;
+  debug("max slack range: %d->%d, group size is %d with granularity %d", low, high, groups, granularity);
+  std::map<int, std::vector<std::pair<int, int>>> members;
+  for (auto it = setup.begin(); it != setup.end(); ++it)
+    if (const int* h = hold.lookup(it->first)) members[(it->second - low) / granularity].push_back({*h, it->second});
+  debug("slack window grid:");
+  std::map<int, std::pair<int, int>> group_window;
+  for (const auto& [group, list] : members) {
+    debug("    %d", group);
+    int hmin = -2147483647 - 1, smax = 2147483647;
+    for (const auto& [h, s] : list) {
+      debug("        %d %d", h, s);
+      hmin = std::max(hmin, h);
+      smax = std::min(smax, s);
+    }
+    debug("            final min before guardband :%d max:%d", hmin, smax);
+    const int min = static_cast<int>((1.0f + l_settings.window_guardband_min) * static_cast<float>(hmin) +
+                                     static_cast<float>(guardband_min));
+    const int max = static_cast<int>((1.0f - l_settings.window_guardband_max) * static_cast<float>(smax) -
+                                     static_cast<float>(guardband_max));
+    debug("            final min after guardband :%d max:%d", min, max);
+    group_window[group] = {min, max};
+  }
+  for (auto it = setup.begin(); it != setup.end(); ++it) {
+    if (!hold.exists(it->first)) continue;
+    const auto w = group_window.find((it->second - low) / granularity);
+    if (w == group_window.end())
+      l_internal_error("slack_window_group.count((cit->second - max_slack_lower_bound) / granularity) != 0", __LINE__);
+    windows[it->first] = w->second;
+  }
+  debug("%s slack window after grouping:", side);
+  for (auto it = windows.begin(); it != windows.end(); ++it)
+    debug("   (%d, %d) ->  %d  %d", it->first.first, it->first.second, it->second.first, it->second.second);
+}
+
+// ---- the solver's per-element caches --------------------------------------------------------
+
+namespace {
+// Element datum 20 (wire class): usable for 1, 4, 5, 6, 7 and 11; "long"
+// wires (weight 1) for 4 and 5.
+bool l_usable_wire_class(int datum) { return datum >= 0 && datum < 12 && ((2290 >> datum) & 1) != 0; }
+int l_wire_weight(int datum) { return datum == 4 || datum == 5 ? 1 : 0; }
+}  // namespace
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::build_switch_delays_cache() {
+  if (m_switch_delays_cache_built) return;
+  VELMO_SCOPED_PROFILE_BIN bin("Periphery Core Transfer Optimization - build switch delay cache", "VPR - Other");
+  WUMP_DIE_INFO* die = const_cast<DEV_DEVICE*>(m_device)->get_die_info()->get_wump_die_info();
+  if (m_route_graph == nullptr) l_internal_error("wump_route_graph", __LINE__);
+  WUMP_BLACKLISTING_LOADER::setup_blacklisting(die);
+  const WUMP_BLACKLISTING* blacklist = die->get_blacklisting();
+  std::vector<int> indices;
+  {
+    VELMO_SCOPED_PROFILE_BIN sub("Periphery Core Transfer Optimization - build switch delay cache - move to vector",
+                                 "VPR - Other");
+    indices.resize(m_route_graph->size());
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<int>(i);
+  }
+  using ENTRY = std::tuple<int, unsigned, int, std::vector<std::pair<float, float>>>;
+  tbb::concurrent_vector<ENTRY, tbb::cache_aligned_allocator<ENTRY>> found;
+  const bool with_delays = m_env->get_base_family_code() == 48;
+  {
+    VELMO_SCOPED_PROFILE_BIN sub("Periphery Core Transfer Optimization - build switch delay cache - parallel part",
+                                 "VPR - Other");
+    OXU_SCOPED_PARALLEL_CLAIM claim(OXU_PROCESSOR_MANAGER::get_max_threads(1 << 30));
+    if (!indices.empty()) {
+      tbb::parallel_for(tbb::blocked_range<std::size_t>(0, indices.size(), 1), [&](const tbb::blocked_range<std::size_t>& range) {
+        std::vector<YEB_DELAY> delays;
+        for (std::size_t k = range.begin(); k != range.end(); ++k) {
+          const int i = indices[k];
+          const WUMP_ROUTE_NODE node = m_route_graph->get_wump_route_element(static_cast<unsigned>(i))->get_route_node();
+          const unsigned gid = m_route_info->get_gid_from_route_node(node);
+          const int kind = static_cast<int>(node.element_type);
+          if (m_zota_register_gids.count(gid) != 0 || kind == 287 || blacklist->is_routing_gid_blacklisted(gid)) continue;
+          const int datum = dev_element_desc(kind).get_int_data(20);
+          if (!l_usable_wire_class(datum) || kind == 0) continue;
+          std::vector<std::pair<float, float>> pairs;
+          if (with_delays) {
+            delays.clear();
+            m_default_timing_model->get_switch_delays(gid, delays);
+            for (const YEB_DELAY& d : delays)
+              pairs.push_back({std::min(d.values[2], d.values[3]), std::max(d.values[0], d.values[1])});
+          }
+          found.push_back(ENTRY{i, gid, l_wire_weight(datum), std::move(pairs)});
+        }
+      }, tbb::auto_partitioner());
+    }
+  }
+  for (auto& [i, gid, weight, pairs] : found) m_switch_delays_cache[i] = std::make_tuple(gid, weight, std::move(pairs));
+  m_switch_delays_cache_built = true;
+  found.clear();
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::build_usable_wire_weight_cache() {
+  VELMO_SCOPED_PROFILE_BIN bin("Periphery Core Transfer Optimization - build usable wire weight cache", "VPR - Other");
+  WUMP_DIE_INFO* die = const_cast<DEV_DEVICE*>(m_device)->get_die_info()->get_wump_die_info();
+  const WUMP_BLACKLISTING* blacklist = die->get_blacklisting();
+  const int n = static_cast<int>(m_route_graph->size());
+  for (int i = 0; i < n; ++i) {
+    const WUMP_ROUTE_NODE node = m_route_graph->get_wump_route_element(static_cast<unsigned>(i))->get_route_node();
+    const unsigned gid = m_route_info->get_gid_from_route_node(node);
+    const int kind = static_cast<int>(node.element_type);
+    if (m_zota_register_gids.count(gid) != 0 || kind == 287 || blacklist->is_routing_gid_blacklisted(gid)) continue;
+    const int datum = dev_element_desc(kind).get_int_data(20);
+    if (!l_usable_wire_class(datum)) continue;
+    m_usable_wire_weight_cache[i] = l_wire_weight(datum);
+  }
 }

@@ -75,14 +75,30 @@ public:
   std::pair<bool, unsigned> get_ff_gid_from_lab_re_input_port(int gid) const;
   std::string leim_to_port_name(const std::string& leim) const;
 
+  // ---- slack windows and the solver's per-element caches
+  void build_switch_delays_cache();
+  void build_usable_wire_weight_cache();
+  void organize_p2c_window();
+  void organize_c2p_window();
+
   // ---- read-only views for the passes and tests
   bool is_slack_estimation_eligible() const { return m_slack_estimation_eligible; }
   bool disallows_partial_placement() const { return m_disallow_partial_placement; }
   const ZMP_HASH_SET_LITE<int>& pre_occupied_re_gids() const { return m_pre_occupied_re_gids; }
   const std::unordered_set<unsigned>& zota_register_gids() const { return m_zota_register_gids; }
+  const YEB_TIMING_MODEL* default_timing_model() const { return m_default_timing_model.get(); }
+  float local_scaling_factor() const { return m_local_scaling_factor; }
+  std::pair<float, float> hold_scaling_factors() const { return {m_hold_scaling_factor_min, m_hold_scaling_factor_max}; }
 
 private:
+  friend struct VELMO_P2C_PLACEMENT_PEER;  // tests
+  using SLACK_MAP = ZMP_HASH_LITE<std::pair<int, int>, int>;
+  using WINDOW_MAP = ZMP_HASH_LITE<std::pair<int, int>, std::pair<int, int>>;
+  void organize_window(const char* side, const SLACK_MAP& setup, const SLACK_MAP& hold, WINDOW_MAP& windows,
+                       int guardband_min, int guardband_max);
   bool check_slack_estimation_eligiblity();
+  std::shared_ptr<YEB_TIMING_MODEL> load_default_timing_model();
+  void compute_scaling_ratio();
   void populate_pre_occupied_re_gids();
 
   const WUMP_PLACE_INFO* m_place_info = nullptr;

@@ -15,4 +15,6 @@ public:
 
 namespace host::pexa {
 HOST_API void set_loaded_timing_model_enum(int value);
+// The model of one purpose (1: the hold model; until set it is purpose 0's).
+HOST_API void set_loaded_timing_model_enum(int purpose, int value);
 }

@@ -1,9 +1,71 @@
 #include "yeb/yeb_timing_model.h"
 
+#include <map>
+
+#include "common/host_world.h"
+#include "dev/dev_spec.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
 #include "common/host_call_log.h"
 
 YEB_TIMING_MODEL::YEB_TIMING_MODEL() = default;
 YEB_TIMING_MODEL::~YEB_TIMING_MODEL() = default;
+
+namespace {
+class YEB_TIMING_MODEL_STANDIN : public YEB_TIMING_MODEL {
+public:
+  void get_switch_delays(unsigned gid, std::vector<YEB_DELAY>& delays) const override {
+    const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+    if (info->get_element_by_gid(gid) == nullptr) return;
+    for (const DeviceCorner& c : host::device::spec().corners) {
+      const float d = static_cast<float>(info->get_hop_delay_ps(gid, c.delay_scale()) * 1e-12);
+      delays.push_back(YEB_DELAY{{d, 0.98f * d, 0.9f * d, 0.88f * d}});
+    }
+  }
+};
+struct YEB_MODEL_STATE {
+  std::map<int, std::pair<bool, bool>> flags;
+};
+}  // namespace
+
+void host::yeb::set_model_flags(int timing_model, bool is_real, bool is_fully_sampled) {
+  host_world_slot<YEB_MODEL_STATE>().flags[timing_model] = {is_real, is_fully_sampled};
+}
+
+std::shared_ptr<YEB_TIMING_MODEL> YEB_TIMING_MODEL::get_timing_model(DEV_DEVICE_ENUM device, int kind, int timing_model,
+                                                                     bool flag1, bool flag2, bool flag3, bool* is_real,
+                                                                     bool* is_fully_sampled) {
+  host::log_call("YEB_TIMING_MODEL::get_timing_model", device, kind, timing_model, flag1, flag2, flag3);
+  const auto& corners = host::device::spec().corners;
+  const std::size_t i = timing_model >= 0 && static_cast<std::size_t>(timing_model) < corners.size() ? timing_model : 0;
+  std::shared_ptr<YEB_TIMING_MODEL> model = std::make_shared<YEB_TIMING_MODEL_STANDIN>();
+  model->m_enum = timing_model;
+  if (!corners.empty()) {
+    const DeviceCorner& c = corners[i];
+    model->m_scale = c.delay_scale();
+    static const char* kinds[4] = {"slow", "fast", "fastest_slow", "typical"};
+    model->m_user = std::string(kinds[c.kind & 3]) + "_" + std::to_string(c.millivolts) + "mv_" + std::to_string(c.celsius) + "c";
+  }
+  const auto& flags = host_world_slot<YEB_MODEL_STATE>().flags;
+  const auto f = flags.find(timing_model);
+  if (is_real) *is_real = f == flags.end() || f->second.first;
+  if (is_fully_sampled) *is_fully_sampled = f == flags.end() || f->second.second;
+  return model;
+}
+
+void YEB_TIMING_MODEL::get_scaling_factors(const YEB_TIMING_MODEL& other, bool global, std::vector<float>& out) const {
+  const float r = static_cast<float>(other.m_scale / m_scale);
+  out = {r, 0.95f * r};
+  if (global) out.insert(out.end(), {r, 1.05f * r});
+}
+
+int DEV_OPERATING_CONDITIONS::get_default_slow_timing_corner(int) {
+  const auto& corners = host::device::spec().corners;
+  for (std::size_t i = 0; i < corners.size(); ++i)
+    if (corners[i].kind == DeviceCorner::SLOW && !corners[i].is_hold_only) return static_cast<int>(i);
+  return 0;
+}
 
 void YEB_TIMING_MODEL::preload_persistant_default_timing_model() {
   host::log_call("YEB_TIMING_MODEL::preload_persistant_default_timing_model");

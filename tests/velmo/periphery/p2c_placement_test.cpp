@@ -9,6 +9,8 @@
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
+#include "pexa/pexa_utility.h"
+#include "yeb/yeb_timing_model.h"
 #include "r5t/r5t_interface.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -182,6 +184,32 @@ TEST_F(P2cPlacementTest, PreOccupiedRoutingAndPipelineSites) {
   EXPECT_FALSE(p.pre_occupied_re_gids().exists(static_cast<int>(host::testing::periphery_chain_gid(3, 9, 1, 0) & 0x7FFFFFFFu)));
   EXPECT_TRUE(p.pre_occupied_re_gids().exists(static_cast<int>(z->get_location_gid())));
   EXPECT_EQ(p.zota_register_gids().count(z->get_location_gid()), 1u);
+}
+
+TEST_F(P2cPlacementTest, TimingModelAndScalingFactors) {
+  cfg_set_on("velmo_verbose_p2c_placement");
+  host::pexa::set_loaded_timing_model_enum(0, 1);  // the fast corner: a real model, not fully sampled
+  host::pexa::set_loaded_timing_model_enum(1, 1);
+  host::yeb::set_model_flags(1, true, false);
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_NE(p.default_timing_model(), nullptr);
+    EXPECT_EQ(p.default_timing_model()->get_timing_model_enum(), 0);  // reloaded at the slow corner
+    EXPECT_THAT(host::debug::texts(),
+                CallSequence(std::vector<std::string>{
+                    "WEXAN P2C: WARNING: fast_900mv_-40c is not a default slow corner YEB ddb",
+                    "WEXAN P2C: WARNING: The default slow timing corner of the device",
+                    "WEXAN P2C: Loaded slow corner YEB ddb: IS_REAL_MODEL=TRUE; IS_FULLY_SAMPLED=TRUE",
+                    "p2c hold local scaling factor: 0.65(min_rise), 0.6175(min_fall)"}));
+    EXPECT_FLOAT_EQ(p.local_scaling_factor(), 1.0f);
+    EXPECT_FLOAT_EQ(p.hold_scaling_factors().first, 0.6175f);
+    EXPECT_FLOAT_EQ(p.hold_scaling_factors().second, 0.6825f);
+  }
+  host::yeb::set_model_flags(1, false, false);  // not real: kept as it is
+  EXPECT_EQ(VELMO_PERIPHERY_CORE_PLACEMENT(m_env).default_timing_model()->get_timing_model_enum(), 1);
+  host::pexa::set_loaded_timing_model_enum(1, -1);
+  EXPECT_EQ(expect_internal_error([&] { VELMO_PERIPHERY_CORE_PLACEMENT p(m_env); }).condition,
+            "dev_timing_model_enum != DEV_TIMING_MODEL_INVALID");
 }
 
 TEST_F(P2cPlacementTest, ConstructionNeedsTheBundle) {

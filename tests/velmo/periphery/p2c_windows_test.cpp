@@ -1,0 +1,166 @@
+// Slack windows of the periphery-core placement and the solver's
+// per-routing-element caches.
+#include <tbb/global_control.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "gen/gen_profile.h"
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "velmo_periphery_to_core_placement.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
+using host::testing::Family;
+
+struct VELMO_P2C_PLACEMENT_PEER {
+  using P = VELMO_PERIPHERY_CORE_PLACEMENT;
+  static auto& setup(P& p) { return p.m_nodes_repuired_p2c_max_delay_map; }
+  static auto& hold(P& p) { return p.m_nodes_repuired_p2c_min_delay_map; }
+  static auto& windows(P& p) { return p.m_p2c_slack_window_map; }
+  static auto& switch_delays(P& p) { return p.m_switch_delays_cache; }
+  static auto& wire_weights(P& p) { return p.m_usable_wire_weight_cache; }
+};
+using PEER = VELMO_P2C_PLACEMENT_PEER;
+
+namespace {
+
+class P2cWindowsTest : public host::testing::EnvTest {
+protected:
+  void SetUp() override {
+    EnvTest::SetUp();
+    host::testing::device(Family::KX).build();
+  }
+  static std::pair<int, int> window(VELMO_PERIPHERY_CORE_PLACEMENT& p, int a, int b) {
+    const auto* w = PEER::windows(p).lookup({a, b});
+    return w ? *w : std::pair<int, int>{-1, -1};
+  }
+  static int count_lines_starting(const std::string& prefix) {
+    int n = 0;
+    for (const auto& t : host::debug::texts()) n += t.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+  }
+  static unsigned gid(int kind, int x, int y, int index) {
+    return host::device::die_info()->get_route_info()->get_gid(kind, x, y, index);
+  }
+};
+
+}  // namespace
+
+TEST_F(P2cWindowsTest, OneGroupGetsItsGuardbandedWindow) {
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  PEER::setup(p)[{1, 2}] = 1000;
+  PEER::hold(p)[{1, 2}] = 200;
+  PEER::setup(p)[{3, 4}] = 1100;  // within one granularity: the same group
+  PEER::hold(p)[{3, 4}] = 0;
+  p.organize_p2c_window();
+  EXPECT_EQ(window(p, 1, 2), std::make_pair(370, 750));
+  EXPECT_EQ(window(p, 3, 4), std::make_pair(370, 750));
+}
+
+TEST_F(P2cWindowsTest, TheLowestSetupSlackChoosesTheGranularity) {
+  for (int low : {2000, 2001}) {
+    SCOPED_TRACE(low);
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    PEER::setup(p)[{1, 2}] = low;
+    PEER::setup(p)[{3, 4}] = low + 300;
+    PEER::hold(p)[{1, 2}] = 0;
+    PEER::hold(p)[{3, 4}] = 0;
+    p.organize_p2c_window();
+    // 150 ps groups split the two; one 500 ps group keeps them together.
+    if (low == 2000)
+      EXPECT_NE(window(p, 1, 2), window(p, 3, 4));
+    else
+      EXPECT_EQ(window(p, 1, 2), window(p, 3, 4));
+  }
+}
+
+TEST_F(P2cWindowsTest, EmptyMapsAndTransfersWithoutHoldSlack) {
+  cfg_set_on("velmo_verbose_p2c_placement");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  p.organize_p2c_window();
+  p.organize_c2p_window();
+  EXPECT_EQ(count_lines_starting("p2c slack window"), 0);
+  EXPECT_EQ(count_lines_starting("c2p slack window"), 0);
+  // A transfer whose hold side was dropped takes no part and gets no window;
+  // the others are organised as usual.
+  PEER::setup(p)[{1, 2}] = 1000;
+  PEER::hold(p)[{1, 2}] = 200;
+  PEER::setup(p)[{5, 6}] = -4000;
+  p.organize_p2c_window();
+  EXPECT_EQ(window(p, 1, 2), std::make_pair(370, 750));
+  EXPECT_FALSE(PEER::windows(p).exists({5, 6}));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("p2c slack window: (5, 6) has no hold slack; left out"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("max slack range: 1000->1000, group size is 0 with granularity 150"));
+}
+
+TEST_F(P2cWindowsTest, SwitchDelayCacheOnKx) {
+  host::testing::device(Family::KX).blacklist({host::testing::element_ref(700, 3, 3, 0)}).build();
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* z = n.zota_reg("z").placed(gid(282, 4, 4, 5), 282);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  p.build_switch_delays_cache();
+  auto& cache = PEER::switch_delays(p);
+  const unsigned wire = gid(700, 2, 2, 0);
+  const auto* e = cache.lookup(static_cast<int>(wire & 0x7FFFFFFFu));
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(std::get<0>(*e), wire);
+  EXPECT_EQ(std::get<1>(*e), 1);  // H wire: wire class 4
+  ASSERT_EQ(std::get<2>(*e).size(), 2u);  // one pair per corner
+  EXPECT_FLOAT_EQ(std::get<2>(*e)[0].second, 70e-12f);
+  EXPECT_FLOAT_EQ(std::get<2>(*e)[0].first, 0.88f * 70e-12f);
+  const auto* mux = cache.lookup(static_cast<int>(gid(282, 2, 2, 5) & 0x7FFFFFFFu));
+  ASSERT_NE(mux, nullptr);
+  EXPECT_EQ(std::get<1>(*mux), 0);
+  // Skipped: blacklisted, a pipeline register's site, kinds outside the
+  // usable wire classes (the LAB feedback line is class 6 and kept).
+  EXPECT_EQ(cache.lookup(static_cast<int>(gid(700, 3, 3, 0) & 0x7FFFFFFFu)), nullptr);
+  EXPECT_EQ(cache.lookup(static_cast<int>(z->get_location_gid() & 0x7FFFFFFFu)), nullptr);
+  EXPECT_EQ(cache.lookup(static_cast<int>(gid(318, 6, 3, 0) & 0x7FFFFFFFu)), nullptr);
+  EXPECT_NE(cache.lookup(static_cast<int>(gid(279, 2, 2, 0) & 0x7FFFFFFFu)), nullptr);
+  // The usable-wire-weight cache follows the same rules.
+  p.build_usable_wire_weight_cache();
+  EXPECT_EQ(PEER::wire_weights(p).at(static_cast<int>(wire & 0x7FFFFFFFu)), 1);
+  EXPECT_EQ(PEER::wire_weights(p).count(static_cast<int>(gid(700, 3, 3, 0) & 0x7FFFFFFFu)), 0u);
+  EXPECT_EQ(PEER::wire_weights(p).size(), cache.size());
+  // A second build does nothing.
+  const auto opened = [] {
+    int k = 0;
+    for (const auto& ev : host::bins::events())
+      k += ev.action == "open" && ev.name == "Periphery Core Transfer Optimization - build switch delay cache" ? 1 : 0;
+    return k;
+  };
+  p.build_switch_delays_cache();
+  EXPECT_EQ(opened(), 1);
+}
+
+TEST_F(P2cWindowsTest, SwitchDelaysOnlyOnKxAndParallelEqualsSequential) {
+  host::testing::device(Family::KY).build();
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    p.build_switch_delays_cache();
+    const auto* e = PEER::switch_delays(p).lookup(static_cast<int>(gid(700, 2, 2, 0) & 0x7FFFFFFFu));
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(std::get<2>(*e).empty());
+  }
+  host::testing::device(Family::KX).build();
+  VELMO_PERIPHERY_CORE_PLACEMENT par(m_env), seq(m_env);
+  par.build_switch_delays_cache();
+  {
+    tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+    seq.build_switch_delays_cache();
+  }
+  auto& a = PEER::switch_delays(par);
+  auto& b = PEER::switch_delays(seq);
+  ASSERT_EQ(a.size(), b.size());
+  for (auto it = a.begin(); it != a.end(); ++it) {
+    const auto* other = b.lookup(it->first);
+    ASSERT_NE(other, nullptr) << it->first;
+    EXPECT_EQ(*other, it->second) << it->first;
+  }
+}
