@@ -21,7 +21,9 @@
 #include "dev/dev_die_info.h"
 #include "dev/dev_element_desc.h"
 #include "oxu/oxu_job.h"
+#include "gen/gen_profile.h"
 #include "gesk/gesk_bundle.h"
+#include "hov/hov_utility.h"
 #include "gesk/gesk_tree.h"
 #include "jov/jov_design.h"
 #include "msg/msg_internal_error.h"
@@ -676,4 +678,172 @@ void VELMO_PERIPHERY_CORE_PLACEMENT::build_usable_wire_weight_cache() {
     if (!l_usable_wire_class(datum)) continue;
     m_usable_wire_weight_cache[i] = l_wire_weight(datum);
   }
+}
+
+// ---- slack estimation -------------------------------------------------------------------------
+
+int VELMO_PERIPHERY_CORE_PLACEMENT::get_path_delay(const YEB_PATH& path, TIMING_ANALYSIS_TYPE type) const {
+  float d[4];
+  m_default_timing_model->get_path_delay(path, d);
+  if (type == SETUP) return static_cast<int>(d[1] * 1e12f);
+  if (type == HOLD) return static_cast<int>(d[3] * 1e12f);
+  l_internal_error("Unsupported Timing Analysis type when getting yeb path delay", __LINE__);
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::build_yeb_average_clock_path_delay_cache() {
+  struct KIND {
+    int type;
+    const char* name;
+    std::vector<int> prefix;
+  };
+  static const KIND kinds[] = {{5, "GCLK", {656, 1810, 659, 311, 311, 341, 607, 1198}},
+                               {6, "RCLK", {1541, 1808, 1810, 659, 311, 311, 341, 607, 1198}},
+                               {11, "PCLK", {1062, 1811, 659, 311, 311, 341, 607, 1198}}};
+  for (const KIND& k : kinds) {
+    YEB_PATH periphery{k.prefix}, core{k.prefix};
+    periphery.element_types.push_back(911);
+    core.element_types.push_back(910);
+    const int ps = get_path_delay(periphery, SETUP), ph = get_path_delay(periphery, HOLD);
+    const int cs = get_path_delay(core, SETUP), ch = get_path_delay(core, HOLD);
+    m_average_clock_max_delay_cache[k.type] = {ps, cs};
+    m_average_clock_min_delay_cache[k.type] = {ph, ch};
+    if (m_verbose) {
+      msg_vdebug_impl(2, "%s average delay for core is %d %d", k.name, cs, ch);
+      msg_vdebug_impl(2, "%s average delay for periphery is %d %d", k.name, ps, ph);
+    }
+  }
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::annotate_core_clock_delay_on_kem_netlist(TIMING_ANALYSIS_TYPE type) {
+  VELMO_SCOPED_PROFILE_BIN bin(
+      "Periphery Core Transfer Optimization - Slack Estimation - annotate_core_clock_delay_on_kem_netlist", "VPR - Other");
+  if (!m_env->hov_utility_reflects_atom_netlist_exactly())
+    l_internal_error("m_env->hov_utility_reflects_atom_netlist_exactly()", __LINE__);
+  for (VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    for (VOK_ATOM_ITERM* t : atom->iterms()) {
+      if (!t->is_connected()) continue;
+      const int global = t->get_connection_code();
+      if (global == 0 || global == 1 || global == 3 || global == 4) continue;
+      if (m_verbose) msg_vdebug_impl(2, "global type is %d", global);
+      const auto max_it = m_average_clock_max_delay_cache.find(global);
+      const auto min_it = m_average_clock_min_delay_cache.find(global);
+      if (max_it == m_average_clock_max_delay_cache.end() || min_it == m_average_clock_min_delay_cache.end()) continue;
+      const bool core = atom->is_ff() && atom->get_location_element() == 0;
+      const int setup_value = core ? max_it->second.second : max_it->second.first;
+      const int hold_value = core ? min_it->second.second : min_it->second.first;
+      int min = hold_value, max = setup_value;
+      if (type == HOLD) {
+        if (m_use_two_corners) {
+          min = static_cast<int>(static_cast<float>(hold_value) * m_hold_scaling_factor_min);
+          max = static_cast<int>(static_cast<float>(setup_value) * m_hold_scaling_factor_max);
+        }
+      } else if (type != SETUP) {
+        l_internal_error("ta_type == HOLD", __LINE__);
+      }
+      if (m_verbose) msg_vdebug_impl(2, "annotating %d(min) %d(max) back to the core clock iterm edge", min, max);
+      m_hov_utility->annotate_delays_of_connection(atom, t->get_port_type(), t->get_index(), max, min);
+    }
+  }
+}
+
+void VELMO_PERIPHERY_CORE_PLACEMENT::compute_slack_window(TIMING_ANALYSIS_TYPE type) {
+  VELMO_SCOPED_PROFILE_BIN bin("Periphery Core Transfer Optimization - Slack Estimation - compute_slack_window",
+                               "VPR - Other");
+  if (type == SETUP) {
+    if (m_verbose) msg_vdebug_impl(2, "max timing analysis");
+    m_hov_utility->perform_quick_timing_analysis(false);
+  } else if (type == HOLD) {
+    if (m_verbose) msg_vdebug_impl(2, "min timing analysis");
+    m_hov_utility->perform_quick_min_timing_analysis();
+  } else {
+    l_internal_error("Unsupported Timing Analysis type when running timing analysis", __LINE__);
+  }
+  const char* word = type == SETUP ? "max" : "min";
+  auto slack_of = [&](const VOK_ATOM_ITERM* t) {
+    const int id = t->get_my_node()->get_id();
+    return type == SETUP ? m_hov_utility->get_setup_slack(id, t->get_port_type(), t->get_index())
+                         : m_hov_utility->get_hold_slack(id, t->get_port_type(), t->get_index());
+  };
+  // Records one slack: setup slacks as they are, hold slacks as violations.
+  auto record = [&](SLACK_MAP& setup, SLACK_MAP& hold, int& general_max, int& general_min, std::pair<int, int> key,
+                    int s) {
+    if (type == SETUP) {
+      setup[key] = s;
+      general_max = std::min(general_max, s);
+    } else {
+      hold[key] = s < 0 ? -s : 0;
+      if (s < 0 && -s > general_min) general_min = -s;
+    }
+  };
+  for (VOK_ATOM_NODE* reg : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (reg->get_location_element() != 0 || reg->get_default_dev_element() != 643) continue;
+    const VOK_ATOM_ITERM* clk = reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+    if (clk == nullptr || !clk->is_connected()) continue;
+    const int global = clk->get_connection_code();
+    if (global == 0 || global == 1 || global == 3 || global == 4) continue;
+    const VOK_ATOM_ITERM* d = reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    if (d != nullptr && d->is_connected()) {
+      const VOK_ATOM_OTERM* src = d->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      if (src != nullptr && src->get_my_node()->get_location_element() != 0) {
+        const int src_id = src->get_my_node()->get_id();
+        if (m_verbose) msg_vdebug_impl(2, "src_gid is %d and dst_gid is %d for %d", src_id, reg->get_id(), static_cast<int>(type));
+        const std::pair<int, int> key{src_id, reg->get_id()};
+        const int s = slack_of(d);
+        if (s >= 100000 || s <= -100000) {
+          if (m_verbose) msg_vdebug_impl(2, "slack is above 1000");
+          m_nodes_repuired_p2c_max_delay_map.erase(key);
+          m_nodes_repuired_p2c_min_delay_map.erase(key);
+          continue;
+        }
+        if (m_verbose)
+          msg_vdebug_impl(2, "the p2c %s slack is %dps on core ff %s", word, s, reg->get_string_hpath().c_str());
+        record(m_nodes_repuired_p2c_max_delay_map, m_nodes_repuired_p2c_min_delay_map, m_p2c_general_window_max,
+               m_p2c_general_window_min, key, s);
+      }
+    }
+    VOK_ATOM_OTERM* q = reg->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(10), 0);
+    if (q == nullptr) continue;
+    int count = 0;
+    VOK_ATOM_ITERM* last = nullptr;
+    for (VOK_ATOM_ITERM* t : q->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+      if (t->get_my_node()->get_location_element() == 0) continue;
+      last = t;
+      if (++count == 2) break;
+    }
+    if (count != 1) continue;
+    const std::pair<int, int> key{reg->get_id(), last->get_my_node()->get_id()};
+    const int s = slack_of(last);
+    if (s >= 100000 || s <= -100000) {
+      m_nodes_repuired_c2p_max_delay_map.erase(key);
+      m_nodes_repuired_c2p_min_delay_map.erase(key);
+      continue;
+    }
+    if (m_verbose) msg_vdebug_impl(2, "the c2p %s slack is %dps on core ff %s", word, s, reg->get_string_hpath().c_str());
+    record(m_nodes_repuired_c2p_max_delay_map, m_nodes_repuired_c2p_min_delay_map, m_c2p_general_window_max,
+           m_c2p_general_window_min, key, s);
+  }
+  if (m_verbose) {
+    msg_vdebug_impl(2, "P2C: GENERAL WINDOW (%d -> %d)", m_p2c_general_window_min, m_p2c_general_window_max);
+    msg_vdebug_impl(2, "C2P: GENERAL WINDOW (%d -> %d)", m_c2p_general_window_min, m_c2p_general_window_max);
+  }
+}
+
+bool VELMO_PERIPHERY_CORE_PLACEMENT::p2c_slack_estimation() {
+  VELMO_SCOPED_PROFILE_BIN bin("Periphery Core Transfer Optimization - Slack Estimation", "VPR - Other");
+  if (!m_env->hov_is_on() || m_env->get_base_family_code() != 48) return false;
+  const long long start = gen_get_current_time_seconds();
+  m_hov_utility = m_env->get_hov_utility_or_create_if_necessary(0, 2, m_use_two_corners ? 5 : 0, false, false, false,
+                                                                false, nullptr, false, false);
+  if (m_hov_utility == nullptr) l_internal_error("m_hov_utility != 0", __LINE__);
+  build_yeb_average_clock_path_delay_cache();
+  annotate_core_clock_delay_on_kem_netlist(SETUP);
+  compute_slack_window(SETUP);
+  if (m_use_two_corners) annotate_core_clock_delay_on_kem_netlist(HOLD);
+  compute_slack_window(HOLD);
+  organize_p2c_window();
+  organize_c2p_window();
+  if (m_verbose)
+    msg_vdebug_impl(2, "slack estimation takes %s",
+                    gen_format_elapsed_time(static_cast<double>(gen_get_current_time_seconds() - start)).c_str());
+  return true;
 }

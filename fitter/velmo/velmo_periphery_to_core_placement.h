@@ -31,6 +31,7 @@ class R5T_INTERFACE;
 class YEB_TIMING_MODEL;
 class TIBEX_LOCKED_CONSTRAINT;
 class WEXAN_HOV_UTILITY;
+struct YEB_PATH;
 
 // "No delay bound given".
 extern const BIG_TIME DEFAULT_MIN_DELAY;
@@ -80,6 +81,11 @@ public:
   void build_usable_wire_weight_cache();
   void organize_p2c_window();
   void organize_c2p_window();
+  int get_path_delay(const YEB_PATH& path, TIMING_ANALYSIS_TYPE type) const;
+  void build_yeb_average_clock_path_delay_cache();
+  void annotate_core_clock_delay_on_kem_netlist(TIMING_ANALYSIS_TYPE type);
+  void compute_slack_window(TIMING_ANALYSIS_TYPE type);
+  bool p2c_slack_estimation();
 
   // ---- read-only views for the passes and tests
   bool is_slack_estimation_eligible() const { return m_slack_estimation_eligible; }

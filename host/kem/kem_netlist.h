@@ -269,3 +269,10 @@ namespace host::kem {
 // stand for the box's terminals and are left out).
 HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
 }  // namespace host::kem
+
+namespace host::kem {
+// data: a fixed delay of the connection into an input term (see
+// WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps
+// answers the maximum for the edges into it, at every corner.
+HOST_API void annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps);
+}  // namespace host::kem

@@ -60,6 +60,16 @@ void YEB_TIMING_MODEL::get_scaling_factors(const YEB_TIMING_MODEL& other, bool g
   if (global) out.insert(out.end(), {r, 1.05f * r});
 }
 
+void YEB_TIMING_MODEL::get_path_delay(const YEB_PATH& path, float out[4]) const {
+  double ps = 0.0;
+  for (int k : path.element_types) ps += 10.0 + (k % 37);
+  const float s = static_cast<float>(ps * m_scale * 1e-12);
+  out[0] = s;
+  out[1] = 1.02f * s;
+  out[2] = 0.9f * s;
+  out[3] = 0.88f * s;
+}
+
 int DEV_OPERATING_CONDITIONS::get_default_slow_timing_corner(int) {
   const auto& corners = host::device::spec().corners;
   for (std::size_t i = 0; i < corners.size(); ++i)

@@ -12,7 +12,9 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "hov/hov_utility.h"
 #include "velmo_periphery_to_core_placement.h"
+#include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
 
@@ -163,4 +165,77 @@ TEST_F(P2cWindowsTest, SwitchDelaysOnlyOnKxAndParallelEqualsSequential) {
     ASSERT_NE(other, nullptr) << it->first;
     EXPECT_EQ(*other, it->second) << it->first;
   }
+}
+
+// ---- slack estimation on a small timed design ----------------------------------------------
+
+namespace {
+
+class P2cSlackEstimationTest : public P2cWindowsTest {
+protected:
+  // A UIB feeding core register r, which feeds an ESRAM (and, with `second`,
+  // a second ESRAM); r's clock is a global clock (code 5).
+  void build(bool second) {
+    const auto* place = host::device::die_info()->get_place_info();
+    auto n = host::testing::netlist();
+    auto clk = n.input_port("clk");
+    n.clock("clk", 2000, clk);
+    auto r0 = n.reg("r0").clk(clk).d(n.input_port("i"));
+    u = n.atom(VOK_ATOM_KIND::UFI_UIB, "u").input(DB_INPUT_PORT_DATA_IN, 0, r0).placed(place->get_global_id(0, 3, 9, 0), 1010);
+    r = n.reg("r").clk(clk).d(u);
+    e = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e").input(DB_INPUT_PORT_DATA_IN, 0, r).placed(place->get_global_id(0, 4, 9, 0), 1011);
+    n.reg("r2").clk(clk).d(e);  // gives the ESRAM's input a requirement
+    if (second)
+      n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e2").input(DB_INPUT_PORT_DATA_IN, 0, r).placed(place->get_global_id(0, 7, 9, 0), 1011);
+    r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+    n.timing();
+  }
+  VOK_ATOM_NODE* u = nullptr;
+  VOK_ATOM_NODE* r = nullptr;
+  VOK_ATOM_NODE* e = nullptr;
+};
+
+}  // namespace
+
+TEST_F(P2cSlackEstimationTest, TransfersGetSlacksAndWindows) {
+  build(false);
+  cfg_set_on("velmo_verbose_p2c_placement");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.p2c_slack_estimation());
+  // Average clock delays: GCLK core path (prefix + 910) at the slow corner.
+  int core_ps = 0;
+  for (int k : {656, 1810, 659, 311, 311, 341, 607, 1198, 910}) core_ps += 10 + k % 37;
+  const int core_setup = static_cast<int>(static_cast<float>(core_ps * 1e-12) * 1.02f * 1e12f);
+  const int core_hold = static_cast<int>(static_cast<float>(core_ps * 1e-12) * 0.88f * 1e12f);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("GCLK average delay for core is " + std::to_string(core_setup) + " " +
+                                                 std::to_string(core_hold)));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("annotating " + std::to_string(core_hold) + "(min) " +
+                                                 std::to_string(core_setup) + "(max) back to the core clock iterm edge"));
+  // One P2C and one C2P transfer, each with a window.
+  const std::pair<int, int> p2c{u->get_id(), r->get_id()}, c2p{r->get_id(), e->get_id()};
+  ASSERT_TRUE(PEER::setup(p).exists(p2c));
+  EXPECT_TRUE(PEER::windows(p).exists(p2c));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("the c2p max slack is " +
+                                                 std::to_string(m_env->get_hov_utility_ptr()->get_setup_slack(
+                                                     e->get_id(), DB_INPUT_PORT_DATA_IN, 0)) +
+                                                 "ps on core ff r"));
+  EXPECT_TRUE(PEER::windows(p).exists(p2c));
+  EXPECT_EQ(*PEER::setup(p).lookup(p2c), m_env->get_hov_utility_ptr()->get_setup_slack(r->get_id(), DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("C2P: GENERAL WINDOW (0 -> " +
+                                                 std::to_string(m_env->get_hov_utility_ptr()->get_setup_slack(
+                                                     e->get_id(), DB_INPUT_PORT_DATA_IN, 0)) + ")"));
+  (void)c2p;
+}
+
+TEST_F(P2cSlackEstimationTest, TwoPeripheryFanoutsGiveNoC2pTransferAndOtherFamiliesNoEstimation) {
+  build(true);
+  cfg_set_on("velmo_verbose_p2c_placement");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.p2c_slack_estimation());
+    for (const auto& t : host::debug::texts()) EXPECT_EQ(t.rfind("the c2p", 0), std::string::npos) << t;
+  }
+  host::testing::device(Family::KY).build();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_FALSE(p.p2c_slack_estimation());
 }
