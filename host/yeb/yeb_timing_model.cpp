@@ -13,16 +13,24 @@ YEB_TIMING_MODEL::YEB_TIMING_MODEL() = default;
 YEB_TIMING_MODEL::~YEB_TIMING_MODEL() = default;
 
 namespace {
+// Reads only the route info and corner scales taken at creation, so workers
+// may ask concurrently.
 class YEB_TIMING_MODEL_STANDIN : public YEB_TIMING_MODEL {
 public:
+  YEB_TIMING_MODEL_STANDIN() : m_info(host::device::die_info()->get_route_info()) {
+    for (const DeviceCorner& c : host::device::spec().corners) m_scales.push_back(c.delay_scale());
+  }
   void get_switch_delays(unsigned gid, std::vector<YEB_DELAY>& delays) const override {
-    const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
-    if (info->get_element_by_gid(gid) == nullptr) return;
-    for (const DeviceCorner& c : host::device::spec().corners) {
-      const float d = static_cast<float>(info->get_hop_delay_ps(gid, c.delay_scale()) * 1e-12);
+    if (m_info->get_element_by_gid(gid) == nullptr) return;
+    for (double scale : m_scales) {
+      const float d = static_cast<float>(m_info->get_hop_delay_ps(gid, scale) * 1e-12);
       delays.push_back(YEB_DELAY{{d, 0.98f * d, 0.9f * d, 0.88f * d}});
     }
   }
+
+private:
+  const WUMP_ROUTE_INFO* m_info;
+  std::vector<double> m_scales;
 };
 struct YEB_MODEL_STATE {
   std::map<int, std::pair<bool, bool>> flags;

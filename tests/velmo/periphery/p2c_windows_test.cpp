@@ -185,8 +185,10 @@ protected:
     r = n.reg("r").clk(clk).d(u);
     e = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e").input(DB_INPUT_PORT_DATA_IN, 0, r).placed(place->get_global_id(0, 4, 9, 0), 1011);
     n.reg("r2").clk(clk).d(e);  // gives the ESRAM's input a requirement
-    if (second)
-      n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e2").input(DB_INPUT_PORT_DATA_IN, 0, r).placed(place->get_global_id(0, 7, 9, 0), 1011);
+    if (second) {
+      auto e2 = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e2").input(DB_INPUT_PORT_DATA_IN, 0, r).placed(place->get_global_id(0, 7, 9, 0), 1011);
+      n.reg("r3").clk(clk).d(e2);
+    }
     r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
     n.timing();
   }
