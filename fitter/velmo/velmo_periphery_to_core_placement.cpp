@@ -102,6 +102,22 @@ bool l_is_flagged(std::int32_t value) {
   return v != l_illegal_gid && (v & 0x80000000u) != 0;
 }
 
+// Whether a routing node has a tree edge to a flagged parent or child whose
+// top-level graph satisfies `pred`.
+template <class PRED>
+bool l_has_tree_edge(const VOK_RE_ROUTING& r, const WUMP_ROUTE_INFO* info, int node, PRED pred) {
+  const VOK_RE_ROUTING_ZOTA_SKIP skip;
+  const unsigned gid = static_cast<unsigned>(r.get_value(node));
+  const int parent = r.get_parent(node, skip);
+  if (parent != -1 && l_is_flagged(r.get_value(parent)) &&
+      pred(info->get_top_level_graph_from_edge(static_cast<unsigned>(r.get_value(parent)), gid, 0)))
+    return true;
+  for (int c = r.get_first_child(node, skip); c != -1; c = r.get_next_sibling(c, skip))
+    if (l_is_flagged(r.get_value(c)) && pred(info->get_top_level_graph_from_edge(gid, static_cast<unsigned>(r.get_value(c)), 0)))
+      return true;
+  return false;
+}
+
 bool l_slack_request(const OMZ_OPTION* o) { return o != nullptr && (o->get_value() == 2 || o->get_value() == 52); }
 
 }  // namespace
@@ -333,14 +349,8 @@ void VELMO_PERIPHERY_CORE_PLACEMENT::populate_pre_occupied_re_gids() {
     const int node = *it;
     if (!l_is_flagged(r.get_value(node))) continue;
     const unsigned gid = static_cast<unsigned>(r.get_value(node));
-    bool crf_edge = false;
-    const int parent = r.get_parent(node, skip);
-    if (parent != -1 && l_is_flagged(r.get_value(parent)))
-      crf_edge = m_route_info->get_top_level_graph_from_edge(static_cast<unsigned>(r.get_value(parent)), gid, 0) == l_crf_graph;
-    for (int c = r.get_first_child(node, skip); c != -1 && !crf_edge; c = r.get_next_sibling(c, skip))
-      if (l_is_flagged(r.get_value(c)))
-        crf_edge = m_route_info->get_top_level_graph_from_edge(gid, static_cast<unsigned>(r.get_value(c)), 0) == l_crf_graph;
-    if (crf_edge) m_pre_occupied_re_gids.insert(static_cast<int>(gid & 0x7FFFFFFFu));
+    if (l_has_tree_edge(r, m_route_info, node, [](int graph) { return graph == l_crf_graph; }))
+      m_pre_occupied_re_gids.insert(static_cast<int>(gid & 0x7FFFFFFFu));
   }
   for (VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
     if (!ZEL_ATOM_UTIL::is_zota_marked_reg(atom) || !atom->is_placed()) continue;
@@ -399,14 +409,7 @@ void VELMO_PERIPHERY_CORE_PLACEMENT::create_blc_fcd_unified_network_node_id_and_
     const int node = *it;
     if (!l_is_flagged(r.get_value(node))) continue;
     const unsigned gid = static_cast<unsigned>(r.get_value(node));
-    bool outside_crf = false;
-    const int parent = r.get_parent(node, skip);
-    if (parent != -1 && l_is_flagged(r.get_value(parent)))
-      outside_crf = m_route_info->get_top_level_graph_from_edge(static_cast<unsigned>(r.get_value(parent)), gid, 0) != l_crf_graph;
-    for (int c = r.get_first_child(node, skip); c != -1 && !outside_crf; c = r.get_next_sibling(c, skip))
-      if (l_is_flagged(r.get_value(c)))
-        outside_crf = m_route_info->get_top_level_graph_from_edge(gid, static_cast<unsigned>(r.get_value(c)), 0) != l_crf_graph;
-    if (!outside_crf) continue;
+    if (!l_has_tree_edge(r, m_route_info, node, [](int graph) { return graph != l_crf_graph; })) continue;
     m_gid_to_unified_network_node_map[gid] = node;
     if (m_verbose) msg_vdebug_impl(2, "adding mapping from %u to %d", gid, node);
   }
