@@ -22,6 +22,8 @@ using host::testing::Family;
 
 struct VELMO_P2C_PLACEMENT_PEER {
   using P = VELMO_PERIPHERY_CORE_PLACEMENT;
+  static auto& hov(P& p) { return p.m_hov_utility; }
+  static int general_min(P& p) { return p.m_p2c_general_window_min; }
   static auto& setup(P& p) { return p.m_nodes_repuired_p2c_max_delay_map; }
   static auto& hold(P& p) { return p.m_nodes_repuired_p2c_min_delay_map; }
   static auto& windows(P& p) { return p.m_p2c_slack_window_map; }
@@ -175,11 +177,11 @@ class P2cSlackEstimationTest : public P2cWindowsTest {
 protected:
   // A UIB feeding core register r, which feeds an ESRAM (and, with `second`,
   // a second ESRAM); r's clock is a global clock (code 5).
-  void build(bool second) {
+  void build(bool second, int period = 2000) {
     const auto* place = host::device::die_info()->get_place_info();
     auto n = host::testing::netlist();
     auto clk = n.input_port("clk");
-    n.clock("clk", 2000, clk);
+    n.clock("clk", period, clk);
     auto r0 = n.reg("r0").clk(clk).d(n.input_port("i"));
     u = n.atom(VOK_ATOM_KIND::UFI_UIB, "u").input(DB_INPUT_PORT_DATA_IN, 0, r0).placed(place->get_global_id(0, 3, 9, 0), 1010);
     r = n.reg("r").clk(clk).d(u);
@@ -240,4 +242,40 @@ TEST_F(P2cSlackEstimationTest, TwoPeripheryFanoutsGiveNoC2pTransferAndOtherFamil
   host::testing::device(Family::KY).build();
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.p2c_slack_estimation());
+}
+
+TEST_F(P2cSlackEstimationTest, SlackLimitsAndHoldViolations) {
+  build(false, 300000);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.p2c_slack_estimation());
+  WEXAN_HOV_UTILITY* hov = PEER::hov(p);
+  const std::pair<int, int> key{u->get_id(), r->get_id()};
+  // The delay into r's data input moves its slacks one for one.
+  auto with_delay = [&](int delay, VELMO_PERIPHERY_CORE_PLACEMENT::TIMING_ANALYSIS_TYPE type) {
+    hov->annotate_delays_of_connection(r, DB_INPUT_PORT_DATA_IN, 0, delay, delay);
+    p.compute_slack_window(type);
+    return type == VELMO_PERIPHERY_CORE_PLACEMENT::SETUP ? hov->get_setup_slack(r->get_id(), DB_INPUT_PORT_DATA_IN, 0)
+                                                          : hov->get_hold_slack(r->get_id(), DB_INPUT_PORT_DATA_IN, 0);
+  };
+  using T = VELMO_PERIPHERY_CORE_PLACEMENT;
+  const int base = 1000, s0 = with_delay(base, T::SETUP);
+  ASSERT_GT(s0, 100000);
+  EXPECT_FALSE(PEER::setup(p).exists(key));  // too large: dropped
+  EXPECT_EQ(with_delay(base + s0 - 99999, T::SETUP), 99999);
+  ASSERT_NE(PEER::setup(p).lookup(key), nullptr);
+  EXPECT_EQ(*PEER::setup(p).lookup(key), 99999);
+  EXPECT_EQ(with_delay(base + s0 - 100000, T::SETUP), 100000);
+  EXPECT_FALSE(PEER::setup(p).exists(key));
+  EXPECT_FALSE(PEER::hold(p).exists(key));
+  EXPECT_EQ(with_delay(base + s0 + 100000, T::SETUP), -100000);
+  EXPECT_FALSE(PEER::setup(p).exists(key));
+  // Hold: a violation of 30 is recorded as 30; a positive slack as 0.
+  const int h0 = with_delay(base, T::HOLD);
+  EXPECT_EQ(with_delay(base - 30 - h0, T::HOLD), -30);
+  ASSERT_NE(PEER::hold(p).lookup(key), nullptr);
+  EXPECT_EQ(*PEER::hold(p).lookup(key), 30);
+  EXPECT_EQ(PEER::general_min(p), 30);
+  EXPECT_EQ(with_delay(base + 30 - h0, T::HOLD), 30);
+  EXPECT_EQ(*PEER::hold(p).lookup(key), 0);
+  EXPECT_EQ(PEER::general_min(p), 30);
 }
