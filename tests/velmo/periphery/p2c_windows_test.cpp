@@ -2,6 +2,7 @@
 // per-routing-element caches.
 #include <tbb/global_control.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "cfg/cfg.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
+#include "pexa/pexa_utility.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -278,4 +280,35 @@ TEST_F(P2cSlackEstimationTest, SlackLimitsAndHoldViolations) {
   EXPECT_EQ(with_delay(base + 30 - h0, T::HOLD), 30);
   EXPECT_EQ(*PEER::hold(p).lookup(key), 0);
   EXPECT_EQ(PEER::general_min(p), 30);
+}
+
+TEST_F(P2cSlackEstimationTest, PeripheryClocksTakeThePeripheryDelayAndTheSecondCornerIsScaled) {
+  build(false);
+  // A clocked periphery input: the periphery path's delays.
+  u->add_input_term(DB_INPUT_PORT_CLK, 0);
+  host::testing::GENERIC_BUILDER(u).input(DB_INPUT_PORT_CLK, 0, r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
+  u->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  // A placed register counts as periphery too.
+  VOK_ATOM_NODE* placed = host::testing::netlist().reg("placed").clk(r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED)).placed(host::device::die_info()->get_place_info()->get_global_id(0, 3, 4, 1), 643);
+  placed->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  cfg_set_on("velmo_verbose_p2c_placement");
+  cfg_set_on("velmo_p2c_use_two_corners");
+  host::pexa::set_loaded_timing_model_enum(1, 1);  // hold factors 0.6175 (min) and 0.6825 (max)
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.p2c_slack_estimation());
+  auto path_ps = [](int last) {
+    int ps = 0;
+    for (int k : {656, 1810, 659, 311, 311, 341, 607, 1198, last}) ps += 10 + k % 37;
+    return static_cast<float>(ps * 1e-12);
+  };
+  const int core_setup = static_cast<int>(path_ps(910) * 1.02f * 1e12f), core_hold = static_cast<int>(path_ps(910) * 0.88f * 1e12f);
+  const int peri_setup = static_cast<int>(path_ps(911) * 1.02f * 1e12f), peri_hold = static_cast<int>(path_ps(911) * 0.88f * 1e12f);
+  auto line = [](int min, int max) {
+    return "annotating " + std::to_string(min) + "(min) " + std::to_string(max) + "(max) back to the core clock iterm edge";
+  };
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(line(core_hold, core_setup)));
+  const auto texts = host::debug::texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), line(peri_hold, peri_setup)), 2);  // u and the placed register
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(line(static_cast<int>(static_cast<float>(core_hold) * 0.6175f),
+                                                      static_cast<int>(static_cast<float>(core_setup) * 0.6825f))));
 }
