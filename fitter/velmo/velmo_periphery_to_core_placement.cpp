@@ -20,6 +20,7 @@
 #include "dev/dev_basic_info.h"
 #include "dev/dev_die_info.h"
 #include "dev/dev_element_desc.h"
+#include "dev/dev_operating_conditions.h"
 #include "oxu/oxu_job.h"
 #include "gen/gen_profile.h"
 #include "gesk/gesk_bundle.h"

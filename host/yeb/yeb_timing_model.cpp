@@ -78,13 +78,6 @@ void YEB_TIMING_MODEL::get_path_delay(const YEB_PATH& path, float out[4]) const 
   out[3] = 0.88f * s;
 }
 
-int DEV_OPERATING_CONDITIONS::get_default_slow_timing_corner(int) {
-  const auto& corners = host::device::spec().corners;
-  for (std::size_t i = 0; i < corners.size(); ++i)
-    if (corners[i].kind == DeviceCorner::SLOW && !corners[i].is_hold_only) return static_cast<int>(i);
-  return 0;
-}
-
 void YEB_TIMING_MODEL::preload_persistant_default_timing_model() {
   host::log_call("YEB_TIMING_MODEL::preload_persistant_default_timing_model");
 }

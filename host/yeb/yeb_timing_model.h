@@ -63,12 +63,6 @@ private:
   std::string m_user;
 };
 
-// data: the part's default slow timing corner: the timing-model enum of the
-// device's first slow corner (0 when it has none).
-class HOST_API DEV_OPERATING_CONDITIONS {
-public:
-  static int get_default_slow_timing_corner(int part);
-};
 
 // data: the delays of one cell kind at the slow corner, 16 values in
 // seconds; 1.0e30 marks "none". Layout by kind:
