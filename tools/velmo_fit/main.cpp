@@ -41,6 +41,9 @@
 #include "sta/sta_analysis.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
+#include "yun/host_yun_env.h"
+#include "zel/zel_dev_zota_util.h"
+#include "wexan/wexan_env.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
@@ -127,6 +130,17 @@ void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::str
     }
     if (given.count(net) || !declared.insert(net).second) continue;
     host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
+  }
+}
+
+// The host's clock promotion: a register's clock input reads its clock over a
+// global network (GCLK), as the host's planner leaves every clock it routes.
+void promote_register_clocks(VOK_ATOM_NETLIST& top) {
+  constexpr int kGlobalClockCode = 5;
+  for (VOK_ATOM_NODE* a : top.get_atom_list()) {
+    if (!a->is_ff()) continue;
+    VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+    if (clk != nullptr && clk->get_source(VOK_TRAVERSE_AS_STORED) != nullptr) clk->set_connection_code(kGlobalClockCode);
   }
 }
 
@@ -315,6 +329,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
 
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
+  promote_register_clocks(*host::vok::top_netlist());
 
   // A device sized to the design, with a fabric wide enough to route it.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
@@ -324,6 +339,10 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);
+  // A device with the retiming flow gives the fitter the host's retiming
+  // environment (pipeline-register depopulation and repopulation need it).
+  static HOST_YUN_ENV host_yun_env;
+  if (ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, 1)) host::wexan::set_yun_env(&host_yun_env);
   // The design's routing database answers for the design's atoms.
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
