@@ -419,6 +419,15 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
+      if (r && s == "route") {
+        // The host runs the route-stage operation list after the router
+        // (pipeline-register merging and repopulation among them).
+        using ROUTE_OPS_FN = bool (*)(bool);
+        if (auto ops = reinterpret_cast<ROUTE_OPS_FN>(find(lib, "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)"))) {
+          r = ops(false);
+          std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
+        }
+      }
       stage_line(s, r, watch);
       if (!r) status = 1;
       if (!r && s == "place") {
