@@ -403,29 +403,26 @@ bool VELMO_DEDICATED_REPOPULATION_MGR::repopulation() {
     return gid;
   };
 
-  YUN_UTILITY::PORT_GID_MAP p2c_ports;
-  for (VOK_ATOM_NODE* reg : m_p2c_candidates) {
-    const auto* found = m_candidate_to_p2c_periphery_atom_oterm_map.lookup(reg);
-    if (found == nullptr) l_internal_error("find_it != m_candidate_to_p2c_periphery_atom_oterm_map.end()", __LINE__);
-    VOK_ATOM_NODE* src_atom = found->first;
-    const VOK_ATOM_OTERM* term = found->second;
-    if (term->get_my_node() != src_atom) {
-      msg_vdebug_impl(2, "term node is %d, src_atom is %d", term->get_my_node()->get_id(), src_atom->get_id());
-      l_internal_error("term->get_my_node() == src_atom", __LINE__);
+  // Each candidate's periphery terminal, which must belong to the recorded
+  // periphery atom, gives the candidate's port gid.
+  auto port_map = [&](const std::vector<VOK_ATOM_NODE*>& candidates, const auto& terms, const char* missing) {
+    YUN_UTILITY::PORT_GID_MAP ports;
+    for (VOK_ATOM_NODE* reg : candidates) {
+      const auto* found = terms.lookup(reg);
+      if (found == nullptr) l_internal_error(missing, __LINE__);
+      VOK_ATOM_NODE* atom = found->first;
+      const auto* term = found->second;
+      if (term->get_my_node() != atom) {
+        msg_vdebug_impl(2, "term node is %d, src_atom is %d", term->get_my_node()->get_id(), atom->get_id());
+        l_internal_error("term->get_my_node() == src_atom", __LINE__);
+      }
+      ports[reg] = top_level_gid(term, atom);
     }
-    p2c_ports[reg] = top_level_gid(term, src_atom);
-  }
-  YUN_UTILITY::PORT_GID_MAP c2p_ports;
-  for (VOK_ATOM_NODE* reg : m_c2p_candidates) {
-    const auto* found = m_candidate_to_c2p_periphery_atom_iterm_map.lookup(reg);
-    if (found == nullptr) l_internal_error("find_it != m_candidate_to_c2p_periphery_atom_iterm_map.end()", __LINE__);
-    VOK_ATOM_NODE* dst_atom = found->first;
-    const VOK_ATOM_ITERM* term = found->second;
-    if (term->get_my_node() != dst_atom) {
-      msg_vdebug_impl(2, "term node is %d, src_atom is %d", term->get_my_node()->get_id(), dst_atom->get_id());
-      l_internal_error("term->get_my_node() == src_atom", __LINE__);
-    }
-    c2p_ports[reg] = top_level_gid(term, dst_atom);
-  }
+    return ports;
+  };
+  const YUN_UTILITY::PORT_GID_MAP p2c_ports = port_map(m_p2c_candidates, m_candidate_to_p2c_periphery_atom_oterm_map,
+                                                       "find_it != m_candidate_to_p2c_periphery_atom_oterm_map.end()");
+  const YUN_UTILITY::PORT_GID_MAP c2p_ports = port_map(m_c2p_candidates, m_candidate_to_c2p_periphery_atom_iterm_map,
+                                                       "find_it != m_candidate_to_c2p_periphery_atom_iterm_map.end()");
   return util->repopulate_periphery_transfer_registers(m_p2c_candidates, p2c_ports, m_c2p_candidates, c2p_ports);
 }

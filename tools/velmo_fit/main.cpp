@@ -133,17 +133,6 @@ void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::str
   }
 }
 
-// The host's clock promotion: a register's clock input reads its clock over a
-// global network (GCLK), as the host's planner leaves every clock it routes.
-void promote_register_clocks(VOK_ATOM_NETLIST& top) {
-  constexpr int kGlobalClockCode = 5;
-  for (VOK_ATOM_NODE* a : top.get_atom_list()) {
-    if (!a->is_ff()) continue;
-    VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-    if (clk != nullptr && clk->get_source(VOK_TRAVERSE_AS_STORED) != nullptr) clk->set_connection_code(kGlobalClockCode);
-  }
-}
-
 // Peak resident memory of this process in kB (VmHWM), 0 when unknown.
 long peak_rss_kb() {
   std::ifstream in("/proc/self/status");
@@ -329,7 +318,6 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
 
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
-  promote_register_clocks(*host::vok::top_netlist());
 
   // A device sized to the design, with a fabric wide enough to route it.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
