@@ -26,6 +26,7 @@
 #include "swavo/swavo_recompile_op.h"
 #include "velmo_debug.h"
 #include "velmo_dedicated_repopulation_manager.h"
+#include "velmo_dup_reg_for_retiming.h"
 #include "velmo_expert.h"
 #include "velmo_msgs.h"
 #include "velmo_yun_env.h"
@@ -410,6 +411,11 @@ void VELMO_RETIMER::dedicated_repopulate_uib_esram_c2p_core_atoms(WEXAN_ENV* env
     for (VOK_ATOM_NODE* atom : created) env->get_design()->insert_atom(atom, false);
   }
   if (!created.empty()) l_taint_after_repopulation(env, cfg_is_on("velmo_post_uib_esram_retimer_global_taint", true));
+}
+
+void VELMO_RETIMER::dup_regs_for_retiming(WEXAN_ENV* env) {
+  VELMO_DUP_REG_FOR_RETIMING pass(env);
+  pass.dup_regs_for_retiming();
 }
 
 bool VELMO_RETIMER::run_prefit_early_retiming_flow(WEXAN_ENV*) {

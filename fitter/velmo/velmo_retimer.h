@@ -17,6 +17,8 @@ public:
   static bool generate_zento_reg_restriction_report(WEXAN_ENV* env);
   // Periphery-core transfer registers into the dedicated ZOTA registers.
   static bool dedicated_depop_repop_for_p2c2p_zota(WEXAN_ENV* env);
+  // Register duplication ahead of early retiming.
+  static void dup_regs_for_retiming(WEXAN_ENV* env);
   // The early (prefit) retiming flow; false stops the caller's chain.
   static bool run_prefit_early_retiming_flow(WEXAN_ENV* env);
   // Depopulates the pipeline registers for retiming; false stops the chain.

@@ -69,6 +69,18 @@ public:
   // algorithm: gives `to` the location constraints of `from`. Recorded.
   void copy_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to);
 
+  // ---- duplication (siv_zota_edits.cpp)
+  // algorithm: a copy of the register in its netlist, named "<name>~DUP"
+  // (made unique), with the same inputs (sources, ties, inversions), power-up
+  // and an unconnected data output (10, 0); *new_atom gets it. Returns
+  // whether the duplication is legal: false for a non-register or when a
+  // test scripts "SIV_ATOM_MOD_UTILITY::duplicate" false (no copy then).
+  // Recorded.
+  virtual bool duplicate_atom(const VOK_ATOM_NODE* atom, VOK_ATOM_NODE** new_atom, void* options);
+  // algorithm: drives the input term from `oterm` (its inversion kept).
+  // Recorded.
+  virtual void reconnect_iterm(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm, void* options);
+
 private:
   void add_row(const char* what, int atom_id);
   int m_algorithm;

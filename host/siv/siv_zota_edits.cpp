@@ -7,6 +7,7 @@
 #include "siv/siv_atom_mod_utility.h"
 #include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_design.h"
 #include "zel/zel_atom_util.h"
 
 namespace {
@@ -66,4 +67,33 @@ void SIV_ATOM_MOD_UTILITY::copy_location_constraints(const VOK_ATOM_NODE* from, 
   host::log_call("SIV_ATOM_MOD_UTILITY::copy_location_constraints", host::vok::arg(from), host::vok::arg(to));
   if (from != nullptr && to != nullptr)
     host::constraints::set_current(to->get_id(), host::constraints::get(from->get_id()));
+}
+
+bool SIV_ATOM_MOD_UTILITY::duplicate_atom(const VOK_ATOM_NODE* atom, VOK_ATOM_NODE** new_atom, void*) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::duplicate_atom", host::vok::arg(atom));
+  if (new_atom != nullptr) *new_atom = nullptr;
+  if (atom == nullptr || !atom->is_ff() || atom->get_parent_netlist() == nullptr) return false;
+  if (!host::script::next<bool>("SIV_ATOM_MOD_UTILITY::duplicate", true)) return false;
+  VOK_ATOM_NODE* copy = VOK_ATOM_FACTORY::create_node(atom->get_kind());
+  copy->set_shared_name(WEXAN_DESIGN::current()->create_unique_synthesized_name(atom->get_instance_name(), "DUP", false));
+  atom->get_parent_netlist()->add_node(copy);
+  for (const VOK_ATOM_ITERM* t : atom->citerms()) {
+    copy_input_connection(t, copy, t->get_port_type(), t->get_index());
+    VOK_ATOM_ITERM* nt = copy->get_input_term_by_type(t->get_port_type(), t->get_index());
+    nt->set_usage(t->get_any_usage_as());
+    nt->set_state(t->get_state());
+  }
+  copy->add_output_term(DB_OUTPUT_PORT_REG, 0);
+  copy->set_powers_up(atom->powers_up());
+  add_row("duplicate_atom", copy->get_id());
+  if (new_atom != nullptr) *new_atom = copy;
+  return true;
+}
+
+void SIV_ATOM_MOD_UTILITY::reconnect_iterm(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm, void*) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::reconnect_iterm", host::vok::arg(iterm), host::vok::arg(oterm));
+  if (iterm == nullptr || oterm == nullptr) return;
+  const bool inverted = iterm->is_inverted();
+  vok_connect(oterm, iterm);
+  iterm->set_inverted(inverted);
 }
