@@ -94,6 +94,9 @@ public:
           if (ps <= 0) fail("clocks." + name + " must be a positive period in ps");
           s.clocks[name] = ps;
         }
+      } else if (key == "global_clocks") {
+        if (!v.is_array()) fail("global_clocks must be a list of clock nets");
+        for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));
       } else if (key == "partitions") {
         fail("partitions are not supported yet");
       } else {
@@ -130,6 +133,9 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& [clock, period] : s.clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
+  for (const auto& clock : s.global_clocks)
+    if (!names.count(clock))
+      throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' is no net of the design");
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);
@@ -143,6 +149,19 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
       break;
     }
     host::timing::declare_clock(clock, period, source);
+  }
+  // Registers clocked by a global clock read it over a global network
+  // (connection code 5, GCLK); a design input's clock arrives through its
+  // input buffer.
+  constexpr int kGlobalClockCode = 5;
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    if (!a->is_ff()) continue;
+    VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+    const VOK_ATOM_OTERM* src = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+    if (src == nullptr) continue;
+    const std::string net = src->get_my_node()->get_string_hpath();
+    for (const auto& clock : s.global_clocks)
+      if (net == clock || net == clock + "~ibuf") clk->set_connection_code(kGlobalClockCode);
   }
 }
 

@@ -17,7 +17,9 @@
 //   instance); the instance must name an atom of the design;
 // - cfg: configuration variables;
 // - clocks: clock nets of the design and their periods in ps, declared to
-//   the timing analysis with the net's driver as the source.
+//   the timing analysis with the net's driver as the source;
+// - global_clocks: clock nets whose registers read them over a global
+//   network (their clock inputs get the GCLK connection code).
 // Every key is optional; an unknown key is an error naming it. Partitions are
 // not supported yet and are rejected.
 #include <map>
@@ -47,6 +49,7 @@ struct DESIGN_SETTINGS {
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
+  std::vector<std::string> global_clocks;  // clock nets on global networks
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

@@ -16,6 +16,8 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
+#include "dev/dev_spec.h"
+#include "yun/host_yun_env.h"
 
 using velmo_test::ExpertTest;
 using Calls = std::vector<std::string>;
@@ -118,11 +120,16 @@ TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
   cfg_set_on("early_retiming_in_place_pre_vpr");
   cfg_set_off("skip_early_depop");
   start();
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation = true;
+  host::device::configure(spec);
+  HOST_YUN_ENV yun_env;
+  host::wexan::set_yun_env(&yun_env);
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::debug::texts(),
               CallSequence(Calls{"VELMO_RETIMER::run_prefit_early_retiming_flow: not built yet",
-                                 "VELMO_RETIMER::depopulate_netlist_for_retiming_flow: not built yet",
                                  "VELMO_RESYN_WRAPPER::run: not built yet"}));
+  EXPECT_EQ(count_calls("YUN_UTILITY::depopulate_netlist"), 1);
 }
 
 TEST_F(PlaceStageTest, RunVprBranchMatrix) {
