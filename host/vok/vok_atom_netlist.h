@@ -287,6 +287,8 @@ public:
   void set_parameter(VOK_PARAMETER_TYPE type, int id, std::int64_t value) {
     m_parameters[{type, id}] = value;
   }
+  // The atom no longer has the parameter (undo of a first setting).
+  void erase_parameter(VOK_PARAMETER_TYPE type, int id) { m_parameters.erase({type, id}); }
 
 protected:
   VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, int default_element);

@@ -1,14 +1,18 @@
 #pragma once
 // Timing models: the persistent default model and background loads.
+#include <memory>
 #include <vector>
 #include "common/host_api.h"
 #include "dev/dev_basic_info.h"
+#include "kem/kem_timing_model.h"
 
 // data: one switch delay of a timing model (ps) per corner kind.
 struct YEB_DELAY {
   int min_ps = 0;
   int max_ps = 0;
 };
+
+struct YEB_CELL_DELAY;
 
 class HOST_API YEB_TIMING_MODEL {
 public:
@@ -26,6 +30,21 @@ public:
   // does not wait for it.
   static void get_timing_model_async(DEV_DEVICE_ENUM device, int speed_grade, int timing_model, bool flag1,
                                      bool flag2);
+
+  // ---- per-corner models (yeb_corner_model.cpp)
+  // data: the shared model of a timing corner (one per corner, kept for the
+  // process); the device and the model field are recorded.
+  static std::shared_ptr<YEB_TIMING_MODEL> get_timing_model(DEV_DEVICE_ENUM device, int model_field,
+                                                            const KEM_TIMING_MODEL& corner);
+  // algorithm: the cell delay of LUT input `input` (0-7) at this corner in
+  // seconds: values 0-7 hold max rise, max fall, min rise, min fall twice;
+  // max = 100 + 10 x input ps scaled by the corner, min = 0.9 x max. The
+  // other values stay "none"; so does everything for another input.
+  void get_lut_input_delay(int input, int flag, YEB_CELL_DELAY& out) const;
+  double get_delay_scale() const { return m_scale; }
+
+private:
+  double m_scale = 1.0;
 };
 
 // data: the delays of one cell kind at the slow corner, 16 values in

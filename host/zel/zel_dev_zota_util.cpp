@@ -22,3 +22,9 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_gid(const DEV_DIE_INFO* die, unsigned gid) {
   return wump != nullptr && wump->get_route_info() != nullptr && wump->get_route_info()->is_zota_gid(gid);
 }
 int ZEL_DEV_ZOTA_UTIL::get_zento_retimer_state(const CMP_FACADE*) { return is_zento_retimer_enabled() ? 2 : 1; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(const DEV_DIE_INFO* die, unsigned gid) {
+  if (!is_zota_gid(die, gid)) return false;
+  const WUMP_ROUTE_NODE node = die->get_wump_die_info()->get_route_info()->get_route_node_of(gid);
+  return node.element_type == 282 && node.index >= 140 && node.index < 180;
+}
