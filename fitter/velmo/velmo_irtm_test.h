@@ -372,3 +372,33 @@ public:
   HOV_INCR_WNS_DOMAIN m_domain;
   FACTORY m_create_ff;
 };
+
+// ---------------------------------------------------------------- power-up states
+
+// Decides whether power-up values exist for the registers a move creates
+// that reproduce the old behaviour, and records them per net driver.
+class INITIAL_STATE_MANAGER {
+public:
+  enum INIT_VAL : std::uint32_t { ZERO = 0, ONE = 1, ANY = 2 };
+
+  explicit INITIAL_STATE_MANAGER(bool enabled) : m_enabled(enabled) {}
+  bool is_enabled() const { return m_enabled; }
+
+  int get_max_inputs(VOK_ATOM_NODE* cell) const;
+  bool get_value(const VOK_ATOM_OTERM* oterm, INIT_VAL* value) const;
+  bool set_value(const VOK_ATOM_OTERM* oterm, INIT_VAL value, bool check_only, bool force);
+  INIT_VAL find_value(VOK_ATOM_NODE* cell, int k, INIT_VAL& carry) const;
+  bool assign_inputs(VOK_ATOM_NODE* cell, int k, int carry);
+  bool compute_state_int(IRTM_MOVE* move, bool backward);
+  // A register's power-up: 2 with bool parameter 240 set, else 1 or 0.
+  static INIT_VAL power_up_value(const VOK_ATOM_NODE* reg);
+  // Whether the cell's function depends on input i (the forward test) and
+  // whether input i is constrained under pattern k (assign_inputs).
+  bool depends_on(VOK_ATOM_NODE* cell, int i) const;
+  bool constrained_in(VOK_ATOM_NODE* cell, int k, int i) const;
+
+  std::unordered_map<const VOK_ATOM_OTERM*, INIT_VAL> m_values;
+
+private:
+  bool m_enabled;
+};

@@ -100,4 +100,25 @@ void tie_input(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index, bool hig
   t->tie(!high);
 }
 
+VOK_ATOM_NODE* lut8(NETLIST_BUILDER& n, const std::string& name, const std::vector<SIG>& inputs,
+                    const std::function<bool(const LUT_INPUTS&)>& fn) {
+  if (inputs.size() != 8) throw NETLIST_BUILD_ERROR("lut8 '" + name + "': eight inputs");
+  std::uint64_t mask = 0;
+  for (unsigned j = 0; j < 32; ++j) {
+    const unsigned idx = ~j & 31u;  // natural index bits
+    const auto b = [&](int i) { return (idx >> i) & 1u; };
+    const unsigned high = b(0) | b(1) << 1 | b(2) << 5 | b(3) << 6 | b(4) << 4;  // input 7 = 0
+    const unsigned low = idx | 1u << 7;                                       // input 7 = 1
+    if (fn(LUT_INPUTS{high, 8})) mask |= std::uint64_t{1} << (32 + j);
+    if (fn(LUT_INPUTS{low, 8})) mask |= std::uint64_t{1} << j;
+  }
+  VOK_ATOM_NODE* cell = n.lut(name, std::vector<SIG>(inputs.begin(), inputs.begin() + 6), mask).atom();
+  for (int i = 6; i < 8; ++i)
+    vok_connect(inputs[static_cast<std::size_t>(i)].oterm,
+                cell->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0));
+  cell->get_lutmask() = VOK_LUTMASK(mask);
+  cell->set_bit(44, true);
+  return cell;
+}
+
 }  // namespace host::testing::scenes

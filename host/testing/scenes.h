@@ -16,6 +16,8 @@
 //  - a second partition: the black box "u_part" whose register r is fed by
 //    c0 and feeds the top register after.
 // Copies sit side by side; their clocks and ports are shared.
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "dev/dev_spec.h"
@@ -45,5 +47,11 @@ KY_PIPELINE ky_pipeline(int copies = 1, const std::vector<DEV_ELEMENT_REF>& blac
 void set_bypassed(VOK_ATOM_NODE* reg, bool on = true);
 void set_inverted(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index = 0, bool on = true);
 void tie_input(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index, bool high);
+// An 8-input combinational cell (atom bit 44) with the function sampled in
+// the 8-input layout (see host::lut_eval): the high half from the inputs
+// with input 7 = 0 and inputs 2, 3 at 0, the low half with input 7 = 1 and
+// inputs 5, 6 at 0.
+VOK_ATOM_NODE* lut8(NETLIST_BUILDER& n, const std::string& name, const std::vector<SIG>& inputs,
+                    const std::function<bool(const LUT_INPUTS&)>& fn);
 
 }  // namespace host::testing::scenes

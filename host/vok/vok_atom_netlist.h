@@ -136,6 +136,9 @@ private:
 namespace host {
 // The LUT's output for natural inputs `in` (bit i = input i): bit ~in of the
 // mask within n bits.
+// n = 8: the 8-input layout (atom bit 44): input 7 = 0 reads the high 32
+// bits over inputs (0, 1, 5, 6, 4) as index bits 0-4, input 7 = 1 the low 32
+// bits over inputs 0-4, each with the complemented index.
 HOST_API bool lut_eval(std::uint64_t mask, int n, unsigned in);
 }  // namespace host
 
