@@ -402,3 +402,59 @@ public:
 private:
   bool m_enabled;
 };
+
+// ---------------------------------------------------------------- iteration state
+
+#include "zmp_ops.h"
+
+struct TIMING_COST_STRUCT {
+  std::int32_t cost = IRTM_NO_SLACK;
+  std::int32_t slack = IRTM_NO_SLACK;
+};
+
+// What the retimer keeps for one round over one clock domain and for the
+// object iteration inside it.
+class IRTM_ITERATION {
+public:
+  struct SETUP_CANDIDATE {
+    VOK_ATOM_LOGICAL_PORT port;
+    std::uint8_t input = 0;
+  };
+
+  explicit IRTM_ITERATION(WEXAN_ENV* env);
+  ~IRTM_ITERATION();
+  IRTM_ITERATION(const IRTM_ITERATION&) = delete;
+  IRTM_ITERATION& operator=(const IRTM_ITERATION&) = delete;
+
+  void next_object(IRTM_OBJ* obj);
+  IRTM_IPIN* create_irtm_ipin(const VOK_ATOM_LOGICAL_PORT& port);
+  void cleanup_irtm_ipins();
+
+  HOV_INCR_WNS_DOMAIN* m_domain = nullptr;
+  TIMING_COST_STRUCT m_initial_cost;
+  TIMING_COST_STRUCT m_move_cost;
+  TIMING_COST_STRUCT m_undo_cost;
+  std::int32_t m_ff_wns = IRTM_NO_SLACK;
+  std::int32_t m_current_worst_slack = IRTM_NO_SLACK;
+  std::int32_t m_previous_worst_slack = IRTM_NO_SLACK;
+  std::int32_t m_slack_margin = 0;
+  bool m_critical = true;
+  std::uint32_t m_hold_moves = 0;
+  std::uint32_t m_non_critical_iterations = 0;
+  std::uint32_t m_critical_iterations = 0;
+  std::uint32_t m_object_counter = 0;
+  std::uint32_t m_accepted_moves = 0;
+  std::vector<SETUP_CANDIDATE> m_setup_candidates;
+  std::vector<VOK_ATOM_LOGICAL_PORT> m_pending_hold;
+  IRTM_MOVE m_scratch{0};
+  std::string m_name;
+  std::int32_t m_max_non_crit_iterations;
+  std::int32_t m_crit_iterations;
+  std::int32_t m_setup_iterations;
+  std::int32_t m_hold_iterations;
+  std::int32_t m_max_batch_size;
+  std::int32_t m_crit_range;
+  ZMP_HASH_LITE<VOK_ATOM_LOGICAL_PORT, IRTM_IPIN*, VOK_ATOM_LOGICAL_PORT_OPS> m_ipins;
+  WEXAN_ENV* m_env;
+  VOK_ATOM_NETLIST* m_atoms;
+};

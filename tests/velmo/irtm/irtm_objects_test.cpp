@@ -426,4 +426,57 @@ void check_sort(QueueTest& t, int count) {
 TEST_F(QueueTest, FourHundredNinetyNineSortSeriallyInOrder) { check_sort(*this, 499); }
 TEST_F(QueueTest, FiveHundredSortInParallelInTheSameOrder) { check_sort(*this, 500); }
 
+// ---------------------------------------------------------------- iteration state
+
+TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
+  start(3);
+  analyse();
+  IRTM_ITERATION it(env);
+  EXPECT_EQ(it.m_crit_iterations, 100);
+  EXPECT_EQ(it.m_initial_cost.cost, NS);
+  EXPECT_TRUE(it.m_critical);
+  auto port = [](VOK_ATOM_NODE* a) { return vok_get_logical_port(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)); };
+  IRTM_IPIN* p0 = it.create_irtm_ipin(port(regs[0]));
+  ASSERT_TRUE(p0);
+  EXPECT_EQ(it.create_irtm_ipin(port(regs[0])), p0);  // one pin per terminal
+  IRTM_IPIN* p1 = it.create_irtm_ipin(port(regs[1]));
+  IRTM_IPIN* p2 = it.create_irtm_ipin(port(regs[2]));
+  VOK_ATOM_LOGICAL_PORT gone(99999, vok_input_port_symbol(DB_INPUT_PORT_DATA_IN), 0);
+  EXPECT_EQ(it.create_irtm_ipin(gone), nullptr);
+  // A None object is traced with the type compute_move gives; its own type stays.
+  IRTM_FF ff = with_slacks(regs[0], -50, 100);
+  it.m_name = "[0 0][1]";
+  it.next_object(&ff);
+  EXPECT_EQ(ff.m_move_type, IRTM_MOVE::None);
+  const std::string want = "[0 0][1] Yun[0] Backward: input = -50 q = 100 -- (" +
+                           std::to_string(regs[0]->get_location_gid()) + ") [?] (" + std::to_string(regs[0]->get_id()) +
+                           ")  r0";
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(want.c_str()));
+  // A hold repair sets the move cost once, from the initial cost and the
+  // domain's WNS.
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  it.m_domain = &d;
+  it.m_initial_cost = {-40, -7};
+  ff.m_move_type = IRTM_MOVE::Forward;
+  ff.m_hold = 1;
+  it.next_object(&ff);
+  EXPECT_EQ(it.m_move_cost.cost, -40);
+  EXPECT_EQ(it.m_move_cost.slack, util->get_domain_wns(d));
+  it.m_initial_cost = {-99, -99};
+  it.next_object(&ff);
+  EXPECT_EQ(it.m_move_cost.cost, -40);
+  EXPECT_EQ(it.m_hold_moves, 2u);
+  EXPECT_EQ(it.m_object_counter, 3u);
+  // Summary: two wire LUTs, one failed; one re-route that succeeded.
+  p0->m_move_type = p1->m_move_type = IRTM_MOVE::Wirelut;
+  p1->m_failure_mask = 1u << 3;
+  p2->m_move_type = IRTM_MOVE::Reroute;
+  it.cleanup_irtm_ipins();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 3 , wl = 1/2 rr = 1/1"));
+  EXPECT_TRUE(it.m_ipins.empty());
+  IRTM_IPIN* bad = it.create_irtm_ipin(port(regs[0]));
+  ASSERT_TRUE(bad);
+  EXPECT_THROW(it.cleanup_irtm_ipins(), HOST_INTERNAL_ERROR);
+}
+
 }  // namespace
