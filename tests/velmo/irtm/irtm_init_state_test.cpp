@@ -12,6 +12,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
+#include "irtm_fixture.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
 
@@ -20,22 +21,14 @@ namespace {
 using namespace host::testing;
 using IV = INITIAL_STATE_MANAGER::INIT_VAL;
 
-class InitStateTest : public HostTest {
+class InitStateTest : public velmo_test::IrtmFixture {
 public:
   void SetUp() override {
-    HostTest::SetUp();
+    IrtmFixture::SetUp();
     device(Family::KY).grid(32, 32).dsp_columns({}).ram_columns({}).build();
     n = std::make_unique<NETLIST_BUILDER>(netlist());
     clk = n->input_port("clk");
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    util = std::make_unique<IRTM_UTIL>(env, nullptr);
-    IRTM_UTIL::s_instance = util.get();
-  }
-  void TearDown() override {
-    IRTM_UTIL::s_instance = nullptr;
-    util.reset();
-    delete env;
-    HostTest::TearDown();
+    make_util(nullptr);
   }
   // A placed register (each on its own site).
   VOK_ATOM_NODE* reg(const std::string& name, SIG d, bool high) {
@@ -55,8 +48,6 @@ public:
 
   std::unique_ptr<NETLIST_BUILDER> n;
   SIG clk;
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_UTIL> util;
   INITIAL_STATE_MANAGER ism{true};
   int next = 0;
 };

@@ -16,6 +16,7 @@
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
 #include "testing/timing_builder.h"
+#include "irtm_fixture.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
 
@@ -26,7 +27,7 @@ constexpr std::int32_t NS = IRTM_NO_SLACK;
 
 // A design of registers in clock domain "clk" (launch and capture 0): each
 // r_i feeds s_i; plus helpers the tests add. The utility is the retimer's.
-class IrtmTest : public HostTest {
+class IrtmTest : public velmo_test::IrtmFixture {
 public:
   void start(int registers = 4) {
     device(Family::KY).build();
@@ -41,21 +42,11 @@ public:
   }
   void analyse() {
     n->timing();
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    util = std::make_unique<IRTM_UTIL>(env, KEM_MANAGER::get()->get_kem_netlist());
-    IRTM_UTIL::s_instance = util.get();
-  }
-  void TearDown() override {
-    IRTM_UTIL::s_instance = nullptr;
-    util.reset();
-    delete env;
-    HostTest::TearDown();
+    make_util(KEM_MANAGER::get()->get_kem_netlist());
   }
   std::unique_ptr<NETLIST_BUILDER> n;
   SIG clk;
   std::vector<VOK_ATOM_NODE*> regs;
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_UTIL> util;
 };
 
 IRTM_FF with_slacks(VOK_ATOM_NODE* atom, std::int32_t in, std::int32_t out) {

@@ -15,6 +15,7 @@
 #include "testing/routing_builder.h"
 #include "testing/scenes.h"
 #include "testing/timing_builder.h"
+#include "irtm_fixture.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
@@ -24,20 +25,12 @@ namespace {
 
 using namespace host::testing;
 
-class IrtmUtilTest : public HostTest {
+class IrtmUtilTest : public velmo_test::IrtmFixture {
 protected:
-  void TearDown() override {
-    util.reset();
-    delete env;
-    HostTest::TearDown();
-  }
   void make_util() {
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    util = std::make_unique<IRTM_UTIL>(env, KEM_MANAGER::get()->get_kem_netlist());
+    IrtmFixture::make_util(KEM_MANAGER::get()->get_kem_netlist());
     util->update_multi_corner_info();
   }
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_UTIL> util;
 };
 
 // a -> LAB output -> V wire (inverting) -> H wire -> b.D, at the slow and the
