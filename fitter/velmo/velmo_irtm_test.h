@@ -458,3 +458,34 @@ public:
   WEXAN_ENV* m_env;
   VOK_ATOM_NETLIST* m_atoms;
 };
+
+// ---------------------------------------------------------------- the manager (register registry so far)
+
+// The incremental retimer. So far it holds the register registry: one
+// register object per register atom looked at (live table), and those whose
+// atom was deleted (retired table), revived when an atom comes back under
+// the same id. Both tables are keyed by atom id.
+class IRTM_MANAGER {
+public:
+  explicit IRTM_MANAGER(WEXAN_ENV* env) : m_env(env) {}
+  ~IRTM_MANAGER();
+  IRTM_MANAGER(const IRTM_MANAGER&) = delete;
+  IRTM_MANAGER& operator=(const IRTM_MANAGER&) = delete;
+
+  IRTM_FF* create_irtm_ff(VOK_ATOM_NODE* atom);
+  IRTM_FF* get_irtm_ff(std::uint32_t gid);
+  IRTM_FF* get_irtm_ff(VOK_ATOM_NODE* atom) { return create_irtm_ff(atom); }
+  IRTM_FF* get_irtm_ff(const VOK_ATOM_LOGICAL_PORT& port);
+  IRTM_FF* find_irtm_ff(VOK_ATOM_NODE* atom);
+  int erase_irtm_ff_by_id(std::uint32_t atom_id);
+  void erase_irtm_ff(std::uint32_t gid);
+  void cleanup_irtm_ffs();
+
+  const std::unordered_map<std::uint32_t, IRTM_FF*>& live() const { return m_live; }
+  const std::unordered_map<std::uint32_t, IRTM_FF*>& retired() const { return m_retired; }
+
+private:
+  WEXAN_ENV* m_env;
+  std::unordered_map<std::uint32_t, IRTM_FF*> m_live;
+  std::unordered_map<std::uint32_t, IRTM_FF*> m_retired;
+};

@@ -470,4 +470,44 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   EXPECT_THROW(it.cleanup_irtm_ipins(), HOST_INTERNAL_ERROR);
 }
 
+// ---------------------------------------------------------------- register registry
+
+TEST_F(IrtmTest, RegistryRetiresAndRevivesRegisterObjects) {
+  start(2);
+  place_at(regs[0], 3, 3, 1);
+  place_at(regs[1], 3, 3, 2);
+  analyse();
+  IRTM_MANAGER mgr(env);
+  IRTM_FF* ff = mgr.create_irtm_ff(regs[0]);
+  ASSERT_TRUE(ff);
+  EXPECT_EQ(mgr.create_irtm_ff(regs[0]), ff);
+  EXPECT_EQ(mgr.get_irtm_ff(regs[0]->get_location_gid()), ff);
+  EXPECT_EQ(mgr.get_irtm_ff(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))), ff);
+  EXPECT_EQ(mgr.create_irtm_ff(n->find("s0")), nullptr);  // unplaced
+  EXPECT_EQ(mgr.find_irtm_ff(regs[1]), nullptr);         // never looked at
+  // Retire, then the atom comes back under its id: the same object, its
+  // failure mask kept, its slacks reset.
+  ff->m_failure_mask = 5;
+  ff->m_data_slack = -3;
+  EXPECT_EQ(mgr.erase_irtm_ff_by_id(static_cast<std::uint32_t>(regs[0]->get_id())), 1);
+  EXPECT_EQ(mgr.erase_irtm_ff_by_id(static_cast<std::uint32_t>(regs[0]->get_id())), 0);
+  EXPECT_TRUE(ff->is_deleted());
+  EXPECT_EQ(ff->get_atom(), nullptr);
+  EXPECT_EQ(mgr.find_irtm_ff(regs[0]), nullptr);
+  EXPECT_EQ(mgr.create_irtm_ff(regs[0]), ff);
+  EXPECT_FALSE(ff->is_deleted());
+  EXPECT_EQ(ff->m_failure_mask, 5u);
+  EXPECT_EQ(ff->m_data_slack, NS);
+  EXPECT_TRUE(mgr.retired().empty());
+  // A second retirement is freed by the clean-up.
+  mgr.create_irtm_ff(regs[1]);
+  mgr.erase_irtm_ff_by_id(static_cast<std::uint32_t>(regs[1]->get_id()));
+  mgr.cleanup_irtm_ffs();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted ZOTA ATOMS 1"));
+  EXPECT_TRUE(mgr.retired().empty());
+  // Erasing by gid needs a pipeline slot.
+  EXPECT_EQ(expect_internal_error([&] { mgr.erase_irtm_ff(regs[0]->get_location_gid()); }).condition,
+            "util()->is_zota_gid(re_gid)");
+}
+
 }  // namespace
