@@ -145,7 +145,18 @@ bool VOK_LUTMASK::is_independent_of(int i) const {
 }
 
 bool host::lut_eval(std::uint64_t mask, int n, unsigned in) {
-  if (n < 0 || n > 6) fail("0 <= n && n <= 6", __LINE__);
+  if (n == 8) {
+    // An 8-input cell (atom bit 44): input 7 = 0 reads the high half over
+    // inputs (0, 1, 5, 6, 4) at index bits 0-4, input 7 = 1 the low half
+    // over inputs 0-4; both with the complemented index.
+    const auto bit = [&](int i) { return (in >> i) & 1u; };
+    if (bit(7) == 0) {
+      const unsigned idx = bit(0) | bit(1) << 1 | bit(5) << 2 | bit(6) << 3 | bit(4) << 4;
+      return ((mask >> (32 + (~idx & 31u))) & 1u) != 0;
+    }
+    return ((mask >> (~in & 31u)) & 1u) != 0;
+  }
+  if (n < 0 || n > 6) fail("0 <= n && n <= 6 || n == 8", __LINE__);
   const unsigned all = (1u << n) - 1u;
   return ((mask >> (~in & all)) & 1u) != 0;
 }

@@ -136,6 +136,9 @@ private:
 namespace host {
 // The LUT's output for natural inputs `in` (bit i = input i): bit ~in of the
 // mask within n bits.
+// n = 8: the 8-input layout (atom bit 44): input 7 = 0 reads the high 32
+// bits over inputs (0, 1, 5, 6, 4) as index bits 0-4, input 7 = 1 the low 32
+// bits over inputs 0-4, each with the complemented index.
 HOST_API bool lut_eval(std::uint64_t mask, int n, unsigned in);
 }  // namespace host
 
@@ -288,6 +291,8 @@ public:
   void set_parameter(VOK_PARAMETER_TYPE type, int id, std::int64_t value) {
     m_parameters[{type, id}] = value;
   }
+  // The atom no longer has the parameter (undo of a first setting).
+  void erase_parameter(VOK_PARAMETER_TYPE type, int id) { m_parameters.erase({type, id}); }
 
 protected:
   VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, int default_element);

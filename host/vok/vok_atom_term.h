@@ -225,6 +225,9 @@ public:
   // algorithm: leaves the input without its source, OPEN (unconnected,
   // unused) or GROUND (tied to 0). Keeps the source's fanout list consistent.
   void disconnect_from_source(CONNECT_STATE state);
+  // data: the port's name as written in the design: the port type's
+  // symbol name, "[index]" appended for index > 0 (vok_re_logical_port.cpp).
+  std::string get_wysiwyg_port_name() const;
   // algorithm: disconnects from any source and ties the input to 0 (low) or 1.
   void tie(bool low);
 
@@ -275,6 +278,8 @@ public:
   void set_usage(int usage) { m_usage = usage; }
   // The atom's path for its primary output (slot 0), "path~PORT" otherwise.
   std::string get_name() const;
+  // data: as the input term's (vok_re_logical_port.cpp).
+  std::string get_wysiwyg_port_name() const;
 
   // data: the stored fanout list (mode-independent; the hierarchical walk is
   // the fanout iterator's).
