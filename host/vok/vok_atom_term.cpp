@@ -159,6 +159,18 @@ void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   oterm->m_hier_equiv = iterm;
 }
 
+void vok_unlink_hier_equivalent(VOK_ATOM_ITERM* iterm) {
+  if (iterm == nullptr || iterm->m_hier_equiv == nullptr) return;
+  iterm->m_hier_equiv->m_hier_equiv = nullptr;
+  iterm->m_hier_equiv = nullptr;
+}
+
+void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm) {
+  if (oterm == nullptr || oterm->m_hier_equiv == nullptr) return;
+  oterm->m_hier_equiv->m_hier_equiv = nullptr;
+  oterm->m_hier_equiv = nullptr;
+}
+
 bool vok_is_connected(const VOK_ATOM_ITERM* iterm) { return iterm != nullptr && iterm->is_connected(); }
 
 bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode) {
