@@ -95,7 +95,7 @@ public:
           s.clocks[name] = ps;
         }
       } else if (key == "partitions") {
-        fail("partitions are not supported yet");
+        s.partitions = parse_partition_settings(v.dump(), m_file);
       } else {
         fail("unknown key '" + key + "'");
       }
@@ -130,6 +130,7 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& [clock, period] : s.clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
+  apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);

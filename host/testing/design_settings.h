@@ -18,14 +18,15 @@
 // - cfg: configuration variables;
 // - clocks: clock nets of the design and their periods in ps, declared to
 //   the timing analysis with the net's driver as the source.
-// Every key is optional; an unknown key is an error naming it. Partitions are
-// not supported yet and are rejected.
+// - partitions: the design's partitions (see partition_settings.h).
+// Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "testing/partition_settings.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace host::testing {
@@ -47,6 +48,7 @@ struct DESIGN_SETTINGS {
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
+  std::vector<PARTITION_SETTING> partitions;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw
