@@ -12,7 +12,9 @@
 #include "korrin/korrin_router.h"
 #include "kiv/kiv_model.h"
 #include "moz/moz_assignment.h"
+#include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
+#include "sta/sta_analysis.h"
 #include "testing/design_settings.h"
 #include "testing/partition_builder.h"
 #include "tibex/tibex_placer.h"
@@ -113,6 +115,65 @@ private:
   std::map<std::string, JOV_PARTITION*> m_parts;
   std::map<std::pair<VOK_ATOM_OTERM*, JOV_PARTITION*>, VOK_ATOM_OTERM*> m_up, m_down;
 };
+
+// The worst setup and hold slack of an input as the host's analysis left it.
+std::pair<std::int32_t, std::int32_t> input_slacks(const VOK_RE_TERMINAL& t) {
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  const KEM_NETLIST_CELL* cell = kem ? kem->get_cell_from_atom_id(static_cast<int>(t.port.get_atom_id())) : nullptr;
+  if (cell == nullptr) return {KEM_NO_SLACK, KEM_NO_SLACK};
+  const int type = vok_port_type_of_symbol(t.port.get_port());
+  for (int id : cell->get_node_ids()) {
+    const KEM_NODE* n = kem->get_node(id);
+    const VOK_ATOM_ITERM* it = n ? n->get_iterm() : nullptr;
+    if (!n || !n->is_sta_type(KEM_NODE_INPUT_PIN) || !it || static_cast<int>(it->get_port_type()) != type ||
+        it->get_index() != t.port.get_index())
+      continue;
+    std::int32_t setup = KEM_NO_SLACK;
+    for (const auto& [domain, slack] : sta_get_node_wns_map(n, false))
+      if (setup == KEM_NO_SLACK || slack < setup) setup = slack;
+    return {setup, sta_get_node_worst_hold_slack(n, false)};
+  }
+  return {KEM_NO_SLACK, KEM_NO_SLACK};
+}
+
+std::int32_t worse(std::int32_t a, std::int32_t b) {
+  if (a == KEM_NO_SLACK) return b;
+  if (b == KEM_NO_SLACK) return a;
+  return std::min(a, b);
+}
+
+// One record per routing element of a share: the worst setup and hold slack
+// of the sinks the element serves.
+std::vector<JOV_PRESERVED_SLACK> preserved_slacks(const VOK_RE_ROUTING& share) {
+  std::vector<JOV_PRESERVED_SLACK> out;
+  const int n = share.forest().num_slots();
+  std::vector<std::pair<std::int32_t, std::int32_t>> worst(static_cast<std::size_t>(n), {KEM_NO_SLACK, KEM_NO_SLACK});
+  std::vector<int> order;  // pre-order; children after parents
+  for (int root = share.forest().first_root(); root != -1; root = share.forest().next_sibling(root)) {
+    if (share.is_zota_q_root(root)) continue;
+    std::vector<int> stack{root};
+    while (!stack.empty()) {
+      const int id = stack.back();
+      stack.pop_back();
+      order.push_back(id);
+      for (int c : share.get_walk_children(id)) stack.push_back(c);
+    }
+  }
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    const int id = *it;
+    auto& w = worst[static_cast<std::size_t>(id)];
+    const std::int32_t v = share.get_value(id);
+    if (v >= 0 && share.get_terminal(v).name_space == VOK_PORT_NAMESPACE_INPUT) w = input_slacks(share.get_terminal(v));
+    for (int c : share.get_walk_children(id)) {
+      w.first = worse(w.first, worst[static_cast<std::size_t>(c)].first);
+      w.second = worse(w.second, worst[static_cast<std::size_t>(c)].second);
+    }
+  }
+  for (int id : order)
+    if (share.is_wire(id))
+      out.push_back({share.get_gid(id), {worst[static_cast<std::size_t>(id)].first, worst[static_cast<std::size_t>(id)].second}});
+  return out;
+}
 
 }  // namespace
 
@@ -306,6 +367,7 @@ bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std:
     return false;
   }
   if (!host::router::route_design(why)) return false;
+  sta_full_update_timing(false);
   std::map<std::string, bool> preserved;
   for (const auto& p : partitions) preserved[p.name] = p.preserved;
   // Recompiled partitions lose placement and the routing serving them.
@@ -335,9 +397,7 @@ bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std:
     JOV_STATE* state = part->get_state(JOV_PARTITION::DEFAULT);
     std::unique_ptr<VOK_RE_ROUTING> share = JOV_ROUTING_SPLITTER::get_routing_for_partition(*routing, part.get());
     const bool keep = preserved[part->get_name()];
-    if (keep)
-      for (auto it = share->forest().nodes_begin(); !(it == share->forest().nodes_end()); ++it)
-        if (share->is_wire(it.id())) state->preserved_slacks().push_back({share->get_gid(it.id()), {KEM_NO_SLACK, KEM_NO_SLACK}});
+    if (keep) state->preserved_slacks() = preserved_slacks(*share);
     auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
     model->set_path(KIV_PATH({"db", part->get_name(), "default", "routing"}));
     model->set_atom_netlist(state->get_atom_netlist());

@@ -52,7 +52,8 @@ void apply_partition_settings(const std::vector<PARTITION_SETTING>& partitions, 
 // partitions not preserved lose their placement and every route serving
 // their atoms. Each partition's DEFAULT state then stores its routing share
 // ("routing" model) and, when preserved, one preserved-slack record per
-// routing element of its share; preserved states record "final" and become
+// routing element of its share (the worst setup and hold slack of the sinks
+// it serves, from the host's analysis of the earlier compile); preserved states record "final" and become
 // read-only (their atoms unmodifiable), the others record "synthesized", stay modifiable and are of
 // kind 1. False with a reason when the host could not place or route.
 bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std::string* why);
