@@ -1,5 +1,8 @@
 #include "testing/partition_builder.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "moz/moz_assignment.h"
@@ -66,6 +69,25 @@ PARTITION_BUILDER top_partition() {
   for (const KIV_MODEL* m : s->get_kiv_state()->get_models()) has_model = has_model || m->get_name() == "netlist";
   if (!has_model) set_state_netlist(top, s, host::vok::top_netlist(), false);
   return PARTITION_BUILDER(top);
+}
+
+std::string routing_text(const VOK_RE_ROUTING& r, int id) {
+  std::string self;
+  const std::int32_t v = r.get_value(id);
+  if (v >= 0) {
+    const VOK_RE_TERMINAL& t = r.get_terminal(v);
+    self = "t" + std::to_string(t.port.get_atom_id()) + "." + std::to_string(t.port.get_port().index()) + "." +
+           std::to_string(t.port.get_index()) + "." + std::to_string(t.name_space);
+  } else {
+    self = "w" + std::to_string(static_cast<unsigned>(v));
+  }
+  if (r.is_zota_node(id)) self += "z";
+  std::vector<std::string> kids;
+  for (int c : r.get_walk_children(id)) kids.push_back(routing_text(r, c));
+  std::sort(kids.begin(), kids.end());
+  std::string out = self + "(";
+  for (const auto& k : kids) out += k + ",";
+  return out + ")";
 }
 
 namespace scenes {

@@ -14,6 +14,7 @@
 
 #include "jov/jov_design.h"
 #include "testing/netlist_builder.h"
+#include "vok/vok_re_routing.h"
 
 namespace host::testing {
 
@@ -44,6 +45,11 @@ PARTITION_BUILDER top_partition();
 // Gives a partition state a "netlist" model for `netlist` under the path
 // db/<partition>/<state>/netlist.
 void set_state_netlist(JOV_PARTITION* partition, JOV_STATE* state, VOK_ATOM_NETLIST* netlist, bool owned);
+
+// A routing subtree as text independent of node ids and sibling order: each
+// node (terminal port and side, or wire value; "z" for pipeline-register
+// nodes) with its sorted subtrees, pipeline-register pairs followed.
+std::string routing_text(const VOK_RE_ROUTING& routing, int id);
 
 namespace scenes {
 // A partitioned design on the world's netlist: the top partition "|"

@@ -10,6 +10,7 @@
 #include "jov/jov_design.h"
 #include "jov/jov_enum.h"
 #include "jov/jov_routing_splitter.h"
+#include "testing/partition_builder.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
@@ -21,26 +22,6 @@ namespace {
 JOV_DESIGN* design() { return JOV_ROOT::get()->get_design(""); }
 
 bool is_real(const VOK_ATOM_NODE* a) { return !a->is_box() && !a->is_port(); }
-
-// A routing as text independent of node ids and sibling order: each node
-// with its sorted subtrees, pipeline-register pairs followed.
-std::string canonical(const VOK_RE_ROUTING& r, int id) {
-  std::string self;
-  const std::int32_t v = r.get_value(id);
-  if (v >= 0) {
-    const VOK_RE_TERMINAL& t = r.get_terminal(v);
-    self = "t" + std::to_string(t.port.get_atom_id()) + "." + std::to_string(t.port.get_port().index()) + "." +
-           std::to_string(t.port.get_index()) + "." + std::to_string(t.name_space);
-  } else {
-    self = "w" + std::to_string(static_cast<unsigned>(v));
-  }
-  std::vector<std::string> kids;
-  for (int c : r.get_walk_children(id)) kids.push_back(canonical(r, c));
-  std::sort(kids.begin(), kids.end());
-  std::string out = self + "(";
-  for (const auto& k : kids) out += k + ",";
-  return out + ")";
-}
 
 // The share of a preserved partition in the design's routing, restricted to
 // nets driven from preserved partitions (nets from recompiled partitions
@@ -57,7 +38,7 @@ std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string
       auto it = preserved.find(owner->get_name());
       if (it == preserved.end() || !it->second) continue;
     }
-    trees.push_back(canonical(*share, root));
+    trees.push_back(host::testing::routing_text(*share, root));
   }
   std::sort(trees.begin(), trees.end());
   std::string out;

@@ -45,30 +45,10 @@ std::vector<std::string> names(VOK_ATOM_NETLIST* n, VOK_TRAVERSE mode) {
   return out;
 }
 
-// Node ids and sibling order aside, the routing as text.
-std::string canonical(const VOK_RE_ROUTING& r, int id) {
-  std::string self;
-  const std::int32_t v = r.get_value(id);
-  if (v >= 0) {
-    const VOK_RE_TERMINAL& t = r.get_terminal(v);
-    self = "t" + std::to_string(t.port.get_atom_id()) + "." + std::to_string(t.port.get_port().index()) + "." +
-           std::to_string(t.port.get_index()) + "." + std::to_string(t.name_space);
-  } else {
-    self = "w" + std::to_string(static_cast<unsigned>(v));
-  }
-  if (r.is_zota_node(id)) self += "z";
-  std::vector<std::string> kids;
-  for (int c : r.get_walk_children(id)) kids.push_back(canonical(r, c));
-  std::sort(kids.begin(), kids.end());
-  std::string out = self + "(";
-  for (const auto& k : kids) out += k + ",";
-  return out + ")";
-}
-
 std::vector<std::string> canonical(const VOK_RE_ROUTING& r) {
   std::vector<std::string> out;
   for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
-    if (!r.is_zota_q_root(root)) out.push_back(canonical(r, root));
+    if (!r.is_zota_q_root(root)) out.push_back(host::testing::routing_text(r, root));
   std::sort(out.begin(), out.end());
   return out;
 }
