@@ -13,9 +13,12 @@
 class JOV_PARTITION;
 class VOK_ATOM_NETLIST;
 class R5T_DIRECTIVES;
+template <int TRACKER> class VELMO_BBIC_NODE_SET_TRACKING;
 
 class VELMO_BBIC {
 public:
+  // Keeps every atom from the netlist's boundary up to the first registers.
+  static void get_all_nodes_to_boundary_registers(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_NODE_SET_TRACKING<1>& keep);
   // True while preserved partitions are blackboxed.
   static bool any_partitions_blackboxed();
   // Splits the current routing back into the partitions.

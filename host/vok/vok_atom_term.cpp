@@ -152,6 +152,10 @@ VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm) {
   return iterm ? iterm->get_hier_equiv() : nullptr;
 }
 
+VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm) {
+  return oterm ? oterm->get_hier_equiv() : nullptr;
+}
+
 void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   if (iterm == nullptr || oterm == nullptr) fail("iterm && oterm", __LINE__);
   if (iterm->m_hier_equiv != nullptr || oterm->m_hier_equiv != nullptr) fail("not yet linked", __LINE__);

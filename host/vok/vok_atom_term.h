@@ -92,6 +92,9 @@ HOST_API void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
 // For an input term on a hierarchy boundary, the output term that carries its
 // signal on the other side; null for an ordinary input term.
 HOST_API VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm);
+// For an output term on a hierarchy boundary (an input port atom's output),
+// the input term that carries its signal on the other side; null otherwise.
+HOST_API VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm);
 // Makes iterm and oterm each other's hierarchical equivalents (a black-box
 // terminal and the output/input term of the matching port atom inside).
 HOST_API void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);

@@ -9,4 +9,8 @@ class HOST_API ZEL_LCELL_UTIL {
 public:
   // algorithm: stores the mask as the cell's (sum) LUT mask for six inputs.
   static void set_sum_lutmask(VOK_ATOM_NODE* atom, std::uint64_t mask, bool flag);
+  // algorithm: a combinational cell with one used and driven input whose
+  // output equals that input (a wire LUT) and whose metadata "USE_WIRELUT"
+  // (namespace 4) is "ROUTING".
+  static bool atom_is_wire_lut_used_for_routing(const VOK_ATOM_NODE* atom);
 };
