@@ -48,13 +48,6 @@ constexpr int kAnyFamilySetting = 1161;
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_bbic", line);
 }
 
-void l_print_hack_notice(int line, unsigned tracking, const char* description) {
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", __FILE__, line, "velmo", tracking);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
-}
-
 JOV_DESIGN* l_design() { return JOV_ROOT::get()->get_design(""); }
 
 // "AUTO" in any case, nothing more and nothing less.
@@ -93,8 +86,8 @@ bool l_check_partition_is_bbic_able(const JOV_PARTITION& partition) {
   static bool notices_printed = false;
   if (!notices_printed) {
     notices_printed = true;
-    l_print_hack_notice(__LINE__, 476307u, "User message when BBIC cannot be applied on partition.");
-    l_print_hack_notice(__LINE__, 476308u, "Forbid split-fit + BBIC");
+    velmo_bbic_print_hack_notice(__FILE__, __LINE__, 476307u, "User message when BBIC cannot be applied on partition.");
+    velmo_bbic_print_hack_notice(__FILE__, __LINE__, 476308u, "Forbid split-fit + BBIC");
   }
   bool ok = true;
   if (partition.get_parent() == nullptr && !cfg_is_on("velmo_bbic_support_root", true)) {
@@ -258,6 +251,13 @@ void velmo_bbic_shutdown() {
 }
 
 bool velmo_bbic_is_active() { return s_bbic_active; }
+
+void velmo_bbic_print_hack_notice(const char* file, int line, unsigned tracking, const char* description) {
+  msg_vdebug_impl(2, "****** HACK WARNING ******");
+  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", file, line, "velmo", tracking);
+  msg_vdebug_impl(2, "\tDescription: %s.", description);
+  msg_vdebug_impl(2, "**** END HACK WARNING ****");
+}
 
 void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected) {
   (void)selected;

@@ -45,6 +45,9 @@ void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected);
 // Builds a keep set for every partition and discards it (test switch).
 void velmo_bbic_test_blackboxify();
 
+// Announces a workaround in the four-line form (the caller prints it once).
+void velmo_bbic_print_hack_notice(const char* file, int line, unsigned tracking, const char* description);
+
 // Debug dumps, written only with jov_bbic_debug on, each kind numbered by
 // its own process-wide counter.
 void velmo_bbic_dump_netlist(VOK_ATOM_NETLIST& netlist, const char* tag);

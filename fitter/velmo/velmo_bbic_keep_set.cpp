@@ -45,13 +45,6 @@ VOK_ATOM_ITERM* l_first_iterm(const VOK_ATOM_NODE* a) {
   return nullptr;
 }
 
-void l_print_hack_notice(int line, unsigned tracking, const char* description) {
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", __FILE__, line, "velmo", tracking);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
-}
-
 JOV_DESIGN* l_design() { return JOV_ROOT::get()->get_design(""); }
 
 VOK_ATOM_NETLIST* l_netlist_of(const JOV_PARTITION* p) {
@@ -243,7 +236,7 @@ void velmo_bbic_determine_keep_set(JOV_PARTITION* partition, VOK_ATOM_NETLIST* n
   static bool notice_printed = false;
   if (!notice_printed) {
     notice_printed = true;
-    l_print_hack_notice(__LINE__, 476317u, "Employ keep_to_boundary_reg + all_reg strategy if in conventional ITC design");
+    velmo_bbic_print_hack_notice(__FILE__, __LINE__, 476317u, "Employ keep_to_boundary_reg + all_reg strategy if in conventional ITC design");
   }
   if (cfg_is_on("bbic_keep_to_boundary_node", false)) {
     velmo_get_all_nodes_to_boundary_nodes(netlist, keep);
