@@ -67,3 +67,18 @@ bool velmo_bbic_is_register(const VOK_ATOM_NODE* atom);
 int velmo_bbic_get_number_of_real_atoms(VOK_ATOM_NETLIST* netlist);
 // One debug line of keep-set statistics.
 void velmo_bbic_dump_stats(VOK_ATOM_NETLIST* netlist, const VELMO_BBIC_KEEP_SET& keep, const std::string& label);
+
+// ---- expansion: grows one partition's keep set until its passes add
+// nothing (at most ten iterations).
+void velmo_bbic_expand_nodes_to_keep(JOV_PARTITION* partition, VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+// Keeps the drivers and fanout atoms (not boxes) of an atom's terminals,
+// ordinary terminals only when asked.
+void velmo_bbic_expand_one_level(VOK_ATOM_NODE* atom, VELMO_BBIC_KEEP_SET& keep, bool ordinary_only);
+void velmo_bbic_expand_lutram_slices(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+void velmo_bbic_expand_ram_slices(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+void velmo_bbic_expand_bypassed_ffs(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+void velmo_bbic_expand_ffs(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+// A time borrow or pulse width at or above its threshold.
+bool velmo_bbic_has_clock_skew_settings(const VOK_ATOM_NODE* reg);
+// A register whose primary output reaches an output buffer.
+bool velmo_bbic_is_ff_driving_io_obuff(const VOK_ATOM_NODE* atom);

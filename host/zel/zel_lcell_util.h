@@ -1,6 +1,7 @@
 #pragma once
 // LUT-cell helpers of the netlist utilities.
 #include <cstdint>
+#include <vector>
 #include "common/host_api.h"
 
 class VOK_ATOM_NODE;
@@ -13,4 +14,10 @@ public:
   // output equals that input (a wire LUT) and whose metadata "USE_WIRELUT"
   // (namespace 4) is "ROUTING".
   static bool atom_is_wire_lut_used_for_routing(const VOK_ATOM_NODE* atom);
+  // algorithm: the atom's carry-in is fed by a carry-out, or its carry-out
+  // feeds a carry-in.
+  static bool is_atom_part_of_chain(const VOK_ATOM_NODE* atom);
+  // algorithm: every atom of the atom's carry chain, head first (the atom
+  // itself included).
+  static std::vector<VOK_ATOM_NODE*> get_atoms_in_chain(const VOK_ATOM_NODE* atom);
 };

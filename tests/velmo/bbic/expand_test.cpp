@@ -1,0 +1,183 @@
+// Keep-set expansion: single passes on small partitions, the hierarchy
+// pass's top-port check and the end of the iterations.
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "jov/jov_design.h"
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/partition_builder.h"
+#include "velmo_bbic_keep_set.h"
+#include "vok/vok_atom_netlist.h"
+#include "yos/yos_interface.h"
+
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::LUT_INPUTS;
+using host::testing::NETLIST_BUILDER;
+using host::testing::SIG;
+
+namespace {
+
+bool pass(const LUT_INPUTS& x) { return x[0]; }
+
+class ExpandTest : public HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(Family::KY).build();
+  }
+  // A partition "P" built by body, under a top partition.
+  void partition(const std::function<void(NETLIST_BUILDER&)>& body) {
+    NETLIST_BUILDER n = host::testing::netlist();
+    auto box = n.blackbox("P", body);
+    host::testing::top_partition();
+    p = host::testing::partition("P", box);
+  }
+  VOK_ATOM_NETLIST* net() const { return p->get_state()->get_atom_netlist(); }
+  VOK_ATOM_NODE* atom(const std::string& name) const {
+    for (VOK_ATOM_NODE* a : net()->get_atom_list())
+      if (a->get_string_hpath() == name) return a;
+    ADD_FAILURE() << "no atom " << name;
+    return nullptr;
+  }
+  // A LUT with `inputs` driven inputs, each from its own register.
+  VOK_ATOM_NODE* wide_lut(int inputs) {
+    VOK_ATOM_NODE* lut = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::COMB_CELL);
+    lut->set_name("P|wide");
+    net()->add_node(lut);
+    lut->add_output_term(DB_OUTPUT_PORT_TYPE(0), 0);
+    for (int i = 0; i < inputs; ++i)
+      vok_connect(atom("P|d" + std::to_string(i))->get_oterm_slot(0),
+                  lut->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12 + (i % 6)), i / 6));
+    return lut;
+  }
+  static int count_lines(const std::string& text) {
+    int n = 0;
+    for (const auto& l : host::debug::texts()) n += l == text;
+    return n;
+  }
+  JOV_PARTITION* p = nullptr;
+};
+
+void all_passes_off() {
+  for (const char* v : {"jov_bbic_expand_peripheral", "jov_bbic_expand_chains", "jov_bbic_expand_seven_luts",
+                        "jov_bbic_expand_lutram_fanout", "jov_bbic_expand_lutram_slices", "jov_bbic_expand_qfbk",
+                        "jov_bbic_expand_ffs", "jov_bbic_expand_global_fanout"})
+    cfg_set_off(v);
+}
+
+TEST_F(ExpandTest, SevenDrivenInputsKeepTheDriversSixDoNot) {
+  partition([](NETLIST_BUILDER& c) {
+    auto in = c.input("i");
+    for (int i = 0; i < 7; ++i) c.reg("d" + std::to_string(i)).d(in);
+  });
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_seven_luts");
+  VOK_ATOM_NODE* six = wide_lut(6);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(six);
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_FALSE(k.contains(atom("P|d0")));
+  net()->remove(six);
+  VOK_ATOM_NODE* seven = wide_lut(7);
+  VELMO_BBIC_KEEP_SET k7;
+  k7.insert(seven);
+  velmo_bbic_expand_nodes_to_keep(p, net(), k7);
+  for (int i = 0; i < 7; ++i) EXPECT_TRUE(k7.contains(atom("P|d" + std::to_string(i)))) << i;
+  EXPECT_EQ(count_lines("expand_nodes_to_keep[P:0]: 1 -> 8"), 1);
+}
+
+TEST_F(ExpandTest, ClockSkewThresholds) {
+  partition([](NETLIST_BUILDER& c) {
+    auto in = c.input("i");
+    for (const char* r : {"low", "borrow", "pulse", "missing"}) c.lut(std::string(r) + "_out", {c.reg(r).d(in)}, pass);
+  });
+  auto set = [&](const char* r, int pw, int borrow) {
+    yos_current_interface()->set_enum_data(atom(std::string("P|") + r), static_cast<YOS_ENUM_DATA_ENUM>(72), pw);
+    yos_current_interface()->set_int_data(atom(std::string("P|") + r), static_cast<YOS_INT_DATA_ENUM>(119), borrow);
+  };
+  set("low", 1, 199);
+  set("borrow", 0, 200);
+  set("pulse", 2, 0);
+  yos_current_interface()->set_int_data(atom("P|missing"), static_cast<YOS_INT_DATA_ENUM>(119), 500);
+  EXPECT_FALSE(velmo_bbic_has_clock_skew_settings(atom("P|low")));
+  EXPECT_TRUE(velmo_bbic_has_clock_skew_settings(atom("P|borrow")));
+  EXPECT_TRUE(velmo_bbic_has_clock_skew_settings(atom("P|pulse")));
+  EXPECT_FALSE(velmo_bbic_has_clock_skew_settings(atom("P|missing")));
+  // expand_ffs keeps one fanout of each register with settings.
+  VELMO_BBIC_KEEP_SET k;
+  for (const char* r : {"P|low", "P|borrow", "P|pulse", "P|missing"}) k.insert(atom(r));
+  velmo_bbic_expand_ffs(net(), k);
+  EXPECT_FALSE(k.contains(atom("P|low_out")));
+  EXPECT_TRUE(k.contains(atom("P|borrow_out")));
+  EXPECT_TRUE(k.contains(atom("P|pulse_out")));
+  EXPECT_FALSE(k.contains(atom("P|missing_out")));
+  EXPECT_EQ(count_lines("expand_ffs added 2 fanouts for 2 nodes with clock skew settings and 0 zotas"), 1);
+}
+
+TEST_F(ExpandTest, ChainClosureFromOneMember) {
+  partition([](NETLIST_BUILDER& c) { c.carry_chain("add", 5); });
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_chains");
+  cfg_set_off("jov_bbic_expand_chain_bypass_ff_driver");
+  std::vector<VOK_ATOM_NODE*> cells;
+  for (VOK_ATOM_NODE* a : net()->get_atom_list())
+    if (a->get_kind() == VOK_ATOM_KIND::ARITH_CELL) cells.push_back(a);
+  ASSERT_EQ(cells.size(), 5u);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(cells[2]);
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  for (VOK_ATOM_NODE* c : cells) EXPECT_TRUE(k.contains(c));
+}
+
+TEST_F(ExpandTest, EmptyKeepSetEndsAfterOneQuietIteration) {
+  partition([](NETLIST_BUILDER& c) { c.output("o", c.lut("l", {c.input("i")}, pass)); });
+  VELMO_BBIC_KEEP_SET k;
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_TRUE(k.empty());
+  EXPECT_EQ(count_lines("BBIC: expand_hierarchical added 0 nodes for partition P"), 1);
+  EXPECT_EQ(count_lines("bbic_expand_global_fanout added 0 nodes"), 1);
+}
+
+TEST_F(ExpandTest, HierarchyPassWantsEveryTopPortKept) {
+  NETLIST_BUILDER n = host::testing::netlist();
+  n.input_port("tp");
+  JOV_PARTITION* top = host::testing::top_partition();
+  VELMO_BBIC_KEEP_SET k;
+  const auto e = host::testing::expect_internal_error([&] { velmo_bbic_expand_nodes_to_keep(top, top->get_state()->get_atom_netlist(), k); });
+  EXPECT_EQ(e.condition, "!node->is_port() || !partition->is_top()");
+}
+
+TEST_F(ExpandTest, HierarchyPassKeepsNeighboursOfKeptPorts) {
+  partition([](NETLIST_BUILDER& c) { c.output("o", c.lut("l", {c.lut("m", {c.input("i")}, pass)}, pass)); });
+  all_passes_off();
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(atom("P|o"));
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  // One level per iteration: l, then nothing more from l (only ports and
+  // boxes are expanded).
+  EXPECT_TRUE(k.contains(atom("P|l")));
+  EXPECT_FALSE(k.contains(atom("P|m")));
+}
+
+TEST_F(ExpandTest, GlobalFanoutKeepsOneDestination) {
+  partition([](NETLIST_BUILDER& c) {
+    auto clk = c.reg("gen").d(c.input("i"));
+    c.reg("a").clk(clk);
+    c.reg("b").clk(clk);
+  });
+  for (const char* r : {"P|a", "P|b"}) atom(r)->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_global_fanout");
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(atom("P|gen"));
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_TRUE(k.contains(atom("P|b")));  // the highest id
+  EXPECT_FALSE(k.contains(atom("P|a")));
+  EXPECT_EQ(count_lines("bbic_expand_global_fanout added 1 nodes"), 1);
+}
+
+}  // namespace
