@@ -1,6 +1,7 @@
 // Keep-set expansion: the passes that grow a blackboxed partition's keep set
 // until it is closed under their rules.
 #include <array>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -302,7 +303,7 @@ void velmo_bbic_expand_nodes_to_keep(JOV_PARTITION* p, VOK_ATOM_NETLIST* n, VELM
     velmo_bbic_expand_lutram_slices(n, keep);
     velmo_bbic_expand_ram_slices(n, keep);
     if (cfg_is_on("jov_bbic_expand_qfbk", true)) l_expand_qfb(keep);
-    if (logic_modules) msg_vdebug_impl(2, "velmo_bbic_expand_logic_modules: not built yet");
+    if (logic_modules) velmo_bbic_expand_logic_modules(n, keep, velmo_bbic_alm_key_function(6));
     velmo_bbic_expand_ffs(n, keep);
     velmo_bbic_expand_bypassed_ffs(n, keep);
     l_expand_hierarchy(p, n, keep);
@@ -310,5 +311,124 @@ void velmo_bbic_expand_nodes_to_keep(JOV_PARTITION* p, VOK_ATOM_NETLIST* n, VELM
     const unsigned post = keep.size();
     if (post == pre) break;
     msg_vdebug_impl(2, "expand_nodes_to_keep[%s:%u]: %u -> %u", p->get_name().c_str(), iteration, pre, post);
+  }
+}
+
+namespace {
+
+// Follows the carry chain from `a` forwards (each carry-out with exactly
+// one fanout) or backwards (carry-in drivers), keeping atoms until one is
+// kept already. A loop rather than a recursion: chains may be long.
+bool l_search_logic_module_cout(VELMO_BBIC_KEEP_SET& keep, VOK_ATOM_NODE* a) {
+  bool added = false;
+  for (;;) {
+    VOK_ATOM_OTERM* cout = a->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
+    if (cout == nullptr || !cout->has_fanout_exactly(1, VOK_TRAVERSE_HIERARCHICAL)) return added;
+    VOK_ATOM_ITERM* f = cout->get_first_fanout(VOK_TRAVERSE_HIERARCHICAL);
+    VOK_ATOM_NODE* next = f ? f->get_my_node() : nullptr;
+    if (next == nullptr || keep.contains(next)) return added;
+    keep.insert(next);
+    added = true;
+    a = next;
+  }
+}
+
+bool l_search_logic_module_cin(VELMO_BBIC_KEEP_SET& keep, VOK_ATOM_NODE* a) {
+  bool added = false;
+  for (;;) {
+    const VOK_ATOM_ITERM* cin = a->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+    const VOK_ATOM_OTERM* s = cin ? cin->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+    VOK_ATOM_NODE* prev = s ? s->get_my_node() : nullptr;
+    if (prev == nullptr || keep.contains(prev)) return added;
+    keep.insert(prev);
+    added = true;
+    a = prev;
+  }
+}
+
+}  // namespace
+
+VELMO_BBIC_ALM_KEY_FN velmo_bbic_alm_key_function(int ale_size) {
+  const DEV_DIE_INFO* die = l_die_info(false);
+  return [die, ale_size](const VOK_ATOM_NODE* a) -> VELMO_BBIC_ALM_LOC {
+    const std::uint32_t gid = a->get_location_gid();
+    if (gid == 0xFFFFFFFFu || (gid & 0x80000000u) != 0) return {false, 0u, 0u, 0u};
+    DEV_LOCATION loc;
+    if (!die->get_location(gid, loc)) l_internal_error("place_block", __LINE__);
+    return {true, static_cast<unsigned>(loc[DEV_LOCATION_X]), static_cast<unsigned>(loc[DEV_LOCATION_Y]),
+            static_cast<unsigned>(loc[DEV_LOCATION_SUB] / ale_size)};
+  };
+}
+
+bool velmo_bbic_expand_logic_modules_by_chains(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep) {
+  (void)n;
+  std::vector<VOK_ATOM_NODE*> modules;
+  for (VOK_ATOM_NODE* a : keep.nodes())
+    if (a->is_logic_module()) modules.push_back(a);
+  bool changed = false;
+  for (VOK_ATOM_NODE* m : modules) {
+    VOK_ATOM_OTERM* cout = m->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
+    if (cout != nullptr && cout->has_fanout_exactly(1, VOK_TRAVERSE_HIERARCHICAL)) {
+      VOK_ATOM_ITERM* f = cout->get_first_fanout(VOK_TRAVERSE_HIERARCHICAL);
+      if (f && f->get_my_node() && !keep.contains(f->get_my_node())) {
+        keep.insert(f->get_my_node());
+        l_search_logic_module_cout(keep, f->get_my_node());
+        changed = true;
+      }
+    }
+    const VOK_ATOM_ITERM* cin = m->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+    const VOK_ATOM_OTERM* s = cin ? cin->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+    if (s && s->get_my_node() && !keep.contains(s->get_my_node())) {
+      keep.insert(s->get_my_node());
+      l_search_logic_module_cin(keep, s->get_my_node());
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key) {
+  std::map<VELMO_BBIC_ALM_LOC, std::vector<VOK_ATOM_NODE*>> alms;
+  for (VOK_ATOM_NODE* m : n->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (!m->is_logic_module()) continue;
+    const VELMO_BBIC_ALM_LOC loc = key(m);
+    if (!std::get<BBIC_ALM_LOC_FOUND>(loc)) l_internal_error("std::get<BBIC_ALM_LOC_FOUND>(alm_loc)", __LINE__);
+    if (alms.count(loc) != 0) l_internal_error("atoms_in_logic_module_alms.count( alm_loc ) == 0", __LINE__);
+    alms[loc].push_back(m);
+  }
+  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (a->is_logic_module()) continue;
+    const VELMO_BBIC_ALM_LOC loc = key(a);
+    if (!std::get<BBIC_ALM_LOC_FOUND>(loc)) continue;
+    if (auto it = alms.find(loc); it != alms.end()) it->second.push_back(a);
+  }
+  std::set<VELMO_BBIC_ALM_LOC> hit;
+  for (VOK_ATOM_NODE* k : keep.nodes()) {
+    const VELMO_BBIC_ALM_LOC loc = key(k);
+    if (std::get<BBIC_ALM_LOC_FOUND>(loc) && alms.count(loc)) hit.insert(loc);
+  }
+  std::vector<VOK_ATOM_NODE*> atoms, drivers;
+  for (const auto& loc : hit) atoms.insert(atoms.end(), alms[loc].begin(), alms[loc].end());
+  if (atoms.empty()) return false;
+  for (VOK_ATOM_NODE* a : atoms) {
+    if (!a->is_ff()) continue;
+    for (const VOK_ATOM_ITERM* t : a->citerms()) {
+      const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_AS_STORED);
+      if (s && s->get_my_node()) drivers.push_back(s->get_my_node());
+    }
+  }
+  bool added = false;
+  for (VOK_ATOM_NODE* a : atoms) added = keep.insert(a) || added;
+  for (VOK_ATOM_NODE* d : drivers) added = keep.insert(d) || added;
+  return added;
+}
+
+void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key) {
+  int count = 0;
+  for (;;) {
+    if (!(++count < 1000)) l_internal_error("++count < 1000", __LINE__);
+    const bool a = velmo_bbic_expand_logic_modules_by_chains(n, keep);
+    const bool b = velmo_bbic_expand_logic_modules_by_ffs(n, keep, key);
+    if (!a && !b) return;
   }
 }

@@ -2,7 +2,9 @@
 // Keep sets of blackboxed partitions: the atoms a partition's shell keeps,
 // seeded from the partition's boundary and grown by the atoms every shell
 // must keep. The walks here are reused by the keep-set expansion.
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "velmo_bbic.h"
@@ -82,3 +84,16 @@ void velmo_bbic_expand_ffs(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep)
 bool velmo_bbic_has_clock_skew_settings(const VOK_ATOM_NODE* reg);
 // A register whose primary output reaches an output buffer.
 bool velmo_bbic_is_ff_driving_io_obuff(const VOK_ATOM_NODE* atom);
+
+// ---- logic modules: an ALM with a kept atom is kept whole (with its
+// registers' drivers); kept logic modules keep their carry chain.
+enum { BBIC_ALM_LOC_FOUND = 0 };
+// (found, x, y, ALM index) of an atom's placement.
+using VELMO_BBIC_ALM_LOC = std::tuple<bool, unsigned, unsigned, unsigned>;
+using VELMO_BBIC_ALM_KEY_FN = std::function<VELMO_BBIC_ALM_LOC(const VOK_ATOM_NODE*)>;
+// The key function over the current die: not found for an unplaced atom
+// and for a register in a routing slot (bit 31, no ALM site).
+VELMO_BBIC_ALM_KEY_FN velmo_bbic_alm_key_function(int ale_size);
+void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key);
+bool velmo_bbic_expand_logic_modules_by_chains(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
+bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key);

@@ -11,6 +11,7 @@
 #include "testing/partition_builder.h"
 #include "velmo_bbic_keep_set.h"
 #include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
 #include "yos/yos_interface.h"
 
 using host::testing::Family;
@@ -181,3 +182,85 @@ TEST_F(ExpandTest, GlobalFanoutKeepsOneDestination) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- logic modules
+
+namespace {
+
+class LogicModuleTest : public ExpandTest {
+protected:
+  // A site gid of LAB tile (3, 3).
+  static unsigned site(int sub) { return host::device::die_info()->get_place_info()->get_global_id(0, 3, 3, sub); }
+  VOK_ATOM_NODE* module(const std::string& name) {
+    VOK_ATOM_NODE* m = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::LOGIC_MODULE);
+    m->set_name("P|" + name);
+    net()->add_node(m);
+    m->add_output_term(DB_OUTPUT_PORT_TYPE(0), 0);
+    return m;
+  }
+  static void carry(VOK_ATOM_NODE* from, VOK_ATOM_NODE* to) {
+    VOK_ATOM_OTERM* cout = from->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
+    vok_connect(cout, to->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
+  }
+  void SetUp() override {
+    ExpandTest::SetUp();
+    partition([](NETLIST_BUILDER& c) {
+      auto in = c.input("i");
+      c.reg("r").d(c.lut("drv", {in}, pass));
+      c.reg("r2").d(in);
+    });
+    net()->set_modifiable(true);
+  }
+};
+
+}  // namespace
+
+TEST_F(LogicModuleTest, KeptRegisterKeepsItsAlmAndTheDriversOfItsRegisters) {
+  VOK_ATOM_NODE* m = module("m");
+  m->set_location(site(0), 644);
+  atom("P|r")->set_location(site(1), 643);
+  atom("P|r2")->set_location(site(7), 643);  // another ALM
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(atom("P|r"));
+  EXPECT_TRUE(velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)));
+  EXPECT_TRUE(k.contains(m));
+  EXPECT_TRUE(k.contains(atom("P|drv")));
+  EXPECT_FALSE(k.contains(atom("P|r2")));
+  EXPECT_FALSE(velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)));
+}
+
+TEST_F(LogicModuleTest, RegisterInARoutingSlotIsNoTrigger) {
+  VOK_ATOM_NODE* m = module("m");
+  m->set_location(site(0), 644);
+  atom("P|r")->set_location(site(0) | 0x80000000u, 282);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(atom("P|r"));
+  EXPECT_FALSE(velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)));
+  EXPECT_FALSE(k.contains(m));
+}
+
+TEST_F(LogicModuleTest, TwoModulesInOneAlmOrAnUnplacedModuleAreInternalErrors) {
+  module("a")->set_location(site(0), 644);
+  VOK_ATOM_NODE* b = module("b");
+  VELMO_BBIC_KEEP_SET k;
+  auto e = host::testing::expect_internal_error([&] { velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)); });
+  EXPECT_EQ(e.condition, "std::get<BBIC_ALM_LOC_FOUND>(alm_loc)");
+  b->set_location(site(3), 644);
+  e = host::testing::expect_internal_error([&] { velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)); });
+  EXPECT_EQ(e.condition, "atoms_in_logic_module_alms.count( alm_loc ) == 0");
+}
+
+TEST_F(LogicModuleTest, KeptModuleKeepsItsChainBothWaysUpToABranch) {
+  std::vector<VOK_ATOM_NODE*> chain;
+  for (int i = 0; i < 5; ++i) chain.push_back(module("c" + std::to_string(i)));  // output 0 is the carry-out
+  for (int i = 0; i + 1 < 5; ++i) carry(chain[i], chain[i + 1]);
+  // c3's carry-out also feeds another cell: the forward walk stops at c3.
+  VOK_ATOM_NODE* side = module("side");
+  carry(chain[3], side);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(chain[2]);
+  EXPECT_TRUE(velmo_bbic_expand_logic_modules_by_chains(net(), k));
+  for (int i = 0; i <= 3; ++i) EXPECT_TRUE(k.contains(chain[i])) << i;
+  EXPECT_FALSE(k.contains(chain[4]));
+  EXPECT_FALSE(k.contains(side));
+}
