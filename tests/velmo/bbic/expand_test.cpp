@@ -6,6 +6,8 @@
 #include "cfg/cfg.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
@@ -263,4 +265,42 @@ TEST_F(LogicModuleTest, KeptModuleKeepsItsChainBothWaysUpToABranch) {
   for (int i = 0; i <= 3; ++i) EXPECT_TRUE(k.contains(chain[i])) << i;
   EXPECT_FALSE(k.contains(chain[4]));
   EXPECT_FALSE(k.contains(side));
+}
+
+TEST_F(LogicModuleTest, LutRamSlicesKeepTheirNeighbours) {
+  std::vector<VOK_ATOM_NODE*> rams;
+  for (int i = 0; i < 3; ++i) {
+    VOK_ATOM_NODE* m = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::LUTRAM);
+    m->set_name("P|m" + std::to_string(i));
+    net()->add_node(m);
+    rams.push_back(m);
+  }
+  rams[0]->set_location(site(0), 644);
+  rams[1]->set_location(site(3), 644);  // same ALM
+  rams[2]->set_location(site(6), 644);  // the next ALM
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(rams[0]);
+  velmo_bbic_expand_lutram_slices(net(), k);
+  EXPECT_TRUE(k.contains(rams[1]));
+  EXPECT_FALSE(k.contains(rams[2]));
+  EXPECT_EQ(count_lines("expand_lutram_slices added 1 nodes"), 1);
+}
+
+TEST_F(LogicModuleTest, QfbMappedRegisterDriversOfKeptLutsAreKept) {
+  VOK_ATOM_NODE* lut = atom("P|drv");
+  // r2 feeds the LUT through a feedback input mapped to "QFB"; r through one
+  // mapped elsewhere.
+  VOK_ATOM_ITERM* fb = lut->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
+  vok_connect(atom("P|r2")->get_oterm_slot(0), fb);
+  VOK_ATOM_ITERM* other = lut->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(14), 0);
+  vok_connect(atom("P|r")->get_oterm_slot(0), other);
+  R5T_INTERFACE::get_instance()->set_atom_mapping(fb, {PELK::intern(1, "QFB"), PELK::intern(1, "X")});
+  R5T_INTERFACE::get_instance()->set_atom_mapping(other, {PELK::intern(1, "X"), PELK::intern(1, "QFB")});
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_qfbk");
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(lut);
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_TRUE(k.contains(atom("P|r2")));
+  EXPECT_FALSE(k.contains(atom("P|r")));
 }
