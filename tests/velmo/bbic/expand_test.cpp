@@ -304,3 +304,67 @@ TEST_F(LogicModuleTest, QfbMappedRegisterDriversOfKeptLutsAreKept) {
   EXPECT_TRUE(k.contains(atom("P|r2")));
   EXPECT_FALSE(k.contains(atom("P|r")));
 }
+
+TEST_F(ExpandTest, SecondarySignalAndZotaDriversOfKeptRegisters) {
+  partition([](NETLIST_BUILDER& c) {
+    auto in = c.input("i");
+    c.reg("plain").d(c.lut("data", {in}, pass)).ce(c.lut("enable", {in}, pass));
+    c.zota_reg("z").d(c.lut("zdata", {in}, pass));
+    c.reg("fed").ce(c.zota_reg("zdrv").d(in));  // an enable: neither secondary (7, 33) nor data (20)
+  });
+  atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->set_usage(7);
+  atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
+  atom("P|z")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
+  VELMO_BBIC_KEEP_SET k;
+  for (const char* r : {"P|plain", "P|z", "P|fed"}) k.insert(atom(r));
+  velmo_bbic_expand_ffs(net(), k);
+  EXPECT_TRUE(k.contains(atom("P|enable")));  // usage 7
+  EXPECT_FALSE(k.contains(atom("P|data")));   // data of a plain register
+  EXPECT_TRUE(k.contains(atom("P|zdata")));   // data of a pipeline register
+  EXPECT_TRUE(k.contains(atom("P|zdrv")));    // a pipeline register driving other than usage 20
+  EXPECT_EQ(count_lines("expand_ffs added 1 + 1 (zota) secondary signal drivers"), 1);
+  EXPECT_EQ(count_lines("expand_ffs added 1 drivers for zota ffs"), 1);
+}
+
+TEST_F(ExpandTest, StopsAfterTenGrowingIterations) {
+  partition([](NETLIST_BUILDER& c) {
+    SIG prev = c.reg("g0").d(c.input("i"));
+    for (int i = 1; i < 14; ++i) prev = c.reg("g" + std::to_string(i)).clk(prev);
+  });
+  for (int i = 1; i < 14; ++i)
+    atom("P|g" + std::to_string(i))->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_global_fanout");
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(atom("P|g0"));
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_EQ(k.size(), 11u);
+  int growth_lines = 0;
+  for (const auto& l : host::debug::texts()) growth_lines += l.rfind("expand_nodes_to_keep[P:", 0) == 0;
+  EXPECT_EQ(growth_lines, 10);
+  EXPECT_EQ(count_lines("expand_nodes_to_keep[P:9]: 10 -> 11"), 1);
+}
+
+TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
+  NETLIST_BUILDER n = host::testing::netlist();
+  auto pad = n.io_in("x");
+  auto partner = n.lut("partner", {pad}, pass);
+  auto reg = n.reg("outreg").d(n.lut("before", {n.io_in("y")}, pass));
+  n.io_out("q", reg);
+  JOV_PARTITION* top = host::testing::top_partition();
+  VOK_ATOM_NODE* pad_atom = nullptr;
+  for (VOK_ATOM_NODE* a : top->get_state()->get_atom_netlist()->get_atom_list())
+    if (a->is_io_pad() && a->get_string_hpath() == "x") pad_atom = a;
+  ASSERT_NE(pad_atom, nullptr);
+  yos_current_interface()->set_int_data(pad_atom, static_cast<YOS_INT_DATA_ENUM>(429), partner.id());
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_peripheral");
+  VELMO_BBIC_KEEP_SET k;
+  for (VOK_ATOM_NODE* a : top->get_state()->get_atom_netlist()->get_atom_list())
+    if (a->is_port()) k.insert(a);
+  k.insert(pad_atom);
+  k.insert(reg);
+  velmo_bbic_expand_nodes_to_keep(top, top->get_state()->get_atom_netlist(), k);
+  EXPECT_TRUE(k.contains(partner));
+  EXPECT_TRUE(k.contains(n.find("before")));  // the output register's logic
+}
