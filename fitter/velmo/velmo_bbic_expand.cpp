@@ -2,6 +2,7 @@
 // until it is closed under their rules.
 #include <array>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -291,6 +292,10 @@ void velmo_bbic_expand_nodes_to_keep(JOV_PARTITION* p, VOK_ATOM_NETLIST* n, VELM
   if (device->get_basic_info()->get_int_data(32) != 6) l_internal_error("ale_size == 6", __LINE__);
   bool logic_modules = false;
   for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED)) logic_modules = logic_modules || a->is_logic_module();
+  // The ALM map depends only on the netlist and the key, which the passes do
+  // not change: built once per call, at the first logic-module pass.
+  VELMO_BBIC_ALM_KEY_FN alm_key;
+  std::optional<VELMO_BBIC_ALM_MAP> alm_map;
   for (unsigned iteration = 0; iteration < 10; ++iteration) {
     const unsigned pre = keep.size();
     if (cfg_is_on("jov_bbic_expand_peripheral", true)) l_expand_periphery(n, keep);
@@ -303,7 +308,13 @@ void velmo_bbic_expand_nodes_to_keep(JOV_PARTITION* p, VOK_ATOM_NETLIST* n, VELM
     velmo_bbic_expand_lutram_slices(n, keep);
     velmo_bbic_expand_ram_slices(n, keep);
     if (cfg_is_on("jov_bbic_expand_qfbk", true)) l_expand_qfb(keep);
-    if (logic_modules) velmo_bbic_expand_logic_modules(n, keep, velmo_bbic_alm_key_function(6));
+    if (logic_modules) {
+      if (!alm_map) {
+        alm_key = velmo_bbic_alm_key_function(6);
+        alm_map = velmo_bbic_build_alm_map(n, alm_key);
+      }
+      velmo_bbic_expand_logic_modules(n, keep, alm_key, &*alm_map);
+    }
     velmo_bbic_expand_ffs(n, keep);
     velmo_bbic_expand_bypassed_ffs(n, keep);
     l_expand_hierarchy(p, n, keep);
@@ -387,8 +398,8 @@ bool velmo_bbic_expand_logic_modules_by_chains(VOK_ATOM_NETLIST* n, VELMO_BBIC_K
   return changed;
 }
 
-bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key) {
-  std::map<VELMO_BBIC_ALM_LOC, std::vector<VOK_ATOM_NODE*>> alms;
+VELMO_BBIC_ALM_MAP velmo_bbic_build_alm_map(VOK_ATOM_NETLIST* n, const VELMO_BBIC_ALM_KEY_FN& key) {
+  VELMO_BBIC_ALM_MAP alms;
   for (VOK_ATOM_NODE* m : n->nodes(VOK_TRAVERSE_AS_STORED)) {
     if (!m->is_logic_module()) continue;
     const VELMO_BBIC_ALM_LOC loc = key(m);
@@ -402,13 +413,25 @@ bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP
     if (!std::get<BBIC_ALM_LOC_FOUND>(loc)) continue;
     if (auto it = alms.find(loc); it != alms.end()) it->second.push_back(a);
   }
+  return alms;
+}
+
+bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key) {
+  return velmo_bbic_expand_logic_modules_by_ffs(velmo_bbic_build_alm_map(n, key), keep, key);
+}
+
+bool velmo_bbic_expand_logic_modules_by_ffs(const VELMO_BBIC_ALM_MAP& alms, VELMO_BBIC_KEEP_SET& keep,
+                                            const VELMO_BBIC_ALM_KEY_FN& key) {
   std::set<VELMO_BBIC_ALM_LOC> hit;
   for (VOK_ATOM_NODE* k : keep.nodes()) {
     const VELMO_BBIC_ALM_LOC loc = key(k);
     if (std::get<BBIC_ALM_LOC_FOUND>(loc) && alms.count(loc)) hit.insert(loc);
   }
   std::vector<VOK_ATOM_NODE*> atoms, drivers;
-  for (const auto& loc : hit) atoms.insert(atoms.end(), alms[loc].begin(), alms[loc].end());
+  for (const auto& loc : hit) {
+    const auto& v = alms.at(loc);
+    atoms.insert(atoms.end(), v.begin(), v.end());
+  }
   if (atoms.empty()) return false;
   for (VOK_ATOM_NODE* a : atoms) {
     if (!a->is_ff()) continue;
@@ -423,12 +446,14 @@ bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP
   return added;
 }
 
-void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key) {
+void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key,
+                                     const VELMO_BBIC_ALM_MAP* map) {
   int count = 0;
   for (;;) {
     if (!(++count < 1000)) l_internal_error("++count < 1000", __LINE__);
     const bool a = velmo_bbic_expand_logic_modules_by_chains(n, keep);
-    const bool b = velmo_bbic_expand_logic_modules_by_ffs(n, keep, key);
+    const bool b = map ? velmo_bbic_expand_logic_modules_by_ffs(*map, keep, key)
+                       : velmo_bbic_expand_logic_modules_by_ffs(n, keep, key);
     if (!a && !b) return;
   }
 }

@@ -3,6 +3,7 @@
 // seeded from the partition's boundary and grown by the atoms every shell
 // must keep. The walks here are reused by the keep-set expansion.
 #include <functional>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -94,6 +95,16 @@ using VELMO_BBIC_ALM_KEY_FN = std::function<VELMO_BBIC_ALM_LOC(const VOK_ATOM_NO
 // The key function over the current die: not found for an unplaced atom
 // and for a register in a routing slot (bit 31, no ALM site).
 VELMO_BBIC_ALM_KEY_FN velmo_bbic_alm_key_function(int ale_size);
-void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key);
+// The logic module of each ALM, then the other atoms with that key in
+// netlist order. It depends on the netlist and the key only, so one map
+// serves every round of an expansion call.
+using VELMO_BBIC_ALM_MAP = std::map<VELMO_BBIC_ALM_LOC, std::vector<VOK_ATOM_NODE*>>;
+VELMO_BBIC_ALM_MAP velmo_bbic_build_alm_map(VOK_ATOM_NETLIST* netlist, const VELMO_BBIC_ALM_KEY_FN& key);
+// Rounds of both expansions until neither adds an atom; with `map` the
+// rounds share it, without it each round rebuilds it.
+void velmo_bbic_expand_logic_modules(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key,
+                                     const VELMO_BBIC_ALM_MAP* map = nullptr);
 bool velmo_bbic_expand_logic_modules_by_chains(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep);
 bool velmo_bbic_expand_logic_modules_by_ffs(VOK_ATOM_NETLIST* netlist, VELMO_BBIC_KEEP_SET& keep, const VELMO_BBIC_ALM_KEY_FN& key);
+bool velmo_bbic_expand_logic_modules_by_ffs(const VELMO_BBIC_ALM_MAP& map, VELMO_BBIC_KEEP_SET& keep,
+                                            const VELMO_BBIC_ALM_KEY_FN& key);

@@ -368,3 +368,33 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
   EXPECT_TRUE(k.contains(partner));
   EXPECT_TRUE(k.contains(n.find("before")));  // the output register's logic
 }
+
+TEST_F(LogicModuleTest, OneMapPerCallGivesTheSameKeepSetAsOnePerRound) {
+  // Three ALMs, chained modules, registers fed by each other across ALMs.
+  std::vector<VOK_ATOM_NODE*> mods, regs;
+  for (int i = 0; i < 3; ++i) {
+    mods.push_back(module("lm" + std::to_string(i)));
+    mods.back()->set_location(site(6 * i), 644);
+    VOK_ATOM_NODE* r = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::CORE_REGISTER);
+    r->set_name("P|lr" + std::to_string(i));
+    net()->add_node(r);
+    r->add_output_term(DB_OUTPUT_PORT_TYPE(4), 0);
+    r->set_location(site(6 * i + 1), 643);
+    regs.push_back(r);
+  }
+  carry(mods[0], mods[1]);
+  vok_connect(regs[1]->get_oterm_slot(0), regs[2]->add_input_term(DB_INPUT_PORT_DATA_IN, 0));
+  vok_connect(mods[2]->get_oterm_slot(0), regs[0]->add_input_term(DB_INPUT_PORT_DATA_IN, 0));
+  const VELMO_BBIC_ALM_KEY_FN key = velmo_bbic_alm_key_function(6);
+  const VELMO_BBIC_ALM_MAP map = velmo_bbic_build_alm_map(net(), key);
+  for (VOK_ATOM_NODE* seed : {regs[0], regs[2], mods[1]}) {
+    VELMO_BBIC_KEEP_SET per_round, per_call;
+    per_round.insert(seed);
+    per_call.insert(seed);
+    velmo_bbic_expand_logic_modules(net(), per_round, key);
+    velmo_bbic_expand_logic_modules(net(), per_call, key, &map);
+    ASSERT_EQ(per_round.size(), per_call.size());
+    for (VOK_ATOM_NODE* a : per_round.nodes()) EXPECT_TRUE(per_call.contains(a));
+    EXPECT_GT(per_round.size(), 1u);
+  }
+}
