@@ -1,5 +1,6 @@
 // Keep-set expansion: single passes on small partitions, the hierarchy
 // pass's top-port check and the end of the iterations.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -397,4 +398,166 @@ TEST_F(LogicModuleTest, OneMapPerCallGivesTheSameKeepSetAsOnePerRound) {
     for (VOK_ATOM_NODE* a : per_round.nodes()) EXPECT_TRUE(per_call.contains(a));
     EXPECT_GT(per_round.size(), 1u);
   }
+}
+
+// ---------------------------------------------------------------- periphery, chains, slices, round bound
+
+namespace {
+
+VOK_ATOM_NODE* add_atom(VOK_ATOM_NETLIST* n, VOK_ATOM_KIND kind, const std::string& name) {
+  VOK_ATOM_NODE* a = VOK_ATOM_FACTORY::create_node(kind);
+  a->set_name(name);
+  n->add_node(a);
+  return a;
+}
+
+}  // namespace
+
+TEST_F(ExpandTest, PeripheryPassKeepsPrBlockFanoutsUpToTheFirstRegisters) {
+  partition([](NETLIST_BUILDER& c) { c.lut("after", {c.reg("r").d(c.lut("l1", {c.input("i")}, pass))}, pass); });
+  net()->set_modifiable(true);
+  VOK_ATOM_NODE* pr = add_atom(net(), VOK_ATOM_KIND::PRBLOCK, "P|pr");
+  vok_connect(pr->add_output_term(DB_OUTPUT_PORT_TYPE(0), 0), atom("P|l1")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  all_passes_off();
+  VELMO_BBIC_KEEP_SET off;
+  off.insert(pr);
+  velmo_bbic_expand_nodes_to_keep(p, net(), off);
+  EXPECT_FALSE(off.contains(atom("P|l1")));  // the pass itself does the work
+  cfg_set_on("jov_bbic_expand_peripheral");
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(pr);
+  velmo_bbic_expand_nodes_to_keep(p, net(), k);
+  EXPECT_TRUE(k.contains(atom("P|l1")));
+  EXPECT_TRUE(k.contains(atom("P|r")));
+  EXPECT_FALSE(k.contains(atom("P|after")));
+}
+
+TEST_F(ExpandTest, ChainKeepsOneSumOutFanoutAndItsRegisterDrivers) {
+  partition([](NETLIST_BUILDER& c) {
+    c.carry_chain("add", 3);
+    c.reg("src").d(c.input("i"));
+  });
+  net()->set_modifiable(true);
+  std::vector<VOK_ATOM_NODE*> cells;
+  for (VOK_ATOM_NODE* a : net()->get_atom_list())
+    if (a->get_kind() == VOK_ATOM_KIND::ARITH_CELL) cells.push_back(a);
+  ASSERT_EQ(cells.size(), 3u);
+  VOK_ATOM_OTERM* sum = cells[0]->get_output_term_by_type(DB_OUTPUT_PORT_SUM, 0);
+  sum->set_usage(8);
+  std::vector<VOK_ATOM_NODE*> readers;
+  for (const char* r : {"P|s1", "P|s2"}) {
+    readers.push_back(add_atom(net(), VOK_ATOM_KIND::COMB_CELL, r));
+    vok_connect(sum, readers.back()->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0));
+  }
+  vok_connect(atom("P|src")->get_oterm_slot(0), cells[1]->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0));
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_chains");
+  auto run = [&](bool sumout, bool ff_driver) {
+    cfg_set_value("jov_bbic_expand_chain_sumout", sumout ? "on" : "off");
+    cfg_set_value("jov_bbic_expand_chain_bypass_ff_driver", ff_driver ? "on" : "off");
+    VELMO_BBIC_KEEP_SET k;
+    k.insert(cells[2]);
+    velmo_bbic_expand_nodes_to_keep(p, net(), k);
+    return k;
+  };
+  VELMO_BBIC_KEEP_SET both = run(true, true);
+  EXPECT_EQ(both.contains(readers[0]) + both.contains(readers[1]), 1);  // one fanout of the sum, not both
+  EXPECT_TRUE(both.contains(atom("P|src")));
+  VELMO_BBIC_KEEP_SET neither = run(false, false);
+  EXPECT_FALSE(neither.contains(readers[0]) || neither.contains(readers[1]));
+  EXPECT_FALSE(neither.contains(atom("P|src")));
+  EXPECT_TRUE(neither.contains(cells[0]));
+  // A sum output with another usage keeps no fanout.
+  sum->set_usage(0);
+  VELMO_BBIC_KEEP_SET other = run(true, false);
+  EXPECT_FALSE(other.contains(readers[0]) || other.contains(readers[1]));
+}
+
+TEST_F(LogicModuleTest, RamSlicesKeepTheRamsOfTheirTileWhenSwitchedOn) {
+  auto ram = [&](const std::string& name, unsigned gid) {
+    VOK_ATOM_NODE* a = add_atom(net(), VOK_ATOM_KIND::RAM, name);
+    a->set_location(gid, 1337);
+    return a;
+  };
+  const unsigned other_tile = host::device::die_info()->get_place_info()->get_global_id(0, 3, 4, 0);
+  ASSERT_NE(other_tile, 0xFFFFFFFFu);
+  VOK_ATOM_NODE* seed = ram("P|m0", site(0));
+  VOK_ATOM_NODE* same = ram("P|m1", site(20));  // another sub-position, same tile
+  VOK_ATOM_NODE* far = ram("P|m2", other_tile);
+  VOK_ATOM_NODE* lut = add_atom(net(), VOK_ATOM_KIND::COMB_CELL, "P|l");
+  lut->set_location(site(1), 644);
+  VELMO_BBIC_KEEP_SET off;
+  off.insert(seed);
+  velmo_bbic_expand_ram_slices(net(), off);  // off unless asked for
+  EXPECT_EQ(off.size(), 1u);
+  cfg_set_on("jov_bbic_expand_ram_slices");
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(seed);
+  velmo_bbic_expand_ram_slices(net(), k);
+  EXPECT_TRUE(k.contains(same));
+  EXPECT_FALSE(k.contains(far));
+  EXPECT_FALSE(k.contains(lut));
+  EXPECT_EQ(count_lines("expand_ram_slices added 1 nodes"), 1);
+}
+
+TEST_F(LogicModuleTest, BypassedRegisterKeepsTheCellsAndRegistersOfItsAlm) {
+  VOK_ATOM_NODE* byp = atom("P|r");
+  byp->set_location(site(1), 643);
+  VOK_ATOM_NODE* plain = atom("P|r2");
+  plain->set_location(site(4), 643);
+  VOK_ATOM_NODE* lut = atom("P|drv");
+  lut->set_location(site(2), 644);
+  VOK_ATOM_NODE* lutram = add_atom(net(), VOK_ATOM_KIND::LUTRAM, "P|lr");
+  lutram->set_location(site(3), 644);
+  VOK_ATOM_NODE* next_alm = add_atom(net(), VOK_ATOM_KIND::COMB_CELL, "P|n");
+  next_alm->set_location(site(8), 644);
+  cfg_set_on("jov_bbic_expand_bypassed_ffs");
+  VELMO_BBIC_KEEP_SET plain_only;
+  plain_only.insert(byp);
+  velmo_bbic_expand_bypassed_ffs(net(), plain_only);  // not bypassed yet: no trigger
+  EXPECT_EQ(plain_only.size(), 1u);
+  byp->set_parameter(VOK_PARAMETER_TYPE::BOOL, 5, 1);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(byp);
+  velmo_bbic_expand_bypassed_ffs(net(), k);
+  EXPECT_TRUE(k.contains(lut));
+  EXPECT_TRUE(k.contains(plain));
+  EXPECT_FALSE(k.contains(lutram));
+  EXPECT_FALSE(k.contains(next_alm));
+  EXPECT_EQ(count_lines("expand_bypassed_ffs found 1 bypassed_ffs, added 2 nodes"), 1);
+}
+
+TEST_F(LogicModuleTest, LogicModuleRoundsAreBoundedAt999) {
+  // n module/register pairs, each pair alone in an ALM, register i fed by
+  // module i+1: each round reaches one ALM further, n + 1 rounds in all.
+  std::map<const VOK_ATOM_NODE*, std::pair<unsigned, unsigned>> alm;
+  auto pipeline = [&](const std::string& prefix, unsigned n, unsigned row) {
+    std::vector<VOK_ATOM_NODE*> mods, regs;
+    for (unsigned i = 0; i < n; ++i) {
+      mods.push_back(module(prefix + "m" + std::to_string(i)));
+      VOK_ATOM_NODE* r = add_atom(net(), VOK_ATOM_KIND::CORE_REGISTER, "P|" + prefix + "r" + std::to_string(i));
+      r->add_output_term(DB_OUTPUT_PORT_TYPE(4), 0);
+      regs.push_back(r);
+      alm[mods.back()] = alm[r] = {i, row};
+    }
+    for (unsigned i = 0; i + 1 < n; ++i)
+      vok_connect(mods[i + 1]->get_oterm_slot(0), regs[i]->add_input_term(DB_INPUT_PORT_DATA_IN, 0));
+    return regs.front();
+  };
+  VOK_ATOM_NODE* fits_seed = pipeline("a", 998, 0);
+  VOK_ATOM_NODE* over_seed = pipeline("b", 999, 1);
+  const VELMO_BBIC_ALM_KEY_FN key = [&alm](const VOK_ATOM_NODE* a) -> VELMO_BBIC_ALM_LOC {
+    auto it = alm.find(a);
+    if (it == alm.end()) return {false, 0u, 0u, 0u};
+    return {true, it->second.first, it->second.second, 0u};
+  };
+  const VELMO_BBIC_ALM_MAP map = velmo_bbic_build_alm_map(net(), key);
+  VELMO_BBIC_KEEP_SET k;
+  k.insert(fits_seed);
+  velmo_bbic_expand_logic_modules(net(), k, key, &map);
+  EXPECT_EQ(k.size(), 2u * 998u);
+  VELMO_BBIC_KEEP_SET k2;
+  k2.insert(over_seed);
+  const auto e = host::testing::expect_internal_error([&] { velmo_bbic_expand_logic_modules(net(), k2, key, &map); });
+  EXPECT_EQ(e.condition, "++count < 1000");
 }
