@@ -23,6 +23,7 @@ struct RNET {
   std::vector<TREE_NODE> nodes;
   std::vector<int> target;
   std::vector<char> failed;
+  std::vector<char> pinned;  // routed connection inside preserved partitions: never ripped
   bool changed = false;
 };
 
@@ -32,7 +33,8 @@ class ROUTER {
 public:
   ROUTER(const GRAPH& g, const OPTIONS& o, std::string* why)
       : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_occ(g.size(), 0), m_hist(g.size(), 0.0f),
-        m_blocked(g.size(), 0), m_reserved(g.size(), -1), m_own(g.size(), 0), m_own_local(g.size(), -1) {}
+        m_blocked(g.size(), 0), m_reserved(g.size(), -1), m_own(g.size(), 0), m_own_local(g.size(), -1),
+        m_pin_owner(g.size(), 0) {}
 
   bool run();
 
@@ -47,6 +49,7 @@ private:
   bool crosses_overuse(int ni, std::size_t ci) const;
   int count_overused() const;
   void write();
+  void pin_preserved();
 
   const GRAPH& m_g;
   const OPTIONS& m_o;
@@ -66,7 +69,30 @@ private:
   std::vector<unsigned> m_tmp, m_path, m_targets;
   bool m_ok = true;
   int m_round = 1;
+  std::vector<int> m_pin_owner;  // element on a pinned connection: its net + 1
 };
+
+// The routing of preserved partitions stays as it is: a routed connection
+// whose driver and sink both lie in read-only netlists keeps its path, and
+// no other net may use that path's elements.
+void ROUTER::pin_preserved() {
+  for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
+    RNET& rn = m_nets[ni];
+    const NET& net = m_d.nets[ni];
+    rn.pinned.assign(net.conns.size(), 0);
+    if (net.atom == nullptr || net.atom->get_parent_netlist() == nullptr || net.atom->get_parent_netlist()->is_modifiable())
+      continue;
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      const VOK_ATOM_NODE* sink = net.conns[ci].sink->get_my_node();
+      if (rn.target[ci] < 0 || sink == nullptr || sink->get_parent_netlist() == nullptr ||
+          sink->get_parent_netlist()->is_modifiable())
+        continue;
+      rn.pinned[ci] = 1;
+      for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
+        m_pin_owner[rn.nodes[static_cast<std::size_t>(n)].elem] = static_cast<int>(ni) + 1;
+    }
+  }
+}
 
 void ROUTER::load() {
   const WUMP_DIE_INFO* die = host::device::die_info();
@@ -105,6 +131,7 @@ void ROUTER::load() {
       if (n.refs > 0 && m_reserved[n.elem] < 0) ++m_occ[n.elem];
     }
   }
+  pin_preserved();
 }
 
 void ROUTER::activate(int ni) {
@@ -147,6 +174,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   const unsigned own_slot = conn.slot_d ? conn.site.slot_id : NO_ELEMENT;
   auto cost = [&](unsigned e) -> double {
     if (m_blocked[e] || m_own[e] == m_own_stamp) return -1.0;
+    if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return -1.0;
     if (m_reserved[e] >= 0 && e != own_slot) return -1.0;
     return (m_g.delay(e) + 1.0) * (1.0 + pres * m_occ[e]) * (1.0 + m_hist[e]);
   };
@@ -161,7 +189,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   for (unsigned e : m_tmp) {
     const int reg = m_reserved[e];
     if (reg >= 0 && e != own_slot && reg != ni) continue;
-    if (m_blocked[e]) continue;
+    if (m_blocked[e] || (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1)) continue;
     m_search.mark_target(e);
     m_targets.push_back(e);
     x0 = std::min(x0, m_g.x(e)), y0 = std::min(y0, m_g.y(e));
@@ -250,7 +278,8 @@ bool ROUTER::run() {
       const NET& net = m_d.nets[ni];
       bool need = false;
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
-        if (rn.target[ci] >= 0 && round > 1 && crosses_overuse(static_cast<int>(ni), ci)) rip(static_cast<int>(ni), ci);
+        if (rn.target[ci] >= 0 && round > 1 && !rn.pinned[ci] && crosses_overuse(static_cast<int>(ni), ci))
+          rip(static_cast<int>(ni), ci);
         need = need || (rn.target[ci] < 0 && !rn.failed[ci]);
       }
       if (!need) continue;
@@ -278,7 +307,7 @@ bool ROUTER::run() {
            " overused elements");
     for (std::size_t ni = 0; ni < m_nets.size(); ++ni)
       for (std::size_t ci = 0; ci < m_d.nets[ni].conns.size(); ++ci)
-        if (m_nets[ni].target[ci] >= 0 && crosses_overuse(static_cast<int>(ni), ci)) {
+        if (m_nets[ni].target[ci] >= 0 && !m_nets[ni].pinned[ci] && crosses_overuse(static_cast<int>(ni), ci)) {
           rip(static_cast<int>(ni), ci);
           report("left unrouted (congestion): " + describe(m_d.nets[ni].oterm, m_d.nets[ni].conns[ci].sink));
         }

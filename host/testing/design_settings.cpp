@@ -98,7 +98,7 @@ public:
         if (!v.is_array()) fail("global_clocks must be a list of clock nets");
         for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));
       } else if (key == "partitions") {
-        fail("partitions are not supported yet");
+        s.partitions = parse_partition_settings(v.dump(), m_file);
       } else {
         fail("unknown key '" + key + "'");
       }
@@ -136,6 +136,7 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& clock : s.global_clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' is no net of the design");
+  apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);

@@ -19,15 +19,16 @@
 // - clocks: clock nets of the design and their periods in ps, declared to
 //   the timing analysis with the net's driver as the source;
 // - global_clocks: clock nets whose registers read them over a global
-//   network (their clock inputs get the GCLK connection code).
-// Every key is optional; an unknown key is an error naming it. Partitions are
-// not supported yet and are rejected.
+//   network (their clock inputs get the GCLK connection code);
+// - partitions: the design's partitions (see partition_settings.h).
+// Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "testing/partition_settings.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace host::testing {
@@ -50,6 +51,7 @@ struct DESIGN_SETTINGS {
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
   std::vector<std::string> global_clocks;  // clock nets on global networks
+  std::vector<PARTITION_SETTING> partitions;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

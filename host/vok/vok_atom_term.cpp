@@ -152,11 +152,27 @@ VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm) {
   return iterm ? iterm->get_hier_equiv() : nullptr;
 }
 
+VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm) {
+  return oterm ? oterm->get_hier_equiv() : nullptr;
+}
+
 void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   if (iterm == nullptr || oterm == nullptr) fail("iterm && oterm", __LINE__);
   if (iterm->m_hier_equiv != nullptr || oterm->m_hier_equiv != nullptr) fail("not yet linked", __LINE__);
   iterm->m_hier_equiv = oterm;
   oterm->m_hier_equiv = iterm;
+}
+
+void vok_unlink_hier_equivalent(VOK_ATOM_ITERM* iterm) {
+  if (iterm == nullptr || iterm->m_hier_equiv == nullptr) return;
+  iterm->m_hier_equiv->m_hier_equiv = nullptr;
+  iterm->m_hier_equiv = nullptr;
+}
+
+void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm) {
+  if (oterm == nullptr || oterm->m_hier_equiv == nullptr) return;
+  oterm->m_hier_equiv->m_hier_equiv = nullptr;
+  oterm->m_hier_equiv = nullptr;
 }
 
 bool vok_is_connected(const VOK_ATOM_ITERM* iterm) { return iterm != nullptr && iterm->is_connected(); }

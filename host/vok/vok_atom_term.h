@@ -92,9 +92,15 @@ HOST_API void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
 // For an input term on a hierarchy boundary, the output term that carries its
 // signal on the other side; null for an ordinary input term.
 HOST_API VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm);
+// For an output term on a hierarchy boundary (an input port atom's output),
+// the input term that carries its signal on the other side; null otherwise.
+HOST_API VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm);
 // Makes iterm and oterm each other's hierarchical equivalents (a black-box
 // terminal and the output/input term of the matching port atom inside).
 HOST_API void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);
+// algorithm: cuts a term's hierarchy link on both sides (nothing when unlinked).
+HOST_API void vok_unlink_hier_equivalent(VOK_ATOM_ITERM* iterm);
+HOST_API void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm);
 HOST_API bool vok_is_connected(const VOK_ATOM_ITERM* iterm);
 // An output term is connected when its walk in the given mode yields a fanout.
 HOST_API bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode);
@@ -238,6 +244,8 @@ private:
   friend class VOK_ATOM_NETLIST;
   friend void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
   friend void vok_link_hier_equivalents(VOK_ATOM_ITERM*, VOK_ATOM_OTERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_ITERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_OTERM*);
   void set_state_bit(std::uint8_t bit, bool on) {
     m_state = static_cast<std::uint8_t>(on ? (m_state | bit) : (m_state & ~bit));
   }
@@ -312,6 +320,8 @@ private:
   friend class VOK_ATOM_NETLIST;
   friend void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
   friend void vok_link_hier_equivalents(VOK_ATOM_ITERM*, VOK_ATOM_OTERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_ITERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_OTERM*);
   int count_fanouts_up_to(int limit, VOK_TRAVERSE mode) const;
   void forget_links() { m_first_fanout = m_last_fanout = nullptr; }
 

@@ -28,6 +28,8 @@ public:
   // A register with only a clock and a data input connected (no enable, no
   // clears).
   static bool is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom);
+  // data: a flip-flop whose bool parameter 5 (bypass) is set.
+  static bool is_ff_bypassed(const VOK_ATOM_NODE* atom);
 };
 
 

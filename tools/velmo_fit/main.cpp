@@ -47,6 +47,7 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
+#include "velmo_fit_partitions.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
@@ -245,7 +246,8 @@ RESOURCES resources() {
 }
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
-                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status) {
+                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
+                  const velmo_fit::PARTITION_RUN& partitions) {
   const RESOURCES r = resources();
   const DeviceSpec& spec = host::device::spec();
   nlohmann::ordered_json j;
@@ -271,6 +273,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
                            {"hold_tns_ps", c.hold_tns},
                            {"setup_failing", c.setup_failing_endpoints},
                            {"hold_failing", c.hold_failing_endpoints}});
+  if (partitions.active()) j["partitions"] = partitions.report();
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
   std::ofstream out(path);
@@ -334,6 +337,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // The design's routing database answers for the design's atoms.
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
+  // Partitioned designs: the earlier compile, on this device.
+  velmo_fit::PARTITION_RUN partitions(settings.partitions);
+  if (std::string why; !partitions.prepare(&why)) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return 2;
+  }
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
@@ -347,7 +356,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
                 r.counts.registers, r.counts.pins, r.labs_used, r.labs);
     std::printf("Peak memory: %ld kB\n", peak_rss_kb());
-    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status)) {
+    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status, partitions)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
@@ -378,6 +387,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     if (!f) missing.push_back(stage_entry().at(s));
     stage_fn[s] = f;
   }
+  if (!partitions.bind(lib, exports())) missing.push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
   if (!missing.empty()) {
     std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
     for (const auto& m : missing) std::printf("  %s\n", m.c_str());
@@ -399,9 +409,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     bool ok = ep.initialize(cmp);
     stage_line("start-up", ok, watch);
     if (!ok) status = 1;
+    if (ok && !partitions.after_startup(spec.family)) status = 1;
     for (const auto& s : o.stages) {
       if (status != 0) break;
       watch.reset();
+      partitions.stage_starting(s);
       bool r;
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
@@ -454,7 +466,14 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
                   c.hold_failing_endpoints);
     }
+    if (partitions.active() && status == 0 && ran("place")) {
+      const auto changed = partitions.check_preserved();
+      std::printf("Preserved partitions: %s\n", changed.empty() ? "unchanged" : "CHANGED");
+      print_findings("partitions", changed);
+      if (!changed.empty()) status = 1;
+    }
     std::fflush(stdout);
+    partitions.before_shutdown();
     ep.shutdown();
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
