@@ -34,3 +34,5 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_depopulation_enabled_by_instance(const CMP_FACAD
 }
 
 bool ZEL_DEV_ZOTA_UTIL::is_rfpar_enabled(const CMP_FACADE*) { return host::device::spec().rfpar; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(const CMP_FACADE*) { return host::device::spec().early_retiming; }
