@@ -62,6 +62,8 @@ struct DeviceSpec {
   bool zota_depopulation = false;
   bool zota_depopulation_by_instance = false;
   bool rfpar = false;
+  // Early (prefit) retiming enabled on the device; off by default.
+  bool early_retiming = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM

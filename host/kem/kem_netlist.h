@@ -205,6 +205,9 @@ public:
 
   // ---- nodes and edges
   int get_node_count() const { return static_cast<int>(m_nodes.size()); }
+  // recorded + algorithm: writes the node count to the file `name` (kem_dump.cpp);
+  // false when it cannot be written. The flag is recorded only.
+  bool dump_to_file(const std::string& name, bool flag) const;
   // null for a free id.
   KEM_NODE* get_node(int id) const;
   int get_edge_count() const { return m_edge_count; }

@@ -70,8 +70,8 @@ public:
   void copy_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to);
 
   // ---- duplication (siv_zota_edits.cpp)
-  // algorithm: a copy of the register in its netlist, named "<name>~DUP"
-  // (made unique), with the same inputs (sources, ties, inversions), power-up
+  // algorithm: a copy of the register in its netlist, named
+  // "<name>~DUP~<copy id>", with the same inputs (sources, ties, inversions), power-up
   // and an unconnected data output (10, 0); *new_atom gets it. Returns
   // whether the duplication is legal: false for a non-register or when a
   // test scripts "SIV_ATOM_MOD_UTILITY::duplicate" false (no copy then).

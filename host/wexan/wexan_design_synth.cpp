@@ -77,3 +77,9 @@ void set_boundary_port_manager(bool on) {
 void WEXAN_DESIGN::update_atom_info_for_high_fanout_depop() {
   host::log_call("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop");
 }
+
+void WEXAN_DESIGN::clear_early_retime_atoms() { host::log_call("WEXAN_DESIGN::clear_early_retime_atoms"); }
+
+void WEXAN_DESIGN::update_atom_info_for_early_retime(const std::list<VOK_ATOM_NODE*>& atoms, bool flag) {
+  host::log_call("WEXAN_DESIGN::update_atom_info_for_early_retime", static_cast<int>(atoms.size()), flag);
+}

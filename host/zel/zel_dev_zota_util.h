@@ -36,4 +36,6 @@ public:
   static bool is_zota_depopulation_enabled_by_instance(const CMP_FACADE* cmp, const VOK_ATOM_NETLIST* netlist);
   // data: the RF-PAR flow is enabled.
   static bool is_rfpar_enabled(const CMP_FACADE* cmp);
+  // data: early (prefit) retiming is enabled (DeviceSpec::early_retiming).
+  static bool is_early_retiming_enabled(const CMP_FACADE* cmp);
 };
