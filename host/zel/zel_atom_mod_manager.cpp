@@ -35,7 +35,3 @@ bool ZEL_ATOM_MOD_MANAGER::is_modification_allowed(const VOK_ATOM_NODE* atom, in
 
 ZEL_ATOM_MOD_MANAGER* ZEL_UTIL::get_atom_mod_manager() { return &host_world_slot<ZEL_ATOM_MOD_MANAGER>(); }
 
-bool ZEL_ZOTA_UTIL::is_ff_bypassed(const VOK_ATOM_NODE* atom) {
-  std::int64_t v = 0;
-  return atom && atom->is_ff() && atom->get_parameter(VOK_PARAMETER_TYPE::BOOL, 5, &v) && v != 0;
-}

@@ -2,6 +2,7 @@
 // The atom-modification manager (ZEL_UTIL::get_atom_mod_manager): whether an
 // operation may change an atom, answered from the atom-modification check's
 // deny table, with the reasons.
+#include "zel/zel_atom_util.h"
 #include <cstdint>
 #include <string>
 
@@ -37,8 +38,3 @@ public:
   static ZEL_ATOM_MOD_MANAGER* get_atom_mod_manager();
 };
 
-class HOST_API ZEL_ZOTA_UTIL {
-public:
-  // data: a register is bypassed when its bool parameter 5 is set.
-  static bool is_ff_bypassed(const VOK_ATOM_NODE* atom);
-};
