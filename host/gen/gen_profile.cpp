@@ -32,6 +32,19 @@ GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* group, cons
   return h;
 }
 
+GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* module, const char* name, int limit,
+                                                         const char* group, const char* tag) {
+  host::log_call("GEN_PROFILE_BINS::open_with_tag", module, name, limit, group, tag);
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  int t = host::thread_number();
+  auto& stack = st.stacks[t];
+  HANDLE h = static_cast<HANDLE>(stack.size());
+  stack.push_back(name ? name : "");
+  st.events.push_back({"open", group ? group : "", name ? name : "", tag ? tag : "", t});
+  return h;
+}
+
 GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open(const char* group, const char* name) {
   return open_with_tag(group, name, 0, "");
 }

@@ -111,9 +111,10 @@ TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
   EXPECT_THAT(r.out, HasSubstr("Stage place: ok"));
   std::ifstream in(report);
   const nlohmann::json j = nlohmann::json::parse(in);
-  ASSERT_EQ(j["stages"].size(), 2u);
-  EXPECT_EQ(j["stages"][1]["name"], "place");
-  EXPECT_EQ(j["stages"][1]["ok"], true);
+  ASSERT_EQ(j["stages"].size(), 3u);
+  EXPECT_EQ(j["stages"][1]["name"], "prepare");
+  EXPECT_EQ(j["stages"][2]["name"], "place");
+  EXPECT_EQ(j["stages"][2]["ok"], true);
   // 406 LUTs need at least 21 LABs.
   EXPECT_GE(j["resources"]["labs_used"].get<int>(), 21);
   EXPECT_LE(j["resources"]["labs_used"].get<int>(), j["resources"]["labs"].get<int>());

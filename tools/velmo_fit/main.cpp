@@ -1,9 +1,13 @@
 // velmo-fit: the host program. It prepares the stand-in host (design,
 // settings, configuration, a device sized to the design, compiler facade),
-// opens libvelmo.so with dlopen exactly as a host fitter would, starts the
-// component, runs the asked stages in order, shuts it down and prints the
-// messages, one line per stage (with the worst setup and hold slack of the
-// host's timing analysis run after it), then the placement and routing
+// opens libvelmo.so with dlopen exactly as a host fitter would, and plays the
+// host's stage sequence: start-up; before the first stage the
+// design-without-device step and the user-constraint load ("prepare"); the
+// asked stages in order, each with the design snapshot it produces set as it
+// starts; the route-stage operation list after routing; the post-fit checks
+// after the last stage; shut-down. It prints the messages, one line per stage
+// (with the worst setup and hold slack of the host's timing analysis run
+// after it, and the reason when it failed), then the placement and routing
 // checks, a timing summary per corner and a resource summary; --report
 // writes the same as JSON.
 //
@@ -26,6 +30,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -36,6 +41,8 @@
 #include "korrin/korrin_router.h"
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
+#include "jov/jov_design.h"
+#include "jov/jov_enum.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
@@ -48,6 +55,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "zel/zel_dev_zota_util.h"
 
 #include "velmo_default_design.inc"
 
@@ -64,15 +72,34 @@ const std::map<std::string, std::string>& exports() {
 struct ENTRY_POINTS {
   bool (*initialize)(CMP_FACADE*) = nullptr;
   void (*shutdown)() = nullptr;
-  bool (*post_plan_ops)(bool) = nullptr;
-  bool (*place)() = nullptr;
-  bool (*route)() = nullptr;
-  bool (*retime)() = nullptr;
-  bool (*finalize)() = nullptr;
+  bool (*design_without_device)() = nullptr;
+  bool (*load_user_constraints)(bool) = nullptr;
+  bool (*route_stage_ops)(bool) = nullptr;
+  void (*check_and_report)(bool, bool) = nullptr;
 };
 
 const char* kInitialize = "velmo_initialize_fitter(CMP_FACADE*)";
 const char* kShutdown = "velmo_shutdown_fitter()";
+const char* kDesignWithoutDevice = "velmo_process_design_without_device()";
+const char* kLoadUserConstraints = "velmo_load_user_constraints(bool)";
+const char* kRouteStageOps = "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)";
+const char* kCheckAndReport = "velmo_check_and_report(bool, bool)";
+
+// The design snapshot each stage produces; the host sets it as the stage
+// starts.
+const std::map<std::string, std::string>& stage_snapshot() {
+  static const std::map<std::string, std::string> m = {
+      {"plan", "planned"}, {"place", "placed"}, {"route", "routed"}, {"retime", "retimed"}, {"final", "final"},
+  };
+  return m;
+}
+
+void set_snapshot(const std::string& name) {
+  int count = 0;
+  const char* const* names = JOV_SNAPSHOT_BASE::get_strings_and_size(&count);
+  for (int i = 0; i < count; ++i)
+    if (name == names[i]) JOV_ROOT::get()->get_design("")->set_current_snapshot(i);
+}
 
 const std::map<std::string, std::string>& stage_entry() {
   static const std::map<std::string, std::string> m = {
@@ -360,13 +387,23 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
 
   ENTRY_POINTS ep;
-  ep.initialize = reinterpret_cast<bool (*)(CMP_FACADE*)>(find(lib, kInitialize));
-  ep.shutdown = reinterpret_cast<void (*)()>(find(lib, kShutdown));
   std::vector<std::string> missing;
-  if (!ep.initialize) missing.push_back(kInitialize);
-  if (!ep.shutdown) missing.push_back(kShutdown);
+  auto need = [&](auto& fn, const char* signature) {
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(find(lib, signature));
+    if (!fn) missing.push_back(signature);
+  };
+  need(ep.initialize, kInitialize);
+  need(ep.shutdown, kShutdown);
+  std::vector<std::string> stage_list = o.stages;
+  if (!stage_list.empty()) {
+    need(ep.design_without_device, kDesignWithoutDevice);
+    need(ep.load_user_constraints, kLoadUserConstraints);
+    need(ep.check_and_report, kCheckAndReport);
+  }
+  if (std::find(stage_list.begin(), stage_list.end(), "route") != stage_list.end())
+    need(ep.route_stage_ops, kRouteStageOps);
   std::map<std::string, void*> stage_fn;
-  for (const auto& s : o.stages) {
+  for (const auto& s : stage_list) {
     void* f = find(lib, stage_entry().at(s));
     if (!f) missing.push_back(stage_entry().at(s));
     stage_fn[s] = f;
@@ -378,6 +415,26 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
 
   int status = 0;
+  // Every component debug line is kept (and shown only with --debug), so that
+  // a step that fails without an error message can still say why.
+  if (o.debug_level < 2) host::debug::set_level("VELMO", 2);
+  std::size_t debug_mark = 0;
+  int errors_mark = 0;
+  auto begin_step = [&] {
+    debug_mark = host::debug::lines().size();
+    errors_mark = msg_get_default_report()->get_error_count();
+  };
+  // Why a step failed when it posted no error: the last debug lines it
+  // wrote (up to three, oldest first).
+  auto print_reason = [&](const std::string& what) {
+    if (msg_get_default_report()->get_error_count() > errors_mark) return;
+    const auto lines = host::debug::lines();
+    std::vector<std::string> last;
+    for (std::size_t i = lines.size(); i > debug_mark && last.size() < 3; --i)
+      if (lines[i - 1].module == "VELMO" && !lines[i - 1].text.empty()) last.insert(last.begin(), lines[i - 1].text);
+    if (last.empty()) std::printf("  reason: %s returned false without a message\n", what.c_str());
+    for (const auto& line : last) std::printf("  reason: %s\n", line.c_str());
+  };
   auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
     stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds()});
     // The host's analysis of the design as the stage left it.
@@ -389,19 +446,57 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   };
   try {
     GEN_STOPWATCH watch;
+    begin_step();
     bool ok = ep.initialize(cmp);
     stage_line("start-up", ok, watch);
-    if (!ok) status = 1;
-    for (const auto& s : o.stages) {
-      if (status != 0) break;
+    if (!ok) {
+      print_reason(kInitialize);
+      status = 1;
+    }
+    // The device-independent checks and changes, then the user constraints,
+    // before the first stage.
+    if (status == 0 && !stage_list.empty()) {
       watch.reset();
+      begin_step();
+      const char* failed = nullptr;
+      if (!ep.design_without_device())
+        failed = kDesignWithoutDevice;
+      else if (!ep.load_user_constraints(false))
+        failed = kLoadUserConstraints;
+      stage_line("prepare", failed == nullptr, watch);
+      if (failed != nullptr) {
+        print_reason(failed);
+        status = 1;
+      }
+    }
+    bool routed = false;
+    for (const auto& s : stage_list) {
+      if (status != 0) break;
+      if (s == "retime" && !o.stages_given && !ZEL_DEV_ZOTA_UTIL::is_zota_device(cmp, 1)) {
+        // A host runs no retime stage for a device without the retimer.
+        std::printf("Stage retime: skipped (device family %d has no retimer)\n", host::device::spec().family);
+        continue;
+      }
+      watch.reset();
+      begin_step();
+      set_snapshot(stage_snapshot().at(s));
       bool r;
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
+      // After routing, the host's route-stage operation list (repopulating the
+      // pipeline registers the router used).
+      if (r && s == "route") {
+        r = ep.route_stage_ops(false);
+        if (!r) std::printf("  route-stage operations failed\n");
+        routed = r;
+      }
       stage_line(s, r, watch);
-      if (!r) status = 1;
+      if (!r) {
+        status = 1;
+        print_reason(stage_entry().at(s));
+      }
       if (!r && s == "place") {
         // What the host's placer could not place, if it ran.
         const auto bad = host::placement::unplaceable();
@@ -411,6 +506,15 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       }
       if (!r && (s == "route" || s == "final"))
         print_findings("routing", split_lines(host::facade::last_route_failure()));
+    }
+    // The post-fit checks of the fitted design.
+    if (status == 0 && routed) {
+      watch.reset();
+      begin_step();
+      ep.check_and_report(true, true);
+      const bool clean = msg_get_default_report()->get_error_count() == errors_mark;
+      stage_line("checks", clean, watch);
+      if (!clean) status = 1;
     }
     // The host's own checks of what the stages that ran left (the routing's
     // figures also after a failed route), and the timing.

@@ -67,6 +67,7 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
       o.cfg_files.push_back(v);
     } else if (value_of(i, arg, "--stages", &v)) {
       o.stages.clear();
+      o.stages_given = true;
       if (v == "none") continue;
       std::stringstream ss(v);
       std::string s;

@@ -10,6 +10,7 @@ struct OPTIONS {
   std::vector<std::string> cfg_items;  // name=value, in order
   std::vector<std::string> cfg_files;
   std::vector<std::string> stages;     // in the order given; empty = none
+  bool stages_given = false;           // --stages was on the command line
   std::optional<int> family;
   std::string design;         // BLIF file; empty = the built-in default design
   std::string settings_file;  // design settings (JSON)
