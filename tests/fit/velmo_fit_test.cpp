@@ -39,12 +39,6 @@ TEST(VelmoFit, StartsUpAndShutsDownWithoutStages) {
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
 }
 
-TEST(VelmoFit, StartUpFailsOnAFamilyWithoutPrefitSupport) {
-  auto r = run("--stages none --family 7");
-  EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("Stage start-up: FAILED"));
-}
-
 namespace {
 std::string write_file(const std::string& name, const std::string& text) {
   const std::string path = ::testing::TempDir() + name;

@@ -16,7 +16,8 @@
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
-// 3 internal error.
+// 3 internal error (an internal error of the host or component, or any
+// other exception).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <tbb/global_control.h>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -45,6 +47,7 @@
 #include "jov/jov_enum.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "oxu/oxu_job.h"
 #include "sta/sta_analysis.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
@@ -55,6 +58,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "zel/zel_atom_util.h"
 #include "zel/zel_dev_zota_util.h"
 
 #include "velmo_default_design.inc"
@@ -130,31 +134,46 @@ constexpr int kDefaultClockPeriodPs = 5000;
 
 // Declares each net that drives a register clock of the top netlist as a
 // clock, named as the net: the driver's name, or for a design input the
-// pin's (its input buffer "x~ibuf" drives net x; the pad is the source, as
-// the settings file has it). Clocks the settings gave keep their period.
+// pin's (its input buffer drives the net; the pad is the source, as the
+// settings file has it). Clocks the settings gave keep their period.
 void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::string, int>& given) {
-  std::map<std::string, const VOK_ATOM_NODE*> names;
-  for (const VOK_ATOM_NODE* a : top.get_atom_list()) names.emplace(a->get_string_hpath(), a);
   std::set<std::string> declared;
-  const std::string ibuf = "~ibuf";
   for (const VOK_ATOM_NODE* a : top.get_atom_list()) {
     if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER && a->get_kind() != VOK_ATOM_KIND::PIPELINE_REGISTER) continue;
     const VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
     const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
     if (!source) continue;
-    std::string net = source->get_my_node()->get_string_hpath();
-    if (net.size() > ibuf.size() && net.compare(net.size() - ibuf.size(), ibuf.size(), ibuf) == 0) {
-      net.resize(net.size() - ibuf.size());
-      auto it = names.find(net);
-      if (it != names.end())
-        for (const VOK_ATOM_OTERM* o : it->second->coterms()) {
-          source = o;
-          break;
-        }
-    }
+    if (source->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF)
+      if (const VOK_ATOM_ITERM* in = source->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))
+        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_AS_STORED)) source = pad;
+    const std::string net = source->get_my_node()->get_string_hpath();
     if (given.count(net) || !declared.insert(net).second) continue;
     host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
   }
+}
+
+// Atoms that take part in routing (a connected terminal) but have no
+// location: the router cannot have routed their connections.
+std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
+  std::vector<std::string> out;
+  for (const VOK_ATOM_NODE* a : n.get_atom_list()) {
+    if (a->is_box()) {
+      if (const VOK_ATOM_NETLIST* c = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist()) {
+        auto inner = unplaced_routable_atoms(*c);
+        out.insert(out.end(), inner.begin(), inner.end());
+      }
+      continue;
+    }
+    // A depopulated pipeline register stays unplaced on purpose.
+    if (a->is_placed() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
+    bool connected = false;
+    for (const VOK_ATOM_OTERM* o : a->coterms()) connected = connected || o->get_first_fanout(VOK_TRAVERSE_AS_STORED);
+    for (const VOK_ATOM_ITERM* i : a->citerms()) connected = connected || i->get_source(VOK_TRAVERSE_AS_STORED);
+    if (connected)
+      out.push_back("unplaced atom '" + a->get_string_hpath() + "' (#" + std::to_string(a->get_id()) +
+                    "): its connections cannot be routed");
+  }
+  return out;
 }
 
 // Peak resident memory of this process in kB (VmHWM), 0 when unknown.
@@ -180,6 +199,7 @@ ROUTING_FIGURES check_routing() {
   f.ran = true;
   std::string why;
   host::routing::check(&why);
+  for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
   std::string line;
   while (std::getline(in, line)) {
@@ -329,6 +349,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
     std::fprintf(stderr, "velmo-fit: %s\n", e.what());
     return 2;
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s (%s:%d)\n", e.condition.c_str(),
+                 e.file.c_str(), e.line);
+    return 3;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s\n", e.what());
+    return 3;
   }
 
   // Configuration next: the component reads some values when it is loaded.
@@ -340,11 +367,23 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     }
   }
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
+  // With the dern flow start-up lends the host none of its utilities, which
+  // every stage of this host needs.
+  if (cfg_is_on("use_dern_flow", false)) {
+    std::fprintf(stderr, "velmo-fit: use_dern_flow is on: velmo-fit cannot run the dern flow (start-up would lend "
+                         "the host none of the utilities its stages need)\n");
+    return 2;
+  }
 
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
 
   // A device sized to the design, with a fabric wide enough to route it.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
+  if (!velmo_fit::is_fit_family(family)) {
+    std::fprintf(stderr, "velmo-fit: %s: unknown or unsupported family code %d (valid: %s)\n",
+                 o.settings_file.c_str(), family, velmo_fit::family_list().c_str());
+    return 2;
+  }
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()),
                                                      family, 0.6, host::testing::kFitRoutingTracks,
                                                      host::testing::kFitLabAtomLimit));
@@ -550,9 +589,49 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::fflush(stdout);
     // The component is in an unknown state: leave without unloading it.
     _exit(3);
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::printf("Internal Error: exception: %s\n", e.what());
+    std::fflush(stdout);
+    _exit(3);
   }
   dlclose(lib);
   return finish(status);
+}
+
+// The design must be a file; the report must be writable and must not be the
+// design. Checked before anything is loaded.
+bool check_files(const velmo_fit::OPTIONS& o) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!o.design.empty() && fs::is_directory(o.design, ec)) {
+    std::fprintf(stderr, "velmo-fit: %s: is a directory, not a BLIF file\n", o.design.c_str());
+    return false;
+  }
+  if (o.report_file.empty()) return true;
+  if (fs::is_directory(o.report_file, ec)) {
+    std::fprintf(stderr, "velmo-fit: --report %s: is a directory\n", o.report_file.c_str());
+    return false;
+  }
+  for (const std::string& input : {o.design, o.settings_file}) {
+    if (input.empty()) continue;
+    if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(o.report_file, ec) ||
+        (fs::exists(input, ec) && fs::exists(o.report_file, ec) && fs::equivalent(input, o.report_file, ec))) {
+      std::fprintf(stderr, "velmo-fit: --report %s would overwrite the input file %s\n", o.report_file.c_str(),
+                   input.c_str());
+      return false;
+    }
+  }
+  const bool existed = fs::exists(o.report_file, ec);
+  {
+    std::ofstream probe(o.report_file, std::ios::app);
+    if (!probe) {
+      std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
+      return false;
+    }
+  }
+  if (!existed) fs::remove(o.report_file, ec);
+  return true;
 }
 
 }  // namespace
@@ -568,7 +647,19 @@ int main(int argc, char** argv) {
     std::printf("%s\n", velmo_fit::usage());
     return 0;
   }
+  if (!check_files(o)) return 2;
   std::string command_line;
   for (int i = 0; i < argc; ++i) command_line += (i ? " " : "") + std::string(argv[i]);
-  return run(o, command_line);
+  // One parallelism for every parallel region of the component and the host.
+  tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(o.threads));
+  OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
+  try {
+    return run(o, command_line);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
+    return 3;
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: internal error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
+    return 3;
+  }
 }

@@ -24,6 +24,12 @@ struct OPTIONS {
 // All stages, in the order they run.
 const std::vector<std::string>& all_stages();
 
+// The device families velmo-fit fits (rows of the host's family table the
+// component has rules for), and whether a code is one of them.
+const std::vector<int>& fit_families();
+bool is_fit_family(int code);
+std::string family_list();
+
 // Parses argv; false with a reason on bad use.
 bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error);
 
