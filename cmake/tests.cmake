@@ -9,7 +9,8 @@ add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES})
 target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 target_compile_definitions(velmo_tests PRIVATE
   VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs")
+  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
+  VELMO_FUZZ_REGRESSIONS_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/regressions")
 gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=velmo_test_preset=41")
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
 
@@ -21,9 +22,14 @@ public:
     LOADED_DESIGN res;
     res.name = m_d.model;
     res.file = m_file;
+    // Every name the design gives keeps its atom; the loader's own atoms
+    // (buffers, output pads, register helpers) take names no design net has.
+    for (const std::string& in : m_d.inputs) m_user.insert(in);
+    for (const BLIF_FF& ff : m_d.ffs) m_user.insert(ff.q);
+    for (const BLIF_LUT& l : m_d.luts) m_user.insert(l.output);
     for (const std::string& in : m_d.inputs) {
       m_line = 0;
-      m_nets[in] = SIG(m_b.io_in(in));
+      m_nets[in] = SIG(m_b.io_in(in, own_name(in + "~ibuf")));
       ++res.inputs;
     }
     // Registers first (their outputs feed LUTs), unconnected; then the LUTs
@@ -51,7 +57,8 @@ public:
     for (std::size_t i = 0; i < m_d.ffs.size(); ++i) res.helper_luts += connect_register(m_d.ffs[i], regs[i]);
     for (const std::string& out : m_d.outputs) {
       m_line = 0;
-      m_b.io_out("out:" + out, net(out));
+      const std::string pad = own_name("out:" + out);
+      m_b.io_out(pad, net(out), own_name(pad + "~obuf"));
       ++res.outputs;
     }
     return res;
@@ -61,6 +68,15 @@ public:
   int line() const { return m_line; }
 
 private:
+  // `base`, or base~1, base~2, ... when the design or the loader already
+  // has that name.
+  std::string own_name(const std::string& base) {
+    std::string name = base;
+    for (int n = 1; m_user.count(name) || m_own.count(name); ++n) name = base + "~" + std::to_string(n);
+    m_own.insert(name);
+    return name;
+  }
+
   SIG net(const std::string& name) const {
     auto it = m_nets.find(name);
     if (it == m_nets.end()) throw NETLIST_BUILD_ERROR("net '" + name + "' is not driven");
@@ -119,11 +135,11 @@ private:
       // No synchronous set in the model: reset ? 1 : D in front of D, and the
       // reset also enables the register.
       const bool r_low = ff.reset_active_low;
-      r.d(m_b.lut(ff.q + "~d", std::vector<SIG>{net(ff.d), net(ff.reset)},
+      r.d(m_b.lut(own_name(ff.q + "~d"), std::vector<SIG>{net(ff.d), net(ff.reset)},
                   [r_low](const LUT_INPUTS& x) { return (x[1] != r_low) || x[0]; }));
       if (!has_enable) return 1;
       const bool e_low = ff.enable_active_low;
-      r.ce(m_b.lut(ff.q + "~ce", std::vector<SIG>{net(ff.enable), net(ff.reset)},
+      r.ce(m_b.lut(own_name(ff.q + "~ce"), std::vector<SIG>{net(ff.enable), net(ff.reset)},
                    [r_low, e_low](const LUT_INPUTS& x) { return (x[1] != r_low) || (x[0] != e_low); }));
       return 2;
     }
@@ -144,6 +160,8 @@ private:
   VOK_ATOM_NETLIST m_netlist;
   NETLIST_BUILDER m_b;
   std::map<std::string, SIG> m_nets;
+  std::set<std::string> m_user;  // names the design gives
+  std::set<std::string> m_own;   // names the loader gave its own atoms
   int m_line = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "testing/design_settings.h"
 
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -23,6 +24,7 @@ public:
   [[noreturn]] void fail(const std::string& what) const { throw DESIGN_SETTINGS_ERROR(m_file + ": " + what); }
 
   int integer(const json& v, const std::string& where) const {
+    if (v.is_number_float() && !std::isfinite(v.get<double>())) fail(where + " is out of range");
     if (!v.is_number_integer()) fail(where + " must be an integer");
     const auto n = v.get<long long>();
     if (n < INT32_MIN || n > INT32_MAX) fail(where + " is out of range");
@@ -67,7 +69,8 @@ public:
     json j;
     try {
       j = json::parse(text_in);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
+      // Syntax errors and numbers out of range alike.
       fail(std::string("not valid JSON: ") + e.what());
     }
     if (!j.is_object()) fail("the settings must be a JSON object");
@@ -130,9 +133,13 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& a : s.assignments)
     if (!names.count(a.instance))
       throw DESIGN_SETTINGS_ERROR(file + ": assignment to '" + a.instance + "', which is no instance of the design");
-  for (const auto& [clock, period] : s.clocks)
+  for (const auto& [clock, period] : s.clocks) {
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
+    if (names.at(clock)->coterms().begin() == names.at(clock)->coterms().end())
+      throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' names '" + clock +
+                                  "', which drives no net (an output pin?)");
+  }
   for (const auto& clock : s.global_clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' is no net of the design");

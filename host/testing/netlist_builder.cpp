@@ -290,17 +290,17 @@ GENERIC_BUILDER NETLIST_BUILDER::output_port(const std::string& name, SIG s) {
   return port;
 }
 
-GENERIC_BUILDER NETLIST_BUILDER::io_in(const std::string& name) {
+GENERIC_BUILDER NETLIST_BUILDER::io_in(const std::string& name, const std::string& ibuf_name) {
   VOK_ATOM_NODE* pad = make(VOK_ATOM_KIND::PAD, name);
   pad->add_output_term(DB_OUTPUT_PORT_DATA, 0);
-  GENERIC_BUILDER ibuf(make(VOK_ATOM_KIND::IBUF, name + "~ibuf"));
+  GENERIC_BUILDER ibuf(make(VOK_ATOM_KIND::IBUF, ibuf_name.empty() ? name + "~ibuf" : ibuf_name));
   ibuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   ibuf.input(DB_INPUT_PORT_BOX, 0, SIG(pad));
   return ibuf;
 }
 
-GENERIC_BUILDER NETLIST_BUILDER::io_out(const std::string& name, SIG s) {
-  GENERIC_BUILDER obuf(make(VOK_ATOM_KIND::OBUF, name + "~obuf"));
+GENERIC_BUILDER NETLIST_BUILDER::io_out(const std::string& name, SIG s, const std::string& obuf_name) {
+  GENERIC_BUILDER obuf(make(VOK_ATOM_KIND::OBUF, obuf_name.empty() ? name + "~obuf" : obuf_name));
   obuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   obuf.input(DB_INPUT_PORT_BOX, 0, s);
   GENERIC_BUILDER pad(make(VOK_ATOM_KIND::PAD, name));

@@ -218,8 +218,9 @@ public:
   GENERIC_BUILDER output_port(const std::string& name, SIG s);
   // ---- I/O pads: pad -> input buffer (returns the buffer) and output
   // buffer -> pad (returns the pad).
-  GENERIC_BUILDER io_in(const std::string& name);
-  GENERIC_BUILDER io_out(const std::string& name, SIG s);
+  // The buffer is named name + "~ibuf" / "~obuf" unless a name is given.
+  GENERIC_BUILDER io_in(const std::string& name, const std::string& ibuf_name = "");
+  GENERIC_BUILDER io_out(const std::string& name, SIG s, const std::string& obuf_name = "");
 
   // ---- registers
   REG_BUILDER reg(const std::string& name);

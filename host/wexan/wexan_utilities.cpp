@@ -68,6 +68,5 @@ WEXAN_PERIPHERY_FLOW::WEXAN_PERIPHERY_FLOW() : m_atom_mod_report("Periphery Atom
   host::counters::add("WEXAN_PERIPHERY_FLOW", 1);
 }
 WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() { host::counters::add("WEXAN_PERIPHERY_FLOW", -1); }
-void WEXAN_PERIPHERY_FLOW::flush_atom_mod_report() { m_atom_mod_report.flush(); }
 
 void WEXAN_LUT_RAM_UTILITY::flush_reports() { host::log_call("WEXAN_LUT_RAM_UTILITY::flush_reports"); }

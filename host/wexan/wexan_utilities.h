@@ -102,8 +102,8 @@ public:
   WEXAN_PERIPHERY_FLOW(const WEXAN_PERIPHERY_FLOW&) = delete;
   WEXAN_PERIPHERY_FLOW& operator=(const WEXAN_PERIPHERY_FLOW&) = delete;
 
-  // algorithm: flushes the atom-modification report table.
-  virtual void flush_atom_mod_report();
+  // component: flushes the atom-modification report table.
+  virtual inline void flush_atom_mod_report();
   // data: the atom-modification report table.
   WEXAN_PIZ_TABLE* get_atom_mod_report() { return &m_atom_mod_report; }
 

@@ -40,7 +40,8 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::call_lines(),
               CallSequence(Calls{"YEB_TIMING_MODEL::get_timing_model_async",
-                                 "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::place_pre_vpr\"",
+                                 "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::place_pre_vpr\", "
+                                 "2147483647, \"Prefit - Other\", \"Place Pre-Processing\")",
                                  "WEXAN_ENV::report_fitter_status(60, 0)",
                                  "MUB_PERIPH_FLOW::early_place_load",
                                  "WEXAN_PLL_DELAY_CHAINS_OP::work(0)",

@@ -134,7 +134,10 @@ TEST_F(RouteStageTest, PostRouteOperationsNeedTheReuseUtilityAndABundle) {
   cfg_set_on("velmo_fit_route_ending_run_w3j3_postfit");
   EXPECT_TRUE(expert->do_post_route_ops(true));
   EXPECT_THAT(host::call_lines(),
-              CallSequence(std::vector<std::string>{"WEXAN_ENV::run_w3j3_postfit", "W3J3_CHECK_OP::work",
+              CallSequence(std::vector<std::string>{"GEN_PROFILE_BINS::open_with_tag(\"VELMO\", "
+                                                    "\"VELMO_EXPERT::do_post_route_ops\", 2147483647, "
+                                                    "\"Postfit - Other\", \"Route Post-Processing\")",
+                                                    "WEXAN_ENV::run_w3j3_postfit", "W3J3_CHECK_OP::work",
                                                     "R5T_DIRECTIVE_GENERATOR::create(46",
                                                     "R5T_DIRECTIVE_GENERATOR::generate_directives",
                                                     "R5T_DIRECTIVE_GENERATOR::~R5T_DIRECTIVE_GENERATOR"}));
