@@ -53,6 +53,18 @@ HOST_API bool route_design(std::string* why, const OPTIONS& options = {});
 // Figures of the last route_design.
 HOST_API STATS last_stats();
 
+// One negotiation round as it ends: the elements still overused and the
+// connections left to route in the next round (through overused elements,
+// or not routed yet), with the seconds since the routing started.
+struct ROUND {
+  int round = 0;
+  int overused = 0;
+  int connections_left = 0;
+  double seconds = 0.0;
+};
+// data: a listener told of each round of every route_design (null: none).
+HOST_API void set_round_listener(void (*listener)(const ROUND&));
+
 }  // namespace host::router
 
 namespace host::routing {

@@ -162,7 +162,9 @@ public:
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
       if (!m_units[u].fixed) order.push_back(u);
     // Exactly constrained units first: nobody else may take their sites.
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return m_units[a].exact > m_units[b].exact; });
+    // I/O pins last, so each goes near the logic it connects to.
+    auto rank = [&](int u) { return m_units[u].exact ? 0 : (is_io(u) ? 2 : 1); };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank(a) < rank(b); });
     bool ok = true;
     for (int u : order)
       if (!place_unit(u)) ok = false;
@@ -754,11 +756,13 @@ private:
         long long sx, sy, cnt;
         neighbour_sum(u, &sx, &sy, &cnt);
         if (cnt == 0) continue;
-        const int tx = static_cast<int>((2 * sx + cnt) / (2 * cnt));
-        const int ty = static_cast<int>((2 * sy + cnt) / (2 * cnt));
+        int tx = static_cast<int>((2 * sx + cnt) / (2 * cnt));
+        int ty = static_cast<int>((2 * sy + cnt) / (2 * cnt));
         const int anchor = m_units[u].members[0];
         auto it = m_kinds.find(m_nodes[anchor].kind);
         if (it == m_kinds.end()) continue;
+        // Pins look along the ring, around its tile nearest to the centroid.
+        if (is_io(u)) nearest_tile(it->second, &tx, &ty);
         m_u_cost.xs.clear();
         m_u_cost.ys.clear();
         for (int n : m_units[u].members)
@@ -809,6 +813,30 @@ private:
       }
       total -= gained;
       if (gained * 200 < total) break;
+    }
+  }
+
+  // A unit that sits in an I/O pin (a pad, its buffers, I/O registers).
+  bool is_io(int u) const {
+    switch (m_nodes[m_units[u].members[0]].kind) {
+      case dev_kind::PAD:
+      case dev_kind::IO_IN:
+      case dev_kind::IO_OUT:
+      case dev_kind::IO_IN_REG:
+      case dev_kind::IO_OUT_REG: return true;
+      default: return false;
+    }
+  }
+
+  // Moves (x, y) to the nearest tile (Manhattan; ties to the lowest (x, y))
+  // that has sites of the kind.
+  static void nearest_tile(const KIND_INDEX& ki, int* x, int* y) {
+    const int x0 = *x, y0 = *y;
+    int best = -1;
+    for (const KIND_TILE& kt : ki.tiles) {
+      const int d = std::abs(kt.x - x0) + std::abs(kt.y - y0);
+      if (best < 0 || d < best) best = d, *x = kt.x, *y = kt.y;
+      if (best == 0) break;
     }
   }
 

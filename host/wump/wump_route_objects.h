@@ -400,6 +400,10 @@ private:
   int m_nx = 0;
   int m_ny = 0;
   int m_lab_output_offset = 94;
+  int m_pad_output_base = 4;  // index of a pad tile's first output port
+  // "in[q]" / "out[q]" of a block port record (pad tiles number outputs from
+  // m_pad_output_base).
+  std::string icd_port_name(const WUMP_ROUTE_ELEMENT_RECORD& r, bool pad) const;
   mutable std::once_flag m_kop_once;
   mutable std::once_flag m_kop_hier_once;
   mutable std::unique_ptr<WUMP_KOP_REPRESENTATION> m_kop;
