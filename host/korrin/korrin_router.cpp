@@ -414,6 +414,8 @@ bool route_design(std::string* why, const OPTIONS& options) {
 
 STATS last_stats() { return stats_slot(); }
 
+std::size_t per_element_bytes() { return sizeof(std::uint16_t) + sizeof(float) + sizeof(std::uint8_t); }
+
 void set_round_listener(void (*listener)(const ROUND&)) { host_world_slot<ROUND_LISTENER>().listener = listener; }
 
 }  // namespace host::router

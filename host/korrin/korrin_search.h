@@ -98,6 +98,11 @@ public:
     return NO_ELEMENT;
   }
 
+  // Bytes the per-element arrays hold.
+  std::size_t memory_bytes() const {
+    return m_cost.capacity() * sizeof(double) + (m_delay.capacity() + m_prev.capacity()) * sizeof(int) +
+           (m_mark.capacity() + m_target.capacity()) * sizeof(std::uint32_t);
+  }
   // Elements taken off the heap by all runs so far.
   long long expansions() const { return m_expansions; }
   bool reached(unsigned id) const { return m_mark[id] == 2 * m_stamp + 1; }

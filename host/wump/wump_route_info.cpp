@@ -350,6 +350,12 @@ std::unique_ptr<WUMP_ROUTE_INFO> wump_generate_route_info(const DeviceSpec& spec
 
 // ---- queries -------------------------------------------------------------
 
+std::size_t WUMP_ROUTE_INFO::memory_bytes() const {
+  return sizeof *this + m_elements.capacity() * sizeof(WUMP_ROUTE_ELEMENT) +
+         m_element_table.capacity() * sizeof(WUMP_ROUTE_ELEMENT_RECORD) + m_fanout_table.capacity() * sizeof(int) +
+         m_fanout_flags.capacity() + m_fanin_table.capacity() * sizeof(int) + m_tile_first.capacity() * sizeof(unsigned);
+}
+
 const WUMP_ROUTE_ELEMENT* WUMP_ROUTE_GRAPH::get_wump_route_element(unsigned id) const {
   id &= ~WUMP_GID_BIT;
   return id < m_info->get_num_elements() ? &m_info->element(id) : nullptr;

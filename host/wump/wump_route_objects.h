@@ -385,6 +385,8 @@ public:
   double get_hop_delay_ps(unsigned gid, double corner_scale) const;
   // First LAB output index of the family (the LAB's 40 outputs follow).
   int get_lab_output_offset() const { return m_lab_output_offset; }
+  // Bytes the flat tables hold (elements, records, edge tables, tile index).
+  std::size_t memory_bytes() const;
 
 private:
   friend struct WUMP_GRAPH_BUILDER;
