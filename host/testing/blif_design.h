@@ -111,9 +111,12 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
 // full LAB (20 LUTs, 40 registers) asks for more signals than its 80 data
 // inputs take. With 24 tracks and at most 14 LUTs and registers per LAB
 // every bundled design routes within a few rounds; 16 tracks or no limit
-// leave the larger ones (elliptic, frisc) congested or slow.
+// leave the larger ones (elliptic, frisc) congested or slow. Once the grid
+// follows the logic (not the pin count) the LABs are nearly all full, and at
+// 14 merged copies of the larger designs take twice the router rounds and
+// time of a limit of 10, which leaves the fabric room to negotiate.
 inline constexpr int kFitRoutingTracks = 24;
-inline constexpr int kFitLabAtomLimit = 14;
+inline constexpr int kFitLabAtomLimit = 10;
 // Pins per pad tile of the devices velmo-fit sizes, as a real I/O bank has:
 // the core grid then follows the logic, not the pin count.
 inline constexpr int kFitPinsPerPadTile = 8;
