@@ -228,10 +228,9 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist) {
   return c;
 }
 
-namespace {
 // Grid k of the sizing series, with DSP and RAM columns as the device
 // builder's scale lays them out.
-DeviceSpec series_spec(int k, int family, const SIZING& sizing) {
+DeviceSpec sizing_series_spec(int k, int family, const SIZING& sizing) {
   DeviceSpec spec;
   spec.family = family;
   spec.routing_tracks = sizing.routing_tracks;
@@ -247,7 +246,6 @@ DeviceSpec series_spec(int k, int family, const SIZING& sizing) {
   }
   return spec;
 }
-}  // namespace
 
 GRID_CAPACITY grid_capacity(const DeviceSpec& spec) {
   // The tile rules of DEV_GRID, counted without building the grid.
@@ -282,7 +280,7 @@ bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& si
   // Every capacity grows with k, so the smallest fitting grid is found by
   // bisection between the default grid and the largest one.
   const int k_max = std::max(0, sizing.max_columns - 12);
-  const DeviceSpec largest = series_spec(k_max, family, sizing);
+  const DeviceSpec largest = sizing_series_spec(k_max, family, sizing);
   const GRID_CAPACITY top = grid_capacity(largest);
   if (!fits(top)) {
     if (why) {
@@ -308,10 +306,10 @@ bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& si
   int lo = 0, hi = k_max;  // hi fits
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    if (fits(grid_capacity(series_spec(mid, family, sizing)))) hi = mid;
+    if (fits(grid_capacity(sizing_series_spec(mid, family, sizing)))) hi = mid;
     else lo = mid + 1;
   }
-  *out = series_spec(hi, family, sizing);
+  *out = sizing_series_spec(hi, family, sizing);
   return true;
 }
 

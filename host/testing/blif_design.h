@@ -95,6 +95,10 @@ struct SIZING {
 bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& sizing, DeviceSpec* out,
                        std::string* why);
 
+// Grid k of the series (12 + k columns, 10 + k rows) with the sizing's
+// settings.
+DeviceSpec sizing_series_spec(int k, int family, const SIZING& sizing);
+
 // The capacity of one grid of the series: what solve_device_size compares.
 struct GRID_CAPACITY {
   int labs = 0, pins = 0, dsps = 0, rams = 0, plls = 4;

@@ -240,16 +240,7 @@ TEST_F(BlifDesignTest, GridCapacityMatchesTheBuiltGrid) {
       huge.luts = 1 << 30;
       std::string why;
       ASSERT_FALSE(host::testing::solve_device_size(huge, 46, sizing, &spec, &why));
-      spec.nx = 12 + k;
-      spec.ny = 10 + k;
-      spec.pins_per_pad_tile = pins_per_tile;
-      spec.dsp_columns.clear();
-      spec.ram_columns.clear();
-      for (int x = 4; x < spec.nx - 1; x += 12) {
-        spec.dsp_columns.push_back(x);
-        if (x + 4 < spec.nx - 1) spec.dsp_columns.push_back(x + 4);
-        if (x + 2 < spec.nx - 1) spec.ram_columns.push_back(x + 2);
-      }
+      spec = host::testing::sizing_series_spec(k, 46, sizing);
       const DEV_GRID g(spec);
       host::testing::GRID_CAPACITY want;
       for (int y = 0; y < g.ny(); ++y)
