@@ -56,6 +56,13 @@ void load_benchmark(const std::string& rel) {
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), 46));
 }
 
+// (x, y, sub-location) of a placed atom.
+std::vector<int> location_of(const VOK_ATOM_NODE* a) {
+  DEV_LOCATION loc;
+  host::device::die_info()->get_location(a->get_location_gid(), loc);
+  return {loc[DEV_LOCATION_X], loc[DEV_LOCATION_Y], loc[DEV_LOCATION_SUB]};
+}
+
 }  // namespace
 
 class PlacerTest : public HostTest {};
@@ -126,12 +133,7 @@ TEST_F(PlacerTest, ConstraintsAreHonoured) {
   ASSERT_TRUE(host::placement::place());
   std::string why;
   EXPECT_TRUE(host::placement::check_legal(&why)) << why;
-  const WUMP_DIE_INFO* die = host::device::die_info();
-  auto at = [&](const VOK_ATOM_NODE* a) {
-    DEV_LOCATION loc;
-    die->get_location(a->get_location_gid(), loc);
-    return std::vector<int>{loc[DEV_LOCATION_X], loc[DEV_LOCATION_Y], loc[DEV_LOCATION_SUB]};
-  };
+  const auto at = location_of;
   EXPECT_EQ(at(locked), (std::vector<int>{1, 1, 1}));
   EXPECT_NE(at(free_reg), (std::vector<int>{1, 1, 1}));
   EXPECT_GE(at(boxed)[0], 5);
@@ -299,11 +301,9 @@ TEST_F(PlacerTest, PinsArePlacedNearTheirLogic) {
   ASSERT_TRUE(host::placement::place());
   std::string why;
   EXPECT_TRUE(host::placement::check_legal(&why)) << why;
-  const WUMP_DIE_INFO* die = host::device::die_info();
-  auto xy = [&](const VOK_ATOM_NODE* a) {
-    DEV_LOCATION loc;
-    die->get_location(a->get_location_gid(), loc);
-    return std::pair<int, int>{loc[DEV_LOCATION_X], loc[DEV_LOCATION_Y]};
+  auto xy = [](const VOK_ATOM_NODE* a) {
+    const std::vector<int> l = location_of(a);
+    return std::pair<int, int>{l[0], l[1]};
   };
   int pads = 0;
   for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
