@@ -746,7 +746,16 @@ private:
     }
   };
 
+  // A unit with more connections than this is not tried as a swap partner
+  // (it still moves on its own turn): pricing a swap walks the partner's
+  // connections, and the drivers of wide nets would make every pass
+  // quadratic in their fanout.
+  static constexpr int kMaxSwapDegree = 32;
+
   void improve() {
+    std::vector<int> degree(m_units.size(), 0);
+    for (std::size_t u = 0; u < m_units.size(); ++u)
+      for (int n : m_units[u].members) degree[u] += static_cast<int>(m_nodes[n].conns.size());
     long long total = 0;
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
@@ -787,7 +796,8 @@ private:
               int v = -1;
               if (occ >= 0) {
                 v = m_nodes[occ].unit;
-                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ)
+                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ ||
+                    degree[static_cast<std::size_t>(v)] > kMaxSwapDegree)
                   continue;
               } else if (free_tried) {
                 continue;
