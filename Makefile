@@ -47,6 +47,12 @@ fit-bench: build
 threads-bench: build
 	bench/fit_threads.sh $(BUILD)
 
+# velmo-fit on 1, 2, 4 and 8 merged copies of a bundled design (DESIGN,
+# default frisc): time and memory per size and their log-log slopes.
+.PHONY: fit-scaling
+fit-scaling: build
+	bench/fit_scaling.sh $(BUILD) $(or $(DESIGN),frisc)
+
 $(SAN_BUILD)/build.ninja:
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_SANITIZE=ON
 

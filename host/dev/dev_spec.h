@@ -73,6 +73,9 @@ struct DeviceSpec {
   // Routing tracks per direction and wire length; a tile has 8 x this many
   // wires. Real designs need a wider fabric than the small test devices.
   int routing_tracks = 2;
+  // I/O pins per pad tile (each pin has its own sites and block ports). The
+  // small test devices have two; sized devices as many as a real I/O bank.
+  int pins_per_pad_tile = 2;
   std::vector<int> dsp_columns{4, 8};
   std::vector<int> ram_columns{6};
   // Routing blacklist: elements by reference and raw routing gids.

@@ -16,8 +16,8 @@
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
-// 3 internal error (an internal error of the host or component, or any
-// other exception).
+// 3 internal error (an internal error of the host or component, out of
+// memory, or any other exception).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -28,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <new>
 #include <set>
 #include <sstream>
 #include <string>
@@ -233,7 +234,18 @@ struct STAGE_RESULT {
   std::string name;
   bool ok;
   double seconds;
+  long peak_rss_kb = 0;  // the process's peak when the stage ended
 };
+
+// Routing progress: once routing has run a few seconds, a line per
+// negotiation round.
+constexpr double kRoundLinesAfterSeconds = 3.0;
+void print_round(const host::router::ROUND& r) {
+  if (r.seconds < kRoundLinesAfterSeconds) return;
+  std::printf("  Routing round %d: %d overused elements, %d connections left (%.1f s)\n", r.round, r.overused,
+              r.connections_left, r.seconds);
+  std::fflush(stdout);
+}
 
 // The worst setup and hold slack over the analysed corners after a stage,
 // for its line ("" before any timing analysis).
@@ -305,10 +317,12 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
                     {"labs", r.labs},          {"labs_used", r.labs_used}};
   j["stages"] = nlohmann::ordered_json::array();
-  for (const auto& s : stages) j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
+  for (const auto& s : stages)
+    j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}, {"peak_rss_kb", s.peak_rss_kb}});
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
-    j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused}};
+    j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
+                    {"rounds", host::router::last_stats().rounds}};
   // One object per analysed corner; a slack without endpoints is null.
   auto slack = [](std::int32_t v) { return v == KEM_NO_SLACK ? nlohmann::ordered_json() : nlohmann::ordered_json(v); };
   j["timing"] = nlohmann::ordered_json::array();
@@ -334,6 +348,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
+  host::router::set_round_listener(&print_round);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {
     host::debug::set_level("VELMO", o.debug_level);
@@ -383,16 +398,28 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
 
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
 
-  // A device sized to the design, with a fabric wide enough to route it.
+  // A device sized to the design, with a fabric wide enough to route it. A
+  // design beyond the largest device is refused before the device is built.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
   if (!velmo_fit::is_fit_family(family)) {
     std::fprintf(stderr, "velmo-fit: %s: unknown or unsupported family code %d (valid: %s)\n",
                  o.settings_file.c_str(), family, velmo_fit::family_list().c_str());
     return 2;
   }
-  host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()),
-                                                     family, 0.6, host::testing::kFitRoutingTracks,
-                                                     host::testing::kFitLabAtomLimit));
+  {
+    host::testing::SIZING sizing;
+    sizing.routing_tracks = host::testing::kFitRoutingTracks;
+    sizing.lab_atom_limit = host::testing::kFitLabAtomLimit;
+    sizing.pins_per_pad_tile = host::testing::kFitPinsPerPadTile;
+    DeviceSpec sized;
+    std::string why;
+    if (!host::testing::solve_device_size(host::testing::count_resources(*host::vok::top_netlist()), family, sizing,
+                                          &sized, &why)) {
+      std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+      return 2;
+    }
+    host::device::configure(sized);
+  }
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);
@@ -492,7 +519,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     for (const auto& line : last) std::printf("  reason: %s\n", line.c_str());
   };
   auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
-    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds()});
+    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds(), peak_rss_kb()});
     // The host's analysis of the design as the stage left it.
     sta_full_update_timing(true);
     const std::string note = timing_note();
@@ -662,7 +689,17 @@ bool check_files(const velmo_fit::OPTIONS& o) {
 
 }  // namespace
 
+// Running out of memory anywhere (any thread, host or component) ends the
+// run with one line and status 3.
+[[noreturn]] void out_of_memory() {
+  std::fflush(stdout);
+  static const char text[] = "velmo-fit: out of memory: the design is too large for this machine\n";
+  if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {}
+  _exit(3);
+}
+
 int main(int argc, char** argv) {
+  std::set_new_handler(&out_of_memory);
   velmo_fit::OPTIONS o;
   std::string error;
   if (!velmo_fit::parse_options(argc, argv, &o, &error)) {
@@ -681,6 +718,8 @@ int main(int argc, char** argv) {
   OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
   try {
     return run(o, command_line);
+  } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
+    out_of_memory();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
     return 3;
