@@ -33,7 +33,7 @@ bool is_hold_repair(const IRTM_OBJ* obj) { return obj->m_move_type != IRTM_MOVE:
 // One run of the retimer inside its profiling bin.
 int run_retimer(CMP_FACADE* cmp, WEXAN_ENV* env, const char* bin_name) {
   if (env->get_base_family_code() != 46) return 1;
-  VELMO_SCOPED_PROFILE_BIN bin(bin_name, nullptr);
+  VELMO_SCOPED_PROFILE_BIN bin(bin_name, "");
   IRTM_MANAGER manager(cmp, env);
   return manager.retime();
 }
@@ -61,10 +61,12 @@ IRTM_MANAGER::IRTM_MANAGER(CMP_FACADE* cmp, WEXAN_ENV* env)
       m_iter(std::make_unique<IRTM_ITERATION>(env)),
       m_queue(std::make_unique<IRTM_FF_QUEUE>()) {
   m_dump_kem_memory = cfg_is_on("velmo_irtm_dump_kem_memory", false);
-  m_tainting_was_enabled = env->is_hov_tainting_enabled();
-  env->set_hov_tainting_enabled(false);
+  // Without a timing netlist nothing is switched: the error leaves the
+  // environment's tainting as it was.
   m_kem_netlist = hov_get_accessories()->get_kem_netlist();
   if (!m_kem_netlist) ie("m_kem_netlist != nullptr", __LINE__);
+  m_tainting_was_enabled = env->is_hov_tainting_enabled();
+  env->set_hov_tainting_enabled(false);
   if (!IRTM_UTIL::s_instance) IRTM_UTIL::s_instance = new IRTM_UTIL(env, m_kem_netlist);
   m_dux = std::make_unique<DUX>(1, true, env);
   m_dux->set_implement_skip_ista(true);
