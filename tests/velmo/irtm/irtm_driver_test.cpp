@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "cfg/cfg.h"
@@ -28,10 +30,12 @@ using namespace host::testing;
 // Register chains r_i -> s_i -> t_i in clock "clk" of the given period (picoseconds).
 class IrtmDriverTest : public HostTest {
 public:
-  void start(int family, int registers, int period_ps) {
+  using EXTRA = std::function<void(NETLIST_BUILDER&, SIG clk, SIG r0)>;
+  void start(int family, int registers, int period_ps, const EXTRA& extra = {}) {
     device(family).build();
     n = std::make_unique<NETLIST_BUILDER>(netlist());
     SIG clk = n->input_port("clk");
+    SIG first;
     n->clock("clk", period_ps, clk);
     for (int i = 0; i < registers; ++i) {
       auto r = n->reg("r" + std::to_string(i)).clk(clk).d(n->input_port("in" + std::to_string(i)));
@@ -40,7 +44,9 @@ public:
       place_at(r, 3, 3, 3 * i + 1);
       place_at(s, 3, 3, 3 * i + 2);
       place_at(t, 3, 3, 3 * i + 3);
+      if (i == 0) first = r;
     }
+    if (extra) extra(*n, clk, first);
     n->timing();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
   }
@@ -145,6 +151,40 @@ TEST_F(IrtmDriverTest, RoundsStopBeforeAnyAttempt) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Critical Moves"), 0);
+}
+
+TEST_F(IrtmDriverTest, ADomainWorseThanItsWorstCandidateIsSkipped) {
+  // q ends a long path but has no timed output: not a candidate, yet it sets
+  // the domain's WNS below that of every queued register.
+  start(FAMILY_46, 2, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    SIG sig = r0;
+    for (int k = 0; k < 6; ++k) {
+      auto l = n.lut("l" + std::to_string(k), {sig}, 0x1);
+      place_at(l, 3, 3, 7 + k);
+      sig = l;
+    }
+    VOK_ATOM_NODE* q = n.reg("q").clk(clk).d(sig);
+    place_at(q, 3, 3, 13);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count_prefix("Skipping Retiming "), 1);
+  EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
+}
+
+TEST_F(IrtmDriverTest, DumpsAreNumberedAcrossManagers) {
+  start(FAMILY_46, 1, 10);
+  cfg_set_value("muvo_zota_dump", "on");
+  const std::uint32_t c = IRTM_MANAGER::s_dump_counter;
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  // Construction and clean-up of each run: four files, numbered on.
+  for (std::uint32_t i = c; i < c + 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "muvo_zota_yun_%03u.atom", i);
+    EXPECT_TRUE(std::filesystem::exists(name)) << name;
+    EXPECT_EQ(count(std::string("Dumping atom netlist to ") + name), 1);
+  }
+  EXPECT_EQ(IRTM_MANAGER::s_dump_counter, c + 4);
 }
 
 TEST_F(IrtmDriverTest, NoCriticalIterationsAllowedEndsEveryRound) {
