@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <exception>
 
+#include <tbb/global_control.h>
+
 #include "cfg/cfg.h"
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
@@ -34,8 +36,17 @@ bool is_hold_repair(const IRTM_OBJ* obj) { return obj->m_move_type != IRTM_MOVE:
 int run_retimer(CMP_FACADE* cmp, WEXAN_ENV* env, const char* bin_name) {
   if (env->get_base_family_code() != 46) return 1;
   VELMO_SCOPED_PROFILE_BIN bin(bin_name, "");
-  IRTM_MANAGER manager(cmp, env);
-  return manager.retime();
+  // The register queue's parallel work starts worker threads; they are
+  // joined before the run returns, so that the host may unload the library
+  // (and the thread library with it) once the stage is over.
+  tbb::task_scheduler_handle workers{tbb::attach{}};
+  int result;
+  {
+    IRTM_MANAGER manager(cmp, env);
+    result = manager.retime();
+  }
+  tbb::finalize(workers, std::nothrow);
+  return result;
 }
 }  // namespace
 
