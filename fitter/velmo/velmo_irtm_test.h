@@ -465,9 +465,15 @@ public:
 // register object per register atom looked at (live table), and those whose
 // atom was deleted (retired table), revived when an atom comes back under
 // the same id. Both tables are keyed by atom id.
+class CMP_FACADE;
+class DUX;
+
 class IRTM_MANAGER {
 public:
-  explicit IRTM_MANAGER(WEXAN_ENV* env) : m_env(env) {}
+  // Registry only: no timing, no engines (the registry's own tests).
+  explicit IRTM_MANAGER(WEXAN_ENV* env);
+  // The full retimer over the environment's placed and routed design.
+  IRTM_MANAGER(CMP_FACADE* cmp, WEXAN_ENV* env);
   ~IRTM_MANAGER();
   IRTM_MANAGER(const IRTM_MANAGER&) = delete;
   IRTM_MANAGER& operator=(const IRTM_MANAGER&) = delete;
@@ -484,8 +490,66 @@ public:
   const std::unordered_map<std::uint32_t, IRTM_FF*>& live() const { return m_live; }
   const std::unordered_map<std::uint32_t, IRTM_FF*>& retired() const { return m_retired; }
 
+  // The driver.
+  void setup();
+  int retime();
+  bool retime_design();
+  bool retime_domain(HOV_INCR_WNS_DOMAIN* domain, int round);
+  bool retime_iteration(std::vector<IRTM_OBJ*>* objects);
+  bool retime_kth_iteration(int k, std::vector<IRTM_OBJ*>* objects);
+  bool retime_ff(IRTM_OBJ* obj);
+  void print_domain_info(bool at_start);
+  void cleanup(bool result);
+  void dump_atom_netlist(bool force);
+  static std::uint32_t s_dump_counter;
+
+  // Move search, implementation, acceptance and undo (refuse until built).
+  bool is_retimable_ff(VOK_ATOM_NODE* atom);
+  bool forward_retime(IRTM_FF* ff, IRTM_MOVE* move);
+  bool backward_retime(IRTM_FF* ff, IRTM_MOVE* move);
+  bool insert_wirelut(IRTM_IPIN* pin, IRTM_MOVE* move);
+  bool reroute_load(IRTM_IPIN* pin, IRTM_MOVE* move);
+  bool annotate_delays(IRTM_MOVE* move, bool* changed);
+  bool check_retiming(IRTM_MOVE* move, const TIMING_COST_STRUCT& base, const TIMING_COST_STRUCT& result,
+                      bool with_hold);
+  bool update_setup_voilations(int k, std::vector<IRTM_OBJ*>* objects);
+  bool update_hold_voilations(int k, std::vector<IRTM_OBJ*>* objects);
+  bool batch_retiming_moves(int k, std::vector<IRTM_OBJ*>* objects);
+  void undo_all_retiming(std::uint64_t checkpoint);
+  void finalize_retiming();
+
+  IRTM_ITERATION* iteration() const { return m_iter.get(); }
+  IRTM_FF_QUEUE* queue() const { return m_queue.get(); }
+  DUX* dux() const { return m_dux.get(); }
+  std::vector<IRTM_MOVE*>& yun_stack() { return m_yun_stack; }
+
 private:
+  void clear_yun_stack();
+
   WEXAN_ENV* m_env;
+  CMP_FACADE* m_cmp = nullptr;
+  VOK_ATOM_NETLIST* m_atoms = nullptr;
+  KEM_NETLIST* m_kem_netlist = nullptr;
+  ZEL_ATOM_MOD_MANAGER* m_amu = nullptr;
+  ZEL_ATOM_MOD_MANAGER* m_siv = nullptr;
+  RE_MANAGER m_re_manager;
   std::unordered_map<std::uint32_t, IRTM_FF*> m_live;
   std::unordered_map<std::uint32_t, IRTM_FF*> m_retired;
+  bool m_full = false;
+  bool m_dump_kem_memory = false;
+  bool m_dump = false;
+  bool m_verbose = true;
+  bool m_hold_costing = true;
+  bool m_wirelut_hold_fix = true;
+  bool m_reroute_setup_fix = true;
+  bool m_allow_stale = true;
+  bool m_tainting_was_enabled = false;
+  std::int32_t m_tco_gb = 60;
+  std::int32_t m_debug_atom_id = 0;
+  std::unique_ptr<FF_CHANGE_MANAGER> m_ff_change;
+  std::vector<IRTM_MOVE*> m_yun_stack;
+  std::unique_ptr<INITIAL_STATE_MANAGER> m_init_state;
+  std::unique_ptr<IRTM_ITERATION> m_iter;
+  std::unique_ptr<IRTM_FF_QUEUE> m_queue;
+  std::unique_ptr<DUX> m_dux;
 };

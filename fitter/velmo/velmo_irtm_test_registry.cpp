@@ -12,11 +12,6 @@ namespace {
 }
 }  // namespace
 
-IRTM_MANAGER::~IRTM_MANAGER() {
-  for (auto& [id, ff] : m_live) delete ff;
-  for (auto& [id, ff] : m_retired) delete ff;
-}
-
 IRTM_FF* IRTM_MANAGER::create_irtm_ff(VOK_ATOM_NODE* atom) {
   if (!atom || !atom->is_ff() || atom->get_location_gid() == 0xFFFFFFFFu) return nullptr;
   if (IRTM_FF* found = get_irtm_ff(atom->get_location_gid())) {

