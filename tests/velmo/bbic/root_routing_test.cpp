@@ -38,13 +38,6 @@ protected:
     model->set_routing(std::move(r));
     p->get_state()->get_kiv_state()->add_model(model);
   }
-  static std::vector<std::string> canonical(const VOK_RE_ROUTING& r) {
-    std::vector<std::string> out;
-    for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
-      if (!r.is_zota_q_root(root)) out.push_back(host::testing::routing_text(r, root));
-    std::sort(out.begin(), out.end());
-    return out;
-  }
   scenes::PARTITIONED s{};
 };
 
@@ -66,7 +59,7 @@ TEST_F(RootRoutingTest, MergeRebuildsTheRootFromTheActiveStatesRouting) {
   ASSERT_TRUE(host::placement::place());
   std::string why;
   ASSERT_TRUE(host::router::route_design(&why)) << why;
-  const std::vector<std::string> whole = canonical(*root);
+  const std::vector<std::string> whole = host::testing::routing_texts(*root);
   const int whole_nodes = root->get_live_node_count();
   ASSERT_GT(whole_nodes, 0);
   auto top_share = JOV_ROUTING_SPLITTER::get_routing_for_partition(s.top);
@@ -78,7 +71,7 @@ TEST_F(RootRoutingTest, MergeRebuildsTheRootFromTheActiveStatesRouting) {
   EXPECT_EQ(root->get_atom_netlist(), flat);
   give_routing(s.top, std::move(top_share));
   velmo_bbic_merge_re_networks();
-  EXPECT_EQ(canonical(*root), whole);
+  EXPECT_EQ(host::testing::routing_texts(*root), whole);
   // The root's terminal maps reach the atoms inside the boxes.
   int inner_sources = 0;
   for (VOK_ATOM_NODE* a : s.a->get_state()->get_atom_netlist()->get_atom_list())
