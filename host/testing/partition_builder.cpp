@@ -71,6 +71,14 @@ PARTITION_BUILDER top_partition() {
   return PARTITION_BUILDER(top);
 }
 
+std::vector<std::string> routing_texts(const VOK_RE_ROUTING& r) {
+  std::vector<std::string> out;
+  for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
+    if (!r.is_zota_q_root(root)) out.push_back(routing_text(r, root));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::string routing_text(const VOK_RE_ROUTING& r, int id) {
   std::string self;
   const std::int32_t v = r.get_value(id);

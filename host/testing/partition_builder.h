@@ -11,6 +11,7 @@
 // instance name with the box and hangs under `parent` (the top partition by
 // default). Atoms built inside one box body get consecutive ids.
 #include <string>
+#include <vector>
 
 #include "jov/jov_design.h"
 #include "testing/netlist_builder.h"
@@ -50,6 +51,9 @@ void set_state_netlist(JOV_PARTITION* partition, JOV_STATE* state, VOK_ATOM_NETL
 // node (terminal port and side, or wire value; "z" for pipeline-register
 // nodes) with its sorted subtrees, pipeline-register pairs followed.
 std::string routing_text(const VOK_RE_ROUTING& routing, int id);
+// The texts of every tree (pipeline-register Q roots are reached through
+// their pairs), sorted: equal for routings with the same trees.
+std::vector<std::string> routing_texts(const VOK_RE_ROUTING& routing);
 
 namespace scenes {
 // A partitioned design on the world's netlist: the top partition "|"

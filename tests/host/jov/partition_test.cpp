@@ -45,13 +45,6 @@ std::vector<std::string> names(VOK_ATOM_NETLIST* n, VOK_TRAVERSE mode) {
   return out;
 }
 
-std::vector<std::string> canonical(const VOK_RE_ROUTING& r) {
-  std::vector<std::string> out;
-  for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
-    if (!r.is_zota_q_root(root)) out.push_back(host::testing::routing_text(r, root));
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 }  // namespace
 
@@ -153,14 +146,14 @@ TEST_F(PartitionTest, SharesOfARoutedDesignMergeBackIntoIt) {
   std::vector<std::string> seen;
   for (JOV_PARTITION* p : {s.top, s.a, s.b, s.c}) {
     auto share = JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
-    for (const auto& t : canonical(*share)) {
+    for (const auto& t : host::testing::routing_texts(*share)) {
       shared += std::find(seen.begin(), seen.end(), t.substr(0, t.find('('))) != seen.end();
       seen.push_back(t.substr(0, t.find('(')));
     }
     merged.merge_partition(*share);
   }
   EXPECT_GT(shared, 0) << "a net serving several partitions (the clock) is split";
-  EXPECT_EQ(canonical(merged), canonical(whole));
+  EXPECT_EQ(host::testing::routing_texts(merged), host::testing::routing_texts(whole));
   // Merging a share twice adds nothing.
   auto again = JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a);
   const int before = merged.get_live_node_count();
@@ -196,6 +189,6 @@ TEST_F(PartitionTest, ShareKeepsOnlyPathsToThePartitionsSinks) {
   merged.merge_partition(*b);
   merged.merge_partition(*top);
   merged.merge_partition(*a);
-  EXPECT_EQ(canonical(merged), canonical(r));
+  EXPECT_EQ(host::testing::routing_texts(merged), host::testing::routing_texts(r));
   EXPECT_EQ(merged.get_live_node_count(), r.get_live_node_count());
 }
