@@ -36,3 +36,7 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_depopulation_enabled_by_instance(const CMP_FACAD
 bool ZEL_DEV_ZOTA_UTIL::is_rfpar_enabled(const CMP_FACADE*) { return host::device::spec().rfpar; }
 
 bool ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(const CMP_FACADE*) { return host::device::spec().early_retiming; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_aware_optimize_timing_enabled() {
+  return host::device::spec().zento_aware_optimize_timing;
+}
