@@ -64,6 +64,8 @@ struct DeviceSpec {
   bool rfpar = false;
   // Early (prefit) retiming enabled on the device; off by default.
   bool early_retiming = false;
+  // Zento-aware timing optimization (resynthesis may use the retiming-aware analysis).
+  bool zento_aware_optimize_timing = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM

@@ -140,6 +140,10 @@ public:
   // 3 min fall.
   int get_delay(int which) const { return m_delays[which & 3]; }
   int get_max_delay() const { return m_delays[0]; }
+  // The four current-corner delays in the order of get_delay; the setter
+  // overwrites them (an annotation the next quick analysis uses).
+  void get_4_delays(int d[4]) const { for (int i = 0; i < 4; ++i) d[i] = m_delays[i]; }
+  void set_4_delays(const int d[4]) { for (int i = 0; i < 4; ++i) m_delays[i] = d[i]; }
   int get_min_delay() const { return m_delays[2]; }
   // The current corner's setup and hold slack (ps; KEM_NO_SLACK when none).
   int get_setup_slack() const { return m_setup_slack; }

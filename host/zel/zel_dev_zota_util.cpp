@@ -42,3 +42,7 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(const DEV_DIE_INFO* die, unsigned gid) {
 }
 
 bool ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(const CMP_FACADE*) { return host::device::spec().early_retiming; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_aware_optimize_timing_enabled() {
+  return host::device::spec().zento_aware_optimize_timing;
+}

@@ -38,4 +38,6 @@ public:
   static bool is_rfpar_enabled(const CMP_FACADE* cmp);
   // data: early (prefit) retiming is enabled (DeviceSpec::early_retiming).
   static bool is_early_retiming_enabled(const CMP_FACADE* cmp);
+  // data: DeviceSpec::zento_aware_optimize_timing (default off).
+  static bool is_zento_aware_optimize_timing_enabled();
 };
