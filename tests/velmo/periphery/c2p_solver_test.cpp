@@ -177,3 +177,25 @@ TEST_F(C2pSolverTest, GroupRetryKeepsTheLatestSolveOfEachDestination) {
   ASSERT_EQ(cs.size(), 1u) << "the port solved twice is committed once";
   EXPECT_EQ(cs[0].front(), port(6));
 }
+
+TEST_F(C2pSolverTest, AChainReusingAnEarlierChainsElementsIsDropped) {
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  const auto c = chains(solve({port(4)}, 1, 4, true).forest);
+  ASSERT_EQ(c.size(), 1u);
+  JUK::FOREST<int, int> f;
+  for (int root : {port(5), port(4)}) {  // the later destination first in the forest
+    int parent = -1;
+    for (std::size_t k = 0; k < c[0].size(); ++k) {
+      const int id = f.create_node(k == 0 ? root : c[0][k]);
+      if (parent < 0)
+        f.append_root(id);
+      else
+        f.append_child(parent, id);
+      parent = id;
+    }
+  }
+  p.drop_conflicting_chains(f, true);
+  const auto kept = chains(f);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].front(), port(4)) << "destination order decides which chain stays";
+}
