@@ -3,9 +3,11 @@
 // change an atom. A deny table (atom, operation) -> reason mask; everything
 // else is allowed. Reason bit 37 means dont-touch.
 #include <cstdint>
+#include <vector>
 #include "common/host_api.h"
 
 class VOK_ATOM_OTERM;
+class VOK_ATOM_NODE;
 class WEXAN_HOV_UTILITY;
 
 class HOST_API WEXAN_ATOM_MOD_DRC {
@@ -18,6 +20,9 @@ public:
   bool atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason = nullptr) const;
   // The same for the atom owning the output term.
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
+  // data: whether the atoms may be merged into one; true unless a pair of
+  // them is vetoed (host::drc::veto_merge). The reason is not written.
+  bool atoms_are_compatible_for_merge(const std::vector<VOK_ATOM_NODE*>* atoms, void* reason) const;
   // recorded: the don't-touch verification of the post-fit netlist.
   void verify_dont_touch();
   // recorded: writes the cached atom-modification information out.
@@ -31,4 +36,6 @@ public:
 namespace host::drc {
 // Denies operation `op` on the atom with the given reason mask.
 HOST_API void deny(int atom_id, int op, std::uint64_t reason = 1);
+// Vetoes merging the two atoms (either order).
+HOST_API void veto_merge(int atom_a, int atom_b);
 }  // namespace host::drc
