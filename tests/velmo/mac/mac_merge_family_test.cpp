@@ -199,6 +199,17 @@ TEST_F(MacMergeFamilyTest, KxWithFourTakenClocksTakesOnlyAMatchingClock) {
   EXPECT_EQ(source_of(c, DB_INPUT_PORT_CLK, 1), k[5].oterm);
   EXPECT_EQ(source_of(c, DB_INPUT_PORT_ENA, 1), k[4].oterm);
 
+  // Two unmatched clocks claim two different free clocks.
+  auto g = n.mac("g").mode(2).clk(k[0], 0);
+  g->add_input_term(DB_INPUT_PORT_CLK, 1);
+  g->add_input_term(DB_INPUT_PORT_CLK, 2);
+  auto h = n.mac("h").mode(2).clk(k[5], 0).clk(k[4], 1).port_clock(P408, 1).port_clock(P409, 2);
+  merge(*u, g, h);
+  EXPECT_EQ(m_mac.get_input_port_clock(g, P410), 2);
+  EXPECT_EQ(m_mac.get_input_port_clock(g, P411), 3);
+  EXPECT_EQ(source_of(g, DB_INPUT_PORT_CLK, 1), k[5].oterm);
+  EXPECT_EQ(source_of(g, DB_INPUT_PORT_CLK, 2), k[4].oterm);
+
   // Output and coefficient-select clocks must match as they are.
   auto e = n.mac("e").mode(2).clk(k[0], 0);
   auto f = n.mac("f").mode(2).clk(k[0], 0).output_clock(OUT363, 1);
