@@ -121,12 +121,7 @@ VELMO_MAC_MERGE_OP::VELMO_MAC_MERGE_OP(WEXAN_ENV* env, bool estimate_only)
   const int block_type = m_die_info->get_block_type(dev_element_desc(DSP_ELEMENT), 0);
   m_dsp_height = m_die_info->get_block_type_height(block_type);
 
-  const int limit = cfg_get_int_value("velmo_max_dsp_locations_to_use", -1);
-  if (limit >= 0 && limit < m_num_dsp_locations) {
-    msg_vdebug_impl(2, "VELMO_MAC_MERGE: Limiting number of DSP locations available to %d, instead of default %d",
-                    limit, m_num_dsp_locations);
-    m_num_dsp_locations = limit;
-  }
+  velmo_mac_limit_dsp_locations(m_num_dsp_locations);
 
   m_address_register_row = -1;
   if (!cfg_is_on("vpr_mv_allow_qdsps_to_cross_address_register_row", false) &&
@@ -414,14 +409,7 @@ VELMO_MAC_TRIO*** VELMO_MAC_MERGE_OP::alloc_2d_array_of_dsp_floorplan() {
       trio->scan_index = static_cast<int>(m_scan_locations.size());
       m_scan_locations.push_back(trio);
       m_scan_xy.emplace_back(x, y);
-      if (current.is_empty()) {
-        current = BOX(x, y, x, y + m_dsp_height - 1);
-      } else if (current.get_max(1) + 1 == y) {
-        current = BOX(x, current.get_min(1), x, y + m_dsp_height - 1);
-      } else {
-        m_dsp_column_bboxes.push_back(current);
-        current = BOX(x, y, x, y + m_dsp_height - 1);
-      }
+      velmo_mac_add_dsp_row(current, m_dsp_column_bboxes, x, y, m_dsp_height);
     }
     if (!current.is_empty()) m_dsp_column_bboxes.push_back(current);
   }
@@ -744,17 +732,7 @@ bool VELMO_MAC_MERGE_OP::find_placement_for_given_mac(VELMO_MAC_MERGE_MAC_INFO* 
 }
 
 void VELMO_MAC_MERGE_OP::print_constraints_on_atom_for_debug(VOK_ATOM_NODE* atom) {
-  const TIBEX_LOCATION_CONSTRAINT constraint = m_design->get_atom_location_constraint(atom->get_id());
-  if (constraint.has_locked_constraint(CONSTRAINT_SOURCE_READ)) {
-    const TIBEX_LOCKED_CONSTRAINT locked = constraint.get_locked_constraint(CONSTRAINT_SOURCE_READ);
-    if (locked.is_specified_exactly())
-      msg_vdebug_impl(2, "\tAtom %d was constrained to (%d, %d)", atom->get_id(), locked.get_x(), locked.get_y());
-    else
-      msg_vdebug_impl(2, "\tAtom %d was constrained to region (%d, %d) to (%d, %d)", atom->get_id(),
-                      locked.get_xmin(), locked.get_ymin(), locked.get_xmax(), locked.get_ymax());
-  } else {
-    msg_vdebug_impl(2, "\tAtom %d was not constrained!", atom->get_id());
-  }
+  velmo_mac_print_constraints(m_design, atom);
 }
 
 bool VELMO_MAC_MERGE_OP::spread_macs(int num_dsp_locations_used) {

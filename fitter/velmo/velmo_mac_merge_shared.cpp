@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cfg/cfg.h"
 #include "msg/msg_gen_loc.h"
 #include "omz/omz_instance_name.h"
 #include "tibex/tibex_location_constraint.h"
+#include "velmo_debug.h"
 #include "velmo_msgs.h"
+#include "wexan/wexan_design.h"
 #include "vok/vok_atom_netlist.h"
 
 using BOX = ZMP::BBOX_2D;
@@ -77,4 +80,40 @@ void velmo_mac_attach_region_boxes(MSG_BASE* msg, const char* title_format, cons
   for (const BOX& box : boxes)
     list->add_loc_obj(new MSG_GEN_LOC_CHIP_AREA(box.get_min(0), box.get_min(1), box.get_max(0), box.get_max(1)));
   msg_add_gen_loc_obj_to_msg(msg, list);
+}
+
+void velmo_mac_print_constraints(const WEXAN_DESIGN* design, const VOK_ATOM_NODE* atom) {
+  // Locked constraints of every source.
+  constexpr unsigned ANY_SOURCE = 16384;
+  const TIBEX_LOCATION_CONSTRAINT constraint = design->get_atom_location_constraint(atom->get_id());
+  if (constraint.has_locked_constraint(ANY_SOURCE)) {
+    const TIBEX_LOCKED_CONSTRAINT locked = constraint.get_locked_constraint(ANY_SOURCE);
+    if (locked.is_specified_exactly())
+      msg_vdebug_impl(2, "\tAtom %d was constrained to (%d, %d)", atom->get_id(), locked.get_x(), locked.get_y());
+    else
+      msg_vdebug_impl(2, "\tAtom %d was constrained to region (%d, %d) to (%d, %d)", atom->get_id(),
+                      locked.get_xmin(), locked.get_ymin(), locked.get_xmax(), locked.get_ymax());
+  } else {
+    msg_vdebug_impl(2, "\tAtom %d was not constrained!", atom->get_id());
+  }
+}
+
+void velmo_mac_add_dsp_row(BOX& current, std::vector<BOX>& runs, int x, int y, int dsp_height) {
+  if (current.is_empty()) {
+    current = BOX(x, y, x, y + dsp_height - 1);
+  } else if (current.get_max(1) + 1 == y) {
+    current = BOX(x, current.get_min(1), x, y + dsp_height - 1);
+  } else {
+    runs.push_back(current);
+    current = BOX(x, y, x, y + dsp_height - 1);
+  }
+}
+
+void velmo_mac_limit_dsp_locations(int& num_dsp_locations) {
+  const int limit = cfg_get_int_value("velmo_max_dsp_locations_to_use", -1);
+  if (limit >= 0 && limit < num_dsp_locations) {
+    msg_vdebug_impl(2, "VELMO_MAC_MERGE: Limiting number of DSP locations available to %d, instead of default %d",
+                    limit, num_dsp_locations);
+    num_dsp_locations = limit;
+  }
 }

@@ -9,6 +9,7 @@
 class MSG_BASE;
 class VOK_ATOM_NODE;
 class TIBEX_ZARTO_REGION_LIST;
+class WEXAN_DESIGN;
 
 // The width-1 boxes of the device's DSP runs that lie inside the region
 // (every run for a whole-device region), joined where boxes of one column
@@ -26,3 +27,12 @@ void velmo_mac_attach_region_boxes(MSG_BASE* msg, const char* title_format, cons
                                    const std::vector<ZMP::BBOX_2D>& boxes);
 // The atom's short hierarchical name.
 std::string velmo_mac_short_name(const VOK_ATOM_NODE* atom);
+// One debug line on the atom's locked constraint.
+void velmo_mac_print_constraints(const WEXAN_DESIGN* design, const VOK_ATOM_NODE* atom);
+// Walking a DSP column upwards: the DSP location at row y extends the
+// current run of contiguous DSP blocks or, after a gap, closes it into
+// `runs` and starts the next one.
+void velmo_mac_add_dsp_row(ZMP::BBOX_2D& current, std::vector<ZMP::BBOX_2D>& runs, int x, int y, int dsp_height);
+// Lowers the DSP location count to "velmo_max_dsp_locations_to_use" when
+// that is set below it.
+void velmo_mac_limit_dsp_locations(int& num_dsp_locations);
