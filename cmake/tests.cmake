@@ -39,3 +39,7 @@ gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)
 # component files only from the base layer.
 add_test(NAME layering_check COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
   -P ${CMAKE_SOURCE_DIR}/cmake/layering_check.cmake)
+
+# The equivalence-check scripts velmo-fit has the component write, run by
+# tclsh under a stand-in checker.
+add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)

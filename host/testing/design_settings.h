@@ -6,7 +6,8 @@
 //     "options": [{"id": 816, "type": 1, "value": "on"}],
 //     "assignments": [{"instance": "acc_reg", "id": 1032, "type": 4, "value": "3"}],
 //     "cfg": {"name": "value"},
-//     "clocks": {"clk": 2000}
+//     "clocks": {"clk": 2000},
+//     "eda": {"output_dir": "simulation", "netlist_type": 3}
 //   }
 //
 // - family: the device family code;
@@ -17,7 +18,9 @@
 //   instance); the instance must name an atom of the design;
 // - cfg: configuration variables;
 // - clocks: clock nets of the design and their periods in ps, declared to
-//   the timing analysis with the net's driver as the source.
+//   the timing analysis with the net's driver as the source;
+// - eda: the simulation tool's netlist directory and language (2 VHDL, 3
+//   Verilog, 4 SystemVerilog).
 // Every key is optional; an unknown key is an error naming it. Partitions are
 // not supported yet and are rejected.
 #include <map>
@@ -47,6 +50,11 @@ struct DESIGN_SETTINGS {
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
+  struct EDA {
+    std::string output_dir = "simulation";
+    int netlist_type = 3;
+  };
+  std::optional<EDA> eda;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw
