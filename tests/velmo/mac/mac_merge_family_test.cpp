@@ -185,9 +185,10 @@ TEST_F(MacMergeFamilyTest, KxWithFourTakenClocksTakesOnlyAMatchingClock) {
   EXPECT_FALSE(compatible(*u, a, other));
   EXPECT_TRUE(compatible(*u, a, same));
   // The absorbed MAC's port 408 lands on port 410, on the first MAC's clock 3.
+  const int same_id = same.id();
   merge(*u, a, same);
   EXPECT_EQ(m_mac.get_input_port_clock(a, P410), 3);
-  EXPECT_FALSE(exists(same.id()));
+  EXPECT_FALSE(exists(same_id));
 
   // A free clock is claimed and the absorbed clock copied onto it.
   auto c = n.mac("c").mode(2).clk(k[0], 0);
@@ -411,8 +412,9 @@ TEST_F(MacMergeFamilyTest, ScanChainedMacsMergeDriverFirstAndTakeOverTheChain) {
   EXPECT_FALSE(compatible(*u, lone, mid));
 
   // Given in the other order, the driver still survives.
+  const int mid_id = mid.id();
   EXPECT_EQ(merge(*u, mid, head), head.atom());
-  EXPECT_FALSE(exists(mid.id()));
+  EXPECT_FALSE(exists(mid_id));
   EXPECT_EQ(driver_of(tail, DB_MAC_SCANIN, 0), head.atom());
   EXPECT_EQ(driver_of(tail, DB_MAC_SCANIN, 1), head.atom());
   bool taken_over = false;

@@ -117,7 +117,7 @@ TEST_F(MacMergePhysicalTest, DefaultSpreadsPairsWhileLocationsRemainDensityKeeps
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();
   auto a = mac_at(n, "a", 4, 1);
-  auto b = mac_at(n, "b", 4.4f, 2.6f);
+  const int b = mac_at(n, "b", 4.4f, 2.6f).id();
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 2);
   EXPECT_THAT(host::debug::texts(),
@@ -128,14 +128,14 @@ TEST_F(MacMergePhysicalTest, DefaultSpreadsPairsWhileLocationsRemainDensityKeeps
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 1);
   EXPECT_TRUE(exists(a.id()));
-  EXPECT_FALSE(exists(b.id()));
+  EXPECT_FALSE(exists(b));
 }
 
 TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   host::testing::device(Family::KY).build();
   auto n = host::testing::netlist();
   auto near1 = mac_at(n, "near1", 4, 1);
-  auto near2 = mac_at(n, "near2", 4, 6);  // distance 5
+  const int near2 = mac_at(n, "near2", 4, 6).id();  // distance 5
   auto far1 = mac_at(n, "far1", 8, 1);
   auto far2 = mac_at(n, "far2", 8, 7);  // distance 6
   cfg_set_value("velmo_physical_merge_distance_threshold", "5");
@@ -143,7 +143,7 @@ TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 3);
   EXPECT_TRUE(exists(near1.id()));
-  EXPECT_FALSE(exists(near2.id()));
+  EXPECT_FALSE(exists(near2));
   EXPECT_TRUE(exists(far1.id()));
   EXPECT_TRUE(exists(far2.id()));
 }
