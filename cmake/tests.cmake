@@ -22,8 +22,8 @@ target_link_libraries(velmo_test_loadprobe PRIVATE velmo_host)
 file(GLOB VELMO_LOAD_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/load/*.cpp)
 add_executable(velmo_load_tests ${VELMO_LOAD_TEST_SOURCES})
 add_dependencies(velmo_load_tests velmo velmo_test_loadprobe fitter_govin zarn_yun velmo_exports)
-target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main)
+target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated ${TCL_INCLUDE_PATH})
+target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main ${TCL_LIBRARY})
 gtest_discover_tests(velmo_load_tests DISCOVERY_MODE PRE_TEST)
 
 # velmo-fit as a subprocess: command line, exit codes, output.
@@ -40,3 +40,7 @@ gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)
 # component files only from the base layer.
 add_test(NAME layering_check COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
   -P ${CMAKE_SOURCE_DIR}/cmake/layering_check.cmake)
+
+# The equivalence-check scripts velmo-fit has the component write, run by
+# tclsh under a stand-in checker.
+add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)

@@ -1,7 +1,9 @@
 #pragma once
-// The optimisers' test commands on the global environment.
+// The test entries of the post-route incremental retimer and resynthesiser
+// that the Tcl commands run on the process's fitter environment.
 class VELMO_ECO_TCL {
 public:
-  // Runs the incremental retimer; 1 when done (also with nothing to do).
+  // Non-zero when the run succeeded (or had nothing to do).
   static int test_incremental_retiming();
+  static int test_incremental_resynthesis();
 };

@@ -1,6 +1,8 @@
 #include "testing/design_settings.h"
 
 #include <cmath>
+#include "yova/yova_util.h"
+
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -100,6 +102,20 @@ public:
       } else if (key == "global_clocks") {
         if (!v.is_array()) fail("global_clocks must be a list of clock nets");
         for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));
+      } else if (key == "eda") {
+        if (!v.is_object()) fail("eda must be an object");
+        DESIGN_SETTINGS::EDA eda;
+        for (const auto& [name, value] : v.items()) {
+          if (name == "output_dir") {
+            eda.output_dir = text(value, "eda.output_dir");
+          } else if (name == "netlist_type") {
+            eda.netlist_type = integer(value, "eda.netlist_type");
+            if (eda.netlist_type < 2 || eda.netlist_type > 4) fail("eda.netlist_type must be 2, 3 or 4");
+          } else {
+            fail("unknown key 'eda." + name + "'");
+          }
+        }
+        s.eda = eda;
       } else if (key == "partitions") {
         s.partitions = parse_partition_settings(v.dump(), m_file);
       } else {
@@ -147,6 +163,7 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);
+  if (s.eda) host::yova::set_tool(2, s.eda->output_dir, s.eda->netlist_type);
   // A clock's source is the primary output of the atom of its name (for a
   // design input, its pad).
   for (const auto& [clock, period] : s.clocks) {

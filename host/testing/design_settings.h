@@ -6,7 +6,8 @@
 //     "options": [{"id": 816, "type": 1, "value": "on"}],
 //     "assignments": [{"instance": "acc_reg", "id": 1032, "type": 4, "value": "3"}],
 //     "cfg": {"name": "value"},
-//     "clocks": {"clk": 2000}
+//     "clocks": {"clk": 2000},
+//     "eda": {"output_dir": "simulation", "netlist_type": 3}
 //   }
 //
 // - family: the device family code;
@@ -20,7 +21,9 @@
 //   the timing analysis with the net's driver as the source;
 // - global_clocks: clock nets whose registers read them over a global
 //   network (their clock inputs get the GCLK connection code);
-// - partitions: the design's partitions (see partition_settings.h).
+// - partitions: the design's partitions (see partition_settings.h);
+// - eda: the simulation tool's netlist directory and language (2 VHDL, 3
+//   Verilog, 4 SystemVerilog).
 // Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
@@ -52,6 +55,11 @@ struct DESIGN_SETTINGS {
   std::map<std::string, int> clocks;  // net -> period (ps)
   std::vector<std::string> global_clocks;  // clock nets on global networks
   std::vector<PARTITION_SETTING> partitions;
+  struct EDA {
+    std::string output_dir = "simulation";
+    int netlist_type = 3;
+  };
+  std::optional<EDA> eda;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

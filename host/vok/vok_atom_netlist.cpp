@@ -217,6 +217,18 @@ VOK_ATOM_OTERM* VOK_ATOM_NODE::get_output_term_by_type(DB_OUTPUT_PORT_TYPE type,
   return nullptr;
 }
 
+bool VOK_ATOM_NODE::implements(DB_INPUT_PORT_TYPE type) const {
+  for (std::size_t i = 0; i < m_iterms.size(); ++i)
+    if (m_iterms.at(i) != nullptr && m_iterms.at(i)->get_port_type() == type) return true;
+  return false;
+}
+
+bool VOK_ATOM_NODE::implements(DB_OUTPUT_PORT_TYPE type) const {
+  for (std::size_t i = 0; i < m_oterms.size(); ++i)
+    if (m_oterms.at(i) != nullptr && m_oterms.at(i)->get_port_type() == type) return true;
+  return false;
+}
+
 VOK_ATOM_ITERM* VOK_ATOM_NODE::add_input_term(DB_INPUT_PORT_TYPE type, int index) {
   if (get_input_term_by_type(type, index) != nullptr) fail("!get_input_term_by_type(type, index)", __LINE__);
   auto* term = new VOK_ATOM_ITERM(this, type, index);

@@ -1,7 +1,10 @@
 #include "vok/vok_atom_term.h"
 
+#include <set>
 #include <string>
+#include <utility>
 
+#include "common/host_world.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -176,6 +179,21 @@ void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm) {
 }
 
 bool vok_is_connected(const VOK_ATOM_ITERM* iterm) { return iterm != nullptr && iterm->is_connected(); }
+
+namespace {
+struct PORT_DEFAULTS {
+  std::set<std::pair<int, int>> inverted;  // (atom id, usage)
+};
+PORT_DEFAULTS& port_defaults() { return host_world_slot<PORT_DEFAULTS>(); }
+}  // namespace
+
+bool vok_port_default_is_inverted(const VOK_ATOM_NODE* atom, int usage) {
+  return atom != nullptr && port_defaults().inverted.count({atom->get_id(), usage}) != 0;
+}
+
+namespace host::vok {
+void set_port_default_inverted(int atom_id, int usage) { port_defaults().inverted.insert({atom_id, usage}); }
+}  // namespace host::vok
 
 bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode) {
   return oterm != nullptr && !oterm->cfanout(mode).empty();

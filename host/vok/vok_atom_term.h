@@ -104,6 +104,12 @@ HOST_API void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm);
 HOST_API bool vok_is_connected(const VOK_ATOM_ITERM* iterm);
 // An output term is connected when its walk in the given mode yields a fanout.
 HOST_API bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode);
+// data: whether the atom's input port of that usage reads as inverted when
+// nothing drives it (false unless host::vok::set_port_default_inverted).
+HOST_API bool vok_port_default_is_inverted(const VOK_ATOM_NODE* atom, int usage);
+namespace host::vok {
+HOST_API void set_port_default_inverted(int atom_id, int usage);
+}  // namespace host::vok
 
 // How an input is left when it loses its source.
 class HOST_API VOK_NET_ITERM {

@@ -36,7 +36,8 @@ public:
 class VOK_ATOM_ITERM;
 
 // algorithm: the two inputs carry the same signal: the same source (traced
-// through hierarchy) with the same inversion, or tied to the same constant.
+// through hierarchy) with the same inversion, or tied to the same constant,
+// or neither is there (absent or unconnected).
 HOST_API bool iterms_are_identical(const VOK_ATOM_NODE* atom_a, const VOK_ATOM_NODE* atom_b,
                                    const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);
 // algorithm: the two inputs are driven by two different registers whose

@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,7 +50,9 @@
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "oxu/oxu_job.h"
+#include "omz/omz_option.h"
 #include "sta/sta_analysis.h"
+#include "tawn/tawn_netlist_writer.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "yun/host_yun_env.h"
@@ -65,6 +68,7 @@
 #include "wump/wump_die_info.h"
 #include "zel/zel_atom_util.h"
 #include "zel/zel_dev_zota_util.h"
+#include "yova/yova_util.h"
 
 #include "velmo_default_design.inc"
 
@@ -122,6 +126,32 @@ void* find(void* lib, const std::string& signature) {
   auto it = exports().find(signature);
   if (it == exports().end()) return nullptr;
   return dlsym(lib, it->second.c_str());
+}
+
+// Equivalence checking (project option 627): each snapshot's netlist goes
+// into <simulation tool directory>/<snapshot>/, and after each stage the
+// component writes that stage's check script.
+bool eqcheck_on() {
+  const OMZ_OPTION* o = OMZ_DERIVED_OPTION::get_single_option(OMZ_NAMESPACE::get_default(), 627, true);
+  return o != nullptr && o->get_bool_value();
+}
+
+void write_snapshot_netlist(const char* snapshot, const std::string& design_name) {
+  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
+  std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
+  const std::string dir = tool->output_dir() + "/" + snapshot;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str());
+}
+
+JOV_SNAPSHOT_BASE::ENUM stage_snapshot(const std::string& stage) {
+  static const std::map<std::string, JOV_SNAPSHOT_BASE::ENUM> m = {
+      {"plan", JOV_SNAPSHOT_BASE::PLANNED}, {"place", JOV_SNAPSHOT_BASE::PLACED},
+      {"route", JOV_SNAPSHOT_BASE::ROUTED}, {"retime", JOV_SNAPSHOT_BASE::RETIMED},
+      {"final", JOV_SNAPSHOT_BASE::FINAL},
+  };
+  return m.at(stage);
 }
 
 void print_message(const POSTED_MESSAGE& m) {
@@ -497,6 +527,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     return finish(1);
   }
 
+  using WRITE_EQCHECK = void (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>);
+  auto write_eqcheck =
+      reinterpret_cast<WRITE_EQCHECK>(find(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
+  const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
+  if (eqcheck) write_snapshot_netlist("synthesized", design.name);
+
   int status = 0;
   // Every component debug line is kept (and shown only with --debug), so that
   // a step that fails without an error message can still say why.
@@ -578,6 +614,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         routed = r;
       }
       stage_line(s, r, watch);
+      if (r && eqcheck) {
+        const JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot(stage_snapshot(s));
+        write_snapshot_netlist(snapshot.to_str(), design.name);
+        write_eqcheck(snapshot);
+      }
       if (!r) {
         status = 1;
         print_reason(stage_entry().at(s));

@@ -397,22 +397,6 @@ TEST_F(MacMergeTest, UnplacedMacsAreNamedUpToTheLimit) {
   EXPECT_THAT(sub_texts(errors[1]), ElementsAre("And 12 more similar nodes (full list omitted for brevity)"));
 }
 
-TEST_F(MacMergeTest, PeripheryUtilityInstallsItsEstimatorOnlyIntoAnEmptySlot) {
-  host::testing::device(Family::KY).build();
-  {
-    VELMO_PERIPHERY_PLACEMENT_UTIL util;
-    OXTER_MAC_MERGE_ESTIMATOR* mine = OXTER_ENV::get_mac_merge_estimator();
-    ASSERT_NE(mine, nullptr);
-    {
-      VELMO_PERIPHERY_PLACEMENT_UTIL second;
-      EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
-    }
-    EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
-  }
-  // Gone with the utility that installed it.
-  EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), nullptr);
-}
-
 TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   host::testing::device(Family::KX15).build();
   auto n = host::testing::netlist();
@@ -436,25 +420,6 @@ TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   EXPECT_EQ(op.estimate_min_macs_required(&atoms), 4);
   EXPECT_EQ(expect_internal_error([&] { op.estimate_min_macs_required(&empty); }).condition, "!atom_list->empty()");
   EXPECT_EQ(expect_internal_error([&] { op.work(); }).condition, "!m_estimate_only");
-}
-
-TEST_F(MacMergeTest, HostMergeKeepsEarlierMergesApartAndHonoursTheDrc) {
-  host::testing::device(Family::KX).build();
-  auto n = host::testing::netlist();
-  std::vector<VOK_ATOM_NODE*> m;
-  for (int i = 0; i < 3; ++i) m.push_back(n.mac("m" + std::to_string(i)).mode(2));
-  std::unique_ptr<SIV_ATOM_MOD_UTILITY> util(m_env->create_atom_mod_utility_for_algorithm(4, nullptr));
-  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[1]}, 2));
-  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[2]}, 2));
-  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 64), nullptr);
-  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 128), nullptr);
-  EXPECT_EQ(mac_count(), 1);
-
-  auto a = n.mac("a").mode(2);
-  auto b = n.mac("b").mode(2);
-  host::drc::deny(b.id(), 39);
-  EXPECT_FALSE(util->merge_mac_atoms({a, b}, 2));
-  EXPECT_EQ(mac_count(), 3);
 }
 
 TEST_F(MacMergeTest, ALocationLedByAChainMemberKeepsItsMergeThroughSpreading) {
