@@ -33,10 +33,6 @@ public:
   // reasons (each row carries the innermost).
   void set_wexan_piz_table_algorithm(int list) { m_algorithm = list; }
   int get_algorithm() const { return m_algorithm; }
-  void push_reason(int reason) { m_reasons.push_back(reason); }
-  void pop_reason() {
-    if (!m_reasons.empty()) m_reasons.pop_back();
-  }
   const std::string& get_name() const { return m_name; }
   // data: appends one row.
   void add_row(std::vector<std::string> row);
@@ -61,8 +57,6 @@ private:
   int m_algorithm = 0;
   std::vector<int> m_reasons;
   std::vector<std::vector<std::string>> m_rows;
-  int m_algorithm = 0;
-  std::vector<int> m_reasons;
 };
 
 class HOST_API WEXAN_LUT_RAM_UTILITY {
