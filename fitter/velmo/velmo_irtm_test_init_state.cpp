@@ -80,11 +80,26 @@ bool INITIAL_STATE_MANAGER::set_value(const VOK_ATOM_OTERM* oterm, INIT_VAL valu
   return true;
 }
 
+namespace {
+// The value of an 8-input cell for input vector `in`: with input 7 low the
+// high half of the mask is read over inputs (0, 1, 5, 6, 4) as index bits
+// 0-4, with input 7 high the low half over inputs 0-4; both halves use the
+// complemented index.
+bool eight_input_value(std::uint64_t mask, unsigned in) {
+  const auto bit = [&](int i) { return (in >> i) & 1u; };
+  if (bit(7) == 0) {
+    const unsigned idx = bit(0) | bit(1) << 1 | bit(5) << 2 | bit(6) << 3 | bit(4) << 4;
+    return ((mask >> (32 + (~idx & 31u))) & 1u) != 0;
+  }
+  return ((mask >> (~in & 31u)) & 1u) != 0;
+}
+}  // namespace
+
 INIT_VAL INITIAL_STATE_MANAGER::find_value(VOK_ATOM_NODE* cell, int k, INIT_VAL& carry) const {
   carry = ANY;
   const int n = get_max_inputs(cell);
   const std::uint64_t mask = cell->get_lutmask().get_value();
-  if (n == 8) return host::lut_eval(mask, 8, static_cast<unsigned>(k)) ? ONE : ZERO;
+  if (n == 8) return eight_input_value(mask, static_cast<unsigned>(k)) ? ONE : ZERO;
   const unsigned j = ((1u << n) - 1u) ^ static_cast<unsigned>(k);
   if (n == 4) {
     const unsigned f0 = (mask >> j) & 1u, f1 = (mask >> (16 + j)) & 1u;

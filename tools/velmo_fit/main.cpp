@@ -199,8 +199,9 @@ std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
       }
       continue;
     }
-    // A depopulated pipeline register stays unplaced on purpose.
-    if (a->is_placed() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
+    // A depopulated pipeline register stays unplaced on purpose; a
+    // partition's boundary port has no location of its own.
+    if (a->is_placed() || a->is_port() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
     bool connected = false;
     for (const VOK_ATOM_OTERM* o : a->coterms()) connected = connected || o->get_first_fanout(VOK_TRAVERSE_AS_STORED);
     for (const VOK_ATOM_ITERM* i : a->citerms()) connected = connected || i->get_source(VOK_TRAVERSE_AS_STORED);

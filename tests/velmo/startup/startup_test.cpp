@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
@@ -257,6 +259,8 @@ TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
   host::testing::device(host::testing::Family::KX).build();
   auto n = host::testing::netlist();
   n.lut("l", {n.input_port("a")}, 0x2);
+  // Port translation reads the routing's terminals, as after a route.
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 0);
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   struct FORWARDER {
     const char* name;
