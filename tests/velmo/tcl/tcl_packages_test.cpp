@@ -15,6 +15,7 @@
 #include "nolt/nolt_utilities.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/netlist_builder.h"
 #include "thr/thr_drl.h"
 #include "tibex/tibex_env.h"
 #include "velmo_tcl_args_auto.h"
@@ -160,7 +161,21 @@ TEST_F(TclPackagesTest, HelpWordsStopTheCommandAndUnknownWordsFail) {
 
 TEST_F(TclPackagesTest, StatusFollowsTheOperation) {
   EXPECT_EQ(eval("::torvika::velmo::velmo_do_dsp_sign_ext"), TCL_OK);
+  // The retimer needs the timing netlist: without one it raises and the
+  // command fails; with one, a run with nothing to retime succeeds.
+  EXPECT_EQ(eval("::torvika::eco_fitter::test_retiming"), TCL_ERROR);
+  EXPECT_EQ(result(), "Internal Error: m_kem_netlist != nullptr");
+  {
+    auto n = host::testing::netlist();
+    host::testing::SIG clk = n.input_port("clk");
+    n.clock("clk", 10, clk);
+    n.reg("r").clk(clk).d(n.input_port("d"));
+    n.timing();
+  }
+  host::clear_calls();
   EXPECT_EQ(eval("::torvika::eco_fitter::test_retiming"), TCL_OK);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
   EXPECT_EQ(eval("::torvika::eco_fitter::muvo_resynthesis"), TCL_OK);
   EXPECT_EQ(eval("::torvika::eco_fitter::clear_tbff"), TCL_OK);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("velmo_revert_tbff: not built yet"));
