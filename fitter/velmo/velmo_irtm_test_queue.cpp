@@ -194,8 +194,10 @@ std::list<IRTM_FF*>::iterator IRTM_FF_QUEUE::remove_ff(const std::list<IRTM_FF*>
   auto fi = m_ff_to_iter.find(ff->m_atom_id);
   if (fi == m_ff_to_iter.end()) ie("fi != m_ff_to_iter.end()", __LINE__);
   if (fi->second != pos) ie("old_iter == iter", __LINE__);
+  // `pos` may be the map entry's own value: keep a copy before erasing it.
+  const std::list<IRTM_FF*>::iterator where = pos;
   m_ff_to_iter.erase(fi);
-  return m_ff_list.erase(pos);
+  return m_ff_list.erase(where);
 }
 
 bool IRTM_FF_QUEUE::update(const std::vector<VOK_ATOM_NODE*>* changed, bool requeue) {
