@@ -433,16 +433,18 @@ TEST_F(MacMergeTest, ALocationLedByAChainMemberKeepsItsMergeThroughSpreading) {
   auto m = n.mac("m").mode(2);
   auto lone = n.mac("lone").mode(2);
   auto other = n.mac("other").mode(2);
+  // The merge deletes b: take the ids before it runs.
+  const int a_id = a.id(), b_id = b.id(), m_id = m.id(), lone_id = lone.id(), other_id = other.id();
   cfg_set_on("velmo_mac_merge_debug");
   EXPECT_TRUE(run());
   // Placement put b onto a and lone onto m. Spreading moved lone to a free
   // location, but left b with the chain's first member: the only merge left
   // is the chain's.
-  EXPECT_EQ(merges_section(), std::to_string(a.id()) + "\t" + std::to_string(b.id()) + "\n");
-  EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(b.id()), nullptr);
-  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(m.id()), nullptr);
-  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(lone.id()), nullptr);
-  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(other.id()), nullptr);
+  EXPECT_EQ(merges_section(), std::to_string(a_id) + "\t" + std::to_string(b_id) + "\n");
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(b_id), nullptr);
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(m_id), nullptr);
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(lone_id), nullptr);
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(other_id), nullptr);
   EXPECT_EQ(mac_count(), 4);
 }
 
