@@ -8,11 +8,13 @@
 
 #include "cfg/cfg.h"
 #include "common/host_world.h"
+#include "omz/omz_instance_name.h"
 
 namespace {
 struct OPTION_STATE {
   std::mutex mutex;
   std::map<std::pair<std::string, int>, std::unique_ptr<OMZ_OPTION>> options;
+  std::map<int, int> value_types;
 };
 OPTION_STATE& state() { return host_world_slot<OPTION_STATE>(); }
 }  // namespace
@@ -51,7 +53,30 @@ const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const std::string& secti
   return nullptr;
 }
 
+const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const OMZ_INSTANCE_NAME* src, int id, bool use_default) {
+  return get_single_option(src ? src->path() : std::string(), id, use_default);
+}
+
+void OMZ_ASSIGNMENT::set_flag(int flag, const OMZ_NAMESPACE*) {
+  if (flag >= 0 && flag < 32) m_flags |= 1u << flag;
+}
+
+int moz_get_value_type(int variable) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  auto t = st.value_types.find(variable);
+  if (t != st.value_types.end()) return t->second;
+  for (const auto& [key, option] : st.options)
+    if (key.second == variable) return option->get_type();
+  return 0;
+}
+
 namespace host::options {
+void set_value_type(int id, int type) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  st.value_types[id] = type;
+}
 void set(int id, int type, const std::string& text, const std::string& section) {
   auto& st = state();
   std::lock_guard<std::mutex> lock(st.mutex);

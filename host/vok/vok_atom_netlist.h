@@ -140,7 +140,7 @@ HOST_API bool lut_eval(std::uint64_t mask, int n, unsigned in);
 }  // namespace host
 
 // Kinds of typed atom parameters (see yos/yos_interface.h).
-enum class VOK_PARAMETER_TYPE : std::int32_t { UINT, BOOL, INT, ENUM };
+enum class VOK_PARAMETER_TYPE : std::int32_t { UINT, BOOL, INT, ENUM, TIME };
 
 class HOST_API VOK_ATOM_NODE {
 public:

@@ -82,6 +82,8 @@ enum DB_OUTPUT_PORT_TYPE : std::int32_t {
   DB_MAC_CHAINOUT = 800,         // MAC chain output
   DB_OUTPUT_PORT_REG = 10,       // register output
   DB_OUTPUT_PORT_CLK_GATE = 4541,
+  // A pad's I/O term: never connected; per-pin options name it.
+  DB_OUTPUT_PORT_PAD_IO = 116,
 };
 
 // algorithm: connects sink to source (first disconnecting sink from any old
