@@ -440,42 +440,37 @@ bool VELMO_DELAY_CHAIN_OP::is_dqs(const VOK_ATOM_NODE* atom) const {
   return id < m_atom_is_dqs.size() && m_atom_is_dqs[id];
 }
 
-bool VELMO_DELAY_CHAIN_OP::pad_is_horizontal(const DEV_PAD* pad) const {
+namespace {
+bool pad_is_horizontal(const DEV_PAD* pad) {
   if (pad == nullptr) return false;
   if (pad->is_valid_bool_data(3) && pad->get_bool_data(3)) return true;
   if (pad->is_valid_bool_data(4)) return pad->get_bool_data(4);
   return false;
 }
+bool pad_is_vertical(const DEV_PAD* pad) {
+  return pad != nullptr && (pad->is_valid_bool_data(1) || pad->is_valid_bool_data(2));
+}
+}  // namespace
 
-bool VELMO_DELAY_CHAIN_OP::is_horizontal_pad(const VOK_ATOM_NODE* atom) const {
+// The pad of a placed pin answers; an unplaced pin answers through the
+// user's locked constraint: the pad of an exact lock, or whether a region
+// touches the device's edge on the axis asked about.
+bool VELMO_DELAY_CHAIN_OP::pad_orientation(const VOK_ATOM_NODE* atom, bool horizontal) const {
+  bool (*pad_test)(const DEV_PAD*) = horizontal ? pad_is_horizontal : pad_is_vertical;
   if (atom->get_location_gid() != kUnplaced)
-    return pad_is_horizontal(PEXA_UTILITY::get_current_device()->get_pad(atom->get_location_gid()));
+    return pad_test(PEXA_UTILITY::get_current_device()->get_pad(atom->get_location_gid()));
   const TIBEX_LOCATION_CONSTRAINT lc = m_env->get_design()->get_atom_location_constraint(atom->get_id());
   if (!lc.has_locked_constraint(kUserConstraint)) return false;
   const TIBEX_LOCKED_CONSTRAINT c = lc.get_locked_constraint(kUserConstraint);
   if (!c.has_constraint()) return false;
   if (c.is_specified_exactly())
-    return pad_is_horizontal(m_env->get_device()->get_pad_from_location(c.get_x(), c.get_y(), c.get_sub_location()));
-  if (c.get_xmin() == 0) return true;
-  return c.get_xmax() == m_env->get_device()->get_nx() - 1;
+    return pad_test(m_env->get_device()->get_pad_from_location(c.get_x(), c.get_y(), c.get_sub_location()));
+  if (horizontal) return c.get_xmin() == 0 || c.get_xmax() == m_env->get_device()->get_nx() - 1;
+  return c.get_ymin() == 0 || c.get_ymax() == m_env->get_device()->get_ny() - 1;
 }
 
-bool VELMO_DELAY_CHAIN_OP::is_vertical_pad(const VOK_ATOM_NODE* atom) const {
-  auto vertical = [](const DEV_PAD* pad) {
-    if (pad == nullptr) return false;
-    return pad->is_valid_bool_data(1) || pad->is_valid_bool_data(2);
-  };
-  if (atom->get_location_gid() != kUnplaced)
-    return vertical(PEXA_UTILITY::get_current_device()->get_pad(atom->get_location_gid()));
-  const TIBEX_LOCATION_CONSTRAINT lc = m_env->get_design()->get_atom_location_constraint(atom->get_id());
-  if (!lc.has_locked_constraint(kUserConstraint)) return false;
-  const TIBEX_LOCKED_CONSTRAINT c = lc.get_locked_constraint(kUserConstraint);
-  if (!c.has_constraint()) return false;
-  if (c.is_specified_exactly())
-    return vertical(m_env->get_device()->get_pad_from_location(c.get_x(), c.get_y(), c.get_sub_location()));
-  if (c.get_ymin() == 0) return true;
-  return c.get_ymax() == m_env->get_device()->get_ny() - 1;
-}
+bool VELMO_DELAY_CHAIN_OP::is_horizontal_pad(const VOK_ATOM_NODE* atom) const { return pad_orientation(atom, true); }
+bool VELMO_DELAY_CHAIN_OP::is_vertical_pad(const VOK_ATOM_NODE* atom) const { return pad_orientation(atom, false); }
 
 void VELMO_DELAY_CHAIN_OP::delete_slack_info_map() {
   for (auto& [key, info] : m_slack_map) {

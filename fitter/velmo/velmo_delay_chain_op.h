@@ -148,7 +148,7 @@ private:
   void construct();
   void release();
   void set_chain_flag(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type, bool value);
-  bool pad_is_horizontal(const DEV_PAD* pad) const;
+  bool pad_orientation(const VOK_ATOM_NODE* atom, bool horizontal) const;
   const DEV_PAD* locked_exact_pad(const VOK_ATOM_NODE* atom) const;
   bool run_step(DELAY_CHAIN_STEP step);
 
