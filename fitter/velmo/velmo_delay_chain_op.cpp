@@ -9,6 +9,8 @@
 #include "dev/dev_family.h"
 #include "dev/dev_pad.h"
 #include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
 #include "mem/mem_segment.h"
 #include "msg/msg_internal_error.h"
 #include "nolt/nolt_utilities.h"
@@ -16,6 +18,7 @@
 #include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
 #include "tibex/tibex_location_constraint.h"
+#include "twy/twy_translator.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_debug.h"
 #include "velmo_msgs.h"
@@ -304,10 +307,6 @@ bool velmo_auto_delay_chain_work(WEXAN_ENV* env) {
   return op.work(VELMO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN);
 }
 
-bool VELMO_DELAY_CHAIN_OP::resolve_using_estimate_timing() {
-  msg_vdebug_impl(2, "VELMO_DELAY_CHAIN_OP::resolve_using_estimate_timing: not built yet");
-  return true;
-}
 
 bool VELMO_DELAY_CHAIN_OP::perform_package_skew_compensation() { return true; }
 
@@ -690,4 +689,837 @@ void VELMO_DELAY_CHAIN_OP::issue_delay_value_warning_message(YOS_UINT_DATA_ENUM 
                       static_cast<int>(m_body->get_max_setting(type)),
                       static_cast<int>(get_default_setting(atom, type))),
                   nullptr, nullptr);
+}
+
+// ---- timing edges the chains act on
+
+namespace {
+
+using TYPE = YOS_UINT_DATA_ENUM;
+
+bool is_reg_of_kind(const VOK_ATOM_NODE* a, int kind) { return a && a->is_ff() && a->get_register_kind() == kind; }
+
+VOK_ATOM_NODE* iterm_atom(const KEM_NODE* n) { return n && n->get_iterm() ? n->get_iterm()->get_my_node() : nullptr; }
+VOK_ATOM_NODE* oterm_atom(const KEM_NODE* n) { return n && n->get_oterm() ? n->get_oterm()->get_my_node() : nullptr; }
+
+bool is_ipin(const KEM_NODE* n) { return n->is_sta_type(KEM_NODE_INPUT_PIN); }
+bool is_opin(const KEM_NODE* n) { return n->is_sta_type(KEM_NODE_OUTPUT_PIN); }
+bool is_dpin(const KEM_NODE* n) { return n->is_sta_type(KEM_NODE_DEVICE_PIN); }
+
+// An input reached through a pad-to-core chain: an ordinary state code and a
+// connection to a chain of kind 8.
+bool chain_eligible(const VOK_ATOM_ITERM* t) {
+  if (t == nullptr) return false;
+  const int code = t->get_connection_code();
+  return (code == 0 || code == 1 || code == 3 || code == 4) && t->is_connected_to_delay_chain(8);
+}
+
+const KEM_NETLIST_CELL* cell_of(const KEM_NODE* n) {
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  return kem ? kem->get_cell_from_kem_node(n) : nullptr;
+}
+
+bool is_type(TYPE t, int v) { return static_cast<int>(t) == v; }
+
+}  // namespace
+
+// A keeper's clock edges end its fan-in list.
+bool VELMO_DELAY_CHAIN_OP::is_clock_edge(const KEM_EDGE* edge) const {
+  const KEM_NODE* dst = edge->get_dst_node();
+  const KEM_NETLIST* kem = dst->get_netlist();
+  for (int id = dst->begin_clock_edges(); id >= 0;) {
+    if (id == edge->get_id()) return true;
+    const KEM_EDGE* e = kem->get_edge(id);
+    id = e ? e->get_next_fanin() : -1;
+  }
+  return false;
+}
+
+bool VELMO_DELAY_CHAIN_OP::is_clock_source(const KEM_NODE* node) const {
+  const HOV_CLOCK_UTIL* clocks = hov_get_clock_util();
+  const KEM_NETLIST* kem = node->get_netlist();
+  for (int id = node->begin_fanin(); id >= 0;) {
+    const KEM_EDGE* e = kem->get_edge(id);
+    if (e == nullptr) break;
+    if (e->get_src_node() && clocks->is_clock(e->get_src_node(), false)) return true;
+    id = e->get_next_fanin();
+  }
+  return false;
+}
+
+bool VELMO_DELAY_CHAIN_OP::is_pin_to_core(const KEM_EDGE* edge) const {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  if (get_flag(0)) {
+    const VOK_ATOM_NODE* src = is_opin(s) ? oterm_atom(s) : nullptr;
+    return src && src->is_io_ibuf() && is_ipin(d) && iterm_atom(d) != nullptr;
+  }
+  const KEM_NETLIST_CELL* cs = cell_of(s);
+  const KEM_NETLIST_CELL* cd = cell_of(d);
+  if (is_dpin(s)) {
+    if (d->is_buried_io_register()) return true;
+  } else if (d->is_buried_io_register() && cs == cd && is_ipin(s) && iterm_atom(s) && iterm_atom(s)->is_pin() &&
+             s->get_iterm()->is_used_as(380)) {
+    return true;
+  }
+  return is_opin(s) && oterm_atom(s) && oterm_atom(s)->is_pin() && s->get_oterm()->is_used_as(9);
+}
+
+bool VELMO_DELAY_CHAIN_OP::is_pin_to_core_new(const KEM_EDGE* edge) const {
+  if (!get_flag(0)) return is_pin_to_core(edge);
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  const VOK_ATOM_NODE* src = is_opin(s) ? oterm_atom(s) : nullptr;
+  if (!src || !src->is_io_ibuf() || !is_ipin(d)) return false;
+  const VOK_ATOM_NODE* a = iterm_atom(d);
+  if (a == nullptr) return false;
+  if (is_reg_of_kind(a, 396) || a->is_ddio_in() || a->is_delay_chain() || a->is_io_12_lane()) return true;
+  if (a->is_jtag_ela()) return false;
+  msg_vdebug_impl(2, "dst_atom_type = %s", TWY_TRANSLATOR::get_debug_string_name(a->get_atom_type()).c_str());
+  return true;
+}
+
+bool VELMO_DELAY_CHAIN_OP::is_core_to_pin(const KEM_EDGE* edge) const {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  if (get_flag(0)) {
+    if (!is_opin(s) || !is_ipin(d) || !iterm_atom(d) || !iterm_atom(d)->is_io_obuf()) return false;
+    const VOK_ATOM_NODE* a = oterm_atom(s);
+    if (a == nullptr) return false;
+    if (is_reg_of_kind(a, 397) || is_reg_of_kind(a, 398) || a->is_ddio_oe() || a->is_ddio_out() ||
+        a->is_delay_chain())
+      return true;
+    if (a->is_jtag_ela()) return false;
+    msg_vdebug_impl(2, "src_atom_type = %s", TWY_TRANSLATOR::get_debug_string_name(a->get_atom_type()).c_str());
+    return true;
+  }
+  const KEM_NETLIST_CELL* cs = cell_of(s);
+  const KEM_NETLIST_CELL* cd = cell_of(d);
+  if (s->is_buried_io_register() && is_dpin(d)) return true;
+  if (cs == cd || (cd == nullptr && is_dpin(d))) return is_ipin(s) && iterm_atom(s) && iterm_atom(s)->is_pin();
+  return false;
+}
+
+VOK_ATOM_NODE* VELMO_DELAY_CHAIN_OP::get_io_atom(const KEM_EDGE* edge, YOS_UINT_DATA_ENUM type) const {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  const int t = static_cast<int>(type);
+  if (!get_flag(0)) {
+    if (s == nullptr) internal_error("src_node != 0", __LINE__);
+    if (t < 12 || t > 16) return nullptr;
+    return is_ipin(s) ? iterm_atom(s) : oterm_atom(s);
+  }
+  VOK_ATOM_NODE* start = nullptr;
+  switch (t) {
+    case 12: case 13: case 15: case 19: case 144: case 145: case 146: case 147: case 149: case 300:
+    case 446: case 447: case 448: case 449:
+      if (s == nullptr) internal_error("src_node != 0", __LINE__);
+      start = oterm_atom(s);
+      break;
+    case 14: case 16: case 148: case 150: case 151: case 152: case 153: case 154: case 155: case 156:
+    case 298: case 299: case 301: case 305: case 430: case 431:
+      if (d == nullptr) internal_error("dst_node != 0", __LINE__);
+      start = iterm_atom(d);
+      break;
+    case 294: case 296:
+      if (s == nullptr) return nullptr;
+      if (is_ipin(s)) start = iterm_atom(s);
+      else if (is_opin(s)) start = oterm_atom(s);
+      else return nullptr;
+      break;
+    default:
+      return nullptr;
+  }
+  return m_body->get_atom_with_delay_chain_property(start, type);
+}
+
+// A chosen single type stands only when its atom uses it and the device has it.
+void VELMO_DELAY_CHAIN_OP::accept_single_type(const KEM_EDGE* edge, YOS_UINT_DATA_ENUM* type) const {
+  if (*type == VELMO_NO_DELAY_CHAIN) return;
+  const VOK_ATOM_NODE* atom = get_io_atom(edge, *type);
+  if (atom == nullptr) internal_error("atom != 0", __LINE__);
+  if (!is_delay_chain_used(*type, atom, false) ||
+      std::find(m_all_types.begin(), m_all_types.end(), *type) == m_all_types.end())
+    *type = VELMO_NO_DELAY_CHAIN;
+}
+
+YOS_UINT_DATA_ENUM VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type(const KEM_EDGE* edge) const {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  auto pad_to_core = [](const VOK_ATOM_ITERM* t) -> TYPE {
+    if (!chain_eligible(t)) return VELMO_NO_DELAY_CHAIN;
+    const int index = t->get_delay_chain_index(8);
+    if (index == 0) return static_cast<TYPE>(12);
+    if (index == 1) return static_cast<TYPE>(13);
+    internal_error("Illegal PAD-TO-CORE delay chain index", __LINE__);
+  };
+  TYPE result = VELMO_NO_DELAY_CHAIN;
+  if (get_flag(0)) {
+    if (is_opin(s) && oterm_atom(s) && oterm_atom(s)->is_io_ibuf()) {
+      const VOK_ATOM_NODE* a = is_ipin(d) ? iterm_atom(d) : nullptr;
+      if (a != nullptr) {
+        if (get_flag(4) && (is_reg_of_kind(a, 396) || (static_cast<int>(m_family) == 52 && a->is_ddio_in())))
+          result = static_cast<TYPE>(294);
+        else if (!get_flag(4) && (is_reg_of_kind(a, 396) || a->is_ddio_in() || a->is_delay_chain()))
+          result = static_cast<TYPE>(15);
+        else
+          result = pad_to_core(d->get_iterm());
+      }
+    } else if (get_flag(4) && is_ipin(s) && s->get_iterm()->is_used_as(20) && iterm_atom(s)->is_ddio_in() &&
+               d->is_buried_io_register()) {
+      const VOK_ATOM_OTERM* o = d->get_oterm();
+      if (o && o->is_used_as(511))
+        result = static_cast<TYPE>(296);
+      else if (o && o->is_used_as(510))
+        result = static_cast<TYPE>(294);
+    }
+  } else {
+    const KEM_NETLIST_CELL* cs = cell_of(s);
+    const KEM_NETLIST_CELL* cd = cell_of(d);
+    bool done = false;
+    if (is_dpin(s)) {
+      if (d->is_buried_io_register()) {
+        result = static_cast<TYPE>(15);
+        done = true;
+      }
+    } else if (d->is_buried_io_register() && cs == cd && is_ipin(s) && iterm_atom(s) && iterm_atom(s)->is_pin() &&
+               s->get_iterm()->is_used_as(380)) {
+      result = static_cast<TYPE>(15);
+      done = true;
+    }
+    if (!done) {
+      if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_pin() || !s->get_oterm()->is_used_as(9)) return result;
+      if (d->get_iterm() == nullptr)
+        internal_error("Found edge with source node of IO opin type but the dest node is not ipin type", __LINE__);
+      result = pad_to_core(d->get_iterm());
+    }
+  }
+  accept_single_type(edge, &result);
+  return result;
+}
+
+YOS_UINT_DATA_ENUM VELMO_DELAY_CHAIN_OP::get_core_to_pin_delay_chain_type(const KEM_EDGE* edge) const {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  TYPE result = VELMO_NO_DELAY_CHAIN;
+  if (get_flag(0)) {
+    const VOK_ATOM_NODE* a = oterm_atom(s);
+    const VOK_ATOM_ITERM* t = d->get_iterm();
+    if (a && t && t->is_used_as(22) && (is_reg_of_kind(a, 398) || a->is_ddio_oe() || a->is_delay_chain()))
+      result = static_cast<TYPE>(16);
+    else if (a && t && t->is_used_as(9) && (is_reg_of_kind(a, 397) || a->is_ddio_out() || a->is_delay_chain()))
+      result = static_cast<TYPE>(14);
+  } else {
+    const KEM_NETLIST_CELL* cd = cell_of(d);
+    if (s->is_buried_io_register() && is_dpin(d)) {
+      const VOK_ATOM_OTERM* o = s->get_oterm();
+      if (o == nullptr)
+        internal_error("Found buried IO register KEM NODE without an associated observable oterm", __LINE__);
+      if (o->is_used_as(254))
+        result = static_cast<TYPE>(16);
+      else if (o->is_used_as(253))
+        result = static_cast<TYPE>(14);
+    } else if (is_ipin(s) && s->get_iterm()->is_used_as(22)) {
+      result = static_cast<TYPE>(16);
+    } else if (cd == nullptr && is_dpin(d) && is_ipin(s) && iterm_atom(s) && iterm_atom(s)->is_pin() &&
+               s->get_iterm()->is_used_as(68)) {
+      result = static_cast<TYPE>(14);
+    }
+  }
+  accept_single_type(edge, &result);
+  return result;
+}
+
+void VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types) const {
+  const int f = static_cast<int>(m_family);
+  const bool no_d2 = f == 8 || f == 12 || f == 19;
+  if (!get_flag(3)) {
+    const TYPE t = get_pin_to_core_delay_chain_type(edge);
+    if (t == VELMO_NO_DELAY_CHAIN) return;
+    types.push_back(t);
+    if (f == 52 && is_type(t, 294)) types.push_back(static_cast<TYPE>(296));
+    return;
+  }
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_io_ibuf() || !is_ipin(d)) return;
+  const VOK_ATOM_NODE* a = iterm_atom(d);
+  if (a == nullptr) return;
+  if (is_reg_of_kind(a, 396) || a->is_ddio_in()) {
+    types.push_back(static_cast<TYPE>(144));
+    if (!no_d2) types.push_back(static_cast<TYPE>(145));
+    types.push_back(static_cast<TYPE>(146));
+  } else if (a->is_delay_chain()) {
+    if (!no_d2) types.push_back(static_cast<TYPE>(145));
+    types.push_back(static_cast<TYPE>(146));
+  } else if (chain_eligible(d->get_iterm())) {
+    const int index = d->get_iterm()->get_delay_chain_index(8);
+    if (index != 0 && index != 1) internal_error("Illegal T3 delay chain index", __LINE__);
+    if (!no_d2) types.push_back(static_cast<TYPE>(145));
+    types.push_back(static_cast<TYPE>(index == 0 ? 146 : 147));
+  }
+}
+
+void VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type_vec_new(const KEM_EDGE* edge, TYPE_VEC& types) const {
+  if (!get_flag(3)) {
+    const TYPE t = get_pin_to_core_delay_chain_type(edge);
+    if (t != VELMO_NO_DELAY_CHAIN) types.push_back(t);
+    return;
+  }
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_io_ibuf() || !is_ipin(d)) return;
+  const VOK_ATOM_NODE* a = iterm_atom(d);
+  if (a == nullptr) return;
+  const int f = static_cast<int>(m_family);
+  if (is_reg_of_kind(a, 396) || a->is_ddio_in()) {
+    types.push_back(static_cast<TYPE>(446));
+  } else if (a->is_io_12_lane()) {
+    types.push_back(static_cast<TYPE>(448));
+  } else if (a->is_delay_chain()) {
+    types.push_back(static_cast<TYPE>(f == 8 || f == 12 || f == 19 ? 144 : 145));
+    types.push_back(static_cast<TYPE>(146));
+  } else if (chain_eligible(d->get_iterm())) {
+    types.push_back(static_cast<TYPE>(446));
+  }
+}
+
+void VELMO_DELAY_CHAIN_OP::get_core_to_pin_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types,
+                                                                bool* need_oe_offset, bool* is_oe_edge) const {
+  if (!get_flag(3)) {
+    const TYPE t = get_core_to_pin_delay_chain_type(edge);
+    if (t != VELMO_NO_DELAY_CHAIN) types.push_back(t);
+  } else {
+    const KEM_NODE* s = edge->get_src_node();
+    const KEM_NODE* d = edge->get_dst_node();
+    if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+    const VOK_ATOM_ITERM* t = is_ipin(d) ? d->get_iterm() : nullptr;
+    if (t && t->is_used_as(22))
+      types.push_back(static_cast<TYPE>(431));
+    else if (t && t->is_used_as(9))
+      types.push_back(static_cast<TYPE>(430));
+  }
+  if (need_oe_offset) *need_oe_offset = false;
+  if (is_oe_edge) *is_oe_edge = false;
+}
+
+// Only the first chain of the list decides: its pin (and the pin paired
+// with it) may be part of a DQ/DQS interface, whose chains stay as they are.
+void VELMO_DELAY_CHAIN_OP::filter_dq_dqs(const KEM_EDGE* edge, TYPE_VEC& types, bool filter_b) const {
+  if (types.empty()) return;
+  const VOK_ATOM_NODE* p = get_io_atom(edge, types.front());
+  if (p == nullptr) return;
+  const VOK_ATOM_NODE* q = m_zel_atom_io_util ? m_zel_atom_io_util->get_paired_io_atom(p) : nullptr;
+  const OMZ_INSTANCE_NAME* iname = p->get_instance_name();
+  if (iname == nullptr) internal_error("iname != NULL", __LINE__);
+  const OMZ_OPTION* option = OMZ_DERIVED_OPTION::get_single_option(iname, 1032, true);
+  const int v = option ? option->get_value() : 282;
+  const bool dqs_related = is_dqs(p) || (q != nullptr && is_dqs(q));
+  const int f = static_cast<int>(m_family);
+  bool drop = false;
+  if (get_flag(2)) {
+    drop = is_dq(p) || dqs_related;
+  } else if (!filter_b) {
+    if (f == 7 || f == 52 || f == 62) drop = (v == 282 && is_dq(p)) || dqs_related;
+  } else if (f == 7 || f == 36 || f == 37 || f == 52 || f == 62) {
+    drop = (v == 282 && (is_dq(p) || dqs_related)) || m_util->is_dqsn(p);
+  } else {
+    drop = m_util->is_dqsn(p);
+  }
+  if (drop) types.clear();
+}
+
+void VELMO_DELAY_CHAIN_OP::get_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types,
+                                                    VELMO_OPT_ELEMENT_GROUP_TYPE group) const {
+  types.clear();
+  if (group == VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN)
+    get_core_to_pin_delay_chain_type_vec(edge, types, nullptr, nullptr);
+  else if (group == VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN)
+    get_pll_delay_chain_type_vec(edge, types);
+  else if (group == VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN)
+    get_pin_to_core_delay_chain_type_vec(edge, types);
+  filter_dq_dqs(edge, types, false);
+}
+
+void VELMO_DELAY_CHAIN_OP::get_delay_chain_type_vec_new(const KEM_EDGE* edge, TYPE_VEC& types,
+                                                        VELMO_OPT_ELEMENT_GROUP_TYPE group, bool* need_oe_offset,
+                                                        bool* is_oe_edge) const {
+  types.clear();
+  switch (group) {
+    case VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN: get_pin_to_core_delay_chain_type_vec_new(edge, types); break;
+    case VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN:
+      if (need_oe_offset == nullptr) internal_error("need_oe_offset != NULL", __LINE__);
+      if (is_oe_edge == nullptr) internal_error("is_oe_edge != NULL", __LINE__);
+      get_core_to_pin_delay_chain_type_vec(edge, types, need_oe_offset, is_oe_edge);
+      break;
+    case VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN: get_pll_delay_chain_type_vec(edge, types); break;
+    case VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN: get_pll_phase_shift_type_vec(edge, types); break;
+    default: internal_error("Unsupported element group type.", __LINE__);
+  }
+  filter_dq_dqs(edge, types, true);
+}
+
+void VELMO_DELAY_CHAIN_OP::set_filter(HOV_ACCESSORIES* accessories) const {
+  if (m_edges_to_analyse.empty()) return;
+  if (accessories->has_sta_edge_filter()) accessories->clear_sta_edge_filter();
+  accessories->set_sta_edge_filter(m_edges_to_analyse);
+}
+
+void VELMO_DELAY_CHAIN_OP::collect_edges(HOV_ACCESSORIES* accessories, bool use_filter, bool newer) {
+  KEM_NETLIST* kem = accessories->get_kem_netlist();
+  m_edges_to_analyse.clear();
+  m_pin_to_core_edges.clear();
+  m_core_to_pin_edges.clear();
+  m_pin_to_core_edge_ids.clear();
+  m_core_to_pin_edge_ids.clear();
+  const int count = kem ? kem->get_edge_count() : 0;
+  for (int id = 0; id < count; ++id) {
+    KEM_EDGE* e = kem->get_edge(id);
+    if (e == nullptr || e->get_id() == -1 || e->get_src_node() == nullptr) continue;
+    if (newer && e->get_slack() == KEM_QUICK_NO_SLACK) continue;
+    if (newer ? is_pin_to_core_new(e) : is_pin_to_core(e)) {
+      m_pin_to_core_edges.push_back(e);
+      m_pin_to_core_edge_ids.push_back(id);
+    } else if (is_core_to_pin(e)) {
+      m_core_to_pin_edges.push_back(e);
+      m_core_to_pin_edge_ids.push_back(id);
+    } else {
+      continue;
+    }
+    if (use_filter) m_edges_to_analyse.push_back(e);
+  }
+  set_filter(accessories);
+}
+
+void VELMO_DELAY_CHAIN_OP::init_kem_edges_for_processing(HOV_ACCESSORIES* accessories, bool use_filter) {
+  collect_edges(accessories, use_filter, false);
+}
+
+void VELMO_DELAY_CHAIN_OP::init_kem_edges_for_processing_new(HOV_ACCESSORIES* accessories, bool use_filter) {
+  collect_edges(accessories, use_filter, true);
+}
+
+// ---- PLL edges
+
+void VELMO_DELAY_CHAIN_OP::get_pll_delay_chain_type_vec(const KEM_EDGE*, TYPE_VEC& types) const {
+  for (int t = 414; t <= 417; ++t) types.push_back(static_cast<TYPE>(t));
+}
+
+void VELMO_DELAY_CHAIN_OP::get_pll_phase_shift_type_vec(const KEM_EDGE*, TYPE_VEC& types) const {
+  types.push_back(static_cast<TYPE>(418));
+}
+
+void VELMO_DELAY_CHAIN_OP::remove_invalid_relationships(bool phase_shift) {
+  auto& edges = phase_shift ? m_pll_phase_shift_edges : m_pll_delay_chain_edges;
+  for (auto it = edges.begin(); it != edges.end();) {
+    PLL_AFFECTED_KEM_EDGE& e = it->second;
+    if (e.atoms.size() != e.relationships.size()) internal_error("atom_vec->size() == rel_vec->size()", __LINE__);
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < e.atoms.size(); ++i) {
+      if (e.relationships[i] == -1) continue;
+      e.atoms[keep] = e.atoms[i];
+      e.relationships[keep] = e.relationships[i];
+      ++keep;
+    }
+    e.atoms.resize(keep);
+    e.relationships.resize(keep);
+    it = e.atoms.empty() ? edges.erase(it) : std::next(it);
+  }
+}
+
+void VELMO_DELAY_CHAIN_OP::init_pll_kem_edges_for_processing(HOV_ACCESSORIES* accessories, bool use_filter) {
+  remove_invalid_relationships(false);
+  remove_invalid_relationships(true);
+  if (!use_filter) return;
+  for (const auto& [id, record] : m_pll_delay_chain_edges) m_edges_to_analyse.push_back(record.edge);
+  for (const auto& [id, record] : m_pll_phase_shift_edges) m_edges_to_analyse.push_back(record.edge);
+  set_filter(accessories);
+}
+
+// After the host rebuilt the timing netlist: the same ids name new edges.
+void VELMO_DELAY_CHAIN_OP::rebuild_kem_edges_for_processing() {
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  auto edge_of = [kem](int id) -> KEM_EDGE* {
+    if (kem == nullptr || id < 0 || id >= kem->get_edge_count()) return nullptr;
+    KEM_EDGE* e = kem->get_edge(id);
+    return e && e->get_id() == id ? e : nullptr;
+  };
+  m_pin_to_core_edges.clear();
+  for (int id : m_pin_to_core_edge_ids) m_pin_to_core_edges.push_back(edge_of(id));
+  m_core_to_pin_edges.clear();
+  for (int id : m_core_to_pin_edge_ids) m_core_to_pin_edges.push_back(edge_of(id));
+  for (auto* edges : {&m_pll_delay_chain_edges, &m_pll_phase_shift_edges}) {
+    for (auto& [id, record] : *edges) {
+      record.edge = edge_of(id);
+      if (record.edge == nullptr) internal_error("edge", __LINE__);
+    }
+  }
+  if (m_edges_to_analyse.empty()) return;
+  m_edges_to_analyse.clear();
+  for (const auto* list : {&m_pin_to_core_edges, &m_core_to_pin_edges})
+    for (KEM_EDGE* e : *list)
+      if (e != nullptr) m_edges_to_analyse.push_back(e);
+  for (const auto& [id, record] : m_pll_delay_chain_edges) m_edges_to_analyse.push_back(record.edge);
+  for (const auto& [id, record] : m_pll_phase_shift_edges) m_edges_to_analyse.push_back(record.edge);
+}
+
+// ---- the single-corner chooser
+
+namespace {
+constexpr std::int32_t kNoValue = static_cast<std::int32_t>(0x80000001u);
+constexpr int kWantedSlack = 2500;
+
+const char* rule() { return "______________________________________________________"; }
+
+// Removes the edge filter the chooser set, whichever way it ends.
+struct FILTER_GUARD {
+  ~FILTER_GUARD() {
+    if (accessories && accessories->has_sta_edge_filter()) accessories->clear_sta_edge_filter();
+  }
+  HOV_ACCESSORIES* accessories = nullptr;
+};
+}  // namespace
+
+bool VELMO_DELAY_CHAIN_OP::resolve_using_estimate_timing() {
+  GEN_STOPWATCH watch;
+  watch.start();
+  const bool use_filter = cfg_is_on("velmo_auto_delay_chain_uses_ir5v_and_sta_filter", true);
+  const OMZ_NAMESPACE* section = OMZ_SECTION::find_section(12, "");
+  if (section == nullptr) internal_error("default_section != 0", __LINE__);
+  const OMZ_OPTION* option = OMZ_DERIVED_OPTION::get_single_option(section, 904, true);
+  const bool on = option != nullptr && option->get_bool_value();
+  bool result;
+  if (on && m_env->hov_is_on()) {
+    build_auto_delay_chain_vec();
+    WEXAN_HOV_UTILITY* hov =
+        m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, true, false, false, false, nullptr, false, false);
+    if (hov == nullptr) internal_error("hov_utility != NULL", __LINE__);
+    FILTER_GUARD guard;
+    guard.accessories = hov_get_accessories();
+    init_kem_edges_for_processing(guard.accessories, use_filter);
+
+    msg_vdebug_impl(2, "********  Collect and process core to pin edges  **********");
+    hov->perform_quick_timing_analysis(false);
+    bool found = collect_tsu_slack(&m_core_to_pin_edges, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN);
+    hov->perform_quick_min_timing_analysis();
+    collect_th_slack(&m_core_to_pin_edges, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, found);
+    process_delay_chain_setting();
+    delete_slack_info_map();
+    m_slack_map.clear();
+
+    msg_vdebug_impl(2, "********  Collect and process pin to core edges  **********");
+    hov->perform_quick_timing_analysis(false);
+    found = collect_tsu_slack(&m_pin_to_core_edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+    hov->perform_quick_min_timing_analysis();
+    const bool th_found = collect_th_slack(&m_pin_to_core_edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, found);
+    const bool written = process_delay_chain_setting();
+    delete_slack_info_map();
+    m_slack_map.clear();
+    result = th_found ? written : true;
+  } else {
+    result = m_env->hov_is_on();
+    if (result) msg_vdebug_impl(2, "AUTO DELAY CHAIN turned OFF by user");
+  }
+  if (cfg_is_on("velmo_delay_chain_atom_dump", false)) dump_atoms();
+  watch.stop();
+  msg_vdebug_impl(2, "Seconds spent in (fitter) AUTO DELAY CHAIN: %s", watch.get_elapsed_time_str().c_str());
+  return result;
+}
+
+bool VELMO_DELAY_CHAIN_OP::collect_tsu_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group) {
+  msg_vdebug_impl(2, "*** Collecting TSU slack info ***");
+  bool created = false;
+  TYPE_VEC types;
+  for (KEM_EDGE* e : *edges) {
+    if (e == nullptr || e->get_src_node() == nullptr || e->get_slack() == KEM_QUICK_NO_SLACK) continue;
+    const bool from_clock = is_clock_source(e->get_src_node());
+    get_delay_chain_type_vec(e, types, group);
+    for (TYPE t : types) {
+      const int v = static_cast<int>(t);
+      if (t == VELMO_NO_DELAY_CHAIN) continue;
+      VOK_ATOM_NODE* atom = get_io_atom(e, t);
+      if (from_clock && (v == 12 || v == 13 || (v >= 144 && v <= 147))) {
+        if (get_flag(1)) {
+          msg_vdebug_impl(2, "%s", rule());
+          msg_vdebug_impl(2, "**** Edge:       %d ", e->get_id());
+          msg_vdebug_impl(2, "**** pin:        %s  is used as a clk.", pin_name(atom).c_str());
+          msg_vdebug_impl(2, "****             skipping the pad-to-core path delay chain processing");
+          msg_vdebug_impl(2, "%s", rule());
+        }
+        continue;
+      }
+      if (atom == nullptr) continue;  // no I/O atom carries this chain here
+      if (!atom->is_pin()) continue;
+      auto it = m_slack_map.find({atom, t});
+      if (it == m_slack_map.end()) {
+        auto* info = new VELMO_SLACK_INFO{e, nullptr, t, e->get_slack(), kNoValue};
+        m_slack_map[{atom, t}] = info;
+        created = true;
+        if (get_flag(1)) {
+          msg_vdebug_impl(2, "Adding edge:       %d : %s", e->get_id(), pin_name(atom).c_str());
+          msg_vdebug_impl(2, "       delay type: %s", velmo_get_delay_chain_string(t));
+          msg_vdebug_impl(2, "       tsu slack:  %d", e->get_slack());
+        }
+      } else {
+        VELMO_SLACK_INFO* info = it->second;
+        if (info->tsu_slack == kNoValue || info->tsu_slack > e->get_slack()) {
+          if (get_flag(1) && info->tsu_edge) {
+            msg_vdebug_impl(2, "Found edge %d in map", info->tsu_edge->get_id());
+            msg_vdebug_impl(2, "    update tsu slack: from %d to %d", info->tsu_slack, e->get_slack());
+          }
+          info->tsu_edge = e;
+          info->tsu_slack = e->get_slack();
+        }
+      }
+    }
+  }
+  if (!created) msg_vdebug_impl(2, "*******  NO TSU EDGES!!! ********");
+  return created;
+}
+
+bool VELMO_DELAY_CHAIN_OP::collect_th_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group,
+                                            bool tsu_found) {
+  msg_vdebug_impl(2, "*** Collecting TH slack info ***");
+  bool result = false;
+  TYPE_VEC types;
+  auto update = [&](VELMO_SLACK_INFO* info, const KEM_EDGE* e, bool trace) {
+    if (info->th_slack == kNoValue || info->th_slack > e->get_slack()) {
+      if (trace && get_flag(1) && info->th_edge) {
+        msg_vdebug_impl(2, "Found edge %d in map", info->th_edge->get_id());
+        msg_vdebug_impl(2, "    update th slack: from %d to %d", info->th_slack, e->get_slack());
+      }
+      info->th_edge = const_cast<KEM_EDGE*>(e);
+      info->th_slack = e->get_slack();
+    }
+  };
+  for (KEM_EDGE* e : *edges) {
+    if (e == nullptr || e->get_src_node() == nullptr || e->get_slack() == KEM_QUICK_NO_SLACK) continue;
+    get_delay_chain_type_vec(e, types, group);
+    for (TYPE t : types) {
+      if (t == VELMO_NO_DELAY_CHAIN) continue;
+      VOK_ATOM_NODE* atom = get_io_atom(e, t);
+      if (atom == nullptr) continue;  // no I/O atom carries this chain here
+      auto it = m_slack_map.find({atom, t});
+      if (tsu_found && it != m_slack_map.end()) {
+        update(it->second, e, true);
+        result = true;
+        continue;
+      }
+      const int v = static_cast<int>(t);
+      if ((v == 12 || v == 13) && is_clock_source(e->get_src_node())) {
+        if (get_flag(1)) {
+          msg_vdebug_impl(2, "%s", rule());
+          msg_vdebug_impl(2, "**** Edge:       %d ", e->get_id());
+          msg_vdebug_impl(2, "**** pin:        %s  is used as a clk.", pin_name(atom).c_str());
+          msg_vdebug_impl(2, "****             skipping the pad-to-core delay chain processing");
+          msg_vdebug_impl(2, "%s", rule());
+        }
+        continue;
+      }
+      if (!atom->is_pin()) continue;
+      if (it != m_slack_map.end()) {
+        update(it->second, e, false);
+        continue;
+      }
+      m_slack_map[{atom, t}] = new VELMO_SLACK_INFO{nullptr, e, t, kNoValue, e->get_slack()};
+      result = true;
+      if (get_flag(1)) {
+        msg_vdebug_impl(2, "Adding edge:       %d", e->get_id());
+        msg_vdebug_impl(2, "       delay type: %s", velmo_get_delay_chain_string(t));
+        msg_vdebug_impl(2, "       th slack:  %d", e->get_slack());
+      }
+    }
+  }
+  if (!result) msg_vdebug_impl(2, "*******  NO TH EDGES!!! ********");
+  return result;
+}
+
+// A record's atom: the I/O atom of its setup edge, else of its hold edge.
+namespace {
+const KEM_EDGE* record_edge(const VELMO_SLACK_INFO* info) { return info->tsu_edge ? info->tsu_edge : info->th_edge; }
+}  // namespace
+
+// Every write counts: one that fails fails the whole setting pass.
+bool VELMO_DELAY_CHAIN_OP::process_delay_chain_setting() {
+  bool result = true;
+  for (auto& [key, info] : m_slack_map) {
+    VOK_ATOM_NODE* atom = get_io_atom(record_edge(info), info->delay_type);
+    if (atom == nullptr) continue;
+    if (!m_env->get_atom_mod_drc()->atom_mod_allowed_for_operation(atom->get_id(), kAtomModDelayChain, nullptr) ||
+        has_user_option(atom, info->delay_type) || is_dq(atom))
+      continue;
+    const unsigned cur = get_delay_chain_setting(atom, info->delay_type);
+    const int d_cur = static_cast<int>(get_dmf_value(info->delay_type, cur, atom));
+    const unsigned best = get_best_delay_chain_setting(info);
+    const int d_best = static_cast<int>(get_dmf_value(info->delay_type, best, atom));
+    bool compensated = false;
+    if (static_cast<int>(info->delay_type) == 15 && m_zel_atom_io_util != nullptr) {
+      const VOK_ATOM_NODE* paired = m_zel_atom_io_util->get_paired_io_atom(atom);
+      compensated = m_zel_atom_io_util->is_pll_compensated_io(atom) ||
+                    (paired != nullptr && m_zel_atom_io_util->is_pll_compensated_io(paired));
+    }
+    if (compensated) {
+      if (best == cur) continue;
+      const bool failing = (info->tsu_slack != kNoValue && info->tsu_slack < 0) ||
+                           (info->th_slack != kNoValue && info->th_slack < 0);
+      const std::string name = pin_name(atom);
+      if (failing)
+        m_msgr->add_msg(MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_FIND_CONFLICT_REQUIREMENTS_ON_PLL_COMPENSATED_PIN(name),
+                        nullptr, nullptr);
+      else
+        m_msgr->add_msg(MSG_VELMO::I::VELMO_AUTO_DELAY_CHAIN_CANT_OPTIMIZE_IO_TIMING_ON_PLL_COMPENSATED_PIN(name),
+                        nullptr, nullptr);
+      continue;
+    }
+    if (!set_best_delay_chain_setting(atom, info->delay_type, best)) result = false;
+    update_slack_info(atom, info, d_cur - d_best);
+  }
+  return result;
+}
+
+unsigned VELMO_DELAY_CHAIN_OP::get_best_delay_chain_setting(VELMO_SLACK_INFO* info) {
+  VOK_ATOM_NODE* atom = get_io_atom(record_edge(info), info->delay_type);
+  const unsigned cur = get_delay_chain_setting(atom, info->delay_type);
+  const std::int64_t d_cur = get_dmf_value(info->delay_type, cur, atom);
+  const DELAY_CHAIN_INFO_VEC_ELEMENT* table = get_delay_chain_info(info->delay_type);
+  const bool horizontal = is_horizontal_pad(atom);
+  if (!horizontal && !is_vertical_pad(atom)) internal_error("is_vrt_pad", __LINE__);
+  const bool trace = get_flag(1);
+  if (trace) {
+    msg_vdebug_impl(2, "________________________________________");
+    msg_vdebug_impl(2, "  pin:         %s", pin_name(atom).c_str());
+    if (info->th_edge) msg_vdebug_impl(2, "  Th edge:        %d", info->th_edge->get_id());
+    if (info->tsu_edge) msg_vdebug_impl(2, "  Tsu edge:        %d", info->tsu_edge->get_id());
+    msg_vdebug_impl(2, "  delay_type:  %s", velmo_get_delay_chain_string(info->delay_type));
+  }
+  unsigned choice = cur;
+  auto finish = [&](unsigned s) {
+    if (trace) {
+      msg_vdebug_impl(2, "  ====> Best Setting:   %d", static_cast<int>(s));
+      msg_vdebug_impl(2, "______________________________________________________________");
+    }
+    return s;
+  };
+  const bool has_tsu = info->tsu_slack != kNoValue;
+  const bool has_th = info->th_slack != kNoValue;
+  if (!has_tsu && !has_th) return finish(cur);
+  std::vector<const DELAY_CHAIN_VALUE_VEC_ELEMENT*> values;
+  if (table) values.assign(table->values.begin(), table->values.end());
+  auto delay_of = [&](const DELAY_CHAIN_VALUE_VEC_ELEMENT* v) -> std::int64_t {
+    return horizontal ? v->horizontal_delay : v->other_delay;
+  };
+  if (!has_tsu || !has_th) {
+    // One requirement: the smallest slack of at least 2500 ps, else the largest.
+    if (trace) {
+      msg_vdebug_impl(2, "%s", has_tsu ? "* No Th requirement *" : "* No Tsu requirement *");
+      msg_vdebug_impl(2, "%s", has_tsu ? "* search for largest positive slack for Tsu *"
+                                       : "* search for largest positive slack for Th *");
+      msg_vdebug_impl(2, "    tsu slack:  %d", info->tsu_slack);
+      msg_vdebug_impl(2, "    th slack:   %d", info->th_slack);
+    }
+    std::int64_t best = has_tsu ? info->tsu_slack : info->th_slack;
+    for (const DELAY_CHAIN_VALUE_VEC_ELEMENT* v : values) {
+      const std::int64_t n = has_tsu ? info->tsu_slack + d_cur - delay_of(v) : info->th_slack - d_cur + delay_of(v);
+      if (trace) msg_vdebug_impl(2, "            %d      ==> %lld", static_cast<int>(v->setting), static_cast<long long>(n));
+      if ((best < kWantedSlack && n > best) || (n >= kWantedSlack && n < best)) {
+        best = n;
+        choice = v->setting;
+      }
+    }
+    return finish(choice);
+  }
+  if (trace) {
+    msg_vdebug_impl(2, "* Got Tsu and Th requirement *");
+    msg_vdebug_impl(2, "    tsu slack:  %d", info->tsu_slack);
+    msg_vdebug_impl(2, "    th slack:   %d", info->th_slack);
+  }
+  // Both: the most balanced pair (largest product); the TCOE chain prefers
+  // meeting setup.
+  std::int64_t best_score = static_cast<std::int64_t>(info->tsu_slack) * info->th_slack;
+  std::int64_t best_tsu = info->tsu_slack;
+  for (const DELAY_CHAIN_VALUE_VEC_ELEMENT* v : values) {
+    const std::int64_t tsu = info->tsu_slack + d_cur - delay_of(v);
+    const std::int64_t th = info->th_slack - d_cur + delay_of(v);
+    if (trace) {
+      msg_vdebug_impl(2, "         %d", static_cast<int>(v->setting));
+      msg_vdebug_impl(2, "            new tsu slack: %lld", static_cast<long long>(tsu));
+      msg_vdebug_impl(2, "            new th slack: %lld", static_cast<long long>(th));
+    }
+    const std::int64_t p = tsu * th;
+    std::int64_t bonus = 0;
+    if (static_cast<int>(info->delay_type) == 16) {
+      if (best_tsu < 0 && tsu >= 0) bonus = 1000;
+      if (best_tsu >= 0 && tsu < 0) bonus = -1000;
+    }
+    if (p + bonus > best_score) {
+      best_score = p;
+      best_tsu = tsu;
+      choice = v->setting;
+    }
+  }
+  return finish(choice);
+}
+
+namespace {
+struct RELATED {
+  int type;
+  bool shift;
+};
+// The chains of the same atom whose recorded slacks move with a change.
+std::vector<RELATED> related_chains(int type) {
+  switch (type) {
+    case 144: return {{146, false}, {145, false}};
+    case 145: return {{146, true}, {147, true}, {144, true}};
+    case 146: return {{144, true}, {145, false}};
+    case 147: return {{145, false}};
+    case 148: return {{152, false}, {153, false}};
+    case 152: return {{148, true}, {153, true}};
+    case 153: return {{148, true}, {152, true}};
+    case 154: return {{155, true}};
+    case 155: return {{154, true}};
+    default: return {};
+  }
+}
+void shift_slacks(VELMO_SLACK_INFO* info, int delta) {
+  if (info->tsu_slack != kNoValue) info->tsu_slack += delta;
+  if (info->th_slack != kNoValue) info->th_slack -= delta;
+}
+}  // namespace
+
+void VELMO_DELAY_CHAIN_OP::update_slack_info(VOK_ATOM_NODE* atom, VELMO_SLACK_INFO* info, int delta) {
+  shift_slacks(info, delta);
+  const int t = static_cast<int>(info->delay_type);
+  if (!get_flag(3) || t < 144 || t > 155) return;
+  for (const RELATED& r : related_chains(t))
+    update_slack_info_on_edge(atom, static_cast<TYPE>(r.type), info, delta, r.shift);
+}
+
+void VELMO_DELAY_CHAIN_OP::update_slack_info_on_edge(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM other_type,
+                                                     VELMO_SLACK_INFO* info, int delta, bool shift) {
+  auto it = m_slack_map.find({atom, other_type});
+  if (it == m_slack_map.end()) return;
+  VELMO_SLACK_INFO* other = it->second;
+  if (shift) {
+    shift_slacks(other, delta);
+    return;
+  }
+  if (info->tsu_slack != kNoValue && info->tsu_slack < other->tsu_slack) {
+    other->tsu_slack = info->tsu_slack;
+    other->tsu_edge = info->tsu_edge;
+  } else if (info->tsu_edge != nullptr && info->tsu_edge == other->tsu_edge) {
+    other->tsu_slack = info->tsu_slack;
+  }
+  if (info->th_slack != kNoValue && info->th_slack < other->th_slack) {
+    other->th_slack = info->th_slack;
+    other->th_edge = info->th_edge;
+  } else if (info->th_edge != nullptr && info->th_edge == other->th_edge) {
+    other->th_slack = info->th_slack;
+  }
 }

@@ -14,7 +14,9 @@
 
 class DEV_BASIC_INFO;
 class DEV_PAD;
+class HOV_ACCESSORIES;
 class KEM_EDGE;
+class KEM_NODE;
 class NOLT_DELAY_CHAIN_UTIL_BODY;
 class VOK_ATOM_NODE;
 class WEXAN_ENV;
@@ -22,6 +24,17 @@ class WEXAN_MSGR;
 class ZEL_ATOM_IO;
 class ZEL_DELAY_CHAIN_UTIL;
 enum DEV_FAMILY_ENUM : int;
+
+// Optimisation groups: which kind of chain an element or edge belongs to.
+enum VELMO_OPT_ELEMENT_GROUP_TYPE : int {
+  VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN = 0,
+  VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN = 1,
+  VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN = 2,
+  VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN = 3,
+};
+
+// No chain type.
+inline constexpr YOS_UINT_DATA_ENUM VELMO_NO_DELAY_CHAIN = static_cast<YOS_UINT_DATA_ENUM>(-1);
 
 // Display name of a chain type ("Illegal" for types without one).
 const char* velmo_get_delay_chain_string(YOS_UINT_DATA_ENUM type);
@@ -127,8 +140,46 @@ public:
   void issue_delay_value_error_message(YOS_UINT_DATA_ENUM type, unsigned value, const VOK_ATOM_NODE* atom);
   void issue_delay_value_warning_message(YOS_UINT_DATA_ENUM type, unsigned value, const VOK_ATOM_NODE* atom);
 
+  // ---- timing edges the chains act on
+  using TYPE_VEC = std::vector<YOS_UINT_DATA_ENUM>;
+  bool is_clock_edge(const KEM_EDGE* edge) const;
+  bool is_clock_source(const KEM_NODE* node) const;
+  bool is_pin_to_core(const KEM_EDGE* edge) const;
+  bool is_pin_to_core_new(const KEM_EDGE* edge) const;
+  bool is_core_to_pin(const KEM_EDGE* edge) const;
+  VOK_ATOM_NODE* get_io_atom(const KEM_EDGE* edge, YOS_UINT_DATA_ENUM type) const;
+  YOS_UINT_DATA_ENUM get_pin_to_core_delay_chain_type(const KEM_EDGE* edge) const;
+  YOS_UINT_DATA_ENUM get_core_to_pin_delay_chain_type(const KEM_EDGE* edge) const;
+  void get_pin_to_core_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types) const;
+  void get_pin_to_core_delay_chain_type_vec_new(const KEM_EDGE* edge, TYPE_VEC& types) const;
+  void get_core_to_pin_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types, bool* need_oe_offset,
+                                            bool* is_oe_edge) const;
+  void get_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types, VELMO_OPT_ELEMENT_GROUP_TYPE group) const;
+  void get_delay_chain_type_vec_new(const KEM_EDGE* edge, TYPE_VEC& types, VELMO_OPT_ELEMENT_GROUP_TYPE group,
+                                    bool* need_oe_offset, bool* is_oe_edge) const;
+  void init_kem_edges_for_processing(HOV_ACCESSORIES* accessories, bool use_filter);
+  void init_kem_edges_for_processing_new(HOV_ACCESSORIES* accessories, bool use_filter);
+  // PLL edges.
+  void get_pll_delay_chain_type_vec(const KEM_EDGE* edge, TYPE_VEC& types) const;
+  void get_pll_phase_shift_type_vec(const KEM_EDGE* edge, TYPE_VEC& types) const;
+  void remove_invalid_relationships(bool phase_shift);
+  void init_pll_kem_edges_for_processing(HOV_ACCESSORIES* accessories, bool use_filter);
+  void rebuild_kem_edges_for_processing();
+  const std::vector<KEM_EDGE*>& get_edges_to_analyse() const { return m_edges_to_analyse; }
+  const std::vector<KEM_EDGE*>& get_pin_to_core_edges() const { return m_pin_to_core_edges; }
+  const std::vector<KEM_EDGE*>& get_core_to_pin_edges() const { return m_core_to_pin_edges; }
+  const std::vector<int>& get_pin_to_core_edge_ids() const { return m_pin_to_core_edge_ids; }
+  const std::vector<int>& get_core_to_pin_edge_ids() const { return m_core_to_pin_edge_ids; }
+
   // ---- the single-corner chooser (step 8)
   bool resolve_using_estimate_timing();
+  bool collect_tsu_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group);
+  bool collect_th_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group, bool tsu_found);
+  bool process_delay_chain_setting();
+  unsigned get_best_delay_chain_setting(VELMO_SLACK_INFO* info);
+  void update_slack_info(VOK_ATOM_NODE* atom, VELMO_SLACK_INFO* info, int delta);
+  void update_slack_info_on_edge(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM other_type, VELMO_SLACK_INFO* info,
+                                 int delta, bool shift);
 
   // ---- what the automatic pass and the tests read
   const std::vector<YOS_UINT_DATA_ENUM>& get_user_delay_types() const { return m_user_types; }
@@ -151,6 +202,10 @@ private:
   bool pad_orientation(const VOK_ATOM_NODE* atom, bool horizontal) const;
   const DEV_PAD* locked_exact_pad(const VOK_ATOM_NODE* atom) const;
   bool run_step(DELAY_CHAIN_STEP step);
+  void accept_single_type(const KEM_EDGE* edge, YOS_UINT_DATA_ENUM* type) const;
+  void filter_dq_dqs(const KEM_EDGE* edge, TYPE_VEC& types, bool filter_b) const;
+  void collect_edges(HOV_ACCESSORIES* accessories, bool use_filter, bool newer);
+  void set_filter(HOV_ACCESSORIES* accessories) const;
 
   WEXAN_ENV* m_env;
   WEXAN_MSGR* m_msgr = nullptr;

@@ -269,3 +269,10 @@ void HOV_ACCESSORIES::run_drask(const DRASK_SETTINGS& settings) {
 }
 
 void HOV_ACCESSORIES::release_drask() { host::log_call("HOV_ACCESSORIES::release_drask"); }
+
+bool HOV_CLOCK_UTIL::is_clock(const KEM_NODE* node, bool) const { return sta_is_node_in_clock_network(node); }
+
+HOV_CLOCK_UTIL* hov_get_clock_util() {
+  static HOV_CLOCK_UTIL util;
+  return &util;
+}

@@ -233,6 +233,8 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
   node->m_atom_id = atom ? atom->get_id() : -1;
   node->m_netlist = this;
   if (atom && dont_touch(atom)) node->m_flags |= KEM_NODE_FLAG_DONT_TOUCH;
+  if (atom && (atom->get_io_roles() & VOK_ATOM_NODE::IO_ROLE_BURIED_IO_REGISTER) && type != KEM_NODE_KEEPER)
+    node->m_flags |= KEM_NODE_FLAG_BURIED_IO_REGISTER;
   m_nodes.push_back(std::move(node));
   return static_cast<int>(m_nodes.size()) - 1;
 }
@@ -552,3 +554,5 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_generation = m_generation;
   return copy;
 }
+
+VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }

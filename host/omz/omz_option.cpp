@@ -57,6 +57,10 @@ const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const OMZ_INSTANCE_NAME*
   return get_single_option(src ? src->path() : std::string(), id, use_default);
 }
 
+const OMZ_NAMESPACE* OMZ_SECTION::find_section(int type, const std::string& name) {
+  return type == 12 && name.empty() ? OMZ_NAMESPACE::get_default() : nullptr;
+}
+
 void OMZ_ASSIGNMENT::set_flag(int flag, const OMZ_NAMESPACE*) {
   if (flag >= 0 && flag < 32) m_flags |= 1u << flag;
 }

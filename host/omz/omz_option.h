@@ -60,6 +60,13 @@ public:
   static const OMZ_OPTION* get_single_option(const OMZ_INSTANCE_NAME* src, int id, bool use_default);
 };
 
+// data: assignment sections; the default section (type 12, name "") is the
+// project's namespace, no other section is known.
+class HOST_API OMZ_SECTION {
+public:
+  static const OMZ_NAMESPACE* find_section(int type, const std::string& name);
+};
+
 // data: the value type of an option variable (1 bool, 4 int, 6 enumerated):
 // the type a test declared with host::options::set_value_type, else the type
 // of any value stored for it, else 0.

@@ -201,6 +201,26 @@ public:
   virtual bool is_pll() const;
   virtual bool is_input() const;
   virtual bool is_output() const;
+  // I/O roles of an atom (data: set by builders; false by default): DDIO
+  // input, output and output-enable cells, delay-chain cells, 12-lane I/O
+  // cells, JTAG ELA atoms, and I/O registers buried in their pin.
+  enum IO_ROLE : unsigned {
+    IO_ROLE_DDIO_IN = 1,
+    IO_ROLE_DDIO_OUT = 2,
+    IO_ROLE_DDIO_OE = 4,
+    IO_ROLE_DELAY_CHAIN = 8,
+    IO_ROLE_IO_12_LANE = 16,
+    IO_ROLE_JTAG_ELA = 32,
+    IO_ROLE_BURIED_IO_REGISTER = 64,
+  };
+  void set_io_roles(unsigned roles) { m_io_roles = roles; }
+  unsigned get_io_roles() const { return m_io_roles; }
+  virtual bool is_ddio_in() const { return (m_io_roles & IO_ROLE_DDIO_IN) != 0; }
+  virtual bool is_ddio_out() const { return (m_io_roles & IO_ROLE_DDIO_OUT) != 0; }
+  virtual bool is_ddio_oe() const { return (m_io_roles & IO_ROLE_DDIO_OE) != 0; }
+  virtual bool is_delay_chain() const { return (m_io_roles & IO_ROLE_DELAY_CHAIN) != 0; }
+  virtual bool is_io_12_lane() const { return (m_io_roles & IO_ROLE_IO_12_LANE) != 0; }
+  virtual bool is_jtag_ela() const { return (m_io_roles & IO_ROLE_JTAG_ELA) != 0; }
   // Basic type 3 only.
   bool is_box() const { return m_basic_type == 3; }
 
@@ -316,6 +336,7 @@ private:
   std::uint64_t m_illegal_bits = 0;
   bool m_modifiable = true;
   bool m_powers_up = false;
+  unsigned m_io_roles = 0;
   VOK_LUTMASK m_lutmask;
   VOK_MAC_INFO m_mac;
   std::map<std::pair<VOK_PARAMETER_TYPE, int>, std::int64_t> m_parameters;
