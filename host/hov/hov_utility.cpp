@@ -8,6 +8,7 @@
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
 
 namespace {
 
@@ -215,6 +216,7 @@ KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
   } else if (!taints.get_tainted_atom_ids().empty()) {
     std::set<int> ids;
     for (unsigned id : taints.get_tainted_atom_ids()) ids.insert(static_cast<int>(id));
+    host::timing::add_pin_buffers(host::vok::top_netlist(), &ids);
     kem->rebuild_atoms(host::vok::top_netlist(), ids, dirty);
   }
   taints.clear_tainted_atom_ids();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sta/sta_io_constraints.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wump/wump_die_info.h"
 #include "xab/xab_dem.h"
@@ -192,7 +193,10 @@ int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                            ? corners[static_cast<std::size_t>(corner_id)].get_delay_scale()
                            : 1.0;
-  return scaled(edge.m_base_ps, scale);
+  const int chain = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
+                        ? host::timing::chain_delay_ps(edge, corners[static_cast<std::size_t>(corner_id)])
+                        : 0;
+  return scaled(edge.m_base_ps, scale) + chain;
 }
 
 int KEM_NETLIST::get_setup_ps(const KEM_NODE& keeper, int corner_id) const {

@@ -1,5 +1,7 @@
 #include "testing/design_settings.h"
 
+#include "sta/sta_io_constraints.h"
+
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -94,6 +96,32 @@ public:
           if (ps <= 0) fail("clocks." + name + " must be a positive period in ps");
           s.clocks[name] = ps;
         }
+      } else if (key == "io_delays") {
+        if (!v.is_object()) fail("io_delays must be an object of pin: {clock, max, min}");
+        for (const auto& [pin, d] : v.items()) {
+          const std::string where = "io_delays." + pin;
+          if (!d.is_object()) fail(where + " must be an object with clock, max and min");
+          DESIGN_SETTINGS::IO_DELAY io;
+          bool has_clock = false, has_max = false, has_min = false;
+          for (const auto& [k, x] : d.items()) {
+            if (k == "clock") {
+              if (!x.is_string() || x.get<std::string>().empty()) fail(where + ".clock must be a clock name");
+              io.clock = x.get<std::string>();
+              has_clock = true;
+            } else if (k == "max") {
+              io.max_ps = integer(x, where + ".max");
+              has_max = true;
+            } else if (k == "min") {
+              io.min_ps = integer(x, where + ".min");
+              has_min = true;
+            } else {
+              fail("unknown key '" + k + "' in " + where);
+            }
+          }
+          if (!has_clock || !has_max || !has_min) fail(where + " needs a clock, a max and a min");
+          if (io.min_ps > io.max_ps) fail(where + ".min must not exceed its max");
+          s.io_delays[pin] = io;
+        }
       } else if (key == "partitions") {
         fail("partitions are not supported yet");
       } else {
@@ -130,6 +158,14 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& [clock, period] : s.clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
+  for (const auto& [pin, io] : s.io_delays) {
+    auto it = names.find(pin);
+    if (it == names.end() || !it->second->is_pin())
+      throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "', which is no pin of the design");
+    if (!s.clocks.count(io.clock))
+      throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "' names clock '" + io.clock +
+                                  "', which is not in clocks");
+  }
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);
@@ -144,6 +180,8 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     }
     host::timing::declare_clock(clock, period, source);
   }
+  for (const auto& [pin, io] : s.io_delays)
+    host::timing::set_io_delay(names.at(pin)->get_id(), {io.clock, io.max_ps, io.min_ps});
 }
 
 }  // namespace host::testing

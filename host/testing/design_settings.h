@@ -6,7 +6,8 @@
 //     "options": [{"id": 816, "type": 1, "value": "on"}],
 //     "assignments": [{"instance": "acc_reg", "id": 1032, "type": 4, "value": "3"}],
 //     "cfg": {"name": "value"},
-//     "clocks": {"clk": 2000}
+//     "clocks": {"clk": 2000},
+//     "io_delays": {"din": {"clock": "clk", "max": 300, "min": 100}}
 //   }
 //
 // - family: the device family code;
@@ -18,6 +19,9 @@
 // - cfg: configuration variables;
 // - clocks: clock nets of the design and their periods in ps, declared to
 //   the timing analysis with the net's driver as the source.
+// - io_delays: input or output delays of design pins (pad names; output pads
+//   of BLIF designs are "out:<name>") relative to a clock of "clocks", max and
+//   min in ps (max at least min).
 // Every key is optional; an unknown key is an error naming it. Partitions are
 // not supported yet and are rejected.
 #include <map>
@@ -47,6 +51,12 @@ struct DESIGN_SETTINGS {
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
+  struct IO_DELAY {
+    std::string clock;
+    int max_ps = 0;
+    int min_ps = 0;
+  };
+  std::map<std::string, IO_DELAY> io_delays;  // pin -> delay
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

@@ -37,3 +37,37 @@ TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
   EXPECT_EQ(repaired, 0);
   EXPECT_GT(rows, 2);
 }
+
+namespace {
+nlohmann::json fit_with(const std::string& name, const std::string& settings_text, int* status) {
+  const std::string settings = ::testing::TempDir() + name + "_settings.json";
+  const std::string report = ::testing::TempDir() + name + "_report.json";
+  std::ofstream(settings) << settings_text;
+  const auto r = velmo_fit_test::run("--stages plan,place,route --settings " + settings + " --report " + report);
+  *status = r.status;
+  if (r.status != 0) return nlohmann::json();
+  std::ifstream in(report);
+  return nlohmann::json::parse(in);
+}
+}  // namespace
+
+TEST(VelmoFitDelayChains, IoDelaysPutPinPathsIntoTheTimingSummary) {
+  int status = 0;
+  const auto plain = fit_with("io_plain", R"({"clocks": {"clock": 20000}})", &status);
+  ASSERT_EQ(status, 0);
+  const auto tight = fit_with(
+      "io_tight",
+      R"({"clocks": {"clock": 20000}, "io_delays": {"out:s298_out_0_": {"clock": "clock", "max": 19950, "min": 0}}})",
+      &status);
+  ASSERT_EQ(status, 0);
+  // All but 50 ps of the period go outside the device: the pin's path fails.
+  EXPECT_GT(plain.at("timing").at(0).at("setup_wns_ps").get<int>(), 0);
+  EXPECT_LT(tight.at("timing").at(0).at("setup_wns_ps").get<int>(), 0);
+  // A delay on something that is no pin, or on an undeclared clock, is refused.
+  fit_with("io_bad_pin", R"({"clocks": {"clock": 2000}, "io_delays": {"nopin": {"clock": "clock", "max": 1, "min": 0}}})",
+           &status);
+  EXPECT_EQ(status, 2);
+  fit_with("io_bad_clock",
+           R"({"clocks": {"clock": 2000}, "io_delays": {"s298_in_0_": {"clock": "x", "max": 1, "min": 0}}})", &status);
+  EXPECT_EQ(status, 2);
+}

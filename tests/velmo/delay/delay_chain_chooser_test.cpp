@@ -11,10 +11,13 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/timing_builder.h"
+#include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
 #include "yos/yos_interface.h"
 #include "zel/zel_dc_table.h"
@@ -182,6 +185,48 @@ TEST_F(DelayChainChooserTest, SettingPassWritesSkipsAndReportsFailures) {
   EXPECT_TRUE(op.process_delay_chain_setting());
   yos_current_interface()->get_uint_data(din, T(12), &v);
   EXPECT_EQ(v, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class DelayChainChooserFlowTest : public host::testing::EnvTest {};
+
+// A constrained input pin of an older family whose register path fails hold:
+// the chooser delays it, and a fresh analysis shows the slacks it predicted.
+TEST_F(DelayChainChooserFlowTest, DelaysAFailingInputAndTimingAgrees) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
+  VOK_ATOM_NODE* din = n.find("din");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  host::timing::set_io_delay(din->get_id(), {"clk", 0, -300});
+  n.timing();
+  auto edge_slacks = [&] {
+    KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+    const KEM_NODE* node = kem->get_kem_node_from_iterm(ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    const int id = node->begin_fanin();
+    return std::pair<int, int>{host::sta::edge_setup_slack(id, 0), host::sta::edge_hold_slack(id, 0)};
+  };
+  const auto [setup0, hold0] = edge_slacks();
+  ASSERT_LT(hold0, 0);
+  host::options::set(904, 1, "on");
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+  unsigned s = 0;
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(din, T(15), &s));
+  EXPECT_GT(s, 0u);
+  EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  // 55 ps per setting on a horizontal pad.
+  m_env->indicate_that_atom_netlist_is_modified(din->get_id(), false, false);
+  m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+  const auto [setup1, hold1] = edge_slacks();
+  EXPECT_EQ(setup1, setup0 - 55 * static_cast<int>(s));
+  EXPECT_EQ(hold1, hold0 + 55 * static_cast<int>(s));
 }
 
 }  // namespace
