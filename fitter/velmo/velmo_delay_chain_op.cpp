@@ -1,6 +1,7 @@
 #include "velmo_delay_chain_op.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "cfg/cfg.h"
@@ -29,6 +30,7 @@
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_msgr.h"
+#include "wexan/wexan_utilities.h"
 #include "zav/zav_delay_model.h"
 #include "zel/zel_atom_dumper.h"
 #include "zel/zel_delay_chain_util.h"
@@ -1187,42 +1189,66 @@ struct FILTER_GUARD {
 };
 }  // namespace
 
+// The user's switch: project option 904 of the default section.
+bool VELMO_DELAY_CHAIN_OP::auto_delay_chain_switch() const {
+  const OMZ_NAMESPACE* section = OMZ_SECTION::find_section(12, "");
+  if (section == nullptr) internal_error("default_section != 0", __LINE__);
+  const OMZ_OPTION* option = OMZ_DERIVED_OPTION::get_single_option(section, 904, true);
+  return option != nullptr && option->get_bool_value();
+}
+
+// The two passes, core-to-pin then pin-to-core, each on fresh analyses; with
+// a watch, each analysis is timed on it.
+bool VELMO_DELAY_CHAIN_OP::run_chooser_passes(WEXAN_HOV_UTILITY* hov, bool use_filter, GEN_STOPWATCH* analysis) {
+  FILTER_GUARD guard;
+  guard.accessories = hov_get_accessories();
+  init_kem_edges_for_processing(guard.accessories, use_filter);
+  static const char* const kOrdinal[] = {"1st", "2nd", "3rd", "4th"};
+  int call = 0;
+  auto analyse = [&](bool hold, const char* kind) {
+    const long long before = analysis ? static_cast<long long>(analysis->get_elapsed_seconds()) : 0;
+    if (analysis) analysis->start();
+    if (hold)
+      hov->perform_quick_min_timing_analysis();
+    else
+      hov->perform_quick_timing_analysis(false);
+    if (analysis) {
+      analysis->stop();
+      msg_vdebug_impl(2, "**** Seconds spent in %s call to hov timing analysis for %s slack: %d", kOrdinal[call], kind,
+                      static_cast<int>(static_cast<long long>(analysis->get_elapsed_seconds()) - before));
+    }
+    ++call;
+  };
+  bool th_found = false, written = true;
+  for (VELMO_OPT_ELEMENT_GROUP_TYPE group :
+       {VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN}) {
+    const bool core_to_pin = group == VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN;
+    const std::vector<KEM_EDGE*>* edges = core_to_pin ? &m_core_to_pin_edges : &m_pin_to_core_edges;
+    msg_vdebug_impl(2, "%s", core_to_pin ? "********  Collect and process core to pin edges  **********"
+                                         : "********  Collect and process pin to core edges  **********");
+    analyse(false, "TSU");
+    const bool found = collect_tsu_slack(edges, group);
+    analyse(true, "TH");
+    th_found = collect_th_slack(edges, group, found);
+    written = process_delay_chain_setting();
+    delete_slack_info_map();
+    m_slack_map.clear();
+  }
+  return th_found ? written : true;
+}
+
 bool VELMO_DELAY_CHAIN_OP::resolve_using_estimate_timing() {
   GEN_STOPWATCH watch;
   watch.start();
   const bool use_filter = cfg_is_on("velmo_auto_delay_chain_uses_ir5v_and_sta_filter", true);
-  const OMZ_NAMESPACE* section = OMZ_SECTION::find_section(12, "");
-  if (section == nullptr) internal_error("default_section != 0", __LINE__);
-  const OMZ_OPTION* option = OMZ_DERIVED_OPTION::get_single_option(section, 904, true);
-  const bool on = option != nullptr && option->get_bool_value();
+  const bool on = auto_delay_chain_switch();
   bool result;
   if (on && m_env->hov_is_on()) {
     build_auto_delay_chain_vec();
     WEXAN_HOV_UTILITY* hov =
         m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, true, false, false, false, nullptr, false, false);
     if (hov == nullptr) internal_error("hov_utility != NULL", __LINE__);
-    FILTER_GUARD guard;
-    guard.accessories = hov_get_accessories();
-    init_kem_edges_for_processing(guard.accessories, use_filter);
-
-    msg_vdebug_impl(2, "********  Collect and process core to pin edges  **********");
-    hov->perform_quick_timing_analysis(false);
-    bool found = collect_tsu_slack(&m_core_to_pin_edges, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN);
-    hov->perform_quick_min_timing_analysis();
-    collect_th_slack(&m_core_to_pin_edges, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, found);
-    process_delay_chain_setting();
-    delete_slack_info_map();
-    m_slack_map.clear();
-
-    msg_vdebug_impl(2, "********  Collect and process pin to core edges  **********");
-    hov->perform_quick_timing_analysis(false);
-    found = collect_tsu_slack(&m_pin_to_core_edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
-    hov->perform_quick_min_timing_analysis();
-    const bool th_found = collect_th_slack(&m_pin_to_core_edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, found);
-    const bool written = process_delay_chain_setting();
-    delete_slack_info_map();
-    m_slack_map.clear();
-    result = th_found ? written : true;
+    result = run_chooser_passes(hov, use_filter, nullptr);
   } else {
     result = m_env->hov_is_on();
     if (result) msg_vdebug_impl(2, "AUTO DELAY CHAIN turned OFF by user");
@@ -1230,6 +1256,67 @@ bool VELMO_DELAY_CHAIN_OP::resolve_using_estimate_timing() {
   if (cfg_is_on("velmo_delay_chain_atom_dump", false)) dump_atoms();
   watch.stop();
   msg_vdebug_impl(2, "Seconds spent in (fitter) AUTO DELAY CHAIN: %s", watch.get_elapsed_time_str().c_str());
+  return result;
+}
+
+bool VELMO_DELAY_CHAIN_OP::resolve_using_timing_req() {
+  const bool use_filter = cfg_is_on("velmo_auto_delay_chain_uses_ir5v_and_sta_filter", true);
+  const bool on = auto_delay_chain_switch();
+  GEN_STOPWATCH total, annotation, analysis, processing;
+  total.start();
+  bool result;
+  if (on && m_env->hov_is_on()) {
+    msg_vdebug_impl(2, "* START TIMING KELD *");
+    processing.start();
+    build_auto_delay_chain_vec();
+    processing.stop();
+    CMP_FACADE* cmp = m_env->get_cmp();
+    int invoke_mode = 2;
+    bool request_flag = true;
+    if (DEV_FAMILY_MANAGER().test_trait_of(static_cast<int>(cmp->get_family()), 158)) {
+      if (cmp->get_timing_mode_flag()) {
+        request_flag = false;
+      } else {
+        invoke_mode = 3;
+        request_flag = cmp->query_timing();
+      }
+    } else if (!cmp->get_timing_mode_flag()) {
+      annotation.start();
+      wexan_re_annotate_delay_with_full_routing_information(m_env, true);
+      annotation.stop();
+    }
+    GEN_STOPWATCH request;
+    request.start();
+    analysis.start();
+    if (!use_filter) m_env->indicate_that_atom_netlist_is_modified();
+    WEXAN_HOV_UTILITY* hov = m_env->get_hov_utility_or_create_if_necessary(0, invoke_mode, 5, request_flag, false,
+                                                                           true, false, nullptr, false, false);
+    if (hov == nullptr) internal_error("hov_utility != NULL", __LINE__);
+    if (use_filter) hov_get_accessories()->update();
+    analysis.stop();
+    request.stop();
+    msg_vdebug_impl(2, "**** Seconds spent creating HOV UTILITY: %s", request.get_elapsed_time_str().c_str());
+    processing.start();
+    result = run_chooser_passes(hov, use_filter, &analysis);
+    processing.stop();
+    cmp->update_timing(true);
+  } else {
+    result = m_env->hov_is_on();
+    if (result) msg_vdebug_impl(2, "AUTO DELAY CHAIN turned OFF by user");
+  }
+  total.stop();
+  if (cfg_is_on("velmo_write_auto_delay_chain_time_file", false)) {
+    if (std::FILE* f = std::fopen("auto_delay_time", "a")) {
+      std::fprintf(f, "Time spent in AUTO DELAY CHAIN: %g", total.get_elapsed_seconds());
+      std::fclose(f);
+    }
+  }
+  msg_vdebug_impl(2, "AUTO DELAY CHAIN: finishes in %s (single-corner optimization)", total.get_elapsed_time_str().c_str());
+  msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in delay chain processing: %s",
+                  processing.get_elapsed_time_str().c_str());
+  msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in delay annotation: %s", annotation.get_elapsed_time_str().c_str());
+  msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in timing analysis: %s", analysis.get_elapsed_time_str().c_str());
+  if (cfg_is_on("velmo_delay_chain_atom_dump", false)) dump_atoms();
   return result;
 }
 

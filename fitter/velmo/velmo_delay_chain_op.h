@@ -14,7 +14,9 @@
 
 class DEV_BASIC_INFO;
 class DEV_PAD;
+class GEN_STOPWATCH;
 class HOV_ACCESSORIES;
+class WEXAN_HOV_UTILITY;
 class KEM_EDGE;
 class KEM_NODE;
 class NOLT_DELAY_CHAIN_UTIL_BODY;
@@ -173,6 +175,7 @@ public:
 
   // ---- the single-corner chooser (step 8)
   bool resolve_using_estimate_timing();
+  bool resolve_using_timing_req();
   bool collect_tsu_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group);
   bool collect_th_slack(const std::vector<KEM_EDGE*>* edges, VELMO_OPT_ELEMENT_GROUP_TYPE group, bool tsu_found);
   bool process_delay_chain_setting();
@@ -206,6 +209,8 @@ private:
   void filter_dq_dqs(const KEM_EDGE* edge, TYPE_VEC& types, bool filter_b) const;
   void collect_edges(HOV_ACCESSORIES* accessories, bool use_filter, bool newer);
   void set_filter(HOV_ACCESSORIES* accessories) const;
+  bool auto_delay_chain_switch() const;
+  bool run_chooser_passes(WEXAN_HOV_UTILITY* hov, bool use_filter, GEN_STOPWATCH* analysis);
 
   WEXAN_ENV* m_env;
   WEXAN_MSGR* m_msgr = nullptr;

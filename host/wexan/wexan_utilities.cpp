@@ -61,3 +61,7 @@ WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() { host::counters::add("WEXAN_PERIP
 void WEXAN_PERIPHERY_FLOW::flush_atom_mod_report() { m_atom_mod_report.flush(); }
 
 void WEXAN_LUT_RAM_UTILITY::flush_reports() { host::log_call("WEXAN_LUT_RAM_UTILITY::flush_reports"); }
+
+void wexan_re_annotate_delay_with_full_routing_information(WEXAN_ENV*, bool flag) {
+  host::log_call("wexan_re_annotate_delay_with_full_routing_information", flag);
+}

@@ -1,8 +1,12 @@
 // The single-corner delay-chain chooser: its flow switches, the choice of a
 // setting from a chain's table and the update of related records.
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
 #include "msg/msg_base.h"
@@ -227,6 +231,80 @@ TEST_F(DelayChainChooserFlowTest, DelaysAFailingInputAndTimingAgrees) {
   const auto [setup1, hold1] = edge_slacks();
   EXPECT_EQ(setup1, setup0 - 55 * static_cast<int>(s));
   EXPECT_EQ(hold1, hold0 + 55 * static_cast<int>(s));
+}
+
+}  // namespace
+
+namespace {
+
+// The timed entry: how it requests timing per family trait and mode flag, and
+// the time file it appends to whether or not the switch is on.
+TEST_F(DelayChainChooserFlowTest, TimedEntryRequestsTimingByFamilyAndWritesTheTimeFile) {
+  cfg_set_on("velmo_write_auto_delay_chain_time_file");
+  host::options::set(904, 1, "on");
+  host::testing::device(Family::IO_LEGACY).build();  // trait 158
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, true, false, true, false, null",
+                  "CMP_FACADE::update_timing(true)"}));
+  EXPECT_EQ(host::call_count("wexan_re_annotate_delay_with_full_routing_information"), 0);
+  host::clear_calls();
+  host::testing::device(Family::KY).build();  // no trait 158: re-annotated first
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "wexan_re_annotate_delay_with_full_routing_information(true)",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, true, false, true, false, null",
+                  "CMP_FACADE::update_timing(true)"}));
+  host::options::set(904, 1, "off");
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  std::ifstream in("auto_delay_time");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0");
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("AUTO DELAY CHAIN: finishes in 00:00:00 (single-corner optimization)"));
+}
+
+// A PLL-compensated input keeps its input-register chain: info 16160 when
+// its requirements are met, warning 16161 when one fails.
+TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
+  auto pll = n.atom(VOK_ATOM_KIND::IOPLL, "pll").input(DB_INPUT_PORT_PLL_REFCLK, 0, ibuf);
+  pll->set_parameter(VOK_PARAMETER_TYPE::UINT, 9000, 2);
+  VOK_ATOM_NODE* din = n.find("din");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  n.timing();
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  auto& map = op.get_slack_map();
+  map[{din, T(15)}] = new VELMO_SLACK_INFO{nullptr, edge, T(15), NO, 100};
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  map[{din, T(15)}]->th_slack = -100;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));  // posts the queue
+  const auto posted = host::messages::posted();
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].id, 16160u);
+  EXPECT_EQ(posted[1].id, 16161u);
+  unsigned v = 0;
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(15), &v));
+  EXPECT_EQ((map[{din, T(15)}]->th_slack), -100);  // not updated
 }
 
 }  // namespace

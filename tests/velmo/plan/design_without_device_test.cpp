@@ -66,8 +66,9 @@ TEST_F(DeviceFreeTest, ChecksThenModifiesInOrder) {
   // Only the delay-chain operation refreshes the check, without a timing
   // utility; the post-fit checker's refresh is off.
   for (const std::string& l : host::call_lines()) {
-    if (l.rfind("WEXAN_ATOM_MOD_DRC::refresh_if_necessary", 0) == 0)
+    if (l.rfind("WEXAN_ATOM_MOD_DRC::refresh_if_necessary", 0) == 0) {
       EXPECT_EQ(l, "WEXAN_ATOM_MOD_DRC::refresh_if_necessary(null)");
+    }
   }
   EXPECT_FALSE(called("WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets"));
 }
