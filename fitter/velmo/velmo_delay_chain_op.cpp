@@ -723,6 +723,21 @@ const KEM_NETLIST_CELL* cell_of(const KEM_NODE* n) {
 
 bool is_type(TYPE t, int v) { return static_cast<int>(t) == v; }
 
+// Both nodes of an edge; an edge without one is an internal error.
+std::pair<const KEM_NODE*, const KEM_NODE*> both_nodes(const KEM_EDGE* edge) {
+  const KEM_NODE* s = edge->get_src_node();
+  const KEM_NODE* d = edge->get_dst_node();
+  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  return {s, d};
+}
+
+// The destination atom of an edge from an input buffer's output into an
+// input pin; null for any other edge.
+const VOK_ATOM_NODE* ibuf_destination(const KEM_NODE* s, const KEM_NODE* d) {
+  if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_io_ibuf() || !is_ipin(d)) return nullptr;
+  return iterm_atom(d);
+}
+
 }  // namespace
 
 // A keeper's clock edges end its fan-in list.
@@ -750,12 +765,9 @@ bool VELMO_DELAY_CHAIN_OP::is_clock_source(const KEM_NODE* node) const {
 }
 
 bool VELMO_DELAY_CHAIN_OP::is_pin_to_core(const KEM_EDGE* edge) const {
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  const auto [s, d] = both_nodes(edge);
   if (get_flag(0)) {
-    const VOK_ATOM_NODE* src = is_opin(s) ? oterm_atom(s) : nullptr;
-    return src && src->is_io_ibuf() && is_ipin(d) && iterm_atom(d) != nullptr;
+    return ibuf_destination(s, d) != nullptr;
   }
   const KEM_NETLIST_CELL* cs = cell_of(s);
   const KEM_NETLIST_CELL* cd = cell_of(d);
@@ -770,12 +782,8 @@ bool VELMO_DELAY_CHAIN_OP::is_pin_to_core(const KEM_EDGE* edge) const {
 
 bool VELMO_DELAY_CHAIN_OP::is_pin_to_core_new(const KEM_EDGE* edge) const {
   if (!get_flag(0)) return is_pin_to_core(edge);
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
-  const VOK_ATOM_NODE* src = is_opin(s) ? oterm_atom(s) : nullptr;
-  if (!src || !src->is_io_ibuf() || !is_ipin(d)) return false;
-  const VOK_ATOM_NODE* a = iterm_atom(d);
+  const auto [s, d] = both_nodes(edge);
+  const VOK_ATOM_NODE* a = ibuf_destination(s, d);
   if (a == nullptr) return false;
   if (is_reg_of_kind(a, 396) || a->is_ddio_in() || a->is_delay_chain() || a->is_io_12_lane()) return true;
   if (a->is_jtag_ela()) return false;
@@ -784,9 +792,7 @@ bool VELMO_DELAY_CHAIN_OP::is_pin_to_core_new(const KEM_EDGE* edge) const {
 }
 
 bool VELMO_DELAY_CHAIN_OP::is_core_to_pin(const KEM_EDGE* edge) const {
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  const auto [s, d] = both_nodes(edge);
   if (get_flag(0)) {
     if (!is_opin(s) || !is_ipin(d) || !iterm_atom(d) || !iterm_atom(d)->is_io_obuf()) return false;
     const VOK_ATOM_NODE* a = oterm_atom(s);
@@ -849,9 +855,7 @@ void VELMO_DELAY_CHAIN_OP::accept_single_type(const KEM_EDGE* edge, YOS_UINT_DAT
 }
 
 YOS_UINT_DATA_ENUM VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type(const KEM_EDGE* edge) const {
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  const auto [s, d] = both_nodes(edge);
   auto pad_to_core = [](const VOK_ATOM_ITERM* t) -> TYPE {
     if (!chain_eligible(t)) return VELMO_NO_DELAY_CHAIN;
     const int index = t->get_delay_chain_index(8);
@@ -905,9 +909,7 @@ YOS_UINT_DATA_ENUM VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type(const 
 }
 
 YOS_UINT_DATA_ENUM VELMO_DELAY_CHAIN_OP::get_core_to_pin_delay_chain_type(const KEM_EDGE* edge) const {
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+  const auto [s, d] = both_nodes(edge);
   TYPE result = VELMO_NO_DELAY_CHAIN;
   if (get_flag(0)) {
     const VOK_ATOM_NODE* a = oterm_atom(s);
@@ -947,11 +949,8 @@ void VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type_vec(const KEM_EDGE* 
     if (f == 52 && is_type(t, 294)) types.push_back(static_cast<TYPE>(296));
     return;
   }
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
-  if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_io_ibuf() || !is_ipin(d)) return;
-  const VOK_ATOM_NODE* a = iterm_atom(d);
+  const auto [s, d] = both_nodes(edge);
+  const VOK_ATOM_NODE* a = ibuf_destination(s, d);
   if (a == nullptr) return;
   if (is_reg_of_kind(a, 396) || a->is_ddio_in()) {
     types.push_back(static_cast<TYPE>(144));
@@ -974,11 +973,8 @@ void VELMO_DELAY_CHAIN_OP::get_pin_to_core_delay_chain_type_vec_new(const KEM_ED
     if (t != VELMO_NO_DELAY_CHAIN) types.push_back(t);
     return;
   }
-  const KEM_NODE* s = edge->get_src_node();
-  const KEM_NODE* d = edge->get_dst_node();
-  if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
-  if (!is_opin(s) || !oterm_atom(s) || !oterm_atom(s)->is_io_ibuf() || !is_ipin(d)) return;
-  const VOK_ATOM_NODE* a = iterm_atom(d);
+  const auto [s, d] = both_nodes(edge);
+  const VOK_ATOM_NODE* a = ibuf_destination(s, d);
   if (a == nullptr) return;
   const int f = static_cast<int>(m_family);
   if (is_reg_of_kind(a, 396) || a->is_ddio_in()) {
@@ -999,9 +995,7 @@ void VELMO_DELAY_CHAIN_OP::get_core_to_pin_delay_chain_type_vec(const KEM_EDGE* 
     const TYPE t = get_core_to_pin_delay_chain_type(edge);
     if (t != VELMO_NO_DELAY_CHAIN) types.push_back(t);
   } else {
-    const KEM_NODE* s = edge->get_src_node();
-    const KEM_NODE* d = edge->get_dst_node();
-    if (s == nullptr || d == nullptr) internal_error("src_node != 0 && dst_node != 0", __LINE__);
+    const auto [s, d] = both_nodes(edge);
     const VOK_ATOM_ITERM* t = is_ipin(d) ? d->get_iterm() : nullptr;
     if (t && t->is_used_as(22))
       types.push_back(static_cast<TYPE>(431));
