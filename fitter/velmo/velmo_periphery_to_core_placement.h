@@ -1,9 +1,61 @@
 #pragma once
-// Periphery-to-core and core-to-periphery register placement.
+// Periphery-to-core (P2C) and core-to-periphery (C2P) register placement: the
+// working object with its caches, the requirement record of one core
+// register, the readers of the user's transfer assignments, and the mapping
+// between terminals, periphery ports, routing elements and register sites.
+#include <memory>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "big_time/big_time.h"
+#include "zmp_hash_lite_sys.h"
+#include "zmp_hash_set_lite_sys.h"
+
 class WEXAN_ENV;
+class WUMP_PLACE_INFO;
+class WUMP_ROUTE_INFO;
+class WUMP_ROUTE_GRAPH;
+class VOK_ATOM_NETLIST;
+class VOK_ATOM_NODE;
+class VOK_ATOM_ITERM;
+class VOK_CHIP_DB_ENTRY;
+class W3J3_PORT_MAP_DB;
+class DEV_DEVICE;
+class GESK_TREE;
+class OXTER_ENV;
+class R5T_INTERFACE;
+class YEB_TIMING_MODEL;
+class TIBEX_LOCKED_CONSTRAINT;
+class WEXAN_HOV_UTILITY;
+struct YEB_PATH;
+
+// "No delay bound given".
+extern const BIG_TIME DEFAULT_MIN_DELAY;
+extern const BIG_TIME DEFAULT_MAX_DELAY;
+
+// The transfer requirement of one core register.
+struct P2C_MATRIX_STRUCT {
+  int max_wire = -1;
+  int min_wire = -1;
+  BIG_TIME max_delay = DEFAULT_MAX_DELAY;
+  BIG_TIME min_delay = DEFAULT_MIN_DELAY;
+  bool router_lock = false;
+  int partition_id = 0;
+  std::tuple<int, int, int> location{-1, -1, -1};
+  std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> region_constraint;
+
+  bool operator!=(const P2C_MATRIX_STRUCT& o) const;
+};
 
 class VELMO_PERIPHERY_CORE_PLACEMENT {
 public:
+  enum TIMING_ANALYSIS_TYPE { SETUP = 0, HOLD = 1 };
+  enum RESULT_STATUS { NOT_OPTIMIZED = 0, PLACED_NOT_ROUTED = 1, PLACED_AND_ROUTED = 2 };
+
   explicit VELMO_PERIPHERY_CORE_PLACEMENT(WEXAN_ENV* env);
   ~VELMO_PERIPHERY_CORE_PLACEMENT();
   VELMO_PERIPHERY_CORE_PLACEMENT(const VELMO_PERIPHERY_CORE_PLACEMENT&) = delete;
@@ -12,6 +64,127 @@ public:
   bool UIB_ESRAM_C2P_core_register_placement();
   bool periphery_to_core_register_placement();
 
+  // The requirement in words, for messages.
+  std::string user_friendly_p2c_matrix(const P2C_MATRIX_STRUCT& m) const;
+
+  // ---- ports and sites (gids; -1 / 0xFFFFFFFF for none)
+  template <class TERM> unsigned get_top_level_port_gid(VOK_ATOM_NODE* atom, TERM term, bool forward);
+  void create_blc_fcd_unified_network_node_id_and_gid_reverse_map();
+  unsigned get_most_top_level_port_gid(unsigned gid, bool forward);
+  unsigned get_gid_after_port_translation(unsigned gid, bool forward);
+  unsigned get_ff_gid_from_lab_re_output_port(int gid) const;
+  std::pair<bool, unsigned> get_ff_gid_from_lab_re_input_port(int gid) const;
+  std::string leim_to_port_name(const std::string& leim) const;
+
+  // ---- slack windows and the solver's per-element caches
+  void build_switch_delays_cache();
+  void build_usable_wire_weight_cache();
+  void organize_p2c_window();
+  void organize_c2p_window();
+  int get_path_delay(const YEB_PATH& path, TIMING_ANALYSIS_TYPE type) const;
+  void build_yeb_average_clock_path_delay_cache();
+  void annotate_core_clock_delay_on_kem_netlist(TIMING_ANALYSIS_TYPE type);
+  void compute_slack_window(TIMING_ANALYSIS_TYPE type);
+  bool p2c_slack_estimation();
+
+  // ---- read-only views for the passes and tests
+  bool is_slack_estimation_eligible() const { return m_slack_estimation_eligible; }
+  bool disallows_partial_placement() const { return m_disallow_partial_placement; }
+  const ZMP_HASH_SET_LITE<int>& pre_occupied_re_gids() const { return m_pre_occupied_re_gids; }
+  const std::unordered_set<unsigned>& zota_register_gids() const { return m_zota_register_gids; }
+  const YEB_TIMING_MODEL* default_timing_model() const { return m_default_timing_model.get(); }
+  float local_scaling_factor() const { return m_local_scaling_factor; }
+  std::pair<float, float> hold_scaling_factors() const { return {m_hold_scaling_factor_min, m_hold_scaling_factor_max}; }
+
 private:
-  WEXAN_ENV* m_env;
+  friend struct VELMO_P2C_PLACEMENT_PEER;  // tests
+  using SLACK_MAP = ZMP_HASH_LITE<std::pair<int, int>, int>;
+  using WINDOW_MAP = ZMP_HASH_LITE<std::pair<int, int>, std::pair<int, int>>;
+  void organize_window(const char* side, const SLACK_MAP& setup, const SLACK_MAP& hold, WINDOW_MAP& windows,
+                       int guardband_min, int guardband_max);
+  bool check_slack_estimation_eligiblity();
+  std::shared_ptr<YEB_TIMING_MODEL> load_default_timing_model();
+  void compute_scaling_ratio();
+  void populate_pre_occupied_re_gids();
+
+  const WUMP_PLACE_INFO* m_place_info = nullptr;
+  const WUMP_ROUTE_INFO* m_route_info = nullptr;
+  VOK_ATOM_NETLIST* m_atom_netlist = nullptr;
+  const W3J3_PORT_MAP_DB* m_port_map_db = nullptr;
+  const DEV_DEVICE* m_device = nullptr;
+  const GESK_TREE* m_gesk_instance = nullptr;
+  VOK_CHIP_DB_ENTRY* m_chip_db_entry = nullptr;
+  const WUMP_ROUTE_GRAPH* m_route_graph = nullptr;
+  bool m_verbose = false;
+  bool m_publish_routing = false;
+  bool m_publish_routing_for_wire_based = false;
+  bool m_disallow_partial_placement = false;
+  bool m_slack_estimation_eligible = false;
+  bool m_netlist_modified = false;
+  bool m_use_two_corners = false;
+  bool m_check_core_ff_constrained_on_both_sides = false;
+  bool m_reverse_map_built = false;
+  ZMP_HASH_LITE<int, VOK_ATOM_NODE*> m_port_gid_to_core_node_map;
+  WEXAN_ENV* m_env = nullptr;
+  OXTER_ENV* m_oxter_env = nullptr;
+  R5T_INTERFACE* m_r5t = nullptr;
+  std::unordered_map<unsigned, int> m_gid_to_unified_network_node_map;
+  WEXAN_HOV_UTILITY* m_hov_utility = nullptr;
+  std::shared_ptr<YEB_TIMING_MODEL> m_default_timing_model;
+  float m_local_scaling_factor = 1.0f;
+  float m_hold_scaling_factor_min = 1.0f;
+  float m_hold_scaling_factor_max = 1.0f;
+  std::unordered_map<int, std::pair<int, int>> m_average_clock_min_delay_cache;
+  std::unordered_map<int, std::pair<int, int>> m_average_clock_max_delay_cache;
+  ZMP_HASH_LITE<std::pair<int, int>, int> m_nodes_repuired_p2c_min_delay_map;
+  ZMP_HASH_LITE<std::pair<int, int>, int> m_nodes_repuired_p2c_max_delay_map;
+  ZMP_HASH_LITE<std::pair<int, int>, int> m_nodes_repuired_c2p_min_delay_map;
+  ZMP_HASH_LITE<std::pair<int, int>, int> m_nodes_repuired_c2p_max_delay_map;
+  ZMP_HASH_LITE<std::pair<int, int>, std::pair<int, int>> m_p2c_slack_window_map;
+  ZMP_HASH_LITE<std::pair<int, int>, std::pair<int, int>> m_c2p_slack_window_map;
+  int m_p2c_general_window_max = 2147483647;
+  int m_c2p_general_window_max = 2147483647;
+  int m_p2c_general_window_min = 0;
+  int m_c2p_general_window_min = 0;
+  ZMP_HASH_LITE<std::string, RESULT_STATUS> m_p2c_result_status_map;
+  ZMP_HASH_LITE<std::string, RESULT_STATUS> m_c2p_result_status_map;
+  std::vector<std::tuple<VOK_ATOM_NODE*, VOK_ATOM_NODE*, VOK_ATOM_ITERM*>> m_p2c_connections;
+  std::vector<std::tuple<VOK_ATOM_NODE*, VOK_ATOM_NODE*, VOK_ATOM_ITERM*>> m_c2p_connections;
+  ZMP_HASH_LITE<int, std::tuple<unsigned, int, std::vector<std::pair<float, float>>>> m_switch_delays_cache;
+  std::unordered_map<int, int> m_usable_wire_weight_cache;
+  bool m_switch_delays_cache_built = false;
+  std::unordered_set<unsigned> m_zota_register_gids;
+  ZMP_HASH_SET_LITE<int> m_pre_occupied_re_gids;
+  ZMP_HASH_LITE<std::pair<int, int>, std::vector<VOK_ATOM_NODE*>> m_blacklisted_locs;
 };
+
+// ---- readers of the transfer assignments (the record may be null)
+bool have_p2c_delay_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_c2p_delay_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_p2c_wire_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_c2p_wire_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_p2c_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_c2p_assignment(VOK_ATOM_NODE* atom, P2C_MATRIX_STRUCT* m);
+bool have_uib_esram_c2p_assignment(VOK_ATOM_NODE* atom);
+bool have_lcell_periphery_router_assignment(VOK_ATOM_NODE* atom);
+// True when the P2C or C2P router-wires assignment exists on the instance.
+bool have_c2p_router_moz_assignment(const std::string& instance);
+int check_p2c_slack_estimation_moz_for_src_dst_atoms(VOK_ATOM_NODE* src, VOK_ATOM_NODE* dst);
+int get_partition_id(VOK_ATOM_NODE* atom);
+bool same_region_constraint(std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> a, std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> b);
+// The LAB output port name of a LAB output routing-element name.
+std::string labout_to_port_name(const std::string& labout);
+
+// The settings read when the library is loaded.
+struct VELMO_P2C_SETTINGS {
+  float window_guardband_min;
+  float window_guardband_max;
+  int p2c_window_absolute_guardband_min;
+  int p2c_window_absolute_guardband_max;
+  int c2p_window_absolute_guardband_min;
+  int c2p_window_absolute_guardband_max;
+  int group_granularity_small;
+  int group_granularity_large;
+  int p2c_effort_level;
+};
+const VELMO_P2C_SETTINGS& velmo_p2c_settings();

@@ -2,10 +2,14 @@
 // Early (prefit) retiming, pipeline-register (ZOTA) depopulation and
 // repopulation: the operations the plan, place, route-stage and finalize
 // steps call.
+#include "velmo_export.h"
+
 class CMP_FACADE;
+class VOK_RE_ROUTING_MODIFIER;
 class WEXAN_ENV;
 
-class VELMO_RETIMER {
+// Stateless: every operation builds what it needs on the stack.
+class VELMO_API VELMO_RETIMER {
 public:
   // Forced early depopulation of registers into ZOTA registers.
   static bool force_depop_ffs_for_zota(WEXAN_ENV* env);
@@ -13,6 +17,8 @@ public:
   static bool generate_zento_reg_restriction_report(WEXAN_ENV* env);
   // Periphery-core transfer registers into the dedicated ZOTA registers.
   static bool dedicated_depop_repop_for_p2c2p_zota(WEXAN_ENV* env);
+  // Register duplication ahead of early retiming.
+  static void dup_regs_for_retiming(WEXAN_ENV* env);
   // The early (prefit) retiming flow; false stops the caller's chain.
   static bool run_prefit_early_retiming_flow(WEXAN_ENV* env);
   // Depopulates the pipeline registers for retiming; false stops the chain.
@@ -20,5 +26,8 @@ public:
   // Merges equivalent ZOTA-marked registers on each output term.
   static void retimer_merge_zotas(WEXAN_ENV* env);
   // The netlist changes for ZOTA depopulation and repopulation.
-  static bool retimer_prep_update_netlist_for_depopulation(bool flag, WEXAN_ENV* env);
+  static bool retimer_prep_update_netlist_for_depopulation(bool repopulate, WEXAN_ENV* env);
+  // Re-creates the UIB/ESRAM core-to-periphery registers (unplaced) for the
+  // periphery-core placement.
+  static void dedicated_repopulate_uib_esram_c2p_core_atoms(WEXAN_ENV* env, VOK_RE_ROUTING_MODIFIER& modifier);
 };

@@ -281,3 +281,4 @@ inline bool VOK_ATOM_NODE::is_uib_wdrc() const { return false; }
 inline bool VOK_ATOM_NODE::is_logic_module() const { return false; }
 inline bool VOK_ATOM_NODE::is_prblock() const { return false; }
 inline bool VOK_ATOM_NODE::is_tile_ctrl() const { return false; }
+inline bool VOK_ATOM_NODE::is_jtag_ela() const { return false; }

@@ -34,6 +34,13 @@ public:
   DEV_FAMILY_ENUM get_base_family_enum(DEV_FAMILY_ENUM family) const;
 };
 
+// data: device (part) traits: the configured device has the DeviceSpec's
+// part traits; any other device enum has none.
+class HOST_API DEV_PART_MANAGER {
+public:
+  bool test_device_trait(int device_enum, int trait) const;
+};
+
 namespace host::device {
 // Codes of the configured device.
 HOST_API int base_family_code();

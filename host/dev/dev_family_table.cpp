@@ -42,3 +42,7 @@ bool zota_check(int check) {
 }
 bool part_trait(int trait) { return spec().part_traits.count(trait) != 0; }
 }  // namespace host::device
+
+bool DEV_PART_MANAGER::test_device_trait(int device_enum, int trait) const {
+  return device_enum == host::device::spec().device_enum && host::device::part_trait(trait);
+}

@@ -39,6 +39,7 @@ inline constexpr int ICD_PORT = 659;
 inline constexpr int H_WIRE = 700;
 inline constexpr int V_WIRE = 701;
 inline constexpr int BLOCK_INPUT = 702;
+inline constexpr int PERIPHERY_INTERFACE = 703;  // a periphery port's interface chain element
 inline constexpr int PAD = 1000;
 inline constexpr int UIB = 1010;
 inline constexpr int ESRAM = 1011;

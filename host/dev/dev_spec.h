@@ -57,6 +57,11 @@ struct DeviceSpec {
   bool zento_nimbrel_emulate = false;
   // The Zento retimer switched off on a device that supports it.
   bool zento_retimer_disabled = false;
+  // ZOTA depopulation switches (ZEL_DEV_ZOTA_UTIL): depopulation enabled,
+  // enabled by instance assignments, and the RF-PAR flow; off by default.
+  bool zota_depopulation = false;
+  bool zota_depopulation_by_instance = false;
+  bool rfpar = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/host_world.h"
+#include "gesk/gesk_tree.h"
 #include "w3j3/w3j3_port_map_db.h"
 
 namespace {
@@ -18,8 +19,9 @@ unsigned GESK_DEVICE::get_port_gid(int value) const {
   return it == m_port_gids.end() ? 0xFFFFFFFFu : it->second;
 }
 
-GESK_BUNDLE::GESK_BUNDLE() : m_port_map(new W3J3_PORT_MAP_DB), m_device(new GESK_DEVICE) {}
+GESK_BUNDLE::GESK_BUNDLE() : m_port_map(new W3J3_PORT_MAP_DB), m_device(new GESK_DEVICE), m_instance_tree(new GESK_TREE) {}
 GESK_BUNDLE::~GESK_BUNDLE() {
+  delete m_instance_tree;
   delete m_port_map;
   delete m_device;
 }

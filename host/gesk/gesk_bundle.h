@@ -4,6 +4,7 @@
 #include <vector>
 #include "common/host_api.h"
 
+class GESK_TREE;
 class W3J3_PORT_MAP_DB;
 class WUMP_ROUTE_INFO;
 struct W3J3_PORT_MAP_ENTRY;
@@ -29,6 +30,8 @@ public:
   // data: the bundle's port map and device-instance model.
   W3J3_PORT_MAP_DB* get_port_map_db() const { return m_port_map; }
   GESK_DEVICE* get_device() const { return m_device; }
+  // data: the bundle's instance tree (gesk_tree.h).
+  GESK_TREE* get_instance_tree() const { return m_instance_tree; }
 
   // data: the bundle's entry table; an entry is set once it is loaded.
   const std::vector<void*>& get_entries() const { return m_entries; }
@@ -38,6 +41,7 @@ private:
   std::vector<void*> m_entries;
   W3J3_PORT_MAP_DB* m_port_map;
   GESK_DEVICE* m_device;
+  GESK_TREE* m_instance_tree;
 };
 
 class HOST_API GESK_BUNDLE_SINGLETON {

@@ -5,6 +5,7 @@
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "kem/kem_manager.h"
+#include "vok/vok_atom_netlist.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
@@ -277,4 +278,13 @@ bool HOV_CLOCK_UTIL::is_clock(const KEM_NODE* node, bool) const { return sta_is_
 HOV_CLOCK_UTIL* hov_get_clock_util() {
   static HOV_CLOCK_UTIL util;
   return &util;
+}
+
+void WEXAN_HOV_UTILITY::annotate_delays_of_connection(VOK_ATOM_NODE* atom, int port_type, int index, int max_ps,
+                                                      int min_ps) {
+  host::log_call("WEXAN_HOV_UTILITY::annotate_delays_of_connection", host::vok::arg(atom), port_type, index, max_ps, min_ps);
+  const VOK_ATOM_ITERM* t = atom ? atom->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(port_type), index) : nullptr;
+  if (t == nullptr) return;
+  host::kem::annotate_iterm_delay(t, max_ps, min_ps);
+  hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(atom->get_id()));  // its input node moved
 }

@@ -130,6 +130,10 @@ public:
   std::int32_t get_hold_slack(int atom_id, int port_type, int index) const;
   // recorded: readies the timing netlist for a retiming run.
   void prepare_for_retiming();
+  // data: fixes the delay of the connection into an atom's input (port
+  // type, index): the timing netlist's edges into that input then take the
+  // maximum (the stand-in's edges carry one delay, used by both analyses).
+  void annotate_delays_of_connection(VOK_ATOM_NODE* atom, int port_type, int index, int max_ps, int min_ps);
 
 private:
   int m_mode = 0;

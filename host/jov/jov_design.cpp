@@ -70,3 +70,17 @@ void JOV_UTILS::set_read_only_status(JOV_STATE* state, bool read_only) {
 }
 
 OMZ_NAMESPACE* JOV_DESIGN::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
+
+JOV_PARTITION* JOV_DESIGN::get_partition_of_instance(const std::string& path) const {
+  JOV_PARTITION* best = get_partitions().empty() ? nullptr : get_partitions().front().get();
+  std::size_t best_len = 0;
+  for (const auto& p : get_partitions()) {
+    const std::string& n = p->get_name();
+    if (p->is_top() || n.size() <= best_len || path.size() <= n.size()) continue;
+    if (path.compare(0, n.size(), n) == 0 && path[n.size()] == '|') {
+      best = p.get();
+      best_len = n.size();
+    }
+  }
+  return best;
+}

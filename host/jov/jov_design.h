@@ -77,6 +77,10 @@ public:
 
   // data: the partition of that name, or null.
   virtual JOV_PARTITION* find_partition_by_name(const std::string& name) const;
+  // data: the partition holding an instance path: the partition whose name
+  // is the longest leading part of the path ending at a "|" (partitions are
+  // named after their box instances), else the top partition.
+  JOV_PARTITION* get_partition_of_instance(const std::string& path) const;
   // component: the top partition ("|").
   inline JOV_PARTITION* get_top_partition() const;
   // data: the partitions in design order (the top partition first).

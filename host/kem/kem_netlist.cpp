@@ -1,5 +1,9 @@
 #include "kem/kem_netlist.h"
 
+#include <map>
+
+#include "common/host_world.h"
+
 #include <algorithm>
 
 #include "sta/sta_io_constraints.h"
@@ -188,7 +192,22 @@ const KEM_NETLIST_CELL* KEM_NETLIST::get_cell_from_kem_node(const KEM_NODE* node
   return m_cells[static_cast<std::size_t>(node->get_cell_id())].get();
 }
 
+namespace {
+struct KEM_ANNOTATIONS {
+  std::map<const VOK_ATOM_ITERM*, std::pair<int, int>> delays;
+};
+}  // namespace
+
+void host::kem::annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps) {
+  host_world_slot<KEM_ANNOTATIONS>().delays[iterm] = {max_ps, min_ps};
+}
+
 int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
+  const auto& annotated = host_world_slot<KEM_ANNOTATIONS>().delays;
+  if (!annotated.empty()) {
+    const auto it = annotated.find(edge.get_iterm());
+    if (it != annotated.end()) return it->second.first;
+  }
   const auto& corners = m_corners.get_loaded_corners();
   const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                            ? corners[static_cast<std::size_t>(corner_id)].get_delay_scale()

@@ -275,3 +275,9 @@ HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
 
 // The atom a node stands for (null for none).
 HOST_API VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node);
+namespace host::kem {
+// data: a fixed delay of the connection into an input term (see
+// WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps
+// answers the maximum for the edges into it, at every corner.
+HOST_API void annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps);
+}  // namespace host::kem

@@ -110,6 +110,7 @@ struct LOADER {
   std::vector<std::uint32_t> seen;
   std::uint32_t stamp = 0;
   std::vector<unsigned> tmp;
+  LOADED* loaded = nullptr;
 
   void finding(const NET& net, const std::string& text) {
     if (findings) findings->push_back("net " + (net.oterm ? net.oterm->get_name() : net.atom->get_string_hpath()) + ": " + text);
@@ -177,7 +178,12 @@ struct LOADER {
           stack.push_back({c, static_cast<int>(t.nodes.size()) - 1, e, true});
           continue;
         }
-        // A terminal or a virtual node.
+        // A terminal or a virtual node. A virtual node under a legal wire
+        // keeps the wires above it for the router to route on from.
+        if (v == VOK_RE_ROUTING::VIRTUAL_VALUE && it.valid && it.local >= 0) {
+          t.pinned.push_back(it.local);
+          read_virtual_root(*loaded, c);  // sinks hung with their chains below it
+        }
         bool ok = it.valid && it.elem != NO_ELEMENT && v >= 0;
         std::string why = "a node that is not a sink of the net";
         if (ok) {
@@ -215,6 +221,50 @@ struct LOADER {
       }
     }
   }
+
+  // A tree under a virtual source whose leaves are sinks hung below the
+  // chain of elements leading into their input element: each such chain is
+  // recorded for its connection. False when the tree holds none.
+  bool read_virtual_root(LOADED& out, int root) {
+    bool any = false;
+    struct ITEM {
+      int node;
+      std::vector<unsigned> chain;
+    };
+    std::vector<ITEM> stack{{root, {}}};
+    while (!stack.empty()) {
+      ITEM it = std::move(stack.back());
+      stack.pop_back();
+      for (int c = r.forest().first_child(it.node); c != -1; c = r.forest().next_sibling(c)) {
+        const std::int32_t v = r.get_value(c);
+        if (VOK_RE_ROUTING::is_wire_value(v)) {
+          const unsigned e = static_cast<unsigned>(v) & ~GID_BIT;
+          if (e >= g.size() || blacklisted(e) || (!it.chain.empty() && !g.has_edge(it.chain.back(), e))) continue;
+          ITEM next{c, it.chain};
+          next.chain.push_back(e);
+          stack.push_back(std::move(next));
+          continue;
+        }
+        if (v < 0 || it.chain.empty() || r.forest().first_child(c) != -1) continue;
+        const VOK_RE_TERMINAL& term = r.get_terminal(v);
+        if (term.name_space != VOK_PORT_NAMESPACE_INPUT) continue;
+        auto found = d.conn_of_iterm.find(
+            term_key(static_cast<int>(term.port.get_atom_id()), vok_port_type_of_symbol(term.port.get_port()), term.port.get_index()));
+        if (found == d.conn_of_iterm.end()) continue;
+        const auto [ni, ci] = found->second;
+        const CONN& conn = d.nets[static_cast<std::size_t>(ni)].conns[static_cast<std::size_t>(ci)];
+        target_elements(g, conn.site, conn.sink, tmp);
+        if (conn.slot_d || std::find(tmp.begin(), tmp.end(), it.chain.back()) == tmp.end()) continue;
+        NET_TREE& t = out.trees[static_cast<std::size_t>(ni)];
+        t.conn_chain[static_cast<std::size_t>(ci)] = it.chain;
+        if (std::find(t.virtual_roots.begin(), t.virtual_roots.end(), root) == t.virtual_roots.end())
+          t.virtual_roots.push_back(root);
+        t.clean = false;
+        any = true;
+      }
+    }
+    return any;
+  }
 };
 
 }  // namespace
@@ -226,8 +276,9 @@ LOADED load_trees(const GRAPH& g, const DESIGN& d, const VOK_RE_ROUTING& r, cons
   for (std::size_t i = 0; i < d.nets.size(); ++i) {
     out.trees[i].conn_target.assign(d.nets[i].conns.size(), -1);
     out.trees[i].conn_node.assign(d.nets[i].conns.size(), -1);
+    out.trees[i].conn_chain.assign(d.nets[i].conns.size(), {});
   }
-  LOADER l{g, d, r, bl, findings, std::vector<std::uint32_t>(g.size(), 0), 0, {}};
+  LOADER l{g, d, r, bl, findings, std::vector<std::uint32_t>(g.size(), 0), 0, {}, &out};
   for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root)) {
     const std::int32_t v = r.get_value(root);
     int ni = -1;
@@ -240,6 +291,8 @@ LOADED load_trees(const GRAPH& g, const DESIGN& d, const VOK_RE_ROUTING& r, cons
       }
     } else if (VOK_RE_ROUTING::is_wire_value(v)) {
       ni = d.reserved_by(static_cast<unsigned>(v) & ~GID_BIT);
+    } else if (v == VOK_RE_ROUTING::VIRTUAL_VALUE && l.read_virtual_root(out, root)) {
+      continue;
     }
     if (ni < 0) {
       out.foreign.push_back(root);
@@ -268,6 +321,8 @@ LOADED load_trees(const GRAPH& g, const DESIGN& d, const VOK_RE_ROUTING& r, cons
     NET_TREE& t = out.trees[i];
     for (int target : t.conn_target)
       for (int n = target; n >= 0; n = t.nodes[static_cast<std::size_t>(n)].parent) ++t.nodes[static_cast<std::size_t>(n)].refs;
+    for (int pin : t.pinned)
+      for (int n = pin; n >= 0; n = t.nodes[static_cast<std::size_t>(n)].parent) ++t.nodes[static_cast<std::size_t>(n)].refs;
     const bool slot_net = d.nets[i].site.slot;
     for (std::size_t k = slot_net ? 1 : 0; k < t.nodes.size(); ++k)
       if (t.nodes[k].refs == 0) {

@@ -83,6 +83,13 @@ struct NET_TREE {
   std::vector<int> conn_target;   // per connection: node index it ends below (or, slot_d, at), -1 unrouted
   std::vector<int> conn_node;     // per connection: its sink node (or the slot leaf for slot_d)
   bool clean = true;
+  // Translated routing still to complete: tree nodes on the way to a virtual
+  // sink (kept as if a connection ran through them), and per connection the
+  // chain of elements a sink hangs under below a virtual source (top first;
+  // empty for none), with those virtual roots (erased once the net is routed).
+  std::vector<int> pinned;
+  std::vector<std::vector<unsigned>> conn_chain;
+  std::vector<int> virtual_roots;
 };
 
 struct LOADED {

@@ -151,7 +151,11 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
     return (m_g.delay(e) + 1.0) * (1.0 + pres * m_occ[e]) * (1.0 + m_hist[e]);
   };
   m_search.begin();
-  target_elements(m_g, conn.site, conn.sink, m_tmp);
+  // A sink the translation hung below its input chain is reached at the top
+  // of that chain; the chain is then appended as it stands.
+  const std::vector<unsigned>& chain = m_loaded.trees[static_cast<std::size_t>(ni)].conn_chain[ci];
+  if (chain.empty()) target_elements(m_g, conn.site, conn.sink, m_tmp);
+  else m_tmp.assign(1, chain.front());
   int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
   m_targets.clear();
   for (unsigned e : m_tmp) {
@@ -206,6 +210,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   } else {
     m_path.insert(m_path.begin(), seed);
   }
+  if (!chain.empty()) m_path.insert(m_path.end(), chain.begin() + 1, chain.end());
   for (unsigned e : m_path) {
     rn.nodes.push_back({e, parent, -1, 0});
     parent = static_cast<int>(rn.nodes.size()) - 1;
@@ -307,6 +312,8 @@ void ROUTER::write() {
     const NET_TREE& t = m_loaded.trees[ni];
     if (t.root >= 0 && r.is_live(t.root)) r.erase(t.root), erased = true;
     for (int x : t.extra_roots)
+      if (r.is_live(x)) r.erase(x), erased = true;
+    for (int x : t.virtual_roots)
       if (r.is_live(x)) r.erase(x), erased = true;
   }
   // The slot leaf (D side) and pair root (Q side) of each register net.

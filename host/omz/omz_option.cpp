@@ -31,6 +31,11 @@ int OMZ_OPTION::get_value() const {
   return m_type == 6 ? static_cast<int>(static_cast<unsigned short>(v)) : v;
 }
 
+BIG_TIME OMZ_OPTION::get_time_value() const {
+  BIG_TIME t;
+  return BIG_TIME::parse(m_text, t) ? t : BIG_TIME();
+}
+
 OMZ_NAMESPACE* OMZ_NAMESPACE::get_default() {
   static OMZ_NAMESPACE* ns = new OMZ_NAMESPACE("");
   return ns;

@@ -1,8 +1,10 @@
 #pragma once
 // data: project options keyed by (section, id). The default section is the
 // project's option namespace (type 12, name ""); other sections are instance
-// paths. Each value has a type code (1 bool, 4 int, 6 enumerated) and text.
+// paths. Each value has a type code (1 bool, 4 int, 6 enumerated, 7 time) and
+// text.
 #include <string>
+#include "big_time/big_time.h"
 #include "common/host_api.h"
 
 class OMZ_NAMESPACE;
@@ -29,6 +31,9 @@ public:
   const std::string& get_value_str() const { return m_text; }
   // data: the option's assignment (owned by the option).
   OMZ_ASSIGNMENT* get_assignment() const { return &m_assignment; }
+  // A time option's value (type 7, text such as "1000 ps"); 0 ps when the
+  // text is not a time.
+  BIG_TIME get_time_value() const;
 
 private:
   int m_type;

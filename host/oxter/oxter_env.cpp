@@ -18,3 +18,8 @@ void OXTER_ENV::set_mac_merge_estimator(OXTER_MAC_MERGE_ESTIMATOR* estimator) {
   host::log_call("OXTER_ENV::set_mac_merge_estimator", estimator);
   state().mac_estimator = estimator;
 }
+
+OXTER_ENV* OXTER_ENV::get() {
+  static OXTER_ENV env;
+  return &env;
+}

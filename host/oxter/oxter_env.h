@@ -16,6 +16,8 @@ public:
 
 class HOST_API OXTER_ENV {
 public:
+  // data: the planning-flow environment (one per process, never null).
+  static OXTER_ENV* get();
   // data: the installed estimator, null when none; not owned. Setting is
   // recorded ("OXTER_ENV::set_mac_merge_estimator(ptr)" / "(null)").
   static OXTER_MAC_MERGE_ESTIMATOR* get_mac_merge_estimator();

@@ -34,6 +34,7 @@ const char* element_name(int e) {
     case 659: return "ICD_PORT";
     case 700: return "H_WIRE";
     case 701: return "V_WIRE";
+    case 703: return "PERIPHERY_INTERFACE";
     case 1336: return "DSP";
     case 1337: return "RAM";
     case 1929: return "PMUX";

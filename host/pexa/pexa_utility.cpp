@@ -15,6 +15,7 @@ struct PEXA_STATE {
   int loaded_timing_model_enum = 0;
   bool hidden = false;
   std::map<std::pair<int, int>, std::unique_ptr<ZAV_ROOT_NODE>> zav_roots;
+  int hold_timing_model_enum = -2;  // -2: the same as purpose 0
 };
 PEXA_STATE& state() { return host_world_slot<PEXA_STATE>(); }
 
@@ -28,7 +29,10 @@ ZAV_ROOT_NODE* zav_root_of(const DeviceCorner& c) {
 
 const DEV_DEVICE* PEXA_UTILITY::get_current_device() { return state().hidden ? nullptr : &state().device; }
 
-int PEXA_UTILITY::get_loaded_timing_model_enum(int) { return state().loaded_timing_model_enum; }
+int PEXA_UTILITY::get_loaded_timing_model_enum(int purpose) {
+  const PEXA_STATE& st = state();
+  return purpose == 1 && st.hold_timing_model_enum != -2 ? st.hold_timing_model_enum : st.loaded_timing_model_enum;
+}
 
 ZAV_ROOT_NODE* PEXA_UTILITY::retrieve_zav_root_node(bool) {
   const auto& corners = host::device::spec().corners;
@@ -44,4 +48,7 @@ ZAV_ROOT_NODE* PEXA_UTILITY::retrieve_zav_root_node_for_model(int kind) {
 namespace host::pexa {
 void set_loaded_timing_model_enum(int value) { state().loaded_timing_model_enum = value; }
 void hide_current_device(bool hide) { state().hidden = hide; }
+void set_loaded_timing_model_enum(int purpose, int value) {
+  (purpose == 1 ? state().hold_timing_model_enum : state().loaded_timing_model_enum) = value;
+}
 }  // namespace host::pexa

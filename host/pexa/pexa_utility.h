@@ -23,4 +23,6 @@ namespace host::pexa {
 HOST_API void set_loaded_timing_model_enum(int value);
 // Makes get_current_device answer null (a host without a configured part).
 HOST_API void hide_current_device(bool hide);
+// The model of one purpose (1: the hold model; until set it is purpose 0's).
+HOST_API void set_loaded_timing_model_enum(int purpose, int value);
 }

@@ -2,12 +2,15 @@
 // The atom-modification utility: edits of the atom netlist made on behalf of
 // one algorithm. Made by WEXAN_ENV::create_atom_mod_utility_for_algorithm and
 // owned by the caller.
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/host_api.h"
 #include "vok/vok_atom_term.h"
 
 class VOK_ATOM_NODE;
+class VOK_ATOM_NETLIST;
 class WEXAN_PIZ_TABLE;
 
 class HOST_API SIV_ATOM_MOD_UTILITY {
@@ -49,6 +52,34 @@ public:
   // algorithm: marks the input used or unused; an unused input is also left
   // without its source and unconnected. Recorded; a row goes to the table.
   void set_iterm_in_use(VOK_ATOM_ITERM* iterm, bool in_use);
+
+  // ---- pipeline-register merging and constant cells (siv_zota_edits.cpp)
+  // algorithm: merges two equivalent registers into `kept`: accepted when
+  // both are registers whose data, clock, enable and clear inputs carry the
+  // same signals (iterms_are_identical) and whose power-up states agree;
+  // `absorbed`'s loads move to `kept` and `absorbed` leaves the netlist.
+  // Scripted refusal "SIV_ATOM_MOD_UTILITY::merge" (false refuses a pair the
+  // rule accepts). Recorded.
+  bool merge_zota_registers(VOK_ATOM_NODE* absorbed, VOK_ATOM_NODE* kept);
+  // algorithm: a new combinational cell (atom type 247) named `name`, added
+  // to `netlist`. Recorded; a row goes to the table.
+  VOK_ATOM_NODE* create_comb_cell(VOK_ATOM_NETLIST* netlist, const std::string& name);
+  // algorithm: sets the cell's 6-input LUT mask. Recorded.
+  void set_lut_mask(VOK_ATOM_NODE* atom, std::uint64_t mask);
+  // algorithm: gives `to` the location constraints of `from`. Recorded.
+  void copy_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to);
+
+  // ---- duplication (siv_zota_edits.cpp)
+  // algorithm: a copy of the register in its netlist, named "<name>~DUP"
+  // (made unique), with the same inputs (sources, ties, inversions), power-up
+  // and an unconnected data output (10, 0); *new_atom gets it. Returns
+  // whether the duplication is legal: false for a non-register or when a
+  // test scripts "SIV_ATOM_MOD_UTILITY::duplicate" false (no copy then).
+  // Recorded.
+  virtual bool duplicate_atom(const VOK_ATOM_NODE* atom, VOK_ATOM_NODE** new_atom, void* options);
+  // algorithm: drives the input term from `oterm` (its inversion kept).
+  // Recorded.
+  virtual void reconnect_iterm(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm, void* options);
 
 private:
   void add_row(const char* what, int atom_id);

@@ -20,6 +20,7 @@ struct SWAVO_STATE {
   std::vector<int> modified;
   std::string argument;
   std::set<int> skippable;
+  std::set<unsigned> zota_resources;
 };
 SWAVO_STATE& l_swavo() { return host_world_slot<SWAVO_STATE>(); }
 }  // namespace
@@ -63,4 +64,11 @@ void set_place_fixup_muvo(bool on) { l_swavo().place_fixup_muvo = on; }
 void set_hold_fixup_flow(bool on) { l_swavo().hold_fixup_flow = on; }
 void set_spar_gave_up(bool on) { l_swavo().spar_gave_up = on; }
 void set_previous_routing_networks(std::vector<int> networks) { l_swavo().previous_networks = std::move(networks); }
+}  // namespace host::swavo
+
+bool SWAVO_RECOMPILE_OP::is_routing_resource_containing_zotas(unsigned location) {
+  return l_swavo().zota_resources.count(location) != 0;
+}
+namespace host::swavo {
+void set_zota_routing_resources(std::set<unsigned> locations) { l_swavo().zota_resources = std::move(locations); }
 }  // namespace host::swavo

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include <set>
 #include "common/host_api.h"
 
 class HOST_API SWAVO_RECOMPILE_OP {
@@ -38,6 +39,10 @@ public:
   // data: every partition may skip the fitter stage that produces the
   // snapshot (host::swavo::set_skippable_snapshot).
   static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
+  // data: the location (a routing-element gid) is a routing resource that
+  // holds pipeline registers of the previous compile
+  // (host::swavo::set_zota_routing_resources; default none).
+  static bool is_routing_resource_containing_zotas(unsigned location);
 };
 
 namespace host::swavo {
@@ -52,4 +57,5 @@ HOST_API void set_skippable_snapshot(int snapshot, bool skippable);
 // The last argument given to parse_recompile_argument ("" before any).
 HOST_API const std::string& recompile_argument();
 HOST_API void set_previous_routing_networks(std::vector<int> networks);
+HOST_API void set_zota_routing_resources(std::set<unsigned> locations);
 }

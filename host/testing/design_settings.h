@@ -18,7 +18,9 @@
 //   instance); the instance must name an atom of the design;
 // - cfg: configuration variables;
 // - clocks: clock nets of the design and their periods in ps, declared to
-//   the timing analysis with the net's driver as the source.
+//   the timing analysis with the net's driver as the source;
+// - global_clocks: clock nets whose registers read them over a global
+//   network (their clock inputs get the GCLK connection code);
 // - io_delays: input or output delays of design pins (pad names; output pads
 //   of BLIF designs are "out:<name>") relative to a clock of "clocks", max and
 //   min in ps (max at least min).
@@ -57,6 +59,7 @@ struct DESIGN_SETTINGS {
     int min_ps = 0;
   };
   std::map<std::string, IO_DELAY> io_delays;  // pin -> delay
+  std::vector<std::string> global_clocks;  // clock nets on global networks
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

@@ -163,6 +163,11 @@ public:
       if (!m_units[u].fixed) order.push_back(u);
     // Exactly constrained units first: nobody else may take their sites.
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return m_units[a].exact > m_units[b].exact; });
+    // Pipeline-slot registers last: a slot's output reaches only its own
+    // LAB, so the slot is chosen where the register's loads went.
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return !m_units[a].exact && !m_units[b].exact && !m_units[a].zota && m_units[b].zota;
+    });
     bool ok = true;
     for (int u : order)
       if (!place_unit(u)) ok = false;
@@ -590,14 +595,32 @@ private:
     return gid == ILLEGAL ? POS{} : site_pos(gid);
   }
 
+  // The LAB every load of the register sits in; false when a load is
+  // unplaced or outside that one LAB (a slot could not reach it).
+  bool loads_lab(int n, int* x, int* y) const {
+    bool any = false;
+    for (int c : m_nodes[n].conns) {
+      if (m_conns[c].first != n) continue;
+      const NODE& load = m_nodes[m_conns[c].second];
+      if (!load.placed || !is_lab(load.pos.x, load.pos.y)) return false;
+      if (any && (load.pos.x != *x || load.pos.y != *y)) return false;
+      *x = load.pos.x;
+      *y = load.pos.y;
+      any = true;
+    }
+    return any;
+  }
+
   bool place_in_slot(int u, long long sx, long long sy, long long cnt) {
     const int n = m_units[u].members[0];
     auto it = m_kinds.find(dev_kind::LUT);  // LUT sites mark the LABs
     if (it == m_kinds.end()) return false;
+    int lx = -1, ly = -1;
+    if (!loads_lab(n, &lx, &ly)) return false;
     std::vector<std::pair<long long, int>> cand;
     for (int t = 0; t < static_cast<int>(it->second.tiles.size()); ++t) {
       const KIND_TILE& kt = it->second.tiles[t];
-      if (is_lab(kt.x, kt.y)) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
+      if (is_lab(kt.x, kt.y) && kt.x == lx && kt.y == ly) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
     }
     std::stable_sort(cand.begin(), cand.end(), [](auto& a, auto& b) { return a.first < b.first; });
     for (auto [d, t] : cand) {

@@ -192,6 +192,7 @@ public:
   inline virtual bool is_logic_module() const;
   inline virtual bool is_prblock() const;
   inline virtual bool is_tile_ctrl() const;
+  inline virtual bool is_jtag_ela() const;  // no stand-in kind is one
   // Host predicates (false here; answered by the concrete classes).
   virtual bool is_fp_mac() const;
   virtual bool is_io_obuf() const;
@@ -220,7 +221,6 @@ public:
   virtual bool is_ddio_oe() const { return (m_io_roles & IO_ROLE_DDIO_OE) != 0; }
   virtual bool is_delay_chain() const { return (m_io_roles & IO_ROLE_DELAY_CHAIN) != 0; }
   virtual bool is_io_12_lane() const { return (m_io_roles & IO_ROLE_IO_12_LANE) != 0; }
-  virtual bool is_jtag_ela() const { return (m_io_roles & IO_ROLE_JTAG_ELA) != 0; }
   // Basic type 3 only.
   bool is_box() const { return m_basic_type == 3; }
 
@@ -370,6 +370,8 @@ public:
   bool is_logic_module() const override;
   bool is_prblock() const override;
   bool is_tile_ctrl() const override;
+  // A JTAG ELA atom by its I/O role.
+  bool is_jtag_ela() const override { return (get_io_roles() & IO_ROLE_JTAG_ELA) != 0; }
   bool is_fp_mac() const override;
   bool is_io_obuf() const override;
   bool is_pin() const override;

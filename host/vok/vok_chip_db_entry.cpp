@@ -1,6 +1,7 @@
 #include "vok/vok_chip_db_entry.h"
 
 #include "common/host_world.h"
+#include "dev/dev_family.h"
 
 VOK_CHIP_DB_ENTRY::VOK_CHIP_DB_ENTRY() = default;
 VOK_CHIP_DB_ENTRY::~VOK_CHIP_DB_ENTRY() = default;
@@ -11,3 +12,5 @@ void VOK_CHIP_DB_ENTRY::clear() {
 }
 
 VOK_CHIP_DB_ENTRY* VOK_CHIP_DB_ENTRY::current() { return &host_world_slot<VOK_CHIP_DB_ENTRY>(); }
+
+int VOK_CHIP_DB_ENTRY::get_base_family_code() const { return host::device::base_family_code(); }

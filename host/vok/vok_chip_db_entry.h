@@ -30,6 +30,8 @@ public:
   // data: the power-tile settings of the fit (empty unless set).
   const std::vector<int>& get_power_tile_setting_info() const { return m_power_tiles; }
   std::vector<int>& power_tile_setting_info() { return m_power_tiles; }
+  // data: the base family code of the device the entry is fitted to.
+  int get_base_family_code() const;
   // Empties the routing and the networks.
   void clear();
 

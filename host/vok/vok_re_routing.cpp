@@ -182,6 +182,16 @@ void VOK_RE_ROUTING::rebuild_terminal_maps() {
   for (auto it = m_forest.nodes_begin(); !(it == m_forest.nodes_end()); ++it) map_terminal_node(it.id());
 }
 
+void VOK_RE_ROUTING::rebind_atom_terminals(std::uint32_t from, std::uint32_t to) {
+  bool changed = false;
+  for (VOK_RE_TERMINAL& t : m_terminals) {
+    if (t.port.get_atom_id() != from) continue;
+    t.port = VOK_ATOM_LOGICAL_PORT(to, t.port.get_port(), t.port.get_index());
+    changed = true;
+  }
+  if (changed && m_atom_netlist != nullptr) rebuild_terminal_maps();
+}
+
 void VOK_RE_ROUTING::attach_atom_netlist(VOK_ATOM_NETLIST* netlist, int mode) {
   host::log_call("VOK_RE_ROUTING::attach_atom_netlist", netlist, mode);
   m_atom_netlist = netlist;

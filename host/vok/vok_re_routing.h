@@ -216,6 +216,10 @@ public:
   VOK_ATOM_NETLIST* get_atom_netlist() const { return m_atom_netlist; }
   // Rebuilds the maps for the attached netlist.
   void rebuild_terminal_maps();
+  // algorithm: terminal records of atom `from` name atom `to` instead (an
+  // atom re-created under a new id); the maps are rebuilt when a netlist is
+  // attached.
+  void rebind_atom_terminals(std::uint32_t from, std::uint32_t to);
   // The source node of an output term, -1 for none.
   int get_source_node(const VOK_ATOM_OTERM* oterm) const;
   // The sink nodes of an input term (empty for none).

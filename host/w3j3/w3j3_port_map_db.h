@@ -26,6 +26,8 @@ public:
   // The entries of map type `map_type` for a port, in insertion order.
   std::vector<W3J3_PORT_MAP_ENTRY> get_port_map_results(const VOK_ATOM_LOGICAL_PORT& port, int map_type) const;
   void add_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry);
+  // data: no port has an entry.
+  bool is_empty() const { return m_entries.empty(); }
 
 private:
   using KEY = std::tuple<std::uint32_t, int, std::uint16_t>;

@@ -33,6 +33,19 @@ bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* ot
   return atom_mod_allowed_for_operation(atom != nullptr ? atom->get_id() : -1, op, reason);
 }
 
+bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(int atom_id, int op, const char* tag, std::uint64_t* reasons,
+                                                        std::vector<WEXAN_ATOM_MOD_DRC_MESSAGE*>* messages,
+                                                        bool) const {
+  std::uint64_t mask = 0;
+  const bool allowed = atom_mod_allowed_for_operation(atom_id, op, &mask);
+  if (reasons != nullptr) *reasons = mask;
+  if (messages != nullptr)
+    for (int bit = 0; bit < 64; ++bit)
+      if ((mask >> bit) & 1u)
+        messages->push_back(new WEXAN_ATOM_MOD_DRC_MESSAGE(std::string(tag ? tag : "") + ": reason " + std::to_string(bit)));
+  return allowed;
+}
+
 namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
 }  // namespace host::drc

@@ -3,9 +3,21 @@
 // change an atom. A deny table (atom, operation) -> reason mask; everything
 // else is allowed. Reason bit 37 means dont-touch.
 #include <cstdint>
+#include <string>
+#include <vector>
 #include "common/host_api.h"
 
 class VOK_ATOM_OTERM;
+
+// data: one reason message of the check.
+class HOST_API WEXAN_ATOM_MOD_DRC_MESSAGE {
+public:
+  explicit WEXAN_ATOM_MOD_DRC_MESSAGE(std::string text) : m_text(std::move(text)) {}
+  const std::string& get_text() const { return m_text; }
+
+private:
+  std::string m_text;
+};
 class WEXAN_HOV_UTILITY;
 
 class HOST_API WEXAN_ATOM_MOD_DRC {
@@ -18,6 +30,12 @@ public:
   bool atom_mod_allowed_for_operation(int atom_id, int op, std::uint64_t* reason = nullptr) const;
   // The same for the atom owning the output term.
   bool atom_mod_allowed_for_operation(const VOK_ATOM_OTERM* oterm, int op, std::uint64_t* reason = nullptr) const;
+  // data: the same with a tag and message list: `reasons` gets the deny mask;
+  // with `messages`, one new message per denied reason bit ("<tag>: reason
+  // <n>"), which the caller deletes. The flag is accepted for the callers'
+  // sake.
+  bool atom_mod_allowed_for_operation(int atom_id, int op, const char* tag, std::uint64_t* reasons,
+                                      std::vector<WEXAN_ATOM_MOD_DRC_MESSAGE*>* messages, bool flag) const;
   // recorded: the don't-touch verification of the post-fit netlist.
   void verify_dont_touch();
   // recorded: writes the cached atom-modification information out.

@@ -69,6 +69,9 @@ public:
   OMZ_INSTANCE_NAME* create_unique_synthesized_name(const OMZ_INSTANCE_NAME* base, const char* suffix, bool flag);
   // recorded: registers an atom the caller added to a netlist of the design.
   void insert_atom(VOK_ATOM_NODE* atom, bool flag);
+  // recorded: refreshes the atom information after a depopulation that
+  // duplicated high-fanout signals.
+  void update_atom_info_for_high_fanout_depop();
   // algorithm (recorded): connects the input term as a fanout of the output
   // term.
   void insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);

@@ -73,3 +73,7 @@ void set_boundary_port_manager(bool on) {
   if (!on) state().bpm.reset();
 }
 }  // namespace host::wexan
+
+void WEXAN_DESIGN::update_atom_info_for_high_fanout_depop() {
+  host::log_call("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop");
+}

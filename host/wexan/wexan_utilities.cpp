@@ -15,6 +15,16 @@ LUT_RAM_STATE& lut_ram_state() { return host_world_slot<LUT_RAM_STATE>(); }
 WEXAN_PIZ_TABLE::WEXAN_PIZ_TABLE(std::string name) : m_name(std::move(name)) {}
 WEXAN_PIZ_TABLE::~WEXAN_PIZ_TABLE() = default;
 void WEXAN_PIZ_TABLE::add_row(std::vector<std::string> row) { m_rows.push_back(std::move(row)); }
+void WEXAN_PIZ_TABLE::push_reason(int reason) {
+  host::log_call("WEXAN_PIZ_TABLE::push_reason", m_name, reason);
+  m_reasons.push_back(reason);
+}
+
+void WEXAN_PIZ_TABLE::pop_reason() {
+  host::log_call("WEXAN_PIZ_TABLE::pop_reason", m_name);
+  if (!m_reasons.empty()) m_reasons.pop_back();
+}
+
 void WEXAN_PIZ_TABLE::flush() {
   host::log_call("WEXAN_PIZ_TABLE::flush", m_name, static_cast<int>(m_rows.size()));
   m_rows.clear();

@@ -31,10 +31,19 @@ public:
   const std::vector<std::vector<std::string>>& rows() const { return m_rows; }
   // recorded: hands the rows to the report database and empties the table.
   void flush();
+  // data: the algorithm its rows are written for, and a stack of reasons
+  // (pushing and popping are recorded).
+  void set_table_algorithm(int algorithm) { m_algorithm = algorithm; }
+  int get_table_algorithm() const { return m_algorithm; }
+  void push_reason(int reason);
+  void pop_reason();
+  const std::vector<int>& get_reasons() const { return m_reasons; }
 
 private:
   std::string m_name;
   std::vector<std::vector<std::string>> m_rows;
+  int m_algorithm = 0;
+  std::vector<int> m_reasons;
 };
 
 class HOST_API WEXAN_LUT_RAM_UTILITY {

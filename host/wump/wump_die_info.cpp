@@ -96,6 +96,20 @@ std::vector<unsigned> WUMP_PLACE_INFO::get_global_ids_at(int x, int y) const {
   return res;
 }
 
+std::vector<unsigned> WUMP_PLACE_INFO::get_top_level_blocks_at_coordinate(int x, int y) const {
+  std::vector<unsigned> res;
+  if (!m_grid.in_grid(x, y)) return res;
+  for (unsigned gid : get_global_ids_at(x, y))
+    if (get_place_block(gid)->get_parent_global_id() == DEV_GRID::ILLEGAL_GID) res.push_back(gid);
+  return res;
+}
+
+void WUMP_DIE_INFO::install_route_info(std::unique_ptr<WUMP_ROUTE_INFO> info) {
+  m_route_info = std::move(info);
+  m_place_info.m_route_info = m_route_info.get();
+  WUMP_ROUTE_INFO_SINGLETON_MANAGER::get().activate(m_route_info.get(), 0);
+}
+
 WUMP_DIE_INFO::WUMP_DIE_INFO(const DeviceSpec& spec)
     : m_place_info(spec), m_route_info(wump_generate_route_info(spec, m_place_info.get_grid())),
       m_blacklisting(this), m_disabled(spec.disabled_locations) {

@@ -81,6 +81,9 @@ public:
   std::optional<WUMP_PLACE_BLOCK> get_place_block(unsigned gid) const;
   // data: the placement gids of tile (x, y) in sub-location order.
   std::vector<unsigned> get_global_ids_at(int x, int y) const;
+  // data: the top-level blocks of tile (x, y) (blocks without a parent), in
+  // sub-location order; empty outside the grid.
+  std::vector<unsigned> get_top_level_blocks_at_coordinate(int x, int y) const;
   const WUMP_CLOCK_REGION_INFO* get_clock_region_info() const { return &m_clock_regions; }
 
 private:
@@ -121,6 +124,9 @@ public:
   // data: "X<x>_Y<y>_N<z>" for a site, the element name for a routing gid,
   // "?" for anything else.
   std::string get_gid_string(unsigned gid) const;
+  // Tests: replaces the generated routing graph (see wump_hand_graph.h) and
+  // makes it the active route info in mode 0.
+  void install_route_info(std::unique_ptr<WUMP_ROUTE_INFO> info);
 
 private:
   WUMP_PLACE_INFO m_place_info;

@@ -117,6 +117,7 @@ struct WUMP_GRAPH_BUILDER {
       auto& v = own[static_cast<int>(k)];
       for (int q = 0; q < n; ++q) {
         v.push_back(rec(dev_kind::ICD_PORT, q, in));
+        if (k == DEV_TILE_KIND::PERIPHERY) continue;  // reached through its interface chain
         for (int w = 0; w < wires; ++w)
           if (w % n == q) listen(k, w);
       }
@@ -125,6 +126,7 @@ struct WUMP_GRAPH_BUILDER {
     };
     ports(DEV_TILE_KIND::PAD, DEV_GRID::PINS_PER_PAD_TILE);
     ports(DEV_TILE_KIND::PERIPHERY, 4);
+    add_interface_chains();
     for (int j = 0; j < 2; ++j) own[static_cast<int>(DEV_TILE_KIND::PLL)].push_back(rec(dev_kind::PERIPHERY_OUTPUT, j));
   }
 
@@ -206,6 +208,8 @@ struct WUMP_GRAPH_BUILDER {
     out.push_back({wire_id(ex, ey, wire_index(p0 + 1, 0, (t + 1) % tracks)), 0});
     for (int local : listeners[static_cast<int>(grid.tile_kind(x, y))][static_cast<size_t>(w)])
       out.push_back({own_id(x, y, local), 0});
+    if (grid.in_grid(x, y + 1) && grid.tile_kind(x, y + 1) == DEV_TILE_KIND::PERIPHERY)
+      out.push_back({own_id(x, y + 1, in_chain_local(w % 4, chain_length(w % 4) - 1)), 0});
     // A long wire also reaches the short wire one tile before its end; that
     // edge duplicates the path through the short wires.
     if (steps > 1) out.push_back({wire_id(ex - dx[d], ey - dy[d], wire_index(d, 0, t)), WUMP_EDGE_REDUNDANT});
@@ -264,7 +268,12 @@ struct WUMP_GRAPH_BUILDER {
         out.push_back({own_id(x, y, 2 * n + (r.index - 4)), 0});
         return;
       }
+      case dev_kind::PERIPHERY_INTERFACE: interface_fanouts(x, y, r, out); return;
       case dev_kind::PERIPHERY_OUTPUT: {
+        if (kind == DEV_TILE_KIND::PERIPHERY) {
+          out.push_back({own_id(x, y, out_chain_local(r.index, 1)), 0});
+          return;
+        }
         if (kind == DEV_TILE_KIND::PLL) {
           const int pll = (x == 0 ? 0 : 1) + (y == 0 ? 0 : 2);
           out.push_back({tap_id((2 * pll + r.index) % GLOBAL_CLOCKS, 0), 0});
@@ -274,6 +283,36 @@ struct WUMP_GRAPH_BUILDER {
         return;
       }
       default: return;
+    }
+  }
+
+  // ---- Periphery interface chains. A periphery block's port q reaches the
+  // fabric of the row below through a single-in single-out chain of
+  // chain_length(q) interface elements: output port -> periphery output (284)
+  // -> 703 ... -> wires; wires -> 703 ... -> input port. Chain element k of
+  // an input chain is k hops from the port. Inside edges are block-network
+  // edges (graph 1), the edge to or from a wire is a core-fabric edge.
+  static int chain_length(int q) { return 2 + (q & 1); }
+  // Local indices in a periphery tile: 4 input ports, 4 output ports, 4
+  // periphery outputs, then the output chains' 703s, then the input chains'.
+  static int out_chain_local(int q, int k) { return k == 0 ? 8 + q : 12 + q + q / 2 + (k - 1); }
+  static int in_chain_local(int q, int k) { return 18 + 2 * q + q / 2 + k; }
+  void add_interface_chains() {
+    auto& v = own[static_cast<int>(DEV_TILE_KIND::PERIPHERY)];
+    for (int q = 0; q < 4; ++q)
+      for (int k = 1; k < chain_length(q); ++k) v.push_back(rec(dev_kind::PERIPHERY_INTERFACE, 16 + 4 * q + k));
+    for (int q = 0; q < 4; ++q)
+      for (int k = 0; k < chain_length(q); ++k)
+        v.push_back(rec(dev_kind::PERIPHERY_INTERFACE, 4 * q + k, WUMP_RECORD_INPUT));
+  }
+  void interface_fanouts(int x, int y, const WUMP_ROUTE_ELEMENT_RECORD& r, std::vector<OUT>& out) const {
+    const int q = (r.index % 16) / 4, k = r.index % 4;
+    if (r.flags & WUMP_RECORD_INPUT) {
+      out.push_back({own_id(x, y, k == 0 ? q : in_chain_local(q, k - 1)), 0});
+    } else if (k + 1 < chain_length(q)) {
+      out.push_back({own_id(x, y, out_chain_local(q, k + 1)), 0});
+    } else {
+      for (int j = 0; j < 4; ++j) out.push_back({wire_id(x, y - 1, (q * 4 + j) % wires), 0});
     }
   }
 
@@ -489,6 +528,13 @@ WUMP_ROUTE_ELEMENT_BIDIR_ITERATOR<false> WUMP_ROUTE_INFO::end_elements() const {
 }
 
 int WUMP_ROUTE_INFO::get_top_level_graph_from_edge(unsigned from_gid, unsigned to_gid, int) const {
+  if (!m_edge_graphs.empty()) {
+    auto it = m_edge_graphs.find((std::uint64_t(from_gid) << 32) | to_gid);
+    if (it != m_edge_graphs.end()) return it->second;
+  }
+  if (get_dev_element_from_gid(from_gid) == dev_kind::PERIPHERY_INTERFACE &&
+      get_dev_element_from_gid(to_gid) == dev_kind::PERIPHERY_INTERFACE)
+    return 1;
   int graph = 2;
   for (unsigned gid : {from_gid, to_gid}) {
     switch (static_cast<int>(get_dev_element_from_gid(gid))) {
@@ -530,7 +576,7 @@ std::string WUMP_ROUTE_INFO::get_port_name(int kind, int index) const {
 }
 
 unsigned WUMP_ROUTE_INFO::get_block_icd_port_gid(unsigned place_block_gid, int blc_port_type, const std::string& name) const {
-  if (!m_grid || place_block_gid >= m_grid->sites().size() || (blc_port_type != 1 && blc_port_type != 2))
+  if (!m_grid || place_block_gid >= m_grid->sites().size() || blc_port_type < 1 || blc_port_type > 3)
     return WUMP_ILLEGAL_GID;
   const DEV_SITE& site = m_grid->sites()[place_block_gid];
   const DEV_TILE_KIND tile = m_grid->tile_kind(site.x, site.y);
@@ -542,7 +588,7 @@ unsigned WUMP_ROUTE_INFO::get_block_icd_port_gid(unsigned place_block_gid, int b
     const WUMP_ROUTE_ELEMENT_RECORD& r = m_element_table[m_elements[id].get_record()];
     if (r.kind != dev_kind::ICD_PORT) continue;
     const bool input = r.flags & WUMP_RECORD_INPUT;
-    if (input != (blc_port_type == 1) || (pin >= 0 && r.index % 4 != pin)) continue;
+    if ((blc_port_type != 3 && input != (blc_port_type == 1)) || (pin >= 0 && r.index % 4 != pin)) continue;
     if (get_port_name(r.kind, r.index) == name) return id | WUMP_GID_BIT;
   }
   return WUMP_ILLEGAL_GID;
@@ -676,4 +722,9 @@ unsigned WUMP_ROUTE_ELEMENT_KOP::get_fanin(int position) const {
   const WUMP_ROUTE_INFO& info = *m_rep->m_info;
   const int r = info.element(m_id).get_fanin_range();
   return m_id + static_cast<unsigned>(info.get_fanin_table()[r + 2 + position]);
+}
+
+std::string WUMP_ROUTE_INFO::get_element_description(int kind, int sub_location) const {
+  return std::string(puve_enum_to_symbol(static_cast<DEV_ELEMENT_ENUM>(kind)).cname()) + " sub-location " +
+         std::to_string(sub_location);
 }

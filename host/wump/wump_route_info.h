@@ -19,7 +19,9 @@
 //  - pad tiles (2 pins) and periphery tiles (4 ports): input ports (659,
 //    index q), output ports (659, index 4+q), each output port feeding a
 //    periphery output (284, index q) that drives wires. A periphery block's
-//    input port has a single virtual edge to its output port;
+//    input port has a single virtual edge to its output port. A periphery
+//    block's ports reach the wires of the tile below through interface chains
+//    (703) instead: see add_interface_chains;
 //  - PLL corners: 2 clock outputs (284) feeding the global clock spine;
 //  - the spine column (x = nx/2): 4 global clock taps (318) per row, chained
 //    upwards; on inner rows they feed, on families with pipeline registers in

@@ -20,6 +20,7 @@
 // the tile as ids at or past a boundary id (the element count), which
 // push_boundary_node_up_hierarchy maps back to the real element.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -96,6 +97,7 @@ public:
 private:
   friend class WUMP_ROUTE_INFO;
   friend struct WUMP_GRAPH_BUILDER;
+  friend struct WUMP_HAND_GRAPH_BUILDER;
   unsigned m_id = 0;
   unsigned m_record = 0;
   int m_fanout_range = -1;
@@ -373,7 +375,8 @@ public:
   std::string get_name(unsigned gid) const;
   // The block port (659) of a placement block by its ICD name and type: 1
   // input ("in[q]", core to block), 2 output ("out[q]"), 3 bidirectional
-  // (the stand-in has none). 0xFFFFFFFF when there is none.
+  // (the stand-in has no such ports: the name alone decides, either
+  // direction). 0xFFFFFFFF when there is none.
   unsigned get_block_icd_port_gid(unsigned place_block_gid, int blc_port_type, const std::string& name) const;
   // Port name of an index: LAB port muxes "LABIN[i]", "LABCTRL[j]",
   // "LABCLK[c]", "LABOUTT[k]", "LABOUTB[k]"; block ports "in[q]", "out[q]";
@@ -385,9 +388,13 @@ public:
   double get_hop_delay_ps(unsigned gid, double corner_scale) const;
   // First LAB output index of the family (the LAB's 40 outputs follow).
   int get_lab_output_offset() const { return m_lab_output_offset; }
+  // data: the description string of an element kind at a sub-location.
+  std::string get_element_description(int kind, int sub_location) const;
 
 private:
   friend struct WUMP_GRAPH_BUILDER;
+  friend struct WUMP_HAND_GRAPH_BUILDER;
+  std::map<std::uint64_t, int> m_edge_graphs;  // hand-made graphs: (from << 32 | to) -> top-level graph
   friend class WUMP_KOP_REPRESENTATION;
   WUMP_ROUTE_GRAPH m_graph;
   std::vector<WUMP_ROUTE_ELEMENT> m_elements;

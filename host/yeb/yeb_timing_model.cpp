@@ -1,9 +1,82 @@
 #include "yeb/yeb_timing_model.h"
 
+#include <map>
+
+#include "common/host_world.h"
+#include "dev/dev_spec.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
 #include "common/host_call_log.h"
 
 YEB_TIMING_MODEL::YEB_TIMING_MODEL() = default;
 YEB_TIMING_MODEL::~YEB_TIMING_MODEL() = default;
+
+namespace {
+// Reads only the route info and corner scales taken at creation, so workers
+// may ask concurrently.
+class YEB_TIMING_MODEL_STANDIN : public YEB_TIMING_MODEL {
+public:
+  YEB_TIMING_MODEL_STANDIN() : m_info(host::device::die_info()->get_route_info()) {
+    for (const DeviceCorner& c : host::device::spec().corners) m_scales.push_back(c.delay_scale());
+  }
+  void get_switch_delays(unsigned gid, std::vector<YEB_DELAY>& delays) const override {
+    if (m_info->get_element_by_gid(gid) == nullptr) return;
+    for (double scale : m_scales) {
+      const float d = static_cast<float>(m_info->get_hop_delay_ps(gid, scale) * 1e-12);
+      delays.push_back(YEB_DELAY{{d, 0.98f * d, 0.9f * d, 0.88f * d}});
+    }
+  }
+
+private:
+  const WUMP_ROUTE_INFO* m_info;
+  std::vector<double> m_scales;
+};
+struct YEB_MODEL_STATE {
+  std::map<int, std::pair<bool, bool>> flags;
+};
+}  // namespace
+
+void host::yeb::set_model_flags(int timing_model, bool is_real, bool is_fully_sampled) {
+  host_world_slot<YEB_MODEL_STATE>().flags[timing_model] = {is_real, is_fully_sampled};
+}
+
+std::shared_ptr<YEB_TIMING_MODEL> YEB_TIMING_MODEL::get_timing_model(DEV_DEVICE_ENUM device, int kind, int timing_model,
+                                                                     bool flag1, bool flag2, bool flag3, bool* is_real,
+                                                                     bool* is_fully_sampled) {
+  host::log_call("YEB_TIMING_MODEL::get_timing_model", device, kind, timing_model, flag1, flag2, flag3);
+  const auto& corners = host::device::spec().corners;
+  const std::size_t i = timing_model >= 0 && static_cast<std::size_t>(timing_model) < corners.size() ? timing_model : 0;
+  std::shared_ptr<YEB_TIMING_MODEL> model = std::make_shared<YEB_TIMING_MODEL_STANDIN>();
+  model->m_enum = timing_model;
+  if (!corners.empty()) {
+    const DeviceCorner& c = corners[i];
+    model->m_scale = c.delay_scale();
+    static const char* kinds[4] = {"slow", "fast", "fastest_slow", "typical"};
+    model->m_user = std::string(kinds[c.kind & 3]) + "_" + std::to_string(c.millivolts) + "mv_" + std::to_string(c.celsius) + "c";
+  }
+  const auto& flags = host_world_slot<YEB_MODEL_STATE>().flags;
+  const auto f = flags.find(timing_model);
+  if (is_real) *is_real = f == flags.end() || f->second.first;
+  if (is_fully_sampled) *is_fully_sampled = f == flags.end() || f->second.second;
+  return model;
+}
+
+void YEB_TIMING_MODEL::get_scaling_factors(const YEB_TIMING_MODEL& other, bool global, std::vector<float>& out) const {
+  const float r = static_cast<float>(other.m_scale / m_scale);
+  out = {r, 0.95f * r};
+  if (global) out.insert(out.end(), {r, 1.05f * r});
+}
+
+void YEB_TIMING_MODEL::get_path_delay(const YEB_PATH& path, float out[4]) const {
+  double ps = 0.0;
+  for (int k : path.element_types) ps += 10.0 + (k % 37);
+  const float s = static_cast<float>(ps * m_scale * 1e-12);
+  out[0] = s;
+  out[1] = 1.02f * s;
+  out[2] = 0.9f * s;
+  out[3] = 0.88f * s;
+}
 
 void YEB_TIMING_MODEL::preload_persistant_default_timing_model() {
   host::log_call("YEB_TIMING_MODEL::preload_persistant_default_timing_model");

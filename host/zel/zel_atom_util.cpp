@@ -69,3 +69,7 @@ bool iterms_are_from_different_but_equivalent_registers(const VOK_ATOM_NODE*, co
   }
   return na == nb;
 }
+
+bool ZEL_ATOM_UTIL::is_clear_iterm_sclear(const VOK_ATOM_ITERM* iterm) {
+  return iterm != nullptr && iterm->get_port_type() == DB_INPUT_PORT_ACLR && iterm->is_used_as(DB_INPUT_PORT_SCLR);
+}

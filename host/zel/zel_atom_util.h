@@ -5,6 +5,7 @@
 #include <string>
 
 class VOK_ATOM_NODE;
+class VOK_ATOM_ITERM;
 
 class HOST_API ZEL_ATOM_UTIL {
 public:
@@ -17,6 +18,9 @@ public:
   static bool must_be_in_periphery(int basic_type);
   // data: a register of the periphery (an I/O register).
   static bool is_periphery_ff(const VOK_ATOM_NODE* atom);
+  // data: the clear input (port type 6) acts synchronously: its usage is the
+  // synchronous clear (30).
+  static bool is_clear_iterm_sclear(const VOK_ATOM_ITERM* iterm);
 };
 
 class HOST_API ZEL_ZOTA_UTIL {

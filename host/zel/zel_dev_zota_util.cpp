@@ -22,3 +22,15 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_gid(const DEV_DIE_INFO* die, unsigned gid) {
   return wump != nullptr && wump->get_route_info() != nullptr && wump->get_route_info()->is_zota_gid(gid);
 }
 int ZEL_DEV_ZOTA_UTIL::get_zento_retimer_state(const CMP_FACADE*) { return is_zento_retimer_enabled() ? 2 : 1; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled(const CMP_FACADE*) { return is_zento_retimer_enabled(); }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zota_depopulation_enabled(const CMP_FACADE*, const VOK_ATOM_NETLIST*) {
+  return host::device::zota_check(0) && host::device::spec().zota_depopulation;
+}
+
+bool ZEL_DEV_ZOTA_UTIL::is_zota_depopulation_enabled_by_instance(const CMP_FACADE*, const VOK_ATOM_NETLIST*) {
+  return host::device::zota_check(0) && host::device::spec().zota_depopulation_by_instance;
+}
+
+bool ZEL_DEV_ZOTA_UTIL::is_rfpar_enabled(const CMP_FACADE*) { return host::device::spec().rfpar; }

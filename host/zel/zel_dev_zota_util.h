@@ -5,6 +5,7 @@
 
 class CMP_FACADE;
 class DEV_DIE_INFO;
+class VOK_ATOM_NETLIST;
 
 class HOST_API ZEL_DEV_ZOTA_UTIL {
 public:
@@ -22,4 +23,14 @@ public:
   static bool is_zota_gid(const DEV_DIE_INFO* die, unsigned gid);
   // data: the retimer's state: 1 when it is not enabled, 2 when it is.
   static int get_zento_retimer_state(const CMP_FACADE* cmp);
+
+  // ---- ZOTA depopulation switches (device data, DeviceSpec)
+  // data: is_zento_retimer_enabled() for the facade's device.
+  static bool is_zento_retimer_enabled(const CMP_FACADE* cmp);
+  // data: depopulation is enabled (needs ZOTA check 0).
+  static bool is_zota_depopulation_enabled(const CMP_FACADE* cmp, const VOK_ATOM_NETLIST* netlist);
+  // data: depopulation is enabled by instance assignments (needs check 0).
+  static bool is_zota_depopulation_enabled_by_instance(const CMP_FACADE* cmp, const VOK_ATOM_NETLIST* netlist);
+  // data: the RF-PAR flow is enabled.
+  static bool is_rfpar_enabled(const CMP_FACADE* cmp);
 };

@@ -41,6 +41,9 @@
 #include "sta/sta_analysis.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
+#include "yun/host_yun_env.h"
+#include "zel/zel_dev_zota_util.h"
+#include "wexan/wexan_env.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
@@ -338,6 +341,10 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);
+  // A device with the retiming flow gives the fitter the host's retiming
+  // environment (pipeline-register depopulation and repopulation need it).
+  static HOST_YUN_ENV host_yun_env;
+  if (ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, 1)) host::wexan::set_yun_env(&host_yun_env);
   // The design's routing database answers for the design's atoms.
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
@@ -415,6 +422,15 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
+      if (r && s == "route") {
+        // The host runs the route-stage operation list after the router
+        // (pipeline-register merging and repopulation among them).
+        using ROUTE_OPS_FN = bool (*)(bool);
+        if (auto ops = reinterpret_cast<ROUTE_OPS_FN>(find(lib, "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)"))) {
+          r = ops(false);
+          std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
+        }
+      }
       stage_line(s, r, watch);
       if (!r) status = 1;
       if (!r && s == "place") {

@@ -4,12 +4,13 @@
 #include "dev/dev_spec.h"
 #include "kem/kem_timing_model.h"
 #include "yun/yun_utility.h"
+#include "zarn_yun_zota.h"
 
 namespace {
 
 class ZARN_YUN_UTILITY : public YUN_UTILITY {
 public:
-  explicit ZARN_YUN_UTILITY(YUN_ENV* env) : m_env(env) {}
+  explicit ZARN_YUN_UTILITY(YUN_ENV* env) : m_env(env), m_engine(env) {}
 
   // recorded with the three settings the environment gives; scripted under
   // "YUN_UTILITY::retime", default true.
@@ -28,13 +29,46 @@ public:
     for (const DeviceCorner& c : host::device::spec().corners) models.push_back(KEM_TIMING_MODEL::from_corner(c));
   }
 
+  // recorded; scripted under "YUN_UTILITY::retime", default true.
+  bool retime(const ITERM_SET& first, const ITERM_SET& second, ATOM_LIST& changed) override {
+    host::log_call("YUN_UTILITY::retime_sets", static_cast<int>(first.size()), static_cast<int>(second.size()));
+    (void)changed;
+    return host::script::next<bool>("YUN_UTILITY::retime", true);
+  }
+  bool depopulate_netlist(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) override {
+    return m_engine.depopulate_netlist(taints);
+  }
+  bool collect_candidates(HOV_ATOM_NETLIST_TAINT_MANAGER* taints, ATOM_LIST& out) override {
+    return m_engine.collect_candidates(taints, out);
+  }
+  void fill_register_restriction_table(PIZ_TABLE* table) override { m_engine.fill_register_restriction_table(table); }
+  bool depopulate_registers(const std::vector<VOK_ATOM_NODE*>& registers,
+                            HOV_ATOM_NETLIST_TAINT_MANAGER* taints) override {
+    return m_engine.depopulate_registers(registers, taints);
+  }
+  bool repopulate(ATOM_LIST& out) override { return m_engine.repopulate(out); }
+  bool repopulate_periphery_transfer_registers(const std::vector<VOK_ATOM_NODE*>& p2c, const PORT_GID_MAP& p2c_ports,
+                                               const std::vector<VOK_ATOM_NODE*>& c2p,
+                                               const PORT_GID_MAP& c2p_ports) override {
+    return m_engine.repopulate_periphery_transfer_registers(p2c, p2c_ports, c2p, c2p_ports);
+  }
+  ATOM_LIST repopulate_uib_esram_c2p_registers(const ATOM_LIST& registers,
+                                               VOK_RE_ROUTING_MODIFIER& modifier) override {
+    return m_engine.repopulate_uib_esram_c2p_registers(registers, modifier);
+  }
+  // recorded.
+  void prepare_repopulation() override { host::log_call("YUN_UTILITY::prepare_repopulation"); }
+
 private:
   YUN_ENV* m_env;
+  zarn_yun::ENGINE m_engine;
 };
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) YUN_UTILITY* yun_utility_factory(YUN_ENV* env) {
   host::log_call("yun_utility_factory", env);
+  // A test may script a factory that makes nothing.
+  if (!host::script::next<bool>("yun_utility_factory", true)) return nullptr;
   return new ZARN_YUN_UTILITY(env);
 }

@@ -70,8 +70,9 @@ TEST_F(DeviceGraphTest, GeneratedKindsAndCountsPerFamily) {
     // One row segment of 10 columns on an inner row of 8.
     EXPECT_EQ(counts[1929], row.slots ? 4 * 8 : 0);
     EXPECT_EQ(counts.count(1339) + counts.count(1545), 0u);
+    EXPECT_EQ(counts[703], periphery * 16);  // interface chains: 6 after the outputs, 10 before the inputs
     EXPECT_EQ(info.get_num_elements(), static_cast<unsigned>(labs * 162 + labs * 10 + tiles * 16 + 24 * 12 +
-                                                             pad_tiles * 6 + periphery * 12 + 8 + 40 +
+                                                             pad_tiles * 6 + periphery * 28 + 8 + 40 +
                                                              (row.slots ? 32 : 0)));
 
     int slot_count = 0;
@@ -275,7 +276,8 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   EXPECT_EQ(route.get_block_icd_port_gid(uib, 2, "out[0]"), route.get_gid(659, 5, 11, 4));
   EXPECT_EQ(route.get_block_icd_port_gid(uib, 1, "in[3]"), route.get_gid(659, 5, 11, 3));
   EXPECT_EQ(route.get_block_icd_port_gid(uib, 1, "out[0]"), WUMP_ILLEGAL_GID);
-  EXPECT_EQ(route.get_block_icd_port_gid(uib, 3, "in[0]"), WUMP_ILLEGAL_GID);
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 3, "in[0]"), route.get_gid(659, 5, 11, 0));
+  EXPECT_EQ(route.get_block_icd_port_gid(uib, 4, "in[0]"), WUMP_ILLEGAL_GID);
   const unsigned pin1 = place.get_global_id(0, 0, 3, 7);  // pad of pin 1
   EXPECT_EQ(route.get_block_icd_port_gid(pin1, 1, "in[1]"), route.get_gid(659, 0, 3, 1));
   EXPECT_EQ(route.get_block_icd_port_gid(pin1, 1, "in[0]"), WUMP_ILLEGAL_GID);
@@ -287,7 +289,30 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   EXPECT_EQ(route.get_top_level_graph_from_edge(out, wire, 0), 2);
   const unsigned port_out = route.get_gid(659, 5, 11, 4), periph = route.get_gid(284, 5, 11, 0);
   EXPECT_EQ(route.get_top_level_graph_from_edge(port_out, periph, 0), 1);
-  EXPECT_EQ(route.get_top_level_graph_from_edge(periph, route.get_gid(700, 5, 11, 0), 0), 1);
+  // Periphery ports reach the fabric of the row below through their chains:
+  // out[0] -> 284 -> 703 -> wires (2 interface elements), in[1] <- 703 <-
+  // 703 <- 703 <- wires (3).
+  const unsigned link = route.get_gid(703, 5, 11, 17);
+  ASSERT_NE(link, WUMP_ILLEGAL_GID);
+  EXPECT_EQ(route.get_route_graph().real_fanouts(periph), std::vector<unsigned>{link & ~WUMP_GID_BIT});
+  EXPECT_EQ(route.get_top_level_graph_from_edge(periph, link, 0), 1);
+  for (unsigned w : route.get_route_graph().real_fanouts(link)) {
+    const int kind = route.get_dev_element_from_gid(w | WUMP_GID_BIT);
+    EXPECT_TRUE(kind == 700 || kind == 701) << kind;
+    EXPECT_EQ(route.get_route_node_of(w | WUMP_GID_BIT).y, 10);
+    EXPECT_EQ(route.get_top_level_graph_from_edge(link, w | WUMP_GID_BIT, 0), 2);
+  }
+  std::vector<unsigned> in_chain{route.get_gid(659, 5, 11, 1)};
+  for (int k = 0; k < 3; ++k) in_chain.push_back(route.get_gid(703, 5, 11, 4 + k));
+  for (std::size_t k = 1; k < in_chain.size(); ++k) {
+    std::vector<unsigned> ins;
+    for (auto it = route.begin_fanin_gids(in_chain[k - 1]); it != route.end_fanin_gids(in_chain[k - 1]); ++it) ins.push_back(*it);
+    EXPECT_EQ(ins, std::vector<unsigned>{in_chain[k]}) << k;
+  }
+  int wires_in = 0;
+  for (auto it = route.begin_fanin_gids(in_chain.back()); it != route.end_fanin_gids(in_chain.back()); ++it, ++wires_in)
+    EXPECT_EQ(route.get_route_node_of(*it).y, 10);
+  EXPECT_GT(wires_in, 0);
   const unsigned tap = route.get_gid(318, 8, 4, 0), pmux = route.get_gid(1929, 1, 4, 0);
   ASSERT_NE(tap, WUMP_ILLEGAL_GID);
   ASSERT_NE(pmux, WUMP_ILLEGAL_GID);

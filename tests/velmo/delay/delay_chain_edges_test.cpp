@@ -108,18 +108,18 @@ TEST_F(DelayChainEdgesTest, NewerEdgeTestsRefuseOnlyJtagAtoms) {
   EXPECT_TRUE(op.is_pin_to_core(into(ela)));
   EXPECT_FALSE(op.is_pin_to_core_new(into(ela)));
   for (VOK_ATOM_NODE* a : {ireg, ddio, chain, lane}) EXPECT_TRUE(op.is_pin_to_core_new(into(a)));
-  EXPECT_EQ(count("dst_atom_type = LCELL_COMB"), 0);
+  EXPECT_EQ(count("dst_atom_type = ATOM_247"), 0);
   EXPECT_TRUE(op.is_pin_to_core_new(into(core)));
-  EXPECT_EQ(count("dst_atom_type = LCELL_COMB"), 1);
+  EXPECT_EQ(count("dst_atom_type = ATOM_247"), 1);
 
   EXPECT_TRUE(op.is_core_to_pin(into(obuf)));
   EXPECT_TRUE(op.is_core_to_pin(into(obuf, 1)));
   EXPECT_FALSE(op.is_core_to_pin(into(obuf2)));
   EXPECT_FALSE(op.is_core_to_pin(into(ireg)));
-  EXPECT_EQ(count("src_atom_type = LCELL_COMB"), 0);
+  EXPECT_EQ(count("src_atom_type = ATOM_247"), 0);
   ela->set_io_roles(0);
   EXPECT_TRUE(op.is_core_to_pin(into(obuf2)));
-  EXPECT_EQ(count("src_atom_type = LCELL_COMB"), 1);
+  EXPECT_EQ(count("src_atom_type = ATOM_247"), 1);
 }
 
 // The list forms of one family (flag 3 set).

@@ -16,6 +16,8 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
+#include "dev/dev_spec.h"
+#include "yun/host_yun_env.h"
 
 using velmo_test::ExpertTest;
 using Calls = std::vector<std::string>;
@@ -68,7 +70,7 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
               CallSequence(Calls{"VELMO_RESYN_WRAPPER::run: not built yet",
                                  "Finished fitter preparation.", "Finished placement and routing."}));
   // Family 46 translates no ports, before or after placement.
-  EXPECT_EQ(count_lines("VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet"), 0);
+  EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 0);
   (void)e;
 }
 
@@ -82,12 +84,12 @@ TEST_F(PlaceStageTest, PlaceReturnsAtOnceWhenEveryPartitionSkipsTheFitter) {
 TEST_F(PlaceStageTest, PortTranslationFollowsASuccessfulPlacementOnOtherFamilies) {
   device(host::testing::Family::KZ);
   start();
-  const char* translation = "VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet";
+  const char* translation = "VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)";
   EXPECT_TRUE(velmo_place());
-  EXPECT_EQ(count_lines(translation), 1);
+  EXPECT_EQ(count_call_lines(translation), 1);
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_lines(translation), 1);
+  EXPECT_EQ(count_call_lines(translation), 1);
 }
 
 TEST_F(PlaceStageTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlacementFails) {
@@ -95,7 +97,7 @@ TEST_F(PlaceStageTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlace
   start();
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_lines("VELMO_PORT_TRANSLATION_MGR::perform_port_translation: not built yet"), 1);
+  EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 1);
 }
 
 TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
@@ -118,11 +120,16 @@ TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
   cfg_set_on("early_retiming_in_place_pre_vpr");
   cfg_set_off("skip_early_depop");
   start();
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation = true;
+  host::device::configure(spec);
+  HOST_YUN_ENV yun_env;
+  host::wexan::set_yun_env(&yun_env);
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::debug::texts(),
               CallSequence(Calls{"VELMO_RETIMER::run_prefit_early_retiming_flow: not built yet",
-                                 "VELMO_RETIMER::depopulate_netlist_for_retiming_flow: not built yet",
                                  "VELMO_RESYN_WRAPPER::run: not built yet"}));
+  EXPECT_EQ(count_calls("YUN_UTILITY::depopulate_netlist"), 1);
 }
 
 TEST_F(PlaceStageTest, RunVprBranchMatrix) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "gen/gen_profile.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
@@ -60,10 +61,15 @@ TEST_F(PostPlanTest, ChainRunsInOrderAndSkipsTheKemWriteByDefault) {
                                       "WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_child_partition_in_design",
                                       "BAV::translate_current_strengths",
                                   }));
+  std::vector<std::string> opened;
+  for (const auto& e : host::bins::events())
+    if (e.action == "open") opened.push_back(e.name);
+  EXPECT_THAT(opened, CallSequence(std::vector<std::string>{
+                          "Force Depopulate Netlist (early)",
+                          "Generate_zento_reg_restrictions_report",
+                          "P2C Depopulation",
+                      }));
   EXPECT_THAT(host::debug::texts(), CallSequence(std::vector<std::string>{
-                                        "VELMO_RETIMER::force_depop_ffs_for_zota",
-                                        "VELMO_RETIMER::generate_zento_reg_restriction_report",
-                                        "VELMO_RETIMER::dedicated_depop_repop_for_p2c2p_zota",
                                         "VELMO_RETIMER::run_prefit_early_retiming_flow",
                                         kSkipLine,
                                     }));
@@ -96,7 +102,6 @@ TEST_F(PostPlanTest, AllPartitionsPreservedRunsOnlyTheForcedDepopulation) {
   EXPECT_THAT(host::debug::texts(), CallSequence(std::vector<std::string>{
                                         "Skip post-plan ops because SR says all partitions are preserved!",
                                         "Running LUTRAM depop in SR in case lutram atoms are changed.",
-                                        "VELMO_RETIMER::force_depop_ffs_for_zota: not built yet",
                                         kSkipLine,
                                     }));
 }

@@ -34,6 +34,11 @@ protected:
     return static_cast<int>(std::count(t.begin(), t.end(), text));
   }
   static int count_calls(const std::string& name) { return host::call_count(name); }
+  // Call-log lines equal to `line` ("NAME(args)").
+  static int count_call_lines(const std::string& line) {
+    auto l = host::call_lines();
+    return static_cast<int>(std::count(l.begin(), l.end(), line));
+  }
   static bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 private:

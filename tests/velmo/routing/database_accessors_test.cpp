@@ -177,10 +177,10 @@ TEST_F(DatabaseAccessorTest, OneLinersOfTheDesignTimingModelAndUtilities) {
   EXPECT_EQ(sub->get_parent(), design->get_top_partition());
 
   YEB_TIMING_MODEL model;
-  std::vector<YEB_DELAY> delays{{1, 2}, {3, 4}};
+  std::vector<YEB_DELAY> delays{YEB_DELAY{{1, 2, 0, 0}}, YEB_DELAY{{3, 4, 0, 0}}};
   model.get_switch_delays(5, delays);
   ASSERT_EQ(delays.size(), 2u);
-  EXPECT_EQ(delays[1].max_ps, 4);
+  EXPECT_EQ(delays[1].values[1], 4);
 
   WEXAN_PDC_UTILITY pdc;
   EXPECT_FALSE(pdc.extra_effort_pdc_is_on());

@@ -1,0 +1,41 @@
+// velmo-fit moving user-chosen registers into pipeline slots: depopulated at
+// the plan stage, placed in slots and routed through them, re-created as
+// registers by the route-stage operations (which fail when a register found
+// no slot), and the fit completes with complete routing.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fit_runner.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+const std::string kDesign = std::string(VELMO_SOURCE_DIR) + "/tests/data/zota_pipeline.blif";
+const std::string kSettings = std::string(VELMO_SOURCE_DIR) + "/tests/data/zota_pipeline_settings.json";
+
+TEST(VelmoFitZota, ForcedRegistersRoundTripThroughPipelineSlots) {
+  auto r = velmo_fit_test::run(kDesign + " --settings " + kSettings +
+                               " --cfg yun_depopulate_force_user_depop=on --debug");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Force Depop flow depoped 0 LUTRAM data in ff, and 2 user assignments"));
+  EXPECT_THAT(r.out, HasSubstr("Info: ZOTA FF merge performed 0 checks and 0 merges"));
+  EXPECT_THAT(r.out, HasSubstr("Route-stage operations: ok"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Repopulation failed")));
+  EXPECT_THAT(r.out, HasSubstr("Routing: 19 connections, 0 unrouted, 0 overused"));
+  EXPECT_THAT(r.out, HasSubstr("Placement: legal"));
+  EXPECT_THAT(r.out, HasSubstr("Resources: 5 LUTs, 5 registers"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+}
+
+TEST(VelmoFitZota, WithoutTheSwitchTheAssignmentsAreIgnored) {
+  auto r = velmo_fit_test::run(kDesign + " --settings " + kSettings + " --debug");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("Force Depop flow depoped")));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+}
+
+}  // namespace

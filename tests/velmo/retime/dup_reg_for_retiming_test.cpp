@@ -1,0 +1,288 @@
+// Register duplication ahead of early retiming: which registers are
+// candidates, the three strategies (partition boundaries, asynchronous
+// clears, other clocks), their limits and summary, and that the duplicated
+// netlist keeps the design's function.
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "msg/msg_base.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
+#include "siv/siv_atom_mod_utility.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/sim.h"
+#include "tibex/tibex_location_constraint.h"
+#include "velmo_retimer.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "wexan/wexan_env.h"
+
+namespace {
+
+class DupRegTest : public host::testing::HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(host::testing::Family::KY).build();
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  void TearDown() override {
+    delete m_env;
+    EXPECT_EQ(host::siv::live_utilities(), 0);
+    HostTest::TearDown();
+  }
+  void run() { VELMO_RETIMER::dup_regs_for_retiming(m_env); }
+  static int fanouts(const VOK_ATOM_NODE* reg) {
+    return reg->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)->count_flatten_fanouts();
+  }
+  static VOK_ATOM_NODE* driver_of(const VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE port, int index = 0) {
+    const VOK_ATOM_OTERM* s = atom->get_input_term_by_type(port, index)->get_source(VOK_TRAVERSE_AS_STORED);
+    return s ? s->get_my_node() : nullptr;
+  }
+  static void expect_totals(unsigned partitions, unsigned aclears, unsigned clocks, unsigned max_per_reg) {
+    const auto lines = host::debug::texts();
+    EXPECT_THAT(lines, HasDebugLine("Num dup registers for partitions:  " + std::to_string(partitions)));
+    EXPECT_THAT(lines, HasDebugLine("Num dup registers for aclears:     " + std::to_string(aclears)));
+    EXPECT_THAT(lines, HasDebugLine("Num dup registers for diff clocks: " + std::to_string(clocks)));
+    EXPECT_THAT(lines, HasDebugLine("Total dup registers for retiming: total dups: " +
+                                    std::to_string(partitions + aclears + clocks) +
+                                    "; max per reg: " + std::to_string(max_per_reg) + "."));
+  }
+  WEXAN_ENV* m_env = nullptr;
+};
+
+TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
+  cfg_set_on("dup_regs_for_retiming_verbose");
+  auto n = host::testing::netlist();
+  auto c1 = n.input_port("c1");
+  auto c2 = n.input_port("c2");
+  auto single = n.reg("single").clk(c1).d(n.input_port("in")).atom();
+  n.reg("l0").clk(c2).d(single);
+  auto locked = n.reg("locked").clk(c1).d(n.input_port("in2")).atom();
+  n.reg("l1").clk(c2).d(locked);
+  n.reg("l2").clk(c2).d(locked);
+  auto refused = n.reg("refused").clk(c1).d(n.input_port("in3")).atom();
+  n.reg("l3").clk(c2).d(refused);
+  n.reg("l4").clk(c2).d(refused);
+  auto ignored = n.reg("ignored").clk(c1).d(n.input_port("in4")).atom();
+  n.reg("l5").clk(c2).d(ignored);
+  n.reg("l6").clk(c2).d(ignored);
+  R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(locked->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH"),
+                                                             PELK::intern(4, "LOCKED"));
+  host::drc::deny(refused->get_id(), 41, (std::uint64_t{1} << 5) | (std::uint64_t{1} << 10));
+  host::drc::deny(ignored->get_id(), 41, std::uint64_t{1} << 26);  // a reason the pass ignores
+  run();
+  const auto lines = host::debug::texts();
+  EXPECT_THAT(lines, HasDebugLine("skipping locked due to r5t"));
+  EXPECT_THAT(lines, HasDebugLine("skipping refused due to siv"));
+  EXPECT_THAT(lines, HasDebugLine("   bits set after mask: 5"));
+  EXPECT_THAT(lines, HasDebugLine("    DRR: reason 5"));
+  EXPECT_THAT(lines, HasDebugLine("Found 1 atoms to process"));
+  EXPECT_EQ(fanouts(locked), 2);
+  EXPECT_EQ(fanouts(refused), 2);
+  // The one candidate's loads all run on another clock: nothing would stay
+  // on it, so it gets no copy.
+  EXPECT_EQ(fanouts(ignored), 2);
+  expect_totals(0, 0, 0, 0);
+  EXPECT_EQ(n.find("single~DUP"), nullptr);
+}
+
+TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
+  cfg_set_on("dup_regs_for_retiming_verbose");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).locked_box(1, 1, 4, 4).atom();
+  auto local = n.reg("local").clk(clk).d(r).atom();
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    c.reg("a").clk(cc).d(c.input("i1"));
+    c.reg("b").clk(cc).d(c.input("i2"));
+  });
+  box.in("c", clk).in("i1", r).in("i2", r);
+  run();
+  EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
+  const VOK_ATOM_NODE* d1 = driver_of(box, DB_INPUT_PORT_BOX, 1);
+  const VOK_ATOM_NODE* d2 = driver_of(box, DB_INPUT_PORT_BOX, 2);
+  ASSERT_NE(d1, r);
+  ASSERT_NE(d2, r);
+  EXPECT_NE(d1, d2);
+  EXPECT_EQ(host::constraints::get(d1->get_id()), host::constraints::get(r->get_id()));
+  EXPECT_EQ(driver_of(d1, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 2 times for partitions"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for aclears"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
+  expect_totals(2, 0, 0, 2);
+}
+
+TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
+  cfg_set_off("dup_regs_for_retiming_per_boundary_port");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("local").clk(clk).d(r);
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    c.reg("a").clk(cc).d(c.input("i1"));
+    c.reg("b").clk(cc).d(c.input("i2"));
+  });
+  box.in("c", clk).in("i1", r).in("i2", r);
+  run();
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), driver_of(box, DB_INPUT_PORT_BOX, 2));
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  expect_totals(1, 0, 0, 1);
+}
+
+TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
+  cfg_set_on("dup_regs_for_retiming_verbose");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    auto i = c.input("i");
+    c.reg("a").clk(cc).d(i);
+    c.reg("b").clk(cc).d(i);
+  });
+  box.in("c", clk).in("i", r);
+  run();
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Only 1 duplicate for partitions and no local transfers found"));
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("Checking r for aclears")));
+  // Counted in the total, but only registers that reach the clock strategy
+  // raise the largest per-register count.
+  expect_totals(1, 0, 0, 0);
+}
+
+TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  auto data = n.reg("data").clk(clk).d(r).atom();
+  auto cleared = n.reg("cleared").clk(clk).d(n.input_port("in2")).aclr(r).atom();
+  auto via = n.reg("via").clk(clk).d(n.input_port("in3")).aclr(n.lut("inv", {r}, 0x1)).atom();
+  auto sync = n.reg("sync").clk(clk).d(n.input_port("in4")).aclr(r).atom();
+  sync->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->set_usage(DB_INPUT_PORT_SCLR);
+  // All loads clear: no copy.
+  auto all = n.reg("all").clk(clk).d(n.input_port("in5")).atom();
+  n.reg("c1").clk(clk).d(n.input_port("in6")).aclr(all);
+  n.reg("c2").clk(clk).d(n.input_port("in7")).aclr(all);
+  run();
+  EXPECT_EQ(driver_of(data, DB_INPUT_PORT_DATA_IN), r);
+  EXPECT_EQ(driver_of(sync, DB_INPUT_PORT_ACLR), r);
+  VOK_ATOM_NODE* copy = driver_of(cleared, DB_INPUT_PORT_ACLR);
+  ASSERT_NE(copy, r);
+  EXPECT_EQ(driver_of(n.find("inv"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), copy);
+  EXPECT_EQ(fanouts(all), 2);
+  expect_totals(0, 1, 0, 1);
+  (void)via;
+}
+
+TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
+  cfg_set_on("dup_regs_for_retiming_verbose");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto other = n.input_port("other");
+  auto third = n.input_port("third");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  auto own = n.reg("own").clk(clk).d(r).atom();
+  auto own_via_lut = n.reg("own2").clk(clk).d(n.lut("l", {r}, 0x2)).atom();
+  auto f1 = n.reg("f1").clk(other).d(r).atom();
+  auto f2 = n.reg("f2").clk(third).d(r).atom();
+  auto inv = n.reg("inv").clk(clk).d(r).atom();
+  inv->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
+  n.io_out("pin", r);
+  // No clock input: strategy 3 leaves it alone.
+  auto unclocked = n.reg("unclocked").d(n.input_port("in2")).atom();
+  n.reg("u1").clk(clk).d(unclocked);
+  n.reg("u2").clk(other).d(unclocked);
+  run();
+  EXPECT_EQ(driver_of(own, DB_INPUT_PORT_DATA_IN), r);
+  EXPECT_EQ(driver_of(n.find("l"), DB_INPUT_PORT_LUT_DATA), r);
+  VOK_ATOM_NODE* copy = driver_of(f1, DB_INPUT_PORT_DATA_IN);
+  ASSERT_NE(copy, r);
+  EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), copy);
+  EXPECT_EQ(driver_of(inv, DB_INPUT_PORT_DATA_IN), copy);
+  EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
+  EXPECT_EQ(fanouts(unclocked), 2);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 4 iterms feeding different clock"));
+  expect_totals(0, 0, 1, 1);
+  (void)own_via_lut;
+}
+
+TEST_F(DupRegTest, ACombinationalCycleEndsTheWalk) {
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  auto a = n.lut("a", {r}, 0x2);
+  auto b = n.lut("b", {a}, 0x2);
+  // Close the loop: a's second input comes from b.
+  a.input(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0, b);
+  n.reg("q").clk(clk).d(b);
+  n.reg("s").clk(n.input_port("other")).d(r);
+  run();
+  expect_totals(0, 0, 1, 1);
+}
+
+TEST_F(DupRegTest, DuplicationKeepsTheFunction) {
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  auto clk2 = n.io_in("clk2");
+  auto a = n.io_in("a");
+  auto r = n.reg("r").clk(clk).d(n.lut("x", {a, n.io_in("b")}, [](auto v) { return v[0] != v[1]; })).atom();
+  auto s = n.reg("s").clk(clk).d(r).atom();
+  auto t = n.reg("t").clk(clk2).d(n.lut("y", {r, a}, [](auto v) { return v[0] && v[1]; })).atom();
+  n.io_out("o1", s);
+  n.io_out("o2", t);
+  n.io_out("o3", r);
+  const std::vector<std::string> ins{"a", "b"};
+  const std::vector<std::string> outs{"o1", "o2", "o3"};
+  std::vector<std::vector<bool>> stimuli;
+  for (int c = 0; c < 10; ++c) stimuli.push_back({c % 3 == 1, c % 2 == 0});
+  const auto before = host::testing::simulate(*host::vok::top_netlist(), ins, outs, stimuli);
+  run();
+  ASSERT_NE(driver_of(t, DB_INPUT_PORT_DATA_IN), nullptr);
+  EXPECT_NE(driver_of(n.find("y"), DB_INPUT_PORT_LUT_DATA), r);
+  EXPECT_EQ(host::testing::simulate(*host::vok::top_netlist(), ins, outs, stimuli), before);
+}
+
+TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
+  cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "0");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("own").clk(clk).d(r);
+  n.reg("f").clk(n.input_port("other")).d(r);
+  run();
+  EXPECT_EQ(fanouts(r), 2);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Hit per-reg dup limit of 0"));
+  expect_totals(0, 0, 0, 0);
+}
+
+TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {
+  cfg_set_value("dup_regs_for_retiming_max_total_dups_for_partition", "1");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r1 = n.reg("r1").clk(clk).d(n.input_port("in")).atom();
+  auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
+  n.reg("l1").clk(clk).d(r1);
+  n.reg("l2").clk(clk).d(r2);
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    for (const char* p : {"i1", "i2", "i3"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+  });
+  box.in("c", clk).in("i1", r1).in("i2", r1).in("i3", r2);
+  run();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r1: Hit total dup for partitions limit of 1"));
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r1);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 2), r1);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r2);
+  expect_totals(1, 0, 0, 1);
+}
+
+}  // namespace
