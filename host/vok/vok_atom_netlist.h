@@ -192,7 +192,7 @@ public:
   inline virtual bool is_logic_module() const;
   inline virtual bool is_prblock() const;
   inline virtual bool is_tile_ctrl() const;
-  inline virtual bool is_jtag_ela() const;  // no stand-in kind is one
+  inline virtual bool is_jtag_ela() const;  // stand-in atoms answer by their I/O role
   // Host predicates (false here; answered by the concrete classes).
   virtual bool is_fp_mac() const;
   virtual bool is_io_obuf() const;
