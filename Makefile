@@ -1,14 +1,18 @@
 # Thin wrapper over CMake. `make test` is what CI runs.
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs under `make fuzz`.
+FUZZ_SECONDS ?= 600
 JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
 # Every Debian package the build, the tests and the benches need.
 PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
-            nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev
+            nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev \
+            clang libclang-rt-14-dev
 
-.PHONY: deps configure build test run bench fit-bench sanitize clean
+.PHONY: deps configure build test run bench fit-bench threads-bench sanitize fuzz clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -27,7 +31,9 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300
 
-run: build
+# Only what velmo-fit needs: the program, the component and the stand-in host.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-fit
 	$(BUILD)/velmo-fit
 
 bench: build
@@ -37,6 +43,16 @@ bench: build
 fit-bench: build
 	bench/fit_designs.sh $(BUILD)
 
+# The same fits with 1 and with 8 threads must give the same results.
+threads-bench: build
+	bench/fit_threads.sh $(BUILD)
+
+# velmo-fit on 1, 2, 4 and 8 merged copies of a bundled design (DESIGN,
+# default frisc): time and memory per size and their log-log slopes.
+.PHONY: fit-scaling
+fit-scaling: build
+	bench/fit_scaling.sh $(BUILD) $(or $(DESIGN),frisc)
+
 $(SAN_BUILD)/build.ninja:
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_SANITIZE=ON
 
@@ -45,5 +61,19 @@ sanitize: deps $(SAN_BUILD)/build.ninja
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(CTEST_JOBS) --timeout 600
 
+# Each fuzz target for FUZZ_SECONDS, seeded with the bundled designs (BLIF)
+# and the settings examples; a finding stops it and leaves crash-* files in
+# $(FUZZ_BUILD). Not part of `make test`.
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMO_FUZZ=ON
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_blif fuzz_settings
+	mkdir -p $(FUZZ_BUILD)/corpus/blif $(FUZZ_BUILD)/corpus/settings
+	cp examples/designs/*/*.blif tests/fuzz/regressions/blif/* $(FUZZ_BUILD)/corpus/blif/
+	cp tests/fuzz/seeds/settings/* tests/fuzz/regressions/settings/* $(FUZZ_BUILD)/corpus/settings/
+	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_blif -max_total_time=$(FUZZ_SECONDS) -max_len=65536 corpus/blif
+	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_settings -max_total_time=$(FUZZ_SECONDS) -max_len=4096 corpus/settings
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

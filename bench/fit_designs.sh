@@ -38,7 +38,7 @@ for f in "$designs"/*/*.blif; do
   printf '%-10s %6s %6s %5d %7s %7s %7s %7s %7s %7s %8.2f %9.1f %6s %6s %9s %9s\n' "$name" \
     "$(jq .atoms "$report")" "$(jq .nets "$report")" "$status" \
     "$(stage start-up)" "$(stage plan)" "$(stage place)" "$(stage route)" "$(stage retime)" "$(stage final)" \
-    "$(echo "$end - $start" | bc)" "$(echo "$(jq .peak_rss_kb "$report") / 1024" | bc -l)" \
+    "$(jq -n "$end - $start")" "$(jq '.peak_rss_kb / 1024' "$report")" \
     "$(jq -r '.routing.connections // "-"' "$report")" "$(jq -r '.routing.unrouted // "-"' "$report")" \
     "$(wns setup_wns_ps)" "$(wns hold_wns_ps)"
 done

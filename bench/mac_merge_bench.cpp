@@ -2,6 +2,8 @@
 // (100 DSP columns of 100 locations): the whole run with spreading (merges
 // undone wherever a free location in reach remains), and merging for density
 // (every compatible pair merged). The netlist is rebuilt before each run.
+// Beside it the physical merge on 10,000 compatible MACs at analytic
+// locations, and the compatibility calls its grouping makes on its own.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -13,6 +15,8 @@
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "velmo_mac_merge_op.h"
+#include "velmo_mac_merge_physical_op.h"
+#include "velmo_mac_merge_util_ky.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 
@@ -82,5 +86,76 @@ void BM_MacMerge_Density(benchmark::State& state) {
   host::cfg::unset("velmo_mac_merge_for_density");
 }
 BENCHMARK(BM_MacMerge_Density)->Unit(benchmark::kMillisecond);
+
+// Compatible mode-2 MACs spread over the grid by their analytic locations;
+// one in ten given a bus of its own, so grouping makes ten groups' worth of
+// seeds compare against the rest.
+void build_placed_macs() {
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  while (!top->empty()) top->remove(top->get_atom_list().back());
+  auto n = host::testing::netlist();
+  std::vector<host::testing::SIG> bus;
+  for (int k = 0; k < 10; ++k) bus.push_back(n.input_port("bus" + std::to_string(k)));
+  for (int i = 0; i < MACS; ++i) {
+    auto m = n.mac("m" + std::to_string(i)).mode(2);
+    m.analytic(static_cast<float>(1 + (i * 37) % COLUMNS), static_cast<float>((i * 53) % 200));
+    m.data(DB_INPUT_PORT_ACLR, {bus[static_cast<std::size_t>(i % 10)]}, false, 1);
+  }
+}
+
+void BM_PhysicalMacMerge_Spread(benchmark::State& state) {
+  WEXAN_ENV* env = world().env.get();
+  host::cfg::unset("velmo_mac_merge_for_density");
+  for (auto _ : state) {
+    state.PauseTiming();
+    build_placed_macs();
+    state.ResumeTiming();
+    VELMO_MAC_MERGE_PHYSICAL_OP op(env);
+    benchmark::DoNotOptimize(op.do_transformation());
+  }
+}
+BENCHMARK(BM_PhysicalMacMerge_Spread)->Unit(benchmark::kMillisecond);
+
+void BM_PhysicalMacMerge_Density(benchmark::State& state) {
+  WEXAN_ENV* env = world().env.get();
+  cfg_set_on("velmo_mac_merge_for_density");
+  for (auto _ : state) {
+    state.PauseTiming();
+    build_placed_macs();
+    state.ResumeTiming();
+    VELMO_MAC_MERGE_PHYSICAL_OP op(env);
+    benchmark::DoNotOptimize(op.do_transformation());
+  }
+  host::cfg::unset("velmo_mac_merge_for_density");
+}
+BENCHMARK(BM_PhysicalMacMerge_Density)->Unit(benchmark::kMillisecond);
+
+// The grouping's compatibility calls alone: each seed against every later
+// ungrouped MAC.
+void BM_PhysicalMacMerge_GroupingCalls(benchmark::State& state) {
+  WEXAN_ENV* env = world().env.get();
+  build_placed_macs();
+  std::vector<VOK_ATOM_NODE*> macs;
+  for (VOK_ATOM_NODE* a : host::vok::top_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))
+    if (a->is_mac()) macs.push_back(a);
+  VELMO_QDSP_MERGE_UTIL_KY util(env);
+  for (auto _ : state) {
+    std::vector<int> group(macs.size(), -1);
+    std::vector<VOK_MAC_MODE_ENUM> modes{VOK_MAC_MODE_M18X18_FULL, VOK_MAC_MODE_M18X18_FULL};
+    int groups = 0;
+    for (std::size_t i = 0; i < macs.size(); ++i) {
+      if (group[i] != -1) continue;
+      group[i] = groups;
+      for (std::size_t j = i + 1; j < macs.size(); ++j) {
+        if (group[j] != -1) continue;
+        std::vector<VOK_ATOM_NODE*> pair{macs[i], macs[j]};
+        if (util.mac_atoms_are_compatible(&pair, &modes)) group[j] = groups;
+      }
+      ++groups;
+    }
+    benchmark::DoNotOptimize(groups);
+  }
+}
+BENCHMARK(BM_PhysicalMacMerge_GroupingCalls)->Unit(benchmark::kMillisecond);
 
 }  // namespace

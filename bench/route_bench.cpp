@@ -7,6 +7,9 @@
 
 #include "common/host_control.h"
 #include "korrin/korrin_router.h"
+#include "korrin/korrin_search.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
 #include "testing/design_builder.h"
 #include "testing/route_helpers.h"
 #include "vok/vok_chip_db_entry.h"
@@ -59,5 +62,37 @@ void BM_RoutingCheck(benchmark::State& state) {
   host_reset();
 }
 BENCHMARK(BM_RoutingCheck)->Arg(4000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+namespace {
+
+// Bytes per routing element of a device as velmo-fit sizes it for the
+// four-copy frisc design (44 x 42 tiles, 24 tracks): the route info's flat
+// tables, the router's view of them, one search and the whole-design
+// router's per-element state.
+void BM_RoutingBytesPerElement(benchmark::State& state) {
+  host_reset();
+  host::testing::device(host::testing::Family::KY).grid(44, 42).routing_tracks(24).pins_per_pad_tile(8).build();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  const host::korrin::GRAPH& g = host::korrin::graph();
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const host::korrin::SEARCH search(g.size());
+    bytes = search.memory_bytes();
+    benchmark::DoNotOptimize(bytes);
+  }
+  const double n = info->get_num_elements();
+  double edges = 0;
+  for (unsigned id = 0; id < g.size(); ++id) edges += g.fanouts(id).count;
+  state.counters["elements"] = n;
+  state.counters["edges_per_element"] = edges / n;
+  state.counters["route_info_B"] = static_cast<double>(info->memory_bytes()) / n;
+  state.counters["router_view_B"] = static_cast<double>(g.memory_bytes()) / n;
+  state.counters["search_B"] = static_cast<double>(bytes) / n;
+  state.counters["router_state_B"] = static_cast<double>(host::router::per_element_bytes());
+  host_reset();
+}
+BENCHMARK(BM_RoutingBytesPerElement)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -3,7 +3,9 @@
 #     host's control, world or testing headers;
 #  2. host files include component files only from the base layer
 #     (fitter/velmo/BASE_LAYER.txt);
-#  3. base-layer files include no other component file.
+#  3. base-layer files include no other component file;
+#  4. component code calls nothing of the stand-in's own namespace host::
+#     (what a real platform would not offer).
 file(STRINGS ${ROOT}/fitter/velmo/BASE_LAYER.txt _base REGEX "^[^#].*")
 set(_errors "")
 
@@ -32,6 +34,18 @@ foreach(_f IN LISTS _component)
       endif()
     elseif(NOT EXISTS ${ROOT}/host/${_inc})
       string(APPEND _errors "${_name}: include \"${_inc}\" is neither a component nor a host header\n")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(_f IN LISTS _component)
+  get_filename_component(_name ${_f} NAME)
+  file(STRINGS ${_f} _lines REGEX "host::")
+  foreach(_l IN LISTS _lines)
+    string(REGEX REPLACE "//.*$" "" _code "${_l}")
+    if(_code MATCHES "(^|[^A-Za-z0-9_])host::")
+      string(STRIP "${_l}" _l)
+      string(APPEND _errors "${_name}: calls the stand-in's own API: ${_l}\n")
     endif()
   endforeach()
 endforeach()

@@ -9,7 +9,8 @@ add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES})
 target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 target_compile_definitions(velmo_tests PRIVATE
   VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs")
+  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
+  VELMO_FUZZ_REGRESSIONS_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/regressions")
 gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=velmo_test_preset=41")
 
@@ -21,8 +22,8 @@ target_link_libraries(velmo_test_loadprobe PRIVATE velmo_host)
 file(GLOB VELMO_LOAD_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/load/*.cpp)
 add_executable(velmo_load_tests ${VELMO_LOAD_TEST_SOURCES})
 add_dependencies(velmo_load_tests velmo velmo_test_loadprobe fitter_govin zarn_yun velmo_exports)
-target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main)
+target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated ${TCL_INCLUDE_PATH})
+target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main ${TCL_LIBRARY})
 gtest_discover_tests(velmo_load_tests DISCOVERY_MODE PRE_TEST)
 
 # velmo-fit as a subprocess: command line, exit codes, output.
@@ -47,3 +48,7 @@ add_executable(velmo_preset_m10_tests ${VELMO_PRESET_M10_TEST_SOURCES})
 target_link_libraries(velmo_preset_m10_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 gtest_discover_tests(velmo_preset_m10_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=enable_m10_io_delay_chain=off")
+
+# The equivalence-check scripts velmo-fit has the component write, run by
+# tclsh under a stand-in checker.
+add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)

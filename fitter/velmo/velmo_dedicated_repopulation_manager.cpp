@@ -41,8 +41,8 @@ constexpr int kPulseWidthParameter = 72;
 constexpr int kClockUsage = 7;
 constexpr int kDataInUsage = 20;
 constexpr int kPortMapType = 1;
-constexpr unsigned kUserSource = host::constraints::SOURCE_USER;
-constexpr unsigned kAnySource = host::constraints::SOURCE_ANY;
+constexpr unsigned kUserSource = 0x80;  // constraints a user made
+constexpr unsigned kAnySource = 0x4000;  // constraints of every source
 constexpr unsigned kIllegalGid = 0xFFFFFFFFu;
 
 [[noreturn]] void l_internal_error(const char* condition, int line) {

@@ -28,6 +28,9 @@ public:
   VELMO_SCOPED_PROFILE_BIN(const char* name, const char* tag) : m_name(name) {
     GEN_PROFILE_BINS::open_with_tag("VELMO", name, 2147483647, tag);
   }
+  VELMO_SCOPED_PROFILE_BIN(const char* name, const char* group, const char* tag) : m_name(name) {
+    GEN_PROFILE_BINS::open_with_tag("VELMO", name, 2147483647, group, tag);
+  }
   ~VELMO_SCOPED_PROFILE_BIN() { GEN_PROFILE_BINS::close(m_name); }
   VELMO_SCOPED_PROFILE_BIN(const VELMO_SCOPED_PROFILE_BIN&) = delete;
   VELMO_SCOPED_PROFILE_BIN& operator=(const VELMO_SCOPED_PROFILE_BIN&) = delete;

@@ -17,6 +17,7 @@
 #include "pexa/pexa_utility.h"
 #include "velmo_debug.h"
 #include "velmo_expert.h"
+#include "velmo_main.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
@@ -71,14 +72,8 @@ void VELMO_EXPERT::check_and_report(bool check, bool legality) {
   if (device == nullptr) l_internal_error("device != NULL", __LINE__);
   if (device->get_basic_info() == nullptr) l_internal_error("basic_info != NULL", __LINE__);
   static bool was_printed = false;
-  if (!was_printed) {
-    msg_vdebug_impl(2, "****** HACK WARNING ******");
-    msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", __FILE__, __LINE__, "velmo",
-                    kPostfitChecksCase);
-    msg_vdebug_impl(2, "\tDescription: %s.", "Enable post-fit LUTRAM/MAC checks for KX");
-    msg_vdebug_impl(2, "**** END HACK WARNING ****");
-    was_printed = true;
-  }
+  velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kPostfitChecksCase,
+                          "Enable post-fit LUTRAM/MAC checks for KX");
   msg_vdebug_impl(2, "VELMO_EXPERT::check_and_report()");
 
   // Post-fit netlist check.

@@ -25,9 +25,12 @@
 #include "r5t/r5t_directive_generator.h"
 #include "sta/sta_analysis.h"
 #include "swavo/swavo_recompile_op.h"
+#include "tibex/tibex_env.h"
+#include "tibex/tibex_vpr_facade.h"
 #include "umbr/umbr_tcl.h"
 #include "velmo_bbic.h"
 #include "velmo_finalize_parasitics.h"
+#include "velmo_main.h"
 #include "velmo_msgs.h"
 #include "velmo_retimer.h"
 #include "velmo_router.h"
@@ -62,6 +65,7 @@ constexpr int k_sector_clock_gate_atom_type = 1850;
 // Pipeline registers keep the routing they were given; the ECO re-route
 // leaves their inputs alone.
 constexpr int k_pipeline_register_type = 401;
+constexpr unsigned int kReportLinkingCase = 412213;
 
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
@@ -145,7 +149,7 @@ void VELMO_EXPERT::report_success_or_failure(bool ok) {
 }
 
 void VELMO_EXPERT::do_post_finalize_ops(bool ok) {
-  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::do_post_finalize_ops", "Postfit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::do_post_finalize_ops", "Postfit - Other", "Finalize Post-Processing");
   if (!ok) return;
 
   msg_vdebug_impl(2, "Performing all post finalize operations...");
@@ -283,14 +287,8 @@ void l_create_sta_reports(CMP_FACADE* cmp) {
   for (const char* command : k_commands) umbr_tcl_eval(interp, command);
   compilation_report_accessor.link_report(report);
   static bool was_printed = false;
-  if (!was_printed) {
-    was_printed = true;
-    msg_vdebug_impl(2, "****** HACK WARNING ******");
-    msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", "velmo_expert_finalize", __LINE__,
-                    "velmo", 0u);
-    msg_vdebug_impl(2, "\tDescription: %s.", "Report linking should not infer ownership rules");
-    msg_vdebug_impl(2, "**** END HACK WARNING ****");
-  }
+  velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kReportLinkingCase,
+                          "Report linking should not infer ownership rules");
   compilation_report_accessor.write_report(8);
   PIZ_CONCURRENT_ACCESS::unlock(&compilation_report_accessor);
 }
@@ -458,7 +456,9 @@ bool VELMO_EXPERT::finalize() {
     t1.start();
     if (cfg_is_on("velmo_finalize_run_spar", true) && !s) spar_preamble();
     WEXAN_UNLOAD::unload_device_data(2);
-    if (cfg_is_on("velmo_finalize_unload_vpr_before_prf", false)) unload_vpr();
+    // Only the facade's caches are dropped: the re-route below still needs it.
+    if (cfg_is_on("velmo_finalize_unload_vpr_before_prf", false))
+      if (TIBEX_VPR_FACADE* facade = TIBEX_ENV::get_vpr_facade()) facade->release();
     if (!m_env->hov_utility_reflects_atom_netlist_exactly())
       l_internal_error("m_env->hov_utility_reflects_atom_netlist_exactly()", __LINE__);
     {

@@ -83,7 +83,8 @@ bool VELMO_EXPERT::place() {
 }
 
 bool VELMO_EXPERT::place_pre_vpr() {
-  GEN_PROFILE_BINS::open_with_tag("VELMO", "VELMO_EXPERT::place_pre_vpr", kBinLimit, "Place Pre-Processing");
+  GEN_PROFILE_BINS::open_with_tag("VELMO", "VELMO_EXPERT::place_pre_vpr", kBinLimit, "Prefit - Other",
+                                  "Place Pre-Processing");
   struct CLOSE {
     ~CLOSE() { GEN_PROFILE_BINS::close("VELMO_EXPERT::place_pre_vpr"); }
   } close_bin;

@@ -27,6 +27,7 @@
 #include "velmo_lutram_conversion.h"
 #include "velmo_mac_merge_op.h"
 #include "velmo_mac_sign_extension.h"
+#include "velmo_main.h"
 #include "velmo_msgs.h"
 #include "velmo_periphery_to_core_placement.h"
 #include "velmo_pll_delay_chains_op.h"
@@ -43,18 +44,6 @@
 namespace {
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert", line);
-}
-
-// Announces a workaround once per process (`was_printed` is the caller's
-// once-per-process flag).
-void l_print_hack_notice(bool& was_printed, const char* file, int line, unsigned int tracking,
-                         const char* description) {
-  if (was_printed) return;
-  was_printed = true;
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", file, line, "velmo", tracking);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
 }
 
 constexpr unsigned int kLocationListenerCase = 412211;
@@ -167,13 +156,13 @@ bool VELMO_EXPERT::do_global_asgn_op(WEXAN_ENV* env) {
 
 void VELMO_EXPERT::set_location_listener() {
   static bool was_printed = false;
-  l_print_hack_notice(was_printed, __FILE__, __LINE__, kLocationListenerCase,
+  velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kLocationListenerCase,
                       "the location listener is not installed");
 }
 
 void VELMO_EXPERT::clear_location_listener() {
   static bool was_printed = false;
-  l_print_hack_notice(was_printed, __FILE__, __LINE__, kLocationListenerCase,
+  velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kLocationListenerCase,
                       "the location listener is not removed");
 }
 
@@ -358,7 +347,7 @@ bool VELMO_EXPERT::ground_unconnected_blackbox_inputs() {
     auto* box = static_cast<VOK_ATOM_BLACKBOX*>(atom);
     if (!box->is_modifiable()) {
       static bool was_printed = false;
-      l_print_hack_notice(was_printed, __FILE__, __LINE__, kBlackboxGroundingCase,
+      velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kBlackboxGroundingCase,
                           "unsourced inputs of black boxes that cannot be modified are left alone");
       continue;
     }

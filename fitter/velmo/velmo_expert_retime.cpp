@@ -102,8 +102,8 @@ bool VELMO_EXPERT::retime() {
     return true;
   }
   if (!ZEL_DEV_ZOTA_UTIL::is_zota_device(m_cmp, 1)) {
-    const std::string device = pral_get_user_string(static_cast<int>(
-        PEXA_UTILITY::get_current_device()->get_basic_info()->get_family_enum()));
+    const std::string device = pral_get_part_user_string(
+        static_cast<int>(PEXA_UTILITY::get_current_device()->get_basic_info()->get_device_enum()));
     if (snapshot == JOV_SNAPSHOT_BASE::RETIMED)
       msg_post(MSG_VELMO::E::VELMO_ZENTO_RETIMER_UNSUPPORTED_DEVICE(device), nullptr);
     else if (snapshot == JOV_SNAPSHOT_BASE::NIMBREL)

@@ -52,19 +52,6 @@ constexpr int POST_ROUTE_GUARD_OPTION = 682;
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_expert_route", line);
 }
 
-// A profiling bin of the component with an optional group.
-class L_BIN {
-public:
-  L_BIN(const char* group, const char* name, const char* tag) : m_name(name) {
-    GEN_PROFILE_BINS::open_with_tag(group, name, 2147483647, tag);
-  }
-  ~L_BIN() { GEN_PROFILE_BINS::close(m_name); }
-  L_BIN(const L_BIN&) = delete;
-  L_BIN& operator=(const L_BIN&) = delete;
-
-private:
-  const char* m_name;
-};
 
 void l_post_routing_end(long long start) {
   msg_post(MSG_VELMO::I::FITTER_ROUTING_END(
@@ -134,7 +121,7 @@ bool VELMO_EXPERT::global_route() {
 }
 
 bool VELMO_EXPERT::do_post_route_ops(bool ok) {
-  L_BIN bin("Postfit - Other", "VELMO_EXPERT::do_post_route_ops", "Route Post-Processing");
+  VELMO_SCOPED_PROFILE_BIN bin("VELMO_EXPERT::do_post_route_ops", "Postfit - Other", "Route Post-Processing");
   msg_vdebug_impl(2, "Performing all post place and route operations...");
   dump_netlists("wexan_dump_netlist_before_fitter_post_operations", "before_fitter_post_operations");
   m_env->report_fitter_status(0, 2);
@@ -179,7 +166,7 @@ bool VELMO_EXPERT::do_post_route_ops(bool ok) {
 }
 
 void VELMO_EXPERT::do_common_post_route_post_finalize_ops(bool ok) {
-  L_BIN bin("VELMO", "do_common_post_route_post_finalize_ops", "");
+  VELMO_SCOPED_PROFILE_BIN bin("do_common_post_route_post_finalize_ops", "");
   if (ok) WEXAN_JOV_WIRELUT::backannotate_wireluts();
   WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(ok);
 }

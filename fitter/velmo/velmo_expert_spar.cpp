@@ -14,8 +14,9 @@
 // input term; the D side of a routing register is always kept (the register
 // stays where the retimer put it); a node is kept when any child is; and a
 // wire entered over an edge that leaves the core fabric (block or clock
-// network) is kept with everything under it. Every maximal subtree that is
-// not kept is erased; roots are never erased. An unfiltered sink under a
+// network) is kept with everything under it, its sinks included, so no
+// route is cut below such an edge. Every maximal subtree that is not kept is
+// erased; roots are never erased. An unfiltered sink under a
 // routing register's Q side is merged at that register, so its re-route
 // starts from the register and the pipeline depth of the path is kept.
 #include <cstdint>
@@ -123,6 +124,10 @@ private:
   bool mark(int node, std::vector<const VOK_ATOM_ITERM*>& unfiltered) {
     bool kept = false;
     const int parent = forest().parent(node);
+    if (enters_over_non_fabric_edge(parent, node)) {
+      keep_all(node);
+      return true;
+    }
     if (parent != -1 && m_routing.is_zota_node(node)) {
       // The D side of a routing register: kept, and its Q side is a tree of
       // its own.
@@ -136,11 +141,24 @@ private:
       for (int c = forest().first_child(node); c != -1; c = forest().next_sibling(c))
         kept = mark(c, unfiltered) || kept;
     }
-    if (!kept && parent != -1 && m_routing.is_wire(parent) && m_routing.is_wire(node) &&
-        m_route_info.get_top_level_graph_from_edge(m_routing.get_gid(parent), m_routing.get_gid(node), 0) != 2)
-      kept = true;
     m_kept[node] = kept;
     return kept;
+  }
+
+  bool enters_over_non_fabric_edge(int parent, int node) const {
+    return parent != -1 && m_routing.is_wire(parent) && m_routing.is_wire(node) &&
+           m_route_info.get_top_level_graph_from_edge(m_routing.get_gid(parent), m_routing.get_gid(node), 0) != 2;
+  }
+
+  // Keeps the node and its whole subtree; a routing register inside still
+  // has its Q side trimmed as a tree of its own.
+  void keep_all(int node) {
+    m_kept[node] = true;
+    if (forest().parent(node) != -1 && m_routing.is_zota_node(node)) {
+      trim_tree(m_routing.get_corresponding_zota_id(node));
+      return;
+    }
+    for (int c = forest().first_child(node); c != -1; c = forest().next_sibling(c)) keep_all(c);
   }
 
   void erase_unkept_below(int node) {

@@ -15,6 +15,7 @@
 #include "pexa/pexa_utility.h"
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_debug.h"
+#include "velmo_mac_merge_shared.h"
 #include "velmo_mac_merge_util_kx.h"
 #include "velmo_mac_merge_util_ky.h"
 #include "velmo_mac_merge_util_kz.h"
@@ -53,12 +54,7 @@ constexpr int DSP_ELEMENT = 1336;
 constexpr int VIRTUAL_DSP_ELEMENT = 264;
 constexpr int ADDRESS_REGISTER_ROW_DATUM = 52;
 
-std::string short_name(const VOK_ATOM_NODE* atom) {
-  std::string path;
-  if (atom != nullptr && atom->get_instance_name() != nullptr)
-    atom->get_instance_name()->get_short_hpath(path, OMZ_HPATH_FORMAT_SHORT);
-  return path;
-}
+std::string short_name(const VOK_ATOM_NODE* atom) { return velmo_mac_short_name(atom); }
 
 bool input_used_and_driven(const VOK_ATOM_ITERM* t) { return t != nullptr && t->is_used_and_driven(); }
 
@@ -125,12 +121,7 @@ VELMO_MAC_MERGE_OP::VELMO_MAC_MERGE_OP(WEXAN_ENV* env, bool estimate_only)
   const int block_type = m_die_info->get_block_type(dev_element_desc(DSP_ELEMENT), 0);
   m_dsp_height = m_die_info->get_block_type_height(block_type);
 
-  const int limit = cfg_get_int_value("velmo_max_dsp_locations_to_use", -1);
-  if (limit >= 0 && limit < m_num_dsp_locations) {
-    msg_vdebug_impl(2, "VELMO_MAC_MERGE: Limiting number of DSP locations available to %d, instead of default %d",
-                    limit, m_num_dsp_locations);
-    m_num_dsp_locations = limit;
-  }
+  velmo_mac_limit_dsp_locations(m_num_dsp_locations);
 
   m_address_register_row = -1;
   if (!cfg_is_on("vpr_mv_allow_qdsps_to_cross_address_register_row", false) &&
@@ -418,14 +409,7 @@ VELMO_MAC_TRIO*** VELMO_MAC_MERGE_OP::alloc_2d_array_of_dsp_floorplan() {
       trio->scan_index = static_cast<int>(m_scan_locations.size());
       m_scan_locations.push_back(trio);
       m_scan_xy.emplace_back(x, y);
-      if (current.is_empty()) {
-        current = BOX(x, y, x, y + m_dsp_height - 1);
-      } else if (current.get_max(1) + 1 == y) {
-        current = BOX(x, current.get_min(1), x, y + m_dsp_height - 1);
-      } else {
-        m_dsp_column_bboxes.push_back(current);
-        current = BOX(x, y, x, y + m_dsp_height - 1);
-      }
+      velmo_mac_add_dsp_row(current, m_dsp_column_bboxes, x, y, m_dsp_height);
     }
     if (!current.is_empty()) m_dsp_column_bboxes.push_back(current);
   }
@@ -451,41 +435,8 @@ void VELMO_MAC_MERGE_OP::get_tbr_dsp_boxes(const std::set<int>& region_ids) {
   }
   m_tbr_dsp_bboxes.resize(static_cast<std::size_t>(regions->get_num_zarto_regions()));
   for (int id : region_ids) {
-    const TIBEX_ZARTO_REGION* region = regions->get_xr(id);
-    if (region == nullptr) continue;
-    std::vector<BOX> boxes;
-    if (region->whole_device_x || region->whole_device_y) {
-      boxes = m_dsp_column_bboxes;
-    } else {
-      for (const BOX& column : m_dsp_column_bboxes)
-        for (const TIBEX_ZARTO_REGION::RECT& r : region->rects) {
-          const BOX common = column.intersection(BOX(r.xmin, r.ymin, r.xmax, r.ymax));
-          if (!common.is_empty()) boxes.push_back(common);
-        }
-    }
-    // Join the boxes of one column that touch or overlap, until no two do:
-    // overlapping rectangles must not count a location twice, and a join can
-    // make a box touch one examined before.
-    bool changed = true;
-    while (changed) {
-      changed = false;
-      for (std::size_t a = 0; a < boxes.size(); ++a) {
-        for (std::size_t b = a + 1; b < boxes.size();) {
-          const BOX& ba = boxes[a];
-          const BOX& bb = boxes[b];
-          const bool same_column = bb.get_min(0) == ba.get_min(0) && bb.get_max(0) == ba.get_max(0);
-          if (same_column && bb.get_min(1) <= ba.get_max(1) + 1 && bb.get_max(1) + 1 >= ba.get_min(1)) {
-            boxes[a] = BOX(ba.get_min(0), std::min(ba.get_min(1), bb.get_min(1)), ba.get_max(0),
-                           std::max(ba.get_max(1), bb.get_max(1)));
-            boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(b));
-            changed = true;
-          } else {
-            ++b;
-          }
-        }
-      }
-    }
-    m_tbr_dsp_bboxes[static_cast<std::size_t>(id)] = std::move(boxes);
+    if (regions->get_xr(id) == nullptr) continue;
+    m_tbr_dsp_bboxes[static_cast<std::size_t>(id)] = velmo_mac_region_dsp_boxes(*regions, id, m_dsp_column_bboxes);
   }
 }
 
@@ -531,29 +482,19 @@ bool VELMO_MAC_MERGE_OP::is_dsp_location_in_tbr(int x, int y, int region_id) con
 }
 
 std::string VELMO_MAC_MERGE_OP::region_name(int region_id) const {
-  const TIBEX_ZARTO_REGION_LIST* regions = m_env->get_zarto_region_list();
-  const TIBEX_ZARTO_REGION* region = regions != nullptr ? regions->get_xr(region_id) : nullptr;
-  return region != nullptr ? region->name : std::string();
+  return velmo_mac_region_name(m_env->get_zarto_region_list(), region_id);
 }
 
 void VELMO_MAC_MERGE_OP::attach_names(MSG_BASE* msg, bool (*match)(const VELMO_MAC_MERGE_MAC_INFO*, int), int key) {
-  int count = 0;
-  for (const VELMO_MAC_MERGE_MAC_INFO* info : m_mac_infos) {
-    if (!match(info, key)) continue;
-    if (count < skip_names_threshold) msg->add_sub_message(MSG_VELMO::I::DWO_ATOM_NAME(short_name(info->atom)));
-    ++count;
-  }
-  if (count > skip_names_threshold)
-    msg->add_sub_message(MSG_VELMO::I::DWO_ATOM_NAMES_OMITTED(count - skip_names_threshold));
+  std::vector<const VOK_ATOM_NODE*> atoms;
+  for (const VELMO_MAC_MERGE_MAC_INFO* info : m_mac_infos)
+    if (match(info, key)) atoms.push_back(info->atom);
+  velmo_mac_attach_node_names(msg, atoms, skip_names_threshold);
 }
 
 void VELMO_MAC_MERGE_OP::attach_region_boxes(MSG_BASE* msg, const char* title_format, int region_id) {
-  char title[4096];
-  std::snprintf(title, sizeof title, title_format, region_name(region_id).c_str());
-  auto* list = new MSG_GEN_LOC_NODE_LIST(title);
-  for (const BOX& box : m_tbr_dsp_bboxes.at(static_cast<std::size_t>(region_id)))
-    list->add_loc_obj(new MSG_GEN_LOC_CHIP_AREA(box.get_min(0), box.get_min(1), box.get_max(0), box.get_max(1)));
-  msg_add_gen_loc_obj_to_msg(msg, list);
+  velmo_mac_attach_region_boxes(msg, title_format, region_name(region_id),
+                                m_tbr_dsp_bboxes.at(static_cast<std::size_t>(region_id)));
 }
 
 bool VELMO_MAC_MERGE_OP::check_floorplan(int* num_dsp_locations_used) {
@@ -791,17 +732,7 @@ bool VELMO_MAC_MERGE_OP::find_placement_for_given_mac(VELMO_MAC_MERGE_MAC_INFO* 
 }
 
 void VELMO_MAC_MERGE_OP::print_constraints_on_atom_for_debug(VOK_ATOM_NODE* atom) {
-  const TIBEX_LOCATION_CONSTRAINT constraint = m_design->get_atom_location_constraint(atom->get_id());
-  if (constraint.has_locked_constraint(CONSTRAINT_SOURCE_READ)) {
-    const TIBEX_LOCKED_CONSTRAINT locked = constraint.get_locked_constraint(CONSTRAINT_SOURCE_READ);
-    if (locked.is_specified_exactly())
-      msg_vdebug_impl(2, "\tAtom %d was constrained to (%d, %d)", atom->get_id(), locked.get_x(), locked.get_y());
-    else
-      msg_vdebug_impl(2, "\tAtom %d was constrained to region (%d, %d) to (%d, %d)", atom->get_id(),
-                      locked.get_xmin(), locked.get_ymin(), locked.get_xmax(), locked.get_ymax());
-  } else {
-    msg_vdebug_impl(2, "\tAtom %d was not constrained!", atom->get_id());
-  }
+  velmo_mac_print_constraints(m_design, atom);
 }
 
 bool VELMO_MAC_MERGE_OP::spread_macs(int num_dsp_locations_used) {

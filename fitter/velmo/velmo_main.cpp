@@ -1,6 +1,7 @@
 // Entry points of the component: start-up lends the host the fitter
 // utilities and creates the expert, shut-down takes everything back in a
 // fixed order, and the stage entry points forward to the expert.
+#include <cstring>
 #include "velmo_main.h"
 
 #include <cstdint>
@@ -61,19 +62,6 @@ VELMO_REGISTER_PACKER_OP_INTERFACE* s_rp_iface = nullptr;
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_main", line);
 }
 
-// Announces a workaround once per process (`was_printed` is the caller's
-// once-per-process flag).
-void l_print_hack_notice(bool& was_printed, const char* file, int line, const char* author, unsigned int tracking,
-                         const char* description) {
-  if (was_printed) return;
-  was_printed = true;
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", file, line, author, tracking);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
-}
-
-const char* const kHackAuthor = "velmo";
 constexpr unsigned int kDernFlowCase = 412207;
 constexpr unsigned int kRegpackHintsCase = 412208;
 
@@ -174,7 +162,7 @@ bool velmo_initialize_fitter(CMP_FACADE* cmp) {
   static const bool use_dern_flow = cfg_is_on("use_dern_flow", false);
   if (use_dern_flow) {
     static bool was_printed = false;
-    l_print_hack_notice(was_printed, __FILE__, __LINE__, kHackAuthor, kDernFlowCase, "hack for the dern flow");
+    velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kDernFlowCase, "hack for the dern flow");
   } else {
     l_create_fitter_utilities(cmp);
   }
@@ -256,7 +244,7 @@ void velmo_shutdown_fitter() {
 
   if (s_env) {
     static bool was_printed = false;
-    l_print_hack_notice(was_printed, __FILE__, __LINE__, kHackAuthor, kRegpackHintsCase,
+    velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kRegpackHintsCase,
                         "Remove regpacking hints for VPR");
     if (s_env->get_register_packing_hints_for_vpr()) s_env->free_register_packing_hints_for_vpr();
   }
@@ -457,6 +445,18 @@ bool velmo_perform_user_logic_duplication() { return l_expert()->perform_user_lo
 bool velmo_pack_registers() { return VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV::get_env()); }
 bool velmo_perform_p2c() { return l_expert()->perform_p2c(); }
 bool velmo_convert_lutram() { return l_expert()->perform_lutram_conversion(); }
+void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned int tracking,
+                             const char* description) {
+  if (was_printed) return;
+  was_printed = true;
+  const char* slash = std::strrchr(file, '/');
+  msg_vdebug_impl(2, "****** HACK WARNING ******");
+  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", slash ? slash + 1 : file, line,
+                  "velmo", tracking);
+  msg_vdebug_impl(2, "\tDescription: %s.", description);
+  msg_vdebug_impl(2, "**** END HACK WARNING ****");
+}
+
 bool velmo_write_intermediate_snapshot(std::string* reason) {
   const OMZ_NAMESPACE* ns = JOV_ROOT::get()->get_design("")->get_option_namespace();
   const std::string command_line = gen_get_command_line();

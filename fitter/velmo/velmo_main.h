@@ -42,3 +42,10 @@ VELMO_API bool velmo_pack_registers();
 VELMO_API bool velmo_perform_p2c();
 VELMO_API bool velmo_convert_lutram();
 VELMO_API bool velmo_write_intermediate_snapshot(std::string* reason = nullptr);
+
+// Prints the four-line notice of a known workaround, once per process
+// (`was_printed` is the caller's flag): the source file without its
+// directory, the line, the component's maintainer identifier and the case
+// that tracks it.
+void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned int tracking,
+                             const char* description);

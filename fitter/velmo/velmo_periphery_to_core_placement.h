@@ -14,6 +14,7 @@
 #include "big_time/big_time.h"
 #include "zmp_hash_lite_sys.h"
 #include "zmp_hash_set_lite_sys.h"
+#include "juk_forest_detail_sys.h"
 
 class WEXAN_ENV;
 class WUMP_PLACE_INFO;
@@ -87,6 +88,11 @@ public:
   void compute_slack_window(TIMING_ANALYSIS_TYPE type);
   bool p2c_slack_estimation();
 
+  // engine: one group through the solver, with the retry of its leftovers
+  JUK::FOREST<int, int> solve_group(const std::vector<int>& dests, const P2C_MATRIX_STRUCT& m, bool p2c,
+                                    bool wire_based, std::vector<int>* first_leftovers = nullptr);
+  void drop_conflicting_chains(JUK::FOREST<int, int>& forest, bool p2c);
+
   // ---- read-only views for the passes and tests
   bool is_slack_estimation_eligible() const { return m_slack_estimation_eligible; }
   bool disallows_partial_placement() const { return m_disallow_partial_placement; }
@@ -106,6 +112,8 @@ private:
   std::shared_ptr<YEB_TIMING_MODEL> load_default_timing_model();
   void compute_scaling_ratio();
   void populate_pre_occupied_re_gids();
+  JUK::FOREST<int, int> call_solver(const std::vector<int>& dests, const P2C_MATRIX_STRUCT& m, bool p2c,
+                                    bool wire_based, bool final_attempt, std::vector<int>& leftovers);
 
   const WUMP_PLACE_INFO* m_place_info = nullptr;
   const WUMP_ROUTE_INFO* m_route_info = nullptr;

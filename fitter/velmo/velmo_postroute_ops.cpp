@@ -1,3 +1,4 @@
+#include "velmo_main.h"
 #include "velmo_postroute_ops.h"
 
 #include <optional>
@@ -21,14 +22,8 @@ namespace {
 constexpr int KY_BASE_FAMILY = 46;
 constexpr int KZ_BASE_FAMILY = 26;
 
-// A four-line notice of a known workaround in this file.
-void l_print_workaround_notice(int line, const char* description) {
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", "velmo_postroute_ops.cpp", line,
-                  "the fitter team", 0u);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
-}
+constexpr unsigned int kRamPhysicalModesCase = 412214;
+constexpr unsigned int kFixupDeskewCase = 412215;
 
 }  // namespace
 
@@ -72,10 +67,7 @@ bool VELMO_POSTROUTE_OPS::run_route_stage_ops(bool done) {
   }
 
   static bool was_printed = false;
-  if (!was_printed) {
-    was_printed = true;
-    l_print_workaround_notice(__LINE__, "Process RAM physical modes for KX");
-  }
+  velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kRamPhysicalModesCase, "Process RAM physical modes for KX");
   BAV::translate_current_strengths(true);
 
   if (cfg_is_on("wexan_pll_delay_chain_opt_post_fit", true) && !cfg_is_on("torvika_compile_with_router_fixup", false)) {
@@ -90,10 +82,8 @@ bool VELMO_POSTROUTE_OPS::run_route_stage_ops(bool done) {
     bool kx_default = true;
     if (SWAVO_RECOMPILE_OP::is_recompile_hold_fixup_flow()) {
       static bool was_printed_fixup = false;
-      if (!was_printed_fixup) {
-        was_printed_fixup = true;
-        l_print_workaround_notice(__LINE__, "Consider turning on hssi_tx_deskew_op in route fixup in PR");
-      }
+      velmo_print_hack_notice(was_printed_fixup, __FILE__, __LINE__, kFixupDeskewCase,
+                              "Consider turning on hssi_tx_deskew_op in route fixup in PR");
       kx_default = SWAVO_RECOMPILE_OP::get_previous_routing_networks().size() == 1;
     }
     const bool kx = cfg_is_on("velmo_enable_hssi_kx_tx_deskew_op", kx_default);

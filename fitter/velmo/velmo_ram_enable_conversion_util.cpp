@@ -6,6 +6,7 @@
 #include "tibex/tibex_env.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
+#include "vok/vok_re_logical_port.h"
 #include "wexan/wexan_bpm.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -68,7 +69,7 @@ VOK_ATOM_NODE* VELMO_RAM_ENABLE_CONVERSION_UTIL::create_lcell_comb(VOK_ATOM_NODE
   mod.name = name->path();
   mod.wysiwyg_type = node->get_atom_type();
   mod.action = kAddedAction;
-  mod.port = host::vok::output_port_name(out->get_port_type(), out->get_index());
+  mod.port = vok_output_port_symbol(out->get_port_type()).cname();
   get_netlist_mod_table()->add_netlist_modification(mod);
 
   if (WEXAN_BOUNDARY_PORT_MANAGER* bpm = get_env()->get_boundary_port_manager()) {

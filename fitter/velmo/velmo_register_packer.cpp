@@ -23,8 +23,9 @@ const MEM_INITIALIZER l_mem_initializer("VELMO");
 constexpr unsigned kIoPackingSource = 0x200;
 constexpr int kKeepOutOfPackingBit = 46;
 
-// Both runs are gated by the same two switches, read once per process.
-bool l_packing_enabled() {
+// Both runs are gated by the same two switches; each run reads them once per
+// process (RUN tells the two runs' copies apart).
+template <int RUN> bool l_packing_enabled() {
   static const bool regpack = cfg_is_on("velmo_enable_regpack", true);
   static const bool all_prefit_ops = cfg_is_on("velmo_enable_all_prefit_ops", true);
   return regpack && all_prefit_ops;
@@ -37,7 +38,7 @@ bool l_allow_early_exit() {
 }  // namespace
 
 bool VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV* env) {
-  if (!l_packing_enabled() || WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter()) return true;
+  if (!l_packing_enabled<0>() || WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter()) return true;
   const bool periph_ok = MUB_PERIPH_FLOW::pre_regpack();
   bool result = false;
   {
@@ -50,7 +51,7 @@ bool VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV* env) {
 }
 
 bool VELMO_REGISTER_PACKER::do_packing_with_w3j3(WEXAN_ENV*) {
-  if (!l_packing_enabled() || WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter()) return true;
+  if (!l_packing_enabled<1>() || WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter()) return true;
   const bool periph_ok = MUB_PERIPH_FLOW::pre_regpack();
   bool result = false;
   {

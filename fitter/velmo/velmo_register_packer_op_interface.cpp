@@ -1,3 +1,4 @@
+#include "velmo_main.h"
 #include "velmo_register_packer_op_interface.h"
 
 #include <cstdio>
@@ -92,14 +93,8 @@ int VELMO_REGISTER_PACKER_OP_INTERFACE::get_delay_for_connection(const VOK_ATOM_
   const VOK_ATOM_NODE* dst = iterm->get_my_node();
   const int out_usage = oterm->get_any_usage_as();
   const int in_usage = iterm->get_any_usage_as();
-  if (!s_hack_notice_printed) {
-    s_hack_notice_printed = true;
-    msg_vdebug_impl(2, "****** HACK WARNING ******");
-    msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", __FILE__, __LINE__, "velmo",
-                    412209u);
-    msg_vdebug_impl(2, "\tDescription: %s.", "Register-packing connection delays are placeholder estimates");
-    msg_vdebug_impl(2, "**** END HACK WARNING ****");
-  }
+  velmo_print_hack_notice(s_hack_notice_printed, __FILE__, __LINE__, 412209u,
+                          "Register-packing connection delays are placeholder estimates");
   const KIND s = l_classify(src);
   const KIND d = l_classify(dst);
   const int other = l_ns(3.25);

@@ -11,7 +11,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "belq/belq_env.h"
 #include "cfg/cfg.h"
+#include "jov/jov_design.h"
+#include "kem/kem_netlist.h"
+#include "soj/soj_stage.h"
+#include "tawn/tawn_netlist_writer.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "wexan/wexan_early_retime.h"
 #include "cmp/cmp_facade.h"
 #include "dev/dev_basic_info.h"
 #include "dev/dev_family.h"
@@ -53,6 +60,9 @@ constexpr int kTableAlgorithm = 5;
 constexpr int kTableReason = 17;
 constexpr int kMergeAtomModAlgorithm = 9;
 constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
+constexpr int kGobbleOperation = 39;
+constexpr int kFormalVerificationOption = 627;
+constexpr int kRulewardenOption = 189;
 
 [[noreturn]] void l_internal_error(const char* condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_retimer", line);
@@ -418,7 +428,204 @@ void VELMO_RETIMER::dup_regs_for_retiming(WEXAN_ENV* env) {
   pass.dup_regs_for_retiming();
 }
 
-bool VELMO_RETIMER::run_prefit_early_retiming_flow(WEXAN_ENV*) {
-  msg_vdebug_impl(2, "VELMO_RETIMER::run_prefit_early_retiming_flow: not built yet");
+namespace {
+
+bool l_without_fanout(const VOK_ATOM_NODE* atom) {
+  for (const VOK_ATOM_OTERM* o : atom->coterms())
+    if (!o->has_fanout_less_than(1, VOK_TRAVERSE_AS_STORED)) return false;
   return true;
+}
+
+// Deletes the timing utility and builds it again over the changed netlist.
+void l_rebuild_hov(WEXAN_ENV* env) {
+  if (HOV_KELD_UTILITY* keld = hov_accessories_get_keld_utility(hov_get_accessories())) {
+    msg_vdebug_impl(2, "HOV utility: deleting KELD utility nodes and assignments");
+    keld->delete_nodes_and_assignments();
+  }
+  env->delete_hov_utility_completely();
+  WEXAN_HOV_UTILITY* hov = env->get_hov_utility_or_create_if_necessary(0, 2, std::vector<KEM_TIMING_MODEL>{}, false,
+                                                                       false, true, true, nullptr, false, false);
+  if (hov == nullptr) l_internal_error("hov_utility", __LINE__);
+}
+
+void l_dump(const char* label, const char* kem_file, bool with_kem) {
+  if (VELMO_EXPERT::exists()) VELMO_EXPERT::get()->dump_netlists("", label);
+  if (!with_kem) return;
+  if (const KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist()) kem->dump_to_file(kem_file, true);
+}
+
+// Disconnects the clock enables and asynchronous clears of every register;
+// with `gobble`, deletes the LUTs this leaves without fan-out, generation by
+// generation.
+void l_hack_ce_aclr(WEXAN_ENV* env) {
+  VELMO_SCOPED_PROFILE_BIN bin("Early Retiming HACK", "Prefit - Other");
+  static const bool s_delete_iterms = cfg_is_on("fit_hack_ce_aclr_delete_iterms", false);
+  static const bool s_gobble = cfg_is_on("fit_hack_ce_aclr_gobble", false);
+  std::vector<VOK_ATOM_NODE*> dangling;
+  std::unordered_set<const VOK_ATOM_NODE*> listed;
+  auto note_source = [&](VOK_ATOM_OTERM* src, std::vector<VOK_ATOM_NODE*>& list) {
+    VOK_ATOM_NODE* s = src ? src->get_my_node() : nullptr;
+    if (s != nullptr && s->is_lcell_comb() && l_without_fanout(s) && listed.insert(s).second) list.push_back(s);
+  };
+  int counts[2] = {0, 0};
+  for (VOK_ATOM_NODE* atom : env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    if (!atom->is_ff()) continue;
+    const DB_INPUT_PORT_TYPE ports[2] = {DB_INPUT_PORT_ENA, DB_INPUT_PORT_ACLR};
+    for (int k = 0; k < 2; ++k) {
+      VOK_ATOM_ITERM* t = atom->get_input_term_by_type(ports[k], 0);
+      if (t == nullptr) continue;
+      VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      t->disconnect_from_source(VOK_NET_ITERM::OPEN);
+      if (s_delete_iterms) atom->remove_input_term(t);
+      env->indicate_that_atom_netlist_is_modified(atom->get_id(), false, false);
+      note_source(src, dangling);
+      ++counts[k];
+    }
+  }
+  if (s_gobble) {
+    std::unique_ptr<SIV_ATOM_MOD_UTILITY> amu(env->create_atom_mod_utility_for_algorithm(kMergeAtomModAlgorithm, nullptr));
+    if (!amu) l_internal_error("atom_mod_util", __LINE__);
+    const WEXAN_ATOM_MOD_DRC* drc = env->get_atom_mod_drc();
+    while (!dangling.empty()) {
+      msg_vdebug_impl(2, "Deleting %d luts left dangling by ce/alcr removal", static_cast<int>(dangling.size()));
+      std::vector<VOK_ATOM_NODE*> next;
+      for (VOK_ATOM_NODE* lut : dangling) {
+        if (!drc->atom_mod_allowed_for_operation(lut->get_id(), kGobbleOperation)) continue;
+        for (VOK_ATOM_ITERM* t : lut->iterms()) {
+          VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+          t->disconnect_from_source(VOK_NET_ITERM::OPEN);
+          note_source(src, next);
+        }
+        amu->remove_node(lut, false);
+      }
+      dangling.swap(next);
+    }
+  }
+  msg_vdebug_impl(2, "Info: Removed %d CE iterms and %d ACLR iterms", counts[0], counts[1]);
+}
+
+}  // namespace
+
+void VELMO_RETIMER::update_atoms_after_early_retime(WEXAN_DESIGN* design, const std::list<VOK_ATOM_NODE*>& atoms,
+                                                    bool flag) {
+  design->update_atom_info_for_early_retime(atoms, flag);
+}
+
+bool VELMO_RETIMER::run_early_retiming_flow(WEXAN_ENV* env, const YUN_UTILITY::ITERM_SET& first,
+                                            const YUN_UTILITY::ITERM_SET& second, bool& hov_rebuilt, bool run_retimer,
+                                            bool hack_ce_aclr, bool pre_dup_regs) {
+  static const bool s_dump = cfg_is_on("yun_dump_early_retiming_netlists", false);
+  static const bool s_eqcheck = cfg_is_on("yun_early_retime_eqcheck_legacy", false);
+  static const bool s_fit_report = cfg_is_on("yun_early_retime_update_fit_report", false);
+  if (env->get_yun_env() == nullptr || (!run_retimer && !hack_ce_aclr && !pre_dup_regs)) {
+    msg_vdebug_impl(2, "Skip early retimer (it's off)");
+    return true;
+  }
+  if (!env->hov_is_on()) {
+    msg_vdebug_impl(2, "Skip early retimer (HOV is off)");
+    return true;
+  }
+  std::unique_ptr<WEXAN_PIZ_TABLE> table;
+  if (s_fit_report) {
+    table = std::make_unique<WEXAN_PIZ_TABLE>("Early Retiming");
+    table->set_table_algorithm(kTableAlgorithm);
+    table->push_reason(kTableReason);
+  }
+  if (hack_ce_aclr) {
+    if (s_dump) l_dump("early_yun_atom_dump_pre_hack", nullptr, false);
+    l_hack_ce_aclr(env);
+  }
+  if (pre_dup_regs) dup_regs_for_retiming(env);
+  l_hov_utility(env);
+  if (s_dump) l_dump("early_yun_atom_dump_pre_retime", "early_yun_pre_retime", true);
+
+  bool result = true;
+  if (run_retimer) {
+    VELMO_SCOPED_PROFILE_BIN bin("Early Retiming Flow", "Prefit - Other");
+    msg_vdebug_impl(2, "Running Early Retiming Flow");
+    const OMZ_OPTION* fv = OMZ_DERIVED_OPTION::get_single_option(env->get_cmp()->get_option_namespace(),
+                                                                 kFormalVerificationOption, true);
+    const bool formal = fv != nullptr && fv->get_bool_value();
+    BELQ_ENV belq(env->get_atom_netlist(), nullptr, nullptr, nullptr);
+    belq.report_stats("BEFORE_EARLY_RETIMING");
+    {
+      VELMO_YUN_ENV yun_env;
+      ENGINE util = l_create_engine(yun_env, table.get());
+      if (s_dump) l_dump("early_yun_atom_dump_post_delays", "early_yun_post_delays", true);
+      WEXAN_DESIGN* design = env->get_design();
+      design->clear_early_retime_atoms();
+      JOV_DESIGN* jov = JOV_ROOT::get()->get_design("");
+      JOV_PARTITION* root = jov ? jov->find_partition_by_name("|") : nullptr;
+      VOK_ATOM_NETLIST* root_netlist = root && root->get_state() ? root->get_state()->get_atom_netlist() : nullptr;
+      const std::string name = env->get_cmp()->get_project_name();
+      FITTER::SOJ::PLAN_EARLY_RETIME_STAGE* stage = nullptr;
+      if (formal) {
+        if (s_eqcheck) TAWN_NETLIST_WRITER::write(root_netlist, "eqcheck_vo", (name + "_golden").c_str());
+        stage = FITTER::SOJ::PLAN_EARLY_RETIME_STAGE::get_instance();
+        stage->initialize();
+      }
+      YUN_UTILITY::ATOM_LIST changed;
+      result = util->retime(first, second, changed);
+      if (formal && s_eqcheck) TAWN_NETLIST_WRITER::write(root_netlist, "eqcheck_vo", (name + "_revised").c_str());
+      if (result) update_atoms_after_early_retime(design, changed, true);
+      if (formal) stage->finalize(result);
+      belq.report_stats("AFTER_EARLY_RETIMING");
+      if (stage != nullptr) stage->release();
+    }
+  }
+  env->indicate_that_atom_netlist_is_modified();
+  if (cfg_is_on("early_retiming_skip_hov_rebuild", true) && !s_dump) {
+    if (table) table->pop_reason();
+    return result;
+  }
+  l_rebuild_hov(env);
+  if (s_dump) l_dump("early_yun_atom_dump_post_retime", "early_yun_post_retime", true);
+  hov_rebuilt = true;
+  if (table) table->pop_reason();
+  return result;
+}
+
+bool VELMO_RETIMER::run_prefit_early_retiming_flow(WEXAN_ENV* env) {
+  VELMO_SCOPED_PROFILE_BIN bin("Prefit Early Retimer Flow", "Prefit - Other");
+  CMP_FACADE* cmp = env->get_cmp();
+  bool run_retimer = ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(cmp);
+  if (run_retimer && SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() &&
+      !cfg_is_on("velmo_retimer_allow_early_retimer_with_swavo_recompile", false)) {
+    msg_vdebug_impl(2, "Skipping Early Retime since we are in SR mode.");
+    run_retimer = false;
+  }
+  static const bool s_skip_pr = cfg_is_on("yun_skip_early_yun_pr", false);
+  if (run_retimer && s_skip_pr) {
+    for (const auto& partition : JOV_ROOT::get()->get_design("")->get_partitions()) {
+      if (!jov_partition_is_partial_reconfiguration(partition.get())) continue;
+      msg_vdebug_impl(2, "Skipping Early Retime since we are in PR mode.");
+      run_retimer = false;
+      break;
+    }
+  }
+  static const bool s_hack = cfg_is_on("fit_hack_ce_aclr", false);
+  static const bool s_pre_dup = cfg_is_on("early_retiming_pre_dup_regs", false);
+  const YUN_UTILITY::ITERM_SET first;
+  const YUN_UTILITY::ITERM_SET second;
+  bool hov_rebuilt = false;
+  const bool result = run_early_retiming_flow(env, first, second, hov_rebuilt, run_retimer, s_hack, s_pre_dup);
+  const OMZ_OPTION* rules = OMZ_DERIVED_OPTION::get_single_option(cmp->get_option_namespace(), kRulewardenOption, true);
+  if (!hov_rebuilt && rules != nullptr && rules->get_bool_value() &&
+      rw_drc_contains_enabled_rules("planned", "torvika_fit")) {
+    msg_vdebug_impl(2, "Rulewarden is enabled, force KEM netlist update");
+    l_rebuild_hov(env);
+  }
+  return result;
+}
+
+bool VELMO_RETIMER::collect_candidate_list(CMP_FACADE*, WEXAN_ENV* env, std::vector<VOK_ATOM_NODE*>& out) {
+  if (env->get_yun_env() == nullptr) return true;
+  VELMO_SCOPED_PROFILE_BIN bin("Collect Candidate List", "Prefit - Other");
+  l_hov_utility(env);
+  VELMO_YUN_ENV yun_env;
+  ENGINE util = l_create_engine(yun_env, nullptr);
+  YUN_UTILITY::ATOM_LIST candidates;
+  const bool result = util->collect_candidates(hov_get_atom_netlist_taint_manager(), candidates);
+  out.insert(out.end(), candidates.begin(), candidates.end());
+  return result;
 }

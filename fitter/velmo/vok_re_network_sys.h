@@ -11,8 +11,13 @@ inline VOK_ROUTING_MODEL::VOK_ROUTING_MODEL(const std::vector<JUK::FOREST<int, i
   m_routing.reset();
   m_atom_netlist = nullptr;
   m_side_ids.clear();
-  if (m_networks.size() == NUM_NETWORK_TYPES)
+  if (m_networks.size() == NUM_NETWORK_TYPES) {
     header().set_type(s_model_type_string);
-  else
+  } else {
+    // The model owns the networks, but no destructor runs for a model whose
+    // construction fails: free them here.
+    for (JUK::FOREST<int, int>* network : m_networks) delete network;
+    m_networks.clear();
     MSG_INTERNAL_ERROR::report("m_networks.size() == NUM_NETWORK_TYPES", "VELMO", "vok_re_network_sys", 314);
+  }
 }

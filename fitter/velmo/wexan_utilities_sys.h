@@ -4,3 +4,4 @@
 #include "wexan/wexan_utilities.h"
 
 inline bool WEXAN_PDC_UTILITY::extra_effort_pdc_is_on() const { return m_pdc_mode == 2; }
+inline void WEXAN_PERIPHERY_FLOW::flush_atom_mod_report() { m_atom_mod_report.flush(); }

@@ -141,10 +141,12 @@ protected:
   // The source is left empty: size 0, the first bucket count, no storage.
   ZMP_HASH_TABLE_LITE(ZMP_HASH_TABLE_LITE&& o) noexcept { take_from(o); }
 
+  // Assignment clears fully; only a non-empty source passes on its bucket
+  // count, so an empty source that once grew gives a fresh table.
   ZMP_HASH_TABLE_LITE& operator=(const ZMP_HASH_TABLE_LITE& o) {
     if (this != &o) {
       clear(false, false);
-      copy_from(o);
+      if (o.m_size != 0) copy_from(o);
     }
     return *this;
   }

@@ -29,7 +29,10 @@ std::optional<int> element_datum(int element, int item) {
 std::optional<int> basic_datum(int item) {
   const auto& over = host::device::spec().basic_int_data;
   auto it = over.find(item);
-  return it != over.end() ? it->second : std::nullopt;
+  if (it != over.end()) return it->second;
+  // Item 32: the number of logic elements per ALM (six on every family).
+  if (item == 32) return 6;
+  return std::nullopt;
 }
 }  // namespace
 

@@ -4,6 +4,7 @@
 // location index (a placement gid, or a routing gid with bit 31 set) to a
 // DEV_LOCATION. WUMP_DIE_INFO derives from it; there is one object, reachable
 // from host::device::die_info() under both names.
+#include <string>
 #include <vector>
 #include "common/host_api.h"
 #include "dev/dev_location.h"
@@ -29,6 +30,9 @@ public:
   virtual const WUMP_DIE_INFO* get_wump_die_info() const = 0;
   // data: sectors of the die, in row-major order.
   const std::vector<DEV_TILE_RECT>& get_sectors() const { return m_sectors; }
+  // recorded: loads the die's data up to a level (4, 2, ...) for the named
+  // part of the die ("" for all of it).
+  void prepare(int level, const std::string& name) const;
 
 protected:
   std::vector<DEV_TILE_RECT> m_sectors;

@@ -6,7 +6,10 @@ namespace {
 bool listed(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
 }  // namespace
 
-DEV_GRID::DEV_GRID(const DeviceSpec& spec) : m_nx(std::max(spec.nx, 3)), m_ny(std::max(spec.ny, 3)) {
+DEV_GRID::DEV_GRID(const DeviceSpec& spec)
+    : m_nx(std::max(spec.nx, 3)),
+      m_ny(std::max(spec.ny, 3)),
+      m_pins_per_pad_tile(std::clamp(spec.pins_per_pad_tile, 1, MAX_PINS_PER_PAD_TILE)) {
   m_kinds.resize(static_cast<size_t>(m_nx) * static_cast<size_t>(m_ny));
   for (int y = 0; y < m_ny; ++y) {
     for (int x = 0; x < m_nx; ++x) {
@@ -35,7 +38,7 @@ DEV_GRID::DEV_GRID(const DeviceSpec& spec) : m_nx(std::max(spec.nx, 3)), m_ny(st
         case DEV_TILE_KIND::PAD: {
           static const int pin_sites[SITES_PER_PIN] = {dev_kind::SITE_PARENT, dev_kind::PAD,       dev_kind::IO_IN,
                                                        dev_kind::IO_OUT,      dev_kind::IO_IN_REG, dev_kind::IO_OUT_REG};
-          for (int p = 0; p < PINS_PER_PAD_TILE; ++p)
+          for (int p = 0; p < m_pins_per_pad_tile; ++p)
             for (int s = 0; s < SITES_PER_PIN; ++s) add(p * SITES_PER_PIN + s, pin_sites[s]);
           break;
         }

@@ -3,8 +3,9 @@
 //
 // Tiles (x = 0..nx-1, y = 0..ny-1):
 //  - the four corners hold a PLL (site z = 0);
-//  - the left, right and bottom edges hold two I/O pins per tile; pin p uses
-//    sites z = 6p .. 6p+5: site parent (162), pad, input buffer (646), output
+//  - the left, right and bottom edges hold pins_per_pad_tile I/O pins per
+//    tile (the device setting; at least 1, at most MAX_PINS_PER_PAD_TILE); pin
+//    p uses sites z = 6p .. 6p+5: site parent (162), pad, input buffer (646), output
 //    buffer (647), input register (653), output register (654);
 //  - the top row holds one periphery block per tile (UIB, ESRAM, HSSI in turn
 //    by x mod 3), site z = 0;
@@ -62,13 +63,14 @@ class HOST_API DEV_GRID {
 public:
   static constexpr unsigned ILLEGAL_GID = 0xFFFFFFFFu;
   static constexpr int LAB_SITES = 60;
-  static constexpr int PINS_PER_PAD_TILE = 2;
+  static constexpr int MAX_PINS_PER_PAD_TILE = 16;
   static constexpr int SITES_PER_PIN = 6;
 
   explicit DEV_GRID(const DeviceSpec& spec);
 
   int nx() const { return m_nx; }
   int ny() const { return m_ny; }
+  int pins_per_pad_tile() const { return m_pins_per_pad_tile; }
   bool in_grid(int x, int y) const { return x >= 0 && y >= 0 && x < m_nx && y < m_ny; }
   DEV_TILE_KIND tile_kind(int x, int y) const { return m_kinds[tile(x, y)]; }
   // UIB, ESRAM or HSSI for a periphery tile.
@@ -82,6 +84,7 @@ private:
   size_t tile(int x, int y) const { return static_cast<size_t>(y) * static_cast<size_t>(m_nx) + static_cast<size_t>(x); }
   int m_nx;
   int m_ny;
+  int m_pins_per_pad_tile;
   std::vector<DEV_TILE_KIND> m_kinds;
   std::vector<unsigned> m_first_site;  // per tile, plus one past the end
   std::vector<DEV_SITE> m_sites;

@@ -62,6 +62,10 @@ struct DeviceSpec {
   bool zota_depopulation = false;
   bool zota_depopulation_by_instance = false;
   bool rfpar = false;
+  // Early (prefit) retiming enabled on the device; off by default.
+  bool early_retiming = false;
+  // Zento-aware timing optimization (resynthesis may use the retiming-aware analysis).
+  bool zento_aware_optimize_timing = false;
 
   // Grid (columns x, rows y). Pads on the left, right and bottom edges,
   // periphery blocks on the top row, PLLs in the corners, DSP and RAM
@@ -71,6 +75,9 @@ struct DeviceSpec {
   // Routing tracks per direction and wire length; a tile has 8 x this many
   // wires. Real designs need a wider fabric than the small test devices.
   int routing_tracks = 2;
+  // I/O pins per pad tile (each pin has its own sites and block ports). The
+  // small test devices have two; sized devices as many as a real I/O bank.
+  int pins_per_pad_tile = 2;
   std::vector<int> dsp_columns{4, 8};
   std::vector<int> ram_columns{6};
   // Routing blacklist: elements by reference and raw routing gids.

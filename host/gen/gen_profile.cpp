@@ -19,17 +19,30 @@ struct BIN_STATE {
 BIN_STATE& state() { return host_world_slot<BIN_STATE>(); }
 }  // namespace
 
-GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* group, const char* name, int limit,
-                                                         const char* tag) {
-  host::log_call("GEN_PROFILE_BINS::open_with_tag", group, name, limit, tag);
+namespace {
+// Pushes a bin onto the calling thread's stack and records its opening.
+GEN_PROFILE_BINS::HANDLE l_open(const char* group, const char* name, const char* tag) {
   auto& st = state();
   std::lock_guard<std::mutex> lock(st.mutex);
   int t = host::thread_number();
   auto& stack = st.stacks[t];
-  HANDLE h = static_cast<HANDLE>(stack.size());
+  const auto h = static_cast<GEN_PROFILE_BINS::HANDLE>(stack.size());
   stack.push_back(name ? name : "");
   st.events.push_back({"open", group ? group : "", name ? name : "", tag ? tag : "", t});
   return h;
+}
+}  // namespace
+
+GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* group, const char* name, int limit,
+                                                         const char* tag) {
+  host::log_call("GEN_PROFILE_BINS::open_with_tag", group, name, limit, tag);
+  return l_open(group, name, tag);
+}
+
+GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open_with_tag(const char* module, const char* name, int limit,
+                                                         const char* group, const char* tag) {
+  host::log_call("GEN_PROFILE_BINS::open_with_tag", module, name, limit, group, tag);
+  return l_open(group, name, tag);
 }
 
 GEN_PROFILE_BINS::HANDLE GEN_PROFILE_BINS::open(const char* group, const char* name) {

@@ -13,6 +13,8 @@ class HOST_API GEN_PROFILE_BINS {
 public:
   using HANDLE = int;  // the stack depth before the bin was opened
   static HANDLE open_with_tag(const char* group, const char* name, int limit, const char* tag);
+  // A bin of a module that carries both a group and a user tag.
+  static HANDLE open_with_tag(const char* module, const char* name, int limit, const char* group, const char* tag);
   static HANDLE open(const char* group, const char* name);
   static void close(const char* name);
   static void close_recursively(HANDLE handle);

@@ -447,6 +447,7 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
   const int n = kem->get_node_count();
   for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
   kem->m_generation = 0;
+  kem->build_re_hops();
   return kem;
 }
 
@@ -530,6 +531,7 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     required(old_src);
     required(new_src);
   }
+  refresh_re_hops(sources);
 }
 
 std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const {
@@ -575,6 +577,9 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_cell_of_atom = m_cell_of_atom;
   copy->m_device_pin_of_atom = m_device_pin_of_atom;
   copy->m_generation = m_generation;
+  copy->m_hops = m_hops;
+  copy->m_hop_delays = m_hop_delays;
+  copy->m_hop_of_sink = m_hop_of_sink;
   return copy;
 }
 

@@ -24,6 +24,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -142,6 +143,10 @@ public:
   // 3 min fall.
   int get_delay(int which) const { return m_delays[which & 3]; }
   int get_max_delay() const { return m_delays[0]; }
+  // The four current-corner delays in the order of get_delay; the setter
+  // overwrites them (an annotation the next quick analysis uses).
+  void get_4_delays(int d[4]) const { for (int i = 0; i < 4; ++i) d[i] = m_delays[i]; }
+  void set_4_delays(const int d[4]) { for (int i = 0; i < 4; ++i) m_delays[i] = d[i]; }
   int get_min_delay() const { return m_delays[2]; }
   // The current corner's setup and hold slack (ps; KEM_NO_SLACK when none).
   int get_setup_slack() const { return m_setup_slack; }
@@ -207,6 +212,9 @@ public:
 
   // ---- nodes and edges
   int get_node_count() const { return static_cast<int>(m_nodes.size()); }
+  // recorded + algorithm: writes the node count to the file `name` (kem_dump.cpp);
+  // false when it cannot be written. The flag is recorded only.
+  bool dump_to_file(const std::string& name, bool flag) const;
   // null for a free id.
   KEM_NODE* get_node(int id) const;
   int get_edge_count() const { return m_edge_count; }
@@ -233,6 +241,8 @@ public:
   // corner's setup and hold slack; the quick analysis's slack).
   void set_edge_slacks(int id, std::int32_t setup, std::int32_t hold) const;
   void set_quick_slack(int id, std::int32_t slack) const;
+  // data: an edge record's two flag bits (tests; the builder leaves them 0).
+  void set_edge_flag_bits(int id, unsigned bits) const;
 
   // ---- updates
   // algorithm: rebuilds the cells of the given atoms (gone atoms lose theirs)
@@ -242,6 +252,39 @@ public:
   void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty);
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
+
+  // ---- routing hops (kem_hops.cpp). One hop per node of the design's
+  // routing trees; a hop's id is its routing node's id. The element table
+  // gives each hop its gid (a terminal: its atom's location gid, the root
+  // naming the driver and a sink the load; a wire: its element gid; a
+  // virtual node: none, 0xFFFFFFFF), an inversion indicator (2 without a
+  // gid; V wires (701) invert: 1; else 0) and its parent hop (-1 at a root).
+  // Per loaded corner a hop holds four cumulative delays in seconds from its
+  // tree's root: max rise (the delay the interconnect edges sum), max fall,
+  // min rise and min fall.
+  struct RE_HOP {
+    unsigned gid = 0xFFFFFFFFu;
+    int inversion = 2;
+    int parent = -1;
+    bool live = false;
+  };
+  int get_num_re_hops() const { return static_cast<int>(m_hops.size()); }
+  bool has_re_hop(int id) const {
+    return id >= 0 && id < static_cast<int>(m_hops.size()) && m_hops[static_cast<std::size_t>(id)].live;
+  }
+  // The element-table entry; internal error "has_re_hop(id)" when missing.
+  const RE_HOP& get_re_hop(int id) const;
+  // The four delays of a hop at a loaded corner; internal error
+  // "has_re_hop(id)" when missing.
+  void get_re_hop_delays(int id, int corner_id, float delays[4]) const;
+  // The sink map: the hop of an input term's sink node (the slowest when it
+  // has several), -1 when it has none.
+  int get_re_hop_of_iterm(const VOK_ATOM_ITERM* iterm) const;
+  // algorithm: recomputes the hops of every routing tree.
+  void build_re_hops();
+  // algorithm: recomputes the hops of the trees holding the source node of
+  // each output term and the sink nodes of its fanouts.
+  void refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets);
 
 private:
   int new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell);
@@ -264,6 +307,11 @@ private:
   std::unordered_map<const void*, int> m_node_of_term;
   KEM_CORNER_MANAGER m_corners;
   std::uint64_t m_generation = 0;
+  // routing hops
+  void compute_re_hop_tree(int root);
+  std::vector<RE_HOP> m_hops;
+  std::vector<float> m_hop_delays;  // 4 per (hop, corner)
+  std::map<std::tuple<int, int, int>, int> m_hop_of_sink;
 };
 
 namespace host::kem {

@@ -57,6 +57,7 @@ bool KEM_TIMING_MODEL::operator==(const KEM_TIMING_MODEL& o) const {
 
 const KEM_TIMING_MODEL& KEM_CORNER_MANAGER::get_current_corner() const {
   if (m_current < 0) fail("a current corner", __LINE__);
+  if (m_ie_on_current) fail("!enable_ie_on_current_corner()", __LINE__);
   return m_corners[static_cast<std::size_t>(m_current)];
 }
 

@@ -77,8 +77,13 @@ public:
   // Replaces the loaded corners; the first becomes current.
   void set_corners(const std::vector<KEM_TIMING_MODEL>& models);
   void clear();
+  // data: while on, asking for the current corner's model is an internal
+  // error ("!enable_ie_on_current_corner()"): callers must go by corner id.
+  bool enable_ie_on_current_corner() const { return m_ie_on_current; }
+  void set_enable_ie_on_current_corner(bool on) { m_ie_on_current = on; }
 
 private:
   std::vector<KEM_TIMING_MODEL> m_corners;
   int m_current = -1;
+  bool m_ie_on_current = false;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 
 #include "common/host_world.h"
 #include "dev/dev_grid.h"
@@ -20,7 +21,9 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
   m_nx = grid.nx();
   m_ny = grid.ny();
   m_tiles.resize(static_cast<std::size_t>(m_nx) * static_cast<std::size_t>(m_ny));
-  m_fo_begin.assign(m_n + 1, 0);
+  m_fo_table = info.get_fanout_table();
+  m_fi_table = info.get_fanin_table();
+  m_elems = m_n ? &info.element(0) : nullptr;
   m_delay.resize(m_n);
   m_x.resize(m_n);
   m_y.resize(m_n);
@@ -28,23 +31,26 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
   m_ey.resize(m_n);
   m_hclass.resize(m_n);
   m_slot.resize(m_n);
-  std::vector<unsigned> fanin_count(m_n, 0);
-  m_fo.reserve(static_cast<std::size_t>(m_n) * 6);
   for (unsigned id = 0; id < m_n; ++id) {
-    m_fo_begin[id] = static_cast<unsigned>(m_fo.size());
-    for (auto it = info.begin_real_fanout(id | GID_BIT); it != info.end_real_fanout(id | GID_BIT); ++it) {
-      const unsigned to = *it & ~GID_BIT;
-      m_fo.push_back(to);
-      ++fanin_count[to];
-    }
     const WUMP_ROUTE_ELEMENT& e = info.element(id);
+    // Virtual edges are read in place, so one may only be an element's sole
+    // edge (as the generator makes them): then the element has no fanouts.
+    if (const int r = e.get_fanout_range(); r >= 0) {
+      const int count = m_fo_table[r + 1];
+      for (int p = 0; p < count; ++p)
+        if (info.get_fanout_edge_flags(id, p) & WUMP_EDGE_VIRTUAL) {
+          if (count != 1) throw std::logic_error("routing graph: an element mixes virtual and real fanouts");
+          m_hclass[id] |= VIRTUAL_ONLY;
+        }
+    }
     const WUMP_ROUTE_ELEMENT_RECORD& r = info.get_element_record(e.get_record());
-    m_delay[id] = static_cast<int>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
+    m_delay[id] = static_cast<std::uint16_t>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
     m_x[id] = m_ex[id] = static_cast<std::int16_t>(e.get_x());
     m_y[id] = m_ey[id] = static_cast<std::int16_t>(e.get_y());
     m_slot[id] = (r.flags & WUMP_RECORD_PIPELINE_SLOT) ? 1 : 0;
     const DEV_TILE_KIND tk = grid.tile_kind(e.get_x(), e.get_y());
     TILE& t = m_tiles[static_cast<std::size_t>(e.get_y()) * m_nx + e.get_x()];
+    std::uint8_t hclass = 0;
     switch (r.kind) {
       case dev_kind::H_WIRE:
       case dev_kind::V_WIRE: {
@@ -54,11 +60,11 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
         while (steps > 0 && !grid.in_grid(e.get_x() + dx[d] * steps, e.get_y() + dy[d] * steps)) --steps;
         m_ex[id] = static_cast<std::int16_t>(e.get_x() + dx[d] * steps);
         m_ey[id] = static_cast<std::int16_t>(e.get_y() + dy[d] * steps);
-        m_hclass[id] = 2;
+        hclass = 2;
         break;
       }
       case dev_kind::LAB_RE:
-        m_hclass[id] = 1;
+        hclass = 1;
         if (r.flags & WUMP_RECORD_INPUT) {
           if (r.index >= 180) t.clk.push_back(id);
           else t.in.push_back(id);
@@ -66,13 +72,13 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
           t.out.push_back(id);
         }
         break;
-      case dev_kind::LAB_FEEDBACK: m_hclass[id] = 1; break;
+      case dev_kind::LAB_FEEDBACK: hclass = 1; break;
       case dev_kind::BLOCK_INPUT:
-        m_hclass[id] = 1;
+        hclass = 1;
         t.in.push_back(id);
         break;
       case dev_kind::BLOCK_OUTPUT:
-        m_hclass[id] = 1;
+        hclass = 1;
         t.out.push_back(id);
         break;
       case dev_kind::ICD_PORT:
@@ -84,19 +90,24 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
         break;
       default: break;
     }
+    m_hclass[id] |= hclass;
   }
-  m_fo_begin[m_n] = static_cast<unsigned>(m_fo.size());
-  m_fi_begin.assign(m_n + 1, 0);
-  for (unsigned id = 0; id < m_n; ++id) m_fi_begin[id + 1] = m_fi_begin[id] + fanin_count[id];
-  m_fi.resize(m_fo.size());
-  std::vector<unsigned> fill(m_fi_begin.begin(), m_fi_begin.end() - 1);
-  for (unsigned id = 0; id < m_n; ++id)
-    for (const unsigned* p = fanout_begin(id); p != fanout_end(id); ++p) m_fi[fill[*p]++] = id;
 }
 
 bool GRAPH::has_edge(unsigned from, unsigned to) const {
   if (from >= m_n || to >= m_n) return false;
-  return std::find(fanout_begin(from), fanout_end(from), to) != fanout_end(from);
+  const EDGES f = fanouts(from);
+  for (int i = 0; i < f.count; ++i)
+    if (from + static_cast<unsigned>(f.rel[i]) == to) return true;
+  return false;
+}
+
+std::size_t GRAPH::memory_bytes() const {
+  std::size_t tiles = 0;
+  for (const TILE& t : m_tiles) tiles += sizeof t + (t.in.capacity() + t.clk.capacity() + t.out.capacity()) * sizeof(unsigned);
+  return sizeof *this + m_delay.capacity() * sizeof(std::uint16_t) +
+         (m_x.capacity() + m_y.capacity() + m_ex.capacity() + m_ey.capacity()) * sizeof(std::int16_t) +
+         m_hclass.capacity() + m_slot.capacity() + tiles;
 }
 
 namespace {

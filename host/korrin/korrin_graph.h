@@ -2,10 +2,11 @@
 // algorithm: the router's view of the device and the endpoint rules shared by
 // the whole-design router, the incremental router and the routing check.
 //
-// Graph view: the route info's real (non-virtual) fanouts and the fanins
-// derived from them as compact arrays, each element's slow-corner hop delay
-// in ps (the search cost of entering an element is that delay + 1 ps), its
-// tile and, for wires, the tile where the wire ends.
+// Graph view: the route info's real (non-virtual) fanouts and its fanins,
+// read in place from the route info's edge tables (ids relative to the
+// element; nothing is copied), and per element its slow-corner hop delay in
+// ps (the search cost of entering an element is that delay + 1 ps), its tile
+// and, for wires, the tile where the wire ends: 12 bytes per element.
 //
 // Endpoints of a connection (driver output term -> sink input term):
 //  - sources (the driver's output elements): on a LAB the LAB's output muxes;
@@ -28,8 +29,8 @@
 #include <vector>
 
 #include "common/host_api.h"
+#include "wump/wump_route_objects.h"
 
-class WUMP_ROUTE_INFO;
 class WUMP_DIE_INFO;
 class VOK_ATOM_NODE;
 class VOK_ATOM_ITERM;
@@ -46,11 +47,24 @@ public:
 
   const WUMP_ROUTE_INFO* route_info() const { return m_info; }
   unsigned size() const { return m_n; }
-  // Fanouts and fanins of an element id (no bit 31).
-  const unsigned* fanout_begin(unsigned id) const { return m_fo.data() + m_fo_begin[id]; }
-  const unsigned* fanout_end(unsigned id) const { return m_fo.data() + m_fo_begin[id + 1]; }
-  const unsigned* fanin_begin(unsigned id) const { return m_fi.data() + m_fi_begin[id]; }
-  const unsigned* fanin_end(unsigned id) const { return m_fi.data() + m_fi_begin[id + 1]; }
+  // The edges of an element id (no bit 31): element id + rel[i], i < count.
+  struct EDGES {
+    const int* rel = nullptr;
+    int count = 0;
+  };
+  // Its real fanouts (an element whose only edge is virtual has none).
+  EDGES fanouts(unsigned id) const {
+    const int r = m_elems[id].get_fanout_range();
+    if (r < 0 || (m_hclass[id] & VIRTUAL_ONLY)) return {};
+    return {m_fo_table + r + 2, m_fo_table[r + 1]};
+  }
+  // Its fanins; a fanin whose edge is virtual is one with virtual_only().
+  EDGES fanins(unsigned id) const {
+    const int r = m_elems[id].get_fanin_range();
+    if (r < 0) return {};
+    return {m_fi_table + r + 2, m_fi_table[r + 1]};
+  }
+  bool virtual_only(unsigned id) const { return (m_hclass[id] & VIRTUAL_ONLY) != 0; }
   bool has_edge(unsigned from, unsigned to) const;
   int delay(unsigned id) const { return m_delay[id]; }
   int x(unsigned id) const { return m_x[id]; }
@@ -59,7 +73,7 @@ public:
   // for the search: wires count from the nearer of their two tiles; the
   // clock network and block ports count nothing).
   double bound(unsigned id, int x0, int y0, int x1, int y1) const {
-    const int k = m_hclass[id];
+    const int k = m_hclass[id] & HCLASS;
     if (k == 0) return 0.0;
     int d = dist(m_x[id], m_y[id], x0, y0, x1, y1);
     if (k == 2) {
@@ -79,8 +93,12 @@ public:
   const TILE& tile(int x, int y) const { return m_tiles[static_cast<std::size_t>(y) * m_nx + x]; }
   int nx() const { return m_nx; }
   int ny() const { return m_ny; }
+  // Bytes this view holds (the route info's tables not counted).
+  std::size_t memory_bytes() const;
 
 private:
+  static constexpr std::uint8_t HCLASS = 0x03;        // 0 no bound, 1 own tile, 2 wire (either end)
+  static constexpr std::uint8_t VIRTUAL_ONLY = 0x80;  // its only fanout is a virtual edge
   static int dist(int x, int y, int x0, int y0, int x1, int y1) {
     const int dx = x < x0 ? x0 - x : (x > x1 ? x - x1 : 0);
     const int dy = y < y0 ? y0 - y : (y > y1 ? y - y1 : 0);
@@ -90,8 +108,10 @@ private:
   unsigned m_n = 0;
   int m_nx = 0;
   int m_ny = 0;
-  std::vector<unsigned> m_fo_begin, m_fo, m_fi_begin, m_fi;
-  std::vector<int> m_delay;
+  const int* m_fo_table = nullptr;
+  const int* m_fi_table = nullptr;
+  const WUMP_ROUTE_ELEMENT* m_elems = nullptr;  // the route info's elements (edge ranges)
+  std::vector<std::uint16_t> m_delay;
   std::vector<std::int16_t> m_x, m_y, m_ex, m_ey;
   std::vector<std::uint8_t> m_hclass, m_slot;
   std::vector<TILE> m_tiles;

@@ -331,8 +331,9 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
         int delay;
       };
       std::vector<CAND> cands;
-      for (unsigned w = 0; w < g.size(); ++w) {
-        if (!fwd.reached(w) || !bwd.reached(w) || scan.owner[w] == net.owner) continue;
+      // Only what the forward search reached can be a waypoint.
+      for (unsigned w : fwd.visited()) {
+        if (!bwd.reached(w) || scan.owner[w] == net.owner) continue;
         const int d = fwd.delay(w) + bwd.delay(w);
         if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
       }

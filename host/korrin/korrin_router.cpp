@@ -1,6 +1,7 @@
 #include "korrin/korrin_router.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "common/host_world.h"
@@ -23,16 +24,21 @@ struct RNET {
   std::vector<TREE_NODE> nodes;
   std::vector<int> target;
   std::vector<char> failed;
+  std::vector<char> pinned;  // routed connection inside preserved partitions: never ripped
   bool changed = false;
 };
 
 STATS& stats_slot() { return host_world_slot<STATS>(); }
 
+struct ROUND_LISTENER {
+  void (*listener)(const ROUND&) = nullptr;
+};
+
 class ROUTER {
 public:
   ROUTER(const GRAPH& g, const OPTIONS& o, std::string* why)
       : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_occ(g.size(), 0), m_hist(g.size(), 0.0f),
-        m_blocked(g.size(), 0), m_reserved(g.size(), -1), m_own(g.size(), 0), m_own_local(g.size(), -1) {}
+        m_flags(g.size(), 0), m_pin_owner(g.size(), 0) {}
 
   bool run();
 
@@ -46,7 +52,9 @@ private:
   void rip(int ni, std::size_t ci);
   bool crosses_overuse(int ni, std::size_t ci) const;
   int count_overused() const;
+  int connections_left() const;
   void write();
+  void pin_preserved();
 
   const GRAPH& m_g;
   const OPTIONS& m_o;
@@ -57,25 +65,51 @@ private:
   std::vector<RNET> m_nets;
   std::vector<std::uint16_t> m_occ;
   std::vector<float> m_hist;
-  std::vector<std::uint8_t> m_blocked;  // blacklisted, or held by a tree of no routed net
-  std::vector<int> m_reserved;          // slot holding a register: its net
-  std::vector<std::uint32_t> m_own;
-  std::vector<int> m_own_local;
-  std::uint32_t m_own_stamp = 0;
+  // Per element: BLOCKED (blacklisted, or held by a tree of no routed net),
+  // RESERVED (a slot holding a register; m_d.reserved_by gives its net),
+  // OWN (in the tree of the net being routed).
+  static constexpr std::uint8_t BLOCKED = 1, RESERVED = 2, OWN = 4;
+  std::vector<std::uint8_t> m_flags;
+  bool reserved(unsigned e) const { return (m_flags[e] & RESERVED) != 0; }
+  int active_net = -1;
+  std::vector<int> m_seed_local;  // per seed: its node in the net's tree, -1 for a driver output
   std::vector<SEED> m_seeds;
   std::vector<unsigned> m_tmp, m_path, m_targets;
   bool m_ok = true;
   int m_round = 1;
+  std::vector<int> m_pin_owner;  // element on a pinned connection: its net + 1
 };
+
+// The routing of preserved partitions stays as it is: a routed connection
+// whose driver and sink both lie in read-only netlists keeps its path, and
+// no other net may use that path's elements.
+void ROUTER::pin_preserved() {
+  for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
+    RNET& rn = m_nets[ni];
+    const NET& net = m_d.nets[ni];
+    rn.pinned.assign(net.conns.size(), 0);
+    if (net.atom == nullptr || net.atom->get_parent_netlist() == nullptr || net.atom->get_parent_netlist()->is_modifiable())
+      continue;
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      const VOK_ATOM_NODE* sink = net.conns[ci].sink->get_my_node();
+      if (rn.target[ci] < 0 || sink == nullptr || sink->get_parent_netlist() == nullptr ||
+          sink->get_parent_netlist()->is_modifiable())
+        continue;
+      rn.pinned[ci] = 1;
+      for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
+        m_pin_owner[rn.nodes[static_cast<std::size_t>(n)].elem] = static_cast<int>(ni) + 1;
+    }
+  }
+}
 
 void ROUTER::load() {
   const WUMP_DIE_INFO* die = host::device::die_info();
   const WUMP_BLACKLISTING* bl = die->get_blacklisting();
   if (!bl->empty())
     for (unsigned e = 0; e < m_g.size(); ++e)
-      if (bl->is_routing_gid_blacklisted(e | GID_BIT)) m_blocked[e] = 1;
+      if (bl->is_routing_gid_blacklisted(e | GID_BIT)) m_flags[e] |= BLOCKED;
   m_d = collect_design(m_g);
-  for (const auto& [slot, ni] : m_d.slot_net) m_reserved[slot] = ni;
+  for (const auto& [slot, ni] : m_d.slot_net) m_flags[slot] |= RESERVED;
   const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   m_loaded = load_trees(m_g, m_d, r, bl, nullptr);
   // Trees of no routed net hold their elements.
@@ -86,7 +120,7 @@ void ROUTER::load() {
       stack.pop_back();
       const std::int32_t v = r.get_value(n);
       if (VOK_RE_ROUTING::is_wire_value(v) && (static_cast<unsigned>(v) & ~GID_BIT) < m_g.size())
-        m_blocked[static_cast<unsigned>(v) & ~GID_BIT] = 1;
+        m_flags[static_cast<unsigned>(v) & ~GID_BIT] |= BLOCKED;
       for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
     }
   }
@@ -102,23 +136,22 @@ void ROUTER::load() {
     if (net.site.slot && rn.nodes.empty()) rn.nodes.push_back({net.site.slot_id, -1, -1, 1});
     for (std::size_t k = net.site.slot ? 1 : 0; k < rn.nodes.size(); ++k) {
       const TREE_NODE& n = rn.nodes[k];
-      if (n.refs > 0 && m_reserved[n.elem] < 0) ++m_occ[n.elem];
+      if (n.refs > 0 && !reserved(n.elem)) ++m_occ[n.elem];
     }
   }
+  pin_preserved();
 }
 
 void ROUTER::activate(int ni) {
-  if (++m_own_stamp == 0) {
-    std::fill(m_own.begin(), m_own.end(), 0u);
-    m_own_stamp = 1;
-  }
+  // The previous net's elements are no longer its own.
+  if (active_net >= 0)
+    for (const TREE_NODE& n : m_nets[static_cast<std::size_t>(active_net)].nodes) m_flags[n.elem] &= static_cast<std::uint8_t>(~OWN);
+  active_net = ni;
+  if (ni < 0) return;
   const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
   const bool slot = m_d.nets[static_cast<std::size_t>(ni)].site.slot;
   for (std::size_t k = 0; k < rn.nodes.size(); ++k)
-    if (rn.nodes[k].refs > 0 || (slot && k == 0)) {
-      m_own[rn.nodes[k].elem] = m_own_stamp;
-      m_own_local[rn.nodes[k].elem] = static_cast<int>(k);
-    }
+    if (rn.nodes[k].refs > 0 || (slot && k == 0)) m_flags[rn.nodes[k].elem] |= OWN;
 }
 
 bool ROUTER::crosses_overuse(int ni, std::size_t ci) const {
@@ -134,7 +167,7 @@ void ROUTER::rip(int ni, std::size_t ci) {
   for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
     if (slot && n == 0) break;
     TREE_NODE& node = rn.nodes[static_cast<std::size_t>(n)];
-    if (--node.refs == 0 && m_reserved[node.elem] < 0) --m_occ[node.elem];
+    if (--node.refs == 0 && !reserved(node.elem)) --m_occ[node.elem];
   }
   rn.target[ci] = -1;
   rn.changed = true;
@@ -146,8 +179,10 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   const CONN& conn = net.conns[ci];
   const unsigned own_slot = conn.slot_d ? conn.site.slot_id : NO_ELEMENT;
   auto cost = [&](unsigned e) -> double {
-    if (m_blocked[e] || m_own[e] == m_own_stamp) return -1.0;
-    if (m_reserved[e] >= 0 && e != own_slot) return -1.0;
+    const std::uint8_t f = m_flags[e];
+    if (f & (BLOCKED | OWN)) return -1.0;
+    if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return -1.0;
+    if ((f & RESERVED) && e != own_slot) return -1.0;
     return (m_g.delay(e) + 1.0) * (1.0 + pres * m_occ[e]) * (1.0 + m_hist[e]);
   };
   m_search.begin();
@@ -159,9 +194,9 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
   m_targets.clear();
   for (unsigned e : m_tmp) {
-    const int reg = m_reserved[e];
+    const int reg = reserved(e) ? m_d.reserved_by(e) : -1;
     if (reg >= 0 && e != own_slot && reg != ni) continue;
-    if (m_blocked[e]) continue;
+    if ((m_flags[e] & BLOCKED) || (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1)) continue;
     m_search.mark_target(e);
     m_targets.push_back(e);
     x0 = std::min(x0, m_g.x(e)), y0 = std::min(y0, m_g.y(e));
@@ -182,17 +217,24 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
       for (unsigned e : m_targets) m_search.mark_target(e);
     }
     m_seeds.clear();
+    m_seed_local.clear();
     bool any_own = false;
     for (std::size_t k = 0; k < rn.nodes.size(); ++k)
       if (rn.nodes[k].refs > 0 || (net.site.slot && k == 0)) {
         any_own = true;
-        if (!boxed || inside(rn.nodes[k].elem)) m_seeds.push_back({rn.nodes[k].elem, 0.0, 0});
+        if (!boxed || inside(rn.nodes[k].elem)) {
+          m_seeds.push_back({rn.nodes[k].elem, 0.0, 0});
+          m_seed_local.push_back(static_cast<int>(k));
+        }
       }
     if (!any_own) {
       source_elements(m_g, net.site, m_tmp);
       for (unsigned e : m_tmp) {
         const double c = cost(e);
-        if (c >= 0) m_seeds.push_back({e, c, m_g.delay(e)});
+        if (c >= 0) {
+          m_seeds.push_back({e, c, m_g.delay(e)});
+          m_seed_local.push_back(-1);
+        }
       }
     }
     if (m_seeds.empty()) continue;
@@ -204,19 +246,21 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   if (t == NO_ELEMENT) return false;
   unsigned seed = NO_ELEMENT;
   m_search.path(t, m_path, &seed);
+  // A seed in the tree is where the path branches off; a driver output
+  // starts the tree.
   int parent = -1;
-  if (m_own[seed] == m_own_stamp) {
-    parent = m_own_local[seed];
-  } else {
-    m_path.insert(m_path.begin(), seed);
-  }
+  for (std::size_t i = 0; i < m_seeds.size(); ++i)
+    if (m_seeds[i].id == seed) {
+      parent = m_seed_local[i];
+      break;
+    }
+  if (parent < 0) m_path.insert(m_path.begin(), seed);
   if (!chain.empty()) m_path.insert(m_path.end(), chain.begin() + 1, chain.end());
   for (unsigned e : m_path) {
     rn.nodes.push_back({e, parent, -1, 0});
     parent = static_cast<int>(rn.nodes.size()) - 1;
-    m_own[e] = m_own_stamp;
-    m_own_local[e] = parent;
-    if (m_reserved[e] < 0) ++m_occ[e];
+    m_flags[e] |= OWN;
+    if (!reserved(e)) ++m_occ[e];
   }
   rn.target[ci] = parent;
   for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
@@ -233,7 +277,16 @@ int ROUTER::count_overused() const {
   return n;
 }
 
+int ROUTER::connections_left() const {
+  int left = 0;
+  for (std::size_t ni = 0; ni < m_nets.size(); ++ni)
+    for (std::size_t ci = 0; ci < m_d.nets[ni].conns.size(); ++ci)
+      left += m_nets[ni].target[ci] < 0 || crosses_overuse(static_cast<int>(ni), ci) ? 1 : 0;
+  return left;
+}
+
 bool ROUTER::run() {
+  const auto started = std::chrono::steady_clock::now();
   load();
   STATS& st = stats_slot();
   st = STATS{};
@@ -250,7 +303,8 @@ bool ROUTER::run() {
       const NET& net = m_d.nets[ni];
       bool need = false;
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
-        if (rn.target[ci] >= 0 && round > 1 && crosses_overuse(static_cast<int>(ni), ci)) rip(static_cast<int>(ni), ci);
+        if (rn.target[ci] >= 0 && round > 1 && !rn.pinned[ci] && crosses_overuse(static_cast<int>(ni), ci))
+          rip(static_cast<int>(ni), ci);
         need = need || (rn.target[ci] < 0 && !rn.failed[ci]);
       }
       if (!need) continue;
@@ -267,6 +321,14 @@ bool ROUTER::run() {
       }
     }
     overused = count_overused();
+    if (ROUND_LISTENER& l = host_world_slot<ROUND_LISTENER>(); l.listener) {
+      ROUND info;
+      info.round = round;
+      info.overused = overused;
+      info.connections_left = connections_left();
+      info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      l.listener(info);
+    }
     if (overused == 0) break;
     for (std::size_t e = 0; e < m_occ.size(); ++e)
       if (m_occ[e] > 1) m_hist[e] += static_cast<float>(m_o.history_factor * (m_occ[e] - 1));
@@ -278,7 +340,7 @@ bool ROUTER::run() {
            " overused elements");
     for (std::size_t ni = 0; ni < m_nets.size(); ++ni)
       for (std::size_t ci = 0; ci < m_d.nets[ni].conns.size(); ++ci)
-        if (m_nets[ni].target[ci] >= 0 && crosses_overuse(static_cast<int>(ni), ci)) {
+        if (m_nets[ni].target[ci] >= 0 && !m_nets[ni].pinned[ci] && crosses_overuse(static_cast<int>(ni), ci)) {
           rip(static_cast<int>(ni), ci);
           report("left unrouted (congestion): " + describe(m_d.nets[ni].oterm, m_d.nets[ni].conns[ci].sink));
         }
@@ -301,7 +363,7 @@ void ROUTER::write() {
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
         const int node = m_loaded.trees[ni].conn_node[ci];
         if (!net.conns[ci].slot_d || node < 0 || !r.is_zota_node(node)) continue;
-        RNET& q = m_nets[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])];
+        RNET& q = m_nets[static_cast<std::size_t>(m_d.reserved_by(net.conns[ci].site.slot_id))];
         if (!q.changed) q.changed = again = true;
       }
     }
@@ -326,7 +388,7 @@ void ROUTER::write() {
       if (net.site.slot) q_root[ni] = t.root;
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci)
         if (net.conns[ci].slot_d && rn.target[ci] >= 0)
-          d_node[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])] = t.conn_node[ci];
+          d_node[static_cast<std::size_t>(m_d.reserved_by(net.conns[ci].site.slot_id))] = t.conn_node[ci];
       continue;
     }
     bool any = false;
@@ -355,7 +417,7 @@ void ROUTER::write() {
       const int tg = rn.target[ci];
       if (tg < 0) continue;
       if (net.conns[ci].slot_d)
-        d_node[static_cast<std::size_t>(m_reserved[net.conns[ci].site.slot_id])] = vok[static_cast<std::size_t>(tg)];
+        d_node[static_cast<std::size_t>(m_d.reserved_by(net.conns[ci].site.slot_id))] = vok[static_cast<std::size_t>(tg)];
       else
         r.append_sink(vok[static_cast<std::size_t>(tg)], net.conns[ci].sink);
     }
@@ -386,6 +448,10 @@ bool route_design(std::string* why, const OPTIONS& options) {
 }
 
 STATS last_stats() { return stats_slot(); }
+
+std::size_t per_element_bytes() { return sizeof(std::uint16_t) + sizeof(float) + sizeof(std::uint8_t); }
+
+void set_round_listener(void (*listener)(const ROUND&)) { host_world_slot<ROUND_LISTENER>().listener = listener; }
 
 }  // namespace host::router
 

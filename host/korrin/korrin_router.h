@@ -23,6 +23,7 @@
 // or for a register in a slot its pair root, at the top); nets left as they
 // were keep their nodes. Registers in slots get their pairs, with an overflow
 // entry when the node distance does not fit 16 bits.
+#include <cstddef>
 #include <string>
 
 #include "common/host_api.h"
@@ -52,6 +53,22 @@ struct STATS {
 HOST_API bool route_design(std::string* why, const OPTIONS& options = {});
 // Figures of the last route_design.
 HOST_API STATS last_stats();
+
+// Bytes of per-element state a route_design keeps besides its search
+// (occupancy, history cost, flags).
+HOST_API std::size_t per_element_bytes();
+
+// One negotiation round as it ends: the elements still overused and the
+// connections left to route in the next round (through overused elements,
+// or not routed yet), with the seconds since the routing started.
+struct ROUND {
+  int round = 0;
+  int overused = 0;
+  int connections_left = 0;
+  double seconds = 0.0;
+};
+// data: a listener told of each round of every route_design (null: none).
+HOST_API void set_round_listener(void (*listener)(const ROUND&));
 
 }  // namespace host::router
 

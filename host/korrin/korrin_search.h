@@ -23,13 +23,13 @@ struct SEED {
 class SEARCH {
 public:
   explicit SEARCH(unsigned n)
-      : m_cost(n), m_delay(n), m_prev(n), m_seen(n, 0), m_closed(n, 0), m_target(n, 0) {}
+      : m_cost(n), m_delay(n), m_prev(n), m_mark(n, 0), m_target(n, 0) {}
 
   // Starts a new search: targets are marked by mark_target until run.
   void begin() {
-    if (++m_stamp == 0) {
-      std::fill(m_seen.begin(), m_seen.end(), 0u);
-      std::fill(m_closed.begin(), m_closed.end(), 0u);
+    m_visited.clear();
+    if (++m_stamp >= 0x7FFFFFFFu) {
+      std::fill(m_mark.begin(), m_mark.end(), 0u);
       std::fill(m_target.begin(), m_target.end(), 0u);
       m_stamp = 1;
     }
@@ -55,8 +55,8 @@ public:
                double limit = 1e300, bool to_all = false, bool backward = false) {
     m_heap.clear();
     for (const SEED& s : seeds) {
-      if (m_seen[s.id] == m_stamp && m_cost[s.id] <= s.cost) continue;
-      m_seen[s.id] = m_stamp;
+      if (seen(s.id) && m_cost[s.id] <= s.cost) continue;
+      m_mark[s.id] = 2 * m_stamp;
       m_cost[s.id] = s.cost;
       m_delay[s.id] = s.delay;
       m_prev[s.id] = -1;
@@ -68,25 +68,26 @@ public:
       const ITEM item = m_heap.back();
       m_heap.pop_back();
       const unsigned u = item.id;
-      if (m_closed[u] == m_stamp) continue;
-      m_closed[u] = m_stamp;
+      if (m_mark[u] == 2 * m_stamp + 1) continue;
+      m_mark[u] = 2 * m_stamp + 1;
+      m_visited.push_back(u);
       ++m_expansions;
       if (!to_all && m_target[u] == m_stamp) return u;
       const double cu = m_cost[u];
       if (cu > limit) continue;
-      const unsigned* b = backward ? g.fanin_begin(u) : g.fanout_begin(u);
-      const unsigned* e = backward ? g.fanin_end(u) : g.fanout_end(u);
+      const GRAPH::EDGES edges = backward ? g.fanins(u) : g.fanouts(u);
       // Backward, the cost of a step is that of the element left behind.
       const double step_back = backward ? cost(u) : 0.0;
-      for (const unsigned* p = b; p != e; ++p) {
-        const unsigned v = *p;
-        if (m_closed[v] == m_stamp) continue;
+      for (int i = 0; i < edges.count; ++i) {
+        const unsigned v = u + static_cast<unsigned>(edges.rel[i]);
+        if (m_mark[v] == 2 * m_stamp + 1) continue;
+        if (backward && g.virtual_only(v)) continue;
         if (m_region && (g.x(v) < m_rx0 || g.x(v) > m_rx1 || g.y(v) < m_ry0 || g.y(v) > m_ry1)) continue;
         const double c = backward ? (cost(v) < 0 ? -1.0 : step_back) : cost(v);
         if (c < 0) continue;
         const double cv = cu + c;
-        if (m_seen[v] == m_stamp && m_cost[v] <= cv) continue;
-        m_seen[v] = m_stamp;
+        if (seen(v) && m_cost[v] <= cv) continue;
+        m_mark[v] = 2 * m_stamp;
         m_cost[v] = cv;
         m_delay[v] = m_delay[u] + (backward ? g.delay(u) : g.delay(v));
         m_prev[v] = static_cast<int>(u);
@@ -97,9 +98,16 @@ public:
     return NO_ELEMENT;
   }
 
+  // Bytes the per-element arrays hold.
+  std::size_t memory_bytes() const {
+    return m_cost.capacity() * sizeof(double) + (m_delay.capacity() + m_prev.capacity()) * sizeof(int) +
+           (m_mark.capacity() + m_target.capacity()) * sizeof(std::uint32_t);
+  }
   // Elements taken off the heap by all runs so far.
   long long expansions() const { return m_expansions; }
-  bool reached(unsigned id) const { return m_closed[id] == m_stamp; }
+  bool reached(unsigned id) const { return m_mark[id] == 2 * m_stamp + 1; }
+  // The elements taken off the heap since begin(), in that order.
+  const std::vector<unsigned>& visited() const { return m_visited; }
   double cost(unsigned id) const { return m_cost[id]; }
   int delay(unsigned id) const { return m_delay[id]; }
   int prev(unsigned id) const { return m_prev[id]; }
@@ -129,9 +137,13 @@ private:
   std::vector<double> m_cost;
   std::vector<int> m_delay;
   std::vector<int> m_prev;
-  std::vector<std::uint32_t> m_seen, m_closed, m_target;
+  // Per element 2 * stamp when seen in the current search, 2 * stamp + 1 when
+  // taken off the heap (closed); older values belong to earlier searches.
+  bool seen(unsigned id) const { return m_mark[id] >= 2 * m_stamp; }
+  std::vector<std::uint32_t> m_mark, m_target;
   std::uint32_t m_stamp = 0;
   std::vector<ITEM> m_heap;
+  std::vector<unsigned> m_visited;
   bool m_region = false;
   long long m_expansions = 0;
   double m_weight = 1.0;

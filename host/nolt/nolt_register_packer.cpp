@@ -1,5 +1,7 @@
 #include "nolt/nolt_register_packer.h"
 
+#include "zel/zel_mac_unified_util.h"
+
 #include "common/host_call_log.h"
 #include "common/host_lent.h"
 #include "common/host_script.h"
@@ -84,4 +86,9 @@ void NOLT_FF_REGISTER_PACKER_OP::free_permanent_data() {
 
 void NOLT_RP_UTIL::sweep_inverters_and_wire_luts_at_packable_boundaries() {
   host::log_call("NOLT_RP_UTIL::sweep_inverters_and_wire_luts_at_packable_boundaries");
+}
+
+int NOLT_RP_UTIL::get_qdsp_input_port_width(const ZEL_MAC_UNIFIED_UTIL* mac_util, const VOK_ATOM_NODE* mac,
+                                            DB_INPUT_PORT_TYPE port) {
+  return mac_util->get_input_port_width(mac, port);
 }

@@ -12,6 +12,7 @@ class WEXAN_DESIGN;
 class VOK_ATOM_NODE;
 class VOK_ATOM_OTERM;
 class VOK_ATOM_ITERM;
+class ZEL_MAC_UNIFIED_UTIL;
 
 // A packer of the library (live counter "NOLT_REGISTER_PACKER").
 class HOST_API NOLT_REGISTER_PACKER {
@@ -164,4 +165,8 @@ class HOST_API NOLT_RP_UTIL {
 public:
   // recorded
   static void sweep_inverters_and_wire_luts_at_packable_boundaries();
+  // algorithm: the width of a MAC input port as the MAC utility gives it
+  // (the recorded width, else the run of terms from index 0).
+  static int get_qdsp_input_port_width(const ZEL_MAC_UNIFIED_UTIL* mac_util, const VOK_ATOM_NODE* mac,
+                                       DB_INPUT_PORT_TYPE port);
 };

@@ -1,7 +1,12 @@
 #pragma once
 // Clock routing of the pipeline registers (ZOTA) in the routing: the row
 // clocks and the pipeline-register clock manager.
+#include <string>
+
 #include "common/host_api.h"
+
+class DUX_ZOTA_LEGALITY;
+class VOK_ATOM_NODE;
 
 class VOK_CHIP_DB_ENTRY;
 
@@ -20,6 +25,21 @@ public:
   // recorded: commits the clock routing of the pipeline registers.
   void commit_clock_routing();
 
+  // algorithm: whether the register may take the pipeline slot `gid` under
+  // the legality handle: at most two clock (driver, inversion) pairs per row
+  // segment of 10 LABs. On refusal `conflict` (may be null) gets the type:
+  // 1 the segment's clock budget, 2 the slot is taken, 3 not a slot.
+  static bool can_place(DUX_ZOTA_LEGALITY* legality, const VOK_ATOM_NODE* reg, unsigned gid, int* conflict);
+  // algorithm: records the register's clock placement into the slot on the
+  // handle (undone with its engine's checkpoint); false when can_place is.
+  static bool place(DUX_ZOTA_LEGALITY* legality, const VOK_ATOM_NODE* reg, unsigned gid);
+
 private:
   VOK_CHIP_DB_ENTRY* m_entry;
+};
+
+class HOST_API NORBO_ZOTA_CONFLICT {
+public:
+  // data: the text of a conflict type (1-3; "unknown conflict" otherwise).
+  static std::string describe_conflict_type(int type);
 };

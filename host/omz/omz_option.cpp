@@ -8,9 +8,13 @@
 
 #include "cfg/cfg.h"
 #include "common/host_world.h"
+#include "dev/dev_spec.h"
 #include "omz/omz_instance_name.h"
+#include "pelk/pelk_symbol.h"
 
 namespace {
+constexpr int FAMILY_NAME_OPTION = 381;
+
 struct OPTION_STATE {
   std::mutex mutex;
   std::map<std::pair<std::string, int>, std::unique_ptr<OMZ_OPTION>> options;
@@ -54,6 +58,12 @@ const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const std::string& secti
   if (use_default && !section.empty()) {
     it = st.options.find({std::string(), id});
     if (it != st.options.end()) return it->second.get();
+  }
+  // The device family's name, unless a test or the settings gave one.
+  if (id == FAMILY_NAME_OPTION) {
+    auto& made = st.options[{std::string(), id}];
+    made = std::make_unique<OMZ_OPTION>(6, pral_get_user_string(host::device::spec().family));
+    return made.get();
   }
   return nullptr;
 }

@@ -1,6 +1,9 @@
 #include "pelk/pelk_symbol.h"
 
+#include "dev/dev_spec.h"
+
 #include <deque>
+#include <string>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -74,6 +77,12 @@ DEV_ELEMENT_ENUM puve_get_generic_dev_element_enum() { return static_cast<DEV_EL
 PELK puve_enum_to_symbol(DEV_ELEMENT_ENUM element) {
   const char* n = element_name(element);
   return PELK::intern(1, n ? n : "ELEMENT_" + std::to_string(static_cast<int>(element)));
+}
+
+const char* pral_get_part_user_string(int device_enum) {
+  static thread_local std::string s;
+  s = std::string(pral_get_user_string(host::device::spec().family)) + "-P" + std::to_string(device_enum);
+  return s.c_str();
 }
 
 const char* pral_get_user_string(int family_code) {

@@ -28,3 +28,6 @@ HOST_API DEV_ELEMENT_ENUM puve_get_generic_dev_element_enum();
 HOST_API PELK puve_enum_to_symbol(DEV_ELEMENT_ENUM element);
 // The user-facing text of a family ("KY-46").
 HOST_API const char* pral_get_user_string(int family_code);
+// data: the user-facing name of a device part: the configured device's family
+// text and the part's device enum ("KY-46-P1").
+HOST_API const char* pral_get_part_user_string(int device_enum);

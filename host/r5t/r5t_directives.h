@@ -5,6 +5,7 @@
 // field).
 #include <cstdint>
 #include <set>
+#include <string>
 
 #include "common/host_api.h"
 #include "pelk/pelk_symbol.h"
@@ -51,6 +52,9 @@ public:
   }
   bool has_reference_count_entry(unsigned atom_id) const { return m_ref_counts.lookup(atom_id) != nullptr; }
   std::uint8_t get_flag() const { return m_flag; }
+  // host: writes one line per mapped port of the netlist's atoms ("atom
+  // port index -> cell ports") into the named file, truncating it.
+  void debug_dump(const VOK_ATOM_NETLIST& netlist, const std::string& file_name) const;
 
 private:
   MAPPING_MAP m_mappings;

@@ -4,6 +4,7 @@
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
+#include "vok/vok_atom_netlist.h"
 
 namespace {
 struct R5T_STATE {
@@ -33,3 +34,15 @@ PELK R5T_INTERFACE::get_atom_metadata(int atom_id, PELK key) const {
 }
 
 void R5T_INTERFACE::set_atom_metadata(int atom_id, PELK key, PELK value) { m_metadata[{atom_id, key.index()}] = value; }
+
+std::vector<PELK> R5T_INTERFACE::get_atom_mapping(const VOK_ATOM_ITERM* iterm) const {
+  if (iterm == nullptr || iterm->get_my_node() == nullptr) return {};
+  auto it = m_mappings.find({iterm->get_my_node()->get_id(), static_cast<int>(iterm->get_port_type()), iterm->get_index()});
+  return it == m_mappings.end() ? std::vector<PELK>() : it->second;
+}
+
+void R5T_INTERFACE::set_atom_mapping(const VOK_ATOM_ITERM* iterm, std::vector<PELK> cells) {
+  if (iterm == nullptr || iterm->get_my_node() == nullptr) return;
+  m_mappings[{iterm->get_my_node()->get_id(), static_cast<int>(iterm->get_port_type()), iterm->get_index()}] =
+      std::move(cells);
+}

@@ -1,9 +1,13 @@
 #pragma once
 // The atom-to-cell directive store: a process-wide singleton.
 #include <map>
+#include <tuple>
+#include <vector>
 #include <utility>
 #include "common/host_api.h"
 #include "pelk/pelk_symbol.h"
+
+class VOK_ATOM_ITERM;
 
 class HOST_API R5T_INTERFACE {
 public:
@@ -20,6 +24,11 @@ public:
   PELK get_atom_metadata(int atom_id, PELK key) const;
   void set_atom_metadata(int atom_id, PELK key, PELK value);
 
+  // data: the cell ports an input term is mapped to (empty when none).
+  std::vector<PELK> get_atom_mapping(const VOK_ATOM_ITERM* iterm) const;
+  void set_atom_mapping(const VOK_ATOM_ITERM* iterm, std::vector<PELK> cells);
+
 private:
   std::map<std::pair<int, int>, PELK> m_metadata;  // (atom id, key index) -> value
+  std::map<std::tuple<int, int, int>, std::vector<PELK>> m_mappings;  // (atom id, port type, index)
 };

@@ -45,6 +45,11 @@ VOK_ATOM_ITERM* input_of(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE port, int index
   return t != nullptr ? t : atom->add_input_term(port, index);
 }
 void drive_like(const VOK_ATOM_ITERM* source, VOK_ATOM_ITERM* target) {
+  if (source == nullptr) {
+    target->disconnect_from_source(VOK_NET_ITERM::OPEN);
+    target->set_inverted(false);
+    return;
+  }
   VOK_ATOM_OTERM* src = source->get_source(VOK_TRAVERSE_AS_STORED);
   if (src != nullptr)
     vok_connect(src, target);
@@ -74,41 +79,34 @@ void SIV_ATOM_MOD_UTILITY::connect_output_to_input(VOK_ATOM_NODE* src, DB_OUTPUT
   add_row("connect", dst->get_id());
 }
 
-bool SIV_ATOM_MOD_UTILITY::merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode) {
-  std::string ids;
-  for (const VOK_ATOM_NODE* m : macs) ids += (ids.empty() ? "" : " ") + std::to_string(m ? m->get_id() : -1);
-  host::log_call("SIV_ATOM_MOD_UTILITY::merge_mac_atoms", ids, mode);
-  if (macs.size() < 2) return false;
-  for (const VOK_ATOM_NODE* m : macs)
-    if (m == nullptr || !WEXAN_ATOM_MOD_DRC::current()->atom_mod_allowed_for_operation(m->get_id(), 39))
-      return false;
-  VOK_ATOM_NODE* first = macs[0];
-  for (std::size_t k = 1; k < macs.size(); ++k) {
-    VOK_ATOM_NODE* other = macs[k];
-    // The moved terms go above every index the first MAC uses, in steps of
-    // 64 (the first MAC may hold earlier merges).
-    int top = -1;
-    for (std::size_t i = 0; i < first->get_iterm_slot_count(); ++i)
-      if (const VOK_ATOM_ITERM* t = first->get_iterm_slot(i)) top = std::max(top, t->get_index());
-    for (std::size_t i = 0; i < first->get_oterm_slot_count(); ++i)
-      if (const VOK_ATOM_OTERM* t = first->get_oterm_slot(i)) top = std::max(top, t->get_index());
-    const int offset = 64 * (top / 64 + 1);
-    for (std::size_t i = 0; i < other->get_iterm_slot_count(); ++i) {
-      const VOK_ATOM_ITERM* t = other->get_iterm_slot(i);
-      if (t == nullptr) continue;
-      drive_like(t, input_of(first, t->get_port_type(), t->get_index() + offset));
-    }
-    for (std::size_t i = 0; i < other->get_oterm_slot_count(); ++i) {
-      VOK_ATOM_OTERM* t = other->get_oterm_slot(i);
-      if (t == nullptr) continue;
-      VOK_ATOM_OTERM* to = first->add_output_term(t->get_port_type(), t->get_index() + offset);
-      while (VOK_ATOM_ITERM* f = t->get_first_fanout(VOK_TRAVERSE_AS_STORED)) vok_connect(to, f);
-    }
-    other->get_parent_netlist()->remove(other);
-  }
-  first->get_mac_info().mode = mode;
-  add_row("merge MACs", first->get_id());
-  return true;
+void SIV_ATOM_MOD_UTILITY::move_input_connection(VOK_ATOM_NODE* from, DB_INPUT_PORT_TYPE fport, int fbit,
+                                                 VOK_ATOM_NODE* to, DB_INPUT_PORT_TYPE tport, int tbit) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::move_input_connection", host::vok::arg(from), static_cast<int>(fport), fbit,
+                 host::vok::arg(to), static_cast<int>(tport), tbit);
+  VOK_ATOM_ITERM* source = from->get_input_term_by_type(fport, fbit);
+  if (source == nullptr) return;
+  drive_like(source, input_of(to, tport, tbit));
+  source->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  add_row("move input", to->get_id());
+}
+
+void SIV_ATOM_MOD_UTILITY::move_output_fanout(VOK_ATOM_NODE* from, DB_OUTPUT_PORT_TYPE fport, int fbit,
+                                              VOK_ATOM_NODE* to, DB_OUTPUT_PORT_TYPE tport, int tbit, bool flag) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::move_output_fanout", host::vok::arg(from), static_cast<int>(fport), fbit,
+                 host::vok::arg(to), static_cast<int>(tport), tbit, flag);
+  VOK_ATOM_OTERM* source = from->get_output_term_by_type(fport, fbit);
+  if (source == nullptr) return;
+  VOK_ATOM_OTERM* target = to->get_output_term_by_type(tport, tbit);
+  if (target == nullptr) target = to->add_output_term(tport, tbit);
+  while (VOK_ATOM_ITERM* f = source->get_first_fanout(VOK_TRAVERSE_AS_STORED)) vok_connect(target, f);
+  add_row("move fanout", to->get_id());
+}
+
+void SIV_ATOM_MOD_UTILITY::disconnect_input(VOK_ATOM_ITERM* iterm, bool flag) {
+  host::log_call("SIV_ATOM_MOD_UTILITY::disconnect_input", host::vok::arg(iterm), flag);
+  if (iterm == nullptr) return;
+  iterm->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  add_row("disconnect input", iterm->get_my_node()->get_id());
 }
 
 void SIV_ATOM_MOD_UTILITY::connect_iterm_to_gnd(VOK_ATOM_ITERM* iterm) {

@@ -25,21 +25,29 @@ public:
 
   // algorithm: input (port, index) of `target` (created when absent) is
   // driven by the same signal as `source`: the same source term and
-  // inversion, or the same constant. Recorded; a row goes to the table.
+  // inversion, or the same constant; a null or unconnected `source` leaves
+  // it open. Recorded; a row goes to the table.
   void copy_input_connection(const VOK_ATOM_ITERM* source, VOK_ATOM_NODE* target, DB_INPUT_PORT_TYPE port,
                              int index);
   // algorithm: connects output (oport, obit) of `src` to input (iport, ibit)
   // of `dst`, creating either term when absent. Recorded.
   void connect_output_to_input(VOK_ATOM_NODE* src, DB_OUTPUT_PORT_TYPE oport, int obit, VOK_ATOM_NODE* dst,
                                DB_INPUT_PORT_TYPE iport, int ibit);
-  // algorithm: merges the MACs into the first one, which takes `mode`: the
-  // inputs and outputs of each further MAC, in order, move onto the first
-  // under the same port types, their indexes raised by the smallest multiple
-  // of 64 above every index the first one uses, and that MAC leaves the
-  // netlist. Refused (false, nothing changed) when the atom-modification DRC
-  // denies operation 39 on any of them or fewer than two are given.
-  // Recorded.
-  bool merge_mac_atoms(const std::vector<VOK_ATOM_NODE*>& macs, int mode);
+  // algorithm: input (tport, tbit) of `to` (created when absent) takes over
+  // the connection of input (fport, fbit) of `from` (its source and
+  // inversion, or its constant), which is left open. Nothing happens when
+  // `from` has no such input. Recorded; a row goes to the table.
+  void move_input_connection(VOK_ATOM_NODE* from, DB_INPUT_PORT_TYPE fport, int fbit, VOK_ATOM_NODE* to,
+                             DB_INPUT_PORT_TYPE tport, int tbit);
+  // algorithm: every fan-out of output (fport, fbit) of `from` moves, in
+  // order, to output (tport, tbit) of `to` (created when absent). Nothing
+  // happens when `from` has no such output. The flag is only recorded.
+  // Recorded; a row goes to the table.
+  void move_output_fanout(VOK_ATOM_NODE* from, DB_OUTPUT_PORT_TYPE fport, int fbit, VOK_ATOM_NODE* to,
+                          DB_OUTPUT_PORT_TYPE tport, int tbit, bool flag);
+  // algorithm: leaves the input without its source, unconnected and unused;
+  // a null input does nothing. The flag is only recorded. Recorded.
+  void disconnect_input(VOK_ATOM_ITERM* iterm, bool flag);
   // recorded: the utility's two settings.
   void set_options(int a, int b);
   // algorithm: disconnects the atom, takes it out of its netlist and deletes
@@ -70,8 +78,8 @@ public:
   void copy_location_constraints(const VOK_ATOM_NODE* from, VOK_ATOM_NODE* to);
 
   // ---- duplication (siv_zota_edits.cpp)
-  // algorithm: a copy of the register in its netlist, named "<name>~DUP"
-  // (made unique), with the same inputs (sources, ties, inversions), power-up
+  // algorithm: a copy of the register in its netlist, named
+  // "<name>~DUP~<copy id>", with the same inputs (sources, ties, inversions), power-up
   // and an unconnected data output (10, 0); *new_atom gets it. Returns
   // whether the duplication is legal: false for a non-register or when a
   // test scripts "SIV_ATOM_MOD_UTILITY::duplicate" false (no copy then).

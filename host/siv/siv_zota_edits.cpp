@@ -7,7 +7,6 @@
 #include "siv/siv_atom_mod_utility.h"
 #include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
-#include "wexan/wexan_design.h"
 #include "zel/zel_atom_util.h"
 
 namespace {
@@ -75,7 +74,8 @@ bool SIV_ATOM_MOD_UTILITY::duplicate_atom(const VOK_ATOM_NODE* atom, VOK_ATOM_NO
   if (atom == nullptr || !atom->is_ff() || atom->get_parent_netlist() == nullptr) return false;
   if (!host::script::next<bool>("SIV_ATOM_MOD_UTILITY::duplicate", true)) return false;
   VOK_ATOM_NODE* copy = VOK_ATOM_FACTORY::create_node(atom->get_kind());
-  copy->set_shared_name(WEXAN_DESIGN::current()->create_unique_synthesized_name(atom->get_instance_name(), "DUP", false));
+  // The copy's own id keeps the name unique without a search of the design.
+  copy->set_name(atom->get_string_hpath() + "~DUP~" + std::to_string(copy->get_id()));
   atom->get_parent_netlist()->add_node(copy);
   for (const VOK_ATOM_ITERM* t : atom->citerms()) {
     copy_input_connection(t, copy, t->get_port_type(), t->get_index());

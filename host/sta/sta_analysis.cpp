@@ -11,6 +11,8 @@
 #include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_internal_error.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 
 namespace {
 
@@ -32,8 +34,11 @@ struct CORNER_DATA {
   bool setup = true;
   std::vector<int> delay;             // per edge
   std::vector<int> clk_max, clk_min;  // node * K
-  std::vector<int> arr_max, arr_min;  // node * L (L = K + 1; K = unclocked launch)
-  std::vector<int> req, hreq;         // node * K
+  // Launch and capture domains: D = 2K, domain 2c + e is clock c at its
+  // rising (e = 0) or falling (e = 1) edge; a falling-edge register launches
+  // and captures in its clock's falling domain.
+  std::vector<int> arr_max, arr_min;  // node * L (L = D + 1; D = unclocked launch)
+  std::vector<int> req, hreq;         // node * D
   std::vector<char> unclocked_end;    // node: reaches an endpoint without requirement
   std::vector<int> edge_setup, edge_hold;
   bool operator==(const CORNER_DATA&) const = default;
@@ -216,15 +221,15 @@ void resolve_clocks(STA_STATE& s) {
 
 void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
   const std::size_t n = static_cast<std::size_t>(s.kem->get_node_count());
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1;
+  const std::size_t K = static_cast<std::size_t>(s.K), D = 2 * K, L = D + 1;
   const std::size_t E = static_cast<std::size_t>(s.kem->get_edge_count());
   cd.delay.resize(E, 0);
   cd.clk_max.resize(n * K, NONE_LOW);
   cd.clk_min.resize(n * K, NONE_LOW);
   cd.arr_max.resize(n * L, NONE_LOW);
   cd.arr_min.resize(n * L, NONE_LOW);
-  cd.req.resize(n * K, NONE_HIGH);
-  cd.hreq.resize(n * K, NONE_LOW);
+  cd.req.resize(n * D, NONE_HIGH);
+  cd.hreq.resize(n * D, NONE_LOW);
   cd.unclocked_end.resize(n, 0);
   cd.edge_setup.resize(E, KEM_NO_SLACK);
   cd.edge_hold.resize(E, KEM_NO_SLACK);
@@ -234,45 +239,66 @@ void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
   }
 }
 
-// The capture (= launch) clock of a keeper: the clocked launch slot with an
+// Number of launch/capture domains (two edges per clock).
+std::size_t domains(const STA_STATE& s) { return 2 * static_cast<std::size_t>(s.K); }
+
+// Whether a keeper is clocked on the falling edge of its clock (its clock
+// input inverted).
+bool falling_edge(const KEM_NODE* keeper) {
+  const VOK_ATOM_NODE* atom = keeper->get_atom();
+  if (!atom) return false;
+  const VOK_ATOM_ITERM* clk = atom->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  return clk && clk->is_inverted();
+}
+
+// A transfer between opposite edges has half the capture clock's period:
+// setup slack loses it, hold slack gains it (the hold edge is half a period
+// before the setup edge's predecessor).
+long long half_cycle(const STA_STATE& s, std::size_t launch, std::size_t capture) {
+  if (((launch ^ capture) & 1u) == 0) return 0;
+  return s.periods[capture / 2] / 2;
+}
+
+// The capture (= launch) domain of a keeper: the clocked launch slot with an
 // arrival, -1 when unclocked.
 int keeper_clock(const STA_STATE& s, const CORNER_DATA& cd, int k) {
-  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
-  for (int c = 0; c < s.K; ++c)
-    if (cd.arr_max[static_cast<std::size_t>(k) * L + static_cast<std::size_t>(c)] != NONE_LOW) return c;
+  const std::size_t D = domains(s), L = D + 1;
+  for (std::size_t d = 0; d < D; ++d)
+    if (cd.arr_max[static_cast<std::size_t>(k) * L + d] != NONE_LOW) return static_cast<int>(d);
   return -1;
 }
 
-// The domain of a pin's I/O delay; -1 when the pin has none or its clock is
-// not declared.
-int io_clock(const STA_STATE& s, const KEM_NODE* node, const host::timing::IO_DELAY** io) {
+// The launch/capture domain of a pin's I/O delay (its clock's rising edge);
+// -1 when the pin has none or its clock is not declared.
+int io_domain(const STA_STATE& s, const KEM_NODE* node, const host::timing::IO_DELAY** io) {
   *io = host::timing::io_delay(node->get_atom_id());
   if (*io == nullptr) return -1;
   for (int c = 0; c < s.K; ++c)
-    if (s.clocks[static_cast<std::size_t>(c)].name == (*io)->clock) return c;
+    if (s.clocks[static_cast<std::size_t>(c)].name == (*io)->clock) return 2 * c;
   return -1;
 }
 
 void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  const std::size_t K = static_cast<std::size_t>(s.K), D = 2 * K, L = D + 1, n = static_cast<std::size_t>(v);
   for (std::size_t c = 0; c < K; ++c) cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = NONE_LOW;
   for (std::size_t l = 0; l < L; ++l) cd.arr_max[n * L + l] = cd.arr_min[n * L + l] = NONE_LOW;
   const KEM_NODE* node = s.kem->get_node(v);
   if (!node) return;
   if (node->is_sta_type(KEM_NODE_KEEPER)) {
     bool found = false;
+    const std::size_t edge = falling_edge(node) ? 1 : 0;
     for_fanin(*s.kem, node, [&](const KEM_EDGE* e) {
       if (found || !propagates(s, e) || !is_clock_edge(e)) return;
       const std::size_t p = static_cast<std::size_t>(e->get_src_node()->get_id());
       const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
       for (std::size_t c = 0; c < K && !found; ++c) {
         if (cd.clk_max[p * K + c] == NONE_LOW) continue;
-        cd.arr_max[n * L + c] = clamp32(static_cast<long long>(cd.clk_max[p * K + c]) + d);
-        cd.arr_min[n * L + c] = clamp32(static_cast<long long>(cd.clk_min[p * K + c]) + d);
+        cd.arr_max[n * L + 2 * c + edge] = clamp32(static_cast<long long>(cd.clk_max[p * K + c]) + d);
+        cd.arr_min[n * L + 2 * c + edge] = clamp32(static_cast<long long>(cd.clk_min[p * K + c]) + d);
         found = true;
       }
     });
-    if (!found) cd.arr_max[n * L + K] = cd.arr_min[n * L + K] = 0;
+    if (!found) cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
     return;
   }
   bool has_fanin = false;
@@ -303,23 +329,24 @@ void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
       clock_source = true;
     }
   if (!has_fanin && !clock_source && node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
-    // A constrained input pin launches in its clock's domain at its delay.
+    // A constrained input pin launches in its clock's rising domain at its
+    // delay.
     const host::timing::IO_DELAY* io = nullptr;
-    const int c = io_clock(s, node, &io);
-    if (c >= 0) {
-      cd.arr_max[n * L + static_cast<std::size_t>(c)] = io->max_ps;
-      cd.arr_min[n * L + static_cast<std::size_t>(c)] = io->min_ps;
+    const int d = io_domain(s, node, &io);
+    if (d >= 0) {
+      cd.arr_max[n * L + static_cast<std::size_t>(d)] = io->max_ps;
+      cd.arr_min[n * L + static_cast<std::size_t>(d)] = io->min_ps;
     } else {
-      cd.arr_max[n * L + K] = cd.arr_min[n * L + K] = 0;
+      cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
     }
   }
 }
 
 void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
-  for (std::size_t c = 0; c < K; ++c) {
-    cd.req[n * K + c] = NONE_HIGH;
-    cd.hreq[n * K + c] = NONE_LOW;
+  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
+  for (std::size_t c = 0; c < D; ++c) {
+    cd.req[n * D + c] = NONE_HIGH;
+    cd.hreq[n * D + c] = NONE_LOW;
   }
   cd.unclocked_end[n] = 0;
   const KEM_NODE* node = s.kem->get_node(v);
@@ -327,10 +354,11 @@ void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
   if (node->is_sta_type(KEM_NODE_DEVICE_PIN) && node->get_iterm()) {
     // A constrained output pin is an endpoint of its clock's domain.
     const host::timing::IO_DELAY* io = nullptr;
-    const int c = io_clock(s, node, &io);
-    if (c >= 0) {
-      cd.req[n * K + static_cast<std::size_t>(c)] = s.periods[static_cast<std::size_t>(c)] - io->max_ps;
-      cd.hreq[n * K + static_cast<std::size_t>(c)] = -io->min_ps;
+    const int d = io_domain(s, node, &io);
+    if (d >= 0) {
+      const std::size_t C = static_cast<std::size_t>(d);
+      cd.req[n * D + C] = s.periods[C / 2] - io->max_ps;
+      cd.hreq[n * D + C] = -io->min_ps;
     } else {
       cd.unclocked_end[n] = 1;
     }
@@ -347,20 +375,20 @@ void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
       }
       const std::size_t C = static_cast<std::size_t>(c);
       const KEM_NODE& k = *e->get_dst_node();
-      const int r = clamp32(static_cast<long long>(s.periods[C]) + cd.arr_min[m * L + C] -
+      const int r = clamp32(static_cast<long long>(s.periods[C / 2]) + cd.arr_min[m * L + C] -
                             s.kem->get_setup_ps(k, cd.corner_id));
       const int h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(k, cd.corner_id));
-      cd.req[n * K + C] = std::min(cd.req[n * K + C], r);
-      cd.hreq[n * K + C] = std::max(cd.hreq[n * K + C], h);
+      cd.req[n * D + C] = std::min(cd.req[n * D + C], r);
+      cd.hreq[n * D + C] = std::max(cd.hreq[n * D + C], h);
       return;
     }
     if (is_clock_edge(e)) return;
     const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
-    for (std::size_t c = 0; c < K; ++c) {
-      if (cd.req[m * K + c] != NONE_HIGH)
-        cd.req[n * K + c] = std::min(cd.req[n * K + c], clamp32(static_cast<long long>(cd.req[m * K + c]) - d));
-      if (cd.hreq[m * K + c] != NONE_LOW)
-        cd.hreq[n * K + c] = std::max(cd.hreq[n * K + c], clamp32(static_cast<long long>(cd.hreq[m * K + c]) - d));
+    for (std::size_t c = 0; c < D; ++c) {
+      if (cd.req[m * D + c] != NONE_HIGH)
+        cd.req[n * D + c] = std::min(cd.req[n * D + c], clamp32(static_cast<long long>(cd.req[m * D + c]) - d));
+      if (cd.hreq[m * D + c] != NONE_LOW)
+        cd.hreq[n * D + c] = std::max(cd.hreq[n * D + c], clamp32(static_cast<long long>(cd.hreq[m * D + c]) - d));
     }
     if (cd.unclocked_end[m]) cd.unclocked_end[n] = 1;
   });
@@ -372,8 +400,8 @@ bool endpoint_requirement(const STA_STATE& s, const CORNER_DATA& cd, const KEM_E
   const int w = e->get_dst_node()->get_id();
   *c = keeper_clock(s, cd, w);
   if (*c < 0) return false;
-  const std::size_t L = static_cast<std::size_t>(s.K) + 1, m = static_cast<std::size_t>(w), C = static_cast<std::size_t>(*c);
-  *r = clamp32(static_cast<long long>(s.periods[C]) + cd.arr_min[m * L + C] - s.kem->get_setup_ps(*e->get_dst_node(), cd.corner_id));
+  const std::size_t L = domains(s) + 1, m = static_cast<std::size_t>(w), C = static_cast<std::size_t>(*c);
+  *r = clamp32(static_cast<long long>(s.periods[C / 2]) + cd.arr_min[m * L + C] - s.kem->get_setup_ps(*e->get_dst_node(), cd.corner_id));
   *h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(*e->get_dst_node(), cd.corner_id));
   return true;
 }
@@ -383,27 +411,29 @@ void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
   cd.edge_setup[ei] = cd.edge_hold[ei] = KEM_NO_SLACK;
   const KEM_EDGE* e = s.kem->get_edge(id);
   if (!usable(e) || is_cut(s, id) || is_clock_edge(e)) return;
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1;
+  const std::size_t D = domains(s), L = D + 1;
   const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
   const std::size_t m = static_cast<std::size_t>(e->get_dst_node()->get_id());
   long long setup = LLONG_MAX, hold = LLONG_MAX;
   if (e->get_kind() == KEM_EDGE_KEEPER_DATA) {
     int c, r, h;
     if (!endpoint_requirement(s, cd, e, &c, &r, &h)) return;
-    for (std::size_t l = 0; l < K; ++l) {
+    for (std::size_t l = 0; l < D; ++l) {
       if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-      setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l]);
-      hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h);
+      const long long half = half_cycle(s, l, static_cast<std::size_t>(c));
+      setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l] - half);
+      hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h + half);
     }
   } else {
     const int d = cd.delay[ei];
-    for (std::size_t l = 0; l < K; ++l) {
+    for (std::size_t l = 0; l < D; ++l) {
       if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-      for (std::size_t c = 0; c < K; ++c) {
-        if (cd.req[m * K + c] != NONE_HIGH)
-          setup = std::min(setup, static_cast<long long>(cd.req[m * K + c]) - cd.arr_max[u * L + l] - d);
-        if (cd.hreq[m * K + c] != NONE_LOW)
-          hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) + d - cd.hreq[m * K + c]);
+      for (std::size_t c = 0; c < D; ++c) {
+        const long long half = half_cycle(s, l, c);
+        if (cd.req[m * D + c] != NONE_HIGH)
+          setup = std::min(setup, static_cast<long long>(cd.req[m * D + c]) - cd.arr_max[u * L + l] - d - half);
+        if (cd.hreq[m * D + c] != NONE_LOW)
+          hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) + d - cd.hreq[m * D + c] + half);
       }
     }
   }
@@ -453,15 +483,18 @@ void write_edge_records(const STA_STATE& s) {
 std::map<HOV_INCR_WNS_DOMAIN, int> node_setup(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   std::map<HOV_INCR_WNS_DOMAIN, int> res;
   if (!cd.setup || v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return res;
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
-  for (std::size_t l = 0; l < K; ++l) {
+  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
+  // Domains are reported per clock (both edges of a clock are one domain).
+  for (std::size_t l = 0; l < D; ++l) {
     if (cd.arr_max[n * L + l] == NONE_LOW) continue;
-    for (std::size_t c = 0; c < K; ++c) {
-      if (cd.req[n * K + c] == NONE_HIGH) continue;
+    for (std::size_t c = 0; c < D; ++c) {
+      if (cd.req[n * D + c] == NONE_HIGH) continue;
       HOV_INCR_WNS_DOMAIN d;
-      d.launch = static_cast<int>(l);
-      d.capture = static_cast<int>(c);
-      res[d] = clamp32(static_cast<long long>(cd.req[n * K + c]) - cd.arr_max[n * L + l]);
+      d.launch = static_cast<int>(l / 2);
+      d.capture = static_cast<int>(c / 2);
+      const int slack = clamp32(static_cast<long long>(cd.req[n * D + c]) - cd.arr_max[n * L + l] - half_cycle(s, l, c));
+      auto it = res.find(d);
+      if (it == res.end() || slack < it->second) res[d] = slack;
     }
   }
   return res;
@@ -469,24 +502,24 @@ std::map<HOV_INCR_WNS_DOMAIN, int> node_setup(const STA_STATE& s, const CORNER_D
 
 int node_hold(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return KEM_NO_SLACK;
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
   long long worst = LLONG_MAX;
-  for (std::size_t l = 0; l < K; ++l) {
+  for (std::size_t l = 0; l < D; ++l) {
     if (cd.arr_min[n * L + l] == NONE_LOW) continue;
-    for (std::size_t c = 0; c < K; ++c)
-      if (cd.hreq[n * K + c] != NONE_LOW)
-        worst = std::min(worst, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * K + c]);
+    for (std::size_t c = 0; c < D; ++c)
+      if (cd.hreq[n * D + c] != NONE_LOW)
+        worst = std::min(worst, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * D + c] + half_cycle(s, l, c));
   }
   return worst == LLONG_MAX ? KEM_NO_SLACK : clamp32(worst);
 }
 
 bool node_unclocked(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return false;
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(v);
+  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
   bool any_arrival = false, any_req = cd.unclocked_end[n] != 0;
   for (std::size_t l = 0; l < L; ++l) any_arrival = any_arrival || cd.arr_max[n * L + l] != NONE_LOW;
-  for (std::size_t c = 0; c < K; ++c) any_req = any_req || cd.req[n * K + c] != NONE_HIGH;
-  return (cd.arr_max[n * L + K] != NONE_LOW && any_req) || (any_arrival && cd.unclocked_end[n]);
+  for (std::size_t c = 0; c < D; ++c) any_req = any_req || cd.req[n * D + c] != NONE_HIGH;
+  return (cd.arr_max[n * L + D] != NONE_LOW && any_req) || (any_arrival && cd.unclocked_end[n]);
 }
 
 // The corners the queries answer over.
@@ -793,7 +826,7 @@ std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_
   const STA_STATE& s = st();
   std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> res;
   if (!kem || kem != s.kem) return res;
-  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
+  const std::size_t L = domains(s) + 1;
   for (const CORNER_DATA* cd : query_corners(s, true)) {
     if (!cd->setup) continue;
     std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> corner;
@@ -805,8 +838,9 @@ std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_
       const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
       for (std::size_t l = 0; l + 1 < L; ++l) {
         if (cd->arr_max[u * L + l] == NONE_LOW) continue;
-        const int slack = clamp32(static_cast<long long>(r) - cd->arr_max[u * L + l]);
-        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{static_cast<int>(l), c, 0, 0}];
+        const int slack =
+            clamp32(static_cast<long long>(r) - cd->arr_max[u * L + l] - half_cycle(s, l, static_cast<std::size_t>(c)));
+        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{static_cast<int>(l / 2), c / 2, 0, 0}];
         v.wns = v.endpoints == 0 ? slack : std::min(v.wns, slack);
         ++v.endpoints;
         if (slack < 0) {
@@ -861,13 +895,17 @@ bool sta_kem_node_has_domain(const KEM_NODE* node, const HOV_INCR_WNS_DOMAIN& do
       if (node_unclocked(s, *cd, node->get_id())) return true;
       continue;
     }
-    const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1, n = static_cast<std::size_t>(node->get_id());
+    const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(node->get_id());
     if (n >= cd->unclocked_end.size()) return false;
     if (domain.launch < 0 || domain.capture < 0 || domain.launch >= s.K || domain.capture >= s.K) return false;
-    if (cd->arr_max[n * L + static_cast<std::size_t>(domain.launch)] != NONE_LOW &&
-        (cd->req[n * K + static_cast<std::size_t>(domain.capture)] != NONE_HIGH ||
-         cd->hreq[n * K + static_cast<std::size_t>(domain.capture)] != NONE_LOW))
-      return true;
+    // Either edge of the launch clock, either edge of the capture clock.
+    for (std::size_t le = 0; le < 2; ++le)
+      for (std::size_t ce = 0; ce < 2; ++ce) {
+        const std::size_t l = 2 * static_cast<std::size_t>(domain.launch) + le;
+        const std::size_t c = 2 * static_cast<std::size_t>(domain.capture) + ce;
+        if (cd->arr_max[n * L + l] != NONE_LOW && (cd->req[n * D + c] != NONE_HIGH || cd->hreq[n * D + c] != NONE_LOW))
+          return true;
+      }
   }
   return false;
 }
@@ -923,19 +961,20 @@ const std::vector<CLOCK>& clocks() { return st().clocks; }
 namespace {
 // Constrained output pins are endpoints of the summary too.
 void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_SUMMARY* sum) {
-  const std::size_t K = static_cast<std::size_t>(s.K), L = K + 1;
+  const std::size_t D = domains(s), L = D + 1;
   for (int v = 0; v < s.kem->get_node_count(); ++v) {
     const KEM_NODE* node = s.kem->get_node(v);
     if (!node || !node->is_sta_type(KEM_NODE_DEVICE_PIN) || !node->get_iterm()) continue;
     const host::timing::IO_DELAY* io = nullptr;
-    const int c = io_clock(s, node, &io);
-    if (c < 0) continue;
-    const std::size_t n = static_cast<std::size_t>(v), C = static_cast<std::size_t>(c);
+    const int d = io_domain(s, node, &io);
+    if (d < 0) continue;
+    const std::size_t n = static_cast<std::size_t>(v), C = static_cast<std::size_t>(d);
     long long setup = LLONG_MAX, hold = LLONG_MAX;
-    for (std::size_t l = 0; l < K; ++l) {
+    for (std::size_t l = 0; l < D; ++l) {
       if (cd.arr_max[n * L + l] == NONE_LOW) continue;
-      setup = std::min(setup, static_cast<long long>(cd.req[n * K + C]) - cd.arr_max[n * L + l]);
-      hold = std::min(hold, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * K + C]);
+      const long long half = half_cycle(s, l, C);
+      setup = std::min(setup, static_cast<long long>(cd.req[n * D + C]) - cd.arr_max[n * L + l] - half);
+      hold = std::min(hold, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * D + C] + half);
     }
     auto add = [](long long slack, std::int32_t* wns, std::int64_t* tns, int* failing) {
       const int x = clamp32(slack);
@@ -956,7 +995,7 @@ std::vector<CORNER_SUMMARY> summary() {
   std::vector<CORNER_SUMMARY> res;
   if (!s.kem) return res;
   const auto& models = s.kem->get_corner_manager()->get_loaded_corners();
-  const std::size_t L = static_cast<std::size_t>(s.K) + 1;
+  const std::size_t L = domains(s) + 1;
   for (const CORNER_DATA& cd : s.corners) {
     CORNER_SUMMARY sum;
     sum.corner = models[static_cast<std::size_t>(cd.corner_id)].get_name();
@@ -969,8 +1008,9 @@ std::vector<CORNER_SUMMARY> summary() {
       long long setup = LLONG_MAX, hold = LLONG_MAX;
       for (std::size_t l = 0; l + 1 < L; ++l) {
         if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-        setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l]);
-        hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h);
+        const long long half = half_cycle(s, l, static_cast<std::size_t>(c));
+        setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l] - half);
+        hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h + half);
       }
       if (setup != LLONG_MAX && cd.setup) {
         const int v = clamp32(setup);

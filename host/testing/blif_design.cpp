@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 #include "dev/dev_grid.h"
 #include "testing/netlist_builder.h"
@@ -21,9 +23,14 @@ public:
     LOADED_DESIGN res;
     res.name = m_d.model;
     res.file = m_file;
+    // Every name the design gives keeps its atom; the loader's own atoms
+    // (buffers, output pads, register helpers) take names no design net has.
+    for (const std::string& in : m_d.inputs) m_user.insert(in);
+    for (const BLIF_FF& ff : m_d.ffs) m_user.insert(ff.q);
+    for (const BLIF_LUT& l : m_d.luts) m_user.insert(l.output);
     for (const std::string& in : m_d.inputs) {
       m_line = 0;
-      m_nets[in] = SIG(m_b.io_in(in));
+      m_nets[in] = SIG(m_b.io_in(in, own_name(in + "~ibuf")));
       ++res.inputs;
     }
     // Registers first (their outputs feed LUTs), unconnected; then the LUTs
@@ -51,7 +58,8 @@ public:
     for (std::size_t i = 0; i < m_d.ffs.size(); ++i) res.helper_luts += connect_register(m_d.ffs[i], regs[i]);
     for (const std::string& out : m_d.outputs) {
       m_line = 0;
-      m_b.io_out("out:" + out, net(out));
+      const std::string pad = own_name("out:" + out);
+      m_b.io_out(pad, net(out), own_name(pad + "~obuf"));
       ++res.outputs;
     }
     return res;
@@ -61,6 +69,15 @@ public:
   int line() const { return m_line; }
 
 private:
+  // `base`, or base~1, base~2, ... when the design or the loader already
+  // has that name.
+  std::string own_name(const std::string& base) {
+    std::string name = base;
+    for (int n = 1; m_user.count(name) || m_own.count(name); ++n) name = base + "~" + std::to_string(n);
+    m_own.insert(name);
+    return name;
+  }
+
   SIG net(const std::string& name) const {
     auto it = m_nets.find(name);
     if (it == m_nets.end()) throw NETLIST_BUILD_ERROR("net '" + name + "' is not driven");
@@ -119,11 +136,11 @@ private:
       // No synchronous set in the model: reset ? 1 : D in front of D, and the
       // reset also enables the register.
       const bool r_low = ff.reset_active_low;
-      r.d(m_b.lut(ff.q + "~d", std::vector<SIG>{net(ff.d), net(ff.reset)},
+      r.d(m_b.lut(own_name(ff.q + "~d"), std::vector<SIG>{net(ff.d), net(ff.reset)},
                   [r_low](const LUT_INPUTS& x) { return (x[1] != r_low) || x[0]; }));
       if (!has_enable) return 1;
       const bool e_low = ff.enable_active_low;
-      r.ce(m_b.lut(ff.q + "~ce", std::vector<SIG>{net(ff.enable), net(ff.reset)},
+      r.ce(m_b.lut(own_name(ff.q + "~ce"), std::vector<SIG>{net(ff.enable), net(ff.reset)},
                    [r_low, e_low](const LUT_INPUTS& x) { return (x[1] != r_low) || (x[0] != e_low); }));
       return 2;
     }
@@ -144,6 +161,8 @@ private:
   VOK_ATOM_NETLIST m_netlist;
   NETLIST_BUILDER m_b;
   std::map<std::string, SIG> m_nets;
+  std::set<std::string> m_user;  // names the design gives
+  std::set<std::string> m_own;   // names the loader gave its own atoms
   int m_line = 0;
 };
 
@@ -227,40 +246,101 @@ RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist) {
   return c;
 }
 
-DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation, int routing_tracks,
-                       int lab_atom_limit) {
+// Grid k of the sizing series, with DSP and RAM columns as the device
+// builder's scale lays them out.
+DeviceSpec sizing_series_spec(int k, int family, const SIZING& sizing) {
+  DeviceSpec spec;
+  spec.family = family;
+  spec.routing_tracks = sizing.routing_tracks;
+  spec.pins_per_pad_tile = sizing.pins_per_pad_tile;
+  spec.nx = 12 + k;
+  spec.ny = 10 + k;
+  spec.dsp_columns.clear();
+  spec.ram_columns.clear();
+  for (int x = 4; x < spec.nx - 1; x += 12) {
+    spec.dsp_columns.push_back(x);
+    if (x + 4 < spec.nx - 1) spec.dsp_columns.push_back(x + 4);
+    if (x + 2 < spec.nx - 1) spec.ram_columns.push_back(x + 2);
+  }
+  return spec;
+}
+
+GRID_CAPACITY grid_capacity(const DeviceSpec& spec) {
+  // The tile rules of DEV_GRID, counted without building the grid.
+  const int nx = std::max(spec.nx, 3), ny = std::max(spec.ny, 3);
+  auto listed = [](const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); };
+  int dsp_cols = 0, ram_cols = 0;
+  for (int x = 1; x <= nx - 2; ++x) {
+    if (listed(spec.dsp_columns, x)) ++dsp_cols;
+    else if (listed(spec.ram_columns, x)) ++ram_cols;
+  }
+  const int rows = ny - 2;
+  GRID_CAPACITY c;
+  c.labs = (nx - 2 - dsp_cols - ram_cols) * rows;
+  c.dsps = dsp_cols * (rows / 2);
+  c.rams = ram_cols * rows;
+  c.pins = (2 * rows + nx - 2) * std::clamp(spec.pins_per_pad_tile, 1, DEV_GRID::MAX_PINS_PER_PAD_TILE);
+  return c;
+}
+
+bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& sizing, DeviceSpec* out,
+                       std::string* why) {
+  double utilisation = sizing.utilisation;
   if (!(utilisation > 0.0 && utilisation <= 1.0)) utilisation = 0.6;
   double lab_need = std::max(need.luts / 20.0, need.registers / 40.0) / utilisation;
-  if (lab_atom_limit > 0)
-    lab_need = std::max(lab_need, (need.luts + need.registers) / (0.9 * lab_atom_limit));
-  const int labs_needed = static_cast<int>(std::ceil(lab_need - 1e-9));
-  for (int k = 0;; ++k) {
-    DeviceSpec spec;
-    spec.family = family;
-    spec.routing_tracks = routing_tracks;
-    spec.nx = 12 + k;
-    spec.ny = 10 + k;
-    spec.dsp_columns.clear();
-    spec.ram_columns.clear();
-    for (int x = 4; x < spec.nx - 1; x += 12) {
-      spec.dsp_columns.push_back(x);
-      if (x + 4 < spec.nx - 1) spec.dsp_columns.push_back(x + 4);
-      if (x + 2 < spec.nx - 1) spec.ram_columns.push_back(x + 2);
+  if (sizing.lab_atom_limit > 0)
+    lab_need = std::max(lab_need, (need.luts + static_cast<double>(need.registers)) / (0.9 * sizing.lab_atom_limit));
+  const double labs_needed = std::ceil(lab_need - 1e-9);
+  auto fits = [&](const GRID_CAPACITY& c) {
+    return c.labs >= labs_needed && c.pins >= need.pins && c.dsps >= need.dsps && c.rams >= need.rams &&
+           c.plls >= need.plls;
+  };
+  // Every capacity grows with k, so the smallest fitting grid is found by
+  // bisection between the default grid and the largest one.
+  const int k_max = std::max(0, sizing.max_columns - 12);
+  const DeviceSpec largest = sizing_series_spec(k_max, family, sizing);
+  const GRID_CAPACITY top = grid_capacity(largest);
+  if (!fits(top)) {
+    if (why) {
+      std::ostringstream s;
+      s << "the design does not fit the largest device (" << largest.nx << " x " << largest.ny << " tiles):";
+      const char* sep = " ";
+      auto item = [&](bool over, const std::string& text) {
+        if (!over) return;
+        s << sep << text;
+        sep = "; ";
+      };
+      item(labs_needed > top.labs, std::to_string(need.luts) + " LUTs and " + std::to_string(need.registers) +
+                                       " registers need " + std::to_string(static_cast<long long>(labs_needed)) +
+                                       " LABs, it has " + std::to_string(top.labs));
+      item(need.pins > top.pins, std::to_string(need.pins) + " I/O pins, it has " + std::to_string(top.pins));
+      item(need.dsps > top.dsps, std::to_string(need.dsps) + " DSP blocks, it has " + std::to_string(top.dsps));
+      item(need.rams > top.rams, std::to_string(need.rams) + " RAM blocks, it has " + std::to_string(top.rams));
+      item(need.plls > top.plls, std::to_string(need.plls) + " PLLs, it has " + std::to_string(top.plls));
+      *why = s.str();
     }
-    const DEV_GRID grid(spec);
-    int labs = 0, pins = 0, dsps = 0, rams = 0;
-    for (int y = 0; y < grid.ny(); ++y)
-      for (int x = 0; x < grid.nx(); ++x) switch (grid.tile_kind(x, y)) {
-          case DEV_TILE_KIND::LAB: ++labs; break;
-          case DEV_TILE_KIND::PAD: pins += DEV_GRID::PINS_PER_PAD_TILE; break;
-          case DEV_TILE_KIND::DSP: ++dsps; break;
-          case DEV_TILE_KIND::RAM: ++rams; break;
-          default: break;
-        }
-    if (labs >= labs_needed && pins >= need.pins && dsps >= need.dsps && rams >= need.rams && need.plls <= 4)
-      return spec;
-    if (k > 4000) return spec;  // beyond any design the host can hold
+    return false;
   }
+  int lo = 0, hi = k_max;  // hi fits
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (fits(grid_capacity(sizing_series_spec(mid, family, sizing)))) hi = mid;
+    else lo = mid + 1;
+  }
+  *out = sizing_series_spec(hi, family, sizing);
+  return true;
+}
+
+DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation, int routing_tracks,
+                       int lab_atom_limit) {
+  SIZING sizing;
+  sizing.utilisation = utilisation;
+  sizing.routing_tracks = routing_tracks;
+  sizing.lab_atom_limit = lab_atom_limit;
+  DeviceSpec spec;
+  std::string why;
+  if (!solve_device_size(need, family, sizing, &spec, &why)) throw std::length_error(why);
+  return spec;
 }
 
 }  // namespace host::testing

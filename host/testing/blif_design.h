@@ -70,14 +70,43 @@ struct RESOURCE_COUNTS {
 };
 RESOURCE_COUNTS count_resources(const VOK_ATOM_NETLIST& netlist);
 
-// algorithm: the smallest grid, growing from the default 12 x 10 one step in
-// each direction at a time, whose LABs hold the LUTs and registers at no more
-// than `utilisation` of their sites, whose I/O ring has a pin per pad and
-// whose DSP and RAM columns hold the blocks. DSP and RAM columns are laid out
-// as DEVICE_BUILDER::scale does. The fabric has `routing_tracks` tracks.
-// With a placer limit of LUTs and registers per LAB (lab_atom_limit > 0),
-// the LABs also hold them all at that limit with 10 % to spare.
-// Deterministic.
+// How a device is sized to a design.
+struct SIZING {
+  double utilisation = 0.6;  // of the LABs' LUT and register sites
+  int routing_tracks = DeviceSpec{}.routing_tracks;
+  // With a placer limit of LUTs and registers per LAB (> 0), the LABs also
+  // hold them all at that limit with 10 % to spare.
+  int lab_atom_limit = 0;
+  int pins_per_pad_tile = DeviceSpec{}.pins_per_pad_tile;
+  // The largest grid offered: at most this many columns (rows two fewer).
+  // At 24 tracks its routing graph and the router's arrays take about 1 GB;
+  // it holds about 10,000 LABs and 2,800 pins at eight per pad tile.
+  int max_columns = 120;
+};
+
+// algorithm: the smallest grid of the series 12 x 10, 13 x 11, ... (columns
+// two more than rows) whose LABs hold the LUTs and registers, whose I/O ring
+// has a pin per pad and whose DSP and RAM columns hold the blocks; DSP and
+// RAM columns are laid out as DEVICE_BUILDER::scale does. The size is solved
+// from the resource counts of each grid of the series (a bisection; no grid
+// is built). False when even the largest grid cannot hold the design:
+// `why` then names each resource that does not fit, with what the design
+// needs and what the largest grid has. Deterministic.
+bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& sizing, DeviceSpec* out,
+                       std::string* why);
+
+// Grid k of the series (12 + k columns, 10 + k rows) with the sizing's
+// settings.
+DeviceSpec sizing_series_spec(int k, int family, const SIZING& sizing);
+
+// The capacity of one grid of the series: what solve_device_size compares.
+struct GRID_CAPACITY {
+  int labs = 0, pins = 0, dsps = 0, rams = 0, plls = 4;
+};
+GRID_CAPACITY grid_capacity(const DeviceSpec& spec);
+
+// solve_device_size with the other settings at their defaults; throws
+// std::length_error (with the reason) when the design does not fit.
 DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation = 0.6,
                        int routing_tracks = DeviceSpec{}.routing_tracks, int lab_atom_limit = 0);
 
@@ -86,8 +115,14 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
 // full LAB (20 LUTs, 40 registers) asks for more signals than its 80 data
 // inputs take. With 24 tracks and at most 14 LUTs and registers per LAB
 // every bundled design routes within a few rounds; 16 tracks or no limit
-// leave the larger ones (elliptic, frisc) congested or slow.
+// leave the larger ones (elliptic, frisc) congested or slow. Once the grid
+// follows the logic (not the pin count) the LABs are nearly all full, and at
+// 14 merged copies of the larger designs take twice the router rounds and
+// time of a limit of 10, which leaves the fabric room to negotiate.
 inline constexpr int kFitRoutingTracks = 24;
-inline constexpr int kFitLabAtomLimit = 14;
+inline constexpr int kFitLabAtomLimit = 10;
+// Pins per pad tile of the devices velmo-fit sizes, as a real I/O bank has:
+// the core grid then follows the logic, not the pin count.
+inline constexpr int kFitPinsPerPadTile = 8;
 
 }  // namespace host::testing

@@ -43,6 +43,10 @@ public:
     m_spec.routing_tracks = tracks;
     return *this;
   }
+  DEVICE_BUILDER& pins_per_pad_tile(int pins) {
+    m_spec.pins_per_pad_tile = pins;
+    return *this;
+  }
   DEVICE_BUILDER& dsp_columns(std::vector<int> columns) {
     m_spec.dsp_columns = std::move(columns);
     return *this;

@@ -1,7 +1,9 @@
 #include "testing/design_settings.h"
 
 #include "sta/sta_io_constraints.h"
+#include "yova/yova_util.h"
 
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -25,6 +27,7 @@ public:
   [[noreturn]] void fail(const std::string& what) const { throw DESIGN_SETTINGS_ERROR(m_file + ": " + what); }
 
   int integer(const json& v, const std::string& where) const {
+    if (v.is_number_float() && !std::isfinite(v.get<double>())) fail(where + " is out of range");
     if (!v.is_number_integer()) fail(where + " must be an integer");
     const auto n = v.get<long long>();
     if (n < INT32_MIN || n > INT32_MAX) fail(where + " is out of range");
@@ -69,7 +72,8 @@ public:
     json j;
     try {
       j = json::parse(text_in);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
+      // Syntax errors and numbers out of range alike.
       fail(std::string("not valid JSON: ") + e.what());
     }
     if (!j.is_object()) fail("the settings must be a JSON object");
@@ -125,8 +129,22 @@ public:
       } else if (key == "global_clocks") {
         if (!v.is_array()) fail("global_clocks must be a list of clock nets");
         for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));
+      } else if (key == "eda") {
+        if (!v.is_object()) fail("eda must be an object");
+        DESIGN_SETTINGS::EDA eda;
+        for (const auto& [name, value] : v.items()) {
+          if (name == "output_dir") {
+            eda.output_dir = text(value, "eda.output_dir");
+          } else if (name == "netlist_type") {
+            eda.netlist_type = integer(value, "eda.netlist_type");
+            if (eda.netlist_type < 2 || eda.netlist_type > 4) fail("eda.netlist_type must be 2, 3 or 4");
+          } else {
+            fail("unknown key 'eda." + name + "'");
+          }
+        }
+        s.eda = eda;
       } else if (key == "partitions") {
-        fail("partitions are not supported yet");
+        s.partitions = parse_partition_settings(v.dump(), m_file);
       } else {
         fail("unknown key '" + key + "'");
       }
@@ -158,9 +176,17 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& a : s.assignments)
     if (!names.count(a.instance))
       throw DESIGN_SETTINGS_ERROR(file + ": assignment to '" + a.instance + "', which is no instance of the design");
-  for (const auto& [clock, period] : s.clocks)
+  for (const auto& [clock, period] : s.clocks) {
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
+    // A pad's option term is no net.
+    bool drives = false;
+    for (const VOK_ATOM_OTERM* o : names.at(clock)->coterms())
+      drives = drives || o->get_port_type() != DB_OUTPUT_PORT_PAD_IO;
+    if (!drives)
+      throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' names '" + clock +
+                                  "', which drives no net (an output pin?)");
+  }
   for (const auto& [pin, io] : s.io_delays) {
     auto it = names.find(pin);
     if (it == names.end() || !it->second->is_pin())
@@ -172,9 +198,11 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& clock : s.global_clocks)
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' is no net of the design");
+  apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
   for (const auto& [name, value] : s.cfg) host::cfg::set(name, value);
+  if (s.eda) host::yova::set_tool(2, s.eda->output_dir, s.eda->netlist_type);
   // A clock's source is the primary output of the atom of its name (for a
   // design input, its pad).
   for (const auto& [clock, period] : s.clocks) {

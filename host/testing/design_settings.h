@@ -7,7 +7,8 @@
 //     "assignments": [{"instance": "acc_reg", "id": 1032, "type": 4, "value": "3"}],
 //     "cfg": {"name": "value"},
 //     "clocks": {"clk": 2000},
-//     "io_delays": {"din": {"clock": "clk", "max": 300, "min": 100}}
+//     "io_delays": {"din": {"clock": "clk", "max": 300, "min": 100}},
+//     "eda": {"output_dir": "simulation", "netlist_type": 3}
 //   }
 //
 // - family: the device family code;
@@ -24,14 +25,17 @@
 // - io_delays: input or output delays of design pins (pad names; output pads
 //   of BLIF designs are "out:<name>") relative to a clock of "clocks", max and
 //   min in ps (max at least min).
-// Every key is optional; an unknown key is an error naming it. Partitions are
-// not supported yet and are rejected.
+// - partitions: the design's partitions (see partition_settings.h);
+// - eda: the simulation tool's netlist directory and language (2 VHDL, 3
+//   Verilog, 4 SystemVerilog).
+// Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "testing/partition_settings.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace host::testing {
@@ -60,6 +64,12 @@ struct DESIGN_SETTINGS {
   };
   std::map<std::string, IO_DELAY> io_delays;  // pin -> delay
   std::vector<std::string> global_clocks;  // clock nets on global networks
+  std::vector<PARTITION_SETTING> partitions;
+  struct EDA {
+    std::string output_dir = "simulation";
+    int netlist_type = 3;
+  };
+  std::optional<EDA> eda;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw

@@ -152,15 +152,33 @@ MAC_BUILDER& MAC_BUILDER::widths(int x, int y, int result) {
   return *this;
 }
 MAC_BUILDER& MAC_BUILDER::clk(SIG s, int bank) {
-  if (bank < 0 || bank > 2) contradiction(m_atom, "MAC register bank must be 0-2");
+  if (bank < 0 || bank > 3) contradiction(m_atom, "MAC register bank must be 0-3");
   connect(DB_INPUT_PORT_CLK, bank, s, "clock");
-  m_atom->get_mac_info().clocks[bank] = bank + 1;
+  if (bank < 3) m_atom->get_mac_info().clocks[bank] = bank + 1;
   return *this;
 }
 MAC_BUILDER& MAC_BUILDER::ena(SIG s, int bank) {
-  if (bank < 0 || bank > 2) contradiction(m_atom, "MAC register bank must be 0-2");
+  if (bank < 0 || bank > 3) contradiction(m_atom, "MAC register bank must be 0-3");
   connect(DB_INPUT_PORT_ENA, bank, s, "clock enable");
-  m_atom->get_mac_info().enables[bank] = bank + 1;
+  if (bank < 3) m_atom->get_mac_info().enables[bank] = bank + 1;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::outputs(DB_OUTPUT_PORT_TYPE port, int width) {
+  for (int i = 0; i < width; ++i)
+    if (m_atom->get_output_term_by_type(port, i) == nullptr) m_atom->add_output_term(port, i);
+  m_atom->get_mac_info().output_widths[port] = width;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::stage_clock(DB_INPUT_PORT_TYPE port, int stage, int clock) {
+  m_atom->get_mac_info().stage_clocks[{port, stage}] = clock;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::stage_enable(DB_INPUT_PORT_TYPE port, int stage, int enable) {
+  m_atom->get_mac_info().stage_enables[{port, stage}] = enable;
+  return *this;
+}
+MAC_BUILDER& MAC_BUILDER::output_clock(DB_OUTPUT_PORT_TYPE port, int clock) {
+  m_atom->get_mac_info().output_clocks[port] = clock;
   return *this;
 }
 
@@ -290,18 +308,18 @@ GENERIC_BUILDER NETLIST_BUILDER::output_port(const std::string& name, SIG s) {
   return port;
 }
 
-GENERIC_BUILDER NETLIST_BUILDER::io_in(const std::string& name) {
+GENERIC_BUILDER NETLIST_BUILDER::io_in(const std::string& name, const std::string& ibuf_name) {
   VOK_ATOM_NODE* pad = make(VOK_ATOM_KIND::PAD, name);
   pad->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   pad->add_output_term(DB_OUTPUT_PORT_PAD_IO, 0);
-  GENERIC_BUILDER ibuf(make(VOK_ATOM_KIND::IBUF, name + "~ibuf"));
+  GENERIC_BUILDER ibuf(make(VOK_ATOM_KIND::IBUF, ibuf_name.empty() ? name + "~ibuf" : ibuf_name));
   ibuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   ibuf.input(DB_INPUT_PORT_BOX, 0, SIG(pad));
   return ibuf;
 }
 
-GENERIC_BUILDER NETLIST_BUILDER::io_out(const std::string& name, SIG s) {
-  GENERIC_BUILDER obuf(make(VOK_ATOM_KIND::OBUF, name + "~obuf"));
+GENERIC_BUILDER NETLIST_BUILDER::io_out(const std::string& name, SIG s, const std::string& obuf_name) {
+  GENERIC_BUILDER obuf(make(VOK_ATOM_KIND::OBUF, obuf_name.empty() ? name + "~obuf" : obuf_name));
   obuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   obuf.input(DB_INPUT_PORT_BOX, 0, s);
   GENERIC_BUILDER pad(make(VOK_ATOM_KIND::PAD, name));
@@ -386,6 +404,8 @@ MAC_BUILDER NETLIST_BUILDER::make_mac(VOK_ATOM_KIND kind, const std::string& nam
   a->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   VOK_MAC_INFO& mac = a->get_mac_info();
   mac.width_x = mac.width_y = mac.width_result = 1;
+  // Every MAC says whether its Y signedness comes from a parameter (no).
+  a->set_parameter(VOK_PARAMETER_TYPE::BOOL, 489, 0);
   return MAC_BUILDER(a);
 }
 

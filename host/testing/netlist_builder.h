@@ -147,9 +147,17 @@ public:
   MAC_BUILDER& signedness(bool x, bool y);
   // Operand and result widths; the result width is the number of data outputs.
   MAC_BUILDER& widths(int x, int y, int result);
-  // Clock / enable of register bank `bank` (0-2).
+  // Clock / enable input `bank` (0-3): clock k and enable k are bit k-1 of
+  // the clock and enable inputs.
   MAC_BUILDER& clk(SIG s, int bank = 0);
   MAC_BUILDER& ena(SIG s, int bank = 0);
+  // Output port `port` with bits 0..width-1 (its width recorded).
+  MAC_BUILDER& outputs(DB_OUTPUT_PORT_TYPE port, int width);
+  // Clock / enable of an input port's pipeline register at stage >= 1, and
+  // the clock of an output port's register.
+  MAC_BUILDER& stage_clock(DB_INPUT_PORT_TYPE port, int stage, int clock);
+  MAC_BUILDER& stage_enable(DB_INPUT_PORT_TYPE port, int stage, int enable);
+  MAC_BUILDER& output_clock(DB_OUTPUT_PORT_TYPE port, int clock);
   // A data port: bit i driven by bits[i] (a null signal leaves the bit
   // without a term); records the port's width (bits.size()), signedness and
   // natural width.
@@ -218,8 +226,9 @@ public:
   GENERIC_BUILDER output_port(const std::string& name, SIG s);
   // ---- I/O pads: pad -> input buffer (returns the buffer) and output
   // buffer -> pad (returns the pad).
-  GENERIC_BUILDER io_in(const std::string& name);
-  GENERIC_BUILDER io_out(const std::string& name, SIG s);
+  // The buffer is named name + "~ibuf" / "~obuf" unless a name is given.
+  GENERIC_BUILDER io_in(const std::string& name, const std::string& ibuf_name = "");
+  GENERIC_BUILDER io_out(const std::string& name, SIG s, const std::string& obuf_name = "");
 
   // ---- registers
   REG_BUILDER reg(const std::string& name);

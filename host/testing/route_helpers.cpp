@@ -41,7 +41,7 @@ GENERATED_DESIGN generate_placed_design(int atoms, unsigned seed) {
   };
   std::vector<PIN> left, right;
   for (int y = 1; y < grid.ny() - 1; ++y)
-    for (int p = 0; p < DEV_GRID::PINS_PER_PAD_TILE; ++p) {
+    for (int p = 0; p < grid.pins_per_pad_tile(); ++p) {
       left.push_back({0, y, p});
       right.push_back({grid.nx() - 1, y, p});
     }

@@ -3,6 +3,7 @@
 #include "common/host_call_log.h"
 #include "common/host_lent.h"
 #include "common/host_world.h"
+#include "nolt/nolt_utilities.h"
 #include "thr/thr_drl.h"
 
 namespace {
@@ -30,7 +31,17 @@ bool TIBEX_ENV::has_allocated_interface_objects() { return !host::lent().empty()
   TYPE* TIBEX_ENV::GETTER() { return static_cast<TYPE*>(host::registry_get("TIBEX_ENV::" SLOT)); }
 
 TIBEX_SLOT(NOLT_DELAY_CHAIN_UTIL_BODY, set_delay_chain_util, get_delay_chain_util, "delay_chain_util")
-TIBEX_SLOT(NOLT_RAM_PACKING_CHECK_BODY, set_tibex_ram_packer, get_tibex_ram_packer, "tibex_ram_packer")
+// Replacing an installed RAM packer deletes the replaced one; clearing the
+// slot hands it back to its owner.
+void TIBEX_ENV::set_tibex_ram_packer(NOLT_RAM_PACKING_CHECK_BODY* util) {
+  host::log_call("TIBEX_ENV::set_tibex_ram_packer", util);
+  NOLT_RAM_PACKING_CHECK_BODY* old = get_tibex_ram_packer();
+  host::registry_set("TIBEX_ENV::tibex_ram_packer", util);
+  if (util != nullptr && old != nullptr && old != util) delete old;
+}
+NOLT_RAM_PACKING_CHECK_BODY* TIBEX_ENV::get_tibex_ram_packer() {
+  return static_cast<NOLT_RAM_PACKING_CHECK_BODY*>(host::registry_get("TIBEX_ENV::tibex_ram_packer"));
+}
 TIBEX_SLOT(NOLT_KX_MERGE_RAM_OP_BODY, set_tibex_ram_merger, get_tibex_ram_merger, "tibex_ram_merger")
 TIBEX_SLOT(NOLT_CLKBUF_FIX_ATOM_NETLIST, set_tibex_clkbuf_fix_atom_netlist, get_tibex_clkbuf_fix_atom_netlist,
            "tibex_clkbuf_fix_atom_netlist")

@@ -162,12 +162,11 @@ public:
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
       if (!m_units[u].fixed) order.push_back(u);
     // Exactly constrained units first: nobody else may take their sites.
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return m_units[a].exact > m_units[b].exact; });
-    // Pipeline-slot registers last: a slot's output reaches only its own
-    // LAB, so the slot is chosen where the register's loads went.
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-      return !m_units[a].exact && !m_units[b].exact && !m_units[a].zota && m_units[b].zota;
-    });
+    // Pipeline-slot registers after the other logic: a slot's output reaches
+    // only its own LAB, so the slot is chosen where the register's loads
+    // went. I/O pins last, so each goes near the logic it connects to.
+    auto rank = [&](int u) { return m_units[u].exact ? 0 : (is_io(u) ? 3 : (m_units[u].zota ? 2 : 1)); };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank(a) < rank(b); });
     bool ok = true;
     for (int u : order)
       if (!place_unit(u)) ok = false;
@@ -767,7 +766,16 @@ private:
     }
   };
 
+  // A unit with more connections than this is not tried as a swap partner
+  // (it still moves on its own turn): pricing a swap walks the partner's
+  // connections, and the drivers of wide nets would make every pass
+  // quadratic in their fanout.
+  static constexpr int kMaxSwapDegree = 32;
+
   void improve() {
+    std::vector<int> degree(m_units.size(), 0);
+    for (std::size_t u = 0; u < m_units.size(); ++u)
+      for (int n : m_units[u].members) degree[u] += static_cast<int>(m_nodes[n].conns.size());
     long long total = 0;
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
@@ -777,11 +785,13 @@ private:
         long long sx, sy, cnt;
         neighbour_sum(u, &sx, &sy, &cnt);
         if (cnt == 0) continue;
-        const int tx = static_cast<int>((2 * sx + cnt) / (2 * cnt));
-        const int ty = static_cast<int>((2 * sy + cnt) / (2 * cnt));
+        int tx = static_cast<int>((2 * sx + cnt) / (2 * cnt));
+        int ty = static_cast<int>((2 * sy + cnt) / (2 * cnt));
         const int anchor = m_units[u].members[0];
         auto it = m_kinds.find(m_nodes[anchor].kind);
         if (it == m_kinds.end()) continue;
+        // Pins look along the ring, around its tile nearest to the centroid.
+        if (is_io(u)) nearest_tile(it->second, &tx, &ty);
         m_u_cost.xs.clear();
         m_u_cost.ys.clear();
         for (int n : m_units[u].members)
@@ -806,7 +816,8 @@ private:
               int v = -1;
               if (occ >= 0) {
                 v = m_nodes[occ].unit;
-                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ)
+                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ ||
+                    degree[static_cast<std::size_t>(v)] > kMaxSwapDegree)
                   continue;
               } else if (free_tried) {
                 continue;
@@ -832,6 +843,30 @@ private:
       }
       total -= gained;
       if (gained * 200 < total) break;
+    }
+  }
+
+  // A unit that sits in an I/O pin (a pad, its buffers, I/O registers).
+  bool is_io(int u) const {
+    switch (m_nodes[m_units[u].members[0]].kind) {
+      case dev_kind::PAD:
+      case dev_kind::IO_IN:
+      case dev_kind::IO_OUT:
+      case dev_kind::IO_IN_REG:
+      case dev_kind::IO_OUT_REG: return true;
+      default: return false;
+    }
+  }
+
+  // Moves (x, y) to the nearest tile (Manhattan; ties to the lowest (x, y))
+  // that has sites of the kind.
+  static void nearest_tile(const KIND_INDEX& ki, int* x, int* y) {
+    const int x0 = *x, y0 = *y;
+    int best = -1;
+    for (const KIND_TILE& kt : ki.tiles) {
+      const int d = std::abs(kt.x - x0) + std::abs(kt.y - y0);
+      if (best < 0 || d < best) best = d, *x = kt.x, *y = kt.y;
+      if (best == 0) break;
     }
   }
 

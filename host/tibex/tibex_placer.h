@@ -15,7 +15,8 @@
 // Placement:
 //  - Atoms already placed stay where they are. Atoms with an exact location
 //    constraint are placed first, so no other atom takes their site; then the
-//    rest in id order.
+//    rest in id order, I/O pins (a pad with its buffers) after all other
+//    atoms, so each pin goes near the logic it connects to.
 //  - A carry chain is a rigid column: member k sits at z + 3k, continuing in
 //    the LAB above every 60 sub-locations; it is placed when its head comes
 //    up. A pad and its buffer share one pin.
@@ -31,7 +32,9 @@
 //  - Then a bounded number of zero-temperature improvement passes: each atom
 //    placed by this run (in id order) moves to, or swaps with an atom of the
 //    same shape at, the legal site near its neighbours' centroid that reduces
-//    the total wirelength most; passes stop early when one gains under 0.5 %.
+//    the total wirelength most (a pin looks along the ring around the pad
+//    tile nearest to that centroid); passes stop early when one gains under
+//    0.5 %.
 //  - Locations are written as the location gid rule has them: the placement
 //    gid (or the slot's routing gid), the site's element kind (282 for a
 //    slot), and the tile's x and y as analytic coordinates.

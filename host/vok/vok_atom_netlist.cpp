@@ -145,7 +145,18 @@ bool VOK_LUTMASK::is_independent_of(int i) const {
 }
 
 bool host::lut_eval(std::uint64_t mask, int n, unsigned in) {
-  if (n < 0 || n > 6) fail("0 <= n && n <= 6", __LINE__);
+  if (n == 8) {
+    // An 8-input cell (atom bit 44): input 7 = 0 reads the high half over
+    // inputs (0, 1, 5, 6, 4) at index bits 0-4, input 7 = 1 the low half
+    // over inputs 0-4; both with the complemented index.
+    const auto bit = [&](int i) { return (in >> i) & 1u; };
+    if (bit(7) == 0) {
+      const unsigned idx = bit(0) | bit(1) << 1 | bit(5) << 2 | bit(6) << 3 | bit(4) << 4;
+      return ((mask >> (32 + (~idx & 31u))) & 1u) != 0;
+    }
+    return ((mask >> (~in & 31u)) & 1u) != 0;
+  }
+  if (n < 0 || n > 6) fail("0 <= n && n <= 6 || n == 8", __LINE__);
   const unsigned all = (1u << n) - 1u;
   return ((mask >> (~in & all)) & 1u) != 0;
 }
@@ -204,6 +215,18 @@ VOK_ATOM_OTERM* VOK_ATOM_NODE::get_output_term_by_type(DB_OUTPUT_PORT_TYPE type,
     if (t != nullptr && t->get_port_type() == type && t->get_index() == index) return t;
   }
   return nullptr;
+}
+
+bool VOK_ATOM_NODE::implements(DB_INPUT_PORT_TYPE type) const {
+  for (std::size_t i = 0; i < m_iterms.size(); ++i)
+    if (m_iterms.at(i) != nullptr && m_iterms.at(i)->get_port_type() == type) return true;
+  return false;
+}
+
+bool VOK_ATOM_NODE::implements(DB_OUTPUT_PORT_TYPE type) const {
+  for (std::size_t i = 0; i < m_oterms.size(); ++i)
+    if (m_oterms.at(i) != nullptr && m_oterms.at(i)->get_port_type() == type) return true;
+  return false;
 }
 
 VOK_ATOM_ITERM* VOK_ATOM_NODE::add_input_term(DB_INPUT_PORT_TYPE type, int index) {

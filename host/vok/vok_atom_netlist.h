@@ -109,6 +109,20 @@ struct VOK_MAC_INFO {
   std::map<int, int> input_clocks;   // 0 = none
   std::map<int, int> input_enables;  // 0 = none
   int clk_param_type = 0;  // 0: ports carry clocks; otherwise clock enables
+  // Merge-related settings. Per-stage clocks and enables of an input port's
+  // pipeline registers are keyed by (port, stage), stage >= 1; stage 0 is
+  // the port's own register above.
+  std::map<std::pair<int, int>, int> stage_clocks;
+  std::map<std::pair<int, int>, int> stage_enables;
+  std::map<int, int> output_clocks;  // by output port type; 0 = none
+  bool preadder_used = false;
+  bool preadder_subtract[2] = {false, false};  // per operand
+  bool coefficient_used = false;
+  int clear_type = 0;
+  int operand_sources[2] = {0, 0};  // per operand
+  bool chainout_adder = false;
+  bool chainout_accum = false;
+  int mult_elements = 0;  // 0: as the mode gives
 };
 
 // A LUT mask: raw bits. Index convention (complemented index): bit j holds the
@@ -136,6 +150,9 @@ private:
 namespace host {
 // The LUT's output for natural inputs `in` (bit i = input i): bit ~in of the
 // mask within n bits.
+// n = 8: the 8-input layout (atom bit 44): input 7 = 0 reads the high 32
+// bits over inputs (0, 1, 5, 6, 4) as index bits 0-4, input 7 = 1 the low 32
+// bits over inputs 0-4, each with the complemented index.
 HOST_API bool lut_eval(std::uint64_t mask, int n, unsigned in);
 }  // namespace host
 
@@ -239,6 +256,10 @@ public:
   // null when the atom has no such term.
   VOK_ATOM_ITERM* get_input_term_by_type(DB_INPUT_PORT_TYPE type, int index) const;
   VOK_ATOM_OTERM* get_output_term_by_type(DB_OUTPUT_PORT_TYPE type, int index) const;
+  // data: whether the atom has the port type (the stand-in's atoms have the
+  // ports they hold a term of).
+  bool implements(DB_INPUT_PORT_TYPE type) const;
+  bool implements(DB_OUTPUT_PORT_TYPE type) const;
   // algorithm: creates a term in a new slot; an existing (type, index) is an
   // internal error.
   VOK_ATOM_ITERM* add_input_term(DB_INPUT_PORT_TYPE type, int index);
@@ -307,6 +328,8 @@ public:
   void set_parameter(VOK_PARAMETER_TYPE type, int id, std::int64_t value) {
     m_parameters[{type, id}] = value;
   }
+  // The atom no longer has the parameter (undo of a first setting).
+  void erase_parameter(VOK_PARAMETER_TYPE type, int id) { m_parameters.erase({type, id}); }
 
 protected:
   VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, int default_element);

@@ -1,7 +1,10 @@
 #include "vok/vok_atom_term.h"
 
+#include <set>
 #include <string>
+#include <utility>
 
+#include "common/host_world.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -152,6 +155,10 @@ VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm) {
   return iterm ? iterm->get_hier_equiv() : nullptr;
 }
 
+VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm) {
+  return oterm ? oterm->get_hier_equiv() : nullptr;
+}
+
 void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   if (iterm == nullptr || oterm == nullptr) fail("iterm && oterm", __LINE__);
   if (iterm->m_hier_equiv != nullptr || oterm->m_hier_equiv != nullptr) fail("not yet linked", __LINE__);
@@ -159,7 +166,34 @@ void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   oterm->m_hier_equiv = iterm;
 }
 
+void vok_unlink_hier_equivalent(VOK_ATOM_ITERM* iterm) {
+  if (iterm == nullptr || iterm->m_hier_equiv == nullptr) return;
+  iterm->m_hier_equiv->m_hier_equiv = nullptr;
+  iterm->m_hier_equiv = nullptr;
+}
+
+void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm) {
+  if (oterm == nullptr || oterm->m_hier_equiv == nullptr) return;
+  oterm->m_hier_equiv->m_hier_equiv = nullptr;
+  oterm->m_hier_equiv = nullptr;
+}
+
 bool vok_is_connected(const VOK_ATOM_ITERM* iterm) { return iterm != nullptr && iterm->is_connected(); }
+
+namespace {
+struct PORT_DEFAULTS {
+  std::set<std::pair<int, int>> inverted;  // (atom id, usage)
+};
+PORT_DEFAULTS& port_defaults() { return host_world_slot<PORT_DEFAULTS>(); }
+}  // namespace
+
+bool vok_port_default_is_inverted(const VOK_ATOM_NODE* atom, int usage) {
+  return atom != nullptr && port_defaults().inverted.count({atom->get_id(), usage}) != 0;
+}
+
+namespace host::vok {
+void set_port_default_inverted(int atom_id, int usage) { port_defaults().inverted.insert({atom_id, usage}); }
+}  // namespace host::vok
 
 bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode) {
   return oterm != nullptr && !oterm->cfanout(mode).empty();

@@ -94,12 +94,24 @@ HOST_API void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
 // For an input term on a hierarchy boundary, the output term that carries its
 // signal on the other side; null for an ordinary input term.
 HOST_API VOK_ATOM_OTERM* vok_hier_get_equivalent_oterm(const VOK_ATOM_ITERM* iterm);
+// For an output term on a hierarchy boundary (an input port atom's output),
+// the input term that carries its signal on the other side; null otherwise.
+HOST_API VOK_ATOM_ITERM* vok_hier_get_equivalent_iterm(const VOK_ATOM_OTERM* oterm);
 // Makes iterm and oterm each other's hierarchical equivalents (a black-box
 // terminal and the output/input term of the matching port atom inside).
 HOST_API void vok_link_hier_equivalents(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);
+// algorithm: cuts a term's hierarchy link on both sides (nothing when unlinked).
+HOST_API void vok_unlink_hier_equivalent(VOK_ATOM_ITERM* iterm);
+HOST_API void vok_unlink_hier_equivalent(VOK_ATOM_OTERM* oterm);
 HOST_API bool vok_is_connected(const VOK_ATOM_ITERM* iterm);
 // An output term is connected when its walk in the given mode yields a fanout.
 HOST_API bool vok_is_connected(const VOK_ATOM_OTERM* oterm, VOK_TRAVERSE mode);
+// data: whether the atom's input port of that usage reads as inverted when
+// nothing drives it (false unless host::vok::set_port_default_inverted).
+HOST_API bool vok_port_default_is_inverted(const VOK_ATOM_NODE* atom, int usage);
+namespace host::vok {
+HOST_API void set_port_default_inverted(int atom_id, int usage);
+}  // namespace host::vok
 
 // How an input is left when it loses its source.
 class HOST_API VOK_NET_ITERM {
@@ -235,6 +247,9 @@ public:
   // algorithm: leaves the input without its source, OPEN (unconnected,
   // unused) or GROUND (tied to 0). Keeps the source's fanout list consistent.
   void disconnect_from_source(CONNECT_STATE state);
+  // data: the port's name as written in the design: the port type's
+  // symbol name, "[index]" appended for index > 0 (vok_re_logical_port.cpp).
+  std::string get_wysiwyg_port_name() const;
   // algorithm: disconnects from any source and ties the input to 0 (low) or 1.
   void tie(bool low);
 
@@ -245,6 +260,8 @@ private:
   friend class VOK_ATOM_NETLIST;
   friend void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
   friend void vok_link_hier_equivalents(VOK_ATOM_ITERM*, VOK_ATOM_OTERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_ITERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_OTERM*);
   void set_state_bit(std::uint8_t bit, bool on) {
     m_state = static_cast<std::uint8_t>(on ? (m_state | bit) : (m_state & ~bit));
   }
@@ -287,6 +304,8 @@ public:
   void set_usage(int usage) { m_usage = usage; }
   // The atom's path for its primary output (slot 0), "path~PORT" otherwise.
   std::string get_name() const;
+  // data: as the input term's (vok_re_logical_port.cpp).
+  std::string get_wysiwyg_port_name() const;
 
   // data: the stored fanout list (mode-independent; the hierarchical walk is
   // the fanout iterator's).
@@ -319,6 +338,8 @@ private:
   friend class VOK_ATOM_NETLIST;
   friend void vok_connect(VOK_ATOM_OTERM* source, VOK_ATOM_ITERM* sink);
   friend void vok_link_hier_equivalents(VOK_ATOM_ITERM*, VOK_ATOM_OTERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_ITERM*);
+  friend void vok_unlink_hier_equivalent(VOK_ATOM_OTERM*);
   int count_fanouts_up_to(int limit, VOK_TRAVERSE mode) const;
   void forget_links() { m_first_fanout = m_last_fanout = nullptr; }
 

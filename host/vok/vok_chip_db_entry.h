@@ -6,6 +6,7 @@
 
 #include "common/host_api.h"
 #include "juk_forest_detail_sys.h"
+#include "vok/vok_re_presslack.h"
 #include "vok/vok_re_routing.h"
 
 class HOST_API VOK_CHIP_DB_ENTRY {
@@ -32,6 +33,8 @@ public:
   std::vector<int>& power_tile_setting_info() { return m_power_tiles; }
   // data: the base family code of the device the entry is fitted to.
   int get_base_family_code() const;
+  // data: preserved slack records on routing hidden by blackboxing.
+  VOK_RE_PRESSLACK_CONTAINER& get_preserved_slacks_on_routing_hidden_by_bbic() { return m_hidden_slacks; }
   // Empties the routing and the networks.
   void clear();
 
@@ -42,4 +45,5 @@ private:
   VOK_RE_ROUTING m_routing;
   JUK::FOREST<int, int> m_networks[3];
   std::vector<int> m_power_tiles;
+  VOK_RE_PRESSLACK_CONTAINER m_hidden_slacks;
 };

@@ -69,3 +69,19 @@ VOK_ATOM_OTERM* vok_find_oterm(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_L
   if (atom == nullptr || type < 0) return nullptr;
   return atom->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(type), port.get_index());
 }
+
+namespace {
+std::string with_index(const char* name, int index) {
+  std::string s = name ? name : "";
+  if (index > 0) s += "[" + std::to_string(index) + "]";
+  return s;
+}
+}  // namespace
+
+std::string VOK_ATOM_ITERM::get_wysiwyg_port_name() const {
+  return with_index(vok_input_port_symbol(get_port_type()).cname(), get_index());
+}
+
+std::string VOK_ATOM_OTERM::get_wysiwyg_port_name() const {
+  return with_index(vok_output_port_symbol(get_port_type()).cname(), get_index());
+}

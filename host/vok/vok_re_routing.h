@@ -228,6 +228,18 @@ public:
   // ---- host: one indented pre-order line per node of the skip view.
   void debug_dump(std::ostream& out, VOK_RE_ROUTING_ZOTA_SKIP skip) const;
 
+  // ---- host: partition routing. Adds another routing's trees: a tree whose
+  // source (terminal port, or value of a non-terminal root) matches a root
+  // here is joined to it, node by node down the matching children (same
+  // value; pipeline-register pairs followed to their Q side); what does not
+  // match is copied with new ids.
+  void merge_partition(const VOK_RE_ROUTING& other);
+  // The nodes below `id` for partition walks: its raw children, then, for
+  // the D side of a pipeline-register pair, the pair's Q root.
+  std::vector<int> get_walk_children(int id) const;
+  // Whether a node is the Q side (a marked root) of a pipeline-register pair.
+  bool is_zota_q_root(int id) const { return is_zota_node(id) && m_forest.parent(id) == -1; }
+
 private:
   friend class VOK_RE_ROUTING_MODIFIER;
   int new_record(std::int32_t value);

@@ -4,7 +4,9 @@
 #include "common/host_call_log.h"
 
 #include <map>
+#include <set>
 #include <utility>
+#include <algorithm>
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
@@ -14,6 +16,7 @@ namespace {
 struct DRC_STATE {
   WEXAN_ATOM_MOD_DRC drc;
   std::map<std::pair<int, int>, std::uint64_t> deny;
+  std::set<std::pair<int, int>> merge_veto;
 };
 DRC_STATE& state() { return host_world_slot<DRC_STATE>(); }
 }  // namespace
@@ -46,8 +49,21 @@ bool WEXAN_ATOM_MOD_DRC::atom_mod_allowed_for_operation(int atom_id, int op, con
   return allowed;
 }
 
+bool WEXAN_ATOM_MOD_DRC::atoms_are_compatible_for_merge(const std::vector<VOK_ATOM_NODE*>* atoms, void*) const {
+  if (atoms == nullptr) return true;
+  for (std::size_t i = 0; i < atoms->size(); ++i)
+    for (std::size_t j = i + 1; j < atoms->size(); ++j) {
+      const VOK_ATOM_NODE* a = (*atoms)[i];
+      const VOK_ATOM_NODE* b = (*atoms)[j];
+      if (a != nullptr && b != nullptr && state().merge_veto.count(std::minmax(a->get_id(), b->get_id())) != 0)
+        return false;
+    }
+  return true;
+}
+
 namespace host::drc {
 void deny(int atom_id, int op, std::uint64_t reason) { state().deny[{atom_id, op}] = reason; }
+void veto_merge(int atom_a, int atom_b) { state().merge_veto.insert(std::minmax(atom_a, atom_b)); }
 }  // namespace host::drc
 
 void WEXAN_ATOM_MOD_DRC::verify_dont_touch() { host::log_call("WEXAN_ATOM_MOD_DRC::verify_dont_touch"); }

@@ -18,6 +18,7 @@ public:
 private:
   std::string m_text;
 };
+class VOK_ATOM_NODE;
 class WEXAN_HOV_UTILITY;
 
 class HOST_API WEXAN_ATOM_MOD_DRC {
@@ -36,6 +37,9 @@ public:
   // sake.
   bool atom_mod_allowed_for_operation(int atom_id, int op, const char* tag, std::uint64_t* reasons,
                                       std::vector<WEXAN_ATOM_MOD_DRC_MESSAGE*>* messages, bool flag) const;
+  // data: whether the atoms may be merged into one; true unless a pair of
+  // them is vetoed (host::drc::veto_merge). The reason is not written.
+  bool atoms_are_compatible_for_merge(const std::vector<VOK_ATOM_NODE*>* atoms, void* reason) const;
   // recorded: the don't-touch verification of the post-fit netlist.
   void verify_dont_touch();
   // recorded: writes the cached atom-modification information out.
@@ -49,4 +53,6 @@ public:
 namespace host::drc {
 // Denies operation `op` on the atom with the given reason mask.
 HOST_API void deny(int atom_id, int op, std::uint64_t reason = 1);
+// Vetoes merging the two atoms (either order).
+HOST_API void veto_merge(int atom_a, int atom_b);
 }  // namespace host::drc

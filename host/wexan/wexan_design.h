@@ -2,6 +2,7 @@
 // The fitter design and the engineering-change-order (ECO) state of the
 // environment. Both belong to the world.
 #include <cstdint>
+#include <list>
 #include "common/host_api.h"
 #include "tibex/tibex_location_constraint.h"
 
@@ -72,6 +73,10 @@ public:
   // recorded: refreshes the atom information after a depopulation that
   // duplicated high-fanout signals.
   void update_atom_info_for_high_fanout_depop();
+  // recorded: empties the design's list of atoms changed by early retiming.
+  void clear_early_retime_atoms();
+  // recorded: takes the atoms early retiming changed into the design.
+  void update_atom_info_for_early_retime(const std::list<VOK_ATOM_NODE*>& atoms, bool flag);
   // algorithm (recorded): connects the input term as a fanout of the output
   // term.
   void insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm);

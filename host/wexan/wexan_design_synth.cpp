@@ -64,7 +64,12 @@ void WEXAN_BOUNDARY_PORT_MANAGER::assign_atom_to_partition(const VOK_ATOM_NODE* 
 }
 
 void WEXAN_PIZ_TABLE::add_netlist_modification(const WEXAN_PIZ_NETLIST_MOD& mod) {
-  add_row({mod.name, std::to_string(mod.wysiwyg_type), std::to_string(mod.action), mod.port});
+  std::vector<std::string> row{mod.name, std::to_string(mod.wysiwyg_type), std::to_string(mod.action), mod.port};
+  if (!mod.dest_name.empty()) {
+    row.push_back(mod.dest_name);
+    row.push_back(std::to_string(mod.dest_wysiwyg_type));
+  }
+  add_row(std::move(row));
 }
 
 namespace host::wexan {
@@ -76,4 +81,10 @@ void set_boundary_port_manager(bool on) {
 
 void WEXAN_DESIGN::update_atom_info_for_high_fanout_depop() {
   host::log_call("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop");
+}
+
+void WEXAN_DESIGN::clear_early_retime_atoms() { host::log_call("WEXAN_DESIGN::clear_early_retime_atoms"); }
+
+void WEXAN_DESIGN::update_atom_info_for_early_retime(const std::list<VOK_ATOM_NODE*>& atoms, bool flag) {
+  host::log_call("WEXAN_DESIGN::update_atom_info_for_early_retime", static_cast<int>(atoms.size()), flag);
 }

@@ -69,10 +69,16 @@ int WEXAN_ENV::get_internal_family_code() const { return host::device::internal_
 
 void WEXAN_ENV::indicate_that_atom_netlist_is_modified(int atom_id, bool flag1, bool flag2) {
   host::log_call("WEXAN_ENV::indicate_that_atom_netlist_is_modified", atom_id, flag1, flag2);
+  if (!m_hov_tainting_enabled) return;
   if (atom_id < 0)
     hov_get_atom_netlist_taint_manager()->taint_all();
   else
     hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(atom_id));
+}
+
+void WEXAN_ENV::set_hov_tainting_enabled(bool on) {
+  host::log_call("WEXAN_ENV::set_hov_tainting_enabled", on);
+  m_hov_tainting_enabled = on;
 }
 
 bool WEXAN_ENV::hov_is_on() const { return host::hov::is_on(); }

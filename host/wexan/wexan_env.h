@@ -90,6 +90,10 @@ public:
   // recorded: taints the atom (or, with id -1, the whole netlist) for the
   // next timing rebuild (the taint manager's record).
   void indicate_that_atom_netlist_is_modified(int atom_id = -1, bool flag1 = false, bool flag2 = false);
+  // data: the timing-tainting switch (default on); while off, the call
+  // above leaves the taint record alone.
+  void set_hov_tainting_enabled(bool on);
+  bool is_hov_tainting_enabled() const { return m_hov_tainting_enabled; }
 
   // ---- timing
   // data: whether timing-driven compile is on (host::hov::set_on).
@@ -161,6 +165,7 @@ public:
 
 private:
   bool m_pipeline_register_flag = false;
+  bool m_hov_tainting_enabled = true;
   CMP_FACADE* m_cmp;
   int m_flags;
 };

@@ -1,5 +1,7 @@
 #include "wexan/wexan_utilities.h"
 
+#include <map>
+
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "thr/thr_drl.h"
@@ -12,7 +14,15 @@ struct LUT_RAM_STATE {
 LUT_RAM_STATE& lut_ram_state() { return host_world_slot<LUT_RAM_STATE>(); }
 }  // namespace
 
+namespace {
+struct PIZ_FLUSHED {
+  std::map<std::string, std::vector<std::vector<std::string>>> rows;
+};
+PIZ_FLUSHED& piz_flushed() { return host_world_slot<PIZ_FLUSHED>(); }
+}  // namespace
+
 WEXAN_PIZ_TABLE::WEXAN_PIZ_TABLE(std::string name) : m_name(std::move(name)) {}
+WEXAN_PIZ_TABLE::WEXAN_PIZ_TABLE(WEXAN_ENV*) : m_name("Netlist Modifications") {}
 WEXAN_PIZ_TABLE::~WEXAN_PIZ_TABLE() = default;
 void WEXAN_PIZ_TABLE::add_row(std::vector<std::string> row) { m_rows.push_back(std::move(row)); }
 void WEXAN_PIZ_TABLE::push_reason(int reason) {
@@ -27,8 +37,17 @@ void WEXAN_PIZ_TABLE::pop_reason() {
 
 void WEXAN_PIZ_TABLE::flush() {
   host::log_call("WEXAN_PIZ_TABLE::flush", m_name, static_cast<int>(m_rows.size()));
+  auto& out = piz_flushed().rows[m_name];
+  out.insert(out.end(), m_rows.begin(), m_rows.end());
   m_rows.clear();
 }
+
+namespace host::wexan {
+std::vector<std::vector<std::string>> flushed_rows(const std::string& table) {
+  auto it = piz_flushed().rows.find(table);
+  return it == piz_flushed().rows.end() ? std::vector<std::vector<std::string>>{} : it->second;
+}
+}  // namespace host::wexan
 
 WEXAN_LUT_RAM_UTILITY::WEXAN_LUT_RAM_UTILITY(int mode) : m_mode(mode) {
   host::counters::add("WEXAN_LUT_RAM_UTILITY", 1);
@@ -68,7 +87,6 @@ WEXAN_PERIPHERY_FLOW::WEXAN_PERIPHERY_FLOW() : m_atom_mod_report("Periphery Atom
   host::counters::add("WEXAN_PERIPHERY_FLOW", 1);
 }
 WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() { host::counters::add("WEXAN_PERIPHERY_FLOW", -1); }
-void WEXAN_PERIPHERY_FLOW::flush_atom_mod_report() { m_atom_mod_report.flush(); }
 
 void WEXAN_LUT_RAM_UTILITY::flush_reports() { host::log_call("WEXAN_LUT_RAM_UTILITY::flush_reports"); }
 

@@ -7,12 +7,19 @@
 #include <vector>
 #include "common/host_api.h"
 
+class WEXAN_ENV;
+
 // One netlist modification of a report table.
 struct WEXAN_PIZ_NETLIST_MOD {
   std::string name;
   int wysiwyg_type = 0;
   int action = 0;
   std::string port;
+  // The node the modification led to (an absorbed atom's survivor).
+  std::string dest_name;
+  int dest_wysiwyg_type = 0;
+  void set_dest_node(std::string name) { dest_name = std::move(name); }
+  void set_dest_type(int type) { dest_wysiwyg_type = type; }
 };
 
 // A report table of the fitter environment: rows are kept until flushed.
@@ -20,16 +27,23 @@ class WEXAN_ENV;
 class HOST_API WEXAN_PIZ_TABLE {
 public:
   explicit WEXAN_PIZ_TABLE(std::string name);
+  // A netlist-modification table of the environment.
+  explicit WEXAN_PIZ_TABLE(WEXAN_ENV* env);
   virtual ~WEXAN_PIZ_TABLE();
+  // data: the algorithm list the rows are filed under, and the stack of
+  // reasons (each row carries the innermost).
+  void set_wexan_piz_table_algorithm(int list) { m_algorithm = list; }
+  int get_algorithm() const { return m_algorithm; }
   const std::string& get_name() const { return m_name; }
   // data: appends one row.
   void add_row(std::vector<std::string> row);
   // data: appends the modification as a row (name, WYSIWYG type, action,
-  // port).
+  // port, then the destination name and type when it has one).
   void add_netlist_modification(const WEXAN_PIZ_NETLIST_MOD& mod);
   // data: the rows not flushed yet.
   const std::vector<std::vector<std::string>>& rows() const { return m_rows; }
-  // recorded: hands the rows to the report database and empties the table.
+  // recorded: hands the rows to the report database
+  // (host::wexan::flushed_rows) and empties the table.
   void flush();
   // data: the algorithm its rows are written for, and a stack of reasons
   // (pushing and popping are recorded).
@@ -41,9 +55,9 @@ public:
 
 private:
   std::string m_name;
-  std::vector<std::vector<std::string>> m_rows;
   int m_algorithm = 0;
   std::vector<int> m_reasons;
+  std::vector<std::vector<std::string>> m_rows;
 };
 
 class HOST_API WEXAN_LUT_RAM_UTILITY {
@@ -103,14 +117,19 @@ public:
   WEXAN_PERIPHERY_FLOW(const WEXAN_PERIPHERY_FLOW&) = delete;
   WEXAN_PERIPHERY_FLOW& operator=(const WEXAN_PERIPHERY_FLOW&) = delete;
 
-  // algorithm: flushes the atom-modification report table.
-  virtual void flush_atom_mod_report();
+  // component: flushes the atom-modification report table.
+  virtual inline void flush_atom_mod_report();
   // data: the atom-modification report table.
   WEXAN_PIZ_TABLE* get_atom_mod_report() { return &m_atom_mod_report; }
 
 protected:
   WEXAN_PIZ_TABLE m_atom_mod_report;
 };
+
+namespace host::wexan {
+// Rows flushed so far from report tables of that name, in order.
+HOST_API std::vector<std::vector<std::string>> flushed_rows(const std::string& table);
+}  // namespace host::wexan
 
 #include "wexan_utilities_sys.h"
 

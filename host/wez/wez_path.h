@@ -18,6 +18,11 @@ public:
   const std::string& get_directory() const { return m_directory; }
   const std::string& get_file_name() const { return m_file_name; }
   const std::vector<std::string>& get_components() const { return m_components; }
+  // algorithm: a relative path becomes absolute against `base` (the working
+  // directory when empty); the path is normalised.
+  void become_absolute(const std::string& base);
+  // data: the path text.
+  std::string fullpath() const { return m_text; }
 
 private:
   std::string m_text;

@@ -64,6 +64,7 @@ struct WUMP_GRAPH_BUILDER {
     info.m_nx = grid.nx();
     info.m_ny = grid.ny();
     info.m_lab_output_offset = wump_lab_output_offset(spec.family);
+    info.m_pad_output_base = std::max(4, grid.pins_per_pad_tile());
     info.m_grid = &grid;
   }
 
@@ -113,7 +114,8 @@ struct WUMP_GRAPH_BUILDER {
       }
       for (int m = 0; m < BLOCK_OUTPUTS; ++m) v.push_back(rec(dev_kind::BLOCK_OUTPUT, m));
     }
-    auto ports = [&](DEV_TILE_KIND k, int n) {
+    // Input port q has index q, output port q index out_base + q.
+    auto ports = [&](DEV_TILE_KIND k, int n, int out_base) {
       auto& v = own[static_cast<int>(k)];
       for (int q = 0; q < n; ++q) {
         v.push_back(rec(dev_kind::ICD_PORT, q, in));
@@ -121,11 +123,11 @@ struct WUMP_GRAPH_BUILDER {
         for (int w = 0; w < wires; ++w)
           if (w % n == q) listen(k, w);
       }
-      for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::ICD_PORT, 4 + q));
+      for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::ICD_PORT, out_base + q));
       for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::PERIPHERY_OUTPUT, q));
     };
-    ports(DEV_TILE_KIND::PAD, DEV_GRID::PINS_PER_PAD_TILE);
-    ports(DEV_TILE_KIND::PERIPHERY, 4);
+    ports(DEV_TILE_KIND::PAD, grid.pins_per_pad_tile(), info.m_pad_output_base);
+    ports(DEV_TILE_KIND::PERIPHERY, 4, 4);
     add_interface_chains();
     for (int j = 0; j < 2; ++j) own[static_cast<int>(DEV_TILE_KIND::PLL)].push_back(rec(dev_kind::PERIPHERY_OUTPUT, j));
   }
@@ -258,14 +260,15 @@ struct WUMP_GRAPH_BUILDER {
         for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % wires), 0});
         return;
       case dev_kind::ICD_PORT: {
-        const int n = kind == DEV_TILE_KIND::PAD ? DEV_GRID::PINS_PER_PAD_TILE : 4;
+        const bool pad = kind == DEV_TILE_KIND::PAD;
+        const int n = pad ? grid.pins_per_pad_tile() : 4;
         if (r.flags & WUMP_RECORD_INPUT) {
           // A periphery block passes its input port on to its output port; a
           // pad's input port ends there.
           if (kind == DEV_TILE_KIND::PERIPHERY) out.push_back({own_id(x, y, n + r.index), WUMP_EDGE_VIRTUAL});
           return;
         }
-        out.push_back({own_id(x, y, 2 * n + (r.index - 4)), 0});
+        out.push_back({own_id(x, y, 2 * n + (r.index - (pad ? info.m_pad_output_base : 4))), 0});
         return;
       }
       case dev_kind::PERIPHERY_INTERFACE: interface_fanouts(x, y, r, out); return;
@@ -385,6 +388,12 @@ std::unique_ptr<WUMP_ROUTE_INFO> wump_generate_route_info(const DeviceSpec& spec
 }
 
 // ---- queries -------------------------------------------------------------
+
+std::size_t WUMP_ROUTE_INFO::memory_bytes() const {
+  return sizeof *this + m_elements.capacity() * sizeof(WUMP_ROUTE_ELEMENT) +
+         m_element_table.capacity() * sizeof(WUMP_ROUTE_ELEMENT_RECORD) + m_fanout_table.capacity() * sizeof(int) +
+         m_fanout_flags.capacity() + m_fanin_table.capacity() * sizeof(int) + m_tile_first.capacity() * sizeof(unsigned);
+}
 
 const WUMP_ROUTE_ELEMENT* WUMP_ROUTE_GRAPH::get_wump_route_element(unsigned id) const {
   id &= ~WUMP_GID_BIT;
@@ -575,6 +584,12 @@ std::string WUMP_ROUTE_INFO::get_port_name(int kind, int index) const {
   return buf;
 }
 
+std::string WUMP_ROUTE_INFO::icd_port_name(const WUMP_ROUTE_ELEMENT_RECORD& r, bool pad) const {
+  const bool input = r.flags & WUMP_RECORD_INPUT;
+  const int q = input ? r.index : r.index - (pad ? m_pad_output_base : 4);
+  return (input ? "in[" : "out[") + std::to_string(q) + "]";
+}
+
 unsigned WUMP_ROUTE_INFO::get_block_icd_port_gid(unsigned place_block_gid, int blc_port_type, const std::string& name) const {
   if (!m_grid || place_block_gid >= m_grid->sites().size() || blc_port_type < 1 || blc_port_type > 3)
     return WUMP_ILLEGAL_GID;
@@ -588,8 +603,10 @@ unsigned WUMP_ROUTE_INFO::get_block_icd_port_gid(unsigned place_block_gid, int b
     const WUMP_ROUTE_ELEMENT_RECORD& r = m_element_table[m_elements[id].get_record()];
     if (r.kind != dev_kind::ICD_PORT) continue;
     const bool input = r.flags & WUMP_RECORD_INPUT;
-    if ((blc_port_type != 3 && input != (blc_port_type == 1)) || (pin >= 0 && r.index % 4 != pin)) continue;
-    if (get_port_name(r.kind, r.index) == name) return id | WUMP_GID_BIT;
+    if ((blc_port_type != 3 && input != (blc_port_type == 1)) ||
+        (pin >= 0 && r.index - (input ? 0 : m_pad_output_base) != pin))
+      continue;
+    if (icd_port_name(r, pin >= 0) == name) return id | WUMP_GID_BIT;
   }
   return WUMP_ILLEGAL_GID;
 }
@@ -602,8 +619,9 @@ void WUMP_ROUTE_INFO::get_name(unsigned gid, std::string& name) const {
   }
   const WUMP_ROUTE_ELEMENT_RECORD& r = m_element_table[e->get_record()];
   char buf[128];
+  const bool pad_port = r.kind == dev_kind::ICD_PORT && m_grid && m_grid->tile_kind(e->get_x(), e->get_y()) == DEV_TILE_KIND::PAD;
   std::snprintf(buf, sizeof buf, "%s_X%dY%d_%s", puve_enum_to_symbol(static_cast<DEV_ELEMENT_ENUM>(r.kind)).cname(),
-                e->get_x(), e->get_y(), get_port_name(r.kind, r.index).c_str());
+                e->get_x(), e->get_y(), (pad_port ? icd_port_name(r, true) : get_port_name(r.kind, r.index)).c_str());
   name = buf;
 }
 

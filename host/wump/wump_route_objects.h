@@ -390,6 +390,8 @@ public:
   int get_lab_output_offset() const { return m_lab_output_offset; }
   // data: the description string of an element kind at a sub-location.
   std::string get_element_description(int kind, int sub_location) const;
+  // Bytes the flat tables hold (elements, records, edge tables, tile index).
+  std::size_t memory_bytes() const;
 
 private:
   friend struct WUMP_GRAPH_BUILDER;
@@ -407,6 +409,10 @@ private:
   int m_nx = 0;
   int m_ny = 0;
   int m_lab_output_offset = 94;
+  int m_pad_output_base = 4;  // index of a pad tile's first output port
+  // "in[q]" / "out[q]" of a block port record (pad tiles number outputs from
+  // m_pad_output_base).
+  std::string icd_port_name(const WUMP_ROUTE_ELEMENT_RECORD& r, bool pad) const;
   mutable std::once_flag m_kop_once;
   mutable std::once_flag m_kop_hier_once;
   mutable std::unique_ptr<WUMP_KOP_REPRESENTATION> m_kop;

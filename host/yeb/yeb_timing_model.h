@@ -5,6 +5,7 @@
 #include <vector>
 #include "common/host_api.h"
 #include "dev/dev_basic_info.h"
+#include "kem/kem_timing_model.h"
 
 // data: a path of device element kinds, in order.
 struct YEB_PATH {
@@ -16,6 +17,8 @@ struct YEB_PATH {
 struct YEB_DELAY {
   float values[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 };
+
+struct YEB_CELL_DELAY;
 
 class HOST_API YEB_TIMING_MODEL {
 public:
@@ -56,6 +59,18 @@ public:
   // kind k adds (10 + k mod 37) ps to the maximum rise; fall is 2% more,
   // minimum rise and fall 90% and 88% of the maximum rise.
   void get_path_delay(const YEB_PATH& path, float out[4]) const;
+
+  // ---- per-corner models (yeb_corner_model.cpp)
+  // data: the shared model of a timing corner (one per corner, kept for the
+  // process); the device and the model field are recorded.
+  static std::shared_ptr<YEB_TIMING_MODEL> get_timing_model(DEV_DEVICE_ENUM device, int model_field,
+                                                            const KEM_TIMING_MODEL& corner);
+  // algorithm: the cell delay of LUT input `input` (0-7) at this corner in
+  // seconds: values 0-7 hold max rise, max fall, min rise, min fall twice;
+  // max = 100 + 10 x input ps scaled by the corner, min = 0.9 x max. The
+  // other values stay "none"; so does everything for another input.
+  void get_lut_input_delay(int input, int flag, YEB_CELL_DELAY& out) const;
+  double get_delay_scale() const { return m_scale; }
 
 private:
   int m_enum = 0;

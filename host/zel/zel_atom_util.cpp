@@ -36,8 +36,10 @@ bool ZEL_ZOTA_UTIL::is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom) {
 
 bool iterms_are_identical(const VOK_ATOM_NODE*, const VOK_ATOM_NODE*, const VOK_ATOM_ITERM* a,
                           const VOK_ATOM_ITERM* b) {
-  if (a == nullptr || b == nullptr) return false;
-  if (!a->is_connected() || !b->is_connected()) return false;
+  // Two inputs that are absent or unconnected both carry no signal.
+  const bool ca = a != nullptr && a->is_connected();
+  const bool cb = b != nullptr && b->is_connected();
+  if (!ca || !cb) return !ca && !cb;
   if (a->is_inverted() != b->is_inverted()) return false;
   const VOK_ATOM_OTERM* sa = a->get_source(VOK_TRAVERSE_HIERARCHICAL);
   const VOK_ATOM_OTERM* sb = b->get_source(VOK_TRAVERSE_HIERARCHICAL);

@@ -28,13 +28,16 @@ public:
   // A register with only a clock and a data input connected (no enable, no
   // clears).
   static bool is_ff_atom_a_simple_ff(const VOK_ATOM_NODE* atom);
+  // data: a flip-flop whose bool parameter 5 (bypass) is set.
+  static bool is_ff_bypassed(const VOK_ATOM_NODE* atom);
 };
 
 
 class VOK_ATOM_ITERM;
 
 // algorithm: the two inputs carry the same signal: the same source (traced
-// through hierarchy) with the same inversion, or tied to the same constant.
+// through hierarchy) with the same inversion, or tied to the same constant,
+// or neither is there (absent or unconnected).
 HOST_API bool iterms_are_identical(const VOK_ATOM_NODE* atom_a, const VOK_ATOM_NODE* atom_b,
                                    const VOK_ATOM_ITERM* a, const VOK_ATOM_ITERM* b);
 // algorithm: the two inputs are driven by two different registers whose

@@ -34,3 +34,15 @@ bool ZEL_DEV_ZOTA_UTIL::is_zota_depopulation_enabled_by_instance(const CMP_FACAD
 }
 
 bool ZEL_DEV_ZOTA_UTIL::is_rfpar_enabled(const CMP_FACADE*) { return host::device::spec().rfpar; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(const DEV_DIE_INFO* die, unsigned gid) {
+  if (!is_zota_gid(die, gid)) return false;
+  const WUMP_ROUTE_NODE node = die->get_wump_die_info()->get_route_info()->get_route_node_of(gid);
+  return node.element_type == 282 && node.index >= 140 && node.index < 180;
+}
+
+bool ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(const CMP_FACADE*) { return host::device::spec().early_retiming; }
+
+bool ZEL_DEV_ZOTA_UTIL::is_zento_aware_optimize_timing_enabled() {
+  return host::device::spec().zento_aware_optimize_timing;
+}

@@ -21,6 +21,9 @@ public:
   static bool is_zento_retimer_nimbrel_emulate_enabled();
   // data: whether a routing gid is a pipeline-register slot of the die.
   static bool is_zota_gid(const DEV_DIE_INFO* die, unsigned gid);
+  // data: whether a gid is a LAB pipeline-register position: the slot of a
+  // LAB control-input mux (placement element 643, sub-locations 60-99).
+  static bool is_zota_lab_gid(const DEV_DIE_INFO* die, unsigned gid);
   // data: the retimer's state: 1 when it is not enabled, 2 when it is.
   static int get_zento_retimer_state(const CMP_FACADE* cmp);
 
@@ -33,4 +36,8 @@ public:
   static bool is_zota_depopulation_enabled_by_instance(const CMP_FACADE* cmp, const VOK_ATOM_NETLIST* netlist);
   // data: the RF-PAR flow is enabled.
   static bool is_rfpar_enabled(const CMP_FACADE* cmp);
+  // data: early (prefit) retiming is enabled (DeviceSpec::early_retiming).
+  static bool is_early_retiming_enabled(const CMP_FACADE* cmp);
+  // data: DeviceSpec::zento_aware_optimize_timing (default off).
+  static bool is_zento_aware_optimize_timing_enabled();
 };

@@ -60,19 +60,64 @@ int ZEL_MAC_UNIFIED_UTIL::get_input_port_clock(const VOK_ATOM_NODE* mac, DB_INPU
 void ZEL_MAC_UNIFIED_UTIL::set_input_port_clock(VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port, int clock) const {
   mac->get_mac_info().input_clocks[port] = clock;
 }
+int ZEL_MAC_UNIFIED_UTIL::get_input_port_clock(const VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port, int stage) const {
+  if (stage == 0) return get_input_port_clock(mac, port);
+  auto it = mac->get_mac_info().stage_clocks.find({port, stage});
+  return it == mac->get_mac_info().stage_clocks.end() ? 0 : it->second;
+}
 int ZEL_MAC_UNIFIED_UTIL::get_input_port_clock_enable(const VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port,
-                                                      const VOK_ATOM_NODE*, int) const {
-  return lookup(mac->get_mac_info().input_enables, port, 0);
+                                                      const VOK_ATOM_NODE*, int index) const {
+  if (index == 0) return lookup(mac->get_mac_info().input_enables, port, 0);
+  auto it = mac->get_mac_info().stage_enables.find({port, index});
+  return it == mac->get_mac_info().stage_enables.end() ? 0 : it->second;
 }
 void ZEL_MAC_UNIFIED_UTIL::set_input_port_clock_enable(VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port, int enable,
-                                                       int) const {
-  mac->get_mac_info().input_enables[port] = enable;
+                                                       int index) const {
+  if (index == 0)
+    mac->get_mac_info().input_enables[port] = enable;
+  else
+    mac->get_mac_info().stage_enables[{port, index}] = enable;
+}
+int ZEL_MAC_UNIFIED_UTIL::get_output_port_clock(const VOK_ATOM_NODE* mac, DB_OUTPUT_PORT_TYPE port) const {
+  return lookup(mac->get_mac_info().output_clocks, port, 0);
+}
+DB_OUTPUT_PORT_TYPE ZEL_MAC_UNIFIED_UTIL::get_observable_port_type(DB_INPUT_PORT_TYPE port, int stage) const {
+  return static_cast<DB_OUTPUT_PORT_TYPE>(0x10000 + 16 * static_cast<int>(port) + stage);
+}
+void ZEL_MAC_UNIFIED_UTIL::set_signed_input_port(VOK_ATOM_NODE* mac, DB_INPUT_PORT_TYPE port, bool is_signed) const {
+  mac->get_mac_info().input_signed[port] = is_signed;
+}
+bool ZEL_MAC_UNIFIED_UTIL::is_preadder_used(const VOK_ATOM_NODE* mac) const {
+  return mac->get_mac_info().preadder_used;
+}
+bool ZEL_MAC_UNIFIED_UTIL::is_preadder_subtract(const VOK_ATOM_NODE* mac, int operand) const {
+  return mac->get_mac_info().preadder_subtract[operand & 1];
+}
+void ZEL_MAC_UNIFIED_UTIL::set_preadder_subtract(VOK_ATOM_NODE* mac, int operand, bool subtract) const {
+  mac->get_mac_info().preadder_subtract[operand & 1] = subtract;
+}
+bool ZEL_MAC_UNIFIED_UTIL::is_coefficient_used(const VOK_ATOM_NODE* mac) const {
+  return mac->get_mac_info().coefficient_used;
+}
+int ZEL_MAC_UNIFIED_UTIL::get_clear_type(const VOK_ATOM_NODE* mac) const { return mac->get_mac_info().clear_type; }
+int ZEL_MAC_UNIFIED_UTIL::get_operand_sources(const VOK_ATOM_NODE* mac, int operand) const {
+  return mac->get_mac_info().operand_sources[operand & 1];
+}
+void ZEL_MAC_UNIFIED_UTIL::set_operand_sources(VOK_ATOM_NODE* mac, int operand, int sources) const {
+  mac->get_mac_info().operand_sources[operand & 1] = sources;
+}
+bool ZEL_MAC_UNIFIED_UTIL::can_have_chainout_adder(const VOK_ATOM_NODE* mac) const {
+  return mac->get_mac_info().chainout_adder;
+}
+bool ZEL_MAC_UNIFIED_UTIL::can_have_chainout_accum(const VOK_ATOM_NODE* mac) const {
+  return mac->get_mac_info().chainout_accum;
 }
 int ZEL_MAC_UNIFIED_UTIL::get_mac_clk_param_type(const VOK_ATOM_NODE* mac) const {
   return mac->get_mac_info().clk_param_type;
 }
 
 int ZEL_MAC_UNIFIED_UTIL::get_num_of_mult_elements(const VOK_ATOM_NODE* mac) const {
+  if (mac->get_mac_info().mult_elements > 0) return mac->get_mac_info().mult_elements;
   const int mode = mac->get_mac_info().mode;
   return mode >= VOK_MAC_MODE_M9X9 && mode <= VOK_MAC_MODE_M18X18_PARTIAL ? 1 : 2;
 }

@@ -44,7 +44,8 @@ nlohmann::json expect_fitted(const std::string& design, const std::string& setti
     EXPECT_TRUE(s["ok"].get<bool>()) << s["name"];
     EXPECT_GE(s["seconds"].get<double>(), 0.0);
   }
-  EXPECT_THAT(names, ::testing::ElementsAre("start-up", "plan", "place", "route", "retime", "final"));
+  EXPECT_THAT(names,
+              ::testing::ElementsAre("start-up", "prepare", "plan", "place", "route", "retime", "final", "checks"));
   return j;
 }
 

@@ -39,3 +39,21 @@ TEST(VelmoFitZota, WithoutTheSwitchTheAssignmentsAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kDupDesign = std::string(VELMO_SOURCE_DIR) + "/tests/data/dup_pin.blif";
+
+TEST(VelmoFitZota, DuplicationAheadOfEarlyRetimingGivesThePinItsOwnRegister) {
+  auto with = velmo_fit_test::run(kDupDesign + " --cfg early_retiming_pre_dup_regs=on --debug");
+  EXPECT_EQ(with.status, 0) << with.out;
+  EXPECT_THAT(with.out, HasSubstr("Num dup registers for diff clocks: 1"));
+  EXPECT_THAT(with.out, HasSubstr("Resources: 3 LUTs, 4 registers"));
+  EXPECT_THAT(with.out, HasSubstr("0 unrouted, 0 overused"));
+  auto without = velmo_fit_test::run(kDupDesign + " --debug");
+  EXPECT_EQ(without.status, 0) << without.out;
+  EXPECT_THAT(without.out, HasSubstr("Skip early retimer (it's off)"));
+  EXPECT_THAT(without.out, HasSubstr("Resources: 3 LUTs, 3 registers"));
+}
+
+}  // namespace

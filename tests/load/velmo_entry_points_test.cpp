@@ -112,3 +112,18 @@ TEST_F(EntryPointsLoadTest, PresetStartUpRunsThroughTheExports) {
   EXPECT_EQ(host::call_names().back(), "WEXAN_ENV::~WEXAN_ENV");
   dlclose(lib);
 }
+
+TEST_F(EntryPointsLoadTest, ThePhysicalMacMergeAndTheFamilyMergeUtilitiesAreExported) {
+  void* lib = open_component();
+  ASSERT_NE(lib, nullptr);
+  for (const char* sig : {"VELMO_MAC_MERGE_PHYSICAL_OP::VELMO_MAC_MERGE_PHYSICAL_OP(WEXAN_ENV*)",
+                          "VELMO_MAC_MERGE_PHYSICAL_OP::do_transformation()",
+                          "VELMO_MAC_MERGE_PHYSICAL_OP::~VELMO_MAC_MERGE_PHYSICAL_OP()",
+                          "VELMO_QDSP_MERGE_UTIL_KX::VELMO_QDSP_MERGE_UTIL_KX(WEXAN_ENV*)",
+                          "VELMO_QDSP_MERGE_UTIL_KY::VELMO_QDSP_MERGE_UTIL_KY(WEXAN_ENV*)",
+                          "VELMO_QDSP_MERGE_UTIL_KZ::VELMO_QDSP_MERGE_UTIL_KZ(WEXAN_ENV*)",
+                          "VELMO_QDSP_MERGE_UTIL_INTERFACE::merge_mac_atoms(std::vector<VOK_ATOM_NODE*, "
+                          "std::allocator<VOK_ATOM_NODE*> >*, VOK_MAC_MODE_ENUM)"})
+    EXPECT_NE(find(lib, sig), nullptr) << sig;
+  dlclose(lib);
+}

@@ -1,9 +1,13 @@
 // velmo-fit: the host program. It prepares the stand-in host (design,
 // settings, configuration, a device sized to the design, compiler facade),
-// opens libvelmo.so with dlopen exactly as a host fitter would, starts the
-// component, runs the asked stages in order, shuts it down and prints the
-// messages, one line per stage (with the worst setup and hold slack of the
-// host's timing analysis run after it), then the placement and routing
+// opens libvelmo.so with dlopen exactly as a host fitter would, and plays the
+// host's stage sequence: start-up; before the first stage the
+// design-without-device step and the user-constraint load ("prepare"); the
+// asked stages in order, each with the design snapshot it produces set as it
+// starts; the route-stage operation list after routing; the post-fit checks
+// after the last stage; shut-down. It prints the messages, one line per stage
+// (with the worst setup and hold slack of the host's timing analysis run
+// after it, and the reason when it failed), then the placement and routing
 // checks, a timing summary per corner and a resource summary; --report
 // writes the same as JSON.
 //
@@ -12,7 +16,8 @@
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
-// 3 internal error.
+// 3 internal error (an internal error of the host or component, out of
+// memory, or any other exception).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -23,12 +28,16 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <new>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <tbb/global_control.h>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -36,9 +45,14 @@
 #include "korrin/korrin_router.h"
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
+#include "jov/jov_design.h"
+#include "jov/jov_enum.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "oxu/oxu_job.h"
+#include "omz/omz_option.h"
 #include "sta/sta_analysis.h"
+#include "tawn/tawn_netlist_writer.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "yun/host_yun_env.h"
@@ -47,11 +61,15 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
+#include "velmo_fit_partitions.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "zel/zel_atom_util.h"
 #include "zel/zel_dc_table.h"
+#include "zel/zel_dev_zota_util.h"
+#include "yova/yova_util.h"
 
 #include "velmo_default_design.inc"
 
@@ -68,15 +86,34 @@ const std::map<std::string, std::string>& exports() {
 struct ENTRY_POINTS {
   bool (*initialize)(CMP_FACADE*) = nullptr;
   void (*shutdown)() = nullptr;
-  bool (*post_plan_ops)(bool) = nullptr;
-  bool (*place)() = nullptr;
-  bool (*route)() = nullptr;
-  bool (*retime)() = nullptr;
-  bool (*finalize)() = nullptr;
+  bool (*design_without_device)() = nullptr;
+  bool (*load_user_constraints)(bool) = nullptr;
+  bool (*route_stage_ops)(bool) = nullptr;
+  void (*check_and_report)(bool, bool) = nullptr;
 };
 
 const char* kInitialize = "velmo_initialize_fitter(CMP_FACADE*)";
 const char* kShutdown = "velmo_shutdown_fitter()";
+const char* kDesignWithoutDevice = "velmo_process_design_without_device()";
+const char* kLoadUserConstraints = "velmo_load_user_constraints(bool)";
+const char* kRouteStageOps = "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)";
+const char* kCheckAndReport = "velmo_check_and_report(bool, bool)";
+
+// The design snapshot each stage produces; the host sets it as the stage
+// starts.
+const std::map<std::string, std::string>& stage_snapshot() {
+  static const std::map<std::string, std::string> m = {
+      {"plan", "planned"}, {"place", "placed"}, {"route", "routed"}, {"retime", "retimed"}, {"final", "final"},
+  };
+  return m;
+}
+
+void set_snapshot(const std::string& name) {
+  int count = 0;
+  const char* const* names = JOV_SNAPSHOT_BASE::get_strings_and_size(&count);
+  for (int i = 0; i < count; ++i)
+    if (name == names[i]) JOV_ROOT::get()->get_design("")->set_current_snapshot(i);
+}
 
 const std::map<std::string, std::string>& stage_entry() {
   static const std::map<std::string, std::string> m = {
@@ -90,6 +127,32 @@ void* find(void* lib, const std::string& signature) {
   auto it = exports().find(signature);
   if (it == exports().end()) return nullptr;
   return dlsym(lib, it->second.c_str());
+}
+
+// Equivalence checking (project option 627): each snapshot's netlist goes
+// into <simulation tool directory>/<snapshot>/, and after each stage the
+// component writes that stage's check script.
+bool eqcheck_on() {
+  const OMZ_OPTION* o = OMZ_DERIVED_OPTION::get_single_option(OMZ_NAMESPACE::get_default(), 627, true);
+  return o != nullptr && o->get_bool_value();
+}
+
+void write_snapshot_netlist(const char* snapshot, const std::string& design_name) {
+  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
+  std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
+  const std::string dir = tool->output_dir() + "/" + snapshot;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str());
+}
+
+JOV_SNAPSHOT_BASE::ENUM stage_snapshot(const std::string& stage) {
+  static const std::map<std::string, JOV_SNAPSHOT_BASE::ENUM> m = {
+      {"plan", JOV_SNAPSHOT_BASE::PLANNED}, {"place", JOV_SNAPSHOT_BASE::PLACED},
+      {"route", JOV_SNAPSHOT_BASE::ROUTED}, {"retime", JOV_SNAPSHOT_BASE::RETIMED},
+      {"final", JOV_SNAPSHOT_BASE::FINAL},
+  };
+  return m.at(stage);
 }
 
 void print_message(const POSTED_MESSAGE& m) {
@@ -107,31 +170,47 @@ constexpr int kDefaultClockPeriodPs = 5000;
 
 // Declares each net that drives a register clock of the top netlist as a
 // clock, named as the net: the driver's name, or for a design input the
-// pin's (its input buffer "x~ibuf" drives net x; the pad is the source, as
-// the settings file has it). Clocks the settings gave keep their period.
+// pin's (its input buffer drives the net; the pad is the source, as the
+// settings file has it). Clocks the settings gave keep their period.
 void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::string, int>& given) {
-  std::map<std::string, const VOK_ATOM_NODE*> names;
-  for (const VOK_ATOM_NODE* a : top.get_atom_list()) names.emplace(a->get_string_hpath(), a);
   std::set<std::string> declared;
-  const std::string ibuf = "~ibuf";
   for (const VOK_ATOM_NODE* a : top.get_atom_list()) {
     if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER && a->get_kind() != VOK_ATOM_KIND::PIPELINE_REGISTER) continue;
     const VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
     const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
     if (!source) continue;
-    std::string net = source->get_my_node()->get_string_hpath();
-    if (net.size() > ibuf.size() && net.compare(net.size() - ibuf.size(), ibuf.size(), ibuf) == 0) {
-      net.resize(net.size() - ibuf.size());
-      auto it = names.find(net);
-      if (it != names.end())
-        for (const VOK_ATOM_OTERM* o : it->second->coterms()) {
-          source = o;
-          break;
-        }
-    }
+    if (source->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF)
+      if (const VOK_ATOM_ITERM* in = source->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))
+        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_AS_STORED)) source = pad;
+    const std::string net = source->get_my_node()->get_string_hpath();
     if (given.count(net) || !declared.insert(net).second) continue;
     host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
   }
+}
+
+// Atoms that take part in routing (a connected terminal) but have no
+// location: the router cannot have routed their connections.
+std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
+  std::vector<std::string> out;
+  for (const VOK_ATOM_NODE* a : n.get_atom_list()) {
+    if (a->is_box()) {
+      if (const VOK_ATOM_NETLIST* c = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist()) {
+        auto inner = unplaced_routable_atoms(*c);
+        out.insert(out.end(), inner.begin(), inner.end());
+      }
+      continue;
+    }
+    // A depopulated pipeline register stays unplaced on purpose; a
+    // partition's boundary port has no location of its own.
+    if (a->is_placed() || a->is_port() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
+    bool connected = false;
+    for (const VOK_ATOM_OTERM* o : a->coterms()) connected = connected || o->get_first_fanout(VOK_TRAVERSE_AS_STORED);
+    for (const VOK_ATOM_ITERM* i : a->citerms()) connected = connected || i->get_source(VOK_TRAVERSE_AS_STORED);
+    if (connected)
+      out.push_back("unplaced atom '" + a->get_string_hpath() + "' (#" + std::to_string(a->get_id()) +
+                    "): its connections cannot be routed");
+  }
+  return out;
 }
 
 // Peak resident memory of this process in kB (VmHWM), 0 when unknown.
@@ -157,6 +236,7 @@ ROUTING_FIGURES check_routing() {
   f.ran = true;
   std::string why;
   host::routing::check(&why);
+  for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
   std::string line;
   while (std::getline(in, line)) {
@@ -186,7 +266,18 @@ struct STAGE_RESULT {
   std::string name;
   bool ok;
   double seconds;
+  long peak_rss_kb = 0;  // the process's peak when the stage ended
 };
+
+// Routing progress: once routing has run a few seconds, a line per
+// negotiation round.
+constexpr double kRoundLinesAfterSeconds = 3.0;
+void print_round(const host::router::ROUND& r) {
+  if (r.seconds < kRoundLinesAfterSeconds) return;
+  std::printf("  Routing round %d: %d overused elements, %d connections left (%.1f s)\n", r.round, r.overused,
+              r.connections_left, r.seconds);
+  std::fflush(stdout);
+}
 
 // The worst setup and hold slack over the analysed corners after a stage,
 // for its line ("" before any timing analysis).
@@ -250,7 +341,8 @@ RESOURCES resources() {
 std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
-                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status) {
+                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
+                  const velmo_fit::PARTITION_RUN& partitions) {
   const RESOURCES r = resources();
   const DeviceSpec& spec = host::device::spec();
   nlohmann::ordered_json j;
@@ -261,10 +353,12 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
                     {"labs", r.labs},          {"labs_used", r.labs_used}};
   j["stages"] = nlohmann::ordered_json::array();
-  for (const auto& s : stages) j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}});
+  for (const auto& s : stages)
+    j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}, {"peak_rss_kb", s.peak_rss_kb}});
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
-    j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused}};
+    j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
+                    {"rounds", host::router::last_stats().rounds}};
   // One object per analysed corner; a slack without endpoints is null.
   auto slack = [](std::int32_t v) { return v == KEM_NO_SLACK ? nlohmann::ordered_json() : nlohmann::ordered_json(v); };
   j["timing"] = nlohmann::ordered_json::array();
@@ -285,6 +379,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
     row["before"] = it == g_chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
     j["delay_chains"].push_back(row);
   }
+  if (partitions.active()) j["partitions"] = partitions.report();
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
   std::ofstream out(path);
@@ -298,6 +393,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
+  host::router::set_round_listener(&print_round);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {
     host::debug::set_level("VELMO", o.debug_level);
@@ -319,6 +415,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
     std::fprintf(stderr, "velmo-fit: %s\n", e.what());
     return 2;
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s (%s:%d)\n", e.condition.c_str(),
+                 e.file.c_str(), e.line);
+    return 3;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s\n", e.what());
+    return 3;
   }
 
   // Configuration next: the component reads some values when it is loaded.
@@ -330,14 +433,38 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     }
   }
   for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
+  // With the dern flow start-up lends the host none of its utilities, which
+  // every stage of this host needs.
+  if (cfg_is_on("use_dern_flow", false)) {
+    std::fprintf(stderr, "velmo-fit: use_dern_flow is on: velmo-fit cannot run the dern flow (start-up would lend "
+                         "the host none of the utilities its stages need)\n");
+    return 2;
+  }
 
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
 
-  // A device sized to the design, with a fabric wide enough to route it.
+  // A device sized to the design, with a fabric wide enough to route it. A
+  // design beyond the largest device is refused before the device is built.
   const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
-  host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()),
-                                                     family, 0.6, host::testing::kFitRoutingTracks,
-                                                     host::testing::kFitLabAtomLimit));
+  if (!velmo_fit::is_fit_family(family)) {
+    std::fprintf(stderr, "velmo-fit: %s: unknown or unsupported family code %d (valid: %s)\n",
+                 o.settings_file.c_str(), family, velmo_fit::family_list().c_str());
+    return 2;
+  }
+  {
+    host::testing::SIZING sizing;
+    sizing.routing_tracks = host::testing::kFitRoutingTracks;
+    sizing.lab_atom_limit = host::testing::kFitLabAtomLimit;
+    sizing.pins_per_pad_tile = host::testing::kFitPinsPerPadTile;
+    DeviceSpec sized;
+    std::string why;
+    if (!host::testing::solve_device_size(host::testing::count_resources(*host::vok::top_netlist()), family, sizing,
+                                          &sized, &why)) {
+      std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+      return 2;
+    }
+    host::device::configure(sized);
+  }
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);
@@ -348,6 +475,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // The design's routing database answers for the design's atoms.
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
+  // Partitioned designs: the earlier compile, on this device.
+  velmo_fit::PARTITION_RUN partitions(settings.partitions);
+  if (std::string why; !partitions.prepare(&why)) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return 2;
+  }
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
@@ -361,7 +494,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
                 r.counts.registers, r.counts.pins, r.labs_used, r.labs);
     std::printf("Peak memory: %ld kB\n", peak_rss_kb());
-    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status)) {
+    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status, partitions)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
@@ -381,26 +514,63 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
 
   ENTRY_POINTS ep;
-  ep.initialize = reinterpret_cast<bool (*)(CMP_FACADE*)>(find(lib, kInitialize));
-  ep.shutdown = reinterpret_cast<void (*)()>(find(lib, kShutdown));
   std::vector<std::string> missing;
-  if (!ep.initialize) missing.push_back(kInitialize);
-  if (!ep.shutdown) missing.push_back(kShutdown);
+  auto need = [&](auto& fn, const char* signature) {
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(find(lib, signature));
+    if (!fn) missing.push_back(signature);
+  };
+  need(ep.initialize, kInitialize);
+  need(ep.shutdown, kShutdown);
+  std::vector<std::string> stage_list = o.stages;
+  if (!stage_list.empty()) {
+    need(ep.design_without_device, kDesignWithoutDevice);
+    need(ep.load_user_constraints, kLoadUserConstraints);
+    need(ep.check_and_report, kCheckAndReport);
+  }
+  if (std::find(stage_list.begin(), stage_list.end(), "route") != stage_list.end())
+    need(ep.route_stage_ops, kRouteStageOps);
   std::map<std::string, void*> stage_fn;
-  for (const auto& s : o.stages) {
+  for (const auto& s : stage_list) {
     void* f = find(lib, stage_entry().at(s));
     if (!f) missing.push_back(stage_entry().at(s));
     stage_fn[s] = f;
   }
+  if (!partitions.bind(lib, exports())) missing.push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
   if (!missing.empty()) {
     std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
     for (const auto& m : missing) std::printf("  %s\n", m.c_str());
     return finish(1);
   }
 
+  using WRITE_EQCHECK = void (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>);
+  auto write_eqcheck =
+      reinterpret_cast<WRITE_EQCHECK>(find(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
+  const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
+  if (eqcheck) write_snapshot_netlist("synthesized", design.name);
+
   int status = 0;
+  // Every component debug line is kept (and shown only with --debug), so that
+  // a step that fails without an error message can still say why.
+  if (o.debug_level < 2) host::debug::set_level("VELMO", 2);
+  std::size_t debug_mark = 0;
+  int errors_mark = 0;
+  auto begin_step = [&] {
+    debug_mark = host::debug::lines().size();
+    errors_mark = msg_get_default_report()->get_error_count();
+  };
+  // Why a step failed when it posted no error: the last debug lines it
+  // wrote (up to three, oldest first).
+  auto print_reason = [&](const std::string& what) {
+    if (msg_get_default_report()->get_error_count() > errors_mark) return;
+    const auto lines = host::debug::lines();
+    std::vector<std::string> last;
+    for (std::size_t i = lines.size(); i > debug_mark && last.size() < 3; --i)
+      if (lines[i - 1].module == "VELMO" && !lines[i - 1].text.empty()) last.insert(last.begin(), lines[i - 1].text);
+    if (last.empty()) std::printf("  reason: %s returned false without a message\n", what.c_str());
+    for (const auto& line : last) std::printf("  reason: %s\n", line.c_str());
+  };
   auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
-    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds()});
+    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds(), peak_rss_kb()});
     // The host's analysis of the design as the stage left it.
     sta_full_update_timing(true);
     const std::string note = timing_note();
@@ -411,28 +581,64 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   g_chain_settings_before = host::dc::pin_settings();
   try {
     GEN_STOPWATCH watch;
+    begin_step();
     bool ok = ep.initialize(cmp);
     stage_line("start-up", ok, watch);
-    if (!ok) status = 1;
-    for (const auto& s : o.stages) {
-      if (status != 0) break;
+    if (!ok) {
+      print_reason(kInitialize);
+      status = 1;
+    }
+    if (ok && !partitions.after_startup(spec.family)) status = 1;
+    // The device-independent checks and changes, then the user constraints,
+    // before the first stage.
+    if (status == 0 && !stage_list.empty()) {
       watch.reset();
+      begin_step();
+      const char* failed = nullptr;
+      if (!ep.design_without_device())
+        failed = kDesignWithoutDevice;
+      else if (!ep.load_user_constraints(false))
+        failed = kLoadUserConstraints;
+      stage_line("prepare", failed == nullptr, watch);
+      if (failed != nullptr) {
+        print_reason(failed);
+        status = 1;
+      }
+    }
+    bool routed = false;
+    for (const auto& s : stage_list) {
+      if (status != 0) break;
+      if (s == "retime" && !o.stages_given && !ZEL_DEV_ZOTA_UTIL::is_zota_device(cmp, 1)) {
+        // A host runs no retime stage for a device without the retimer.
+        std::printf("Stage retime: skipped (device family %d has no retimer)\n", host::device::spec().family);
+        continue;
+      }
+      watch.reset();
+      begin_step();
+      set_snapshot(stage_snapshot().at(s));
+      partitions.stage_starting(s);
       bool r;
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
+      // After routing, the host's route-stage operation list (repopulating the
+      // pipeline registers the router used).
       if (r && s == "route") {
-        // The host runs the route-stage operation list after the router
-        // (pipeline-register merging and repopulation among them).
-        using ROUTE_OPS_FN = bool (*)(bool);
-        if (auto ops = reinterpret_cast<ROUTE_OPS_FN>(find(lib, "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)"))) {
-          r = ops(false);
-          std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
-        }
+        r = ep.route_stage_ops(false);
+        std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
+        routed = r;
       }
       stage_line(s, r, watch);
-      if (!r) status = 1;
+      if (r && eqcheck) {
+        const JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot(stage_snapshot(s));
+        write_snapshot_netlist(snapshot.to_str(), design.name);
+        write_eqcheck(snapshot);
+      }
+      if (!r) {
+        status = 1;
+        print_reason(stage_entry().at(s));
+      }
       if (!r && s == "place") {
         // What the host's placer could not place, if it ran.
         const auto bad = host::placement::unplaceable();
@@ -442,6 +648,15 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       }
       if (!r && (s == "route" || s == "final"))
         print_findings("routing", split_lines(host::facade::last_route_failure()));
+    }
+    // The post-fit checks of the fitted design.
+    if (status == 0 && routed) {
+      watch.reset();
+      begin_step();
+      ep.check_and_report(true, true);
+      const bool clean = msg_get_default_report()->get_error_count() == errors_mark;
+      stage_line("checks", clean, watch);
+      if (!clean) status = 1;
     }
     // The host's own checks of what the stages that ran left (the routing's
     // figures also after a failed route), and the timing.
@@ -469,7 +684,14 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
                   c.hold_failing_endpoints);
     }
+    if (partitions.active() && status == 0 && ran("place")) {
+      const auto changed = partitions.check_preserved();
+      std::printf("Preserved partitions: %s\n", changed.empty() ? "unchanged" : "CHANGED");
+      print_findings("partitions", changed);
+      if (!changed.empty()) status = 1;
+    }
     std::fflush(stdout);
+    partitions.before_shutdown();
     ep.shutdown();
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
@@ -477,14 +699,64 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::fflush(stdout);
     // The component is in an unknown state: leave without unloading it.
     _exit(3);
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::printf("Internal Error: exception: %s\n", e.what());
+    std::fflush(stdout);
+    _exit(3);
   }
   dlclose(lib);
   return finish(status);
 }
 
+// The design must be a file; the report must be writable and must not be the
+// design. Checked before anything is loaded.
+bool check_files(const velmo_fit::OPTIONS& o) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!o.design.empty() && fs::is_directory(o.design, ec)) {
+    std::fprintf(stderr, "velmo-fit: %s: is a directory, not a BLIF file\n", o.design.c_str());
+    return false;
+  }
+  if (o.report_file.empty()) return true;
+  if (fs::is_directory(o.report_file, ec)) {
+    std::fprintf(stderr, "velmo-fit: --report %s: is a directory\n", o.report_file.c_str());
+    return false;
+  }
+  for (const std::string& input : {o.design, o.settings_file}) {
+    if (input.empty()) continue;
+    if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(o.report_file, ec) ||
+        (fs::exists(input, ec) && fs::exists(o.report_file, ec) && fs::equivalent(input, o.report_file, ec))) {
+      std::fprintf(stderr, "velmo-fit: --report %s would overwrite the input file %s\n", o.report_file.c_str(),
+                   input.c_str());
+      return false;
+    }
+  }
+  const bool existed = fs::exists(o.report_file, ec);
+  {
+    std::ofstream probe(o.report_file, std::ios::app);
+    if (!probe) {
+      std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
+      return false;
+    }
+  }
+  if (!existed) fs::remove(o.report_file, ec);
+  return true;
+}
+
 }  // namespace
 
+// Running out of memory anywhere (any thread, host or component) ends the
+// run with one line and status 3.
+[[noreturn]] void out_of_memory() {
+  std::fflush(stdout);
+  static const char text[] = "velmo-fit: out of memory: the design is too large for this machine\n";
+  if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {}
+  _exit(3);
+}
+
 int main(int argc, char** argv) {
+  std::set_new_handler(&out_of_memory);
   velmo_fit::OPTIONS o;
   std::string error;
   if (!velmo_fit::parse_options(argc, argv, &o, &error)) {
@@ -495,7 +767,21 @@ int main(int argc, char** argv) {
     std::printf("%s\n", velmo_fit::usage());
     return 0;
   }
+  if (!check_files(o)) return 2;
   std::string command_line;
   for (int i = 0; i < argc; ++i) command_line += (i ? " " : "") + std::string(argv[i]);
-  return run(o, command_line);
+  // One parallelism for every parallel region of the component and the host.
+  tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(o.threads));
+  OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
+  try {
+    return run(o, command_line);
+  } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
+    out_of_memory();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
+    return 3;
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    std::fprintf(stderr, "velmo-fit: internal error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
+    return 3;
+  }
 }

@@ -1,6 +1,9 @@
 #include "velmo_fit_options.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <sstream>
 
@@ -11,20 +14,46 @@ const std::vector<std::string>& all_stages() {
   return stages;
 }
 
+const std::vector<int>& fit_families() {
+  static const std::vector<int> codes = {46, 48, 26, 15};
+  return codes;
+}
+
+std::string family_list() {
+  std::string out;
+  for (int code : fit_families()) out += (out.empty() ? "" : ", ") + std::to_string(code);
+  return out;
+}
+
 const char* usage() {
-  return "usage: velmo-fit [DESIGN.blif] [--settings FILE] [--report FILE] [--stages LIST|none] [--family CODE]\n"
-         "                 [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]... [--threads N]\n"
-         "                 [--debug[=LEVEL]] [--help]\n"
-         "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
-         "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all)";
+  static const std::string text =
+      "usage: velmo-fit [DESIGN.blif] [--settings FILE] [--report FILE] [--stages LIST|none] [--family CODE]\n"
+      "                 [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]... [--threads N]\n"
+      "                 [--debug[=LEVEL]] [--help]\n"
+      "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
+      "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all;\n"
+      "    a list that routes, retimes or finalizes must also place)\n"
+      "  CODE is a device family: " +
+      family_list() +
+      " (default 46; retime runs on 46 and 26)\n"
+      "  --cfg-file FILE holds one NAME=VALUE per line; blank lines and lines starting with # are skipped\n"
+      "  --threads N (1-256) sets the parallelism of the component and the host (default 4)\n"
+      "  --report FILE writes the run as JSON; it must be writable and not the design file\n"
+      "exit status: 0 success, 1 a stage, start-up or a check failed, 2 bad command line, design or\n"
+      "  settings, 3 internal error (also an exception or exhausted memory)";
+  return text.c_str();
 }
 
 namespace {
-bool parse_int(const std::string& s, long* out) {
-  if (s.empty()) return false;
+// A decimal integer in [lo, hi]; false for anything else (no wrap-around).
+bool parse_int(const std::string& s, long lo, long hi, long* out) {
+  if (s.empty() || s.size() > 18) return false;
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (!(std::isdigit(static_cast<unsigned char>(s[i])) || (i == 0 && s[i] == '-'))) return false;
+  errno = 0;
   char* end = nullptr;
-  long v = std::strtol(s.c_str(), &end, 10);
-  if (*end != '\0') return false;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
   *out = v;
   return true;
 }
@@ -33,40 +62,45 @@ bool parse_int(const std::string& s, long* out) {
 bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
   OPTIONS o;
   o.stages = all_stages();
+  // 1: `flag VALUE` or `flag=VALUE` matched (value in *v); 0: another
+  // argument; -1: the flag came last without its value.
   auto value_of = [&](int& i, const std::string& arg, const std::string& flag, std::string* v) {
     if (arg.size() > flag.size() && arg.compare(0, flag.size() + 1, flag + "=") == 0) {
       *v = arg.substr(flag.size() + 1);
-      return true;
+      return 1;
     }
-    if (arg == flag) {
-      if (i + 1 >= argc) {
-        *error = flag + " needs a value";
-        return false;
-      }
-      *v = argv[++i];
-      return true;
+    if (arg != flag) return 0;
+    if (i + 1 >= argc) {
+      *error = flag + " needs a value";
+      return -1;
     }
-    return false;
+    *v = argv[++i];
+    return 1;
   };
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+    const std::string arg = argv[i];
     std::string v;
+    int m = 0;
     if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--debug") {
       o.debug_level = 2;
     } else if (arg.rfind("--debug=", 0) == 0) {
       long n;
-      if (!parse_int(arg.substr(8), &n) || n < 0) return *error = "bad debug level '" + arg.substr(8) + "'", false;
+      if (!parse_int(arg.substr(8), 0, 9, &n)) return *error = "bad debug level '" + arg.substr(8) + "' (0-9)", false;
       o.debug_level = static_cast<int>(n);
-    } else if (value_of(i, arg, "--cfg", &v)) {
+    } else if ((m = value_of(i, arg, "--cfg", &v)) != 0) {
+      if (m < 0) return false;
       if (v.find('=') == std::string::npos || v.front() == '=')
         return *error = "--cfg expects NAME=VALUE, got '" + v + "'", false;
       o.cfg_items.push_back(v);
-    } else if (value_of(i, arg, "--cfg-file", &v)) {
+    } else if ((m = value_of(i, arg, "--cfg-file", &v)) != 0) {
+      if (m < 0) return false;
       o.cfg_files.push_back(v);
-    } else if (value_of(i, arg, "--stages", &v)) {
+    } else if ((m = value_of(i, arg, "--stages", &v)) != 0) {
+      if (m < 0) return false;
       o.stages.clear();
+      o.stages_given = true;
       if (v == "none") continue;
       std::stringstream ss(v);
       std::string s;
@@ -81,25 +115,37 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
       for (const auto& s2 : all_stages())
         if (std::find(o.stages.begin(), o.stages.end(), s2) != o.stages.end()) ordered.push_back(s2);
       o.stages = ordered;
-    } else if (value_of(i, arg, "--family", &v)) {
+      // Routing (and what follows it) needs a placed design.
+      const bool places = std::find(o.stages.begin(), o.stages.end(), "place") != o.stages.end();
+      for (const char* later : {"route", "retime", "final"})
+        if (!places && std::find(o.stages.begin(), o.stages.end(), later) != o.stages.end())
+          return *error = std::string("--stages: ") + later + " needs place in the same run", false;
+    } else if ((m = value_of(i, arg, "--family", &v)) != 0) {
+      if (m < 0) return false;
       long n;
-      if (!parse_int(v, &n) || n <= 0) return *error = "bad family code '" + v + "'", false;
+      if (!parse_int(v, INT_MIN, INT_MAX, &n) || !is_fit_family(static_cast<int>(n)))
+        return *error = "unknown or unsupported family code '" + v + "' (valid: " + family_list() + ")", false;
       o.family = static_cast<int>(n);
-    } else if (value_of(i, arg, "--suppress", &v)) {
+    } else if ((m = value_of(i, arg, "--suppress", &v)) != 0) {
+      if (m < 0) return false;
       long n;
-      if (!parse_int(v, &n) || n < 0) return *error = "bad message id '" + v + "'", false;
+      if (!parse_int(v, 0, UINT_MAX, &n)) return *error = "bad message id '" + v + "'", false;
       o.suppressed.push_back(static_cast<unsigned>(n));
-    } else if (value_of(i, arg, "--settings", &v)) {
+    } else if ((m = value_of(i, arg, "--settings", &v)) != 0) {
+      if (m < 0) return false;
       o.settings_file = v;
-    } else if (value_of(i, arg, "--report", &v)) {
+    } else if ((m = value_of(i, arg, "--report", &v)) != 0) {
+      if (m < 0) return false;
+      if (v.empty()) return *error = "--report needs a file name", false;
       o.report_file = v;
+    } else if ((m = value_of(i, arg, "--threads", &v)) != 0) {
+      if (m < 0) return false;
+      long n;
+      if (!parse_int(v, 1, 256, &n)) return *error = "bad thread count '" + v + "' (1-256)", false;
+      o.threads = static_cast<int>(n);
     } else if (!arg.empty() && arg[0] != '-') {
       if (!o.design.empty()) return *error = "more than one design given ('" + o.design + "', '" + arg + "')", false;
       o.design = arg;
-    } else if (value_of(i, arg, "--threads", &v)) {
-      long n;
-      if (!parse_int(v, &n) || n < 1) return *error = "bad thread count '" + v + "'", false;
-      o.threads = static_cast<int>(n);
     } else {
       *error = "unknown argument '" + arg + "'";
       return false;
@@ -107,6 +153,10 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
   }
   *out = o;
   return true;
+}
+
+bool is_fit_family(int code) {
+  return std::find(fit_families().begin(), fit_families().end(), code) != fit_families().end();
 }
 
 }  // namespace velmo_fit

@@ -10,6 +10,7 @@ struct OPTIONS {
   std::vector<std::string> cfg_items;  // name=value, in order
   std::vector<std::string> cfg_files;
   std::vector<std::string> stages;     // in the order given; empty = none
+  bool stages_given = false;           // --stages was on the command line
   std::optional<int> family;
   std::string design;         // BLIF file; empty = the built-in default design
   std::string settings_file;  // design settings (JSON)
@@ -22,6 +23,12 @@ struct OPTIONS {
 
 // All stages, in the order they run.
 const std::vector<std::string>& all_stages();
+
+// The device families velmo-fit fits (rows of the host's family table the
+// component has rules for), and whether a code is one of them.
+const std::vector<int>& fit_families();
+bool is_fit_family(int code);
+std::string family_list();
 
 // Parses argv; false with a reason on bad use.
 bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error);

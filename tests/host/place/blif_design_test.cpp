@@ -1,6 +1,9 @@
 #include "testing/blif_design.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <stdexcept>
 #include <random>
 #include <sstream>
 
@@ -157,10 +160,10 @@ TEST_F(BlifDesignTest, LoadedBenchmarksBehaveAsTheirBlif) {
 
 TEST_F(BlifDesignTest, ABadFileLoadsNothing) {
   const int next_id = VOK_ATOM_NODE::s_next_id;
-  // A reading error, a naming clash found while building, a loop.
+  // A reading error, a loop. (A net named like a buffer the loader makes is
+  // no clash: the loader's own atoms take other names.)
   const std::vector<std::pair<std::string, std::string>> bad = {
       {".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.names a b y\n11 1\n", "bad.blif:6:"},
-      {".model m\n.inputs a\n.outputs y\n.names a a~ibuf\n1 1\n.names a~ibuf y\n1 1\n", "bad.blif:4:"},
       {".model m\n.inputs a\n.outputs y\n.names a z y\n11 1\n.names y z\n1 1\n", "bad.blif:4: combinational loop"},
       // A cell the register model cannot map is named.
       {".model m\n.inputs c d s r\n.outputs q\n.subckt $_DFFSR_PPP_ C=c D=d S=s R=r Q=q\n",
@@ -222,4 +225,110 @@ TEST_F(BlifDesignTest, DeviceIsSizedToTheDesign) {
   for (int y = 0; y < g2.ny(); ++y)
     for (int x = 0; x < g2.nx(); ++x) labs2 += g2.tile_kind(x, y) == DEV_TILE_KIND::LAB;
   EXPECT_LT(labs2 * 20 * 0.6, 3000.0);
+}
+
+// The sizer counts capacities without building grids: its counts must be the
+// grid's own, for any size, column layout and pins per pad tile.
+TEST_F(BlifDesignTest, GridCapacityMatchesTheBuiltGrid) {
+  for (int pins_per_tile : {1, 2, 8})
+    for (int k : {0, 1, 5, 13, 30}) {
+      DeviceSpec spec;
+      host::testing::SIZING sizing;
+      sizing.pins_per_pad_tile = pins_per_tile;
+      sizing.max_columns = 12 + k;  // the largest grid is grid k
+      host::testing::RESOURCE_COUNTS huge;
+      huge.luts = 1 << 30;
+      std::string why;
+      ASSERT_FALSE(host::testing::solve_device_size(huge, 46, sizing, &spec, &why));
+      spec = host::testing::sizing_series_spec(k, 46, sizing);
+      const DEV_GRID g(spec);
+      host::testing::GRID_CAPACITY want;
+      for (int y = 0; y < g.ny(); ++y)
+        for (int x = 0; x < g.nx(); ++x) switch (g.tile_kind(x, y)) {
+            case DEV_TILE_KIND::LAB: ++want.labs; break;
+            case DEV_TILE_KIND::DSP: ++want.dsps; break;
+            case DEV_TILE_KIND::RAM: ++want.rams; break;
+            case DEV_TILE_KIND::PAD: want.pins += g.pins_per_pad_tile(); break;
+            default: break;
+          }
+      const host::testing::GRID_CAPACITY got = host::testing::grid_capacity(spec);
+      EXPECT_EQ(got.labs, want.labs) << "k " << k;
+      EXPECT_EQ(got.dsps, want.dsps) << "k " << k;
+      EXPECT_EQ(got.rams, want.rams) << "k " << k;
+      EXPECT_EQ(got.pins, want.pins) << "k " << k << " pins per tile " << pins_per_tile;
+      // The message names the largest grid.
+      EXPECT_NE(why.find("(" + std::to_string(12 + k) + " x " + std::to_string(10 + k) + " tiles)"), std::string::npos)
+          << why;
+    }
+}
+
+// The solved grid is the smallest of the series that holds the design, for
+// designs bound by each resource in turn.
+TEST_F(BlifDesignTest, SolvedGridIsTheSmallestThatHoldsTheDesign) {
+  host::testing::SIZING sizing;
+  sizing.lab_atom_limit = 14;
+  sizing.pins_per_pad_tile = 8;
+  auto labs_needed = [](const host::testing::RESOURCE_COUNTS& c) {
+    return std::max({c.luts / 20.0 / 0.6, c.registers / 40.0 / 0.6, (c.luts + c.registers) / (0.9 * 14)});
+  };
+  auto holds = [&](const DeviceSpec& s, const host::testing::RESOURCE_COUNTS& c) {
+    const host::testing::GRID_CAPACITY g = host::testing::grid_capacity(s);
+    return g.labs >= std::ceil(labs_needed(c) - 1e-9) && g.pins >= c.pins && g.dsps >= c.dsps && g.rams >= c.rams;
+  };
+  std::vector<host::testing::RESOURCE_COUNTS> designs(5);
+  designs[0].luts = 11712, designs[0].registers = 3544, designs[0].pins = 544;  // logic-bound
+  designs[1].luts = 100, designs[1].pins = 1500;                                 // pin-bound
+  designs[2].luts = 100, designs[2].dsps = 90;                                   // DSP-bound
+  designs[3].luts = 100, designs[3].rams = 150;                                  // RAM-bound
+  designs[4].registers = 30000;                                                  // register-bound
+  for (const auto& c : designs) {
+    DeviceSpec s;
+    std::string why;
+    ASSERT_TRUE(host::testing::solve_device_size(c, 46, sizing, &s, &why)) << why;
+    EXPECT_EQ(s.nx, s.ny + 2);
+    EXPECT_EQ(s.pins_per_pad_tile, 8);
+    EXPECT_EQ(s.routing_tracks, sizing.routing_tracks);
+    EXPECT_TRUE(holds(s, c)) << s.nx;
+    // One step smaller does not hold it (the series starts at 12 x 10).
+    if (s.nx > 12) {
+      host::testing::SIZING smaller = sizing;
+      smaller.max_columns = s.nx - 1;
+      DeviceSpec t;
+      EXPECT_FALSE(host::testing::solve_device_size(c, 46, smaller, &t, &why)) << s.nx;
+    }
+  }
+  // Eight pins per pad tile: the logic-bound design's grid is far smaller
+  // than two per tile would make it.
+  DeviceSpec eight, two;
+  std::string why;
+  host::testing::SIZING two_pins = sizing;
+  two_pins.pins_per_pad_tile = 2;
+  ASSERT_TRUE(host::testing::solve_device_size(designs[0], 46, sizing, &eight, &why));
+  ASSERT_TRUE(host::testing::solve_device_size(designs[0], 46, two_pins, &two, &why));
+  EXPECT_EQ(eight.nx, 44);
+  EXPECT_GT(two.nx, 2 * eight.nx);
+}
+
+// A design beyond the largest grid: each resource that does not fit is
+// named with what it needs and what the largest grid has, the others not.
+TEST_F(BlifDesignTest, ADesignBeyondTheLargestGridNamesWhatDoesNotFit) {
+  host::testing::SIZING sizing;
+  sizing.pins_per_pad_tile = 8;
+  host::testing::RESOURCE_COUNTS c;
+  c.luts = 10;
+  c.pins = 40000;
+  c.plls = 5;
+  DeviceSpec s;
+  std::string why;
+  EXPECT_FALSE(host::testing::solve_device_size(c, 46, sizing, &s, &why));
+  EXPECT_NE(why.find("largest device (120 x 118 tiles)"), std::string::npos) << why;
+  EXPECT_NE(why.find("40000 I/O pins, it has 2800"), std::string::npos) << why;
+  EXPECT_NE(why.find("5 PLLs, it has 4"), std::string::npos) << why;
+  EXPECT_EQ(why.find("LUTs"), std::string::npos) << why;
+  EXPECT_EQ(why.find("DSP"), std::string::npos) << why;
+  c.pins = 2800;
+  c.plls = 4;
+  EXPECT_TRUE(host::testing::solve_device_size(c, 46, sizing, &s, &why));
+  EXPECT_EQ(s.nx, 120);
+  EXPECT_THROW(host::testing::size_device(host::testing::RESOURCE_COUNTS{0, 0, 0, 0, 0, 5}, 46), std::length_error);
 }

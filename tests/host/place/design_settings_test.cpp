@@ -54,7 +54,7 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
             "s.json: options[0].type must be 1, 4 or 6");
   EXPECT_EQ(error_of(R"({"options": [{"type": 1, "value": "on"}]})"), "s.json: options[0] needs an 'id'");
   EXPECT_EQ(error_of(R"({"assignments": [{"id": 1, "value": "x"}]})"), "s.json: assignments[0] needs an 'instance'");
-  EXPECT_EQ(error_of(R"({"partitions": []})"), "s.json: partitions are not supported yet");
+  EXPECT_EQ(error_of(R"({"partitions": {}})"), "s.json: partitions must be a list");
   EXPECT_EQ(error_of(R"({"clocks": {"clk": -5}})"), "s.json: clocks.clk must be a positive period in ps");
   EXPECT_EQ(error_of(R"({"family": "KY"})"), "s.json: family must be an integer");
   EXPECT_EQ(error_of("[1, 2]"), "s.json: the settings must be a JSON object");

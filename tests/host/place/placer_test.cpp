@@ -56,6 +56,13 @@ void load_benchmark(const std::string& rel) {
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), 46));
 }
 
+// (x, y, sub-location) of a placed atom.
+std::vector<int> location_of(const VOK_ATOM_NODE* a) {
+  DEV_LOCATION loc;
+  host::device::die_info()->get_location(a->get_location_gid(), loc);
+  return {loc[DEV_LOCATION_X], loc[DEV_LOCATION_Y], loc[DEV_LOCATION_SUB]};
+}
+
 }  // namespace
 
 class PlacerTest : public HostTest {};
@@ -126,12 +133,7 @@ TEST_F(PlacerTest, ConstraintsAreHonoured) {
   ASSERT_TRUE(host::placement::place());
   std::string why;
   EXPECT_TRUE(host::placement::check_legal(&why)) << why;
-  const WUMP_DIE_INFO* die = host::device::die_info();
-  auto at = [&](const VOK_ATOM_NODE* a) {
-    DEV_LOCATION loc;
-    die->get_location(a->get_location_gid(), loc);
-    return std::vector<int>{loc[DEV_LOCATION_X], loc[DEV_LOCATION_Y], loc[DEV_LOCATION_SUB]};
-  };
+  const auto at = location_of;
   EXPECT_EQ(at(locked), (std::vector<int>{1, 1, 1}));
   EXPECT_NE(at(free_reg), (std::vector<int>{1, 1, 1}));
   EXPECT_GE(at(boxed)[0], 5);
@@ -281,4 +283,46 @@ TEST_F(PlacerTest, TheFacadePlacesWithTheHostPlacer) {
   EXPECT_FALSE(d.find("extra")->is_placed());
   delete f;
   TIBEX_ENV::clear_vpr_facade();
+}
+
+// Pins go near the logic they connect to, wherever their ids put them: the
+// logic is held in the east of the device, so every pin lands on the east
+// half of the ring, beside its LUT.
+TEST_F(PlacerTest, PinsArePlacedNearTheirLogic) {
+  host::testing::device(Family::KX).grid(24, 12).pins_per_pad_tile(8).build();
+  NETLIST_BUILDER d = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> luts;
+  for (int i = 0; i < 12; ++i) {
+    auto in = d.io_in("in" + std::to_string(i));
+    auto l = d.lut("l" + std::to_string(i), {in}, 0x1).locked_box(20, 1 + i % 10, 21, 1 + i % 10);
+    d.io_out("out" + std::to_string(i), l);
+    luts.push_back(l);
+  }
+  ASSERT_TRUE(host::placement::place());
+  std::string why;
+  EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+  auto xy = [](const VOK_ATOM_NODE* a) {
+    const std::vector<int> l = location_of(a);
+    return std::pair<int, int>{l[0], l[1]};
+  };
+  int pads = 0;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::PAD) continue;
+    ++pads;
+    const auto [x, y] = xy(a);
+    EXPECT_GE(x, 12) << a->get_string_hpath() << " at (" << x << ", " << y << ")";
+  }
+  EXPECT_EQ(pads, 24);
+  // Each pin at most a few tiles from its LUT.
+  for (std::size_t i = 0; i < luts.size(); ++i) {
+    const auto [lx, ly] = xy(luts[i]);
+    for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
+      const std::string name = a->get_string_hpath();
+      if (a->get_kind() != VOK_ATOM_KIND::PAD ||
+          (name != "in" + std::to_string(i) && name != "out" + std::to_string(i)))
+        continue;
+      const auto [px, py] = xy(a);
+      EXPECT_LE(std::abs(px - lx) + std::abs(py - ly), 6) << name;
+    }
+  }
 }

@@ -287,8 +287,21 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   routing().clear();
   o.max_rounds = 30;
   why.clear();
+  // A listener hears every round: overuse after the first, none after the
+  // last, and the connections left to route.
+  static std::vector<host::router::ROUND> heard;
+  heard.clear();
+  host::router::set_round_listener([](const host::router::ROUND& r) { heard.push_back(r); });
   ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  host::router::set_round_listener(nullptr);
   EXPECT_GE(host::router::last_stats().rounds, 2);
+  ASSERT_EQ(static_cast<int>(heard.size()), host::router::last_stats().rounds);
+  for (std::size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(heard[i].round, static_cast<int>(i) + 1);
+  EXPECT_GE(heard.front().overused, 1);
+  EXPECT_GE(heard.front().connections_left, 1);
+  EXPECT_EQ(heard.back().overused, 0);
+  EXPECT_EQ(heard.back().connections_left, 0);
+  EXPECT_LE(heard.front().seconds, heard.back().seconds);
   EXPECT_TRUE(host::routing::check(&why)) << why;
   const auto first_wire = [](VOK_ATOM_NODE* atom) {
     const int root = routing().get_source_node(atom->get_oterm_slot(0));
@@ -455,3 +468,38 @@ TEST_F(RouterTest, TheIncrementalRouterHookRoutesEveryMissingConnection) {
 }
 
 }  // namespace
+
+// Pad tiles with more pins than a periphery block has ports: each pin drives
+// from and is driven into its own ports, named by its pin.
+TEST_F(RouterTest, PinsOfAWidePadTileRouteThroughTheirOwnPorts) {
+  host::testing::device(Family::KY).pins_per_pad_tile(8).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 6 * 6 + 1);  // pin 6 of the left tile at y = 5
+  place_at(x, 0, 5, 6 * 6 + 2);
+  auto l = n.lut("l", {x}, 0x1);
+  place_at(l, 3, 5, 0);
+  auto out = n.io_out("y", l);
+  place_at(out, 11, 4, 5 * 6 + 1);  // pin 5 of the right tile at y = 4
+  place_at(n.find("y~obuf"), 11, 4, 5 * 6 + 3);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_ROUTE_INFO* info = die->get_route_info();
+  const unsigned pin6 = die->get_place_info()->get_global_id(0, 0, 5, 6 * 6);
+  const unsigned pin5 = die->get_place_info()->get_global_id(0, 11, 4, 5 * 6);
+  const unsigned x_out = info->get_block_icd_port_gid(pin6, 2, "out[6]");
+  const unsigned y_in = info->get_block_icd_port_gid(pin5, 1, "in[5]");
+  ASSERT_NE(x_out, WUMP_ILLEGAL_GID);
+  ASSERT_NE(y_in, WUMP_ILLEGAL_GID);
+  EXPECT_NE(x_out, info->get_block_icd_port_gid(pin6, 2, "out[5]"));
+  EXPECT_EQ(info->get_name(x_out), "ICD_PORT_X0Y5_out[6]");
+  // x's tree starts at its pin's output port; y's connection ends at its
+  // pin's input port.
+  const int root = routing().get_source_node(x->get_oterm_slot(0));
+  EXPECT_EQ(static_cast<unsigned>(routing().get_gid(routing().forest().first_child(root))), x_out);
+  const auto sinks = routing().get_sink_nodes(n.find("y~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0));
+  ASSERT_EQ(sinks.size(), 1u);
+  EXPECT_EQ(static_cast<unsigned>(routing().get_gid(routing().forest().parent(sinks[0]))), y_in);
+}

@@ -227,6 +227,20 @@ TEST_F(HashLiteTest, CopyReversesChainsAndMoveEmptiesTheSource) {
   assigned = assigned;
   EXPECT_EQ(assigned.size(), 3u);
 
+  // An empty source that once grew: the copy constructor takes its bucket
+  // count, assignment gives a fresh map's.
+  ZMP_HASH_LITE<int, std::vector<int>> grown;
+  for (int i = 0; i < 200; ++i) grown[i] = {i};
+  grown.clear(true, true);
+  ASSERT_GT(grown.bucket_count(), 61u);
+  const ZMP_HASH_LITE<int, std::vector<int>> copied(grown);
+  EXPECT_EQ(copied.bucket_count(), grown.bucket_count());
+  assigned = grown;
+  EXPECT_EQ(assigned.size(), 0u);
+  EXPECT_EQ(assigned.bucket_count(), 61u);
+  assigned[7] = {7};
+  EXPECT_EQ(keys_of(assigned), std::vector<int>{7});
+
   ZMP_HASH_LITE<int, std::vector<int>> moved(std::move(m));
   EXPECT_EQ(keys_of(moved), (std::vector<int>{66, 5, 6}));
   EXPECT_EQ(m.size(), 0u);

@@ -119,15 +119,19 @@ TEST_F(MemPoolTest, SuccessorServesWhenTheHeadCannotAndBecomesHead) {
 TEST_F(MemPoolTest, RepositionKeepsTheOrderedPartAndSendsFullBlocksToTheTail) {
   ZMP_MEM_POOL pool(512);
   // Head 5, then 100, 50, then a full block.
+  ZMP_MEM_BLOCK* old_fifty = nullptr;
   for (std::uint32_t f : {5u, 100u, 50u, 0u}) {
     ZMP_MEM_BLOCK* b = bare_block(f);
+    if (f == 50u) old_fifty = b;
     if (pool.m_tail)
       pool.m_tail->m_next = b;
     else
       pool.m_head = b;
     pool.m_tail = b;
   }
-  pool.reposition_block(bare_block(50));   // before the equal one
+  ZMP_MEM_BLOCK* new_fifty = bare_block(50);
+  pool.reposition_block(new_fifty);  // before the equal one
+  EXPECT_EQ(new_fifty->m_next, old_fifty) << "a block goes in front of blocks with equal free bytes";
   pool.reposition_block(bare_block(8));    // 8 > threshold: stays in the ordered part
   pool.reposition_block(bare_block(7));    // full: to the tail
   pool.reposition_block(bare_block(200));  // right behind the head

@@ -58,7 +58,7 @@ TEST_F(PostFinalizeTest, FailedFitOnlyOpensAndClosesTheBin) {
   m_expert->do_post_finalize_ops(false);
   EXPECT_EQ(host::call_lines(), (std::vector<std::string>{
                                     "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\", "
-                                    "2147483647, \"Postfit - Other\")",
+                                    "2147483647, \"Postfit - Other\", \"Finalize Post-Processing\")",
                                     "GEN_PROFILE_BINS::close(\"VELMO_EXPERT::do_post_finalize_ops\")"}));
 }
 

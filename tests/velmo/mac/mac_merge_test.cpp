@@ -397,22 +397,6 @@ TEST_F(MacMergeTest, UnplacedMacsAreNamedUpToTheLimit) {
   EXPECT_THAT(sub_texts(errors[1]), ElementsAre("And 12 more similar nodes (full list omitted for brevity)"));
 }
 
-TEST_F(MacMergeTest, PeripheryUtilityInstallsItsEstimatorOnlyIntoAnEmptySlot) {
-  host::testing::device(Family::KY).build();
-  {
-    VELMO_PERIPHERY_PLACEMENT_UTIL util;
-    OXTER_MAC_MERGE_ESTIMATOR* mine = OXTER_ENV::get_mac_merge_estimator();
-    ASSERT_NE(mine, nullptr);
-    {
-      VELMO_PERIPHERY_PLACEMENT_UTIL second;
-      EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
-    }
-    EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), mine);
-  }
-  // Gone with the utility that installed it.
-  EXPECT_EQ(OXTER_ENV::get_mac_merge_estimator(), nullptr);
-}
-
 TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   host::testing::device(Family::KX15).build();
   auto n = host::testing::netlist();
@@ -438,21 +422,63 @@ TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   EXPECT_EQ(expect_internal_error([&] { op.work(); }).condition, "!m_estimate_only");
 }
 
-TEST_F(MacMergeTest, HostMergeKeepsEarlierMergesApartAndHonoursTheDrc) {
+TEST_F(MacMergeTest, ALocationLedByAChainMemberKeepsItsMergeThroughSpreading) {
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();
-  std::vector<VOK_ATOM_NODE*> m;
-  for (int i = 0; i < 3; ++i) m.push_back(n.mac("m" + std::to_string(i)).mode(2));
-  std::unique_ptr<SIV_ATOM_MOD_UTILITY> util(m_env->create_atom_mod_utility_for_algorithm(4, nullptr));
-  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[1]}, 2));
-  EXPECT_TRUE(util->merge_mac_atoms({m[0], m[2]}, 2));
-  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 64), nullptr);
-  EXPECT_NE(m[0]->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 128), nullptr);
-  EXPECT_EQ(mac_count(), 1);
-
   auto a = n.mac("a").mode(2);
   auto b = n.mac("b").mode(2);
-  host::drc::deny(b.id(), 39);
-  EXPECT_FALSE(util->merge_mac_atoms({a, b}, 2));
-  EXPECT_EQ(mac_count(), 3);
+  a.feeds(b, DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  auto m = n.mac("m").mode(2);
+  auto lone = n.mac("lone").mode(2);
+  auto other = n.mac("other").mode(2);
+  cfg_set_on("velmo_mac_merge_debug");
+  EXPECT_TRUE(run());
+  // Spreading moved the MAC merged onto a lone MAC to a free location, but
+  // not the one merged onto the chain's first member.
+  const std::string merges = merges_section();
+  EXPECT_NE(merges.find(std::to_string(a.id()) + "\t"), std::string::npos) << merges;
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(lone.id()), nullptr);
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(other.id()), nullptr);
+  (void)m;
+}
+
+TEST_F(MacMergeTest, MacsMergedOntoALocationCountTowardTheUsage) {
+  // One virtual DSP block; a mode-2 MAC uses half of one. Four MACs merged
+  // in pairs onto two locations use two blocks, though only two of them sit
+  // first at their locations.
+  host::testing::device(Family::KX).element_int_data(264, 1, 0).element_int_data(264, 2, 1).build();
+  auto n = host::testing::netlist();
+  for (int i = 0; i < 4; ++i) n.mac("m" + std::to_string(i)).mode(2);
+  cfg_set_on("velmo_mac_merge_for_density");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").size(), 1u);
+}
+
+TEST_F(MacMergeTest, NoMergeAfterTheFirstFailedOne) {
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  std::vector<int> u;
+  for (int i = 1; i <= 4; ++i) u.push_back(n.mac("u" + std::to_string(i)).mode(2).id());
+  cfg_set_on("velmo_mac_merge_for_density");
+  // The pair (u1, u2) cannot be merged; (u3, u4) is then not tried.
+  host::drc::deny(u[1], 39);
+  run();
+  EXPECT_EQ(mac_count(), 4);
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(u[3]), nullptr);
+}
+
+TEST_F(MacMergeTest, TheLongerRunAboveTheAddressRegisterRowCounts) {
+  // Address-register row 2 in a region of rows 1..8: no location below it,
+  // two above (rows 3..8 hold locations at 3, 5 and 7; the run stops short
+  // of the top row pair).
+  host::testing::device(Family::KY).basic_int_data(52, 2).build();
+  host::testing::region("R", {{4, 1, 4, 8}});
+  auto n = host::testing::netlist();
+  std::vector<host::testing::MAC_BUILDER> chain;
+  for (int i = 0; i < 3; ++i) chain.push_back(n.mac("c" + std::to_string(i)).mode(9).floating(0));
+  for (int i = 0; i + 1 < 3; ++i) chain[i].feeds(chain[i + 1], DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  EXPECT_FALSE(run());
+  auto errors = posted("VELMO_DWO_MAC_CHAIN_TOO_LONG_FOR_TBR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].args[2].value, 2);
 }

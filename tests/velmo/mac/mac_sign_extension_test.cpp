@@ -131,6 +131,21 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   }
 }
 
+// Mode 4 widens its data port 411 but never the scan chain behind it.
+TEST_F(MacSignExtensionTest, Mode4LeavesTheScanChainAlone) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto y = inputs(n, "y", 2);
+  auto m1 = n.mac("m1").mode(4).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
+  auto m2 = n.mac("m2").mode(2);
+  m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(m_util.get_input_port_width(m1, DB_DATA_BY), 4);
+  EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), 2);
+  EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), 2);
+  EXPECT_EQ(source(m2, DB_MAC_SCANIN, 2), nullptr);
+}
+
 TEST_F(MacSignExtensionTest, ScanBitsLeadingToTwoMacsAreAnInternalError) {
   host::testing::device(Family::KY).build();
   auto n = host::testing::netlist();

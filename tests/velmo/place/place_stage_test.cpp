@@ -40,7 +40,8 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::call_lines(),
               CallSequence(Calls{"YEB_TIMING_MODEL::get_timing_model_async",
-                                 "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::place_pre_vpr\"",
+                                 "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::place_pre_vpr\", "
+                                 "2147483647, \"Prefit - Other\", \"Place Pre-Processing\")",
                                  "WEXAN_ENV::report_fitter_status(60, 0)",
                                  "MUB_PERIPH_FLOW::early_place_load",
                                  "WEXAN_PLL_DELAY_CHAINS_OP::work(0)",
@@ -67,7 +68,7 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
                                  "TIBEX_VPR_FACADE::end_flow(64)",
                                  "WEXAN_INCREMENTAL_UTILITY::show_locked_nodes(true, false)"}));
   EXPECT_THAT(host::debug::texts(),
-              CallSequence(Calls{"VELMO_RESYN_WRAPPER::run: not built yet",
+              CallSequence(Calls{"SYN_TAG: DRASK mapper is not running. MOZ is OFF",
                                  "Finished fitter preparation.", "Finished placement and routing."}));
   // Family 46 translates no ports, before or after placement.
   EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 0);
@@ -105,7 +106,7 @@ TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   host::script::queue<bool>("MUB_PERIPH_FLOW::early_place_load").push(false);
   EXPECT_FALSE(velmo_place());
   EXPECT_EQ(count_lines("        performing:  Read User Info........"), 0);
-  EXPECT_EQ(count_lines("VELMO_RESYN_WRAPPER::run: not built yet"), 0);
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 0);
   EXPECT_EQ(count_calls("WEXAN_ENV::report_fitter_status"), 2);
   EXPECT_TRUE(facade_calls().empty());
 
@@ -127,8 +128,8 @@ TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
   host::wexan::set_yun_env(&yun_env);
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::debug::texts(),
-              CallSequence(Calls{"VELMO_RETIMER::run_prefit_early_retiming_flow: not built yet",
-                                 "VELMO_RESYN_WRAPPER::run: not built yet"}));
+              CallSequence(Calls{"Skip early retimer (it's off)",
+                                 "SYN_TAG: DRASK mapper is not running. MOZ is OFF"}));
   EXPECT_EQ(count_calls("YUN_UTILITY::depopulate_netlist"), 1);
 }
 

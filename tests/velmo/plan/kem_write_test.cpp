@@ -1,13 +1,20 @@
 // Timing-netlist write-out: the decisions taken before the intermediate
 // snapshot is consulted.
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/netlist_builder.h"
 #include "velmo_expert.h"
 #include "velmo_finalize_parasitics.h"
 #include "wexan/wexan_env.h"
@@ -63,4 +70,85 @@ TEST_F(KemWriteTest, NimbrelEmulationSkipsRetimedAndFinal) {
     EXPECT_TRUE(m_expert->write_out_kem_netlist(true, true)) << s;
     EXPECT_FALSE(wrote_anything()) << s;
   }
+}
+
+// What follows the intermediate-snapshot decision (none is written in these
+// tests: the project does not enable them).
+TEST_F(KemWriteTest, WithoutASnapshotOnlyAForcedWriteReachesTheWriter) {
+  make(DEVICE_BUILDER(Family::KX));
+  set_snapshot("routed");
+  host::clear_calls();
+  EXPECT_TRUE(m_expert->write_out_kem_netlist(true, false));
+  EXPECT_FALSE(wrote_anything());
+  // Forced: the writer gets the host flag on a device without pipeline
+  // registers, and its failure is the result.
+  host::script::queue<bool>("KEM_MANAGER::write_kem_netlist_to_disk").push(false);
+  EXPECT_FALSE(m_expert->write_out_kem_netlist(true, true));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::write_out_kem_netlist(true)"));
+}
+
+TEST_F(KemWriteTest, PipelineRegisterDevicesWriteWithoutTheHostFlag) {
+  make(DEVICE_BUILDER(Family::KY));
+  set_snapshot("placed");
+  host::clear_calls();
+  m_expert->write_out_kem_netlist(true, true);
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::write_out_kem_netlist(false)"));
+}
+
+TEST_F(KemWriteTest, ForcedOnFinalWithAnalyzerReportsDropsTheDiskCopy) {
+  make(DEVICE_BUILDER(Family::KX));
+  set_snapshot("final");
+  cfg_set_on("velmo_finalize_create_sta_reports");
+  host::clear_calls();
+  EXPECT_TRUE(m_expert->write_out_kem_netlist(true, true));
+  EXPECT_THAT(host::call_names(), ::testing::Contains("KEM_MANAGER::delete_kem_netlist_from_disk"));
+  EXPECT_FALSE(wrote_anything());
+}
+
+TEST_F(KemWriteTest, NimbrelWritesOnlyWhenAskedTo) {
+  make(DEVICE_BUILDER(Family::KY));
+  set_snapshot("nimbrel");
+  host::clear_calls();
+  EXPECT_TRUE(m_expert->write_out_kem_netlist(true, true));
+  EXPECT_FALSE(wrote_anything());
+  cfg_set_on("nimbrel_write_kem_netlist_to_disk");
+  m_expert->write_out_kem_netlist(true, true);
+  EXPECT_TRUE(wrote_anything());
+}
+
+// In the early-access flow pending taints are listed (up to the limit plus
+// one), then dropped, so that writing rebuilds nothing.
+TEST_F(KemWriteTest, EarlyAccessFlowListsAndDropsTheTaints) {
+  DEVICE_BUILDER device(Family::KY);
+  DeviceSpec spec = device.build();
+  spec.zento_retimer_debugging_flow = true;
+  host::device::configure(spec);
+  auto n = host::testing::netlist();
+  auto a = n.lut("a", {n.input_port("i")}, 0x2);
+  auto b = n.lut("b", {a}, 0x2);
+  m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  m_expert = VELMO_EXPERT::create(CMP_FACADE::current(), m_env);
+  set_snapshot("retimed");
+  m_env->indicate_that_atom_netlist_is_modified(a.id());
+  m_env->indicate_that_atom_netlist_is_modified(b.id());
+  HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
+  ASSERT_EQ(taints->get_num_tainted_atoms(), 2);
+  ASSERT_FALSE(m_env->hov_utility_reflects_atom_netlist_exactly());
+  cfg_set_int_value("wexan_ky_taint_debug", 0);
+  m_expert->write_out_kem_netlist(true, true);
+  const auto texts = host::debug::texts();
+  EXPECT_THAT(texts, ::testing::Contains("Ignoring taints for EA flow since we don't want to rebuild W3J3/HEP/KEM!"));
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.rfind("Atom ", 0) == 0 && t.find(" was tainted: ") != std::string::npos; }),
+            1);
+  EXPECT_THAT(texts, ::testing::Contains("Atom " + std::to_string(a.id()) + " was tainted: a"));
+  EXPECT_EQ(taints->get_num_tainted_atoms(), 0);
+  EXPECT_TRUE(taints->hov_reflects_atom_netlist_exactly());
+  EXPECT_TRUE(wrote_anything());
+
+  // Without the early-access flow the taints stay.
+  set_snapshot("routed");
+  m_env->indicate_that_atom_netlist_is_modified(a.id());
+  m_expert->write_out_kem_netlist(true, true);
+  EXPECT_EQ(taints->get_num_tainted_atoms(), 1);
 }

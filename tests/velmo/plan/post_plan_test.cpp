@@ -70,7 +70,7 @@ TEST_F(PostPlanTest, ChainRunsInOrderAndSkipsTheKemWriteByDefault) {
                           "P2C Depopulation",
                       }));
   EXPECT_THAT(host::debug::texts(), CallSequence(std::vector<std::string>{
-                                        "VELMO_RETIMER::run_prefit_early_retiming_flow",
+                                        "Skip early retimer (it's off)",
                                         kSkipLine,
                                     }));
   // The PR programming-file ids belong to family 48 only.

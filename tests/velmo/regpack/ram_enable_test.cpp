@@ -8,6 +8,7 @@
 #include "omz/omz_instance_name.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "vok/vok_re_logical_port.h"
 #include "tibex/tibex_env.h"
 #include "velmo_ram_enable_conversion_util.h"
 #include "vok/vok_atom_netlist.h"
@@ -71,6 +72,8 @@ TEST_F(RamEnableTest, GatesAreNamedUniquelyWithTheirMasks) {
   }
   EXPECT_EQ(m_util->get_netlist_mod_table()->rows().size(), 4u);
   EXPECT_EQ(m_util->get_netlist_mod_table()->rows()[1][0], "m~RAM_ENABLE_AND~1");
+  // The port column holds the output port type's platform symbol.
+  EXPECT_EQ(m_util->get_netlist_mod_table()->rows()[1][3], vok_output_port_symbol(DB_OUTPUT_PORT_COMB).cname());
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_DESIGN::insert_atom(atom#" + std::to_string(and1->get_id()) + ", true)",
                                       "WEXAN_DESIGN::insert_atom(atom#" + std::to_string(and2->get_id()) + ", true)"}));

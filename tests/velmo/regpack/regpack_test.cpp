@@ -313,6 +313,18 @@ TEST_F(RegpackTest, UserPackingEndsEarlyWithoutLockedRegisters) {
   EXPECT_TRUE(VELMO_REGISTER_PACKER::check_for_user_locked_ffs(m_env));
 }
 
+TEST_F(RegpackTest, ARegisterWithOnlyAFloatingConstraintIsUserLocked) {
+  make_env(Family::KY);
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  host::testing::region("R", {{0, 0, 5, 5}});
+  // A floating constraint of another source does not count.
+  n.reg("other").clk(clk).floating(0, 0x1);
+  EXPECT_FALSE(VELMO_REGISTER_PACKER::check_for_user_locked_ffs(m_env));
+  n.reg("f").clk(clk).floating(0, 0x200);
+  EXPECT_TRUE(VELMO_REGISTER_PACKER::check_for_user_locked_ffs(m_env));
+}
+
 TEST_F(RegpackTest, UserPackingEarlyExitRunsOpportunisticPacking) {
   make_env(Family::KY);
   EXPECT_TRUE(VELMO_REGISTER_PACKER::do_packing(m_env));
@@ -340,6 +352,24 @@ TEST_F(RegpackTest, SkippedWhenRegisterPackingIsSwitchedOff) {
   host::clear_calls();
   EXPECT_TRUE(VELMO_REGISTER_PACKER::do_packing(m_env));
   EXPECT_TRUE(host::calls().empty());
+}
+
+// Each run reads the switch the first time it runs: the port-model run saw
+// it off, the later main run sees it on.
+TEST_F(RegpackTest, EachRunReadsTheSwitchOnItsOwn) {
+  cfg_set_off("velmo_enable_regpack");
+  make_env(Family::KY);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_REGISTER_PACKER::do_packing_with_w3j3(m_env));
+  EXPECT_TRUE(host::calls().empty());
+  cfg_set_on("velmo_enable_regpack");
+  VELMO_REGISTER_PACKER::do_packing(m_env);
+  EXPECT_THAT(host::call_names(), ::testing::Contains("NOLT_FF_REGISTER_PACKER_OP::perform_timing_analysis"));
+  // Once read, each run keeps its value.
+  cfg_set_off("velmo_enable_regpack");
+  host::clear_calls();
+  VELMO_REGISTER_PACKER::do_packing(m_env);
+  EXPECT_FALSE(host::calls().empty());
 }
 
 TEST_F(RegpackTest, W3j3RunPacksRamRegistersAggressively) {

@@ -59,8 +59,9 @@ TEST_F(RetimeTest, UnsupportedDeviceIsAnErrorPerSnapshot) {
   VELMO_EXPERT* expert = start_on(Family::KX, "retimed");
   EXPECT_FALSE(expert->retime());
   EXPECT_EQ(message_keys(), std::vector<std::string>{"VELMO_VELMO_ZENTO_RETIMER_UNSUPPORTED_DEVICE"});
+  // The message names the device part, not only its family.
   EXPECT_EQ(host::messages::posted().front().text,
-            "The Zento-Retimer is not supported for device KX-48. This feature is only available for device "
+            "The Zento-Retimer is not supported for device KX-48-P1. This feature is only available for device "
             "families with Corvane architectures.");
   set_snapshot("nimbrel");
   EXPECT_FALSE(expert->nimbrel());

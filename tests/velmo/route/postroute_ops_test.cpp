@@ -62,6 +62,9 @@ TEST_F(PostRouteOpsTest, DoneOnAZotaDeviceSkipsRepopulationOnlyAndKeepsTheOrder)
   // The one-time notices appeared once although the list ran twice.
   EXPECT_EQ(count_lines("****** HACK WARNING ******"), 1);
   EXPECT_EQ(count_lines("\tDescription: Process RAM physical modes for KX."), 1);
+  EXPECT_THAT(host::debug::texts(),
+              ::testing::Contains(::testing::MatchesRegex("\tvelmo_postroute_ops\\.cpp\\([0-9]+\\) contains a hack by "
+                                                          "velmo and is tracked by case 412214")));
 }
 
 TEST_F(PostRouteOpsTest, ClockSkewTypeIsTheFirstSwitchOn) {

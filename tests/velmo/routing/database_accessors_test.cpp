@@ -1,5 +1,7 @@
 // Terminal lookups of the routing, the routing model, the directive store,
 // the compile database and the remaining one-line accessors.
+#include <malloc.h>
+
 #include <string>
 #include <vector>
 
@@ -64,6 +66,21 @@ TEST_F(DatabaseAccessorTest, ARoutingModelTakesExactlyThreeNetworks) {
     EXPECT_EQ(e.line, 314);
   }
   EXPECT_EQ(host::kiv::live_models(), 0);
+  // The refused model frees the networks it was given.
+  auto in_use = [] {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;  // small blocks and mapped large ones
+  };
+  const std::size_t before = in_use();
+  expect_internal_error([] {
+    std::vector<JUK::FOREST<int, int>*> two;
+    for (int f = 0; f < 2; ++f) {
+      two.push_back(new JUK::FOREST<int, int>());
+      for (int i = 0; i < 50000; ++i) two.back()->append_root(two.back()->create_node(i));
+    }
+    VOK_ROUTING_MODEL model(two);
+  });
+  EXPECT_LT(in_use(), before + 100000) << "the forests of a refused model leak";
   auto* blc = new JUK::FOREST<int, int>();
   blc->append_root(blc->create_node(7));
   VOK_ROUTING_MODEL model({blc, nullptr, new JUK::FOREST<int, int>()});

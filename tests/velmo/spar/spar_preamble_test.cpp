@@ -109,8 +109,14 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
               ::testing::Contains(::testing::StartsWith("VOK_RE_ROUTING_MODIFIER::merge_at_routing_register(\"spar_preamble\", iterm#" +
                                                         std::to_string(w.id()))));
   EXPECT_TRUE(routing.is_live(e_wire));
+  // Below a wire entered over a non-fabric edge the whole route stays, its
+  // sink included: no dangling stub.
   EXPECT_TRUE(routing.is_live(f_block));
   EXPECT_TRUE(routing.is_live(f_wire));
+  const auto s_sinks = routing.get_sink_nodes(s.iterm(DB_INPUT_PORT_LUT_DATA));
+  ASSERT_EQ(s_sinks.size(), 1u);
+  EXPECT_TRUE(routing.is_live(s_sinks.front()));
+  EXPECT_EQ(routing.forest().parent(s_sinks.front()), f_wire);
   // The netlist is not touched.
   EXPECT_TRUE(x.iterm(DB_INPUT_PORT_LUT_DATA)->is_connected());
   EXPECT_EQ(host::swavo::recompile_argument(), "routed -hold_fixup");

@@ -120,33 +120,61 @@ TEST_F(MessageCatalogueTest, EveryFactoryFormatsStampsAndPosts) {
   }
 }
 
-TEST_F(MessageCatalogueTest, TextsWithRepeatedReorderedAndEmptyArguments) {
-  auto text_of = [](MSG_BASE* m) {
-    std::string t = m->get_text();
-    delete m;
-    return t;
+// An oracle independent of the catalogue table: id, kind, key, level and
+// text written out for a spread of rows, among them the texts that repeat an
+// argument, show them out of order or take an empty one.
+TEST_F(MessageCatalogueTest, LiteralIdsLevelsAndTextsOfASpreadOfRows) {
+  struct EXPECTED {
+    MSG_BASE* m;
+    unsigned int id;
+    char kind;
+    const char* key;
+    int level;
+    const char* text;
   };
-  EXPECT_EQ(text_of((MSG_VELMO::E::FAIL)()), "Can't fit design in device");
-  EXPECT_EQ(text_of(MSG_VELMO::E::VELMO_DELAY_CHAIN_NOT_USED("opt", 3, "pin_a")),
-            "Can't set option opt to 3 -- option is not used on pin pin_a");
-  EXPECT_EQ(text_of(MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_CONFLICT("n1", "n2", "p")),
-            "Ignored Input Delay from Pin to Internal Cells logic option assignment on node n1 because node n1 and "
-            "node n2 are fed by the same delay chain from input or bidirectional pin p but have different "
-            "assignment values");
-  EXPECT_EQ(text_of(MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_NO_ITERM("p", 2u, 5u)),
-            "Ignored Input Delay from Pin to Internal Cells logic option assignment (setting = 2) to input or "
-            "bidirectional pin p because all of its fan-outs already have assignments of a different delay value "
-            "(setting = 5)");
-  EXPECT_EQ(text_of(MSG_VELMO::I::VELMO_P2C_START_INFO("")),
-            "Starting register placement for periphery-core transfers");
-  EXPECT_EQ(text_of(MSG_VELMO::I::VELMO_C2P_FINISH_INFO("(retry) ", "00:00:01")),
-            "Register placement (retry) for core-periphery transfers ending: elapsed time is 00:00:01");
-  MSG_W* w = MSG_VELMO::W::DWO_MISSING_TIMING_INFO();
-  EXPECT_EQ(w->get_severity_level(), 0);
-  delete w;
-  w = MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_DQS("p");
-  EXPECT_EQ(w->get_severity_level(), 1);
-  delete w;
+  const std::vector<EXPECTED> rows = {
+      {(MSG_VELMO::E::FAIL)(), 11164, 'E', "VELMO_FAIL", 0, "Can't fit design in device"},
+      {MSG_VELMO::E::VELMO_DELAY_CHAIN_NOT_USED("opt", 3, "pin_a"), 16156, 'E', "VELMO_VELMO_DELAY_CHAIN_NOT_USED", 0,
+       "Can't set option opt to 3 -- option is not used on pin pin_a"},
+      {MSG_VELMO::E::VELMO_ZENTO_RETIMER_UNSUPPORTED_DEVICE("PART_X"), 18419, 'E',
+       "VELMO_VELMO_ZENTO_RETIMER_UNSUPPORTED_DEVICE", 0,
+       "The Zento-Retimer is not supported for device PART_X. This feature is only available for device families "
+       "with Corvane architectures."},
+      {MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_CONFLICT("n1", "n2", "p"), 16142, 'W',
+       "VELMO_VELMO_DELAY_CHAIN_PAD_TO_CORE_CONFLICT", 1,
+       "Ignored Input Delay from Pin to Internal Cells logic option assignment on node n1 because node n1 and node n2 "
+       "are fed by the same delay chain from input or bidirectional pin p but have different assignment values"},
+      {MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_NO_ITERM("p", 2u, 5u), 16145, 'W',
+       "VELMO_VELMO_DELAY_CHAIN_PAD_TO_CORE_NO_ITERM", 1,
+       "Ignored Input Delay from Pin to Internal Cells logic option assignment (setting = 2) to input or "
+       "bidirectional pin p because all of its fan-outs already have assignments of a different delay value "
+       "(setting = 5)"},
+      {MSG_VELMO::W::VELMO_DELAY_CHAIN_PAD_TO_CORE_IGNORED_ON_GLOBAL_DESTINATION("p", "lc", 4u), 16154, 'W',
+       "VELMO_VELMO_DELAY_CHAIN_PAD_TO_CORE_IGNORED_ON_GLOBAL_DESTINATION", 1,
+       "Ignored Input Delay from Pin to Internal Cells logic option assignment (setting = 4) from input or "
+       "bidirectional pin p to destination logic cell lc because it is a global destination"},
+      {MSG_VELMO::W::DWO_MISSING_TIMING_INFO(), 11169, 'W', "VELMO_DWO_MISSING_TIMING_INFO", 0,
+       "PLL compensation delay chain reconfiguration operation is skipped - no timing information is available"},
+      {MSG_VELMO::W::BBIC_DISABLED_TOP_PARTITION_NOT_PRESERVED(), 21645, 'W',
+       "VELMO_BBIC_DISABLED_TOP_PARTITION_NOT_PRESERVED", 0,
+       "Vantrel Preservation was not enabled. Vantrel preservation can only be enabled in Partial Reconfiguration "
+       "and Reserved Core flows, and only when the top-level partition is preserved."},
+      {MSG_VELMO::I::FITTER_ROUTING_END("00:00:03"), 16607, 'I', "VELMO_FITTER_ROUTING_END", 0,
+       "Fitter routing operations ending: elapsed time is 00:00:03"},
+      {MSG_VELMO::I::VELMO_P2C_START_INFO(""), 16237, 'I', "VELMO_VELMO_P2C_START_INFO", 0,
+       "Starting register placement for periphery-core transfers"},
+      {MSG_VELMO::I::VELMO_C2P_FINISH_INFO("(retry) ", "00:00:01"), 16246, 'I', "VELMO_VELMO_C2P_FINISH_INFO", 0,
+       "Register placement (retry) for core-periphery transfers ending: elapsed time is 00:00:01"},
+  };
+  for (const EXPECTED& e : rows) {
+    SCOPED_TRACE(e.key);
+    EXPECT_EQ(e.m->get_id(), e.id);
+    EXPECT_EQ(static_cast<char>(e.m->get_kind()), e.kind);
+    EXPECT_EQ(e.m->get_key(), e.key);
+    EXPECT_EQ(e.m->get_severity_level(), e.level);
+    EXPECT_EQ(e.m->get_text(), e.text);
+    delete e.m;
+  }
 }
 
 TEST_F(MessageCatalogueTest, SuppressedInformationAndWarningsAreNullMessages) {

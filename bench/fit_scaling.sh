@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# How velmo-fit's cost grows with the design: fits 1, 2, 4 and 8 merged
+# copies of a bundled design (unique names per copy) and prints, per size,
+# the atoms, the seconds per stage and in total, the peak memory, the router's
+# rounds and the routed connections; then the log-log slope of total time and
+# of peak memory against atoms (least squares over the sizes that fitted).
+#
+#   bench/fit_scaling.sh [BUILD_DIR] [DESIGN] [COPIES...]
+#     BUILD_DIR  default build
+#     DESIGN     a bundled design name or a BLIF path (default frisc)
+#     COPIES     default 1 2 4 8
+#   FIT_TIMEOUT=seconds stops a fit that runs longer (default: none).
+#
+# Needs jq and awk.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+build=${1:-$repo/build}
+design=${2:-frisc}
+shift $(( $# < 2 ? $# : 2 ))
+copies=${*:-1 2 4 8}
+fit=$build/velmo-fit
+[ -x "$fit" ] || { echo "no velmo-fit at $fit (build first)" >&2; exit 2; }
+command -v jq >/dev/null || { echo "jq is needed" >&2; exit 2; }
+if [ ! -f "$design" ]; then
+  found=$(ls "$repo"/examples/designs/*/"$design".blif 2>/dev/null | head -1)
+  [ -n "$found" ] || { echo "no bundled design '$design'" >&2; exit 2; }
+  design=$found
+fi
+name=$(basename "$design" .blif)
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+printf '%-12s %6s %5s %9s %7s %7s %7s %7s %7s %8s %8s %6s %7s %6s\n' \
+  design atoms exit device place route retime final total_s peak_MB rounds conns unrout ovrus
+points=$tmp/points
+: >"$points"
+failed=0
+for n in $copies; do
+  blif=$tmp/${name}_x$n.blif
+  "$here/merge_blif.sh" "$n" "$design" >"$blif" || exit 2
+  report=$tmp/${name}_x$n.json
+  start=$(date +%s.%N)
+  if [ -n "${FIT_TIMEOUT:-}" ]; then
+    timeout "$FIT_TIMEOUT" "$fit" "$blif" --report "$report" >"$tmp/log" 2>&1
+  else
+    "$fit" "$blif" --report "$report" >"$tmp/log" 2>&1
+  fi
+  status=$?
+  end=$(date +%s.%N)
+  total=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
+  if [ ! -s "$report" ]; then
+    printf '%-12s %6s %5d (no report after %s s; last lines below)\n' "${name}_x$n" - "$status" "$total"
+    tail -3 "$tmp/log"
+    failed=1
+    continue
+  fi
+  [ $status -eq 0 ] || failed=1
+  stage() { jq -r --arg s "$1" '[.stages[] | select(.name == $s) | .seconds][0] // "-" | if type == "number" then (. * 100 | round / 100) else . end' "$report"; }
+  atoms=$(jq .atoms "$report")
+  peak=$(jq '.peak_rss_kb / 1024 | . * 10 | round / 10' "$report")
+  printf '%-12s %6s %5d %9s %7s %7s %7s %7s %7s %8s %8s %6s %7s %6s\n' "${name}_x$n" "$atoms" "$status" \
+    "$(jq -r '"\(.device.nx)x\(.device.ny)"' "$report")" \
+    "$(stage place)" "$(stage route)" "$(stage retime)" "$(stage final)" "$total" "$peak" \
+    "$(jq -r '.routing.rounds // "-"' "$report")" "$(jq -r '.routing.connections // "-"' "$report")" \
+    "$(jq -r '.routing.unrouted // "-"' "$report")" "$(jq -r '.routing.overused // "-"' "$report")"
+  [ $status -eq 0 ] && echo "$atoms $total $peak" >>"$points"
+done
+# Least-squares slopes of log(time) and log(memory) against log(atoms).
+awk '{ x = log($1); n++; sx += x; sxx += x * x; st += log($2); sxt += x * log($2); sm += log($3); sxm += x * log($3) }
+     END {
+       if (n < 2 || n * sxx - sx * sx == 0) { print "slopes: need two or more fitted sizes"; exit }
+       d = n * sxx - sx * sx
+       printf "log-log slope over %d sizes: time %.2f, peak memory %.2f\n", n, (n * sxt - sx * st) / d, (n * sxm - sx * sm) / d
+     }' "$points"
+exit $failed

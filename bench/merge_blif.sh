@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Writes N copies of a flat BLIF model as one model on stdout. Every signal
+# of copy k is renamed "c<k>_<name>", so the copies share nothing (not even
+# their clocks or constants).
+#
+#   bench/merge_blif.sh N design.blif > merged.blif
+set -eu
+[ $# -eq 2 ] || { echo "usage: $0 N design.blif" >&2; exit 2; }
+n=$1
+file=$2
+[ "$n" -ge 1 ] 2>/dev/null || { echo "N must be a positive number" >&2; exit 2; }
+[ -r "$file" ] || { echo "cannot read $file" >&2; exit 2; }
+
+# Joins continued lines, then prefixes the signal tokens of each copy. Cover
+# rows (the lines after .names) are copied as they are.
+awk -v copies="$n" '
+{
+  line = $0
+  while (line ~ /\\$/) {
+    sub(/\\$/, "", line)
+    if ((getline nxt) <= 0) break
+    line = line " " nxt
+  }
+  sub(/^[ \t]+/, "", line)
+  lines[++count] = line
+}
+END {
+  print ".model merged"
+  for (k = 0; k < copies; ++k) {
+    p = "c" k "_"
+    for (i = 1; i <= count; ++i) {
+      line = lines[i]
+      m = split(line, t, /[ \t]+/)
+      if (m == 0 || line == "") continue
+      d = t[1]
+      if (d == ".model" || d == ".end") continue
+      if (d == ".inputs" || d == ".outputs" || d == ".names") {
+        out = d
+        for (j = 2; j <= m; ++j) out = out " " p t[j]
+        print out
+      } else if (d == ".latch") {
+        # .latch input output [type control] [init]
+        out = d " " p t[2] " " p t[3]
+        if (m >= 5) out = out " " t[4] " " p t[5]
+        for (j = (m >= 5 ? 6 : 4); j <= m; ++j) out = out " " t[j]
+        print out
+      } else if (d == ".subckt" || d == ".gate") {
+        out = d " " t[2]
+        for (j = 3; j <= m; ++j) {
+          eq = index(t[j], "=")
+          out = out " " (eq ? substr(t[j], 1, eq) p substr(t[j], eq + 1) : t[j])
+        }
+        print out
+      } else if (substr(d, 1, 1) == ".") {
+        print "unsupported directive " d > "/dev/stderr"
+        exit 2
+      } else {
+        print line
+      }
+    }
+  }
+  print ".end"
+}' "$file"

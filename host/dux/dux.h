@@ -1,0 +1,174 @@
+#pragma once
+// algorithm: DUX, the post-route netlist-edit engine.
+//
+// Edits apply at once and append undo records; a checkpoint id is the log's
+// length (0: nothing recorded). implement() checks legality, re-routes every
+// connection touched since the last implement with the incremental router
+// and always brings the timing netlist and the incremental analysis up to
+// date (the atoms its edits touched are tainted whatever the environment's
+// tainting switch says). restore_checkpoint() undoes the edits after a
+// checkpoint in reverse, routing and pipeline-register clock placements
+// included; a deleted atom comes back as the same object under its old id.
+//
+// Implement statuses: 10 success; 1 a site of the wrong kind or already
+// occupied; 2 more than two clock (driver, inversion) pairs in one LAB; 0 the
+// row-segment clock budget of the pipeline registers exceeded; 7 a dont-touch
+// atom touched; 4 a connection could not be routed. 3, 5, 6, 8 and 9 come
+// only from a script ("DUX::implement" queue of ints).
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/host_api.h"
+#include "korrin/korrin_incremental_router.h"
+#include "pelk/pelk_symbol.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_re_logical_port.h"
+
+class WEXAN_ENV;
+class VOK_RE_ROUTING;
+
+enum DUX_STATE : int { DUX_STATE_0 = 0, DUX_STATE_1 = 1 };
+
+class HOST_API DUX_RESULT {
+public:
+  enum : std::uint8_t { SUCCESS = 10 };
+  std::uint8_t get_status() const { return m_status; }
+  bool succeeded() const { return m_status == SUCCESS; }
+  const KORRIN::IR_RESULT* get_ir_result() const { return m_ir.get(); }
+  // implement: the atoms deleted and created since the last implement.
+  // restore_checkpoint: the atoms the restore removed (in `deleted`) and
+  // those it brought back (in `created`). `restored` lists atoms whose
+  // parameters, location or connections the restore changed.
+  const std::vector<int>& get_deleted_ids() const { return m_deleted; }
+  const std::vector<int>& get_created_ids() const { return m_created; }
+  const std::vector<int>& get_restored_ids() const { return m_restored; }
+
+private:
+  friend class DUX;
+  std::uint8_t m_status = SUCCESS;
+  std::unique_ptr<KORRIN::IR_RESULT> m_ir;
+  std::vector<int> m_deleted;
+  std::vector<int> m_created;
+  std::vector<int> m_restored;
+};
+
+// The pipeline-register clock legality of one engine: per row segment (10
+// LABs of a row) the clock (driver atom id, inversion) pairs of the
+// registers placed into routing slots through NORBO_ZOTA_MANAGER::place.
+class HOST_API DUX_ZOTA_LEGALITY {
+public:
+  using PAIR = std::pair<int, bool>;
+  // The row segment of a slot gid: (y, x / 10); (-1, -1) for another gid.
+  static std::pair<int, int> row_segment_of(unsigned gid);
+  // The clock pair of a register (driver atom id -1 when unclocked).
+  static PAIR clock_pair_of(const VOK_ATOM_NODE* reg);
+  // The distinct pairs of a segment with the placed registers.
+  std::set<PAIR> pairs_in(std::pair<int, int> segment) const;
+  // Registers placed through the handle, by atom id: their slot gid.
+  const std::map<int, unsigned>& placements() const { return m_placed; }
+  PAIR pair_of(int atom_id) const { return m_pair.at(atom_id); }
+  class DUX* owner() const { return m_owner; }
+
+private:
+  friend class DUX;
+  std::map<int, unsigned> m_placed;
+  std::map<int, PAIR> m_pair;
+  class DUX* m_owner = nullptr;
+};
+
+struct DUX_IMPLEMENT_ARGS {
+  bool stop_at_first_failure = false;
+};
+
+class HOST_API DUX {
+public:
+  // recorded: (1, true) by the retimer, (1, 1) by the resynthesiser, (1,
+  // false) by the hold re-route pass; all behave alike.
+  DUX(int state, bool flag, WEXAN_ENV* env);
+  ~DUX();
+  DUX(const DUX&) = delete;
+  DUX& operator=(const DUX&) = delete;
+
+  // data: stored; implement updates timing either way.
+  void set_implement_skip_ista(bool on) { m_skip_ista = on; }
+  bool get_implement_skip_ista() const { return m_skip_ista; }
+
+  std::uint64_t get_checkpoint_id() const { return m_log.size(); }
+  void clear_checkpoint_data();
+  DUX_RESULT restore_checkpoint(std::uint64_t id);
+
+  // ---- edits
+  void connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PORT& input, bool inverted, int mode);
+  void connect_to_constant(const VOK_ATOM_LOGICAL_PORT& input, bool value);
+  // A null term does nothing.
+  void disconnect(VOK_ATOM_ITERM* iterm, bool flag);
+  void reroute(VOK_ATOM_ITERM* iterm);
+  // A new atom of the basic type (47 register, 247 combinational cell) with
+  // one output of the symbol's port type, in the model atom's netlist (the
+  // top netlist without one), named "<model path>~<name>" or `name`.
+  VOK_ATOM_NODE* create_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NODE* model,
+                             int implementation);
+  void delete_atom(VOK_ATOM_NODE* atom);
+  void set_location(VOK_ATOM_NODE* atom, unsigned gid);
+  // The gid of a free site of the atom's kind in the LAB at (x, y) (the hint
+  // first when it is one); 0xFFFFFFFF for none or off-device coordinates.
+  unsigned find_location_at_xy(VOK_ATOM_NODE* atom, std::pair<int, int> xy, unsigned hint) const;
+  void set_atom_parameter(VOK_ATOM_NODE* atom, int parameter, bool value);
+  void set_powers_up(VOK_ATOM_NODE* atom, bool value);
+  void set_lutmask(VOK_ATOM_NODE* atom, const VOK_LUTMASK& mask);
+  DUX_ZOTA_LEGALITY* get_zota_legality() { return &m_legality; }
+
+  DUX_RESULT implement(const DUX_IMPLEMENT_ARGS& args = {});
+
+  // Used by NORBO_ZOTA_MANAGER::place: records a slot placement.
+  void record_zota_placement(int atom_id, unsigned gid, const DUX_ZOTA_LEGALITY::PAIR& pair);
+
+private:
+  struct TREE_NODE {
+    std::int32_t value;  // wire gid / -1 virtual / 0 terminal
+    VOK_ATOM_LOGICAL_PORT port;
+    int name_space = 0;
+    int parent = -1;    // index in the snapshot; -1 for a root
+    int pair_of = -1;   // a pair root: the index of its D node
+  };
+  struct TREE_SNAP {
+    VOK_ATOM_LOGICAL_PORT key;
+    std::vector<TREE_NODE> nodes;  // empty: the net had no routing
+  };
+  struct ENTRY {
+    std::function<void(DUX_RESULT&)> undo;
+    std::vector<TREE_SNAP> trees;
+    VOK_ATOM_NODE* deleted = nullptr;  // kept alive while the deletion stands
+    VOK_ATOM_NODE* created = nullptr;
+  };
+
+  VOK_RE_ROUTING& routing() const;
+  VOK_ATOM_NETLIST* top() const;
+  ENTRY& push(std::function<void(DUX_RESULT&)> undo);
+  void touch(const VOK_ATOM_NODE* atom);
+  void snapshot_net(ENTRY& e, const VOK_ATOM_OTERM* oterm);
+  void snapshot_atom_nets(ENTRY& e, const VOK_ATOM_NODE* atom);
+  void restore_tree(const TREE_SNAP& snap);
+  void rip_up_sink(const VOK_ATOM_ITERM* iterm);
+  void rip_up_atom(const VOK_ATOM_NODE* atom);
+  void queue_atom_connections(const VOK_ATOM_NODE* atom);
+  void undo_entry(ENTRY& e, DUX_RESULT& result);
+  void release_entry(ENTRY& e);
+  int legality_status() const;
+
+  WEXAN_ENV* m_env;
+  bool m_skip_ista = false;
+  std::vector<ENTRY> m_log;
+  std::set<int> m_touched;       // atoms touched since the last implement
+  std::set<int> m_relocated;     // atoms whose location changed
+  std::vector<VOK_ATOM_LOGICAL_PORT> m_to_route;  // sinks to (re-)route
+  std::vector<int> m_created_since;
+  std::vector<int> m_deleted_since;
+  DUX_ZOTA_LEGALITY m_legality;
+};

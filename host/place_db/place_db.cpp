@@ -1,0 +1,38 @@
+#include "place_db/place_db.h"
+
+#include <algorithm>
+
+#include "kem/kem_netlist.h"
+#include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
+
+std::pair<int, int> PLACE_DB::get_xy_from_gid(std::uint32_t gid) {
+  if (gid == 0xFFFFFFFFu) return {-1, -1};
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  if (gid & 0x80000000u) {
+    const WUMP_ROUTE_INFO* info = die->get_route_info();
+    if (!info->get_element_by_gid(gid)) return {-1, -1};
+    const std::uint64_t xy = info->get_location(gid, 0);
+    return {static_cast<int>(xy & 0xFFFFFFFFu), static_cast<int>(xy >> 32)};
+  }
+  auto block = die->get_place_info()->get_place_block(gid);
+  if (!block) return {-1, -1};
+  return {block->get_x(), block->get_y()};
+}
+
+std::vector<VOK_ATOM_NODE*> PLACE_DB::get_atoms_at(std::uint32_t x, std::uint32_t y) {
+  std::vector<VOK_ATOM_NODE*> out;
+  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist())) {
+    if (!a->is_placed()) continue;
+    const auto xy = get_xy_from_gid(a->get_location_gid());
+    if (xy.first == static_cast<int>(x) && xy.second == static_cast<int>(y)) out.push_back(a);
+  }
+  std::sort(out.begin(), out.end(), [](const VOK_ATOM_NODE* a, const VOK_ATOM_NODE* b) { return a->get_id() < b->get_id(); });
+  return out;
+}
+
+VOK_ATOM_NODE* PLACE_DB::get_atom(std::uint32_t gid) {
+  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist()))
+    if (a->is_placed() && a->get_location_gid() == gid) return a;
+  return nullptr;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// data: the placement database, an index over the atoms' locations, read
+// from the design as it stands at each query.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "common/host_api.h"
+
+class VOK_ATOM_NODE;
+
+class HOST_API PLACE_DB {
+public:
+  struct LOCATION {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    std::uint32_t z = 0;
+    std::int32_t index = -1;
+    std::uint16_t element = 0;
+  };
+  // The atoms of the design's top netlist (black boxes flattened) placed at
+  // tile (x, y) (slot registers at the slot's tile), in atom-id order.
+  static std::vector<VOK_ATOM_NODE*> get_atoms_at(std::uint32_t x, std::uint32_t y);
+  // The atom placed at a gid, or null.
+  static VOK_ATOM_NODE* get_atom(std::uint32_t gid);
+  // The tile of a placement or slot gid; (-1, -1) for none.
+  static std::pair<int, int> get_xy_from_gid(std::uint32_t gid);
+};

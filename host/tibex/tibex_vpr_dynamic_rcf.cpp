@@ -1,0 +1,4 @@
+#include "tibex/tibex_vpr_dynamic_rcf.h"
+
+TIBEX_VPR_DYNAMIC_RCF_UTILITY::TIBEX_VPR_DYNAMIC_RCF_UTILITY() = default;
+TIBEX_VPR_DYNAMIC_RCF_UTILITY::~TIBEX_VPR_DYNAMIC_RCF_UTILITY() = default;

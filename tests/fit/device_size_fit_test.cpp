@@ -1,0 +1,117 @@
+// velmo-fit sizes the device to the design: a merged design with several
+// hundred pins gets a grid that follows its logic and routes completely; a
+// design beyond the largest device is refused before the device is built;
+// running out of memory ends with one line and status 3.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fit_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+using velmo_fit_test::RESULT;
+using velmo_fit_test::run;
+using ::testing::HasSubstr;
+
+const std::string kRepo = std::string(VELMO_DESIGNS_DIR) + "/../..";
+
+// A design of `pins` / 2 input pins, each passed through a LUT to an output.
+std::string pass_through_design(int pins) {
+  const std::string path = ::testing::TempDir() + "pass_through_" + std::to_string(pins) + ".blif";
+  std::ofstream out(path);
+  out << ".model wide\n.inputs";
+  for (int i = 0; i < pins / 2; ++i) out << " i" << i;
+  out << "\n.outputs";
+  for (int i = 0; i < pins / 2; ++i) out << " o" << i;
+  out << "\n";
+  for (int i = 0; i < pins / 2; ++i) out << ".names i" << i << " o" << i << "\n0 1\n";
+  out << ".end\n";
+  return path;
+}
+
+// velmo-fit with its address space limited to `kb` kilobytes.
+RESULT run_limited(const std::string& args, long kb) {
+  std::string cmd = "ulimit -v " + std::to_string(kb) + "; exec " + std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
+  RESULT r{-1, {}};
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+nlohmann::json read_json(const std::string& path) {
+  std::ifstream in(path);
+  return nlohmann::json::parse(in);
+}
+
+TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesCompletely) {
+  const std::string design = ::testing::TempDir() + "diffeq_x3.blif";
+  const std::string report = ::testing::TempDir() + "diffeq_x3.json";
+  std::remove(report.c_str());
+  ASSERT_EQ(std::system((kRepo + "/bench/merge_blif.sh 3 " + VELMO_DESIGNS_DIR + "/mcnc/diffeq.blif > " + design).c_str()),
+            0);
+  const RESULT r = run(design + " --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Placement: legal"));
+  const nlohmann::json j = read_json(report);
+  const int pins = j["resources"]["pads"], nx = j["device"]["nx"], ny = j["device"]["ny"];
+  EXPECT_EQ(pins, 309);
+  // Two pins per pad tile could not hold the pins on this grid's ring: the
+  // logic set the grid.
+  const int ring_tiles = 2 * (ny - 2) + (nx - 2);
+  EXPECT_GT(pins, 2 * ring_tiles);
+  // The LABs take the logic at the placer's limit (10 per LAB, 10 % to
+  // spare), and not many more: the logic set the grid.
+  const int atoms = j["resources"]["luts"].get<int>() + j["resources"]["registers"].get<int>();
+  const int labs = j["resources"]["labs"];
+  EXPECT_GE(labs * 0.9 * 10, atoms);
+  EXPECT_LT(labs * 0.9 * 10, atoms * 1.2);
+  EXPECT_EQ(j["routing"]["unrouted"], 0);
+  EXPECT_EQ(j["routing"]["overused"], 0);
+  EXPECT_GT(j["routing"]["connections"].get<int>(), 15000);
+  EXPECT_GE(j["routing"]["rounds"].get<int>(), 1);
+  // Peak memory per stage, never falling.
+  long last = 0;
+  for (const auto& s : j["stages"]) {
+    const long peak = s["peak_rss_kb"];
+    EXPECT_GE(peak, last) << s["name"];
+    last = peak;
+  }
+  EXPECT_GT(last, 0);
+}
+
+TEST(DeviceSize, ADesignBeyondTheLargestDeviceIsRefusedAtOnceNamingWhatDoesNotFit) {
+  for (int pins : {4000, 40000}) {
+    const auto start = std::chrono::steady_clock::now();
+    const RESULT r = run(pass_through_design(pins));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("does not fit the largest device"));
+    EXPECT_THAT(r.out, HasSubstr(std::to_string(pins) + " I/O pins, it has "));
+    // Only the pins are over: the LUTs fit.
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("LUTs and")));
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage")));
+    EXPECT_LT(seconds, 60.0);
+  }
+}
+
+TEST(DeviceSize, RunningOutOfMemoryEndsWithOneLineAndStatusThree) {
+  // A pin-heavy design inside the largest device, with too little address
+  // space for its routing graph.
+  const std::string design = pass_through_design(2400);
+  const RESULT r = run_limited(design, 250 * 1024);
+  EXPECT_EQ(r.status, 3) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: out of memory"));
+}
+
+}  // namespace

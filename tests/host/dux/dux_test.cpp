@@ -1,0 +1,317 @@
+// The legality engine: edits, implement (legality, routing, timing), undo to
+// a checkpoint; the timing netlist's routing hops; the pipeline-register
+// clock budget.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_script.h"
+#include "dux/dux.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "norbo/norbo_zota_clock.h"
+#include "sta/sta_analysis.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/route_helpers.h"
+#include "testing/scenes.h"
+#include "testing/timing_builder.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_logical_port.h"
+#include "vok/vok_re_routing.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+
+namespace {
+
+using namespace host::testing;
+
+VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index = 0) {
+  return VOK_ATOM_LOGICAL_PORT(static_cast<std::uint32_t>(atom->get_id()), vok_input_port_symbol(type),
+                               static_cast<std::uint16_t>(index));
+}
+VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* atom) {
+  return vok_get_logical_port(atom->get_oterm_slot(0));
+}
+
+// Everything a restore must give back, keyed by ids so that object identity
+// does not matter.
+struct STATE {
+  std::map<int, std::string> atoms;                 // id -> name, location, mask, power-up, bypass
+  std::map<std::tuple<int, int, int>, std::string> inputs;  // term -> source and state
+  std::set<std::string> routes;                     // one line per routed sink: its path from the root
+  std::map<std::tuple<int, int, int, int>, int> slacks;     // (atom, node type, port type, index) -> worst slack
+  bool operator==(const STATE&) const = default;
+};
+
+STATE capture_state() {
+  STATE s;
+  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist())) {
+    std::int64_t bypass = -1;
+    a->get_parameter(VOK_PARAMETER_TYPE::BOOL, 5, &bypass);
+    s.atoms[a->get_id()] = a->get_string_hpath() + "@" + std::to_string(a->get_location_gid()) + "/" +
+                           std::to_string(a->get_lutmask().get_value()) + "/" + std::to_string(a->powers_up()) +
+                           "/" + std::to_string(bypass);
+    for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i) {
+      const VOK_ATOM_ITERM* t = a->get_iterm_slot(i);
+      if (!t) continue;
+      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      s.inputs[{a->get_id(), t->get_port_type(), t->get_index()}] =
+          (src && src->get_my_node() ? std::to_string(src->get_my_node()->get_id()) : "-") + "/" +
+          std::to_string(t->get_state()) + "/" + std::to_string(t->is_connected());
+    }
+  }
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id) || r.forest().first_child(id) != -1) continue;
+    std::string line;
+    for (int n = id; n >= 0; n = r.forest().parent(n))
+      line += r.is_terminal(n) ? "t" + std::to_string(r.get_node_terminal(n).port.get_atom_id()) + " "
+                               : std::to_string(r.get_value(n)) + " ";
+    s.routes.insert(line);
+  }
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  for (int id = 0; id < kem->get_node_count(); ++id) {
+    const KEM_NODE* n = kem->get_node(id);
+    if (!n) continue;
+    int port = -1, index = -1;
+    if (n->get_iterm()) port = n->get_iterm()->get_port_type(), index = n->get_iterm()->get_index();
+    if (n->get_oterm()) port = n->get_oterm()->get_port_type(), index = n->get_oterm()->get_index();
+    int worst = KEM_NO_SLACK;
+    for (const auto& [d, slack] : sta_get_node_wns_map(n, true)) worst = worst == KEM_NO_SLACK ? slack : std::min(worst, slack);
+    s.slacks[{n->get_atom_id(), n->get_type(), port, index}] = worst;
+  }
+  return s;
+}
+
+class DuxTest : public HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    scene = scenes::ky_pipeline();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  void TearDown() override {
+    delete env;
+    HostTest::TearDown();
+  }
+  const scenes::KY_PIPELINE_COPY& c() const { return scene[0]; }
+  scenes::KY_PIPELINE scene;
+  WEXAN_ENV* env = nullptr;
+};
+
+TEST_F(DuxTest, ImplementedEditsLeaveTheSlacksOfAFullAnalysis) {
+  DUX dux(1, true, env);
+  dux.set_implement_skip_ista(true);  // timing is brought up to date anyway
+  env->set_hov_tainting_enabled(false);
+  const int incr = host::sta::incremental_update_count();
+  // `after` now takes l1 instead of the other partition's register (whose
+  // cone reaches no dont-touch node, so the update stays incremental).
+  const int before = sta_get_node_wns_map(timing_input(c().after, DB_INPUT_PORT_DATA_IN), true).begin()->second;
+  dux.connect(out_port(c().luts[1]), in_port(c().after, DB_INPUT_PORT_DATA_IN), false, 0);
+  dux.set_lutmask(c().luts[0], VOK_LUTMASK(0x5));
+  DUX_RESULT res = dux.implement();
+  EXPECT_EQ(res.get_status(), 10);
+  ASSERT_TRUE(res.get_ir_result());
+  EXPECT_TRUE(res.get_ir_result()->routing_succeeded());
+  EXPECT_EQ(host::sta::incremental_update_count(), incr + 1);  // verified against a full analysis inside
+  const int after = sta_get_node_wns_map(timing_input(c().after, DB_INPUT_PORT_DATA_IN), true).begin()->second;
+  EXPECT_NE(after, before);
+  const STATE incremental = capture_state();
+  sta_reset_timing_as_no_longer_stale();  // a full analysis
+  EXPECT_EQ(capture_state(), incremental);
+  // The new connection is routed.
+  EXPECT_FALSE(VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(
+                   c().after->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+}
+
+TEST_F(DuxTest, RestoreGivesBackNetlistRoutingPlacementAndSlacks) {
+  const STATE before = capture_state();
+  DUX dux(1, true, env);
+  EXPECT_EQ(dux.get_checkpoint_id(), 0u);
+  VOK_ATOM_NODE* pc = c().pc;
+  const int pc_id = pc->get_id();
+  dux.set_powers_up(c().b0, true);
+  const std::uint64_t cp = dux.get_checkpoint_id();
+  EXPECT_EQ(cp, 1u);
+  dux.delete_atom(pc);
+  dux.set_atom_parameter(c().a0, 5, true);
+  dux.connect(out_port(c().luts[2]), in_port(c().c0, DB_INPUT_PORT_DATA_IN), true, 0);
+  dux.disconnect(c().m->get_input_term_by_type(DB_INPUT_PORT_LUTRAM_DATA_A, 0), false);
+  dux.disconnect(nullptr, false);  // nothing
+  dux.set_location(c().b1, site_gid(3, 3, 4));
+  VOK_ATOM_NODE* fresh = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "dup", c().a0, 401);
+  dux.connect(out_port(c().a0), in_port(fresh, DB_INPUT_PORT_DATA_IN), false, 0);
+  dux.connect(scene.clk_a.oterm ? vok_get_logical_port(scene.clk_a.oterm) : VOK_ATOM_LOGICAL_PORT(),
+              in_port(fresh, DB_INPUT_PORT_CLK), false, 0);
+  dux.set_location(fresh, site_gid(3, 3, 5));
+  DUX_RESULT res = dux.implement();
+  ASSERT_EQ(res.get_status(), 10);
+  EXPECT_EQ(res.get_deleted_ids(), std::vector<int>{pc_id});
+  EXPECT_EQ(res.get_created_ids(), std::vector<int>{fresh->get_id()});
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(pc_id), nullptr);
+  EXPECT_NE(capture_state(), before);
+
+  // Back to the checkpoint after the power-up change, then to the start.
+  DUX_RESULT undo = dux.restore_checkpoint(cp);
+  EXPECT_EQ(dux.get_checkpoint_id(), cp);
+  EXPECT_EQ(undo.get_created_ids(), std::vector<int>{pc_id});
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(pc_id), pc);  // the same atom, its old id
+  dux.restore_checkpoint(0);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), before);
+  dux.set_powers_up(c().b0, false);
+  dux.clear_checkpoint_data();
+  EXPECT_EQ(dux.get_checkpoint_id(), 0u);
+}
+
+TEST_F(DuxTest, LegalityStatuses) {
+  {
+    DUX dux(1, true, env);  // 1: a site already taken
+    dux.set_location(c().b1, c().b0->get_location_gid());
+    EXPECT_EQ(dux.implement().get_status(), 1);
+    dux.restore_checkpoint(0);
+  }
+  {
+    DUX dux(1, true, env);  // 1: a LUT site for a register
+    dux.set_location(c().b1, site_gid(3, 3, 3));
+    EXPECT_EQ(dux.implement().get_status(), 1);
+    dux.restore_checkpoint(0);
+  }
+  {
+    DUX dux(1, true, env);  // 2: a third clock pair in c0's LAB (clk_a, dt's clk_a inverted, clk_b)
+    dux.connect(vok_get_logical_port(scene.clk_a.oterm), in_port(c().dt, DB_INPUT_PORT_CLK), true, 0);
+    dux.set_location(c().b1, site_gid(2, 2, 4));
+    EXPECT_EQ(dux.implement().get_status(), 2);
+    dux.restore_checkpoint(0);
+  }
+  {
+    DUX dux(1, true, env);  // 7: the dont-touch register touched
+    dux.set_powers_up(c().dt, true);
+    EXPECT_EQ(dux.implement().get_status(), 7);
+    dux.restore_checkpoint(0);
+  }
+  sta_reset_timing_as_no_longer_stale();
+}
+
+TEST_F(DuxTest, ThirdClockPairInARowSegmentIsAConflictAndImplementRefusesIt) {
+  DUX dux(1, true, env);
+  DUX_ZOTA_LEGALITY* legality = dux.get_zota_legality();
+  const WUMP_PLACE_INFO* place = host::device::die_info()->get_place_info();
+  const unsigned s1 = place->get_global_id(643, 2, 2, 62), s2 = place->get_global_id(643, 3, 2, 62),
+                 s3 = place->get_global_id(643, 4, 2, 62);
+  // Three registers with three clock pairs: clk_a, clk_a inverted, clk_b.
+  scenes::set_inverted(c().dt, DB_INPUT_PORT_CLK);
+  // The inverted clock moves its register to the falling-edge domain: time
+  // the design as it now stands before the engine edits it.
+  sta_full_update_timing(true);
+  EXPECT_TRUE(NORBO_ZOTA_MANAGER::place(legality, c().a0, s1));
+  EXPECT_TRUE(NORBO_ZOTA_MANAGER::place(legality, c().dt, s2));
+  int conflict = 0;
+  EXPECT_FALSE(NORBO_ZOTA_MANAGER::can_place(legality, c().b0, s3, &conflict));
+  EXPECT_EQ(conflict, 1);
+  EXPECT_EQ(NORBO_ZOTA_CONFLICT::describe_conflict_type(conflict), "row segment clock budget exceeded");
+  EXPECT_FALSE(NORBO_ZOTA_MANAGER::place(legality, c().b0, s3));
+  // A register sharing a pair fits; a taken slot does not.
+  EXPECT_TRUE(NORBO_ZOTA_MANAGER::can_place(legality, c().c0, s3, &conflict));
+  EXPECT_FALSE(NORBO_ZOTA_MANAGER::can_place(legality, c().c0, s1, &conflict));
+  EXPECT_EQ(conflict, 2);
+  // Placements recorded past the budget make implement answer 0; a restore
+  // takes them back.
+  dux.record_zota_placement(c().b0->get_id(), s3, DUX_ZOTA_LEGALITY::clock_pair_of(c().b0));
+  EXPECT_EQ(dux.implement().get_status(), 0);
+  dux.restore_checkpoint(0);
+  EXPECT_TRUE(legality->placements().empty());
+  scenes::set_inverted(c().dt, DB_INPUT_PORT_CLK, 0, false);
+}
+
+TEST_F(DuxTest, HopsMirrorTheRoutingAndSinksSumTheirInterconnectDelay) {
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  int checked = 0;
+  for (VOK_ATOM_NODE* a : {c().c0, c().pc, c().b1, c().dt, c().after}) {
+    const VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    const int hop = kem->get_re_hop_of_iterm(t);
+    ASSERT_GE(hop, 0) << a->get_string_hpath();
+    // The sink names the load's block; the root the driver's.
+    EXPECT_EQ(kem->get_re_hop(hop).gid, a->get_location_gid());
+    int root = hop;
+    while (kem->get_re_hop(root).parent >= 0) root = kem->get_re_hop(root).parent;
+    // A terminal root, or the pair root of a pipeline register's slot: both
+    // carry the driver's location.
+    const VOK_ATOM_NODE* driver = t->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node();
+    EXPECT_EQ(kem->get_re_hop(root).gid, driver->get_location_gid()) << a->get_string_hpath();
+    EXPECT_EQ(r.is_terminal(root), a != c().pc);
+    const KEM_NODE* pin = timing_input(a, DB_INPUT_PORT_DATA_IN);
+    const KEM_EDGE* e = kem->get_edge(pin->begin_fanin());
+    for (int corner = 0; corner < kem->get_corner_manager()->get_corner_count(); ++corner) {
+      float v[4];
+      kem->get_re_hop_delays(hop, corner, v);
+      EXPECT_EQ(static_cast<int>(v[0] * 1e12f + 0.5f), kem->get_edge_delay_ps(*e, corner));
+      EXPECT_GT(v[1], v[0]);  // fall differs from rise
+      EXPECT_LT(v[2], v[0]);  // min below max
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 5);
+  EXPECT_FALSE(kem->has_re_hop(-1));
+  EXPECT_FALSE(kem->has_re_hop(kem->get_num_re_hops()));
+  float v[4];
+  EXPECT_THROW(kem->get_re_hop_delays(kem->get_num_re_hops(), 0, v), HOST_INTERNAL_ERROR);
+}
+
+TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
+  DUX dux(1, true, env);
+  VOK_ATOM_ITERM* d = c().c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  dux.connect(out_port(c().luts[0]), in_port(c().c0, DB_INPUT_PORT_DATA_IN), false, 0);
+  ASSERT_EQ(dux.implement().get_status(), 10);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  d = c().c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const int hop = kem->get_re_hop_of_iterm(d);
+  ASSERT_GE(hop, 0);
+  int root = hop;
+  while (kem->get_re_hop(root).parent >= 0) root = kem->get_re_hop(root).parent;
+  EXPECT_EQ(kem->get_re_hop(root).gid, c().luts[0]->get_location_gid());
+  float v[4];
+  kem->get_re_hop_delays(hop, 0, v);
+  EXPECT_EQ(static_cast<int>(v[0] * 1e12f + 0.5f), kem->get_edge_delay_ps(*kem->get_edge(timing_input(c().c0, DB_INPUT_PORT_DATA_IN)->begin_fanin()), 0));
+  dux.restore_checkpoint(0);
+}
+
+TEST_F(HostTest, DuxReportsFourForAConnectionItCannotRoute) {
+  // The LAB (3, 3) is left without usable data or control inputs.
+  std::vector<DEV_ELEMENT_REF> blocked;
+  for (int i = 0; i < 80; ++i) blocked.push_back(lab_input(3, 3, i));
+  for (int i = 140; i < 182; ++i) blocked.push_back(lab_input(3, 3, i));
+  scenes::KY_PIPELINE s = scenes::ky_pipeline(1, blocked);
+  WEXAN_ENV env(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  DUX dux(1, false, &env);
+  dux.set_location(s[0].b1, site_gid(3, 3, 4));
+  DUX_RESULT res = dux.implement();
+  EXPECT_EQ(res.get_status(), 4);
+  ASSERT_TRUE(res.get_ir_result());
+  EXPECT_FALSE(res.get_ir_result()->routing_succeeded());
+  dux.restore_checkpoint(0);
+  sta_reset_timing_as_no_longer_stale();
+}
+
+TEST_F(HostTest, ScriptedStatusesAndTheTaintingSwitch) {
+  scenes::ky_pipeline();
+  WEXAN_ENV env(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  env.set_hov_tainting_enabled(false);
+  env.indicate_that_atom_netlist_is_modified(3, false, false);
+  EXPECT_EQ(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 0);
+  env.set_hov_tainting_enabled(true);
+  env.indicate_that_atom_netlist_is_modified(3, false, false);
+  EXPECT_EQ(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 1);
+  DUX dux(1, true, &env);
+  host::script::queue<int>("DUX::implement").push(5);
+  EXPECT_EQ(dux.implement().get_status(), 5);
+}
+
+}  // namespace

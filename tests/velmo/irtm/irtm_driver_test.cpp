@@ -1,0 +1,198 @@
+// The retimer's driver: entry points, domains and rounds, refused attempts,
+// and what a run leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "gen/gen_profile.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "velmo_eco_tcl.h"
+#include "velmo_irtm_test.h"
+#include "wexan/wexan_env.h"
+#include "zel/zel_atom_mod_manager.h"
+
+namespace {
+
+using namespace host::testing;
+
+// Register chains r_i -> s_i -> t_i in clock "clk" of the given period (picoseconds).
+class IrtmDriverTest : public HostTest {
+public:
+  using EXTRA = std::function<void(NETLIST_BUILDER&, SIG clk, SIG r0)>;
+  void start(int family, int registers, int period_ps, const EXTRA& extra = {}) {
+    device(family).build();
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    SIG clk = n->input_port("clk");
+    SIG first;
+    n->clock("clk", period_ps, clk);
+    for (int i = 0; i < registers; ++i) {
+      auto r = n->reg("r" + std::to_string(i)).clk(clk).d(n->input_port("in" + std::to_string(i)));
+      auto s = n->reg("s" + std::to_string(i)).clk(clk).d(r);
+      VOK_ATOM_NODE* t = n->reg("t" + std::to_string(i)).clk(clk).d(s);
+      place_at(r, 3, 3, 3 * i + 1);
+      place_at(s, 3, 3, 3 * i + 2);
+      place_at(t, 3, 3, 3 * i + 3);
+      if (i == 0) first = r;
+    }
+    if (extra) extra(*n, clk, first);
+    n->timing();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  void TearDown() override {
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+  }
+  static int count(const std::string& text) {
+    const auto t = host::debug::texts();
+    return static_cast<int>(std::count(t.begin(), t.end(), text));
+  }
+  static int count_prefix(const std::string& prefix) {
+    int c = 0;
+    for (const auto& l : host::debug::texts()) c += l.rfind(prefix, 0) == 0;
+    return c;
+  }
+  std::unique_ptr<NETLIST_BUILDER> n;
+  WEXAN_ENV* env = nullptr;
+};
+
+constexpr int FAMILY_46 = Family::KY;
+
+// ---------------------------------------------------------------- entry points
+
+TEST_F(IrtmDriverTest, OtherFamiliesBuildNothing) {
+  start(Family::KZ, 2, 10);
+  host::clear_calls();
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  for (const auto& l : host::call_lines()) EXPECT_EQ(l.find("DUX"), std::string::npos) << l;
+  EXPECT_EQ(IRTM_UTIL::s_instance, nullptr);
+  EXPECT_TRUE(host::bins::events().empty());
+}
+
+TEST_F(IrtmDriverTest, WithoutEnvironmentOrTimingNetlistTheEntryFailsCleanly) {
+  start(FAMILY_46, 1, 10);
+  WEXAN_ENV* kept = env;
+  env = nullptr;
+  delete kept;
+  EXPECT_THROW(VELMO_ECO_TCL::test_incremental_retiming(), HOST_INTERNAL_ERROR);
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  KEM_MANAGER::get()->set_kem_netlist(std::unique_ptr<KEM_NETLIST>());
+  env->set_hov_tainting_enabled(true);
+  EXPECT_THROW(VELMO_ECO_TCL::test_incremental_retiming(), HOST_INTERNAL_ERROR);
+  EXPECT_TRUE(env->is_hov_tainting_enabled());
+  EXPECT_TRUE(host::bins::balanced());
+  EXPECT_EQ(IRTM_UTIL::s_instance, nullptr);
+}
+
+// ---------------------------------------------------------------- rounds
+
+TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
+  start(FAMILY_46, 3, 10);
+  env->set_hov_tainting_enabled(true);
+  ZEL_ATOM_MOD_MANAGER* amm = ZEL_UTIL::get_atom_mod_manager();
+  amm->set_checking_enabled(true);
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "100");
+  cfg_set_value("muvo_zota_crit_range", "100000");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  // Three candidates (the middle registers), all failing: each taken off
+  // the queue once and refused.
+  EXPECT_EQ(count("[0 0][0] FF Queue Size : 3"), 1);
+  EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 3);
+  EXPECT_EQ(count("IRTM_MANAGER::batch_retiming_moves: not built yet"), 3);
+  EXPECT_EQ(count_prefix("[0 0][0] Critical Moves      : "), 1);
+  EXPECT_EQ(count("[0 0][0] Accepted Moves      : 0 (0%)"), 1);
+  // One round (R = 1), the switches back as they were, the utility gone.
+  EXPECT_EQ(count_prefix("[0 0][1]"), 0);
+  EXPECT_TRUE(env->is_hov_tainting_enabled());
+  EXPECT_TRUE(amm->is_checking_enabled());
+  EXPECT_EQ(IRTM_UTIL::s_instance, nullptr);
+  EXPECT_TRUE(host::bins::balanced());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "ZEL_ATOM_MOD_MANAGER::notify()", "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(false)",
+                                      "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
+                                      "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
+                                      "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
+}
+
+TEST_F(IrtmDriverTest, RegistersOfARoundGetTheFullFailureMask) {
+  start(FAMILY_46, 2, 10);
+  IRTM_MANAGER m(CMP_FACADE::current(), env);
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  cfg_set_value("muvo_zota_crit_iterations", "1");
+  // Built per manager: the limit above is not seen by this one (100).
+  m.iteration()->m_crit_iterations = 1;
+  EXPECT_FALSE(m.retime_domain(&d, 0));
+  ASSERT_EQ(m.live().size(), 6u);
+  int refused = 0;
+  for (const auto& [id, ff] : m.live()) refused += ff->m_failure_mask == 31;
+  EXPECT_EQ(refused, 1);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_EQ(m.queue()->m_ff_list.size(), 1u);
+  m.cleanup(false);
+  EXPECT_TRUE(m.live().empty());
+}
+
+TEST_F(IrtmDriverTest, RoundsStopBeforeAnyAttempt) {
+  // Slack 0 or more at the front of the queue.
+  start(FAMILY_46, 2, 1000000);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
+  EXPECT_EQ(count_prefix("[0 0][0] Critical Moves"), 0);
+}
+
+TEST_F(IrtmDriverTest, ADomainWorseThanItsWorstCandidateIsSkipped) {
+  // q ends a long path but has no timed output: not a candidate, yet it sets
+  // the domain's WNS below that of every queued register.
+  start(FAMILY_46, 2, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    SIG sig = r0;
+    for (int k = 0; k < 6; ++k) {
+      auto l = n.lut("l" + std::to_string(k), {sig}, 0x1);
+      place_at(l, 3, 3, 7 + k);
+      sig = l;
+    }
+    VOK_ATOM_NODE* q = n.reg("q").clk(clk).d(sig);
+    place_at(q, 3, 3, 13);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count_prefix("Skipping Retiming "), 1);
+  EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
+}
+
+TEST_F(IrtmDriverTest, DumpsAreNumberedAcrossManagers) {
+  start(FAMILY_46, 1, 10);
+  cfg_set_value("muvo_zota_dump", "on");
+  const std::uint32_t c = IRTM_MANAGER::s_dump_counter;
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  // Construction and clean-up of each run: four files, numbered on.
+  for (std::uint32_t i = c; i < c + 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "muvo_zota_yun_%03u.atom", i);
+    EXPECT_TRUE(std::filesystem::exists(name)) << name;
+    EXPECT_EQ(count(std::string("Dumping atom netlist to ") + name), 1);
+  }
+  EXPECT_EQ(IRTM_MANAGER::s_dump_counter, c + 4);
+}
+
+TEST_F(IrtmDriverTest, NoCriticalIterationsAllowedEndsEveryRound) {
+  start(FAMILY_46, 2, 10);
+  cfg_set_value("muvo_zota_crit_iterations", "0");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count_prefix("[0 0][0] FF Queue Size"), 1);
+  EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
+}
+
+}  // namespace

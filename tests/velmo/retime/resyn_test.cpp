@@ -1,0 +1,336 @@
+// The timing-driven resynthesis driver: when it runs, the iterations and
+// their types, the delay annotation, the clock skews, the fit information
+// handed to the engine and the changes taken back into the design.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "belq/belq_env.h"
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "ewt/ewt_table_timing_model.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
+#include "moz/moz_variable.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "siv/siv_atom_mod_utility.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "velmo_resyn.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "thr/thr_drl.h"
+#include "wexan/wexan_env.h"
+
+namespace {
+
+constexpr int kResynOption = 1166;
+
+class ResynTest : public host::testing::HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(host::testing::Family::KY).build();
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  void TearDown() override {
+    delete m_env;
+    EXPECT_EQ(host::counters::get("BELQ_ENV"), 0);
+    EXPECT_EQ(host::siv::live_utilities(), 0);
+    std::remove("skews.txt");
+    std::remove("dont_touch.txt");
+    HostTest::TearDown();
+  }
+  // A small clocked design: in -> a -> lut -> b.
+  void design() {
+    auto n = host::testing::netlist();
+    auto clk = n.input_port("clk");
+    auto a = n.reg("a").clk(clk).d(n.input_port("in"));
+    auto l = n.lut("l", {a}, 0x2);
+    n.reg("b").clk(clk).d(l);
+  }
+  static void resyn_on() { host::options::set(kResynOption, 1, "on"); }
+  static int count_lines(const std::string& text) {
+    int n = 0;
+    for (const auto& l : host::debug::texts()) n += l == text;
+    return n;
+  }
+  static std::vector<std::string> calls_of(const std::string& name) {
+    std::vector<std::string> out;
+    for (const auto& l : host::call_lines())
+      if (l.rfind(name + "(", 0) == 0) out.push_back(l);
+    return out;
+  }
+  VOK_ATOM_NODE* atom(const std::string& name) { return host::testing::netlist().find(name); }
+  WEXAN_ENV* m_env = nullptr;
+};
+
+TEST_F(ResynTest, TheGatesDecideWhetherResynthesisOrTimingOnlyRuns) {
+  design();
+  // No project setting: nothing runs.
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 1);
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+  // The setting does not apply to the family.
+  resyn_on();
+  host::moz::exclude_family(kResynOption, static_cast<int>(CMP_FACADE::current()->get_family()));
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 2);
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+}
+
+TEST_F(ResynTest, SettingOnRunsUnlessTimingDrivenIsOffOrThePhysicalModeDiffers) {
+  design();
+  resyn_on();
+  host::hov::set_on(false);
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. Timing-driven compile is OFF"), 1);
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+  host::hov::set_on(true);
+  // Physical resynthesis configured: a non-physical request does not run...
+  cfg_set_on("belq_resyn_physical");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+  // ...unless forced, and then it runs.
+  cfg_set_on("belq_resyn_force_non_physical");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is running "), 1);
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 1);
+}
+
+TEST_F(ResynTest, ForcedRunTimingOnlyAndPlacedNetlist) {
+  design();
+  cfg_set_on("belq_resyn_timing_analysis_only");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+  EXPECT_EQ(host::call_count("BELQ_ENV::BELQ_ENV"), 0);  // not in debug mode
+  cfg_set_on("belq_resyn");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 1);
+  // A placed netlist is left alone by the default call.
+  atom("l")->set_analytic_xy(3, 4);
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::is_netlist_placed(m_env->get_atom_netlist()));
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 1);
+  // A placed port alone does not make the netlist placed.
+  atom("l")->set_analytic_xy(-1, -1);
+  atom("in")->set_analytic_xy(0, 0);
+  EXPECT_FALSE(VELMO_RESYN_WRAPPER::is_netlist_placed(m_env->get_atom_netlist()));
+}
+
+TEST_F(ResynTest, PhysicalRunClearsPlacementUnlessKept) {
+  design();
+  cfg_set_on("belq_resyn_physical");
+  resyn_on();
+  atom("a")->set_analytic_xy(1, 1);
+  atom("b")->set_analytic_xy(2, 1);
+  atom("in")->set_analytic_xy(0, -1);  // one coordinate unplaced: not counted
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, true));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is running (Physical MOde)"), 1);
+  EXPECT_EQ(count_lines("Cleared location on 2 nodes\n"), 1);
+  EXPECT_EQ(atom("a")->get_analytic_x(), -1.0f);
+  EXPECT_EQ(atom("in")->get_analytic_x(), 0.0f);
+  // The physical run handed the located registers' locations to the engine.
+  atom("a")->set_analytic_xy(1, 1);
+  cfg_set_on("velmo_resyn_keep_placement");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, true));
+  const auto& fit = host::belq::last_export();
+  ASSERT_EQ(fit.count(atom("a")), 1u);
+  EXPECT_EQ(fit.at(atom("a")).x, 1.0f);
+  EXPECT_EQ(count_lines("Cleared location on 0 nodes\n"), 1);
+  EXPECT_EQ(atom("a")->get_analytic_x(), 1.0f);
+}
+
+TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
+  design();
+  cfg_set_int_value("velmo_resyn_max_iterations", 3);
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(calls_of("BELQ_ENV::resynthesize"),
+            (std::vector<std::string>{"BELQ_ENV::resynthesize(1)", "BELQ_ENV::resynthesize(1)",
+                                      "BELQ_ENV::resynthesize(0)"}));
+  EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN-iter-1 - running map for pure timing"), 1);
+  EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN-iter-2 - running map for pure timing"), 1);
+  EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN - running map with area recovery"), 1);
+  // A failed iteration imports nothing and the next one still runs.
+  host::clear_calls();
+  host::script::queue<bool>("belq_resynthesize").push(false);
+  cfg_set_on("velmo_resyn_all_iterations_recover_area");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(host::call_count("BELQ_ENV::export_netlist"), 3);
+  EXPECT_EQ(host::call_count("BELQ_ENV::import_netlist"), 2);
+  EXPECT_EQ(calls_of("BELQ_ENV::resynthesize").front(), "BELQ_ENV::resynthesize(0)");
+  cfg_set_on("velmo_kavu_resyn");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(host::belq::last_resynthesis_type(), 2);
+  // No iteration: nothing exported, the run still ends cleanly.
+  host::clear_calls();
+  cfg_set_int_value("velmo_resyn_max_iterations", 0);
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(host::call_count("BELQ_ENV::export_netlist"), 0);
+  EXPECT_EQ(host::call_count("BELQ_ENV::report_stats"), 1);
+}
+
+TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
+  design();
+  auto n = host::testing::netlist();
+  host::script::on("belq_resynthesize", [&] {
+    // The engine re-maps the LUT: a new one drives b, the old one goes.
+    auto l2 = n.lut("l2", {n.find("a")}, 0x2);
+    VOK_ATOM_NODE* old = n.find("l");
+    n.find("b")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->disconnect_from_source(VOK_NET_ITERM::OPEN);
+    host::belq::set_import_result({l2.atom()}, {old}, {n.find("b")});
+  });
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 1);
+  EXPECT_EQ(n.find("l"), nullptr);
+  EXPECT_NE(n.find("l2"), nullptr);
+  EXPECT_EQ(count_lines("Added 1 new lcells"), 1);
+  EXPECT_EQ(count_lines("Deleted 1 existing lcells"), 1);
+  EXPECT_EQ(calls_of("WEXAN_ENV::indicate_that_atom_netlist_is_modified").size(), 3u);
+}
+
+TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
+  design();
+  VELMO_RESYN table(CMP_FACADE::current(), m_env, false);
+  WEXAN_HOV_UTILITY* hov = table.create_timing(false);
+  ASSERT_NE(hov, nullptr);
+  table.set_or_reset_ic_delays(true, false);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  ASSERT_NE(kem, nullptr);
+  VOK_ATOM_ITERM* lin = atom("l")->get_iterm_slot(0);
+  ASSERT_NE(lin, nullptr);
+  KEM_NODE* node = kem->get_kem_node_from_iterm(lin);
+  ASSERT_NE(node, nullptr);
+  KEM_EDGE* edge = kem->get_edge(node->begin_fanin());
+  EWT_TABLE_TIMING_MODEL model;
+  const int expected = model.get_ic_delay(392, 0, 247, lin->get_any_usage_as()).values[5];
+  EXPECT_EQ(edge->get_delay(0), expected);
+  EXPECT_EQ(edge->get_delay(3), expected);
+  // Three data connections and two clock inputs (not global here).
+  EXPECT_EQ(count_lines("Set 5 IC delays. 0 physical, 5 non-physical"), 1);
+  table.set_or_reset_ic_delays(false, false);
+  EXPECT_EQ(edge->get_delay(0), 0);
+
+  // Physical mode: located ends use the estimator; an unplaced end the table.
+  atom("a")->set_analytic_xy(1.4f, 1.0f);
+  atom("l")->set_analytic_xy(4.0f, 2.6f);
+  VELMO_RESYN physical(CMP_FACADE::current(), m_env, true);
+  int phys = 0, tab = 0;
+  // (60 + 40 x (3 + 2)) rising, 10% more falling, averaged.
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), 273);
+  EXPECT_EQ(phys, 1);
+  atom("l")->set_analytic_xy(-1.0f, 2.0f);
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
+  EXPECT_EQ(tab, 1);
+}
+
+TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto a = n.reg("a").clk(clk).d(n.input_port("in"));
+  auto l1 = n.lut("l1", {a}, 0x2);
+  auto l2 = n.lut("l2", {l1}, 0x2);
+  n.reg("b").clk(clk).d(l2);
+  VOK_ATOM_OTERM* l1o = n.find("l1")->get_oterm_slot(0);
+  VOK_ATOM_ITERM* l2i = n.find("l2")->get_iterm_slot(0);
+  VOK_ATOM_OTERM* ao = n.find("a")->get_oterm_slot(0);
+  VOK_ATOM_ITERM* l1i = n.find("l1")->get_iterm_slot(0);
+  // The switches are read once per process; with none on every connection
+  // may use a physical delay.
+  EXPECT_TRUE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));
+  EXPECT_TRUE(velmo_can_use_physical_delays(ao, l1i, 0, 0, 0, 0));
+}
+
+TEST_F(ResynTest, ClockSkewsAreSavedResetAndRestored) {
+  design();
+  cfg_set_on("velmo_resyn_show_skews");
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  resyn.create_timing(false);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  ASSERT_NE(kem, nullptr);
+  // Give register b's clock edge a skew.
+  VOK_ATOM_ITERM* bclk = atom("b")->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(7), 0);
+  ASSERT_NE(bclk, nullptr);
+  KEM_NODE* clk_pin = kem->get_kem_node_from_iterm(bclk);
+  ASSERT_NE(clk_pin, nullptr);
+  KEM_EDGE* clk_edge = nullptr;
+  for (int e = clk_pin->begin_fanout(); e != -1; e = kem->get_edge(e)->get_next_fanout())
+    if (kem->get_edge(e)->get_dst_node()->get_type() == KEM_NODE_KEEPER) clk_edge = kem->get_edge(e);
+  ASSERT_NE(clk_edge, nullptr);
+  const int skew[4] = {40, 41, 30, 31};
+  clk_edge->set_4_delays(skew);
+  auto skews = resyn.get_skews();
+  EXPECT_EQ(skews->size(), 2u);
+  EXPECT_EQ(skews->at(bclk).d[1], 41);
+  EXPECT_EQ(count_lines("Saved skew on 2 (1 non zero) clock iterms"), 1);
+  std::ifstream file("skews.txt");
+  std::string line;
+  std::getline(file, line);
+  EXPECT_NE(line.find("Skew ("), std::string::npos);
+  // Reset, then restore.
+  EXPECT_TRUE(resyn.set_or_reset_skews(skews.get(), true));
+  EXPECT_EQ(clk_edge->get_delay(0), 0);
+  EXPECT_TRUE(resyn.set_or_reset_skews(skews.get(), false));
+  EXPECT_EQ(clk_edge->get_delay(3), 31);
+  EXPECT_EQ(count_lines("Restored skew on 2 clock iterms"), 1);
+  // The register's fit information carries the first saved delay.
+  BELQ_FIT_INFO_MAP fit;
+  resyn.get_atom_fit_info(&fit, skews.get());
+  ASSERT_EQ(fit.count(atom("b")), 1u);
+  EXPECT_EQ(fit.at(atom("b")).skew, 40);
+  EXPECT_FALSE(fit.at(atom("b")).restricted);
+  EXPECT_EQ(fit.count(atom("a")), 0u);  // zero skew, unrestricted, no location
+  // A term no longer in the timing netlist makes the restore incomplete.
+  (*skews)[atom("l")->get_iterm_slot(0)] = VELMO_RESYN_DELAY_STRUCT{};
+  EXPECT_FALSE(resyn.set_or_reset_skews(skews.get(), false));
+}
+
+TEST_F(ResynTest, RestrictedAtomsComeFromTheRuleTableAndTheUserFile) {
+  design();
+  host::drc::deny(atom("l")->get_id(), 42, 1);
+  {
+    std::ofstream f("dont_touch.txt");
+    f << "a\nnobody\n";
+  }
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  BELQ_FIT_INFO_MAP fit;
+  resyn.get_atom_fit_info(&fit, nullptr);
+  EXPECT_EQ(fit.size(), 1u);  // the file is read only when asked
+  cfg_set_on("velmo_read_dont_touch_atom_names");
+  fit.clear();
+  resyn.get_atom_fit_info(&fit, nullptr);
+  EXPECT_EQ(fit.size(), 2u);
+  EXPECT_TRUE(fit.at(atom("l")).restricted);
+  EXPECT_TRUE(fit.at(atom("a")).restricted);
+  EXPECT_EQ(fit.count(atom("b")), 0u);
+  EXPECT_EQ(count_lines("Found 2 don't touch names"), 1);
+  EXPECT_EQ(count_lines("Found 2 restricted lcell combs. 1 from user file"), 1);
+}
+
+TEST_F(ResynTest, TheTimingCommandLosesItsQuotes) {
+  cfg_set_value("belq_resyn_sta_cmd", "\"report_timing -npaths 5\"");
+  VELMO_RESYN quoted(CMP_FACADE::current(), m_env, false);
+  EXPECT_EQ(quoted.get_sta_cmd(), "report_timing -npaths 5");
+  cfg_set_value("belq_resyn_sta_cmd", "\"");
+  VELMO_RESYN lone(CMP_FACADE::current(), m_env, false);
+  EXPECT_EQ(lone.get_sta_cmd(), "\"");
+  cfg_set_value("belq_resyn_sta_cmd", "");
+  cfg_set_on("belq_debug");
+  VELMO_RESYN debug(CMP_FACADE::current(), m_env, false);
+  EXPECT_EQ(debug.get_sta_cmd(), "foreach_in_collection c [get_clocks {*}] { report_timing -to_clock $c }");
+}
+
+TEST(ResynTexts, NullTermsAndEdgesHaveTheirPlaceholders) {
+  EXPECT_EQ(velmo_get_iterm_string(nullptr), "I");
+  EXPECT_EQ(velmo_get_oterm_string(nullptr), "O");
+  EXPECT_EQ(get_kem_edge_string(nullptr), "NIL->NIL");
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// The equivalence-check script writer: which stage writes where, what it
+// clears, the gates, the family and netlist-type texts, and the script run
+// in a Tcl interpreter under a stand-in checker that records its commands.
+#include <tcl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "gen/gen_project.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "velmo_formal_verification.h"
+#include "yova/yova_util.h"
+
+namespace fs = std::filesystem;
+using host::testing::Family;
+using ::testing::ElementsAre;
+
+namespace {
+
+using SNAP = JOV_SNAPSHOT_BASE;
+
+class FormalVerificationTest : public host::testing::HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(Family::KY).build();
+    host::options::set(627, 1, "on");
+    for (const char* s : {"planned", "placed", "routed", "retimed", "final"})
+      cfg_set_on((std::string("fitter_write_eqcheck_for_") + s).c_str());
+  }
+  static void write(SNAP::ENUM snapshot) { velmo_write_formal_verification_flow(JOV_ENUM_IMPL<SNAP>(snapshot)); }
+  static std::string read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  static std::vector<std::string> lines(const std::string& path) {
+    std::vector<std::string> out;
+    std::istringstream in(read(path));
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+  }
+  static void make_all_state_dirs() {
+    for (const char* d : {"planned", "placed", "routed", "retimed"}) {
+      fs::create_directories(std::string("verification/") + d);
+      std::ofstream(std::string("verification/") + d + "/old.txt") << "x";
+    }
+  }
+  static bool has(const std::string& d) { return fs::exists("verification/" + d); }
+};
+
+}  // namespace
+
+TEST_F(FormalVerificationTest, EachStageClearsItselfAndLaterStagesAndComparesWithTheStageBefore) {
+  make_all_state_dirs();
+  write(SNAP::PLACED);
+  EXPECT_TRUE(fs::exists("verification/planned/old.txt"));
+  EXPECT_FALSE(fs::exists("verification/placed/old.txt"));
+  EXPECT_FALSE(has("routed"));
+  EXPECT_FALSE(has("retimed"));
+  auto script = lines("verification/placed/eqcheck.tcl");
+  ASSERT_EQ(script.size(), 24u);
+  EXPECT_EQ(script[4], "read_verilog -golden simulation/planned/*.vo");
+  EXPECT_EQ(script[6], "read_verilog -revised simulation/placed/*.vo");
+
+  make_all_state_dirs();
+  write(SNAP::RETIMED);
+  EXPECT_TRUE(fs::exists("verification/placed/old.txt"));
+  EXPECT_FALSE(has("retimed"));
+  script = lines("verification/routed/eqcheck.tcl");
+  EXPECT_EQ(script[4], "read_verilog -golden simulation/placed/*.vo");
+  EXPECT_EQ(script[6], "read_verilog -revised simulation/routed/*.vo");
+
+  make_all_state_dirs();
+  write(SNAP::PLANNED);
+  EXPECT_FALSE(fs::exists("verification/planned/old.txt"));
+  EXPECT_FALSE(has("placed"));
+  EXPECT_EQ(lines("verification/planned/eqcheck.tcl")[4], "read_verilog -golden simulation/synthesized/*.vo");
+}
+
+TEST_F(FormalVerificationTest, GatesAndUnsupportedSnapshots) {
+  cfg_set_on("fitter_write_eqcheck");
+  host::cfg::unset("fitter_write_eqcheck_for_placed");
+  write(SNAP::PLACED);
+  EXPECT_FALSE(has(""));
+  write(SNAP::FINAL);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Unsupported formal verification snapshot stage: final"));
+  write(SNAP::NONE);  // reads the plain variable
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Unsupported formal verification snapshot stage: none"));
+  EXPECT_FALSE(has(""));
+  host::options::set(627, 1, "off");
+  write(SNAP::ROUTED);
+  host::options::unset(627);
+  write(SNAP::ROUTED);
+  EXPECT_FALSE(has(""));
+
+  // Without a project directory nothing is removed or written.
+  host::options::set(627, 1, "on");
+  host::gen::set_project_dir("");
+  write(SNAP::ROUTED);
+  EXPECT_FALSE(has(""));
+}
+
+TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
+  auto device_line = [&](const std::string& family) {
+    host::options::set(381, 6, family);
+    write(SNAP::PLACED);
+    return lines("verification/placed/eqcheck.tcl")[1];
+  };
+  EXPECT_EQ(device_line("PELLAM"), "set device \"morvane10\"");
+  EXPECT_EQ(device_line("Vintrel"), "set device \"lindrel10\"");
+  EXPECT_EQ(device_line("Lin drel 10"), "set device \"lindrel10\"");
+  EXPECT_EQ(device_line("Two Words"), "set device \"two words\"");
+  EXPECT_EQ(device_line(""), "set device \"\"");
+
+  const std::string project = gen_get_project_dir_path();
+  host::yova::set_tool(2, "eda/sim", 2);
+  write(SNAP::PLACED);
+  EXPECT_EQ(lines("verification/placed/eqcheck.tcl")[4], "read_vhdl -golden eda/sim/planned/*.vho");
+  host::yova::set_tool(2, "/elsewhere/out", 4);
+  write(SNAP::PLACED);
+  EXPECT_EQ(lines("verification/placed/eqcheck.tcl")[6], "read_verilog -revised -sv /elsewhere/out/placed/*.sv");
+  host::yova::set_tool(2, project + "/abs", 0);
+  write(SNAP::PLACED);
+  auto script = lines("verification/placed/eqcheck.tcl");
+  ASSERT_EQ(script.size(), 24u);  // replaced, not appended
+  EXPECT_EQ(script[4], "");
+  EXPECT_EQ(script[6], "");
+}
+
+TEST_F(FormalVerificationTest, TheScriptRunsUnderAStandInChecker) {
+  host::options::set(381, 6, "PELLAM");
+  write(SNAP::ROUTED);
+  Tcl_Interp* interp = Tcl_CreateInterp();
+  const char* checker = R"(
+    set ::log {}
+    set ::env(TORVIKA_DIR) /opt/checker
+    foreach c {load_settings read_verilog read_vhdl elaborate set_mode map compare report_resource_usage} {
+      proc $c {args} "lappend ::log \[list $c {*}\$args\]"
+    }
+    namespace eval ::kestro::torvika { proc get_failing_compare_points {} { lappend ::log failing } }
+    rename puts ::real_puts
+    proc puts {text} { lappend ::log [list puts $text] }
+  )";
+  ASSERT_EQ(Tcl_Eval(interp, checker), TCL_OK) << Tcl_GetStringResult(interp);
+  ASSERT_EQ(Tcl_EvalFile(interp, "verification/routed/eqcheck.tcl"), TCL_OK) << Tcl_GetStringResult(interp);
+  ASSERT_EQ(Tcl_Eval(interp, "join [lmap e $::log {lindex $e 0}] ,"), TCL_OK);
+  EXPECT_STREQ(Tcl_GetStringResult(interp),
+               "load_settings,read_verilog,read_verilog,elaborate,puts,report_resource_usage,elaborate,puts,"
+               "report_resource_usage,set_mode,puts,report_resource_usage,map,puts,report_resource_usage,compare,puts,"
+               "report_resource_usage,failing");
+  ASSERT_EQ(Tcl_Eval(interp, "list [lindex $::log 0] [lindex $::log 1] [lindex $::log 2] $torvika_root"), TCL_OK);
+  EXPECT_STREQ(Tcl_GetStringResult(interp),
+               "{load_settings ec_fpga_kestro:morvane10_vexl} {read_verilog -golden simulation/placed/*.vo} "
+               "{read_verilog -revised simulation/routed/*.vo} /opt/checker");
+  Tcl_DeleteInterp(interp);
+}

@@ -1,0 +1,144 @@
+#include "velmo_fit_partitions.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "dev/dev_family.h"
+#include "jov/jov_design.h"
+#include "jov/jov_enum.h"
+#include "jov/jov_routing_splitter.h"
+#include "testing/partition_builder.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+
+namespace velmo_fit {
+
+namespace {
+
+JOV_DESIGN* design() { return JOV_ROOT::get()->get_design(""); }
+
+bool is_real(const VOK_ATOM_NODE* a) { return !a->is_box() && !a->is_port(); }
+
+// The share of a preserved partition in the design's routing, restricted to
+// nets driven from preserved partitions (nets from recompiled partitions
+// are routed anew by design).
+std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string, bool>& preserved) {
+  auto share = JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
+  std::vector<std::string> trees;
+  for (int root = share->forest().first_root(); root != -1; root = share->forest().next_sibling(root)) {
+    if (share->is_zota_q_root(root)) continue;
+    const std::int32_t v = share->get_value(root);
+    if (v >= 0) {
+      const JOV_PARTITION* owner = JOV_ROUTING_SPLITTER::partition_of_atom(
+          static_cast<int>(share->get_terminal(v).port.get_atom_id()));
+      auto it = preserved.find(owner->get_name());
+      if (it == preserved.end() || !it->second) continue;
+    }
+    trees.push_back(host::testing::routing_text(*share, root));
+  }
+  std::sort(trees.begin(), trees.end());
+  std::string out;
+  for (const auto& t : trees) out += t + "\n";
+  return out;
+}
+
+std::map<std::string, bool> preserved_map(const std::vector<host::testing::PARTITION_SETTING>& parts) {
+  std::map<std::string, bool> m;
+  for (const auto& p : parts) m[p.name] = p.preserved;
+  return m;
+}
+
+}  // namespace
+
+bool PARTITION_RUN::prepare(std::string* why) {
+  if (!active()) return true;
+  if (!host::testing::play_earlier_compile(m_partitions, why)) return false;
+  const auto preserved = preserved_map(m_partitions);
+  for (const auto& p : design()->get_partitions()) {
+    const bool keep = preserved.count(p->get_name()) && preserved.at(p->get_name());
+    int atoms = 0;
+    for (const VOK_ATOM_NODE* a : p->get_state()->get_atom_netlist()->get_atom_list()) {
+      if (!is_real(a)) continue;
+      ++atoms;
+      if (keep) m_locations[a->get_id()] = a->get_location_gid();
+    }
+    if (keep) m_routing[p->get_name()] = preserved_routing(p.get(), preserved);
+    std::printf("Partition %s (parent %s): %d atoms, %s\n", p->get_name().c_str(),
+                p->get_parent() ? p->get_parent()->get_name().c_str() : "none", atoms,
+                keep ? "preserved" : "recompiled");
+  }
+  std::fflush(stdout);
+  return true;
+}
+
+bool PARTITION_RUN::bind(void* lib, const std::map<std::string, std::string>& exports) {
+  if (!active()) return true;
+  auto find = [&](const std::string& prefix) -> void* {
+    for (const auto& [sig, mangled] : exports)
+      if (sig.rfind(prefix, 0) == 0) return dlsym(lib, mangled.c_str());
+    return nullptr;
+  };
+  m_initialize = reinterpret_cast<bool (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>, bool, DEV_FAMILY_ENUM)>(
+      find("velmo_bbic_initialize("));
+  m_shutdown = reinterpret_cast<void (*)()>(find("velmo_bbic_shutdown("));
+  return m_initialize != nullptr && m_shutdown != nullptr;
+}
+
+void PARTITION_RUN::stage_starting(const std::string& stage) const {
+  if (!active()) return;
+  static const std::map<std::string, int> snapshot = {
+      {"plan", JOV_SNAPSHOT_BASE::PLANNED}, {"place", JOV_SNAPSHOT_BASE::PLACED}, {"route", JOV_SNAPSHOT_BASE::ROUTED},
+      {"retime", JOV_SNAPSHOT_BASE::RETIMED}, {"final", JOV_SNAPSHOT_BASE::FINAL}};
+  auto it = snapshot.find(stage);
+  if (it != snapshot.end()) design()->set_current_snapshot(it->second, false, false);
+}
+
+bool PARTITION_RUN::after_startup(int family) const {
+  if (!active()) return true;
+  JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
+  snapshot.set_from_str(design()->get_current_snapshot_str(), true);
+  return m_initialize(snapshot, false, static_cast<DEV_FAMILY_ENUM>(family));
+}
+
+void PARTITION_RUN::before_shutdown() const {
+  if (active()) m_shutdown();
+}
+
+std::vector<std::string> PARTITION_RUN::check_preserved() const {
+  std::vector<std::string> out;
+  if (!active()) return out;
+  const auto preserved = preserved_map(m_partitions);
+  for (const auto& p : design()->get_partitions()) {
+    if (!m_routing.count(p->get_name())) continue;
+    for (const VOK_ATOM_NODE* a : p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist()->get_atom_list()) {
+      auto it = m_locations.find(a->get_id());
+      if (it != m_locations.end() && it->second != a->get_location_gid())
+        out.push_back("partition " + p->get_name() + ": " + a->get_string_hpath() + " moved");
+    }
+    if (preserved_routing(p.get(), preserved) != m_routing.at(p->get_name()))
+      out.push_back("partition " + p->get_name() + ": routing changed");
+  }
+  return out;
+}
+
+nlohmann::ordered_json PARTITION_RUN::report() const {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  const auto preserved = preserved_map(m_partitions);
+  for (const auto& p : design()->get_partitions()) {
+    if (!active()) break;
+    int atoms = 0;
+    for (const VOK_ATOM_NODE* a : p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist()->get_atom_list())
+      atoms += is_real(a);
+    list.push_back({{"name", p->get_name()},
+                    {"parent", p->get_parent() ? nlohmann::ordered_json(p->get_parent()->get_name()) : nlohmann::ordered_json()},
+                    {"preserved", preserved.count(p->get_name()) && preserved.at(p->get_name())},
+                    {"atoms", atoms}});
+  }
+  return list;
+}
+
+}  // namespace velmo_fit

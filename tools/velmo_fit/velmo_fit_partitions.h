@@ -1,0 +1,50 @@
+#pragma once
+// velmo-fit's handling of partitioned designs: the earlier compile the
+// settings describe, the snapshot of each stage, the blackboxing entries of
+// the component around the stages, the check that preserved partitions kept
+// their placement and routing, and the report's "partitions".
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "dev/dev_family.h"
+#include "jov/jov_enum.h"
+#include "testing/partition_settings.h"
+
+namespace velmo_fit {
+
+class PARTITION_RUN {
+public:
+  explicit PARTITION_RUN(std::vector<host::testing::PARTITION_SETTING> partitions)
+      : m_partitions(std::move(partitions)) {}
+  bool active() const { return !m_partitions.empty(); }
+  // Plays the earlier compile on the configured device and prints one line
+  // per partition; false with a reason when the host could not fit it.
+  bool prepare(std::string* why);
+  // Finds the component's blackboxing entries among its exports
+  // (demangled signature -> symbol); false when one is missing.
+  bool bind(void* lib, const std::map<std::string, std::string>& exports);
+  // Sets the design's current snapshot for the stage about to run.
+  void stage_starting(const std::string& stage) const;
+  // After start-up: velmo_bbic_initialize for the device family.
+  bool after_startup(int family) const;
+  // Before shut-down: velmo_bbic_shutdown.
+  void before_shutdown() const;
+  // Preserved partitions against their placement and routing after the
+  // earlier compile; one line per difference.
+  std::vector<std::string> check_preserved() const;
+  // "partitions": name, parent, preserved, atoms (own atoms, ports and boxes
+  // not counted).
+  nlohmann::ordered_json report() const;
+
+private:
+  std::vector<host::testing::PARTITION_SETTING> m_partitions;
+  std::map<int, unsigned> m_locations;            // preserved atom id -> location gid
+  std::map<std::string, std::string> m_routing;  // preserved partition -> its routing
+  bool (*m_initialize)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>, bool, DEV_FAMILY_ENUM) = nullptr;
+  void (*m_shutdown)() = nullptr;
+};
+
+}  // namespace velmo_fit
