@@ -41,6 +41,14 @@ gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)
 add_test(NAME layering_check COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
   -P ${CMAKE_SOURCE_DIR}/cmake/layering_check.cmake)
 
+# Unit tests that need their own configuration preset, read when the component
+# is loaded: the delay chains of family 46 switched off.
+file(GLOB VELMO_PRESET_M10_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/preset/delay_chain_m10_off_test.cpp)
+add_executable(velmo_preset_m10_tests ${VELMO_PRESET_M10_TEST_SOURCES})
+target_link_libraries(velmo_preset_m10_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
+gtest_discover_tests(velmo_preset_m10_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "VELMO_CFG=enable_m10_io_delay_chain=off")
+
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.
 add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)

@@ -134,8 +134,8 @@ bool VELMO_EXPERT::modify_design_without_device() {
   }
   if (!skip && ok) {
     VELMO_DELAY_CHAIN_OP delay_chain_op(m_env);
-    ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::STEP_0);
-    if (ok) ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::STEP_2);
+    ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::READ_USER_INFO);
+    if (ok) ok = delay_chain_op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_CHAIN_INFO);
   }
   if (ok) {
     ok = NOLT_METASTABLE_FF_CONVERSION_OP(m_env).work();

@@ -221,9 +221,9 @@ bool VELMO_EXPERT::process_delay_chains_after_regpacking() {
   bool ok;
   {
     VELMO_DELAY_CHAIN_OP op(m_env);
-    ok = op.work(VELMO_DELAY_CHAIN_OP::STEP_1);
-    if (ok) ok = op.work(VELMO_DELAY_CHAIN_OP::STEP_2);
-    if (ok) ok = op.work(VELMO_DELAY_CHAIN_OP::STEP_3);
+    ok = op.work(VELMO_DELAY_CHAIN_OP::READ_USER_INFO_WITH_MESSAGES);
+    if (ok) ok = op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_CHAIN_INFO);
+    if (ok) ok = op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_TO_OTHER_ASSIGNMENTS);
   }
 
   if (cfg_is_on("wexan_pll_delay_chain_opt_post_luj", true)) {

@@ -60,7 +60,7 @@ bool VELMO_POSTROUTE_OPS::run_route_stage_ops(bool done) {
   if (cfg_is_on("force_auto_delay_chain_in_eco", false)) eco = false;
   if (cfg_is_on("wexan_run_auto_delay_chain", false) && !eco) {
     delay_chain.emplace(env);
-    if (delay_chain->work(VELMO_DELAY_CHAIN_OP::STEP_AUTO))
+    if (delay_chain->work(VELMO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN))
       msg_vdebug_impl(2, "* END Auto Delay Chain : SUCCESS!!!");
     else
       msg_vdebug_impl(2, "* END Auto Delay Chain : FAILED");

@@ -24,5 +24,6 @@ DEV_FAMILY_ENUM CMP_FACADE::get_family() const {
 
 OMZ_NAMESPACE* CMP_FACADE::get_option_namespace() const { return OMZ_NAMESPACE::get_default(); }
 
+void CMP_FACADE::update_timing(bool flag) { host::log_call("CMP_FACADE::update_timing", flag); }
 void CMP_FACADE::notify_timing_netlist_changed(int what) { host::log_call("CMP_FACADE::notify_timing_netlist_changed", what); }
 void CMP_FACADE::report_fitter_failure(int what) { host::log_call("CMP_FACADE::report_fitter_failure", what); }

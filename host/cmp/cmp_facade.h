@@ -43,6 +43,16 @@ public:
   bool is_timing_driven_compile() const { return m_timing_driven; }
   void set_timing_driven_compile(bool on) { m_timing_driven = on; }
 
+  // ---- timing of the delay-chain passes
+  // data: the compile's timing mode flag (default off) and its answer to
+  // whether timing must be requested afresh (default true).
+  bool get_timing_mode_flag() const { return m_timing_mode_flag; }
+  void set_timing_mode_flag(bool on) { m_timing_mode_flag = on; }
+  bool query_timing() const { return m_query_timing; }
+  void set_query_timing(bool on) { m_query_timing = on; }
+  // recorded: the compiler brings its timing up to date.
+  virtual void update_timing(bool flag);
+
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;
   bool m_fitter_exit_after_placement = false;
@@ -56,4 +66,6 @@ private:
   bool m_write_fitter_post_operations_database = false;
   bool m_fitter_post_operations_only = false;
   bool m_timing_driven = true;
+  bool m_timing_mode_flag = false;
+  bool m_query_timing = true;
 };

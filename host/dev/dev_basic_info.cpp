@@ -7,6 +7,7 @@
 #include "dev/dev_element_desc.h"
 #include "dev/dev_spec.h"
 #include "dev/dev_grid.h"
+#include "zel/zel_dc_table.h"
 #include "wump/wump_die_info.h"
 
 namespace {
@@ -99,3 +100,20 @@ const std::vector<const DEV_ELEMENT_DESC*>& DEV_BASIC_INFO::get_element_descs() 
 }
 
 DEV_DIE_INFO* DEV_DEVICE::get_die_info() const { return host::device::die_info(); }
+
+// ---- bool items
+namespace {
+std::optional<bool> bool_datum(int item) {
+  const auto& over = host::device::spec().basic_bool_data;
+  auto it = over.find(item);
+  if (it != over.end()) return it->second;
+  const host::dc::FAMILY_TABLE& t = host::dc::table(host::device::internal_family_code());
+  if (t.device_items.count(item)) return true;
+  for (const auto& [type, chain] : t.chains)
+    if (host::dc::dev_item_of(type) == item) return true;
+  return std::nullopt;
+}
+}  // namespace
+
+bool DEV_BASIC_INFO::is_valid_bool_data(int item) const { return bool_datum(item).has_value(); }
+bool DEV_BASIC_INFO::get_bool_data(int item) const { return bool_datum(item).value_or(false); }

@@ -33,6 +33,12 @@ public:
   int get_element_int_data(int element, int item) const;
   // data: the descriptions of the device's element kinds.
   const std::vector<const DEV_ELEMENT_DESC*>& get_element_descs() const;
+  // data: basic bool items, each with a valid flag. Family defaults: the
+  // items of the family's delay-chain table (host::dc) and the per-chain
+  // items of its chains are valid and true, others invalid;
+  // DeviceSpec::basic_bool_data overrides.
+  bool is_valid_bool_data(int item) const;
+  bool get_bool_data(int item) const;
 };
 
 class HOST_API DEV_DEVICE {
@@ -47,6 +53,9 @@ public:
   DEV_DEVICE_ENUM get_device_enum() const { return m_basic_info.get_device_enum(); }
   // data: the configured device's die information (never null).
   DEV_DIE_INFO* get_die_info() const;
+  // data: the I/O pad whose pad site has this placement gid (any site of the
+  // pad's pin names it); null for other gids.
+  const class DEV_PAD* get_pad(unsigned gid) const;
 
 private:
   DEV_BASIC_INFO m_basic_info;

@@ -93,6 +93,10 @@ struct DeviceSpec {
   // Element int data (element kind, item) overriding the defaults; naming an
   // element makes it exist, an empty value makes the datum invalid.
   std::map<std::pair<int, int>, std::optional<int>> element_int_data;
+  // Basic-information bool items overriding the family's defaults (items 53,
+  // 77, 105, 114, 119, 154 and the per-chain items of host::dc); an empty
+  // value makes the item invalid.
+  std::map<int, std::optional<bool>> basic_bool_data;
 
   bool operator==(const DeviceSpec&) const = default;
 };

@@ -9,6 +9,7 @@
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
 
 namespace {
 
@@ -216,6 +217,7 @@ KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
   } else if (!taints.get_tainted_atom_ids().empty()) {
     std::set<int> ids;
     for (unsigned id : taints.get_tainted_atom_ids()) ids.insert(static_cast<int>(id));
+    host::timing::add_pin_buffers(host::vok::top_netlist(), &ids);
     kem->rebuild_atoms(host::vok::top_netlist(), ids, dirty);
   }
   taints.clear_tainted_atom_ids();
@@ -270,6 +272,13 @@ void HOV_ACCESSORIES::run_drask(const DRASK_SETTINGS& settings) {
 }
 
 void HOV_ACCESSORIES::release_drask() { host::log_call("HOV_ACCESSORIES::release_drask"); }
+
+bool HOV_CLOCK_UTIL::is_clock(const KEM_NODE* node, bool) const { return sta_is_node_in_clock_network(node); }
+
+HOV_CLOCK_UTIL* hov_get_clock_util() {
+  static HOV_CLOCK_UTIL util;
+  return &util;
+}
 
 void WEXAN_HOV_UTILITY::annotate_delays_of_connection(VOK_ATOM_NODE* atom, int port_type, int index, int max_ps,
                                                       int min_ps) {

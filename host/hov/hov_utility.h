@@ -92,6 +92,16 @@ private:
 // data: the world's accessories (never null).
 HOST_API HOV_ACCESSORIES* hov_get_accessories();
 
+// The timing analysis's clock network: whether a node is a clock (a clock's
+// source or a node it reaches, register clock pins excluded). The flag is
+// accepted and not used.
+class HOST_API HOV_CLOCK_UTIL {
+public:
+  bool is_clock(const KEM_NODE* node, bool flag) const;
+};
+// data: the world's clock utility (never null).
+HOST_API HOV_CLOCK_UTIL* hov_get_clock_util();
+
 class HOST_API WEXAN_HOV_UTILITY {
 public:
   WEXAN_HOV_UTILITY();

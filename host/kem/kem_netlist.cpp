@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "sta/sta_io_constraints.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wump/wump_die_info.h"
 #include "xab/xab_dem.h"
@@ -211,7 +212,10 @@ int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                            ? corners[static_cast<std::size_t>(corner_id)].get_delay_scale()
                            : 1.0;
-  return scaled(edge.m_base_ps, scale);
+  const int chain = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
+                        ? host::timing::chain_delay_ps(edge, corners[static_cast<std::size_t>(corner_id)])
+                        : 0;
+  return scaled(edge.m_base_ps, scale) + chain;
 }
 
 int KEM_NETLIST::get_setup_ps(const KEM_NODE& keeper, int corner_id) const {
@@ -252,6 +256,8 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
   node->m_atom_id = atom ? atom->get_id() : -1;
   node->m_netlist = this;
   if (atom && dont_touch(atom)) node->m_flags |= KEM_NODE_FLAG_DONT_TOUCH;
+  if (atom && (atom->get_io_roles() & VOK_ATOM_NODE::IO_ROLE_BURIED_IO_REGISTER) && type != KEM_NODE_KEEPER)
+    node->m_flags |= KEM_NODE_FLAG_BURIED_IO_REGISTER;
   m_nodes.push_back(std::move(node));
   return static_cast<int>(m_nodes.size()) - 1;
 }
@@ -576,3 +582,5 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_hop_of_sink = m_hop_of_sink;
   return copy;
 }
+
+VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }

@@ -55,6 +55,8 @@ inline constexpr unsigned KEM_NODE_FLAG_RAM_KEEPER = 0x10000;  // RAM, LUT-RAM o
 inline constexpr unsigned KEM_NODE_FLAG_DONT_TOUCH = 1u << 29;
 // Together: a walk stops here.
 inline constexpr unsigned KEM_NODE_FLAGS_STOP = 0x1c000;
+// A pin node of an I/O register buried in its I/O cell.
+inline constexpr unsigned KEM_NODE_FLAG_BURIED_IO_REGISTER = 0x20000;
 
 enum KEM_EDGE_KIND : std::int32_t {
   KEM_EDGE_INTERCONNECT = 0,
@@ -83,6 +85,7 @@ public:
   bool is_sta_type(KEM_NODE_TYPE type) const { return m_type == type; }
   unsigned get_flags() const { return m_flags; }
   bool has_any_flag(unsigned mask) const { return (m_flags & mask) != 0; }
+  bool is_buried_io_register() const { return (m_flags & KEM_NODE_FLAG_BURIED_IO_REGISTER) != 0; }
   // The terminals the node stands for (null when none).
   VOK_ATOM_ITERM* get_iterm() const { return m_iterm; }
   VOK_ATOM_OTERM* get_oterm() const { return m_oterm; }
@@ -318,6 +321,8 @@ namespace host::kem {
 HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
 }  // namespace host::kem
 
+// The atom a node stands for (null for none).
+HOST_API VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node);
 namespace host::kem {
 // data: a fixed delay of the connection into an input term (see
 // WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps

@@ -11,6 +11,7 @@ class WEXAN_DESIGN;
 class WEXAN_PIZ_TABLE;
 class VOK_ATOM_NODE;
 #include "dev/dev_family.h"
+#include "yos/yos_interface.h"
 
 // RAM ports whose enables the RAM-enable passes convert.
 enum VOK_RAM_PORT_ENUM : int { VOK_RAM_PORT_A = 0, VOK_RAM_PORT_B = 1 };
@@ -95,6 +96,30 @@ public:
   NOLT_DELAY_CHAIN_UTIL_BODY& operator=(const NOLT_DELAY_CHAIN_UTIL_BODY&) = delete;
   // data: the family it was made for.
   DEV_FAMILY_ENUM get_family() const { return m_family; }
+
+  // ---- delay chains, from the family's delay-chain table (host::dc).
+  // data: PLL pseudo types 414-418, kept as time parameters of the same id.
+  bool is_fake_pll_enum(YOS_UINT_DATA_ENUM type) const;
+  YOS_TIME_DATA_ENUM convert_fake_uint_enum_to_time_enum(YOS_UINT_DATA_ENUM type) const;
+  unsigned get_delay_chain_setting_for_time_data(const VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id) const;
+  bool set_delay_chain_time_value_on_atom(VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id, unsigned value);
+  // data: the chain's setting parameter (0 when unset); the write fails, and
+  // writes nothing, where host::dc::fail_writes says so.
+  unsigned get_delay_chain_setting_of_atom(const VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type) const;
+  bool set_delay_chain_setting(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type, unsigned value);
+  // data: whether the pin carries its own option for the chain.
+  bool has_user_delay_chain_option(const VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type) const;
+  // data: the chain's highest setting (16 for 144 on families 8, 12 and 19;
+  // 0 for a chain the family lacks).
+  unsigned get_max_setting(YOS_UINT_DATA_ENUM type) const;
+  bool is_dq_pin(const VOK_ATOM_NODE* atom) const;
+  // algorithm: the pin carrying the atom's chains: a pin itself, the pad
+  // feeding an input buffer, the pad an output buffer drives; else null.
+  VOK_ATOM_NODE* get_atom_with_delay_chain_property(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type) const;
+  // data: the delay model's names for a chain and a setting (the same
+  // numbers).
+  int translate_delay_chain_from_yos_to_zav(YOS_UINT_DATA_ENUM type) const;
+  unsigned translate_delay_value(unsigned value) const;
 
 private:
   DEV_FAMILY_ENUM m_family;

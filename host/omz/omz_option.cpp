@@ -9,6 +9,7 @@
 #include "cfg/cfg.h"
 #include "common/host_world.h"
 #include "dev/dev_spec.h"
+#include "omz/omz_instance_name.h"
 #include "pelk/pelk_symbol.h"
 
 namespace {
@@ -17,6 +18,7 @@ constexpr int FAMILY_NAME_OPTION = 381;
 struct OPTION_STATE {
   std::mutex mutex;
   std::map<std::pair<std::string, int>, std::unique_ptr<OMZ_OPTION>> options;
+  std::map<int, int> value_types;
 };
 OPTION_STATE& state() { return host_world_slot<OPTION_STATE>(); }
 }  // namespace
@@ -66,7 +68,34 @@ const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const std::string& secti
   return nullptr;
 }
 
+const OMZ_OPTION* OMZ_DERIVED_OPTION::get_single_option(const OMZ_INSTANCE_NAME* src, int id, bool use_default) {
+  return get_single_option(src ? src->path() : std::string(), id, use_default);
+}
+
+const OMZ_NAMESPACE* OMZ_SECTION::find_section(int type, const std::string& name) {
+  return type == 12 && name.empty() ? OMZ_NAMESPACE::get_default() : nullptr;
+}
+
+void OMZ_ASSIGNMENT::set_flag(int flag, const OMZ_NAMESPACE*) {
+  if (flag >= 0 && flag < 32) m_flags |= 1u << flag;
+}
+
+int moz_get_value_type(int variable) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  auto t = st.value_types.find(variable);
+  if (t != st.value_types.end()) return t->second;
+  for (const auto& [key, option] : st.options)
+    if (key.second == variable) return option->get_type();
+  return 0;
+}
+
 namespace host::options {
+void set_value_type(int id, int type) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  st.value_types[id] = type;
+}
 void set(int id, int type, const std::string& text, const std::string& section) {
   auto& st = state();
   std::lock_guard<std::mutex> lock(st.mutex);

@@ -1,4 +1,5 @@
 #include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
 
 #include "common/host_call_log.h"
 
@@ -267,6 +268,16 @@ int keeper_clock(const STA_STATE& s, const CORNER_DATA& cd, int k) {
   return -1;
 }
 
+// The launch/capture domain of a pin's I/O delay (its clock's rising edge);
+// -1 when the pin has none or its clock is not declared.
+int io_domain(const STA_STATE& s, const KEM_NODE* node, const host::timing::IO_DELAY** io) {
+  *io = host::timing::io_delay(node->get_atom_id());
+  if (*io == nullptr) return -1;
+  for (int c = 0; c < s.K; ++c)
+    if (s.clocks[static_cast<std::size_t>(c)].name == (*io)->clock) return 2 * c;
+  return -1;
+}
+
 void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
   const std::size_t K = static_cast<std::size_t>(s.K), D = 2 * K, L = D + 1, n = static_cast<std::size_t>(v);
   for (std::size_t c = 0; c < K; ++c) cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = NONE_LOW;
@@ -317,7 +328,18 @@ void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
       cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = 0;
       clock_source = true;
     }
-  if (!has_fanin && !clock_source && node->is_sta_type(KEM_NODE_DEVICE_PIN)) cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
+  if (!has_fanin && !clock_source && node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
+    // A constrained input pin launches in its clock's rising domain at its
+    // delay.
+    const host::timing::IO_DELAY* io = nullptr;
+    const int d = io_domain(s, node, &io);
+    if (d >= 0) {
+      cd.arr_max[n * L + static_cast<std::size_t>(d)] = io->max_ps;
+      cd.arr_min[n * L + static_cast<std::size_t>(d)] = io->min_ps;
+    } else {
+      cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
+    }
+  }
 }
 
 void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
@@ -329,7 +351,18 @@ void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
   cd.unclocked_end[n] = 0;
   const KEM_NODE* node = s.kem->get_node(v);
   if (!node) return;
-  if (node->is_sta_type(KEM_NODE_DEVICE_PIN) && node->get_iterm()) cd.unclocked_end[n] = 1;
+  if (node->is_sta_type(KEM_NODE_DEVICE_PIN) && node->get_iterm()) {
+    // A constrained output pin is an endpoint of its clock's domain.
+    const host::timing::IO_DELAY* io = nullptr;
+    const int d = io_domain(s, node, &io);
+    if (d >= 0) {
+      const std::size_t C = static_cast<std::size_t>(d);
+      cd.req[n * D + C] = s.periods[C / 2] - io->max_ps;
+      cd.hreq[n * D + C] = -io->min_ps;
+    } else {
+      cd.unclocked_end[n] = 1;
+    }
+  }
   for_fanout(*s.kem, node, [&](const KEM_EDGE* e) {
     if (!usable(e) || is_cut(s, e->get_id())) return;
     const int w = e->get_dst_node()->get_id();
@@ -925,6 +958,38 @@ void declare_clock(const std::string& name, int period_ps, const VOK_ATOM_OTERM*
 
 const std::vector<CLOCK>& clocks() { return st().clocks; }
 
+namespace {
+// Constrained output pins are endpoints of the summary too.
+void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_SUMMARY* sum) {
+  const std::size_t D = domains(s), L = D + 1;
+  for (int v = 0; v < s.kem->get_node_count(); ++v) {
+    const KEM_NODE* node = s.kem->get_node(v);
+    if (!node || !node->is_sta_type(KEM_NODE_DEVICE_PIN) || !node->get_iterm()) continue;
+    const host::timing::IO_DELAY* io = nullptr;
+    const int d = io_domain(s, node, &io);
+    if (d < 0) continue;
+    const std::size_t n = static_cast<std::size_t>(v), C = static_cast<std::size_t>(d);
+    long long setup = LLONG_MAX, hold = LLONG_MAX;
+    for (std::size_t l = 0; l < D; ++l) {
+      if (cd.arr_max[n * L + l] == NONE_LOW) continue;
+      const long long half = half_cycle(s, l, C);
+      setup = std::min(setup, static_cast<long long>(cd.req[n * D + C]) - cd.arr_max[n * L + l] - half);
+      hold = std::min(hold, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * D + C] + half);
+    }
+    auto add = [](long long slack, std::int32_t* wns, std::int64_t* tns, int* failing) {
+      const int x = clamp32(slack);
+      *wns = *wns == KEM_NO_SLACK ? x : std::min(*wns, x);
+      if (x < 0) {
+        *tns += x;
+        ++*failing;
+      }
+    };
+    if (setup != LLONG_MAX && cd.setup) add(setup, &sum->setup_wns, &sum->setup_tns, &sum->setup_failing_endpoints);
+    if (hold != LLONG_MAX) add(hold, &sum->hold_wns, &sum->hold_tns, &sum->hold_failing_endpoints);
+  }
+}
+}  // namespace
+
 std::vector<CORNER_SUMMARY> summary() {
   const STA_STATE& s = st();
   std::vector<CORNER_SUMMARY> res;
@@ -964,6 +1029,7 @@ std::vector<CORNER_SUMMARY> summary() {
         }
       }
     }
+    add_output_pin_endpoints(s, cd, &sum);
     res.push_back(sum);
   }
   return res;

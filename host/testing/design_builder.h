@@ -83,6 +83,11 @@ public:
     m_spec.element_int_data[{element, item}] = value;
     return *this;
   }
+  // Basic-information bool items (an empty value makes the item invalid).
+  DEVICE_BUILDER& basic_bool_data(int item, std::optional<bool> value) {
+    m_spec.basic_bool_data[item] = value;
+    return *this;
+  }
   // Benchmarks: a grid of about n x n tiles with DSP and RAM columns spread
   // like the default grid's.
   DEVICE_BUILDER& scale(int nx, int ny);

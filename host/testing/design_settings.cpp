@@ -1,8 +1,9 @@
 #include "testing/design_settings.h"
 
-#include <cmath>
+#include "sta/sta_io_constraints.h"
 #include "yova/yova_util.h"
 
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -99,6 +100,32 @@ public:
           if (ps <= 0) fail("clocks." + name + " must be a positive period in ps");
           s.clocks[name] = ps;
         }
+      } else if (key == "io_delays") {
+        if (!v.is_object()) fail("io_delays must be an object of pin: {clock, max, min}");
+        for (const auto& [pin, d] : v.items()) {
+          const std::string where = "io_delays." + pin;
+          if (!d.is_object()) fail(where + " must be an object with clock, max and min");
+          DESIGN_SETTINGS::IO_DELAY io;
+          bool has_clock = false, has_max = false, has_min = false;
+          for (const auto& [k, x] : d.items()) {
+            if (k == "clock") {
+              if (!x.is_string() || x.get<std::string>().empty()) fail(where + ".clock must be a clock name");
+              io.clock = x.get<std::string>();
+              has_clock = true;
+            } else if (k == "max") {
+              io.max_ps = integer(x, where + ".max");
+              has_max = true;
+            } else if (k == "min") {
+              io.min_ps = integer(x, where + ".min");
+              has_min = true;
+            } else {
+              fail("unknown key '" + k + "' in " + where);
+            }
+          }
+          if (!has_clock || !has_max || !has_min) fail(where + " needs a clock, a max and a min");
+          if (io.min_ps > io.max_ps) fail(where + ".min must not exceed its max");
+          s.io_delays[pin] = io;
+        }
       } else if (key == "global_clocks") {
         if (!v.is_array()) fail("global_clocks must be a list of clock nets");
         for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));
@@ -152,9 +179,21 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   for (const auto& [clock, period] : s.clocks) {
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' is no net of the design");
-    if (names.at(clock)->coterms().begin() == names.at(clock)->coterms().end())
+    // A pad's option term is no net.
+    bool drives = false;
+    for (const VOK_ATOM_OTERM* o : names.at(clock)->coterms())
+      drives = drives || o->get_port_type() != DB_OUTPUT_PORT_PAD_IO;
+    if (!drives)
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' names '" + clock +
                                   "', which drives no net (an output pin?)");
+  }
+  for (const auto& [pin, io] : s.io_delays) {
+    auto it = names.find(pin);
+    if (it == names.end() || !it->second->is_pin())
+      throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "', which is no pin of the design");
+    if (!s.clocks.count(io.clock))
+      throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "' names clock '" + io.clock +
+                                  "', which is not in clocks");
   }
   for (const auto& clock : s.global_clocks)
     if (!names.count(clock))
@@ -175,6 +214,8 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     }
     host::timing::declare_clock(clock, period, source);
   }
+  for (const auto& [pin, io] : s.io_delays)
+    host::timing::set_io_delay(names.at(pin)->get_id(), {io.clock, io.max_ps, io.min_ps});
   // Registers clocked by a global clock read it over a global network
   // (connection code 5, GCLK); a design input's clock arrives through its
   // input buffer.

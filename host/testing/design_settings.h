@@ -7,6 +7,7 @@
 //     "assignments": [{"instance": "acc_reg", "id": 1032, "type": 4, "value": "3"}],
 //     "cfg": {"name": "value"},
 //     "clocks": {"clk": 2000},
+//     "io_delays": {"din": {"clock": "clk", "max": 300, "min": 100}},
 //     "eda": {"output_dir": "simulation", "netlist_type": 3}
 //   }
 //
@@ -21,6 +22,9 @@
 //   the timing analysis with the net's driver as the source;
 // - global_clocks: clock nets whose registers read them over a global
 //   network (their clock inputs get the GCLK connection code);
+// - io_delays: input or output delays of design pins (pad names; output pads
+//   of BLIF designs are "out:<name>") relative to a clock of "clocks", max and
+//   min in ps (max at least min).
 // - partitions: the design's partitions (see partition_settings.h);
 // - eda: the simulation tool's netlist directory and language (2 VHDL, 3
 //   Verilog, 4 SystemVerilog).
@@ -53,6 +57,12 @@ struct DESIGN_SETTINGS {
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;
   std::map<std::string, int> clocks;  // net -> period (ps)
+  struct IO_DELAY {
+    std::string clock;
+    int max_ps = 0;
+    int min_ps = 0;
+  };
+  std::map<std::string, IO_DELAY> io_delays;  // pin -> delay
   std::vector<std::string> global_clocks;  // clock nets on global networks
   std::vector<PARTITION_SETTING> partitions;
   struct EDA {

@@ -311,6 +311,7 @@ GENERIC_BUILDER NETLIST_BUILDER::output_port(const std::string& name, SIG s) {
 GENERIC_BUILDER NETLIST_BUILDER::io_in(const std::string& name, const std::string& ibuf_name) {
   VOK_ATOM_NODE* pad = make(VOK_ATOM_KIND::PAD, name);
   pad->add_output_term(DB_OUTPUT_PORT_DATA, 0);
+  pad->add_output_term(DB_OUTPUT_PORT_PAD_IO, 0);
   GENERIC_BUILDER ibuf(make(VOK_ATOM_KIND::IBUF, ibuf_name.empty() ? name + "~ibuf" : ibuf_name));
   ibuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   ibuf.input(DB_INPUT_PORT_BOX, 0, SIG(pad));
@@ -322,6 +323,7 @@ GENERIC_BUILDER NETLIST_BUILDER::io_out(const std::string& name, SIG s, const st
   obuf->add_output_term(DB_OUTPUT_PORT_DATA, 0);
   obuf.input(DB_INPUT_PORT_BOX, 0, s);
   GENERIC_BUILDER pad(make(VOK_ATOM_KIND::PAD, name));
+  pad->add_output_term(DB_OUTPUT_PORT_PAD_IO, 0);
   pad.input(DB_INPUT_PORT_BOX, 0, obuf.out());
   return pad;
 }

@@ -355,8 +355,16 @@ VOK_STANDIN_PREDICATE(is_pin, P_PIN)
 VOK_STANDIN_PREDICATE(is_peripheral, P_PERIPHERAL)
 VOK_STANDIN_PREDICATE(is_clkbuf, P_CLKBUF)
 VOK_STANDIN_PREDICATE(is_pll, P_PLL)
-VOK_STANDIN_PREDICATE(is_input, P_INPUT)
-VOK_STANDIN_PREDICATE(is_output, P_OUTPUT)
+// A pad is an input when it drives its input buffer and an output when its
+// output buffer drives it (both for a bidirectional pad).
+bool VOK_ATOM_STANDIN::is_input() const {
+  if (m_kind == VOK_ATOM_KIND::PAD) return get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0) != nullptr;
+  return (row_of(m_kind).predicates & P_INPUT) != 0;
+}
+bool VOK_ATOM_STANDIN::is_output() const {
+  if (m_kind == VOK_ATOM_KIND::PAD) return get_input_term_by_type(DB_INPUT_PORT_BOX, 0) != nullptr;
+  return (row_of(m_kind).predicates & P_OUTPUT) != 0;
+}
 #undef VOK_STANDIN_PREDICATE
 
 bool VOK_ATOM_STANDIN::apply_operation(VOK_ATOM_OPERATION op) {

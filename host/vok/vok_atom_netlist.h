@@ -157,7 +157,7 @@ HOST_API bool lut_eval(std::uint64_t mask, int n, unsigned in);
 }  // namespace host
 
 // Kinds of typed atom parameters (see yos/yos_interface.h).
-enum class VOK_PARAMETER_TYPE : std::int32_t { UINT, BOOL, INT, ENUM };
+enum class VOK_PARAMETER_TYPE : std::int32_t { UINT, BOOL, INT, ENUM, TIME };
 
 class HOST_API VOK_ATOM_NODE {
 public:
@@ -209,7 +209,7 @@ public:
   inline virtual bool is_logic_module() const;
   inline virtual bool is_prblock() const;
   inline virtual bool is_tile_ctrl() const;
-  inline virtual bool is_jtag_ela() const;  // no stand-in kind is one
+  inline virtual bool is_jtag_ela() const;  // stand-in atoms answer by their I/O role
   // Host predicates (false here; answered by the concrete classes).
   virtual bool is_fp_mac() const;
   virtual bool is_io_obuf() const;
@@ -219,6 +219,25 @@ public:
   virtual bool is_pll() const;
   virtual bool is_input() const;
   virtual bool is_output() const;
+  // I/O roles of an atom (data: set by builders; false by default): DDIO
+  // input, output and output-enable cells, delay-chain cells, 12-lane I/O
+  // cells, JTAG ELA atoms, and I/O registers buried in their pin.
+  enum IO_ROLE : unsigned {
+    IO_ROLE_DDIO_IN = 1,
+    IO_ROLE_DDIO_OUT = 2,
+    IO_ROLE_DDIO_OE = 4,
+    IO_ROLE_DELAY_CHAIN = 8,
+    IO_ROLE_IO_12_LANE = 16,
+    IO_ROLE_JTAG_ELA = 32,
+    IO_ROLE_BURIED_IO_REGISTER = 64,
+  };
+  void set_io_roles(unsigned roles) { m_io_roles = roles; }
+  unsigned get_io_roles() const { return m_io_roles; }
+  virtual bool is_ddio_in() const { return (m_io_roles & IO_ROLE_DDIO_IN) != 0; }
+  virtual bool is_ddio_out() const { return (m_io_roles & IO_ROLE_DDIO_OUT) != 0; }
+  virtual bool is_ddio_oe() const { return (m_io_roles & IO_ROLE_DDIO_OE) != 0; }
+  virtual bool is_delay_chain() const { return (m_io_roles & IO_ROLE_DELAY_CHAIN) != 0; }
+  virtual bool is_io_12_lane() const { return (m_io_roles & IO_ROLE_IO_12_LANE) != 0; }
   // Basic type 3 only.
   bool is_box() const { return m_basic_type == 3; }
 
@@ -340,6 +359,7 @@ private:
   std::uint64_t m_illegal_bits = 0;
   bool m_modifiable = true;
   bool m_powers_up = false;
+  unsigned m_io_roles = 0;
   VOK_LUTMASK m_lutmask;
   VOK_MAC_INFO m_mac;
   std::map<std::pair<VOK_PARAMETER_TYPE, int>, std::int64_t> m_parameters;
@@ -373,6 +393,8 @@ public:
   bool is_logic_module() const override;
   bool is_prblock() const override;
   bool is_tile_ctrl() const override;
+  // A JTAG ELA atom by its I/O role.
+  bool is_jtag_ela() const override { return (get_io_roles() & IO_ROLE_JTAG_ELA) != 0; }
   bool is_fp_mac() const override;
   bool is_io_obuf() const override;
   bool is_pin() const override;

@@ -82,6 +82,8 @@ enum DB_OUTPUT_PORT_TYPE : std::int32_t {
   DB_MAC_CHAINOUT = 800,         // MAC chain output
   DB_OUTPUT_PORT_REG = 10,       // register output
   DB_OUTPUT_PORT_CLK_GATE = 4541,
+  // A pad's I/O term: never connected; per-pin options name it.
+  DB_OUTPUT_PORT_PAD_IO = 116,
 };
 
 // algorithm: connects sink to source (first disconnecting sink from any old
@@ -198,6 +200,14 @@ public:
   int get_any_usage_as() const { return m_usage; }
   bool is_used_as(int usage) const { return m_usage == usage; }
   void set_usage(int usage) { m_usage = usage; }
+  // data: the I/O delay chain (kind, e.g. 8 the pad-to-core chains) the
+  // input is connected through, and which chain of that kind (0 or 1).
+  bool is_connected_to_delay_chain(int kind) const { return m_delay_chain_kind == kind; }
+  int get_delay_chain_index(int kind) const { return m_delay_chain_kind == kind ? m_delay_chain_index : -1; }
+  void set_delay_chain_connection(int kind, int index) {
+    m_delay_chain_kind = kind;
+    m_delay_chain_index = index;
+  }
 
   std::uint8_t get_state() const { return m_state; }
   void set_state(std::uint8_t state) { m_state = state; }
@@ -266,6 +276,8 @@ private:
   DB_INPUT_PORT_TYPE m_port_type;
   int m_index;
   int m_usage;
+  int m_delay_chain_kind = -1;
+  int m_delay_chain_index = -1;
   std::uint8_t m_state = 0;
   bool m_connected = false;
   bool m_tie_low = false;

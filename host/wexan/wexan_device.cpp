@@ -4,6 +4,7 @@
 #include "common/host_world.h"
 #include "tibex/tibex_placer.h"
 #include "vok/vok_atom_netlist.h"
+#include "dev/dev_pad.h"
 #include "wexan/wexan_design.h"
 #include "wump/wump_die_info.h"
 
@@ -33,3 +34,9 @@ bool WEXAN_DEVICE::place_atom_at_sub_location(int x, int y, int sub, int atom_id
   if (gid == DEV_GRID::ILLEGAL_GID) return false;
   return host::placement::write_location(atom, gid);
 }
+
+const DEV_PAD* WEXAN_DEVICE::get_pad_from_location(int x, int y, int sub) const {
+  return host::device::pad_at(x, y, sub);
+}
+int WEXAN_DEVICE::get_nx() const { return host::device::die_info()->get_place_info()->get_nx(); }
+int WEXAN_DEVICE::get_ny() const { return host::device::die_info()->get_place_info()->get_ny(); }

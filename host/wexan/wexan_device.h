@@ -19,4 +19,10 @@ public:
   // False, and nothing written, when there is no such atom or no such site
   // for it.
   bool place_atom_at_sub_location(int x, int y, int sub, int atom_id);
+
+  // data: the I/O pad of site `sub` of tile (x, y) (any site of its pin), or
+  // null; and the grid's size.
+  const class DEV_PAD* get_pad_from_location(int x, int y, int sub) const;
+  int get_nx() const;
+  int get_ny() const;
 };

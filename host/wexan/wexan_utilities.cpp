@@ -89,3 +89,7 @@ WEXAN_PERIPHERY_FLOW::WEXAN_PERIPHERY_FLOW() : m_atom_mod_report("Periphery Atom
 WEXAN_PERIPHERY_FLOW::~WEXAN_PERIPHERY_FLOW() { host::counters::add("WEXAN_PERIPHERY_FLOW", -1); }
 
 void WEXAN_LUT_RAM_UTILITY::flush_reports() { host::log_call("WEXAN_LUT_RAM_UTILITY::flush_reports"); }
+
+void wexan_re_annotate_delay_with_full_routing_information(WEXAN_ENV*, bool flag) {
+  host::log_call("wexan_re_annotate_delay_with_full_routing_information", flag);
+}

@@ -23,6 +23,7 @@ struct WEXAN_PIZ_NETLIST_MOD {
 };
 
 // A report table of the fitter environment: rows are kept until flushed.
+class WEXAN_ENV;
 class HOST_API WEXAN_PIZ_TABLE {
 public:
   explicit WEXAN_PIZ_TABLE(std::string name);
@@ -131,3 +132,6 @@ HOST_API std::vector<std::vector<std::string>> flushed_rows(const std::string& t
 }  // namespace host::wexan
 
 #include "wexan_utilities_sys.h"
+
+// recorded: re-annotates the timing delays from the full routing.
+HOST_API void wexan_re_annotate_delay_with_full_routing_information(WEXAN_ENV* env, bool flag);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "common/host_call_log.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -64,3 +65,15 @@ YOS_INTERFACE* yos_current_interface() {
   static YOS_INTERFACE* interface = new YOS_INTERFACE();
   return interface;
 }
+
+bool YOS_INTERFACE::get_time_data(const VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id, long long* value) const {
+  std::int64_t v = 0;
+  if (!read(atom, VOK_PARAMETER_TYPE::TIME, id, &v)) return false;
+  if (value) *value = v;
+  return true;
+}
+void YOS_INTERFACE::set_time_data(VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id, long long value) {
+  write(atom, VOK_PARAMETER_TYPE::TIME, id, value);
+}
+
+void yos_init_for(int family) { host::log_call("yos_init_for", family); }

@@ -10,6 +10,8 @@ class VOK_ATOM_NODE;
 enum YOS_UINT_DATA_ENUM : int {};
 enum YOS_BOOL_DATA_ENUM : int {};
 enum YOS_INT_DATA_ENUM : int {};
+// Time-valued parameters (picoseconds).
+enum YOS_TIME_DATA_ENUM : int {};
 enum YOS_ENUM_DATA_ENUM : int {
   YOS_ENUM_OPERAND_SOURCE_MAX = 175,
 };
@@ -27,7 +29,13 @@ public:
   // *value is -1 unless the atom has the parameter.
   bool get_enum_data(const VOK_ATOM_NODE* atom, YOS_ENUM_DATA_ENUM id, int* value) const;
   void set_enum_data(VOK_ATOM_NODE* atom, YOS_ENUM_DATA_ENUM id, int value);
+  // Time-valued parameters, in picoseconds.
+  bool get_time_data(const VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id, long long* value) const;
+  void set_time_data(VOK_ATOM_NODE* atom, YOS_TIME_DATA_ENUM id, long long value);
 };
 
 // The process-wide interface (not owned by the caller).
 HOST_API YOS_INTERFACE* yos_current_interface();
+// data: makes the family's parameter interface current (recorded); the
+// stand-in has one interface for every family.
+HOST_API void yos_init_for(int family);

@@ -67,6 +67,7 @@
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
 #include "zel/zel_atom_util.h"
+#include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
 #include "yova/yova_util.h"
 
@@ -335,6 +336,10 @@ RESOURCES resources() {
   return r;
 }
 
+// The pins' chain settings before the first stage, so the report can list
+// what the stages changed.
+std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
+
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
                   const velmo_fit::PARTITION_RUN& partitions) {
@@ -365,6 +370,15 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
                            {"hold_tns_ps", c.hold_tns},
                            {"setup_failing", c.setup_failing_endpoints},
                            {"hold_failing", c.hold_failing_endpoints}});
+  // Chain settings the stages set or changed, per pin and chain type.
+  j["delay_chains"] = nlohmann::ordered_json::array();
+  for (const auto& [key, value] : host::dc::pin_settings()) {
+    auto it = g_chain_settings_before.find(key);
+    if (it != g_chain_settings_before.end() && it->second == value) continue;
+    nlohmann::ordered_json row = {{"pin", key.first}, {"type", key.second}, {"setting", value}};
+    row["before"] = it == g_chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
+    j["delay_chains"].push_back(row);
+  }
   if (partitions.active()) j["partitions"] = partitions.report();
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
@@ -564,6 +578,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                 note.empty() ? "" : ", ", note.c_str());
     std::fflush(stdout);
   };
+  g_chain_settings_before = host::dc::pin_settings();
   try {
     GEN_STOPWATCH watch;
     begin_step();

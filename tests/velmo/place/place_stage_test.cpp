@@ -105,7 +105,7 @@ TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   start();
   host::script::queue<bool>("MUB_PERIPH_FLOW::early_place_load").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_lines("VELMO_DELAY_CHAIN_OP::work(1): not built yet"), 0);
+  EXPECT_EQ(count_lines("        performing:  Read User Info........"), 0);
   EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 0);
   EXPECT_EQ(count_calls("WEXAN_ENV::report_fitter_status"), 2);
   EXPECT_TRUE(facade_calls().empty());

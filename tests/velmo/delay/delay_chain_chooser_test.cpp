@@ -1,0 +1,310 @@
+// The single-corner delay-chain chooser: its flow switches, the choice of a
+// setting from a chain's table and the update of related records.
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/timing_builder.h"
+#include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
+#include "tibex/tibex_location_constraint.h"
+#include "velmo_delay_chain_op.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
+#include "wexan/wexan_env.h"
+#include "yos/yos_interface.h"
+#include "zel/zel_dc_table.h"
+
+using host::testing::Family;
+
+namespace {
+
+constexpr std::int32_t NO = static_cast<std::int32_t>(0x80000001u);
+YOS_UINT_DATA_ENUM T(int t) { return static_cast<YOS_UINT_DATA_ENUM>(t); }
+
+class DelayChainChooserTest : public host::testing::EnvTest {
+protected:
+  // An older-family device with the single-type edges of the newer atoms
+  // (item 77): an input pin locked to a left pad drives a LUT through
+  // pad-to-core chain 0, whose delays are given per setting.
+  void design(std::vector<int> delays, bool related = false) {
+    host::dc::FAMILY_TABLE t = host::dc::table(19);
+    t.chains[12].delay_other = delays;
+    t.chains[12].delay_horizontal = delays;
+    host::dc::set_table(19, t);
+    auto dev = host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true);
+    if (related) dev.basic_bool_data(114, true);
+    dev.build();
+    auto n = host::testing::netlist();
+    auto ibuf = n.io_in("din");
+    core = n.lut("core", {ibuf}, 0x2).atom();
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    din = n.find("din");
+    TIBEX_LOCATION_CONSTRAINT lock;
+    lock.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(0, 3, 1), host::constraints::SOURCE_USER);
+    m_env->get_design()->set_atom_location_constraint(din->get_id(), lock);
+    n.timing();
+    KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+    edge = kem->get_edge(kem->get_kem_node_from_iterm(core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0))->begin_fanin());
+  }
+  void related(bool flag3);
+  unsigned choose(VELMO_DELAY_CHAIN_OP& op, std::int32_t tsu, std::int32_t th, int type = 12) {
+    VELMO_SLACK_INFO info{edge, edge, T(type), tsu, th};
+    return op.get_best_delay_chain_setting(&info);
+  }
+  static int count(const std::string& line) {
+    int c = 0;
+    for (const auto& t : host::debug::texts()) c += t == line;
+    return c;
+  }
+  VOK_ATOM_NODE* din = nullptr;
+  VOK_ATOM_NODE* core = nullptr;
+  KEM_EDGE* edge = nullptr;
+};
+
+TEST_F(DelayChainChooserTest, SetupOrHoldAloneAimsAtTwoAndAHalfNanoseconds) {
+  // Current setting 3 (5000 ps); settings 0, 1, 2 give setup slacks 3000,
+  // 2600 and 5000 from 1000: 3000 is taken, then 2600, never 5000.
+  design({3000, 3400, 1000, 5000, 9000, 9000, 9000, 9000});
+  yos_current_interface()->set_uint_data(din, T(12), 3);
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  EXPECT_EQ(choose(op, 1000, NO), 1u);
+  // From 3000 the others give 5000, 4600, 7000 or -1000: none is below 3000
+  // and at least 2500, so the current setting stays.
+  EXPECT_EQ(choose(op, 3000, NO), 3u);
+  // No setting reaches 2500: the largest, the earliest of equals, the
+  // current one before the table.
+  EXPECT_EQ(choose(op, -5000, NO), 2u);
+  // Hold alone mirrors it: hold grows with the delay.
+  EXPECT_EQ(choose(op, NO, -6000), 4u);
+  EXPECT_EQ(choose(op, NO, NO), 3u);
+}
+
+TEST_F(DelayChainChooserTest, BothRequirementsBalanceWithoutOverflow) {
+  design({0, 10000, 20000, 50000, 60000, 70000, 80000, 90000});
+  yos_current_interface()->set_uint_data(din, T(12), 3);
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  // -50000 x 50000 does not fit 32 bits; setting 0 balances both at 0.
+  EXPECT_EQ(choose(op, -50000, 50000), 0u);
+  // Setup 100, hold -300: the largest product of the two new slacks.
+  EXPECT_EQ(choose(op, 100, -300), 3u);  // every other setting moves by 10 ns
+  // Setup 20100, hold -20300: more delay; 70000 ps leaves (100, -300).
+  EXPECT_EQ(choose(op, 20100, -20300), 5u);
+}
+
+// Records of one atom after a change of D2 by 30 ps, then copies from D1.
+void DelayChainChooserTest::related(bool flag3) {
+  design({0, 1, 2, 3, 4, 5, 6, 7}, flag3);
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  auto& map = op.get_slack_map();
+  auto add = [&](int t, std::int32_t tsu, std::int32_t th) {
+    auto* info = new VELMO_SLACK_INFO{tsu == NO ? nullptr : edge, th == NO ? nullptr : edge, T(t), tsu, th};
+    map[{din, T(t)}] = info;
+    return info;
+  };
+  VELMO_SLACK_INFO* d2 = add(145, 100, 200);
+  VELMO_SLACK_INFO* d30 = add(146, 10, 20);
+  VELMO_SLACK_INFO* d1 = add(144, NO, 50);
+  op.update_slack_info(din, d2, 30);
+  EXPECT_EQ(d2->tsu_slack, 130);
+  EXPECT_EQ(d2->th_slack, 170);
+  EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
+  EXPECT_EQ(d30->th_slack, flag3 ? -10 : 20);
+  EXPECT_EQ(d1->tsu_slack, NO);  // no value never moves
+  EXPECT_EQ(d1->th_slack, flag3 ? 20 : 50);
+  // A copy takes a smaller slack with its edge; a larger one only when both
+  // name the same edge.
+  d1->th_slack = -99;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->th_slack, flag3 ? -99 : 20);
+  EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
+  d1->th_slack = 500;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->th_slack, flag3 ? 500 : 20);
+}
+
+TEST_F(DelayChainChooserTest, RelatedChainsStayWithoutFlag3) { related(false); }
+TEST_F(DelayChainChooserTest, RelatedChainsShiftAndCopyUnderFlag3) { related(true); }
+
+TEST_F(DelayChainChooserTest, FlowSwitchesAndEmptyEdgeLists) {
+  design({0, 1, 2, 3, 4, 5, 6, 7});
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_estimate_timing());
+    EXPECT_EQ(count("AUTO DELAY CHAIN turned OFF by user"), 1);
+  }
+  host::hov::set_on(false);
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_FALSE(op.resolve_using_estimate_timing());
+    EXPECT_EQ(count("AUTO DELAY CHAIN turned OFF by user"), 1);
+  }
+  host::hov::set_on(true);
+  host::options::set(904, 1, "on");
+  // Unconstrained pins have no slack: nothing to collect, nothing written,
+  // and the edge filter is gone afterwards.
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_TRUE(op.resolve_using_estimate_timing());
+  EXPECT_EQ(count("*******  NO TSU EDGES!!! ********"), 2);
+  EXPECT_EQ(count("*******  NO TH EDGES!!! ********"), 2);
+  EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  unsigned v = 0;
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(12), &v));
+}
+
+TEST_F(DelayChainChooserTest, SettingPassWritesSkipsAndReportsFailures) {
+  design({0, 100, 200, 300, 400, 500, 600, 700});
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  auto& map = op.get_slack_map();
+  // Hold -250 with no setup requirement: setting 3 (300 ps) gives +50.
+  map[{din, T(12)}] = new VELMO_SLACK_INFO{nullptr, edge, T(12), NO, -250};
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  unsigned v = 0;
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(din, T(12), &v));
+  EXPECT_EQ(v, 7u);  // no setting reaches 2500: the largest hold slack
+  EXPECT_EQ((map[{din, T(12)}]->th_slack), 450);
+  // A user option or a DQ pin is left alone.
+  yos_current_interface()->set_uint_data(din, T(12), 0);
+  (map[{din, T(12)}])->th_slack = -250;
+  host::options::set(host::dc::moz_variable_of(12), 4, "0", "din");
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  yos_current_interface()->get_uint_data(din, T(12), &v);
+  EXPECT_EQ(v, 0u);
+  host::options::unset(host::dc::moz_variable_of(12), "din");
+  host::dc::mark_dq(din->get_id());
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  yos_current_interface()->get_uint_data(din, T(12), &v);
+  EXPECT_EQ(v, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class DelayChainChooserFlowTest : public host::testing::EnvTest {};
+
+// A constrained input pin of an older family whose register path fails hold:
+// the chooser delays it, and a fresh analysis shows the slacks it predicted.
+TEST_F(DelayChainChooserFlowTest, DelaysAFailingInputAndTimingAgrees) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
+  VOK_ATOM_NODE* din = n.find("din");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  host::timing::set_io_delay(din->get_id(), {"clk", 0, -300});
+  n.timing();
+  auto edge_slacks = [&] {
+    KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+    const KEM_NODE* node = kem->get_kem_node_from_iterm(ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    const int id = node->begin_fanin();
+    return std::pair<int, int>{host::sta::edge_setup_slack(id, 0), host::sta::edge_hold_slack(id, 0)};
+  };
+  const auto [setup0, hold0] = edge_slacks();
+  ASSERT_LT(hold0, 0);
+  host::options::set(904, 1, "on");
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+  unsigned s = 0;
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(din, T(15), &s));
+  EXPECT_GT(s, 0u);
+  EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  // 55 ps per setting on a horizontal pad.
+  m_env->indicate_that_atom_netlist_is_modified(din->get_id(), false, false);
+  m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+  const auto [setup1, hold1] = edge_slacks();
+  EXPECT_EQ(setup1, setup0 - 55 * static_cast<int>(s));
+  EXPECT_EQ(hold1, hold0 + 55 * static_cast<int>(s));
+}
+
+}  // namespace
+
+namespace {
+
+// The timed entry: how it requests timing per family trait and mode flag, and
+// the time file it appends to whether or not the switch is on.
+TEST_F(DelayChainChooserFlowTest, TimedEntryRequestsTimingByFamilyAndWritesTheTimeFile) {
+  cfg_set_on("velmo_write_auto_delay_chain_time_file");
+  host::options::set(904, 1, "on");
+  host::testing::device(Family::IO_LEGACY).build();  // trait 158
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, true, false, true, false, null",
+                  "CMP_FACADE::update_timing(true)"}));
+  EXPECT_EQ(host::call_count("wexan_re_annotate_delay_with_full_routing_information"), 0);
+  host::clear_calls();
+  host::testing::device(Family::KY).build();  // no trait 158: re-annotated first
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "wexan_re_annotate_delay_with_full_routing_information(true)",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, true, false, true, false, null",
+                  "CMP_FACADE::update_timing(true)"}));
+  host::options::set(904, 1, "off");
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.resolve_using_timing_req());
+  }
+  std::ifstream in("auto_delay_time");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0");
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("AUTO DELAY CHAIN: finishes in 00:00:00 (single-corner optimization)"));
+}
+
+// A PLL-compensated input keeps its input-register chain: info 16160 when
+// its requirements are met, warning 16161 when one fails.
+TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
+  auto pll = n.atom(VOK_ATOM_KIND::IOPLL, "pll").input(DB_INPUT_PORT_PLL_REFCLK, 0, ibuf);
+  pll->set_parameter(VOK_PARAMETER_TYPE::UINT, 9000, 2);
+  VOK_ATOM_NODE* din = n.find("din");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  n.timing();
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  auto& map = op.get_slack_map();
+  map[{din, T(15)}] = new VELMO_SLACK_INFO{nullptr, edge, T(15), NO, 100};
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  map[{din, T(15)}]->th_slack = -100;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));  // posts the queue
+  const auto posted = host::messages::posted();
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].id, 16160u);
+  EXPECT_EQ(posted[1].id, 16161u);
+  unsigned v = 0;
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(15), &v));
+  EXPECT_EQ((map[{din, T(15)}]->th_slack), -100);  // not updated
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+// Which timing edges the I/O delay chains act on, which chains act on each,
+// and the PLL edge records.
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/timing_builder.h"
+#include "velmo_delay_chain_op.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_env.h"
+#include "zel/zel_dc_table.h"
+
+using host::testing::Family;
+
+namespace {
+
+using TYPES = std::vector<int>;
+using GROUP = VELMO_OPT_ELEMENT_GROUP_TYPE;
+
+TYPES ints(const std::vector<YOS_UINT_DATA_ENUM>& v) { return TYPES(v.begin(), v.end()); }
+
+class DelayChainEdgesTest : public host::testing::EnvTest {
+protected:
+  // An input pin whose buffer drives an I/O input register, a DDIO input, a
+  // delay-chain cell, a JTAG ELA atom and a LUT through
+  // pad-to-core chain 0; an output pin driven by an I/O output register, with
+  // an output enable from an I/O OE register; a JTAG ELA atom driving a
+  // second output pin.
+  void design() {
+    auto n = host::testing::netlist();
+    auto clk = n.input_port("clk");
+    auto ibuf = n.io_in("din");
+    ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
+    ddio = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "ddio").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_DDIO_IN);
+    chain = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "chain").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_DELAY_CHAIN);
+    // The 12-lane cell has an input pin of its own.
+    lane = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "lane").input(DB_INPUT_PORT_BOX, 0, n.io_in("din2")),
+                VOK_ATOM_NODE::IO_ROLE_IO_12_LANE);
+    ela = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "ela").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_JTAG_ELA);
+    core = n.lut("core", {ibuf}, 0x2).atom();
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    oreg = n.io_reg("oreg", 397).clk(clk).d(core).atom();
+    oereg = n.io_reg("oereg", 398).clk(clk).d(core).atom();
+    auto dout = n.io_out("dout", oreg);
+    obuf = n.find("dout~obuf");
+    auto oe = obuf->add_input_term(DB_INPUT_PORT_BOX, 1);
+    vok_connect(oereg->get_oterm_slot(0), oe);
+    obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_usage(9);
+    oe->set_usage(22);
+    n.io_out("dout2", ela);
+    obuf2 = n.find("dout2~obuf");
+    (void)dout;
+    din = n.find("din");
+    n.timing();
+    kem = hov_get_accessories()->get_kem_netlist();
+  }
+  void list_forms(int family);
+  void dq_filters(int family);
+  static VOK_ATOM_NODE* role(VOK_ATOM_NODE* a, unsigned r) {
+    a->set_io_roles(r);
+    return a;
+  }
+  // The edge into an atom's data input (a register's D, a LUT's first input,
+  // a buffer's input `index`).
+  KEM_EDGE* into(VOK_ATOM_NODE* atom, int index = 0) const {
+    VOK_ATOM_ITERM* t = atom->is_ff() ? atom->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)
+                        : atom->is_lcell_comb() && !atom->get_io_roles()
+                            ? atom->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)
+                            : atom->get_input_term_by_type(DB_INPUT_PORT_BOX, index);
+    const KEM_NODE* node = t ? kem->get_kem_node_from_iterm(t) : nullptr;
+    return node ? kem->get_edge(node->begin_fanin()) : nullptr;
+  }
+  TYPES list_of(VELMO_DELAY_CHAIN_OP& op, KEM_EDGE* e, GROUP g, bool newer) {
+    std::vector<YOS_UINT_DATA_ENUM> types;
+    bool oe1 = true, oe2 = true;
+    if (newer) {
+      op.get_delay_chain_type_vec_new(e, types, g, &oe1, &oe2);
+      if (g == VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN) {
+        EXPECT_FALSE(oe1 || oe2) << "flags come back false";
+      }
+    } else {
+      op.get_delay_chain_type_vec(e, types, g);
+    }
+    return ints(types);
+  }
+  static int count(const std::string& line) {
+    int c = 0;
+    for (const auto& t : host::debug::texts()) c += t == line;
+    return c;
+  }
+  VOK_ATOM_NODE *din = nullptr, *ireg = nullptr, *ddio = nullptr, *chain = nullptr, *lane = nullptr, *ela = nullptr,
+                *core = nullptr, *oreg = nullptr, *oereg = nullptr, *obuf = nullptr, *obuf2 = nullptr;
+  KEM_NETLIST* kem = nullptr;
+};
+
+TEST_F(DelayChainEdgesTest, NewerEdgeTestsRefuseOnlyJtagAtoms) {
+  host::testing::device(Family::KY).build();
+  design();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  ASSERT_TRUE(op.get_flag(0));
+  EXPECT_TRUE(op.is_pin_to_core(into(ela)));
+  EXPECT_FALSE(op.is_pin_to_core_new(into(ela)));
+  for (VOK_ATOM_NODE* a : {ireg, ddio, chain, lane}) EXPECT_TRUE(op.is_pin_to_core_new(into(a)));
+  EXPECT_EQ(count("dst_atom_type = ATOM_247"), 0);
+  EXPECT_TRUE(op.is_pin_to_core_new(into(core)));
+  EXPECT_EQ(count("dst_atom_type = ATOM_247"), 1);
+
+  EXPECT_TRUE(op.is_core_to_pin(into(obuf)));
+  EXPECT_TRUE(op.is_core_to_pin(into(obuf, 1)));
+  EXPECT_FALSE(op.is_core_to_pin(into(obuf2)));
+  EXPECT_FALSE(op.is_core_to_pin(into(ireg)));
+  EXPECT_EQ(count("src_atom_type = ATOM_247"), 0);
+  ela->set_io_roles(0);
+  EXPECT_TRUE(op.is_core_to_pin(into(obuf2)));
+  EXPECT_EQ(count("src_atom_type = ATOM_247"), 1);
+}
+
+// The list forms of one family (flag 3 set).
+void DelayChainEdgesTest::list_forms(int family) {
+  {
+    host::testing::device(Family::code(family)).basic_bool_data(77, true).basic_bool_data(114, true).build();
+    design();
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    const bool short_family = family == 12;
+    EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
+              short_family ? (TYPES{144, 146}) : (TYPES{144, 145, 146}));
+    EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
+    EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
+              short_family ? (TYPES{146}) : (TYPES{145, 146}));
+    EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true),
+              short_family ? (TYPES{144, 146}) : (TYPES{145, 146}));
+    EXPECT_EQ(list_of(op, into(lane), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{448}));
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
+              short_family ? (TYPES{146}) : (TYPES{145, 146}));
+    // Output side: by the buffer input's use, whatever drives it.
+    EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, true), (TYPES{430}));
+    EXPECT_EQ(list_of(op, into(obuf, 1), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, true), (TYPES{431}));
+    EXPECT_EQ(list_of(op, into(obuf2), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, true), (TYPES{}));
+    // PLL groups; groups outside the list are empty or refused.
+    EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, true), (TYPES{414, 415, 416, 417}));
+    EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, true), (TYPES{418}));
+    EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, false), (TYPES{}));
+    EXPECT_EQ(list_of(op, into(obuf), static_cast<GROUP>(4), false), (TYPES{}));
+    std::vector<YOS_UINT_DATA_ENUM> types;
+    bool flag = false;
+    EXPECT_EQ(host::testing::expect_internal_error([&] {
+                op.get_delay_chain_type_vec_new(into(obuf), types, static_cast<GROUP>(4), &flag, &flag);
+              }).condition,
+              "Unsupported element group type.");
+    EXPECT_EQ(host::testing::expect_internal_error([&] {
+                op.get_delay_chain_type_vec_new(into(obuf), types, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN,
+                                                nullptr, &flag);
+              }).condition,
+              "need_oe_offset != NULL");
+    EXPECT_EQ(host::testing::expect_internal_error([&] {
+                op.get_delay_chain_type_vec_new(into(obuf), types, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN,
+                                                &flag, nullptr);
+              }).condition,
+              "is_oe_edge != NULL");
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 2);
+    EXPECT_EQ(host::testing::expect_internal_error([&] {
+                op.get_delay_chain_type_vec(into(core), types, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+              }).condition,
+              "Illegal T3 delay chain index");
+  }
+}
+
+TEST_F(DelayChainEdgesTest, ListFormsOnAFamilyWithoutD2) { list_forms(12); }
+TEST_F(DelayChainEdgesTest, ListFormsOnAFamilyWithD2) { list_forms(30); }
+
+TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
+  // Family 52 without the list form: an I/O input register takes 294 (and
+  // 296 in the older list); the core input its pad-to-core chain.
+  host::dc::FAMILY_TABLE t = host::dc::table(52);
+  t.user_types = {12, 13, 294, 296, 14, 16};
+  t.chains[294] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  t.chains[296] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  host::dc::set_table(52, t);
+  host::testing::device(Family::code(52)).basic_bool_data(77, true).basic_bool_data(119, true).build();
+  design();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ireg))), 294);
+  EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false), (TYPES{294, 296}));
+  EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{294}));
+  EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{12}));
+  // The output chains of a register that is not an I/O output register: none.
+  EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{14}));
+  EXPECT_EQ(list_of(op, into(obuf, 1), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{}));  // 16 is unused
+  // A chain the device lacks is refused.
+  t.user_types = {13, 294, 296, 14, 16};
+  t.auto_types = {};
+  host::dc::set_table(52, t);
+  VELMO_DELAY_CHAIN_OP op2(m_env);
+  EXPECT_EQ(op2.get_pin_to_core_delay_chain_type(into(core)), VELMO_NO_DELAY_CHAIN);
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 3);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { op2.get_pin_to_core_delay_chain_type(into(core)); }).condition,
+            "Illegal PAD-TO-CORE delay chain index");
+  // I/O atoms by chain: source side, destination side, none.
+  EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(446)), din);
+  EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(430)), host::testing::netlist().find("dout"));
+  for (int none : {17, 18, 302, 303, 304})
+    EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(none)), nullptr) << none;
+}
+
+// Filters A and B of one family with the simpler DQ/DQS rule off.
+void DelayChainEdgesTest::dq_filters(int family) {
+  {
+    host::testing::device(Family::code(family))
+        .basic_bool_data(77, true)
+        .basic_bool_data(114, true)
+        .basic_bool_data(105, false)
+        .build();
+    design();
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    host::dc::mark_dq(din->get_id());
+    // A DQ pin without option 1032: filter B empties the list on both
+    // families, filter A only on 7.
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{}));
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false).empty(), family == 7);
+    host::options::set(1032, 6, "5", "din");
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
+    host::dc::mark_dqsn(din->get_id());
+    EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{}));
+  }
+}
+
+TEST_F(DelayChainEdgesTest, DqFiltersOnFamily36) { dq_filters(36); }
+TEST_F(DelayChainEdgesTest, DqFiltersOnFamily7) { dq_filters(7); }
+
+TEST_F(DelayChainEdgesTest, CollectionsAndTheEdgeFilter) {
+  host::testing::device(Family::KY).build();
+  design();
+  HOV_ACCESSORIES* acc = hov_get_accessories();
+  for (int id = 0; id < kem->get_edge_count(); ++id) kem->set_quick_slack(id, KEM_QUICK_NO_SLACK);
+  kem->set_quick_slack(into(core)->get_id(), 100);
+  kem->set_quick_slack(into(obuf)->get_id(), -20);
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.init_kem_edges_for_processing_new(acc, true);
+  EXPECT_EQ(op.get_pin_to_core_edge_ids(), (std::vector<int>{into(core)->get_id()}));
+  EXPECT_EQ(op.get_core_to_pin_edge_ids(), (std::vector<int>{into(obuf)->get_id()}));
+  EXPECT_TRUE(acc->has_sta_edge_filter());
+  EXPECT_TRUE(acc->edge_passes_filter(into(core)->get_id()));
+  EXPECT_FALSE(acc->edge_passes_filter(into(ireg)->get_id()));
+  // The older collection keeps edges without slack; the filter is replaced.
+  op.init_kem_edges_for_processing(acc, true);
+  EXPECT_EQ(op.get_pin_to_core_edge_ids().size(), 6u);
+  EXPECT_EQ(op.get_core_to_pin_edge_ids().size(), 2u);  // not from the JTAG atom
+  EXPECT_TRUE(acc->edge_passes_filter(into(ireg)->get_id()));
+  EXPECT_FALSE(acc->edge_passes_filter(into(oreg)->get_id()));
+  acc->clear_sta_edge_filter();
+  op.init_kem_edges_for_processing(acc, false);
+  EXPECT_FALSE(acc->has_sta_edge_filter());
+  EXPECT_TRUE(op.get_edges_to_analyse().empty());
+}
+
+TEST_F(DelayChainEdgesTest, PllRecordsArePrunedFilteredAndReattached) {
+  host::testing::device(Family::KY).build();
+  design();
+  HOV_ACCESSORIES* acc = hov_get_accessories();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  auto& dc = op.get_pll_delay_chain_edges();
+  auto& ps = op.get_pll_phase_shift_edges();
+  KEM_EDGE* e1 = into(oreg);
+  KEM_EDGE* e2 = into(oereg);
+  const int id1 = e1->get_id(), id2 = e2->get_id();
+  dc[e1->get_id()] = PLL_AFFECTED_KEM_EDGE{e1, {din, core, ireg}, {0, -1, 1}};
+  dc[5000] = PLL_AFFECTED_KEM_EDGE{nullptr, {din, core}, {-1, -1}};
+  dc[5001] = PLL_AFFECTED_KEM_EDGE{nullptr, {}, {}};
+  ps[e2->get_id()] = PLL_AFFECTED_KEM_EDGE{e2, {din}, {1}};
+  // Without the filter: pruned, nothing handed to the accessories.
+  op.init_pll_kem_edges_for_processing(acc, false);
+  ASSERT_EQ(dc.size(), 1u);
+  EXPECT_EQ(dc[e1->get_id()].atoms, (std::vector<VOK_ATOM_NODE*>{din, ireg}));
+  EXPECT_EQ(dc[e1->get_id()].relationships, (std::vector<std::int32_t>{0, 1}));
+  EXPECT_FALSE(acc->has_sta_edge_filter());
+  // With it: the pin edges' filter is replaced by pin edges then PLL edges.
+  for (int id = 0; id < kem->get_edge_count(); ++id) kem->set_quick_slack(id, 1);
+  op.init_kem_edges_for_processing_new(acc, true);
+  const std::size_t pin_edges = op.get_edges_to_analyse().size();
+  op.init_pll_kem_edges_for_processing(acc, true);
+  ASSERT_EQ(op.get_edges_to_analyse().size(), pin_edges + 2);
+  EXPECT_EQ(op.get_edges_to_analyse()[pin_edges], e1);
+  EXPECT_EQ(op.get_edges_to_analyse()[pin_edges + 1], e2);
+  EXPECT_TRUE(acc->edge_passes_filter(e2->get_id()));
+
+  // A rebuilt netlist: new edge objects with the same ids; a pin edge that is
+  // gone leaves an empty entry.
+  m_env->indicate_that_atom_netlist_is_modified();
+  m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+  kem = hov_get_accessories()->get_kem_netlist();
+  op.rebuild_kem_edges_for_processing();
+  EXPECT_EQ(dc[id1].edge, kem->get_edge(id1));
+  EXPECT_EQ(ps[id2].edge, kem->get_edge(id2));
+  const int lane_edge = into(lane)->get_id();
+  const int lane_id = lane->get_id();
+  lane->get_parent_netlist()->remove(lane);
+  m_env->indicate_that_atom_netlist_is_modified(lane_id, false, false);
+  m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+  op.rebuild_kem_edges_for_processing();
+  const auto& ids = op.get_pin_to_core_edge_ids();
+  bool seen = false;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (ids[i] != lane_edge) continue;
+    seen = true;
+    EXPECT_EQ(op.get_pin_to_core_edges()[i], nullptr);
+  }
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(op.get_edges_to_analyse().size(), pin_edges + 1);
+  for (KEM_EDGE* e : op.get_edges_to_analyse()) EXPECT_NE(e, nullptr);
+  ps[9999] = PLL_AFFECTED_KEM_EDGE{nullptr, {din}, {0}};
+  EXPECT_EQ(host::testing::expect_internal_error([&] { op.rebuild_kem_edges_for_processing(); }).condition, "edge");
+  dc[4] = PLL_AFFECTED_KEM_EDGE{nullptr, {din, core}, {0}};
+  EXPECT_EQ(host::testing::expect_internal_error([&] { op.remove_invalid_relationships(false); }).condition,
+            "atom_vec->size() == rel_vec->size()");
+}
+
+}  // namespace
