@@ -146,15 +146,6 @@ void write_snapshot_netlist(const char* snapshot, const std::string& design_name
   TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str());
 }
 
-JOV_SNAPSHOT_BASE::ENUM stage_snapshot(const std::string& stage) {
-  static const std::map<std::string, JOV_SNAPSHOT_BASE::ENUM> m = {
-      {"plan", JOV_SNAPSHOT_BASE::PLANNED}, {"place", JOV_SNAPSHOT_BASE::PLACED},
-      {"route", JOV_SNAPSHOT_BASE::ROUTED}, {"retime", JOV_SNAPSHOT_BASE::RETIMED},
-      {"final", JOV_SNAPSHOT_BASE::FINAL},
-  };
-  return m.at(stage);
-}
-
 void print_message(const POSTED_MESSAGE& m) {
   std::printf("%s\n", host::messages::format(m).c_str());
   std::fflush(stdout);
@@ -631,7 +622,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       }
       stage_line(s, r, watch);
       if (r && eqcheck) {
-        const JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot(stage_snapshot(s));
+        JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
+        snapshot.set_from_str(stage_snapshot().at(s), true);
         write_snapshot_netlist(snapshot.to_str(), design.name);
         write_eqcheck(snapshot);
       }
