@@ -5,6 +5,7 @@
 // an update with 100 changed registers against a fresh initialize.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -69,7 +70,27 @@ void BM_QueueInitialize(benchmark::State& state) {
   state.counters["queued"] = static_cast<double>(s.queue.m_ff_list.size());
   OXU_PROCESSOR_MANAGER::set_thread_count(4);
 }
-BENCHMARK(BM_QueueInitialize)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_QueueInitialize)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The parallel part of initialize alone: the domain test of every register.
+void BM_QueueDomainFilter(benchmark::State& state) {
+  QUEUE_SETUP s(33334);
+  OXU_PROCESSOR_MANAGER::set_thread_count(static_cast<int>(state.range(0)));
+  const HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  std::vector<IRTM_FF*> all;
+  for (VOK_ATOM_NODE* atom : WEXAN_ENV::get_env()->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))
+    if (atom->is_ff()) all.push_back(s.queue.m_create_ff(atom));
+  std::size_t kept = 0;
+  for (auto _ : state) {
+    std::vector<IRTM_FF*> work = all;
+    s.queue.keep_in_domain(work, d);
+    kept = static_cast<std::size_t>(std::count_if(work.begin(), work.end(), [](IRTM_FF* f) { return f != nullptr; }));
+  }
+  state.counters["kept"] = static_cast<double>(kept);
+  OXU_PROCESSOR_MANAGER::set_thread_count(4);
+}
+BENCHMARK(BM_QueueDomainFilter)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(5)
+    ->UseRealTime();
 
 void BM_QueueUpdate100(benchmark::State& state) {
   QUEUE_SETUP s(33334);

@@ -363,6 +363,8 @@ public:
 
   // The membership and candidacy tests that initialize and update share.
   bool in_domain(const IRTM_FF* ff, const HOV_INCR_WNS_DOMAIN& domain) const;
+  // Nulls every entry outside `domain`, in parallel on the host's thread limit.
+  void keep_in_domain(std::vector<IRTM_FF*>& ffs, const HOV_INCR_WNS_DOMAIN& domain) const;
   static bool is_candidate(const IRTM_FF* ff);
 
   std::vector<IRTM_FF*> m_init_ffs;

@@ -125,6 +125,21 @@ bool IRTM_FF_QUEUE::in_domain(const IRTM_FF* ff, const HOV_INCR_WNS_DOMAIN& doma
   return false;
 }
 
+void IRTM_FF_QUEUE::keep_in_domain(std::vector<IRTM_FF*>& ffs, const HOV_INCR_WNS_DOMAIN& domain) const {
+  if (ffs.empty()) return;
+  // Each index is written by its own task only.
+  tbb::task_arena arena(OXU_PROCESSOR_MANAGER::get_max_threads(0x7fffffff));
+  arena.execute([&] {
+    tbb::parallel_for(
+        tbb::blocked_range<unsigned>(0, static_cast<unsigned>(ffs.size()), 1),
+        [&](const tbb::blocked_range<unsigned>& r) {
+          for (unsigned i = r.begin(); i != r.end(); ++i)
+            if (ffs[i] && !in_domain(ffs[i], domain)) ffs[i] = nullptr;
+        },
+        tbb::auto_partitioner());
+  });
+}
+
 bool IRTM_FF_QUEUE::is_candidate(const IRTM_FF* ff) {
   return ff->min_output_slack() != IRTM_NO_SLACK && ff->m_data_slack != IRTM_NO_SLACK && ff->min_slack() < 0 &&
          !ff->is_bypassed();
@@ -140,21 +155,7 @@ void IRTM_FF_QUEUE::initialize(const HOV_INCR_WNS_DOMAIN* domain) {
   all.reserve(static_cast<std::size_t>(std::max(VOK_ATOM_NODE::s_next_id, 0)));
   for (VOK_ATOM_NODE* atom : WEXAN_ENV::get_env()->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))
     if (atom->is_ff()) all.push_back(m_create_ff(atom));
-  if (!all.empty()) {
-    // The per-register domain test in parallel, on as many threads as the
-    // host allows; each index is written by its own task only.
-    tbb::task_arena arena(OXU_PROCESSOR_MANAGER::get_max_threads(0x7fffffff));
-    const HOV_INCR_WNS_DOMAIN d = *domain;
-    arena.execute([&] {
-      tbb::parallel_for(
-          tbb::blocked_range<unsigned>(0, static_cast<unsigned>(all.size()), 1),
-          [&](const tbb::blocked_range<unsigned>& r) {
-            for (unsigned i = r.begin(); i != r.end(); ++i)
-              if (all[i] && !in_domain(all[i], d)) all[i] = nullptr;
-          },
-          tbb::auto_partitioner());
-    });
-  }
+  keep_in_domain(all, *domain);
   for (IRTM_FF* ff : all) {
     if (!ff) continue;
     ff->update_slack(true);

@@ -10,6 +10,7 @@ void HOST_WORLD::clear_slots() {
   {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     old.swap(m_slots);
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
   }
   old.clear();  // destructors may touch other slots; they run outside the lock
 }
