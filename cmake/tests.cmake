@@ -52,3 +52,19 @@ gtest_discover_tests(velmo_preset_m10_tests DISCOVERY_MODE PRE_TEST
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.
 add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)
+
+# A fit driven from tclsh through the stand-in host's Tcl package, then the
+# component's own packages on the routed design. Under the sanitizers the
+# uninstrumented tclsh needs their run-times first.
+set(VELMO_TCL_PACKAGE_RUN_DIR ${CMAKE_BINARY_DIR}/tcl_package_run)
+file(MAKE_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
+add_test(NAME velmo_fit_tcl_package
+  COMMAND tclsh ${CMAKE_SOURCE_DIR}/tests/tcl/velmo_fit_package.tcl $<TARGET_FILE:velmo_fit_tcl> $<TARGET_FILE:velmo>
+  WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
+if(VELMO_SANITIZE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE _asan
+    OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so OUTPUT_VARIABLE _ubsan
+    OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set_tests_properties(velmo_fit_tcl_package PROPERTIES ENVIRONMENT "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
+endif()

@@ -62,6 +62,7 @@
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
 #include "velmo_fit_partitions.h"
+#include "velmo_fit_session.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
@@ -71,63 +72,19 @@
 #include "zel/zel_dev_zota_util.h"
 #include "yova/yova_util.h"
 
-#include "velmo_default_design.inc"
 
 namespace {
 
-// Demangled signature -> mangled name of every function libvelmo.so exports.
-const std::map<std::string, std::string>& exports() {
-  static const std::map<std::string, std::string> table = {
-#include "velmo_exports.inc"
-  };
-  return table;
-}
-
-struct ENTRY_POINTS {
-  bool (*initialize)(CMP_FACADE*) = nullptr;
-  void (*shutdown)() = nullptr;
-  bool (*design_without_device)() = nullptr;
-  bool (*load_user_constraints)(bool) = nullptr;
-  bool (*route_stage_ops)(bool) = nullptr;
-  void (*check_and_report)(bool, bool) = nullptr;
-};
-
-const char* kInitialize = "velmo_initialize_fitter(CMP_FACADE*)";
-const char* kShutdown = "velmo_shutdown_fitter()";
-const char* kDesignWithoutDevice = "velmo_process_design_without_device()";
-const char* kLoadUserConstraints = "velmo_load_user_constraints(bool)";
-const char* kRouteStageOps = "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)";
-const char* kCheckAndReport = "velmo_check_and_report(bool, bool)";
-
-// The design snapshot each stage produces; the host sets it as the stage
-// starts.
-const std::map<std::string, std::string>& stage_snapshot() {
-  static const std::map<std::string, std::string> m = {
-      {"plan", "planned"}, {"place", "placed"}, {"route", "routed"}, {"retime", "retimed"}, {"final", "final"},
-  };
-  return m;
-}
-
-void set_snapshot(const std::string& name) {
-  int count = 0;
-  const char* const* names = JOV_SNAPSHOT_BASE::get_strings_and_size(&count);
-  for (int i = 0; i < count; ++i)
-    if (name == names[i]) JOV_ROOT::get()->get_design("")->set_current_snapshot(i);
-}
-
-const std::map<std::string, std::string>& stage_entry() {
-  static const std::map<std::string, std::string> m = {
-      {"plan", "velmo_post_plan_ops(bool)"}, {"place", "velmo_place()"},  {"route", "velmo_route()"},
-      {"retime", "velmo_retime()"},          {"final", "velmo_finalize()"},
-  };
-  return m;
-}
-
-void* find(void* lib, const std::string& signature) {
-  auto it = exports().find(signature);
-  if (it == exports().end()) return nullptr;
-  return dlsym(lib, it->second.c_str());
-}
+using velmo_fit::ENTRY_POINTS;
+using velmo_fit::kCheckAndReport;
+using velmo_fit::kDesignWithoutDevice;
+using velmo_fit::kInitialize;
+using velmo_fit::kLoadUserConstraints;
+using velmo_fit::kRouteStageOps;
+using velmo_fit::kShutdown;
+using velmo_fit::set_snapshot;
+using velmo_fit::stage_entry;
+using velmo_fit::stage_snapshot;
 
 // Equivalence checking (project option 627): each snapshot's netlist goes
 // into <simulation tool directory>/<snapshot>/, and after each stage the
@@ -149,34 +106,6 @@ void write_snapshot_netlist(const char* snapshot, const std::string& design_name
 void print_message(const POSTED_MESSAGE& m) {
   std::printf("%s\n", host::messages::format(m).c_str());
   std::fflush(stdout);
-}
-
-std::string exe_dir() {
-  std::error_code ec;
-  auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string(".") : p.parent_path().string();
-}
-
-constexpr int kDefaultClockPeriodPs = 5000;
-
-// Declares each net that drives a register clock of the top netlist as a
-// clock, named as the net: the driver's name, or for a design input the
-// pin's (its input buffer drives the net; the pad is the source, as the
-// settings file has it). Clocks the settings gave keep their period.
-void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::string, int>& given) {
-  std::set<std::string> declared;
-  for (const VOK_ATOM_NODE* a : top.get_atom_list()) {
-    if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER && a->get_kind() != VOK_ATOM_KIND::PIPELINE_REGISTER) continue;
-    const VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-    const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
-    if (!source) continue;
-    if (source->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF)
-      if (const VOK_ATOM_ITERM* in = source->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))
-        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_AS_STORED)) source = pad;
-    const std::string net = source->get_my_node()->get_string_hpath();
-    if (given.count(net) || !declared.insert(net).second) continue;
-    host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
-  }
 }
 
 // Atoms that take part in routing (a connected terminal) but have no
@@ -391,81 +320,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     host::debug::set_echo(true);
   }
 
-  // The design and its settings. Settings apply first, so the command line's
-  // family and configuration win over them.
-  host::testing::DESIGN_SETTINGS settings;
-  host::testing::LOADED_DESIGN design;
-  try {
-    if (!o.settings_file.empty()) settings = host::testing::read_design_settings_file(o.settings_file);
-    design = o.design.empty() ? host::testing::load_blif_text(kDefaultDesignText, kDefaultDesignName)
-                              : host::testing::load_blif_file(o.design);
-    host::testing::apply_design_settings(settings, *host::vok::top_netlist(), o.settings_file);
-  } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
-    std::fprintf(stderr, "velmo-fit: %s\n", e.what().c_str());
-    return 2;
-  } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
-    std::fprintf(stderr, "velmo-fit: %s\n", e.what());
-    return 2;
-  } catch (const HOST_INTERNAL_ERROR& e) {
-    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s (%s:%d)\n", e.condition.c_str(),
-                 e.file.c_str(), e.line);
-    return 3;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "velmo-fit: internal error while loading the design: %s\n", e.what());
-    return 3;
+  velmo_fit::PREPARED prepared;
+  if (std::string why; const int bad = velmo_fit::prepare_host(o, &prepared, &why)) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return bad;
   }
-
-  // Configuration next: the component reads some values when it is loaded.
-  for (const auto& f : o.cfg_files) {
-    std::string err;
-    if (!host::cfg::load_file(f, &err)) {
-      std::fprintf(stderr, "velmo-fit: %s\n", err.c_str());
-      return 2;
-    }
-  }
-  for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
-  // With the dern flow start-up lends the host none of its utilities, which
-  // every stage of this host needs.
-  if (cfg_is_on("use_dern_flow", false)) {
-    std::fprintf(stderr, "velmo-fit: use_dern_flow is on: velmo-fit cannot run the dern flow (start-up would lend "
-                         "the host none of the utilities its stages need)\n");
-    return 2;
-  }
-
-  declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
-
-  // A device sized to the design, with a fabric wide enough to route it. A
-  // design beyond the largest device is refused before the device is built.
-  const int family = o.family ? *o.family : settings.family.value_or(DeviceSpec{}.family);
-  if (!velmo_fit::is_fit_family(family)) {
-    std::fprintf(stderr, "velmo-fit: %s: unknown or unsupported family code %d (valid: %s)\n",
-                 o.settings_file.c_str(), family, velmo_fit::family_list().c_str());
-    return 2;
-  }
-  {
-    host::testing::SIZING sizing;
-    sizing.routing_tracks = host::testing::kFitRoutingTracks;
-    sizing.lab_atom_limit = host::testing::kFitLabAtomLimit;
-    sizing.pins_per_pad_tile = host::testing::kFitPinsPerPadTile;
-    DeviceSpec sized;
-    std::string why;
-    if (!host::testing::solve_device_size(host::testing::count_resources(*host::vok::top_netlist()), family, sizing,
-                                          &sized, &why)) {
-      std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
-      return 2;
-    }
-    host::device::configure(sized);
-  }
-  host::placement::PLACER_OPTIONS placer_options;
-  placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
-  host::facade::set_placer_options(placer_options);
-  // A device with the retiming flow gives the fitter the host's retiming
-  // environment (pipeline-register depopulation and repopulation need it).
-  static HOST_YUN_ENV host_yun_env;
-  if (ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, 1)) host::wexan::set_yun_env(&host_yun_env);
-  // The design's routing database answers for the design's atoms.
-  VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
-                                                                   VOK_TRAVERSE_HIERARCHICAL);
+  const host::testing::DESIGN_SETTINGS& settings = prepared.settings;
+  const host::testing::LOADED_DESIGN& design = prepared.design;
   // Partitioned designs: the earlier compile, on this device.
   velmo_fit::PARTITION_RUN partitions(settings.partitions);
   if (std::string why; !partitions.prepare(&why)) {
@@ -496,7 +357,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   CMP_FACADE* cmp = CMP_FACADE::current();
   cmp->set_command_line(command_line);
 
-  const std::string lib_path = exe_dir() + "/lib/libvelmo.so";
+  const std::string lib_path = velmo_fit::component_library_path(true);
   void* lib = dlopen(lib_path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     const char* e = dlerror();
@@ -507,7 +368,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   ENTRY_POINTS ep;
   std::vector<std::string> missing;
   auto need = [&](auto& fn, const char* signature) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(find(lib, signature));
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(velmo_fit::find_entry(lib, signature));
     if (!fn) missing.push_back(signature);
   };
   need(ep.initialize, kInitialize);
@@ -522,11 +383,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     need(ep.route_stage_ops, kRouteStageOps);
   std::map<std::string, void*> stage_fn;
   for (const auto& s : stage_list) {
-    void* f = find(lib, stage_entry().at(s));
+    void* f = velmo_fit::find_entry(lib, stage_entry().at(s));
     if (!f) missing.push_back(stage_entry().at(s));
     stage_fn[s] = f;
   }
-  if (!partitions.bind(lib, exports())) missing.push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
+  if (!partitions.bind(lib, velmo_fit::exports())) missing.push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
   if (!missing.empty()) {
     std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
     for (const auto& m : missing) std::printf("  %s\n", m.c_str());
@@ -535,7 +396,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
 
   using WRITE_EQCHECK = void (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>);
   auto write_eqcheck =
-      reinterpret_cast<WRITE_EQCHECK>(find(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
+      reinterpret_cast<WRITE_EQCHECK>(velmo_fit::find_entry(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
   const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
   if (eqcheck) write_snapshot_netlist("synthesized", design.name);
 

@@ -1,0 +1,76 @@
+# Drives a fit from tclsh through the stand-in host's package, then the
+# component's own Tcl packages on the routed design.
+#   tclsh velmo_fit_package.tcl <libvelmo_fit_tcl.so> <libvelmo.so>
+lassign $argv host_package component
+set failures 0
+proc check {what ok} {
+    global failures
+    if {$ok} {
+        puts "ok: $what"
+    } else {
+        puts "FAILED: $what"
+        incr failures
+    }
+}
+proc calls {pattern} { llength [velmo_fit::call_log $pattern] }
+
+load $host_package Velmo_fit
+check "package provided" [expr {[package provide velmo_fit] eq "1.0"}]
+check "no stage before start" [catch {velmo_fit::stage place}]
+
+# The default design on family 46, with a configuration item.
+set lib [velmo_fit::start --family 46 --cfg muvo_post_route_zota_tricks=earlier]
+check "start loads the component beside the package" [expr {$lib eq [file normalize $component]}]
+check "a second start is refused" [catch {velmo_fit::start}]
+check "configuration item applied" [expr {[velmo_fit::cfg muvo_post_route_zota_tricks] eq "earlier"}]
+velmo_fit::cfg velmo_fit_tcl_probe 7
+check "configuration set and read" [expr {[velmo_fit::cfg velmo_fit_tcl_probe] eq "7"}]
+check "start-up ran" [expr {[calls "WEXAN_ENV::*"] + [calls "CMP_FACADE::*"] > 0}]
+foreach s {plan place route} {
+    check "stage $s" [velmo_fit::stage $s]
+}
+check "unknown stage" [catch {velmo_fit::stage nonsense} msg]
+
+# The component's packages: `load` of the library, then the package it
+# registers as static with `load {}`.
+load $component Velmo
+load {} Eco_fitter
+check "velmo package" [expr {[package require ::torvika::velmo] eq "1.0"}]
+check "eco_fitter package" [expr {[package require ::torvika::eco_fitter] eq "1.0"}]
+
+set v ::torvika::velmo
+set e ::torvika::eco_fitter
+check "dsp sign extension" [expr {[catch {${v}::velmo_do_dsp_sign_ext}] == 0}]
+velmo_fit::clear_call_log
+check "ram op" [expr {[catch {${v}::velmo_do_ram_op} msg] == 0}]
+check "ram op ran the duplicate-data op" [expr {[calls "NOLT_RAM_DUP_DATA_OP::work"] == 1}]
+velmo_fit::script NOLT_ADD_GROUND_ADDRESS_LINES_TO_RAM_OP::work bool 0
+check "a failing address-line op fails the command" [catch {${v}::velmo_do_ram_op}]
+
+# Each muvo command under both names: one muvo run each, the trick variable
+# set for the run only.
+velmo_fit::clear_call_log
+set n 0
+foreach {first second} {muvo_reroute test_reroute muvo_replace test_replace muvo_bypass_removal test_bypass_removal} {
+    foreach c [list $first $second] {
+        check $c [expr {[catch {${e}::$c} msg] == 0}]
+        incr n
+    }
+}
+check "one muvo run per command" [expr {[calls muvo] == $n}]
+check "trick variable restored" [expr {[velmo_fit::cfg muvo_post_route_zota_tricks] eq "earlier"}]
+velmo_fit::clear_call_log
+check "help word" [expr {[catch {${e}::test_reroute -h}] == 0}]
+check "help word runs nothing" [expr {[calls muvo] == 0}]
+check "unknown word" [catch {${e}::test_reroute -helpme}]
+
+foreach c {muvo_retiming test_retiming muvo_resynthesis test_resynthesis optimize_tbff test_tbff clear_tbff} {
+    check $c [expr {[catch {${e}::$c} msg] == 0 || [puts "  $msg"] ne ""}]
+}
+
+check "unload" [expr {[catch {unload $component Velmo} msg] == 0 || [puts "  $msg"] ne ""}]
+check "velmo commands gone" [expr {[info commands ${v}::velmo_do_ram_op] eq ""}]
+velmo_fit::end
+check "end twice" [catch {velmo_fit::end}]
+puts "$failures failure(s)"
+exit [expr {$failures > 0}]

@@ -1,0 +1,61 @@
+#pragma once
+// What velmo-fit and its Tcl package share: preparing the stand-in host for a
+// fit (design, settings, configuration, a device sized to the design), and
+// finding the component's entry points in libvelmo.so.
+#include <map>
+#include <string>
+
+#include "testing/blif_design.h"
+#include "testing/design_settings.h"
+#include "velmo_fit_options.h"
+
+class CMP_FACADE;
+
+namespace velmo_fit {
+
+// The component's entry points the host program calls, by demangled
+// signature.
+inline constexpr const char* kInitialize = "velmo_initialize_fitter(CMP_FACADE*)";
+inline constexpr const char* kShutdown = "velmo_shutdown_fitter()";
+inline constexpr const char* kDesignWithoutDevice = "velmo_process_design_without_device()";
+inline constexpr const char* kLoadUserConstraints = "velmo_load_user_constraints(bool)";
+inline constexpr const char* kRouteStageOps = "VELMO_POSTROUTE_OPS::run_route_stage_ops(bool)";
+inline constexpr const char* kCheckAndReport = "velmo_check_and_report(bool, bool)";
+
+struct ENTRY_POINTS {
+  bool (*initialize)(CMP_FACADE*) = nullptr;
+  void (*shutdown)() = nullptr;
+  bool (*design_without_device)() = nullptr;
+  bool (*load_user_constraints)(bool) = nullptr;
+  bool (*route_stage_ops)(bool) = nullptr;
+  void (*check_and_report)(bool, bool) = nullptr;
+};
+
+// Demangled signature -> mangled name of every function libvelmo.so exports.
+const std::map<std::string, std::string>& exports();
+// The exported function of `lib` with that signature, or null.
+void* find_entry(void* lib, const std::string& signature);
+
+// Stage name -> the entry point that runs it, and the design snapshot it
+// produces (the host sets that snapshot as the stage starts).
+const std::map<std::string, std::string>& stage_entry();
+const std::map<std::string, std::string>& stage_snapshot();
+void set_snapshot(const std::string& name);
+
+// The component library beside the host library: <dir>/lib/libvelmo.so for
+// the directory of the running program, or of the library holding this code.
+std::string component_library_path(bool beside_program);
+
+struct PREPARED {
+  host::testing::DESIGN_SETTINGS settings;
+  host::testing::LOADED_DESIGN design;
+};
+
+// Loads the design and its settings into a freshly reset host, applies the
+// configuration files and items, declares the default clocks, sizes and
+// builds the device and attaches the design to its routing. Returns 0, or the
+// exit status for the failure (2 bad input, 3 internal error) with its
+// one-line reason in *why.
+int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why);
+
+}  // namespace velmo_fit

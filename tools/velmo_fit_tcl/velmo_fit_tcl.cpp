@@ -1,0 +1,240 @@
+// The stand-in host as a Tcl package, so a tclsh script can drive a fit the
+// way velmo-fit does and then use the component's own Tcl commands on it:
+//
+//   load .../lib/libvelmo_fit_tcl.so Velmo_fit
+//   velmo_fit::start ?velmo-fit options?   prepare the host, adopt this
+//                                          interpreter, load and start the
+//                                          component, run the prepare step
+//   velmo_fit::stage plan|place|route|retime|final   -> 1 or 0
+//   velmo_fit::cfg name ?value?            read or set a configuration value
+//   velmo_fit::call_log ?pattern?          names of the host calls so far
+//   velmo_fit::clear_call_log
+//   velmo_fit::script name bool|int|string value ?-always?
+//   velmo_fit::end                         shut the component down
+//
+// One fit at a time; start resets the whole host.
+#include <dlfcn.h>
+#include <tcl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "common/host_control.h"
+#include "common/host_script.h"
+#include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "sta/sta_analysis.h"
+#include "umbr/umbr_tcl.h"
+#include "velmo_fit_session.h"
+
+namespace {
+
+struct FIT {
+  void* lib = nullptr;
+  velmo_fit::ENTRY_POINTS ep;
+  bool started = false;
+};
+
+FIT& fit() {
+  static FIT f;
+  return f;
+}
+
+int error(Tcl_Interp* interp, const std::string& text) {
+  Tcl_SetObjResult(interp, Tcl_NewStringObj(text.c_str(), -1));
+  return TCL_ERROR;
+}
+
+void print_message(const POSTED_MESSAGE& m) {
+  std::printf("%s\n", host::messages::format(m).c_str());
+  std::fflush(stdout);
+}
+
+// Runs a host or component call, turning an internal error into a Tcl error.
+template <class F> int guarded(Tcl_Interp* interp, F&& f) {
+  try {
+    return f();
+  } catch (const HOST_INTERNAL_ERROR& e) {
+    return error(interp, "Internal Error: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")");
+  } catch (const std::exception& e) {
+    return error(interp, std::string("Internal Error: exception: ") + e.what());
+  }
+}
+
+void close_fit() {
+  FIT& f = fit();
+  if (f.started && f.ep.shutdown) f.ep.shutdown();
+  f.started = false;
+  f.ep = {};
+  if (f.lib) dlclose(f.lib);
+  f.lib = nullptr;
+}
+
+int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (fit().lib) return error(interp, "velmo_fit::start: a fit is running; end it first");
+  std::vector<std::string> words{"velmo-fit"};
+  for (int i = 1; i < objc; ++i) words.emplace_back(Tcl_GetString(objv[i]));
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  velmo_fit::OPTIONS o;
+  std::string why;
+  if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &o, &why))
+    return error(interp, "velmo_fit::start: " + why);
+  return guarded(interp, [&] {
+    host_reset();
+    host::sta::verify_incremental(false);
+    host::messages::set_listener(&print_message);
+    for (unsigned id : o.suppressed) host::messages::suppress(id);
+    if (o.debug_level > 0) {
+      host::debug::set_level("VELMO", o.debug_level);
+      host::debug::set_echo(true);
+    }
+    velmo_fit::PREPARED prepared;
+    if (velmo_fit::prepare_host(o, &prepared, &why) != 0) return error(interp, "velmo_fit::start: " + why);
+    host::tcl::adopt_interpreter(interp);
+
+    const std::string path = velmo_fit::component_library_path(false);
+    FIT& f = fit();
+    f.lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!f.lib) {
+      const char* e = dlerror();
+      return error(interp, "velmo_fit::start: cannot load " + path + ": " + (e ? e : "unknown error"));
+    }
+    std::vector<std::string> missing;
+    auto need = [&](auto& fn, const char* signature) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(velmo_fit::find_entry(f.lib, signature));
+      if (!fn) missing.push_back(signature);
+    };
+    need(f.ep.initialize, velmo_fit::kInitialize);
+    need(f.ep.shutdown, velmo_fit::kShutdown);
+    need(f.ep.design_without_device, velmo_fit::kDesignWithoutDevice);
+    need(f.ep.load_user_constraints, velmo_fit::kLoadUserConstraints);
+    need(f.ep.route_stage_ops, velmo_fit::kRouteStageOps);
+    if (!missing.empty()) {
+      close_fit();
+      return error(interp, "velmo_fit::start: libvelmo.so lacks " + missing.front());
+    }
+    CMP_FACADE::current()->set_command_line("tclsh velmo_fit::start");
+    if (!f.ep.initialize(CMP_FACADE::current())) {
+      close_fit();
+      return error(interp, "velmo_fit::start: the component's start-up failed");
+    }
+    f.started = true;
+    if (!f.ep.design_without_device() || !f.ep.load_user_constraints(false)) {
+      close_fit();
+      return error(interp, "velmo_fit::start: the prepare step failed");
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(path.c_str(), -1));
+    return TCL_OK;
+  });
+}
+
+int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (objc != 2) {
+    Tcl_WrongNumArgs(interp, 1, objv, "stage");
+    return TCL_ERROR;
+  }
+  FIT& f = fit();
+  if (!f.started) return error(interp, "velmo_fit::stage: no fit is running");
+  const std::string s = Tcl_GetString(objv[1]);
+  const auto entry = velmo_fit::stage_entry().find(s);
+  if (entry == velmo_fit::stage_entry().end()) return error(interp, "velmo_fit::stage: unknown stage '" + s + "'");
+  void* fn = velmo_fit::find_entry(f.lib, entry->second);
+  if (!fn) return error(interp, "velmo_fit::stage: libvelmo.so lacks " + entry->second);
+  return guarded(interp, [&] {
+    velmo_fit::set_snapshot(velmo_fit::stage_snapshot().at(s));
+    bool ok = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
+    // After routing, the host's route-stage operation list.
+    if (ok && s == "route") ok = f.ep.route_stage_ops(false);
+    Tcl_SetObjResult(interp, Tcl_NewBooleanObj(ok));
+    return TCL_OK;
+  });
+}
+
+int cmd_cfg(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (objc != 2 && objc != 3) {
+    Tcl_WrongNumArgs(interp, 1, objv, "name ?value?");
+    return TCL_ERROR;
+  }
+  const char* name = Tcl_GetString(objv[1]);
+  if (objc == 3) cfg_set_value(name, Tcl_GetString(objv[2]));
+  Tcl_SetObjResult(interp, Tcl_NewStringObj(cfg_get_value(name, "").c_str(), -1));
+  return TCL_OK;
+}
+
+int cmd_call_log(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (objc > 2) {
+    Tcl_WrongNumArgs(interp, 1, objv, "?pattern?");
+    return TCL_ERROR;
+  }
+  const char* pattern = objc == 2 ? Tcl_GetString(objv[1]) : "*";
+  Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
+  for (const std::string& name : host::call_names())
+    if (Tcl_StringMatch(name.c_str(), pattern)) Tcl_ListObjAppendElement(interp, list, Tcl_NewStringObj(name.c_str(), -1));
+  Tcl_SetObjResult(interp, list);
+  return TCL_OK;
+}
+
+int cmd_clear_call_log(ClientData, Tcl_Interp*, int, Tcl_Obj* const[]) {
+  host::clear_calls();
+  return TCL_OK;
+}
+
+int cmd_script(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  const bool always = objc == 5 && std::string(Tcl_GetString(objv[4])) == "-always";
+  if (objc != 4 && !always) {
+    Tcl_WrongNumArgs(interp, 1, objv, "name bool|int|string value ?-always?");
+    return TCL_ERROR;
+  }
+  const std::string name = Tcl_GetString(objv[1]);
+  const std::string type = Tcl_GetString(objv[2]);
+  auto put = [&](auto v) {
+    if (always)
+      host::script::always(name, v);
+    else
+      host::script::queue<decltype(v)>(name).push(v);
+  };
+  if (type == "bool") {
+    int b = 0;
+    if (Tcl_GetBooleanFromObj(interp, objv[3], &b) != TCL_OK) return TCL_ERROR;
+    put(b != 0);
+  } else if (type == "int") {
+    int i = 0;
+    if (Tcl_GetIntFromObj(interp, objv[3], &i) != TCL_OK) return TCL_ERROR;
+    put(i);
+  } else if (type == "string") {
+    put(std::string(Tcl_GetString(objv[3])));
+  } else {
+    return error(interp, "velmo_fit::script: unknown type '" + type + "' (bool, int or string)");
+  }
+  return TCL_OK;
+}
+
+int cmd_end(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[]) {
+  if (!fit().lib) return error(interp, "velmo_fit::end: no fit is running");
+  return guarded(interp, [&] {
+    close_fit();
+    return TCL_OK;
+  });
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp* interp) {
+  Tcl_CreateNamespace(interp, "::velmo_fit", nullptr, nullptr);
+  struct {
+    const char* name;
+    Tcl_ObjCmdProc* proc;
+  } const commands[] = {
+      {"::velmo_fit::start", cmd_start},       {"::velmo_fit::stage", cmd_stage},
+      {"::velmo_fit::cfg", cmd_cfg},           {"::velmo_fit::call_log", cmd_call_log},
+      {"::velmo_fit::clear_call_log", cmd_clear_call_log},
+      {"::velmo_fit::script", cmd_script},     {"::velmo_fit::end", cmd_end},
+  };
+  for (const auto& c : commands) Tcl_CreateObjCommand(interp, c.name, c.proc, nullptr, nullptr);
+  return Tcl_PkgProvide(interp, "velmo_fit", "1.0");
+}
