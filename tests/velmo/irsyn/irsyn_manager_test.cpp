@@ -552,3 +552,39 @@ TEST_F(IrsynTest, ASlackThatMovedUnderARestoreIsTraced) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole run on the pipeline scene (re-route passes switched on too):
+// every attempt keeps the register functions, the run ends with the
+// statistics line, the failing domain's WNS is no worse and every change
+// that stayed is counted.
+TEST_F(IrsynTest, APipelineRunKeepsEveryFunctionAndNoDomainGetsWorse) {
+  device(FAMILY_46).build();
+  scenes::ky_pipeline(2);
+  n = std::make_unique<NETLIST_BUILDER>(netlist());
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  watch_functions();
+  cfg_set_value("post_route_resyn_num_reroute_passes", "2");
+  cfg_set_value("post_route_resyn_rotate_margin", "0");
+  cfg_set_value("post_route_resyn_resyn_margin", "0");
+  cfg_set_value("post_route_resyn_near_critical", "100000");
+  IRSYN_MANAGER& m = make_manager();
+  const auto before = sta_get_wns_map(host::hov::current_kem_netlist());
+  EXPECT_EQ(m.resyn(), 1);
+  EXPECT_GT(m.m_num_tries, 0);
+  EXPECT_EQ(implements, m.m_num_tries);
+  EXPECT_EQ(m.m_num_tries, m.m_num_better + m.m_num_worse + m.m_num_fail);
+  EXPECT_EQ(count_prefix("VM Debug: implement stats tries " + std::to_string(m.m_num_tries) + " better "), 1);
+  EXPECT_EQ(count_prefix("VM Debug: ERROR mismatch"), 0);
+  EXPECT_TRUE(check->unchanged());
+  for (const auto& [d, v] : sta_get_wns_map(host::hov::current_kem_netlist()))
+    if (auto it = before.find(d); it != before.end() && it->second.wns < 0) {
+      EXPECT_GE(v.wns, it->second.wns);
+    }
+  EXPECT_EQ(m.m_changed_luts.empty(), m.m_num_better == 0);
+  std::printf("pipeline run: tries %d better %d worse %d fail %d\n", m.m_num_tries, m.m_num_better, m.m_num_worse,
+              m.m_num_fail);
+}
+
+}  // namespace
