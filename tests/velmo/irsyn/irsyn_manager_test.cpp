@@ -588,3 +588,35 @@ TEST_F(IrsynTest, APipelineRunKeepsEveryFunctionAndNoDomainGetsWorse) {
 }
 
 }  // namespace
+
+namespace {
+
+// An inverted critical input exchanged with a tied slot: the constant moves
+// to the inverted slot and must still read its value there.
+TEST_F(IrsynTest, AConstantRotatedIntoAnInvertedSlotReadsItsValue) {
+  VOK_ATOM_NODE* l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins;
+    for (int i = 0; i < 2; ++i) {
+      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
+      place_at(r, i == 0 ? 10 : 3, i == 0 ? 8 : 3, i);
+      ins.push_back(r);
+    }
+    ins.push_back(ins[1]);
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) != x[2]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 5);
+    place_at(q, 3, 3, 6);
+  });
+  scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);
+  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0, false);
+  n->timing();
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(count("VM Debug:   swapping 0 2"), 1);
+  EXPECT_GE(implements, 1);
+}
+
+}  // namespace
