@@ -152,6 +152,18 @@ bool and_all(const LUT_INPUTS& x, int n) {
   return true;
 }
 
+// Registers r0..r<count-1> fed by input ports, in LAB (3, 3) but for `far`,
+// placed across the device so that its input is the critical one.
+std::vector<SIG> input_regs(NETLIST_BUILDER& n, SIG clk, int count, int far) {
+  std::vector<SIG> ins;
+  for (int i = 0; i < count; ++i) {
+    auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
+    place_at(r, i == far ? 10 : 3, i == far ? 8 : 3, i);
+    ins.push_back(r);
+  }
+  return ins;
+}
+
 // r0 (far away) and r1 feed B; B, r2 and r3 feed A; A feeds q.
 struct PAIR {
   VOK_ATOM_NODE *r0, *r1, *r2, *r3, *b, *a, *q;
@@ -385,12 +397,7 @@ TEST_F(IrsynTest, TheWindowLimitTakesRerouteButNotRotation) {
 TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins;
-    for (int i = 0; i < 4; ++i) {
-      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
-      place_at(r, i == 0 ? 10 : 3, i == 0 ? 8 : 3, i);
-      ins.push_back(r);
-    }
+    std::vector<SIG> ins = input_regs(n, clk, 4, 0);
     l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) || (x[2] != x[3]); });
     auto q = n.reg("q").clk(clk).d(l);
     place_at(l, 3, 3, 5);
@@ -427,12 +434,7 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
 TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins;
-    for (int i = 0; i < 8; ++i) {
-      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
-      place_at(r, i == 3 ? 10 : 3, i == 3 ? 8 : 3, i);
-      ins.push_back(r);
-    }
+    std::vector<SIG> ins = input_regs(n, clk, 8, 3);
     l = scenes::lut8(n, "l", ins, [](const LUT_INPUTS& x) { return x[3] && x[7]; });
     auto q = n.reg("q").clk(clk).d(l);
     place_at(l, 3, 4, 0);
@@ -532,12 +534,7 @@ TEST_F(IrsynTest, ASlackThatMovedUnderARestoreIsTraced) {
   VOK_ATOM_NODE* clk_src = nullptr;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
     clk_src = clk.oterm->get_my_node();
-    std::vector<SIG> ins;
-    for (int i = 0; i < 3; ++i) {
-      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
-      place_at(r, i == 0 ? 10 : 3, i == 0 ? 8 : 3, i);
-      ins.push_back(r);
-    }
+    std::vector<SIG> ins = input_regs(n, clk, 3, 0);
     l = n.lut("l", ins, [](const LUT_INPUTS& x) { return x[0] && x[1] && x[2]; });
     auto q = n.reg("q").clk(clk).d(l);
     place_at(l, 3, 3, 5);
@@ -596,12 +593,7 @@ namespace {
 TEST_F(IrsynTest, AConstantRotatedIntoAnInvertedSlotReadsItsValue) {
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins;
-    for (int i = 0; i < 2; ++i) {
-      auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
-      place_at(r, i == 0 ? 10 : 3, i == 0 ? 8 : 3, i);
-      ins.push_back(r);
-    }
+    std::vector<SIG> ins = input_regs(n, clk, 2, 0);
     ins.push_back(ins[1]);
     l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) != x[2]; });
     auto q = n.reg("q").clk(clk).d(l);
