@@ -315,6 +315,7 @@ void DUX::connect_to_constant(const VOK_ATOM_LOGICAL_PORT& input, bool value) {
   snapshot_net(e, old.source);
   rip_up_sink(t);
   t->tie(!value);
+  t->set_inverted(false);  // the input reads `value`
   touch(t->get_my_node());
   if (old.source) touch(old.source->get_my_node());
 }
@@ -588,8 +589,18 @@ int DUX::legality_status() const {
   return 10;
 }
 
+namespace {
+std::function<void()>& implement_observer() {
+  static std::function<void()> s_observer;
+  return s_observer;
+}
+}  // namespace
+
+void DUX::set_implement_observer(std::function<void()> observer) { implement_observer() = std::move(observer); }
+
 DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   host::log_call("DUX::implement", args.stop_at_first_failure);
+  if (implement_observer()) implement_observer()();
   DUX_RESULT res;
   const int scripted = host::script::next<int>("DUX::implement", -1);
   int status = scripted >= 0 ? scripted : legality_status();

@@ -125,6 +125,8 @@ public:
   DUX_ZOTA_LEGALITY* get_zota_legality() { return &m_legality; }
 
   DUX_RESULT implement(const DUX_IMPLEMENT_ARGS& args = {});
+  // data: a check run at the start of every implement (tests; empty: none).
+  static void set_implement_observer(std::function<void()> observer);
 
   // Used by NORBO_ZOTA_MANAGER::place: records a slot placement.
   void record_zota_placement(int atom_id, unsigned gid, const DUX_ZOTA_LEGALITY::PAIR& pair);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dev/dev_location.h"
 #include "kem/kem_netlist.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
@@ -35,4 +36,24 @@ VOK_ATOM_NODE* PLACE_DB::get_atom(std::uint32_t gid) {
   for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist()))
     if (a->is_placed() && a->get_location_gid() == gid) return a;
   return nullptr;
+}
+
+PLACE_DB* PLACE_DB::get() {
+  static PLACE_DB s_db;
+  return &s_db;
+}
+
+std::vector<VOK_ATOM_NODE*> PLACE_DB::get_ale_atoms_of(std::uint32_t gid) const {
+  std::vector<VOK_ATOM_NODE*> out;
+  if (gid == 0xFFFFFFFFu || (gid & 0x80000000u)) return out;
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  DEV_LOCATION where;
+  if (!die->get_location(gid, where)) return out;
+  const auto xy = get_xy_from_gid(gid);
+  for (VOK_ATOM_NODE* a : get_atoms_at(static_cast<std::uint32_t>(xy.first), static_cast<std::uint32_t>(xy.second))) {
+    DEV_LOCATION loc;
+    if ((a->get_location_gid() & 0x80000000u) || !die->get_location(a->get_location_gid(), loc)) continue;
+    if (loc[DEV_LOCATION_SUB] / 6 == where[DEV_LOCATION_SUB] / 6) out.push_back(a);
+  }
+  return out;
 }

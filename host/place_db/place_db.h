@@ -25,4 +25,11 @@ public:
   static VOK_ATOM_NODE* get_atom(std::uint32_t gid);
   // The tile of a placement or slot gid; (-1, -1) for none.
   static std::pair<int, int> get_xy_from_gid(std::uint32_t gid);
+
+  // ---- resynthesiser: the database object and the atoms of one ALE.
+  // data: the process's database (never null).
+  static PLACE_DB* get();
+  // The atoms placed in the ALE of a placement gid (same tile, sub-location
+  // / 6 equal), in atom-id order; empty for a slot or unknown gid.
+  std::vector<VOK_ATOM_NODE*> get_ale_atoms_of(std::uint32_t gid) const;
 };

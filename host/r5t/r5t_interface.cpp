@@ -30,10 +30,19 @@ R5T_INTERFACE* R5T_INTERFACE::get_instance() {
 
 PELK R5T_INTERFACE::get_atom_metadata(int atom_id, PELK key) const {
   auto it = m_metadata.find({atom_id, key.index()});
-  return it == m_metadata.end() ? PELK() : it->second;
+  return it == m_metadata.end() ? PELK() : it->second.second;
 }
 
-void R5T_INTERFACE::set_atom_metadata(int atom_id, PELK key, PELK value) { m_metadata[{atom_id, key.index()}] = value; }
+void R5T_INTERFACE::set_atom_metadata(int atom_id, PELK key, PELK value) {
+  m_metadata[{atom_id, key.index()}] = {key, value};
+}
+
+std::vector<std::pair<PELK, PELK>> R5T_INTERFACE::get_atom_metadata(int atom_id) const {
+  std::vector<std::pair<PELK, PELK>> out;
+  for (auto it = m_metadata.lower_bound({atom_id, -1}); it != m_metadata.end() && it->first.first == atom_id; ++it)
+    out.push_back(it->second);
+  return out;
+}
 
 std::vector<PELK> R5T_INTERFACE::get_atom_mapping(const VOK_ATOM_ITERM* iterm) const {
   if (iterm == nullptr || iterm->get_my_node() == nullptr) return {};

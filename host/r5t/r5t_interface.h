@@ -23,12 +23,14 @@ public:
   // data: the atom's metadata value for the key; a null symbol when absent.
   PELK get_atom_metadata(int atom_id, PELK key) const;
   void set_atom_metadata(int atom_id, PELK key, PELK value);
+  // data: every (key, value) pair of an atom's metadata, in key order.
+  std::vector<std::pair<PELK, PELK>> get_atom_metadata(int atom_id) const;
 
   // data: the cell ports an input term is mapped to (empty when none).
   std::vector<PELK> get_atom_mapping(const VOK_ATOM_ITERM* iterm) const;
   void set_atom_mapping(const VOK_ATOM_ITERM* iterm, std::vector<PELK> cells);
 
 private:
-  std::map<std::pair<int, int>, PELK> m_metadata;  // (atom id, key index) -> value
+  std::map<std::pair<int, int>, std::pair<PELK, PELK>> m_metadata;  // (atom id, key index) -> (key, value)
   std::map<std::tuple<int, int, int>, std::vector<PELK>> m_mappings;  // (atom id, port type, index)
 };

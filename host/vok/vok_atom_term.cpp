@@ -90,6 +90,13 @@ std::string VOK_ATOM_OTERM::get_name() const {
 
 VOK_ATOM_ITERM* VOK_ATOM_OTERM::get_first_fanout(VOK_TRAVERSE) const { return m_first_fanout; }
 
+int VOK_ATOM_OTERM::get_number_of_fanout_nodes(VOK_TRAVERSE mode) const {
+  std::set<const VOK_ATOM_NODE*> atoms;
+  for (auto it = VOK_ATOM_FANOUT_ITERATOR<true>(this, mode), end = VOK_ATOM_FANOUT_ITERATOR<true>(); it != end; ++it)
+    atoms.insert((*it)->get_my_node());
+  return static_cast<int>(atoms.size());
+}
+
 int VOK_ATOM_OTERM::count_fanouts_up_to(int limit, VOK_TRAVERSE mode) const {
   int n = 0;
   for (auto it = VOK_ATOM_FANOUT_ITERATOR<true>(this, mode), end = VOK_ATOM_FANOUT_ITERATOR<true>(); it != end && n < limit;

@@ -330,6 +330,8 @@ public:
 
   // Disconnects every input term this term drives, leaving each OPEN.
   void disconnect_all_fanouts();
+  // algorithm: the number of distinct atoms the fanout walk reaches.
+  int get_number_of_fanout_nodes(VOK_TRAVERSE mode) const;
 
 private:
   friend class VOK_ATOM_ITERM;

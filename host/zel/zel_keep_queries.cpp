@@ -59,3 +59,5 @@ std::vector<VOK_ATOM_NODE*> ZEL_LCELL_UTIL::get_atoms_in_chain(const VOK_ATOM_NO
   for (VOK_ATOM_NODE* c = head; c != nullptr && seen.insert(c).second; c = chain_next(c)) out.push_back(c);
   return out;
 }
+
+std::uint64_t ZEL_LCELL_UTIL::get_lutmask(const VOK_ATOM_NODE* atom) { return atom->get_lutmask().get_value(); }

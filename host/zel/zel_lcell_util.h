@@ -20,4 +20,6 @@ public:
   // algorithm: every atom of the atom's carry chain, head first (the atom
   // itself included).
   static std::vector<VOK_ATOM_NODE*> get_atoms_in_chain(const VOK_ATOM_NODE* atom);
+  // data: the cell's 64-bit LUT mask.
+  static std::uint64_t get_lutmask(const VOK_ATOM_NODE* atom);
 };

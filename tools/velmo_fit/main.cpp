@@ -256,6 +256,29 @@ RESOURCES resources() {
   return r;
 }
 
+// Per combinational cell: its mask and, per input, the driver, inversion and
+// tie. The LUTs the final stage changed (resynthesis) are those whose entry
+// differs; -1 while the final stage has not run.
+std::map<int, std::string> lut_states() {
+  std::map<int, std::string> out;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL) continue;
+    std::string s = std::to_string(a->get_lutmask().get_value());
+    for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i) {
+      const VOK_ATOM_ITERM* t = a->get_iterm_slot(i);
+      if (!t) continue;
+      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      s += " " + std::to_string(t->get_port_type()) + ":" +
+           (src && src->get_my_node() ? std::to_string(src->get_my_node()->get_id()) + "." + std::to_string(src->get_port_type())
+                                      : (t->is_connected() ? (t->is_tie_low() ? "0" : "1") : "-")) +
+           (t->is_inverted() ? "!" : "");
+    }
+    out[a->get_id()] = s;
+  }
+  return out;
+}
+int g_final_changed_luts = -1;
+
 // The pins' chain settings before the first stage, so the report can list
 // what the stages changed.
 std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
@@ -300,6 +323,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
     j["delay_chains"].push_back(row);
   }
   if (partitions.active()) j["partitions"] = partitions.report();
+  if (g_final_changed_luts >= 0) j["final_changed_luts"] = g_final_changed_luts;
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
   std::ofstream out(path);
@@ -469,6 +493,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       begin_step();
       set_snapshot(stage_snapshot().at(s));
       partitions.stage_starting(s);
+      std::map<int, std::string> luts_before;
+      if (s == "final") luts_before = lut_states();
       bool r;
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
@@ -482,6 +508,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         routed = r;
       }
       stage_line(s, r, watch);
+      if (s == "final") {
+        g_final_changed_luts = 0;
+        for (const auto& [id, state] : lut_states())
+          if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state) ++g_final_changed_luts;
+        std::printf("Final stage: %d LUTs with changed connections or masks\n", g_final_changed_luts);
+      }
       if (r && eqcheck) {
         JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
         snapshot.set_from_str(stage_snapshot().at(s), true);

@@ -1,0 +1,614 @@
+// The resynthesiser on small placed designs: entry points, the domain loop,
+// slack lookups and acceptance, LUT expansion, the three passes and their
+// refusals; at every implementation the function of each register input
+// over the register outputs must stay what it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "dux/dux.h"
+#include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
+#include "msg/msg_base.h"
+#include "kem/kem_netlist.h"
+#include "sta/sta_analysis.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "testing/scenes.h"
+#include "velmo_eco_tcl.h"
+#include "velmo_irsyn_test.h"
+#include "vok/vok_re_logical_port.h"
+#include "wexan/wexan_env.h"
+
+namespace {
+
+using namespace host::testing;
+
+// The function of every register data input over the register outputs,
+// sampled on fixed random assignments (exhaustively when few registers).
+class CONE_CHECK {
+public:
+  explicit CONE_CHECK(VOK_ATOM_NETLIST* n) : m_netlist(n) { m_before = sample(); }
+  std::vector<std::vector<bool>> sample() const {
+    std::vector<const VOK_ATOM_NODE*> regs;
+    for (const VOK_ATOM_NODE* a : m_netlist->get_atom_list())
+      if (a->is_ff()) regs.push_back(a);
+    std::vector<std::vector<bool>> out;
+    std::mt19937 rng(5);
+    const unsigned rounds = regs.size() <= 8 ? (1u << regs.size()) : 256u;
+    for (unsigned r = 0; r < rounds; ++r) {
+      std::map<int, bool> leaf;
+      for (std::size_t i = 0; i < regs.size(); ++i)
+        leaf[regs[i]->get_id()] = regs.size() <= 8 ? ((r >> i) & 1u) != 0 : (rng() & 1u) != 0;
+      std::vector<bool> row;
+      for (const VOK_ATOM_NODE* reg : regs)
+        row.push_back(read(reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), leaf));
+      out.push_back(row);
+    }
+    return out;
+  }
+  bool unchanged() const { return sample() == m_before; }
+
+private:
+  static bool read(const VOK_ATOM_ITERM* t, const std::map<int, bool>& leaf) {
+    if (!t || !t->is_connected()) return false;
+    const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_AS_STORED);
+    const bool v = s ? value(s->get_my_node(), leaf) : !t->is_tie_low();
+    return v != t->is_inverted();
+  }
+  static bool value(const VOK_ATOM_NODE* a, const std::map<int, bool>& leaf) {
+    if (!a) return false;
+    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL) {
+      auto it = leaf.find(a->get_id());
+      return it != leaf.end() && it->second;
+    }
+    unsigned in = 0;
+    int width = 0;
+    for (int k = 0; k < 6; ++k) {
+      const VOK_ATOM_ITERM* t = a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0);
+      if (!t) continue;
+      width = k + 1;
+      if (read(t, leaf)) in |= 1u << k;
+    }
+    return host::lut_eval(a->get_lutmask().get_value(), width, in);
+  }
+  VOK_ATOM_NETLIST* m_netlist;
+  std::vector<std::vector<bool>> m_before;
+};
+
+class IrsynTest : public HostTest {
+public:
+  using BODY = std::function<void(NETLIST_BUILDER&, SIG clk)>;
+  void start(int family, int period_ps, const BODY& body) {
+    device(family).build();
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    SIG clk = n->input_port("clk");
+    n->clock("clk", period_ps, clk);
+    body(*n, clk);
+    n->timing();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  // Checks the register functions at every implementation from now on.
+  void watch_functions() {
+    check = std::make_unique<CONE_CHECK>(n->get_netlist());
+    DUX::set_implement_observer([this] {
+      ++implements;
+      EXPECT_TRUE(check->unchanged()) << "implement " << implements;
+    });
+  }
+  void TearDown() override {
+    DUX::set_implement_observer({});
+    manager.reset();
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+  }
+  IRSYN_MANAGER& make_manager() {
+    manager = std::make_unique<IRSYN_MANAGER>(CMP_FACADE::current(), env);
+    manager->m_domain = HOV_INCR_WNS_DOMAIN{0, 0, 0, 0};
+    manager->m_wns_cost = manager->get_wns_cost();
+    return *manager;
+  }
+  static int count(const std::string& text) {
+    const auto t = host::debug::texts();
+    return static_cast<int>(std::count(t.begin(), t.end(), text));
+  }
+  static int count_prefix(const std::string& prefix) {
+    int c = 0;
+    for (const auto& l : host::debug::texts()) c += l.rfind(prefix, 0) == 0;
+    return c;
+  }
+  static std::vector<std::string> lines_with(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& l : host::debug::texts())
+      if (l.rfind(prefix, 0) == 0) out.push_back(l);
+    return out;
+  }
+  static VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* a) {
+    return vok_get_logical_port(a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  }
+  static VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* a, int slot) {
+    return vok_get_logical_port(a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + slot), 0));
+  }
+  std::unique_ptr<NETLIST_BUILDER> n;
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<IRSYN_MANAGER> manager;
+  std::unique_ptr<CONE_CHECK> check;
+  int implements = 0;
+};
+
+constexpr int FAMILY_46 = Family::KY;
+bool and_all(const LUT_INPUTS& x, int n) {
+  for (int i = 0; i < n; ++i)
+    if (!x[i]) return false;
+  return true;
+}
+
+// Registers r0..r<count-1> fed by input ports, in LAB (3, 3) but for `far`,
+// placed across the device so that its input is the critical one.
+std::vector<SIG> input_regs(NETLIST_BUILDER& n, SIG clk, int count, int far) {
+  std::vector<SIG> ins;
+  for (int i = 0; i < count; ++i) {
+    auto r = n.reg("r" + std::to_string(i)).clk(clk).d(n.input_port("i" + std::to_string(i)));
+    place_at(r, i == far ? 10 : 3, i == far ? 8 : 3, i);
+    ins.push_back(r);
+  }
+  return ins;
+}
+
+// r0 (far away) and r1 feed B; B, r2 and r3 feed A; A feeds q.
+struct PAIR {
+  VOK_ATOM_NODE *r0, *r1, *r2, *r3, *b, *a, *q;
+};
+PAIR build_pair(NETLIST_BUILDER& n, SIG clk, bool inverted_a = false) {
+  PAIR p;
+  p.r0 = n.reg("r0").clk(clk).d(n.input_port("i0"));
+  p.r1 = n.reg("r1").clk(clk).d(n.input_port("i1"));
+  p.r2 = n.reg("r2").clk(clk).d(n.input_port("i2"));
+  p.r3 = n.reg("r3").clk(clk).d(n.input_port("i3"));
+  p.b = n.lut("b", {p.r0, p.r1}, [](const LUT_INPUTS& x) { return and_all(x, 2); });
+  if (inverted_a)
+    p.a = n.lut("a", {p.b, p.r2, p.r3}, [](const LUT_INPUTS& x) { return x[0] && !x[1] && x[2]; });
+  else
+    p.a = n.lut("a", {p.b, p.r2, p.r3}, [](const LUT_INPUTS& x) { return and_all(x, 3); });
+  p.q = n.reg("q").clk(clk).d(p.a);
+  place_at(p.r0, 4, 3, 0);
+  place_at(p.r1, 3, 3, 1);
+  place_at(p.r2, 3, 3, 2);
+  place_at(p.r3, 3, 3, 3);
+  place_at(p.b, 3, 3, 4);
+  place_at(p.a, 3, 3, 5);
+  place_at(p.q, 3, 3, 6);
+  return p;
+}
+
+// ---------------------------------------------------------------- entry points and loop
+
+TEST_F(IrsynTest, AnotherFamilyReturnsOneAndTouchesNothing) {
+  start(Family::KZ, 10, [](NETLIST_BUILDER& n, SIG clk) { build_pair(n, clk); });
+  host::clear_calls();
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_resynthesis(), 1);
+  for (const auto& l : host::call_lines()) EXPECT_EQ(l.find("DUX"), std::string::npos) << l;
+  EXPECT_TRUE(host::bins::events().empty());
+  EXPECT_EQ(count_prefix("VM Debug: "), 0);
+}
+
+TEST_F(IrsynTest, TheTclEntryNeedsAnEnvironment) {
+  device(FAMILY_46).build();
+  const HOST_INTERNAL_ERROR e = expect_internal_error([] { VELMO_ECO_TCL::test_incremental_resynthesis(); });
+  EXPECT_EQ(e.condition, "m_env");
+}
+
+TEST_F(IrsynTest, WithoutAFailingDomainOnlyTheSummaryLinesAppear) {
+  start(FAMILY_46, 1000000, [](NETLIST_BUILDER& n, SIG clk) { build_pair(n, clk); });
+  host::clear_calls();
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_resynthesis(), 1);
+  const auto lines = lines_with("VM Debug: ");
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.front(), "VM Debug: starting wns cost 0");
+  EXPECT_EQ(lines.back(), "VM Debug: implement stats tries 0 better 0 worse 0 fail 0");
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("VM Debug: domain wns = ", 0), 0u) << lines[i];
+  EXPECT_EQ(lines.size() - 2, sta_get_wns_domains().size());
+  for (const auto& l : host::call_lines()) EXPECT_EQ(l.find("DUX::implement"), std::string::npos) << l;
+  EXPECT_TRUE(host::bins::balanced());
+}
+
+TEST_F(IrsynTest, WithEveryPassLimitZeroDomainsAreVisitedAndNoPassRuns) {
+  start(FAMILY_46, 10, [](NETLIST_BUILDER& n, SIG clk) { build_pair(n, clk); });
+  cfg_set_value("post_route_resyn_num_reroute_passes", "0");
+  cfg_set_value("post_route_resyn_num_rotate_passes", "0");
+  cfg_set_value("post_route_resyn_num_resyn_passes", "0");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_resynthesis(), 1);
+  EXPECT_GE(count_prefix("VM Debug: domain wns = -"), 1);
+  EXPECT_EQ(count_prefix("VM Debug: reroute pass"), 0);
+  EXPECT_EQ(count_prefix("VM Debug: rotate pass"), 0);
+  EXPECT_EQ(count_prefix("VM Debug: resyn pass"), 0);
+}
+
+// An accepted exchange on one path while an untouched, worse path sets the
+// domain's WNS: the pass kind ends after it with the exit switch on and
+// runs the next pass with it off.
+void two_paths(NETLIST_BUILDER& n, SIG clk) {
+  build_pair(n, clk);
+  SIG s = n.reg("w0").clk(clk).d(n.input_port("iw"));
+  place_at(s.oterm->get_my_node(), 10, 1, 0);
+  for (int k = 0; k < 4; ++k) {
+    auto l = n.lut("w" + std::to_string(k + 1), {s}, [](const LUT_INPUTS& x) { return x[0]; });
+    place_at(l, 3, 6, k);
+    s = l;
+  }
+  auto wq = n.reg("wq").clk(clk).d(s);
+  place_at(wq, 3, 4, 0);
+}
+
+TEST_F(IrsynTest, AnUnimprovedDomainEndsThePassKindOnlyWithTheExitSwitch) {
+  for (const bool exit_on : {true, false}) {
+    SCOPED_TRACE(exit_on);
+    start(FAMILY_46, 10, two_paths);
+    watch_functions();
+    cfg_set_value("post_route_resyn_num_rotate_passes", "0");
+    cfg_set_value("post_route_resyn_nonimprove_exit", exit_on ? "on" : "off");
+    cfg_set_value("post_route_resyn_near_critical", "100000");
+    cfg_set_value("post_route_resyn_resyn_margin", "0");
+    EXPECT_EQ(VELMO_ECO_TCL::test_incremental_resynthesis(), 1);
+    EXPECT_EQ(count("VM Debug: resyn pass 1 num ops = 1"), 1);
+    EXPECT_EQ(count_prefix("VM Debug: new domain wns"), 0);
+    EXPECT_EQ(count_prefix("VM Debug: resyn pass 2 num ops = "), exit_on ? 0 : 1);
+    EXPECT_GT(implements, 0);
+    DUX::set_implement_observer({});
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+    HostTest::SetUp();
+    implements = 0;
+  }
+}
+
+// ---------------------------------------------------------------- lookups and acceptance
+
+TEST_F(IrsynTest, AcceptanceBoundaries) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  IRSYN_MANAGER& m = make_manager();
+  const VOK_ATOM_OTERM* o = p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0);
+  const std::int32_t now = m.get_min_slack(o);
+  ASSERT_LT(now, 0);
+  const std::int32_t hold = m.get_min_hold_slack(o);
+  m.m_wns_cost = m.get_wns_cost();
+  // Equal slack: rejected.
+  EXPECT_FALSE(m.is_solution_better(o, now));
+  EXPECT_EQ(count("VM Debug: slack worse " + std::to_string(now) + " -> " + std::to_string(now)), 1);
+  // Hold equal to the margin passes; one more fails.
+  m.m_hold_margin = hold + 1;
+  EXPECT_FALSE(m.is_solution_better(o, now - 1));
+  EXPECT_EQ(count("VM Debug: hold fail " + std::to_string(hold)), 1);
+  m.m_hold_margin = hold;
+  // A cost better than the design's: rejected; equal: accepted and stored.
+  const std::int32_t cost = m.get_wns_cost();
+  m.m_wns_cost = cost + 1;
+  EXPECT_FALSE(m.is_solution_better(o, now - 1));
+  EXPECT_EQ(count_prefix("VM Debug: wns worse "), 1);
+  m.m_wns_cost = cost;
+  EXPECT_TRUE(m.is_solution_better(o, now - 1));
+  EXPECT_EQ(m.m_wns_cost, cost);
+  EXPECT_EQ(count_prefix("VM Debug: slack better "), 1);
+  // The input-term form reads the input's own node.
+  const VOK_ATOM_ITERM* t = p.a->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  EXPECT_FALSE(m.is_solution_better(t, m.get_min_slack(t)));
+  // The cost is the sum of the failing domains' WNS.
+  std::int64_t sum = 0;
+  for (const auto& [d, v] : sta_get_wns_map(host::hov::current_kem_netlist()))
+    if (v.wns < 0) sum += v.wns;
+  EXPECT_EQ(cost, sum);
+  // A domain without an entry: no slack known.
+  m.m_domain = HOV_INCR_WNS_DOMAIN{7, 7, 0, 0};
+  EXPECT_EQ(m.get_min_slack(o), IRSYN_NO_SLACK);
+  EXPECT_EQ(m.get_domain_wns(), IRSYN_NO_SLACK);
+}
+
+TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
+  VOK_ATOM_NODE *r, *s, *l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    r = n.reg("r").clk(clk).d(n.input_port("i0"));
+    s = n.reg("s").clk(clk).d(n.input_port("i1"));
+    l = n.lut("l", {r, s, r}, [](const LUT_INPUTS& x) { return x[0] != x[1] && x[2]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(r, 10, 8, 0);
+    place_at(s, 3, 3, 0);
+    place_at(l, 3, 3, 1);
+    place_at(q, 3, 3, 2);
+  });
+  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 3), 0, false);
+  scenes::set_inverted(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 3), 0, true);
+  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 4), 0, true);
+  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 5), 0, true);
+  scenes::set_inverted(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 5), 0, true);
+  IRSYN_MANAGER& m = make_manager();
+  std::uint64_t mask;
+  int codes[8];
+  bool inv[8];
+  const std::uint32_t key = m.expand_lut(l, &mask, codes, inv, 123456);
+  ASSERT_EQ(m.m_vars.size(), 2u);
+  EXPECT_EQ(codes[0], codes[2]);
+  EXPECT_NE(codes[0], codes[1]);
+  const std::int32_t s0 = m.get_min_slack(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  const std::int32_t s2 =
+      m.get_min_slack(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0));
+  EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, std::min(s0, s2));
+  // A constant's code is what it reads: tied low and inverted reads 1, tied
+  // high reads 1, tied high and inverted reads 0.
+  EXPECT_EQ(codes[3], IRSYN_CODE_ONE);
+  EXPECT_TRUE(inv[3]);
+  EXPECT_EQ(codes[4], IRSYN_CODE_ONE);
+  EXPECT_FALSE(inv[4]);
+  EXPECT_EQ(codes[5], IRSYN_CODE_ZERO);
+  EXPECT_TRUE(inv[5]);
+  EXPECT_EQ(codes[6], IRSYN_CODE_UNUSED);
+  EXPECT_EQ(mask, l->get_lutmask().get_value());
+  // Another mask, the same key; another seed, another key.
+  l->get_lutmask() = VOK_LUTMASK(~mask);
+  m.m_vars.clear();
+  EXPECT_EQ(m.expand_lut(l, &mask, codes, inv, 123456), key);
+  m.m_vars.clear();
+  EXPECT_NE(m.expand_lut(l, &mask, codes, inv, 654321), key);
+  // The variable table is searched, not appended to, for a known driver.
+  EXPECT_EQ(m.add_div_var(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), -100000), codes[0]);
+  EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, -100000);
+}
+
+// ---------------------------------------------------------------- passes
+
+TEST_F(IrsynTest, TheWindowLimitTakesRerouteButNotRotation) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  IRSYN_MANAGER& m = make_manager();
+  // A domain without a WNS entry gives no candidate at all.
+  m.m_domain = HOV_INCR_WNS_DOMAIN{7, 7, 0, 0};
+  EXPECT_EQ(m.reroute_pass(IRSYN_NO_SLACK), 0);
+  EXPECT_EQ(m.rotate_pass(IRSYN_NO_SLACK), 0);
+  EXPECT_EQ(count_prefix("VM Debug: entering"), 0);
+  m.m_domain = HOV_INCR_WNS_DOMAIN{0, 0, 0, 0};
+  // B's worst input (r0, slot 0) is its re-route choice; its output slack
+  // is the rotate candidate's.
+  const std::int32_t in_slack = m.get_min_slack(p.b->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  const std::int32_t out_slack = m.get_min_slack(p.b->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  const int w = m.get_domain_wns();
+  m.m_near_critical = in_slack - w;
+  m.reroute_pass(w);
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " -> aid" +
+                         std::to_string(p.b->get_id())),
+            1);
+  m.m_near_critical = out_slack - w;
+  m.rotate_pass(w);
+  EXPECT_EQ(count("VM Debug: entering rotate_one aid" + std::to_string(p.b->get_id())), 0);
+  m.m_near_critical = out_slack - w + 1;
+  m.rotate_pass(w);
+  EXPECT_EQ(count("VM Debug: entering rotate_one aid" + std::to_string(p.b->get_id())), 1);
+}
+
+TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
+  VOK_ATOM_NODE* l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 4, 0);
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) || (x[2] != x[3]); });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 5);
+    place_at(q, 3, 3, 6);
+  });
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  host::clear_calls();
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  // Slot 0 is critical, slot 5 unused: candidates 2, 3, 4, the unused one first.
+  const auto swaps = lines_with("VM Debug:   swapping ");
+  ASSERT_EQ(swaps.size(), 4u);
+  EXPECT_EQ(swaps[0], "VM Debug:   swapping 0 4");
+  EXPECT_EQ(swaps[1], "VM Debug:   swapping into unused port 4");
+  EXPECT_TRUE(swaps[2] == "VM Debug:   swapping 0 2" || swaps[2] == "VM Debug:   swapping 0 3") << swaps[2];
+  EXPECT_EQ(m.m_num_tries, 3);
+  EXPECT_EQ(implements, 3);
+  // Into the unused slot: only slot 0 disconnected, slot 4 connected, mask swapped.
+  const std::string aid = "atom#" + std::to_string(l->get_id());
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{"DUX::disconnect(iterm#" + std::to_string(l->get_id()) + ".12.0",
+                                                    "DUX::connect(", "DUX::set_lutmask(" + aid, "DUX::implement(",
+                                                    "DUX::restore_checkpoint("}));
+  // Everything given back.
+  EXPECT_TRUE(check->unchanged());
+  EXPECT_EQ(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 4), 0), nullptr);
+  // The same LUT again in the same pass kind: refused by its key.
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(m.m_num_tries, 3);
+  EXPECT_EQ(lines_with("VM Debug:   swapping ").size(), 4u);
+}
+
+TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {
+  VOK_ATOM_NODE* l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 8, 3);
+    l = scenes::lut8(n, "l", ins, [](const LUT_INPUTS& x) { return x[3] && x[7]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 4, 0);
+    place_at(q, 3, 4, 1);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(count_prefix("VM Debug:   swapping"), 0);
+  EXPECT_EQ(m.m_num_tries, 0);
+}
+
+TEST_F(IrsynTest, ResynthesisExchangesSymmetricInputsAndKeepsTheFunction) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_resyn_margin = 0;
+  const std::int32_t before = m.get_min_slack(p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  EXPECT_TRUE(m.resyn_one(out_port(p.a)));
+  EXPECT_GE(count_prefix("VM Debug: regular symmetry found (0, "), 1);
+  EXPECT_EQ(m.m_num_better, 1);
+  EXPECT_GT(m.get_min_slack(p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), before);
+  // r0 now feeds A directly.
+  bool r0_feeds_a = false;
+  for (const VOK_ATOM_ITERM* t : p.a->citerms())
+    if (t->get_source(VOK_TRAVERSE_AS_STORED) && t->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node() == p.r0)
+      r0_feeds_a = true;
+  EXPECT_TRUE(r0_feeds_a);
+  EXPECT_TRUE(check->unchanged());
+  EXPECT_EQ(m.m_changed_luts, (std::set<int>{p.a->get_id(), p.b->get_id()}));
+}
+
+TEST_F(IrsynTest, InvertedSymmetryInvertsBothMasksWithoutAFakeUpdate) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk, true); });
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_resyn_margin = 0;
+  const std::uint64_t ma = p.a->get_lutmask().get_value(), mb = p.b->get_lutmask().get_value();
+  host::clear_calls();
+  m.resyn_one(out_port(p.a));
+  ASSERT_EQ(count("VM Debug: inverted symmetry found (0, 1)"), 1);
+  // The first attempt (slot 1, inverted): both masks inverted, nothing else set.
+  std::vector<std::string> masks;
+  for (const auto& l : host::call_lines()) {
+    if (l.rfind("DUX::implement(", 0) == 0) break;
+    if (l.rfind("DUX::set_lutmask(", 0) == 0) masks.push_back(l);
+  }
+  ASSERT_GE(masks.size(), 2u);
+  EXPECT_EQ(masks[0], "DUX::set_lutmask(atom#" + std::to_string(p.b->get_id()) + ", " +
+                          std::to_string(IRSYN_MANAGER::invert_mask(mb, false, 0)) + ")");
+  EXPECT_EQ(masks[1], "DUX::set_lutmask(atom#" + std::to_string(p.a->get_id()) + ", " +
+                          std::to_string(IRSYN_MANAGER::invert_mask(ma, false, 1)) + ")");
+  EXPECT_EQ(masks.size(), 2u);
+  EXPECT_GT(implements, 0);
+}
+
+TEST_F(IrsynTest, ResynthesisRefusals) {
+  PAIR p;
+  VOK_ATOM_NODE* a2;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    // A second LUT reading B's output and B twice.
+    a2 = n.lut("a2", {p.b, p.r2, p.b}, [](const LUT_INPUTS& x) { return and_all(x, 3); });
+    auto q2 = n.reg("q2").clk(clk).d(a2);
+    place_at(a2, 3, 4, 0);
+    place_at(q2, 3, 4, 1);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_resyn_margin = 0;
+  EXPECT_FALSE(m.resyn_one(out_port(p.a)));
+  EXPECT_EQ(count("VM Debug: min src fanout > 1"), 1);
+  EXPECT_EQ(m.m_num_tries, 0);
+}
+
+TEST_F(IrsynTest, ADriverInTwoSlotsOfAIsRefused) {
+  VOK_ATOM_NODE* a;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    PAIR p = build_pair(n, clk);
+    a = n.lut("a2", {p.b, p.r2, p.b}, [](const LUT_INPUTS& x) { return and_all(x, 3); });
+    auto q2 = n.reg("q2").clk(clk).d(a);
+    place_at(a, 3, 4, 0);
+    place_at(q2, 3, 4, 1);
+    // B feeds only a2 (A is given another driver).
+    p.a->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->tie(true);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_resyn_margin = 0;
+  EXPECT_FALSE(m.resyn_one(out_port(a)));
+  EXPECT_EQ(count("VM Debug: min src feeds lut A twice"), 1);
+  EXPECT_EQ(m.m_num_tries, 0);
+}
+
+TEST_F(IrsynTest, ASlackThatMovedUnderARestoreIsTraced) {
+  VOK_ATOM_NODE* l;
+  VOK_ATOM_NODE* clk_src = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    clk_src = clk.oterm->get_my_node();
+    std::vector<SIG> ins = input_regs(n, clk, 3, 0);
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return x[0] && x[1] && x[2]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 5);
+    place_at(q, 3, 3, 6);
+  });
+  // A constraint change the engine does not record, made during the attempt.
+  DUX::set_implement_observer([&] { host::timing::declare_clock("clk", 5, clk_src->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0)); });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_GE(count_prefix("VM Debug: ERROR mismatch slack bgn/curr "), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The whole run on the pipeline scene (re-route passes switched on too):
+// every attempt keeps the register functions, the run ends with the
+// statistics line, the failing domain's WNS is no worse and every change
+// that stayed is counted.
+TEST_F(IrsynTest, APipelineRunKeepsEveryFunctionAndNoDomainGetsWorse) {
+  device(FAMILY_46).build();
+  scenes::ky_pipeline(2);
+  n = std::make_unique<NETLIST_BUILDER>(netlist());
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  watch_functions();
+  cfg_set_value("post_route_resyn_num_reroute_passes", "2");
+  cfg_set_value("post_route_resyn_rotate_margin", "0");
+  cfg_set_value("post_route_resyn_resyn_margin", "0");
+  cfg_set_value("post_route_resyn_near_critical", "100000");
+  IRSYN_MANAGER& m = make_manager();
+  const auto before = sta_get_wns_map(host::hov::current_kem_netlist());
+  EXPECT_EQ(m.resyn(), 1);
+  EXPECT_GT(m.m_num_tries, 0);
+  EXPECT_EQ(implements, m.m_num_tries);
+  EXPECT_EQ(m.m_num_tries, m.m_num_better + m.m_num_worse + m.m_num_fail);
+  EXPECT_EQ(count_prefix("VM Debug: implement stats tries " + std::to_string(m.m_num_tries) + " better "), 1);
+  EXPECT_EQ(count_prefix("VM Debug: ERROR mismatch"), 0);
+  EXPECT_TRUE(check->unchanged());
+  for (const auto& [d, v] : sta_get_wns_map(host::hov::current_kem_netlist()))
+    if (auto it = before.find(d); it != before.end() && it->second.wns < 0) {
+      EXPECT_GE(v.wns, it->second.wns);
+    }
+  EXPECT_EQ(m.m_changed_luts.empty(), m.m_num_better == 0);
+  std::printf("pipeline run: tries %d better %d worse %d fail %d\n", m.m_num_tries, m.m_num_better, m.m_num_worse,
+              m.m_num_fail);
+}
+
+}  // namespace
+
+namespace {
+
+// An inverted critical input exchanged with a tied slot: the constant moves
+// to the inverted slot and must still read its value there.
+TEST_F(IrsynTest, AConstantRotatedIntoAnInvertedSlotReadsItsValue) {
+  VOK_ATOM_NODE* l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 2, 0);
+    ins.push_back(ins[1]);
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) != x[2]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 5);
+    place_at(q, 3, 3, 6);
+  });
+  scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);
+  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0, false);
+  n->timing();
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(count("VM Debug:   swapping 0 2"), 1);
+  EXPECT_GE(implements, 1);
+}
+
+}  // namespace
