@@ -36,3 +36,8 @@ VOK_ATOM_NODE* PLACE_DB::get_atom(std::uint32_t gid) {
     if (a->is_placed() && a->get_location_gid() == gid) return a;
   return nullptr;
 }
+
+std::pair<int, int> PLACE_DB::get_base_xy_from_atom(const VOK_ATOM_NODE* atom) {
+  if (!atom || atom->get_location_gid() == 0xFFFFFFFFu) return {-1, -1};
+  return get_xy_from_gid(atom->get_location_gid());
+}
