@@ -309,7 +309,7 @@ bool IRTM_MANAGER::retime_kth_iteration(int k, std::vector<IRTM_OBJ*>* objects) 
     undo_all_retiming(move->m_checkpoint_id);
     return update_hold_voilations(k, objects);
   }
-  bool c = check_retiming(move, m_iter->m_move_cost, m_iter->m_initial_cost, true);
+  bool c = check_retiming(move, &m_iter->m_move_cost, &m_iter->m_initial_cost, true);
   if (!c) {
     if (!hold) return update_setup_voilations(k, objects);
     undo_all_retiming(move->m_checkpoint_id);
@@ -417,20 +417,3 @@ void IRTM_MANAGER::dump_atom_netlist(bool force) {
 bool IRTM_MANAGER::is_retimable_ff(VOK_ATOM_NODE*) { return not_built("IRTM_MANAGER::is_retimable_ff"); }
 bool IRTM_MANAGER::forward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::forward_retime"); }
 bool IRTM_MANAGER::backward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::backward_retime"); }
-bool IRTM_MANAGER::insert_wirelut(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::insert_wirelut"); }
-bool IRTM_MANAGER::reroute_load(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::reroute_load"); }
-bool IRTM_MANAGER::annotate_delays(IRTM_MOVE*, bool*) { return not_built("IRTM_MANAGER::annotate_delays"); }
-bool IRTM_MANAGER::check_retiming(IRTM_MOVE*, const TIMING_COST_STRUCT&, const TIMING_COST_STRUCT&, bool) {
-  return not_built("IRTM_MANAGER::check_retiming");
-}
-bool IRTM_MANAGER::update_setup_voilations(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::update_setup_voilations");
-}
-bool IRTM_MANAGER::update_hold_voilations(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::update_hold_voilations");
-}
-bool IRTM_MANAGER::batch_retiming_moves(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::batch_retiming_moves");
-}
-void IRTM_MANAGER::undo_all_retiming(std::uint64_t) { not_built("IRTM_MANAGER::undo_all_retiming"); }
-void IRTM_MANAGER::finalize_retiming() { not_built("IRTM_MANAGER::finalize_retiming"); }

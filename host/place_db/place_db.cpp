@@ -57,3 +57,8 @@ std::vector<VOK_ATOM_NODE*> PLACE_DB::get_ale_atoms_of(std::uint32_t gid) const 
   }
   return out;
 }
+
+std::pair<int, int> PLACE_DB::get_base_xy_from_atom(const VOK_ATOM_NODE* atom) {
+  if (!atom || atom->get_location_gid() == 0xFFFFFFFFu) return {-1, -1};
+  return get_xy_from_gid(atom->get_location_gid());
+}

@@ -32,4 +32,6 @@ public:
   // The atoms placed in the ALE of a placement gid (same tile, sub-location
   // / 6 equal), in atom-id order; empty for a slot or unknown gid.
   std::vector<VOK_ATOM_NODE*> get_ale_atoms_of(std::uint32_t gid) const;
+  // The tile of an atom's location; (-1, -1) for an unplaced or null atom.
+  static std::pair<int, int> get_base_xy_from_atom(const VOK_ATOM_NODE* atom);
 };
