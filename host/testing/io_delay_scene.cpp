@@ -15,6 +15,7 @@ IO_DELAY_CHAINS io_delay_chains() {
   IO_DELAY_CHAINS s;
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
   auto ibuf = n.io_in("din");
   s.ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
   s.ddio = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "ddio").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_DDIO_IN);

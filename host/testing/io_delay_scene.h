@@ -20,7 +20,8 @@
 //    (a timing cell between the device-pin node and the core) and the buried
 //    registers meet the device-pin nodes. Usages: pins' data outputs 9,
 //    pins' data inputs 68, the buried output register's output 253.
-// All registers share the clock port "clk".
+// All registers share the clock port "clk", declared a clock of 2000 ps; the
+// pins carry no I/O delays (host::timing::set_io_delay gives them some).
 #include "testing/netlist_builder.h"
 
 namespace host::testing::scenes {
