@@ -2,6 +2,7 @@
 // the per-corner delay table and the optimisation elements and groups.
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,93 @@ TEST_F(AutoDelayChainTest, SettingWriters) {
   EXPECT_FALSE(pass.is_delay_chain_used(T(414), din, false));
   auto e = host::testing::expect_internal_error([&] { pass.is_delay_chain_used(T(12), din, false); });
   EXPECT_EQ(e.condition, "Unknown Delay Chain");
+}
+
+// ---------------------------------------------------------------- delay table
+
+class AutoDelayChainTableTest : public host::testing::EnvTest {
+protected:
+  // The pass's table on a device of the family with the given corners.
+  void table(int family, std::vector<DeviceCorner> corners) {
+    host::testing::device(Family::code(family)).corners(std::move(corners)).build();
+    owner = std::make_unique<VELMO_DELAY_CHAIN_OP>(m_env);
+    pass = std::make_unique<PASS>(m_env, owner.get());
+    pass->init_yeb_cell_delays();
+    pass->build_auto_delay_chain_vec_new();
+  }
+  // Delay [orientation][edge] of a chain's setting at a corner.
+  int delay(int type, unsigned setting, int corner, int edge = 0, int orientation = 0) const {
+    const PASS::AUTO_DELAY_CHAIN_INFO* info = pass->get_delay_chain_info(T(type));
+    EXPECT_NE(info, nullptr) << type;
+    return info ? info->values.at(setting)->delay[orientation][edge][corner] : -1;
+  }
+  static DeviceCorner corner(int grade, int kind) { return DeviceCorner{grade, kind, 900, kind == 1 ? -40 : 100, false}; }
+  std::unique_ptr<VELMO_DELAY_CHAIN_OP> owner;
+  std::unique_ptr<PASS> pass;
+};
+
+TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
+  // Family 26, grade 12: 448 slow 10 x 3.298 x 1.23 = 40.6; 446 without cell
+  // delays, fast 2 x 72 x 0.76 = 109.4.
+  table(26, {corner(12, 0), corner(12, 1)});
+  for (int e : {0, 1})
+    for (int o : {0, 1}) EXPECT_EQ(delay(448, 10, 0, e, o), 40);
+  EXPECT_EQ(delay(446, 2, 1), 109);
+  EXPECT_EQ(delay(446, 2, 0), 177);
+  // Another family, grade 6: 430 slow 5 x 72 x 1.125, fast 3 x 72 x 0.5.
+  table(48, {corner(6, 0), corner(6, 1)});
+  EXPECT_EQ(delay(430, 5, 0), 405);
+  EXPECT_EQ(delay(430, 5, 0, 1, 1), 405);
+  EXPECT_EQ(delay(430, 3, 1), 108);
+  EXPECT_EQ(delay(449, 7, 0), 0) << "no nominal delay for other chains";
+  table(48, {corner(12, 0)});
+  EXPECT_EQ(delay(431, 7, 0), 676);
+  // A corner of another model code: scaler 1.
+  table(48, {corner(6, DeviceCorner::TYPICAL)});
+  EXPECT_EQ(delay(430, 5, 0), 360);
+}
+
+TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
+  YEB_CELL_DELAY r;
+  r.values[0] = 1.0e-10f;
+  r.values[4] = 2.0e-10f;
+  r.values[7] = 3.0e-10f;
+  host::yeb::set_cell_delay(0, 207, r);  // 446 at the slow model only
+  table(46, {corner(1, 0), corner(1, 1)});
+  EXPECT_EQ(delay(446, 15, 0, 0), 100);
+  EXPECT_EQ(delay(446, 15, 0, 1), 150);
+  EXPECT_EQ(delay(446, 7, 0, 0), 47);
+  const PASS::AUTO_DELAY_CHAIN_VALUE* v = pass->get_delay_chain_info(T(446))->values[15];
+  EXPECT_EQ(v->get_tsu_delay(1, 0), 150);
+  EXPECT_EQ(v->get_th_delay(1, 0), 100);
+  EXPECT_EQ(v->get_delay(1, 0, 0), 100);
+  EXPECT_EQ(v->get_delay(0, 0, 0), 150);
+  EXPECT_EQ(delay(446, 2, 1), 109) << "the fast corner has no cell delay: nominal";
+  // 448 never takes cell delays.
+  host::yeb::set_cell_delay(-1, 213, r);
+  table(46, {corner(1, 0)});
+  EXPECT_EQ(delay(448, 10, 0), 32);
+}
+
+TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
+  table(46, {corner(1, 0), corner(1, 1)});
+  ASSERT_TRUE(pass->is_clk_delay_ctrl());
+  const PASS::AUTO_DELAY_CHAIN_INFO* info = pass->get_delay_chain_info(T(19));
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->values.size(), 65u);
+  EXPECT_EQ(info->values[0]->setting, 9999u);
+  EXPECT_EQ(info->values[0]->delay[1][1][1], -28);
+  EXPECT_EQ(info->values[1]->setting, 0u);
+  EXPECT_EQ(info->values[11]->delay[0][0][0], 200);  // setting 10: 20 ps per setting
+  EXPECT_EQ(info->values[11]->delay[0][1][1], 130);  // fast corner
+  EXPECT_EQ(pass->get_delay_chain_info(T(414)), nullptr) << "PLL chains off";
+  host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
+  auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
+  EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
+  host::pexa::set_loaded_timing_model_enum(1, 0);
+  host::pexa::set_loaded_timing_model_enum(0, DEV_TIMING_MODEL_INVALID);
+  e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
+  EXPECT_EQ(e.condition, "dev_slow_timing_model_enum != DEV_TIMING_MODEL_INVALID");
 }
 
 // ---------------------------------------------------------------- elements and groups
