@@ -4,6 +4,9 @@
 
 class VOK_ATOM_NODE;
 
+// The name of the search's per-element trace file.
+extern const char* const velmo_optimization_timing_info_for_opt_element;
+
 namespace velmo_auto_dc {
 // Reports an internal error of the pass; does not return.
 [[noreturn]] void internal_error(const char* condition, int line);

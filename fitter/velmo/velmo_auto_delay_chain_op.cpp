@@ -28,7 +28,6 @@
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
 #include "wexan/wexan_msgr.h"
-#include "zel/zel_atom_dumper.h"
 
 namespace velmo_auto_dc {
 [[noreturn]] void internal_error(const char* condition, int line) {
@@ -230,7 +229,7 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::work_new() {
       build_optimization_groups();
       identify_pin_to_core_optimization_groups_with_high_fanout_pins();
       if (m_verbose) dump_optimization_info();
-      if (m_verbose_optimizations) truncate_file("velmo_optimization_timing_info_for_opt_element.out");
+      if (m_verbose_optimizations) truncate_file(velmo_optimization_timing_info_for_opt_element);
 
       for (int i = 0; i < m_corner_count; ++i) {
         msg_vdebug_impl(2, "AUTO DELAY CHAIN: Collect pin to core edges");
@@ -433,23 +432,6 @@ unsigned VELMO_AUTO_DELAY_CHAIN_OP::translate_delay_value(unsigned setting) cons
   return m_body->translate_delay_value(setting);
 }
 
-// ---------------------------------------------------------------- reports
-
-void VELMO_AUTO_DELAY_CHAIN_OP::dump_atoms() {
-  ZEL_ATOM_DUMPER dumper(m_env->get_chip_db_entry());
-  dumper.dump_current_atom_netlist(m_env->get_cmp()->get_project_name() + ".dly", true);
-}
-
-const char* VELMO_AUTO_DELAY_CHAIN_OP::get_opt_element_group_type_string(int type) {
-  if (type == VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN) return "VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN";
-  if (type == VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN) return "VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN";
-  return "Illegal Group Type";
-}
-
-const char* VELMO_AUTO_DELAY_CHAIN_OP::get_opt_element_edge_type_string(int type) {
-  return type == VELMO_KEM_EDGE_DATA ? "DATA" : "Illegal Edge Type";
-}
-
 // ---------------------------------------------------------------- not built yet
 
 void VELMO_AUTO_DELAY_CHAIN_OP::perform_timing_corner_analysis(ZEL_TIMING_MODEL, int, WEXAN_HOV_UTILITY*,
@@ -466,10 +448,3 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::process_optimization_groups(VELMO_OPT_ELEMENT_GR
   return true;
 }
 
-void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_info() {
-  msg_vdebug_impl(2, "dump_optimization_info: not built yet");
-}
-
-void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_timing_info(const char*) {
-  msg_vdebug_impl(2, "dump_optimization_timing_info: not built yet");
-}

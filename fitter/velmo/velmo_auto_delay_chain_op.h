@@ -174,6 +174,7 @@ public:
   bool process_optimization_groups(VELMO_OPT_ELEMENT_GROUP_TYPE group);
   void dump_optimization_info();
   void dump_optimization_timing_info(const char* tag);
+  void dump_optimization_timing_info_for_opt_element(OPTIMIZATION_ELEMENT* element);
   void dump_atoms();
   static const char* get_opt_element_group_type_string(int type);
   static const char* get_opt_element_edge_type_string(int type);

@@ -441,3 +441,67 @@ TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And6
 }
 
 }  // namespace
+
+namespace {
+
+std::string file_text(const char* name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);
+  // Empty lists: the headings alone.
+  pass.dump_optimization_info();
+  EXPECT_EQ(file_text("velmo_opt_elements_info.out"),
+            "\n\nVEC_OF_OPTIMIZATION_GROUP:\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n");
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  pass.dump_optimization_info();
+  const std::string info = file_text("velmo_opt_elements_info.out");
+  const OPTIMIZATION_ELEMENT* in = pass.get_element_map().at({sc.din, T(446)});
+  const std::string din_id = std::to_string(sc.din->get_id());
+  for (const std::string& want :
+       {std::string("\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
+                    "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tOpt Element Atom Id Name (Id): din (" + din_id + ") - Opt Element Type Illegal - "
+                    "Edge Type:DATA\n\t\tOptimization Group Data:\n\t\t\tcurrent_best_score1_wc_slack:-2147483647\n"),
+        std::string("\tOptimization Element #0\n\t\tOpt Element Element Type:Illegal\n"
+                    "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tAtom Identifier Name (Id): din (" + din_id + ")\n"
+                    "\t\tOptimization Element Pos Edge Ids (Num. of Edges = 2):\n\t\t\t" +
+                    std::to_string(in->pos_edges[0]->edge_id) + "\n"),
+        std::string("\t\t\tinitial_setting:0\n\t\t\tcurrent_best_setting:0\n\t\t\ttmp_setting:0\n"
+                    "\t\t\tmin_setting:0\n\t\t\tmax_setting:15\n"),
+        std::string("\tKEM Edge ID: #" + std::to_string(in->pos_edges[0]->edge_id) +
+                    "\n\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n"
+                    "\t\t\tSetup(slack[0][0]):-2147483647\t\t\t\tHold(slack[1][0]):-2147483647\n"
+                    "\t\t\tSetup(slack[0][1]):-2147483647\t\t\t\tHold(slack[1][1]):-2147483647\n")})
+    EXPECT_NE(info.find(want), std::string::npos) << want << "\n---\n" << info;
+
+  pass.dump_optimization_timing_info("before_core_to_pin_0");
+  const std::string timing = file_text("velmo_opt_elements_timing_info_before_core_to_pin_0.out");
+  EXPECT_NE(timing.find("\t\t\tcurrent_best_score1_wc_slack: -2147483647\n"), std::string::npos);
+  EXPECT_NE(timing.find("\t\t\t" + std::to_string(in->pos_edges[0]->edge_id) +
+                        " - slack: slack[tsu][slow]):-2147483647 slack[tsu][fast]):-2147483647 "
+                        "slack[th][slow]):-2147483647 slack[th][fast]):-2147483647 \n"),
+            std::string::npos)
+      << timing;
+
+  // The trace line needs the optimisation switch.
+  auto* element = const_cast<OPTIMIZATION_ELEMENT*>(in);
+  pass.dump_optimization_timing_info_for_opt_element(element);
+  EXPECT_FALSE(std::ifstream("velmo_optimization_timing_info_for_opt_element.out").good());
+  cfg_set_on("velmo_auto_dc_verbose_optimizations");
+  PASS traced(m_env, &owner);
+  traced.dump_optimization_timing_info_for_opt_element(element);
+  EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
+            "Opt Element Element Type:Illegal Atom Name (Id): din (" + din_id +
+                ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+}
+
+}  // namespace
