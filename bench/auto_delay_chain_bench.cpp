@@ -1,7 +1,8 @@
 // Element building of the automatic delay-chain pass: one input pin on 10^4
 // timed edges (arg 0) and 10^3 pins of 10 edges each (arg 1). BM_..Build
 // times build_optimization_elements; BM_..Hashed the element lists alone
-// (edge records kept once per element by a hash set beside the list);
+// (edge records kept once per element: a short list scanned, a long one
+// with a hash set beside it);
 // BM_..LinearScan fills the same lists from the same records with the
 // linear duplicate scan, for the ratio.
 #include <benchmark/benchmark.h>
@@ -18,6 +19,8 @@
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "testing/timing_builder.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_delay_chain_op.h"
 #include "wexan/wexan_env.h"
@@ -43,7 +46,12 @@ struct ELEMENT_WORLD {
     for (int p = 0; p < pins; ++p) {
       const std::string name = "in" + std::to_string(p);
       auto ibuf = n.io_in(name);
-      for (int i = 0; i < fanout; ++i) n.reg(name + "_q" + std::to_string(i)).clk(clk).d(ibuf);
+      for (int i = 0; i < fanout; ++i)
+        n.reg(name + "_q" + std::to_string(i))
+            .clk(clk)
+            .d(ibuf)
+            ->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)
+            ->set_delay_chain_connection(8, 0);
       host::timing::set_io_delay(n.find(name)->get_id(), {"clk", 300, 100});
     }
     n.timing();

@@ -31,6 +31,22 @@ std::string atom_name(const VOK_ATOM_NODE* atom) {
 
 namespace {
 constexpr const char* kSeparator = "______________________________________________________";
+
+// Appends a record to an element's pos_edges unless it is there: the same
+// contents and order as a scan of the list; a short list is scanned, a long
+// one keeps a hash set beside it.
+void add_unique_pos_edge(OPTIMIZATION_ELEMENT* element, KEM_EDGE_SLACK_INFO* info) {
+  constexpr std::size_t kScanned = 32;
+  std::vector<KEM_EDGE_SLACK_INFO*>& list = element->pos_edges;
+  auto& set = element->pos_edge_set;
+  if (set.empty() && list.size() < kScanned) {
+    if (std::find(list.begin(), list.end(), info) != list.end()) return;
+    list.push_back(info);
+    if (list.size() == kScanned) set.insert(list.begin(), list.end());
+    return;
+  }
+  if (set.insert(info).second) list.push_back(info);
+}
 }  // namespace
 
 // ---------------------------------------------------------------- records
@@ -217,8 +233,7 @@ void VELMO_AUTO_DELAY_CHAIN_OP::update_optimization_elements_kem_edge_lists() {
       switch (element->group_type) {
         case VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN:
         case VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN:
-          // Same contents and order as a scan of the list, in constant time.
-          if (element->pos_edge_set.insert(info).second) element->pos_edges.push_back(info);
+          add_unique_pos_edge(element, info);
           break;
         case VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN: {
           if (relationship != 0 && relationship != 1) internal_error("Not a valid PLL edge relationship", __LINE__);

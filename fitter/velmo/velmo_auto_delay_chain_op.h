@@ -62,7 +62,8 @@ struct VELMO_API OPTIMIZATION_ELEMENT {
   std::int32_t tmp_setting = -1;
   std::int32_t min_setting = 0;
   std::int32_t max_setting = -1;
-  // The records of pos_edges, for the duplicate test of group types 0 and 1.
+  // The records of pos_edges once the list is long, for the duplicate test
+  // of group types 0 and 1.
   std::unordered_set<const KEM_EDGE_SLACK_INFO*> pos_edge_set;
 };
 
