@@ -31,6 +31,22 @@ private:
 };
 
 int id_of(const VOK_ATOM_NODE* atom) { return atom ? atom->get_id() : -1; }
+
+void print_element_heading(std::FILE* f, int index, const OPTIMIZATION_ELEMENT* e) {
+  std::fprintf(f, "\tOptimization Element #%d\n", index);
+  std::fprintf(f, "\t\tOpt Element Element Type:%s\n", velmo_get_delay_chain_string(e->delay_chain_type));
+  std::fprintf(f, "\t\tOpt Element Group Type: %s\n",
+               VELMO_AUTO_DELAY_CHAIN_OP::get_opt_element_group_type_string(e->group_type));
+  std::fprintf(f, "\t\tAtom Identifier Name (Id): %s (%d)\n", velmo_auto_dc::atom_name(e->atom).c_str(), id_of(e->atom));
+}
+
+void print_settings(std::FILE* f, const OPTIMIZATION_ELEMENT* e) {
+  std::fprintf(f, "\t\t\tinitial_setting:%d\n", e->initial_setting);
+  std::fprintf(f, "\t\t\tcurrent_best_setting:%d\n", e->current_best_setting);
+  std::fprintf(f, "\t\t\ttmp_setting:%d\n", e->tmp_setting);
+  std::fprintf(f, "\t\t\tmin_setting:%d\n", e->min_setting);
+  std::fprintf(f, "\t\t\tmax_setting:%d\n", e->max_setting);
+}
 }  // namespace
 
 void VELMO_AUTO_DELAY_CHAIN_OP::dump_atoms() {
@@ -93,11 +109,7 @@ void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_info() {
   std::fprintf(f, "VEC_OF_OPTIMIZATION_ELEMENT:\n");
   int j = 0;
   for (const OPTIMIZATION_ELEMENT* e : m_optimization_elements) {
-    std::fprintf(f, "\tOptimization Element #%d\n", j++);
-    std::fprintf(f, "\t\tOpt Element Element Type:%s\n", velmo_get_delay_chain_string(e->delay_chain_type));
-    std::fprintf(f, "\t\tOpt Element Group Type: %s\n", get_opt_element_group_type_string(e->group_type));
-    std::fprintf(f, "\t\tAtom Identifier Name (Id): %s (%d)\n", velmo_auto_dc::atom_name(e->atom).c_str(),
-                 id_of(e->atom));
+    print_element_heading(f, j++, e);
     std::fprintf(f, "\t\tOptimization Element Pos Edge Ids (Num. of Edges = %u):\n",
                  static_cast<unsigned>(e->pos_edges.size()));
     for (const KEM_EDGE_SLACK_INFO* info : e->pos_edges) std::fprintf(f, "\t\t\t%d\n", info->edge_id);
@@ -107,11 +119,7 @@ void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_info() {
     std::fprintf(f, "\t\tOptimization Element Data:\n");
     std::fprintf(f, "\t\t\twc_slack[0]:%d\n", e->wc_slack[0]);
     std::fprintf(f, "\t\t\twc_slack[1]:%d\n", e->wc_slack[1]);
-    std::fprintf(f, "\t\t\tinitial_setting:%d\n", e->initial_setting);
-    std::fprintf(f, "\t\t\tcurrent_best_setting:%d\n", e->current_best_setting);
-    std::fprintf(f, "\t\t\ttmp_setting:%d\n", e->tmp_setting);
-    std::fprintf(f, "\t\t\tmin_setting:%d\n", e->min_setting);
-    std::fprintf(f, "\t\t\tmax_setting:%d\n", e->max_setting);
+    print_settings(f, e);
   }
   std::fprintf(f, "\n\n");
   std::fprintf(f, "VEC_OF_KEM_EDGE_SLACK_INFO:\n");
@@ -163,11 +171,7 @@ void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_timing_info(const char* tag) {
   };
   int j = 0;
   for (const OPTIMIZATION_ELEMENT* e : m_optimization_elements) {
-    std::fprintf(f, "\tOptimization Element #%d\n", j++);
-    std::fprintf(f, "\t\tOpt Element Element Type:%s\n", velmo_get_delay_chain_string(e->delay_chain_type));
-    std::fprintf(f, "\t\tOpt Element Group Type: %s\n", get_opt_element_group_type_string(e->group_type));
-    std::fprintf(f, "\t\tAtom Identifier Name (Id): %s (%d)\n", velmo_auto_dc::atom_name(e->atom).c_str(),
-                 id_of(e->atom));
+    print_element_heading(f, j++, e);
     std::fprintf(f, "\t\tOptimization Element Pos Edge Ids:\n");
     records(e->pos_edges);
     std::fprintf(f, "\t\tOptimization Element Neg Edge Ids:\n");
@@ -175,10 +179,6 @@ void VELMO_AUTO_DELAY_CHAIN_OP::dump_optimization_timing_info(const char* tag) {
     std::fprintf(f, "\t\tOptimization Element Data:\n");
     std::fprintf(f, "\t\t\twc_slack[tsu]:%d\n", e->wc_slack[0]);
     std::fprintf(f, "\t\t\twc_slack[th]:%d\n", e->wc_slack[1]);
-    std::fprintf(f, "\t\t\tinitial_setting:%d\n", e->initial_setting);
-    std::fprintf(f, "\t\t\tcurrent_best_setting:%d\n", e->current_best_setting);
-    std::fprintf(f, "\t\t\ttmp_setting:%d\n", e->tmp_setting);
-    std::fprintf(f, "\t\t\tmin_setting:%d\n", e->min_setting);
-    std::fprintf(f, "\t\t\tmax_setting:%d\n", e->max_setting);
+    print_settings(f, e);
   }
 }
