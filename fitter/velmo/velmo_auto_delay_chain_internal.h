@@ -2,6 +2,7 @@
 // Helpers shared by the automatic delay-chain pass's source files.
 #include <string>
 
+class GEN_STOPWATCH;
 class VOK_ATOM_NODE;
 
 // The name of the search's per-element trace file.
@@ -22,6 +23,10 @@ public:
 private:
   const char* m_name;
 };
+
+// The pass's process-wide processing and timing-analysis stopwatches.
+GEN_STOPWATCH& processing_stopwatch();
+GEN_STOPWATCH& timing_analyzer_stopwatch();
 
 // The short hierarchical name of an atom ("" without one).
 std::string atom_name(const VOK_ATOM_NODE* atom);

@@ -36,15 +36,23 @@ namespace velmo_auto_dc {
 
 BIN::BIN(const char* name) : m_name(name) { GEN_PROFILE_BINS::open_with_tag("VELMO", name, 0x7FFFFFFF, nullptr); }
 BIN::~BIN() { GEN_PROFILE_BINS::close(m_name); }
+
+GEN_STOPWATCH& processing_stopwatch() {
+  static GEN_STOPWATCH watch;
+  return watch;
+}
+
+GEN_STOPWATCH& timing_analyzer_stopwatch() {
+  static GEN_STOPWATCH watch;
+  return watch;
+}
 }  // namespace velmo_auto_dc
 
 using velmo_auto_dc::BIN;
 using velmo_auto_dc::internal_error;
 
 namespace {
-// Accumulate over every run of the pass in the process.
-GEN_STOPWATCH auto_dc_processing_stopwatch;
-GEN_STOPWATCH timing_analyzer_stopwatch;
+// Accumulates over every run of the pass in the process.
 GEN_STOPWATCH delay_annotation_stopwatch;
 
 const OMZ_OPTION* option_of(const OMZ_NAMESPACE* section, int variable) {
@@ -194,10 +202,10 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::work_new() {
         std::fclose(f);
       }
     }
-    auto_dc_processing_stopwatch.start();
+    velmo_auto_dc::processing_stopwatch().start();
     init_yeb_cell_delays();
     build_auto_delay_chain_vec_new();
-    auto_dc_processing_stopwatch.stop();
+    velmo_auto_dc::processing_stopwatch().stop();
 
     CMP_FACADE* cmp = m_env->get_cmp();
     int invoke_mode = 2;
@@ -206,23 +214,23 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::work_new() {
       invoke_mode = 3;
       request_flag = cmp->query_timing();
     }
-    const int t0 = static_cast<int>(timing_analyzer_stopwatch.get_elapsed_seconds());
-    timing_analyzer_stopwatch.start();
+    const int t0 = static_cast<int>(velmo_auto_dc::timing_analyzer_stopwatch().get_elapsed_seconds());
+    velmo_auto_dc::timing_analyzer_stopwatch().start();
     if (!use_incremental) m_env->indicate_that_atom_netlist_is_modified();
     WEXAN_HOV_UTILITY* hov = m_env->get_hov_utility_or_create_if_necessary(0, invoke_mode, 5, request_flag, false,
                                                                            true, false, nullptr, false, false);
     if (hov == nullptr) internal_error("hov_utility != NULL", __LINE__);
     HOV_ACCESSORIES* accessories = hov_get_accessories();
     if (use_incremental) accessories->update();
-    timing_analyzer_stopwatch.stop();
-    const int t1 = static_cast<int>(timing_analyzer_stopwatch.get_elapsed_seconds());
+    velmo_auto_dc::timing_analyzer_stopwatch().stop();
+    const int t1 = static_cast<int>(velmo_auto_dc::timing_analyzer_stopwatch().get_elapsed_seconds());
     msg_vdebug_impl(2, "AUTO DELAY CHAIN: Created HOV UTILITY... %d sec", t1 - t0);
     hov->perform_quick_timing_analysis(false);
 
-    auto_dc_processing_stopwatch.start();
+    velmo_auto_dc::processing_stopwatch().start();
     m_owner->init_kem_edges_for_processing_new(accessories, use_incremental);
     if (m_pll_delay_chains || m_pll_phase_shift) m_owner->init_pll_kem_edges_for_processing(accessories, use_incremental);
-    auto_dc_processing_stopwatch.stop();
+    velmo_auto_dc::processing_stopwatch().stop();
 
     if (!m_owner->get_pin_to_core_edges().empty() || !m_owner->get_core_to_pin_edges().empty()) {
       build_optimization_elements();
@@ -247,9 +255,9 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::work_new() {
         std::snprintf(tag, sizeof tag, "before_core_to_pin_%d", 0);
         dump_optimization_timing_info(tag);
       }
-      auto_dc_processing_stopwatch.start();
+      velmo_auto_dc::processing_stopwatch().start();
       const bool c = process_optimization_groups(VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN);
-      auto_dc_processing_stopwatch.stop();
+      velmo_auto_dc::processing_stopwatch().stop();
       if (m_verbose) {
         std::snprintf(tag, sizeof tag, "after_core_to_pin_%d", 0);
         dump_optimization_timing_info(tag);
@@ -263,28 +271,28 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::work_new() {
 
       msg_vdebug_impl(2, "AUTO DELAY CHAIN: process pin to core edges");
       if (m_verbose) dump_optimization_timing_info("before_pin_to_core");
-      auto_dc_processing_stopwatch.start();
+      velmo_auto_dc::processing_stopwatch().start();
       const bool p = process_optimization_groups(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
-      auto_dc_processing_stopwatch.stop();
+      velmo_auto_dc::processing_stopwatch().stop();
       if (m_verbose) dump_optimization_timing_info("after_pin_to_core");
       result = taints->get_num_tainted_atoms() > 0 ? (c && p) : true;
 
       process_optimization_cleanup();
       if (taints->get_num_tainted_atoms() > 0) {
-        timing_analyzer_stopwatch.start();
+        velmo_auto_dc::timing_analyzer_stopwatch().start();
         incrementally_update_tainted_atoms();
         cmp->update_timing(true);
-        timing_analyzer_stopwatch.stop();
+        velmo_auto_dc::timing_analyzer_stopwatch().stop();
       }
       m_msgr->post();
       total.stop();
       msg_vdebug_impl(2, "AUTO DELAY CHAIN: finishes in %s", total.get_elapsed_time_str().c_str());
       msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in delay chain processing: %s",
-                      auto_dc_processing_stopwatch.get_elapsed_time_str().c_str());
+                      velmo_auto_dc::processing_stopwatch().get_elapsed_time_str().c_str());
       msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in delay annotation: %s",
                       delay_annotation_stopwatch.get_elapsed_time_str().c_str());
       msg_vdebug_impl(2, "AUTO DELAY CHAIN: Seconds spent in timing analysis: %s",
-                      timing_analyzer_stopwatch.get_elapsed_time_str().c_str());
+                      velmo_auto_dc::timing_analyzer_stopwatch().get_elapsed_time_str().c_str());
       if (m_debug) dump_atoms();
       test_incremental_r5v();
       switch_model(m_env, 0);
@@ -433,11 +441,6 @@ unsigned VELMO_AUTO_DELAY_CHAIN_OP::translate_delay_value(unsigned setting) cons
 }
 
 // ---------------------------------------------------------------- not built yet
-
-void VELMO_AUTO_DELAY_CHAIN_OP::perform_timing_corner_analysis(ZEL_TIMING_MODEL, int, WEXAN_HOV_UTILITY*,
-                                                               HOV_ACCESSORIES*, bool, VELMO_OPT_ELEMENT_GROUP_TYPE) {
-  msg_vdebug_impl(2, "perform_timing_corner_analysis: not built yet");
-}
 
 void VELMO_AUTO_DELAY_CHAIN_OP::incrementally_update_tainted_atoms() {
   msg_vdebug_impl(2, "incrementally_update_tainted_atoms: not built yet");

@@ -167,10 +167,17 @@ public:
   void get_edge_vec_for_opt_group(OPTIMIZATION_GROUP* group, std::vector<KEM_EDGE_SLACK_INFO*>& out) const;
   bool skip_pin_due_to_pll(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM type) const;
 
-  // ---- slacks, search and reports (the search's issue builds them)
+  // ---- per-corner slacks
   void perform_timing_corner_analysis(ZEL_TIMING_MODEL model, int corner, WEXAN_HOV_UTILITY* hov,
                                       HOV_ACCESSORIES* accessories, bool use_incremental,
                                       VELMO_OPT_ELEMENT_GROUP_TYPE group);
+  void collect_slack_new(VELMO_OPT_ELEMENT_GROUP_TYPE group, int kind, int corner);
+  void update_slack_info_for_optimization_group(OPTIMIZATION_ELEMENT* element, int old_setting, int new_setting);
+  void load_worse_case_slack_for_optimization_element(OPTIMIZATION_ELEMENT* element);
+  int get_dmf_value(YOS_UINT_DATA_ENUM type, unsigned setting, VOK_ATOM_NODE* atom, int kind, int corner);
+  bool is_horizontal_pad(const VOK_ATOM_NODE* atom) const;
+
+  // ---- search and reports
   void incrementally_update_tainted_atoms();
   bool process_optimization_groups(VELMO_OPT_ELEMENT_GROUP_TYPE group);
   void dump_optimization_info();

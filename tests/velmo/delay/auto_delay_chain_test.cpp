@@ -1,5 +1,7 @@
 // The automatic delay-chain pass: its switches, its flow up to the search,
 // the per-corner delay table and the optimisation elements and groups.
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -20,6 +22,9 @@
 #include "testing/io_delay_scene.h"
 #include "testing/netlist_builder.h"
 #include "testing/timing_builder.h"
+#include "tibex/tibex_location_constraint.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
@@ -502,6 +507,80 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
             "Opt Element Element Type:Illegal Atom Name (Id): din (" + din_id +
                 ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+}
+
+TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);  // hold optimisation off
+  pass.init_yeb_cell_delays();
+  pass.build_auto_delay_chain_vec_new();
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  for (int c : {0, 1})
+    pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true,
+                                        VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+  EXPECT_EQ(count("AUTO DELAY CHAIN: call KELD for Pin-to-Core edges, TSU slack, fast Corner... 0 sec"), 1);
+  auto* in = const_cast<OPTIMIZATION_ELEMENT*>(pass.get_element_map().at({sc.din, T(446)}));
+  const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
+  KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const std::int32_t v = kem->get_edge(r->edge_id)->get_slack();
+  ASSERT_NE(v, KEM_QUICK_NO_SLACK);
+  EXPECT_EQ(r->slack[0][0], v);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE) << "hold off: no hold slots";
+  EXPECT_EQ(out->pos_edges[0]->slack[0][0], VELMO_NO_SLACK_VALUE) << "only the analysed group";
+  // The smaller value stays; an edge without slack never fills a slot.
+  r->slack[0][0] = v - 5;
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 0, 0);
+  EXPECT_EQ(r->slack[0][0], v - 5);
+  r->slack[0][0] = v + 5;
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 0, 0);
+  EXPECT_EQ(r->slack[0][0], v);
+  kem->set_quick_slack(r->edge_id, KEM_QUICK_NO_SLACK);
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 1, 0);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE);
+
+  // 446 at the slow corner: 72 ps per setting. 0 -> 5 lowers every setup
+  // slot by 360 and leaves the empty hold slots empty; 5 -> 0 restores them.
+  std::vector<std::array<std::int32_t, 2>> before;
+  for (const KEM_EDGE_SLACK_INFO* e : in->pos_edges) before.push_back({e->slack[0][0], e->slack[0][1]});
+  pass.update_slack_info_for_optimization_group(in, 0, 5);
+  for (std::size_t i = 0; i < in->pos_edges.size(); ++i) EXPECT_EQ(in->pos_edges[i]->slack[0][0], before[i][0] - 360);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE);
+  const std::int32_t worst = std::min({in->pos_edges[0]->slack[0][0], in->pos_edges[0]->slack[0][1],
+                                       in->pos_edges[1]->slack[0][0], in->pos_edges[1]->slack[0][1]});
+  EXPECT_EQ(in->wc_slack[0], worst);
+  pass.update_slack_info_for_optimization_group(in, 5, 0);
+  for (std::size_t i = 0; i < in->pos_edges.size(); ++i) {
+    EXPECT_EQ(in->pos_edges[i]->slack[0][0], before[i][0]);
+    EXPECT_EQ(in->pos_edges[i]->slack[0][1], before[i][1]);
+  }
+  EXPECT_EQ(pass.get_dmf_value(T(446), 99, sc.din, 0, 0), 0) << "a setting the table lacks";
+  EXPECT_EQ(pass.get_dmf_value(T(446), 5, sc.din, 1, 1), 273) << "fast: 5 x 72 x 0.76";
+  EXPECT_EQ(host::testing::expect_internal_error([&] { pass.get_dmf_value(T(446), 1, nullptr, 0, 0); }).condition,
+            "atom is NULL!");
+}
+
+TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  const int nx = m_env->get_device()->get_nx();
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din)) << "unplaced, not locked";
+  auto lock = [&](int xmin, int xmax) {
+    TIBEX_LOCATION_CONSTRAINT c;
+    c.add_locked(TIBEX_LOCKED_CONSTRAINT::box(xmin, 0, xmax, 3), 0x80);
+    m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), c);
+  };
+  lock(0, 2);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  lock(1, nx - 2);
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
+  lock(3, nx - 1);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
 }
 
 }  // namespace
