@@ -176,6 +176,11 @@ public:
   void load_worse_case_slack_for_optimization_element(OPTIMIZATION_ELEMENT* element);
   int get_dmf_value(YOS_UINT_DATA_ENUM type, unsigned setting, VOK_ATOM_NODE* atom, int kind, int corner);
   bool is_horizontal_pad(const VOK_ATOM_NODE* atom) const;
+  // The edge's slack, or with the slack-file switch on a pin-to-core edge's
+  // override from "velmo_auto_dc.in" (value field 3 + 2 first + second).
+  int get_wc_slack_of_edge(KEM_EDGE* edge, int first, int second, YOS_UINT_DATA_ENUM type,
+                           VELMO_OPT_ELEMENT_GROUP_TYPE group) const;
+  VOK_ATOM_NODE* get_dst_atom_of_edge(KEM_EDGE* edge) const;
 
   // ---- search and reports
   void incrementally_update_tainted_atoms();

@@ -2,11 +2,17 @@
 // analyses' edge slacks into the edge records, and shifting them by the
 // delay difference of a setting change so the search scores combinations
 // without another analysis.
+#include <cctype>
 #include <climits>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "dev/dev_basic_info.h"
 #include "dev/dev_pad.h"
 #include "gen/gen_profile.h"
+#include "gen/gen_string.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
 #include "pexa/pexa_utility.h"
@@ -15,6 +21,7 @@
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_debug.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
@@ -152,4 +159,69 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::is_horizontal_pad(const VOK_ATOM_NODE* atom) con
     return pad != nullptr && pad_is_horizontal(pad);
   }
   return c.get_xmin() == 0 || c.get_xmax() == m_env->get_device()->get_nx() - 1;
+}
+
+// ---------------------------------------------------------------- override file
+
+namespace {
+// A value field: "x..." is no slack; otherwise an optionally signed decimal
+// read up to its first non-digit (no digits: 0), wrapped to 32 bits as it is
+// read so a long number cannot overflow.
+std::int32_t override_value(const std::string& field) {
+  if (!field.empty() && field[0] == 'x') return VELMO_NO_SLACK_VALUE;
+  std::size_t i = 0;
+  while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
+  bool negative = false;
+  if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  std::uint32_t v = 0;
+  for (; i < field.size() && std::isdigit(static_cast<unsigned char>(field[i])); ++i)
+    v = v * 10u + static_cast<std::uint32_t>(field[i] - '0');
+  if (negative) v = 0u - v;
+  return static_cast<std::int32_t>(v);
+}
+}  // namespace
+
+int VELMO_AUTO_DELAY_CHAIN_OP::get_wc_slack_of_edge(KEM_EDGE* edge, int first, int second, YOS_UINT_DATA_ENUM type,
+                                                    VELMO_OPT_ELEMENT_GROUP_TYPE group) const {
+  int result = edge->get_slack();
+  if (!m_slack_file || group != VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN) return result;
+  const VOK_ATOM_NODE* src = m_owner->get_io_atom(edge, type);
+  const VOK_ATOM_NODE* dst = get_dst_atom_of_edge(edge);
+  if (src == nullptr || dst == nullptr) internal_error("src_atom != 0 && dst_atom != 0", __LINE__);
+  const std::string src_name = velmo_auto_dc::atom_name(src), dst_name = velmo_auto_dc::atom_name(dst);
+  std::ifstream in("velmo_auto_dc.in");
+  const std::size_t field = 2 + 2 * static_cast<std::size_t>(first) + static_cast<std::size_t>(second);
+  std::string line;
+  while (std::getline(in, line)) {
+    const bool too_long = line.size() > 1023;
+    if (too_long) line.resize(1023);
+    if (!line.empty() && line[0] != '-') {
+      std::istringstream fields(line);
+      std::vector<std::string> f;
+      const std::size_t widths[6] = {255, 255, 63, 63, 63, 63};
+      std::string token;
+      while (f.size() < 6 && fields >> token) f.push_back(token.substr(0, widths[f.size()]));
+      if (f.size() == 6 && gen_strcmp(f[0].c_str(), src_name.c_str()) == 0 &&
+          gen_strcmp(f[1].c_str(), dst_name.c_str()) == 0)
+        return override_value(f[field]);
+    }
+    if (too_long) break;
+  }
+  return result;
+}
+
+// The destination atom of an edge, from its destination node, else its
+// source node's terms. (The stand-in's timing netlist has no compound edges.)
+VOK_ATOM_NODE* VELMO_AUTO_DELAY_CHAIN_OP::get_dst_atom_of_edge(KEM_EDGE* edge) const {
+  const KEM_NODE* d = edge->get_dst_node();
+  const KEM_NODE* s = edge->get_src_node();
+  if (d != nullptr) {
+    if (VOK_ATOM_NODE* a = kem_get_atom_from_node(d)) return a;
+    if (d->get_iterm() != nullptr) return d->get_iterm()->get_my_node();
+  }
+  if (s != nullptr) {
+    if (s->get_oterm() != nullptr) return s->get_oterm()->get_my_node();
+    if (s->get_iterm() != nullptr) return s->get_iterm()->get_my_node();
+  }
+  return nullptr;
 }

@@ -583,4 +583,45 @@ TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
   EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
 }
 
+TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const KEM_NODE* d = kem->get_kem_node_from_iterm(sc.ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  KEM_EDGE* e = kem->get_edge(d->begin_fanin());
+  const std::int32_t own = e->get_slack();
+  {
+    // Switch off: the edge's slack whatever the file says.
+    std::ofstream("velmo_auto_dc.in") << "din ireg 1 2 3 4\n";
+    PASS pass(m_env, &owner);
+    EXPECT_EQ(pass.get_wc_slack_of_edge(e, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), own);
+  }
+  cfg_set_on("velmo_auto_dc_slack_file");
+  PASS pass(m_env, &owner);
+  EXPECT_EQ(pass.get_dst_atom_of_edge(e), sc.ireg);
+  auto slack = [&](int i, int j, VELMO_OPT_ELEMENT_GROUP_TYPE g = VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN) {
+    return pass.get_wc_slack_of_edge(e, i, j, T(446), g);
+  };
+  std::ofstream("velmo_auto_dc.in") << "-din ireg 7 7 7 7\n"
+                                       "din ireg 5 6\n"
+                                       "din core 1 2 3 4\n"
+                                       "din   ireg  10 x 30 -40abc\n"
+                                       "din ireg 50 60 70 80\n";
+  EXPECT_EQ(slack(0, 0), 10) << "comment and short lines skipped, first match decides";
+  EXPECT_EQ(slack(0, 1), VELMO_NO_SLACK_VALUE);
+  EXPECT_EQ(slack(1, 0), 30);
+  EXPECT_EQ(slack(1, 1), -40);
+  EXPECT_EQ(slack(0, 0, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN), own) << "only pin-to-core edges";
+  // A long number wraps instead of overflowing; a line past 1023 characters
+  // ends the scan after its first part.
+  std::ofstream("velmo_auto_dc.in") << "din ireg 4294967297 y - 9\n";
+  EXPECT_EQ(slack(0, 0), 1);
+  EXPECT_EQ(slack(0, 1), 0);
+  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1100, 'c') << "\ndin ireg 1 2 3 4\n";
+  EXPECT_EQ(slack(0, 0), own);
+  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
+  EXPECT_EQ(slack(0, 0), 1);
+}
+
 }  // namespace
