@@ -39,6 +39,9 @@ public:
 class HOST_API DEV_PART_MANAGER {
 public:
   bool test_device_trait(int device_enum, int trait) const;
+  // data: the speed grade of the part (the configured device's first
+  // corner; 1 without corners).
+  int get_speed_of(int device_enum) const;
 };
 
 namespace host::device {

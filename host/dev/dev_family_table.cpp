@@ -46,3 +46,8 @@ bool part_trait(int trait) { return spec().part_traits.count(trait) != 0; }
 bool DEV_PART_MANAGER::test_device_trait(int device_enum, int trait) const {
   return device_enum == host::device::spec().device_enum && host::device::part_trait(trait);
 }
+
+int DEV_PART_MANAGER::get_speed_of(int) const {
+  const auto& corners = host::device::spec().corners;
+  return corners.empty() ? 1 : corners.front().speed_grade;
+}

@@ -56,6 +56,10 @@ void collect(VOK_ATOM_NETLIST* netlist, std::vector<VOK_ATOM_NODE*>& out) {
   }
 }
 
+bool is_buried_io_register(const VOK_ATOM_NODE* atom) {
+  return atom != nullptr && (atom->get_io_roles() & VOK_ATOM_NODE::IO_ROLE_BURIED_IO_REGISTER) != 0;
+}
+
 KEM_TERM_REF ref_of(const VOK_ATOM_ITERM* t) {
   if (!t || !t->get_my_node()) return {};
   return {t->get_my_node()->get_id(), static_cast<int>(t->get_port_type()), t->get_index()};
@@ -356,6 +360,59 @@ void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
   auto note = [&](int id) {
     if (added) added->push_back(id);
   };
+  if (is_device_pin_atom(atom) && atom->is_pin() && host::timing::older_pin_form()) {
+    // The device-pin node keeps the terms that reach a register buried in
+    // the pin (the register sits between the pad and the core); every other
+    // term is a node of the pin's cell, joined to the device-pin node.
+    const int pin = new_node(KEM_NODE_DEVICE_PIN, atom, -1);
+    m_device_pin_of_atom[atom->get_id()] = pin;
+    note(pin);
+    const int cell_id = static_cast<int>(m_cells.size());
+    auto cell = std::make_unique<KEM_NETLIST_CELL>();
+    cell->m_atom_id = atom->get_id();
+    cell->m_netlist = this;
+    const int base = host::yeb::cell_delay(YEB_CELL_KIND::BUFFER).ps(0, 1.0);
+    for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i) {
+      VOK_ATOM_ITERM* t = atom->get_iterm_slot(i);
+      VOK_ATOM_OTERM* src = t ? t->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+      if (!src) continue;
+      KEM_NODE& p = *m_nodes[static_cast<std::size_t>(pin)];
+      if (is_buried_io_register(src->get_my_node()) && !p.m_iterm) {
+        p.m_iterm = t;
+        continue;
+      }
+      const int id = new_node(KEM_NODE_INPUT_PIN, atom, cell_id);
+      m_nodes[static_cast<std::size_t>(id)]->m_iterm = t;
+      bind_terms(*m_nodes[static_cast<std::size_t>(id)]);
+      cell->m_nodes.push_back(id);
+      new_edge(id, pin, KEM_EDGE_CELL, base);
+    }
+    for (std::size_t i = 0; i < atom->get_oterm_slot_count(); ++i) {
+      VOK_ATOM_OTERM* t = atom->get_oterm_slot(i);
+      if (!t) continue;
+      KEM_NODE& p = *m_nodes[static_cast<std::size_t>(pin)];
+      bool buried = false;
+      for (VOK_ATOM_ITERM* f = t->get_first_fanout(VOK_TRAVERSE_HIERARCHICAL); f && !buried;
+           f = f->get_next_fanout(VOK_TRAVERSE_HIERARCHICAL))
+        buried = is_buried_io_register(f->get_my_node());
+      if (buried && !p.m_oterm) {
+        p.m_oterm = t;
+        continue;
+      }
+      const int id = new_node(KEM_NODE_OUTPUT_PIN, atom, cell_id);
+      m_nodes[static_cast<std::size_t>(id)]->m_oterm = t;
+      bind_terms(*m_nodes[static_cast<std::size_t>(id)]);
+      cell->m_nodes.push_back(id);
+      new_edge(pin, id, KEM_EDGE_CELL, base);
+    }
+    bind_terms(*m_nodes[static_cast<std::size_t>(pin)]);
+    for (int id : cell->m_nodes) note(id);
+    if (!cell->m_nodes.empty()) {
+      m_cell_of_atom[atom->get_id()] = cell_id;
+      m_cells.push_back(std::move(cell));
+    }
+    return;
+  }
   if (is_device_pin_atom(atom)) {
     const int id = new_node(KEM_NODE_DEVICE_PIN, atom, -1);
     KEM_NODE& n = *m_nodes[static_cast<std::size_t>(id)];

@@ -35,6 +35,12 @@ bool horizontal(const VOK_ATOM_NODE* pin) {
 }
 }  // namespace
 
+bool older_pin_form() {
+  const DEV_DEVICE* device = PEXA_UTILITY::get_current_device();
+  const DEV_BASIC_INFO* info = device ? device->get_basic_info() : nullptr;
+  return info != nullptr && !(info->is_valid_bool_data(77) && info->get_bool_data(77));
+}
+
 void set_io_delay(int pin_atom_id, const IO_DELAY& delay) {
   std::lock_guard<std::mutex> lock(io_state().mutex);
   io_state().delays[pin_atom_id] = delay;
@@ -99,8 +105,9 @@ int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner) {
   const bool newer = host::dc::table(family).chains.count(446) != 0;
   int type = -1;
   const VOK_ATOM_NODE* pin = nullptr;
-  if (from && from->is_io_ibuf()) {
-    pin = pin_of_buffer(from);
+  const bool older = older_pin_form();
+  if (from && (older ? from->is_pin() : from->is_io_ibuf())) {
+    pin = older ? from : pin_of_buffer(from);
     const bool reg = to->is_ff() && to->get_register_kind() == 396;
     const bool eligible = term->is_connected_to_delay_chain(8);
     if (newer) {

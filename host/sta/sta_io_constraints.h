@@ -39,6 +39,10 @@ HOST_API int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner
 // algorithm: adds to a set of tainted atom ids the I/O buffers of the pins in
 // it, whose edges carry the pins' chain delays.
 HOST_API void add_pin_buffers(VOK_ATOM_NETLIST* top, std::set<int>* ids);
+// On devices whose item 77 is clear a pin is in the older form: a timing cell
+// between its device-pin node and the core, whose own output carries the
+// input chains' delays (in place of the input buffer's).
+HOST_API bool older_pin_form();
 // The pin whose chains act on an I/O buffer (null for other atoms).
 HOST_API VOK_ATOM_NODE* pin_of_buffer(const VOK_ATOM_NODE* buffer);
 }  // namespace host::timing

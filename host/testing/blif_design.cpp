@@ -62,6 +62,12 @@ public:
       m_b.io_out(pad, net(out), own_name(pad + "~obuf"));
       ++res.outputs;
     }
+    // An input reaches the logic it feeds through the pin's pad-to-core
+    // delay chain (clock inputs excepted).
+    for (const std::string& in : m_d.inputs)
+      for (VOK_ATOM_ITERM* t = m_nets[in].oterm->get_first_fanout(VOK_TRAVERSE_AS_STORED); t;
+           t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+        if (t->get_port_type() != DB_INPUT_PORT_CLK) t->set_delay_chain_connection(8, 0);
     return res;
   }
 

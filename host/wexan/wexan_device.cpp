@@ -40,3 +40,10 @@ const DEV_PAD* WEXAN_DEVICE::get_pad_from_location(int x, int y, int sub) const 
 }
 int WEXAN_DEVICE::get_nx() const { return host::device::die_info()->get_place_info()->get_nx(); }
 int WEXAN_DEVICE::get_ny() const { return host::device::die_info()->get_place_info()->get_ny(); }
+
+bool WEXAN_DEVICE::has_at_least_one_element_of_type(int element) const {
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  for (const auto& site : grid.sites())
+    if (site.element == element) return true;
+  return false;
+}

@@ -25,4 +25,7 @@ public:
   const class DEV_PAD* get_pad_from_location(int x, int y, int sub) const;
   int get_nx() const;
   int get_ny() const;
+  // algorithm: whether some site of the grid is of the element kind (the
+  // grid's PLL corners give 581).
+  bool has_at_least_one_element_of_type(int element) const;
 };

@@ -6,6 +6,8 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "common/host_world.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_env.h"
 
 namespace {
 struct FITTER_OPS_STATE {
@@ -20,6 +22,19 @@ bool l_scripted(const char* name) { return host::script::next<bool>(name, true);
 WEXAN_INCREMENTAL_UTILITY::WEXAN_INCREMENTAL_UTILITY() = default;
 WEXAN_INCREMENTAL_UTILITY::~WEXAN_INCREMENTAL_UTILITY() = default;
 WEXAN_INCREMENTAL_UTILITY* WEXAN_INCREMENTAL_UTILITY::current() { return state().reuse.get(); }
+
+bool WEXAN_INCREMENTAL_UTILITY::allowed_to_optimize_delay_chain(const VOK_ATOM_NODE* atom) const {
+  return atom != nullptr && m_preserved_delay_chains.count(atom->get_id()) == 0;
+}
+
+bool WEXAN_INCREMENTAL_UTILITY::any_optimizable_delay_chains() const {
+  const WEXAN_ENV* env = WEXAN_ENV::get_env();
+  VOK_ATOM_NETLIST* top = env ? env->get_atom_netlist() : nullptr;
+  if (top == nullptr) return false;
+  for (const VOK_ATOM_NODE* atom : top->get_atom_list())
+    if (atom->is_pin() && allowed_to_optimize_delay_chain(atom)) return true;
+  return false;
+}
 void WEXAN_INCREMENTAL_UTILITY::hide_locked_nodes(void* filter) {
   host::log_call("WEXAN_INCREMENTAL_UTILITY::hide_locked_nodes", filter);
 }

@@ -41,8 +41,19 @@ public:
   // recorded: probe connections are left for the router.
   void set_has_unrouted_postfit_tracelyn_connections(bool on);
 
+  // ---- delay chains the reuse flow preserves (its own set, apart from the
+  // modification check's)
+  // data: whether the atom's delay chains may be changed (yes unless
+  // preserve_delay_chains named it).
+  bool allowed_to_optimize_delay_chain(const VOK_ATOM_NODE* atom) const;
+  void preserve_delay_chains(int atom_id) { m_preserved_delay_chains.insert(atom_id); }
+  // algorithm: whether some pin of the design's netlist may have its chains
+  // changed.
+  bool any_optimizable_delay_chains() const;
+
 private:
   bool m_empty_flow = false;
+  std::set<int> m_preserved_delay_chains;
 };
 
 // The incremental recompile's skip decision.

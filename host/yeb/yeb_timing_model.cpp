@@ -41,6 +41,12 @@ void host::yeb::set_model_flags(int timing_model, bool is_real, bool is_fully_sa
   host_world_slot<YEB_MODEL_STATE>().flags[timing_model] = {is_real, is_fully_sampled};
 }
 
+std::pair<bool, bool> host::yeb::model_flags(int timing_model) {
+  const auto& flags = host_world_slot<YEB_MODEL_STATE>().flags;
+  const auto f = flags.find(timing_model);
+  return f == flags.end() ? std::pair<bool, bool>{true, true} : f->second;
+}
+
 std::shared_ptr<YEB_TIMING_MODEL> YEB_TIMING_MODEL::get_timing_model(DEV_DEVICE_ENUM device, int kind, int timing_model,
                                                                      bool flag1, bool flag2, bool flag3, bool* is_real,
                                                                      bool* is_fully_sampled) {
@@ -49,16 +55,10 @@ std::shared_ptr<YEB_TIMING_MODEL> YEB_TIMING_MODEL::get_timing_model(DEV_DEVICE_
   const std::size_t i = timing_model >= 0 && static_cast<std::size_t>(timing_model) < corners.size() ? timing_model : 0;
   std::shared_ptr<YEB_TIMING_MODEL> model = std::make_shared<YEB_TIMING_MODEL_STANDIN>();
   model->m_enum = timing_model;
-  if (!corners.empty()) {
-    const DeviceCorner& c = corners[i];
-    model->m_scale = c.delay_scale();
-    static const char* kinds[4] = {"slow", "fast", "fastest_slow", "typical"};
-    model->m_user = std::string(kinds[c.kind & 3]) + "_" + std::to_string(c.millivolts) + "mv_" + std::to_string(c.celsius) + "c";
-  }
-  const auto& flags = host_world_slot<YEB_MODEL_STATE>().flags;
-  const auto f = flags.find(timing_model);
-  if (is_real) *is_real = f == flags.end() || f->second.first;
-  if (is_fully_sampled) *is_fully_sampled = f == flags.end() || f->second.second;
+  if (!corners.empty()) model->take_corner(corners[i]);
+  const auto [real, sampled] = host::yeb::model_flags(timing_model);
+  if (is_real) *is_real = real;
+  if (is_fully_sampled) *is_fully_sampled = sampled;
   return model;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Timing models: the persistent default model and background loads.
+#include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 #include "common/host_api.h"
 #include "dev/dev_basic_info.h"
@@ -19,6 +21,13 @@ struct YEB_DELAY {
 };
 
 struct YEB_CELL_DELAY;
+struct DeviceCorner;
+
+// Timing-model kinds (0 slow, 1 fast) and loaded timing models (a corner
+// index of the device; DEV_TIMING_MODEL_INVALID when none is loaded).
+using hep_timing_models = int;
+using DEV_TIMING_MODEL_ENUM = int;
+inline constexpr DEV_TIMING_MODEL_ENUM DEV_TIMING_MODEL_INVALID = -1;
 
 class HOST_API YEB_TIMING_MODEL {
 public:
@@ -72,10 +81,30 @@ public:
   void get_lut_input_delay(int input, int flag, YEB_CELL_DELAY& out) const;
   double get_delay_scale() const { return m_scale; }
 
+  // ---- per-kind models and cell delays (yeb_kind_model.cpp)
+  // data: the shared model of a device, timing-model kind and loaded timing
+  // model: one object per (device, kind, model), kept for the process. Its
+  // corner is the device corner the model names, else the kind's first
+  // corner (fast for kind 1, slow otherwise). `out_real` and `out_sampled`,
+  // when given, are set like is_real and is_fully_sampled above; the three
+  // trailing flags are recorded and ignored.
+  static std::shared_ptr<YEB_TIMING_MODEL> get_timing_model(DEV_DEVICE_ENUM device, hep_timing_models kind,
+                                                            DEV_TIMING_MODEL_ENUM timing_model, bool* out_real,
+                                                            bool* out_sampled, bool flag1, bool flag2, bool flag3);
+  // data: the cell-delay record of a cell-delay kind at the model's corner.
+  // A record set by host::yeb::set_cell_delay for the model's kind comes
+  // as set; otherwise the PLL chain kinds 218-223 have generated records
+  // (below) and every other kind (the I/O chain kinds 207-215, 234, ...)
+  // has none. The record's flag tells whether any value is set.
+  virtual YEB_CELL_DELAY get_cell_delay(int cell_kind, int flag) const;
+  hep_timing_models get_kind() const { return m_kind; }
+
 private:
   int m_enum = 0;
   double m_scale = 1.0;
   std::string m_user;
+  hep_timing_models m_kind = 0;
+  void take_corner(const DeviceCorner& corner);
 };
 
 
@@ -94,15 +123,32 @@ struct HOST_API YEB_CELL_DELAY {
   YEB_CELL_DELAY() {
     for (float& v : values) v = NONE;
   }
+  // Set on a record a model filled with at least one value.
+  bool flag = false;
   bool has(int i) const { return i >= 0 && i < 16 && values[i] < NONE; }
   // Value i in picoseconds, scaled to a corner and rounded half away from
   // zero; 0 for "none".
   int ps(int i, double scale) const;
 };
 
+// The sixteen values in seconds ("-" for none) and the flag:
+// "{v0 v1 ... v15} flag=1".
+HOST_API std::ostream& operator<<(std::ostream& os, const YEB_CELL_DELAY& record);
+
 namespace host::yeb {
+// data: the record every per-kind model of timing-model kind `model_kind`
+// (0 slow, 1 fast; -1 both) answers for `cell_kind`, in place of the
+// generated one; an all-"none" record takes a kind's values away.
+// Generated PLL records (kinds 218 n_fine, 219 n_coarse, 220 m_fine,
+// 221 m_coarse, 222 n_buf, 223 m_buf): d = 75, 303, 80, 322, 1214, 1213 ps
+// times the corner's delay scale; values 0-7 are max rise d, max fall
+// 1.02 d, min rise 0.9 d, min fall 0.88 d, twice.
+HOST_API void set_cell_delay(int model_kind, int cell_kind, const YEB_CELL_DELAY& record);
 // data: the out-flags get_timing_model reports for a timing-model enum.
 HOST_API void set_model_flags(int timing_model, bool is_real, bool is_fully_sampled);
+// data: (is_real, is_fully_sampled) of a timing-model enum; (true, true)
+// unless set_model_flags changed them.
+HOST_API std::pair<bool, bool> model_flags(int timing_model);
 // data: the delay record of a cell kind (slow corner).
 HOST_API const YEB_CELL_DELAY& cell_delay(YEB_CELL_KIND kind);
 }  // namespace host::yeb

@@ -9,9 +9,9 @@ int ZAV_ROOT_NODE::lookup(int type, unsigned setting, int condition) const {
                             condition == 46);
 }
 
-int ZAV_ROOT_NODE::get_delay(int type, unsigned setting, int, int condition, int, int, int, int, int, int, int,
+int ZAV_ROOT_NODE::get_delay(int type, unsigned setting, int arg, int condition, int, int, int, int, int, int, int,
                              int) const {
-  if (type == 562 && condition == 137) {
+  if (type == 562 && arg == 137) {
     if (setting > 63) return ZAV_ILLEGAL_DELAY;
     const double scale = m_model_code == host::dc::MODEL_FAST ? 0.65 : 1.0;
     return static_cast<int>(static_cast<double>(setting) * 20.0 * scale);

@@ -10,7 +10,7 @@ class HOST_API ZAV_ROOT_NODE {
 public:
   ZAV_ROOT_NODE(int model_code, int speed_grade) : m_model_code(model_code), m_speed_grade(speed_grade) {}
   // The delay of a chain (ZAV type) at a setting: condition 46 on a
-  // horizontal pad, 47 on another; type 562 with condition 137 is the
+  // horizontal pad, 47 on another; type 562 with argument 137 is the
   // clock-delay control (20 ps per setting, settings 0-63, corner-scaled).
   // Chains the table marks as answered by value miss here.
   int get_delay(int type, unsigned setting, int arg, int condition, int a0 = 0, int a1 = 0, int a2 = 0, int a3 = 0,

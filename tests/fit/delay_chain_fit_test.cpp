@@ -71,3 +71,20 @@ TEST(VelmoFitDelayChains, IoDelaysPutPinPathsIntoTheTimingSummary) {
            R"({"clocks": {"clock": 2000}, "io_delays": {"s298_in_0_": {"clock": "x", "max": 1, "min": 0}}})", &status);
   EXPECT_EQ(status, 2);
 }
+
+TEST(VelmoFitDelayChains, AutomaticPassWarnsAboutAHighFanoutInputPin) {
+  // Option 904 runs the pass after routing; s298_in_0_ reaches more
+  // than one timed input, above a threshold of 1.
+  int status = 0;
+  const std::string settings = ::testing::TempDir() + "auto_dc_settings.json";
+  std::ofstream(settings) << R"({"options": [{"id": 904, "type": 1, "value": "on"}],
+      "cfg": {"velmo_high_fanout_input_pins_thershold": "1"},
+      "clocks": {"clock": 20000},
+      "io_delays": {"s298_in_0_": {"clock": "clock", "max": 300, "min": 100}}})";
+  const auto r = velmo_fit_test::run("--stages plan,place,route --settings " + settings);
+  status = r.status;
+  EXPECT_EQ(status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Warning (016165): Input pin s298_in_0_ has too many fanouts (number of fanouts is"));
+  EXPECT_THAT(r.out, HasSubstr("which is larger than the threshold value of 1) -- the delay chains of the input pin "
+                               "will not be optimized"));
+}

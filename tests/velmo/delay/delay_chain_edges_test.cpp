@@ -10,11 +10,13 @@
 #include "omz/omz_option.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/io_delay_scene.h"
 #include "testing/netlist_builder.h"
 #include "testing/timing_builder.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
+#include "yos/yos_interface.h"
 #include "zel/zel_dc_table.h"
 
 using host::testing::Family;
@@ -28,45 +30,15 @@ TYPES ints(const std::vector<YOS_UINT_DATA_ENUM>& v) { return TYPES(v.begin(), v
 
 class DelayChainEdgesTest : public host::testing::EnvTest {
 protected:
-  // An input pin whose buffer drives an I/O input register, a DDIO input, a
-  // delay-chain cell, a JTAG ELA atom and a LUT through
-  // pad-to-core chain 0; an output pin driven by an I/O output register, with
-  // an output enable from an I/O OE register; a JTAG ELA atom driving a
-  // second output pin.
+  // The scene's I/O shapes, built and timed.
   void design() {
-    auto n = host::testing::netlist();
-    auto clk = n.input_port("clk");
-    auto ibuf = n.io_in("din");
-    ireg = n.io_reg("ireg", 396).clk(clk).d(ibuf).atom();
-    ddio = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "ddio").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_DDIO_IN);
-    chain = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "chain").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_DELAY_CHAIN);
-    // The 12-lane cell has an input pin of its own.
-    lane = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "lane").input(DB_INPUT_PORT_BOX, 0, n.io_in("din2")),
-                VOK_ATOM_NODE::IO_ROLE_IO_12_LANE);
-    ela = role(n.atom(VOK_ATOM_KIND::COMB_CELL, "ela").input(DB_INPUT_PORT_BOX, 0, ibuf), VOK_ATOM_NODE::IO_ROLE_JTAG_ELA);
-    core = n.lut("core", {ibuf}, 0x2).atom();
-    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
-    oreg = n.io_reg("oreg", 397).clk(clk).d(core).atom();
-    oereg = n.io_reg("oereg", 398).clk(clk).d(core).atom();
-    auto dout = n.io_out("dout", oreg);
-    obuf = n.find("dout~obuf");
-    auto oe = obuf->add_input_term(DB_INPUT_PORT_BOX, 1);
-    vok_connect(oereg->get_oterm_slot(0), oe);
-    obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_usage(9);
-    oe->set_usage(22);
-    n.io_out("dout2", ela);
-    obuf2 = n.find("dout2~obuf");
-    (void)dout;
-    din = n.find("din");
-    n.timing();
+    sc = host::testing::scenes::io_delay_chains();
+    din = sc.din, ireg = sc.ireg, ddio = sc.ddio, chain = sc.chain, lane = sc.lane, ela = sc.ela, core = sc.core;
+    oreg = sc.oreg, oereg = sc.oereg, obuf = sc.obuf, obuf2 = sc.obuf2;
     kem = hov_get_accessories()->get_kem_netlist();
   }
   void list_forms(int family);
   void dq_filters(int family);
-  static VOK_ATOM_NODE* role(VOK_ATOM_NODE* a, unsigned r) {
-    a->set_io_roles(r);
-    return a;
-  }
   // The edge into an atom's data input (a register's D, a LUT's first input,
   // a buffer's input `index`).
   KEM_EDGE* into(VOK_ATOM_NODE* atom, int index = 0) const {
@@ -98,6 +70,7 @@ protected:
   VOK_ATOM_NODE *din = nullptr, *ireg = nullptr, *ddio = nullptr, *chain = nullptr, *lane = nullptr, *ela = nullptr,
                 *core = nullptr, *oreg = nullptr, *oereg = nullptr, *obuf = nullptr, *obuf2 = nullptr;
   KEM_NETLIST* kem = nullptr;
+  host::testing::scenes::IO_DELAY_CHAINS sc;
 };
 
 TEST_F(DelayChainEdgesTest, NewerEdgeTestsRefuseOnlyJtagAtoms) {
@@ -171,6 +144,67 @@ void DelayChainEdgesTest::list_forms(int family) {
               }).condition,
               "Illegal T3 delay chain index");
   }
+}
+
+// The older pin form (item 77 clear): the pin is a timing cell between its
+// device-pin node and the core, and registers buried in a pin meet its
+// device-pin node.
+TEST_F(DelayChainEdgesTest, OlderPinFormClassifiesThroughThePinCell) {
+  host::testing::device(Family::code(12)).build();
+  design();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  ASSERT_FALSE(op.get_flag(0));
+  ASSERT_FALSE(op.get_flag(3));
+  const KEM_NODE* bin_pin = kem->get_kem_node_from_oterm(sc.bin->get_oterm_slot(0));
+  ASSERT_TRUE(bin_pin->is_sta_type(KEM_NODE_DEVICE_PIN));
+  const KEM_NETLIST_CELL* pin_cell = kem->get_cell_from_atom_id(din->get_id());
+  ASSERT_NE(pin_cell, nullptr) << "the older pin is a timing cell";
+
+  // Device pin -> buried input register: 15 on the pin.
+  KEM_EDGE* buried_in = into(sc.bireg);
+  ASSERT_EQ(buried_in->get_src_node(), bin_pin);
+  EXPECT_TRUE(op.is_pin_to_core(buried_in));
+  EXPECT_TRUE(op.is_pin_to_core_new(buried_in));
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(buried_in)), 15);
+  EXPECT_EQ(op.get_io_atom(buried_in, static_cast<YOS_UINT_DATA_ENUM>(15)), sc.bin);
+
+  // The pin's own output into the core on pad-to-core chain 0: 12; the input
+  // buffer is a core atom here.
+  KEM_EDGE* own = into(sc.ibuf);
+  ASSERT_TRUE(own->get_src_node()->is_sta_type(KEM_NODE_OUTPUT_PIN));
+  EXPECT_EQ(own->get_src_node()->get_atom(), din);
+  EXPECT_TRUE(op.is_pin_to_core(own));
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(own)), 12);
+  EXPECT_EQ(ints([&] { std::vector<YOS_UINT_DATA_ENUM> t; op.get_pin_to_core_delay_chain_type_vec(own, t); return t; }()),
+            TYPES({12}));
+  EXPECT_EQ(op.get_io_atom(own, static_cast<YOS_UINT_DATA_ENUM>(12)), din);
+  EXPECT_FALSE(op.is_pin_to_core(into(core)));
+  EXPECT_FALSE(op.is_pin_to_core(into(ireg)));
+  // The chain acts on the pin's own edge (3 x 50 ps), not on the buffer's.
+  const int own_ps = kem->get_edge_delay_ps(*own, 0), core_ps = kem->get_edge_delay_ps(*into(core), 0);
+  yos_current_interface()->set_uint_data(din, static_cast<YOS_UINT_DATA_ENUM>(12), 3);
+  EXPECT_EQ(kem->get_edge_delay_ps(*own, 0), own_ps + 150);
+  EXPECT_EQ(kem->get_edge_delay_ps(*into(core), 0), core_ps);
+
+  // Buried output register -> device pin: the chain's atom is the register,
+  // which carries no chain of its own, so no type stands.
+  KEM_EDGE* buried_out = kem->get_edge(kem->get_kem_node_from_oterm(sc.boreg->get_oterm_slot(0))->begin_fanout());
+  ASSERT_TRUE(buried_out->get_dst_node()->is_sta_type(KEM_NODE_DEVICE_PIN));
+  EXPECT_TRUE(op.is_core_to_pin(buried_out));
+  EXPECT_EQ(op.get_io_atom(buried_out, static_cast<YOS_UINT_DATA_ENUM>(14)), sc.boreg);
+  EXPECT_EQ(static_cast<int>(op.get_core_to_pin_delay_chain_type(buried_out)), -1);
+
+  // The pin's data input -> its device-pin node: 14 by usage 68; the edge
+  // from the output buffer into the pin is not core-to-pin.
+  const KEM_NODE* dout_in = kem->get_kem_node_from_iterm(sc.dout->get_input_term_by_type(DB_INPUT_PORT_BOX, 0));
+  ASSERT_TRUE(dout_in->is_sta_type(KEM_NODE_INPUT_PIN));
+  KEM_EDGE* own_out = kem->get_edge(dout_in->begin_fanout());
+  ASSERT_TRUE(own_out->get_dst_node()->is_sta_type(KEM_NODE_DEVICE_PIN));
+  EXPECT_TRUE(op.is_core_to_pin(own_out));
+  EXPECT_EQ(static_cast<int>(op.get_core_to_pin_delay_chain_type(own_out)), 14);
+  EXPECT_EQ(op.get_io_atom(own_out, static_cast<YOS_UINT_DATA_ENUM>(14)), sc.dout);
+  EXPECT_FALSE(op.is_core_to_pin(kem->get_edge(dout_in->begin_fanin())));
+  EXPECT_FALSE(op.is_core_to_pin(into(obuf)));
 }
 
 TEST_F(DelayChainEdgesTest, ListFormsOnAFamilyWithoutD2) { list_forms(12); }

@@ -1,0 +1,33 @@
+#pragma once
+// Helpers shared by the automatic delay-chain pass's source files.
+#include <string>
+
+class GEN_STOPWATCH;
+class VOK_ATOM_NODE;
+
+// The name of the search's per-element trace file.
+extern const char* const velmo_optimization_timing_info_for_opt_element;
+
+namespace velmo_auto_dc {
+// Reports an internal error of the pass; does not return.
+[[noreturn]] void internal_error(const char* condition, int line);
+
+// A profiling bin of the pass, closed on every way out.
+class BIN {
+public:
+  explicit BIN(const char* name);
+  ~BIN();
+  BIN(const BIN&) = delete;
+  BIN& operator=(const BIN&) = delete;
+
+private:
+  const char* m_name;
+};
+
+// The pass's process-wide processing and timing-analysis stopwatches.
+GEN_STOPWATCH& processing_stopwatch();
+GEN_STOPWATCH& timing_analyzer_stopwatch();
+
+// The short hierarchical name of an atom ("" without one).
+std::string atom_name(const VOK_ATOM_NODE* atom);
+}  // namespace velmo_auto_dc

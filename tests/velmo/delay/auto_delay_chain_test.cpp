@@ -1,0 +1,627 @@
+// The automatic delay-chain pass: its switches, its flow up to the search,
+// the per-corner delay table and the optimisation elements and groups.
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "pexa/pexa_utility.h"
+#include "sta/sta_io_constraints.h"
+#include "swavo/swavo_recompile_director.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/io_delay_scene.h"
+#include "testing/netlist_builder.h"
+#include "testing/timing_builder.h"
+#include "tibex/tibex_location_constraint.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_device.h"
+#include "velmo_auto_delay_chain_op.h"
+#include "velmo_delay_chain_op.h"
+#include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_env.h"
+#include "wexan/wexan_fitter_ops.h"
+#include "wexan/wexan_msgr.h"
+#include "yeb/yeb_timing_model.h"
+#include "yos/yos_interface.h"
+#include "zel/zel_dc_table.h"
+
+using host::testing::Family;
+
+namespace {
+
+YOS_UINT_DATA_ENUM T(int t) { return static_cast<YOS_UINT_DATA_ENUM>(t); }
+using PASS = VELMO_AUTO_DELAY_CHAIN_OP;
+
+class AutoDelayChainTest : public host::testing::EnvTest {
+protected:
+  // The scene on family 46 with an input delay on din and an output delay
+  // on dout, timed, and the owner's edge lists collected.
+  // Item 105 set: the simpler DQ/DQS filter, which keeps DQSN pins' chains.
+  void design(bool item105 = false) {
+    auto dev = host::testing::device(Family::KY);
+    if (item105) dev.basic_bool_data(105, true);
+    dev.build();
+    sc = host::testing::scenes::io_delay_chains();
+    host::timing::set_io_delay(sc.din->get_id(), {"clk", 300, 100});
+    host::timing::set_io_delay(sc.dout->get_id(), {"clk", 400, 50});
+    m_env->indicate_that_atom_netlist_is_modified();
+    hov = m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+    hov->perform_quick_timing_analysis(false);
+  }
+  void collect(VELMO_DELAY_CHAIN_OP& owner) { owner.init_kem_edges_for_processing_new(hov_get_accessories(), true); }
+  static int count(const std::string& line) {
+    int c = 0;
+    for (const auto& t : host::debug::texts()) c += t == line;
+    return c;
+  }
+  static std::vector<int> types_of(const OPTIMIZATION_GROUP* g) {
+    std::vector<int> out;
+    for (const OPTIMIZATION_ELEMENT* e : g->opt_elements) out.push_back(static_cast<int>(e->delay_chain_type));
+    return out;
+  }
+  const OPTIMIZATION_GROUP* group_of(const PASS& pass, VOK_ATOM_NODE* atom, VELMO_OPT_ELEMENT_GROUP_TYPE g) const {
+    auto it = pass.get_group_map().find({atom, g});
+    return it == pass.get_group_map().end() ? nullptr : it->second;
+  }
+  host::testing::scenes::IO_DELAY_CHAINS sc;
+  WEXAN_HOV_UTILITY* hov = nullptr;
+};
+
+TEST_F(AutoDelayChainTest, SwitchesFromOptionsAndConfiguration) {
+  host::testing::device(Family::KY).build();
+  host::testing::scenes::io_delay_chains();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  {
+    PASS pass(m_env, &owner);
+    EXPECT_FALSE(pass.is_enabled()) << "option 904 missing";
+    EXPECT_EQ(pass.get_high_fanout_mode(), 0);
+    EXPECT_FALSE(pass.is_hold());
+    EXPECT_FALSE(pass.is_multi_corner());
+    // The grid's PLL corners are elements of type 581: chain 19 joins.
+    EXPECT_TRUE(pass.is_clk_delay_ctrl());
+    EXPECT_EQ(static_cast<int>(pass.get_all_types().back()), 19);
+    EXPECT_EQ(pass.get_all_types().size(), owner.get_all_delay_types().size() + 1);
+  }
+  host::options::set(904, 1, "on");
+  host::options::set(905, 6, "2");
+  host::options::set(801, 6, "2");
+  host::options::set(802, 1, "on");
+  cfg_set_off("velmo_auto_dc_clk_delay_ctrl");
+  {
+    PASS pass(m_env, &owner);
+    EXPECT_TRUE(pass.is_enabled());
+    EXPECT_EQ(pass.get_high_fanout_mode(), 2);
+    EXPECT_TRUE(pass.is_hold());
+    EXPECT_TRUE(pass.is_multi_corner());
+    EXPECT_FALSE(pass.is_clk_delay_ctrl());
+    EXPECT_EQ(pass.get_all_types(), owner.get_all_delay_types());
+    EXPECT_EQ(pass.get_corner_count(), 2);
+  }
+  host::options::set(905, 6, "3");
+  host::options::set(801, 6, "3");
+  cfg_set_on("velmo_auto_dc_hold_time");
+  {
+    PASS pass(m_env, &owner);
+    EXPECT_EQ(pass.get_high_fanout_mode(), 0);
+    EXPECT_TRUE(pass.is_hold()) << "the configuration wins over option 801";
+  }
+  host::options::set(905, 6, "1");
+  auto e = host::testing::expect_internal_error([&] { PASS pass(m_env, &owner); });
+  EXPECT_EQ(e.condition, "Unrecognized high fanout input pin enum option");
+}
+
+TEST_F(AutoDelayChainTest, ReuseUtilityAndRecompileDirectorDisableThePass) {
+  host::testing::device(Family::KY).build();
+  sc = host::testing::scenes::io_delay_chains();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  // Every pin preserved: the line comes even with option 904 off.
+  WEXAN_INCREMENTAL_UTILITY* reuse = m_env->get_netlist_reuse_utility();
+  for (const char* pin : {"din", "din2", "dout", "dout2", "bin", "bout"})
+    reuse->preserve_delay_chains(host::testing::netlist().find(pin)->get_id());
+  { PASS pass(m_env, &owner); }
+  EXPECT_EQ(count("Disabled AUTO_DELAY_CHAIN because all chains are preserved!"), 1);
+  host::options::set(904, 1, "on");
+  { PASS pass(m_env, &owner); EXPECT_FALSE(pass.is_enabled()); }
+  host::wexan::set_reuse_utility(false);
+  host::wexan::set_reuse_utility(true);
+  host::swavo::set_director(true);
+  SWAVO_RECOMPILE_DIRECTOR::instance()->set_auto_delay_chain_needed(false);
+  { PASS pass(m_env, &owner); EXPECT_FALSE(pass.is_enabled()); }
+  EXPECT_EQ(count("Disabled AUTO_DELAY_CHAIN because SR says it's not needed!"), 1);
+  SWAVO_RECOMPILE_DIRECTOR::instance()->set_auto_delay_chain_needed(true);
+  { PASS pass(m_env, &owner); EXPECT_TRUE(pass.is_enabled()); }
+}
+
+TEST_F(AutoDelayChainTest, DisabledPassRequestsNothingAndStillWritesTheTimeFile) {
+  host::testing::device(Family::KY).build();
+  host::testing::scenes::io_delay_chains();
+  cfg_set_on("velmo_write_auto_delay_chain_time_file");
+  host::clear_calls();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  EXPECT_TRUE(pass.work_new());
+  EXPECT_EQ(count("AUTO DELAY CHAIN: turned OFF by user"), 1);
+  EXPECT_EQ(host::call_count("WEXAN_ENV::get_hov_utility_or_create_if_necessary"), 0);
+  std::ifstream in("auto_delay_time");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind("Time spent in AUTO DELAY CHAIN: ", 0), 0u) << text;
+}
+
+TEST_F(AutoDelayChainTest, FlowWithoutEdgesAndWithEdges) {
+  host::testing::device(Family::KY).build();
+  sc = host::testing::scenes::io_delay_chains();
+  host::options::set(904, 1, "on");
+  {
+    // No I/O delays: no edge has slack, so nothing is built or searched.
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS pass(m_env, &owner);
+    EXPECT_TRUE(pass.work_new());
+    EXPECT_EQ(count("AUTO DELAY CHAIN: Collect pin to core edges"), 0);
+    EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+    for (const auto& t : host::debug::texts()) EXPECT_EQ(t.rfind("AUTO DELAY CHAIN: finishes in", 0), std::string::npos);
+  }
+  host::timing::set_io_delay(sc.din->get_id(), {"clk", 300, 100});
+  m_env->indicate_that_atom_netlist_is_modified();
+  host::clear_calls();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  EXPECT_TRUE(pass.work_new());
+  std::string why;
+  EXPECT_TRUE(host::testing::is_ordered_subsequence(
+      host::call_names(),
+      {"WEXAN_ENV::get_hov_utility_or_create_if_necessary", "WEXAN_HOV_UTILITY::perform_quick_timing_analysis",
+       "WEXAN_HOV_UTILITY::switch_annotated_timing_model"},
+      &why))
+      << why;
+  EXPECT_TRUE(host::testing::is_ordered_subsequence(
+      host::debug::texts(),
+      {"AUTO DELAY CHAIN: Created HOV UTILITY...", "AUTO DELAY CHAIN: Collect pin to core edges",
+       "AUTO DELAY CHAIN: Collect core to pin edges", "AUTO DELAY CHAIN: Collect pin to core edges",
+       "AUTO DELAY CHAIN: Collect core to pin edges", "AUTO DELAY CHAIN: process core to pin edges (0)",
+       "AUTO DELAY CHAIN: process pin to core edges", "AUTO DELAY CHAIN: finishes in"},
+      &why))
+      << why;
+  EXPECT_TRUE(pass.get_optimization_elements().empty()) << "the cleanup ran";
+  EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+}
+
+TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
+  host::testing::device(Family::KY).build();
+  sc = host::testing::scenes::io_delay_chains();
+  host::timing::set_io_delay(sc.din->get_id(), {"clk", 300, 100});
+  m_env->indicate_that_atom_netlist_is_modified();
+  host::options::set(904, 1, "on");
+  cfg_set_on("velmo_test_incremental_r5v_updates");
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  {
+    PASS pass(m_env, &owner);
+    auto e = host::testing::expect_internal_error([&] { pass.work_new(); });
+    EXPECT_EQ(e.condition, "Testing fitter ir5v requires fast corner optimization");
+  }
+  cfg_set_on("velmo_auto_dc_multi_corner");
+  PASS pass(m_env, &owner);
+  EXPECT_TRUE(pass.work_new());
+  EXPECT_TRUE(std::ifstream("fast_build_fit").good());
+  EXPECT_TRUE(std::ifstream("fast_ir5v_fit").good());
+}
+
+TEST_F(AutoDelayChainTest, SettingWriters) {
+  host::testing::device(Family::code(7)).build();
+  auto n = host::testing::netlist();
+  auto ibuf = n.io_in("din");
+  n.lut("core", {ibuf}, 0x2);
+  VOK_ATOM_NODE* din = n.find("din");
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  YOS_INTERFACE* yos = yos_current_interface();
+  // An equal value writes nothing and taints nothing.
+  yos->set_uint_data(din, T(144), 2);
+  hov_get_atom_netlist_taint_manager()->clear_tainted_atom_ids();
+  EXPECT_TRUE(pass.set_delay_chain(din, T(144), 2));
+  EXPECT_EQ(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 0);
+  EXPECT_TRUE(pass.set_delay_chain(din, T(144), 5));
+  EXPECT_EQ(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 1);
+  // 144 with its fine chain 300 (highest setting 3): 7 = coarse 1, fine 3.
+  EXPECT_TRUE(pass.set_best_delay_chain_setting(din, T(144), 7));
+  unsigned v = 0;
+  ASSERT_TRUE(yos->get_uint_data(din, T(144), &v));
+  EXPECT_EQ(v, 1u);
+  ASSERT_TRUE(yos->get_uint_data(din, T(300), &v));
+  EXPECT_EQ(v, 3u);
+  // Pad-to-core chains are written directly, without a taint.
+  hov_get_atom_netlist_taint_manager()->clear_tainted_atom_ids();
+  EXPECT_TRUE(pass.set_best_delay_chain_setting_new(din, T(12), 4));
+  ASSERT_TRUE(yos->get_uint_data(din, T(12), &v));
+  EXPECT_EQ(v, 4u);
+  EXPECT_EQ(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 0);
+  EXPECT_FALSE(pass.is_delay_chain_used(T(414), din, false));
+  auto e = host::testing::expect_internal_error([&] { pass.is_delay_chain_used(T(12), din, false); });
+  EXPECT_EQ(e.condition, "Unknown Delay Chain");
+}
+
+// ---------------------------------------------------------------- delay table
+
+class AutoDelayChainTableTest : public host::testing::EnvTest {
+protected:
+  // The pass's table on a device of the family with the given corners.
+  void table(int family, std::vector<DeviceCorner> corners) {
+    host::testing::device(Family::code(family)).corners(std::move(corners)).build();
+    owner = std::make_unique<VELMO_DELAY_CHAIN_OP>(m_env);
+    pass = std::make_unique<PASS>(m_env, owner.get());
+    pass->init_yeb_cell_delays();
+    pass->build_auto_delay_chain_vec_new();
+  }
+  // Delay [orientation][edge] of a chain's setting at a corner.
+  int delay(int type, unsigned setting, int corner, int edge = 0, int orientation = 0) const {
+    const PASS::AUTO_DELAY_CHAIN_INFO* info = pass->get_delay_chain_info(T(type));
+    EXPECT_NE(info, nullptr) << type;
+    return info ? info->values.at(setting)->delay[orientation][edge][corner] : -1;
+  }
+  static DeviceCorner corner(int grade, int kind) { return DeviceCorner{grade, kind, 900, kind == 1 ? -40 : 100, false}; }
+  std::unique_ptr<VELMO_DELAY_CHAIN_OP> owner;
+  std::unique_ptr<PASS> pass;
+};
+
+TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
+  // Family 26, grade 12: 448 slow 10 x 3.298 x 1.23 = 40.6; 446 without cell
+  // delays, fast 2 x 72 x 0.76 = 109.4.
+  table(26, {corner(12, 0), corner(12, 1)});
+  for (int e : {0, 1})
+    for (int o : {0, 1}) EXPECT_EQ(delay(448, 10, 0, e, o), 40);
+  EXPECT_EQ(delay(446, 2, 1), 109);
+  EXPECT_EQ(delay(446, 2, 0), 177);
+  // Another family, grade 6: 430 slow 5 x 72 x 1.125, fast 3 x 72 x 0.5.
+  table(48, {corner(6, 0), corner(6, 1)});
+  EXPECT_EQ(delay(430, 5, 0), 405);
+  EXPECT_EQ(delay(430, 5, 0, 1, 1), 405);
+  EXPECT_EQ(delay(430, 3, 1), 108);
+  EXPECT_EQ(delay(449, 7, 0), 0) << "no nominal delay for other chains";
+  table(48, {corner(12, 0)});
+  EXPECT_EQ(delay(431, 7, 0), 676);
+  // A corner of another model code: scaler 1.
+  table(48, {corner(6, DeviceCorner::TYPICAL)});
+  EXPECT_EQ(delay(430, 5, 0), 360);
+}
+
+TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
+  YEB_CELL_DELAY r;
+  r.values[0] = 1.0e-10f;
+  r.values[4] = 2.0e-10f;
+  r.values[7] = 3.0e-10f;
+  host::yeb::set_cell_delay(0, 207, r);  // 446 at the slow model only
+  table(46, {corner(1, 0), corner(1, 1)});
+  EXPECT_EQ(delay(446, 15, 0, 0), 100);
+  EXPECT_EQ(delay(446, 15, 0, 1), 150);
+  EXPECT_EQ(delay(446, 7, 0, 0), 47);
+  const PASS::AUTO_DELAY_CHAIN_VALUE* v = pass->get_delay_chain_info(T(446))->values[15];
+  EXPECT_EQ(v->get_tsu_delay(1, 0), 150);
+  EXPECT_EQ(v->get_th_delay(1, 0), 100);
+  EXPECT_EQ(v->get_delay(1, 0, 0), 100);
+  EXPECT_EQ(v->get_delay(0, 0, 0), 150);
+  EXPECT_EQ(delay(446, 2, 1), 109) << "the fast corner has no cell delay: nominal";
+  // 448 never takes cell delays.
+  host::yeb::set_cell_delay(-1, 213, r);
+  table(46, {corner(1, 0)});
+  EXPECT_EQ(delay(448, 10, 0), 32);
+}
+
+TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
+  table(46, {corner(1, 0), corner(1, 1)});
+  ASSERT_TRUE(pass->is_clk_delay_ctrl());
+  const PASS::AUTO_DELAY_CHAIN_INFO* info = pass->get_delay_chain_info(T(19));
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->values.size(), 65u);
+  EXPECT_EQ(info->values[0]->setting, 9999u);
+  EXPECT_EQ(info->values[0]->delay[1][1][1], -28);
+  EXPECT_EQ(info->values[1]->setting, 0u);
+  EXPECT_EQ(info->values[11]->delay[0][0][0], 200);  // setting 10: 20 ps per setting
+  EXPECT_EQ(info->values[11]->delay[0][1][1], 130);  // fast corner
+  EXPECT_EQ(pass->get_delay_chain_info(T(414)), nullptr) << "PLL chains off";
+  host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
+  auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
+  EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
+  host::pexa::set_loaded_timing_model_enum(1, 0);
+  host::pexa::set_loaded_timing_model_enum(0, DEV_TIMING_MODEL_INVALID);
+  e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
+  EXPECT_EQ(e.condition, "dev_slow_timing_model_enum != DEV_TIMING_MODEL_INVALID");
+}
+
+// ---------------------------------------------------------------- elements and groups
+
+TEST_F(AutoDelayChainTest, ElementsAreSharedPerPinAndChainAndGroupedPerPin) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  cfg_set_on("velmo_auto_dc_verbose");
+  PASS pass(m_env, &owner);
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+
+  // din's buffer reaches two timed inputs (ireg's D and core's input): one
+  // element of chain 446, holding each record once.
+  auto it = pass.get_element_map().find({sc.din, T(446)});
+  ASSERT_NE(it, pass.get_element_map().end());
+  const OPTIMIZATION_ELEMENT* in = it->second;
+  EXPECT_EQ(in->pos_edges.size(), 2u);
+  EXPECT_NE(in->pos_edges[0], in->pos_edges[1]);
+  EXPECT_EQ(in->group_type, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+  EXPECT_EQ(in->initial_setting, 0);
+  EXPECT_EQ(in->max_setting, 15);
+  EXPECT_GE(count("Found optimization element for edge " + std::to_string(in->pos_edges[1]->edge_id) + " in map"), 1);
+
+  const OPTIMIZATION_GROUP* ing = group_of(pass, sc.din, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+  ASSERT_NE(ing, nullptr);
+  EXPECT_EQ(types_of(ing), std::vector<int>({446}));
+  const OPTIMIZATION_GROUP* outg = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN);
+  ASSERT_NE(outg, nullptr);
+  EXPECT_EQ(types_of(outg), std::vector<int>({430, 431}));
+  // Every edge record belongs to a kept chain; the records of a group are
+  // its elements' records without repeats.
+  std::vector<KEM_EDGE_SLACK_INFO*> records;
+  pass.get_edge_vec_for_opt_group(const_cast<OPTIMIZATION_GROUP*>(outg), records);
+  EXPECT_EQ(records.size(), 2u);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+}
+
+TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
+  design(true);
+  // The output pin carries a user option for 430; din is preserved.
+  host::options::set(host::dc::moz_variable_of(430), 4, "0", "dout");
+  m_env->get_netlist_reuse_utility()->preserve_delay_chains(sc.din->get_id());
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  cfg_set_on("velmo_auto_dc_verbose");
+  PASS pass(m_env, &owner);
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  EXPECT_EQ(pass.get_element_map().count({sc.din, T(446)}), 0u);
+  EXPECT_EQ(pass.get_element_map().count({sc.dout, T(430)}), 0u);
+  EXPECT_EQ(pass.get_element_map().count({sc.dout, T(431)}), 1u);
+  EXPECT_GE(count("**** pin:        dout  has a user assignment or was prevented from being optimized by SIV."), 1);
+  EXPECT_GE(count("**** pin:        din  has a user assignment or was prevented from being optimized by SIV."), 1);
+  // Only the output-enable edge keeps a record.
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 1u);
+
+  // A DQSN pin's elements join no group.
+  host::dc::mark_dqsn(sc.dout->get_id());
+  PASS again(m_env, &owner);
+  again.build_optimization_elements();
+  again.build_optimization_groups();
+  EXPECT_EQ(again.get_element_map().count({sc.dout, T(431)}), 1u);
+  EXPECT_EQ(group_of(again, sc.dout, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN), nullptr);
+}
+
+TEST_F(AutoDelayChainTest, HighFanoutInputPinIsWarnedOnceAboveTheThreshold) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  for (int threshold : {2, 1}) {
+    cfg_set_int_value("velmo_high_fanout_input_pins_thershold", threshold);
+    PASS pass(m_env, &owner);
+    pass.build_optimization_elements();
+    pass.build_optimization_groups();
+    pass.identify_pin_to_core_optimization_groups_with_high_fanout_pins();
+    const OPTIMIZATION_GROUP* g = group_of(pass, sc.din, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+    ASSERT_NE(g, nullptr);
+    // din's element acts on two edges: 2 is not above 2, it is above 1.
+    EXPECT_EQ(g->is_high_fanout_input_pin, threshold == 1) << threshold;
+    EXPECT_EQ(pass.get_msgr()->size(), threshold == 1 ? 1u : 0u) << threshold;
+    EXPECT_FALSE(group_of(pass, sc.dout, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN)->is_high_fanout_input_pin);
+    pass.get_msgr()->post();
+  }
+  bool found = false;
+  for (const auto& m : host::messages::posted())
+    found |= m.text.find("Input pin din has too many fanouts (number of fanouts is 2 which is larger than the "
+                         "threshold value of 1)") != std::string::npos;
+  EXPECT_TRUE(found);
+}
+
+TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And62) {
+  for (int family : {7, 46}) {
+    host::testing::device(Family::code(family)).build();
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS pass(m_env, &owner);
+    std::vector<YOS_UINT_DATA_ENUM> types = {T(153), T(152), T(153)};
+    pass.append_fine_delay_chains(types);
+    std::vector<YOS_UINT_DATA_ENUM> d1 = {T(144)};
+    pass.append_fine_delay_chains(d1);
+    if (family == 7) {
+      EXPECT_EQ(std::vector<int>(types.begin(), types.end()), std::vector<int>({153, 152, 153, 305, 301}));
+      EXPECT_EQ(std::vector<int>(d1.begin(), d1.end()), std::vector<int>({144, 300}));
+    } else {
+      EXPECT_EQ(types.size(), 3u);
+      EXPECT_EQ(d1.size(), 1u);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string file_text(const char* name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);
+  // Empty lists: the headings alone.
+  pass.dump_optimization_info();
+  EXPECT_EQ(file_text("velmo_opt_elements_info.out"),
+            "\n\nVEC_OF_OPTIMIZATION_GROUP:\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n");
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  pass.dump_optimization_info();
+  const std::string info = file_text("velmo_opt_elements_info.out");
+  const OPTIMIZATION_ELEMENT* in = pass.get_element_map().at({sc.din, T(446)});
+  const std::string din_id = std::to_string(sc.din->get_id());
+  for (const std::string& want :
+       {std::string("\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
+                    "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tOpt Element Atom Id Name (Id): din (" + din_id + ") - Opt Element Type Illegal - "
+                    "Edge Type:DATA\n\t\tOptimization Group Data:\n\t\t\tcurrent_best_score1_wc_slack:-2147483647\n"),
+        std::string("\tOptimization Element #0\n\t\tOpt Element Element Type:Illegal\n"
+                    "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tAtom Identifier Name (Id): din (" + din_id + ")\n"
+                    "\t\tOptimization Element Pos Edge Ids (Num. of Edges = 2):\n\t\t\t" +
+                    std::to_string(in->pos_edges[0]->edge_id) + "\n"),
+        std::string("\t\t\tinitial_setting:0\n\t\t\tcurrent_best_setting:0\n\t\t\ttmp_setting:0\n"
+                    "\t\t\tmin_setting:0\n\t\t\tmax_setting:15\n"),
+        std::string("\tKEM Edge ID: #" + std::to_string(in->pos_edges[0]->edge_id) +
+                    "\n\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+                    "\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n"
+                    "\t\t\tSetup(slack[0][0]):-2147483647\t\t\t\tHold(slack[1][0]):-2147483647\n"
+                    "\t\t\tSetup(slack[0][1]):-2147483647\t\t\t\tHold(slack[1][1]):-2147483647\n")})
+    EXPECT_NE(info.find(want), std::string::npos) << want << "\n---\n" << info;
+
+  pass.dump_optimization_timing_info("before_core_to_pin_0");
+  const std::string timing = file_text("velmo_opt_elements_timing_info_before_core_to_pin_0.out");
+  EXPECT_NE(timing.find("\t\t\tcurrent_best_score1_wc_slack: -2147483647\n"), std::string::npos);
+  EXPECT_NE(timing.find("\t\t\t" + std::to_string(in->pos_edges[0]->edge_id) +
+                        " - slack: slack[tsu][slow]):-2147483647 slack[tsu][fast]):-2147483647 "
+                        "slack[th][slow]):-2147483647 slack[th][fast]):-2147483647 \n"),
+            std::string::npos)
+      << timing;
+
+  // The trace line needs the optimisation switch.
+  auto* element = const_cast<OPTIMIZATION_ELEMENT*>(in);
+  pass.dump_optimization_timing_info_for_opt_element(element);
+  EXPECT_FALSE(std::ifstream("velmo_optimization_timing_info_for_opt_element.out").good());
+  cfg_set_on("velmo_auto_dc_verbose_optimizations");
+  PASS traced(m_env, &owner);
+  traced.dump_optimization_timing_info_for_opt_element(element);
+  EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
+            "Opt Element Element Type:Illegal Atom Name (Id): din (" + din_id +
+                ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+}
+
+TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);  // hold optimisation off
+  pass.init_yeb_cell_delays();
+  pass.build_auto_delay_chain_vec_new();
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  for (int c : {0, 1})
+    pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true,
+                                        VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
+  EXPECT_EQ(count("AUTO DELAY CHAIN: call KELD for Pin-to-Core edges, TSU slack, fast Corner... 0 sec"), 1);
+  auto* in = const_cast<OPTIMIZATION_ELEMENT*>(pass.get_element_map().at({sc.din, T(446)}));
+  const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
+  KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const std::int32_t v = kem->get_edge(r->edge_id)->get_slack();
+  ASSERT_NE(v, KEM_QUICK_NO_SLACK);
+  EXPECT_EQ(r->slack[0][0], v);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE) << "hold off: no hold slots";
+  EXPECT_EQ(out->pos_edges[0]->slack[0][0], VELMO_NO_SLACK_VALUE) << "only the analysed group";
+  // The smaller value stays; an edge without slack never fills a slot.
+  r->slack[0][0] = v - 5;
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 0, 0);
+  EXPECT_EQ(r->slack[0][0], v - 5);
+  r->slack[0][0] = v + 5;
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 0, 0);
+  EXPECT_EQ(r->slack[0][0], v);
+  kem->set_quick_slack(r->edge_id, KEM_QUICK_NO_SLACK);
+  pass.collect_slack_new(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, 1, 0);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE);
+
+  // 446 at the slow corner: 72 ps per setting. 0 -> 5 lowers every setup
+  // slot by 360 and leaves the empty hold slots empty; 5 -> 0 restores them.
+  std::vector<std::array<std::int32_t, 2>> before;
+  for (const KEM_EDGE_SLACK_INFO* e : in->pos_edges) before.push_back({e->slack[0][0], e->slack[0][1]});
+  pass.update_slack_info_for_optimization_group(in, 0, 5);
+  for (std::size_t i = 0; i < in->pos_edges.size(); ++i) EXPECT_EQ(in->pos_edges[i]->slack[0][0], before[i][0] - 360);
+  EXPECT_EQ(r->slack[1][0], VELMO_NO_SLACK_VALUE);
+  const std::int32_t worst = std::min({in->pos_edges[0]->slack[0][0], in->pos_edges[0]->slack[0][1],
+                                       in->pos_edges[1]->slack[0][0], in->pos_edges[1]->slack[0][1]});
+  EXPECT_EQ(in->wc_slack[0], worst);
+  pass.update_slack_info_for_optimization_group(in, 5, 0);
+  for (std::size_t i = 0; i < in->pos_edges.size(); ++i) {
+    EXPECT_EQ(in->pos_edges[i]->slack[0][0], before[i][0]);
+    EXPECT_EQ(in->pos_edges[i]->slack[0][1], before[i][1]);
+  }
+  EXPECT_EQ(pass.get_dmf_value(T(446), 99, sc.din, 0, 0), 0) << "a setting the table lacks";
+  EXPECT_EQ(pass.get_dmf_value(T(446), 5, sc.din, 1, 1), 273) << "fast: 5 x 72 x 0.76";
+  EXPECT_EQ(host::testing::expect_internal_error([&] { pass.get_dmf_value(T(446), 1, nullptr, 0, 0); }).condition,
+            "atom is NULL!");
+}
+
+TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  const int nx = m_env->get_device()->get_nx();
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din)) << "unplaced, not locked";
+  auto lock = [&](int xmin, int xmax) {
+    TIBEX_LOCATION_CONSTRAINT c;
+    c.add_locked(TIBEX_LOCKED_CONSTRAINT::box(xmin, 0, xmax, 3), 0x80);
+    m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), c);
+  };
+  lock(0, 2);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  lock(1, nx - 2);
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
+  lock(3, nx - 1);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
+}
+
+TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const KEM_NODE* d = kem->get_kem_node_from_iterm(sc.ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  KEM_EDGE* e = kem->get_edge(d->begin_fanin());
+  const std::int32_t own = e->get_slack();
+  {
+    // Switch off: the edge's slack whatever the file says.
+    std::ofstream("velmo_auto_dc.in") << "din ireg 1 2 3 4\n";
+    PASS pass(m_env, &owner);
+    EXPECT_EQ(pass.get_wc_slack_of_edge(e, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), own);
+  }
+  cfg_set_on("velmo_auto_dc_slack_file");
+  PASS pass(m_env, &owner);
+  EXPECT_EQ(pass.get_dst_atom_of_edge(e), sc.ireg);
+  auto slack = [&](int i, int j, VELMO_OPT_ELEMENT_GROUP_TYPE g = VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN) {
+    return pass.get_wc_slack_of_edge(e, i, j, T(446), g);
+  };
+  std::ofstream("velmo_auto_dc.in") << "-din ireg 7 7 7 7\n"
+                                       "din ireg 5 6\n"
+                                       "din core 1 2 3 4\n"
+                                       "din   ireg  10 x 30 -40abc\n"
+                                       "din ireg 50 60 70 80\n";
+  EXPECT_EQ(slack(0, 0), 10) << "comment and short lines skipped, first match decides";
+  EXPECT_EQ(slack(0, 1), VELMO_NO_SLACK_VALUE);
+  EXPECT_EQ(slack(1, 0), 30);
+  EXPECT_EQ(slack(1, 1), -40);
+  EXPECT_EQ(slack(0, 0, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN), own) << "only pin-to-core edges";
+  // A long number wraps instead of overflowing; a line past 1023 characters
+  // ends the scan after its first part.
+  std::ofstream("velmo_auto_dc.in") << "din ireg 4294967297 y - 9\n";
+  EXPECT_EQ(slack(0, 0), 1);
+  EXPECT_EQ(slack(0, 1), 0);
+  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1100, 'c') << "\ndin ireg 1 2 3 4\n";
+  EXPECT_EQ(slack(0, 0), own);
+  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
+  EXPECT_EQ(slack(0, 0), 1);
+}
+
+}  // namespace
