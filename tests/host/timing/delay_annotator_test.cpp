@@ -96,6 +96,11 @@ TEST_F(DelayAnnotatorTest, AStubLoadsTheConnectionsBelowItAtEveryCornerAfterTheN
   ASSERT_GE(at, 0);
   ASSERT_NE(stub, 0u);
   const double load = 0.5 * host::device::die_info()->get_route_info()->get_hop_delay_ps(stub, 1.0);
+  // Before the stub the connection's delay was its path's hop delays alone.
+  double path = 0.0;
+  for (int up = sinks[0]; up >= 0; up = routing->forest().parent(up))
+    if (routing->is_wire(up)) path += host::device::die_info()->get_route_info()->get_hop_delay_ps(routing->get_gid(up), 1.0);
+  EXPECT_EQ(slow_b, static_cast<int>(path + 0.5));
 
   // Nothing changes before the rebuild.
   EXPECT_EQ(kem->get_edge(b_id)->get_max_delay(), slow_b);
