@@ -31,15 +31,15 @@ std::unique_ptr<VOK_RE_ROUTING> make_routing(bool overflow, int* pairs) {
       const int parent = recent[recent.size() - 1 - next(std::min<std::uint32_t>(4, recent.size()))];
       const auto gid = static_cast<std::int32_t>(0x80000000u | next(1u << 20));
       if (k % 25 == 24) {
-        const int d = r->append_child(parent, gid);
+        const int d = r->append_child_value(parent, gid);
         const int q = r->new_root(gid);
         r->set_zota_pair(d, q, overflow);
         ++*pairs;
         // A register always drives something: its pair root gets a wire.
-        recent.push_back(r->append_child(q, static_cast<std::int32_t>(0x80000000u | next(1u << 20))));
+        recent.push_back(r->append_child_value(q, static_cast<std::int32_t>(0x80000000u | next(1u << 20))));
         ++k;
       } else {
-        recent.push_back(r->append_child(parent, gid));
+        recent.push_back(r->append_child_value(parent, gid));
       }
     }
   }

@@ -197,9 +197,9 @@ void DUX::restore_tree(const TREE_SNAP& snap) {
     const int parent = ids[static_cast<std::size_t>(n.parent)];
     if (terminal) {
       const VOK_ATOM_ITERM* t = vok_find_iterm(top(), n.port);
-      ids[i] = t ? r.append_sink(parent, t) : r.append_child(parent, VOK_RE_ROUTING::VIRTUAL_VALUE);
+      ids[i] = t ? r.append_sink(parent, t) : r.append_child_value(parent, VOK_RE_ROUTING::VIRTUAL_VALUE);
     } else {
-      ids[i] = r.append_child(parent, n.value);
+      ids[i] = r.append_child_value(parent, n.value);
     }
   }
 }

@@ -19,6 +19,7 @@
 #include "kem/kem_netlist.h"
 
 class CMP_FACADE;
+class VOK_ATOM_NETLIST;
 class WEXAN_ENV;
 
 // data: the atoms changed since the timing netlist was last brought up to
@@ -47,8 +48,51 @@ HOST_API HOV_ATOM_NETLIST_TAINT_MANAGER* hov_get_atom_netlist_taint_manager();
 
 class HOST_API HOV_ACCESSORIES {
 public:
-  // How a timing request was invoked (the callers use 2 and 3).
-  enum INVOKE_MODE : int { INVOKE_MODE_0 = 0, INVOKE_MODE_1 = 1, INVOKE_MODE_2 = 2, INVOKE_MODE_3 = 3 };
+  // How a timing update was invoked: a mode, a flag and three values.
+  struct INVOKE_MODE {
+    std::int32_t mode = 0;
+    bool flag = false;
+    std::int32_t values[3] = {0, 0, 0};
+  };
+  // The timing analysis's parameter record. Its users print it in field
+  // order; the flags are one byte each.
+  struct ANALYSIS_PARAMETERS {
+    std::int32_t max_paths = 1000;
+    std::int32_t max_depth = 64;
+    double clock_uncertainty = 0.0;
+    double hold_margin = 0.0;
+    std::int32_t report_level = 0;
+    std::int32_t corner_mode = 0;
+    double setup_derate = 1.0;
+    double hold_derate = 1.0;
+    double clock_skew[4] = {0.0, 0.0, 0.0, 0.0};
+    double io_delay[4] = {0.0, 0.0, 0.0, 0.0};
+    double jitter[3] = {0.0, 0.0, 0.0};
+    std::int32_t iterations = 1;
+    double tolerance = 1e-12;
+    std::int32_t threads = 1;
+    std::int32_t verbosity = 0;
+    std::int32_t seed = 0;
+    std::uint8_t analyze_setup = 1;  // printed fourth of the seven
+    std::int32_t path_limit = 0;
+    std::uint8_t analyze_hold = 0;      // printed sixth
+    std::uint8_t hold_on_all_edges = 0;  // printed seventh
+    std::uint8_t report_unconstrained = 1;  // not printed
+    const char* name = nullptr;
+  };
+  // data: the parameter record.
+  const ANALYSIS_PARAMETERS& get_analysis_parameters() const { return m_parameters; }
+  void set_analysis_parameters(const ANALYSIS_PARAMETERS& p) { m_parameters = p; }
+  // recorded + algorithm: a hold analysis of the timing netlist's current
+  // corner (the one slack store; the edge records then hold its slacks).
+  // The record's hold switch must be on (internal error "analyze_hold"
+  // otherwise); the flags are recorded only. Nothing without a netlist.
+  void run_hold_analysis(bool flag1, const ANALYSIS_PARAMETERS& parameters, bool flag2);
+  // recorded + algorithm: the timing update: the pending taints applied and
+  // the analysis brought up to date, the constraints read again unless the
+  // update may skip them (the counts are host::hov::constraint_reads). The
+  // values are recorded only.
+  void update(CMP_FACADE* cmp, VOK_ATOM_NETLIST* netlist, int a, int b, int c, const INVOKE_MODE& mode, int d);
 
   // data: the timing netlist (KEM_MANAGER's; may be null).
   KEM_NETLIST* get_kem_netlist() const;
@@ -84,6 +128,7 @@ public:
   void release_drask();
 
 private:
+  ANALYSIS_PARAMETERS m_parameters;
   DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;
@@ -182,4 +227,8 @@ HOST_API std::vector<KEM_TIMING_MODEL> models_of_set(int set);
 // data: the utility (null when there is none) and its deletion.
 HOST_API WEXAN_HOV_UTILITY* utility();
 HOST_API void delete_utility();
+// data: the updates that read the timing constraints again and those that
+// skipped them, since the reset.
+HOST_API int constraint_reads();
+HOST_API int constraint_skips();
 }  // namespace host::hov

@@ -201,6 +201,9 @@ public:
   static const MOZ_ASSIGNMENT* get_moz_instance_assignment(int variable, const OMZ_INSTANCE_NAME* instance);
   // data: the global assignment of a variable, or null.
   static const MOZ_ASSIGNMENT* get_moz_global_assignment(int variable);
+  // algorithm: the deepest partition that is a or an ancestor of a and also
+  // b or an ancestor of b (null when they share none).
+  static JOV_PARTITION* get_lowest_common_ancestor_partition(JOV_PARTITION* a, JOV_PARTITION* b);
 };
 
 class HOST_API JOV_ROOT {

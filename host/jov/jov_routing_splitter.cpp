@@ -96,7 +96,7 @@ std::unique_ptr<VOK_RE_ROUTING> JOV_ROUTING_SPLITTER::get_routing_for_partition(
       const ITEM it = work.back();
       work.pop_back();
       for (int c = f.first_child(it.src); c != -1; c = f.next_sibling(c))
-        if (keep[static_cast<std::size_t>(c)]) work.push_back({c, out->append_child(it.dst, value_of(c))});
+        if (keep[static_cast<std::size_t>(c)]) work.push_back({c, out->append_child_value(it.dst, value_of(c))});
       if (r.is_zota_node(it.src) && f.parent(it.src) != -1) {
         const int q = r.get_corresponding_zota_id(it.src);
         if (keep[static_cast<std::size_t>(q)]) {

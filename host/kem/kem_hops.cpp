@@ -37,6 +37,18 @@ std::tuple<int, int, int> sink_key(const VOK_ATOM_ITERM* t) {
 
 }  // namespace
 
+double host::kem::dangling_load_ps(const VOK_RE_ROUTING* routing, int node) {
+  const auto& forest = routing->forest();
+  double load = 0.0;
+  const WUMP_ROUTE_INFO* info = nullptr;
+  for (int c = forest.first_child(node); c != -1; c = forest.next_sibling(c)) {
+    if (!routing->is_wire(c) || forest.first_child(c) != -1 || routing->is_zota_node(c)) continue;
+    if (!info) info = host::device::die_info()->get_route_info();
+    load += 0.5 * info->get_hop_delay_ps(routing->get_gid(c), 1.0);
+  }
+  return load;
+}
+
 const KEM_NETLIST::RE_HOP& KEM_NETLIST::get_re_hop(int id) const {
   if (!has_re_hop(id)) MSG_INTERNAL_ERROR::report("has_re_hop(id)", "KEM", __FILE__, __LINE__);
   return m_hops[static_cast<std::size_t>(id)];
@@ -80,6 +92,12 @@ void KEM_NETLIST::compute_re_hop_tree(int root) {
     hop.live = true;
     hop.parent = forest.parent(n);
     const std::int32_t value = routing->get_value(n);
+    // The stubs hanging here load this node and everything below it.
+    if (const double load = host::kem::dangling_load_ps(routing, n); load > 0.0) {
+      double extra[4];
+      own_delays(load, extra);
+      for (int k = 0; k < 4; ++k) item.sum[k] += extra[k];
+    }
     if (VOK_RE_ROUTING::is_wire_value(value)) {
       hop.gid = static_cast<unsigned>(value);
       hop.inversion = info->get_dev_element_from_gid(hop.gid) == V_WIRE_KIND ? 1 : 0;

@@ -61,3 +61,10 @@ bool KEM_MANAGER::read_kem_corners_from_disk(const std::vector<KEM_TIMING_MODEL>
   m_netlist->get_corner_manager()->set_corners(models);
   return true;
 }
+
+bool KEM_MANAGER::write_kem_corners_to_disk(const std::vector<KEM_TIMING_MODEL>& models) {
+  std::string names;
+  for (const KEM_TIMING_MODEL& m : models) names += (names.empty() ? "" : " ") + m.get_name();
+  host::log_call("KEM_MANAGER::write_kem_corners_to_disk", names);
+  return host::script::next<bool>("KEM_MANAGER::write_kem_corners_to_disk", true);
+}

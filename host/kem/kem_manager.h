@@ -32,6 +32,9 @@ public:
   // (loaded from the current snapshot's disk copy); false when there is no
   // netlist in memory.
   bool read_kem_corners_from_disk(const std::vector<KEM_TIMING_MODEL>& models);
+  // recorded: writes the listed corners of the timing netlist to disk;
+  // scripted, default true.
+  bool write_kem_corners_to_disk(const std::vector<KEM_TIMING_MODEL>& models);
   // recorded: drops the current snapshot's disk copy.
   void delete_kem_netlist_from_disk();
   // recorded: drops the netlist in memory.

@@ -80,8 +80,10 @@ bool routed_delay_ps(const VOK_ATOM_ITERM* sink, int* ps) {
   double worst = 0.0;
   for (int node : nodes) {
     double sum = 0.0;
-    for (int id = node; id >= 0; id = routing->forest().parent(id))
+    for (int id = node; id >= 0; id = routing->forest().parent(id)) {
       if (routing->is_wire(id)) sum += info->get_hop_delay_ps(routing->get_gid(id), 1.0);
+      sum += host::kem::dangling_load_ps(routing, id);
+    }
     worst = std::max(worst, sum);
   }
   *ps = static_cast<int>(worst + 0.5);
@@ -559,13 +561,24 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     required(id);
   }
   sources.erase(nullptr);
-  // Reconnect every sink of those nets (a sink has one interconnect edge); a
-  // sink whose connection comes back unchanged is not dirty.
+  reconnect_sinks(sources, {}, dirty);
+  refresh_re_hops(sources);
+}
+
+void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources,
+                                  const std::set<const VOK_ATOM_ITERM*>& sinks, KEM_DIRTY* dirty) {
+  auto arrival = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->arrival.push_back(node);
+  };
+  auto required = [&](int node) {
+    if (dirty && node >= 0 && get_node(node)) dirty->required.push_back(node);
+  };
+  // A sink has one interconnect edge.
   const int count = get_node_count();
   for (int id = 0; id < count; ++id) {
     KEM_NODE* n = get_node(id);
     if (!n || !n->m_iterm || n->m_type == KEM_NODE_OUTPUT_PIN || n->m_type == KEM_NODE_KEEPER) continue;
-    if (!sources.count(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL))) continue;
+    if (!sources.count(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL)) && !sinks.count(n->m_iterm)) continue;
     int old_src = -1, old_base = 0;
     for (int e = n->m_first_fanin; e >= 0;) {
       const int next = record(e).m_next_fanin;
@@ -588,7 +601,15 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     required(old_src);
     required(new_src);
   }
+}
+
+void KEM_NETLIST::rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets,
+                               const std::set<const VOK_ATOM_ITERM*>& sinks, KEM_DIRTY* dirty) {
+  std::set<const VOK_ATOM_OTERM*> sources = nets;
+  for (const VOK_ATOM_ITERM* t : sinks) sources.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+  sources.erase(nullptr);
   refresh_re_hops(sources);
+  reconnect_sinks(nets, sinks, dirty);
 }
 
 std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const {

@@ -16,7 +16,9 @@
 // A keeper's fan-in list holds its kind-1 edges first, then its clock edges.
 // An interconnect edge's delay is the sum of the hop delays of the routing
 // elements on the sink's routed path (the design's routing, from the sink's
-// node up to its tree's root); an unrouted one is estimated (XAB_DEM).
+// node up to its tree's root) plus the load of the dangling stubs hanging at
+// the nodes of that path (host::kem::dangling_load_ps); an unrouted one is
+// estimated (XAB_DEM).
 // Delays scale with the corner (KEM_TIMING_MODEL::get_delay_scale).
 // Iterators ask for kind 3 to mean "any kind".
 #include <cstdint>
@@ -250,6 +252,11 @@ public:
   // freed edge ids are reused lowest first. Records the nodes whose fan-in
   // or fan-out changed in `dirty`.
   void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty);
+  // algorithm: reads the routing of the nets of the output terms again
+  // (their routing hops, then every sink's connection and delay) and the
+  // connections into the input terms; records what changed in `dirty`.
+  void rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets, const std::set<const VOK_ATOM_ITERM*>& sinks,
+                    KEM_DIRTY* dirty);
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
 
@@ -280,6 +287,12 @@ public:
   // The sink map: the hop of an input term's sink node (the slowest when it
   // has several), -1 when it has none.
   int get_re_hop_of_iterm(const VOK_ATOM_ITERM* iterm) const;
+  // The routing-element forest: the hops of wire nodes. A node is free when
+  // it is no live wire hop; a live one's payload is its element gid (bit 31
+  // set), 0xFFFFFFFF for a free node.
+  bool is_re_element_free(int id) const { return !has_re_hop(id) || (get_re_hop(id).gid & 0x80000000u) == 0 ||
+                                                 get_re_hop(id).gid == 0xFFFFFFFFu; }
+  unsigned get_re_element_gid(int id) const { return is_re_element_free(id) ? 0xFFFFFFFFu : get_re_hop(id).gid; }
   // algorithm: recomputes the hops of every routing tree.
   void build_re_hops();
   // algorithm: recomputes the hops of the trees holding the source node of
@@ -293,6 +306,10 @@ private:
   void free_node(int id);
   void add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added);
   void add_interconnect_into(int sink_node);
+  // Reconnects every sink node fed by one of `sources` or standing for one
+  // of `sinks`; a connection coming back unchanged is not dirty.
+  void reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources, const std::set<const VOK_ATOM_ITERM*>& sinks,
+                       KEM_DIRTY* dirty);
   int cell_delay_base(const VOK_ATOM_NODE* atom, const VOK_ATOM_ITERM* in) const;
   KEM_EDGE& record(int id) const;
   void bind_terms(KEM_NODE& node);
@@ -323,6 +340,13 @@ HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
 
 // The atom a node stands for (null for none).
 HOST_API VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node);
+class VOK_RE_ROUTING;
+namespace host::kem {
+// algorithm: the slow-corner load in ps the dangling stubs hanging at a
+// routing node put on every path through it: half the hop delay of each
+// child that is a wire without children (pipeline-register nodes excluded).
+HOST_API double dangling_load_ps(const VOK_RE_ROUTING* routing, int node);
+}  // namespace host::kem
 namespace host::kem {
 // data: a fixed delay of the connection into an input term (see
 // WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps

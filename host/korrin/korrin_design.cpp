@@ -324,6 +324,23 @@ LOADED load_trees(const GRAPH& g, const DESIGN& d, const VOK_RE_ROUTING& r, cons
     for (int pin : t.pinned)
       for (int n = pin; n >= 0; n = t.nodes[static_cast<std::size_t>(n)].parent) ++t.nodes[static_cast<std::size_t>(n)].refs;
     const bool slot_net = d.nets[i].site.slot;
+    // A hold stub: a single dangling leaf wire under a used wire, a real
+    // fan-out of it, met once in the tree. It is kept as if a connection
+    // ended there; a dangling chain stays a finding.
+    std::vector<int> children(t.nodes.size(), 0);
+    for (const TREE_NODE& n : t.nodes)
+      if (n.parent >= 0) ++children[static_cast<std::size_t>(n.parent)];
+    for (std::size_t k = slot_net ? 1 : 0; k < t.nodes.size(); ++k) {
+      TREE_NODE& n = t.nodes[k];
+      if (n.refs != 0 || children[k] != 0 || n.parent < 0) continue;
+      const TREE_NODE& p = t.nodes[static_cast<std::size_t>(n.parent)];
+      if (p.refs == 0 || !g.has_edge(p.elem, n.elem)) continue;
+      int uses = 0;
+      for (const TREE_NODE& o : t.nodes) uses += o.elem == n.elem ? 1 : 0;
+      if (uses != 1) continue;
+      n.refs = 1;
+      ++out.hold_stubs;
+    }
     for (std::size_t k = slot_net ? 1 : 0; k < t.nodes.size(); ++k)
       if (t.nodes[k].refs == 0) {
         if (t.clean) l.finding(d.nets[i], "a wire that leads to no sink: " + element_name(t.nodes[k].elem));

@@ -95,6 +95,7 @@ struct NET_TREE {
 struct LOADED {
   std::vector<NET_TREE> trees;  // per net
   std::vector<int> foreign;     // roots of trees that name no net
+  int hold_stubs = 0;           // dangling stubs kept for hold
 };
 
 // Reads the routing's trees for the design's nets; `findings` (may be null)

@@ -487,7 +487,7 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
     if (sa.slot) map.emplace(sa.slot_id, root);
     int parent = p.attach == 0xFFFFFFFFu ? root : map.at(p.attach & ~GID_BIT);
     for (unsigned gid : p.gids) {
-      parent = r.append_child(parent, static_cast<std::int32_t>(gid | GID_BIT));
+      parent = r.append_child_value(parent, static_cast<std::int32_t>(gid | GID_BIT));
       map.emplace(gid & ~GID_BIT, parent);
     }
     if (p.slot_d) {

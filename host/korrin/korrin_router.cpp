@@ -410,7 +410,7 @@ void ROUTER::write() {
     for (std::size_t k = first; k < rn.nodes.size(); ++k) {
       const TREE_NODE& n = rn.nodes[k];
       if (n.refs <= 0) continue;
-      vok[k] = r.append_child(n.parent < 0 ? root : vok[static_cast<std::size_t>(n.parent)],
+      vok[k] = r.append_child_value(n.parent < 0 ? root : vok[static_cast<std::size_t>(n.parent)],
                               static_cast<std::int32_t>(n.elem | GID_BIT));
     }
     for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
@@ -459,6 +459,12 @@ namespace host::routing {
 
 using namespace host::korrin;
 
+namespace {
+struct CHECK_STATS {
+  int hold_stubs = 0;
+};
+}  // namespace
+
 bool check(std::string* why) {
   const GRAPH& g = graph();
   const DESIGN d = collect_design(g);
@@ -500,9 +506,12 @@ bool check(std::string* why) {
     if (bl->is_routing_gid_blacklisted(e | GID_BIT) && used[e] == 1)
       findings.push_back("blacklisted element used: " + element_name(e));
   }
+  host_world_slot<CHECK_STATS>().hold_stubs = loaded.hold_stubs;
   if (why)
     for (const std::string& f : findings) *why += f + "\n";
   return findings.empty();
 }
+
+int last_check_hold_stubs() { return host_world_slot<CHECK_STATS>().hold_stubs; }
 
 }  // namespace host::routing

@@ -79,4 +79,7 @@ namespace host::routing {
 // no element used by two nets or twice in one, nothing blacklisted. One line
 // per finding goes to `why`.
 HOST_API bool check(std::string* why);
+// The hold stubs (single dangling leaf wires kept for hold) the last check
+// counted.
+HOST_API int last_check_hold_stubs();
 }  // namespace host::routing

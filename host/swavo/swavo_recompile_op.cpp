@@ -6,7 +6,11 @@
 #include "common/host_script.h"
 #include "common/host_world.h"
 
+#include <map>
 #include <set>
+
+#include "vok/vok_atom_netlist.h"
+#include "zel/zel_atom_util.h"
 
 namespace {
 struct SWAVO_STATE {
@@ -17,7 +21,8 @@ struct SWAVO_STATE {
   std::vector<int> previous_networks;
   bool user_flow = false;
   bool incremental_hep = false;
-  std::vector<int> modified;
+  std::vector<unsigned> modified;
+  std::map<int, unsigned> placed_zota;
   std::string argument;
   std::set<int> skippable;
   std::set<unsigned> zota_resources;
@@ -42,7 +47,20 @@ void SWAVO_RECOMPILE_OP::parse_recompile_argument(const std::string& argument) {
   l_swavo().argument = argument;
 }
 bool SWAVO_RECOMPILE_OP::enable_post_spar_incremental_hep() { return l_swavo().incremental_hep; }
-const std::vector<int>& SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids() { return l_swavo().modified; }
+std::vector<unsigned>& SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids() { return l_swavo().modified; }
+void SWAVO_RECOMPILE_OP::set_spar_give_up_flag(bool gave_up) {
+  host::log_call("SWAVO_RECOMPILE_OP::set_spar_give_up_flag", gave_up);
+  l_swavo().spar_gave_up = gave_up;
+}
+unsigned SWAVO_RECOMPILE_OP::get_placed_zota_atom_id(int location_index) {
+  const auto& placed = l_swavo().placed_zota;
+  if (auto it = placed.find(location_index); it != placed.end()) return it->second;
+  if (VOK_ATOM_NETLIST* top = host::vok::top_netlist())
+    for (VOK_ATOM_NODE* atom : top->get_atom_list())
+      if (atom->get_location_index() == location_index && ZEL_ATOM_UTIL::is_zota_marked_reg(atom))
+        return static_cast<unsigned>(atom->get_id());
+  return 0xFFFFFFFFu;
+}
 bool SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(int snapshot) {
   return l_swavo().skippable.count(snapshot) != 0;
 }
@@ -50,7 +68,8 @@ bool SWAVO_RECOMPILE_OP::can_skip_fitter_stage_for_all_partitions(int snapshot) 
 namespace host::swavo {
 void set_user_flow(bool on) { l_swavo().user_flow = on; }
 void set_post_spar_incremental_hep(bool on) { l_swavo().incremental_hep = on; }
-void set_spar_modified_atom_ids(std::vector<int> ids) { l_swavo().modified = std::move(ids); }
+void set_spar_modified_atom_ids(std::vector<int> ids) { l_swavo().modified.assign(ids.begin(), ids.end()); }
+void set_placed_zota_atom_id(int location_index, unsigned atom_id) { l_swavo().placed_zota[location_index] = atom_id; }
 void set_skippable_snapshot(int snapshot, bool skippable) {
   if (skippable) {
     l_swavo().skippable.insert(snapshot);

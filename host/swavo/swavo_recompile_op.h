@@ -34,8 +34,15 @@ public:
   // data: whether timing is updated incrementally after the hold-fixing
   // re-route (default off).
   static bool enable_post_spar_incremental_hep();
-  // data: atoms the hold-fixing re-route changed.
-  static const std::vector<int>& get_spar_modified_atom_ids();
+  // data: atoms the hold-fixing re-route changed; callers edit the list in
+  // place.
+  static std::vector<unsigned>& get_spar_modified_atom_ids();
+  // data: sets or clears the give-up flag of the hold-fixing re-route.
+  static void set_spar_give_up_flag(bool gave_up);
+  // data: the id of the pipeline register the re-route placed at a location
+  // index: the recorded one (host::swavo::set_placed_zota_atom_id), else the
+  // ZOTA-marked register of the design placed there, else 0xFFFFFFFF.
+  static unsigned get_placed_zota_atom_id(int location_index);
   // data: every partition may skip the fitter stage that produces the
   // snapshot (host::swavo::set_skippable_snapshot).
   static bool can_skip_fitter_stage_for_all_partitions(int snapshot);
@@ -53,6 +60,7 @@ HOST_API void set_spar_gave_up(bool on);
 HOST_API void set_user_flow(bool on);
 HOST_API void set_post_spar_incremental_hep(bool on);
 HOST_API void set_spar_modified_atom_ids(std::vector<int> ids);
+HOST_API void set_placed_zota_atom_id(int location_index, unsigned atom_id);
 HOST_API void set_skippable_snapshot(int snapshot, bool skippable);
 // The last argument given to parse_recompile_argument ("" before any).
 HOST_API const std::string& recompile_argument();

@@ -23,7 +23,7 @@ unsigned checked_gid(const DEV_ELEMENT_REF& ref) {
 NET_BUILDER& NET_BUILDER::wire(const DEV_ELEMENT_REF& ref) { return wire_gid(checked_gid(ref)); }
 
 NET_BUILDER& NET_BUILDER::wire_gid(unsigned gid) {
-  m_cursor = m_last = m_routing->append_child(m_cursor, static_cast<std::int32_t>(gid | VOK_RE_ROUTING::WIRE_BIT));
+  m_cursor = m_last = m_routing->append_child_value(m_cursor, static_cast<std::int32_t>(gid | VOK_RE_ROUTING::WIRE_BIT));
   return *this;
 }
 
@@ -34,13 +34,13 @@ NET_BUILDER& NET_BUILDER::sink(VOK_ATOM_ITERM* iterm) {
 }
 
 NET_BUILDER& NET_BUILDER::virtual_sink() {
-  m_last = m_routing->append_child(m_cursor, VOK_RE_ROUTING::VIRTUAL_VALUE);
+  m_last = m_routing->append_child_value(m_cursor, VOK_RE_ROUTING::VIRTUAL_VALUE);
   return *this;
 }
 
 NET_BUILDER& NET_BUILDER::zota(const DEV_ELEMENT_REF& slot, ZOTA_FORM form) {
   const auto value = static_cast<std::int32_t>(checked_gid(slot));
-  const int d = m_routing->append_child(m_cursor, value);
+  const int d = m_routing->append_child_value(m_cursor, value);
   const int q = m_routing->new_root(value);
   m_routing->set_zota_pair(d, q, form == ZOTA_FORM::OVERFLOW);
   m_last = d;

@@ -114,3 +114,6 @@ int get(const std::string& name) {
   return it == st.counters.end() ? 0 : it->second;
 }
 }  // namespace host::counters
+
+THR_MUTEX* thr_mutex_create() { return new THR_MUTEX; }
+void thr_mutex_destroy(THR_MUTEX* m) { delete m; }

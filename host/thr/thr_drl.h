@@ -20,6 +20,9 @@ struct THR_MUTEX {
 };
 HOST_API void thr_mutex_lock(THR_MUTEX* m);
 HOST_API void thr_mutex_unlock(THR_MUTEX* m);
+// data: a new mutex, and its destruction.
+HOST_API THR_MUTEX* thr_mutex_create();
+HOST_API void thr_mutex_destroy(THR_MUTEX* m);
 
 namespace host::loader {
 // Directories searched before the default one.

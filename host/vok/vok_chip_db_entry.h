@@ -35,6 +35,8 @@ public:
   int get_base_family_code() const;
   // data: preserved slack records on routing hidden by blackboxing.
   VOK_RE_PRESSLACK_CONTAINER& get_preserved_slacks_on_routing_hidden_by_bbic() { return m_hidden_slacks; }
+  // data: the preserved router slacks of the routing.
+  VOK_RE_PRESSLACK_CONTAINER& get_preserved_router_slacks() { return m_router_slacks; }
   // Empties the routing and the networks.
   void clear();
 
@@ -46,4 +48,5 @@ private:
   JUK::FOREST<int, int> m_networks[3];
   std::vector<int> m_power_tiles;
   VOK_RE_PRESSLACK_CONTAINER m_hidden_slacks;
+  VOK_RE_PRESSLACK_CONTAINER m_router_slacks;
 };

@@ -26,12 +26,16 @@ int VOK_RE_ROUTING::new_root(std::int32_t value) {
   return id;
 }
 
-int VOK_RE_ROUTING::append_child(int parent, std::int32_t value) {
+int VOK_RE_ROUTING::append_child_value(int parent, std::int32_t value) {
   if (!is_live(parent)) fail("parent is a live node", __LINE__);
   const int id = m_forest.create_node(VOK_RE_ROUTING_PAYLOAD{new_record(value)});
   m_forest.append_child(parent, id);
   ++m_live_count;
   return id;
+}
+
+int VOK_RE_ROUTING::append_child(int parent, unsigned element_index) {
+  return append_child_value(parent, static_cast<std::int32_t>(element_index | WIRE_BIT));
 }
 
 int VOK_RE_ROUTING::insert_as_parent(int node, std::int32_t value) {
@@ -51,7 +55,7 @@ int VOK_RE_ROUTING::new_source(const VOK_ATOM_OTERM* oterm) {
 }
 
 int VOK_RE_ROUTING::append_sink(int parent, const VOK_ATOM_ITERM* iterm) {
-  const int id = append_child(parent, add_terminal(vok_get_logical_port(iterm), VOK_PORT_NAMESPACE_INPUT));
+  const int id = append_child_value(parent, add_terminal(vok_get_logical_port(iterm), VOK_PORT_NAMESPACE_INPUT));
   m_iterm_map[iterm].push_back(id);
   return id;
 }
@@ -323,7 +327,7 @@ int VOK_RE_ROUTING_MODIFIER::insert_virtual_source() {
 
 int VOK_RE_ROUTING_MODIFIER::insert_virtual_sink(int parent) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::insert_virtual_sink", m_tag, parent);
-  const int id = m_routing.append_child(parent, VOK_RE_ROUTING::VIRTUAL_VALUE);
+  const int id = m_routing.append_child_value(parent, VOK_RE_ROUTING::VIRTUAL_VALUE);
   m_other_changed = true;
   ++m_routing.m_change_counter;
   return id;

@@ -185,7 +185,10 @@ public:
   // ---- host: building. Values as in the class comment; a wire value must
   // have bit 31 set.
   int new_root(std::int32_t value);
-  int append_child(int parent, std::int32_t value);
+  int append_child_value(int parent, std::int32_t value);
+  // A wire child of parent for the routing element of that index (given
+  // without bit 31; a set bit 31 is ignored).
+  int append_child(int parent, unsigned element_index);
   // Inserts a new node between node and its parent (node becomes its only
   // child); the new node takes node's place in its sibling list.
   int insert_as_parent(int node, std::int32_t value);

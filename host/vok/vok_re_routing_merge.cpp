@@ -76,7 +76,7 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
       auto it = children.find(k);
       int dst = it != children.end() ? it->second : -1;
       if (dst == -1) {
-        dst = append_child(item.dst, copy_value(c));
+        dst = append_child_value(item.dst, copy_value(c));
         children.emplace(k, dst);
         changed = true;
       }

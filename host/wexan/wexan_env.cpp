@@ -11,6 +11,8 @@
 #include "common/host_world.h"
 #include "dev/dev_family.h"
 #include "hov/hov_utility.h"
+#include "sta/sta_analysis.h"
+#include "swavo/swavo_recompile_op.h"
 #include "vok/vok_atom_netlist.h"
 #include "siv/siv_atom_mod_utility.h"
 #include "vok/vok_chip_db_entry.h"
@@ -172,6 +174,21 @@ struct WEXAN_YUN_STATE {
 
 void WEXAN_ENV::run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) { host::log_call("WEXAN_ENV::run_w3j3", taints); }
 void WEXAN_ENV::run_w3j3_postfit() { host::log_call("WEXAN_ENV::run_w3j3_postfit"); }
+void WEXAN_ENV::run_w3j3(bool incremental, const std::set<int>& locations, const std::set<int>& more_locations,
+                         VOK_RE_ROUTING_INCREMENTAL_DB* changes, std::set<int>* out) {
+  host::log_call("WEXAN_ENV::run_w3j3", incremental, static_cast<int>(locations.size()),
+                 static_cast<int>(more_locations.size()), changes, out);
+}
+void WEXAN_ENV::incremental_taint_rebuild() {
+  std::string list;
+  for (unsigned id : SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids())
+    list += (list.empty() ? "" : " ") + std::to_string(id);
+  host::log_call("WEXAN_ENV::incremental_taint_rebuild", list);
+  if (host::hov::current_kem_netlist() == nullptr) return;
+  KEM_DIRTY dirty;
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
+  host::sta::update(kem, dirty);
+}
 YUN_ENV* WEXAN_ENV::get_yun_env() const { return host_world_slot<WEXAN_YUN_STATE>().yun_env; }
 
 namespace host::wexan {

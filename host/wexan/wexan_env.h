@@ -2,6 +2,7 @@
 // The fitter environment: made by the component at start-up with the compiler
 // facade, it becomes the process-wide environment until it is deleted.
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "common/host_api.h"
@@ -32,6 +33,7 @@ class WEXAN_PIZ_TABLE;
 class SIV_ATOM_MOD_UTILITY;
 class WEXAN_SONDERY;
 class WEXAN_INCREMENTAL_UTILITY;
+class VOK_RE_ROUTING_INCREMENTAL_DB;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -151,6 +153,19 @@ public:
   void run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints);
   // recorded: the post-fit port model.
   void run_w3j3_postfit();
+  // recorded: the port model rebuilt, incrementally for the locations (and
+  // the routing change record, when given) or in full; `out` (may be null)
+  // is left alone.
+  void run_w3j3(bool incremental, const std::set<int>& locations, const std::set<int>& more_locations,
+                VOK_RE_ROUTING_INCREMENTAL_DB* changes, std::set<int>* out);
+  // data: set after the hold-fix re-route (by the stage driver and the
+  // delay annotation that follows it).
+  void set_post_spar_flag(bool on) { m_post_spar = on; }
+  bool get_post_spar_flag() const { return m_post_spar; }
+  // recorded + algorithm: rebuilds the tainted part of the timing netlist
+  // and updates its analysis (nothing without a timing netlist); the call is
+  // recorded with the re-route's changed-atom list as it is then.
+  void incremental_taint_rebuild();
   // data: the retiming environment of the early retiming flow; null unless
   // one was made (host::wexan::set_yun_env).
   YUN_ENV* get_yun_env() const;
@@ -165,6 +180,7 @@ public:
 
 private:
   bool m_pipeline_register_flag = false;
+  bool m_post_spar = false;
   bool m_hov_tainting_enabled = true;
   CMP_FACADE* m_cmp;
   int m_flags;

@@ -15,6 +15,9 @@ class HOST_API WEXAN_JOV_PR_UTILITY {
 public:
   // data: the world's utility; null while host::wexan::set_pr_utility_absent.
   static WEXAN_JOV_PR_UTILITY* get_existing_instance();
+  // data: the partial-reconfiguration region of a routing gid (bit 31
+  // ignored; 0, the static region, unless host::wexan::set_routing_region).
+  unsigned get_region_of_routing_gid(unsigned gid) const;
   // recorded: the five post-fit operations, called in this order.
   void update_post_fit_partition_info();
   void update_post_fit_region_info();
@@ -53,4 +56,6 @@ HOST_API void set_asd_utility_absent(bool absent);
 // Whether the environment has a probe object (default: none).
 HOST_API void set_has_sondery(bool on);
 HOST_API WEXAN_SONDERY* sondery();
+// The partial-reconfiguration region of a routing gid (bit 31 ignored).
+HOST_API void set_routing_region(unsigned gid, unsigned region);
 }  // namespace host::wexan

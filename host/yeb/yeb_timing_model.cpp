@@ -130,3 +130,13 @@ const YEB_CELL_DELAY& cell_delay(YEB_CELL_KIND kind) {
 }
 
 }  // namespace host::yeb
+
+namespace {
+struct YEB_ESTIMATOR_STATE {
+  bool enabled = false;
+};
+}  // namespace
+bool YEB_TIMING_MODEL::is_delay_estimator_enabled() { return host_world_slot<YEB_ESTIMATOR_STATE>().enabled; }
+namespace host::yeb {
+void set_delay_estimator_enabled(bool on) { host_world_slot<YEB_ESTIMATOR_STATE>().enabled = on; }
+}  // namespace host::yeb

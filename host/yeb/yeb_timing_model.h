@@ -42,6 +42,9 @@ public:
   // rise and fall 90% and 88% of it).
   inline virtual void get_switch_delays(unsigned switch_id, std::vector<YEB_DELAY>& delays) const;
 
+  // data: whether the post-route delay estimator is in use (default off;
+  // host::yeb::set_delay_estimator_enabled).
+  static bool is_delay_estimator_enabled();
   // recorded: loads the default timing model and keeps it for the process.
   static void preload_persistant_default_timing_model();
   // recorded: starts loading a timing model in the background; the caller
@@ -151,6 +154,7 @@ HOST_API void set_model_flags(int timing_model, bool is_real, bool is_fully_samp
 HOST_API std::pair<bool, bool> model_flags(int timing_model);
 // data: the delay record of a cell kind (slow corner).
 HOST_API const YEB_CELL_DELAY& cell_delay(YEB_CELL_KIND kind);
+HOST_API void set_delay_estimator_enabled(bool on);
 }  // namespace host::yeb
 
 #include "yeb_timing_model_sys.h"

@@ -51,6 +51,8 @@
 #include "msg/msg_internal_error.h"
 #include "oxu/oxu_job.h"
 #include "omz/omz_option.h"
+#include "kem/kem_manager.h"
+#include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "tawn/tawn_netlist_writer.h"
 #include "testing/blif_design.h"
@@ -148,6 +150,9 @@ struct ROUTING_FIGURES {
   int connections = 0;
   int unrouted = 0;
   int overused = 0;
+  // Hold fixing: connections re-routed for hold and dangling stubs kept.
+  int rerouted_for_hold = 0;
+  int dangling_wires = 0;
   std::vector<std::string> findings;
 };
 
@@ -156,6 +161,7 @@ ROUTING_FIGURES check_routing() {
   f.ran = true;
   std::string why;
   host::routing::check(&why);
+  f.dangling_wires = host::routing::last_check_hold_stubs();
   for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
   std::string line;
@@ -199,9 +205,23 @@ void print_round(const host::router::ROUND& r) {
   std::fflush(stdout);
 }
 
+// Every corner of the part loaded into the timing netlist and analysed (a
+// stage, such as hold fixing, may leave only one loaded).
+void load_all_corners() {
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  if (kem == nullptr) return;
+  std::vector<KEM_TIMING_MODEL> all;
+  for (const DeviceCorner& c : host::device::spec().corners) all.push_back(KEM_TIMING_MODEL::from_corner(c));
+  if (all.empty() || kem->get_corner_manager()->get_loaded_corners() == all) return;
+  kem->get_corner_manager()->set_corners(all);
+  kem->annotate_current_corner();
+  host::sta::analyze(kem);
+}
+
 // The worst setup and hold slack over the analysed corners after a stage,
 // for its line ("" before any timing analysis).
 std::string timing_note() {
+  load_all_corners();
   const auto corners = host::timing::summary();
   if (corners.empty()) return std::string();
   std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
@@ -302,6 +322,8 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (routing.ran)
     j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
                     {"rounds", host::router::last_stats().rounds}};
+  if (routing.ran)
+    j["hold_fixing"] = {{"rerouted", routing.rerouted_for_hold}, {"dangling_wires", routing.dangling_wires}};
   // One object per analysed corner; a slack without endpoints is null.
   auto slack = [](std::int32_t v) { return v == KEM_NO_SLACK ? nlohmann::ordered_json() : nlohmann::ordered_json(v); };
   j["timing"] = nlohmann::ordered_json::array();
@@ -560,8 +582,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
                   routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
       print_findings("routing", routing.findings);
+      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wires added\n", routing.rerouted_for_hold,
+                  routing.dangling_wires);
       if (!routing.findings.empty()) status = 1;
     }
+    load_all_corners();
     for (const auto& c : host::timing::summary()) {
       auto v = [](std::int32_t x) { return x == KEM_NO_SLACK ? std::string("none") : std::to_string(x) + " ps"; };
       std::printf("Timing %s: setup WNS %s, TNS %lld ps, %d failing; hold WNS %s, TNS %lld ps, %d failing\n",

@@ -169,15 +169,15 @@ TEST_F(PartitionTest, ShareKeepsOnlyPathsToThePartitionsSinks) {
   VOK_ATOM_NODE* in_b = find_atom(s.b, "B|b1");
   ASSERT_TRUE(src && in_a && in_b);
   const int root = r.new_source(src->get_oterm_slot(0));
-  const int shared = r.append_child(root, static_cast<std::int32_t>(0x80000010u));
-  const int wa = r.append_child(shared, static_cast<std::int32_t>(0x80000011u));
+  const int shared = r.append_child_value(root, static_cast<std::int32_t>(0x80000010u));
+  const int wa = r.append_child_value(shared, static_cast<std::int32_t>(0x80000011u));
   r.append_sink(wa, in_a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
-  const int wb = r.append_child(shared, static_cast<std::int32_t>(0x80000012u));
+  const int wb = r.append_child_value(shared, static_cast<std::int32_t>(0x80000012u));
   r.append_sink(wb, in_b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
   // A pipeline-register pair below A's wire continues to a dangling wire.
-  const int d = r.append_child(wa, static_cast<std::int32_t>(0x80000013u));
+  const int d = r.append_child_value(wa, static_cast<std::int32_t>(0x80000013u));
   const int q = r.new_root(static_cast<std::int32_t>(0x80000013u));
-  r.append_child(q, static_cast<std::int32_t>(0x80000014u));
+  r.append_child_value(q, static_cast<std::int32_t>(0x80000014u));
   r.set_zota_pair(d, q, true);
   auto a = JOV_ROUTING_SPLITTER::get_routing_for_partition(r, s.a);
   auto b = JOV_ROUTING_SPLITTER::get_routing_for_partition(r, s.b);

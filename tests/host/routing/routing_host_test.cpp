@@ -93,8 +93,8 @@ TEST_F(RoutingHostTest, InsertsApplyAtOnceAndDeletionsAtRelease) {
     EXPECT_EQ(r.get_parent(sink, SKIP), wire_a);  // navigable at once
     EXPECT_EQ(r.get_parent(wire_a, SKIP), source);
     EXPECT_EQ(r.get_gid(wire_a), gid_of(h(2, 2)));
-    wire_b = r.append_child(source, static_cast<int>(gid_of(v(2, 2))));
-    leaf_wire = r.append_child(wire_b, static_cast<int>(gid_of(h(2, 3))));
+    wire_b = r.append_child_value(source, static_cast<int>(gid_of(v(2, 2))));
+    leaf_wire = r.append_child_value(wire_b, static_cast<int>(gid_of(h(2, 3))));
     const int vsink = m.insert_virtual_sink(wire_b);
     EXPECT_EQ(r.get_value(vsink), -1);
     EXPECT_EQ(r.get_value(m.insert_virtual_source()), -1);
@@ -169,7 +169,7 @@ TEST_F(RoutingHostTest, ErasingAPairRootAloneUnmarksTheOtherSide) {
     // The freed id is taken again by an unrelated node; the old D side does
     // not lead there.
     const int fresh = r.new_root(-1);
-    r.append_child(fresh, -1);
+    r.append_child_value(fresh, -1);
     EXPECT_EQ(r.get_first_child(r.forest().parent(d_side), SKIP), d_side);
   }
 }

@@ -248,10 +248,10 @@ TEST_F(HostTest, RoutedConnectionsTakeTheHopDelaysOfTheirPath) {
   // a.Q -> LAB output (35) -> two short east wires (70 each) -> LAB input (35).
   VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const int root = routing->new_source(a->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
-  int node = routing->append_child(root, static_cast<std::int32_t>(lab_output_gid(1, 1, 0)));
-  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(element_ref(700, 1, 1, 0))));
-  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(element_ref(700, 2, 1, 0))));
-  node = routing->append_child(node, static_cast<std::int32_t>(gid_of(lab_input(3, 1, 0))));
+  int node = routing->append_child_value(root, static_cast<std::int32_t>(lab_output_gid(1, 1, 0)));
+  node = routing->append_child_value(node, static_cast<std::int32_t>(gid_of(element_ref(700, 1, 1, 0))));
+  node = routing->append_child_value(node, static_cast<std::int32_t>(gid_of(element_ref(700, 2, 1, 0))));
+  node = routing->append_child_value(node, static_cast<std::int32_t>(gid_of(lab_input(3, 1, 0))));
   routing->append_sink(node, l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
   n.timing();
 

@@ -78,7 +78,7 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
                                       "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\"",
                                       "WEXAN_ENV::report_fitter_status(100, 2)"}));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_FINALIZE_PARASITICS::run: not built yet"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Performing post finalize hold fixing operations..."));
   EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending: elapsed time is"), 1);
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
 }
@@ -207,7 +207,7 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
   expert->finalize();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
   EXPECT_THAT(host::debug::texts(),
-              HasDebugLine("VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar: not built yet"));
+              HasDebugLine("Incremental HEP after SPAR."));
   EXPECT_FALSE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", true));
   // No global taint between the repopulation and the post-finalize operations.
   EXPECT_THAT(host::call_lines(), Not(CallSequence(std::vector<std::string>{

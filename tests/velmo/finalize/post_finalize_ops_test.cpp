@@ -67,7 +67,7 @@ TEST_F(PostFinalizeTest, RunsItsStepsInOrder) {
   host::script::queue<bool>("WEXAN_SONDERY::is_save_to_database").push(true);
   run_to_fanout_check(true);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Performing all post finalize operations..."));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_FINALIZE_PARASITICS::run: not built yet"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Performing post finalize hold fixing operations..."));
   EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
                                       "WEXAN_ENV::run_w3j3_postfit",
                                       "R5T_DIRECTIVE_GENERATOR::create",

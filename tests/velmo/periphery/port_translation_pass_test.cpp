@@ -252,7 +252,7 @@ TEST_F(PortTranslationPassTest, ASinkRoutedThroughPartOfItsChainGetsTheRest) {
   int mid = -1;
   auto rt = host::testing::routing();
   rt.virtual_source().wire_gid(chain[1]).wire_gid(chain[0]).branch([&](auto& b) {
-    mid = routing().append_child(b.node(), VOK_RE_ROUTING::VIRTUAL_VALUE);
+    mid = routing().append_child_value(b.node(), VOK_RE_ROUTING::VIRTUAL_VALUE);
     b.at(mid).sink(t);
   });
   rt.attach();

@@ -99,15 +99,15 @@ TEST_F(SkipViewTest, MarkedRootsAreNotShownAndTheIdRangesStepBothWays) {
   const unsigned wire = 0x80000010u;
   const int q0 = r.new_root(static_cast<int>(wire));
   const int q1 = r.new_root(static_cast<int>(wire));
-  const int d0 = r.append_child(q1, static_cast<int>(wire));
-  const int d1 = r.append_child(q0, static_cast<int>(wire));
+  const int d0 = r.append_child_value(q1, static_cast<int>(wire));
+  const int d1 = r.append_child_value(q0, static_cast<int>(wire));
   r.set_zota_pair(d0, q0);
   r.set_zota_pair(d1, q1, true);
   EXPECT_TRUE(root_list(r).empty());  // every root is marked
   EXPECT_TRUE(node_ids(r).empty());
 
   const int plain = r.new_root(static_cast<int>(wire));
-  const int leaf = r.append_child(plain, -1);
+  const int leaf = r.append_child_value(plain, -1);
   EXPECT_EQ(root_list(r), std::vector<int>{plain});
   EXPECT_EQ(node_ids(r), (std::vector<int>{plain, leaf}));
   auto it = r.end_node_ids(SKIP);
@@ -207,13 +207,13 @@ TEST_F(SkipViewTest, WalksAgreeWithAReferenceOnAGeneratedRouting) {
         const int parent = recent[recent.size() - 1 - next(std::min<std::uint32_t>(3, recent.size()))];
         const auto gid = static_cast<std::int32_t>(0x80000000u | next(1000));
         if (next(8) == 0) {
-          const int d = r.append_child(parent, gid);
+          const int d = r.append_child_value(parent, gid);
           const int q = r.new_root(gid);
           r.set_zota_pair(d, q, overflow || next(2) == 0);
           q_of_d[d] = q;
-          recent.push_back(r.append_child(q, gid));
+          recent.push_back(r.append_child_value(q, gid));
         } else {
-          recent.push_back(r.append_child(parent, gid));
+          recent.push_back(r.append_child_value(parent, gid));
         }
       }
     }

@@ -1,0 +1,247 @@
+// Post-finalize hold fixing with dangling stubs: corner selection and passes,
+// the search's slicing, the fix of a failing connection, and the incremental
+// delay annotation after the hold-fix re-route.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "jov/jov_design.h"
+#include "korrin/korrin_router.h"
+#include "msg/msg_base.h"
+#include "swavo/swavo_recompile_op.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/timing_builder.h"
+#include "tibex/tibex_vpr_facade.h"
+#include "velmo_finalize_parasitics.h"
+#include "vok/vok_chip_db_entry.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
+namespace {
+
+using namespace host::testing;
+using velmo_parasitics::CORNER_RULES;
+using velmo_parasitics::select_corners;
+using velmo_parasitics::worker_range;
+
+KEM_TIMING_MODEL model(int kind, int mv, int c) { return KEM_TIMING_MODEL(1, kind, mv, c); }
+
+TEST(ParasiticSearchSlicing, WorkersShareTheNodesAndTheLastTakesTheRest) {
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(worker_range(10, 8, i), std::make_pair(i, i + 1));
+  EXPECT_EQ(worker_range(10, 8, 7), std::make_pair(7, 10));
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(worker_range(5, 8, i).first, worker_range(5, 8, i).second);
+  EXPECT_EQ(worker_range(5, 8, 7), std::make_pair(0, 5));
+  EXPECT_EQ(worker_range(5, 1, 0), std::make_pair(0, 5));
+  EXPECT_EQ(worker_range(5, 0, 0), std::make_pair(0, 0));
+}
+
+TEST(ParasiticCornerSelection, TemperatureVoltageAndVidRules) {
+  const KEM_TIMING_MODEL S = model(0, 900, 100), F = model(1, 900, -40);
+  const KEM_TIMING_MODEL cold_slow_low = model(0, 850, -40), hot_fast_low = model(1, 850, 100),
+                         hot_slow_low = model(0, 850, 100), warm = model(0, 900, 25), slow_cold = model(0, 900, -40);
+  const std::vector<KEM_TIMING_MODEL> part{S, F, cold_slow_low, hot_fast_low, warm, slow_cold, hot_slow_low};
+  CORNER_RULES rules;
+  // Default voltage only; the 25 C corner never.
+  EXPECT_EQ(select_corners(part, S, F, rules), (std::vector<KEM_TIMING_MODEL>{S, F, slow_cold}));
+  rules.voltage = 850;
+  EXPECT_EQ(select_corners(part, S, F, rules), (std::vector<KEM_TIMING_MODEL>{cold_slow_low, hot_fast_low, hot_slow_low}));
+  rules.voltage = -2;
+  EXPECT_EQ(select_corners(part, S, F, rules).size(), 6u);
+  // VID parts: slow or cold corners at other voltages need slow_cold, hot
+  // fast ones slow_hot; slow_cold 2 also drops slow default-voltage corners
+  // that are not a default.
+  rules.vid_part = true;
+  rules.vid_slow_cold = 0;
+  EXPECT_EQ(select_corners(part, S, F, rules), (std::vector<KEM_TIMING_MODEL>{S, F, hot_fast_low, slow_cold}));
+  rules.vid_slow_cold = 1;
+  rules.vid_slow_hot = 0;
+  EXPECT_EQ(select_corners(part, S, F, rules),
+            (std::vector<KEM_TIMING_MODEL>{S, F, cold_slow_low, slow_cold, hot_slow_low}));
+  rules.vid_slow_cold = 2;
+  EXPECT_EQ(select_corners(part, S, F, rules), (std::vector<KEM_TIMING_MODEL>{S, F, cold_slow_low, hot_slow_low}));
+}
+
+class ParasiticHoldFixTest : public HostTest {
+protected:
+  void build(std::vector<Corner> corners) {
+    device(Family::KY).corners(std::move(corners)).build();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    clk = n->io_in("clk");
+    n->clock("clk", 4000, clk);
+    // Far apart, so the connection runs over several wires.
+    a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
+    b = n->reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643);
+    n->io_out("out", b);
+    TIBEX_VPR_FACADE f;
+    ASSERT_TRUE(f.place());
+    ASSERT_TRUE(f.route());
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
+    request();
+  }
+  void TearDown() override {
+    delete env;
+    HostTest::TearDown();
+  }
+  void request() {
+    env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false);
+  }
+  const KEM_EDGE* edge_into(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type) const {
+    const KEM_NODE* node = timing_input(atom, type);
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    for (int e = node->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+      if (kem->get_edge(e)->get_kind() == KEM_EDGE_INTERCONNECT) return kem->get_edge(e);
+    return nullptr;
+  }
+  // The hold slack of b's data input at each loaded corner.
+  std::vector<int> hold_slacks() const {
+    const KEM_EDGE* e = edge_into(b, DB_INPUT_PORT_DATA_IN);
+    const int corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->get_corner_count();
+    std::vector<int> out;
+    for (int c = 0; c < corners; ++c) out.push_back(host::sta::edge_hold_slack(e->get_id(), c));
+    return out;
+  }
+  // Delays b's clock so that its data input fails hold by `deficit` ps at
+  // its worst corner.
+  void make_hold_fail(int deficit) {
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    const KEM_EDGE* clock = edge_into(b, DB_INPUT_PORT_CLK);
+    const std::vector<int> slacks = hold_slacks();
+    int need = 0;
+    for (int c = 0; c < static_cast<int>(slacks.size()); ++c)
+      need = std::max(need, slacks[static_cast<std::size_t>(c)] + kem->get_edge_delay_ps(*clock, c));
+    // The slack falls by one ps per ps of clock delay; a second step takes
+    // up what the first estimate missed.
+    int delay = need + deficit;
+    for (int step = 0; step < 3; ++step) {
+      host::hov::utility()->annotate_delays_of_connection(b, DB_INPUT_PORT_CLK, 0, delay, delay);
+      request();
+      const std::vector<int> now = hold_slacks();
+      const int worst = *std::min_element(now.begin(), now.end());
+      if (worst == -deficit) return;
+      delay += worst + deficit;
+    }
+    FAIL() << "could not make b fail hold by " << deficit << " ps";
+  }
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<NETLIST_BUILDER> n;
+  SIG clk;
+  VOK_ATOM_NODE *a = nullptr, *b = nullptr;
+};
+
+TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingStaysLegal) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  host::clear_calls();
+  // The unconstrained connections (no hold slack) count as violations too
+  // big to fix, so the call does not report everything fixed.
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::has_written_out_kem);
+  // Two passes: the first added wires, the second finds nothing to fix.
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Checking corner slow_900V_100cc")), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Checking corner fast_900V_-40cc")), 2);
+  EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
+  EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
+  EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
+  request();
+  for (int s : hold_slacks()) EXPECT_GE(s, 0);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_GT(host::routing::last_check_hold_stubs(), 0);
+  // The stubs went to the top partition's routing-element list, and the
+  // last call kept the sensitive slacks.
+  const JOV_PARTITION* top = JOV_ROOT::get()->get_design("")->get_top_partition();
+  EXPECT_EQ(static_cast<int>(top->get_state()->get_reserved_re_ids().size()), host::routing::last_check_hold_stubs());
+  EXPECT_FALSE(VOK_CHIP_DB_ENTRY::current()->get_preserved_router_slacks().empty());
+}
+
+TEST_F(ParasiticHoldFixTest, ThreeCornersMakeSixEntriesAndTheSecondWindowRunsOnlyAfterWires) {
+  build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 900, -40, false}});
+  // Nothing fails: one pass over entries 0 to 2.
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  auto lines = host::debug::texts();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("Checking corner", 0) == 0; }),
+            3);
+  make_hold_fail(60);
+  const std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  lines = host::debug::texts();
+  EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(),
+                          [](const std::string& l) { return l.rfind("Checking corner", 0) == 0; }),
+            6);
+}
+
+TEST_F(ParasiticHoldFixTest, BigViolationsZeroWorkersAndTheGiveUp) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(300);
+  // Below the worst slack to fix: nothing added, not all fixed.
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  const auto big = host::debug::texts();
+  EXPECT_TRUE(std::any_of(big.begin(), big.end(), [](const std::string& l) {
+    return l.rfind("Thread ", 0) == 0 && l.find(": Not fixing big hold violations. Skip.") != std::string::npos;
+  }));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("0 dangling wires were added to fix hold failures."));
+  // Without workers nothing is searched.
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 0);
+  cfg_set_int_value("route_fixup_flow_parasitics_worst_case_slack_to_fix", -1000);
+  const std::size_t mark = host::debug::texts().size();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(),
+                       std::string("0 dangling wires were added to fix hold failures.")), 1);
+  EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(),
+                          [](const std::string& l) { return l.rfind("Thread", 0) == 0; }), 0);
+  // A re-route that gave up: nothing fixed, the flag set and cleared.
+  host::swavo::set_spar_gave_up(true);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::has_written_out_kem);
+  EXPECT_FALSE(SWAVO_RECOMPILE_OP::did_spar_give_up());
+  EXPECT_TRUE(hov_get_atom_netlist_taint_manager()->hov_reflects_atom_netlist_exactly());
+  VELMO_FINALIZE_PARASITICS::has_written_out_kem = false;
+}
+
+TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
+  build({Corner::slow(), Corner::fast()});
+  // Disabled, or nothing changed without the force: nothing happens.
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  host::swavo::set_post_spar_incremental_hep(true);
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  // A changed atom: tainted, the list holds only the marker during the
+  // rebuild and is empty afterwards; one update that may skip the reads.
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  host::clear_calls();
+  const int skips = host::hov::constraint_skips(), reads = host::hov::constraint_reads();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(a->get_id()) + ", false, true)",
+                  "WEXAN_ENV::incremental_taint_rebuild(\"2147483647\")"}));
+  EXPECT_TRUE(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().empty());
+  EXPECT_TRUE(env->get_post_spar_flag());
+  EXPECT_EQ(host::hov::constraint_skips(), skips + 1);
+  EXPECT_EQ(host::hov::constraint_reads(), reads);
+  // Forced with nothing changed: a single update that reads the
+  // constraints; the host switch is restored.
+  cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_EQ(host::hov::constraint_skips(), skips + 1);
+  EXPECT_EQ(host::hov::constraint_reads(), reads + 1);
+  EXPECT_FALSE(cfg_is_on("internal_hov_disable_skipping_of_read_sdc_dont_cache", false));
+  // Verified: two updates.
+  cfg_set_on("velmo_verify_skipped_read_sdc");
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_EQ(host::hov::constraint_skips(), skips + 2);
+  EXPECT_EQ(host::hov::constraint_reads(), reads + 2);
+}
+
+}  // namespace
