@@ -3,6 +3,8 @@
 #include <set>
 #include "common/host_api.h"
 
+enum DEV_DEVICE_ENUM : int;
+
 enum DEV_FAMILY_ENUM : int {
   DEV_FAMILY_NONE = 0,
 };
@@ -39,6 +41,9 @@ public:
 class HOST_API DEV_PART_MANAGER {
 public:
   bool test_device_trait(int device_enum, int trait) const;
+  // data: the base device of a device (DeviceSpec::base_devices); 0 when it
+  // has none.
+  DEV_DEVICE_ENUM get_base_device_of(DEV_DEVICE_ENUM device) const;
 };
 
 namespace host::device {

@@ -46,3 +46,9 @@ bool part_trait(int trait) { return spec().part_traits.count(trait) != 0; }
 bool DEV_PART_MANAGER::test_device_trait(int device_enum, int trait) const {
   return device_enum == host::device::spec().device_enum && host::device::part_trait(trait);
 }
+
+DEV_DEVICE_ENUM DEV_PART_MANAGER::get_base_device_of(DEV_DEVICE_ENUM device) const {
+  const auto& bases = host::device::spec().base_devices;
+  const auto it = bases.find(static_cast<int>(device));
+  return static_cast<DEV_DEVICE_ENUM>(it == bases.end() ? 0 : it->second);
+}
