@@ -52,18 +52,3 @@ gtest_discover_tests(velmo_preset_m10_tests DISCOVERY_MODE PRE_TEST
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.
 add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)
-
-# The PLL measured-delay table is what its generator's rule gives.
-add_test(NAME pll_delay_table_current COMMAND velmo_pll_table_gen --compare
-  ${CMAKE_SOURCE_DIR}/fitter/velmo/velmo_pll_delay_chains_measured_data.inc)
-
-# The PLL chains' YEB cell-delay switches, read when the component is loaded:
-# the debug lines on, and the cell delays off.
-add_executable(velmo_preset_pll_debug_tests ${CMAKE_SOURCE_DIR}/tests/preset/pll_cell_delay_debug_test.cpp)
-target_link_libraries(velmo_preset_pll_debug_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
-gtest_discover_tests(velmo_preset_pll_debug_tests DISCOVERY_MODE PRE_TEST
-  PROPERTIES ENVIRONMENT "VELMO_CFG=wexan_yeb_cell_delay_debug_msg=on")
-add_executable(velmo_preset_pll_no_yeb_tests ${CMAKE_SOURCE_DIR}/tests/preset/pll_no_cell_delays_test.cpp)
-target_link_libraries(velmo_preset_pll_no_yeb_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
-gtest_discover_tests(velmo_preset_pll_no_yeb_tests DISCOVERY_MODE PRE_TEST
-  PROPERTIES ENVIRONMENT "VELMO_CFG=wexan_iopll_use_yeb_cell_delays=off")

@@ -20,8 +20,3 @@ add_dependencies(velmo-fit velmo_exports velmo fitter_govin zarn_yun)
 target_include_directories(velmo-fit PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/tools/velmo_fit)
 target_link_libraries(velmo-fit PRIVATE velmo_host_builder nlohmann_json::nlohmann_json TBB::tbb)
 set_source_files_properties(${VELMO_FIT_SOURCES} PROPERTIES OBJECT_DEPENDS ${VELMO_EXPORTS_INC})
-
-# The generator of the PLL measured-delay table (fitter/velmo/
-# velmo_pll_delay_chains_measured_data.inc); a test keeps the committed rows
-# equal to what its rule generates.
-add_executable(velmo_pll_table_gen ${CMAKE_SOURCE_DIR}/tools/velmo_pll_table_gen/main.cpp)
