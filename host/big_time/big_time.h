@@ -7,6 +7,10 @@
 class HOST_API BIG_TIME {
 public:
   BIG_TIME() = default;
+  // Units of a time value: 0 fs, 1 (unused), 2 ps, 3 ns, 4 us.
+  enum TIME_UNIT : int { FS = 0, PS = 2, NS = 3, US = 4 };
+  BIG_TIME(long long value, TIME_UNIT unit)
+      : m_ps(unit == NS ? value * 1000 : unit == US ? value * 1000000 : unit == FS ? value / 1000 : value) {}
   static BIG_TIME from_ps(long long ps) {
     BIG_TIME t;
     t.m_ps = ps;

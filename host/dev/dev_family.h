@@ -3,6 +3,8 @@
 #include <set>
 #include "common/host_api.h"
 
+enum DEV_DEVICE_ENUM : int;
+
 enum DEV_FAMILY_ENUM : int {
   DEV_FAMILY_NONE = 0,
 };
@@ -42,6 +44,9 @@ public:
   // data: the speed grade of the part (the configured device's first
   // corner; 1 without corners).
   int get_speed_of(int device_enum) const;
+  // data: the base device of a device (DeviceSpec::base_devices); 0 when it
+  // has none.
+  DEV_DEVICE_ENUM get_base_device_of(DEV_DEVICE_ENUM device) const;
 };
 
 namespace host::device {

@@ -51,3 +51,9 @@ int DEV_PART_MANAGER::get_speed_of(int) const {
   const auto& corners = host::device::spec().corners;
   return corners.empty() ? 1 : corners.front().speed_grade;
 }
+
+DEV_DEVICE_ENUM DEV_PART_MANAGER::get_base_device_of(DEV_DEVICE_ENUM device) const {
+  const auto& bases = host::device::spec().base_devices;
+  const auto it = bases.find(static_cast<int>(device));
+  return static_cast<DEV_DEVICE_ENUM>(it == bases.end() ? 0 : it->second);
+}

@@ -97,6 +97,9 @@ struct DeviceSpec {
   // 77, 105, 114, 119, 154 and the per-chain items of host::dc); an empty
   // value makes the item invalid.
   std::map<int, std::optional<bool>> basic_bool_data;
+  // Base devices (DEV_PART_MANAGER::get_base_device_of): device enum -> its
+  // base device; a device not named has none.
+  std::map<int, int> base_devices;
 
   bool operator==(const DeviceSpec&) const = default;
 };

@@ -1,4 +1,5 @@
 #include "kem/kem_netlist.h"
+#include "wexan/wexan_pll_delay_chains_op.h"
 
 #include <map>
 
@@ -221,7 +222,12 @@ int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const int chain = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                         ? host::timing::chain_delay_ps(edge, corners[static_cast<std::size_t>(corner_id)])
                         : 0;
-  return scaled(edge.m_base_ps, scale) + chain;
+  const int cell = scaled(edge.m_base_ps, scale);
+  // A compensating PLL's reference-to-output arc carries its chain settings.
+  const int pll = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
+                      ? host::pll::compensation_ps(edge, corners[static_cast<std::size_t>(corner_id)], cell)
+                      : 0;
+  return cell + chain + pll;
 }
 
 int KEM_NETLIST::get_setup_ps(const KEM_NODE& keeper, int corner_id) const {
@@ -475,6 +481,9 @@ void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
     for (int out : outputs) new_edge(keeper, out, KEM_EDGE_CELL, d.ps(0, 1.0));
   } else {
     for (int in : inputs) {
+      // A PLL's feedback clock input has no arc to its outputs.
+      if (atom->is_pll() && m_nodes[static_cast<std::size_t>(in)]->m_iterm->get_port_type() == DB_INPUT_PORT_PLL_FBCLK)
+        continue;
       const int base = cell_delay_base(atom, m_nodes[static_cast<std::size_t>(in)]->m_iterm);
       for (int out : outputs) new_edge(in, out, KEM_EDGE_CELL, base);
     }

@@ -99,3 +99,17 @@ const char* pral_get_user_string(int family_code) {
     }
   }
 }
+
+const char* pelk_get_debug_string(int name_space) {
+  static const char* const kNames[] = {"PELK_NAMESPACE_0", "DEV_ELEMENT",      "PELK_NAMESPACE_2", "PELK_NAMESPACE_3",
+                                       "PELK_NAMESPACE_4", "PELK_NAMESPACE_5", "PELK_NAMESPACE_6", "YOS_PARAM"};
+  if (name_space >= 0 && name_space < 8) return kNames[name_space];
+  return "PELK_NAMESPACE";
+}
+
+int PELK::use_namespace(const char* name) {
+  if (name == nullptr) return -1;
+  for (int n = 0; n < 8; ++n)
+    if (std::string(pelk_get_debug_string(n)) == name) return n;
+  return -1;
+}

@@ -10,6 +10,11 @@ class HOST_API PELK {
 public:
   PELK() = default;
   static PELK intern(int name_space, const std::string& name);
+  // The namespace value of a namespace's name (pelk_get_debug_string); -1
+  // for an unknown name.
+  static int use_namespace(const char* name);
+  // The symbol of a name in a namespace (as intern).
+  static PELK use(int name_space, const std::string& name) { return intern(name_space, name); }
   const char* cname() const;
   int get_namespace() const;
   bool is_null() const { return m_index < 0; }
@@ -22,6 +27,9 @@ private:
   int m_index = -1;
 };
 
+// The name of a namespace value: 1 "DEV_ELEMENT", 7 "YOS_PARAM", others
+// "PELK_NAMESPACE_<n>".
+HOST_API const char* pelk_get_debug_string(int name_space);
 // The first value past the real element kinds.
 HOST_API DEV_ELEMENT_ENUM puve_get_generic_dev_element_enum();
 // The symbol naming an element kind.

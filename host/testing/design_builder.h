@@ -73,6 +73,15 @@ public:
     m_spec.corners = std::move(corners);
     return *this;
   }
+  // The device's enum and a base device of a device enum (DEV_PART_MANAGER).
+  DEVICE_BUILDER& device_enum(int device) {
+    m_spec.device_enum = device;
+    return *this;
+  }
+  DEVICE_BUILDER& base_device(int device, int base) {
+    m_spec.base_devices[device] = base;
+    return *this;
+  }
   // Basic-information int data and element int data (an empty value makes
   // the datum invalid; naming an element makes it exist).
   DEVICE_BUILDER& basic_int_data(int item, std::optional<int> value) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "wexan/wexan_pll_delay_chains_op.h"
+
 namespace host::testing {
 
 namespace {
@@ -228,6 +230,14 @@ MAC_BUILDER& MAC_BUILDER::feeds(VOK_ATOM_NODE* next, DB_OUTPUT_PORT_TYPE out, DB
 
 PLL_BUILDER& PLL_BUILDER::ref(SIG s) {
   connect(DB_INPUT_PORT_PLL_REFCLK, 0, s, "reference clock");
+  return *this;
+}
+PLL_BUILDER& PLL_BUILDER::fb(SIG s) {
+  connect(DB_INPUT_PORT_PLL_FBCLK, 0, s, "feedback clock");
+  return *this;
+}
+PLL_BUILDER& PLL_BUILDER::compensation(int mode) {
+  m_atom->set_parameter(VOK_PARAMETER_TYPE::ENUM, YOS_ENUM_PLL_COMPENSATION_MODE, mode);
   return *this;
 }
 PLL_BUILDER& PLL_BUILDER::outputs(int n) {

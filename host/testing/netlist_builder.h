@@ -179,8 +179,13 @@ class PLL_BUILDER : public ATOM_BUILDER<PLL_BUILDER> {
 public:
   using ATOM_BUILDER::ATOM_BUILDER;
   PLL_BUILDER& ref(SIG s);
-  // Number of output clocks (data outputs 0..n-1); one by default.
+  // Number of output clocks (data outputs 0..n-1, the C counters); one by
+  // default.
   PLL_BUILDER& outputs(int n);
+  // The feedback clock input and the compensation mode (enum parameter
+  // YOS_ENUM_PLL_COMPENSATION_MODE; 0 direct, others compensate).
+  PLL_BUILDER& fb(SIG s);
+  PLL_BUILDER& compensation(int mode);
 };
 
 class GENERIC_BUILDER : public ATOM_BUILDER<GENERIC_BUILDER> {

@@ -83,12 +83,6 @@ bool WEXAN_JOV_WIRELUT::constrain_wireluts(int internal_family_code) {
   return l_scripted("WEXAN_JOV_WIRELUT::constrain_wireluts");
 }
 
-WEXAN_PLL_DELAY_CHAINS_OP::WEXAN_PLL_DELAY_CHAINS_OP(WEXAN_ENV* env) : m_env(env) {}
-WEXAN_PLL_DELAY_CHAINS_OP::~WEXAN_PLL_DELAY_CHAINS_OP() = default;
-bool WEXAN_PLL_DELAY_CHAINS_OP::work(PLL_OPTIMIZATION_MODE mode) {
-  host::log_call("WEXAN_PLL_DELAY_CHAINS_OP::work", mode);
-  return l_scripted("WEXAN_PLL_DELAY_CHAINS_OP::work");
-}
 
 namespace host::wexan {
 void set_reuse_utility(bool present) {

@@ -116,20 +116,7 @@ public:
 };
 
 // Base of the PLL delay-chain operation; the component derives from it.
-enum PLL_OPTIMIZATION_MODE : int { PLL_OPTIMIZATION_MODE_DEFAULT = 0 };
-
-class HOST_API WEXAN_PLL_DELAY_CHAINS_OP {
-public:
-  explicit WEXAN_PLL_DELAY_CHAINS_OP(WEXAN_ENV* env);
-  virtual ~WEXAN_PLL_DELAY_CHAINS_OP();
-  WEXAN_PLL_DELAY_CHAINS_OP(const WEXAN_PLL_DELAY_CHAINS_OP&) = delete;
-  WEXAN_PLL_DELAY_CHAINS_OP& operator=(const WEXAN_PLL_DELAY_CHAINS_OP&) = delete;
-  // recorded: configures the PLL delay chains; scripted, default true.
-  bool work(PLL_OPTIMIZATION_MODE mode);
-
-protected:
-  WEXAN_ENV* m_env;
-};
+#include "wexan/wexan_pll_delay_chains_op.h"
 
 namespace host::wexan {
 HOST_API void set_reuse_utility(bool present);
