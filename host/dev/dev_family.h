@@ -39,6 +39,8 @@ public:
 class HOST_API DEV_PART_MANAGER {
 public:
   bool test_device_trait(int device_enum, int trait) const;
+  // The same question for a part (the device enum of its basic information).
+  bool test_part_trait_of(int part, int trait) const { return test_device_trait(part, trait); }
 };
 
 namespace host::device {

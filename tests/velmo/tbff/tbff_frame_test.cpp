@@ -1,0 +1,183 @@
+// The time-borrowing optimiser's frame, pulse-value table and register
+// discovery on small family-46 designs whose pipeline registers are clocked
+// through the routing (PMUX, LAB clock mux).
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "msg/msg_base.h"
+#include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "jov/jov_design.h"
+#include "kem/kem_manager.h"
+#include "korrin/korrin_router.h"
+#include "sta/sta_db_mgr.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "velmo_tbff_autoborrow.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_objects.h"
+#include "yos/yos_interface.h"
+
+using host::testing::expect_internal_error;
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::place_at;
+using host::testing::place_in_slot;
+
+namespace {
+
+void set_level(VOK_ATOM_NODE* atom, int level) {
+  yos_current_interface()->set_uint_data(atom, static_cast<YOS_UINT_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL),
+                                         static_cast<unsigned>(level));
+}
+
+class TbffTest : public HostTest {
+protected:
+  void TearDown() override {
+    delete m_env;
+    HostTest::TearDown();
+  }
+  // A family-46 device and a design: a pad clock, a launching register and
+  // pipeline registers in slots of LABs (x, 4) for each x given; routed and
+  // analysed.
+  void build(const std::vector<int>& lab_columns, std::vector<DeviceCorner> corners = {}) {
+    auto dev = host::testing::device(Family::KY);
+    if (!corners.empty()) dev.corners(corners);
+    dev.build();
+    auto n = host::testing::netlist();
+    auto pin = n.io_in("clk");
+    place_at(n.find("clk"), 0, 1, 1);
+    place_at(pin, 0, 1, 2);
+    // Pipeline registers take their clock from the global network: a PLL.
+    auto clk = n.iopll("pll").ref(pin);
+    place_at(clk, 0, 0, 0);
+    auto a = n.reg("a").clk(clk).d(pin);
+    place_at(a, 2, 3, 1);
+    int k = 0;
+    for (int x : lab_columns) {
+      auto p = n.zota_reg("p" + std::to_string(k)).clk(clk).d(a);
+      place_in_slot(p, x, 4, 60 + 10 * (k % 3));
+      m_regs.push_back(p);
+      ++k;
+    }
+    n.clock("clk", 300, clk);
+    std::string why;
+    ASSERT_TRUE(host::router::route_design(&why)) << why;
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), VOK_TRAVERSE_HIERARCHICAL);
+    host::hov::set_on(true);
+    n.timing();
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  // The device element kind of a group key's routing node.
+  [[maybe_unused]] static int kind_of_key(int key) {
+    const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+    const unsigned gid = static_cast<unsigned>(r.get_value(key));
+    return static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(gid));
+  }
+  std::vector<VOK_ATOM_NODE*> m_regs;
+  WEXAN_ENV* m_env = nullptr;
+};
+
+// ---------------------------------------------------------------- pulse table
+
+TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
+  // "1_slow_900mv_-40c" has its own block; a fast corner at 100 C falls back
+  // to the hot block.
+  build({3}, {DeviceCorner{1, DeviceCorner::SLOW, 900, -40, false}, DeviceCorner{1, DeviceCorner::FAST, 900, 100, false},
+              DeviceCorner{1, DeviceCorner::FAST, 900, -40, true}});
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ASSERT_TRUE(ky.prerequisites_met());
+  KEM_CORNER_MANAGER* cm = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+  KEM_CORNER* named = cm->get_internal_corner(KEM_TIMING_MODEL(1, 0, 900, -40));
+  KEM_CORNER* hot = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, 100));
+  KEM_CORNER* cold = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, -40));
+  ASSERT_NE(named, nullptr);
+  ASSERT_NE(hot, nullptr);
+  ASSERT_NE(cold, nullptr);
+  auto& values = const_cast<TBFF_OPTIMIZATION_KY::PULSE_VALUES&>(ky.pulse_values());
+  using T = TBFF_OPTIMIZATION_KY;
+  EXPECT_EQ(values[named][T::TBFF_TYPE_PMUX][HOV_PULSE_WIDTH_0], std::make_pair(108, 151));
+  EXPECT_EQ(values[hot][T::TBFF_TYPE_PMUX][HOV_PULSE_WIDTH_0], std::make_pair(64, 93));
+  EXPECT_EQ(values[hot][T::TBFF_TYPE_LAB_CLOCK][HOV_PULSE_WIDTH_2], std::make_pair(103, 119));
+  // The cold fallback: (86, 94) at (1, 0) with 3 % off and 1 % on.
+  EXPECT_EQ(values[cold][T::TBFF_TYPE_LAB_CLOCK][HOV_PULSE_WIDTH_0], std::make_pair(83, 95));
+  EXPECT_EQ(values.size(), 3u);
+  // The hold-only corner is loaded: the KY models include it.
+  EXPECT_EQ(ky.timing_models().size(), 3u);
+}
+
+TEST_F(TbffTest, CornerBetweenColdAndHotIsAnInternalError) {
+  build({3}, {DeviceCorner::slow(), DeviceCorner{1, DeviceCorner::FAST, 900, 50, false}});
+  EXPECT_EQ(expect_internal_error([&] { TBFF_OPTIMIZATION_KY ky(m_env); }).condition,
+            "Unexpected corner when computing optimal borrow values");
+}
+
+// ---------------------------------------------------------------- frame
+
+TEST_F(TbffTest, SparFlowOffSkipsWithOneLine) {
+  build({3});
+  cfg_set_off("velmo_finalize_spar_flow");
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY a(m_env);
+  host::clear_calls();
+  a.optimize();
+  EXPECT_FALSE(a.prerequisites_met());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("TBFF: Skipping TBFF optimization because prerequisites were not met"));
+  EXPECT_THAT(host::call_names(), ::testing::Not(::testing::Contains("STA_DB_MGR::set_analysis_state")));
+}
+
+TEST_F(TbffTest, OptimizeIsOneShotUntilReverted) {
+  build({3});
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY a(m_env);
+  a.optimize();
+  EXPECT_EQ(expect_internal_error([&] { a.optimize(); }).condition, "!m_already_ran");
+  a.revert();
+  EXPECT_FALSE(a.already_ran());
+  a.optimize();
+  EXPECT_TRUE(a.already_ran());
+}
+
+TEST_F(TbffTest, StaleOrMissingNetlistIsRecreated) {
+  build({3});
+  hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(m_regs[0]->get_id()));
+  host::clear_calls();
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY stale(m_env);
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("VELMO_TBFF: Timing netlist doesn't match atom netlist, attempting to recreate"));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains(::testing::HasSubstr(
+                                      "get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true")));
+  // No netlist in memory nor on disk: read, then create.
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  host::clear_calls();
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY missing(m_env);
+  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                      "KEM_MANAGER::read_kem_netlist_from_disk",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary"}));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_TBFF: Still no netlist, attempting to create"));
+  EXPECT_NE(KEM_MANAGER::get()->get_kem_netlist(), nullptr);
+}
+
+// ---------------------------------------------------------------- discovery
+
+TEST_F(TbffTest, AbsentLevelIsZeroAndAboveTwoStops) {
+  build({3});
+  {
+    TBFF_OPTIMIZATION_KY ky(m_env);
+    ky.find_all_interested_regs();
+    ASSERT_EQ(ky.tlb_to_pw().size(), 1u);
+    EXPECT_EQ(ky.tlb_to_pw().begin().value(), HOV_PULSE_WIDTH_0);
+  }
+  set_level(m_regs[0], 4);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
+            "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+}
+
+}  // namespace
