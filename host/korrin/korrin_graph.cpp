@@ -195,8 +195,12 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
       out.push_back(s.slot_id);
     } else if (port == DB_INPUT_PORT_CLK) {
       // A pipeline register's clock is routed: it enters through one of its
-      // LAB's clock input muxes, which the segment's PMUXes feed.
-      append(out, g.tile(s.x, s.y).clk);
+      // LAB's clock input muxes, which the segment's PMUXes feed. A clock
+      // off the global network (a pad) cannot reach those and enters
+      // through a LAB input mux instead.
+      const GRAPH::TILE& t = g.tile(s.x, s.y);
+      append(out, t.clk);
+      append(out, t.in);
     }
     return;
   }
