@@ -59,10 +59,11 @@ protected:
     // Pipeline registers take their clock from the global network: a PLL.
     auto clk = n.iopll("pll").ref(pin);
     place_at(clk, 0, 0, 0);
-    auto a = n.reg("a").clk(clk).d(pin);
-    place_at(a, 2, 3, 1);
     int k = 0;
     for (int x : lab_columns) {
+      // Each pipeline register has its own launching register below it.
+      auto a = n.reg("a" + std::to_string(k)).clk(clk).d(pin);
+      place_at(a, x, 3, 1 + 3 * k);
       auto p = n.zota_reg("p" + std::to_string(k)).clk(clk).d(a);
       place_in_slot(p, x, 4, 60 + 10 * (k % 3));
       m_regs.push_back(p);
@@ -77,7 +78,7 @@ protected:
     m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
   }
   // The device element kind of a group key's routing node.
-  [[maybe_unused]] static int kind_of_key(int key) {
+  static int kind_of_key(int key) {
     const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
     const unsigned gid = static_cast<unsigned>(r.get_value(key));
     return static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(gid));
@@ -178,6 +179,116 @@ TEST_F(TbffTest, AbsentLevelIsZeroAndAboveTwoStops) {
   TBFF_OPTIMIZATION_KY ky(m_env);
   EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
             "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+}
+
+TEST_F(TbffTest, MissingCornersAreLoadedOnceWithTheWholeList) {
+  build({3}, {DeviceCorner::slow(), DeviceCorner::fast(), DeviceCorner{2, DeviceCorner::SLOW, 850, 0, false}});
+  host::clear_calls();
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  const auto lines = host::call_lines();
+  const auto builds = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind("XAB_DELAY_ANNOTATOR::build_multicorner", 0) == 0;
+  });
+  EXPECT_EQ(builds, 1);
+  EXPECT_THAT(lines, ::testing::Contains(::testing::HasSubstr(
+                         "build_multicorner(2, false, \"1_slow_900mv_100c,1_fast_900mv_-40c,2_slow_850mv_0c\", false)")));
+  EXPECT_TRUE(KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->has_corner(KEM_TIMING_MODEL(2, 0, 850, 0)));
+  // All corners now loaded: a second object builds nothing.
+  host::clear_calls();
+  TBFF_OPTIMIZATION_KY again(m_env);
+  EXPECT_THAT(host::call_names(), ::testing::Not(::testing::Contains("XAB_DELAY_ANNOTATOR::build_multicorner")));
+}
+
+TEST_F(TbffTest, AnalysisOnlyRestoresCornersAndFillsTheBorrowDatabase) {
+  build({3, 5});
+  const KEM_TIMING_MODEL slow(1, 0, 900, 100);
+  sta_set_corners_for_analysis({slow}, {STA_SHORT_PATH_ANALYSIS});
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY a(m_env);
+  a.optimize();
+  EXPECT_EQ(host::sta::analysis_states(), (std::vector<int>{1, 2}));
+  ASSERT_EQ(sta_get_corners().size(), 1u);
+  EXPECT_EQ(sta_get_corners()[0]->get_timing_model(), slow);
+  EXPECT_EQ(sta_get_long_or_short_path_types(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>{STA_SHORT_PATH_ANALYSIS});
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  KEM_CORNER_MANAGER* cm = kem->get_corner_manager();
+  // One entry per pipeline register at every default corner, within its
+  // pulse width (level 0: 30 ps scaled).
+  for (KEM_CORNER* c : {cm->get_internal_corner(slow), cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, -40))}) {
+    const KEM_BORROW_DB& db = cm->get_current_borrow_db(c);
+    EXPECT_EQ(db.size(), 2u);
+    for (auto it = db.begin(); it != db.end(); ++it) {
+      EXPECT_EQ(kem->get_node(static_cast<int>(it.key()))->get_pulse_level(), 0);
+      EXPECT_GE(it.value()[0][0], 0);
+      EXPECT_LE(it.value()[0][0], 30);
+    }
+  }
+  a.revert();
+  EXPECT_EQ(cm->get_current_borrow_db(cm->get_internal_corner(slow)).size(), 0u);
+}
+
+TEST_F(TbffTest, RegistersAreGroupedBehindThePmuxOfTheirClock) {
+  build({3, 5, 7});
+  set_level(m_regs[0], 1);
+  set_level(m_regs[1], 1);
+  set_level(m_regs[2], 1);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ky.find_all_interested_regs();
+  // One routing top-level block, not all of its PMUXes used: merged into
+  // its first group.
+  ASSERT_EQ(ky.pmux_groups().size(), 1u);
+  auto it = ky.pmux_groups().begin();
+  EXPECT_EQ(kind_of_key(it.key()), 1929);
+  EXPECT_EQ(it.value().size(), 3u);
+  for (const auto& info : it.value()) {
+    EXPECT_EQ(info.type, TBFF_OPTIMIZATION_KY::TBFF_TYPE_PMUX);
+    EXPECT_EQ(info.pmux_id, it.key());
+    EXPECT_NE(std::find(m_regs.begin(), m_regs.end(), info.atom), m_regs.end());
+  }
+  for (auto pw = ky.tlb_to_pw().begin(); pw != ky.tlb_to_pw().end(); ++pw) EXPECT_EQ(pw.value(), HOV_PULSE_WIDTH_1);
+  EXPECT_TRUE(ky.fix_up_registers().empty());
+}
+
+TEST_F(TbffTest, OneGroupWithTwoLevelsStops) {
+  build({3, 3});
+  set_level(m_regs[0], 1);
+  set_level(m_regs[1], 2);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
+            "existing_pulse == insert.first.value()");
+}
+
+TEST_F(TbffTest, UnmodifiableRegisterDropsItsWholeGroup) {
+  build({3, 3, 3});
+  m_regs[1]->set_modifiable(false);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ky.find_all_interested_regs();
+  EXPECT_TRUE(ky.pmux_groups().empty());
+  EXPECT_TRUE(ky.tlb_to_pw().empty());
+}
+
+TEST_F(TbffTest, PartialRecompileSkipsEveryBlock) {
+  build({3, 5});
+  JOV_ROOT::get()->get_design("")->find_partition_by_name("|")->set_partial_recompile(true);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ky.find_all_interested_regs();
+  EXPECT_TRUE(ky.pmux_groups().empty());
+  EXPECT_FALSE(ky.tlb_to_pw().empty());
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("TBFF: Skipping all routing top level block because this is a partial recompile design"));
+}
+
+TEST_F(TbffTest, GatheredBorrowValuesKeyTheRegisterNodes) {
+  build({3, 5});
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  sta_set_corners_for_analysis(ky.timing_models(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(
+                                                       ky.timing_models().size(), STA_LONG_PATH_ANALYSIS));
+  sta_compute_optimal_time_borrowing(false);
+  ky.gather_optimal_borrow_values();
+  EXPECT_EQ(ky.optimal_borrow_values().size(), 2u);
+  for (auto it = ky.optimal_borrow_values().begin(); it != ky.optimal_borrow_values().end(); ++it) {
+    EXPECT_NE(std::find(m_regs.begin(), m_regs.end(), it.key()->get_atom()), m_regs.end());
+    EXPECT_EQ(it.value().size(), 2u);  // slow and fast (the hold-only corner is the fast one)
+  }
 }
 
 }  // namespace
