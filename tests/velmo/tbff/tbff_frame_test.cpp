@@ -31,6 +31,7 @@ using host::testing::Family;
 using host::testing::HostTest;
 using host::testing::place_at;
 using host::testing::place_in_slot;
+using host::testing::SIG;
 
 namespace {
 
@@ -48,7 +49,8 @@ protected:
   // A family-46 device and a design: a pad clock, a launching register and
   // pipeline registers in slots of LABs (x, 4) for each x given; routed and
   // analysed.
-  void build(const std::vector<int>& lab_columns, std::vector<DeviceCorner> corners = {}) {
+  void build(const std::vector<int>& lab_columns, std::vector<DeviceCorner> corners = {},
+             std::vector<int> clock_of = {}) {
     auto dev = host::testing::device(Family::KY);
     if (!corners.empty()) dev.corners(corners);
     dev.build();
@@ -57,19 +59,22 @@ protected:
     place_at(n.find("clk"), 0, 1, 1);
     place_at(pin, 0, 1, 2);
     // Pipeline registers take their clock from the global network: a PLL.
-    auto clk = n.iopll("pll").ref(pin);
-    place_at(clk, 0, 0, 0);
+    auto pll = n.iopll("pll").ref(pin).outputs(2);
+    place_at(pll, 0, 0, 0);
+    const SIG clocks[2] = {pll.out(DB_OUTPUT_PORT_DATA, 0), pll.out(DB_OUTPUT_PORT_DATA, 1)};
+    const SIG clk = clocks[0];
     int k = 0;
     for (int x : lab_columns) {
       // Each pipeline register has its own launching register below it.
       auto a = n.reg("a" + std::to_string(k)).clk(clk).d(pin);
       place_at(a, x, 3, 1 + 3 * k);
-      auto p = n.zota_reg("p" + std::to_string(k)).clk(clk).d(a);
+      auto p = n.zota_reg("p" + std::to_string(k)).clk(clocks[k < static_cast<int>(clock_of.size()) ? clock_of[k] : 0]).d(a);
       place_in_slot(p, x, 4, 60 + 10 * (k % 3));
       m_regs.push_back(p);
       ++k;
     }
     n.clock("clk", 300, clk);
+    n.clock("clk2", 300, clocks[1]);
     std::string why;
     ASSERT_TRUE(host::router::route_design(&why)) << why;
     VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), VOK_TRAVERSE_HIERARCHICAL);
@@ -289,6 +294,38 @@ TEST_F(TbffTest, GatheredBorrowValuesKeyTheRegisterNodes) {
   for (auto it = ky.optimal_borrow_values().begin(); it != ky.optimal_borrow_values().end(); ++it) {
     EXPECT_NE(std::find(m_regs.begin(), m_regs.end(), it.key()->get_atom()), m_regs.end());
     EXPECT_EQ(it.value().size(), 2u);  // slow and fast (the hold-only corner is the fast one)
+  }
+}
+
+TEST_F(TbffTest, GroupsOfOneBlockMergeIntoTheFirst) {
+  // Two clocks take two PMUXes of the same row segment.
+  build({3, 5, 7}, {}, {0, 1, 1});
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ky.find_all_interested_regs();
+  EXPECT_EQ(ky.tlb_to_pw().size(), 2u);
+  ASSERT_EQ(ky.pmux_groups().size(), 1u);
+  auto it = ky.pmux_groups().begin();
+  EXPECT_EQ(it.value().size(), 3u);
+  for (const auto& info : it.value()) EXPECT_EQ(info.pmux_id, it.key());
+}
+
+TEST_F(TbffTest, UnmodifiableGroupFixesUpItsBlock) {
+  build({3, 5, 7}, {}, {0, 1, 1});
+  m_regs[0]->set_modifiable(false);
+  set_level(m_regs[0], 1);
+  set_level(m_regs[1], 2);
+  set_level(m_regs[2], 2);
+  TBFF_OPTIMIZATION_KY ky(m_env);
+  ky.find_all_interested_regs();
+  // The block is left out of the optimisation; the modifiable group takes the
+  // unmodifiable group's level and its registers go to the fix-up list.
+  EXPECT_TRUE(ky.pmux_groups().empty());
+  ASSERT_EQ(ky.fix_up_registers().size(), 2u);
+  for (const auto& info : ky.fix_up_registers()) {
+    EXPECT_NE(info.atom, m_regs[0]);
+    const auto level = ky.tlb_to_pw().find(info.pmux_id);
+    ASSERT_NE(level, ky.tlb_to_pw().end());
+    EXPECT_EQ(level.value(), HOV_PULSE_WIDTH_1);
   }
 }
 
