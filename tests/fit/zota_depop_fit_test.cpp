@@ -56,4 +56,17 @@ TEST(VelmoFitZota, DuplicationAheadOfEarlyRetimingGivesThePinItsOwnRegister) {
   EXPECT_THAT(without.out, HasSubstr("Resources: 3 LUTs, 3 registers"));
 }
 
+// With the time-borrowing option the final stage builds the full optimiser:
+// its corners (hold-only ones included) are loaded, its pulse table built,
+// and its run reached.
+TEST(VelmoFitZota, TimeBorrowingOptionRunsTheFullOptimiser) {
+  const std::string settings = std::string(VELMO_SOURCE_DIR) + "/tests/data/zota_pipeline_tbff_settings.json";
+  auto r = velmo_fit_test::run(kDesign + " --settings " + settings +
+                               " --cfg yun_depopulate_force_user_depop=on --cfg velmo_debug_tbff_optimization=on --debug");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("TBFF: Analyzing 2 corners including hold-only corners"));
+  EXPECT_THAT(r.out, HasSubstr("TBFF_OPTIMIZATION_KY::run: not built yet"));
+  EXPECT_THAT(r.out, Not(HasSubstr("TBFF_OPTIMIZATION_KY_LE_FIX_UP_ONLY")));
+}
+
 }  // namespace
