@@ -13,6 +13,7 @@
 #include "jov/jov_design.h"
 #include "kem/kem_manager.h"
 #include "korrin/korrin_router.h"
+#include "sta/sta_analysis.h"
 #include "sta/sta_db_mgr.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -327,6 +328,31 @@ TEST_F(TbffTest, UnmodifiableGroupFixesUpItsBlock) {
     ASSERT_NE(level, ky.tlb_to_pw().end());
     EXPECT_EQ(level.value(), HOV_PULSE_WIDTH_1);
   }
+}
+
+TEST_F(TbffTest, PulseWidthFollowsTheLevelTheCellWasBuiltWith) {
+  build({3});
+  auto micro = [&](int kind) {
+    KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    const KEM_NODE* pin = kem->get_kem_node_from_iterm(m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+    KEM_CORNER* slow = kem->get_corner_manager()->get_internal_corner(KEM_TIMING_MODEL(1, 0, 900, 100));
+    KEM_CORNER* fast = kem->get_corner_manager()->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, -40));
+    return std::make_pair(pin->get_micro_delay(kind, slow), pin->get_micro_delay(kind, fast));
+  };
+  EXPECT_EQ(micro(3), std::make_pair(30, 20));  // fast scales by 0.65
+  EXPECT_EQ(micro(1), std::make_pair(0, 0));
+  const int hold_before = host::sta::node_worst_hold_slack(
+      KEM_MANAGER::get()->get_kem_netlist()->get_kem_node_from_iterm(
+          m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->get_id(), 0);
+  set_level(m_regs[0], 2);
+  hov_get_atom_netlist_taint_manager()->taint_all();
+  host::testing::netlist().timing();
+  EXPECT_EQ(micro(4), std::make_pair(120, 78));
+  // The wider pulse costs its extra width in hold slack at the data input.
+  const int hold_after = host::sta::node_worst_hold_slack(
+      KEM_MANAGER::get()->get_kem_netlist()->get_kem_node_from_iterm(
+          m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->get_id(), 0);
+  EXPECT_EQ(hold_before - hold_after, 90);
 }
 
 }  // namespace
