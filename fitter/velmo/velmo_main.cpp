@@ -445,13 +445,13 @@ bool velmo_perform_user_logic_duplication() { return l_expert()->perform_user_lo
 bool velmo_pack_registers() { return VELMO_REGISTER_PACKER::do_packing(WEXAN_ENV::get_env()); }
 bool velmo_perform_p2c() { return l_expert()->perform_p2c(); }
 bool velmo_convert_lutram() { return l_expert()->perform_lutram_conversion(); }
-void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned int tracking,
+void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned long long tracking,
                              const char* description) {
   if (was_printed) return;
   was_printed = true;
   const char* slash = std::strrchr(file, '/');
   msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", slash ? slash + 1 : file, line,
+  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %llu", slash ? slash + 1 : file, line,
                   "velmo", tracking);
   msg_vdebug_impl(2, "\tDescription: %s.", description);
   msg_vdebug_impl(2, "**** END HACK WARNING ****");

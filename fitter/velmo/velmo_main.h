@@ -47,5 +47,5 @@ VELMO_API bool velmo_write_intermediate_snapshot(std::string* reason = nullptr);
 // (`was_printed` is the caller's flag): the source file without its
 // directory, the line, the component's maintainer identifier and the case
 // that tracks it.
-void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned int tracking,
+void velmo_print_hack_notice(bool& was_printed, const char* file, int line, unsigned long long tracking,
                              const char* description);

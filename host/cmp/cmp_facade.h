@@ -7,6 +7,7 @@
 #include "dev/dev_family.h"
 
 class OMZ_NAMESPACE;
+class VOK_CMP_ENTRY;
 
 class HOST_API CMP_FACADE {
 public:
@@ -52,6 +53,8 @@ public:
   void set_query_timing(bool on) { m_query_timing = on; }
   // recorded: the compiler brings its timing up to date.
   virtual void update_timing(bool flag);
+  // data: the compile's database entry (never null; vok_cmp_entry.h).
+  VOK_CMP_ENTRY* get_cmp_entry() const;
 
   // Flow flags a compile may set.
   bool m_fitter_exit_after_preprocess = false;

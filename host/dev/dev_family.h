@@ -47,6 +47,8 @@ public:
   // data: the base device of a device (DeviceSpec::base_devices); 0 when it
   // has none.
   DEV_DEVICE_ENUM get_base_device_of(DEV_DEVICE_ENUM device) const;
+  // The same question for a part (the device enum of its basic information).
+  bool test_part_trait_of(int part, int trait) const { return test_device_trait(part, trait); }
 };
 
 namespace host::device {

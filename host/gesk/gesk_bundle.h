@@ -1,12 +1,18 @@
 #pragma once
 // The design bundle (device instance) singleton.
 #include <map>
+#include <memory>
 #include <vector>
 #include "common/host_api.h"
+#include "pelk/pelk_symbol.h"
 
 class GESK_TREE;
 class W3J3_PORT_MAP_DB;
 class WUMP_ROUTE_INFO;
+class WUMP_DIE_INFO;
+
+// The symbol namespace of design-bundle instance names.
+inline constexpr int JEV_INSTANCE_NAMESPACE = 17;
 struct W3J3_PORT_MAP_ENTRY;
 
 // data: the device-instance model as far as the port lookups need it: the
@@ -58,6 +64,12 @@ public:
   // The top-level routing gid of a type-1 entry; 0xFFFFFFFF for none.
   unsigned get_top_level_wump_port_gid(const W3J3_PORT_MAP_ENTRY& entry) const;
   const WUMP_ROUTE_INFO* get_route_info() const { return m_route_info; }
+  // data: the routing top-level block (a row segment with its four PMUXes)
+  // that holds a PMUX gid; -1 (GESK_TREE::INVALID) for any other gid.
+  int get_top_level_gesk_instance_id(unsigned gid) const;
+  // data: the block's instance name, "RTLB_X<x>_Y<y>" (a symbol of
+  // JEV_INSTANCE_NAMESPACE); the null symbol for an unknown id.
+  PELK get_instance_name(int instance_id) const;
 
 private:
   const WUMP_ROUTE_INFO* m_route_info;
@@ -67,6 +79,12 @@ private:
 // The utility over a die's route info and the bundle's device (the world's
 // object, remade at each call).
 HOST_API WUMP_GESK_UTIL* zel_dev_obtain_wump_gesk_util(const WUMP_ROUTE_INFO* route_info, const GESK_DEVICE* device);
+
+using ZEL_DEV_WUMP_GESK_UTIL = WUMP_GESK_UTIL;
+// The utility over a die's route info and a bundle device, shared with the
+// caller (released when the last holder lets it go).
+HOST_API std::shared_ptr<ZEL_DEV_WUMP_GESK_UTIL> zel_dev_obtain_wump_gesk_util(const WUMP_DIE_INFO* die,
+                                                                             const GESK_DEVICE* device);
 
 namespace host::gesk {
 // Loads (or drops) the bundle; `loaded_entry` sets one entry of its table.

@@ -106,6 +106,10 @@ public:
   void set_kind(int kind) { m_kind = kind; }
   bool has_directives() const { return m_directives; }
   void set_directives(bool on) { m_directives = on; }
+  // data: whether this compile is a partial recompile of the design (asked
+  // of the root partition; default no).
+  virtual bool is_partial_recompile() const { return m_partial_recompile; }
+  void set_partial_recompile(bool on) { m_partial_recompile = on; }
 
   // The state selected (s_unspecified: the active one; with none active,
   // DEFAULT); null for a state the partition does not hold.
@@ -137,6 +141,7 @@ private:
   std::unique_ptr<OMZ_INSTANCE_NAME> m_own_name;
   VOK_ATOM_BLACKBOX* m_box = nullptr;
   bool m_clock_routing = false;
+  bool m_partial_recompile = false;
   int m_kind = 0;
   bool m_directives = false;
   std::map<STATE_ENUM, std::unique_ptr<JOV_STATE>> m_states;

@@ -12,6 +12,7 @@
 #include "wump/wump_die_info.h"
 #include "xab/xab_dem.h"
 #include "yeb/yeb_timing_model.h"
+#include "yos/yos_interface.h"
 
 namespace {
 
@@ -235,7 +236,23 @@ int KEM_NETLIST::get_setup_ps(const KEM_NODE& keeper, int corner_id) const {
 }
 
 int KEM_NETLIST::get_hold_ps(const KEM_NODE& keeper, int corner_id) const {
-  return scaled(keeper.m_hold_ps, m_corners.get_loaded_corners().at(static_cast<std::size_t>(corner_id)).get_delay_scale());
+  const double scale = m_corners.get_loaded_corners().at(static_cast<std::size_t>(corner_id)).get_delay_scale();
+  const int pulse = keeper.m_pulse_level >= 0 ? scaled(host::kem::pulse_width_ps(keeper.m_pulse_level), scale) : 0;
+  return scaled(keeper.m_hold_ps, scale) + pulse;
+}
+
+int host::kem::pulse_width_ps(int level) { return 30 << std::clamp(level, 0, 2); }
+
+bool host::kem::is_pulse_latch(const VOK_ATOM_NODE* atom) {
+  if (atom == nullptr || !atom->is_ff() || !atom->is_placed()) return false;
+  const unsigned gid = atom->get_location_gid();
+  return gid != 0xFFFFFFFFu && (gid & 0x80000000u) != 0;
+}
+
+int KEM_NODE::get_micro_delay(int kind, const KEM_CORNER* corner) const {
+  if ((kind != 3 && kind != 4) || corner == nullptr || m_pulse_level < 0 || !(m_flags & KEM_NODE_FLAG_CLOCK_PIN))
+    return 0;
+  return scaled(host::kem::pulse_width_ps(m_pulse_level), corner->get_timing_model().get_delay_scale());
 }
 
 void KEM_NETLIST::annotate_current_corner() {
@@ -464,6 +481,13 @@ void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
     k.m_flags |= kind == YEB_CELL_KIND::REGISTER ? KEM_NODE_FLAG_REGISTER_KEEPER : KEM_NODE_FLAG_RAM_KEEPER;
     k.m_setup_ps = d.ps(1, 1.0);
     k.m_hold_ps = d.ps(2, 1.0);
+    int pulse_level = -1;
+    if (host::kem::is_pulse_latch(atom)) {
+      int level = -1;  // absent: level 0
+      yos_current_interface()->get_enum_data(atom, static_cast<YOS_ENUM_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL), &level);
+      pulse_level = std::clamp(level, 0, 2);
+    }
+    k.m_pulse_level = pulse_level;
     cell->m_nodes.push_back(keeper);
     // Data edges first, then the clock edges: the kind-1 run starts the
     // keeper's fan-in list.
@@ -476,6 +500,7 @@ void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
       KEM_NODE& n = *m_nodes[static_cast<std::size_t>(in)];
       if (n.m_iterm->get_port_type() != DB_INPUT_PORT_CLK) continue;
       n.m_flags |= KEM_NODE_FLAG_CLOCK_PIN;
+      n.m_pulse_level = pulse_level;
       new_edge(in, keeper, KEM_EDGE_CELL, 0);
     }
     for (int out : outputs) new_edge(keeper, out, KEM_EDGE_CELL, d.ps(0, 1.0));
@@ -671,3 +696,7 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
 }
 
 VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }
+
+VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NETLIST* netlist, const KEM_NODE* node) {
+  return node && node->get_netlist() == netlist ? node->get_atom() : nullptr;
+}

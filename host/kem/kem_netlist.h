@@ -107,6 +107,13 @@ public:
   KEM_NETLIST* get_netlist() const { return m_netlist; }
   // "<atom path>|<pin>" for pins, "<atom path>|keeper" for keepers.
   std::string get_string_name() const;
+  // The pulse of a pipeline register (a pulse latch): on its clock pin, kinds
+  // 3 and 4 answer the pulse width of its level at the corner, in ps; 0 for
+  // any other node or kind.
+  int get_micro_delay(int kind, const KEM_CORNER* corner) const;
+  // The pulse-width level the cell was built with (pipeline-register keepers
+  // and clock pins), -1 when the node is no pulse latch's.
+  int get_pulse_level() const { return m_pulse_level; }
 
 private:
   friend class KEM_NETLIST;
@@ -125,8 +132,17 @@ private:
   // Slow-corner setup and hold times of a keeper, in ps.
   int m_setup_ps = 0;
   int m_hold_ps = 0;
+  int m_pulse_level = -1;
   KEM_NETLIST* m_netlist = nullptr;
 };
+
+namespace host::kem {
+// The pulse width of a level at the slow corner: 30, 60 and 120 ps for levels
+// 0, 1 and 2 (a level above 2 counts as 2, below 0 as 0).
+HOST_API int pulse_width_ps(int level);
+// Whether an atom is a pulse latch: a register in a pipeline (routing) slot.
+HOST_API bool is_pulse_latch(const VOK_ATOM_NODE* atom);
+}  // namespace host::kem
 
 class HOST_API KEM_EDGE {
 public:
@@ -234,7 +250,8 @@ public:
   const KEM_CORNER_MANAGER* get_corner_manager() const { return &m_corners; }
   // An edge's delay in ps at a loaded corner (the slow-corner delay scaled).
   int get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const;
-  // A keeper's setup and hold time in ps at a loaded corner.
+  // A keeper's setup and hold time in ps at a loaded corner (a pulse
+  // latch's hold grows by its pulse width).
   int get_setup_ps(const KEM_NODE& keeper, int corner_id) const;
   int get_hold_ps(const KEM_NODE& keeper, int corner_id) const;
   // Writes the current corner's delays into the edge records.
@@ -340,6 +357,8 @@ HOST_API std::vector<VOK_ATOM_NODE*> timing_atoms(VOK_ATOM_NETLIST* top);
 
 // The atom a node stands for (null for none).
 HOST_API VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node);
+// The same, asked of the node's timing netlist (null for a node of another).
+HOST_API VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NETLIST* netlist, const KEM_NODE* node);
 class VOK_RE_ROUTING;
 namespace host::kem {
 // algorithm: the slow-corner load in ps the dangling stubs hanging at a

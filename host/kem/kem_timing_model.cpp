@@ -61,26 +61,71 @@ const KEM_TIMING_MODEL& KEM_CORNER_MANAGER::get_current_corner() const {
   return m_corners[static_cast<std::size_t>(m_current)];
 }
 
-int KEM_CORNER_MANAGER::get_internal_corner(const KEM_TIMING_MODEL& model) const {
+int KEM_CORNER_MANAGER::get_corner_id(const KEM_TIMING_MODEL& model) const {
   for (std::size_t i = 0; i < m_corners.size(); ++i)
     if (m_corners[i] == model) return static_cast<int>(i);
   return -1;
 }
 
+KEM_CORNER* KEM_CORNER_MANAGER::get_internal_corner(const KEM_TIMING_MODEL& model) const {
+  return get_corner_by_id(get_corner_id(model));
+}
+
+KEM_CORNER* KEM_CORNER_MANAGER::get_corner_by_id(int id) const {
+  if (id < 0 || static_cast<std::size_t>(id) >= m_objects.size()) return nullptr;
+  return m_objects[static_cast<std::size_t>(id)].get();
+}
+
+KEM_BORROW_DB& KEM_CORNER_MANAGER::get_current_borrow_db(KEM_CORNER* corner) const {
+  if (corner == nullptr) fail("corner", __LINE__);
+  return corner->borrow_db();
+}
+
+KEM_CORNER_MANAGER::KEM_CORNER_MANAGER(const KEM_CORNER_MANAGER& o) { *this = o; }
+
+KEM_CORNER_MANAGER& KEM_CORNER_MANAGER::operator=(const KEM_CORNER_MANAGER& o) {
+  if (this == &o) return *this;
+  m_corners = o.m_corners;
+  m_current = o.m_current;
+  m_ie_on_current = o.m_ie_on_current;
+  m_objects.clear();
+  for (const std::unique_ptr<KEM_CORNER>& c : o.m_objects) m_objects.push_back(std::make_unique<KEM_CORNER>(*c));
+  return *this;
+}
+
+// Keeps one corner object per loaded model, in list order; an object whose
+// model stays loaded keeps its address (and its borrow database).
+void KEM_CORNER_MANAGER::sync_objects() {
+  std::vector<std::unique_ptr<KEM_CORNER>> next;
+  next.reserve(m_corners.size());
+  for (const KEM_TIMING_MODEL& m : m_corners) {
+    std::unique_ptr<KEM_CORNER> found;
+    for (std::unique_ptr<KEM_CORNER>& o : m_objects)
+      if (o && o->get_timing_model() == m) {
+        found = std::move(o);
+        break;
+      }
+    next.push_back(found ? std::move(found) : std::make_unique<KEM_CORNER>(m));
+  }
+  m_objects = std::move(next);
+}
+
 void KEM_CORNER_MANAGER::change_corner(const KEM_TIMING_MODEL& model) {
-  int id = get_internal_corner(model);
+  int id = get_corner_id(model);
   if (id < 0) {
     m_corners.push_back(model);
+    sync_objects();
     id = static_cast<int>(m_corners.size()) - 1;
   }
   m_current = id;
 }
 
 void KEM_CORNER_MANAGER::erase_corner(const KEM_TIMING_MODEL& model) {
-  const int id = get_internal_corner(model);
+  const int id = get_corner_id(model);
   if (id < 0) return;
   const bool was_current = id == m_current;
   m_corners.erase(m_corners.begin() + id);
+  sync_objects();
   if (m_corners.empty())
     m_current = -1;
   else if (was_current)
@@ -92,11 +137,13 @@ void KEM_CORNER_MANAGER::erase_corner(const KEM_TIMING_MODEL& model) {
 void KEM_CORNER_MANAGER::set_corners(const std::vector<KEM_TIMING_MODEL>& models) {
   m_corners.clear();
   for (const KEM_TIMING_MODEL& m : models)
-    if (get_internal_corner(m) < 0) m_corners.push_back(m);
+    if (get_corner_id(m) < 0) m_corners.push_back(m);
+  sync_objects();
   m_current = m_corners.empty() ? -1 : 0;
 }
 
 void KEM_CORNER_MANAGER::clear() {
   m_corners.clear();
+  m_objects.clear();
   m_current = -1;
 }

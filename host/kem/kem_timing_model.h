@@ -1,12 +1,19 @@
 #pragma once
 // Timing corners (KEM_TIMING_MODEL) and the corner manager of a timing
 // netlist.
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/host_api.h"
 #include "dev/dev_spec.h"
+// The Tcl headers define CONST, a template parameter name of the containers.
+#pragma push_macro("CONST")
+#undef CONST
+#include "zmp_hash_lite_sys.h"
+#pragma pop_macro("CONST")
 
 class CMP_FACADE;
 
@@ -57,19 +64,46 @@ private:
 };
 static_assert(sizeof(KEM_TIMING_MODEL) == 7 * sizeof(std::int32_t), "seven 32-bit fields");
 
+// The borrow database of a corner: per timing-node id, entries of four
+// borrow values in ps (rise, rise, fall, fall).
+using KEM_BORROW_DB = ZMP_HASH_LITE<unsigned, std::vector<std::array<int, 4>>>;
+
+// data: one loaded corner: its model and its borrow database. The object
+// stays at its address while the corner is loaded.
+class HOST_API KEM_CORNER {
+public:
+  explicit KEM_CORNER(const KEM_TIMING_MODEL& model) : m_model(model) {}
+  const KEM_TIMING_MODEL& get_timing_model() const { return m_model; }
+  KEM_BORROW_DB& borrow_db() { return m_borrow_db; }
+
+private:
+  KEM_TIMING_MODEL m_model;
+  KEM_BORROW_DB m_borrow_db;
+};
+
 // data: the corners loaded into a timing netlist and the current one. Corner
 // ids are positions in the loaded list.
 class HOST_API KEM_CORNER_MANAGER {
 public:
+  KEM_CORNER_MANAGER() = default;
+  // A copy has its own corner objects (borrow databases copied).
+  KEM_CORNER_MANAGER(const KEM_CORNER_MANAGER& o);
+  KEM_CORNER_MANAGER& operator=(const KEM_CORNER_MANAGER& o);
   const std::vector<KEM_TIMING_MODEL>& get_loaded_corners() const { return m_corners; }
   int get_corner_count() const { return static_cast<int>(m_corners.size()); }
   // The current corner's id; -1 when nothing is loaded.
   int get_current_corner_id() const { return m_current; }
   // The current corner's model; an internal error when nothing is loaded.
   const KEM_TIMING_MODEL& get_current_corner() const;
-  bool has_corner(const KEM_TIMING_MODEL& model) const { return get_internal_corner(model) >= 0; }
+  bool has_corner(const KEM_TIMING_MODEL& model) const { return get_corner_id(model) >= 0; }
   // The id of the loaded corner equal to model; -1 when it is not loaded.
-  int get_internal_corner(const KEM_TIMING_MODEL& model) const;
+  int get_corner_id(const KEM_TIMING_MODEL& model) const;
+  // The loaded corner equal to model; null when it is not loaded.
+  KEM_CORNER* get_internal_corner(const KEM_TIMING_MODEL& model) const;
+  // The corner of an id; null for an id not loaded.
+  KEM_CORNER* get_corner_by_id(int id) const;
+  // The corner's borrow database (an internal error for a null corner).
+  KEM_BORROW_DB& get_current_borrow_db(KEM_CORNER* corner) const;
   // Makes model the current corner, loading it first when needed.
   void change_corner(const KEM_TIMING_MODEL& model);
   // Unloads a corner; the current corner moves to the first remaining one.
@@ -83,7 +117,9 @@ public:
   void set_enable_ie_on_current_corner(bool on) { m_ie_on_current = on; }
 
 private:
+  void sync_objects();
   std::vector<KEM_TIMING_MODEL> m_corners;
+  std::vector<std::unique_ptr<KEM_CORNER>> m_objects;  // one per loaded corner, same order
   int m_current = -1;
   bool m_ie_on_current = false;
 };

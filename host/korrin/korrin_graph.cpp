@@ -191,7 +191,17 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
   if (!s.placed) return;
   const int port = static_cast<int>(sink->get_port_type());
   if (s.slot) {
-    if (is_slot_data_input(s, port)) out.push_back(s.slot_id);
+    if (is_slot_data_input(s, port)) {
+      out.push_back(s.slot_id);
+    } else if (port == DB_INPUT_PORT_CLK) {
+      // A pipeline register's clock is routed: it enters through one of its
+      // LAB's clock input muxes, which the segment's PMUXes feed. A clock
+      // off the global network (a pad) cannot reach those and enters
+      // through a LAB input mux instead.
+      const GRAPH::TILE& t = g.tile(s.x, s.y);
+      append(out, t.clk);
+      append(out, t.in);
+    }
     return;
   }
   const GRAPH::TILE& t = g.tile(s.x, s.y);

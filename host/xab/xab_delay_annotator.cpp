@@ -5,6 +5,7 @@
 #include "common/host_call_log.h"
 #include "common/host_world.h"
 #include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
@@ -22,7 +23,7 @@ XAB_DELAY_ANNOTATOR::XAB_DELAY_ANNOTATOR(CMP_FACADE* cmp, bool flag) : m_cmp(cmp
   host::log_call("XAB_DELAY_ANNOTATOR::XAB_DELAY_ANNOTATOR", cmp, flag);
 }
 
-XAB_DELAY_ANNOTATOR::~XAB_DELAY_ANNOTATOR() = default;
+XAB_DELAY_ANNOTATOR::~XAB_DELAY_ANNOTATOR() { host::log_call("XAB_DELAY_ANNOTATOR::~XAB_DELAY_ANNOTATOR"); }
 
 void XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms(const std::vector<VOK_ATOM_NODE*>& atoms,
                                                     const std::vector<VOK_ATOM_NODE*>& changed_atoms,
@@ -49,6 +50,30 @@ void XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms(const std::vector<VOK_ATOM_N
   if (!ids.empty()) kem->rebuild_atoms(host::vok::top_netlist(), ids, &dirty);
   if (!nets.empty() || !sinks.empty()) kem->rebuild_nets(nets, sinks, &dirty);
   host::sta::update(kem, dirty);
+}
+
+bool XAB_DELAY_ANNOTATOR::build_multicorner(int invoke_mode, bool flag1, const std::vector<KEM_TIMING_MODEL>& models,
+                                            bool flag2) {
+  std::string names;
+  for (const KEM_TIMING_MODEL& m : models) names += (names.empty() ? "" : ",") + m.get_name();
+  host::log_call("XAB_DELAY_ANNOTATOR::build_multicorner", invoke_mode, flag1, names, flag2);
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  if (!kem) return false;
+  KEM_CORNER_MANAGER* cm = kem->get_corner_manager();
+  const int current = cm->get_current_corner_id();
+  const KEM_TIMING_MODEL keep = current >= 0 ? cm->get_loaded_corners()[static_cast<std::size_t>(current)] : KEM_TIMING_MODEL();
+  bool added = false;
+  for (const KEM_TIMING_MODEL& m : models)
+    if (!cm->has_corner(m)) {
+      cm->change_corner(m);
+      added = true;
+    }
+  if (current >= 0) cm->change_corner(keep);
+  if (added) {
+    kem->annotate_current_corner();
+    host::sta::analyze(kem);
+  }
+  return true;
 }
 
 bool XAB_DELAY_ANNOTATOR::is_unload_all_models_allowed() { return state().unload_allowed; }

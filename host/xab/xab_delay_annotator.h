@@ -1,10 +1,11 @@
 #pragma once
 // The post-route delay annotator: brings parts of the timing netlist up to
 // date after the routing or the cells of some atoms changed, and controls
-// which timing models stay loaded.
+// which timing models (corners) are loaded.
 #include <vector>
 
 #include "common/host_api.h"
+#include "kem/kem_timing_model.h"
 
 class CMP_FACADE;
 class VOK_ATOM_NODE;
@@ -32,6 +33,11 @@ public:
                                  const std::vector<unsigned>& atom_ids,
                                  const std::vector<VOK_ATOM_OTERM*>& oterms,
                                  const std::vector<VOK_ATOM_ITERM*>& iterms);
+
+  // recorded + algorithm: loads the listed corners that the timing netlist
+  // lacks (the loaded ones stay, the current corner stays current) and
+  // analyses the netlist again. False when there is no timing netlist.
+  bool build_multicorner(int invoke_mode, bool flag1, const std::vector<KEM_TIMING_MODEL>& models, bool flag2);
 
   // data: whether the timing models may be unloaded (default true;
   // host::xab::set_unload_all_models_allowed).

@@ -10,13 +10,18 @@ namespace {
 void require_atom(const VOK_ATOM_NODE* atom, int line) {
   if (atom == nullptr) MSG_INTERNAL_ERROR::report("atom", "YOS", "yos_interface", line);
 }
+// The pulse-width level (parameter 72) is one value per atom, whichever
+// typed accessor reads or writes it.
+VOK_PARAMETER_TYPE slot_type(VOK_PARAMETER_TYPE type, int id) {
+  return id == YOS_PULSE_WIDTH_LEVEL ? VOK_PARAMETER_TYPE::ENUM : type;
+}
 bool read(const VOK_ATOM_NODE* atom, VOK_PARAMETER_TYPE type, int id, std::int64_t* value) {
   require_atom(atom, __LINE__);
-  return atom->get_parameter(type, id, value);
+  return atom->get_parameter(slot_type(type, id), id, value);
 }
 void write(VOK_ATOM_NODE* atom, VOK_PARAMETER_TYPE type, int id, std::int64_t value) {
   require_atom(atom, __LINE__);
-  atom->set_parameter(type, id, value);
+  atom->set_parameter(slot_type(type, id), id, value);
 }
 }  // namespace
 

@@ -16,6 +16,10 @@ enum YOS_ENUM_DATA_ENUM : int {
   YOS_ENUM_OPERAND_SOURCE_MAX = 175,
 };
 
+// The pulse-width level of a pipeline register (0, 1, 2): one stored value
+// whichever typed accessor reads or writes it.
+inline constexpr int YOS_PULSE_WIDTH_LEVEL = 72;
+
 class HOST_API YOS_INTERFACE {
 public:
   virtual ~YOS_INTERFACE();

@@ -25,7 +25,7 @@ TEST(VelmoFitZota, ForcedRegistersRoundTripThroughPipelineSlots) {
   EXPECT_THAT(r.out, HasSubstr("Info: ZOTA FF merge performed 0 checks and 0 merges"));
   EXPECT_THAT(r.out, HasSubstr("Route-stage operations: ok"));
   EXPECT_THAT(r.out, Not(HasSubstr("Repopulation failed")));
-  EXPECT_THAT(r.out, HasSubstr("Routing: 19 connections, 0 unrouted, 0 overused"));
+  EXPECT_THAT(r.out, HasSubstr("Routing: 21 connections, 0 unrouted, 0 overused"));
   EXPECT_THAT(r.out, HasSubstr("Placement: legal"));
   EXPECT_THAT(r.out, HasSubstr("Resources: 5 LUTs, 5 registers"));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
@@ -54,6 +54,19 @@ TEST(VelmoFitZota, DuplicationAheadOfEarlyRetimingGivesThePinItsOwnRegister) {
   EXPECT_EQ(without.status, 0) << without.out;
   EXPECT_THAT(without.out, HasSubstr("Skip early retimer (it's off)"));
   EXPECT_THAT(without.out, HasSubstr("Resources: 3 LUTs, 3 registers"));
+}
+
+// With the time-borrowing option the final stage builds the full optimiser:
+// its corners (hold-only ones included) are loaded, its pulse table built,
+// and its run reached.
+TEST(VelmoFitZota, TimeBorrowingOptionRunsTheFullOptimiser) {
+  const std::string settings = std::string(VELMO_SOURCE_DIR) + "/tests/data/zota_pipeline_tbff_settings.json";
+  auto r = velmo_fit_test::run(kDesign + " --settings " + settings +
+                               " --cfg yun_depopulate_force_user_depop=on --cfg velmo_debug_tbff_optimization=on --debug");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("TBFF: Analyzing 2 corners including hold-only corners"));
+  EXPECT_THAT(r.out, HasSubstr("TBFF_OPTIMIZATION_KY::run: not built yet"));
+  EXPECT_THAT(r.out, Not(HasSubstr("TBFF_OPTIMIZATION_KY_LE_FIX_UP_ONLY")));
 }
 
 }  // namespace

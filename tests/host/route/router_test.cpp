@@ -168,8 +168,15 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   ASSERT_EQ(from_a.size(), 1u);
   EXPECT_EQ(r.forest().parent(from_p[0]), q);
   EXPECT_NE(r.get_gid(r.forest().parent(from_a[0])), slot);
-  // The clock of a register in a slot is not routed through the fabric.
-  EXPECT_TRUE(r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)).empty());
+  // The clock of a register in a slot is routed too; from a pad it enters
+  // the LAB through an input mux (a clock input mux needs the global network).
+  const auto clock_sinks = r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  ASSERT_EQ(clock_sinks.size(), 1u);
+  const unsigned clock_mux = r.get_gid(r.forest().parent(clock_sinks[0]));
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(clock_mux)), 282);
+  EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_x(), 5);
+  EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_y(), 4);
 
   // The same with the pair's nodes far apart: the Q side routed first, many
   // nodes written in between, then the D side.

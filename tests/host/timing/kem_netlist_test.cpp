@@ -34,7 +34,7 @@ TEST_F(HostTest, CornerNamesEqualityScalesAndTheCornerManager) {
   EXPECT_EQ(m.get_corner_count(), 2);
   m.change_corner(models[3]);
   EXPECT_EQ(m.get_current_corner_id(), 2);
-  EXPECT_EQ(m.get_internal_corner(models[1]), 1);
+  EXPECT_EQ(m.get_corner_id(models[1]), 1);
   m.erase_corner(models[0]);
   EXPECT_EQ(m.get_current_corner_id(), 1);
   EXPECT_EQ(m.get_current_corner(), models[3]);

@@ -99,7 +99,7 @@ TEST_F(PostFinalizeTest, EarlyAccessFlowSkipsHoldFixingAndThePortModel) {
   EXPECT_THAT(host::debug::texts(), Not(Contains("VELMO_FINALIZE_PARASITICS::run: not built yet")));
   for (const char* skipped : {"WEXAN_ENV::run_w3j3_postfit", "R5T_DIRECTIVE_GENERATOR::create", "W3J3_CHECK_OP::work"})
     EXPECT_THAT(host::call_names(), Not(Contains(skipped))) << skipped;
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("velmo_optimize_tbff: not built yet"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("TBFF: Initializing TBFF optimization"));
   EXPECT_THAT(host::call_names(), Contains("WEXAN_JOV_PR_UTILITY::finish_post_fit_pr_processing"));
 }
 
