@@ -44,8 +44,6 @@ constexpr VOK_RE_ROUTING_ZOTA_SKIP kSkip{};
 int count_lines(const std::string& text) {
   int n = 0;
   for (const auto& l : host::debug::texts()) n += l == text;
-  if (n == 0)
-    for (const auto& l : host::debug::texts()) std::fprintf(stderr, "debug: %s\n", l.c_str());
   return n;
 }
 
