@@ -12,6 +12,7 @@
 #include "jov/jov_design.h"
 #include "msg/msg_internal_error.h"
 #include "pexa/pexa_utility.h"
+#include "velmo_bbic_shell_routing.h"
 #include "velmo_debug.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -53,25 +54,12 @@ std::uint64_t velmo_bbic_get_num_fanout_paths(unsigned gid, const WUMP_ROUTE_INF
 
 void velmo_bbic_detect_placement_dead_zones() {
   GEN_PROFILE_BINS::open_with_tag("VELMO", "detect_placement_dead_zones", 2147483647, nullptr);
-  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
   VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
   const JUK::FOREST<int, int>* crf = entry->get_crf_re_network();
   if (crf == nullptr) l_internal_error("crf", __LINE__);
-  // The design's netlist: the top partition's active state (boxes are
-  // replaced by their contents in the hierarchical walk).
-  JOV_STATE* top_state = design != nullptr && design->get_top_partition() != nullptr
-                             ? design->get_top_partition()->get_state()
-                             : nullptr;
-  VOK_ATOM_NETLIST* netlist = top_state != nullptr ? top_state->get_atom_netlist() : nullptr;
-  if (netlist == nullptr) l_internal_error("netlist", __LINE__);
-  const DEV_DEVICE* device = PEXA_UTILITY::get_current_device();
-  if (device == nullptr) l_internal_error("dev_device", __LINE__);
-  const DEV_DIE_INFO* di = device->get_die_info();
-  if (di == nullptr) l_internal_error("di", __LINE__);
-  const WUMP_DIE_INFO* dy = di->get_wump_die_info();
-  if (dy == nullptr) l_internal_error("dy", __LINE__);
-  const WUMP_ROUTE_INFO* ri = dy->get_route_info();
-  if (ri == nullptr) l_internal_error("route_info", __LINE__);
+  VOK_ATOM_NETLIST* netlist = velmo_bbic_get_design_netlist();
+  const WUMP_ROUTE_INFO* ri = velmo_bbic_get_route_info();
+  const DEV_DIE_INFO* di = PEXA_UTILITY::get_current_device()->get_die_info();
 
   ZMP_HASH_SET_LITE<POINT2> occupied;
   for (VOK_ATOM_NODE* a : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {

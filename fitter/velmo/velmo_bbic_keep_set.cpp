@@ -266,7 +266,7 @@ void l_add_emif_atoms(JOV_PARTITION* top, VOK_ATOM_NETLIST* netlist, VELMO_BBIC_
   const R5T_INTERFACE* r5t = nullptr;
   const KIV_STATE* kiv = top->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state();
   for (const KIV_MODEL* m : kiv->get_models())
-    if (m->get_type() == R5T_KIV_MODEL::s_model_type_string) r5t = static_cast<const R5T_KIV_MODEL*>(m)->get_r5t();
+    if (m->get_type() == R5T_KIV_MODEL::s_model_type_string) r5t = static_cast<const R5T_KIV_MODEL*>(m)->get_metadata();
   const PELK key = PELK::intern(4, "SR_CLOUD");
   const PELK emif = PELK::intern(4, "EMIF");
   std::set<const OMZ_IP_BASIC_INFO*> ips;

@@ -252,3 +252,11 @@ inline void VOK_RE_ROUTING_MODIFIER::move_tree_under(int new_parent, int node) {
   r.m_forest.unlink(node);
   r.m_forest.append_child(new_parent, node);
 }
+
+// ---- the modifier's immediate erase ------------------------------------------
+
+inline void VOK_RE_ROUTING_MODIFIER::erase_node_now(int id) {
+  m_wire_changed = true;
+  ++m_routing.m_change_counter;
+  m_routing.erase(id);
+}

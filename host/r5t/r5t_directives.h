@@ -55,6 +55,12 @@ public:
   // host: writes one line per mapped port of the netlist's atoms ("atom
   // port index -> cell ports") into the named file, truncating it.
   void debug_dump(const VOK_ATOM_NETLIST& netlist, const std::string& file_name) const;
+  // host: `out` receives the entries (mappings with their counts, port and
+  // atom parameters) of the atoms the netlist lists, found by id.
+  void filter(const VOK_ATOM_NETLIST& netlist, R5T_DIRECTIVES& out) const;
+  // host: adds the other directives' entries; a port mapped here keeps its
+  // mapping.
+  void merge(const R5T_DIRECTIVES& other);
 
 private:
   MAPPING_MAP m_mappings;

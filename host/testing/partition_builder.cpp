@@ -17,6 +17,8 @@ const char* state_name(const JOV_PARTITION* p, const JOV_STATE* s) {
 }  // namespace
 
 void set_state_netlist(JOV_PARTITION* partition, JOV_STATE* state, VOK_ATOM_NETLIST* netlist, bool owned) {
+  // A partition's netlist names its atoms in the partition's name space.
+  if (netlist->get_namespace().empty()) netlist->set_namespace(partition->get_name());
   auto* model = new VOK_ATOM_KIV_MODEL(netlist, owned);
   model->set_path(KIV_PATH({"db", partition->get_name(), state_name(partition, state), "netlist"}));
   state->get_kiv_state()->add_model(model);

@@ -17,6 +17,7 @@
 //   port atom              284 / 284        is_port and a direction
 //   black box              3 / 50           is_box
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -276,6 +277,9 @@ public:
   // ---- netlist and names
   VOK_ATOM_NETLIST* get_parent_netlist() const { return m_parent; }
   const OMZ_INSTANCE_NAME* get_instance_name() const { return m_name; }
+  // data: the process-wide number of the atom's short hierarchical name
+  // (atoms of one name, in any netlist, share it).
+  unsigned get_instance_name_id() const;
   // The short hierarchical path.
   std::string get_string_hpath() const;
   // Gives the atom a name of its own.
@@ -439,6 +443,7 @@ public:
   int get_port_count() const { return static_cast<int>(m_ports.size()); }
 
 private:
+  friend class VOK_ATOM_NETLIST;
   VOK_ATOM_NETLIST* m_child = nullptr;
   bool m_owns_child = true;
   std::vector<std::string> m_ports;
@@ -501,6 +506,26 @@ public:
   // data: consistency of sources, fanout lists and ids; appends one line per
   // finding to `why`. Used by tests.
   bool sanity_check(std::string* why = nullptr) const;
+
+  // ---- shell copies of partition netlists
+  // algorithm: an internal error when the check above finds anything (the
+  // level is accepted for the callers' sake).
+  void sanity_check(int level) const;
+  // algorithm: a new netlist with a copy of every atom in order (kind,
+  // name, terminals with their states, connections in fanout order,
+  // parameters, location, flags, box ports) under fresh ids from
+  // VOK_ATOM_NODE::s_next_id. Copied boxes show no child netlist.
+  VOK_ATOM_NETLIST* deep_copy() const;
+  // algorithm: renumbers the atoms consecutively from `first_id` in list
+  // order, telling the callback each old and new id (the id ban does not
+  // apply here).
+  void reindex_ids(int first_id, const std::function<void(int, int)>& callback);
+  // algorithm: gives the atoms, in list order, the ids of `model`'s atoms
+  // in its list order (the two lists must be equally long).
+  void reindex_ids_as(const VOK_ATOM_NETLIST& model);
+  // algorithm: with `adopt` false the atom is listed (and found by id)
+  // without becoming the netlist's own: its parent netlist stays.
+  void add_node(VOK_ATOM_NODE* atom, bool adopt);
 
 private:
   template <bool RO> friend class VOK_ATOM_ITERATOR;

@@ -134,6 +134,7 @@ void VOK_RE_ROUTING::erase(int id) {
         rec.pair_offset = 0;
       }
     }
+    unmap_terminal_node(n);
     if (forget_node(n)) overflow.push_back(n);
   }
   for (int top : tops) m_forest.erase(top);
@@ -177,6 +178,29 @@ void VOK_RE_ROUTING::map_terminal_node(int id) {
     if (const VOK_ATOM_OTERM* o = vok_find_oterm(m_atom_netlist, t.port, hierarchical)) m_oterm_map.insert(o, id);
   } else if (t.name_space == VOK_PORT_NAMESPACE_INPUT) {
     if (const VOK_ATOM_ITERM* i = vok_find_iterm(m_atom_netlist, t.port, hierarchical)) m_iterm_map[i].push_back(id);
+  }
+}
+
+void VOK_RE_ROUTING::unmap_terminal_node(int id) {
+  const std::int32_t value = get_value(id);
+  if (value < 0 || m_atom_netlist == nullptr) return;
+  const VOK_RE_TERMINAL& t = get_terminal(value);
+  const bool hierarchical = m_traverse_mode == VOK_TRAVERSE_HIERARCHICAL;
+  if (t.name_space == VOK_PORT_NAMESPACE_OUTPUT) {
+    const VOK_ATOM_OTERM* o = vok_find_oterm(m_atom_netlist, t.port, hierarchical);
+    const int* mapped = o ? m_oterm_map.lookup(o) : nullptr;
+    if (mapped != nullptr && *mapped == id) m_oterm_map.erase(o);
+  } else if (t.name_space == VOK_PORT_NAMESPACE_INPUT) {
+    const VOK_ATOM_ITERM* i = vok_find_iterm(m_atom_netlist, t.port, hierarchical);
+    auto it = i ? m_iterm_map.find(i) : m_iterm_map.end();
+    if (it == m_iterm_map.end()) return;
+    ZMP_TINY_VECTOR<int> rest;
+    for (int n : it.value())
+      if (n != id) rest.push_back(n);
+    if (rest.empty())
+      m_iterm_map.erase(i);
+    else
+      it.value() = rest;
   }
 }
 
@@ -349,11 +373,21 @@ void VOK_RE_ROUTING_MODIFIER::erase_leaf(int node) {
 
 void VOK_RE_ROUTING_MODIFIER::erase(int id) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::erase", m_tag, id);
-  m_pending.push_back({1, id});
+  if (m_erase_at_once)
+    erase_node_now(id);
+  else
+    m_pending.push_back({1, id});
 }
 
 void VOK_RE_ROUTING_MODIFIER::erase(const VOK_ATOM_OTERM* oterm) {
   host::log_call("VOK_RE_ROUTING_MODIFIER::erase", m_tag, oterm);
   const int source = m_routing.get_source_node(oterm);
-  if (source != -1) m_pending.push_back({1, source});
+  if (source == -1) return;
+  if (m_erase_at_once) {
+    m_wire_changed = true;
+    ++m_routing.m_change_counter;
+    m_routing.erase(source);
+  } else {
+    m_pending.push_back({1, source});
+  }
 }

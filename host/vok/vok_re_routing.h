@@ -208,6 +208,7 @@ public:
   // Removes the node and its whole subtree at once (through the skip view:
   // the routes continuing under the pair roots of marked nodes go with it).
   // A pair root erased without its other side leaves that side unmarked.
+  // The terminal maps lose the removed nodes.
   void erase(int id);
   // Empties the routing (tables, bits, maps; the netlist stays attached).
   void clear();
@@ -248,6 +249,7 @@ private:
   int new_record(std::int32_t value);
   bool forget_node(int id);
   void map_terminal_node(int id);
+  void unmap_terminal_node(int id);
 
   // 1-2. nodes and their payload records
   FOREST m_forest;
@@ -322,6 +324,15 @@ public:
 
   bool wire_changed() const { return m_wire_changed; }
   bool other_changed() const { return m_other_changed; }
+
+  // ---- shell routing of blackboxed partitions: erasures act at once, the
+  // terminal maps following each one, so that a later lookup or climb sees
+  // what is left. Other callers keep the release's deferred erasures.
+  void set_erase_at_once(bool on) { m_erase_at_once = on; }
+  bool erases_at_once() const { return m_erase_at_once; }
+  // component: erases the node with its subtree now (first change flag, the
+  // routing's change counter, VOK_RE_ROUTING::erase).
+  inline void erase_node_now(int id);
   const std::string& tag() const { return m_tag; }
   VOK_RE_ROUTING& routing() { return m_routing; }
 
@@ -337,6 +348,7 @@ private:
     int id;
   };
   std::vector<PENDING> m_pending;
+  bool m_erase_at_once = false;
 };
 
 #include "vok_re_routing_sys.h"

@@ -32,7 +32,7 @@ protected:
 TEST_F(ShellModelTest, ModelsAreFoundByNameAndMustHaveTheAskedType) {
   VOK_ATOM_NETLIST netlist;
   VOK_ATOM_KIV_MODEL* nm = hold(new VOK_ATOM_KIV_MODEL(&netlist, false), "netlist");
-  R5T_KIV_MODEL* r5t = hold(new R5T_KIV_MODEL(nullptr), "r5t");
+  R5T_KIV_MODEL* r5t = hold(new R5T_KIV_MODEL(static_cast<R5T_DIRECTIVES*>(nullptr)), "r5t");
   EXPECT_EQ(velmo_bbic_get_model<VOK_ATOM_KIV_MODEL>(state, "netlist"), nm);
   EXPECT_EQ(velmo_bbic_get_model<R5T_KIV_MODEL>(state, "r5t"), r5t);
   EXPECT_EQ(velmo_bbic_get_model<VOK_ROUTING_MODEL>(state, "routing"), nullptr);
@@ -41,14 +41,14 @@ TEST_F(ShellModelTest, ModelsAreFoundByNameAndMustHaveTheAskedType) {
   EXPECT_EQ(e.condition, "Model netlist does not have type vok_routing");
   // A very long name is cut at the message buffer's end, never written past it.
   const std::string long_name(5000, 'n');
-  hold(new R5T_KIV_MODEL(nullptr), long_name);
+  hold(new R5T_KIV_MODEL(static_cast<R5T_DIRECTIVES*>(nullptr)), long_name);
   e = host::testing::expect_internal_error([&] { velmo_bbic_get_model<VOK_ATOM_KIV_MODEL>(state, long_name); });
   EXPECT_EQ(e.condition.size(), 4095u);
   EXPECT_EQ(e.condition.rfind("Model nnn", 0), 0u);
 }
 
 TEST_F(ShellModelTest, NetlistOfAStateWithoutOneIsAnInternalError) {
-  hold(new R5T_KIV_MODEL(nullptr), "r5t");
+  hold(new R5T_KIV_MODEL(static_cast<R5T_DIRECTIVES*>(nullptr)), "r5t");
   const auto e = host::testing::expect_internal_error([&] { velmo_bbic_get_netlist(state); });
   EXPECT_EQ(e.condition, "nm");
 }

@@ -1,0 +1,354 @@
+// The routing a shell keeps: the upward eraser (branches, stop elements,
+// pipeline-register pairs), the kept routing elements of a blackboxed
+// design and the per-shell routing filter.
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "jov/jov_design.h"
+#include "jov/jov_routing_splitter.h"
+#include "korrin/korrin_router.h"
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/partition_builder.h"
+#include "testing/route_helpers.h"
+#include "testing/routing_builder.h"
+#include "tibex/tibex_placer.h"
+#include "velmo_bbic_root_routing.h"
+#include "velmo_bbic_shell_routing.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "vok/vok_routing_model.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_objects.h"
+
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::NETLIST_BUILDER;
+using host::testing::ZOTA_FORM;
+using host::testing::h;
+using host::testing::lab_input;
+using host::testing::v;
+namespace scenes = host::testing::scenes;
+
+namespace {
+
+constexpr VOK_RE_ROUTING_ZOTA_SKIP kSkip{};
+
+int count_lines(const std::string& text) {
+  int n = 0;
+  for (const auto& l : host::debug::texts()) n += l == text;
+  return n;
+}
+
+// ---- the eraser on hand-built trees -------------------------------------
+
+class EraserTest : public HostTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(Family::KY).build();
+    n = std::make_unique<NETLIST_BUILDER>(host::testing::netlist());
+    auto clk = n->io_in("clk");
+    src = n->reg("src").clk(clk).d(n->io_in("i"));
+    for (const char* name : {"a", "b", "c"}) sinks.push_back(n->reg(name).clk(clk).d(src).iterm(DB_INPUT_PORT_DATA_IN));
+    ri = host::device::die_info()->get_route_info();
+    stop = velmo_bbic_stop_fn(ri);
+  }
+  VOK_RE_ROUTING& r() { return *VOK_CHIP_DB_ENTRY::current()->get_routing(); }
+  void erase(int node) {
+    VOK_RE_ROUTING_MODIFIER m(r(), "test", false, false);
+    m.set_erase_at_once(true);
+    erase_from_vok_re_routing_with_stop_fn(node, r(), m, stop);
+  }
+  int sink_node(int i) { return r().get_sink_nodes(sinks[static_cast<std::size_t>(i)]).at(0); }
+  bool live(int id) { return r().is_live(id); }
+
+  std::unique_ptr<NETLIST_BUILDER> n;
+  host::testing::ATOM_HANDLE src{nullptr};
+  std::vector<VOK_ATOM_ITERM*> sinks;
+  const WUMP_ROUTE_INFO* ri = nullptr;
+  VELMO_BBIC_STOP_FN stop;
+};
+
+TEST_F(EraserTest, SinglePathGoesWholeBranchLosesOnlyItsPart) {
+  auto rt = host::testing::routing();
+  int w1 = -1, w2 = -1, w3 = -1;
+  rt.routing(src).wire(h(1, 1)).mark(w1).branch([&](auto& b) { b.wire(h(2, 1)).mark(w2).sink(sinks[0]); })
+      .wire(v(1, 1)).mark(w3).sink(sinks[1]);
+  rt.attach();
+  const int root = r().get_source_node(src.atom()->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  const int before = r().get_change_counter();
+  // The second sink's branch goes from the branching point down.
+  erase(sink_node(1));
+  EXPECT_TRUE(live(w1) && live(w2) && live(root));
+  EXPECT_FALSE(live(w3));
+  EXPECT_GT(r().get_change_counter(), before);
+  EXPECT_TRUE(r().get_sink_nodes(sinks[1]).empty());  // the maps follow at once
+  // The first sink is now on a single path: the whole tree goes.
+  erase(sink_node(0));
+  EXPECT_FALSE(live(root) || live(w1) || live(w2));
+  EXPECT_EQ(r().get_live_node_count(), 0);
+}
+
+TEST_F(EraserTest, TwoSinksThroughOneModifierLeaveNoChain) {
+  auto rt = host::testing::routing();
+  rt.routing(src).wire(h(1, 1)).branch([&](auto& b) { b.wire(h(2, 1)).sink(sinks[0]); }).wire(v(1, 1)).sink(sinks[1]);
+  rt.attach();
+  {
+    VOK_RE_ROUTING_MODIFIER m(r(), "test", false, false);
+    m.set_erase_at_once(true);
+    erase_iterm_from_vok_re_routing_with_stop_fn(sinks[0], r(), m, stop);
+    erase_iterm_from_vok_re_routing_with_stop_fn(sinks[1], r(), m, stop);
+    EXPECT_EQ(r().get_live_node_count(), 0);
+  }
+  EXPECT_EQ(r().get_live_node_count(), 0);
+}
+
+TEST_F(EraserTest, ClimbStopsBelowClockAndBlockPortElements) {
+  for (int kind : {318, 659}) {
+    r().clear();
+    const unsigned special = ri->gids(kind).at(0);
+    auto rt = host::testing::routing();
+    int s = -1, w = -1;
+    rt.routing(src).wire(h(1, 1)).wire_gid(special).mark(s).wire(v(1, 1)).mark(w).sink(sinks[0]);
+    rt.attach();
+    EXPECT_TRUE(velmo_bbic_is_stop_element(ri, special));
+    erase(sink_node(0));
+    EXPECT_TRUE(live(s)) << kind;
+    EXPECT_FALSE(live(w)) << kind;
+    EXPECT_EQ(r().get_num_children(s, kSkip), 0) << kind;
+  }
+  EXPECT_FALSE(velmo_bbic_is_stop_element(ri, ri->gids(282).at(0)));
+  EXPECT_FALSE(velmo_bbic_is_stop_element(ri, 0x80000000u | (ri->get_num_elements() + 5)));
+}
+
+TEST_F(EraserTest, PipelineRegisterPairsAreClimbedThroughInBothForms) {
+  for (ZOTA_FORM form : {ZOTA_FORM::SHORT, ZOTA_FORM::OVERFLOW}) {
+    r().clear();
+    auto rt = host::testing::routing();
+    rt.routing(src).wire(h(1, 1)).zota(lab_input(1, 2, 60), form).wire(v(1, 2)).sink(sinks[0]);
+    rt.attach();
+    erase(sink_node(0));
+    EXPECT_EQ(r().get_live_node_count(), 0);
+  }
+  // A pair whose link is lost cannot be looked through.
+  r().clear();
+  auto rt = host::testing::routing();
+  int d = -1;
+  rt.routing(src).wire(h(1, 1)).zota(lab_input(1, 2, 60), ZOTA_FORM::OVERFLOW).wire(v(1, 2)).sink(sinks[0]);
+  rt.attach();
+  for (int id = 0; id < r().forest().num_slots(); ++id)
+    if (r().is_zota_node(id) && r().forest().parent(id) != -1) d = id;
+  r().drop_zota_overflow_entry(d);
+  EXPECT_THROW(erase(sink_node(0)), std::out_of_range);
+}
+
+TEST_F(EraserTest, EarlierSiblingsThroughPipelineRegisters) {
+  // The Q side's first child has an earlier sibling when a plain node
+  // stands before the D side.
+  auto rt = host::testing::routing();
+  int w1 = -1, q_child = -1;
+  rt.routing(src).wire(h(1, 1)).mark(w1).branch([&](auto& b) { b.wire(h(2, 1)).sink(sinks[1]); })
+      .zota(lab_input(1, 2, 60)).wire(v(1, 2)).mark(q_child).sink(sinks[0]);
+  rt.attach();
+  erase(sink_node(0));
+  EXPECT_FALSE(live(q_child));
+  EXPECT_TRUE(live(w1));
+  EXPECT_EQ(r().get_sink_nodes(sinks[1]).size(), 1u);
+
+  // A D side before the node counts when its Q side has children...
+  r().clear();
+  auto rt2 = host::testing::routing();
+  int w3 = -1;
+  rt2.routing(src).wire(h(1, 1)).mark(w1).branch([&](auto& b) { b.zota(lab_input(1, 2, 60)).wire(v(1, 2)).sink(sinks[0]); })
+      .wire(h(3, 1)).mark(w3).sink(sinks[1]);
+  rt2.attach();
+  erase(sink_node(1));
+  EXPECT_FALSE(live(w3));
+  EXPECT_TRUE(live(w1));
+  // ... and not once that Q side is empty: the next climb takes the tree.
+  erase(sink_node(0));
+  EXPECT_EQ(r().get_live_node_count(), 0);
+
+  // An earlier D side whose Q side is empty does not count either.
+  r().clear();
+  auto rt3 = host::testing::routing();
+  rt3.routing(src).wire(h(1, 1)).branch([&](auto& b) { b.zota(lab_input(1, 2, 60)); }).wire(h(3, 1)).sink(sinks[1]);
+  rt3.attach();
+  erase(sink_node(1));
+  EXPECT_EQ(r().get_live_node_count(), 0);
+
+  // Under a Q side, a D side before the pair's own D side decides by its
+  // own Q side.
+  r().clear();
+  auto rt4 = host::testing::routing();
+  rt4.routing(src).wire(h(1, 1)).mark(w1).branch([&](auto& b) { b.zota(lab_input(1, 2, 61)).wire(v(2, 2)).sink(sinks[1]); })
+      .zota(lab_input(1, 2, 60)).wire(v(1, 2)).mark(q_child).sink(sinks[0]);
+  rt4.attach();
+  erase(sink_node(0));
+  EXPECT_FALSE(live(q_child));
+  EXPECT_TRUE(live(w1));
+  erase(sink_node(1));
+  EXPECT_EQ(r().get_live_node_count(), 0);
+}
+
+// ---- the kept routing of a blackboxed design ------------------------------
+
+class KeptRoutingTest : public HostTest {
+protected:
+  void build(int family) {
+    host::testing::device(family).build();
+    s = scenes::partitioned();
+    ASSERT_TRUE(host::placement::place());
+    std::string why;
+    ASSERT_TRUE(host::router::route_design(&why)) << why;
+    root().attach_atom_netlist(velmo_bbic_get_design_netlist(), VOK_TRAVERSE_HIERARCHICAL);
+    // Partition A keeps its ports and its first register.
+    VOK_ATOM_NETLIST* a = s.a->get_state()->get_atom_netlist();
+    for (VOK_ATOM_NODE* atom : a->get_atom_list())
+      if (atom->is_port() || atom->get_string_hpath() == "A|a1") keep_a.insert(atom);
+    table.assign(4, nullptr);
+    table[static_cast<std::size_t>(s.a->get_id())] = &keep_a;
+  }
+  VOK_RE_ROUTING& root() { return *VOK_CHIP_DB_ENTRY::current()->get_routing(); }
+  VOK_ATOM_NODE* atom(const std::string& path) {
+    for (VOK_ATOM_NODE* x : velmo_bbic_get_design_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))
+      if (x->get_string_hpath() == path) return x;
+    return nullptr;
+  }
+  // The routing elements of an atom's output nets in the root routing.
+  std::vector<unsigned> net_elements(const VOK_ATOM_NODE* x) {
+    std::vector<unsigned> out;
+    for (const VOK_ATOM_OTERM* o : x->coterms()) {
+      const int src = root().get_source_node(o);
+      if (src == -1) continue;
+      std::vector<int> stack{src};
+      while (!stack.empty()) {
+        const int id = stack.back();
+        stack.pop_back();
+        if (root().is_wire(id)) out.push_back(root().get_gid(id));
+        for (int c : root().get_walk_children(id)) stack.push_back(c);
+      }
+    }
+    return out;
+  }
+  scenes::PARTITIONED s{};
+  VELMO_BBIC_KEEP_SET keep_a;
+  VELMO_BBIC_KEEP_SET_TABLE table;
+};
+
+TEST_F(KeptRoutingTest, HiddenNetsGoVisibleOnesStayRootUntouched) {
+  build(Family::KY);
+  const std::vector<std::string> before = host::testing::routing_texts(root());
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  EXPECT_EQ(host::testing::routing_texts(root()), before);
+  ASSERT_GT(kept.size(), 0u);
+  for (auto it = kept.begin(); it != kept.end(); ++it) EXPECT_GE(*it, 0x80000000u);
+  for (const char* hidden : {"A|la", "A|a2"}) {
+    const std::vector<unsigned> els = net_elements(atom(hidden));
+    EXPECT_FALSE(els.empty()) << hidden;
+    for (unsigned g : els) EXPECT_TRUE(kept.find(g).is_end()) << hidden;
+  }
+  // Nets among visible atoms keep their elements (up to the kinds that
+  // never dangle).
+  unsigned visible_kept = 0;
+  for (unsigned g : net_elements(atom("r1"))) visible_kept += !kept.find(g).is_end();
+  EXPECT_GT(visible_kept, 0u);
+  // The nets of la and a2. Hidden sinks fed by visible sources: a1 into
+  // la, the clock and C's output into a2; visible sinks fed by hidden
+  // sources: la into C's register, a2 into B's logic.
+  EXPECT_EQ(count_lines("Removed routing for 2 nets and 5 connections"), 1);
+}
+
+TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
+  build(Family::KX);
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  // Visible sinks are not examined here: only the three hidden sinks fed
+  // by visible sources count.
+  EXPECT_EQ(count_lines("Removed routing for 2 nets and 3 connections"), 1);
+}
+
+TEST_F(KeptRoutingTest, RemovedPartitionLosesItsBoxOutputsAndDumpsAreNumbered) {
+  build(Family::KY);
+  VELMO_BBIC_KEEP_SET empty_b;
+  table[static_cast<std::size_t>(s.b->get_id())] = &empty_b;
+  cfg_set_on("bbic_debug_routing");
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  cfg_set_off("bbic_debug_routing");
+  for (const char* tag : {"aaa", "bbb"}) {
+    const std::string name = std::string("bbic-routing-000-") + tag + ".dump";
+    std::ifstream in(name);
+    EXPECT_TRUE(in.good()) << name;
+    std::remove(name.c_str());
+  }
+  // B's output into r1 is gone with every element that served it alone.
+  VOK_ATOM_NODE* r1 = atom("r1");
+  for (VOK_ATOM_ITERM* i : r1->iterms())
+    for (int sink : root().get_sink_nodes(i))
+      for (int p = root().get_parent(sink, kSkip); p != -1 && root().get_num_children(p, kSkip) == 1;
+           p = root().get_parent(p, kSkip))
+        if (root().is_wire(p) && i->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_string_hpath() == "B|b1") {
+          EXPECT_TRUE(kept.find(root().get_gid(p)).is_end());
+        }
+  for (unsigned g : net_elements(atom("B|b1"))) EXPECT_TRUE(kept.find(g).is_end());
+}
+
+TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
+  build(Family::KY);
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  JOV_STATE* shell = s.a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+  model->set_path(KIV_PATH({"db", "A", "routing"}));
+  model->set_routing(JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a));
+  shell->get_kiv_state()->add_model(model);
+  VOK_RE_ROUTING& r = *model->get_routing();
+  const int was = r.get_live_node_count();
+  cfg_set_on("bbic_filter_routing_debug");
+  VOK_ATOM_NETLIST* netlist = s.a->get_state()->get_atom_netlist();
+  filter_routing(s.a, *shell->get_kiv_state(), netlist, keep_a, kept);
+  filter_routing(s.a, *shell->get_kiv_state(), netlist, keep_a, kept);
+  cfg_set_off("bbic_filter_routing_debug");
+  for (const char* f : {"bbic_filter_routing-0-pre.rt", "bbic_filter_routing-0-post.rt", "bbic_filter_routing-1-pre.rt",
+                        "bbic_filter_routing-1-post.rt"}) {
+    EXPECT_TRUE(std::ifstream(f).good()) << f;
+    std::remove(f);
+  }
+  EXPECT_EQ(r.get_atom_netlist(), nullptr);
+  EXPECT_LT(r.get_live_node_count(), was);
+  EXPECT_EQ(count_lines("BBIC routing for partition A routing=" + std::to_string(r.get_live_node_count()) + " (was " +
+                        std::to_string(was) + ")"),
+            1);
+  const std::uint32_t la = static_cast<std::uint32_t>(atom("A|la")->get_id());
+  const std::uint32_t a2 = static_cast<std::uint32_t>(atom("A|a2")->get_id());
+  for (int id = 0; id < r.forest().num_slots(); ++id) {
+    if (!r.is_live(id)) continue;
+    if (r.is_wire(id)) {
+      EXPECT_FALSE(kept.find(r.get_gid(id)).is_end());
+    }
+    if (r.forest().parent(id) == -1 && !r.is_zota_node(id)) {
+      EXPECT_NE(r.forest().first_child(id), -1);
+    }
+    if (r.forest().parent(id) == -1 && r.is_terminal(id)) {
+      const auto& t = r.get_node_terminal(id);
+      EXPECT_FALSE(t.name_space == VOK_PORT_NAMESPACE_OUTPUT &&
+                   (t.port.get_atom_id() == la || t.port.get_atom_id() == a2));
+    }
+  }
+  // A state without a routing model is left alone.
+  JOV_STATE* other = s.b->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  filter_routing(s.b, *other->get_kiv_state(), netlist, keep_a, kept);
+  EXPECT_EQ(count_lines("BBIC routing for partition B routing=0 (was 0)"), 0);
+}
+
+}  // namespace
