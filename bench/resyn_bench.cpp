@@ -31,8 +31,8 @@ void BM_ResynAnnotatedAnalysisVsQuick(benchmark::State& state) {
   host_reset();
   try {
     host::testing::load_blif_file(designs_dir() + "/mcnc/frisc.blif");
-  } catch (const host::testing::DESIGN_LOAD_ERROR&) {
-    state.SkipWithError("frisc.blif not found");
+  } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
+    state.SkipWithError(("frisc.blif: " + e.what()).c_str());
     return;
   }
   host::device::configure(host::testing::size_device(host::testing::count_resources(*host::vok::top_netlist()), 46));
