@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_designs.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_control.h"
 #include "dev/dev_spec.h"
@@ -20,17 +21,10 @@
 
 namespace {
 
-std::string designs_dir() {
-  std::string src = __FILE__;
-  src = src.substr(0, src.rfind('/'));  // .../bench
-  src = src.substr(0, src.rfind('/'));  // the source tree
-  return src + "/examples/designs";
-}
-
 void BM_ResynAnnotatedAnalysisVsQuick(benchmark::State& state) {
   host_reset();
   try {
-    host::testing::load_blif_file(designs_dir() + "/mcnc/frisc.blif");
+    host::testing::load_blif_file(bench_designs_dir() + "/mcnc/frisc.blif");
   } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
     state.SkipWithError(("frisc.blif: " + e.what()).c_str());
     return;
