@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bench_designs.h"
 #include "common/host_control.h"
 #include "testing/blif_design.h"
 #include "tibex/tibex_placer.h"
@@ -15,20 +16,12 @@
 
 namespace {
 
-// The bundled benchmark designs of the source tree.
-std::string designs_dir() {
-  std::string src = __FILE__;
-  src = src.substr(0, src.rfind('/'));  // .../bench
-  src = src.substr(0, src.rfind('/'));  // the source tree
-  return src + "/examples/designs";
-}
-
 bool load_frisc() {
   static bool loaded = false;
   if (loaded) return true;
   host_reset();
   try {
-    host::testing::load_blif_file(designs_dir() + "/mcnc/frisc.blif");
+    host::testing::load_blif_file(bench_designs_dir() + "/mcnc/frisc.blif");
   } catch (const host::testing::DESIGN_LOAD_ERROR&) {
     return false;
   }

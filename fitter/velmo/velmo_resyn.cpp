@@ -170,6 +170,7 @@ bool VELMO_RESYN_WRAPPER::run(CMP_FACADE *cmp, WEXAN_ENV *env, bool physical) {
         running = true;
     }
   }
+  const bool had_yun = hov_get_accessories()->get_yun_utility() != nullptr;
   if (running || cfg_is_on("belq_resyn", false)) {
     if (!resynthesize())
       return false;
@@ -178,6 +179,13 @@ bool VELMO_RESYN_WRAPPER::run(CMP_FACADE *cmp, WEXAN_ENV *env, bool physical) {
     VELMO_RESYN resyn(cmp, env, physical);
     if (!resyn.run_timing_analysis_only())
       return false;
+  }
+  HOV_ACCESSORIES *hov = hov_get_accessories();
+  if (had_yun && hov->get_yun_utility() == nullptr) {
+    msg_vdebug_impl(2, "Setting up yun utility at end of resyn");
+    hov->setup_yun_utility();
+    if (hov->get_yun_utility() == nullptr)
+      l_internal_error("hov->get_yun_utility() != nullptr", __LINE__);
   }
   if (physical)
     clear_placement(env->get_atom_netlist());
@@ -243,8 +251,12 @@ WEXAN_HOV_UTILITY *VELMO_RESYN::create_timing(bool reuse) {
 }
 
 void VELMO_RESYN::remove_drask_timing() {
-  if (m_use_drask)
-    m_hov_accessories->release_drask();
+  if (!m_use_drask)
+    return;
+  if (HOV_YUN_UTILITY *yun = m_hov_accessories->get_yun_utility()) {
+    yun->remove_timing(true, false);
+    m_hov_accessories->release_yun_utility();
+  }
 }
 
 void VELMO_RESYN::remove_timing() {
@@ -273,18 +285,23 @@ bool VELMO_RESYN::perform_timing_analysis(WEXAN_HOV_UTILITY *hov,
     } else {
       VELMO_SCOPED_PROFILE_BIN fresh("perform_timing_analysis_with_drask",
                                      "VELMO");
-      m_hov_accessories->prepare_drask();
-      if (cfg_is_on("velmo_resyn_balance_slacks", false))
+      m_hov_accessories->setup_yun_utility();
+      HOV_YUN_UTILITY *yun = m_hov_accessories->get_yun_utility();
+      yun->prepare();
+      if (cfg_is_on("velmo_resyn_balance_slacks", false)) {
         msg_vdebug_impl(2, "Slack balancing is on");
+        yun->balance_slacks();
+      }
+      yun->finish_preparation();
       m_hov_accessories->run_drask(settings);
     }
   } else {
     hov->perform_quick_timing_analysis(false);
   }
   if (!m_sta_cmd.empty()) {
-    // The timing log gets the label; the command text goes to the debug output.
-    m_hov_accessories->record_label(label);
-    msg_vdebug_impl(2, "%s: %s", label, m_sta_cmd.c_str());
+    m_hov_accessories->prepare_for_sta_cmd();
+    m_hov_accessories->prepare_sta_report(label);
+    m_hov_accessories->run_sta_tcl_cmd(m_sta_cmd);
   }
   return true;
 }

@@ -274,6 +274,27 @@ void HOV_ACCESSORIES::run_drask(const DRASK_SETTINGS& settings) {
 
 void HOV_ACCESSORIES::release_drask() { host::log_call("HOV_ACCESSORIES::release_drask"); }
 
+void HOV_ACCESSORIES::setup_yun_utility() {
+  host::log_call("HOV_ACCESSORIES::setup_yun_utility");
+  if (!m_yun) m_yun = std::make_unique<HOV_YUN_UTILITY>();
+}
+
+void HOV_ACCESSORIES::release_yun_utility() {
+  host::log_call("HOV_ACCESSORIES::release_yun_utility");
+  m_yun.reset();
+}
+
+void HOV_ACCESSORIES::prepare_for_sta_cmd() { host::log_call("HOV_ACCESSORIES::prepare_for_sta_cmd"); }
+
+void HOV_ACCESSORIES::prepare_sta_report(const std::string& label) {
+  host::log_call("HOV_ACCESSORIES::prepare_sta_report", label);
+}
+
+bool HOV_ACCESSORIES::run_sta_tcl_cmd(const std::string& cmd) {
+  host::log_call("HOV_ACCESSORIES::run_sta_tcl_cmd", cmd);
+  return true;
+}
+
 bool HOV_CLOCK_UTIL::is_clock(const KEM_NODE* node, bool) const { return sta_is_node_in_clock_network(node); }
 
 HOV_CLOCK_UTIL* hov_get_clock_util() {

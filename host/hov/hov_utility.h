@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/host_api.h"
+#include "hov/hov_yun_utility.h"
 #include "kem/kem_netlist.h"
 
 class CMP_FACADE;
@@ -127,8 +128,23 @@ public:
   // recorded: releases the analysis state.
   void release_drask();
 
+  // ---- the retiming utility and the timing-analysis Tcl commands
+  // data: the retiming utility (null when there is none).
+  HOV_YUN_UTILITY* get_yun_utility() const { return m_yun.get(); }
+  // recorded: creates the retiming utility unless there is one.
+  void setup_yun_utility();
+  // recorded: deletes the retiming utility.
+  void release_yun_utility();
+  // recorded: readies the analysis for Tcl commands, then names the
+  // report they write.
+  void prepare_for_sta_cmd();
+  void prepare_sta_report(const std::string& label);
+  // recorded: runs a Tcl command against the analysis; true.
+  bool run_sta_tcl_cmd(const std::string& cmd);
+
 private:
   ANALYSIS_PARAMETERS m_parameters;
+  std::unique_ptr<HOV_YUN_UTILITY> m_yun;
   DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;

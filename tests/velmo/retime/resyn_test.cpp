@@ -11,6 +11,7 @@
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
 #include "ewt/ewt_table_timing_model.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
@@ -325,6 +326,73 @@ TEST_F(ResynTest, TheTimingCommandLosesItsQuotes) {
   cfg_set_on("belq_debug");
   VELMO_RESYN debug(CMP_FACADE::current(), m_env, false);
   EXPECT_EQ(debug.get_sta_cmd(), "foreach_in_collection c [get_clocks {*}] { report_timing -to_clock $c }");
+}
+
+// The retiming-aware analysis: on a family that has it, with the zento-aware
+// timing optimisation on.
+class ResynDraskTest : public ResynTest {
+protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    host::testing::device(host::testing::Family::KZ).build();
+    DeviceSpec spec = host::device::spec();
+    spec.zento_aware_optimize_timing = true;
+    host::device::configure(spec);
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  static std::vector<std::string> accessory_calls() {
+    std::vector<std::string> out;
+    for (const auto& l : host::call_lines())
+      if (l.rfind("HOV_ACCESSORIES::", 0) == 0 || l.rfind("HOV_YUN_UTILITY::", 0) == 0) out.push_back(l);
+    return out;
+  }
+};
+
+TEST_F(ResynDraskTest, TheAnalysisPreparesTheRetimingUtilityAndRunsTheTimingCommand) {
+  design();
+  cfg_set_value("belq_resyn_sta_cmd", "report_timing -npaths 2");
+  cfg_set_on("velmo_resyn_balance_slacks");
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  ASSERT_EQ(count_lines("SYN_TAG: DRASK is ON"), 1);
+  WEXAN_HOV_UTILITY* hov = resyn.create_timing(false);
+  host::clear_calls();
+  EXPECT_TRUE(resyn.perform_timing_analysis(hov, "Before RESYN", nullptr, false));
+  EXPECT_EQ(accessory_calls(),
+            (std::vector<std::string>{"HOV_ACCESSORIES::setup_yun_utility()", "HOV_YUN_UTILITY::prepare()",
+                                      "HOV_YUN_UTILITY::balance_slacks()", "HOV_YUN_UTILITY::finish_preparation()",
+                                      "HOV_ACCESSORIES::run_drask(true, false, false)",
+                                      "HOV_ACCESSORIES::prepare_for_sta_cmd()",
+                                      "HOV_ACCESSORIES::prepare_sta_report(\"Before RESYN\")",
+                                      "HOV_ACCESSORIES::run_sta_tcl_cmd(\"report_timing -npaths 2\")"}));
+  EXPECT_EQ(count_lines("Slack balancing is on"), 1);
+  ASSERT_NE(hov_get_accessories()->get_yun_utility(), nullptr);
+  // Saved skews: the prepared utility is reused, only the analysis runs.
+  auto skews = resyn.get_skews();
+  host::clear_calls();
+  EXPECT_TRUE(resyn.perform_timing_analysis(hov, "RESYN", skews.get(), false));
+  EXPECT_EQ(accessory_calls().front(), "HOV_ACCESSORIES::run_drask(true, false, false)");
+  EXPECT_EQ(host::call_count("HOV_YUN_UTILITY::prepare"), 0);
+  // Dropping the analysis drops the utility's timing and the utility.
+  host::clear_calls();
+  resyn.remove_drask_timing();
+  EXPECT_EQ(accessory_calls(), (std::vector<std::string>{"HOV_YUN_UTILITY::remove_timing(true, false)",
+                                                          "HOV_ACCESSORIES::release_yun_utility()"}));
+  EXPECT_EQ(hov_get_accessories()->get_yun_utility(), nullptr);
+  resyn.remove_drask_timing();  // nothing left to drop
+  EXPECT_EQ(host::call_count("HOV_ACCESSORIES::release_yun_utility"), 1);
+}
+
+TEST_F(ResynDraskTest, ARetimingUtilityThatExistedBeforeIsRecreatedAtTheEnd) {
+  design();
+  cfg_set_on("belq_resyn");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("HOV_ACCESSORIES::release_yun_utility"), 1);  // the run's clean-up
+  EXPECT_EQ(hov_get_accessories()->get_yun_utility(), nullptr);            // none before, none after
+  EXPECT_EQ(count_lines("Setting up yun utility at end of resyn"), 0);
+  hov_get_accessories()->setup_yun_utility();
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("Setting up yun utility at end of resyn"), 1);
+  EXPECT_NE(hov_get_accessories()->get_yun_utility(), nullptr);
 }
 
 TEST(ResynTexts, NullTermsAndEdgesHaveTheirPlaceholders) {
