@@ -414,9 +414,11 @@ void IRTM_MANAGER::dump_atom_netlist(bool force) {
 
 // ---------------------------------------------------------------- members of the move issues
 
-bool IRTM_MANAGER::is_retimable_ff(VOK_ATOM_NODE*) { return not_built("IRTM_MANAGER::is_retimable_ff"); }
-bool IRTM_MANAGER::forward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::forward_retime"); }
-bool IRTM_MANAGER::backward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::backward_retime"); }
+bool IRTM_MANAGER::can_populate_clock(RE_NODE*, VOK_ATOM_OTERM*, bool, bool) {
+  return not_built("IRTM_MANAGER::can_populate_clock");
+}
+void IRTM_MANAGER::implement_retiming(IRTM_FF*, IRTM_MOVE*) { not_built("IRTM_MANAGER::implement_retiming"); }
+bool IRTM_MANAGER::modifies_timing_dont_touch(IRTM_MOVE*) { return !not_built("IRTM_MANAGER::modifies_timing_dont_touch"); }
 bool IRTM_MANAGER::insert_wirelut(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::insert_wirelut"); }
 bool IRTM_MANAGER::reroute_load(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::reroute_load"); }
 bool IRTM_MANAGER::annotate_delays(IRTM_MOVE*, bool*) { return not_built("IRTM_MANAGER::annotate_delays"); }

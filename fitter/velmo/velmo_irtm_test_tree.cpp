@@ -122,3 +122,8 @@ void RE_MANAGER::clear() {
   for (auto& e : m_iterm_map) delete e.second;
   m_iterm_map = ZMP_HASH_LITE<VOK_ATOM_ITERM*, RE_NODE*>();
 }
+
+RE_NODE* RE_MANAGER::find_slot_node(unsigned int re_gid) const {
+  auto it = m_re_map.find(re_gid);
+  return it == m_re_map.end() ? nullptr : it->second;
+}

@@ -36,3 +36,9 @@ VOK_ATOM_NODE* PLACE_DB::get_atom(std::uint32_t gid) {
     if (a->is_placed() && a->get_location_gid() == gid) return a;
   return nullptr;
 }
+
+VOK_ATOM_NODE* PLACE_DB::get_atom(const LOCATION& location) {
+  const unsigned gid = host::device::die_info()->get_place_info()->get_global_id(
+      0, static_cast<int>(location.x), static_cast<int>(location.y), static_cast<int>(location.z));
+  return gid == 0xFFFFFFFFu ? nullptr : get_atom(gid);
+}

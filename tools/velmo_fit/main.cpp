@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <optional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -61,6 +62,7 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
+#include "velmo_fit_retiming.h"
 #include "velmo_fit_partitions.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -330,6 +332,9 @@ RESOURCES resources() {
 // The pins' chain settings before the first stage, so the report can list
 // what the stages changed.
 std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
+// What the finalize stage changed in the register structure (post-route
+// retiming), once it ran.
+std::optional<velmo_fit::RETIMING_CHANGES> g_retiming;
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
@@ -370,6 +375,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
     row["before"] = it == g_chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
     j["delay_chains"].push_back(row);
   }
+  if (g_retiming) j["retiming"] = velmo_fit::retiming_report(*g_retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
@@ -380,6 +386,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
+  g_retiming.reset();
   // Comparing each incremental timing update with a full analysis is a test
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
@@ -609,6 +616,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       set_snapshot(stage_snapshot().at(s));
       partitions.stage_starting(s);
       bool r;
+      const velmo_fit::RETIMING_STATE before_final =
+          s == "final" ? velmo_fit::retiming_state() : velmo_fit::RETIMING_STATE();
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
@@ -621,6 +630,14 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         routed = r;
       }
       stage_line(s, r, watch);
+      if (s == "final") {
+        g_retiming = velmo_fit::retiming_changes(before_final);
+        if (g_retiming->any())
+          std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
+                      "re-enabled; %d wire LUTs\n",
+                      g_retiming->pipeline_created, g_retiming->pipeline_deleted, g_retiming->lab_bypassed,
+                      g_retiming->lab_reenabled, g_retiming->wire_luts);
+      }
       if (r && eqcheck) {
         JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
         snapshot.set_from_str(stage_snapshot().at(s), true);
