@@ -318,8 +318,8 @@ public:
   RE_NON_TERMINAL* create_source_node(VOK_ATOM_OTERM* oterm);
   RE_LEAF* create_leaf_node(VOK_ATOM_ITERM* iterm);
   RE_NODE* find_node(VOK_ATOM_ITERM* iterm) const;
-  // The slot node of a gid, or null.
-  RE_NODE* find_slot_node(unsigned int re_gid) const;
+  // The slot node of a routing-element gid, or null.
+  RE_NODE* find_re_node(unsigned int re_gid) const;
   void clear();
   const std::vector<RE_NODE*>& get_nodes() const { return m_nodes; }
 
@@ -506,20 +506,38 @@ public:
   void dump_atom_netlist(bool force);
   static std::uint32_t s_dump_counter;
 
-  // Move implementation, acceptance and undo (refuse until built).
-  bool can_populate_clock(RE_NODE* slot, VOK_ATOM_OTERM* clk, bool inverted, bool verbose);
-  void implement_retiming(IRTM_FF* ff, IRTM_MOVE* move);
-  bool modifies_timing_dont_touch(IRTM_MOVE* move);
+  // Move implementation, acceptance and undo.
   bool insert_wirelut(IRTM_IPIN* pin, IRTM_MOVE* move);
   bool reroute_load(IRTM_IPIN* pin, IRTM_MOVE* move);
   bool annotate_delays(IRTM_MOVE* move, bool* changed);
-  bool check_retiming(IRTM_MOVE* move, const TIMING_COST_STRUCT& base, const TIMING_COST_STRUCT& result,
-                      bool with_hold);
+  bool check_retiming(IRTM_MOVE* move, TIMING_COST_STRUCT* base, TIMING_COST_STRUCT* result, bool with_hold);
   bool update_setup_voilations(int k, std::vector<IRTM_OBJ*>* objects);
   bool update_hold_voilations(int k, std::vector<IRTM_OBJ*>* objects);
   bool batch_retiming_moves(int k, std::vector<IRTM_OBJ*>* objects);
   void undo_all_retiming(std::uint64_t checkpoint);
   void finalize_retiming();
+
+  // Carrying out moves: edits, acceptance, undo and repairs.
+  int connect_iterm(VOK_ATOM_OTERM* src, VOK_ATOM_ITERM* dst, bool inverted, bool mode);
+  int disconnect_iterm(VOK_ATOM_ITERM* iterm);
+  void enable_ff(VOK_ATOM_NODE* atom);
+  void bypass_ff(VOK_ATOM_NODE* atom);
+  void bypass_zota_ff(VOK_ATOM_NODE* atom);
+  VOK_ATOM_OTERM* create_zota(VOK_ATOM_NODE* like, VOK_ATOM_OTERM* data_src, bool data_inverted, VOK_ATOM_OTERM* clk,
+                              bool clk_inverted, bool clk_mode, std::uint32_t gid, VOK_ATOM_NETLIST* netlist);
+  void populate_clock(std::uint32_t gid, VOK_ATOM_OTERM* clk, bool inverted);
+  bool can_populate_clock(RE_NODE* slot, VOK_ATOM_OTERM* clk, bool inverted, bool verbose);
+  bool can_populate_clock(std::vector<RE_NODE*>* slots, VOK_ATOM_OTERM* clk, bool inverted, bool verbose);
+  bool place_atom_at_xy(VOK_ATOM_NODE* atom, std::uint32_t x, std::uint32_t y, int rings);
+  bool place_wirelut(VOK_ATOM_NODE* atom);
+  void implement_retiming(IRTM_FF* ff, IRTM_MOVE* move);
+  bool modifies_timing_dont_touch(IRTM_MOVE* move);
+  bool undo_retiming(IRTM_MOVE* inverse);
+  std::uint32_t collect_hold_voilations();
+  std::int32_t get_hold_slack(KEM_NODE* node, KEM_NODE** start);
+  RE_MANAGER& re_manager() { return m_re_manager; }
+  INITIAL_STATE_MANAGER* init_state() const { return m_init_state.get(); }
+  std::uint32_t update_counter() const { return m_update_counter; }
 
   // The move search: which registers may move, register lookups, the
   // routing-element paths of the nets a move touches, and the forward and
@@ -561,7 +579,6 @@ public:
   bool backward_retime_check_re_fanout(IRTM_FF* ff, RE_NODE* node, IRTM_MOVE* move);
   bool backward_retime_check_oterm_fanout(IRTM_FF* ff, VOK_ATOM_OTERM* oterm, IRTM_MOVE* move, bool no_secondary);
   bool backward_retime_to_bypassed_ff(IRTM_FF* ff, IRTM_MOVE* move);
-  RE_MANAGER& re_manager() { return m_re_manager; }
 
   IRTM_ITERATION* iteration() const { return m_iter.get(); }
   IRTM_FF_QUEUE* queue() const { return m_queue.get(); }
@@ -601,4 +618,5 @@ private:
   std::unique_ptr<IRTM_ITERATION> m_iter;
   std::unique_ptr<IRTM_FF_QUEUE> m_queue;
   std::unique_ptr<DUX> m_dux;
+  std::uint32_t m_update_counter = 0;
 };

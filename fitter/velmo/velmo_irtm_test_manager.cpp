@@ -25,11 +25,6 @@ namespace {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_irtm_test_manager", line);
 }
 
-bool not_built(const char* name) {
-  msg_vdebug_impl(2, "%s: not built yet", name);
-  return false;
-}
-
 bool is_hold_repair(const IRTM_OBJ* obj) { return obj->m_move_type != IRTM_MOVE::None && obj->m_hold; }
 
 // One run of the retimer inside its profiling bin.
@@ -309,7 +304,7 @@ bool IRTM_MANAGER::retime_kth_iteration(int k, std::vector<IRTM_OBJ*>* objects) 
     undo_all_retiming(move->m_checkpoint_id);
     return update_hold_voilations(k, objects);
   }
-  bool c = check_retiming(move, m_iter->m_move_cost, m_iter->m_initial_cost, true);
+  bool c = check_retiming(move, &m_iter->m_move_cost, &m_iter->m_initial_cost, true);
   if (!c) {
     if (!hold) return update_setup_voilations(k, objects);
     undo_all_retiming(move->m_checkpoint_id);
@@ -412,27 +407,3 @@ void IRTM_MANAGER::dump_atom_netlist(bool force) {
   dumper.dump_atom_netlist(file, m_atoms, true);
 }
 
-// ---------------------------------------------------------------- members of the move issues
-
-bool IRTM_MANAGER::can_populate_clock(RE_NODE*, VOK_ATOM_OTERM*, bool, bool) {
-  return not_built("IRTM_MANAGER::can_populate_clock");
-}
-void IRTM_MANAGER::implement_retiming(IRTM_FF*, IRTM_MOVE*) { not_built("IRTM_MANAGER::implement_retiming"); }
-bool IRTM_MANAGER::modifies_timing_dont_touch(IRTM_MOVE*) { return !not_built("IRTM_MANAGER::modifies_timing_dont_touch"); }
-bool IRTM_MANAGER::insert_wirelut(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::insert_wirelut"); }
-bool IRTM_MANAGER::reroute_load(IRTM_IPIN*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::reroute_load"); }
-bool IRTM_MANAGER::annotate_delays(IRTM_MOVE*, bool*) { return not_built("IRTM_MANAGER::annotate_delays"); }
-bool IRTM_MANAGER::check_retiming(IRTM_MOVE*, const TIMING_COST_STRUCT&, const TIMING_COST_STRUCT&, bool) {
-  return not_built("IRTM_MANAGER::check_retiming");
-}
-bool IRTM_MANAGER::update_setup_voilations(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::update_setup_voilations");
-}
-bool IRTM_MANAGER::update_hold_voilations(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::update_hold_voilations");
-}
-bool IRTM_MANAGER::batch_retiming_moves(int, std::vector<IRTM_OBJ*>*) {
-  return not_built("IRTM_MANAGER::batch_retiming_moves");
-}
-void IRTM_MANAGER::undo_all_retiming(std::uint64_t) { not_built("IRTM_MANAGER::undo_all_retiming"); }
-void IRTM_MANAGER::finalize_retiming() { not_built("IRTM_MANAGER::finalize_retiming"); }

@@ -297,7 +297,7 @@ RE_NODE* IRTM_MANAGER::create_re_path(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* ite
     // The LAB slot in front of a secondary signal.
     const std::int32_t g = util()->get_lab_zota_gid(iterm);
     if (g == -1) ie("lab_zota_gid != DEV_ILLEGAL_GLOBAL_ID", __LINE__);
-    if (RE_NODE* slot = m_re_manager.find_slot_node(static_cast<unsigned>(g))) {
+    if (RE_NODE* slot = m_re_manager.find_re_node(static_cast<unsigned>(g))) {
       if (!slot->is_slot()) ie("is_slot()", __LINE__);
       non_terminal(slot)->add_child(leaf);
       return leaf;
@@ -320,7 +320,7 @@ RE_NODE* IRTM_MANAGER::create_re_path(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* ite
         continue;
       }
       if (e != dst_loc && ZEL_DEV_ZOTA_UTIL::is_zota_gid(d, e)) {
-        if (RE_NODE* existing = m_re_manager.find_slot_node(e)) {
+        if (RE_NODE* existing = m_re_manager.find_re_node(e)) {
           if (!existing->is_slot()) ie("is_slot()", __LINE__);
           non_terminal(existing)->add_child(child);
           child = existing;

@@ -114,6 +114,11 @@ RE_NODE* RE_MANAGER::find_node(VOK_ATOM_ITERM* iterm) const {
   return it == m_iterm_map.end() ? nullptr : it->second;
 }
 
+RE_NODE* RE_MANAGER::find_re_node(unsigned int re_gid) const {
+  auto it = m_re_map.find(re_gid);
+  return it == m_re_map.end() ? nullptr : it->second;
+}
+
 void RE_MANAGER::clear() {
   for (RE_NODE* n : m_nodes) delete n;
   m_nodes.clear();
@@ -121,9 +126,4 @@ void RE_MANAGER::clear() {
   m_re_map = ZMP_HASH_LITE<unsigned int, RE_NODE*>();
   for (auto& e : m_iterm_map) delete e.second;
   m_iterm_map = ZMP_HASH_LITE<VOK_ATOM_ITERM*, RE_NODE*>();
-}
-
-RE_NODE* RE_MANAGER::find_slot_node(unsigned int re_gid) const {
-  auto it = m_re_map.find(re_gid);
-  return it == m_re_map.end() ? nullptr : it->second;
 }

@@ -483,15 +483,30 @@ void DUX::set_atom_parameter(VOK_ATOM_NODE* atom, int parameter, bool value) {
   host::log_call("DUX::set_atom_parameter", host::vok::arg(atom), parameter, value);
   std::int64_t old = 0;
   const bool had = atom->get_parameter(VOK_PARAMETER_TYPE::BOOL, parameter, &old);
+  // Re-enabling a bypassed LAB register: it comes back powering up low with
+  // no "any power-up" mark (parameter 240), undone with the same record.
+  std::int64_t old_any = 0;
+  const bool reenable = parameter == 5 && !value && had && old != 0 && atom->is_ff() && !atom->is_zota_marked() &&
+                        !is_slot_gid(atom->get_location_gid());
+  const bool had_any = reenable && atom->get_parameter(VOK_PARAMETER_TYPE::BOOL, 240, &old_any);
+  const bool old_powers_up = atom->powers_up();
   const int id = atom->get_id();
-  push([atom, parameter, had, old, id](DUX_RESULT& res) {
+  push([atom, parameter, had, old, id, reenable, had_any, old_any, old_powers_up](DUX_RESULT& res) {
     if (had)
       atom->set_parameter(VOK_PARAMETER_TYPE::BOOL, parameter, old);
     else
       atom->erase_parameter(VOK_PARAMETER_TYPE::BOOL, parameter);
+    if (reenable) {
+      if (had_any) atom->set_parameter(VOK_PARAMETER_TYPE::BOOL, 240, old_any);
+      atom->set_powers_up(old_powers_up);
+    }
     res.m_restored.push_back(id);
   });
   atom->set_parameter(VOK_PARAMETER_TYPE::BOOL, parameter, value ? 1 : 0);
+  if (reenable) {
+    if (had_any) atom->erase_parameter(VOK_PARAMETER_TYPE::BOOL, 240);
+    atom->set_powers_up(false);
+  }
   touch(atom);
 }
 

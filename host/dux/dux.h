@@ -119,6 +119,8 @@ public:
   // The gid of a free site of the atom's kind in the LAB at (x, y) (the hint
   // first when it is one); 0xFFFFFFFF for none or off-device coordinates.
   unsigned find_location_at_xy(VOK_ATOM_NODE* atom, std::pair<int, int> xy, unsigned hint) const;
+  // Clearing parameter 5 (bypass) of a bypassed LAB register also makes it
+  // power up low and clears parameter 240, in the same undo record.
   void set_atom_parameter(VOK_ATOM_NODE* atom, int parameter, bool value);
   void set_powers_up(VOK_ATOM_NODE* atom, bool value);
   void set_lutmask(VOK_ATOM_NODE* atom, const VOK_LUTMASK& mask);

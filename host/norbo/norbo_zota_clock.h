@@ -7,6 +7,7 @@
 
 class DUX_ZOTA_LEGALITY;
 class VOK_ATOM_NODE;
+class VOK_ATOM_OTERM;
 
 class VOK_CHIP_DB_ENTRY;
 
@@ -33,6 +34,13 @@ public:
   // algorithm: records the register's clock placement into the slot on the
   // handle (undone with its engine's checkpoint); false when can_place is.
   static bool place(DUX_ZOTA_LEGALITY* legality, const VOK_ATOM_NODE* reg, unsigned gid);
+  // The same by clock: a register at `gid` clocked by `clk` (inverted or
+  // not). can_place answers for the register placed at the slot, or for a
+  // new one when the slot is empty; place records the register placed at
+  // the slot (false when there is none). `flag` is recorded only.
+  static bool can_place(DUX_ZOTA_LEGALITY* legality, unsigned gid, const VOK_ATOM_OTERM* clk, bool inverted, bool flag,
+                        int* conflict);
+  static bool place(DUX_ZOTA_LEGALITY* legality, unsigned gid, const VOK_ATOM_OTERM* clk, bool inverted, bool flag);
 
 private:
   VOK_CHIP_DB_ENTRY* m_entry;

@@ -24,6 +24,13 @@ public:
   // data: the name's flag word (ORed bits).
   unsigned get_flags() const { return m_flags; }
   void set_flag(unsigned bits) { m_flags |= bits; }
+  // algorithm: synthesized names are "<origin>~<suffix>" (one or more
+  // suffixes). get_synthesized_from fills `out` with the origin and answers
+  // true for such a name; false (out untouched) for an original name.
+  bool get_synthesized_from(OMZ_INSTANCE_NAME* out) const;
+  // "<base path>~<suffix>"; the three flags are recorded only.
+  static OMZ_INSTANCE_NAME create_synthesized_name(const OMZ_INSTANCE_NAME& base, const std::string& suffix, bool a,
+                                                   bool b, bool c);
 
 private:
   std::string m_path;

@@ -28,4 +28,6 @@ public:
   static VOK_ATOM_NODE* get_atom(const LOCATION& location);
   // The tile of a placement or slot gid; (-1, -1) for none.
   static std::pair<int, int> get_xy_from_gid(std::uint32_t gid);
+  // The tile of an atom's location; (-1, -1) for an unplaced or null atom.
+  static std::pair<int, int> get_base_xy_from_atom(const VOK_ATOM_NODE* atom);
 };

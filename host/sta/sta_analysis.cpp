@@ -563,7 +563,9 @@ void track_registers(STA_STATE& s, const std::set<int>* atoms) {
         }
       }
     if (!reg) {
+      // A register that is gone (deleted, or rolled back) leaves the record.
       s.register_signature.erase(atom_id);
+      s.changed.erase(atom_id);
       return;
     }
     std::vector<int> sig = register_signature(s, *cell);
@@ -924,7 +926,11 @@ bool sta_slack_can_be_updated_incrementally(const KEM_NODE* node) {
 void sta_incr_track_changed_flops(bool on, bool) { st().tracking = on; }
 
 const std::map<int, VOK_ATOM_NODE*>* sta_incr_get_changed_flops() {
-  const STA_STATE& s = st();
+  STA_STATE& s = st();
+  // Registers whose timing cell is gone are no longer atoms of the design.
+  if (s.kem)
+    for (auto it = s.changed.begin(); it != s.changed.end();)
+      it = s.kem->get_cell_from_atom_id(it->first) ? std::next(it) : s.changed.erase(it);
   return s.tracking ? &s.changed : nullptr;
 }
 

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "zel/zel_atom_util.h"
+
 namespace host::testing {
 
 namespace {
@@ -67,9 +69,13 @@ SIM_TRACE simulate(const VOK_ATOM_NETLIST& netlist, const std::vector<std::strin
       case VOK_ATOM_KIND::PAD: comb[i] = !is_input_pad(a); break;
       case VOK_ATOM_KIND::IBUF:
       case VOK_ATOM_KIND::OBUF:
-      case VOK_ATOM_KIND::COMB_CELL: comb[i] = true; break;
+      case VOK_ATOM_KIND::COMB_CELL:
+      case VOK_ATOM_KIND::ARITH_CELL: comb[i] = true; break;
       case VOK_ATOM_KIND::CORE_REGISTER:
-      case VOK_ATOM_KIND::PIPELINE_REGISTER: reg[i] = true; break;
+      case VOK_ATOM_KIND::PIPELINE_REGISTER:
+        // A bypassed register passes its data input through.
+        (ZEL_ZOTA_UTIL::is_ff_bypassed(a) ? comb : reg)[i] = true;
+        break;
       default: throw std::runtime_error("the simulator does not model atom '" + a->get_string_hpath() + "'");
     }
     for (const VOK_ATOM_ITERM* t : a->citerms()) {
@@ -90,15 +96,31 @@ SIM_TRACE simulate(const VOK_ATOM_NETLIST& netlist, const std::vector<std::strin
   for (const auto& s : inputs) in_idx.push_back(lookup(s, true));
   for (const auto& s : outputs) out_idx.push_back(lookup(s, false));
 
-  std::vector<bool> val(n, false);
+  // val: each atom's result output; carry: an arithmetic cell's carry-out.
+  std::vector<bool> val(n, false), carry(n, false);
   for (std::size_t i = 0; i < n; ++i)
     if (reg[i]) val[i] = atoms[i]->powers_up();
   auto read = [&](const VOK_ATOM_ITERM* t) -> bool {
     if (t == nullptr || !t->is_connected()) return false;
     const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_AS_STORED);
-    bool v = s == nullptr ? !t->is_tie_low()
-                          : (s->get_my_node() ? static_cast<bool>(val[index.at(s->get_my_node())]) : false);
+    bool v = false;
+    if (s == nullptr)
+      v = !t->is_tie_low();
+    else if (s->get_my_node()) {
+      const std::size_t j = index.at(s->get_my_node());
+      v = s->get_port_type() == DB_OUTPUT_PORT_CARRY_OUT && atoms[j]->get_kind() == VOK_ATOM_KIND::ARITH_CELL
+              ? carry[j]
+              : val[j];
+    }
     return v != t->is_inverted();
+  };
+  // The natural input vector of a LUT over `count` data inputs.
+  auto lut_inputs = [&](const VOK_ATOM_NODE* a, int count) {
+    unsigned in = 0;
+    for (int k = 0; k < count; ++k)
+      if (read(a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0)))
+        in |= 1u << k;
+    return in;
   };
 
   SIM_TRACE trace;
@@ -108,17 +130,24 @@ SIM_TRACE simulate(const VOK_ATOM_NETLIST& netlist, const std::vector<std::strin
     for (std::size_t k = 0; k < in_idx.size(); ++k) val[in_idx[k]] = cycle[k];
     for (std::size_t i : order) {
       const VOK_ATOM_NODE* a = atoms[i];
-      if (a->get_kind() == VOK_ATOM_KIND::COMB_CELL) {
-        unsigned in = 0;
+      const std::uint64_t mask = a->get_lutmask().get_value();
+      if (a->get_kind() == VOK_ATOM_KIND::COMB_CELL && a->test_bit(44)) {
+        val[i] = host::lut_eval(mask, 8, lut_inputs(a, 8));
+      } else if (a->get_kind() == VOK_ATOM_KIND::COMB_CELL) {
         int width = 0;
-        for (int k = 0; k < 6; ++k) {
-          const VOK_ATOM_ITERM* t =
-              a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0);
-          if (t == nullptr) continue;
-          width = k + 1;
-          if (read(t)) in |= 1u << k;
-        }
-        val[i] = host::lut_eval(a->get_lutmask().get_value(), width, in);
+        for (int k = 0; k < 6; ++k)
+          if (a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0)) width = k + 1;
+        val[i] = host::lut_eval(mask, width, lut_inputs(a, width));
+      } else if (a->get_kind() == VOK_ATOM_KIND::ARITH_CELL) {
+        // Two 4-input functions: F0 from mask bits 0-15, F1 from bits 16-31;
+        // sum = F0 xor carry-in, carry-out = carry-in when F0, else F1.
+        const unsigned in = lut_inputs(a, 4);
+        const bool f0 = host::lut_eval(mask & 0xFFFFu, 4, in), f1 = host::lut_eval(mask >> 16, 4, in);
+        const bool c = read(a->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+        val[i] = f0 != c;
+        carry[i] = f0 ? c : f1;
+      } else if (a->is_ff()) {
+        val[i] = read(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
       } else {
         val[i] = read(a->get_input_term_by_type(DB_INPUT_PORT_BOX, 0));
       }

@@ -10,10 +10,14 @@
 //
 // Netlist: input pins are pad atoms without inputs, output pins pad atoms fed
 // through their data input; input and output buffers pass their value, LUT
-// cells evaluate their mask with host::lut_eval, an input's inversion bit
-// inverts what it reads, a tied input reads its tie. Registers: Q becomes 0
+// cells evaluate their mask with host::lut_eval (over 8 inputs for a cell
+// with atom bit 44), an input's inversion bit inverts what it reads, a tied
+// input reads its tie. Arithmetic cells: F0 and F1 are the 4-input functions
+// of mask bits 0-15 and 16-31; the sum output is F0 xor carry-in, the
+// carry-out is the carry-in when F0 holds, else F1. Registers: Q becomes 0
 // when the synchronous clear is active, else D when the clock enable is
-// active (or absent), else keeps its value.
+// active (or absent), else keeps its value; a bypassed register (bool
+// parameter 5) is a wire from its data input.
 #include <string>
 #include <vector>
 

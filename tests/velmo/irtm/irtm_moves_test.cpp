@@ -1,0 +1,722 @@
+// Carrying out retiming moves with hand-filled moves: the edits, the
+// acceptance rule, roll-back and commit, the repair queueing, and the
+// design's behaviour across a committed move.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "common/host_script.h"
+#include "dev/dev_grid.h"
+#include "dux/dux.h"
+#include "kem/kem_netlist.h"
+#include "korrin/korrin_router.h"
+#include "msg/msg_base.h"
+#include "place_db/place_db.h"
+#include "sta/sta_analysis.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "testing/scenes.h"
+#include "testing/sim.h"
+#include "velmo_irtm_test.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_re_logical_port.h"
+#include "wexan/wexan_design.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+#include "zel/zel_atom_util.h"
+#include "zel/zel_dev_zota_util.h"
+
+namespace {
+
+using namespace host::testing;
+
+int count(const std::string& text) {
+  const auto t = host::debug::texts();
+  return static_cast<int>(std::count(t.begin(), t.end(), text));
+}
+int count_prefix(const std::string& prefix) {
+  int c = 0;
+  for (const auto& l : host::debug::texts()) c += l.rfind(prefix, 0) == 0;
+  return c;
+}
+
+unsigned slot_gid(int x, int y, int sub) {
+  return host::device::die_info()->get_place_info()->get_global_id(dev_kind::FF, x, y, sub);
+}
+
+VOK_ATOM_ITERM* lut_in(VOK_ATOM_NODE* lut, int i = 0) {
+  return lut->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0);
+}
+
+class IrtmMovesTest : public HostTest {
+protected:
+  // The manager over the design built so far, set up as the driver does.
+  void make_manager() {
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    m = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+    m->setup();
+    domains = sta_get_wns_domains();
+    m->iteration()->m_domain = &domains.front();
+  }
+  void start_pipeline() {
+    s = scenes::ky_pipeline();
+    make_manager();
+  }
+  void TearDown() override {
+    if (m) {
+      // Pins made by hand get a repair type, as the driver's always have.
+      for (auto& e : m->iteration()->m_ipins)
+        if (e.second->m_move_type == IRTM_MOVE::None) e.second->m_move_type = IRTM_MOVE::Reroute;
+      m->cleanup(false);
+      m.reset();
+    }
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+  }
+  IRTM_MOVE* push_move(IRTM_MOVE::TYPE type) {
+    auto* move = new IRTM_MOVE(m->dux()->get_checkpoint_id());
+    move->type = type;
+    m->yun_stack().push_back(move);
+    return move;
+  }
+  // A slot node of the routing-element tree in front of the given loads.
+  void slot_before(unsigned gid, const std::vector<VOK_ATOM_ITERM*>& loads) {
+    RE_NON_TERMINAL* node = m->re_manager().create_node(gid, 0);
+    for (VOK_ATOM_ITERM* t : loads) node->add_child(m->re_manager().create_leaf_node(t));
+  }
+  std::string gid_text(unsigned gid) const { return IRTM_UTIL::s_instance->get_gid_string(gid); }
+
+  // in a, b -> r1 (powers up high), r2 -> x = r1 xor r2 -> q -> out o,
+  // placed, routed and timed; the manager set up over it.
+  void start_small() {
+    device(Family::KY).grid(10, 6).dsp_columns({}).ram_columns({}).build();
+    auto n = netlist();
+    const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+    auto pin_in = [&](const std::string& name, int y) {
+      auto ibuf = n.io_in(name);
+      place_at(n.find(name), 0, y, 1);
+      place_at(ibuf, 0, y, 2);
+      return ibuf;
+    };
+    SIG clk = pin_in("clk", 1), a = pin_in("a", 2), b = pin_in("b", 3);
+    n.clock("clk", 2000, clk);
+    r1 = n.reg("r1").clk(clk).d(a).powers_up(true).atom();
+    r2 = n.reg("r2").clk(clk).d(b).atom();
+    x = n.lut("x", {r1, r2}, [](const LUT_INPUTS& v) { return v[0] != v[1]; }).atom();
+    q = n.reg("q").clk(clk).d(x).atom();
+    place_at(r1, 2, 2, 1);
+    place_at(r2, 2, 2, 2);
+    place_at(x, 3, 2, 3);
+    place_at(q, 4, 2, 1);
+    auto pad = n.io_out("o", q);
+    place_at(n.find("o~obuf"), grid.nx() - 1, 2, 3);
+    place_at(pad, grid.nx() - 1, 2, 1);
+    std::string why;
+    if (!host::router::route_design(&why)) FAIL() << why;
+    n.timing();
+    make_manager();
+  }
+  std::vector<std::vector<bool>> stimuli(unsigned seed) const {
+    std::mt19937 rng(seed);
+    std::vector<std::vector<bool>> out(40);
+    for (auto& c : out) c = {(rng() & 1u) != 0, (rng() & 1u) != 0};
+    return out;
+  }
+  SIM_TRACE run(const std::vector<std::vector<bool>>& st) const {
+    return simulate(*host::vok::top_netlist(), {"a", "b"}, {"o"}, st);
+  }
+  VOK_ATOM_NODE *r1 = nullptr, *r2 = nullptr, *x = nullptr, *q = nullptr;
+
+  scenes::KY_PIPELINE s;
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<IRTM_MANAGER> m;
+  std::vector<HOV_INCR_WNS_DOMAIN> domains;
+};
+
+// ---------------------------------------------------------------- implementation
+
+TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowerUp) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_FF* ff = m->create_irtm_ff(c.b1);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Backward);
+  VOK_ATOM_ITERM* load = c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  load->set_inverted(true);
+  load->set_connection_code(2);
+  const VOK_ATOM_LOGICAL_PORT load_port = vok_get_logical_port(load);
+  const unsigned slot = slot_gid(3, 2, 70);
+  slot_before(slot, {load});
+  move->m_slots = {slot};
+  move->m_bypassed = {c.b1->get_location_gid()};
+  VOK_ATOM_OTERM* l2 = c.b0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0);
+  m->init_state()->set_value(l2, INITIAL_STATE_MANAGER::ONE, false, true);
+  host::clear_calls();
+  m->implement_retiming(ff, move);
+
+  VOK_ATOM_NODE* q = PLACE_DB::get_atom(slot);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q->get_string_hpath(), "b1~" + gid_text(slot));
+  EXPECT_EQ(count("    creating 1 ZOTA atoms"), 1);
+  EXPECT_EQ(count_prefix("    Created ZOTA atom " + std::to_string(q->get_id())), 1);
+  // Data from the load's old driver, clock as the moved register's.
+  EXPECT_EQ(q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED), l2);
+  EXPECT_EQ(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED),
+            c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
+  EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(q->get_id()), slot);
+  // The load keeps its own flags.
+  VOK_ATOM_ITERM* again = vok_find_iterm(host::vok::top_netlist(), load_port);
+  EXPECT_EQ(again->get_source(VOK_TRAVERSE_AS_STORED), q->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  EXPECT_TRUE(again->is_inverted());
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("DUX::connect(" + std::to_string(q->get_id()) + ", " +
+                                  std::to_string(c.b1->get_id()) + ", true, 1)"));
+  // Power-up from the initial-state value of the slot's data driver.
+  EXPECT_TRUE(q->powers_up());
+  std::int64_t any = 1;
+  EXPECT_TRUE(q->get_parameter(VOK_PARAMETER_TYPE::BOOL, 240, &any));
+  EXPECT_EQ(any, 0);
+  EXPECT_EQ(count("Setting powerup : 1 -- " + q->get_string_hpath()), 1);
+  // Registry and move in step.
+  ASSERT_NE(m->get_irtm_ff(slot), nullptr);
+  EXPECT_EQ(m->get_irtm_ff(slot)->get_atom(), q);
+  EXPECT_TRUE(m->find_irtm_ff(c.b1)->is_bypassed());
+  ASSERT_NE(move->m_gid_to_id.lookup(slot), nullptr);
+  EXPECT_EQ(*move->m_gid_to_id.lookup(slot), q->get_id());
+
+  bool stale = true;
+  EXPECT_TRUE(m->annotate_delays(move, &stale));
+  EXPECT_FALSE(stale);
+}
+
+TEST_F(IrtmMovesTest, AnEmptySlotListStillSetsPowerUpsOfEnabledSlotRegisters) {
+  start_pipeline();
+  const auto& c = s[0];
+  // A register at a slot gid that is bypassed and may be enabled.
+  place_in_slot(c.pc, 2, 1, 75);
+  scenes::set_bypassed(c.pc);
+  m->create_irtm_ff(c.pc);
+  IRTM_FF* ff = m->create_irtm_ff(c.a0);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  const unsigned gid = c.pc->get_location_gid();
+  move->m_enabled = {gid};
+  const VOK_ATOM_OTERM* d = c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  m->init_state()->set_value(d, INITIAL_STATE_MANAGER::ANY, false, true);
+  m->implement_retiming(ff, move);
+  EXPECT_EQ(count("    creating 0 ZOTA atoms"), 1);
+  std::int64_t any = 0;
+  EXPECT_TRUE(c.pc->get_parameter(VOK_PARAMETER_TYPE::BOOL, 240, &any));
+  EXPECT_EQ(any, 1);
+  EXPECT_EQ(count_prefix("Setting powerup"), 0);
+  EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.pc));
+  EXPECT_EQ(count("    Re-enabled LAB atom " + std::to_string(c.pc->get_id()) + " at (" + std::to_string(gid) + ") " +
+                  gid_text(gid) + " -- " + c.pc->get_string_hpath()),
+            1);
+}
+
+TEST_F(IrtmMovesTest, LabRegistersAreBypassedAndReEnabledPoweringUpLow) {
+  start_pipeline();
+  const auto& c = s[0];
+  c.pc->set_powers_up(true);
+  IRTM_FF* ff = m->create_irtm_ff(c.pc);
+  ff->m_move_type = IRTM_MOVE::Forward;
+  ff->m_hold = 1;
+  m->bypass_ff(c.pc);
+  EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.pc));
+  EXPECT_EQ(ff->m_move_type, IRTM_MOVE::None);
+  EXPECT_EQ(ff->m_hold, 0);
+  const std::uint64_t checkpoint = m->dux()->get_checkpoint_id();
+  m->enable_ff(c.pc);
+  EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.pc));
+  EXPECT_FALSE(c.pc->powers_up());
+  // One undo record brings back the bypass and the power-up.
+  m->dux()->restore_checkpoint(checkpoint);
+  EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.pc));
+  EXPECT_TRUE(c.pc->powers_up());
+  expect_internal_error([&] { m->bypass_ff(c.pc); });
+}
+
+TEST_F(IrtmMovesTest, ClockLegalisationFailsOnAFullRowSegment) {
+  start_pipeline();
+  const auto& c = s[0];
+  // Two other clock pairs already in the segment of the slot.
+  DUX_ZOTA_LEGALITY* legality = m->dux()->get_zota_legality();
+  m->dux()->record_zota_placement(100001, slot_gid(2, 1, 80), {c.b0->get_id(), false});
+  m->dux()->record_zota_placement(100002, slot_gid(3, 1, 80), {c.b0->get_id(), true});
+  ASSERT_EQ(legality->placements().size(), 2u);
+  const unsigned gid = slot_gid(1, 1, 75);
+  RE_NON_TERMINAL* node = m->re_manager().create_node(gid, 0);
+  VOK_ATOM_OTERM* clk = c.a0->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  EXPECT_FALSE(m->can_populate_clock(node, clk, false, true));
+  EXPECT_EQ(count("    clock legalization failed for ZOTA " + gid_text(gid) + " -- (1) row segment clock budget exceeded"), 1);
+  // The clock of a register already there passes; an empty list passes.
+  VOK_ATOM_OTERM* b_clk = c.b0->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  std::vector<RE_NODE*> none;
+  EXPECT_TRUE(m->can_populate_clock(&none, clk, false, true));
+  std::vector<RE_NODE*> one{node};
+  EXPECT_FALSE(m->can_populate_clock(&one, clk, false, false));
+  EXPECT_EQ(count_prefix("    clock legalization failed"), 1);
+  (void)b_clk;
+}
+
+TEST_F(IrtmMovesTest, WireLutsAreInsertedAndPlacedInRingOrder) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Wirelut);
+  IRTM_IPIN* pin = m->iteration()->create_irtm_ipin(vok_get_logical_port(lut_in(c.luts[1])));
+  const VOK_ATOM_OTERM* old = lut_in(c.luts[1])->get_source(VOK_TRAVERSE_AS_STORED);
+  ASSERT_TRUE(m->insert_wirelut(pin, move));
+  ASSERT_EQ(move->m_atoms.size(), 1u);
+  VOK_ATOM_NODE* w = move->m_atoms[0];
+  EXPECT_EQ(w->get_string_hpath(), c.luts[1]->get_string_hpath() + "~irtm");
+  EXPECT_EQ(lut_in(w)->get_source(VOK_TRAVERSE_AS_STORED), old);
+  EXPECT_EQ(lut_in(c.luts[1])->get_source(VOK_TRAVERSE_AS_STORED), w->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  // A buffer under the complemented index.
+  EXPECT_FALSE(host::lut_eval(w->get_lutmask().get_value(), 1, 0));
+  EXPECT_TRUE(host::lut_eval(w->get_lutmask().get_value(), 1, 1));
+  ASSERT_EQ(move->m_rerouted.size(), 1u);
+  EXPECT_EQ(move->m_rerouted[0], pin->get_port());
+  // Placed next to its driver (l0 at (4, 3)).
+  EXPECT_TRUE(m->annotate_delays(move, nullptr));
+  const auto xy = PLACE_DB::get_base_xy_from_atom(w);
+  EXPECT_LE(std::abs(xy.first - 4) + std::abs(xy.second - 3), 2) << xy.first << "," << xy.second;
+  EXPECT_EQ(count_prefix("Assigned location "), 1);
+  // A dont-touch load refuses.
+  IRTM_IPIN* dt = m->iteration()->create_irtm_ipin(
+      vok_get_logical_port(c.dt->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
+  EXPECT_FALSE(m->insert_wirelut(dt, move));
+}
+
+TEST_F(IrtmMovesTest, RingSearchOrderAndItsLimits) {
+  start_pipeline();
+  const auto& c = s[0];
+  VOK_ATOM_NODE* w = m->dux()->create_atom(247, vok_output_port_symbol(DB_OUTPUT_PORT_COMB), "w", c.luts[0], 1);
+  host::clear_calls();
+  EXPECT_FALSE(m->place_atom_at_xy(w, 4, 3, 0));
+  EXPECT_FALSE(m->place_atom_at_xy(w, 1000, 1000, 3));
+  std::vector<std::pair<int, int>> tried;
+  for (const auto& l : host::call_lines()) {
+    if (l.rfind("DUX::find_location_at_xy(", 0) != 0) continue;
+    std::vector<std::string> f;
+    std::size_t end = l.size() - 1;  // the closing parenthesis
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t comma = l.rfind(", ", end - 1);
+      f.push_back(l.substr(comma + 2, end - comma - 2));
+      end = comma;
+    }
+    EXPECT_EQ(f[0], "0") << "hint";
+    tried.emplace_back(std::stoi(f[2]), std::stoi(f[1]));
+  }
+  const std::vector<std::pair<int, int>> expected{
+      {1000, 1000},
+      {1001, 1000}, {1001, 1001}, {1000, 1001}, {999, 1001}, {999, 1000}, {999, 999}, {1000, 999}, {1001, 999},
+      {1002, 1000}, {1002, 1002}, {1000, 1002}, {998, 1002}, {998, 1000}, {998, 998}, {1000, 998}, {1002, 998},
+      {1002, 1001}, {1002, 999}, {999, 1002}, {1001, 1002}, {998, 1001}, {998, 999}, {999, 998}, {1001, 998}};
+  EXPECT_EQ(tried, expected);
+  EXPECT_FALSE(w->is_placed());
+  EXPECT_TRUE(m->place_atom_at_xy(w, 4, 3, 2));
+  EXPECT_EQ(PLACE_DB::get_base_xy_from_atom(w), (std::pair<int, int>{4, 3}));
+}
+
+TEST_F(IrtmMovesTest, APipelineRegisterWithThreeLoadsIsRemovedKeepingEachLoadsFlags) {
+  start_pipeline();
+  const auto& c = s[0];
+  // Two more loads of p, with their own flags.
+  VOK_ATOM_OTERM* pq = c.p->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0);
+  VOK_ATOM_ITERM* t1 = lut_in(c.u, 1) ? lut_in(c.u, 1) : c.u->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
+  vok_connect(pq, t1);
+  t1->set_inverted(true);
+  VOK_ATOM_ITERM* t2 = c.luts[0]->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
+  vok_connect(pq, t2);
+  t2->set_connection_code(5);
+  VOK_ATOM_OTERM* data = c.p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  const int pid = c.p->get_id();
+  m->create_irtm_ff(c.p);
+  host::clear_calls();
+  m->bypass_ff(c.p);
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(pid), nullptr);
+  EXPECT_EQ(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED), data);
+  EXPECT_EQ(t1->get_source(VOK_TRAVERSE_AS_STORED), data);
+  EXPECT_EQ(t2->get_source(VOK_TRAVERSE_AS_STORED), data);
+  const std::string a0 = std::to_string(c.a0->get_id());
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("DUX::connect(" + a0 + ", " + std::to_string(c.u->get_id()) + ", true, 0)"));
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("DUX::connect(" + a0 + ", " + std::to_string(c.luts[0]->get_id()) + ", false, 1)"));
+  EXPECT_TRUE(m->live().find(static_cast<std::uint32_t>(pid)) == m->live().end());
+  EXPECT_TRUE(m->retired().count(static_cast<std::uint32_t>(pid)));
+}
+
+// ---------------------------------------------------------------- acceptance
+
+TEST_F(IrtmMovesTest, TheAcceptanceRule) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  TIMING_COST_STRUCT base, result;
+  const std::int32_t cost = IRTM_UTIL::s_instance->get_wns_cost();
+  ASSERT_LT(cost, 0);
+  // The whole design's cost against a better and a worse base.
+  base = {cost - 100, 0};
+  EXPECT_TRUE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(count("    cost IMPROVED (" + std::to_string(cost - 100) + "/" + std::to_string(cost) + ")"), 1);
+  base = {cost + 100, 0};
+  EXPECT_FALSE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(count("    cost DEGRADED (" + std::to_string(cost + 100) + "/" + std::to_string(cost) + ")"), 1);
+  // Equal cost, nothing touched: NO_SLACK loses unless the base has none.
+  base = {cost, -30};
+  EXPECT_FALSE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(result.slack, IRTM_NO_SLACK);
+  base = {cost, IRTM_NO_SLACK};
+  EXPECT_TRUE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(count_prefix("    Update[3]: WNS_COST = " + std::to_string(cost) + " (bypased=0 hold="), 1);
+  // Equal cost with a touched register: its minimum slack decides.
+  IRTM_FF* ff = m->create_irtm_ff(c.c0);
+  ff->update_slack(true);
+  const std::int32_t s0 = ff->min_slack();
+  move->m_enabled = {c.c0->get_location_gid()};
+  base = {cost, s0};
+  EXPECT_TRUE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(result.slack, s0);
+  base = {cost, s0 + 1};
+  EXPECT_FALSE(m->check_retiming(move, &base, &result, true));
+  EXPECT_EQ(count("    min_slack DEGRADED (" + std::to_string(s0 + 1) + "/" + std::to_string(s0) + ")"), 1);
+  EXPECT_EQ(count_prefix("    Update[5]: input = "), 1);
+  EXPECT_EQ(m->update_counter(), 6u);
+}
+
+TEST_F(IrtmMovesTest, StaleTimingAfterImplementIsResetAndRefused) {
+  start_pipeline();
+  const auto& c = s[0];
+  // Re-routing a load of the dont-touch register: the engine refuses and
+  // the incremental timing cannot follow.
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Reroute);
+  IRTM_IPIN* pin =
+      m->iteration()->create_irtm_ipin(vok_get_logical_port(c.dt->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
+  ASSERT_TRUE(m->reroute_load(pin, move));
+  ASSERT_EQ(move->m_rerouted.size(), 1u);
+  bool stale = false;
+  EXPECT_FALSE(m->annotate_delays(move, &stale));
+  EXPECT_TRUE(stale);
+  EXPECT_EQ(count("HEP failed due to stale STA update"), 1);
+  EXPECT_FALSE(sta_is_timing_stale());
+  // A failed implement prints its status text.
+  host::script::queue<int>("DUX::implement").push(4);
+  EXPECT_FALSE(m->annotate_delays(move, &stale));
+  EXPECT_FALSE(stale);
+  EXPECT_EQ(count("DUX implement result: No-route"), 1);
+}
+
+TEST_F(IrtmMovesTest, DontTouchLabsBlockMovesAndRoutingSlotsNever) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_MOVE move(0);
+  // dt sits in LAB (2, 2) with c0.
+  move.m_bypassed = {c.c0->get_location_gid()};
+  EXPECT_TRUE(m->modifies_timing_dont_touch(&move));
+  EXPECT_EQ(count("LAB(2, 2): contains TIMING_DONT_TOUCH"), 1);
+  move.m_bypassed.clear();
+  // A routing slot of that LAB that is not one of its LAB-input slots.
+  const DEV_DIE_INFO* die = IRTM_UTIL::s_instance->get_die_info();
+  unsigned routing_slot = 0xFFFFFFFFu;
+  const unsigned lab_slot = slot_gid(2, 2, 70);
+  ASSERT_TRUE(ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(die, lab_slot));
+  for (unsigned i = 0; i < 1000000 && routing_slot == 0xFFFFFFFFu; ++i) {
+    const unsigned g = 0x80000000u | i;
+    if (ZEL_DEV_ZOTA_UTIL::is_zota_gid(die, g) && !ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(die, g)) routing_slot = g;
+  }
+  ASSERT_NE(routing_slot, 0xFFFFFFFFu);
+  move.m_slots = {routing_slot};
+  EXPECT_FALSE(m->modifies_timing_dont_touch(&move));
+  move.m_slots = {lab_slot};
+  EXPECT_TRUE(m->modifies_timing_dont_touch(&move));
+  move.m_slots = {routing_slot};
+  move.m_slots.clear();
+  move.m_enabled = {c.a0->get_location_gid()};
+  EXPECT_FALSE(m->modifies_timing_dont_touch(&move));
+}
+
+// ---------------------------------------------------------------- undo and commit
+
+TEST_F(IrtmMovesTest, UndoToACheckpointAndTheInverseMove) {
+  start_pipeline();
+  const auto& c = s[0];
+  // Moves at checkpoints 4, 7 and 9 (None moves: popped untouched).
+  for (std::uint64_t id : {4u, 7u, 9u}) {
+    auto* mv = new IRTM_MOVE(id);
+    m->yun_stack().push_back(mv);
+  }
+  m->undo_all_retiming(7);
+  EXPECT_EQ(count("    UNDO retiming moves: 2"), 1);
+  ASSERT_EQ(m->yun_stack().size(), 1u);
+  EXPECT_EQ(m->yun_stack()[0]->m_checkpoint_id, 4u);
+  EXPECT_EQ(count_prefix("    Update["), 0);
+  for (IRTM_MOVE* mv : m->yun_stack()) delete mv;
+  m->yun_stack().clear();
+
+  // A forward move bypassing a0 then pc, rolled back.
+  IRTM_FF* a = m->create_irtm_ff(c.a0);
+  IRTM_FF* b = m->create_irtm_ff(c.pc);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  move->m_bypassed = {c.a0->get_location_gid(), c.pc->get_location_gid()};
+  m->bypass_ff(c.a0);
+  m->bypass_ff(c.pc);
+  IRTM_MOVE& inverse = m->iteration()->m_scratch;
+  EXPECT_TRUE(m->undo_retiming(&inverse));
+  EXPECT_TRUE(m->yun_stack().empty());
+  EXPECT_EQ(inverse.m_enabled, (std::vector<std::uint32_t>{c.pc->get_location_gid(), c.a0->get_location_gid()}));
+  EXPECT_EQ(a->m_failure_mask & 2u, 2u);
+  EXPECT_EQ(b->m_failure_mask & 2u, 2u);
+  EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.a0));
+  EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.pc));
+}
+
+TEST_F(IrtmMovesTest, AFullUndoRestoresNetlistRoutingAndSlacks) {
+  start_pipeline();
+  const auto& c = s[0];
+  const auto before_slack = IRTM_UTIL::s_instance->get_wns_cost();
+  const std::uint64_t before_cookie = env->get_design()->get_cookie();
+  IRTM_FF* ff = m->create_irtm_ff(c.b1);
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_undo_cost = it.m_initial_cost = {before_slack, IRTM_NO_SLACK};
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Backward);
+  const unsigned slot = slot_gid(3, 2, 70);
+  slot_before(slot, {c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
+  move->m_slots = {slot};
+  move->m_bypassed = {c.b1->get_location_gid()};
+  m->init_state()->set_value(c.b0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), INITIAL_STATE_MANAGER::ZERO,
+                             false, true);
+  m->implement_retiming(ff, move);
+  ASSERT_TRUE(m->annotate_delays(move, nullptr));
+  const int qid = PLACE_DB::get_atom(slot)->get_id();
+  m->undo_all_retiming(0);
+  EXPECT_EQ(count("    UNDO retiming moves: 1"), 1);
+  EXPECT_EQ(PLACE_DB::get_atom(slot), nullptr);
+  EXPECT_TRUE(m->retired().count(static_cast<std::uint32_t>(qid)));
+  EXPECT_FALSE(ff->is_bypassed());
+  EXPECT_EQ(env->get_design()->get_cookie(), before_cookie);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  sta_increm_update_timing();
+  EXPECT_EQ(IRTM_UTIL::s_instance->get_wns_cost(), before_slack);
+  EXPECT_EQ(count("    Failed to recover WNS cost"), 0);
+  // The inverse of that move: the slot register it removed, b1 enabled.
+  EXPECT_EQ(it.m_scratch.m_bypassed, (std::vector<std::uint32_t>{slot}));
+  EXPECT_EQ(it.m_scratch.m_enabled, (std::vector<std::uint32_t>{c.b1->get_location_gid()}));
+  EXPECT_EQ(ff->m_failure_mask, 4u);
+}
+
+TEST_F(IrtmMovesTest, CommitRecordsTheMoveOnEveryObject) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_current_worst_slack = -7;
+  m->finalize_retiming();
+  EXPECT_EQ(it.m_previous_worst_slack, -7);
+  EXPECT_EQ(it.m_current_worst_slack, IRTM_UTIL::s_instance->get_domain_wns(domains.front()));
+  EXPECT_EQ(it.m_accepted_moves, 1u);
+  IRTM_FF* a = m->create_irtm_ff(c.a0);
+  IRTM_FF* p = m->create_irtm_ff(c.pc);
+  a->m_failure_mask = p->m_failure_mask = 7;
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Backward);
+  move->m_enabled = {c.a0->get_location_gid()};
+  move->m_bypassed = {c.pc->get_location_gid()};
+  const VOK_ATOM_LOGICAL_PORT port = vok_get_logical_port(lut_in(c.luts[0]));
+  move->m_rerouted = {port};
+  it.create_irtm_ipin(port)->m_failure_mask = 4;
+  push_move(IRTM_MOVE::None);
+  m->finalize_retiming();
+  EXPECT_TRUE(m->yun_stack().empty());
+  EXPECT_EQ(it.m_accepted_moves, 2u);
+  EXPECT_EQ(a->m_failure_mask, 3u);
+  EXPECT_EQ(a->m_last_move, IRTM_MOVE::Backward);
+  EXPECT_EQ(p->m_failure_mask, 6u);
+  EXPECT_EQ(p->m_last_move, 0u);
+  EXPECT_EQ(it.create_irtm_ipin(port)->m_failure_mask, 0u);
+  it.m_pending_hold.push_back(port);
+  expect_internal_error([&] { m->finalize_retiming(); });
+  it.m_pending_hold.clear();
+}
+
+// ---------------------------------------------------------------- repairs
+
+TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_ITERATION& it = *m->iteration();
+  push_move(IRTM_MOVE::Backward);
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(c.c0)};
+  it.m_critical = true;
+  it.m_hold_moves = 0;
+  sta_incr_reset_changed_flops();
+  // Candidates of slack 0 or more below a positive threshold stay.
+  it.m_move_cost = {0, 1000000};
+  const VOK_ATOM_LOGICAL_PORT u_in = vok_get_logical_port(lut_in(c.u));
+  const VOK_ATOM_LOGICAL_PORT b1_in = vok_get_logical_port(c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_setup_candidates = {{b1_in, 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+  ASSERT_EQ(it.m_setup_candidates.size(), 1u);
+  // At or above the threshold: removed.
+  it.m_move_cost = {0, -1000000};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  (void)u_in;
+  // A failing pin without a register: queued for a re-route.
+  it.m_move_cost = {0, 1000000};
+  const VOK_ATOM_LOGICAL_PORT l3_in = vok_get_logical_port(lut_in(c.luts[3]));
+  it.m_setup_candidates = {{l3_in, 1}};
+  ASSERT_TRUE(m->update_setup_voilations(0, &queue));
+  ASSERT_EQ(queue.size(), 2u);
+  EXPECT_EQ(queue[1]->m_type, IRTM_OBJ::IPIN);
+  EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Reroute);
+  EXPECT_EQ(count("    Added setup degrading ff to queue=2"), 1);
+  // An iteration that met a hold repair queues nothing.
+  it.m_setup_candidates = {{l3_in, 1}};
+  it.m_hold_moves = 1;
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(it.m_setup_candidates.size(), 1u);
+}
+
+TEST_F(IrtmMovesTest, HoldRepairs) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(c.b0)};
+  // A clean list passes.
+  const VOK_ATOM_LOGICAL_PORT a_in = vok_get_logical_port(c.c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_pending_hold = {a_in};
+  EXPECT_TRUE(m->update_hold_voilations(0, &queue));
+  EXPECT_TRUE(it.m_pending_hold.empty());
+  EXPECT_EQ(count("    hold fix PASSED"), 1);
+  // b1's data input fails hold: first a wire LUT in front of it.
+  VOK_ATOM_ITERM* b1_d = c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  KEM_NODE* node = m->iteration() ? nullptr : nullptr;
+  (void)node;
+  const VOK_ATOM_LOGICAL_PORT b1_in = vok_get_logical_port(b1_d);
+  it.m_pending_hold = {b1_in};
+  push_move(IRTM_MOVE::Forward);
+  ASSERT_TRUE(m->update_hold_voilations(0, &queue));
+  ASSERT_EQ(queue.size(), 2u);
+  EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Wirelut);
+  EXPECT_EQ(queue[1]->m_hold, 1);
+  EXPECT_EQ(count_prefix("    hold_slack DEGRADED: "), 1);
+  // The pin's wire LUT failed: the load register is moved forward.
+  it.create_irtm_ipin(b1_in)->m_failure_mask |= 1u << IRTM_MOVE::Wirelut;
+  ASSERT_TRUE(m->update_hold_voilations(0, &queue));
+  ASSERT_EQ(queue.size(), 3u);
+  EXPECT_EQ(queue[2], m->find_irtm_ff(c.b1));
+  EXPECT_EQ(queue[2]->m_move_type, IRTM_MOVE::Forward);
+  // After a Backward move traced to its own load register: unfixable.
+  m->yun_stack().back()->type = IRTM_MOVE::Backward;
+  m->find_irtm_ff(c.b0)->m_failure_mask |= 1u << IRTM_MOVE::Backward;
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  EXPECT_EQ(count("    hold cost cannot be fixed"), 1);
+  // No repair move left: the limit on hold moves.
+  it.m_hold_moves = static_cast<std::uint32_t>(it.m_hold_iterations);
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  // Collected around the changed registers.
+  it.m_pending_hold.clear();
+}
+
+TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  move->failure.set(IRTM_FAILURE::NO_SLOT, lut_in(c.luts[1]));
+  std::vector<IRTM_OBJ*> queue(12, m->create_irtm_ff(c.a0));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  queue.resize(1);
+  // No slot, forward: the atom of the failing input (a LUT: no register).
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  move->failure.set(IRTM_FAILURE::NO_SLOT, c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(c.pc));
+  EXPECT_EQ(count("    Batched moves, queue_size = 2"), 1);
+  EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+}
+
+TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
+  // A late capture clock makes hold fail; two LUTs in the path feed each
+  // other, so the walk back may go round them.
+  device(Family::KY).build();
+  auto n = netlist();
+  SIG clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  VOK_ATOM_NODE* b0 = n.reg("b0").clk(clk).d(n.input_port("in")).atom();
+  place_at(b0, 3, 2, 1);
+  VOK_ATOM_NODE* x = n.lut("x", {b0}, 0x2).atom();
+  VOK_ATOM_NODE* y = n.lut("y", {x}, 0x2).atom();
+  vok_connect(y->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0), x->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  place_at(x, 3, 2, 3);
+  place_at(y, 3, 2, 6);
+  auto cb1 = n.atom(VOK_ATOM_KIND::CLKBUF, "cb1").input(DB_INPUT_PORT_BOX, 0, clk);
+  auto cb2 = n.atom(VOK_ATOM_KIND::CLKBUF, "cb2").input(DB_INPUT_PORT_BOX, 0, cb1);
+  VOK_ATOM_NODE* b1 = n.reg("b1").clk(cb2).d(y).atom();
+  place_at(b1, 3, 2, 2);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  n.timing();
+  make_manager();
+  KEM_NETLIST* kem = IRTM_UTIL::s_instance->get_kem_netlist();
+  KEM_NODE* d = kem->get_kem_node_from_iterm(b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_NE(d, nullptr);
+  KEM_NODE* start = d;
+  const std::int32_t h = m->get_hold_slack(d, &start);
+  EXPECT_EQ(h, sta_get_node_worst_hold_slack(d, true));
+  if (h < 0) {
+    EXPECT_TRUE(start == nullptr || start->has_any_flag(KEM_NODE_FLAGS_STOP));
+  }
+}
+
+// ---------------------------------------------------------------- function
+
+TEST_F(IrtmMovesTest, AWireLutKeepsTheDesignsBehaviour) {
+  start_small();
+  const auto st = stimuli(11);
+  const SIM_TRACE before = run(st);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Wirelut);
+  IRTM_IPIN* pin = m->iteration()->create_irtm_ipin(vok_get_logical_port(q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
+  ASSERT_TRUE(m->insert_wirelut(pin, move));
+  ASSERT_TRUE(m->annotate_delays(move, nullptr));
+  EXPECT_TRUE(move->m_atoms[0]->is_placed());
+  EXPECT_EQ(run(st), before);
+}
+
+TEST_F(IrtmMovesTest, ACommittedForwardMoveAcrossALutKeepsTheBehaviourFromPowerUp) {
+  start_small();
+  const auto st = stimuli(5);
+  const SIM_TRACE before = run(st);
+  IRTM_FF* ff = m->create_irtm_ff(r1);
+  m->create_irtm_ff(r2);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  const unsigned slot = slot_gid(4, 2, 70);
+  slot_before(slot, {q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
+  move->m_bypassed = {r1->get_location_gid(), r2->get_location_gid()};
+  move->m_slots = {slot};
+  move->m_atoms = {x};
+  ASSERT_TRUE(m->init_state()->compute_state_int(move, false));
+  m->implement_retiming(ff, move);
+  ASSERT_TRUE(m->annotate_delays(move, nullptr));
+  IRTM_ITERATION& it = *m->iteration();
+  m->check_retiming(move, &it.m_move_cost, &it.m_initial_cost, false);
+  m->finalize_retiming();
+  VOK_ATOM_NODE* p = PLACE_DB::get_atom(slot);
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(p->powers_up()) << "x(1, 0)";
+  EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(r1));
+  EXPECT_EQ(m->find_irtm_ff(p)->m_last_move, IRTM_MOVE::Forward);
+  EXPECT_EQ(run(st), before);
+}
+
+}  // namespace
