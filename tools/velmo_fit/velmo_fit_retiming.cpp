@@ -17,7 +17,8 @@ int connected_inputs(const VOK_ATOM_NODE* a) {
 RETIMING_STATE retiming_state() {
   RETIMING_STATE s;
   for (const VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist())) {
-    if (ZEL_ATOM_UTIL::is_zota_marked_reg(a))
+    if (a->is_ff()) s.registers.insert(a->get_id());
+    if (ZEL_ATOM_UTIL::is_zota_marked_reg(a) || (a->is_ff() && a->is_placed() && (a->get_location_gid() & 0x80000000u)))
       s.pipeline_registers.insert(a->get_id());
     else if (a->is_ff() && ZEL_ZOTA_UTIL::is_ff_bypassed(a))
       s.bypassed.insert(a->get_id());
@@ -30,8 +31,10 @@ RETIMING_STATE retiming_state() {
 RETIMING_CHANGES retiming_changes(const RETIMING_STATE& before) {
   RETIMING_CHANGES c;
   const RETIMING_STATE now = retiming_state();
-  for (int id : now.pipeline_registers) c.pipeline_created += before.pipeline_registers.count(id) == 0;
-  for (int id : before.pipeline_registers) c.pipeline_deleted += now.pipeline_registers.count(id) == 0;
+  // Retiming creates pipeline registers only; a pipeline register gone is
+  // deleted.
+  for (int id : now.registers) c.pipeline_created += before.registers.count(id) == 0;
+  for (int id : before.pipeline_registers) c.pipeline_deleted += now.registers.count(id) == 0;
   for (int id : now.bypassed) c.lab_bypassed += before.bypassed.count(id) == 0;
   for (int id : before.bypassed) c.lab_reenabled += now.bypassed.count(id) == 0;
   VOK_ATOM_NETLIST* top = host::vok::top_netlist();

@@ -8,7 +8,8 @@
 namespace velmo_fit {
 
 struct RETIMING_STATE {
-  std::set<int> pipeline_registers;  // pipeline (ZOTA-marked) registers by atom id
+  std::set<int> registers;           // every register by atom id
+  std::set<int> pipeline_registers;  // registers in pipeline slots or ZOTA-marked
   std::set<int> bypassed;            // bypassed LAB registers
   std::set<int> luts;                // combinational cells
 };

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "dux/dux.h"
+#include "norbo/norbo_zota_clock.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_internal_error.h"
 #include "testing/design_builder.h"
@@ -73,6 +76,23 @@ public:
     mgr->setup();
   }
   IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
+  // Two pipeline registers on other clocks in row y: the row segment's
+  // clock budget is spent (call before start(), fill_row() after).
+  void other_clocks_in_row(int y) {
+    for (int i = 0; i < 2; ++i) {
+      SIG c = n->input_port("row_clk" + std::to_string(y) + std::to_string(i));
+      auto r = n->zota_reg("row_reg" + std::to_string(y) + std::to_string(i)).clk(c).d(n->input_port("row_d" + std::to_string(y) + std::to_string(i)));
+      in_routing_slot(r, 5 + 2 * i, y, 3);
+      row_regs.push_back(r);
+    }
+  }
+  void fill_rows() {
+    for (VOK_ATOM_NODE* r : row_regs) {
+      VOK_ATOM_OTERM* c = r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      ASSERT_TRUE(NORBO_ZOTA_MANAGER::place(mgr->dux()->get_zota_legality(), gid(r), c, false, true));
+    }
+  }
+  std::vector<VOK_ATOM_NODE*> row_regs;
   static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* a) { return a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
   static VOK_ATOM_OTERM* q_of(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
   static std::uint32_t gid(VOK_ATOM_NODE* a) { return a->get_location_gid(); }
@@ -207,7 +227,8 @@ TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
   VOK_ATOM_OTERM* cout = chain.cell(2)->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
   ASSERT_TRUE(cout);
   VOK_ATOM_NODE* ext = n->carry_chain("ext", 1).cell(0);
-  vok_connect(cout, ext->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
+  VOK_ATOM_ITERM* ext_cin = ext->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+  vok_connect(cout, ext_cin ? ext_cin : ext->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
   EXPECT_TRUE(mgr->get_carry_chain(chain.cell(0), &got, nullptr));
   EXPECT_EQ(got.size(), 4u);
   vok_connect(cout, n->reg("c1").clk(clk)->add_input_term(DB_INPUT_PORT_DATA_IN, 0));
@@ -461,7 +482,7 @@ TEST_F(IrtmSearchTest, BackwardThroughSlotsCollectsTheFaninToRegister) {
   ASSERT_EQ(leaves.size(), 3u);
   EXPECT_EQ(leaves[0], leaf(d_of(f)));
   EXPECT_EQ(leaves[1], leaf(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)));
-  EXPECT_EQ(leaves[2], leaf(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 1)));
+  EXPECT_EQ(leaves[2], leaf(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)));
   for (RE_NODE* x : leaves) EXPECT_TRUE(x->cast_to_leaf()->feeds_retiming_ff);
   // Two different LUTs under the slot: refused without a reason.
   move.clear();
@@ -525,6 +546,131 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
               mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves);
             }).condition,
             "m_qfbk_gid == DEV_ILLEGAL_GLOBAL_ID");
+}
+
+// ---------------------------------------------------------------- moves into routing slots
+
+// f drives b through slots S1 (row 3) and S2 (row 4) and c through S3 (row
+// 5), whose only child is c.
+class IrtmSlotSearchTest : public IrtmSearchTest {
+public:
+  void build(const char* guard_band) {
+    cfg_set_value("muvo_zota_tco_gb", guard_band);
+    f = reg("f", n->input_port("in"), 2, 2, 1);
+    b = reg("b", f, 3, 4, 1);
+    c = reg("c", f, 3, 5, 1);
+    reg("b_load", b, 3, 4, 2);
+    reg("c_load", c, 3, 5, 2);
+    routing()
+        .routing(f)
+        .wire(lab_output(2, 2, 94))
+        .branch([&](NET_BUILDER& x) { x.wire(v(2, 2)).wire(lab_input(3, 5, 9)).sink(d_of(c)); })
+        .wire(lab_input(2, 3, 7))
+        .wire(h(2, 3))
+        .wire(lab_input(3, 4, 5))
+        .sink(d_of(b));
+  }
+  REG_BUILDER f{nullptr}, b{nullptr}, c{nullptr};
+};
+
+TEST_F(IrtmSlotSearchTest, ForwardTakesTheNearestSlotThatCoversItsDelay) {
+  build("-100000");  // any slot covers its delay
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(2, 3, 7), slot_gid(3, 5, 9)}));
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+}
+
+TEST_F(IrtmSlotSearchTest, ForwardPassesSlotsThatDoNotCoverTheirDelayButNotLoads) {
+  build("100000");  // no slot covers its delay: only slots with loads are taken
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), slot_gid(3, 5, 9)}));
+}
+
+TEST_F(IrtmSlotSearchTest, ForwardFailsWhenABranchCannotTakeTheClock) {
+  build("100000");
+  other_clocks_in_row(5);
+  start();
+  fill_rows();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
+}
+
+// src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a
+// clock enable from g.
+class IrtmSlotBackwardTest : public IrtmSearchTest {
+public:
+  void build(bool enable) {
+    src = reg("src", n->input_port("in"), 2, 2, 1);
+    f = reg("f", src, 3, 4, 1);
+    k = reg("k", src, 3, 4, 2);
+    reg("f_load", f, 3, 4, 4);
+    reg("k_load", k, 3, 4, 5);
+    routing()
+        .routing(src)
+        .wire(lab_output(2, 2, 94))
+        .wire(lab_input(2, 3, 7))
+        .wire(h(2, 3))
+        .wire(lab_input(3, 4, 5))
+        .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
+        .sink(d_of(k));
+    if (enable) {
+      g = reg("g", n->input_port("g_in"), 2, 2, 2);
+      f.ce(g);
+      routing().routing(g).wire(lab_output(2, 2, 95)).wire(lab_input(3, 4, 11)).sink(f.iterm(DB_INPUT_PORT_ENA));
+    }
+  }
+  REG_BUILDER src{nullptr}, f{nullptr}, k{nullptr}, g{nullptr};
+};
+
+TEST_F(IrtmSlotBackwardTest, BackwardIntoTheNearestSlotWithItsOtherLoads) {
+  build(false);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+  EXPECT_TRUE(leaf(d_of(k))->cast_to_leaf()->is_retimed);
+}
+
+TEST_F(IrtmSlotBackwardTest, BackwardWalksUpPastASlotThatCannotTakeTheClock) {
+  build(false);
+  other_clocks_in_row(4);
+  start();
+  fill_rows();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(2, 3, 7)});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+}
+
+TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
+  build(true);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  const auto lab_slot = static_cast<std::uint32_t>(IRTM_UTIL::s_instance->get_lab_zota_gid(f.iterm(DB_INPUT_PORT_ENA)));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
+  // With the partner k known, its missing enable makes the pair illegal.
+  move.clear();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
+}
+
+TEST_F(IrtmSearchTest, BackwardCoversLeavesBelowAChosenSlotOnce) {
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  VOK_ATOM_NODE* l = lut("l", {t, t}, 3, 4, 3);
+  auto f = reg("f", l, 3, 4, 1);
+  reg("f_load", f, 3, 4, 2);
+  routing()
+      .routing(t)
+      .wire(lab_output(2, 2, 94))
+      .wire(lab_input(3, 4, 20))
+      .branch([&](NET_BUILDER& x) { x.sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)); })
+      .sink(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0));
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 20)});
+  EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
 }
 
 }  // namespace
