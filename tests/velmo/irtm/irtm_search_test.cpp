@@ -673,4 +673,27 @@ TEST_F(IrtmSearchTest, BackwardCoversLeavesBelowAChosenSlotOnce) {
   EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
 }
 
+// The LUT's first input hangs below an inner slot, its second directly below
+// the slot above it: a register there would follow the inner one on the
+// first input, so the move is refused rather than registering it twice.
+TEST_F(IrtmSearchTest, BackwardRefusesAPlaceAboveOneAlreadyChosen) {
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  VOK_ATOM_NODE* l = lut("l", {t, t}, 3, 4, 3);
+  auto f = reg("f", l, 3, 4, 1);
+  reg("f_load", f, 3, 4, 2);
+  routing()
+      .routing(t)
+      .wire(lab_output(2, 2, 94))
+      .wire(lab_input(2, 3, 7))
+      .branch([&](NET_BUILDER& x) {
+        x.sink(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0));
+      })
+      .wire(h(2, 3))
+      .wire(lab_input(3, 4, 20))
+      .sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  start();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 20)});
+}
+
 }  // namespace
