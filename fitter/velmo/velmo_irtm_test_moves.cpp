@@ -490,24 +490,14 @@ std::vector<KEM_NODE*> fanin_sources(const KEM_NETLIST* kem, const KEM_NODE* nod
   return out;
 }
 
-std::vector<KEM_NODE*> fanout_sinks(const KEM_NETLIST* kem, const KEM_NODE* node) {
+// The nodes at the other end of every fan-out (or fan-in) edge of a node.
+std::vector<KEM_NODE*> neighbours(const KEM_NETLIST* kem, const KEM_NODE* node, bool fanin) {
   std::vector<KEM_NODE*> out;
-  for (int e = node->begin_fanout(); e >= 0;) {
+  for (int e = fanin ? node->begin_fanin() : node->begin_fanout(); e >= 0;) {
     const KEM_EDGE* edge = kem->get_edge(e);
     if (!edge) break;
-    out.push_back(edge->get_dst_node());
-    e = edge->get_next_fanout();
-  }
-  return out;
-}
-
-std::vector<KEM_NODE*> all_fanin(const KEM_NETLIST* kem, const KEM_NODE* node) {
-  std::vector<KEM_NODE*> out;
-  for (int e = node->begin_fanin(); e >= 0;) {
-    const KEM_EDGE* edge = kem->get_edge(e);
-    if (!edge) break;
-    out.push_back(edge->get_src_node());
-    e = edge->get_next_fanin();
+    out.push_back(fanin ? edge->get_src_node() : edge->get_dst_node());
+    e = fanin ? edge->get_next_fanin() : edge->get_next_fanout();
   }
   return out;
 }
@@ -540,7 +530,7 @@ std::int32_t IRTM_MANAGER::get_hold_slack(KEM_NODE* node, KEM_NODE** start) {
   for (std::size_t step = 0; !cur->has_any_flag(KEM_NODE_FLAGS_STOP); ++step) {
     if (step >= limit) return h;
     KEM_NODE* next = nullptr;
-    for (KEM_NODE* src : all_fanin(m_kem_netlist, cur))
+    for (KEM_NODE* src : neighbours(m_kem_netlist, cur, true))
       if (src && hold_of(src) == h) {
         next = src;
         break;
@@ -597,32 +587,31 @@ bool IRTM_MANAGER::update_setup_voilations(int, std::vector<IRTM_OBJ*>* queue) {
   const bool forward = m_yun_stack.back()->type == IRTM_MOVE::Forward;
   const std::vector<VOK_ATOM_NODE*> changed = *m_ff_change->get_changed_flops(!forward, forward);
   const std::int32_t threshold = it.m_move_cost.slack;
+  // Forward moves look at output terminals after the changed registers,
+  // the others at input terminals before them.
+  const std::uint8_t input = forward ? 0 : 1;
+  auto port_of = [&](const KEM_NODE* n, VOK_ATOM_LOGICAL_PORT* port) {
+    if (forward ? !n->get_oterm() : !n->get_iterm()) return false;
+    *port = forward ? vok_get_logical_port(n->get_oterm()) : vok_get_logical_port(n->get_iterm());
+    return true;
+  };
   for (VOK_ATOM_NODE* atom : changed) {
     const KEM_NETLIST_CELL* cell = m_kem_netlist->get_cell_from_atom_id(atom->get_id());
     if (!cell) continue;
     for (int k : cell->keeper_range()) {
       const KEM_NODE* keeper = m_kem_netlist->get_node(k);
       if (!keeper) continue;
-      for (KEM_NODE* u : forward ? fanout_sinks(m_kem_netlist, keeper) : all_fanin(m_kem_netlist, keeper)) {
+      for (KEM_NODE* u : neighbours(m_kem_netlist, keeper, !forward)) {
         const std::int32_t m = u ? min_wns(u) : IRTM_NO_SLACK;
         if (m == IRTM_NO_SLACK || m >= threshold) continue;
-        if (forward) {
-          if (u->get_oterm()) {
-            it.m_setup_candidates.push_back({vok_get_logical_port(u->get_oterm()), 0});
-            continue;
-          }
-          for (KEM_NODE* w : fanout_sinks(m_kem_netlist, u))
-            if (util()->get_min_node_slack(w) < threshold && w->get_oterm())
-              it.m_setup_candidates.push_back({vok_get_logical_port(w->get_oterm()), 0});
-        } else {
-          if (u->get_iterm()) {
-            it.m_setup_candidates.push_back({vok_get_logical_port(u->get_iterm()), 1});
-            continue;
-          }
-          for (KEM_NODE* w : all_fanin(m_kem_netlist, u))
-            if (util()->get_min_node_slack(w) < threshold && w->get_iterm())
-              it.m_setup_candidates.push_back({vok_get_logical_port(w->get_iterm()), 1});
+        VOK_ATOM_LOGICAL_PORT port;
+        if (port_of(u, &port)) {
+          it.m_setup_candidates.push_back({port, input});
+          continue;
         }
+        for (KEM_NODE* w : neighbours(m_kem_netlist, u, !forward))
+          if (util()->get_min_node_slack(w) < threshold && port_of(w, &port))
+            it.m_setup_candidates.push_back({port, input});
       }
     }
   }

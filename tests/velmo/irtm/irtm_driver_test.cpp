@@ -112,6 +112,7 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   EXPECT_EQ(count("[0 0][0] FF Queue Size : 3"), 1);
   EXPECT_EQ(count_prefix("[0 0][0] Yun["), 3);
   EXPECT_EQ(count_prefix("    creating "), 0);  // nothing implemented
+  EXPECT_EQ(count_prefix("    Batched moves"), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Critical Moves      : "), 1);
   EXPECT_EQ(count("[0 0][0] Accepted Moves      : 0 (0%)"), 1);
   // One round (R = 1), the switches back as they were, the utility gone.

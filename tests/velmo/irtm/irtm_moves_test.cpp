@@ -195,6 +195,8 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   bool stale = true;
   EXPECT_TRUE(m->annotate_delays(move, &stale));
   EXPECT_FALSE(stale);
+  // The engine reports the slot register as created: its object is found.
+  EXPECT_EQ(count("ZOTA reroute, Deleted: 0 Created: 1"), 1);
 }
 
 TEST_F(IrtmMovesTest, AnEmptySlotListStillSetsPowerUpsOfEnabledSlotRegisters) {
