@@ -74,6 +74,7 @@ public:
   int get_current_corner_index() const { return m_current_corner; }
   const std::vector<int>& get_corners() const { return m_corners; }
   std::int32_t get_min_lut_input_delay() const { return m_min_lut_input_delay; }
+  const std::vector<std::shared_ptr<YEB_TIMING_MODEL>>& get_models() const { return m_models; }
   HOV_INCR* get_hov_incr() const { return m_hov_incr.get(); }
   void set_hov_incr(HOV_INCR* incr);
 
@@ -507,10 +508,7 @@ public:
   void dump_atom_netlist(bool force);
   static std::uint32_t s_dump_counter;
 
-  // Move search, implementation, acceptance and undo (refuse until built).
-  bool is_retimable_ff(VOK_ATOM_NODE* atom);
-  bool forward_retime(IRTM_FF* ff, IRTM_MOVE* move);
-  bool backward_retime(IRTM_FF* ff, IRTM_MOVE* move);
+  // Move implementation, acceptance and undo.
   bool insert_wirelut(IRTM_IPIN* pin, IRTM_MOVE* move);
   bool reroute_load(IRTM_IPIN* pin, IRTM_MOVE* move);
   bool annotate_delays(IRTM_MOVE* move, bool* changed);
@@ -543,6 +541,47 @@ public:
   INITIAL_STATE_MANAGER* init_state() const { return m_init_state.get(); }
   std::uint32_t update_counter() const { return m_update_counter; }
 
+  // The move search: which registers may move, register lookups, the
+  // routing-element paths of the nets a move touches, and the forward and
+  // backward searches that fill a move (velmo_irtm_test_search.cpp).
+  bool is_retimable_ff(VOK_ATOM_NODE* atom);
+  IRTM_FF* get_lab_irtm_ff(const PLACE_DB::LOCATION& loc);
+  IRTM_FF* get_peer_irtm_ff(IRTM_FF* ff);
+  bool get_carry_chain(VOK_ATOM_NODE* atom, std::list<VOK_ATOM_NODE*>* chain, VOK_ATOM_ITERM** lab_entry);
+  RE_NODE* create_carry_re_tree(VOK_ATOM_ITERM* iterm);
+  void get_dst_iterms(VOK_ATOM_OTERM* oterm, std::vector<VOK_ATOM_ITERM*>* out, bool through_zota);
+  RE_NODE* create_re_tree(VOK_ATOM_OTERM* oterm);
+  RE_NODE* create_re_tree(VOK_ATOM_ITERM* iterm);
+  RE_NODE* create_re_path(VOK_ATOM_OTERM* oterm, VOK_ATOM_ITERM* iterm, bool walk_past_lab_slot);
+  bool create_secsig_re_tree(IRTM_FF* ff, IRTM_FF** partner);
+  int get_incr_node_delay(RE_NODE* slot);
+  bool forward_retime(IRTM_FF* ff, IRTM_MOVE* move);
+  bool forward_retime_soln(IRTM_FF* ff, IRTM_MOVE* move);
+  bool forward_retime_check_fanout_xcomb(IRTM_FF* crit_ff, std::vector<VOK_ATOM_OTERM*>* new_outputs,
+                                         std::vector<VOK_ATOM_ITERM*>* side_loads, IRTM_MOVE* move);
+  bool forward_retime_to_bypassed_ff(IRTM_FF* ff, RE_NODE* leaf, IRTM_MOVE* move);
+  bool find_zota_slot_forward(RE_NODE* node, VOK_ATOM_OTERM* clk_src, bool clk_inverted, IRTM_MOVE* move, int budget);
+  bool backward_retime(IRTM_FF* ff, IRTM_MOVE* move);
+  // Steps up to the filled move of backward_retime (no checks, no edits).
+  bool backward_retime_search(IRTM_FF* ff, IRTM_MOVE* move);
+  bool backward_retime_soln(IRTM_FF* ff, const std::vector<RE_NODE*>& leaves, IRTM_MOVE* move);
+  RE_NODE* find_zota_slot_backward(IRTM_FF* ff, RE_NODE* leaf, VOK_ATOM_OTERM* clk_src, bool clk_inverted,
+                                   IRTM_MOVE* move);
+  bool backward_retime_append_ff1_fanin_re(IRTM_FF* ff, IRTM_MOVE* move, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_lut0_fanin_re(IRTM_FF* ff, IRTM_MOVE* move, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_lut3_fanin_re(IRTM_FF* ff, VOK_ATOM_NODE* lut, IRTM_MOVE* move,
+                                            std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_arith_fanin_re(IRTM_FF* ff, IRTM_MOVE* move, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_qfbk_re(IRTM_FF* ff, IRTM_MOVE* move, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_secsig_fanin_re(IRTM_FF* ff, bool allow_partner, IRTM_MOVE* move,
+                                              std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_secsig_iterm_re(IRTM_FF* ff, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_append_iterm_re(VOK_ATOM_ITERM* iterm, std::vector<RE_NODE*>* leaves);
+  bool backward_retime_check_fanout_iterm(IRTM_FF* ff, VOK_ATOM_ITERM* iterm, IRTM_MOVE* move, bool no_secondary);
+  bool backward_retime_check_re_fanout(IRTM_FF* ff, RE_NODE* node, IRTM_MOVE* move);
+  bool backward_retime_check_oterm_fanout(IRTM_FF* ff, VOK_ATOM_OTERM* oterm, IRTM_MOVE* move, bool no_secondary);
+  bool backward_retime_to_bypassed_ff(IRTM_FF* ff, IRTM_MOVE* move);
+
   IRTM_ITERATION* iteration() const { return m_iter.get(); }
   IRTM_FF_QUEUE* queue() const { return m_queue.get(); }
   DUX* dux() const { return m_dux.get(); }
@@ -550,6 +589,10 @@ public:
 
 private:
   void clear_yun_stack();
+  // Move search helpers.
+  RE_NON_TERMINAL* find_source_node(VOK_ATOM_OTERM* oterm);
+  bool create_secsig_re_path(VOK_ATOM_ITERM* iterm);
+  std::int32_t get_slot_requirement(std::uint32_t gid);
 
   WEXAN_ENV* m_env;
   CMP_FACADE* m_cmp = nullptr;

@@ -25,11 +25,6 @@ namespace {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_irtm_test_manager", line);
 }
 
-bool not_built(const char* name) {
-  msg_vdebug_impl(2, "%s: not built yet", name);
-  return false;
-}
-
 bool is_hold_repair(const IRTM_OBJ* obj) { return obj->m_move_type != IRTM_MOVE::None && obj->m_hold; }
 
 // One run of the retimer inside its profiling bin.
@@ -412,8 +407,3 @@ void IRTM_MANAGER::dump_atom_netlist(bool force) {
   dumper.dump_atom_netlist(file, m_atoms, true);
 }
 
-// ---------------------------------------------------------------- members of the move issues
-
-bool IRTM_MANAGER::is_retimable_ff(VOK_ATOM_NODE*) { return not_built("IRTM_MANAGER::is_retimable_ff"); }
-bool IRTM_MANAGER::forward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::forward_retime"); }
-bool IRTM_MANAGER::backward_retime(IRTM_FF*, IRTM_MOVE*) { return not_built("IRTM_MANAGER::backward_retime"); }

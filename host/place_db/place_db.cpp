@@ -58,6 +58,12 @@ std::vector<VOK_ATOM_NODE*> PLACE_DB::get_ale_atoms_of(std::uint32_t gid) const 
   return out;
 }
 
+VOK_ATOM_NODE* PLACE_DB::get_atom(const LOCATION& location) {
+  const unsigned gid = host::device::die_info()->get_place_info()->get_global_id(
+      0, static_cast<int>(location.x), static_cast<int>(location.y), static_cast<int>(location.z));
+  return gid == 0xFFFFFFFFu ? nullptr : get_atom(gid);
+}
+
 std::pair<int, int> PLACE_DB::get_base_xy_from_atom(const VOK_ATOM_NODE* atom) {
   if (!atom || atom->get_location_gid() == 0xFFFFFFFFu) return {-1, -1};
   return get_xy_from_gid(atom->get_location_gid());

@@ -23,6 +23,9 @@ public:
   static std::vector<VOK_ATOM_NODE*> get_atoms_at(std::uint32_t x, std::uint32_t y);
   // The atom placed at a gid, or null.
   static VOK_ATOM_NODE* get_atom(std::uint32_t gid);
+  // The atom placed at a plain coordinate location (site z of tile (x, y)),
+  // or null.
+  static VOK_ATOM_NODE* get_atom(const LOCATION& location);
   // The tile of a placement or slot gid; (-1, -1) for none.
   static std::pair<int, int> get_xy_from_gid(std::uint32_t gid);
 

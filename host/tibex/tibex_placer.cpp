@@ -996,8 +996,9 @@ bool check_legal(std::string* why) {
     }
     where[a] = p;
     if (p.gid & 0x80000000u) {
-      if (p.element != dev_kind::LAB_RE || kind != dev_kind::FF ||
-          die->get_place_info()->get_global_id(dev_kind::FF, p.x, p.y, p.z) != p.gid)
+      // Any LAB input mux holding a pipeline slot: the control inputs' LAB
+      // positions and the data inputs' routing slots.
+      if (p.element != dev_kind::LAB_RE || kind != dev_kind::FF || !die->get_route_info()->is_zota_gid(p.gid))
         finding(a, "placed on a routing element that is no pipeline slot for it");
       if (die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) finding(a, "its pipeline slot is blacklisted");
     } else {

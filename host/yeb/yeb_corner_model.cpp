@@ -27,10 +27,20 @@ std::shared_ptr<YEB_TIMING_MODEL> YEB_TIMING_MODEL::get_timing_model(DEV_DEVICE_
   return m;
 }
 
+namespace {
+// Values 0-3 and 4-7: max rise, max fall, min rise, min fall of a cell's two
+// arcs (both equal in the stand-in).
+void fill_two_arcs(double max_ps, YEB_CELL_DELAY& out) {
+  for (int k = 0; k < 8; ++k) out.values[k] = static_cast<float>((k % 4 < 2 ? max_ps : max_ps * 0.9) * 1e-12);
+}
+}  // namespace
+
 void YEB_TIMING_MODEL::get_lut_input_delay(int input, int, YEB_CELL_DELAY& out) const {
   if (input < 0 || input > 7) return;
-  // Values 0-3 and 4-7: max rise, max fall, min rise, min fall of the
-  // input's two arcs (both equal in the stand-in).
-  const double ps = (100.0 + 10.0 * input) * m_scale;
-  for (int k = 0; k < 8; ++k) out.values[k] = static_cast<float>((k % 4 < 2 ? ps : ps * 0.9) * 1e-12);
+  fill_two_arcs((100.0 + 10.0 * input) * m_scale, out);
+}
+
+void YEB_TIMING_MODEL::get_cell_delay(int parameter, int, YEB_CELL_DELAY& out) const {
+  if (parameter < 130 || parameter > 199) return;
+  fill_two_arcs((40.0 + 5.0 * (parameter % 13)) * m_scale, out);
 }

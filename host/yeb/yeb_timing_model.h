@@ -82,6 +82,11 @@ public:
   // max = 100 + 10 x input ps scaled by the corner, min = 0.9 x max. The
   // other values stay "none"; so does everything for another input.
   void get_lut_input_delay(int input, int flag, YEB_CELL_DELAY& out) const;
+  // algorithm: the cell delay of a delay-library parameter at this corner in
+  // seconds (the flag is ignored): parameters 130-199 fill values 0-7 as
+  // get_lut_input_delay does, max = 40 + 5 x (parameter mod 13) ps scaled by
+  // the corner, min = 0.9 x max; other parameters stay "none".
+  void get_cell_delay(int parameter, int flag, YEB_CELL_DELAY& out) const;
   double get_delay_scale() const { return m_scale; }
 
   // ---- per-kind models and cell delays (yeb_kind_model.cpp)

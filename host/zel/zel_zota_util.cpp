@@ -20,3 +20,14 @@ unsigned ZOTA::UTIL::get_any_clk_re_gid_for_zota(unsigned gid, const std::vector
     }
   return best;
 }
+
+int ZOTA::UTIL::get_lab_zota_type(unsigned gid) const {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_ROUTE_INFO* route = die ? die->get_route_info() : nullptr;
+  if (!route || !route->is_zota_gid(gid)) return -1;
+  // The LAB slots are the control-input muxes 140-179; a clear's slot has an
+  // even index, an enable's the odd one after it.
+  const WUMP_ROUTE_NODE node = route->get_route_node_of(gid);
+  if (node.element_type != 282 || node.index < 140 || node.index >= 180) return -1;
+  return node.index % 2 == 0 ? 0 : 1;
+}

@@ -34,6 +34,10 @@ public:
   // spine tap, 318) serving the row of the pipeline slot or site `gid`;
   // 0xFFFFFFFF when there is none.
   unsigned get_any_clk_re_gid_for_zota(unsigned gid, const std::vector<int>& kinds, int mode) const;
+  // data: the LAB pipeline type of a LAB pipeline slot (a LAB control-input
+  // mux holding a slot): 0 for the slot of a synchronous clear, 1 for the
+  // slot of a clock enable; -1 for any other gid.
+  int get_lab_zota_type(unsigned gid) const;
 
 private:
   const DEV_DEVICE* m_device = nullptr;

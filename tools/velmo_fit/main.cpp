@@ -29,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <optional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -63,6 +64,7 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_options.h"
+#include "velmo_fit_retiming.h"
 #include "velmo_fit_partitions.h"
 #include "velmo_fit_session.h"
 #include "vok/vok_atom_netlist.h"
@@ -302,6 +304,9 @@ int g_final_changed_luts = -1;
 // The pins' chain settings before the first stage, so the report can list
 // what the stages changed.
 std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
+// What the finalize stage changed in the register structure (post-route
+// retiming), once it ran.
+std::optional<velmo_fit::RETIMING_CHANGES> g_retiming;
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
@@ -344,6 +349,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
     row["before"] = it == g_chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
     j["delay_chains"].push_back(row);
   }
+  if (g_retiming) j["retiming"] = velmo_fit::retiming_report(*g_retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (g_final_changed_luts >= 0) j["final_changed_luts"] = g_final_changed_luts;
   j["peak_rss_kb"] = peak_rss_kb();
@@ -355,6 +361,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
+  g_retiming.reset();
   // Comparing each incremental timing update with a full analysis is a test
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
@@ -518,6 +525,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       std::map<int, std::string> luts_before;
       if (s == "final") luts_before = lut_states();
       bool r;
+      const velmo_fit::RETIMING_STATE before_final =
+          s == "final" ? velmo_fit::retiming_state() : velmo_fit::RETIMING_STATE();
       if (s == "plan")
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
       else
@@ -535,6 +544,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         for (const auto& [id, state] : lut_states())
           if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state) ++g_final_changed_luts;
         std::printf("Final stage: %d LUTs with changed connections or masks\n", g_final_changed_luts);
+        g_retiming = velmo_fit::retiming_changes(before_final);
+        if (g_retiming->any())
+          std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
+                      "re-enabled; %d wire LUTs\n",
+                      g_retiming->pipeline_created, g_retiming->pipeline_deleted, g_retiming->lab_bypassed,
+                      g_retiming->lab_reenabled, g_retiming->wire_luts);
       }
       if (r && eqcheck) {
         JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;

@@ -1,0 +1,699 @@
+// The retimer's move search: retimability and register lookups, the
+// routing-element trees of routed nets, and the moves the forward and
+// backward searches fill (nothing is edited here).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "cmp/cmp_facade.h"
+#include "dux/dux.h"
+#include "norbo/norbo_zota_clock.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_internal_error.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "testing/routing_builder.h"
+#include "testing/scenes.h"
+#include "velmo_irtm_test.h"
+#include "wexan/wexan_atom_mod_drc.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+
+namespace {
+
+using namespace host::testing;
+using IDS = std::vector<std::uint32_t>;
+
+class IrtmSearchTest : public HostTest {
+public:
+  void SetUp() override {
+    HostTest::SetUp();
+    device(Family::KY).build();
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    clk = n->input_port("clk");
+    n->clock("clk", 1000, clk);
+  }
+  void TearDown() override {
+    if (mgr) {
+      mgr->cleanup(true);
+      mgr.reset();
+    }
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+  }
+  // A register on a global clock, as the fitter's designs have them.
+  REG_BUILDER reg(const std::string& name, SIG d, int x, int y, int z, SIG c = SIG()) {
+    REG_BUILDER r = n->reg(name).clk(c.oterm ? c : clk);
+    if (d.oterm) r.d(d);
+    place_at(r, x, y, z);
+    r.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
+    return r;
+  }
+  VOK_ATOM_NODE* lut(const std::string& name, std::initializer_list<SIG> in, int x, int y, int z) {
+    VOK_ATOM_NODE* l = n->lut(name, in, [](const LUT_INPUTS& v) { return v[0] != (v.n > 1 && v[1]); });
+    place_at(l, x, y, z);
+    return l;
+  }
+  // A register in the pipeline slot of a LAB's data-input mux.
+  static void in_routing_slot(VOK_ATOM_NODE* r, int x, int y, int input) {
+    r->set_location(slot_gid(x, y, input), 282);
+  }
+  static unsigned slot_gid(int x, int y, int input) {
+    return host::device::die_info()->get_route_info()->get_gid(282, x, y, input);
+  }
+  void start() {
+    n->timing();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+    mgr->setup();
+  }
+  IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
+  // Two pipeline registers on other clocks in row y: the row segment's
+  // clock budget is spent (call before start(), fill_row() after).
+  void other_clocks_in_row(int y) {
+    for (int i = 0; i < 2; ++i) {
+      SIG c = n->input_port("row_clk" + std::to_string(y) + std::to_string(i));
+      auto r = n->zota_reg("row_reg" + std::to_string(y) + std::to_string(i)).clk(c).d(n->input_port("row_d" + std::to_string(y) + std::to_string(i)));
+      in_routing_slot(r, 5 + 2 * i, y, 3);
+      row_regs.push_back(r);
+    }
+  }
+  void fill_rows() {
+    for (VOK_ATOM_NODE* r : row_regs) {
+      VOK_ATOM_OTERM* c = r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      ASSERT_TRUE(NORBO_ZOTA_MANAGER::place(mgr->dux()->get_zota_legality(), gid(r), c, false, true));
+    }
+  }
+  std::vector<VOK_ATOM_NODE*> row_regs;
+  static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* a) { return a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
+  static VOK_ATOM_OTERM* q_of(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
+  static std::uint32_t gid(VOK_ATOM_NODE* a) { return a->get_location_gid(); }
+  RE_NODE* leaf(VOK_ATOM_ITERM* t) { return mgr->re_manager().find_node(t); }
+  static std::uint32_t slot_of(RE_NODE* node) { return static_cast<RE_NON_TERMINAL*>(node)->get_re_gid(); }
+
+  std::unique_ptr<NETLIST_BUILDER> n;
+  SIG clk;
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<IRTM_MANAGER> mgr;
+  IRTM_MOVE move{0};
+};
+
+// ---------------------------------------------------------------- retimability and lookups
+
+TEST_F(IrtmSearchTest, EachRetimabilityTestRefusesOnItsOwn) {
+  SIG in = n->input_port("in");
+  auto base = reg("base", in, 2, 2, 1);
+  reg("base_load", base, 2, 2, 2);
+  std::vector<VOK_ATOM_NODE*> refused;
+  auto with_load = [&](const std::string& name, REG_BUILDER r, int z) {
+    reg(name + "_load", r, 3, 2, z);
+    refused.push_back(r);
+    return r;
+  };
+  with_load("fixed", reg("fixed", in, 2, 2, 4), 1)->set_modifiable(false);
+  scenes::set_bypassed(with_load("bypassed", reg("bypassed", in, 2, 2, 5), 2));
+  host::drc::deny(with_load("denied", reg("denied", in, 2, 2, 7), 4)->get_id(), 41, std::uint64_t{1} << 3);
+  refused.push_back(reg("unused", in, 2, 2, 8));
+  auto divider = with_load("divider", reg("divider", in, 2, 2, 10), 5);
+  n->clock("div", 2000, divider);
+  with_load("clocked_data", reg("clocked_data", clk, 2, 2, 11), 7);
+  with_load("async", reg("async", in, 2, 2, 13), 8).aclr(n->input_port("rst"));
+  with_load("no_data", reg("no_data", SIG(), 2, 2, 14), 10);
+  auto no_clock = n->reg("no_clock").d(in);
+  place_at(no_clock, 2, 2, 16);
+  with_load("no_clock", no_clock, 11);
+  // A single LUT-RAM data fanout refuses; a second fanout lifts it.
+  auto to_ram = reg("to_ram", in, 2, 2, 17);
+  n->lutram("ram").data_in(to_ram).clk(clk);
+  refused.push_back(to_ram);
+  auto to_ram2 = reg("to_ram2", in, 2, 2, 19);
+  n->lutram("ram2").data_in(to_ram2).clk(clk);
+  reg("to_ram2_load", to_ram2, 3, 2, 13);
+  auto touched = with_load("touched", reg("touched", in, 2, 2, 20), 14);
+  refused.pop_back();
+  start();
+  EXPECT_TRUE(mgr->is_retimable_ff(base));
+  EXPECT_TRUE(mgr->is_retimable_ff(to_ram2));
+  for (VOK_ATOM_NODE* r : refused) EXPECT_FALSE(mgr->is_retimable_ff(r)) << r->get_string_hpath();
+  EXPECT_FALSE(mgr->is_retimable_ff(nullptr));
+  EXPECT_FALSE(mgr->is_retimable_ff(lut("not_a_reg", {in}, 5, 5, 0)));
+  // Clock connection codes: only the ordinary ones refuse.
+  VOK_ATOM_ITERM* c = base.iterm(DB_INPUT_PORT_CLK);
+  for (int code : {0, 1, 3, 4}) {
+    c->set_connection_code(code);
+    EXPECT_FALSE(mgr->is_retimable_ff(base)) << code;
+  }
+  c->set_connection_code(5);
+  EXPECT_TRUE(mgr->is_retimable_ff(base));
+  // Timing dont-touch: a flagged fan-in edge of the keeper.
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const KEM_NODE* keeper = kem->get_node(kem->get_cell_from_atom_id(touched->get_id())->keeper_range()[0]);
+  kem->set_edge_flag_bits(keeper->begin_fanin(), 1);
+  EXPECT_FALSE(mgr->is_retimable_ff(touched));
+}
+
+// The bundled scene builds its own device.
+class IrtmSearchSceneTest : public IrtmSearchTest {
+public:
+  void SetUp() override { HostTest::SetUp(); }
+};
+
+TEST_F(IrtmSearchSceneTest, PartitionBordersRefuseRetiming) {
+  scenes::KY_PIPELINE s = scenes::ky_pipeline();
+  for (VOK_ATOM_NODE* r : {s[0].c0, s[0].after, s[0].b0})
+    r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(2);
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+  mgr->setup();
+  EXPECT_FALSE(mgr->is_retimable_ff(s[0].c0));     // feeds the other partition
+  EXPECT_FALSE(mgr->is_retimable_ff(s[0].after));  // fed by it
+  EXPECT_TRUE(mgr->is_retimable_ff(s[0].b0));
+}
+
+TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
+  SIG in = n->input_port("in");
+  std::vector<VOK_ATOM_NODE*> r;
+  for (int z : {7, 8, 10, 11}) r.push_back(reg("r" + std::to_string(z), in, 3, 3, z));
+  // A chain of three cells, the head in LAB (2, 4), the others in (3, 4);
+  // each sum feeds a register, the tail's carry-out nothing yet.
+  auto chain = n->carry_chain("add", 3);
+  const int at[3][3] = {{2, 4, 0}, {3, 4, 0}, {3, 4, 3}};
+  for (int i = 0; i < 3; ++i) {
+    place_at(chain.cell(i), at[i][0], at[i][1], at[i][2]);
+    vok_connect(q_of(r[0]), chain.cell(i)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+    reg("sum" + std::to_string(i), chain.cell(i).out(DB_OUTPUT_PORT_SUM), 5, 4, 1 + 3 * i);
+  }
+  // Pipeline registers: one in a routing slot, one at a LAB position.
+  auto src = reg("src", in, 2, 2, 1);
+  auto in_route = n->zota_reg("in_route").clk(clk).d(src);
+  in_routing_slot(in_route, 3, 2, 3);
+  auto behind = reg("behind", in_route, 3, 2, 1);
+  auto in_lab = n->zota_reg("in_lab").clk(clk).d(src);
+  place_in_slot(in_lab, 3, 2, 61);
+  start();
+
+  // Peers are looked up, never made: 8 has no object until asked for.
+  EXPECT_EQ(mgr->get_peer_irtm_ff(ff(r[0])), nullptr);
+  EXPECT_EQ(mgr->get_peer_irtm_ff(ff(r[0])), nullptr);
+  IRTM_FF* r8 = ff(r[1]);
+  EXPECT_EQ(mgr->get_peer_irtm_ff(ff(r[0])), r8);
+  EXPECT_EQ(mgr->get_peer_irtm_ff(r8), ff(r[0]));
+  IRTM_FF* r11 = ff(r[3]);
+  EXPECT_EQ(mgr->get_peer_irtm_ff(ff(r[2])), r11);
+  PLACE_DB::LOCATION routed;
+  routed.index = 3;
+  EXPECT_EQ(expect_internal_error([&] { mgr->get_lab_irtm_ff(routed); }).condition,
+            "loc.index == -1 && loc.elem == DEV_ELEMENT_INVALID");
+
+  std::list<VOK_ATOM_NODE*> got;
+  const std::list<VOK_ATOM_NODE*> all(chain.cells().begin(), chain.cells().end());
+  EXPECT_TRUE(mgr->get_carry_chain(chain.cell(1), &got, nullptr));
+  EXPECT_EQ(got, all);  // the head (its carry-in unconnected) first
+  VOK_ATOM_ITERM* border = nullptr;
+  EXPECT_TRUE(mgr->get_carry_chain(chain.cell(2), &got, &border));
+  EXPECT_EQ(got, (std::list<VOK_ATOM_NODE*>{chain.cell(1), chain.cell(2)}));
+  EXPECT_EQ(border, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+  EXPECT_FALSE(mgr->get_carry_chain(r[0], &got, nullptr));
+  // The tail's carry-out continues into a further cell; a second load on it
+  // ends the chain.
+  VOK_ATOM_OTERM* cout = chain.cell(2)->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0);
+  ASSERT_TRUE(cout);
+  VOK_ATOM_NODE* ext = n->carry_chain("ext", 1).cell(0);
+  VOK_ATOM_ITERM* ext_cin = ext->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0);
+  vok_connect(cout, ext_cin ? ext_cin : ext->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
+  EXPECT_TRUE(mgr->get_carry_chain(chain.cell(0), &got, nullptr));
+  EXPECT_EQ(got.size(), 4u);
+  vok_connect(cout, n->reg("c1").clk(clk)->add_input_term(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_FALSE(mgr->get_carry_chain(chain.cell(0), &got, nullptr));
+  EXPECT_EQ(mgr->create_carry_re_tree(d_of(r[0])), nullptr);
+
+  std::vector<VOK_ATOM_ITERM*> loads;
+  mgr->get_dst_iterms(q_of(src), &loads, true);
+  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(behind), d_of(in_lab)}));
+  loads.clear();
+  mgr->get_dst_iterms(q_of(src), &loads, false);
+  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(in_route), d_of(in_lab)}));
+}
+
+// ---------------------------------------------------------------- routing-element paths
+
+TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
+  auto a = reg("a", n->input_port("in"), 2, 2, 1);
+  auto b = reg("b", a, 3, 3, 1);
+  auto c = reg("c", a, 3, 3, 2);
+  auto far = reg("far", a, 5, 3, 1);
+  auto loose = reg("loose", a, 5, 3, 2);  // unrouted
+  auto g = reg("g", n->input_port("g_in"), 2, 2, 2);
+  auto e = reg("e", n->input_port("e_in"), 3, 3, 4).ce(g);
+  auto routes = routing();
+  routes.routing(a)
+      .wire(lab_output(2, 2, 94))
+      .branch([&](NET_BUILDER& x) { x.wire(lab_input(2, 3, 7)).wire(h(2, 3)).wire(lab_input(5, 3, 9)).sink(d_of(far)); })
+      .wire(h(2, 2))
+      .wire(lab_input(3, 3, 5))
+      .branch([&](NET_BUILDER& x) { x.sink(d_of(b)); })
+      .sink(d_of(c));
+  routes.routing(g).wire(lab_output(2, 2, 95)).wire(v(2, 2)).wire(lab_input(3, 3, 11)).sink(e.iterm(DB_INPUT_PORT_ENA));
+  start();
+  RE_NODE* root = mgr->create_re_tree(q_of(a));
+  EXPECT_EQ(mgr->create_re_tree(q_of(a)), root);
+  ASSERT_TRUE(root->is_src());
+  // Children: the shared slot (two leaves), the slot far up the branch to
+  // `far`, and the unrouted load directly.
+  ASSERT_EQ(root->get_num_children(), 3);
+  EXPECT_EQ(root->get_num_leaf(), 1);
+  RE_NODE* shared = leaf(d_of(b))->get_parent();
+  EXPECT_EQ(slot_of(shared), slot_gid(3, 3, 5));
+  EXPECT_EQ(leaf(d_of(c))->get_parent(), shared);
+  EXPECT_EQ(shared->get_num_children(), 2);
+  RE_NODE* near_far = leaf(d_of(far))->get_parent();
+  EXPECT_EQ(slot_of(near_far), slot_gid(5, 3, 9));
+  EXPECT_EQ(slot_of(near_far->get_parent()), slot_gid(2, 3, 7));
+  EXPECT_EQ(near_far->get_parent()->get_parent(), root);
+  EXPECT_EQ(leaf(d_of(loose))->get_parent(), root);
+  EXPECT_GT(mgr->get_incr_node_delay(near_far), 0);
+  EXPECT_EQ(mgr->create_re_tree(d_of(b)), leaf(d_of(b)));
+  EXPECT_EQ(mgr->create_re_tree(static_cast<VOK_ATOM_ITERM*>(nullptr)), nullptr);
+
+  // A clock enable sits under its LAB slot; walking past it adds the slots
+  // of its route above.
+  VOK_ATOM_ITERM* ce = e.iterm(DB_INPUT_PORT_ENA);
+  IRTM_UTIL* util = IRTM_UTIL::s_instance;
+  mgr->create_re_tree(q_of(g));
+  RE_NODE* lab_slot = leaf(ce)->get_parent();
+  EXPECT_EQ(slot_of(lab_slot), static_cast<std::uint32_t>(util->get_lab_zota_gid(ce)));
+  EXPECT_EQ(slot_of(lab_slot->get_parent()), slot_gid(3, 3, 11));
+  mgr->re_manager().clear();
+  IRTM_FF* partner = ff(a);
+  EXPECT_TRUE(mgr->create_secsig_re_tree(ff(e), &partner));
+  EXPECT_EQ(partner, nullptr);
+  EXPECT_EQ(slot_of(leaf(ce)->get_parent()), static_cast<std::uint32_t>(util->get_lab_zota_gid(ce)));
+  EXPECT_TRUE(leaf(ce)->get_parent()->get_parent()->is_src());
+  EXPECT_FALSE(mgr->create_secsig_re_tree(ff(e), &partner));  // its leaf exists already
+  EXPECT_FALSE(mgr->create_secsig_re_tree(ff(a), &partner));  // no secondary signals
+}
+
+TEST_F(IrtmSearchTest, PartnersWhoseEnablesEndInDifferentPlacesAreAnInternalError) {
+  SIG en = n->input_port("en");
+  auto p1 = reg("p1", n->input_port("d1"), 3, 3, 1).ce(en);
+  auto p2 = reg("p2", n->input_port("d2"), 3, 3, 2).ce(en);
+  reg("l1", p1, 3, 4, 1);
+  reg("l2", p2, 3, 4, 2);
+  routing().routing(en).wire(lab_input(3, 3, 12)).sink(p1.iterm(DB_INPUT_PORT_ENA));  // p2's enable unrouted
+  start();
+  ff(p2);
+  IRTM_FF* partner = nullptr;
+  EXPECT_EQ(expect_internal_error([&] { mgr->create_secsig_re_tree(ff(p1), &partner); }).condition,
+            "node1->get_parent() == node2->get_parent()");
+}
+
+// ---------------------------------------------------------------- forward moves
+
+TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  auto t = reg("t", f, 3, 3, 1);
+  scenes::set_bypassed(t);
+  reg("t_load", t, 3, 3, 2);
+  auto fe = reg("fe", n->input_port("in2"), 2, 2, 2).ce(n->input_port("en"));
+  auto te = reg("te", fe, 3, 3, 4);
+  scenes::set_bypassed(te);
+  reg("te_load", te, 3, 3, 5);
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+  EXPECT_EQ(move.m_enabled, IDS{gid(t)});
+  // A register with a clock enable never ends in a bypassed register.
+  move.clear();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(fe), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
+  EXPECT_EQ(move.failure.get_iterm(), d_of(te));
+  EXPECT_TRUE(move.m_enabled.empty());
+}
+
+TEST_F(IrtmSearchTest, ForwardAcrossTwoLuts) {
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  auto g = reg("g", n->input_port("in2"), 2, 2, 2);
+  VOK_ATOM_NODE* l1 = lut("l1", {f, g}, 2, 2, 3);
+  VOK_ATOM_NODE* l2 = lut("l2", {g, f}, 2, 2, 6);
+  auto t1 = reg("t1", l1, 3, 3, 1);
+  auto t2 = reg("t2", l2, 3, 3, 2);
+  scenes::set_bypassed(t1);
+  scenes::set_bypassed(t2);
+  reg("t1_load", t1, 3, 3, 4);
+  reg("t2_load", t2, 3, 3, 5);
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(g), gid(f)}));
+  EXPECT_EQ(move.m_atoms, (std::vector<VOK_ATOM_NODE*>{l1, l2}));
+  EXPECT_EQ(move.m_enabled, (IDS{gid(t1), gid(t2)}));
+  std::vector<VOK_ATOM_OTERM*> outs;
+  std::vector<VOK_ATOM_ITERM*> side;
+  move.clear();
+  ASSERT_TRUE(mgr->forward_retime_check_fanout_xcomb(ff(f), &outs, &side, &move));
+  EXPECT_EQ(outs, (std::vector<VOK_ATOM_OTERM*>{q_of(l1), q_of(l2)}));
+  EXPECT_TRUE(side.empty());
+}
+
+TEST_F(IrtmSearchTest, ForwardAcrossLogicRefusals) {
+  SIG other_clk = n->input_port("clk2");
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  auto g = reg("g", n->input_port("in2"), 2, 2, 2);
+  auto h = reg("h", n->input_port("in3"), 2, 2, 4, other_clk);
+  VOK_ATOM_NODE* l1 = lut("l1", {f, g}, 2, 2, 3);
+  auto g_side = reg("g_side", g, 3, 3, 1);
+  reg("t1", l1, 3, 3, 2);
+  // f2 drives a LUT and an adder; f3 a LUT fed by a port; f4 one with h.
+  auto f2 = reg("f2", n->input_port("in4"), 2, 2, 5);
+  lut("l2", {f2}, 2, 2, 6);
+  auto chain = n->carry_chain("add", 1);
+  place_at(chain.cell(0), 2, 2, 9);
+  vok_connect(q_of(f2), chain.cell(0)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+  reg("sum", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 4);
+  SIG port = n->input_port("in5");
+  auto f3 = reg("f3", n->input_port("in6"), 2, 2, 7);
+  reg("t3", lut("l3", {f3, port}, 2, 2, 12), 3, 3, 5);
+  auto f4 = reg("f4", n->input_port("in7"), 2, 2, 8);
+  reg("t4", lut("l4", {f4, h}, 2, 2, 15), 3, 3, 7);
+  start();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(f), &move));  // g also feeds g_side
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::BAD_FANOUT);
+  EXPECT_TRUE(move.failure.get_port().is_empty());
+  std::vector<VOK_ATOM_OTERM*> outs;
+  std::vector<VOK_ATOM_ITERM*> side;
+  move.clear();
+  ASSERT_TRUE(mgr->forward_retime_check_fanout_xcomb(ff(f), &outs, &side, &move));
+  EXPECT_EQ(side, std::vector<VOK_ATOM_ITERM*>{d_of(g_side)});
+  const auto fails = [&](VOK_ATOM_NODE* r, IRTM_FAILURE::REASON reason, VOK_ATOM_OTERM* port_of) {
+    move.clear();
+    outs.clear();
+    side.clear();
+    EXPECT_FALSE(mgr->forward_retime_check_fanout_xcomb(ff(r), &outs, &side, &move));
+    EXPECT_EQ(move.failure.get_reason(), reason) << r->get_string_hpath();
+    EXPECT_FALSE(move.failure.is_input());
+    EXPECT_EQ(move.failure.get_port().get_atom_id(), static_cast<std::uint32_t>(port_of->get_my_node()->get_id()));
+  };
+  fails(f2, IRTM_FAILURE::BAD_FANOUT, q_of(f2));
+  fails(f3, IRTM_FAILURE::NO_REGISTER, port.oterm);
+  fails(f4, IRTM_FAILURE::INCOMPATIBLE_REGISTER, q_of(h));
+}
+
+// ---------------------------------------------------------------- backward moves
+
+TEST_F(IrtmSearchTest, BackwardIntoABypassedDriverAndItsSideLoads) {
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  scenes::set_bypassed(t);
+  auto f = reg("f", t, 3, 3, 1);
+  auto k = reg("k", t, 3, 3, 2);
+  reg("f_load", f, 3, 3, 4);
+  reg("k_load", k, 3, 3, 5);
+  auto t2 = reg("t2", n->input_port("in2"), 2, 2, 2);
+  scenes::set_bypassed(t2);
+  auto f2 = reg("f2", t2, 3, 4, 1);
+  reg("f2_load", f2, 3, 4, 2);
+  VOK_ATOM_NODE* side_lut = lut("side_lut", {t2}, 3, 4, 3);
+  reg("lut_load", side_lut, 3, 4, 4);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(k), gid(f)}));
+  EXPECT_EQ(move.m_enabled, IDS{gid(t)});
+  EXPECT_TRUE(move.m_slots.empty());
+  // A side load that is no register's data input.
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f2), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_REGISTER);
+  EXPECT_EQ(move.failure.get_iterm(), side_lut->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  EXPECT_TRUE(move.m_bypassed.empty());
+}
+
+TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
+  auto t1 = reg("t1", n->input_port("in"), 2, 2, 1);
+  auto t2 = reg("t2", n->input_port("in2"), 2, 2, 2);
+  scenes::set_bypassed(t1);
+  scenes::set_bypassed(t2);
+  VOK_ATOM_NODE* l = lut("l", {t1, t2}, 2, 2, 3);
+  auto f = reg("f", l, 3, 3, 1);
+  reg("f_load", f, 3, 3, 2);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+  EXPECT_EQ(move.m_enabled, (IDS{gid(t1), gid(t2)}));
+  EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+}
+
+TEST_F(IrtmSearchTest, BackwardThroughSlotsCollectsTheFaninToRegister) {
+  auto src = reg("src", n->input_port("in"), 2, 2, 1);
+  auto f = reg("f", src, 3, 3, 1);
+  reg("f_load", f, 3, 3, 2);
+  // One slot feeds f and a LUT registered by r; a second slot feeds f2, l2a
+  // and l2b.
+  auto other = reg("other", n->input_port("in2"), 2, 2, 2);
+  VOK_ATOM_NODE* l = lut("l", {src, other}, 3, 3, 3);
+  auto r = reg("r", l, 3, 3, 4);
+  reg("r_load", r, 3, 3, 5);
+  auto src2 = reg("src2", n->input_port("in3"), 2, 2, 4);
+  auto f2 = reg("f2", src2, 3, 4, 1);
+  reg("f2_load", f2, 3, 4, 2);
+  VOK_ATOM_NODE* l2a = lut("l2a", {src2}, 3, 4, 3);
+  VOK_ATOM_NODE* l2b = lut("l2b", {src2}, 3, 4, 6);
+  reg("a_load", l2a, 3, 4, 4);
+  reg("b_load", l2b, 3, 4, 5);
+  auto routes = routing();
+  routes.routing(src).wire(lab_output(2, 2, 94)).wire(h(2, 2)).wire(lab_input(3, 3, 5))
+      .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
+      .sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  routes.routing(src2).wire(lab_output(2, 2, 96)).wire(h(2, 2, 0, 1)).wire(lab_input(3, 4, 6))
+      .branch([&](NET_BUILDER& x) { x.sink(d_of(f2)); })
+      .branch([&](NET_BUILDER& x) { x.sink(l2a->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)); })
+      .sink(l2b->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  start();
+  std::vector<RE_NODE*> leaves;
+  mgr->create_re_tree(d_of(f));
+  ASSERT_TRUE(mgr->backward_retime_append_ff1_fanin_re(ff(f), &move, &leaves));
+  EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(r), gid(f)}));
+  // f's data leaf first, then l's two inputs.
+  ASSERT_EQ(leaves.size(), 3u);
+  EXPECT_EQ(leaves[0], leaf(d_of(f)));
+  EXPECT_EQ(leaves[1], leaf(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)));
+  EXPECT_EQ(leaves[2], leaf(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)));
+  for (RE_NODE* x : leaves) EXPECT_TRUE(x->cast_to_leaf()->feeds_retiming_ff);
+  // Two different LUTs under the slot: refused without a reason.
+  move.clear();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f2), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
+}
+
+TEST_F(IrtmSearchTest, BackwardAcrossACarryChain) {
+  SIG in = n->input_port("in");
+  auto chain = n->carry_chain("add", 2);
+  place_at(chain.cell(0), 2, 2, 0);
+  place_at(chain.cell(1), 2, 2, 3);
+  auto a = reg("a", in, 2, 3, 1);
+  for (int i = 0; i < 2; ++i) vok_connect(q_of(a), chain.cell(i)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+  auto f = reg("f", chain.cell(1).out(DB_OUTPUT_PORT_SUM), 3, 3, 1);
+  reg("f_load", f, 3, 3, 2);
+  auto k = reg("k", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 4).ce(n->input_port("en"));
+  reg("k_load", k, 3, 3, 5);
+  start();
+  std::vector<RE_NODE*> leaves;
+  mgr->create_re_tree(d_of(f));
+  ASSERT_TRUE(mgr->backward_retime_append_arith_fanin_re(ff(f), &move, &leaves));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(k), gid(f)}));
+  EXPECT_EQ(move.m_atoms, (std::vector<VOK_ATOM_NODE*>{chain.cell(0), chain.cell(1)}));
+  // Both cells' data inputs, then k's clock enable.
+  ASSERT_EQ(leaves.size(), 3u);
+  EXPECT_EQ(leaves[2], leaf(k.iterm(DB_INPUT_PORT_ENA)));
+  // With a second local load on that sum, a register with a clock enable is
+  // no longer taken along.
+  reg("k2", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 7);
+  move.clear();
+  mgr->re_manager().clear();
+  leaves.clear();
+  mgr->create_re_tree(d_of(f));
+  EXPECT_FALSE(mgr->backward_retime_append_arith_fanin_re(ff(f), &move, &leaves));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
+  EXPECT_EQ(move.failure.get_iterm(), d_of(k));
+}
+
+TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
+  SIG en = n->input_port("en");
+  auto src = reg("src", n->input_port("in"), 2, 2, 1);
+  auto reg1 = reg("reg1", src, 3, 3, 1).ce(en);
+  auto f = reg("f", reg1, 3, 3, 2).ce(en);
+  reg("f_load", f, 3, 3, 4);
+  routing().routing(src).wire(lab_output(2, 2, 94)).wire(h(2, 2)).wire(lab_input(3, 3, 5)).sink(d_of(reg1));
+  start();
+  std::vector<RE_NODE*> leaves;
+  mgr->create_re_tree(d_of(f));
+  ASSERT_TRUE(mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves));
+  EXPECT_EQ(move.m_qfbk_gid, gid(reg1));
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+  ASSERT_EQ(leaves.size(), 3u);
+  EXPECT_EQ(leaves[0], leaf(d_of(reg1)));
+  EXPECT_EQ(leaves[1], leaf(reg1.iterm(DB_INPUT_PORT_ENA)));
+  EXPECT_EQ(leaves[2], leaf(f.iterm(DB_INPUT_PORT_ENA)));
+  // A second partner move into the same record is a fault of the caller.
+  EXPECT_EQ(expect_internal_error([&] {
+              mgr->re_manager().clear();
+              mgr->create_re_tree(d_of(f));
+              mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves);
+            }).condition,
+            "m_qfbk_gid == DEV_ILLEGAL_GLOBAL_ID");
+}
+
+// ---------------------------------------------------------------- moves into routing slots
+
+// f drives b through slots S1 (row 3) and S2 (row 4) and c through S3 (row
+// 5), whose only child is c.
+class IrtmSlotSearchTest : public IrtmSearchTest {
+public:
+  void build(const char* guard_band) {
+    cfg_set_value("muvo_zota_tco_gb", guard_band);
+    f = reg("f", n->input_port("in"), 2, 2, 1);
+    b = reg("b", f, 3, 4, 1);
+    c = reg("c", f, 3, 5, 1);
+    reg("b_load", b, 3, 4, 2);
+    reg("c_load", c, 3, 5, 2);
+    routing()
+        .routing(f)
+        .wire(lab_output(2, 2, 94))
+        .branch([&](NET_BUILDER& x) { x.wire(v(2, 2)).wire(lab_input(3, 5, 9)).sink(d_of(c)); })
+        .wire(lab_input(2, 3, 7))
+        .wire(h(2, 3))
+        .wire(lab_input(3, 4, 5))
+        .sink(d_of(b));
+  }
+  REG_BUILDER f{nullptr}, b{nullptr}, c{nullptr};
+};
+
+TEST_F(IrtmSlotSearchTest, ForwardTakesTheNearestSlotThatCoversItsDelay) {
+  build("-100000");  // any slot covers its delay
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(2, 3, 7), slot_gid(3, 5, 9)}));
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+}
+
+TEST_F(IrtmSlotSearchTest, ForwardPassesSlotsThatDoNotCoverTheirDelayButNotLoads) {
+  build("100000");  // no slot covers its delay: only slots with loads are taken
+  start();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), slot_gid(3, 5, 9)}));
+}
+
+TEST_F(IrtmSlotSearchTest, ForwardFailsWhenABranchCannotTakeTheClock) {
+  build("100000");
+  other_clocks_in_row(5);
+  start();
+  fill_rows();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
+}
+
+// src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a
+// clock enable from g.
+class IrtmSlotBackwardTest : public IrtmSearchTest {
+public:
+  void build(bool enable) {
+    src = reg("src", n->input_port("in"), 2, 2, 1);
+    f = reg("f", src, 3, 4, 1);
+    k = reg("k", src, 3, 4, 2);
+    reg("f_load", f, 3, 4, 4);
+    reg("k_load", k, 3, 4, 5);
+    routing()
+        .routing(src)
+        .wire(lab_output(2, 2, 94))
+        .wire(lab_input(2, 3, 7))
+        .wire(h(2, 3))
+        .wire(lab_input(3, 4, 5))
+        .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
+        .sink(d_of(k));
+    if (enable) {
+      g = reg("g", n->input_port("g_in"), 2, 2, 2);
+      f.ce(g);
+      routing().routing(g).wire(lab_output(2, 2, 95)).wire(lab_input(3, 4, 11)).sink(f.iterm(DB_INPUT_PORT_ENA));
+    }
+  }
+  REG_BUILDER src{nullptr}, f{nullptr}, k{nullptr}, g{nullptr};
+};
+
+TEST_F(IrtmSlotBackwardTest, BackwardIntoTheNearestSlotWithItsOtherLoads) {
+  build(false);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+  EXPECT_TRUE(leaf(d_of(k))->cast_to_leaf()->is_retimed);
+}
+
+TEST_F(IrtmSlotBackwardTest, BackwardWalksUpPastASlotThatCannotTakeTheClock) {
+  build(false);
+  other_clocks_in_row(4);
+  start();
+  fill_rows();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(2, 3, 7)});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+}
+
+TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
+  build(true);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  const auto lab_slot = static_cast<std::uint32_t>(IRTM_UTIL::s_instance->get_lab_zota_gid(f.iterm(DB_INPUT_PORT_ENA)));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
+  // With the partner k known, its missing enable makes the pair illegal.
+  move.clear();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
+}
+
+TEST_F(IrtmSearchTest, BackwardCoversLeavesBelowAChosenSlotOnce) {
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  VOK_ATOM_NODE* l = lut("l", {t, t}, 3, 4, 3);
+  auto f = reg("f", l, 3, 4, 1);
+  reg("f_load", f, 3, 4, 2);
+  routing()
+      .routing(t)
+      .wire(lab_output(2, 2, 94))
+      .wire(lab_input(3, 4, 20))
+      .branch([&](NET_BUILDER& x) { x.sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)); })
+      .sink(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0));
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 20)});
+  EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+  EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
+}
+
+// The LUT's first input hangs below an inner slot, its second directly below
+// the slot above it: a register there would follow the inner one on the
+// first input, so the move is refused rather than registering it twice.
+TEST_F(IrtmSearchTest, BackwardRefusesAPlaceAboveOneAlreadyChosen) {
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  VOK_ATOM_NODE* l = lut("l", {t, t}, 3, 4, 3);
+  auto f = reg("f", l, 3, 4, 1);
+  reg("f_load", f, 3, 4, 2);
+  routing()
+      .routing(t)
+      .wire(lab_output(2, 2, 94))
+      .wire(lab_input(2, 3, 7))
+      .branch([&](NET_BUILDER& x) {
+        x.sink(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0));
+      })
+      .wire(h(2, 3))
+      .wire(lab_input(3, 4, 20))
+      .sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  start();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 20)});
+}
+
+}  // namespace
