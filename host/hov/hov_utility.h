@@ -83,10 +83,16 @@ public:
   // recorded: releases the analysis state.
   void release_drask();
 
+  // data: the set_net_delay constraints (timing edge, delay in ps), in the
+  // order they were given.
+  const std::vector<std::pair<KEM_EDGE*, int>>& get_set_net_delays() const { return m_set_net_delays; }
+  void add_set_net_delay(KEM_EDGE* edge, int delay_ps) { m_set_net_delays.emplace_back(edge, delay_ps); }
+
 private:
   DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;
+  std::vector<std::pair<KEM_EDGE*, int>> m_set_net_delays;
 };
 
 // data: the world's accessories (never null).
