@@ -93,6 +93,25 @@ public:
                                     bool wire_based, std::vector<int>* first_leftovers = nullptr);
   void drop_conflicting_chains(JUK::FOREST<int, int>& forest, bool p2c);
 
+  // destination search: the core registers taking part in a transfer, grouped
+  // by requirement and control signals; destinations are translated port gids
+  bool get_interested_dst_locs(std::vector<std::vector<int>>& p2c_dests, std::vector<std::vector<int>>& c2p_dests,
+                               std::vector<P2C_MATRIX_STRUCT>& p2c_matrices,
+                               std::vector<P2C_MATRIX_STRUCT>& c2p_matrices);
+  bool get_uib_esram_dst_locs(std::unordered_map<unsigned, std::vector<int>>& dests_by_clock_driver);
+  bool get_interested_dst_locs_from_set_net_delay_sdc(std::vector<std::vector<int>>& p2c_dests,
+                                                      std::vector<std::vector<int>>& c2p_dests,
+                                                      std::vector<P2C_MATRIX_STRUCT>& p2c_matrices,
+                                                      std::vector<P2C_MATRIX_STRUCT>& c2p_matrices);
+  using CONNECTION = std::tuple<VOK_ATOM_NODE*, VOK_ATOM_NODE*, VOK_ATOM_ITERM*>;
+  const ZMP_HASH_LITE<int, VOK_ATOM_NODE*>& port_gid_to_core_node_map() const { return m_port_gid_to_core_node_map; }
+  const std::vector<CONNECTION>& p2c_connections() const { return m_p2c_connections; }
+  const std::vector<CONNECTION>& c2p_connections() const { return m_c2p_connections; }
+  const ZMP_HASH_LITE<std::pair<int, int>, std::vector<VOK_ATOM_NODE*>>& blacklisted_locs() const {
+    return m_blacklisted_locs;
+  }
+  ZMP_HASH_LITE<std::pair<int, int>, std::pair<int, int>>& p2c_slack_window_map() { return m_p2c_slack_window_map; }
+
   // ---- read-only views for the passes and tests
   bool is_slack_estimation_eligible() const { return m_slack_estimation_eligible; }
   bool disallows_partial_placement() const { return m_disallow_partial_placement; }
@@ -114,6 +133,12 @@ private:
   void populate_pre_occupied_re_gids();
   JUK::FOREST<int, int> call_solver(const std::vector<int>& dests, const P2C_MATRIX_STRUCT& m, bool p2c,
                                     bool wire_based, bool final_attempt, std::vector<int>& leftovers);
+  struct SEARCH_GROUPS;
+  unsigned translated_port_gid(unsigned gid, bool forward, bool uib_esram);
+  void take_up_transfer(SEARCH_GROUPS& groups, bool p2c, VOK_ATOM_NODE* src, VOK_ATOM_NODE* dst,
+                        VOK_ATOM_ITERM* dst_term, VOK_ATOM_NODE* core, VOK_ATOM_NODE* periphery,
+                        const P2C_MATRIX_STRUCT& m, unsigned tr);
+  void collect_blacklist(const std::unordered_set<int>& candidates);
 
   const WUMP_PLACE_INFO* m_place_info = nullptr;
   const WUMP_ROUTE_INFO* m_route_info = nullptr;
@@ -182,6 +207,10 @@ int get_partition_id(VOK_ATOM_NODE* atom);
 bool same_region_constraint(std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> a, std::shared_ptr<TIBEX_LOCKED_CONSTRAINT> b);
 // The LAB output port name of a LAB output routing-element name.
 std::string labout_to_port_name(const std::string& labout);
+// Register predicates of the destination search.
+bool core_ff_input_connect_to_periphery_through_at_most_one_lut(VOK_ATOM_NODE* node);
+bool core_ff_output_directly_connect_to_periphery(VOK_ATOM_NODE* node);
+bool ff_with_same_control_signals(VOK_ATOM_NODE* ff_a, VOK_ATOM_NODE* ff_b);
 
 // The settings read when the library is loaded.
 struct VELMO_P2C_SETTINGS {

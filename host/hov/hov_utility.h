@@ -141,6 +141,10 @@ public:
   void prepare_sta_report(const std::string& label);
   // recorded: runs a Tcl command against the analysis; true.
   bool run_sta_tcl_cmd(const std::string& cmd);
+  // data: the set_net_delay constraints (timing edge, delay in ps), in the
+  // order they were given.
+  const std::vector<std::pair<KEM_EDGE*, int>>& get_set_net_delays() const { return m_set_net_delays; }
+  void add_set_net_delay(KEM_EDGE* edge, int delay_ps) { m_set_net_delays.emplace_back(edge, delay_ps); }
 
 private:
   ANALYSIS_PARAMETERS m_parameters;
@@ -148,6 +152,7 @@ private:
   DRASK_SETTINGS m_drask_settings;
   bool m_has_filter = false;
   std::set<int> m_filter;
+  std::vector<std::pair<KEM_EDGE*, int>> m_set_net_delays;
 };
 
 // data: the world's accessories (never null).

@@ -13,6 +13,7 @@ namespace {
 struct FITTER_OPS_STATE {
   std::unique_ptr<WEXAN_INCREMENTAL_UTILITY> reuse = std::make_unique<WEXAN_INCREMENTAL_UTILITY>();
   bool all_skip = false;
+  std::set<unsigned> pfit_atoms;
 };
 FITTER_OPS_STATE& state() { return host_world_slot<FITTER_OPS_STATE>(); }
 
@@ -50,6 +51,9 @@ void WEXAN_INCREMENTAL_UTILITY::save_rcf_for_retry() {
 }
 
 bool WEXAN_SWAVO_RECOMPILE_UTILITY::all_partitions_can_skip_fitter() { return state().all_skip; }
+bool WEXAN_SWAVO_RECOMPILE_UTILITY::atom_from_pfit_netlist(unsigned atom_id) {
+  return state().pfit_atoms.count(atom_id) != 0;
+}
 
 bool WEXAN_MAC_LOCATION_CHECK::check_legality(WEXAN_ENV*, const char* phase, bool flag) {
   host::log_call("WEXAN_MAC_LOCATION_CHECK::check_legality", phase, flag);
@@ -91,6 +95,7 @@ void set_reuse_utility(bool present) {
   if (!present) st.reuse.reset();
 }
 void set_all_partitions_can_skip_fitter(bool on) { state().all_skip = on; }
+void set_pfit_netlist_atoms(std::set<unsigned> atom_ids) { state().pfit_atoms = std::move(atom_ids); }
 }  // namespace host::wexan
 
 bool WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary(bool* netlist_changed,

@@ -66,6 +66,9 @@ public:
   static void cache_routing_preservation(bool ok);
   // recorded: writes the recompile's reports.
   static void generate_swavo_recompile_reports(bool flag, bool legality);
+  // data: the atom was taken over from the previous fit's netlist (default
+  // none; host::wexan::set_pfit_netlist_atoms).
+  static bool atom_from_pfit_netlist(unsigned atom_id);
 };
 
 class HOST_API WEXAN_MAC_LOCATION_CHECK {
@@ -121,4 +124,5 @@ public:
 namespace host::wexan {
 HOST_API void set_reuse_utility(bool present);
 HOST_API void set_all_partitions_can_skip_fitter(bool on);
+HOST_API void set_pfit_netlist_atoms(std::set<unsigned> atom_ids);
 }  // namespace host::wexan

@@ -8,6 +8,10 @@ bool ZEL_ATOM_UTIL::is_zota_marked_reg(const VOK_ATOM_NODE* atom) {
   return atom != nullptr && atom->is_ff() && atom->is_zota_marked();
 }
 
+bool ZEL_ATOM_UTIL::is_zota_marked_reg_with_place_check(const VOK_ATOM_NODE* atom, bool check_placed) {
+  return is_zota_marked_reg(atom) && (!check_placed || atom->get_location_element() != 0);
+}
+
 bool ZEL_ATOM_UTIL::must_be_in_periphery(int basic_type) {
   switch (basic_type) {
     case 260: case 261: case 262:                                         // pad, input and output buffers

@@ -21,6 +21,8 @@ public:
   // data: the clear input (port type 6) acts synchronously: its usage is the
   // synchronous clear (30).
   static bool is_clear_iterm_sclear(const VOK_ATOM_ITERM* iterm);
+  // data: a ZOTA-marked register that, when `check_placed`, is also placed.
+  static bool is_zota_marked_reg_with_place_check(const VOK_ATOM_NODE* atom, bool check_placed);
 };
 
 class HOST_API ZEL_ZOTA_UTIL {

@@ -1,0 +1,262 @@
+// The periphery-core destination search on the periphery scene with unplaced
+// core registers: which registers are taken up on which side, the warnings
+// for assignments that cannot be honoured, slack-window filtering, grouping,
+// the solver's blacklist, the UIB/ESRAM search and the register predicates.
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/periphery_scene.h"
+#include "velmo_periphery_to_core_placement.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
+#include "wump/wump_die_info.h"
+
+using host::testing::expect_internal_error;
+using host::testing::periphery_chain_gid;
+
+namespace {
+
+constexpr int INT = 4;
+
+class P2cDestinationSearchTest : public host::testing::EnvTest {
+protected:
+  void SetUp() override {
+    EnvTest::SetUp();
+    s = host::testing::scenes::kx_periphery();
+  }
+  static void assign(VOK_ATOM_NODE* atom, int code, int type, const std::string& value) {
+    host::options::set(code, type, value, atom->get_string_hpath());
+  }
+  static unsigned site(int x, int y, int z) { return host::device::die_info()->get_place_info()->get_global_id(0, x, y, z); }
+  static VOK_ATOM_ITERM* in(VOK_ATOM_NODE* a, int i) { return a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, i); }
+  static VOK_ATOM_OTERM* q(VOK_ATOM_NODE* r) { return r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0); }
+  // The translated gid of u0's output port out[0] and of e0's out[1].
+  static int u0_out() { return static_cast<int>(periphery_chain_gid(3, 9, 4, 2) & 0x7FFFFFFFu); }
+  struct RESULT {
+    std::vector<std::vector<int>> p2c, c2p;
+    std::vector<P2C_MATRIX_STRUCT> pm, cm;
+  };
+  RESULT search(VELMO_PERIPHERY_CORE_PLACEMENT& p) {
+    RESULT r;
+    EXPECT_TRUE(p.get_interested_dst_locs(r.p2c, r.c2p, r.pm, r.cm));
+    EXPECT_EQ(r.p2c.size(), r.pm.size());
+    EXPECT_EQ(r.c2p.size(), r.cm.size());
+    return r;
+  }
+  static std::vector<std::string> warned() {
+    std::vector<std::string> out;
+    for (const auto& m : host::messages::posted())
+      if (m.id == 16245) out.push_back(m.text);
+    return out;
+  }
+  host::testing::scenes::KX_PERIPHERY s;
+};
+
+}  // namespace
+
+TEST_F(P2cDestinationSearchTest, PeripheryFedRegistersAndTheirWarnings) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* lone = n.reg("lone");
+  VOK_ATOM_NODE* p = n.reg("p").d(s.u0);
+  VOK_ATOM_NODE* p_again = n.reg("p_again").d(s.u0);    // the same port: left to the placer
+  VOK_ATOM_NODE* from_core = n.reg("from_core").d(lone);  // explicit, driver unplaced: warned
+  VOK_ATOM_NODE* automatic = n.reg("automatic").d(lone);  // no assignment: nothing
+  VOK_ATOM_NODE* both = n.reg("both").d(s.u0);
+  VOK_ATOM_NODE* loops_back = n.reg("loops_back").d(s.e0);  // output also into the periphery
+  n.reg("sink").d(loops_back).placed(site(5, 5, 1), 643);
+  for (VOK_ATOM_NODE* a : {p, p_again, from_core, both, loops_back}) assign(a, 838, INT, "4");
+  assign(both, 843, INT, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  RESULT r = search(placement);
+  ASSERT_EQ(r.p2c.size(), 1u);
+  EXPECT_EQ(r.p2c[0], std::vector<int>{u0_out()});
+  EXPECT_EQ(r.pm[0].max_wire, 4);
+  EXPECT_TRUE(r.c2p.empty());
+  ASSERT_EQ(placement.p2c_connections().size(), 1u);
+  EXPECT_EQ(placement.p2c_connections()[0], std::make_tuple(s.u0, p, in(p, 0)));
+  ASSERT_NE(placement.port_gid_to_core_node_map().lookup(u0_out()), nullptr);
+  EXPECT_EQ(*placement.port_gid_to_core_node_map().lookup(u0_out()), p);
+  EXPECT_EQ(warned(), std::vector<std::string>{"Illegal constraints of performing periphery to core register paths "
+                                               "optimization on register from_core."});
+  (void)automatic;
+}
+
+TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
+  auto n = host::testing::netlist();
+  struct CASE {
+    int max, min;
+    bool taken;
+  };
+  const CASE cases[] = {{2800, 1800, true}, {2000, 950, true}, {2801, 2000, false},
+                        {2600, 1400, false}, {1500, 400, false}, {1000, 1200, false}};
+  int k = 0;
+  for (const CASE& c : cases) {
+    VOK_ATOM_NODE* reg = n.reg("w" + std::to_string(k++)).d(s.u0);
+    assign(reg, 836, INT, "52");  // asks for the narrow-window check
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    placement.p2c_slack_window_map()[{s.u0->get_id(), reg->get_id()}] = {c.min, c.max};
+    RESULT r = search(placement);
+    ASSERT_EQ(r.p2c.size(), c.taken ? 1u : 0u) << c.max << " " << c.min;
+    if (c.taken) {
+      EXPECT_EQ(r.pm[0].max_delay.get_ps(), c.max);
+      EXPECT_EQ(r.pm[0].min_delay.get_ps(), c.min);
+    }
+  }
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("Impossible to meet timing requirement (max: 1000; min: 1200) for this p2c path:"));
+  // Status 2 takes any window; without a window nothing is taken.
+  VOK_ATOM_NODE* wide = n.reg("wide").d(s.u0);
+  assign(wide, 836, INT, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  placement.p2c_slack_window_map()[{s.u0->get_id(), wide->get_id()}] = {0, 9000};
+  EXPECT_EQ(search(placement).p2c.size(), 1u);
+  EXPECT_TRUE(warned().empty());
+}
+
+TEST_F(P2cDestinationSearchTest, GroupsByRequirementAndControlSignals) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* ck1 = n.reg("ck1");
+  VOK_ATOM_NODE* ck2 = n.reg("ck2");
+  VOK_ATOM_NODE* pa = n.reg("pa").d(s.u0).clk(ck1);
+  const int nx = host::device::die_info()->get_place_info()->get_nx();
+  const int ny = host::device::die_info()->get_place_info()->get_ny();
+  VOK_ATOM_NODE* pb = n.reg("pb").d(s.e0).clk(ck1).locked_box(0, 0, nx - 1, ny - 1);  // the whole device
+  assign(pa, 838, INT, "4");
+  assign(pb, 838, INT, "4");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    RESULT r = search(placement);
+    ASSERT_EQ(r.p2c.size(), 1u);
+    EXPECT_EQ(r.p2c[0].size(), 2u);
+    EXPECT_TRUE(std::is_sorted(r.p2c[0].begin(), r.p2c[0].end()));
+    EXPECT_FALSE(r.pm[0].region_constraint);
+  }
+  // Another clock: another group; a located register's group comes first.
+  vok_connect(q(ck2), pb->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  VOK_ATOM_NODE* pc = n.reg("pc").d(s.u0).clk(ck2);  // same port as pa: not taken
+  (void)pc;
+  host::constraints::clear();
+  host::testing::REG_BUILDER(pb).locked(4, 6, 2);
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  RESULT r = search(placement);
+  ASSERT_EQ(r.p2c.size(), 2u);
+  EXPECT_EQ(r.pm[0].location, std::make_tuple(4, 6, 2));
+  EXPECT_EQ(r.pm[1].location, std::make_tuple(-1, -1, -1));
+  EXPECT_EQ(r.p2c[1], std::vector<int>{u0_out()});
+}
+
+TEST_F(P2cDestinationSearchTest, CoreToPeripheryRegisters) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* c = n.reg("c2p");
+  VOK_ATOM_NODE* two = n.reg("two");
+  VOK_ATOM_NODE* picky = n.reg("picky");  // automatic: only e0 has its own assignment
+  vok_connect(q(c), in(s.u0, 0));
+  vok_connect(q(two), in(s.u0, 1));
+  n.reg("placed_sink").d(two).placed(site(5, 5, 1), 643);
+  vok_connect(q(picky), in(s.e0, 0));
+  n.reg("placed_sink2").d(picky).placed(site(5, 5, 2), 643);
+  assign(c, 843, INT, "3");
+  assign(two, 843, INT, "3");
+  assign(s.e0, 843, INT, "5");
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  const unsigned in0 = placement.get_top_level_port_gid(s.u0, in(s.u0, 0), false);
+  const int tr = static_cast<int>(placement.get_gid_after_port_translation(in0, false));
+  RESULT r = search(placement);
+  ASSERT_EQ(r.c2p.size(), 2u);
+  EXPECT_EQ(r.c2p[0], std::vector<int>{tr});
+  EXPECT_EQ(r.cm[0].max_wire, 3);
+  EXPECT_EQ(r.cm[1].max_wire, 5);  // from the periphery atom's own assignment
+  ASSERT_EQ(placement.c2p_connections().size(), 2u);
+  EXPECT_EQ(placement.c2p_connections()[0], std::make_tuple(c, s.u0, in(s.u0, 0)));
+  EXPECT_EQ(placement.c2p_connections()[1], std::make_tuple(picky, s.e0, in(s.e0, 0)));
+  EXPECT_EQ(warned().size(), 1u);  // "two" feeds two placed atoms
+}
+
+TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* fixed = n.reg("fixed").locked(5, 3, 1);
+  VOK_ATOM_NODE* one = n.reg("one").locked_box(6, 4, 6, 4);
+  n.reg("one_by_two").locked_box(6, 4, 6, 5);
+  n.lut("comb", {fixed}, 0x2).locked(7, 2, 0);
+  VOK_ATOM_NODE* pipe = n.zota_reg("pipe").locked(3, 8, 2).placed(site(3, 8, 2), 643);
+  ASSERT_NE(pipe->get_location_element(), 0);
+  VOK_ATOM_NODE* taken = n.reg("taken").d(s.u0).locked_box(6, 6, 6, 6);
+  assign(taken, 838, INT, "4");
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  RESULT r = search(placement);
+  ASSERT_EQ(r.p2c.size(), 1u);
+  ASSERT_TRUE(r.pm[0].region_constraint);
+  const auto& bl = placement.blacklisted_locs();
+  auto at = [&](int x, int y) { return bl.lookup({x, y}); };
+  ASSERT_NE(at(5, 3), nullptr);
+  EXPECT_EQ(*at(5, 3), std::vector<VOK_ATOM_NODE*>{fixed});
+  ASSERT_NE(at(6, 4), nullptr);
+  EXPECT_EQ(*at(6, 4), std::vector<VOK_ATOM_NODE*>{one});
+  EXPECT_NE(at(7, 2), nullptr);
+  EXPECT_EQ(at(6, 6), nullptr);  // the candidate itself
+  EXPECT_EQ(at(3, 8), nullptr);  // a placed pipeline register
+}
+
+TEST_F(P2cDestinationSearchTest, UibEsramRegistersByClockDriver) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* ck = n.reg("ck");
+  VOK_ATOM_NODE* u = n.reg("u").clk(ck);
+  VOK_ATOM_NODE* routed = n.reg("routed").clk(ck);
+  vok_connect(q(u), in(s.u0, 0));
+  vok_connect(q(routed), in(s.u0, 1));
+  assign(u, 837, INT, "2");
+  assign(routed, 837, INT, "2");
+  assign(routed, 845, INT, "3");  // a router assignment: not this search's
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  std::unordered_map<unsigned, std::vector<int>> by_clock;
+  EXPECT_TRUE(placement.get_uib_esram_dst_locs(by_clock));
+  ASSERT_EQ(by_clock.size(), 1u);
+  ASSERT_EQ(by_clock[static_cast<unsigned>(ck->get_id())].size(), 1u);
+  const int tr = by_clock[static_cast<unsigned>(ck->get_id())][0];
+  EXPECT_EQ(*placement.port_gid_to_core_node_map().lookup(tr), u);
+  const PELK v = R5T_INTERFACE::get_instance()->get_atom_metadata(u->get_id(), PELK::intern(4, "P2C_ZOTA"));
+  EXPECT_STREQ(v.cname(), "UIB_ESRAM_C2P_ORIG");
+  // The main search starts afresh: the port is free again.
+  vok_connect(q(n.reg("later")), in(s.e0, 0));
+  search(placement);
+  EXPECT_EQ(placement.port_gid_to_core_node_map().lookup(tr), nullptr);
+}
+
+TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* core = n.reg("core");
+  VOK_ATOM_NODE* via_lut = n.reg("via_lut").d(n.lut("l1", {core, s.u0}, 0x8));
+  VOK_ATOM_NODE* via_core_lut = n.reg("via_core_lut").d(n.lut("l2", {core}, 0x2));
+  VOK_ATOM_NODE* direct = n.reg("direct").d(s.u0);
+  EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(via_lut));
+  EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(direct));
+  EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(via_core_lut));
+  EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(core));
+  VOK_ATOM_NODE* to_lut = n.reg("to_lut");
+  n.lut("l3", {to_lut}, 0x2);
+  vok_connect(q(direct), in(s.e0, 0));
+  EXPECT_TRUE(core_ff_output_directly_connect_to_periphery(direct));
+  EXPECT_FALSE(core_ff_output_directly_connect_to_periphery(to_lut));
+
+  VOK_ATOM_NODE* ck = n.reg("ck");
+  VOK_ATOM_NODE* en = n.reg("en");
+  VOK_ATOM_NODE* a = n.reg("fa").clk(ck).ce(en);
+  VOK_ATOM_NODE* b = n.reg("fb").clk(ck).ce(en);
+  VOK_ATOM_NODE* no_ce = n.reg("no_ce").clk(ck);
+  VOK_ATOM_NODE* other_ck = n.reg("other_ck").clk(en).ce(en);
+  EXPECT_TRUE(ff_with_same_control_signals(a, b));
+  EXPECT_FALSE(ff_with_same_control_signals(a, no_ce));
+  EXPECT_FALSE(ff_with_same_control_signals(no_ce, a));
+  EXPECT_FALSE(ff_with_same_control_signals(a, other_ck));
+  VOK_ATOM_NODE* lut = n.lut("l4", {ck}, 0x2);
+  EXPECT_FALSE(expect_internal_error([&] { ff_with_same_control_signals(a, lut); }).condition.empty());
+}
