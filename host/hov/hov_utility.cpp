@@ -205,16 +205,15 @@ KEM_NETLIST* current_kem_netlist() { return KEM_MANAGER::get()->get_kem_netlist(
 KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
   HOV_ATOM_NETLIST_TAINT_MANAGER& taints = state().taints;
   KEM_NETLIST* kem = current_kem_netlist();
-  if (!kem) {
-    const std::vector<KEM_TIMING_MODEL> models = default_models();
+  if (!kem || taints.is_globally_tainted()) {
+    const std::vector<KEM_TIMING_MODEL> models =
+        kem ? kem->get_corner_manager()->get_loaded_corners() : default_models();
+    const KEM_TIMING_MODEL current = kem && kem->get_corner_manager()->get_current_corner_id() >= 0
+                                         ? kem->get_corner_manager()->get_current_corner()
+                                         : models.front();
     kem = build_fresh(models);
-    kem->get_corner_manager()->change_corner(models.front());
+    kem->get_corner_manager()->change_corner(current);
     kem->annotate_current_corner();
-  } else if (taints.is_globally_tainted()) {
-    // Rebuilt in place: callers keep the timing netlist they were given
-    // across a taint (the retimer hands it to the corner loading and then
-    // reads it again).
-    kem->rebuild_all_atoms(host::vok::top_netlist(), dirty);
   } else if (!taints.get_tainted_atom_ids().empty()) {
     std::set<int> ids;
     for (unsigned id : taints.get_tainted_atom_ids()) ids.insert(static_cast<int>(id));

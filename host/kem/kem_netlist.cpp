@@ -544,14 +544,6 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
   return kem;
 }
 
-void KEM_NETLIST::rebuild_all_atoms(VOK_ATOM_NETLIST* top, KEM_DIRTY* dirty) {
-  std::set<int> ids;
-  for (const auto& [atom, cell] : m_cell_of_atom) ids.insert(atom);
-  for (const auto& [atom, node] : m_device_pin_of_atom) ids.insert(atom);
-  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top)) ids.insert(atom->get_id());
-  rebuild_atoms(top, ids, dirty);
-}
-
 void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty) {
   auto arrival = [&](int node) {
     if (dirty && node >= 0 && get_node(node)) dirty->arrival.push_back(node);

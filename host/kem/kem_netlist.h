@@ -269,10 +269,6 @@ public:
   // freed edge ids are reused lowest first. Records the nodes whose fan-in
   // or fan-out changed in `dirty`.
   void rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty);
-  // Every cell rebuilt in place (a global taint): the netlist object, its
-  // corners and the current corner stay, so pointers callers hold to the
-  // netlist remain valid.
-  void rebuild_all_atoms(VOK_ATOM_NETLIST* top, KEM_DIRTY* dirty);
   // algorithm: reads the routing of the nets of the output terms again
   // (their routing hops, then every sink's connection and delay) and the
   // connections into the input terms; records what changed in `dirty`.
