@@ -69,6 +69,7 @@ public:
   // Accessors for the retimer's other parts.
   WEXAN_ENV* get_env() const { return m_env; }
   KEM_NETLIST* get_kem_netlist() const { return m_kem; }
+  void set_kem_netlist(KEM_NETLIST* kem) { m_kem = kem; }
   const DEV_DIE_INFO* get_die_info() const { return m_die; }
   bool get_all_corners() const { return m_all_corners; }
   int get_current_corner_index() const { return m_current_corner; }

@@ -128,6 +128,13 @@ void IRTM_MANAGER::setup() {
   IRTM_UTIL* util = IRTM_UTIL::s_instance;
   if (!cfg_is_on("muvo_zota_skip_load_all_corners", false))
     HOV_INCR::enable_timing_on_all_corners(m_kem_netlist, m_cmp, util->get_all_corners());
+  // Loading the corners applies pending netlist changes, for which the host
+  // may give a new timing netlist: go on with the one it holds now.
+  if (KEM_NETLIST* now = hov_get_accessories()->get_kem_netlist(); now != nullptr && now != m_kem_netlist) {
+    m_kem_netlist = now;
+    util->set_kem_netlist(now);
+    m_ff_change = std::make_unique<FF_CHANGE_MANAGER>(now);
+  }
   util->set_hov_incr(HOV_INCR::create_hov_incr(m_atoms, m_kem_netlist, m_cmp));
   sta_incr_track_changed_flops(true, true);
   util->update_multi_corner_info();
