@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <iterator>
 #include <memory>
 
 #include "cfg/cfg.h"
@@ -27,9 +28,24 @@ const bool l_yeb_cell_delay_debug_msgs = cfg_is_on("wexan_yeb_cell_delay_debug_m
 
 // Measured per-step delays of the IOPLL chains by device and timing corner.
 // The row order matters: a later row overrides an earlier one in the op map.
-const std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> velmo_pll_delay_chains_measured_data = {
+// The rows are compiled as plain constant data and copied into the table when
+// the library loads: thousands of string initialisers in one initialiser
+// function would make that file very slow to compile.
+struct MEASURED_ROW {
+  std::uint32_t device;
+  const char* delay_chain;
+  const char* timing_corner;
+  std::int32_t delay_ps;
+};
+constexpr MEASURED_ROW l_measured_rows[] = {
 #include "velmo_pll_delay_chains_measured_data.inc"
 };
+const std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> velmo_pll_delay_chains_measured_data = [] {
+  std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> rows;
+  rows.reserve(std::size(l_measured_rows));
+  for (const MEASURED_ROW& r : l_measured_rows) rows.push_back({r.device, r.delay_chain, r.timing_corner, r.delay_ps});
+  return rows;
+}();
 
 [[noreturn]] void l_internal_error(const char* expression, int line) {
   MSG_INTERNAL_ERROR::report(expression, "VELMO", "velmo_pll_delay_chains_op", line);

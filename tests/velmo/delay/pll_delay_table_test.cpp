@@ -13,10 +13,21 @@ using host::testing::Family;
 
 namespace {
 
-// The rows as the component compiles them.
-const std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> kRows = {
+// The rows as the component compiles them (plain data, copied once).
+struct RAW_ROW {
+  std::uint32_t device;
+  const char* delay_chain;
+  const char* timing_corner;
+  std::int32_t delay_ps;
+};
+constexpr RAW_ROW kRawRows[] = {
 #include "velmo_pll_delay_chains_measured_data.inc"
 };
+const std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> kRows = [] {
+  std::vector<VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY> rows;
+  for (const RAW_ROW& r : kRawRows) rows.push_back({r.device, r.delay_chain, r.timing_corner, r.delay_ps});
+  return rows;
+}();
 
 using KEY = std::tuple<unsigned, std::string, std::string>;
 KEY key(const VELMO_PLL_DELAY_CHAINS_OP_DATA_ENTRY& r) { return {r.device, r.delay_chain, r.timing_corner}; }
