@@ -173,6 +173,9 @@ VELMO_AUTO_DELAY_CHAIN_OP::VELMO_AUTO_DELAY_CHAIN_OP(WEXAN_ENV* env, VELMO_DELAY
 }
 
 VELMO_AUTO_DELAY_CHAIN_OP::~VELMO_AUTO_DELAY_CHAIN_OP() {
+  // Elements, groups and slack records a pass left (it stopped early, or its
+  // builders were called on their own).
+  process_optimization_cleanup();
   delete m_zel_atom_io_util;
   m_zel_atom_io_util = nullptr;
   delete m_msgr;
