@@ -192,6 +192,40 @@ std::vector<VOK_ATOM_NODE*> drr_duplicate_for_iterms(VOK_ATOM_NODE* reg,
   return copies;
 }
 
+namespace {
+// The debug texts of the single-copy strategies' common end.
+struct SPLIT_TEXTS {
+  const char* none_moved;  // (register path)
+  const char* none_stay;   // (register path)
+  const char* moving;      // (register path, number of moved loads)
+};
+
+// The end the aclear and clock strategies share: without a load to move
+// nothing happens; without a load that stays the register itself serves the
+// moved loads (no copy, and no later strategy works on it); otherwise one copy
+// takes the moved loads and both counts grow.
+std::vector<VOK_ATOM_NODE*> l_split_off(VOK_ATOM_NODE* reg, const std::string& path, VOK_ATOM_NODE*& local_reg,
+                                        const VELMO_DRR_ITERM_COLLECTIONS& collections, bool stays,
+                                        const SPLIT_TEXTS& texts, std::uint32_t& per_reg_count, std::uint32_t& total,
+                                        SIV_ATOM_MOD_UTILITY* amu, bool verbose) {
+  const std::list<VOK_ATOM_ITERM*>& moved = collections.front();
+  if (moved.empty()) {
+    if (verbose) msg_vdebug_impl(2, texts.none_moved, path.c_str());
+    return {};
+  }
+  if (!stays) {
+    if (verbose) msg_vdebug_impl(2, texts.none_stay, path.c_str());
+    local_reg = nullptr;
+    return {};
+  }
+  if (verbose) msg_vdebug_impl(2, texts.moving, path.c_str(), static_cast<unsigned>(moved.size()));
+  std::vector<VOK_ATOM_NODE*> copies = drr_duplicate_for_iterms(reg, collections, amu, verbose);
+  ++total;
+  ++per_reg_count;
+  return copies;
+}
+}  // namespace
+
 std::vector<VOK_ATOM_NODE*> drr_duplicate_for_cross_partition_transfers(
     VOK_ATOM_NODE* reg, VOK_ATOM_NODE*& local_reg, std::uint32_t& per_reg_count, std::uint32_t per_reg_limit,
     std::uint32_t& total, std::uint32_t total_limit, VELMO_DRR_INFO_CACHE& cache, SIV_ATOM_MOD_UTILITY* amu,
@@ -308,20 +342,9 @@ std::vector<VOK_ATOM_NODE*> drr_duplicate_for_aclears(VOK_ATOM_NODE* reg, VOK_AT
       if (verbose) msg_vdebug_impl(2, "    %s: %s iterm feeds non-aclear", path.c_str(), l_path(a).c_str());
     }
   }
-  if (moved.empty()) {
-    if (verbose) msg_vdebug_impl(2, "    %s has no iterms feeding aclear", path.c_str());
-    return {};
-  }
-  if (!stays) {
-    if (verbose) msg_vdebug_impl(2, "    %s has no iterms feeding non-aclear", path.c_str());
-    local_reg = nullptr;
-    return {};
-  }
-  if (verbose) msg_vdebug_impl(2, "    %s has %u iterms feeding aclear", path.c_str(), static_cast<unsigned>(moved.size()));
-  std::vector<VOK_ATOM_NODE*> copies = drr_duplicate_for_iterms(reg, collections, amu, verbose);
-  ++total;
-  ++per_reg_count;
-  return copies;
+  static constexpr SPLIT_TEXTS kTexts{"    %s has no iterms feeding aclear", "    %s has no iterms feeding non-aclear",
+                                      "    %s has %u iterms feeding aclear"};
+  return l_split_off(reg, path, local_reg, collections, stays, kTexts, per_reg_count, total, amu, verbose);
 }
 
 std::vector<VOK_ATOM_NODE*> drr_duplicate_for_diff_clocks(VOK_ATOM_NODE* reg, VOK_ATOM_NODE*& local_reg,
@@ -367,21 +390,10 @@ std::vector<VOK_ATOM_NODE*> drr_duplicate_for_diff_clocks(VOK_ATOM_NODE* reg, VO
       if (verbose) msg_vdebug_impl(2, "    %s: iterm %s feeds different clock", path.c_str(), l_path(a).c_str());
     }
   }
-  if (moved.empty()) {
-    if (verbose) msg_vdebug_impl(2, "    %s has no iterms feeding different clocks", path.c_str());
-    return {};
-  }
-  if (!stays) {
-    if (verbose) msg_vdebug_impl(2, "    %s has no iterms feeding same-clock registers", path.c_str());
-    local_reg = nullptr;
-    return {};
-  }
-  if (verbose)
-    msg_vdebug_impl(2, "    %s has %u iterms feeding different clock", path.c_str(), static_cast<unsigned>(moved.size()));
-  std::vector<VOK_ATOM_NODE*> copies = drr_duplicate_for_iterms(reg, collections, amu, verbose);
-  ++total;
-  ++per_reg_count;
-  return copies;
+  static constexpr SPLIT_TEXTS kTexts{"    %s has no iterms feeding different clocks",
+                                      "    %s has no iterms feeding same-clock registers",
+                                      "    %s has %u iterms feeding different clock"};
+  return l_split_off(reg, path, local_reg, collections, stays, kTexts, per_reg_count, total, amu, verbose);
 }
 
 void VELMO_DUP_REG_FOR_RETIMING::dup_regs_for_retiming() {

@@ -23,6 +23,7 @@
 #include "velmo_eco_tcl.h"
 #include "velmo_expert.h"
 #include "velmo_irsyn_test.h"
+#include "velmo_wns_cost.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "zel/zel_atom_mod_manager.h"
@@ -169,17 +170,10 @@ std::int32_t IRSYN_MANAGER::get_min_slack(const VOK_ATOM_ITERM* iterm) const {
 }
 
 std::int32_t IRSYN_MANAGER::get_domain_wns() const {
-  const auto map = sta_get_wns_map(m_kem_netlist);
-  auto it = map.find(m_domain);
-  return it == map.end() ? IRSYN_NO_SLACK : it->second.wns;
+  return velmo_get_domain_wns(m_kem_netlist, m_domain, IRSYN_NO_SLACK);
 }
 
-std::int32_t IRSYN_MANAGER::get_wns_cost() const {
-  std::int64_t sum = 0;
-  for (const auto& [domain, values] : sta_get_wns_map(m_kem_netlist))
-    if (values.wns != IRSYN_ANALYSER_NO_SLACK && values.wns < 0) sum += values.wns;
-  return static_cast<std::int32_t>(std::max<std::int64_t>(sum, INT_MIN));
-}
+std::int32_t IRSYN_MANAGER::get_wns_cost() const { return velmo_get_wns_cost(m_kem_netlist); }
 
 KEM_NODE* IRSYN_MANAGER::get_kem_node_for_oterm(const VOK_ATOM_OTERM* oterm) const {
   return oterm ? m_kem_netlist->get_kem_node_from_oterm(oterm) : nullptr;

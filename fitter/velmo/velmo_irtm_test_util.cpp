@@ -8,6 +8,7 @@
 #include "pexa/pexa_utility.h"
 #include "velmo_debug.h"
 #include "velmo_irtm_test.h"
+#include "velmo_wns_cost.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
@@ -75,17 +76,10 @@ std::int32_t IRTM_UTIL::get_min_node_slack(const KEM_NODE* node) const {
 }
 
 std::int32_t IRTM_UTIL::get_domain_wns(const HOV_INCR_WNS_DOMAIN& domain) const {
-  const auto map = sta_get_wns_map(m_kem);
-  auto it = map.find(domain);
-  return it == map.end() ? IRTM_NO_SLACK : it->second.wns;
+  return velmo_get_domain_wns(m_kem, domain, IRTM_NO_SLACK);
 }
 
-std::int32_t IRTM_UTIL::get_wns_cost() const {
-  std::int64_t sum = 0;
-  for (const auto& [domain, values] : sta_get_wns_map(m_kem))
-    if (values.wns != IRTM_NO_SLACK && values.wns < 0) sum += values.wns;
-  return static_cast<std::int32_t>(std::max<std::int64_t>(sum, INT_MIN));
-}
+std::int32_t IRTM_UTIL::get_wns_cost() const { return velmo_get_wns_cost(m_kem); }
 
 std::string IRTM_UTIL::get_gid_string(std::uint32_t gid) const {
   if (gid == 0xFFFFFFFFu || !m_die || !m_die->get_wump_die_info()) return "?";

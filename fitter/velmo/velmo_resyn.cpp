@@ -18,6 +18,7 @@
 #include "siv/siv_atom_mod_utility.h"
 #include "tibex/tibex_env.h"
 #include "velmo_debug.h"
+#include "velmo_eqcheck_netlist.h"
 #include "velmo_expert.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
@@ -33,7 +34,6 @@ constexpr int kResynOption = 1166;
 constexpr int kNoTouchOperation = 42;
 constexpr int kRegisterDataPort = 20;
 constexpr int kHighFanout = 16;
-constexpr int kAtomModAlgorithm = 0;
 
 [[noreturn]] void l_internal_error(const char *condition, int line) {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_resyn", line);
@@ -43,14 +43,34 @@ bool l_located(const VOK_ATOM_NODE *atom) {
   return atom->get_analytic_x() >= 0 && atom->get_analytic_y() >= 0;
 }
 
-struct PHYS_SWITCHES {
+// The delay switches read once, on first use, and kept for the process
+// (until velmo_resyn_forget_switches); each first-use line is printed once
+// per reading.
+struct ONCE_SWITCHES {
+  bool zero = cfg_is_on("belq_use_ic_delay_zero", false);
+  bool penalty = cfg_is_on("velmo_use_fanout_delay_penalty", false);
+  bool verbose = cfg_is_on("velmo_ic_delays_verbose", false);
   bool hard = cfg_is_on("tosk_phys_delay_hard_boundaries", false);
   bool hard_or_fanout =
       cfg_is_on("tosk_phys_delay_hard_boundaries_or_high_fanout", false);
   bool except_dff =
       cfg_is_on("tosk_phys_delay_hard_boundaries_except_dff_dest", false);
   int threshold = cfg_get_int_value("tosk_phys_delay_distance_threshold", -1);
+  bool delay_mode_said = false;
+  bool physical_mode_said = false;
 };
+
+std::unique_ptr<ONCE_SWITCHES> &l_once_slot() {
+  static std::unique_ptr<ONCE_SWITCHES> s_switches;
+  return s_switches;
+}
+
+ONCE_SWITCHES &l_once() {
+  std::unique_ptr<ONCE_SWITCHES> &slot = l_once_slot();
+  if (!slot)
+    slot = std::make_unique<ONCE_SWITCHES>();
+  return *slot;
+}
 
 // The delay estimator's view of one connection: its two pin locations.
 class VELMO_DEM_CALLBACKS : public XAB_DEM::CONNECTION_CALLBACKS {
@@ -200,13 +220,10 @@ bool VELMO_EXPERT::run_resynthesis() {
 
 VELMO_RESYN::VELMO_RESYN(CMP_FACADE *cmp, WEXAN_ENV *env, bool physical)
     : m_atom_netlist(env->get_atom_netlist()), m_cmp(cmp), m_env(env),
-      m_amu(env->create_atom_mod_utility_for_algorithm(kAtomModAlgorithm,
-                                                       nullptr)),
+      m_amu(env->get_algorithm_independent_amu()),
       m_hov_accessories(hov_get_accessories()),
       m_timing_model(std::make_unique<EWT_TABLE_TIMING_MODEL>()),
       m_physical(physical), m_debug(belq_debug_is_on()) {
-  if (!m_amu)
-    l_internal_error("amu", __LINE__);
   m_sta_cmd = cfg_get_value("belq_resyn_sta_cmd");
   if (m_sta_cmd.empty()) {
     if (cfg_is_on("velmo_belq_report_all_clocks", m_debug))
@@ -349,13 +366,12 @@ void VELMO_RESYN::set_or_reset_ic_delays(bool set, bool zero_global_delays) {
 
 int VELMO_RESYN::get_ic_delay(VOK_ATOM_ITERM *dst, int *physical_count,
                               int *table_count) {
-  static const bool s_zero = cfg_is_on("belq_use_ic_delay_zero", false);
-  static const bool s_penalty =
-      cfg_is_on("velmo_use_fanout_delay_penalty", false);
-  static const bool s_verbose = cfg_is_on("velmo_ic_delays_verbose", false);
-  static bool s_said = false;
-  if (!s_said) {
-    s_said = true;
+  ONCE_SWITCHES &once = l_once();
+  const bool s_zero = once.zero;
+  const bool s_penalty = once.penalty;
+  const bool s_verbose = once.verbose;
+  if (!once.delay_mode_said) {
+    once.delay_mode_said = true;
     if (s_zero)
       msg_vdebug_impl(
           2,
@@ -414,10 +430,9 @@ int VELMO_RESYN::get_ic_delay(VOK_ATOM_ITERM *dst, int *physical_count,
 bool velmo_can_use_physical_delays(const VOK_ATOM_OTERM *src,
                                    const VOK_ATOM_ITERM *dst, int x1, int y1,
                                    int x2, int y2) {
-  static const PHYS_SWITCHES s;
-  static bool s_said = false;
-  if (!s_said) {
-    s_said = true;
+  ONCE_SWITCHES &s = l_once();
+  if (!s.physical_mode_said) {
+    s.physical_mode_said = true;
     const char *mode = s.hard             ? "hard boundaries"
                        : s.hard_or_fanout ? "hard boundaries or high fanout"
                        : s.except_dff     ? "hard boundaries except DFF din"
@@ -567,8 +582,13 @@ void VELMO_RESYN::insert_atoms(std::vector<VOK_ATOM_NODE *> *atoms) {
 }
 
 void VELMO_RESYN::delete_atoms(std::vector<VOK_ATOM_NODE *> *atoms) {
-  for (VOK_ATOM_NODE *atom : *atoms)
+  m_amu->set_batch_mode(true);
+  for (VOK_ATOM_NODE *atom : *atoms) {
+    m_env->get_design()->delete_atom_no_free(atom, false);
     m_amu->remove_node(atom, true);
+  }
+  m_amu->flush();
+  m_amu->set_batch_mode(false);
   msg_vdebug_impl(2, "Deleted %d existing lcells",
                   static_cast<int>(atoms->size()));
 }
@@ -576,21 +596,24 @@ void VELMO_RESYN::delete_atoms(std::vector<VOK_ATOM_NODE *> *atoms) {
 bool VELMO_RESYN::resynthesize_netlist() {
   const bool reuse_export = cfg_is_on("velmo_resyn_reuse_kem_for_export", true);
   const bool reuse_import = cfg_is_on("velmo_resyn_reuse_kem_for_import", true);
+  const VELMO_EQCHECK_NETLIST eqcheck(m_cmp);
   WEXAN_HOV_UTILITY *hov = create_timing(reuse_export);
-  if (hov == nullptr)
+  if (hov == nullptr || hov->get_had_hov_init_errors())
     return false;
   perform_timing_analysis(hov, "Before RESYN", nullptr, reuse_export);
   std::unique_ptr<VELMO_RESYN_SKEW_MAP> skews =
       m_use_drask ? get_skews() : nullptr;
 
-  BELQ_ENV belq(m_atom_netlist, m_cmp, m_amu.get(), nullptr);
+  BELQ_ENV belq(m_atom_netlist, m_cmp, m_amu, m_dem);
   msg_vdebug_impl(
       2, "before resynthesize_netlist cookie: %llu",
       static_cast<unsigned long long>(m_env->get_design()->get_cookie()));
   belq.report_stats("BEFORE_DRASK_MAPPER");
   const bool dump = cfg_is_on("belq_dump", false);
-  if (dump)
+  if (dump) {
     l_dump(m_atom_netlist, "before_belq.atom");
+    eqcheck.write("_belq_golden");
+  }
 
   const int n = cfg_get_int_value("velmo_resyn_max_iterations", 1);
   const bool kavu = cfg_is_on("velmo_kavu_resyn", false);
@@ -625,8 +648,10 @@ bool VELMO_RESYN::resynthesize_netlist() {
     msg_vdebug_impl(
         2, "after resynthesize_netlist cookie: %llu",
         static_cast<unsigned long long>(m_env->get_design()->get_cookie()));
-    if (dump)
+    if (dump) {
       l_dump(m_atom_netlist, "after_belq.atom");
+      eqcheck.write("_belq_revised");
+    }
 
     if (!last) {
       hov = create_timing(reuse_import);
@@ -657,18 +682,20 @@ bool VELMO_RESYN::resynthesize_netlist() {
 
 bool VELMO_RESYN::run_timing_analysis_only() {
   WEXAN_HOV_UTILITY *hov = create_timing(false);
-  if (hov == nullptr)
+  if (hov == nullptr || hov->get_had_hov_init_errors())
     return false;
   perform_timing_analysis(hov, "RESYN-FINAL", nullptr, false);
   std::unique_ptr<VELMO_RESYN_SKEW_MAP> skews =
       m_use_drask ? get_skews() : nullptr;
   if (m_debug) {
-    BELQ_ENV belq(m_atom_netlist, m_cmp, m_amu.get(), nullptr);
+    BELQ_ENV belq(m_atom_netlist, m_cmp, m_amu, nullptr);
     belq.report_stats("AFTER_DRASK_MAPPER");
   }
   clear_timing(skews.get());
   return true;
 }
+
+void velmo_resyn_forget_switches() { l_once_slot().reset(); }
 
 // ---------------------------------------------------------------- texts
 

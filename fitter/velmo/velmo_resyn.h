@@ -73,7 +73,7 @@ private:
   VOK_ATOM_NETLIST* m_atom_netlist;
   CMP_FACADE* m_cmp;
   WEXAN_ENV* m_env;
-  std::unique_ptr<SIV_ATOM_MOD_UTILITY> m_amu;
+  SIV_ATOM_MOD_UTILITY* m_amu;  // the environment's, not owned
   HOV_ACCESSORIES* m_hov_accessories;
   std::unique_ptr<EWT_TABLE_TIMING_MODEL> m_timing_model;
   bool m_use_drask = false;
@@ -87,6 +87,9 @@ private:
 // Whether a connection between the two locations may use a physical delay.
 bool velmo_can_use_physical_delays(const VOK_ATOM_OTERM* src, const VOK_ATOM_ITERM* dst, int x1, int y1, int x2,
                                    int y2);
+// Forgets the delay switches read once per process, so that the next use
+// reads them again (a new compile in the same process, and tests).
+void velmo_resyn_forget_switches();
 // Debug texts: "<atom path>/<port>", or "I" / "O" for a null term; an edge
 // as "<source>-><destination>" with "NIL" for a missing node.
 std::string velmo_get_iterm_string(const VOK_ATOM_ITERM* iterm);

@@ -16,7 +16,6 @@
 #include "jov/jov_design.h"
 #include "kem/kem_netlist.h"
 #include "soj/soj_stage.h"
-#include "tawn/tawn_netlist_writer.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_early_retime.h"
 #include "cmp/cmp_facade.h"
@@ -34,6 +33,7 @@
 #include "velmo_debug.h"
 #include "velmo_dedicated_repopulation_manager.h"
 #include "velmo_dup_reg_for_retiming.h"
+#include "velmo_eqcheck_netlist.h"
 #include "velmo_expert.h"
 #include "velmo_msgs.h"
 #include "velmo_yun_env.h"
@@ -554,19 +554,16 @@ bool VELMO_RETIMER::run_early_retiming_flow(WEXAN_ENV* env, const YUN_UTILITY::I
       if (s_dump) l_dump("early_yun_atom_dump_post_delays", "early_yun_post_delays", true);
       WEXAN_DESIGN* design = env->get_design();
       design->clear_early_retime_atoms();
-      JOV_DESIGN* jov = JOV_ROOT::get()->get_design("");
-      JOV_PARTITION* root = jov ? jov->find_partition_by_name("|") : nullptr;
-      VOK_ATOM_NETLIST* root_netlist = root && root->get_state() ? root->get_state()->get_atom_netlist() : nullptr;
-      const std::string name = env->get_cmp()->get_project_name();
+      const VELMO_EQCHECK_NETLIST eqcheck(env->get_cmp());
       FITTER::SOJ::PLAN_EARLY_RETIME_STAGE* stage = nullptr;
       if (formal) {
-        if (s_eqcheck) TAWN_NETLIST_WRITER::write(root_netlist, "eqcheck_vo", (name + "_golden").c_str());
+        if (s_eqcheck) eqcheck.write("_golden");
         stage = FITTER::SOJ::PLAN_EARLY_RETIME_STAGE::get_instance();
         stage->initialize();
       }
       YUN_UTILITY::ATOM_LIST changed;
       result = util->retime(first, second, changed);
-      if (formal && s_eqcheck) TAWN_NETLIST_WRITER::write(root_netlist, "eqcheck_vo", (name + "_revised").c_str());
+      if (formal && s_eqcheck) eqcheck.write("_revised");
       if (result) update_atoms_after_early_retime(design, changed, true);
       if (formal) stage->finalize(result);
       belq.report_stats("AFTER_EARLY_RETIMING");

@@ -22,6 +22,7 @@ struct HOV_STATE {
   HOV_ATOM_NETLIST_TAINT_MANAGER taints;
   HOV_ACCESSORIES accessories;
   std::unique_ptr<WEXAN_HOV_UTILITY> utility;
+  bool init_errors = false;
 };
 HOV_STATE& state() { return host_world_slot<HOV_STATE>(); }
 
@@ -252,11 +253,13 @@ WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector
   HOV_STATE& s = state();
   if (!s.utility) s.utility = std::make_unique<WEXAN_HOV_UTILITY>();
   s.utility->set_mode(invoke_mode);
+  s.utility->set_had_hov_init_errors(s.init_errors);
   return s.utility.get();
 }
 
 WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
 void delete_utility() { state().utility.reset(); }
+void set_init_errors(bool on) { state().init_errors = on; }
 
 }  // namespace host::hov
 

@@ -200,9 +200,14 @@ public:
   // type, index): the timing netlist's edges into that input then take the
   // maximum (the stand-in's edges carry one delay, used by both analyses).
   void annotate_delays_of_connection(VOK_ATOM_NODE* atom, int port_type, int index, int max_ps, int min_ps);
+  // data: the last get-or-create request met initialisation errors (the
+  // world's host::hov::set_init_errors at that request).
+  bool get_had_hov_init_errors() const { return m_had_init_errors; }
+  void set_had_hov_init_errors(bool on) { m_had_init_errors = on; }
 
 private:
   int m_mode = 0;
+  bool m_had_init_errors = false;
 };
 
 // The incremental timing controller of the retimer and the resynthesiser.
@@ -248,6 +253,9 @@ HOST_API std::vector<KEM_TIMING_MODEL> models_of_set(int set);
 // data: the utility (null when there is none) and its deletion.
 HOST_API WEXAN_HOV_UTILITY* utility();
 HOST_API void delete_utility();
+// data: whether building the timing utility meets initialisation errors
+// (default false); each get-or-create request passes it to the utility.
+HOST_API void set_init_errors(bool on);
 // data: the updates that read the timing constraints again and those that
 // skipped them, since the reset.
 HOST_API int constraint_reads();

@@ -19,6 +19,8 @@ SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY(int algorithm, WEXAN_PIZ_TABLE* table
 }
 SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY() {
   host::log_call("SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY");
+  // Queued removals are not lost with the utility.
+  if (!m_pending.empty()) flush();
   --l_live;
 }
 
@@ -27,6 +29,14 @@ void SIV_ATOM_MOD_UTILITY::set_options(int a, int b) { host::log_call("SIV_ATOM_
 void SIV_ATOM_MOD_UTILITY::remove_node(VOK_ATOM_NODE* atom, bool flag) {
   host::log_call("SIV_ATOM_MOD_UTILITY::remove_node", host::vok::arg(atom), flag);
   if (atom == nullptr || atom->get_parent_netlist() == nullptr) return;
+  if (m_batch) {
+    if (std::find(m_pending.begin(), m_pending.end(), atom) == m_pending.end()) m_pending.push_back(atom);
+    return;
+  }
+  remove_now(atom);
+}
+
+void SIV_ATOM_MOD_UTILITY::remove_now(VOK_ATOM_NODE* atom) {
   add_row("remove_node", atom->get_id());
   atom->get_parent_netlist()->remove(atom);
 }

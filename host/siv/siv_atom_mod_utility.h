@@ -51,7 +51,8 @@ public:
   // recorded: the utility's two settings.
   void set_options(int a, int b);
   // algorithm: disconnects the atom, takes it out of its netlist and deletes
-  // it. Recorded; a row goes to the table.
+  // it (in batch mode: queues it for the flush). Recorded; a row goes to the
+  // table.
   void remove_node(VOK_ATOM_NODE* atom, bool flag);
   // algorithm: connects the input to its netlist's ground (it becomes used,
   // connected and driven by the constant-0 term). Recorded; a row goes to
@@ -89,10 +90,28 @@ public:
   // Recorded.
   virtual void reconnect_iterm(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm, void* options);
 
+  // ---- batch mode (siv_atom_mod_batch.cpp)
+  // The algorithm number of the environment's algorithm-independent
+  // utility (WEXAN_ENV::get_algorithm_independent_amu).
+  static constexpr int ALGORITHM_INDEPENDENT = -1;
+  // data: batch mode. While it is on, remove_node only queues the atom (it
+  // stays in its netlist, connected, until the flush). Switching it off
+  // flushes what is queued. Recorded.
+  void set_batch_mode(bool on);
+  bool is_batch_mode() const { return m_batch; }
+  // algorithm: removes the queued atoms in the order they were queued (each
+  // once), as remove_node does outside batch mode. Recorded.
+  void flush();
+  // data: the atoms queued for removal.
+  const std::vector<VOK_ATOM_NODE*>& get_pending_removals() const { return m_pending; }
+
 private:
   void add_row(const char* what, int atom_id);
+  void remove_now(VOK_ATOM_NODE* atom);
   int m_algorithm;
   WEXAN_PIZ_TABLE* m_table;
+  bool m_batch = false;
+  std::vector<VOK_ATOM_NODE*> m_pending;
 };
 
 namespace host::siv {

@@ -70,6 +70,10 @@ public:
   OMZ_INSTANCE_NAME* create_unique_synthesized_name(const OMZ_INSTANCE_NAME* base, const char* suffix, bool flag);
   // recorded: registers an atom the caller added to a netlist of the design.
   void insert_atom(VOK_ATOM_NODE* atom, bool flag);
+  // recorded + algorithm: the design forgets the atom (its location
+  // constraint goes); the atom itself stays in its netlist and is not freed
+  // (the caller removes it). The flag is only recorded.
+  void delete_atom_no_free(VOK_ATOM_NODE* atom, bool flag);
   // recorded: refreshes the atom information after a depopulation that
   // duplicated high-fanout signals.
   void update_atom_info_for_high_fanout_depop();

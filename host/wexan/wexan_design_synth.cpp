@@ -46,6 +46,12 @@ void WEXAN_DESIGN::insert_atom(VOK_ATOM_NODE* atom, bool flag) {
   host::log_call("WEXAN_DESIGN::insert_atom", host::vok::arg(atom), flag);
 }
 
+void WEXAN_DESIGN::delete_atom_no_free(VOK_ATOM_NODE* atom, bool flag) {
+  host::log_call("WEXAN_DESIGN::delete_atom_no_free", host::vok::arg(atom), flag);
+  if (atom == nullptr) return;
+  host::constraints::set_current(atom->get_id(), TIBEX_LOCATION_CONSTRAINT());
+}
+
 void WEXAN_DESIGN::insert_fanout(VOK_ATOM_ITERM* iterm, VOK_ATOM_OTERM* oterm) {
   host::log_call("WEXAN_DESIGN::insert_fanout", host::vok::arg(iterm), host::vok::arg(oterm));
   vok_connect(oterm, iterm);

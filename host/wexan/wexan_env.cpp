@@ -1,5 +1,7 @@
 #include "wexan/wexan_env.h"
 
+#include <memory>
+
 #include "siv/siv_atom_mod_utility.h"
 #include "wexan/wexan_finalize_services.h"
 
@@ -26,6 +28,7 @@ namespace {
 struct WEXAN_STATE {
   WEXAN_ENV* env = nullptr;
   WEXAN_DEVICE_FACTORY_FN device_factory = nullptr;
+  std::unique_ptr<SIV_ATOM_MOD_UTILITY> independent_amu;
 };
 WEXAN_STATE& state() { return host_world_slot<WEXAN_STATE>(); }
 
@@ -44,7 +47,10 @@ WEXAN_ENV::WEXAN_ENV(CMP_FACADE* cmp, int flags, WEXAN_DEVICE_FACTORY_FN device_
 WEXAN_ENV::~WEXAN_ENV() {
   host::log_call("WEXAN_ENV::~WEXAN_ENV");
   if (get_register_packing_hints_for_vpr()) free_register_packing_hints_for_vpr();
-  if (state().env == this) state().env = nullptr;
+  if (state().env == this) {
+    state().independent_amu.reset();
+    state().env = nullptr;
+  }
 }
 
 WEXAN_ENV* WEXAN_ENV::get_env() { return state().env; }
@@ -64,6 +70,12 @@ WEXAN_ATOM_MOD_DRC* WEXAN_ENV::get_atom_mod_drc() const { return WEXAN_ATOM_MOD_
 SIV_ATOM_MOD_UTILITY* WEXAN_ENV::create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table) {
   host::log_call("WEXAN_ENV::create_atom_mod_utility_for_algorithm", algorithm, table);
   return new SIV_ATOM_MOD_UTILITY(algorithm, table);
+}
+
+SIV_ATOM_MOD_UTILITY* WEXAN_ENV::get_algorithm_independent_amu() {
+  std::unique_ptr<SIV_ATOM_MOD_UTILITY>& amu = state().independent_amu;
+  if (!amu) amu = std::make_unique<SIV_ATOM_MOD_UTILITY>(SIV_ATOM_MOD_UTILITY::ALGORITHM_INDEPENDENT, nullptr);
+  return amu.get();
 }
 
 int WEXAN_ENV::get_base_family_code() const { return host::device::base_family_code(); }

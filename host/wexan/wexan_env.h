@@ -78,6 +78,10 @@ public:
   // recorded: a new atom-modification utility for the algorithm, writing
   // its rows into `table` when given; the caller owns it.
   SIV_ATOM_MOD_UTILITY* create_atom_mod_utility_for_algorithm(int algorithm, WEXAN_PIZ_TABLE* table);
+  // data: the environment's own utility for edits made for no particular
+  // algorithm (SIV_ATOM_MOD_UTILITY::ALGORITHM_INDEPENDENT, no table): made
+  // on first use, kept and deleted by the environment; never null.
+  SIV_ATOM_MOD_UTILITY* get_algorithm_independent_amu();
   // recorded: reports the fitter's progress (percent) to the compiler.
   void report_fitter_status(int percent, int flag);
   // data: the incremental (netlist-reuse) utility; present unless a test

@@ -2,6 +2,7 @@
 // their types, the delay annotation, the clock skews, the fit information
 // handed to the engine and the changes taken back into the design.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "velmo_resyn.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_atom_mod_drc.h"
+#include "wexan/wexan_design.h"
+#include "tibex/tibex_location_constraint.h"
 #include "thr/thr_drl.h"
 #include "wexan/wexan_env.h"
 
@@ -38,8 +41,10 @@ protected:
     HostTest::SetUp();
     host::testing::device(host::testing::Family::KY).build();
     m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    velmo_resyn_forget_switches();
   }
   void TearDown() override {
+    velmo_resyn_forget_switches();
     delete m_env;
     EXPECT_EQ(host::counters::get("BELQ_ENV"), 0);
     EXPECT_EQ(host::siv::live_utilities(), 0);
@@ -187,14 +192,70 @@ TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
     n.find("b")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->disconnect_from_source(VOK_NET_ITERM::OPEN);
     host::belq::set_import_result({l2.atom()}, {old}, {n.find("b")});
   });
+  TIBEX_LOCATION_CONSTRAINT lc;
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(2, 3, 0), host::constraints::SOURCE_USER);
+  const int old_id = atom("l")->get_id();
+  WEXAN_DESIGN::current()->set_atom_location_constraint(old_id, lc);
   VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
   EXPECT_TRUE(resyn.resynthesize_netlist());
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 1);
+  // The old LUT leaves the design and then the netlist, in one batch of the
+  // environment's utility.
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "SIV_ATOM_MOD_UTILITY::set_batch_mode(true)",
+                                      "WEXAN_DESIGN::delete_atom_no_free",
+                                      "SIV_ATOM_MOD_UTILITY::remove_node",
+                                      "SIV_ATOM_MOD_UTILITY::flush(1)",
+                                      "SIV_ATOM_MOD_UTILITY::set_batch_mode(false)"}));
+  EXPECT_EQ(host::call_count("WEXAN_ENV::create_atom_mod_utility_for_algorithm"), 0);
+  EXPECT_TRUE(WEXAN_DESIGN::current()->get_atom_location_constraint(old_id).is_empty());
   EXPECT_EQ(n.find("l"), nullptr);
   EXPECT_NE(n.find("l2"), nullptr);
   EXPECT_EQ(count_lines("Added 1 new lcells"), 1);
   EXPECT_EQ(count_lines("Deleted 1 existing lcells"), 1);
   EXPECT_EQ(calls_of("WEXAN_ENV::indicate_that_atom_netlist_is_modified").size(), 3u);
+}
+
+TEST_F(ResynTest, TimingInitialisationErrorsEndTheRunWithNothingChanged) {
+  design();
+  host::hov::set_init_errors(true);
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  EXPECT_FALSE(resyn.resynthesize_netlist());
+  EXPECT_FALSE(resyn.run_timing_analysis_only());
+  EXPECT_EQ(host::call_count("BELQ_ENV::BELQ_ENV"), 0);
+  EXPECT_EQ(host::call_count("HOV_ACCESSORIES::prepare_for_sta_cmd") +
+                host::call_count("BELQ_ENV::export_netlist"),
+            0);
+  // The wrapper passes the failure on.
+  cfg_set_on("belq_resyn");
+  EXPECT_FALSE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  host::hov::set_init_errors(false);
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("BELQ_ENV::export_netlist"), 1);
+}
+
+TEST_F(ResynTest, DumpsWriteTheGoldenNetlistBeforeAndTheRevisedAfter) {
+  design();
+  cfg_set_on("belq_dump");
+  CMP_FACADE::current()->set_project_name("proj");
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  std::vector<std::string> order;
+  for (const auto& l : host::call_lines()) {
+    if (l.rfind("TAWN_NETLIST_WRITER::write(", 0) == 0) {
+      EXPECT_NE(l.find("\"eqcheck_vo\""), std::string::npos) << l;
+      order.push_back(l.find("proj_belq_golden") != std::string::npos    ? "golden"
+                      : l.find("proj_belq_revised") != std::string::npos ? "revised"
+                                                                          : l);
+    } else if (l.rfind("BELQ_ENV::resynthesize(", 0) == 0) {
+      order.push_back("resynthesize");
+    }
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"golden", "resynthesize", "revised"}));
+  EXPECT_TRUE(std::filesystem::exists("synth_dumps/before_belq.atom"));
+  EXPECT_TRUE(std::filesystem::exists("synth_dumps/after_belq.atom"));
+  std::filesystem::remove_all("synth_dumps");
+  std::filesystem::remove_all("eqcheck_vo");
 }
 
 TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
@@ -243,10 +304,65 @@ TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
   VOK_ATOM_ITERM* l2i = n.find("l2")->get_iterm_slot(0);
   VOK_ATOM_OTERM* ao = n.find("a")->get_oterm_slot(0);
   VOK_ATOM_ITERM* l1i = n.find("l1")->get_iterm_slot(0);
-  // The switches are read once per process; with none on every connection
-  // may use a physical delay.
+  VOK_ATOM_ITERM* bd = n.find("b")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  VOK_ATOM_OTERM* l2o = n.find("l2")->get_oterm_slot(0);
+  // With no switch on every connection may use a physical delay.
   EXPECT_TRUE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));
   EXPECT_TRUE(velmo_can_use_physical_delays(ao, l1i, 0, 0, 0, 0));
+  EXPECT_EQ(count_lines("VELMO is using physical delays. Mode = all, distance threshold = -1"), 1);
+  // The switches are read once: changing them now changes nothing...
+  cfg_set_on("tosk_phys_delay_hard_boundaries");
+  EXPECT_TRUE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));
+  // ...until they are read again. Hard boundaries: not between two LUTs.
+  velmo_resyn_forget_switches();
+  EXPECT_FALSE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));
+  EXPECT_TRUE(velmo_can_use_physical_delays(ao, l1i, 0, 0, 5, 5));  // from a register
+  EXPECT_TRUE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));  // into a register
+  EXPECT_EQ(count_lines("VELMO is using physical delays. Mode = hard boundaries, distance threshold = -1"), 1);
+  // Not into a register's data input either; its enable is fine.
+  cfg_set_off("tosk_phys_delay_hard_boundaries");
+  cfg_set_on("tosk_phys_delay_hard_boundaries_except_dff_dest");
+  velmo_resyn_forget_switches();
+  EXPECT_FALSE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));
+  EXPECT_FALSE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));
+  auto e = n.reg("e").clk(n.find("clk")->get_oterm_slot(0)).d(n.input_port("in2")).ce(n.find("l2")->get_oterm_slot(0));
+  EXPECT_TRUE(velmo_can_use_physical_delays(l2o, e.atom()->get_input_term_by_type(DB_INPUT_PORT_ENA, 0), 0, 0, 5, 5));
+  // High fan-out: a LUT driving more than 16 loads may use it into a LUT
+  // and (with the register rule) into a data input.
+  cfg_set_on("tosk_phys_delay_hard_boundaries_or_high_fanout");
+  velmo_resyn_forget_switches();
+  EXPECT_FALSE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));
+  for (int i = 0; i < 16; ++i) n.lut("f" + std::to_string(i), {n.find("l2")->get_oterm_slot(0)}, 0x2);
+  EXPECT_TRUE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));
+  EXPECT_FALSE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));  // l1 drives one load
+  EXPECT_EQ(count_lines("VELMO is using physical delays. Mode = hard boundaries or high fanout, "
+                        "distance threshold = -1"),
+            1);
+  // The distance threshold: connections shorter than it do not use it.
+  cfg_set_off("tosk_phys_delay_hard_boundaries_except_dff_dest");
+  cfg_set_off("tosk_phys_delay_hard_boundaries_or_high_fanout");
+  cfg_set_int_value("tosk_phys_delay_distance_threshold", 5);
+  velmo_resyn_forget_switches();
+  EXPECT_FALSE(velmo_can_use_physical_delays(ao, l1i, 0, 0, 2, 2));
+  EXPECT_TRUE(velmo_can_use_physical_delays(ao, l1i, 4, 0, 2, 3));
+  EXPECT_TRUE(velmo_can_use_physical_delays(ao, l1i, 0, 0, 9, 0));
+  EXPECT_EQ(count_lines("VELMO is using physical delays. Mode = all, distance threshold = 5"), 1);
+}
+
+TEST_F(ResynTest, AShortConnectionUsesTheTableDelayInPhysicalMode) {
+  design();
+  cfg_set_int_value("tosk_phys_delay_distance_threshold", 4);
+  VOK_ATOM_ITERM* lin = atom("l")->get_iterm_slot(0);
+  atom("a")->set_analytic_xy(1.0f, 1.0f);
+  atom("l")->set_analytic_xy(2.0f, 2.0f);
+  VELMO_RESYN physical(CMP_FACADE::current(), m_env, true);
+  int phys = 0, tab = 0;
+  EWT_TABLE_TIMING_MODEL model;
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), model.get_ic_delay(392, 0, 247, lin->get_any_usage_as()).values[5]);
+  EXPECT_EQ(tab, 1);
+  atom("l")->set_analytic_xy(4.0f, 2.6f);  // distance 5
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), 273);
+  EXPECT_EQ(phys, 1);
 }
 
 TEST_F(ResynTest, ClockSkewsAreSavedResetAndRestored) {
