@@ -253,10 +253,8 @@ void velmo_bbic_shutdown() {
 bool velmo_bbic_is_active() { return s_bbic_active; }
 
 void velmo_bbic_print_hack_notice(const char* file, int line, unsigned tracking, const char* description) {
-  msg_vdebug_impl(2, "****** HACK WARNING ******");
-  msg_vdebug_impl(2, "\t%s(%d) contains a hack by %s and is tracked by case %u", file, line, "velmo", tracking);
-  msg_vdebug_impl(2, "\tDescription: %s.", description);
-  msg_vdebug_impl(2, "**** END HACK WARNING ****");
+  bool printed = false;  // each call announces itself
+  velmo_print_hack_notice(printed, file, line, tracking, description);
 }
 
 void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected) {

@@ -22,6 +22,7 @@
 #include "twy/twy_translator.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_debug.h"
+#include "velmo_main.h"
 #include "velmo_msgs.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
@@ -234,13 +235,7 @@ void VELMO_DELAY_CHAIN_OP::release() {
 bool VELMO_DELAY_CHAIN_OP::work(DELAY_CHAIN_STEP step) {
   BIN_GUARD bin("Delay Chain Operations");
   if (static_cast<int>(m_family) == 46 && !l_enable_m10_io_delay_chain) {
-    if (!s_banner_printed) {
-      s_banner_printed = true;
-      msg_vdebug_impl(2, "****** HACK WARNING ******");
-      msg_vdebug_impl(2, "\tLocation: %s:%d (case 218462)", "velmo_delay_chain_op", __LINE__);
-      msg_vdebug_impl(2, "\tDescription: %s.", "Pellam Delay Chain Support");
-      msg_vdebug_impl(2, "**** END HACK WARNING ****");
-    }
+    velmo_print_hack_notice(s_banner_printed, __FILE__, __LINE__, 218462u, "Pellam Delay Chain Support");
     return true;
   }
   if (static_cast<int>(step) < 0 || static_cast<int>(step) > 9) internal_error("Delay Chain step not defined", __LINE__);

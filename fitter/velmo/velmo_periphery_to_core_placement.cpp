@@ -1,8 +1,7 @@
 // The periphery-core register placement object: what it caches from the
 // environment, the requirement record and the readers of the transfer
 // assignments, and the mapping between terminals, periphery ports, routing
-// elements and register sites. The two placement passes are not built yet:
-// each says so on the debug output and reports that it had nothing to do.
+// elements and register sites. The passes are in the engine's file.
 #include "velmo_periphery_to_core_placement.h"
 
 #include <algorithm>
@@ -322,16 +321,6 @@ void VELMO_PERIPHERY_CORE_PLACEMENT::compute_scaling_ratio() {
 }
 
 VELMO_PERIPHERY_CORE_PLACEMENT::~VELMO_PERIPHERY_CORE_PLACEMENT() = default;
-
-bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
-  msg_vdebug_impl(2, "VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement: not built yet");
-  return true;
-}
-
-bool VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement() {
-  msg_vdebug_impl(2, "VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement: not built yet");
-  return true;
-}
 
 bool VELMO_PERIPHERY_CORE_PLACEMENT::check_slack_estimation_eligiblity() {
   if (m_env->get_base_family_code() != 48) return false;

@@ -32,6 +32,8 @@ class R5T_INTERFACE;
 class YEB_TIMING_MODEL;
 class TIBEX_LOCKED_CONSTRAINT;
 class WEXAN_HOV_UTILITY;
+class VOK_RE_ROUTING_MODIFIER;
+class WUMP_BLACKLISTING;
 struct YEB_PATH;
 
 // "No delay bound given".
@@ -93,6 +95,25 @@ public:
                                     bool wire_based, std::vector<int>* first_leftovers = nullptr);
   void drop_conflicting_chains(JUK::FOREST<int, int>& forest, bool p2c);
 
+  // engine: committing solved chains, and the report of what was done
+  int p2c_publish_placement_to_vpr(JUK::FOREST<int, int>& forest, bool with_routing);
+  int c2p_publish_placement_to_vpr(JUK::FOREST<int, int>& forest, std::vector<VOK_ATOM_NODE*>& rejected,
+                                   bool with_routing);
+  void publish_routing_to_crf(const JUK::FOREST<int, int>& forest, VOK_RE_ROUTING_MODIFIER& modifier,
+                              bool hard = true);
+  void generate_p2c_optimization_report();
+
+  // LCELL periphery router: wire LUTs feeding the periphery placed in a LAB
+  // that reaches the periphery input, and routed there
+  void place_and_route_c2p_lcell();
+  bool place_and_route_wire_lut_from_lab_re_to_periphery(VOK_ATOM_NODE* wirelut, unsigned lab_gid, unsigned port_gid,
+                                                         const VOK_ATOM_ITERM* dst_term,
+                                                         VOK_RE_ROUTING_MODIFIER& modifier,
+                                                         const WUMP_BLACKLISTING* blacklisting);
+  // Result status of a core register by hierarchical name (NOT_OPTIMIZED when absent).
+  RESULT_STATUS p2c_result_status(const std::string& name) const;
+  RESULT_STATUS c2p_result_status(const std::string& name) const;
+
   // destination search: the core registers taking part in a transfer, grouped
   // by requirement and control signals; destinations are translated port gids
   bool get_interested_dst_locs(std::vector<std::vector<int>>& p2c_dests, std::vector<std::vector<int>>& c2p_dests,
@@ -139,6 +160,14 @@ private:
                         VOK_ATOM_ITERM* dst_term, VOK_ATOM_NODE* core, VOK_ATOM_NODE* periphery,
                         const P2C_MATRIX_STRUCT& m, unsigned tr);
   void collect_blacklist(const std::unordered_set<int>& candidates);
+  using GROUP_RESULTS = std::unordered_map<int, std::tuple<int, int, RESULT_STATUS>>;
+  bool run_group(int index, const std::vector<int>& dests, const P2C_MATRIX_STRUCT& m, bool p2c,
+                 VOK_RE_ROUTING_MODIFIER& modifier, GROUP_RESULTS& results);
+  void run_direction(bool p2c, const std::vector<std::vector<int>>& groups,
+                     const std::vector<P2C_MATRIX_STRUCT>& matrices, VOK_RE_ROUTING_MODIFIER& modifier, bool& ok);
+  int publish_placement(JUK::FOREST<int, int>& forest, bool p2c, std::vector<VOK_ATOM_NODE*>* rejected,
+                        bool with_routing);
+  std::vector<int> forward_route(unsigned lab_gid, unsigned port_gid, const WUMP_BLACKLISTING* blacklisting) const;
 
   const WUMP_PLACE_INFO* m_place_info = nullptr;
   const WUMP_ROUTE_INFO* m_route_info = nullptr;

@@ -2,7 +2,9 @@
 
 #include "oxter/oxter_env.h"
 #include "tibex/tibex_location_constraint.h"
+#include "place_db/place_db.h"
 #include "vok/vok_atom_netlist.h"
+#include "wump/wump_die_info.h"
 
 namespace {
 constexpr unsigned l_all_sources = 0x4000;
@@ -57,4 +59,18 @@ std::vector<std::array<int, 4>> OXTER_LOCATION_CONSTRAINT::get_region_rectangles
   if (r != nullptr)
     for (const auto& rect : r->rects) out.push_back({rect.xmin, rect.ymin, rect.xmax, rect.ymax});
   return out;
+}
+
+bool OXTER_LOCATION_CONSTRAINT::may_take(const VOK_ATOM_NODE* atom, unsigned gid) const {
+  const auto block = host::device::die_info()->get_place_info()->get_place_block(gid);
+  if (!block) return false;
+  const int x = block->get_x(), y = block->get_y(), z = block->get_sub_location();
+  int fx = -1, fy = -1, fz = -1, extra = 0;
+  if (get_fixed_location(atom, fx, fy, fz, extra) && (fx != x || fy != y || fz != z)) return false;
+  const auto regions = get_region_rectangles(atom);
+  bool inside = regions.empty();
+  for (const auto& r : regions) inside = inside || (x >= r[0] && x <= r[2] && y >= r[1] && y <= r[3]);
+  if (!inside) return false;
+  const VOK_ATOM_NODE* holder = PLACE_DB::get_atom(gid);
+  return holder == nullptr || holder == atom;
 }

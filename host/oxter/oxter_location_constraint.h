@@ -25,4 +25,7 @@ public:
   bool get_fixed_location(const VOK_ATOM_NODE* atom, int& x, int& y, int& sub, int& extra) const;
   // (x1, y1, x2, y2) each; empty without a region.
   std::vector<std::array<int, 4>> get_region_rectangles(const VOK_ATOM_NODE* atom) const;
+  // Whether the atom may take the placement gid: inside its fixed site or its
+  // regions (when it has them), and no other atom sits there.
+  bool may_take(const VOK_ATOM_NODE* atom, unsigned gid) const;
 };

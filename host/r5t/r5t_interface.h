@@ -8,6 +8,7 @@
 #include "pelk/pelk_symbol.h"
 
 class VOK_ATOM_ITERM;
+class VOK_ATOM_OTERM;
 
 class HOST_API R5T_INTERFACE {
 public:
@@ -30,7 +31,15 @@ public:
   std::vector<PELK> get_atom_mapping(const VOK_ATOM_ITERM* iterm) const;
   void set_atom_mapping(const VOK_ATOM_ITERM* iterm, std::vector<PELK> cells);
 
+  // ---- one-cell mappings of input and output terms (periphery-core
+  // placement); `flag` is recorded in the call log only.
+  void set_atom_mapping(const VOK_ATOM_ITERM* iterm, PELK cell, bool flag);
+  void set_atom_mapping(const VOK_ATOM_OTERM* oterm, PELK cell, bool flag);
+  // data: the cell port an output term is mapped to (null when none).
+  PELK get_atom_mapping(const VOK_ATOM_OTERM* oterm) const;
+
 private:
   std::map<std::pair<int, int>, std::pair<PELK, PELK>> m_metadata;  // (atom id, key index) -> (key, value)
   std::map<std::tuple<int, int, int>, std::vector<PELK>> m_mappings;  // (atom id, port type, index)
+  std::map<std::tuple<int, int, int>, PELK> m_out_mappings;           // (atom id, port type, index)
 };

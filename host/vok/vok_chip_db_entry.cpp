@@ -9,6 +9,7 @@ VOK_CHIP_DB_ENTRY::~VOK_CHIP_DB_ENTRY() = default;
 void VOK_CHIP_DB_ENTRY::clear() {
   m_routing.clear();
   for (auto& n : m_networks) n = JUK::FOREST<int, int>();
+  m_explicit_hard_gids.clear();
 }
 
 VOK_CHIP_DB_ENTRY* VOK_CHIP_DB_ENTRY::current() { return &host_world_slot<VOK_CHIP_DB_ENTRY>(); }

@@ -2,6 +2,7 @@
 // The chip database entry of the design: the root routing and the blc, crf
 // and fcd routing networks. Network payloads are plain routing-element
 // indices (no bit 31).
+#include <set>
 #include <vector>
 
 #include "common/host_api.h"
@@ -39,6 +40,9 @@ public:
   VOK_RE_PRESSLACK_CONTAINER& get_preserved_router_slacks() { return m_router_slacks; }
   // Empties the routing and the networks.
   void clear();
+  // data: the routing-element gids (bit 31 clear) that a periphery-core
+  // transfer marked explicitly as hard routing constraints.
+  std::set<int>& explicit_hard_routing_constraint_gids() { return m_explicit_hard_gids; }
 
   // data: the world's entry (created on first use, destroyed at reset).
   static VOK_CHIP_DB_ENTRY* current();
@@ -49,4 +53,5 @@ private:
   std::vector<int> m_power_tiles;
   VOK_RE_PRESSLACK_CONTAINER m_hidden_slacks;
   VOK_RE_PRESSLACK_CONTAINER m_router_slacks;
+  std::set<int> m_explicit_hard_gids;
 };

@@ -74,6 +74,7 @@ void WEXAN_PIZ_TABLE::add_netlist_modification(const WEXAN_PIZ_NETLIST_MOD& mod)
   if (!mod.dest_name.empty()) {
     row.push_back(mod.dest_name);
     row.push_back(std::to_string(mod.dest_wysiwyg_type));
+    if (!mod.dest_port.empty()) row.push_back(mod.dest_port);
   }
   add_row(std::move(row));
 }

@@ -20,6 +20,8 @@ struct WEXAN_PIZ_NETLIST_MOD {
   int dest_wysiwyg_type = 0;
   void set_dest_node(std::string name) { dest_name = std::move(name); }
   void set_dest_type(int type) { dest_wysiwyg_type = type; }
+  // The destination's input port (written after its type when given).
+  std::string dest_port;
 };
 
 // A report table of the fitter environment: rows are kept until flushed.

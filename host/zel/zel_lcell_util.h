@@ -5,6 +5,7 @@
 #include "common/host_api.h"
 
 class VOK_ATOM_NODE;
+class VOK_ATOM_ITERM;
 
 class HOST_API ZEL_LCELL_UTIL {
 public:
@@ -22,4 +23,11 @@ public:
   static std::vector<VOK_ATOM_NODE*> get_atoms_in_chain(const VOK_ATOM_NODE* atom);
   // data: the cell's 64-bit LUT mask.
   static std::uint64_t get_lutmask(const VOK_ATOM_NODE* atom);
+
+  // ---- wire LUTs (periphery-core placement)
+  // algorithm: a combinational cell with one used and driven input whose
+  // output equals that input, whatever its metadata says.
+  static bool atom_is_wire_lut(const VOK_ATOM_NODE* atom);
+  // algorithm: the used and driven input of a wire LUT; null otherwise.
+  static VOK_ATOM_ITERM* get_wire_lut_iterm(const VOK_ATOM_NODE* atom);
 };
