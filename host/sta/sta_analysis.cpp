@@ -1,5 +1,6 @@
 #include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
+#include "sta/sta_uniform_hold.h"
 
 #include "common/host_call_log.h"
 

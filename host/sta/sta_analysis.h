@@ -21,7 +21,6 @@
 // slacks here, copied into the KEM_EDGE records for the current corner.
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,10 +130,6 @@ HOST_API std::int32_t edge_hold_slack(int edge_id, int corner_id);
 // algorithm: a node's setup slack per domain and worst hold at a corner.
 HOST_API std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> node_setup_slacks(int node_id, int corner_id);
 HOST_API std::int32_t node_worst_hold_slack(int node_id, int corner_id);
-// data (tests): while set, sta_get_node_worst_hold_slack answers this value
-// for every node of the analysed netlist (walks over equal hold slacks can
-// be driven round a loop); reset to the analysis's values by clearing it.
-HOST_API void set_uniform_hold_slack(std::optional<std::int32_t> value);
 }  // namespace host::sta
 
 namespace host::timing {

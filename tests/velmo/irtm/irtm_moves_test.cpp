@@ -19,6 +19,7 @@
 #include "msg/msg_base.h"
 #include "place_db/place_db.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_uniform_hold.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
