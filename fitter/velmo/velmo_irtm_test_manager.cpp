@@ -359,8 +359,11 @@ bool IRTM_MANAGER::retime_ff(IRTM_OBJ* obj) {
     if (t == IRTM_MOVE::Forward && ff->m_last_move == IRTM_MOVE::Backward) return false;
     if (t == IRTM_MOVE::Backward && ff->m_last_move == IRTM_MOVE::Forward) return false;
   }
+  // The search clears the move first; the direction is recorded after it,
+  // so that undo, repair queueing and commit see which way it went.
+  const bool found = t == IRTM_MOVE::Forward ? forward_retime(ff, move) : backward_retime(ff, move);
   move->type = t;
-  return t == IRTM_MOVE::Forward ? forward_retime(ff, move) : backward_retime(ff, move);
+  return found;
 }
 
 void IRTM_MANAGER::print_domain_info(bool at_start) {

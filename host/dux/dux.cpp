@@ -229,11 +229,15 @@ void DUX::rip_up_atom(const VOK_ATOM_NODE* atom) {
   r.rebuild_terminal_maps();
   for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
     if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i)) rip_up_sink(t);
-  // A register in a routing slot: its D leaf (and with it its Q side).
+  // A register in a routing slot: its D leaf (and with it its Q side), then
+  // a Q root left alone. Below a parent only a pipeline pair's node is the
+  // register's: an unpaired node of the same element is a route passing
+  // through the slot (as in a net restored under an undone creation) and
+  // stays.
   if (is_slot_gid(atom->get_location_gid())) {
     const std::int32_t v = static_cast<std::int32_t>(atom->get_location_gid());
     for (int id = 0; id < r.forest().num_slots(); ++id)
-      if (r.is_live(id) && r.get_value(id) == v && r.forest().parent(id) >= 0) {
+      if (r.is_live(id) && r.get_value(id) == v && r.forest().parent(id) >= 0 && r.is_zota_node(id)) {
         r.erase(id);
         break;
       }

@@ -1,5 +1,6 @@
 #include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
+#include "sta/sta_uniform_hold.h"
 
 #include "common/host_call_log.h"
 
@@ -878,9 +879,19 @@ std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> sta_get_node_wns_map(const KEM_NODE*
   return res;
 }
 
+namespace {
+std::optional<std::int32_t>& uniform_hold_slack() {
+  static std::optional<std::int32_t> value;
+  return value;
+}
+}  // namespace
+
+void host::sta::set_uniform_hold_slack(std::optional<std::int32_t> value) { uniform_hold_slack() = value; }
+
 std::int32_t sta_get_node_worst_hold_slack(const KEM_NODE* node, bool all_corners) {
   const STA_STATE& s = st();
   if (!node || node->get_netlist() != s.kem) return KEM_NO_SLACK;
+  if (uniform_hold_slack()) return *uniform_hold_slack();
   std::int32_t worst = KEM_NO_SLACK;
   for (const CORNER_DATA* cd : query_corners(s, all_corners)) {
     const int h = node_hold(s, *cd, node->get_id());

@@ -16,6 +16,7 @@
 #include "kem/kem_manager.h"
 #include "norbo/norbo_zota_clock.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_debug.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/route_helpers.h"
@@ -168,6 +169,50 @@ TEST_F(DuxTest, RestoreGivesBackNetlistRoutingPlacementAndSlacks) {
   dux.set_powers_up(c().b0, false);
   dux.clear_checkpoint_data();
   EXPECT_EQ(dux.get_checkpoint_id(), 0u);
+}
+
+// Undoing a register placed in a routing slot takes only its own pair's
+// nodes: a route that passes through the same slot stays routed.
+TEST_F(DuxTest, UndoingASlotRegisterKeepsARoutePassingThroughItsSlot) {
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  int through = -1;
+  for (int id = 0; id < r.forest().num_slots() && through < 0; ++id)
+    if (r.is_live(id) && r.forest().parent(id) >= 0 && !r.is_terminal(id) && !r.is_zota_node(id) &&
+        (static_cast<unsigned>(r.get_value(id)) & 0x80000000u) != 0)
+      through = id;
+  ASSERT_GE(through, 0) << "no route passes a slot";
+  const STATE before = capture_state();
+  DUX dux(1, true, env);
+  VOK_ATOM_NODE* fresh = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "slot_reg", nullptr, 401);
+  dux.set_location(fresh, static_cast<unsigned>(r.get_value(through)));
+  dux.restore_checkpoint(0);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), before);
+}
+
+// After edits that add and remove timing cells, the incrementally updated
+// timing netlist numbers its nodes and edges differently from a rebuilt one,
+// yet both describe one design: their cookies agree.
+TEST_F(DuxTest, AnIncrementallyUpdatedTimingNetlistHasTheCookiesOfARebuiltOne) {
+  DUX dux(1, true, env);
+  dux.delete_atom(c().pc);
+  VOK_ATOM_NODE* fresh = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "dup", c().a0, 401);
+  dux.connect(out_port(c().a0), in_port(fresh, DB_INPUT_PORT_DATA_IN), false, 0);
+  dux.connect(vok_get_logical_port(scene.clk_a.oterm), in_port(fresh, DB_INPUT_PORT_CLK), false, 0);
+  dux.set_location(fresh, site_gid(3, 3, 5));
+  ASSERT_EQ(dux.implement().get_status(), 10);
+  const std::uint64_t incr_netlist = sta_debug_compute_incoming_kem_netlist_cookie(true);
+  const std::uint64_t incr_slacks = sta_debug_compute_outgoing_slack_cookie(true);
+  const int incr_nodes = KEM_MANAGER::get()->get_kem_netlist()->get_node_count();
+  const std::vector<KEM_TIMING_MODEL> models =
+      KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->get_loaded_corners();
+  env->indicate_that_atom_netlist_is_modified();
+  env->get_hov_utility_or_create_if_necessary(0, 3, models, false, false, true, true, nullptr, false, false);
+  sta_debug_restore_last_traversal_settings_and_refresh();
+  EXPECT_NE(KEM_MANAGER::get()->get_kem_netlist()->get_node_count(), incr_nodes);  // other numbering
+  EXPECT_EQ(sta_debug_compute_incoming_kem_netlist_cookie(true), incr_netlist);
+  EXPECT_EQ(sta_debug_compute_outgoing_slack_cookie(true), incr_slacks);
+  dux.clear_checkpoint_data();
 }
 
 TEST_F(DuxTest, LegalityStatuses) {

@@ -19,6 +19,7 @@
 #include "msg/msg_base.h"
 #include "place_db/place_db.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_uniform_hold.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -650,7 +651,8 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
 
 TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
   // A late capture clock makes hold fail; two LUTs in the path feed each
-  // other, so the walk back may go round them.
+  // other, each one's first input coming from the other, so a walk back
+  // over equal hold slacks goes round them.
   device(Family::KY).build();
   auto n = netlist();
   SIG clk = n.input_port("clk");
@@ -659,7 +661,8 @@ TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
   place_at(b0, 3, 2, 1);
   VOK_ATOM_NODE* x = n.lut("x", {b0}, 0x2).atom();
   VOK_ATOM_NODE* y = n.lut("y", {x}, 0x2).atom();
-  vok_connect(y->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0), x->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  vok_connect(b0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), x->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0));
+  vok_connect(y->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0), lut_in(x));
   place_at(x, 3, 2, 3);
   place_at(y, 3, 2, 6);
   auto cb1 = n.atom(VOK_ATOM_KIND::CLKBUF, "cb1").input(DB_INPUT_PORT_BOX, 0, clk);
@@ -679,6 +682,13 @@ TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
   if (h < 0) {
     EXPECT_TRUE(start == nullptr || start->has_any_flag(KEM_NODE_FLAGS_STOP));
   }
+  // Every node failing hold by the same amount: the walk goes round the loop
+  // until its step bound ends it, with no start node.
+  host::sta::set_uniform_hold_slack(-10);
+  start = d;
+  EXPECT_EQ(m->get_hold_slack(d, &start), -10);
+  EXPECT_EQ(start, nullptr);
+  host::sta::set_uniform_hold_slack(std::nullopt);
 }
 
 // ---------------------------------------------------------------- function
