@@ -624,6 +624,8 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   const int scripted = host::script::next<int>("DUX::implement", -1);
   int status = scripted >= 0 ? scripted : legality_status();
   if (status == 10) {
+    for (auto& [t, b] : args.delay_budgets)
+      if (t && !b.empty() && !routing().get_sink_nodes(t).empty() && current_delay_into(t) < b.back().first) reroute(t);
     // Route every touched connection that has a source and no routing.
     VOK_RE_ROUTING& r = routing();
     r.rebuild_terminal_maps();
@@ -637,7 +639,8 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
       if (!src || !src->get_my_node() || !r.get_sink_nodes(t).empty()) continue;
       if (!t->get_my_node()->is_placed() || !src->get_my_node()->is_placed()) continue;
       snapshot_net(e, src);
-      router.add_connection(src, t, nullptr, host::device::die_info()->get_blacklisting());
+      std::vector<KORRIN::DELAY_BUDGET> derived;
+      router.add_connection(src, t, budgets_for(args, t, derived), host::device::die_info()->get_blacklisting());
       touch(t->get_my_node());
       touch(src->get_my_node());
     }

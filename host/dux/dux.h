@@ -29,6 +29,8 @@
 #include "pelk/pelk_symbol.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_re_logical_port.h"
+#include "juk_forest_detail_sys.h"
+#include "zmp_dense_hash.h"
 
 class WEXAN_ENV;
 class VOK_RE_ROUTING;
@@ -84,6 +86,13 @@ private:
 
 struct DUX_IMPLEMENT_ARGS {
   bool stop_at_first_failure = false;
+  // Per sink to re-route: one budget per hop of the pipeline chain ending at
+  // it, index 0 nearest the driver (the incremental router's rule).
+  ZMP::DENSE_HASH<VOK_ATOM_ITERM*, std::vector<KORRIN::DELAY_BUDGET>> delay_budgets;
+  void clear() {
+    stop_at_first_failure = false;
+    delay_budgets = {};
+  }
 };
 
 class HOST_API DUX {
@@ -126,7 +135,15 @@ public:
   void set_lutmask(VOK_ATOM_NODE* atom, const VOK_LUTMASK& mask);
   DUX_ZOTA_LEGALITY* get_zota_legality() { return &m_legality; }
 
+  // With budgets, a sink whose present delay is below its budget's minimum
+  // is re-routed too.
   DUX_RESULT implement(const DUX_IMPLEMENT_ARGS& args = {});
+  // algorithm: for each leaf of a re-route forest (payload: an input term),
+  // depth + 1 budgets into `budgets` (one per term from the root down to the
+  // leaf), each with the current slow-corner delay of the connection into
+  // that term as its minimum and no maximum. False when a node has no term.
+  bool get_current_delays_for_iterm_forest(const JUK::FOREST<int, VOK_ATOM_ITERM*>& forest,
+                                           ZMP::DENSE_HASH<VOK_ATOM_ITERM*, std::vector<KORRIN::DELAY_BUDGET>>& budgets);
   // data: a check run at the start of every implement (tests; empty: none).
   static void set_implement_observer(std::function<void()> observer);
 
@@ -165,6 +182,12 @@ private:
   void undo_entry(ENTRY& e, DUX_RESULT& result);
   void release_entry(ENTRY& e);
   int legality_status() const;
+  // The budgets handed to the router for a sink: its own, else (a pipeline
+  // register's data input) the first hop's of the chains below it.
+  static const std::vector<KORRIN::DELAY_BUDGET>* budgets_for(const DUX_IMPLEMENT_ARGS& args, VOK_ATOM_ITERM* t,
+                                                              std::vector<KORRIN::DELAY_BUDGET>& derived);
+  // The slow-corner delay of the connection into a term (0 when untimed).
+  static int current_delay_into(const VOK_ATOM_ITERM* t);
 
   WEXAN_ENV* m_env;
   bool m_skip_ista = false;
@@ -175,4 +198,13 @@ private:
   std::vector<int> m_created_since;
   std::vector<int> m_deleted_since;
   DUX_ZOTA_LEGALITY m_legality;
+};
+
+class HOST_API DUX_UTIL {
+public:
+  // algorithm: the terms a re-route of `iterm` reaches through pipeline
+  // registers: the term is the root; under a term whose atom is a pipeline
+  // register hang the fanouts of its output, in fanout order. Empty for a
+  // null term.
+  static JUK::FOREST<int, VOK_ATOM_ITERM*> get_iterm_forest_for_reroute(VOK_ATOM_ITERM* iterm);
 };

@@ -128,6 +128,30 @@ public:
   // recorded: releases the analysis state.
   void release_drask();
 
+  // ---- the hold re-route pass's analysis and edge slack array
+  // data: the options of its analysis run; only the four flags at the end
+  // mean anything to the stand-in (the first: hold slacks on every edge).
+  struct DRASK_OPTIONS {
+    std::int32_t level = 0;
+    std::int32_t max_paths = 0;
+    bool flags[4] = {false, false, false, false};
+  };
+  DRASK_OPTIONS get_drask_options() const { return m_drask_options; }
+  // recorded + algorithm: a full analysis of every loaded corner with the
+  // options (kept); refills the edge slack array in place. 0, or 1 without
+  // a timing netlist. The mode and the flag are recorded only.
+  int run_drask_analysis(int mode, const DRASK_OPTIONS& options, bool flag);
+  // algorithm: one (setup, hold) pair per edge id, each the worst over the
+  // analysed corners: 2147483647 when none was computed or no edge is there,
+  // -2147483647 for an excluded edge. Filled on each call, refilled by
+  // run_drask_analysis without moving; null without a timing netlist.
+  const std::pair<std::int32_t, std::int32_t>* get_edge_slack_data();
+  // recorded + algorithm: writes the timing netlist to the file; false when
+  // there is none or the file cannot be written. The flags are recorded.
+  bool write_kem_netlist(const std::string& name, bool flag1, bool flag2);
+  // recorded: the pass's closing call: frees the edge slack array.
+  void close_edge_slack_data();
+
   // ---- the retiming utility and the timing-analysis Tcl commands
   // data: the retiming utility (null when there is none).
   HOV_YUN_UTILITY* get_yun_utility() const { return m_yun.get(); }
@@ -153,6 +177,9 @@ private:
   bool m_has_filter = false;
   std::set<int> m_filter;
   std::vector<std::pair<KEM_EDGE*, int>> m_set_net_delays;
+  DRASK_OPTIONS m_drask_options;
+  std::vector<std::pair<std::int32_t, std::int32_t>> m_edge_slacks;
+  void fill_edge_slacks();
 };
 
 // data: the world's accessories (never null).

@@ -241,6 +241,9 @@ public:
   KEM_NODE* get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const;
   KEM_NODE* get_kem_node_from_iterm(const VOK_ATOM_ITERM* iterm) const;
   const KEM_NETLIST_CELL* get_cell_from_atom_id(int atom_id) const;
+  // The interconnect (kind-0) edge into an input term's pin; null when the
+  // term has no pin or its pin no interconnect fan-in.
+  KEM_EDGE* get_ic_edge_to_iterm(const VOK_ATOM_ITERM* iterm) const;
   const KEM_NETLIST_CELL* get_cell_from_kem_node(const KEM_NODE* node) const;
   // The atom a node stands for.
   static VOK_ATOM_NODE* get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }
@@ -262,6 +265,8 @@ public:
   void set_quick_slack(int id, std::int32_t slack) const;
   // data: an edge record's two flag bits (tests; the builder leaves them 0).
   void set_edge_flag_bits(int id, unsigned bits) const;
+  // data: an edge record's excluded flag (tests; the builder leaves it 0).
+  void set_edge_excluded(int id, bool excluded) const;
 
   // ---- updates
   // algorithm: rebuilds the cells of the given atoms (gone atoms lose theirs)

@@ -6,6 +6,8 @@
 #include "common/host_script.h"
 #include "common/host_world.h"
 #include "korrin/korrin_router.h"
+#include "swavo/swavo_recompile_op.h"
+#include "tibex/tibex_hold_reroute.h"
 #include "thr/thr_drl.h"
 #include "tibex/tibex_placer.h"
 
@@ -61,7 +63,15 @@ void TIBEX_VPR_FACADE::prepare_route() { host::log_call("TIBEX_VPR_FACADE::prepa
 void TIBEX_VPR_FACADE::prepare_fixup_route() { host::log_call("TIBEX_VPR_FACADE::prepare_fixup_route", m_flow); }
 void TIBEX_VPR_FACADE::prepare_finalize() { host::log_call("TIBEX_VPR_FACADE::prepare_finalize", m_flow); }
 bool TIBEX_VPR_FACADE::place() { return placer_run(); }
-bool TIBEX_VPR_FACADE::route() { return router_run("TIBEX_VPR_FACADE::route"); }
+bool TIBEX_VPR_FACADE::route() {
+  const char* name = "TIBEX_VPR_FACADE::route";
+  const bool scripted = l_is_scripted(name);
+  const bool ok = router_run(name);
+  // The recompile's hold fix-up: the routed design's hold failures are
+  // re-routed with minimum-delay budgets.
+  if (ok && !scripted && host::swavo::recompile_argument() == "routed -hold_fixup") host::hold_reroute::run();
+  return ok;
+}
 bool TIBEX_VPR_FACADE::finalize() { return l_scripted("TIBEX_VPR_FACADE::finalize", m_flow); }
 bool TIBEX_VPR_FACADE::post_place_operation() { return l_scripted("TIBEX_VPR_FACADE::post_place_operation", m_flow); }
 void TIBEX_VPR_FACADE::begin_flow(MUVO_FLOW_TYPE flow) {

@@ -37,6 +37,8 @@ public:
   virtual bool place();
   // algorithm (recorded): routes the placed design with the host's router;
   // scripted, default the router's result.
+  // After an unscripted route in the recompile flow "routed -hold_fixup":
+  // the hold-fix re-route (tibex/tibex_hold_reroute.h).
   virtual bool route();
   // recorded: finalizes; scripted, default true.
   virtual bool finalize();

@@ -56,6 +56,7 @@
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "tawn/tawn_netlist_writer.h"
+#include "tibex/tibex_hold_reroute.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "yun/host_yun_env.h"
@@ -164,6 +165,7 @@ ROUTING_FIGURES check_routing() {
   std::string why;
   host::routing::check(&why);
   f.dangling_wires = host::routing::last_check_hold_stubs();
+  f.rerouted_for_hold = host::hold_reroute::last_rerouted();
   for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
   std::string line;
