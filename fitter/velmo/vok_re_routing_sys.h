@@ -49,6 +49,7 @@ inline VOK_RE_ROUTING& VOK_RE_ROUTING::operator=(const VOK_RE_ROUTING& other) {
   m_spare1 = other.m_spare1;
   m_spare_ids = other.m_spare_ids;
   m_gid_map = other.m_gid_map;
+  m_gid_more = other.m_gid_more;
   m_atom_netlist = other.m_atom_netlist;
   m_terminal_index = other.m_terminal_index;
   return *this;

@@ -79,7 +79,12 @@ DUX::DUX(int state, bool flag, WEXAN_ENV* env) : m_env(env) {
   host::log_call("DUX::DUX", state, flag, static_cast<const void*>(env));
   m_legality.m_owner = this;
   // The engine finds sinks and sources through the routing's terminal maps.
-  if (routing().get_atom_netlist() == nullptr) routing().attach_atom_netlist(top(), VOK_TRAVERSE_HIERARCHICAL);
+  // They are read whole once here (the design may have changed since they
+  // were attached); from then on every edit keeps them current.
+  if (routing().get_atom_netlist() == nullptr)
+    routing().attach_atom_netlist(top(), VOK_TRAVERSE_HIERARCHICAL);
+  else
+    routing().rebuild_terminal_maps();
 }
 
 DUX::~DUX() { clear_checkpoint_data(); }
@@ -216,7 +221,6 @@ void DUX::rip_up_sink(const VOK_ATOM_ITERM* iterm) {
       top_node = p;
     r.erase(top_node);
   }
-  r.rebuild_terminal_maps();
 }
 
 void DUX::rip_up_atom(const VOK_ATOM_NODE* atom) {
@@ -226,7 +230,6 @@ void DUX::rip_up_atom(const VOK_ATOM_NODE* atom) {
       const int s = r.get_source_node(o);
       if (s >= 0 && r.is_live(s)) r.erase(s);
     }
-  r.rebuild_terminal_maps();
   for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
     if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i)) rip_up_sink(t);
   // A register in a routing slot: its D leaf (and with it its Q side), then
@@ -235,18 +238,17 @@ void DUX::rip_up_atom(const VOK_ATOM_NODE* atom) {
   // through the slot (as in a net restored under an undone creation) and
   // stays.
   if (is_slot_gid(atom->get_location_gid())) {
-    const std::int32_t v = static_cast<std::int32_t>(atom->get_location_gid());
-    for (int id = 0; id < r.forest().num_slots(); ++id)
-      if (r.is_live(id) && r.get_value(id) == v && r.forest().parent(id) >= 0 && r.is_zota_node(id)) {
+    const unsigned slot = atom->get_location_gid();
+    for (int id : r.get_element_nodes(slot))
+      if (r.is_live(id) && r.forest().parent(id) >= 0 && r.is_zota_node(id)) {
         r.erase(id);
         break;
       }
-    for (int id = r.forest().first_root(); id != -1; id = r.forest().next_sibling(id))
-      if (r.get_value(id) == v) {
+    for (int id : r.get_element_nodes(slot))
+      if (r.is_live(id) && r.forest().parent(id) < 0) {
         r.erase(id);
         break;
       }
-    r.rebuild_terminal_maps();
   }
 }
 
@@ -282,7 +284,6 @@ void DUX::connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PO
     VOK_ATOM_NODE* a = top()->get_atom_by_id(atom_id);
     VOK_ATOM_ITERM* term = vok_find_iterm(top(), input);
     if (!a || !term) return;
-    routing().rebuild_terminal_maps();
     rip_up_sink(term);
     if (created_term) {
       term->disconnect_from_source(VOK_NET_ITERM::OPEN);
@@ -628,7 +629,6 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
       if (t && !b.empty() && !routing().get_sink_nodes(t).empty() && current_delay_into(t) < b.back().first) reroute(t);
     // Route every touched connection that has a source and no routing.
     VOK_RE_ROUTING& r = routing();
-    r.rebuild_terminal_maps();
     KORRIN::INCREMENTAL_ROUTER router(&r, nullptr, nullptr);
     ENTRY& e = push([](DUX_RESULT&) {});
     std::set<std::tuple<int, int, int>> seen;
@@ -646,7 +646,6 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
     }
     res.m_ir.reset(router.route_all_new_connections(args.stop_at_first_failure, nullptr));
     router.commit(res.m_ir.get(), &r);
-    r.rebuild_terminal_maps();
     if (!res.m_ir->routing_succeeded()) status = 4;
   }
   // The timing follows the edits whatever the environment's switches say.
@@ -669,7 +668,6 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
 void DUX::undo_entry(ENTRY& e, DUX_RESULT& result) {
   e.undo(result);
   for (auto it = e.trees.rbegin(); it != e.trees.rend(); ++it) restore_tree(*it);
-  routing().rebuild_terminal_maps();
 }
 
 void DUX::release_entry(ENTRY& e) {
@@ -692,13 +690,16 @@ DUX_RESULT DUX::restore_checkpoint(std::uint64_t id) {
   }
   for (std::size_t i = static_cast<std::size_t>(id); i < m_log.size(); ++i) release_entry(m_log[i]);
   m_log.resize(static_cast<std::size_t>(id));
-  // Everything the undo touched is rebuilt by the next timing update.
+  // Everything the undo touched is rebuilt by the timing update below.
   HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
   std::set<int> ids(m_touched.begin(), m_touched.end());
   ids.insert(res.m_restored.begin(), res.m_restored.end());
   ids.insert(res.m_created.begin(), res.m_created.end());
   ids.insert(res.m_deleted.begin(), res.m_deleted.end());
   for (int a : ids) taints->taint_atom(static_cast<unsigned>(a));
+  // The timing follows the restore at once, through the cones of what the
+  // undo touched (the next query would otherwise see stale slacks).
+  if (host::hov::current_kem_netlist()) sta_increm_update_timing();
   m_touched.clear();
   m_relocated.clear();
   m_to_route.clear();

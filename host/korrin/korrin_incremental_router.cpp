@@ -22,46 +22,61 @@ using namespace host::korrin;
 
 namespace {
 
-// What a routing holds, read once per batch or commit.
-struct SCAN {
-  std::vector<int> owner;                              // element -> root of the tree holding it, -1 free
-  std::unordered_map<std::uint64_t, int> source_root;  // driver output term -> source root
-  std::unordered_map<unsigned, int> slot_root;         // slot -> pair root (Q side)
-  std::unordered_map<unsigned, int> slot_leaf;         // slot -> leaf where a data input ends (D side)
+// Per-thread arrays sized by the graph, kept from batch to batch: a batch
+// allocates and clears nothing in proportion to the device (stamps tell
+// what belongs to the current batch).
+struct SCRATCH {
+  unsigned n = 0;
+  std::unique_ptr<SEARCH> fwd, bwd;
+  std::vector<std::uint32_t> mark;  // detour disjointness, per mark_stamp
+  std::uint32_t mark_stamp = 0;
+  std::vector<std::uint32_t> seen;  // owner cached in the current view
+  std::vector<int> owner;
+  std::uint32_t stamp = 0;
+
+  void fit(unsigned size) {
+    if (n == size && fwd) return;
+    n = size;
+    fwd = std::make_unique<SEARCH>(size);
+    bwd = std::make_unique<SEARCH>(size);
+    mark.assign(size, 0);
+    seen.assign(size, 0);
+    owner.assign(size, -1);
+    mark_stamp = stamp = 0;
+  }
+  std::uint32_t next_mark() {
+    if (++mark_stamp == 0) std::fill(mark.begin(), mark.end(), 0u), mark_stamp = 1;
+    return mark_stamp;
+  }
+  void next_view() {
+    if (++stamp == 0) std::fill(seen.begin(), seen.end(), 0u), stamp = 1;
+  }
+};
+
+SCRATCH& scratch(const GRAPH& g) {
+  thread_local SCRATCH s;
+  s.fit(g.size());
+  return s;
+}
+
+// What a routing holds, looked up where a batch or a commit needs it
+// through the routing's element index and terminal maps: the cost follows
+// the elements the searches meet, not the routing's size.
+struct VIEW {
+  const GRAPH& g;
+  const VOK_RE_ROUTING& r;
+  SCRATCH& s;
+  bool slots_read = false;
   std::unordered_map<unsigned, const VOK_ATOM_NODE*> slot_register;
 
-  void read(const GRAPH& g, const VOK_RE_ROUTING& r) {
-    owner.assign(g.size(), -1);
-    collect_slots(host::vok::top_netlist());
-    for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root)) {
-      const std::int32_t v = r.get_value(root);
-      if (v >= 0) {
-        const VOK_RE_TERMINAL& t = r.get_terminal(v);
-        if (t.name_space == VOK_PORT_NAMESPACE_OUTPUT)
-          source_root.emplace(term_key(static_cast<int>(t.port.get_atom_id()), vok_port_type_of_symbol(t.port.get_port()),
-                                       t.port.get_index()),
-                              root);
-      } else if (VOK_RE_ROUTING::is_wire_value(v) && slot_register.count(static_cast<unsigned>(v) & ~GID_BIT)) {
-        slot_root.emplace(static_cast<unsigned>(v) & ~GID_BIT, root);
-      }
-      std::vector<int> stack{root};
-      while (!stack.empty()) {
-        const int n = stack.back();
-        stack.pop_back();
-        const std::int32_t w = r.get_value(n);
-        if (VOK_RE_ROUTING::is_wire_value(w)) {
-          const unsigned e = static_cast<unsigned>(w) & ~GID_BIT;
-          if (e < g.size()) {
-            if (slot_register.count(e)) {
-              if (n != root) slot_leaf.emplace(e, n);
-            } else {
-              owner[e] = root;
-            }
-          }
-        }
-        for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
-      }
-    }
+  VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) { s.next_view(); }
+
+  // Slots holding a register: the only atoms the routing's elements can
+  // collide with, read once per view from the registers placed in slots.
+  const std::unordered_map<unsigned, const VOK_ATOM_NODE*>& slots() {
+    if (!slots_read) collect_slots(host::vok::top_netlist());
+    slots_read = true;
+    return slot_register;
   }
   void collect_slots(const VOK_ATOM_NETLIST* n) {
     if (n == nullptr) return;
@@ -70,8 +85,82 @@ struct SCAN {
         collect_slots(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist());
         continue;
       }
-      const SITE s = site_of(a);
-      if (s.slot) slot_register.emplace(s.slot_id, a);
+      if (!(a->get_location_gid() & GID_BIT)) continue;
+      const SITE st = site_of(a);
+      if (st.slot) slot_register.emplace(st.slot_id, a);
+    }
+  }
+  bool reserved(unsigned e) { return g.is_slot(e) && slots().count(e) != 0; }
+  // The root of the tree holding element e (-1: free; a slot holding a
+  // register is never owned), or what set_owner recorded.
+  int owner(unsigned e) {
+    if (s.seen[e] == s.stamp) return s.owner[e];
+    int o = -1;
+    if (!reserved(e)) {
+      const int node = r.get_element_node(e);
+      if (node >= 0) o = r.get_raw_root(node);
+    }
+    set_owner(e, o);
+    return o;
+  }
+  void set_owner(unsigned e, int o) {
+    s.seen[e] = s.stamp;
+    s.owner[e] = o;
+  }
+  // The pair root (Q side) and the data-input leaf (D side) of a slot, -1
+  // for none.
+  int slot_root(unsigned slot) const {
+    for (int n : r.get_element_nodes(slot))
+      if (r.forest().parent(n) == -1) return n;
+    return -1;
+  }
+  int slot_leaf(unsigned slot) const {
+    for (int n : r.get_element_nodes(slot))
+      if (r.forest().parent(n) != -1) return n;
+    return -1;
+  }
+  // The source root of a driver's output term, -1 for none.
+  int source_root(const VOK_ATOM_OTERM* o) const {
+    const std::uint64_t key = term_key(o);
+    auto names = [&](int n) {
+      if (!r.is_live(n) || r.forest().parent(n) != -1 || !r.is_terminal(n)) return false;
+      const VOK_RE_TERMINAL& t = r.get_node_terminal(n);
+      return t.name_space == VOK_PORT_NAMESPACE_OUTPUT &&
+             term_key(static_cast<int>(t.port.get_atom_id()), vok_port_type_of_symbol(t.port.get_port()),
+                      t.port.get_index()) == key;
+    };
+    // The terminal maps follow every edit while a netlist is attached.
+    if (r.get_atom_netlist() != nullptr) {
+      const int n = r.get_source_node(o);
+      return n >= 0 && names(n) ? n : -1;
+    }
+    for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
+      if (names(root)) return root;
+    return -1;
+  }
+  // The wire elements of a tree (raw children; slots holding registers left
+  // out), with their delay from the root.
+  template <class FN> void walk_tree(int root, FN&& fn) {
+    struct WALK {
+      int node;
+      int delay;
+    };
+    std::vector<WALK> stack{{root, 0}};
+    while (!stack.empty()) {
+      const WALK w = stack.back();
+      stack.pop_back();
+      const std::int32_t v = r.get_value(w.node);
+      int delay = w.delay;
+      if (VOK_RE_ROUTING::is_wire_value(v)) {
+        const unsigned e = static_cast<unsigned>(v) & ~GID_BIT;
+        if (e < g.size()) {
+          delay += g.delay(e);
+          if (!reserved(e)) fn(e, delay, -1);
+        }
+      } else if (v >= 0) {
+        fn(NO_ELEMENT, delay, w.node);
+      }
+      for (int c = r.forest().first_child(w.node); c != -1; c = r.forest().next_sibling(c)) stack.push_back({c, delay});
     }
   }
 };
@@ -125,8 +214,8 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
   const GRAPH& g = graph();
   const WUMP_BLACKLISTING* die_bl = host::device::die_info()->get_blacklisting();
   const VOK_RE_ROUTING& r = *m_routing;
-  SCAN scan;
-  scan.read(g, r);
+  SCRATCH& sc = scratch(g);
+  VIEW view(g, r, sc);
 
   // Order: driver id, output term, then the sink's place in the fanout walk.
   struct ITEM {
@@ -159,11 +248,12 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
 
   std::map<std::uint64_t, BATCH_NET> nets;
   int next_synthetic = -2;
-  SEARCH fwd(g.size()), bwd(g.size());
+  SEARCH& fwd = *sc.fwd;
+  SEARCH& bwd = *sc.bwd;
   std::vector<SEED> seeds;
   std::vector<unsigned> tmp, path, back;
-  std::vector<std::uint32_t> mark(g.size(), 0);
-  std::uint32_t mark_stamp = 0;
+  std::vector<std::uint32_t>& mark = sc.mark;
+  std::unordered_map<unsigned, int> slot_leaf_added;  // slots whose data input the batch routed
   bool failed = false;
 
   for (const ITEM& item : order) {
@@ -206,44 +296,24 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
     BATCH_NET& net = it->second;
     if (inserted) {
       net.slot = sa.slot;
-      const auto& roots = sa.slot ? scan.slot_root : std::unordered_map<unsigned, int>{};
-      if (sa.slot) {
-        auto f = roots.find(sa.slot_id);
-        net.root = f == roots.end() ? -1 : f->second;
-      } else {
-        auto f = scan.source_root.find(key);
-        net.root = f == scan.source_root.end() ? -1 : f->second;
-      }
+      net.root = sa.slot ? view.slot_root(sa.slot_id) : view.source_root(p.src);
       net.owner = net.root >= 0 ? net.root : next_synthetic--;
       if (sa.slot) net.own.push_back({sa.slot_id, 0.0, g.delay(sa.slot_id)});
-      if (net.root >= 0) {
-        struct WALK {
-          int node;
-          int delay;
-        };
-        std::vector<WALK> stack{{net.root, 0}};
-        while (!stack.empty()) {
-          const WALK w = stack.back();
-          stack.pop_back();
-          const std::int32_t v = r.get_value(w.node);
-          int delay = w.delay;
-          if (VOK_RE_ROUTING::is_wire_value(v)) {
-            const unsigned e = static_cast<unsigned>(v) & ~GID_BIT;
-            if (e < g.size()) {
-              delay += g.delay(e);
-              if (!scan.slot_register.count(e)) net.own.push_back({e, 0.0, delay});
-            }
-          } else if (v >= 0 && r.get_terminal(v).name_space == VOK_PORT_NAMESPACE_INPUT) {
-            const VOK_RE_TERMINAL& t = r.get_terminal(v);
+      if (net.root >= 0)
+        view.walk_tree(net.root, [&](unsigned e, int delay, int terminal) {
+          if (e != NO_ELEMENT) {
+            net.own.push_back({e, 0.0, delay});
+            return;
+          }
+          const VOK_RE_TERMINAL& t = r.get_node_terminal(terminal);
+          if (t.name_space == VOK_PORT_NAMESPACE_INPUT)
             net.sinks.insert(term_key(static_cast<int>(t.port.get_atom_id()), vok_port_type_of_symbol(t.port.get_port()),
                                       t.port.get_index()));
-          }
-          for (int c = r.forest().first_child(w.node); c != -1; c = r.forest().next_sibling(c)) stack.push_back({c, delay});
-        }
-      }
+        });
     }
     // Already routed?
-    if (out.slot_d ? (scan.slot_leaf.count(sb.slot_id) != 0) : (net.sinks.count(term_key(p.sink)) != 0)) {
+    if (out.slot_d ? (slot_leaf_added.count(sb.slot_id) != 0 || view.slot_leaf(sb.slot_id) >= 0)
+                   : (net.sinks.count(term_key(p.sink)) != 0)) {
       out.status = IR_RESULT::ALREADY_ROUTED;
       result->m_paths.push_back(out);
       continue;
@@ -254,8 +324,8 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       return die_bl->is_routing_gid_blacklisted(e | GID_BIT) || (extra && extra->is_routing_gid_blacklisted(e | GID_BIT));
     };
     auto cost = [&](unsigned e) -> double {
-      if (scan.owner[e] != -1 || blocked(e)) return -1.0;
-      if (scan.slot_register.count(e) && e != own_slot) return -1.0;
+      if (view.owner(e) != -1 || blocked(e)) return -1.0;
+      if (e != own_slot && view.reserved(e)) return -1.0;
       return g.delay(e) + 1.0;
     };
     // Targets.
@@ -263,9 +333,9 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
     std::vector<unsigned> targets;
     for (unsigned e : tmp) {
       if (blocked(e)) continue;
-      const bool reserved = scan.slot_register.count(e) != 0;
+      const bool reserved = view.reserved(e);
       if (reserved && e != own_slot && !(net.slot && e == sa.slot_id)) continue;
-      if (scan.owner[e] != -1 && scan.owner[e] != net.owner) continue;
+      if (view.owner(e) != -1 && view.owner(e) != net.owner) continue;
       targets.push_back(e);
     }
     int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
@@ -323,7 +393,7 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       bwd.begin();
       std::vector<SEED> bseeds;
       for (unsigned e : targets)
-        if (scan.owner[e] != net.owner) bseeds.push_back({e, 0.0, 0});
+        if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
       bwd.run(g, bseeds, 0, 0, 0, 0, cost, limit, true, true);
       struct CAND {
         double cost;
@@ -333,7 +403,7 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       std::vector<CAND> cands;
       // Only what the forward search reached can be a waypoint.
       for (unsigned w : fwd.visited()) {
-        if (!bwd.reached(w) || scan.owner[w] == net.owner) continue;
+        if (!bwd.reached(w) || view.owner(w) == net.owner) continue;
         const int d = fwd.delay(w) + bwd.delay(w);
         if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
       }
@@ -343,7 +413,7 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
         unsigned s2 = NO_ELEMENT;
         fwd.path(cands[k].id, tmp, &s2);
-        if (++mark_stamp == 0) std::fill(mark.begin(), mark.end(), 0u), mark_stamp = 1;
+        const std::uint32_t mark_stamp = sc.next_mark();
         const bool fresh = std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
         if (fresh) mark[s2] = mark_stamp;
         for (unsigned e : tmp) mark[e] = mark_stamp;
@@ -379,13 +449,13 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
     for (unsigned e : path) {
       out.gids.push_back(e | GID_BIT);
       running += g.delay(e);
-      if (scan.slot_register.count(e)) continue;
-      scan.owner[e] = net.owner;
+      if (view.reserved(e)) continue;
+      view.set_owner(e, net.owner);
       net.own.push_back({e, 0.0, running});
     }
     out.delay_ps = running;
     out.status = IR_RESULT::ROUTED;
-    if (out.slot_d) scan.slot_leaf.emplace(sb.slot_id, -1);
+    if (out.slot_d) slot_leaf_added.emplace(sb.slot_id, -1);
     else net.sinks.insert(term_key(p.sink));
     result->m_paths.push_back(out);
   }
@@ -398,11 +468,10 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
   if (result == nullptr || routing == nullptr) return false;
   const GRAPH& g = graph();
   VOK_RE_ROUTING& r = *routing;
-  SCAN scan;
-  scan.read(g, r);
+  VIEW view(g, r, scratch(g));
   // Check everything first: new elements free, branch points present.
   std::map<std::uint64_t, std::unordered_set<unsigned>> net_elems;
-  std::vector<char> taken(g.size(), 0);
+  std::unordered_set<unsigned> taken;
   auto net_key = [](const IR_RESULT::PATH& p, const SITE& sa) {
     return sa.slot ? (std::uint64_t{1} << 63) | sa.slot_id : term_key(p.source);
   };
@@ -412,29 +481,22 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
     const std::uint64_t key = net_key(p, sa);
     auto [it, inserted] = net_elems.try_emplace(key);
     if (inserted) {
-      int root = -1;
-      if (sa.slot) {
-        auto f = scan.slot_root.find(sa.slot_id);
-        root = f == scan.slot_root.end() ? -1 : f->second;
-        it->second.insert(sa.slot_id);
-      } else {
-        auto f = scan.source_root.find(key);
-        root = f == scan.source_root.end() ? -1 : f->second;
-      }
+      const int root = sa.slot ? view.slot_root(sa.slot_id) : view.source_root(p.source);
+      if (sa.slot) it->second.insert(sa.slot_id);
       if (root >= 0)
-        for (unsigned e = 0; e < g.size(); ++e)
-          if (scan.owner[e] == root) it->second.insert(e);
+        view.walk_tree(root, [&](unsigned e, int, int) {
+          if (e != NO_ELEMENT) it->second.insert(e);
+        });
     }
     if (p.attach != 0xFFFFFFFFu && !it->second.count(p.attach & ~GID_BIT)) return false;
     for (unsigned gid : p.gids) {
       const unsigned e = gid & ~GID_BIT;
       if (e >= g.size()) return false;
-      if (scan.slot_register.count(e)) {
-        if (!p.slot_d || scan.slot_leaf.count(e)) return false;
+      if (view.reserved(e)) {
+        if (!p.slot_d || view.slot_leaf(e) >= 0) return false;
         continue;
       }
-      if (scan.owner[e] != -1 || taken[e]) return false;
-      taken[e] = 1;
+      if (view.owner(e) != -1 || !taken.insert(e).second) return false;
       it->second.insert(e);
     }
   }
@@ -453,34 +515,33 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
     }
     return it->second;
   };
+  // The routing's element index follows each node written, so the slots'
+  // two sides are looked up as they stand.
   auto pair_slot = [&](unsigned slot) {
-    auto d = scan.slot_leaf.find(slot);
-    auto q = scan.slot_root.find(slot);
-    if (d == scan.slot_leaf.end() || d->second < 0 || q == scan.slot_root.end()) return;
-    if (r.is_zota_node(d->second) && r.is_zota_node(q->second) && r.get_corresponding_zota_id(d->second) == q->second) return;
-    r.set_zota_pair(d->second, q->second);
+    const int d = view.slot_leaf(slot);
+    const int q = view.slot_root(slot);
+    if (d < 0 || q < 0) return;
+    if (r.is_zota_node(d) && r.is_zota_node(q) && r.get_corresponding_zota_id(d) == q) return;
+    r.set_zota_pair(d, q);
   };
+  std::unordered_map<std::uint64_t, int> new_sources;
   bool wrote = false;
   for (const IR_RESULT::PATH& p : result->m_paths) {
     if (p.status != IR_RESULT::ROUTED) continue;
     const SITE sa = site_of(p.source->get_my_node());
     int root = -1;
     if (sa.slot) {
-      auto f = scan.slot_root.find(sa.slot_id);
-      if (f == scan.slot_root.end()) {
+      root = view.slot_root(sa.slot_id);
+      if (root < 0) {
         root = r.new_root(static_cast<std::int32_t>(sa.slot_id | GID_BIT));
-        scan.slot_root[sa.slot_id] = root;
         pair_slot(sa.slot_id);
-      } else {
-        root = f->second;
       }
     } else {
-      auto f = scan.source_root.find(term_key(p.source));
-      if (f == scan.source_root.end()) {
+      auto f = new_sources.find(term_key(p.source));
+      root = f != new_sources.end() ? f->second : view.source_root(p.source);
+      if (root < 0) {
         root = r.new_source(p.source);
-        scan.source_root[term_key(p.source)] = root;
-      } else {
-        root = f->second;
+        new_sources[term_key(p.source)] = root;
       }
     }
     auto& map = nodes(root);
@@ -492,8 +553,7 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
     }
     if (p.slot_d) {
       const unsigned slot = p.gids.back() & ~GID_BIT;
-      scan.slot_leaf[slot] = parent;
-      if (!scan.slot_root.count(slot)) scan.slot_root[slot] = r.new_root(static_cast<std::int32_t>(slot | GID_BIT));
+      if (view.slot_root(slot) < 0) r.new_root(static_cast<std::int32_t>(slot | GID_BIT));
       pair_slot(slot);
     } else {
       r.append_sink(parent, p.sink);

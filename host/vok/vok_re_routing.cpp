@@ -23,6 +23,7 @@ int VOK_RE_ROUTING::new_root(std::int32_t value) {
   const int id = m_forest.create_node(VOK_RE_ROUTING_PAYLOAD{new_record(value)});
   m_forest.append_root(id);
   ++m_live_count;
+  index_element(id);
   return id;
 }
 
@@ -31,6 +32,7 @@ int VOK_RE_ROUTING::append_child_value(int parent, std::int32_t value) {
   const int id = m_forest.create_node(VOK_RE_ROUTING_PAYLOAD{new_record(value)});
   m_forest.append_child(parent, id);
   ++m_live_count;
+  index_element(id);
   return id;
 }
 
@@ -45,6 +47,7 @@ int VOK_RE_ROUTING::insert_as_parent(int node, std::int32_t value) {
   m_forest.unlink(node);
   m_forest.append_child(id, node);
   ++m_live_count;
+  index_element(id);
   return id;
 }
 
@@ -135,6 +138,7 @@ void VOK_RE_ROUTING::erase(int id) {
       }
     }
     unmap_terminal_node(n);
+    unindex_element(n);
     if (forget_node(n)) overflow.push_back(n);
   }
   for (int top : tops) m_forest.erase(top);
@@ -166,7 +170,47 @@ void VOK_RE_ROUTING::clear() {
   m_zota_bits = ZMP_BOOL_VECTOR();
   m_zota_overflow = ZMP::DENSE_HASH<int, int>();
   m_gid_map.clear();
+  m_gid_more.clear();
   m_live_count = 0;
+}
+
+void VOK_RE_ROUTING::index_element(int id) {
+  const std::int32_t value = get_value(id);
+  if (!is_wire_value(value)) return;
+  const unsigned element = static_cast<unsigned>(value) & ~WIRE_BIT;
+  if (!m_gid_map.insert(element, id).second) m_gid_more.emplace(element, id);
+}
+
+void VOK_RE_ROUTING::unindex_element(int id) {
+  const std::int32_t value = get_value(id);
+  if (!is_wire_value(value)) return;
+  const unsigned element = static_cast<unsigned>(value) & ~WIRE_BIT;
+  int* first = m_gid_map.lookup(element);
+  auto [lo, hi] = m_gid_more.equal_range(element);
+  if (first != nullptr && *first == id) {
+    // The next holder, if any, moves up.
+    if (lo != hi) {
+      *first = lo->second;
+      m_gid_more.erase(lo);
+    } else {
+      m_gid_map.erase(element);
+    }
+    return;
+  }
+  for (auto it = lo; it != hi; ++it)
+    if (it->second == id) {
+      m_gid_more.erase(it);
+      return;
+    }
+}
+
+std::vector<int> VOK_RE_ROUTING::get_element_nodes(unsigned element_index) const {
+  std::vector<int> out;
+  const unsigned element = element_index & ~WIRE_BIT;
+  if (const int* first = m_gid_map.lookup(element)) out.push_back(*first);
+  auto [lo, hi] = m_gid_more.equal_range(element);
+  for (auto it = lo; it != hi; ++it) out.push_back(it->second);
+  return out;
 }
 
 void VOK_RE_ROUTING::map_terminal_node(int id) {

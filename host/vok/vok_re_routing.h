@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -244,12 +245,29 @@ public:
   // Whether a node is the Q side (a marked root) of a pipeline-register pair.
   bool is_zota_q_root(int id) const { return is_zota_node(id) && m_forest.parent(id) == -1; }
 
+  // ---- host: element index, kept current by every node creation and
+  // erasure. The wire node holding a routing element (index without bit 31),
+  // -1 for none; when several do (a pipeline slot's D leaf and Q root), the
+  // first made. get_element_nodes lists them all.
+  int get_element_node(unsigned element_index) const {
+    const int* n = m_gid_map.lookup(element_index & ~WIRE_BIT);
+    return n ? *n : -1;
+  }
+  std::vector<int> get_element_nodes(unsigned element_index) const;
+  // The root of a node's stored tree (raw parents; a pair's Q root is a root).
+  int get_raw_root(int id) const {
+    for (int p = m_forest.parent(id); p != -1; p = m_forest.parent(id)) id = p;
+    return id;
+  }
+
 private:
   friend class VOK_RE_ROUTING_MODIFIER;
   int new_record(std::int32_t value);
   bool forget_node(int id);
   void map_terminal_node(int id);
   void unmap_terminal_node(int id);
+  void index_element(int id);
+  void unindex_element(int id);
 
   // 1-2. nodes and their payload records
   FOREST m_forest;
@@ -283,6 +301,8 @@ private:
   VOK_ATOM_NETLIST* m_atom_netlist;
   // terminal-table index by port
   ZMP_HASH_LITE<VOK_ATOM_LOGICAL_PORT, int, VOK_ATOM_LOGICAL_PORT_OPS> m_terminal_index;
+  // further wire nodes of elements that m_gid_map already names
+  std::multimap<unsigned, int> m_gid_more;
 };
 
 // The host's editor of a routing. Inserts apply at once; deletions wait for

@@ -139,6 +139,11 @@ TEST_F(RoutingHostTest, ErasingANetTakesTheRoutesBehindItsPipelineRegisters) {
   routing(&r).routing(sinks[2]->get_my_node()).wire(v(7, 7)).sink(sinks[3]);
   routing(&r).attach();
   EXPECT_EQ(r.get_live_node_count(), 12);
+  // The element index names each wire's node; a slot holds two (D and Q).
+  EXPECT_EQ(r.get_element_nodes(gid_of(lab_input(5, 3, 60))).size(), 2u);
+  EXPECT_EQ(r.get_raw_root(r.get_element_node(gid_of(h(4, 3)))), q_short);
+  const int other = r.get_element_node(gid_of(v(7, 7)));
+  ASSERT_GE(other, 0);
   {
     VOK_RE_ROUTING_MODIFIER m(r, "t", false, false);
     m.erase(q->get_oterm_slot(0));
@@ -149,9 +154,23 @@ TEST_F(RoutingHostTest, ErasingANetTakesTheRoutesBehindItsPipelineRegisters) {
   EXPECT_TRUE(r.get_zota_overflow().empty());
   EXPECT_TRUE(r.get_sink_nodes(sinks[0]).empty());
   EXPECT_EQ(r.get_sink_nodes(sinks[3]).size(), 1u);
-  // Freed ids come back, unmarked.
+  for (unsigned e : {gid_of(h(3, 3)), gid_of(h(4, 3)), gid_of(lab_input(5, 3, 60)), gid_of(lab_input(3, 3, 61))})
+    EXPECT_EQ(r.get_element_node(e), -1);
+  EXPECT_EQ(r.get_element_node(gid_of(v(7, 7))), other);
+  // Freed ids come back, unmarked, and indexed again.
   const int reused = r.new_root(-1);
   EXPECT_FALSE(r.is_zota_node(reused));
+  const int wire = r.append_child(reused, gid_of(h(3, 3)));
+  EXPECT_EQ(r.get_element_node(gid_of(h(3, 3))), wire);
+  // A second holder of an element takes over when the first goes; a copy
+  // keeps the index.
+  const int twin = r.append_child(r.new_root(-1), gid_of(h(3, 3)));
+  r.erase(reused);
+  EXPECT_EQ(r.get_element_node(gid_of(h(3, 3))), twin);
+  const VOK_RE_ROUTING copy(r);
+  EXPECT_EQ(copy.get_element_nodes(gid_of(h(3, 3))), std::vector<int>{twin});
+  r.clear();
+  EXPECT_EQ(r.get_element_node(gid_of(v(7, 7))), -1);
 }
 
 TEST_F(RoutingHostTest, ErasingAPairRootAloneUnmarksTheOtherSide) {
