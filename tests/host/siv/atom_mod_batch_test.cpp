@@ -8,9 +8,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
-#include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
-#include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_utilities.h"
 
@@ -79,16 +77,6 @@ TEST_F(AtomModBatchTest, TheEnvironmentKeepsOneAlgorithmIndependentUtility) {
   EXPECT_EQ(host::siv::live_utilities(), before + 1);
   delete env;
   EXPECT_EQ(host::siv::live_utilities(), before);
-}
-
-TEST_F(AtomModBatchTest, TheDesignForgetsADeletedAtomWithoutFreeingIt) {
-  TIBEX_LOCATION_CONSTRAINT c;
-  c.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(2, 3, 0), host::constraints::SOURCE_USER);
-  WEXAN_DESIGN* design = WEXAN_DESIGN::current();
-  design->set_atom_location_constraint(atom("l")->get_id(), c);
-  design->delete_atom_no_free(atom("l"), false);
-  EXPECT_TRUE(design->get_atom_location_constraint(atom("l")->get_id()).is_empty());
-  EXPECT_NE(atom("l"), nullptr);  // still in its netlist
 }
 
 }  // namespace

@@ -171,7 +171,11 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   auto all = n.reg("all").clk(clk).d(n.input_port("in5")).atom();
   n.reg("c1").clk(clk).d(n.input_port("in6")).aclr(all);
   n.reg("c2").clk(clk).d(n.input_port("in7")).aclr(all);
+  cfg_set_on("dup_regs_for_retiming_verbose");
   run();
+  // A register left to its clear loads goes to no later strategy.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("Checking all for different clocks")));
   EXPECT_EQ(driver_of(data, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(sync, DB_INPUT_PORT_ACLR), r);
   VOK_ATOM_NODE* copy = driver_of(cleared, DB_INPUT_PORT_ACLR);

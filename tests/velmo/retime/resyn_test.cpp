@@ -332,7 +332,9 @@ TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
   cfg_set_on("tosk_phys_delay_hard_boundaries_or_high_fanout");
   velmo_resyn_forget_switches();
   EXPECT_FALSE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));
-  for (int i = 0; i < 16; ++i) n.lut("f" + std::to_string(i), {n.find("l2")->get_oterm_slot(0)}, 0x2);
+  for (int i = 0; i < 14; ++i) n.lut("f" + std::to_string(i), {n.find("l2")->get_oterm_slot(0)}, 0x2);
+  EXPECT_FALSE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));  // 16 loads (b, e and 14)
+  n.lut("f15", {n.find("l2")->get_oterm_slot(0)}, 0x2);
   EXPECT_TRUE(velmo_can_use_physical_delays(l2o, bd, 0, 0, 5, 5));
   EXPECT_FALSE(velmo_can_use_physical_delays(l1o, l2i, 0, 0, 5, 5));  // l1 drives one load
   EXPECT_EQ(count_lines("VELMO is using physical delays. Mode = hard boundaries or high fanout, "
