@@ -296,9 +296,9 @@ int VELMO_PERIPHERY_CORE_PLACEMENT::publish_placement(JUK::FOREST<int, int>& for
     m_blacklisted_locs[{x, y}].push_back(atom);
     if (m_verbose) {
       msg_vdebug_impl(2, "Core Register -> name: %s lab_re id: %d     x:%d    y:%d    z:%d", name.c_str(), mux, x, y, z);
+      const std::string at = "X" + std::to_string(x) + "_Y" + std::to_string(y) + "_N" + std::to_string(z);
       msg_vdebug_impl(2, "Placing atom %s with type %s to location with type %s:%s", name.c_str(),
-                      l_element_name(atom->get_default_dev_element()), l_element_name(element),
-                      host::device::die_info()->get_gid_string(gid).c_str());
+                      l_element_name(atom->get_default_dev_element()), l_element_name(element), at.c_str());
     }
   }
   for (int root : erase) forest.erase(root);

@@ -52,7 +52,7 @@ bool l_in_periphery(const VOK_ATOM_NODE* atom) {
 }  // namespace
 
 void VELMO_PERIPHERY_CORE_PLACEMENT::place_and_route_c2p_lcell() {
-  WUMP_DIE_INFO* die = host::device::die_info();
+  WUMP_DIE_INFO* die = m_device->get_die_info()->get_wump_die_info();
   WUMP_BLACKLISTING_LOADER::setup_blacklisting(die);
   const WUMP_BLACKLISTING* blacklisting = die->get_blacklisting();
   const std::unordered_set<unsigned> used = m_zota_register_gids;

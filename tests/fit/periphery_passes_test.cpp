@@ -34,3 +34,16 @@ TEST(VelmoFitPeriphery, DesignsFitWithPortTranslationAndClockCleanup) {
     }
   }
 }
+
+TEST(VelmoFitPeriphery, TransferPassesRunWithSlackEstimationInThePlanStage) {
+  for (const char* design : {"mcnc/s298.blif", "yosys/fir8.blif"}) {
+    SCOPED_TRACE(design);
+    const auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/" + design +
+                                       " --family 48 --debug --cfg velmo_p2c_perform_slack_estimation=on");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("p2c: got 0 targeted paths"));
+    EXPECT_THAT(r.out, HasSubstr("c2p: got 0 targeted paths"));
+    EXPECT_THAT(r.out, Not(HasSubstr("core_register_placement: not built yet")));
+    EXPECT_THAT(r.out, HasSubstr("Stage final: ok"));
+  }
+}

@@ -1,0 +1,312 @@
+// The periphery-core placement passes on the periphery scene: the LCELL
+// periphery router, groups solved and committed (placement, lock, routing,
+// hard marks), requirement errors, the UIB/ESRAM pass with its rejected
+// registers, and the report rows.
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cfg/cfg.h"
+#include "msg/msg_base.h"
+#include "omz/omz_option.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/periphery_scene.h"
+#include "velmo_periphery_to_core_placement.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_term.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wexan/wexan_utilities.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
+
+using host::testing::expect_internal_error;
+using host::testing::periphery_chain_gid;
+
+namespace {
+
+constexpr int INT = 4;
+// The mask of a one-input LUT that passes its input through.
+constexpr std::uint64_t kWire = 0x2;
+
+class P2cEngineTest : public host::testing::EnvTest {
+protected:
+  void SetUp() override {
+    EnvTest::SetUp();
+    s = host::testing::scenes::kx_periphery();
+  }
+  static void assign(VOK_ATOM_NODE* atom, int code, const std::string& value) {
+    host::options::set(code, INT, value, atom->get_string_hpath());
+  }
+  static const WUMP_DIE_INFO* die() { return host::device::die_info(); }
+  static unsigned site(int x, int y, int z) { return die()->get_place_info()->get_global_id(0, x, y, z); }
+  static unsigned lab_out(int x, int y, int index) {
+    return die()->get_route_info()->get_gid(dev_kind::LAB_RE, x, y, index);
+  }
+  static VOK_ATOM_ITERM* d(VOK_ATOM_NODE* r) { return r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
+  // A periphery block at (x, 9) whose input in[0] is driven by `driver`.
+  static VOK_ATOM_NODE* periphery_input(const std::string& name, int x, VOK_ATOM_NODE* driver) {
+    auto n = host::testing::netlist();
+    VOK_ATOM_NODE* p = n.atom(VOK_ATOM_KIND::UFI_UIB, name)
+                           .input(DB_INPUT_PORT_DATA_IN, 0, driver)
+                           .placed(site(x, 9, 0), dev_kind::UIB);
+    host::testing::map_port(d(p), host::testing::gesk_instance(name + "_inst", x, 9, 0), "in[0]");
+    return p;
+  }
+  static std::string metadata(const VOK_ATOM_NODE* a, const char* key) {
+    const PELK v = R5T_INTERFACE::get_instance()->get_atom_metadata(a->get_id(), PELK::intern(4, key));
+    return v.is_null() ? "" : v.cname();
+  }
+  static std::vector<POSTED_MESSAGE> posted(unsigned id) {
+    std::vector<POSTED_MESSAGE> out;
+    for (const auto& m : host::messages::posted())
+      if (m.id == id) out.push_back(m);
+    return out;
+  }
+  // The routing-element ids from the sink of an input term up to its source.
+  static std::vector<unsigned> route_above(const VOK_ATOM_ITERM* in) {
+    const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+    const std::vector<int> sinks = r.get_sink_nodes(in);
+    std::vector<unsigned> out;
+    if (sinks.size() != 1) return out;
+    for (int id = r.get_parent(sinks[0], VOK_RE_ROUTING_ZOTA_SKIP()); id != -1;
+         id = r.get_parent(id, VOK_RE_ROUTING_ZOTA_SKIP()))
+      if (r.is_wire(id)) out.push_back(r.get_gid(id) & 0x7FFFFFFFu);
+    return out;
+  }
+  host::testing::scenes::KX_PERIPHERY s;
+};
+
+}  // namespace
+
+TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* w = n.lut("w", {src}, kWire);
+  VOK_ATOM_NODE* plain = n.lut("plain", {src}, kWire);  // no assignment
+  VOK_ATOM_NODE* to_core = n.lut("to_core", {src}, kWire);
+  n.reg("core_sink").d(to_core).placed(site(6, 5, 1), dev_kind::FF);  // its fanout is in the core
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, plain);
+  assign(w, 844, "2");
+  assign(to_core, 844, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  p.place_and_route_c2p_lcell();
+
+  EXPECT_FALSE(plain->is_placed());
+  EXPECT_FALSE(to_core->is_placed());
+  EXPECT_TRUE(route_above(d(u2)).empty());
+  ASSERT_TRUE(w->is_placed());
+  const auto cell = die()->get_place_info()->get_place_block(w->get_location_gid());
+  ASSERT_TRUE(cell);
+  EXPECT_EQ(cell->get_sub_location() % 3, 0);
+  EXPECT_EQ(metadata(w, "LOCATION_LOCK"), "LOCKED");
+  const PELK leout = R5T_INTERFACE::get_instance()->get_atom_mapping(w->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  ASSERT_FALSE(leout.is_null());
+  EXPECT_EQ(std::string(leout.cname()).find("leout["), 2u) << leout.cname();
+  // Routed from the LAB output behind the cell to the port, sink at u1.
+  const std::vector<unsigned> wires = route_above(d(u1));
+  ASSERT_GE(wires.size(), 2u);
+  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 0) & 0x7FFFFFFFu);
+  const WUMP_ROUTE_NODE lab = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
+  EXPECT_EQ(static_cast<int>(lab.element_type), dev_kind::LAB_RE);
+  EXPECT_EQ((lab.index - 94) / 2 * 3, cell->get_sub_location());
+  EXPECT_EQ(lab.x, cell->get_x());
+  for (unsigned g : wires) {
+    EXPECT_EQ(p.zota_register_gids().count(g | 0x80000000u), 1u);
+    EXPECT_NE(p.pre_occupied_re_gids().find(static_cast<int>(g)), p.pre_occupied_re_gids().end());
+  }
+  ASSERT_NE(p.blacklisted_locs().lookup({cell->get_x(), cell->get_y()}), nullptr);
+}
+
+TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* w0 = n.lut("w0", {src}, kWire);
+  VOK_ATOM_NODE* w1 = n.lut("w1", {src}, kWire);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w0);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, w1);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  const WUMP_BLACKLISTING* bl = die()->get_blacklisting();
+  VOK_RE_ROUTING_MODIFIER mod(*VOK_CHIP_DB_ENTRY::current()->get_routing(), "test", false, false);
+  const unsigned port1 = periphery_chain_gid(5, 9, 0, 0), port2 = periphery_chain_gid(8, 9, 0, 0);
+  auto leout = [](VOK_ATOM_NODE* a) {
+    const PELK v = R5T_INTERFACE::get_instance()->get_atom_mapping(a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+    return std::string(v.is_null() ? "" : v.cname());
+  };
+  // Outside the LAB output range: passed over, nothing changed.
+  EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w0, lab_out(2, 6, 93), port1, d(u1), mod, bl));
+  EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w0, lab_out(2, 6, 134), port1, d(u1), mod, bl));
+  EXPECT_FALSE(w0->is_placed());
+  // A LUT whose input is used as 17 is not put in bank 1 (index 97).
+  VOK_ATOM_ITERM* in1 = w1->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
+  ASSERT_NE(in1, nullptr);
+  in1->set_usage(17);
+  EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w1, lab_out(2, 6, 97), port2, d(u2), mod, bl));
+  in1->set_usage(0);
+  // 94: sub-location 0, bank 0; 97: sub-location 3, bank 1.
+  ASSERT_TRUE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w0, lab_out(2, 6, 94), port1, d(u1), mod, bl));
+  EXPECT_EQ(w0->get_location_gid(), site(2, 6, 0));
+  EXPECT_EQ(leout(w0), "b0leout[0]");
+  // The LAB now holds w0: another LUT is sent elsewhere.
+  EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w1, lab_out(2, 6, 97), port2, d(u2), mod, bl));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("(2, 6) is taken by some other ff or lut, try another one"));
+  ASSERT_TRUE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w1, lab_out(3, 6, 97), port2, d(u2), mod, bl));
+  EXPECT_EQ(w1->get_location_gid(), site(3, 6, 3));
+  EXPECT_EQ(leout(w1), "b1leout[1]");
+}
+
+TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeStopsTheRun) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
+  // Locked to a site that is no LAB cell: no LAB output can take it.
+  VOK_ATOM_NODE* w = n.lut("w", {src}, kWire).locked(0, 0, 1);
+  periphery_input("u1", 5, w);
+  assign(w, 844, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  const auto e = expect_internal_error([&] { p.place_and_route_c2p_lcell(); });
+  EXPECT_NE(e.condition.find("Unable to place and/or route LCELL"), std::string::npos);
+}
+
+TEST_F(P2cEngineTest, NoGroupWritesNothing) {
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_TRUE(posted(16237).empty());
+  EXPECT_TRUE(posted(16238).empty());
+  EXPECT_TRUE(host::wexan::flushed_rows("Netlist Modifications").empty());
+}
+
+TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  assign(r, 838, "4");
+  const unsigned port = periphery_chain_gid(3, 9, 4, 2) & 0x7FFFFFFFu;  // translated
+  {
+    // A wire requirement without the router's assignment is placed only.
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(r->is_placed());
+    EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
+    EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_TRUE(route_above(d(r)).empty());
+    const auto finish = posted(16239);
+    ASSERT_EQ(finish.size(), 1u);
+    ASSERT_EQ(finish[0].subs.size(), 1u);
+    EXPECT_EQ(finish[0].subs[0].text.rfind("Placed 1 of 1 core register(s)", 0), 0u) << finish[0].subs[0].text;
+    const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "u0");
+    EXPECT_EQ(rows[0][2], "14");
+    EXPECT_EQ(rows[0][4], "r");
+  }
+  // Routing for wire requirements on: routed from the port to r, marked hard.
+  r->clear_location();
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+    const std::vector<unsigned> wires = route_above(d(r));
+    ASSERT_GE(wires.size(), 2u);
+    EXPECT_EQ(wires.back(), port);
+    const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(wires.front() | 0x80000000u);
+    EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
+    const auto at = die()->get_place_info()->get_place_block(r->get_location_gid());
+    EXPECT_EQ(at->get_x(), mux.x);
+    EXPECT_EQ(at->get_y(), mux.y);
+    const std::set<int>& hard = VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids();
+    EXPECT_EQ(hard.size(), wires.size());
+    EXPECT_EQ(hard.count(static_cast<int>(port)), 1u);
+    EXPECT_EQ(host::wexan::flushed_rows("Netlist Modifications").back()[2], "13");
+  }
+  r->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  cfg_set_off("velmo_p2c_mark_routing_hard");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+    EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
+  }
+}
+
+TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* r = n.reg("r").clk(clk);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, r);
+  assign(r, 843, "3");
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_EQ(posted(16238).size(), 1u);
+  ASSERT_TRUE(r->is_placed());
+  EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  // The chain hangs under r's output: LAB output first, the port last.
+  const std::vector<unsigned> wires = route_above(d(u1));
+  ASSERT_GE(wires.size(), 2u);
+  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 2) & 0x7FFFFFFFu);  // translated
+  const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
+  EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
+  EXPECT_EQ(die()->get_place_info()->get_place_block(r->get_location_gid())->get_x(), mux.x);
+  const VOK_RE_ROUTING& routing = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  EXPECT_NE(routing.get_source_node(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)), -1);
+}
+
+TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* q = n.reg("q").d(s.e0);
+  assign(q, 841, "100");
+  assign(q, 842, "300");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    EXPECT_FALSE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(posted(16293).size(), 1u);
+    EXPECT_FALSE(q->is_placed());
+  }
+  assign(q, 842, "50");
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  assign(r, 838, "2");
+  assign(r, 840, "4");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_FALSE(p.periphery_to_core_register_placement());
+  const auto e = posted(16199);
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_NE(e[0].text.find("maximum of 2 wires and a minimum of 4"), std::string::npos);
+  EXPECT_FALSE(r->is_placed());
+}
+
+TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* z = n.reg("z").clk(clk);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, z);
+  assign(z, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");  // keeps z as it was placed
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+    ASSERT_TRUE(z->is_placed());
+    EXPECT_FALSE(route_above(d(u1)).empty());
+    EXPECT_THAT(host::debug::texts(),
+                HasDebugLine("UIB ESRAM C2P placed and route 1 connections for this clock domain " +
+                             std::to_string(clk->get_id())));
+  }
+  // Locked to a site the solver cannot give it: refused, reported by region.
+  VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 1, 1);
+  periphery_input("u2", 8, y);
+  assign(y, 837, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
+  const auto e = posted(20368);
+  ASSERT_EQ(e.size(), 1u);
+  ASSERT_EQ(e[0].subs.size(), 1u);
+  EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
+  ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
+  EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+}
