@@ -10,11 +10,9 @@
 #include "velmo_auto_delay_chain_internal.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_debug.h"
-#include "velmo_msgs.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
-#include "wexan/wexan_msgr.h"
 
 using velmo_auto_dc::BIN;
 using velmo_auto_dc::internal_error;
@@ -371,15 +369,9 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::process_optimization_group_assign_optimized_sett
                                                    static_cast<unsigned>(e->current_best_setting));
         ok = ok && written;
       } else {
-        const std::string name = velmo_auto_dc::atom_name(e->atom);
         const bool failing = (e->wc_slack[0] != kNone && e->wc_slack[0] < 0) ||
                              (e->wc_slack[1] != kNone && e->wc_slack[1] < 0);
-        if (failing)
-          m_msgr->add_msg(MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_FIND_CONFLICT_REQUIREMENTS_ON_PLL_COMPENSATED_PIN(name),
-                          nullptr, nullptr);
-        else
-          m_msgr->add_msg(MSG_VELMO::I::VELMO_AUTO_DELAY_CHAIN_CANT_OPTIMIZE_IO_TIMING_ON_PLL_COMPENSATED_PIN(name),
-                          nullptr, nullptr);
+        VELMO_DELAY_CHAIN_OP::add_pll_compensated_pin_msg(m_msgr, velmo_auto_dc::atom_name(e->atom), failing);
       }
     }
     // An element left as it was keeps its setting in the records too.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -255,14 +256,17 @@ TEST_F(AutoDelayChainSearchTest, RestrictionsFixElements) {
 }
 
 TEST_F(AutoDelayChainSearchTest, FamilyRuleAndOutputEnableChecks) {
-  for (int family : {52, 46}) {
+  // A pin of a fresh device of the family, the owner and the pass.
+  auto on_family = [&](int family, const std::function<void(VOK_ATOM_NODE*, PASS&)>& body) {
     host::testing::device(Family::code(family)).build();
     auto n = host::testing::netlist();
     const std::string name = "p" + std::to_string(family);
     n.io_in(name);
-    VOK_ATOM_NODE* pin = n.find(name);
     VELMO_DELAY_CHAIN_OP op(m_env);
     PASS p(m_env, &op);
+    body(n.find(name), p);
+  };
+  for (int family : {52, 46}) on_family(family, [&](VOK_ATOM_NODE* pin, PASS& p) {
     SYNTH s;
     OPTIMIZATION_ELEMENT* tco = s.element(pin, 14, 0, 3);
     OPTIMIZATION_ELEMENT* tco2 = s.element(pin, 14, 0, 3);
@@ -274,15 +278,8 @@ TEST_F(AutoDelayChainSearchTest, FamilyRuleAndOutputEnableChecks) {
     EXPECT_EQ(tco->current_best_setting, family == 52 ? 1 : 0) << family;
     EXPECT_EQ(tco2->current_best_setting, 2);
     EXPECT_EQ(other->current_best_setting, 0);
-  }
-  for (int family : {8, 59}) {
-    host::testing::device(Family::code(family)).build();
-    auto n = host::testing::netlist();
-    const std::string name = "q" + std::to_string(family);
-    n.io_in(name);
-    VOK_ATOM_NODE* pin = n.find(name);
-    VELMO_DELAY_CHAIN_OP op(m_env);
-    PASS p(m_env, &op);
+  });
+  for (int family : {8, 59}) on_family(family, [&](VOK_ATOM_NODE* pin, PASS& p) {
     SYNTH s;
     const int bad = family == 8 ? 299 : 298, fine = family == 8 ? 298 : 299;
     s.element(pin, bad, 0, 0)->current_best_setting = 0;
@@ -295,7 +292,7 @@ TEST_F(AutoDelayChainSearchTest, FamilyRuleAndOutputEnableChecks) {
     t.element(pin, bad, 0, 0)->current_best_setting = 0;
     for (OPTIMIZATION_ELEMENT* e : t.group.opt_elements) e->initial_setting = 0;
     p.process_optimization_group_assign_optimized_settings(&t.group);
-  }
+  });
 }
 
 // A pin feeding a compensating PLL keeps its setting: warning 16161 when a
