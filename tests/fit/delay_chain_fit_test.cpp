@@ -148,6 +148,8 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
     } else {
       EXPECT_EQ(written, 0) << c.design;
     }
+    EXPECT_EQ(report[1].at("route_changed_delay_chains").get<int>(), written) << c.design;
+    EXPECT_EQ(report[0].at("route_changed_delay_chains").get<int>(), 0) << c.design;
     // The verbose switch leaves the reports in the working directory.
     for (const char* name : {"velmo_opt_elements_info.out", "velmo_opt_elements_timing_info_after_pin_to_core.out"})
       EXPECT_TRUE(std::ifstream(name).good()) << name;
