@@ -31,3 +31,21 @@ GEN_STOPWATCH& timing_analyzer_stopwatch();
 // The short hierarchical name of an atom ("" without one).
 std::string atom_name(const VOK_ATOM_NODE* atom);
 }  // namespace velmo_auto_dc
+
+#include <array>
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+namespace velmo_auto_dc {
+// What one element's settings do to the slacks of its edges during a
+// search, from its present setting: moves[s - min][kind][corner] on a
+// pos_edges record (a neg_edges record moves the other way), and the most
+// favourable move over the range on either kind of record.
+struct SEARCH_MOVES {
+  std::int32_t from = -1, min = 0, max = -1;
+  std::vector<std::array<std::array<std::int32_t, 3>, 2>> moves;
+  std::array<std::array<std::int32_t, 3>, 2> best_pos{}, best_neg{};
+  std::unordered_set<std::int32_t> pos_ids, neg_ids;
+};
+}  // namespace velmo_auto_dc

@@ -186,6 +186,8 @@ VELMO_AUTO_DELAY_CHAIN_OP::~VELMO_AUTO_DELAY_CHAIN_OP() {
   m_util = nullptr;
   delete_auto_delay_chain_vec();
   delete_slack_info_map();
+  delete m_search_moves;
+  m_search_moves = nullptr;
 }
 
 // ---------------------------------------------------------------- flow
@@ -442,15 +444,3 @@ int VELMO_AUTO_DELAY_CHAIN_OP::translate_delay_type(YOS_UINT_DATA_ENUM type) con
 unsigned VELMO_AUTO_DELAY_CHAIN_OP::translate_delay_value(unsigned setting) const {
   return m_body->translate_delay_value(setting);
 }
-
-// ---------------------------------------------------------------- not built yet
-
-void VELMO_AUTO_DELAY_CHAIN_OP::incrementally_update_tainted_atoms() {
-  msg_vdebug_impl(2, "incrementally_update_tainted_atoms: not built yet");
-}
-
-bool VELMO_AUTO_DELAY_CHAIN_OP::process_optimization_groups(VELMO_OPT_ELEMENT_GROUP_TYPE) {
-  msg_vdebug_impl(2, "process_optimization_groups: not built yet");
-  return true;
-}
-

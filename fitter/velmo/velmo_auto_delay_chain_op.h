@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -76,6 +78,47 @@ struct VELMO_API OPTIMIZATION_GROUP {
   std::int32_t tmp_score2_sum_of_wc_slack = 0;
   bool is_high_fanout_input_pin = false;
 };
+
+// One node of the branch and bound's tree: the setting of one element
+// below the settings of its ancestors (the root assigns nothing). Children
+// are made when the node is expanded; a leaf assigns the group's last element.
+struct VELMO_API OPTIMIZATION_ELEMENT_SETTING_NODE {
+  OPTIMIZATION_ELEMENT_SETTING_NODE* parent = nullptr;
+  OPTIMIZATION_ELEMENT* opt_element = nullptr;
+  std::vector<std::unique_ptr<OPTIMIZATION_ELEMENT_SETTING_NODE>> children;
+  std::int32_t setting = 0;
+  OPTIMIZATION_ELEMENT_SETTING_NODE(OPTIMIZATION_ELEMENT_SETTING_NODE* p, OPTIMIZATION_ELEMENT* e, std::int32_t s,
+                                    bool last)
+      : parent(p), opt_element(e), setting(s), m_last(last) {}
+  bool is_leaf() const { return m_last; }
+
+private:
+  bool m_last;
+};
+
+// The tree of partial assignments of one group, one level per element in
+// group order, each level's settings ascending.
+class VELMO_API OPTIMIZATION_ELEMENT_SETTING_TREE {
+public:
+  explicit OPTIMIZATION_ELEMENT_SETTING_TREE(OPTIMIZATION_GROUP* group);
+  OPTIMIZATION_ELEMENT_SETTING_NODE* get_root() { return &m_root; }
+  // Makes the node's children (one per setting of the next element); none
+  // for a leaf. Returns the number of children.
+  std::size_t expand(OPTIMIZATION_ELEMENT_SETTING_NODE* node);
+
+private:
+  OPTIMIZATION_GROUP* m_group;
+  OPTIMIZATION_ELEMENT_SETTING_NODE m_root;
+};
+
+// The branch and bound's settings per element (-1 unassigned) and its open
+// list of (node, bound) pairs in descending order of bound.
+using VELMO_OPT_ELEMENT_SETTINGS = std::unordered_map<OPTIMIZATION_ELEMENT*, std::int32_t>;
+using VELMO_OPT_OPEN_LIST = std::list<std::pair<OPTIMIZATION_ELEMENT_SETTING_NODE*, std::int32_t>>;
+
+namespace velmo_auto_dc {
+struct SEARCH_MOVES;
+}
 
 class VELMO_API VELMO_AUTO_DELAY_CHAIN_OP {
 public:
@@ -185,6 +228,31 @@ public:
   // ---- search and reports
   void incrementally_update_tainted_atoms();
   bool process_optimization_groups(VELMO_OPT_ELEMENT_GROUP_TYPE group);
+  bool process_optimization_group(OPTIMIZATION_GROUP* group);
+  bool process_phase_optimization_group(OPTIMIZATION_GROUP* group);
+  void process_optimization_group_initialize(OPTIMIZATION_GROUP* group);
+  void restrict_optimization_element(OPTIMIZATION_ELEMENT* element, bool force_fix);
+  bool process_optimization_group_change_setting(OPTIMIZATION_GROUP* group, bool reset, bool restore);
+  void process_optimization_group_evaulate_settings(OPTIMIZATION_GROUP* group);
+  std::int32_t convert_temp_setting_to_penalty(OPTIMIZATION_GROUP* group) const;
+  static std::int32_t get_penalty_for_opt_element_setting(YOS_UINT_DATA_ENUM type, int setting);
+  void process_optimization_group_accept_new_setting(OPTIMIZATION_GROUP* group);
+  void process_optimization_group_determine_best_settings(OPTIMIZATION_GROUP* group);
+  void get_empty_opt_elems_settings_hash(OPTIMIZATION_GROUP* group, VELMO_OPT_ELEMENT_SETTINGS* settings) const;
+  std::int32_t compute_best_case_bound(OPTIMIZATION_ELEMENT_SETTING_NODE* node, std::vector<KEM_EDGE_SLACK_INFO*>* edges,
+                                       VELMO_OPT_ELEMENT_SETTINGS* settings);
+  std::int32_t get_worst_slack_for_edge(KEM_EDGE_SLACK_INFO* edge, VELMO_OPT_ELEMENT_SETTINGS* settings);
+  static void insert_at_sorted_position(VELMO_OPT_OPEN_LIST* open,
+                                        const std::pair<OPTIMIZATION_ELEMENT_SETTING_NODE*, std::int32_t>& entry);
+  static void prune_bad_paths(VELMO_OPT_OPEN_LIST* open, std::int32_t incumbent);
+  void process_optimization_group_enforce_restrictions(OPTIMIZATION_GROUP* group);
+  // False when a setting could not be written.
+  bool process_optimization_group_assign_optimized_settings(OPTIMIZATION_GROUP* group);
+  // Counters of the searches since construction: combinations scored by
+  // the exhaustive search, nodes expanded and made by the branch and bound.
+  long get_evaluation_count() const { return m_evaluations; }
+  long get_expanded_node_count() const { return m_expanded_nodes; }
+  long get_made_node_count() const { return m_made_nodes; }
   void dump_optimization_info();
   void dump_optimization_timing_info(const char* tag);
   void dump_optimization_timing_info_for_opt_element(OPTIMIZATION_ELEMENT* element);
@@ -250,4 +318,12 @@ private:
   bool m_pll_delay_chains = false;
   bool m_pll_phase_shift = false;
   int m_high_fanout_mode = 0;
+  // The search.
+  bool move_tmp_setting(OPTIMIZATION_ELEMENT* element, std::int32_t setting);
+  void append_to_trace(const char* text) const;
+  const velmo_auto_dc::SEARCH_MOVES& search_moves(OPTIMIZATION_ELEMENT* element);
+  std::unordered_map<const OPTIMIZATION_ELEMENT*, velmo_auto_dc::SEARCH_MOVES>* m_search_moves = nullptr;
+  long m_evaluations = 0;
+  long m_expanded_nodes = 0;
+  long m_made_nodes = 0;
 };

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "dev/dev_basic_info.h"
@@ -14,6 +15,7 @@
 #include "gen/gen_profile.h"
 #include "gen/gen_string.h"
 #include "hov/hov_utility.h"
+#include "kem/kem_compound_edge.h"
 #include "kem/kem_netlist.h"
 #include "pexa/pexa_utility.h"
 #include "tibex/tibex_location_constraint.h"
@@ -106,17 +108,24 @@ void VELMO_AUTO_DELAY_CHAIN_OP::update_slack_info_for_optimization_group(OPTIMIZ
     dtsu[c] = get_dmf_value(t, new_s, a, 0, c) - get_dmf_value(t, old_s, a, 0, c);
     dth[c] = get_dmf_value(t, old_s, a, 1, c) - get_dmf_value(t, new_s, a, 1, c);
   }
+  // The worst-case slacks of the elements on the moved records are
+  // reloaded once each, after every record has moved (the same values as
+  // reloading after each record, without the quadratic work on long lists).
+  std::vector<OPTIMIZATION_ELEMENT*> touched;
+  std::unordered_set<OPTIMIZATION_ELEMENT*> seen;
   auto shift = [&](const std::vector<KEM_EDGE_SLACK_INFO*>& records, int sign) {
     for (KEM_EDGE_SLACK_INFO* info : records) {
       for (int c = 0; c < m_corner_count; ++c)
         if (info->slack[0][c] != VELMO_NO_SLACK_VALUE) info->slack[0][c] -= sign * dtsu[c];
       for (int c = 0; c < m_corner_count; ++c)
         if (info->slack[1][c] != VELMO_NO_SLACK_VALUE) info->slack[1][c] -= sign * dth[c];
-      for (auto& [other, rel] : info->opt_elements) load_worse_case_slack_for_optimization_element(other);
+      for (auto& [other, rel] : info->opt_elements)
+        if (seen.insert(other).second) touched.push_back(other);
     }
   };
   shift(element->pos_edges, 1);
   shift(element->neg_edges, -1);
+  for (OPTIMIZATION_ELEMENT* other : touched) load_worse_case_slack_for_optimization_element(other);
 }
 
 void VELMO_AUTO_DELAY_CHAIN_OP::load_worse_case_slack_for_optimization_element(OPTIMIZATION_ELEMENT* element) {
@@ -159,6 +168,17 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::is_horizontal_pad(const VOK_ATOM_NODE* atom) con
     return pad != nullptr && pad_is_horizontal(pad);
   }
   return c.get_xmin() == 0 || c.get_xmax() == m_env->get_device()->get_nx() - 1;
+}
+
+void VELMO_AUTO_DELAY_CHAIN_OP::incrementally_update_tainted_atoms() {
+  BIN bin("incrementally_update_tainted_atoms");
+  HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
+  std::vector<VOK_ATOM_NODE*> atoms;
+  m_env->run_w3j3_and_expand_taint_list(taints, &atoms);
+  HOV_ACCESSORIES* accessories = hov_get_accessories();
+  if (m_multi_corner) accessories->incrementally_update(atoms, m_env->get_cmp(), 1, 3, false, true);
+  accessories->incrementally_update(atoms, m_env->get_cmp(), 0, 3, false, true);
+  taints->indicate_hov_reflects_atom_netlist_exactly();
 }
 
 // ---------------------------------------------------------------- override file
@@ -211,7 +231,8 @@ int VELMO_AUTO_DELAY_CHAIN_OP::get_wc_slack_of_edge(KEM_EDGE* edge, int first, i
 }
 
 // The destination atom of an edge, from its destination node, else its
-// source node's terms. (The stand-in's timing netlist has no compound edges.)
+// source node's terms, else (a compound edge) the input pin its first
+// compound part starts from.
 VOK_ATOM_NODE* VELMO_AUTO_DELAY_CHAIN_OP::get_dst_atom_of_edge(KEM_EDGE* edge) const {
   const KEM_NODE* d = edge->get_dst_node();
   const KEM_NODE* s = edge->get_src_node();
@@ -222,6 +243,13 @@ VOK_ATOM_NODE* VELMO_AUTO_DELAY_CHAIN_OP::get_dst_atom_of_edge(KEM_EDGE* edge) c
   if (s != nullptr) {
     if (s->get_oterm() != nullptr) return s->get_oterm()->get_my_node();
     if (s->get_iterm() != nullptr) return s->get_iterm()->get_my_node();
+    if (kem_node_has_compound_mark(s)) {
+      KEM_EDGE_COMPOUND_ITER parts(s->get_netlist(), s, hov_get_accessories()->get_compound_mode());
+      const KEM_EDGE* first = parts.get();
+      const KEM_NODE* from = first != nullptr ? first->get_src_node() : nullptr;
+      if (from != nullptr && from->is_sta_type(KEM_NODE_INPUT_PIN) && from->get_iterm() != nullptr)
+        return from->get_iterm()->get_my_node();
+    }
   }
   return nullptr;
 }

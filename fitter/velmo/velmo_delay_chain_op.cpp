@@ -1423,6 +1423,15 @@ const KEM_EDGE* record_edge(const VELMO_SLACK_INFO* info) { return info->tsu_edg
 }  // namespace
 
 // Every write counts: one that fails fails the whole setting pass.
+void VELMO_DELAY_CHAIN_OP::add_pll_compensated_pin_msg(WEXAN_MSGR* msgr, const std::string& pin, bool failing) {
+  if (failing)
+    msgr->add_msg(MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_FIND_CONFLICT_REQUIREMENTS_ON_PLL_COMPENSATED_PIN(pin), nullptr,
+                  nullptr);
+  else
+    msgr->add_msg(MSG_VELMO::I::VELMO_AUTO_DELAY_CHAIN_CANT_OPTIMIZE_IO_TIMING_ON_PLL_COMPENSATED_PIN(pin), nullptr,
+                  nullptr);
+}
+
 bool VELMO_DELAY_CHAIN_OP::process_delay_chain_setting() {
   bool result = true;
   for (auto& [key, info] : m_slack_map) {
@@ -1445,13 +1454,7 @@ bool VELMO_DELAY_CHAIN_OP::process_delay_chain_setting() {
       if (best == cur) continue;
       const bool failing = (info->tsu_slack != kNoValue && info->tsu_slack < 0) ||
                            (info->th_slack != kNoValue && info->th_slack < 0);
-      const std::string name = pin_name(atom);
-      if (failing)
-        m_msgr->add_msg(MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_FIND_CONFLICT_REQUIREMENTS_ON_PLL_COMPENSATED_PIN(name),
-                        nullptr, nullptr);
-      else
-        m_msgr->add_msg(MSG_VELMO::I::VELMO_AUTO_DELAY_CHAIN_CANT_OPTIMIZE_IO_TIMING_ON_PLL_COMPENSATED_PIN(name),
-                        nullptr, nullptr);
+      add_pll_compensated_pin_msg(m_msgr, pin_name(atom), failing);
       continue;
     }
     if (!set_best_delay_chain_setting(atom, info->delay_type, best)) result = false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "velmo_export.h"
@@ -183,6 +184,9 @@ public:
   void update_slack_info(VOK_ATOM_NODE* atom, VELMO_SLACK_INFO* info, int delta);
   void update_slack_info_on_edge(VOK_ATOM_NODE* atom, YOS_UINT_DATA_ENUM other_type, VELMO_SLACK_INFO* info,
                                  int delta, bool shift);
+  // Queues the message of a PLL-compensated pin the chooser leaves as it
+  // is: warning 16161 when its requirements fail, else info 16160.
+  static void add_pll_compensated_pin_msg(WEXAN_MSGR* msgr, const std::string& pin, bool failing);
 
   // ---- what the automatic pass and the tests read
   const std::vector<YOS_UINT_DATA_ENUM>& get_user_delay_types() const { return m_user_types; }

@@ -36,6 +36,10 @@ public:
   // Forgets the taints (the global one included).
   void clear_tainted_atom_ids();
   void indicate_hov_reflects_atom_netlist_exactly() { m_reflects = true; }
+  // Forgets the taints of the listed atoms.
+  void clear_tainted_atom_ids(const std::set<unsigned>& ids) {
+    for (unsigned id : ids) m_ids.erase(id);
+  }
   bool hov_reflects_atom_netlist_exactly() const { return m_reflects; }
 
 private:
@@ -108,6 +112,18 @@ public:
   void clear_sta_edge_filter();
   void set_sta_edge_filter(const std::vector<KEM_EDGE*>& edges);
   bool edge_passes_filter(int edge_id) const { return !m_has_filter || m_filter.count(edge_id) != 0; }
+  // recorded + algorithm: brings the cells of the listed atoms up to date
+  // in the timing netlist (a global taint rebuilds it all) and updates the
+  // analysis; their taints are forgotten. Corner flag 0 asks for the
+  // current corner, 1 for every loaded one (the stand-in's analysis covers
+  // every loaded corner either way); another flag is an internal error. The
+  // facade and the other arguments are recorded only.
+  void incrementally_update(const std::vector<VOK_ATOM_NODE*>& atoms, CMP_FACADE* cmp, int corner_flag, int mode,
+                            bool flag1, bool flag2);
+  // data: the compound mode the edge lists use (0 plain edges, 1 compound
+  // edges; default 0).
+  int get_compound_mode() const;
+  void set_compound_mode(int mode);
 
   // ---- the timing-analysis debug run (DRASK)
   // data: its settings: two analysis switches and the router mode.

@@ -34,6 +34,7 @@ class SIV_ATOM_MOD_UTILITY;
 class WEXAN_SONDERY;
 class WEXAN_INCREMENTAL_UTILITY;
 class VOK_RE_ROUTING_INCREMENTAL_DB;
+class VOK_ATOM_NODE;
 
 // The host's device factory, handed to the environment's constructor.
 using WEXAN_DEVICE_FACTORY_FN = void* (*)(WEXAN_ENV*);
@@ -155,6 +156,10 @@ public:
   // recorded: rebuilds the user-to-block port model when the taint manager
   // says the netlist changed.
   void run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints);
+  // recorded + algorithm: the port model brought up to date, then the
+  // atoms the taints stand for into `atoms`: every atom of the netlist after
+  // a global taint, else the tainted atoms that still exist, by id.
+  void run_w3j3_and_expand_taint_list(HOV_ATOM_NETLIST_TAINT_MANAGER* taints, std::vector<VOK_ATOM_NODE*>* atoms);
   // recorded: the post-fit port model.
   void run_w3j3_postfit();
   // recorded: the port model rebuilt, incrementally for the locations (and

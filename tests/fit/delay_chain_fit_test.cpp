@@ -3,9 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 
 #include "fit_runner.h"
 
@@ -87,4 +91,72 @@ TEST(VelmoFitDelayChains, AutomaticPassWarnsAboutAHighFanoutInputPin) {
   EXPECT_THAT(r.out, HasSubstr("Warning (016165): Input pin s298_in_0_ has too many fanouts (number of fanouts is"));
   EXPECT_THAT(r.out, HasSubstr("which is larger than the threshold value of 1) -- the delay chains of the input pin "
                                "will not be optimized"));
+}
+
+namespace {
+// The worst setup and hold slack over the corners of a report.
+std::pair<int, int> worst_slacks(const nlohmann::json& report) {
+  int setup = INT_MAX, hold = INT_MAX;
+  for (const auto& c : report.at("timing")) {
+    if (!c.at("setup_wns_ps").is_null()) setup = std::min(setup, c.at("setup_wns_ps").get<int>());
+    if (!c.at("hold_wns_ps").is_null()) hold = std::min(hold, c.at("hold_wns_ps").get<int>());
+  }
+  return {setup, hold};
+}
+}  // namespace
+
+// Option 904 with tight I/O delays and hold optimisation: the route stage
+// writes the settings the pass chose. fir8's inputs fail hold by far (their
+// input delay is negative); crc32x8's input fails setup, which its chains
+// cannot improve.
+TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
+  struct CASE {
+    const char* design;
+    const char* io_delays;
+    bool improves;
+  };
+  const CASE cases[] = {
+      {"fir8", R"({"x[0]": {"clock": "clk", "max": 19000, "min": -600}, "x[1]": {"clock": "clk", "max": 19000, "min": -600}})",
+       true},
+      {"crc32x8", R"({"d[0]": {"clock": "clk", "max": 19000, "min": 0}})", false}};
+  for (const CASE& c : cases) {
+    nlohmann::json report[2];
+    for (int on : {0, 1}) {
+      const std::string settings = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc.json";
+      const std::string out = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc_report.json";
+      std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": )" << c.io_delays
+                              << (on ? R"(, "options": [{"id": 904, "type": 1, "value": "on"}]})" : "}");
+      const auto r =
+          velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/yosys/" + c.design + ".blif --stages plan,place,route "
+                              "--cfg velmo_auto_dc_hold_time=on --settings " + settings + " --report " + out +
+                              (on ? " --cfg velmo_auto_dc_verbose=on" : ""));
+      ASSERT_EQ(r.status, 0) << r.out;
+      std::ifstream in(out);
+      report[on] = nlohmann::json::parse(in);
+    }
+    // The pass maximises the worse of the two: setup may give some of its
+    // margin to hold.
+    const auto [setup_off, hold_off] = worst_slacks(report[0]);
+    const auto [setup_on, hold_on] = worst_slacks(report[1]);
+    EXPECT_GE(std::min(setup_on, hold_on), std::min(setup_off, hold_off)) << c.design;
+    int written = 0;
+    for (const auto& row : report[1].at("delay_chains")) written += row.at("setting").get<int>() != 0;
+    if (c.improves) {
+      EXPECT_GT(hold_on, hold_off) << c.design;
+      EXPECT_GE(hold_on, 0) << c.design;
+      EXPECT_EQ(written, 2) << "x[0] and x[1]'s input chains";
+    } else {
+      EXPECT_EQ(written, 0) << c.design;
+    }
+    EXPECT_EQ(report[1].at("route_changed_delay_chains").get<int>(), written) << c.design;
+    EXPECT_EQ(report[0].at("route_changed_delay_chains").get<int>(), 0) << c.design;
+    // The verbose switch leaves the reports in the working directory.
+    for (const char* name : {"velmo_opt_elements_info.out", "velmo_opt_elements_timing_info_after_pin_to_core.out"})
+      EXPECT_TRUE(std::ifstream(name).good()) << name;
+    for (const char* name :
+         {"velmo_auto_dc.out", "velmo_opt_elements_info.out", "velmo_opt_elements_timing_info_before_core_to_pin_0.out",
+          "velmo_opt_elements_timing_info_after_core_to_pin_0.out", "velmo_opt_elements_timing_info_before_pin_to_core.out",
+          "velmo_opt_elements_timing_info_after_pin_to_core.out"})
+      std::remove(name);
+  }
 }

@@ -302,6 +302,9 @@ std::map<int, std::string> lut_states() {
   return out;
 }
 int g_final_changed_luts = -1;
+// The chain settings the route stage changed (the automatic delay-chain
+// pass), once it ran.
+int g_route_changed_delay_chains = -1;
 
 // The pins' chain settings before the first stage, so the report can list
 // what the stages changed.
@@ -354,6 +357,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (g_retiming) j["retiming"] = velmo_fit::retiming_report(*g_retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (g_final_changed_luts >= 0) j["final_changed_luts"] = g_final_changed_luts;
+  if (g_route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = g_route_changed_delay_chains;
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
   std::ofstream out(path);
@@ -526,6 +530,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       partitions.stage_starting(s);
       std::map<int, std::string> luts_before;
       if (s == "final") luts_before = lut_states();
+      const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
       bool r;
       const velmo_fit::RETIMING_STATE before_final =
           s == "final" ? velmo_fit::retiming_state() : velmo_fit::RETIMING_STATE();
@@ -539,6 +544,14 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         r = ep.route_stage_ops(false);
         std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
         routed = r;
+      }
+      if (s == "route") {
+        g_route_changed_delay_chains = 0;
+        for (const auto& [key, value] : host::dc::pin_settings())
+          if (auto it = chains_before.find(key); it == chains_before.end() || it->second != value)
+            ++g_route_changed_delay_chains;
+        if (g_route_changed_delay_chains > 0)
+          std::printf("Route stage: %d delay-chain settings changed\n", g_route_changed_delay_chains);
       }
       stage_line(s, r, watch);
       if (s == "final") {
