@@ -1,6 +1,6 @@
 // Finalize-stage hold fixing on a generated placed and routed design with
-// two corners and a few hundred hold failures (registers whose clock
-// connection is slowed): the dangling-stub fixer with 1 and 8 search
+// two corners and a few hundred hold failures (the registers with the
+// longest data connections, their clock connection slowed): the dangling-stub fixer with 1 and 8 search
 // workers (same wires expected), and the hold-driven re-route pass with
 // about 10^3 failing connections, its traversal against the implement step.
 // Args: atoms (the stand-in router makes 10^5 a long set-up; add
@@ -71,8 +71,14 @@ HOLD_WORLD build(int atoms, int failures, bool both_corners) {
   w.analysis_ms = ms_since(t0);
   const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   const int corners = static_cast<int>(kem->get_corner_manager()->get_loaded_corners().size());
-  const std::size_t step = std::max<std::size_t>(1, regs.size() / static_cast<std::size_t>(std::max(1, failures)));
-  for (std::size_t i = 0; i < regs.size() && w.failures < failures; i += step) {
+  // The longest data connections first: they run over wires that spare
+  // fan-outs can hang on.
+  auto d_delay = [&](const VOK_ATOM_NODE* r) {
+    const KEM_EDGE* e = kem->get_ic_edge_to_iterm(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    return e ? kem->get_edge_delay_ps(*e, -1) : 0;
+  };
+  std::stable_sort(regs.begin(), regs.end(), [&](const VOK_ATOM_NODE* x, const VOK_ATOM_NODE* y) { return d_delay(x) > d_delay(y); });
+  for (std::size_t i = 0; i < regs.size() && w.failures < failures; ++i) {
     VOK_ATOM_NODE* r = regs[i];
     const KEM_EDGE* d = kem->get_ic_edge_to_iterm(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
     const KEM_EDGE* c = kem->get_ic_edge_to_iterm(r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
