@@ -278,3 +278,19 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   const std::vector<int> after = hold_slacks();
   EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
 }
+
+// A budget no detour on the device reaches is reported; the connection is
+// routed all the same and the route succeeds.
+TEST_F(ParasiticHoldFixTest, AnUnreachableHoldBudgetIsReportedNotARoutingFailure) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(20000);
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  EXPECT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  ASSERT_FALSE(host::hold_reroute::last_reports().empty());
+  EXPECT_THAT(host::hold_reroute::last_reports()[0], ::testing::StartsWith("minimum delay budget of "));
+  EXPECT_FALSE(VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+}
