@@ -18,6 +18,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/timing_builder.h"
+#include "tibex/tibex_hold_reroute.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_finalize_parasitics.h"
 #include "vok/vok_chip_db_entry.h"
@@ -245,3 +246,51 @@ TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
 }
 
 }  // namespace
+
+// The facade's route in the hold fix-up flow: a failure too big for stubs is
+// re-routed with a minimum-delay budget; nothing failing, nothing re-routed.
+TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList) {
+  build({Corner::slow(), Corner::fast()});
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_TRUE(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().empty());
+
+  make_hold_fail(300);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const int before = kem->get_edge_delay_ps(*edge_into(b, DB_INPUT_PORT_DATA_IN), -1);
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_TRUE(host::hold_reroute::last_reports().empty());
+  EXPECT_EQ(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids(), std::vector<unsigned>{static_cast<unsigned>(b->get_id())});
+  request();
+  kem = KEM_MANAGER::get()->get_kem_netlist();
+  EXPECT_GE(kem->get_edge_delay_ps(*edge_into(b, DB_INPUT_PORT_DATA_IN), -1), before + 300);
+  for (int s : hold_slacks()) EXPECT_GE(s, 0);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  // Outside the fix-up flow the route re-routes nothing.
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("");
+  make_hold_fail(300);
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  const std::vector<int> after = hold_slacks();
+  EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
+}
+
+// A budget no detour on the device reaches is reported; the connection is
+// routed all the same and the route succeeds.
+TEST_F(ParasiticHoldFixTest, AnUnreachableHoldBudgetIsReportedNotARoutingFailure) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(20000);
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  EXPECT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  ASSERT_FALSE(host::hold_reroute::last_reports().empty());
+  EXPECT_THAT(host::hold_reroute::last_reports()[0], ::testing::StartsWith("minimum delay budget of "));
+  EXPECT_FALSE(VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+}

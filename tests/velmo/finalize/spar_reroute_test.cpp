@@ -1,0 +1,168 @@
+// The hold-driven re-route pass: which terms it selects (the most upstream
+// failing data input of a pipeline-register chain, never an invalid chain,
+// never a register's other inputs), the budgets it hands the legality
+// engine per hop, its counts and result, and that the re-routed connections
+// pass hold afterwards.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "dux/dux.h"
+#include "hov/hov_utility.h"
+#include "korrin/korrin_router.h"
+#include "kem/kem_manager.h"
+#include "msg/msg_base.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/route_helpers.h"
+#include "testing/timing_builder.h"
+#include "tibex/tibex_vpr_facade.h"
+#include "velmo_router.h"
+#include "vok/vok_chip_db_entry.h"
+#include "wexan/wexan_env.h"
+
+namespace {
+
+using namespace host::testing;
+
+class SparRerouteTest : public HostTest {
+protected:
+  // a (register) -> p (pipeline register in a slot of b's LAB, which is
+  // all it can drive) -> b (register), a far from p; a LUT l fed by b
+  // feeds c. Slow corner only: the pass reads one
+  // analysed corner's slacks.
+  void build() {
+    device(Family::KY).corners({Corner::slow()}).build();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    clk = n->io_in("clk");
+    n->clock("clk", 4000, clk);
+    a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
+    p = n->zota_reg("p").clk(clk).d(a);
+    b = n->reg("b").clk(clk).d(p).placed(site_gid(5, 4, 1), 643);
+    l = n->lut("l", {b}, 0x2).placed(site_gid(3, 7, 0), 644);
+    c = n->reg("c").clk(clk).d(l).placed(site_gid(3, 7, 1), 643);
+    n->io_out("out", c);
+    TIBEX_VPR_FACADE f;
+    ASSERT_TRUE(f.place());
+    place_in_slot(p, 5, 4, 60);
+    ASSERT_TRUE(f.route()) << host::facade::last_route_failure();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
+    request();
+  }
+  void TearDown() override {
+    delete env;
+    HostTest::TearDown();
+  }
+  void request() { env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false); }
+  static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* atom) { return atom->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
+  static const KEM_EDGE* ic_edge(const VOK_ATOM_ITERM* t) {
+    return KEM_MANAGER::get()->get_kem_netlist()->get_ic_edge_to_iterm(t);
+  }
+  static int hold(const VOK_ATOM_ITERM* t) { return host::sta::edge_hold_slack(ic_edge(t)->get_id(), 0); }
+  // Delays the atom's clock until its data input fails hold by `deficit`.
+  void make_fail(VOK_ATOM_NODE* atom, int deficit) {
+    const KEM_EDGE* clock = nullptr;
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    const KEM_NODE* pin = timing_input(atom, DB_INPUT_PORT_CLK);
+    for (int e = pin->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+      if (kem->get_edge(e)->get_kind() == 0) clock = kem->get_edge(e);
+    int delay = kem->get_edge_delay_ps(*clock, 0) + hold(d_of(atom)) + deficit;
+    for (int step = 0; step < 4; ++step) {
+      host::hov::utility()->annotate_delays_of_connection(atom, DB_INPUT_PORT_CLK, 0, delay, delay);
+      request();
+      if (hold(d_of(atom)) == -deficit) return;
+      delay += hold(d_of(atom)) + deficit;
+    }
+    FAIL() << "could not make " << atom->get_string_hpath() << " fail hold by " << deficit << " ps";
+  }
+  static int count_calls(const std::string& prefix) {
+    const auto lines = host::call_lines();
+    return static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+  }
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<NETLIST_BUILDER> n;
+  SIG clk;
+  VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr;
+};
+
+// In the fixture p's input fails hold (a is far from p), the rest passes.
+TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlagAndTheImplementStatusIsTheResult) {
+  build();
+  ASSERT_LT(hold(d_of(p)), 0);
+  ASSERT_GE(hold(d_of(b)), 0);
+  // The legality engine's view of p's input: the chain down to b's input,
+  // one budget per hop, each the present delay.
+  const JUK::FOREST<int, VOK_ATOM_ITERM*> forest = DUX_UTIL::get_iterm_forest_for_reroute(d_of(p));
+  ASSERT_EQ(forest.payload(forest.first_root()), d_of(p));
+  ASSERT_EQ(forest.payload(forest.first_child(forest.first_root())), d_of(b));
+  ZMP::DENSE_HASH<VOK_ATOM_ITERM*, std::vector<KORRIN::DELAY_BUDGET>> budgets;
+  {
+    DUX dux(DUX_STATE_1, false, env);
+    ASSERT_TRUE(dux.get_current_delays_for_iterm_forest(forest, budgets));
+  }
+  ASSERT_EQ(budgets.size(), 1u);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  ASSERT_EQ(budgets.at(d_of(b)).size(), 2u);
+  EXPECT_EQ(budgets.at(d_of(b))[0].first, kem->get_edge_delay_ps(*ic_edge(d_of(p)), -1));
+  EXPECT_EQ(budgets.at(d_of(b))[1].first, kem->get_edge_delay_ps(*ic_edge(d_of(b)), -1));
+
+  // b is selected (p is a pipeline register), its chain re-routed from p's
+  // input; one connection, fed by a pipeline register.
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 1 connections for hold (1 w/ ZOTAs)"));
+  EXPECT_EQ(count_calls("DUX::reroute("), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 1);
+  EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist"), 0);
+  EXPECT_EQ(count_calls("HOV_ACCESSORIES::run_drask_analysis(1, true, false, false, false, true)"), 1);
+  EXPECT_EQ(count_calls("HOV_ACCESSORIES::close_edge_slack_data"), 1);
+  // A failing implement step is the result, not an error.
+  host::script::queue<int>("DUX::implement").push(4);
+  EXPECT_FALSE(VELMO_SPAR(false).run());
+  // With the dump flag both files are written.
+  const std::string prefix = CMP_FACADE::current()->get_project_name();
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(true).run());
+  EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist(\"" + prefix + ".spar_pre_kem_netlist\", true, true)"), 1);
+  EXPECT_TRUE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
+  std::filesystem::remove(prefix + ".spar_pre_atom_netlist.txt");
+  std::filesystem::remove(prefix + ".spar_pre_kem_netlist");
+}
+
+TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationalPathsPassAfterwards) {
+  build();
+  // p's input invalid: b's chain is left alone.
+  KEM_MANAGER::get()->get_kem_netlist()->set_edge_excluded(ic_edge(d_of(p))->get_id(), true);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 0 connections for hold (0 w/ ZOTAs)"));
+  EXPECT_EQ(count_calls("DUX::reroute"), 0);
+  KEM_MANAGER::get()->get_kem_netlist()->set_edge_excluded(ic_edge(d_of(p))->get_id(), false);
+  sta_full_update_timing(true);
+  // c fails: its data input and the LUT input before it (both on the
+  // failing path) are chosen, never c's clock.
+  make_fail(c, 50);
+  VOK_ATOM_ITERM* l_in = l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  ASSERT_LT(hold(l_in), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 3 connections for hold (1 w/ ZOTAs)"));
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(c)).text + ")"), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(l_in).text + ")"), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(c->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)).text), 0);
+  // The re-routed path passes hold at the analysed corner.
+  request();
+  EXPECT_GE(hold(d_of(c)), 0);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+}  // namespace
