@@ -99,9 +99,13 @@ void expect_routing_indexes_current() {
   fresh.rebuild_terminal_maps();
   for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist())) {
     for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i)
-      if (const VOK_ATOM_ITERM* t = a->get_iterm_slot(i)) EXPECT_EQ(r.get_sink_nodes(t), fresh.get_sink_nodes(t));
+      if (const VOK_ATOM_ITERM* t = a->get_iterm_slot(i)) {
+        EXPECT_EQ(r.get_sink_nodes(t), fresh.get_sink_nodes(t));
+      }
     for (std::size_t i = 0; i < a->get_oterm_slot_count(); ++i)
-      if (const VOK_ATOM_OTERM* o = a->get_oterm_slot(i)) EXPECT_EQ(r.get_source_node(o), fresh.get_source_node(o));
+      if (const VOK_ATOM_OTERM* o = a->get_oterm_slot(i)) {
+        EXPECT_EQ(r.get_source_node(o), fresh.get_source_node(o));
+      }
   }
   std::map<unsigned, std::vector<int>> holders;
   for (int id = 0; id < r.forest().num_slots(); ++id)
