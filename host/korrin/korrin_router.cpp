@@ -69,6 +69,8 @@ private:
   bool route_conn(int ni, std::size_t ci, double pres);
   bool follow_guide(int ni, std::size_t ci);
   void add_node(RNET& rn, unsigned e, int parent);
+  void append_path(int ni, std::size_t ci, std::vector<unsigned>::const_iterator begin,
+                   std::vector<unsigned>::const_iterator end, int parent);
   void keep_guide() const;
   void activate(int ni);
   void rip(int ni, std::size_t ci);
@@ -195,7 +197,6 @@ void ROUTER::add_node(RNET& rn, unsigned e, int parent) {
 // it branches from the net's tree as it stands (or, for a net without one,
 // starts at a driver output) and every further element is free.
 bool ROUTER::follow_guide(int ni, std::size_t ci) {
-  RNET& rn = m_nets[static_cast<std::size_t>(ni)];
   const NET& net = m_d.nets[static_cast<std::size_t>(ni)];
   const CONN& conn = net.conns[ci];
   if (!m_loaded.trees[static_cast<std::size_t>(ni)].conn_chain[ci].empty()) return false;
@@ -225,17 +226,25 @@ bool ROUTER::follow_guide(int ni, std::size_t ci) {
     if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return false;
     if (reserved(e) ? e != own_slot : m_occ[e] != 0) return false;
   }
-  for (std::size_t i = from; i < p.size(); ++i) {
-    add_node(rn, p[i], parent);
+  append_path(ni, ci, p.begin() + static_cast<std::ptrdiff_t>(from), p.end(), parent);
+  return true;
+}
+
+// Appends the elements below `parent` (-1: a new tree top) and makes the
+// last one the connection's target.
+void ROUTER::append_path(int ni, std::size_t ci, std::vector<unsigned>::const_iterator begin,
+                         std::vector<unsigned>::const_iterator end, int parent) {
+  RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  for (auto it = begin; it != end; ++it) {
+    add_node(rn, *it, parent);
     parent = static_cast<int>(rn.nodes.size()) - 1;
   }
   rn.target[ci] = parent;
   for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
-    if (net.site.slot && n == 0) break;
+    if (m_d.nets[static_cast<std::size_t>(ni)].site.slot && n == 0) break;
     ++rn.nodes[static_cast<std::size_t>(n)].refs;
   }
   rn.changed = true;
-  return true;
 }
 
 void ROUTER::keep_guide() const {
@@ -360,16 +369,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
     }
   if (parent < 0) m_path.insert(m_path.begin(), seed);
   if (!chain.empty()) m_path.insert(m_path.end(), chain.begin() + 1, chain.end());
-  for (unsigned e : m_path) {
-    add_node(rn, e, parent);
-    parent = static_cast<int>(rn.nodes.size()) - 1;
-  }
-  rn.target[ci] = parent;
-  for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
-    if (net.site.slot && n == 0) break;
-    ++rn.nodes[static_cast<std::size_t>(n)].refs;
-  }
-  rn.changed = true;
+  append_path(ni, ci, m_path.cbegin(), m_path.cend(), parent);
   return true;
 }
 
