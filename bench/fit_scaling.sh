@@ -10,6 +10,7 @@
 #     DESIGN     a bundled design name or a BLIF path (default frisc)
 #     COPIES     default 1 2 4 8
 #   FIT_TIMEOUT=seconds stops a fit that runs longer (default: none).
+#   FIT_ARGS="..." passes further options to velmo-fit (e.g. --cfg NAME=VALUE).
 #
 # Needs jq and awk.
 set -u
@@ -42,9 +43,9 @@ for n in $copies; do
   report=$tmp/${name}_x$n.json
   start=$(date +%s.%N)
   if [ -n "${FIT_TIMEOUT:-}" ]; then
-    timeout "$FIT_TIMEOUT" "$fit" "$blif" --report "$report" >"$tmp/log" 2>&1
+    timeout "$FIT_TIMEOUT" "$fit" "$blif" --report "$report" ${FIT_ARGS:-} >"$tmp/log" 2>&1
   else
-    "$fit" "$blif" --report "$report" >"$tmp/log" 2>&1
+    "$fit" "$blif" --report "$report" ${FIT_ARGS:-} >"$tmp/log" 2>&1
   fi
   status=$?
   end=$(date +%s.%N)

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <unordered_map>
 
 #include "common/host_world.h"
+#include "cfg/cfg.h"
 #include "korrin/korrin_design.h"
 #include "korrin/korrin_search.h"
 #include "vok/vok_atom_netlist.h"
@@ -30,6 +32,23 @@ struct RNET {
 
 STATS& stats_slot() { return host_world_slot<STATS>(); }
 
+// The paths of the last complete routing, by connection (sink term: driver
+// key and the elements from the top of the net's tree to the sink's input
+// element). A later route of the same design takes a connection's old path
+// again in its first round when every element of it is still free; the
+// final stage's re-route of what the hold-fix steps ripped up then costs a
+// walk per connection instead of a negotiation of the whole design.
+struct GUIDE {
+  const WUMP_ROUTE_INFO* info = nullptr;
+  unsigned size = 0;
+  std::unordered_map<std::uint64_t, std::pair<std::uint64_t, std::vector<unsigned>>> paths;
+};
+GUIDE& guide_slot() { return host_world_slot<GUIDE>(); }
+
+std::uint64_t driver_key(const NET& net) {
+  return net.site.slot ? (std::uint64_t{1} << 63) | net.site.slot_id : term_key(net.oterm);
+}
+
 struct ROUND_LISTENER {
   void (*listener)(const ROUND&) = nullptr;
 };
@@ -48,6 +67,11 @@ private:
   }
   void load();
   bool route_conn(int ni, std::size_t ci, double pres);
+  bool follow_guide(int ni, std::size_t ci);
+  void add_node(RNET& rn, unsigned e, int parent);
+  void append_path(int ni, std::size_t ci, std::vector<unsigned>::const_iterator begin,
+                   std::vector<unsigned>::const_iterator end, int parent);
+  void keep_guide() const;
   void activate(int ni);
   void rip(int ni, std::size_t ci);
   bool crosses_overuse(int ni, std::size_t ci) const;
@@ -78,6 +102,10 @@ private:
   bool m_ok = true;
   int m_round = 1;
   std::vector<int> m_pin_owner;  // element on a pinned connection: its net + 1
+  // While the first round follows a guide: the active net's node of each
+  // of its elements.
+  const GUIDE* m_guide = nullptr;
+  std::unordered_map<unsigned, int> m_own_node;
 };
 
 // The routing of preserved partitions stays as it is: a routed connection
@@ -150,8 +178,93 @@ void ROUTER::activate(int ni) {
   if (ni < 0) return;
   const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
   const bool slot = m_d.nets[static_cast<std::size_t>(ni)].site.slot;
+  m_own_node.clear();
   for (std::size_t k = 0; k < rn.nodes.size(); ++k)
-    if (rn.nodes[k].refs > 0 || (slot && k == 0)) m_flags[rn.nodes[k].elem] |= OWN;
+    if (rn.nodes[k].refs > 0 || (slot && k == 0)) {
+      m_flags[rn.nodes[k].elem] |= OWN;
+      if (m_guide) m_own_node.emplace(rn.nodes[k].elem, static_cast<int>(k));
+    }
+}
+
+void ROUTER::add_node(RNET& rn, unsigned e, int parent) {
+  rn.nodes.push_back({e, parent, -1, 0});
+  m_flags[e] |= OWN;
+  if (!reserved(e)) ++m_occ[e];
+  if (m_guide) m_own_node.emplace(e, static_cast<int>(rn.nodes.size()) - 1);
+}
+
+// The connection's path of the last complete routing, taken as it was when
+// it branches from the net's tree as it stands (or, for a net without one,
+// starts at a driver output) and every further element is free.
+bool ROUTER::follow_guide(int ni, std::size_t ci) {
+  const NET& net = m_d.nets[static_cast<std::size_t>(ni)];
+  const CONN& conn = net.conns[ci];
+  if (!m_loaded.trees[static_cast<std::size_t>(ni)].conn_chain[ci].empty()) return false;
+  const auto it = m_guide->paths.find(term_key(conn.sink));
+  if (it == m_guide->paths.end() || it->second.first != driver_key(net)) return false;
+  const std::vector<unsigned>& p = it->second.second;
+  if (p.empty()) return false;
+  const unsigned own_slot = conn.slot_d ? conn.site.slot_id : NO_ELEMENT;
+  target_elements(m_g, conn.site, conn.sink, m_tmp);
+  if (std::find(m_tmp.begin(), m_tmp.end(), p.back()) == m_tmp.end()) return false;
+  int parent = -1;
+  std::size_t from = 0;
+  for (std::size_t i = p.size(); i-- > 0;)
+    if (auto own = m_own_node.find(p[i]); own != m_own_node.end()) {
+      parent = own->second;
+      from = i + 1;
+      break;
+    }
+  if (parent < 0) {
+    if (!m_own_node.empty()) return false;
+    source_elements(m_g, net.site, m_tmp);
+    if (std::find(m_tmp.begin(), m_tmp.end(), p.front()) == m_tmp.end()) return false;
+  }
+  for (std::size_t i = from; i < p.size(); ++i) {
+    const unsigned e = p[i];
+    if (e >= m_g.size() || (m_flags[e] & (BLOCKED | OWN))) return false;
+    if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return false;
+    if (reserved(e) ? e != own_slot : m_occ[e] != 0) return false;
+  }
+  append_path(ni, ci, p.begin() + static_cast<std::ptrdiff_t>(from), p.end(), parent);
+  return true;
+}
+
+// Appends the elements below `parent` (-1: a new tree top) and makes the
+// last one the connection's target.
+void ROUTER::append_path(int ni, std::size_t ci, std::vector<unsigned>::const_iterator begin,
+                         std::vector<unsigned>::const_iterator end, int parent) {
+  RNET& rn = m_nets[static_cast<std::size_t>(ni)];
+  for (auto it = begin; it != end; ++it) {
+    add_node(rn, *it, parent);
+    parent = static_cast<int>(rn.nodes.size()) - 1;
+  }
+  rn.target[ci] = parent;
+  for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
+    if (m_d.nets[static_cast<std::size_t>(ni)].site.slot && n == 0) break;
+    ++rn.nodes[static_cast<std::size_t>(n)].refs;
+  }
+  rn.changed = true;
+}
+
+void ROUTER::keep_guide() const {
+  GUIDE& guide = guide_slot();
+  guide.info = m_g.route_info();
+  guide.size = m_g.size();
+  guide.paths.clear();
+  std::vector<unsigned> path;
+  for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
+    const RNET& rn = m_nets[ni];
+    const NET& net = m_d.nets[ni];
+    for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
+      if (rn.target[ci] < 0 || !m_loaded.trees[ni].conn_chain[ci].empty()) continue;
+      path.clear();
+      for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
+        path.push_back(rn.nodes[static_cast<std::size_t>(n)].elem);
+      std::reverse(path.begin(), path.end());
+      guide.paths[term_key(net.conns[ci].sink)] = {driver_key(net), path};
+    }
+  }
 }
 
 bool ROUTER::crosses_overuse(int ni, std::size_t ci) const {
@@ -256,18 +369,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
     }
   if (parent < 0) m_path.insert(m_path.begin(), seed);
   if (!chain.empty()) m_path.insert(m_path.end(), chain.begin() + 1, chain.end());
-  for (unsigned e : m_path) {
-    rn.nodes.push_back({e, parent, -1, 0});
-    parent = static_cast<int>(rn.nodes.size()) - 1;
-    m_flags[e] |= OWN;
-    if (!reserved(e)) ++m_occ[e];
-  }
-  rn.target[ci] = parent;
-  for (int n = parent; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
-    if (net.site.slot && n == 0) break;
-    ++rn.nodes[static_cast<std::size_t>(n)].refs;
-  }
-  rn.changed = true;
+  append_path(ni, ci, m_path.cbegin(), m_path.cend(), parent);
   return true;
 }
 
@@ -294,6 +396,10 @@ bool ROUTER::run() {
   for (const NET& n : m_d.nets) st.connections += static_cast<int>(n.conns.size());
   double pres = m_o.first_present_factor;
   int overused = 0;
+  const bool guided = m_o.follow_last_routing || cfg_is_on("host_router_follow_last_routing", false);
+  if (const GUIDE& guide = guide_slot();
+      guided && guide.info == m_g.route_info() && guide.size == m_g.size() && !guide.paths.empty())
+    m_guide = &guide;
   for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
     st.rounds = round;
     m_round = round;
@@ -311,7 +417,10 @@ bool ROUTER::run() {
       activate(static_cast<int>(ni));
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
         if (rn.target[ci] >= 0 || rn.failed[ci]) continue;
-        if (route_conn(static_cast<int>(ni), ci, pres)) {
+        if (m_guide && follow_guide(static_cast<int>(ni), ci)) {
+          ++st.routed;
+          ++st.guided;
+        } else if (route_conn(static_cast<int>(ni), ci, pres)) {
           ++st.routed;
         } else {
           rn.failed[ci] = 1;
@@ -320,6 +429,8 @@ bool ROUTER::run() {
         }
       }
     }
+    m_guide = nullptr;
+    m_own_node.clear();
     overused = count_overused();
     if (ROUND_LISTENER& l = host_world_slot<ROUND_LISTENER>(); l.listener) {
       ROUND info;
@@ -347,6 +458,7 @@ bool ROUTER::run() {
   }
   st.expansions = m_search.expansions();
   write();
+  if (guided && m_ok) keep_guide();
   return m_ok;
 }
 

@@ -19,6 +19,11 @@
 // after the last round, whose connections are then left unrouted) the result
 // is false and each failure is a line of `why`; what was routed is written
 // all the same, so the routing stays legal.
+// With follow_last_routing, the last complete routing's paths guide the
+// next route_design of the same device: in its first round a connection takes its old path again,
+// without a search, when that path branches from its net's tree as it
+// stands and all its further elements are free (the final stage re-routes
+// what the hold-fix steps ripped up; unchanged connections cost a walk).
 // Writing: a net whose tree changed gets one new tree (its source terminal,
 // or for a register in a slot its pair root, at the top); nets left as they
 // were keep their nodes. Registers in slots get their pairs, with an overflow
@@ -39,6 +44,10 @@ struct OPTIONS {
   // Weight of the searches' lower bound (1: cheapest paths; more: faster
   // searches, paths a little dearer).
   double bound_weight = 1.5;
+  // Record this routing's paths and follow the last recorded ones (see
+  // above); also on with the configuration switch
+  // "host_router_follow_last_routing".
+  bool follow_last_routing = false;
 };
 
 struct STATS {
@@ -48,6 +57,7 @@ struct STATS {
   int rounds = 0;
   long long expansions = 0;  // elements taken off the search heap
   int searches = 0;
+  int guided = 0;            // routed along their path of the last complete routing
 };
 
 HOST_API bool route_design(std::string* why, const OPTIONS& options = {});

@@ -128,6 +128,40 @@ TEST_F(RouterTest, SmallDesignRoutesCompletelyLegallyAndDeterministicallyOnKX) {
   expect_complete_legal_and_deterministic(atoms);
 }
 
+// A routing ripped up is routed again along the last complete routing's
+// paths, without searches; a path with an element another tree now holds is
+// searched anew.
+TEST_F(RouterTest, ARerouteFollowsTheLastRoutingWhereItIsStillFree) {
+  build_small(Family::KY);
+  std::string why;
+  host::router::OPTIONS o;
+  o.follow_last_routing = true;
+  ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  EXPECT_EQ(host::router::last_stats().guided, 0);
+  const int conns = host::router::last_stats().connections;
+  const std::string first = dump();
+  routing().clear();
+  ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  EXPECT_EQ(host::router::last_stats().guided, conns);
+  EXPECT_EQ(host::router::last_stats().searches, 0);
+  EXPECT_EQ(dump(), first);
+  // Without the option a re-route searches every connection.
+  routing().clear();
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_EQ(host::router::last_stats().guided, 0);
+  // l3's first input mux goes to a tree of no net.
+  const VOK_ATOM_ITERM* in = atoms[4]->get_iterm_slot(0);
+  const unsigned mux = routing().get_gid(routing().forest().parent(routing().get_sink_nodes(in).at(0))) & 0x7FFFFFFFu;
+  routing().clear();
+  routing().append_child(routing().new_root(VOK_RE_ROUTING::VIRTUAL_VALUE), mux);
+  ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+  EXPECT_LT(host::router::last_stats().guided, conns);
+  EXPECT_GT(host::router::last_stats().guided, 0);
+  EXPECT_GT(host::router::last_stats().searches, 0);
+  const int sink = routing().get_sink_nodes(in).at(0);
+  EXPECT_NE(routing().get_gid(routing().forest().parent(sink)) & 0x7FFFFFFFu, mux);
+}
+
 // A register in a pipeline slot: its data input's net ends at the slot
 // (the marked D side), its own net starts at the pair root there and feeds
 // the sinks of that LAB through the slot's mux.
