@@ -73,6 +73,8 @@ TEST_F(TbffRunTest, WideningFollowsTheWorstHoldSlackPerCorner) {
   EXPECT_EQ(atom_level(m_regs[0]), 2);
   // Level 0 is below this part's floor: a register that needs it gets 1.
   EXPECT_EQ(widen(0, {{slow(), 5}}), 1);
+  // A register already failing keeps a wide group where it is.
+  EXPECT_EQ(widen(2, {{slow(), -5}, {fast(), 500}}), 2);
   // A register without any slack allows the widest pulse.
   EXPECT_EQ(widen(0, {}), 2);
 }
