@@ -245,4 +245,28 @@ TEST_F(TbffRunTest, LowEffortRunAppliesOnlyTheFixUpList) {
   EXPECT_THAT(host::call_names(), ::testing::Not(::testing::Contains("sta_compute_optimal_time_borrowing")));
 }
 
+// ---------------------------------------------------------------- host
+
+TEST_F(TbffRunTest, HopDelaysFollowCornersTheOptimiserLoads) {
+  const DeviceCorner extra{2, DeviceCorner::SLOW, 850, 0, false};
+  build({3}, {DeviceCorner::slow(), DeviceCorner::fast(), extra});
+  KY ky(m_env);  // loads the third corner
+  ky.find_all_interested_regs();
+  level(ky) = HOV_PULSE_WIDTH_2;
+  ky.set_pw_on_atoms_and_update(group(ky));
+  // A connection the rebuild did not touch: the pad into the launching
+  // register. Its hops scale with each corner.
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const int hop = kem->get_re_hop_of_iterm(
+      host::testing::netlist().find("a0")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_GE(hop, 0);
+  KEM_CORNER_MANAGER* cm = kem->get_corner_manager();
+  const KEM_TIMING_MODEL base(1, 0, 900, 100), added = KEM_TIMING_MODEL::from_corner(extra);
+  float d0[4], d2[4];
+  kem->get_re_hop_delays(hop, cm->get_corner_id(base), d0);
+  kem->get_re_hop_delays(hop, cm->get_corner_id(added), d2);
+  ASSERT_GT(d0[0], 0.0f);
+  EXPECT_NEAR(d2[0] / d0[0], added.get_delay_scale() / base.get_delay_scale(), 1e-3);
+}
+
 }  // namespace
