@@ -9,6 +9,7 @@
 #include "common/host_call_log.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_base.h"
+#include "omz/omz_option.h"
 #include "sta/sta_analysis.h"
 #include "sta/sta_db_mgr.h"
 #include "tbff_fixture.h"
@@ -104,6 +105,22 @@ TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
         for (int v : e) EXPECT_LE(v, width);
     }
   }
+}
+
+TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
+  // Hold slack 220 ps slow at level 0: widened to 2; nothing borrows, so
+  // the group is tightened back to the floor: two rebuilds.
+  build({3, 3}, {}, {}, 300, 5);
+  host::options::set(1175, 1, "on");
+  host::clear_calls();
+  velmo_optimize_tbff(m_env);
+  EXPECT_EQ(count_calls("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"), 2);
+  EXPECT_EQ(atom_level(m_regs[0]), 1);
+  EXPECT_EQ(atom_level(m_regs[1]), 1);
+  EXPECT_EQ(count_lines("TBFF: find 0 new hold violations after opening pulse width for time borrowing"), 1);
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const KEM_NODE* d = kem->get_kem_node_from_iterm(m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_GE(host::sta::node_worst_hold_slack(d->get_id(), 0), 0);
 }
 
 // ---------------------------------------------------------------- tightening
