@@ -44,6 +44,7 @@ protected:
              std::vector<int> clock_of = {}, int period = 300, int launch_row = 3) {
     auto dev = host::testing::device(Family::KY);
     if (!corners.empty()) dev.corners(corners);
+    if (m_floor_level_0) dev.part_trait(42);
     dev.build();
     auto n = host::testing::netlist();
     auto pin = n.io_in("clk");
@@ -81,6 +82,8 @@ protected:
   }
   std::vector<VOK_ATOM_NODE*> m_regs;
   WEXAN_ENV* m_env = nullptr;
+  // The part allows pulse level 0 (trait 42).
+  bool m_floor_level_0 = false;
 };
 
 }  // namespace tbff_test

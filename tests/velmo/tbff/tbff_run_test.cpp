@@ -80,6 +80,24 @@ TEST_F(TbffRunTest, WideningFollowsTheWorstHoldSlackPerCorner) {
   EXPECT_EQ(widen(0, {}), 2);
 }
 
+TEST_F(TbffRunTest, PartsWithLevelZeroKeepOrReachIt) {
+  m_floor_level_0 = true;
+  build({3, 3});
+  KY ky(m_env);
+  ky.find_all_interested_regs();
+  ASSERT_TRUE(ky.pulse_level_0_allowed());
+  // Below U(1) - U(0) = 29 at the slow corner the group stays at 0.
+  level(ky) = HOV_PULSE_WIDTH_0;
+  for (auto& info : group(ky)) info.hold_slack.insert(slow(), 28);
+  ky.find_max_allowed_pw();
+  EXPECT_EQ(level(ky), HOV_PULSE_WIDTH_0);
+  // Without borrow the tightening goes down to 0.
+  level(ky) = HOV_PULSE_WIDTH_1;
+  ky.tighten_pw();
+  EXPECT_EQ(level(ky), HOV_PULSE_WIDTH_0);
+  EXPECT_EQ(atom_level(m_regs[1]), 0);
+}
+
 TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
   // Hold slack 40 ps slow, 26 fast at level 0: not enough for level 2.
   build({3, 3});
