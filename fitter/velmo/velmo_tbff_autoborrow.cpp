@@ -1,5 +1,6 @@
 #include "velmo_tbff_autoborrow.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -346,9 +347,302 @@ std::vector<KEM_TIMING_MODEL> TBFF_OPTIMIZATION_KY::get_timing_models() const {
   return sta_get_default_timing_models(true, m_cmp_facade);
 }
 
-void TBFF_OPTIMIZATION_KY::run() { msg_vdebug_impl(2, "TBFF_OPTIMIZATION_KY::run: not built yet"); }
+void TBFF_OPTIMIZATION_KY::run() {
+  const ZMP_SMALL_VECTOR<KEM_CORNER*> saved_corners = small_vector_of(sta_get_corners());
+  const ZMP_SMALL_VECTOR<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS> saved_types =
+      small_vector_of(sta_get_long_or_short_path_types());
+  find_all_interested_regs();
+  // Groups below the floor before the run: widening lifts them at least to
+  // the floor, where the re-check cannot lower them again.
+  if (!m_pulse_level_0_allowed)
+    for (auto it = m_tlb_to_pw.begin(); it != m_tlb_to_pw.end(); ++it)
+      if (it.value() == HOV_PULSE_WIDTH_0) m_lifted_from_below_floor.insert(it.key());
+  m_db_mgr->set_analysis_state(0);
+  analyse_hold_on_all_corners();
+  for (auto group = m_pmux_groups.begin(); group != m_pmux_groups.end(); ++group)
+    for (TBFF_REGISTER_INFO& info : group.value()) measure_hold_slack(info, &info.hold_slack);
+  find_max_allowed_pw();
+  if (!l_switches.open_pulse_only) {
+    compute_optimal_borrowing_values();
+    if (!l_switches.skip_tightening_pulse) {
+      gather_optimal_borrow_values();
+      tighten_pw();
+    }
+  }
+  if (!l_switches.check_hold_violation) check_new_hold_violation();
+  sta_set_corners_for_analysis(saved_corners, saved_types);
+}
 
-void TBFF_OPTIMIZATION_KY::undo() { msg_vdebug_impl(2, "TBFF_OPTIMIZATION_KY::undo: not built yet"); }
+void TBFF_OPTIMIZATION_KY::analyse_hold_on_all_corners() {
+  sta_set_corners_for_analysis(m_timing_models, std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(
+                                                    m_timing_models.size(), STA_SHORT_PATH_ANALYSIS));
+  m_timer_engine->update_timing(10, nullptr, 0, true, true, true);
+  m_slack_calculator->set_analysis_types(STA_SHORT_PATH_ANALYSIS, m_timing_models, true);
+}
+
+void TBFF_OPTIMIZATION_KY::measure_hold_slack(const TBFF_REGISTER_INFO& info, ZMP_HASH_LITE<KEM_CORNER*, int>* target) {
+  HOLD_SLACK_PER_CORNER_HELPER callback(target);
+  for (int e = info.node->begin_fanin(); e >= 0;) {
+    const KEM_EDGE* edge = m_netlist->get_edge(e);
+    if (edge->get_kind() != KEM_EDGE_INTERCONNECT) m_slack_calculator->iterate_over_node_or_edge_slacks(callback, edge);
+    e = edge->get_next_fanin();
+  }
+}
+
+void TBFF_OPTIMIZATION_KY::HOLD_SLACK_PER_CORNER_HELPER::callback_on_valid_slack(const STA_SLACK_CALCULATOR_HELPER& slack) {
+  const int value = slack.compute_slack(2);
+  KEM_CORNER* corner = slack.get_internal_corner();
+  const auto found = m_target->find(corner);
+  if (found != m_target->end())
+    found.value() = std::min(found.value(), value);
+  else
+    m_target->insert(corner, value);
+}
+
+const std::pair<int, int>& TBFF_OPTIMIZATION_KY::pulse_value(KEM_CORNER* corner, TBFF_TYPE type, int level) const {
+  const auto find = m_pulse_values.find(corner);
+  if (find == m_pulse_values.end()) fail("find != m_pulse_values.end()", __LINE__);
+  return find.value().find(type).value().find(static_cast<HOV_PULSE_WIDTH_ENUM>(level)).value();
+}
+
+HOV_PULSE_WIDTH_ENUM& TBFF_OPTIMIZATION_KY::level_of(int key) {
+  const auto find_pw = m_tlb_to_pw.find(key);
+  if (find_pw == m_tlb_to_pw.end()) fail("find_pw != m_tlb_to_pw.end()", __LINE__);
+  return find_pw.value();
+}
+
+void TBFF_OPTIMIZATION_KY::find_max_allowed_pw() {
+  std::vector<TBFF_REGISTER_INFO> changes;
+  for (auto group = m_pmux_groups.begin(); group != m_pmux_groups.end(); ++group) {
+    HOV_PULSE_WIDTH_ENUM& current = level_of(group.key());
+    int level = HOV_PULSE_WIDTH_2;
+    for (const TBFF_REGISTER_INFO& info : group.value()) {
+      int allowed = HOV_PULSE_WIDTH_2;
+      bool failing = false;
+      for (auto it = info.hold_slack.begin(); it != info.hold_slack.end(); ++it) failing |= it.value() <= 0;
+      if (failing) {
+        allowed = current;
+        if (debug_lines()) msg_vdebug_impl(2, "TBFF: find hold violation, skip widening pulse width for current tbff");
+      } else {
+        bool below_level_1 = false, below_level_2 = false;
+        for (auto it = info.hold_slack.begin(); it != info.hold_slack.end(); ++it) {
+          const auto u = [&](int l) { return pulse_value(it.key(), info.type, l).second; };
+          if (current == HOV_PULSE_WIDTH_0 && it.value() < u(1) - u(0)) below_level_1 = true;
+          if (it.value() < u(2) - u(current)) below_level_2 = true;
+        }
+        allowed = below_level_1 ? 0 : below_level_2 ? 1 : 2;
+      }
+      level = std::min(level, allowed);
+      if (level == 0) {
+        level = floor_level();
+        break;
+      }
+    }
+    if (debug_lines()) msg_vdebug_impl(2, "TBFF: pmux %d group pulse width is set to level %d", group.key(), level);
+    if (level != current) {
+      current = static_cast<HOV_PULSE_WIDTH_ENUM>(level);
+      changes.insert(changes.end(), group.value().begin(), group.value().end());
+    }
+  }
+  if (!m_fix_up_registers.empty() && l_switches.fix_up_routing_pulse_width) {
+    changes.insert(changes.end(), m_fix_up_registers.begin(), m_fix_up_registers.end());
+    msg_vdebug_impl(2, "TBFF: changing %d zota registers of all modifiable pmux groups to the same pulse width as unmodifiable groups",
+                    static_cast<int>(m_fix_up_registers.size()));
+  }
+  if (!changes.empty()) set_pw_on_atoms_and_update(changes);
+}
+
+void TBFF_OPTIMIZATION_KY::compute_optimal_borrowing_values() {
+  m_db_mgr->set_analysis_state(1);
+  std::vector<KEM_TIMING_MODEL> setup_models;
+  for (const KEM_TIMING_MODEL& model : m_timing_models)
+    if (!model.is_hold_only_corner()) setup_models.push_back(model);
+  sta_set_corners_for_analysis(setup_models, std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(setup_models.size(),
+                                                                                            STA_LONG_PATH_ANALYSIS));
+  sta_compute_optimal_time_borrowing(false);
+  m_db_mgr->set_analysis_state(2);
+  if (debug_lines()) msg_vdebug_impl(2, "TBFF: Done calculating optimal borrow values");
+}
+
+void TBFF_OPTIMIZATION_KY::set_pw_on_atoms_and_update(const std::vector<TBFF_REGISTER_INFO>& registers) {
+  // Read once per process, on whichever thread comes first.
+  static const bool use_incr_w3j3 = cfg_is_on("velmo_tbff_use_incr_w3j3", true);
+  static const bool use_global_taint = cfg_is_on("velmo_tbff_use_global_taint", false);
+  std::vector<VOK_ATOM_NODE*> changed;
+  std::set<int> locations;
+  for (const TBFF_REGISTER_INFO& info : registers) {
+    const HOV_PULSE_WIDTH_ENUM level = level_of(info.pmux_id);
+    m_yos_interface->set_enum_data(info.atom, static_cast<YOS_ENUM_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL), level);
+    changed.push_back(info.atom);
+    if (use_incr_w3j3) locations.insert(info.atom->get_location_index());
+  }
+  if (debug_lines())
+    msg_vdebug_impl(2, "TBFF: Changing pulse width parameter for %d atoms", static_cast<int>(changed.size()));
+  m_env->set_post_spar_flag(true);
+  if (use_incr_w3j3) {
+    m_env->run_w3j3(true, locations, {}, nullptr, nullptr);
+  } else {
+    if (use_global_taint) m_env->indicate_that_atom_netlist_is_modified();
+    m_env->run_w3j3(false, {}, {}, nullptr, nullptr);
+  }
+  m_delay_annotator->rebuild_netlist_for_atoms({}, changed, {}, {}, {});
+}
+
+void TBFF_OPTIMIZATION_KY::undo() {
+  find_all_interested_regs();
+  std::vector<TBFF_REGISTER_INFO> changes;
+  for (auto group = m_pmux_groups.begin(); group != m_pmux_groups.end(); ++group)
+    for (const TBFF_REGISTER_INFO& info : group.value()) {
+      int level = -1;
+      m_yos_interface->get_enum_data(info.atom, static_cast<YOS_ENUM_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL), &level);
+      if (level == floor_level() || level <= HOV_PULSE_WIDTH_0) continue;
+      changes.push_back(info);
+      m_tlb_to_pw[info.pmux_id] = floor_level();
+    }
+  if (!changes.empty()) set_pw_on_atoms_and_update(changes);
+  sta_create_empty_borrow_db(false);
+}
+
+void TBFF_OPTIMIZATION_KY::tighten_pw() {
+  std::vector<TBFF_REGISTER_INFO> changes;
+  for (auto group = m_pmux_groups.begin(); group != m_pmux_groups.end(); ++group) {
+    HOV_PULSE_WIDTH_ENUM& current = level_of(group.key());
+    if (current == HOV_PULSE_WIDTH_0 || (current == HOV_PULSE_WIDTH_1 && !m_pulse_level_0_allowed)) {
+      if (debug_lines())
+        msg_vdebug_impl(2, "TBFF: pmux %d group pulse width already at tightest pulse. No need to tighten more",
+                        group.key());
+      continue;
+    }
+    int required = 0;
+    for (const TBFF_REGISTER_INFO& info : group.value()) {
+      int need = 0;
+      auto& borrows = m_optimal_borrow_values[info.node];
+      for (auto it = borrows.begin(); it != borrows.end() && need < 2; ++it) {
+        const int p = pulse_value(it.key(), info.type, current).first;
+        const int p1 = pulse_value(it.key(), info.type, 1).first;
+        const int p0 = pulse_value(it.key(), info.type, 0).first;
+        for (int side = 0; side < 2; ++side) {
+          int side_need = 0;
+          for (int e = info.node->begin_fanin(); e >= 0 && side_need < 2;) {
+            const KEM_EDGE* edge = m_netlist->get_edge(e);
+            e = edge->get_next_fanin();
+            if (edge->get_kind() == KEM_EDGE_INTERCONNECT) continue;
+            const int md = edge->get_src_node()->get_micro_delay(side == 0 ? 3 : 4, it.key());
+            if (md == 0) continue;
+            const int b = std::min(md, it.value()[side]);
+            const int d = p - md;
+            if (b > p1 - d)
+              side_need = 2;
+            else if (b > p0 - d)
+              side_need = 1;
+          }
+          need = std::max(need, side_need);
+        }
+      }
+      required = std::max(required, need);
+      if (required == 2) break;
+    }
+    if (required < 2) required = std::max(required, static_cast<int>(floor_level()));
+    if (required == current) {
+      if (debug_lines())
+        msg_vdebug_impl(2, "TBFF: pmux %d group pulse width stays at level %d", group.key(), static_cast<int>(current));
+    } else if (required < current) {
+      if (debug_lines()) msg_vdebug_impl(2, "TBFF: pmux %d group pulse width is tightened to level %d", group.key(), required);
+      current = static_cast<HOV_PULSE_WIDTH_ENUM>(required);
+      changes.insert(changes.end(), group.value().begin(), group.value().end());
+    } else {
+      fail("min_possible_pw < pulse_width", __LINE__);
+    }
+  }
+  if (!changes.empty()) set_pw_on_atoms_and_update(changes);
+}
+
+void TBFF_OPTIMIZATION_KY::check_new_hold_violation() {
+  for (;;) {
+    analyse_hold_on_all_corners();
+    std::vector<TBFF_REGISTER_INFO> violations;
+    for (auto group = m_pmux_groups.begin(); group != m_pmux_groups.end(); ++group)
+      for (TBFF_REGISTER_INFO& info : group.value()) {
+        info.new_hold_slack = ZMP_HASH_LITE<KEM_CORNER*, int>();
+        measure_hold_slack(info, &info.new_hold_slack);
+        for (auto it = info.new_hold_slack.begin(); it != info.new_hold_slack.end(); ++it) {
+          if (it.value() >= 0) continue;
+          // A corner without an earlier slack passed before the run.
+          const auto before = info.hold_slack.insert(it.key(), 0).first;
+          if (before.value() >= 0) violations.push_back(info);
+        }
+      }
+    msg_vdebug_impl(2, "TBFF: find %d new hold violations after opening pulse width for time borrowing",
+                    static_cast<int>(violations.size()));
+    if (l_switches.assert_on_hold_violations) {
+      if (!violations.empty()) fail("new_hold_violations.empty()", __LINE__);
+      return;
+    }
+    std::set<int> tightened;
+    std::vector<TBFF_REGISTER_INFO> changes;
+    for (const TBFF_REGISTER_INFO& violation : violations) {
+      if (!tightened.insert(violation.pmux_id).second) continue;
+      HOV_PULSE_WIDTH_ENUM& level = level_of(violation.pmux_id);
+      static const char* const kCannotTighten =
+          "TBFF: Pulse width of the pmux is causing hold violation. But can't tighten the pulse width further";
+      if (level == HOV_PULSE_WIDTH_2) {
+        level = HOV_PULSE_WIDTH_1;
+      } else if (level == HOV_PULSE_WIDTH_1 && m_pulse_level_0_allowed) {
+        level = HOV_PULSE_WIDTH_0;
+      } else if (level == HOV_PULSE_WIDTH_1 || level == HOV_PULSE_WIDTH_0) {
+        // A group the run lifted to the floor from below it cannot go back:
+        // its failure is the part's, and the check goes on.
+        if (level == floor_level() && m_lifted_from_below_floor.count(violation.pmux_id)) {
+          msg_vdebug_impl(2, "%s", kCannotTighten);
+          continue;
+        }
+        fail(kCannotTighten, __LINE__);
+      } else {
+        fail("Unexpected pulse width", __LINE__);
+      }
+      if (debug_lines())
+        msg_vdebug_impl(2, "TBFF: pmux %d group pulse width is further tightened to level %d", violation.pmux_id,
+                        static_cast<int>(level));
+      const auto group = m_pmux_groups.find(violation.pmux_id);
+      if (group != m_pmux_groups.end()) changes.insert(changes.end(), group.value().begin(), group.value().end());
+    }
+    if (changes.empty()) return;
+    set_pw_on_atoms_and_update(changes);
+    clip_borrow_values(changes);
+  }
+}
+
+void TBFF_OPTIMIZATION_KY::clip_borrow_values(const std::vector<TBFF_REGISTER_INFO>& changes) {
+  for (const KEM_TIMING_MODEL& model : m_timing_models) {
+    KEM_CORNER* corner = m_corner_manager->get_internal_corner(model);
+    KEM_BORROW_DB& db = m_corner_manager->get_current_borrow_db(corner);
+    for (const TBFF_REGISTER_INFO& info : changes) {
+      const auto entries = db.find(static_cast<unsigned>(info.node->get_id()));
+      if (entries == db.end()) continue;
+      int rise_limit = 0, fall_limit = 0;
+      for (int e = info.node->begin_fanin(); e >= 0;) {
+        const KEM_EDGE* edge = m_netlist->get_edge(e);
+        e = edge->get_next_fanin();
+        if (edge->get_kind() == KEM_EDGE_INTERCONNECT) continue;
+        rise_limit = std::max(rise_limit, edge->get_src_node()->get_micro_delay(3, corner));
+        fall_limit = std::max(fall_limit, edge->get_src_node()->get_micro_delay(4, corner));
+      }
+      bool lowered = false;
+      for (std::array<int, 4>& entry : entries.value())
+        for (int i = 0; i < 4; ++i) {
+          const int limit = i < 2 ? rise_limit : fall_limit;
+          if (entry[i] > limit) {
+            entry[i] = limit;
+            lowered = true;
+          }
+        }
+      if (!lowered) continue;
+      m_optimal_borrow_values[info.node][corner] = {rise_limit, fall_limit};
+      if (debug_lines())
+        msg_vdebug_impl(2, "TBFF: Clipping the borrow value to %d for rise %d for fall signal", rise_limit, fall_limit);
+    }
+  }
+}
 
 void TBFF_OPTIMIZATION_KY::create_pulse_value_table() {
   const int min_pct = l_switches.guardband_percentage_min;
@@ -565,5 +859,21 @@ std::vector<KEM_TIMING_MODEL> TBFF_OPTIMIZATION_KY_LE_FIX_UP_ONLY::get_timing_mo
 }
 
 void TBFF_OPTIMIZATION_KY_LE_FIX_UP_ONLY::run() {
-  msg_vdebug_impl(2, "TBFF_OPTIMIZATION_KY_LE_FIX_UP_ONLY::run: not built yet");
+  msg_vdebug_impl(2, "TBFF: Optimization running in fix_up mode");
+  m_db_mgr->set_analysis_state(1);
+  const std::vector<KEM_TIMING_MODEL> models = load_timing_models();
+  if (l_switches.debug) msg_vdebug_impl(2, "TBFF: Analyzing %d corners", static_cast<int>(models.size()));
+  const ZMP_SMALL_VECTOR<KEM_CORNER*> saved_corners = small_vector_of(sta_get_corners());
+  const ZMP_SMALL_VECTOR<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS> saved_types =
+      small_vector_of(sta_get_long_or_short_path_types());
+  sta_set_corners_for_analysis(models, std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(models.size(), STA_LONG_PATH_ANALYSIS));
+  find_all_interested_regs();
+  if (!m_fix_up_registers.empty() && l_switches.fix_up_routing_pulse_width) {
+    msg_vdebug_impl(2, "TBFF: changing %d zota registers of all modifiable pmux groups to the same pulse width as unmodifiable groups",
+                    static_cast<int>(m_fix_up_registers.size()));
+    set_pw_on_atoms_and_update(m_fix_up_registers);
+  }
+  sta_create_empty_borrow_db(false);
+  sta_set_corners_for_analysis(saved_corners, saved_types);
+  m_db_mgr->set_analysis_state(2);
 }

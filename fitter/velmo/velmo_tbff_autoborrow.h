@@ -8,6 +8,7 @@
 // run changed. Each optimiser object lives for one entry-point call.
 #include <array>
 #include <memory>
+#include <set>
 #include <vector>
 
 // The Tcl headers define CONST, a template parameter name of the containers.
@@ -15,6 +16,7 @@
 #undef CONST
 #include "hov/hov_pulse_width.h"
 #include "kem/kem_timing_model.h"
+#include "sta/sta_slack_calculator.h"
 #include "velmo_export.h"
 #include "zmp_hash_lite_sys.h"
 #pragma pop_macro("CONST")
@@ -104,6 +106,17 @@ public:
     int pmux_id = -1;
   };
 
+  // Keeps the worst slack per internal corner of every slack the walk
+  // hands it in its target map (not owned).
+  class HOLD_SLACK_PER_CORNER_HELPER : public STA_SLACK_CALCULATOR_CALLBACK_BASE {
+  public:
+    explicit HOLD_SLACK_PER_CORNER_HELPER(ZMP_HASH_LITE<KEM_CORNER*, int>* target) : m_target(target) {}
+    void callback_on_valid_slack(const STA_SLACK_CALCULATOR_HELPER& slack) override;
+
+  private:
+    ZMP_HASH_LITE<KEM_CORNER*, int>* m_target;
+  };
+
   using PULSE_VALUES =
       ZMP_HASH_LITE<KEM_CORNER*, ZMP_HASH_LITE<TBFF_TYPE, ZMP_HASH_LITE<HOV_PULSE_WIDTH_ENUM, std::pair<int, int>>>>;
   using OPTIMAL_BORROW_VALUES = ZMP_HASH_LITE<KEM_NODE*, ZMP_HASH_LITE<KEM_CORNER*, std::array<int, 2>>>;
@@ -121,12 +134,48 @@ public:
   // Finds the pulse-latch registers and their groups (adds, never clears).
   void find_all_interested_regs();
 
+  // Widens each group to the widest level its registers' hold slack allows
+  // and applies the changes (with the fix-up list when it is switched on).
+  void find_max_allowed_pw();
+  // The timing engine's optimal time borrowing on the setup corners.
+  void compute_optimal_borrowing_values();
+  // Writes the groups' levels into the registers' atoms and brings the port
+  // model and the timing netlist up to date.
+  void set_pw_on_atoms_and_update(const std::vector<TBFF_REGISTER_INFO>& registers);
+  // Lowers each group to the narrowest level its registers' optimal borrow
+  // still fits in.
+  void tighten_pw();
+  // Re-analyses hold and lowers by one level every group with a register
+  // failing where it passed before the run, until none is found.
+  void check_new_hold_violation();
+  // Measures the worst hold slack per corner of a register into `target`.
+  void measure_hold_slack(const TBFF_REGISTER_INFO& info, ZMP_HASH_LITE<KEM_CORNER*, int>* target);
+
+  // Hold analysis on every model; the slack walk set to hold on them.
+  void analyse_hold_on_all_corners();
+
+private:
+  // Lowers the borrow database entries of re-tightened registers to what
+  // their pulse now allows.
+  void clip_borrow_values(const std::vector<TBFF_REGISTER_INFO>& changes);
+  // (lower, upper) pulse value of a corner, register kind and level.
+  const std::pair<int, int>& pulse_value(KEM_CORNER* corner, TBFF_TYPE type, int level) const;
+  // The level of a group key (an internal error when it has none).
+  HOV_PULSE_WIDTH_ENUM& level_of(int key);
+
+public:
+
   // Read access for the run and for tests.
   const PULSE_VALUES& pulse_values() const { return m_pulse_values; }
   const OPTIMAL_BORROW_VALUES& optimal_borrow_values() const { return m_optimal_borrow_values; }
   const ZMP_HASH_LITE<int, std::vector<TBFF_REGISTER_INFO>>& pmux_groups() const { return m_pmux_groups; }
   const ZMP_HASH_LITE<int, HOV_PULSE_WIDTH_ENUM>& tlb_to_pw() const { return m_tlb_to_pw; }
   const std::vector<TBFF_REGISTER_INFO>& fix_up_registers() const { return m_fix_up_registers; }
+  ZMP_HASH_LITE<int, std::vector<TBFF_REGISTER_INFO>>& pmux_groups() { return m_pmux_groups; }
+  ZMP_HASH_LITE<int, HOV_PULSE_WIDTH_ENUM>& tlb_to_pw() { return m_tlb_to_pw; }
+  OPTIMAL_BORROW_VALUES& optimal_borrow_values() { return m_optimal_borrow_values; }
+  // The floor level: 0 where the part allows it, else 1.
+  HOV_PULSE_WIDTH_ENUM floor_level() const { return m_pulse_level_0_allowed ? HOV_PULSE_WIDTH_0 : HOV_PULSE_WIDTH_1; }
   const std::vector<KEM_TIMING_MODEL>& timing_models() const { return m_timing_models; }
   bool pulse_level_0_allowed() const { return m_pulse_level_0_allowed; }
 
@@ -143,6 +192,9 @@ protected:
   ZMP_HASH_LITE<int, HOV_PULSE_WIDTH_ENUM> m_tlb_to_pw;
   PULSE_VALUES m_pulse_values;
   std::vector<TBFF_REGISTER_INFO> m_fix_up_registers;
+  // Groups found at level 0 on a part whose floor is 1: lifted to the floor,
+  // where a new hold failure is no error (the part cannot do better).
+  std::set<int> m_lifted_from_below_floor;
 };
 
 // The low-effort variant: only the fix-up list is applied.

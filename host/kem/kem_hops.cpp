@@ -157,6 +157,12 @@ void KEM_NETLIST::build_re_hops() {
 }
 
 void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
+  // Corners loaded since the hops were computed change the delay array's
+  // stride: every tree is computed again.
+  if (m_hop_delays.size() != m_hops.size() * m_corners.get_loaded_corners().size() * 4) {
+    build_re_hops();
+    return;
+  }
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
   // Hops whose routing node is gone.

@@ -276,9 +276,30 @@ void KEM_NETLIST::set_quick_slack(int id, std::int32_t slack) const {
   if (KEM_EDGE* e = get_edge(id)) e->m_quick_slack = slack;
 }
 
+namespace {
+// While rebuild_atoms runs: the freed node objects per atom id, taken again
+// (id and object) by a new node of the same atom and type.
+using REUSABLE_NODES = std::unordered_map<int, std::vector<std::unique_ptr<KEM_NODE>>>;
+REUSABLE_NODES* l_reusable_nodes = nullptr;
+}  // namespace
+
 int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
-  auto node = std::make_unique<KEM_NODE>();
-  node->m_id = static_cast<int>(m_nodes.size());
+  std::unique_ptr<KEM_NODE> node;
+  if (auto reuse = atom && l_reusable_nodes ? l_reusable_nodes->find(atom->get_id()) : REUSABLE_NODES::iterator();
+      atom && l_reusable_nodes && reuse != l_reusable_nodes->end())
+    for (auto it = reuse->second.begin(); it != reuse->second.end(); ++it)
+      if ((*it)->m_type == type) {
+        node = std::move(*it);
+        reuse->second.erase(it);
+        const int id = node->m_id;
+        *node = KEM_NODE();
+        node->m_id = id;
+        break;
+      }
+  if (!node) {
+    node = std::make_unique<KEM_NODE>();
+    node->m_id = static_cast<int>(m_nodes.size());
+  }
   node->m_type = type;
   node->m_cell = cell;
   node->m_atom = atom;
@@ -287,8 +308,12 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
   if (atom && dont_touch(atom)) node->m_flags |= KEM_NODE_FLAG_DONT_TOUCH;
   if (atom && (atom->get_io_roles() & VOK_ATOM_NODE::IO_ROLE_BURIED_IO_REGISTER) && type != KEM_NODE_KEEPER)
     node->m_flags |= KEM_NODE_FLAG_BURIED_IO_REGISTER;
-  m_nodes.push_back(std::move(node));
-  return static_cast<int>(m_nodes.size()) - 1;
+  const int id = node->m_id;
+  if (id < static_cast<int>(m_nodes.size()))
+    m_nodes[static_cast<std::size_t>(id)] = std::move(node);
+  else
+    m_nodes.push_back(std::move(node));
+  return id;
 }
 
 int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
@@ -359,6 +384,9 @@ void KEM_NETLIST::free_node(int id) {
     auto it = term ? m_node_of_term.find(term) : m_node_of_term.end();
     if (it != m_node_of_term.end() && it->second == id) m_node_of_term.erase(it);
   }
+  // While a rebuild runs, the object waits for the atom's new cell.
+  if (l_reusable_nodes && n->m_atom_id >= 0)
+    (*l_reusable_nodes)[n->m_atom_id].push_back(std::move(m_nodes[static_cast<std::size_t>(id)]));
   m_nodes[static_cast<std::size_t>(id)].reset();
   ++m_generation;
 }
@@ -578,12 +606,18 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
       }
     for (int e = n->m_first_fanout; e >= 0; e = record(e).m_next_fanout) arrival(record(e).m_dst);
   }
+  // A rebuilt cell takes back the ids and objects of its old nodes where it
+  // has nodes of the same kinds, so that node pointers held across the
+  // rebuild (the optimisers' register records) stay good.
+  REUSABLE_NODES reusable;
+  l_reusable_nodes = &reusable;
   for (int id : old_nodes) free_node(id);
 
   // New cells for the atoms that still exist, in build order.
   std::vector<int> added;
   for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
     if (atom_ids.count(atom->get_id())) add_cell(atom, &added);
+  l_reusable_nodes = nullptr;
   std::set<const VOK_ATOM_OTERM*> sources;
   for (int id : net_sources)
     if (const KEM_NODE* s = get_node(id)) sources.insert(s->m_oterm);

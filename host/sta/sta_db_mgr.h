@@ -17,17 +17,34 @@ enum STA_DO_LONG_OR_SHORT_PATH_ANALYSIS : int {
   STA_SHORT_PATH_ANALYSIS = 2,  // hold
 };
 
-// The slack calculator the timer engine makes (its slack walk belongs to the
-// hold re-check).
+class STA_SLACK_CALCULATOR_CALLBACK_BASE;
+
+// The slack calculator the timer engine makes: walks the slacks of a timing
+// node or edge at the corners of the models set (sta_slack_calculator.cpp).
 class HOST_API STA_SLACK_CALCULATOR {
 public:
   virtual ~STA_SLACK_CALCULATOR();
+  // data: the path type of the walk (1 setup, 2 hold) and the models whose
+  // corners it answers at, in order; the flag is recorded only.
+  void set_analysis_types(int type, const std::vector<KEM_TIMING_MODEL>& models, bool flag);
+  // algorithm: per model set (whose corner is loaded), the edge's slack of
+  // the path type at that corner from the analysis's slack store; the
+  // callback hears each slack its is_valid_slack accepts.
+  void iterate_over_node_or_edge_slacks(STA_SLACK_CALCULATOR_CALLBACK_BASE& callback, const KEM_EDGE* edge) const;
+
+private:
+  int m_type = STA_LONG_PATH_ANALYSIS;
+  std::vector<KEM_TIMING_MODEL> m_models;
 };
 
 class HOST_API STA_TIMER_ENGINE {
 public:
   // A new slack calculator, owned by the caller.
   STA_SLACK_CALCULATOR* create_slack_calculator() const;
+  // recorded + algorithm: applies the pending taints and analyses the timing
+  // netlist again (every loaded corner, so every corner set for analysis,
+  // with setup and hold slacks). The arguments are recorded only.
+  void update_timing(int mode, const std::vector<KEM_NODE*>* nodes, int level, bool flag1, bool flag2, bool flag3);
 };
 
 class HOST_API STA_DB_MGR {

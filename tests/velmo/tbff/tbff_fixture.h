@@ -1,0 +1,89 @@
+#pragma once
+// Small family-46 designs whose pipeline registers are clocked through the
+// routing (PMUX, LAB clock mux), for the time-borrowing optimiser's tests.
+#include <string>
+#include <vector>
+
+#include "cmp/cmp_facade.h"
+#include "hov/hov_utility.h"
+#include "korrin/korrin_router.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
+#include "wump/wump_route_objects.h"
+#include "yos/yos_interface.h"
+
+namespace tbff_test {
+
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::place_at;
+using host::testing::place_in_slot;
+using host::testing::SIG;
+
+inline void set_level(VOK_ATOM_NODE* atom, int level) {
+  yos_current_interface()->set_uint_data(atom, static_cast<YOS_UINT_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL),
+                                         static_cast<unsigned>(level));
+}
+
+class TbffTest : public HostTest {
+protected:
+  void TearDown() override {
+    delete m_env;
+    HostTest::TearDown();
+  }
+  // A family-46 device and a design: a pad clock, a launching register and
+  // pipeline registers in slots of LABs (x, 4) for each x given; routed and
+  // analysed. The launching registers sit in row `launch_row`.
+  void build(const std::vector<int>& lab_columns, std::vector<DeviceCorner> corners = {},
+             std::vector<int> clock_of = {}, int period = 300, int launch_row = 3) {
+    auto dev = host::testing::device(Family::KY);
+    if (!corners.empty()) dev.corners(corners);
+    if (m_floor_level_0) dev.part_trait(42);
+    dev.build();
+    auto n = host::testing::netlist();
+    auto pin = n.io_in("clk");
+    place_at(n.find("clk"), 0, 1, 1);
+    place_at(pin, 0, 1, 2);
+    // Pipeline registers take their clock from the global network: a PLL.
+    auto pll = n.iopll("pll").ref(pin).outputs(2);
+    place_at(pll, 0, 0, 0);
+    const SIG clocks[2] = {pll.out(DB_OUTPUT_PORT_DATA, 0), pll.out(DB_OUTPUT_PORT_DATA, 1)};
+    const SIG clk = clocks[0];
+    int k = 0;
+    for (int x : lab_columns) {
+      // Each pipeline register has its own launching register below it.
+      auto a = n.reg("a" + std::to_string(k)).clk(clk).d(pin);
+      place_at(a, x, launch_row, 1 + 3 * k);
+      auto p = n.zota_reg("p" + std::to_string(k)).clk(clocks[k < static_cast<int>(clock_of.size()) ? clock_of[k] : 0]).d(a);
+      place_in_slot(p, x, 4, 60 + 10 * (k % 3));
+      m_regs.push_back(p);
+      ++k;
+    }
+    n.clock("clk", period, clk);
+    n.clock("clk2", 300, clocks[1]);
+    std::string why;
+    ASSERT_TRUE(host::router::route_design(&why)) << why;
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), VOK_TRAVERSE_HIERARCHICAL);
+    host::hov::set_on(true);
+    n.timing();
+    m_env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  // The device element kind of a group key's routing node.
+  static int kind_of_key(int key) {
+    const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+    const unsigned gid = static_cast<unsigned>(r.get_value(key));
+    return static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(gid));
+  }
+  std::vector<VOK_ATOM_NODE*> m_regs;
+  WEXAN_ENV* m_env = nullptr;
+  // The part allows pulse level 0 (trait 42).
+  bool m_floor_level_0 = false;
+};
+
+}  // namespace tbff_test
