@@ -1,7 +1,7 @@
 // The periphery-core placement passes on the periphery scene: the LCELL
 // periphery router, groups solved and committed (placement, lock, routing,
 // hard marks), requirement errors, the UIB/ESRAM pass with its rejected
-// registers, and the report rows.
+// registers, the report rows, and a place-and-route run after a commit.
 #include <algorithm>
 #include <set>
 #include <string>
@@ -16,6 +16,10 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/periphery_scene.h"
+#include "testing/routing_builder.h"
+#include "korrin/korrin_router.h"
+#include "tibex/tibex_placer.h"
+#include "tibex/tibex_vpr_facade.h"
 #include "velmo_periphery_to_core_placement.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
@@ -309,4 +313,55 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+}
+
+// A fit on the scene: a P2C register behind u0 and a C2P register in front of
+// a second UIB, committed with routing, then the host's placer and router.
+TEST_F(P2cEngineTest, CommittedRegistersKeepTheirSitesThroughPlaceAndRoute) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.io_in("clk");
+  VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(s.u0);
+  VOK_ATOM_NODE* l = n.lut("l", {r}, 0x1);
+  VOK_ATOM_NODE* q = n.reg("q").clk(clk).d(l);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, q);
+  assign(r, 838, "4");
+  assign(q, 843, "3");
+  // The periphery's own stitched routing: u0's output and u1's input down
+  // their interface chains to the translated ports.
+  {
+    auto rb = host::testing::routing();
+    auto out = rb.routing(s.u0);
+    for (int k = 0; k <= 2; ++k) out.wire_gid(periphery_chain_gid(3, 9, 4, k));
+    auto in = rb.virtual_source();
+    for (int k = 2; k >= 0; --k) in.wire_gid(periphery_chain_gid(6, 9, 0, k));
+    in.sink(d(u1));
+    rb.attach();
+  }
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  ASSERT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  ASSERT_EQ(p.c2p_result_status("q"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  const unsigned r_site = r->get_location_gid(), q_site = q->get_location_gid();
+  const std::vector<unsigned> r_chain = route_above(d(r)), q_chain = route_above(d(u1));
+
+  // Each chain joins the stitched routing: it reaches the block's own port.
+  ASSERT_GE(r_chain.size(), 4u);
+  EXPECT_EQ(r_chain.back(), periphery_chain_gid(3, 9, 4, 0) & 0x7FFFFFFFu);
+  ASSERT_GE(q_chain.size(), 4u);
+  EXPECT_EQ(q_chain.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
+
+  // Place and route the rest: the committed sites and the committed chains
+  // (legal routing the router keeps) stay as they were.
+  TIBEX_VPR_FACADE f;
+  std::string why;
+  ASSERT_TRUE(f.place());
+  EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+  ASSERT_TRUE(f.route()) << host::facade::last_route_failure();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(r->get_location_gid(), r_site);
+  EXPECT_EQ(q->get_location_gid(), q_site);
+  EXPECT_TRUE(l->is_placed());
+  EXPECT_EQ(route_above(d(r)), r_chain);
+  EXPECT_EQ(route_above(d(u1)), q_chain);
 }
