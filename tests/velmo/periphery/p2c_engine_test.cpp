@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
@@ -17,7 +18,6 @@
 #include "testing/netlist_builder.h"
 #include "testing/periphery_scene.h"
 #include "testing/routing_builder.h"
-#include "korrin/korrin_router.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_periphery_to_core_placement.h"
@@ -28,6 +28,7 @@
 #include "wexan/wexan_utilities.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
+#include "wump/wump_route_objects.h"
 
 using host::testing::expect_internal_error;
 using host::testing::periphery_chain_gid;
@@ -262,6 +263,55 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   EXPECT_NE(routing.get_source_node(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)), -1);
 }
 
+TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
+  // Four transfers of one requirement and one set of controls: from u0, e0
+  // and UIBs at x = 6 and x = 9.
+  auto n = host::testing::netlist();
+  auto uib = [&](const std::string& name, int x) {
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    return r;
+  };
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6), uib("u2", 9)};
+  for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
+  // u2's chain is cut right behind its translated port: r_u2 has no solution.
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e) spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  ASSERT_FALSE(spec.blacklist_gids.empty());
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  cfg_set_on("velmo_disallow_partial_p2c_placement");
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+
+  const auto w = posted(16656);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_NE(w[0].text.find("for 1 of 4 core"), std::string::npos) << w[0].text;
+  ASSERT_EQ(w[0].subs.size(), 1u);
+  EXPECT_EQ(w[0].subs[0].text, "Example Register Name: r0");
+  // The three solved are placed and locked, nothing is routed.
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(regs[i]->is_placed());
+    EXPECT_EQ(metadata(regs[i], "LOCATION_LOCK"), "LOCKED");
+    EXPECT_TRUE(route_above(d(regs[i])).empty());
+    EXPECT_EQ(p.p2c_result_status(regs[i]->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  }
+  EXPECT_FALSE(regs[3]->is_placed());
+  EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
+  // First solve, then the tough set as a final attempt and the working set
+  // as an ordinary one; neither makes progress, so the retry ends.
+  std::vector<std::string> finals;
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("wexan_solve_c2p_routing_problem", 0) == 0) finals.push_back(line.substr(line.rfind(',') + 2));
+  EXPECT_EQ(finals, (std::vector<std::string>{"false)", "true)", "false)"}));
+}
+
 TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* q = n.reg("q").d(s.e0);
@@ -350,6 +400,19 @@ TEST_F(P2cEngineTest, CommittedRegistersKeepTheirSitesThroughPlaceAndRoute) {
   EXPECT_EQ(r_chain.back(), periphery_chain_gid(3, 9, 4, 0) & 0x7FFFFFFFu);
   ASSERT_GE(q_chain.size(), 4u);
   EXPECT_EQ(q_chain.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
+  // The report names both ends and the ports each connection leaves and
+  // enters: u0's data output into r's data input, q's register output into
+  // u1's data input.
+  const auto oport = [](int t) { return "OPORT_" + std::to_string(t); };
+  const auto iport = [](int t) { return "IPORT_" + std::to_string(t); };
+  const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"u0", std::to_string(s.u0->get_atom_type()), "13",
+                                                oport(DB_OUTPUT_PORT_DATA), "r", std::to_string(r->get_atom_type()),
+                                                iport(DB_INPUT_PORT_DATA_IN)}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"q", std::to_string(q->get_atom_type()), "13",
+                                                oport(DB_OUTPUT_PORT_REG), "u1", std::to_string(u1->get_atom_type()),
+                                                iport(DB_INPUT_PORT_DATA_IN)}));
 
   // Place and route the rest: the committed sites and the committed chains
   // (legal routing the router keeps) stay as they were.
