@@ -54,7 +54,8 @@ protected:
     return die()->get_route_info()->get_gid(dev_kind::LAB_RE, x, y, index);
   }
   static VOK_ATOM_ITERM* d(VOK_ATOM_NODE* r) { return r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
-  // A periphery block at (x, 9) whose input in[0] is driven by `driver`.
+  // A UIB at (x, 9) (UIB columns: x a multiple of 3) whose input in[0] is
+  // driven by `driver`.
   static VOK_ATOM_NODE* periphery_input(const std::string& name, int x, VOK_ATOM_NODE* driver) {
     auto n = host::testing::netlist();
     VOK_ATOM_NODE* p = n.atom(VOK_ATOM_KIND::UFI_UIB, name)
@@ -96,8 +97,8 @@ TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
   VOK_ATOM_NODE* plain = n.lut("plain", {src}, kWire);  // no assignment
   VOK_ATOM_NODE* to_core = n.lut("to_core", {src}, kWire);
   n.reg("core_sink").d(to_core).placed(site(6, 5, 1), dev_kind::FF);  // its fanout is in the core
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w);
-  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, plain);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 9, plain);
   assign(w, 844, "2");
   assign(to_core, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
@@ -117,7 +118,7 @@ TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
   // Routed from the LAB output behind the cell to the port, sink at u1.
   const std::vector<unsigned> wires = route_above(d(u1));
   ASSERT_GE(wires.size(), 2u);
-  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 0) & 0x7FFFFFFFu);
+  EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
   const WUMP_ROUTE_NODE lab = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
   EXPECT_EQ(static_cast<int>(lab.element_type), dev_kind::LAB_RE);
   EXPECT_EQ((lab.index - 94) / 2 * 3, cell->get_sub_location());
@@ -134,12 +135,12 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* w0 = n.lut("w0", {src}, kWire);
   VOK_ATOM_NODE* w1 = n.lut("w1", {src}, kWire);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w0);
-  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, w1);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w0);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 9, w1);
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const WUMP_BLACKLISTING* bl = die()->get_blacklisting();
   VOK_RE_ROUTING_MODIFIER mod(*VOK_CHIP_DB_ENTRY::current()->get_routing(), "test", false, false);
-  const unsigned port1 = periphery_chain_gid(5, 9, 0, 0), port2 = periphery_chain_gid(8, 9, 0, 0);
+  const unsigned port1 = periphery_chain_gid(6, 9, 0, 0), port2 = periphery_chain_gid(9, 9, 0, 0);
   auto leout = [](VOK_ATOM_NODE* a) {
     const PELK v = R5T_INTERFACE::get_instance()->get_atom_mapping(a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
     return std::string(v.is_null() ? "" : v.cname());
@@ -171,7 +172,7 @@ TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeStopsTheRun) {
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   // Locked to a site that is no LAB cell: no LAB output can take it.
   VOK_ATOM_NODE* w = n.lut("w", {src}, kWire).locked(0, 0, 1);
-  periphery_input("u1", 5, w);
+  periphery_input("u1", 6, w);
   assign(w, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const auto e = expect_internal_error([&] { p.place_and_route_c2p_lcell(); });
@@ -244,7 +245,7 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* r = n.reg("r").clk(clk);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, r);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, r);
   assign(r, 843, "3");
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
@@ -255,7 +256,7 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   // The chain hangs under r's output: LAB output first, the port last.
   const std::vector<unsigned> wires = route_above(d(u1));
   ASSERT_GE(wires.size(), 2u);
-  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 2) & 0x7FFFFFFFu);  // translated
+  EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 2) & 0x7FFFFFFFu);  // translated
   const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
   EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
   EXPECT_EQ(die()->get_place_info()->get_place_block(r->get_location_gid())->get_x(), mux.x);
@@ -339,7 +340,7 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* z = n.reg("z").clk(clk);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, z);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, z);
   assign(z, 837, "2");
   cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");  // keeps z as it was placed
   {
@@ -353,7 +354,7 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   }
   // Locked to a site the solver cannot give it: refused, reported by region.
   VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 1, 1);
-  periphery_input("u2", 8, y);
+  periphery_input("u2", 9, y);
   assign(y, 837, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
