@@ -281,7 +281,8 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   DeviceSpec spec = host::device::spec();
   const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
   const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e) spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
   ASSERT_FALSE(spec.blacklist_gids.empty());
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
