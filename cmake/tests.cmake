@@ -48,6 +48,11 @@ add_executable(velmo_preset_m10_tests ${VELMO_PRESET_M10_TEST_SOURCES})
 target_link_libraries(velmo_preset_m10_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 gtest_discover_tests(velmo_preset_m10_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=enable_m10_io_delay_chain=off")
+# The periphery-core group solve with no retry (p2c_effort_level 0).
+add_executable(velmo_preset_p2c_effort_tests ${CMAKE_SOURCE_DIR}/tests/preset/p2c_effort_zero_test.cpp)
+target_link_libraries(velmo_preset_p2c_effort_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
+gtest_discover_tests(velmo_preset_p2c_effort_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "VELMO_CFG=p2c_effort_level=0")
 
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.

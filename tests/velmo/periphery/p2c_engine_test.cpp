@@ -1,13 +1,14 @@
 // The periphery-core placement passes on the periphery scene: the LCELL
 // periphery router, groups solved and committed (placement, lock, routing,
 // hard marks), requirement errors, the UIB/ESRAM pass with its rejected
-// registers, and the report rows.
+// registers, the report rows, and a place-and-route run after a commit.
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
@@ -16,6 +17,9 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/periphery_scene.h"
+#include "testing/routing_builder.h"
+#include "tibex/tibex_placer.h"
+#include "tibex/tibex_vpr_facade.h"
 #include "velmo_periphery_to_core_placement.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
@@ -24,6 +28,7 @@
 #include "wexan/wexan_utilities.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
+#include "wump/wump_route_objects.h"
 
 using host::testing::expect_internal_error;
 using host::testing::periphery_chain_gid;
@@ -49,7 +54,8 @@ protected:
     return die()->get_route_info()->get_gid(dev_kind::LAB_RE, x, y, index);
   }
   static VOK_ATOM_ITERM* d(VOK_ATOM_NODE* r) { return r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
-  // A periphery block at (x, 9) whose input in[0] is driven by `driver`.
+  // A UIB at (x, 9) (UIB columns: x a multiple of 3) whose input in[0] is
+  // driven by `driver`.
   static VOK_ATOM_NODE* periphery_input(const std::string& name, int x, VOK_ATOM_NODE* driver) {
     auto n = host::testing::netlist();
     VOK_ATOM_NODE* p = n.atom(VOK_ATOM_KIND::UFI_UIB, name)
@@ -91,8 +97,8 @@ TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
   VOK_ATOM_NODE* plain = n.lut("plain", {src}, kWire);  // no assignment
   VOK_ATOM_NODE* to_core = n.lut("to_core", {src}, kWire);
   n.reg("core_sink").d(to_core).placed(site(6, 5, 1), dev_kind::FF);  // its fanout is in the core
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w);
-  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, plain);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 9, plain);
   assign(w, 844, "2");
   assign(to_core, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
@@ -112,7 +118,7 @@ TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
   // Routed from the LAB output behind the cell to the port, sink at u1.
   const std::vector<unsigned> wires = route_above(d(u1));
   ASSERT_GE(wires.size(), 2u);
-  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 0) & 0x7FFFFFFFu);
+  EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
   const WUMP_ROUTE_NODE lab = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
   EXPECT_EQ(static_cast<int>(lab.element_type), dev_kind::LAB_RE);
   EXPECT_EQ((lab.index - 94) / 2 * 3, cell->get_sub_location());
@@ -129,12 +135,12 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* w0 = n.lut("w0", {src}, kWire);
   VOK_ATOM_NODE* w1 = n.lut("w1", {src}, kWire);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, w0);
-  VOK_ATOM_NODE* u2 = periphery_input("u2", 8, w1);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w0);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 9, w1);
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const WUMP_BLACKLISTING* bl = die()->get_blacklisting();
   VOK_RE_ROUTING_MODIFIER mod(*VOK_CHIP_DB_ENTRY::current()->get_routing(), "test", false, false);
-  const unsigned port1 = periphery_chain_gid(5, 9, 0, 0), port2 = periphery_chain_gid(8, 9, 0, 0);
+  const unsigned port1 = periphery_chain_gid(6, 9, 0, 0), port2 = periphery_chain_gid(9, 9, 0, 0);
   auto leout = [](VOK_ATOM_NODE* a) {
     const PELK v = R5T_INTERFACE::get_instance()->get_atom_mapping(a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
     return std::string(v.is_null() ? "" : v.cname());
@@ -166,7 +172,7 @@ TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeStopsTheRun) {
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   // Locked to a site that is no LAB cell: no LAB output can take it.
   VOK_ATOM_NODE* w = n.lut("w", {src}, kWire).locked(0, 0, 1);
-  periphery_input("u1", 5, w);
+  periphery_input("u1", 6, w);
   assign(w, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const auto e = expect_internal_error([&] { p.place_and_route_c2p_lcell(); });
@@ -239,7 +245,7 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* r = n.reg("r").clk(clk);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, r);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, r);
   assign(r, 843, "3");
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
@@ -250,12 +256,62 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   // The chain hangs under r's output: LAB output first, the port last.
   const std::vector<unsigned> wires = route_above(d(u1));
   ASSERT_GE(wires.size(), 2u);
-  EXPECT_EQ(wires.front(), periphery_chain_gid(5, 9, 0, 2) & 0x7FFFFFFFu);  // translated
+  EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 2) & 0x7FFFFFFFu);  // translated
   const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(wires.back() | 0x80000000u);
   EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
   EXPECT_EQ(die()->get_place_info()->get_place_block(r->get_location_gid())->get_x(), mux.x);
   const VOK_RE_ROUTING& routing = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   EXPECT_NE(routing.get_source_node(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)), -1);
+}
+
+TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
+  // Four transfers of one requirement and one set of controls: from u0, e0
+  // and UIBs at x = 6 and x = 9.
+  auto n = host::testing::netlist();
+  auto uib = [&](const std::string& name, int x) {
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    return r;
+  };
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6), uib("u2", 9)};
+  for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
+  // u2's chain is cut right behind its translated port: r_u2 has no solution.
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  ASSERT_FALSE(spec.blacklist_gids.empty());
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  cfg_set_on("velmo_disallow_partial_p2c_placement");
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+
+  const auto w = posted(16656);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_NE(w[0].text.find("for 1 of 4 core"), std::string::npos) << w[0].text;
+  ASSERT_EQ(w[0].subs.size(), 1u);
+  EXPECT_EQ(w[0].subs[0].text, "Example Register Name: r0");
+  // The three solved are placed and locked, nothing is routed.
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(regs[i]->is_placed());
+    EXPECT_EQ(metadata(regs[i], "LOCATION_LOCK"), "LOCKED");
+    EXPECT_TRUE(route_above(d(regs[i])).empty());
+    EXPECT_EQ(p.p2c_result_status(regs[i]->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  }
+  EXPECT_FALSE(regs[3]->is_placed());
+  EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
+  // First solve, then the tough set as a final attempt and the working set
+  // as an ordinary one; neither makes progress, so the retry ends.
+  std::vector<std::string> finals;
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("wexan_solve_c2p_routing_problem", 0) == 0) finals.push_back(line.substr(line.rfind(',') + 2));
+  EXPECT_EQ(finals, (std::vector<std::string>{"false)", "true)", "false)"}));
 }
 
 TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
@@ -285,7 +341,7 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* z = n.reg("z").clk(clk);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 5, z);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, z);
   assign(z, 837, "2");
   cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");  // keeps z as it was placed
   {
@@ -299,7 +355,7 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   }
   // Locked to a site the solver cannot give it: refused, reported by region.
   VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 1, 1);
-  periphery_input("u2", 8, y);
+  periphery_input("u2", 9, y);
   assign(y, 837, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
@@ -309,4 +365,68 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+}
+
+// A fit on the scene: a P2C register behind u0 and a C2P register in front of
+// a second UIB, committed with routing, then the host's placer and router.
+TEST_F(P2cEngineTest, CommittedRegistersKeepTheirSitesThroughPlaceAndRoute) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.io_in("clk");
+  VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(s.u0);
+  VOK_ATOM_NODE* l = n.lut("l", {r}, 0x1);
+  VOK_ATOM_NODE* q = n.reg("q").clk(clk).d(l);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, q);
+  assign(r, 838, "4");
+  assign(q, 843, "3");
+  // The periphery's own stitched routing: u0's output and u1's input down
+  // their interface chains to the translated ports.
+  {
+    auto rb = host::testing::routing();
+    auto out = rb.routing(s.u0);
+    for (int k = 0; k <= 2; ++k) out.wire_gid(periphery_chain_gid(3, 9, 4, k));
+    auto in = rb.virtual_source();
+    for (int k = 2; k >= 0; --k) in.wire_gid(periphery_chain_gid(6, 9, 0, k));
+    in.sink(d(u1));
+    rb.attach();
+  }
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  ASSERT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  ASSERT_EQ(p.c2p_result_status("q"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  const unsigned r_site = r->get_location_gid(), q_site = q->get_location_gid();
+  const std::vector<unsigned> r_chain = route_above(d(r)), q_chain = route_above(d(u1));
+
+  // Each chain joins the stitched routing: it reaches the block's own port.
+  ASSERT_GE(r_chain.size(), 4u);
+  EXPECT_EQ(r_chain.back(), periphery_chain_gid(3, 9, 4, 0) & 0x7FFFFFFFu);
+  ASSERT_GE(q_chain.size(), 4u);
+  EXPECT_EQ(q_chain.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
+  // The report names both ends and the ports each connection leaves and
+  // enters: u0's data output into r's data input, q's register output into
+  // u1's data input.
+  const auto oport = [](int t) { return "OPORT_" + std::to_string(t); };
+  const auto iport = [](int t) { return "IPORT_" + std::to_string(t); };
+  const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"u0", std::to_string(s.u0->get_atom_type()), "13",
+                                                oport(DB_OUTPUT_PORT_DATA), "r", std::to_string(r->get_atom_type()),
+                                                iport(DB_INPUT_PORT_DATA_IN)}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"q", std::to_string(q->get_atom_type()), "13",
+                                                oport(DB_OUTPUT_PORT_REG), "u1", std::to_string(u1->get_atom_type()),
+                                                iport(DB_INPUT_PORT_DATA_IN)}));
+
+  // Place and route the rest: the committed sites and the committed chains
+  // (legal routing the router keeps) stay as they were.
+  TIBEX_VPR_FACADE f;
+  std::string why;
+  ASSERT_TRUE(f.place());
+  EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+  ASSERT_TRUE(f.route()) << host::facade::last_route_failure();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(r->get_location_gid(), r_site);
+  EXPECT_EQ(q->get_location_gid(), q_site);
+  EXPECT_TRUE(l->is_placed());
+  EXPECT_EQ(route_above(d(r)), r_chain);
+  EXPECT_EQ(route_above(d(u1)), q_chain);
 }
