@@ -294,6 +294,15 @@ TEST_F(DuxTest, AWireLutInFrontOfASlotRegisterKeepsItsOutputRoutesAndRoutesLegal
   EXPECT_TRUE(host::routing::check(&why)) << why;
   sta_reset_timing_as_no_longer_stale();
   EXPECT_EQ(capture_state(), before);
+
+  // Undone before any re-route: the restored net brings its own Q side back
+  // in place of the one left standing.
+  dux.disconnect(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), true);
+  dux.restore_checkpoint(0);
+  expect_routing_indexes_current();
+  why.clear();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(capture_state(), before);
 }
 
 TEST_F(DuxTest, LegalityStatuses) {
