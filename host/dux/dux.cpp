@@ -190,6 +190,12 @@ void DUX::restore_tree(const TREE_SNAP& snap) {
     }
   }
   if (snap.nodes.empty() || !oterm) return;
+  // A slot's Q side comes back with its pair: a Q root left standing when its
+  // D leaf was ripped up alone gives way to it.
+  for (const TREE_NODE& n : snap.nodes)
+    if (n.parent < 0 && n.pair_of >= 0 && VOK_RE_ROUTING::is_wire_value(n.value))
+      for (int id : r.get_element_nodes(static_cast<unsigned>(n.value)))
+        if (r.is_live(id) && r.forest().parent(id) < 0) r.erase(id);
   std::vector<int> ids(snap.nodes.size(), -1);
   for (std::size_t i = 0; i < snap.nodes.size(); ++i) {
     const TREE_NODE& n = snap.nodes[i];
@@ -212,7 +218,19 @@ void DUX::restore_tree(const TREE_SNAP& snap) {
 void DUX::rip_up_sink(const VOK_ATOM_ITERM* iterm) {
   VOK_RE_ROUTING& r = routing();
   const auto& f = r.forest();
-  for (int s : r.get_sink_nodes(iterm)) {
+  std::vector<int> sinks = r.get_sink_nodes(iterm);
+  // The data input of a register in a routing slot has no terminal node: its
+  // route ends in the slot's D leaf (the only wire leaf of that element). The
+  // leaf goes alone; the Q side keeps the register's own routes.
+  const VOK_ATOM_NODE* owner = iterm->get_my_node();
+  if (owner && is_slot_gid(owner->get_location_gid()) && iterm->get_port_type() == DB_INPUT_PORT_DATA_IN)
+    for (int id : r.get_element_nodes(owner->get_location_gid()))
+      if (r.is_live(id) && f.parent(id) >= 0 && f.first_child(id) == -1) {
+        r.unpair_zota(id);
+        sinks.push_back(id);
+        break;
+      }
+  for (int s : sinks) {
     if (!r.is_live(s)) continue;
     int top_node = s;
     for (int p = f.parent(top_node); p >= 0 && r.is_wire(p) && !r.is_zota_node(p) && f.parent(p) >= 0 &&

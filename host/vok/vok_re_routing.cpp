@@ -152,6 +152,24 @@ void VOK_RE_ROUTING::erase(int id) {
   }
 }
 
+void VOK_RE_ROUTING::unpair_zota(int id) {
+  if (!is_live(id) || !is_zota_node(id)) return;
+  const int other = get_corresponding_zota_id(id);
+  bool in_map = false;
+  for (int n : {id, other}) {
+    if (!is_live(n) || !is_zota_node(n)) continue;
+    auto& rec = m_records[static_cast<std::size_t>(m_forest.payload(n).record)];
+    in_map = in_map || rec.pair_offset == OVERFLOW_PAIR_OFFSET;
+    rec.pair_offset = 0;
+    m_zota_bits.set(static_cast<unsigned>(n), false);
+  }
+  if (!in_map) return;
+  ZMP::DENSE_HASH<int, int> kept;
+  for (const auto& e : m_zota_overflow)
+    if (e.first != id && e.first != other) kept.insert(e.first, e.second);
+  m_zota_overflow = std::move(kept);
+}
+
 void VOK_RE_ROUTING::drop_zota_overflow_entry(int id) {
   ZMP::DENSE_HASH<int, int> kept;
   for (const auto& e : m_zota_overflow)

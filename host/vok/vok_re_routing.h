@@ -260,6 +260,11 @@ public:
     return id;
   }
 
+  // ---- host: drops the pipeline-register pair of a marked node: both sides
+  // stay as ordinary nodes (so that erasing the D side leaves the Q side and
+  // its routes). Nothing for an unmarked node.
+  void unpair_zota(int id);
+
 private:
   friend class VOK_RE_ROUTING_MODIFIER;
   int new_record(std::int32_t value);

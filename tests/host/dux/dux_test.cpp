@@ -15,6 +15,7 @@
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
+#include "korrin/korrin_router.h"
 #include "norbo/norbo_zota_clock.h"
 #include "sta/sta_analysis.h"
 #include "sta/sta_debug.h"
@@ -245,6 +246,63 @@ TEST_F(DuxTest, AnIncrementallyUpdatedTimingNetlistHasTheCookiesOfARebuiltOne) {
   EXPECT_EQ(sta_debug_compute_incoming_kem_netlist_cookie(true), incr_netlist);
   EXPECT_EQ(sta_debug_compute_outgoing_slack_cookie(true), incr_slacks);
   dux.clear_checkpoint_data();
+}
+
+// A wire LUT put in front of a register sitting in a routing slot: the data
+// input's old route, which ends in the slot, goes; the register's own routes
+// (its slot's Q side) stay; implement routes the new connections to a legal
+// routing, and the undo gives everything back.
+TEST_F(DuxTest, AWireLutInFrontOfASlotRegisterKeepsItsOutputRoutesAndRoutesLegally) {
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  std::string why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const STATE before = capture_state();
+  VOK_ATOM_NODE* p = c().p;
+  const unsigned slot = p->get_location_gid();
+  auto q_root = [&] {
+    for (int id : r.get_element_nodes(slot))
+      if (r.forest().parent(id) < 0) return id;
+    return -1;
+  };
+  const int q = q_root();
+  ASSERT_GE(q, 0);
+  const std::vector<int> pc_sinks = r.get_sink_nodes(c().pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_EQ(pc_sinks.size(), 1u);
+
+  DUX dux(1, true, env);
+  VOK_ATOM_NODE* lut = dux.create_atom(247, vok_output_port_symbol(DB_OUTPUT_PORT_COMB), "wire", p, 1);
+  lut->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
+  dux.set_location(lut, site_gid(2, 1, 6));
+  dux.disconnect(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), true);
+  // Only the slot's D leaf went: the Q root still carries the route to pc.
+  EXPECT_EQ(r.get_element_nodes(slot), std::vector<int>{q});
+  EXPECT_EQ(r.get_raw_root(pc_sinks[0]), q);
+  dux.connect(out_port(c().a0), in_port(lut, static_cast<DB_INPUT_PORT_TYPE>(12)), false, 0);
+  dux.connect(out_port(lut), in_port(p, DB_INPUT_PORT_DATA_IN), false, 0);
+  DUX_RESULT res = dux.implement();
+  ASSERT_EQ(res.get_status(), 10);
+  ASSERT_TRUE(res.get_ir_result());
+  EXPECT_TRUE(res.get_ir_result()->routing_succeeded());
+  why.clear();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(q_root(), q);
+  expect_routing_indexes_current();
+
+  dux.restore_checkpoint(0);
+  expect_routing_indexes_current();
+  why.clear();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), before);
+
+  // Undone before any re-route: the restored net brings its own Q side back
+  // in place of the one left standing.
+  dux.disconnect(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), true);
+  dux.restore_checkpoint(0);
+  expect_routing_indexes_current();
+  why.clear();
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(capture_state(), before);
 }
 
 TEST_F(DuxTest, LegalityStatuses) {

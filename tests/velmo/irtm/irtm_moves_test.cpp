@@ -731,4 +731,41 @@ TEST_F(IrtmMovesTest, ACommittedForwardMoveAcrossALutKeepsTheBehaviourFromPowerU
   EXPECT_EQ(run(st), before);
 }
 
+// A register is not moved back the way its last committed move came: the
+// driver refuses before any search (the attempt's move stays None); any
+// other history lets the search run and record its direction.
+TEST_F(IrtmMovesTest, ARegisterIsNotSearchedAgainstItsLastMove) {
+  start_small();
+  r1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(2);  // a global clock
+  IRTM_FF* ff = m->create_irtm_ff(r1);
+  ASSERT_TRUE(m->is_retimable_ff(r1));
+  // Output worse than input: Forward; input worse: Backward.
+  const std::pair<std::int32_t, std::int32_t> slacks[] = {{500, -100}, {-100, 500}};
+  for (const auto& [data, output] : slacks) {
+    // The type of the move an attempt pushed; whatever it did is undone.
+    auto attempt = [&](std::uint32_t last, bool* result) {
+      ff->m_data_slack = data;
+      ff->m_output_slack = output;
+      ff->m_last_move = last;
+      const std::size_t at = m->yun_stack().size();
+      *result = m->retime_ff(ff);
+      const std::uint32_t type = at < m->yun_stack().size() ? m->yun_stack()[at]->type : 99u;
+      m->undo_all_retiming(0);
+      return type;
+    };
+    ff->m_data_slack = data;
+    ff->m_output_slack = output;
+    const std::uint32_t tried = ff->compute_move();
+    ASSERT_NE(tried, IRTM_MOVE::None);
+    const std::uint32_t against = tried == IRTM_MOVE::Forward ? IRTM_MOVE::Backward : IRTM_MOVE::Forward;
+    bool result = true;
+    const std::uint64_t checkpoint = m->dux()->get_checkpoint_id();
+    EXPECT_EQ(attempt(against, &result), IRTM_MOVE::None) << IRTM_MOVE::type_name(tried);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(m->dux()->get_checkpoint_id(), checkpoint);  // nothing searched, nothing edited
+    for (std::uint32_t last : {std::uint32_t{IRTM_MOVE::None}, tried})
+      EXPECT_EQ(attempt(last, &result), tried) << IRTM_MOVE::type_name(tried) << " after " << last;
+  }
+}
+
 }  // namespace
