@@ -1,4 +1,5 @@
 #include "jov/jov_design.h"
+#include "vok/vok_chip_db_entry.h"
 
 #include "kiv/kiv_model.h"
 #include "omz/omz_option.h"
@@ -83,6 +84,8 @@ void JOV_PARTITION::remove_state(STATE_ENUM which) {
   if (was_active) {
     m_active = DEFAULT;
     relink_box();
+    // The children's boxes live in the netlist now active again.
+    for (JOV_PARTITION* c : m_children) c->relink_box();
   }
   // Lets go of the state's models (a model another state holds lives on).
   gone.reset();
@@ -104,6 +107,11 @@ bool JOV_PARTITION::is_state_loaded(STATE_SELECTOR which) const {
 // The box shows the active state's netlist; its terminals are re-linked to
 // the port atoms of that netlist with the same names.
 void JOV_PARTITION::relink_box() {
+  // The top partition's switch moves the netlist the chip database entry
+  // presents, when it presents one.
+  if (m_parent == nullptr && VOK_CHIP_DB_ENTRY::current()->presents_atom_netlist()) {
+    if (const JOV_STATE* s = get_state()) VOK_CHIP_DB_ENTRY::current()->set_atom_netlist(s->get_atom_netlist());
+  }
   if (m_box == nullptr) return;
   const JOV_STATE* s = get_state();
   VOK_ATOM_NETLIST* next = s ? s->get_atom_netlist() : nullptr;

@@ -109,3 +109,9 @@ std::unique_ptr<VOK_RE_ROUTING> JOV_ROUTING_SPLITTER::get_routing_for_partition(
   }
   return out;
 }
+
+void JOV_ROUTING_SPLITTER::split_hslp_tiles(KIV_MODEL*, JOV_PARTITION* partition, VOK_ATOM_NETLIST*, VOK_CHIP_DB_ENTRY*,
+                                            const char* snapshot) {
+  host::log_call("JOV_ROUTING_SPLITTER::split_hslp_tiles", partition != nullptr ? partition->get_name() : std::string(),
+                 snapshot);
+}

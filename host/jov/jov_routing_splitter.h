@@ -13,6 +13,9 @@
 class JOV_PARTITION;
 class VOK_RE_ROUTING;
 class VOK_ATOM_NODE;
+class KIV_MODEL;
+class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 
 class HOST_API JOV_ROUTING_SPLITTER {
 public:
@@ -24,4 +27,8 @@ public:
   // The partition whose active netlist holds the atom with that id (the top
   // partition for an id no partition holds).
   static JOV_PARTITION* partition_of_atom(int atom_id);
+  // recorded: splits the high-speed tiles of a partition's routing model
+  // for the snapshot.
+  static void split_hslp_tiles(KIV_MODEL* model, JOV_PARTITION* partition, VOK_ATOM_NETLIST* netlist,
+                               VOK_CHIP_DB_ENTRY* entry, const char* snapshot);
 };

@@ -39,6 +39,11 @@ public:
   VOK_RE_PRESSLACK_CONTAINER& get_preserved_router_slacks() { return m_router_slacks; }
   // Empties the routing and the networks.
   void clear();
+  // data: the netlist the entry presents as the design's atom netlist (null:
+  // the top netlist); host passes read it as the top netlist.
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
+  void set_atom_netlist(VOK_ATOM_NETLIST* netlist);
+  bool presents_atom_netlist() const { return m_atom_netlist != nullptr; }
 
   // data: the world's entry (created on first use, destroyed at reset).
   static VOK_CHIP_DB_ENTRY* current();
@@ -49,4 +54,5 @@ private:
   std::vector<int> m_power_tiles;
   VOK_RE_PRESSLACK_CONTAINER m_hidden_slacks;
   VOK_RE_PRESSLACK_CONTAINER m_router_slacks;
+  VOK_ATOM_NETLIST* m_atom_netlist = nullptr;
 };
