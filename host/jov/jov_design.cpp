@@ -128,6 +128,10 @@ void JOV_PARTITION::relink_box() {
   if (m_box->get_child_netlist() != nullptr) m_box->release_child_netlist();
   if (next->get_parent_box() != nullptr) next->get_parent_box()->release_child_netlist();
   m_box->set_child_netlist(next, false);
+  // Terminals the box linked by port id are done; the others go by name.
+  auto linked = [next](const VOK_ATOM_NODE* inner) { return inner != nullptr && inner->get_parent_netlist() == next; };
+  std::erase_if(ins, [&](const auto& e) { return e.first->get_hier_equiv() && linked(e.first->get_hier_equiv()->get_my_node()); });
+  std::erase_if(outs, [&](const auto& e) { return e.first->get_hier_equiv() && linked(e.first->get_hier_equiv()->get_my_node()); });
   for (auto& [t, name] : ins) vok_unlink_hier_equivalent(t);
   for (auto& [t, name] : outs) vok_unlink_hier_equivalent(t);
   for (auto& [t, name] : ins) {

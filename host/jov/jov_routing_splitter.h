@@ -1,7 +1,8 @@
 #pragma once
 // algorithm: one partition's share of the design's routing. Each leaf of a
 // routing tree belongs to a partition: a sink terminal to its atom's
-// partition, any other leaf to the partition of the tree's source. A
+// partition (to the source's when the source's partition is compiled now,
+// kind 1, and the sink's is not), any other leaf to the partition of the tree's source. A
 // partition's share is every node on a path from a root to one of its
 // leaves (pipeline-register pairs followed to their Q side), with ids
 // renumbered and terminals re-bound. Merging every partition's share
