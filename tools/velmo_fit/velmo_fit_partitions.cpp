@@ -28,8 +28,13 @@ bool is_real(const VOK_ATOM_NODE* a) { return !a->is_box() && !a->is_port(); }
 // The share of a preserved partition in the design's routing, restricted to
 // nets driven from preserved partitions (nets from recompiled partitions
 // are routed anew by design).
+const VOK_RE_ROUTING* full_routing(const JOV_PARTITION* p);
+
 std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string, bool>& preserved) {
-  auto share = JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
+  // A partition still on its shell (no final stage ran) keeps its full
+  // routing in its full state.
+  const VOK_RE_ROUTING* hidden = p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED ? full_routing(p) : nullptr;
+  auto share = hidden != nullptr ? std::make_unique<VOK_RE_ROUTING>(*hidden) : JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
   std::vector<std::string> trees;
   for (int root = share->forest().first_root(); root != -1; root = share->forest().next_sibling(root)) {
     if (share->is_zota_q_root(root)) continue;
@@ -52,6 +57,13 @@ int real_atoms(const JOV_STATE* state) {
   int n = 0;
   for (const VOK_ATOM_NODE* a : state->get_atom_netlist()->get_atom_list()) n += is_real(a);
   return n;
+}
+
+const VOK_RE_ROUTING* full_routing(const JOV_PARTITION* p) {
+  for (KIV_MODEL* m : p->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models())
+    if (m->get_name() == "routing")
+      if (const auto* model = dynamic_cast<const VOK_ROUTING_MODEL*>(m)) return model->get_routing();
+  return nullptr;
 }
 
 int routing_nodes(const JOV_STATE* state) {
