@@ -4,6 +4,7 @@
 // the rest of the design needs. The host starts and ends it with the
 // exported entries below; the stage driver asks whether it is on.
 #include <string>
+#include <vector>
 
 #include "dev/dev_family.h"
 #include "jov/jov_enum.h"
@@ -44,6 +45,10 @@ using VELMO_BBIC_PARTITION_SET = ZMP_HASH_SET_LITE<JOV_PARTITION*>;
 void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected);
 // Builds a keep set for every partition and discards it (test switch).
 void velmo_bbic_test_blackboxify();
+// Fills the table (by partition id) with the keep sets of the selected
+// partitions: seeded, completed with what every shell needs and expanded.
+void velmo_bbic_compute_keep_sets(const VELMO_BBIC_PARTITION_SET& selected,
+                                  std::vector<VELMO_BBIC_NODE_SET_TRACKING<1>*>& table);
 
 // Announces a workaround in the four-line form (the caller prints it once).
 void velmo_bbic_print_hack_notice(const char* file, int line, unsigned tracking, const char* description);

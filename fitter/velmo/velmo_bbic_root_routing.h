@@ -16,3 +16,7 @@ VOK_RE_PRESSLACK_CONTAINER velmo_bbic_build_preserved_slacks();
 void velmo_store_preserved_slacks_on_hidden_routing(VOK_CHIP_DB_ENTRY& entry,
                                                     const ZMP_HASH_SET_LITE<unsigned int, ZMP_OPS<unsigned int, void>>& kept,
                                                     const VOK_RE_PRESSLACK_CONTAINER& slacks);
+// Removes from the preserved parent's networks the routing between its
+// atoms and the blackbox atoms of its re-fitted children (one such parent
+// at most).
+void remove_cross_partition_routing();

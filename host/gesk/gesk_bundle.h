@@ -7,6 +7,7 @@
 #include "pelk/pelk_symbol.h"
 
 class GESK_TREE;
+class VOK_ATOM_NETLIST;
 class W3J3_PORT_MAP_DB;
 class WUMP_ROUTE_INFO;
 class WUMP_DIE_INFO;
@@ -38,6 +39,9 @@ public:
   GESK_DEVICE* get_device() const { return m_device; }
   // data: the bundle's instance tree (gesk_tree.h).
   GESK_TREE* get_instance_tree() const { return m_instance_tree; }
+
+  // data: the atom netlist the bundle refers to (written directly).
+  VOK_ATOM_NETLIST* m_atom_netlist = nullptr;
 
   // data: the bundle's entry table; an entry is set once it is loaded.
   const std::vector<void*>& get_entries() const { return m_entries; }

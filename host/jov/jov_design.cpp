@@ -1,4 +1,5 @@
 #include "jov/jov_design.h"
+#include "vok/vok_chip_db_entry.h"
 
 #include "kiv/kiv_model.h"
 #include "omz/omz_option.h"
@@ -83,6 +84,8 @@ void JOV_PARTITION::remove_state(STATE_ENUM which) {
   if (was_active) {
     m_active = DEFAULT;
     relink_box();
+    // The children's boxes live in the netlist now active again.
+    for (JOV_PARTITION* c : m_children) c->relink_box();
   }
   // Lets go of the state's models (a model another state holds lives on).
   gone.reset();
@@ -104,6 +107,11 @@ bool JOV_PARTITION::is_state_loaded(STATE_SELECTOR which) const {
 // The box shows the active state's netlist; its terminals are re-linked to
 // the port atoms of that netlist with the same names.
 void JOV_PARTITION::relink_box() {
+  // The top partition's switch moves the netlist the chip database entry
+  // presents, when it presents one.
+  if (m_parent == nullptr && VOK_CHIP_DB_ENTRY::current()->presents_atom_netlist()) {
+    if (const JOV_STATE* s = get_state()) VOK_CHIP_DB_ENTRY::current()->set_atom_netlist(s->get_atom_netlist());
+  }
   if (m_box == nullptr) return;
   const JOV_STATE* s = get_state();
   VOK_ATOM_NETLIST* next = s ? s->get_atom_netlist() : nullptr;
@@ -120,6 +128,10 @@ void JOV_PARTITION::relink_box() {
   if (m_box->get_child_netlist() != nullptr) m_box->release_child_netlist();
   if (next->get_parent_box() != nullptr) next->get_parent_box()->release_child_netlist();
   m_box->set_child_netlist(next, false);
+  // Terminals the box linked by port id are done; the others go by name.
+  auto linked = [next](const VOK_ATOM_NODE* inner) { return inner != nullptr && inner->get_parent_netlist() == next; };
+  std::erase_if(ins, [&](const auto& e) { return e.first->get_hier_equiv() && linked(e.first->get_hier_equiv()->get_my_node()); });
+  std::erase_if(outs, [&](const auto& e) { return e.first->get_hier_equiv() && linked(e.first->get_hier_equiv()->get_my_node()); });
   for (auto& [t, name] : ins) vok_unlink_hier_equivalent(t);
   for (auto& [t, name] : outs) vok_unlink_hier_equivalent(t);
   for (auto& [t, name] : ins) {

@@ -72,6 +72,9 @@ std::unique_ptr<VOK_RE_ROUTING> JOV_ROUTING_SPLITTER::get_routing_for_partition(
         const JOV_PARTITION* owner = source_owner;
         if (v >= 0 && r.get_terminal(v).name_space == VOK_PORT_NAMESPACE_INPUT)
           owner = lookup(owners, r.get_terminal(v).port.get_atom_id());
+        // A preserved partition's routing does not change: its sink fed from
+        // a partition compiled now (kind 1) is in the source's share.
+        if (owner != source_owner && owner->get_kind() != 1 && source_owner->get_kind() == 1) owner = source_owner;
         keep[static_cast<std::size_t>(id)] = owner == partition;
       } else {
         for (int c : kids) keep[static_cast<std::size_t>(id)] |= keep[static_cast<std::size_t>(c)];
@@ -108,4 +111,10 @@ std::unique_ptr<VOK_RE_ROUTING> JOV_ROUTING_SPLITTER::get_routing_for_partition(
     }
   }
   return out;
+}
+
+void JOV_ROUTING_SPLITTER::split_hslp_tiles(KIV_MODEL*, JOV_PARTITION* partition, VOK_ATOM_NETLIST*, VOK_CHIP_DB_ENTRY*,
+                                            const char* snapshot) {
+  host::log_call("JOV_ROUTING_SPLITTER::split_hslp_tiles", partition != nullptr ? partition->get_name() : std::string(),
+                 snapshot);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // algorithm: one partition's share of the design's routing. Each leaf of a
 // routing tree belongs to a partition: a sink terminal to its atom's
-// partition, any other leaf to the partition of the tree's source. A
+// partition (to the source's when the source's partition is compiled now,
+// kind 1, and the sink's is not), any other leaf to the partition of the tree's source. A
 // partition's share is every node on a path from a root to one of its
 // leaves (pipeline-register pairs followed to their Q side), with ids
 // renumbered and terminals re-bound. Merging every partition's share
@@ -13,6 +14,9 @@
 class JOV_PARTITION;
 class VOK_RE_ROUTING;
 class VOK_ATOM_NODE;
+class KIV_MODEL;
+class VOK_ATOM_NETLIST;
+class VOK_CHIP_DB_ENTRY;
 
 class HOST_API JOV_ROUTING_SPLITTER {
 public:
@@ -24,4 +28,8 @@ public:
   // The partition whose active netlist holds the atom with that id (the top
   // partition for an id no partition holds).
   static JOV_PARTITION* partition_of_atom(int atom_id);
+  // recorded: splits the high-speed tiles of a partition's routing model
+  // for the snapshot.
+  static void split_hslp_tiles(KIV_MODEL* model, JOV_PARTITION* partition, VOK_ATOM_NETLIST* netlist,
+                               VOK_CHIP_DB_ENTRY* entry, const char* snapshot);
 };

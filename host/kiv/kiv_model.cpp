@@ -45,7 +45,9 @@ void KIV_BASIC_STATE::add_model(KIV_MODEL* model) {
 }
 
 void KIV_BASIC_STATE::release(KIV_MODEL* model) {
-  if (--model->m_holders == 0 && m_delete_models) delete model;
+  // The last holder deletes the model, whatever its flag: a state that does
+  // not own its models only ever shares them with one that does.
+  if (--model->m_holders == 0) delete model;
 }
 
 void KIV_BASIC_STATE::remove_model(KIV_MODEL* model) {

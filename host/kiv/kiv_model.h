@@ -2,7 +2,7 @@
 // The compile database: models (typed, named by a path) held by states.
 // KIV_STATE keeps named models and a delete-when-cleared flag; a model held
 // by several states is deleted once, by the last state that lets go of it
-// while its flag asks for deletion. host::kiv::live_models() counts models.
+// (whatever that state's flag). host::kiv::live_models() counts models.
 #include <list>
 #include <string>
 #include <vector>
@@ -95,7 +95,7 @@ public:
   KIV_MODEL* find_model(const KIV_PATH& path) const;
   // Adds a model (a model already held is not added twice).
   void add_model(KIV_MODEL* model);
-  // Takes a model out; with the flag set it is deleted once no state holds it.
+  // Takes a model out; it is deleted once no state holds it.
   void remove_model(KIV_MODEL* model);
   // Takes every model out, as remove_model does.
   void clear();

@@ -13,6 +13,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "jov/jov_hidden_contents.h"
 
 namespace host::router {
 
@@ -152,6 +153,9 @@ void ROUTER::load() {
       for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
     }
   }
+  // Routing of full contents hidden by shells stays taken.
+  for (unsigned e : host::partitions::hidden_routing_elements())
+    if (e < m_g.size()) m_flags[e] |= BLOCKED;
   m_nets.resize(m_d.nets.size());
   for (std::size_t i = 0; i < m_d.nets.size(); ++i) {
     const NET& net = m_d.nets[i];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/host_call_log.h"
+#include "common/host_world.h"
 #include "dev/dev_location.h"
 #include "kem/kem_netlist.h"
 #include "vok/vok_atom_netlist.h"
@@ -67,4 +69,26 @@ VOK_ATOM_NODE* PLACE_DB::get_atom(const LOCATION& location) {
 std::pair<int, int> PLACE_DB::get_base_xy_from_atom(const VOK_ATOM_NODE* atom) {
   if (!atom || atom->get_location_gid() == 0xFFFFFFFFu) return {-1, -1};
   return get_xy_from_gid(atom->get_location_gid());
+}
+
+namespace {
+struct PLACE_DB_INIT_STATE {
+  bool initted = true;
+};
+}  // namespace
+
+bool PLACE_DB::is_initted() {
+  const bool on = host_world_slot<PLACE_DB_INIT_STATE>().initted;
+  host::log_call("PLACE_DB::is_initted", on);
+  return on;
+}
+
+void PLACE_DB::reset() {
+  host::log_call("PLACE_DB::reset");
+  host_world_slot<PLACE_DB_INIT_STATE>().initted = false;
+}
+
+void PLACE_DB::update(bool full) {
+  host::log_call("PLACE_DB::update", full);
+  host_world_slot<PLACE_DB_INIT_STATE>().initted = true;
 }

@@ -32,6 +32,11 @@ public:
   // ---- resynthesiser: the database object and the atoms of one ALE.
   // data: the process's database (never null).
   static PLACE_DB* get();
+  // recorded: whether the database is set up (yes until reset), emptied,
+  // refilled from the current netlist.
+  static bool is_initted();
+  void reset();
+  void update(bool full);
   // The atoms placed in the ALE of a placement gid (same tile, sub-location
   // / 6 equal), in atom-id order; empty for a slot or unknown gid.
   std::vector<VOK_ATOM_NODE*> get_ale_atoms_of(std::uint32_t gid) const;

@@ -4,6 +4,7 @@
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
+#include "r5t/r5t_directives.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace {
@@ -19,8 +20,30 @@ R5T_INTERFACE* R5T_INTERFACE::get_or_create_instance() {
   return st.instance.get();
 }
 
-R5T_INTERFACE::R5T_INTERFACE() = default;
+R5T_INTERFACE::R5T_INTERFACE() : m_directives(std::make_unique<R5T_DIRECTIVES>()) {}
 R5T_INTERFACE::~R5T_INTERFACE() = default;
+
+R5T_INTERFACE* R5T_INTERFACE::create_instance() {
+  host::log_call("R5T_INTERFACE::create_instance");
+  auto& st = host_world_slot<R5T_STATE>();
+  st.instance = std::make_unique<R5T_INTERFACE>();
+  return st.instance.get();
+}
+
+void R5T_INTERFACE::destroy_instance() {
+  host::log_call("R5T_INTERFACE::destroy_instance");
+  host_world_slot<R5T_STATE>().instance.reset();
+}
+
+void R5T_INTERFACE::merge(const R5T_DIRECTIVES& directives) {
+  host::log_call("R5T_INTERFACE::merge");
+  m_directives->merge(directives);
+}
+
+void R5T_INTERFACE::filter(const VOK_ATOM_NETLIST& netlist, R5T_DIRECTIVES& out) const {
+  host::log_call("R5T_INTERFACE::filter");
+  m_directives->filter(netlist, out);
+}
 
 R5T_INTERFACE* R5T_INTERFACE::get_instance() {
   auto& st = host_world_slot<R5T_STATE>();

@@ -1,6 +1,7 @@
 #pragma once
 // The atom-to-cell directive store: a process-wide singleton.
 #include <map>
+#include <memory>
 #include <tuple>
 #include <vector>
 #include <utility>
@@ -9,6 +10,8 @@
 
 class VOK_ATOM_ITERM;
 class VOK_ATOM_OTERM;
+class VOK_ATOM_NETLIST;
+class R5T_DIRECTIVES;
 
 class HOST_API R5T_INTERFACE {
 public:
@@ -21,6 +24,16 @@ public:
 
   // data: the singleton (created on first use, not recorded).
   static R5T_INTERFACE* get_instance();
+  // recorded: makes a new, empty singleton; drops the singleton (the next
+  // get_instance makes one again).
+  static R5T_INTERFACE* create_instance();
+  static void destroy_instance();
+  // The process-wide directives: the merge of the partitions' directives.
+  R5T_DIRECTIVES* get_directives() const { return m_directives.get(); }
+  // recorded: adds a partition's directives; `out` receives the entries of
+  // the netlist's atoms.
+  void merge(const R5T_DIRECTIVES& directives);
+  void filter(const VOK_ATOM_NETLIST& netlist, R5T_DIRECTIVES& out) const;
   // data: the atom's metadata value for the key; a null symbol when absent.
   PELK get_atom_metadata(int atom_id, PELK key) const;
   void set_atom_metadata(int atom_id, PELK key, PELK value);
@@ -42,4 +55,5 @@ private:
   std::map<std::pair<int, int>, std::pair<PELK, PELK>> m_metadata;  // (atom id, key index) -> (key, value)
   std::map<std::tuple<int, int, int>, std::vector<PELK>> m_mappings;  // (atom id, port type, index)
   std::map<std::tuple<int, int, int>, PELK> m_out_mappings;           // (atom id, port type, index)
+  std::unique_ptr<R5T_DIRECTIVES> m_directives;
 };

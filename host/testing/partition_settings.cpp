@@ -9,7 +9,9 @@
 
 #include "jov/jov_design.h"
 #include "jov/jov_routing_splitter.h"
+#include "korrin/korrin_graph.h"
 #include "korrin/korrin_router.h"
+#include "gesk/gesk_bundle.h"
 #include "kiv/kiv_model.h"
 #include "moz/moz_assignment.h"
 #include "hov/hov_utility.h"
@@ -22,6 +24,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
+#include "vok/vok_re_stitched_network.h"
 #include "vok/vok_routing_model.h"
 
 namespace host::testing {
@@ -370,6 +373,20 @@ bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std:
   sta_full_update_timing(false);
   std::map<std::string, bool> preserved;
   for (const auto& p : partitions) preserved[p.name] = p.preserved;
+  // A preserved partition's networks hold the earlier compile's routing of
+  // every net that reaches its atoms, stitched to its terminals.
+  std::map<JOV_PARTITION*, std::vector<JUK::FOREST<int, int>*>> networks;
+  for (const auto& part : design->get_partitions()) {
+    auto& n = networks[part.get()];
+    for (int i = 0; i < 3; ++i) n.push_back(new JUK::FOREST<int, int>());
+    if (!preserved[part->get_name()] || GESK_BUNDLE_SINGLETON::get_bundle() == nullptr) continue;
+    std::set<std::uint32_t> ids;
+    for (VOK_ATOM_NODE* a : part->get_state()->get_atom_netlist()->get_atom_list())
+      if (!a->is_box()) ids.insert(static_cast<std::uint32_t>(a->get_id()));
+    vok_build_re_networks(*routing, *host::korrin::graph().route_info(), n,
+                          *GESK_BUNDLE_SINGLETON::get_bundle()->get_port_map_db(),
+                          [&ids](std::uint32_t atom) { return ids.count(atom) != 0; });
+  }
   // Recompiled partitions lose placement and the routing serving them.
   {
     VOK_RE_ROUTING_MODIFIER modifier(*routing, "earlier_compile", false, false);
@@ -398,7 +415,7 @@ bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std:
     std::unique_ptr<VOK_RE_ROUTING> share = JOV_ROUTING_SPLITTER::get_routing_for_partition(*routing, part.get());
     const bool keep = preserved[part->get_name()];
     if (keep) state->preserved_slacks() = preserved_slacks(*share);
-    auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+    auto* model = new VOK_ROUTING_MODEL(networks[part.get()]);
     model->set_path(KIV_PATH({"db", part->get_name(), "default", "routing"}));
     model->set_atom_netlist(state->get_atom_netlist());
     model->set_routing(std::move(share));

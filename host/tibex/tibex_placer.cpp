@@ -13,6 +13,7 @@
 #include "tibex/tibex_location_constraint.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
+#include "jov/jov_hidden_contents.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ void collect_atoms(const VOK_ATOM_NETLIST* n, std::vector<VOK_ATOM_NODE*>& out) 
 std::vector<VOK_ATOM_NODE*> design_atoms() {
   std::vector<VOK_ATOM_NODE*> atoms;
   collect_atoms(host::vok::top_netlist(), atoms);
+  // Full contents hidden by shells keep their sites (they are placed, so fixed).
+  for (VOK_ATOM_NODE* a : host::partitions::hidden_atoms()) atoms.push_back(a);
   std::sort(atoms.begin(), atoms.end(), [](auto* a, auto* b) { return a->get_id() < b->get_id(); });
   return atoms;
 }

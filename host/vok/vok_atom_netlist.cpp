@@ -18,6 +18,7 @@ namespace {
 struct VOK_STATE {
   std::unique_ptr<VOK_ATOM_NETLIST> top = std::make_unique<VOK_ATOM_NETLIST>();
   bool id_manipulation_forbidden = false;
+  VOK_ATOM_NETLIST* presented = nullptr;  // the chip database entry's netlist, when set
 };
 VOK_STATE& state() { return host_world_slot<VOK_STATE>(); }
 
@@ -388,7 +389,8 @@ void VOK_ATOM_BLACKBOX::set_child_netlist(VOK_ATOM_NETLIST* child, bool owned) {
     m_owns_child = owned;
     return;
   }
-  if (child != nullptr && child->get_parent_box() != nullptr) fail("child->get_parent_box() == nullptr", __LINE__);
+  // A netlist held by another box moves to this one.
+  if (child != nullptr && child->get_parent_box() != nullptr) child->get_parent_box()->release_child_netlist();
   if (m_child != nullptr) {
     if (m_owns_child)
       delete m_child;
@@ -397,7 +399,28 @@ void VOK_ATOM_BLACKBOX::set_child_netlist(VOK_ATOM_NETLIST* child, bool owned) {
   }
   m_child = child;
   m_owns_child = owned;
-  if (child != nullptr) child->set_parent_box(this);
+  if (child == nullptr) return;
+  child->set_parent_box(this);
+  // The terminals link to the child's port atoms by id (a shell copy of a
+  // netlist carries the full netlist's ids).
+  for (VOK_ATOM_ITERM* t : iterms()) {
+    const std::size_t port = static_cast<std::size_t>(t->get_index());
+    VOK_ATOM_NODE* inner = port < m_port_ids.size() ? child->get_atom_by_id(m_port_ids[port]) : nullptr;
+    if (inner == nullptr || inner->get_oterm_slot_count() == 0 || inner->get_oterm_slot(0) == nullptr) continue;
+    if (t->get_hier_equiv() == inner->get_oterm_slot(0)) continue;
+    vok_unlink_hier_equivalent(t);
+    vok_unlink_hier_equivalent(inner->get_oterm_slot(0));
+    vok_link_hier_equivalents(t, inner->get_oterm_slot(0));
+  }
+  for (VOK_ATOM_OTERM* t : oterms()) {
+    const std::size_t port = static_cast<std::size_t>(t->get_index());
+    VOK_ATOM_NODE* inner = port < m_port_ids.size() ? child->get_atom_by_id(m_port_ids[port]) : nullptr;
+    if (inner == nullptr || inner->get_iterm_slot_count() == 0 || inner->get_iterm_slot(0) == nullptr) continue;
+    if (t->get_hier_equiv() == inner->get_iterm_slot(0)) continue;
+    vok_unlink_hier_equivalent(t);
+    vok_unlink_hier_equivalent(inner->get_iterm_slot(0));
+    vok_link_hier_equivalents(inner->get_iterm_slot(0), t);
+  }
 }
 
 VOK_ATOM_NETLIST* VOK_ATOM_BLACKBOX::release_child_netlist() {
@@ -417,6 +440,7 @@ VOK_ATOM_ITERM* VOK_ATOM_BLACKBOX::add_input_port(const std::string& name, VOK_A
   const int index = static_cast<int>(m_ports.size());
   VOK_ATOM_ITERM* term = add_input_term(DB_INPUT_PORT_BOX, index);
   m_ports.push_back(name);
+  m_port_ids.push_back(inner_port->get_id());
   vok_link_hier_equivalents(term, inner);
   return term;
 }
@@ -430,6 +454,7 @@ VOK_ATOM_OTERM* VOK_ATOM_BLACKBOX::add_output_port(const std::string& name, VOK_
   const int index = static_cast<int>(m_ports.size());
   VOK_ATOM_OTERM* term = add_output_term(DB_OUTPUT_PORT_DATA, index);
   m_ports.push_back(name);
+  m_port_ids.push_back(inner_port->get_id());
   vok_link_hier_equivalents(inner, term);
   return term;
 }
@@ -510,6 +535,13 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   atom->m_parent = nullptr;
 }
 
+void VOK_ATOM_NETLIST::remove_flagged_nodes() {
+  std::vector<VOK_ATOM_NODE*> flagged;
+  for (VOK_ATOM_NODE* a : m_atoms)
+    if (a->is_flagged_for_removal()) flagged.push_back(a);
+  for (VOK_ATOM_NODE* a : flagged) detach(a);
+}
+
 void VOK_ATOM_NETLIST::remove(VOK_ATOM_NODE* atom) {
   detach(atom);
   // The terms' destructors unlink the inputs from their sources and leave
@@ -566,7 +598,11 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
 
 namespace host::vok {
 
-VOK_ATOM_NETLIST* top_netlist() { return state().top.get(); }
+VOK_ATOM_NETLIST* top_netlist() {
+  VOK_STATE& st = state();
+  return st.presented != nullptr ? st.presented : st.top.get();
+}
+void present_netlist(VOK_ATOM_NETLIST* netlist) { state().presented = netlist; }
 
 std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index) {
   std::string name;

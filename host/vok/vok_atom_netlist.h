@@ -290,6 +290,12 @@ public:
   // ---- flags
   bool is_modifiable() const { return m_modifiable; }
   void set_modifiable(bool on) { m_modifiable = on; }
+  // The removal flag that VOK_ATOM_NETLIST::remove_flagged_nodes acts on,
+  // and the release of an atom out of any netlist (deletes it; its terms
+  // leave their connections).
+  bool is_flagged_for_removal() const { return m_flagged_for_removal; }
+  void set_flagged_for_removal(bool on) { m_flagged_for_removal = on; }
+  void release() { delete this; }
   bool powers_up() const { return m_powers_up; }
   void set_powers_up(bool high) { m_powers_up = high; }
   bool test_bit(int bit) const { return bit >= 0 && bit < 64 && ((m_bits >> bit) & 1u) != 0; }
@@ -362,6 +368,7 @@ private:
   std::uint64_t m_bits = 0;
   std::uint64_t m_illegal_bits = 0;
   bool m_modifiable = true;
+  bool m_flagged_for_removal = false;
   bool m_powers_up = false;
   unsigned m_io_roles = 0;
   VOK_LUTMASK m_lutmask;
@@ -423,7 +430,8 @@ public:
   VOK_ATOM_NETLIST* get_child_netlist() { return m_child; }
   const VOK_ATOM_NETLIST* get_child_netlist() const { return m_child; }
   // Replaces the child (deleting an owned old one) and makes this box the
-  // child's parent box.
+  // child's parent box (taking the child from another box holding it); the
+  // box terminals link to the child's port atoms of the same ids.
   void set_child_netlist(VOK_ATOM_NETLIST* child, bool owned = true);
   // Gives the child up without deleting it; returns it.
   VOK_ATOM_NETLIST* release_child_netlist();
@@ -447,6 +455,7 @@ private:
   VOK_ATOM_NETLIST* m_child = nullptr;
   bool m_owns_child = true;
   std::vector<std::string> m_ports;
+  std::vector<int> m_port_ids;  // per port index: the inner port atom's id
 };
 
 class HOST_API VOK_ATOM_FACTORY {
@@ -526,6 +535,11 @@ public:
   // algorithm: with `adopt` false the atom is listed (and found by id)
   // without becoming the netlist's own: its parent netlist stays.
   void add_node(VOK_ATOM_NODE* atom, bool adopt);
+  // data: the netlist's table of name pairs (kept with the netlist).
+  std::map<std::string, std::string>& string_pairs() { return m_string_pairs; }
+  // algorithm: takes every atom flagged for removal out of the netlist (not
+  // deleted: the caller releases each).
+  void remove_flagged_nodes();
 
 private:
   template <bool RO> friend class VOK_ATOM_ITERATOR;
@@ -542,12 +556,16 @@ private:
   VOK_ATOM_OTERM m_ground;
   std::string m_namespace;
   bool m_own_all_nodes = true;
+  std::map<std::string, std::string> m_string_pairs;
 };
 
 namespace host::vok {
 // data: the design's top-level netlist (created empty on first use, destroyed
 // at reset).
 HOST_API VOK_ATOM_NETLIST* top_netlist();
+// The netlist the chip database entry presents as the design's (null: the
+// top netlist above); host passes then see it as the top netlist.
+HOST_API void present_netlist(VOK_ATOM_NETLIST* netlist);
 // The stand-in name of an output port type ("Q", "COMBOUT", ...).
 HOST_API std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index);
 // Call-log arguments: "atom#17", "iterm#17.20.0" (atom, port type, index),

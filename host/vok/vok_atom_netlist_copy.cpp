@@ -42,13 +42,19 @@ VOK_ATOM_NETLIST* VOK_ATOM_NETLIST::deep_copy() const {
     if (a->is_box()) {
       auto* box = new VOK_ATOM_BLACKBOX();
       box->m_ports = static_cast<const VOK_ATOM_BLACKBOX*>(a)->m_ports;
+      box->m_port_ids = static_cast<const VOK_ATOM_BLACKBOX*>(a)->m_port_ids;
       b = box;
     } else {
       b = new VOK_ATOM_STANDIN(a->m_kind, a->m_basic_type, a->m_atom_type, a->m_default_dev_element);
     }
     b->m_register_kind = a->m_register_kind;
     b->m_zota_marked = a->m_zota_marked;
-    if (a->m_name != nullptr) b->set_name(a->get_string_hpath());
+    // A box's name stands for its partition (compared by address): the copy
+    // shares it.
+    if (a->m_name != nullptr && a->is_box())
+      b->set_shared_name(a->m_name);
+    else if (a->m_name != nullptr)
+      b->set_name(a->get_string_hpath());
     b->m_location_index = a->m_location_index;
     b->m_location_element = a->m_location_element;
     b->m_analytic_x = a->m_analytic_x;

@@ -43,6 +43,11 @@ public:
   // data: the routing-element gids (bit 31 clear) that a periphery-core
   // transfer marked explicitly as hard routing constraints.
   std::set<int>& explicit_hard_routing_constraint_gids() { return m_explicit_hard_gids; }
+  // data: the netlist the entry presents as the design's atom netlist (null:
+  // the top netlist); host passes read it as the top netlist.
+  VOK_ATOM_NETLIST* get_atom_netlist() const;
+  void set_atom_netlist(VOK_ATOM_NETLIST* netlist);
+  bool presents_atom_netlist() const { return m_atom_netlist != nullptr; }
 
   // data: the world's entry (created on first use, destroyed at reset).
   static VOK_CHIP_DB_ENTRY* current();
@@ -54,4 +59,5 @@ private:
   VOK_RE_PRESSLACK_CONTAINER m_hidden_slacks;
   VOK_RE_PRESSLACK_CONTAINER m_router_slacks;
   std::set<int> m_explicit_hard_gids;
+  VOK_ATOM_NETLIST* m_atom_netlist = nullptr;
 };

@@ -2,7 +2,10 @@
 
 #include <memory>
 
+#include "common/host_call_log.h"
 #include "common/host_world.h"
+
+#include <fstream>
 
 namespace {
 struct W3J3_INTERFACE_STATE {
@@ -45,4 +48,26 @@ void W3J3_PORT_MAP_INTERFACE::destroy_instance() { interface_state().instance.re
 std::vector<W3J3_PORT_MAP_ENTRY> W3J3_PORT_MAP_INTERFACE::get_port_map_results(const VOK_ATOM_ITERM* iterm) const {
   if (m_db == nullptr || iterm == nullptr) return {};
   return m_db->get_port_map_results(W3J3_LOGICAL_PORT_FACTORY::create(iterm), 1);
+}
+
+void W3J3_PORT_MAP_DB::reset() {
+  host::log_call("W3J3_PORT_MAP_DB::reset");
+  m_entries.clear();
+}
+
+void W3J3_PORT_MAP_DB::merge(const W3J3_PORT_MAP_DB& other) {
+  host::log_call("W3J3_PORT_MAP_DB::merge");
+  for (const auto& [key, list] : other.m_entries) {
+    auto& mine = m_entries[key];
+    mine.insert(mine.end(), list.begin(), list.end());
+  }
+}
+
+void W3J3_PORT_MAP_DB::debug_dump(const std::string& file_name, int map_type, const GESK_DEVICE*) const {
+  host::log_call("W3J3_PORT_MAP_DB::debug_dump", file_name, map_type);
+  std::ofstream out(file_name);
+  for (const auto& [key, list] : m_entries)
+    for (const W3J3_PORT_MAP_ENTRY& e : list)
+      if (e.type == map_type)
+        out << std::get<0>(key) << " " << std::get<1>(key) << " " << std::get<2>(key) << " -> " << e.value << "\n";
 }

@@ -2,11 +2,14 @@
 // data: the port map: a logical port of an atom terminal to its {type, value}
 // entries. Type-1 entries name a GESK port by value.
 #include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "common/host_api.h"
 #include "vok/vok_re_logical_port.h"
+
+class GESK_DEVICE;
 
 struct W3J3_PORT_MAP_ENTRY {
   int type = 0;
@@ -28,6 +31,11 @@ public:
   void add_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry);
   // data: no port has an entry.
   bool is_empty() const { return m_entries.empty(); }
+  // recorded: drops every entry; adds the other database's entries.
+  void reset();
+  void merge(const W3J3_PORT_MAP_DB& other);
+  // recorded: writes the entries of a map type, one line per port.
+  void debug_dump(const std::string& file_name, int map_type, const GESK_DEVICE* device) const;
 
 private:
   using KEY = std::tuple<std::uint32_t, int, std::uint16_t>;

@@ -1,6 +1,7 @@
 #include "wexan/wexan_env.h"
 
 #include <memory>
+#include "kem/kem_manager.h"
 
 #include "siv/siv_atom_mod_utility.h"
 #include "wexan/wexan_finalize_services.h"
@@ -127,6 +128,10 @@ WEXAN_HOV_UTILITY* WEXAN_ENV::get_hov_utility_ptr() const { return host::hov::ut
 void WEXAN_ENV::delete_hov_utility_completely() {
   host::log_call("WEXAN_ENV::delete_hov_utility_completely");
   host::hov::delete_utility();
+  // The timing netlist in memory goes with the utility (part of this call,
+  // not a recorded call of its own).
+  if (KEM_MANAGER* kem = KEM_MANAGER::get(); kem != nullptr && kem->get_kem_netlist() != nullptr)
+    kem->set_kem_netlist(nullptr);
 }
 
 bool WEXAN_ENV::hov_utility_reflects_atom_netlist_exactly() const {

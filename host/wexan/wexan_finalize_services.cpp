@@ -24,6 +24,12 @@ void WEXAN_UNLOAD::reload_device_data(int level) { host::log_call("WEXAN_UNLOAD:
 WEXAN_JOV_PR_UTILITY* WEXAN_JOV_PR_UTILITY::get_existing_instance() {
   return l_state().pr_absent ? nullptr : &l_state().pr;
 }
+void WEXAN_JOV_PR_UTILITY::destroy_instance() { host::log_call("WEXAN_JOV_PR_UTILITY::destroy_instance"); }
+WEXAN_JOV_PR_UTILITY* WEXAN_JOV_PR_UTILITY::get_new_instance() {
+  host::log_call("WEXAN_JOV_PR_UTILITY::get_new_instance");
+  l_state().pr = WEXAN_JOV_PR_UTILITY();
+  return get_existing_instance();
+}
 void WEXAN_JOV_PR_UTILITY::update_post_fit_partition_info() {
   host::log_call("WEXAN_JOV_PR_UTILITY::update_post_fit_partition_info");
 }

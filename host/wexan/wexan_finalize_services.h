@@ -15,6 +15,9 @@ class HOST_API WEXAN_JOV_PR_UTILITY {
 public:
   // data: the world's utility; null while host::wexan::set_pr_utility_absent.
   static WEXAN_JOV_PR_UTILITY* get_existing_instance();
+  // recorded: drops the utility and makes a new one (null while absent).
+  static void destroy_instance();
+  static WEXAN_JOV_PR_UTILITY* get_new_instance();
   // data: the partial-reconfiguration region of a routing gid (bit 31
   // ignored; 0, the static region, unless host::wexan::set_routing_region).
   unsigned get_region_of_routing_gid(unsigned gid) const;

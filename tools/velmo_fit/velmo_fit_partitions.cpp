@@ -14,6 +14,8 @@
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
+#include "vok/vok_routing_model.h"
+#include "kiv/kiv_model.h"
 
 namespace velmo_fit {
 
@@ -26,8 +28,13 @@ bool is_real(const VOK_ATOM_NODE* a) { return !a->is_box() && !a->is_port(); }
 // The share of a preserved partition in the design's routing, restricted to
 // nets driven from preserved partitions (nets from recompiled partitions
 // are routed anew by design).
+const VOK_RE_ROUTING* full_routing(const JOV_PARTITION* p);
+
 std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string, bool>& preserved) {
-  auto share = JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
+  // A partition still on its shell (no final stage ran) keeps its full
+  // routing in its full state.
+  const VOK_RE_ROUTING* hidden = p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED ? full_routing(p) : nullptr;
+  auto share = hidden != nullptr ? std::make_unique<VOK_RE_ROUTING>(*hidden) : JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
   std::vector<std::string> trees;
   for (int root = share->forest().first_root(); root != -1; root = share->forest().next_sibling(root)) {
     if (share->is_zota_q_root(root)) continue;
@@ -44,6 +51,28 @@ std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string
   std::string out;
   for (const auto& t : trees) out += t + "\n";
   return out;
+}
+
+int real_atoms(const JOV_STATE* state) {
+  int n = 0;
+  for (const VOK_ATOM_NODE* a : state->get_atom_netlist()->get_atom_list()) n += is_real(a);
+  return n;
+}
+
+const VOK_RE_ROUTING* full_routing(const JOV_PARTITION* p) {
+  for (KIV_MODEL* m : p->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models())
+    if (m->get_name() == "routing")
+      if (const auto* model = dynamic_cast<const VOK_ROUTING_MODEL*>(m)) return model->get_routing();
+  return nullptr;
+}
+
+int routing_nodes(const JOV_STATE* state) {
+  for (KIV_MODEL* m : state->get_kiv_state()->get_models())
+    if (m->get_name() == "routing") {
+      const auto* model = dynamic_cast<const VOK_ROUTING_MODEL*>(m);
+      return model != nullptr && model->get_routing() != nullptr ? model->get_routing()->get_live_node_count() : 0;
+    }
+  return 0;
 }
 
 std::map<std::string, bool> preserved_map(const std::vector<host::testing::PARTITION_SETTING>& parts) {
@@ -85,7 +114,9 @@ bool PARTITION_RUN::bind(void* lib, const std::map<std::string, std::string>& ex
   m_initialize = reinterpret_cast<bool (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>, bool, DEV_FAMILY_ENUM)>(
       find("velmo_bbic_initialize("));
   m_shutdown = reinterpret_cast<void (*)()>(find("velmo_bbic_shutdown("));
-  return m_initialize != nullptr && m_shutdown != nullptr;
+  m_guard_make = reinterpret_cast<void (*)(void*, JOV_DESIGN&)>(find("VELMO_BBIC_REPORT::VELMO_BBIC_REPORT("));
+  m_guard_end = reinterpret_cast<void (*)(void*)>(find("VELMO_BBIC_REPORT::~VELMO_BBIC_REPORT("));
+  return m_initialize != nullptr && m_shutdown != nullptr && m_guard_make != nullptr && m_guard_end != nullptr;
 }
 
 void PARTITION_RUN::stage_starting(const std::string& stage) const {
@@ -97,11 +128,36 @@ void PARTITION_RUN::stage_starting(const std::string& stage) const {
   if (it != snapshot.end()) design()->set_current_snapshot(it->second, false, false);
 }
 
-bool PARTITION_RUN::after_startup(int family) const {
+bool PARTITION_RUN::after_startup(int family) {
   if (!active()) return true;
   JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
   snapshot.set_from_str(design()->get_current_snapshot_str(), true);
-  return m_initialize(snapshot, false, static_cast<DEV_FAMILY_ENUM>(family));
+  const bool ok = m_initialize(snapshot, false, static_cast<DEV_FAMILY_ENUM>(family));
+  // What each blackboxed partition's shell keeps of its full contents.
+  for (const auto& p : design()->get_partitions()) {
+    if (!p->has_state(JOV_PARTITION::BBIC_DEPOPULATED)) continue;
+    SHELL& s = m_shells[p->get_name()];
+    const int full_atoms = real_atoms(p->get_state(JOV_PARTITION::DEFAULT));
+    const int full_nodes = routing_nodes(p->get_state(JOV_PARTITION::DEFAULT));
+    s.atoms = real_atoms(p->get_state(JOV_PARTITION::BBIC_DEPOPULATED));
+    s.routing_nodes = routing_nodes(p->get_state(JOV_PARTITION::BBIC_DEPOPULATED));
+    std::printf("Partition %s blackboxed: shell keeps %d of %d atoms, %d of %d routing nodes\n", p->get_name().c_str(),
+                s.atoms, full_atoms, s.routing_nodes, full_nodes);
+  }
+  std::fflush(stdout);
+  return ok;
+}
+
+void PARTITION_RUN::report_guard_begin() {
+  if (!active() || m_guard_built) return;
+  m_guard_make(m_guard, *design());
+  m_guard_built = true;
+}
+
+void PARTITION_RUN::report_guard_end() {
+  if (!m_guard_built) return;
+  m_guard_end(m_guard);
+  m_guard_built = false;
 }
 
 void PARTITION_RUN::before_shutdown() const {
@@ -137,6 +193,12 @@ nlohmann::ordered_json PARTITION_RUN::report() const {
                     {"parent", p->get_parent() ? nlohmann::ordered_json(p->get_parent()->get_name()) : nlohmann::ordered_json()},
                     {"preserved", preserved.count(p->get_name()) && preserved.at(p->get_name())},
                     {"atoms", atoms}});
+    auto shell = m_shells.find(p->get_name());
+    list.back()["blackboxed"] = shell != m_shells.end();
+    if (shell != m_shells.end()) {
+      list.back()["shell_atoms"] = shell->second.atoms;
+      list.back()["shell_routing_nodes"] = shell->second.routing_nodes;
+    }
   }
   return list;
 }

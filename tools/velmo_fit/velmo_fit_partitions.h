@@ -13,6 +13,8 @@
 #include "jov/jov_enum.h"
 #include "testing/partition_settings.h"
 
+class JOV_DESIGN;
+
 namespace velmo_fit {
 
 class PARTITION_RUN {
@@ -29,7 +31,12 @@ public:
   // Sets the design's current snapshot for the stage about to run.
   void stage_starting(const std::string& stage) const;
   // After start-up: velmo_bbic_initialize for the device family.
-  bool after_startup(int family) const;
+  // Prints per blackboxed partition what its shell keeps.
+  bool after_startup(int family);
+  // The component's report guard (full contents shown, read-only) around
+  // the host's reporting.
+  void report_guard_begin();
+  void report_guard_end();
   // Before shut-down: velmo_bbic_shutdown.
   void before_shutdown() const;
   // Preserved partitions against their placement and routing after the
@@ -43,8 +50,17 @@ private:
   std::vector<host::testing::PARTITION_SETTING> m_partitions;
   std::map<int, unsigned> m_locations;            // preserved atom id -> location gid
   std::map<std::string, std::string> m_routing;  // preserved partition -> its routing
+  struct SHELL {
+    int atoms = 0;
+    int routing_nodes = 0;
+  };
+  std::map<std::string, SHELL> m_shells;  // blackboxed partition -> what its shell kept
   bool (*m_initialize)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>, bool, DEV_FAMILY_ENUM) = nullptr;
   void (*m_shutdown)() = nullptr;
+  void (*m_guard_make)(void*, JOV_DESIGN&) = nullptr;
+  void (*m_guard_end)(void*) = nullptr;
+  alignas(void*) unsigned char m_guard[sizeof(void*)] = {};  // the guard object (one owning pointer)
+  bool m_guard_built = false;
 };
 
 }  // namespace velmo_fit

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "vok/vok_routing_model.h"
+#include "kiv/kiv_model.h"
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "gen/gen_profile.h"
@@ -23,7 +25,8 @@ using ::testing::Not;
 
 namespace {
 
-const char* kSequence = "velmo_bbic_run_sequence: not built yet";
+// The sequence's own line once the shells are built.
+const char* kSequence = "Blackboxed 1 partitions";
 
 class BbicDriverTest : public HostTest {
 protected:
@@ -31,6 +34,13 @@ protected:
     HostTest::SetUp();
     host::testing::device(Family::KY).build();
     s = host::testing::scenes::partitioned();
+    // Every state has a routing model (empty routing), as a compiled design does.
+    for (JOV_PARTITION* p : {s.top, s.a, s.b, s.c}) {
+      auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+      model->set_path(KIV_PATH({"db", p->get_name(), "default", "routing"}));
+      model->set_routing(std::make_unique<VOK_RE_ROUTING>());
+      p->get_state()->get_kiv_state()->add_model(model);
+    }
   }
   bool initialize(int family = Family::KY, bool split_fit = false) {
     return velmo_bbic_initialize(JOV_SNAPSHOT_BASE::PLACED, split_fit, static_cast<DEV_FAMILY_ENUM>(family));
@@ -167,7 +177,8 @@ TEST_F(BbicDriverTest, TestModeSkipsTheLaterGates) {
   recompile_top();  // the top gate would refuse
   cfg_set_on("bbic_test_blackboxify");
   EXPECT_TRUE(initialize(48));
-  EXPECT_TRUE(has_line("velmo_bbic_test_blackboxify: not built yet"));
+  EXPECT_FALSE(has_line(kSequence));
+  EXPECT_FALSE(s.a->has_state(JOV_PARTITION::BBIC_DEPOPULATED));
   EXPECT_TRUE(ids().empty());
   EXPECT_FALSE(velmo_bbic_is_active());
 }
@@ -283,11 +294,10 @@ TEST_F(BbicDriverTest, ActivationPreparesTheDieThenRunsTheSequence) {
 TEST_F(BbicDriverTest, ShutdownRemovesEveryShellStateAndKeepsTheFlag) {
   host::moz::assign("A", 1773, "AUTO");
   ASSERT_TRUE(initialize());
-  auto* shell = new VOK_ATOM_NETLIST();
-  JOV_STATE* state = s.a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
-  host::testing::set_state_netlist(s.a, state, shell, true);
-  s.a->set_active_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  // The sequence gave A its shell.
+  VOK_ATOM_NETLIST* shell = s.a->get_state(JOV_PARTITION::BBIC_DEPOPULATED)->get_atom_netlist();
   s.c->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  ASSERT_EQ(s.a->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   ASSERT_EQ(s.a->get_box()->get_child_netlist(), shell);
   velmo_bbic_shutdown();
   EXPECT_FALSE(s.a->has_state(JOV_PARTITION::BBIC_DEPOPULATED));

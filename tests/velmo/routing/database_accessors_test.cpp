@@ -121,12 +121,13 @@ TEST_F(DatabaseAccessorTest, PathsStatesAndTheirVirtualBase) {
   b.clear();
   EXPECT_EQ(host::kiv::live_models(), 0);
 
+  // The last holder deletes a model whatever its flag.
   KIV_STATE keeper;
-  KIV_MODEL kept;
   keeper.dont_delete_models_when_cleared();
-  keeper.add_model(&kept);
-  keeper.clear();
+  keeper.add_model(new KIV_MODEL());
   EXPECT_EQ(host::kiv::live_models(), 1);
+  keeper.clear();
+  EXPECT_EQ(host::kiv::live_models(), 0);
 }
 
 TEST_F(DatabaseAccessorTest, DeletingAnAtomMappingEmptiesTheListAndLowersTheCount) {
