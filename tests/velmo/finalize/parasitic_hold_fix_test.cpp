@@ -21,6 +21,9 @@
 #include "tibex/tibex_hold_reroute.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_finalize_parasitics.h"
+#include "wexan/wexan_finalize_services.h"
+#include "wump/wump_blacklisting.h"
+#include "common/host_script.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
@@ -82,6 +85,10 @@ protected:
     a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
     b = n->reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643);
     n->io_out("out", b);
+    if (with_pipeline) {
+      p = n->zota_reg("p").clk(clk).d(a);
+      n->io_out("pout", p);
+    }
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     ASSERT_TRUE(f.route());
@@ -132,10 +139,27 @@ protected:
     }
     FAIL() << "could not make b fail hold by " << deficit << " ps";
   }
+  // Every gid of the routing tree.
+  std::vector<unsigned> routed_gids() const {
+    const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+    std::vector<unsigned> out;
+    for (int id = 0; id < routing->forest().num_slots(); ++id)
+      if (routing->is_live(id) && routing->get_value(id) < -1) out.push_back(static_cast<unsigned>(routing->get_value(id)));
+    return out;
+  }
+  // The debug lines since `mark` that start with `prefix`.
+  static std::vector<std::string> lines_from(std::size_t mark, const std::string& prefix) {
+    std::vector<std::string> out;
+    const auto lines = host::debug::texts();
+    for (std::size_t i = mark; i < lines.size(); ++i)
+      if (lines[i].rfind(prefix, 0) == 0) out.push_back(lines[i]);
+    return out;
+  }
+  bool with_pipeline = false;
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
   SIG clk;
-  VOK_ATOM_NODE *a = nullptr, *b = nullptr;
+  VOK_ATOM_NODE *a = nullptr, *b = nullptr, *p = nullptr;
 };
 
 TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingStaysLegal) {
@@ -243,6 +267,125 @@ TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
   EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
   EXPECT_EQ(host::hov::constraint_skips(), skips + 2);
   EXPECT_EQ(host::hov::constraint_reads(), reads + 2);
+}
+
+TEST_F(ParasiticHoldFixTest, OneFailureTooManyStopsTheCornerAndTheChain) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  // One failure past the limit: nothing is fixed and no later corner is
+  // checked.
+  cfg_set_int_value("route_fixup_flow_parasitics_max_num_failures_to_fix", 0);
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  std::size_t mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_EQ(lines_from(mark, "Thread 0: Exceeded maximum number of failures to fix. Stop parasitics.").size(), 1u);
+  const auto lines = host::debug::texts();
+  const auto stop = std::find(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(),
+                              "Thread 0: Exceeded maximum number of failures to fix. Stop parasitics.");
+  EXPECT_TRUE(std::none_of(stop, lines.end(), [](const std::string& l) { return l.rfind("Checking corner", 0) == 0; }));
+  EXPECT_TRUE(lines_from(mark, "Added 5 wires").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  request();
+  const std::vector<int> still = hold_slacks();
+  EXPECT_LT(*std::min_element(still.begin(), still.end()), 0);
+  // At the limit it is fixed.
+  cfg_set_int_value("route_fixup_flow_parasitics_max_num_failures_to_fix", 1);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_TRUE(lines_from(mark, "Thread 0: Exceeded maximum").empty());
+  EXPECT_EQ(lines_from(mark, "Added 5 wires to fix this failure.").size(), 1u);
+}
+
+TEST_F(ParasiticHoldFixTest, SerializedCornersWriteTheirResultsAndAPassWithWiresEndsAtItsCorner) {
+  build({Corner::slow(), Corner::fast()});
+  cfg_set_on("parasitic_fixup_serialize_kem_corners");
+  cfg_set_off("route_fixup_parasitics_run_incremental_hep");
+  host::clear_calls();
+  std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  auto names = host::call_names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_netlist_to_disk")), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_corners_to_disk")), 1);
+  EXPECT_EQ(lines_from(mark, "Checking corner").size(), 2u);
+  // Wires at the (fast) second corner end the pass there; the next pass
+  // runs over the window that follows, its first corner writing the netlist.
+  make_hold_fail(60);
+  host::clear_calls();
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(lines_from(mark, "Checking corner"),
+            (std::vector<std::string>{"Checking corner slow_900V_100cc", "Checking corner fast_900V_-40cc",
+                                      "Checking corner slow_900V_100cc", "Checking corner fast_900V_-40cc"}));
+  EXPECT_EQ(lines_from(mark, "Stop this round of hold parasitic fixing").size(), 1u);
+  names = host::call_names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_netlist_to_disk")), 2);
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_corners_to_disk")), 1);
+  // With the incremental annotation on, wires in serialized mode are an
+  // internal error.
+  cfg_set_on("route_fixup_parasitics_run_incremental_hep");
+  make_hold_fail(60);
+  host::testing::expect_internal_error([&] { VELMO_FINALIZE_PARASITICS::run(env, {}, 0); });
+}
+
+TEST_F(ParasiticHoldFixTest, StubsOutsideTheRegionOrBlacklistedAreNeverAttached) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  // Every routed wire in another region than the free ones: no stub fits.
+  for (unsigned gid : routed_gids()) host::wexan::set_routing_region(gid, 1);
+  std::size_t mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  const std::vector<std::string> skipped = lines_from(mark, "Child GID ");
+  ASSERT_FALSE(skipped.empty());
+  EXPECT_EQ(lines_from(mark, "Added 0 wires to fix this failure.").size(), lines_from(mark, "Added ").size() / 2);
+  EXPECT_TRUE(lines_from(mark, "Added 5 wires").empty());
+  // The same wires blacklisted instead: never offered as stubs.
+  for (unsigned gid : routed_gids()) host::wexan::set_routing_region(gid, 0);
+  auto* blacklisting = const_cast<WUMP_BLACKLISTING*>(host::device::die_info()->get_blacklisting());
+  for (const std::string& line : skipped) {
+    unsigned gid = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "Child GID %u", &gid), 1);
+    blacklisting->add_routing_gid(gid);
+  }
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_FALSE(lines_from(mark, "Found no dangling wire to fix hold. Skip.").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  request();
+  const std::vector<int> after = hold_slacks();
+  EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
+}
+
+TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIsCaught) {
+  with_pipeline = true;
+  build({Corner::slow(), Corner::fast()});
+  host::swavo::set_post_spar_incremental_hep(true);
+  cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  const std::string moved = "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(p->get_id()) +
+                            ", false, false)";
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::call_lines(), ::testing::Not(::testing::Contains(moved)));
+  // Another atom recorded at p's location: p moved.
+  host::swavo::set_placed_zota_atom_id(p->get_location_index(), static_cast<unsigned>(a->get_id()));
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains(moved));
+  // Verification with slacks that differ after the forced read: a debug
+  // line when forced, an internal error otherwise.
+  cfg_set_on("velmo_verify_skipped_read_sdc");
+  host::script::queue<std::uint64_t>("sta_debug_compute_outgoing_slack_cookie").push(1).push(2);
+  std::size_t mark = host::debug::texts().size();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_EQ(lines_from(mark, "cookies don't match, but not asserting").size(), 1u);
+  cfg_set_off("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  host::script::queue<std::uint64_t>("sta_debug_compute_outgoing_slack_cookie").push(1).push(2);
+  const HOST_INTERNAL_ERROR e =
+      host::testing::expect_internal_error([&] { VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env); });
+  EXPECT_THAT(e.condition, ::testing::HasSubstr("cookies don't match before/after skipping read_sdc"));
+  // Equal cookies pass.
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
 }
 
 }  // namespace

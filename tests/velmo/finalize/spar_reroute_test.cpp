@@ -37,7 +37,9 @@ protected:
   // all it can drive) -> b (register), a far from p; a LUT l fed by b
   // feeds c. Slow corner only: the pass reads one
   // analysed corner's slacks.
-  void build() {
+  // With `free_leaf`, p also feeds e, a register of an unconstrained clock
+  // in b's LAB, whose input has no hold slack.
+  void build(bool free_leaf = false) {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
@@ -49,6 +51,10 @@ protected:
     l = n->lut("l", {b}, 0x2).placed(site_gid(3, 7, 0), 644);
     c = n->reg("c").clk(clk).d(l).placed(site_gid(3, 7, 1), 643);
     n->io_out("out", c);
+    if (free_leaf) {
+      e = n->reg("e").clk(n->io_in("clk2")).d(p).placed(site_gid(5, 4, 3), 643);
+      n->io_out("eout", e);
+    }
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     place_in_slot(p, 5, 4, 60);
@@ -90,7 +96,7 @@ protected:
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
   SIG clk;
-  VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr;
+  VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr, *e = nullptr;
 };
 
 // In the fixture p's input fails hold (a is far from p), the rest passes.
@@ -163,6 +169,19 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
   EXPECT_GE(hold(d_of(c)), 0);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+// A leaf of the chain without a hold slack keeps its budgets but counts as
+// handled: two connections through p, one re-route from p's input.
+TEST_F(SparRerouteTest, AChainLeafWithoutHoldSlackIsHandledWithItsBudgetsKept) {
+  build(true);
+  ASSERT_LT(hold(d_of(p)), 0);
+  EXPECT_EQ(hov_get_accessories()->get_edge_slack_data()[ic_edge(d_of(e))->get_id()].second, 2147483647);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 2 connections for hold (2 w/ ZOTAs)"));
+  EXPECT_EQ(count_calls("DUX::reroute("), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 1);
 }
 
 }  // namespace
