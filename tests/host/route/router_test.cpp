@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "korrin/korrin_graph.h"
 #include "korrin/korrin_incremental_router.h"
@@ -145,10 +146,16 @@ TEST_F(RouterTest, ARerouteFollowsTheLastRoutingWhereItIsStillFree) {
   EXPECT_EQ(host::router::last_stats().guided, conns);
   EXPECT_EQ(host::router::last_stats().searches, 0);
   EXPECT_EQ(dump(), first);
-  // Without the option a re-route searches every connection.
+  // With the switch off a re-route searches every connection; it is on
+  // unless set.
   routing().clear();
+  cfg_set_off("host_router_follow_last_routing");
   ASSERT_TRUE(host::router::route_design(&why)) << why;
   EXPECT_EQ(host::router::last_stats().guided, 0);
+  host::cfg::unset("host_router_follow_last_routing");
+  routing().clear();
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_EQ(host::router::last_stats().guided, conns);
   // l3's first input mux goes to a tree of no net.
   const VOK_ATOM_ITERM* in = atoms[4]->get_iterm_slot(0);
   const unsigned mux = routing().get_gid(routing().forest().parent(routing().get_sink_nodes(in).at(0))) & 0x7FFFFFFFu;
