@@ -217,9 +217,14 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
   SCRATCH& sc = scratch(g);
   VIEW view(g, r, sc);
 
-  // Order: driver id, output term, then the sink's place in the fanout walk.
+  // Order: data inputs of registers in pipeline slots first (each has one
+  // target, the slot, reached through its mux's few fan-ins; a connection
+  // routed earlier in the batch, say a new register's clock entering its
+  // LAB, could take the last free one), then driver id, output term and the
+  // sink's place in the fanout walk.
   struct ITEM {
     std::size_t index;
+    bool slot_d;
     int driver;
     int oterm;
     int position;
@@ -238,9 +243,11 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
     int slot_index = 0;
     for (std::size_t s = 0; s < p.src->get_my_node()->get_oterm_slot_count(); ++s)
       if (p.src->get_my_node()->get_oterm_slot(s) == p.src) slot_index = static_cast<int>(s);
-    order.push_back({i, p.src->get_my_node()->get_id(), slot_index, pos});
+    const bool slot_d = is_slot_data_input(site_of(p.sink->get_my_node()), static_cast<int>(p.sink->get_port_type()));
+    order.push_back({i, slot_d, p.src->get_my_node()->get_id(), slot_index, pos});
   }
   std::stable_sort(order.begin(), order.end(), [](const ITEM& a, const ITEM& b) {
+    if (a.slot_d != b.slot_d) return a.slot_d;
     if (a.driver != b.driver) return a.driver < b.driver;
     if (a.oterm != b.oterm) return a.oterm < b.oterm;
     return a.position < b.position;

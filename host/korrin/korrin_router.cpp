@@ -400,7 +400,7 @@ bool ROUTER::run() {
   for (const NET& n : m_d.nets) st.connections += static_cast<int>(n.conns.size());
   double pres = m_o.first_present_factor;
   int overused = 0;
-  const bool guided = m_o.follow_last_routing || cfg_is_on("host_router_follow_last_routing", false);
+  const bool guided = m_o.follow_last_routing || cfg_is_on("host_router_follow_last_routing", true);
   if (const GUIDE& guide = guide_slot();
       guided && guide.info == m_g.route_info() && guide.size == m_g.size() && !guide.paths.empty())
     m_guide = &guide;

@@ -45,8 +45,8 @@ struct OPTIONS {
   // searches, paths a little dearer).
   double bound_weight = 1.5;
   // Record this routing's paths and follow the last recorded ones (see
-  // above); also on with the configuration switch
-  // "host_router_follow_last_routing".
+  // above) even when the configuration switch
+  // "host_router_follow_last_routing" (on unless set) is off.
   bool follow_last_routing = false;
 };
 

@@ -47,7 +47,7 @@ TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   const std::string settings = std::string(VELMO_SOURCE_DIR) + "/tests/data/retime_settings.json";
   const auto report = std::filesystem::temp_directory_path() / "velmo_fit_retime_report.json";
   auto r = velmo_fit_test::run("--settings " + settings + " --report " + report.string() +
-                               " --cfg muvo_post_route_in_finalize=on --cfg muvo_zota_crit_iterations=1"
+                               " --cfg muvo_post_route_in_finalize=on --cfg muvo_zota_crit_iterations=2"
                                " --cfg test_incremental_resynthesis=off --cfg velmo_verify_incremental_hep=on");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Placement: legal"));

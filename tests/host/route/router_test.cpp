@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "korrin/korrin_graph.h"
 #include "korrin/korrin_incremental_router.h"
@@ -145,10 +146,16 @@ TEST_F(RouterTest, ARerouteFollowsTheLastRoutingWhereItIsStillFree) {
   EXPECT_EQ(host::router::last_stats().guided, conns);
   EXPECT_EQ(host::router::last_stats().searches, 0);
   EXPECT_EQ(dump(), first);
-  // Without the option a re-route searches every connection.
+  // With the switch off a re-route searches every connection; it is on
+  // unless set.
   routing().clear();
+  cfg_set_off("host_router_follow_last_routing");
   ASSERT_TRUE(host::router::route_design(&why)) << why;
   EXPECT_EQ(host::router::last_stats().guided, 0);
+  host::cfg::unset("host_router_follow_last_routing");
+  routing().clear();
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_EQ(host::router::last_stats().guided, conns);
   // l3's first input mux goes to a tree of no net.
   const VOK_ATOM_ITERM* in = atoms[4]->get_iterm_slot(0);
   const unsigned mux = routing().get_gid(routing().forest().parent(routing().get_sink_nodes(in).at(0))) & 0x7FFFFFFFu;
@@ -544,3 +551,75 @@ TEST_F(RouterTest, PinsOfAWidePadTileRouteThroughTheirOwnPorts) {
   ASSERT_EQ(sinks.size(), 1u);
   EXPECT_EQ(static_cast<unsigned>(routing().get_gid(routing().forest().parent(sinks[0]))), y_in);
 }
+
+namespace {
+
+// A batch holding a new pipeline register's clock and its data input, where
+// the data input's slot can be entered through one wire only and the clock,
+// routed alone, enters the register's LAB through that same wire: the data
+// input is routed first and the clock takes another way in.
+TEST_F(RouterTest, ASlotDataInputKeepsTheOnlyWireIntoItsSlotFromTheSameBatch) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  place_at(n.find("clk"), 0, 1, 1);
+  place_at(clk, 0, 1, 2);
+  auto a = n.reg("a").clk(clk).d(clk);
+  auto p = n.zota_reg("p").clk(clk).d(a);
+  place_at(a, 2, 3, 1);
+  place_in_slot(p, 5, 4, 60);
+  VOK_ATOM_ITERM* clock_in = p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  VOK_ATOM_ITERM* data_in = p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  routing().clear();
+  // The clock alone: the wire it enters the LAB through.
+  auto clock_entry = [&] {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    ir.add_connection(clk->get_oterm_slot(0), clock_in, nullptr, nullptr);
+    std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+    EXPECT_TRUE(res->routing_succeeded());
+    const std::vector<unsigned>& g = res->paths().at(0).gids;
+    return g.size() < 2 ? std::pair<unsigned, unsigned>{0, 0} : std::pair{g[g.size() - 2] & 0x7FFFFFFFu, g.back() & 0x7FFFFFFFu};
+  };
+  const auto [wire, mux] = clock_entry();
+  ASSERT_NE(wire, 0u);
+  // Another slot of that LAB whose mux the wire feeds: p moves there, and
+  // every other wire into that mux is blacklisted.
+  const host::korrin::GRAPH& graph = host::korrin::graph();
+  const WUMP_PLACE_INFO* place = host::device::die_info()->get_place_info();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  unsigned slot = 0;
+  for (int sub = 0; sub < 100 && slot == 0; ++sub) {
+    const unsigned gid = place->get_global_id(dev_kind::FF, 5, 4, sub);
+    if (gid == DEV_GRID::ILLEGAL_GID || !info->is_zota_gid(gid) || (gid & 0x7FFFFFFFu) == mux) continue;
+    if (graph.has_edge(wire, gid & 0x7FFFFFFFu)) {
+      place_in_slot(p, 5, 4, sub);
+      slot = gid & 0x7FFFFFFFu;
+    }
+  }
+  ASSERT_NE(slot, 0u);
+  auto spec = host::device::spec();
+  const host::korrin::GRAPH::EDGES in = graph.fanins(slot);
+  for (int i = 0; i < in.count; ++i)
+    if (const unsigned f = slot + static_cast<unsigned>(in.rel[i]); f != wire) spec.blacklist_gids.push_back(f | 0x80000000u);
+  host::device::configure(spec);
+  ASSERT_EQ(clock_entry().first, wire);
+  // Both in one batch, the clock added first (its driver also sorts first).
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ir.add_connection(clk->get_oterm_slot(0), clock_in, nullptr, nullptr);
+  ir.add_connection(a->get_oterm_slot(0), data_in, nullptr, nullptr);
+  std::unique_ptr<KORRIN::IR_RESULT> res(ir.route_all_new_connections(false, nullptr));
+  ASSERT_TRUE(res->routing_succeeded()) << (res->reports().empty() ? "" : res->reports().front());
+  ASSERT_EQ(res->paths().size(), 2u);
+  for (const KORRIN::IR_RESULT::PATH& path : res->paths()) {
+    ASSERT_GE(path.gids.size(), 2u);
+    const bool through_wire = (path.gids[path.gids.size() - 2] & 0x7FFFFFFFu) == wire;
+    EXPECT_EQ(through_wire, path.slot_d);
+    if (path.slot_d) {
+      EXPECT_EQ(path.gids.back() & 0x7FFFFFFFu, slot);
+    }
+  }
+  EXPECT_TRUE(ir.commit(res.get(), &routing()));
+  EXPECT_EQ(routing().get_sink_nodes(clock_in).size(), 1u);
+}
+
+}  // namespace
