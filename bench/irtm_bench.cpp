@@ -41,16 +41,8 @@ bool load_frisc() {
   } catch (const host::testing::DESIGN_LOAD_ERROR&) {
     return false;
   }
-  host::testing::SIZING sizing;
-  sizing.routing_tracks = host::testing::kFitRoutingTracks;
-  sizing.lab_atom_limit = host::testing::kFitLabAtomLimit;
-  sizing.pins_per_pad_tile = host::testing::kFitPinsPerPadTile;
-  DeviceSpec sized;
   std::string why;
-  if (!host::testing::solve_device_size(host::testing::count_resources(*host::vok::top_netlist()), 46, sizing, &sized,
-                                        &why))
-    return false;
-  host::device::configure(sized);
+  if (!host::testing::configure_fit_device(46, &why)) return false;
   host::testing::apply_design_settings(
       host::testing::parse_design_settings(R"({"global_clocks": ["pclk"], "clocks": {"pclk": 8000}})", "frisc.json"),
       *host::vok::top_netlist(), "frisc.json");

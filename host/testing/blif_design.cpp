@@ -349,4 +349,15 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
   return spec;
 }
 
+bool configure_fit_device(int family, std::string* why) {
+  SIZING sizing;
+  sizing.routing_tracks = kFitRoutingTracks;
+  sizing.lab_atom_limit = kFitLabAtomLimit;
+  sizing.pins_per_pad_tile = kFitPinsPerPadTile;
+  DeviceSpec sized;
+  if (!solve_device_size(count_resources(*host::vok::top_netlist()), family, sizing, &sized, why)) return false;
+  host::device::configure(sized);
+  return true;
+}
+
 }  // namespace host::testing

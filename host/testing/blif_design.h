@@ -125,4 +125,8 @@ inline constexpr int kFitLabAtomLimit = 10;
 // the core grid then follows the logic, not the pin count.
 inline constexpr int kFitPinsPerPadTile = 8;
 
+// Sizes the device to the top netlist with velmo-fit's settings above and
+// configures it; false with the reason when no device of the family holds it.
+bool configure_fit_device(int family, std::string* why);
+
 }  // namespace host::testing

@@ -155,17 +155,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
            " (valid: " + family_list() + ")";
     return 2;
   }
-  {
-    host::testing::SIZING sizing;
-    sizing.routing_tracks = host::testing::kFitRoutingTracks;
-    sizing.lab_atom_limit = host::testing::kFitLabAtomLimit;
-    sizing.pins_per_pad_tile = host::testing::kFitPinsPerPadTile;
-    DeviceSpec sized;
-    if (!host::testing::solve_device_size(host::testing::count_resources(*host::vok::top_netlist()), family, sizing,
-                                          &sized, why))
-      return 2;
-    host::device::configure(sized);
-  }
+  if (!host::testing::configure_fit_device(family, why)) return 2;
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);

@@ -31,14 +31,8 @@ public:
     const std::string path = std::string(VELMO_DESIGNS_DIR) + f;
     const BLIF_DESIGN d = read_blif_file(path);
     load_blif_design(d, path);
-    SIZING sizing;
-    sizing.routing_tracks = kFitRoutingTracks;
-    sizing.lab_atom_limit = kFitLabAtomLimit;
-    sizing.pins_per_pad_tile = kFitPinsPerPadTile;
-    DeviceSpec sized;
     std::string why;
-    ASSERT_TRUE(solve_device_size(count_resources(*host::vok::top_netlist()), Family::KY, sizing, &sized, &why)) << why;
-    host::device::configure(sized);
+    ASSERT_TRUE(configure_fit_device(Family::KY, &why)) << why;
     for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
       const VOK_ATOM_ITERM* clk = a->is_ff() ? a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0) : nullptr;
       if (const VOK_ATOM_OTERM* src = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr) {

@@ -41,14 +41,8 @@ public:
   void load(const std::string& path, const std::string& clock, int period_ps) {
     d = read_blif_file(path);
     load_blif_design(d, path);
-    SIZING sizing;
-    sizing.routing_tracks = kFitRoutingTracks;
-    sizing.lab_atom_limit = kFitLabAtomLimit;
-    sizing.pins_per_pad_tile = kFitPinsPerPadTile;
-    DeviceSpec sized;
     std::string why;
-    ASSERT_TRUE(solve_device_size(count_resources(*host::vok::top_netlist()), Family::KY, sizing, &sized, &why)) << why;
-    host::device::configure(sized);
+    ASSERT_TRUE(configure_fit_device(Family::KY, &why)) << why;
     const std::string settings = "{\"global_clocks\": [\"" + clock + "\"], \"clocks\": {\"" + clock +
                                  "\": " + std::to_string(period_ps) + "}}";
     apply_design_settings(parse_design_settings(settings, "settings.json"), *host::vok::top_netlist(),
