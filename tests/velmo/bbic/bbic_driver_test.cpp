@@ -15,6 +15,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
+#include "bbic_scene_fixture.h"
 #include "velmo_bbic.h"
 
 using host::testing::Family;
@@ -33,14 +34,7 @@ protected:
   void SetUp() override {
     HostTest::SetUp();
     host::testing::device(Family::KY).build();
-    s = host::testing::scenes::partitioned();
-    // Every state has a routing model (empty routing), as a compiled design does.
-    for (JOV_PARTITION* p : {s.top, s.a, s.b, s.c}) {
-      auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
-      model->set_path(KIV_PATH({"db", p->get_name(), "default", "routing"}));
-      model->set_routing(std::make_unique<VOK_RE_ROUTING>());
-      p->get_state()->get_kiv_state()->add_model(model);
-    }
+    s = bbic_partitioned_scene();
   }
   bool initialize(int family = Family::KY, bool split_fit = false) {
     return velmo_bbic_initialize(JOV_SNAPSHOT_BASE::PLACED, split_fit, static_cast<DEV_FAMILY_ENUM>(family));

@@ -16,6 +16,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
+#include "bbic_scene_fixture.h"
 #include "velmo_bbic.h"
 #include "velmo_bbic_keep_set.h"
 #include "velmo_bbic_report.h"
@@ -38,14 +39,7 @@ protected:
   void SetUp() override {
     EnvTest::SetUp();
     host::testing::device(Family::KY).build();
-    s = host::testing::scenes::partitioned();
-    // Every state has a routing model (empty routing), as a compiled design does.
-    for (JOV_PARTITION* p : {s.top, s.a, s.b, s.c}) {
-      auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
-      model->set_path(KIV_PATH({"db", p->get_name(), "default", "routing"}));
-      model->set_routing(std::make_unique<VOK_RE_ROUTING>());
-      p->get_state()->get_kiv_state()->add_model(model);
-    }
+    s = bbic_partitioned_scene();
   }
   void TearDown() override {
     clear_table();
