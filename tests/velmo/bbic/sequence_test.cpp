@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cfg/cfg.h"
-#include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "moz/moz_assignment.h"
@@ -23,14 +22,11 @@
 #include "velmo_bbic_states.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
-#include "vok/vok_re_routing.h"
-#include "vok/vok_routing_model.h"
 
 using host::testing::EnvTest;
 using host::testing::Family;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 namespace {
 
