@@ -102,6 +102,22 @@ TEST_F(IrtmDesignTest, AcceptedMovesKeepBehaviourAndTheTimingNetlistExact) {
   EXPECT_NO_THROW(VELMO_EXPERT::verify_incremental_hep(env.get()));
 }
 
+// A bundled benchmark on a global clock it fails: registers move into
+// routing slots (two critical attempts, so that the run stays short); from
+// power-up, on random stimuli, the fitted design computes what its BLIF
+// does, cycle for cycle.
+TEST_F(IrtmDesignTest, ARetimedBenchmarkSimulatesLikeItsBlif) {
+  load(std::string(VELMO_DESIGNS_DIR) + "/mcnc/s298.blif", "clock", 2000);
+  cfg_set_value("muvo_zota_crit_iterations", "2");
+  const std::int32_t before = wns();
+  ASSERT_LT(before, 0);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_GE(count_prefix("    cost IMPROVED"), 1);
+  EXPECT_GE(slot_registers(), 1);
+  EXPECT_GE(wns(), before);
+  expect_same_behaviour();
+}
+
 // The first move is implemented and then given up (the engine cannot route
 // it): undoing it takes the new pipeline register and its routing away, so
 // nothing of it stays in the design.
