@@ -118,6 +118,21 @@ TEST_F(IrtmDesignTest, ARetimedBenchmarkSimulatesLikeItsBlif) {
   expect_same_behaviour();
 }
 
+// Every register of the eight-tap filter has a clock enable, which no
+// pipeline register in a routing slot can take: its moves into slots are
+// refused, so on random data and enables it still computes what its BLIF
+// does (moving them lost the enable: outputs changed while it was low).
+TEST_F(IrtmDesignTest, RegistersWithAClockEnableStayOutOfRoutingSlots) {
+  load(std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif", "clk", 1500);
+  const std::int32_t before = wns();
+  ASSERT_LT(before, 0);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_GE(count_prefix("    slot registers cannot take a clock enable or clear"), 1);
+  EXPECT_EQ(slot_registers(), 0);
+  EXPECT_GE(wns(), before);
+  expect_same_behaviour();
+}
+
 // The first move is implemented and then given up (the engine cannot route
 // it): undoing it takes the new pipeline register and its routing away, so
 // nothing of it stays in the design.
