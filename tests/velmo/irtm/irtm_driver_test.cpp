@@ -22,6 +22,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "irtm_fixture.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
@@ -215,12 +216,7 @@ public:
     device(Family::KY).grid(11, kRows + 4).dsp_columns({}).ram_columns({}).build();
     auto n = netlist();
     const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
-    auto pin_in = [&](const std::string& name, int y) {
-      auto ibuf = n.io_in(name);
-      place_at(n.find(name), 0, y, 1);
-      place_at(ibuf, 0, y, 2);
-      return ibuf;
-    };
+    auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
     SIG clk = pin_in("clk", kRows + 2);
     n.clock("clk", 700, clk);
     for (int i = 0; i < kRows; ++i) {
