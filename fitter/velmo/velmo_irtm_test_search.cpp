@@ -27,6 +27,20 @@ namespace {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_irtm_test_search", line);
 }
 
+// Pipeline registers in routing slots have neither clock enable nor
+// synchronous clear: a move that fills slots while it bypasses a register
+// with either would drop them and change what the design computes.
+bool drops_secondary_signals(IRTM_MANAGER& m, IRTM_FF* ff, const IRTM_MOVE* move) {
+  if (move->m_slots.empty()) return false;
+  bool drops = ff->has_secondary_signals();
+  for (std::uint32_t gid : move->m_bypassed) {
+    const IRTM_FF* r = m.get_irtm_ff(gid);
+    drops = drops || (r && r->has_secondary_signals());
+  }
+  if (drops) msg_vdebug_impl(2, "    slot registers cannot take a clock enable or clear");
+  return drops;
+}
+
 constexpr int IN_CARRY = DB_INPUT_PORT_CARRY_IN;
 constexpr int IN_CLK = DB_INPUT_PORT_CLK;
 constexpr int IN_ENA = DB_INPUT_PORT_ENA;
@@ -394,7 +408,8 @@ bool IRTM_MANAGER::forward_retime(IRTM_FF* ff, IRTM_MOVE* move) {
     return false;
   move->clear();
   m_re_manager.clear();
-  if (!forward_retime_soln(ff, move) || modifies_timing_dont_touch(move)) return false;
+  if (!forward_retime_soln(ff, move) || modifies_timing_dont_touch(move) || drops_secondary_signals(*this, ff, move))
+    return false;
   if (m_init_state && m_init_state->is_enabled() && !m_init_state->compute_state_int(move, false)) {
     msg_vdebug_impl(2, "Failed to compute inital condition");
     return false;
@@ -629,7 +644,8 @@ bool IRTM_MANAGER::backward_retime(IRTM_FF* ff, IRTM_MOVE* move) {
   if (!ff->get_output(OUT_REG, false) || !ff->get_input(IN_DATA, false) || !ff->get_input(IN_CLK, false) ||
       ff->is_bypassed())
     return false;
-  if (!backward_retime_search(ff, move) || modifies_timing_dont_touch(move)) return false;
+  if (!backward_retime_search(ff, move) || modifies_timing_dont_touch(move) || drops_secondary_signals(*this, ff, move))
+    return false;
   if (m_init_state && m_init_state->is_enabled() && !m_init_state->compute_state_int(move, true)) {
     msg_vdebug_impl(2, "Failed to compute inital condition");
     return false;

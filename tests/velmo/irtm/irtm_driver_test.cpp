@@ -10,17 +10,23 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "dev/dev_grid.h"
 #include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
+#include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "sta/sta_analysis.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "irtm_fixture.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
+#include "wump/wump_die_info.h"
 #include "zel/zel_atom_mod_manager.h"
 
 namespace {
@@ -195,6 +201,86 @@ TEST_F(IrtmDriverTest, NoCriticalIterationsAllowedEndsEveryRound) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(count_prefix("[0 0][0] FF Queue Size"), 1);
   EXPECT_EQ(count("IRTM_MANAGER::is_retimable_ff: not built yet"), 0);
+}
+
+// ---------------------------------------------------------------- rounds on a routed design
+
+// Rows r_i -> three LUTs -> q_i -> p_i, placed alike one per LAB row and
+// routed, on a global clock they fail: each q_i can move back into a slot of
+// its LAB's input, which betters its own row only. Once the worst row
+// cannot move, a round accepts a move while the domain's WNS stays.
+class IrtmEqualRowsTest : public HostTest {
+public:
+  static constexpr int kRows = 6;
+  void start() {
+    device(Family::KY).grid(11, kRows + 4).dsp_columns({}).ram_columns({}).build();
+    auto n = netlist();
+    const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+    auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
+    SIG clk = pin_in("clk", kRows + 2);
+    n.clock("clk", 700, clk);
+    for (int i = 0; i < kRows; ++i) {
+      const std::string k = std::to_string(i);
+      const int y = i + 2;
+      VOK_ATOM_NODE* r = n.reg("r" + k).clk(clk).d(pin_in("a" + k, y)).atom();
+      place_at(r, 2, y, 1);
+      SIG s = r;
+      for (int j = 0; j < 3; ++j) {
+        auto l = n.lut("l" + k + "_" + std::to_string(j), {s}, [](const LUT_INPUTS& v) { return !v[0]; });
+        place_at(l, 3 + j, y, 3);
+        s = l;
+      }
+      VOK_ATOM_NODE* q = n.reg("q" + k).clk(clk).d(s).atom();
+      place_at(q, 6, y, 1);
+      VOK_ATOM_NODE* p = n.reg("p" + k).clk(clk).d(q).atom();
+      place_at(p, 7, y, 1);
+      auto pad = n.io_out("o" + k, p);
+      place_at(n.find("o" + k + "~obuf"), grid.nx() - 1, y, 3);
+      place_at(pad, grid.nx() - 1, y, 1);
+      regs.push_back(r);
+      regs.push_back(q);
+      regs.push_back(p);
+    }
+    // The clock reaches every register over a global network.
+    for (VOK_ATOM_NODE* a : regs) a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+    std::string why;
+    ASSERT_TRUE(host::router::route_design(&why)) << why;
+    n.timing();
+    env = std::make_unique<WEXAN_ENV>(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  }
+  static int lines_with(const std::string& text) {
+    int c = 0;
+    for (const auto& l : host::debug::texts()) c += l.find(text) != std::string::npos;
+    return c;
+  }
+  static std::int32_t wns() {
+    std::int32_t w = 0;
+    for (const auto& [dom, v] : sta_get_wns_map(host::hov::current_kem_netlist())) w = std::min(w, v.wns);
+    return w;
+  }
+  std::vector<VOK_ATOM_NODE*> regs;
+  std::unique_ptr<WEXAN_ENV> env;
+};
+
+TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlone) {
+  start();
+  const std::int32_t before = wns();
+  ASSERT_LT(before, 0);
+  // Row 0 is the worst and cannot be changed: each round refuses it, then
+  // moves one other row (one non-critical attempt per round), and the
+  // domain's WNS stays row 0's.
+  regs[1]->set_modifiable(false);
+  cfg_set_value("muvo_zota_inner_loop", "5");
+  cfg_set_value("muvo_zota_crit_iterations", "2");
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "1");
+  cfg_set_value("muvo_zota_crit_range", "0");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(wns(), before);
+  // Round 0 against no previous sum, rounds 1-3 unchanged: four rounds,
+  // each with its move, though rows and rounds were left.
+  EXPECT_EQ(lines_with(" FF Queue Size : "), 4);
+  EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
+  EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
 #include "testing/sim.h"
+#include "irtm_fixture.h"
 #include "velmo_irtm_test.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_re_logical_port.h"
@@ -102,12 +103,7 @@ protected:
     device(Family::KY).grid(10, 6).dsp_columns({}).ram_columns({}).build();
     auto n = netlist();
     const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
-    auto pin_in = [&](const std::string& name, int y) {
-      auto ibuf = n.io_in(name);
-      place_at(n.find(name), 0, y, 1);
-      place_at(ibuf, 0, y, 2);
-      return ibuf;
-    };
+    auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
     SIG clk = pin_in("clk", 1), a = pin_in("a", 2), b = pin_in("b", 3);
     n.clock("clk", 2000, clk);
     r1 = n.reg("r1").clk(clk).d(a).powers_up(true).atom();
