@@ -1,6 +1,11 @@
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_netlist_boxes.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 #include <set>
 #include <string>
 
@@ -485,9 +490,53 @@ VOK_ATOM_NODE* VOK_ATOM_FACTORY::create_node(int type, bool) {
 
 // ---------------------------------------------------------------- VOK_ATOM_NETLIST
 
+namespace {
+// The black boxes of each netlist in list order, so that lookups through the
+// hierarchy visit boxes only instead of every atom of every level. Never
+// destroyed: netlists may go after static destruction has begun.
+struct BOX_REGISTRY {
+  std::mutex mutex;
+  std::unordered_map<const VOK_ATOM_NETLIST*, std::vector<const VOK_ATOM_BLACKBOX*>> boxes;
+};
+BOX_REGISTRY& box_registry() {
+  static BOX_REGISTRY* registry = new BOX_REGISTRY();
+  return *registry;
+}
+}  // namespace
+
+namespace host::vok {
+void note_box_added(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
+  if (!atom->is_box()) return;
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.boxes[netlist].push_back(static_cast<const VOK_ATOM_BLACKBOX*>(atom));
+}
+void note_box_removed(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
+  if (!atom->is_box()) return;
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.boxes.find(netlist);
+  if (it == r.boxes.end()) return;
+  std::erase(it->second, static_cast<const VOK_ATOM_BLACKBOX*>(atom));
+  if (it->second.empty()) r.boxes.erase(it);
+}
+
+std::vector<const VOK_ATOM_BLACKBOX*> boxes_of(const VOK_ATOM_NETLIST* netlist) {
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.boxes.find(netlist);
+  return it == r.boxes.end() ? std::vector<const VOK_ATOM_BLACKBOX*>() : it->second;
+}
+}  // namespace host::vok
+
 VOK_ATOM_NETLIST::VOK_ATOM_NETLIST() : m_ground(nullptr, DB_OUTPUT_PORT_DATA, 0) {}
 
 VOK_ATOM_NETLIST::~VOK_ATOM_NETLIST() {
+  {
+    BOX_REGISTRY& r = box_registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.boxes.erase(this);
+  }
   if (!m_own_all_nodes) return;
   // Drop the links between the atoms first, so that deleting them does not
   // walk fanout lists atom by atom. Hierarchy links are cut on both sides:
@@ -523,6 +572,7 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom) {
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
   atom->m_parent = this;
+  host::vok::note_box_added(this, atom);
 }
 
 void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
@@ -533,6 +583,7 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   m_atoms_ro.erase(it->second.it_ro);
   m_id_map.erase(it);
   atom->m_parent = nullptr;
+  host::vok::note_box_removed(this, atom);
 }
 
 void VOK_ATOM_NETLIST::remove_flagged_nodes() {
