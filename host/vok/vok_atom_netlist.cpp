@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 #include <set>
 #include <string>
@@ -622,6 +623,26 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
     }
     if (oterm->m_last_fanout != prev) finding(name + ": wrong last fanout");
   };
+  // The inputs met in their own source's fanout list, for the sources of
+  // this netlist (its outputs and ground), so that each input is looked up once instead of by walking its
+  // source's whole list (quadratic on high-fanout nets).
+  std::unordered_set<const VOK_ATOM_OTERM*> walked;
+  std::unordered_set<const VOK_ATOM_ITERM*> listed;
+  auto collect = [&](const VOK_ATOM_OTERM* oterm) {
+    walked.insert(oterm);
+    std::size_t steps = 0;
+    for (const VOK_ATOM_ITERM* t = oterm->m_first_fanout; t != nullptr && ++steps <= 100000000; t = t->m_next_fanout)
+      if (t->m_source == oterm) listed.insert(t);
+  };
+  for (const VOK_ATOM_NODE* atom : m_atoms)
+    for (const VOK_ATOM_OTERM* t : atom->coterms()) collect(t);
+  collect(&m_ground);
+  auto in_fanout_list = [&](const VOK_ATOM_ITERM* t) {
+    if (walked.count(t->m_source) != 0) return listed.count(t) != 0;
+    for (const VOK_ATOM_ITERM* f = t->m_source->m_first_fanout; f != nullptr; f = f->m_next_fanout)
+      if (f == t) return true;
+    return false;
+  };
   for (const VOK_ATOM_NODE* atom : m_atoms) {
     const std::string name = "atom#" + std::to_string(atom->get_id());
     if (!ids.insert(atom->get_id()).second) finding(name + ": duplicate id");
@@ -631,10 +652,7 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
       if (t->get_my_node() != atom) finding(name + ": input term of another atom");
       if (t->m_source == nullptr) continue;
       if (!t->m_connected) finding(name + ": input with a source but not connected");
-      bool found = false;
-      for (const VOK_ATOM_ITERM* f = t->m_source->m_first_fanout; f != nullptr && !found; f = f->m_next_fanout)
-        found = (f == t);
-      if (!found) finding(name + ": input missing from its source's fanout list");
+      if (!in_fanout_list(t)) finding(name + ": input missing from its source's fanout list");
     }
     for (const VOK_ATOM_OTERM* t : atom->coterms()) {
       if (t->get_my_node() != atom) finding(name + ": output term of another atom");
