@@ -5,7 +5,8 @@
 #
 #   bench/fit_designs.sh [BUILD_DIR]     (default: build)
 #
-# Needs jq. Fits the benchmark designs bundled under examples/designs.
+# Needs jq. Fits the benchmark designs bundled under examples/designs, then
+# mac16 with its partition settings, blackboxed and with blackboxing off.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -20,18 +21,21 @@ trap 'rm -rf "$tmp"' EXIT
 printf '%-10s %6s %6s %5s %7s %7s %7s %7s %7s %7s %8s %9s %6s %6s %9s %9s\n' \
   design atoms nets exit start plan place route retime final total peak_MB conns unrout setup_wns hold_wns
 failed=0
-for f in "$designs"/*/*.blif; do
-  name=$(basename "$f" .blif)
-  report=$tmp/$name.json
+# fit NAME BLIF [velmo-fit options...]: one line.
+fit() {
+  local name=$1 f=$2
+  shift 2
+  local report=$tmp/$name.json
+  local start end status
   start=$(date +%s.%N)
-  "$fit" "$f" --report "$report" >"$tmp/$name.log" 2>&1
+  "$fit" "$f" --report "$report" "$@" >"$tmp/$name.log" 2>&1
   status=$?
   end=$(date +%s.%N)
   [ $status -eq 0 ] || failed=1
   if [ ! -s "$report" ]; then
     printf '%-10s %6s %6s %5d (no report; see output below)\n' "$name" - - "$status"
     tail -5 "$tmp/$name.log"
-    continue
+    return
   fi
   stage() { jq -r --arg s "$1" '[.stages[] | select(.name == $s) | .seconds][0] // "-" | if type == "number" then (. * 100 | round / 100) else . end' "$report"; }
   wns() { jq -r --arg k "$1" '[.timing[] | .[$k] | select(. != null)] | min // "-"' "$report"; }
@@ -41,5 +45,13 @@ for f in "$designs"/*/*.blif; do
     "$(jq -n "$end - $start")" "$(jq '.peak_rss_kb / 1024' "$report")" \
     "$(jq -r '.routing.connections // "-"' "$report")" "$(jq -r '.routing.unrouted // "-"' "$report")" \
     "$(wns setup_wns_ps)" "$(wns hold_wns_ps)"
+}
+for f in "$designs"/*/*.blif; do
+  fit "$(basename "$f" .blif)" "$f"
 done
+# mac16 with its partition settings: partition mult blackboxed ("mac16-bb")
+# and the same run with blackboxing switched off ("mac16-full").
+mac16=$designs/yosys/mac16
+fit mac16-bb "$mac16.blif" --settings "$mac16.partitions.json"
+fit mac16-full "$mac16.blif" --settings "$mac16.partitions.json" --cfg jov_disable_bbic=on
 exit $failed

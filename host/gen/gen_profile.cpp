@@ -1,4 +1,5 @@
 #include "gen/gen_profile.h"
+#include "gen/gen_profile_time.h"
 
 #include <cmath>
 #include <cstdio>
@@ -13,10 +14,15 @@ namespace {
 struct BIN_STATE {
   std::mutex mutex;
   std::vector<BIN_EVENT> events;
+  std::vector<host::clock::time_point> times;  // the host clock at each event
   std::map<int, std::vector<std::string>> stacks;  // by host thread number
   int anomalies = 0;
 };
 BIN_STATE& state() { return host_world_slot<BIN_STATE>(); }
+void record(BIN_STATE& st, BIN_EVENT e) {
+  st.events.push_back(std::move(e));
+  st.times.push_back(host::clock::now());
+}
 }  // namespace
 
 namespace {
@@ -28,7 +34,7 @@ GEN_PROFILE_BINS::HANDLE l_open(const char* group, const char* name, const char*
   auto& stack = st.stacks[t];
   const auto h = static_cast<GEN_PROFILE_BINS::HANDLE>(stack.size());
   stack.push_back(name ? name : "");
-  st.events.push_back({"open", group ? group : "", name ? name : "", tag ? tag : "", t});
+  record(st, {"open", group ? group : "", name ? name : "", tag ? tag : "", t});
   return h;
 }
 }  // namespace
@@ -58,10 +64,10 @@ void GEN_PROFILE_BINS::close(const char* name) {
   auto& stack = st.stacks[t];
   if (!stack.empty() && stack.back() == n) {
     stack.pop_back();
-    st.events.push_back({"close", "", n, "", t});
+    record(st, {"close", "", n, "", t});
   } else {
     ++st.anomalies;
-    st.events.push_back({"unbalanced close", "", n, "", t});
+    record(st, {"unbalanced close", "", n, "", t});
   }
 }
 
@@ -73,11 +79,11 @@ void GEN_PROFILE_BINS::close_recursively(HANDLE handle) {
   auto& stack = st.stacks[t];
   if (handle < 0 || handle > static_cast<int>(stack.size())) {
     ++st.anomalies;
-    st.events.push_back({"unbalanced close", "", "#" + std::to_string(handle), "", t});
+    record(st, {"unbalanced close", "", "#" + std::to_string(handle), "", t});
     return;
   }
   while (static_cast<int>(stack.size()) > handle) {
-    st.events.push_back({"close", "", stack.back(), "", t});
+    record(st, {"close", "", stack.back(), "", t});
     stack.pop_back();
   }
 }
@@ -147,5 +153,28 @@ bool balanced(std::string* why) {
     }
   }
   return true;
+}
+double seconds_in(const std::string& name) {
+  auto& st = state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  struct OPEN {
+    int depth = 0;
+    host::clock::time_point since;
+  };
+  std::map<int, OPEN> open;  // by thread
+  double total = 0.0;
+  for (std::size_t i = 0; i < st.events.size(); ++i) {
+    const BIN_EVENT& e = st.events[i];
+    if (e.name != name) continue;
+    OPEN& o = open[e.thread];
+    if (e.action == "open") {
+      if (o.depth++ == 0) o.since = st.times[i];
+    } else if (e.action == "close" && o.depth > 0 && --o.depth == 0) {
+      total += std::chrono::duration<double>(st.times[i] - o.since).count();
+    }
+  }
+  for (const auto& [t, o] : open)
+    if (o.depth > 0) total += std::chrono::duration<double>(host::clock::now() - o.since).count();
+  return total;
 }
 }  // namespace host::bins

@@ -363,13 +363,18 @@ void apply_partition_settings(const std::vector<PARTITION_SETTING>& partitions, 
 
 bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std::string* why) {
   if (partitions.empty()) return true;
-  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
-  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   if (!host::placement::place()) {
     if (why) *why = "the earlier compile could not place the design";
     return false;
   }
   if (!host::router::route_design(why)) return false;
+  record_earlier_compile(partitions);
+  return true;
+}
+
+void record_earlier_compile(const std::vector<PARTITION_SETTING>& partitions) {
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   sta_full_update_timing(false);
   std::map<std::string, bool> preserved;
   for (const auto& p : partitions) preserved[p.name] = p.preserved;
@@ -426,7 +431,6 @@ bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std:
     // A preserved partition's atoms are locked as well.
     for (VOK_ATOM_NODE* a : state->get_atom_netlist()->get_atom_list()) a->set_modifiable(!keep);
   }
-  return true;
 }
 
 }  // namespace host::testing

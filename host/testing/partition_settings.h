@@ -57,5 +57,8 @@ void apply_partition_settings(const std::vector<PARTITION_SETTING>& partitions, 
 // read-only (their atoms unmodifiable), the others record "synthesized", stay modifiable and are of
 // kind 1. False with a reason when the host could not place or route.
 bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std::string* why);
+// The same on a design already placed and routed (the root routing bound to
+// the flattened netlist): everything after the host's place and route.
+void record_earlier_compile(const std::vector<PARTITION_SETTING>& partitions);
 
 }  // namespace host::testing

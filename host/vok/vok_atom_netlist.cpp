@@ -1,6 +1,12 @@
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_netlist_boxes.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 #include <set>
 #include <string>
 
@@ -485,9 +491,53 @@ VOK_ATOM_NODE* VOK_ATOM_FACTORY::create_node(int type, bool) {
 
 // ---------------------------------------------------------------- VOK_ATOM_NETLIST
 
+namespace {
+// The black boxes of each netlist in list order, so that lookups through the
+// hierarchy visit boxes only instead of every atom of every level. Never
+// destroyed: netlists may go after static destruction has begun.
+struct BOX_REGISTRY {
+  std::mutex mutex;
+  std::unordered_map<const VOK_ATOM_NETLIST*, std::vector<const VOK_ATOM_BLACKBOX*>> boxes;
+};
+BOX_REGISTRY& box_registry() {
+  static BOX_REGISTRY* registry = new BOX_REGISTRY();
+  return *registry;
+}
+}  // namespace
+
+namespace host::vok {
+void note_box_added(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
+  if (!atom->is_box()) return;
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.boxes[netlist].push_back(static_cast<const VOK_ATOM_BLACKBOX*>(atom));
+}
+void note_box_removed(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
+  if (!atom->is_box()) return;
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.boxes.find(netlist);
+  if (it == r.boxes.end()) return;
+  std::erase(it->second, static_cast<const VOK_ATOM_BLACKBOX*>(atom));
+  if (it->second.empty()) r.boxes.erase(it);
+}
+
+std::vector<const VOK_ATOM_BLACKBOX*> boxes_of(const VOK_ATOM_NETLIST* netlist) {
+  BOX_REGISTRY& r = box_registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.boxes.find(netlist);
+  return it == r.boxes.end() ? std::vector<const VOK_ATOM_BLACKBOX*>() : it->second;
+}
+}  // namespace host::vok
+
 VOK_ATOM_NETLIST::VOK_ATOM_NETLIST() : m_ground(nullptr, DB_OUTPUT_PORT_DATA, 0) {}
 
 VOK_ATOM_NETLIST::~VOK_ATOM_NETLIST() {
+  {
+    BOX_REGISTRY& r = box_registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.boxes.erase(this);
+  }
   if (!m_own_all_nodes) return;
   // Drop the links between the atoms first, so that deleting them does not
   // walk fanout lists atom by atom. Hierarchy links are cut on both sides:
@@ -523,6 +573,7 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom) {
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
   atom->m_parent = this;
+  host::vok::note_box_added(this, atom);
 }
 
 void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
@@ -533,6 +584,7 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   m_atoms_ro.erase(it->second.it_ro);
   m_id_map.erase(it);
   atom->m_parent = nullptr;
+  host::vok::note_box_removed(this, atom);
 }
 
 void VOK_ATOM_NETLIST::remove_flagged_nodes() {
@@ -571,6 +623,26 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
     }
     if (oterm->m_last_fanout != prev) finding(name + ": wrong last fanout");
   };
+  // The inputs met in their own source's fanout list, for the sources of
+  // this netlist (its outputs and ground), so that each input is looked up once instead of by walking its
+  // source's whole list (quadratic on high-fanout nets).
+  std::unordered_set<const VOK_ATOM_OTERM*> walked;
+  std::unordered_set<const VOK_ATOM_ITERM*> listed;
+  auto collect = [&](const VOK_ATOM_OTERM* oterm) {
+    walked.insert(oterm);
+    std::size_t steps = 0;
+    for (const VOK_ATOM_ITERM* t = oterm->m_first_fanout; t != nullptr && ++steps <= 100000000; t = t->m_next_fanout)
+      if (t->m_source == oterm) listed.insert(t);
+  };
+  for (const VOK_ATOM_NODE* atom : m_atoms)
+    for (const VOK_ATOM_OTERM* t : atom->coterms()) collect(t);
+  collect(&m_ground);
+  auto in_fanout_list = [&](const VOK_ATOM_ITERM* t) {
+    if (walked.count(t->m_source) != 0) return listed.count(t) != 0;
+    for (const VOK_ATOM_ITERM* f = t->m_source->m_first_fanout; f != nullptr; f = f->m_next_fanout)
+      if (f == t) return true;
+    return false;
+  };
   for (const VOK_ATOM_NODE* atom : m_atoms) {
     const std::string name = "atom#" + std::to_string(atom->get_id());
     if (!ids.insert(atom->get_id()).second) finding(name + ": duplicate id");
@@ -580,10 +652,7 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
       if (t->get_my_node() != atom) finding(name + ": input term of another atom");
       if (t->m_source == nullptr) continue;
       if (!t->m_connected) finding(name + ": input with a source but not connected");
-      bool found = false;
-      for (const VOK_ATOM_ITERM* f = t->m_source->m_first_fanout; f != nullptr && !found; f = f->m_next_fanout)
-        found = (f == t);
-      if (!found) finding(name + ": input missing from its source's fanout list");
+      if (!in_fanout_list(t)) finding(name + ": input missing from its source's fanout list");
     }
     for (const VOK_ATOM_OTERM* t : atom->coterms()) {
       if (t->get_my_node() != atom) finding(name + ": output term of another atom");

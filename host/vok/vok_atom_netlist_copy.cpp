@@ -7,6 +7,7 @@
 #include "common/host_world.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_netlist_boxes.h"
 
 namespace {
 
@@ -142,4 +143,5 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom, bool adopt) {
   if (m_id_map.count(atom->get_id()) != 0) fail("unique atom id", __LINE__);
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
+  host::vok::note_box_added(this, atom);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_netlist_boxes.h"
 
 PELK vok_input_port_symbol(DB_INPUT_PORT_TYPE type) {
   return PELK::intern(VOK_PORT_NAMESPACE_INPUT, "I" + std::to_string(static_cast<int>(type)));
@@ -43,11 +44,8 @@ const VOK_ATOM_NODE* find_atom(const VOK_ATOM_NETLIST* netlist, int id, bool hie
   if (netlist == nullptr) return nullptr;
   if (const VOK_ATOM_NODE* a = netlist->get_atom_by_id(id)) return a;
   if (!hierarchical) return nullptr;
-  for (const VOK_ATOM_NODE* a : netlist->get_atom_list()) {
-    if (!a->is_box()) continue;
-    if (const VOK_ATOM_NODE* found = find_atom(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), id, true))
-      return found;
-  }
+  for (const VOK_ATOM_BLACKBOX* box : host::vok::boxes_of(netlist))
+    if (const VOK_ATOM_NODE* found = find_atom(box->get_child_netlist(), id, true)) return found;
   return nullptr;
 }
 }  // namespace

@@ -40,6 +40,15 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
     const VOK_RE_TERMINAL& t = other.get_terminal(v);
     return static_cast<std::int32_t>(add_terminal(t.port, t.name_space));
   };
+  // Without free slots every node made here takes a higher id than every
+  // node already here, so mapping the new terminal nodes in creation order
+  // gives the maps a full rebuild would (which walks the slots in order).
+  const bool map_new_nodes_only = m_forest.free_count() == 0;
+  std::vector<int> made;
+  auto made_node = [&](int id) {
+    if (get_value(id) >= 0) made.push_back(id);
+    return id;
+  };
   // Roots here by key.
   std::map<NODE_KEY, int> roots;
   for (int r = m_forest.first_root(); r != -1; r = m_forest.next_sibling(r))
@@ -58,7 +67,7 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
     if (it != roots.end()) {
       dst = it->second;
     } else {
-      dst = new_root(copy_value(r));
+      dst = made_node(new_root(copy_value(r)));
       roots.emplace(key_of(*this, dst, false), dst);
     }
     work.push_back({r, dst});
@@ -76,7 +85,7 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
       auto it = children.find(k);
       int dst = it != children.end() ? it->second : -1;
       if (dst == -1) {
-        dst = append_child_value(item.dst, copy_value(c));
+        dst = made_node(append_child_value(item.dst, copy_value(c)));
         children.emplace(k, dst);
         changed = true;
       }
@@ -87,7 +96,7 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
       int q_dst = -1;
       if (is_zota_node(item.dst) && m_forest.parent(item.dst) != -1) q_dst = get_corresponding_zota_id(item.dst);
       if (q_dst == -1) {
-        q_dst = new_root(copy_value(q_src));
+        q_dst = made_node(new_root(copy_value(q_src)));
         set_zota_pair(item.dst, q_dst);
         changed = true;
       }
@@ -95,5 +104,10 @@ void VOK_RE_ROUTING::merge_partition(const VOK_RE_ROUTING& other) {
     }
   }
   if (changed) ++m_change_counter;
-  if (m_atom_netlist != nullptr) rebuild_terminal_maps();
+  if (m_atom_netlist == nullptr) return;
+  if (!map_new_nodes_only) {
+    rebuild_terminal_maps();
+    return;
+  }
+  for (int id : made) map_terminal_node(id);
 }
