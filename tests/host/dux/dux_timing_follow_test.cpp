@@ -130,4 +130,14 @@ TEST_F(DuxTimingFollowTest, LoopFreeEditsKeepTheOrderAndALoopRecomputesIt) {
   expect_records_hold_current_slacks();
 }
 
+// A clock declared again on another source with the same period: the
+// update cannot follow it from the edit's cone and analyses in full.
+TEST_F(DuxTimingFollowTest, AClockMovedToAnotherSourceIsAnalysedInFull) {
+  const int full = host::sta::full_analysis_count();
+  host::timing::declare_clock("clk_b", 2000, scene.clk_a.oterm);
+  hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(scene[0].u->get_id()));
+  sta_increm_update_timing();  // verified against a full analysis
+  EXPECT_EQ(host::sta::full_analysis_count(), full + 1);
+}
+
 }  // namespace
