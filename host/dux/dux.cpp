@@ -8,6 +8,7 @@
 #include "kem/kem_manager.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_timers.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
@@ -638,6 +639,7 @@ void DUX::set_implement_observer(std::function<void()> observer) { implement_obs
 
 DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   host::log_call("DUX::implement", args.stop_at_first_failure);
+  const host::timers::SCOPE timer(host::timers::SCOPE::ENGINE);
   if (implement_observer()) implement_observer()();
   DUX_RESULT res;
   const int scripted = host::script::next<int>("DUX::implement", -1);
@@ -698,6 +700,7 @@ void DUX::release_entry(ENTRY& e) {
 
 DUX_RESULT DUX::restore_checkpoint(std::uint64_t id) {
   host::log_call("DUX::restore_checkpoint", static_cast<unsigned long long>(id));
+  const host::timers::SCOPE timer(host::timers::SCOPE::ENGINE);
   DUX_RESULT res;
   if (id > m_log.size()) fail("id <= get_checkpoint_id()", __LINE__);
   m_touched.clear();

@@ -309,6 +309,7 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
   if (atom && (atom->get_io_roles() & VOK_ATOM_NODE::IO_ROLE_BURIED_IO_REGISTER) && type != KEM_NODE_KEEPER)
     node->m_flags |= KEM_NODE_FLAG_BURIED_IO_REGISTER;
   const int id = node->m_id;
+  if (log_open()) m_log.new_nodes.push_back(id);
   if (id < static_cast<int>(m_nodes.size()))
     m_nodes[static_cast<std::size_t>(id)] = std::move(node);
   else
@@ -348,6 +349,7 @@ int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
   const int corner = m_corners.get_current_corner_id();
   const int delay = get_edge_delay_ps(e, corner);
   for (int& v : e.m_delays) v = delay;
+  if (log_open()) m_log.new_edges.push_back(id);
   ++m_generation;
   return id;
 }
@@ -355,6 +357,7 @@ int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
 void KEM_NETLIST::free_edge(int id) {
   KEM_EDGE& e = record(id);
   if (e.m_key < 0) return;
+  if (log_open()) m_log.freed_edges.push_back({id, e.m_src, e.m_dst, e.m_kind});
   KEM_NODE* s = get_node(e.m_src);
   KEM_NODE* d = get_node(e.m_dst);
   if (s) {
@@ -385,6 +388,7 @@ void KEM_NETLIST::free_node(int id) {
     if (it != m_node_of_term.end() && it->second == id) m_node_of_term.erase(it);
   }
   // While a rebuild runs, the object waits for the atom's new cell.
+  if (log_open()) m_log.freed_nodes.push_back(id);
   if (l_reusable_nodes && n->m_atom_id >= 0)
     (*l_reusable_nodes)[n->m_atom_id].push_back(std::move(m_nodes[static_cast<std::size_t>(id)]));
   m_nodes[static_cast<std::size_t>(id)].reset();
@@ -546,19 +550,28 @@ void KEM_NETLIST::add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added) {
   m_cells.push_back(std::move(cell));
 }
 
+namespace {
+// The interconnect edge a sink node should have: its source node and
+// slow-corner delay; false when it has none.
+bool interconnect_of(const KEM_NETLIST& kem, const KEM_NODE* sink, int* src_id, int* base) {
+  if (!sink || !sink->get_iterm() || sink->get_type() == KEM_NODE_OUTPUT_PIN || sink->get_type() == KEM_NODE_KEEPER)
+    return false;
+  VOK_ATOM_OTERM* src_term = sink->get_iterm()->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  const KEM_NODE* src = src_term ? kem.get_kem_node_from_oterm(src_term) : nullptr;
+  if (!src) return false;
+  const VOK_ATOM_NODE* from = src->get_atom();
+  const VOK_ATOM_NODE* to = sink->get_atom();
+  if (!routed_delay_ps(sink->get_iterm(), base))
+    *base = XAB_DEM::estimate_delay_ps(from ? from->get_location_gid() : 0xFFFFFFFFu,
+                                       to ? to->get_location_gid() : 0xFFFFFFFFu);
+  *src_id = src->get_id();
+  return true;
+}
+}  // namespace
+
 void KEM_NETLIST::add_interconnect_into(int sink_node) {
-  KEM_NODE* sink = get_node(sink_node);
-  if (!sink || !sink->m_iterm || sink->m_type == KEM_NODE_OUTPUT_PIN || sink->m_type == KEM_NODE_KEEPER) return;
-  VOK_ATOM_OTERM* src_term = sink->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL);
-  KEM_NODE* src = src_term ? get_kem_node_from_oterm(src_term) : nullptr;
-  if (!src) return;
-  const VOK_ATOM_NODE* from = src->m_atom;
-  const VOK_ATOM_NODE* to = sink->m_atom;
-  int base = 0;
-  if (!routed_delay_ps(sink->m_iterm, &base))
-    base = XAB_DEM::estimate_delay_ps(from ? from->get_location_gid() : 0xFFFFFFFFu,
-                                      to ? to->get_location_gid() : 0xFFFFFFFFu);
-  new_edge(src->m_id, sink_node, KEM_EDGE_INTERCONNECT, base);
+  int src = -1, base = 0;
+  if (interconnect_of(*this, get_node(sink_node), &src, &base)) new_edge(src, sink_node, KEM_EDGE_INTERCONNECT, base);
 }
 
 std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners) {
@@ -641,30 +654,41 @@ void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources
   auto required = [&](int node) {
     if (dirty && node >= 0 && get_node(node)) dirty->required.push_back(node);
   };
-  // A sink has one interconnect edge.
-  const int count = get_node_count();
-  for (int id = 0; id < count; ++id) {
+  // The sink nodes: the fanouts of the sources and the given sinks, in id
+  // order (as freed edge ids are reused lowest first).
+  std::vector<int> nodes;
+  auto add = [&](const VOK_ATOM_ITERM* t) {
+    auto it = m_node_of_term.find(t);
+    if (it == m_node_of_term.end()) return;
+    const KEM_NODE* n = get_node(it->second);
+    if (n && n->m_iterm == t && n->m_type != KEM_NODE_OUTPUT_PIN && n->m_type != KEM_NODE_KEEPER)
+      nodes.push_back(it->second);
+  };
+  for (const VOK_ATOM_OTERM* o : sources)
+    if (o)
+      for (const VOK_ATOM_ITERM* t : o->cfanout(VOK_TRAVERSE_HIERARCHICAL)) add(t);
+  for (const VOK_ATOM_ITERM* t : sinks) add(t);
+  std::sort(nodes.begin(), nodes.end());
+  nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  // A sink has one interconnect edge; one that comes back unchanged stays.
+  for (int id : nodes) {
     KEM_NODE* n = get_node(id);
-    if (!n || !n->m_iterm || n->m_type == KEM_NODE_OUTPUT_PIN || n->m_type == KEM_NODE_KEEPER) continue;
-    if (!sources.count(n->m_iterm->get_source(VOK_TRAVERSE_HIERARCHICAL)) && !sinks.count(n->m_iterm)) continue;
-    int old_src = -1, old_base = 0;
-    for (int e = n->m_first_fanin; e >= 0;) {
-      const int next = record(e).m_next_fanin;
+    int old_src = -1, old_base = 0, old_count = 0;
+    for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
       if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
         old_src = record(e).m_src;
         old_base = record(e).m_base_ps;
-        free_edge(e);
+        ++old_count;
       }
+    int new_src = -1, new_base = 0;
+    interconnect_of(*this, n, &new_src, &new_base);
+    if (old_count <= 1 && old_src == new_src && old_base == new_base) continue;
+    for (int e = n->m_first_fanin; e >= 0;) {
+      const int next = record(e).m_next_fanin;
+      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) free_edge(e);
       e = next;
     }
-    add_interconnect_into(id);
-    int new_src = -1, new_base = 0;
-    for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
-      if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
-        new_src = record(e).m_src;
-        new_base = record(e).m_base_ps;
-      }
-    if (old_src == new_src && old_base == new_base) continue;
+    if (new_src >= 0) new_edge(new_src, id, KEM_EDGE_INTERCONNECT, new_base);
     arrival(id);
     required(old_src);
     required(new_src);
@@ -727,6 +751,22 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_hop_delays = m_hop_delays;
   copy->m_hop_of_sink = m_hop_of_sink;
   return copy;
+}
+
+bool KEM_NETLIST::log_open() const {
+  if (m_log.overflow) return false;
+  const std::size_t n =
+      m_log.new_edges.size() + m_log.freed_edges.size() + m_log.new_nodes.size() + m_log.freed_nodes.size();
+  if (n <= 2 * (m_nodes.size() + static_cast<std::size_t>(m_edge_count)) + 1024) return true;
+  m_log = CHANGE_LOG();
+  return false;
+}
+
+KEM_NETLIST::CHANGE_LOG KEM_NETLIST::take_change_log() {
+  CHANGE_LOG log = std::move(m_log);
+  m_log = CHANGE_LOG();
+  m_log.overflow = false;
+  return log;
 }
 
 VOK_ATOM_NODE* kem_get_atom_from_node(const KEM_NODE* node) { return node ? node->get_atom() : nullptr; }

@@ -282,6 +282,22 @@ public:
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
 
+  // ---- change log (for the incremental analysis): the edges created,
+  // freed or re-flagged and the nodes created or freed since the analysis
+  // last took it. A freed edge keeps its ends and kind. The log overflows
+  // (and is dropped) when it outgrows the netlist, and after a build or
+  // copy: the analysis then starts over.
+  struct CHANGE_LOG {
+    struct EDGE_END { int id, src, dst, kind; };
+    std::vector<int> new_edges;
+    std::vector<EDGE_END> freed_edges;
+    std::vector<int> new_nodes, freed_nodes;
+    bool overflow = true;
+    bool empty() const { return new_edges.empty() && freed_edges.empty() && new_nodes.empty() && freed_nodes.empty(); }
+  };
+  // data: hands the log over and starts an empty one.
+  CHANGE_LOG take_change_log();
+
   // ---- routing hops (kem_hops.cpp). One hop per node of the design's
   // routing trees; a hop's id is its routing node's id. The element table
   // gives each hop its gid (a terminal: its atom's location gid, the root
@@ -346,6 +362,8 @@ private:
   std::unordered_map<const void*, int> m_node_of_term;
   KEM_CORNER_MANAGER m_corners;
   std::uint64_t m_generation = 0;
+  mutable CHANGE_LOG m_log;
+  bool log_open() const;
   // routing hops
   void compute_re_hop_tree(int root);
   std::vector<RE_HOP> m_hops;

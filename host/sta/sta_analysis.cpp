@@ -1,5 +1,6 @@
 #include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
+#include "sta/sta_timers.h"
 #include "sta/sta_uniform_hold.h"
 
 #include "common/host_call_log.h"
@@ -57,17 +58,25 @@ struct STA_STATE {
   int full_count = 0;
   int incr_count = 0;
   int cone_size = 0;
+  int order_rebuilds = 0;
 
   // The analysed netlist and its shared structure.
   const KEM_NETLIST* kem = nullptr;
   int K = 0;
   std::vector<int> clock_node;  // per clock, -1 when its source has no node
   std::vector<int> periods;
+  std::vector<KEM_TERM_REF> clock_sources;
+  // A topological order of the cut graph: position -> node (-1 for a hole a
+  // freed node left) and node -> position.
   std::vector<int> topo;
   std::vector<int> topo_pos;
   std::vector<char> cut;
+  int cut_count = 0;
   std::vector<char> clock_network;
   std::vector<CORNER_DATA> corners;
+  int records_corner = -1;  // the corner the edge records were written at
+  // Scratch marks of the incremental update, all 0 between updates.
+  std::vector<char> node_mark, node_mark2, edge_mark;
 };
 STA_STATE& st() { return host_world_slot<STA_STATE>(); }
 
@@ -166,7 +175,10 @@ void compute_cuts(STA_STATE& s) {
       const int a = comp[static_cast<std::size_t>(e->get_src_node()->get_id())];
       if (a == comp[static_cast<std::size_t>(e->get_dst_node()->get_id())] && !lowest.count(a)) lowest[a] = id;
     }
-    if (lowest.empty()) return;
+    if (lowest.empty()) {
+      s.cut_count = static_cast<int>(std::count(s.cut.begin(), s.cut.end(), 1));
+      return;
+    }
     for (const auto& [c, id] : lowest) s.cut[static_cast<std::size_t>(id)] = 1;
   }
 }
@@ -206,9 +218,11 @@ void resolve_clocks(STA_STATE& s) {
   s.K = static_cast<int>(s.clocks.size());
   s.clock_node.assign(static_cast<std::size_t>(s.K), -1);
   s.periods.assign(static_cast<std::size_t>(s.K), 0);
+  s.clock_sources.assign(static_cast<std::size_t>(s.K), KEM_TERM_REF{});
   for (int c = 0; c < s.K; ++c) {
     const host::timing::CLOCK& clk = s.clocks[static_cast<std::size_t>(c)];
     s.periods[static_cast<std::size_t>(c)] = clk.period_ps;
+    s.clock_sources[static_cast<std::size_t>(c)] = clk.source;
     for (int id = 0; id < s.kem->get_node_count(); ++id) {
       const KEM_NODE* node = s.kem->get_node(id);
       if (!node || node->is_sta_type(KEM_NODE_INPUT_PIN) || node->get_oterm_ref().atom_id < 0) continue;
@@ -234,10 +248,11 @@ void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
   cd.unclocked_end.resize(n, 0);
   cd.edge_setup.resize(E, KEM_NO_SLACK);
   cd.edge_hold.resize(E, KEM_NO_SLACK);
-  for (std::size_t e = 0; e < E; ++e) {
-    const KEM_EDGE* edge = s.kem->get_edge(static_cast<int>(e));
-    cd.delay[e] = edge ? s.kem->get_edge_delay_ps(*edge, cd.corner_id) : 0;
-  }
+}
+
+void edge_delay(const STA_STATE& s, CORNER_DATA& cd, int id) {
+  const KEM_EDGE* edge = s.kem->get_edge(id);
+  cd.delay[static_cast<std::size_t>(id)] = edge ? s.kem->get_edge_delay_ps(*edge, cd.corner_id) : 0;
 }
 
 // Number of launch/capture domains (two edges per clock).
@@ -454,9 +469,12 @@ void clear_absent(const STA_STATE& s, CORNER_DATA& cd) {
 
 void full_corner(const STA_STATE& s, CORNER_DATA& cd) {
   size_corner(s, cd);
+  for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_delay(s, cd, id);
   clear_absent(s, cd);
-  for (int v : s.topo) forward_node(s, cd, v);
-  for (auto it = s.topo.rbegin(); it != s.topo.rend(); ++it) backward_node(s, cd, *it);
+  for (int v : s.topo)
+    if (v >= 0) forward_node(s, cd, v);
+  for (auto it = s.topo.rbegin(); it != s.topo.rend(); ++it)
+    if (*it >= 0) backward_node(s, cd, *it);
   for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_slack(s, cd, id);
 }
 
@@ -472,12 +490,21 @@ std::vector<CORNER_DATA> fresh_corners(const STA_STATE& s) {
   return res;
 }
 
-void write_edge_records(const STA_STATE& s) {
+// Copies the current corner's slacks into the edge records: of the given
+// edges, of all when null or when the current corner moved since the last
+// copy.
+void write_edge_records(STA_STATE& s, const std::vector<int>* edges) {
   const int cur = s.kem->get_corner_manager()->get_current_corner_id();
-  for (int id = 0; id < s.kem->get_edge_count(); ++id) {
-    if (!s.kem->get_edge(id)) continue;
-    s.kem->set_edge_slacks(id, host::sta::edge_setup_slack(id, cur), host::sta::edge_hold_slack(id, cur));
+  auto write = [&](int id) {
+    if (s.kem->get_edge(id))
+      s.kem->set_edge_slacks(id, host::sta::edge_setup_slack(id, cur), host::sta::edge_hold_slack(id, cur));
+  };
+  if (edges && cur == s.records_corner) {
+    for (int id : *edges) write(id);
+    return;
   }
+  for (int id = 0; id < s.kem->get_edge_count(); ++id) write(id);
+  s.records_corner = cur;
 }
 
 // Node results at a corner.
@@ -598,19 +625,189 @@ void run_full(STA_STATE& s, KEM_NETLIST* kem) {
   ++s.full_count;
 }
 
-void finish(STA_STATE& s, const std::set<int>* touched_atoms) {
-  // Clock network: nodes a clock reaches, register clock pins excluded.
+// Clock network: nodes a clock reaches, register clock pins excluded.
+char in_clock_network(const STA_STATE& s, int v) {
   const std::size_t K = static_cast<std::size_t>(s.K);
+  const KEM_NODE* node = s.kem->get_node(v);
+  if (s.corners.empty() || !node || node->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN) || node->is_sta_type(KEM_NODE_KEEPER))
+    return 0;
+  for (std::size_t c = 0; c < K; ++c)
+    if (s.corners[0].clk_max[static_cast<std::size_t>(v) * K + c] != NONE_LOW) return 1;
+  return 0;
+}
+
+void full_clock_network(STA_STATE& s) {
   s.clock_network.assign(static_cast<std::size_t>(s.kem->get_node_count()), 0);
-  if (!s.corners.empty())
-    for (int v = 0; v < s.kem->get_node_count(); ++v) {
-      const KEM_NODE* node = s.kem->get_node(v);
-      if (!node || node->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN) || node->is_sta_type(KEM_NODE_KEEPER)) continue;
-      for (std::size_t c = 0; c < K; ++c)
-        if (s.corners[0].clk_max[static_cast<std::size_t>(v) * K + c] != NONE_LOW) s.clock_network[static_cast<std::size_t>(v)] = 1;
-    }
-  write_edge_records(s);
+  for (int v = 0; v < s.kem->get_node_count(); ++v) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
+}
+
+// After a full analysis (edges null) or an update that recomputed the given
+// edges.
+void finish(STA_STATE& s, const std::set<int>* touched_atoms, const std::vector<int>* edges) {
+  if (!edges) full_clock_network(s);
+  write_edge_records(s, edges);
   track_registers(s, touched_atoms);
+}
+
+// ---------------------------------------------------------------- incremental structure
+
+// Keeps the topological order across a structural change of a loop-free
+// graph: freed nodes leave holes, new nodes go last, and each created edge
+// that runs against the order moves the nodes between its ends (the nodes
+// its head reaches forward before its tail's place, then those reaching its
+// tail backward after its head's place: the two sets swap places, each in
+// its own order). False when the graph has cut edges (a change may alter
+// the cut set) or a created edge closes a loop: the caller starts over.
+bool repair_order(STA_STATE& s, const KEM_NETLIST::CHANGE_LOG& log) {
+  if (s.cut_count > 0) return false;
+  const KEM_NETLIST& kem = *s.kem;
+  const std::size_t n = static_cast<std::size_t>(kem.get_node_count());
+  s.topo_pos.resize(n, -1);
+  for (int v : log.freed_nodes) {
+    const std::size_t u = static_cast<std::size_t>(v);
+    if (kem.get_node(v) || u >= n || s.topo_pos[u] < 0) continue;
+    s.topo[static_cast<std::size_t>(s.topo_pos[u])] = -1;
+    s.topo_pos[u] = -1;
+  }
+  for (int v : log.new_nodes)
+    if (kem.get_node(v) && s.topo_pos[static_cast<std::size_t>(v)] < 0) {
+      s.topo_pos[static_cast<std::size_t>(v)] = static_cast<int>(s.topo.size());
+      s.topo.push_back(v);
+    }
+  // Created edges wait (left out of the searches) until their turn.
+  std::vector<int> pending;
+  for (int id : log.new_edges) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    if (!e || !propagates(s, e) || s.edge_mark[static_cast<std::size_t>(id)]) continue;
+    s.edge_mark[static_cast<std::size_t>(id)] = 1;
+    pending.push_back(id);
+  }
+  auto pos = [&](int v) { return s.topo_pos[static_cast<std::size_t>(v)]; };
+  std::vector<int> ahead, behind, work, places;
+  auto unmark = [&](const std::vector<int>& nodes) {
+    for (int v : nodes) s.node_mark[static_cast<std::size_t>(v)] = 0;
+  };
+  bool ok = true;
+  for (int id : pending) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    s.edge_mark[static_cast<std::size_t>(id)] = 0;
+    if (!ok) continue;
+    const int x = e->get_src_node()->get_id(), y = e->get_dst_node()->get_id();
+    const int lo = pos(y), hi = pos(x);
+    if (lo > hi) continue;
+    if (lo == hi) {
+      ok = false;
+      continue;
+    }
+    ahead.clear();
+    behind.clear();
+    // Forward from the head among places before the tail's.
+    s.node_mark[static_cast<std::size_t>(y)] = 1;
+    ahead.push_back(y);
+    work.assign(1, y);
+    while (!work.empty() && ok) {
+      const int v = work.back();
+      work.pop_back();
+      for_fanout(kem, kem.get_node(v), [&](const KEM_EDGE* f) {
+        if (!ok || s.edge_mark[static_cast<std::size_t>(f->get_id())] || !propagates(s, f)) return;
+        const int w = f->get_dst_node()->get_id();
+        if (w == x) ok = false;
+        if (!ok || s.node_mark[static_cast<std::size_t>(w)] || pos(w) > hi) return;
+        s.node_mark[static_cast<std::size_t>(w)] = 1;
+        ahead.push_back(w);
+        work.push_back(w);
+      });
+    }
+    if (!ok) {
+      unmark(ahead);
+      continue;
+    }
+    // Backward from the tail among places after the head's.
+    s.node_mark[static_cast<std::size_t>(x)] = 1;
+    behind.push_back(x);
+    work.assign(1, x);
+    while (!work.empty()) {
+      const int v = work.back();
+      work.pop_back();
+      for_fanin(kem, kem.get_node(v), [&](const KEM_EDGE* f) {
+        if (s.edge_mark[static_cast<std::size_t>(f->get_id())] || !propagates(s, f)) return;
+        const int w = f->get_src_node()->get_id();
+        if (s.node_mark[static_cast<std::size_t>(w)] || pos(w) < lo) return;
+        s.node_mark[static_cast<std::size_t>(w)] = 1;
+        behind.push_back(w);
+        work.push_back(w);
+      });
+    }
+    unmark(ahead);
+    unmark(behind);
+    auto by_pos = [&](int a, int b) { return pos(a) < pos(b); };
+    std::sort(ahead.begin(), ahead.end(), by_pos);
+    std::sort(behind.begin(), behind.end(), by_pos);
+    places.clear();
+    for (int v : behind) places.push_back(pos(v));
+    for (int v : ahead) places.push_back(pos(v));
+    std::sort(places.begin(), places.end());
+    std::size_t i = 0;
+    for (const std::vector<int>* group : {&behind, &ahead})
+      for (int v : *group) {
+        s.topo_pos[static_cast<std::size_t>(v)] = places[i];
+        s.topo[static_cast<std::size_t>(places[i++])] = v;
+      }
+  }
+  if (!ok) return false;
+  // Holes are squeezed out once they outnumber the nodes.
+  if (s.topo.size() > 2 * n + 64) {
+    std::vector<int> order;
+    for (int v : s.topo)
+      if (v >= 0) order.push_back(v);
+    s.topo = std::move(order);
+    for (std::size_t i = 0; i < s.topo.size(); ++i) s.topo_pos[static_cast<std::size_t>(s.topo[i])] = static_cast<int>(i);
+  }
+  return true;
+}
+
+// A clock's node after a change: the node it had while that still stands
+// for its source, else the lowest new node that does.
+void follow_clock_sources(STA_STATE& s, const KEM_NETLIST::CHANGE_LOG& log) {
+  const KEM_NETLIST& kem = *s.kem;
+  for (int c = 0; c < s.K; ++c) {
+    const KEM_TERM_REF& source = s.clocks[static_cast<std::size_t>(c)].source;
+    auto stands_for = [&](int id) {
+      const KEM_NODE* node = kem.get_node(id);
+      return node && !node->is_sta_type(KEM_NODE_INPUT_PIN) && node->get_oterm_ref().atom_id >= 0 &&
+             node->get_oterm_ref() == source;
+    };
+    int& node = s.clock_node[static_cast<std::size_t>(c)];
+    if (!stands_for(node)) node = -1;
+    for (int v : log.new_nodes)
+      if ((node < 0 || v < node) && stands_for(v)) node = v;
+  }
+}
+
+// Compares an incremental result with a full analysis (an internal error on
+// any difference) and keeps the incremental order for the next update.
+void verify_against_full(STA_STATE& s, KEM_NETLIST* kem) {
+  const std::vector<CORNER_DATA> corners = s.corners;
+  const std::vector<char> cut = s.cut, clock_network = s.clock_network;
+  const std::vector<int> clock_node = s.clock_node;
+  std::vector<int> topo = std::move(s.topo), topo_pos = std::move(s.topo_pos);
+  for (int id = 0; id < kem->get_edge_count(); ++id) {
+    const KEM_EDGE* e = kem->get_edge(id);
+    if (!e || !propagates(s, e)) continue;
+    const int a = topo_pos[static_cast<std::size_t>(e->get_src_node()->get_id())];
+    const int b = topo_pos[static_cast<std::size_t>(e->get_dst_node()->get_id())];
+    if (a < 0 || b < 0 || a >= b) fail("the incremental order is topological", __LINE__);
+  }
+  const int cut_count = s.cut_count;
+  run_full(s, kem);
+  --s.full_count;
+  full_clock_network(s);
+  if (!(corners == s.corners)) fail("incremental timing equals a full analysis", __LINE__);
+  if (cut != s.cut || cut_count != s.cut_count) fail("incremental loop cuts equal a full analysis", __LINE__);
+  if (clock_network != s.clock_network || clock_node != s.clock_node)
+    fail("incremental clock network equals a full analysis", __LINE__);
+  s.topo = std::move(topo);
+  s.topo_pos = std::move(topo_pos);
 }
 
 }  // namespace
@@ -627,13 +824,17 @@ void forget(const KEM_NETLIST* kem) {
   s.kem = nullptr;
   s.corners.clear();
   s.cut.clear();
+  s.cut_count = 0;
   s.topo.clear();
+  s.topo_pos.clear();
   s.clock_network.clear();
+  s.records_corner = -1;
 }
 bool verify_incremental() { return st().verify; }
 int full_analysis_count() { return st().full_count; }
 int incremental_update_count() { return st().incr_count; }
 int last_cone_size() { return st().cone_size; }
+int order_rebuild_count() { return st().order_rebuilds; }
 
 std::vector<int> cut_edges() {
   std::vector<int> res;
@@ -644,21 +845,26 @@ std::vector<int> cut_edges() {
 }
 
 void analyze(KEM_NETLIST* kem) {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   STA_STATE& s = st();
   if (!kem) fail("kem", __LINE__);
+  kem->take_change_log();
   run_full(s, kem);
   s.stale = false;
-  finish(s, nullptr);
+  finish(s, nullptr, nullptr);
 }
 
 void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   STA_STATE& s = st();
   if (!kem) fail("kem", __LINE__);
   // Another netlist or other clocks: nothing to update from.
   const bool same_clocks = [&] {
     if (s.K != static_cast<int>(s.clocks.size())) return false;
     for (int c = 0; c < s.K; ++c)
-      if (s.periods[static_cast<std::size_t>(c)] != s.clocks[static_cast<std::size_t>(c)].period_ps) return false;
+      if (s.periods[static_cast<std::size_t>(c)] != s.clocks[static_cast<std::size_t>(c)].period_ps ||
+          !(s.clock_sources[static_cast<std::size_t>(c)] == s.clocks[static_cast<std::size_t>(c)].source))
+        return false;
     return true;
   }();
   if (s.kem != kem || !same_clocks || s.corners.size() != kem->get_corner_manager()->get_loaded_corners().size()) {
@@ -676,96 +882,124 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
       analyze(kem);
       return;
     }
-  const std::vector<char> old_cut = s.cut;
-  resolve_clocks(s);
-  compute_cuts(s);
-  compute_topo(s);
+  const KEM_NETLIST::CHANGE_LOG log = kem->take_change_log();
+  if (log.overflow) {
+    analyze(kem);
+    return;
+  }
   const int n = kem->get_node_count();
-  std::vector<char> dirty(static_cast<std::size_t>(n), 0);
+  const int edge_count = kem->get_edge_count();
+  s.node_mark.resize(static_cast<std::size_t>(n), 0);
+  s.node_mark2.resize(static_cast<std::size_t>(n), 0);
+  s.edge_mark.resize(static_cast<std::size_t>(edge_count), 0);
+  s.cut.resize(static_cast<std::size_t>(edge_count), 0);
+  std::vector<int> seeds;
   for (int v : dirty_in.arrival)
-    if (v >= 0 && v < n) dirty[static_cast<std::size_t>(v)] = 1;
-  for (int id = 0; id < kem->get_edge_count(); ++id) {
-    const bool was = id < static_cast<int>(old_cut.size()) && old_cut[static_cast<std::size_t>(id)];
-    if (was == (s.cut[static_cast<std::size_t>(id)] != 0)) continue;
-    if (const KEM_EDGE* e = kem->get_edge(id)) {
-      dirty[static_cast<std::size_t>(e->get_src_node()->get_id())] = 1;
-      dirty[static_cast<std::size_t>(e->get_dst_node()->get_id())] = 1;
+    if (kem->get_node(v)) seeds.push_back(v);
+  // The order and the loop cuts follow a structural change locally; a change
+  // they cannot follow (a loop made or touched) recomputes them.
+  if (!log.empty() && !repair_order(s, log)) {
+    const std::vector<char> old_cut = s.cut;
+    compute_cuts(s);
+    compute_topo(s);
+    ++s.order_rebuilds;
+    for (int id = 0; id < edge_count; ++id) {
+      const bool was = id < static_cast<int>(old_cut.size()) && old_cut[static_cast<std::size_t>(id)];
+      if (was == (s.cut[static_cast<std::size_t>(id)] != 0)) continue;
+      if (const KEM_EDGE* e = kem->get_edge(id)) {
+        seeds.push_back(e->get_src_node()->get_id());
+        seeds.push_back(e->get_dst_node()->get_id());
+      }
     }
   }
-  // Forward cone.
-  std::vector<char> fwd(static_cast<std::size_t>(n), 0);
-  std::vector<int> work;
-  for (int v = 0; v < n; ++v)
-    if (dirty[static_cast<std::size_t>(v)] && kem->get_node(v)) {
-      fwd[static_cast<std::size_t>(v)] = 1;
-      work.push_back(v);
-    }
+  follow_clock_sources(s, log);
+  // Forward cone (node_mark), then the backward cone (node_mark2): from the
+  // forward cone, the nodes whose fan-out changed and the data inputs of
+  // keepers in the cone (their capture clock may have moved).
+  std::vector<int> fwd, bwd, work;
+  auto add_fwd = [&](int v) {
+    if (s.node_mark[static_cast<std::size_t>(v)]) return;
+    s.node_mark[static_cast<std::size_t>(v)] = 1;
+    fwd.push_back(v);
+    work.push_back(v);
+  };
+  for (int v : seeds) add_fwd(v);
   while (!work.empty()) {
     const int v = work.back();
     work.pop_back();
     for_fanout(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
-      if (!propagates(s, e)) return;
-      const int w = e->get_dst_node()->get_id();
-      if (!fwd[static_cast<std::size_t>(w)]) {
-        fwd[static_cast<std::size_t>(w)] = 1;
-        work.push_back(w);
-      }
+      if (propagates(s, e)) add_fwd(e->get_dst_node()->get_id());
     });
   }
-  // Backward cone: from the forward cone and the data inputs of keepers in
-  // it (their capture clock may have moved).
-  std::vector<char> bwd = fwd;
-  for (int v : dirty_in.required)
-    if (v >= 0 && v < n && kem->get_node(v)) bwd[static_cast<std::size_t>(v)] = 1;
-  for (int v = 0; v < n; ++v) {
-    if (!bwd[static_cast<std::size_t>(v)]) continue;
+  auto add_bwd = [&](int v) {
+    if (s.node_mark2[static_cast<std::size_t>(v)]) return;
+    s.node_mark2[static_cast<std::size_t>(v)] = 1;
+    bwd.push_back(v);
     work.push_back(v);
-    const KEM_NODE* node = kem->get_node(v);
-    if (node && node->is_sta_type(KEM_NODE_KEEPER))
+  };
+  for (int v : fwd) add_bwd(v);
+  for (int v : dirty_in.required)
+    if (kem->get_node(v)) add_bwd(v);
+  for (std::size_t i = 0, end = bwd.size(); i < end; ++i) {
+    const KEM_NODE* node = kem->get_node(bwd[i]);
+    if (node->is_sta_type(KEM_NODE_KEEPER))
       for_fanin(*kem, node, [&](const KEM_EDGE* e) {
-        if (usable(e) && e->get_kind() == KEM_EDGE_KEEPER_DATA) work.push_back(e->get_src_node()->get_id());
+        if (usable(e) && e->get_kind() == KEM_EDGE_KEEPER_DATA) add_bwd(e->get_src_node()->get_id());
       });
   }
   while (!work.empty()) {
     const int v = work.back();
     work.pop_back();
-    if (!bwd[static_cast<std::size_t>(v)]) bwd[static_cast<std::size_t>(v)] = 1;
     for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
-      if (!propagates(s, e) || is_clock_edge(e)) return;
-      const int u = e->get_src_node()->get_id();
-      if (!bwd[static_cast<std::size_t>(u)]) {
-        bwd[static_cast<std::size_t>(u)] = 1;
-        work.push_back(u);
-      }
+      if (propagates(s, e) && !is_clock_edge(e)) add_bwd(e->get_src_node()->get_id());
     });
   }
+  // The edges to recompute: those around the backward cone (which holds the
+  // forward cone) and those created or freed.
+  std::vector<int> edges;
+  auto add_edge = [&](int id) {
+    if (id < 0 || id >= edge_count || s.edge_mark[static_cast<std::size_t>(id)]) return;
+    s.edge_mark[static_cast<std::size_t>(id)] = 1;
+    edges.push_back(id);
+  };
+  for (int id : log.new_edges) add_edge(id);
+  for (const auto& f : log.freed_edges) add_edge(f.id);
+  for (int v : bwd) {
+    const KEM_NODE* node = kem->get_node(v);
+    for_fanin(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+    for_fanout(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  }
+  for (int v : fwd) s.node_mark[static_cast<std::size_t>(v)] = 0;
+  for (int v : bwd) s.node_mark2[static_cast<std::size_t>(v)] = 0;
+  for (int id : edges) s.edge_mark[static_cast<std::size_t>(id)] = 0;
+  auto by_pos = [&](int a, int b) {
+    return s.topo_pos[static_cast<std::size_t>(a)] < s.topo_pos[static_cast<std::size_t>(b)];
+  };
+  std::sort(fwd.begin(), fwd.end(), by_pos);
+  std::sort(bwd.begin(), bwd.end(), by_pos);
   std::set<int> touched_atoms;
-  s.cone_size = static_cast<int>(std::count(bwd.begin(), bwd.end(), 1));
-  for (int v = 0; v < n; ++v)
-    if (bwd[static_cast<std::size_t>(v)])
-      if (const KEM_NODE* node = kem->get_node(v)) touched_atoms.insert(node->get_atom_id());
+  s.cone_size = static_cast<int>(bwd.size());
+  for (int v : bwd) touched_atoms.insert(kem->get_node(v)->get_atom_id());
+  std::vector<int> gone;  // freed nodes whose id is free
+  for (int v : log.freed_nodes)
+    if (!kem->get_node(v)) gone.push_back(v);
   for (CORNER_DATA& cd : s.corners) {
     size_corner(s, cd);
-    clear_absent(s, cd);
-    for (int v : s.topo)
-      if (fwd[static_cast<std::size_t>(v)]) forward_node(s, cd, v);
-    for (auto it = s.topo.rbegin(); it != s.topo.rend(); ++it)
-      if (bwd[static_cast<std::size_t>(*it)]) backward_node(s, cd, *it);
-    for (int v = 0; v < n; ++v) {
-      if (!bwd[static_cast<std::size_t>(v)]) continue;
-      const KEM_NODE* node = kem->get_node(v);
-      for_fanin(*kem, node, [&](const KEM_EDGE* e) { edge_slack(s, cd, e->get_id()); });
-      for_fanout(*kem, node, [&](const KEM_EDGE* e) { edge_slack(s, cd, e->get_id()); });
+    for (int id : edges) edge_delay(s, cd, id);
+    for (int v : gone) {
+      forward_node(s, cd, v);
+      backward_node(s, cd, v);
     }
+    for (int v : fwd) forward_node(s, cd, v);
+    for (auto it = bwd.rbegin(); it != bwd.rend(); ++it) backward_node(s, cd, *it);
+    for (int id : edges) edge_slack(s, cd, id);
   }
+  s.clock_network.resize(static_cast<std::size_t>(n), 0);
+  for (int v : gone) s.clock_network[static_cast<std::size_t>(v)] = 0;
+  for (int v : fwd) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
   ++s.incr_count;
-  if (s.verify) {
-    const std::vector<CORNER_DATA> incremental = s.corners;
-    run_full(s, kem);
-    --s.full_count;
-    if (!(incremental == s.corners)) fail("incremental timing equals a full analysis", __LINE__);
-  }
-  finish(s, &touched_atoms);
+  if (s.verify) verify_against_full(s, kem);
+  finish(s, &touched_atoms, &edges);
 }
 
 std::int32_t edge_setup_slack(int edge_id, int corner_id) {
@@ -801,12 +1035,14 @@ std::int32_t node_worst_hold_slack(int node_id, int corner_id) {
 // ---------------------------------------------------------------- sta_ interface
 
 void sta_full_update_timing(bool all_corners) {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
   st().all_corners = all_corners;
   host::sta::analyze(kem);
 }
 
 void sta_increm_update_timing() {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   KEM_DIRTY dirty;
   KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
   if (!kem) fail("kem_netlist", __LINE__);
@@ -951,6 +1187,7 @@ void sta_allow_stale_timing_when_unable_to_incrementally_update(bool allow) { st
 bool sta_is_timing_stale() { return st().stale; }
 
 void sta_reset_timing_as_no_longer_stale() {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
   st().stale = false;
   host::sta::analyze(kem);

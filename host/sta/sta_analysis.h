@@ -113,6 +113,10 @@ HOST_API int incremental_update_count();
 // data: the number of nodes the last incremental update recomputed (its
 // forward and backward cones together).
 HOST_API int last_cone_size();
+// data: the number of incremental updates that recomputed the loop cuts and
+// the topological order from scratch (a change they could not follow: a
+// loop made, or any structural change while the graph has loops).
+HOST_API int order_rebuild_count();
 // algorithm: analyses the timing netlist from scratch (what the timing
 // utility runs after building it).
 HOST_API void analyze(KEM_NETLIST* kem);

@@ -101,6 +101,9 @@ int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner) {
   if (s == nullptr || term == nullptr) return 0;
   const VOK_ATOM_NODE* from = s->get_atom();
   const VOK_ATOM_NODE* to = term->get_my_node();
+  // Only connections out of a pin or input buffer or into an output buffer
+  // carry a chain (asked first: the device and settings lookups cost more).
+  if (!(from && (from->is_pin() || from->is_io_ibuf())) && !(to && to->is_io_obuf())) return 0;
   const int family = host::device::internal_family_code();
   const bool newer = host::dc::table(family).chains.count(446) != 0;
   int type = -1;
