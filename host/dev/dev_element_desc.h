@@ -7,6 +7,7 @@
 //    global clock taps (318) and PMUXes (1929) have none;
 //  - item 21, the fanout limit a routing tree may give the element: 6 for H
 //    and V wires, 10 for LAB feedback lines; other kinds have none.
+// A test may override one datum of a kind until the next host reset.
 #include <map>
 #include <vector>
 #include "common/host_api.h"
@@ -24,6 +25,7 @@ public:
     auto it = m_int_data.find(item);
     return it == m_int_data.end() ? 0 : it->second;
   }
+  void set_int_data(int item, int value) { m_int_data[item] = value; }
 
 private:
   DEV_ELEMENT_ENUM m_element = DEV_ELEMENT_NONE;
@@ -34,3 +36,6 @@ private:
 // stand-in does not describe), and every described kind in kind order.
 HOST_API const DEV_ELEMENT_DESC& dev_element_desc(int kind);
 HOST_API const std::vector<const DEV_ELEMENT_DESC*>& dev_element_descs();
+// test hook: sets one integer datum of a kind's description (valid from now
+// on) until the next host reset, e.g. a lower fanout limit (item 21).
+HOST_API void dev_set_element_int_datum(int kind, int item, int value);

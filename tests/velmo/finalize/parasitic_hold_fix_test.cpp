@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,15 @@
 #include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/partition_builder.h"
 #include "testing/timing_builder.h"
 #include "tibex/tibex_hold_reroute.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_finalize_parasitics.h"
 #include "wexan/wexan_finalize_services.h"
 #include "wump/wump_blacklisting.h"
+#include "dev/dev_element_desc.h"
+#include "dev/dev_grid.h"
 #include "common/host_script.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_env.h"
@@ -83,8 +87,18 @@ protected:
     n->clock("clk", 4000, clk);
     // Far apart, so the connection runs over several wires.
     a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
-    b = n->reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643);
-    n->io_out("out", b);
+    if (b_in_box) {
+      // b inside a box that becomes partition "A" once routed.
+      box = std::make_unique<BOX_BUILDER>(n->blackbox("A", [&](NETLIST_BUILDER& c) {
+        b = c.reg("b").clk(c.input("c")).d(c.input("d")).placed(site_gid(9, 7, 1), 643);
+        c.output("o", b);
+      }));
+      box->in("c", clk).in("d", a);
+      n->io_out("out", box->out("o"));
+    } else {
+      b = n->reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643);
+      n->io_out("out", b);
+    }
     if (with_pipeline) {
       p = n->zota_reg("p").clk(clk).d(a);
       n->io_out("pout", p);
@@ -156,8 +170,10 @@ protected:
     return out;
   }
   bool with_pipeline = false;
+  bool b_in_box = false;
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
+  std::unique_ptr<BOX_BUILDER> box;
   SIG clk;
   VOK_ATOM_NODE *a = nullptr, *b = nullptr, *p = nullptr;
 };
@@ -386,6 +402,111 @@ TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIs
   // Equal cookies pass.
   host::swavo::set_spar_modified_atom_ids({a->get_id()});
   EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+}
+
+// b inside partition A, a in the top partition. Fixing within partitions
+// only, the search skips the failure. A preserved: its routing,
+// which holds the whole a->b connection, may not change, yet their common
+// ancestor may, so the failure is dropped by the locked-routing rule. The top
+// preserved too: dropped before any candidate by the ancestor rule. Both
+// modifiable: fixed, the wires kept with the common ancestor.
+TEST_F(ParasiticHoldFixTest, PreservedPartitionsKeepTheirRouting) {
+  b_in_box = true;
+  build({Corner::slow(), Corner::fast()});
+  const JOV_PARTITION* top = top_partition();
+  const PARTITION_BUILDER part_a = partition("A", *box).preserved("final");
+  make_hold_fail(120);
+  const auto still_failing = [&] {
+    request();
+    const std::vector<int> now = hold_slacks();
+    return *std::min_element(now.begin(), now.end()) < 0;
+  };
+  // Within partitions only: the search passes the a->b failure over.
+  cfg_set_on("hold_parasitics_fixing_routing_within_partition_only");
+  std::size_t mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  const auto crossing = [&] {
+    const auto lines = host::debug::texts();
+    return std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(), [](const std::string& l) {
+      return l.find(": Not fixing hold violations crossing partitions. Skip.") != std::string::npos;
+    });
+  };
+  EXPECT_GT(crossing(), 0);
+  EXPECT_TRUE(lines_from(mark, "Fixing hold slack of").empty());
+  cfg_set_off("hold_parasitics_fixing_routing_within_partition_only");
+
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_EQ(crossing(), 0);
+  EXPECT_FALSE(lines_from(mark, "This hold failure is not fixable in this partition. Skip.").empty());
+  EXPECT_TRUE(lines_from(mark, "This hold failure is not fixable by PR requirement.").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  EXPECT_TRUE(still_failing());
+
+  top_partition().preserved("final");
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_FALSE(lines_from(mark, "This hold failure is not fixable by PR requirement. Skip.").empty());
+  EXPECT_TRUE(lines_from(mark, "This hold failure is not fixable in this partition.").empty());
+  EXPECT_TRUE(still_failing());
+
+  top_partition().recompiled();
+  PARTITION_BUILDER(part_a).recompiled();
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_TRUE(lines_from(mark, "This hold failure is not fixable").empty());
+  EXPECT_FALSE(still_failing());
+  EXPECT_FALSE(top->get_state()->get_reserved_re_ids().empty());
+  EXPECT_TRUE(part_a->get_state()->get_reserved_re_ids().empty());
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+// Wires limited to one fan-out: no wire of the failing route takes a stub,
+// yet every candidate is tried. Limited to two: each wire takes one stub,
+// the refusals at one parent do not end the failure's other candidates.
+TEST_F(ParasiticHoldFixTest, AParentAtItsFanoutLimitTakesNoStub) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  // The wire nodes of the routing and their fan-outs.
+  const auto wire_fanouts = [&] {
+    std::map<int, int> out;
+    for (int id = 0; id < routing->forest().num_slots(); ++id) {
+      if (!routing->is_live(id) || routing->get_value(id) >= -1) continue;
+      const int kind = static_cast<int>(info->get_dev_element_from_gid(static_cast<unsigned>(routing->get_value(id))));
+      if (kind == dev_kind::H_WIRE || kind == dev_kind::V_WIRE)
+        out[id] = routing->get_num_children(id, VOK_RE_ROUTING_ZOTA_SKIP{});
+    }
+    return out;
+  };
+  const std::map<int, int> before = wire_fanouts();
+  ASSERT_FALSE(before.empty());
+  dev_set_element_int_datum(dev_kind::H_WIRE, 21, 1);
+  dev_set_element_int_datum(dev_kind::V_WIRE, 21, 1);
+  std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_GT(lines_from(mark, "Seeing fanout limit of 1 for node id ").size(), 1u);
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  EXPECT_EQ(wire_fanouts(), before);
+
+  dev_set_element_int_datum(dev_kind::H_WIRE, 21, 2);
+  dev_set_element_int_datum(dev_kind::V_WIRE, 21, 2);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_FALSE(lines_from(mark, "Seeing fanout limit of 2 for node id ").empty());
+  int grown = 0;
+  for (const auto& [id, fanout] : wire_fanouts()) {
+    const int was = before.count(id) ? before.at(id) : 0;
+    if (fanout > was) {
+      EXPECT_LE(fanout, 2) << "wire node " << id;
+      ++grown;
+    }
+  }
+  EXPECT_GE(grown, 2);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
 }  // namespace
