@@ -79,8 +79,9 @@ struct SIZING {
   int lab_atom_limit = 0;
   int pins_per_pad_tile = DeviceSpec{}.pins_per_pad_tile;
   // The largest grid offered: at most this many columns (rows two fewer).
-  // At 24 tracks its routing graph and the router's arrays take about 1 GB;
-  // it holds about 10,000 LABs and 2,800 pins at eight per pad tile.
+  // At 24 tracks its routing graph and the router's arrays take about 1 GB
+  // (at the 40 velmo-fit's sizing gives it, about 1.4 GB); it holds about
+  // 10,000 LABs and 2,800 pins at eight per pad tile.
   int max_columns = 120;
   // > 0: the routing tracks grow with the LABs the design needs beyond this
   // many (see scaled_routing_tracks); 0 keeps routing_tracks whatever the size.
