@@ -334,7 +334,15 @@ bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& si
     else lo = mid + 1;
   }
   *out = sizing_series_spec(hi, family, sizing);
+  if (sizing.track_reference_labs > 0)
+    out->routing_tracks = scaled_routing_tracks(sizing.routing_tracks, labs_needed, sizing.track_reference_labs);
   return true;
+}
+
+int scaled_routing_tracks(int base, double labs_needed, int reference_labs) {
+  if (reference_labs <= 0 || labs_needed <= reference_labs) return base;
+  const double t = base * std::pow(labs_needed / reference_labs, 0.2);
+  return std::max(base, std::min(40, static_cast<int>(std::ceil(t - 1e-9))));
 }
 
 DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisation, int routing_tracks,
@@ -354,6 +362,7 @@ bool configure_fit_device(int family, std::string* why) {
   sizing.routing_tracks = kFitRoutingTracks;
   sizing.lab_atom_limit = kFitLabAtomLimit;
   sizing.pins_per_pad_tile = kFitPinsPerPadTile;
+  sizing.track_reference_labs = kFitTrackReferenceLabs;
   DeviceSpec sized;
   if (!solve_device_size(count_resources(*host::vok::top_netlist()), family, sizing, &sized, why)) return false;
   host::device::configure(sized);

@@ -79,10 +79,25 @@ struct SIZING {
   int lab_atom_limit = 0;
   int pins_per_pad_tile = DeviceSpec{}.pins_per_pad_tile;
   // The largest grid offered: at most this many columns (rows two fewer).
-  // At 24 tracks its routing graph and the router's arrays take about 1 GB;
-  // it holds about 10,000 LABs and 2,800 pins at eight per pad tile.
+  // At 24 tracks its routing graph and the router's arrays take about 1 GB
+  // (at the 40 velmo-fit's sizing gives it, about 1.4 GB); it holds about
+  // 10,000 LABs and 2,800 pins at eight per pad tile.
   int max_columns = 120;
+  // > 0: the routing tracks grow with the LABs the design needs beyond this
+  // many (see scaled_routing_tracks); 0 keeps routing_tracks whatever the size.
+  int track_reference_labs = 0;
 };
+
+// algorithm: routing tracks for a design needing `labs_needed` LABs: `base`
+// up to `reference_labs`, beyond that base x (labs_needed / reference_labs)
+// to the power 0.2, rounded up, at most 40. Wiring demand per tile grows with
+// the design (its nets get longer as the placement spreads, as Rent's rule
+// has it), while a fabric of fixed width does not: measured on merged copies
+// of frisc, four copies (1,700 LABs) at 24 tracks left 31,000 elements
+// overused after the first round and did not converge in 30 rounds; at 32
+// tracks they route in about ten. The power keeps the graph's memory close
+// to linear in the design.
+int scaled_routing_tracks(int base, double labs_needed, int reference_labs);
 
 // algorithm: the smallest grid of the series 12 x 10, 13 x 11, ... (columns
 // two more than rows) whose LABs hold the LUTs and registers, whose I/O ring
@@ -124,6 +139,9 @@ inline constexpr int kFitLabAtomLimit = 10;
 // Pins per pad tile of the devices velmo-fit sizes, as a real I/O bank has:
 // the core grid then follows the logic, not the pin count.
 inline constexpr int kFitPinsPerPadTile = 8;
+// LABs up to which velmo-fit's devices keep kFitRoutingTracks (the largest
+// bundled design, frisc, needs about 420); larger designs get more tracks.
+inline constexpr int kFitTrackReferenceLabs = 450;
 
 // Sizes the device to the top netlist with velmo-fit's settings above and
 // configures it; false with the reason when no device of the family holds it.

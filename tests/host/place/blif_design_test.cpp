@@ -332,3 +332,51 @@ TEST_F(BlifDesignTest, ADesignBeyondTheLargestGridNamesWhatDoesNotFit) {
   EXPECT_EQ(s.nx, 120);
   EXPECT_THROW(host::testing::size_device(host::testing::RESOURCE_COUNTS{0, 0, 0, 0, 0, 5}, 46), std::length_error);
 }
+
+// Larger designs get a wider fabric: the tracks stay at the base up to the
+// reference LAB count, then grow slowly and steadily with the LABs needed,
+// up to a cap; the grid itself does not depend on them.
+TEST_F(BlifDesignTest, RoutingTracksGrowWithTheLogicBeyondTheReference) {
+  using host::testing::scaled_routing_tracks;
+  EXPECT_EQ(scaled_routing_tracks(24, 100, 450), 24);
+  EXPECT_EQ(scaled_routing_tracks(24, 450, 450), 24);
+  EXPECT_EQ(scaled_routing_tracks(24, 5000, 0), 24);  // no reference: fixed
+  int last = 24;
+  for (double labs = 500; labs <= 20000; labs *= 1.5) {
+    const int t = scaled_routing_tracks(24, labs, 450);
+    EXPECT_GE(t, last) << labs;
+    EXPECT_LE(t, 40) << labs;
+    // Far below linear: doubling the LABs adds at most a sixth.
+    EXPECT_LE(scaled_routing_tracks(24, 2 * labs, 450), std::ceil(t * 1.16)) << labs;
+    last = t;
+  }
+  EXPECT_GT(scaled_routing_tracks(24, 900, 450), 24);
+  EXPECT_EQ(last, 40);
+
+  host::testing::SIZING sizing;
+  sizing.routing_tracks = 24;
+  sizing.lab_atom_limit = 10;
+  sizing.pins_per_pad_tile = 8;
+  host::testing::SIZING scaled = sizing;
+  scaled.track_reference_labs = 450;
+  host::testing::RESOURCE_COUNTS small, large;
+  small.luts = 2900, small.registers = 890, small.pins = 136;      // one copy of frisc
+  large.luts = 11712, large.registers = 3544, large.pins = 544;    // four copies
+  for (const auto& c : {small, large}) {
+    DeviceSpec fixed, grown;
+    std::string why;
+    ASSERT_TRUE(host::testing::solve_device_size(c, 46, sizing, &fixed, &why)) << why;
+    ASSERT_TRUE(host::testing::solve_device_size(c, 46, scaled, &grown, &why)) << why;
+    EXPECT_EQ(grown.nx, fixed.nx);
+    EXPECT_EQ(fixed.routing_tracks, 24);
+    const double labs = (c.luts + c.registers) / 9.0;
+    EXPECT_EQ(grown.routing_tracks, scaled_routing_tracks(24, labs, 450));
+  }
+  DeviceSpec s;
+  std::string why;
+  ASSERT_TRUE(host::testing::solve_device_size(small, 46, scaled, &s, &why));
+  EXPECT_EQ(s.routing_tracks, 24);
+  // Four copies of frisc did not converge at 24 tracks; they route at 32.
+  ASSERT_TRUE(host::testing::solve_device_size(large, 46, scaled, &s, &why));
+  EXPECT_GE(s.routing_tracks, 32);
+}
