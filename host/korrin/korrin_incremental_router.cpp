@@ -391,52 +391,78 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       }
     } else if (delay < budget.first) {
       // The cheapest detour through a waypoint w: forward from the sources to
-      // w, backward from the targets to w, the two parts disjoint.
+      // w, backward from the targets to w, the two parts disjoint. The
+      // searches keep to a box around the source and the sink's input
+      // elements (an element counts as inside when either of its ends is),
+      // widened by a margin that doubles while no detour is found, up to the
+      // whole device: the work follows the connection, not the design.
       const double plain = fwd.cost(t);
       const double limit = 2.0 * std::max(plain, static_cast<double>(budget.first)) + 200.0;
-      fwd.begin();
-      make_seeds(false);
-      fwd.run(g, seeds, 0, 0, 0, 0, cost, limit, true);
-      bwd.begin();
-      std::vector<SEED> bseeds;
-      for (unsigned e : targets)
-        if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
-      bwd.run(g, bseeds, 0, 0, 0, 0, cost, limit, true, true);
-      struct CAND {
-        double cost;
-        unsigned id;
-        int delay;
-      };
-      std::vector<CAND> cands;
-      // Only what the forward search reached can be a waypoint.
-      for (unsigned w : fwd.visited()) {
-        if (!bwd.reached(w) || view.owner(w) == net.owner) continue;
-        const int d = fwd.delay(w) + bwd.delay(w);
-        if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
-      }
-      std::sort(cands.begin(), cands.end(),
-                [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
+      const int bx0 = std::min(x0, sa.x), by0 = std::min(y0, sa.y);
+      const int bx1 = std::max(x1, sa.x), by1 = std::max(y1, sa.y);
+      // A minimum above the maximum is met by no path.
       bool found = false;
-      for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
-        unsigned s2 = NO_ELEMENT;
-        fwd.path(cands[k].id, tmp, &s2);
-        const std::uint32_t mark_stamp = sc.next_mark();
-        const bool fresh = std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
-        if (fresh) mark[s2] = mark_stamp;
-        for (unsigned e : tmp) mark[e] = mark_stamp;
-        back.clear();
-        bool ok = true;
-        for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
-          ok = mark[static_cast<unsigned>(u)] != mark_stamp;
-          mark[static_cast<unsigned>(u)] = mark_stamp;
-          back.push_back(static_cast<unsigned>(u));
+      for (int margin = std::max(0, m_detour_margin); !found && budget.first <= budget.second; margin = 2 * margin + 1) {
+        const int rx0 = bx0 - margin, ry0 = by0 - margin, rx1 = bx1 + margin, ry1 = by1 + margin;
+        const bool whole = rx0 <= 0 && ry0 <= 0 && rx1 >= g.nx() - 1 && ry1 >= g.ny() - 1;
+        auto inside = [&](unsigned e) { return whole || g.bound(e, rx0, ry0, rx1, ry1) == 0.0; };
+        // Whether the box kept the searches from an element they could
+        // enter: when it did not, a wider box finds nothing more.
+        bool clipped = false;
+        auto boxed = [&](unsigned e) {
+          const double c = cost(e);
+          if (c < 0 || inside(e)) return c;
+          clipped = true;
+          return -1.0;
+        };
+        fwd.begin();
+        make_seeds(false);
+        const std::size_t all_seeds = seeds.size();
+        seeds.erase(std::remove_if(seeds.begin(), seeds.end(), [&](const SEED& s) { return !inside(s.id); }), seeds.end());
+        clipped = seeds.size() != all_seeds;
+        fwd.run(g, seeds, 0, 0, 0, 0, boxed, limit, true);
+        bwd.begin();
+        std::vector<SEED> bseeds;
+        for (unsigned e : targets)
+          if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
+        bwd.run(g, bseeds, 0, 0, 0, 0, boxed, limit, true, true);
+        struct CAND {
+          double cost;
+          unsigned id;
+          int delay;
+        };
+        std::vector<CAND> cands;
+        // Only what the forward search reached can be a waypoint.
+        for (unsigned w : fwd.visited()) {
+          if (!bwd.reached(w) || view.owner(w) == net.owner) continue;
+          const int d = fwd.delay(w) + bwd.delay(w);
+          if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
         }
-        if (!ok) continue;
-        found = true;
-        seed = s2;
-        path = tmp;
-        path.insert(path.end(), back.begin(), back.end());
-        delay = cands[k].delay;
+        std::sort(cands.begin(), cands.end(),
+                  [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
+        for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
+          unsigned s2 = NO_ELEMENT;
+          fwd.path(cands[k].id, tmp, &s2);
+          const std::uint32_t mark_stamp = sc.next_mark();
+          const bool fresh =
+              std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
+          if (fresh) mark[s2] = mark_stamp;
+          for (unsigned e : tmp) mark[e] = mark_stamp;
+          back.clear();
+          bool ok = true;
+          for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
+            ok = mark[static_cast<unsigned>(u)] != mark_stamp;
+            mark[static_cast<unsigned>(u)] = mark_stamp;
+            back.push_back(static_cast<unsigned>(u));
+          }
+          if (!ok) continue;
+          found = true;
+          seed = s2;
+          path = tmp;
+          path.insert(path.end(), back.begin(), back.end());
+          delay = cands[k].delay;
+        }
+        if (whole || !clipped) break;
       }
       if (!found) {
         out.budget_met = false;

@@ -18,7 +18,8 @@
 // A maximum is met by the path of least delay when the cheapest path is too
 // slow; a minimum by the cheapest detour (through a waypoint) whose delay
 // reaches it. A budget that cannot be met is reported and the connection is
-// routed anyway.
+// routed anyway. The detour search keeps to a box around the connection
+// that widens while it finds nothing (see set_detour_margin).
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -94,6 +95,10 @@ public:
   IR_RESULT* route_all_new_connections(bool stop_at_first_failure, NORBO_ZOTA_MANAGER* zota_manager);
   // Writes the routed paths (sinks, pipeline pairs) into the routing.
   bool commit(IR_RESULT* result, VOK_RE_ROUTING* routing);
+  // Tiles the search for a minimum-delay detour first keeps to around the
+  // source and the sink; the margin doubles (plus one) while no detour is
+  // found. A margin as wide as the device searches it whole.
+  void set_detour_margin(int tiles) { m_detour_margin = tiles; }
 
 private:
   struct PENDING {
@@ -105,6 +110,7 @@ private:
   VOK_RE_ROUTING* m_routing;
   const WUMP_ROUTE_INFO* m_route_info;
   std::vector<PENDING> m_pending;
+  int m_detour_margin = 3;
 };
 
 // Routes every routable connection of the placed design that has no routing

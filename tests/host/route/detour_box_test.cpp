@@ -1,0 +1,111 @@
+// The incremental router's minimum-delay detours keep to a box around the
+// connection: the box widens when no detour fits in it, and a detour that
+// fits in it is the one a search of the whole device would take.
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "korrin/korrin_graph.h"
+#include "korrin/korrin_incremental_router.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+
+using host::testing::Family;
+using host::testing::HostTest;
+using host::testing::place_at;
+
+namespace {
+
+VOK_RE_ROUTING& routing() { return *VOK_CHIP_DB_ENTRY::current()->get_routing(); }
+
+class DetourBoxTest : public HostTest {
+protected:
+  // One LUT driving another at the given sites.
+  void build(int ax, int ay, int sx, int sy) {
+    host::testing::device(Family::KY).build();
+    auto n = host::testing::netlist();
+    auto x = n.io_in("x");
+    place_at(n.find("x"), 0, 5, 1);
+    place_at(x, 0, 5, 2);
+    a = n.lut("a", {x}, 0x1);
+    s = n.lut("s", {a}, 0x1);
+    place_at(a, ax, ay, 0);
+    place_at(s, sx, sy, 1);
+  }
+  std::unique_ptr<KORRIN::IR_RESULT> route(int margin, KORRIN::DELAY_BUDGET b) {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    ir.set_detour_margin(margin);
+    std::vector<KORRIN::DELAY_BUDGET> budgets{b};
+    ir.add_connection(a->get_oterm_slot(0), s->get_iterm_slot(0), &budgets, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
+  }
+  VOK_ATOM_NODE* a = nullptr;
+  VOK_ATOM_NODE* s = nullptr;
+};
+
+// Tiles from the rectangle spanned by the two LUTs' LAB (both at x, y).
+int farthest_tile(const KORRIN::IR_RESULT::PATH& p, int x, int y) {
+  int far = 0;
+  for (unsigned gid : p.gids) {
+    const unsigned e = gid & ~host::korrin::GID_BIT;
+    const int d = std::abs(host::korrin::graph().x(e) - x) + std::abs(host::korrin::graph().y(e) - y);
+    far = std::max(far, d);
+  }
+  return far;
+}
+
+TEST_F(DetourBoxTest, ADetourThatCannotStayInTheFirstBoxIsFoundInAWiderOne) {
+  // Both LUTs in one LAB: a box without margin is that tile alone.
+  build(5, 5, 5, 5);
+  const auto plain = route(0, {});
+  ASSERT_TRUE(plain->routing_succeeded());
+  const int want = plain->paths().at(0).delay_ps + 600;
+  const auto detour = route(0, {want, want + 300});
+  ASSERT_TRUE(detour->routing_succeeded());
+  const KORRIN::IR_RESULT::PATH& p = detour->paths().at(0);
+  EXPECT_TRUE(p.budget_met);
+  EXPECT_TRUE(detour->reports().empty());
+  EXPECT_GE(p.delay_ps, want);
+  EXPECT_LE(p.delay_ps, want + 300);
+  EXPECT_GT(farthest_tile(p, 5, 5), 1);
+  // The same detour as a search of the whole device.
+  const auto whole = route(1 << 16, {want, want + 300});
+  EXPECT_EQ(whole->paths().at(0).gids, p.gids);
+  // Out of reach anywhere: reported after the widest box.
+  const auto far = route(0, {100000, 200000});
+  EXPECT_FALSE(far->paths().at(0).budget_met);
+  ASSERT_EQ(far->reports().size(), 1u);
+}
+
+TEST_F(DetourBoxTest, TheDetourInTheFirstBoxIsTheCheapestOfTheWholeDevice) {
+  // Sinks a few tiles apart in both directions, minimums from a little to
+  // a lot above the shortest path: the default box finds what the whole
+  // device gives; a box without margin would be too tight for some.
+  build(6, 3, 9, 7);
+  const auto plain = route(0, {});
+  ASSERT_TRUE(plain->routing_succeeded());
+  const int shortest = plain->paths().at(0).delay_ps;
+  int differ_without_margin = 0;
+  for (int extra : {30, 90, 160, 250, 400}) {
+    const KORRIN::DELAY_BUDGET b{shortest + extra, shortest + extra + 250};
+    const auto whole = route(1 << 16, b);
+    ASSERT_TRUE(whole->paths().at(0).budget_met) << extra;
+    KORRIN::INCREMENTAL_ROUTER def(&routing(), nullptr, nullptr);
+    std::vector<KORRIN::DELAY_BUDGET> budgets{b};
+    def.add_connection(a->get_oterm_slot(0), s->get_iterm_slot(0), &budgets, nullptr);
+    const std::unique_ptr<KORRIN::IR_RESULT> boxed(def.route_all_new_connections(false, nullptr));
+    EXPECT_EQ(boxed->paths().at(0).gids, whole->paths().at(0).gids) << extra;
+    EXPECT_EQ(boxed->paths().at(0).delay_ps, whole->paths().at(0).delay_ps) << extra;
+    const auto tight = route(0, b);
+    if (tight->paths().at(0).gids != whole->paths().at(0).gids) ++differ_without_margin;
+  }
+  // The set-up is one where the margin matters.
+  EXPECT_GT(differ_without_margin, 0);
+}
+
+}  // namespace
