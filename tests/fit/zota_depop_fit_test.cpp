@@ -1,7 +1,7 @@
 // velmo-fit moving user-chosen registers into pipeline slots: depopulated at
 // the plan stage, placed in slots and routed through them, re-created as
-// registers by the route-stage operations (which fail when a register found
-// no slot), and the fit completes with complete routing.
+// pipeline registers at their slots by the route-stage operations (which fail
+// when a register found no slot), and the fit completes with complete routing.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
