@@ -186,6 +186,17 @@ void source_elements(const GRAPH& g, const SITE& s, std::vector<unsigned>& out) 
   }
 }
 
+namespace {
+// A clock input fed by a pin (which also drives the global clock networks).
+bool clocked_from_pin(const VOK_ATOM_ITERM* sink) {
+  if (sink->get_port_type() != DB_INPUT_PORT_CLK) return false;
+  const VOK_ATOM_OTERM* src = sink->get_source(VOK_TRAVERSE_HIERARCHICAL);
+  if (src == nullptr) return false;
+  const SITE d = site_of(src->get_my_node());
+  return d.placed && !d.slot && d.tile_kind == static_cast<int>(DEV_TILE_KIND::PAD);
+}
+}  // namespace
+
 void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out) {
   out.clear();
   if (!s.placed) return;
@@ -195,12 +206,12 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
       out.push_back(s.slot_id);
     } else if (port == DB_INPUT_PORT_CLK) {
       // A pipeline register's clock is routed: it enters through one of its
-      // LAB's clock input muxes, which the segment's PMUXes feed. A clock
-      // off the global network (a pad) cannot reach those and enters
-      // through a LAB input mux instead.
+      // LAB's clock input muxes, which the segment's PMUXes feed from the
+      // global network. A clock off that network (made in the fabric)
+      // enters through a LAB input mux instead.
       const GRAPH::TILE& t = g.tile(s.x, s.y);
       append(out, t.clk);
-      append(out, t.in);
+      if (!clocked_from_pin(sink)) append(out, t.in);
     }
     return;
   }
@@ -208,7 +219,9 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
   switch (static_cast<DEV_TILE_KIND>(s.tile_kind)) {
     case DEV_TILE_KIND::LAB:
       append(out, t.in);
-      if (port == DB_INPUT_PORT_CLK) append(out, t.clk);
+      // A pin's clock reaches an ordinary register over the general routing
+      // (the global network is kept for the pipeline registers).
+      if (port == DB_INPUT_PORT_CLK && !clocked_from_pin(sink)) append(out, t.clk);
       break;
     case DEV_TILE_KIND::RAM:
     case DEV_TILE_KIND::PERIPHERY: append(out, t.in); break;

@@ -283,6 +283,10 @@ struct WUMP_GRAPH_BUILDER {
           return;
         }
         for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % wires), 0});
+        // A pin is also a clock input: it drives the root of each global
+        // clock network, as a PLL output does.
+        if (kind == DEV_TILE_KIND::PAD)
+          for (int g = 0; g < GLOBAL_CLOCKS; ++g) out.push_back({tap_id(g, 0), 0});
         return;
       }
       default: return;

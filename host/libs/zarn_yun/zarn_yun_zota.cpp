@@ -161,7 +161,8 @@ void ENGINE::fill_register_restriction_table(PIZ_TABLE* table) {
 
 VOK_ATOM_NODE* ENGINE::recreate(VOK_ATOM_NODE* old, bool placed) {
   VOK_ATOM_NETLIST* netlist = old->get_parent_netlist();
-  VOK_ATOM_NODE* fresh = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::CORE_REGISTER);
+  VOK_ATOM_NODE* fresh =
+      VOK_ATOM_FACTORY::create_node(placed ? VOK_ATOM_KIND::PIPELINE_REGISTER : VOK_ATOM_KIND::CORE_REGISTER);
   fresh->set_name(old->get_string_hpath());
   netlist->add_node(fresh);
   SIV_ATOM_MOD_UTILITY* amu = m_env->get_atom_mod_utility();

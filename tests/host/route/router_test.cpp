@@ -209,15 +209,22 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   ASSERT_EQ(from_a.size(), 1u);
   EXPECT_EQ(r.forest().parent(from_p[0]), q);
   EXPECT_NE(r.get_gid(r.forest().parent(from_a[0])), slot);
-  // The clock of a register in a slot is routed too; from a pad it enters
-  // the LAB through an input mux (a clock input mux needs the global network).
-  const auto clock_sinks = r.get_sink_nodes(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
-  ASSERT_EQ(clock_sinks.size(), 1u);
-  const unsigned clock_mux = r.get_gid(r.forest().parent(clock_sinks[0]));
+  // The clock of a register in a slot is routed too; from a pin it goes
+  // over a global network and the segment's PMUX into a clock input mux of
+  // the register's LAB. The ordinary register's enters through an input mux.
   const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
-  EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(clock_mux)), 282);
-  EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_x(), 5);
-  EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_y(), 4);
+  for (VOK_ATOM_NODE* reg : {p, a}) {
+    const auto clock_sinks = r.get_sink_nodes(reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+    ASSERT_EQ(clock_sinks.size(), 1u);
+    const int mux_node = r.forest().parent(clock_sinks[0]);
+    const unsigned clock_mux = r.get_gid(mux_node);
+    const unsigned above = r.get_gid(r.forest().parent(mux_node));
+    EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(clock_mux)), 282);
+    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_x(), reg == p ? 5 : 2);
+    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_y(), reg == p ? 4 : 3);
+    EXPECT_EQ(info->get_route_node_of(clock_mux).index >= 180, reg == p);
+    EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(above)) == 1929, reg == p);
+  }
 
   // The same with the pair's nodes far apart: the Q side routed first, many
   // nodes written in between, then the D side.
@@ -561,10 +568,13 @@ namespace {
 TEST_F(RouterTest, ASlotDataInputKeepsTheOnlyWireIntoItsSlotFromTheSameBatch) {
   host::testing::device(Family::KY).build();
   auto n = host::testing::netlist();
-  auto clk = n.io_in("clk");
+  auto pin = n.io_in("clk");
   place_at(n.find("clk"), 0, 1, 1);
-  place_at(clk, 0, 1, 2);
-  auto a = n.reg("a").clk(clk).d(clk);
+  place_at(pin, 0, 1, 2);
+  // A clock made in the fabric: it enters the LAB through an input mux.
+  auto clk = n.lut("gate", {pin}, 0x2);
+  place_at(clk, 2, 2, 0);
+  auto a = n.reg("a").clk(clk).d(pin);
   auto p = n.zota_reg("p").clk(clk).d(a);
   place_at(a, 2, 3, 1);
   place_in_slot(p, 5, 4, 60);

@@ -99,9 +99,12 @@ protected:
   VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr, *e = nullptr;
 };
 
-// In the fixture p's input fails hold (a is far from p), the rest passes.
+// With p's clock delayed p's input fails hold, the rest passes.
 TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlagAndTheImplementStatusIsTheResult) {
   build();
+  // p's clock comes over the global network and its PMUX; a later clock
+  // makes p's input fail hold.
+  make_fail(p, 40);
   ASSERT_LT(hold(d_of(p)), 0);
   ASSERT_GE(hold(d_of(b)), 0);
   // The legality engine's view of p's input: the chain down to b's input,
@@ -175,6 +178,7 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
 // handled: two connections through p, one re-route from p's input.
 TEST_F(SparRerouteTest, AChainLeafWithoutHoldSlackIsHandledWithItsBudgetsKept) {
   build(true);
+  make_fail(p, 40);
   ASSERT_LT(hold(d_of(p)), 0);
   EXPECT_EQ(hov_get_accessories()->get_edge_slack_data()[ic_edge(d_of(e))->get_id()].second, 2147483647);
   host::clear_calls();

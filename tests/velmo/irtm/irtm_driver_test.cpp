@@ -217,7 +217,8 @@ public:
     auto n = netlist();
     const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
     auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
-    SIG clk = pin_in("clk", kRows + 2);
+    auto clk = n.lut("clkbuf", {pin_in("clk", kRows + 2)}, [](const LUT_INPUTS& v) { return v[0]; });
+    place_at(clk, 1, kRows + 2, 0);
     n.clock("clk", 700, clk);
     for (int i = 0; i < kRows; ++i) {
       const std::string k = std::to_string(i);

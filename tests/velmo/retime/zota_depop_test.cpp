@@ -270,7 +270,10 @@ TEST_F(RepopulationStepTest, RegistersComeBackPlacedAtTheirSlotsUnderTheSameName
   VOK_ATOM_NODE* new_a = find("a");
   ASSERT_NE(new_a, nullptr);
   EXPECT_NE(new_a->get_id(), old_a);
-  EXPECT_FALSE(new_a->is_zota_marked());
+  // A register in a routing slot is a pipeline register.
+  EXPECT_EQ(new_a->get_kind(), VOK_ATOM_KIND::PIPELINE_REGISTER);
+  EXPECT_TRUE(new_a->is_zota_marked());
+  EXPECT_EQ(find("b")->get_kind(), VOK_ATOM_KIND::PIPELINE_REGISTER);
   EXPECT_EQ(new_a->get_location_gid(), slot_a);
   EXPECT_EQ(find("b")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node(),
             new_a);
@@ -279,6 +282,12 @@ TEST_F(RepopulationStepTest, RegistersComeBackPlacedAtTheirSlotsUnderTheSameName
   EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)"));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "yun_utility_factory", "YUN_UTILITY::prepare_repopulation", "YUN_UTILITY::repopulate"}));
+  // A later call finds them ZOTA-marked but has nothing left to re-create.
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 0);
+  EXPECT_EQ(find("a"), new_a);
 }
 
 TEST_F(RepopulationStepTest, ARegisterWithoutASlotFailsAfterTheEarlierOnesWereInserted) {
@@ -295,12 +304,15 @@ TEST_F(RepopulationStepTest, PerRegisterTaintTaintsEachRemainingZotaRegister) {
   build(true);
   cfg_set_off("velmo_post_repop_global_taint");
   auto n = host::testing::netlist();
-  auto z = n.zota_reg("kept").d(n.input_port("x")).atom();
+  n.zota_reg("kept").d(n.input_port("x")).atom();
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
-  EXPECT_THAT(host::call_lines(),
-              ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(z->get_id()) +
-                                  ", false, false)"));
-  EXPECT_EQ(host::call_count("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 1);
+  // The one left and the two re-created in their slots, no global taint.
+  for (const char* name : {"kept", "a", "b"})
+    EXPECT_THAT(host::call_lines(),
+                ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(" +
+                                    std::to_string(find(name)->get_id()) + ", false, false)"))
+        << name;
+  EXPECT_EQ(host::call_count("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 3);
 }
 
 TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
@@ -318,12 +330,13 @@ TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
 }
 
 TEST_F(RepopulationStepTest, WithoutZotaRegistersNoBinOpensAndWithoutAnEnvironmentNothingRuns) {
-  build(true);
-  ASSERT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
-  host::clear_calls();
+  start();
+  auto n = host::testing::netlist();
+  n.io_out("o", n.reg("r").clk(n.input_port("clk")).d(n.input_port("in")));
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
   EXPECT_EQ(host::call_count("YUN_UTILITY::prepare_repopulation"), 1);
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 0);
+  EXPECT_FALSE(bin_opened("Depopulation Atom Netlist Modifications"));
   host::wexan::set_yun_env(nullptr);
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
   EXPECT_EQ(host::call_count("yun_utility_factory"), 1);
@@ -454,6 +467,7 @@ TEST_F(ZotaTest, UibEsramRegistersAreRecreatedUnplacedThroughTheModifier) {
   ASSERT_NE(fresh, nullptr);
   EXPECT_NE(fresh, r);
   EXPECT_FALSE(fresh->is_placed());
+  EXPECT_EQ(fresh->get_kind(), VOK_ATOM_KIND::CORE_REGISTER);
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 1);
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 1);
   EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)"));
@@ -492,7 +506,8 @@ TEST_F(ZotaTest, DepopulatedRegistersRoundTripThroughPlacementAndRoutingAndKeepT
   ASSERT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
   VOK_ATOM_NODE* back = find("r2");
   ASSERT_NE(back, nullptr);
-  EXPECT_FALSE(back->is_zota_marked());
+  EXPECT_EQ(back->get_kind(), VOK_ATOM_KIND::PIPELINE_REGISTER);
+  EXPECT_TRUE(back->is_zota_marked());
   EXPECT_TRUE(host::placement::check_legal(&why)) << why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
   EXPECT_EQ(host::testing::simulate(*host::vok::top_netlist(), ins, outs, stimuli), before);
