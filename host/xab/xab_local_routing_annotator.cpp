@@ -46,8 +46,12 @@ struct ROUTING_STATE {
 
 ROUTING_STATE state_of(const VOK_RE_ROUTING* routing) {
   const auto& forest = routing->forest();
-  return ROUTING_STATE{routing,           routing->get_change_counter(), forest.num_slots(),
-                       routing->get_live_node_count(), forest.free_list_head(),  forest.free_count()};
+  return ROUTING_STATE{routing,
+                       routing->get_change_counter(),
+                       forest.num_slots(),
+                       routing->get_live_node_count(),
+                       forest.free_list_head(),
+                       forest.free_count()};
 }
 
 // The last note of used elements, kept only while some annotator holds it
