@@ -1,6 +1,7 @@
 #include "msg/msg_base.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -22,6 +23,9 @@ struct MESSAGE_STATE {
   int error_count = 0;
   std::vector<DEBUG_LINE> debug_lines;
   std::map<std::string, MSG_D_LEVEL> debug_levels;
+  // The highest level of any module (0 when none is higher), read without the
+  // lock so that a debug call above every module's level costs no locking.
+  std::atomic<MSG_D_LEVEL> top_level{0};
   bool echo = false;
   void (*listener)(const POSTED_MESSAGE&) = nullptr;
 };
@@ -78,6 +82,11 @@ MSG_D_LEVEL level_of(const std::string& module) {
   std::lock_guard<std::mutex> lock(st.mutex);
   auto it = st.debug_levels.find(module);
   return it == st.debug_levels.end() ? 0 : it->second;
+}
+
+bool debug_shown(const char* module, MSG_D_LEVEL level) {
+  if (level > state().top_level.load(std::memory_order_relaxed)) return false;
+  return level <= level_of(module ? module : "");
 }
 
 }  // namespace
@@ -228,13 +237,13 @@ bool MSG_D::debug_messages_enabled(MSG_REPORT*) {
 bool MSG_D::set_enabled(const char* module, MSG_D_LEVEL level) {
   m_module = module ? module : "";
   m_level = level;
-  return level <= level_of(m_module);
+  return debug_shown(m_module.c_str(), level);
 }
 
 void MSG_D::vformat(const char* format, va_list args) { m_text = vformat_printf(format, args); }
 
 int MSG_D::post() {
-  if (m_level <= level_of(m_module)) add_debug_line(m_module, m_level, m_text);
+  if (debug_shown(m_module.c_str(), m_level)) add_debug_line(m_module, m_level, m_text);
   return 0;
 }
 
@@ -257,9 +266,8 @@ MSG_ID_REGISTRAR::MSG_ID_REGISTRAR(const unsigned int* ids, const int* kinds, in
 }
 
 void msg_local_vdebug(const char* module, MSG_D_LEVEL level, const char* format, va_list args) {
-  std::string m = module ? module : "";
-  if (level > level_of(m)) return;
-  add_debug_line(m, level, vformat_printf(format, args));
+  if (!debug_shown(module, level)) return;
+  add_debug_line(module ? module : "", level, vformat_printf(format, args));
 }
 
 namespace host::messages {
@@ -307,6 +315,9 @@ void set_level(const std::string& module, MSG_D_LEVEL lvl) {
   auto& st = state();
   std::lock_guard<std::mutex> lock(st.mutex);
   st.debug_levels[module] = lvl;
+  MSG_D_LEVEL top = 0;
+  for (const auto& kv : st.debug_levels) top = std::max(top, kv.second);
+  st.top_level.store(top, std::memory_order_relaxed);
 }
 
 MSG_D_LEVEL level(const std::string& module) { return level_of(module); }

@@ -1,8 +1,11 @@
 #include "xab/xab_local_routing_annotator.h"
 
 #include <cmath>
+#include <mutex>
+#include <unordered_set>
 
 #include "common/host_call_log.h"
+#include "common/host_world.h"
 #include "kem/kem_netlist.h"
 #include "vok/vok_atom_term.h"
 #include "vok/vok_chip_db_entry.h"
@@ -26,15 +29,62 @@ int scaled(double ps, double scale) {
   return static_cast<int>(v < 0 ? std::ceil(v - 0.5) : std::floor(v + 0.5));
 }
 
+using USED_BITS = std::vector<std::uint64_t>;
+
+// What identifies a state of the routing: edits through the modifier and the
+// hold fix bump the change counter; node counts and the free list catch
+// direct additions and removals.
+struct ROUTING_STATE {
+  const VOK_RE_ROUTING* routing = nullptr;
+  int change_counter = 0;
+  int slots = 0;
+  int live = 0;
+  int free_head = 0;
+  int free_count = 0;
+  bool operator==(const ROUTING_STATE&) const = default;
+};
+
+ROUTING_STATE state_of(const VOK_RE_ROUTING* routing) {
+  const auto& forest = routing->forest();
+  return ROUTING_STATE{routing,
+                       routing->get_change_counter(),
+                       forest.num_slots(),
+                       routing->get_live_node_count(),
+                       forest.free_list_head(),
+                       forest.free_count()};
+}
+
+// The last note of used elements, kept only while some annotator holds it
+// (a world slot, so a host reset drops it).
+struct USED_WIRES_CACHE {
+  std::mutex mutex;
+  ROUTING_STATE state;
+  std::weak_ptr<const USED_BITS> used;
+};
+
+std::shared_ptr<const USED_BITS> used_elements(const VOK_RE_ROUTING* routing) {
+  USED_WIRES_CACHE& cache = host_world_slot<USED_WIRES_CACHE>();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  const ROUTING_STATE now = state_of(routing);
+  if (auto kept = cache.used.lock(); kept && cache.state == now) return kept;
+  auto bits = std::make_shared<USED_BITS>();
+  for (int id = 0; id < routing->forest().num_slots(); ++id) {
+    if (!routing->is_live(id) || !routing->is_wire(id)) continue;
+    const unsigned index = routing->get_gid(id) & 0x7FFFFFFFu;
+    if (index / 64 >= bits->size()) bits->resize(index / 64 + 1, 0);
+    (*bits)[index / 64] |= std::uint64_t{1} << (index % 64);
+  }
+  cache.state = now;
+  cache.used = bits;
+  return bits;
+}
+
 }  // namespace
 
 XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR(VOK_CHIP_DB_ENTRY* entry, const KEM_TIMING_MODEL& corner,
                                                          CMP_FACADE*)
-    : m_entry(entry), m_corner(corner) {
+    : m_entry(entry), m_corner(corner), m_used(used_elements(entry->get_routing())) {
   host::log_call("XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR", corner.get_name());
-  const VOK_RE_ROUTING* routing = m_entry->get_routing();
-  for (int id = 0; id < routing->forest().num_slots(); ++id)
-    if (routing->is_live(id) && routing->is_wire(id)) m_used.insert(routing->get_gid(id) & 0x7FFFFFFFu);
 }
 
 bool XAB_LOCAL_ROUTING_ANNOTATOR::find_dangling_routes_to_increase_iterm_delay(
@@ -74,7 +124,7 @@ bool XAB_LOCAL_ROUTING_ANNOTATOR::find_dangling_routes_to_increase_iterm_delay(
       const unsigned index = gid & 0x7FFFFFFFu;
       const int kind = info->get_dev_element_from_gid(gid);
       if (!stub_kind(kind)) continue;
-      if (m_used.count(index) || listed.count(index) || info->is_zota_gid(gid) ||
+      if (is_used(index) || listed.count(index) || info->is_zota_gid(gid) ||
           blacklist->is_routing_gid_blacklisted(gid))
         continue;
       listed.insert(index);

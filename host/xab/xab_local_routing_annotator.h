@@ -4,7 +4,7 @@
 // input term, with the delay each adds at one corner.
 #include <cstddef>
 #include <cstdint>
-#include <unordered_set>
+#include <memory>
 #include <vector>
 
 #include "common/host_api.h"
@@ -39,7 +39,10 @@ static_assert(sizeof(XAB_DANGLING_RE_DELAY) == 28 && offsetof(XAB_DANGLING_RE_DE
 class HOST_API XAB_LOCAL_ROUTING_ANNOTATOR {
 public:
   // algorithm: an annotator for one corner over the entry's routing as it is
-  // now (the elements any net uses are noted here).
+  // now (the elements any net uses are noted here). Annotators built on the
+  // same routing state share one read-only note of the used elements, so
+  // building one per worker is cheap; an edit of the routing makes the next
+  // annotator take a fresh note, while those built before keep theirs.
   XAB_LOCAL_ROUTING_ANNOTATOR(VOK_CHIP_DB_ENTRY* entry, const KEM_TIMING_MODEL& corner, CMP_FACADE* cmp);
 
   // algorithm: walks the route of the input term's connection from its sink
@@ -61,5 +64,10 @@ public:
 private:
   VOK_CHIP_DB_ENTRY* m_entry;
   KEM_TIMING_MODEL m_corner;
-  std::unordered_set<unsigned> m_used;
+  // Bit i set: element index i is used by a net (shared, never written).
+  std::shared_ptr<const std::vector<std::uint64_t>> m_used;
+  bool is_used(unsigned index) const {
+    const std::size_t word = index / 64;
+    return word < m_used->size() && (((*m_used)[word] >> (index % 64)) & 1u) != 0;
+  }
 };
