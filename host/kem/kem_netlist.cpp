@@ -642,8 +642,24 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     required(id);
   }
   sources.erase(nullptr);
-  reconnect_sinks(sources, {}, dirty);
-  refresh_re_hops(sources);
+  if (!m_routing_changes) {
+    reconnect_sinks(sources, {}, dirty);
+    refresh_re_hops(sources);
+    return;
+  }
+  // Known routing changes: the changed nets and the rebuilt cells' own nets
+  // whole (their driver nodes are new), else only the rebuilt inputs.
+  std::set<const VOK_ATOM_OTERM*> whole = std::move(*m_routing_changes);
+  m_routing_changes.reset();
+  std::set<const VOK_ATOM_ITERM*> own;
+  for (int id : added) {
+    const KEM_NODE* n = get_node(id);
+    if (n->m_oterm) whole.insert(n->m_oterm);
+    if (n->m_iterm) own.insert(n->m_iterm);
+  }
+  whole.erase(nullptr);
+  reconnect_sinks(whole, own, dirty);
+  refresh_re_hops(whole);
 }
 
 void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources,
