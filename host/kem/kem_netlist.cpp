@@ -626,10 +626,26 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
   l_reusable_nodes = &reusable;
   for (int id : old_nodes) free_node(id);
 
-  // New cells for the atoms that still exist, in build order.
+  // New cells for the atoms that still exist, in build order. Atoms of the
+  // top netlist itself go in id order (their build order) without a walk of
+  // the design; one found elsewhere or not at all (in a black box, or gone)
+  // takes the walk.
   std::vector<int> added;
-  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
-    if (atom_ids.count(atom->get_id())) add_cell(atom, &added);
+  std::vector<VOK_ATOM_NODE*> direct;
+  for (int id : atom_ids) {
+    VOK_ATOM_NODE* atom = top ? top->get_atom_by_id(id) : nullptr;
+    if (!atom || atom->is_box()) {
+      direct.clear();
+      break;
+    }
+    direct.push_back(atom);
+  }
+  if (direct.size() == atom_ids.size()) {
+    for (VOK_ATOM_NODE* atom : direct) add_cell(atom, &added);
+  } else {
+    for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
+      if (atom_ids.count(atom->get_id())) add_cell(atom, &added);
+  }
   l_reusable_nodes = nullptr;
   std::set<const VOK_ATOM_OTERM*> sources;
   for (int id : net_sources)
