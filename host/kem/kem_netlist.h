@@ -376,6 +376,9 @@ private:
   mutable CHANGE_LOG m_log;
   bool log_open() const;
   std::optional<std::set<const VOK_ATOM_OTERM*>> m_routing_changes;
+  // Each atom's place in the build order (atoms added later go last).
+  std::unordered_map<int, std::int64_t> m_build_pos;
+  std::int64_t m_next_pos = 0;
   // routing hops
   void compute_re_hop_tree(int root);
   std::vector<RE_HOP> m_hops;
