@@ -78,6 +78,33 @@ void expect_connections_read_the_routing() {
     }
 }
 
+// A routed net with two sinks on different atoms, the second's sink node
+// below a wire.
+void find_two_sinks(const VOK_ATOM_OTERM** net_out, const VOK_ATOM_ITERM** s1_out, const VOK_ATOM_ITERM** s2_out,
+                    int* wire_out) {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  for (VOK_ATOM_NODE* atom : host::vok::top_netlist()->get_atom_list()) {
+    const VOK_ATOM_OTERM* o = atom->get_oterm_slot(0);
+    const VOK_ATOM_ITERM* s1 = nullptr;
+    for (VOK_ATOM_ITERM* t = o ? o->get_first_fanout(VOK_TRAVERSE_AS_STORED) : nullptr; t;
+         t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
+      const std::vector<int> nodes = r.get_sink_nodes(t);
+      if (nodes.empty() || !kem->get_ic_edge_to_iterm(t)) continue;
+      if (!s1) {
+        s1 = t;
+      } else if (t->get_my_node() != s1->get_my_node() && r.forest().parent(nodes[0]) >= 0 &&
+                 r.is_wire(r.forest().parent(nodes[0]))) {
+        *net_out = o;
+        *s1_out = s1;
+        *s2_out = t;
+        *wire_out = r.forest().parent(nodes[0]);
+        return;
+      }
+    }
+  }
+}
+
 class DuxTimingFollowTest : public HostTest {
 protected:
   void SetUp() override {
@@ -177,30 +204,10 @@ TEST_F(DuxTimingFollowTest, NamedReroutedNetsAreReadWholeOthersOnlyIntoTheRebuil
   VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   VOK_ATOM_NETLIST* top = host::vok::top_netlist();
-  // A routed net with two sinks on different atoms, the second's sink node
-  // below a wire.
   const VOK_ATOM_OTERM* net = nullptr;
-  const VOK_ATOM_ITERM* s1 = nullptr;
-  const VOK_ATOM_ITERM* s2 = nullptr;
+  const VOK_ATOM_ITERM *s1 = nullptr, *s2 = nullptr;
   int wire = -1;
-  for (VOK_ATOM_NODE* atom : top->get_atom_list()) {
-    if (s2) break;
-    const VOK_ATOM_OTERM* o = atom->get_oterm_slot(0);
-    s1 = nullptr;
-    for (VOK_ATOM_ITERM* t = o ? o->get_first_fanout(VOK_TRAVERSE_AS_STORED) : nullptr; t && !s2;
-         t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
-      const std::vector<int> nodes = r.get_sink_nodes(t);
-      if (nodes.empty() || !kem->get_ic_edge_to_iterm(t)) continue;
-      if (!s1) {
-        s1 = t;
-      } else if (t->get_my_node() != s1->get_my_node() && r.forest().parent(nodes[0]) >= 0 &&
-                 r.is_wire(r.forest().parent(nodes[0]))) {
-        s2 = t;
-        net = o;
-        wire = r.forest().parent(nodes[0]);
-      }
-    }
-  }
+  find_two_sinks(&net, &s1, &s2, &wire);
   ASSERT_TRUE(s1 && s2);
   const std::set<int> rebuilt = {s1->get_my_node()->get_id()};
   auto delay_of_s2 = [&] { return kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(s2), 0); };
@@ -222,6 +229,23 @@ TEST_F(DuxTimingFollowTest, NamedReroutedNetsAreReadWholeOthersOnlyIntoTheRebuil
   r.append_child_value(wire, r.get_value(wire));
   kem->rebuild_atoms(top, rebuilt, &dirty);
   EXPECT_GT(delay_of_s2(), one_stub);
+  expect_connections_read_the_routing();
+}
+
+// Another caller's pending change (a net re-routed, one of its sink atoms
+// tainted) is read whole by the engine's next update.
+TEST_F(DuxTimingFollowTest, AnotherCallersPendingRerouteIsReadWhole) {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const VOK_ATOM_OTERM* net = nullptr;
+  const VOK_ATOM_ITERM *s1 = nullptr, *s2 = nullptr;
+  int wire = -1;
+  find_two_sinks(&net, &s1, &s2, &wire);
+  ASSERT_TRUE(s1 && s2);
+  r.append_child_value(wire, r.get_value(wire));
+  hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(s1->get_my_node()->get_id()));
+  DUX dux(1, true, env);
+  dux.set_lutmask(scene[0].luts[2], VOK_LUTMASK(2));
+  ASSERT_EQ(dux.implement().get_status(), 10);
   expect_connections_read_the_routing();
 }
 
