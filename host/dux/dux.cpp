@@ -120,6 +120,7 @@ int group_top(const VOK_RE_ROUTING& r, int n) {
 
 void DUX::snapshot_net(ENTRY& e, const VOK_ATOM_OTERM* oterm) {
   if (!oterm || !oterm->get_my_node()) return;
+  m_rerouted.push_back(vok_get_logical_port(oterm));
   VOK_RE_ROUTING& r = routing();
   int top_node = r.get_source_node(oterm);
   if (top_node < 0)
@@ -162,7 +163,38 @@ void DUX::snapshot_net(ENTRY& e, const VOK_ATOM_OTERM* oterm) {
       for (auto c = children.rbegin(); c != children.rend(); ++c) stack.push_back(*c);
     }
   }
+  note_rerouted(snap);
   e.trees.push_back(std::move(snap));
+}
+
+void DUX::note_rerouted(const TREE_SNAP& snap) {
+  // The net, and the nets of its tree's sinks (behind a routing slot's
+  // register they are that register's).
+  m_rerouted.push_back(snap.key);
+  for (const TREE_NODE& n : snap.nodes)
+    if (n.value >= 0 && n.parent >= 0) m_rerouted.push_back(n.port);
+}
+
+void DUX::update_timing(bool clean) {
+  // With nothing tainted by others, the nets this engine re-routed are all
+  // the routing changes the timing netlist has to read.
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  if (kem && clean) {
+    std::set<const VOK_ATOM_OTERM*> nets;
+    for (const VOK_ATOM_LOGICAL_PORT& p : m_rerouted)
+      if (p.is_output()) {
+        nets.insert(vok_find_oterm(top(), p));
+      } else if (const VOK_ATOM_ITERM* t = vok_find_iterm(top(), p)) {
+        nets.insert(t->get_source(VOK_TRAVERSE_AS_STORED));
+        nets.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+      }
+    nets.erase(nullptr);
+    kem->set_routing_changes(std::move(nets));
+  }
+  m_rerouted.clear();
+  if (!kem) return;
+  sta_increm_update_timing();
+  if (KEM_NETLIST* now = host::hov::current_kem_netlist()) now->forget_routing_changes();
 }
 
 void DUX::snapshot_atom_nets(ENTRY& e, const VOK_ATOM_NODE* atom) {
@@ -175,6 +207,7 @@ void DUX::snapshot_atom_nets(ENTRY& e, const VOK_ATOM_NODE* atom) {
 void DUX::restore_tree(const TREE_SNAP& snap) {
   VOK_RE_ROUTING& r = routing();
   const VOK_ATOM_OTERM* oterm = vok_find_oterm(top(), snap.key);
+  note_rerouted(snap);
   for (const TREE_NODE& n : snap.nodes)
     if (n.value >= 0) m_touched.insert(static_cast<int>(n.port.get_atom_id()));
   if (oterm) {
@@ -670,8 +703,9 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   }
   // The timing follows the edits whatever the environment's switches say.
   HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
+  const bool clean = !taints->is_globally_tainted() && taints->get_tainted_atom_ids().empty();
   for (int id : m_touched) taints->taint_atom(static_cast<unsigned>(id));
-  if (host::hov::current_kem_netlist()) sta_increm_update_timing();
+  update_timing(clean);
   res.m_status = static_cast<std::uint8_t>(status);
   res.m_created = m_created_since;
   res.m_deleted = m_deleted_since;
@@ -717,10 +751,11 @@ DUX_RESULT DUX::restore_checkpoint(std::uint64_t id) {
   ids.insert(res.m_restored.begin(), res.m_restored.end());
   ids.insert(res.m_created.begin(), res.m_created.end());
   ids.insert(res.m_deleted.begin(), res.m_deleted.end());
+  const bool clean = !taints->is_globally_tainted() && taints->get_tainted_atom_ids().empty();
   for (int a : ids) taints->taint_atom(static_cast<unsigned>(a));
   // The timing follows the restore at once, through the cones of what the
   // undo touched (the next query would otherwise see stale slacks).
-  if (host::hov::current_kem_netlist()) sta_increm_update_timing();
+  update_timing(clean);
   m_touched.clear();
   m_relocated.clear();
   m_to_route.clear();

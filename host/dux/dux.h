@@ -198,6 +198,12 @@ private:
   std::set<int> m_touched;       // atoms touched since the last implement
   std::set<int> m_relocated;     // atoms whose location changed
   std::vector<VOK_ATOM_LOGICAL_PORT> m_to_route;  // sinks to (re-)route
+  // The nets whose routing changed since the timing last followed (outputs,
+  // and inputs standing for their nets), handed to the timing netlist so
+  // that it reads again only those nets whole.
+  std::vector<VOK_ATOM_LOGICAL_PORT> m_rerouted;
+  void note_rerouted(const TREE_SNAP& snap);
+  void update_timing(bool clean);
   std::vector<int> m_created_since;
   std::vector<int> m_deleted_since;
   DUX_ZOTA_LEGALITY m_legality;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "sta/sta_io_constraints.h"
+#include "vok/vok_atom_netlist_boxes.h"
 #include "vok/vok_chip_db_entry.h"
 #include "wump/wump_die_info.h"
 #include "xab/xab_dem.h"
@@ -97,6 +98,20 @@ int scaled(int base_ps, double scale) {
   return static_cast<int>(v < 0 ? v - 0.5 : v + 0.5);
 }
 
+}  // namespace
+
+namespace {
+// The atom with the id among those timing_atoms lists (null when none).
+VOK_ATOM_NODE* timing_atom_by_id(const VOK_ATOM_NETLIST* netlist, int id) {
+  if (!netlist) return nullptr;
+  if (VOK_ATOM_NODE* atom = netlist->get_atom_by_id(id)) {
+    if (atom->is_box() || (atom->is_port() && netlist->get_parent_box() != nullptr)) return nullptr;
+    return atom;
+  }
+  for (const VOK_ATOM_BLACKBOX* box : host::vok::boxes_of(netlist))
+    if (VOK_ATOM_NODE* atom = timing_atom_by_id(box->get_child_netlist(), id)) return atom;
+  return nullptr;
+}
 }  // namespace
 
 namespace host::kem {
@@ -577,7 +592,10 @@ void KEM_NETLIST::add_interconnect_into(int sink_node) {
 std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners) {
   auto kem = std::make_unique<KEM_NETLIST>();
   kem->m_corners.set_corners(corners);
-  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top)) kem->add_cell(atom, nullptr);
+  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top)) {
+    kem->m_build_pos[atom->get_id()] = kem->m_next_pos++;
+    kem->add_cell(atom, nullptr);
+  }
   const int n = kem->get_node_count();
   for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
   kem->m_generation = 0;
@@ -626,10 +644,19 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
   l_reusable_nodes = &reusable;
   for (int id : old_nodes) free_node(id);
 
-  // New cells for the atoms that still exist, in build order.
+  // New cells for the atoms that still exist, in build order (found by id
+  // through the hierarchy's boxes, without a walk of the design).
   std::vector<int> added;
-  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
-    if (atom_ids.count(atom->get_id())) add_cell(atom, &added);
+  std::vector<std::pair<std::int64_t, VOK_ATOM_NODE*>> order;
+  for (int id : atom_ids) {
+    VOK_ATOM_NODE* atom = timing_atom_by_id(top, id);
+    if (!atom) continue;
+    auto pos = m_build_pos.find(id);
+    if (pos == m_build_pos.end()) pos = m_build_pos.emplace(id, m_next_pos++).first;
+    order.emplace_back(pos->second, atom);
+  }
+  std::sort(order.begin(), order.end());
+  for (const auto& [pos, atom] : order) add_cell(atom, &added);
   l_reusable_nodes = nullptr;
   std::set<const VOK_ATOM_OTERM*> sources;
   for (int id : net_sources)
@@ -642,8 +669,24 @@ void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom
     required(id);
   }
   sources.erase(nullptr);
-  reconnect_sinks(sources, {}, dirty);
-  refresh_re_hops(sources);
+  if (!m_routing_changes) {
+    reconnect_sinks(sources, {}, dirty);
+    refresh_re_hops(sources);
+    return;
+  }
+  // Known routing changes: the changed nets and the rebuilt cells' own nets
+  // whole (their driver nodes are new), else only the rebuilt inputs.
+  std::set<const VOK_ATOM_OTERM*> whole = std::move(*m_routing_changes);
+  m_routing_changes.reset();
+  std::set<const VOK_ATOM_ITERM*> own;
+  for (int id : added) {
+    const KEM_NODE* n = get_node(id);
+    if (n->m_oterm) whole.insert(n->m_oterm);
+    if (n->m_iterm) own.insert(n->m_iterm);
+  }
+  whole.erase(nullptr);
+  reconnect_sinks(whole, own, dirty);
+  refresh_re_hops(whole);
 }
 
 void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources,
@@ -747,6 +790,8 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_cell_of_atom = m_cell_of_atom;
   copy->m_device_pin_of_atom = m_device_pin_of_atom;
   copy->m_generation = m_generation;
+  copy->m_build_pos = m_build_pos;
+  copy->m_next_pos = m_next_pos;
   copy->m_hops = m_hops;
   copy->m_hop_delays = m_hop_delays;
   copy->m_hop_of_sink = m_hop_of_sink;

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -279,6 +280,16 @@ public:
   // connections into the input terms; records what changed in `dirty`.
   void rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets, const std::set<const VOK_ATOM_ITERM*>& sinks,
                     KEM_DIRTY* dirty);
+  // ---- known routing changes. A caller that knows every net whose routing
+  // changed since the netlist last read it names them (the set may be
+  // empty); the next rebuild_atoms then reads whole only those nets and the
+  // nets the rebuilt cells drive, and of the other nets feeding a rebuilt
+  // cell only the connections into it (their other sinks' routing, hence
+  // delays and hops, stayed). The next rebuild takes the set; without one
+  // every net touching a rebuilt cell is read whole.
+  void set_routing_changes(std::set<const VOK_ATOM_OTERM*> nets) { m_routing_changes = std::move(nets); }
+  void forget_routing_changes() { m_routing_changes.reset(); }
+
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
 
@@ -364,6 +375,10 @@ private:
   std::uint64_t m_generation = 0;
   mutable CHANGE_LOG m_log;
   bool log_open() const;
+  std::optional<std::set<const VOK_ATOM_OTERM*>> m_routing_changes;
+  // Each atom's place in the build order (atoms added later go last).
+  std::unordered_map<int, std::int64_t> m_build_pos;
+  std::int64_t m_next_pos = 0;
   // routing hops
   void compute_re_hop_tree(int root);
   std::vector<RE_HOP> m_hops;

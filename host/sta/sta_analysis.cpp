@@ -954,8 +954,13 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
       if (propagates(s, e) && !is_clock_edge(e)) add_bwd(e->get_src_node()->get_id());
     });
   }
-  // The edges to recompute: those around the backward cone (which holds the
-  // forward cone) and those created or freed.
+  // The edges to recompute. A delay changes only with the edge (created or
+  // freed) or with one of its ends (a rebuilt node, its annotation or
+  // settings: the nodes marked for arrival, whose fan-in is in the forward
+  // cone). A slack changes with the delay, the source's arrival (the forward
+  // cone's fan-out) or the destination's required time (the backward cone's
+  // fan-in). A node that is only required-dirty (a source whose fan-out
+  // changed) keeps its other fan-out edges' delays and slacks.
   std::vector<int> edges;
   auto add_edge = [&](int id) {
     if (id < 0 || id >= edge_count || s.edge_mark[static_cast<std::size_t>(id)]) return;
@@ -964,11 +969,12 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   };
   for (int id : log.new_edges) add_edge(id);
   for (const auto& f : log.freed_edges) add_edge(f.id);
-  for (int v : bwd) {
-    const KEM_NODE* node = kem->get_node(v);
-    for_fanin(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-    for_fanout(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-  }
+  for (int v : fwd) for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  for (int v : seeds)
+    if (const KEM_NODE* node = kem->get_node(v)) for_fanout(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  const std::size_t delay_edges = edges.size();
+  for (int v : fwd) for_fanout(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  for (int v : bwd) for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
   for (int v : fwd) s.node_mark[static_cast<std::size_t>(v)] = 0;
   for (int v : bwd) s.node_mark2[static_cast<std::size_t>(v)] = 0;
   for (int id : edges) s.edge_mark[static_cast<std::size_t>(id)] = 0;
@@ -985,7 +991,7 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
     if (!kem->get_node(v)) gone.push_back(v);
   for (CORNER_DATA& cd : s.corners) {
     size_corner(s, cd);
-    for (int id : edges) edge_delay(s, cd, id);
+    for (std::size_t i = 0; i < delay_edges; ++i) edge_delay(s, cd, edges[i]);
     for (int v : gone) {
       forward_node(s, cd, v);
       backward_node(s, cd, v);

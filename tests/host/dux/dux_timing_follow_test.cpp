@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "cmp/cmp_facade.h"
@@ -16,7 +18,9 @@
 #include "sta/sta_analysis.h"
 #include "testing/host_test.h"
 #include "testing/scenes.h"
+#include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_logical_port.h"
+#include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
 
 namespace {
@@ -38,6 +42,66 @@ void expect_records_hold_current_slacks() {
     if (!e) continue;
     EXPECT_EQ(e->get_setup_slack(), host::sta::edge_setup_slack(id, cur)) << "edge " << id;
     EXPECT_EQ(e->get_hold_slack(), host::sta::edge_hold_slack(id, cur)) << "edge " << id;
+  }
+}
+
+// Every connection of the timing netlist, at every corner, and every sink's
+// routing hop read as in a netlist built afresh from the routing.
+void expect_connections_read_the_routing() {
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  ASSERT_NE(kem, nullptr);
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  const auto fresh = KEM_NETLIST::build(top, kem->get_corner_manager()->get_loaded_corners());
+  const int corners = kem->get_corner_manager()->get_corner_count();
+  for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(top))
+    for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i) {
+      const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i);
+      if (!t) continue;
+      SCOPED_TRACE("atom " + std::to_string(atom->get_id()) + " input " + std::to_string(i));
+      const KEM_EDGE* want = fresh->get_ic_edge_to_iterm(t);
+      const KEM_EDGE* got = kem->get_ic_edge_to_iterm(t);
+      ASSERT_EQ(got != nullptr, want != nullptr);
+      if (want) {
+        EXPECT_EQ(got->get_src_node()->get_oterm(), want->get_src_node()->get_oterm());
+        for (int c = 0; c < corners; ++c) EXPECT_EQ(kem->get_edge_delay_ps(*got, c), fresh->get_edge_delay_ps(*want, c));
+      }
+      const int hop = kem->get_re_hop_of_iterm(t);
+      ASSERT_EQ(hop, fresh->get_re_hop_of_iterm(t));
+      if (hop < 0) continue;
+      ASSERT_TRUE(kem->has_re_hop(hop));
+      for (int c = 0; c < corners; ++c) {
+        float a[4], b[4];
+        kem->get_re_hop_delays(hop, c, a);
+        fresh->get_re_hop_delays(hop, c, b);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(a[k], b[k]);
+      }
+    }
+}
+
+// A routed net with two sinks on different atoms, the second's sink node
+// below a wire.
+void find_two_sinks(const VOK_ATOM_OTERM** net_out, const VOK_ATOM_ITERM** s1_out, const VOK_ATOM_ITERM** s2_out,
+                    int* wire_out) {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  for (VOK_ATOM_NODE* atom : host::vok::top_netlist()->get_atom_list()) {
+    const VOK_ATOM_OTERM* o = atom->get_oterm_slot(0);
+    const VOK_ATOM_ITERM* s1 = nullptr;
+    for (VOK_ATOM_ITERM* t = o ? o->get_first_fanout(VOK_TRAVERSE_AS_STORED) : nullptr; t;
+         t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
+      const std::vector<int> nodes = r.get_sink_nodes(t);
+      if (nodes.empty() || !kem->get_ic_edge_to_iterm(t)) continue;
+      if (!s1) {
+        s1 = t;
+      } else if (t->get_my_node() != s1->get_my_node() && r.forest().parent(nodes[0]) >= 0 &&
+                 r.is_wire(r.forest().parent(nodes[0]))) {
+        *net_out = o;
+        *s1_out = s1;
+        *s2_out = t;
+        *wire_out = r.forest().parent(nodes[0]);
+        return;
+      }
+    }
   }
 }
 
@@ -93,9 +157,11 @@ TEST_F(DuxTimingFollowTest, RandomEditsAndRestoresKeepIncrementalTimingEqualToAF
         dux.restore_checkpoint(pick(static_cast<std::size_t>(dux.get_checkpoint_id()) + 1));
       }
       expect_records_hold_current_slacks();
+      expect_connections_read_the_routing();
     }
     dux.restore_checkpoint(0);
     expect_records_hold_current_slacks();
+    expect_connections_read_the_routing();
     EXPECT_GT(host::sta::incremental_update_count(), incr + 10);
     EXPECT_EQ(host::sta::full_analysis_count(), full);  // no update fell back to a full analysis
   }
@@ -128,6 +194,59 @@ TEST_F(DuxTimingFollowTest, LoopFreeEditsKeepTheOrderAndALoopRecomputesIt) {
   EXPECT_EQ(host::sta::order_rebuild_count(), rebuilds + 2);
   EXPECT_EQ(host::sta::full_analysis_count(), full);
   expect_records_hold_current_slacks();
+}
+
+// A caller naming the nets whose routing changed: a named net is read again
+// whole (a stub below another sink's path slows that sink although only one
+// register is rebuilt); a net left unnamed is read only into the rebuilt
+// cell; without names every net touching the cell is read whole.
+TEST_F(DuxTimingFollowTest, NamedReroutedNetsAreReadWholeOthersOnlyIntoTheRebuiltCell) {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  const VOK_ATOM_OTERM* net = nullptr;
+  const VOK_ATOM_ITERM *s1 = nullptr, *s2 = nullptr;
+  int wire = -1;
+  find_two_sinks(&net, &s1, &s2, &wire);
+  ASSERT_TRUE(s1 && s2);
+  const std::set<int> rebuilt = {s1->get_my_node()->get_id()};
+  auto delay_of_s2 = [&] { return kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(s2), 0); };
+  const int before = delay_of_s2();
+  KEM_DIRTY dirty;
+  // Unnamed: the stub is not read.
+  r.append_child_value(wire, r.get_value(wire));
+  kem->set_routing_changes({});
+  kem->rebuild_atoms(top, rebuilt, &dirty);
+  ASSERT_NE(kem->get_ic_edge_to_iterm(s1), nullptr);
+  EXPECT_EQ(delay_of_s2(), before);
+  // Named: read whole, as a fresh netlist reads it.
+  kem->set_routing_changes({net});
+  kem->rebuild_atoms(top, rebuilt, &dirty);
+  EXPECT_GT(delay_of_s2(), before);
+  expect_connections_read_the_routing();
+  // No names: every net touching the rebuilt register is read whole.
+  const int one_stub = delay_of_s2();
+  r.append_child_value(wire, r.get_value(wire));
+  kem->rebuild_atoms(top, rebuilt, &dirty);
+  EXPECT_GT(delay_of_s2(), one_stub);
+  expect_connections_read_the_routing();
+}
+
+// Another caller's pending change (a net re-routed, one of its sink atoms
+// tainted) is read whole by the engine's next update.
+TEST_F(DuxTimingFollowTest, AnotherCallersPendingRerouteIsReadWhole) {
+  VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const VOK_ATOM_OTERM* net = nullptr;
+  const VOK_ATOM_ITERM *s1 = nullptr, *s2 = nullptr;
+  int wire = -1;
+  find_two_sinks(&net, &s1, &s2, &wire);
+  ASSERT_TRUE(s1 && s2);
+  r.append_child_value(wire, r.get_value(wire));
+  hov_get_atom_netlist_taint_manager()->taint_atom(static_cast<unsigned>(s1->get_my_node()->get_id()));
+  DUX dux(1, true, env);
+  dux.set_lutmask(scene[0].luts[2], VOK_LUTMASK(2));
+  ASSERT_EQ(dux.implement().get_status(), 10);
+  expect_connections_read_the_routing();
 }
 
 // A clock declared again on another source with the same period: the
