@@ -565,7 +565,7 @@ private:
       commit(u, base);
       return true;
     }
-    if (unit.zota && place_in_slot(u, sx, sy, cnt)) return true;
+    if (unit.zota && place_in_slot(u)) return true;
     const int anchor_kind = m_nodes[unit.members[0]].kind;
     auto it = m_kinds.find(anchor_kind);
     if (it != m_kinds.end()) {
@@ -574,10 +574,16 @@ private:
         const KIND_TILE& kt = it->second.tiles[t];
         if (kt.free > 0) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
       }
-      // Tiles are listed in (x, y) order, so equal distances keep it.
-      std::stable_sort(cand.begin(), cand.end(), [](auto& a, auto& b) { return a.first < b.first; });
-      for (auto [d, t] : cand) {
-        (void)d;
+      // Nearest tile first; tiles are listed in (x, y) order, so equal
+      // distances keep it. Usually the first tile takes the unit, so the
+      // candidates are drawn from a heap rather than sorted whole (a full
+      // sort per unit made the greedy pass grow faster than the design).
+      const auto later = [](const std::pair<long long, int>& a, const std::pair<long long, int>& b) { return a > b; };
+      std::make_heap(cand.begin(), cand.end(), later);
+      while (!cand.empty()) {
+        std::pop_heap(cand.begin(), cand.end(), later);
+        const int t = cand.back().second;
+        cand.pop_back();
         for (unsigned gid : it->second.tiles[t].gids) {
           if (m_occ[gid] != -1) continue;
           const POS base = site_pos(gid);
@@ -613,27 +619,22 @@ private:
     return any;
   }
 
-  bool place_in_slot(int u, long long sx, long long sy, long long cnt) {
+  bool place_in_slot(int u) {
     const int n = m_units[u].members[0];
     auto it = m_kinds.find(dev_kind::LUT);  // LUT sites mark the LABs
     if (it == m_kinds.end()) return false;
     int lx = -1, ly = -1;
     if (!loads_lab(n, &lx, &ly)) return false;
-    std::vector<std::pair<long long, int>> cand;
-    for (int t = 0; t < static_cast<int>(it->second.tiles.size()); ++t) {
-      const KIND_TILE& kt = it->second.tiles[t];
-      if (is_lab(kt.x, kt.y) && kt.x == lx && kt.y == ly) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
-    }
-    std::stable_sort(cand.begin(), cand.end(), [](auto& a, auto& b) { return a.first < b.first; });
-    for (auto [d, t] : cand) {
-      (void)d;
-      const KIND_TILE& kt = it->second.tiles[t];
-      for (int sub = SLOT_FIRST; sub < SLOT_END; ++sub) {
-        const POS p = slot_pos(kt.x, kt.y, sub);
-        if (p.gid != ILLEGAL && site_fits(n, p)) {
-          commit(u, p);
-          return true;
-        }
+    // The loads' LAB is the only candidate: look its tile up directly.
+    if (!is_lab(lx, ly)) return false;
+    const int t = it->second.slot_of_tile[tile(lx, ly)];
+    if (t < 0) return false;
+    const KIND_TILE& kt = it->second.tiles[t];
+    for (int sub = SLOT_FIRST; sub < SLOT_END; ++sub) {
+      const POS p = slot_pos(kt.x, kt.y, sub);
+      if (p.gid != ILLEGAL && site_fits(n, p)) {
+        commit(u, p);
+        return true;
       }
     }
     return false;

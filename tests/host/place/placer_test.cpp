@@ -326,3 +326,15 @@ TEST_F(PlacerTest, PinsArePlacedNearTheirLogic) {
     }
   }
 }
+
+TEST_F(PlacerTest, TheGreedyPassTakesTheNearestFreeTile) {
+  host::testing::device(Family::KY).grid(12, 10).build();
+  NETLIST_BUILDER d = host::testing::netlist();
+  auto in = d.io_in("in");
+  auto anchor = d.lut("anchor", {in}, 0x1).locked(2, 3, 6);
+  auto load = d.lut("load", {anchor}, 0x2);
+  ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{0, 2}));
+  // With no improvement passes, only the greedy order puts the load next to its driver.
+  EXPECT_EQ(location_of(load)[0], 2);
+  EXPECT_EQ(location_of(load)[1], 3);
+}
