@@ -11,6 +11,7 @@
 #include "dev/dev_family.h"
 #include "dev/dev_grid.h"
 #include "tibex/tibex_location_constraint.h"
+#include "tibex/tibex_nearest_tiles.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
 #include "jov/jov_hidden_contents.h"
@@ -161,6 +162,7 @@ public:
     build_site_index();
     link_kind_indices();
     take_fixed();
+    build_open_tiles();
     std::vector<int> order;
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
       if (!m_units[u].fixed) order.push_back(u);
@@ -185,6 +187,7 @@ public:
 
 private:
   struct KIND_INDEX;
+  struct KIND_TILE;
   enum SHAPE { SINGLE, CHAIN, PIN };
   struct NODE {
     VOK_ATOM_NODE* atom = nullptr;
@@ -229,6 +232,12 @@ private:
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) {
       m_nodes[m_conns[c].first].conns.push_back(c);
       m_nodes[m_conns[c].second].conns.push_back(c);
+    }
+    // The other ends of each node's connections, node by node in one array.
+    m_adj_start.assign(1, 0);
+    for (int n = 0; n < static_cast<int>(m_nodes.size()); ++n) {
+      for (int c : m_nodes[n].conns) m_adj.push_back(m_conns[c].first == n ? m_conns[c].second : m_conns[c].first);
+      m_adj_start.push_back(static_cast<int>(m_adj.size()));
     }
     m_index = std::move(index);
   }
@@ -347,6 +356,8 @@ private:
     m_units = std::move(sorted);
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
       for (int n : m_units[u].members) m_nodes[n].unit = u;
+    m_hot.resize(m_nodes.size());
+    for (std::size_t n = 0; n < m_nodes.size(); ++n) m_hot[n].unit = m_nodes[n].unit;
   }
 
   // Tiles holding each site kind, in (x, y) order, with their sites by z.
@@ -373,6 +384,25 @@ private:
 
   int tile(int x, int y) const { return y * m_grid.nx() + x; }
 
+  // Whether a tile may still take an atom of `kind` in the greedy pass: it
+  // has a free site of the kind and, for LUTs and registers, the LAB is
+  // under its limit. Both only fill during the pass, so a tile once shut
+  // stays shut.
+  bool tile_open(int kind, const KIND_TILE& kt) const {
+    if (kt.free <= 0) return false;
+    if (m_opt.lab_atom_limit <= 0 || (kind != dev_kind::LUT && kind != dev_kind::FF) || !is_lab(kt.x, kt.y)) return true;
+    return m_lab_atoms[tile(kt.x, kt.y)] < m_opt.lab_atom_limit;
+  }
+
+  void build_open_tiles() {
+    const int nx = m_grid.nx(), ny = m_grid.ny();
+    for (auto& [kind, ki] : m_kinds) {
+      std::vector<bool> open(static_cast<std::size_t>(nx) * ny, false);
+      for (const KIND_TILE& kt : ki.tiles) open[static_cast<std::size_t>(kt.x) * ny + kt.y] = tile_open(kind, kt);
+      ki.open.reset(nx, ny, open);
+    }
+  }
+
   void link_kind_indices() {
     for (NODE& n : m_nodes) {
       auto it = m_kinds.find(n.kind);
@@ -388,7 +418,7 @@ private:
         POS p;
         if (!position_of(m_die, m_nodes[n].atom, &p)) continue;
         m_nodes[n].pos = p;
-        m_nodes[n].placed = true;
+        set_placed(n, true);
         occupy(n, true);
       }
       u.placed = true;
@@ -490,13 +520,22 @@ private:
     return true;
   }
 
+  // A node's placement, mirrored into its hot record.
+  void set_placed(int n, bool placed) {
+    m_nodes[n].placed = placed;
+    HOT& h = m_hot[static_cast<std::size_t>(n)];
+    h.placed = placed;
+    h.x = m_nodes[n].pos.x;
+    h.y = m_nodes[n].pos.y;
+  }
+
   void commit(int u, const POS& base) {
     UNIT& unit = m_units[u];
     unit.base = base;
     unit.placed = true;
     for (int n : unit.members) {
       m_nodes[n].pos = member_pos(unit, n, base);
-      m_nodes[n].placed = true;
+      set_placed(n, true);
       occupy(n, true);
     }
   }
@@ -505,7 +544,7 @@ private:
     UNIT& unit = m_units[u];
     for (int n : unit.members) {
       occupy(n, false);
-      m_nodes[n].placed = false;
+      set_placed(n, false);
     }
     unit.placed = false;
   }
@@ -526,19 +565,25 @@ private:
   void neighbour_sum(int u, long long* sx, long long* sy, long long* cnt) const {
     *sx = *sy = *cnt = 0;
     for (int n : m_units[u].members)
-      for (int c : m_nodes[n].conns) {
-        const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
-        if (m_nodes[o].unit == u || !m_nodes[o].placed) continue;
-        *sx += m_nodes[o].pos.x;
-        *sy += m_nodes[o].pos.y;
+      for (int o : others(n)) {
+        const HOT& h = m_hot[static_cast<std::size_t>(o)];
+        if (h.unit == u || !h.placed) continue;
+        *sx += h.x;
+        *sy += h.y;
         ++*cnt;
       }
   }
 
-  // Distance (times cnt) from a tile to the centroid.
-  static long long dist(int x, int y, long long sx, long long sy, long long cnt) {
-    if (cnt == 0) return 0;
-    return std::llabs(x * cnt - sx) + std::llabs(y * cnt - sy);
+  struct OTHERS {
+    const int* b;
+    const int* e;
+    const int* begin() const { return b; }
+    const int* end() const { return e; }
+  };
+  // The other ends of node n's connections.
+  OTHERS others(int n) const {
+    const int* a = m_adj.data();
+    return OTHERS{a + m_adj_start[static_cast<std::size_t>(n)], a + m_adj_start[static_cast<std::size_t>(n) + 1]};
   }
 
   bool place_unit(int u) {
@@ -569,22 +614,20 @@ private:
     const int anchor_kind = m_nodes[unit.members[0]].kind;
     auto it = m_kinds.find(anchor_kind);
     if (it != m_kinds.end()) {
-      std::vector<std::pair<long long, int>> cand;
-      for (int t = 0; t < static_cast<int>(it->second.tiles.size()); ++t) {
-        const KIND_TILE& kt = it->second.tiles[t];
-        if (kt.free > 0) cand.emplace_back(dist(kt.x, kt.y, sx, sy, cnt), t);
-      }
-      // Nearest tile first; tiles are listed in (x, y) order, so equal
-      // distances keep it. Usually the first tile takes the unit, so the
-      // candidates are drawn from a heap rather than sorted whole (a full
-      // sort per unit made the greedy pass grow faster than the design).
-      const auto later = [](const std::pair<long long, int>& a, const std::pair<long long, int>& b) { return a > b; };
-      std::make_heap(cand.begin(), cand.end(), later);
-      while (!cand.empty()) {
-        std::pop_heap(cand.begin(), cand.end(), later);
-        const int t = cand.back().second;
-        cand.pop_back();
-        for (unsigned gid : it->second.tiles[t].gids) {
+      // Nearest open tile first (ties in the (x, y) listing order); a tile
+      // that is full for the kind is closed for the rest of the pass.
+      KIND_INDEX& ki = it->second;
+      const int anchor = unit.members[0];
+      ki.open.start(sx, sy, cnt);
+      for (int x, y; ki.open.next(&x, &y);) {
+        const KIND_TILE& kt = ki.tiles[static_cast<std::size_t>(ki.slot_of_tile[tile(x, y)])];
+        if (!tile_open(anchor_kind, kt)) {
+          ki.open.close(x, y);
+          continue;
+        }
+        // No site of a tile whose clocks the anchor breaks takes it.
+        if (!clock_fits(anchor, x, y)) continue;
+        for (unsigned gid : kt.gids) {
           if (m_occ[gid] != -1) continue;
           const POS base = site_pos(gid);
           if (unit_fits(u, base)) {
@@ -671,7 +714,8 @@ private:
     if (p.gid == ILLEGAL || (p.gid & 0x80000000u)) return false;
     if (p.element != node.kind || !m_die->is_global_id_enabled(p.gid)) return false;
     const int occ = m_occ[p.gid];
-    if (occ != -1 && m_nodes[occ].unit != u && m_nodes[occ].unit != v) return false;
+    if (occ != -1 && m_hot[static_cast<std::size_t>(occ)].unit != u && m_hot[static_cast<std::size_t>(occ)].unit != v)
+      return false;
     if (!inside(node.lc, p.x, p.y, p.z)) return false;
     if (!node.clock.src || !is_lab(p.x, p.y)) return true;
     int distinct = 0;
@@ -720,9 +764,8 @@ private:
     if (v >= 0) {
       const POS old_v = m_units[v].base;
       for (int n : m_units[v].members)
-        for (int c : m_nodes[n].conns) {
-          const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
-          const NODE& other = m_nodes[o];
+        for (int o : others(n)) {
+          const HOT& other = m_hot[static_cast<std::size_t>(o)];
           if (!other.placed || other.unit == v) continue;
           if (other.unit == u) {
             // Counted in u's table against v's old tile; both move.
@@ -730,8 +773,8 @@ private:
                      std::abs(base.y - old_v.y);
             continue;
           }
-          delta += std::abs(old_u.x - other.pos.x) + std::abs(old_u.y - other.pos.y) - std::abs(old_v.x - other.pos.x) -
-                   std::abs(old_v.y - other.pos.y);
+          delta += std::abs(old_u.x - other.x) + std::abs(old_u.y - other.y) - std::abs(old_v.x - other.x) -
+                   std::abs(old_v.y - other.y);
         }
     }
     return -delta;
@@ -777,15 +820,25 @@ private:
   static constexpr int kMaxSwapDegree = 32;
 
   void improve() {
-    std::vector<int> degree(m_units.size(), 0);
-    for (std::size_t u = 0; u < m_units.size(); ++u)
-      for (int n : m_units[u].members) degree[u] += static_cast<int>(m_nodes[n].conns.size());
+    // Per node, the unit a move may swap with when the node is found on a
+    // site of the window: the movable unit it anchors, unless that unit is
+    // too wide to price; -1 otherwise. Nothing of this changes during the
+    // passes (a move keeps every unit movable).
+    std::vector<int> partner(m_nodes.size(), -1);
+    std::vector<char> can_move(m_units.size(), 0);
+    for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
+      if (!movable(u)) continue;
+      can_move[static_cast<std::size_t>(u)] = 1;
+      int degree = 0;
+      for (int n : m_units[u].members) degree += static_cast<int>(m_nodes[n].conns.size());
+      if (degree <= kMaxSwapDegree) partner[static_cast<std::size_t>(m_units[u].members[0])] = u;
+    }
     long long total = 0;
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
       long long gained = 0;
       for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
-        if (!movable(u)) continue;
+        if (!can_move[static_cast<std::size_t>(u)]) continue;
         long long sx, sy, cnt;
         neighbour_sum(u, &sx, &sy, &cnt);
         if (cnt == 0) continue;
@@ -799,11 +852,11 @@ private:
         m_u_cost.xs.clear();
         m_u_cost.ys.clear();
         for (int n : m_units[u].members)
-          for (int c : m_nodes[n].conns) {
-            const int o = m_conns[c].first == n ? m_conns[c].second : m_conns[c].first;
-            if (m_nodes[o].unit == u || !m_nodes[o].placed) continue;
-            m_u_cost.xs.push_back(m_nodes[o].pos.x);
-            m_u_cost.ys.push_back(m_nodes[o].pos.y);
+          for (int o : others(n)) {
+            const HOT& h = m_hot[static_cast<std::size_t>(o)];
+            if (h.unit == u || !h.placed) continue;
+            m_u_cost.xs.push_back(h.x);
+            m_u_cost.ys.push_back(h.y);
           }
         m_u_cost.table(tx - m_opt.window, tx + m_opt.window, ty - m_opt.window, ty + m_opt.window);
         long long best_gain = 0;
@@ -819,10 +872,8 @@ private:
               const int occ = m_occ[gid];
               int v = -1;
               if (occ >= 0) {
-                v = m_nodes[occ].unit;
-                if (v == u || !movable(v) || m_units[v].shape != m_units[u].shape || m_units[v].members[0] != occ ||
-                    degree[static_cast<std::size_t>(v)] > kMaxSwapDegree)
-                  continue;
+                v = partner[static_cast<std::size_t>(occ)];
+                if (v < 0 || v == u || m_units[v].shape != m_units[u].shape) continue;
               } else if (free_tried) {
                 continue;
               }
@@ -890,6 +941,7 @@ private:
   struct KIND_INDEX {
     std::vector<KIND_TILE> tiles;   // (x, y) order
     std::vector<int> slot_of_tile;  // tile -> index into tiles, or -1
+    host::placement::NEAREST_TILES open;  // the greedy pass's search
   };
 
   host::placement::PLACER_OPTIONS m_opt;
@@ -908,6 +960,16 @@ private:
   std::vector<int> m_lab_atoms;  // LUTs and registers per tile
   std::vector<UNPLACEABLE> m_failures;
   UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
+  // What the improvement passes read of every node, packed: its tile, unit
+  // and whether it is placed (kept by set_placed); and the other ends of
+  // its connections (m_adj from m_adj_start[n] to m_adj_start[n + 1]).
+  struct HOT {
+    int x = -1, y = -1;
+    int unit = -1;
+    bool placed = false;
+  };
+  std::vector<HOT> m_hot;
+  std::vector<int> m_adj_start, m_adj;
 };
 
 }  // namespace
