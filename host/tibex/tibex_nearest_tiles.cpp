@@ -100,19 +100,18 @@ void NEAREST_TILES::start(long long sx, long long sy, long long cnt) {
 bool NEAREST_TILES::next(int* x, int* y) {
   const auto column_d = [&](int c) { return m_cnt == 0 ? 0 : std::llabs(c * m_cnt - m_sx); };
   for (;;) {
-    // Open every column that may hold a tile ordered before the heap's first.
+    // Open every column that may hold a tile ordered before the heap's
+    // first: on the left at an equal distance too (its x is lower), on the
+    // right only nearer.
     for (bool opened = true; opened;) {
       opened = false;
       if (m_left >= 0 && (m_heap.empty() || column_d(m_left) <= m_heap.front().d)) {
         open_column(m_left--);
         opened = true;
       }
-      if (m_right < m_nx) {
-        const long long d = column_d(m_right);
-        if (m_heap.empty() || d < m_heap.front().d || (d == m_heap.front().d && m_right < m_heap.front().x)) {
-          open_column(m_right++);
-          opened = true;
-        }
+      if (m_right < m_nx && (m_heap.empty() || column_d(m_right) < m_heap.front().d)) {
+        open_column(m_right++);
+        opened = true;
       }
     }
     if (m_heap.empty()) return false;

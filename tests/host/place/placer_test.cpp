@@ -338,3 +338,48 @@ TEST_F(PlacerTest, TheGreedyPassTakesTheNearestFreeTile) {
   EXPECT_EQ(location_of(load)[0], 2);
   EXPECT_EQ(location_of(load)[1], 3);
 }
+
+// LABs at their atom limit still have free sites: the greedy pass must pass
+// over them and take the nearest LAB with room, ties to the lowest (x, y),
+// as the exhaustive order of every LAB would. Loads of one locked driver
+// fill the rings around it (across DSP and RAM columns); loads of two
+// drivers aim between rows (ties).
+TEST_F(PlacerTest, TheGreedyPassTakesTheNearestLabWithRoom) {
+  host::testing::device(Family::KY).grid(12, 10).build();
+  NETLIST_BUILDER d = host::testing::netlist();
+  auto in = d.io_in("in");
+  auto a = d.lut("a", {in}, 0x1).locked(3, 4, 6);
+  auto b = d.lut("b", {in}, 0x1).locked(7, 5, 6);
+  std::vector<SIG> loads;  // their output terminals
+  std::vector<bool> of_both;
+  for (int i = 0; i < 40; ++i) {
+    const bool both = i % 3 == 2;
+    loads.push_back(both ? d.lut("l" + std::to_string(i), {a, b}, 0x6) : d.lut("l" + std::to_string(i), {a}, 0x2));
+    of_both.push_back(both);
+  }
+  constexpr int kLimit = 3;
+  const bool placed = host::placement::place(host::placement::PLACER_OPTIONS{0, 2, kLimit});
+  for (const auto& u : host::placement::unplaceable()) ADD_FAILURE() << u.name << ": " << u.reason;
+  ASSERT_TRUE(placed);
+
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  std::map<std::pair<int, int>, int> count{{{3, 4}, 1}, {{7, 5}, 1}};
+  for (std::size_t i = 0; i < loads.size(); ++i) {
+    SCOPED_TRACE(i);
+    const long long cnt = of_both[i] ? 2 : 1, sx = of_both[i] ? 10 : 3, sy = of_both[i] ? 9 : 4;
+    long long best = -1;
+    std::pair<int, int> want{-1, -1};
+    for (int x = 0; x < grid.nx(); ++x)
+      for (int y = 0; y < grid.ny(); ++y) {
+        if (grid.tile_kind(x, y) != DEV_TILE_KIND::LAB || count[{x, y}] >= kLimit) continue;
+        const long long dist = std::llabs(x * cnt - sx) + std::llabs(y * cnt - sy);
+        if (best < 0 || dist < best) best = dist, want = {x, y};
+      }
+    ASSERT_GE(best, 0);
+    const std::vector<int> at = location_of(loads[i].oterm->get_my_node());
+    EXPECT_EQ(std::make_pair(at[0], at[1]), want);
+    ++count[{at[0], at[1]}];
+  }
+  std::string why;
+  EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+}
