@@ -826,7 +826,16 @@ private:
     // passes (a move keeps every unit movable).
     std::vector<int> partner(m_nodes.size(), -1);
     std::vector<char> can_move(m_units.size(), 0);
+    std::vector<char> shape(m_units.size(), 0);
+    // Per unit, the connections a swap prices (to placed atoms outside it).
+    std::vector<int> priced(m_units.size(), 0);
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
+      shape[static_cast<std::size_t>(u)] = static_cast<char>(m_units[u].shape);
+      for (int n : m_units[u].members)
+        for (int o : others(n)) {
+          const HOT& h = m_hot[static_cast<std::size_t>(o)];
+          if (h.placed && h.unit != u) ++priced[static_cast<std::size_t>(u)];
+        }
       if (!movable(u)) continue;
       can_move[static_cast<std::size_t>(u)] = 1;
       int degree = 0;
@@ -837,6 +846,7 @@ private:
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
       long long gained = 0;
+      neighbour_boxes();
       for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
         if (!can_move[static_cast<std::size_t>(u)]) continue;
         long long sx, sy, cnt;
@@ -859,6 +869,8 @@ private:
             m_u_cost.ys.push_back(h.y);
           }
         m_u_cost.table(tx - m_opt.window, tx + m_opt.window, ty - m_opt.window, ty + m_opt.window);
+        const POS old_u = m_units[u].base;
+        const long long stay = m_u_cost(old_u.x, old_u.y);
         long long best_gain = 0;
         int best_v = -1;
         POS best_base;
@@ -867,13 +879,20 @@ private:
             if (!m_grid.in_grid(x, y)) continue;
             const int s = it->second.slot_of_tile[tile(x, y)];
             if (s < 0) continue;
-            bool free_tried = false;
+            // What u alone gains in this tile: a move to a free site gains
+            // exactly that, a swap at most that plus what the partner can
+            // gain (see swap_bound). Sites that cannot beat the best so far
+            // are not priced: the choice stays the same.
+            const long long own = stay - m_u_cost(x, y);
+            bool free_tried = own <= best_gain;
             for (unsigned gid : it->second.tiles[s].gids) {
               const int occ = m_occ[gid];
               int v = -1;
               if (occ >= 0) {
                 v = partner[static_cast<std::size_t>(occ)];
-                if (v < 0 || v == u || m_units[v].shape != m_units[u].shape) continue;
+                if (v < 0 || v == u || shape[static_cast<std::size_t>(v)] != shape[static_cast<std::size_t>(u)]) continue;
+                if (own + swap_bound(v, priced[static_cast<std::size_t>(v)], x, y, old_u.x, old_u.y) <= best_gain)
+                  continue;
               } else if (free_tried) {
                 continue;
               }
@@ -888,17 +907,69 @@ private:
             }
           }
         if (best_gain > 0) {
-          const POS old_u = m_units[u].base;
           uncommit(u);
           if (best_v >= 0) uncommit(best_v);
           commit(u, best_base);
           if (best_v >= 0) commit(best_v, old_u);
+          widen_boxes(u);
+          if (best_v >= 0) widen_boxes(best_v);
           gained += best_gain;
         }
       }
       total -= gained;
       if (gained * 200 < total) break;
     }
+  }
+
+  // Per unit, a box holding every placed atom it connects to (outside it):
+  // exact at the start of a pass, widened as those atoms move.
+  struct BOX {
+    std::int16_t xlo, xhi, ylo, yhi;
+  };
+
+  void neighbour_boxes() {
+    m_boxes.assign(m_units.size(), BOX{INT16_MAX, INT16_MIN, INT16_MAX, INT16_MIN});
+    for (int n = 0; n < static_cast<int>(m_nodes.size()); ++n) {
+      const HOT& h = m_hot[static_cast<std::size_t>(n)];
+      if (!h.placed) continue;
+      for (int o : others(n)) {
+        const HOT& ho = m_hot[static_cast<std::size_t>(o)];
+        if (ho.placed && ho.unit != h.unit) widen(ho.unit, h.x, h.y);
+      }
+    }
+  }
+
+  void widen(int u, int x, int y) {
+    BOX& b = m_boxes[static_cast<std::size_t>(u)];
+    b.xlo = static_cast<std::int16_t>(std::min<int>(b.xlo, x));
+    b.xhi = static_cast<std::int16_t>(std::max<int>(b.xhi, x));
+    b.ylo = static_cast<std::int16_t>(std::min<int>(b.ylo, y));
+    b.yhi = static_cast<std::int16_t>(std::max<int>(b.yhi, y));
+  }
+
+  // Unit u moved: the boxes of the units it connects to take its new tile.
+  void widen_boxes(int u) {
+    for (int n : m_units[u].members) {
+      const HOT& h = m_hot[static_cast<std::size_t>(n)];
+      for (int o : others(n)) {
+        const HOT& ho = m_hot[static_cast<std::size_t>(o)];
+        if (ho.placed && ho.unit != u) widen(ho.unit, h.x, h.y);
+      }
+    }
+  }
+
+  // The most partner v can gain moving from tile (bx, by) to (ax, ay), with
+  // `priced` connections each to an atom inside v's box: per axis, |a - o| -
+  // |b - o| is monotone in o, so its least value over the box is at an edge.
+  // (A connection to the unit v swaps with changes by the tiles' distance,
+  // which is no less.)
+  long long swap_bound(int v, int priced, int bx, int by, int ax, int ay) const {
+    if (priced == 0) return 0;
+    const BOX& b = m_boxes[static_cast<std::size_t>(v)];
+    const auto least = [](int a, int bb, int lo, int hi) {
+      return std::min(std::abs(a - lo) - std::abs(bb - lo), std::abs(a - hi) - std::abs(bb - hi));
+    };
+    return -static_cast<long long>(priced) * (least(ax, bx, b.xlo, b.xhi) + least(ay, by, b.ylo, b.yhi));
   }
 
   // A unit that sits in an I/O pin (a pad, its buffers, I/O registers).
@@ -969,6 +1040,7 @@ private:
     bool placed = false;
   };
   std::vector<HOT> m_hot;
+  std::vector<BOX> m_boxes;  // see neighbour_boxes
   std::vector<int> m_adj_start, m_adj;
 };
 
