@@ -736,47 +736,53 @@ private:
     return (n.pos.x == at.x && n.pos.y == at.y) ? n.clock : CLOCK{};
   }
 
-  // The gain (old - new wirelength of the touched connections) of moving
-  // unit u to `base`, swapping with unit v (or -1 for a free base); negative
-  // when the move is illegal. Changes nothing.
-  long long try_move(int u, int v, const POS& base) {
+  // Whether unit u may move to `base`, swapping with unit v (or -1 for a
+  // free base).
+  bool move_fits(int u, int v, const POS& base) const {
     const UNIT& uu = m_units[u];
     const POS old_u = uu.base;
     for (int n : uu.members) {
       const POS p = member_pos(uu, n, base);
       const CLOCK leaving = (p.x == old_u.x && p.y == old_u.y) ? m_nodes[n].clock : clock_leaving(v, p);
-      if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+      if (!fits_after_leaving(n, p, u, v, leaving)) return false;
       // A swap keeps every LAB's count (both atoms are of one kind); a move
       // to another LAB needs room there.
-      if (v < 0 && (p.x != old_u.x || p.y != old_u.y) && !lab_has_room(n, p.x, p.y)) return -1;
+      if (v < 0 && (p.x != old_u.x || p.y != old_u.y) && !lab_has_room(n, p.x, p.y)) return false;
     }
     if (v >= 0) {
       const UNIT& vv = m_units[v];
       for (int n : vv.members) {
         const POS p = member_pos(vv, n, old_u);
         const CLOCK leaving = (p.x == base.x && p.y == base.y) ? m_nodes[n].clock : clock_leaving(u, p);
-        if (!fits_after_leaving(n, p, u, v, leaving)) return -1;
+        if (!fits_after_leaving(n, p, u, v, leaving)) return false;
       }
     }
-    // Unit u's own connections (to atoms outside u and v) from the cost
-    // table of its tile; v's walked, with the u-v connections corrected.
-    long long delta = m_u_cost(base.x, base.y) - m_u_cost(old_u.x, old_u.y);
-    if (v >= 0) {
-      const POS old_v = m_units[v].base;
-      for (int n : m_units[v].members)
-        for (int o : others(n)) {
-          const HOT& other = m_hot[static_cast<std::size_t>(o)];
-          if (!other.placed || other.unit == v) continue;
-          if (other.unit == u) {
-            // Counted in u's table against v's old tile; both move.
-            delta += std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y) - std::abs(base.x - old_v.x) -
-                     std::abs(base.y - old_v.y);
-            continue;
-          }
-          delta += std::abs(old_u.x - other.x) + std::abs(old_u.y - other.y) - std::abs(old_v.x - other.x) -
-                   std::abs(old_v.y - other.y);
+    return true;
+  }
+
+  // The gain (old - new wirelength of the touched connections) of swapping
+  // unit u with unit v, whose anchor `va` sits in the tile of `base`; `own`
+  // is what u's own connections gain (from its cost table). Changes nothing.
+  long long swap_gain(int u, int v, int va, const POS& base, long long own) const {
+    const POS old_u = m_units[u].base;
+    long long delta = -own;
+    // v's connections walked, with the u-v connections corrected (u's table
+    // counted them against v's old tile, the tile of `base`; both move).
+    const auto walk = [&](int n) {
+      for (int o : others(n)) {
+        const HOT& other = m_hot[static_cast<std::size_t>(o)];
+        if (!other.placed || other.unit == v) continue;
+        if (other.unit == u) {
+          delta += std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y);
+          continue;
         }
-    }
+        delta += std::abs(old_u.x - other.x) + std::abs(old_u.y - other.y) - std::abs(base.x - other.x) -
+                 std::abs(base.y - other.y);
+      }
+    };
+    if (m_units[u].shape == SINGLE) walk(va);  // a partner has u's shape
+    else
+      for (int n : m_units[v].members) walk(n);
     return -delta;
   }
 
@@ -896,9 +902,13 @@ private:
               } else if (free_tried) {
                 continue;
               }
+              // Priced first, checked only when it would be the best.
               const POS base = site_pos(gid);
-              const long long g = try_move(u, v, base);
-              if (occ < 0 && g >= 0) free_tried = true;
+              const long long g = v < 0 ? own : swap_gain(u, v, occ, base, own);
+              if (v < 0 || g > best_gain) {
+                if (!move_fits(u, v, base)) continue;
+                if (v < 0) free_tried = true;
+              }
               if (g > best_gain) {
                 best_gain = g;
                 best_v = v;
