@@ -45,22 +45,12 @@ void NEAREST_TILES::close(int x, int y) {
   m_down[i] = i - 1;
 }
 
-int NEAREST_TILES::find_up(int x, int y) {
+int NEAREST_TILES::find(std::vector<int>& chain, int x, int y) {
   const int base = x * (m_ny + 2) + 1;
   int i = base + std::min(std::max(y, -1), m_ny);
-  while (m_up[i] != i) {
-    m_up[i] = m_up[m_up[i]];
-    i = m_up[i];
-  }
-  return i - base;
-}
-
-int NEAREST_TILES::find_down(int x, int y) {
-  const int base = x * (m_ny + 2) + 1;
-  int i = base + std::min(std::max(y, -1), m_ny);
-  while (m_down[i] != i) {
-    m_down[i] = m_down[m_down[i]];
-    i = m_down[i];
+  while (chain[i] != i) {
+    chain[i] = chain[chain[i]];
+    i = chain[i];
   }
   return i - base;
 }
@@ -76,9 +66,9 @@ void NEAREST_TILES::push(int x, int y, bool up) {
 }
 
 void NEAREST_TILES::open_column(int x) {
-  const int lo = find_down(x, m_ylo);
+  const int lo = find(m_down, x, m_ylo);
   if (lo >= 0) push(x, lo, false);
-  const int hi = find_up(x, m_yhi);
+  const int hi = find(m_up, x, m_yhi);
   if (hi < m_ny) push(x, hi, true);
 }
 
@@ -118,7 +108,7 @@ bool NEAREST_TILES::next(int* x, int* y) {
     std::pop_heap(m_heap.begin(), m_heap.end(), LATER{});
     const HEAD h = m_heap.back();
     m_heap.pop_back();
-    const int follow = h.up ? find_up(h.x, h.y + 1) : find_down(h.x, h.y - 1);
+    const int follow = h.up ? find(m_up, h.x, h.y + 1) : find(m_down, h.x, h.y - 1);
     if (follow >= 0 && follow < m_ny) push(h.x, follow, h.up);
     // A head closed after it was queued is passed over.
     const int i = h.x * (m_ny + 2) + h.y + 1;

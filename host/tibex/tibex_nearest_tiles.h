@@ -38,8 +38,9 @@ private:
     int x, y;
     bool up;
   };
-  int find_up(int x, int y);    // the first open row >= y in column x, or ny
-  int find_down(int x, int y);  // the last open row <= y in column x, or -1
+  // Along m_up: the first open row >= y in column x, or ny; along m_down:
+  // the last open row <= y, or -1.
+  int find(std::vector<int>& chain, int x, int y);
   long long dist(int x, int y) const;
   void open_column(int x);
   void push(int x, int y, bool up);
