@@ -177,6 +177,7 @@ struct STA_STATE {
   std::vector<host::timing::CLOCK> analysed_clocks;
   std::vector<KEM_TIMING_MODEL> analysed_models;
   int kept_count = 0;
+  bool updated_since_full = false;  // an incremental update changed the results
 };
 STA_STATE& st() { return host_world_slot<STA_STATE>(); }
 
@@ -602,12 +603,13 @@ void clear_absent(const STA_STATE& s, CORNER_DATA& cd) {
     if (!s.kem->get_edge(id)) edge_slack(s, cd, id);
 }
 
-void full_corner(const STA_STATE& s, CORNER_DATA& cd) {
+void full_corner(const STA_STATE& s, CORNER_DATA& cd, bool delays_known = false) {
   const std::size_t n = static_cast<std::size_t>(s.kem->get_node_count());
   cd.fwd.reset(n);
   cd.bwd.reset(n);
   size_corner(s, cd);
-  for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_delay(s, cd, id);
+  if (!delays_known)
+    for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_delay(s, cd, id);
   clear_absent(s, cd);
   for (int v : s.topo)
     if (v >= 0) forward_node(s, cd, v);
@@ -765,6 +767,33 @@ void run_full(STA_STATE& s, KEM_NETLIST* kem) {
   s.corners = fresh_corners(s);
   for (CORNER_DATA& cd : s.corners) full_corner(s, cd);
   ++s.full_count;
+}
+
+// The per-node values a full analysis reads besides the graph and the edge
+// delays: a keeper's clock edge and its setup and hold time per corner, a
+// device pin's I/O delay and domain.
+std::vector<int> node_inputs(const STA_STATE& s) {
+  std::vector<int> res;
+  const int corners = static_cast<int>(s.kem->get_corner_manager()->get_loaded_corners().size());
+  for (int v = 0; v < s.kem->get_node_count(); ++v) {
+    const KEM_NODE* node = s.kem->get_node(v);
+    if (!node) continue;
+    if (node->is_sta_type(KEM_NODE_KEEPER)) {
+      res.push_back(v);
+      res.push_back(falling_edge(node) ? 1 : 0);
+      for (int c = 0; c < corners; ++c) {
+        res.push_back(s.kem->get_setup_ps(*node, c));
+        res.push_back(s.kem->get_hold_ps(*node, c));
+      }
+    } else if (node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
+      const host::timing::IO_DELAY* io = nullptr;
+      res.push_back(v);
+      res.push_back(io_domain(s, node, &io));
+      res.push_back(io ? io->max_ps : 0);
+      res.push_back(io ? io->min_ps : 0);
+    }
+  }
+  return res;
 }
 
 // Clock network: nodes a clock reaches, register clock pins excluded.
@@ -978,6 +1007,7 @@ int full_analysis_count() { return st().full_count; }
 int incremental_update_count() { return st().incr_count; }
 int last_cone_size() { return st().cone_size; }
 int order_rebuild_count() { return st().order_rebuilds; }
+int kept_analysis_count() { return st().kept_count; }
 
 std::vector<int> cut_edges() {
   std::vector<int> res;
@@ -991,9 +1021,55 @@ void analyze(KEM_NETLIST* kem) {
   const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   STA_STATE& s = st();
   if (!kem) fail("kem", __LINE__);
-  kem->take_change_log();
-  run_full(s, kem);
+  const KEM_NETLIST::CHANGE_LOG log = kem->take_change_log();
+  // The same netlist with every change since the last analysis in the log:
+  // the loop cuts and the order follow the changes as in an update (from
+  // scratch when they cannot).
+  const bool same_netlist = s.kem == kem && !log.overflow && !s.corners.empty() && !s.stale;
+  bool order_kept = false;
+  if (same_netlist) {
+    s.node_mark.resize(static_cast<std::size_t>(kem->get_node_count()), 0);
+    s.node_mark2.resize(static_cast<std::size_t>(kem->get_node_count()), 0);
+    s.edge_mark.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    s.cut.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    order_kept = log.empty() || repair_order(s, log);
+  }
+  s.kem = kem;
+  const std::vector<int> clock_node = s.clock_node;
+  resolve_clocks(s);
+  if (!order_kept) {
+    compute_cuts(s);
+    compute_topo(s);
+  }
+  std::vector<CORNER_DATA> corners = fresh_corners(s);
+  for (CORNER_DATA& cd : corners) {
+    cd.delay.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    for (int id = 0; id < kem->get_edge_count(); ++id) edge_delay(s, cd, id);
+  }
+  std::vector<int> inputs = node_inputs(s);
+  const std::vector<KEM_TIMING_MODEL>& models = kem->get_corner_manager()->get_loaded_corners();
+  // Nothing the analysis reads moved since the last one computed: its
+  // results stand (the edge records only follow the current corner).
+  bool unchanged = same_netlist && log.empty() && !s.updated_since_full && clock_node == s.clock_node &&
+                   s.analysed_clocks == s.clocks && s.analysed_models == models && inputs == s.node_inputs &&
+                   corners.size() == s.corners.size();
+  for (std::size_t i = 0; unchanged && i < corners.size(); ++i)
+    unchanged = corners[i].setup == s.corners[i].setup && corners[i].delay == s.corners[i].delay;
+  ++s.full_count;
   s.stale = false;
+  if (unchanged) {
+    ++s.kept_count;
+    const std::vector<int> none;
+    write_edge_records(s, &none);
+    return;
+  }
+  for (CORNER_DATA& cd : corners) full_corner(s, cd, true);
+  s.corners = std::move(corners);
+  s.clock_network.assign(static_cast<std::size_t>(kem->get_node_count()), 0);
+  s.node_inputs = std::move(inputs);
+  s.analysed_clocks = s.clocks;
+  s.analysed_models = models;
+  s.updated_since_full = false;
   finish(s, nullptr, nullptr);
 }
 
@@ -1147,6 +1223,7 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   for (int v : gone) s.clock_network[static_cast<std::size_t>(v)] = 0;
   for (int v : fwd) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
   ++s.incr_count;
+  s.updated_since_full = true;
   if (s.verify) verify_against_full(s, kem);
   finish(s, &touched_atoms, &edges);
 }
