@@ -33,7 +33,7 @@ protected:
     n = std::make_unique<NETLIST_BUILDER>(netlist());
     auto clk1 = n->input_port("clk1");
     auto clk2 = n->input_port("clk2");
-    auto clk3 = n->input_port("clk3");
+    clk3 = n->input_port("clk3");
     n->clock("clk1", 1000, clk1).clock("clk2", 400, clk2).clock("clk3", 700, clk3);
     a = n->reg("a").clk(clk1).d(n->input_port("in")).atom();
     auto b = n->reg("b").clk(clk2).d(a);
@@ -55,6 +55,7 @@ protected:
   }
   KEM_NETLIST* kem() const { return hov_get_accessories()->get_kem_netlist(); }
   std::unique_ptr<NETLIST_BUILDER> n;
+  SIG clk3;
   VOK_ATOM_NODE *a = nullptr, *fl = nullptr, *x = nullptr;
 };
 
@@ -193,6 +194,80 @@ TEST_F(MultiClockTest, EveryAnswerOfAMultiClockDesign) {
   const std::string got = answers();
   if (std::getenv("MULTI_CLOCK_PRINT")) std::printf("%s", got.c_str());
   EXPECT_EQ(got, kExpected);
+}
+
+// A full analysis of an unchanged design keeps the last one's results; a
+// change the netlist's change log does not see (an I/O delay, a clock's
+// period, a register's clock edge, an annotated delay) or an incremental
+// update in between makes it compute them again, as a fresh build would.
+TEST_F(MultiClockTest, AFullAnalysisKeepsItsResultsOnlyWhenNothingItReadsMoved) {
+  analyse();
+  const std::string first = answers();
+  const int kept = host::sta::kept_analysis_count();
+  sta_full_update_timing(true);
+  EXPECT_EQ(host::sta::kept_analysis_count(), kept + 1);
+  EXPECT_EQ(answers(), first);
+
+  auto expect_recomputed = [&](const std::string& what, auto change, auto undo) {
+    change();
+    const int before = host::sta::kept_analysis_count();
+    sta_full_update_timing(true);
+    EXPECT_EQ(host::sta::kept_analysis_count(), before) << what;
+    const std::string got = answers();
+    EXPECT_NE(got, first) << what;
+    analyse();  // built and analysed from scratch
+    EXPECT_EQ(answers(), got) << what;
+    if (undo()) {
+      analyse();
+      EXPECT_EQ(answers(), first) << what;
+    }
+  };
+  const int din = n->find("din")->get_id();
+  expect_recomputed(
+      "input delay", [&] { host::timing::set_io_delay(din, {"clk2", 200, 40}); },
+      [&] { return host::timing::set_io_delay(din, {"clk2", 120, 40}), true; });
+  expect_recomputed(
+      "clock period", [&] { n->clock("clk3", 900, clk3); }, [&] { return n->clock("clk3", 700, clk3), true; });
+  expect_recomputed(
+      "clock edge", [&] { scenes::set_inverted(fl, DB_INPUT_PORT_CLK, 0, false); },
+      [&] { return scenes::set_inverted(fl, DB_INPUT_PORT_CLK), true; });
+
+  // A structural change (x rebuilt with a second input from the falling-edge
+  // register) reaches the full analysis through the change log.
+  analyse();
+  VOK_ATOM_ITERM* const in1 = x->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0);
+  in1->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  vok_connect(fl->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), in1);
+  m_env->indicate_that_atom_netlist_is_modified(x->get_id(), false, false);
+  int before = host::sta::kept_analysis_count();
+  sta_full_update_timing(true);
+  EXPECT_EQ(host::sta::kept_analysis_count(), before);
+  const std::string rebuilt = answers();
+  EXPECT_NE(rebuilt, first);
+  analyse();
+  EXPECT_EQ(answers(), rebuilt);
+
+  // An annotated delay stays (last: it cannot be taken back).
+  expect_recomputed(
+      "annotated delay",
+      [&] { host::kem::annotate_iterm_delay(x->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), 333, 222); },
+      [] { return false; });
+  const std::string annotated = answers();
+
+  // After an incremental update the next full analysis computes; the one
+  // after it keeps.
+  in1->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  vok_connect(n->find("b")->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), in1);
+  m_env->indicate_that_atom_netlist_is_modified(x->get_id(), false, false);
+  sta_increm_update_timing();  // verified against a full analysis inside
+  const std::string updated = answers();
+  EXPECT_NE(updated, annotated);
+  before = host::sta::kept_analysis_count();
+  sta_full_update_timing(true);
+  EXPECT_EQ(host::sta::kept_analysis_count(), before);
+  sta_full_update_timing(true);
+  EXPECT_EQ(host::sta::kept_analysis_count(), before + 1);
+  EXPECT_EQ(answers(), updated);
 }
 
 }  // namespace
