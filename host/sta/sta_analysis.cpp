@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <set>
+#include <tuple>
 
 #include "common/host_world.h"
 #include "hov/hov_utility.h"
@@ -31,19 +32,109 @@ int clamp32(long long v) {
   return static_cast<int>(v);
 }
 
+// One domain slot of a node: forward, a launch domain's (or a clock's) max
+// and min arrival; backward, a capture domain's setup and hold requirement.
+struct ENTRY {
+  int slot;
+  int a;
+  int b;
+  bool operator==(const ENTRY&) const = default;
+};
+
+// Per node, the slots it has, sorted, as one run in a shared pool: only the
+// domains that reach a node are stored (most nodes see one), so the storage
+// grows with the sum over nodes of their domains, not with nodes x clocks.
+// A node rewritten with no more entries than its run holds keeps its place;
+// a longer run moves to the pool's end, and the pool is compacted once the
+// runs left behind make up half of it.
+class SPARSE_TABLE {
+public:
+  void reset(std::size_t n) {
+    spans_.assign(n, SPAN{});
+    pool_.clear();
+    dead_ = 0;
+  }
+  void resize(std::size_t n) { spans_.resize(n); }
+  std::size_t size() const { return spans_.size(); }
+  const ENTRY* begin(std::size_t v) const { return pool_.data() + spans_[v].off; }
+  const ENTRY* end(std::size_t v) const { return begin(v) + spans_[v].len; }
+  // The entry of a slot, null when the node has none.
+  const ENTRY* find(std::size_t v, int slot) const {
+    for (const ENTRY* e = begin(v); e != end(v); ++e)
+      if (e->slot == slot) return e;
+    return nullptr;
+  }
+  void set(std::size_t v, const std::vector<ENTRY>& entries) {
+    SPAN& span = spans_[v];
+    const std::size_t len = entries.size();
+    if (len > 0xFFFF) MSG_INTERNAL_ERROR::report("domains per node < 65536", "STA", "sta_analysis", __LINE__);
+    if (len <= span.cap) {
+      std::copy(entries.begin(), entries.end(), pool_.begin() + span.off);
+      span.len = static_cast<std::uint16_t>(len);
+      return;
+    }
+    dead_ += span.cap;
+    if (pool_.size() + len > 0xFFFFFFFFu) MSG_INTERNAL_ERROR::report("entries < 2^32", "STA", "sta_analysis", __LINE__);
+    span.off = static_cast<std::uint32_t>(pool_.size());
+    span.len = span.cap = static_cast<std::uint16_t>(len);
+    pool_.insert(pool_.end(), entries.begin(), entries.end());
+    if (dead_ > 4096 && 2 * dead_ > pool_.size()) compact();
+  }
+  // Same entries per node (where the runs lie does not matter).
+  bool operator==(const SPARSE_TABLE& o) const {
+    const std::size_t n = std::max(size(), o.size());
+    for (std::size_t v = 0; v < n; ++v) {
+      const ENTRY* a = v < size() ? begin(v) : nullptr;
+      const ENTRY* a_end = v < size() ? end(v) : nullptr;
+      const ENTRY* b = v < o.size() ? o.begin(v) : nullptr;
+      const ENTRY* b_end = v < o.size() ? o.end(v) : nullptr;
+      if (a_end - a != b_end - b || !std::equal(a, a_end, b)) return false;
+    }
+    return true;
+  }
+
+private:
+  struct SPAN {
+    std::uint32_t off = 0;
+    std::uint16_t len = 0, cap = 0;
+  };
+  void compact() {
+    std::vector<ENTRY> pool;
+    pool.reserve(pool_.size() - dead_);
+    for (SPAN& span : spans_) {
+      const std::uint32_t off = static_cast<std::uint32_t>(pool.size());
+      pool.insert(pool.end(), pool_.begin() + span.off, pool_.begin() + span.off + span.len);
+      span.off = off;
+      span.cap = span.len;
+    }
+    pool_ = std::move(pool);
+    dead_ = 0;
+  }
+  std::vector<SPAN> spans_;
+  std::vector<ENTRY> pool_;
+  std::size_t dead_ = 0;
+};
+
 struct CORNER_DATA {
   int corner_id = 0;
   bool setup = true;
-  std::vector<int> delay;             // per edge
-  std::vector<int> clk_max, clk_min;  // node * K
+  std::vector<int> delay;  // per edge
   // Launch and capture domains: D = 2K, domain 2c + e is clock c at its
   // rising (e = 0) or falling (e = 1) edge; a falling-edge register launches
   // and captures in its clock's falling domain.
-  std::vector<int> arr_max, arr_min;  // node * L (L = D + 1; D = unclocked launch)
-  std::vector<int> req, hreq;         // node * D
+  // Forward slots: launch domains 0..D-1 and the unclocked launch D (max and
+  // min arrival), then L + c (L = D + 1) for clock c's arrival (max, min).
+  SPARSE_TABLE fwd;
+  // Backward slots: capture domains 0..D-1 (setup requirement, NONE_HIGH
+  // when none; hold requirement, NONE_LOW when none).
+  SPARSE_TABLE bwd;
   std::vector<char> unclocked_end;    // node: reaches an endpoint without requirement
   std::vector<int> edge_setup, edge_hold;
-  bool operator==(const CORNER_DATA&) const = default;
+  std::vector<ENTRY> scratch;  // a node's entries while they are computed
+  bool operator==(const CORNER_DATA& o) const {
+    return corner_id == o.corner_id && setup == o.setup && delay == o.delay && fwd == o.fwd && bwd == o.bwd &&
+           unclocked_end == o.unclocked_end && edge_setup == o.edge_setup && edge_hold == o.edge_hold;
+  }
 };
 
 struct STA_STATE {
@@ -64,6 +155,8 @@ struct STA_STATE {
   const KEM_NETLIST* kem = nullptr;
   int K = 0;
   std::vector<int> clock_node;  // per clock, -1 when its source has no node
+  std::vector<std::pair<int, int>> clock_at_node;  // (node, clock) of clock_node, sorted
+  std::map<std::string, int> clock_index;          // clock name -> index
   std::vector<int> periods;
   std::vector<KEM_TERM_REF> clock_sources;
   // A topological order of the cut graph: position -> node (-1 for a hole a
@@ -77,6 +170,14 @@ struct STA_STATE {
   int records_corner = -1;  // the corner the edge records were written at
   // Scratch marks of the incremental update, all 0 between updates.
   std::vector<char> node_mark, node_mark2, edge_mark;
+  // What the last full analysis read besides the graph and the delays (see
+  // node_inputs), the clocks and corners it had: a full analysis that finds
+  // all of them, the graph and every delay unchanged keeps its results.
+  std::vector<int> node_inputs;
+  std::vector<host::timing::CLOCK> analysed_clocks;
+  std::vector<KEM_TIMING_MODEL> analysed_models;
+  int kept_count = 0;
+  bool updated_since_full = false;  // an incremental update changed the results
 };
 STA_STATE& st() { return host_world_slot<STA_STATE>(); }
 
@@ -214,37 +315,53 @@ void compute_topo(STA_STATE& s) {
   }
 }
 
+void index_clock_nodes(STA_STATE& s) {
+  s.clock_at_node.clear();
+  for (int c = 0; c < s.K; ++c)
+    if (s.clock_node[static_cast<std::size_t>(c)] >= 0) s.clock_at_node.emplace_back(s.clock_node[static_cast<std::size_t>(c)], c);
+  std::sort(s.clock_at_node.begin(), s.clock_at_node.end());
+}
+
+// Each clock's node: the lowest-id node standing for its source (one pass
+// over the nodes whatever the number of clocks).
 void resolve_clocks(STA_STATE& s) {
   s.K = static_cast<int>(s.clocks.size());
+  // Forward runs hold up to 3K + 1 slots.
+  if (s.K > 20000) fail("at most 20000 clocks", __LINE__);
   s.clock_node.assign(static_cast<std::size_t>(s.K), -1);
   s.periods.assign(static_cast<std::size_t>(s.K), 0);
   s.clock_sources.assign(static_cast<std::size_t>(s.K), KEM_TERM_REF{});
+  s.clock_index.clear();
+  std::map<std::tuple<int, int, int>, std::vector<int>> by_source;
   for (int c = 0; c < s.K; ++c) {
     const host::timing::CLOCK& clk = s.clocks[static_cast<std::size_t>(c)];
     s.periods[static_cast<std::size_t>(c)] = clk.period_ps;
     s.clock_sources[static_cast<std::size_t>(c)] = clk.source;
-    for (int id = 0; id < s.kem->get_node_count(); ++id) {
-      const KEM_NODE* node = s.kem->get_node(id);
-      if (!node || node->is_sta_type(KEM_NODE_INPUT_PIN) || node->get_oterm_ref().atom_id < 0) continue;
-      if (node->get_oterm_ref() == clk.source) {
-        s.clock_node[static_cast<std::size_t>(c)] = id;
-        break;
-      }
-    }
+    s.clock_index.emplace(clk.name, c);
+    by_source[{clk.source.atom_id, clk.source.port_type, clk.source.index}].push_back(c);
   }
+  std::size_t open = static_cast<std::size_t>(s.K);
+  for (int id = 0; id < s.kem->get_node_count() && open > 0; ++id) {
+    const KEM_NODE* node = s.kem->get_node(id);
+    if (!node || node->is_sta_type(KEM_NODE_INPUT_PIN) || node->get_oterm_ref().atom_id < 0) continue;
+    const KEM_TERM_REF& ref = node->get_oterm_ref();
+    const auto it = by_source.find({ref.atom_id, ref.port_type, ref.index});
+    if (it == by_source.end()) continue;
+    for (int c : it->second)
+      if (s.clock_node[static_cast<std::size_t>(c)] < 0) {
+        s.clock_node[static_cast<std::size_t>(c)] = id;
+        --open;
+      }
+  }
+  index_clock_nodes(s);
 }
 
 void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
   const std::size_t n = static_cast<std::size_t>(s.kem->get_node_count());
-  const std::size_t K = static_cast<std::size_t>(s.K), D = 2 * K, L = D + 1;
   const std::size_t E = static_cast<std::size_t>(s.kem->get_edge_count());
   cd.delay.resize(E, 0);
-  cd.clk_max.resize(n * K, NONE_LOW);
-  cd.clk_min.resize(n * K, NONE_LOW);
-  cd.arr_max.resize(n * L, NONE_LOW);
-  cd.arr_min.resize(n * L, NONE_LOW);
-  cd.req.resize(n * D, NONE_HIGH);
-  cd.hreq.resize(n * D, NONE_LOW);
+  cd.fwd.resize(n);
+  cd.bwd.resize(n);
   cd.unclocked_end.resize(n, 0);
   cd.edge_setup.resize(E, KEM_NO_SLACK);
   cd.edge_hold.resize(E, KEM_NO_SLACK);
@@ -278,9 +395,10 @@ long long half_cycle(const STA_STATE& s, std::size_t launch, std::size_t capture
 // The capture (= launch) domain of a keeper: the clocked launch slot with an
 // arrival, -1 when unclocked.
 int keeper_clock(const STA_STATE& s, const CORNER_DATA& cd, int k) {
-  const std::size_t D = domains(s), L = D + 1;
-  for (std::size_t d = 0; d < D; ++d)
-    if (cd.arr_max[static_cast<std::size_t>(k) * L + d] != NONE_LOW) return static_cast<int>(d);
+  const int D = static_cast<int>(domains(s));
+  const std::size_t v = static_cast<std::size_t>(k);
+  for (const ENTRY* e = cd.fwd.begin(v); e != cd.fwd.end(v); ++e)
+    if (e->slot < D) return e->slot;
   return -1;
 }
 
@@ -289,32 +407,67 @@ int keeper_clock(const STA_STATE& s, const CORNER_DATA& cd, int k) {
 int io_domain(const STA_STATE& s, const KEM_NODE* node, const host::timing::IO_DELAY** io) {
   *io = host::timing::io_delay(node->get_atom_id());
   if (*io == nullptr) return -1;
-  for (int c = 0; c < s.K; ++c)
-    if (s.clocks[static_cast<std::size_t>(c)].name == (*io)->clock) return 2 * c;
-  return -1;
+  const auto it = s.clock_index.find((*io)->clock);
+  return it == s.clock_index.end() ? -1 : 2 * it->second;
+}
+
+// Folds a slot's max and min arrival into a node's entries.
+void merge_arrival(std::vector<ENTRY>& out, int slot, int mx, int mn) {
+  for (ENTRY& e : out)
+    if (e.slot == slot) {
+      if (mx > e.a) e.a = mx;
+      if (mn < e.b) e.b = mn;
+      return;
+    }
+  out.push_back(ENTRY{slot, mx, mn});
+}
+
+// Folds a slot's setup and hold requirement (each may be none) into a node's
+// entries.
+void merge_required(std::vector<ENTRY>& out, int slot, int r, int h) {
+  ENTRY* e = nullptr;
+  for (ENTRY& x : out)
+    if (x.slot == slot) e = &x;
+  if (!e) {
+    out.push_back(ENTRY{slot, NONE_HIGH, NONE_LOW});
+    e = &out.back();
+  }
+  if (r != NONE_HIGH) e->a = std::min(e->a, r);
+  if (h != NONE_LOW) e->b = std::max(e->b, h);
+}
+
+void store(SPARSE_TABLE& table, std::size_t v, std::vector<ENTRY>& entries) {
+  std::sort(entries.begin(), entries.end(), [](const ENTRY& x, const ENTRY& y) { return x.slot < y.slot; });
+  table.set(v, entries);
 }
 
 void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
-  const std::size_t K = static_cast<std::size_t>(s.K), D = 2 * K, L = D + 1, n = static_cast<std::size_t>(v);
-  for (std::size_t c = 0; c < K; ++c) cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = NONE_LOW;
-  for (std::size_t l = 0; l < L; ++l) cd.arr_max[n * L + l] = cd.arr_min[n * L + l] = NONE_LOW;
+  const int D = static_cast<int>(domains(s)), L = D + 1;
+  const std::size_t n = static_cast<std::size_t>(v);
+  std::vector<ENTRY>& out = cd.scratch;
+  out.clear();
   const KEM_NODE* node = s.kem->get_node(v);
-  if (!node) return;
+  if (!node) {
+    cd.fwd.set(n, out);
+    return;
+  }
   if (node->is_sta_type(KEM_NODE_KEEPER)) {
+    // Launches at its first clock edge's lowest clock.
     bool found = false;
-    const std::size_t edge = falling_edge(node) ? 1 : 0;
+    const int edge = falling_edge(node) ? 1 : 0;
     for_fanin(*s.kem, node, [&](const KEM_EDGE* e) {
       if (found || !propagates(s, e) || !is_clock_edge(e)) return;
       const std::size_t p = static_cast<std::size_t>(e->get_src_node()->get_id());
       const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
-      for (std::size_t c = 0; c < K && !found; ++c) {
-        if (cd.clk_max[p * K + c] == NONE_LOW) continue;
-        cd.arr_max[n * L + 2 * c + edge] = clamp32(static_cast<long long>(cd.clk_max[p * K + c]) + d);
-        cd.arr_min[n * L + 2 * c + edge] = clamp32(static_cast<long long>(cd.clk_min[p * K + c]) + d);
+      for (const ENTRY* x = cd.fwd.begin(p); x != cd.fwd.end(p) && !found; ++x) {
+        if (x->slot < L) continue;
+        out.push_back(ENTRY{2 * (x->slot - L) + edge, clamp32(static_cast<long long>(x->a) + d),
+                            clamp32(static_cast<long long>(x->b) + d)});
         found = true;
       }
     });
-    if (!found) cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
+    if (!found) out.push_back(ENTRY{D, 0, 0});
+    store(cd.fwd, n, out);
     return;
   }
   bool has_fanin = false;
@@ -323,61 +476,45 @@ void forward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
     has_fanin = true;
     const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
     const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
-    for (std::size_t c = 0; c < K; ++c) {
-      if (cd.clk_max[u * K + c] == NONE_LOW) continue;
-      const int mx = clamp32(static_cast<long long>(cd.clk_max[u * K + c]) + d);
-      const int mn = clamp32(static_cast<long long>(cd.clk_min[u * K + c]) + d);
-      if (cd.clk_max[n * K + c] == NONE_LOW || mx > cd.clk_max[n * K + c]) cd.clk_max[n * K + c] = mx;
-      if (cd.clk_min[n * K + c] == NONE_LOW || mn < cd.clk_min[n * K + c]) cd.clk_min[n * K + c] = mn;
-    }
-    for (std::size_t l = 0; l < L; ++l) {
-      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-      const int mx = clamp32(static_cast<long long>(cd.arr_max[u * L + l]) + d);
-      const int mn = clamp32(static_cast<long long>(cd.arr_min[u * L + l]) + d);
-      if (cd.arr_max[n * L + l] == NONE_LOW || mx > cd.arr_max[n * L + l]) cd.arr_max[n * L + l] = mx;
-      if (cd.arr_min[n * L + l] == NONE_LOW || mn < cd.arr_min[n * L + l]) cd.arr_min[n * L + l] = mn;
-    }
+    for (const ENTRY* x = cd.fwd.begin(u); x != cd.fwd.end(u); ++x)
+      merge_arrival(out, x->slot, clamp32(static_cast<long long>(x->a) + d), clamp32(static_cast<long long>(x->b) + d));
   });
   bool clock_source = false;
-  for (std::size_t c = 0; c < K; ++c)
-    if (s.clock_node[c] == v) {
-      cd.clk_max[n * K + c] = cd.clk_min[n * K + c] = 0;
-      clock_source = true;
-    }
+  for (auto it = std::lower_bound(s.clock_at_node.begin(), s.clock_at_node.end(), std::pair<int, int>(v, -1));
+       it != s.clock_at_node.end() && it->first == v; ++it) {
+    const int slot = L + it->second;
+    auto x = std::find_if(out.begin(), out.end(), [&](const ENTRY& e) { return e.slot == slot; });
+    if (x == out.end()) out.push_back(ENTRY{slot, 0, 0});
+    else x->a = x->b = 0;
+    clock_source = true;
+  }
   if (!has_fanin && !clock_source && node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
     // A constrained input pin launches in its clock's rising domain at its
     // delay.
     const host::timing::IO_DELAY* io = nullptr;
     const int d = io_domain(s, node, &io);
-    if (d >= 0) {
-      cd.arr_max[n * L + static_cast<std::size_t>(d)] = io->max_ps;
-      cd.arr_min[n * L + static_cast<std::size_t>(d)] = io->min_ps;
-    } else {
-      cd.arr_max[n * L + D] = cd.arr_min[n * L + D] = 0;
-    }
+    if (d >= 0) out.push_back(ENTRY{d, io->max_ps, io->min_ps});
+    else out.push_back(ENTRY{D, 0, 0});
   }
+  store(cd.fwd, n, out);
 }
 
 void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
-  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
-  for (std::size_t c = 0; c < D; ++c) {
-    cd.req[n * D + c] = NONE_HIGH;
-    cd.hreq[n * D + c] = NONE_LOW;
-  }
+  const std::size_t n = static_cast<std::size_t>(v);
+  std::vector<ENTRY>& out = cd.scratch;
+  out.clear();
   cd.unclocked_end[n] = 0;
   const KEM_NODE* node = s.kem->get_node(v);
-  if (!node) return;
+  if (!node) {
+    cd.bwd.set(n, out);
+    return;
+  }
   if (node->is_sta_type(KEM_NODE_DEVICE_PIN) && node->get_iterm()) {
     // A constrained output pin is an endpoint of its clock's domain.
     const host::timing::IO_DELAY* io = nullptr;
     const int d = io_domain(s, node, &io);
-    if (d >= 0) {
-      const std::size_t C = static_cast<std::size_t>(d);
-      cd.req[n * D + C] = s.periods[C / 2] - io->max_ps;
-      cd.hreq[n * D + C] = -io->min_ps;
-    } else {
-      cd.unclocked_end[n] = 1;
-    }
+    if (d >= 0) out.push_back(ENTRY{d, s.periods[static_cast<std::size_t>(d) / 2] - io->max_ps, -io->min_ps});
+    else cd.unclocked_end[n] = 1;
   }
   for_fanout(*s.kem, node, [&](const KEM_EDGE* e) {
     if (!usable(e) || is_cut(s, e->get_id())) return;
@@ -389,25 +526,22 @@ void backward_node(const STA_STATE& s, CORNER_DATA& cd, int v) {
         cd.unclocked_end[n] = 1;
         return;
       }
-      const std::size_t C = static_cast<std::size_t>(c);
       const KEM_NODE& k = *e->get_dst_node();
-      const int r = clamp32(static_cast<long long>(s.periods[C / 2]) + cd.arr_min[m * L + C] -
+      const ENTRY* arr = cd.fwd.find(m, c);
+      const int r = clamp32(static_cast<long long>(s.periods[static_cast<std::size_t>(c) / 2]) + arr->b -
                             s.kem->get_setup_ps(k, cd.corner_id));
-      const int h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(k, cd.corner_id));
-      cd.req[n * D + C] = std::min(cd.req[n * D + C], r);
-      cd.hreq[n * D + C] = std::max(cd.hreq[n * D + C], h);
+      const int h = clamp32(static_cast<long long>(arr->a) + s.kem->get_hold_ps(k, cd.corner_id));
+      merge_required(out, c, r, h);
       return;
     }
     if (is_clock_edge(e)) return;
     const int d = cd.delay[static_cast<std::size_t>(e->get_id())];
-    for (std::size_t c = 0; c < D; ++c) {
-      if (cd.req[m * D + c] != NONE_HIGH)
-        cd.req[n * D + c] = std::min(cd.req[n * D + c], clamp32(static_cast<long long>(cd.req[m * D + c]) - d));
-      if (cd.hreq[m * D + c] != NONE_LOW)
-        cd.hreq[n * D + c] = std::max(cd.hreq[n * D + c], clamp32(static_cast<long long>(cd.hreq[m * D + c]) - d));
-    }
+    for (const ENTRY* x = cd.bwd.begin(m); x != cd.bwd.end(m); ++x)
+      merge_required(out, x->slot, x->a != NONE_HIGH ? clamp32(static_cast<long long>(x->a) - d) : NONE_HIGH,
+                     x->b != NONE_LOW ? clamp32(static_cast<long long>(x->b) - d) : NONE_LOW);
     if (cd.unclocked_end[m]) cd.unclocked_end[n] = 1;
   });
+  store(cd.bwd, n, out);
 }
 
 // The endpoint requirement a keeper data edge imposes (setup, hold) for its
@@ -416,10 +550,17 @@ bool endpoint_requirement(const STA_STATE& s, const CORNER_DATA& cd, const KEM_E
   const int w = e->get_dst_node()->get_id();
   *c = keeper_clock(s, cd, w);
   if (*c < 0) return false;
-  const std::size_t L = domains(s) + 1, m = static_cast<std::size_t>(w), C = static_cast<std::size_t>(*c);
-  *r = clamp32(static_cast<long long>(s.periods[C / 2]) + cd.arr_min[m * L + C] - s.kem->get_setup_ps(*e->get_dst_node(), cd.corner_id));
-  *h = clamp32(static_cast<long long>(cd.arr_max[m * L + C]) + s.kem->get_hold_ps(*e->get_dst_node(), cd.corner_id));
+  const ENTRY* arr = cd.fwd.find(static_cast<std::size_t>(w), *c);
+  *r = clamp32(static_cast<long long>(s.periods[static_cast<std::size_t>(*c) / 2]) + arr->b -
+               s.kem->get_setup_ps(*e->get_dst_node(), cd.corner_id));
+  *h = clamp32(static_cast<long long>(arr->a) + s.kem->get_hold_ps(*e->get_dst_node(), cd.corner_id));
   return true;
+}
+
+// The launch entries of a node (its clocked slots come first).
+template <class F> void for_launch(const STA_STATE& s, const CORNER_DATA& cd, std::size_t u, F&& f) {
+  const int D = static_cast<int>(domains(s));
+  for (const ENTRY* x = cd.fwd.begin(u); x != cd.fwd.end(u) && x->slot < D; ++x) f(*x);
 }
 
 void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
@@ -427,31 +568,26 @@ void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
   cd.edge_setup[ei] = cd.edge_hold[ei] = KEM_NO_SLACK;
   const KEM_EDGE* e = s.kem->get_edge(id);
   if (!usable(e) || is_cut(s, id) || is_clock_edge(e)) return;
-  const std::size_t D = domains(s), L = D + 1;
   const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
   const std::size_t m = static_cast<std::size_t>(e->get_dst_node()->get_id());
   long long setup = LLONG_MAX, hold = LLONG_MAX;
   if (e->get_kind() == KEM_EDGE_KEEPER_DATA) {
     int c, r, h;
     if (!endpoint_requirement(s, cd, e, &c, &r, &h)) return;
-    for (std::size_t l = 0; l < D; ++l) {
-      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-      const long long half = half_cycle(s, l, static_cast<std::size_t>(c));
-      setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l] - half);
-      hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h + half);
-    }
+    for_launch(s, cd, u, [&](const ENTRY& l) {
+      const long long half = half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c));
+      setup = std::min(setup, static_cast<long long>(r) - l.a - half);
+      hold = std::min(hold, static_cast<long long>(l.b) - h + half);
+    });
   } else {
     const int d = cd.delay[ei];
-    for (std::size_t l = 0; l < D; ++l) {
-      if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-      for (std::size_t c = 0; c < D; ++c) {
-        const long long half = half_cycle(s, l, c);
-        if (cd.req[m * D + c] != NONE_HIGH)
-          setup = std::min(setup, static_cast<long long>(cd.req[m * D + c]) - cd.arr_max[u * L + l] - d - half);
-        if (cd.hreq[m * D + c] != NONE_LOW)
-          hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) + d - cd.hreq[m * D + c] + half);
+    for_launch(s, cd, u, [&](const ENTRY& l) {
+      for (const ENTRY* c = cd.bwd.begin(m); c != cd.bwd.end(m); ++c) {
+        const long long half = half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c->slot));
+        if (c->a != NONE_HIGH) setup = std::min(setup, static_cast<long long>(c->a) - l.a - d - half);
+        if (c->b != NONE_LOW) hold = std::min(hold, static_cast<long long>(l.b) + d - c->b + half);
       }
-    }
+    });
   }
   if (setup != LLONG_MAX && cd.setup) cd.edge_setup[ei] = clamp32(setup);
   if (hold != LLONG_MAX) cd.edge_hold[ei] = clamp32(hold);
@@ -467,9 +603,13 @@ void clear_absent(const STA_STATE& s, CORNER_DATA& cd) {
     if (!s.kem->get_edge(id)) edge_slack(s, cd, id);
 }
 
-void full_corner(const STA_STATE& s, CORNER_DATA& cd) {
+void full_corner(const STA_STATE& s, CORNER_DATA& cd, bool delays_known = false) {
+  const std::size_t n = static_cast<std::size_t>(s.kem->get_node_count());
+  cd.fwd.reset(n);
+  cd.bwd.reset(n);
   size_corner(s, cd);
-  for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_delay(s, cd, id);
+  if (!delays_known)
+    for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_delay(s, cd, id);
   clear_absent(s, cd);
   for (int v : s.topo)
     if (v >= 0) forward_node(s, cd, v);
@@ -511,43 +651,47 @@ void write_edge_records(STA_STATE& s, const std::vector<int>* edges) {
 std::map<HOV_INCR_WNS_DOMAIN, int> node_setup(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   std::map<HOV_INCR_WNS_DOMAIN, int> res;
   if (!cd.setup || v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return res;
-  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
+  const std::size_t n = static_cast<std::size_t>(v);
   // Domains are reported per clock (both edges of a clock are one domain).
-  for (std::size_t l = 0; l < D; ++l) {
-    if (cd.arr_max[n * L + l] == NONE_LOW) continue;
-    for (std::size_t c = 0; c < D; ++c) {
-      if (cd.req[n * D + c] == NONE_HIGH) continue;
+  for_launch(s, cd, n, [&](const ENTRY& l) {
+    for (const ENTRY* c = cd.bwd.begin(n); c != cd.bwd.end(n); ++c) {
+      if (c->a == NONE_HIGH) continue;
       HOV_INCR_WNS_DOMAIN d;
-      d.launch = static_cast<int>(l / 2);
-      d.capture = static_cast<int>(c / 2);
-      const int slack = clamp32(static_cast<long long>(cd.req[n * D + c]) - cd.arr_max[n * L + l] - half_cycle(s, l, c));
+      d.launch = l.slot / 2;
+      d.capture = c->slot / 2;
+      const int slack = clamp32(static_cast<long long>(c->a) - l.a -
+                                half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c->slot)));
       auto it = res.find(d);
       if (it == res.end() || slack < it->second) res[d] = slack;
     }
-  }
+  });
   return res;
 }
 
 int node_hold(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return KEM_NO_SLACK;
-  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
+  const std::size_t n = static_cast<std::size_t>(v);
   long long worst = LLONG_MAX;
-  for (std::size_t l = 0; l < D; ++l) {
-    if (cd.arr_min[n * L + l] == NONE_LOW) continue;
-    for (std::size_t c = 0; c < D; ++c)
-      if (cd.hreq[n * D + c] != NONE_LOW)
-        worst = std::min(worst, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * D + c] + half_cycle(s, l, c));
-  }
+  for_launch(s, cd, n, [&](const ENTRY& l) {
+    for (const ENTRY* c = cd.bwd.begin(n); c != cd.bwd.end(n); ++c)
+      if (c->b != NONE_LOW)
+        worst = std::min(worst, static_cast<long long>(l.b) - c->b +
+                                    half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c->slot)));
+  });
   return worst == LLONG_MAX ? KEM_NO_SLACK : clamp32(worst);
 }
 
 bool node_unclocked(const STA_STATE& s, const CORNER_DATA& cd, int v) {
   if (v < 0 || static_cast<std::size_t>(v) >= cd.unclocked_end.size()) return false;
-  const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(v);
-  bool any_arrival = false, any_req = cd.unclocked_end[n] != 0;
-  for (std::size_t l = 0; l < L; ++l) any_arrival = any_arrival || cd.arr_max[n * L + l] != NONE_LOW;
-  for (std::size_t c = 0; c < D; ++c) any_req = any_req || cd.req[n * D + c] != NONE_HIGH;
-  return (cd.arr_max[n * L + D] != NONE_LOW && any_req) || (any_arrival && cd.unclocked_end[n]);
+  const int D = static_cast<int>(domains(s)), L = D + 1;
+  const std::size_t n = static_cast<std::size_t>(v);
+  bool any_arrival = false, unclocked_launch = false, any_req = cd.unclocked_end[n] != 0;
+  for (const ENTRY* x = cd.fwd.begin(n); x != cd.fwd.end(n) && x->slot < L; ++x) {
+    any_arrival = true;
+    unclocked_launch = unclocked_launch || x->slot == D;
+  }
+  for (const ENTRY* c = cd.bwd.begin(n); c != cd.bwd.end(n); ++c) any_req = any_req || c->a != NONE_HIGH;
+  return (unclocked_launch && any_req) || (any_arrival && cd.unclocked_end[n]);
 }
 
 // The corners the queries answer over.
@@ -625,15 +769,42 @@ void run_full(STA_STATE& s, KEM_NETLIST* kem) {
   ++s.full_count;
 }
 
+// The per-node values a full analysis reads besides the graph and the edge
+// delays: a keeper's clock edge and its setup and hold time per corner, a
+// device pin's I/O delay and domain.
+std::vector<int> node_inputs(const STA_STATE& s) {
+  std::vector<int> res;
+  const int corners = static_cast<int>(s.kem->get_corner_manager()->get_loaded_corners().size());
+  for (int v = 0; v < s.kem->get_node_count(); ++v) {
+    const KEM_NODE* node = s.kem->get_node(v);
+    if (!node) continue;
+    if (node->is_sta_type(KEM_NODE_KEEPER)) {
+      res.push_back(v);
+      res.push_back(falling_edge(node) ? 1 : 0);
+      for (int c = 0; c < corners; ++c) {
+        res.push_back(s.kem->get_setup_ps(*node, c));
+        res.push_back(s.kem->get_hold_ps(*node, c));
+      }
+    } else if (node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
+      const host::timing::IO_DELAY* io = nullptr;
+      res.push_back(v);
+      res.push_back(io_domain(s, node, &io));
+      res.push_back(io ? io->max_ps : 0);
+      res.push_back(io ? io->min_ps : 0);
+    }
+  }
+  return res;
+}
+
 // Clock network: nodes a clock reaches, register clock pins excluded.
 char in_clock_network(const STA_STATE& s, int v) {
-  const std::size_t K = static_cast<std::size_t>(s.K);
   const KEM_NODE* node = s.kem->get_node(v);
   if (s.corners.empty() || !node || node->has_any_flag(KEM_NODE_FLAG_CLOCK_PIN) || node->is_sta_type(KEM_NODE_KEEPER))
     return 0;
-  for (std::size_t c = 0; c < K; ++c)
-    if (s.corners[0].clk_max[static_cast<std::size_t>(v) * K + c] != NONE_LOW) return 1;
-  return 0;
+  const std::size_t n = static_cast<std::size_t>(v);
+  const SPARSE_TABLE& fwd = s.corners[0].fwd;
+  // Clock slots sort last.
+  return fwd.begin(n) != fwd.end(n) && (fwd.end(n) - 1)->slot > static_cast<int>(domains(s)) ? 1 : 0;
 }
 
 void full_clock_network(STA_STATE& s) {
@@ -782,6 +953,7 @@ void follow_clock_sources(STA_STATE& s, const KEM_NETLIST::CHANGE_LOG& log) {
     for (int v : log.new_nodes)
       if ((node < 0 || v < node) && stands_for(v)) node = v;
   }
+  index_clock_nodes(s);
 }
 
 // Compares an incremental result with a full analysis (an internal error on
@@ -835,6 +1007,7 @@ int full_analysis_count() { return st().full_count; }
 int incremental_update_count() { return st().incr_count; }
 int last_cone_size() { return st().cone_size; }
 int order_rebuild_count() { return st().order_rebuilds; }
+int kept_analysis_count() { return st().kept_count; }
 
 std::vector<int> cut_edges() {
   std::vector<int> res;
@@ -848,9 +1021,55 @@ void analyze(KEM_NETLIST* kem) {
   const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
   STA_STATE& s = st();
   if (!kem) fail("kem", __LINE__);
-  kem->take_change_log();
-  run_full(s, kem);
+  const KEM_NETLIST::CHANGE_LOG log = kem->take_change_log();
+  // The same netlist with every change since the last analysis in the log:
+  // the loop cuts and the order follow the changes as in an update (from
+  // scratch when they cannot).
+  const bool same_netlist = s.kem == kem && !log.overflow && !s.corners.empty() && !s.stale;
+  bool order_kept = false;
+  if (same_netlist) {
+    s.node_mark.resize(static_cast<std::size_t>(kem->get_node_count()), 0);
+    s.node_mark2.resize(static_cast<std::size_t>(kem->get_node_count()), 0);
+    s.edge_mark.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    s.cut.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    order_kept = log.empty() || repair_order(s, log);
+  }
+  s.kem = kem;
+  const std::vector<int> clock_node = s.clock_node;
+  resolve_clocks(s);
+  if (!order_kept) {
+    compute_cuts(s);
+    compute_topo(s);
+  }
+  std::vector<CORNER_DATA> corners = fresh_corners(s);
+  for (CORNER_DATA& cd : corners) {
+    cd.delay.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    for (int id = 0; id < kem->get_edge_count(); ++id) edge_delay(s, cd, id);
+  }
+  std::vector<int> inputs = node_inputs(s);
+  const std::vector<KEM_TIMING_MODEL>& models = kem->get_corner_manager()->get_loaded_corners();
+  // Nothing the analysis reads moved since the last one computed: its
+  // results stand (the edge records only follow the current corner).
+  bool unchanged = same_netlist && log.empty() && !s.updated_since_full && clock_node == s.clock_node &&
+                   s.analysed_clocks == s.clocks && s.analysed_models == models && inputs == s.node_inputs &&
+                   corners.size() == s.corners.size();
+  for (std::size_t i = 0; unchanged && i < corners.size(); ++i)
+    unchanged = corners[i].setup == s.corners[i].setup && corners[i].delay == s.corners[i].delay;
+  ++s.full_count;
   s.stale = false;
+  if (unchanged) {
+    ++s.kept_count;
+    const std::vector<int> none;
+    write_edge_records(s, &none);
+    return;
+  }
+  for (CORNER_DATA& cd : corners) full_corner(s, cd, true);
+  s.corners = std::move(corners);
+  s.clock_network.assign(static_cast<std::size_t>(kem->get_node_count()), 0);
+  s.node_inputs = std::move(inputs);
+  s.analysed_clocks = s.clocks;
+  s.analysed_models = models;
+  s.updated_since_full = false;
   finish(s, nullptr, nullptr);
 }
 
@@ -1004,6 +1223,7 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   for (int v : gone) s.clock_network[static_cast<std::size_t>(v)] = 0;
   for (int v : fwd) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
   ++s.incr_count;
+  s.updated_since_full = true;
   if (s.verify) verify_against_full(s, kem);
   finish(s, &touched_atoms, &edges);
 }
@@ -1071,7 +1291,6 @@ std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_
   const STA_STATE& s = st();
   std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> res;
   if (!kem || kem != s.kem) return res;
-  const std::size_t L = domains(s) + 1;
   for (const CORNER_DATA* cd : query_corners(s, true)) {
     if (!cd->setup) continue;
     std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> corner;
@@ -1081,18 +1300,17 @@ std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_
       int c, r, h;
       if (!endpoint_requirement(s, *cd, e, &c, &r, &h)) continue;
       const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
-      for (std::size_t l = 0; l + 1 < L; ++l) {
-        if (cd->arr_max[u * L + l] == NONE_LOW) continue;
-        const int slack =
-            clamp32(static_cast<long long>(r) - cd->arr_max[u * L + l] - half_cycle(s, l, static_cast<std::size_t>(c)));
-        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{static_cast<int>(l / 2), c / 2, 0, 0}];
+      for_launch(s, *cd, u, [&](const ENTRY& l) {
+        const int slack = clamp32(static_cast<long long>(r) - l.a -
+                                  half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c)));
+        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{l.slot / 2, c / 2, 0, 0}];
         v.wns = v.endpoints == 0 ? slack : std::min(v.wns, slack);
         ++v.endpoints;
         if (slack < 0) {
           v.tns = clamp32(static_cast<long long>(v.tns) + slack);
           ++v.failing_endpoints;
         }
-      }
+      });
     }
     for (const auto& [d, v] : corner) {
       auto it = res.find(d);
@@ -1150,16 +1368,16 @@ bool sta_kem_node_has_domain(const KEM_NODE* node, const HOV_INCR_WNS_DOMAIN& do
       if (node_unclocked(s, *cd, node->get_id())) return true;
       continue;
     }
-    const std::size_t D = domains(s), L = D + 1, n = static_cast<std::size_t>(node->get_id());
+    const std::size_t n = static_cast<std::size_t>(node->get_id());
     if (n >= cd->unclocked_end.size()) return false;
     if (domain.launch < 0 || domain.capture < 0 || domain.launch >= s.K || domain.capture >= s.K) return false;
     // Either edge of the launch clock, either edge of the capture clock.
     for (std::size_t le = 0; le < 2; ++le)
       for (std::size_t ce = 0; ce < 2; ++ce) {
-        const std::size_t l = 2 * static_cast<std::size_t>(domain.launch) + le;
-        const std::size_t c = 2 * static_cast<std::size_t>(domain.capture) + ce;
-        if (cd->arr_max[n * L + l] != NONE_LOW && (cd->req[n * D + c] != NONE_HIGH || cd->hreq[n * D + c] != NONE_LOW))
-          return true;
+        const int l = 2 * domain.launch + static_cast<int>(le);
+        const int c = 2 * domain.capture + static_cast<int>(ce);
+        const ENTRY* req = cd->bwd.find(n, c);
+        if (cd->fwd.find(n, l) && req && (req->a != NONE_HIGH || req->b != NONE_LOW)) return true;
       }
   }
   return false;
@@ -1221,7 +1439,6 @@ const std::vector<CLOCK>& clocks() { return st().clocks; }
 namespace {
 // Constrained output pins are endpoints of the summary too.
 void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_SUMMARY* sum) {
-  const std::size_t D = domains(s), L = D + 1;
   for (int v = 0; v < s.kem->get_node_count(); ++v) {
     const KEM_NODE* node = s.kem->get_node(v);
     if (!node || !node->is_sta_type(KEM_NODE_DEVICE_PIN) || !node->get_iterm()) continue;
@@ -1229,13 +1446,14 @@ void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_
     const int d = io_domain(s, node, &io);
     if (d < 0) continue;
     const std::size_t n = static_cast<std::size_t>(v), C = static_cast<std::size_t>(d);
+    const ENTRY* req = cd.bwd.find(n, d);
+    const long long setup_req = req ? req->a : NONE_HIGH, hold_req = req ? req->b : NONE_LOW;
     long long setup = LLONG_MAX, hold = LLONG_MAX;
-    for (std::size_t l = 0; l < D; ++l) {
-      if (cd.arr_max[n * L + l] == NONE_LOW) continue;
-      const long long half = half_cycle(s, l, C);
-      setup = std::min(setup, static_cast<long long>(cd.req[n * D + C]) - cd.arr_max[n * L + l] - half);
-      hold = std::min(hold, static_cast<long long>(cd.arr_min[n * L + l]) - cd.hreq[n * D + C] + half);
-    }
+    for_launch(s, cd, n, [&](const ENTRY& l) {
+      const long long half = half_cycle(s, static_cast<std::size_t>(l.slot), C);
+      setup = std::min(setup, setup_req - l.a - half);
+      hold = std::min(hold, static_cast<long long>(l.b) - hold_req + half);
+    });
     auto add = [](long long slack, std::int32_t* wns, std::int64_t* tns, int* failing) {
       const int x = clamp32(slack);
       *wns = *wns == KEM_NO_SLACK ? x : std::min(*wns, x);
@@ -1255,7 +1473,6 @@ std::vector<CORNER_SUMMARY> summary() {
   std::vector<CORNER_SUMMARY> res;
   if (!s.kem) return res;
   const auto& models = s.kem->get_corner_manager()->get_loaded_corners();
-  const std::size_t L = domains(s) + 1;
   for (const CORNER_DATA& cd : s.corners) {
     CORNER_SUMMARY sum;
     sum.corner = models[static_cast<std::size_t>(cd.corner_id)].get_name();
@@ -1266,12 +1483,11 @@ std::vector<CORNER_SUMMARY> summary() {
       if (!endpoint_requirement(s, cd, e, &c, &r, &h)) continue;
       const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
       long long setup = LLONG_MAX, hold = LLONG_MAX;
-      for (std::size_t l = 0; l + 1 < L; ++l) {
-        if (cd.arr_max[u * L + l] == NONE_LOW) continue;
-        const long long half = half_cycle(s, l, static_cast<std::size_t>(c));
-        setup = std::min(setup, static_cast<long long>(r) - cd.arr_max[u * L + l] - half);
-        hold = std::min(hold, static_cast<long long>(cd.arr_min[u * L + l]) - h + half);
-      }
+      for_launch(s, cd, u, [&](const ENTRY& l) {
+        const long long half = half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c));
+        setup = std::min(setup, static_cast<long long>(r) - l.a - half);
+        hold = std::min(hold, static_cast<long long>(l.b) - h + half);
+      });
       if (setup != LLONG_MAX && cd.setup) {
         const int v = clamp32(setup);
         sum.setup_wns = sum.setup_wns == KEM_NO_SLACK ? v : std::min(sum.setup_wns, v);

@@ -117,6 +117,11 @@ HOST_API int last_cone_size();
 // the topological order from scratch (a change they could not follow: a
 // loop made, or any structural change while the graph has loops).
 HOST_API int order_rebuild_count();
+// data: the number of full analyses that found the netlist, the clocks, the
+// corners, every delay and every keeper's and pin's timing values as the
+// last computed full analysis left them, with no incremental update since,
+// and kept its results instead of computing them again.
+HOST_API int kept_analysis_count();
 // algorithm: analyses the timing netlist from scratch (what the timing
 // utility runs after building it).
 HOST_API void analyze(KEM_NETLIST* kem);
@@ -142,6 +147,7 @@ struct CLOCK {
   std::string name;
   int period_ps = 0;
   KEM_TERM_REF source;
+  bool operator==(const CLOCK&) const = default;
 };
 // data: declares a clock; its index is the domain number. A second clock of
 // the same name replaces the first.
