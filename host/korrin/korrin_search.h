@@ -15,6 +15,49 @@
 
 namespace host::korrin {
 
+// A map from element ids to values that costs one index per element of the
+// graph and otherwise grows with what is put in: clear() is O(1) and nothing
+// is cleared per element (a sparse set: an id's index is valid when the id
+// list holds the id there, so stale indices fail the check).
+template <class V>
+class SPARSE_MAP {
+public:
+  explicit SPARSE_MAP(unsigned n = 0) : m_index(n, 0) {}
+  void clear() {
+    m_ids.clear();
+    m_values.clear();
+  }
+  std::size_t size() const { return m_ids.size(); }
+  const V* find(unsigned id) const {
+    const std::uint32_t i = m_index[id];
+    return i < m_ids.size() && m_ids[i] == id ? &m_values[i] : nullptr;
+  }
+  V* find(unsigned id) { return const_cast<V*>(static_cast<const SPARSE_MAP*>(this)->find(id)); }
+  // The id's value, added as `init` when absent. The reference holds until
+  // the next insertion.
+  V& get(unsigned id, const V& init = V{}) {
+    if (V* v = find(id)) return *v;
+    return add(id, init);
+  }
+  // Adds an id known to be absent.
+  V& add(unsigned id, const V& init = V{}) {
+    m_index[id] = static_cast<std::uint32_t>(m_ids.size());
+    m_ids.push_back(id);
+    m_values.push_back(init);
+    return m_values.back();
+  }
+  void prefetch(unsigned id) const { __builtin_prefetch(&m_index[id]); }
+  std::size_t memory_bytes() const {
+    return m_index.capacity() * sizeof(std::uint32_t) + m_ids.capacity() * sizeof(unsigned) +
+           m_values.capacity() * sizeof(V);
+  }
+
+private:
+  std::vector<std::uint32_t> m_index;
+  std::vector<unsigned> m_ids;
+  std::vector<V> m_values;
+};
+
 struct SEED {
   unsigned id;
   double cost;
@@ -26,14 +69,14 @@ public:
   // n: the graph's size. Per element the search keeps one index (4 bytes);
   // what it knows of an element lives in a record of a list that grows with
   // the elements it meets and empties at begin().
-  explicit SEARCH(unsigned n) : m_index(n, 0) {}
+  explicit SEARCH(unsigned n) : m_nodes(n) {}
 
   // Starts a new search: targets are marked by mark_target until run.
   void begin() {
     m_visited.clear();
     m_nodes.clear();
   }
-  void mark_target(unsigned id) { record(id).state |= TARGET; }
+  void mark_target(unsigned id) { m_nodes.get(id).state |= TARGET; }
   // Limits expansion to elements whose tile lies in the rectangle (until
   // cleared).
   void set_region(int x0, int y0, int x1, int y1) {
@@ -51,7 +94,7 @@ public:
     m_side_stride = stride;
   }
   bool is_target(unsigned id) const {
-    const NODE* n = find(id);
+    const NODE* n = m_nodes.find(id);
     return n != nullptr && (n->state & TARGET);
   }
 
@@ -63,7 +106,7 @@ public:
                double limit = 1e300, bool to_all = false, bool backward = false) {
     m_heap.clear();
     for (const SEED& s : seeds) {
-      NODE& n = record(s.id);
+      NODE& n = m_nodes.get(s.id);
       if ((n.state & SEEN) && n.cost <= s.cost) continue;
       n.state = (n.state & TARGET) | SEEN;
       n.cost = s.cost;
@@ -77,7 +120,7 @@ public:
       const ITEM item = m_heap.back();
       m_heap.pop_back();
       const unsigned u = item.id;
-      NODE* nu = &m_nodes[m_index[u]];
+      NODE* nu = m_nodes.find(u);
       if (nu->state & CLOSED) continue;
       nu->state |= CLOSED;
       m_visited.push_back(u);
@@ -91,7 +134,7 @@ public:
       // graph: ask for all of it first, so the loads overlap.
       for (int i = 0; i < edges.count; ++i) {
         const unsigned v = u + static_cast<unsigned>(edges.rel[i]);
-        __builtin_prefetch(&m_index[v]);
+        m_nodes.prefetch(v);
         g.prefetch(v);
         if (m_side) __builtin_prefetch(m_side + std::size_t{v} * m_side_stride);
       }
@@ -99,7 +142,7 @@ public:
       const double step_back = backward ? cost(u) : 0.0;
       for (int i = 0; i < edges.count; ++i) {
         const unsigned v = u + static_cast<unsigned>(edges.rel[i]);
-        NODE* nv = find(v);
+        NODE* nv = m_nodes.find(v);
         if (nv != nullptr && (nv->state & CLOSED)) continue;
         if (backward && g.virtual_only(v)) continue;
         if (m_region && (g.x(v) < m_rx0 || g.x(v) > m_rx1 || g.y(v) < m_ry0 || g.y(v) > m_ry1)) continue;
@@ -107,7 +150,7 @@ public:
         if (c < 0) continue;
         const double cv = cu + c;
         if (nv != nullptr && (nv->state & SEEN) && nv->cost <= cv) continue;
-        if (nv == nullptr) nv = &add(v);
+        if (nv == nullptr) nv = &m_nodes.add(v);
         nv->state |= SEEN;
         nv->cost = cv;
         nv->delay = du + (backward ? g.delay(u) : g.delay(v));
@@ -123,28 +166,27 @@ public:
   // Bytes the search holds: its per-element index and what the records,
   // heap and visit list have grown to.
   std::size_t memory_bytes() const {
-    return m_index.capacity() * sizeof(std::uint32_t) + m_nodes.capacity() * sizeof(NODE) +
-           m_heap.capacity() * sizeof(ITEM) + m_visited.capacity() * sizeof(unsigned);
+    return m_nodes.memory_bytes() + m_heap.capacity() * sizeof(ITEM) + m_visited.capacity() * sizeof(unsigned);
   }
   // Elements taken off the heap by all runs so far.
   long long expansions() const { return m_expansions; }
   bool reached(unsigned id) const {
-    const NODE* n = find(id);
+    const NODE* n = m_nodes.find(id);
     return n != nullptr && (n->state & CLOSED);
   }
   // The elements taken off the heap since begin(), in that order.
   const std::vector<unsigned>& visited() const { return m_visited; }
   // Cost, delay and predecessor (-1 for a seed) of an element the search met.
   double cost(unsigned id) const {
-    const NODE* n = find(id);
+    const NODE* n = m_nodes.find(id);
     return n != nullptr && (n->state & SEEN) ? n->cost : 1e300;
   }
   int delay(unsigned id) const {
-    const NODE* n = find(id);
+    const NODE* n = m_nodes.find(id);
     return n != nullptr && (n->state & SEEN) ? n->delay : 0;
   }
   int prev(unsigned id) const {
-    const NODE* n = find(id);
+    const NODE* n = m_nodes.find(id);
     return n != nullptr && (n->state & SEEN) ? n->prev : -1;
   }
   // The elements from the seed's successor to `end`, in path order (empty when
@@ -173,32 +215,12 @@ private:
   // (cost, delay and prev set), CLOSED (taken off the heap).
   static constexpr std::uint32_t TARGET = 1, SEEN = 2, CLOSED = 4;
   struct NODE {
-    unsigned id;
-    std::uint32_t state;
-    double cost;
-    int delay;
-    int prev;
+    double cost = 0.0;
+    int delay = 0;
+    int prev = -1;
+    std::uint32_t state = 0;
   };
-  // An element's record: m_index holds its place in m_nodes, valid when the
-  // record there names the element (a sparse set: begin() empties m_nodes,
-  // and stale indices then fail the check, so nothing is ever cleared).
-  const NODE* find(unsigned id) const {
-    const std::uint32_t i = m_index[id];
-    return i < m_nodes.size() && m_nodes[i].id == id ? &m_nodes[i] : nullptr;
-  }
-  NODE* find(unsigned id) { return const_cast<NODE*>(static_cast<const SEARCH*>(this)->find(id)); }
-  NODE& add(unsigned id) {
-    m_index[id] = static_cast<std::uint32_t>(m_nodes.size());
-    m_nodes.push_back({id, 0u, 0.0, 0, -1});
-    return m_nodes.back();
-  }
-  NODE& record(unsigned id) {
-    NODE* n = find(id);
-    return n != nullptr ? *n : add(id);
-  }
-
-  std::vector<std::uint32_t> m_index;
-  std::vector<NODE> m_nodes;
+  SPARSE_MAP<NODE> m_nodes;
   std::vector<ITEM> m_heap;
   std::vector<unsigned> m_visited;
   const char* m_side = nullptr;

@@ -376,6 +376,11 @@ struct WUMP_GRAPH_BUILDER {
         info.m_fanin_table[static_cast<size_t>(fr + 2) + fill[to]++] = static_cast<int>(id - to);
       }
     }
+    // The tables grew by doubling: give back what they did not fill (the
+    // route info lives as long as the device).
+    info.m_elements.shrink_to_fit();
+    info.m_fanout_table.shrink_to_fit();
+    info.m_fanout_flags.shrink_to_fit();
   }
 };
 
