@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -520,6 +521,53 @@ TEST_F(RouterTest, TheIncrementalRouterHookRoutesEveryMissingConnection) {
   const std::vector<NODE_RECORD> after = nodes_now();
   for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
   EXPECT_THAT(host::call_names(), ::testing::Contains(std::string("KORRIN::test_korrin_incremental_router")));
+}
+
+// The incremental router keeps its search state per thread from batch to
+// batch: a batch routed on a fresh thread gives the same paths as on a
+// thread whose state earlier batches (detours included) have used.
+TEST_F(RouterTest, AnIncrementalBatchRoutesTheSameOnAFreshThreadAsAfterEarlierBatches) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  auto n = host::testing::netlist();
+  auto l4 = n.lut("l4", {atoms[0], atoms[3]}, 0x6);
+  auto l5 = n.lut("l5", {atoms[4], atoms[1]}, 0x6);
+  place_at(l4, 7, 7, 0);
+  place_at(l5, 3, 6, 1);
+  const std::vector<KORRIN::DELAY_BUDGET> slow{{700, 100000}};
+  auto batch = [&] {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    for (VOK_ATOM_NODE* atom : {l4, l5})
+      for (const VOK_ATOM_ITERM* t : atom->citerms())
+        ir.add_connection(t->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(t),
+                          atom == l5 ? &slow : nullptr, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
+  };
+  auto paths = [](const KORRIN::IR_RESULT& r) {
+    std::vector<std::vector<unsigned>> v;
+    for (const KORRIN::IR_RESULT::PATH& p : r.paths()) {
+      v.push_back(p.gids);
+      v.back().push_back(p.attach);
+      v.back().push_back(static_cast<unsigned>(p.status));
+    }
+    return v;
+  };
+  batch();
+  const std::unique_ptr<KORRIN::IR_RESULT> here = batch();
+  std::unique_ptr<KORRIN::IR_RESULT> there;
+  std::thread([&] { there = batch(); }).join();
+  ASSERT_TRUE(here->routing_succeeded());
+  ASSERT_TRUE(there->routing_succeeded());
+  EXPECT_EQ(paths(*here), paths(*there));
+  // The budget took a detour (the backward search and the disjointness
+  // marks ran).
+  int detours = 0;
+  for (const KORRIN::IR_RESULT::PATH& p : here->paths()) detours += p.sink->get_my_node() == l5 && p.budget_met ? 1 : 0;
+  EXPECT_GE(detours, 1);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ASSERT_TRUE(ir.commit(here.get(), &routing()));
+  EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
 }  // namespace
