@@ -368,6 +368,41 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
 }
 
+// A routed connection between atoms of read-only netlists keeps its path,
+// and no other net may take that path's elements: with the only output mux
+// left in the LAB held by such a connection, the other net's connection is
+// unroutable (rather than negotiated over rounds).
+TEST_F(RouterTest, APinnedConnectionKeepsItsElementsFromOtherNets) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto x = n.io_in("x");
+  place_at(n.find("x"), 0, 5, 1);
+  place_at(x, 0, 5, 2);
+  auto a = n.lut("a", {x}, 0x1);
+  auto sa = n.lut("sa", {a}, 0x1);
+  place_at(a, 2, 5, 0);
+  place_at(sa, 9, 5, 0);
+  auto spec = host::device::spec();
+  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
+  for (std::size_t i = 1; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
+  host::device::configure(spec);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  const int held = routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0);
+  const std::vector<unsigned> path = path_of(held);
+  auto b = n.lut("b", {x}, 0x2);
+  auto sb = n.lut("sb", {b}, 0x1);
+  place_at(b, 2, 5, 3);
+  place_at(sb, 9, 5, 3);
+  host::vok::top_netlist()->set_modifiable(false);
+  why.clear();
+  EXPECT_FALSE(host::router::route_design(&why));
+  EXPECT_NE(why.find("unroutable connection b -> sb"), std::string::npos) << why;
+  EXPECT_EQ(why.find("congestion not resolved"), std::string::npos) << why;
+  EXPECT_EQ(path_of(routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0)), path);
+  host::vok::top_netlist()->set_modifiable(true);
+}
+
 struct NODE_RECORD {
   int id, value, parent;
   bool operator==(const NODE_RECORD&) const = default;
