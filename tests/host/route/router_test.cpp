@@ -83,6 +83,31 @@ protected:
     atoms = {l1, r1, l2, r2, l3};
   }
   std::vector<VOK_ATOM_NODE*> atoms;
+
+  // An input pin x feeding LUT a in LAB (2, 5), which drives sa in LAB
+  // (9, 5); all but the first `keep` output muxes of a's LAB blacklisted.
+  // Returns those output muxes.
+  std::vector<unsigned> build_pin_lut_pair(int keep) {
+    host::testing::device(Family::KY).build();
+    auto n = host::testing::netlist();
+    auto in = n.io_in("x");
+    place_at(n.find("x"), 0, 5, 1);
+    place_at(in, 0, 5, 2);
+    x = in;
+    a = n.lut("a", {in}, 0x1);
+    sa = n.lut("sa", {a}, 0x1);
+    place_at(a, 2, 5, 0);
+    place_at(sa, 9, 5, 0);
+    auto spec = host::device::spec();
+    const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
+    for (std::size_t i = static_cast<std::size_t>(keep); i < outs.size(); ++i)
+      spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
+    host::device::configure(spec);
+    return outs;
+  }
+  VOK_ATOM_NODE* x = nullptr;
+  VOK_ATOM_NODE* a = nullptr;
+  VOK_ATOM_NODE* sa = nullptr;
 };
 
 void expect_complete_legal_and_deterministic(const std::vector<VOK_ATOM_NODE*>& atoms) {
@@ -307,23 +332,12 @@ TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsRepor
 // first without regard to each other they collide, and the negotiation
 // separates them.
 TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
-  host::testing::device(Family::KY).build();
+  const std::vector<unsigned> outs = build_pin_lut_pair(2);
   auto n = host::testing::netlist();
-  auto x = n.io_in("x");
-  place_at(n.find("x"), 0, 5, 1);
-  place_at(x, 0, 5, 2);
-  auto a = n.lut("a", {x}, 0x1);
   auto b = n.lut("b", {x}, 0x2);
-  auto sa = n.lut("sa", {a}, 0x1);
   auto sb = n.lut("sb", {b}, 0x1);
-  place_at(a, 2, 5, 0);
   place_at(b, 2, 5, 3);
-  place_at(sa, 9, 5, 0);
   place_at(sb, 9, 5, 3);
-  auto spec = host::device::spec();
-  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
-  for (std::size_t i = 2; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
-  host::device::configure(spec);
   host::router::OPTIONS o;
   o.first_present_factor = 0.0;  // the first round ignores the other nets
 
@@ -373,19 +387,8 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
 // left in the LAB held by such a connection, the other net's connection is
 // unroutable (rather than negotiated over rounds).
 TEST_F(RouterTest, APinnedConnectionKeepsItsElementsFromOtherNets) {
-  host::testing::device(Family::KY).build();
+  build_pin_lut_pair(1);
   auto n = host::testing::netlist();
-  auto x = n.io_in("x");
-  place_at(n.find("x"), 0, 5, 1);
-  place_at(x, 0, 5, 2);
-  auto a = n.lut("a", {x}, 0x1);
-  auto sa = n.lut("sa", {a}, 0x1);
-  place_at(a, 2, 5, 0);
-  place_at(sa, 9, 5, 0);
-  auto spec = host::device::spec();
-  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
-  for (std::size_t i = 1; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
-  host::device::configure(spec);
   std::string why;
   ASSERT_TRUE(host::router::route_design(&why)) << why;
   const int held = routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0);
