@@ -24,15 +24,11 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
   m_fo_table = info.get_fanout_table();
   m_fi_table = info.get_fanin_table();
   m_elems = m_n ? &info.element(0) : nullptr;
-  m_delay.resize(m_n);
-  m_x.resize(m_n);
-  m_y.resize(m_n);
-  m_ex.resize(m_n);
-  m_ey.resize(m_n);
-  m_hclass.resize(m_n);
-  m_slot.resize(m_n);
+  m_nodes.resize(m_n);
   for (unsigned id = 0; id < m_n; ++id) {
     const WUMP_ROUTE_ELEMENT& e = info.element(id);
+    NODE& node = m_nodes[id];
+    node.fanouts = e.get_fanout_range();
     // Virtual edges are read in place, so one may only be an element's sole
     // edge (as the generator makes them): then the element has no fanouts.
     if (const int r = e.get_fanout_range(); r >= 0) {
@@ -40,14 +36,14 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
       for (int p = 0; p < count; ++p)
         if (info.get_fanout_edge_flags(id, p) & WUMP_EDGE_VIRTUAL) {
           if (count != 1) throw std::logic_error("routing graph: an element mixes virtual and real fanouts");
-          m_hclass[id] |= VIRTUAL_ONLY;
+          node.hclass |= VIRTUAL_ONLY;
         }
     }
     const WUMP_ROUTE_ELEMENT_RECORD& r = info.get_element_record(e.get_record());
-    m_delay[id] = static_cast<std::uint16_t>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
-    m_x[id] = m_ex[id] = static_cast<std::int16_t>(e.get_x());
-    m_y[id] = m_ey[id] = static_cast<std::int16_t>(e.get_y());
-    m_slot[id] = (r.flags & WUMP_RECORD_PIPELINE_SLOT) ? 1 : 0;
+    node.delay = static_cast<std::uint16_t>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
+    node.x = node.ex = static_cast<std::int16_t>(e.get_x());
+    node.y = node.ey = static_cast<std::int16_t>(e.get_y());
+    if (r.flags & WUMP_RECORD_PIPELINE_SLOT) node.hclass |= SLOT;
     const DEV_TILE_KIND tk = grid.tile_kind(e.get_x(), e.get_y());
     TILE& t = m_tiles[static_cast<std::size_t>(e.get_y()) * m_nx + e.get_x()];
     std::uint8_t hclass = 0;
@@ -58,8 +54,8 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
         const int d = (r.flags >> WUMP_RECORD_DIRECTION_SHIFT) & 3;
         int steps = r.length;
         while (steps > 0 && !grid.in_grid(e.get_x() + dx[d] * steps, e.get_y() + dy[d] * steps)) --steps;
-        m_ex[id] = static_cast<std::int16_t>(e.get_x() + dx[d] * steps);
-        m_ey[id] = static_cast<std::int16_t>(e.get_y() + dy[d] * steps);
+        node.ex = static_cast<std::int16_t>(e.get_x() + dx[d] * steps);
+        node.ey = static_cast<std::int16_t>(e.get_y() + dy[d] * steps);
         hclass = 2;
         break;
       }
@@ -90,7 +86,7 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
         break;
       default: break;
     }
-    m_hclass[id] |= hclass;
+    node.hclass |= hclass;
   }
 }
 
@@ -105,9 +101,7 @@ bool GRAPH::has_edge(unsigned from, unsigned to) const {
 std::size_t GRAPH::memory_bytes() const {
   std::size_t tiles = 0;
   for (const TILE& t : m_tiles) tiles += sizeof t + (t.in.capacity() + t.clk.capacity() + t.out.capacity()) * sizeof(unsigned);
-  return sizeof *this + m_delay.capacity() * sizeof(std::uint16_t) +
-         (m_x.capacity() + m_y.capacity() + m_ex.capacity() + m_ey.capacity()) * sizeof(std::int16_t) +
-         m_hclass.capacity() + m_slot.capacity() + tiles;
+  return sizeof *this + m_nodes.capacity() * sizeof(NODE) + tiles;
 }
 
 namespace {

@@ -6,7 +6,9 @@
 // read in place from the route info's edge tables (ids relative to the
 // element; nothing is copied), and per element its slow-corner hop delay in
 // ps (the search cost of entering an element is that delay + 1 ps), its tile
-// and, for wires, the tile where the wire ends: 12 bytes per element.
+// and, for wires, the tile where the wire ends: 16 bytes per element, kept
+// together with the start of its fanout list so that a search step reads
+// one record per element it meets.
 //
 // Endpoints of a connection (driver output term -> sink input term):
 //  - sources (the driver's output elements): on a LAB the LAB's output muxes;
@@ -54,9 +56,9 @@ public:
   };
   // Its real fanouts (an element whose only edge is virtual has none).
   EDGES fanouts(unsigned id) const {
-    const int r = m_elems[id].get_fanout_range();
-    if (r < 0 || (m_hclass[id] & VIRTUAL_ONLY)) return {};
-    return {m_fo_table + r + 2, m_fo_table[r + 1]};
+    const NODE& n = m_nodes[id];
+    if (n.fanouts < 0 || (n.hclass & VIRTUAL_ONLY)) return {};
+    return {m_fo_table + n.fanouts + 2, m_fo_table[n.fanouts + 1]};
   }
   // Its fanins; a fanin whose edge is virtual is one with virtual_only().
   EDGES fanins(unsigned id) const {
@@ -64,25 +66,31 @@ public:
     if (r < 0) return {};
     return {m_fi_table + r + 2, m_fi_table[r + 1]};
   }
-  bool virtual_only(unsigned id) const { return (m_hclass[id] & VIRTUAL_ONLY) != 0; }
+  // Cache hints for a search about to read an element, or its fanouts.
+  void prefetch(unsigned id) const { __builtin_prefetch(&m_nodes[id]); }
+  void prefetch_fanouts(unsigned id) const {
+    if (m_nodes[id].fanouts >= 0) __builtin_prefetch(m_fo_table + m_nodes[id].fanouts);
+  }
+  bool virtual_only(unsigned id) const { return (m_nodes[id].hclass & VIRTUAL_ONLY) != 0; }
   bool has_edge(unsigned from, unsigned to) const;
-  int delay(unsigned id) const { return m_delay[id]; }
-  int x(unsigned id) const { return m_x[id]; }
-  int y(unsigned id) const { return m_y[id]; }
+  int delay(unsigned id) const { return m_nodes[id].delay; }
+  int x(unsigned id) const { return m_nodes[id].x; }
+  int y(unsigned id) const { return m_nodes[id].y; }
   // Lower bound of the cost from an element to a tile rectangle (consistent
   // for the search: wires count from the nearer of their two tiles; the
   // clock network and block ports count nothing).
   double bound(unsigned id, int x0, int y0, int x1, int y1) const {
-    const int k = m_hclass[id] & HCLASS;
+    const NODE& n = m_nodes[id];
+    const int k = n.hclass & HCLASS;
     if (k == 0) return 0.0;
-    int d = dist(m_x[id], m_y[id], x0, y0, x1, y1);
+    int d = dist(n.x, n.y, x0, y0, x1, y1);
     if (k == 2) {
-      const int e = dist(m_ex[id], m_ey[id], x0, y0, x1, y1);
+      const int e = dist(n.ex, n.ey, x0, y0, x1, y1);
       if (e < d) d = e;
     }
     return 40.0 * d;
   }
-  bool is_slot(unsigned id) const { return m_slot[id] != 0; }
+  bool is_slot(unsigned id) const { return (m_nodes[id].hclass & SLOT) != 0; }
 
   // Endpoint lists of a tile.
   struct TILE {
@@ -98,7 +106,17 @@ public:
 
 private:
   static constexpr std::uint8_t HCLASS = 0x03;        // 0 no bound, 1 own tile, 2 wire (either end)
+  static constexpr std::uint8_t SLOT = 0x40;          // a pipeline slot
   static constexpr std::uint8_t VIRTUAL_ONLY = 0x80;  // its only fanout is a virtual edge
+  // What a search reads of an element, in one place: the start of its
+  // fanout list in the route info's table (-1: none), its tile, a wire's
+  // end tile, its hop delay and class.
+  struct NODE {
+    std::int32_t fanouts = -1;
+    std::int16_t x = 0, y = 0, ex = 0, ey = 0;
+    std::uint16_t delay = 0;
+    std::uint8_t hclass = 0;
+  };
   static int dist(int x, int y, int x0, int y0, int x1, int y1) {
     const int dx = x < x0 ? x0 - x : (x > x1 ? x - x1 : 0);
     const int dy = y < y0 ? y0 - y : (y > y1 ? y - y1 : 0);
@@ -111,9 +129,7 @@ private:
   const int* m_fo_table = nullptr;
   const int* m_fi_table = nullptr;
   const WUMP_ROUTE_ELEMENT* m_elems = nullptr;  // the route info's elements (edge ranges)
-  std::vector<std::uint16_t> m_delay;
-  std::vector<std::int16_t> m_x, m_y, m_ex, m_ey;
-  std::vector<std::uint8_t> m_hclass, m_slot;
+  std::vector<NODE> m_nodes;
   std::vector<TILE> m_tiles;
 };
 

@@ -22,34 +22,22 @@ using namespace host::korrin;
 
 namespace {
 
-// Per-thread arrays sized by the graph, kept from batch to batch: a batch
-// allocates and clears nothing in proportion to the device (stamps tell
-// what belongs to the current batch).
+// Per-thread state kept from batch to batch: one index per element for each
+// map, the rest grows with what a batch meets; a batch clears nothing in
+// proportion to the device.
 struct SCRATCH {
   unsigned n = 0;
   std::unique_ptr<SEARCH> fwd, bwd;
-  std::vector<std::uint32_t> mark;  // detour disjointness, per mark_stamp
-  std::uint32_t mark_stamp = 0;
-  std::vector<std::uint32_t> seen;  // owner cached in the current view
-  std::vector<int> owner;
-  std::uint32_t stamp = 0;
+  SPARSE_MAP<char> mark;  // elements of the detour being checked for disjointness
+  SPARSE_MAP<int> owner;  // owner cached in the current view
 
   void fit(unsigned size) {
     if (n == size && fwd) return;
     n = size;
     fwd = std::make_unique<SEARCH>(size);
     bwd = std::make_unique<SEARCH>(size);
-    mark.assign(size, 0);
-    seen.assign(size, 0);
-    owner.assign(size, -1);
-    mark_stamp = stamp = 0;
-  }
-  std::uint32_t next_mark() {
-    if (++mark_stamp == 0) std::fill(mark.begin(), mark.end(), 0u), mark_stamp = 1;
-    return mark_stamp;
-  }
-  void next_view() {
-    if (++stamp == 0) std::fill(seen.begin(), seen.end(), 0u), stamp = 1;
+    mark = SPARSE_MAP<char>(size);
+    owner = SPARSE_MAP<int>(size);
   }
 };
 
@@ -69,7 +57,7 @@ struct VIEW {
   bool slots_read = false;
   std::unordered_map<unsigned, const VOK_ATOM_NODE*> slot_register;
 
-  VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) { s.next_view(); }
+  VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) { s.owner.clear(); }
 
   // Slots holding a register: the only atoms the routing's elements can
   // collide with, read once per view from the registers placed in slots.
@@ -94,7 +82,7 @@ struct VIEW {
   // The root of the tree holding element e (-1: free; a slot holding a
   // register is never owned), or what set_owner recorded.
   int owner(unsigned e) {
-    if (s.seen[e] == s.stamp) return s.owner[e];
+    if (const int* o = s.owner.find(e)) return *o;
     int o = -1;
     if (!reserved(e)) {
       const int node = r.get_element_node(e);
@@ -104,8 +92,7 @@ struct VIEW {
     return o;
   }
   void set_owner(unsigned e, int o) {
-    s.seen[e] = s.stamp;
-    s.owner[e] = o;
+    s.owner.get(e) = o;
   }
   // The pair root (Q side) and the data-input leaf (D side) of a slot, -1
   // for none.
@@ -259,7 +246,7 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
   SEARCH& bwd = *sc.bwd;
   std::vector<SEED> seeds;
   std::vector<unsigned> tmp, path, back;
-  std::vector<std::uint32_t>& mark = sc.mark;
+  SPARSE_MAP<char>& mark = sc.mark;
   std::unordered_map<unsigned, int> slot_leaf_added;  // slots whose data input the batch routed
   bool failed = false;
 
@@ -443,16 +430,16 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
         for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
           unsigned s2 = NO_ELEMENT;
           fwd.path(cands[k].id, tmp, &s2);
-          const std::uint32_t mark_stamp = sc.next_mark();
+          mark.clear();
           const bool fresh =
               std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
-          if (fresh) mark[s2] = mark_stamp;
-          for (unsigned e : tmp) mark[e] = mark_stamp;
+          if (fresh) mark.get(s2);
+          for (unsigned e : tmp) mark.get(e);
           back.clear();
           bool ok = true;
           for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
-            ok = mark[static_cast<unsigned>(u)] != mark_stamp;
-            mark[static_cast<unsigned>(u)] = mark_stamp;
+            ok = mark.find(static_cast<unsigned>(u)) == nullptr;
+            mark.get(static_cast<unsigned>(u));
             back.push_back(static_cast<unsigned>(u));
           }
           if (!ok) continue;

@@ -57,8 +57,9 @@ struct ROUND_LISTENER {
 class ROUTER {
 public:
   ROUTER(const GRAPH& g, const OPTIONS& o, std::string* why)
-      : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_occ(g.size(), 0), m_hist(g.size(), 0.0f),
-        m_flags(g.size(), 0), m_pin_owner(g.size(), 0) {}
+      : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_el(g.size()) {
+    m_search.set_cost_state(m_el.data(), sizeof(ELEMENT));
+  }
 
   bool run();
 
@@ -88,21 +89,31 @@ private:
   DESIGN m_d;
   LOADED m_loaded;
   std::vector<RNET> m_nets;
-  std::vector<std::uint16_t> m_occ;
-  std::vector<float> m_hist;
+  // Per element, together (a search step reads them all): the history
+  // cost, the occupancy (trees using it) and the flags below.
+  struct ELEMENT {
+    float hist = 0.0f;
+    std::uint16_t occ = 0;
+    std::uint8_t flags = 0;
+  };
+  std::vector<ELEMENT> m_el;
   // Per element: BLOCKED (blacklisted, or held by a tree of no routed net),
   // RESERVED (a slot holding a register; m_d.reserved_by gives its net),
-  // OWN (in the tree of the net being routed).
-  static constexpr std::uint8_t BLOCKED = 1, RESERVED = 2, OWN = 4;
-  std::vector<std::uint8_t> m_flags;
-  bool reserved(unsigned e) const { return (m_flags[e] & RESERVED) != 0; }
+  // OWN (in the tree of the net being routed), PINNED (on a pinned
+  // connection; m_pin_owner gives its net).
+  static constexpr std::uint8_t BLOCKED = 1, RESERVED = 2, OWN = 4, PINNED = 8;
+  bool reserved(unsigned e) const { return (m_el[e].flags & RESERVED) != 0; }
   int active_net = -1;
   std::vector<int> m_seed_local;  // per seed: its node in the net's tree, -1 for a driver output
   std::vector<SEED> m_seeds;
   std::vector<unsigned> m_tmp, m_path, m_targets;
   bool m_ok = true;
   int m_round = 1;
-  std::vector<int> m_pin_owner;  // element on a pinned connection: its net + 1
+  std::unordered_map<unsigned, int> m_pin_owner;  // element on a pinned connection: its net
+  // True for an element on a pinned connection of another net than ni.
+  bool pinned_elsewhere(unsigned e, int ni) const {
+    return (m_el[e].flags & PINNED) && m_pin_owner.at(e) != ni;
+  }
   // While the first round follows a guide: the active net's node of each
   // of its elements.
   const GUIDE* m_guide = nullptr;
@@ -125,8 +136,11 @@ void ROUTER::pin_preserved() {
           sink->get_parent_netlist()->is_modifiable())
         continue;
       rn.pinned[ci] = 1;
-      for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
-        m_pin_owner[rn.nodes[static_cast<std::size_t>(n)].elem] = static_cast<int>(ni) + 1;
+      for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
+        const unsigned e = rn.nodes[static_cast<std::size_t>(n)].elem;
+        m_pin_owner[e] = static_cast<int>(ni);
+        m_el[e].flags |= PINNED;
+      }
     }
   }
 }
@@ -136,9 +150,9 @@ void ROUTER::load() {
   const WUMP_BLACKLISTING* bl = die->get_blacklisting();
   if (!bl->empty())
     for (unsigned e = 0; e < m_g.size(); ++e)
-      if (bl->is_routing_gid_blacklisted(e | GID_BIT)) m_flags[e] |= BLOCKED;
+      if (bl->is_routing_gid_blacklisted(e | GID_BIT)) m_el[e].flags |= BLOCKED;
   m_d = collect_design(m_g);
-  for (const auto& [slot, ni] : m_d.slot_net) m_flags[slot] |= RESERVED;
+  for (const auto& [slot, ni] : m_d.slot_net) m_el[slot].flags |= RESERVED;
   const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   m_loaded = load_trees(m_g, m_d, r, bl, nullptr);
   // Trees of no routed net hold their elements.
@@ -149,13 +163,13 @@ void ROUTER::load() {
       stack.pop_back();
       const std::int32_t v = r.get_value(n);
       if (VOK_RE_ROUTING::is_wire_value(v) && (static_cast<unsigned>(v) & ~GID_BIT) < m_g.size())
-        m_flags[static_cast<unsigned>(v) & ~GID_BIT] |= BLOCKED;
+        m_el[static_cast<unsigned>(v) & ~GID_BIT].flags |= BLOCKED;
       for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
     }
   }
   // Routing of full contents hidden by shells stays taken.
   for (unsigned e : host::partitions::hidden_routing_elements())
-    if (e < m_g.size()) m_flags[e] |= BLOCKED;
+    if (e < m_g.size()) m_el[e].flags |= BLOCKED;
   m_nets.resize(m_d.nets.size());
   for (std::size_t i = 0; i < m_d.nets.size(); ++i) {
     const NET& net = m_d.nets[i];
@@ -168,7 +182,7 @@ void ROUTER::load() {
     if (net.site.slot && rn.nodes.empty()) rn.nodes.push_back({net.site.slot_id, -1, -1, 1});
     for (std::size_t k = net.site.slot ? 1 : 0; k < rn.nodes.size(); ++k) {
       const TREE_NODE& n = rn.nodes[k];
-      if (n.refs > 0 && !reserved(n.elem)) ++m_occ[n.elem];
+      if (n.refs > 0 && !reserved(n.elem)) ++m_el[n.elem].occ;
     }
   }
   pin_preserved();
@@ -177,7 +191,7 @@ void ROUTER::load() {
 void ROUTER::activate(int ni) {
   // The previous net's elements are no longer its own.
   if (active_net >= 0)
-    for (const TREE_NODE& n : m_nets[static_cast<std::size_t>(active_net)].nodes) m_flags[n.elem] &= static_cast<std::uint8_t>(~OWN);
+    for (const TREE_NODE& n : m_nets[static_cast<std::size_t>(active_net)].nodes) m_el[n.elem].flags &= static_cast<std::uint8_t>(~OWN);
   active_net = ni;
   if (ni < 0) return;
   const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
@@ -185,15 +199,15 @@ void ROUTER::activate(int ni) {
   m_own_node.clear();
   for (std::size_t k = 0; k < rn.nodes.size(); ++k)
     if (rn.nodes[k].refs > 0 || (slot && k == 0)) {
-      m_flags[rn.nodes[k].elem] |= OWN;
+      m_el[rn.nodes[k].elem].flags |= OWN;
       if (m_guide) m_own_node.emplace(rn.nodes[k].elem, static_cast<int>(k));
     }
 }
 
 void ROUTER::add_node(RNET& rn, unsigned e, int parent) {
   rn.nodes.push_back({e, parent, -1, 0});
-  m_flags[e] |= OWN;
-  if (!reserved(e)) ++m_occ[e];
+  m_el[e].flags |= OWN;
+  if (!reserved(e)) ++m_el[e].occ;
   if (m_guide) m_own_node.emplace(e, static_cast<int>(rn.nodes.size()) - 1);
 }
 
@@ -226,9 +240,9 @@ bool ROUTER::follow_guide(int ni, std::size_t ci) {
   }
   for (std::size_t i = from; i < p.size(); ++i) {
     const unsigned e = p[i];
-    if (e >= m_g.size() || (m_flags[e] & (BLOCKED | OWN))) return false;
-    if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return false;
-    if (reserved(e) ? e != own_slot : m_occ[e] != 0) return false;
+    if (e >= m_g.size() || (m_el[e].flags & (BLOCKED | OWN))) return false;
+    if (pinned_elsewhere(e, ni)) return false;
+    if (reserved(e) ? e != own_slot : m_el[e].occ != 0) return false;
   }
   append_path(ni, ci, p.begin() + static_cast<std::ptrdiff_t>(from), p.end(), parent);
   return true;
@@ -274,7 +288,7 @@ void ROUTER::keep_guide() const {
 bool ROUTER::crosses_overuse(int ni, std::size_t ci) const {
   const RNET& rn = m_nets[static_cast<std::size_t>(ni)];
   for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent)
-    if (m_occ[rn.nodes[static_cast<std::size_t>(n)].elem] > 1) return true;
+    if (m_el[rn.nodes[static_cast<std::size_t>(n)].elem].occ > 1) return true;
   return false;
 }
 
@@ -284,7 +298,7 @@ void ROUTER::rip(int ni, std::size_t ci) {
   for (int n = rn.target[ci]; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) {
     if (slot && n == 0) break;
     TREE_NODE& node = rn.nodes[static_cast<std::size_t>(n)];
-    if (--node.refs == 0 && !reserved(node.elem)) --m_occ[node.elem];
+    if (--node.refs == 0 && !reserved(node.elem)) --m_el[node.elem].occ;
   }
   rn.target[ci] = -1;
   rn.changed = true;
@@ -296,11 +310,12 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   const CONN& conn = net.conns[ci];
   const unsigned own_slot = conn.slot_d ? conn.site.slot_id : NO_ELEMENT;
   auto cost = [&](unsigned e) -> double {
-    const std::uint8_t f = m_flags[e];
+    const ELEMENT& el = m_el[e];
+    const std::uint8_t f = el.flags;
     if (f & (BLOCKED | OWN)) return -1.0;
-    if (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1) return -1.0;
+    if ((f & PINNED) && m_pin_owner.at(e) != ni) return -1.0;
     if ((f & RESERVED) && e != own_slot) return -1.0;
-    return (m_g.delay(e) + 1.0) * (1.0 + pres * m_occ[e]) * (1.0 + m_hist[e]);
+    return (m_g.delay(e) + 1.0) * (1.0 + pres * el.occ) * (1.0 + el.hist);
   };
   m_search.begin();
   // A sink the translation hung below its input chain is reached at the top
@@ -313,7 +328,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   for (unsigned e : m_tmp) {
     const int reg = reserved(e) ? m_d.reserved_by(e) : -1;
     if (reg >= 0 && e != own_slot && reg != ni) continue;
-    if ((m_flags[e] & BLOCKED) || (m_pin_owner[e] != 0 && m_pin_owner[e] != ni + 1)) continue;
+    if ((m_el[e].flags & BLOCKED) || pinned_elsewhere(e, ni)) continue;
     m_search.mark_target(e);
     m_targets.push_back(e);
     x0 = std::min(x0, m_g.x(e)), y0 = std::min(y0, m_g.y(e));
@@ -379,7 +394,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
 
 int ROUTER::count_overused() const {
   int n = 0;
-  for (std::uint16_t o : m_occ) n += o > 1 ? 1 : 0;
+  for (const ELEMENT& el : m_el) n += el.occ > 1 ? 1 : 0;
   return n;
 }
 
@@ -445,8 +460,8 @@ bool ROUTER::run() {
       l.listener(info);
     }
     if (overused == 0) break;
-    for (std::size_t e = 0; e < m_occ.size(); ++e)
-      if (m_occ[e] > 1) m_hist[e] += static_cast<float>(m_o.history_factor * (m_occ[e] - 1));
+    for (ELEMENT& el : m_el)
+      if (el.occ > 1) el.hist += static_cast<float>(m_o.history_factor * (el.occ - 1));
     pres = round == 1 ? m_o.present_factor : pres * m_o.present_growth;
   }
   if (overused > 0) {
@@ -565,7 +580,7 @@ bool route_design(std::string* why, const OPTIONS& options) {
 
 STATS last_stats() { return stats_slot(); }
 
-std::size_t per_element_bytes() { return sizeof(std::uint16_t) + sizeof(float) + sizeof(std::uint8_t); }
+std::size_t per_element_bytes() { return sizeof(float) + sizeof(std::uint16_t) + sizeof(std::uint8_t) + 1; }
 
 void set_round_listener(void (*listener)(const ROUND&)) { host_world_slot<ROUND_LISTENER>().listener = listener; }
 

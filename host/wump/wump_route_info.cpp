@@ -167,6 +167,13 @@ struct WUMP_GRAPH_BUILDER {
       tap_records[g] = record_of(rec(dev_kind::GLOBAL_CLOCK, g));
       pmux_records[g] = record_of(rec(dev_kind::PMUX, g));
     }
+    // The exact count first: the element list is kept for the whole run.
+    std::size_t count = 0;
+    for (int y = 0; y < ny; ++y)
+      for (int x = 0; x < nx; ++x)
+        count += wire_records.size() + own_records[static_cast<int>(grid.tile_kind(x, y))].size() +
+                 (has_taps(x) ? GLOBAL_CLOCKS : 0) + (has_pmux(x, y) ? GLOBAL_CLOCKS : 0);
+    info.m_elements.reserve(count);
     for (int y = 0; y < ny; ++y) {
       for (int x = 0; x < nx; ++x) {
         info.m_tile_first.push_back(static_cast<unsigned>(info.m_elements.size()));
@@ -323,9 +330,9 @@ struct WUMP_GRAPH_BUILDER {
     }
   }
 
-  void make_edges() {
-    const unsigned n = static_cast<unsigned>(info.m_elements.size());
-    std::vector<unsigned> fanin_count(n, 0);
+  // Calls f(id, fanouts) for every element with fanouts, in id order.
+  template <class F>
+  void for_each_fanout_list(F&& f) {
     std::vector<OUT> out;
     for (int y = 0; y < grid.ny(); ++y) {
       for (int x = 0; x < grid.nx(); ++x) {
@@ -336,22 +343,35 @@ struct WUMP_GRAPH_BUILDER {
           const int local = static_cast<int>(id - first);
           if (local < wires) wire_fanouts(x, y, local, out);
           else own_fanouts(x, y, local - wires, out);
-          if (out.empty()) continue;
-          int ordinary = 0;
-          for (const OUT& o : out) ordinary += (o.flags & WUMP_EDGE_REDUNDANT) ? 0 : 1;
-          info.m_elements[id].m_fanout_range = static_cast<int>(info.m_fanout_table.size());
-          info.m_fanout_table.push_back(ordinary);
-          info.m_fanout_table.push_back(static_cast<int>(out.size()));
-          info.m_fanout_flags.push_back(0);
-          info.m_fanout_flags.push_back(0);
-          for (const OUT& o : out) {
-            info.m_fanout_table.push_back(static_cast<int>(o.to - id));
-            info.m_fanout_flags.push_back(o.flags);
-            ++fanin_count[o.to];
-          }
+          if (!out.empty()) f(id, out);
         }
       }
     }
+  }
+
+  void make_edges() {
+    const unsigned n = static_cast<unsigned>(info.m_elements.size());
+    std::vector<unsigned> fanin_count(n, 0);
+    // The table's exact size first: it is the largest of the route info,
+    // kept for the whole run.
+    std::size_t entries = 0;
+    for_each_fanout_list([&](unsigned, const std::vector<OUT>& out) { entries += 2 + out.size(); });
+    info.m_fanout_table.reserve(entries);
+    info.m_fanout_flags.reserve(entries);
+    for_each_fanout_list([&](unsigned id, const std::vector<OUT>& out) {
+      int ordinary = 0;
+      for (const OUT& o : out) ordinary += (o.flags & WUMP_EDGE_REDUNDANT) ? 0 : 1;
+      info.m_elements[id].m_fanout_range = static_cast<int>(info.m_fanout_table.size());
+      info.m_fanout_table.push_back(ordinary);
+      info.m_fanout_table.push_back(static_cast<int>(out.size()));
+      info.m_fanout_flags.push_back(0);
+      info.m_fanout_flags.push_back(0);
+      for (const OUT& o : out) {
+        info.m_fanout_table.push_back(static_cast<int>(o.to - id));
+        info.m_fanout_flags.push_back(o.flags);
+        ++fanin_count[o.to];
+      }
+    });
     // Fanin lists: sources in id order.
     size_t total = 0;
     for (unsigned id = 0; id < n; ++id)

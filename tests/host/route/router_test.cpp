@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -82,6 +83,31 @@ protected:
     atoms = {l1, r1, l2, r2, l3};
   }
   std::vector<VOK_ATOM_NODE*> atoms;
+
+  // An input pin x feeding LUT a in LAB (2, 5), which drives sa in LAB
+  // (9, 5); all but the first `keep` output muxes of a's LAB blacklisted.
+  // Returns those output muxes.
+  std::vector<unsigned> build_pin_lut_pair(int keep) {
+    host::testing::device(Family::KY).build();
+    auto n = host::testing::netlist();
+    auto in = n.io_in("x");
+    place_at(n.find("x"), 0, 5, 1);
+    place_at(in, 0, 5, 2);
+    x = in;
+    a = n.lut("a", {in}, 0x1);
+    sa = n.lut("sa", {a}, 0x1);
+    place_at(a, 2, 5, 0);
+    place_at(sa, 9, 5, 0);
+    auto spec = host::device::spec();
+    const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
+    for (std::size_t i = static_cast<std::size_t>(keep); i < outs.size(); ++i)
+      spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
+    host::device::configure(spec);
+    return outs;
+  }
+  VOK_ATOM_NODE* x = nullptr;
+  VOK_ATOM_NODE* a = nullptr;
+  VOK_ATOM_NODE* sa = nullptr;
 };
 
 void expect_complete_legal_and_deterministic(const std::vector<VOK_ATOM_NODE*>& atoms) {
@@ -306,23 +332,12 @@ TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsRepor
 // first without regard to each other they collide, and the negotiation
 // separates them.
 TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
-  host::testing::device(Family::KY).build();
+  const std::vector<unsigned> outs = build_pin_lut_pair(2);
   auto n = host::testing::netlist();
-  auto x = n.io_in("x");
-  place_at(n.find("x"), 0, 5, 1);
-  place_at(x, 0, 5, 2);
-  auto a = n.lut("a", {x}, 0x1);
   auto b = n.lut("b", {x}, 0x2);
-  auto sa = n.lut("sa", {a}, 0x1);
   auto sb = n.lut("sb", {b}, 0x1);
-  place_at(a, 2, 5, 0);
   place_at(b, 2, 5, 3);
-  place_at(sa, 9, 5, 0);
   place_at(sb, 9, 5, 3);
-  auto spec = host::device::spec();
-  const std::vector<unsigned> outs = host::korrin::graph().tile(2, 5).out;
-  for (std::size_t i = 2; i < outs.size(); ++i) spec.blacklist_gids.push_back(outs[i] | 0x80000000u);
-  host::device::configure(spec);
   host::router::OPTIONS o;
   o.first_present_factor = 0.0;  // the first round ignores the other nets
 
@@ -365,6 +380,30 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   EXPECT_NE(first_wire(a), first_wire(b));
   EXPECT_TRUE(first_wire(a) == outs[0] || first_wire(a) == outs[1]);
   EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
+}
+
+// A routed connection between atoms of read-only netlists keeps its path,
+// and no other net may take that path's elements: with the only output mux
+// left in the LAB held by such a connection, the other net's connection is
+// unroutable (rather than negotiated over rounds).
+TEST_F(RouterTest, APinnedConnectionKeepsItsElementsFromOtherNets) {
+  build_pin_lut_pair(1);
+  auto n = host::testing::netlist();
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  const int held = routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0);
+  const std::vector<unsigned> path = path_of(held);
+  auto b = n.lut("b", {x}, 0x2);
+  auto sb = n.lut("sb", {b}, 0x1);
+  place_at(b, 2, 5, 3);
+  place_at(sb, 9, 5, 3);
+  host::vok::top_netlist()->set_modifiable(false);
+  why.clear();
+  EXPECT_FALSE(host::router::route_design(&why));
+  EXPECT_NE(why.find("unroutable connection b -> sb"), std::string::npos) << why;
+  EXPECT_EQ(why.find("congestion not resolved"), std::string::npos) << why;
+  EXPECT_EQ(path_of(routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0)), path);
+  host::vok::top_netlist()->set_modifiable(true);
 }
 
 struct NODE_RECORD {
@@ -520,6 +559,53 @@ TEST_F(RouterTest, TheIncrementalRouterHookRoutesEveryMissingConnection) {
   const std::vector<NODE_RECORD> after = nodes_now();
   for (const NODE_RECORD& r : before) EXPECT_NE(std::find(after.begin(), after.end(), r), after.end()) << r.id;
   EXPECT_THAT(host::call_names(), ::testing::Contains(std::string("KORRIN::test_korrin_incremental_router")));
+}
+
+// The incremental router keeps its search state per thread from batch to
+// batch: a batch routed on a fresh thread gives the same paths as on a
+// thread whose state earlier batches (detours included) have used.
+TEST_F(RouterTest, AnIncrementalBatchRoutesTheSameOnAFreshThreadAsAfterEarlierBatches) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  auto n = host::testing::netlist();
+  auto l4 = n.lut("l4", {atoms[0], atoms[3]}, 0x6);
+  auto l5 = n.lut("l5", {atoms[4], atoms[1]}, 0x6);
+  place_at(l4, 7, 7, 0);
+  place_at(l5, 3, 6, 1);
+  const std::vector<KORRIN::DELAY_BUDGET> slow{{700, 100000}};
+  auto batch = [&] {
+    KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+    for (VOK_ATOM_NODE* atom : {l4, l5})
+      for (const VOK_ATOM_ITERM* t : atom->citerms())
+        ir.add_connection(t->get_source(VOK_TRAVERSE_AS_STORED), const_cast<VOK_ATOM_ITERM*>(t),
+                          atom == l5 ? &slow : nullptr, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
+  };
+  auto paths = [](const KORRIN::IR_RESULT& r) {
+    std::vector<std::vector<unsigned>> v;
+    for (const KORRIN::IR_RESULT::PATH& p : r.paths()) {
+      v.push_back(p.gids);
+      v.back().push_back(p.attach);
+      v.back().push_back(static_cast<unsigned>(p.status));
+    }
+    return v;
+  };
+  batch();
+  const std::unique_ptr<KORRIN::IR_RESULT> here = batch();
+  std::unique_ptr<KORRIN::IR_RESULT> there;
+  std::thread([&] { there = batch(); }).join();
+  ASSERT_TRUE(here->routing_succeeded());
+  ASSERT_TRUE(there->routing_succeeded());
+  EXPECT_EQ(paths(*here), paths(*there));
+  // The budget took a detour (the backward search and the disjointness
+  // marks ran).
+  int detours = 0;
+  for (const KORRIN::IR_RESULT::PATH& p : here->paths()) detours += p.sink->get_my_node() == l5 && p.budget_met ? 1 : 0;
+  EXPECT_GE(detours, 1);
+  KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
+  ASSERT_TRUE(ir.commit(here.get(), &routing()));
+  EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
 }  // namespace
