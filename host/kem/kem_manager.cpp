@@ -27,6 +27,8 @@ bool KEM_MANAGER::write_kem_netlist_to_disk() {
   host::log_call("KEM_MANAGER::write_kem_netlist_to_disk");
   const bool ok = host::script::next<bool>("KEM_MANAGER::write_kem_netlist_to_disk", true);
   if (!ok || !m_netlist) return false;
+  // The snapshot's old copy goes before the new one is made.
+  m_disk.erase(current_snapshot());
   m_disk[current_snapshot()] = m_netlist->deep_copy(host::vok::top_netlist());
   m_disk_retimer_mode[current_snapshot()] = m_retimer_mode;
   return true;
@@ -37,6 +39,8 @@ bool KEM_MANAGER::read_kem_netlist_from_disk(bool flag) {
   const bool ok = host::script::next<bool>("KEM_MANAGER::read_kem_netlist_from_disk", true);
   auto it = m_disk.find(current_snapshot());
   if (!ok || it == m_disk.end()) return false;
+  // The netlist in memory goes before its replacement is made.
+  set_kem_netlist(nullptr);
   set_kem_netlist(it->second->deep_copy(host::vok::top_netlist()));
   m_retimer_mode = m_disk_retimer_mode[current_snapshot()];
   return true;

@@ -145,9 +145,6 @@ std::string KEM_NODE::get_string_name() const {
   return name;
 }
 
-KEM_NODE* KEM_EDGE::get_src_node() const { return m_netlist->get_node(m_src); }
-KEM_NODE* KEM_EDGE::get_dst_node() const { return m_netlist->get_node(m_dst); }
-
 VOK_ATOM_ITERM* KEM_EDGE::get_iterm() const {
   if (m_kind != KEM_EDGE_INTERCONNECT) return nullptr;
   const KEM_NODE* dst = get_dst_node();
@@ -177,23 +174,6 @@ bool KEM_NETLIST_CELL::is_node_id_a_keeper(int node_id) const {
 
 KEM_NETLIST::KEM_NETLIST() = default;
 KEM_NETLIST::~KEM_NETLIST() = default;
-
-KEM_NODE* KEM_NETLIST::get_node(int id) const {
-  if (id < 0 || id >= static_cast<int>(m_nodes.size())) return nullptr;
-  return m_nodes[static_cast<std::size_t>(id)].get();
-}
-
-KEM_EDGE& KEM_NETLIST::record(int id) const {
-  return m_chunks[static_cast<std::size_t>(id / CHUNK)][static_cast<std::size_t>(id % CHUNK)];
-}
-
-KEM_EDGE* KEM_NETLIST::get_edge(int id) const {
-  if (id < 0 || id >= m_edge_count) return nullptr;
-  const std::size_t chunk = static_cast<std::size_t>(id / CHUNK);
-  if (chunk >= m_chunks.size() || !m_chunks[chunk]) return nullptr;
-  KEM_EDGE& e = record(id);
-  return e.m_key < 0 ? nullptr : &e;
-}
 
 KEM_NODE* KEM_NETLIST::get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const {
   auto it = m_node_of_term.find(oterm);
@@ -793,7 +773,7 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const
   copy->m_build_pos = m_build_pos;
   copy->m_next_pos = m_next_pos;
   copy->m_hops = m_hops;
-  copy->m_hop_delays = m_hop_delays;
+  copy->m_hop_corner_count = m_hop_corner_count;
   copy->m_hop_of_sink = m_hop_of_sink;
   return copy;
 }
