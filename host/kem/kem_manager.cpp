@@ -27,9 +27,11 @@ bool KEM_MANAGER::write_kem_netlist_to_disk() {
   host::log_call("KEM_MANAGER::write_kem_netlist_to_disk");
   const bool ok = host::script::next<bool>("KEM_MANAGER::write_kem_netlist_to_disk", true);
   if (!ok || !m_netlist) return false;
-  // The snapshot's old copy goes before the new one is made.
+  // The snapshot's old copy goes before the new one is made. The copy keeps
+  // its terminals by identity only (bound again when it is read back): no
+  // pointers into a design that changes meanwhile, no terminal map.
   m_disk.erase(current_snapshot());
-  m_disk[current_snapshot()] = m_netlist->deep_copy(host::vok::top_netlist());
+  m_disk[current_snapshot()] = m_netlist->deep_copy(nullptr);
   m_disk_retimer_mode[current_snapshot()] = m_retimer_mode;
   return true;
 }

@@ -226,7 +226,8 @@ public:
   // flattened), with the given corners loaded (the first current).
   static std::unique_ptr<KEM_NETLIST> build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners);
   // algorithm: a deep copy whose terminals are bound by atom id to the atoms
-  // of `top` (terminals whose atom is gone become null).
+  // of `top` (terminals whose atom is gone become null; all of them for a
+  // null `top`, the copy keeping only their ids).
   std::unique_ptr<KEM_NETLIST> deep_copy(VOK_ATOM_NETLIST* top) const;
 
   // ---- nodes and edges

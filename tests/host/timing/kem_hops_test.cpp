@@ -162,8 +162,28 @@ TEST_F(KemHopsTest, HopsFollowReroutesRestoresAndCornersLoadedLater) {
   EXPECT_GT(expect_hops_read_the_routing(), 20);
 }
 
-// The plain lookups: null outside the id range and for freed records.
-TEST_F(KemHopsTest, NodeAndEdgeLookupsAnswerNullOutsideTheirRange) {
+// A snapshot's copy, read back after an edit re-routed a net, is the
+// netlist as it was written: the same hops and delays, its terminals bound
+// to the design's atoms. And the plain lookups: null outside the id range
+// and for freed records.
+TEST_F(KemHopsTest, ADiskCopyReadsBackAsWrittenAndLookupsAnswerNullOutsideTheirRange) {
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  struct HOP_STATE {
+    KEM_NETLIST::RE_HOP hop;
+    float d[4];
+  };
+  auto hops = [](const KEM_NETLIST* kem) {
+    std::vector<HOP_STATE> v;
+    for (int id = 0; id < kem->get_num_re_hops(); ++id)
+      if (kem->has_re_hop(id)) {
+        v.push_back({kem->get_re_hop(id), {}});
+        kem->get_re_hop_delays(id, 0, v.back().d);
+      }
+    return v;
+  };
+  const std::vector<HOP_STATE> written = hops(mgr->get_kem_netlist());
+  const int written_edges = mgr->get_kem_netlist()->get_edge_count();
+  ASSERT_TRUE(mgr->write_kem_netlist_to_disk());
   DUX dux(1, true, env);
   dux.connect(out_port(scene[0].luts[1]), in_port(scene[0].luts[3], DB_INPUT_PORT_LUT_DATA), false, 0);
   ASSERT_EQ(dux.implement().get_status(), 10);
@@ -183,7 +203,29 @@ TEST_F(KemHopsTest, NodeAndEdgeLookupsAnswerNullOutsideTheirRange) {
     EXPECT_EQ(e->get_src_node()->get_netlist(), kem);
   }
   EXPECT_GT(live, 0);
-  dux.restore_checkpoint(0);
+  // The edit moved hops of the netlist in memory; the copy kept its own.
+  const std::vector<HOP_STATE> edited = hops(kem);
+  bool moved = edited.size() != written.size();
+  for (std::size_t i = 0; i < edited.size() && !moved; ++i)
+    moved = edited[i].hop.gid != written[i].hop.gid || edited[i].hop.parent != written[i].hop.parent;
+  EXPECT_TRUE(moved);
+
+  ASSERT_TRUE(mgr->read_kem_netlist_from_disk(true));
+  const KEM_NETLIST* back = mgr->get_kem_netlist();
+  EXPECT_EQ(back->get_edge_count(), written_edges);
+  const std::vector<HOP_STATE> read = hops(back);
+  ASSERT_EQ(read.size(), written.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].hop.gid, written[i].hop.gid);
+    EXPECT_EQ(read[i].hop.parent, written[i].hop.parent);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(read[i].d[k], written[i].d[k]);
+  }
+  const VOK_ATOM_ITERM* t = scene[0].c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const KEM_NODE* pin = back->get_kem_node_from_iterm(t);
+  ASSERT_NE(pin, nullptr);
+  EXPECT_EQ(pin->get_iterm(), t);
+  EXPECT_EQ(pin->get_atom(), scene[0].c0);
+  mgr->delete_kem_netlist_in_memory();
 }
 
 }  // namespace
