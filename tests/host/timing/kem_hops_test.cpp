@@ -225,6 +225,23 @@ TEST_F(KemHopsTest, ADiskCopyReadsBackAsWrittenAndLookupsAnswerNullOutsideTheirR
   ASSERT_NE(pin, nullptr);
   EXPECT_EQ(pin->get_iterm(), t);
   EXPECT_EQ(pin->get_atom(), scene[0].c0);
+
+  // A LUT taken out of the design: its nodes and edges are freed records.
+  KEM_NETLIST* kem2 = mgr->get_kem_netlist();
+  VOK_ATOM_NODE* u = scene[1].u;
+  const int uid = u->get_id();
+  std::vector<int> nodes, edges;
+  for (int id : kem2->get_cell_from_atom_id(uid)->get_node_ids()) {
+    nodes.push_back(id);
+    const KEM_NODE* n = kem2->get_node(id);
+    for (int e = n->begin_fanin(); e >= 0; e = kem2->get_edge(e)->get_next_fanin()) edges.push_back(e);
+    for (int e = n->begin_fanout(); e >= 0; e = kem2->get_edge(e)->get_next_fanout()) edges.push_back(e);
+  }
+  ASSERT_FALSE(edges.empty());
+  host::vok::top_netlist()->remove(u);
+  kem2->rebuild_atoms(host::vok::top_netlist(), {uid}, nullptr);
+  for (int id : nodes) EXPECT_EQ(kem2->get_node(id), nullptr) << "node " << id;
+  for (int id : edges) EXPECT_EQ(kem2->get_edge(id), nullptr) << "edge " << id;
   mgr->delete_kem_netlist_in_memory();
 }
 
