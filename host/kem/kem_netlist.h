@@ -229,6 +229,13 @@ public:
   // of `top` (terminals whose atom is gone become null; all of them for a
   // null `top`, the copy keeping only their ids).
   std::unique_ptr<KEM_NETLIST> deep_copy(VOK_ATOM_NETLIST* top) const;
+  // A copy to keep aside (a snapshot's), compact: nodes by value without
+  // their pointers (terminals by identity only), edges in one array, the
+  // sink map as a sorted array. `restore` makes a netlist of it, bound to
+  // the atoms of `top` as deep_copy binds.
+  struct KEPT;
+  std::unique_ptr<const KEPT> keep() const;
+  static std::unique_ptr<KEM_NETLIST> restore(const KEPT& kept, VOK_ATOM_NETLIST* top);
 
   // ---- nodes and edges
   int get_node_count() const { return static_cast<int>(m_nodes.size()); }
@@ -408,6 +415,30 @@ private:
   // change reads every tree again).
   int m_hop_corner_count = 0;
   std::map<std::tuple<int, int, int>, int> m_hop_of_sink;
+};
+
+struct KEM_NETLIST::KEPT {
+  struct NODE {
+    int id = -1;  // -1: a free id
+    KEM_NODE_TYPE type = KEM_NODE_INPUT_PIN;
+    unsigned flags = 0;
+    int cell = -1, atom_id = -1;
+    KEM_TERM_REF iterm_ref, oterm_ref;
+    int first_fanin = -1, last_fanin = -1, first_fanout = -1, last_fanout = -1;
+    int setup_ps = 0, hold_ps = 0, pulse_level = -1;
+  };
+  KEM_CORNER_MANAGER corners;
+  std::vector<NODE> nodes;
+  std::vector<KEM_EDGE> edges;  // edge_count records, no netlist pointer
+  std::set<int> free_edges;
+  std::vector<std::pair<int, std::vector<int>>> cells;  // by cell id: atom id, node ids
+  std::map<int, int> cell_of_atom, device_pin_of_atom;
+  std::uint64_t generation = 0;
+  std::unordered_map<int, std::int64_t> build_pos;
+  std::int64_t next_pos = 0;
+  std::vector<HOP_RECORD> hops;
+  int hop_corner_count = 0;
+  std::vector<std::pair<std::tuple<int, int, int>, int>> hop_of_sink;  // sorted by key
 };
 
 KEM_NODE* KEM_EDGE::get_src_node() const { return m_netlist->get_node(m_src); }
