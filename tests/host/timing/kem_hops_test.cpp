@@ -6,6 +6,7 @@
 // tree's root.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -181,7 +182,16 @@ TEST_F(KemHopsTest, ADiskCopyReadsBackAsWrittenAndLookupsAnswerNullOutsideTheirR
       }
     return v;
   };
+  auto sink_hops = [](const KEM_NETLIST* kem) {
+    std::vector<int> v;
+    for (VOK_ATOM_NODE* atom : host::kem::timing_atoms(host::vok::top_netlist()))
+      for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
+        if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i)) v.push_back(kem->get_re_hop_of_iterm(t));
+    return v;
+  };
   const std::vector<HOP_STATE> written = hops(mgr->get_kem_netlist());
+  const std::vector<int> written_sinks = sink_hops(mgr->get_kem_netlist());
+  ASSERT_GT(std::count_if(written_sinks.begin(), written_sinks.end(), [](int h) { return h >= 0; }), 10);
   const int written_edges = mgr->get_kem_netlist()->get_edge_count();
   ASSERT_TRUE(mgr->write_kem_netlist_to_disk());
   DUX dux(1, true, env);
@@ -220,6 +230,7 @@ TEST_F(KemHopsTest, ADiskCopyReadsBackAsWrittenAndLookupsAnswerNullOutsideTheirR
     EXPECT_EQ(read[i].hop.parent, written[i].hop.parent);
     for (int k = 0; k < 4; ++k) EXPECT_EQ(read[i].d[k], written[i].d[k]);
   }
+  EXPECT_EQ(sink_hops(back), written_sinks);
   const VOK_ATOM_ITERM* t = scene[0].c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   const KEM_NODE* pin = back->get_kem_node_from_iterm(t);
   ASSERT_NE(pin, nullptr);
