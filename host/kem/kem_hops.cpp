@@ -22,11 +22,12 @@ void own_delays(double d, double out[4]) {
   out[3] = d * 0.9;
 }
 
-float corner_seconds(double slow_ps, double scale) {
-  // As the interconnect edges: the slow-corner sum rounded, then scaled and
-  // rounded half away from zero.
-  const double base = std::floor(slow_ps + 0.5);
-  const double v = base * scale;
+// As the interconnect edges: the slow-corner sum rounded to ps ...
+std::int32_t slow_base_ps(double slow_ps) { return static_cast<std::int32_t>(std::floor(slow_ps + 0.5)); }
+
+// ... then scaled to the corner and rounded half away from zero.
+float corner_seconds(std::int32_t base_ps, double scale) {
+  const double v = static_cast<double>(base_ps) * scale;
   const double ps = v < 0 ? std::ceil(v - 0.5) : std::floor(v + 0.5);
   return static_cast<float>(ps * 1e-12);
 }
@@ -49,18 +50,19 @@ double host::kem::dangling_load_ps(const VOK_RE_ROUTING* routing, int node) {
   return load;
 }
 
-const KEM_NETLIST::RE_HOP& KEM_NETLIST::get_re_hop(int id) const {
+KEM_NETLIST::RE_HOP KEM_NETLIST::get_re_hop(int id) const {
   if (!has_re_hop(id)) MSG_INTERNAL_ERROR::report("has_re_hop(id)", "KEM", __FILE__, __LINE__);
-  return m_hops[static_cast<std::size_t>(id)];
+  const HOP_RECORD& h = m_hops[static_cast<std::size_t>(id)];
+  return RE_HOP{h.gid, h.inversion, h.parent, true};
 }
 
 void KEM_NETLIST::get_re_hop_delays(int id, int corner_id, float delays[4]) const {
-  const int corners = m_corners.get_corner_count();
-  if (!has_re_hop(id) || corner_id < 0 || corner_id >= corners)
+  const auto& models = m_corners.get_loaded_corners();
+  if (!has_re_hop(id) || corner_id < 0 || corner_id >= static_cast<int>(models.size()))
     MSG_INTERNAL_ERROR::report("has_re_hop(id)", "KEM", __FILE__, __LINE__);
-  const float* v = &m_hop_delays[(static_cast<std::size_t>(id) * static_cast<std::size_t>(corners) +
-                                  static_cast<std::size_t>(corner_id)) * 4];
-  for (int k = 0; k < 4; ++k) delays[k] = v[k];
+  const HOP_RECORD& h = m_hops[static_cast<std::size_t>(id)];
+  const double scale = models[static_cast<std::size_t>(corner_id)].get_delay_scale();
+  for (int k = 0; k < 4; ++k) delays[k] = corner_seconds(h.base_ps[k], scale);
 }
 
 int KEM_NETLIST::get_re_hop_of_iterm(const VOK_ATOM_ITERM* iterm) const {
@@ -73,11 +75,12 @@ void KEM_NETLIST::compute_re_hop_tree(int root) {
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
   const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
-  const auto& models = m_corners.get_loaded_corners();
-  const std::size_t corners = models.size();
-  if (m_hops.size() < static_cast<std::size_t>(forest.num_slots())) {
-    m_hops.resize(static_cast<std::size_t>(forest.num_slots()));
-    m_hop_delays.resize(m_hops.size() * corners * 4, 0.0f);
+  const std::size_t slots = static_cast<std::size_t>(forest.num_slots());
+  if (m_hops.size() < slots) {
+    // The forest grows by a few nodes per re-route: a little headroom, not
+    // the doubling a plain resize would take.
+    if (m_hops.capacity() < slots) m_hops.reserve(slots + slots / 16);
+    m_hops.resize(slots);
   }
   struct ITEM {
     int node;
@@ -88,8 +91,8 @@ void KEM_NETLIST::compute_re_hop_tree(int root) {
     ITEM item = stack.back();
     stack.pop_back();
     const int n = item.node;
-    RE_HOP& hop = m_hops[static_cast<std::size_t>(n)];
-    hop.live = true;
+    HOP_RECORD& hop = m_hops[static_cast<std::size_t>(n)];
+    hop.live = 1;
     hop.parent = forest.parent(n);
     const std::int32_t value = routing->get_value(n);
     // The stubs hanging here load this node and everything below it.
@@ -122,17 +125,14 @@ void KEM_NETLIST::compute_re_hop_tree(int root) {
       hop.gid = 0xFFFFFFFFu;
       hop.inversion = 2;
     }
-    for (std::size_t c = 0; c < corners; ++c) {
-      float* v = &m_hop_delays[(static_cast<std::size_t>(n) * corners + c) * 4];
-      for (int k = 0; k < 4; ++k) v[k] = corner_seconds(item.sum[k], models[c].get_delay_scale());
-    }
+    for (int k = 0; k < 4; ++k) hop.base_ps[k] = slow_base_ps(item.sum[k]);
     for (int c = forest.first_child(n); c != -1; c = forest.next_sibling(c)) stack.push_back({c, {item.sum[0], item.sum[1], item.sum[2], item.sum[3]}});
   }
 }
 
 void KEM_NETLIST::build_re_hops() {
   m_hops.clear();
-  m_hop_delays.clear();
+  m_hop_corner_count = m_corners.get_corner_count();
   m_hop_of_sink.clear();
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
@@ -157,9 +157,9 @@ void KEM_NETLIST::build_re_hops() {
 }
 
 void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
-  // Corners loaded since the hops were computed change the delay array's
-  // stride: every tree is computed again.
-  if (m_hop_delays.size() != m_hops.size() * m_corners.get_loaded_corners().size() * 4) {
+  // Corners loaded or unloaded since the trees were computed: every tree is
+  // read again.
+  if (m_hop_corner_count != m_corners.get_corner_count()) {
     build_re_hops();
     return;
   }
@@ -167,7 +167,7 @@ void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
   const auto& forest = routing->forest();
   // Hops whose routing node is gone.
   for (std::size_t i = 0; i < m_hops.size(); ++i)
-    if (m_hops[i].live && !routing->is_live(static_cast<int>(i))) m_hops[i].live = false;
+    if (m_hops[i].live && !routing->is_live(static_cast<int>(i))) m_hops[i].live = 0;
   std::set<int> roots;
   auto root_of = [&](int n) {
     while (n >= 0 && forest.parent(n) >= 0) n = forest.parent(n);

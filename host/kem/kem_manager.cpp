@@ -27,7 +27,11 @@ bool KEM_MANAGER::write_kem_netlist_to_disk() {
   host::log_call("KEM_MANAGER::write_kem_netlist_to_disk");
   const bool ok = host::script::next<bool>("KEM_MANAGER::write_kem_netlist_to_disk", true);
   if (!ok || !m_netlist) return false;
-  m_disk[current_snapshot()] = m_netlist->deep_copy(host::vok::top_netlist());
+  // The snapshot's old copy goes before the new one is made. The kept copy
+  // holds its terminals by identity only (bound again when it is read
+  // back): no pointers into a design that changes meanwhile.
+  m_disk.erase(current_snapshot());
+  m_disk[current_snapshot()] = m_netlist->keep();
   m_disk_retimer_mode[current_snapshot()] = m_retimer_mode;
   return true;
 }
@@ -37,7 +41,9 @@ bool KEM_MANAGER::read_kem_netlist_from_disk(bool flag) {
   const bool ok = host::script::next<bool>("KEM_MANAGER::read_kem_netlist_from_disk", true);
   auto it = m_disk.find(current_snapshot());
   if (!ok || it == m_disk.end()) return false;
-  set_kem_netlist(it->second->deep_copy(host::vok::top_netlist()));
+  // The netlist in memory goes before its replacement is made.
+  set_kem_netlist(nullptr);
+  set_kem_netlist(KEM_NETLIST::restore(*it->second, host::vok::top_netlist()));
   m_retimer_mode = m_disk_retimer_mode[current_snapshot()];
   return true;
 }

@@ -53,7 +53,7 @@ public:
 
 private:
   std::unique_ptr<KEM_NETLIST> m_netlist;
-  std::map<std::string, std::unique_ptr<KEM_NETLIST>> m_disk;
+  std::map<std::string, std::unique_ptr<const KEM_NETLIST::KEPT>> m_disk;
   bool m_retimer_mode = false;
   bool m_retimer_mode_active = false;
   std::map<std::string, bool> m_disk_retimer_mode;

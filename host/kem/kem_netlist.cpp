@@ -145,9 +145,6 @@ std::string KEM_NODE::get_string_name() const {
   return name;
 }
 
-KEM_NODE* KEM_EDGE::get_src_node() const { return m_netlist->get_node(m_src); }
-KEM_NODE* KEM_EDGE::get_dst_node() const { return m_netlist->get_node(m_dst); }
-
 VOK_ATOM_ITERM* KEM_EDGE::get_iterm() const {
   if (m_kind != KEM_EDGE_INTERCONNECT) return nullptr;
   const KEM_NODE* dst = get_dst_node();
@@ -177,23 +174,6 @@ bool KEM_NETLIST_CELL::is_node_id_a_keeper(int node_id) const {
 
 KEM_NETLIST::KEM_NETLIST() = default;
 KEM_NETLIST::~KEM_NETLIST() = default;
-
-KEM_NODE* KEM_NETLIST::get_node(int id) const {
-  if (id < 0 || id >= static_cast<int>(m_nodes.size())) return nullptr;
-  return m_nodes[static_cast<std::size_t>(id)].get();
-}
-
-KEM_EDGE& KEM_NETLIST::record(int id) const {
-  return m_chunks[static_cast<std::size_t>(id / CHUNK)][static_cast<std::size_t>(id % CHUNK)];
-}
-
-KEM_EDGE* KEM_NETLIST::get_edge(int id) const {
-  if (id < 0 || id >= m_edge_count) return nullptr;
-  const std::size_t chunk = static_cast<std::size_t>(id / CHUNK);
-  if (chunk >= m_chunks.size() || !m_chunks[chunk]) return nullptr;
-  KEM_EDGE& e = record(id);
-  return e.m_key < 0 ? nullptr : &e;
-}
 
 KEM_NODE* KEM_NETLIST::get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const {
   auto it = m_node_of_term.find(oterm);
@@ -747,54 +727,102 @@ void KEM_NETLIST::rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets,
   reconnect_sinks(nets, sinks, dirty);
 }
 
-std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const {
+std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const { return restore(*keep(), top); }
+
+std::unique_ptr<const KEM_NETLIST::KEPT> KEM_NETLIST::keep() const {
+  auto kept = std::make_unique<KEPT>();
+  kept->corners = m_corners;
+  kept->nodes.resize(m_nodes.size());
+  for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+    const KEM_NODE* n = m_nodes[i].get();
+    if (!n) continue;
+    kept->nodes[i] = KEPT::NODE{n->m_id,           n->m_type,         n->m_flags,       n->m_cell,
+                                n->m_atom_id,      n->m_iterm_ref,    n->m_oterm_ref,   n->m_first_fanin,
+                                n->m_last_fanin,   n->m_first_fanout, n->m_last_fanout, n->m_setup_ps,
+                                n->m_hold_ps,      n->m_pulse_level};
+  }
+  kept->edges.reserve(static_cast<std::size_t>(m_edge_count));
+  for (int id = 0; id < m_edge_count; ++id) {
+    kept->edges.push_back(record(id));
+    kept->edges.back().m_netlist = nullptr;
+  }
+  kept->free_edges = m_free_edges;
+  kept->cells.reserve(m_cells.size());
+  for (const auto& cell : m_cells) kept->cells.emplace_back(cell->m_atom_id, cell->m_nodes);
+  kept->cell_of_atom = m_cell_of_atom;
+  kept->device_pin_of_atom = m_device_pin_of_atom;
+  kept->generation = m_generation;
+  kept->build_pos = m_build_pos;
+  kept->next_pos = m_next_pos;
+  kept->hops = m_hops;
+  kept->hop_corner_count = m_hop_corner_count;
+  kept->hop_of_sink.assign(m_hop_of_sink.begin(), m_hop_of_sink.end());  // the map's order: sorted
+  return kept;
+}
+
+std::unique_ptr<KEM_NETLIST> KEM_NETLIST::restore(const KEPT& kept, VOK_ATOM_NETLIST* top) {
   auto copy = std::make_unique<KEM_NETLIST>();
-  copy->m_corners = m_corners;
-  std::map<int, VOK_ATOM_NODE*> atoms;
+  copy->m_corners = kept.corners;
+  std::unordered_map<int, VOK_ATOM_NODE*> atoms;
   for (VOK_ATOM_NODE* a : host::kem::timing_atoms(top)) atoms[a->get_id()] = a;
   auto atom_of = [&](int id) -> VOK_ATOM_NODE* {
     auto it = atoms.find(id);
     return it == atoms.end() ? nullptr : it->second;
   };
-  copy->m_nodes.resize(m_nodes.size());
-  for (std::size_t i = 0; i < m_nodes.size(); ++i) {
-    if (!m_nodes[i]) continue;
-    auto n = std::make_unique<KEM_NODE>(*m_nodes[i]);
+  copy->m_nodes.resize(kept.nodes.size());
+  for (std::size_t i = 0; i < kept.nodes.size(); ++i) {
+    const KEPT::NODE& k = kept.nodes[i];
+    if (k.id < 0) continue;
+    auto n = std::make_unique<KEM_NODE>();
+    n->m_id = k.id;
+    n->m_type = k.type;
+    n->m_flags = k.flags;
+    n->m_cell = k.cell;
+    n->m_atom_id = k.atom_id;
+    n->m_iterm_ref = k.iterm_ref;
+    n->m_oterm_ref = k.oterm_ref;
+    n->m_first_fanin = k.first_fanin;
+    n->m_last_fanin = k.last_fanin;
+    n->m_first_fanout = k.first_fanout;
+    n->m_last_fanout = k.last_fanout;
+    n->m_setup_ps = k.setup_ps;
+    n->m_hold_ps = k.hold_ps;
+    n->m_pulse_level = k.pulse_level;
     n->m_netlist = copy.get();
-    n->m_atom = atom_of(n->m_atom_id);
-    n->m_iterm = nullptr;
-    n->m_oterm = nullptr;
-    if (VOK_ATOM_NODE* a = atom_of(n->m_iterm_ref.atom_id))
-      n->m_iterm = a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(n->m_iterm_ref.port_type), n->m_iterm_ref.index);
-    if (VOK_ATOM_NODE* a = atom_of(n->m_oterm_ref.atom_id))
-      n->m_oterm = a->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(n->m_oterm_ref.port_type), n->m_oterm_ref.index);
+    n->m_atom = atom_of(k.atom_id);
+    if (VOK_ATOM_NODE* a = atom_of(k.iterm_ref.atom_id))
+      n->m_iterm = a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(k.iterm_ref.port_type), k.iterm_ref.index);
+    if (VOK_ATOM_NODE* a = atom_of(k.oterm_ref.atom_id))
+      n->m_oterm = a->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(k.oterm_ref.port_type), k.oterm_ref.index);
     if (n->m_iterm) copy->m_node_of_term[n->m_iterm] = n->m_id;
     if (n->m_oterm) copy->m_node_of_term[n->m_oterm] = n->m_id;
     copy->m_nodes[i] = std::move(n);
   }
-  copy->m_edge_count = m_edge_count;
-  copy->m_free_edges = m_free_edges;
-  for (const auto& chunk : m_chunks) {
+  copy->m_edge_count = static_cast<int>(kept.edges.size());
+  copy->m_free_edges = kept.free_edges;
+  for (std::size_t first = 0; first < kept.edges.size(); first += CHUNK) {
     std::unique_ptr<KEM_EDGE[]> c(new KEM_EDGE[CHUNK]);
-    for (int i = 0; i < CHUNK; ++i) {
-      c[static_cast<std::size_t>(i)] = chunk[static_cast<std::size_t>(i)];
-      if (c[static_cast<std::size_t>(i)].m_key >= 0) c[static_cast<std::size_t>(i)].m_netlist = copy.get();
+    for (std::size_t i = 0; i < CHUNK && first + i < kept.edges.size(); ++i) {
+      c[i] = kept.edges[first + i];
+      if (c[i].m_key >= 0) c[i].m_netlist = copy.get();
     }
     copy->m_chunks.push_back(std::move(c));
   }
-  for (const auto& cell : m_cells) {
-    auto c = std::make_unique<KEM_NETLIST_CELL>(*cell);
+  for (const auto& [atom_id, nodes] : kept.cells) {
+    auto c = std::make_unique<KEM_NETLIST_CELL>();
+    c->m_atom_id = atom_id;
+    c->m_nodes = nodes;
     c->m_netlist = copy.get();
     copy->m_cells.push_back(std::move(c));
   }
-  copy->m_cell_of_atom = m_cell_of_atom;
-  copy->m_device_pin_of_atom = m_device_pin_of_atom;
-  copy->m_generation = m_generation;
-  copy->m_build_pos = m_build_pos;
-  copy->m_next_pos = m_next_pos;
-  copy->m_hops = m_hops;
-  copy->m_hop_delays = m_hop_delays;
-  copy->m_hop_of_sink = m_hop_of_sink;
+  copy->m_cell_of_atom = kept.cell_of_atom;
+  copy->m_device_pin_of_atom = kept.device_pin_of_atom;
+  copy->m_generation = kept.generation;
+  copy->m_build_pos = kept.build_pos;
+  copy->m_next_pos = kept.next_pos;
+  copy->m_hops = kept.hops;
+  copy->m_hop_corner_count = kept.hop_corner_count;
+  for (const auto& entry : kept.hop_of_sink) copy->m_hop_of_sink.emplace_hint(copy->m_hop_of_sink.end(), entry);
   return copy;
 }
 

@@ -154,8 +154,8 @@ public:
   // Two flag bits.
   unsigned get_flag_bits() const { return m_flag_bits; }
   int get_kind() const { return m_kind; }
-  KEM_NODE* get_src_node() const;
-  KEM_NODE* get_dst_node() const;
+  inline KEM_NODE* get_src_node() const;
+  inline KEM_NODE* get_dst_node() const;
   // The input term an interconnect edge ends at (null for other kinds).
   VOK_ATOM_ITERM* get_iterm() const;
   // The current corner's delays in ps: 0 max rise, 1 max fall, 2 min rise,
@@ -226,8 +226,16 @@ public:
   // flattened), with the given corners loaded (the first current).
   static std::unique_ptr<KEM_NETLIST> build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners);
   // algorithm: a deep copy whose terminals are bound by atom id to the atoms
-  // of `top` (terminals whose atom is gone become null).
+  // of `top` (terminals whose atom is gone become null; all of them for a
+  // null `top`, the copy keeping only their ids).
   std::unique_ptr<KEM_NETLIST> deep_copy(VOK_ATOM_NETLIST* top) const;
+  // A copy to keep aside (a snapshot's), compact: nodes by value without
+  // their pointers (terminals by identity only), edges in one array, the
+  // sink map as a sorted array. `restore` makes a netlist of it, bound to
+  // the atoms of `top` as deep_copy binds.
+  struct KEPT;
+  std::unique_ptr<const KEPT> keep() const;
+  static std::unique_ptr<KEM_NETLIST> restore(const KEPT& kept, VOK_ATOM_NETLIST* top);
 
   // ---- nodes and edges
   int get_node_count() const { return static_cast<int>(m_nodes.size()); }
@@ -235,10 +243,17 @@ public:
   // false when it cannot be written. The flag is recorded only.
   bool dump_to_file(const std::string& name, bool flag) const;
   // null for a free id.
-  KEM_NODE* get_node(int id) const;
+  KEM_NODE* get_node(int id) const {
+    return static_cast<unsigned>(id) < m_nodes.size() ? m_nodes[static_cast<std::size_t>(id)].get() : nullptr;
+  }
   int get_edge_count() const { return m_edge_count; }
-  // null for -1, an id past the count and a free record.
-  KEM_EDGE* get_edge(int id) const;
+  // null for -1, an id past the count and a free record (every id below the
+  // count has its chunk).
+  KEM_EDGE* get_edge(int id) const {
+    if (static_cast<unsigned>(id) >= static_cast<unsigned>(m_edge_count)) return nullptr;
+    KEM_EDGE& e = record(id);
+    return e.m_key < 0 ? nullptr : &e;
+  }
   KEM_NODE* get_kem_node_from_oterm(const VOK_ATOM_OTERM* oterm) const;
   KEM_NODE* get_kem_node_from_iterm(const VOK_ATOM_ITERM* iterm) const;
   const KEM_NETLIST_CELL* get_cell_from_atom_id(int atom_id) const;
@@ -326,12 +341,13 @@ public:
   };
   int get_num_re_hops() const { return static_cast<int>(m_hops.size()); }
   bool has_re_hop(int id) const {
-    return id >= 0 && id < static_cast<int>(m_hops.size()) && m_hops[static_cast<std::size_t>(id)].live;
+    return id >= 0 && id < static_cast<int>(m_hops.size()) && m_hops[static_cast<std::size_t>(id)].live != 0;
   }
   // The element-table entry; internal error "has_re_hop(id)" when missing.
-  const RE_HOP& get_re_hop(int id) const;
-  // The four delays of a hop at a loaded corner; internal error
-  // "has_re_hop(id)" when missing.
+  RE_HOP get_re_hop(int id) const;
+  // The four delays of a hop at a loaded corner (scaled from the hop's
+  // slow-corner sums when asked); internal error "has_re_hop(id)" when
+  // missing.
   void get_re_hop_delays(int id, int corner_id, float delays[4]) const;
   // The sink map: the hop of an input term's sink node (the slowest when it
   // has several), -1 when it has none.
@@ -360,7 +376,9 @@ private:
   void reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources, const std::set<const VOK_ATOM_ITERM*>& sinks,
                        KEM_DIRTY* dirty);
   int cell_delay_base(const VOK_ATOM_NODE* atom, const VOK_ATOM_ITERM* in) const;
-  KEM_EDGE& record(int id) const;
+  KEM_EDGE& record(int id) const {
+    return m_chunks[static_cast<std::size_t>(id / CHUNK)][static_cast<std::size_t>(id % CHUNK)];
+  }
   void bind_terms(KEM_NODE& node);
 
   std::vector<std::unique_ptr<KEM_NODE>> m_nodes;
@@ -381,10 +399,50 @@ private:
   std::int64_t m_next_pos = 0;
   // routing hops
   void compute_re_hop_tree(int root);
-  std::vector<RE_HOP> m_hops;
-  std::vector<float> m_hop_delays;  // 4 per (hop, corner)
+  // One record per routing-forest slot (the forest reuses freed slots, so
+  // the slot count follows its live nodes). A hop keeps its four cumulative
+  // slow-corner sums rounded to ps; a corner's delays are scaled from them
+  // when asked, so the records do not grow with the corners loaded.
+  struct HOP_RECORD {
+    unsigned gid = 0xFFFFFFFFu;
+    int parent = -1;
+    std::int32_t base_ps[4] = {0, 0, 0, 0};
+    std::int8_t inversion = 2;
+    std::uint8_t live = 0;
+  };
+  std::vector<HOP_RECORD> m_hops;
+  // The number of corners loaded when every tree was last computed (a
+  // change reads every tree again).
+  int m_hop_corner_count = 0;
   std::map<std::tuple<int, int, int>, int> m_hop_of_sink;
 };
+
+struct KEM_NETLIST::KEPT {
+  struct NODE {
+    int id = -1;  // -1: a free id
+    KEM_NODE_TYPE type = KEM_NODE_INPUT_PIN;
+    unsigned flags = 0;
+    int cell = -1, atom_id = -1;
+    KEM_TERM_REF iterm_ref, oterm_ref;
+    int first_fanin = -1, last_fanin = -1, first_fanout = -1, last_fanout = -1;
+    int setup_ps = 0, hold_ps = 0, pulse_level = -1;
+  };
+  KEM_CORNER_MANAGER corners;
+  std::vector<NODE> nodes;
+  std::vector<KEM_EDGE> edges;  // edge_count records, no netlist pointer
+  std::set<int> free_edges;
+  std::vector<std::pair<int, std::vector<int>>> cells;  // by cell id: atom id, node ids
+  std::map<int, int> cell_of_atom, device_pin_of_atom;
+  std::uint64_t generation = 0;
+  std::unordered_map<int, std::int64_t> build_pos;
+  std::int64_t next_pos = 0;
+  std::vector<HOP_RECORD> hops;
+  int hop_corner_count = 0;
+  std::vector<std::pair<std::tuple<int, int, int>, int>> hop_of_sink;  // sorted by key
+};
+
+KEM_NODE* KEM_EDGE::get_src_node() const { return m_netlist->get_node(m_src); }
+KEM_NODE* KEM_EDGE::get_dst_node() const { return m_netlist->get_node(m_dst); }
 
 namespace host::kem {
 // The atoms a timing netlist covers, in build order: the atoms of `top` and,
