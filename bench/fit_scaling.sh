@@ -11,9 +11,10 @@
 #     COPIES     default 1 2 4 8
 #   FIT_TIMEOUT=seconds stops a fit that runs longer (default: none).
 #   FIT_ARGS="..." passes further options to velmo-fit (e.g. --cfg NAME=VALUE).
-#   REPEAT=n fits each size n times and keeps the fastest run (default 1):
-#     on a shared or virtual machine single runs vary by 10-30 %, which
-#     moves the slopes by more than the differences worth measuring.
+#   REPEAT=n fits each size n times, in rounds over all sizes, and keeps
+#     each size's fastest run (default 1): on a shared or virtual machine
+#     single runs vary by 10-30 %, which moves the slopes by more than the
+#     differences worth measuring.
 #
 # Needs jq and awk.
 set -u
@@ -40,34 +41,45 @@ printf '%-12s %6s %5s %9s %7s %7s %7s %7s %7s %8s %8s %6s %7s %6s\n' \
 points=$tmp/points
 : >"$points"
 failed=0
+# One fit of size $1; the fastest run of each size is kept (report, log,
+# status, seconds); a size whose run failed is not fitted again.
+fit_size() {
+  local n=$1 blif=$tmp/${name}_x$1.blif report=$tmp/${name}_x$1.json
+  [ -f "$tmp/status_$n" ] && [ "$(cat "$tmp/status_$n")" != 0 ] && return
+  local start end run_status run_total
+  start=$(date +%s.%N)
+  if [ -n "${FIT_TIMEOUT:-}" ]; then
+    timeout "$FIT_TIMEOUT" "$fit" "$blif" --report "$report.run" ${FIT_ARGS:-} >"$tmp/log.run" 2>&1
+  else
+    "$fit" "$blif" --report "$report.run" ${FIT_ARGS:-} >"$tmp/log.run" 2>&1
+  fi
+  run_status=$?
+  end=$(date +%s.%N)
+  run_total=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
+  if [ ! -f "$tmp/total_$n" ] || [ $run_status -ne 0 ] ||
+     awk -v a="$run_total" -v b="$(cat "$tmp/total_$n")" 'BEGIN { exit !(a < b) }'; then
+    echo "$run_total" >"$tmp/total_$n"
+    echo "$run_status" >"$tmp/status_$n"
+    mv "$tmp/log.run" "$tmp/log_$n"
+    if [ -f "$report.run" ]; then mv "$report.run" "$report"; else rm -f "$report"; fi
+  fi
+  rm -f "$report.run" "$tmp/log.run"
+}
 for n in $copies; do
-  blif=$tmp/${name}_x$n.blif
-  "$here/merge_blif.sh" "$n" "$design" >"$blif" || exit 2
+  "$here/merge_blif.sh" "$n" "$design" >"$tmp/${name}_x$n.blif" || exit 2
+done
+# Repeats go round all sizes in turn, so that a slow spell of the machine
+# does not fall on one size only.
+for ((run = 1; run <= ${REPEAT:-1}; run++)); do
+  for n in $copies; do fit_size "$n"; done
+done
+for n in $copies; do
   report=$tmp/${name}_x$n.json
-  total=
-  for ((run = 1; run <= ${REPEAT:-1}; run++)); do
-    start=$(date +%s.%N)
-    if [ -n "${FIT_TIMEOUT:-}" ]; then
-      timeout "$FIT_TIMEOUT" "$fit" "$blif" --report "$report.run" ${FIT_ARGS:-} >"$tmp/log.run" 2>&1
-    else
-      "$fit" "$blif" --report "$report.run" ${FIT_ARGS:-} >"$tmp/log.run" 2>&1
-    fi
-    run_status=$?
-    end=$(date +%s.%N)
-    run_total=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
-    # The fastest run is kept (its report, log and status); a failed run ends the repeats.
-    if [ -z "$total" ] || awk -v a="$run_total" -v b="$total" 'BEGIN { exit !(a < b) }'; then
-      total=$run_total
-      status=$run_status
-      mv "$tmp/log.run" "$tmp/log"
-      if [ -f "$report.run" ]; then mv "$report.run" "$report"; else rm -f "$report"; fi
-    fi
-    rm -f "$report.run"
-    [ $run_status -eq 0 ] || { status=$run_status; break; }
-  done
+  total=$(cat "$tmp/total_$n")
+  status=$(cat "$tmp/status_$n")
   if [ ! -s "$report" ]; then
     printf '%-12s %6s %5d (no report after %s s; last lines below)\n' "${name}_x$n" - "$status" "$total"
-    tail -3 "$tmp/log"
+    tail -3 "$tmp/log_$n"
     failed=1
     continue
   fi
