@@ -1,6 +1,7 @@
 #include "testing/route_helpers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "dev/dev_grid.h"
@@ -8,6 +9,12 @@
 #include "wump/wump_die_info.h"
 
 namespace host::testing {
+
+VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index) {
+  return VOK_ATOM_LOGICAL_PORT(static_cast<std::uint32_t>(atom->get_id()), vok_input_port_symbol(type),
+                               static_cast<std::uint16_t>(index));
+}
+VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* atom) { return vok_get_logical_port(atom->get_oterm_slot(0)); }
 
 void place_at(VOK_ATOM_NODE* atom, int x, int y, int z) {
   const WUMP_PLACE_INFO* p = host::device::die_info()->get_place_info();

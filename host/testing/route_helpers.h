@@ -11,6 +11,7 @@
 #include <string>
 
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_re_logical_port.h"
 
 namespace host::testing {
 
@@ -19,6 +20,11 @@ namespace host::testing {
 void place_at(VOK_ATOM_NODE* atom, int x, int y, int z);
 // Places a register in pipeline slot `sub` (60..99) of LAB (x, y).
 void place_in_slot(VOK_ATOM_NODE* atom, int x, int y, int sub);
+
+// The logical ports routing edits name: input `type` (its `index`th) of an
+// atom, and an atom's first output.
+VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index = 0);
+VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* atom);
 
 struct GENERATED_DESIGN {
   int atoms = 0;

@@ -34,14 +34,6 @@ namespace {
 
 using namespace host::testing;
 
-VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index = 0) {
-  return VOK_ATOM_LOGICAL_PORT(static_cast<std::uint32_t>(atom->get_id()), vok_input_port_symbol(type),
-                               static_cast<std::uint16_t>(index));
-}
-VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* atom) {
-  return vok_get_logical_port(atom->get_oterm_slot(0));
-}
-
 // Everything a restore must give back, keyed by ids so that object identity
 // does not matter.
 struct STATE {

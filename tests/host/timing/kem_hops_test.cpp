@@ -16,6 +16,7 @@
 #include "dux/dux.h"
 #include "kem/kem_manager.h"
 #include "testing/host_test.h"
+#include "testing/route_helpers.h"
 #include "testing/scenes.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_logical_port.h"
@@ -26,12 +27,6 @@
 namespace {
 
 using namespace host::testing;
-
-VOK_ATOM_LOGICAL_PORT in_port(VOK_ATOM_NODE* atom, DB_INPUT_PORT_TYPE type, int index = 0) {
-  return VOK_ATOM_LOGICAL_PORT(static_cast<std::uint32_t>(atom->get_id()), vok_input_port_symbol(type),
-                               static_cast<std::uint16_t>(index));
-}
-VOK_ATOM_LOGICAL_PORT out_port(VOK_ATOM_NODE* atom) { return vok_get_logical_port(atom->get_oterm_slot(0)); }
 
 // A hop's delays worked out from the routing: from the root down to the
 // node, each node's dangling stubs and then, for a wire, its own hop delay
