@@ -727,8 +727,6 @@ void KEM_NETLIST::rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets,
   reconnect_sinks(nets, sinks, dirty);
 }
 
-std::unique_ptr<KEM_NETLIST> KEM_NETLIST::deep_copy(VOK_ATOM_NETLIST* top) const { return restore(*keep(), top); }
-
 std::unique_ptr<const KEM_NETLIST::KEPT> KEM_NETLIST::keep() const {
   auto kept = std::make_unique<KEPT>();
   kept->corners = m_corners;

@@ -225,14 +225,12 @@ public:
   // algorithm: the timing netlist of a design (the top netlist, black boxes
   // flattened), with the given corners loaded (the first current).
   static std::unique_ptr<KEM_NETLIST> build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners);
-  // algorithm: a deep copy whose terminals are bound by atom id to the atoms
-  // of `top` (terminals whose atom is gone become null; all of them for a
-  // null `top`, the copy keeping only their ids).
-  std::unique_ptr<KEM_NETLIST> deep_copy(VOK_ATOM_NETLIST* top) const;
   // A copy to keep aside (a snapshot's), compact: nodes by value without
   // their pointers (terminals by identity only), edges in one array, the
-  // sink map as a sorted array. `restore` makes a netlist of it, bound to
-  // the atoms of `top` as deep_copy binds.
+  // sink map as a sorted array. algorithm: `restore` makes a netlist of it
+  // whose terminals are bound by atom id to the atoms of `top` (terminals
+  // whose atom is gone become null; all of them for a null `top`, the copy
+  // keeping only their ids).
   struct KEPT;
   std::unique_ptr<const KEPT> keep() const;
   static std::unique_ptr<KEM_NETLIST> restore(const KEPT& kept, VOK_ATOM_NETLIST* top);
