@@ -72,6 +72,7 @@ int KEM_NETLIST::get_re_hop_of_iterm(const VOK_ATOM_ITERM* iterm) const {
 }
 
 void KEM_NETLIST::compute_re_hop_tree(int root) {
+  m_build_id = 0;
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
   const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
@@ -131,6 +132,7 @@ void KEM_NETLIST::compute_re_hop_tree(int root) {
 }
 
 void KEM_NETLIST::build_re_hops() {
+  m_build_id = 0;
   m_hops.clear();
   m_hop_corner_count = m_corners.get_corner_count();
   m_hop_of_sink.clear();
@@ -157,6 +159,7 @@ void KEM_NETLIST::build_re_hops() {
 }
 
 void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
+  m_build_id = 0;
   // Corners loaded or unloaded since the trees were computed: every tree is
   // read again.
   if (m_hop_corner_count != m_corners.get_corner_count()) {
@@ -204,5 +207,8 @@ void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
 }
 
 void KEM_NETLIST::set_edge_flag_bits(int id, unsigned bits) const {
-  if (KEM_EDGE* e = get_edge(id)) e->m_flag_bits = static_cast<std::uint8_t>(bits & 3u);
+  if (KEM_EDGE* e = get_edge(id)) {
+    m_build_id = 0;
+    e->m_flag_bits = static_cast<std::uint8_t>(bits & 3u);
+  }
 }

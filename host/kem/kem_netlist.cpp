@@ -6,6 +6,7 @@
 #include "common/host_world.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "sta/sta_io_constraints.h"
 #include "vok/vok_atom_netlist_boxes.h"
@@ -279,6 +280,7 @@ REUSABLE_NODES* l_reusable_nodes = nullptr;
 }  // namespace
 
 int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
+  m_build_id = 0;
   std::unique_ptr<KEM_NODE> node;
   if (auto reuse = atom && l_reusable_nodes ? l_reusable_nodes->find(atom->get_id()) : REUSABLE_NODES::iterator();
       atom && l_reusable_nodes && reuse != l_reusable_nodes->end())
@@ -313,6 +315,7 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
 }
 
 int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
+  m_build_id = 0;
   int id;
   if (!m_free_edges.empty()) {
     id = *m_free_edges.begin();
@@ -352,6 +355,7 @@ int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
 void KEM_NETLIST::free_edge(int id) {
   KEM_EDGE& e = record(id);
   if (e.m_key < 0) return;
+  m_build_id = 0;
   if (log_open()) m_log.freed_edges.push_back({id, e.m_src, e.m_dst, e.m_kind});
   KEM_NODE* s = get_node(e.m_src);
   KEM_NODE* d = get_node(e.m_dst);
@@ -375,6 +379,7 @@ void KEM_NETLIST::free_edge(int id) {
 void KEM_NETLIST::free_node(int id) {
   KEM_NODE* n = get_node(id);
   if (!n) return;
+  m_build_id = 0;
   while (n->m_first_fanin >= 0) free_edge(n->m_first_fanin);
   while (n->m_first_fanout >= 0) free_edge(n->m_first_fanout);
   // The terms may be gone already: only their addresses are compared.
@@ -580,10 +585,23 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
   for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
   kem->m_generation = 0;
   kem->build_re_hops();
+  // Ids start at 1 (0: not as built); builds may run on several threads.
+  static std::atomic<std::uint64_t> s_builds{0};
+  kem->m_build_id = ++s_builds;
   return kem;
 }
 
+void KEM_NETLIST::reset_to_as_built(const std::vector<KEM_TIMING_MODEL>& corners) {
+  KEM_CORNER_MANAGER fresh;
+  fresh.set_corners(corners);
+  m_corners = fresh;
+  annotate_current_corner();
+  for (int id = 0; id < m_edge_count; ++id)
+    if (KEM_EDGE* e = get_edge(id)) e->m_quick_slack = KEM_QUICK_NO_SLACK;
+}
+
 void KEM_NETLIST::rebuild_atoms(VOK_ATOM_NETLIST* top, const std::set<int>& atom_ids, KEM_DIRTY* dirty) {
+  m_build_id = 0;
   auto arrival = [&](int node) {
     if (dirty && node >= 0 && get_node(node)) dirty->arrival.push_back(node);
   };
@@ -720,6 +738,7 @@ void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources
 
 void KEM_NETLIST::rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets,
                                const std::set<const VOK_ATOM_ITERM*>& sinks, KEM_DIRTY* dirty) {
+  m_build_id = 0;
   std::set<const VOK_ATOM_OTERM*> sources = nets;
   for (const VOK_ATOM_ITERM* t : sinks) sources.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
   sources.erase(nullptr);

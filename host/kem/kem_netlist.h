@@ -300,11 +300,29 @@ public:
   // cell only the connections into it (their other sinks' routing, hence
   // delays and hops, stayed). The next rebuild takes the set; without one
   // every net touching a rebuilt cell is read whole.
-  void set_routing_changes(std::set<const VOK_ATOM_OTERM*> nets) { m_routing_changes = std::move(nets); }
-  void forget_routing_changes() { m_routing_changes.reset(); }
+  void set_routing_changes(std::set<const VOK_ATOM_OTERM*> nets) {
+    m_build_id = 0;
+    m_routing_changes = std::move(nets);
+  }
+  void forget_routing_changes() {
+    m_build_id = 0;
+    m_routing_changes.reset();
+  }
 
   // The number of structural changes since the build (for the analysis).
   std::uint64_t get_generation() const { return m_generation; }
+
+  // ---- as built: a netlist made by build() and not edited since (no node,
+  // edge or routing hop changed, no routing changes named, no test flag set)
+  // has a build id unique in the process; any other has 0. Such a netlist
+  // equals what a build of the same inputs would make but for the values
+  // written on it since: reset_to_as_built(corners) leaves it as
+  // build(top, corners) would (corner objects as new, the first current, the
+  // delays written at it, no quick slacks; the slacks the analysis wrote
+  // stay, as they belong to its results). The corners must be those it was
+  // built with.
+  std::uint64_t get_build_id() const { return m_build_id; }
+  void reset_to_as_built(const std::vector<KEM_TIMING_MODEL>& corners);
 
   // ---- change log (for the incremental analysis): the edges created,
   // freed or re-flagged and the nodes created or freed since the analysis
@@ -389,6 +407,7 @@ private:
   std::unordered_map<const void*, int> m_node_of_term;
   KEM_CORNER_MANAGER m_corners;
   std::uint64_t m_generation = 0;
+  mutable std::uint64_t m_build_id = 0;
   mutable CHANGE_LOG m_log;
   bool log_open() const;
   std::optional<std::set<const VOK_ATOM_OTERM*>> m_routing_changes;
