@@ -4,6 +4,9 @@
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
+#include "dev/dev_spec.h"
+#include "hov/hov_rebuilds.h"
+#include "kem/kem_build_inputs.h"
 #include "kem/kem_manager.h"
 #include "vok/vok_atom_netlist.h"
 #include "msg/msg_base.h"
@@ -17,8 +20,20 @@ namespace {
   MSG_INTERNAL_ERROR::report(condition, "HOV", "hov_utility", line);
 }
 
+// What the last whole build read: the netlist it made (by build id), its
+// corners, the device and the digest of the design.
+struct LAST_BUILD {
+  std::uint64_t build_id = 0;
+  std::vector<KEM_TIMING_MODEL> models;
+  DeviceSpec device;
+  host::kem::BUILD_INPUTS_DIGEST digest;
+};
+
 struct HOV_STATE {
   bool on = true;
+  LAST_BUILD last_build;
+  int whole_builds = 0;
+  int kept_builds = 0;
   HOV_ATOM_NETLIST_TAINT_MANAGER taints;
   HOV_ACCESSORIES accessories;
   std::unique_ptr<WEXAN_HOV_UTILITY> utility;
@@ -33,13 +48,35 @@ void debug_line(const char* format, ...) {
   va_end(args);
 }
 
-// A fresh timing netlist of the design with the given corners.
+// A fresh timing netlist of the design with the given corners, unless the
+// netlist in memory (or the one set aside when it was dropped) is one a
+// build made and nothing that build read has changed since (the design's
+// digest, the corners, the device): that one stays, reset to what a build
+// would leave.
 KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
+  HOV_STATE& s = state();
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  const host::kem::BUILD_INPUTS_DIGEST digest = host::kem::build_inputs_digest(host::vok::top_netlist());
+  KEM_NETLIST* old = mgr->get_kem_netlist() ? mgr->get_kem_netlist() : mgr->get_set_aside();
+  if (old && old->get_build_id() != 0 && old->get_build_id() == s.last_build.build_id &&
+      s.last_build.models == models && s.last_build.device == host::device::spec() && s.last_build.digest == digest) {
+    if (old == mgr->get_kem_netlist())
+      mgr->mark_set_now();
+    else
+      mgr->take_back_set_aside();
+    old->reset_to_as_built(models);
+    ++s.kept_builds;
+    return old;
+  }
   // The old netlist goes first: the build needs nothing of it, and the two
   // would otherwise be alive together at the build's peak.
-  KEM_MANAGER::get()->set_kem_netlist(nullptr);
-  KEM_MANAGER::get()->set_kem_netlist(KEM_NETLIST::build(host::vok::top_netlist(), models));
-  return KEM_MANAGER::get()->get_kem_netlist();
+  mgr->set_kem_netlist(nullptr);
+  mgr->drop_set_aside();
+  mgr->set_kem_netlist(KEM_NETLIST::build(host::vok::top_netlist(), models));
+  KEM_NETLIST* kem = mgr->get_kem_netlist();
+  s.last_build = LAST_BUILD{kem->get_build_id(), models, host::device::spec(), digest};
+  ++s.whole_builds;
+  return kem;
 }
 
 std::vector<KEM_TIMING_MODEL> default_models() {
@@ -261,6 +298,8 @@ WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector
 }
 
 WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
+int whole_builds() { return state().whole_builds; }
+int kept_builds() { return state().kept_builds; }
 void delete_utility() { state().utility.reset(); }
 void set_init_errors(bool on) { state().init_errors = on; }
 

@@ -19,8 +19,16 @@ KEM_MANAGER* KEM_MANAGER::get() { return &host_world_slot<KEM_STATE>().manager; 
 
 void KEM_MANAGER::set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist) {
   if (m_netlist) host::sta::forget(m_netlist.get());
+  m_set_aside.reset();
+  if (!netlist && m_netlist && m_netlist->get_build_id() != 0) m_set_aside = std::move(m_netlist);
   m_netlist = std::move(netlist);
   m_retimer_mode = m_retimer_mode_active;
+}
+
+void KEM_MANAGER::take_back_set_aside() {
+  if (!m_set_aside) return;
+  std::unique_ptr<KEM_NETLIST> kem = std::move(m_set_aside);
+  set_kem_netlist(std::move(kem));
 }
 
 bool KEM_MANAGER::write_kem_netlist_to_disk() {
@@ -43,6 +51,7 @@ bool KEM_MANAGER::read_kem_netlist_from_disk(bool flag) {
   if (!ok || it == m_disk.end()) return false;
   // The netlist in memory goes before its replacement is made.
   set_kem_netlist(nullptr);
+  drop_set_aside();
   set_kem_netlist(KEM_NETLIST::restore(*it->second, host::vok::top_netlist()));
   m_retimer_mode = m_disk_retimer_mode[current_snapshot()];
   return true;

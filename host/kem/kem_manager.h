@@ -18,8 +18,20 @@ public:
 
   // data: the netlist in memory; may be null.
   KEM_NETLIST* get_kem_netlist() const { return m_netlist.get(); }
-  // data: replaces the netlist in memory (the old one is deleted).
+  // data: replaces the netlist in memory (the old one is deleted, but see
+  // below).
   void set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist);
+  // data: a netlist as built (KEM_NETLIST::get_build_id) that is dropped
+  // from memory (replaced by none) is set aside instead of deleted, until
+  // the next netlist is set or it is taken back: a later request whose build
+  // would read nothing changed takes it back instead of building again.
+  KEM_NETLIST* get_set_aside() const { return m_set_aside.get(); }
+  void drop_set_aside() { m_set_aside.reset(); }
+  // It becomes the netlist in memory again (as if set now).
+  void take_back_set_aside();
+  // data: the netlist in memory counts as set now (it takes the retimer-mode
+  // switch as a newly set one would).
+  void mark_set_now() { m_retimer_mode = m_retimer_mode_active; }
 
   // recorded: copies the netlist in memory to the current snapshot's disk
   // slot; false when there is none in memory, or by script.
@@ -53,6 +65,7 @@ public:
 
 private:
   std::unique_ptr<KEM_NETLIST> m_netlist;
+  std::unique_ptr<KEM_NETLIST> m_set_aside;
   std::map<std::string, std::unique_ptr<const KEM_NETLIST::KEPT>> m_disk;
   bool m_retimer_mode = false;
   bool m_retimer_mode_active = false;
