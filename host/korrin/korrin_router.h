@@ -37,8 +37,15 @@ namespace host::router {
 
 struct OPTIONS {
   int max_rounds = 30;
-  double first_present_factor = 0.5;  // round 1
-  double present_factor = 0.5;        // round 2, then times the growth each round
+  // An element another net holds costs 1 + factor x its occupancy. At 0.5
+  // the first round routed nearly every connection its own cheapest way:
+  // on eight merged copies of frisc 57,000 elements ended overused and
+  // 71 % of the connections were ripped up and searched again, round after
+  // round (48 M expansions). Pricing sharing at three times the element
+  // from the start routes the same design in half the expansions, with
+  // the bundled designs' slack within the routing's usual spread.
+  double first_present_factor = 2.0;  // round 1
+  double present_factor = 2.0;        // round 2, then times the growth each round
   double present_growth = 1.8;
   double history_factor = 0.4;
   // Weight of the searches' lower bound (1: cheapest paths; more: faster

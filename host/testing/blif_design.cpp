@@ -341,7 +341,7 @@ bool solve_device_size(const RESOURCE_COUNTS& need, int family, const SIZING& si
 
 int scaled_routing_tracks(int base, double labs_needed, int reference_labs) {
   if (reference_labs <= 0 || labs_needed <= reference_labs) return base;
-  const double t = base * std::pow(labs_needed / reference_labs, 0.2);
+  const double t = base * std::pow(labs_needed / reference_labs, 0.3);
   return std::max(base, std::min(40, static_cast<int>(std::ceil(t - 1e-9))));
 }
 

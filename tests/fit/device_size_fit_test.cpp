@@ -79,7 +79,10 @@ TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesComplet
   EXPECT_EQ(j["routing"]["unrouted"], 0);
   EXPECT_EQ(j["routing"]["overused"], 0);
   EXPECT_GT(j["routing"]["connections"].get<int>(), 15000);
-  EXPECT_GE(j["routing"]["rounds"].get<int>(), 1);
+  // The route stage's negotiation rounds: three copies share wires, so
+  // the first round leaves overuse (the final stage's re-route, which
+  // follows this routing, takes one and must not replace the figure).
+  EXPECT_GT(j["routing"]["rounds"].get<int>(), 1);
   // Peak memory per stage, never falling.
   long last = 0;
   for (const auto& s : j["stages"]) {

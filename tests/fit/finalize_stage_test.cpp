@@ -50,12 +50,12 @@ TEST(VelmoFitFinalize, HoldFixingLineFollowsRoutingAndEveryCornerIsReported) {
   EXPECT_THAT(r.out, HasSubstr("Timing 1_fast_900mv_-40c: "));
 }
 
-// diffeq's second, full route (negotiated afresh, not following the route
+// tseng's second, full route (negotiated afresh, not following the route
 // stage's routing) leaves a hold failure that the hold-fix re-route takes
 // away; the test pass on tseng (the route stage's routing kept) re-routes its
 // failing connections for hold.
 TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnections) {
-  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/diffeq.blif --cfg host_router_follow_last_routing=off");
+  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --cfg host_router_follow_last_routing=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("Hold fixing: 0 connections")));
   EXPECT_THAT(r.out, HasSubstr("connections re-routed for hold"));

@@ -305,6 +305,10 @@ int g_final_changed_luts = -1;
 // The chain settings the route stage changed (the automatic delay-chain
 // pass), once it ran.
 int g_route_changed_delay_chains = -1;
+// Negotiation rounds of the route stage's routing (0: the stage did not
+// run). Later routings (the final stage's, which mostly follow this one) do
+// not replace it.
+int g_route_stage_rounds = 0;
 
 // The pins' chain settings before the first stage, so the report can list
 // what the stages changed.
@@ -331,7 +335,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
     j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
-                    {"rounds", host::router::last_stats().rounds}};
+                    {"rounds", g_route_stage_rounds > 0 ? g_route_stage_rounds : host::router::last_stats().rounds}};
   if (routing.ran)
     j["hold_fixing"] = {{"rerouted", routing.rerouted_for_hold}, {"dangling_wires", routing.dangling_wires}};
   // One object per analysed corner; a slack without endpoints is null.
@@ -546,6 +550,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         routed = r;
       }
       if (s == "route") {
+        g_route_stage_rounds = host::router::last_stats().rounds;
         g_route_changed_delay_chains = 0;
         for (const auto& [key, value] : host::dc::pin_settings())
           if (auto it = chains_before.find(key); it == chains_before.end() || it->second != value)
