@@ -5,8 +5,10 @@
 // The environment's get-or-create request builds or refreshes the timing
 // netlist held by KEM_MANAGER and analyses it:
 //  - request 0 rebuilds what the taints name (a global taint: everything,
-//    as a new netlist whose edges are new objects with the same ids; atom
-//    taints: the tainted cells and their nets) and updates the analysis;
+//    as a new netlist whose edges are new objects with the same ids, unless
+//    the netlist in memory is as built and nothing a build reads changed
+//    since: then it stays, see hov_rebuilds.h; atom taints: the tainted
+//    cells and their nets) and updates the analysis;
 //  - request 2 takes the netlist in memory, else reads the current
 //    snapshot's disk copy, else builds like request 0.
 #include <cstdint>
