@@ -65,6 +65,7 @@ KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
     else
       mgr->take_back_set_aside();
     old->reset_to_as_built(models);
+    host::sta::expect_full_analysis();
     ++s.kept_builds;
     return old;
   }

@@ -178,6 +178,7 @@ struct STA_STATE {
   std::vector<KEM_TIMING_MODEL> analysed_models;
   int kept_count = 0;
   bool updated_since_full = false;  // an incremental update changed the results
+  bool full_next = false;           // the next update is a full analysis
 };
 STA_STATE& st() { return host_world_slot<STA_STATE>(); }
 
@@ -1003,6 +1004,7 @@ void forget(const KEM_NETLIST* kem) {
   s.records_corner = -1;
 }
 bool verify_incremental() { return st().verify; }
+void expect_full_analysis() { st().full_next = true; }
 int full_analysis_count() { return st().full_count; }
 int incremental_update_count() { return st().incr_count; }
 int last_cone_size() { return st().cone_size; }
@@ -1057,6 +1059,7 @@ void analyze(KEM_NETLIST* kem) {
     unchanged = corners[i].setup == s.corners[i].setup && corners[i].delay == s.corners[i].delay;
   ++s.full_count;
   s.stale = false;
+  s.full_next = false;
   if (unchanged) {
     ++s.kept_count;
     const std::vector<int> none;
@@ -1086,7 +1089,8 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
         return false;
     return true;
   }();
-  if (s.kem != kem || !same_clocks || s.corners.size() != kem->get_corner_manager()->get_loaded_corners().size()) {
+  if (s.full_next || s.kem != kem || !same_clocks ||
+      s.corners.size() != kem->get_corner_manager()->get_loaded_corners().size()) {
     analyze(kem);
     return;
   }

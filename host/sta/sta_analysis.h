@@ -132,6 +132,11 @@ HOST_API void analyze(KEM_NETLIST* kem);
 HOST_API void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // data: the analysis forgets a netlist about to be deleted.
 HOST_API void forget(const KEM_NETLIST* kem);
+// data: the netlist is kept whole where it would have been rebuilt (what
+// the analysis reads besides its change log may have moved): the next
+// update runs a full analysis, which keeps its results only when nothing
+// it reads moved.
+HOST_API void expect_full_analysis();
 // data: one setup and hold slack per (edge, corner id); KEM_NO_SLACK when
 // none.
 HOST_API std::int32_t edge_setup_slack(int edge_id, int corner_id);
