@@ -592,25 +592,39 @@ private:
   }
 
   // Places the logic units in the order they connect: next is always the
-  // unit with the most connections to placed atoms (ties to the id order),
-  // so nearly every unit has placed neighbours to go near and each
-  // connected part of the design grows as one compact region (in id order
-  // a unit often has no placed neighbour and went to the first open tile,
-  // far from its logic). A unit with none, the first of a part, is the next
-  // in id order and still takes the first open tile: the parts fill the
-  // device from one side, each beside the last, which leaves the free area
-  // in one piece for the parts to come (measured better than starting each
-  // part beside the unit placed last).
+  // unit with the largest share of its connections going to placed atoms
+  // (ties to the id order), so nearly every unit has placed neighbours to go
+  // near, each connected part of the design grows as one compact region,
+  // and a unit goes once its place is best known (in id order a unit often
+  // had no placed neighbour and went to the first open tile, far from its
+  // logic; counting links instead of their share let well-connected units
+  // take the sites their lesser neighbours needed). A unit with none, the
+  // first of a part, is the next in id order and still takes the first open
+  // tile: the parts fill the device from one side, each beside the last,
+  // which leaves the free area in one piece for the parts to come (measured
+  // better than starting each part beside the unit placed last).
   bool place_grown(const std::vector<int>& group) {
     std::vector<int> links(m_units.size(), 0);  // connections to placed atoms
     std::vector<int> pos(m_units.size(), -1);    // index in `group`, -1 outside it
     std::vector<char> done(m_units.size(), 0);
     for (int i = 0; i < static_cast<int>(group.size()); ++i) pos[static_cast<std::size_t>(group[i])] = i;
+    // Per unit, its connections to units that are placed or to be placed
+    // in this group (not to the pins and slot registers placed after it).
+    std::vector<int> degree(m_units.size(), 0);
+    for (int u : group)
+      for (int n : m_units[u].members)
+        for (int o : others(n)) {
+          const int v = m_hot[static_cast<std::size_t>(o)].unit;
+          if (v != u && (m_units[v].placed || pos[static_cast<std::size_t>(v)] >= 0))
+            ++degree[static_cast<std::size_t>(u)];
+        }
     struct ENTRY {
       int links, pos;
     };
-    const auto later = [](const ENTRY& a, const ENTRY& b) {
-      return a.links != b.links ? a.links < b.links : a.pos > b.pos;
+    const auto later = [&](const ENTRY& a, const ENTRY& b) {
+      const long long la = static_cast<long long>(a.links) * degree[static_cast<std::size_t>(group[b.pos])];
+      const long long lb = static_cast<long long>(b.links) * degree[static_cast<std::size_t>(group[a.pos])];
+      return la != lb ? la < lb : a.pos > b.pos;
     };
     std::vector<ENTRY> heap;
     const auto link = [&](int u) {
