@@ -368,6 +368,23 @@ TEST_F(PlacerTest, TheGreedyPassTakesTheNearestFreeTile) {
   EXPECT_EQ(location_of(load)[1], 3);
 }
 
+// Logic hanging off a locked atom grows from it, whatever its ids: the chain
+// begins (lowest id) at its far end, yet with no improvement passes every
+// link lands in the locked atom's LAB, which has room for all of them.
+TEST_F(PlacerTest, LogicGrowsFromTheAtomsPlacedBeforeIt) {
+  host::testing::device(Family::KY).grid(12, 10).build();
+  NETLIST_BUILDER d = host::testing::netlist();
+  SIG s = d.io_in("in");
+  std::vector<SIG> chain;
+  for (int i = 0; i < 10; ++i) chain.push_back(s = d.lut("c" + std::to_string(i), {s}, 0x1));
+  d.lut("anchor", {s}, 0x2).locked(7, 5, 6);
+  ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{0, 2}));
+  for (const SIG& c : chain) {
+    const std::vector<int> at = location_of(c.oterm->get_my_node());
+    EXPECT_EQ(std::make_pair(at[0], at[1]), std::make_pair(7, 5)) << c.oterm->get_my_node()->get_string_hpath();
+  }
+}
+
 // LABs at their atom limit still have free sites: the greedy pass must pass
 // over them and take the nearest LAB with room, ties to the lowest (x, y),
 // as the exhaustive order of every LAB would. Loads of one locked driver
