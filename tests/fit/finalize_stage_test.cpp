@@ -50,13 +50,13 @@ TEST(VelmoFitFinalize, HoldFixingLineFollowsRoutingAndEveryCornerIsReported) {
   EXPECT_THAT(r.out, HasSubstr("Timing 1_fast_900mv_-40c: "));
 }
 
-// tseng's second, full route (negotiated afresh, not following the route
-// stage's routing) leaves a hold failure that the hold-fix re-route takes
+// bigkey's second, full route (negotiated afresh, not following the route
+// stage's routing) leaves hold failures that the hold-fix re-route takes
 // away; the test pass on bigkey (the route stage's routing kept) re-routes its
-// failing connections for hold (which designs fail hold there depends on
-// the placement).
+// failing connections for hold. (Which designs fail hold there depends on the
+// placement and routing.)
 TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnections) {
-  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --cfg host_router_follow_last_routing=off");
+  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/bigkey.blif --cfg host_router_follow_last_routing=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("Hold fixing: 0 connections")));
   EXPECT_THAT(r.out, HasSubstr("connections re-routed for hold"));
