@@ -55,9 +55,8 @@ TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   // How many registers move depends on the placement; at least one does,
   // and the report counts what the summary line says.
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(
-      r.out, m, std::regex("Retiming: ([0-9]+) pipeline registers created, 0 deleted; ([0-9]+) LAB registers bypassed")))
-      << r.out;
+  const std::regex counts("Retiming: ([0-9]+) pipeline registers created, 0 deleted; ([0-9]+) LAB registers bypassed");
+  ASSERT_TRUE(std::regex_search(r.out, m, counts)) << r.out;
   EXPECT_GE(std::stoi(m[1]), 1);
   EXPECT_GE(std::stoi(m[2]), 1);
   EXPECT_GE(setup_slack_after(r.out, "final"), setup_slack_after(r.out, "route"));
