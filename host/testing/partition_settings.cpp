@@ -17,6 +17,7 @@
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
+#include "testing/blif_design.h"
 #include "testing/design_settings.h"
 #include "testing/partition_builder.h"
 #include "tibex/tibex_placer.h"
@@ -363,7 +364,13 @@ void apply_partition_settings(const std::vector<PARTITION_SETTING>& partitions, 
 
 bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std::string* why) {
   if (partitions.empty()) return true;
-  if (!host::placement::place()) {
+  // Placed as velmo-fit places (its LAB limit), so a recompiled partition's
+  // atoms find room again in the LABs they leave: packed fuller, those LABs
+  // would shut them out, and their connections to the preserved atoms there
+  // could only enter through inputs the preserved routing already holds.
+  host::placement::PLACER_OPTIONS options;
+  options.lab_atom_limit = kFitLabAtomLimit;
+  if (!host::placement::place(options)) {
     if (why) *why = "the earlier compile could not place the design";
     return false;
   }

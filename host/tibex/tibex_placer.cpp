@@ -173,8 +173,13 @@ public:
     auto rank = [&](int u) { return m_units[u].exact ? 0 : (is_io(u) ? 3 : (m_units[u].zota ? 2 : 1)); };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return rank(a) < rank(b); });
     bool ok = true;
-    for (int u : order)
-      if (!place_unit(u)) ok = false;
+    const auto logic_begin = std::find_if(order.begin(), order.end(), [&](int u) { return rank(u) >= 1; });
+    const auto logic_end = std::find_if(logic_begin, order.end(), [&](int u) { return rank(u) >= 2; });
+    for (auto it = order.begin(); it != logic_begin; ++it)
+      if (!place_unit(*it)) ok = false;
+    if (!place_grown(std::vector<int>(logic_begin, logic_end))) ok = false;
+    for (auto it = logic_end; it != order.end(); ++it)
+      if (!place_unit(*it)) ok = false;
     improve();
     write_back();
     return ok;
@@ -584,6 +589,77 @@ private:
   OTHERS others(int n) const {
     const int* a = m_adj.data();
     return OTHERS{a + m_adj_start[static_cast<std::size_t>(n)], a + m_adj_start[static_cast<std::size_t>(n) + 1]};
+  }
+
+  // Places the logic units in the order they connect: next is always the
+  // unit with the largest share of its connections going to placed atoms
+  // (ties to the id order), so nearly every unit has placed neighbours to go
+  // near, each connected part of the design grows as one compact region,
+  // and a unit goes once its place is best known (in id order a unit often
+  // had no placed neighbour and went to the first open tile, far from its
+  // logic; counting links instead of their share let well-connected units
+  // take the sites their lesser neighbours needed). A unit with none, the
+  // first of a part, is the next in id order and still takes the first open
+  // tile: the parts fill the device from one side, each beside the last,
+  // which leaves the free area in one piece for the parts to come (measured
+  // better than starting each part beside the unit placed last).
+  bool place_grown(const std::vector<int>& group) {
+    std::vector<int> links(m_units.size(), 0);  // connections to placed atoms
+    std::vector<int> pos(m_units.size(), -1);    // index in `group`, -1 outside it
+    std::vector<char> done(m_units.size(), 0);
+    for (int i = 0; i < static_cast<int>(group.size()); ++i) pos[static_cast<std::size_t>(group[i])] = i;
+    // Per unit, its connections to units that are placed or to be placed
+    // in this group (not to the pins and slot registers placed after it).
+    std::vector<int> degree(m_units.size(), 0);
+    for (int u : group)
+      for (int n : m_units[u].members)
+        for (int o : others(n)) {
+          const int v = m_hot[static_cast<std::size_t>(o)].unit;
+          if (v != u && (m_units[v].placed || pos[static_cast<std::size_t>(v)] >= 0))
+            ++degree[static_cast<std::size_t>(u)];
+        }
+    struct ENTRY {
+      int links, pos;
+    };
+    const auto later = [&](const ENTRY& a, const ENTRY& b) {
+      const long long la = static_cast<long long>(a.links) * degree[static_cast<std::size_t>(group[b.pos])];
+      const long long lb = static_cast<long long>(b.links) * degree[static_cast<std::size_t>(group[a.pos])];
+      return la != lb ? la < lb : a.pos > b.pos;
+    };
+    std::vector<ENTRY> heap;
+    const auto link = [&](int u) {
+      for (int n : m_units[u].members)
+        for (int o : others(n)) {
+          const int v = m_hot[static_cast<std::size_t>(o)].unit;
+          const int i = pos[static_cast<std::size_t>(v)];
+          if (i < 0 || done[static_cast<std::size_t>(v)]) continue;
+          heap.push_back(ENTRY{++links[static_cast<std::size_t>(v)], i});
+          std::push_heap(heap.begin(), heap.end(), later);
+        }
+    };
+    // Units placed before (fixed, exact) count for their neighbours.
+    for (int u = 0; u < static_cast<int>(m_units.size()); ++u)
+      if (m_units[u].placed) link(u);
+    bool ok = true;
+    for (std::size_t next_seed = 0;;) {
+      int u = -1;
+      while (u < 0 && !heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        const ENTRY e = heap.back();
+        heap.pop_back();
+        const int v = group[static_cast<std::size_t>(e.pos)];
+        if (!done[static_cast<std::size_t>(v)] && e.links == links[static_cast<std::size_t>(v)]) u = v;
+      }
+      if (u < 0) {
+        while (next_seed < group.size() && done[static_cast<std::size_t>(group[next_seed])]) ++next_seed;
+        if (next_seed == group.size()) break;
+        u = group[next_seed];
+      }
+      done[static_cast<std::size_t>(u)] = 1;
+      if (!place_unit(u)) ok = false;
+      else link(u);
+    }
+    return ok;
   }
 
   bool place_unit(int u) {

@@ -15,8 +15,11 @@
 // Placement:
 //  - Atoms already placed stay where they are. Atoms with an exact location
 //    constraint are placed first, so no other atom takes their site; then the
-//    rest in id order, I/O pins (a pad with its buffers) after all other
-//    atoms, so each pin goes near the logic it connects to.
+//    other logic in the order it connects (next the atom with the largest
+//    share of its connections placed, ties in id order; an atom with none
+//    goes to the first open tile), pipeline registers after it, I/O pins (a
+//    pad with its buffers) after all other atoms, so each pin goes near the
+//    logic it connects to.
 //  - A carry chain is a rigid column: member k sits at z + 3k, continuing in
 //    the LAB above every 60 sub-locations; it is placed when its head comes
 //    up. A pad and its buffer share one pin.

@@ -108,7 +108,9 @@ std::pair<int, int> worst_slacks(const nlohmann::json& report) {
 // Option 904 with tight I/O delays and hold optimisation: the route stage
 // writes the settings the pass chose. fir8's inputs fail hold by far (their
 // input delay is negative); crc32x8's input fails setup, which its chains
-// cannot improve.
+// cannot improve. The pass can take the inputs' hold only up to what the
+// routed design's own paths leave (hold is fixed later, in finalize): that
+// floor comes from a third fit whose inputs have ample hold margin.
 TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
   struct CASE {
     const char* design;
@@ -119,17 +121,20 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
       {"fir8", R"({"x[0]": {"clock": "clk", "max": 19000, "min": -600}, "x[1]": {"clock": "clk", "max": 19000, "min": -600}})",
        true},
       {"crc32x8", R"({"d[0]": {"clock": "clk", "max": 19000, "min": 0}})", false}};
+  const char* kAmpleHold =
+      R"({"x[0]": {"clock": "clk", "max": 19000, "min": 2000}, "x[1]": {"clock": "clk", "max": 19000, "min": 2000}})";
   for (const CASE& c : cases) {
-    nlohmann::json report[2];
-    for (int on : {0, 1}) {
+    nlohmann::json report[3];
+    for (int on : {0, 1, 2}) {
+      if (on == 2 && !c.improves) continue;
       const std::string settings = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc.json";
       const std::string out = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc_report.json";
-      std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": )" << c.io_delays
-                              << (on ? R"(, "options": [{"id": 904, "type": 1, "value": "on"}]})" : "}");
+      std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": )" << (on == 2 ? kAmpleHold : c.io_delays)
+                              << (on == 1 ? R"(, "options": [{"id": 904, "type": 1, "value": "on"}]})" : "}");
       const auto r =
           velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/yosys/" + c.design + ".blif --stages plan,place,route "
                               "--cfg velmo_auto_dc_hold_time=on --settings " + settings + " --report " + out +
-                              (on ? " --cfg velmo_auto_dc_verbose=on" : ""));
+                              (on == 1 ? " --cfg velmo_auto_dc_verbose=on" : ""));
       ASSERT_EQ(r.status, 0) << r.out;
       std::ifstream in(out);
       report[on] = nlohmann::json::parse(in);
@@ -143,7 +148,7 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
     for (const auto& row : report[1].at("delay_chains")) written += row.at("setting").get<int>() != 0;
     if (c.improves) {
       EXPECT_GT(hold_on, hold_off) << c.design;
-      EXPECT_GE(hold_on, 0) << c.design;
+      EXPECT_GE(hold_on, std::min(0, worst_slacks(report[2]).second)) << c.design;
       EXPECT_EQ(written, 2) << "x[0] and x[1]'s input chains";
     } else {
       EXPECT_EQ(written, 0) << c.design;
