@@ -77,12 +77,19 @@ $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMO_FUZZ=ON
 
 fuzz: deps $(FUZZ_BUILD)/build.ninja
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_blif fuzz_settings
-	mkdir -p $(FUZZ_BUILD)/corpus/blif $(FUZZ_BUILD)/corpus/settings
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_blif fuzz_settings fuzz_settings_keys fuzz_cfg
+	mkdir -p $(FUZZ_BUILD)/corpus/blif $(FUZZ_BUILD)/corpus/settings $(FUZZ_BUILD)/corpus/settings_keys \
+	  $(FUZZ_BUILD)/corpus/cfg
 	cp examples/designs/*/*.blif tests/fuzz/regressions/blif/* $(FUZZ_BUILD)/corpus/blif/
-	cp tests/fuzz/seeds/settings/* tests/fuzz/regressions/settings/* $(FUZZ_BUILD)/corpus/settings/
+	cp tests/fuzz/seeds/settings/* tests/fuzz/regressions/settings/* examples/designs/*/*.json \
+	  $(FUZZ_BUILD)/corpus/settings/
+	cp tests/fuzz/seeds/settings_keys/* tests/fuzz/regressions/settings_keys/* $(FUZZ_BUILD)/corpus/settings_keys/
+	cp tests/fuzz/seeds/cfg/* tests/fuzz/regressions/cfg/* $(FUZZ_BUILD)/corpus/cfg/
 	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_blif -max_total_time=$(FUZZ_SECONDS) -max_len=65536 corpus/blif
 	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_settings -max_total_time=$(FUZZ_SECONDS) -max_len=4096 corpus/settings
+	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_settings_keys -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  corpus/settings_keys
+	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_cfg -max_total_time=$(FUZZ_SECONDS) -max_len=256 corpus/cfg
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -5,7 +5,9 @@
 #  - velmo_load_tests: link only the host and dlopen libvelmo.so per test.
 file(GLOB_RECURSE VELMO_UNIT_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/host/*.cpp ${CMAKE_SOURCE_DIR}/tests/velmo/*.cpp)
-add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES})
+# The fuzz regressions replay velmo-fit's command-line parser too.
+add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_options.cpp)
+target_include_directories(velmo_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/velmo_fit)
 target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
 target_compile_definitions(velmo_tests PRIVATE
   VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
@@ -66,10 +68,20 @@ file(MAKE_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
 add_test(NAME velmo_fit_tcl_package
   COMMAND tclsh ${CMAKE_SOURCE_DIR}/tests/tcl/velmo_fit_package.tcl $<TARGET_FILE:velmo_fit_tcl> $<TARGET_FILE:velmo>
   WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
+# The package's stage sequence against velmo-fit's, per family.
+set(VELMO_TCL_SEQUENCE_TESTS)
+foreach(_family 46 48 26 15)
+  add_test(NAME velmo_fit_tcl_sequence_${_family}
+    COMMAND tclsh ${CMAKE_SOURCE_DIR}/tests/tcl/velmo_fit_sequence.tcl $<TARGET_FILE:velmo_fit_tcl>
+      $<TARGET_FILE:velmo-fit> ${_family}
+    WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
+  list(APPEND VELMO_TCL_SEQUENCE_TESTS velmo_fit_tcl_sequence_${_family})
+endforeach()
 if(VELMO_SANITIZE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE _asan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so OUTPUT_VARIABLE _ubsan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set_tests_properties(velmo_fit_tcl_package PROPERTIES ENVIRONMENT "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
+  set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} PROPERTIES ENVIRONMENT
+    "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()

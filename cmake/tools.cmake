@@ -15,13 +15,16 @@ configure_file(${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc.tmp
   ${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc COPYONLY)
 
 # What the program and its Tcl package share: the command line, preparing the
-# host for a fit, the component's entry points.
+# host for a fit, the component's entry points, the host's stage sequence.
 set(VELMO_FIT_SESSION_SOURCES ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_options.cpp
-  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_session.cpp)
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_session.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_sequence.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_partitions.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_retiming.cpp)
 add_library(velmo_fit_session STATIC ${VELMO_FIT_SESSION_SOURCES})
 add_dependencies(velmo_fit_session velmo_exports)
 target_include_directories(velmo_fit_session PUBLIC ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/tools/velmo_fit)
-target_link_libraries(velmo_fit_session PUBLIC velmo_host_builder ${CMAKE_DL_LIBS})
+target_link_libraries(velmo_fit_session PUBLIC velmo_host_builder nlohmann_json::nlohmann_json ${CMAKE_DL_LIBS})
 set_source_files_properties(${VELMO_FIT_SESSION_SOURCES} PROPERTIES OBJECT_DEPENDS ${VELMO_EXPORTS_INC})
 
 file(GLOB VELMO_FIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/velmo_fit/*.cpp)
@@ -35,4 +38,4 @@ set_source_files_properties(${VELMO_FIT_SOURCES} PROPERTIES OBJECT_DEPENDS ${VEL
 add_library(velmo_fit_tcl SHARED ${CMAKE_SOURCE_DIR}/tools/velmo_fit_tcl/velmo_fit_tcl.cpp)
 add_dependencies(velmo_fit_tcl velmo fitter_govin zarn_yun)
 target_include_directories(velmo_fit_tcl PRIVATE ${TCL_INCLUDE_PATH})
-target_link_libraries(velmo_fit_tcl PRIVATE velmo_fit_session ${TCL_LIBRARY})
+target_link_libraries(velmo_fit_tcl PRIVATE velmo_fit_session TBB::tbb ${TCL_LIBRARY})

@@ -114,6 +114,19 @@ const char* velmo_get_delay_chain_string(YOS_UINT_DATA_ENUM type) {
     case 303: return "D6_OE Fine Delay Chain";
     case 304: return "D4 Fine Delay Chain";
     case 305: return "D5 Fine Delay Chain";
+    // The chains of the newer I/O atoms and the PLL pseudo types, which the
+    // supported families use.
+    case 414: return "PLL Delay Chain 0";
+    case 415: return "PLL Delay Chain 1";
+    case 416: return "PLL Delay Chain 2";
+    case 417: return "PLL Delay Chain 3";
+    case 418: return "PLL Phase Shift";
+    case 430: return "Output Delay Chain";
+    case 431: return "Output Enable Delay Chain";
+    case 446: return "Input Delay Chain 0";
+    case 447: return "Input Delay Chain 1";
+    case 448: return "Input Delay Chain 2 (12-Lane)";
+    case 449: return "Input Delay Chain 3";
     default: return "Illegal";
   }
 }

@@ -39,7 +39,8 @@ enum VELMO_OPT_ELEMENT_GROUP_TYPE : int {
 // No chain type.
 inline constexpr YOS_UINT_DATA_ENUM VELMO_NO_DELAY_CHAIN = static_cast<YOS_UINT_DATA_ENUM>(-1);
 
-// Display name of a chain type ("Illegal" for types without one).
+// Display name of a chain type ("Illegal" for types without one; every
+// chain type of the supported families has one).
 const char* velmo_get_delay_chain_string(YOS_UINT_DATA_ENUM type);
 
 // One setting of a chain with its delays.

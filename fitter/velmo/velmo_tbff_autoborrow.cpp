@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <set>
 #include <string>
 
@@ -427,8 +428,8 @@ void TBFF_OPTIMIZATION_KY::find_max_allowed_pw() {
         bool below_level_1 = false, below_level_2 = false;
         for (auto it = info.hold_slack.begin(); it != info.hold_slack.end(); ++it) {
           const auto u = [&](int l) { return pulse_value(it.key(), info.type, l).second; };
-          if (current == HOV_PULSE_WIDTH_0 && it.value() < u(1) - u(0)) below_level_1 = true;
-          if (it.value() < u(2) - u(current)) below_level_2 = true;
+          if (current == HOV_PULSE_WIDTH_0 && it.value() < static_cast<long long>(u(1)) - u(0)) below_level_1 = true;
+          if (it.value() < static_cast<long long>(u(2)) - u(current)) below_level_2 = true;
         }
         allowed = below_level_1 ? 0 : below_level_2 ? 1 : 2;
       }
@@ -530,7 +531,7 @@ void TBFF_OPTIMIZATION_KY::tighten_pw() {
             const int md = edge->get_src_node()->get_micro_delay(side == 0 ? 3 : 4, it.key());
             if (md == 0) continue;
             const int b = std::min(md, it.value()[side]);
-            const int d = p - md;
+            const long long d = static_cast<long long>(p) - md;  // 64 bits: p may be clamped
             if (b > p1 - d)
               side_need = 2;
             else if (b > p0 - d)
@@ -655,8 +656,14 @@ void TBFF_OPTIMIZATION_KY::create_pulse_value_table() {
       for (int level = 0; level < 3; ++level) {
         const int a = block.values[type * 3 + level][0];
         const int b = block.values[type * 3 + level][1];
+        // In 64 bits and clamped to int: the guardband percentages may be any
+        // int.
+        auto clamped = [](long long v) {
+          return static_cast<int>(std::clamp<long long>(v, std::numeric_limits<int>::min(),
+                                                        std::numeric_limits<int>::max()));
+        };
         by_type[static_cast<TBFF_TYPE>(type)][static_cast<HOV_PULSE_WIDTH_ENUM>(level)] = {
-            (100 - min_pct) * a / 100, ((100 + max_pct) * b + 99) / 100};
+            clamped((100LL - min_pct) * a / 100), clamped(((100LL + max_pct) * b + 99) / 100)};
       }
   }
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <shared_mutex>
 
 #include "common/host_call_log.h"
@@ -31,6 +32,9 @@ bool split_assignment(const std::string& item, std::string* name, std::string* v
 struct STORE {
   std::shared_mutex mutex;
   std::map<std::string, std::string> values;
+  // Values that could not be read, reported once each.
+  std::set<std::pair<std::string, std::string>> reported;
+  void (*bad_value_listener)(const std::string&, const std::string&, const char*) = nullptr;
 
   STORE() { import_preload(); }
 
@@ -76,6 +80,19 @@ bool lookup(const char* name, std::string* out) {
   return true;
 }
 
+// A value that cannot be read as `kind`: recorded, and reported once to the
+// listener.
+void bad_value(const char* name, const std::string& value, const char* kind) {
+  host::log_call("cfg: bad value", name, value);
+  auto& st = store();
+  void (*listener)(const std::string&, const std::string&, const char*) = nullptr;
+  {
+    std::unique_lock<std::shared_mutex> lock(st.mutex);
+    if (st.reported.emplace(name, value).second) listener = st.bad_value_listener;
+  }
+  if (listener) listener(name, value, kind);
+}
+
 }  // namespace
 
 namespace host::cfg {
@@ -92,7 +109,7 @@ bool parse_int(const std::string& text, int* out) {
     v = -std::strtoll(t.c_str() + 3, &end, 16);
   else
     v = std::strtoll(t.c_str(), &end, 10);
-  if (errno != 0 || end == nullptr || *end != '\0' || v < INT_MIN || v > UINT_MAX) return false;
+  if (errno != 0 || end == nullptr || *end != '\0' || v < INT_MIN || v > INT_MAX) return false;
   *out = static_cast<int>(v);
   return true;
 }
@@ -170,7 +187,14 @@ void reset_to_preload() {
   auto& st = store();
   std::unique_lock<std::shared_mutex> lock(st.mutex);
   st.values.clear();
+  st.reported.clear();
   st.import_preload();
+}
+
+void set_bad_value_listener(void (*fn)(const std::string& name, const std::string& value, const char* kind)) {
+  auto& st = store();
+  std::unique_lock<std::shared_mutex> lock(st.mutex);
+  st.bad_value_listener = fn;
 }
 
 }  // namespace host::cfg
@@ -180,7 +204,7 @@ bool cfg_is_on(const char* name, bool default_value) {
   if (!lookup(name, &v)) return default_value;
   bool b;
   if (!host::cfg::parse_bool(v, &b)) {
-    host::log_call("cfg: bad value", name, v);
+    bad_value(name, v, "boolean");
     return default_value;
   }
   return b;
@@ -191,7 +215,7 @@ int cfg_get_int_value(const char* name, int default_value) {
   if (!lookup(name, &v)) return default_value;
   int i;
   if (!host::cfg::parse_int(v, &i)) {
-    host::log_call("cfg: bad value", name, v);
+    bad_value(name, v, "integer");
     return default_value;
   }
   return i;

@@ -29,8 +29,12 @@ HOST_API bool set_from_assignment(const std::string& item, std::string* error);
 HOST_API std::map<std::string, std::string> snapshot();
 // Clears the store and re-imports the preload (host_reset).
 HOST_API void reset_to_preload();
+// Called once per variable and value that a reading could not take as an
+// integer or boolean (`kind`), the reading then giving its default; the
+// store keeps the listener across resets.
+HOST_API void set_bad_value_listener(void (*fn)(const std::string& name, const std::string& value, const char* kind));
 // Typed readings, also used by the cfg_ functions: false when the text is
-// neither a boolean word nor an integer.
+// neither a boolean word nor an integer (decimal or 0x, within int).
 HOST_API bool parse_bool(const std::string& text, bool* out);
 HOST_API bool parse_int(const std::string& text, int* out);
 }  // namespace host::cfg

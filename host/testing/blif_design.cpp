@@ -357,7 +357,7 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
   return spec;
 }
 
-bool configure_fit_device(int family, std::string* why) {
+bool configure_fit_device(int family, std::string* why, int columns) {
   SIZING sizing;
   sizing.routing_tracks = kFitRoutingTracks;
   sizing.lab_atom_limit = kFitLabAtomLimit;
@@ -365,6 +365,19 @@ bool configure_fit_device(int family, std::string* why) {
   sizing.track_reference_labs = kFitTrackReferenceLabs;
   DeviceSpec sized;
   if (!solve_device_size(count_resources(*host::vok::top_netlist()), family, sizing, &sized, why)) return false;
+  if (columns > 0) {
+    // A device of the series the user asked for: at least the sized one, at
+    // most the largest; the fabric as wide as the sized device's.
+    if (columns < sized.nx || columns > sizing.max_columns) {
+      if (why)
+        *why = "no device of " + std::to_string(columns) + " columns for this design: it needs at least " +
+               std::to_string(sized.nx) + ", the largest has " + std::to_string(sizing.max_columns);
+      return false;
+    }
+    const int tracks = sized.routing_tracks;
+    sized = sizing_series_spec(columns - 12, family, sizing);
+    sized.routing_tracks = tracks;
+  }
   host::device::configure(sized);
   return true;
 }

@@ -148,6 +148,8 @@ inline constexpr int kFitTrackReferenceLabs = 450;
 
 // Sizes the device to the top netlist with velmo-fit's settings above and
 // configures it; false with the reason when no device of the family holds it.
-bool configure_fit_device(int family, std::string* why);
+// `columns` > 0 asks for that grid of the series instead (12 + k columns),
+// which must hold the design and be no larger than the largest.
+bool configure_fit_device(int family, std::string* why, int columns = 0);
 
 }  // namespace host::testing

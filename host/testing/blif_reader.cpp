@@ -9,7 +9,23 @@ namespace host::testing {
 
 BLIF_ERROR::BLIF_ERROR(std::string f, int l, std::string m) : file(std::move(f)), line(l), message(std::move(m)) {}
 
-std::string BLIF_ERROR::what() const { return file + ":" + std::to_string(line) + ": " + message; }
+std::string BLIF_ERROR::what() const { return file + ":" + std::to_string(line) + ": " + printable(message); }
+
+std::string printable(const std::string& text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
 
 namespace {
 
@@ -34,6 +50,7 @@ public:
       if (ended) fail(l.line, "'" + k + "' after .end; designs with several models are not supported");
       if (k == ".model") {
         if (in_model) fail(l.line, "a second .model; hierarchical BLIF is not supported, flatten the design first");
+        if (l.tokens.size() > 2) fail(l.line, "unexpected '" + l.tokens[2] + "' after the model name");
         in_model = true;
         d.model = l.tokens.size() > 1 ? l.tokens[1] : "top";
         continue;
@@ -42,10 +59,17 @@ public:
         in_model = true;  // a file without .model is one unnamed model
         d.model = "top";
       }
-      if (k == ".inputs") {
-        d.inputs.insert(d.inputs.end(), l.tokens.begin() + 1, l.tokens.end());
-      } else if (k == ".outputs") {
-        d.outputs.insert(d.outputs.end(), l.tokens.begin() + 1, l.tokens.end());
+      if (k == ".inputs" || k == ".outputs") {
+        // A name declared twice is reported at its second declaration.
+        auto& lines = k == ".inputs" ? m_input_lines : m_output_lines;
+        for (auto t = l.tokens.begin() + 1; t != l.tokens.end(); ++t) {
+          auto [it, fresh] = lines.emplace(*t, l.line);
+          if (!fresh)
+            fail(l.line, "'" + *t + "' is declared twice in " + k + " (first at line " + std::to_string(it->second) +
+                             ")");
+        }
+        auto& list = k == ".inputs" ? d.inputs : d.outputs;
+        list.insert(list.end(), l.tokens.begin() + 1, l.tokens.end());
       } else if (k == ".names") {
         d.luts.push_back(read_names(l));
       } else if (k == ".latch") {
@@ -53,6 +77,7 @@ public:
       } else if (k == ".subckt") {
         d.ffs.push_back(read_subckt(l));
       } else if (k == ".end") {
+        if (l.tokens.size() > 1) fail(l.line, "unexpected '" + l.tokens[1] + "' after .end");
         ended = true;
       } else if (k == ".default_input_arrival" || k == ".default_output_required" || k == ".attr" ||
                  k == ".param" || k == ".cname") {
@@ -62,12 +87,37 @@ public:
       }
     }
     if (!in_model) fail(m_line, "no .model in the file");
+    if (d.inputs.empty() && d.outputs.empty() && d.luts.empty() && d.ffs.empty())
+      fail(m_line, "the design is empty (no inputs, outputs, LUTs or registers)");
     check(d);
     return d;
   }
 
 private:
   [[noreturn]] void fail(int line, const std::string& msg) { throw BLIF_ERROR(m_file, line, msg); }
+
+  // Reads one physical line ending in LF, CRLF or CR alone; a UTF-8
+  // byte-order mark before the first line is dropped.
+  bool read_line(std::string* out) {
+    out->clear();
+    if (m_line == 0 && m_in.peek() == 0xEF) {
+      char bom[3] = {};
+      m_in.read(bom, 3);
+      if (m_in.gcount() != 3 || std::string(bom, 3) != "\xEF\xBB\xBF") out->assign(bom, static_cast<std::size_t>(m_in.gcount()));
+      m_in.clear();
+    }
+    bool any = !out->empty();
+    for (int c; (c = m_in.get()) != std::char_traits<char>::eof();) {
+      any = true;
+      if (c == '\n') return true;
+      if (c == '\r') {
+        if (m_in.peek() == '\n') m_in.get();
+        return true;
+      }
+      out->push_back(static_cast<char>(c));
+    }
+    return any;
+  }
 
   // Reads one logical line (continuations joined, comments dropped); false at
   // the end of the input. A pushed-back line is returned first.
@@ -80,9 +130,8 @@ private:
     std::string joined;
     int start = 0;
     std::string raw;
-    while (std::getline(m_in, raw)) {
+    while (read_line(&raw)) {
       ++m_line;
-      if (!raw.empty() && raw.back() == '\r') raw.pop_back();
       auto hash = raw.find('#');
       if (hash != std::string::npos) raw.resize(hash);
       bool cont = !raw.empty() && raw.back() == '\\';
@@ -275,7 +324,7 @@ private:
       if (!fresh)
         fail(line, "net '" + net + "' has a second driver (first at line " + std::to_string(it->second) + ")");
     };
-    for (const auto& i : d.inputs) drive(i, 0);
+    for (const auto& i : d.inputs) drive(i, m_input_lines.at(i));
     for (const auto& l : d.luts) drive(l.output, l.line);
     for (const auto& f : d.ffs) drive(f.q, f.line);
     auto used = [&](const std::string& net, int line) {
@@ -295,7 +344,7 @@ private:
       if (!f.enable.empty()) used(f.enable, f.line);
       if (!f.reset.empty()) used(f.reset, f.line);
     }
-    for (const auto& o : d.outputs) used(o, m_line);
+    for (const auto& o : d.outputs) used(o, m_output_lines.at(o));
     d.luts.insert(d.luts.end(), implicit.begin(), implicit.end());
   }
 
@@ -303,6 +352,7 @@ private:
   std::string m_file;
   int m_line = 0;
   std::optional<LOGICAL_LINE> m_pushed;
+  std::map<std::string, int> m_input_lines, m_output_lines;  // where each name was declared
 };
 
 }  // namespace

@@ -58,6 +58,10 @@ public:
   std::string message;
 };
 
+// The text with control bytes (a NUL among them) written as \xNN, so a
+// message quoting a file's contents stays one printable line.
+std::string printable(const std::string& text);
+
 // Throws BLIF_ERROR.
 BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name);
 BLIF_DESIGN read_blif_file(const std::string& path);

@@ -29,14 +29,28 @@ public:
   int integer(const json& v, const std::string& where) const {
     if (v.is_number_float() && !std::isfinite(v.get<double>())) fail(where + " is out of range");
     if (!v.is_number_integer()) fail(where + " must be an integer");
+    // Beyond 2^63 the number is unsigned: read as signed it would wrap.
+    if (v.is_number_unsigned() && v.get<unsigned long long>() > static_cast<unsigned long long>(INT32_MAX))
+      fail(where + " is out of range");
     const auto n = v.get<long long>();
     if (n < INT32_MIN || n > INT32_MAX) fail(where + " is out of range");
     return static_cast<int>(n);
   }
 
+  // An integer within the range the table gives for `key`.
+  int ranged(const json& v, const std::string& key, const std::string& where) const {
+    const SETTING_RANGE* r = setting_range(key);
+    if (r == nullptr) fail(where + ": no range for '" + key + "'");
+    const int n = integer(v, where);
+    if (n < r->low || n > r->high)
+      fail(where + " is out of range (" + std::to_string(r->low) + " to " + std::to_string(r->high) + ")");
+    return n;
+  }
+
   std::string text(const json& v, const std::string& where) const {
     if (v.is_string()) return v.get<std::string>();
     if (v.is_boolean()) return v.get<bool>() ? "on" : "off";
+    if (v.is_number_unsigned()) return std::to_string(v.get<unsigned long long>());
     if (v.is_number_integer()) return std::to_string(v.get<long long>());
     fail(where + " must be a string, a boolean or an integer");
   }
@@ -47,7 +61,7 @@ public:
     bool has_id = false, has_value = false;
     for (const auto& [key, v] : o.items()) {
       if (key == "id") {
-        opt.id = integer(v, where + ".id");
+        opt.id = ranged(v, "options.id", where + ".id");
         has_id = true;
       } else if (key == "type") {
         opt.type = integer(v, where + ".type");
@@ -65,23 +79,43 @@ public:
     if (!has_id) fail(where + " needs an 'id'");
     if (!has_value) fail(where + " needs a 'value'");
     if (with_instance && opt.instance.empty()) fail(where + " needs an 'instance'");
+    // The value must read as its type: an integer (type 6 compared as 16
+    // bits, so 0 to 65535) or a boolean.
+    bool b = false;
+    int n = 0;
+    if (opt.type == 1 && !host::cfg::parse_bool(opt.value, &b))
+      fail(where + ".value '" + opt.value + "' is no boolean (type 1)");
+    if ((opt.type == 4 || opt.type == 6) && !host::cfg::parse_int(opt.value, &n))
+      fail(where + ".value '" + opt.value + "' is no integer within int (type " + std::to_string(opt.type) + ")");
+    if (opt.type == 6 && (n < 0 || n > 65535)) fail(where + ".value " + opt.value + " is out of range (0 to 65535, type 6)");
     return opt;
   }
 
   DESIGN_SETTINGS parse(const std::string& text_in) const {
     json j;
+    // A key given twice in one object would silently lose one of its values.
+    std::vector<std::set<std::string>> keys;
+    std::string twice;
+    const json::parser_callback_t note_keys = [&](int, json::parse_event_t event, json& parsed) {
+      if (event == json::parse_event_t::object_start) keys.emplace_back();
+      if (event == json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
+      if (event == json::parse_event_t::key && !keys.empty() && !keys.back().insert(parsed.get<std::string>()).second &&
+          twice.empty())
+        twice = parsed.get<std::string>();
+      return true;
+    };
     try {
-      j = json::parse(text_in);
+      j = json::parse(text_in, note_keys);
     } catch (const json::exception& e) {
       // Syntax errors and numbers out of range alike.
       fail(std::string("not valid JSON: ") + e.what());
     }
+    if (!twice.empty()) fail("the key '" + twice + "' is given twice in one object");
     if (!j.is_object()) fail("the settings must be a JSON object");
     DESIGN_SETTINGS s;
     for (const auto& [key, v] : j.items()) {
       if (key == "family") {
-        s.family = integer(v, "family");
-        if (*s.family <= 0) fail("family must be a positive family code");
+        s.family = ranged(v, "family", "family");
       } else if (key == "options" || key == "assignments") {
         if (!v.is_array()) fail(key + " must be a list");
         auto& list = key == "options" ? s.options : s.assignments;
@@ -96,9 +130,7 @@ public:
       } else if (key == "clocks") {
         if (!v.is_object()) fail("clocks must be an object of net: period in ps");
         for (const auto& [name, period] : v.items()) {
-          const int ps = integer(period, "clocks." + name);
-          if (ps <= 0) fail("clocks." + name + " must be a positive period in ps");
-          s.clocks[name] = ps;
+          s.clocks[name] = ranged(period, "clocks.*", "clocks." + name);
         }
       } else if (key == "io_delays") {
         if (!v.is_object()) fail("io_delays must be an object of pin: {clock, max, min}");
@@ -113,10 +145,10 @@ public:
               io.clock = x.get<std::string>();
               has_clock = true;
             } else if (k == "max") {
-              io.max_ps = integer(x, where + ".max");
+              io.max_ps = ranged(x, "io_delays.*.max", where + ".max");
               has_max = true;
             } else if (k == "min") {
-              io.min_ps = integer(x, where + ".min");
+              io.min_ps = ranged(x, "io_delays.*.min", where + ".min");
               has_min = true;
             } else {
               fail("unknown key '" + k + "' in " + where);
@@ -136,13 +168,14 @@ public:
           if (name == "output_dir") {
             eda.output_dir = text(value, "eda.output_dir");
           } else if (name == "netlist_type") {
-            eda.netlist_type = integer(value, "eda.netlist_type");
-            if (eda.netlist_type < 2 || eda.netlist_type > 4) fail("eda.netlist_type must be 2, 3 or 4");
+            eda.netlist_type = ranged(value, "eda.netlist_type", "eda.netlist_type");
           } else {
             fail("unknown key 'eda." + name + "'");
           }
         }
         s.eda = eda;
+      } else if (key == "device_columns") {
+        s.device_columns = ranged(v, "device_columns", "device_columns");
       } else if (key == "partitions") {
         s.partitions = parse_partition_settings(v.dump(), m_file);
       } else {
@@ -157,6 +190,28 @@ private:
 };
 
 }  // namespace
+
+// The range of every numeric setting; the README's settings section lists
+// the same. A key is the setting's path with '*' for a name the file
+// chooses.
+const std::vector<SETTING_RANGE>& setting_ranges() {
+  static const std::vector<SETTING_RANGE> ranges = {
+      {"family", 1, INT32_MAX, "a device family code (one velmo-fit fits)"},
+      {"options.id", 0, 65535, "project option and assignment ids"},
+      {"clocks.*", 1, kMaxSettingsTimePs, "clock period, ps"},
+      {"io_delays.*.max", -kMaxSettingsTimePs, kMaxSettingsTimePs, "I/O delay, ps"},
+      {"io_delays.*.min", -kMaxSettingsTimePs, kMaxSettingsTimePs, "I/O delay, ps"},
+      {"eda.netlist_type", 2, 4, "2 VHDL, 3 Verilog, 4 SystemVerilog"},
+      {"device_columns", 12, 120, "the device of the series to fit on, by columns"},
+  };
+  return ranges;
+}
+
+const SETTING_RANGE* setting_range(const std::string& key) {
+  for (const SETTING_RANGE& r : setting_ranges())
+    if (key == r.key) return &r;
+  return nullptr;
+}
 
 DESIGN_SETTINGS parse_design_settings(const std::string& text, const std::string& file) {
   return PARSER(file).parse(text);
@@ -187,6 +242,17 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
       throw DESIGN_SETTINGS_ERROR(file + ": clock '" + clock + "' names '" + clock +
                                   "', which drives no net (an output pin?)");
   }
+  // Two clocks on one net (a design input and its input buffer, say).
+  std::map<const VOK_ATOM_NODE*, std::string> clock_nets;
+  for (const auto& [clock, period] : s.clocks) {
+    const VOK_ATOM_NODE* net = names.at(clock);
+    if (net->get_kind() == VOK_ATOM_KIND::IBUF)
+      if (const VOK_ATOM_ITERM* in = net->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))
+        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_AS_STORED)) net = pad->get_my_node();
+    auto [it, fresh] = clock_nets.emplace(net, clock);
+    if (!fresh)
+      throw DESIGN_SETTINGS_ERROR(file + ": clocks '" + it->second + "' and '" + clock + "' name the same net");
+  }
   for (const auto& [pin, io] : s.io_delays) {
     auto it = names.find(pin);
     if (it == names.end() || !it->second->is_pin())
@@ -195,9 +261,18 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
       throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "' names clock '" + io.clock +
                                   "', which is not in clocks");
   }
-  for (const auto& clock : s.global_clocks)
+  std::set<std::string> clock_inputs;  // nets that clock a register
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    const VOK_ATOM_ITERM* clk = a->is_ff() ? a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0) : nullptr;
+    const VOK_ATOM_OTERM* src = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+    if (src != nullptr && src->get_my_node() != nullptr) clock_inputs.insert(src->get_my_node()->get_string_hpath());
+  }
+  for (const auto& clock : s.global_clocks) {
     if (!names.count(clock))
       throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' is no net of the design");
+    if (!clock_inputs.count(clock) && !clock_inputs.count(clock + "~ibuf"))
+      throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' clocks no register");
+  }
   apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);

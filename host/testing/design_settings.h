@@ -27,7 +27,10 @@
 //   min in ps (max at least min).
 // - partitions: the design's partitions (see partition_settings.h);
 // - eda: the simulation tool's netlist directory and language (2 VHDL, 3
-//   Verilog, 4 SystemVerilog).
+//   Verilog, 4 SystemVerilog);
+// - device_columns: the device of velmo-fit's series to fit on, by its
+//   columns, instead of the one sized to the design.
+// Numbers outside their range (setting_ranges) are errors naming the key.
 // Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
@@ -45,6 +48,20 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// The range of a numeric setting, both ends included. Times are bounded so
+// that the timing arithmetic on any two of them (sums, differences, a half
+// period) stays within 32 bits.
+inline constexpr int kMaxSettingsTimePs = 100000000;  // 100 us
+struct SETTING_RANGE {
+  const char* key;
+  int low;
+  int high;
+  const char* what;
+};
+const std::vector<SETTING_RANGE>& setting_ranges();
+// The range of a key of setting_ranges(), or null.
+const SETTING_RANGE* setting_range(const std::string& key);
+
 struct DESIGN_SETTINGS {
   struct OPTION {
     int id = 0;
@@ -53,6 +70,7 @@ struct DESIGN_SETTINGS {
     std::string instance;  // "" for a project option
   };
   std::optional<int> family;
+  std::optional<int> device_columns;
   std::vector<OPTION> options;
   std::vector<OPTION> assignments;
   std::map<std::string, std::string> cfg;

@@ -1,6 +1,7 @@
 #include "testing/partition_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -234,6 +235,12 @@ std::vector<PARTITION_SETTING> parse_partition_settings(const std::string& list_
         (key == "preserved" ? s.preserved : s.clock_routing) = value.get<bool>();
       } else if (key == "vantrel_preserve") {
         if (!value.is_string()) fail(file, where + ".vantrel_preserve must be a string");
+        // The fitter acts on "AUTO" alone; "OFF" says so explicitly. Any
+        // other word would be ignored, so it is refused.
+        std::string word = value.get<std::string>();
+        for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (word != "AUTO" && word != "OFF")
+          fail(file, where + ".vantrel_preserve must be AUTO or OFF, not '" + value.get<std::string>() + "'");
         s.vantrel_preserve = value.get<std::string>();
       } else {
         fail(file, "unknown key '" + key + "' in " + where);

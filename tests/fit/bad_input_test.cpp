@@ -65,6 +65,11 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
     std::string message;
   };
   const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  const std::string cfg_file = write_file("inputs.cfg", "velmo_x=1\n");
+  const std::string range_file = write_file(
+      "io_delay_range.json", R"({"clocks": {"clk": 5000}, "io_delays": {"a": {"clock": "clk", "max": 100000001, "min": 0}}})");
+  const std::string chain_file = write_file(
+      "foreign_chain.json", R"({"assignments": [{"id": 3012, "type": 4, "value": "1", "instance": "s298_in_0_"}]})");
   const std::vector<CASE> cases = {
       {"--stages route", "--stages: route needs place in the same run"},
       {"--stages retime", "--stages: retime needs place in the same run"},
@@ -82,6 +87,21 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
       {"--report /nonexistent/dir/r.json", "--report /nonexistent/dir/r.json: cannot write the file"},
       {std::string(VELMO_DESIGNS_DIR), "is a directory, not a BLIF file"},
       {"--stages none --cfg use_dern_flow=1", "use_dern_flow is on: velmo-fit cannot run the dern flow"},
+      {"--stages place,retime", "--stages: retime needs route in the same run"},
+      {"--stages place,retime,final", "--stages: retime needs route in the same run"},
+      {"--stages none --cfg ' =1'", "--cfg expects NAME=VALUE with a name, got ' =1'"},
+      {"--stages none --settings " + std::string(VELMO_DESIGNS_DIR), "--settings " + std::string(VELMO_DESIGNS_DIR) +
+                                                                       ": is a directory, not a file"},
+      {"--stages none --cfg-file " + std::string(VELMO_DESIGNS_DIR), ": is a directory, not a file"},
+      {"--stages none --cfg-file " + cfg_file + " --report " + cfg_file, "would overwrite the input file " + cfg_file},
+      {"--stages none --report /dev/full", "--report /dev/full: not a regular file"},
+      {"--device 11", "bad device size '11' (12-120 columns)"},
+      {"--device 121", "bad device size '121'"},
+      {std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif --device 12 --stages none",
+       "no device of 12 columns for this design: it needs at least "},
+      {"--stages none --settings " + range_file, range_file + ": io_delays.a.max is out of range (-100000000 to 100000000)"},
+      {"--stages none --settings " + chain_file,
+       chain_file + ": assignments[0] sets option 3012, the delay chain of type 12, which family 46 does not have"},
   };
   for (const CASE& c : cases) {
     const RESULT r = run(c.args);
@@ -150,4 +170,134 @@ TEST(Threads, OneAndEightThreadsGiveTheSameFit) {
     return std::make_pair(j["routing"], j["timing"]);
   };
   EXPECT_EQ(fit(1), fit(8));
+}
+
+// Runs a shell command line around velmo-fit (its output redirected as the
+// line says); status as run() gives it, the output that reached the pipe.
+RESULT run_shell(const std::string& line) {
+  RESULT r{-1, {}};
+  FILE* p = popen(line.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
+  // A partition that takes every register still has its clock declared.
+  const std::string design = two_registers("re", "re");
+  const std::string all_registers =
+      write_file("all_registers.json", R"({"partitions": [{"name": "regs", "atoms": ["q1", "q2"]}]})");
+  RESULT r = run(design + " --stages place,route --settings " + all_registers);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Timing [^\n]*: setup WNS -?[0-9]+ ps"));
+  EXPECT_THAT(r.out, Not(HasSubstr("setup WNS none")));
+
+  // CR, CRLF and a byte-order mark read as the LF file does.
+  std::ifstream in(design);
+  const std::string lf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto with_ends = [&](const std::string& eol) {
+    std::string out;
+    for (char c : lf) out += c == '\n' ? eol : std::string(1, c);
+    return out;
+  };
+  const RESULT plain = run(design + " --stages none");
+  const std::string summary = plain.out.substr(0, plain.out.find('\n'));
+  ASSERT_THAT(summary, HasSubstr("2 registers"));
+  for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+           {"cr.blif", with_ends("\r")}, {"crlf.blif", with_ends("\r\n")}, {"bom.blif", "\xEF\xBB\xBF" + lf}}) {
+    r = run(write_file(name, text) + " --stages none");
+    EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr(summary.substr(summary.find(':')))) << name;
+  }
+  r = run(write_file("extra_word.blif", ".model m x\n.inputs a\n.outputs a\n.end\n") + " --stages none");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("extra_word.blif:1: unexpected 'x' after the model name"));
+
+  // The final stage routes: the routing and post-fit checks follow it.
+  r = run(design + " --stages place,final");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Stage final: ok"));
+  EXPECT_THAT(r.out, HasSubstr("Stage checks: ok"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Routing: [1-9][0-9]* connections, 0 unrouted, 0 overused\n"));
+}
+
+TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
+  const std::string dir = ::testing::TempDir() + "reports/";
+  std::filesystem::create_directories(dir);
+  const std::string report = dir + "r.json";
+  const std::string bad = write_file("bad_family.json", R"({"family": 0})");
+  // An earlier run's report is gone when a later run stops before writing
+  // its own.
+  std::ofstream(report) << R"({"status": 0})";
+  RESULT r = run("--stages none --settings " + bad + " --report " + report);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(report));
+  r = run("--stages none --report " + report);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(report)["status"], 0);
+  // Written beside its path and renamed: nothing else is left there.
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"r.json"});
+
+  // Output that cannot be written fails the run, with one line on stderr.
+  const std::string exe = VELMO_FIT_EXE;
+  for (const std::string redirect : {">/dev/full", ">&-"}) {
+    for (const std::string& args : {std::string("--stages none"), std::string("--help")}) {
+      r = run_shell(exe + " " + args + " 2>&1 " + redirect);
+      EXPECT_EQ(r.status, 1) << args << " " << redirect << "\n" << r.out;
+      EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the standard output")) << args << " " << redirect;
+    }
+  }
+  // A closed output does not hand its descriptor to the report.
+  r = run_shell(exe + " --stages none --report " + report + " 2>&1 >&-");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(read_json(report)["status"], 0);
+}
+
+TEST(Numbers, RangeEndsAndUnreadableConfigurationFitWithoutOverflow) {
+  const std::string design = two_registers("re", "fe");
+  // Every time at an end of its range, and guardband percentages at the
+  // ends of int.
+  for (const char* text :
+       {R"({"options": [{"id": 1175, "type": 1, "value": "on"}], "clocks": {"clk": 1}, "io_delays": {"a": {"clock": "clk", "max": 100000000, "min": -100000000},
+            "out:y": {"clock": "clk", "max": 100000000, "min": 100000000}}})",
+        R"({"options": [{"id": 1175, "type": 1, "value": "on"}], "clocks": {"clk": 100000000}, "io_delays": {"a": {"clock": "clk", "max": -100000000, "min": -100000000},
+            "out:y": {"clock": "clk", "max": -100000000, "min": -100000000}}})"}) {
+    const std::string settings = write_file("range_ends.json", text);
+    const RESULT r = run(design + " --stages place,route,retime,final --settings " + settings +
+                         " --cfg velmo_tbff_guardband_percentage_min=2147483647"
+                         " --cfg velmo_tbff_guardband_percentage_max=-2147483648");
+    EXPECT_THAT(r.status, ::testing::AnyOf(0, 1)) << text << "\n" << r.out;
+    EXPECT_THAT(r.out, ::testing::ContainsRegex("Timing [^\n]*: setup WNS -?[0-9]+ ps")) << text;
+    EXPECT_THAT(r.out, Not(HasSubstr("runtime error"))) << text;
+  }
+  // A value no reading can take keeps the default, with one warning naming
+  // it, however often it is read.
+  const RESULT r = run(design + " --stages place,route --cfg debug_msg=perhaps");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const std::string warning =
+      "velmo-fit: warning: configuration variable 'debug_msg' has the value 'perhaps', which is no boolean; its "
+      "default applies\n";
+  const auto first = r.out.find(warning);
+  EXPECT_NE(first, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(warning, first + 1), std::string::npos) << r.out;
+}
+
+TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
+  RESULT r = run("--stages none --device 20");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr(", 20 x 18 tiles\n"));
+  const std::string settings = write_file("device_columns.json", R"({"device_columns": 24})");
+  r = run("--stages none --settings " + settings);
+  EXPECT_THAT(r.out, HasSubstr(", 24 x 22 tiles\n"));
+  // The command line wins; a fit on the larger device routes.
+  r = run("--stages place,route --device 22 --settings " + settings);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr(", 22 x 20 tiles\n"));
+  EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
 }

@@ -24,7 +24,7 @@ TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
                                                  {"id": 3446, "type": 4, "value": "5", "instance": "s298_in_1_"}]})";
   const auto r = velmo_fit_test::run("--stages plan,place --settings " + settings + " --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("Warning (016159): Can't set option Illegal on pin s298_in_0_ to 9 -- legal setting "
+  EXPECT_THAT(r.out, HasSubstr("Warning (016159): Can't set option Input Delay Chain 3 on pin s298_in_0_ to 9 -- legal setting "
                                "range is from 0 to 7 -- changed to the default 0"));
   EXPECT_THAT(r.out, Not(HasSubstr("s298_in_1_ to 5")));
 

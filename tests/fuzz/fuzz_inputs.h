@@ -1,11 +1,14 @@
 #pragma once
 // What the fuzz targets do with one input, shared with the regression test
-// that replays every input that once failed (tests/fuzz/regressions/).
+// that replays every input that once failed (tests/fuzz/regressions/<target>/).
 #include <string>
+#include <vector>
 
+#include "cfg/cfg.h"
 #include "common/host_control.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
+#include "velmo_fit_options.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace velmo_fuzz {
@@ -31,6 +34,35 @@ inline void settings_input(const std::string& text) {
     const auto settings = host::testing::parse_design_settings(text, "fuzz.json");
     host::testing::apply_design_settings(settings, *host::vok::top_netlist(), "fuzz.json");
   } catch (const host::testing::DESIGN_SETTINGS_ERROR&) {
+  }
+}
+
+// One of the newer settings keys with the input as its value: the first
+// byte chooses the key (its value modulo 4: partitions, io_delays, eda,
+// assignments), the rest is the key's JSON value, in settings that declare
+// the clock the I/O delays name.
+inline void settings_key_input(const std::string& data) {
+  static const char* const keys[] = {"partitions", "io_delays", "eda", "assignments"};
+  if (data.empty()) return;
+  settings_input(std::string("{\"clocks\": {\"clk\": 1000}, \"") + keys[static_cast<unsigned char>(data[0]) % 4] +
+                 "\": " + data.substr(1) + "}");
+}
+
+// A --cfg item as velmo-fit takes it: the command line accepts it or says
+// why; an accepted item is stored and read back as an integer and a
+// boolean (an unreadable value gives the default).
+inline void cfg_input(const std::string& item) {
+  host_reset();
+  std::vector<std::string> words = {"velmo-fit", "--cfg", item};
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  velmo_fit::OPTIONS options;
+  std::string error;
+  if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &options, &error)) return;
+  if (!host::cfg::set_from_assignment(item, &error)) return;
+  for (const auto& [name, value] : host::cfg::snapshot()) {
+    cfg_get_int_value(name.c_str(), 0);
+    cfg_is_on(name.c_str(), false);
   }
 }
 

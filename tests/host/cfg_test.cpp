@@ -52,6 +52,38 @@ TEST_F(CfgTest, BadTextGivesTheDefaultAndIsRecorded) {
   cfg_set_value("velmo_big", "99999999999");
   EXPECT_EQ(cfg_get_int_value("velmo_big", 3), 3);
   EXPECT_EQ(host::call_names(), (std::vector<std::string>{"cfg: bad value", "cfg: bad value", "cfg: bad value"}));
+  // Integers are those of int: nothing beyond wraps into it.
+  for (const char* beyond : {"4294967295", "0xFFFFFFFF", "2147483648", "-2147483649"}) {
+    cfg_set_value("velmo_big", beyond);
+    EXPECT_EQ(cfg_get_int_value("velmo_big", 3), 3) << beyond;
+    EXPECT_TRUE(cfg_is_on("velmo_big", true)) << beyond;
+    EXPECT_FALSE(cfg_is_on("velmo_big", false)) << beyond;
+  }
+  cfg_set_value("velmo_big", "2147483647");
+  EXPECT_EQ(cfg_get_int_value("velmo_big", 3), 2147483647);
+  cfg_set_value("velmo_big", "-0x80000000");
+  EXPECT_EQ(cfg_get_int_value("velmo_big", 3), -2147483647 - 1);
+}
+
+namespace {
+std::vector<std::string> g_bad_values;
+void note_bad_value(const std::string& name, const std::string& value, const char* kind) {
+  g_bad_values.push_back(name + "=" + value + " " + kind);
+}
+}  // namespace
+
+TEST_F(CfgTest, EachUnreadableValueIsReportedOnce) {
+  g_bad_values.clear();
+  host::cfg::set_bad_value_listener(&note_bad_value);
+  cfg_set_value("velmo_n", "many");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(cfg_get_int_value("velmo_n", 4), 4);
+  EXPECT_TRUE(cfg_is_on("velmo_n", true));
+  cfg_set_value("velmo_n", "lots");
+  EXPECT_EQ(cfg_get_int_value("velmo_n", 4), 4);
+  cfg_set_value("velmo_n", "8");
+  EXPECT_EQ(cfg_get_int_value("velmo_n", 4), 8);
+  host::cfg::set_bad_value_listener(nullptr);
+  EXPECT_EQ(g_bad_values, (std::vector<std::string>{"velmo_n=many integer", "velmo_n=lots integer"}));
 }
 
 TEST_F(CfgTest, PresetFromTheEnvironmentSurvivesReset) {

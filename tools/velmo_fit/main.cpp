@@ -19,6 +19,7 @@
 // 3 internal error (an internal error of the host or component, out of
 // memory, or any other exception).
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +68,7 @@
 #include "velmo_fit_options.h"
 #include "velmo_fit_retiming.h"
 #include "velmo_fit_partitions.h"
+#include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -80,16 +82,6 @@
 
 namespace {
 
-using velmo_fit::ENTRY_POINTS;
-using velmo_fit::kCheckAndReport;
-using velmo_fit::kDesignWithoutDevice;
-using velmo_fit::kInitialize;
-using velmo_fit::kLoadUserConstraints;
-using velmo_fit::kRouteStageOps;
-using velmo_fit::kShutdown;
-using velmo_fit::set_snapshot;
-using velmo_fit::stage_entry;
-using velmo_fit::stage_snapshot;
 
 // Equivalence checking (project option 627): each snapshot's netlist goes
 // into <simulation tool directory>/<snapshot>/, and after each stage the
@@ -138,15 +130,6 @@ std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
   return out;
 }
 
-// Peak resident memory of this process in kB (VmHWM), 0 when unknown.
-long peak_rss_kb() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return 0;
-}
-
 // The routing check's findings by kind.
 struct ROUTING_FIGURES {
   bool ran = false;
@@ -192,13 +175,6 @@ std::vector<std::string> split_lines(const std::string& text) {
   return out;
 }
 
-struct STAGE_RESULT {
-  std::string name;
-  bool ok;
-  double seconds;
-  long peak_rss_kb = 0;  // the process's peak when the stage ended
-};
-
 // Routing progress: once routing has run a few seconds, a line per
 // negotiation round.
 constexpr double kRoundLinesAfterSeconds = 3.0;
@@ -207,37 +183,6 @@ void print_round(const host::router::ROUND& r) {
   std::printf("  Routing round %d: %d overused elements, %d connections left (%.1f s)\n", r.round, r.overused,
               r.connections_left, r.seconds);
   std::fflush(stdout);
-}
-
-// Every corner of the part loaded into the timing netlist and analysed (a
-// stage, such as hold fixing, may leave only one loaded).
-void load_all_corners() {
-  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
-  if (kem == nullptr) return;
-  std::vector<KEM_TIMING_MODEL> all;
-  for (const DeviceCorner& c : host::device::spec().corners) all.push_back(KEM_TIMING_MODEL::from_corner(c));
-  if (all.empty() || kem->get_corner_manager()->get_loaded_corners() == all) return;
-  kem->get_corner_manager()->set_corners(all);
-  kem->annotate_current_corner();
-  host::sta::analyze(kem);
-}
-
-// The worst setup and hold slack over the analysed corners after a stage,
-// for its line ("" before any timing analysis).
-std::string timing_note() {
-  load_all_corners();
-  const auto corners = host::timing::summary();
-  if (corners.empty()) return std::string();
-  std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
-  auto worst = [](std::int32_t a, std::int32_t b) {
-    return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b));
-  };
-  for (const auto& c : corners) {
-    setup = worst(setup, c.setup_wns);
-    hold = worst(hold, c.hold_wns);
-  }
-  auto text = [](std::int32_t v) { return v == KEM_NO_SLACK ? std::string("none") : std::to_string(v) + " ps"; };
-  return "worst setup slack " + text(setup) + ", worst hold slack " + text(hold);
 }
 
 struct RESOURCES {
@@ -280,46 +225,53 @@ RESOURCES resources() {
   return r;
 }
 
-// Per combinational cell: its mask and, per input, the driver, inversion and
-// tie. The LUTs the final stage changed (resynthesis) are those whose entry
-// differs; -1 while the final stage has not run.
-std::map<int, std::string> lut_states() {
-  std::map<int, std::string> out;
-  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
-    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL) continue;
-    std::string s = std::to_string(a->get_lutmask().get_value());
-    for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i) {
-      const VOK_ATOM_ITERM* t = a->get_iterm_slot(i);
-      if (!t) continue;
-      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
-      s += " " + std::to_string(t->get_port_type()) + ":" +
-           (src && src->get_my_node() ? std::to_string(src->get_my_node()->get_id()) + "." + std::to_string(src->get_port_type())
-                                      : (t->is_connected() ? (t->is_tie_low() ? "0" : "1") : "-")) +
-           (t->is_inverted() ? "!" : "");
-    }
-    out[a->get_id()] = s;
-  }
-  return out;
-}
-int g_final_changed_luts = -1;
-// The chain settings the route stage changed (the automatic delay-chain
-// pass), once it ran.
-int g_route_changed_delay_chains = -1;
-// Negotiation rounds of the route stage's routing (0: the stage did not
-// run). Later routings (the final stage's, which mostly follow this one) do
-// not replace it.
-int g_route_stage_rounds = 0;
+// The report path of the run, for the exits that cannot write a full report
+// (also as plain characters, for the out-of-memory exit).
+std::string g_report_path;
+char g_report_path_c[4096];
+// Out of memory blames the design only when it is large: a BLIF file of
+// more than kLargeDesignBytes, or more than kLargeDesignAtoms LUTs and
+// registers.
+constexpr long long kLargeDesignBytes = 8 << 20;
+constexpr int kLargeDesignAtoms = 20000;
+bool g_design_large = false;
+// > 0: run again on the device of this many columns.
+int g_retry_columns = 0;
 
-// The pins' chain settings before the first stage, so the report can list
-// what the stages changed.
-std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
-// What the finalize stage changed in the register structure (post-route
-// retiming), once it ran.
-std::optional<velmo_fit::RETIMING_CHANGES> g_retiming;
+// Writes the text beside `path` and renames it into place, so a reader never
+// sees half a report and a failed write leaves no stale one behind.
+bool write_atomically(const std::string& path, const std::string& text) {
+  const std::string tmp = path + ".tmp" + std::to_string(getpid());
+  bool ok;
+  {
+    std::ofstream out(tmp, std::ios::trunc);
+    out << text;
+    out.flush();
+    ok = static_cast<bool>(out);
+  }
+  ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    std::remove(tmp.c_str());
+    std::remove(path.c_str());
+  }
+  return ok;
+}
+
+// An internal error, exception or exhausted memory ends the run with status
+// 3: the report says so (no figures of a fit in an unknown state).
+void write_failed_report(const std::string& why) {
+  if (g_report_path.empty()) return;
+  nlohmann::ordered_json j;
+  j["error"] = why;
+  j["status"] = 3;
+  if (!write_atomically(g_report_path, j.dump(2) + "\n"))
+    std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
+}
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
-                  const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
-                  const velmo_fit::PARTITION_RUN& partitions) {
+                  velmo_fit::HOST_SEQUENCE& sequence, const ROUTING_FIGURES& routing, int status) {
+  const velmo_fit::STAGE_FIGURES& fig = sequence.figures();
+  const velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
   const RESOURCES r = resources();
   const DeviceSpec& spec = host::device::spec();
   nlohmann::ordered_json j;
@@ -330,12 +282,12 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
                     {"labs", r.labs},          {"labs_used", r.labs_used}};
   j["stages"] = nlohmann::ordered_json::array();
-  for (const auto& s : stages)
+  for (const auto& s : sequence.results())
     j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}, {"peak_rss_kb", s.peak_rss_kb}});
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
     j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
-                    {"rounds", g_route_stage_rounds > 0 ? g_route_stage_rounds : host::router::last_stats().rounds}};
+                    {"rounds", fig.route_stage_rounds > 0 ? fig.route_stage_rounds : host::router::last_stats().rounds}};
   if (routing.ran)
     j["hold_fixing"] = {{"rerouted", routing.rerouted_for_hold}, {"dangling_wires", routing.dangling_wires}};
   // One object per analysed corner; a slack without endpoints is null.
@@ -352,31 +304,29 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   // Chain settings the stages set or changed, per pin and chain type.
   j["delay_chains"] = nlohmann::ordered_json::array();
   for (const auto& [key, value] : host::dc::pin_settings()) {
-    auto it = g_chain_settings_before.find(key);
-    if (it != g_chain_settings_before.end() && it->second == value) continue;
+    auto it = fig.chain_settings_before.find(key);
+    if (it != fig.chain_settings_before.end() && it->second == value) continue;
     nlohmann::ordered_json row = {{"pin", key.first}, {"type", key.second}, {"setting", value}};
-    row["before"] = it == g_chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
+    row["before"] = it == fig.chain_settings_before.end() ? nlohmann::ordered_json() : nlohmann::ordered_json(it->second);
     j["delay_chains"].push_back(row);
   }
-  if (g_retiming) j["retiming"] = velmo_fit::retiming_report(*g_retiming);
+  if (fig.retiming) j["retiming"] = velmo_fit::retiming_report(*fig.retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
-  if (g_final_changed_luts >= 0) j["final_changed_luts"] = g_final_changed_luts;
-  if (g_route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = g_route_changed_delay_chains;
-  j["peak_rss_kb"] = peak_rss_kb();
+  if (fig.final_changed_luts >= 0) j["final_changed_luts"] = fig.final_changed_luts;
+  if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
+  j["peak_rss_kb"] = velmo_fit::peak_rss_kb();
   j["status"] = status;
-  std::ofstream out(path);
-  out << j.dump(2) << "\n";
-  return static_cast<bool>(out);
+  return write_atomically(path, j.dump(2) + "\n");
 }
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
-  g_retiming.reset();
   // Comparing each incremental timing update with a full analysis is a test
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
   host::router::set_round_listener(&print_round);
+  host::cfg::set_bad_value_listener(&velmo_fit::warn_bad_cfg_value);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {
     host::debug::set_level("VELMO", o.debug_level);
@@ -391,25 +341,26 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   const host::testing::DESIGN_SETTINGS& settings = prepared.settings;
   const host::testing::LOADED_DESIGN& design = prepared.design;
   // Partitioned designs: the earlier compile, on this device.
-  velmo_fit::PARTITION_RUN partitions(settings.partitions);
+  velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
+  velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
   if (std::string why; !partitions.prepare(&why)) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return 2;
   }
+  g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
               design.inputs, design.outputs, spec.family, spec.nx, spec.ny);
   std::fflush(stdout);
 
-  std::vector<STAGE_RESULT> stages;
   ROUTING_FIGURES routing;
   auto finish = [&](int status) {
     const RESOURCES r = resources();
     std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
                 r.counts.registers, r.counts.pins, r.labs_used, r.labs);
-    std::printf("Peak memory: %ld kB\n", peak_rss_kb());
-    if (!o.report_file.empty() && !write_report(o.report_file, design, stages, routing, status, partitions)) {
+    std::printf("Peak memory: %ld kB\n", velmo_fit::peak_rss_kb());
+    if (!o.report_file.empty() && !write_report(o.report_file, design, sequence, routing, status)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
@@ -428,29 +379,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     return 1;
   }
 
-  ENTRY_POINTS ep;
+  const std::vector<std::string>& stage_list = o.stages;
   std::vector<std::string> missing;
-  auto need = [&](auto& fn, const char* signature) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(velmo_fit::find_entry(lib, signature));
-    if (!fn) missing.push_back(signature);
-  };
-  need(ep.initialize, kInitialize);
-  need(ep.shutdown, kShutdown);
-  std::vector<std::string> stage_list = o.stages;
-  if (!stage_list.empty()) {
-    need(ep.design_without_device, kDesignWithoutDevice);
-    need(ep.load_user_constraints, kLoadUserConstraints);
-    need(ep.check_and_report, kCheckAndReport);
-  }
-  if (std::find(stage_list.begin(), stage_list.end(), "route") != stage_list.end())
-    need(ep.route_stage_ops, kRouteStageOps);
-  std::map<std::string, void*> stage_fn;
-  for (const auto& s : stage_list) {
-    void* f = velmo_fit::find_entry(lib, stage_entry().at(s));
-    if (!f) missing.push_back(stage_entry().at(s));
-    stage_fn[s] = f;
-  }
-  if (!partitions.bind(lib, velmo_fit::exports())) missing.push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
+  sequence.bind(lib, stage_list, false, &missing);
   if (!missing.empty()) {
     std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
     for (const auto& m : missing) std::printf("  %s\n", m.c_str());
@@ -462,157 +393,38 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       reinterpret_cast<WRITE_EQCHECK>(velmo_fit::find_entry(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
   const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
   if (eqcheck) write_snapshot_netlist("synthesized", design.name);
+  if (eqcheck)
+    sequence.after_stage = [&](const std::string& s, bool ok) {
+      if (!ok) return;
+      JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
+      snapshot.set_from_str(velmo_fit::stage_snapshot().at(s), true);
+      write_snapshot_netlist(snapshot.to_str(), design.name);
+      write_eqcheck(snapshot);
+    };
 
   int status = 0;
-  // Every component debug line is kept (and shown only with --debug), so that
-  // a step that fails without an error message can still say why.
-  if (o.debug_level < 2) host::debug::set_level("VELMO", 2);
-  std::size_t debug_mark = 0;
-  int errors_mark = 0;
-  auto begin_step = [&] {
-    debug_mark = host::debug::lines().size();
-    errors_mark = msg_get_default_report()->get_error_count();
-  };
-  // Why a step failed when it posted no error: the last debug lines it
-  // wrote (up to three, oldest first).
-  auto print_reason = [&](const std::string& what) {
-    if (msg_get_default_report()->get_error_count() > errors_mark) return;
-    const auto lines = host::debug::lines();
-    std::vector<std::string> last;
-    for (std::size_t i = lines.size(); i > debug_mark && last.size() < 3; --i)
-      if (lines[i - 1].module == "VELMO" && !lines[i - 1].text.empty()) last.insert(last.begin(), lines[i - 1].text);
-    if (last.empty()) std::printf("  reason: %s returned false without a message\n", what.c_str());
-    for (const auto& line : last) std::printf("  reason: %s\n", line.c_str());
-  };
-  auto stage_line = [&](const std::string& name, bool ok, const GEN_STOPWATCH& watch) {
-    stages.push_back(STAGE_RESULT{name, ok, watch.get_elapsed_seconds(), peak_rss_kb()});
-    // The host's analysis of the design as the stage left it.
-    sta_full_update_timing(true);
-    const std::string note = timing_note();
-    std::printf("Stage %s: %s (%s)%s%s\n", name.c_str(), ok ? "ok" : "FAILED", watch.get_elapsed_time_str().c_str(),
-                note.empty() ? "" : ", ", note.c_str());
-    std::fflush(stdout);
-  };
-  g_chain_settings_before = host::dc::pin_settings();
   try {
-    GEN_STOPWATCH watch;
-    begin_step();
-    bool ok = ep.initialize(cmp);
-    stage_line("start-up", ok, watch);
-    if (!ok) {
-      print_reason(kInitialize);
-      status = 1;
-    }
-    if (ok && !partitions.after_startup(spec.family)) status = 1;
+    if (!sequence.start_up(cmp)) status = 1;
     // The device-independent checks and changes, then the user constraints,
     // before the first stage.
-    if (status == 0 && !stage_list.empty()) {
-      watch.reset();
-      begin_step();
-      const char* failed = nullptr;
-      if (!ep.design_without_device())
-        failed = kDesignWithoutDevice;
-      else if (!ep.load_user_constraints(false))
-        failed = kLoadUserConstraints;
-      stage_line("prepare", failed == nullptr, watch);
-      if (failed != nullptr) {
-        print_reason(failed);
-        status = 1;
-      }
-    }
-    bool routed = false;
+    if (status == 0 && !stage_list.empty() && !sequence.prepare()) status = 1;
     for (const auto& s : stage_list) {
       if (status != 0) break;
-      if (s == "retime" && !o.stages_given && !ZEL_DEV_ZOTA_UTIL::is_zota_device(cmp, 1)) {
-        // A host runs no retime stage for a device without the retimer.
-        std::printf("Stage retime: skipped (device family %d has no retimer)\n", host::device::spec().family);
-        continue;
-      }
-      watch.reset();
-      begin_step();
-      set_snapshot(stage_snapshot().at(s));
-      partitions.stage_starting(s);
-      std::map<int, std::string> luts_before;
-      if (s == "final") luts_before = lut_states();
-      const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
-      bool r;
-      const velmo_fit::RETIMING_STATE before_final =
-          s == "final" ? velmo_fit::retiming_state() : velmo_fit::RETIMING_STATE();
-      if (s == "plan")
-        r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
-      else
-        r = reinterpret_cast<bool (*)()>(stage_fn[s])();
-      // After routing, the host's route-stage operation list (repopulating the
-      // pipeline registers the router used).
-      if (r && s == "route") {
-        r = ep.route_stage_ops(false);
-        std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
-        routed = r;
-      }
-      if (s == "route") {
-        g_route_stage_rounds = host::router::last_stats().rounds;
-        g_route_changed_delay_chains = 0;
-        for (const auto& [key, value] : host::dc::pin_settings())
-          if (auto it = chains_before.find(key); it == chains_before.end() || it->second != value)
-            ++g_route_changed_delay_chains;
-        if (g_route_changed_delay_chains > 0)
-          std::printf("Route stage: %d delay-chain settings changed\n", g_route_changed_delay_chains);
-      }
-      stage_line(s, r, watch);
-      if (s == "final") {
-        g_final_changed_luts = 0;
-        for (const auto& [id, state] : lut_states())
-          if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state) ++g_final_changed_luts;
-        std::printf("Final stage: %d LUTs with changed connections or masks\n", g_final_changed_luts);
-        g_retiming = velmo_fit::retiming_changes(before_final);
-        if (g_retiming->any())
-          std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
-                      "re-enabled; %d wire LUTs\n",
-                      g_retiming->pipeline_created, g_retiming->pipeline_deleted, g_retiming->lab_bypassed,
-                      g_retiming->lab_reenabled, g_retiming->wire_luts);
-      }
-      if (r && eqcheck) {
-        JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
-        snapshot.set_from_str(stage_snapshot().at(s), true);
-        write_snapshot_netlist(snapshot.to_str(), design.name);
-        write_eqcheck(snapshot);
-      }
-      if (!r) {
-        status = 1;
-        print_reason(stage_entry().at(s));
-      }
-      if (!r && s == "place") {
-        // What the host's placer could not place, if it ran.
-        const auto bad = host::placement::unplaceable();
-        for (std::size_t i = 0; i < bad.size() && i < 10; ++i)
-          std::printf("  not placed: %s (#%d): %s\n", bad[i].name.c_str(), bad[i].atom_id, bad[i].reason.c_str());
-        if (bad.size() > 10) std::printf("  ... and %zu more\n", bad.size() - 10);
-      }
-      if (!r && (s == "route" || s == "final"))
-        print_findings("routing", split_lines(host::facade::last_route_failure()));
+      if (!sequence.run_stage(s, !o.stages_given)) status = 1;
     }
-    // The post-fit checks of the fitted design.
-    if (status == 0 && routed) {
-      watch.reset();
-      begin_step();
-      ep.check_and_report(true, true);
-      const bool clean = msg_get_default_report()->get_error_count() == errors_mark;
-      stage_line("checks", clean, watch);
-      if (!clean) status = 1;
-    }
+    // The post-fit checks of the fitted design, after the stage that routed
+    // last.
+    if (status == 0 && !sequence.post_fit_checks()) status = 1;
     // The host's own checks of what the stages that ran left (the routing's
     // figures also after a failed route), and the timing.
-    auto ran = [&](const char* name) {
-      return std::any_of(stages.begin(), stages.end(), [&](const STAGE_RESULT& r) { return r.name == name; });
-    };
-    if (status == 0 && ran("place")) {
+    if (status == 0 && sequence.ran("place")) {
       std::string why;
       const bool legal = host::placement::check_legal(&why);
       std::printf("Placement: %s\n", legal ? "legal" : "ILLEGAL");
       print_findings("placement", split_lines(why));
       if (!legal) status = 1;
     }
-    if (ran("route")) {
+    if (sequence.routing_ran()) {
       routing = check_routing();
       std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
                   routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
@@ -623,7 +435,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     }
     // The resource and timing report sees every partition's full contents.
     partitions.report_guard_begin();
-    load_all_corners();
+    velmo_fit::load_all_corners();
     for (const auto& c : host::timing::summary()) {
       auto v = [](std::int32_t x) { return x == KEM_NO_SLACK ? std::string("none") : std::to_string(x) + " ps"; };
       std::printf("Timing %s: setup WNS %s, TNS %lld ps, %d failing; hold WNS %s, TNS %lld ps, %d failing\n",
@@ -632,24 +444,31 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.hold_failing_endpoints);
     }
     partitions.report_guard_end();
-    if (partitions.active() && status == 0 && ran("place")) {
+    if (partitions.active() && status == 0 && sequence.ran("place")) {
       const auto changed = partitions.check_preserved();
       std::printf("Preserved partitions: %s\n", changed.empty() ? "unchanged" : "CHANGED");
       print_findings("partitions", changed);
       if (!changed.empty()) status = 1;
     }
-    std::fflush(stdout);
-    partitions.before_shutdown();
-    ep.shutdown();
+    sequence.shut_down();
+    // A routing that failed on the device sized to the design is tried once
+    // more on the next larger one (never when the device was asked for).
+    const bool device_chosen = o.device_columns || settings.device_columns;
+    if (status != 0 && !device_chosen && (sequence.routing_failed() || routing.unrouted + routing.overused > 0) &&
+        spec.nx < 120)
+      g_retry_columns = spec.nx + 1;
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
-    std::printf("Internal Error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
+    const std::string why = e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")";
+    std::fprintf(stderr, "Internal Error: %s\n", why.c_str());
+    write_failed_report("Internal Error: " + why);
     std::fflush(stdout);
     // The component is in an unknown state: leave without unloading it.
     _exit(3);
   } catch (const std::exception& e) {
     std::fflush(stdout);
-    std::printf("Internal Error: exception: %s\n", e.what());
+    std::fprintf(stderr, "Internal Error: exception: %s\n", e.what());
+    write_failed_report(std::string("Internal Error: exception: ") + e.what());
     std::fflush(stdout);
     _exit(3);
   }
@@ -666,12 +485,23 @@ bool check_files(const velmo_fit::OPTIONS& o) {
     std::fprintf(stderr, "velmo-fit: %s: is a directory, not a BLIF file\n", o.design.c_str());
     return false;
   }
+  if (!o.design.empty() && fs::is_regular_file(o.design, ec))
+    g_design_large = static_cast<long long>(fs::file_size(o.design, ec)) > kLargeDesignBytes;
+  std::vector<std::pair<std::string, std::string>> read = {{"--settings", o.settings_file}};
+  for (const auto& f : o.cfg_files) read.emplace_back("--cfg-file", f);
+  for (const auto& [flag, file] : read)
+    if (!file.empty() && fs::is_directory(file, ec)) {
+      std::fprintf(stderr, "velmo-fit: %s %s: is a directory, not a file\n", flag.c_str(), file.c_str());
+      return false;
+    }
   if (o.report_file.empty()) return true;
   if (fs::is_directory(o.report_file, ec)) {
     std::fprintf(stderr, "velmo-fit: --report %s: is a directory\n", o.report_file.c_str());
     return false;
   }
-  for (const std::string& input : {o.design, o.settings_file}) {
+  std::vector<std::string> inputs = {o.design, o.settings_file};
+  inputs.insert(inputs.end(), o.cfg_files.begin(), o.cfg_files.end());
+  for (const std::string& input : inputs) {
     if (input.empty()) continue;
     if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(o.report_file, ec) ||
         (fs::exists(input, ec) && fs::exists(o.report_file, ec) && fs::equivalent(input, o.report_file, ec))) {
@@ -680,30 +510,76 @@ bool check_files(const velmo_fit::OPTIONS& o) {
       return false;
     }
   }
-  const bool existed = fs::exists(o.report_file, ec);
-  {
-    std::ofstream probe(o.report_file, std::ios::app);
-    if (!probe) {
-      std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
-      return false;
-    }
+  // The report is written beside its path and renamed into place: the path
+  // must be a regular file (or not exist yet) in a directory where a file of
+  // some bytes can be written.
+  if (fs::exists(o.report_file, ec) && !fs::is_regular_file(o.report_file, ec)) {
+    std::fprintf(stderr, "velmo-fit: --report %s: not a regular file\n", o.report_file.c_str());
+    return false;
   }
-  if (!existed) fs::remove(o.report_file, ec);
+  const std::string probe_path = o.report_file + ".tmp" + std::to_string(getpid());
+  bool writable;
+  {
+    std::ofstream probe(probe_path, std::ios::trunc);
+    probe << std::string(4096, ' ');
+    probe.flush();
+    writable = static_cast<bool>(probe);
+  }
+  fs::remove(probe_path, ec);
+  if (!writable) {
+    std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
+    return false;
+  }
+  // An earlier run's report goes now: a run that ends before it can write
+  // its own leaves none, never a stale one.
+  fs::remove(o.report_file, ec);
   return true;
 }
 
 }  // namespace
 
 // Running out of memory anywhere (any thread, host or component) ends the
-// run with one line and status 3.
+// run with one line and status 3, and removes the report path (nothing more
+// can be written safely). The design is named the cause only when it is
+// large.
 [[noreturn]] void out_of_memory() {
   std::fflush(stdout);
-  static const char text[] = "velmo-fit: out of memory: the design is too large for this machine\n";
-  if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {}
+  static const char large[] = "velmo-fit: out of memory: the design is too large for this machine\n";
+  static const char other[] = "velmo-fit: out of memory\n";
+  if (g_design_large) {
+    if (write(STDERR_FILENO, large, sizeof large - 1) < 0) {}
+  } else if (write(STDERR_FILENO, other, sizeof other - 1) < 0) {
+  }
+  if (g_report_path_c[0] != '\0') unlink(g_report_path_c);
   _exit(3);
 }
 
+// Whether the output written so far reached standard output; false (after
+// one line on stderr) when it was closed or a write failed.
+bool g_stdout_closed = false;
+bool output_written() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_stdout_closed) return true;
+  std::fprintf(stderr, "velmo-fit: cannot write the standard output%s\n", g_stdout_closed ? " (it is closed)" : "");
+  return false;
+}
+
+int run_checked(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  // A closed standard output would hand its descriptor to the next file
+  // opened (the report, say): keep it taken, and fail the run at the end.
+  if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+    g_stdout_closed = true;
+    const int fd = open("/dev/null", O_WRONLY);
+    if (fd >= 0 && fd != STDOUT_FILENO) close(fd);
+  }
+  const int status = run_checked(argc, argv);
+  // A failed write of the output fails a run that would otherwise succeed.
+  if (!output_written() && status == 0) return 1;
+  return status;
+}
+
+int run_checked(int argc, char** argv) {
   std::set_new_handler(&out_of_memory);
   velmo_fit::OPTIONS o;
   std::string error;
@@ -716,20 +592,40 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!check_files(o)) return 2;
+  g_report_path = o.report_file;
+  if (o.report_file.size() < sizeof g_report_path_c)
+    std::copy(o.report_file.begin(), o.report_file.end(), g_report_path_c);
   std::string command_line;
   for (int i = 0; i < argc; ++i) command_line += (i ? " " : "") + std::string(argv[i]);
   // One parallelism for every parallel region of the component and the host.
   tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(o.threads));
   OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
   try {
-    return run(o, command_line);
+    const int status = run(o, command_line);
+    if (status == 3) write_failed_report("internal error while preparing the fit");
+    if (status == 1 && g_retry_columns > 0) {
+      std::printf("velmo-fit: routing failed on the device sized to the design; trying the next larger one "
+                  "(--device %d)\n", g_retry_columns);
+      std::fflush(stdout);
+      std::vector<std::string> words(argv, argv + argc);
+      words.push_back("--device");
+      words.push_back(std::to_string(g_retry_columns));
+      std::vector<char*> args;
+      for (std::string& w : words) args.push_back(w.data());
+      args.push_back(nullptr);
+      execv("/proc/self/exe", args.data());
+      std::fprintf(stderr, "velmo-fit: cannot run again on the larger device\n");
+    }
+    return status;
   } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
     out_of_memory();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
+    write_failed_report(std::string("internal error: ") + e.what());
     return 3;
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fprintf(stderr, "velmo-fit: internal error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
+    write_failed_report("internal error: " + e.condition);
     return 3;
   }
 }

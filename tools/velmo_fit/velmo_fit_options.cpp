@@ -14,6 +14,19 @@ const std::vector<std::string>& all_stages() {
   return stages;
 }
 
+std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage) {
+  const auto& order = all_stages();
+  const auto at = std::find(order.begin(), order.end(), stage);
+  if (at == order.end()) return "unknown stage '" + stage + "'";
+  if (std::find(ran.begin(), ran.end(), stage) != ran.end()) return stage + " has already run";
+  for (const std::string& done : ran)
+    if (std::find(order.begin(), order.end(), done) > at) return stage + " cannot run after " + done;
+  auto has = [&](const char* s) { return std::find(ran.begin(), ran.end(), s) != ran.end(); };
+  if (stage != "plan" && stage != "place" && !has("place")) return stage + " needs place in the same run";
+  if (stage == "retime" && !has("route")) return "retime needs route in the same run (it retimes a routed design)";
+  return std::string();
+}
+
 const std::vector<int>& fit_families() {
   static const std::vector<int> codes = {46, 48, 26, 15};
   return codes;
@@ -28,19 +41,22 @@ std::string family_list() {
 const char* usage() {
   static const std::string text =
       "usage: velmo-fit [DESIGN.blif] [--settings FILE] [--report FILE] [--stages LIST|none] [--family CODE]\n"
-      "                 [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]... [--threads N]\n"
-      "                 [--debug[=LEVEL]] [--help]\n"
+      "                 [--device COLUMNS] [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]...\n"
+      "                 [--threads N] [--debug[=LEVEL]] [--help]\n"
       "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
       "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all;\n"
-      "    a list that routes, retimes or finalizes must also place)\n"
+      "    a list that routes, retimes or finalizes must also place, one that retimes must route)\n"
       "  CODE is a device family: " +
       family_list() +
       " (default 46; retime runs on 46 and 26)\n"
+      "  --device COLUMNS (12-120) fits on that device of the series instead of the one sized to the\n"
+      "    design; without it a fit whose routing fails is tried once more on the next larger device\n"
       "  --cfg-file FILE holds one NAME=VALUE per line; blank lines and lines starting with # are skipped\n"
       "  --threads N (1-256) sets the parallelism of the component and the host (default 4)\n"
       "  --report FILE writes the run as JSON; it must be writable and not the design file\n"
-      "exit status: 0 success, 1 a stage, start-up or a check failed, 2 bad command line, design or\n"
-      "  settings, 3 internal error (also an exception or exhausted memory)";
+      "exit status: 0 success, 1 a stage, start-up or a check failed, or the output could not be\n"
+      "  written, 2 bad command line, design or settings, 3 internal error (also an exception or\n"
+      "  exhausted memory)";
   return text.c_str();
 }
 
@@ -91,8 +107,9 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
       o.debug_level = static_cast<int>(n);
     } else if ((m = value_of(i, arg, "--cfg", &v)) != 0) {
       if (m < 0) return false;
-      if (v.find('=') == std::string::npos || v.front() == '=')
-        return *error = "--cfg expects NAME=VALUE, got '" + v + "'", false;
+      const auto eq = v.find('=');
+      if (eq == std::string::npos || v.find_first_not_of(" \t") >= eq)
+        return *error = "--cfg expects NAME=VALUE with a name, got '" + v + "'", false;
       o.cfg_items.push_back(v);
     } else if ((m = value_of(i, arg, "--cfg-file", &v)) != 0) {
       if (m < 0) return false;
@@ -115,17 +132,22 @@ bool parse_options(int argc, char** argv, OPTIONS* out, std::string* error) {
       for (const auto& s2 : all_stages())
         if (std::find(o.stages.begin(), o.stages.end(), s2) != o.stages.end()) ordered.push_back(s2);
       o.stages = ordered;
-      // Routing (and what follows it) needs a placed design.
-      const bool places = std::find(o.stages.begin(), o.stages.end(), "place") != o.stages.end();
-      for (const char* later : {"route", "retime", "final"})
-        if (!places && std::find(o.stages.begin(), o.stages.end(), later) != o.stages.end())
-          return *error = std::string("--stages: ") + later + " needs place in the same run", false;
+      std::vector<std::string> ran;
+      for (const auto& s2 : o.stages) {
+        if (std::string why = stage_refusal(ran, s2); !why.empty()) return *error = "--stages: " + why, false;
+        ran.push_back(s2);
+      }
     } else if ((m = value_of(i, arg, "--family", &v)) != 0) {
       if (m < 0) return false;
       long n;
       if (!parse_int(v, INT_MIN, INT_MAX, &n) || !is_fit_family(static_cast<int>(n)))
         return *error = "unknown or unsupported family code '" + v + "' (valid: " + family_list() + ")", false;
       o.family = static_cast<int>(n);
+    } else if ((m = value_of(i, arg, "--device", &v)) != 0) {
+      if (m < 0) return false;
+      long n;
+      if (!parse_int(v, 12, 120, &n)) return *error = "bad device size '" + v + "' (12-120 columns)", false;
+      o.device_columns = static_cast<int>(n);
     } else if ((m = value_of(i, arg, "--suppress", &v)) != 0) {
       if (m < 0) return false;
       long n;

@@ -12,6 +12,7 @@ struct OPTIONS {
   std::vector<std::string> stages;     // in the order given; empty = none
   bool stages_given = false;           // --stages was on the command line
   std::optional<int> family;
+  std::optional<int> device_columns;  // --device: the grid asked for, by columns
   std::string design;         // BLIF file; empty = the built-in default design
   std::string settings_file;  // design settings (JSON)
   std::string report_file;    // JSON report
@@ -23,6 +24,11 @@ struct OPTIONS {
 
 // All stages, in the order they run.
 const std::vector<std::string>& all_stages();
+
+// Why `stage` cannot run after the stages in `ran` (in the order they ran),
+// or "" when it can: stages run in flow order, each once; route, retime and
+// final need a placed design, and retime a routed one.
+std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage);
 
 // The device families velmo-fit fits (rows of the host's family table the
 // component has rules for), and whether a code is one of them.

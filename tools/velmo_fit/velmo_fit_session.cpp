@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -12,6 +14,7 @@
 #include "jov/jov_design.h"
 #include "jov/jov_enum.h"
 #include "msg/msg_internal_error.h"
+#include "testing/blif_reader.h"
 #include "sta/sta_analysis.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
@@ -20,6 +23,7 @@
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
 #include "yun/host_yun_env.h"
+#include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
 
 #include "velmo_default_design.inc"
@@ -30,28 +34,44 @@ namespace {
 
 constexpr int kDefaultClockPeriodPs = 5000;
 
-// Declares each net that drives a register clock of the top netlist as a
-// clock, named as the net: the driver's name, or for a design input the
-// pin's (its input buffer drives the net; the pad is the source, as the
-// settings file has it). Clocks the settings gave keep their period.
-void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::string, int>& given) {
-  std::set<std::string> declared;
-  for (const VOK_ATOM_NODE* a : top.get_atom_list()) {
+// Configuration variables that give the component a number of threads.
+constexpr const char* kThreadCountVariables[] = {"route_fixup_flow_parasitics_num_parallel_threads"};
+
+// Declares each net that drives a register clock of the design, partitions
+// included, as a clock, named as the net: the driver's name, or for a
+// design input the pin's (its input buffer drives the net; the pad is the
+// source, as the settings file has it). A register inside a partition is
+// traced through the partition boundaries to its driver. Clocks the settings
+// gave keep their period.
+void declare_default_clocks(const VOK_ATOM_NETLIST& netlist, const std::map<std::string, int>& given,
+                            std::set<std::string>& declared) {
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    if (a->is_box()) {
+      if (const VOK_ATOM_NETLIST* child = static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist())
+        declare_default_clocks(*child, given, declared);
+      continue;
+    }
     if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER && a->get_kind() != VOK_ATOM_KIND::PIPELINE_REGISTER) continue;
     const VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-    const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
-    if (!source) continue;
+    const VOK_ATOM_OTERM* source = clk ? clk->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+    if (!source || !source->get_my_node()) continue;
     if (source->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF)
       if (const VOK_ATOM_ITERM* in = source->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))
-        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_AS_STORED)) source = pad;
+        if (const VOK_ATOM_OTERM* pad = in->get_source(VOK_TRAVERSE_HIERARCHICAL)) source = pad;
     const std::string net = source->get_my_node()->get_string_hpath();
     if (given.count(net) || !declared.insert(net).second) continue;
     host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
   }
 }
 
-
 }  // namespace
+
+void warn_bad_cfg_value(const std::string& name, const std::string& value, const char* kind) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "velmo-fit: warning: configuration variable '%s' has the value '%s', which is no %s; its "
+               "default applies\n", host::testing::printable(name).c_str(), host::testing::printable(value).c_str(),
+               std::strcmp(kind, "integer") == 0 ? "integer within int" : kind);
+}
 
 // Demangled signature -> mangled name of every function libvelmo.so exports.
 const std::map<std::string, std::string>& exports() {
@@ -118,10 +138,10 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
                               : host::testing::load_blif_file(o.design);
     host::testing::apply_design_settings(settings, *host::vok::top_netlist(), o.settings_file);
   } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
-    *why = e.what();
+    *why = host::testing::printable(e.what());
     return 2;
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
-    *why = e.what();
+    *why = host::testing::printable(e.what());
     return 2;
   } catch (const HOST_INTERNAL_ERROR& e) {
     *why = "internal error while loading the design: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) +
@@ -136,7 +156,14 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   for (const auto& f : o.cfg_files) {
     if (!host::cfg::load_file(f, why)) return 2;
   }
-  for (const auto& item : o.cfg_items) host::cfg::set_from_assignment(item, nullptr);
+  for (const auto& item : o.cfg_items)
+    if (!host::cfg::set_from_assignment(item, why)) return *why = "--cfg: " + *why, 2;
+  // The component's parallel steps take no more threads than the run has.
+  for (const char* name : kThreadCountVariables) {
+    int n = 0;
+    if (host::cfg::parse_int(cfg_get_value(name), &n) && n > o.threads)
+      host::cfg::set(name, std::to_string(o.threads));
+  }
   // With the dern flow start-up lends the host none of its utilities, which
   // every stage of this host needs.
   if (cfg_is_on("use_dern_flow", false)) {
@@ -145,7 +172,8 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     return 2;
   }
 
-  declare_default_clocks(*host::vok::top_netlist(), settings.clocks);
+  std::set<std::string> declared;
+  declare_default_clocks(*host::vok::top_netlist(), settings.clocks, declared);
 
   // A device sized to the design, with a fabric wide enough to route it. A
   // design beyond the largest device is refused before the device is built.
@@ -155,7 +183,21 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
            " (valid: " + family_list() + ")";
     return 2;
   }
-  if (!host::testing::configure_fit_device(family, why)) return 2;
+  // A per-pin delay-chain option (3000 + chain type) names a chain the
+  // family has.
+  for (std::size_t i = 0; i < settings.assignments.size(); ++i) {
+    const int id = settings.assignments[i].id;
+    const int type = id - host::dc::moz_variable_of(0);
+    if (type < 0 || type >= 1000 || host::dc::is_pll_pseudo_type(type)) continue;
+    if (!host::dc::table(family).chains.count(type)) {
+      *why = o.settings_file + ": assignments[" + std::to_string(i) + "] sets option " + std::to_string(id) +
+             ", the delay chain of type " + std::to_string(type) + ", which family " + std::to_string(family) +
+             " does not have";
+      return 2;
+    }
+  }
+  const int columns = o.device_columns ? *o.device_columns : settings.device_columns.value_or(0);
+  if (!host::testing::configure_fit_device(family, why, columns)) return 2;
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);

@@ -58,4 +58,8 @@ struct PREPARED {
 // one-line reason in *why.
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why);
 
+// One line on stderr for a configuration value a reading could not take
+// (the host's listener for such values).
+void warn_bad_cfg_value(const std::string& name, const std::string& value, const char* kind);
+
 }  // namespace velmo_fit

@@ -5,20 +5,32 @@
 //   velmo_fit::start ?velmo-fit options?   prepare the host, adopt this
 //                                          interpreter, load and start the
 //                                          component, run the prepare step
+//                                          (--help returns the usage and
+//                                          starts nothing; --report and
+//                                          --stages are refused)
 //   velmo_fit::stage plan|place|route|retime|final   -> 1 or 0
 //   velmo_fit::cfg name ?value?            read or set a configuration value
 //   velmo_fit::call_log ?pattern?          names of the host calls so far
 //   velmo_fit::clear_call_log
 //   velmo_fit::script name bool|int|string value ?-always?
-//   velmo_fit::end                         shut the component down
+//   velmo_fit::end                         the post-fit checks when a stage
+//                                          routed, then shut the component
+//                                          down -> 1, or 0 when the checks
+//                                          failed
 //
+// The stages play velmo-fit's host sequence: each at most once, in flow
+// order, with the host's timing analysis after it; route, retime and final
+// need place, retime needs route, and no stage runs after one that failed.
 // One fit at a time; start resets the whole host.
 #include <dlfcn.h>
 #include <tcl.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <tbb/global_control.h>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -27,15 +39,19 @@
 #include "common/host_script.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
+#include "oxu/oxu_job.h"
 #include "sta/sta_analysis.h"
 #include "umbr/umbr_tcl.h"
+#include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
 
 namespace {
 
 struct FIT {
   void* lib = nullptr;
-  velmo_fit::ENTRY_POINTS ep;
+  std::unique_ptr<velmo_fit::HOST_SEQUENCE> sequence;
+  std::unique_ptr<tbb::global_control> parallelism;  // --threads, for the fit's lifetime
+  std::string failed;  // the stage that failed (no stage runs after it)
   bool started = false;
 };
 
@@ -59,17 +75,20 @@ template <class F> int guarded(Tcl_Interp* interp, F&& f) {
   try {
     return f();
   } catch (const HOST_INTERNAL_ERROR& e) {
+    if (fit().failed.empty()) fit().failed = "an internal error";
     return error(interp, "Internal Error: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")");
   } catch (const std::exception& e) {
+    if (fit().failed.empty()) fit().failed = "an internal error";
     return error(interp, std::string("Internal Error: exception: ") + e.what());
   }
 }
 
 void close_fit() {
   FIT& f = fit();
-  if (f.started && f.ep.shutdown) f.ep.shutdown();
+  if (f.sequence) f.sequence->shut_down();
   f.started = false;
-  f.ep = {};
+  f.sequence.reset();
+  f.failed.clear();
   if (f.lib) dlclose(f.lib);
   f.lib = nullptr;
 }
@@ -84,47 +103,57 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   std::string why;
   if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &o, &why))
     return error(interp, "velmo_fit::start: " + why);
+  if (o.help) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(velmo_fit::usage(), -1));
+    return TCL_OK;
+  }
+  if (!o.report_file.empty())
+    return error(interp, "velmo_fit::start: --report is not supported here (the package writes no report)");
+  if (o.stages_given)
+    return error(interp, "velmo_fit::start: --stages is not supported here (run each stage with velmo_fit::stage)");
   return guarded(interp, [&] {
     host_reset();
     host::sta::verify_incremental(false);
     host::messages::set_listener(&print_message);
+    host::cfg::set_bad_value_listener(&velmo_fit::warn_bad_cfg_value);
     for (unsigned id : o.suppressed) host::messages::suppress(id);
     if (o.debug_level > 0) {
       host::debug::set_level("VELMO", o.debug_level);
       host::debug::set_echo(true);
     }
+    FIT& f = fit();
+    f.parallelism = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                          static_cast<std::size_t>(o.threads));
+    OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
     velmo_fit::PREPARED prepared;
     if (velmo_fit::prepare_host(o, &prepared, &why) != 0) return error(interp, "velmo_fit::start: " + why);
+    f.sequence = std::make_unique<velmo_fit::HOST_SEQUENCE>(prepared.settings.partitions);
+    if (!f.sequence->partitions().prepare(&why)) {
+      f.sequence.reset();
+      return error(interp, "velmo_fit::start: " + why);
+    }
     host::tcl::adopt_interpreter(interp);
 
     const std::string path = velmo_fit::component_library_path(false);
-    FIT& f = fit();
     f.lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!f.lib) {
       const char* e = dlerror();
+      f.sequence.reset();
       return error(interp, "velmo_fit::start: cannot load " + path + ": " + (e ? e : "unknown error"));
     }
     std::vector<std::string> missing;
-    auto need = [&](auto& fn, const char* signature) {
-      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(velmo_fit::find_entry(f.lib, signature));
-      if (!fn) missing.push_back(signature);
-    };
-    need(f.ep.initialize, velmo_fit::kInitialize);
-    need(f.ep.shutdown, velmo_fit::kShutdown);
-    need(f.ep.design_without_device, velmo_fit::kDesignWithoutDevice);
-    need(f.ep.load_user_constraints, velmo_fit::kLoadUserConstraints);
-    need(f.ep.route_stage_ops, velmo_fit::kRouteStageOps);
+    f.sequence->bind(f.lib, {}, true, &missing);
     if (!missing.empty()) {
       close_fit();
       return error(interp, "velmo_fit::start: libvelmo.so lacks " + missing.front());
     }
     CMP_FACADE::current()->set_command_line("tclsh velmo_fit::start");
-    if (!f.ep.initialize(CMP_FACADE::current())) {
+    f.started = true;
+    if (!f.sequence->start_up(CMP_FACADE::current())) {
       close_fit();
       return error(interp, "velmo_fit::start: the component's start-up failed");
     }
-    f.started = true;
-    if (!f.ep.design_without_device() || !f.ep.load_user_constraints(false)) {
+    if (!f.sequence->prepare()) {
       close_fit();
       return error(interp, "velmo_fit::start: the prepare step failed");
     }
@@ -141,15 +170,12 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   FIT& f = fit();
   if (!f.started) return error(interp, "velmo_fit::stage: no fit is running");
   const std::string s = Tcl_GetString(objv[1]);
-  const auto entry = velmo_fit::stage_entry().find(s);
-  if (entry == velmo_fit::stage_entry().end()) return error(interp, "velmo_fit::stage: unknown stage '" + s + "'");
-  void* fn = velmo_fit::find_entry(f.lib, entry->second);
-  if (!fn) return error(interp, "velmo_fit::stage: libvelmo.so lacks " + entry->second);
+  if (std::string why = velmo_fit::stage_refusal(f.sequence->stages_run(), s); !why.empty())
+    return error(interp, "velmo_fit::stage: " + why);
+  if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
   return guarded(interp, [&] {
-    velmo_fit::set_snapshot(velmo_fit::stage_snapshot().at(s));
-    bool ok = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
-    // After routing, the host's route-stage operation list.
-    if (ok && s == "route") ok = f.ep.route_stage_ops(false);
+    const bool ok = f.sequence->run_stage(s, false);
+    if (!ok) f.failed = "the failed stage " + s;
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(ok));
     return TCL_OK;
   });
@@ -161,6 +187,7 @@ int cmd_cfg(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return TCL_ERROR;
   }
   const char* name = Tcl_GetString(objv[1]);
+  if (*name == '\0') return error(interp, "velmo_fit::cfg: empty configuration name");
   if (objc == 3) cfg_set_value(name, Tcl_GetString(objv[2]));
   Tcl_SetObjResult(interp, Tcl_NewStringObj(cfg_get_value(name, "").c_str(), -1));
   return TCL_OK;
@@ -179,7 +206,11 @@ int cmd_call_log(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
   return TCL_OK;
 }
 
-int cmd_clear_call_log(ClientData, Tcl_Interp*, int, Tcl_Obj* const[]) {
+int cmd_clear_call_log(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (objc != 1) {
+    Tcl_WrongNumArgs(interp, 1, objv, "");
+    return TCL_ERROR;
+  }
   host::clear_calls();
   return TCL_OK;
 }
@@ -214,10 +245,19 @@ int cmd_script(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) 
   return TCL_OK;
 }
 
-int cmd_end(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[]) {
+int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+  if (objc != 1) {
+    Tcl_WrongNumArgs(interp, 1, objv, "");
+    return TCL_ERROR;
+  }
   if (!fit().lib) return error(interp, "velmo_fit::end: no fit is running");
   return guarded(interp, [&] {
+    // The post-fit checks after the stage that routed last, as velmo-fit
+    // runs them after its last stage.
+    FIT& f = fit();
+    const bool clean = !f.started || !f.failed.empty() || f.sequence->post_fit_checks();
     close_fit();
+    Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
   });
 }

@@ -47,3 +47,17 @@ TEST(FuzzRegressions, SettingsInputsApplyOrAreRefused) {
     EXPECT_NO_THROW(velmo_fuzz::settings_input(read(f)));
   }
 }
+
+TEST(FuzzRegressions, SettingsKeyAndCfgInputsAreTakenOrRefused) {
+  for (const char* dir : {"settings_keys", "cfg"}) {
+    const auto files = inputs(dir);
+    ASSERT_FALSE(files.empty()) << dir;
+    for (const auto& f : files) {
+      SCOPED_TRACE(f.string());
+      if (std::string(dir) == "cfg")
+        EXPECT_NO_THROW(velmo_fuzz::cfg_input(read(f)));
+      else
+        EXPECT_NO_THROW(velmo_fuzz::settings_key_input(read(f)));
+    }
+  }
+}

@@ -55,7 +55,7 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
   EXPECT_EQ(error_of(R"({"options": [{"type": 1, "value": "on"}]})"), "s.json: options[0] needs an 'id'");
   EXPECT_EQ(error_of(R"({"assignments": [{"id": 1, "value": "x"}]})"), "s.json: assignments[0] needs an 'instance'");
   EXPECT_EQ(error_of(R"({"partitions": {}})"), "s.json: partitions must be a list");
-  EXPECT_EQ(error_of(R"({"clocks": {"clk": -5}})"), "s.json: clocks.clk must be a positive period in ps");
+  EXPECT_EQ(error_of(R"({"clocks": {"clk": -5}})"), "s.json: clocks.clk is out of range (1 to 100000000)");
   EXPECT_EQ(error_of(R"({"family": "KY"})"), "s.json: family must be an integer");
   EXPECT_EQ(error_of("[1, 2]"), "s.json: the settings must be a JSON object");
   EXPECT_THAT(error_of("{\"family\": 4"), ::testing::StartsWith("s.json: not valid JSON: "));
@@ -75,6 +75,66 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
   EXPECT_EQ(OMZ_DERIVED_OPTION::get_single_option("", 816, true), nullptr);
   EXPECT_TRUE(host::timing::clocks().empty());
   const auto a = host::testing::parse_design_settings(
-      R"({"assignments": [{"instance": "nope", "id": 1, "value": "x"}]})", "s.json");
+      R"({"assignments": [{"instance": "nope", "id": 1, "value": "on"}]})", "s.json");
   EXPECT_THROW(host::testing::apply_design_settings(a, *host::vok::top_netlist(), "s.json"), DESIGN_SETTINGS_ERROR);
+}
+
+// Every number has a range and every value its type; nothing wraps.
+TEST_F(DesignSettingsTest, NumbersInTheirRangesValuesOfTheirTypesKeysOnce) {
+  auto error_of = [](const std::string& text) {
+    try {
+      host::testing::parse_design_settings(text, "s.json");
+    } catch (const DESIGN_SETTINGS_ERROR& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(error_of(R"({"family": 18446744073709551615})"), "s.json: family is out of range");
+  EXPECT_EQ(error_of(R"({"family": 9223372036854775808})"), "s.json: family is out of range");
+  EXPECT_EQ(error_of(R"({"family": 0})"), "s.json: family is out of range (1 to 2147483647)");
+  EXPECT_EQ(error_of(R"({"clocks": {"clk": 100000001}})"), "s.json: clocks.clk is out of range (1 to 100000000)");
+  EXPECT_EQ(error_of(R"({"clocks": {"clk": 100000000}})"), "no error");
+  EXPECT_EQ(error_of(R"({"clocks": {"c": 9}, "io_delays": {"d": {"clock": "c", "max": 2147483647, "min": 0}}})"),
+            "s.json: io_delays.d.max is out of range (-100000000 to 100000000)");
+  EXPECT_EQ(error_of(R"({"clocks": {"c": 9}, "io_delays": {"d": {"clock": "c", "max": 0, "min": -100000001}}})"),
+            "s.json: io_delays.d.min is out of range (-100000000 to 100000000)");
+  EXPECT_EQ(error_of(R"({"eda": {"netlist_type": 5}})"), "s.json: eda.netlist_type is out of range (2 to 4)");
+  EXPECT_EQ(error_of(R"({"device_columns": 121})"), "s.json: device_columns is out of range (12 to 120)");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 65536, "type": 1, "value": "on"}]})"),
+            "s.json: options[0].id is out of range (0 to 65535)");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 904, "type": 4, "value": "seven"}]})"),
+            "s.json: options[0].value 'seven' is no integer within int (type 4)");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 904, "type": 4, "value": 4294967295}]})"),
+            "s.json: options[0].value '4294967295' is no integer within int (type 4)");
+  EXPECT_EQ(error_of(R"({"assignments": [{"instance": "q", "id": 1177, "type": 6, "value": "70000"}]})"),
+            "s.json: assignments[0].value 70000 is out of range (0 to 65535, type 6)");
+  EXPECT_EQ(error_of(R"({"options": [{"id": 816, "type": 1, "value": "maybe"}]})"),
+            "s.json: options[0].value 'maybe' is no boolean (type 1)");
+  EXPECT_EQ(error_of(R"({"clocks": {"clk": 1000, "clk": 2000}})"), "s.json: the key 'clk' is given twice in one object");
+  EXPECT_EQ(error_of(R"({"partitions": [{"name": "p", "atoms": ["q"], "vantrel_preserve": "AUTOMATIC"}]})"),
+            "s.json: partitions[0].vantrel_preserve must be AUTO or OFF, not 'AUTOMATIC'");
+  // A configuration value beyond 2^63 keeps its digits (the store then
+  // refuses to read it as an int).
+  const auto big = host::testing::parse_design_settings(R"({"cfg": {"velmo_n": 18446744073709551615}})", "s.json");
+  EXPECT_EQ(big.cfg.at("velmo_n"), "18446744073709551615");
+  for (const auto& r : host::testing::setting_ranges()) {
+    EXPECT_LE(r.low, r.high) << r.key;
+    EXPECT_EQ(host::testing::setting_range(r.key), &r);
+  }
+
+  // Names the design does not have as asked.
+  host::testing::load_blif_text(".model m\n.inputs clk d\n.outputs q\n.latch d q re clk 0\n", "m.blif");
+  auto apply_error = [](const std::string& text) {
+    try {
+      const auto s = host::testing::parse_design_settings(text, "s.json");
+      host::testing::apply_design_settings(s, *host::vok::top_netlist(), "s.json");
+    } catch (const DESIGN_SETTINGS_ERROR& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(apply_error(R"({"clocks": {"clk": 1000, "clk~ibuf": 2000}})"),
+            "s.json: clocks 'clk' and 'clk~ibuf' name the same net");
+  EXPECT_EQ(apply_error(R"({"global_clocks": ["d"]})"), "s.json: global clock 'd' clocks no register");
+  EXPECT_EQ(apply_error(R"({"global_clocks": ["clk"]})"), "no error");
 }

@@ -98,6 +98,40 @@ TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
   EXPECT_THROW(read_blif_file("/nonexistent/x.blif"), BLIF_ERROR);
 }
 
+TEST(BlifReader, AnyLineEndAByteOrderMarkAndWordsADirectiveDoesNotTake) {
+  const std::string lf = ".model m\n.inputs a clk\n.outputs y\n.latch a q re clk 0\n.names q \\\ny\n1 1\n.end\n";
+  auto ended = [&](const std::string& eol) {
+    std::string out;
+    for (char c : lf) out += c == '\n' ? eol : std::string(1, c);
+    return out;
+  };
+  for (const std::string& text : {ended("\r"), ended("\r\n"), "\xEF\xBB\xBF" + lf, "\xEF\xBB\xBF" + ended("\r")}) {
+    const BLIF_DESIGN d = parse(text);
+    EXPECT_EQ(d.model, "m");
+    EXPECT_EQ(d.inputs, (std::vector<std::string>{"a", "clk"}));
+    ASSERT_EQ(d.ffs.size(), 1u);
+    ASSERT_EQ(d.luts.size(), 1u);
+    EXPECT_EQ(d.luts[0].inputs, (std::vector<std::string>{"q"}));
+    EXPECT_EQ(d.luts[0].line, 5);
+  }
+  // A CR alone ends a line for the line numbers too.
+  EXPECT_EQ(error_of(".model m\r.inputs a\r.outputs y\r.names b y\r1 1\r"),
+            "t.blif:4: net 'b' is used but never driven");
+  EXPECT_EQ(error_of(".model m extra\n.inputs a\n.outputs a\n"), "t.blif:1: unexpected 'extra' after the model name");
+  EXPECT_EQ(error_of(".model m\n.inputs a\n.outputs a\n.end now\n"), "t.blif:4: unexpected 'now' after .end");
+  EXPECT_EQ(error_of(".model m\n.end\n"), "t.blif:2: the design is empty (no inputs, outputs, LUTs or registers)");
+  // Faults without a line of their own are reported at their declaration.
+  EXPECT_EQ(error_of(".model m\n.inputs a\n.inputs b a\n.outputs a\n"),
+            "t.blif:3: 'a' is declared twice in .inputs (first at line 2)");
+  EXPECT_EQ(error_of(".model m\n.inputs a\n.outputs y a\n.outputs y\n"),
+            "t.blif:4: 'y' is declared twice in .outputs (first at line 3)");
+  EXPECT_EQ(error_of(".model m\n.inputs a\n.outputs y\n.names a z\n1 1\n\n\n.end\n"),
+            "t.blif:3: net 'y' is used but never driven");
+  // Control bytes, a NUL among them, are shown, not echoed.
+  EXPECT_EQ(error_of(std::string(".model m\n.inputs a\n.outputs y\n.names b\x01\0c y\n1 1\n", 48)),
+            "t.blif:4: net 'b\\x01\\x00c' is used but never driven");
+}
+
 TEST(BlifReader, BundledBenchmarksParseWithTheirPublishedCounts) {
   struct ROW {
     const char* file;

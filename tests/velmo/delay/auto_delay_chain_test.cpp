@@ -472,9 +472,9 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   for (const std::string& want :
        {std::string("\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
                     "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
-                    "\t\tOpt Element Atom Id Name (Id): din (" + din_id + ") - Opt Element Type Illegal - "
+                    "\t\tOpt Element Atom Id Name (Id): din (" + din_id + ") - Opt Element Type Input Delay Chain 0 - "
                     "Edge Type:DATA\n\t\tOptimization Group Data:\n\t\t\tcurrent_best_score1_wc_slack:-2147483647\n"),
-        std::string("\tOptimization Element #0\n\t\tOpt Element Element Type:Illegal\n"
+        std::string("\tOptimization Element #0\n\t\tOpt Element Element Type:Input Delay Chain 0\n"
                     "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
                     "\t\tAtom Identifier Name (Id): din (" + din_id + ")\n"
                     "\t\tOptimization Element Pos Edge Ids (Num. of Edges = 2):\n\t\t\t" +
@@ -483,7 +483,7 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
                     "\t\t\tmin_setting:0\n\t\t\tmax_setting:15\n"),
         std::string("\tKEM Edge ID: #" + std::to_string(in->pos_edges[0]->edge_id) +
                     "\n\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
-                    "\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n"
+                    "\t\tOptimization Elements Types:\n\t\t\tInput Delay Chain 0\n\t\tKEM Edge Slack Info Data:\n"
                     "\t\t\tSetup(slack[0][0]):-2147483647\t\t\t\tHold(slack[1][0]):-2147483647\n"
                     "\t\t\tSetup(slack[0][1]):-2147483647\t\t\t\tHold(slack[1][1]):-2147483647\n")})
     EXPECT_NE(info.find(want), std::string::npos) << want << "\n---\n" << info;
@@ -505,7 +505,7 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   PASS traced(m_env, &owner);
   traced.dump_optimization_timing_info_for_opt_element(element);
   EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
-            "Opt Element Element Type:Illegal Atom Name (Id): din (" + din_id +
+            "Opt Element Element Type:Input Delay Chain 0 Atom Name (Id): din (" + din_id +
                 ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
 }
 

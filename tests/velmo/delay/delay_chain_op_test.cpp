@@ -239,7 +239,13 @@ TEST_F(DelayChainOpTest, ValueRecordsFoldFineChainsAndFallBackToValues) {
   EXPECT_EQ(op.get_delay_chain_info(T(144))->values.size(), 17u * 4u);
 
   EXPECT_STREQ(velmo_get_delay_chain_string(T(297)), "Illegal");
-  EXPECT_STREQ(velmo_get_delay_chain_string(T(446)), "Illegal");
+  // Every chain type of the supported families has a name.
+  for (int family : {46, 48, 26, 15}) {
+    const auto& table = host::dc::table(family);
+    for (const auto* types : {&table.user_types, &table.auto_types})
+      for (int t : *types) EXPECT_STRNE(velmo_get_delay_chain_string(T(t)), "Illegal") << family << " " << t;
+    for (const auto& [t, chain] : table.chains) EXPECT_STRNE(velmo_get_delay_chain_string(T(t)), "Illegal") << t;
+  }
   EXPECT_STREQ(velmo_get_delay_chain_string(T(15)), velmo_get_delay_chain_string(T(294)));
   EXPECT_STREQ(velmo_get_delay_chain_string(T(147)), "D3_1 Delay Chain 1");
 }

@@ -1,0 +1,56 @@
+# The package plays velmo-fit's host sequence: every stage of a family gives
+# the result velmo-fit gives for it, stages out of order or repeated are
+# refused, and the post-fit checks run when the fit ends.
+#   tclsh velmo_fit_sequence.tcl <libvelmo_fit_tcl.so> <velmo-fit> <family>
+lassign $argv host_package velmo_fit_exe family
+set failures 0
+proc check {what ok} {
+    global failures
+    if {$ok} {
+        puts "ok: $what"
+    } else {
+        puts "FAILED: $what"
+        incr failures
+    }
+}
+proc refused {script pattern} {
+    set caught [catch {uplevel 1 $script} msg]
+    if {!$caught || ![string match $pattern $msg]} { puts "  got: $msg" }
+    return [expr {$caught && [string match $pattern $msg]}]
+}
+
+# What velmo-fit makes of the whole flow on this family, stage by stage.
+set stages {plan place route retime final}
+catch {exec $velmo_fit_exe --family $family --stages [join $stages ,] 2>@1} out
+foreach s $stages {
+    set expected($s) [regexp "\nStage $s: ok" $out]
+}
+check "velmo-fit ran" [regexp {\nStage place: } $out]
+
+load $host_package Velmo_fit
+check "--help starts nothing" [string match "usage: velmo-fit*" [velmo_fit::start --help]]
+check "no fit after --help" [refused {velmo_fit::stage plan} "*no fit is running*"]
+check "--report refused" [refused {velmo_fit::start --report r.json} "*--report is not supported here*"]
+check "--stages refused" [refused {velmo_fit::start --stages place} "*--stages is not supported here*"]
+check "bad option refused" [refused {velmo_fit::start --threads 0} "*bad thread count*"]
+
+velmo_fit::start --family $family --threads 2
+check "route before place refused" [refused {velmo_fit::stage route} "*route needs place in the same run*"]
+check "final before place refused" [refused {velmo_fit::stage final} "*final needs place in the same run*"]
+check "extra words refused" [refused {velmo_fit::stage place route} "wrong # args*"]
+check "empty configuration name refused" [refused {velmo_fit::cfg {}} "*empty configuration name*"]
+check "clear_call_log takes no words" [refused {velmo_fit::clear_call_log x} "wrong # args*"]
+check "end takes no words" [refused {velmo_fit::end now} "wrong # args*"]
+check "stage place" [expr {[velmo_fit::stage place] == $expected(place)}]
+check "plan after place refused" [refused {velmo_fit::stage plan} "*plan cannot run after place*"]
+check "place twice refused" [refused {velmo_fit::stage place} "*place has already run*"]
+check "retime before route refused" [refused {velmo_fit::stage retime} "*retime needs route in the same run*"]
+foreach s {route retime final} {
+    set r [velmo_fit::stage $s]
+    check "stage $s gives velmo-fit's result ($r)" [expr {$r == $expected($s)}]
+    if {!$r} break
+}
+check "post-fit checks at the end" [velmo_fit::end]
+check "end twice refused" [refused {velmo_fit::end} "*no fit is running*"]
+puts "$failures failure(s)"
+exit [expr {$failures > 0}]

@@ -1,0 +1,280 @@
+#include "velmo_fit_sequence.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cmp/cmp_facade.h"
+#include "dev/dev_spec.h"
+#include "gen/gen_profile.h"
+#include "kem/kem_manager.h"
+#include "kem/kem_netlist.h"
+#include "korrin/korrin_router.h"
+#include "msg/msg_base.h"
+#include "sta/sta_analysis.h"
+#include "tibex/tibex_placer.h"
+#include "tibex/tibex_vpr_facade.h"
+#include "vok/vok_atom_netlist.h"
+#include "zel/zel_dc_table.h"
+#include "zel/zel_dev_zota_util.h"
+
+namespace velmo_fit {
+
+bool stage_routes(const std::string& stage) { return stage == "route" || stage == "final"; }
+
+long peak_rss_kb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return 0;
+}
+
+void load_all_corners() {
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  if (kem == nullptr) return;
+  std::vector<KEM_TIMING_MODEL> all;
+  for (const DeviceCorner& c : host::device::spec().corners) all.push_back(KEM_TIMING_MODEL::from_corner(c));
+  if (all.empty() || kem->get_corner_manager()->get_loaded_corners() == all) return;
+  kem->get_corner_manager()->set_corners(all);
+  kem->annotate_current_corner();
+  host::sta::analyze(kem);
+}
+
+namespace {
+
+// The worst setup and hold slack over the analysed corners after a stage,
+// for its line ("" before any timing analysis).
+std::string timing_note() {
+  load_all_corners();
+  const auto corners = host::timing::summary();
+  if (corners.empty()) return std::string();
+  std::int32_t setup = KEM_NO_SLACK, hold = KEM_NO_SLACK;
+  auto worst = [](std::int32_t a, std::int32_t b) {
+    return a == KEM_NO_SLACK ? b : (b == KEM_NO_SLACK ? a : std::min(a, b));
+  };
+  for (const auto& c : corners) {
+    setup = worst(setup, c.setup_wns);
+    hold = worst(hold, c.hold_wns);
+  }
+  auto text = [](std::int32_t v) { return v == KEM_NO_SLACK ? std::string("none") : std::to_string(v) + " ps"; };
+  return "worst setup slack " + text(setup) + ", worst hold slack " + text(hold);
+}
+
+// Per combinational cell: its mask and, per input, the driver, inversion and
+// tie. The LUTs the final stage changed (resynthesis) are those whose entry
+// differs.
+std::map<int, std::string> lut_states() {
+  std::map<int, std::string> out;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL) continue;
+    std::string s = std::to_string(a->get_lutmask().get_value());
+    for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i) {
+      const VOK_ATOM_ITERM* t = a->get_iterm_slot(i);
+      if (!t) continue;
+      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      s += " " + std::to_string(t->get_port_type()) + ":" +
+           (src && src->get_my_node() ? std::to_string(src->get_my_node()->get_id()) + "." + std::to_string(src->get_port_type())
+                                      : (t->is_connected() ? (t->is_tie_low() ? "0" : "1") : "-")) +
+           (t->is_inverted() ? "!" : "");
+    }
+    out[a->get_id()] = s;
+  }
+  return out;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+}  // namespace
+
+void HOST_SEQUENCE::bind(void* lib, const std::vector<std::string>& stages, bool every_stage,
+                         std::vector<std::string>* missing) {
+  m_lib = lib;
+  auto need = [&](auto& fn, const char* signature) {
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(find_entry(lib, signature));
+    if (!fn) missing->push_back(signature);
+  };
+  const std::vector<std::string>& wanted = every_stage ? all_stages() : stages;
+  need(m_ep.initialize, kInitialize);
+  need(m_ep.shutdown, kShutdown);
+  if (!wanted.empty()) {
+    need(m_ep.design_without_device, kDesignWithoutDevice);
+    need(m_ep.load_user_constraints, kLoadUserConstraints);
+    need(m_ep.check_and_report, kCheckAndReport);
+  }
+  if (std::find(wanted.begin(), wanted.end(), "route") != wanted.end()) need(m_ep.route_stage_ops, kRouteStageOps);
+  for (const auto& s : wanted) {
+    void* f = find_entry(lib, stage_entry().at(s));
+    if (!f) missing->push_back(stage_entry().at(s));
+    m_stage_fn[s] = f;
+  }
+  if (!m_partitions.bind(lib, exports())) missing->push_back("velmo_bbic_initialize / velmo_bbic_shutdown");
+  // Every component debug line is kept (and shown only with --debug), so
+  // that a step that fails without an error message can still say why.
+  if (host::debug::level("VELMO") < 2) host::debug::set_level("VELMO", 2);
+  m_figures.chain_settings_before = host::dc::pin_settings();
+}
+
+bool HOST_SEQUENCE::ran(const std::string& stage) const {
+  return std::find(m_ran.begin(), m_ran.end(), stage) != m_ran.end();
+}
+
+bool HOST_SEQUENCE::routing_ran() const { return std::any_of(m_ran.begin(), m_ran.end(), stage_routes); }
+
+void HOST_SEQUENCE::begin_step() {
+  m_debug_mark = host::debug::lines().size();
+  m_errors_mark = msg_get_default_report()->get_error_count();
+}
+
+// Why a step failed when it posted no error: the last debug lines it wrote
+// (up to three, oldest first).
+void HOST_SEQUENCE::print_reason(const std::string& what) const {
+  if (msg_get_default_report()->get_error_count() > m_errors_mark) return;
+  const auto lines = host::debug::lines();
+  std::vector<std::string> last;
+  for (std::size_t i = lines.size(); i > m_debug_mark && last.size() < 3; --i)
+    if (lines[i - 1].module == "VELMO" && !lines[i - 1].text.empty()) last.insert(last.begin(), lines[i - 1].text);
+  if (last.empty()) std::printf("  reason: %s returned false without a message\n", what.c_str());
+  for (const auto& line : last) std::printf("  reason: %s\n", line.c_str());
+}
+
+void HOST_SEQUENCE::stage_line(const std::string& name, bool ok, double seconds, const std::string& elapsed) {
+  m_results.push_back(STAGE_RESULT{name, ok, seconds, peak_rss_kb()});
+  // The host's analysis of the design as the stage left it.
+  sta_full_update_timing(true);
+  const std::string note = timing_note();
+  std::printf("Stage %s: %s (%s)%s%s\n", name.c_str(), ok ? "ok" : "FAILED", elapsed.c_str(), note.empty() ? "" : ", ",
+              note.c_str());
+  std::fflush(stdout);
+}
+
+bool HOST_SEQUENCE::start_up(CMP_FACADE* cmp) {
+  GEN_STOPWATCH watch;
+  begin_step();
+  // Shut-down follows whatever start-up did, even when it failed.
+  m_started = true;
+  const bool ok = m_ep.initialize(cmp);
+  stage_line("start-up", ok, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  if (!ok) {
+    print_reason(kInitialize);
+    return false;
+  }
+  return m_partitions.after_startup(host::device::spec().family);
+}
+
+bool HOST_SEQUENCE::prepare() {
+  GEN_STOPWATCH watch;
+  begin_step();
+  const char* failed = nullptr;
+  if (!m_ep.design_without_device())
+    failed = kDesignWithoutDevice;
+  else if (!m_ep.load_user_constraints(false))
+    failed = kLoadUserConstraints;
+  stage_line("prepare", failed == nullptr, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  if (failed != nullptr) print_reason(failed);
+  return failed == nullptr;
+}
+
+bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_retimer) {
+  if (s == "retime" && skip_retime_without_retimer && !ZEL_DEV_ZOTA_UTIL::is_zota_device(CMP_FACADE::current(), 1)) {
+    // A host runs no retime stage for a device without the retimer.
+    std::printf("Stage retime: skipped (device family %d has no retimer)\n", host::device::spec().family);
+    m_ran.push_back(s);
+    return true;
+  }
+  GEN_STOPWATCH watch;
+  begin_step();
+  set_snapshot(stage_snapshot().at(s));
+  m_partitions.stage_starting(s);
+  m_ran.push_back(s);
+  std::map<int, std::string> luts_before;
+  if (s == "final") luts_before = lut_states();
+  const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
+  const RETIMING_STATE before_final = s == "final" ? retiming_state() : RETIMING_STATE();
+  void* fn = m_stage_fn.at(s);
+  bool r = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
+  // After routing, the host's route-stage operation list (repopulating the
+  // pipeline registers the router used).
+  if (r && s == "route") {
+    r = m_ep.route_stage_ops(false);
+    std::printf("Route-stage operations: %s\n", r ? "ok" : "FAILED");
+  }
+  if (stage_routes(s)) {
+    m_routed_ok = r;
+    m_routing_failed = m_routing_failed || (!r && !host::facade::last_route_failure().empty());
+  }
+  if (s == "route") {
+    m_figures.route_stage_rounds = host::router::last_stats().rounds;
+    m_figures.route_changed_delay_chains = 0;
+    for (const auto& [key, value] : host::dc::pin_settings())
+      if (auto it = chains_before.find(key); it == chains_before.end() || it->second != value)
+        ++m_figures.route_changed_delay_chains;
+    if (m_figures.route_changed_delay_chains > 0)
+      std::printf("Route stage: %d delay-chain settings changed\n", m_figures.route_changed_delay_chains);
+  }
+  stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  if (s == "final") {
+    m_figures.final_changed_luts = 0;
+    for (const auto& [id, state] : lut_states())
+      if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state)
+        ++m_figures.final_changed_luts;
+    std::printf("Final stage: %d LUTs with changed connections or masks\n", m_figures.final_changed_luts);
+    m_figures.retiming = retiming_changes(before_final);
+    const RETIMING_CHANGES& c = *m_figures.retiming;
+    if (c.any())
+      std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
+                  "re-enabled; %d wire LUTs\n",
+                  c.pipeline_created, c.pipeline_deleted, c.lab_bypassed, c.lab_reenabled, c.wire_luts);
+  }
+  if (after_stage) after_stage(s, r);
+  if (!r) {
+    // A routing that failed says what it left unrouted or overused; any
+    // other failure gives the component's last debug lines.
+    const auto route_failure = stage_routes(s) ? split_lines(host::facade::last_route_failure())
+                                               : std::vector<std::string>();
+    if (route_failure.empty()) print_reason(stage_entry().at(s));
+    for (std::size_t i = 0; i < route_failure.size() && i < 10; ++i)
+      std::printf("  reason: %s\n", route_failure[i].c_str());
+    if (route_failure.size() > 10) std::printf("  ... and %zu more\n", route_failure.size() - 10);
+  }
+  if (!r && s == "place") {
+    // What the host's placer could not place, if it ran.
+    const auto bad = host::placement::unplaceable();
+    for (std::size_t i = 0; i < bad.size() && i < 10; ++i)
+      std::printf("  not placed: %s (#%d): %s\n", bad[i].name.c_str(), bad[i].atom_id, bad[i].reason.c_str());
+    if (bad.size() > 10) std::printf("  ... and %zu more\n", bad.size() - 10);
+  }
+  std::fflush(stdout);
+  return r;
+}
+
+bool HOST_SEQUENCE::post_fit_checks() {
+  if (!m_routed_ok) return true;
+  GEN_STOPWATCH watch;
+  begin_step();
+  m_ep.check_and_report(true, true);
+  const bool clean = msg_get_default_report()->get_error_count() == m_errors_mark;
+  stage_line("checks", clean, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  m_routed_ok = false;  // once per routing
+  return clean;
+}
+
+void HOST_SEQUENCE::shut_down() {
+  std::fflush(stdout);
+  if (m_started) {
+    m_partitions.before_shutdown();
+    m_ep.shutdown();
+  }
+  m_started = false;
+}
+
+}  // namespace velmo_fit
