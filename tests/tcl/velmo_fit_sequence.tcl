@@ -41,16 +41,30 @@ check "extra words refused" [refused {velmo_fit::stage place route} "wrong # arg
 check "empty configuration name refused" [refused {velmo_fit::cfg {}} "*empty configuration name*"]
 check "clear_call_log takes no words" [refused {velmo_fit::clear_call_log x} "wrong # args*"]
 check "end takes no words" [refused {velmo_fit::end now} "wrong # args*"]
-check "stage place" [expr {[velmo_fit::stage place] == $expected(place)}]
-check "plan after place refused" [refused {velmo_fit::stage plan} "*plan cannot run after place*"]
-check "place twice refused" [refused {velmo_fit::stage place} "*place has already run*"]
-check "retime before route refused" [refused {velmo_fit::stage retime} "*retime needs route in the same run*"]
-foreach s {route retime final} {
+set failed ""
+foreach s $stages {
     set r [velmo_fit::stage $s]
     check "stage $s gives velmo-fit's result ($r)" [expr {$r == $expected($s)}]
-    if {!$r} break
+    if {$s eq "place"} {
+        check "place twice refused" [refused {velmo_fit::stage place} "*place has already run*"]
+        check "retime before route refused" [refused {velmo_fit::stage retime} "*retime needs route in the same run*"]
+    }
+    if {!$r} {
+        set failed $s
+        break
+    }
+}
+if {$failed ne "" && $failed ne "final"} {
+    set next [lindex $stages [expr {[lsearch $stages $failed] + 1}]]
+    check "no stage after a failed one" [refused [list velmo_fit::stage $next] "*cannot run after the failed stage*"]
 }
 check "post-fit checks at the end" [velmo_fit::end]
 check "end twice refused" [refused {velmo_fit::end} "*no fit is running*"]
+
+# A second fit in the same interpreter: stages run in flow order only.
+velmo_fit::start --family $family
+check "place first" [velmo_fit::stage place]
+check "plan after place refused" [refused {velmo_fit::stage plan} "*plan cannot run after place*"]
+velmo_fit::end
 puts "$failures failure(s)"
 exit [expr {$failures > 0}]

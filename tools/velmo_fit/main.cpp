@@ -565,14 +565,20 @@ bool output_written() {
 
 int run_checked(int argc, char** argv);
 
+// A closed standard output would hand its descriptor to the next file
+// opened (the report, say): it is noted and kept taken, and the run fails at
+// the end. Checked before any library initialises (one of them fills the
+// standard descriptors itself).
+void note_closed_stdout(int, char**, char**) {
+  if (fcntl(STDOUT_FILENO, F_GETFD) >= 0) return;
+  g_stdout_closed = true;
+  const int fd = open("/dev/null", O_WRONLY);
+  if (fd >= 0 && fd != STDOUT_FILENO) close(fd);
+}
+__attribute__((section(".preinit_array"), used)) void (*const g_note_closed_stdout)(int, char**, char**) =
+    &note_closed_stdout;
+
 int main(int argc, char** argv) {
-  // A closed standard output would hand its descriptor to the next file
-  // opened (the report, say): keep it taken, and fail the run at the end.
-  if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
-    g_stdout_closed = true;
-    const int fd = open("/dev/null", O_WRONLY);
-    if (fd >= 0 && fd != STDOUT_FILENO) close(fd);
-  }
   const int status = run_checked(argc, argv);
   // A failed write of the output fails a run that would otherwise succeed.
   if (!output_written() && status == 0) return 1;

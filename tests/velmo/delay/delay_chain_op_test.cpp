@@ -320,7 +320,7 @@ TEST_F(DelayChainOpTest, OutOfRangeOptionsAreRepairedOrRefusedByMode) {
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].id, 16159u);
     EXPECT_EQ(posted[0].text,
-              "Can't set option Illegal on pin din to 9 -- legal setting range is from 0 to 7 -- changed to the "
+              "Can't set option Input Delay Chain 3 on pin din to 9 -- legal setting range is from 0 to 7 -- changed to the "
               "default 0");
   }
   // A protected pin is neither read nor repaired.
@@ -346,7 +346,7 @@ TEST_F(DelayChainOpTest, LegalityCheckReportsWithoutWriting) {
   EXPECT_EQ(setting(din, 449), 9u);
   EXPECT_EQ(ids(), (std::vector<unsigned>{16158}));
   EXPECT_EQ(host::messages::posted()[0].text,
-            "Can't set option Illegal on pin din to 9 -- legal setting range is from 0 to 7");
+            "Can't set option Input Delay Chain 3 on pin din to 9 -- legal setting range is from 0 to 7");
 }
 
 TEST_F(DelayChainOpTest, LegalOptionsAreWrittenFlaggedAndConsumed) {
