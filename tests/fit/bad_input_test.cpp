@@ -244,8 +244,19 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   for (const auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"r.json"});
 
-  // Output that cannot be written fails the run, with one line on stderr.
   const std::string exe = VELMO_FIT_EXE;
+  // An internal error leaves a report that says so, and its line goes to
+  // stderr (only stderr reaches the pipe here).
+  const std::string designs = VELMO_DESIGNS_DIR;
+  r = run_shell(exe + " " + designs + "/yosys/mac16.blif --settings " + designs +
+                "/yosys/mac16.partitions.json --cfg jov_inherit_preservation=on --report " + report + " 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 3) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Internal Error: "));
+  const nlohmann::json failed = read_json(report);
+  EXPECT_EQ(failed["status"], 3);
+  EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("Internal Error: "));
+
+  // Output that cannot be written fails the run, with one line on stderr.
   for (const std::string redirect : {">/dev/full", ">&-"}) {
     for (const std::string& args : {std::string("--stages none"), std::string("--help")}) {
       r = run_shell(exe + " " + args + " 2>&1 " + redirect);
