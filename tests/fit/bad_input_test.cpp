@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -311,4 +312,27 @@ TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr(", 22 x 20 tiles\n"));
   EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+}
+
+TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
+  const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
+  const std::string report = ::testing::TempDir() + "congested.json";
+  RESULT r = run(design + " --stages place,route --report " + report);
+  EXPECT_EQ(r.status, 0) << r.out;
+  // The failed stage's reason is what the routing left, not debug lines.
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "
+                                              "(congestion not resolved|left unrouted)"));
+  std::smatch m;
+  const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x [0-9]+ device; trying a larger one "
+                         "\\(--device ([0-9]+)\\)\n");
+  ASSERT_TRUE(std::regex_search(r.out, m, retry)) << r.out;
+  const int sized = std::stoi(m[1]), larger = std::stoi(m[2]);
+  EXPECT_GT(larger, sized);
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+  EXPECT_EQ(read_json(report)["device"]["nx"], larger);
+  EXPECT_EQ(read_json(report)["status"], 0);
+  // A device the user asked for is not replaced.
+  r = run(design + " --stages place,route --device " + std::to_string(sized));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
 }

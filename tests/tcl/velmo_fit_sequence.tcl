@@ -61,8 +61,10 @@ if {$failed ne "" && $failed ne "final"} {
 check "post-fit checks at the end" [velmo_fit::end]
 check "end twice refused" [refused {velmo_fit::end} "*no fit is running*"]
 
-# A second fit in the same interpreter: stages run in flow order only.
-velmo_fit::start --family $family
+# A second fit in the same interpreter: stages run in flow order only, and
+# a thread count of the configuration is capped at the fit's.
+velmo_fit::start --family $family --threads 3 --cfg route_fixup_flow_parasitics_num_parallel_threads=64
+check "thread count capped" [expr {[velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads] eq "3"}]
 check "place first" [velmo_fit::stage place]
 check "plan after place refused" [refused {velmo_fit::stage plan} "*plan cannot run after place*"]
 velmo_fit::end

@@ -237,6 +237,16 @@ constexpr int kLargeDesignAtoms = 20000;
 bool g_design_large = false;
 // > 0: run again on the device of this many columns.
 int g_retry_columns = 0;
+std::string g_retry_device;  // the device routing failed on, "W x H"
+// A failed routing is tried again on a device a tenth larger (at least a
+// column), at most this many times; the retries count themselves in the
+// environment variable below (a retry's --device is not the user's choice).
+constexpr int kRoutingRetries = 2;
+constexpr const char* kRetryVariable = "VELMO_FIT_ROUTING_RETRY";
+int routing_retries_done() {
+  const char* v = std::getenv(kRetryVariable);
+  return v != nullptr && *v >= '1' && *v <= '9' ? *v - '0' : 0;
+}
 
 // Writes the text beside `path` and renames it into place, so a reader never
 // sees half a report and a failed write leaves no stale one behind.
@@ -453,10 +463,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     sequence.shut_down();
     // A routing that failed on the device sized to the design is tried once
     // more on the next larger one (never when the device was asked for).
-    const bool device_chosen = o.device_columns || settings.device_columns;
-    if (status != 0 && !device_chosen && (sequence.routing_failed() || routing.unrouted + routing.overused > 0) &&
-        spec.nx < 120)
-      g_retry_columns = spec.nx + 1;
+    const int retries = routing_retries_done();
+    const bool device_chosen = (o.device_columns && retries == 0) || settings.device_columns;
+    if (status != 0 && !device_chosen && retries < kRoutingRetries &&
+        (sequence.routing_failed() || routing.unrouted + routing.overused > 0) && spec.nx < 120)
+      g_retry_columns = std::min(120, spec.nx + std::max(1, spec.nx / 10));
+    g_retry_device = std::to_string(spec.nx) + " x " + std::to_string(spec.ny);
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
     const std::string why = e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")";
@@ -610,12 +622,13 @@ int run_checked(int argc, char** argv) {
     const int status = run(o, command_line);
     if (status == 3) write_failed_report("internal error while preparing the fit");
     if (status == 1 && g_retry_columns > 0) {
-      std::printf("velmo-fit: routing failed on the device sized to the design; trying the next larger one "
-                  "(--device %d)\n", g_retry_columns);
+      std::printf("velmo-fit: routing failed on the %s device; trying a larger one (--device %d)\n",
+                  g_retry_device.c_str(), g_retry_columns);
       std::fflush(stdout);
       std::vector<std::string> words(argv, argv + argc);
       words.push_back("--device");
       words.push_back(std::to_string(g_retry_columns));
+      setenv(kRetryVariable, std::to_string(routing_retries_done() + 1).c_str(), 1);
       std::vector<char*> args;
       for (std::string& w : words) args.push_back(w.data());
       args.push_back(nullptr);

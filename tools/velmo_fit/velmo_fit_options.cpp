@@ -50,7 +50,7 @@ const char* usage() {
       family_list() +
       " (default 46; retime runs on 46 and 26)\n"
       "  --device COLUMNS (12-120) fits on that device of the series instead of the one sized to the\n"
-      "    design; without it a fit whose routing fails is tried once more on the next larger device\n"
+      "    design; without it a fit whose routing fails is tried again on larger devices (twice at most)\n"
       "  --cfg-file FILE holds one NAME=VALUE per line; blank lines and lines starting with # are skipped\n"
       "  --threads N (1-256) sets the parallelism of the component and the host (default 4)\n"
       "  --report FILE writes the run as JSON; it must be writable and not the design file\n"
