@@ -33,6 +33,7 @@ check "no fit after --help" [refused {velmo_fit::stage plan} "*no fit is running
 check "--report refused" [refused {velmo_fit::start --report r.json} "*--report is not supported here*"]
 check "--stages refused" [refused {velmo_fit::start --stages place} "*--stages is not supported here*"]
 check "bad option refused" [refused {velmo_fit::start --threads 0} "*bad thread count*"]
+check "a directory as settings refused" [refused {velmo_fit::start --settings .} "*--settings .: is a directory*"]
 
 velmo_fit::start --family $family --threads 2
 check "route before place refused" [refused {velmo_fit::stage route} "*route needs place in the same run*"]

@@ -499,13 +499,10 @@ bool check_files(const velmo_fit::OPTIONS& o) {
   }
   if (!o.design.empty() && fs::is_regular_file(o.design, ec))
     g_design_large = static_cast<long long>(fs::file_size(o.design, ec)) > kLargeDesignBytes;
-  std::vector<std::pair<std::string, std::string>> read = {{"--settings", o.settings_file}};
-  for (const auto& f : o.cfg_files) read.emplace_back("--cfg-file", f);
-  for (const auto& [flag, file] : read)
-    if (!file.empty() && fs::is_directory(file, ec)) {
-      std::fprintf(stderr, "velmo-fit: %s %s: is a directory, not a file\n", flag.c_str(), file.c_str());
-      return false;
-    }
+  if (const std::string why = velmo_fit::directory_inputs(o); !why.empty()) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return false;
+  }
   if (o.report_file.empty()) return true;
   if (fs::is_directory(o.report_file, ec)) {
     std::fprintf(stderr, "velmo-fit: --report %s: is a directory\n", o.report_file.c_str());

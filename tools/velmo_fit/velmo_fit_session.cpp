@@ -127,7 +127,17 @@ std::string component_library_path(bool beside_program) {
   return (dir / "libvelmo.so").string();
 }
 
+std::string directory_inputs(const OPTIONS& o) {
+  std::vector<std::pair<std::string, std::string>> read = {{"--settings", o.settings_file}};
+  for (const auto& f : o.cfg_files) read.emplace_back("--cfg-file", f);
+  std::error_code ec;
+  for (const auto& [flag, file] : read)
+    if (!file.empty() && std::filesystem::is_directory(file, ec)) return flag + " " + file + ": is a directory, not a file";
+  return std::string();
+}
+
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
+  if (*why = directory_inputs(o); !why->empty()) return 2;
   // The design and its settings. Settings apply first, so the command line's
   // family and configuration win over them.
   host::testing::DESIGN_SETTINGS& settings = out->settings;

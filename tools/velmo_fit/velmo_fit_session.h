@@ -51,6 +51,10 @@ struct PREPARED {
   host::testing::LOADED_DESIGN design;
 };
 
+// "--settings X: is a directory, not a file" (or --cfg-file) when a file
+// input names a directory, else "".
+std::string directory_inputs(const OPTIONS& o);
+
 // Loads the design and its settings into a freshly reset host, applies the
 // configuration files and items, declares the default clocks, sizes and
 // builds the device and attaches the design to its routing. Returns 0, or the
