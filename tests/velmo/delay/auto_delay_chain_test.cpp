@@ -4,6 +4,7 @@
 #include <array>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +13,11 @@
 #include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
+#include "kem/kem_timing_model.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
+#include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
 #include "swavo/swavo_recompile_director.h"
 #include "testing/design_builder.h"
@@ -73,6 +76,7 @@ protected:
     auto it = pass.get_group_map().find({atom, g});
     return it == pass.get_group_map().end() ? nullptr : it->second;
   }
+  void older_pin(bool clock);
   host::testing::scenes::IO_DELAY_CHAINS sc;
   WEXAN_HOV_UTILITY* hov = nullptr;
 };
@@ -291,6 +295,15 @@ TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
   // A corner of another model code: scaler 1.
   table(48, {corner(6, DeviceCorner::TYPICAL)});
   EXPECT_EQ(delay(430, 5, 0), 360);
+  // D1's highest setting is 16 on families 8, 12 and 19 whatever the
+  // family's table says; elsewhere the table's.
+  for (int family : {12, 7}) {
+    host::dc::FAMILY_TABLE t = host::dc::table(family);
+    t.chains[144].max_setting = 5;
+    host::dc::set_table(family, t);
+    table(family, {corner(1, 0)});
+    EXPECT_EQ(pass->get_max_delay_chain_setting(T(144)), family == 12 ? 16 : 5) << family;
+  }
 }
 
 TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
@@ -399,6 +412,86 @@ TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
   again.build_optimization_groups();
   EXPECT_EQ(again.get_element_map().count({sc.dout, T(431)}), 1u);
   EXPECT_EQ(group_of(again, sc.dout, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN), nullptr);
+}
+
+// The pad-to-core chains of an older pin (12, 13) are refused from a clock
+// source, and otherwise like every chain: for a user option or a preserved
+// pin.
+void AutoDelayChainTest::older_pin(bool clock) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).basic_bool_data(53, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* din = n.find("din");
+  if (clock) n.clock("dinclk", 2000, host::testing::SIG(din));
+  VOK_ATOM_NODE* core = n.lut("core", {ibuf}, 0x2).atom();
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+  n.reg("r").clk(clk).d(core);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  host::timing::set_io_delay(din->get_id(), {"clk", 0, -300});
+  n.timing()->perform_quick_timing_analysis(false);
+  // A clock pin's path into the core has no slack of its own: give it one.
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const KEM_NODE* in = kem->get_kem_node_from_iterm(core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  if (clock) kem->set_quick_slack(in->begin_fanin(), -100);
+  ASSERT_NE(kem->get_edge(in->begin_fanin())->get_slack(), KEM_QUICK_NO_SLACK);
+  cfg_set_on("velmo_auto_dc_verbose");
+  auto elements = [&] {
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    collect(owner);
+    PASS pass(m_env, &owner);
+    pass.build_optimization_elements();
+    return pass.get_element_map().count({din, T(12)});
+  };
+  if (clock) {
+    EXPECT_EQ(elements(), 0u);
+    EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    return;
+  }
+  EXPECT_EQ(elements(), 1u);
+  host::options::set(host::dc::moz_variable_of(12), 4, "2", "din");
+  EXPECT_EQ(elements(), 0u);
+  EXPECT_GE(count("**** pin:        din  has a user assignment or was prevented from being optimized by SIV."), 1);
+  host::options::unset(host::dc::moz_variable_of(12), "din");
+  EXPECT_EQ(elements(), 1u);
+  m_env->get_netlist_reuse_utility()->preserve_delay_chains(din->get_id());
+  EXPECT_EQ(elements(), 0u);
+}
+
+TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedForUserOptionsAndPreservedPins) { older_pin(false); }
+TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedFromAClockSource) { older_pin(true); }
+
+// PLL elements: relationship 0 is a pos_edges record of the direct chains
+// (414, 417) and a neg_edges record of the others (415, 416); a DQSN pin
+// keeps its PLL elements in a group.
+TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(sc.ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  host::dc::mark_dqsn(sc.dout->get_id());
+  std::map<int, OPTIMIZATION_ELEMENT*> element;
+  for (int t : {414, 415, 416, 417}) {
+    element[t] = pass.build_optimization_element(edge, T(t), VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, VELMO_KEM_EDGE_DATA,
+                                                 sc.dout);
+    for (int rel : {0, 1})
+      pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, T(t))
+          ->opt_elements.emplace_back(element[t], rel);
+  }
+  pass.update_optimization_elements_kem_edge_lists();
+  for (int t : {414, 415, 416, 417}) {
+    const bool direct = t == 414 || t == 417;
+    ASSERT_EQ(element[t]->pos_edges.size(), 1u) << t;
+    ASSERT_EQ(element[t]->neg_edges.size(), 1u) << t;
+    EXPECT_EQ(element[t]->pos_edges[0]->opt_elements[0].second, direct ? 0 : 1) << t;
+  }
+  pass.build_optimization_groups();
+  const OPTIMIZATION_GROUP* g = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(types_of(g), std::vector<int>({414, 415, 416, 417}));
 }
 
 TEST_F(AutoDelayChainTest, HighFanoutInputPinIsWarnedOnceAboveTheThreshold) {
@@ -526,6 +619,16 @@ TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
   const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
   KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
   KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  // Each slot holds its own corner's slack, and the slow corner the flow had
+  // annotated is annotated again afterwards.
+  const KEM_CORNER_MANAGER* corners = kem->get_corner_manager();
+  EXPECT_EQ(corners->get_current_corner(), KEM_TIMING_MODEL::get_list_of_timing_models(0)[0]);
+  const int fast = corners->get_corner_id(KEM_TIMING_MODEL::get_list_of_timing_models(0)[1]);
+  ASSERT_GE(fast, 0) << "the fast corner was analysed";
+  EXPECT_EQ(r->slack[0][0], host::sta::edge_setup_slack(r->edge_id, corners->get_current_corner_id()));
+  EXPECT_EQ(r->slack[0][1], host::sta::edge_setup_slack(r->edge_id, fast));
+  EXPECT_NE(r->slack[0][0], r->slack[0][1]);
+  hov->perform_quick_timing_analysis(false);
   const std::int32_t v = kem->get_edge(r->edge_id)->get_slack();
   ASSERT_NE(v, KEM_QUICK_NO_SLACK);
   EXPECT_EQ(r->slack[0][0], v);
@@ -579,6 +682,11 @@ TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
   lock(1, nx - 2);
   EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
   lock(3, nx - 1);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  // Locked to one left pad: that pad's orientation.
+  TIBEX_LOCATION_CONSTRAINT exact;
+  exact.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(0, 3, 1), 0x80);
+  m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), exact);
   EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
   EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
 }
