@@ -197,6 +197,15 @@ TEST_F(AutoDelayChainTest, FlowWithoutEdgesAndWithEdges) {
       << why;
   EXPECT_TRUE(pass.get_optimization_elements().empty()) << "the cleanup ran";
   EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  // The pass's profile bins: no group, module tag "VELMO".
+  int bins = 0;
+  for (const std::string& line : host::call_lines()) {
+    if (line.rfind("GEN_PROFILE_BINS::open_with_tag(", 0) != 0) continue;
+    EXPECT_EQ(line.rfind("GEN_PROFILE_BINS::open_with_tag(null, ", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 10), ", \"VELMO\")") << line;
+    ++bins;
+  }
+  EXPECT_GE(bins, 5);
 }
 
 TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
