@@ -2,6 +2,7 @@
 // the per-corner delay table and the optimisation elements and groups.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -609,6 +610,98 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
             "Opt Element Element Type:Illegal Atom Name (Id): din (" + din_id +
                 ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+}
+
+// The reports with real slacks at both corners, hold included, a
+// high-fanout input pin and a core-to-pin group: the whole text, with the
+// ids and slacks of the scene's records filled in.
+TEST_F(AutoDelayChainTest, ReportsWithSlacksGolden) {
+  design();
+  cfg_set_on("velmo_auto_dc_hold_time");
+  cfg_set_int_value("velmo_high_fanout_input_pins_thershold", 1);
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);
+  pass.init_yeb_cell_delays();
+  pass.build_auto_delay_chain_vec_new();
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  pass.identify_pin_to_core_optimization_groups_with_high_fanout_pins();
+  for (int c : {0, 1})
+    for (auto g : {VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN})
+      pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true, g);
+  const std::vector<OPTIMIZATION_ELEMENT*> elements(pass.get_optimization_elements().begin(),
+                                                   pass.get_optimization_elements().end());
+  ASSERT_EQ(elements.size(), 3u);
+  for (OPTIMIZATION_ELEMENT* e : elements) pass.load_worse_case_slack_for_optimization_element(e);
+  const std::vector<KEM_EDGE_SLACK_INFO*> records(pass.get_kem_edge_slack_infos().begin(),
+                                                 pass.get_kem_edge_slack_infos().end());
+  ASSERT_EQ(records.size(), 4u);
+  for (const KEM_EDGE_SLACK_INFO* r : records)
+    for (int c : {0, 1}) {
+      ASSERT_NE(r->slack[0][c], VELMO_NO_SLACK_VALUE);
+      ASSERT_NE(r->slack[0][c], r->slack[1][c]) << "setup and hold tell apart";
+    }
+  ASSERT_NE(records[0]->slack[0][0], records[0]->slack[0][1]) << "the corners tell apart";
+  const std::string din = "din (" + std::to_string(sc.din->get_id()) + ")";
+  const std::string dout = "dout (" + std::to_string(sc.dout->get_id()) + ")";
+  auto n = [](std::int32_t v) { return std::to_string(v); };
+  auto id = [&](int i) { return n(records[static_cast<std::size_t>(i)]->edge_id); };
+  auto sl = [&](int i, int k, int c) { return n(records[static_cast<std::size_t>(i)]->slack[k][c]); };
+  const std::string group_data =
+      "\t\tOptimization Group Data:\n\t\t\tcurrent_best_score1_wc_slack:-2147483647\n"
+      "\t\t\tcurrent_best_score2_sum_of_wc_slack:0\n\t\t\ttmp_score1_wc_slack:-2147483647\n"
+      "\t\t\ttmp_score2_sum_of_wc_slack:0\n\n";
+  const std::string settings =
+      "\t\t\tinitial_setting:0\n\t\t\tcurrent_best_setting:0\n\t\t\ttmp_setting:0\n\t\t\tmin_setting:0\n"
+      "\t\t\tmax_setting:15\n";
+  std::string want =
+      "\n\nVEC_OF_OPTIMIZATION_GROUP:\n"
+      "\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: YES\n"
+      "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+      "\t\tOpt Element Atom Id Name (Id): " + din + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\tOptimization Group #1 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
+      "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN\n"
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n"
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n";
+  const char* kGroup[2] = {"VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN", "VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN"};
+  const int first_record[3] = {0, 2, 3}, record_count[3] = {2, 1, 1};
+  for (int i = 0; i < 3; ++i) {
+    const OPTIMIZATION_ELEMENT* e = elements[static_cast<std::size_t>(i)];
+    want += "\tOptimization Element #" + n(i) + "\n\t\tOpt Element Element Type:Illegal\n\t\tOpt Element Group Type: " +
+            kGroup[i == 0 ? 0 : 1] + "\n\t\tAtom Identifier Name (Id): " + (i == 0 ? din : dout) +
+            "\n\t\tOptimization Element Pos Edge Ids (Num. of Edges = " + n(record_count[i]) + "):\n";
+    for (int r = first_record[i]; r < first_record[i] + record_count[i]; ++r) want += "\t\t\t" + id(r) + "\n";
+    want += "\t\tOptimization Element Neg Edge Ids (Num. of Edges = 0):\n\t\tOptimization Element Data:\n"
+            "\t\t\twc_slack[0]:" + n(e->wc_slack[0]) + "\n\t\t\twc_slack[1]:" + n(e->wc_slack[1]) + "\n" + settings;
+  }
+  want += "\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n";
+  for (int r = 0; r < 4; ++r) {
+    want += "\tKEM Edge ID: #" + id(r) + "\n\t\tOpt Element Group Type: " + kGroup[r < 2 ? 0 : 1] +
+            "\n\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n";
+    for (int c : {0, 1})
+      want += "\t\t\tSetup(slack[0][" + n(c) + "]):" + sl(r, 0, c) + "\t\t\t\tHold(slack[1][" + n(c) + "]):" +
+              sl(r, 1, c) + "\n";
+  }
+  pass.dump_optimization_info();
+  EXPECT_EQ(file_text("velmo_opt_elements_info.out"), want);
+  // The worst slacks are the records' minimum over kinds' corners.
+  EXPECT_EQ(elements[0]->wc_slack[0], std::min({records[0]->slack[0][0], records[0]->slack[0][1],
+                                                records[1]->slack[0][0], records[1]->slack[0][1]}));
+
+  pass.dump_optimization_timing_info("golden");
+  const std::string timing = file_text("velmo_opt_elements_timing_info_golden.out");
+  for (int r = 0; r < 4; ++r)
+    EXPECT_NE(timing.find("\t\t\t" + id(r) + " - slack: slack[tsu][slow]):" + sl(r, 0, 0) + " slack[tsu][fast]):" +
+                          sl(r, 0, 1) + " slack[th][slow]):" + sl(r, 1, 0) + " slack[th][fast]):" + sl(r, 1, 1) + " \n"),
+              std::string::npos)
+        << r << "\n" << timing;
+  EXPECT_NE(timing.find("\t\t\twc_slack[tsu]:" + n(elements[2]->wc_slack[0]) + "\n\t\t\twc_slack[th]:" +
+                        n(elements[2]->wc_slack[1]) + "\n"),
+            std::string::npos);
+  std::remove("velmo_opt_elements_info.out");
+  std::remove("velmo_opt_elements_timing_info_golden.out");
 }
 
 TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
