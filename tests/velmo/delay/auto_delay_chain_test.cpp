@@ -832,6 +832,29 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   EXPECT_EQ(slack(0, 0), own);
   std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
   EXPECT_EQ(slack(0, 0), 1);
+
+  // A comment line is skipped even when its names are the edge's: a pin
+  // whose name begins with "-" (matched once the line does not start with it).
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk2");
+  n.clock("clk2", 2000, clk);
+  VOK_ATOM_NODE* reg = n.io_reg("-reg", 396).clk(clk).d(n.io_in("-pin")).atom();
+  host::timing::set_io_delay(n.find("-pin")->get_id(), {"clk2", 300, 100});
+  hov_get_accessories()->clear_sta_edge_filter();
+  n.timing()->perform_quick_timing_analysis(false);
+  kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* dashed =
+      kem->get_edge(kem->get_kem_node_from_iterm(reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  ASSERT_NE(dashed->get_slack(), KEM_QUICK_NO_SLACK);
+  VELMO_DELAY_CHAIN_OP owner2(m_env);
+  PASS pass2(m_env, &owner2);
+  std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN),
+            dashed->get_slack());
+  std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n -pin -reg 8 8 8 8\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 8);
+  std::remove("velmo_auto_dc.in");
 }
 
 }  // namespace
