@@ -74,6 +74,14 @@ TEST_F(TbffRunTest, WideningFollowsTheWorstHoldSlackPerCorner) {
   EXPECT_EQ(atom_level(m_regs[0]), 2);
   // Level 0 is below this part's floor: a register that needs it gets 1.
   EXPECT_EQ(widen(0, {{slow(), 5}}), 1);
+  // From level 0 the step to 2 is U(2) - U(0) = 44, not U(2) - U(1).
+  EXPECT_EQ(widen(0, {{slow(), 30}}), 1);
+  EXPECT_EQ(widen(0, {{slow(), 44}}), 2);
+  // A register at 0 ps is failing: held where it is without reading the
+  // pulse table, even at a corner the table does not know.
+  KEM_CORNER* unknown = reinterpret_cast<KEM_CORNER*>(&ky);
+  EXPECT_EQ(widen(2, {{unknown, 0}, {fast(), 500}}), 2);
+  EXPECT_EQ(expect_internal_error([&] { widen(2, {{unknown, 1}}); }).condition, "find != m_pulse_values.end()");
   // A register already failing keeps a wide group where it is.
   EXPECT_EQ(widen(2, {{slow(), -5}, {fast(), 500}}), 2);
   // A register without any slack allows the widest pulse.
@@ -123,6 +131,28 @@ TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
         for (int v : e) EXPECT_LE(v, width);
     }
   }
+}
+
+// The optimal borrow is computed on the setup corners only, the hold-only
+// (fast) corner left out, and the corners stay set for the run to restore.
+TEST_F(TbffRunTest, BorrowComputationLeavesHoldOnlyCornersOut) {
+  build({3, 3});
+  KY ky(m_env);
+  ASSERT_EQ(ky.timing_models().size(), 2u);
+  host::clear_calls();
+  ky.compute_optimal_borrowing_values();
+  ASSERT_EQ(sta_get_corners().size(), 1u);
+  EXPECT_EQ(sta_get_corners()[0], slow());
+  EXPECT_EQ(sta_get_long_or_short_path_types(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>{STA_LONG_PATH_ANALYSIS});
+  EXPECT_EQ(host::sta::analysis_states(), (std::vector<int>{1, 2}));
+  // A level change updates the port model incrementally at the registers'
+  // locations and rebuilds the timing netlist around them.
+  ky.find_all_interested_regs();
+  host::clear_calls();
+  ky.set_pw_on_atoms_and_update(group(ky));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains(::testing::ContainsRegex("^WEXAN_ENV::run_w3j3\\(true, [1-9]")));
+  EXPECT_EQ(count_calls("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"), 1);
+  EXPECT_TRUE(m_env->get_post_spar_flag());
 }
 
 TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
