@@ -18,6 +18,7 @@
 #include "vok/vok_re_logical_port.h"
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
+#include "zel/zel_atom_util.h"
 
 namespace {
 using host::hold_reroute::HELD_REASON;
@@ -48,7 +49,9 @@ bool l_feeds_keeper(const KEM_NETLIST& kem, const KEM_NODE& pin) {
 // into its pad, is not and cannot be re-routed).
 bool l_routed(const VOK_ATOM_ITERM* t) {
   const VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
-  return t != nullptr && entry != nullptr && !entry->get_routing()->get_sink_nodes(t).empty();
+  if (t == nullptr || entry == nullptr) return false;
+  // A pipeline register's input is routed into its slot.
+  return ZEL_ATOM_UTIL::is_zota_marked_reg(t->get_my_node()) || !entry->get_routing()->get_sink_nodes(t).empty();
 }
 
 // Whether a connection's sink pin leads to an output port without another
@@ -229,6 +232,7 @@ int run() {
 
   const std::set<int> kept = l_kept_elements();
   std::set<const VOK_ATOM_ITERM*> rerouted;
+  std::vector<VOK_ATOM_LOGICAL_PORT> endpoints;  // the first step's
   std::set<const VOK_ATOM_ITERM*> taken;  // endpoints out of reach, connections taken one by one
   std::vector<unsigned>& spar = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
   // The first pass: the endpoint connections, together (each ends a path of
@@ -249,8 +253,10 @@ int run() {
     if (first) {
       // An endpoint connection whose setup room is below its deficit can be
       // helped only part of the way.
-      for (const FAILURE& f : failures)
+      for (const FAILURE& f : failures) {
         if (f.setup_room < f.deficit) st.held.emplace_back(vok_get_logical_port(f.sink), HELD_REASON::SETUP);
+        endpoints.push_back(vok_get_logical_port(f.sink));
+      }
     } else {
       failures.resize(1);
       taken.insert(failures[0].sink);
@@ -268,8 +274,12 @@ int run() {
     }
     if (first && routed.empty()) break;
   }
+  // An endpoint re-routed within its budget that still fails: the detours
+  // did not reach it either.
+  for (const VOK_ATOM_LOGICAL_PORT& p : endpoints) st.held.emplace_back(p, HELD_REASON::OUT_OF_REACH);
   st.rerouted = static_cast<int>(rerouted.size());
   return st.rerouted;
 }
 
 }  // namespace host::hold_reroute
+

@@ -134,16 +134,15 @@ TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
 }
 
 // The optimal borrow is computed on the setup corners only, the hold-only
-// (fast) corner left out, and the corners stay set for the run to restore.
+// corner left out, and the corners stay set for the run to restore.
 TEST_F(TbffRunTest, BorrowComputationLeavesHoldOnlyCornersOut) {
-  build({3, 3});
+  build({3, 3}, {DeviceCorner::slow(), DeviceCorner::fast(), DeviceCorner{1, DeviceCorner::FAST, 900, 0, true}});
   KY ky(m_env);
-  ASSERT_EQ(ky.timing_models().size(), 2u);
+  ASSERT_EQ(ky.timing_models().size(), 3u);
   host::clear_calls();
   ky.compute_optimal_borrowing_values();
-  ASSERT_EQ(sta_get_corners().size(), 1u);
-  EXPECT_EQ(sta_get_corners()[0], slow());
-  EXPECT_EQ(sta_get_long_or_short_path_types(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>{STA_LONG_PATH_ANALYSIS});
+  EXPECT_EQ(sta_get_corners(), (std::vector<KEM_CORNER*>{slow(), fast()}));
+  EXPECT_EQ(sta_get_long_or_short_path_types(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(2, STA_LONG_PATH_ANALYSIS));
   EXPECT_EQ(host::sta::analysis_states(), (std::vector<int>{1, 2}));
   // A level change updates the port model incrementally at the registers'
   // locations and rebuilds the timing netlist around them.
