@@ -170,6 +170,37 @@ TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
   EXPECT_GE(host::sta::node_worst_hold_slack(d->get_id(), 0), 0);
 }
 
+// Registers re-created at the floor level (as repopulation makes them) on a
+// clock too fast for their inputs: the run widens the group, the registers
+// borrow (at most their pulse), and clear_tbff's revert brings the group
+// back to the level it started at.
+TEST_F(TbffRunTest, BorrowingRegistersKeepTheirPulseAndRevertReturnsToTheStart) {
+  build({3, 3}, {}, {}, 40, 5);
+  for (VOK_ATOM_NODE* r : m_regs) set_level(r, 1);
+  host::options::set(1175, 1, "on");
+  velmo_optimize_tbff(m_env);
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  KEM_CORNER_MANAGER* cm = kem->get_corner_manager();
+  int borrowing = 0;
+  for (VOK_ATOM_NODE* r : m_regs) {
+    const int level = atom_level(r);
+    const KEM_NODE* keeper = kem->get_node(kem->get_cell_from_atom_id(r->get_id())->keeper_range()[0]);
+    for (KEM_CORNER* c : {slow(), fast()}) {
+      const int width = static_cast<int>(host::kem::pulse_width_ps(level) * c->get_timing_model().get_delay_scale() + 0.5);
+      const auto entries = cm->get_current_borrow_db(c).find(static_cast<unsigned>(keeper->get_id()));
+      if (entries == cm->get_current_borrow_db(c).end()) continue;
+      for (const auto& e : entries.value())
+        for (int v : e) {
+          EXPECT_LE(v, width);
+          borrowing += v > 0;
+        }
+    }
+  }
+  EXPECT_GT(borrowing, 0);
+  velmo_revert_tbff(m_env);
+  for (VOK_ATOM_NODE* r : m_regs) EXPECT_EQ(atom_level(r), 1);
+}
+
 // ---------------------------------------------------------------- tightening
 
 TEST_F(TbffRunTest, TighteningKeepsWhatTheBorrowNeeds) {
@@ -334,3 +365,4 @@ TEST_F(TbffRunTest, HopDelaysFollowCornersTheOptimiserLoads) {
 }
 
 }  // namespace
+
