@@ -14,6 +14,7 @@
 #include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "kem/kem_manager.h"
 #include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "swavo/swavo_recompile_op.h"
@@ -25,6 +26,7 @@
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_finalize_parasitics.h"
 #include "wexan/wexan_finalize_services.h"
+#include "xab/xab_local_routing_annotator.h"
 #include "wump/wump_blacklisting.h"
 #include "dev/dev_element_desc.h"
 #include "dev/dev_grid.h"
@@ -305,6 +307,91 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Thread 0: Not fixing big hold violations.").empty());
   EXPECT_FALSE(lines_from(mark, "Thread 0: Fixing hold slack of -2e-10 ").empty());
+}
+
+// The fix's rules over the candidates the annotator offers (the test edits
+// each list it finds): a blacklisted candidate is never attached; when none
+// suffices every live candidate is attached all the same; a stub already
+// attached under the same parent counts but is not attached again, one under
+// another parent does not count.
+TEST_F(ParasiticHoldFixTest, TheFixsRulesOverTheCandidates) {
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  auto* blacklisting = const_cast<WUMP_BLACKLISTING*>(host::device::die_info()->get_blacklisting());
+  const auto routed = [&](unsigned gid) {
+    const auto all = routed_gids();
+    return std::find(all.begin(), all.end(), gid) != all.end();
+  };
+  const auto added = [&](std::size_t mark) {
+    int n = 0;
+    for (const std::string& l : lines_from(mark, "Added ")) {
+      int k = 0;
+      if (std::sscanf(l.c_str(), "Added %d wires to fix this failure.", &k) == 1) n += k;
+    }
+    return n;
+  };
+  // The first candidate blacklisted after the search and made sufficient.
+  unsigned blacklisted = 0;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (list.empty()) return;
+    if (blacklisted == 0) blacklisted = list[0].stub_gid;
+    if (list[0].stub_gid == blacklisted) {
+      blacklisting->add_routing_gid(blacklisted);
+      list[0].rise = list[0].fall = 1e-9f;
+    }
+  });
+  std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  ASSERT_NE(blacklisted, 0u);
+  EXPECT_FALSE(lines_from(mark, "Child GID " + std::to_string(blacklisted) + " is blacklisted. Skip.").empty());
+  EXPECT_FALSE(routed(blacklisted));
+  EXPECT_GT(added(mark), 0);
+
+  // None sufficient: all of them attached.
+  make_hold_fail(120);
+  std::vector<XAB_DANGLING_RE_DELAY> offered;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    for (auto& c : list) c.rise = c.fall = 1e-15f;
+    if (offered.empty()) offered = list;
+  });
+  mark = host::debug::texts().size();
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  ASSERT_GE(offered.size(), 2u);
+  EXPECT_FALSE(lines_from(mark, "Suggested dangling wires are not sufficient fix hold. Trying anyway.").empty());
+  EXPECT_FALSE(lines_from(mark, "Added " + std::to_string(offered.size()) + " wires to fix this failure.").empty());
+  for (const auto& c : offered) EXPECT_TRUE(routed(c.stub_gid)) << c.stub_gid;
+
+  // Offered again under its own parent: sufficient, not attached twice.
+  const XAB_DANGLING_RE_DELAY again = offered[0];
+  make_hold_fail(120);
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    list = {again};
+    list[0].rise = list[0].fall = 1e-9f;
+  });
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(added(mark), 0);
+  EXPECT_TRUE(lines_from(mark, "Suggested dangling wires are not sufficient").empty());
+  // The same stub offered under another parent does not count.
+  XAB_DANGLING_RE_DELAY elsewhere = again;
+  for (const auto& c : offered)
+    if (KEM_MANAGER::get()->get_kem_netlist()->get_re_element_gid(c.node) !=
+        KEM_MANAGER::get()->get_kem_netlist()->get_re_element_gid(again.node))
+      elsewhere.node = c.node;
+  ASSERT_NE(elsewhere.node, again.node);
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    list = {elsewhere};
+    list[0].rise = list[0].fall = 1e-9f;
+  });
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_FALSE(lines_from(mark, "Suggested dangling wires are not sufficient fix hold. Trying anyway.").empty());
+  EXPECT_EQ(added(mark), 0);
+  host::xab::set_candidate_hook(nullptr);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
 // A corner at another voltage (same temperature) is checked by default: a
