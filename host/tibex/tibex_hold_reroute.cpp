@@ -261,6 +261,10 @@ int run() {
       failures.resize(1);
       taken.insert(failures[0].sink);
     }
+    // Without any setup room a detour cannot help.
+    failures.erase(std::remove_if(failures.begin(), failures.end(), [](const FAILURE& f) { return f.setup_room == 0; }),
+                   failures.end());
+    if (failures.empty()) continue;
     std::vector<KORRIN::IR_RESULT::PATH> routed;
     l_implement(env, failures, first ? 0 : 1, routed, st.reports);
     for (const KORRIN::IR_RESULT::PATH& p : routed) {
