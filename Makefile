@@ -62,6 +62,12 @@ threads-bench: build
 fit-scaling: build
 	bench/fit_scaling.sh $(BUILD) $(or $(DESIGN),frisc)
 
+# The post-route retimer's cost on 1, 2 and 4 merged copies of elliptic (or
+# DESIGN): the final stage's time, attempts, accepted moves, time per attempt.
+.PHONY: retime-scaling
+retime-scaling: build
+	bench/retime_scaling.sh $(BUILD) $(or $(DESIGN),elliptic)
+
 $(SAN_BUILD)/build.ninja:
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMO_SANITIZE=ON $(LAUNCHER)
 

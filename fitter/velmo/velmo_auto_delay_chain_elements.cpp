@@ -146,12 +146,9 @@ bool VELMO_AUTO_DELAY_CHAIN_OP::skip_creating_optimization_element(KEM_EDGE* edg
   };
   // A chain without an I/O atom on this edge has nothing to set.
   const int t = static_cast<int>(type);
-  if (atom != nullptr && (t == 12 || t == 13)) {
-    if (is_edge_clock_source(src)) {
-      explain("is used as a clk.", "****             skipping the pad-to-core delay chain processing");
-      return true;
-    }
-    return false;
+  if (atom != nullptr && (t == 12 || t == 13) && is_edge_clock_source(src)) {
+    explain("is used as a clk.", "****             skipping the pad-to-core delay chain processing");
+    return true;
   }
   if (atom != nullptr) {
     WEXAN_INCREMENTAL_UTILITY* reuse = m_env->get_netlist_reuse_utility();

@@ -34,7 +34,7 @@ namespace velmo_auto_dc {
   MSG_INTERNAL_ERROR::report(condition, "VELMO", "velmo_auto_delay_chain_op", line);
 }
 
-BIN::BIN(const char* name) : m_name(name) { GEN_PROFILE_BINS::open_with_tag("VELMO", name, 0x7FFFFFFF, nullptr); }
+BIN::BIN(const char* name) : m_name(name) { GEN_PROFILE_BINS::open_with_tag(nullptr, name, 0x7FFFFFFF, "VELMO"); }
 BIN::~BIN() { GEN_PROFILE_BINS::close(m_name); }
 
 GEN_STOPWATCH& processing_stopwatch() {

@@ -17,6 +17,7 @@
 #include "hov/hov_utility.h"
 #include "kem/kem_compound_edge.h"
 #include "kem/kem_netlist.h"
+#include "kem/kem_timing_model.h"
 #include "pexa/pexa_utility.h"
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_auto_delay_chain_internal.h"
@@ -27,6 +28,7 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
+#include "zel/zel_delay_chain_util.h"
 
 using velmo_auto_dc::BIN;
 using velmo_auto_dc::internal_error;
@@ -51,13 +53,53 @@ const char* const kHoldLines[4] = {
     "AUTO DELAY CHAIN: call KELD for Core-to-Pin edges, TH slack, %s Corner... %d sec",
     "AUTO DELAY CHAIN: call STA for PLL edges, TH slack, %s Corner... %d sec",
     "AUTO DELAY CHAIN: call STA for PLL phase edges, TH slack, %s Corner... %d sec"};
+
+// The timing model of the pass's corner c: the device's corner at that
+// position (the delay-chain utility lists the device's corners in order),
+// else the part's default model of the corner's kind.
+KEM_TIMING_MODEL model_of_corner(WEXAN_ENV* env, ZEL_TIMING_MODEL model, int c) {
+  const std::vector<KEM_TIMING_MODEL> device = KEM_TIMING_MODEL::get_list_of_timing_models(0);
+  if (c >= 0 && c < static_cast<int>(device.size())) return device[c];
+  return KEM_TIMING_MODEL::create_default_timing_model(env->get_cmp(), ZEL_DELAY_CHAIN_UTIL::get_hep_timing_model(model));
+}
+
+// Makes a corner's model the annotated one for the lifetime of the object,
+// then gives the annotation back to the model that was current before.
+// Without a timing netlist there is nothing to switch.
+class ANNOTATED_CORNER {
+public:
+  ANNOTATED_CORNER(WEXAN_ENV* env, WEXAN_HOV_UTILITY* hov, const KEM_TIMING_MODEL& model) : m_env(env), m_hov(hov) {
+    KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+    if (hov == nullptr || kem == nullptr) return;
+    const KEM_CORNER_MANAGER* corners = kem->get_corner_manager();
+    const KEM_CORNER* current = corners->get_corner_by_id(corners->get_current_corner_id());
+    if (current != nullptr && current->get_timing_model() == model) return;
+    if (current != nullptr) m_previous = current->get_timing_model();
+    m_restore = current != nullptr;
+    hov->switch_annotated_timing_model(env, model);
+  }
+  ~ANNOTATED_CORNER() {
+    if (m_restore) m_hov->switch_annotated_timing_model(m_env, m_previous);
+  }
+  ANNOTATED_CORNER(const ANNOTATED_CORNER&) = delete;
+  ANNOTATED_CORNER& operator=(const ANNOTATED_CORNER&) = delete;
+
+private:
+  WEXAN_ENV* m_env;
+  WEXAN_HOV_UTILITY* m_hov;
+  KEM_TIMING_MODEL m_previous;
+  bool m_restore = false;
+};
 }  // namespace
 
+// Each corner's slacks come from an analysis of that corner's model: the
+// annotation is switched to it for the analyses and switched back after.
 void VELMO_AUTO_DELAY_CHAIN_OP::perform_timing_corner_analysis(ZEL_TIMING_MODEL, int corner, WEXAN_HOV_UTILITY* hov,
                                                                HOV_ACCESSORIES*, bool,
                                                                VELMO_OPT_ELEMENT_GROUP_TYPE group) {
   BIN bin("perform_timing_corner_analysis");
   const int g = static_cast<int>(group);
+  const ANNOTATED_CORNER annotated(m_env, hov, model_of_corner(m_env, m_corner_models[corner], corner));
   for (int kind = 0; kind < (m_hold ? 2 : 1); ++kind) {
     GEN_STOPWATCH& analysis = velmo_auto_dc::timing_analyzer_stopwatch();
     const int before = static_cast<int>(analysis.get_elapsed_seconds());

@@ -1450,6 +1450,9 @@ bool VELMO_DELAY_CHAIN_OP::process_delay_chain_setting() {
   for (auto& [key, info] : m_slack_map) {
     VOK_ATOM_NODE* atom = get_io_atom(record_edge(info), info->delay_type);
     if (atom == nullptr) continue;
+    // A chain the device does not have (the older list form names chains
+    // of the earlier I/O atoms on every family) is left alone.
+    if (get_delay_chain_info(info->delay_type) == nullptr) continue;
     if (!m_env->get_atom_mod_drc()->atom_mod_allowed_for_operation(atom->get_id(), kAtomModDelayChain, nullptr) ||
         has_user_option(atom, info->delay_type) || is_dq(atom))
       continue;

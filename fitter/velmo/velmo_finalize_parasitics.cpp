@@ -442,6 +442,9 @@ struct SEARCH {
     const VOK_ATOM_OTERM* source = iterm ? iterm->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
     if (!source) return;
     const std::int32_t ps = edge->get_hold_slack();
+    // An unconstrained connection has no hold requirement: it is neither a
+    // failure nor a violation too big to fix (unless forced).
+    if (!force && ps == NO_SLACK_PS) return;
     const float s = slack_seconds(ps);
     if (!force && s >= 0.0f) return;
     const VOK_ATOM_NODE* sink_atom = iterm->get_my_node();

@@ -225,7 +225,10 @@ TBFF_OPTIMIZATION_BASE::TBFF_OPTIMIZATION_BASE(WEXAN_ENV* env) {
       msg_vdebug_impl(2, "VELMO_TBFF: Still no netlist, attempting to create");
       recreate = true;
     }
-  } else if (cfg_is_on("force_disable_zento_retimer", false)) {
+  }
+  // A netlist there now, built or just read from disk: with the retimer
+  // disabled it is re-created all the same.
+  if (m_netlist != nullptr && cfg_is_on("force_disable_zento_retimer", false)) {
     if (cfg_is_on("velmo_tbff_recreate_netlist_when_no_retimer", true)) {
       static bool was_printed = false;
       velmo_print_hack_notice(was_printed, __FILE__, __LINE__, kRecreateNetlistCase,

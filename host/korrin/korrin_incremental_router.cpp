@@ -47,6 +47,54 @@ SCRATCH& scratch(const GRAPH& g) {
   return s;
 }
 
+// Elements a walk back from a connection's targets meets at most before it
+// gives up: a few LABs' worth of routing, whatever the device's size.
+constexpr std::size_t WALL_WALK_CAP = 1u << 14;
+
+// Whether no seed can reach a target, shown by walking back from the
+// targets over the elements the forward search may enter (a path starts at
+// a seed; every later element must have a cost) and meeting no seed. A
+// target walled in by other nets' routing is found so within its
+// neighbourhood, where the forward search would meet every element it can
+// reach, most of the device, before failing. False when a seed is met or
+// the walk passes `cap` elements (not known).
+template <class COST>
+bool walled_in(const GRAPH& g, const std::vector<SEED>& seeds, const std::vector<unsigned>& targets, COST&& cost,
+               SPARSE_MAP<char>& mark, std::vector<unsigned>& stack, std::size_t cap) {
+  constexpr char SEED_MARK = 1, ENTERED = 2, CLOSED_OFF = 3;
+  mark.clear();
+  stack.clear();
+  for (const SEED& s : seeds) mark.get(s.id) = SEED_MARK;
+  auto visit = [&](unsigned v) {
+    char& m = mark.get(v);
+    if (m == SEED_MARK) return false;
+    if (m != 0) return true;
+    if (cost(v) < 0) {
+      m = CLOSED_OFF;
+      return true;
+    }
+    m = ENTERED;
+    stack.push_back(v);
+    return true;
+  };
+  // A target that is a seed is reached at once.
+  for (unsigned t : targets)
+    if (!visit(t)) return false;
+  for (std::size_t walked = 0; !stack.empty(); ++walked) {
+    if (walked >= cap) return false;
+    const unsigned u = stack.back();
+    stack.pop_back();
+    const GRAPH::EDGES in = g.fanins(u);
+    for (int i = 0; i < in.count; ++i) {
+      const unsigned v = u + static_cast<unsigned>(in.rel[i]);
+      // An element whose only fanout is virtual leads nowhere forward.
+      if (g.virtual_only(v)) continue;
+      if (!visit(v)) return false;
+    }
+  }
+  return true;
+}
+
 // What a routing holds, looked up where a batch or a commit needs it
 // through the routing's element index and terminal maps: the cost follows
 // the elements the searches meet, not the routing's size.
@@ -354,6 +402,14 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       make_seeds(by_delay);
       return targets.empty() || seeds.empty() ? NO_ELEMENT : fwd.run(g, seeds, x0, y0, x1, y1, cost);
     };
+    if (!targets.empty()) {
+      make_seeds(false);
+      if (walled_in(g, seeds, targets, cost, mark, back, WALL_WALK_CAP)) {
+        fail("no path");
+        result->m_paths.push_back(out);
+        continue;
+      }
+    }
     unsigned t = search(false);
     if (t == NO_ELEMENT) {
       fail(targets.empty() ? "no usable input element" : "no path");

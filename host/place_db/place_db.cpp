@@ -1,6 +1,9 @@
 #include "place_db/place_db.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <unordered_map>
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
@@ -23,21 +26,59 @@ std::pair<int, int> PLACE_DB::get_xy_from_gid(std::uint32_t gid) {
   return {block->get_x(), block->get_y()};
 }
 
-std::vector<VOK_ATOM_NODE*> PLACE_DB::get_atoms_at(std::uint32_t x, std::uint32_t y) {
-  std::vector<VOK_ATOM_NODE*> out;
-  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist())) {
+namespace {
+// Where the design's placed atoms sit, by gid and by tile, built by one walk
+// of the design and kept while the design's layout, the top netlist and the
+// device stay the same (a move's lookups then cost a hash, not a walk).
+struct SITE_INDEX {
+  std::mutex mutex;
+  const VOK_ATOM_NETLIST* top = nullptr;
+  const WUMP_DIE_INFO* die = nullptr;
+  std::uint64_t epoch = 0;
+  std::unordered_map<std::uint32_t, VOK_ATOM_NODE*> by_gid;  // the first atom in walk order
+  std::map<std::pair<int, int>, std::vector<VOK_ATOM_NODE*>> by_tile;  // atom-id order
+};
+
+SITE_INDEX& site_index() { return host_world_slot<SITE_INDEX>(); }
+
+// The index, brought up to date; the caller holds its lock.
+const SITE_INDEX& current_index(SITE_INDEX& index) {
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const std::uint64_t epoch = host::vok::layout_epoch();
+  if (index.epoch == epoch && index.top == top && index.die == die) return index;
+  index.by_gid.clear();
+  index.by_tile.clear();
+  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(top)) {
     if (!a->is_placed()) continue;
-    const auto xy = get_xy_from_gid(a->get_location_gid());
-    if (xy.first == static_cast<int>(x) && xy.second == static_cast<int>(y)) out.push_back(a);
+    index.by_gid.emplace(a->get_location_gid(), a);
+    index.by_tile[PLACE_DB::get_xy_from_gid(a->get_location_gid())].push_back(a);
   }
-  std::sort(out.begin(), out.end(), [](const VOK_ATOM_NODE* a, const VOK_ATOM_NODE* b) { return a->get_id() < b->get_id(); });
-  return out;
+  for (auto& [xy, atoms] : index.by_tile)
+    std::sort(atoms.begin(), atoms.end(),
+              [](const VOK_ATOM_NODE* a, const VOK_ATOM_NODE* b) { return a->get_id() < b->get_id(); });
+  // The walk read the layout as of the epoch taken before it.
+  index.epoch = epoch;
+  index.top = top;
+  index.die = die;
+  return index;
+}
+}  // namespace
+
+std::vector<VOK_ATOM_NODE*> PLACE_DB::get_atoms_at(std::uint32_t x, std::uint32_t y) {
+  SITE_INDEX& index = site_index();
+  const std::lock_guard<std::mutex> lock(index.mutex);
+  const auto& by_tile = current_index(index).by_tile;
+  auto it = by_tile.find({static_cast<int>(x), static_cast<int>(y)});
+  return it == by_tile.end() ? std::vector<VOK_ATOM_NODE*>() : it->second;
 }
 
 VOK_ATOM_NODE* PLACE_DB::get_atom(std::uint32_t gid) {
-  for (VOK_ATOM_NODE* a : host::kem::timing_atoms(host::vok::top_netlist()))
-    if (a->is_placed() && a->get_location_gid() == gid) return a;
-  return nullptr;
+  SITE_INDEX& index = site_index();
+  const std::lock_guard<std::mutex> lock(index.mutex);
+  const auto& by_gid = current_index(index).by_gid;
+  auto it = by_gid.find(gid);
+  return it == by_gid.end() ? nullptr : it->second;
 }
 
 PLACE_DB* PLACE_DB::get() {

@@ -1416,9 +1416,22 @@ bool sta_is_timing_stale() { return st().stale; }
 
 void sta_reset_timing_as_no_longer_stale() {
   const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
-  KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
-  st().stale = false;
-  host::sta::analyze(kem);
+  STA_STATE& s = st();
+  KEM_DIRTY dirty;
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
+  if (s.stale) {
+    s.stale = false;
+    host::sta::analyze(kem);
+    return;
+  }
+  // Timing that is not stale is exact after an update (the incremental
+  // result equals a full analysis), so the changes since the last one are
+  // all there is to do; a node the update cannot follow falls back to a full
+  // analysis here instead of leaving the timing stale.
+  const bool allow = s.allow_stale;
+  s.allow_stale = false;
+  host::sta::update(kem, dirty);
+  s.allow_stale = allow;
 }
 
 // ---------------------------------------------------------------- host::timing

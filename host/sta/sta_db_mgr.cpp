@@ -121,9 +121,15 @@ void sta_compute_optimal_time_borrowing(bool flag) {
     for (int n = 0; n < kem->get_node_count(); ++n) {
       const KEM_NODE* node = kem->get_node(n);
       if (!node || node->get_type() != KEM_NODE_KEEPER || node->get_pulse_level() < 0) continue;
+      // The register's setup slack: where its data arrives, the keeper and
+      // the pins that feed it data.
       int worst = KEM_NO_SLACK;
-      for (const auto& [domain, slack] : host::sta::node_setup_slacks(n, id))
-        if (slack != KEM_NO_SLACK && (worst == KEM_NO_SLACK || slack < worst)) worst = slack;
+      std::vector<int> at{n};
+      for (int e = node->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+        if (kem->get_edge(e)->get_kind() == KEM_EDGE_KEEPER_DATA) at.push_back(kem->get_edge(e)->get_src_node()->get_id());
+      for (int v : at)
+        for (const auto& [domain, slack] : host::sta::node_setup_slacks(v, id))
+          if (slack != KEM_NO_SLACK && (worst == KEM_NO_SLACK || slack < worst)) worst = slack;
       const int width = static_cast<int>(host::kem::pulse_width_ps(node->get_pulse_level()) * scale + 0.5);
       const int borrow = worst == KEM_NO_SLACK ? 0 : std::min(std::max(0, -worst), width);
       db[static_cast<unsigned>(n)].push_back({borrow, borrow, borrow, borrow});

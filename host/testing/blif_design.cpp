@@ -59,7 +59,11 @@ public:
     for (const std::string& out : m_d.outputs) {
       m_line = 0;
       const std::string pad = own_name("out:" + out);
-      m_b.io_out(pad, net(out), own_name(pad + "~obuf"));
+      const std::string obuf = own_name(pad + "~obuf");
+      m_b.io_out(pad, net(out), obuf);
+      // The buffer's data input is used as the pin's data (usage 9): the
+      // output-side delay chains act on it.
+      m_b.find(obuf)->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_usage(9);
       ++res.outputs;
     }
     // An input reaches the logic it feeds through the pin's pad-to-core

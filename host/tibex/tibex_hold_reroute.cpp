@@ -10,28 +10,101 @@
 #include "common/host_world.h"
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
+#include "jov/jov_design.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "swavo/swavo_recompile_op.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_logical_port.h"
+#include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
+#include "zel/zel_atom_util.h"
 
 namespace {
+using host::hold_reroute::HELD_REASON;
+
 struct HOLD_REROUTE_STATE {
   int rerouted = 0;
   std::vector<std::string> reports;
+  // Failing connections the re-route left alone, and why.
+  std::vector<std::pair<VOK_ATOM_LOGICAL_PORT, HELD_REASON>> held;
 };
 HOLD_REROUTE_STATE& l_state() { return host_world_slot<HOLD_REROUTE_STATE>(); }
 
-constexpr int kPasses = 3;
+// Connections the steps after the first take, one at a time, at most.
+constexpr int kSerialLimit = 400;
 
 // Whether an input pin feeds a keeper (a data, enable or clear pin).
 bool l_feeds_keeper(const KEM_NETLIST& kem, const KEM_NODE& pin) {
   for (int id = pin.begin_fanout(); id != -1;) {
     const KEM_EDGE* e = kem.get_edge(id);
     if (e == nullptr) break;
-    if (e->get_kind() == 1) return true;
+    if (e->get_kind() == KEM_EDGE_KEEPER_DATA) return true;
     id = e->get_next_fanout();
   }
+  return false;
+}
+
+// Whether a connection is routed (a dedicated one, such as an output buffer
+// into its pad, is not and cannot be re-routed).
+bool l_routed(const VOK_ATOM_ITERM* t) {
+  const VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
+  if (t == nullptr || entry == nullptr) return false;
+  // A pipeline register's input is routed into its slot.
+  return ZEL_ATOM_UTIL::is_zota_marked_reg(t->get_my_node()) || !entry->get_routing()->get_sink_nodes(t).empty();
+}
+
+// Whether a connection's sink pin leads to an output port without another
+// routed connection: through cell arcs and dedicated connections only.
+bool l_reaches_port(const KEM_NETLIST& kem, const KEM_NODE& pin, int depth) {
+  if (pin.get_type() == KEM_NODE_DEVICE_PIN) return true;
+  if (depth == 0 || pin.get_type() == KEM_NODE_KEEPER) return false;
+  for (int id = pin.begin_fanout(); id != -1;) {
+    const KEM_EDGE* e = kem.get_edge(id);
+    if (e == nullptr) break;
+    id = e->get_next_fanout();
+    const KEM_NODE* dst = e->get_dst_node();
+    if (dst == nullptr || e->get_kind() == KEM_EDGE_KEEPER_DATA) continue;
+    if (e->get_kind() == KEM_EDGE_INTERCONNECT && l_routed(e->get_iterm())) continue;
+    if (l_reaches_port(kem, *dst, depth - 1)) return true;
+  }
+  return false;
+}
+
+// Whether a connection ends a timing path: into a keeper's pin or, through
+// its dedicated buffer, into an output port.
+bool l_is_endpoint(const KEM_NETLIST& kem, const KEM_NODE* dst) {
+  return dst != nullptr && (l_feeds_keeper(kem, *dst) || l_reaches_port(kem, *dst, 4));
+}
+
+// What the partitions keep: the routing elements reserved by a partition
+// whose netlist may not change or that is blackboxed.
+std::set<int> l_kept_elements() {
+  std::set<int> out;
+  const JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  if (design == nullptr) return out;
+  for (const auto& p : design->get_partitions()) {
+    const JOV_STATE* state = p->get_state(JOV_PARTITION::s_unspecified);
+    if (state == nullptr) continue;
+    const bool blackboxed = p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED;
+    const bool locked = state->get_atom_netlist() != nullptr && !state->get_atom_netlist()->is_modifiable();
+    if (blackboxed || locked) out.insert(state->get_reserved_re_ids().begin(), state->get_reserved_re_ids().end());
+  }
+  return out;
+}
+
+// Whether a partition keeps the connection: an end the legality engine may
+// not touch, or routing a kept partition reserves.
+bool l_kept_by_partition(const KEM_EDGE& e, const VOK_ATOM_ITERM* t, const std::set<int>& kept) {
+  for (const KEM_NODE* n : {e.get_src_node(), e.get_dst_node()})
+    if (n != nullptr && n->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH)) return true;
+  if (kept.empty()) return false;
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  for (int sink : routing->get_sink_nodes(t))
+    for (int id = sink; id >= 0; id = routing->forest().parent(id)) {
+      const unsigned gid = static_cast<unsigned>(routing->get_value(id));
+      if ((gid & 0x80000000u) && gid != 0xFFFFFFFFu && kept.count(static_cast<int>(gid & 0x7FFFFFFFu))) return true;
+    }
   return false;
 }
 
@@ -39,29 +112,84 @@ struct FAILURE {
   VOK_ATOM_ITERM* sink;
   int old_delay;  // slow-corner ps
   int deficit;    // slow-corner ps
+  // What the connection may take before its setup fails, slow-corner ps
+  // (none when no corner constrains its setup; 0 when setup fails already).
+  int setup_room;
 };
+constexpr int kNoRoom = std::numeric_limits<int>::max();
 
-// The failing connections (edge order), the largest deficit of each.
-std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, const std::set<const VOK_ATOM_ITERM*>& skip) {
+// The failing connections (edge order), the largest deficit of each; those
+// a partition keeps go to `held` instead.
+std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, const std::set<const VOK_ATOM_ITERM*>& skip,
+                                const std::set<int>& kept, std::vector<const VOK_ATOM_ITERM*>* held) {
   const auto& corners = kem.get_corner_manager()->get_loaded_corners();
   std::vector<FAILURE> out;
   for (int id = 0; id < kem.get_edge_count(); ++id) {
     const KEM_EDGE* e = kem.get_edge(id);
-    if (e == nullptr || !e->is_live() || e->is_excluded() || e->get_kind() != 0) continue;
+    if (e == nullptr || !e->is_live() || e->is_excluded() || e->get_kind() != KEM_EDGE_INTERCONNECT) continue;
     VOK_ATOM_ITERM* t = e->get_iterm();
-    if (t == nullptr || skip.count(t)) continue;
+    if (t == nullptr || skip.count(t) || !l_routed(t)) continue;
     int deficit = 0;
+    int room = kNoRoom;
     for (std::size_t c = 0; c < corners.size(); ++c) {
+      const double scale = corners[c].get_delay_scale() > 0 ? corners[c].get_delay_scale() : 1.0;
       const std::int32_t s = host::sta::edge_hold_slack(id, static_cast<int>(c));
-      if (s == KEM_NO_SLACK || s >= 0) continue;
-      const double scale = corners[c].get_delay_scale();
-      deficit = std::max(deficit, static_cast<int>(std::ceil(-static_cast<double>(s) / (scale > 0 ? scale : 1.0))));
+      if (s != KEM_NO_SLACK && s < 0)
+        deficit = std::max(deficit, static_cast<int>(std::ceil(-static_cast<double>(s) / scale)));
+      const std::int32_t setup = host::sta::edge_setup_slack(id, static_cast<int>(c));
+      if (setup != KEM_NO_SLACK) room = std::min(room, std::max(0, static_cast<int>(std::floor(setup / scale))));
     }
     if (deficit == 0) continue;
-    if (endpoints_only && !(e->get_dst_node() && l_feeds_keeper(kem, *e->get_dst_node()))) continue;
-    out.push_back({t, kem.get_edge_delay_ps(*e, -1), deficit});
+    if (endpoints_only && !l_is_endpoint(kem, e->get_dst_node())) continue;
+    if (l_kept_by_partition(*e, t, kept)) {
+      if (held) held->push_back(t);
+      continue;
+    }
+    out.push_back({t, kem.get_edge_delay_ps(*e, -1), deficit, room});
   }
   return out;
+}
+
+// One implement step over `failures`; a step that fails is undone and, when
+// it held more than one connection, tried again in halves, so that one
+// connection no detour can route does not hold the others back. The
+// connections routed, and the budget reports.
+void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
+                 std::vector<KORRIN::IR_RESULT::PATH>& routed, std::vector<std::string>& reports) {
+  if (failures.empty()) return;
+  DUX dux(DUX_STATE_1, false, env);
+  DUX_IMPLEMENT_ARGS args;
+  for (const FAILURE& f : failures) {
+    dux.reroute(f.sink);
+    // The detour may not make a passing setup fail: at most the setup room,
+    // the hold deficit as far as that allows.
+    KORRIN::DELAY_BUDGET b;
+    b.first = f.old_delay + f.deficit;
+    if (f.setup_room != kNoRoom) {
+      b.second = f.old_delay + f.setup_room;
+      b.first = std::min(b.first, b.second);
+    }
+    args.delay_budgets[f.sink] = {b};
+  }
+  DUX_RESULT res = dux.implement(args);
+  if (!res.succeeded()) {
+    // Nothing is lost: the connections get their old routing back.
+    dux.restore_checkpoint(0);
+    sta_increm_update_timing();
+    reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
+                      std::to_string(res.get_status()) + ", " + std::to_string(failures.size()) + " connections)");
+    if (failures.size() > 1) {
+      const auto mid = failures.begin() + static_cast<std::ptrdiff_t>(failures.size() / 2);
+      l_implement(env, std::vector<FAILURE>(failures.begin(), mid), pass, routed, reports);
+      l_implement(env, std::vector<FAILURE>(mid, failures.end()), pass, routed, reports);
+    }
+    return;
+  }
+  if (const KORRIN::IR_RESULT* ir = res.get_ir_result()) {
+    for (const std::string& line : ir->reports()) reports.push_back(line);
+    for (const KORRIN::IR_RESULT::PATH& p : ir->paths())
+      if (p.status == KORRIN::IR_RESULT::ROUTED && p.sink != nullptr) routed.push_back(p);
+  }
 }
 }  // namespace
 
@@ -69,6 +197,28 @@ namespace host::hold_reroute {
 
 int last_rerouted() { return l_state().rerouted; }
 const std::vector<std::string>& last_reports() { return l_state().reports; }
+
+std::vector<std::pair<std::string, HELD_REASON>> still_failing_held() {
+  std::vector<std::pair<std::string, HELD_REASON>> out;
+  const KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  const VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  if (kem == nullptr || top == nullptr) return out;
+  const int corners = static_cast<int>(kem->get_corner_manager()->get_loaded_corners().size());
+  std::set<std::string> seen;
+  for (const auto& [port, why] : l_state().held) {
+    const VOK_ATOM_ITERM* t = vok_find_iterm(top, port);
+    const KEM_EDGE* e = t ? kem->get_ic_edge_to_iterm(t) : nullptr;
+    if (e == nullptr) continue;
+    bool failing = false;
+    for (int c = 0; c < corners && !failing; ++c) {
+      const std::int32_t s = host::sta::edge_hold_slack(e->get_id(), c);
+      failing = s != KEM_NO_SLACK && s < 0;
+    }
+    const std::string name = t->get_my_node()->get_string_hpath();
+    if (failing && seen.insert(name).second) out.emplace_back(name, why);
+  }
+  return out;
+}
 
 int run() {
   HOLD_REROUTE_STATE& st = l_state();
@@ -80,47 +230,60 @@ int run() {
   hov_get_atom_netlist_taint_manager()->taint_all();
   sta_full_update_timing(true);
 
+  const std::set<int> kept = l_kept_elements();
   std::set<const VOK_ATOM_ITERM*> rerouted;
-  std::set<const VOK_ATOM_ITERM*> out_of_reach;  // endpoint budgets not met
+  std::vector<VOK_ATOM_LOGICAL_PORT> endpoints;  // the first step's
+  std::set<const VOK_ATOM_ITERM*> taken;  // endpoints out of reach, connections taken one by one
   std::vector<unsigned>& spar = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
-  for (int pass = 0; pass < kPasses; ++pass) {
+  // The first pass: the endpoint connections, together (each ends a path of
+  // its own). Then the failing connections further up, one at a time, each
+  // with the slacks the one before it left, so that two connections on one
+  // path do not spend the same setup room twice.
+  for (int step = 0; step <= kSerialLimit; ++step) {
     const KEM_NETLIST* kem = host::hov::current_kem_netlist();
     if (kem == nullptr) break;
-    const std::vector<FAILURE> failures = l_failures(*kem, pass == 0, out_of_reach);
-    if (failures.empty()) break;
-    DUX dux(DUX_STATE_1, false, env);
-    DUX_IMPLEMENT_ARGS args;
-    for (const FAILURE& f : failures) {
-      dux.reroute(f.sink);
-      KORRIN::DELAY_BUDGET b;
-      b.first = f.old_delay + f.deficit;
-      args.delay_budgets[f.sink] = {b};
-    }
-    DUX_RESULT res = dux.implement(args);
-    if (!res.succeeded()) {
-      // Nothing is lost: the connections get their old routing back.
-      dux.restore_checkpoint(0);
-      sta_increm_update_timing();
-      st.reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
-                           std::to_string(res.get_status()) + ")");
+    const bool first = step == 0;
+    std::vector<const VOK_ATOM_ITERM*> held;
+    std::vector<FAILURE> failures = l_failures(*kem, first, taken, kept, first ? &held : nullptr);
+    for (const VOK_ATOM_ITERM* t : held) st.held.emplace_back(vok_get_logical_port(t), HELD_REASON::PARTITION);
+    if (failures.empty()) {
+      if (first) continue;
       break;
     }
-    int changed = 0;
-    if (const KORRIN::IR_RESULT* ir = res.get_ir_result()) {
-      for (const std::string& line : ir->reports()) st.reports.push_back(line);
-      for (const KORRIN::IR_RESULT::PATH& p : ir->paths()) {
-        if (p.status != KORRIN::IR_RESULT::ROUTED || p.sink == nullptr) continue;
-        ++changed;
-        if (!p.budget_met && pass == 0) out_of_reach.insert(p.sink);
-        rerouted.insert(p.sink);
-        const unsigned atom = static_cast<unsigned>(p.sink->get_my_node()->get_id());
-        if (std::find(spar.begin(), spar.end(), atom) == spar.end()) spar.push_back(atom);
+    if (first) {
+      // An endpoint connection whose setup room is below its deficit can be
+      // helped only part of the way.
+      for (const FAILURE& f : failures) {
+        if (f.setup_room < f.deficit) st.held.emplace_back(vok_get_logical_port(f.sink), HELD_REASON::SETUP);
+        endpoints.push_back(vok_get_logical_port(f.sink));
       }
+    } else {
+      failures.resize(1);
+      taken.insert(failures[0].sink);
     }
-    if (changed == 0) break;
+    // Without any setup room a detour cannot help.
+    failures.erase(std::remove_if(failures.begin(), failures.end(), [](const FAILURE& f) { return f.setup_room == 0; }),
+                   failures.end());
+    if (failures.empty()) continue;
+    std::vector<KORRIN::IR_RESULT::PATH> routed;
+    l_implement(env, failures, first ? 0 : 1, routed, st.reports);
+    for (const KORRIN::IR_RESULT::PATH& p : routed) {
+      if (!p.budget_met && first) {
+        taken.insert(p.sink);  // its budget is out of reach: the later steps work above it
+        st.held.emplace_back(vok_get_logical_port(p.sink), HELD_REASON::OUT_OF_REACH);
+      }
+      rerouted.insert(p.sink);
+      const unsigned atom = static_cast<unsigned>(p.sink->get_my_node()->get_id());
+      if (std::find(spar.begin(), spar.end(), atom) == spar.end()) spar.push_back(atom);
+    }
+    if (first && routed.empty()) break;
   }
+  // An endpoint re-routed within its budget that still fails: the detours
+  // did not reach it either.
+  for (const VOK_ATOM_LOGICAL_PORT& p : endpoints) st.held.emplace_back(p, HELD_REASON::OUT_OF_REACH);
   st.rerouted = static_cast<int>(rerouted.size());
   return st.rerouted;
 }
 
 }  // namespace host::hold_reroute
+

@@ -2,6 +2,7 @@
 #include "vok/vok_atom_netlist_boxes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -182,6 +183,7 @@ VOK_ATOM_NODE::VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, 
 }
 
 VOK_ATOM_NODE::~VOK_ATOM_NODE() {
+  host::vok::note_layout_changed();
   for (std::size_t i = 0; i < m_iterms.size(); ++i) delete m_iterms.at(i);
   for (std::size_t i = 0; i < m_oterms.size(); ++i) delete m_oterms.at(i);
   if (m_owns_name) delete m_name;
@@ -307,9 +309,11 @@ void VOK_ATOM_NODE::set_location(std::uint32_t gid, int element) {
   }
   m_location_index = gid;
   m_location_element = element;
+  host::vok::note_layout_changed();
 }
 
 void VOK_ATOM_NODE::clear_location() {
+  host::vok::note_layout_changed();
   m_location_index = 0xFFFFFFFFu;
   m_location_element = 0;
   m_analytic_x = m_analytic_y = -1.0f;
@@ -390,7 +394,13 @@ VOK_ATOM_BLACKBOX::~VOK_ATOM_BLACKBOX() {
     m_child->set_parent_box(nullptr);
 }
 
+void VOK_ATOM_NETLIST::set_parent_box(VOK_ATOM_BLACKBOX* box) {
+  m_parent_box = box;
+  host::vok::note_layout_changed();
+}
+
 void VOK_ATOM_BLACKBOX::set_child_netlist(VOK_ATOM_NETLIST* child, bool owned) {
+  host::vok::note_layout_changed();
   if (child == m_child) {
     m_owns_child = owned;
     return;
@@ -506,6 +516,11 @@ BOX_REGISTRY& box_registry() {
 }  // namespace
 
 namespace host::vok {
+namespace {
+std::atomic<std::uint64_t> l_layout_epoch{1};
+}  // namespace
+std::uint64_t layout_epoch() { return l_layout_epoch.load(std::memory_order_acquire); }
+void note_layout_changed() { l_layout_epoch.fetch_add(1, std::memory_order_acq_rel); }
 void note_box_added(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
   if (!atom->is_box()) return;
   BOX_REGISTRY& r = box_registry();
@@ -533,6 +548,7 @@ std::vector<const VOK_ATOM_BLACKBOX*> boxes_of(const VOK_ATOM_NETLIST* netlist) 
 VOK_ATOM_NETLIST::VOK_ATOM_NETLIST() : m_ground(nullptr, DB_OUTPUT_PORT_DATA, 0) {}
 
 VOK_ATOM_NETLIST::~VOK_ATOM_NETLIST() {
+  host::vok::note_layout_changed();
   {
     BOX_REGISTRY& r = box_registry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -574,6 +590,7 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom) {
   m_id_map.emplace(atom->get_id(), entry);
   atom->m_parent = this;
   host::vok::note_box_added(this, atom);
+  host::vok::note_layout_changed();
 }
 
 void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
@@ -585,6 +602,7 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   m_id_map.erase(it);
   atom->m_parent = nullptr;
   host::vok::note_box_removed(this, atom);
+  host::vok::note_layout_changed();
 }
 
 void VOK_ATOM_NETLIST::remove_flagged_nodes() {

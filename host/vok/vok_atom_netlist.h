@@ -490,7 +490,7 @@ public:
   void set_modifiable(bool on) { m_modifiable = on; }
   VOK_ATOM_BLACKBOX* get_parent_box() const { return m_parent_box; }
   // Set by the parent box's set_child_netlist.
-  void set_parent_box(VOK_ATOM_BLACKBOX* box) { m_parent_box = box; }
+  void set_parent_box(VOK_ATOM_BLACKBOX* box);
   // The constant-0 driver of this netlist; it belongs to no atom.
   VOK_ATOM_OTERM* get_ground_oterm() { return &m_ground; }
   const std::string& get_namespace() const { return m_namespace; }
@@ -573,6 +573,12 @@ HOST_API std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index);
 HOST_API host::raw_arg arg(const VOK_ATOM_NODE* atom);
 HOST_API host::raw_arg arg(const VOK_ATOM_ITERM* iterm);
 HOST_API host::raw_arg arg(const VOK_ATOM_OTERM* oterm);
+// A process-wide count that moves whenever an atom is placed or unplaced,
+// joins or leaves a netlist, is renumbered or destroyed, or a netlist joins
+// or leaves a box or is destroyed: an index of where atoms sit is current
+// while it reads the same.
+HOST_API std::uint64_t layout_epoch();
+HOST_API void note_layout_changed();
 }  // namespace host::vok
 
 #include "vok_atom_netlist_sys.h"

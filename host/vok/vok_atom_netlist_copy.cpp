@@ -58,6 +58,7 @@ VOK_ATOM_NETLIST* VOK_ATOM_NETLIST::deep_copy() const {
       b->set_name(a->get_string_hpath());
     b->m_location_index = a->m_location_index;
     b->m_location_element = a->m_location_element;
+    host::vok::note_layout_changed();
     b->m_analytic_x = a->m_analytic_x;
     b->m_analytic_y = a->m_analytic_y;
     b->m_bits = a->m_bits;
@@ -120,6 +121,7 @@ void VOK_ATOM_NETLIST::reindex_ids(int first_id, const std::function<void(int, i
     ids.emplace(a->m_id, ENTRY{it, ro});
   }
   m_id_map = std::move(ids);
+  host::vok::note_layout_changed();
 }
 
 void VOK_ATOM_NETLIST::reindex_ids_as(const VOK_ATOM_NETLIST& model) {
@@ -132,6 +134,7 @@ void VOK_ATOM_NETLIST::reindex_ids_as(const VOK_ATOM_NETLIST& model) {
     ids.emplace((*it)->m_id, ENTRY{it, ro});
   }
   m_id_map = std::move(ids);
+  host::vok::note_layout_changed();
 }
 
 void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom, bool adopt) {
@@ -144,4 +147,5 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom, bool adopt) {
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
   host::vok::note_box_added(this, atom);
+  host::vok::note_layout_changed();
 }

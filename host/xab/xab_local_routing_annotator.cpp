@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "common/host_call_log.h"
+#include "common/host_control.h"
 #include "common/host_world.h"
 #include "kem/kem_netlist.h"
 #include "vok/vok_atom_term.h"
@@ -87,8 +88,33 @@ XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR(VOK_CHIP_DB_ENTRY* entr
   host::log_call("XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR", corner.get_name());
 }
 
+namespace {
+// Set and cleared between searches only; the searches read it.
+host::xab::CANDIDATE_HOOK& l_hook() {
+  static host::xab::CANDIDATE_HOOK hook;
+  return hook;
+}
+}  // namespace
+
+void host::xab::set_candidate_hook(CANDIDATE_HOOK hook) {
+  static const bool registered = [] {
+    host_register_reset_hook("xab::candidate_hook", [] { l_hook() = nullptr; });
+    return true;
+  }();
+  (void)registered;
+  l_hook() = std::move(hook);
+}
+
 bool XAB_LOCAL_ROUTING_ANNOTATOR::find_dangling_routes_to_increase_iterm_delay(
     std::vector<XAB_DANGLING_RE_DELAY>& out, const VOK_ATOM_ITERM* iterm, double target) const {
+  const bool found = find_candidates(out, iterm, target);
+  if (!l_hook()) return found;
+  l_hook()(out, iterm);
+  return !out.empty();
+}
+
+bool XAB_LOCAL_ROUTING_ANNOTATOR::find_candidates(std::vector<XAB_DANGLING_RE_DELAY>& out, const VOK_ATOM_ITERM* iterm,
+                                                  double target) const {
   out.clear();
   if (iterm == nullptr) return false;
   const VOK_RE_ROUTING* routing = m_entry->get_routing();

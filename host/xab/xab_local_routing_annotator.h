@@ -4,6 +4,7 @@
 // input term, with the delay each adds at one corner.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,6 +63,7 @@ public:
   const KEM_TIMING_MODEL& get_corner() const { return m_corner; }
 
 private:
+  bool find_candidates(std::vector<XAB_DANGLING_RE_DELAY>& out, const VOK_ATOM_ITERM* iterm, double target) const;
   VOK_CHIP_DB_ENTRY* m_entry;
   KEM_TIMING_MODEL m_corner;
   // Bit i set: element index i is used by a net (shared, never written).
@@ -71,3 +73,11 @@ private:
     return word < m_used->size() && (((*m_used)[word] >> (index % 64)) & 1u) != 0;
   }
 };
+
+namespace host::xab {
+// Tests: a hook that sees (and may change) every candidate list the
+// annotators find, with the term it is for; an empty function removes it.
+// Called on the searching thread.
+using CANDIDATE_HOOK = std::function<void(std::vector<XAB_DANGLING_RE_DELAY>&, const VOK_ATOM_ITERM*)>;
+HOST_API void set_candidate_hook(CANDIDATE_HOOK hook);
+}  // namespace host::xab

@@ -5,6 +5,7 @@
 // the component.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -95,6 +96,26 @@ TEST_F(TbffSwitchLoadTest, AssertModePassesWithoutNewViolations) {
   EXPECT_EQ(count_lines("TBFF: find 0 new hold violations after opening pulse width for time borrowing"), 1);
   EXPECT_EQ(atom_level(m_regs[0]), 1);
 }
+
+// The row segment holds four PMUXes and its registers use one: merged and
+// run (widened, then tightened back: two rebuilds) unless the skip switch
+// leaves such a block out.
+class TbffSkipBlockLoadTest : public TbffSwitchLoadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TbffSkipBlockLoadTest, ABlockWithUnusedPmuxesFollowsTheSkipSwitch) {
+  const bool skip = GetParam();
+  if (skip) cfg_set_on("velmo_tbff_skip_routing_top_level_block");
+  build({3, 3}, {}, {}, 300, 5);
+  host::options::set(1175, 1, "on");
+  host::clear_calls();
+  optimize();
+  const auto names = host::call_names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), std::string("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms")),
+            skip ? 0 : 2);
+  EXPECT_EQ(atom_level(m_regs[0]), skip ? -1 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SkipOnAndOff, TbffSkipBlockLoadTest, ::testing::Bool());
 
 // One unmodifiable register at level 1 in a block whose other group sits at
 // level 2: the fix-up list holds the other group's registers.

@@ -166,6 +166,31 @@ void print_findings(const char* what, const std::vector<std::string>& lines) {
   if (lines.size() > 10) std::printf("  ... and %zu more\n", lines.size() - 10);
 }
 
+// One line naming the failing hold endpoints the hold-fix re-route had to
+// leave alone, and why (nothing when there are none).
+void print_held_hold_failures() {
+  const auto held = host::hold_reroute::still_failing_held();
+  if (held.empty()) return;
+  using host::hold_reroute::HELD_REASON;
+  const std::pair<HELD_REASON, const char*> reasons[] = {
+      {HELD_REASON::PARTITION, "in routing or atoms a preserved or blackboxed partition keeps"},
+      {HELD_REASON::OUT_OF_REACH, "no detour meets the delay they need"},
+      {HELD_REASON::SETUP, "the delay they need would fail setup"}};
+  std::string line;
+  for (const auto& [reason, text] : reasons) {
+    int n = 0;
+    std::string names;
+    for (const auto& [name, why] : held) {
+      if (why != reason) continue;
+      if (n < 6) names += (n ? ", " : "") + name;
+      ++n;
+    }
+    if (n == 0) continue;
+    line += (line.empty() ? "" : "; ") + std::string(text) + " (" + std::to_string(n) + "): " + names + (n > 6 ? ", ..." : "");
+  }
+  std::printf("Hold not met at %zu endpoints the re-route cannot change, %s\n", held.size(), line.c_str());
+}
+
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
@@ -453,6 +478,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
                   c.hold_failing_endpoints);
     }
+    print_held_hold_failures();
     partitions.report_guard_end();
     if (partitions.active() && status == 0 && sequence.ran("place")) {
       const auto changed = partitions.check_preserved();

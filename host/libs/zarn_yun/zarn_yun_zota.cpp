@@ -14,6 +14,7 @@
 #include "common/host_call_log.h"
 #include "common/host_control.h"
 #include "common/host_script.h"
+#include "dev/dev_family.h"
 #include "hov/hov_utility.h"
 #include "piz/piz_table.h"
 #include "r5t/r5t_interface.h"
@@ -23,6 +24,7 @@
 #include "vok/vok_re_routing.h"
 #include "wump/wump_blacklisting.h"
 #include "wump/wump_die_info.h"
+#include "yos/yos_interface.h"
 #include "zel/zel_atom_util.h"
 #include "zel/zel_dev_zota_util.h"
 
@@ -33,6 +35,7 @@ namespace {
 constexpr int SLOT_ELEMENT = 282;        // a LAB input mux holding a pipeline slot
 constexpr unsigned NO_GID = 0xFFFFFFFFu;
 constexpr std::size_t SLOT_SEARCH_LIMIT = 20000;
+constexpr int PULSE_LEVEL_0_TRAIT = 42;  // parts whose pulse latches go down to level 0
 
 // One depopulated register: where to find it and its name.
 struct RECORD {
@@ -191,7 +194,14 @@ VOK_ATOM_NODE* ENGINE::recreate(VOK_ATOM_NODE* old, bool placed) {
   fresh->set_powers_up(old->powers_up());
   fresh->set_modifiable(old->is_modifiable());
   m_env->copy_atom_location_constraints(old, fresh, false, false);
-  if (placed) fresh->set_location(old->get_location_gid(), old->get_location_element());
+  if (placed) {
+    fresh->set_location(old->get_location_gid(), old->get_location_element());
+    // A pipeline register starts at the tightest pulse the part allows (level
+    // 1 on a part without level 0), the level an undo of the time borrowing
+    // comes back to.
+    yos_current_interface()->set_enum_data(fresh, static_cast<YOS_ENUM_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL),
+                                           host::device::part_trait(PULSE_LEVEL_0_TRAIT) ? 0 : 1);
+  }
   VOK_CHIP_DB_ENTRY::current()->get_routing()->rebind_atom_terminals(static_cast<std::uint32_t>(old->get_id()),
                                                                     static_cast<std::uint32_t>(fresh->get_id()));
   netlist->remove(old);

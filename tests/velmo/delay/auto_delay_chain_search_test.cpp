@@ -307,6 +307,8 @@ TEST_F(AutoDelayChainSearchTest, PllCompensatedPinIsNotWritten) {
   n.atom(VOK_ATOM_KIND::IOPLL, "pll").input(DB_INPUT_PORT_PLL_REFCLK, 0, ibuf)->set_parameter(VOK_PARAMETER_TYPE::UINT,
                                                                                              9000, 2);
   VOK_ATOM_NODE* din = n.find("din");
+  n.io_in("din2");
+  VOK_ATOM_NODE* din2 = n.find("din2");
   n.timing();
   VELMO_DELAY_CHAIN_OP op(m_env);
   PASS p(m_env, &op);
@@ -324,6 +326,12 @@ TEST_F(AutoDelayChainSearchTest, PllCompensatedPinIsNotWritten) {
     EXPECT_EQ(r->slack[0][0], -400);
     EXPECT_EQ(r->slack[1][1], hold + 10);
   }
+  // A pin paired with a compensated one is left alone for its
+  // input-register chain (15) only.
+  host::dc::pair(din2->get_id(), din->get_id());
+  EXPECT_TRUE(p.skip_pin_due_to_pll(din, T(16)));
+  EXPECT_TRUE(p.skip_pin_due_to_pll(din2, T(15)));
+  EXPECT_FALSE(p.skip_pin_due_to_pll(din2, T(16)));
   p.get_msgr()->post();
   const auto posted = host::messages::posted();
   ASSERT_EQ(posted.size(), 2u);
@@ -336,6 +344,18 @@ TEST_F(AutoDelayChainSearchTest, PllCompensatedPinIsNotWritten) {
   p.get_msgr()->post();
   EXPECT_EQ(host::messages::posted().back().id, 16160u);
   EXPECT_NE(host::messages::posted().back().text.find("din"), std::string::npos);
+  // The message reads the slacks at the pin's own setting (3, where setup
+  // is met), not where the search stopped (0, where it fails).
+  yos_current_interface()->set_uint_data(din, T(446), 3);
+  SYNTH mid;
+  OPTIMIZATION_ELEMENT* m = mid.element(din, 446, 0, 5);
+  KEM_EDGE_SLACK_INFO* r = mid.record(100, 100);
+  SYNTH::act(m, r, false);
+  p.process_optimization_group(&mid.group);
+  p.get_msgr()->post();
+  EXPECT_EQ(host::messages::posted().back().id, 16160u);
+  EXPECT_EQ(setting_of(din, 446), 3u);
+  EXPECT_EQ(r->slack[0][0], 100);
 }
 
 TEST_F(AutoDelayChainSearchTest, OpenListOrderAndPruning) {
@@ -374,6 +394,17 @@ TEST_F(AutoDelayChainSearchTest, BranchAndBoundPicksTheBestLeafOfOneElement) {
   EXPECT_EQ(e->current_best_setting, bb);
   EXPECT_GT(bb, 0);
   EXPECT_LT(bb, 15);
+  // Every leaf ties (a fixed element's record decides): the first found
+  // stays the incumbent.
+  SYNTH tie;
+  OPTIMIZATION_ELEMENT* free = tie.element(sc.din, 446, 0, 15);
+  OPTIMIZATION_ELEMENT* fixed = tie.element(sc.dout, 430, 0, 0);
+  SYNTH::act(free, tie.record(5000, 5000), true);
+  SYNTH::act(fixed, tie.record(100, 100), true);
+  p->process_optimization_group_initialize(&tie.group);
+  p->process_optimization_group_determine_best_settings(&tie.group);
+  EXPECT_EQ(free->current_best_setting, 0);
+  EXPECT_EQ(fixed->current_best_setting, 0);
 }
 
 // Random groups of free non-PLL elements whose edges no other group shares:

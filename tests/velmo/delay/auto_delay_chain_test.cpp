@@ -2,8 +2,10 @@
 // the per-corner delay table and the optimisation elements and groups.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +14,11 @@
 #include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
+#include "kem/kem_timing_model.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
+#include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
 #include "swavo/swavo_recompile_director.h"
 #include "testing/design_builder.h"
@@ -73,6 +77,7 @@ protected:
     auto it = pass.get_group_map().find({atom, g});
     return it == pass.get_group_map().end() ? nullptr : it->second;
   }
+  void older_pin(bool clock);
   host::testing::scenes::IO_DELAY_CHAINS sc;
   WEXAN_HOV_UTILITY* hov = nullptr;
 };
@@ -193,6 +198,15 @@ TEST_F(AutoDelayChainTest, FlowWithoutEdgesAndWithEdges) {
       << why;
   EXPECT_TRUE(pass.get_optimization_elements().empty()) << "the cleanup ran";
   EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  // The pass's profile bins: no group, module tag "VELMO".
+  int bins = 0;
+  for (const std::string& line : host::call_lines()) {
+    if (line.rfind("GEN_PROFILE_BINS::open_with_tag(", 0) != 0) continue;
+    EXPECT_EQ(line.rfind("GEN_PROFILE_BINS::open_with_tag(null, ", 0), 0u) << line;
+    EXPECT_EQ(line.substr(line.size() - 10), ", \"VELMO\")") << line;
+    ++bins;
+  }
+  EXPECT_GE(bins, 5);
 }
 
 TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
@@ -291,6 +305,15 @@ TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
   // A corner of another model code: scaler 1.
   table(48, {corner(6, DeviceCorner::TYPICAL)});
   EXPECT_EQ(delay(430, 5, 0), 360);
+  // D1's highest setting is 16 on families 8, 12 and 19 whatever the
+  // family's table says; elsewhere the table's.
+  for (int family : {12, 7}) {
+    host::dc::FAMILY_TABLE t = host::dc::table(family);
+    t.chains[144].max_setting = 5;
+    host::dc::set_table(family, t);
+    table(family, {corner(1, 0)});
+    EXPECT_EQ(pass->get_max_delay_chain_setting(T(144)), family == 12 ? 16 : 5) << family;
+  }
 }
 
 TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
@@ -401,6 +424,86 @@ TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
   EXPECT_EQ(group_of(again, sc.dout, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN), nullptr);
 }
 
+// The pad-to-core chains of an older pin (12, 13) are refused from a clock
+// source, and otherwise like every chain: for a user option or a preserved
+// pin.
+void AutoDelayChainTest::older_pin(bool clock) {
+  host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true).basic_bool_data(53, true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* din = n.find("din");
+  if (clock) n.clock("dinclk", 2000, host::testing::SIG(din));
+  VOK_ATOM_NODE* core = n.lut("core", {ibuf}, 0x2).atom();
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+  n.reg("r").clk(clk).d(core);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  host::timing::set_io_delay(din->get_id(), {"clk", 0, -300});
+  n.timing()->perform_quick_timing_analysis(false);
+  // A clock pin's path into the core has no slack of its own: give it one.
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  const KEM_NODE* in = kem->get_kem_node_from_iterm(core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  if (clock) kem->set_quick_slack(in->begin_fanin(), -100);
+  ASSERT_NE(kem->get_edge(in->begin_fanin())->get_slack(), KEM_QUICK_NO_SLACK);
+  cfg_set_on("velmo_auto_dc_verbose");
+  auto elements = [&] {
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    collect(owner);
+    PASS pass(m_env, &owner);
+    pass.build_optimization_elements();
+    return pass.get_element_map().count({din, T(12)});
+  };
+  if (clock) {
+    EXPECT_EQ(elements(), 0u);
+    EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    return;
+  }
+  EXPECT_EQ(elements(), 1u);
+  host::options::set(host::dc::moz_variable_of(12), 4, "2", "din");
+  EXPECT_EQ(elements(), 0u);
+  EXPECT_GE(count("**** pin:        din  has a user assignment or was prevented from being optimized by SIV."), 1);
+  host::options::unset(host::dc::moz_variable_of(12), "din");
+  EXPECT_EQ(elements(), 1u);
+  m_env->get_netlist_reuse_utility()->preserve_delay_chains(din->get_id());
+  EXPECT_EQ(elements(), 0u);
+}
+
+TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedForUserOptionsAndPreservedPins) { older_pin(false); }
+TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedFromAClockSource) { older_pin(true); }
+
+// PLL elements: relationship 0 is a pos_edges record of the direct chains
+// (414, 417) and a neg_edges record of the others (415, 416); a DQSN pin
+// keeps its PLL elements in a group.
+TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
+  design();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(sc.ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  host::dc::mark_dqsn(sc.dout->get_id());
+  std::map<int, OPTIMIZATION_ELEMENT*> element;
+  for (int t : {414, 415, 416, 417}) {
+    element[t] = pass.build_optimization_element(edge, T(t), VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, VELMO_KEM_EDGE_DATA,
+                                                 sc.dout);
+    for (int rel : {0, 1})
+      pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, T(t))
+          ->opt_elements.emplace_back(element[t], rel);
+  }
+  pass.update_optimization_elements_kem_edge_lists();
+  for (int t : {414, 415, 416, 417}) {
+    const bool direct = t == 414 || t == 417;
+    ASSERT_EQ(element[t]->pos_edges.size(), 1u) << t;
+    ASSERT_EQ(element[t]->neg_edges.size(), 1u) << t;
+    EXPECT_EQ(element[t]->pos_edges[0]->opt_elements[0].second, direct ? 0 : 1) << t;
+  }
+  pass.build_optimization_groups();
+  const OPTIMIZATION_GROUP* g = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(types_of(g), std::vector<int>({414, 415, 416, 417}));
+}
+
 TEST_F(AutoDelayChainTest, HighFanoutInputPinIsWarnedOnceAboveTheThreshold) {
   design();
   VELMO_DELAY_CHAIN_OP owner(m_env);
@@ -509,6 +612,98 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
                 ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
 }
 
+// The reports with real slacks at both corners, hold included, a
+// high-fanout input pin and a core-to-pin group: the whole text, with the
+// ids and slacks of the scene's records filled in.
+TEST_F(AutoDelayChainTest, ReportsWithSlacksGolden) {
+  design();
+  cfg_set_on("velmo_auto_dc_hold_time");
+  cfg_set_int_value("velmo_high_fanout_input_pins_thershold", 1);
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  collect(owner);
+  PASS pass(m_env, &owner);
+  pass.init_yeb_cell_delays();
+  pass.build_auto_delay_chain_vec_new();
+  pass.build_optimization_elements();
+  pass.build_optimization_groups();
+  pass.identify_pin_to_core_optimization_groups_with_high_fanout_pins();
+  for (int c : {0, 1})
+    for (auto g : {VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN})
+      pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true, g);
+  const std::vector<OPTIMIZATION_ELEMENT*> elements(pass.get_optimization_elements().begin(),
+                                                   pass.get_optimization_elements().end());
+  ASSERT_EQ(elements.size(), 3u);
+  for (OPTIMIZATION_ELEMENT* e : elements) pass.load_worse_case_slack_for_optimization_element(e);
+  const std::vector<KEM_EDGE_SLACK_INFO*> records(pass.get_kem_edge_slack_infos().begin(),
+                                                 pass.get_kem_edge_slack_infos().end());
+  ASSERT_EQ(records.size(), 4u);
+  for (const KEM_EDGE_SLACK_INFO* r : records)
+    for (int c : {0, 1}) {
+      ASSERT_NE(r->slack[0][c], VELMO_NO_SLACK_VALUE);
+      ASSERT_NE(r->slack[0][c], r->slack[1][c]) << "setup and hold tell apart";
+    }
+  ASSERT_NE(records[0]->slack[0][0], records[0]->slack[0][1]) << "the corners tell apart";
+  const std::string din = "din (" + std::to_string(sc.din->get_id()) + ")";
+  const std::string dout = "dout (" + std::to_string(sc.dout->get_id()) + ")";
+  auto n = [](std::int32_t v) { return std::to_string(v); };
+  auto id = [&](int i) { return n(records[static_cast<std::size_t>(i)]->edge_id); };
+  auto sl = [&](int i, int k, int c) { return n(records[static_cast<std::size_t>(i)]->slack[k][c]); };
+  const std::string group_data =
+      "\t\tOptimization Group Data:\n\t\t\tcurrent_best_score1_wc_slack:-2147483647\n"
+      "\t\t\tcurrent_best_score2_sum_of_wc_slack:0\n\t\t\ttmp_score1_wc_slack:-2147483647\n"
+      "\t\t\ttmp_score2_sum_of_wc_slack:0\n\n";
+  const std::string settings =
+      "\t\t\tinitial_setting:0\n\t\t\tcurrent_best_setting:0\n\t\t\ttmp_setting:0\n\t\t\tmin_setting:0\n"
+      "\t\t\tmax_setting:15\n";
+  std::string want =
+      "\n\nVEC_OF_OPTIMIZATION_GROUP:\n"
+      "\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: YES\n"
+      "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
+      "\t\tOpt Element Atom Id Name (Id): " + din + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\tOptimization Group #1 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
+      "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN\n"
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n"
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n";
+  const char* kGroup[2] = {"VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN", "VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN"};
+  const int first_record[3] = {0, 2, 3}, record_count[3] = {2, 1, 1};
+  for (int i = 0; i < 3; ++i) {
+    const OPTIMIZATION_ELEMENT* e = elements[static_cast<std::size_t>(i)];
+    want += "\tOptimization Element #" + n(i) + "\n\t\tOpt Element Element Type:Illegal\n\t\tOpt Element Group Type: " +
+            kGroup[i == 0 ? 0 : 1] + "\n\t\tAtom Identifier Name (Id): " + (i == 0 ? din : dout) +
+            "\n\t\tOptimization Element Pos Edge Ids (Num. of Edges = " + n(record_count[i]) + "):\n";
+    for (int r = first_record[i]; r < first_record[i] + record_count[i]; ++r) want += "\t\t\t" + id(r) + "\n";
+    want += "\t\tOptimization Element Neg Edge Ids (Num. of Edges = 0):\n\t\tOptimization Element Data:\n"
+            "\t\t\twc_slack[0]:" + n(e->wc_slack[0]) + "\n\t\t\twc_slack[1]:" + n(e->wc_slack[1]) + "\n" + settings;
+  }
+  want += "\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n";
+  for (int r = 0; r < 4; ++r) {
+    want += "\tKEM Edge ID: #" + id(r) + "\n\t\tOpt Element Group Type: " + kGroup[r < 2 ? 0 : 1] +
+            "\n\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n";
+    for (int c : {0, 1})
+      want += "\t\t\tSetup(slack[0][" + n(c) + "]):" + sl(r, 0, c) + "\t\t\t\tHold(slack[1][" + n(c) + "]):" +
+              sl(r, 1, c) + "\n";
+  }
+  pass.dump_optimization_info();
+  EXPECT_EQ(file_text("velmo_opt_elements_info.out"), want);
+  // The worst slacks are the records' minimum over kinds' corners.
+  EXPECT_EQ(elements[0]->wc_slack[0], std::min({records[0]->slack[0][0], records[0]->slack[0][1],
+                                                records[1]->slack[0][0], records[1]->slack[0][1]}));
+
+  pass.dump_optimization_timing_info("golden");
+  const std::string timing = file_text("velmo_opt_elements_timing_info_golden.out");
+  for (int r = 0; r < 4; ++r)
+    EXPECT_NE(timing.find("\t\t\t" + id(r) + " - slack: slack[tsu][slow]):" + sl(r, 0, 0) + " slack[tsu][fast]):" +
+                          sl(r, 0, 1) + " slack[th][slow]):" + sl(r, 1, 0) + " slack[th][fast]):" + sl(r, 1, 1) + " \n"),
+              std::string::npos)
+        << r << "\n" << timing;
+  EXPECT_NE(timing.find("\t\t\twc_slack[tsu]:" + n(elements[2]->wc_slack[0]) + "\n\t\t\twc_slack[th]:" +
+                        n(elements[2]->wc_slack[1]) + "\n"),
+            std::string::npos);
+  std::remove("velmo_opt_elements_info.out");
+  std::remove("velmo_opt_elements_timing_info_golden.out");
+}
+
 TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
   design();
   VELMO_DELAY_CHAIN_OP owner(m_env);
@@ -526,6 +721,16 @@ TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
   const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
   KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
   KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  // Each slot holds its own corner's slack, and the slow corner the flow had
+  // annotated is annotated again afterwards.
+  const KEM_CORNER_MANAGER* corners = kem->get_corner_manager();
+  EXPECT_EQ(corners->get_current_corner(), KEM_TIMING_MODEL::get_list_of_timing_models(0)[0]);
+  const int fast = corners->get_corner_id(KEM_TIMING_MODEL::get_list_of_timing_models(0)[1]);
+  ASSERT_GE(fast, 0) << "the fast corner was analysed";
+  EXPECT_EQ(r->slack[0][0], host::sta::edge_setup_slack(r->edge_id, corners->get_current_corner_id()));
+  EXPECT_EQ(r->slack[0][1], host::sta::edge_setup_slack(r->edge_id, fast));
+  EXPECT_NE(r->slack[0][0], r->slack[0][1]);
+  hov->perform_quick_timing_analysis(false);
   const std::int32_t v = kem->get_edge(r->edge_id)->get_slack();
   ASSERT_NE(v, KEM_QUICK_NO_SLACK);
   EXPECT_EQ(r->slack[0][0], v);
@@ -580,6 +785,11 @@ TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
   EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
   lock(3, nx - 1);
   EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  // Locked to one left pad: that pad's orientation.
+  TIBEX_LOCATION_CONSTRAINT exact;
+  exact.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(0, 3, 1), 0x80);
+  m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), exact);
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
   EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
 }
 
@@ -622,6 +832,29 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   EXPECT_EQ(slack(0, 0), own);
   std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
   EXPECT_EQ(slack(0, 0), 1);
+
+  // A comment line is skipped even when its names are the edge's: a pin
+  // whose name begins with "-" (matched once the line does not start with it).
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk2");
+  n.clock("clk2", 2000, clk);
+  VOK_ATOM_NODE* reg = n.io_reg("-reg", 396).clk(clk).d(n.io_in("-pin")).atom();
+  host::timing::set_io_delay(n.find("-pin")->get_id(), {"clk2", 300, 100});
+  hov_get_accessories()->clear_sta_edge_filter();
+  n.timing()->perform_quick_timing_analysis(false);
+  kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* dashed =
+      kem->get_edge(kem->get_kem_node_from_iterm(reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  ASSERT_NE(dashed->get_slack(), KEM_QUICK_NO_SLACK);
+  VELMO_DELAY_CHAIN_OP owner2(m_env);
+  PASS pass2(m_env, &owner2);
+  std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN),
+            dashed->get_slack());
+  std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n -pin -reg 8 8 8 8\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 8);
+  std::remove("velmo_auto_dc.in");
 }
 
 }  // namespace

@@ -38,10 +38,15 @@ protected:
   // An older-family device with the single-type edges of the newer atoms
   // (item 77): an input pin locked to a left pad drives a LUT through
   // pad-to-core chain 0, whose delays are given per setting.
-  void design(std::vector<int> delays, bool related = false) {
+  // The core also drives an output pin, locked to a left pad too, whose
+  // output-enable chain 16 takes the first four delays; with `clock` the
+  // input pin is a clock.
+  void design(std::vector<int> delays, bool related = false, bool clock = false) {
     host::dc::FAMILY_TABLE t = host::dc::table(19);
     t.chains[12].delay_other = delays;
     t.chains[12].delay_horizontal = delays;
+    t.chains[16].delay_other.assign(delays.begin(), delays.begin() + 4);
+    t.chains[16].delay_horizontal = t.chains[16].delay_other;
     host::dc::set_table(19, t);
     auto dev = host::testing::device(Family::IO_LEGACY).basic_bool_data(77, true);
     if (related) dev.basic_bool_data(114, true);
@@ -50,17 +55,26 @@ protected:
     auto ibuf = n.io_in("din");
     core = n.lut("core", {ibuf}, 0x2).atom();
     core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    if (clock) n.clock("dinclk", 2000, host::testing::SIG(n.find("din")));
+    n.io_out("dout", core);
     din = n.find("din");
-    TIBEX_LOCATION_CONSTRAINT lock;
-    lock.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(0, 3, 1), host::constraints::SOURCE_USER);
-    m_env->get_design()->set_atom_location_constraint(din->get_id(), lock);
+    dout = n.find("dout");
+    for (auto [pin, y] : {std::pair<VOK_ATOM_NODE*, int>{din, 3}, {dout, 4}}) {
+      TIBEX_LOCATION_CONSTRAINT lock;
+      lock.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(0, y, 1), host::constraints::SOURCE_USER);
+      m_env->get_design()->set_atom_location_constraint(pin->get_id(), lock);
+    }
     n.timing();
     KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
     edge = kem->get_edge(kem->get_kem_node_from_iterm(core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0))->begin_fanin());
+    VOK_ATOM_NODE* obuf = n.find("dout~obuf");
+    out_edge = kem->get_edge(kem->get_kem_node_from_iterm(obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))->begin_fanin());
   }
+  void clock_skip(bool flag3);
   void related(bool flag3);
   unsigned choose(VELMO_DELAY_CHAIN_OP& op, std::int32_t tsu, std::int32_t th, int type = 12) {
-    VELMO_SLACK_INFO info{edge, edge, T(type), tsu, th};
+    KEM_EDGE* e = type == 16 ? out_edge : edge;
+    VELMO_SLACK_INFO info{e, e, T(type), tsu, th};
     return op.get_best_delay_chain_setting(&info);
   }
   static int count(const std::string& line) {
@@ -69,20 +83,23 @@ protected:
     return c;
   }
   VOK_ATOM_NODE* din = nullptr;
+  VOK_ATOM_NODE* dout = nullptr;
   VOK_ATOM_NODE* core = nullptr;
   KEM_EDGE* edge = nullptr;
+  KEM_EDGE* out_edge = nullptr;
 };
 
 TEST_F(DelayChainChooserTest, SetupOrHoldAloneAimsAtTwoAndAHalfNanoseconds) {
-  // Current setting 3 (5000 ps); settings 0, 1, 2 give setup slacks 3000,
-  // 2600 and 5000 from 1000: 3000 is taken, then 2600, never 5000.
-  design({3000, 3400, 1000, 5000, 9000, 9000, 9000, 9000});
+  // Current setting 3 (5000 ps); settings 0, 1, 2, 5, 6 give setup slacks
+  // 3000, 2600, 5000, 2500 and 2499 from 1000: 3000 is taken, then 2600,
+  // then 2500 (at least 2500 is enough), never 5000 or 2499.
+  design({3000, 3400, 1000, 5000, 9000, 3500, 3501, 9000});
   yos_current_interface()->set_uint_data(din, T(12), 3);
   VELMO_DELAY_CHAIN_OP op(m_env);
   op.build_auto_delay_chain_vec();
-  EXPECT_EQ(choose(op, 1000, NO), 1u);
-  // From 3000 the others give 5000, 4600, 7000 or -1000: none is below 3000
-  // and at least 2500, so the current setting stays.
+  EXPECT_EQ(choose(op, 1000, NO), 5u);
+  // From 3000 the others give 5000, 4600, 7000, 4500, 4499 or -1000: none
+  // is below 3000 and at least 2500, so the current setting stays.
   EXPECT_EQ(choose(op, 3000, NO), 3u);
   // No setting reaches 2500: the largest, the earliest of equals, the
   // current one before the table.
@@ -105,6 +122,40 @@ TEST_F(DelayChainChooserTest, BothRequirementsBalanceWithoutOverflow) {
   EXPECT_EQ(choose(op, 20100, -20300), 5u);
 }
 
+// The output-enable chain (16) prefers a setting that meets setup: 1000 is
+// added to the product of a setting whose setup slack turns non-negative
+// (and taken from one that turns negative). From (-1, -1) at 300 ps,
+// setting 2 (299 ps) gives (0, -2): product 0, not above 1 without it.
+TEST_F(DelayChainChooserTest, OutputEnableChainPrefersMeetingSetup) {
+  design({0, 100, 299, 300, 400, 500, 600, 700});
+  yos_current_interface()->set_uint_data(din, T(12), 3);
+  yos_current_interface()->set_uint_data(dout, T(16), 3);
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  op.build_auto_delay_chain_vec();
+  EXPECT_EQ(choose(op, -1, -1, 16), 2u);
+  EXPECT_EQ(choose(op, -1, -1, 12), 3u);
+}
+
+// Setup records never take a clock pin's pad-to-core chains; hold records
+// refuse only chains 12 and 13 (the older list form gives D3_0, 146).
+void DelayChainChooserTest::clock_skip(bool flag3) {
+  design({0, 1, 2, 3, 4, 5, 6, 7}, flag3, true);
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  kem->set_quick_slack(edge->get_id(), 100);
+  ASSERT_TRUE(VELMO_DELAY_CHAIN_OP(m_env).is_clock_source(edge->get_src_node()));
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  const std::vector<KEM_EDGE*> edges{edge};
+  EXPECT_FALSE(op.collect_tsu_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN));
+  EXPECT_EQ(op.collect_th_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false), flag3);
+  EXPECT_EQ(op.get_slack_map().size(), flag3 ? 1u : 0u);
+  if (flag3) {
+    EXPECT_EQ(static_cast<int>(op.get_slack_map().begin()->first.type), 146);
+  }
+}
+
+TEST_F(DelayChainChooserTest, ClockPinSkipsPadToCoreChain0) { clock_skip(false); }
+TEST_F(DelayChainChooserTest, ClockPinKeepsD3HoldRecordsUnderFlag3) { clock_skip(true); }
+
 // Records of one atom after a change of D2 by 30 ps, then copies from D1.
 void DelayChainChooserTest::related(bool flag3) {
   design({0, 1, 2, 3, 4, 5, 6, 7}, flag3);
@@ -118,7 +169,10 @@ void DelayChainChooserTest::related(bool flag3) {
   VELMO_SLACK_INFO* d2 = add(145, 100, 200);
   VELMO_SLACK_INFO* d30 = add(146, 10, 20);
   VELMO_SLACK_INFO* d1 = add(144, NO, 50);
+  VELMO_SLACK_INFO* d31 = add(147, 7, 8);
   op.update_slack_info(din, d2, 30);
+  EXPECT_EQ(d31->tsu_slack, flag3 ? 37 : 7);
+  EXPECT_EQ(d31->th_slack, flag3 ? -22 : 8);
   EXPECT_EQ(d2->tsu_slack, 130);
   EXPECT_EQ(d2->th_slack, 170);
   EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
@@ -134,6 +188,10 @@ void DelayChainChooserTest::related(bool flag3) {
   d1->th_slack = 500;
   op.update_slack_info(din, d1, 0);
   EXPECT_EQ(d30->th_slack, flag3 ? 500 : 20);
+  // An equal slack on another edge is not taken.
+  d1->th_edge = out_edge;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->th_edge, edge);
 }
 
 TEST_F(DelayChainChooserTest, RelatedChainsStayWithoutFlag3) { related(false); }
@@ -231,6 +289,36 @@ TEST_F(DelayChainChooserFlowTest, DelaysAFailingInputAndTimingAgrees) {
   const auto [setup1, hold1] = edge_slacks();
   EXPECT_EQ(setup1, setup0 - 55 * static_cast<int>(s));
   EXPECT_EQ(hold1, hold0 + 55 * static_cast<int>(s));
+  // With hold records found, a write that fails fails the step.
+  host::dc::fail_writes(din->get_id(), 15);
+  VELMO_DELAY_CHAIN_OP again(m_env);
+  EXPECT_FALSE(again.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+}
+
+// On a newer family the older list form names chains of the earlier I/O
+// atoms (D2, D3_0) that the device does not have: the chooser leaves them
+// alone rather than writing them onto the pin.
+TEST_F(DelayChainChooserFlowTest, ChainsTheDeviceLacksAreNotWritten) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* core = n.lut("core", {ibuf}, 0x2).atom();
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+  n.reg("r").clk(clk).d(core);
+  VOK_ATOM_NODE* din = n.find("din");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  host::timing::set_io_delay(din->get_id(), {"clk", 0, -300});
+  n.timing();
+  host::options::set(904, 1, "on");
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+  EXPECT_EQ(op.get_delay_chain_info(T(145)), nullptr);
+  EXPECT_EQ(op.get_delay_chain_info(T(146)), nullptr);
+  unsigned v = 0;
+  for (int t : {144, 145, 146, 147}) EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(t), &v)) << t;
+  EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
 }
 
 }  // namespace

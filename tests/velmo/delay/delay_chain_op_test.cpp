@@ -196,15 +196,21 @@ TEST_F(DelayChainOpTest, DispatcherRunsEachStepAndPostsItsMessages) {
 }
 
 TEST_F(DelayChainOpTest, AutomaticStepsNeedTheirDeviceItem) {
-  for (std::optional<bool> item : {std::optional<bool>(false), std::optional<bool>()}) {
-    host::testing::device(Family::KY).basic_bool_data(53, item).build();
-    VELMO_DELAY_CHAIN_OP op(m_env);
-    EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN));
-    EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+  // With the switch off, a pass or chooser that ran would say so; with it
+  // on, either would ask for the timing utility.
+  for (const char* on : {"off", "on"}) {
+    host::options::set(904, 1, on);
+    for (std::optional<bool> item : {std::optional<bool>(false), std::optional<bool>()}) {
+      host::testing::device(Family::KY).basic_bool_data(53, item).build();
+      VELMO_DELAY_CHAIN_OP op(m_env);
+      EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN));
+      EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::ESTIMATE_TIMING_DELAY_CHAIN));
+    }
   }
-  EXPECT_EQ(count("VELMO_AUTO_DELAY_CHAIN_OP::work_new: not built yet"), 0);
+  EXPECT_EQ(host::call_count("WEXAN_ENV::get_hov_utility_or_create_if_necessary"), 0);
+  EXPECT_EQ(count("AUTO DELAY CHAIN: turned OFF by user"), 0);
   EXPECT_EQ(count("AUTO DELAY CHAIN turned OFF by user"), 0);
-  EXPECT_EQ(count("            * SUCCESS *"), 4);
+  EXPECT_EQ(count("            * SUCCESS *"), 8);
 }
 
 TEST_F(DelayChainOpTest, ValueRecordsFoldFineChainsAndFallBackToValues) {
@@ -237,6 +243,13 @@ TEST_F(DelayChainOpTest, ValueRecordsFoldFineChainsAndFallBackToValues) {
   EXPECT_EQ(d5->values[6]->other_delay, 150u);
   EXPECT_EQ(d5->values[6]->horizontal_delay, 165u);
   EXPECT_EQ(op.get_delay_chain_info(T(144))->values.size(), 17u * 4u);
+  // With PLL chains on, the PLL delay-chain types join; the phase shift
+  // never has a record.
+  cfg_set_on("velmo_auto_pll_delay_chain");
+  VELMO_DELAY_CHAIN_OP pll(m_env);
+  pll.build_auto_delay_chain_vec();
+  EXPECT_NE(pll.get_delay_chain_info(T(414)), nullptr);
+  EXPECT_EQ(pll.get_delay_chain_info(T(418)), nullptr);
 
   EXPECT_STREQ(velmo_get_delay_chain_string(T(297)), "Illegal");
   // Every chain type of the supported families has a name.
@@ -330,6 +343,14 @@ TEST_F(DelayChainOpTest, OutOfRangeOptionsAreRepairedOrRefusedByMode) {
     VELMO_DELAY_CHAIN_OP op(m_env);
     EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::READ_USER_INFO_WITH_MESSAGES));
     EXPECT_EQ(setting(din, 449), 5u);
+    EXPECT_EQ(host::messages::posted().size(), 1u);
+  }
+  // A bad setting no option asked for is repaired without a word.
+  yos_current_interface()->set_uint_data(dout, T(430), 40);
+  {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_CHAIN_INFO));
+    EXPECT_EQ(setting(dout, 430), 0u);
     EXPECT_EQ(host::messages::posted().size(), 1u);
   }
 }

@@ -126,6 +126,7 @@ TEST_F(PllDelayTableTest, OpMapTakesTheLastRowOfTheDevice) {
   EXPECT_EQ(op_map(999, "n_buf").size(), 0u);
   EXPECT_EQ(op_map(611, "N_BUF").size(), 0u);
   EXPECT_EQ(op_map(611, "n_buf ").size(), 0u);
+  for (const char* part : {"n_bu", "n_", "m_coarse_"}) EXPECT_EQ(op_map(611, part).size(), 0u) << part;
 }
 
 TEST_F(PllDelayTableTest, RowsOfADeviceGoToItsBaseDeviceInRowOrder) {

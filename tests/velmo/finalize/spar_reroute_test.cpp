@@ -39,7 +39,8 @@ protected:
   // analysed corner's slacks.
   // With `free_leaf`, p also feeds e, a register of an unconstrained clock
   // in b's LAB, whose input has no hold slack.
-  void build(bool free_leaf = false) {
+  // With `enable`, l also drives c's clock enable.
+  void build(bool free_leaf = false, bool enable = false) {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
@@ -49,7 +50,9 @@ protected:
     p = n->zota_reg("p").clk(clk).d(a);
     b = n->reg("b").clk(clk).d(p).placed(site_gid(5, 4, 1), 643);
     l = n->lut("l", {b}, 0x2).placed(site_gid(3, 7, 0), 644);
-    c = n->reg("c").clk(clk).d(l).placed(site_gid(3, 7, 1), 643);
+    auto cb = n->reg("c").clk(clk).d(l).placed(site_gid(3, 7, 1), 643);
+    if (enable) cb.ce(l);
+    c = cb;
     n->io_out("out", c);
     if (free_leaf) {
       e = n->reg("e").clk(n->io_in("clk2")).d(p).placed(site_gid(5, 4, 3), 643);
@@ -133,11 +136,12 @@ TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlag
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist"), 0);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::run_drask_analysis(1, true, false, false, false, true)"), 1);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::close_edge_slack_data"), 1);
+  const std::string prefix = CMP_FACADE::current()->get_project_name();
+  EXPECT_FALSE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
   // A failing implement step is the result, not an error.
   host::script::queue<int>("DUX::implement").push(4);
   EXPECT_FALSE(VELMO_SPAR(false).run());
   // With the dump flag both files are written.
-  const std::string prefix = CMP_FACADE::current()->get_project_name();
   host::clear_calls();
   EXPECT_TRUE(VELMO_SPAR(true).run());
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist(\"" + prefix + ".spar_pre_kem_netlist\", true, true)"), 1);
@@ -167,11 +171,25 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(c)).text + ")"), 1);
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(l_in).text + ")"), 1);
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(c->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)).text), 0);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(c->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)).text), 0);
   // The re-routed path passes hold at the analysed corner.
   request();
   EXPECT_GE(hold(d_of(c)), 0);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+// A register's failing clock enable is never chosen; its failing data input
+// and the LUT input before it are.
+TEST_F(SparRerouteTest, ARegistersOtherInputsAreNeverChosen) {
+  build(false, true);
+  make_fail(c, 50);
+  VOK_ATOM_ITERM* ena = c->get_input_term_by_type(DB_INPUT_PORT_ENA, 0);
+  ASSERT_LT(hold(ena), 0);
+  host::clear_calls();
+  VELMO_SPAR(false).run();
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(c)).text + ")"), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(ena).text + ")"), 0);
 }
 
 // A leaf of the chain without a hold slack keeps its budgets but counts as

@@ -29,6 +29,7 @@
 #include "testing/sim.h"
 #include "tibex/tibex_location_constraint.h"
 #include "tibex/tibex_placer.h"
+#include "yos/yos_interface.h"
 #include "velmo_retimer.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -275,6 +276,13 @@ TEST_F(RepopulationStepTest, RegistersComeBackPlacedAtTheirSlotsUnderTheSameName
   EXPECT_TRUE(new_a->is_zota_marked());
   EXPECT_EQ(find("b")->get_kind(), VOK_ATOM_KIND::PIPELINE_REGISTER);
   EXPECT_EQ(new_a->get_location_gid(), slot_a);
+  // Both start at the tightest pulse the part allows: level 1 without
+  // trait 42.
+  for (const char* name : {"a", "b"}) {
+    int level = -1;
+    EXPECT_TRUE(yos_current_interface()->get_enum_data(find(name), static_cast<YOS_ENUM_DATA_ENUM>(YOS_PULSE_WIDTH_LEVEL), &level));
+    EXPECT_EQ(level, 1) << name;
+  }
   EXPECT_EQ(find("b")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node(),
             new_a);
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 2);

@@ -44,15 +44,15 @@ using tbff_test::TbffTest;
 
 TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
   // "1_slow_900mv_-40c" has its own block; a fast corner at 100 C falls back
-  // to the hot block.
+  // to the hot block, one at 0 C to the cold block.
   build({3}, {DeviceCorner{1, DeviceCorner::SLOW, 900, -40, false}, DeviceCorner{1, DeviceCorner::FAST, 900, 100, false},
-              DeviceCorner{1, DeviceCorner::FAST, 900, -40, true}});
+              DeviceCorner{1, DeviceCorner::FAST, 900, 0, true}});
   TBFF_OPTIMIZATION_KY ky(m_env);
   ASSERT_TRUE(ky.prerequisites_met());
   KEM_CORNER_MANAGER* cm = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
   KEM_CORNER* named = cm->get_internal_corner(KEM_TIMING_MODEL(1, 0, 900, -40));
   KEM_CORNER* hot = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, 100));
-  KEM_CORNER* cold = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, -40));
+  KEM_CORNER* cold = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, 0));
   ASSERT_NE(named, nullptr);
   ASSERT_NE(hot, nullptr);
   ASSERT_NE(cold, nullptr);
@@ -85,6 +85,14 @@ TEST_F(TbffTest, SparFlowOffSkipsWithOneLine) {
   EXPECT_FALSE(a.prerequisites_met());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("TBFF: Skipping TBFF optimization because prerequisites were not met"));
   EXPECT_THAT(host::call_names(), ::testing::Not(::testing::Contains("STA_DB_MGR::set_analysis_state")));
+  // The finalize stage's hold fixing off is the same.
+  cfg_set_on("velmo_finalize_spar_flow");
+  cfg_set_off("fit_finalize_runs_parasitics_hold_fixing");
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY b(m_env);
+  EXPECT_FALSE(b.prerequisites_met());
+  cfg_set_on("fit_finalize_runs_parasitics_hold_fixing");
+  TBFF_OPTIMIZATION_ANALYSIS_ONLY c(m_env);
+  EXPECT_TRUE(c.prerequisites_met());
 }
 
 TEST_F(TbffTest, OptimizeIsOneShotUntilReverted) {
@@ -115,6 +123,40 @@ TEST_F(TbffTest, StaleOrMissingNetlistIsRecreated) {
                                       "KEM_MANAGER::read_kem_netlist_from_disk",
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary"}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_TBFF: Still no netlist, attempting to create"));
+  EXPECT_NE(KEM_MANAGER::get()->get_kem_netlist(), nullptr);
+  // With the retimer disabled a netlist is re-created whether it was in
+  // memory or just read from disk; the notice comes once per process.
+  cfg_set_on("force_disable_zento_retimer");
+  const auto recreations = [] {
+    const auto names = host::call_names();
+    return std::count(names.begin(), names.end(), std::string("WEXAN_ENV::get_hov_utility_or_create_if_necessary"));
+  };
+  const auto notices = [] {
+    const auto lines = host::debug::texts();
+    return std::count(lines.begin(), lines.end(), std::string("****** HACK WARNING ******"));
+  };
+  const auto notices_before = notices();
+  host::clear_calls();
+  { TBFF_OPTIMIZATION_ANALYSIS_ONLY in_memory(m_env); }
+  EXPECT_EQ(recreations(), 1);
+  ASSERT_TRUE(KEM_MANAGER::get()->write_kem_netlist_to_disk());
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  host::clear_calls();
+  const std::size_t mark = host::debug::texts().size();
+  { TBFF_OPTIMIZATION_ANALYSIS_ONLY from_disk(m_env); }
+  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                      "KEM_MANAGER::read_kem_netlist_from_disk",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary"}));
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(mark), lines.end(),
+                       std::string("VELMO_TBFF: Still no netlist, attempting to create")), 0);
+  EXPECT_EQ(notices() - notices_before, 1);
+  // Without the re-creation switch the netlist read stays.
+  cfg_set_off("velmo_tbff_recreate_netlist_when_no_retimer");
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  host::clear_calls();
+  { TBFF_OPTIMIZATION_ANALYSIS_ONLY kept(m_env); }
+  EXPECT_EQ(recreations(), 0);
   EXPECT_NE(KEM_MANAGER::get()->get_kem_netlist(), nullptr);
 }
 
@@ -243,6 +285,28 @@ TEST_F(TbffTest, GatheredBorrowValuesKeyTheRegisterNodes) {
     EXPECT_NE(std::find(m_regs.begin(), m_regs.end(), it.key()->get_atom()), m_regs.end());
     EXPECT_EQ(it.value().size(), 2u);  // slow and fast (the hold-only corner is the fast one)
   }
+  // Several entries give the largest rise and the largest fall over all of
+  // them; a record without entries says nothing; a value already gathered
+  // for a corner stays.
+  std::vector<KEM_NODE*> nodes;
+  for (auto it = ky.optimal_borrow_values().begin(); it != ky.optimal_borrow_values().end(); ++it) nodes.push_back(it.key());
+  KEM_CORNER_MANAGER* cm = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+  KEM_CORNER* slow = cm->get_internal_corner(KEM_TIMING_MODEL(1, 0, 900, 100));
+  KEM_CORNER* fast = cm->get_internal_corner(KEM_TIMING_MODEL(1, 1, 900, -40));
+  const auto id = [](const KEM_NODE* n) { return static_cast<unsigned>(n->get_id()); };
+  cm->get_current_borrow_db(slow)[id(nodes[0])] = {{9, 1, 7, 0}, {1, 2, 3, 4}};
+  cm->get_current_borrow_db(fast)[id(nodes[0])] = {};
+  cm->get_current_borrow_db(slow)[id(nodes[1])] = {{5, 5, 5, 5}};
+  cm->get_current_borrow_db(fast)[id(nodes[1])] = {{6, 6, 6, 6}};
+  ky.optimal_borrow_values().clear();
+  ky.optimal_borrow_values()[nodes[1]][fast] = {1, 1};
+  ky.gather_optimal_borrow_values();
+  const auto& first = ky.optimal_borrow_values().find(nodes[0]).value();
+  EXPECT_EQ(first.size(), 1u);
+  EXPECT_EQ(first.find(slow).value(), (std::array<int, 2>{9, 7}));
+  const auto& second = ky.optimal_borrow_values().find(nodes[1]).value();
+  EXPECT_EQ(second.find(slow).value(), (std::array<int, 2>{5, 5}));
+  EXPECT_EQ(second.find(fast).value(), (std::array<int, 2>{1, 1}));
 }
 
 TEST_F(TbffTest, GroupsOfOneBlockMergeIntoTheFirst) {
@@ -275,6 +339,13 @@ TEST_F(TbffTest, UnmodifiableGroupFixesUpItsBlock) {
     ASSERT_NE(level, ky.tlb_to_pw().end());
     EXPECT_EQ(level.value(), HOV_PULSE_WIDTH_1);
   }
+  // Already at the unmodifiable group's level: nothing to fix up.
+  set_level(m_regs[1], 1);
+  set_level(m_regs[2], 1);
+  TBFF_OPTIMIZATION_KY again(m_env);
+  again.find_all_interested_regs();
+  EXPECT_TRUE(again.pmux_groups().empty());
+  EXPECT_TRUE(again.fix_up_registers().empty());
 }
 
 TEST_F(TbffTest, PulseWidthFollowsTheLevelTheCellWasBuiltWith) {

@@ -74,6 +74,14 @@ TEST_F(TbffRunTest, WideningFollowsTheWorstHoldSlackPerCorner) {
   EXPECT_EQ(atom_level(m_regs[0]), 2);
   // Level 0 is below this part's floor: a register that needs it gets 1.
   EXPECT_EQ(widen(0, {{slow(), 5}}), 1);
+  // From level 0 the step to 2 is U(2) - U(0) = 44, not U(2) - U(1).
+  EXPECT_EQ(widen(0, {{slow(), 30}}), 1);
+  EXPECT_EQ(widen(0, {{slow(), 44}}), 2);
+  // A register at 0 ps is failing: held where it is without reading the
+  // pulse table, even at a corner the table does not know.
+  KEM_CORNER* unknown = reinterpret_cast<KEM_CORNER*>(&ky);
+  EXPECT_EQ(widen(2, {{unknown, 0}, {fast(), 500}}), 2);
+  EXPECT_EQ(expect_internal_error([&] { widen(2, {{unknown, 1}}); }).condition, "find != m_pulse_values.end()");
   // A register already failing keeps a wide group where it is.
   EXPECT_EQ(widen(2, {{slow(), -5}, {fast(), 500}}), 2);
   // A register without any slack allows the widest pulse.
@@ -125,6 +133,27 @@ TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
   }
 }
 
+// The optimal borrow is computed on the setup corners only, the hold-only
+// corner left out, and the corners stay set for the run to restore.
+TEST_F(TbffRunTest, BorrowComputationLeavesHoldOnlyCornersOut) {
+  build({3, 3}, {DeviceCorner::slow(), DeviceCorner::fast(), DeviceCorner{1, DeviceCorner::FAST, 900, 0, true}});
+  KY ky(m_env);
+  ASSERT_EQ(ky.timing_models().size(), 3u);
+  host::clear_calls();
+  ky.compute_optimal_borrowing_values();
+  EXPECT_EQ(sta_get_corners(), (std::vector<KEM_CORNER*>{slow(), fast()}));
+  EXPECT_EQ(sta_get_long_or_short_path_types(), std::vector<STA_DO_LONG_OR_SHORT_PATH_ANALYSIS>(2, STA_LONG_PATH_ANALYSIS));
+  EXPECT_EQ(host::sta::analysis_states(), (std::vector<int>{1, 2}));
+  // A level change updates the port model incrementally at the registers'
+  // locations and rebuilds the timing netlist around them.
+  ky.find_all_interested_regs();
+  host::clear_calls();
+  ky.set_pw_on_atoms_and_update(group(ky));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains(::testing::ContainsRegex("^WEXAN_ENV::run_w3j3\\(true, [1-9]")));
+  EXPECT_EQ(count_calls("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"), 1);
+  EXPECT_TRUE(m_env->get_post_spar_flag());
+}
+
 TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
   // Hold slack 220 ps slow at level 0: widened to 2; nothing borrows, so
   // the group is tightened back to the floor: two rebuilds.
@@ -139,6 +168,37 @@ TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
   KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   const KEM_NODE* d = kem->get_kem_node_from_iterm(m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
   EXPECT_GE(host::sta::node_worst_hold_slack(d->get_id(), 0), 0);
+}
+
+// Registers re-created at the floor level (as repopulation makes them) on a
+// clock too fast for their inputs: the run widens the group, the registers
+// borrow (at most their pulse), and clear_tbff's revert brings the group
+// back to the level it started at.
+TEST_F(TbffRunTest, BorrowingRegistersKeepTheirPulseAndRevertReturnsToTheStart) {
+  build({3, 3}, {}, {}, 40, 5);
+  for (VOK_ATOM_NODE* r : m_regs) set_level(r, 1);
+  host::options::set(1175, 1, "on");
+  velmo_optimize_tbff(m_env);
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  KEM_CORNER_MANAGER* cm = kem->get_corner_manager();
+  int borrowing = 0;
+  for (VOK_ATOM_NODE* r : m_regs) {
+    const int level = atom_level(r);
+    const KEM_NODE* keeper = kem->get_node(kem->get_cell_from_atom_id(r->get_id())->keeper_range()[0]);
+    for (KEM_CORNER* c : {slow(), fast()}) {
+      const int width = static_cast<int>(host::kem::pulse_width_ps(level) * c->get_timing_model().get_delay_scale() + 0.5);
+      const auto entries = cm->get_current_borrow_db(c).find(static_cast<unsigned>(keeper->get_id()));
+      if (entries == cm->get_current_borrow_db(c).end()) continue;
+      for (const auto& e : entries.value())
+        for (int v : e) {
+          EXPECT_LE(v, width);
+          borrowing += v > 0;
+        }
+    }
+  }
+  EXPECT_GT(borrowing, 0);
+  velmo_revert_tbff(m_env);
+  for (VOK_ATOM_NODE* r : m_regs) EXPECT_EQ(atom_level(r), 1);
 }
 
 // ---------------------------------------------------------------- tightening
@@ -305,3 +365,4 @@ TEST_F(TbffRunTest, HopDelaysFollowCornersTheOptimiserLoads) {
 }
 
 }  // namespace
+
