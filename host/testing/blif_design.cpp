@@ -357,14 +357,18 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
   return spec;
 }
 
-bool configure_fit_device(int family, std::string* why) {
+bool configure_fit_device(int family, std::string* why, int extra_registers,
+                          const std::function<void(DeviceSpec*)>& adjust) {
   SIZING sizing;
   sizing.routing_tracks = kFitRoutingTracks;
   sizing.lab_atom_limit = kFitLabAtomLimit;
   sizing.pins_per_pad_tile = kFitPinsPerPadTile;
   sizing.track_reference_labs = kFitTrackReferenceLabs;
   DeviceSpec sized;
-  if (!solve_device_size(count_resources(*host::vok::top_netlist()), family, sizing, &sized, why)) return false;
+  RESOURCE_COUNTS need = count_resources(*host::vok::top_netlist());
+  need.registers += std::max(0, extra_registers);
+  if (!solve_device_size(need, family, sizing, &sized, why)) return false;
+  if (adjust) adjust(&sized);
   host::device::configure(sized);
   return true;
 }

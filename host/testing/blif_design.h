@@ -20,6 +20,7 @@
 // "q~ce" = reset or enable (the polarities folded into both LUTs). The
 // power-up value is the register's powers-up flag; "don't care" and
 // "unknown" power up low.
+#include <functional>
 #include <string>
 
 #include "dev/dev_spec.h"
@@ -148,6 +149,10 @@ inline constexpr int kFitTrackReferenceLabs = 450;
 
 // Sizes the device to the top netlist with velmo-fit's settings above and
 // configures it; false with the reason when no device of the family holds it.
-bool configure_fit_device(int family, std::string* why);
+// `extra_registers` more registers than the netlist has are given room (what
+// a pass of the flow may add before placement); `adjust`, when given, sets
+// switches on the sized device's description before it is built.
+bool configure_fit_device(int family, std::string* why, int extra_registers = 0,
+                          const std::function<void(DeviceSpec*)>& adjust = {});
 
 }  // namespace host::testing

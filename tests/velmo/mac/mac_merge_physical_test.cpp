@@ -9,6 +9,7 @@
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -19,9 +20,12 @@
 using host::testing::expect_internal_error;
 using host::testing::Family;
 using host::testing::MAC_BUILDER;
+using host::testing::SIG;
 using ::testing::ElementsAre;
 
 namespace {
+
+constexpr auto P408 = DB_MAC_DATA_AX;
 
 class MacMergePhysicalTest : public host::testing::EnvTest {
 protected:
@@ -108,6 +112,15 @@ TEST_F(MacMergePhysicalTest, DisabledNoLocationsOrNoMacsChangeNothing) {
               HasDebugLine("VELMO_MAC_PHYSICAL_MERGE: Using 1 DSP blocks whereas the total number of DSPs coming in "
                            "is 2."));
   EXPECT_EQ(host::call_count("WEXAN_MAC_LOCATION_CHECK::work"), 1);
+  // The operation's profiling bin carries the component's tag and no group.
+  int opened = 0;
+  for (const auto& e : host::bins::events())
+    if (e.action == "open" && e.name == "Physical DSP merging op: main") {
+      ++opened;
+      EXPECT_EQ(e.group, "");
+      EXPECT_EQ(e.tag, "VELMO");
+    }
+  EXPECT_GT(opened, 0);
 
   host::testing::device(Family::code(7)).build();
   EXPECT_EQ(expect_internal_error([&] { run(); }).condition, "unsupported family");
@@ -146,6 +159,41 @@ TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   EXPECT_FALSE(exists(near2));
   EXPECT_TRUE(exists(far1.id()));
   EXPECT_TRUE(exists(far2.id()));
+}
+
+TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakesItsClocks) {
+  // Clock sharing maps the second MAC's clocks onto the first's: a MAC with
+  // a free clock takes one with a single clock, not the other way round. The
+  // two MACs do not pair (the single one comes first), so each is placed
+  // alone; the location takes the second only when its occupant, merged
+  // first, takes its clocks.
+  auto build = [](bool single_has_room_elsewhere) {
+    host::testing::device(Family::KX).build();
+    auto n = host::testing::netlist();
+    SIG k0 = n.input_port("k0"), k1 = n.input_port("k1");
+    auto single = mac_at(n, "single", 4, 1).clk(k0, 0).port_clock(P408, 1);
+    // A larger legal area places it after the other.
+    if (single_has_room_elsewhere)
+      single.locked_box(4, 1, 4, 2);
+    else
+      single.locked(4, 1, 0);
+    auto roomy = mac_at(n, "roomy", 4, 1).locked(4, 1, 0);
+    roomy->add_input_term(DB_INPUT_PORT_CLK, 0);
+    roomy.clk(k1, 1).port_clock(P408, 2);
+    return std::make_pair(single.id(), roomy.id());
+  };
+  const auto [single, roomy] = build(true);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(mac_count(), 1);
+  EXPECT_TRUE(exists(roomy));
+  EXPECT_FALSE(exists(single));
+
+  // Placed first, the single MAC keeps the location to itself: no fit.
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  while (!top->empty()) top->remove(top->get_atom_list().back());
+  build(false);
+  EXPECT_FALSE(run());
+  EXPECT_EQ(mac_count(), 2);
 }
 
 TEST_F(MacMergePhysicalTest, ChainedPairsAreNeverSplit) {

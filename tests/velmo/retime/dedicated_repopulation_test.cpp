@@ -9,6 +9,7 @@
 #include "common/host_call_log.h"
 #include "thr/thr_drl.h"
 #include "common/host_script.h"
+#include "gen/gen_profile.h"
 #include "gesk/gesk_bundle.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
@@ -75,6 +76,15 @@ TEST_F(DedicatedRepopulationTest, NonZotaDeviceChangesNothing) {
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_EQ(metadata(r, "P2C_ZOTA"), "");
   EXPECT_THAT(host::debug::texts(), HasDebugLine("DEDICATED_REPOPULATION: not a real zota device, skip"));
+  // The run's profiling bin, in its group with the component's tag.
+  int opened = 0;
+  for (const auto& e : host::bins::events())
+    if (e.action == "open" && e.name == "P2C Dedicated Depopulation") {
+      ++opened;
+      EXPECT_EQ(e.group, "VPR - Other");
+      EXPECT_EQ(e.tag, "VELMO");
+    }
+  EXPECT_EQ(opened, 1);
 }
 
 TEST_F(DedicatedRepopulationTest, BothForcingsAreAnErrorAndTheEngineIsNeverMade) {
@@ -131,6 +141,11 @@ TEST_F(DedicatedRepopulationTest, AcceptedRegistersAreRecordedMarkedAndHandedToT
   EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 1);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("P2C dedicated depopulation depops 2 core ff"));
   EXPECT_EQ(host::counters::get("yun_utility"), 0);
+  // The engine's answer is the pass's: a refusal is no success.
+  MGR refused(m_env);
+  host::script::queue<bool>("YUN_UTILITY::depopulate_registers").push(false);
+  EXPECT_FALSE(refused.depopulation());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 2);
 }
 
 TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFivePaths) {

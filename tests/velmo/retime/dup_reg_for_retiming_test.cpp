@@ -17,6 +17,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/sim.h"
 #include "tibex/tibex_location_constraint.h"
+#include "velmo_dup_reg_for_retiming.h"
 #include "velmo_retimer.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_atom_mod_drc.h"
@@ -229,7 +230,38 @@ TEST_F(DupRegTest, ACombinationalCycleEndsTheWalk) {
   a.input(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0, b);
   n.reg("q").clk(clk).d(b);
   n.reg("s").clk(n.input_port("other")).d(r);
+  // The walk visits depth first in fan-out order; an atom met again while
+  // its own walk is open answers with its incomplete record.
+  VELMO_DRR_INFO_CACHE cache;
+  const VELMO_DRR_ATOM_INFO* info = velmo_drr_get_info_for_atom(a, cache, true);
+  EXPECT_TRUE(info->m_complete);
+  EXPECT_FALSE(info->m_multiple_clocks);
+  EXPECT_TRUE(info->m_feeds_non_aclr);
+  std::vector<std::string> walk;
+  for (const std::string& t : host::debug::texts())
+    if (t.rfind("Checking atom ", 0) == 0 || t.rfind("    ", 0) == 0) walk.push_back(t.substr(0, t.find(" returning ")));
+  EXPECT_THAT(walk, ::testing::ElementsAre("Checking atom a", "    recursing", "Checking atom b", "    recursing",
+                                           "Checking atom a", "    incomplete:", "Checking atom q",
+                                           "    hit terminal", "    q", "    b", "    a"));
   run();
+  expect_totals(0, 0, 1, 1);
+}
+
+TEST_F(DupRegTest, AChainDeeperThanTheCallStackIsWalked) {
+  constexpr int DEPTH = 100000;
+  auto n = host::testing::netlist();
+  auto c1 = n.input_port("c1");
+  auto r = n.reg("r").clk(c1).d(n.input_port("in")).atom();
+  auto own = n.reg("own").clk(c1).d(r).atom();
+  host::testing::SIG s = r;
+  for (int i = 0; i < DEPTH; ++i) s = n.lut("l" + std::to_string(i), {s}, 0x2);
+  n.reg("end").clk(n.input_port("c2")).d(s);
+  run();
+  // The chain ends on another clock: it moves to one copy, the own load stays.
+  EXPECT_EQ(driver_of(own, DB_INPUT_PORT_DATA_IN), r);
+  VOK_ATOM_NODE* copy = driver_of(n.find("l0"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, r);
   expect_totals(0, 0, 1, 1);
 }
 
