@@ -196,6 +196,61 @@ TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakes
   EXPECT_EQ(mac_count(), 2);
 }
 
+TEST_F(MacMergePhysicalTest, TiesGoToTheLowerRowAndColumnAndPairsOnlyToFreeLocations) {
+  // DSP columns 2 and 4, DSP locations on rows 1, 3, 5 and 7.
+  host::testing::device(Family::KY).grid(7, 10).dsp_columns({2, 4}).ram_columns({}).build();
+  auto n = host::testing::netlist();
+  // Halfway between rows 1 and 3 of column 2: the lower row.
+  const int row_tie = n.mac("row_tie").mode(9).analytic(2, 2).id();
+  // Halfway between columns 2 and 4: the lower column, at its own row 5.
+  const int column_tie = n.mac("column_tie").mode(9).analytic(3, 5).id();
+  // A pair whose first MAC's row holds a MAC placed earlier (a smaller legal
+  // area) that would take either as its partner: the pair goes to the next
+  // free location instead of joining it.
+  const int occupant = mac_at(n, "occupant", 4, 9).locked(4, 7, 0).id();
+  const int p = mac_at(n, "p", 4, 7).id();
+  const int q = mac_at(n, "q", 4, 7.2f).id();
+  cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_on("velmo_mac_merge_for_density");
+  EXPECT_TRUE(run());
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  auto loc = [&](const std::string& name) {
+    const auto at = dump.find("\"" + name + "\",");
+    if (at == std::string::npos) return std::string("none");
+    const auto open = dump.find('[', at);
+    return dump.substr(open, dump.find(']', open) - open + 1);
+  };
+  EXPECT_EQ(loc("row_tie"), "[2, 1, 0]");
+  EXPECT_EQ(loc("column_tie"), "[2, 5, 0]");
+  EXPECT_EQ(loc("occupant"), "[4, 7, 0]");
+  EXPECT_EQ(loc("p"), "[4, 5, 0]");
+  EXPECT_EQ(loc("q"), "[4, 5, 1]");
+  EXPECT_TRUE(exists(occupant));
+  EXPECT_TRUE(exists(p));
+  EXPECT_FALSE(exists(q));
+  (void)row_tie;
+  (void)column_tie;
+}
+
+TEST_F(MacMergePhysicalTest, AMergedPairCountsTheUsageOfBothMacs) {
+  // One virtual DSP block; a mode-2 MAC uses half of one. One pair fits it,
+  // two pairs on two locations use two blocks: too many.
+  for (const int pairs : {1, 2}) {
+    host::testing::device(Family::KX).element_int_data(264, 1, 0).element_int_data(264, 2, 1).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    auto n = host::testing::netlist();
+    for (int i = 0; i < pairs; ++i) {
+      mac_at(n, "a" + std::to_string(i), 4, 1 + 4 * i);
+      mac_at(n, "b" + std::to_string(i), 4, 1 + 4 * i);
+    }
+    cfg_set_on("velmo_mac_merge_for_density");
+    EXPECT_EQ(run(), pairs == 1) << pairs;
+    EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").size(), pairs == 1 ? 0u : 1u) << pairs;
+    EXPECT_EQ(mac_count(), pairs == 1 ? 1 : 4) << pairs;
+  }
+}
+
 TEST_F(MacMergePhysicalTest, ChainedPairsAreNeverSplit) {
   host::testing::device(Family::KZ).build();
   auto n = host::testing::netlist();

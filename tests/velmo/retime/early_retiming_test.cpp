@@ -117,9 +117,11 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   for (int id : gobbled) EXPECT_EQ(kem->get_cell_from_atom_id(id), nullptr) << id;
   m_env->incremental_taint_rebuild();
   ASSERT_EQ(host::hov::current_kem_netlist(), kem);
-  for (int id = 0; id < kem->get_node_count(); ++id)
-    if (const KEM_NODE* node = kem->get_node(id))
+  for (int id = 0; id < kem->get_node_count(); ++id) {
+    if (const KEM_NODE* node = kem->get_node(id)) {
       EXPECT_EQ(std::count(gobbled.begin(), gobbled.end(), node->get_atom_id()), 0) << id;
+    }
+  }
   EXPECT_FALSE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
   EXPECT_FALSE(r->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->is_connected());
   EXPECT_EQ(n.find("l3"), nullptr);

@@ -133,7 +133,7 @@ TEST_F(ZotaTest, DepopulationUnplacesUnlockedZotaRegistersUnderTheTableReason) {
                                       "WEXAN_PIZ_TABLE::pop_reason"}));
   EXPECT_TRUE(bin_opened("Depopulate Netlist"));
   for (const auto& e : host::bins::events())
-    if (e.name == "Depopulate Netlist") {
+    if (e.action == "open" && e.name == "Depopulate Netlist") {
       EXPECT_EQ(e.group, "Prefit - Other");
       EXPECT_EQ(e.tag, "VELMO");
     }
