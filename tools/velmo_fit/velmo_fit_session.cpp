@@ -22,6 +22,7 @@
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
 #include "yun/host_yun_env.h"
+#include "zel/zel_atom_util.h"
 #include "zel/zel_dev_zota_util.h"
 
 #include "velmo_default_design.inc"
@@ -55,13 +56,23 @@ void declare_default_clocks(const VOK_ATOM_NETLIST& top, const std::map<std::str
 // Room for the register copies the duplication ahead of early retiming may
 // add before placement (0 when it is off): a register with two or more loads
 // gets at most one copy per strategy that is on (the boundary strategy one
-// per load, and only with partitions), never more than it has loads nor the
+// per load, and only with partitions; the clear strategy only in a design
+// with clear loads), never more than it has loads nor the
 // per-register limit; each strategy's copies stay within its total limit.
 // The pass's own limits, so the device built before it holds what it does.
 int duplication_register_room(const host::testing::DESIGN_SETTINGS& settings) {
   if (!cfg_is_on("early_retiming_pre_dup_regs", false)) return 0;
   const bool partitions = cfg_is_on("dup_regs_for_retiming_for_partitions", true) && !settings.partitions.empty();
-  const bool aclears = cfg_is_on("dup_regs_for_retiming_for_aclears", true);
+  // Copies for clears need a clear load somewhere in the design.
+  bool any_clear = false;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+    for (const VOK_ATOM_ITERM* t : a->citerms())
+      if (t->is_connected()) {
+        const int port = static_cast<int>(t->get_port_type());
+        any_clear = any_clear || (port == DB_INPUT_PORT_ACLR && !ZEL_ATOM_UTIL::is_clear_iterm_sclear(t)) ||
+                    port == 39 || port == 40;  // the asynchronous clears of other cells
+      }
+  const bool aclears = cfg_is_on("dup_regs_for_retiming_for_aclears", true) && any_clear;
   const bool clocks = cfg_is_on("dup_regs_for_retiming_for_diff_clocks", true);
   const long long per_reg = std::max(0, cfg_get_int_value("dup_regs_for_retiming_max_dups_per_reg", 50));
   long long partition_copies = 0, aclear_copies = 0, clock_copies = 0;
