@@ -106,7 +106,7 @@ void VELMO_DEDICATED_REPOPULATION_MGR::set_metadata(const VOK_ATOM_NODE* atom, c
 }
 
 bool VELMO_DEDICATED_REPOPULATION_MGR::work() {
-  VELMO_SCOPED_PROFILE_BIN bin("P2C Dedicated Depopulation", "VPR - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("P2C Dedicated Depopulation", "VPR - Other", "VELMO");
   if (WEXAN_ENV::get_env() == nullptr) l_internal_error("env", __LINE__);
   if (!ZEL_DEV_ZOTA_UTIL::is_zota_device(m_env->get_cmp(), 0)) {
     msg_vdebug_impl(2, "DEDICATED_REPOPULATION: not a real zota device, skip");

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cfg/cfg.h"
 #include "gen/gen_profile.h"
@@ -110,62 +112,126 @@ void VELMO_DRR_ATOM_INFO::check_clocks(const VOK_ATOM_NODE* atom) {
   m_feeds_aclr = m_feeds_non_aclr = m_crosses_partition = m_within_partition = false;
 }
 
-VELMO_DRR_ATOM_INFO* velmo_drr_get_info_for_atom(const VOK_ATOM_NODE* atom, VELMO_DRR_INFO_CACHE& cache, bool extra) {
-  if (extra) msg_vdebug_impl(2, "Checking atom %s", l_path(atom).c_str());
-  VELMO_DRR_ATOM_INFO* info = &cache[static_cast<unsigned>(atom->get_id())];
-  if (info->m_visited) {
-    if (extra)
-      msg_vdebug_impl(2, info->m_complete ? "    completed: returning %s" : "    incomplete: returning %s",
-                      l_text(*info).c_str());
-    return info;
-  }
-  if (l_is_comb(atom)) {
-    if (extra) msg_vdebug_impl(2, "    recursing");
-    info->m_visited = true;
-    for (VOK_ATOM_OTERM* o : atom->coterms()) {
-      for (VOK_ATOM_ITERM* t : o->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
-        const VOK_ATOM_NODE* a = t ? t->get_my_node() : nullptr;
-        if (a != nullptr) {
-          const VELMO_DRR_ATOM_INFO* sub = velmo_drr_get_info_for_atom(a, cache, extra);
-          if (sub->m_multiple_clocks) {
-            info->m_multiple_clocks = true;
-            if (info->m_clock_oterm == nullptr) {
-              info->m_clock_oterm = sub->m_clock_oterm;
-              info->m_invert = sub->m_invert;
-            }
-          } else if (sub->m_clock_oterm != nullptr) {
-            if (info->m_clock_oterm == nullptr) {
-              info->m_clock_oterm = sub->m_clock_oterm;
-              info->m_invert = sub->m_invert;
-            } else if (info->m_clock_oterm != sub->m_clock_oterm || info->m_invert != sub->m_invert) {
-              info->m_multiple_clocks = true;
-            }
-          }
-          info->m_feeds_aclr = info->m_feeds_aclr || sub->m_feeds_aclr;
-          info->m_feeds_non_aclr = info->m_feeds_non_aclr || sub->m_feeds_non_aclr;
-          info->m_crosses_partition = info->m_crosses_partition || sub->m_crosses_partition;
-          info->m_within_partition = info->m_within_partition || sub->m_within_partition;
-          if (!l_is_comb(a)) {
-            if (l_is_aclr_load(t))
-              info->m_feeds_aclr = true;
-            else
-              info->m_feeds_non_aclr = true;
-          }
-        }
-        if (t != nullptr && t->get_source(VOK_TRAVERSE_HIERARCHICAL) == t->get_source(VOK_TRAVERSE_AS_STORED))
-          info->m_within_partition = true;
-        else
-          info->m_crosses_partition = true;
+namespace {
+
+// What sink `t` of a combinational atom adds to the atom's record `info`:
+// the record `sub` of the sink's atom `a` (null for a term without an atom),
+// the load kind of a sequential sink, and whether the connection stays
+// within its partition.
+void l_fold_sink(VELMO_DRR_ATOM_INFO* info, const VOK_ATOM_ITERM* t, const VOK_ATOM_NODE* a,
+                 const VELMO_DRR_ATOM_INFO* sub) {
+  if (a != nullptr) {
+    if (sub->m_multiple_clocks) {
+      info->m_multiple_clocks = true;
+      if (info->m_clock_oterm == nullptr) {
+        info->m_clock_oterm = sub->m_clock_oterm;
+        info->m_invert = sub->m_invert;
+      }
+    } else if (sub->m_clock_oterm != nullptr) {
+      if (info->m_clock_oterm == nullptr) {
+        info->m_clock_oterm = sub->m_clock_oterm;
+        info->m_invert = sub->m_invert;
+      } else if (info->m_clock_oterm != sub->m_clock_oterm || info->m_invert != sub->m_invert) {
+        info->m_multiple_clocks = true;
       }
     }
-    if (!info->m_visited) l_internal_error("m_visited", __LINE__);
-    info->m_complete = true;
-  } else {
-    if (extra) msg_vdebug_impl(2, "    hit terminal");
-    info->check_clocks(atom);
+    info->m_feeds_aclr = info->m_feeds_aclr || sub->m_feeds_aclr;
+    info->m_feeds_non_aclr = info->m_feeds_non_aclr || sub->m_feeds_non_aclr;
+    info->m_crosses_partition = info->m_crosses_partition || sub->m_crosses_partition;
+    info->m_within_partition = info->m_within_partition || sub->m_within_partition;
+    if (!l_is_comb(a)) {
+      if (l_is_aclr_load(t))
+        info->m_feeds_aclr = true;
+      else
+        info->m_feeds_non_aclr = true;
+    }
   }
-  if (extra) msg_vdebug_impl(2, "    %s returning %s", l_path(atom).c_str(), l_text(*info).c_str());
-  return info;
+  if (t != nullptr && t->get_source(VOK_TRAVERSE_HIERARCHICAL) == t->get_source(VOK_TRAVERSE_AS_STORED))
+    info->m_within_partition = true;
+  else
+    info->m_crosses_partition = true;
+}
+
+// A combinational atom whose fan-out is being walked: its output terms and
+// the sinks of the current one, with the positions reached.
+struct DRR_WALK_FRAME {
+  const VOK_ATOM_NODE* atom;
+  VELMO_DRR_ATOM_INFO* info;
+  std::vector<VOK_ATOM_OTERM*> oterms;
+  std::size_t next_oterm = 0;
+  std::vector<VOK_ATOM_ITERM*> sinks;
+  std::size_t next_sink = 0;
+};
+
+}  // namespace
+
+// A depth-first walk of the fan-out, on an explicit stack so that a deep
+// combinational chain cannot exhaust the call stack. Atoms are visited, and
+// records folded, in the order of the natural recursion.
+VELMO_DRR_ATOM_INFO* velmo_drr_get_info_for_atom(const VOK_ATOM_NODE* atom, VELMO_DRR_INFO_CACHE& cache, bool extra) {
+  std::vector<DRR_WALK_FRAME> stack;
+  // Starts on one atom: its finished record, or null when its walk was
+  // pushed on the stack.
+  auto open = [&](const VOK_ATOM_NODE* a) -> VELMO_DRR_ATOM_INFO* {
+    if (extra) msg_vdebug_impl(2, "Checking atom %s", l_path(a).c_str());
+    VELMO_DRR_ATOM_INFO* info = &cache[static_cast<unsigned>(a->get_id())];
+    if (info->m_visited) {
+      if (extra)
+        msg_vdebug_impl(2, info->m_complete ? "    completed: returning %s" : "    incomplete: returning %s",
+                        l_text(*info).c_str());
+      return info;
+    }
+    if (l_is_comb(a)) {
+      if (extra) msg_vdebug_impl(2, "    recursing");
+      info->m_visited = true;
+      DRR_WALK_FRAME frame{a, info, {}, 0, {}, 0};
+      for (VOK_ATOM_OTERM* o : a->coterms()) frame.oterms.push_back(o);
+      stack.push_back(std::move(frame));
+      return nullptr;
+    }
+    if (extra) msg_vdebug_impl(2, "    hit terminal");
+    info->check_clocks(a);
+    if (extra) msg_vdebug_impl(2, "    %s returning %s", l_path(a).c_str(), l_text(*info).c_str());
+    return info;
+  };
+
+  VELMO_DRR_ATOM_INFO* done = open(atom);  // the record of the walk that finished last
+  if (done != nullptr) return done;
+  while (!stack.empty()) {
+    DRR_WALK_FRAME& f = stack.back();
+    if (done != nullptr) {  // the sink the frame descended into is finished
+      const VOK_ATOM_ITERM* t = f.sinks[f.next_sink];
+      l_fold_sink(f.info, t, t->get_my_node(), done);
+      ++f.next_sink;
+      done = nullptr;
+    }
+    bool descended = false;
+    while (!descended) {
+      if (f.next_sink < f.sinks.size()) {
+        const VOK_ATOM_ITERM* t = f.sinks[f.next_sink];
+        const VOK_ATOM_NODE* a = t != nullptr ? t->get_my_node() : nullptr;
+        const VELMO_DRR_ATOM_INFO* sub = a != nullptr ? open(a) : nullptr;
+        if (a != nullptr && sub == nullptr) {
+          descended = true;  // `f` may have moved with the push
+          break;
+        }
+        l_fold_sink(f.info, t, a, sub);
+        ++f.next_sink;
+      } else if (f.next_oterm < f.oterms.size()) {
+        f.sinks.clear();
+        for (VOK_ATOM_ITERM* t : f.oterms[f.next_oterm++]->fanout(VOK_TRAVERSE_HIERARCHICAL)) f.sinks.push_back(t);
+        f.next_sink = 0;
+      } else {
+        if (!f.info->m_visited) l_internal_error("m_visited", __LINE__);
+        f.info->m_complete = true;
+        if (extra) msg_vdebug_impl(2, "    %s returning %s", l_path(f.atom).c_str(), l_text(*f.info).c_str());
+        done = f.info;
+        stack.pop_back();
+        break;
+      }
+    }
+  }
+  return done;
 }
 
 std::vector<VOK_ATOM_NODE*> drr_duplicate_for_iterms(VOK_ATOM_NODE* reg,

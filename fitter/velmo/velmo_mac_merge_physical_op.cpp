@@ -47,7 +47,7 @@ const DB_OUTPUT_PORT_TYPE CHAIN_OUTPUT_PORTS[] = {DB_MAC_SCANOUT, DB_MAC_CHAINOU
 class BIN_SCOPE {
 public:
   BIN_SCOPE()
-      : m_handle(GEN_PROFILE_BINS::open_with_tag("VELMO", "Physical DSP merging op: main", 2147483647, nullptr)) {}
+      : m_handle(GEN_PROFILE_BINS::open_with_tag(nullptr, "Physical DSP merging op: main", 2147483647, "VELMO")) {}
   ~BIN_SCOPE() { GEN_PROFILE_BINS::close_recursively(m_handle); }
   BIN_SCOPE(const BIN_SCOPE&) = delete;
   BIN_SCOPE& operator=(const BIN_SCOPE&) = delete;
@@ -665,7 +665,9 @@ bool VELMO_MAC_MERGE_PHYSICAL_OP::is_legal(const VELMO_MAC_MERGE_NODE& node, int
   const VELMO_DSP_FLOORPLAN_CELL& cell = m_dsp_floorplan[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)];
   if (cell.first == -1) return true;
   if (require_empty || cell.second != -1) return false;
-  return compatible(node, m_mac_atom_info[static_cast<std::size_t>(cell.first)]);
+  // Clock sharing maps the second MAC's clocks onto the first's, so the test runs in the order
+  // perform_merges will merge the cell: occupant first, newcomer second.
+  return compatible(m_mac_atom_info[static_cast<std::size_t>(cell.first)], node);
 }
 
 int VELMO_MAC_MERGE_PHYSICAL_OP::pair_distance(const VELMO_DSP_FLOORPLAN_CELL& cell) const {

@@ -268,7 +268,12 @@ bool VELMO_QDSP_MERGE_UTIL_INTERFACE::mac_atoms_are_compatible(std::vector<VOK_A
   const VOK_MAC_MODE_ENUM mode2 = modes != nullptr ? modes->at(1) : get_mergeable_mode_of_atom(second);
   if (mode1 != mode2 || !is_valid_mode_for_merging(mode1)) return false;
   if (!do_all_iterms_on_bus_match(first, second, BUS_PORT)) return false;
-  if (!check_or_modify_clock_usage_on_mac(first, second, mode1, true)) return false;
+  // merge_mac_atoms puts a scan-chain driver first before it shares clocks, and clock sharing is
+  // not symmetric: check the clocks in the order the merge will modify them.
+  const bool driver_second = src_scanout_to_dest(second, first);
+  VOK_ATOM_NODE* clock_first = driver_second ? second : first;
+  VOK_ATOM_NODE* clock_second = driver_second ? first : second;
+  if (!check_or_modify_clock_usage_on_mac(clock_first, clock_second, mode1, true)) return false;
   if (!check_misc_mac_settings(first, second, mode1)) return false;
   if (!check_scan_chain_settings(first, second, mode1)) return false;
   WEXAN_ATOM_MOD_DRC* atom_mod = m_env->get_atom_mod_drc();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <unordered_set>
 
 #include "cfg/cfg.h"
@@ -224,6 +226,8 @@ VELMO_RESYN::VELMO_RESYN(CMP_FACADE *cmp, WEXAN_ENV *env, bool physical)
       m_hov_accessories(hov_get_accessories()),
       m_timing_model(std::make_unique<EWT_TABLE_TIMING_MODEL>()),
       m_physical(physical), m_debug(belq_debug_is_on()) {
+  // The resynthesis engine builds LUTs of at most six inputs.
+  VOK_LUTMASK::max_num_inputs = 6;
   m_sta_cmd = cfg_get_value("belq_resyn_sta_cmd");
   if (m_sta_cmd.empty()) {
     if (cfg_is_on("velmo_belq_report_all_clocks", m_debug))
@@ -324,8 +328,7 @@ bool VELMO_RESYN::perform_timing_analysis(WEXAN_HOV_UTILITY *hov,
 }
 
 VOK_ATOM_ITERM *VELMO_RESYN::get_kem_edge_iterm(KEM_EDGE *edge) {
-  if (!edge->is_live() || edge->is_excluded() ||
-      edge->get_kind() != KEM_EDGE_INTERCONNECT)
+  if (!edge->is_for_hov())
     return nullptr;
   KEM_NODE *dst = edge->get_dst_node();
   return dst ? dst->get_iterm() : nullptr;
@@ -530,13 +533,15 @@ void VELMO_RESYN::get_atom_fit_info(BELQ_FIT_INFO_MAP *fit,
   std::unordered_set<std::string> dont_touch;
   int user_count = 0;
   if (cfg_is_on("velmo_read_dont_touch_atom_names", false)) {
-    if (FILE *file = std::fopen("dont_touch.txt", "r")) {
+    std::ifstream file("dont_touch.txt");
+    if (file) {
       msg_vdebug_impl(2, "Reading don't touch atoms from file %s",
                       "dont_touch.txt");
-      char name[1001];
-      while (std::fscanf(file, "%1000s\n", name) == 1)
+      // Whitespace-separated names of any length: a long hierarchical name
+      // keeps its mark whole.
+      std::string name;
+      while (file >> name)
         dont_touch.insert(name);
-      std::fclose(file);
       msg_vdebug_impl(2, "Found %d don't touch names",
                       static_cast<int>(dont_touch.size()));
     }

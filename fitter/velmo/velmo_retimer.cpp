@@ -217,7 +217,7 @@ bool VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE* cmp, WEXAN_
     msg_post(MSG_VELMO::W::DEPOP_ENABLED_WITH_HOLD_OPTIMIZATION_OFF(), nullptr);
     return true;
   }
-  VELMO_SCOPED_PROFILE_BIN bin("Depopulate Netlist", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Depopulate Netlist", "Prefit - Other", "VELMO");
   l_hov_utility(env);
   WEXAN_PIZ_TABLE table("Depopulate Netlist");
   table.set_table_algorithm(kTableAlgorithm);
@@ -235,7 +235,7 @@ bool VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE* cmp, WEXAN_
 }
 
 bool VELMO_RETIMER::force_depop_ffs_for_zota(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("Force Depopulate Netlist (early)", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Force Depopulate Netlist (early)", "Prefit - Other", "VELMO");
   static const bool s_verbose = cfg_is_on("lutram_zota_debug_verbose", false);
   static bool s_user_depop = cfg_is_on("yun_depopulate_force_user_depop", false);
   static const bool s_lutram = cfg_is_on(
@@ -322,7 +322,7 @@ bool VELMO_RETIMER::force_depop_ffs_for_zota(WEXAN_ENV* env) {
 }
 
 bool VELMO_RETIMER::dedicated_depop_repop_for_p2c2p_zota(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("P2C Depopulation", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("P2C Depopulation", "Prefit - Other", "VELMO");
   static const bool s_depop_p2c = cfg_is_on("velmo_depop_p2c_ff", true);
   if (!s_depop_p2c) return true;
   VELMO_DEDICATED_REPOPULATION_MGR manager(env);
@@ -330,7 +330,7 @@ bool VELMO_RETIMER::dedicated_depop_repop_for_p2c2p_zota(WEXAN_ENV* env) {
 }
 
 bool VELMO_RETIMER::generate_zento_reg_restriction_report(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("Generate_zento_reg_restrictions_report", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Generate_zento_reg_restrictions_report", "Prefit - Other", "VELMO");
   static const bool s_dump_statistics = cfg_is_on("dump_retiming_capability_register_statistics", false);
   CMP_FACADE* cmp = env->get_cmp();
   if (!env->hov_is_on() ||
@@ -357,7 +357,7 @@ bool VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(bool repopulate
   util->prepare_repopulation();
   if (!l_has_zota_marked_reg(env->get_atom_netlist())) return true;
 
-  VELMO_SCOPED_PROFILE_BIN bin("Depopulation Atom Netlist Modifications", "VPR - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Depopulation Atom Netlist Modifications", "VPR - Other", "VELMO");
   static const bool s_force_repop_ea = cfg_is_on("yun_depopulate_force_repop_ea", true);
   const bool zota = ZEL_DEV_ZOTA_UTIL::is_zota_device(env->get_cmp(), 0);
   bool result = true;
@@ -376,7 +376,7 @@ bool VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(bool repopulate
 }
 
 void VELMO_RETIMER::retimer_merge_zotas(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("retimer_merge_zotas", "VPR - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("retimer_merge_zotas", "VPR - Other", "VELMO");
   if (env->get_yun_env() == nullptr) return;
   const bool verbose = cfg_is_on("route_fixup_flow_verbose", false);
   ZEL_ATOM_DUMPER dumper(env->get_chip_db_entry());
@@ -409,7 +409,7 @@ void VELMO_RETIMER::retimer_merge_zotas(WEXAN_ENV* env) {
 }
 
 void VELMO_RETIMER::dedicated_repopulate_uib_esram_c2p_core_atoms(WEXAN_ENV* env, VOK_RE_ROUTING_MODIFIER& modifier) {
-  VELMO_SCOPED_PROFILE_BIN bin("dedicated_repopulate_uib_esram_c2p_core_atoms", "VPR - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("dedicated_repopulate_uib_esram_c2p_core_atoms", "VPR - Other", "VELMO");
   YUN_UTILITY::ATOM_LIST registers;
   for (VOK_ATOM_NODE* atom : env->get_atom_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL))
     if (l_metadata_is(atom, "P2C_ZOTA", "UIB_ESRAM_C2P_ORIG")) registers.push_back(atom);
@@ -458,7 +458,7 @@ void l_dump(const char* label, const char* kem_file, bool with_kem) {
 // with `gobble`, deletes the LUTs this leaves without fan-out, generation by
 // generation.
 void l_hack_ce_aclr(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("Early Retiming HACK", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Early Retiming HACK", "Prefit - Other", "VELMO");
   static const bool s_delete_iterms = cfg_is_on("fit_hack_ce_aclr_delete_iterms", false);
   static const bool s_gobble = cfg_is_on("fit_hack_ce_aclr_gobble", false);
   std::vector<VOK_ATOM_NODE*> dangling;
@@ -541,7 +541,7 @@ bool VELMO_RETIMER::run_early_retiming_flow(WEXAN_ENV* env, const YUN_UTILITY::I
 
   bool result = true;
   if (run_retimer) {
-    VELMO_SCOPED_PROFILE_BIN bin("Early Retiming Flow", "Prefit - Other");
+    VELMO_SCOPED_PROFILE_BIN bin("Early Retiming Flow", "Prefit - Other", "VELMO");
     msg_vdebug_impl(2, "Running Early Retiming Flow");
     const OMZ_OPTION* fv = OMZ_DERIVED_OPTION::get_single_option(env->get_cmp()->get_option_namespace(),
                                                                  kFormalVerificationOption, true);
@@ -583,7 +583,7 @@ bool VELMO_RETIMER::run_early_retiming_flow(WEXAN_ENV* env, const YUN_UTILITY::I
 }
 
 bool VELMO_RETIMER::run_prefit_early_retiming_flow(WEXAN_ENV* env) {
-  VELMO_SCOPED_PROFILE_BIN bin("Prefit Early Retimer Flow", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Prefit Early Retimer Flow", "Prefit - Other", "VELMO");
   CMP_FACADE* cmp = env->get_cmp();
   bool run_retimer = ZEL_DEV_ZOTA_UTIL::is_early_retiming_enabled(cmp);
   if (run_retimer && SWAVO_RECOMPILE_OP::is_user_swavo_recompile_flow() &&
@@ -617,7 +617,7 @@ bool VELMO_RETIMER::run_prefit_early_retiming_flow(WEXAN_ENV* env) {
 
 bool VELMO_RETIMER::collect_candidate_list(CMP_FACADE*, WEXAN_ENV* env, std::vector<VOK_ATOM_NODE*>& out) {
   if (env->get_yun_env() == nullptr) return true;
-  VELMO_SCOPED_PROFILE_BIN bin("Collect Candidate List", "Prefit - Other");
+  VELMO_SCOPED_PROFILE_BIN bin("Collect Candidate List", "Prefit - Other", "VELMO");
   l_hov_utility(env);
   VELMO_YUN_ENV yun_env;
   ENGINE util = l_create_engine(yun_env, nullptr);

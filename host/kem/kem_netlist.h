@@ -154,6 +154,9 @@ public:
   // Two flag bits.
   unsigned get_flag_bits() const { return m_flag_bits; }
   int get_kind() const { return m_kind; }
+  // Whether the timing controller uses the edge: a live interconnect edge
+  // that is not excluded from analysis.
+  bool is_for_hov() const { return is_live() && !is_excluded() && get_kind() == KEM_EDGE_INTERCONNECT; }
   inline KEM_NODE* get_src_node() const;
   inline KEM_NODE* get_dst_node() const;
   // The input term an interconnect edge ends at (null for other kinds).

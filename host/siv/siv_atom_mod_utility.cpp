@@ -5,13 +5,44 @@
 #include <string>
 
 #include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "kem/kem_netlist.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_utilities.h"
 
 namespace {
 std::atomic<int> l_live{0};
+
+// Whether the timing netlist has a cell standing for this very atom (atom
+// ids of scratch netlists may repeat those of the design).
+bool l_has_timing_cell(const KEM_NETLIST* kem, const VOK_ATOM_NODE* atom) {
+  const KEM_NETLIST_CELL* cell = kem != nullptr ? kem->get_cell_from_atom_id(atom->get_id()) : nullptr;
+  if (cell == nullptr) return false;
+  for (int id : cell->get_node_ids())
+    if (const KEM_NODE* n = kem->get_node(id); n != nullptr && n->get_atom() == atom) return true;
+  return false;
 }
+
+// A deleted atom leaves no node behind in the timing netlists: its cell goes
+// at once (a later rebuild would otherwise follow the nets it drove into the
+// freed atom), and the atoms whose nodes lost an edge are tainted, so that
+// the next timing update recomputes them.
+void l_drop_timing_cells(int atom_id, KEM_NETLIST* current, KEM_NETLIST* set_aside) {
+  for (KEM_NETLIST* kem : {current, set_aside}) {
+    if (kem == nullptr) continue;
+    KEM_DIRTY dirty;
+    kem->rebuild_atoms(host::vok::top_netlist(), {atom_id}, &dirty);
+    if (kem != current) continue;
+    HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
+    for (const std::vector<int>* nodes : {&dirty.arrival, &dirty.required})
+      for (int id : *nodes)
+        if (const KEM_NODE* n = kem->get_node(id); n != nullptr && n->get_atom_id() >= 0)
+          taints->taint_atom(static_cast<unsigned>(n->get_atom_id()));
+  }
+}
+}  // namespace
 
 SIV_ATOM_MOD_UTILITY::SIV_ATOM_MOD_UTILITY(int algorithm, WEXAN_PIZ_TABLE* table)
     : m_algorithm(algorithm), m_table(table) {
@@ -37,8 +68,13 @@ void SIV_ATOM_MOD_UTILITY::remove_node(VOK_ATOM_NODE* atom, bool flag) {
 }
 
 void SIV_ATOM_MOD_UTILITY::remove_now(VOK_ATOM_NODE* atom) {
-  add_row("remove_node", atom->get_id());
+  const int id = atom->get_id();
+  add_row("remove_node", id);
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  KEM_NETLIST* current = l_has_timing_cell(mgr->get_kem_netlist(), atom) ? mgr->get_kem_netlist() : nullptr;
+  KEM_NETLIST* set_aside = l_has_timing_cell(mgr->get_set_aside(), atom) ? mgr->get_set_aside() : nullptr;
   atom->get_parent_netlist()->remove(atom);
+  if (current != nullptr || set_aside != nullptr) l_drop_timing_cells(id, current, set_aside);
 }
 
 namespace host::siv {

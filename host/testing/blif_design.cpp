@@ -361,14 +361,17 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
   return spec;
 }
 
-bool configure_fit_device(int family, std::string* why, int columns) {
+bool configure_fit_device(int family, std::string* why, int columns, int extra_registers,
+                          const std::function<void(DeviceSpec*)>& adjust) {
   SIZING sizing;
   sizing.routing_tracks = kFitRoutingTracks;
   sizing.lab_atom_limit = kFitLabAtomLimit;
   sizing.pins_per_pad_tile = kFitPinsPerPadTile;
   sizing.track_reference_labs = kFitTrackReferenceLabs;
   DeviceSpec sized;
-  if (!solve_device_size(count_resources(*host::vok::top_netlist()), family, sizing, &sized, why)) return false;
+  RESOURCE_COUNTS need = count_resources(*host::vok::top_netlist());
+  need.registers += std::max(0, extra_registers);
+  if (!solve_device_size(need, family, sizing, &sized, why)) return false;
   if (columns > 0) {
     // A device of the series the user asked for: at least the sized one, at
     // most the largest; the fabric as wide as the sized device's.
@@ -382,6 +385,7 @@ bool configure_fit_device(int family, std::string* why, int columns) {
     sized = sizing_series_spec(columns - 12, family, sizing);
     sized.routing_tracks = tracks;
   }
+  if (adjust) adjust(&sized);
   host::device::configure(sized);
   return true;
 }

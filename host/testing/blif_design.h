@@ -20,6 +20,7 @@
 // "q~ce" = reset or enable (the polarities folded into both LUTs). The
 // power-up value is the register's powers-up flag; "don't care" and
 // "unknown" power up low.
+#include <functional>
 #include <string>
 
 #include "dev/dev_spec.h"
@@ -150,6 +151,10 @@ inline constexpr int kFitTrackReferenceLabs = 450;
 // configures it; false with the reason when no device of the family holds it.
 // `columns` > 0 asks for that grid of the series instead (12 + k columns),
 // which must hold the design and be no larger than the largest.
-bool configure_fit_device(int family, std::string* why, int columns = 0);
+// `extra_registers` more registers than the netlist has are given room (what
+// a pass of the flow may add before placement); `adjust`, when given, sets
+// switches on the sized device's description before it is built.
+bool configure_fit_device(int family, std::string* why, int columns = 0, int extra_registers = 0,
+                          const std::function<void(DeviceSpec*)>& adjust = {});
 
 }  // namespace host::testing

@@ -3,6 +3,7 @@
 #include "sta/sta_io_constraints.h"
 #include "yova/yova_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -178,11 +179,30 @@ public:
         s.device_columns = ranged(v, "device_columns", "device_columns");
       } else if (key == "partitions") {
         s.partitions = parse_partition_settings(v.dump(), m_file);
+      } else if (key == "device") {
+        s.device = device_flags(v);
       } else {
         fail("unknown key '" + key + "'");
       }
     }
     return s;
+  }
+
+  // "device": {name: bool, ...} with names of device_flag_names().
+  std::map<std::string, bool> device_flags(const json& v) const {
+    if (!v.is_object()) fail("device must be an object of switch: true or false");
+    const std::vector<std::string>& known = device_flag_names();
+    std::map<std::string, bool> flags;
+    for (const auto& [name, value] : v.items()) {
+      if (std::find(known.begin(), known.end(), name) == known.end()) {
+        std::string list;
+        for (const std::string& k : known) list += (list.empty() ? "" : ", ") + k;
+        fail("unknown device switch 'device." + name + "' (valid: " + list + ")");
+      }
+      if (!value.is_boolean()) fail("device." + name + " must be true or false");
+      flags[name] = value.get<bool>();
+    }
+    return flags;
   }
 
 private:
@@ -211,6 +231,22 @@ const SETTING_RANGE* setting_range(const std::string& key) {
   for (const SETTING_RANGE& r : setting_ranges())
     if (key == r.key) return &r;
   return nullptr;
+}
+
+const std::vector<std::string>& device_flag_names() {
+  static const std::vector<std::string> names{"early_retiming", "zota_depopulation", "zota_depopulation_by_instance",
+                                              "rfpar", "zento_aware_optimize_timing"};
+  return names;
+}
+
+void apply_device_flags(const std::map<std::string, bool>& flags, DeviceSpec* spec) {
+  const std::map<std::string, bool DeviceSpec::*> members{
+      {"early_retiming", &DeviceSpec::early_retiming},
+      {"zota_depopulation", &DeviceSpec::zota_depopulation},
+      {"zota_depopulation_by_instance", &DeviceSpec::zota_depopulation_by_instance},
+      {"rfpar", &DeviceSpec::rfpar},
+      {"zento_aware_optimize_timing", &DeviceSpec::zento_aware_optimize_timing}};
+  for (const auto& [name, on] : flags) spec->*members.at(name) = on;
 }
 
 DESIGN_SETTINGS parse_design_settings(const std::string& text, const std::string& file) {

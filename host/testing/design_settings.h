@@ -29,7 +29,9 @@
 // - eda: the simulation tool's netlist directory and language (2 VHDL, 3
 //   Verilog, 4 SystemVerilog);
 // - device_columns: the device of velmo-fit's series to fit on, by its
-//   columns, instead of the one sized to the design.
+//   columns, instead of the one sized to the design;
+// - device: device switches, name: true or false ("device": {"early_retiming":
+//   true}); an unknown name is an error.
 // Numbers outside their range (setting_ranges) are errors naming the key.
 // Every key is optional; an unknown key is an error naming it.
 #include <map>
@@ -38,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "dev/dev_spec.h"
 #include "testing/partition_settings.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -88,7 +91,17 @@ struct DESIGN_SETTINGS {
     int netlist_type = 3;
   };
   std::optional<EDA> eda;
+  // Device switches by name ("device": {"early_retiming": true, ...}); the
+  // names are those of device_flag_names().
+  std::map<std::string, bool> device;
 };
+
+// The device switches a settings file may set: "early_retiming",
+// "zota_depopulation", "zota_depopulation_by_instance", "rfpar" and
+// "zento_aware_optimize_timing".
+const std::vector<std::string>& device_flag_names();
+// Sets the listed switches on the device description.
+void apply_device_flags(const std::map<std::string, bool>& flags, DeviceSpec* spec);
 
 // Parses settings text; errors read "<file>: <what>" and throw
 // DESIGN_SETTINGS_ERROR.

@@ -6,8 +6,11 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "common/host_world.h"
+#include "hov/hov_utility.h"
 #include "dev/dev_family.h"
 #include "dev/dev_grid.h"
 #include "tibex/tibex_location_constraint.h"
@@ -1163,9 +1166,18 @@ int site_kind(const VOK_ATOM_NODE* a) {
 }
 
 bool place(const PLACER_OPTIONS& options) {
+  std::vector<std::pair<VOK_ATOM_NODE*, unsigned>> before;
+  for (VOK_ATOM_NODE* a : design_atoms()) before.emplace_back(a, a->is_placed() ? a->get_location_gid() : ILLEGAL);
   PLACER p(options);
   const bool ok = p.run();
   state().unplaceable = p.failures();
+  // The timing netlist estimates its wire delays from the placement: once an
+  // atom has moved it is rebuilt before the next analysis.
+  for (const auto& [a, gid] : before)
+    if ((a->is_placed() ? a->get_location_gid() : ILLEGAL) != gid) {
+      hov_get_atom_netlist_taint_manager()->taint_all();
+      break;
+    }
   return ok;
 }
 

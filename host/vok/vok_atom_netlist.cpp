@@ -130,6 +130,8 @@ const KIND_ROW& row_of(VOK_ATOM_KIND kind) {
 
 // ---------------------------------------------------------------- VOK_LUTMASK
 
+int VOK_LUTMASK::max_num_inputs = 6;
+
 void VOK_LUTMASK::set_value(int n, std::uint64_t mask) {
   if (n < 0 || n > 6) fail("0 <= n && n <= 6", __LINE__);
   const int width = 1 << n;

@@ -144,6 +144,10 @@ public:
   bool is_independent_of(int i) const;
   bool operator==(const VOK_LUTMASK& o) const { return m_bits == o.m_bits; }
 
+  // data: the widest LUT (in inputs) the netlist optimisers may build masks
+  // for; a process-wide setting, 6 unless an optimiser sets it.
+  static int max_num_inputs;
+
 private:
   std::uint64_t m_bits = 0;
 };

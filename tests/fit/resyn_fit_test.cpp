@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <string>
 
 #include "fit_runner.h"
@@ -26,6 +28,45 @@ TEST(VelmoFitResyn, ResynthesisRunsInThePlaceStageWhenTheSettingIsOn) {
   EXPECT_EQ(without.status, 0) << without.out;
   EXPECT_THAT(without.out, HasSubstr("SYN_TAG: DRASK mapper is not running. MOZ is OFF"));
   EXPECT_THAT(without.out, Not(HasSubstr("VELMO_RESYN Step")));
+}
+
+
+// The stage line of `stage` (its text after the stage's name).
+std::string stage_line(const std::string& out, const std::string& stage) {
+  std::smatch m;
+  return std::regex_search(out, m, std::regex("Stage " + stage + ": ([^\n]*)")) ? m[1].str() : "none";
+}
+
+// Resynthesis runs before the placer; the place stage's timing line is the
+// analysis of the placed design all the same: the stand-in resynthesis
+// changes nothing, so it equals the line of a run without it.
+TEST(VelmoFitResyn, ThePlaceStageLineIsThatOfThePlacedDesign) {
+  const std::string s298 = std::string(VELMO_SOURCE_DIR) + "/examples/designs/mcnc/s298.blif";
+  auto with = velmo_fit_test::run(s298 + " --settings " + kSettings);
+  auto without = velmo_fit_test::run(s298);
+  EXPECT_EQ(with.status, 0) << with.out;
+  EXPECT_EQ(without.status, 0) << without.out;
+  EXPECT_EQ(stage_line(with.out, "place"), stage_line(without.out, "place"));
+  EXPECT_NE(stage_line(with.out, "place"), stage_line(with.out, "plan"));
+  EXPECT_EQ(stage_line(with.out, "route"), stage_line(without.out, "route"));
+}
+
+// The device's zento-aware timing switch lets resynthesis use the
+// retiming-aware analysis, with the clock skews saved and reset around it.
+TEST(VelmoFitResyn, TheZentoAwareSwitchTurnsTheRetimingAwareAnalysisOn) {
+  const std::string settings = ::testing::TempDir() + "zento_aware.json";
+  std::ofstream(settings) << R"({"options": [{"id": 1166, "type": 1, "value": "on"}],
+                                 "device": {"zento_aware_optimize_timing": true}})";
+  const std::string s298 = std::string(VELMO_SOURCE_DIR) + "/examples/designs/mcnc/s298.blif";
+  auto on = velmo_fit_test::run(s298 + " --debug --settings " + settings);
+  EXPECT_EQ(on.status, 0) << on.out;
+  EXPECT_THAT(on.out, HasSubstr("SYN_TAG: DRASK is ON"));
+  EXPECT_THAT(on.out, HasSubstr("Saved skew on 8 (0 non zero) clock iterms"));
+  EXPECT_THAT(on.out, HasSubstr("Reset skew on 8 clock iterms"));
+  auto off = velmo_fit_test::run(s298 + " --debug --settings " + kSettings);
+  EXPECT_EQ(off.status, 0) << off.out;
+  EXPECT_THAT(off.out, HasSubstr("SYN_TAG: Not running DRASK because zento-aware timing optimization is OFF"));
+  EXPECT_THAT(off.out, Not(HasSubstr("Saved skew")));
 }
 
 }  // namespace

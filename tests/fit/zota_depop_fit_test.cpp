@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <string>
 
 #include "fit_runner.h"
@@ -82,6 +84,122 @@ TEST(VelmoFitZota, TimeBorrowingOptionRunsTheFullOptimiser) {
   EXPECT_THAT(r.out, Not(HasSubstr("But can't tighten the pulse width further")));
   EXPECT_THAT(r.out, HasSubstr("Hold not met at 1 endpoints the re-route cannot change, no detour meets the delay they need (1): r2"));
   EXPECT_THAT(r.out, HasSubstr("Routing: 21 connections, 0 unrouted, 0 overused"));
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kDesigns = std::string(VELMO_SOURCE_DIR) + "/examples/designs/";
+
+// A settings file of the given text in the test's temporary directory.
+std::string settings_file(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
+// The first number of `out` after `prefix`, -1 without one.
+int number_after(const std::string& out, const std::string& prefix) {
+  std::smatch m;
+  if (!std::regex_search(out, m, std::regex(prefix + "([0-9]+)"))) return -1;
+  return std::stoi(m[1]);
+}
+
+// Each device switch of the settings file reaches the step it gates on a
+// bundled design; the stand-in engine's retiming run and whole-netlist
+// depopulation change nothing there (no register moves, none is a pipeline
+// register), so those say that they ran and what they found.
+TEST(VelmoFitZota, DeviceSwitchesOfTheSettingsFileReachTheirSteps) {
+  const std::string s298 = kDesigns + "mcnc/s298.blif";
+  auto off = velmo_fit_test::run(s298 + " --cfg skip_early_depop=off --debug");
+  EXPECT_EQ(off.status, 0) << off.out;
+  EXPECT_THAT(off.out, HasSubstr("Skip early retimer (it's off)"));
+  EXPECT_THAT(off.out, Not(HasSubstr("register restriction table:")));
+  EXPECT_THAT(off.out, Not(HasSubstr("depopulate_netlist:")));
+
+  auto early = velmo_fit_test::run(
+      s298 + " --debug --settings " + settings_file("early.json", R"({"device": {"early_retiming": true}})"));
+  EXPECT_EQ(early.status, 0) << early.out;
+  EXPECT_THAT(early.out, Not(HasSubstr("Skip early retimer (it's off)")));
+  EXPECT_THAT(early.out, HasSubstr("Running Early Retiming Flow\nretime: 0 registers moved"));
+  EXPECT_THAT(early.out, HasSubstr("Resources: 1301 LUTs, 8 registers"));
+
+  auto depop = velmo_fit_test::run(s298 + " --cfg skip_early_depop=off --debug --settings " +
+                                   settings_file("depop.json", R"({"device": {"zota_depopulation": true}})"));
+  EXPECT_EQ(depop.status, 0) << depop.out;
+  EXPECT_THAT(depop.out, HasSubstr("register restriction table: 8 registers, 0 restricted"));
+  EXPECT_THAT(depop.out, HasSubstr("depopulate_netlist: 0 of 8 registers depopulated"));
+
+  auto rfpar = velmo_fit_test::run(s298 + " --cfg skip_early_depop=off --debug --settings " +
+                                   settings_file("rfpar.json", R"({"device": {"rfpar": true}})"));
+  EXPECT_EQ(rfpar.status, 0) << rfpar.out;
+  EXPECT_THAT(rfpar.out, HasSubstr("register restriction table: 8 registers, 0 restricted"));
+  EXPECT_THAT(rfpar.out, Not(HasSubstr("depopulate_netlist:")));
+
+  // By instance: a register's assignment alone moves it into a pipeline
+  // slot, no configuration switch needed.
+  const std::string diffeq = kDesigns + "mcnc/diffeq.blif";
+  const std::string assigned = R"("assignments": [{"instance": "nlak3_2", "id": 1177, "type": 6, "value": "424"}],
+      "global_clocks": ["pclk"])";
+  auto by_instance = velmo_fit_test::run(
+      diffeq + " --debug --settings " +
+      settings_file("by_instance.json",
+                    "{" + assigned + R"(, "device": {"zota_depopulation_by_instance": true}})"));
+  EXPECT_EQ(by_instance.status, 0) << by_instance.out;
+  EXPECT_THAT(by_instance.out, HasSubstr("Force Depop flow depoped 0 LUTRAM data in ff, and 1 user assignments"));
+  EXPECT_THAT(by_instance.out, HasSubstr("depopulate_registers: 1 of 1 registers depopulated"));
+  EXPECT_THAT(by_instance.out, HasSubstr("0 unrouted, 0 overused"));
+  auto not_by_instance =
+      velmo_fit_test::run(diffeq + " --debug --settings " + settings_file("assigned.json", "{" + assigned + "}"));
+  EXPECT_EQ(not_by_instance.status, 0) << not_by_instance.out;
+  EXPECT_THAT(not_by_instance.out, Not(HasSubstr("Force Depop flow")));
+
+  // A name the device has no switch for, or a value that is no boolean.
+  auto bad = velmo_fit_test::run(s298 + " --settings " + settings_file("bad.json", R"({"device": {"retiming": true}})"));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_THAT(bad.out, HasSubstr("unknown device switch 'device.retiming' (valid: early_retiming, zota_depopulation, "
+                                 "zota_depopulation_by_instance, rfpar, zento_aware_optimize_timing)"));
+  auto not_bool =
+      velmo_fit_test::run(s298 + " --settings " + settings_file("not_bool.json", R"({"device": {"rfpar": 1}})"));
+  EXPECT_EQ(not_bool.status, 2);
+  EXPECT_THAT(not_bool.out, HasSubstr("device.rfpar must be true or false"));
+}
+
+// The clock-enable hack with gobbling deletes the LUTs it leaves dangling
+// while the design has a timing netlist; the fit goes on without them.
+TEST(VelmoFitZota, TheEnableHackGobblesLutsAndTheFitCompletes) {
+  const std::string crc = kDesigns + "yosys/crc32x8.blif";
+  auto r = velmo_fit_test::run(crc + " --cfg fit_hack_ce_aclr=on --cfg fit_hack_ce_aclr_gobble=on --debug");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Info: Removed 32 CE iterms and 0 ACLR iterms"));
+  const int gobbled = number_after(r.out, "Deleting ");
+  EXPECT_GT(gobbled, 0);
+  auto plain = velmo_fit_test::run(crc);
+  EXPECT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(number_after(r.out, "Resources: "), number_after(plain.out, "Resources: ") - gobbled);
+  EXPECT_THAT(r.out, HasSubstr("0 unrouted, 0 overused"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+}
+
+// Duplication ahead of early retiming adds registers before placement: the
+// device is sized with room for the copies its limits allow, so the larger
+// design still places and routes; without the pass the size stays.
+TEST(VelmoFitZota, DuplicationRoomKeepsTheDuplicatedDesignPlaceable) {
+  const std::string tseng = kDesigns + "mcnc/tseng.blif";
+  auto with = velmo_fit_test::run(tseng + " --cfg early_retiming_pre_dup_regs=on --debug");
+  EXPECT_EQ(with.status, 0) << with.out;
+  const int copies = number_after(with.out, "Total dup registers for retiming: total dups: ");
+  EXPECT_GT(copies, 0);
+  EXPECT_EQ(number_after(with.out, "Resources: [0-9]+ LUTs, "), 385 + copies);
+  EXPECT_THAT(with.out, HasSubstr("Placement: legal"));
+  EXPECT_THAT(with.out, HasSubstr("0 unrouted, 0 overused"));
+  auto without = velmo_fit_test::run(tseng);
+  EXPECT_EQ(without.status, 0) << without.out;
+  const int cols_with = number_after(with.out, "device family 46, ");
+  const int cols_without = number_after(without.out, "device family 46, ");
+  EXPECT_GT(cols_with, cols_without);
+  EXPECT_THAT(without.out, HasSubstr("16 x 14 tiles"));
 }
 
 }  // namespace

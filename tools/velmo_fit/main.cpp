@@ -365,6 +365,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {
     host::debug::set_level("VELMO", o.debug_level);
+    host::debug::set_level("YUN", o.debug_level);  // what the retiming engine did
     host::debug::set_echo(true);
   }
 

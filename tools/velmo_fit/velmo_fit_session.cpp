@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +25,7 @@
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
 #include "yun/host_yun_env.h"
+#include "zel/zel_atom_util.h"
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
 
@@ -62,6 +65,53 @@ void declare_default_clocks(const VOK_ATOM_NETLIST& netlist, const std::map<std:
     if (given.count(net) || !declared.insert(net).second) continue;
     host::timing::declare_clock(net, kDefaultClockPeriodPs, source);
   }
+}
+
+// Room for the register copies the duplication ahead of early retiming may
+// add before placement (0 when it is off): a register with two or more loads
+// gets at most one copy per strategy that is on (the boundary strategy one
+// per load, and only with partitions; the clear strategy only in a design
+// with clear loads), never more than it has loads nor the
+// per-register limit; each strategy's copies stay within its total limit.
+// The pass's own limits, so the device built before it holds what it does.
+int duplication_register_room(const host::testing::DESIGN_SETTINGS& settings) {
+  if (!cfg_is_on("early_retiming_pre_dup_regs", false)) return 0;
+  const bool partitions = cfg_is_on("dup_regs_for_retiming_for_partitions", true) && !settings.partitions.empty();
+  // Copies for clears need a clear load somewhere in the design.
+  bool any_clear = false;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+    for (const VOK_ATOM_ITERM* t : a->citerms())
+      if (t->is_connected()) {
+        const int port = static_cast<int>(t->get_port_type());
+        any_clear = any_clear || (port == DB_INPUT_PORT_ACLR && !ZEL_ATOM_UTIL::is_clear_iterm_sclear(t)) ||
+                    port == 39 || port == 40;  // the asynchronous clears of other cells
+      }
+  const bool aclears = cfg_is_on("dup_regs_for_retiming_for_aclears", true) && any_clear;
+  const bool clocks = cfg_is_on("dup_regs_for_retiming_for_diff_clocks", true);
+  const long long per_reg = std::max(0, cfg_get_int_value("dup_regs_for_retiming_max_dups_per_reg", 50));
+  long long partition_copies = 0, aclear_copies = 0, clock_copies = 0;
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::CORE_REGISTER) continue;
+    long long loads = 0;
+    for (const VOK_ATOM_OTERM* o : a->coterms()) loads += o->count_flatten_fanouts();
+    if (loads < 2) continue;
+    long long left = std::min(per_reg, loads);
+    auto take = [&left](long long want) {
+      const long long n = std::min(left, want);
+      left -= n;
+      return n;
+    };
+    if (partitions) partition_copies += take(loads);
+    if (aclears) aclear_copies += take(1);
+    if (clocks) clock_copies += take(1);
+  }
+  auto limited = [](long long copies, const char* limit) {
+    return std::min(copies, static_cast<long long>(std::max(0, cfg_get_int_value(limit, 3000))));
+  };
+  const long long room = limited(partition_copies, "dup_regs_for_retiming_max_total_dups_for_partition") +
+                         limited(aclear_copies, "dup_regs_for_retiming_max_total_dups_for_aclears") +
+                         limited(clock_copies, "dup_regs_for_retiming_max_total_dups_for_diff_clocks");
+  return static_cast<int>(std::min<long long>(room, INT32_MAX));
 }
 
 }  // namespace
@@ -207,7 +257,13 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     }
   }
   const int columns = o.device_columns ? *o.device_columns : settings.device_columns.value_or(0);
-  if (!host::testing::configure_fit_device(family, why, columns)) return 2;
+  // Passes that add registers before placement get room on the device; the
+  // settings' device switches are set on it.
+  const int register_room = duplication_register_room(settings);
+  if (!host::testing::configure_fit_device(family, why, columns, register_room, [&settings](DeviceSpec* spec) {
+        host::testing::apply_device_flags(settings.device, spec);
+      }))
+    return 2;
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);

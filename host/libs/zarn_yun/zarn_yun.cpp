@@ -32,7 +32,8 @@ public:
   // recorded; scripted under "YUN_UTILITY::retime", default true.
   bool retime(const ITERM_SET& first, const ITERM_SET& second, ATOM_LIST& changed) override {
     host::log_call("YUN_UTILITY::retime_sets", static_cast<int>(first.size()), static_cast<int>(second.size()));
-    (void)changed;
+    // The stand-in moves no register.
+    zarn_yun::debug_line("retime: %d registers moved", static_cast<int>(changed.size()));
     return host::script::next<bool>("YUN_UTILITY::retime", true);
   }
   bool depopulate_netlist(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) override {

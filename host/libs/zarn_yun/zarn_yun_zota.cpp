@@ -5,6 +5,7 @@
 #include "zarn_yun_zota.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <deque>
 #include <functional>
 #include <set>
@@ -16,6 +17,7 @@
 #include "common/host_script.h"
 #include "dev/dev_family.h"
 #include "hov/hov_utility.h"
+#include "msg/msg_base.h"
 #include "piz/piz_table.h"
 #include "r5t/r5t_interface.h"
 #include "siv/siv_atom_mod_utility.h"
@@ -112,6 +114,13 @@ std::set<unsigned> occupied_slots() {
 
 }  // namespace
 
+void debug_line(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  msg_local_vdebug("YUN", 2, format, args);
+  va_end(args);
+}
+
 ENGINE::ENGINE(YUN_ENV* env) : m_env(env) {}
 
 bool ENGINE::depopulate(VOK_ATOM_NODE* reg, HOV_ATOM_NETLIST_TAINT_MANAGER* taints) {
@@ -130,15 +139,20 @@ bool ENGINE::depopulate(VOK_ATOM_NODE* reg, HOV_ATOM_NETLIST_TAINT_MANAGER* tain
 bool ENGINE::depopulate_registers(const std::vector<VOK_ATOM_NODE*>& registers,
                                   HOV_ATOM_NETLIST_TAINT_MANAGER* taints) {
   host::log_call("YUN_UTILITY::depopulate_registers", static_cast<int>(registers.size()));
-  for (VOK_ATOM_NODE* r : registers) depopulate(r, taints);
+  int done = 0;
+  for (VOK_ATOM_NODE* r : registers) done += depopulate(r, taints) ? 1 : 0;
+  debug_line("depopulate_registers: %d of %d registers depopulated", done, static_cast<int>(registers.size()));
   return host::script::next<bool>("YUN_UTILITY::depopulate_registers", true);
 }
 
 bool ENGINE::depopulate_netlist(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) {
   host::log_call("YUN_UTILITY::depopulate_netlist");
+  int registers = 0, done = 0;
   for_each_atom(m_env->get_atom_netlist(), [&](VOK_ATOM_NODE* a) {
-    if (ZEL_ATOM_UTIL::is_zota_marked_reg(a) && a->is_modifiable() && !locked(a)) depopulate(a, taints);
+    if (a->is_ff()) ++registers;
+    if (ZEL_ATOM_UTIL::is_zota_marked_reg(a) && a->is_modifiable() && !locked(a)) done += depopulate(a, taints) ? 1 : 0;
   });
+  debug_line("depopulate_netlist: %d of %d registers depopulated", done, registers);
   return host::script::next<bool>("YUN_UTILITY::depopulate_netlist", true);
 }
 
@@ -155,11 +169,15 @@ void ENGINE::fill_register_restriction_table(PIZ_TABLE* table) {
   if (table == nullptr) return;
   table->set_title("Zento-Register Restrictions");
   table->set_header({"Register", "Restriction"});
+  int rows = 0, restricted = 0;
   for_each_atom(m_env->get_atom_netlist(), [&](VOK_ATOM_NODE* a) {
     if (!a->is_ff()) return;
     const std::string why = restriction(a);
     table->add_row({a->get_string_hpath(), why.empty() ? "none" : why});
+    ++rows;
+    restricted += why.empty() ? 0 : 1;
   });
+  debug_line("register restriction table: %d registers, %d restricted", rows, restricted);
 }
 
 VOK_ATOM_NODE* ENGINE::recreate(VOK_ATOM_NODE* old, bool placed) {

@@ -11,6 +11,9 @@ class HOV_ATOM_NETLIST_TAINT_MANAGER;
 
 namespace zarn_yun {
 
+// A debug line of the engine (module "YUN", level 2): what an operation did.
+void debug_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 class ENGINE {
 public:
   explicit ENGINE(YUN_ENV* env);

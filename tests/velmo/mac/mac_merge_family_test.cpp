@@ -435,6 +435,32 @@ TEST_F(MacMergeFamilyTest, KxKeepsTheMovedYWidthAfterAScanTakeOver) {
   auto u = util();
   merge(*u, head, mid);
   EXPECT_EQ(m_mac.get_input_port_width(head, P411), 1);
+
+  // Clock sharing maps the second MAC's clocks onto the first's, so it is
+  // one-sided: a MAC with a free clock takes one with a single clock, not
+  // the other way round. A scan-chained pair is judged driver first, the
+  // order its merge uses, whichever order it is given in.
+  SIG k0 = n.input_port("k0"), k1 = n.input_port("k1");
+  auto roomy_driven = n.mac("roomy_driven").mode(2);
+  roomy_driven->add_input_term(DB_INPUT_PORT_CLK, 0);
+  roomy_driven.clk(k1, 1).port_clock(P408, 2);
+  auto single_driver = n.mac("single_driver").mode(2).clk(k0, 0).port_clock(P408, 1);
+  single_driver.feeds(roomy_driven, DB_MAC_SCANOUT, DB_MAC_SCANIN);
+  EXPECT_FALSE(compatible(*u, roomy_driven, single_driver));
+  EXPECT_FALSE(compatible(*u, single_driver, roomy_driven));
+
+  auto roomy_driver = n.mac("roomy_driver").mode(2);
+  roomy_driver->add_input_term(DB_INPUT_PORT_CLK, 0);
+  roomy_driver.clk(k1, 1).port_clock(P408, 2);
+  auto single_driven = n.mac("single_driven").mode(2).clk(k0, 0).port_clock(P408, 1);
+  roomy_driver.feeds(single_driven, DB_MAC_SCANOUT, DB_MAC_SCANIN);
+  EXPECT_TRUE(compatible(*u, single_driven, roomy_driver));
+  EXPECT_TRUE(compatible(*u, roomy_driver, single_driven));
+  const int driven_id = single_driven.id();
+  EXPECT_EQ(merge(*u, single_driven, roomy_driver), roomy_driver.atom());
+  EXPECT_FALSE(exists(driven_id));
+  EXPECT_EQ(source_of(roomy_driver, DB_INPUT_PORT_CLK, 0), k0.oterm);
+  EXPECT_EQ(m_mac.get_input_port_clock(roomy_driver, P410), 1);
 }
 
 TEST_F(MacMergeFamilyTest, FamilyTablesAndModeSizes) {

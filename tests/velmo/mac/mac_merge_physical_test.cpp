@@ -9,6 +9,7 @@
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -19,9 +20,12 @@
 using host::testing::expect_internal_error;
 using host::testing::Family;
 using host::testing::MAC_BUILDER;
+using host::testing::SIG;
 using ::testing::ElementsAre;
 
 namespace {
+
+constexpr auto P408 = DB_MAC_DATA_AX;
 
 class MacMergePhysicalTest : public host::testing::EnvTest {
 protected:
@@ -108,6 +112,15 @@ TEST_F(MacMergePhysicalTest, DisabledNoLocationsOrNoMacsChangeNothing) {
               HasDebugLine("VELMO_MAC_PHYSICAL_MERGE: Using 1 DSP blocks whereas the total number of DSPs coming in "
                            "is 2."));
   EXPECT_EQ(host::call_count("WEXAN_MAC_LOCATION_CHECK::work"), 1);
+  // The operation's profiling bin carries the component's tag and no group.
+  int opened = 0;
+  for (const auto& e : host::bins::events())
+    if (e.action == "open" && e.name == "Physical DSP merging op: main") {
+      ++opened;
+      EXPECT_EQ(e.group, "");
+      EXPECT_EQ(e.tag, "VELMO");
+    }
+  EXPECT_GT(opened, 0);
 
   host::testing::device(Family::code(7)).build();
   EXPECT_EQ(expect_internal_error([&] { run(); }).condition, "unsupported family");
@@ -146,6 +159,96 @@ TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   EXPECT_FALSE(exists(near2));
   EXPECT_TRUE(exists(far1.id()));
   EXPECT_TRUE(exists(far2.id()));
+}
+
+TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakesItsClocks) {
+  // Clock sharing maps the second MAC's clocks onto the first's: a MAC with
+  // a free clock takes one with a single clock, not the other way round. The
+  // two MACs do not pair (the single one comes first), so each is placed
+  // alone; the location takes the second only when its occupant, merged
+  // first, takes its clocks.
+  auto build = [](bool single_has_room_elsewhere) {
+    host::testing::device(Family::KX).build();
+    auto n = host::testing::netlist();
+    SIG k0 = n.input_port("k0"), k1 = n.input_port("k1");
+    auto single = mac_at(n, "single", 4, 1).clk(k0, 0).port_clock(P408, 1);
+    // A larger legal area places it after the other.
+    if (single_has_room_elsewhere)
+      single.locked_box(4, 1, 4, 2);
+    else
+      single.locked(4, 1, 0);
+    auto roomy = mac_at(n, "roomy", 4, 1).locked(4, 1, 0);
+    roomy->add_input_term(DB_INPUT_PORT_CLK, 0);
+    roomy.clk(k1, 1).port_clock(P408, 2);
+    return std::make_pair(single.id(), roomy.id());
+  };
+  const auto [single, roomy] = build(true);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(mac_count(), 1);
+  EXPECT_TRUE(exists(roomy));
+  EXPECT_FALSE(exists(single));
+
+  // Placed first, the single MAC keeps the location to itself: no fit.
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  while (!top->empty()) top->remove(top->get_atom_list().back());
+  build(false);
+  EXPECT_FALSE(run());
+  EXPECT_EQ(mac_count(), 2);
+}
+
+TEST_F(MacMergePhysicalTest, TiesGoToTheLowerRowAndColumnAndPairsOnlyToFreeLocations) {
+  // DSP columns 2 and 4, DSP locations on rows 1, 3, 5 and 7.
+  host::testing::device(Family::KY).grid(7, 10).dsp_columns({2, 4}).ram_columns({}).build();
+  auto n = host::testing::netlist();
+  // Halfway between rows 1 and 3 of column 2: the lower row.
+  const int row_tie = n.mac("row_tie").mode(9).analytic(2, 2).id();
+  // Halfway between columns 2 and 4: the lower column, at its own row 5.
+  const int column_tie = n.mac("column_tie").mode(9).analytic(3, 5).id();
+  // A pair whose first MAC's row holds a MAC placed earlier (a smaller legal
+  // area) that would take either as its partner: the pair goes to the next
+  // free location instead of joining it.
+  const int occupant = mac_at(n, "occupant", 4, 9).locked(4, 7, 0).id();
+  const int p = mac_at(n, "p", 4, 7).id();
+  const int q = mac_at(n, "q", 4, 7.2f).id();
+  cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_on("velmo_mac_merge_for_density");
+  EXPECT_TRUE(run());
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  auto loc = [&](const std::string& name) {
+    const auto at = dump.find("\"" + name + "\",");
+    if (at == std::string::npos) return std::string("none");
+    const auto open = dump.find('[', at);
+    return dump.substr(open, dump.find(']', open) - open + 1);
+  };
+  EXPECT_EQ(loc("row_tie"), "[2, 1, 0]");
+  EXPECT_EQ(loc("column_tie"), "[2, 5, 0]");
+  EXPECT_EQ(loc("occupant"), "[4, 7, 0]");
+  EXPECT_EQ(loc("p"), "[4, 5, 0]");
+  EXPECT_EQ(loc("q"), "[4, 5, 1]");
+  EXPECT_TRUE(exists(occupant));
+  EXPECT_TRUE(exists(p));
+  EXPECT_FALSE(exists(q));
+  (void)row_tie;
+  (void)column_tie;
+}
+
+TEST_F(MacMergePhysicalTest, AMergedPairCountsTheUsageOfBothMacs) {
+  // One virtual DSP block; a mode-2 MAC uses half of one. One pair fits it,
+  // two pairs on two locations use two blocks: too many.
+  for (const int pairs : {1, 2}) {
+    host::testing::device(Family::KX).element_int_data(264, 1, 0).element_int_data(264, 2, 1).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    auto n = host::testing::netlist();
+    for (int i = 0; i < pairs; ++i) {
+      mac_at(n, "a" + std::to_string(i), 4, 1 + 4 * i);
+      mac_at(n, "b" + std::to_string(i), 4, 1 + 4 * i);
+    }
+    cfg_set_on("velmo_mac_merge_for_density");
+    EXPECT_EQ(run(), pairs == 1) << pairs;
+    EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").size(), pairs == 1 ? 0u : 1u) << pairs;
+    EXPECT_EQ(mac_count(), pairs == 1 ? 1 : 4) << pairs;
+  }
 }
 
 TEST_F(MacMergePhysicalTest, ChainedPairsAreNeverSplit) {

@@ -9,6 +9,7 @@
 #include "common/host_call_log.h"
 #include "thr/thr_drl.h"
 #include "common/host_script.h"
+#include "gen/gen_profile.h"
 #include "gesk/gesk_bundle.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
@@ -75,6 +76,15 @@ TEST_F(DedicatedRepopulationTest, NonZotaDeviceChangesNothing) {
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_EQ(metadata(r, "P2C_ZOTA"), "");
   EXPECT_THAT(host::debug::texts(), HasDebugLine("DEDICATED_REPOPULATION: not a real zota device, skip"));
+  // The run's profiling bin, in its group with the component's tag.
+  int opened = 0;
+  for (const auto& e : host::bins::events())
+    if (e.action == "open" && e.name == "P2C Dedicated Depopulation") {
+      ++opened;
+      EXPECT_EQ(e.group, "VPR - Other");
+      EXPECT_EQ(e.tag, "VELMO");
+    }
+  EXPECT_EQ(opened, 1);
 }
 
 TEST_F(DedicatedRepopulationTest, BothForcingsAreAnErrorAndTheEngineIsNeverMade) {
@@ -131,6 +141,11 @@ TEST_F(DedicatedRepopulationTest, AcceptedRegistersAreRecordedMarkedAndHandedToT
   EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 1);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("P2C dedicated depopulation depops 2 core ff"));
   EXPECT_EQ(host::counters::get("yun_utility"), 0);
+  // The engine's answer is the pass's: a refusal is no success.
+  MGR refused(m_env);
+  host::script::queue<bool>("YUN_UTILITY::depopulate_registers").push(false);
+  EXPECT_FALSE(refused.depopulation());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 2);
 }
 
 TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFivePaths) {
@@ -188,6 +203,26 @@ TEST_F(DedicatedRepopulationTest, ForcedRegisterWithExactUserLocationIsReportedA
   EXPECT_EQ(host::messages::posted()[0].id, 20776u);
   EXPECT_THAT(host::messages::posted()[0].text, ::testing::HasSubstr("FORCE_ZENTO_REGISTER_FOR_CORE_PERIPHERY_TRANSFER"));
   EXPECT_EQ(mgr.get_c2p_candidates(), (std::vector<VOK_ATOM_NODE*>{r}));
+
+  // An input tied to ground is no secondary signal.
+  auto tied =
+      n.reg("tied").clk(clk).d(n.lut("core2", {n.input_port("in2")}, 0x2)).tie(DB_INPUT_PORT_ACLR, 0, true).atom();
+  n.io_out("o2", periphery(n, "q2", tied, 5));
+  assign(tied, 835, 2);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(tied), MGR::DEPOPULATE);
+  // Forced but already placed: no candidate.
+  auto placed = n.reg("placed").clk(clk).d(n.lut("core3", {n.input_port("in3")}, 0x2)).atom();
+  n.io_out("o3", periphery(n, "q3", placed, 6));
+  assign(placed, 835, 2);
+  place_at(placed, 3, 6, 1);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(placed), MGR::NOT_A_CANDIDATE);
+  // Forced P2C from a placed register: a register is no periphery source.
+  auto from_reg = n.reg("from_reg").clk(clk).d(placed).atom();
+  n.io_out("o4", from_reg);
+  assign(from_reg, 833, 2);
+  EXPECT_NE(mgr.is_depop_p2c_ff_candidate(from_reg), MGR::DEPOPULATE);
+  EXPECT_EQ(mgr.get_p2c_candidates(), std::vector<VOK_ATOM_NODE*>{});
+  EXPECT_EQ(mgr.get_c2p_candidates(), (std::vector<VOK_ATOM_NODE*>{r, tied}));
 }
 
 TEST_F(DedicatedRepopulationTest, ErrorCapStopsTheScan) {

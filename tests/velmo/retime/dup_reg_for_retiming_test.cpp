@@ -17,6 +17,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/sim.h"
 #include "tibex/tibex_location_constraint.h"
+#include "velmo_dup_reg_for_retiming.h"
 #include "velmo_retimer.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_atom_mod_drc.h"
@@ -98,42 +99,57 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).locked_box(1, 1, 4, 4).atom();
   auto local = n.reg("local").clk(clk).d(r).atom();
+  // A LUT feeding a local register and a port of the box is a boundary load
+  // too: it reaches the box through the LUT.
+  auto mix = n.lut("mix", {r}, 0x2);
+  auto local2 = n.reg("local2").clk(clk).d(mix).atom();
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
     c.reg("a").clk(cc).d(c.input("i1"));
     c.reg("b").clk(cc).d(c.input("i2"));
+    c.reg("e").clk(cc).d(c.input("i3"));
   });
-  box.in("c", clk).in("i1", r).in("i2", r);
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", mix);
   run();
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
   const VOK_ATOM_NODE* d1 = driver_of(box, DB_INPUT_PORT_BOX, 1);
   const VOK_ATOM_NODE* d2 = driver_of(box, DB_INPUT_PORT_BOX, 2);
+  const VOK_ATOM_NODE* d3 = driver_of(mix, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA));
   ASSERT_NE(d1, r);
   ASSERT_NE(d2, r);
+  ASSERT_NE(d3, r);
   EXPECT_NE(d1, d2);
+  EXPECT_NE(d3, d1);
+  EXPECT_NE(d3, d2);
+  EXPECT_EQ(driver_of(local2, DB_INPUT_PORT_DATA_IN), mix.atom());
   EXPECT_EQ(host::constraints::get(d1->get_id()), host::constraints::get(r->get_id()));
   EXPECT_EQ(driver_of(d1, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 2 times for partitions"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 3 times for partitions"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for aclears"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
-  expect_totals(2, 0, 0, 2);
+  expect_totals(3, 0, 0, 3);
 }
 
 TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
   cfg_set_off("dup_regs_for_retiming_per_boundary_port");
+  // Without the transitive test a LUT is a local load whatever it reaches.
+  cfg_set_off("dup_regs_for_retiming_transitive_partition");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
   n.reg("local").clk(clk).d(r);
+  auto mix = n.lut("mix", {r}, 0x2);
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
     c.reg("a").clk(cc).d(c.input("i1"));
     c.reg("b").clk(cc).d(c.input("i2"));
+    c.reg("e").clk(cc).d(c.input("i3"));
   });
-  box.in("c", clk).in("i1", r).in("i2", r);
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", mix);
   run();
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), driver_of(box, DB_INPUT_PORT_BOX, 2));
   EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  EXPECT_EQ(driver_of(mix, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), r);
   expect_totals(1, 0, 0, 1);
 }
 
@@ -165,6 +181,10 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   auto data = n.reg("data").clk(clk).d(r).atom();
   auto cleared = n.reg("cleared").clk(clk).d(n.input_port("in2")).aclr(r).atom();
   auto via = n.reg("via").clk(clk).d(n.input_port("in3")).aclr(n.lut("inv", {r}, 0x1)).atom();
+  // A LUT feeding a clear and a data input moves with the clear loads.
+  auto both = n.lut("both", {r}, 0x2);
+  n.reg("both_clr").clk(clk).d(n.input_port("in8")).aclr(both);
+  n.reg("both_d").clk(clk).d(both);
   auto sync = n.reg("sync").clk(clk).d(n.input_port("in4")).aclr(r).atom();
   sync->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->set_usage(DB_INPUT_PORT_SCLR);
   // All loads clear: no copy.
@@ -181,6 +201,7 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   VOK_ATOM_NODE* copy = driver_of(cleared, DB_INPUT_PORT_ACLR);
   ASSERT_NE(copy, r);
   EXPECT_EQ(driver_of(n.find("inv"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), copy);
+  EXPECT_EQ(driver_of(n.find("both"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), copy);
   EXPECT_EQ(fanouts(all), 2);
   expect_totals(0, 1, 0, 1);
   (void)via;
@@ -229,7 +250,38 @@ TEST_F(DupRegTest, ACombinationalCycleEndsTheWalk) {
   a.input(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0, b);
   n.reg("q").clk(clk).d(b);
   n.reg("s").clk(n.input_port("other")).d(r);
+  // The walk visits depth first in fan-out order; an atom met again while
+  // its own walk is open answers with its incomplete record.
+  VELMO_DRR_INFO_CACHE cache;
+  const VELMO_DRR_ATOM_INFO* info = velmo_drr_get_info_for_atom(a, cache, true);
+  EXPECT_TRUE(info->m_complete);
+  EXPECT_FALSE(info->m_multiple_clocks);
+  EXPECT_TRUE(info->m_feeds_non_aclr);
+  std::vector<std::string> walk;
+  for (const std::string& t : host::debug::texts())
+    if (t.rfind("Checking atom ", 0) == 0 || t.rfind("    ", 0) == 0) walk.push_back(t.substr(0, t.find(" returning ")));
+  EXPECT_THAT(walk, ::testing::ElementsAre("Checking atom a", "    recursing", "Checking atom b", "    recursing",
+                                           "Checking atom a", "    incomplete:", "Checking atom q",
+                                           "    hit terminal", "    q", "    b", "    a"));
   run();
+  expect_totals(0, 0, 1, 1);
+}
+
+TEST_F(DupRegTest, AChainDeeperThanTheCallStackIsWalked) {
+  constexpr int DEPTH = 100000;
+  auto n = host::testing::netlist();
+  auto c1 = n.input_port("c1");
+  auto r = n.reg("r").clk(c1).d(n.input_port("in")).atom();
+  auto own = n.reg("own").clk(c1).d(r).atom();
+  host::testing::SIG s = r;
+  for (int i = 0; i < DEPTH; ++i) s = n.lut("l" + std::to_string(i), {s}, 0x2);
+  n.reg("end").clk(n.input_port("c2")).d(s);
+  run();
+  // The chain ends on another clock: it moves to one copy, the own load stays.
+  EXPECT_EQ(driver_of(own, DB_INPUT_PORT_DATA_IN), r);
+  VOK_ATOM_NODE* copy = driver_of(n.find("l0"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, r);
   expect_totals(0, 0, 1, 1);
 }
 

@@ -34,6 +34,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
+#include "zel/zel_dev_zota_util.h"
 #include "wexan/wexan_env.h"
 #include "yun/host_yun_env.h"
 
@@ -132,6 +133,11 @@ TEST_F(ZotaTest, DepopulationUnplacesUnlockedZotaRegistersUnderTheTableReason) {
                                       "WEXAN_DESIGN::update_atom_info_for_high_fanout_depop",
                                       "WEXAN_PIZ_TABLE::pop_reason"}));
   EXPECT_TRUE(bin_opened("Depopulate Netlist"));
+  for (const auto& e : host::bins::events())
+    if (e.action == "open" && e.name == "Depopulate Netlist") {
+      EXPECT_EQ(e.group, "Prefit - Other");
+      EXPECT_EQ(e.tag, "VELMO");
+    }
 }
 
 TEST_F(ZotaTest, ANullUtilityIsAnInternalError) {
@@ -177,6 +183,10 @@ TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
   EXPECT_FALSE(r->is_placed());
   EXPECT_FALSE(other->is_zota_marked());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 0 LUTRAM data in ff, and 1 user assignments"));
+  // The engine's answer is the pass's: a refusal is no success.
+  host::script::queue<bool>("YUN_UTILITY::depopulate_registers").push(false);
+  EXPECT_FALSE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 2);
 }
 
 TEST_F(ZotaTest, LutramInputRegisterTiedToAConstantGetsADrivingCellFirst) {
@@ -335,6 +345,25 @@ TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
   // Asked on a ZOTA device.
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  // Asked on a device without pipeline slots: nothing is repopulated.
+  DeviceSpec spec = host::device::spec();
+  spec.family = 48;
+  host::device::configure(spec);
+  ASSERT_FALSE(ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, 0));
+  EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+}
+
+TEST_F(RepopulationStepTest, TheForcedRepopulationRunsWhenNotAskedOnAnyDevice) {
+  build(true);
+  // The forced repopulation is on by default.
+  EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(false, m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  DeviceSpec spec = host::device::spec();
+  spec.family = 48;
+  host::device::configure(spec);
+  EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(false, m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 2);
 }
 
 TEST_F(RepopulationStepTest, WithoutZotaRegistersNoBinOpensAndWithoutAnEnvironmentNothingRuns) {
