@@ -28,6 +28,15 @@
 // - partitions: the design's partitions (see partition_settings.h);
 // - eda: the simulation tool's netlist directory and language (2 VHDL, 3
 //   Verilog, 4 SystemVerilog).
+// - periphery: periphery blocks the design instantiates, each
+//   {"name", "kind": "UIB" | "ESRAM", "site": [x, y], "inputs": [net...],
+//   "outputs": [net...]}: input k of the block is driven by the k-th net of
+//   "inputs"; output k takes over every load of the k-th net of "outputs"
+//   (at most 4 of each). A net is named by its driver (a design input by its
+//   pin). The block is placed at the site once the device is built
+//   (place_periphery_blocks).
+// - lpclk: clock nets given a low-power clock buffer (clock type LPCLK)
+//   named "<net>~lpclk", which takes over the net's loads.
 // Every key is optional; an unknown key is an error naming it.
 #include <map>
 #include <optional>
@@ -70,6 +79,16 @@ struct DESIGN_SETTINGS {
     int netlist_type = 3;
   };
   std::optional<EDA> eda;
+  struct PERIPHERY_BLOCK {
+    std::string name;
+    std::string kind;  // "UIB" or "ESRAM"
+    int x = -1;
+    int y = -1;
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+  };
+  std::vector<PERIPHERY_BLOCK> periphery;
+  std::vector<std::string> lpclk;
 };
 
 // Parses settings text; errors read "<file>: <what>" and throw
@@ -83,5 +102,11 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path);
 // configures the device. Throws DESIGN_SETTINGS_ERROR before applying
 // anything when a check fails.
 void apply_design_settings(const DESIGN_SETTINGS& settings, const VOK_ATOM_NETLIST& netlist, const std::string& file);
+
+// Places the periphery blocks of the settings (which apply_design_settings
+// created) at their sites of the configured device. Throws
+// DESIGN_SETTINGS_ERROR when a site is outside the device or holds no block
+// of that kind (the message lists the device's sites of the kind).
+void place_periphery_blocks(const DESIGN_SETTINGS& settings, const std::string& file);
 
 }  // namespace host::testing

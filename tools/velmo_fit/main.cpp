@@ -128,6 +128,8 @@ std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
     // A depopulated pipeline register stays unplaced on purpose; a
     // partition's boundary port has no location of its own.
     if (a->is_placed() || a->is_port() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
+    // An atom with no site in the device (a clock buffer) is never placed.
+    if (host::placement::site_kind(a) == 0) continue;
     bool connected = false;
     for (const VOK_ATOM_OTERM* o : a->coterms()) connected = connected || o->get_first_fanout(VOK_TRAVERSE_AS_STORED);
     for (const VOK_ATOM_ITERM* i : a->citerms()) connected = connected || i->get_source(VOK_TRAVERSE_AS_STORED);
@@ -317,6 +319,43 @@ std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
 // retiming), once it ran.
 std::optional<velmo_fit::RETIMING_CHANGES> g_retiming;
 
+// The periphery-core register transfers the plan stage's passes reported in
+// their closing messages: found (the registers of the transfer groups they
+// took up), committed (placed at a transfer site) and routed (placed and
+// routed); null in the report while the plan stage has not run.
+struct PERIPHERY_TRANSFERS {
+  int found = 0;
+  int committed = 0;
+  int routed = 0;
+};
+std::optional<PERIPHERY_TRANSFERS> g_periphery_transfers;
+
+PERIPHERY_TRANSFERS periphery_transfers() {
+  constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
+                     kPlacedRouted = 18269;
+  PERIPHERY_TRANSFERS t;
+  for (const POSTED_MESSAGE& m : host::messages::posted()) {
+    if (m.id != kP2cFinish && m.id != kC2pFinish) continue;
+    int total = 0;
+    for (const POSTED_MESSAGE& sub : m.subs) {
+      if (sub.id == kResult && sub.args.size() >= 3) {
+        // "Placed [and routed ]<committed>[ of <size>] core register(s) ..."
+        const int committed = static_cast<int>(sub.args[1].value);
+        const std::string& of = sub.args[2].text;
+        t.found += of.rfind(" of ", 0) == 0 ? std::atoi(of.c_str() + 4) : committed;
+        t.committed += committed;
+        if (!sub.args[0].text.empty()) t.routed += committed;
+      } else if ((sub.id == kPlacedOnly || sub.id == kPlacedRouted) && sub.args.size() >= 2) {
+        t.committed += static_cast<int>(sub.args[0].value);
+        if (sub.id == kPlacedRouted) t.routed += static_cast<int>(sub.args[0].value);
+        total = std::max(total, static_cast<int>(sub.args[1].value));
+      }
+    }
+    t.found += total;
+  }
+  return t;
+}
+
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
                   const velmo_fit::PARTITION_RUN& partitions) {
@@ -349,6 +388,11 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
                            {"hold_tns_ps", c.hold_tns},
                            {"setup_failing", c.setup_failing_endpoints},
                            {"hold_failing", c.hold_failing_endpoints}});
+  j["periphery_transfers"] = nlohmann::ordered_json();
+  if (g_periphery_transfers)
+    j["periphery_transfers"] = {{"found", g_periphery_transfers->found},
+                                {"committed", g_periphery_transfers->committed},
+                                {"routed", g_periphery_transfers->routed}};
   // Chain settings the stages set or changed, per pin and chain type.
   j["delay_chains"] = nlohmann::ordered_json::array();
   for (const auto& [key, value] : host::dc::pin_settings()) {
@@ -538,8 +582,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       bool r;
       const velmo_fit::RETIMING_STATE before_final =
           s == "final" ? velmo_fit::retiming_state() : velmo_fit::RETIMING_STATE();
-      if (s == "plan")
+      if (s == "plan") {
+        // A host fixes the pins and periphery blocks before the plan stage's
+        // transfer passes look at them.
+        const int entries = velmo_fit::place_io_and_periphery();
+        std::printf("Plan: pins and periphery blocks placed, %d port-map entries\n", entries);
         r = reinterpret_cast<bool (*)(bool)>(stage_fn[s])(true);
+      }
       else
         r = reinterpret_cast<bool (*)()>(stage_fn[s])();
       // After routing, the host's route-stage operation list (repopulating the
@@ -559,6 +608,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
           std::printf("Route stage: %d delay-chain settings changed\n", g_route_changed_delay_chains);
       }
       stage_line(s, r, watch);
+      if (s == "plan") {
+        g_periphery_transfers = periphery_transfers();
+        std::printf("Periphery transfers: %d found, %d committed, %d routed\n", g_periphery_transfers->found,
+                    g_periphery_transfers->committed, g_periphery_transfers->routed);
+      }
       if (s == "final") {
         g_final_changed_luts = 0;
         for (const auto& [id, state] : lut_states())
