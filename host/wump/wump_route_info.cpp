@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "dev/dev_family.h"
 #include "pelk/pelk_symbol.h"
@@ -225,9 +226,22 @@ struct WUMP_GRAPH_BUILDER {
       out.push_back({own_id(x, y, local), 0});
     if (grid.in_grid(x, y + 1) && grid.tile_kind(x, y + 1) == DEV_TILE_KIND::PERIPHERY)
       out.push_back({own_id(x, y + 1, in_chain_local(w % 4, chain_length(w % 4) - 1)), 0});
+    // A pad's input interface elements also listen to the tile inside it.
+    const int pins = grid.pins_per_pad_tile();
+    for (const auto [px, py] : {std::pair{x - 1, y}, std::pair{x + 1, y}, std::pair{x, y - 1}, std::pair{x, y + 1}})
+      if (grid.in_grid(px, py) && grid.tile_kind(px, py) == DEV_TILE_KIND::PAD && inward(px, py) == std::pair{x, y})
+        out.push_back({own_id(px, py, 4 * pins + w % pins), 0});
     // A long wire also reaches the short wire one tile before its end; that
     // edge duplicates the path through the short wires.
     if (steps > 1) out.push_back({wire_id(ex - dx[d], ey - dy[d], wire_index(d, 0, t)), WUMP_EDGE_REDUNDANT});
+  }
+
+  // The tile next to a pad tile, toward the inside of the ring.
+  std::pair<int, int> inward(int x, int y) const {
+    if (x == 0) return {1, y};
+    if (x == grid.nx() - 1) return {x - 1, y};
+    if (y == 0) return {x, 1};
+    return {x, y - 1};
   }
 
   void clock_inputs_of_row(int g, int y, int x0, int x1, std::vector<OUT>& out) const {
