@@ -189,6 +189,24 @@ TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeFailsWithAnError) {
             std::string::npos);
   EXPECT_FALSE(w->is_placed());
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
+
+  // A free wire LUT whose port is reached only through a blacklisted chain
+  // element: the backward search does not enter it.
+  host::options::unset(844, w->get_string_hpath());
+  VOK_ATOM_NODE* w2 = n.lut("w2", {src}, kWire);
+  periphery_input("u2", 9, w2);
+  assign(w2, 844, "2");
+  DeviceSpec spec = host::device::spec();
+  spec.blacklist_gids.push_back(periphery_chain_gid(9, 9, 0, 1));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT blocked(m_env);
+  EXPECT_FALSE(blocked.place_and_route_c2p_lcell());
+  EXPECT_FALSE(w2->is_placed());
+  // No LAB element was even tried.
+  for (const std::string& line : host::debug::texts())
+    EXPECT_EQ(line.find("wirelut " + std::to_string(w2->get_id()) + " is routing to lab re"), std::string::npos) << line;
+  ASSERT_EQ(posted(20779).size(), 3u);
+  EXPECT_NE(posted(20779)[2].text.find("on w2"), std::string::npos);
 }
 
 TEST_F(P2cEngineTest, NoGroupWritesNothing) {
