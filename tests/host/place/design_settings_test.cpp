@@ -99,6 +99,24 @@ TEST_F(DesignSettingsTest, PeripheryBlocksAndLowPowerClockBuffersJoinTheDesign) 
       ".model m\n.inputs clk d\n.outputs q\n.latch d a re clk 0\n.latch a q re clk 0\n.latch b c re clk 0\n"
       ".names c b\n1 1\n.end\n",
       "m.blif");
+  // Checked against the design before anything is added.
+  auto apply_error = [&](const std::string& text) {
+    try {
+      host::testing::apply_design_settings(host::testing::parse_design_settings(text, "s.json"), *host::vok::top_netlist(),
+                                           "s.json");
+    } catch (const DESIGN_SETTINGS_ERROR& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::size_t atoms = host::vok::top_netlist()->get_atom_list().size();
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["x"]}]})"),
+            "s.json: periphery block 'u' names 'x', which is no net of the design");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "q", "kind": "UIB", "site": [3, 9], "outputs": ["d"]}]})"),
+            "s.json: periphery block 'q' has the name of another instance");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["clk", "clk"]})"), "s.json: lpclk 'clk' is given twice");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["nothing"]})"), "s.json: lpclk names 'nothing', which is no net of the design");
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_list().size(), atoms);
   const auto s = host::testing::parse_design_settings(R"({
     "periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["a", "d"], "outputs": ["b"]},
                   {"name": "e", "kind": "ESRAM", "site": [7, 9], "inputs": ["q"]}],
@@ -156,23 +174,4 @@ TEST_F(DesignSettingsTest, PeripheryBlocksAndLowPowerClockBuffersJoinTheDesign) 
   EXPECT_EQ(placing_error(R"({"periphery": [{"name": "u", "kind": "ESRAM", "site": [7, 9], "inputs": ["a"]}]})"),
             "p.json: periphery block 'u': site [7, 9] is taken by 'e'");
 
-  // Checked against the design before anything is added.
-  host::testing::load_blif_text(".model m\n.inputs clk d\n.outputs q\n.latch d q re clk 0\n.end\n", "m.blif");
-  auto apply_error = [&](const std::string& text) {
-    try {
-      host::testing::apply_design_settings(host::testing::parse_design_settings(text, "s.json"), *host::vok::top_netlist(),
-                                           "s.json");
-    } catch (const DESIGN_SETTINGS_ERROR& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
-  const std::size_t atoms = host::vok::top_netlist()->get_atom_list().size();
-  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["x"]}]})"),
-            "s.json: periphery block 'u' names 'x', which is no net of the design");
-  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "q", "kind": "UIB", "site": [3, 9], "outputs": ["d"]}]})"),
-            "s.json: periphery block 'q' has the name of another instance");
-  EXPECT_EQ(apply_error(R"({"lpclk": ["clk", "clk"]})"), "s.json: lpclk 'clk' is given twice");
-  EXPECT_EQ(apply_error(R"({"lpclk": ["nothing"]})"), "s.json: lpclk names 'nothing', which is no net of the design");
-  EXPECT_EQ(host::vok::top_netlist()->get_atom_list().size(), atoms);
 }

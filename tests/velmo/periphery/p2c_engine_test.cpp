@@ -292,7 +292,7 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   ASSERT_TRUE(p.periphery_to_core_register_placement());
-  EXPECT_EQ(posted(16238).size(), 1u);
+  EXPECT_EQ(posted(16238).size(), 2u);
   ASSERT_TRUE(r->is_placed());
   EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
   // The chain hangs under r's output: LAB output first, the port last.

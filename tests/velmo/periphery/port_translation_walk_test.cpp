@@ -317,15 +317,16 @@ TEST_F(PortLookupTest, PortMapRecomputedFromPlacementWalksPinAndBlockChains) {
   const auto before = entries(pin_out);
   EXPECT_EQ(host::w3j3::recompute_port_map(), 4);
   EXPECT_EQ(entries(pin_out), before);
-  host::testing::place_at(n.find("din"), 0, 2, 13);
-  host::testing::place_at(ibuf, 0, 2, 14);
+  host::testing::place_at(n.find("din"), 0, 3, 1);
+  host::testing::place_at(ibuf, 0, 3, 2);
   host::testing::map_port(m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), m_inst, "in[3]");
   EXPECT_EQ(host::w3j3::recompute_port_map(), 3);
-  EXPECT_EQ(icd(pin_out), "out[2]");
+  EXPECT_EQ(icd(pin_out), "out[0]");
+  EXPECT_EQ(tree->get_instance(tree->get_instance_id(entries(pin_out)[0].value))->get_name(), "IO_X0_Y3_N0");
   EXPECT_EQ(icd(m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)), "in[3]");
   // Unplaced, the pins lose theirs.
-  ibuf->set_location(0xFFFFFFFFu, 0);
-  obuf->set_location(0xFFFFFFFFu, 0);
+  for (VOK_ATOM_NODE* a : {static_cast<VOK_ATOM_NODE*>(ibuf), obuf, n.find("din"), static_cast<VOK_ATOM_NODE*>(dout)})
+    a->set_location(0xFFFFFFFFu, 0);
   EXPECT_EQ(host::w3j3::recompute_port_map(), 1);
   EXPECT_TRUE(entries(pin_out).empty());
   EXPECT_TRUE(entries(pin_in).empty());
