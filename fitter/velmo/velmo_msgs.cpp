@@ -51,7 +51,7 @@ const unsigned int l_msg_ids[] = {VELMO_MSG_CATALOGUE(VELMO_MSG_ID_ROW)};
 const int l_msg_kinds[] = {VELMO_MSG_CATALOGUE(VELMO_MSG_KIND_ROW)};
 #undef VELMO_MSG_ID_ROW
 #undef VELMO_MSG_KIND_ROW
-static_assert(sizeof(l_msg_ids) / sizeof(l_msg_ids[0]) == 87, "the catalogue has 87 messages");
+static_assert(sizeof(l_msg_ids) / sizeof(l_msg_ids[0]) == 88, "the catalogue has 88 messages");
 
 const MSG_ID_REGISTRAR l_msg_id_registrar(l_msg_ids, l_msg_kinds, static_cast<int>(sizeof(l_msg_ids) /
                                                                                       sizeof(l_msg_ids[0])));

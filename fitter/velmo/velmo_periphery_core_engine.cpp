@@ -516,7 +516,7 @@ bool VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement() {
 
 bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
   VELMO_SCOPED_PROFILE_BIN bin("UIB/ESRAM C2P Optimization", "VPR - Other", "VELMO");
-  place_and_route_c2p_lcell();
+  if (!place_and_route_c2p_lcell()) return false;
   std::unordered_map<unsigned, std::vector<int>> by_domain;
   const bool found = get_uib_esram_dst_locs(by_domain);
   if (by_domain.empty()) return true;

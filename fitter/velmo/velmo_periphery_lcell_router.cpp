@@ -15,6 +15,7 @@
 #include "r5t/r5t_interface.h"
 #include "velmo_debug.h"
 #include "velmo_periphery_to_core_placement.h"
+#include "velmo_msgs.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
@@ -51,13 +52,14 @@ bool l_in_periphery(const VOK_ATOM_NODE* atom) {
 
 }  // namespace
 
-void VELMO_PERIPHERY_CORE_PLACEMENT::place_and_route_c2p_lcell() {
+bool VELMO_PERIPHERY_CORE_PLACEMENT::place_and_route_c2p_lcell() {
   WUMP_DIE_INFO* die = m_device->get_die_info()->get_wump_die_info();
   WUMP_BLACKLISTING_LOADER::setup_blacklisting(die);
   const WUMP_BLACKLISTING* blacklisting = die->get_blacklisting();
   const std::unordered_set<unsigned> used = m_zota_register_gids;
   VOK_RE_ROUTING_MODIFIER modifier(*m_chip_db_entry->get_routing(), "place_and_route_c2p_lcell", false, false);
   std::vector<unsigned> fanins;
+  bool ok = true;
 
   for (VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
     if (atom->get_location_element() != 0 || !ZEL_LCELL_UTIL::atom_is_wire_lut(atom)) continue;
@@ -105,9 +107,12 @@ void VELMO_PERIPHERY_CORE_PLACEMENT::place_and_route_c2p_lcell() {
     if (!done) {
       msg_vdebug_impl(2, "Error: Unable to place and/or route LCELL with LCELL_PERIPHERY_ROUTER moz on %d - %s",
                       atom->get_id(), atom->get_string_hpath().c_str());
-      l_internal_error("Unable to place and/or route LCELL with LCELL_PERIPHERY_ROUTER moz", __LINE__);
+      // The user's assignment cannot be honoured: an error, not an internal one.
+      msg_post(MSG_VELMO::E::VELMO_LCELL_PERIPHERY_ROUTER_FAILED(atom->get_string_hpath()), nullptr);
+      ok = false;
     }
   }
+  return ok;
 }
 
 bool VELMO_PERIPHERY_CORE_PLACEMENT::place_and_route_wire_lut_from_lab_re_to_periphery(

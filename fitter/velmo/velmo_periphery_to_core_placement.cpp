@@ -520,7 +520,8 @@ std::string labout_to_port_name(const std::string& labout) {
   const int num = open == std::string::npos || close == std::string::npos || close <= open
                       ? 20
                       : std::atoi(labout.substr(open + 1, close - open - 1).c_str());
-  if (!(num < 20)) l_internal_error("num < 20", __LINE__);
+  // A negative number would index before the name table.
+  if (!(num >= 0 && num < 20)) l_internal_error("num < 20", __LINE__);
   static const char* const names[4] = {"b0leout[0]", "b0leout[1]", "b1leout[0]", "b1leout[1]"};
   return names[num % 4];
 }

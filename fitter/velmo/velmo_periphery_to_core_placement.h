@@ -104,8 +104,9 @@ public:
   void generate_p2c_optimization_report();
 
   // LCELL periphery router: wire LUTs feeding the periphery placed in a LAB
-  // that reaches the periphery input, and routed there
-  void place_and_route_c2p_lcell();
+  // that reaches the periphery input, and routed there. False (with an error
+  // posted) when an assigned one found no LAB cell and route.
+  bool place_and_route_c2p_lcell();
   bool place_and_route_wire_lut_from_lab_re_to_periphery(VOK_ATOM_NODE* wirelut, unsigned lab_gid, unsigned port_gid,
                                                          const VOK_ATOM_ITERM* dst_term,
                                                          VOK_RE_ROUTING_MODIFIER& modifier,

@@ -29,6 +29,7 @@ const DESCS& descs() {
     add(dev_kind::ICD_PORT, {{20, 11}});
     add(dev_kind::GLOBAL_CLOCK, {});
     add(dev_kind::PMUX, {});
+    add(dev_kind::PIN_CLOCK_INPUT, {});
     for (const auto& [kind, desc] : r->by_kind) r->list.push_back(&desc);
     return r;
   }();

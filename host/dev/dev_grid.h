@@ -41,6 +41,9 @@ inline constexpr int H_WIRE = 700;
 inline constexpr int V_WIRE = 701;
 inline constexpr int BLOCK_INPUT = 702;
 inline constexpr int PERIPHERY_INTERFACE = 703;  // a periphery port's interface chain element
+// A pin's clock input, between its periphery output and the global clock
+// roots (port walks never follow it).
+inline constexpr int PIN_CLOCK_INPUT = 1339;
 inline constexpr int PAD = 1000;
 inline constexpr int UIB = 1010;
 inline constexpr int ESRAM = 1011;

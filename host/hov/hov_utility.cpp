@@ -8,6 +8,7 @@
 #include "hov/hov_rebuilds.h"
 #include "kem/kem_build_inputs.h"
 #include "kem/kem_manager.h"
+#include "kem/kem_netlist.h"
 #include "vok/vok_atom_netlist.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
@@ -55,6 +56,9 @@ void debug_line(const char* format, ...) {
 // would leave.
 KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
   HOV_STATE& s = state();
+  // Delays annotated on input terms belong to the netlist they were written
+  // into; a rebuilt one computes its own.
+  host::kem::clear_iterm_delay_annotations();
   KEM_MANAGER* mgr = KEM_MANAGER::get();
   const host::kem::BUILD_INPUTS_DIGEST digest = host::kem::build_inputs_digest(host::vok::top_netlist());
   KEM_NETLIST* old = mgr->get_kem_netlist() ? mgr->get_kem_netlist() : mgr->get_set_aside();

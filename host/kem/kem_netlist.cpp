@@ -206,6 +206,8 @@ void host::kem::annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, in
   host_world_slot<KEM_ANNOTATIONS>().delays[iterm] = {max_ps, min_ps};
 }
 
+void host::kem::clear_iterm_delay_annotations() { host_world_slot<KEM_ANNOTATIONS>().delays.clear(); }
+
 int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const auto& annotated = host_world_slot<KEM_ANNOTATIONS>().delays;
   if (!annotated.empty()) {

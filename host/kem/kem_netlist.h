@@ -487,4 +487,6 @@ namespace host::kem {
 // WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps
 // answers the maximum for the edges into it, at every corner.
 HOST_API void annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps);
+// Drops every annotation (a whole build of the timing netlist does).
+HOST_API void clear_iterm_delay_annotations();
 }  // namespace host::kem

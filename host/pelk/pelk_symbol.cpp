@@ -38,6 +38,7 @@ const char* element_name(int e) {
     case 700: return "H_WIRE";
     case 701: return "V_WIRE";
     case 703: return "PERIPHERY_INTERFACE";
+    case 1339: return "PIN_CLOCK_INPUT";
     case 1336: return "DSP";
     case 1337: return "RAM";
     case 1929: return "PMUX";

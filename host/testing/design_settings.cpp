@@ -13,13 +13,20 @@
 
 #include "cfg/cfg.h"
 #include "omz/omz_option.h"
+#include "dev/dev_grid.h"
 #include "sta/sta_analysis.h"
+#include "testing/netlist_builder.h"
+#include "wump/wump_die_info.h"
+#include "zel/zel_clkbuf_util.h"
 
 namespace host::testing {
 
 namespace {
 
 using nlohmann::json;
+
+// The clock type of a low-power clock buffer.
+constexpr int kLpclkClockType = 7;
 
 class PARSER {
 public:
@@ -90,6 +97,49 @@ public:
       fail(where + ".value '" + opt.value + "' is no integer within int (type " + std::to_string(opt.type) + ")");
     if (opt.type == 6 && (n < 0 || n > 65535)) fail(where + ".value " + opt.value + " is out of range (0 to 65535, type 6)");
     return opt;
+  }
+
+  std::vector<std::string> nets(const json& v, const std::string& where) const {
+    if (!v.is_array()) fail(where + " must be a list of nets");
+    if (v.size() > 4) fail(where + " has more than 4 nets (a block has 4 ports each way)");
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      const std::string w = where + "[" + std::to_string(i) + "]";
+      if (!v[i].is_string() || v[i].get<std::string>().empty()) fail(w + " must be a net name");
+      out.push_back(v[i].get<std::string>());
+    }
+    return out;
+  }
+
+  DESIGN_SETTINGS::PERIPHERY_BLOCK periphery_block(const json& o, std::size_t i) const {
+    const std::string where = "periphery[" + std::to_string(i) + "]";
+    if (!o.is_object()) fail(where + " must be an object");
+    DESIGN_SETTINGS::PERIPHERY_BLOCK b;
+    bool has_site = false;
+    for (const auto& [key, v] : o.items()) {
+      if (key == "name") {
+        if (!v.is_string() || v.get<std::string>().empty()) fail(where + ".name must be a non-empty string");
+        b.name = v.get<std::string>();
+      } else if (key == "kind") {
+        if (!v.is_string() || (v.get<std::string>() != "UIB" && v.get<std::string>() != "ESRAM"))
+          fail(where + ".kind must be \"UIB\" or \"ESRAM\"");
+        b.kind = v.get<std::string>();
+      } else if (key == "site") {
+        if (!v.is_array() || v.size() != 2) fail(where + ".site must be [x, y]");
+        b.x = integer(v[0], where + ".site[0]");
+        b.y = integer(v[1], where + ".site[1]");
+        has_site = true;
+      } else if (key == "inputs" || key == "outputs") {
+        (key == "inputs" ? b.inputs : b.outputs) = nets(v, where + "." + key);
+      } else {
+        fail("unknown key '" + key + "' in " + where);
+      }
+    }
+    if (b.name.empty()) fail(where + " needs a 'name'");
+    if (b.kind.empty()) fail(where + " needs a 'kind'");
+    if (!has_site) fail(where + " needs a 'site'");
+    if (b.inputs.empty() && b.outputs.empty()) fail(where + " connects no net");
+    return b;
   }
 
   DESIGN_SETTINGS parse(const std::string& text_in) const {
@@ -181,6 +231,12 @@ public:
         s.partitions = parse_partition_settings(v.dump(), m_file);
       } else if (key == "device") {
         s.device = device_flags(v);
+      } else if (key == "periphery") {
+        if (!v.is_array()) fail("periphery must be a list of blocks");
+        for (std::size_t i = 0; i < v.size(); ++i) s.periphery.push_back(periphery_block(v[i], i));
+      } else if (key == "lpclk") {
+        if (!v.is_array()) fail("lpclk must be a list of clock nets");
+        for (std::size_t i = 0; i < v.size(); ++i) s.lpclk.push_back(text(v[i], "lpclk[" + std::to_string(i) + "]"));
       } else {
         fail("unknown key '" + key + "'");
       }
@@ -309,6 +365,27 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     if (!clock_inputs.count(clock) && !clock_inputs.count(clock + "~ibuf"))
       throw DESIGN_SETTINGS_ERROR(file + ": global clock '" + clock + "' clocks no register");
   }
+  // The driver of a net: a design input's net is its input buffer's output.
+  auto driver = [&](const std::string& net, const std::string& what) -> VOK_ATOM_OTERM* {
+    auto it = names.find(net);
+    if (it != names.end() && it->second->get_kind() == VOK_ATOM_KIND::PAD) it = names.find(net + "~ibuf");
+    if (it != names.end())
+      for (VOK_ATOM_OTERM* o : const_cast<VOK_ATOM_NODE*>(it->second)->oterms())
+        if (o->get_port_type() != DB_OUTPUT_PORT_PAD_IO) return o;
+    throw DESIGN_SETTINGS_ERROR(file + ": " + what + " names '" + net + "', which is no net of the design");
+  };
+  std::set<std::string> taken;
+  for (const auto& b : s.periphery) {
+    if (names.count(b.name) || !taken.insert(b.name).second)
+      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "' has the name of another instance");
+    for (const auto& net : b.inputs) driver(net, "periphery block '" + b.name + "'");
+    for (const auto& net : b.outputs) driver(net, "periphery block '" + b.name + "'");
+  }
+  for (const auto& clock : s.lpclk) {
+    driver(clock, "lpclk");
+    if (names.count(clock + "~lpclk") || !taken.insert(clock + "~lpclk").second)
+      throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' is given twice");
+  }
   apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
@@ -339,6 +416,66 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     const std::string net = src->get_my_node()->get_string_hpath();
     for (const auto& clock : s.global_clocks)
       if (net == clock || net == clock + "~ibuf") clk->set_connection_code(kGlobalClockCode);
+  }
+
+  // Periphery blocks: inputs tap their nets, outputs take their nets' loads.
+  auto n = host::testing::netlist();
+  for (const auto& b : s.periphery) {
+    auto block = n.atom(b.kind == "UIB" ? VOK_ATOM_KIND::UFI_UIB : VOK_ATOM_KIND::UFI_ESRAM, b.name);
+    for (std::size_t k = 0; k < b.inputs.size(); ++k)
+      block.input(DB_INPUT_PORT_DATA_IN, static_cast<int>(k), SIG(driver(b.inputs[k], "")));
+    for (std::size_t k = 0; k < b.outputs.size(); ++k) {
+      VOK_ATOM_OTERM* from = driver(b.outputs[k], "");
+      VOK_ATOM_OTERM* to = block->get_output_term_by_type(DB_OUTPUT_PORT_DATA, static_cast<int>(k));
+      if (to == nullptr) to = block->add_output_term(DB_OUTPUT_PORT_DATA, static_cast<int>(k));
+      std::vector<VOK_ATOM_ITERM*> loads;
+      for (VOK_ATOM_ITERM* f = from->get_first_fanout(VOK_TRAVERSE_AS_STORED); f; f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+        loads.push_back(f);
+      for (VOK_ATOM_ITERM* f : loads) vok_connect(to, f);
+    }
+  }
+  // Low-power clock buffers between a clock and its loads.
+  for (const auto& clock : s.lpclk) {
+    VOK_ATOM_OTERM* from = driver(clock, "");
+    std::vector<VOK_ATOM_ITERM*> loads;
+    for (VOK_ATOM_ITERM* f = from->get_first_fanout(VOK_TRAVERSE_AS_STORED); f; f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+      loads.push_back(f);
+    auto buffer = n.atom(VOK_ATOM_KIND::CLKBUF, clock + "~lpclk").input(DB_INPUT_PORT_BOX, 0, SIG(from));
+    VOK_ATOM_OTERM* out = buffer->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0);
+    if (out == nullptr) out = buffer->add_output_term(DB_OUTPUT_PORT_DATA, 0);
+    for (VOK_ATOM_ITERM* f : loads) vok_connect(out, f);
+    ZEL_CLKBUF_UTIL::set_clock_type(buffer, kLpclkClockType);
+  }
+}
+
+void place_periphery_blocks(const DESIGN_SETTINGS& s, const std::string& file) {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  for (const auto& b : s.periphery) {
+    const int element = b.kind == "UIB" ? dev_kind::UIB : dev_kind::ESRAM;
+    const bool fits = grid.in_grid(b.x, b.y) && grid.tile_kind(b.x, b.y) == DEV_TILE_KIND::PERIPHERY &&
+                      grid.periphery_kind(b.x) == element;
+    if (!fits) {
+      std::string sites;
+      for (int x = 0; x < grid.nx(); ++x)
+        for (int y = 0; y < grid.ny(); ++y)
+          if (grid.tile_kind(x, y) == DEV_TILE_KIND::PERIPHERY && grid.periphery_kind(x) == element)
+            sites += (sites.empty() ? "" : ", ") + std::string("[") + std::to_string(x) + ", " + std::to_string(y) + "]";
+      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "': site [" + std::to_string(b.x) + ", " +
+                                  std::to_string(b.y) + "] holds no " + b.kind + " block of this device (" + b.kind +
+                                  " sites: " + (sites.empty() ? "none" : sites) + ")");
+    }
+    VOK_ATOM_NODE* atom = nullptr;
+    for (VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+      if (a->get_string_hpath() == b.name) atom = a;
+    const unsigned gid = grid.site_gid(b.x, b.y, 0);
+    for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+      if (a != atom && a->is_placed() && a->get_location_gid() == gid)
+        throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "': site [" + std::to_string(b.x) + ", " +
+                                    std::to_string(b.y) + "] is taken by '" + a->get_string_hpath() + "'");
+    if (atom == nullptr) throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "' was not created");
+    atom->set_location(gid, static_cast<std::uint16_t>(element));
+    atom->set_analytic_xy(static_cast<float>(b.x), static_cast<float>(b.y));
   }
 }
 

@@ -31,7 +31,16 @@
 // - device_columns: the device of velmo-fit's series to fit on, by its
 //   columns, instead of the one sized to the design;
 // - device: device switches, name: true or false ("device": {"early_retiming":
-//   true}); an unknown name is an error.
+//   true}); an unknown name is an error;
+// - periphery: periphery blocks the design instantiates, each
+//   {"name", "kind": "UIB" | "ESRAM", "site": [x, y], "inputs": [net...],
+//   "outputs": [net...]}: input k of the block is driven by the k-th net of
+//   "inputs"; output k takes over every load of the k-th net of "outputs"
+//   (at most 4 of each). A net is named by its driver (a design input by its
+//   pin). The block is placed at the site once the device is built
+//   (place_periphery_blocks).
+// - lpclk: clock nets given a low-power clock buffer (clock type LPCLK)
+//   named "<net>~lpclk", which takes over the net's loads.
 // Numbers outside their range (setting_ranges) are errors naming the key.
 // Every key is optional; an unknown key is an error naming it.
 #include <map>
@@ -94,6 +103,16 @@ struct DESIGN_SETTINGS {
   // Device switches by name ("device": {"early_retiming": true, ...}); the
   // names are those of device_flag_names().
   std::map<std::string, bool> device;
+  struct PERIPHERY_BLOCK {
+    std::string name;
+    std::string kind;  // "UIB" or "ESRAM"
+    int x = -1;
+    int y = -1;
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+  };
+  std::vector<PERIPHERY_BLOCK> periphery;
+  std::vector<std::string> lpclk;
 };
 
 // The device switches a settings file may set: "early_retiming",
@@ -114,5 +133,11 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path);
 // configures the device. Throws DESIGN_SETTINGS_ERROR before applying
 // anything when a check fails.
 void apply_design_settings(const DESIGN_SETTINGS& settings, const VOK_ATOM_NETLIST& netlist, const std::string& file);
+
+// Places the periphery blocks of the settings (which apply_design_settings
+// created) at their sites of the configured device. Throws
+// DESIGN_SETTINGS_ERROR when a site is outside the device or holds no block
+// of that kind (the message lists the device's sites of the kind).
+void place_periphery_blocks(const DESIGN_SETTINGS& settings, const std::string& file);
 
 }  // namespace host::testing

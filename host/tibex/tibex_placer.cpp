@@ -1088,6 +1088,9 @@ private:
   void write_back() {
     for (NODE& n : m_nodes) {
       if (!n.placed || m_units[n.unit].fixed) continue;
+      if (m_opt.io_and_periphery_only && !is_io(n.unit) && n.kind != dev_kind::UIB && n.kind != dev_kind::ESRAM &&
+          n.kind != dev_kind::HSSI)
+        continue;
       n.atom->set_location(n.pos.gid, n.pos.element);
       n.atom->set_analytic_xy(static_cast<float>(n.pos.x), static_cast<float>(n.pos.y));
     }

@@ -38,6 +38,9 @@
 //    the total wirelength most (a pin looks along the ring around the pad
 //    tile nearest to that centroid); passes stop early when one gains under
 //    0.5 %.
+//  - With io_and_periphery_only the run is the same, but only the I/O pins'
+//    and periphery blocks' sites are written (a plan stage fixes those
+//    before the logic is placed; a later run places the logic around them).
 //  - Locations are written as the location gid rule has them: the placement
 //    gid (or the slot's routing gid), the site's element kind (282 for a
 //    slot), and the tile's x and y as analytic coordinates.
@@ -66,6 +69,10 @@ struct PLACER_OPTIONS {
   // run; atoms placed before it count but stay. 0: as many as it has sites.
   // A lower limit spreads the logic so a narrow fabric can route it.
   int lab_atom_limit = 0;
+  // Places as usual but keeps only the I/O pins' and periphery blocks'
+  // sites (the logic stays unplaced), as a plan stage fixes them before the
+  // logic is placed.
+  bool io_and_periphery_only = false;
 };
 
 // Places every unplaced atom that has a site. False when some atom found no

@@ -1,5 +1,6 @@
 #include "w3j3/w3j3_port_map_db.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/host_call_log.h"
@@ -34,6 +35,14 @@ std::vector<W3J3_PORT_MAP_ENTRY> W3J3_PORT_MAP_DB::get_port_map_results(const VO
 
 void W3J3_PORT_MAP_DB::add_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry) {
   m_entries[KEY(port.get_atom_id(), port.get_port().index(), port.get_index())].push_back(entry);
+}
+
+void W3J3_PORT_MAP_DB::remove_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry) {
+  auto it = m_entries.find(KEY(port.get_atom_id(), port.get_port().index(), port.get_index()));
+  if (it == m_entries.end()) return;
+  auto e = std::find(it->second.begin(), it->second.end(), entry);
+  if (e != it->second.end()) it->second.erase(e);
+  if (it->second.empty()) m_entries.erase(it);
 }
 
 W3J3_PORT_MAP_INTERFACE* W3J3_PORT_MAP_INTERFACE::get_instance(const W3J3_PORT_MAP_DB* db, const void*) {

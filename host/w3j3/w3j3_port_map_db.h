@@ -29,6 +29,8 @@ public:
   // The entries of map type `map_type` for a port, in insertion order.
   std::vector<W3J3_PORT_MAP_ENTRY> get_port_map_results(const VOK_ATOM_LOGICAL_PORT& port, int map_type) const;
   void add_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry);
+  // Drops one entry of a port (the first equal one), if it has it.
+  void remove_entry(const VOK_ATOM_LOGICAL_PORT& port, W3J3_PORT_MAP_ENTRY entry);
   // data: no port has an entry.
   bool is_empty() const { return m_entries.empty(); }
   // recorded: drops every entry; adds the other database's entries.
@@ -61,3 +63,18 @@ public:
 private:
   const W3J3_PORT_MAP_DB* m_db;
 };
+
+namespace host::w3j3 {
+// algorithm: recomputes the loaded bundle's port map from placement, as every
+// run of the port-map step does (idempotent). Each terminal of a placed I/O
+// atom (one in a pad tile) whose connection leaves its pin, and each
+// connected terminal of a placed periphery block, gets one type-1 entry
+// naming a port of the block's bundle instance ("IO_X<x>_Y<y>_N<pin>" at the
+// pin's pad site, "PERIPHERY_X<x>_Y<y>" at the block's site): a pin's
+// "in[pin]" (inputs) or "out[pin]" (outputs); a block's inputs in[0..3] and
+// outputs out[0..3] in terminal order (terminals past the fourth get none).
+// The device-instance model learns each port's routing gid. Entries an
+// earlier run made and the atoms no longer earn are dropped; entries made by
+// anyone else are kept. Returns the number of entries this run holds.
+HOST_API int recompute_port_map();
+}  // namespace host::w3j3

@@ -1,4 +1,5 @@
 #include "wexan/wexan_env.h"
+#include "w3j3/w3j3_port_map_db.h"
 
 #include <memory>
 #include "kem/kem_manager.h"
@@ -189,12 +190,20 @@ struct WEXAN_YUN_STATE {
 };
 }  // namespace
 
-void WEXAN_ENV::run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) { host::log_call("WEXAN_ENV::run_w3j3", taints); }
-void WEXAN_ENV::run_w3j3_postfit() { host::log_call("WEXAN_ENV::run_w3j3_postfit"); }
+// Each run recomputes the port map from placement.
+void WEXAN_ENV::run_w3j3(HOV_ATOM_NETLIST_TAINT_MANAGER* taints) {
+  host::log_call("WEXAN_ENV::run_w3j3", taints);
+  host::w3j3::recompute_port_map();
+}
+void WEXAN_ENV::run_w3j3_postfit() {
+  host::log_call("WEXAN_ENV::run_w3j3_postfit");
+  host::w3j3::recompute_port_map();
+}
 void WEXAN_ENV::run_w3j3(bool incremental, const std::set<int>& locations, const std::set<int>& more_locations,
                          VOK_RE_ROUTING_INCREMENTAL_DB* changes, std::set<int>* out) {
   host::log_call("WEXAN_ENV::run_w3j3", incremental, static_cast<int>(locations.size()),
                  static_cast<int>(more_locations.size()), changes, out);
+  host::w3j3::recompute_port_map();
 }
 void WEXAN_ENV::incremental_taint_rebuild() {
   std::string list;
@@ -222,7 +231,9 @@ WEXAN_INCREMENTAL_UTILITY* WEXAN_ENV::get_netlist_reuse_utility() const { return
 
 bool WEXAN_ENV::run_w3j3_prefit() {
   host::log_call("WEXAN_ENV::run_w3j3_prefit");
-  return host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+  const bool ok = host::script::next<bool>("WEXAN_ENV::run_w3j3_prefit", true);
+  if (ok) host::w3j3::recompute_port_map();
+  return ok;
 }
 
 WEXAN_SONDERY* WEXAN_ENV::get_sondery() const { return host::wexan::sondery(); }

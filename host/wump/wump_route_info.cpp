@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "dev/dev_family.h"
 #include "pelk/pelk_symbol.h"
@@ -117,18 +118,24 @@ struct WUMP_GRAPH_BUILDER {
     // Input port q has index q, output port q index out_base + q.
     auto ports = [&](DEV_TILE_KIND k, int n, int out_base) {
       auto& v = own[static_cast<int>(k)];
-      for (int q = 0; q < n; ++q) {
-        v.push_back(rec(dev_kind::ICD_PORT, q, in));
-        if (k == DEV_TILE_KIND::PERIPHERY) continue;  // reached through its interface chain
-        for (int w = 0; w < wires; ++w)
-          if (w % n == q) listen(k, w);
-      }
+      for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::ICD_PORT, q, in));  // reached through a chain
       for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::ICD_PORT, out_base + q));
       for (int q = 0; q < n; ++q) v.push_back(rec(dev_kind::PERIPHERY_OUTPUT, q));
     };
     ports(DEV_TILE_KIND::PAD, grid.pins_per_pad_tile(), info.m_pad_output_base);
     ports(DEV_TILE_KIND::PERIPHERY, 4, 4);
     add_interface_chains();
+    // A pin's ports reach the fabric through one interface element each way;
+    // the input one listens to the pin's wires. Then each pin's clock input.
+    auto& pad = own[static_cast<int>(DEV_TILE_KIND::PAD)];
+    const int pins = grid.pins_per_pad_tile();
+    for (int q = 0; q < pins; ++q) pad.push_back(rec(dev_kind::PERIPHERY_INTERFACE, PAD_OUT_CHAIN + q));
+    for (int q = 0; q < pins; ++q) {
+      pad.push_back(rec(dev_kind::PERIPHERY_INTERFACE, PAD_IN_CHAIN + q, in));
+      for (int w = 0; w < wires; ++w)
+        if (w % pins == q) listen(DEV_TILE_KIND::PAD, w);
+    }
+    for (int q = 0; q < pins; ++q) pad.push_back(rec(dev_kind::PIN_CLOCK_INPUT, q));
     for (int j = 0; j < 2; ++j) own[static_cast<int>(DEV_TILE_KIND::PLL)].push_back(rec(dev_kind::PERIPHERY_OUTPUT, j));
   }
 
@@ -219,9 +226,22 @@ struct WUMP_GRAPH_BUILDER {
       out.push_back({own_id(x, y, local), 0});
     if (grid.in_grid(x, y + 1) && grid.tile_kind(x, y + 1) == DEV_TILE_KIND::PERIPHERY)
       out.push_back({own_id(x, y + 1, in_chain_local(w % 4, chain_length(w % 4) - 1)), 0});
+    // A pad's input interface elements also listen to the tile inside it.
+    const int pins = grid.pins_per_pad_tile();
+    for (const auto [px, py] : {std::pair{x - 1, y}, std::pair{x + 1, y}, std::pair{x, y - 1}, std::pair{x, y + 1}})
+      if (grid.in_grid(px, py) && grid.tile_kind(px, py) == DEV_TILE_KIND::PAD && inward(px, py) == std::pair{x, y})
+        out.push_back({own_id(px, py, 4 * pins + w % pins), 0});
     // A long wire also reaches the short wire one tile before its end; that
     // edge duplicates the path through the short wires.
     if (steps > 1) out.push_back({wire_id(ex - dx[d], ey - dy[d], wire_index(d, 0, t)), WUMP_EDGE_REDUNDANT});
+  }
+
+  // The tile next to a pad tile, toward the inside of the ring.
+  std::pair<int, int> inward(int x, int y) const {
+    if (x == 0) return {1, y};
+    if (x == grid.nx() - 1) return {x - 1, y};
+    if (y == 0) return {x, 1};
+    return {x, y - 1};
   }
 
   void clock_inputs_of_row(int g, int y, int x0, int x1, std::vector<OUT>& out) const {
@@ -289,13 +309,21 @@ struct WUMP_GRAPH_BUILDER {
           out.push_back({tap_id((2 * pll + r.index) % GLOBAL_CLOCKS, 0), 0});
           return;
         }
+        if (kind == DEV_TILE_KIND::PAD) {
+          // On to the pin's interface element and its clock input.
+          const int pins = grid.pins_per_pad_tile();
+          out.push_back({own_id(x, y, 3 * pins + r.index), 0});
+          out.push_back({own_id(x, y, 5 * pins + r.index), 0});
+          return;
+        }
         for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (r.index * 4 + k) % wires), 0});
-        // A pin is also a clock input: it drives the root of each global
-        // clock network, as a PLL output does.
-        if (kind == DEV_TILE_KIND::PAD)
-          for (int g = 0; g < GLOBAL_CLOCKS; ++g) out.push_back({tap_id(g, 0), 0});
         return;
       }
+      case dev_kind::PIN_CLOCK_INPUT:
+        // A pin is also a clock input: it drives the root of each global
+        // clock network, as a PLL output does.
+        for (int g = 0; g < GLOBAL_CLOCKS; ++g) out.push_back({tap_id(g, 0), 0});
+        return;
       default: return;
     }
   }
@@ -319,7 +347,20 @@ struct WUMP_GRAPH_BUILDER {
       for (int k = 0; k < chain_length(q); ++k)
         v.push_back(rec(dev_kind::PERIPHERY_INTERFACE, 4 * q + k, WUMP_RECORD_INPUT));
   }
+  // A pin's interface elements: the output one (index PAD_OUT_CHAIN + pin)
+  // drives the pin's wires, the input one (PAD_IN_CHAIN + pin) its input port.
+  static constexpr int PAD_IN_CHAIN = 32;
+  static constexpr int PAD_OUT_CHAIN = 48;
   void interface_fanouts(int x, int y, const WUMP_ROUTE_ELEMENT_RECORD& r, std::vector<OUT>& out) const {
+    if (r.index >= PAD_IN_CHAIN) {
+      if (r.flags & WUMP_RECORD_INPUT) {
+        out.push_back({own_id(x, y, r.index - PAD_IN_CHAIN), 0});
+      } else {
+        const int q = r.index - PAD_OUT_CHAIN;
+        for (int k = 0; k < 4; ++k) out.push_back({wire_id(x, y, (q * 4 + k) % wires), 0});
+      }
+      return;
+    }
     const int q = (r.index % 16) / 4, k = r.index % 4;
     if (r.flags & WUMP_RECORD_INPUT) {
       out.push_back({own_id(x, y, k == 0 ? q : in_chain_local(q, k - 1)), 0});

@@ -13,8 +13,10 @@ VOK_ATOM_ITERM* ZEL_LCELL_UTIL::get_wire_lut_iterm(const VOK_ATOM_NODE* atom) {
   if (used == nullptr) return nullptr;
   const int input = static_cast<int>(used->get_port_type()) - 12;
   if (input < 0 || input > 5) return nullptr;
-  // Output = input `input` over all inputs: the mask is that input's pattern.
-  if (atom->get_lutmask().get_value() != VOK_LUTMASK::imask(6, input)) return nullptr;
+  // Output = input `input` over all inputs. A mask bit is indexed by the
+  // complemented inputs, so a pass-through is the complement of the input's
+  // pattern (the pattern itself is an inverter).
+  if (atom->get_lutmask().get_value() != ~VOK_LUTMASK::imask(6, input)) return nullptr;
   return used;
 }
 

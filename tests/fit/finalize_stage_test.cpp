@@ -52,13 +52,13 @@ TEST(VelmoFitFinalize, HoldFixingLineFollowsRoutingAndEveryCornerIsReported) {
   EXPECT_THAT(r.out, HasSubstr("Timing 1_fast_900mv_-40c: "));
 }
 
-// bigkey's second, full route (negotiated afresh, not following the route
+// dsip's second, full route (negotiated afresh, not following the route
 // stage's routing) leaves hold failures that the hold-fix re-route takes
-// away; the test pass on bigkey (the route stage's routing kept) re-routes its
+// away; the test pass on dsip (the route stage's routing kept) re-routes its
 // failing connections for hold. (Which designs fail hold there depends on the
 // placement and routing.)
 TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnections) {
-  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/bigkey.blif --cfg host_router_follow_last_routing=off");
+  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/dsip.blif --cfg host_router_follow_last_routing=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("Hold fixing: 0 connections")));
   EXPECT_THAT(r.out, HasSubstr("connections re-routed for hold"));
@@ -66,7 +66,7 @@ TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnectio
     EXPECT_THAT(r.out, ::testing::ContainsRegex(std::string("Timing ") + corner + ": .* hold WNS [0-9]+ ps, TNS 0 ps, 0 failing"));
 
   r = run_fit(std::string(VELMO_DESIGNS_DIR) +
-              "/mcnc/bigkey.blif --debug=2 --cfg korrin_incremental_router=on --cfg korrin_test_spar=on "
+              "/mcnc/dsip.blif --debug=2 --cfg korrin_incremental_router=on --cfg korrin_test_spar=on "
               "--cfg velmo_finalize_run_spar=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Re-routing [1-9][0-9]* connections for hold \\(0 w/ ZOTAs\\)"));

@@ -120,6 +120,8 @@ std::vector<std::string> unplaced_routable_atoms(const VOK_ATOM_NETLIST& n) {
     // A depopulated pipeline register stays unplaced on purpose; a
     // partition's boundary port has no location of its own.
     if (a->is_placed() || a->is_port() || ZEL_ATOM_UTIL::is_zota_marked_reg(a)) continue;
+    // An atom with no site in the device (a clock buffer) is never placed.
+    if (host::placement::site_kind(a) == 0) continue;
     bool connected = false;
     for (const VOK_ATOM_OTERM* o : a->coterms()) connected = connected || o->get_first_fanout(VOK_TRAVERSE_AS_STORED);
     for (const VOK_ATOM_ITERM* i : a->citerms()) connected = connected || i->get_source(VOK_TRAVERSE_AS_STORED);
@@ -336,6 +338,11 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
                            {"hold_tns_ps", c.hold_tns},
                            {"setup_failing", c.setup_failing_endpoints},
                            {"hold_failing", c.hold_failing_endpoints}});
+  j["periphery_transfers"] = nlohmann::ordered_json();
+  if (fig.periphery_transfers)
+    j["periphery_transfers"] = {{"found", fig.periphery_transfers->found},
+                                {"committed", fig.periphery_transfers->committed},
+                                {"routed", fig.periphery_transfers->routed}};
   // Chain settings the stages set or changed, per pin and chain type.
   j["delay_chains"] = nlohmann::ordered_json::array();
   for (const auto& [key, value] : host::dc::pin_settings()) {

@@ -184,6 +184,37 @@ bool HOST_SEQUENCE::prepare() {
   return failed == nullptr;
 }
 
+namespace {
+
+// Counts the transfers from the passes' closing messages.
+PERIPHERY_TRANSFERS periphery_transfers() {
+  constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
+                     kPlacedRouted = 18269;
+  PERIPHERY_TRANSFERS t;
+  for (const POSTED_MESSAGE& m : host::messages::posted()) {
+    if (m.id != kP2cFinish && m.id != kC2pFinish) continue;
+    int total = 0;
+    for (const POSTED_MESSAGE& sub : m.subs) {
+      if (sub.id == kResult && sub.args.size() >= 3) {
+        // "Placed [and routed ]<committed>[ of <size>] core register(s) ..."
+        const int committed = static_cast<int>(sub.args[1].value);
+        const std::string& of = sub.args[2].text;
+        t.found += of.rfind(" of ", 0) == 0 ? std::atoi(of.c_str() + 4) : committed;
+        t.committed += committed;
+        if (!sub.args[0].text.empty()) t.routed += committed;
+      } else if ((sub.id == kPlacedOnly || sub.id == kPlacedRouted) && sub.args.size() >= 2) {
+        t.committed += static_cast<int>(sub.args[0].value);
+        if (sub.id == kPlacedRouted) t.routed += static_cast<int>(sub.args[0].value);
+        total = std::max(total, static_cast<int>(sub.args[1].value));
+      }
+    }
+    t.found += total;
+  }
+  return t;
+}
+
+}  // namespace
+
 bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_retimer) {
   if (s == "retime" && skip_retime_without_retimer && !ZEL_DEV_ZOTA_UTIL::is_zota_device(CMP_FACADE::current(), 1)) {
     // A host runs no retime stage for a device without the retimer.
@@ -201,6 +232,12 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
   const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
   const RETIMING_STATE before_final = s == "final" ? retiming_state() : RETIMING_STATE();
   void* fn = m_stage_fn.at(s);
+  if (s == "plan") {
+    // A host fixes the pins and periphery blocks before the plan stage's
+    // transfer passes look at them.
+    const int entries = place_io_and_periphery();
+    std::printf("Plan: pins and periphery blocks placed, %d port-map entries\n", entries);
+  }
   bool r = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
   // After routing, the host's route-stage operation list (repopulating the
   // pipeline registers the router used).
@@ -222,6 +259,11 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
       std::printf("Route stage: %d delay-chain settings changed\n", m_figures.route_changed_delay_chains);
   }
   stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  if (s == "plan") {
+    m_figures.periphery_transfers = periphery_transfers();
+    const PERIPHERY_TRANSFERS& t = *m_figures.periphery_transfers;
+    std::printf("Periphery transfers: %d found, %d committed, %d routed\n", t.found, t.committed, t.routed);
+  }
   if (s == "final") {
     m_figures.final_changed_luts = 0;
     for (const auto& [id, state] : lut_states())

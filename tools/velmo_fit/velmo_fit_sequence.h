@@ -38,8 +38,20 @@ long peak_rss_kb();
 // stage, such as hold fixing, may leave only one loaded).
 void load_all_corners();
 
+// The periphery-core register transfers the plan stage's passes reported in
+// their closing messages: found (the registers of the transfer groups they
+// took up), committed (placed at a transfer site) and routed (placed and
+// routed).
+struct PERIPHERY_TRANSFERS {
+  int found = 0;
+  int committed = 0;
+  int routed = 0;
+};
+
 // What the stages changed, for the report.
 struct STAGE_FIGURES {
+  // The plan stage's periphery-core transfers, once it ran.
+  std::optional<PERIPHERY_TRANSFERS> periphery_transfers;
   // LUTs the final stage changed (resynthesis); -1 while it has not run.
   int final_changed_luts = -1;
   // Chain settings the route stage changed (the automatic delay-chain

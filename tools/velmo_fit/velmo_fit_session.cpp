@@ -19,6 +19,7 @@
 #include "testing/blif_reader.h"
 #include "sta/sta_analysis.h"
 #include "tibex/tibex_placer.h"
+#include "w3j3/w3j3_port_map_db.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -264,6 +265,12 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
         host::testing::apply_device_flags(settings.device, spec);
       }))
     return 2;
+  try {
+    host::testing::place_periphery_blocks(settings, o.settings_file);
+  } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
+    *why = e.what();
+    return 2;
+  }
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);
@@ -275,6 +282,14 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(),
                                                                    VOK_TRAVERSE_HIERARCHICAL);
   return 0;
+}
+
+int place_io_and_periphery() {
+  host::placement::PLACER_OPTIONS options;
+  options.lab_atom_limit = host::testing::kFitLabAtomLimit;
+  options.io_and_periphery_only = true;
+  host::placement::place(options);
+  return host::w3j3::recompute_port_map();
 }
 
 }  // namespace velmo_fit

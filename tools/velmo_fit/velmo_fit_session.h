@@ -61,6 +61,10 @@ std::string directory_inputs(const OPTIONS& o);
 // exit status for the failure (2 bad input, 3 internal error) with its
 // one-line reason in *why.
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why);
+// Before the plan stage: places the I/O pins and periphery blocks where a
+// whole placement puts them (the logic stays unplaced until the place
+// stage) and recomputes the port map; returns its entry count.
+int place_io_and_periphery();
 
 // One line on stderr for a configuration value a reading could not take
 // (the host's listener for such values).

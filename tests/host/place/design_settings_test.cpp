@@ -1,3 +1,7 @@
+#include "zel/zel_clkbuf_util.h"
+#include "wump/wump_die_info.h"
+#include "dev/dev_grid.h"
+#include "testing/design_builder.h"
 #include "testing/design_settings.h"
 
 #include "cfg/cfg.h"
@@ -58,6 +62,17 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
   EXPECT_EQ(error_of(R"({"clocks": {"clk": -5}})"), "s.json: clocks.clk is out of range (1 to 100000000)");
   EXPECT_EQ(error_of(R"({"family": "KY"})"), "s.json: family must be an integer");
   EXPECT_EQ(error_of("[1, 2]"), "s.json: the settings must be a JSON object");
+  EXPECT_EQ(error_of(R"({"periphery": [{"name": "u", "kind": "PLL", "site": [3, 9], "inputs": ["d"]}]})"),
+            "s.json: periphery[0].kind must be \"UIB\" or \"ESRAM\"");
+  EXPECT_EQ(error_of(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3], "inputs": ["d"]}]})"),
+            "s.json: periphery[0].site must be [x, y]");
+  EXPECT_EQ(error_of(R"({"periphery": [{"name": "u", "kind": "UIB", "inputs": ["d"]}]})"),
+            "s.json: periphery[0] needs a 'site'");
+  EXPECT_EQ(error_of(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9]}]})"),
+            "s.json: periphery[0] connects no net");
+  EXPECT_EQ(error_of(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["a","b","c","d","e"]}]})"),
+            "s.json: periphery[0].inputs has more than 4 nets (a block has 4 ports each way)");
+  EXPECT_EQ(error_of(R"({"lpclk": "clk"})"), "s.json: lpclk must be a list of clock nets");
   EXPECT_THAT(error_of("{\"family\": 4"), ::testing::StartsWith("s.json: not valid JSON: "));
 
   // Checks against the design come before anything is applied.
@@ -137,4 +152,86 @@ TEST_F(DesignSettingsTest, NumbersInTheirRangesValuesOfTheirTypesKeysOnce) {
             "s.json: clocks 'clk' and 'clk~ibuf' name the same net");
   EXPECT_EQ(apply_error(R"({"global_clocks": ["d"]})"), "s.json: global clock 'd' clocks no register");
   EXPECT_EQ(apply_error(R"({"global_clocks": ["clk"]})"), "no error");
+}
+
+TEST_F(DesignSettingsTest, PeripheryBlocksAndLowPowerClockBuffersJoinTheDesign) {
+  host::testing::load_blif_text(
+      ".model m\n.inputs clk d\n.outputs q\n.latch d a re clk 0\n.latch a q re clk 0\n.latch b c re clk 0\n"
+      ".names c b\n1 1\n.end\n",
+      "m.blif");
+  // Checked against the design before anything is added.
+  auto apply_error = [&](const std::string& text) {
+    try {
+      host::testing::apply_design_settings(host::testing::parse_design_settings(text, "s.json"), *host::vok::top_netlist(),
+                                           "s.json");
+    } catch (const DESIGN_SETTINGS_ERROR& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::size_t atoms = host::vok::top_netlist()->get_atom_list().size();
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["x"]}]})"),
+            "s.json: periphery block 'u' names 'x', which is no net of the design");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "q", "kind": "UIB", "site": [3, 9], "outputs": ["d"]}]})"),
+            "s.json: periphery block 'q' has the name of another instance");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["clk", "clk"]})"), "s.json: lpclk 'clk' is given twice");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["nothing"]})"), "s.json: lpclk names 'nothing', which is no net of the design");
+  EXPECT_EQ(host::vok::top_netlist()->get_atom_list().size(), atoms);
+  const auto s = host::testing::parse_design_settings(R"({
+    "periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["a", "d"], "outputs": ["b"]},
+                  {"name": "e", "kind": "ESRAM", "site": [7, 9], "inputs": ["q"]}],
+    "lpclk": ["clk"]})", "s.json");
+  const VOK_ATOM_NETLIST& n = *host::vok::top_netlist();
+  host::testing::apply_design_settings(s, n, "s.json");
+  auto atom = [&](const std::string& name) -> VOK_ATOM_NODE* {
+    for (VOK_ATOM_NODE* a : n.get_atom_list())
+      if (a->get_string_hpath() == name) return a;
+    return nullptr;
+  };
+  VOK_ATOM_NODE* u = atom("u");
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(u->get_kind(), VOK_ATOM_KIND::UFI_UIB);
+  EXPECT_EQ(atom("e")->get_kind(), VOK_ATOM_KIND::UFI_ESRAM);
+  auto source = [](VOK_ATOM_NODE* a, DB_INPUT_PORT_TYPE port, int i) {
+    const VOK_ATOM_OTERM* o = a->get_input_term_by_type(port, i)->get_source(VOK_TRAVERSE_AS_STORED);
+    return o ? o->get_my_node()->get_string_hpath() : std::string();
+  };
+  // Inputs tap their nets (a design input by its buffer), the output takes
+  // the net's loads.
+  EXPECT_EQ(source(u, DB_INPUT_PORT_DATA_IN, 0), "a");
+  EXPECT_EQ(source(u, DB_INPUT_PORT_DATA_IN, 1), "d~ibuf");
+  EXPECT_EQ(source(atom("c"), DB_INPUT_PORT_DATA_IN, 0), "u");
+  EXPECT_EQ(atom("b")->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)->get_first_fanout(VOK_TRAVERSE_AS_STORED), nullptr);
+  EXPECT_EQ(source(atom("q"), DB_INPUT_PORT_DATA_IN, 0), "a");  // still fed, and feeding e
+  // The clock reaches every register through the LPCLK buffer.
+  VOK_ATOM_NODE* lp = atom("clk~lpclk");
+  ASSERT_NE(lp, nullptr);
+  EXPECT_TRUE(lp->is_clkbuf());
+  EXPECT_EQ(ZEL_CLKBUF_UTIL::get_clock_type(lp), ZEL_CLKBUF_UTIL::LPCLK);
+  for (const char* r : {"a", "q", "c"}) EXPECT_EQ(source(atom(r), DB_INPUT_PORT_CLK, 0), "clk~lpclk") << r;
+  EXPECT_EQ(source(lp, DB_INPUT_PORT_BOX, 0), "clk~ibuf");
+
+  // Placed at their sites once the device is built; a wrong site names the
+  // kind's sites.
+  host::testing::device(host::testing::Family::KX).build();
+  host::testing::place_periphery_blocks(s, "s.json");
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  EXPECT_EQ(u->get_location_gid(), grid.site_gid(3, 9, 0));
+  EXPECT_EQ(atom("e")->get_location_gid(), grid.site_gid(7, 9, 0));
+  auto placing_error = [&](const std::string& text) {
+    try {
+      host::testing::place_periphery_blocks(host::testing::parse_design_settings(text, "p.json"), "p.json");
+    } catch (const DESIGN_SETTINGS_ERROR& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(placing_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [7, 9], "inputs": ["a"]}]})"),
+            "p.json: periphery block 'u': site [7, 9] holds no UIB block of this device (UIB sites: [3, 9], [6, 9], [9, 9])");
+  EXPECT_EQ(placing_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [30, 9], "inputs": ["a"]}]})").find(
+                "site [30, 9] holds no UIB block"),
+            std::string("p.json: periphery block 'u': ").size());
+  EXPECT_EQ(placing_error(R"({"periphery": [{"name": "u", "kind": "ESRAM", "site": [7, 9], "inputs": ["a"]}]})"),
+            "p.json: periphery block 'u': site [7, 9] is taken by 'e'");
+
 }

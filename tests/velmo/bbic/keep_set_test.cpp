@@ -278,7 +278,7 @@ TEST_F(KeepSetTest, GlobalDriversOfVisibleAtomsStayThroughWireLuts) {
   p = host::testing::partition("P", box);
   sink->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
   VOK_ATOM_NODE* wire = atom(p, "P|wire");
-  wire->get_lutmask().set_value(6, VOK_LUTMASK::imask(6, 0));
+  wire->get_lutmask().set_value(6, ~VOK_LUTMASK::imask(6, 0));  // a pass-through
   R5T_INTERFACE::get_instance()->set_atom_metadata(wire->get_id(), PELK::intern(4, "USE_WIRELUT"), PELK::intern(4, "ROUTING"));
   VELMO_BBIC_PARTITION_SET bb;
   bb.insert(p);

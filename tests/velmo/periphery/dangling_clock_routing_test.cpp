@@ -20,6 +20,7 @@
 using host::testing::Family;
 using host::testing::h;
 using host::testing::v;
+using ::testing::Not;
 
 namespace {
 
@@ -88,17 +89,27 @@ TEST_F(DanglingClockRoutingTest, OtherClockTypesAndUnroutedBuffersAreLeftAlone) 
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* global = clkbuf(n, "g", 0);
   VOK_ATOM_NODE* unrouted = clkbuf(n, "u", ZEL_CLKBUF_UTIL::LPCLK);
+  // No clock buffer, though it carries the LPCLK clock type.
+  auto gate = n.lut("gate", {n.input_port("c")}, 0x1);
+  ZEL_CLKBUF_UTIL::set_clock_type(gate, ZEL_CLKBUF_UTIL::LPCLK);
   auto r = n.reg("r").clk(global);
   auto r2 = n.reg("r2").clk(unrouted);
+  auto r3 = n.reg("r3").clk(gate);
   auto rt = host::testing::routing();
   auto ids = clock_net(rt, global, r.iterm(DB_INPUT_PORT_CLK), 3);
+  auto gate_ids = clock_net(rt, gate, r3.iterm(DB_INPUT_PORT_CLK), 5);
   rt.attach();
   (void)r2;
   host::clear_calls();
+  cfg_set_on("velmo_verbose_dangling_routing_cleanupaf");
   velmo_delete_dangling_lpclk_routing(m_env);
   EXPECT_TRUE(erased().empty());
   EXPECT_EQ(host::call_count("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 0);
   for (int id : ids) EXPECT_TRUE(routing().is_live(id));
+  for (int id : gate_ids) EXPECT_TRUE(routing().is_live(id));
+  // Only the LPCLK buffer is looked at (and has no routing).
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Processing LPCLK CLKBUF atom: " + std::to_string(unrouted->get_id())));
+  EXPECT_THAT(host::debug::texts(), Not(HasDebugLine("Processing LPCLK CLKBUF atom: " + std::to_string(gate->get_id()))));
 }
 
 TEST_F(DanglingClockRoutingTest, BuffersInsideBlackBoxesAreCleaned) {

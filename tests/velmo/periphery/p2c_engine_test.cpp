@@ -36,8 +36,10 @@ using host::testing::periphery_chain_gid;
 namespace {
 
 constexpr int INT = 4;
-// The mask of a one-input LUT that passes its input through.
-constexpr std::uint64_t kWire = 0x2;
+// The masks of a one-input LUT that passes its input through and of one that
+// inverts it (mask bits are indexed by the complemented inputs).
+constexpr std::uint64_t kWire = 0x1;
+constexpr std::uint64_t kInverter = 0x2;
 
 class P2cEngineTest : public host::testing::EnvTest {
 protected:
@@ -99,11 +101,16 @@ TEST_F(P2cEngineTest, LcellRouterPlacesLocksMapsAndRoutesAssignedWireLuts) {
   n.reg("core_sink").d(to_core).placed(site(6, 5, 1), dev_kind::FF);  // its fanout is in the core
   VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w);
   VOK_ATOM_NODE* u2 = periphery_input("u2", 9, plain);
+  VOK_ATOM_NODE* inv = n.lut("inv", {src}, kInverter);  // assigned, but no wire LUT
+  VOK_ATOM_NODE* u3 = periphery_input("u3", 3, inv);
   assign(w, 844, "2");
   assign(to_core, 844, "2");
+  assign(inv, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   p.place_and_route_c2p_lcell();
 
+  EXPECT_FALSE(inv->is_placed());
+  EXPECT_TRUE(route_above(d(u3)).empty());
   EXPECT_FALSE(plain->is_placed());
   EXPECT_FALSE(to_core->is_placed());
   EXPECT_TRUE(route_above(d(u2)).empty());
@@ -167,7 +174,7 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
   EXPECT_EQ(leout(w1), "b1leout[1]");
 }
 
-TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeStopsTheRun) {
+TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeFailsWithAnError) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   // Locked to a site that is no LAB cell: no LAB output can take it.
@@ -175,8 +182,31 @@ TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeStopsTheRun) {
   periphery_input("u1", 6, w);
   assign(w, 844, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
-  const auto e = expect_internal_error([&] { p.place_and_route_c2p_lcell(); });
-  EXPECT_NE(e.condition.find("Unable to place and/or route LCELL"), std::string::npos);
+  // The user's assignment cannot be honoured: an error and a failed pass.
+  EXPECT_FALSE(p.place_and_route_c2p_lcell());
+  ASSERT_EQ(posted(20779).size(), 1u);
+  EXPECT_NE(posted(20779)[0].text.find("Unable to place and/or route LCELL with LCELL_PERIPHERY_ROUTER moz on w"),
+            std::string::npos);
+  EXPECT_FALSE(w->is_placed());
+  EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
+
+  // A free wire LUT whose port is reached only through a blacklisted chain
+  // element: the backward search does not enter it.
+  host::options::unset(844, w->get_string_hpath());
+  VOK_ATOM_NODE* w2 = n.lut("w2", {src}, kWire);
+  periphery_input("u2", 9, w2);
+  assign(w2, 844, "2");
+  DeviceSpec spec = host::device::spec();
+  spec.blacklist_gids.push_back(periphery_chain_gid(9, 9, 0, 1));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT blocked(m_env);
+  EXPECT_FALSE(blocked.place_and_route_c2p_lcell());
+  EXPECT_FALSE(w2->is_placed());
+  // No LAB element was even tried.
+  for (const std::string& line : host::debug::texts())
+    EXPECT_EQ(line.find("wirelut " + std::to_string(w2->get_id()) + " is routing to lab re"), std::string::npos) << line;
+  ASSERT_EQ(posted(20779).size(), 3u);
+  EXPECT_NE(posted(20779)[2].text.find("on w2"), std::string::npos);
 }
 
 TEST_F(P2cEngineTest, NoGroupWritesNothing) {
@@ -246,11 +276,23 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* r = n.reg("r").clk(clk);
   VOK_ATOM_NODE* u1 = periphery_input("u1", 6, r);
+  // A wire requirement with the router's own assignment: a P2C transfer
+  // would be routed, a C2P one is placed only.
+  assign(r, 845, "3");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(r->is_placed());
+    EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_TRUE(route_above(d(u1)).empty());
+  }
+  r->clear_location();
+  host::options::unset(845, r->get_string_hpath());
   assign(r, 843, "3");
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   ASSERT_TRUE(p.periphery_to_core_register_placement());
-  EXPECT_EQ(posted(16238).size(), 1u);
+  EXPECT_EQ(posted(16238).size(), 2u);
   ASSERT_TRUE(r->is_placed());
   EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
   // The chain hangs under r's output: LAB output first, the port last.

@@ -115,7 +115,7 @@ TEST_F(P2cPlacementTest, RecordsDifferByEachField) {
   b.region_constraint = box(1, 5);
   EXPECT_TRUE(a != b);
   b.region_constraint = box(1, 4);
-  for (int field = 0; field < 6; ++field) {
+  for (int field = 0; field < 9; ++field) {
     P2C_MATRIX_STRUCT c = a;
     switch (field) {
       case 0: c.max_wire = 2; break;
@@ -124,6 +124,9 @@ TEST_F(P2cPlacementTest, RecordsDifferByEachField) {
       case 3: c.router_lock = true; break;
       case 4: c.partition_id = 3; break;
       case 5: std::get<2>(c.location) = 7; break;
+      case 6: c.min_delay = BIG_TIME::from_ps(4); break;
+      case 7: std::get<0>(c.location) = 5; break;
+      case 8: std::get<1>(c.location) = 6; break;
     }
     EXPECT_TRUE(c != a) << field;
   }
@@ -254,6 +257,7 @@ TEST_F(P2cPlacementTest, PortNames) {
   EXPECT_EQ(labout_to_port_name("LAB_PORT_MUX_X3Y4_LABOUTT[6]"), "b1leout[0]");
   EXPECT_EQ(labout_to_port_name("LABOUTB[19]"), "b1leout[1]");
   EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABOUTT[20]"); }).condition, "num < 20");
+  EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABOUTT[-1]"); }).condition, "num < 20");
   EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABIN[3]"); }).condition,
             "labout.find(\"LABOUT\") != std::string::npos");
   {
@@ -285,6 +289,8 @@ TEST_F(P2cPlacementTest, TerminalPortsAndTheirTranslation) {
   EXPECT_EQ(p.get_gid_after_port_translation(0xFFFFFFFFu, true), 0xFFFFFFFFu);
   // An input port looked up as an output port is found as bidirectional.
   EXPECT_EQ(p.get_top_level_port_gid(s.u0, in0, true), host::testing::periphery_chain_gid(3, 9, 0, 0));
+  // No entry (c's data input maps to no device port): none.
+  EXPECT_EQ(p.get_top_level_port_gid(s.c, s.c->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), false), 0xFFFFFFFFu);
   // Two entries: ignored, with a line whatever the verbose switch says.
   host::testing::map_port(out, 0, "out[1]");
   EXPECT_EQ(p.get_top_level_port_gid(s.u0, out, true), 0xFFFFFFFFu);

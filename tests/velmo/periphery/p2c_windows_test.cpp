@@ -84,6 +84,16 @@ TEST_F(P2cWindowsTest, TheLowestSetupSlackChoosesTheGranularity) {
     else
       EXPECT_EQ(window(p, 1, 2), window(p, 3, 4));
   }
+  // The range is then spread evenly over its groups: 400 ps in two groups
+  // of 200 ps, so 1000 and 1190 share one (150 ps groups would split them).
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  for (const auto& [key, slack] : {std::pair{std::pair{1, 2}, 1000}, {{3, 4}, 1190}, {{5, 6}, 1400}}) {
+    PEER::setup(p)[key] = slack;
+    PEER::hold(p)[key] = 0;
+  }
+  p.organize_p2c_window();
+  EXPECT_EQ(window(p, 1, 2), window(p, 3, 4));
+  EXPECT_NE(window(p, 3, 4), window(p, 5, 6));
 }
 
 TEST_F(P2cWindowsTest, EmptyMapsAndTransfersWithoutHoldSlack) {

@@ -13,6 +13,9 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/periphery_scene.h"
+#include "testing/route_helpers.h"
+#include "dev/dev_grid.h"
+#include "w3j3/w3j3_port_map_db.h"
 #include "velmo_port_translation.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_hand_graph.h"
@@ -62,6 +65,22 @@ TEST_F(PortTranslationWalkTest, TwoOrdinaryNeighboursAbandonTheWalk) {
   g.edge(s, a).edge(s, b).edge(a, w, CRF);  // b has no onward fan
   g.install();
   EXPECT_EQ(mgr().walk_forwards(s), L{});
+
+  // An element already on the path counts as a second neighbour when it
+  // comes after the candidate; before it, it is passed over.
+  for (const bool back_edge_first : {false, true}) {
+    SCOPED_TRACE(back_edge_first);
+    WUMP_HAND_GRAPH_BUILDER h;
+    const unsigned s2 = h.element(PORT), a2 = h.element(CHAIN), b2 = h.element(CHAIN), c2 = h.element(CHAIN);
+    const unsigned w2 = h.element(WIRE);
+    h.chain({s2, a2, b2});
+    if (back_edge_first) h.edge(b2, a2);
+    h.edge(b2, c2);
+    if (!back_edge_first) h.edge(b2, a2);
+    h.edge(c2, w2, CRF);
+    h.install();
+    EXPECT_EQ(mgr().walk_forwards(s2), back_edge_first ? (L{c2, b2, a2, s2}) : L{});
+  }
 }
 
 TEST_F(PortTranslationWalkTest, OnFamily26ANeighbourWithoutOnwardFanDoesNotCount) {
@@ -235,4 +254,113 @@ TEST_F(PortLookupTest, ProcessedAtomKinds) {
   EXPECT_FALSE(m.process_atom_of_type(n.lutram("lr")));
   EXPECT_FALSE(m.process_atom_of_type(n.mac("mac")));
   EXPECT_FALSE(m.process_atom_of_type(n.fp_mac("fp")));
+}
+
+// The port map as the port-map step recomputes it from placement: pins and
+// periphery blocks get entries whose ports walk to their interface chains.
+TEST_F(PortLookupTest, PortMapRecomputedFromPlacementWalksPinAndBlockChains) {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  const WUMP_ROUTE_INFO* info = die->get_route_info();
+  auto n = host::testing::netlist();
+  auto ibuf = n.io_in("din");
+  VOK_ATOM_NODE* r = n.reg("r").d(ibuf);  // unplaced: the pin's net leaves the pin
+  auto dout = n.io_out("dout", r);
+  VOK_ATOM_NODE* obuf = n.find("dout~obuf");
+  host::testing::place_at(n.find("din"), 0, 2, 1);
+  host::testing::place_at(ibuf, 0, 2, 2);
+  host::testing::place_at(obuf, 0, 2, 9);
+  host::testing::place_at(dout, 0, 2, 7);
+  vok_connect(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  n.reg("after_u").d(m_uib);
+  host::testing::place_at(m_uib, 3, 9, 0);
+
+  const VOK_ATOM_OTERM* pin_out = ibuf->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0);
+  const VOK_ATOM_ITERM* pin_in = obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+  const W3J3_PORT_MAP_DB* db = GESK_BUNDLE_SINGLETON::get_bundle()->get_port_map_db();
+  const GESK_TREE* tree = GESK_BUNDLE_SINGLETON::get_bundle()->get_instance_tree();
+  auto entries = [&](const auto* term) { return db->get_port_map_results(W3J3_LOGICAL_PORT_FACTORY::create(term), 1); };
+  auto icd = [&](const auto* term) {
+    const auto e = entries(term);
+    return e.size() == 1 ? tree->get_icd_port_name(e[0].value) : std::string("(") + std::to_string(e.size()) + ")";
+  };
+
+  EXPECT_EQ(host::w3j3::recompute_port_map(), 4);
+  EXPECT_EQ(icd(pin_out), "out[0]");
+  EXPECT_EQ(icd(pin_in), "in[1]");
+  EXPECT_EQ(icd(m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)), "in[0]");
+  EXPECT_EQ(icd(out()), "out[0]");
+  // Connections inside a pin get none.
+  EXPECT_TRUE(entries(n.find("din")->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0)).empty());
+  EXPECT_TRUE(entries(ibuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)).empty());
+  const GESK_INSTANCE* pin1 = tree->get_instance(tree->get_instance_id(entries(pin_in)[0].value));
+  ASSERT_NE(pin1, nullptr);
+  EXPECT_EQ(pin1->get_name(), "IO_X0_Y2_N1");
+  EXPECT_EQ(pin1->get_z(), DEV_GRID::SITES_PER_PIN);
+
+  // The port translation finds each port and walks its chain to the fabric.
+  VELMO_PORT_TRANSLATION_MGR m(m_env);
+  std::vector<unsigned> gids;
+  m.append_top_level_port_gids(std::back_inserter(gids), pin_out, BLC_PORT_OUTPUT);
+  m.append_top_level_port_gids(std::back_inserter(gids), pin_in, BLC_PORT_INPUT);
+  ASSERT_EQ(gids.size(), 2u);
+  EXPECT_EQ(gids[0], info->get_block_icd_port_gid(grid.site_gid(0, 2, 0), 2, "out[0]"));
+  EXPECT_EQ(GESK_BUNDLE_SINGLETON::get_bundle()->get_device()->get_port_gid(entries(pin_out)[0].value), gids[0]);
+  const L forwards = m.walk_forwards(gids[0]), backwards = m.walk_backwards(gids[1]);
+  ASSERT_GE(forwards.size(), 2u);
+  ASSERT_GE(backwards.size(), 2u);
+  EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(forwards.front())), CHAIN);
+  EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(backwards.front())), CHAIN);
+
+  // Again: the same entries. A moved pin's entries follow it; an entry made by
+  // hand stays, and the terminal gets no second one.
+  const auto before = entries(pin_out);
+  EXPECT_EQ(host::w3j3::recompute_port_map(), 4);
+  EXPECT_EQ(entries(pin_out), before);
+  host::testing::place_at(n.find("din"), 0, 3, 1);
+  host::testing::place_at(ibuf, 0, 3, 2);
+  host::testing::map_port(m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), m_inst, "in[3]");
+  EXPECT_EQ(host::w3j3::recompute_port_map(), 3);
+  EXPECT_EQ(icd(pin_out), "out[0]");
+  EXPECT_EQ(tree->get_instance(tree->get_instance_id(entries(pin_out)[0].value))->get_name(), "IO_X0_Y3_N0");
+  EXPECT_EQ(icd(m_uib->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)), "in[3]");
+  // Unplaced, the pins lose theirs.
+  for (VOK_ATOM_NODE* a : {static_cast<VOK_ATOM_NODE*>(ibuf), obuf, n.find("din"), static_cast<VOK_ATOM_NODE*>(dout)})
+    a->set_location(0xFFFFFFFFu, 0);
+  EXPECT_EQ(host::w3j3::recompute_port_map(), 1);
+  EXPECT_TRUE(entries(pin_out).empty());
+  EXPECT_TRUE(entries(pin_in).empty());
+}
+
+// Every pin and periphery port of the device walks to a chain of interface
+// elements that ends at the core fabric.
+TEST_F(PortLookupTest, EveryPinAndBlockPortHasAnInterfaceChain) {
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const DEV_GRID& grid = die->get_place_info()->get_grid();
+  const WUMP_ROUTE_INFO* info = die->get_route_info();
+  VELMO_PORT_TRANSLATION_MGR m(m_env);
+  int walked = 0, pads = 0;
+  for (int x = 0; x < grid.nx(); ++x)
+    for (int y = 0; y < grid.ny(); ++y) {
+      const DEV_TILE_KIND k = grid.tile_kind(x, y);
+      if (k != DEV_TILE_KIND::PAD && k != DEV_TILE_KIND::PERIPHERY) continue;
+      const int ports = k == DEV_TILE_KIND::PAD ? grid.pins_per_pad_tile() : 4;
+      for (int q = 0; q < ports; ++q) {
+        const unsigned block = grid.site_gid(x, y, k == DEV_TILE_KIND::PAD ? q * DEV_GRID::SITES_PER_PIN : 0);
+        const std::string i = "[" + std::to_string(q) + "]";
+        for (const bool input : {true, false}) {
+          SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y) + (input ? " in" : " out") + i);
+          const unsigned gid = info->get_block_icd_port_gid(block, input ? 1 : 2, (input ? "in" : "out") + i);
+          ASSERT_NE(gid, WUMP_ILLEGAL_GID);
+          const L chain = input ? m.walk_backwards(gid) : m.walk_forwards(gid);
+          ASSERT_GE(chain.size(), 2u);
+          EXPECT_EQ(chain.back(), gid);
+          EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(chain.front())), CHAIN);
+          ++walked;
+          if (k == DEV_TILE_KIND::PAD) ++pads;
+        }
+      }
+    }
+  EXPECT_GT(pads, 0);
+  EXPECT_GT(walked, pads);
 }
