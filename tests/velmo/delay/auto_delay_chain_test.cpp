@@ -209,6 +209,36 @@ TEST_F(AutoDelayChainTest, FlowWithoutEdgesAndWithEdges) {
   EXPECT_GE(bins, 5);
 }
 
+// Both pins fail hold: the pass writes the output's chain, brings the
+// timing netlist up to date, then writes the input's; a write that fails
+// fails the pass.
+TEST_F(AutoDelayChainTest, FlowWritesBothGroupsWithAnUpdateBetween) {
+  host::testing::device(Family::KY).build();
+  sc = host::testing::scenes::io_delay_chains();
+  host::options::set(904, 1, "on");
+  cfg_set_on("velmo_auto_dc_hold_time");
+  auto run = [&] {
+    host::timing::set_io_delay(sc.din->get_id(), {"clk", 1500, -400});
+    host::timing::set_io_delay(sc.dout->get_id(), {"clk", 400, -1500});
+    m_env->indicate_that_atom_netlist_is_modified();
+    host::clear_calls();
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS pass(m_env, &owner);
+    return pass.work_new();
+  };
+  EXPECT_TRUE(run());
+  unsigned in = 0, out = 0;
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(sc.din, T(446), &in));
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(sc.dout, T(430), &out));
+  EXPECT_GT(in, 0u);
+  EXPECT_GT(out, 0u);
+  EXPECT_EQ(host::call_count("HOV_ACCESSORIES::incrementally_update"), 2) << "after each group";
+  yos_current_interface()->set_uint_data(sc.din, T(446), 0);
+  yos_current_interface()->set_uint_data(sc.dout, T(430), 0);
+  host::dc::fail_writes(sc.din->get_id(), 446);
+  EXPECT_FALSE(run());
+}
+
 TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
   host::testing::device(Family::KY).build();
   sc = host::testing::scenes::io_delay_chains();
