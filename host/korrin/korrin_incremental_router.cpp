@@ -559,9 +559,11 @@ bool INCREMENTAL_ROUTER::commit(IR_RESULT* result, VOK_RE_ROUTING* routing) {
     if (inserted) {
       const int root = sa.slot ? view.slot_root(sa.slot_id) : view.source_root(p.source);
       if (sa.slot) it->second.insert(sa.slot_id);
+      // A named reference: clang 14 cannot capture a structured binding.
+      auto& elems = it->second;
       if (root >= 0)
         view.walk_tree(root, [&](unsigned e, int, int) {
-          if (e != NO_ELEMENT) it->second.insert(e);
+          if (e != NO_ELEMENT) elems.insert(e);
         });
     }
     if (p.attach != 0xFFFFFFFFu && !it->second.count(p.attach & ~GID_BIT)) return false;
