@@ -279,6 +279,13 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(count_lines("Set 5 IC delays. 0 physical, 5 non-physical"), 1);
   table.set_or_reset_ic_delays(false, false);
   EXPECT_EQ(edge->get_delay(0), 0);
+  // An edge excluded from analysis is not the timing controller's: it keeps
+  // its delays.
+  kem->set_edge_excluded(edge->get_id(), true);
+  table.set_or_reset_ic_delays(true, false);
+  EXPECT_EQ(edge->get_delay(0), 0);
+  EXPECT_EQ(count_lines("Set 4 IC delays. 0 physical, 4 non-physical"), 1);
+  kem->set_edge_excluded(edge->get_id(), false);
 
   // Physical mode: located ends use the estimator; an unplaced end the table.
   atom("a")->set_analytic_xy(1.4f, 1.0f);
