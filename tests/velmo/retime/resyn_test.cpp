@@ -286,6 +286,21 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(edge->get_delay(0), 0);
   EXPECT_EQ(count_lines("Set 4 IC delays. 0 physical, 4 non-physical"), 1);
   kem->set_edge_excluded(edge->get_id(), false);
+  // A global input (a clock on its network) keeps its delays unless global
+  // delays are to be zeroed.
+  VOK_ATOM_ITERM* clk_in = atom("b")->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  clk_in->set_connection_code(5);
+  KEM_EDGE* clk_edge = kem->get_edge(kem->get_kem_node_from_iterm(clk_in)->begin_fanin());
+  ASSERT_EQ(clk_edge->get_kind(), KEM_EDGE_INTERCONNECT);
+  const int seventy[4] = {70, 70, 70, 70};
+  clk_edge->set_4_delays(seventy);
+  table.set_or_reset_ic_delays(true, false);
+  EXPECT_EQ(clk_edge->get_delay(0), 70);
+  table.set_or_reset_ic_delays(false, false);
+  EXPECT_EQ(clk_edge->get_delay(3), 70);
+  table.set_or_reset_ic_delays(false, true);
+  EXPECT_EQ(clk_edge->get_delay(0), 0);
+  EXPECT_EQ(clk_edge->get_delay(3), 0);
 
   // Physical mode: located ends use the estimator; an unplaced end the table.
   atom("a")->set_analytic_xy(1.4f, 1.0f);

@@ -164,6 +164,13 @@ TEST_F(ZotaTest, UserAssignedRegisterOnANonGlobalClockStopsTheForcedDepopulation
   EXPECT_EQ(host::messages::posted()[0].text, "Zento-Register r must be driven by a global clock. Its clock signal is clk.");
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_FALSE(r->is_zota_marked());
+  // Codes 3 and 4 are local routing as well.
+  for (const int code : {3, 4}) {
+    r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(code);
+    EXPECT_FALSE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env)) << code;
+  }
+  EXPECT_EQ(message_ids(), (std::vector<unsigned>{19306, 19306, 19306}));
+  EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
 }
 
 TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
