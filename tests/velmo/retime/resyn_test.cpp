@@ -551,3 +551,24 @@ TEST(ResynTexts, NullTermsAndEdgesHaveTheirPlaceholders) {
 }
 
 }  // namespace
+
+TEST_F(ResynDraskTest, SkewsAreTakenBeforeTheLastIterationAndResetWhenItsImportReusesTheTiming) {
+  design();
+  cfg_set_int_value("velmo_resyn_max_iterations", 2);
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  auto skew_lines = [] {
+    std::vector<std::string> out;
+    for (const auto& l : host::debug::texts())
+      if (l.find(" skew on ") != std::string::npos) out.push_back(l.substr(0, l.find(" on ")));
+    return out;
+  };
+  // Taken before the first iteration and again before the last; the last
+  // import reuses the timing netlist, so its skews are reset first.
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(skew_lines(), (std::vector<std::string>{"Saved skew", "Saved skew", "Reset skew"}));
+  // Without the reuse only the final clearing resets them.
+  cfg_set_off("velmo_resyn_reuse_kem_for_import");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(skew_lines(), (std::vector<std::string>{"Saved skew", "Saved skew", "Reset skew", "Saved skew",
+                                                    "Saved skew", "Reset skew"}));
+}
