@@ -153,12 +153,35 @@ TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   auto far2 = mac_at(n, "far2", 8, 7);  // distance 6
   cfg_set_value("velmo_physical_merge_distance_threshold", "5");
   cfg_set_on("velmo_mac_merge_for_density");  // a threshold applies there too
+  cfg_set_on("velmo_mac_merge_debug");
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 3);
   EXPECT_TRUE(exists(near1.id()));
   EXPECT_FALSE(exists(near2));
   EXPECT_TRUE(exists(far1.id()));
   EXPECT_TRUE(exists(far2.id()));
+  // The second MAC of a split pair moves, to the free location nearest its
+  // analytic one; the first keeps the pair's location.
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  EXPECT_NE(dump.find("\"far1\",\n\t\t\"loc\" : [8, 1, 0]"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("\"far2\",\n\t\t\"loc\" : [8, 7, 0]"), std::string::npos) << dump;
+}
+
+TEST_F(MacMergePhysicalTest, SpreadingStopsOnceTheLocationsToUseAreTaken) {
+  // Two pairs in two columns, three locations to use: the first column's
+  // pair is split, then the walk stops and the second pair stays merged.
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  mac_at(n, "a", 4, 1);
+  mac_at(n, "b", 4.4f, 2.6f);
+  const int c = mac_at(n, "c", 8, 1).id();
+  const int d = mac_at(n, "d", 8.4f, 2.6f).id();
+  cfg_set_value("velmo_max_dsp_locations_to_use", "3");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(mac_count(), 3);
+  EXPECT_TRUE(exists(c));
+  EXPECT_FALSE(exists(d));
+  EXPECT_TRUE(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").empty());
 }
 
 TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakesItsClocks) {
