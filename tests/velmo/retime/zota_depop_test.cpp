@@ -483,6 +483,15 @@ TEST_F(MergeTest, PlacedRegistersOnRoutingResourcesWithZotasCountOnlyThroughThei
   host::swavo::set_zota_routing_resources({});
   VELMO_RETIMER::retimer_merge_zotas(m_env);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Info: ZOTA FF merge performed 1 checks and 1 merges"));
+  // A placed ZOTA register heads the chain of the unplaced ones it drives.
+  auto head = n.zota_reg("head").clk(clk).d(n.input_port("in2")).atom();
+  host::testing::place_at(head, 2, 2, 1);
+  fan(n, head, "y", 2, clk);
+  VELMO_RETIMER::retimer_merge_zotas(m_env);
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Info: ZOTA FF merge performed 1 checks and 1 merges"), 2);
+  EXPECT_NE(host::testing::netlist().find("head"), nullptr);
+  EXPECT_EQ((host::testing::netlist().find("y0") != nullptr) + (host::testing::netlist().find("y1") != nullptr), 1);
 }
 
 // ---- UIB/ESRAM core-to-periphery registers
