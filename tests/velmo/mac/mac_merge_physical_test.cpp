@@ -313,10 +313,14 @@ TEST_F(MacMergePhysicalTest, PairsAreOrderedByTheirLegalArea) {
   auto p1 = mac_at(n, "p1", 4, 1).locked_box(4, 1, 4, 7);
   auto p2 = mac_at(n, "p2", 4, 3).locked_box(4, 3, 4, 9);  // one column thick: 5 shared points
   auto u = mac_at(n, "u", 8, 5);                           // unconstrained: 12 x 10 points
+  // Alone at the same size (4 points), ordered by mode: the mergeable one
+  // (mode 2) after the one that cannot merge.
+  auto m = mac_at(n, "m", 8, 5).locked_box(8, 5, 8, 8).clk(n.input_port("mclk"), 0).port_clock(DB_MAC_DATA_AX, 1);
   auto s = n.mac("s").mode(9).analytic(8, 1).locked_box(8, 1, 8, 4);  // cannot merge: 4 points
   EXPECT_TRUE(run());
   auto id = [](const host::testing::ATOM_HANDLE& h) { return std::to_string(h.id()); };
   EXPECT_THAT(lines("Pair: "), ElementsAre("Pair: mac " + id(s) + " | mac None",
+                                           "Pair: mac " + id(m) + " | mac None",
                                            "Pair: mac " + id(p1) + " | mac " + id(p2),
                                            "Pair: mac " + id(u) + " | mac None"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=5, bbox2 points=7, ratio=1.000000"));
