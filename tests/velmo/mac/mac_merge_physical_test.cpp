@@ -14,6 +14,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "tibex/tibex_location_constraint.h"
 #include "velmo_mac_merge_physical_op.h"
 #include "wexan/wexan_env.h"
 
@@ -435,6 +436,29 @@ TEST_F(MacMergePhysicalTest, RegionCapacityAndChainsInRegions) {
               ElementsAre("DSP locations in Tarnbay region \"small\": area (4, 1) - (4, 3)"));
   // Regions are not examined after a chain failure.
   EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_DSPS_IN_TBR").size(), 1u);
+}
+
+TEST_F(MacMergePhysicalTest, AWholeDeviceRegionHoldsEveryDspLocation) {
+  // A region whose rows span the whole device: its one small rectangle does
+  // not bound its DSP capacity.
+  for (const bool whole : {false, true}) {
+    host::testing::device(Family::KY).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    TIBEX_ZARTO_REGION tall;
+    tall.name = "tall";
+    tall.whole_device_y = whole;
+    tall.rects = {{4, 1, 4, 1}};
+    host::constraints::create_regions().add(std::move(tall), 0);
+    auto n = host::testing::netlist();
+    n.mac("a").mode(9).analytic(4, 1).floating(0);
+    n.mac("b").mode(9).analytic(4, 3).floating(0);
+    const std::size_t before = host::messages::posted().size();
+    EXPECT_EQ(run(), whole);
+    // Confined to its one location, the second MAC has no place.
+    EXPECT_EQ(host::messages::posted().size() - before, whole ? 0u : 1u);
+  }
+  EXPECT_EQ(posted("VELMO_DWO_MAC_COULD_NOT_PLACE_MACS").size(), 1u);
 }
 
 TEST_F(MacMergePhysicalTest, ChainAcrossTwoRegionsOnlyWarns) {
