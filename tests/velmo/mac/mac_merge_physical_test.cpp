@@ -14,6 +14,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "tibex/tibex_location_constraint.h"
 #include "velmo_mac_merge_physical_op.h"
 #include "wexan/wexan_env.h"
 
@@ -153,12 +154,35 @@ TEST_F(MacMergePhysicalTest, ThresholdSplitsOnlyPairsFartherApart) {
   auto far2 = mac_at(n, "far2", 8, 7);  // distance 6
   cfg_set_value("velmo_physical_merge_distance_threshold", "5");
   cfg_set_on("velmo_mac_merge_for_density");  // a threshold applies there too
+  cfg_set_on("velmo_mac_merge_debug");
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 3);
   EXPECT_TRUE(exists(near1.id()));
   EXPECT_FALSE(exists(near2));
   EXPECT_TRUE(exists(far1.id()));
   EXPECT_TRUE(exists(far2.id()));
+  // The second MAC of a split pair moves, to the free location nearest its
+  // analytic one; the first keeps the pair's location.
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  EXPECT_NE(dump.find("\"far1\",\n\t\t\"loc\" : [8, 1, 0]"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("\"far2\",\n\t\t\"loc\" : [8, 7, 0]"), std::string::npos) << dump;
+}
+
+TEST_F(MacMergePhysicalTest, SpreadingStopsOnceTheLocationsToUseAreTaken) {
+  // Two pairs in two columns, three locations to use: the first column's
+  // pair is split, then the walk stops and the second pair stays merged.
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  mac_at(n, "a", 4, 1);
+  mac_at(n, "b", 4.4f, 2.6f);
+  const int c = mac_at(n, "c", 8, 1).id();
+  const int d = mac_at(n, "d", 8.4f, 2.6f).id();
+  cfg_set_value("velmo_max_dsp_locations_to_use", "3");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(mac_count(), 3);
+  EXPECT_TRUE(exists(c));
+  EXPECT_FALSE(exists(d));
+  EXPECT_TRUE(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").empty());
 }
 
 TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakesItsClocks) {
@@ -290,10 +314,14 @@ TEST_F(MacMergePhysicalTest, PairsAreOrderedByTheirLegalArea) {
   auto p1 = mac_at(n, "p1", 4, 1).locked_box(4, 1, 4, 7);
   auto p2 = mac_at(n, "p2", 4, 3).locked_box(4, 3, 4, 9);  // one column thick: 5 shared points
   auto u = mac_at(n, "u", 8, 5);                           // unconstrained: 12 x 10 points
+  // Alone at the same size (4 points), ordered by mode: the mergeable one
+  // (mode 2) after the one that cannot merge.
+  auto m = mac_at(n, "m", 8, 5).locked_box(8, 5, 8, 8).clk(n.input_port("mclk"), 0).port_clock(DB_MAC_DATA_AX, 1);
   auto s = n.mac("s").mode(9).analytic(8, 1).locked_box(8, 1, 8, 4);  // cannot merge: 4 points
   EXPECT_TRUE(run());
   auto id = [](const host::testing::ATOM_HANDLE& h) { return std::to_string(h.id()); };
   EXPECT_THAT(lines("Pair: "), ElementsAre("Pair: mac " + id(s) + " | mac None",
+                                           "Pair: mac " + id(m) + " | mac None",
                                            "Pair: mac " + id(p1) + " | mac " + id(p2),
                                            "Pair: mac " + id(u) + " | mac None"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=5, bbox2 points=7, ratio=1.000000"));
@@ -408,6 +436,29 @@ TEST_F(MacMergePhysicalTest, RegionCapacityAndChainsInRegions) {
               ElementsAre("DSP locations in Tarnbay region \"small\": area (4, 1) - (4, 3)"));
   // Regions are not examined after a chain failure.
   EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_DSPS_IN_TBR").size(), 1u);
+}
+
+TEST_F(MacMergePhysicalTest, AWholeDeviceRegionHoldsEveryDspLocation) {
+  // A region whose rows span the whole device: its one small rectangle does
+  // not bound its DSP capacity.
+  for (const bool whole : {false, true}) {
+    host::testing::device(Family::KY).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    TIBEX_ZARTO_REGION tall;
+    tall.name = "tall";
+    tall.whole_device_y = whole;
+    tall.rects = {{4, 1, 4, 1}};
+    host::constraints::create_regions().add(std::move(tall), 0);
+    auto n = host::testing::netlist();
+    n.mac("a").mode(9).analytic(4, 1).floating(0);
+    n.mac("b").mode(9).analytic(4, 3).floating(0);
+    const std::size_t before = host::messages::posted().size();
+    EXPECT_EQ(run(), whole);
+    // Confined to its one location, the second MAC has no place.
+    EXPECT_EQ(host::messages::posted().size() - before, whole ? 0u : 1u);
+  }
+  EXPECT_EQ(posted("VELMO_DWO_MAC_COULD_NOT_PLACE_MACS").size(), 1u);
 }
 
 TEST_F(MacMergePhysicalTest, ChainAcrossTwoRegionsOnlyWarns) {

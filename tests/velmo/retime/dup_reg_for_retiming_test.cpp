@@ -76,7 +76,8 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
   R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(locked->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH"),
                                                              PELK::intern(4, "LOCKED"));
   host::drc::deny(refused->get_id(), 41, (std::uint64_t{1} << 5) | (std::uint64_t{1} << 10));
-  host::drc::deny(ignored->get_id(), 41, std::uint64_t{1} << 26);  // a reason the pass ignores
+  // Reasons the pass ignores.
+  host::drc::deny(ignored->get_id(), 41, (std::uint64_t{1} << 26) | (std::uint64_t{1} << 31));
   run();
   const auto lines = host::debug::texts();
   EXPECT_THAT(lines, HasDebugLine("skipping locked due to r5t"));

@@ -279,6 +279,28 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(count_lines("Set 5 IC delays. 0 physical, 5 non-physical"), 1);
   table.set_or_reset_ic_delays(false, false);
   EXPECT_EQ(edge->get_delay(0), 0);
+  // An edge excluded from analysis is not the timing controller's: it keeps
+  // its delays.
+  kem->set_edge_excluded(edge->get_id(), true);
+  table.set_or_reset_ic_delays(true, false);
+  EXPECT_EQ(edge->get_delay(0), 0);
+  EXPECT_EQ(count_lines("Set 4 IC delays. 0 physical, 4 non-physical"), 1);
+  kem->set_edge_excluded(edge->get_id(), false);
+  // A global input (a clock on its network) keeps its delays unless global
+  // delays are to be zeroed.
+  VOK_ATOM_ITERM* clk_in = atom("b")->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  clk_in->set_connection_code(5);
+  KEM_EDGE* clk_edge = kem->get_edge(kem->get_kem_node_from_iterm(clk_in)->begin_fanin());
+  ASSERT_EQ(clk_edge->get_kind(), KEM_EDGE_INTERCONNECT);
+  const int seventy[4] = {70, 70, 70, 70};
+  clk_edge->set_4_delays(seventy);
+  table.set_or_reset_ic_delays(true, false);
+  EXPECT_EQ(clk_edge->get_delay(0), 70);
+  table.set_or_reset_ic_delays(false, false);
+  EXPECT_EQ(clk_edge->get_delay(3), 70);
+  table.set_or_reset_ic_delays(false, true);
+  EXPECT_EQ(clk_edge->get_delay(0), 0);
+  EXPECT_EQ(clk_edge->get_delay(3), 0);
 
   // Physical mode: located ends use the estimator; an unplaced end the table.
   atom("a")->set_analytic_xy(1.4f, 1.0f);
@@ -529,3 +551,24 @@ TEST(ResynTexts, NullTermsAndEdgesHaveTheirPlaceholders) {
 }
 
 }  // namespace
+
+TEST_F(ResynDraskTest, SkewsAreTakenBeforeTheLastIterationAndResetWhenItsImportReusesTheTiming) {
+  design();
+  cfg_set_int_value("velmo_resyn_max_iterations", 2);
+  VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  auto skew_lines = [] {
+    std::vector<std::string> out;
+    for (const auto& l : host::debug::texts())
+      if (l.find(" skew on ") != std::string::npos) out.push_back(l.substr(0, l.find(" on ")));
+    return out;
+  };
+  // Taken before the first iteration and again before the last; the last
+  // import reuses the timing netlist, so its skews are reset first.
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(skew_lines(), (std::vector<std::string>{"Saved skew", "Saved skew", "Reset skew"}));
+  // Without the reuse only the final clearing resets them.
+  cfg_set_off("velmo_resyn_reuse_kem_for_import");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  EXPECT_EQ(skew_lines(), (std::vector<std::string>{"Saved skew", "Saved skew", "Reset skew", "Saved skew",
+                                                    "Saved skew", "Reset skew"}));
+}

@@ -165,6 +165,13 @@ TEST_F(ZotaTest, UserAssignedRegisterOnANonGlobalClockStopsTheForcedDepopulation
   EXPECT_EQ(host::messages::posted()[0].text, "Zento-Register r must be driven by a global clock. Its clock signal is clk.");
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_FALSE(r->is_zota_marked());
+  // Codes 3 and 4 are local routing as well.
+  for (const int code : {3, 4}) {
+    r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(code);
+    EXPECT_FALSE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env)) << code;
+  }
+  EXPECT_EQ(message_ids(), (std::vector<unsigned>{19306, 19306, 19306}));
+  EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
 }
 
 TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
@@ -484,6 +491,15 @@ TEST_F(MergeTest, PlacedRegistersOnRoutingResourcesWithZotasCountOnlyThroughThei
   host::swavo::set_zota_routing_resources({});
   VELMO_RETIMER::retimer_merge_zotas(m_env);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Info: ZOTA FF merge performed 1 checks and 1 merges"));
+  // A placed ZOTA register heads the chain of the unplaced ones it drives.
+  auto head = n.zota_reg("head").clk(clk).d(n.input_port("in2")).atom();
+  host::testing::place_at(head, 2, 2, 1);
+  fan(n, head, "y", 2, clk);
+  VELMO_RETIMER::retimer_merge_zotas(m_env);
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Info: ZOTA FF merge performed 1 checks and 1 merges"), 2);
+  EXPECT_NE(host::testing::netlist().find("head"), nullptr);
+  EXPECT_EQ((host::testing::netlist().find("y0") != nullptr) + (host::testing::netlist().find("y1") != nullptr), 1);
 }
 
 // ---- UIB/ESRAM core-to-periphery registers
