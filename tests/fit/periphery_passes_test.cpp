@@ -89,7 +89,9 @@ TEST(VelmoFitPeriphery, BundledPeripheryDesignCommitsAndRoutesTransfers) {
     EXPECT_GT(t["found"].get<int>(), 0) << r.out;
     EXPECT_GT(t["committed"].get<int>(), 0);
     EXPECT_GT(t["routed"].get<int>(), 0);
-    EXPECT_LE(t["routed"].get<int>(), t["committed"].get<int>());
+    // The C2P transfers carry wire requirements without the router's lock:
+    // placed, not routed.
+    EXPECT_LT(t["routed"].get<int>(), t["committed"].get<int>());
     EXPECT_LE(t["committed"].get<int>(), t["found"].get<int>());
     EXPECT_THAT(r.out, HasSubstr("Periphery transfers: " + std::to_string(t["found"].get<int>()) + " found, " +
                                  std::to_string(t["committed"].get<int>()) + " committed, " +
