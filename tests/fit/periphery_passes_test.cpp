@@ -102,7 +102,20 @@ TEST(VelmoFitPeriphery, BundledPeripheryDesignCommitsAndRoutesTransfers) {
     EXPECT_THAT(r.out, Not(HasSubstr("(ILLEGAL)")));
     // The low-power clock buffer is looked at by the cleanup (family 48 runs it).
     if (std::string(family) == "48") EXPECT_THAT(r.out, HasSubstr("Processing LPCLK CLKBUF atom"));
+    EXPECT_THAT(r.out, Not(HasSubstr("Mark ALMs illegal when R5T BLEs are mixed")));
   }
+  // With routing for wire requirements the C2P transfers are routed too; on
+  // family 26 their registers get output cell mappings, and the placer is
+  // told to keep such cells apart.
+  std::remove(report.c_str());
+  const auto r = velmo_fit_test::run(design + " --settings " + settings + " --report " + report +
+                                     " --family 26 --debug --cfg velmo_p2c_publish_routing_for_wire_based=on");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const nlohmann::json j = read_json(report);
+  EXPECT_GT(j["periphery_transfers"]["routed"].get<int>(), 0);
+  EXPECT_EQ(j["periphery_transfers"]["routed"], j["periphery_transfers"]["committed"]);
+  EXPECT_THAT(r.out, HasSubstr("jev port mapping is "));
+  EXPECT_THAT(r.out, HasSubstr("Mark ALMs illegal when R5T BLEs are mixed"));
 }
 
 TEST(VelmoFitPeriphery, PeripherySettingsErrorsNameWhatIsWrong) {
