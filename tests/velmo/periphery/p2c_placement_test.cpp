@@ -140,6 +140,11 @@ TEST_F(P2cPlacementTest, SlackEstimationRequestsAndEligibility) {
   assign(src, 836, ENUM, "3");
   assign(dst, 836, ENUM, "52");
   EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(src, dst), 52);
+  // When both ask, the source's request counts.
+  assign(src, 836, ENUM, "2");
+  EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(src, dst), 2);
+  EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(dst, src), 52);
+  assign(src, 836, ENUM, "3");
   // An atom's request makes the object eligible on family 48, and with it
   // partial placement is disallowed by default.
   {
