@@ -354,6 +354,15 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   for (const std::string& line : host::call_lines())
     if (line.rfind("wexan_solve_c2p_routing_problem", 0) == 0) finals.push_back(line.substr(line.rfind(',') + 2));
   EXPECT_EQ(finals, (std::vector<std::string>{"false)", "true)", "false)"}));
+
+  // With the slack estimation asked for, the shortfall is reported in the
+  // totals instead of a warning.
+  for (VOK_ATOM_NODE* r : regs) r->clear_location();
+  host::options::set(836, 6, "2", regs[0]->get_string_hpath());
+  VELMO_PERIPHERY_CORE_PLACEMENT estimated(m_env);
+  ASSERT_TRUE(estimated.is_slack_estimation_eligible());
+  ASSERT_TRUE(estimated.periphery_to_core_register_placement());
+  EXPECT_EQ(posted(16656).size(), 1u);
 }
 
 TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
