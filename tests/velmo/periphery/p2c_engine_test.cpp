@@ -418,6 +418,36 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
 }
 
+// A clock domain the near solve settles only in part: ra is solved, rb
+// (whose port has a RAM column below it, so no LAB output one wire away) is
+// left over. ra is solved again alone with the first solve's elements given
+// back (its only one-wire path is among them), then rb with up to three.
+TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* a = n.reg("ra").clk(clk);
+  VOK_ATOM_NODE* b = n.reg("rb").clk(clk);
+  VOK_ATOM_NODE* ua = periphery_input("ua", 9, a);
+  VOK_ATOM_NODE* ub = periphery_input("ub", 6, b);
+  assign(a, 837, "2");
+  assign(b, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  // ra's port listens to four wires of the LAB below it: three are blacklisted.
+  const WUMP_ROUTE_INFO* info = die()->get_route_info();
+  DeviceSpec spec = host::device::spec();
+  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  ASSERT_TRUE(a->is_placed());
+  ASSERT_TRUE(b->is_placed());
+  // Chain element, wire, LAB output; rb's path has more wires.
+  const std::vector<unsigned> near = route_above(d(ua));
+  ASSERT_EQ(near.size(), 3u);
+  EXPECT_EQ(near[1], die()->get_route_info()->get_gid(dev_kind::H_WIRE, 9, 8, 0) & 0x7FFFFFFFu);
+  EXPECT_GT(route_above(d(ub)).size(), near.size());
+}
+
 // A fit on the scene: a P2C register behind u0 and a C2P register in front of
 // a second UIB, committed with routing, then the host's placer and router.
 TEST_F(P2cEngineTest, CommittedRegistersKeepTheirSitesThroughPlaceAndRoute) {
