@@ -365,6 +365,32 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   EXPECT_EQ(posted(16656).size(), 1u);
 }
 
+// Every destination of a group left over by the first solve: no retry.
+TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
+  auto n = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> regs;
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  for (int x : {6, 9}) {
+    const std::string name = "u" + std::to_string(x);
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    regs.push_back(n.reg("r_" + name).d(u));
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    assign(regs.back(), 838, "4");
+    // Each chain is cut right behind its translated port.
+    const unsigned cut = periphery_chain_gid(x, 9, 4, 2);
+    for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+      spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  }
+  host::device::configure(spec);
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  for (VOK_ATOM_NODE* r : regs) EXPECT_FALSE(r->is_placed());
+  EXPECT_EQ(host::call_count("wexan_solve_c2p_routing_problem"), 1);
+}
+
 TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* q = n.reg("q").d(s.e0);
