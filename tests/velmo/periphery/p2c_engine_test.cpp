@@ -365,6 +365,63 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   EXPECT_EQ(posted(16656).size(), 1u);
 }
 
+// A retried group commits the latest solve of each destination: the
+// working set's re-solve avoided the first solve's elements, so the chains
+// committed differ from those of the same transfers solved at once.
+TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
+  auto n = host::testing::netlist();
+  auto uib = [&](const std::string& name, int x) {
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    return r;
+  };
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6)};
+  VOK_ATOM_NODE* cut_off = uib("u2", 9);
+  for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  auto chains = [&] {
+    std::vector<std::vector<unsigned>> out;
+    for (VOK_ATOM_NODE* r : regs) out.push_back(route_above(d(r)));
+    return out;
+  };
+  auto clear = [&] {
+    for (VOK_ATOM_NODE* r : regs) r->clear_location();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+    VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  };
+  clear();
+  std::vector<std::vector<unsigned>> at_once;
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    at_once = chains();
+  }
+  for (const auto& c : at_once) ASSERT_GE(c.size(), 2u);
+  clear();
+  assign(cut_off, 838, "4");  // left over: the group is retried
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_GT(host::call_count("wexan_solve_c2p_routing_problem"), 1);
+  const auto retried = chains();
+  for (std::size_t i = 0; i < regs.size(); ++i) {
+    SCOPED_TRACE(regs[i]->get_string_hpath());
+    EXPECT_TRUE(regs[i]->is_placed());
+    ASSERT_GE(retried[i].size(), 2u);
+    EXPECT_NE(retried[i], at_once[i]);
+    EXPECT_EQ(retried[i].back(), at_once[i].back());  // the same translated port
+  }
+  EXPECT_FALSE(cut_off->is_placed());
+}
+
 // Every destination of a group left over by the first solve: no retry.
 TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
   auto n = host::testing::netlist();
