@@ -147,6 +147,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   if (!fn) return error(interp, "velmo_fit::stage: libvelmo.so lacks " + entry->second);
   return guarded(interp, [&] {
     velmo_fit::set_snapshot(velmo_fit::stage_snapshot().at(s));
+    // The pins and periphery blocks are fixed before the plan stage.
+    if (s == "plan") velmo_fit::place_io_and_periphery();
     bool ok = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
     // After routing, the host's route-stage operation list.
     if (ok && s == "route") ok = f.ep.route_stage_ops(false);
