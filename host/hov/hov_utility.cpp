@@ -56,9 +56,9 @@ void debug_line(const char* format, ...) {
 // would leave.
 KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
   HOV_STATE& s = state();
-  // Delays annotated on input terms belong to the netlist they were written
-  // into; a rebuilt one computes its own.
-  host::kem::clear_iterm_delay_annotations();
+  // A delay annotated on an input term holds for the connection as it was
+  // placed: a whole build drops those of atoms placed or moved since.
+  host::kem::drop_moved_iterm_delay_annotations(host::vok::top_netlist());
   KEM_MANAGER* mgr = KEM_MANAGER::get();
   const host::kem::BUILD_INPUTS_DIGEST digest = host::kem::build_inputs_digest(host::vok::top_netlist());
   KEM_NETLIST* old = mgr->get_kem_netlist() ? mgr->get_kem_netlist() : mgr->get_set_aside();

@@ -197,22 +197,43 @@ const KEM_NETLIST_CELL* KEM_NETLIST::get_cell_from_kem_node(const KEM_NODE* node
 }
 
 namespace {
+// An annotated delay, with the atom it was written for and where that atom
+// then was.
+struct KEM_ANNOTATION {
+  int max_ps = 0;
+  int min_ps = 0;
+  int atom_id = -1;
+  std::uint32_t location = 0xFFFFFFFFu;
+};
 struct KEM_ANNOTATIONS {
-  std::map<const VOK_ATOM_ITERM*, std::pair<int, int>> delays;
+  std::map<const VOK_ATOM_ITERM*, KEM_ANNOTATION> delays;
 };
 }  // namespace
 
 void host::kem::annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps) {
-  host_world_slot<KEM_ANNOTATIONS>().delays[iterm] = {max_ps, min_ps};
+  const VOK_ATOM_NODE* atom = iterm ? iterm->get_my_node() : nullptr;
+  host_world_slot<KEM_ANNOTATIONS>().delays[iterm] = {max_ps, min_ps, atom ? atom->get_id() : -1,
+                                                      atom ? atom->get_location_gid() : 0xFFFFFFFFu};
 }
 
-void host::kem::clear_iterm_delay_annotations() { host_world_slot<KEM_ANNOTATIONS>().delays.clear(); }
+void host::kem::drop_moved_iterm_delay_annotations(const VOK_ATOM_NETLIST* top) {
+  auto& delays = host_world_slot<KEM_ANNOTATIONS>().delays;
+  for (auto it = delays.begin(); it != delays.end();) {
+    const VOK_ATOM_NODE* atom = top && it->second.atom_id >= 0 ? top->get_atom_by_id(it->second.atom_id) : nullptr;
+    bool still = atom != nullptr && atom->get_location_gid() == it->second.location;
+    if (still) {
+      still = false;  // and the term is still the atom's
+      for (const VOK_ATOM_ITERM* t : atom->citerms()) still = still || t == it->first;
+    }
+    it = still ? std::next(it) : delays.erase(it);
+  }
+}
 
 int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const auto& annotated = host_world_slot<KEM_ANNOTATIONS>().delays;
   if (!annotated.empty()) {
     const auto it = annotated.find(edge.get_iterm());
-    if (it != annotated.end()) return it->second.first;
+    if (it != annotated.end()) return it->second.max_ps;
   }
   const auto& corners = m_corners.get_loaded_corners();
   const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())

@@ -487,6 +487,9 @@ namespace host::kem {
 // WEXAN_HOV_UTILITY::annotate_delays_of_connection); get_edge_delay_ps
 // answers the maximum for the edges into it, at every corner.
 HOST_API void annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, int min_ps);
-// Drops every annotation (a whole build of the timing netlist does).
-HOST_API void clear_iterm_delay_annotations();
+// Drops the annotations of atoms that moved since (placed, unplaced or
+// moved to another site), that left the design netlist `top`, or whose term
+// is gone: an annotated delay holds for the connection as it was placed. A
+// whole build of the timing netlist calls this first.
+HOST_API void drop_moved_iterm_delay_annotations(const VOK_ATOM_NETLIST* top);
 }  // namespace host::kem

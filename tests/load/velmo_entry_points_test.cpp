@@ -95,8 +95,8 @@ TEST_F(EntryPointsLoadTest, PresetStartUpRunsThroughTheExports) {
   ASSERT_NE(lib, nullptr);
 
   auto regs = host::messages::registered();
-  EXPECT_EQ(regs.size(), 87u);
-  EXPECT_EQ(std::count_if(regs.begin(), regs.end(), [](const auto& r) { return r.kind == 0; }), 26);
+  EXPECT_EQ(regs.size(), 88u);
+  EXPECT_EQ(std::count_if(regs.begin(), regs.end(), [](const auto& r) { return r.kind == 0; }), 27);
 
   auto initialize = reinterpret_cast<bool (*)(CMP_FACADE*)>(find(lib, "velmo_initialize_fitter(CMP_FACADE*)"));
   auto shutdown = reinterpret_cast<void (*)()>(find(lib, "velmo_shutdown_fitter()"));

@@ -69,10 +69,13 @@ TEST_F(DeviceGraphTest, GeneratedKindsAndCountsPerFamily) {
     EXPECT_EQ(counts[318], 4 * 10);
     // One row segment of 10 columns on an inner row of 8.
     EXPECT_EQ(counts[1929], row.slots ? 4 * 8 : 0);
-    EXPECT_EQ(counts.count(1339) + counts.count(1545), 0u);
-    EXPECT_EQ(counts[703], periphery * 16);  // interface chains: 6 after the outputs, 10 before the inputs
+    EXPECT_EQ(counts[1339], pad_tiles * 2);  // a clock input per pin
+    EXPECT_EQ(counts.count(1545), 0u);
+    // Interface chains: on a periphery block 6 after the outputs and 10
+    // before the inputs, on a pin one each way.
+    EXPECT_EQ(counts[703], periphery * 16 + pad_tiles * 2 * 2);
     EXPECT_EQ(info.get_num_elements(), static_cast<unsigned>(labs * 162 + labs * 10 + tiles * 16 + 24 * 12 +
-                                                             pad_tiles * 6 + periphery * 28 + 8 + 40 +
+                                                             pad_tiles * 12 + periphery * 28 + 8 + 40 +
                                                              (row.slots ? 32 : 0)));
 
     int slot_count = 0;

@@ -257,6 +257,17 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_FALSE(ff_with_same_control_signals(a, no_ce));
   EXPECT_FALSE(ff_with_same_control_signals(no_ce, a));
   EXPECT_FALSE(ff_with_same_control_signals(a, other_ck));
+  // The data inputs count only when both registers have their cascade input
+  // (port 32) driven.
+  const auto cascade = static_cast<DB_INPUT_PORT_TYPE>(32);
+  VOK_ATOM_NODE* d1 = n.reg("d1").clk(ck).ce(en).d(en);
+  VOK_ATOM_NODE* d2 = n.reg("d2").clk(ck).ce(en).d(ck);
+  EXPECT_TRUE(ff_with_same_control_signals(d1, d2));
+  VOK_ATOM_NODE* c1 = n.reg("c1").clk(ck).ce(en).d(en).input(cascade, 0, ck);
+  VOK_ATOM_NODE* c2 = n.reg("c2").clk(ck).ce(en).d(ck).input(cascade, 0, ck);
+  VOK_ATOM_NODE* c3 = n.reg("c3").clk(ck).ce(en).d(en).input(cascade, 0, ck);
+  EXPECT_FALSE(ff_with_same_control_signals(c1, c2));
+  EXPECT_TRUE(ff_with_same_control_signals(c1, c3));
   VOK_ATOM_NODE* lut = n.lut("l4", {ck}, 0x2);
   EXPECT_FALSE(expect_internal_error([&] { ff_with_same_control_signals(a, lut); }).condition.empty());
 }

@@ -354,6 +354,98 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   for (const std::string& line : host::call_lines())
     if (line.rfind("wexan_solve_c2p_routing_problem", 0) == 0) finals.push_back(line.substr(line.rfind(',') + 2));
   EXPECT_EQ(finals, (std::vector<std::string>{"false)", "true)", "false)"}));
+
+  // With the slack estimation asked for, the shortfall is reported in the
+  // totals instead of a warning.
+  for (VOK_ATOM_NODE* r : regs) r->clear_location();
+  host::options::set(836, 6, "2", regs[0]->get_string_hpath());
+  VELMO_PERIPHERY_CORE_PLACEMENT estimated(m_env);
+  ASSERT_TRUE(estimated.is_slack_estimation_eligible());
+  ASSERT_TRUE(estimated.periphery_to_core_register_placement());
+  EXPECT_EQ(posted(16656).size(), 1u);
+}
+
+// A retried group commits the latest solve of each destination: the
+// working set's re-solve avoided the first solve's elements, so the chains
+// committed differ from those of the same transfers solved at once.
+TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
+  auto n = host::testing::netlist();
+  auto uib = [&](const std::string& name, int x) {
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    return r;
+  };
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6)};
+  VOK_ATOM_NODE* cut_off = uib("u2", 9);
+  for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  auto chains = [&] {
+    std::vector<std::vector<unsigned>> out;
+    for (VOK_ATOM_NODE* r : regs) out.push_back(route_above(d(r)));
+    return out;
+  };
+  auto clear = [&] {
+    for (VOK_ATOM_NODE* r : regs) r->clear_location();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+    VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  };
+  clear();
+  std::vector<std::vector<unsigned>> at_once;
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    at_once = chains();
+  }
+  for (const auto& c : at_once) ASSERT_GE(c.size(), 2u);
+  clear();
+  assign(cut_off, 838, "4");  // left over: the group is retried
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_GT(host::call_count("wexan_solve_c2p_routing_problem"), 1);
+  const auto retried = chains();
+  for (std::size_t i = 0; i < regs.size(); ++i) {
+    SCOPED_TRACE(regs[i]->get_string_hpath());
+    EXPECT_TRUE(regs[i]->is_placed());
+    ASSERT_GE(retried[i].size(), 2u);
+    EXPECT_NE(retried[i], at_once[i]);
+    EXPECT_EQ(retried[i].back(), at_once[i].back());  // the same translated port
+  }
+  EXPECT_FALSE(cut_off->is_placed());
+}
+
+// Every destination of a group left over by the first solve: no retry.
+TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
+  auto n = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> regs;
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  for (int x : {6, 9}) {
+    const std::string name = "u" + std::to_string(x);
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    regs.push_back(n.reg("r_" + name).d(u));
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    assign(regs.back(), 838, "4");
+    // Each chain is cut right behind its translated port.
+    const unsigned cut = periphery_chain_gid(x, 9, 4, 2);
+    for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+      spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  }
+  host::device::configure(spec);
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  for (VOK_ATOM_NODE* r : regs) EXPECT_FALSE(r->is_placed());
+  EXPECT_EQ(host::call_count("wexan_solve_c2p_routing_problem"), 1);
 }
 
 TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
@@ -407,6 +499,36 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+}
+
+// A clock domain the near solve settles only in part: ra is solved, rb
+// (whose port has a RAM column below it, so no LAB output one wire away) is
+// left over. ra is solved again alone with the first solve's elements given
+// back (its only one-wire path is among them), then rb with up to three.
+TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* a = n.reg("ra").clk(clk);
+  VOK_ATOM_NODE* b = n.reg("rb").clk(clk);
+  VOK_ATOM_NODE* ua = periphery_input("ua", 9, a);
+  VOK_ATOM_NODE* ub = periphery_input("ub", 6, b);
+  assign(a, 837, "2");
+  assign(b, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  // ra's port listens to four wires of the LAB below it: three are blacklisted.
+  const WUMP_ROUTE_INFO* info = die()->get_route_info();
+  DeviceSpec spec = host::device::spec();
+  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  ASSERT_TRUE(a->is_placed());
+  ASSERT_TRUE(b->is_placed());
+  // Chain element, wire, LAB output; rb's path has more wires.
+  const std::vector<unsigned> near = route_above(d(ua));
+  ASSERT_EQ(near.size(), 3u);
+  EXPECT_EQ(near[1], die()->get_route_info()->get_gid(dev_kind::H_WIRE, 9, 8, 0) & 0x7FFFFFFFu);
+  EXPECT_GT(route_above(d(ub)).size(), near.size());
 }
 
 // A fit on the scene: a P2C register behind u0 and a C2P register in front of

@@ -140,6 +140,11 @@ TEST_F(P2cPlacementTest, SlackEstimationRequestsAndEligibility) {
   assign(src, 836, ENUM, "3");
   assign(dst, 836, ENUM, "52");
   EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(src, dst), 52);
+  // When both ask, the source's request counts.
+  assign(src, 836, ENUM, "2");
+  EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(src, dst), 2);
+  EXPECT_EQ(check_p2c_slack_estimation_moz_for_src_dst_atoms(dst, src), 52);
+  assign(src, 836, ENUM, "3");
   // An atom's request makes the object eligible on family 48, and with it
   // partial placement is disallowed by default.
   {
@@ -321,4 +326,11 @@ TEST_F(P2cPlacementTest, OutermostPortOfTheStitchedNetwork) {
   EXPECT_THAT(host::debug::texts(), HasDebugLine("found multiple children for " + std::to_string(chain(5, 0))));
   EXPECT_EQ(p.get_most_top_level_port_gid(route_gid(700, 5, 5, 0), true), 0xFFFFFFFFu);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("couldn't find mapping for " + std::to_string(route_gid(700, 5, 5, 0))));
+
+  // A gid in two trees maps to the node met last.
+  const int later = r.new_root(static_cast<std::int32_t>(chain(0, 0)));
+  host::testing::NET_BUILDER(&r, later).wire_gid(chain(2, 1));
+  VELMO_PERIPHERY_CORE_PLACEMENT q(m_env);
+  EXPECT_EQ(q.get_most_top_level_port_gid(chain(0, 0), true), chain(2, 1));
+  EXPECT_EQ(q.get_most_top_level_port_gid(chain(0, 0), false), 0xFFFFFFFFu);
 }
