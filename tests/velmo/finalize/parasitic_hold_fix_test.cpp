@@ -700,6 +700,33 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
 }
 
+// In a partitioned design the re-route leaves a connection into a preserved
+// partition alone and names it as the partition's; recompiled, the same
+// connection is taken (the stand-in's legality engine routes no detour into
+// a box, so it is named as out of reach).
+TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteLeavesWhatAPreservedPartitionKeeps) {
+  b_in_box = true;
+  build({Corner::slow(), Corner::fast()});
+  const PARTITION_BUILDER part_a = partition("A", *box).recompiled();
+  // The timing netlist built anew sees which atoms may change.
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  make_hold_fail(300);
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.route());
+  using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
+  EXPECT_EQ(host::hold_reroute::still_failing_held(),
+            (HELD{{b->get_string_hpath(), host::hold_reroute::HELD_REASON::OUT_OF_REACH}}));
+  PARTITION_BUILDER(part_a).preserved("final");
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_EQ(host::hold_reroute::still_failing_held(),
+            (HELD{{b->get_string_hpath(), host::hold_reroute::HELD_REASON::PARTITION}}));
+}
+
 // A budget no detour on the device reaches is reported; the connection is
 // routed all the same and the route succeeds.
 TEST_F(ParasiticHoldFixTest, AnUnreachableHoldBudgetIsReportedNotARoutingFailure) {
