@@ -307,6 +307,16 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Thread 0: Not fixing big hold violations.").empty());
   EXPECT_FALSE(lines_from(mark, "Thread 0: Fixing hold slack of -2e-10 ").empty());
+  // A term whose connection code says global clock routing is left alone.
+  make_hold_fail(120);
+  VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const int code = d->get_connection_code();
+  d->set_connection_code(2);
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_FALSE(lines_from(mark, "Thread 0: Not fixing hold on global clock routing. Skip.").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  d->set_connection_code(code);
 }
 
 // The fix's rules over the candidates the annotator offers (the test edits
