@@ -708,6 +708,16 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
   const std::vector<int> after = hold_slacks();
   EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
+  // Back in the flow, a failed implement step is undone and reported; the
+  // connection keeps failing and is named.
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  host::script::queue<int>("DUX::implement").push(4);
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+  ASSERT_EQ(host::hold_reroute::still_failing_held().size(), 1u);
+  EXPECT_EQ(host::hold_reroute::still_failing_held()[0].first, b->get_string_hpath());
 }
 
 // In a partitioned design the re-route leaves a connection into a preserved
