@@ -157,38 +157,41 @@ std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, con
 void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
                  std::vector<KORRIN::IR_RESULT::PATH>& routed, std::vector<std::string>& reports) {
   if (failures.empty()) return;
-  DUX dux(DUX_STATE_1, false, env);
-  DUX_IMPLEMENT_ARGS args;
-  for (const FAILURE& f : failures) {
-    dux.reroute(f.sink);
-    // The detour may not make a passing setup fail: at most the setup room,
-    // the hold deficit as far as that allows.
-    KORRIN::DELAY_BUDGET b;
-    b.first = f.old_delay + f.deficit;
-    if (f.setup_room != kNoRoom) {
-      b.second = f.old_delay + f.setup_room;
-      b.first = std::min(b.first, b.second);
+  bool ok = false;
+  {
+    DUX dux(DUX_STATE_1, false, env);
+    DUX_IMPLEMENT_ARGS args;
+    for (const FAILURE& f : failures) {
+      dux.reroute(f.sink);
+      // The detour may not make a passing setup fail: at most the setup
+      // room, the hold deficit as far as that allows.
+      KORRIN::DELAY_BUDGET b;
+      b.first = f.old_delay + f.deficit;
+      if (f.setup_room != kNoRoom) {
+        b.second = f.old_delay + f.setup_room;
+        b.first = std::min(b.first, b.second);
+      }
+      args.delay_budgets[f.sink] = {b};
     }
-    args.delay_budgets[f.sink] = {b};
-  }
-  DUX_RESULT res = dux.implement(args);
-  if (!res.succeeded()) {
-    // Nothing is lost: the connections get their old routing back.
-    dux.restore_checkpoint(0);
-    sta_increm_update_timing();
-    reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
-                      std::to_string(res.get_status()) + ", " + std::to_string(failures.size()) + " connections)");
-    if (failures.size() > 1) {
-      const auto mid = failures.begin() + static_cast<std::ptrdiff_t>(failures.size() / 2);
-      l_implement(env, std::vector<FAILURE>(failures.begin(), mid), pass, routed, reports);
-      l_implement(env, std::vector<FAILURE>(mid, failures.end()), pass, routed, reports);
+    DUX_RESULT res = dux.implement(args);
+    ok = res.succeeded();
+    if (!ok) {
+      // Nothing is lost: the connections get their old routing back.
+      dux.restore_checkpoint(0);
+      sta_increm_update_timing();
+      reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
+                        std::to_string(res.get_status()) + ", " + std::to_string(failures.size()) + " connections)");
+    } else if (const KORRIN::IR_RESULT* ir = res.get_ir_result()) {
+      for (const std::string& line : ir->reports()) reports.push_back(line);
+      for (const KORRIN::IR_RESULT::PATH& p : ir->paths())
+        if (p.status == KORRIN::IR_RESULT::ROUTED && p.sink != nullptr) routed.push_back(p);
     }
-    return;
   }
-  if (const KORRIN::IR_RESULT* ir = res.get_ir_result()) {
-    for (const std::string& line : ir->reports()) reports.push_back(line);
-    for (const KORRIN::IR_RESULT::PATH& p : ir->paths())
-      if (p.status == KORRIN::IR_RESULT::ROUTED && p.sink != nullptr) routed.push_back(p);
+  // Each half on its own engine, the failed one gone.
+  if (!ok && failures.size() > 1) {
+    const auto mid = failures.begin() + static_cast<std::ptrdiff_t>(failures.size() / 2);
+    l_implement(env, std::vector<FAILURE>(failures.begin(), mid), pass, routed, reports);
+    l_implement(env, std::vector<FAILURE>(mid, failures.end()), pass, routed, reports);
   }
 }
 }  // namespace

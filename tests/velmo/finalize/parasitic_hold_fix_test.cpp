@@ -307,6 +307,16 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Thread 0: Not fixing big hold violations.").empty());
   EXPECT_FALSE(lines_from(mark, "Thread 0: Fixing hold slack of -2e-10 ").empty());
+  // A term whose connection code says global clock routing is left alone.
+  make_hold_fail(120);
+  VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const int code = d->get_connection_code();
+  d->set_connection_code(2);
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  EXPECT_FALSE(lines_from(mark, "Thread 0: Not fixing hold on global clock routing. Skip.").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  d->set_connection_code(code);
 }
 
 // The fix's rules over the candidates the annotator offers (the test edits
@@ -698,6 +708,43 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
   const std::vector<int> after = hold_slacks();
   EXPECT_LT(*std::min_element(after.begin(), after.end()), 0);
+  // Back in the flow, a failed implement step is undone and reported; the
+  // connection keeps failing and is named.
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  host::script::queue<int>("DUX::implement").push(4);
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+  ASSERT_EQ(host::hold_reroute::still_failing_held().size(), 1u);
+  EXPECT_EQ(host::hold_reroute::still_failing_held()[0].first, b->get_string_hpath());
+}
+
+// In a partitioned design the re-route leaves a connection into a preserved
+// partition alone and names it as the partition's; recompiled, the same
+// connection is taken (the stand-in's legality engine routes no detour into
+// a box, so it is named as out of reach).
+TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteLeavesWhatAPreservedPartitionKeeps) {
+  b_in_box = true;
+  build({Corner::slow(), Corner::fast()});
+  const PARTITION_BUILDER part_a = partition("A", *box).recompiled();
+  // The timing netlist built anew sees which atoms may change.
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  make_hold_fail(300);
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.route());
+  using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
+  EXPECT_EQ(host::hold_reroute::still_failing_held(),
+            (HELD{{b->get_string_hpath(), host::hold_reroute::HELD_REASON::OUT_OF_REACH}}));
+  PARTITION_BUILDER(part_a).preserved("final");
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_EQ(host::hold_reroute::still_failing_held(),
+            (HELD{{b->get_string_hpath(), host::hold_reroute::HELD_REASON::PARTITION}}));
 }
 
 // A budget no detour on the device reaches is reported; the connection is
