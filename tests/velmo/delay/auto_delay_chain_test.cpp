@@ -689,17 +689,20 @@ TEST_F(AutoDelayChainTest, ReportsWithSlacksGolden) {
       "\n\nVEC_OF_OPTIMIZATION_GROUP:\n"
       "\tOptimization Group #0 - Is DQ_DQS: NO - Is high fanout input pin: YES\n"
       "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
-      "\t\tOpt Element Atom Id Name (Id): " + din + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\t\tOpt Element Atom Id Name (Id): " + din + " - Opt Element Type Input Delay Chain 0 - Edge Type:DATA\n" + group_data +
       "\tOptimization Group #1 - Is DQ_DQS: NO - Is high fanout input pin: NO\n"
       "\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN\n"
-      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n"
-      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Illegal - Edge Type:DATA\n" + group_data +
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Output Delay Chain - Edge Type:DATA\n"
+      "\t\tOpt Element Atom Id Name (Id): " + dout + " - Opt Element Type Output Enable Delay Chain - Edge Type:DATA\n" + group_data +
       "\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n";
   const char* kGroup[2] = {"VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN", "VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN"};
   const int first_record[3] = {0, 2, 3}, record_count[3] = {2, 1, 1};
+  // The chain names of the three elements and of the four records' edges.
+  const char* kName[3] = {"Input Delay Chain 0", "Output Delay Chain", "Output Enable Delay Chain"};
+  const int record_element[4] = {0, 0, 1, 2};
   for (int i = 0; i < 3; ++i) {
     const OPTIMIZATION_ELEMENT* e = elements[static_cast<std::size_t>(i)];
-    want += "\tOptimization Element #" + n(i) + "\n\t\tOpt Element Element Type:Illegal\n\t\tOpt Element Group Type: " +
+    want += "\tOptimization Element #" + n(i) + "\n\t\tOpt Element Element Type:" + kName[i] + "\n\t\tOpt Element Group Type: " +
             kGroup[i == 0 ? 0 : 1] + "\n\t\tAtom Identifier Name (Id): " + (i == 0 ? din : dout) +
             "\n\t\tOptimization Element Pos Edge Ids (Num. of Edges = " + n(record_count[i]) + "):\n";
     for (int r = first_record[i]; r < first_record[i] + record_count[i]; ++r) want += "\t\t\t" + id(r) + "\n";
@@ -709,7 +712,8 @@ TEST_F(AutoDelayChainTest, ReportsWithSlacksGolden) {
   want += "\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n";
   for (int r = 0; r < 4; ++r) {
     want += "\tKEM Edge ID: #" + id(r) + "\n\t\tOpt Element Group Type: " + kGroup[r < 2 ? 0 : 1] +
-            "\n\t\tOptimization Elements Types:\n\t\t\tIllegal\n\t\tKEM Edge Slack Info Data:\n";
+            "\n\t\tOptimization Elements Types:\n\t\t\t" + kName[record_element[r]] +
+            "\n\t\tKEM Edge Slack Info Data:\n";
     for (int c : {0, 1})
       want += "\t\t\tSetup(slack[0][" + n(c) + "]):" + sl(r, 0, c) + "\t\t\t\tHold(slack[1][" + n(c) + "]):" +
               sl(r, 1, c) + "\n";
