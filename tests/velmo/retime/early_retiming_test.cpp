@@ -115,10 +115,13 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   ASSERT_NE(kem->get_cell_from_atom_id(l3.id()), nullptr);
   EXPECT_TRUE(flow(false, true, false));
   for (int id : gobbled) EXPECT_EQ(kem->get_cell_from_atom_id(id), nullptr) << id;
+  // The timing netlist brought up to date (the flow ends with a global
+  // taint) has none of them either.
   m_env->incremental_taint_rebuild();
-  ASSERT_EQ(host::hov::current_kem_netlist(), kem);
-  for (int id = 0; id < kem->get_node_count(); ++id) {
-    if (const KEM_NODE* node = kem->get_node(id)) {
+  const KEM_NETLIST* now = host::hov::current_kem_netlist();
+  ASSERT_NE(now, nullptr);
+  for (int id = 0; id < now->get_node_count(); ++id) {
+    if (const KEM_NODE* node = now->get_node(id)) {
       EXPECT_EQ(std::count(gobbled.begin(), gobbled.end(), node->get_atom_id()), 0) << id;
     }
   }
