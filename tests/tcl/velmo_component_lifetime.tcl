@@ -1,9 +1,9 @@
 # The component's library and Tcl commands around the life of a fit, each
 # case in a fresh tclsh:
 #   tclsh velmo_component_lifetime.tcl <case> <libvelmo_fit_tcl.so> <libvelmo.so>
-# early:   the component loaded with Tcl's `load` before any fit, then its
-#          second package with `load {}`; its commands refuse until a fit
-#          runs and again after it ended.
+# early:   the component loaded with Tcl's `load` before any fit (its
+#          Eco_fitter package), then Velmo with `load {}`; its commands
+#          refuse until a fit runs and again after it ended.
 # unload:  one package unloaded before any fit, and again after loading it
 #          during a fit and ending the fit: the other package's commands
 #          still answer (with an error), the process lives on.
@@ -38,10 +38,10 @@ proc all_refuse {when} {
 load $host_package Velmo_fit
 switch -- $case {
     early {
-        load $component Velmo
-        check "velmo package before any fit" [expr {[package require ::torvika::velmo] eq "1.0"}]
-        load {} Eco_fitter
-        check "eco_fitter package from the static list" [expr {[package require ::torvika::eco_fitter] eq "1.0"}]
+        load $component Eco_fitter
+        check "eco_fitter package before any fit" [expr {[package require ::torvika::eco_fitter] eq "1.0"}]
+        load {} Velmo
+        check "velmo package from the static list" [expr {[package require ::torvika::velmo] eq "1.0"}]
         all_refuse "before the fit"
         velmo_fit::start --family 46
         foreach s {plan place route} {
