@@ -344,7 +344,21 @@ TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
       EXPECT_FALSE(t.name_space == VOK_PORT_NAMESPACE_OUTPUT &&
                    (t.port.get_atom_id() == la || t.port.get_atom_id() == a2));
     }
+    // No sink of a hidden atom is left, not even one that shared its last
+    // element with a visible sink.
+    if (r.is_terminal(id) && r.get_node_terminal(id).name_space == VOK_PORT_NAMESPACE_INPUT) {
+      const std::uint32_t owner = r.get_node_terminal(id).port.get_atom_id();
+      EXPECT_NE(owner, la);
+      EXPECT_NE(owner, a2);
+    }
   }
+  // The clock reaches the hidden a2 beside the visible a1: that sink was
+  // in the share before the filter.
+  int hidden_sinks_before = 0;
+  for (const std::string& text : host::testing::routing_texts(*JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a)))
+    hidden_sinks_before += text.find("t" + std::to_string(a2) + ".") != std::string::npos ||
+                           text.find("t" + std::to_string(la) + ".") != std::string::npos;
+  EXPECT_GT(hidden_sinks_before, 0);
   // A state without a routing model is left alone.
   JOV_STATE* other = s.b->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
   filter_routing(s.b, *other->get_kiv_state(), netlist, keep_a, kept);
