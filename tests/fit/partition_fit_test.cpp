@@ -178,6 +178,25 @@ TEST(VelmoFitPartitions, EveryAcceptedStageListFitsThePartitions) {
   }
 }
 
+// The bundled dead-zone settings: the report (a debug report only) lists
+// output elements at empty locations whose fanout the kept routing claims,
+// and the fit is the same as without it.
+TEST(VelmoFitPartitions, BundledDeadZoneSettingsBlacklistLocations) {
+  const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.deadzones.json";
+  auto r = run(kMac + " --settings " + file + " --debug=2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::regex summary("Blacklisted ([0-9]+) locations for ([0-9]+) interesting REs");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, summary)) << r.out;
+  const int blacklisted = std::stoi(m[1]);
+  EXPECT_GT(blacklisted, 0);
+  EXPECT_LE(blacklisted, std::stoi(m[2]));
+  int lines = 0;
+  for (std::size_t at = r.out.find("BLACKLIST "); at != std::string::npos; at = r.out.find("BLACKLIST ", at + 1)) ++lines;
+  EXPECT_EQ(lines, blacklisted);
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
+}
+
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {
   auto r = run(kMac + " --settings " + kBundled + " --family 48 --stages place");
   EXPECT_EQ(r.status, 0) << r.out;
