@@ -197,6 +197,26 @@ TEST(VelmoFitPartitions, BundledDeadZoneSettingsBlacklistLocations) {
   EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
 }
 
+// The bundled settings on which the cross-partition routing removal runs:
+// a preserved parent (mult) whose one child (prod, the multiplier) is
+// re-fitted and fed only by the parent's registers and the global clock.
+// The parent's clock routing network loses what served the child.
+TEST(VelmoFitPartitions, InheritedPreservationRemovesTheRefittedChildsRouting) {
+  const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.inherit.json";
+  auto r = run(kMac + " --settings " + file + " --debug=2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::regex sizes("(BEFORE|AFTER): blc=([0-9]+), fcd=([0-9]+), crf=([0-9]+)");
+  std::vector<std::smatch> found;
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), sizes), end; it != end; ++it) found.push_back(*it);
+  ASSERT_EQ(found.size(), 2u) << r.out;
+  EXPECT_EQ(found[0][1], "BEFORE");
+  EXPECT_LT(std::stoi(found[1][4]), std::stoi(found[0][4]));
+  EXPECT_LE(std::stoi(found[1][2]), std::stoi(found[0][2]));
+  EXPECT_THAT(r.out, HasSubstr("Partition prod (parent mult):"));
+  EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
+}
+
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {
   auto r = run(kMac + " --settings " + kBundled + " --family 48 --stages place");
   EXPECT_EQ(r.status, 0) << r.out;
