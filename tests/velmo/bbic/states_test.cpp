@@ -258,6 +258,9 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
   JOV_STATE* shell = pa->get_state(JOV_PARTITION::BBIC_DEPOPULATED);
   JOV_STATE* b_full = pb->get_state(JOV_PARTITION::DEFAULT);
   ASSERT_TRUE(b_full->get_atom_netlist()->is_modifiable());
+  JOV_STATE* a_full = pa->get_state(JOV_PARTITION::DEFAULT);
+  ASSERT_FALSE(a_full->get_atom_netlist()->is_modifiable());
+  ASSERT_FALSE(shell->get_atom_netlist()->is_modifiable());
   pb->clear_active_state();
   {
     VELMO_BBIC_REPORT guard(*design);
@@ -270,6 +273,9 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_FALSE(pb->get_active_state().has_value());
   EXPECT_TRUE(b_full->get_atom_netlist()->is_modifiable());
+  // The states that were read-only before the guard are read-only again.
+  EXPECT_FALSE(a_full->get_atom_netlist()->is_modifiable());
+  EXPECT_FALSE(shell->get_atom_netlist()->is_modifiable());
   EXPECT_NE(shell_a()->get_parent_box(), nullptr);
   // Switched off at construction: nothing changes, even when switched on
   // before the end.
