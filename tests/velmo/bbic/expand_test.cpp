@@ -235,7 +235,21 @@ TEST_F(LogicModuleTest, KeptRegisterKeepsItsAlmAndTheDriversOfItsRegisters) {
 TEST_F(LogicModuleTest, RegisterInARoutingSlotIsNoTrigger) {
   VOK_ATOM_NODE* m = module("m");
   m->set_location(site(0), 644);
-  atom("P|r")->set_location(site(0) | 0x80000000u, 282);
+  // A routing slot whose location is the module's ALM: only its being a
+  // routing element keeps it from the ALM map.
+  const auto* die = host::device::die_info();
+  DEV_LOCATION at;
+  ASSERT_TRUE(die->get_location(site(0), at));
+  unsigned slot = 0;
+  for (unsigned i = 0; i < (1u << 20) && slot == 0; ++i) {
+    DEV_LOCATION loc;
+    const unsigned gid = i | 0x80000000u;
+    if (die->get_location(gid, loc) && loc[DEV_LOCATION_X] == at[DEV_LOCATION_X] &&
+        loc[DEV_LOCATION_Y] == at[DEV_LOCATION_Y] && loc[DEV_LOCATION_SUB] / 6 == at[DEV_LOCATION_SUB] / 6)
+      slot = gid;
+  }
+  ASSERT_NE(slot, 0u);
+  atom("P|r")->set_location(slot, 282);
   VELMO_BBIC_KEEP_SET k;
   k.insert(atom("P|r"));
   EXPECT_FALSE(velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)));
