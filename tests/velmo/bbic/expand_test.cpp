@@ -324,20 +324,25 @@ TEST_F(ExpandTest, SecondarySignalAndZotaDriversOfKeptRegisters) {
   partition([](NETLIST_BUILDER& c) {
     auto in = c.input("i");
     c.reg("plain").d(c.lut("data", {in}, pass)).ce(c.lut("enable", {in}, pass));
-    c.zota_reg("z").d(c.lut("zdata", {in}, pass));
+    c.reg("plain33").ce(c.lut("enable33", {in}, pass));
+    SIG z = c.zota_reg("z").d(c.lut("zdata", {in}, pass));
+    c.output("zo", c.lut("zuse", {z}, pass));  // a pipeline register keeps one fanout
     c.reg("fed").ce(c.zota_reg("zdrv").d(in));  // an enable: neither secondary (7, 33) nor data (20)
   });
   atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->set_usage(7);
   atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
+  atom("P|plain33")->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->set_usage(33);
   atom("P|z")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
   VELMO_BBIC_KEEP_SET k;
-  for (const char* r : {"P|plain", "P|z", "P|fed"}) k.insert(atom(r));
+  for (const char* r : {"P|plain", "P|plain33", "P|z", "P|fed"}) k.insert(atom(r));
   velmo_bbic_expand_ffs(net(), k);
-  EXPECT_TRUE(k.contains(atom("P|enable")));  // usage 7
+  EXPECT_TRUE(k.contains(atom("P|enable")));    // usage 7
+  EXPECT_TRUE(k.contains(atom("P|enable33")));  // usage 33
   EXPECT_FALSE(k.contains(atom("P|data")));   // data of a plain register
   EXPECT_TRUE(k.contains(atom("P|zdata")));   // data of a pipeline register
   EXPECT_TRUE(k.contains(atom("P|zdrv")));    // a pipeline register driving other than usage 20
-  EXPECT_EQ(count_lines("expand_ffs added 1 + 1 (zota) secondary signal drivers"), 1);
+  EXPECT_TRUE(k.contains(atom("P|zuse")));
+  EXPECT_EQ(count_lines("expand_ffs added 2 + 1 (zota) secondary signal drivers"), 1);
   // zdrv, kept by this pass and later in the netlist, is handled in the
   // same pass: its data driver is kept too.
   EXPECT_TRUE(k.contains(atom("P|i")));
