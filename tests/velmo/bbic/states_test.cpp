@@ -239,6 +239,9 @@ TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   EXPECT_EQ(pa->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models().size(), a_models);
   EXPECT_EQ(count_lines("Push routing to partition B"), 1);
   EXPECT_EQ(count_lines("Push routing to partition A"), 0);
+  // The share's high-speed tiles are split for the routed snapshot, once
+  // per pushed partition.
+  EXPECT_EQ(host::call_count("JOV_ROUTING_SPLITTER::split_hslp_tiles"), 1);
   // The debug check: clean, then a network element no partition holds.
   cfg_set_on("bbic_debug_routing_push");
   VELMO_BBIC::push_routing_to_partitions();
