@@ -123,6 +123,17 @@ TEST_F(SequenceTest, ChildOfABlackboxedParentIsSeededByNoOneAndCanVanish) {
   EXPECT_EQ(percent, after * 100 / before);
 }
 
+TEST_F(SequenceTest, BlackboxedParentKeepsTheLogicAroundARecompiledChild) {
+  // A keeps only its ports of its own; C is recompiled: A keeps C's box,
+  // the logic feeding it back to a1 and the register it feeds.
+  cfg_set_off("bbic_keep_to_boundary_reg");
+  cfg_set_off("jov_bbic_expand_keep_set");
+  selected.insert(s.a);
+  const auto lines = compute();
+  EXPECT_EQ(count(lines, "Update keep set for partition A for bbox C"), 1);
+  EXPECT_THAT(keep(s.a), ::testing::IsSupersetOf({"A|C", "A|a1", "A|la", "A|a2"}));
+}
+
 TEST_F(SequenceTest, ExpansionIterationsFollowTheirBoundAndSwitch) {
   // A keeps C's box, so C gets its ports in the iteration after, and c1 in
   // the one after that: three iterations, the last one idle.
