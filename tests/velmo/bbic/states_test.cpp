@@ -9,6 +9,8 @@
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
+#include "r5t/r5t_directives.h"
+#include "r5t/r5t_interface.h"
 #include "r5t/r5t_kiv_model.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -148,6 +150,13 @@ TEST_F(BlackboxTest, EmptyKeepSetLeavesOnlyPorts) {
 }
 
 TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
+  // Directives of B's state: merged into the process-wide ones only while B
+  // says it has directives.
+  VOK_ATOM_NODE* b1 = named(pb->get_state()->get_atom_netlist(), "b1");
+  ASSERT_NE(b1, nullptr);
+  const VOK_ATOM_LOGICAL_PORT b1_port(static_cast<std::uint32_t>(b1->get_id()), PELK::intern(1, "D"), 0);
+  pb->get_state()->get_r5t_directives()->add_atom_mapping(b1_port, PELK::intern(1, "X"));
+  pb->set_directives(false);
   run();
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_LT(shell_a()->size(), full_a()->size());
@@ -176,6 +185,10 @@ TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
   bool stored = false;
   for (const auto& l : host::debug::texts()) stored |= l.rfind("BBIC Preserved ", 0) == 0;
   EXPECT_TRUE(stored);
+  EXPECT_EQ(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
+  pb->set_directives(true);
+  process_hybrid_r5t_and_w3j3_models(true);
+  EXPECT_NE(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
 }
 
 TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
