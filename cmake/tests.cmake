@@ -77,11 +77,21 @@ foreach(_family 46 48 26 15)
     WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
   list(APPEND VELMO_TCL_SEQUENCE_TESTS velmo_fit_tcl_sequence_${_family})
 endforeach()
+# The component's library and commands around the life of a fit, one
+# fresh tclsh per case (a hang is a failure).
+foreach(_case early unload stages)
+  add_test(NAME velmo_component_lifetime_${_case}
+    COMMAND tclsh ${CMAKE_SOURCE_DIR}/tests/tcl/velmo_component_lifetime.tcl ${_case}
+            $<TARGET_FILE:velmo_fit_tcl> $<TARGET_FILE:velmo>
+    WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
+  set_tests_properties(velmo_component_lifetime_${_case} PROPERTIES TIMEOUT 120)
+endforeach()
 if(VELMO_SANITIZE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE _asan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so OUTPUT_VARIABLE _ubsan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} PROPERTIES ENVIRONMENT
+  set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} velmo_component_lifetime_early
+    velmo_component_lifetime_unload velmo_component_lifetime_stages PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()

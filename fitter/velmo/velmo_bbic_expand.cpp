@@ -71,11 +71,12 @@ VOK_ATOM_OTERM* l_primary_oterm(const VOK_ATOM_NODE* a) {
   return a->get_oterm_slot_count() > 0 ? a->get_oterm_slot(0) : nullptr;
 }
 
+// The passes below scan the netlist once and test keep-set membership as
+// they go: an atom a pass has just added and that comes later in the
+// netlist is handled in the same pass.
 void l_expand_periphery(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep) {
-  std::vector<VOK_ATOM_NODE*> kept;
-  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED))
-    if (keep.contains(a)) kept.push_back(a);
-  for (VOK_ATOM_NODE* a : kept) {
+  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (!keep.contains(a)) continue;
     if (a->is_io_pad()) {
       int id = -1;
       if (yos_current_interface()->get_int_data(a, static_cast<YOS_INT_DATA_ENUM>(429), &id))
@@ -174,16 +175,15 @@ void l_expand_hierarchy(JOV_PARTITION* p, VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_S
 
 void l_expand_global_fanout(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep) {
   unsigned added = 0;
-  std::vector<VOK_ATOM_NODE*> kept;
-  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED))
-    if (keep.contains(a)) kept.push_back(a);
-  for (VOK_ATOM_NODE* a : kept)
+  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (!keep.contains(a)) continue;
     for (VOK_ATOM_OTERM* o : a->oterms())
       for (VOK_ATOM_ITERM* f = o->get_first_fanout(VOK_TRAVERSE_AS_STORED); f; f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
         if (f->is_global()) {
           added += velmo_bbic_must_keep_at_least_one_fanout(o, keep);
           break;
         }
+  }
   msg_vdebug_impl(2, "bbic_expand_global_fanout added %u nodes", added);
 }
 
@@ -257,10 +257,8 @@ void velmo_bbic_expand_ffs(VOK_ATOM_NETLIST* n, VELMO_BBIC_KEEP_SET& keep) {
   if (!cfg_is_on("jov_bbic_expand_ffs", true)) return;
   static const bool clk_skew = cfg_is_on("velmo_bbic_expand_clk_skew_ffs", true);
   unsigned c1 = 0, c2 = 0, c3 = 0, c4 = 0, c5 = 0, c6 = 0;
-  std::vector<VOK_ATOM_NODE*> regs;
-  for (VOK_ATOM_NODE* a : n->nodes(VOK_TRAVERSE_AS_STORED))
-    if (velmo_bbic_is_register(a) && keep.contains(a)) regs.push_back(a);
-  for (VOK_ATOM_NODE* r : regs) {
+  for (VOK_ATOM_NODE* r : n->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (!velmo_bbic_is_register(r) || !keep.contains(r)) continue;
     const bool zota_or_bypassed = ZEL_ATOM_UTIL::is_zota_marked_reg(r) || ZEL_ZOTA_UTIL::is_ff_bypassed(r);
     for (const VOK_ATOM_ITERM* t : r->citerms()) {
       const VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_AS_STORED);

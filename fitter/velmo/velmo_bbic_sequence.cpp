@@ -212,6 +212,17 @@ void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected) {
   if (cfg_is_on("jov_detect_placement_dead_zones", false)) velmo_bbic_detect_placement_dead_zones();
 
   VELMO_BBIC_KEEP_SET_TABLE keep_sets;
+  // The keep sets are released when the call ends, also when an internal
+  // error unwinds it.
+  struct RELEASE_KEEP_SETS {
+    VELMO_BBIC_KEEP_SET_TABLE& table;
+    ~RELEASE_KEEP_SETS() {
+      for (VELMO_BBIC_KEEP_SET*& k : table) {
+        delete k;
+        k = nullptr;
+      }
+    }
+  } release_keep_sets{keep_sets};
   l_compute_keep_sets(selected, keep_sets);
   VELMO_BBIC_KEPT_ROUTING kept;
   determine_routing_to_keep(kept, keep_sets);
@@ -227,7 +238,6 @@ void velmo_bbic_run_sequence(const VELMO_BBIC_PARTITION_SET& selected) {
     delete k;
     k = nullptr;
   }
-  for (VELMO_BBIC_KEEP_SET* k : keep_sets) delete k;
   if (root_only) l_internal_error("!ini_debug_top", __LINE__);
   msg_vdebug_impl(2, "Blackboxed %u partitions", static_cast<unsigned>(selected.size()));
   rebuild_global_data_from_partition_state(rebuild, true);

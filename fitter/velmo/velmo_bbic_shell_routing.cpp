@@ -296,6 +296,20 @@ void filter_routing(JOV_PARTITION* partition, KIV_STATE& state, VOK_ATOM_NETLIST
       if (root != nullptr && r->is_live(*root)) modifier.erase_node_now(*root);
     }
   }
+  // The sink leaves of atoms outside the keep set go too. A hidden sink that
+  // shares its last routing element with a visible one keeps that element
+  // in `kept`, so the element pass below would leave the leaf behind: a
+  // terminal of an atom the shell does not have, which every later walk of
+  // the routing over the shell netlist would fail to find.
+  std::vector<int> hidden_sinks;
+  for (VOK_ATOM_NODE* a : netlist->nodes(VOK_TRAVERSE_AS_STORED)) {
+    if (keep_set.contains(a)) continue;
+    for (VOK_ATOM_ITERM* i : a->iterms())
+      for (int id : r->get_iterm_mappings(i, vok_get_logical_port(i), kSkip))
+        if (r->is_live(id) && r->is_terminal(id) && !r->is_zota_node(id)) hidden_sinks.push_back(id);
+  }
+  for (int id : hidden_sinks)
+    if (r->is_live(id)) modifier.erase_node_now(id);
   std::vector<int> outside;
   for (int id = 0; id < r->forest().num_slots(); ++id)
     if (r->is_live(id) && !r->is_zota_node(id) && r->is_wire(id) && kept.find(r->get_gid(id)).is_end())

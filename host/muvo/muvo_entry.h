@@ -9,7 +9,8 @@
 enum MUVO_STRATEGY_TYPE : int { MUVO_STRATEGY_POST_ROUTE = 32 };
 
 // recorded: one resynthesis run of the strategy; scripted under "muvo",
-// default true.
+// default true. Without a fitter environment (no fit running) it raises
+// an internal error instead.
 // The value of "muvo_post_route_zota_tricks" each run saw is kept.
 HOST_API bool muvo(MUVO_STRATEGY_TYPE strategy);
 

@@ -173,5 +173,9 @@ struct CORNER_SUMMARY {
   int hold_failing_endpoints = 0;
 };
 // algorithm: the summary of the last analysis, one entry per loaded corner.
+// While any partition's active state is its blackboxing shell, each WNS is
+// no better than the worst preserved slack record the chip database entry
+// holds on the routing the shells hide (setup WNS on corners analysed for
+// setup); the totals and counts are the analysis's own.
 HOST_API std::vector<CORNER_SUMMARY> summary();
 }  // namespace host::timing

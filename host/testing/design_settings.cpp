@@ -386,6 +386,20 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     if (names.count(clock + "~lpclk") || !taken.insert(clock + "~lpclk").second)
       throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' is given twice");
   }
+  // Registers clocked by a global clock read it over a global network
+  // (connection code 5, GCLK); a design input's clock arrives through its
+  // input buffer. Marked while the design is still flat: the partitions'
+  // registers read their clock through a port afterwards.
+  constexpr int kGlobalClockCode = 5;
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    if (!a->is_ff()) continue;
+    VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+    const VOK_ATOM_OTERM* src = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
+    if (src == nullptr) continue;
+    const std::string net = src->get_my_node()->get_string_hpath();
+    for (const auto& clock : s.global_clocks)
+      if (net == clock || net == clock + "~ibuf") clk->set_connection_code(kGlobalClockCode);
+  }
   apply_partition_settings(s.partitions, file);
   for (const auto& o : s.options) host::options::set(o.id, o.type, o.value);
   for (const auto& a : s.assignments) host::options::set(a.id, a.type, a.value, a.instance);
@@ -404,20 +418,6 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   }
   for (const auto& [pin, io] : s.io_delays)
     host::timing::set_io_delay(names.at(pin)->get_id(), {io.clock, io.max_ps, io.min_ps});
-  // Registers clocked by a global clock read it over a global network
-  // (connection code 5, GCLK); a design input's clock arrives through its
-  // input buffer.
-  constexpr int kGlobalClockCode = 5;
-  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
-    if (!a->is_ff()) continue;
-    VOK_ATOM_ITERM* clk = a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-    const VOK_ATOM_OTERM* src = clk ? clk->get_source(VOK_TRAVERSE_AS_STORED) : nullptr;
-    if (src == nullptr) continue;
-    const std::string net = src->get_my_node()->get_string_hpath();
-    for (const auto& clock : s.global_clocks)
-      if (net == clock || net == clock + "~ibuf") clk->set_connection_code(kGlobalClockCode);
-  }
-
   // Periphery blocks: inputs tap their nets, outputs take their nets' loads.
   auto n = host::testing::netlist();
   for (const auto& b : s.periphery) {

@@ -422,6 +422,17 @@ void record_earlier_compile(const std::vector<PARTITION_SETTING>& partitions) {
     for (VOK_ATOM_NODE* a : part->get_state()->get_atom_netlist()->get_atom_list())
       if (!a->is_box() && !a->is_port()) a->clear_location();
   }
+  // The chip entry's networks hold the routing kept from the earlier
+  // compile, as a host's compile database gives it to the next fit.
+  if (GESK_BUNDLE_SINGLETON::get_bundle() != nullptr) {
+    VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
+    std::vector<JUK::FOREST<int, int>*> chip{entry->get_network(VOK_CHIP_DB_ENTRY::BLC),
+                                             entry->get_network(VOK_CHIP_DB_ENTRY::CRF),
+                                             entry->get_network(VOK_CHIP_DB_ENTRY::FCD)};
+    for (JUK::FOREST<int, int>* f : chip) *f = JUK::FOREST<int, int>();
+    vok_build_re_networks(*routing, *host::korrin::graph().route_info(), chip,
+                          *GESK_BUNDLE_SINGLETON::get_bundle()->get_port_map_db(), [](std::uint32_t) { return true; });
+  }
   // Source roots left without any route go too.
   std::vector<int> bare;
   for (int r = routing->forest().first_root(); r != -1; r = routing->forest().next_sibling(r))

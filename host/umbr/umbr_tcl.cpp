@@ -1,7 +1,11 @@
 #include "umbr/umbr_tcl.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <tcl.h>
+#include <unwind.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -129,10 +133,23 @@ void umbr_register_callbacks(UMBR_CALLBACK* table) {
     state().pending_rows.push_back({state().name_space + "::" + row->name, row->proc});
 }
 
+namespace {
+// A command's code stays mapped for the rest of the process: Tcl keeps the
+// command after whoever loaded the library lets go of it (Tcl's `unload` of
+// a sibling package, a host closing its handle).
+void l_keep_mapped(UMBR_OBJ_CMD_PROC proc) {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(proc), &info) == 0 || info.dli_fname == nullptr) return;
+  // The handle is never closed: that is the point.
+  (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+}  // namespace
+
 int umbr_end_package_setup() {
   host::log_call("umbr_end_package_setup", state().name_space);
   UMBR_STATE& s = state();
   if (!s.unregistering) {
+    for (const COMMAND& c : s.pending_rows) l_keep_mapped(c.proc);
     std::vector<COMMAND>& commands = s.packages[s.name_space];
     for (const COMMAND& c : s.pending_rows) {
       commands.push_back(c);
@@ -153,7 +170,43 @@ void umbr_unregister_package(Tcl_Interp* interp) {
   s.packages.erase(it);
 }
 
-bool umbr_is_dynamically_loading() { return state().dynamically_loading; }
+namespace {
+// Whether Tcl's own loader is on the calling thread's stack: a library
+// whose initialisers run from there is being mapped by Tcl's `load`, which
+// holds Tcl's package lock until they return (so registering a static
+// package from them would wait for it forever).
+struct CODE_RANGE {
+  std::uintptr_t begin = 0;
+  std::uintptr_t end = 0;
+  bool found = false;
+};
+
+_Unwind_Reason_Code l_visit_frame(_Unwind_Context* context, void* arg) {
+  auto* range = static_cast<CODE_RANGE*>(arg);
+  const std::uintptr_t ip = _Unwind_GetIP(context);
+  if (ip > range->begin && ip <= range->end) {
+    range->found = true;
+    return _URC_END_OF_STACK;
+  }
+  return _URC_NO_REASON;
+}
+
+bool l_inside_tcl_load() {
+  Dl_info info{};
+  const ElfW(Sym)* symbol = nullptr;
+  void* loader = reinterpret_cast<void*>(&Tcl_LoadFile);
+  if (dladdr1(loader, &info, reinterpret_cast<void**>(const_cast<ElfW(Sym)**>(&symbol)), RTLD_DL_SYMENT) == 0 || symbol == nullptr ||
+      info.dli_saddr == nullptr || symbol->st_size == 0)
+    return false;
+  CODE_RANGE range;
+  range.begin = reinterpret_cast<std::uintptr_t>(info.dli_saddr);
+  range.end = range.begin + symbol->st_size;
+  _Unwind_Backtrace(&l_visit_frame, &range);
+  return range.found;
+}
+}  // namespace
+
+bool umbr_is_dynamically_loading() { return state().dynamically_loading || l_inside_tcl_load(); }
 
 namespace host::tcl {
 Tcl_Interp* create_interpreter() {

@@ -71,13 +71,16 @@ HOST_API int umbr_tcl_eval(Tcl_Interp* interp, const char* script);
 // interpreter exists, else when one is made or adopted; a command that
 // raises an internal error returns TCL_ERROR with the result "Internal
 // Error: <condition>". With unregistering true, umbr_unregister_package
-// deletes the package's commands. All recorded.
+// deletes the package's commands. The library holding a registered
+// callback is never unmapped afterwards. All recorded.
 HOST_API void umbr_begin_package_setup(const char* name_space, const char* version, const char* library,
                                        const char* prefix, bool unregistering);
 HOST_API void umbr_register_callbacks(UMBR_CALLBACK* table);
 HOST_API int umbr_end_package_setup();
 HOST_API void umbr_unregister_package(Tcl_Interp* interp);
-// data: whether the framework is loading a library dynamically (off).
+// data: whether the framework is loading a library dynamically: on while
+// set so, and whenever Tcl's own `load` is mapping a library (its loader
+// is on the calling thread's stack).
 HOST_API bool umbr_is_dynamically_loading();
 
 namespace host::tcl {

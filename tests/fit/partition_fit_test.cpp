@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -30,6 +32,21 @@ std::string write_file(const std::string& name, const std::string& text) {
 std::string settings_with(const std::string& name, const std::string& partitions, int family = 46) {
   return write_file(name, "{\"family\": " + std::to_string(family) + ", \"clocks\": {\"clk\": 5000}, \"partitions\": " +
                               partitions + "}");
+}
+
+// A nested blackboxed child: prod (the product registers) inside mult.
+const char* kNested = R"([
+    {"name": "|", "preserved": true},
+    {"name": "mult", "atoms": ["ra[*]", "rb[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+    {"name": "prod", "atoms": ["p[*]"], "parent": "mult", "preserved": true, "vantrel_preserve": "AUTO"},
+    {"name": "acc", "atoms": ["acc[*]"]}])";
+
+// Every "<prefix> -N ps" figure of the output, in order.
+std::vector<int> figures(const std::string& out, const std::string& prefix) {
+  std::vector<int> v;
+  const std::regex re(prefix + " (-?[0-9]+) ps");
+  for (std::sregex_iterator it(out.begin(), out.end(), re), end; it != end; ++it) v.push_back(std::stoi((*it)[1]));
+  return v;
 }
 
 }  // namespace
@@ -81,6 +98,123 @@ TEST(VelmoFitPartitions, RecompiledPartitionFitsAgainstThePreservedOnes) {
   EXPECT_EQ(j["partitions"][2]["preserved"], false);
   // mult holds its 64 registers and the multiplier's logic.
   EXPECT_GT(j["partitions"][1]["atoms"].get<int>(), 64);
+  // Only mult is blackboxed; its shell keeps part of its atoms and routing.
+  EXPECT_EQ(j["partitions"][0]["blackboxed"], false);
+  EXPECT_EQ(j["partitions"][2]["blackboxed"], false);
+  EXPECT_FALSE(j["partitions"][2].contains("shell_atoms"));
+  ASSERT_EQ(j["partitions"][1]["blackboxed"], true);
+  const int shell_atoms = j["partitions"][1]["shell_atoms"].get<int>();
+  EXPECT_GT(shell_atoms, 0);
+  EXPECT_LT(shell_atoms, j["partitions"][1]["atoms"].get<int>());
+  EXPECT_GT(j["partitions"][1]["shell_routing_nodes"].get<int>(), 0);
+  EXPECT_THAT(r.out, HasSubstr("Partition mult blackboxed: shell keeps " + std::to_string(shell_atoms) + " of " +
+                               std::to_string(j["partitions"][1]["atoms"].get<int>()) + " atoms, " +
+                               std::to_string(j["partitions"][1]["shell_routing_nodes"].get<int>()) + " of "));
+}
+
+// A run that stops before the final stage reports (and prints) the whole
+// design's timing, not the shells': with the nested partitions the worst
+// path lies inside the preserved logic, so it is the same as without
+// blackboxing.
+TEST(VelmoFitPartitions, ReportBeforeTheFinalStageShowsTheWholeDesignsTiming) {
+  const std::string file = settings_with("nested.json", kNested);
+  const std::string report = ::testing::TempDir() + "nested_report.json";
+  const std::string args = kMac + " --settings " + file + " --stages plan,place,route";
+  auto shells = run(args + " --report " + report);
+  auto flat = run(args + " --cfg jov_disable_bbic=on");
+  ASSERT_EQ(shells.status, 0) << shells.out;
+  ASSERT_EQ(flat.status, 0) << flat.out;
+  EXPECT_THAT(shells.out, HasSubstr("Partition prod blackboxed"));
+  EXPECT_THAT(flat.out, Not(HasSubstr("blackboxed:")));
+  const auto wns = figures(shells.out, "Timing [^ ]+: setup WNS");
+  const auto flat_wns = figures(flat.out, "Timing [^ ]+: setup WNS");
+  ASSERT_FALSE(wns.empty()) << shells.out;
+  EXPECT_EQ(wns, flat_wns);
+  std::ifstream in(report);
+  const auto j = nlohmann::json::parse(in);
+  ASSERT_EQ(j["timing"].size(), wns.size());
+  for (std::size_t i = 0; i < wns.size(); ++i) EXPECT_EQ(j["timing"][i]["setup_wns_ps"].get<int>(), wns[i]) << i;
+  // The report counts the full contents, not the shells.
+  int full = 0;
+  for (const auto& p : j["partitions"]) full += p["atoms"].get<int>();
+  EXPECT_GE(j["atoms"].get<int>(), full);
+}
+
+// While the shells are active, the host's timing counts the slack records
+// of the routing they hide: no stage line shows a better setup slack than
+// the worst record.
+TEST(VelmoFitPartitions, StageTimingWithShellsCountsTheHiddenRouting) {
+  for (const std::string& file : {kBundled, settings_with("nested_hidden.json", kNested)}) {
+    auto r = run(kMac + " --settings " + file + " --stages plan,place,route");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto worst = figures(r.out, "preserved slack records, worst setup slack");
+    ASSERT_EQ(worst.size(), 1u) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Hidden routing: "));
+    const auto stages = figures(r.out, "Stage (?:prepare|plan|place|route): ok \\([0-9:]+\\), worst setup slack");
+    ASSERT_EQ(stages.size(), 4u) << r.out;
+    for (int s : stages) EXPECT_LE(s, worst[0]) << r.out;
+  }
+}
+
+// Every stage list velmo-fit accepts fits the bundled partitions and
+// leaves the preserved ones as they were; the routing debug checks of the
+// push-back pass on a routed run.
+TEST(VelmoFitPartitions, EveryAcceptedStageListFitsThePartitions) {
+  const std::vector<std::string> optional = {"plan", "route", "retime", "final"};
+  for (unsigned mask = 0; mask < 16; ++mask) {
+    std::string list;
+    for (unsigned i = 0; i < optional.size(); ++i) {
+      if (i == 1) list += (list.empty() ? "" : ",") + std::string("place");
+      if (mask & (1u << i)) list += (list.empty() ? "" : ",") + optional[i];
+    }
+    auto r = run(kMac + " --settings " + kBundled + " --stages " + list);
+    EXPECT_EQ(r.status, 0) << list << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged")) << list;
+  }
+  for (const std::string& file : {kBundled, settings_with("nested_debug.json", kNested)}) {
+    auto r = run(kMac + " --settings " + file + " --cfg jov_bbic_debug_remerge=on --cfg bbic_debug_routing_push=on");
+    EXPECT_EQ(r.status, 0) << file << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
+  }
+}
+
+// The bundled dead-zone settings: the report (a debug report only) lists
+// output elements at empty locations whose fanout the kept routing claims,
+// and the fit is the same as without it.
+TEST(VelmoFitPartitions, BundledDeadZoneSettingsBlacklistLocations) {
+  const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.deadzones.json";
+  auto r = run(kMac + " --settings " + file + " --debug=2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::regex summary("Blacklisted ([0-9]+) locations for ([0-9]+) interesting REs");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, summary)) << r.out;
+  const int blacklisted = std::stoi(m[1]);
+  EXPECT_GT(blacklisted, 0);
+  EXPECT_LE(blacklisted, std::stoi(m[2]));
+  int lines = 0;
+  for (std::size_t at = r.out.find("BLACKLIST "); at != std::string::npos; at = r.out.find("BLACKLIST ", at + 1)) ++lines;
+  EXPECT_EQ(lines, blacklisted);
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
+}
+
+// The bundled settings on which the cross-partition routing removal runs:
+// a preserved parent (mult) whose one child (prod, the multiplier) is
+// re-fitted and fed only by the parent's registers and the global clock.
+// The parent's clock routing network loses what served the child.
+TEST(VelmoFitPartitions, InheritedPreservationRemovesTheRefittedChildsRouting) {
+  const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.inherit.json";
+  auto r = run(kMac + " --settings " + file + " --debug=2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::regex sizes("(BEFORE|AFTER): blc=([0-9]+), fcd=([0-9]+), crf=([0-9]+)");
+  std::vector<std::smatch> found;
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), sizes), end; it != end; ++it) found.push_back(*it);
+  ASSERT_EQ(found.size(), 2u) << r.out;
+  EXPECT_EQ(found[0][1], "BEFORE");
+  EXPECT_LT(std::stoi(found[1][4]), std::stoi(found[0][4]));
+  EXPECT_LE(std::stoi(found[1][2]), std::stoi(found[0][2]));
+  EXPECT_THAT(r.out, HasSubstr("Partition prod (parent mult):"));
+  EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
 }
 
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {

@@ -64,8 +64,21 @@ check "help word" [expr {[catch {${e}::test_reroute -h}] == 0}]
 check "help word runs nothing" [expr {[calls muvo] == 0}]
 check "unknown word" [catch {${e}::test_reroute -helpme}]
 
-foreach c {muvo_retiming test_retiming muvo_resynthesis test_resynthesis optimize_tbff test_tbff clear_tbff} {
+# Each of the other commands under each name runs its own operation: the
+# retimer (which releases its incremental timing), the resynthesis (which
+# routes its new connections incrementally), the time-borrowing optimiser
+# (which builds a borrow database) or its revert (which builds none).
+foreach {c own other} {
+    muvo_retiming HOV_INCR::release KORRIN::INCREMENTAL_ROUTER::*
+    test_retiming HOV_INCR::release KORRIN::INCREMENTAL_ROUTER::*
+    muvo_resynthesis KORRIN::INCREMENTAL_ROUTER::* HOV_INCR::release
+    test_resynthesis KORRIN::INCREMENTAL_ROUTER::* HOV_INCR::release
+    optimize_tbff sta_create_empty_borrow_db HOV_INCR::*
+    test_tbff sta_create_empty_borrow_db HOV_INCR::*
+    clear_tbff GEN_PROFILE_BINS::close_recursively sta_create_empty_borrow_db} {
+    velmo_fit::clear_call_log
     check $c [expr {[catch {${e}::$c} msg] == 0 || [puts "  $msg"] ne ""}]
+    check "$c runs its operation" [expr {[calls $own] > 0 && [calls $other] == 0}]
 }
 
 check "unload" [expr {[catch {unload $component Velmo} msg] == 0 || [puts "  $msg"] ne ""}]

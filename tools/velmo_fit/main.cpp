@@ -91,13 +91,45 @@ bool eqcheck_on() {
   return o != nullptr && o->get_bool_value();
 }
 
-void write_snapshot_netlist(const char* snapshot, const std::string& design_name) {
+// The simulation tool's output directory (a relative one is taken from the
+// working directory) must be named, and creatable and writable, before the
+// fit starts; false with the reason otherwise.
+bool check_eqcheck_output_dir(std::string* why) {
+  namespace fs = std::filesystem;
+  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
+  std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
+  const std::string dir = tool->output_dir();
+  if (dir.empty()) {
+    *why = "eda.output_dir is empty: the equivalence-check netlists need a directory";
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir, ec)) {
+    *why = "eda.output_dir " + dir + ": cannot create the directory";
+    return false;
+  }
+  const fs::path probe = fs::path(dir) / ".velmo-fit-probe";
+  const bool writable = static_cast<bool>(std::ofstream(probe));
+  fs::remove(probe, ec);
+  if (!writable) {
+    *why = "eda.output_dir " + dir + ": cannot write into the directory";
+    return false;
+  }
+  return true;
+}
+
+// Writes the snapshot's netlist in the tool's netlist type; false with the
+// file's path when it cannot be written.
+bool write_snapshot_netlist(const char* snapshot, const std::string& design_name, std::string* path) {
   YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
   std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
   const std::string dir = tool->output_dir() + "/" + snapshot;
+  const int type = tool->get_eda_netlist_type();
+  *path = dir + "/" + design_name + TAWN_NETLIST_WRITER::extension(type);
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str());
+  return TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str(), type);
 }
 
 void print_message(const POSTED_MESSAGE& m) {
@@ -238,7 +270,13 @@ void count_netlist(const VOK_ATOM_NETLIST& n, RESOURCES& r, const WUMP_DIE_INFO*
   }
 }
 
+// The resources and timing as reported: taken while the report sees the
+// whole design (unset before that).
+std::optional<RESOURCES> g_reported_resources;
+std::optional<std::vector<host::timing::CORNER_SUMMARY>> g_reported_timing;
+
 RESOURCES resources() {
+  if (g_reported_resources) return *g_reported_resources;
   RESOURCES r;
   const VOK_ATOM_NETLIST* top = host::vok::top_netlist();
   const WUMP_DIE_INFO* die = host::device::die_info();
@@ -330,7 +368,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   // One object per analysed corner; a slack without endpoints is null.
   auto slack = [](std::int32_t v) { return v == KEM_NO_SLACK ? nlohmann::ordered_json() : nlohmann::ordered_json(v); };
   j["timing"] = nlohmann::ordered_json::array();
-  for (const auto& c : host::timing::summary())
+  for (const auto& c : g_reported_timing ? *g_reported_timing : host::timing::summary())
     j["timing"].push_back({{"corner", c.corner},
                            {"setup_wns_ps", slack(c.setup_wns)},
                            {"setup_tns_ps", c.setup_tns},
@@ -363,6 +401,8 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
+  g_reported_resources.reset();
+  g_reported_timing.reset();
   // Comparing each incremental timing update with a full analysis is a test
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
@@ -387,6 +427,10 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
   if (std::string why; !partitions.prepare(&why)) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return 2;
+  }
+  if (std::string why; eqcheck_on() && !check_eqcheck_output_dir(&why)) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return 2;
   }
@@ -435,17 +479,23 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   auto write_eqcheck =
       reinterpret_cast<WRITE_EQCHECK>(velmo_fit::find_entry(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
   const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
-  if (eqcheck) write_snapshot_netlist("synthesized", design.name);
+  int status = 0;
+  // A netlist that cannot be written ends the run.
+  auto write_netlist = [&](const char* snapshot) {
+    std::string path;
+    if (write_snapshot_netlist(snapshot, design.name, &path)) return true;
+    std::printf("velmo-fit: cannot write the netlist %s\n", path.c_str());
+    status = 1;
+    return false;
+  };
+  if (eqcheck) write_netlist("synthesized");
   if (eqcheck)
     sequence.after_stage = [&](const std::string& s, bool ok) {
       if (!ok) return;
       JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
       snapshot.set_from_str(velmo_fit::stage_snapshot().at(s), true);
-      write_snapshot_netlist(snapshot.to_str(), design.name);
-      write_eqcheck(snapshot);
+      if (write_netlist(snapshot.to_str())) write_eqcheck(snapshot);
     };
-
-  int status = 0;
   try {
     if (!sequence.start_up(cmp)) status = 1;
     // The device-independent checks and changes, then the user constraints,
@@ -477,9 +527,14 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       if (!routing.findings.empty()) status = 1;
     }
     // The resource and timing report sees every partition's full contents.
+    // The analysis runs inside the guard: before it, the timing netlist is
+    // that of the shells while partitions are blackboxed.
     partitions.report_guard_begin();
+    sta_full_update_timing(true);
     velmo_fit::load_all_corners();
-    for (const auto& c : host::timing::summary()) {
+    g_reported_timing = host::timing::summary();
+    g_reported_resources = resources();
+    for (const auto& c : *g_reported_timing) {
       auto v = [](std::int32_t x) { return x == KEM_NO_SLACK ? std::string("none") : std::to_string(x) + " ps"; };
       std::printf("Timing %s: setup WNS %s, TNS %lld ps, %d failing; hold WNS %s, TNS %lld ps, %d failing\n",
                   c.corner.c_str(), v(c.setup_wns).c_str(), static_cast<long long>(c.setup_tns),

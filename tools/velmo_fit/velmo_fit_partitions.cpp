@@ -7,9 +7,11 @@
 #include <functional>
 
 #include "dev/dev_family.h"
+#include "hov/hov_utility.h"
 #include "jov/jov_design.h"
 #include "jov/jov_enum.h"
 #include "jov/jov_routing_splitter.h"
+#include "kem/kem_netlist.h"
 #include "testing/partition_builder.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
@@ -144,18 +146,52 @@ bool PARTITION_RUN::after_startup(int family) {
     std::printf("Partition %s blackboxed: shell keeps %d of %d atoms, %d of %d routing nodes\n", p->get_name().c_str(),
                 s.atoms, full_atoms, s.routing_nodes, full_nodes);
   }
+  // The slack records on the routing the shells hide, which the host's
+  // timing counts while the shells are active.
+  const auto& hidden = VOK_CHIP_DB_ENTRY::current()->get_preserved_slacks_on_routing_hidden_by_bbic().records();
+  if (!hidden.empty()) {
+    std::int32_t worst = KEM_NO_SLACK;
+    for (const auto& r : hidden)
+      if (r.slack[0] != KEM_NO_SLACK && (worst == KEM_NO_SLACK || r.slack[0] < worst)) worst = r.slack[0];
+    std::printf("Hidden routing: %zu preserved slack records, worst setup slack %s\n", hidden.size(),
+                worst == KEM_NO_SLACK ? "none" : (std::to_string(worst) + " ps").c_str());
+  }
   std::fflush(stdout);
   return ok;
 }
 
 void PARTITION_RUN::report_guard_begin() {
   if (!active() || m_guard_built) return;
+  std::vector<const JOV_PARTITION*> shells;
+  for (const auto& p : design()->get_partitions())
+    if (p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED) shells.push_back(p.get());
   m_guard_make(m_guard, *design());
   m_guard_built = true;
+  if (shells.empty()) return;
+  // The design's routing holds only what the shells kept of the preserved
+  // partitions: while the guard shows their full netlists, it gets their
+  // full routing too, so that the timing netlist built for the report has
+  // every routed connection. It goes back when the guard ends.
+  VOK_RE_ROUTING* root = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  m_routing_before_guard = std::make_unique<VOK_RE_ROUTING>(*root);
+  root->attach_atom_netlist(design()->get_top_partition()->get_state()->get_atom_netlist(), 1);
+  for (const JOV_PARTITION* p : shells) {
+    const VOK_RE_ROUTING* full = full_routing(p);
+    if (full == nullptr) continue;
+    VOK_RE_ROUTING share(*full);
+    share.attach_atom_netlist(p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist(), 0);
+    root->merge_partition(share);
+  }
+  hov_get_atom_netlist_taint_manager()->taint_all();
 }
 
 void PARTITION_RUN::report_guard_end() {
   if (!m_guard_built) return;
+  if (m_routing_before_guard) {
+    *VOK_CHIP_DB_ENTRY::current()->get_routing() = *m_routing_before_guard;
+    m_routing_before_guard.reset();
+    hov_get_atom_netlist_taint_manager()->taint_all();
+  }
   m_guard_end(m_guard);
   m_guard_built = false;
 }

@@ -4,6 +4,7 @@
 // the component around the stages, the check that preserved partitions kept
 // their placement and routing, and the report's "partitions".
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "dev/dev_family.h"
 #include "jov/jov_enum.h"
 #include "testing/partition_settings.h"
+#include "vok/vok_re_routing.h"
 
 class JOV_DESIGN;
 
@@ -34,7 +36,9 @@ public:
   // Prints per blackboxed partition what its shell keeps.
   bool after_startup(int family);
   // The component's report guard (full contents shown, read-only) around
-  // the host's reporting.
+  // the host's reporting. While shells are active the design's routing
+  // gets the preserved partitions' full routing for the guard's lifetime,
+  // and the timing netlist is marked for a rebuild on both sides.
   void report_guard_begin();
   void report_guard_end();
   // Before shut-down: velmo_bbic_shutdown.
@@ -61,6 +65,7 @@ private:
   void (*m_guard_end)(void*) = nullptr;
   alignas(void*) unsigned char m_guard[sizeof(void*)] = {};  // the guard object (one owning pointer)
   bool m_guard_built = false;
+  std::unique_ptr<VOK_RE_ROUTING> m_routing_before_guard;  // the design's routing while the guard shows full routing
 };
 
 }  // namespace velmo_fit

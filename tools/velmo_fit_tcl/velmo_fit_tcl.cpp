@@ -83,6 +83,10 @@ template <class F> int guarded(Tcl_Interp* interp, F&& f) {
   }
 }
 
+// The component stays mapped once opened (RTLD_NODELETE): commands of its
+// packages may outlive the fit and the handle Tcl's `load` took, and the
+// worker threads of the threading library it brought in may still be
+// winding down when the fit ends.
 void close_fit() {
   FIT& f = fit();
   if (f.sequence) f.sequence->shut_down();
@@ -135,7 +139,7 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     host::tcl::adopt_interpreter(interp);
 
     const std::string path = velmo_fit::component_library_path(false);
-    f.lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    f.lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!f.lib) {
       const char* e = dlerror();
       f.sequence.reset();
@@ -265,6 +269,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp* interp) {
+  // The host's command framework works in this interpreter from now on, so
+  // that the component's packages can be loaded before any fit.
+  host::tcl::adopt_interpreter(interp);
   Tcl_CreateNamespace(interp, "::velmo_fit", nullptr, nullptr);
   struct {
     const char* name;

@@ -135,9 +135,14 @@ TEST_F(BbicDriverTest, NotPreservedAtFinalNeedsTheAnyPreservedSwitch) {
   host::moz::assign("B", 1773, "AUTO");
   s.a->get_state()->set_snapshot_name("placed");  // A read-only but not at final
   host::moz::assign("A", 1773, "AUTO");
+  // C comes from "final" but its netlist is modifiable: not preserved either.
+  s.c->get_state()->set_snapshot_name("final");
+  s.c->get_state()->get_atom_netlist()->set_modifiable(true);
+  host::moz::assign(s.c->get_instance_name()->path(), 1773, "AUTO");
   EXPECT_TRUE(initialize());
   EXPECT_TRUE(has_line("BBIC skipping partition B because it is not preserved @ final"));
   EXPECT_TRUE(has_line("BBIC skipping partition A because it is not preserved @ final"));
+  EXPECT_TRUE(has_line("BBIC skipping partition C because it is not preserved @ final"));
   EXPECT_TRUE(has_line("Nothing to BBIC!"));
 }
 

@@ -88,6 +88,22 @@ TEST_F(DeadZoneTest, EmptyNetworkGivesOnlyTheSummary) {
   velmo_bbic_detect_placement_dead_zones();
   EXPECT_EQ(summary(), "Blacklisted 0 locations for 0 interesting REs");
   for (const auto& l : host::debug::texts()) EXPECT_EQ(l.find("BLACKLIST"), std::string::npos) << l;
+  // A fanout path is a free element of any kind but the LAB feedback (279).
+  unsigned with_feedback = 0;
+  std::uint64_t others = 0;
+  for (unsigned g : ri->gids(282)) {
+    std::uint64_t feedback = 0, rest = 0;
+    for (auto it = ri->begin_fanout_gids(g), end = ri->end_fanout_gids(g); it != end; ++it)
+      (static_cast<int>(ri->get_dev_element_from_gid(*it)) == 279 ? feedback : rest) += 1;
+    if (feedback > 0) {
+      with_feedback = g;
+      others = rest;
+      break;
+    }
+  }
+  ASSERT_NE(with_feedback, 0u);
+  const ZMP_HASH_SET_LITE<unsigned int, ZMP_OPS<unsigned int, void>> none;
+  EXPECT_EQ(velmo_bbic_get_num_fanout_paths(with_feedback, ri, none), others);
 }
 
 TEST_F(DeadZoneTest, OneFreeFanoutIsReportedAfterItsVerboseLine) {

@@ -235,7 +235,21 @@ TEST_F(LogicModuleTest, KeptRegisterKeepsItsAlmAndTheDriversOfItsRegisters) {
 TEST_F(LogicModuleTest, RegisterInARoutingSlotIsNoTrigger) {
   VOK_ATOM_NODE* m = module("m");
   m->set_location(site(0), 644);
-  atom("P|r")->set_location(site(0) | 0x80000000u, 282);
+  // A routing slot whose location is the module's ALM: only its being a
+  // routing element keeps it from the ALM map.
+  const auto* die = host::device::die_info();
+  DEV_LOCATION at;
+  ASSERT_TRUE(die->get_location(site(0), at));
+  unsigned slot = 0;
+  for (unsigned i = 0; i < (1u << 20) && slot == 0; ++i) {
+    DEV_LOCATION loc;
+    const unsigned gid = i | 0x80000000u;
+    if (die->get_location(gid, loc) && loc[DEV_LOCATION_X] == at[DEV_LOCATION_X] &&
+        loc[DEV_LOCATION_Y] == at[DEV_LOCATION_Y] && loc[DEV_LOCATION_SUB] / 6 == at[DEV_LOCATION_SUB] / 6)
+      slot = gid;
+  }
+  ASSERT_NE(slot, 0u);
+  atom("P|r")->set_location(slot, 282);
   VELMO_BBIC_KEEP_SET k;
   k.insert(atom("P|r"));
   EXPECT_FALSE(velmo_bbic_expand_logic_modules_by_ffs(net(), k, velmo_bbic_alm_key_function(6)));
@@ -310,28 +324,58 @@ TEST_F(ExpandTest, SecondarySignalAndZotaDriversOfKeptRegisters) {
   partition([](NETLIST_BUILDER& c) {
     auto in = c.input("i");
     c.reg("plain").d(c.lut("data", {in}, pass)).ce(c.lut("enable", {in}, pass));
-    c.zota_reg("z").d(c.lut("zdata", {in}, pass));
+    c.reg("plain33").ce(c.lut("enable33", {in}, pass));
+    SIG z = c.zota_reg("z").d(c.lut("zdata", {in}, pass));
+    c.output("zo", c.lut("zuse", {z}, pass));  // a pipeline register keeps one fanout
     c.reg("fed").ce(c.zota_reg("zdrv").d(in));  // an enable: neither secondary (7, 33) nor data (20)
   });
   atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->set_usage(7);
   atom("P|plain")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
+  atom("P|plain33")->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->set_usage(33);
   atom("P|z")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->set_usage(20);
   VELMO_BBIC_KEEP_SET k;
-  for (const char* r : {"P|plain", "P|z", "P|fed"}) k.insert(atom(r));
+  for (const char* r : {"P|plain", "P|plain33", "P|z", "P|fed"}) k.insert(atom(r));
   velmo_bbic_expand_ffs(net(), k);
-  EXPECT_TRUE(k.contains(atom("P|enable")));  // usage 7
+  EXPECT_TRUE(k.contains(atom("P|enable")));    // usage 7
+  EXPECT_TRUE(k.contains(atom("P|enable33")));  // usage 33
   EXPECT_FALSE(k.contains(atom("P|data")));   // data of a plain register
   EXPECT_TRUE(k.contains(atom("P|zdata")));   // data of a pipeline register
   EXPECT_TRUE(k.contains(atom("P|zdrv")));    // a pipeline register driving other than usage 20
-  EXPECT_EQ(count_lines("expand_ffs added 1 + 1 (zota) secondary signal drivers"), 1);
-  EXPECT_EQ(count_lines("expand_ffs added 1 drivers for zota ffs"), 1);
+  EXPECT_TRUE(k.contains(atom("P|zuse")));
+  EXPECT_EQ(count_lines("expand_ffs added 2 + 1 (zota) secondary signal drivers"), 1);
+  // zdrv, kept by this pass and later in the netlist, is handled in the
+  // same pass: its data driver is kept too.
+  EXPECT_TRUE(k.contains(atom("P|i")));
+  EXPECT_EQ(count_lines("expand_ffs added 2 drivers for zota ffs"), 1);
 }
 
+// The passes test keep-set membership as they scan the netlist: a chain
+// laid out against the netlist order grows by one link per pass (and stops
+// after ten growing iterations); laid out along it, one pass takes it all.
 TEST_F(ExpandTest, StopsAfterTenGrowingIterations) {
   partition([](NETLIST_BUILDER& c) {
+    // g13 first in the netlist, g0 last; each g<i> is clocked by g<i-1>.
+    std::vector<host::testing::REG_BUILDER> regs;
+    for (int i = 13; i >= 1; --i) regs.push_back(c.reg("g" + std::to_string(i)));
     SIG prev = c.reg("g0").d(c.input("i"));
-    for (int i = 1; i < 14; ++i) prev = c.reg("g" + std::to_string(i)).clk(prev);
+    for (int i = 1; i < 14; ++i) {
+      host::testing::REG_BUILDER& r = regs[static_cast<std::size_t>(13 - i)];
+      r.clk(prev);
+      prev = r;
+    }
+    // Along the netlist order: f0 clocks f1, which clocks f2.
+    SIG f = c.reg("f0").d(c.input("j"));
+    for (int i = 1; i < 3; ++i) f = c.reg("f" + std::to_string(i)).clk(f);
   });
+  for (int i = 1; i < 3; ++i)
+    atom("P|f" + std::to_string(i))->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  all_passes_off();
+  cfg_set_on("jov_bbic_expand_global_fanout");
+  VELMO_BBIC_KEEP_SET along;
+  along.insert(atom("P|f0"));
+  velmo_bbic_expand_nodes_to_keep(p, net(), along);
+  EXPECT_EQ(along.size(), 3u);
+  EXPECT_EQ(count_lines("expand_nodes_to_keep[P:0]: 1 -> 3"), 1);
   for (int i = 1; i < 14; ++i)
     atom("P|g" + std::to_string(i))->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
   all_passes_off();
@@ -342,7 +386,7 @@ TEST_F(ExpandTest, StopsAfterTenGrowingIterations) {
   EXPECT_EQ(k.size(), 11u);
   int growth_lines = 0;
   for (const auto& l : host::debug::texts()) growth_lines += l.rfind("expand_nodes_to_keep[P:", 0) == 0;
-  EXPECT_EQ(growth_lines, 10);
+  EXPECT_EQ(growth_lines, 1 + 10);  // the chain along the order, then this one
   EXPECT_EQ(count_lines("expand_nodes_to_keep[P:9]: 10 -> 11"), 1);
 }
 

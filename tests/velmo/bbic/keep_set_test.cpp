@@ -244,6 +244,15 @@ TEST_F(KeepSetTest, GlobalInputsFollowTheClockRoutingFlag) {
   velmo_bbic_add_required_nodes_to_keep_set(bb, table);
   EXPECT_THAT(names(k), UnorderedElementsAreArray({"P|r1", "P|r2"}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("BBIC: Added 2 atoms with global iterms for partition P"));
+  // The top partition has clock routing whatever its flag says; below it a
+  // partition has it when it or an ancestor short of the top has the flag.
+  JOV_PARTITION* top = p->get_parent();
+  ASSERT_NE(top, nullptr);
+  top->set_clock_routing(false);
+  EXPECT_TRUE(velmo_bbic_partition_has_clock_routing(top));
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(p));
+  p->set_clock_routing(true);
+  EXPECT_TRUE(velmo_bbic_partition_has_clock_routing(p));
 }
 
 TEST_F(KeepSetTest, KeptNestedPartitionKeepsItsAncestorsBoxes) {

@@ -110,6 +110,28 @@ TEST_F(SequenceTest, ChildOfABlackboxedParentIsSeededByNoOneAndCanVanish) {
   EXPECT_NE(atom(full(s.c), "A|C|c1"), nullptr);
   ASSERT_EQ(s.a->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_EQ(shell(s.c)->get_parent_box()->get_parent_netlist(), shell(s.a));
+  // The statistics: the share of real atoms the shells keep.
+  int before = -1, after = -1, percent = -1;
+  for (const auto& l : lines) {
+    if (l.rfind("Before: ", 0) == 0) before = std::stoi(l.substr(8));
+    if (l.rfind("After : ", 0) == 0) after = std::stoi(l.substr(8));
+    if (l.rfind("B B i C ", 0) == 0) percent = std::stoi(l.substr(8));
+  }
+  ASSERT_GT(before, 0);
+  ASSERT_GE(after, 0);
+  EXPECT_LT(after, before);
+  EXPECT_EQ(percent, after * 100 / before);
+}
+
+TEST_F(SequenceTest, BlackboxedParentKeepsTheLogicAroundARecompiledChild) {
+  // A keeps only its ports of its own; C is recompiled: A keeps C's box,
+  // the logic feeding it back to a1 and the register it feeds.
+  cfg_set_off("bbic_keep_to_boundary_reg");
+  cfg_set_off("jov_bbic_expand_keep_set");
+  selected.insert(s.a);
+  const auto lines = compute();
+  EXPECT_EQ(count(lines, "Update keep set for partition A for bbox C"), 1);
+  EXPECT_THAT(keep(s.a), ::testing::IsSupersetOf({"A|C", "A|a1", "A|la", "A|a2"}));
 }
 
 TEST_F(SequenceTest, ExpansionIterationsFollowTheirBoundAndSwitch) {

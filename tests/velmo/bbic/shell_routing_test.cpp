@@ -246,6 +246,14 @@ protected:
 
 TEST_F(KeptRoutingTest, HiddenNetsGoVisibleOnesStayRootUntouched) {
   build(Family::KY);
+  // Two dangling leaves under a visible net's root: a LAB port mux (282),
+  // which stays, and an H wire, which goes.
+  const WUMP_ROUTE_INFO* ri = velmo_bbic_get_route_info();
+  const int r1_root = root().get_source_node(atom("r1")->get_oterm_slot(0));
+  ASSERT_NE(r1_root, -1);
+  const unsigned mux = ri->gids(282).back(), wire = ri->gids(700).back();
+  root().append_child_value(r1_root, static_cast<std::int32_t>(mux));
+  root().append_child_value(r1_root, static_cast<std::int32_t>(wire));
   const std::vector<std::string> before = host::testing::routing_texts(root());
   VELMO_BBIC_KEPT_ROUTING kept;
   determine_routing_to_keep(kept, table);
@@ -266,6 +274,8 @@ TEST_F(KeptRoutingTest, HiddenNetsGoVisibleOnesStayRootUntouched) {
   // la, the clock and C's output into a2; visible sinks fed by hidden
   // sources: la into C's register, a2 into B's logic.
   EXPECT_EQ(count_lines("Removed routing for 2 nets and 5 connections"), 1);
+  EXPECT_FALSE(kept.find(mux).is_end());
+  EXPECT_TRUE(kept.find(wire).is_end());
 }
 
 TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
@@ -344,7 +354,21 @@ TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
       EXPECT_FALSE(t.name_space == VOK_PORT_NAMESPACE_OUTPUT &&
                    (t.port.get_atom_id() == la || t.port.get_atom_id() == a2));
     }
+    // No sink of a hidden atom is left, not even one that shared its last
+    // element with a visible sink.
+    if (r.is_terminal(id) && r.get_node_terminal(id).name_space == VOK_PORT_NAMESPACE_INPUT) {
+      const std::uint32_t owner = r.get_node_terminal(id).port.get_atom_id();
+      EXPECT_NE(owner, la);
+      EXPECT_NE(owner, a2);
+    }
   }
+  // The clock reaches the hidden a2 beside the visible a1: that sink was
+  // in the share before the filter.
+  int hidden_sinks_before = 0;
+  for (const std::string& text : host::testing::routing_texts(*JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a)))
+    hidden_sinks_before += text.find("t" + std::to_string(a2) + ".") != std::string::npos ||
+                           text.find("t" + std::to_string(la) + ".") != std::string::npos;
+  EXPECT_GT(hidden_sinks_before, 0);
   // A state without a routing model is left alone.
   JOV_STATE* other = s.b->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
   filter_routing(s.b, *other->get_kiv_state(), netlist, keep_a, kept);

@@ -9,6 +9,8 @@
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
+#include "r5t/r5t_directives.h"
+#include "r5t/r5t_interface.h"
 #include "r5t/r5t_kiv_model.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -148,6 +150,13 @@ TEST_F(BlackboxTest, EmptyKeepSetLeavesOnlyPorts) {
 }
 
 TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
+  // Directives of B's state: merged into the process-wide ones only while B
+  // says it has directives.
+  VOK_ATOM_NODE* b1 = named(pb->get_state()->get_atom_netlist(), "b1");
+  ASSERT_NE(b1, nullptr);
+  const VOK_ATOM_LOGICAL_PORT b1_port(static_cast<std::uint32_t>(b1->get_id()), PELK::intern(1, "D"), 0);
+  pb->get_state()->get_r5t_directives()->add_atom_mapping(b1_port, PELK::intern(1, "X"));
+  pb->set_directives(false);
   run();
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_LT(shell_a()->size(), full_a()->size());
@@ -176,6 +185,10 @@ TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
   bool stored = false;
   for (const auto& l : host::debug::texts()) stored |= l.rfind("BBIC Preserved ", 0) == 0;
   EXPECT_TRUE(stored);
+  EXPECT_EQ(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
+  pb->set_directives(true);
+  process_hybrid_r5t_and_w3j3_models(true);
+  EXPECT_NE(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
 }
 
 TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
@@ -239,6 +252,9 @@ TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   EXPECT_EQ(pa->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models().size(), a_models);
   EXPECT_EQ(count_lines("Push routing to partition B"), 1);
   EXPECT_EQ(count_lines("Push routing to partition A"), 0);
+  // The share's high-speed tiles are split for the routed snapshot, once
+  // per pushed partition.
+  EXPECT_EQ(host::call_count("JOV_ROUTING_SPLITTER::split_hslp_tiles"), 1);
   // The debug check: clean, then a network element no partition holds.
   cfg_set_on("bbic_debug_routing_push");
   VELMO_BBIC::push_routing_to_partitions();
@@ -258,6 +274,9 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
   JOV_STATE* shell = pa->get_state(JOV_PARTITION::BBIC_DEPOPULATED);
   JOV_STATE* b_full = pb->get_state(JOV_PARTITION::DEFAULT);
   ASSERT_TRUE(b_full->get_atom_netlist()->is_modifiable());
+  JOV_STATE* a_full = pa->get_state(JOV_PARTITION::DEFAULT);
+  ASSERT_FALSE(a_full->get_atom_netlist()->is_modifiable());
+  ASSERT_FALSE(shell->get_atom_netlist()->is_modifiable());
   pb->clear_active_state();
   {
     VELMO_BBIC_REPORT guard(*design);
@@ -270,6 +289,9 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_FALSE(pb->get_active_state().has_value());
   EXPECT_TRUE(b_full->get_atom_netlist()->is_modifiable());
+  // The states that were read-only before the guard are read-only again.
+  EXPECT_FALSE(a_full->get_atom_netlist()->is_modifiable());
+  EXPECT_FALSE(shell->get_atom_netlist()->is_modifiable());
   EXPECT_NE(shell_a()->get_parent_box(), nullptr);
   // Switched off at construction: nothing changes, even when switched on
   // before the end.

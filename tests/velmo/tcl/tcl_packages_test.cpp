@@ -65,6 +65,9 @@ TEST_F(TclTranslatorTest, HelpNamesAndTheirAbbreviations) {
   // The exact translator alone knows no abbreviation.
   EXPECT_EQ(velmo_auto_get_argument_enum_by_string("he"), 0);
   EXPECT_EQ(velmo_auto_get_argument_enum_by_string("long_help"), 3);
+  // Without a name both translators answer "no name", not "unknown".
+  EXPECT_EQ(velmo_auto_get_argument_enum_by_string(""), 4);
+  EXPECT_EQ(velmo_auto_get_argument_enum_by_string(nullptr), 4);
   EXPECT_TRUE(velmo_auto_exists_argument_enum_by_string("h"));
   EXPECT_FALSE(velmo_auto_exists_argument_enum_by_string(""));
   EXPECT_STREQ(velmo_auto_get_string_by_argument_enum(2), "help");
@@ -212,6 +215,14 @@ TEST_F(TclWithoutEnvironmentTest, CommandsNeedTheFitterEnvironment) {
     EXPECT_EQ(Tcl_Eval(interp, c), TCL_ERROR) << c;
     EXPECT_STREQ(Tcl_GetStringResult(interp), "Internal Error: m_env") << c;
   }
+  // The muvo commands reach the host's resynthesis entry, which refuses to
+  // run without a fit.
+  for (const char* c : {"::torvika::eco_fitter::test_reroute", "::torvika::eco_fitter::muvo_replace",
+                        "::torvika::eco_fitter::test_bypass_removal"}) {
+    EXPECT_EQ(Tcl_Eval(interp, c), TCL_ERROR) << c;
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "Internal Error: fitter environment") << c;
+  }
+  EXPECT_TRUE(host::muvo::tricks_seen().empty());
 }
 
 TEST_F(TclWithoutEnvironmentTest, RegistrationNeedsAnInterpreter) {
