@@ -23,7 +23,6 @@
 // need place, retime needs route, and no stage runs after one that failed.
 // One fit at a time; start resets the whole host.
 #include <dlfcn.h>
-#include <tcl.h>
 
 #include <cstdio>
 #include <memory>
@@ -41,9 +40,13 @@
 #include "msg/msg_internal_error.h"
 #include "oxu/oxu_job.h"
 #include "sta/sta_analysis.h"
-#include "umbr/umbr_tcl.h"
 #include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
+// Last: the Tcl headers define CONST, a template parameter name of the
+// containers the host headers above use.
+#include <tcl.h>
+
+#include "umbr/umbr_tcl.h"
 
 namespace {
 
