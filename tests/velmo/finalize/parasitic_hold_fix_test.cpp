@@ -200,6 +200,8 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
   EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
   EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
+  // The port-model update knows the one driver whose routing changed.
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("VOK_RE_ROUTING_INCREMENTAL_DB::perform_diff(1)"));
   request();
   for (int s : hold_slacks()) EXPECT_GE(s, 0);
   std::string why;
