@@ -127,20 +127,21 @@ protected:
       if (kem->get_edge(e)->get_kind() == KEM_EDGE_INTERCONNECT) return kem->get_edge(e);
     return nullptr;
   }
-  // The hold slack of b's data input at each loaded corner.
-  std::vector<int> hold_slacks() const {
-    const KEM_EDGE* e = edge_into(b, DB_INPUT_PORT_DATA_IN);
+  // The hold slack of b's (or the atom's) data input at each loaded corner.
+  std::vector<int> hold_slacks(VOK_ATOM_NODE* atom = nullptr) const {
+    const KEM_EDGE* e = edge_into(atom ? atom : b, DB_INPUT_PORT_DATA_IN);
     const int corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->get_corner_count();
     std::vector<int> out;
     for (int c = 0; c < corners; ++c) out.push_back(host::sta::edge_hold_slack(e->get_id(), c));
     return out;
   }
-  // Delays b's clock so that its data input fails hold by `deficit` ps at
-  // its worst corner.
-  void make_hold_fail(int deficit) {
+  // Delays b's (or the atom's) clock so that its data input fails hold by
+  // `deficit` ps at its worst corner.
+  void make_hold_fail(int deficit, VOK_ATOM_NODE* atom = nullptr) {
+    if (atom == nullptr) atom = b;
     const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
-    const KEM_EDGE* clock = edge_into(b, DB_INPUT_PORT_CLK);
-    const std::vector<int> slacks = hold_slacks();
+    const KEM_EDGE* clock = edge_into(atom, DB_INPUT_PORT_CLK);
+    const std::vector<int> slacks = hold_slacks(atom);
     int need = 0;
     for (int c = 0; c < static_cast<int>(slacks.size()); ++c)
       need = std::max(need, slacks[static_cast<std::size_t>(c)] + kem->get_edge_delay_ps(*clock, c));
@@ -148,14 +149,14 @@ protected:
     // up what the first estimate missed.
     int delay = need + deficit;
     for (int step = 0; step < 3; ++step) {
-      host::hov::utility()->annotate_delays_of_connection(b, DB_INPUT_PORT_CLK, 0, delay, delay);
+      host::hov::utility()->annotate_delays_of_connection(atom, DB_INPUT_PORT_CLK, 0, delay, delay);
       request();
-      const std::vector<int> now = hold_slacks();
+      const std::vector<int> now = hold_slacks(atom);
       const int worst = *std::min_element(now.begin(), now.end());
       if (worst == -deficit) return;
       delay += worst + deficit;
     }
-    FAIL() << "could not make b fail hold by " << deficit << " ps";
+    FAIL() << "could not make " << atom->get_string_hpath() << " fail hold by " << deficit << " ps";
   }
   // Every gid of the routing tree.
   std::vector<unsigned> routed_gids() const {
@@ -199,6 +200,8 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
   EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
   EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
+  // The port-model update knows the one driver whose routing changed.
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("VOK_RE_ROUTING_INCREMENTAL_DB::perform_diff(1)"));
   request();
   for (int s : hold_slacks()) EXPECT_GE(s, 0);
   std::string why;
@@ -402,6 +405,34 @@ TEST_F(ParasiticHoldFixTest, TheFixsRulesOverTheCandidates) {
   host::xab::set_candidate_hook(nullptr);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+}
+
+// Two failures, each with candidates, are fixed in the order of their
+// timing edges.
+TEST_F(ParasiticHoldFixTest, FailuresAreFixedInEdgeOrder) {
+  with_pipeline = true;
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(120);
+  make_hold_fail(120, p);
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  // Every failing term gets the candidates found for b's.
+  std::vector<XAB_DANGLING_RE_DELAY> of_b;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM* t) {
+    if (t->get_my_node() == b && of_b.empty()) of_b = list;
+    if (list.empty()) list = of_b;
+  });
+  const std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  host::xab::set_candidate_hook(nullptr);
+  std::vector<int> edges;
+  for (const std::string& l : lines_from(mark, "Fixing hold slack of ")) {
+    unsigned atom = 0;
+    if (std::sscanf(l.c_str() + l.find("iterm node id = "), "iterm node id = %u", &atom) != 1) continue;
+    edges.push_back(edge_into(atom == static_cast<unsigned>(b->get_id()) ? b : p, DB_INPUT_PORT_DATA_IN)->get_id());
+  }
+  ASSERT_GE(edges.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(edges.begin(), edges.begin() + 2));
+  EXPECT_NE(edges[0], edges[1]);
 }
 
 // A corner at another voltage (same temperature) is checked by default: a
