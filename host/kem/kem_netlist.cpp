@@ -216,15 +216,28 @@ void host::kem::annotate_iterm_delay(const VOK_ATOM_ITERM* iterm, int max_ps, in
                                                       atom ? atom->get_location_gid() : 0xFFFFFFFFu};
 }
 
+namespace {
+// The atom of id `id` that still owns `term`, in `netlist` or a netlist
+// below it (an atom of a partition lives in its box's child netlist). The
+// term is compared, never read: it may be gone.
+const VOK_ATOM_NODE* owner_of(const VOK_ATOM_NETLIST* netlist, int id, const VOK_ATOM_ITERM* term) {
+  if (netlist == nullptr) return nullptr;
+  if (const VOK_ATOM_NODE* a = netlist->get_atom_by_id(id))
+    for (const VOK_ATOM_ITERM* t : a->citerms())
+      if (t == term) return a;
+  for (const VOK_ATOM_NODE* a : netlist->get_atom_list())
+    if (a->get_kind() == VOK_ATOM_KIND::BLACKBOX)
+      if (const VOK_ATOM_NODE* found = owner_of(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), id, term))
+        return found;
+  return nullptr;
+}
+}  // namespace
+
 void host::kem::drop_moved_iterm_delay_annotations(const VOK_ATOM_NETLIST* top) {
   auto& delays = host_world_slot<KEM_ANNOTATIONS>().delays;
   for (auto it = delays.begin(); it != delays.end();) {
-    const VOK_ATOM_NODE* atom = top && it->second.atom_id >= 0 ? top->get_atom_by_id(it->second.atom_id) : nullptr;
-    bool still = atom != nullptr && atom->get_location_gid() == it->second.location;
-    if (still) {
-      still = false;  // and the term is still the atom's
-      for (const VOK_ATOM_ITERM* t : atom->citerms()) still = still || t == it->first;
-    }
+    const VOK_ATOM_NODE* atom = it->second.atom_id >= 0 ? owner_of(top, it->second.atom_id, it->first) : nullptr;
+    const bool still = atom != nullptr && atom->get_location_gid() == it->second.location;
     it = still ? std::next(it) : delays.erase(it);
   }
 }

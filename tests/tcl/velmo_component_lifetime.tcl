@@ -56,7 +56,7 @@ switch -- $case {
         load {} Eco_fitter
         check "unload before any fit" [expr {[catch {unload $component Velmo}] == 0}]
         all_refuse "after unload before any fit"
-        velmo_fit::start --family 46 --stages none
+        velmo_fit::start --family 46
         load $component Velmo
         load {} Eco_fitter
         check "unload" [expr {[catch {unload $component Velmo}] == 0}]
