@@ -350,6 +350,11 @@ void DUX::connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PO
   rip_up_sink(t);
   vok_connect(src, t);
   t->set_inverted(inverted);
+  constexpr int kGenericGlobalCode = 2;
+  if (mode && !t->is_global())
+    t->set_connection_code(kGenericGlobalCode);
+  else if (!mode && t->is_global())
+    t->set_connection_code(0);
   touch(atom);
   touch(src->get_my_node());
   if (old.source) touch(old.source->get_my_node());

@@ -212,10 +212,16 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
   const GRAPH::TILE& t = g.tile(s.x, s.y);
   switch (static_cast<DEV_TILE_KIND>(s.tile_kind)) {
     case DEV_TILE_KIND::LAB:
-      append(out, t.in);
-      // A pin's clock reaches an ordinary register over the general routing
-      // (the global network is kept for the pipeline registers).
-      if (port == DB_INPUT_PORT_CLK && !clocked_from_pin(sink)) append(out, t.clk);
+      // A pin's clock reaches an ordinary register as it reaches a pipeline
+      // register: over the global network into a LAB clock input mux, so a
+      // register's clock arrival depends on its clock and its tile, not on
+      // its kind. A clock made in the fabric may also enter by a clock mux.
+      if (port == DB_INPUT_PORT_CLK && clocked_from_pin(sink)) {
+        append(out, t.clk);
+      } else {
+        append(out, t.in);
+        if (port == DB_INPUT_PORT_CLK) append(out, t.clk);
+      }
       break;
     case DEV_TILE_KIND::RAM:
     case DEV_TILE_KIND::PERIPHERY: append(out, t.in); break;

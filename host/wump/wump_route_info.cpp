@@ -151,13 +151,19 @@ struct WUMP_GRAPH_BUILDER {
     const int nx = grid.nx(), ny = grid.ny();
     info.m_tile_first.reserve(static_cast<size_t>(nx) * static_cast<size_t>(ny) + 1);
     std::vector<unsigned> wire_records(static_cast<size_t>(wires));
+    // With wire slots, a LAB tile's long wires are slots (records of their own).
+    std::vector<unsigned> lab_wire_records(static_cast<size_t>(wires));
+    const bool wire_slots = slots && spec.wire_pipeline_slots;
     for (int d = 0; d < 4; ++d)
       for (int l = 0; l < 2; ++l)
         for (int t = 0; t < tracks; ++t) {
           const int w = wire_index(d, l, t);
-          wire_records[static_cast<size_t>(w)] = record_of(rec(d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE, w,
-                                          static_cast<int>(static_cast<unsigned>(d) << WUMP_RECORD_DIRECTION_SHIFT),
-                                          WIRE_LENGTHS[l]));
+          const int flags = static_cast<int>(static_cast<unsigned>(d) << WUMP_RECORD_DIRECTION_SHIFT);
+          const int kind = d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE;
+          wire_records[static_cast<size_t>(w)] = record_of(rec(kind, w, flags, WIRE_LENGTHS[l]));
+          lab_wire_records[static_cast<size_t>(w)] =
+              wire_slots && l == 1 ? record_of(rec(kind, w, flags | WUMP_RECORD_PIPELINE_SLOT, WIRE_LENGTHS[l]))
+                                   : wire_records[static_cast<size_t>(w)];
         }
     std::vector<unsigned> own_records[7];
     for (int k = 0; k < 7; ++k)
@@ -185,7 +191,7 @@ struct WUMP_GRAPH_BUILDER {
           e.m_y = static_cast<std::uint16_t>(y);
           info.m_elements.push_back(e);
         };
-        for (unsigned r : wire_records) add(r);
+        for (unsigned r : grid.tile_kind(x, y) == DEV_TILE_KIND::LAB ? lab_wire_records : wire_records) add(r);
         for (unsigned r : own_records[static_cast<int>(grid.tile_kind(x, y))]) add(r);
         if (has_taps(x))
           for (unsigned r : tap_records) add(r);

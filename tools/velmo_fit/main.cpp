@@ -302,6 +302,16 @@ std::map<int, std::string> lut_states() {
   return out;
 }
 int g_final_changed_luts = -1;
+// The LUTs the final stage's resynthesiser changed (its own account, one
+// debug line per LUT); -1 while the final stage has not run.
+int g_final_resynthesised_luts = -1;
+int resynthesised_luts(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string prefix = "VM Debug: resynthesised LUT ";
+  std::set<std::string> ids;
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (lines[i].module == "VELMO" && lines[i].text.rfind(prefix, 0) == 0) ids.insert(lines[i].text.substr(prefix.size()));
+  return static_cast<int>(ids.size());
+}
 // The chain settings the route stage changed (the automatic delay-chain
 // pass), once it ran.
 int g_route_changed_delay_chains = -1;
@@ -316,6 +326,25 @@ std::map<std::pair<std::string, int>, unsigned> g_chain_settings_before;
 // What the finalize stage changed in the register structure (post-route
 // retiming), once it ran.
 std::optional<velmo_fit::RETIMING_CHANGES> g_retiming;
+
+// A fit that ends failing hold says so in one line naming the endpoints
+// (over every corner, each once, worst first; the first eight by name).
+void print_hold_failures(const std::vector<host::timing::CORNER_SUMMARY>& corners) {
+  std::vector<std::pair<std::int32_t, std::string>> all;
+  for (const auto& c : corners) all.insert(all.end(), c.hold_failing.begin(), c.hold_failing.end());
+  if (all.empty()) return;
+  std::sort(all.begin(), all.end());
+  std::vector<std::string> names;
+  std::set<std::string> seen;
+  for (const auto& [slack, name] : all)
+    if (seen.insert(name).second) names.push_back(name);
+  constexpr std::size_t kShown = 8;
+  std::string text;
+  for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i ? ", " : "") + names[i];
+  if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
+  std::printf("Hold: FAILING at %zu endpoint%s (worst %d ps): %s\n", names.size(), names.size() == 1 ? "" : "s",
+              all.front().first, text.c_str());
+}
 
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   const std::vector<STAGE_RESULT>& stages, const ROUTING_FIGURES& routing, int status,
@@ -361,6 +390,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (g_retiming) j["retiming"] = velmo_fit::retiming_report(*g_retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (g_final_changed_luts >= 0) j["final_changed_luts"] = g_final_changed_luts;
+  if (g_final_resynthesised_luts >= 0) j["final_resynthesised_luts"] = g_final_resynthesised_luts;
   if (g_route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = g_route_changed_delay_chains;
   j["peak_rss_kb"] = peak_rss_kb();
   j["status"] = status;
@@ -563,7 +593,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         g_final_changed_luts = 0;
         for (const auto& [id, state] : lut_states())
           if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state) ++g_final_changed_luts;
-        std::printf("Final stage: %d LUTs with changed connections or masks\n", g_final_changed_luts);
+        g_final_resynthesised_luts = resynthesised_luts(host::debug::lines(), debug_mark);
+        std::printf("Final stage: %d LUTs with changed connections or masks, %d of them resynthesised\n",
+                    g_final_changed_luts, g_final_resynthesised_luts);
         g_retiming = velmo_fit::retiming_changes(before_final);
         if (g_retiming->any())
           std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
@@ -631,6 +663,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
                   c.hold_failing_endpoints);
     }
+    print_hold_failures(host::timing::summary());
     partitions.report_guard_end();
     if (partitions.active() && status == 0 && ran("place")) {
       const auto changed = partitions.check_preserved();

@@ -156,6 +156,11 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     return 2;
   }
   if (!host::testing::configure_fit_device(family, why)) return 2;
+  if (settings.wire_pipeline_slots) {
+    DeviceSpec spec = host::device::spec();
+    spec.wire_pipeline_slots = true;
+    host::device::configure(spec);
+  }
   host::placement::PLACER_OPTIONS placer_options;
   placer_options.lab_atom_limit = host::testing::kFitLabAtomLimit;
   host::facade::set_placer_options(placer_options);

@@ -250,10 +250,44 @@ TEST_F(DeviceGraphTest, PlacementAndRoutingGidsFollowTheLocationRule) {
 }
 
 TEST_F(DeviceGraphTest, NoSlotsWithoutRoutingPipelineRegisters) {
-  host::testing::device(Family::KX).build();
+  host::testing::device(Family::KX).wire_pipeline_slots(true).build();
   const WUMP_PLACE_INFO& place = *host::device::die_info()->get_place_info();
   EXPECT_EQ(place.get_global_id(643, 3, 4, 62), DEV_GRID::ILLEGAL_GID);
-  EXPECT_TRUE(host::device::die_info()->get_route_info()->gids(1929).empty());
+  const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
+  EXPECT_TRUE(info.gids(1929).empty());
+  for (int kind : {700, 701})
+    for (unsigned gid : info.gids(kind)) ASSERT_FALSE(info.is_zota_gid(gid));
+}
+
+// Wire slots: off by default; switched on, the long wires of LAB tiles (and
+// only those) hold slots, and the graph's edges stay those of the device
+// without them.
+TEST_F(DeviceGraphTest, WireSlotsOnTheLongWiresOfLabTiles) {
+  auto wire_slots = [] {
+    const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
+    const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+    int slots = 0;
+    for (int kind : {700, 701})
+      for (unsigned gid : info.gids(kind)) {
+        if (!info.is_zota_gid(gid)) continue;
+        ++slots;
+        const WUMP_ROUTE_NODE n = info.get_route_node_of(gid);
+        EXPECT_EQ(grid.tile_kind(n.x, n.y), DEV_TILE_KIND::LAB);
+        EXPECT_EQ(n.length, 4);
+      }
+    return slots;
+  };
+  host::testing::device(Family::KY).build();
+  EXPECT_EQ(wire_slots(), 0);
+  const WUMP_ROUTE_INFO& plain = *host::device::die_info()->get_route_info();
+  const unsigned elements = plain.get_num_elements();
+  std::vector<std::vector<unsigned>> edges;
+  for (unsigned id = 0; id < elements; ++id) edges.push_back(fanouts_of(plain, id));
+  host::testing::device(Family::KY).wire_pipeline_slots(true).build();
+  EXPECT_EQ(wire_slots(), 56 * 8);  // 56 LABs, 4 directions x 2 tracks
+  const WUMP_ROUTE_INFO& slotted = *host::device::die_info()->get_route_info();
+  ASSERT_EQ(slotted.get_num_elements(), elements);
+  for (unsigned id = 0; id < elements; ++id) ASSERT_EQ(fanouts_of(slotted, id), edges[id]) << id;
 }
 
 TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
