@@ -1515,7 +1515,7 @@ std::vector<CORNER_SUMMARY> summary() {
         if (v < 0) {
           sum.hold_tns += v;
           ++sum.hold_failing_endpoints;
-          sum.hold_failing.emplace_back(v, endpoint_name(e->get_dst_node()->get_iterm()));
+          sum.hold_failing.emplace_back(v, endpoint_name(e->get_src_node()->get_iterm()));
         }
       }
     }
