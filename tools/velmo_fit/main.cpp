@@ -594,7 +594,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         for (const auto& [id, state] : lut_states())
           if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state) ++g_final_changed_luts;
         g_final_resynthesised_luts = resynthesised_luts(host::debug::lines(), debug_mark);
-        std::printf("Final stage: %d LUTs with changed connections or masks, %d of them resynthesised\n",
+        std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
                     g_final_changed_luts, g_final_resynthesised_luts);
         g_retiming = velmo_fit::retiming_changes(before_final);
         if (g_retiming->any())

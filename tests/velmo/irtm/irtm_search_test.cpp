@@ -614,8 +614,8 @@ TEST_F(IrtmSlotSearchTest, ForwardFailsWhenABranchCannotTakeTheClock) {
 // the delays accumulated from the source.
 TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   auto f = reg("f", n->input_port("in"), 2, 2, 1);
-  auto b = reg("b", f, 4, 5, 1);
-  reg("b_load", b, 4, 5, 2);
+  auto b = reg("b", f, 5, 5, 1);
+  reg("b_load", b, 5, 5, 2);
   routing()
       .routing(f)
       .wire(lab_output(2, 2, 94))
@@ -623,7 +623,7 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
       .wire(v(6, 2, 1))
       .wire(lab_input(3, 3, 7))
       .wire(lab_input(3, 4, 5))
-      .wire(lab_input(4, 5, 6))
+      .wire(lab_input(5, 5, 6))
       .sink(d_of(b));
   start();
   mgr->create_re_tree(q_of(f));
