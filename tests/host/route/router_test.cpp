@@ -299,6 +299,48 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   EXPECT_EQ(r.get_first_child(r.forest().parent(d), SKIP), r.forest().first_child(q));
 }
 
+// Five pin clocks, four global networks: the four clocking the most
+// registers take them, each register (in a slot or not) entering its LAB by
+// a clock mux; the fifth reaches its registers over the general routing.
+TEST_F(RouterTest, PinClocksBeyondTheGlobalNetworksTakeTheGeneralRouting) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> regs[5];
+  for (int k = 0; k < 5; ++k) {
+    const std::string name = "clk" + std::to_string(k);
+    auto clk = n.io_in(name);
+    place_at(n.find(name), 0, k + 1, 1);
+    place_at(clk, 0, k + 1, 2);
+    // clk0..clk3 clock three registers each, clk4 one register and one in a
+    // slot behind it.
+    for (int i = 0; i < (k < 4 ? 3 : 2); ++i) {
+      const std::string r = "r" + std::to_string(k) + "_" + std::to_string(i);
+      if (k == 4 && i == 1) {
+        VOK_ATOM_NODE* reg = n.zota_reg(r).clk(clk).d(regs[k].front()).atom();
+        place_in_slot(reg, 3, k + 1, 61);
+        regs[k].push_back(reg);
+        continue;
+      }
+      VOK_ATOM_NODE* reg = n.reg(r).clk(clk).d(clk).atom();
+      place_at(reg, 2, k + 1, i + 1);
+      regs[k].push_back(reg);
+    }
+  }
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const VOK_RE_ROUTING& r = routing();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  for (int k = 0; k < 5; ++k)
+    for (VOK_ATOM_NODE* reg : regs[k]) {
+      SCOPED_TRACE(reg->get_string_hpath());
+      const auto sinks = r.get_sink_nodes(reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+      ASSERT_EQ(sinks.size(), 1u);
+      const unsigned mux = r.get_gid(r.forest().parent(sinks[0]));
+      EXPECT_EQ(info->get_route_node_of(mux).index >= 180, k < 4);
+    }
+}
+
 TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsReported) {
   build_small(Family::KY);
   std::string why;
