@@ -98,4 +98,25 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
   }
 }
 
+// A device with pipeline slots on the long wires of its LABs: a route
+// between LABs passes several slots, so the forward search times slots
+// without loads directly below them and moves registers onto wires; the fit
+// stays legal and setup gets no worse.
+TEST(VelmoFitPostRoute, WireSlotsReachTheForwardSlotTimingTest) {
+  const std::string settings = ::testing::TempDir() + "retime_wire_slots.json";
+  std::ofstream(settings) << R"({"global_clocks": ["pclk"], "wire_pipeline_slots": true})";
+  auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/diffeq.blif --settings " + settings +
+                               " --cfg muvo_post_route_in_finalize=on --cfg test_incremental_resynthesis=off --debug");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Placement: legal"));
+  EXPECT_THAT(r.out, HasSubstr(", 0 unrouted, 0 overused\n"));
+  auto lines = [&](const std::string& pattern) {
+    const std::regex re(pattern);
+    return std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), re), std::sregex_iterator());
+  };
+  EXPECT_GE(lines("\n    slot \\([0-9]+\\): delay -?[0-9]+ budget -?[0-9]+ requirement -?[0-9]+ -- "), 1);
+  EXPECT_GE(lines("Created ZOTA atom [0-9]+ at \\([0-9]+\\) [HV]_WIRE_"), 1);
+  EXPECT_GE(setup_slack_after(r.out, "final"), setup_slack_after(r.out, "route"));
+}
+
 }  // namespace
