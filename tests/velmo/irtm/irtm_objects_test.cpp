@@ -372,6 +372,16 @@ TEST_F(QueueTest, CandidatesAndOrder) {
   queue.update(&changed, true);
   EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r0, r1}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("QUEUE changed: 1 compared: 3/4"));
+  // A changed register that fails no more leaves the queue.
+  table[r1] = {3, 10};
+  changed = {regs[1]};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r0}));
+  // A queued register bypassed since is dropped where the merge passes it.
+  scenes::set_bypassed(regs[0]);
+  table[r1] = {-1, 10};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r1}));
 
   // The list/map invariant.
   EXPECT_EQ(expect_internal_error([&] { queue.remove_ff(queue.m_ff_list.end()); }).condition,
