@@ -230,9 +230,13 @@ struct WUMP_GRAPH_BUILDER {
     if (steps > 1) out.push_back({wire_id(ex - dx[d], ey - dy[d], wire_index(d, 0, t)), WUMP_EDGE_REDUNDANT});
   }
 
+  // Every network reaches both clock inputs of a LAB, so that the two clocks
+  // a LAB may hold can each have one whatever networks they came by.
   void clock_inputs_of_row(int g, int y, int x0, int x1, std::vector<OUT>& out) const {
+    (void)g;
     for (int x = x0; x <= x1; ++x)
-      if (grid.tile_kind(x, y) == DEV_TILE_KIND::LAB) out.push_back({own_id(x, y, lab_clock_local(g % 2)), 0});
+      if (grid.tile_kind(x, y) == DEV_TILE_KIND::LAB)
+        for (int c = 0; c < LAB_CLOCK_INPUTS; ++c) out.push_back({own_id(x, y, lab_clock_local(c)), 0});
   }
 
   void own_fanouts(int x, int y, int local, std::vector<OUT>& out) const {

@@ -351,7 +351,8 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   ASSERT_NE(tap, WUMP_ILLEGAL_GID);
   ASSERT_NE(pmux, WUMP_ILLEGAL_GID);
   EXPECT_EQ(route.get_top_level_graph_from_edge(tap, pmux, 0), 3);
-  // Clock path: tap -> PMUX -> LAB clock input, a clock input with 2 fanins.
+  // Clock path: tap -> PMUX -> LAB clock input, a clock input fed by each of
+  // its segment's four PMUXes.
   auto tap_fanouts = route.get_route_graph().real_fanouts(tap);
   EXPECT_NE(std::find(tap_fanouts.begin(), tap_fanouts.end(), pmux & ~WUMP_GID_BIT), tap_fanouts.end());
   const unsigned clk = route.get_gid(282, 3, 4, 180);
@@ -360,10 +361,11 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
     EXPECT_EQ(route.get_dev_element_from_gid(*it), 1929);
     ++fanins;
   }
-  EXPECT_EQ(fanins, 2);
+  EXPECT_EQ(fanins, 4);
   std::vector<unsigned> list{1, 2, 3};
   die->get_fanin_gids(clk, list);
-  EXPECT_EQ(list, (std::vector<unsigned>{route.get_gid(1929, 1, 4, 0), route.get_gid(1929, 1, 4, 2)}));
+  EXPECT_EQ(list, (std::vector<unsigned>{route.get_gid(1929, 1, 4, 0), route.get_gid(1929, 1, 4, 1),
+                                         route.get_gid(1929, 1, 4, 2), route.get_gid(1929, 1, 4, 3)}));
   die->get_fanout_gids(clk, list);
   EXPECT_TRUE(list.empty());
   // Real fanouts skip a periphery input port's virtual edge.

@@ -288,6 +288,8 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   // Round 0 against no previous sum, rounds 1-3 unchanged: four rounds,
   // each with its move, though rows and rounds were left.
   EXPECT_EQ(lines_with(" FF Queue Size : "), 4);
+  EXPECT_EQ(lines_with(" Critical Moves      : 1"), 4);
+  EXPECT_EQ(lines_with(" Non Critical Moves  : 1"), 4);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
   EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
 }

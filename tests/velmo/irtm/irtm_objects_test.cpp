@@ -466,6 +466,11 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   ff.m_move_type = IRTM_MOVE::Forward;
   ff.m_hold = 1;
   it.next_object(&ff);
+  // A stored type is traced as it is (compute_move would say Backward).
+  const std::string hold_line = "[0 0][1] Yun[1] Forward (HOLD): input = -50 q = 100 -- (" +
+                                std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
+                                std::to_string(regs[0]->get_id()) + ")  r0";
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(hold_line.c_str()));
   EXPECT_EQ(it.m_move_cost.cost, -40);
   EXPECT_EQ(it.m_move_cost.slack, util->get_domain_wns(d));
   it.m_initial_cost = {-99, -99};
