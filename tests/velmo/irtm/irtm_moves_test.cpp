@@ -685,6 +685,18 @@ TEST_F(IrtmMovesTest, AForwardNoRegisterFailureOnALutQueuesTheRegisterFeedingIt)
   move->type = IRTM_MOVE::Backward;
   EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
   EXPECT_EQ(queue.size(), 1u);
+  // Backward, no register at a LUT's input: the register the LUT feeds.
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, lut_in(x, 1));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(q));
+  // Backward, no slot: the atom of the output the failure names; an input
+  // named instead gives nothing.
+  queue.resize(1);
+  move->failure.set(IRTM_FAILURE::NO_SLOT, q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  move->failure.set(IRTM_FAILURE::NO_SLOT, r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(r2));
 }
 
 TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
