@@ -657,9 +657,10 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
 }
 
-// The forward search names the logic it met where a register should be by
-// that logic's output: the register feeding the logic is batched.
-TEST_F(IrtmMovesTest, AForwardNoRegisterFailureOnALutQueuesTheRegisterFeedingIt) {
+// The register each failed search's failure points at is batched. The
+// forward search names the logic it met where a register should be by that
+// logic's output: the register feeding the logic is batched.
+TEST_F(IrtmMovesTest, BatchingQueuesTheRegisterEachFailurePointsAt) {
   start_small();
   IRTM_ITERATION& it = *m->iteration();
   it.m_critical = true;
