@@ -199,6 +199,8 @@ struct PIN_CLOCKS {
   std::set<int> global;
 };
 
+// Registers in routing slots are not counted: retiming creates and deletes
+// them, and the choice must not change under it.
 void count_pin_clock_loads(const VOK_ATOM_NETLIST* netlist, std::map<int, int>& loads) {
   if (netlist == nullptr) return;
   for (const VOK_ATOM_NODE* a : netlist->get_atom_list()) {
@@ -206,6 +208,7 @@ void count_pin_clock_loads(const VOK_ATOM_NETLIST* netlist, std::map<int, int>& 
       count_pin_clock_loads(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), loads);
       continue;
     }
+    if (site_of(a).slot) continue;
     for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i)
       if (const VOK_ATOM_ITERM* t = a->get_iterm_slot(i); t && clocked_from_pin(t))
         ++loads[t->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_id()];
