@@ -10,6 +10,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fit_runner.h"
 
@@ -67,14 +69,17 @@ TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   std::filesystem::remove(report);
 }
 
-// diffeq and elliptic with their clock on the global network: the retimer
-// moves registers, and what it keeps leaves every connection routed, hold met
-// at every corner and setup no worse than the route stage left it.
+// diffeq, tseng, elliptic and s298 with their clock on the global network:
+// the retimer moves registers, and what it keeps leaves every connection
+// routed, hold met at every corner and setup no worse than the route stage
+// left it (better on at least two).
 TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
-  const std::string settings = ::testing::TempDir() + "retime_pclk.json";
-  std::ofstream(settings) << R"({"global_clocks": ["pclk"]})";
-  for (const char* design : {"diffeq", "elliptic"}) {
+  int better = 0;
+  for (const auto& [design, clock] : std::vector<std::pair<std::string, std::string>>{
+           {"diffeq", "pclk"}, {"tseng", "pclk"}, {"elliptic", "pclk"}, {"s298", "clock"}}) {
     SCOPED_TRACE(design);
+    const std::string settings = ::testing::TempDir() + "retime_" + design + ".json";
+    std::ofstream(settings) << R"({"global_clocks": [")" << clock << R"("]})";
     auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/" + design + ".blif --settings " + settings +
                                  " --cfg muvo_post_route_in_finalize=on");
     ASSERT_EQ(r.status, 0) << r.out;
@@ -82,7 +87,9 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(r.out, m, std::regex("Retiming: ([0-9]+) pipeline registers created"))) << r.out;
     EXPECT_GE(std::stoi(m[1]), 1);
-    EXPECT_GE(setup_slack_after(r.out, "final"), setup_slack_after(r.out, "route"));
+    const int route = setup_slack_after(r.out, "route"), final = setup_slack_after(r.out, "final");
+    EXPECT_GE(final, route);
+    better += final > route;
     // The LUTs the moves re-attached are not counted as resynthesised.
     ASSERT_TRUE(std::regex_search(
         r.out, m, std::regex("Final stage: ([0-9]+) LUTs with changed connections or masks; ([0-9]+) LUTs resynthesised")));
@@ -96,6 +103,7 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
     EXPECT_EQ(corners, 2);
     EXPECT_THAT(r.out, Not(HasSubstr("Hold: FAILING")));
   }
+  EXPECT_GE(better, 2);
 }
 
 // A device with pipeline slots on the long wires of its LABs: a route
