@@ -89,6 +89,10 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   EXPECT_NE(ff.m_output_slack, NS);
   EXPECT_EQ(ff.m_secondary_slack_a, NS);  // no clock enable
   EXPECT_FALSE(ff.update_slack(true));    // nothing moved
+  // A change on an input alone is a change.
+  ff.m_data_slack = 12345;
+  EXPECT_TRUE(ff.update_slack(true));
+  EXPECT_NE(ff.m_data_slack, 12345);
   EXPECT_GT(ff.get_tco(), 0);
   ff.m_deleted = 1;
   EXPECT_FALSE(ff.update_slack(false));
@@ -128,6 +132,19 @@ TEST_F(IrtmTest, RegisterCompatibility) {
   EXPECT_FALSE(x.compatible(&fz, true, true));
   EXPECT_TRUE(x.compatible(&fz, true, false));
   EXPECT_TRUE(x.has_secondary_signals() == false);
+  // A synchronous clear keeps a register among the synchronous ones: two on
+  // the same clear are compatible. Without a connected data input none is.
+  auto u = n->reg("u").clk(clk).d(regs[0]);
+  auto v = n->reg("v").clk(clk).d(regs[0]);
+  SIG sclr = n->input_port("sclr");
+  vok_connect(sclr.oterm, u->add_input_term(DB_INPUT_PORT_SCLR, 0));
+  vok_connect(sclr.oterm, v->add_input_term(DB_INPUT_PORT_SCLR, 0));
+  IRTM_FF fu(u), fv(v);
+  EXPECT_TRUE(fu.has_only_sync_signal());
+  EXPECT_TRUE(fu.compatible(&fv, true, true));
+  v->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  EXPECT_FALSE(fu.compatible(&fv, true, true));
+  EXPECT_FALSE(fv.compatible(&fu, true, true));
 }
 
 TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
