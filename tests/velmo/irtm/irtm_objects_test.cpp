@@ -370,6 +370,11 @@ TEST_F(QueueTest, CandidatesAndOrder) {
   queue.initialize(&domain);
   EXPECT_EQ(ids(), (std::vector<int>{r3, r1, r4}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("QUEUE size: 3 min: -5  max: -1"));
+  // Each initialisation forgets the last moves of the round before.
+  ffs[r3]->m_last_move = IRTM_MOVE::Backward;
+  queue.initialize(&domain);
+  EXPECT_EQ(ffs[r3]->m_last_move, 0u);
+  EXPECT_EQ(ids(), (std::vector<int>{r3, r1, r4}));
   // The s registers (the r's loads) are in the domain too but fail nothing.
   EXPECT_EQ(queue.m_ff_to_iter.size(), 3u);
 
