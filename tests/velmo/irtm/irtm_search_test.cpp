@@ -14,6 +14,7 @@
 #include "dux/dux.h"
 #include "norbo/norbo_zota_clock.h"
 #include "kem/kem_manager.h"
+#include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -693,6 +694,9 @@ TEST_F(IrtmSlotBackwardTest, BackwardWalksUpPastASlotThatCannotTakeTheClock) {
   ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
   EXPECT_EQ(move.m_slots, IDS{slot_gid(2, 3, 7)});
   EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+  const std::string passed = "    slot (" + std::to_string(slot_gid(3, 4, 5)) + ") cannot take the clock: walking up";
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), passed), 1);
 }
 
 TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
