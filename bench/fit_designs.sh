@@ -6,7 +6,9 @@
 #   bench/fit_designs.sh [BUILD_DIR]     (default: build)
 #
 # Needs jq. Fits the benchmark designs bundled under examples/designs, then
-# mac16 with its partition settings, blackboxed and with blackboxing off.
+# mac16 with its partition settings, blackboxed and with blackboxing off,
+# then every design again with post-route physical synthesis in finalize
+# and its clock in global_clocks ("<design>-prs").
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -18,7 +20,7 @@ command -v jq >/dev/null || { echo "jq is needed" >&2; exit 2; }
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-printf '%-10s %6s %6s %5s %7s %7s %7s %7s %7s %7s %8s %9s %6s %6s %9s %9s\n' \
+printf '%-12s %6s %6s %5s %7s %7s %7s %7s %7s %7s %8s %9s %6s %6s %9s %9s\n' \
   design atoms nets exit start plan place route retime final total peak_MB conns unrout setup_wns hold_wns
 failed=0
 # fit NAME BLIF [velmo-fit options...]: one line.
@@ -33,13 +35,13 @@ fit() {
   end=$(date +%s.%N)
   [ $status -eq 0 ] || failed=1
   if [ ! -s "$report" ]; then
-    printf '%-10s %6s %6s %5d (no report; see output below)\n' "$name" - - "$status"
+    printf '%-12s %6s %6s %5d (no report; see output below)\n' "$name" - - "$status"
     tail -5 "$tmp/$name.log"
     return
   fi
   stage() { jq -r --arg s "$1" '[.stages[] | select(.name == $s) | .seconds][0] // "-" | if type == "number" then (. * 100 | round / 100) else . end' "$report"; }
   wns() { jq -r --arg k "$1" '[.timing[] | .[$k] | select(. != null)] | min // "-"' "$report"; }
-  printf '%-10s %6s %6s %5d %7s %7s %7s %7s %7s %7s %8.2f %9.1f %6s %6s %9s %9s\n' "$name" \
+  printf '%-12s %6s %6s %5d %7s %7s %7s %7s %7s %7s %8.2f %9.1f %6s %6s %9s %9s\n' "$name" \
     "$(jq .atoms "$report")" "$(jq .nets "$report")" "$status" \
     "$(stage start-up)" "$(stage plan)" "$(stage place)" "$(stage route)" "$(stage retime)" "$(stage final)" \
     "$(jq -n "$end - $start")" "$(jq '.peak_rss_kb / 1024' "$report")" \
@@ -54,4 +56,17 @@ done
 mac16=$designs/yosys/mac16
 fit mac16-bb "$mac16.blif" --settings "$mac16.partitions.json"
 fit mac16-full "$mac16.blif" --settings "$mac16.partitions.json" --cfg jov_disable_bbic=on
+# Post-route physical synthesis (retiming and resynthesis in finalize) with
+# the design's clock, the net clocking the most registers, on the global
+# network: the retimer moves only registers on a global clock.
+clock_of() {
+  awk '$1 == ".latch" { print $5 }
+       $1 == ".subckt" { for (i = 2; i <= NF; i++) if ($i ~ /^C=/) print substr($i, 3) }' "$1" |
+    sort | uniq -c | sort -rn | awk 'NR == 1 { print $2 }'
+}
+for f in "$designs"/*/*.blif; do
+  name=$(basename "$f" .blif)
+  printf '{"global_clocks": ["%s"]}\n' "$(clock_of "$f")" >"$tmp/$name.global.json"
+  fit "$name-prs" "$f" --settings "$tmp/$name.global.json" --cfg muvo_post_route_in_finalize=on
+done
 exit $failed

@@ -147,6 +147,9 @@ int IRSYN_MANAGER::resyn() {
   }
   msg_vdebug_impl(2, "VM Debug: implement stats tries %d better %d worse %d fail %d", m_num_tries, m_num_better,
                   m_num_worse, m_num_fail);
+  // One line per LUT an accepted change altered, so that a caller can tell
+  // them from LUTs other steps re-connect.
+  for (int id : m_changed_luts) msg_vdebug_impl(2, "VM Debug: resynthesised LUT %d", id);
   return 1;
 }
 

@@ -587,13 +587,14 @@ public:
   IRTM_FF_QUEUE* queue() const { return m_queue.get(); }
   DUX* dux() const { return m_dux.get(); }
   std::vector<IRTM_MOVE*>& yun_stack() { return m_yun_stack; }
+  // The timing requirement of a slot's element kind (NO_SLACK: none).
+  std::int32_t get_slot_requirement(std::uint32_t gid);
 
 private:
   void clear_yun_stack();
   // Move search helpers.
   RE_NON_TERMINAL* find_source_node(VOK_ATOM_OTERM* oterm);
   bool create_secsig_re_path(VOK_ATOM_ITERM* iterm);
-  std::int32_t get_slot_requirement(std::uint32_t gid);
 
   WEXAN_ENV* m_env;
   CMP_FACADE* m_cmp = nullptr;

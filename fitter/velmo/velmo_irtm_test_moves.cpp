@@ -768,9 +768,19 @@ bool IRTM_MANAGER::batch_retiming_moves(int index, std::vector<IRTM_OBJ*>* queue
     if (!o) return false;
     a = o->get_my_node();
   } else if (f.get_reason() == IRTM_FAILURE::NO_REGISTER && top->type == IRTM_MOVE::Forward) {
-    VOK_ATOM_ITERM* t = f.get_iterm();
-    const VOK_ATOM_OTERM* d = t ? t->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
-    VOK_ATOM_NODE* n = d ? d->get_my_node() : nullptr;
+    // The forward search records this failure on the output of the logic it
+    // found where a register should be; n is that logic. A failure naming an
+    // input terminal reads its driver instead.
+    VOK_ATOM_NODE* n = nullptr;
+    if (VOK_ATOM_ITERM* t = f.get_iterm()) {
+      const VOK_ATOM_OTERM* d = t->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      n = d ? d->get_my_node() : nullptr;
+    } else if (!f.is_input() && !is_null_port(f.get_port())) {
+      const VOK_ATOM_OTERM* o = m_atoms->get_atom_by_id(static_cast<int>(f.get_port().get_atom_id()))
+                                    ? vok_find_oterm(m_atoms, f.get_port())
+                                    : nullptr;
+      n = o ? o->get_my_node() : nullptr;
+    }
     if (!n || !util()->is_retimable_comb(n)) return false;
     for (const VOK_ATOM_ITERM* in : n->citerms())
       if (const VOK_ATOM_OTERM* s = in->get_source(VOK_TRAVERSE_HIERARCHICAL)) {

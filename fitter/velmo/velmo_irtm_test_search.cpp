@@ -522,8 +522,11 @@ bool IRTM_MANAGER::find_zota_slot_forward(RE_NODE* node, VOK_ATOM_OTERM* clk_src
       take = true;  // loads hang below it: no delay test
     } else {
       acc = get_incr_node_delay(node);
-      const std::int32_t requirement = get_slot_requirement(non_terminal(node)->get_re_gid());
+      const std::uint32_t gid = non_terminal(node)->get_re_gid();
+      const std::int32_t requirement = get_slot_requirement(gid);
       take = static_cast<std::int64_t>(acc) + budget > requirement;
+      msg_vdebug_impl(2, "    slot (%u): delay %d budget %d requirement %d -- %s", gid, acc, budget, requirement,
+                      take ? "covered" : "passed");
     }
   }
   if (take && can_populate_clock(node, clk_src, clk_inverted, false)) {
@@ -731,8 +734,10 @@ RE_NODE* IRTM_MANAGER::find_zota_slot_backward(IRTM_FF* ff, RE_NODE* leaf, VOK_A
     }
     return backward_retime_check_re_fanout(ff, n, move) ? n : nullptr;
   }
-  for (; n && n->is_slot(); n = n->get_parent())
+  for (; n && n->is_slot(); n = n->get_parent()) {
     if (can_populate_clock(n, clk_src, clk_inverted, false)) return backward_retime_check_re_fanout(ff, n, move) ? n : nullptr;
+    msg_vdebug_impl(2, "    slot (%u) cannot take the clock: walking up", non_terminal(n)->get_re_gid());
+  }
   return nullptr;
 }
 

@@ -78,6 +78,10 @@ struct DeviceSpec {
   // I/O pins per pad tile (each pin has its own sites and block ports). The
   // small test devices have two; sized devices as many as a real I/O bank.
   int pins_per_pad_tile = 2;
+  // The long (length-4) wires of LAB tiles hold pipeline-register slots as
+  // well, on families with pipeline registers in routing, so that a route
+  // between LABs can pass several slots; off by default.
+  bool wire_pipeline_slots = false;
   std::vector<int> dsp_columns{4, 8};
   std::vector<int> ram_columns{6};
   // Routing blacklist: elements by reference and raw routing gids.

@@ -350,6 +350,11 @@ void DUX::connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PO
   rip_up_sink(t);
   vok_connect(src, t);
   t->set_inverted(inverted);
+  constexpr int kGenericGlobalCode = 2;
+  if (mode && !t->is_global())
+    t->set_connection_code(kGenericGlobalCode);
+  else if (!mode && t->is_global())
+    t->set_connection_code(0);
   touch(atom);
   touch(src->get_my_node());
   if (old.source) touch(old.source->get_my_node());
@@ -503,7 +508,7 @@ void DUX::set_location(VOK_ATOM_NODE* atom, unsigned gid) {
   rip_up_atom(atom);
   int element = 0;
   if (is_slot_gid(gid))
-    element = 282;
+    element = static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(gid));  // mux or wire
   else if (auto block = host::device::die_info()->get_place_info()->get_place_block(gid))
     element = static_cast<int>(block->get_element_enum());
   else

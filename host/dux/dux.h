@@ -116,6 +116,9 @@ public:
   DUX_RESULT restore_checkpoint(std::uint64_t id);
 
   // ---- edits
+  // `mode` set: the connection is a global one (a global code stays, an
+  // ordinary one becomes 2, generic global); clear: a global code becomes 0.
+  // An undo restores the term's code with the rest of its state.
   void connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PORT& input, bool inverted, int mode);
   void connect_to_constant(const VOK_ATOM_LOGICAL_PORT& input, bool value);
   // A null term does nothing.

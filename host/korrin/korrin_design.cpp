@@ -35,6 +35,7 @@ void collect_atoms(VOK_ATOM_NETLIST* netlist, std::vector<VOK_ATOM_NODE*>& out) 
 }  // namespace
 
 DESIGN collect_design(const GRAPH& g) {
+  refresh_global_pin_clocks();
   DESIGN d;
   std::vector<VOK_ATOM_NODE*> atoms;
   collect_atoms(host::vok::top_netlist(), atoms);

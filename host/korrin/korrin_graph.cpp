@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 #include "common/host_world.h"
@@ -189,7 +191,53 @@ bool clocked_from_pin(const VOK_ATOM_ITERM* sink) {
   const SITE d = site_of(src->get_my_node());
   return d.placed && !d.slot && d.tile_kind == static_cast<int>(DEV_TILE_KIND::PAD);
 }
+
+// The pin clocks that own the device's global networks, by driver atom id,
+// for the netlist they were counted on.
+struct PIN_CLOCKS {
+  const VOK_ATOM_NETLIST* netlist = nullptr;
+  std::set<int> global;
+};
+
+// Registers in routing slots are not counted: retiming creates and deletes
+// them, and the choice must not change under it.
+void count_pin_clock_loads(const VOK_ATOM_NETLIST* netlist, std::map<int, int>& loads) {
+  if (netlist == nullptr) return;
+  for (const VOK_ATOM_NODE* a : netlist->get_atom_list()) {
+    if (a->is_box()) {
+      count_pin_clock_loads(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), loads);
+      continue;
+    }
+    if (site_of(a).slot) continue;
+    for (std::size_t i = 0; i < a->get_iterm_slot_count(); ++i)
+      if (const VOK_ATOM_ITERM* t = a->get_iterm_slot(i); t && clocked_from_pin(t))
+        ++loads[t->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_id()];
+  }
+}
+
+// A pin clock on a global network (see refresh_global_pin_clocks).
+bool on_global_network(const VOK_ATOM_ITERM* sink) {
+  if (!clocked_from_pin(sink)) return false;
+  const PIN_CLOCKS& c = host_world_slot<PIN_CLOCKS>();
+  if (c.netlist != host::vok::top_netlist()) refresh_global_pin_clocks();
+  return c.global.count(sink->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_id()) != 0;
+}
 }  // namespace
+
+void refresh_global_pin_clocks() {
+  PIN_CLOCKS& c = host_world_slot<PIN_CLOCKS>();
+  c.netlist = host::vok::top_netlist();
+  c.global.clear();
+  std::map<int, int> loads;
+  count_pin_clock_loads(c.netlist, loads);
+  std::vector<std::pair<int, int>> ranked;  // (-loads, driver id)
+  for (const auto& [id, n] : loads) ranked.emplace_back(-n, id);
+  std::sort(ranked.begin(), ranked.end());
+  std::size_t networks = 0;
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  for (unsigned gid : info->gids(dev_kind::GLOBAL_CLOCK)) networks += info->get_route_node_of(gid).y == 0;
+  for (std::size_t i = 0; i < ranked.size() && i < networks; ++i) c.global.insert(ranked[i].second);
+}
 
 void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out) {
   out.clear();
@@ -201,21 +249,27 @@ void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, 
     } else if (port == DB_INPUT_PORT_CLK) {
       // A pipeline register's clock is routed: it enters through one of its
       // LAB's clock input muxes, which the segment's PMUXes feed from the
-      // global network. A clock off that network (made in the fabric)
-      // enters through a LAB input mux instead.
+      // global network. A clock off that network (made in the fabric, or a
+      // pin clock beyond the networks) enters through a LAB input mux instead.
       const GRAPH::TILE& t = g.tile(s.x, s.y);
       append(out, t.clk);
-      if (!clocked_from_pin(sink)) append(out, t.in);
+      if (!on_global_network(sink)) append(out, t.in);
     }
     return;
   }
   const GRAPH::TILE& t = g.tile(s.x, s.y);
   switch (static_cast<DEV_TILE_KIND>(s.tile_kind)) {
     case DEV_TILE_KIND::LAB:
-      append(out, t.in);
-      // A pin's clock reaches an ordinary register over the general routing
-      // (the global network is kept for the pipeline registers).
-      if (port == DB_INPUT_PORT_CLK && !clocked_from_pin(sink)) append(out, t.clk);
+      // A pin's clock reaches an ordinary register as it reaches a pipeline
+      // register: over its global network into a LAB clock input mux, so a
+      // register's clock arrival depends on its clock and its tile, not on
+      // its kind. Any other clock may also enter by a clock mux.
+      if (port == DB_INPUT_PORT_CLK && on_global_network(sink)) {
+        append(out, t.clk);
+      } else {
+        append(out, t.in);
+        if (port == DB_INPUT_PORT_CLK) append(out, t.clk);
+      }
       break;
     case DEV_TILE_KIND::RAM:
     case DEV_TILE_KIND::PERIPHERY: append(out, t.in); break;

@@ -149,6 +149,13 @@ HOST_API SITE site_of(const VOK_ATOM_NODE* atom);
 // The driver's output elements (ids); empty when it has none.
 HOST_API void source_elements(const GRAPH& g, const SITE& s, std::vector<unsigned>& out);
 // The sink's input elements (ids); empty when it has none.
+// The pin clocks that take the device's global clock networks, one network
+// each: those clocking the most inputs outside routing slots (then the
+// lowest driver id). Counted
+// on the current netlist when first needed and again at every full routing;
+// the registers of any other pin clock, like those of a clock made in the
+// fabric, take it over the general routing, whatever their kind.
+HOST_API void refresh_global_pin_clocks();
 HOST_API void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out);
 // True for a connection that is routed through the fabric (see above).
 HOST_API bool is_routable(const GRAPH& g, const VOK_ATOM_OTERM* driver, const VOK_ATOM_ITERM* sink);

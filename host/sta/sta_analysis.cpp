@@ -1415,6 +1415,7 @@ void sta_incr_reset_changed_flops() { st().changed.clear(); }
 
 void sta_allow_stale_timing_when_unable_to_incrementally_update(bool allow) { st().allow_stale = allow; }
 bool sta_is_timing_stale() { return st().stale; }
+bool sta_is_stale_timing_allowed() { return st().allow_stale; }
 
 void sta_reset_timing_as_no_longer_stale() {
   const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
@@ -1457,6 +1458,11 @@ const std::vector<CLOCK>& clocks() { return st().clocks; }
 
 namespace {
 // Constrained output pins are endpoints of the summary too.
+std::string endpoint_name(const VOK_ATOM_ITERM* t) {
+  if (!t || !t->get_my_node()) return "?";
+  return t->get_my_node()->get_string_hpath();
+}
+
 void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_SUMMARY* sum) {
   for (int v = 0; v < s.kem->get_node_count(); ++v) {
     const KEM_NODE* node = s.kem->get_node(v);
@@ -1482,7 +1488,10 @@ void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_
       }
     };
     if (setup != LLONG_MAX && cd.setup) add(setup, &sum->setup_wns, &sum->setup_tns, &sum->setup_failing_endpoints);
-    if (hold != LLONG_MAX) add(hold, &sum->hold_wns, &sum->hold_tns, &sum->hold_failing_endpoints);
+    if (hold != LLONG_MAX) {
+      add(hold, &sum->hold_wns, &sum->hold_tns, &sum->hold_failing_endpoints);
+      if (hold < 0) sum->hold_failing.emplace_back(clamp32(hold), endpoint_name(node->get_iterm()));
+    }
   }
 }
 }  // namespace
@@ -1545,10 +1554,12 @@ std::vector<CORNER_SUMMARY> summary() {
         if (v < 0) {
           sum.hold_tns += v;
           ++sum.hold_failing_endpoints;
+          sum.hold_failing.emplace_back(v, endpoint_name(e->get_src_node()->get_iterm()));
         }
       }
     }
     add_output_pin_endpoints(s, cd, &sum);
+    std::sort(sum.hold_failing.begin(), sum.hold_failing.end());
     res.push_back(sum);
   }
   const auto [hidden_setup, hidden_hold] = hidden_routing_worst();

@@ -96,6 +96,8 @@ HOST_API void sta_incr_reset_changed_flops();
 // may leave the slacks as they are and mark the timing stale (default off:
 // it runs a full analysis instead).
 HOST_API void sta_allow_stale_timing_when_unable_to_incrementally_update(bool allow);
+// data: the switch above as last set.
+HOST_API bool sta_is_stale_timing_allowed();
 HOST_API bool sta_is_timing_stale();
 // algorithm: a full analysis; the timing is no longer stale.
 HOST_API void sta_reset_timing_as_no_longer_stale();
@@ -171,6 +173,9 @@ struct CORNER_SUMMARY {
   std::int64_t hold_tns = 0;
   int setup_failing_endpoints = 0;
   int hold_failing_endpoints = 0;
+  // The endpoints failing hold, worst first (ties by name), each named by
+  // the atom (register, memory or pin) whose input fails.
+  std::vector<std::pair<std::int32_t, std::string>> hold_failing;
 };
 // algorithm: the summary of the last analysis, one entry per loaded corner.
 // While any partition's active state is its blackboxing shell, each WNS is

@@ -43,6 +43,10 @@ public:
     m_spec.routing_tracks = tracks;
     return *this;
   }
+  DEVICE_BUILDER& wire_pipeline_slots(bool on) {
+    m_spec.wire_pipeline_slots = on;
+    return *this;
+  }
   DEVICE_BUILDER& pins_per_pad_tile(int pins) {
     m_spec.pins_per_pad_tile = pins;
     return *this;

@@ -209,6 +209,9 @@ public:
           if (io.min_ps > io.max_ps) fail(where + ".min must not exceed its max");
           s.io_delays[pin] = io;
         }
+      } else if (key == "wire_pipeline_slots") {
+        if (!v.is_boolean()) fail("wire_pipeline_slots must be true or false");
+        s.wire_pipeline_slots = v.get<bool>();
       } else if (key == "global_clocks") {
         if (!v.is_array()) fail("global_clocks must be a list of clock nets");
         for (std::size_t i = 0; i < v.size(); ++i) s.global_clocks.push_back(text(v[i], "global_clocks[" + std::to_string(i) + "]"));

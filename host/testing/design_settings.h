@@ -94,6 +94,9 @@ struct DESIGN_SETTINGS {
   };
   std::map<std::string, IO_DELAY> io_delays;  // pin -> delay
   std::vector<std::string> global_clocks;  // clock nets on global networks
+  // The device's long wires in LAB tiles hold pipeline slots too (the caller
+  // configures the device).
+  bool wire_pipeline_slots = false;
   std::vector<PARTITION_SETTING> partitions;
   struct EDA {
     std::string output_dir = "simulation";

@@ -1236,8 +1236,10 @@ bool check_legal(std::string* why) {
     where[a] = p;
     if (p.gid & 0x80000000u) {
       // Any LAB input mux holding a pipeline slot: the control inputs' LAB
-      // positions and the data inputs' routing slots.
-      if (p.element != dev_kind::LAB_RE || kind != dev_kind::FF || !die->get_route_info()->is_zota_gid(p.gid))
+      // positions and the data inputs' routing slots; on a device with wire
+      // slots, a LAB tile's long wire too.
+      const bool slot_kind = p.element == dev_kind::LAB_RE || p.element == dev_kind::H_WIRE || p.element == dev_kind::V_WIRE;
+      if (!slot_kind || kind != dev_kind::FF || !die->get_route_info()->is_zota_gid(p.gid))
         finding(a, "placed on a routing element that is no pipeline slot for it");
       if (die->get_blacklisting()->is_routing_gid_blacklisted(p.gid)) finding(a, "its pipeline slot is blacklisted");
     } else {

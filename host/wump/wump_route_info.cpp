@@ -158,13 +158,19 @@ struct WUMP_GRAPH_BUILDER {
     const int nx = grid.nx(), ny = grid.ny();
     info.m_tile_first.reserve(static_cast<size_t>(nx) * static_cast<size_t>(ny) + 1);
     std::vector<unsigned> wire_records(static_cast<size_t>(wires));
+    // With wire slots, a LAB tile's long wires are slots (records of their own).
+    std::vector<unsigned> lab_wire_records(static_cast<size_t>(wires));
+    const bool wire_slots = slots && spec.wire_pipeline_slots;
     for (int d = 0; d < 4; ++d)
       for (int l = 0; l < 2; ++l)
         for (int t = 0; t < tracks; ++t) {
           const int w = wire_index(d, l, t);
-          wire_records[static_cast<size_t>(w)] = record_of(rec(d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE, w,
-                                          static_cast<int>(static_cast<unsigned>(d) << WUMP_RECORD_DIRECTION_SHIFT),
-                                          WIRE_LENGTHS[l]));
+          const int flags = static_cast<int>(static_cast<unsigned>(d) << WUMP_RECORD_DIRECTION_SHIFT);
+          const int kind = d < 2 ? dev_kind::H_WIRE : dev_kind::V_WIRE;
+          wire_records[static_cast<size_t>(w)] = record_of(rec(kind, w, flags, WIRE_LENGTHS[l]));
+          lab_wire_records[static_cast<size_t>(w)] =
+              wire_slots && l == 1 ? record_of(rec(kind, w, flags | WUMP_RECORD_PIPELINE_SLOT, WIRE_LENGTHS[l]))
+                                   : wire_records[static_cast<size_t>(w)];
         }
     std::vector<unsigned> own_records[7];
     for (int k = 0; k < 7; ++k)
@@ -192,7 +198,7 @@ struct WUMP_GRAPH_BUILDER {
           e.m_y = static_cast<std::uint16_t>(y);
           info.m_elements.push_back(e);
         };
-        for (unsigned r : wire_records) add(r);
+        for (unsigned r : grid.tile_kind(x, y) == DEV_TILE_KIND::LAB ? lab_wire_records : wire_records) add(r);
         for (unsigned r : own_records[static_cast<int>(grid.tile_kind(x, y))]) add(r);
         if (has_taps(x))
           for (unsigned r : tap_records) add(r);
@@ -244,9 +250,13 @@ struct WUMP_GRAPH_BUILDER {
     return {x, y - 1};
   }
 
+  // Every network reaches both clock inputs of a LAB, so that the two clocks
+  // a LAB may hold can each have one whatever networks they came by.
   void clock_inputs_of_row(int g, int y, int x0, int x1, std::vector<OUT>& out) const {
+    (void)g;
     for (int x = x0; x <= x1; ++x)
-      if (grid.tile_kind(x, y) == DEV_TILE_KIND::LAB) out.push_back({own_id(x, y, lab_clock_local(g % 2)), 0});
+      if (grid.tile_kind(x, y) == DEV_TILE_KIND::LAB)
+        for (int c = 0; c < LAB_CLOCK_INPUTS; ++c) out.push_back({own_id(x, y, lab_clock_local(c)), 0});
   }
 
   void own_fanouts(int x, int y, int local, std::vector<OUT>& out) const {

@@ -26,8 +26,9 @@
 //  - the spine column (x = nx/2): 4 global clock taps (318) per row, chained
 //    upwards; on inner rows they feed, on families with pipeline registers in
 //    routing, 4 PMUXes (1929) per row segment of 10 columns (at its first
-//    column), which feed the LAB clock inputs of the segment; elsewhere the
-//    taps feed the LAB clock inputs directly.
+//    column), which feed the LAB clock inputs of the segment (each PMUX
+//    both clock inputs of each LAB); elsewhere the taps feed the LAB clock
+//    inputs directly.
 // Hop delays (slow corner, ps): wires 40 + 30 x length, input and output
 // muxes 35, feedback 20, ports 15, other outputs 30, taps 90, PMUX 45.
 #include <memory>

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <utility>
 
@@ -140,6 +141,17 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
       ASSERT_EQ(r.status, 0) << r.out;
       std::ifstream in(out);
       report[on] = nlohmann::json::parse(in);
+      // A fit that ends failing hold says so in one line naming the
+      // endpoints (each once over the corners); one that meets it, nowhere.
+      int failing = 0;
+      for (const auto& corner : report[on].at("timing")) failing = std::max(failing, corner.at("hold_failing").get<int>());
+      std::smatch m;
+      const bool said = std::regex_search(r.out, m, std::regex("Hold: FAILING at ([0-9]+) endpoints? \\(worst -[0-9]+ ps\\): [^\n]+"));
+      EXPECT_EQ(said, failing > 0) << r.out;
+      if (said) {
+        EXPECT_GE(std::stoi(m[1]), failing);
+        EXPECT_EQ(m.str().find('?'), std::string::npos) << m.str();  // every endpoint has its atom's name
+      }
     }
     // The pass maximises the worse of the two: setup may give some of its
     // margin to hold.

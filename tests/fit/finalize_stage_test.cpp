@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -52,22 +53,26 @@ TEST(VelmoFitFinalize, HoldFixingLineFollowsRoutingAndEveryCornerIsReported) {
   EXPECT_THAT(r.out, HasSubstr("Timing 1_fast_900mv_-40c: "));
 }
 
-// dsip's second, full route (negotiated afresh, not following the route
-// stage's routing) leaves hold failures that the hold-fix re-route takes
-// away; the test pass on dsip (the route stage's routing kept) re-routes its
-// failing connections for hold. (Which designs fail hold there depends on the
-// placement and routing.)
+// fir8 with inputs that arrive early (a negative minimum input delay) fails
+// hold after its second, full route (negotiated afresh, not following the
+// route stage's routing): the hold-fix re-route takes the failures away; the
+// test pass on the same fit (the route stage's routing kept) re-routes its
+// failing connections for hold.
 TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnections) {
-  auto r = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/dsip.blif --cfg host_router_follow_last_routing=off");
+  const std::string settings = ::testing::TempDir() + "fir8_early_inputs.json";
+  std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": {)"
+                          << R"("x[0]": {"clock": "clk", "max": 19000, "min": -600},)"
+                          << R"("x[1]": {"clock": "clk", "max": 19000, "min": -600}}})";
+  const std::string fir8 = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --settings " + settings;
+  auto r = run_fit(fir8 + " --cfg host_router_follow_last_routing=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("Hold fixing: 0 connections")));
   EXPECT_THAT(r.out, HasSubstr("connections re-routed for hold"));
   for (const char* corner : {"1_slow_900mv_100c", "1_fast_900mv_-40c"})
     EXPECT_THAT(r.out, ::testing::ContainsRegex(std::string("Timing ") + corner + ": .* hold WNS [0-9]+ ps, TNS 0 ps, 0 failing"));
 
-  r = run_fit(std::string(VELMO_DESIGNS_DIR) +
-              "/mcnc/dsip.blif --debug=2 --cfg korrin_incremental_router=on --cfg korrin_test_spar=on "
-              "--cfg velmo_finalize_run_spar=off");
+  r = run_fit(fir8 + " --debug=2 --cfg korrin_incremental_router=on --cfg korrin_test_spar=on "
+                     "--cfg velmo_finalize_run_spar=off");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Re-routing [1-9][0-9]* connections for hold \\(0 w/ ZOTAs\\)"));
 }

@@ -343,6 +343,25 @@ void write_failed_report(const std::string& why) {
     std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
 }
 
+// A fit that ends failing hold says so in one line naming the endpoints
+// (over every corner, each once, worst first; the first eight by name).
+void print_hold_failures(const std::vector<host::timing::CORNER_SUMMARY>& corners) {
+  std::vector<std::pair<std::int32_t, std::string>> all;
+  for (const auto& c : corners) all.insert(all.end(), c.hold_failing.begin(), c.hold_failing.end());
+  if (all.empty()) return;
+  std::sort(all.begin(), all.end());
+  std::vector<std::string> names;
+  std::set<std::string> seen;
+  for (const auto& [slack, name] : all)
+    if (seen.insert(name).second) names.push_back(name);
+  constexpr std::size_t kShown = 8;
+  std::string text;
+  for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i ? ", " : "") + names[i];
+  if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
+  std::printf("Hold: FAILING at %zu endpoint%s (worst %d ps): %s\n", names.size(), names.size() == 1 ? "" : "s",
+              all.front().first, text.c_str());
+}
+
 bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
                   velmo_fit::HOST_SEQUENCE& sequence, const ROUTING_FIGURES& routing, int status) {
   const velmo_fit::STAGE_FIGURES& fig = sequence.figures();
@@ -393,6 +412,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.retiming) j["retiming"] = velmo_fit::retiming_report(*fig.retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (fig.final_changed_luts >= 0) j["final_changed_luts"] = fig.final_changed_luts;
+  if (fig.final_resynthesised_luts >= 0) j["final_resynthesised_luts"] = fig.final_resynthesised_luts;
   if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
   j["peak_rss_kb"] = velmo_fit::peak_rss_kb();
   j["status"] = status;
@@ -541,6 +561,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.setup_failing_endpoints, v(c.hold_wns).c_str(), static_cast<long long>(c.hold_tns),
                   c.hold_failing_endpoints);
     }
+    print_hold_failures(*g_reported_timing);
     print_held_hold_failures();
     partitions.report_guard_end();
     if (partitions.active() && status == 0 && sequence.ran("place")) {

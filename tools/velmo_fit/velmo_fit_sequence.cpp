@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "cmp/cmp_facade.h"
@@ -186,6 +187,15 @@ bool HOST_SEQUENCE::prepare() {
 
 namespace {
 
+// The LUTs the resynthesiser reported changing since debug line `from`.
+int resynthesised_luts(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string prefix = "VM Debug: resynthesised LUT ";
+  std::set<std::string> ids;
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (lines[i].module == "VELMO" && lines[i].text.rfind(prefix, 0) == 0) ids.insert(lines[i].text.substr(prefix.size()));
+  return static_cast<int>(ids.size());
+}
+
 // Counts the transfers from the passes' closing messages.
 PERIPHERY_TRANSFERS periphery_transfers() {
   constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
@@ -269,7 +279,9 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     for (const auto& [id, state] : lut_states())
       if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state)
         ++m_figures.final_changed_luts;
-    std::printf("Final stage: %d LUTs with changed connections or masks\n", m_figures.final_changed_luts);
+    m_figures.final_resynthesised_luts = resynthesised_luts(host::debug::lines(), m_debug_mark);
+    std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
+                m_figures.final_changed_luts, m_figures.final_resynthesised_luts);
     m_figures.retiming = retiming_changes(before_final);
     const RETIMING_CHANGES& c = *m_figures.retiming;
     if (c.any())

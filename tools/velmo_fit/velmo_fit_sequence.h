@@ -54,6 +54,9 @@ struct STAGE_FIGURES {
   std::optional<PERIPHERY_TRANSFERS> periphery_transfers;
   // LUTs the final stage changed (resynthesis); -1 while it has not run.
   int final_changed_luts = -1;
+  // LUTs the final stage's resynthesiser changed (its own account, one
+  // debug line per LUT); -1 while the final stage has not run.
+  int final_resynthesised_luts = -1;
   // Chain settings the route stage changed (the automatic delay-chain
   // pass), once it ran.
   int route_changed_delay_chains = -1;

@@ -263,6 +263,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   const int register_room = duplication_register_room(settings);
   if (!host::testing::configure_fit_device(family, why, columns, register_room, [&settings](DeviceSpec* spec) {
         host::testing::apply_device_flags(settings.device, spec);
+        if (settings.wire_pipeline_slots) spec->wire_pipeline_slots = true;
       }))
     return 2;
   try {

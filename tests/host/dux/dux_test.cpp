@@ -155,6 +155,22 @@ TEST_F(DuxTest, RestoreGivesBackNetlistRoutingPlacementAndSlacks) {
   const STATE before = capture_state();
   DUX dux(1, true, env);
   EXPECT_EQ(dux.get_checkpoint_id(), 0u);
+  // The mode flag makes a connection global (generic code 2) or ordinary.
+  VOK_ATOM_ITERM* c0_d = c().c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  VOK_ATOM_ITERM* a0_clk = c().a0->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
+  ASSERT_EQ(c0_d->get_connection_code(), 0);
+  a0_clk->set_connection_code(5);
+  dux.connect(out_port(c().luts[2]), in_port(c().c0, DB_INPUT_PORT_DATA_IN), true, 1);
+  EXPECT_EQ(c0_d->get_connection_code(), 2);
+  const VOK_ATOM_LOGICAL_PORT clock_a = vok_get_logical_port(a0_clk->get_source(VOK_TRAVERSE_AS_STORED));
+  dux.connect(clock_a, in_port(c().a0, DB_INPUT_PORT_CLK), false, 1);
+  EXPECT_EQ(a0_clk->get_connection_code(), 5);  // a global code stays
+  dux.connect(clock_a, in_port(c().a0, DB_INPUT_PORT_CLK), false, 0);
+  EXPECT_EQ(a0_clk->get_connection_code(), 0);
+  dux.restore_checkpoint(0);
+  EXPECT_EQ(c0_d->get_connection_code(), 0);
+  EXPECT_EQ(a0_clk->get_connection_code(), 5);
+  a0_clk->set_connection_code(0);
   VOK_ATOM_NODE* pc = c().pc;
   const int pc_id = pc->get_id();
   dux.set_powers_up(c().b0, true);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_netlist.h"
 #include "common/host_call_log.h"
 #include "korrin/korrin_graph.h"
 #include "korrin/korrin_incremental_router.h"
@@ -207,9 +209,11 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   auto a = n.reg("a").clk(clk).d(clk);
   auto p = n.zota_reg("p").clk(clk).d(a);
   auto l = n.lut("l", {p, a}, 0x6);
+  auto b = n.reg("b").clk(clk).d(l);  // an ordinary register in p's tile
   place_at(a, 2, 3, 1);
   place_in_slot(p, 5, 4, 60);
   place_at(l, 5, 4, 0);
+  place_at(b, 5, 4, 1);
   std::string why;
   ASSERT_TRUE(host::router::route_design(&why)) << why;
   ASSERT_TRUE(host::routing::check(&why)) << why;
@@ -235,21 +239,36 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   ASSERT_EQ(from_a.size(), 1u);
   EXPECT_EQ(r.forest().parent(from_p[0]), q);
   EXPECT_NE(r.get_gid(r.forest().parent(from_a[0])), slot);
-  // The clock of a register in a slot is routed too; from a pin it goes
-  // over a global network and the segment's PMUX into a clock input mux of
-  // the register's LAB. The ordinary register's enters through an input mux.
+  // A pin's clock reaches every register, in a slot or in the LAB, over a
+  // global network and the segment's PMUX into a clock input mux of the
+  // register's LAB.
   const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
-  for (VOK_ATOM_NODE* reg : {p, a}) {
+  for (VOK_ATOM_NODE* reg : {p, a, b}) {
     const auto clock_sinks = r.get_sink_nodes(reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
     ASSERT_EQ(clock_sinks.size(), 1u);
     const int mux_node = r.forest().parent(clock_sinks[0]);
     const unsigned clock_mux = r.get_gid(mux_node);
     const unsigned above = r.get_gid(r.forest().parent(mux_node));
     EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(clock_mux)), 282);
-    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_x(), reg == p ? 5 : 2);
-    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_y(), reg == p ? 4 : 3);
-    EXPECT_EQ(info->get_route_node_of(clock_mux).index >= 180, reg == p);
-    EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(above)) == 1929, reg == p);
+    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_x(), reg == a ? 2 : 5);
+    EXPECT_EQ(info->get_element_by_gid(clock_mux)->get_y(), reg == a ? 3 : 4);
+    EXPECT_GE(info->get_route_node_of(clock_mux).index, 180);
+    EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(above)), 1929);
+  }
+  // So the slot register and the LAB register of one tile see the clock at
+  // the same time, at every corner.
+  n.timing();
+  const KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  const int hop_p = kem->get_re_hop_of_iterm(p->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  const int hop_b = kem->get_re_hop_of_iterm(b->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  const int corners = static_cast<int>(kem->get_corner_manager()->get_loaded_corners().size());
+  ASSERT_GE(corners, 2);
+  for (int corner = 0; corner < corners; ++corner) {
+    float dp[4], db[4];
+    kem->get_re_hop_delays(hop_p, corner, dp);
+    kem->get_re_hop_delays(hop_b, corner, db);
+    EXPECT_GT(dp[0], 0.0f);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(dp[k], db[k]) << "corner " << corner << " delay " << k;
   }
 
   // The same with the pair's nodes far apart: the Q side routed first, many
@@ -278,6 +297,49 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   EXPECT_EQ(r.get_corresponding_zota_id(d), q);
   EXPECT_EQ(r.get_corresponding_zota_id(q), d);
   EXPECT_EQ(r.get_first_child(r.forest().parent(d), SKIP), r.forest().first_child(q));
+}
+
+// Five pin clocks, four global networks: the four clocking the most
+// registers outside routing slots take them (slot registers come and go with
+// retiming), each register (in a slot or not) entering its LAB by a clock
+// mux; the fifth reaches its registers over the general routing.
+TEST_F(RouterTest, PinClocksBeyondTheGlobalNetworksTakeTheGeneralRouting) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  std::vector<VOK_ATOM_NODE*> regs[5];
+  for (int k = 0; k < 5; ++k) {
+    const std::string name = "clk" + std::to_string(k);
+    auto clk = n.io_in(name);
+    place_at(n.find(name), 0, k + 1, 1);
+    place_at(clk, 0, k + 1, 2);
+    // clk0..clk3 clock three registers each, clk4 one register and three in
+    // slots behind it.
+    for (int i = 0; i < (k < 4 ? 3 : 4); ++i) {
+      const std::string r = "r" + std::to_string(k) + "_" + std::to_string(i);
+      if (k == 4 && i >= 1) {
+        VOK_ATOM_NODE* reg = n.zota_reg(r).clk(clk).d(regs[k].front()).atom();
+        place_in_slot(reg, 3, k + 1, 60 + i);
+        regs[k].push_back(reg);
+        continue;
+      }
+      VOK_ATOM_NODE* reg = n.reg(r).clk(clk).d(clk).atom();
+      place_at(reg, 2, k + 1, i + 1);
+      regs[k].push_back(reg);
+    }
+  }
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const VOK_RE_ROUTING& r = routing();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  for (int k = 0; k < 5; ++k)
+    for (VOK_ATOM_NODE* reg : regs[k]) {
+      SCOPED_TRACE(reg->get_string_hpath());
+      const auto sinks = r.get_sink_nodes(reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+      ASSERT_EQ(sinks.size(), 1u);
+      const unsigned mux = r.get_gid(r.forest().parent(sinks[0]));
+      EXPECT_EQ(info->get_route_node_of(mux).index >= 180, k < 4);
+    }
 }
 
 TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsReported) {

@@ -253,10 +253,44 @@ TEST_F(DeviceGraphTest, PlacementAndRoutingGidsFollowTheLocationRule) {
 }
 
 TEST_F(DeviceGraphTest, NoSlotsWithoutRoutingPipelineRegisters) {
-  host::testing::device(Family::KX).build();
+  host::testing::device(Family::KX).wire_pipeline_slots(true).build();
   const WUMP_PLACE_INFO& place = *host::device::die_info()->get_place_info();
   EXPECT_EQ(place.get_global_id(643, 3, 4, 62), DEV_GRID::ILLEGAL_GID);
-  EXPECT_TRUE(host::device::die_info()->get_route_info()->gids(1929).empty());
+  const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
+  EXPECT_TRUE(info.gids(1929).empty());
+  for (int kind : {700, 701})
+    for (unsigned gid : info.gids(kind)) ASSERT_FALSE(info.is_zota_gid(gid));
+}
+
+// Wire slots: off by default; switched on, the long wires of LAB tiles (and
+// only those) hold slots, and the graph's edges stay those of the device
+// without them.
+TEST_F(DeviceGraphTest, WireSlotsOnTheLongWiresOfLabTiles) {
+  auto wire_slots = [] {
+    const WUMP_ROUTE_INFO& info = *host::device::die_info()->get_route_info();
+    const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+    int slots = 0;
+    for (int kind : {700, 701})
+      for (unsigned gid : info.gids(kind)) {
+        if (!info.is_zota_gid(gid)) continue;
+        ++slots;
+        const WUMP_ROUTE_NODE n = info.get_route_node_of(gid);
+        EXPECT_EQ(grid.tile_kind(n.x, n.y), DEV_TILE_KIND::LAB);
+        EXPECT_EQ(n.length, 4);
+      }
+    return slots;
+  };
+  host::testing::device(Family::KY).build();
+  EXPECT_EQ(wire_slots(), 0);
+  const WUMP_ROUTE_INFO& plain = *host::device::die_info()->get_route_info();
+  const unsigned elements = plain.get_num_elements();
+  std::vector<std::vector<unsigned>> edges;
+  for (unsigned id = 0; id < elements; ++id) edges.push_back(fanouts_of(plain, id));
+  host::testing::device(Family::KY).wire_pipeline_slots(true).build();
+  EXPECT_EQ(wire_slots(), 56 * 8);  // 56 LABs, 4 directions x 2 tracks
+  const WUMP_ROUTE_INFO& slotted = *host::device::die_info()->get_route_info();
+  ASSERT_EQ(slotted.get_num_elements(), elements);
+  for (unsigned id = 0; id < elements; ++id) ASSERT_EQ(fanouts_of(slotted, id), edges[id]) << id;
 }
 
 TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
@@ -320,7 +354,8 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   ASSERT_NE(tap, WUMP_ILLEGAL_GID);
   ASSERT_NE(pmux, WUMP_ILLEGAL_GID);
   EXPECT_EQ(route.get_top_level_graph_from_edge(tap, pmux, 0), 3);
-  // Clock path: tap -> PMUX -> LAB clock input, a clock input with 2 fanins.
+  // Clock path: tap -> PMUX -> LAB clock input, a clock input fed by each of
+  // its segment's four PMUXes.
   auto tap_fanouts = route.get_route_graph().real_fanouts(tap);
   EXPECT_NE(std::find(tap_fanouts.begin(), tap_fanouts.end(), pmux & ~WUMP_GID_BIT), tap_fanouts.end());
   const unsigned clk = route.get_gid(282, 3, 4, 180);
@@ -329,10 +364,11 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
     EXPECT_EQ(route.get_dev_element_from_gid(*it), 1929);
     ++fanins;
   }
-  EXPECT_EQ(fanins, 2);
+  EXPECT_EQ(fanins, 4);
   std::vector<unsigned> list{1, 2, 3};
   die->get_fanin_gids(clk, list);
-  EXPECT_EQ(list, (std::vector<unsigned>{route.get_gid(1929, 1, 4, 0), route.get_gid(1929, 1, 4, 2)}));
+  EXPECT_EQ(list, (std::vector<unsigned>{route.get_gid(1929, 1, 4, 0), route.get_gid(1929, 1, 4, 1),
+                                         route.get_gid(1929, 1, 4, 2), route.get_gid(1929, 1, 4, 3)}));
   die->get_fanout_gids(clk, list);
   EXPECT_TRUE(list.empty());
   // Real fanouts skip a periphery input port's virtual edge.

@@ -48,13 +48,14 @@ public:
     WEXAN_ENV env(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     cfg_set_value("post_route_resyn_num_reroute_passes", "1");
     const auto before = sta_get_wns_map(host::hov::current_kem_netlist());
-    int tries = 0;
+    std::size_t changed = 0;
     {
       IRSYN_MANAGER m(CMP_FACADE::current(), &env);
       m.resyn();
-      tries = m.m_num_tries;
+      changed = m.m_changed_luts.size();
     }
-    EXPECT_GT(tries, 0);
+    // The simulation below compares a changed netlist.
+    EXPECT_GT(changed, 0u);
     for (const auto& [dom, v] : sta_get_wns_map(host::hov::current_kem_netlist()))
       if (auto it = before.find(dom); it != before.end() && it->second.wns < 0) {
         EXPECT_GE(v.wns, it->second.wns);
@@ -69,7 +70,8 @@ public:
   }
 };
 
-TEST_F(IrsynBenchmarkTest, Crc32x8SimulatesLikeItsBlif) { check_design("/yosys/crc32x8.blif"); }
-TEST_F(IrsynBenchmarkTest, Fir8SimulatesLikeItsBlif) { check_design("/yosys/fir8.blif"); }
+// s298 is the bundled design whose LUTs the resynthesiser changes at this
+// clock (crc32x8 and fir8 keep theirs).
+TEST_F(IrsynBenchmarkTest, S298SimulatesLikeItsBlif) { check_design("/mcnc/s298.blif"); }
 
 }  // namespace

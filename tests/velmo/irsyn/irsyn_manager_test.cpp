@@ -359,6 +359,17 @@ TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
   EXPECT_EQ(m.expand_lut(l, &mask, codes, inv, 123456), key);
   m.m_vars.clear();
   EXPECT_NE(m.expand_lut(l, &mask, codes, inv, 654321), key);
+  // Other input slacks (a longer clock period), another key.
+  const VOK_ATOM_OTERM* clock = r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  const host::timing::CLOCK declared = host::timing::clocks().front();
+  host::timing::declare_clock(declared.name, declared.period_ps + 300, clock);
+  sta_full_update_timing(true);
+  m.m_vars.clear();
+  EXPECT_NE(m.expand_lut(l, &mask, codes, inv, 123456), key);
+  host::timing::declare_clock(declared.name, declared.period_ps, clock);
+  sta_full_update_timing(true);
+  m.m_vars.clear();
+  EXPECT_EQ(m.expand_lut(l, &mask, codes, inv, 123456), key);
   // The variable table is searched, not appended to, for a known driver.
   EXPECT_EQ(m.add_div_var(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), -100000), codes[0]);
   EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, -100000);

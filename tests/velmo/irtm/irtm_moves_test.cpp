@@ -149,6 +149,7 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   VOK_ATOM_ITERM* load = c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   load->set_inverted(true);
   load->set_connection_code(2);
+  c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);  // a global clock
   const VOK_ATOM_LOGICAL_PORT load_port = vok_get_logical_port(load);
   const unsigned slot = slot_gid(3, 2, 70);
   slot_before(slot, {load});
@@ -169,6 +170,8 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   EXPECT_EQ(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED),
             c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
   EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(q->get_id()), slot);
+  // Its clock connection is global like the moved register's.
+  EXPECT_TRUE(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_global());
   // The load keeps its own flags.
   VOK_ATOM_ITERM* again = vok_find_iterm(host::vok::top_netlist(), load_port);
   EXPECT_EQ(again->get_source(VOK_TRAVERSE_AS_STORED), q->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
@@ -194,6 +197,8 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   EXPECT_FALSE(stale);
   // The engine reports the slot register as created: its object is found.
   EXPECT_EQ(count("ZOTA reroute, Deleted: 0 Created: 1"), 1);
+  // Implemented and timed, the new register can itself be moved again.
+  EXPECT_TRUE(m->is_retimable_ff(q));
 }
 
 TEST_F(IrtmMovesTest, AnEmptySlotListStillSetsPowerUpsOfEnabledSlotRegisters) {
@@ -402,9 +407,12 @@ TEST_F(IrtmMovesTest, StaleTimingAfterImplementIsResetAndRefused) {
   ASSERT_TRUE(m->reroute_load(pin, move));
   ASSERT_EQ(move->m_rerouted.size(), 1u);
   bool stale = false;
+  // The engine itself succeeds: stale timing alone refuses the move.
+  host::script::queue<int>("DUX::implement").push(10);
   EXPECT_FALSE(m->annotate_delays(move, &stale));
   EXPECT_TRUE(stale);
   EXPECT_EQ(count("HEP failed due to stale STA update"), 1);
+  EXPECT_EQ(count_prefix("DUX implement result: "), 0);
   EXPECT_FALSE(sta_is_timing_stale());
   // A failed implement prints its status text.
   host::script::queue<int>("DUX::implement").push(4);
@@ -429,9 +437,11 @@ TEST_F(IrtmMovesTest, DontTouchLabsBlockMovesAndRoutingSlotsNever) {
   ASSERT_TRUE(ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(die, lab_slot));
   for (unsigned i = 0; i < 1000000 && routing_slot == 0xFFFFFFFFu; ++i) {
     const unsigned g = 0x80000000u | i;
-    if (ZEL_DEV_ZOTA_UTIL::is_zota_gid(die, g) && !ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(die, g)) routing_slot = g;
+    if (ZEL_DEV_ZOTA_UTIL::is_zota_gid(die, g) && !ZEL_DEV_ZOTA_UTIL::is_zota_lab_gid(die, g) &&
+        PLACE_DB::get_xy_from_gid(g) == std::make_pair(2, 2))
+      routing_slot = g;
   }
-  ASSERT_NE(routing_slot, 0xFFFFFFFFu);
+  ASSERT_NE(routing_slot, 0xFFFFFFFFu);  // in the dont-touch LAB itself
   move.m_slots = {routing_slot};
   EXPECT_FALSE(m->modifies_timing_dont_touch(&move));
   move.m_slots = {lab_slot};
@@ -598,8 +608,6 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_EQ(count("    hold fix PASSED"), 1);
   // b1's data input fails hold: first a wire LUT in front of it.
   VOK_ATOM_ITERM* b1_d = c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
-  KEM_NODE* node = m->iteration() ? nullptr : nullptr;
-  (void)node;
   const VOK_ATOM_LOGICAL_PORT b1_in = vok_get_logical_port(b1_d);
   it.m_pending_hold = {b1_in};
   push_move(IRTM_MOVE::Forward);
@@ -614,7 +622,8 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   ASSERT_EQ(queue.size(), 3u);
   EXPECT_EQ(queue[2], m->find_irtm_ff(c.b1));
   EXPECT_EQ(queue[2]->m_move_type, IRTM_MOVE::Forward);
-  // After a Backward move traced to its own load register: unfixable.
+  // After a Backward move whose source register cannot move back any more:
+  // unfixable.
   m->yun_stack().back()->type = IRTM_MOVE::Backward;
   m->find_irtm_ff(c.b0)->m_failure_mask |= 1u << IRTM_MOVE::Backward;
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
@@ -632,17 +641,63 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   IRTM_ITERATION& it = *m->iteration();
   it.m_critical = true;
   IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
-  move->failure.set(IRTM_FAILURE::NO_SLOT, lut_in(c.luts[1]));
-  std::vector<IRTM_OBJ*> queue(12, m->create_irtm_ff(c.a0));
+  // A failure that would batch pc, but the queue is full.
+  move->failure.set(IRTM_FAILURE::NO_SLOT, c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  std::vector<IRTM_OBJ*> queue(static_cast<std::size_t>(it.m_max_batch_size), m->create_irtm_ff(c.a0));
   EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(count_prefix("    Batched moves"), 0);
   queue.resize(1);
   // No slot, forward: the atom of the failing input (a LUT: no register).
+  move->failure.set(IRTM_FAILURE::NO_SLOT, lut_in(c.luts[1]));
   EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
   move->failure.set(IRTM_FAILURE::NO_SLOT, c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
   ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
   EXPECT_EQ(queue.back(), m->find_irtm_ff(c.pc));
   EXPECT_EQ(count("    Batched moves, queue_size = 2"), 1);
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+}
+
+// The register each failed search's failure points at is batched. The
+// forward search names the logic it met where a register should be by that
+// logic's output: the register feeding the logic is batched.
+TEST_F(IrtmMovesTest, BatchingQueuesTheRegisterEachFailurePointsAt) {
+  start_small();
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, x->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  // Exactly full: nothing is looked at.
+  std::vector<IRTM_OBJ*> queue(static_cast<std::size_t>(it.m_max_batch_size), m->create_irtm_ff(q));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  queue.resize(static_cast<std::size_t>(it.m_max_batch_size) - 1);
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(r1));
+  // Named by an input terminal: the logic driving it.
+  queue.resize(1);
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(r1));
+  // A register's output is no logic to cross; a Backward move reads the rule
+  // for its own type.
+  queue.resize(1);
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, x->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  move->type = IRTM_MOVE::Backward;
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+  // Backward, no register at a LUT's input: the register the LUT feeds.
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, lut_in(x, 1));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(q));
+  // Backward, no slot: the atom of the output the failure names; an input
+  // named instead gives nothing.
+  queue.resize(1);
+  move->failure.set(IRTM_FAILURE::NO_SLOT, q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  move->failure.set(IRTM_FAILURE::NO_SLOT, r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(r2));
 }
 
 TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {

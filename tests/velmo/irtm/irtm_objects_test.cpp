@@ -89,6 +89,10 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   EXPECT_NE(ff.m_output_slack, NS);
   EXPECT_EQ(ff.m_secondary_slack_a, NS);  // no clock enable
   EXPECT_FALSE(ff.update_slack(true));    // nothing moved
+  // A change on an input alone is a change.
+  ff.m_data_slack = 12345;
+  EXPECT_TRUE(ff.update_slack(true));
+  EXPECT_NE(ff.m_data_slack, 12345);
   EXPECT_GT(ff.get_tco(), 0);
   ff.m_deleted = 1;
   EXPECT_FALSE(ff.update_slack(false));
@@ -128,6 +132,19 @@ TEST_F(IrtmTest, RegisterCompatibility) {
   EXPECT_FALSE(x.compatible(&fz, true, true));
   EXPECT_TRUE(x.compatible(&fz, true, false));
   EXPECT_TRUE(x.has_secondary_signals() == false);
+  // A synchronous clear keeps a register among the synchronous ones: two on
+  // the same clear are compatible. Without a connected data input none is.
+  auto u = n->reg("u").clk(clk).d(regs[0]);
+  auto v = n->reg("v").clk(clk).d(regs[0]);
+  SIG sclr = n->input_port("sclr");
+  vok_connect(sclr.oterm, u->add_input_term(DB_INPUT_PORT_SCLR, 0));
+  vok_connect(sclr.oterm, v->add_input_term(DB_INPUT_PORT_SCLR, 0));
+  IRTM_FF fu(u), fv(v);
+  EXPECT_TRUE(fu.has_only_sync_signal());
+  EXPECT_TRUE(fu.compatible(&fv, true, true));
+  v->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  EXPECT_FALSE(fu.compatible(&fv, true, true));
+  EXPECT_FALSE(fv.compatible(&fu, true, true));
 }
 
 TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
@@ -231,8 +248,11 @@ TEST_F(IrtmTest, TreesPrintCountAndCollectTheirLeaves) {
 
 TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
   start(0);
-  // f1 -> l -> c1; f1 -> p (bypassed) -> c2; f2 -> c2's enable; c3 fed by f1.
-  auto f1 = n->reg("f1").clk(clk).d(n->input_port("a"));
+  // k -> g -> f1 -> l -> c1; f1 -> p (bypassed) -> c2; f2 -> c2's enable;
+  // c3 fed by f1.
+  auto k = n->reg("k").clk(clk).d(n->input_port("a"));
+  auto g = n->reg("g").clk(clk).d(k);
+  auto f1 = n->reg("f1").clk(clk).d(g);
   auto f2 = n->reg("f2").clk(clk).d(n->input_port("b"));
   auto l = n->lut("l", {f1}, [](const LUT_INPUTS& x) { return !x[0]; });
   auto c1 = n->reg("c1").clk(clk).d(l);
@@ -241,7 +261,7 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
   auto c2 = n->reg("c2").clk(clk).d(p).ce(f2);
   auto c3 = n->reg("c3").clk(clk).d(f1);
   int z = 1;
-  for (VOK_ATOM_NODE* a : {f1.atom(), f2.atom(), p.atom(), c1.atom(), c2.atom(), c3.atom()}) {
+  for (VOK_ATOM_NODE* a : {f1.atom(), f2.atom(), p.atom(), c1.atom(), c2.atom(), c3.atom(), g.atom(), k.atom()}) {
     place_at(a, 2, 2, z);
     z += z % 3 == 1 ? 1 : 2;
   }
@@ -270,11 +290,13 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
   const V direct = *tracker.get_changed_flops(true, false);
   EXPECT_EQ(direct, record);
   for (VOK_ATOM_NODE* a : {c1.atom(), c2.atom(), c3.atom()}) EXPECT_NE(std::find(direct.begin(), direct.end(), a), direct.end());
-  // Feeders: f1 once (through l, through the bypassed p, directly), f2;
-  // ascending atom id after the direct ones; the bypassed p is walked through.
-  EXPECT_EQ(*tracker.get_changed_flops(false, true), (V{f1, f2}));
+  // Feeders: f1 once (through l, through the bypassed p, directly), f2, and
+  // g, which feeds f1 (whose required time moved with c1's); ascending atom
+  // id after the direct ones. The bypassed p is walked through, the live g
+  // is not: k, behind g, is no feeder.
+  EXPECT_EQ(*tracker.get_changed_flops(false, true), (V{g, f1, f2}));
   V both = record;
-  both.insert(both.end(), {f1, f2});
+  both.insert(both.end(), {g, f1, f2});
   EXPECT_EQ(*tracker.get_changed_flops(true, true), both);
   tracker.reset();
   sta_incr_reset_changed_flops();
@@ -348,6 +370,11 @@ TEST_F(QueueTest, CandidatesAndOrder) {
   queue.initialize(&domain);
   EXPECT_EQ(ids(), (std::vector<int>{r3, r1, r4}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("QUEUE size: 3 min: -5  max: -1"));
+  // Each initialisation forgets the last moves of the round before.
+  ffs[r3]->m_last_move = IRTM_MOVE::Backward;
+  queue.initialize(&domain);
+  EXPECT_EQ(ffs[r3]->m_last_move, 0u);
+  EXPECT_EQ(ids(), (std::vector<int>{r3, r1, r4}));
   // The s registers (the r's loads) are in the domain too but fail nothing.
   EXPECT_EQ(queue.m_ff_to_iter.size(), 3u);
 
@@ -367,6 +394,16 @@ TEST_F(QueueTest, CandidatesAndOrder) {
   queue.update(&changed, true);
   EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r0, r1}));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("QUEUE changed: 1 compared: 3/4"));
+  // A changed register that fails no more leaves the queue.
+  table[r1] = {3, 10};
+  changed = {regs[1]};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r0}));
+  // A queued register bypassed since is dropped where the merge passes it.
+  scenes::set_bypassed(regs[0]);
+  table[r1] = {-1, 10};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r1}));
 
   // The list/map invariant.
   EXPECT_EQ(expect_internal_error([&] { queue.remove_ff(queue.m_ff_list.end()); }).condition,
@@ -451,6 +488,11 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   ff.m_move_type = IRTM_MOVE::Forward;
   ff.m_hold = 1;
   it.next_object(&ff);
+  // A stored type is traced as it is (compute_move would say Backward).
+  const std::string hold_line = "[0 0][1] Yun[1] Forward (HOLD): input = -50 q = 100 -- (" +
+                                std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
+                                std::to_string(regs[0]->get_id()) + ")  r0";
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(hold_line.c_str()));
   EXPECT_EQ(it.m_move_cost.cost, -40);
   EXPECT_EQ(it.m_move_cost.slack, util->get_domain_wns(d));
   it.m_initial_cost = {-99, -99};

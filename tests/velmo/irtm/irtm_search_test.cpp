@@ -14,6 +14,7 @@
 #include "dux/dux.h"
 #include "norbo/norbo_zota_clock.h"
 #include "kem/kem_manager.h"
+#include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -21,6 +22,7 @@
 #include "testing/route_helpers.h"
 #include "testing/routing_builder.h"
 #include "testing/scenes.h"
+#include "testing/timing_builder.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
@@ -299,6 +301,16 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
   EXPECT_TRUE(leaf(ce)->get_parent()->get_parent()->is_src());
   EXPECT_FALSE(mgr->create_secsig_re_tree(ff(e), &partner));  // its leaf exists already
   EXPECT_FALSE(mgr->create_secsig_re_tree(ff(a), &partner));  // no secondary signals
+
+  // A load whose last hop is not its own block (here `far`, moved inside its
+  // LAB after the timing netlist read the routing) hangs below its block:
+  // the walk passes every hop until it meets the load's block, slots
+  // included, so the leaf ends under the source.
+  mgr->re_manager().clear();
+  far->set_location(site_gid(5, 3, 4), 643);
+  mgr->create_re_tree(q_of(a));
+  EXPECT_TRUE(leaf(d_of(far))->get_parent()->is_src());
+  EXPECT_EQ(slot_of(leaf(d_of(b))->get_parent()), slot_gid(3, 3, 5));
 }
 
 TEST_F(IrtmSearchTest, PartnersWhoseEnablesEndInDifferentPlacesAreAnInternalError) {
@@ -597,6 +609,47 @@ TEST_F(IrtmSlotSearchTest, ForwardFailsWhenABranchCannotTakeTheClock) {
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
 }
 
+// f reaches b through three slots: S1 a long way from f, S2 one mux after
+// S1, S3 with b below. The guard band sets the budget to S1's requirement
+// less S1's delay: S1 falls short (the test is strict), S2 covers it with
+// the delays accumulated from the source.
+TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  auto b = reg("b", f, 5, 5, 1);
+  reg("b_load", b, 5, 5, 2);
+  routing()
+      .routing(f)
+      .wire(lab_output(2, 2, 94))
+      .wire(h(2, 2, 1))
+      .wire(v(6, 2, 1))
+      .wire(lab_input(3, 3, 7))
+      .wire(lab_input(3, 4, 5))
+      .wire(lab_input(5, 5, 6))
+      .sink(d_of(b));
+  start();
+  mgr->create_re_tree(q_of(f));
+  RE_NODE* s3 = leaf(d_of(b))->get_parent();
+  RE_NODE* s2 = s3->get_parent();
+  RE_NODE* s1 = s2->get_parent();
+  ASSERT_EQ(slot_of(s1), slot_gid(3, 3, 7));
+  ASSERT_EQ(slot_of(s2), slot_gid(3, 4, 5));
+  const int d1 = mgr->get_incr_node_delay(s1), d2 = mgr->get_incr_node_delay(s2);
+  const std::int32_t req = mgr->get_slot_requirement(slot_of(s1));
+  ASSERT_EQ(mgr->get_slot_requirement(slot_of(s2)), req);
+  ASSERT_GT(d2, 0);
+  ASSERT_GT(d1, d2);  // S2's own delay alone would not cover it
+  const std::int32_t gb = ff(f)->get_tco() + d1 - req;
+  mgr->cleanup(true);
+  mgr.reset();
+  cfg_set_value("muvo_zota_tco_gb", std::to_string(gb).c_str());
+  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+  mgr->setup();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+  // No element: no requirement (any delay covers it).
+  EXPECT_EQ(mgr->get_slot_requirement(0xFFFFFFFFu), IRTM_NO_SLACK);
+}
+
 // src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a
 // clock enable from g.
 class IrtmSlotBackwardTest : public IrtmSearchTest {
@@ -641,6 +694,9 @@ TEST_F(IrtmSlotBackwardTest, BackwardWalksUpPastASlotThatCannotTakeTheClock) {
   ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
   EXPECT_EQ(move.m_slots, IDS{slot_gid(2, 3, 7)});
   EXPECT_EQ(move.m_bypassed, (IDS{gid(f), gid(k)}));
+  const std::string passed = "    slot (" + std::to_string(slot_gid(3, 4, 5)) + ") cannot take the clock: walking up";
+  const auto lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), passed), 1);
 }
 
 TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
