@@ -44,7 +44,8 @@ done
 
 failed=0
 # One run of size $1, number $2: the final stage's seconds, the attempts and
-# the accepted moves (the driver's end-of-round lines) on one line.
+# the accepted moves (the driver's trace: a "Yun[n]" line per attempt, the
+# end-of-round counts) on one line.
 run() {
   local n=$1 k=$2 log=$tmp/log_$1_$2
   "$fit" "$tmp/x$n.blif" --settings "$tmp/x$n.json" --report "$tmp/r_${n}_${k}.json" \
@@ -54,10 +55,9 @@ run() {
   local final
   final=$(jq -r '[.stages[] | select(.name == "final") | .seconds][0] // "nan"' "$tmp/r_${n}_${k}.json" 2>/dev/null)
   awk -v final="${final:-nan}" '
-    / Critical Moves +:/ { a += $NF }
-    / Non Critical Moves +:/ { a += $NF }
+    / Yun\[[0-9]+\] / { a++ }
     / Accepted Moves +:/ { acc += $(NF - 1) }
-    END { printf "%s %d %d\n", final, a, acc }' "$log" >>"$tmp/runs_$n"
+    END { printf "%.2f %d %d\n", final, a, acc }' "$log" >>"$tmp/runs_$n"
   rm -f "$log"
 }
 for ((k = 1; k <= ${REPEAT:-3}; k++)); do

@@ -2,7 +2,6 @@
 #include "vok/vok_atom_netlist_boxes.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -185,7 +184,7 @@ VOK_ATOM_NODE::VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, 
 }
 
 VOK_ATOM_NODE::~VOK_ATOM_NODE() {
-  host::vok::note_layout_changed();
+  host::vok::note_atom_layout_changed(this, true);
   for (std::size_t i = 0; i < m_iterms.size(); ++i) delete m_iterms.at(i);
   for (std::size_t i = 0; i < m_oterms.size(); ++i) delete m_oterms.at(i);
   if (m_owns_name) delete m_name;
@@ -311,11 +310,11 @@ void VOK_ATOM_NODE::set_location(std::uint32_t gid, int element) {
   }
   m_location_index = gid;
   m_location_element = element;
-  host::vok::note_layout_changed();
+  host::vok::note_atom_layout_changed(this);
 }
 
 void VOK_ATOM_NODE::clear_location() {
-  host::vok::note_layout_changed();
+  host::vok::note_atom_layout_changed(this);
   m_location_index = 0xFFFFFFFFu;
   m_location_element = 0;
   m_analytic_x = m_analytic_y = -1.0f;
@@ -519,10 +518,52 @@ BOX_REGISTRY& box_registry() {
 
 namespace host::vok {
 namespace {
-std::atomic<std::uint64_t> l_layout_epoch{1};
+// Never destroyed: atoms may go after static destruction has begun.
+struct LAYOUT_LOG {
+  std::mutex mutex;
+  std::uint64_t epoch = 1;
+  std::uint64_t first = 0;  // the position of changes[0]
+  std::vector<LAYOUT_CHANGE> changes;
+};
+LAYOUT_LOG& layout_log() {
+  static LAYOUT_LOG* log = new LAYOUT_LOG();
+  return *log;
+}
+// Past this many logged changes, a reader does better to read the design.
+constexpr std::size_t LAYOUT_LOG_LIMIT = 8192;
+void restart(LAYOUT_LOG& log) {
+  ++log.epoch;
+  log.first += log.changes.size();
+  log.changes.clear();
+}
 }  // namespace
-std::uint64_t layout_epoch() { return l_layout_epoch.load(std::memory_order_acquire); }
-void note_layout_changed() { l_layout_epoch.fetch_add(1, std::memory_order_acq_rel); }
+void layout_now(std::uint64_t* epoch, std::uint64_t* seq) {
+  LAYOUT_LOG& log = layout_log();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  *epoch = log.epoch;
+  *seq = log.first + log.changes.size();
+}
+void note_layout_changed() {
+  LAYOUT_LOG& log = layout_log();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  restart(log);
+}
+void note_atom_layout_changed(const VOK_ATOM_NODE* atom, bool gone) {
+  LAYOUT_LOG& log = layout_log();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  if (log.changes.size() >= LAYOUT_LOG_LIMIT)
+    restart(log);
+  else
+    log.changes.push_back({atom, gone});
+}
+bool layout_changes_since(std::uint64_t epoch, std::uint64_t* seq, std::vector<LAYOUT_CHANGE>* out) {
+  LAYOUT_LOG& log = layout_log();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  if (epoch != log.epoch || *seq < log.first || *seq > log.first + log.changes.size()) return false;
+  out->insert(out->end(), log.changes.begin() + static_cast<std::ptrdiff_t>(*seq - log.first), log.changes.end());
+  *seq = log.first + log.changes.size();
+  return true;
+}
 void note_box_added(const VOK_ATOM_NETLIST* netlist, const VOK_ATOM_NODE* atom) {
   if (!atom->is_box()) return;
   BOX_REGISTRY& r = box_registry();
@@ -592,7 +633,10 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom) {
   m_id_map.emplace(atom->get_id(), entry);
   atom->m_parent = this;
   host::vok::note_box_added(this, atom);
-  host::vok::note_layout_changed();
+  if (atom->is_box())
+    host::vok::note_layout_changed();
+  else
+    host::vok::note_atom_layout_changed(atom);
 }
 
 void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
@@ -604,7 +648,10 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   m_id_map.erase(it);
   atom->m_parent = nullptr;
   host::vok::note_box_removed(this, atom);
-  host::vok::note_layout_changed();
+  if (atom->is_box())
+    host::vok::note_layout_changed();
+  else
+    host::vok::note_atom_layout_changed(atom);
 }
 
 void VOK_ATOM_NETLIST::remove_flagged_nodes() {

@@ -577,12 +577,23 @@ HOST_API std::string output_port_name(DB_OUTPUT_PORT_TYPE type, int index);
 HOST_API host::raw_arg arg(const VOK_ATOM_NODE* atom);
 HOST_API host::raw_arg arg(const VOK_ATOM_ITERM* iterm);
 HOST_API host::raw_arg arg(const VOK_ATOM_OTERM* oterm);
-// A process-wide count that moves whenever an atom is placed or unplaced,
-// joins or leaves a netlist, is renumbered or destroyed, or a netlist joins
-// or leaves a box or is destroyed: an index of where atoms sit is current
-// while it reads the same.
-HOST_API std::uint64_t layout_epoch();
+// Changes to where the atoms sit, for indexes of the design's layout. A
+// change of the whole (a netlist joining or leaving a box or destroyed, a
+// box added or removed, atoms renumbered or copied) moves the epoch; an
+// atom placed, unplaced, added to or taken from a netlist, or destroyed is
+// logged by itself (`gone`: destroyed, its address no longer read).
+struct LAYOUT_CHANGE {
+  const VOK_ATOM_NODE* atom;
+  bool gone;
+};
+// The epoch and the position of the next logged change.
+HOST_API void layout_now(std::uint64_t* epoch, std::uint64_t* seq);
 HOST_API void note_layout_changed();
+HOST_API void note_atom_layout_changed(const VOK_ATOM_NODE* atom, bool gone = false);
+// The atom changes logged since position *seq of the epoch, appended to out
+// in order, *seq moved past them. False when the epoch moved or the log no
+// longer holds them: the reader reads the design afresh.
+HOST_API bool layout_changes_since(std::uint64_t epoch, std::uint64_t* seq, std::vector<LAYOUT_CHANGE>* out);
 }  // namespace host::vok
 
 #include "vok_atom_netlist_sys.h"

@@ -147,5 +147,8 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom, bool adopt) {
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
   host::vok::note_box_added(this, atom);
-  host::vok::note_layout_changed();
+  if (atom->is_box())
+    host::vok::note_layout_changed();
+  else
+    host::vok::note_atom_layout_changed(atom);
 }

@@ -550,6 +550,37 @@ TEST_F(RouterTest, IncrementalRouterAddsConnectionsWithoutRippingAnythingUp) {
   std::unique_ptr<KORRIN::IR_RESULT> stale(ir.route_all_new_connections(false, nullptr));
   EXPECT_FALSE(stale->routing_succeeded());
   EXPECT_EQ(stale->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+
+  // A LAB whose input muxes are free but walled in (every element feeding
+  // them blacklisted): the connection fails as a search of everything its
+  // source reaches would have it, with nothing written; without the wall it
+  // routes.
+  const auto plain_spec = spec;
+  {
+    const host::korrin::GRAPH& g = host::korrin::graph();
+    for (unsigned id : g.tile(5, 5).in) {
+      const host::korrin::GRAPH::EDGES in = g.fanins(id);
+      for (int i = 0; i < in.count; ++i) spec.blacklist_gids.push_back((id + static_cast<unsigned>(in.rel[i])) | 0x80000000u);
+    }
+  }
+  host::device::configure(spec);
+  auto l6 = n.lut("l6", {atoms[4]}, 0x1);
+  place_at(l6, 5, 5, 3);
+  for (int walled = 1; walled >= 0; --walled) {
+    if (!walled) host::device::configure(plain_spec);
+    KORRIN::INCREMENTAL_ROUTER ir3(&routing(), host::device::die_info()->get_route_info(), nullptr);
+    const std::vector<NODE_RECORD> now = nodes_now();
+    ir3.add_connection(atoms[4]->get_oterm_slot(0), l6->get_iterm_slot(0), nullptr, nullptr);
+    std::unique_ptr<KORRIN::IR_RESULT> res3(ir3.route_all_new_connections(false, nullptr));
+    EXPECT_EQ(res3->routing_succeeded(), !walled);
+    if (walled) {
+      EXPECT_EQ(res3->paths().at(0).status, KORRIN::IR_RESULT::FAILED);
+      EXPECT_NE(res3->reports().at(0).find("l3 -> l6.in12.0: no path"), std::string::npos) << res3->reports().at(0);
+      EXPECT_EQ(nodes_now(), now);
+    } else {
+      EXPECT_EQ(res3->paths().at(0).status, KORRIN::IR_RESULT::ROUTED);
+    }
+  }
 }
 
 TEST_F(RouterTest, DelayBudgetsTakeDetoursForMinimumsAndReportWhatCannotBeMet) {

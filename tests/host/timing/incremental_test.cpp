@@ -181,6 +181,28 @@ TEST_F(TimingUpdateTest, RemovedAndDontTouchAtomsAndStaleTiming) {
   EXPECT_FALSE(sta_is_timing_stale());
   EXPECT_EQ(host::sta::full_analysis_count(), fulls + 1);
   EXPECT_EQ(sta_get_node_wns_map(timing_input(c, DB_INPUT_PORT_DATA_IN), false), old);
+
+  // A reset of timing that is not stale: nothing pending is no analysis at
+  // all; a pending change reaching a dont-touch node is a full analysis even
+  // while stale timing is allowed, and leaves nothing stale; the allowance
+  // itself stays.
+  sta_allow_stale_timing_when_unable_to_incrementally_update(true);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(host::sta::full_analysis_count(), fulls + 1);
+  a->set_location(site_gid(9, 1, 1), 643);
+  env->indicate_that_atom_netlist_is_modified(a->get_id(), false, false);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_FALSE(sta_is_timing_stale());
+  EXPECT_EQ(host::sta::full_analysis_count(), fulls + 2);
+  EXPECT_NE(sta_get_node_wns_map(timing_input(c, DB_INPUT_PORT_DATA_IN), false), old);
+  a->set_location(site_gid(1, 1, 1), 643);
+  env->indicate_that_atom_netlist_is_modified(a->get_id(), false, false);
+  sta_increm_update_timing();
+  EXPECT_TRUE(sta_is_timing_stale());
+  sta_allow_stale_timing_when_unable_to_incrementally_update(false);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_FALSE(sta_is_timing_stale());
+  EXPECT_EQ(sta_get_node_wns_map(timing_input(c, DB_INPUT_PORT_DATA_IN), false), old);
 }
 
 TEST_F(TimingUpdateTest, RequestZeroAndTwoWithTheDiskCopy) {
