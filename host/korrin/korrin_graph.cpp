@@ -215,6 +215,8 @@ void count_pin_clock_loads(const VOK_ATOM_NETLIST* netlist, std::map<int, int>& 
   }
 }
 
+}  // namespace
+
 // A pin clock on a global network (see refresh_global_pin_clocks).
 bool on_global_network(const VOK_ATOM_ITERM* sink) {
   if (!clocked_from_pin(sink)) return false;
@@ -222,7 +224,6 @@ bool on_global_network(const VOK_ATOM_ITERM* sink) {
   if (c.netlist != host::vok::top_netlist()) refresh_global_pin_clocks();
   return c.global.count(sink->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_id()) != 0;
 }
-}  // namespace
 
 void refresh_global_pin_clocks() {
   PIN_CLOCKS& c = host_world_slot<PIN_CLOCKS>();

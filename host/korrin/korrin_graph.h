@@ -156,6 +156,8 @@ HOST_API void source_elements(const GRAPH& g, const SITE& s, std::vector<unsigne
 // the registers of any other pin clock, like those of a clock made in the
 // fabric, take it over the general routing, whatever their kind.
 HOST_API void refresh_global_pin_clocks();
+// A clock input fed by a pin clock that has a global network.
+HOST_API bool on_global_network(const VOK_ATOM_ITERM* sink);
 HOST_API void target_elements(const GRAPH& g, const SITE& s, const VOK_ATOM_ITERM* sink, std::vector<unsigned>& out);
 // True for a connection that is routed through the fabric (see above).
 HOST_API bool is_routable(const GRAPH& g, const VOK_ATOM_OTERM* driver, const VOK_ATOM_ITERM* sink);

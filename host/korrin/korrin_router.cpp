@@ -338,8 +338,16 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   // First within the box of the driver and the sink, with a margin that
   // widens every few rounds (seeds outside it left out), then anywhere.
   const int margin = BOX_MARGIN + m_round / 4;
-  const int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
-  const int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
+  int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
+  int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
+  // A clock over a global network climbs the spine column from row 0, then
+  // runs along its row from a PMUX: the box takes both in.
+  if (conn.sink->get_port_type() == DB_INPUT_PORT_CLK && on_global_network(conn.sink)) {
+    const int spine = m_g.nx() / 2;
+    bx0 = std::min(bx0, spine);
+    bx1 = std::max(bx1, spine);
+    by0 = 0;
+  }
   auto inside = [&](unsigned e) { return m_g.x(e) >= bx0 && m_g.x(e) <= bx1 && m_g.y(e) >= by0 && m_g.y(e) <= by1; };
   unsigned t = NO_ELEMENT;
   for (int attempt = 0; attempt < 2 && t == NO_ELEMENT; ++attempt) {

@@ -31,6 +31,8 @@
 //    inputs directly.
 // Hop delays (slow corner, ps): wires 40 + 30 x length, input and output
 // muxes 35, feedback 20, ports 15, other outputs 30, taps 90, PMUX 45.
+// With DeviceSpec::wire_pipeline_slots (families with pipeline registers in
+// routing only), the long wires of LAB tiles hold pipeline slots too.
 #include <memory>
 #include "common/host_api.h"
 #include "dev/dev_grid.h"
