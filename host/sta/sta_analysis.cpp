@@ -1431,10 +1431,13 @@ void sta_reset_timing_as_no_longer_stale() {
   // result equals a full analysis), so the changes since the last one are
   // all there is to do; a node the update cannot follow falls back to a full
   // analysis here instead of leaving the timing stale.
-  const bool allow = s.allow_stale;
+  struct KEEP {
+    bool& flag;
+    const bool was;
+    ~KEEP() { flag = was; }
+  } keep{s.allow_stale, s.allow_stale};
   s.allow_stale = false;
   host::sta::update(kem, dirty);
-  s.allow_stale = allow;
 }
 
 // ---------------------------------------------------------------- host::timing
