@@ -60,10 +60,12 @@ public:
       m_line = 0;
       const std::string pad = own_name("out:" + out);
       const std::string obuf = own_name(pad + "~obuf");
-      m_b.io_out(pad, net(out), obuf);
+      auto pin = m_b.io_out(pad, net(out), obuf);
       // The buffer's data input is used as the pin's data (usage 9): the
-      // output-side delay chains act on it.
-      m_b.find(obuf)->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_usage(9);
+      // output-side delay chains act on it. (The buffer drives the pad.)
+      VOK_ATOM_NODE* buffer =
+          pin->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node();
+      buffer->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_usage(9);
       ++res.outputs;
     }
     // An input reaches the logic it feeds through the pin's pad-to-core
