@@ -8,6 +8,9 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "big_time/big_time.h"
 #include "cfg/cfg.h"
@@ -514,6 +517,52 @@ bool VELMO_PERIPHERY_CORE_PLACEMENT::periphery_to_core_register_placement() {
   return true;
 }
 
+namespace {
+
+// A collected connection by its atoms' names, its netlists and the load's
+// input port, so that it can be found again after atoms were re-created.
+struct NAMED_CONNECTION {
+  VOK_ATOM_NETLIST* src_netlist;
+  std::string src;
+  VOK_ATOM_NETLIST* dst_netlist;
+  std::string dst;
+  int port;
+  int index;
+};
+
+using CONNECTIONS = std::vector<std::tuple<VOK_ATOM_NODE*, VOK_ATOM_NODE*, VOK_ATOM_ITERM*>>;
+
+std::vector<NAMED_CONNECTION> name_connections(const CONNECTIONS& list) {
+  std::vector<NAMED_CONNECTION> out;
+  for (const auto& [src, dst, term] : list)
+    out.push_back({src->get_parent_netlist(), src->get_string_hpath(), dst->get_parent_netlist(),
+                   dst->get_string_hpath(), static_cast<int>(term->get_port_type()), term->get_index()});
+  return out;
+}
+
+// Replaces `list` with the named connections whose atoms and load term still
+// exist.
+void rebind_connections(const std::vector<NAMED_CONNECTION>& named, CONNECTIONS& list) {
+  std::map<const VOK_ATOM_NETLIST*, std::map<std::string, VOK_ATOM_NODE*>> by_name;
+  auto find = [&by_name](VOK_ATOM_NETLIST* netlist, const std::string& name) -> VOK_ATOM_NODE* {
+    auto [it, fresh] = by_name.try_emplace(netlist);
+    if (fresh)
+      for (VOK_ATOM_NODE* a : netlist->get_atom_list()) it->second.emplace(a->get_string_hpath(), a);
+    const auto found = it->second.find(name);
+    return found == it->second.end() ? nullptr : found->second;
+  };
+  list.clear();
+  for (const NAMED_CONNECTION& n : named) {
+    VOK_ATOM_NODE* src = find(n.src_netlist, n.src);
+    VOK_ATOM_NODE* dst = find(n.dst_netlist, n.dst);
+    VOK_ATOM_ITERM* term =
+        dst == nullptr ? nullptr : dst->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(n.port), n.index);
+    if (src != nullptr && term != nullptr) list.emplace_back(src, dst, term);
+  }
+}
+
+}  // namespace
+
 bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
   VELMO_SCOPED_PROFILE_BIN bin("UIB/ESRAM C2P Optimization", "VPR - Other", "VELMO");
   if (!place_and_route_c2p_lcell()) return false;
@@ -566,7 +615,14 @@ bool VELMO_PERIPHERY_CORE_PLACEMENT::UIB_ESRAM_C2P_core_register_placement() {
   if (rejected.empty()) {
     if (cfg_is_on("yun_post_plan_uib_esram_c2p_retimer", true)) {
       m_env->run_w3j3(hov_get_atom_netlist_taint_manager());
+      // The repopulation re-creates each register it moves into a pipeline
+      // slot: the connections collected so far (read again by the report)
+      // are found again by name afterwards.
+      const auto p2c = name_connections(m_p2c_connections);
+      const auto c2p = name_connections(m_c2p_connections);
       VELMO_RETIMER::dedicated_repopulate_uib_esram_c2p_core_atoms(m_env, modifier);
+      rebind_connections(p2c, m_p2c_connections);
+      rebind_connections(c2p, m_c2p_connections);
     }
     return found;
   }
