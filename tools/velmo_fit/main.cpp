@@ -225,15 +225,6 @@ void print_held_hold_failures() {
   std::printf("Hold not met at %zu endpoints the re-route cannot change, %s\n", held.size(), line.c_str());
 }
 
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) out.push_back(line);
-  return out;
-}
-
 // Routing progress: once routing has run a few seconds, a line per
 // negotiation round.
 constexpr double kRoundLinesAfterSeconds = 3.0;
@@ -534,7 +525,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       std::string why;
       const bool legal = host::placement::check_legal(&why);
       std::printf("Placement: %s\n", legal ? "legal" : "ILLEGAL");
-      print_findings("placement", split_lines(why));
+      print_findings("placement", velmo_fit::split_lines(why));
       if (!legal) status = 1;
     }
     if (sequence.routing_ran()) {

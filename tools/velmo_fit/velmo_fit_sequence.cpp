@@ -23,6 +23,15 @@
 
 namespace velmo_fit {
 
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
 bool stage_routes(const std::string& stage) { return stage == "route" || stage == "final"; }
 
 long peak_rss_kb() {
@@ -83,15 +92,6 @@ std::map<int, std::string> lut_states() {
     }
     out[a->get_id()] = s;
   }
-  return out;
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) out.push_back(line);
   return out;
 }
 

@@ -20,6 +20,9 @@
 
 namespace velmo_fit {
 
+// The non-empty lines of a text.
+std::vector<std::string> split_lines(const std::string& text);
+
 // Whether a stage routes the design (the final stage routes what is not yet
 // routed).
 bool stage_routes(const std::string& stage);
