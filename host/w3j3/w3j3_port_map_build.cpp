@@ -53,7 +53,10 @@ int recompute_port_map() {
   VOK_ATOM_NETLIST* top = host::vok::top_netlist();
   if (bundle == nullptr || die == nullptr || top == nullptr) return 0;
   W3J3_BUILD_STATE& st = build_state();
-  if (st.bundle != bundle) st = W3J3_BUILD_STATE{bundle};
+  if (st.bundle != bundle) {
+    st = W3J3_BUILD_STATE();
+    st.bundle = bundle;
+  }
   W3J3_PORT_MAP_DB* db = bundle->get_port_map_db();
   GESK_TREE* tree = bundle->get_instance_tree();
   for (const auto& [port, entry] : st.ports) db->remove_entry(port, entry);
