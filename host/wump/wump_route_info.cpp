@@ -234,7 +234,7 @@ struct WUMP_GRAPH_BUILDER {
       out.push_back({own_id(x, y + 1, in_chain_local(w % 4, chain_length(w % 4) - 1)), 0});
     // A pad's input interface elements also listen to the tile inside it.
     const int pins = grid.pins_per_pad_tile();
-    for (const auto [px, py] : {std::pair{x - 1, y}, std::pair{x + 1, y}, std::pair{x, y - 1}, std::pair{x, y + 1}})
+    for (const auto& [px, py] : {std::pair{x - 1, y}, std::pair{x + 1, y}, std::pair{x, y - 1}, std::pair{x, y + 1}})
       if (grid.in_grid(px, py) && grid.tile_kind(px, py) == DEV_TILE_KIND::PAD && inward(px, py) == std::pair{x, y})
         out.push_back({own_id(px, py, 4 * pins + w % pins), 0});
     // A long wire also reaches the short wire one tile before its end; that

@@ -101,7 +101,9 @@ TEST(VelmoFitPeriphery, BundledPeripheryDesignCommitsAndRoutesTransfers) {
     EXPECT_THAT(r.out, HasSubstr("Routing: "));
     EXPECT_THAT(r.out, Not(HasSubstr("(ILLEGAL)")));
     // The low-power clock buffer is looked at by the cleanup (family 48 runs it).
-    if (std::string(family) == "48") EXPECT_THAT(r.out, HasSubstr("Processing LPCLK CLKBUF atom"));
+    if (std::string(family) == "48") {
+      EXPECT_THAT(r.out, HasSubstr("Processing LPCLK CLKBUF atom"));
+    }
     EXPECT_THAT(r.out, Not(HasSubstr("Mark ALMs illegal when R5T BLEs are mixed")));
   }
   // With routing for wire requirements the C2P transfers are routed too; on

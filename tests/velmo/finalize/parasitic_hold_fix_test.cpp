@@ -219,7 +219,9 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   std::set<unsigned> gids;
   for (const auto& r : records) {
     EXPECT_TRUE(gids.insert(r.gid).second) << r.gid;
-    if (r.slack[0] != -2147483647) EXPECT_GE(r.slack[0], 0) << r.gid;
+    if (r.slack[0] != -2147483647) {
+      EXPECT_GE(r.slack[0], 0) << r.gid;
+    }
   }
 }
 
