@@ -152,12 +152,14 @@ std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, con
 
 // One implement step over `failures`; a step that fails is undone and, when
 // it held more than one connection, tried again in halves, so that one
-// connection no detour can route does not hold the others back. The
-// connections routed, and the budget reports.
+// connection no detour can route does not hold the others back. A step that
+// routes a connection past its setup cap is undone and tried again without
+// it. The connections routed, and the budget reports.
 void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
                  std::vector<KORRIN::IR_RESULT::PATH>& routed, std::vector<std::string>& reports) {
   if (failures.empty()) return;
   bool ok = false;
+  std::set<const VOK_ATOM_ITERM*> over_cap;
   {
     DUX dux(DUX_STATE_1, false, env);
     DUX_IMPLEMENT_ARGS args;
@@ -175,17 +177,42 @@ void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
     }
     DUX_RESULT res = dux.implement(args);
     ok = res.succeeded();
+    // A connection routed longer than its setup cap (the others' detours
+    // took its old way): the step is undone and tried again without it, so
+    // that it keeps its old routing.
+    if (const KORRIN::IR_RESULT* ir = ok ? res.get_ir_result() : nullptr) {
+      for (const KORRIN::IR_RESULT::PATH& p : ir->paths()) {
+        if (p.status != KORRIN::IR_RESULT::ROUTED || p.sink == nullptr) continue;
+        const auto f = std::find_if(failures.begin(), failures.end(), [&](const FAILURE& x) { return x.sink == p.sink; });
+        if (f != failures.end() && f->setup_room != kNoRoom && p.delay_ps > f->old_delay + f->setup_room)
+          over_cap.insert(p.sink);
+      }
+      if (!over_cap.empty()) {
+        dux.restore_checkpoint(0);
+        sta_increm_update_timing();
+        reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (" +
+                          std::to_string(over_cap.size()) + " of " + std::to_string(failures.size()) +
+                          " connections over their setup cap keep their routing)");
+      }
+    }
     if (!ok) {
       // Nothing is lost: the connections get their old routing back.
       dux.restore_checkpoint(0);
       sta_increm_update_timing();
       reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
                         std::to_string(res.get_status()) + ", " + std::to_string(failures.size()) + " connections)");
-    } else if (const KORRIN::IR_RESULT* ir = res.get_ir_result()) {
+    } else if (const KORRIN::IR_RESULT* ir = over_cap.empty() ? res.get_ir_result() : nullptr) {
       for (const std::string& line : ir->reports()) reports.push_back(line);
       for (const KORRIN::IR_RESULT::PATH& p : ir->paths())
         if (p.status == KORRIN::IR_RESULT::ROUTED && p.sink != nullptr) routed.push_back(p);
     }
+  }
+  if (!over_cap.empty()) {
+    std::vector<FAILURE> rest;
+    for (const FAILURE& f : failures)
+      if (!over_cap.count(f.sink)) rest.push_back(f);
+    l_implement(env, rest, pass, routed, reports);
+    return;
   }
   // Each half on its own engine, the failed one gone.
   if (!ok && failures.size() > 1) {

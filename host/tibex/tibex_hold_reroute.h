@@ -11,8 +11,11 @@
 // router's detours, and at most their current delay plus their setup room
 // (the least setup slack over the corners, in slow-corner ps), so that no
 // passing setup fails; where the room is smaller than the deficit the
-// connection gets the room only. A budget the router cannot meet is
-// reported and the connection routed all the same. The first step takes
+// connection gets the room only. A minimum the router cannot meet is
+// reported and the connection routed all the same; a connection routed past
+// its maximum (the other detours of its step took its old way) undoes the
+// step, which is tried again without it, the connection keeping its old
+// routing. The first step takes
 // the connections that end a path (into a keeper's data pin, or through its
 // dedicated buffer into an output port) together; the steps after it take
 // the failing connections further up one at a time, each with the slacks
