@@ -49,7 +49,7 @@ SCRATCH& scratch(const GRAPH& g) {
 
 // Elements a walk back from a connection's targets meets at most before it
 // gives up: a few LABs' worth of routing, whatever the device's size.
-constexpr std::size_t WALL_WALK_CAP = 1u << 14;
+constexpr std::size_t WALL_WALK_CAP = 1u << 12;
 
 // Whether no seed can reach a target, shown by walking back from the
 // targets over the elements the forward search may enter (a path starts at
