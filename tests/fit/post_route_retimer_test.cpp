@@ -40,14 +40,16 @@ int setup_slack_after(const std::string& out, const std::string& stage) {
   return std::stoi(m[1]);
 }
 
-// The built-in design on a global clock it cannot meet: the retimer moves a
-// register in finalize, timing gets no worse, the fit stays legal, the timing
-// netlist kept incrementally equals a rebuilt one and the report counts the
-// change.
+// tseng on a global clock it cannot meet: the retimer moves a register in
+// finalize, timing gets no worse, the fit stays legal, the timing netlist
+// kept incrementally equals a rebuilt one and the report counts the change.
+// (The built-in design is no good here: its worst path is one register's
+// own loop, which no move shortens.)
 TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   const std::string settings = std::string(VELMO_SOURCE_DIR) + "/tests/data/retime_settings.json";
   const auto report = std::filesystem::temp_directory_path() / "velmo_fit_retime_report.json";
-  auto r = velmo_fit_test::run("--settings " + settings + " --report " + report.string() +
+  auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --settings " + settings +
+                               " --report " + report.string() +
                                " --cfg muvo_post_route_in_finalize=on --cfg muvo_zota_crit_iterations=2"
                                " --cfg test_incremental_resynthesis=off --cfg velmo_verify_incremental_hep=on");
   EXPECT_EQ(r.status, 0) << r.out;
@@ -70,9 +72,11 @@ TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
 }
 
 // diffeq, tseng, elliptic and s298 with their clock on the global network:
-// the retimer moves registers, and what it keeps leaves every connection
-// routed, hold met at every corner and setup no worse than the route stage
-// left it (better on at least two).
+// what the retimer keeps leaves every connection routed, hold met at every
+// corner and setup no worse than the route stage left it (better on at
+// least two). It moves registers on diffeq, tseng and elliptic at least; s298
+// may keep all of them, its worst path being one register's own loop, and
+// then changes nothing.
 TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
   int better = 0;
   for (const auto& [design, clock] : std::vector<std::pair<std::string, std::string>>{
@@ -85,15 +89,20 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr(", 0 unrouted, 0 overused\n"));
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("Retiming: ([0-9]+) pipeline registers created"))) << r.out;
-    EXPECT_GE(std::stoi(m[1]), 1);
+    int created = 0;
+    if (std::regex_search(r.out, m, std::regex("Retiming: ([0-9]+) pipeline registers created"))) created = std::stoi(m[1]);
+    if (design != "s298") EXPECT_GE(created, 1) << r.out;
     const int route = setup_slack_after(r.out, "route"), final = setup_slack_after(r.out, "final");
     EXPECT_GE(final, route);
     better += final > route;
-    // The LUTs the moves re-attached are not counted as resynthesised.
     ASSERT_TRUE(std::regex_search(
         r.out, m, std::regex("Final stage: ([0-9]+) LUTs with changed connections or masks; ([0-9]+) LUTs resynthesised")));
-    EXPECT_LT(std::stoi(m[2]), std::stoi(m[1]));
+    const int changed = std::stoi(m[1]), resynthesised = std::stoi(m[2]);
+    // The LUTs the moves re-attached are not counted as resynthesised; with
+    // neither a move nor a resynthesis the stage leaves setup as it was.
+    if (created > 0) EXPECT_LT(resynthesised, changed);
+    else EXPECT_EQ(resynthesised, changed);
+    if (changed == 0) EXPECT_EQ(final, route);
     int corners = 0;
     const std::regex timing("Timing [^:]*: setup WNS [^;]*; hold WNS (-?[0-9]+) ps, TNS [-0-9]+ ps, ([0-9]+) failing");
     for (std::sregex_iterator it(r.out.begin(), r.out.end(), timing), end; it != end; ++it, ++corners) {
