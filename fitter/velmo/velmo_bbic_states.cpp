@@ -44,6 +44,11 @@ JOV_DESIGN* l_design() { return JOV_ROOT::get()->get_design(""); }
 
 VOK_ATOM_NETLIST* l_active_netlist(const JOV_PARTITION* p) { return p->get_state()->get_atom_netlist(); }
 
+// The preserved parent made writable by the final restore, and the state
+// that was made writable; put back by velmo_bbic_restore_read_only_parent.
+JOV_PARTITION* s_writable_parent = nullptr;
+JOV_STATE* s_writable_state = nullptr;
+
 // Disconnects the boundary terms with the connect state each keeps.
 void l_disconnect(const VELMO_BBIC_ITERM_SET& boundary) {
   for (auto it = boundary.begin(); it != boundary.end(); ++it) {
@@ -181,7 +186,12 @@ void velmo_bbic_restore_state() {
   const bool at_final = snapshot.get_value() == JOV_SNAPSHOT_BASE::FINAL;
   set_active_state_for_all_bbic_partitions(JOV_PARTITION::DEFAULT, at_final);
   if (cfg_is_on("jov_inherit_preservation", false) || !at_final) return;
+  s_writable_parent = nullptr;
+  s_writable_state = nullptr;
   // A preserved parent of a recompiled nested partition becomes writable.
+  // It stays a preserved partition: it is remembered so that the finalize
+  // restore makes it read-only again before the final-stage passes (hold
+  // fixing, retiming) look at what they may change.
   ZMP_HASH_SET_LITE<JOV_PARTITION*> work;
   for (const auto& p : design->get_partitions()) {
     if (p->is_top() || !p->is_state_loaded(JOV_PARTITION::s_unspecified)) continue;
@@ -190,7 +200,29 @@ void velmo_bbic_restore_state() {
     work.insert(p->get_parent());
   }
   if (!(work.size() <= 1U)) l_internal_error("work.size() <= 1U", __LINE__);
-  if (work.size() == 1U) JOV_UTILS::set_read_only_status(*(*work.begin())->get_state()->get_kiv_state(), false);
+  if (work.size() == 1U) {
+    s_writable_parent = *work.begin();
+    s_writable_state = s_writable_parent->get_state();
+    JOV_UTILS::set_read_only_status(*s_writable_state->get_kiv_state(), false);
+  }
+}
+
+void velmo_bbic_restore_read_only_parent() {
+  JOV_PARTITION* parent = s_writable_parent;
+  JOV_STATE* state = s_writable_state;
+  s_writable_parent = nullptr;
+  s_writable_state = nullptr;
+  if (parent == nullptr || state == nullptr || JOV_ROOT::get() == nullptr) return;
+  // Only a partition of the current design: a run that ended without this
+  // step leaves nothing to put back in a later one.
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  if (design == nullptr) return;
+  for (const auto& p : design->get_partitions())
+    if (p.get() == parent) {
+      if (parent->get_state() == state && state->get_kiv_state() != nullptr)
+        JOV_UTILS::set_read_only_status(*state->get_kiv_state(), true);
+      return;
+    }
 }
 
 void VELMO_BBIC::restore_all_blackbox_contents() {
@@ -201,6 +233,7 @@ void VELMO_BBIC::restore_all_blackbox_contents() {
   WEXAN_JOV_PR_UTILITY::destroy_instance();
   if (WEXAN_JOV_PR_UTILITY::get_new_instance() == nullptr) l_internal_error("pr_util", __LINE__);
   if (env != nullptr) env->indicate_that_atom_netlist_is_modified();
+  velmo_bbic_restore_read_only_parent();
 }
 
 VELMO_BBIC_REBUILD_SET clear_global_data() {

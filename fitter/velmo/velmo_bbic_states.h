@@ -34,4 +34,7 @@ void velmo_bbic_set_active(bool on);
 // The full contents active again (at the "final" snapshot for good), and
 // the shells active again.
 VELMO_API void velmo_bbic_restore_state();
+// Makes the preserved parent that the final restore made writable
+// read-only again (once; nothing when none was made writable).
+void velmo_bbic_restore_read_only_parent();
 VELMO_API void velmo_bbic_empty_state();

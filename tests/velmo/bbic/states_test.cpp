@@ -217,6 +217,16 @@ TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
   VELMO_BBIC::restore_all_blackbox_contents();
   EXPECT_EQ(host::call_count("WEXAN_JOV_PR_UTILITY::get_new_instance"), 1);
   EXPECT_EQ(count_lines("BBIC: Done - restored all original partition contents!"), 1);
+  // The finalize restore puts the parent back to read-only before any
+  // final-stage pass may edit it; the recompiled B stays writable.
+  VOK_ATOM_NETLIST* top = design->get_top_partition()->get_state()->get_atom_netlist();
+  EXPECT_FALSE(top->is_modifiable());
+  EXPECT_TRUE(pb->get_state()->get_atom_netlist()->is_modifiable());
+  EXPECT_FALSE(pa->get_state()->get_atom_netlist()->is_modifiable());
+  // Put back once: a later restore leaves a status set since then alone.
+  top->set_modifiable(true);
+  VELMO_BBIC::restore_all_blackbox_contents();
+  EXPECT_TRUE(top->is_modifiable());
 }
 
 class FinalRestoreTest : public EnvTest {
