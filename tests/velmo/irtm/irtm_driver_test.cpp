@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -292,6 +293,62 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   EXPECT_EQ(lines_with(" Non Critical Moves  : 1"), 4);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
   EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
+}
+
+TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
+  start();
+  regs[1]->set_modifiable(false);
+  // The margin a round reaches: the second row's slack above the worst.
+  auto margin = [&] {
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+    IRTM_FF* q1 = m.create_irtm_ff(regs[4]);
+    q0->update_slack(true);
+    q1->update_slack(true);
+    const std::int32_t d = q1->min_slack() - q0->min_slack();
+    m.cleanup(false);
+    return d;
+  }();
+  ASSERT_GT(margin, 0);
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  for (const int extra : {0, 1}) {
+    SCOPED_TRACE(extra);
+    const std::size_t from = host::debug::texts().size();
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_ITERATION* it = m.iteration();
+    it->m_crit_iterations = 2;
+    it->m_max_non_crit_iterations = 1;
+    it->m_crit_range = margin + extra;
+    EXPECT_TRUE(m.retime_domain(&d, 0));
+    const auto all = host::debug::texts();
+    const std::vector<std::string> t(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    auto with = [&](const std::string& text) {
+      return static_cast<int>(std::count_if(t.begin(), t.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+    };
+    if (extra == 0) {
+      // The margin reaches the range at the first non-critical attempt, which
+      // is the one allowed: the round ends after it.
+      EXPECT_EQ(with(" Yun["), 2);
+      EXPECT_EQ(with(" Non Critical Moves  : 1"), 1);
+      EXPECT_EQ(with(" Accepted Moves      : 1 (50%)"), 1);
+    } else {
+      // One short of the range: the round goes on through every other row
+      // (each accepted), until a register beyond the range has been tried.
+      EXPECT_EQ(with(" Critical Moves      : 1"), 1);
+      EXPECT_EQ(with(" Non Critical Moves  : 5"), 1);
+      EXPECT_EQ(with(" Accepted Moves      : 5 (83%)"), 1);
+      // Each accepted move's changes reach the queue once: the rows are
+      // alike, so every feed after one counts the same registers.
+      std::set<std::string> feeds;
+      for (std::size_t i = 1; i < t.size(); ++i)
+        if (t[i].rfind("QUEUE changed: ", 0) == 0 && t[i - 1].find("Update[") != std::string::npos) feeds.insert(t[i]);
+      EXPECT_EQ(feeds.size(), 1u);
+      EXPECT_EQ(with("QUEUE changed: 0 compared: 0/"), 2);
+    }
+    m.cleanup(false);
+  }
 }
 
 }  // namespace
