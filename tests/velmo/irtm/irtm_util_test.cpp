@@ -155,8 +155,16 @@ TEST_F(IrtmUtilTest, CornerInformationDoesNotReadTheCurrentCornerModel) {
 
 TEST_F(IrtmUtilTest, DontTouchByReasonFlagAndEdgeFlagsCached) {
   scenes::KY_PIPELINE s = scenes::ky_pipeline();
+  // A cell the timing netlist marks with flag 29 alone (no reason denied).
+  s[0].luts[0]->set_modifiable(false);
+  NETLIST_BUILDER(host::vok::top_netlist()).timing();
   make_util();
   KEM_NETLIST* kem = util->get_kem_netlist();
+  bool flagged = false;
+  for (int id : kem->get_cell_from_atom_id(s[0].luts[0]->get_id())->get_node_ids())
+    flagged = flagged || (kem->get_node(id) && kem->get_node(id)->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+  ASSERT_TRUE(flagged);
+  EXPECT_TRUE(util->is_timing_dont_touch(s[0].luts[0]));
   // The scene's dont-touch register: reason bit 37 and flag 29.
   EXPECT_TRUE(util->is_timing_dont_touch(s[0].dt));
   // Reason bit 37 alone; another reason does not count.
