@@ -119,6 +119,7 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   // retimable).
   EXPECT_EQ(count("[0 0][0] FF Queue Size : 3"), 1);
   EXPECT_EQ(count_prefix("[0 0][0] Yun["), 3);
+
   EXPECT_EQ(count_prefix("    creating "), 0);  // nothing implemented
   EXPECT_EQ(count_prefix("    Batched moves"), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Critical Moves      : "), 1);
@@ -136,6 +137,24 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
                                       "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
                                       "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
+}
+
+TEST_F(IrtmDriverTest, TheUnclockedDomainIsNeverRetimed) {
+  // e fails in the clock's domain and is in the unclocked one through its
+  // clock enable, driven from a port.
+  start(FAMILY_46, 1, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    auto e = n.reg("e").clk(clk).d(r0).ce(n.input_port("en"));
+    auto f = n.reg("f").clk(clk).d(e);
+    place_at(e, 3, 3, 4);
+    place_at(f, 3, 3, 5);
+  });
+  const std::vector<HOV_INCR_WNS_DOMAIN> domains = sta_get_wns_domains();
+  ASSERT_NE(std::find(domains.begin(), domains.end(), HOV_INCR_WNS_DOMAIN{}), domains.end());
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  int rounds = 0;
+  for (const auto& l : host::debug::texts()) rounds += l.find(" FF Queue Size : ") != std::string::npos;
+  EXPECT_EQ(rounds, 1);
+  EXPECT_EQ(count_prefix("[0 0][0] FF Queue Size"), 1);
 }
 
 TEST_F(IrtmDriverTest, RegistersOfARoundGetTheFullFailureMask) {
