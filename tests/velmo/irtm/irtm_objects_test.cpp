@@ -254,7 +254,10 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
   auto g = n->reg("g").clk(clk).d(k);
   auto f1 = n->reg("f1").clk(clk).d(g);
   auto f2 = n->reg("f2").clk(clk).d(n->input_port("b"));
-  auto l = n->lut("l", {f1}, [](const LUT_INPUTS& x) { return !x[0]; });
+  // w writes a LUT-RAM that l reads: the walk stops at the RAM.
+  auto w = n->reg("w").clk(clk).d(n->input_port("c"));
+  auto m = n->lutram("m").data_in(w).clk(clk);
+  auto l = n->lut("l", {f1, m}, [](const LUT_INPUTS& x) { return !x[0]; });
   auto c1 = n->reg("c1").clk(clk).d(l);
   auto p = n->reg("p").clk(clk).d(f1);
   scenes::set_bypassed(p);
@@ -266,6 +269,8 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
     z += z % 3 == 1 ? 1 : 2;
   }
   place_at(l, 2, 2, 0);
+  place_at(w, 3, 3, 1);
+  place_at(m, 3, 3, 6);
   analyse();
   FF_CHANGE_MANAGER tracker(util->get_kem_netlist());
   // No record, then an empty one.
