@@ -214,6 +214,18 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   vok_connect(s[0].a0->get_oterm_slot(0), chain.cell(1)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
   EXPECT_TRUE(util->is_retimable_arith(chain.cell(1)));
   EXPECT_FALSE(util->is_retimable_arith(l1));  // a plain LUT carries no arithmetic mark
+  // An output used as a plain result (usage 0) with a load is a mark on
+  // its own, with no arithmetic input.
+  VOK_ATOM_OTERM* out = l1->get_oterm_slot(0);
+  VOK_ATOM_ITERM* in = l1->get_iterm_slot(0);
+  const int out_usage = out->get_any_usage_as(), in_usage = in->get_any_usage_as();
+  ASSERT_NE(out_usage, 0);
+  in->set_usage(0);
+  EXPECT_FALSE(util->is_retimable_arith(l1));
+  out->set_usage(0);
+  EXPECT_TRUE(util->is_retimable_arith(l1));
+  out->set_usage(out_usage);
+  in->set_usage(in_usage);
   chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(16);
   EXPECT_FALSE(util->is_retimable_arith(chain.cell(1)));
 }
