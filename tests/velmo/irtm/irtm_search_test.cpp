@@ -338,7 +338,17 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   auto te = reg("te", fe, 3, 3, 4);
   scenes::set_bypassed(te);
   reg("te_load", te, 3, 3, 5);
+  // tl is in use: f moves into no live register.
+  auto fl = reg("fl", n->input_port("in3"), 2, 2, 4);
+  auto tl = reg("tl", fl, 3, 3, 7);
+  reg("tl_load", tl, 3, 3, 8);
   start();
+  move.clear();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(fl), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
+  EXPECT_EQ(move.failure.get_iterm(), d_of(tl));
+  EXPECT_TRUE(move.m_enabled.empty());
+  move.clear();
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});
