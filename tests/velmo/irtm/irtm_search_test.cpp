@@ -223,6 +223,13 @@ TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
   EXPECT_TRUE(mgr->get_carry_chain(chain.cell(2), &got, &border));
   EXPECT_EQ(got, (std::list<VOK_ATOM_NODE*>{chain.cell(1), chain.cell(2)}));
   EXPECT_EQ(border, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+  // A head in the same column, one LAB up, is across a border as well.
+  place_at(chain.cell(0), 3, 5, 0);
+  border = nullptr;
+  EXPECT_TRUE(mgr->get_carry_chain(chain.cell(2), &got, &border));
+  EXPECT_EQ(got, (std::list<VOK_ATOM_NODE*>{chain.cell(1), chain.cell(2)}));
+  EXPECT_EQ(border, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+  place_at(chain.cell(0), 2, 4, 0);
   EXPECT_FALSE(mgr->get_carry_chain(r[0], &got, nullptr));
   // The tail's carry-out continues into a further cell; a second load on it
   // ends the chain.
