@@ -558,8 +558,20 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
   auto f = reg("f", reg1, 3, 3, 2).ce(en);
   reg("f_load", f, 3, 3, 4);
   routing().routing(src).wire(lab_output(2, 2, 94)).wire(h(2, 2)).wire(lab_input(3, 3, 5)).sink(d_of(reg1));
+  // The same pair at positions 4 and 2 of a LAB: not partners.
+  auto src2 = reg("src2", n->input_port("in2"), 2, 2, 2);
+  auto reg2 = reg("reg2", src2, 3, 4, 4).ce(en);
+  auto g = reg("g", reg2, 3, 4, 2).ce(en);
+  reg("g_load", g, 3, 4, 5);
+  routing().routing(src2).wire(lab_output(2, 2, 95)).wire(h(2, 2)).wire(lab_input(3, 4, 5)).sink(d_of(reg2));
   start();
   std::vector<RE_NODE*> leaves;
+  mgr->create_re_tree(d_of(g));
+  EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(g), &move, &leaves));
+  EXPECT_TRUE(move.m_bypassed.empty());
+  EXPECT_TRUE(leaves.empty());
+  mgr->re_manager().clear();
+  move.clear();
   mgr->create_re_tree(d_of(f));
   ASSERT_TRUE(mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves));
   EXPECT_EQ(move.m_qfbk_gid, gid(reg1));
