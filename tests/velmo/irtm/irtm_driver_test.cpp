@@ -26,6 +26,7 @@
 #include "irtm_fixture.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irtm_test.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "zel/zel_atom_mod_manager.h"
@@ -312,6 +313,29 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   EXPECT_EQ(lines_with(" Non Critical Moves  : 1"), 4);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
   EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
+}
+
+TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
+  start();
+  regs[1]->set_modifiable(false);
+  // q1's LAB holds a dont-touch register: q1's move backward is found,
+  // then refused.
+  VOK_ATOM_NODE* dt = NETLIST_BUILDER(netlist()).reg("dt").atom();
+  place_at(dt, 6, 3, 4);
+  host::drc::deny(dt->get_id(), 41, std::uint64_t{1} << 37);
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  IRTM_ITERATION* it = m.iteration();
+  it->m_crit_iterations = 2;
+  it->m_max_non_crit_iterations = 1;
+  it->m_crit_range = 0;
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  EXPECT_FALSE(m.retime_domain(&d, 0));
+  EXPECT_EQ(lines_with("contains TIMING_DONT_TOUCH"), 1);
+  IRTM_FF* q1 = m.find_irtm_ff(regs[4]);
+  ASSERT_TRUE(q1);
+  EXPECT_EQ(q1->m_failure_mask, 1u << IRTM_MOVE::Backward);
+  m.cleanup(false);
 }
 
 TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
