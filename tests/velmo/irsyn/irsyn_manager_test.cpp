@@ -440,6 +440,22 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   EXPECT_FALSE(m.rotate_one(out_port(l)));
   EXPECT_EQ(m.m_num_tries, 3);
   EXPECT_EQ(lines_with("VM Debug:   swapping ").size(), 4u);
+  // The margin is a bound the slot may reach: with it set to the larger
+  // distance between slot 0's slack and that of slots 2 and 3, the slot at
+  // that distance is still tried, a slot nearer is not.
+  auto slack = [&](int j) {
+    return m.get_min_slack(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + j), 0));
+  };
+  const std::int32_t s0 = slack(0), d2 = slack(2) - s0, d3 = slack(3) - s0;
+  m.m_tried.clear();
+  m.m_rotate_margin = std::max(d2, d3);
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  const auto again = lines_with("VM Debug:   swapping ");
+  const auto tried = [&](int j) {
+    return std::count(again.begin() + 4, again.end(), "VM Debug:   swapping 0 " + std::to_string(j));
+  };
+  EXPECT_EQ(tried(2), d2 == m.m_rotate_margin ? 1 : 0);
+  EXPECT_EQ(tried(3), d3 == m.m_rotate_margin ? 1 : 0);
 }
 
 TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -25,6 +26,7 @@
 #include "irtm_fixture.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irtm_test.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "zel/zel_atom_mod_manager.h"
@@ -118,6 +120,7 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   // retimable).
   EXPECT_EQ(count("[0 0][0] FF Queue Size : 3"), 1);
   EXPECT_EQ(count_prefix("[0 0][0] Yun["), 3);
+
   EXPECT_EQ(count_prefix("    creating "), 0);  // nothing implemented
   EXPECT_EQ(count_prefix("    Batched moves"), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Critical Moves      : "), 1);
@@ -135,6 +138,24 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
                                       "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
                                       "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
+}
+
+TEST_F(IrtmDriverTest, TheUnclockedDomainIsNeverRetimed) {
+  // e fails in the clock's domain and is in the unclocked one through its
+  // clock enable, driven from a port.
+  start(FAMILY_46, 1, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    auto e = n.reg("e").clk(clk).d(r0).ce(n.input_port("en"));
+    auto f = n.reg("f").clk(clk).d(e);
+    place_at(e, 3, 3, 4);
+    place_at(f, 3, 3, 5);
+  });
+  const std::vector<HOV_INCR_WNS_DOMAIN> domains = sta_get_wns_domains();
+  ASSERT_NE(std::find(domains.begin(), domains.end(), HOV_INCR_WNS_DOMAIN{}), domains.end());
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  int rounds = 0;
+  for (const auto& l : host::debug::texts()) rounds += l.find(" FF Queue Size : ") != std::string::npos;
+  EXPECT_EQ(rounds, 1);
+  EXPECT_EQ(count_prefix("[0 0][0] FF Queue Size"), 1);
 }
 
 TEST_F(IrtmDriverTest, RegistersOfARoundGetTheFullFailureMask) {
@@ -292,6 +313,85 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   EXPECT_EQ(lines_with(" Non Critical Moves  : 1"), 4);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
   EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
+}
+
+TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
+  start();
+  regs[1]->set_modifiable(false);
+  // q1's LAB holds a dont-touch register: q1's move backward is found,
+  // then refused.
+  VOK_ATOM_NODE* dt = NETLIST_BUILDER(netlist()).reg("dt").atom();
+  place_at(dt, 6, 3, 4);
+  host::drc::deny(dt->get_id(), 41, std::uint64_t{1} << 37);
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  IRTM_ITERATION* it = m.iteration();
+  it->m_crit_iterations = 2;
+  it->m_max_non_crit_iterations = 1;
+  it->m_crit_range = 0;
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  EXPECT_FALSE(m.retime_domain(&d, 0));
+  EXPECT_EQ(lines_with("contains TIMING_DONT_TOUCH"), 1);
+  IRTM_FF* q1 = m.find_irtm_ff(regs[4]);
+  ASSERT_TRUE(q1);
+  EXPECT_EQ(q1->m_failure_mask, 1u << IRTM_MOVE::Backward);
+  m.cleanup(false);
+}
+
+TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
+  start();
+  regs[1]->set_modifiable(false);
+  // The margin a round reaches: the second row's slack above the worst.
+  auto margin = [&] {
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+    IRTM_FF* q1 = m.create_irtm_ff(regs[4]);
+    q0->update_slack(true);
+    q1->update_slack(true);
+    const std::int32_t d = q1->min_slack() - q0->min_slack();
+    m.cleanup(false);
+    return d;
+  }();
+  ASSERT_GT(margin, 0);
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  for (const int extra : {0, 1}) {
+    SCOPED_TRACE(extra);
+    const std::size_t from = host::debug::texts().size();
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_ITERATION* it = m.iteration();
+    it->m_crit_iterations = 2;
+    it->m_max_non_crit_iterations = 1;
+    it->m_crit_range = margin + extra;
+    EXPECT_TRUE(m.retime_domain(&d, 0));
+    const auto all = host::debug::texts();
+    const std::vector<std::string> t(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    auto with = [&](const std::string& text) {
+      return static_cast<int>(std::count_if(t.begin(), t.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+    };
+    if (extra == 0) {
+      // The margin reaches the range at the first non-critical attempt, which
+      // is the one allowed: the round ends after it.
+      EXPECT_EQ(with(" Yun["), 2);
+      EXPECT_EQ(with(" Non Critical Moves  : 1"), 1);
+      EXPECT_EQ(with(" Accepted Moves      : 1 (50%)"), 1);
+    } else {
+      // One short of the range: the round goes on through every other row
+      // (each accepted), until a register beyond the range has been tried.
+      EXPECT_EQ(with(" Critical Moves      : 1"), 1);
+      EXPECT_EQ(with(" Non Critical Moves  : 5"), 1);
+      EXPECT_EQ(with(" Accepted Moves      : 5 (83%)"), 1);
+      // Each accepted move's changes reach the queue once: the rows are
+      // alike, so every feed after one counts the same registers.
+      std::set<std::string> feeds;
+      for (std::size_t i = 1; i < t.size(); ++i)
+        if (t[i].rfind("QUEUE changed: ", 0) == 0 && t[i - 1].find("Update[") != std::string::npos) feeds.insert(t[i]);
+      EXPECT_EQ(feeds.size(), 1u);
+      EXPECT_EQ(with("QUEUE changed: 0 compared: 0/"), 2);
+    }
+    m.cleanup(false);
+  }
 }
 
 }  // namespace

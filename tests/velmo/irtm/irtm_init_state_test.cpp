@@ -108,6 +108,19 @@ TEST_F(InitStateTest, BackwardPicksTheFirstPatternAndLeavesIgnoredInputsFree) {
   IRTM_MOVE m3 = move_of({r3}, {}, {same_and});
   ASSERT_TRUE(ism.compute_state_int(&m3, true));
   EXPECT_EQ(value(q(b)), IV::ONE);
+  // A pattern in conflict with a value an earlier cell fixed is passed over:
+  // y fixes g at 1, so the equality's pattern 0 is refused and pattern 3
+  // sets f to 1.
+  VOK_ATOM_NODE* f = reg("f", in("i3"), false);
+  VOK_ATOM_NODE* g = reg("g", in("i4"), false);
+  auto y = n->lut("y", {g}, [](const LUT_INPUTS& v) { return v[0]; });
+  auto eq = n->lut("eq", {f, g}, [](const LUT_INPUTS& v) { return v[0] == v[1]; });
+  VOK_ATOM_NODE* ry = reg("ry", y, true);
+  VOK_ATOM_NODE* req = reg("req", eq, true);
+  IRTM_MOVE m4 = move_of({ry, req}, {}, {y, eq});
+  ASSERT_TRUE(ism.compute_state_int(&m4, true));
+  EXPECT_EQ(value(q(g)), IV::ONE);
+  EXPECT_EQ(value(q(f)), IV::ONE);
 }
 
 TEST_F(InitStateTest, BackwardSecondarySignalsOutsidePipelineSlots) {
@@ -151,6 +164,13 @@ TEST_F(InitStateTest, ArithmeticCarryInUnconstrainedAnswersTwo) {
   ism.m_values[chain.cell(0)->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)] = IV::ONE;
   const bool f0 = host::lut_eval(0xAAAAu, 4, 1);
   EXPECT_EQ(ism.find_value(chain.cell(1), 1, carry), f0 ? IV::ZERO : IV::ONE);
+  // The carry-out is the carry-in where F0 is 1 and F1 where F0 is 0. With
+  // carry-in 0: pattern 0 reads F0 = 1, F1 = 0; pattern 1 F0 = 0, F1 = 1.
+  ism.m_values[chain.cell(0)->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)] = IV::ZERO;
+  EXPECT_EQ(ism.find_value(chain.cell(1), 0, carry), IV::ONE);
+  EXPECT_EQ(carry, IV::ZERO);
+  EXPECT_EQ(ism.find_value(chain.cell(1), 1, carry), IV::ZERO);
+  EXPECT_EQ(carry, IV::ONE);
   EXPECT_EQ(expect_internal_error([&] { ism.assign_inputs(a, 0, 2); }).condition, "atom->is_lcell_comb()");
 }
 

@@ -254,7 +254,10 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
   auto g = n->reg("g").clk(clk).d(k);
   auto f1 = n->reg("f1").clk(clk).d(g);
   auto f2 = n->reg("f2").clk(clk).d(n->input_port("b"));
-  auto l = n->lut("l", {f1}, [](const LUT_INPUTS& x) { return !x[0]; });
+  // w writes a LUT-RAM that l reads: the walk stops at the RAM.
+  auto w = n->reg("w").clk(clk).d(n->input_port("c"));
+  auto m = n->lutram("m").data_in(w).clk(clk);
+  auto l = n->lut("l", {f1, m}, [](const LUT_INPUTS& x) { return !x[0]; });
   auto c1 = n->reg("c1").clk(clk).d(l);
   auto p = n->reg("p").clk(clk).d(f1);
   scenes::set_bypassed(p);
@@ -266,6 +269,8 @@ TEST_F(IrtmTest, ChangedRegistersAndTheirFeeders) {
     z += z % 3 == 1 ? 1 : 2;
   }
   place_at(l, 2, 2, 0);
+  place_at(w, 3, 3, 1);
+  place_at(m, 3, 3, 6);
   analyse();
   FF_CHANGE_MANAGER tracker(util->get_kem_netlist());
   // No record, then an empty one.
@@ -404,6 +409,13 @@ TEST_F(QueueTest, CandidatesAndOrder) {
   table[r1] = {-1, 10};
   queue.update(&changed, true);
   EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r1}));
+  // A changed register that is bypassed is neither refreshed nor counted.
+  table[r0] = {-20, 1};
+  changed = {regs[0]};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{r4, r3, r1}));
+  EXPECT_NE(ffs[r0]->m_data_slack, -20);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("QUEUE changed: 0 compared: 0/3"));
 
   // The list/map invariant.
   EXPECT_EQ(expect_internal_error([&] { queue.remove_ff(queue.m_ff_list.end()); }).condition,
@@ -431,6 +443,19 @@ TEST_F(QueueTest, DomainMembershipThroughInputsButNotTheClock) {
   TABLE_FF fx(x, &table), fy(y, &table);
   EXPECT_TRUE(queue.in_domain(&fx, domain));
   EXPECT_FALSE(queue.in_domain(&fy, domain));
+  // A changed register outside the domain is not queued, however it fails.
+  queue.set_factory([this](VOK_ATOM_NODE* a) -> IRTM_FF* {
+    auto& ff = ffs[a->get_id()];
+    if (!ff) ff = std::make_unique<TABLE_FF>(a, &table);
+    return ff.get();
+  });
+  queue.initialize(&domain);
+  EXPECT_EQ(ids(), (std::vector<int>{x->get_id()}));
+  std::vector<VOK_ATOM_NODE*> changed{x.atom(), y.atom()};
+  table[x->get_id()] = {-5, 4};
+  queue.update(&changed, true);
+  EXPECT_EQ(ids(), (std::vector<int>{x->get_id()}));
+  EXPECT_EQ(ffs[x->get_id()]->m_data_slack, -5);
 }
 
 // Slacks -1 to -7 over `count` registers: queued in slack, then atom-id

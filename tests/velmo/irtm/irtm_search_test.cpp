@@ -223,6 +223,13 @@ TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
   EXPECT_TRUE(mgr->get_carry_chain(chain.cell(2), &got, &border));
   EXPECT_EQ(got, (std::list<VOK_ATOM_NODE*>{chain.cell(1), chain.cell(2)}));
   EXPECT_EQ(border, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+  // A head in the same column, one LAB up, is across a border as well.
+  place_at(chain.cell(0), 3, 5, 0);
+  border = nullptr;
+  EXPECT_TRUE(mgr->get_carry_chain(chain.cell(2), &got, &border));
+  EXPECT_EQ(got, (std::list<VOK_ATOM_NODE*>{chain.cell(1), chain.cell(2)}));
+  EXPECT_EQ(border, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0));
+  place_at(chain.cell(0), 2, 4, 0);
   EXPECT_FALSE(mgr->get_carry_chain(r[0], &got, nullptr));
   // The tail's carry-out continues into a further cell; a second load on it
   // ends the chain.
@@ -338,7 +345,17 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   auto te = reg("te", fe, 3, 3, 4);
   scenes::set_bypassed(te);
   reg("te_load", te, 3, 3, 5);
+  // tl is in use: f moves into no live register.
+  auto fl = reg("fl", n->input_port("in3"), 2, 2, 4);
+  auto tl = reg("tl", fl, 3, 3, 7);
+  reg("tl_load", tl, 3, 3, 8);
   start();
+  move.clear();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(fl), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
+  EXPECT_EQ(move.failure.get_iterm(), d_of(tl));
+  EXPECT_TRUE(move.m_enabled.empty());
+  move.clear();
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});
@@ -541,8 +558,20 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
   auto f = reg("f", reg1, 3, 3, 2).ce(en);
   reg("f_load", f, 3, 3, 4);
   routing().routing(src).wire(lab_output(2, 2, 94)).wire(h(2, 2)).wire(lab_input(3, 3, 5)).sink(d_of(reg1));
+  // The same pair at positions 4 and 2 of a LAB: not partners.
+  auto src2 = reg("src2", n->input_port("in2"), 2, 2, 2);
+  auto reg2 = reg("reg2", src2, 3, 4, 4).ce(en);
+  auto g = reg("g", reg2, 3, 4, 2).ce(en);
+  reg("g_load", g, 3, 4, 5);
+  routing().routing(src2).wire(lab_output(2, 2, 95)).wire(h(2, 2)).wire(lab_input(3, 4, 5)).sink(d_of(reg2));
   start();
   std::vector<RE_NODE*> leaves;
+  mgr->create_re_tree(d_of(g));
+  EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(g), &move, &leaves));
+  EXPECT_TRUE(move.m_bypassed.empty());
+  EXPECT_TRUE(leaves.empty());
+  mgr->re_manager().clear();
+  move.clear();
   mgr->create_re_tree(d_of(f));
   ASSERT_TRUE(mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves));
   EXPECT_EQ(move.m_qfbk_gid, gid(reg1));

@@ -155,8 +155,16 @@ TEST_F(IrtmUtilTest, CornerInformationDoesNotReadTheCurrentCornerModel) {
 
 TEST_F(IrtmUtilTest, DontTouchByReasonFlagAndEdgeFlagsCached) {
   scenes::KY_PIPELINE s = scenes::ky_pipeline();
+  // A cell the timing netlist marks with flag 29 alone (no reason denied).
+  s[0].luts[0]->set_modifiable(false);
+  NETLIST_BUILDER(host::vok::top_netlist()).timing();
   make_util();
   KEM_NETLIST* kem = util->get_kem_netlist();
+  bool flagged = false;
+  for (int id : kem->get_cell_from_atom_id(s[0].luts[0]->get_id())->get_node_ids())
+    flagged = flagged || (kem->get_node(id) && kem->get_node(id)->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+  ASSERT_TRUE(flagged);
+  EXPECT_TRUE(util->is_timing_dont_touch(s[0].luts[0]));
   // The scene's dont-touch register: reason bit 37 and flag 29.
   EXPECT_TRUE(util->is_timing_dont_touch(s[0].dt));
   // Reason bit 37 alone; another reason does not count.
@@ -206,6 +214,18 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   vok_connect(s[0].a0->get_oterm_slot(0), chain.cell(1)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
   EXPECT_TRUE(util->is_retimable_arith(chain.cell(1)));
   EXPECT_FALSE(util->is_retimable_arith(l1));  // a plain LUT carries no arithmetic mark
+  // An output used as a plain result (usage 0) with a load is a mark on
+  // its own, with no arithmetic input.
+  VOK_ATOM_OTERM* out = l1->get_oterm_slot(0);
+  VOK_ATOM_ITERM* in = l1->get_iterm_slot(0);
+  const int out_usage = out->get_any_usage_as(), in_usage = in->get_any_usage_as();
+  ASSERT_NE(out_usage, 0);
+  in->set_usage(0);
+  EXPECT_FALSE(util->is_retimable_arith(l1));
+  out->set_usage(0);
+  EXPECT_TRUE(util->is_retimable_arith(l1));
+  out->set_usage(out_usage);
+  in->set_usage(in_usage);
   chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(16);
   EXPECT_FALSE(util->is_retimable_arith(chain.cell(1)));
 }
