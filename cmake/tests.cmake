@@ -36,7 +36,12 @@ target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(velmo_fit_tests PRIVATE GTest::gmock_main)
-gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST)
+# The fit tests write designs, settings and reports into the test temporary
+# directory: one per build, so that two builds' test runs never share files.
+set(VELMO_FIT_TEST_TMPDIR ${CMAKE_BINARY_DIR}/fit-test-tmp)
+file(MAKE_DIRECTORY ${VELMO_FIT_TEST_TMPDIR})
+gtest_discover_tests(velmo_fit_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "TEST_TMPDIR=${VELMO_FIT_TEST_TMPDIR}/")
 
 # Component code includes only host/<family>/ headers; host code includes
 # component files only from the base layer.
