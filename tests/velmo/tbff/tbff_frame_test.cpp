@@ -45,8 +45,30 @@ using tbff_test::TbffTest;
 TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
   // "1_slow_900mv_-40c" has its own block; a fast corner at 100 C falls back
   // to the hot block, one at 0 C to the cold block.
-  build({3}, {DeviceCorner{1, DeviceCorner::SLOW, 900, -40, false}, DeviceCorner{1, DeviceCorner::FAST, 900, 100, false},
-              DeviceCorner{1, DeviceCorner::FAST, 900, 0, true}});
+  // Every other named block, cold and hot, as raw (rise, fall) per pulse
+  // level, PMUX then LAB clock.
+  struct Named {
+    DeviceCorner corner;
+    int raw[6][2];
+  };
+  const Named named_blocks[] = {
+      {{1, 0, 900, 0, false}, {{112, 149}, {144, 182}, {160, 197}, {130, 144}, {165, 179}, {181, 195}}},
+      {{1, 0, 900, 110, false}, {{101, 136}, {129, 165}, {144, 180}, {122, 136}, {154, 168}, {170, 184}}},
+      {{2, 0, 850, -40, false}, {{138, 179}, {179, 220}, {197, 238}, {161, 175}, {206, 220}, {224, 238}}},
+      {{2, 0, 850, 0, false}, {{138, 179}, {179, 220}, {197, 238}, {161, 175}, {206, 220}, {224, 238}}},
+      {{2, 0, 850, 110, false}, {{114, 153}, {146, 185}, {163, 202}, {142, 157}, {179, 194}, {197, 212}}},
+      {{2, 0, 900, 0, false}, {{133, 177}, {172, 215}, {190, 234}, {146, 160}, {185, 200}, {202, 217}}},
+      {{2, 0, 900, 100, false}, {{118, 159}, {152, 193}, {169, 210}, {136, 150}, {171, 186}, {188, 203}}},
+      {{3, 0, 850, -40, false}, {{162, 209}, {210, 257}, {230, 278}, {195, 211}, {251, 267}, {271, 287}}},
+      {{3, 0, 850, 100, false}, {{128, 170}, {164, 207}, {182, 225}, {162, 179}, {206, 222}, {225, 242}}},
+      {{3, 0, 900, 0, false}, {{147, 196}, {191, 240}, {211, 259}, {155, 171}, {197, 213}, {215, 231}}},
+      {{3, 0, 900, 110, false}, {{131, 175}, {168, 213}, {187, 231}, {144, 159}, {181, 197}, {199, 215}}},
+  };
+  std::vector<DeviceCorner> corners = {DeviceCorner{1, DeviceCorner::SLOW, 900, -40, false},
+                                       DeviceCorner{1, DeviceCorner::FAST, 900, 100, false},
+                                       DeviceCorner{1, DeviceCorner::FAST, 900, 0, true}};
+  for (const Named& b : named_blocks) corners.push_back(b.corner);
+  build({3}, corners);
   TBFF_OPTIMIZATION_KY ky(m_env);
   ASSERT_TRUE(ky.prerequisites_met());
   KEM_CORNER_MANAGER* cm = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
@@ -63,9 +85,23 @@ TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
   EXPECT_EQ(values[hot][T::TBFF_TYPE_LAB_CLOCK][HOV_PULSE_WIDTH_2], std::make_pair(103, 119));
   // The cold fallback: (86, 94) at (1, 0) with 3 % off and 1 % on.
   EXPECT_EQ(values[cold][T::TBFF_TYPE_LAB_CLOCK][HOV_PULSE_WIDTH_0], std::make_pair(83, 95));
-  EXPECT_EQ(values.size(), 3u);
+  // Each named block with the default guardbands: 3 % off the low value,
+  // 1 % onto the high one, rounded up.
+  for (const Named& b : named_blocks) {
+    KEM_CORNER* corner = cm->get_internal_corner(KEM_TIMING_MODEL::from_corner(b.corner));
+    ASSERT_NE(corner, nullptr);
+    for (int type = 0; type < 2; ++type)
+      for (int level = 0; level < 3; ++level) {
+        const int* raw = b.raw[type * 3 + level];
+        EXPECT_EQ(values[corner][static_cast<T::TBFF_TYPE>(type)][static_cast<HOV_PULSE_WIDTH_ENUM>(level)],
+                  std::make_pair(97 * raw[0] / 100, (101 * raw[1] + 99) / 100))
+            << KEM_TIMING_MODEL::from_corner(b.corner).get_name() << " type " << type << " level " << level;
+      }
+  }
+  const std::size_t all = 3 + std::size(named_blocks);
+  EXPECT_EQ(values.size(), all);
   // The hold-only corner is loaded: the KY models include it.
-  EXPECT_EQ(ky.timing_models().size(), 3u);
+  EXPECT_EQ(ky.timing_models().size(), all);
 }
 
 TEST_F(TbffTest, CornerBetweenColdAndHotIsAnInternalError) {
