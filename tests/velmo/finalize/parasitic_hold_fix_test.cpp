@@ -322,6 +322,38 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   EXPECT_FALSE(lines_from(mark, "Thread 0: Not fixing hold on global clock routing. Skip.").empty());
   EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
   d->set_connection_code(code);
+  // A data term whose first candidate hangs below a global clock tap is left
+  // alone too: the routing above the candidate's parent is walked.
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  const auto below_global_clock = [&](unsigned gid) {
+    for (int id = 0; id < routing->forest().num_slots(); ++id) {
+      if (!routing->is_live(id) || static_cast<unsigned>(routing->get_value(id)) != gid) continue;
+      for (int up = routing->get_parent(id, VOK_RE_ROUTING_ZOTA_SKIP{}); up >= 0;
+           up = routing->get_parent(up, VOK_RE_ROUTING_ZOTA_SKIP{}))
+        if (routing->get_value(up) < -1 &&
+            static_cast<int>(info->get_dev_element_from_gid(static_cast<unsigned>(routing->get_value(up)))) ==
+                dev_kind::GLOBAL_CLOCK)
+          return true;
+    }
+    return false;
+  };
+  int clock_hop = -1;
+  for (int h = 0; h < kem->get_num_re_hops() && clock_hop < 0; ++h)
+    if (!kem->is_re_element_free(h) && below_global_clock(kem->get_re_element_gid(h))) clock_hop = h;
+  ASSERT_GE(clock_hop, 0) << "no routing element below a global clock tap";
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (list.empty()) return;
+    list.resize(1);
+    list[0].node = clock_hop;
+    list[0].rise = list[0].fall = 1e-9f;
+  });
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  host::xab::set_candidate_hook(nullptr);
+  EXPECT_FALSE(lines_from(mark, "Not fixing hold on global clock routing. Skip.").empty());
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
 }
 
 // The fix's rules over the candidates the annotator offers (the test edits
