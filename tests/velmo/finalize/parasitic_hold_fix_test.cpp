@@ -697,6 +697,7 @@ TEST_F(ParasiticHoldFixTest, PreservedPartitionsKeepTheirRouting) {
 // Wires limited to one fan-out: no wire of the failing route takes a stub,
 // yet every candidate is tried. Limited to two: each wire takes one stub,
 // the refusals at one parent do not end the failure's other candidates.
+// A parent next to the root of its tree may have a wider limit than deeper.
 TEST_F(ParasiticHoldFixTest, AParentAtItsFanoutLimitTakesNoStub) {
   build({Corner::slow(), Corner::fast()});
   make_hold_fail(120);
@@ -739,6 +740,46 @@ TEST_F(ParasiticHoldFixTest, AParentAtItsFanoutLimitTakesNoStub) {
   EXPECT_GE(grown, 2);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+
+  // A LAB routing element limited to one fan-out: one the root feeds (or
+  // the root itself) starts the fabric and takes up to five, one deeper
+  // keeps its own limit.
+  dev_set_element_int_datum(dev_kind::LAB_RE, 21, 1);
+  make_hold_fail(120);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  int near_hop = -1, deep_hop = -1;
+  for (int h = 0; h < kem->get_num_re_hops(); ++h) {
+    if (kem->is_re_element_free(h)) continue;
+    const unsigned g = kem->get_re_element_gid(h);
+    if (static_cast<int>(info->get_dev_element_from_gid(g)) != dev_kind::LAB_RE) continue;
+    for (int id = 0; id < routing->forest().num_slots(); ++id) {
+      if (!routing->is_live(id) || static_cast<unsigned>(routing->get_value(id)) != g) continue;
+      if (routing->get_num_children(id, VOK_RE_ROUTING_ZOTA_SKIP{}) != 1) continue;
+      const int up = routing->get_parent(id, VOK_RE_ROUTING_ZOTA_SKIP{});
+      const bool near = up < 0 || routing->get_parent(up, VOK_RE_ROUTING_ZOTA_SKIP{}) < 0;
+      (near ? near_hop : deep_hop) = h;
+    }
+  }
+  ASSERT_GE(near_hop, 0);
+  ASSERT_GE(deep_hop, 0);
+  int hop = deep_hop;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (list.empty()) return;
+    list.resize(1);
+    list[0].node = hop;
+    list[0].rise = list[0].fall = 1e-9f;
+  });
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_FALSE(lines_from(mark, "Seeing fanout limit of 1 for node id ").empty());
+  EXPECT_FALSE(lines_from(mark, "Added 0 wires to fix this failure.").empty());
+  hop = near_hop;
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  host::xab::set_candidate_hook(nullptr);
+  EXPECT_TRUE(lines_from(mark, "Seeing fanout limit of ").empty());
+  EXPECT_FALSE(lines_from(mark, "Added 1 wires to fix this failure.").empty());
 }
 
 }  // namespace
