@@ -544,6 +544,32 @@ TEST_F(ParasiticHoldFixTest, OneFailureTooManyStopsTheCornerAndTheChain) {
   EXPECT_EQ(lines_from(mark, "Added 5 wires to fix this failure.").size(), 1u);
 }
 
+// A pass that added wires at its slow corner and then stops at the fast one
+// ends the chain there: no further pass starts.
+TEST_F(ParasiticHoldFixTest, APassWithWiresThatStopsEndsTheChain) {
+  with_pipeline = true;
+  build({Corner::slow(), Corner::fast()});
+  // b fails at both corners, p only at the fast one.
+  make_hold_fail(700);
+  make_hold_fail(10, p);
+  const std::vector<int> of_b = hold_slacks();
+  ASSERT_LT(of_b[0], 0);
+  ASSERT_GT(hold_slacks(p)[0], 0);
+  cfg_set_int_value("route_fixup_flow_parasitics_worst_case_slack_to_fix", -2000);
+  cfg_set_int_value("route_fixup_flow_parasitics_max_num_failures_to_fix", 1);
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (!list.empty()) list[0].rise = list[0].fall = 1e-9f;
+  });
+  const std::size_t mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  host::xab::set_candidate_hook(nullptr);
+  EXPECT_EQ(lines_from(mark, "Added 1 wires to fix this corner.").size(), 1u);
+  EXPECT_EQ(lines_from(mark, "Thread 0: Exceeded maximum number of failures to fix. Stop parasitics.").size(), 1u);
+  EXPECT_EQ(lines_from(mark, "Checking corner ").size(), 2u);
+  EXPECT_EQ(lines_from(mark, "1 dangling wires were added to fix hold failures.").size(), 1u);
+}
+
 TEST_F(ParasiticHoldFixTest, SerializedCornersWriteTheirResultsAndAPassWithWiresEndsAtItsCorner) {
   build({Corner::slow(), Corner::fast()});
   cfg_set_on("parasitic_fixup_serialize_kem_corners");
