@@ -11,6 +11,7 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "dux/dux.h"
 #include "dev/dev_grid.h"
 #include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
@@ -335,6 +336,34 @@ TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
   IRTM_FF* q1 = m.find_irtm_ff(regs[4]);
   ASSERT_TRUE(q1);
   EXPECT_EQ(q1->m_failure_mask, 1u << IRTM_MOVE::Backward);
+  m.cleanup(false);
+}
+
+TEST_F(IrtmEqualRowsTest, ACriticalMoveRefusedByCostQueuesARegisterItDegraded) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_ITERATION* it = m.iteration();
+  it->m_domain = &d;
+  sta_incr_reset_changed_flops();
+  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+  q0->update_slack(true);
+  // A base cost no move can reach, and a threshold every slack is under:
+  // the move is refused and the setup repair queues the worst register
+  // the move changed around.
+  const std::int32_t cost = IRTM_UTIL::s_instance->get_wns_cost();
+  it->m_critical = true;
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {cost, q0->min_slack()};
+  it->m_move_cost = {cost + 1000, 1000000};
+  std::vector<IRTM_OBJ*> objects{q0};
+  EXPECT_TRUE(m.retime_kth_iteration(0, &objects));
+  EXPECT_EQ(lines_with("    cost DEGRADED ("), 1);
+  EXPECT_EQ(objects.size(), 2u);
+  EXPECT_EQ(lines_with("    Added setup degrading ff to queue=2"), 1);
+  m.undo_all_retiming(0);
+  m.dux()->clear_checkpoint_data();
   m.cleanup(false);
 }
 
