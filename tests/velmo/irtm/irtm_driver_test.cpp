@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -20,6 +21,7 @@
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_uniform_hold.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -365,6 +367,27 @@ TEST_F(IrtmEqualRowsTest, ACriticalMoveRefusedByCostQueuesARegisterItDegraded) {
   m.undo_all_retiming(0);
   m.dux()->clear_checkpoint_data();
   m.cleanup(false);
+}
+
+TEST_F(IrtmEqualRowsTest, AMoveUndoneAfterItsImplementationLeavesTheQueueAlone) {
+  start();
+  // Every node fails hold and no hold repair is allowed: each move is
+  // carried out, then refused and undone. The changes it left behind must
+  // not put its register back at the head of the queue.
+  host::sta::set_uniform_hold_slack(-10);
+  cfg_set_value("muvo_zota_hold_iterations", "0");
+  cfg_set_value("muvo_zota_crit_iterations", "3");
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "1");
+  cfg_set_value("muvo_zota_crit_range", "0");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_GE(lines_with("    UNDO retiming moves: 1"), 2);
+  EXPECT_EQ(lines_with(" Accepted Moves      : 0 (0%)"), 1);
+  std::map<std::string, int> tried;
+  for (const auto& l : host::debug::texts())
+    if (l.find(" Yun[") != std::string::npos) ++tried[l.substr(l.rfind(' ') + 1)];
+  ASSERT_GE(tried.size(), 2u);
+  for (const auto& [path, times] : tried) EXPECT_EQ(times, 1) << path;
 }
 
 TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
