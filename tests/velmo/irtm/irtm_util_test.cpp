@@ -143,7 +143,7 @@ TEST_F(IrtmUtilTest, SlacksDomainsCostAndCorners) {
 
 TEST_F(IrtmUtilTest, ANodeInTwoDomainsAnswersItsSmallerSlack) {
   // ra -> x -> qa (same clock) and x -> qb (a slower clock): x's output lies
-  // on paths of two domains, failing by different amounts.
+  // on paths of two domains, with a different slack in each.
   device(Family::KY).build();
   NETLIST_BUILDER n(netlist());
   SIG ca = n.input_port("ca"), cb = n.input_port("cb");
