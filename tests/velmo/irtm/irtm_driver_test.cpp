@@ -390,6 +390,42 @@ TEST_F(IrtmEqualRowsTest, AMoveUndoneAfterItsImplementationLeavesTheQueueAlone) 
   for (const auto& [path, times] : tried) EXPECT_EQ(times, 1) << path;
 }
 
+TEST_F(IrtmEqualRowsTest, ARegisterBackAtZeroSlackEndsTheRound) {
+  start();
+  // The second row's slack, which the clock is relaxed by while the first
+  // move is carried out: that move is then refused (hold fails everywhere,
+  // no repair allowed), and the queue's head comes back at exactly 0.
+  const std::int32_t second = [&] {
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_FF* q1 = m.create_irtm_ff(regs[4]);
+    q1->update_slack(true);
+    const std::int32_t v = q1->min_slack();
+    m.cleanup(false);
+    return v;
+  }();
+  ASSERT_LT(second, 0);
+  host::sta::set_uniform_hold_slack(-10);
+  cfg_set_value("muvo_zota_hold_iterations", "0");
+  cfg_set_value("muvo_zota_crit_iterations", "3");
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "3");
+  cfg_set_value("muvo_zota_crit_range", "100000");
+  const VOK_ATOM_OTERM* clk = regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  bool relaxed = false;
+  DUX::set_implement_observer([&] {
+    if (relaxed) return;
+    relaxed = true;
+    host::timing::declare_clock("clk", 700 - second, clk);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_TRUE(relaxed);
+  // Only the first row was tried: a head that no longer fails ends the round.
+  EXPECT_EQ(lines_with(" Yun["), 1);
+  EXPECT_EQ(lines_with(" Yun[1] "), 0);
+}
+
 TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
   start();
   regs[1]->set_modifiable(false);
