@@ -426,6 +426,44 @@ TEST_F(IrtmEqualRowsTest, ARegisterBackAtZeroSlackEndsTheRound) {
   EXPECT_EQ(lines_with(" Yun[1] "), 0);
 }
 
+TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
+  start();
+  const std::int32_t before = wns();
+  // Hold fails everywhere until the repair's wire LUT is carried out.
+  const std::size_t atoms = netlist().get_netlist()->get_atom_list().size();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_ITERATION* it = m.iteration();
+  it->m_domain = &d;
+  sta_incr_reset_changed_flops();
+  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+  q0->update_slack(true);
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::sta::set_uniform_hold_slack(-10);
+  int implements = 0;
+  DUX::set_implement_observer([&] {
+    if (++implements == 2) host::sta::set_uniform_hold_slack(std::nullopt);
+  });
+  std::vector<IRTM_OBJ*> objects{q0};
+  const bool r = m.retime_iteration(&objects);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  // The wire LUT made the setup cost worse and went; with it gone the hold
+  // check passes, which leaves the first move on the stack unfinished: it
+  // is taken back too.
+  EXPECT_FALSE(r);
+  EXPECT_EQ(implements, 2);
+  EXPECT_EQ(lines_with("    hold fix PASSED"), 1);
+  EXPECT_EQ(lines_with("Retiming move has not been accepted"), 1);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_EQ(netlist().get_netlist()->get_atom_list().size(), atoms);
+  EXPECT_FALSE(m.find_irtm_ff(regs[1])->is_bypassed());
+  EXPECT_EQ(wns(), before);
+  m.cleanup(false);
+}
+
 TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
   start();
   regs[1]->set_modifiable(false);
