@@ -405,6 +405,43 @@ TEST_F(IrsynTest, TheWindowLimitTakesRerouteButNotRotation) {
   EXPECT_EQ(count("VM Debug: entering rotate_one aid" + std::to_string(p.b->get_id())), 1);
 }
 
+TEST_F(IrsynTest, OfTwoEqualWorstInputsTheFirstIsRerouted) {
+  VOK_ATOM_NODE *r0, *r1, *l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 2, -1);
+    r0 = ins[0].oterm->get_my_node();
+    r1 = ins[1].oterm->get_my_node();
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return x[0] != x[1]; });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 5);
+    place_at(q, 3, 3, 6);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  VOK_ATOM_ITERM* t0 = l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  VOK_ATOM_ITERM* t1 = l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0);
+  // Fixed connection delays, the first input's longer by what its slot is
+  // faster through the LUT: the two inputs end up with the same slack.
+  host::kem::annotate_iterm_delay(t0, 500, 400);
+  host::kem::annotate_iterm_delay(t1, 500, 400);
+  sta_full_update_timing(true);
+  const std::int32_t gap = m.get_min_slack(t0) - m.get_min_slack(t1);
+  ASSERT_GT(gap, 0);
+  host::kem::annotate_iterm_delay(t0, 500 + gap, 400 + gap);
+  sta_full_update_timing(true);
+  ASSERT_EQ(m.get_min_slack(t0), m.get_min_slack(t1));
+  ASSERT_LT(m.get_min_slack(t0), 0);
+  m.m_near_critical = 1000000;
+  m.reroute_pass(m.get_domain_wns());
+  const auto tried = lines_with("VM Debug: entering reroute_one aid");
+  ASSERT_FALSE(tried.empty());
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(r0->get_id()) + " -> aid" +
+                         std::to_string(l->get_id())),
+            1);
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(r1->get_id()) + " -> aid" +
+                         std::to_string(l->get_id())),
+            0);
+}
+
 TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {

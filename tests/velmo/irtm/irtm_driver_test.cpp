@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "dux/dux.h"
 #include "dev/dev_grid.h"
 #include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
@@ -19,6 +21,7 @@
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_uniform_hold.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -335,6 +338,129 @@ TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
   IRTM_FF* q1 = m.find_irtm_ff(regs[4]);
   ASSERT_TRUE(q1);
   EXPECT_EQ(q1->m_failure_mask, 1u << IRTM_MOVE::Backward);
+  m.cleanup(false);
+}
+
+TEST_F(IrtmEqualRowsTest, ACriticalMoveRefusedByCostQueuesARegisterItDegraded) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_ITERATION* it = m.iteration();
+  it->m_domain = &d;
+  sta_incr_reset_changed_flops();
+  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+  q0->update_slack(true);
+  // A base cost no move can reach, and a threshold every slack is under:
+  // the move is refused and the setup repair queues the worst register
+  // the move changed around.
+  const std::int32_t cost = IRTM_UTIL::s_instance->get_wns_cost();
+  it->m_critical = true;
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {cost, q0->min_slack()};
+  it->m_move_cost = {cost + 1000, 1000000};
+  std::vector<IRTM_OBJ*> objects{q0};
+  EXPECT_TRUE(m.retime_kth_iteration(0, &objects));
+  EXPECT_EQ(lines_with("    cost DEGRADED ("), 1);
+  EXPECT_EQ(objects.size(), 2u);
+  EXPECT_EQ(lines_with("    Added setup degrading ff to queue=2"), 1);
+  m.undo_all_retiming(0);
+  m.dux()->clear_checkpoint_data();
+  m.cleanup(false);
+}
+
+TEST_F(IrtmEqualRowsTest, AMoveUndoneAfterItsImplementationLeavesTheQueueAlone) {
+  start();
+  // Every node fails hold and no hold repair is allowed: each move is
+  // carried out, then refused and undone. The changes it left behind must
+  // not put its register back at the head of the queue.
+  host::sta::set_uniform_hold_slack(-10);
+  cfg_set_value("muvo_zota_hold_iterations", "0");
+  cfg_set_value("muvo_zota_crit_iterations", "3");
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "1");
+  cfg_set_value("muvo_zota_crit_range", "0");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_GE(lines_with("    UNDO retiming moves: 1"), 2);
+  EXPECT_EQ(lines_with(" Accepted Moves      : 0 (0%)"), 1);
+  std::map<std::string, int> tried;
+  for (const auto& l : host::debug::texts())
+    if (l.find(" Yun[") != std::string::npos) ++tried[l.substr(l.rfind(' ') + 1)];
+  ASSERT_GE(tried.size(), 2u);
+  for (const auto& [path, times] : tried) EXPECT_EQ(times, 1) << path;
+}
+
+TEST_F(IrtmEqualRowsTest, ARegisterBackAtZeroSlackEndsTheRound) {
+  start();
+  // The second row's slack, which the clock is relaxed by while the first
+  // move is carried out: that move is then refused (hold fails everywhere,
+  // no repair allowed), and the queue's head comes back at exactly 0.
+  const std::int32_t second = [&] {
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_FF* q1 = m.create_irtm_ff(regs[4]);
+    q1->update_slack(true);
+    const std::int32_t v = q1->min_slack();
+    m.cleanup(false);
+    return v;
+  }();
+  ASSERT_LT(second, 0);
+  host::sta::set_uniform_hold_slack(-10);
+  cfg_set_value("muvo_zota_hold_iterations", "0");
+  cfg_set_value("muvo_zota_crit_iterations", "3");
+  cfg_set_value("muvo_zota_max_non_crit_iterations", "3");
+  cfg_set_value("muvo_zota_crit_range", "100000");
+  const VOK_ATOM_OTERM* clk = regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  bool relaxed = false;
+  DUX::set_implement_observer([&] {
+    if (relaxed) return;
+    relaxed = true;
+    host::timing::declare_clock("clk", 700 - second, clk);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_TRUE(relaxed);
+  // Only the first row was tried: a head that no longer fails ends the round.
+  EXPECT_EQ(lines_with(" Yun["), 1);
+  EXPECT_EQ(lines_with(" Yun[1] "), 0);
+}
+
+TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
+  start();
+  const std::int32_t before = wns();
+  // Hold fails everywhere until the repair's wire LUT is carried out.
+  const std::size_t atoms = netlist().get_netlist()->get_atom_list().size();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_ITERATION* it = m.iteration();
+  it->m_domain = &d;
+  sta_incr_reset_changed_flops();
+  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+  q0->update_slack(true);
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::sta::set_uniform_hold_slack(-10);
+  int implements = 0;
+  DUX::set_implement_observer([&] {
+    if (++implements == 2) host::sta::set_uniform_hold_slack(std::nullopt);
+  });
+  std::vector<IRTM_OBJ*> objects{q0};
+  const bool r = m.retime_iteration(&objects);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  // The wire LUT made the setup cost worse and went; with it gone the hold
+  // check passes, which leaves the first move on the stack unfinished: it
+  // is taken back too.
+  EXPECT_FALSE(r);
+  EXPECT_EQ(implements, 2);
+  EXPECT_EQ(lines_with("    hold fix PASSED"), 1);
+  EXPECT_EQ(lines_with("Retiming move has not been accepted"), 1);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_EQ(netlist().get_netlist()->get_atom_list().size(), atoms);
+  EXPECT_FALSE(m.find_irtm_ff(regs[1])->is_bypassed());
+  EXPECT_EQ(wns(), before);
   m.cleanup(false);
 }
 

@@ -172,6 +172,21 @@ TEST_F(InitStateTest, ArithmeticCarryInUnconstrainedAnswersTwo) {
   EXPECT_EQ(ism.find_value(chain.cell(1), 1, carry), IV::ZERO);
   EXPECT_EQ(carry, IV::ONE);
   EXPECT_EQ(expect_internal_error([&] { ism.assign_inputs(a, 0, 2); }).condition, "atom->is_lcell_comb()");
+
+  // Backward across the chain's first cell, whose sum is 0 and whose
+  // carry-out is its input b: pattern 0 (b = 0) gives carry 1 against the
+  // 0 a removed register fixes on the carry-out, so it is refused and the
+  // value it gave b must go with it; pattern 1 (b = 1) then fits.
+  auto chain2 = n->carry_chain("sub", 2);
+  VOK_ATOM_NODE* first = chain2.cell(0);
+  VOK_ATOM_NODE* b = reg("b", in("i1"), false);
+  vok_connect(q(b), first->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+  first->get_lutmask() = VOK_LUTMASK(0xAAAA0000u);
+  VOK_ATOM_NODE* rs = reg("rs", chain2.cell(0).out(DB_OUTPUT_PORT_SUM), false);
+  VOK_ATOM_NODE* rc = reg("rc", first->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0), false);
+  IRTM_MOVE m = move_of({rs, rc}, {}, {first});
+  ASSERT_TRUE(ism.compute_state_int(&m, true));
+  EXPECT_EQ(value(q(b)), IV::ONE);
 }
 
 TEST_F(InitStateTest, PartnerRegisterKeepsItsOwnPowerUp) {

@@ -199,6 +199,20 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   EXPECT_EQ(count("ZOTA reroute, Deleted: 0 Created: 1"), 1);
   // Implemented and timed, the new register can itself be moved again.
   EXPECT_TRUE(m->is_retimable_ff(q));
+  // Its data input failing hold is counted, yet a better cost still accepts
+  // the move: the count alone never refuses one.
+  host::sta::set_uniform_hold_slack(-10);
+  const std::int32_t cost = IRTM_UTIL::s_instance->get_wns_cost();
+  TIMING_COST_STRUCT base{cost - 100, 0}, result;
+  m->iteration()->m_pending_hold.clear();
+  EXPECT_TRUE(m->check_retiming(move, &base, &result, true));
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_EQ(m->iteration()->m_pending_hold, std::vector<VOK_ATOM_LOGICAL_PORT>{
+                                                vok_get_logical_port(q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))});
+  const auto t = host::debug::texts();
+  EXPECT_EQ(std::count_if(t.begin(), t.end(),
+                          [](const std::string& l) { return l.rfind("    Update[", 0) == 0 && l.find(" hold=1)") != std::string::npos; }),
+            1);
 }
 
 TEST_F(IrtmMovesTest, AnEmptySlotListStillSetsPowerUpsOfEnabledSlotRegisters) {
@@ -720,6 +734,13 @@ TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
   auto cb2 = n.atom(VOK_ATOM_KIND::CLKBUF, "cb2").input(DB_INPUT_PORT_BOX, 0, cb1);
   VOK_ATOM_NODE* b1 = n.reg("b1").clk(cb2).d(y).atom();
   place_at(b1, 3, 2, 2);
+  VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(n.input_port("unused")).atom();
+  VOK_ATOM_NODE* z = n.lut("z", {r}, 0x1).atom();
+  VOK_ATOM_ITERM* r_d = r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  r_d->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  vok_connect(z->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0), r_d);
+  place_at(r, 3, 2, 9);
+  place_at(z, 3, 2, 10);
   std::string why;
   ASSERT_TRUE(host::router::route_design(&why)) << why;
   n.timing();
@@ -739,6 +760,24 @@ TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
   start = d;
   EXPECT_EQ(m->get_hold_slack(d, &start), -10);
   EXPECT_EQ(start, nullptr);
+  // A register feeding itself through a LUT: its failure traces back to
+  // itself, which after a Backward move no repair can fix.
+  start = d;
+  KEM_NODE* rd = kem->get_kem_node_from_iterm(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_NE(rd, nullptr);
+  EXPECT_EQ(m->get_hold_slack(rd, &start), -10);
+  ASSERT_NE(start, nullptr);
+  EXPECT_EQ(start->get_atom(), r);
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  const VOK_ATOM_LOGICAL_PORT r_in = vok_get_logical_port(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_pending_hold = {r_in};
+  it.create_irtm_ipin(r_in)->m_failure_mask |= 1u << IRTM_MOVE::Wirelut;
+  push_move(IRTM_MOVE::Backward);
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(b1)};
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+  EXPECT_EQ(count("    hold cost cannot be fixed"), 1);
   host::sta::set_uniform_hold_slack(std::nullopt);
 }
 

@@ -679,6 +679,45 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   EXPECT_EQ(mgr->get_slot_requirement(0xFFFFFFFFu), IRTM_NO_SLACK);
 }
 
+// As above, with f also driving a bypassed register t of its own LAB
+// straight from its LAB output: the slot chain's budget is still f's tco
+// less the guard band, with no LUT delay added.
+TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  auto b = reg("b", f, 5, 5, 1);
+  reg("b_load", b, 5, 5, 2);
+  auto t = reg("t", f, 2, 2, 3);
+  scenes::set_bypassed(t);
+  reg("t_load", t, 2, 2, 4);
+  routing()
+      .routing(f)
+      .wire(lab_output(2, 2, 94))
+      .branch([&](NET_BUILDER& x) { x.sink(d_of(t)); })
+      .wire(h(2, 2, 1))
+      .wire(v(6, 2, 1))
+      .wire(lab_input(3, 3, 7))
+      .wire(lab_input(3, 4, 5))
+      .wire(lab_input(5, 5, 6))
+      .sink(d_of(b));
+  start();
+  RE_NODE* root = mgr->create_re_tree(q_of(f));
+  ASSERT_EQ(root->get_num_leaf(), 1);
+  ASSERT_EQ(root->get_num_children(), 2);
+  RE_NODE* s3 = leaf(d_of(b))->get_parent();
+  RE_NODE* s1 = s3->get_parent()->get_parent();
+  const int d1 = mgr->get_incr_node_delay(s1);
+  const std::int32_t req = mgr->get_slot_requirement(slot_of(s1));
+  const std::int32_t gb = ff(f)->get_tco() + d1 - req;
+  mgr->cleanup(true);
+  mgr.reset();
+  cfg_set_value("muvo_zota_tco_gb", std::to_string(gb).c_str());
+  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+  mgr->setup();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+  EXPECT_EQ(move.m_enabled, IDS{gid(t)});
+}
+
 // src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a
 // clock enable from g.
 class IrtmSlotBackwardTest : public IrtmSearchTest {

@@ -141,6 +141,42 @@ TEST_F(IrtmUtilTest, SlacksDomainsCostAndCorners) {
   EXPECT_EQ(IRTM_UTIL::yeb_max(none), INT_MAX);  // "none" saturates
 }
 
+TEST_F(IrtmUtilTest, ANodeInTwoDomainsAnswersItsSmallerSlack) {
+  // ra -> x -> qa (same clock) and x -> qb (a slower clock): x's output lies
+  // on paths of two domains, with a different slack in each.
+  device(Family::KY).build();
+  NETLIST_BUILDER n(netlist());
+  SIG ca = n.input_port("ca"), cb = n.input_port("cb");
+  n.clock("ca", 300, ca);
+  n.clock("cb", 450, cb);
+  auto ra = n.reg("ra").clk(ca).d(n.input_port("i"));
+  auto x = n.lut("x", {ra}, 0x1);
+  auto qa = n.reg("qa").clk(ca).d(x);
+  auto qb = n.reg("qb").clk(cb).d(x);
+  place_at(ra, 3, 3, 1);
+  place_at(x, 3, 3, 2);
+  place_at(qa, 3, 3, 3);
+  place_at(qb, 3, 3, 4);
+  n.timing();
+  make_util();
+  const KEM_NETLIST* kem = util->get_kem_netlist();
+  int seen = 0;
+  for (int i = 0; i < kem->get_node_count(); ++i) {
+    const KEM_NODE* node = kem->get_node(i);
+    if (!node) continue;
+    const auto slacks = sta_get_node_wns_map(node, true);
+    std::int32_t lo = INT32_MAX, hi = INT32_MIN;
+    for (const auto& [dom, v] : slacks) {
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    }
+    if (slacks.size() < 2 || lo == hi) continue;
+    ++seen;
+    EXPECT_EQ(util->get_min_node_slack(node), lo) << i;
+  }
+  EXPECT_GT(seen, 0);
+}
+
 TEST_F(IrtmUtilTest, CornerInformationDoesNotReadTheCurrentCornerModel) {
   scenes::ky_pipeline();
   KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->set_enable_ie_on_current_corner(true);
