@@ -91,12 +91,18 @@ foreach(_case early unload stages)
     WORKING_DIRECTORY ${VELMO_TCL_PACKAGE_RUN_DIR})
   set_tests_properties(velmo_component_lifetime_${_case} PROPERTIES TIMEOUT 120)
 endforeach()
+# The component loaded by a plain tclsh, with no host interpreter: neither a
+# hang nor an abort, but the host's internal-error line and status 3.
+add_test(NAME velmo_component_plain_tclsh_load
+  COMMAND sh -c "out=$(printf 'load %s Velmo\\n' \"$0\" | tclsh 2>&1); status=$?; echo \"$out\"; [ $status -eq 3 ] && echo \"$out\" | grep -q '^Internal Error: A Tcl interpreter must exist'"
+          $<TARGET_FILE:velmo>)
+set_tests_properties(velmo_component_plain_tclsh_load PROPERTIES TIMEOUT 60)
 if(VELMO_SANITIZE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE _asan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so OUTPUT_VARIABLE _ubsan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} velmo_component_lifetime_early
-    velmo_component_lifetime_unload velmo_component_lifetime_stages PROPERTIES ENVIRONMENT
+    velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_plain_tclsh_load PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()
