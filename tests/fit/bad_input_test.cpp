@@ -18,11 +18,7 @@ using velmo_fit_test::run;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string write_file(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream(path) << text;
-  return path;
-}
+using velmo_fit_test::write_file;
 
 nlohmann::json read_json(const std::string& path) {
   std::ifstream in(path);

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace velmo_fit_test {
 
@@ -25,6 +28,19 @@ inline RESULT run(const std::string& args) {
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// Writes `text` into the test temporary directory under `name`, prefixed
+// with the running test's name, so that tests run in parallel never write
+// the same file; returns the path.
+inline std::string write_file(const std::string& name, const std::string& text) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string prefix = test ? std::string(test->test_suite_name()) + "." + test->name() + "." : std::string();
+  for (char& c : prefix)
+    if (c == '/') c = '_';
+  const std::string path = ::testing::TempDir() + prefix + name;
+  std::ofstream(path) << text;
+  return path;
 }
 
 }  // namespace velmo_fit_test

@@ -24,11 +24,7 @@ namespace {
 const std::string kMac = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.blif";
 const std::string kBundled = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.partitions.json";
 
-std::string write_file(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream(path) << text;
-  return path;
-}
+using velmo_fit_test::write_file;
 
 // The bundled settings with the partitions list replaced.
 std::string settings_with(const std::string& name, const std::string& partitions, int family = 46) {

@@ -40,11 +40,7 @@ TEST(VelmoFit, StartsUpAndShutsDownWithoutStages) {
 }
 
 namespace {
-std::string write_file(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream(path) << text;
-  return path;
-}
+using velmo_fit_test::write_file;
 }  // namespace
 
 TEST(VelmoFit, LoadsABundledBenchmark) {
