@@ -24,15 +24,7 @@ build=${1:-$repo/build}
 design=${2:-frisc}
 shift $(( $# < 2 ? $# : 2 ))
 copies=${*:-1 2 4 8}
-fit=$build/velmo-fit
-[ -x "$fit" ] || { echo "no velmo-fit at $fit (build first)" >&2; exit 2; }
-command -v jq >/dev/null || { echo "jq is needed" >&2; exit 2; }
-if [ ! -f "$design" ]; then
-  found=$(ls "$repo"/examples/designs/*/"$design".blif 2>/dev/null | head -1)
-  [ -n "$found" ] || { echo "no bundled design '$design'" >&2; exit 2; }
-  design=$found
-fi
-name=$(basename "$design" .blif)
+. "$here/bench_common.sh"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

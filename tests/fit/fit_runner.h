@@ -43,4 +43,21 @@ inline std::string write_file(const std::string& name, const std::string& text) 
   return path;
 }
 
+// When hold still fails at `failing` endpoints (the most at any corner), the
+// run names at least that many in its one "Hold not met at N endpoints ..."
+// line, giving `reason`; otherwise it prints no such line.
+inline void expect_held_endpoints_named(const std::string& out, int failing, const std::string& reason) {
+  const auto at = out.find("Hold not met at ");
+  if (failing == 0) {
+    EXPECT_EQ(at, std::string::npos) << out;
+    return;
+  }
+  ASSERT_NE(at, std::string::npos) << out;
+  int named = 0;
+  std::sscanf(out.c_str() + at, "Hold not met at %d endpoints", &named);
+  EXPECT_GE(named, failing) << out;
+  const std::string line = out.substr(at, out.find('\n', at) - at);
+  EXPECT_NE(line.find(reason), std::string::npos) << line;
+}
+
 }  // namespace velmo_fit_test

@@ -9,16 +9,7 @@
 #          still answer (with an error), the process lives on.
 # stages:  every stage and the end of the fit without loading any package.
 lassign $argv case host_package component
-set failures 0
-proc check {what ok} {
-    global failures
-    if {$ok} {
-        puts "ok: $what"
-    } else {
-        puts "FAILED: $what"
-        incr failures
-    }
-}
+source [file join [file dirname [info script]] check.tcl]
 set e ::torvika::eco_fitter
 set v ::torvika::velmo
 set eco_commands {muvo_resynthesis test_resynthesis muvo_retiming test_retiming muvo_reroute test_reroute

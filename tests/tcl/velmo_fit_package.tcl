@@ -2,16 +2,7 @@
 # component's own Tcl packages on the routed design.
 #   tclsh velmo_fit_package.tcl <libvelmo_fit_tcl.so> <libvelmo.so>
 lassign $argv host_package component
-set failures 0
-proc check {what ok} {
-    global failures
-    if {$ok} {
-        puts "ok: $what"
-    } else {
-        puts "FAILED: $what"
-        incr failures
-    }
-}
+source [file join [file dirname [info script]] check.tcl]
 proc calls {pattern} { llength [velmo_fit::call_log $pattern] }
 
 load $host_package Velmo_fit

@@ -3,16 +3,7 @@
 # refused, and the post-fit checks run when the fit ends.
 #   tclsh velmo_fit_sequence.tcl <libvelmo_fit_tcl.so> <velmo-fit> <family>
 lassign $argv host_package velmo_fit_exe family
-set failures 0
-proc check {what ok} {
-    global failures
-    if {$ok} {
-        puts "ok: $what"
-    } else {
-        puts "FAILED: $what"
-        incr failures
-    }
-}
+source [file join [file dirname [info script]] check.tcl]
 proc refused {script pattern} {
     set caught [catch {uplevel 1 $script} msg]
     if {!$caught || ![string match $pattern $msg]} { puts "  got: $msg" }
