@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -133,9 +134,27 @@ struct CORNER_DATA {
   std::vector<char> unclocked_end;    // node: reaches an endpoint without requirement
   std::vector<int> edge_setup, edge_hold;
   std::vector<ENTRY> scratch;  // a node's entries while they are computed
+  // The setup slacks of the endpoints per domain, kept as the edge slacks
+  // are computed so that the per-domain summary never walks the design: per
+  // keeper data edge, its slack for each launch domain; per domain, the
+  // slacks of all its endpoints, their negative sum and how many fail.
+  struct ENDPOINT_SLACK {
+    HOV_INCR_WNS_DOMAIN domain;
+    int slack;
+    bool operator==(const ENDPOINT_SLACK&) const = default;
+  };
+  struct DOMAIN_SLACKS {
+    std::multiset<int> slacks;
+    long long tns = 0;
+    int failing = 0;
+    bool operator==(const DOMAIN_SLACKS&) const = default;
+  };
+  std::vector<std::vector<ENDPOINT_SLACK>> endpoint;  // per edge
+  std::map<HOV_INCR_WNS_DOMAIN, DOMAIN_SLACKS> domain_slacks;
   bool operator==(const CORNER_DATA& o) const {
     return corner_id == o.corner_id && setup == o.setup && delay == o.delay && fwd == o.fwd && bwd == o.bwd &&
-           unclocked_end == o.unclocked_end && edge_setup == o.edge_setup && edge_hold == o.edge_hold;
+           unclocked_end == o.unclocked_end && edge_setup == o.edge_setup && edge_hold == o.edge_hold &&
+           endpoint == o.endpoint && domain_slacks == o.domain_slacks;
   }
 };
 
@@ -171,7 +190,7 @@ struct STA_STATE {
   std::vector<CORNER_DATA> corners;
   int records_corner = -1;  // the corner the edge records were written at
   // Scratch marks of the incremental update, all 0 between updates.
-  std::vector<char> node_mark, node_mark2, edge_mark;
+  std::vector<char> node_mark, node_mark2, edge_mark, edge_mark2;
   // What the last full analysis read besides the graph and the delays (see
   // node_inputs), the clocks and corners it had: a full analysis that finds
   // all of them, the graph and every delay unchanged keeps its results.
@@ -368,6 +387,7 @@ void size_corner(const STA_STATE& s, CORNER_DATA& cd) {
   cd.unclocked_end.resize(n, 0);
   cd.edge_setup.resize(E, KEM_NO_SLACK);
   cd.edge_hold.resize(E, KEM_NO_SLACK);
+  cd.endpoint.resize(E);
 }
 
 void edge_delay(const STA_STATE& s, CORNER_DATA& cd, int id) {
@@ -566,9 +586,27 @@ template <class F> void for_launch(const STA_STATE& s, const CORNER_DATA& cd, st
   for (const ENTRY* x = cd.fwd.begin(u); x != cd.fwd.end(u) && x->slot < D; ++x) f(*x);
 }
 
+// Takes an endpoint's slacks out of its domains' summaries.
+void retract_endpoint(CORNER_DATA& cd, std::size_t ei) {
+  std::vector<CORNER_DATA::ENDPOINT_SLACK>& mine = cd.endpoint[ei];
+  for (const CORNER_DATA::ENDPOINT_SLACK& x : mine) {
+    auto it = cd.domain_slacks.find(x.domain);
+    if (it == cd.domain_slacks.end()) MSG_INTERNAL_ERROR::report("endpoint in its domain", "STA", "sta_analysis", __LINE__);
+    CORNER_DATA::DOMAIN_SLACKS& d = it->second;
+    d.slacks.erase(d.slacks.find(x.slack));
+    if (x.slack < 0) {
+      d.tns -= x.slack;
+      --d.failing;
+    }
+    if (d.slacks.empty()) cd.domain_slacks.erase(it);
+  }
+  mine.clear();
+}
+
 void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
   const std::size_t ei = static_cast<std::size_t>(id);
   cd.edge_setup[ei] = cd.edge_hold[ei] = KEM_NO_SLACK;
+  if (!cd.endpoint[ei].empty()) retract_endpoint(cd, ei);
   const KEM_EDGE* e = s.kem->get_edge(id);
   if (!usable(e) || is_cut(s, id) || is_clock_edge(e)) return;
   const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
@@ -581,6 +619,17 @@ void edge_slack(const STA_STATE& s, CORNER_DATA& cd, int id) {
       const long long half = half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c));
       setup = std::min(setup, static_cast<long long>(r) - l.a - half);
       hold = std::min(hold, static_cast<long long>(l.b) - h + half);
+      if (!cd.setup) return;
+      // Both edges of a clock are one domain in the summary.
+      const CORNER_DATA::ENDPOINT_SLACK x{HOV_INCR_WNS_DOMAIN{l.slot / 2, c / 2, 0, 0},
+                                          clamp32(static_cast<long long>(r) - l.a - half)};
+      cd.endpoint[ei].push_back(x);
+      CORNER_DATA::DOMAIN_SLACKS& d = cd.domain_slacks[x.domain];
+      d.slacks.insert(x.slack);
+      if (x.slack < 0) {
+        d.tns += x.slack;
+        ++d.failing;
+      }
     });
   } else {
     const int d = cd.delay[ei];
@@ -959,6 +1008,142 @@ void follow_clock_sources(STA_STATE& s, const KEM_NETLIST::CHANGE_LOG& log) {
   index_clock_nodes(s);
 }
 
+// What an incremental update starts from: the nodes marked for arrival
+// (and the ends of edges whose cut changed), the nodes marked for required
+// time, the edges whose delay may have moved, and the freed node ids.
+struct CHANGES {
+  std::vector<int> seeds, required, delay_edges, gone;
+  std::vector<char> created;  // per delay edge: created (or freed) since the last analysis
+};
+
+// Brings one corner up to date: the delays of the changed edges, then
+// arrivals forward in topological order from the marked nodes and the heads
+// of changed edges, then required times backward from the marked nodes, the
+// tails of changed edges and the data inputs of keepers whose clock arrival
+// moved. A node's fan-out (fan-in) is visited only when its values came back
+// different, so the work follows what changed, not the cone it could reach.
+// A rebuilt cell's edges are all new, so what its setup and hold times or
+// its clock edge change is reached through them. Adds the edges whose slack was recomputed
+// to `edges` (once, edge_mark2), the nodes recomputed forward to `fwd_nodes`
+// and every recomputed node to `all_nodes`.
+void propagate_corner(STA_STATE& s, CORNER_DATA& cd, const CHANGES& ch, std::vector<int>& edges,
+                      std::vector<int>& fwd_nodes, std::vector<int>& all_nodes) {
+  const KEM_NETLIST& kem = *s.kem;
+  // The changed edges whose delay came back different (or that are new).
+  std::vector<int> moved;
+  const std::size_t known = cd.delay.size();
+  size_corner(s, cd);
+  for (std::size_t i = 0; i < ch.delay_edges.size(); ++i) {
+    const int id = ch.delay_edges[i];
+    const std::size_t ei = static_cast<std::size_t>(id);
+    const int before = ei < known ? cd.delay[ei] : 0;
+    edge_delay(s, cd, id);
+    if (ch.created[i] || ei >= known || cd.delay[ei] != before) moved.push_back(id);
+  }
+  for (int v : ch.gone) {
+    forward_node(s, cd, v);
+    backward_node(s, cd, v);
+  }
+  auto pos = [&](int v) { return s.topo_pos[static_cast<std::size_t>(v)]; };
+  std::vector<ENTRY> old;
+  auto same = [&](const SPARSE_TABLE& t, std::size_t v) {
+    return static_cast<std::size_t>(t.end(v) - t.begin(v)) == old.size() && std::equal(old.begin(), old.end(), t.begin(v));
+  };
+  std::vector<int> queued;
+  std::vector<std::pair<int, int>> heap;  // (order key, node)
+
+  // Forward, lowest position first (node_mark: queued).
+  std::vector<int> fwd_changed;
+  auto push_fwd = [&](int v) {
+    if (s.node_mark[static_cast<std::size_t>(v)]) return;
+    s.node_mark[static_cast<std::size_t>(v)] = 1;
+    queued.push_back(v);
+    heap.emplace_back(-pos(v), v);
+    std::push_heap(heap.begin(), heap.end());
+  };
+  for (int v : ch.seeds) push_fwd(v);
+  for (int id : moved)
+    if (const KEM_EDGE* e = kem.get_edge(id); e && propagates(s, e)) push_fwd(e->get_dst_node()->get_id());
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end());
+    const int v = heap.back().second;
+    heap.pop_back();
+    const std::size_t u = static_cast<std::size_t>(v);
+    old.assign(cd.fwd.begin(u), cd.fwd.end(u));
+    forward_node(s, cd, v);
+    fwd_nodes.push_back(v);
+    all_nodes.push_back(v);
+    if (same(cd.fwd, u)) continue;
+    fwd_changed.push_back(v);
+    for_fanout(kem, kem.get_node(v), [&](const KEM_EDGE* e) {
+      if (propagates(s, e)) push_fwd(e->get_dst_node()->get_id());
+    });
+  }
+  for (int v : queued) s.node_mark[static_cast<std::size_t>(v)] = 0;
+  queued.clear();
+
+  // Backward, highest position first (node_mark2: queued).
+  std::vector<int> bwd_changed;
+  auto push_bwd = [&](int v) {
+    if (s.node_mark2[static_cast<std::size_t>(v)]) return;
+    s.node_mark2[static_cast<std::size_t>(v)] = 1;
+    queued.push_back(v);
+    heap.emplace_back(pos(v), v);
+    std::push_heap(heap.begin(), heap.end());
+  };
+  for (int v : ch.seeds) push_bwd(v);
+  for (int v : ch.required) push_bwd(v);
+  for (int id : moved)
+    if (const KEM_EDGE* e = kem.get_edge(id); e && !is_clock_edge(e)) push_bwd(e->get_src_node()->get_id());
+  for (int v : fwd_changed) {
+    const KEM_NODE* node = kem.get_node(v);
+    if (node->is_sta_type(KEM_NODE_KEEPER))
+      for_fanin(kem, node, [&](const KEM_EDGE* e) {
+        if (usable(e) && e->get_kind() == KEM_EDGE_KEEPER_DATA) push_bwd(e->get_src_node()->get_id());
+      });
+  }
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end());
+    const int v = heap.back().second;
+    heap.pop_back();
+    const std::size_t u = static_cast<std::size_t>(v);
+    old.assign(cd.bwd.begin(u), cd.bwd.end(u));
+    const char was_unclocked = cd.unclocked_end[u];
+    backward_node(s, cd, v);
+    all_nodes.push_back(v);
+    if (same(cd.bwd, u) && was_unclocked == cd.unclocked_end[u]) continue;
+    bwd_changed.push_back(v);
+    for_fanin(kem, kem.get_node(v), [&](const KEM_EDGE* e) {
+      if (propagates(s, e) && !is_clock_edge(e)) push_bwd(e->get_src_node()->get_id());
+    });
+  }
+  for (int v : queued) s.node_mark2[static_cast<std::size_t>(v)] = 0;
+
+  // Slacks: an edge's reads its delay, its tail's arrival and its head's
+  // required time (a keeper's data edge: the keeper's clock arrival).
+  std::vector<int> corner_edges;
+  auto add_edge = [&](int id) {
+    if (id < 0 || s.edge_mark[static_cast<std::size_t>(id)]) return;
+    s.edge_mark[static_cast<std::size_t>(id)] = 1;
+    corner_edges.push_back(id);
+  };
+  for (int id : ch.delay_edges) add_edge(id);
+  for (int v : fwd_changed) {
+    const KEM_NODE* node = kem.get_node(v);
+    for_fanout(kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+    if (node->is_sta_type(KEM_NODE_KEEPER)) for_fanin(kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  }
+  for (int v : bwd_changed) for_fanin(kem, kem.get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
+  for (int id : corner_edges) {
+    s.edge_mark[static_cast<std::size_t>(id)] = 0;
+    edge_slack(s, cd, id);
+    if (!s.edge_mark2[static_cast<std::size_t>(id)]) {
+      s.edge_mark2[static_cast<std::size_t>(id)] = 1;
+      edges.push_back(id);
+    }
+  }
+}
+
 // Compares an incremental result with a full analysis (an internal error on
 // any difference) and keeps the incremental order for the next update.
 void verify_against_full(STA_STATE& s, KEM_NETLIST* kem) {
@@ -1137,97 +1322,54 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
       }
     }
   }
+  const std::vector<int> old_clock_node = s.clock_node;
   follow_clock_sources(s, log);
-  // Forward cone (node_mark), then the backward cone (node_mark2): from the
-  // forward cone, the nodes whose fan-out changed and the data inputs of
-  // keepers in the cone (their capture clock may have moved).
-  std::vector<int> fwd, bwd, work;
-  auto add_fwd = [&](int v) {
-    if (s.node_mark[static_cast<std::size_t>(v)]) return;
-    s.node_mark[static_cast<std::size_t>(v)] = 1;
-    fwd.push_back(v);
-    work.push_back(v);
-  };
-  for (int v : seeds) add_fwd(v);
-  while (!work.empty()) {
-    const int v = work.back();
-    work.pop_back();
-    for_fanout(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
-      if (propagates(s, e)) add_fwd(e->get_dst_node()->get_id());
-    });
-  }
-  auto add_bwd = [&](int v) {
-    if (s.node_mark2[static_cast<std::size_t>(v)]) return;
-    s.node_mark2[static_cast<std::size_t>(v)] = 1;
-    bwd.push_back(v);
-    work.push_back(v);
-  };
-  for (int v : fwd) add_bwd(v);
+  // A node that became or stopped being a clock's source launches anew.
+  for (std::size_t c = 0; c < s.clock_node.size(); ++c)
+    if (c >= old_clock_node.size() || old_clock_node[c] != s.clock_node[c]) {
+      if (c < old_clock_node.size() && kem->get_node(old_clock_node[c])) seeds.push_back(old_clock_node[c]);
+      if (kem->get_node(s.clock_node[c])) seeds.push_back(s.clock_node[c]);
+    }
+  CHANGES ch;
+  ch.seeds = std::move(seeds);
   for (int v : dirty_in.required)
-    if (kem->get_node(v)) add_bwd(v);
-  for (std::size_t i = 0, end = bwd.size(); i < end; ++i) {
-    const KEM_NODE* node = kem->get_node(bwd[i]);
-    if (node->is_sta_type(KEM_NODE_KEEPER))
-      for_fanin(*kem, node, [&](const KEM_EDGE* e) {
-        if (usable(e) && e->get_kind() == KEM_EDGE_KEEPER_DATA) add_bwd(e->get_src_node()->get_id());
-      });
-  }
-  while (!work.empty()) {
-    const int v = work.back();
-    work.pop_back();
-    for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) {
-      if (propagates(s, e) && !is_clock_edge(e)) add_bwd(e->get_src_node()->get_id());
-    });
-  }
-  // The edges to recompute. A delay changes only with the edge (created or
-  // freed) or with one of its ends (a rebuilt node, its annotation or
-  // settings: the nodes marked for arrival, whose fan-in is in the forward
-  // cone). A slack changes with the delay, the source's arrival (the forward
-  // cone's fan-out) or the destination's required time (the backward cone's
-  // fan-in). A node that is only required-dirty (a source whose fan-out
-  // changed) keeps its other fan-out edges' delays and slacks.
-  std::vector<int> edges;
-  auto add_edge = [&](int id) {
+    if (kem->get_node(v)) ch.required.push_back(v);
+  // The edges whose delay may have moved: created or freed ones and those of
+  // a node marked for arrival (rebuilt, re-annotated, or a sink whose route
+  // changed). No other delay moves, so the values move only downstream of
+  // these and of the marked nodes, and stop where they come back the same.
+  auto add_delay_edge = [&](int id, bool created) {
     if (id < 0 || id >= edge_count || s.edge_mark[static_cast<std::size_t>(id)]) return;
     s.edge_mark[static_cast<std::size_t>(id)] = 1;
-    edges.push_back(id);
+    ch.delay_edges.push_back(id);
+    ch.created.push_back(created ? 1 : 0);
   };
-  for (int id : log.new_edges) add_edge(id);
-  for (const auto& f : log.freed_edges) add_edge(f.id);
-  for (int v : fwd) for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-  for (int v : seeds)
-    if (const KEM_NODE* node = kem->get_node(v)) for_fanout(*kem, node, [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-  const std::size_t delay_edges = edges.size();
-  for (int v : fwd) for_fanout(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-  for (int v : bwd) for_fanin(*kem, kem->get_node(v), [&](const KEM_EDGE* e) { add_edge(e->get_id()); });
-  for (int v : fwd) s.node_mark[static_cast<std::size_t>(v)] = 0;
-  for (int v : bwd) s.node_mark2[static_cast<std::size_t>(v)] = 0;
-  for (int id : edges) s.edge_mark[static_cast<std::size_t>(id)] = 0;
-  auto by_pos = [&](int a, int b) {
-    return s.topo_pos[static_cast<std::size_t>(a)] < s.topo_pos[static_cast<std::size_t>(b)];
-  };
-  std::sort(fwd.begin(), fwd.end(), by_pos);
-  std::sort(bwd.begin(), bwd.end(), by_pos);
-  std::set<int> touched_atoms;
-  s.cone_size = static_cast<int>(bwd.size());
-  for (int v : bwd) touched_atoms.insert(kem->get_node(v)->get_atom_id());
-  std::vector<int> gone;  // freed nodes whose id is free
-  for (int v : log.freed_nodes)
-    if (!kem->get_node(v)) gone.push_back(v);
-  for (CORNER_DATA& cd : s.corners) {
-    size_corner(s, cd);
-    for (std::size_t i = 0; i < delay_edges; ++i) edge_delay(s, cd, edges[i]);
-    for (int v : gone) {
-      forward_node(s, cd, v);
-      backward_node(s, cd, v);
-    }
-    for (int v : fwd) forward_node(s, cd, v);
-    for (auto it = bwd.rbegin(); it != bwd.rend(); ++it) backward_node(s, cd, *it);
-    for (int id : edges) edge_slack(s, cd, id);
+  for (int id : log.new_edges) add_delay_edge(id, true);
+  for (const auto& f : log.freed_edges) {
+    add_delay_edge(f.id, true);
+    if (kem->get_node(f.dst)) ch.seeds.push_back(f.dst);
+    if (kem->get_node(f.src)) ch.required.push_back(f.src);
   }
+  for (int v : ch.seeds) {
+    const KEM_NODE* node = kem->get_node(v);
+    for_fanin(*kem, node, [&](const KEM_EDGE* e) { add_delay_edge(e->get_id(), false); });
+    for_fanout(*kem, node, [&](const KEM_EDGE* e) { add_delay_edge(e->get_id(), false); });
+  }
+  for (int id : ch.delay_edges) s.edge_mark[static_cast<std::size_t>(id)] = 0;
+  for (int v : log.freed_nodes)
+    if (!kem->get_node(v)) ch.gone.push_back(v);
+  s.edge_mark2.resize(static_cast<std::size_t>(edge_count), 0);
+  std::vector<int> edges, fwd_nodes, all_nodes;
+  for (CORNER_DATA& cd : s.corners) propagate_corner(s, cd, ch, edges, fwd_nodes, all_nodes);
+  for (int id : edges) s.edge_mark2[static_cast<std::size_t>(id)] = 0;
+  std::sort(all_nodes.begin(), all_nodes.end());
+  all_nodes.erase(std::unique(all_nodes.begin(), all_nodes.end()), all_nodes.end());
+  std::set<int> touched_atoms;
+  s.cone_size = static_cast<int>(all_nodes.size());
+  for (int v : all_nodes) touched_atoms.insert(kem->get_node(v)->get_atom_id());
   s.clock_network.resize(static_cast<std::size_t>(n), 0);
-  for (int v : gone) s.clock_network[static_cast<std::size_t>(v)] = 0;
-  for (int v : fwd) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
+  for (int v : ch.gone) s.clock_network[static_cast<std::size_t>(v)] = 0;
+  for (int v : fwd_nodes) s.clock_network[static_cast<std::size_t>(v)] = in_clock_network(s, v);
   ++s.incr_count;
   s.updated_since_full = true;
   if (s.verify) verify_against_full(s, kem);
@@ -1299,26 +1441,12 @@ std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> sta_get_wns_map(const KEM_
   if (!kem || kem != s.kem) return res;
   for (const CORNER_DATA* cd : query_corners(s, true)) {
     if (!cd->setup) continue;
-    std::map<HOV_INCR_WNS_DOMAIN, HOV_INCR_DOMAIN_VALUES> corner;
-    for (int id = 0; id < kem->get_edge_count(); ++id) {
-      const KEM_EDGE* e = kem->get_edge(id);
-      if (!usable(e) || e->get_kind() != KEM_EDGE_KEEPER_DATA || is_cut(s, id)) continue;
-      int c, r, h;
-      if (!endpoint_requirement(s, *cd, e, &c, &r, &h)) continue;
-      const std::size_t u = static_cast<std::size_t>(e->get_src_node()->get_id());
-      for_launch(s, *cd, u, [&](const ENTRY& l) {
-        const int slack = clamp32(static_cast<long long>(r) - l.a -
-                                  half_cycle(s, static_cast<std::size_t>(l.slot), static_cast<std::size_t>(c)));
-        HOV_INCR_DOMAIN_VALUES& v = corner[HOV_INCR_WNS_DOMAIN{l.slot / 2, c / 2, 0, 0}];
-        v.wns = v.endpoints == 0 ? slack : std::min(v.wns, slack);
-        ++v.endpoints;
-        if (slack < 0) {
-          v.tns = clamp32(static_cast<long long>(v.tns) + slack);
-          ++v.failing_endpoints;
-        }
-      });
-    }
-    for (const auto& [d, v] : corner) {
+    for (const auto& [d, slacks] : cd->domain_slacks) {
+      HOV_INCR_DOMAIN_VALUES v;
+      v.wns = *slacks.slacks.begin();
+      v.tns = clamp32(slacks.tns);
+      v.endpoints = static_cast<std::int32_t>(slacks.slacks.size());
+      v.failing_endpoints = slacks.failing;
       auto it = res.find(d);
       if (it == res.end()) {
         res[d] = v;

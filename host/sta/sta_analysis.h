@@ -59,8 +59,8 @@ HOST_API void sta_full_update_timing(bool all_corners);
 // recomputed on the next analysis.
 HOST_API void sta_mark_sccs_as_potentially_stale();
 // algorithm: brings the timing netlist up to date with the taints recorded
-// since the last update and recomputes the forward and backward cones of
-// the nodes they dirtied (see host::sta::verify_incremental).
+// since the last update and recomputes what the nodes they dirtied change
+// (see host::sta::update and host::sta::verify_incremental).
 HOST_API void sta_increm_update_timing();
 
 // algorithm: the domains of the design (the unclocked one included when a
@@ -112,8 +112,8 @@ HOST_API std::vector<int> cut_edges();
 // data: the number of full and incremental analyses since the reset.
 HOST_API int full_analysis_count();
 HOST_API int incremental_update_count();
-// data: the number of nodes the last incremental update recomputed (its
-// forward and backward cones together).
+// data: the number of nodes the last incremental update recomputed, forward
+// and backward together.
 HOST_API int last_cone_size();
 // data: the number of incremental updates that recomputed the loop cuts and
 // the topological order from scratch (a change they could not follow: a
@@ -127,10 +127,14 @@ HOST_API int kept_analysis_count();
 // algorithm: analyses the timing netlist from scratch (what the timing
 // utility runs after building it).
 HOST_API void analyze(KEM_NETLIST* kem);
-// algorithm: the analysis of `kem` after the given nodes changed:
-// arrivals are recomputed over the forward cone of `dirty.arrival`, required
-// times over the backward cone of that cone, of `dirty.required` and of the
-// data inputs of keepers whose clock moved.
+// algorithm: the analysis of `kem` after the given nodes changed: the
+// delays of the created edges and of the edges at `dirty.arrival` nodes are
+// read again; arrivals are recomputed from those nodes and the heads of the
+// edges whose delay moved, in topological order, going on past a node only
+// when its arrivals came back different; required times likewise backward
+// from `dirty.required`, the tails of those edges and the data inputs of
+// keepers whose clock arrival moved. The work follows what changed, not the
+// cone a change could reach.
 HOST_API void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // data: the analysis forgets a netlist about to be deleted.
 HOST_API void forget(const KEM_NETLIST* kem);

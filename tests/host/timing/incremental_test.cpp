@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "cmp/cmp_facade.h"
@@ -126,6 +127,35 @@ TEST_F(TimingUpdateTest, IncrementalUpdateAfterABatchOfEditsEqualsAFullAnalysis)
   EXPECT_EQ(ids, (std::vector<int>{a->get_id(), b->get_id(), c->get_id(), g.id()}));
   sta_incr_reset_changed_flops();
   EXPECT_TRUE(sta_incr_get_changed_flops()->empty());
+
+  // a rebuilt with nothing changed: its nodes and their neighbours are
+  // recomputed, and the values stop there (they come back the same), where
+  // the cone a's arrival could reach covers l, c, g and their fan-in.
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  std::set<int> near;
+  for (int v : kem->get_cell_from_atom_id(a->get_id())->get_node_ids()) {
+    near.insert(v);
+    const KEM_NODE* node = kem->get_node(v);
+    for (int id = node->begin_fanin(); id >= 0; id = kem->get_edge(id)->get_next_fanin())
+      near.insert(kem->get_edge(id)->get_src_node()->get_id());
+    for (int id = node->begin_fanout(); id >= 0; id = kem->get_edge(id)->get_next_fanout())
+      near.insert(kem->get_edge(id)->get_dst_node()->get_id());
+  }
+  const auto summary = sta_get_wns_map(kem);
+  env->indicate_that_atom_netlist_is_modified(a->get_id(), false, false);
+  sta_increm_update_timing();
+  EXPECT_GT(host::sta::last_cone_size(), 0);
+  EXPECT_LE(host::sta::last_cone_size(), static_cast<int>(near.size()));
+  EXPECT_EQ(all_slacks(), incremental);
+  EXPECT_TRUE(sta_incr_get_changed_flops()->empty());
+  const auto same = sta_get_wns_map(kem);
+  ASSERT_EQ(same.size(), summary.size());
+  for (const auto& [d, v] : summary) {
+    EXPECT_EQ(same.at(d).wns, v.wns);
+    EXPECT_EQ(same.at(d).tns, v.tns);
+    EXPECT_EQ(same.at(d).endpoints, v.endpoints);
+    EXPECT_EQ(same.at(d).failing_endpoints, v.failing_endpoints);
+  }
 
   // The same design built and analysed from scratch gives the same slacks.
   env->indicate_that_atom_netlist_is_modified();
