@@ -1,6 +1,8 @@
 #include "dux/dux.h"
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 #include "common/host_call_log.h"
 #include "common/host_script.h"
@@ -208,8 +210,19 @@ void DUX::restore_tree(const TREE_SNAP& snap) {
   VOK_RE_ROUTING& r = routing();
   const VOK_ATOM_OTERM* oterm = vok_find_oterm(top(), snap.key);
   note_rerouted(snap);
+  // The atoms whose terminals the net gains or loses are rebuilt, and the
+  // source's, so that the net is read again; a sink on both trees keeps its
+  // atom (the timing netlist marks it when its route's delays moved). A
+  // high-fanout net (a clock) then costs what changed on it, not its fanout.
+  // Per terminal (atom, port symbol, index, namespace): 1 on the snapshot,
+  // 2 on the tree now.
+  std::map<std::tuple<std::uint32_t, int, int, int>, int> terminals;
+  auto key = [](const VOK_ATOM_LOGICAL_PORT& p, int name_space) {
+    return std::tuple<std::uint32_t, int, int, int>{p.get_atom_id(), p.get_port().index(), p.get_index(), name_space};
+  };
   for (const TREE_NODE& n : snap.nodes)
-    if (n.value >= 0) m_touched.insert(static_cast<int>(n.port.get_atom_id()));
+    if (n.value >= 0) terminals[key(n.port, n.name_space)] |= 1;
+  m_touched.insert(static_cast<int>(snap.key.get_atom_id()));
   if (oterm) {
     const int now = r.get_source_node(oterm);
     if (now >= 0 && r.is_live(now)) {
@@ -217,12 +230,14 @@ void DUX::restore_tree(const TREE_SNAP& snap) {
       while (!stack.empty()) {
         const int n = stack.back();
         stack.pop_back();
-        if (r.is_terminal(n)) m_touched.insert(static_cast<int>(r.get_node_terminal(n).port.get_atom_id()));
+        if (r.is_terminal(n)) terminals[key(r.get_node_terminal(n).port, r.get_node_terminal(n).name_space)] |= 2;
         for (int c = r.forest().first_child(n); c != -1; c = r.forest().next_sibling(c)) stack.push_back(c);
       }
       r.erase(now);
     }
   }
+  for (const auto& [t, where] : terminals)
+    if (where != 3) m_touched.insert(static_cast<int>(std::get<0>(t)));
   if (snap.nodes.empty() || !oterm) return;
   // A slot's Q side comes back with its pair: a Q root left standing when its
   // D leaf was ripped up alone gives way to it.
