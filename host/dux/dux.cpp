@@ -634,16 +634,15 @@ void DUX::record_zota_placement(int atom_id, unsigned gid, const DUX_ZOTA_LEGALI
 
 int DUX::legality_status() const {
   const WUMP_PLACE_INFO* place = host::device::die_info()->get_place_info();
-  // 1: sites of the wrong kind or already occupied.
+  // 1: sites of the wrong kind or already occupied. The netlist's index of
+  // placed atoms answers for the relocated atoms' sites alone, so a check
+  // costs what those sites hold, not the design.
   if (!m_relocated.empty()) {
-    std::map<unsigned, int> users;
-    for (const VOK_ATOM_NODE* a : top()->get_atom_list())
-      if (a->is_placed()) ++users[a->get_location_gid()];
     for (int id : m_relocated) {
       const VOK_ATOM_NODE* a = top()->get_atom_by_id(id);
       if (!a || !a->is_placed()) continue;
       const unsigned gid = a->get_location_gid();
-      if (users[gid] > 1) return 1;
+      if (top()->count_atoms_at_gid(gid) > 1) return 1;
       if (is_slot_gid(gid)) {
         if (!a->is_ff() || !host::device::die_info()->get_route_info()->is_zota_gid(gid)) return 1;
       } else {
@@ -651,20 +650,19 @@ int DUX::legality_status() const {
         if (!block || static_cast<int>(block->get_element_enum()) != site_kind_of(a)) return 1;
       }
     }
-    // 2: more than two clock pairs in a LAB.
+    // 2: more than two clock pairs in a LAB. A LAB's registers are the
+    // flip-flops placed at the placement gids of its tile (pipeline slots
+    // have routing gids and no block, so they do not count here).
     std::set<std::pair<int, int>> labs;
     for (int id : m_relocated)
       if (const VOK_ATOM_NODE* a = top()->get_atom_by_id(id); a && a->is_ff() && a->is_placed())
         if (auto block = place->get_place_block(a->get_location_gid())) labs.insert({block->get_x(), block->get_y()});
-    if (!labs.empty()) {
-      std::map<std::pair<int, int>, std::set<DUX_ZOTA_LEGALITY::PAIR>> pairs;
-      for (const VOK_ATOM_NODE* a : top()->get_atom_list())
-        if (a->is_ff() && a->is_placed())
-          if (auto block = place->get_place_block(a->get_location_gid()))
-            if (labs.count({block->get_x(), block->get_y()}))
-              pairs[{block->get_x(), block->get_y()}].insert(DUX_ZOTA_LEGALITY::clock_pair_of(a));
-      for (const auto& [lab, set] : pairs)
-        if (set.size() > 2) return 2;
+    for (const auto& [x, y] : labs) {
+      std::set<DUX_ZOTA_LEGALITY::PAIR> pairs;
+      for (unsigned gid : place->get_global_ids_at(x, y))
+        for (const VOK_ATOM_NODE* a : top()->get_atoms_at_gid(gid))
+          if (a->is_ff()) pairs.insert(DUX_ZOTA_LEGALITY::clock_pair_of(a));
+      if (pairs.size() > 2) return 2;
     }
   }
   // 0: the row-segment clock budget of the pipeline registers.

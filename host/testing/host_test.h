@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "msg/msg_internal_error.h"
 
 class WEXAN_ENV;
+class VOK_ATOM_NETLIST;
 
 namespace host::testing {
 
@@ -52,6 +54,12 @@ template <class F> HOST_INTERNAL_ERROR expect_internal_error(F&& fn) {
 // wanted item matches an item that starts with it.
 bool is_ordered_subsequence(const std::vector<std::string>& have, const std::vector<std::string>& want,
                             std::string* why = nullptr);
+
+// The netlist's placed-atom index answers as a walk of its atom list does,
+// at every gid an atom sits on and at each of `gids` (give the gids atoms
+// left, where a stale entry would stay); then the netlist's own check finds
+// the index complete.
+void expect_placed_index_matches_walk(const VOK_ATOM_NETLIST* netlist, std::set<unsigned> gids);
 
 }  // namespace host::testing
 

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "common/host_clock.h"
 #include "common/host_control.h"
@@ -11,6 +13,7 @@
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "cmp/cmp_facade.h"
+#include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 
 namespace host::testing {
@@ -65,6 +68,28 @@ bool is_ordered_subsequence(const std::vector<std::string>& have, const std::vec
     ++i;
   }
   return true;
+}
+
+void expect_placed_index_matches_walk(const VOK_ATOM_NETLIST* netlist, std::set<unsigned> gids) {
+  std::map<unsigned, std::vector<const VOK_ATOM_NODE*>> walked;
+  for (const VOK_ATOM_NODE* a : netlist->get_atom_list())
+    if (a->is_placed()) walked[a->get_location_gid()].push_back(a);
+  for (const auto& [gid, atoms] : walked) gids.insert(gid);
+  // Compared as addresses: a stale entry may name an atom already freed.
+  bool same = true;
+  for (unsigned gid : gids) {
+    const std::vector<VOK_ATOM_NODE*> found = netlist->get_atoms_at_gid(gid);
+    std::vector<const VOK_ATOM_NODE*> indexed(found.begin(), found.end());
+    std::vector<const VOK_ATOM_NODE*>& want = walked[gid];
+    std::sort(indexed.begin(), indexed.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(indexed, want) << "gid " << gid;
+    EXPECT_EQ(netlist->count_atoms_at_gid(gid), want.size()) << "gid " << gid;
+    same = same && indexed == want && netlist->count_atoms_at_gid(gid) == want.size();
+  }
+  if (!same) return;  // the check below reads every indexed atom
+  std::string why;
+  EXPECT_TRUE(netlist->sanity_check(&why)) << why;
 }
 
 }  // namespace host::testing

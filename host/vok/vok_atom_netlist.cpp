@@ -185,6 +185,8 @@ VOK_ATOM_NODE::VOK_ATOM_NODE(VOK_ATOM_KIND kind, int basic_type, int atom_type, 
 
 VOK_ATOM_NODE::~VOK_ATOM_NODE() {
   host::vok::note_atom_layout_changed(this, true);
+  // An atom destroyed while still listed leaves its netlist's index.
+  if (m_parent != nullptr) m_parent->unindex_placed(this);
   for (std::size_t i = 0; i < m_iterms.size(); ++i) delete m_iterms.at(i);
   for (std::size_t i = 0; i < m_oterms.size(); ++i) delete m_oterms.at(i);
   if (m_owns_name) delete m_name;
@@ -308,13 +310,16 @@ void VOK_ATOM_NODE::set_location(std::uint32_t gid, int element) {
     clear_location();
     return;
   }
+  if (m_parent != nullptr) m_parent->unindex_placed(this);
   m_location_index = gid;
   m_location_element = element;
+  if (m_parent != nullptr) m_parent->index_placed(this);
   host::vok::note_atom_layout_changed(this);
 }
 
 void VOK_ATOM_NODE::clear_location() {
   host::vok::note_atom_layout_changed(this);
+  if (m_parent != nullptr) m_parent->unindex_placed(this);
   m_location_index = 0xFFFFFFFFu;
   m_location_element = 0;
   m_analytic_x = m_analytic_y = -1.0f;
@@ -632,6 +637,7 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom) {
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
   atom->m_parent = this;
+  index_placed(atom);
   host::vok::note_box_added(this, atom);
   if (atom->is_box())
     host::vok::note_layout_changed();
@@ -646,12 +652,46 @@ void VOK_ATOM_NETLIST::detach(VOK_ATOM_NODE* atom) {
   m_atoms.erase(it->second.it);
   m_atoms_ro.erase(it->second.it_ro);
   m_id_map.erase(it);
+  unindex_placed(atom);
   atom->m_parent = nullptr;
   host::vok::note_box_removed(this, atom);
   if (atom->is_box())
     host::vok::note_layout_changed();
   else
     host::vok::note_atom_layout_changed(atom);
+}
+
+void VOK_ATOM_NETLIST::index_placed(VOK_ATOM_NODE* atom) {
+  if (atom->is_placed()) m_placed_at[atom->m_location_index].push_back(atom);
+}
+
+void VOK_ATOM_NETLIST::unindex_placed(const VOK_ATOM_NODE* atom) {
+  if (!atom->is_placed()) return;
+  auto it = m_placed_at.find(atom->m_location_index);
+  if (it == m_placed_at.end()) return;
+  std::vector<VOK_ATOM_NODE*>& here = it->second;
+  auto at = std::find(here.begin(), here.end(), atom);
+  if (at == here.end()) return;
+  *at = here.back();
+  here.pop_back();
+  if (here.empty()) m_placed_at.erase(it);
+}
+
+std::vector<VOK_ATOM_NODE*> VOK_ATOM_NETLIST::get_atoms_at_gid(std::uint32_t gid) const {
+  if (m_lists_foreign_atoms) {
+    std::vector<VOK_ATOM_NODE*> out;
+    for (VOK_ATOM_NODE* a : m_atoms)
+      if (a->is_placed() && a->get_location_gid() == gid) out.push_back(a);
+    return out;
+  }
+  auto it = m_placed_at.find(gid);
+  return it == m_placed_at.end() ? std::vector<VOK_ATOM_NODE*>() : it->second;
+}
+
+std::size_t VOK_ATOM_NETLIST::count_atoms_at_gid(std::uint32_t gid) const {
+  if (m_lists_foreign_atoms) return get_atoms_at_gid(gid).size();
+  auto it = m_placed_at.find(gid);
+  return it == m_placed_at.end() ? 0 : it->second.size();
 }
 
 void VOK_ATOM_NETLIST::remove_flagged_nodes() {
@@ -727,6 +767,25 @@ bool VOK_ATOM_NETLIST::sanity_check(std::string* why) const {
     }
   }
   check_fanouts(&m_ground, "ground");
+  // The placed-atom index holds exactly the placed atoms this netlist owns.
+  std::size_t indexed = 0;
+  for (const auto& [gid, here] : m_placed_at) {
+    indexed += here.size();
+    for (const VOK_ATOM_NODE* a : here)
+      if (a->m_parent != this || !a->is_placed() || a->m_location_index != gid || get_atom_by_id(a->get_id()) != a)
+        finding("atom#" + std::to_string(a->get_id()) + ": indexed at gid " + std::to_string(gid) +
+                " where it is not placed");
+  }
+  std::size_t placed = 0;
+  for (const VOK_ATOM_NODE* atom : m_atoms) {
+    if (atom->m_parent != this || !atom->is_placed()) continue;
+    ++placed;
+    auto it = m_placed_at.find(atom->m_location_index);
+    if (it == m_placed_at.end() || std::find(it->second.begin(), it->second.end(), atom) == it->second.end())
+      finding("atom#" + std::to_string(atom->get_id()) + ": placed at gid " + std::to_string(atom->m_location_index) +
+              " but not indexed there");
+  }
+  if (indexed != placed) finding("the placed-atom index holds " + std::to_string(indexed) + " atoms, not " + std::to_string(placed));
   return ok;
 }
 

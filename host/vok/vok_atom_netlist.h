@@ -21,6 +21,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -316,7 +317,9 @@ public:
   }
 
   // ---- location: m_location_index is a gid, 0xFFFFFFFF when unplaced
-  // (returned as -1); element 0 when unplaced, else the site kind.
+  // (returned as -1); element 0 when unplaced, else the site kind. Placing
+  // or unplacing an atom keeps its parent netlist's index of placed atoms
+  // (VOK_ATOM_NETLIST::get_atoms_at_gid) current.
   int get_location_index() const { return static_cast<int>(m_location_index); }
   std::uint32_t get_location_gid() const { return m_location_index; }
   int get_location_element() const { return m_location_element; }
@@ -502,6 +505,15 @@ public:
   // Whether deleting the netlist deletes its atoms (default true).
   void set_own_all_nodes(bool on) { m_own_all_nodes = on; }
   VOK_ATOM_NODE* get_atom_by_id(int id) const;
+  // data: the listed atoms placed at `gid`, in no particular order. Read
+  // from an index of the netlist's own placed atoms that every placement,
+  // unplacement, addition, removal and destruction of one of them keeps
+  // current, so a lookup costs what the site holds, not the netlist. A
+  // netlist that lists atoms it does not own (add_node(atom, false)) is not
+  // told when they move: it answers by walking its list.
+  std::vector<VOK_ATOM_NODE*> get_atoms_at_gid(std::uint32_t gid) const;
+  // data: how many listed atoms are placed at `gid` (as above).
+  std::size_t count_atoms_at_gid(std::uint32_t gid) const;
   // The stored lists (identical; the second serves read-only walks).
   const ATOM_LIST& get_atom_list() const { return m_atoms; }
   const ATOM_LIST& get_atom_list_ro() const { return m_atoms_ro; }
@@ -516,8 +528,8 @@ public:
   // are left as they are).
   void detach(VOK_ATOM_NODE* atom);
 
-  // data: consistency of sources, fanout lists and ids; appends one line per
-  // finding to `why`. Used by tests.
+  // data: consistency of sources, fanout lists, ids and the placed-atom
+  // index; appends one line per finding to `why`. Used by tests.
   bool sanity_check(std::string* why = nullptr) const;
 
   // ---- shell copies of partition netlists
@@ -547,6 +559,12 @@ public:
 
 private:
   template <bool RO> friend class VOK_ATOM_ITERATOR;
+  friend class VOK_ATOM_NODE;
+
+  // The placed-atom index: an atom of this netlist (its parent) is held at
+  // its gid exactly while it is listed here and placed.
+  void index_placed(VOK_ATOM_NODE* atom);
+  void unindex_placed(const VOK_ATOM_NODE* atom);
 
   ATOM_LIST m_atoms;
   ATOM_LIST m_atoms_ro;
@@ -561,6 +579,8 @@ private:
   std::string m_namespace;
   bool m_own_all_nodes = true;
   std::map<std::string, std::string> m_string_pairs;
+  std::unordered_map<std::uint32_t, std::vector<VOK_ATOM_NODE*>> m_placed_at;  // by gid
+  bool m_lists_foreign_atoms = false;  // some atom was listed without being adopted
 };
 
 namespace host::vok {

@@ -56,6 +56,7 @@ VOK_ATOM_NETLIST* VOK_ATOM_NETLIST::deep_copy() const {
       b->set_shared_name(a->m_name);
     else if (a->m_name != nullptr)
       b->set_name(a->get_string_hpath());
+    // Indexed at this location when added to the copy below.
     b->m_location_index = a->m_location_index;
     b->m_location_element = a->m_location_element;
     host::vok::note_layout_changed();
@@ -146,6 +147,8 @@ void VOK_ATOM_NETLIST::add_node(VOK_ATOM_NODE* atom, bool adopt) {
   if (m_id_map.count(atom->get_id()) != 0) fail("unique atom id", __LINE__);
   ENTRY entry{m_atoms.insert(m_atoms.end(), atom), m_atoms_ro.insert(m_atoms_ro.end(), atom)};
   m_id_map.emplace(atom->get_id(), entry);
+  // The atom tells its own netlist, not this one, when it moves.
+  m_lists_foreign_atoms = true;
   host::vok::note_box_added(this, atom);
   if (atom->is_box())
     host::vok::note_layout_changed();

@@ -407,11 +407,20 @@ TEST_F(DuxTest, AWireLutInFrontOfASlotRegisterKeepsItsOutputRoutesAndRoutesLegal
 }
 
 TEST_F(DuxTest, LegalityStatuses) {
+  // The site and LAB checks read the top netlist's index of placed atoms:
+  // after every edit it answers as a walk of the design does at every gid
+  // the edits use.
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  const unsigned home = c().b1->get_location_gid(), taken = c().b0->get_location_gid(), away = site_gid(3, 2, 4);
+  const std::set<unsigned> gids{home, taken, away, site_gid(3, 3, 3), site_gid(2, 2, 4)};
+  auto expect_index = [&] { expect_placed_index_matches_walk(top, gids); };
   {
     DUX dux(1, true, env);  // 1: a site already taken
-    dux.set_location(c().b1, c().b0->get_location_gid());
+    dux.set_location(c().b1, taken);
+    expect_index();
     EXPECT_EQ(dux.implement().get_status(), 1);
     dux.restore_checkpoint(0);
+    expect_index();
   }
   {
     DUX dux(1, true, env);  // 1: a LUT site for a register
@@ -423,8 +432,26 @@ TEST_F(DuxTest, LegalityStatuses) {
     DUX dux(1, true, env);  // 2: a third clock pair in c0's LAB (clk_a, dt's clk_a inverted, clk_b)
     dux.connect(vok_get_logical_port(scene.clk_a.oterm), in_port(c().dt, DB_INPUT_PORT_CLK), true, 0);
     dux.set_location(c().b1, site_gid(2, 2, 4));
+    expect_index();
     EXPECT_EQ(dux.implement().get_status(), 2);
     dux.restore_checkpoint(0);
+    expect_index();
+  }
+  {
+    // Away and back leaves b1 alone on its site; deleting b0 frees b0's.
+    DUX dux(1, true, env);
+    dux.set_location(c().b1, away);
+    expect_index();
+    dux.set_location(c().b1, home);
+    expect_index();
+    EXPECT_EQ(dux.implement().get_status(), 10);
+    dux.delete_atom(c().b0);
+    expect_index();
+    dux.set_location(c().b1, taken);
+    expect_index();
+    EXPECT_EQ(dux.implement().get_status(), 10);
+    dux.restore_checkpoint(0);
+    expect_index();
   }
   {
     DUX dux(1, true, env);  // 7: the dont-touch register touched

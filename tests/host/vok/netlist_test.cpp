@@ -1,8 +1,10 @@
 // The stand-in atom netlist: edits keep sources and fanout lists consistent,
 // ids, kinds and predicates, pipeline-register marking, LUT masks,
-// parameters and the builder's contradictions.
+// parameters, the builder's contradictions and the index of placed atoms.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,62 @@ TEST_F(NetlistTest, EditsKeepSourcesAndFanoutListsConsistent) {
   host::testing::expect_internal_error(
       [&] { sd->disconnect_from_source(static_cast<VOK_NET_ITERM::CONNECT_STATE>(3)); });
   EXPECT_FALSE(sd->is_connected());
+}
+
+TEST_F(NetlistTest, PlacedAtomIndexFollowsPlacementsAndMembership) {
+  auto b = host::testing::netlist();
+  VOK_ATOM_NETLIST* top = b.get_netlist();
+  auto clk = b.input_port("clk");
+  VOK_ATOM_NODE* r0 = b.reg("r0").clk(clk);
+  VOK_ATOM_NODE* r1 = b.reg("r1").clk(clk);
+  VOK_ATOM_NODE* r2 = b.reg("r2").clk(clk);
+  const unsigned slot = 0x80000005u;
+  const std::set<unsigned> gids{10, 11, 12, slot};
+  using host::testing::expect_placed_index_matches_walk;
+
+  // Two atoms on one site, one in a routing slot; away and back; unplaced
+  // by clear_location and by a placement without an element.
+  r0->set_location(10, 643);
+  r1->set_location(10, 643);
+  r2->set_location(slot, 282);
+  EXPECT_EQ(top->count_atoms_at_gid(10), 2u);
+  expect_placed_index_matches_walk(top, gids);
+  r1->set_location(11, 643);
+  r1->set_location(10, 643);
+  expect_placed_index_matches_walk(top, gids);
+  r0->clear_location();
+  r1->set_location(12, 0);
+  EXPECT_EQ(top->count_atoms_at_gid(10), 0u);
+  expect_placed_index_matches_walk(top, gids);
+
+  // A copy indexes its own atoms.
+  r1->set_location(11, 643);
+  std::unique_ptr<VOK_ATOM_NETLIST> copy(top->deep_copy());
+  expect_placed_index_matches_walk(copy.get(), gids);
+  EXPECT_EQ(copy->get_atoms_at_gid(slot).at(0)->get_parent_netlist(), copy.get());
+
+  // Atoms leave by detach (moving afterwards tells only their new netlist),
+  // remove and flagged removal.
+  top->detach(r1);
+  VOK_ATOM_NETLIST other;
+  r1->set_location(12, 643);
+  other.add_node(r1);
+  top->remove(r2);
+  r0->set_location(11, 643);
+  r0->set_flagged_for_removal(true);
+  top->remove_flagged_nodes();
+  r0->release();
+  expect_placed_index_matches_walk(top, gids);
+  expect_placed_index_matches_walk(&other, gids);
+
+  // A list of atoms owned elsewhere still finds them where they move.
+  VOK_ATOM_NETLIST view;
+  view.set_own_all_nodes(false);
+  view.add_node(r1, false);
+  r1->set_location(10, 643);
+  EXPECT_EQ(view.get_atoms_at_gid(10), std::vector<VOK_ATOM_NODE*>{r1});
+  EXPECT_EQ(view.count_atoms_at_gid(12), 0u);
+  expect_placed_index_matches_walk(&other, gids);
 }
 
 TEST_F(NetlistTest, IdsComeFromOneCounterAndResetWithTheHost) {
