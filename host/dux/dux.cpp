@@ -542,14 +542,18 @@ unsigned DUX::find_location_at_xy(VOK_ATOM_NODE* atom, std::pair<int, int> xy, u
   const WUMP_PLACE_INFO* place = host::device::die_info()->get_place_info();
   if (!atom || xy.first < 0 || xy.second < 0 || xy.first >= place->get_nx() || xy.second >= place->get_ny())
     return 0xFFFFFFFFu;
-  std::set<unsigned> used;
-  for (const VOK_ATOM_NODE* a : top()->get_atom_list())
-    if (a != atom && a->is_placed()) used.insert(a->get_location_gid());
+  // A site is free when no other atom of the design is placed on it (read
+  // from the netlist's index of placed atoms, not a walk of the design).
+  auto used = [&](unsigned gid) {
+    for (const VOK_ATOM_NODE* a : top()->get_atoms_at_gid(gid))
+      if (a != atom) return true;
+    return false;
+  };
   const int kind = site_kind_of(atom);
   auto fits = [&](unsigned gid) {
     auto block = place->get_place_block(gid);
     return block && block->get_x() == xy.first && block->get_y() == xy.second &&
-           static_cast<int>(block->get_element_enum()) == kind && !used.count(gid);
+           static_cast<int>(block->get_element_enum()) == kind && !used(gid);
   };
   if (fits(hint)) return hint;
   for (unsigned gid : place->get_global_ids_at(xy.first, xy.second))
