@@ -6,7 +6,8 @@
 # milliseconds per attempt, so that sizes whose runs try different numbers of
 # moves are compared like for like. Last, the final stage's time of the
 # largest size over the smallest's and the log-log slope of the final stage's
-# time against atoms.
+# time against atoms, then the ratio of their attempts and of their final
+# stage's time per attempt.
 #
 #   bench/retime_scaling.sh [BUILD_DIR] [DESIGN] [COPIES...]
 #     BUILD_DIR  default build
@@ -64,12 +65,16 @@ for n in $copies; do
   read -r final tries accepted < <(sort -g "$tmp/runs_$n" | awk '{ l[NR] = $0 } END { print l[int((NR + 1) / 2)] }')
   per=$(awk -v f="$final" -v t="$tries" 'BEGIN { if (t > 0) printf "%.1f", 1000 * f / t; else print "-" }')
   printf '%-14s %7s %9s %9s %9s %12s\n' "${name}_x$n" "$atoms" "$final" "$tries" "$accepted" "$per"
-  echo "$n $atoms $final" >>"$tmp/points"
+  echo "$n $atoms $final $tries" >>"$tmp/points"
 done
-awk 'NR == 1 { n1 = $1; f1 = $3 } { nl = $1; fl = $3; x = log($2); y = log($3); k++; sx += x; sxx += x * x; sy += y; sxy += x * y }
+awk 'NR == 1 { n1 = $1; f1 = $3; t1 = $4 } { nl = $1; fl = $3; tl = $4; x = log($2); y = log($3); k++; sx += x; sxx += x * x; sy += y; sxy += x * y }
      END {
        if (k < 2 || k * sxx - sx * sx == 0 || f1 <= 0) { print "need two or more sizes"; exit }
        printf "final stage x%d / x%d: %.2f; log-log slope of the final stage over %d sizes: %.2f\n",
               nl, n1, fl / f1, k, (k * sxy - sx * sy) / (k * sxx - sx * sx)
+       # Like for like: the sizes try different numbers of moves.
+       if (t1 > 0 && tl > 0)
+         printf "attempts x%d / x%d: %.2f; final stage per attempt x%d / x%d: %.2f\n",
+                nl, n1, tl / t1, nl, n1, (fl / tl) / (f1 / t1)
      }' "$tmp/points"
 exit $failed
