@@ -1050,24 +1050,29 @@ void propagate_corner(STA_STATE& s, CORNER_DATA& cd, const CHANGES& ch, std::vec
     return static_cast<std::size_t>(t.end(v) - t.begin(v)) == old.size() && std::equal(old.begin(), old.end(), t.begin(v));
   };
   std::vector<int> queued;
-  std::vector<std::pair<int, int>> heap;  // (order key, node)
+  std::vector<std::pair<int, int>> heap;  // (order key, node): the largest key first
+  auto push = [&](std::vector<char>& mark, int key, int v) {
+    if (mark[static_cast<std::size_t>(v)]) return;
+    mark[static_cast<std::size_t>(v)] = 1;
+    queued.push_back(v);
+    heap.emplace_back(key, v);
+    std::push_heap(heap.begin(), heap.end());
+  };
+  auto pop = [&] {
+    std::pop_heap(heap.begin(), heap.end());
+    const int v = heap.back().second;
+    heap.pop_back();
+    return v;
+  };
 
   // Forward, lowest position first (node_mark: queued).
   std::vector<int> fwd_changed;
-  auto push_fwd = [&](int v) {
-    if (s.node_mark[static_cast<std::size_t>(v)]) return;
-    s.node_mark[static_cast<std::size_t>(v)] = 1;
-    queued.push_back(v);
-    heap.emplace_back(-pos(v), v);
-    std::push_heap(heap.begin(), heap.end());
-  };
+  auto push_fwd = [&](int v) { push(s.node_mark, -pos(v), v); };
   for (int v : ch.seeds) push_fwd(v);
   for (int id : moved)
     if (const KEM_EDGE* e = kem.get_edge(id); e && propagates(s, e)) push_fwd(e->get_dst_node()->get_id());
   while (!heap.empty()) {
-    std::pop_heap(heap.begin(), heap.end());
-    const int v = heap.back().second;
-    heap.pop_back();
+    const int v = pop();
     const std::size_t u = static_cast<std::size_t>(v);
     old.assign(cd.fwd.begin(u), cd.fwd.end(u));
     forward_node(s, cd, v);
@@ -1084,13 +1089,7 @@ void propagate_corner(STA_STATE& s, CORNER_DATA& cd, const CHANGES& ch, std::vec
 
   // Backward, highest position first (node_mark2: queued).
   std::vector<int> bwd_changed;
-  auto push_bwd = [&](int v) {
-    if (s.node_mark2[static_cast<std::size_t>(v)]) return;
-    s.node_mark2[static_cast<std::size_t>(v)] = 1;
-    queued.push_back(v);
-    heap.emplace_back(pos(v), v);
-    std::push_heap(heap.begin(), heap.end());
-  };
+  auto push_bwd = [&](int v) { push(s.node_mark2, pos(v), v); };
   for (int v : ch.seeds) push_bwd(v);
   for (int v : ch.required) push_bwd(v);
   for (int id : moved)
@@ -1103,9 +1102,7 @@ void propagate_corner(STA_STATE& s, CORNER_DATA& cd, const CHANGES& ch, std::vec
       });
   }
   while (!heap.empty()) {
-    std::pop_heap(heap.begin(), heap.end());
-    const int v = heap.back().second;
-    heap.pop_back();
+    const int v = pop();
     const std::size_t u = static_cast<std::size_t>(v);
     old.assign(cd.bwd.begin(u), cd.bwd.end(u));
     const char was_unclocked = cd.unclocked_end[u];
