@@ -15,6 +15,16 @@ using host::testing::HostTest;
 
 class DesignSettingsTest : public HostTest {};
 
+// The message settings text is refused with, "no error" when accepted.
+static std::string error_of(const std::string& text) {
+  try {
+    host::testing::parse_design_settings(text, "s.json");
+  } catch (const DESIGN_SETTINGS_ERROR& e) {
+    return std::string(e.what());
+  }
+  return std::string("no error");
+}
+
 TEST_F(DesignSettingsTest, SettingsApplyOptionsAssignmentsAndConfiguration) {
   host::testing::load_blif_text(".model m\n.inputs clk d\n.outputs q\n.latch d q re clk 0\n", "m.blif");
   const auto s = host::testing::parse_design_settings(R"({
@@ -43,14 +53,6 @@ TEST_F(DesignSettingsTest, SettingsApplyOptionsAssignmentsAndConfiguration) {
 }
 
 TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
-  auto error_of = [](const std::string& text) {
-    try {
-      host::testing::parse_design_settings(text, "s.json");
-    } catch (const DESIGN_SETTINGS_ERROR& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
   EXPECT_EQ(error_of(R"({"famly": 46})"), "s.json: unknown key 'famly'");
   EXPECT_EQ(error_of(R"({"options": [{"id": 1, "value": "on", "typ": 1}]})"),
             "s.json: unknown key 'typ' in options[0]");
@@ -96,14 +98,6 @@ TEST_F(DesignSettingsTest, ErrorsNameTheKeyAndApplyNothing) {
 
 // Every number has a range and every value its type; nothing wraps.
 TEST_F(DesignSettingsTest, NumbersInTheirRangesValuesOfTheirTypesKeysOnce) {
-  auto error_of = [](const std::string& text) {
-    try {
-      host::testing::parse_design_settings(text, "s.json");
-    } catch (const DESIGN_SETTINGS_ERROR& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
   EXPECT_EQ(error_of(R"({"family": 18446744073709551615})"), "s.json: family is out of range");
   EXPECT_EQ(error_of(R"({"family": 9223372036854775808})"), "s.json: family is out of range");
   EXPECT_EQ(error_of(R"({"family": 0})"), "s.json: family is out of range (1 to 2147483647)");

@@ -286,6 +286,15 @@ public:
     for (const auto& l : host::debug::texts()) c += l.find(text) != std::string::npos;
     return c;
   }
+  // An iteration of `m` over domain `d` about to try the first row's q
+  // register: the change tracker is emptied and q's slacks are current.
+  IRTM_FF* begin_on_first_q(IRTM_MANAGER& m, HOV_INCR_WNS_DOMAIN& d) {
+    m.iteration()->m_domain = &d;
+    sta_incr_reset_changed_flops();
+    IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
+    q0->update_slack(true);
+    return q0;
+  }
   static std::int32_t wns() {
     std::int32_t w = 0;
     for (const auto& [dom, v] : sta_get_wns_map(host::hov::current_kem_netlist())) w = std::min(w, v.wns);
@@ -346,11 +355,8 @@ TEST_F(IrtmEqualRowsTest, ACriticalMoveRefusedByCostQueuesARegisterItDegraded) {
   IRTM_MANAGER m(CMP_FACADE::current(), env.get());
   m.setup();
   HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
   IRTM_ITERATION* it = m.iteration();
-  it->m_domain = &d;
-  sta_incr_reset_changed_flops();
-  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
-  q0->update_slack(true);
   // A base cost no move can reach, and a threshold every slack is under:
   // the move is refused and the setup repair queues the worst register
   // the move changed around.
@@ -434,11 +440,8 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   IRTM_MANAGER m(CMP_FACADE::current(), env.get());
   m.setup();
   HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
   IRTM_ITERATION* it = m.iteration();
-  it->m_domain = &d;
-  sta_incr_reset_changed_flops();
-  IRTM_FF* q0 = m.create_irtm_ff(regs[1]);
-  q0->update_slack(true);
   it->m_current_worst_slack = q0->min_slack();
   it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
   host::sta::set_uniform_hold_slack(-10);

@@ -78,6 +78,15 @@ public:
     mgr->setup();
   }
   IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
+  // A new manager on the same design, reading the clock-to-output guard
+  // band `gb`.
+  void restart_with_guard_band(std::int32_t gb) {
+    mgr->cleanup(true);
+    mgr.reset();
+    cfg_set_value("muvo_zota_tco_gb", std::to_string(gb).c_str());
+    mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+    mgr->setup();
+  }
   // Two pipeline registers on other clocks in row y: the row segment's
   // clock budget is spent (call before start(), fill_row() after).
   void other_clocks_in_row(int y) {
@@ -667,12 +676,7 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   ASSERT_EQ(mgr->get_slot_requirement(slot_of(s2)), req);
   ASSERT_GT(d2, 0);
   ASSERT_GT(d1, d2);  // S2's own delay alone would not cover it
-  const std::int32_t gb = ff(f)->get_tco() + d1 - req;
-  mgr->cleanup(true);
-  mgr.reset();
-  cfg_set_value("muvo_zota_tco_gb", std::to_string(gb).c_str());
-  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
-  mgr->setup();
+  restart_with_guard_band(ff(f)->get_tco() + d1 - req);
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   // No element: no requirement (any delay covers it).
@@ -707,12 +711,7 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
   RE_NODE* s1 = s3->get_parent()->get_parent();
   const int d1 = mgr->get_incr_node_delay(s1);
   const std::int32_t req = mgr->get_slot_requirement(slot_of(s1));
-  const std::int32_t gb = ff(f)->get_tco() + d1 - req;
-  mgr->cleanup(true);
-  mgr.reset();
-  cfg_set_value("muvo_zota_tco_gb", std::to_string(gb).c_str());
-  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
-  mgr->setup();
+  restart_with_guard_band(ff(f)->get_tco() + d1 - req);
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});

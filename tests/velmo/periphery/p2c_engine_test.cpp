@@ -52,6 +52,15 @@ protected:
   }
   static const WUMP_DIE_INFO* die() { return host::device::die_info(); }
   static unsigned site(int x, int y, int z) { return die()->get_place_info()->get_global_id(0, x, y, z); }
+  // A UIB at (x, 9) mapped to its own instance, feeding a new core register
+  // (returned).
+  static VOK_ATOM_NODE* uib_transfer(host::testing::NETLIST_BUILDER& n, const std::string& name, int x) {
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
+    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
+    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
+                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
+    return r;
+  }
   static unsigned lab_out(int x, int y, int index) {
     return die()->get_route_info()->get_gid(dev_kind::LAB_RE, x, y, index);
   }
@@ -310,14 +319,7 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   // Four transfers of one requirement and one set of controls: from u0, e0
   // and UIBs at x = 6 and x = 9.
   auto n = host::testing::netlist();
-  auto uib = [&](const std::string& name, int x) {
-    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
-    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
-    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
-                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
-    return r;
-  };
-  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6), uib("u2", 9)};
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib_transfer(n, "u1", 6), uib_transfer(n, "u2", 9)};
   for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
   // u2's chain is cut right behind its translated port: r_u2 has no solution.
   DeviceSpec spec = host::device::spec();
@@ -370,15 +372,8 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
 // committed differ from those of the same transfers solved at once.
 TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
   auto n = host::testing::netlist();
-  auto uib = [&](const std::string& name, int x) {
-    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
-    VOK_ATOM_NODE* r = n.reg("r_" + name).d(u);
-    host::testing::map_port(u->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0),
-                            host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
-    return r;
-  };
-  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib("u1", 6)};
-  VOK_ATOM_NODE* cut_off = uib("u2", 9);
+  std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib_transfer(n, "u1", 6)};
+  VOK_ATOM_NODE* cut_off = uib_transfer(n, "u2", 9);
   for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
   DeviceSpec spec = host::device::spec();
   const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
