@@ -7,7 +7,6 @@
 
 #include "fit_runner.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -96,16 +95,15 @@ TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesComplet
 
 TEST(DeviceSize, ADesignBeyondTheLargestDeviceIsRefusedAtOnceNamingWhatDoesNotFit) {
   for (int pins : {4000, 40000}) {
-    const auto start = std::chrono::steady_clock::now();
     const RESULT r = run(pass_through_design(pins));
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_THAT(r.out, HasSubstr("does not fit the largest device"));
     EXPECT_THAT(r.out, HasSubstr(std::to_string(pins) + " I/O pins, it has "));
     // Only the pins are over: the LUTs fit.
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("LUTs and")));
+    // Refused before any stage runs (how long that takes is a row of
+    // `make fit-bench`).
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage")));
-    EXPECT_LT(seconds, 60.0);
   }
 }
 
