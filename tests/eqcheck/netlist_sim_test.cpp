@@ -1,0 +1,376 @@
+// The equivalence-check netlists of real fits: velmo-fit's host sequence runs
+// in this process with verification on, and at every snapshot it writes (the
+// synthesized one and each stage's) the design's netlist is written in all
+// three languages; each must parse (iverilog for Verilog and SystemVerilog,
+// ghdl for VHDL), and each Verilog netlist, simulated by iverilog on seeded
+// random inputs from its power-up state, must give the outputs the atom
+// netlist's own simulation gives. A flipped LUT mask bit must be caught and
+// its output named.
+#include <dlfcn.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <tbb/global_control.h>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_control.h"
+#include "oxu/oxu_job.h"
+#include "sta/sta_analysis.h"
+#include "tawn/tawn_netlist_writer.h"
+#include "testing/sim.h"
+#include "velmo_fit_sequence.h"
+#include "velmo_fit_session.h"
+#include "velmo_fit_verification.h"
+#include "vok/vok_atom_netlist.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct RUN {
+  int status = -1;
+  std::string out;
+};
+
+RUN run(const std::string& command) {
+  RUN r;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  std::array<char, 4096> buf;
+  std::size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+bool installed(const char* tool) { return run(std::string("command -v ") + tool).status == 0; }
+
+// A fresh directory under the test temporary directory.
+fs::path scratch(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("eqcheck_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The design's pins as the simulations see them, and how each clock pin
+// ticks its registers.
+struct PINS {
+  std::vector<std::string> inputs;   // input pads, data and clocks
+  std::vector<std::string> outputs;  // output pads
+  std::map<std::string, bool> clock_falling;  // clock pad -> registers tick on its falling edge
+};
+
+PINS pins_of(const VOK_ATOM_NETLIST& netlist) {
+  PINS p;
+  std::set<const VOK_ATOM_NODE*> data_pads;  // pads some non-clock input reads
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::PAD) continue;
+    bool fed = false;
+    for (const VOK_ATOM_ITERM* t : a->citerms()) fed = fed || t->is_connected();
+    (fed ? p.outputs : p.inputs).push_back(a->get_string_hpath());
+  }
+  // A register's clock, traced back through buffers to its pad; the
+  // inversions met on the way give the edge.
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    for (const VOK_ATOM_ITERM* t : a->citerms()) {
+      if (!t->is_connected() || t->get_port_type() != DB_INPUT_PORT_CLK || !a->is_ff()) continue;
+      bool falling = t->is_inverted();
+      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      while (src && src->get_my_node() && src->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF) {
+        const VOK_ATOM_ITERM* in = src->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+        falling = falling != in->is_inverted();
+        src = in->get_source(VOK_TRAVERSE_AS_STORED);
+      }
+      if (!src || !src->get_my_node() || src->get_my_node()->get_kind() != VOK_ATOM_KIND::PAD) {
+        ADD_FAILURE() << "register " << a->get_string_hpath() << " is not clocked from a pin";
+        continue;
+      }
+      const std::string pad = src->get_my_node()->get_string_hpath();
+      auto [it, fresh] = p.clock_falling.emplace(pad, falling);
+      if (!fresh && it->second != falling) ADD_FAILURE() << "clock " << pad << " ticks on both edges";
+    }
+  }
+  return p;
+}
+
+// Outputs per cycle for seeded random data inputs (clock pins held at
+// their idle level in the atom simulation: its registers tick once a cycle).
+struct STIMULI {
+  std::vector<std::vector<bool>> cycles;
+};
+
+STIMULI stimuli_for(const PINS& p, int cycles, unsigned seed) {
+  std::mt19937 rng(seed);
+  STIMULI s;
+  for (int c = 0; c < cycles; ++c) {
+    std::vector<bool> v;
+    for (const std::string& in : p.inputs) {
+      auto clock = p.clock_falling.find(in);
+      v.push_back(clock != p.clock_falling.end() ? clock->second : (rng() & 1u) != 0);
+    }
+    s.cycles.push_back(v);
+  }
+  return s;
+}
+
+std::string escaped(const std::string& name) { return "\\" + name + " "; }
+
+// A test bench that drives the module's pins by name: each cycle the inputs,
+// then the outputs printed, then one edge of every clock and back.
+std::string testbench(const std::string& module, const PINS& p, const STIMULI& s) {
+  std::ostringstream tb;
+  const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
+  tb << "module velmo_tb;\n  reg [" << ni - 1 << ":0] in;\n  wire [" << no - 1 << ":0] out;\n  " << escaped(module)
+     << " dut (";
+  for (std::size_t i = 0; i < p.inputs.size(); ++i) tb << (i ? ", " : "") << "." << escaped(p.inputs[i]) << "(in[" << i << "])";
+  for (std::size_t i = 0; i < p.outputs.size(); ++i)
+    tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(p.outputs[i]) << "(out[" << i << "])";
+  tb << ");\n  initial begin\n";
+  for (const auto& cycle : s.cycles) {
+    tb << "    in = " << ni << "'b";
+    for (std::size_t i = ni; i-- > 0;) tb << (i < cycle.size() && cycle[i] ? '1' : '0');
+    tb << ";\n    #1 $display(\"%b\", out);\n";
+    for (int phase = 0; phase < 2; ++phase) {
+      tb << "    #1";
+      for (std::size_t i = 0; i < p.inputs.size(); ++i) {
+        auto clock = p.clock_falling.find(p.inputs[i]);
+        if (clock == p.clock_falling.end()) continue;
+        const bool level = phase == 0 ? !clock->second : clock->second;
+        tb << " in[" << i << "] = 1'b" << (level ? 1 : 0) << ";";
+      }
+      tb << "\n";
+    }
+  }
+  tb << "    $finish;\n  end\nendmodule\n";
+  return tb.str();
+}
+
+// Simulates the Verilog netlist against the atom netlist's simulation;
+// "" when every output matches in every cycle, else what differs first.
+std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& netlist, const std::string& module,
+                               const fs::path& work) {
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 20261208);
+  const host::testing::SIM_TRACE want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+  const fs::path tb = work / "velmo_tb.v", vvp = work / "velmo_tb.vvp";
+  std::ofstream(tb) << testbench(module, p, s);
+  const RUN build = run("iverilog -g2012 -o " + vvp.string() + " " + tb.string() + " " + netlist.string());
+  if (build.status != 0) return "the test bench does not build: " + build.out;
+  const RUN sim = run("vvp -n " + vvp.string());
+  std::istringstream lines(sim.out);
+  std::string line;
+  std::size_t cycle = 0;
+  while (std::getline(lines, line) && cycle < want.size()) {
+    if (line.size() != std::max<std::size_t>(p.outputs.size(), 1)) continue;  // not a sample line
+    for (std::size_t k = 0; k < p.outputs.size(); ++k) {
+      const char got = line[line.size() - 1 - k];
+      if (got != (want[cycle][k] ? '1' : '0'))
+        return "output " + p.outputs[k] + " differs at cycle " + std::to_string(cycle) + ": netlist " + got +
+               ", atoms " + (want[cycle][k] ? "1" : "0");
+    }
+    ++cycle;
+  }
+  if (cycle != want.size()) return "the netlist simulation gave " + std::to_string(cycle) + " cycles: " + sim.out;
+  return "";
+}
+
+// Every language's netlist of the current design into <dir>/<snapshot>/;
+// each must parse, and the Verilog ones simulate as the atoms do. Returns
+// the Verilog text.
+std::string check_snapshot(const std::string& design, const std::string& snapshot, const fs::path& dir) {
+  SCOPED_TRACE("snapshot " + snapshot);
+  const fs::path at = dir / snapshot;
+  fs::create_directories(at);
+  const VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
+  for (int type : {2, 3, 4}) {
+    EXPECT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, at.c_str(), design.c_str(), type));
+    const fs::path file = at / (design + TAWN_NETLIST_WRITER::extension(type));
+    const RUN parse = type == 2 ? run("cd " + at.string() + " && ghdl -s " + file.string())
+                                : run("iverilog -g2012 -t null " + file.string());
+    EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
+    if (type != 2) {
+      EXPECT_EQ(compare_with_atoms(atoms, file, design, at), "") << file;
+    }
+  }
+  return read_text(at / (design + ".vo"));
+}
+
+// velmo-fit's host sequence on a design with verification on (every
+// snapshot switch, netlist type 3): checks every snapshot it writes and
+// returns each one's Verilog text.
+// `settings`: more design settings (JSON members).
+std::map<std::string, std::string> fit_and_check(const std::string& name, std::vector<std::string> args,
+                                                 const std::string& settings_more = "") {
+  std::map<std::string, std::string> texts;
+  const fs::path dir = scratch(name);
+  // The component writes its scripts under the project directory.
+  fs::current_path(dir);
+  const fs::path settings = dir / "settings.json";
+  std::ofstream(settings) << "{" << settings_more << R"("options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_planned": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "on"},
+ "eda": {"output_dir": ")" + (dir / "eda").string() + R"(", "netlist_type": 3}})";
+  args.insert(args.begin(), "velmo-fit");
+  args.push_back("--settings");
+  args.push_back(settings.string());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  velmo_fit::OPTIONS o;
+  std::string why;
+  if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &o, &why)) {
+    ADD_FAILURE() << why;
+    return texts;
+  }
+  tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, 2);
+  OXU_PROCESSOR_MANAGER::set_thread_count(2);
+  host_reset();
+  host::sta::verify_incremental(false);
+  velmo_fit::PREPARED prepared;
+  if (velmo_fit::prepare_host(o, &prepared, &why) != 0) {
+    ADD_FAILURE() << why;
+    return texts;
+  }
+  const std::string design = prepared.design.name;
+  velmo_fit::HOST_SEQUENCE sequence(prepared.settings.partitions);
+  EXPECT_TRUE(sequence.partitions().prepare(&why)) << why;
+  void* lib = dlopen(velmo_fit::component_library_path(true).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    ADD_FAILURE() << dlerror();
+    return texts;
+  }
+  std::vector<std::string> missing;
+  sequence.bind(lib, o.stages, false, &missing);
+  EXPECT_TRUE(missing.empty());
+  velmo_fit::VERIFICATION verification;
+  EXPECT_TRUE(verification.bind(lib, design));
+  // The netlist the fit writes is the one checked here.
+  auto check = [&](const std::string& snapshot) {
+    const std::string text = check_snapshot(design, snapshot, dir / "all");
+    EXPECT_EQ(read_text(verification.netlist_path(snapshot)), text) << snapshot;
+    texts[snapshot] = text;
+  };
+  EXPECT_TRUE(verification.write("synthesized"));
+  check("synthesized");
+  sequence.after_stage = [&](const std::string& s, bool ok) {
+    EXPECT_TRUE(ok) << s;
+    EXPECT_TRUE(verification.after_stage(s, ok));
+    if (ok) check(velmo_fit::stage_snapshot().at(s));
+  };
+  EXPECT_TRUE(sequence.start_up(CMP_FACADE::current()));
+  EXPECT_TRUE(sequence.prepare());
+  for (const std::string& s : o.stages) EXPECT_TRUE(sequence.run_stage(s, true)) << s;
+  sequence.shut_down();
+  // The component wrote its scripts for the stages, reading the netlists
+  // written above.
+  for (const char* stage : {"planned", "placed", "routed"})
+    EXPECT_TRUE(fs::exists(dir / "verification" / stage / "eqcheck.tcl")) << stage;
+  return texts;
+}
+
+bool tools_missing() {
+  for (const char* tool : {"iverilog", "vvp", "ghdl"})
+    if (!installed(tool)) return true;
+  return false;
+}
+
+#define SKIP_WITHOUT_TOOLS()                                                                   \
+  if (tools_missing()) GTEST_SKIP() << "iverilog, vvp or ghdl is not installed (make deps)"
+
+TEST(EqcheckNetlists, Crc32x8EverySnapshotParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check("crc32x8", {std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif"});
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "final"}) EXPECT_TRUE(texts.count(s)) << s;
+}
+
+TEST(EqcheckNetlists, Fir8EverySnapshotParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check("fir8", {std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif"});
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "final"}) EXPECT_TRUE(texts.count(s)) << s;
+}
+
+// Post-route physical synthesis that moves registers: the final netlist
+// differs from the placed and routed ones and still simulates as its own
+// snapshot's atoms.
+TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check(
+      "tseng", {std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif", "--family", "46", "--cfg",
+                "muvo_post_route_in_finalize=on", "--cfg", "muvo_zota_crit_iterations=2", "--cfg",
+                "test_incremental_resynthesis=off"},
+      R"("family": 46, "global_clocks": ["pclk"], )");
+  ASSERT_TRUE(texts.count("placed") && texts.count("routed") && texts.count("final"));
+  EXPECT_NE(texts.at("final"), texts.at("placed"));
+  EXPECT_NE(texts.at("final"), texts.at("routed"));
+}
+
+// One LUT mask bit flipped in the written netlist (one the atom simulation
+// shows at an output): the comparison fails and names that output.
+TEST(EqcheckNetlists, AFlippedMaskBitIsCaughtAtItsOutput) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  velmo_fit::OPTIONS o;
+  o.design = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  velmo_fit::PREPARED prepared;
+  std::string why;
+  ASSERT_EQ(velmo_fit::prepare_host(o, &prepared, &why), 0) << why;
+  VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 20261208);
+  const auto want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+  // The first LUT mask bit whose flip the atom simulation sees.
+  VOK_ATOM_NODE* lut = nullptr;
+  std::uint64_t flipped = 0;
+  std::string first_output;
+  for (VOK_ATOM_NODE* a : atoms.get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL || lut != nullptr) continue;
+    const std::uint64_t mask = a->get_lutmask().get_value();
+    for (int bit = 0; bit < 64 && lut == nullptr; ++bit) {
+      a->get_lutmask() = VOK_LUTMASK(mask ^ (std::uint64_t{1} << bit));
+      const auto got = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+      for (std::size_t c = 0; c < got.size() && first_output.empty(); ++c)
+        for (std::size_t k = 0; k < got[c].size() && first_output.empty(); ++k)
+          if (got[c][k] != want[c][k]) first_output = p.outputs[k];
+      if (!first_output.empty()) {
+        lut = a;
+        flipped = mask ^ (std::uint64_t{1} << bit);
+      }
+      a->get_lutmask() = VOK_LUTMASK(mask);
+    }
+  }
+  ASSERT_NE(lut, nullptr);
+  const fs::path dir = scratch("flipped");
+  const std::uint64_t mask = lut->get_lutmask().get_value();
+  lut->get_lutmask() = VOK_LUTMASK(flipped);
+  ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
+  lut->get_lutmask() = VOK_LUTMASK(mask);
+  const std::string found = compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir);
+  EXPECT_THAT(found, HasSubstr("output " + first_output + " differs at cycle ")) << found;
+  // The same netlist written from the unchanged atoms matches.
+  ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
+  EXPECT_EQ(compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir), "");
+}
+
+}  // namespace
