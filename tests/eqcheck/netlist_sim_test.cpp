@@ -30,6 +30,8 @@
 #include "oxu/oxu_job.h"
 #include "sta/sta_analysis.h"
 #include "tawn/tawn_netlist_writer.h"
+#include "testing/netlist_builder.h"
+#include "testing/scenes.h"
 #include "testing/sim.h"
 #include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
@@ -136,7 +138,14 @@ STIMULI stimuli_for(const PINS& p, int cycles, unsigned seed) {
   return s;
 }
 
-std::string escaped(const std::string& name) { return "\\" + name + " "; }
+// A pin's name as the netlist writes it: an escaped identifier (the same
+// identifier as the plain name when that is one), characters that cannot
+// stand in one written as '_'.
+std::string escaped(std::string name) {
+  for (char& c : name)
+    if (c <= ' ' || c >= 127) c = '_';
+  return "\\" + name + " ";
+}
 
 // A test bench that drives the module's pins by name: each cycle the inputs,
 // then the outputs printed, then one edge of every clock and back.
@@ -197,25 +206,30 @@ std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& ne
   return "";
 }
 
-// Every language's netlist of the current design into <dir>/<snapshot>/;
-// each must parse, and the Verilog ones simulate as the atoms do. Returns
-// the Verilog text.
-std::string check_snapshot(const std::string& design, const std::string& snapshot, const fs::path& dir) {
-  SCOPED_TRACE("snapshot " + snapshot);
-  const fs::path at = dir / snapshot;
+// Every language's netlist of `written` into `at`; each must parse, and the
+// Verilog ones simulate as the atoms of `reference` do. Returns the Verilog
+// text.
+std::string check_netlist(const VOK_ATOM_NETLIST& written, const VOK_ATOM_NETLIST& reference,
+                          const std::string& design, const fs::path& at) {
   fs::create_directories(at);
-  const VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
   for (int type : {2, 3, 4}) {
-    EXPECT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, at.c_str(), design.c_str(), type));
+    EXPECT_TRUE(TAWN_NETLIST_WRITER::write(&written, at.c_str(), design.c_str(), type));
     const fs::path file = at / (design + TAWN_NETLIST_WRITER::extension(type));
     const RUN parse = type == 2 ? run("cd " + at.string() + " && ghdl -s " + file.string())
                                 : run("iverilog -g2012 -t null " + file.string());
     EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
     if (type != 2) {
-      EXPECT_EQ(compare_with_atoms(atoms, file, design, at), "") << file;
+      EXPECT_EQ(compare_with_atoms(reference, file, design, at), "") << file;
     }
   }
   return read_text(at / (design + ".vo"));
+}
+
+// The current design's netlists of a snapshot, checked against its atoms.
+std::string check_snapshot(const std::string& design, const std::string& snapshot, const fs::path& dir) {
+  SCOPED_TRACE("snapshot " + snapshot);
+  const VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
+  return check_netlist(atoms, atoms, design, dir / snapshot);
 }
 
 // velmo-fit's host sequence on a design with verification on (every
@@ -324,6 +338,87 @@ TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
   ASSERT_TRUE(texts.count("placed") && texts.count("routed") && texts.count("final"));
   EXPECT_NE(texts.at("final"), texts.at("placed"));
   EXPECT_NE(texts.at("final"), texts.at("routed"));
+}
+
+// Every cell the simulations model, in one design: registers on a rising
+// and on a falling clock, with an inverted enable, a synchronous clear and
+// power-up 1, a pipeline register, a bypassed register, a two-cell adder
+// through its carry chain, an 8-input cell, a LUT with an inverted and a
+// tied input, all through names that need escaping.
+TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk"), clkn = n.io_in("clk n"), en = n.io_in("en[0]"), rst = n.io_in("reg");
+  std::vector<SIG> in;
+  for (int i = 0; i < 8; ++i) in.push_back(n.io_in("in" + std::to_string(i)));
+  auto l = n.lut("mix\\a", {in[0], in[1], in[2]}, [](const host::testing::LUT_INPUTS& v) { return (v[0] && !v[1]) || v[2]; });
+  auto r1 = n.reg("r1").clk(clk).d(l).ce(en).sclr(rst).powers_up(true);
+  r1.iterm(DB_INPUT_PORT_ENA)->set_inverted(true);
+  auto r2 = n.reg("r2").clk(clkn).d(r1).powers_up(true);
+  r2.iterm(DB_INPUT_PORT_CLK)->set_inverted(true);
+  auto r3 = n.zota_reg("r3").clk(clk).d(r2).sclr(in[3]);
+  auto r4 = n.reg("r4").clk(clk).d(r3);
+  host::testing::scenes::set_bypassed(r4);
+  auto t = n.lut("t", {r4, in[4], in[5]}, [](const host::testing::LUT_INPUTS& v) { return v[0] != (v[1] && v[2]); });
+  t.iterm(DB_INPUT_PORT_LUT_DATA, 0)->set_inverted(true);
+  t.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0)->tie(false);
+  auto chain = n.carry_chain("add", 2);
+  std::uint64_t f0 = 0, f1 = 0;
+  for (unsigned v = 0; v < 16; ++v) {
+    const bool a = v & 1u, b = (v >> 1) & 1u;
+    if (a != b) f0 |= 1ull << (~v & 15u);
+    if (a && b) f1 |= 1ull << (~v & 15u);
+  }
+  for (int k = 0; k < 2; ++k) {
+    chain.cell(k).input(DB_INPUT_PORT_LUT_DATA, 0, k ? SIG(t) : SIG(r2)).input(static_cast<DB_INPUT_PORT_TYPE>(13), 0, in[6 + k]);
+    chain.cells()[k]->get_lutmask() = VOK_LUTMASK(f0 | f1 << 16);
+    n.io_out("s" + std::to_string(k), SIG(chain.cells()[k]->get_output_term_by_type(DB_OUTPUT_PORT_SUM, 0)));
+  }
+  chain.cell(0).input(DB_INPUT_PORT_CARRY_IN, 0, r3);
+  n.io_out("carry", SIG(chain.cells()[1]->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)));
+  auto l8 = host::testing::scenes::lut8(n, "wide", {in[0], r1, in[2], r2, in[4], t, in[6], in[7]},
+                                        [](const host::testing::LUT_INPUTS& v) {
+                                          return v[7] ? (v[0] && v[2]) != (v[3] || v[4]) : ((v[5] != v[6]) != (v[1] && !v[4])) != v[0];
+                                        });
+  n.io_out("wide out", l8);
+  n.io_out("q1", r1);
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const std::string text = check_netlist(atoms, atoms, "cells", scratch("cells"));
+  EXPECT_THAT(text, HasSubstr("always @(negedge \\clk_n~ibuf )"));
+  EXPECT_THAT(text, HasSubstr("reg r1 = 1'b1;"));
+}
+
+// A black box with contents is flattened into the module under its name;
+// atoms the simulations do not model are instances of empty modules
+// declared in the same file. The netlist simulates as the same logic built
+// flat.
+TEST(EqcheckNetlists, BoxesAreFlattenedAndOtherAtomsAreEmptyModules) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk"), a = n.io_in("a"), b = n.io_in("b");
+  auto box = n.blackbox("u", [](host::testing::NETLIST_BUILDER& c) {
+    auto x = c.lut("x", {c.input("i0"), c.input("i1")}, [](const host::testing::LUT_INPUTS& v) { return v[0] && !v[1]; });
+    c.output("o", x);
+  });
+  box.in("i0", a).in("i1", b);
+  n.io_out("o", box.out("o"));
+  n.iopll("pll").ref(clk).outputs(2);
+  n.atom(VOK_ATOM_KIND::CLKBUF, "gbuf").input(DB_INPUT_PORT_BOX, 0, a);
+
+  VOK_ATOM_NETLIST flat;
+  host::testing::NETLIST_BUILDER f(&flat);
+  f.io_in("clk");
+  f.io_out("o", f.lut("x", {f.io_in("a"), f.io_in("b")}, [](const host::testing::LUT_INPUTS& v) { return v[0] && !v[1]; }));
+
+  const std::string text = check_netlist(*n.get_netlist(), flat, "top", scratch("box"));
+  EXPECT_THAT(text, HasSubstr("assign \\u|x  = "));
+  EXPECT_THAT(text, HasSubstr("module velmo_iopll ("));
+  EXPECT_THAT(text, HasSubstr("velmo_iopll \\pll~inst  (.i3388_0(\\clk~ibuf )"));
+  EXPECT_THAT(text, HasSubstr("velmo_clkbuf \\gbuf~inst  (.i1_0(\\a~ibuf ), .o1_0(gbuf));"));
 }
 
 // One LUT mask bit flipped in the written netlist (one the atom simulation
