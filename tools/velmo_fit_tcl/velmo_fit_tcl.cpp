@@ -22,6 +22,12 @@
 // order, with the host's timing analysis after it; route, retime and final
 // need place, retime needs route, and no stage runs after one that failed.
 // One fit at a time; start resets the whole host.
+//
+// With equivalence checking on (project option 627 in the settings), the
+// package writes the netlists and check scripts velmo-fit writes, at the
+// same points and with the same code: the synthesized netlist at start, each
+// stage's netlist and script after it. A netlist that cannot be written
+// fails the stage (0) after one line naming the file.
 #include <dlfcn.h>
 
 #include <cstdio>
