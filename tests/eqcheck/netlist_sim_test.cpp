@@ -2,7 +2,7 @@
 // in this process with verification on, and at every snapshot it writes (the
 // synthesized one and each stage's) the design's netlist is written in all
 // three languages; each must parse (iverilog for Verilog and SystemVerilog,
-// ghdl for VHDL), and each Verilog netlist, simulated by iverilog on seeded
+// ghdl's analysis for VHDL), and each Verilog netlist, simulated by iverilog on seeded
 // random inputs from its power-up state, must give the outputs the atom
 // netlist's own simulation gives. A flipped LUT mask bit must be caught and
 // its output named.
@@ -215,7 +215,8 @@ std::string check_netlist(const VOK_ATOM_NETLIST& written, const VOK_ATOM_NETLIS
   for (int type : {2, 3, 4}) {
     EXPECT_TRUE(TAWN_NETLIST_WRITER::write(&written, at.c_str(), design.c_str(), type));
     const fs::path file = at / (design + TAWN_NETLIST_WRITER::extension(type));
-    const RUN parse = type == 2 ? run("cd " + at.string() + " && ghdl -s " + file.string())
+    // VHDL is analysed, not only parsed: names and types must resolve too.
+    const RUN parse = type == 2 ? run("ghdl -a --workdir=" + at.string() + " " + file.string())
                                 : run("iverilog -g2012 -t null " + file.string());
     EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
     if (type != 2) {
