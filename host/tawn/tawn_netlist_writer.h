@@ -22,7 +22,8 @@
 //                              asynchronous clear clears it at once. A
 //                              bypassed register is a wire from its data.
 //   black box with contents    its child netlist, flattened in place; the
-//                              child's atoms named "<box>|<atom>"
+//                              child's atoms named "<box>|<atom>" (a name
+//                              that already starts so is kept)
 //   any other atom             an instance of an empty module of its kind
 //                              ("velmo_<kind>") declared in the same file,
 //                              with a port per term its instances have
