@@ -64,6 +64,20 @@ gtest_discover_tests(velmo_preset_p2c_effort_tests DISCOVERY_MODE PRE_TEST
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.
 add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)
+# The Tcl host package writes the same equivalence-check files at the same
+# stages.
+add_test(NAME eqcheck_tcl_package COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_tcl_package.sh
+  $<TARGET_FILE:velmo-fit> $<TARGET_FILE:velmo_fit_tcl>)
+# Exit status 77: iverilog or ghdl is missing, the netlist syntax unchecked.
+set_tests_properties(eqcheck_scripts PROPERTIES SKIP_RETURN_CODE 77)
+# The equivalence-check netlists of fits run in-process, parsed and simulated
+# against their snapshot's atoms.
+add_executable(velmo_eqcheck_tests ${CMAKE_SOURCE_DIR}/tests/eqcheck/netlist_sim_test.cpp)
+add_dependencies(velmo_eqcheck_tests velmo fitter_govin zarn_yun)
+target_compile_definitions(velmo_eqcheck_tests PRIVATE VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs")
+target_link_libraries(velmo_eqcheck_tests PRIVATE velmo_fit_session GTest::gmock_main TBB::tbb)
+gtest_discover_tests(velmo_eqcheck_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "TEST_TMPDIR=${VELMO_FIT_TEST_TMPDIR}/")
 
 # A fit driven from tclsh through the stand-in host's Tcl package, then the
 # component's own packages on the routed design. Under the sanitizers the
@@ -103,6 +117,7 @@ if(VELMO_SANITIZE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so OUTPUT_VARIABLE _ubsan
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} velmo_component_lifetime_early
-    velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_plain_tclsh_load PROPERTIES ENVIRONMENT
+    velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_plain_tclsh_load
+    eqcheck_tcl_package PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()

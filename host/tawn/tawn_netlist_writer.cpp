@@ -1,10 +1,691 @@
 #include "tawn/tawn_netlist_writer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include "common/host_call_log.h"
 #include "vok/vok_atom_netlist.h"
+#include "zel/zel_atom_util.h"
+
+namespace {
+
+enum class LANG { VERILOG, SYSTEM_VERILOG, VHDL };
+
+LANG language(int netlist_type) {
+  switch (netlist_type) {
+    case 2: return LANG::VHDL;
+    case 4: return LANG::SYSTEM_VERILOG;
+    default: return LANG::VERILOG;
+  }
+}
+
+// Reserved words of SystemVerilog (a superset of Verilog's) and of VHDL: a
+// name equal to one is written escaped.
+const std::set<std::string>& verilog_keywords() {
+  static const std::set<std::string> words = {
+      "accept_on", "alias", "always", "always_comb", "always_ff", "always_latch", "and", "assert", "assign",
+      "assume", "automatic", "before", "begin", "bind", "bins", "binsof", "bit", "break", "buf", "bufif0",
+      "bufif1", "byte", "case", "casex", "casez", "cell", "chandle", "checker", "class", "clocking", "cmos",
+      "config", "const", "constraint", "context", "continue", "cover", "covergroup", "coverpoint", "cross",
+      "deassign", "default", "defparam", "design", "disable", "dist", "do", "edge", "else", "end", "endcase",
+      "endchecker", "endclass", "endclocking", "endconfig", "endfunction", "endgenerate", "endgroup",
+      "endinterface", "endmodule", "endpackage", "endprimitive", "endprogram", "endproperty", "endspecify",
+      "endsequence", "endtable", "endtask", "enum", "event", "eventually", "expect", "export", "extends",
+      "extern", "final", "first_match", "for", "force", "foreach", "forever", "fork", "forkjoin", "function",
+      "generate", "genvar", "global", "highz0", "highz1", "if", "iff", "ifnone", "ignore_bins", "illegal_bins",
+      "implements", "implies", "import", "incdir", "include", "initial", "inout", "input", "inside", "instance",
+      "int", "integer", "interconnect", "interface", "intersect", "join", "join_any", "join_none", "large",
+      "let", "liblist", "library", "local", "localparam", "logic", "longint", "macromodule", "matches", "medium",
+      "modport", "module", "nand", "negedge", "nettype", "new", "nexttime", "nmos", "nor", "noshowcancelled",
+      "not", "notif0", "notif1", "null", "or", "output", "package", "packed", "parameter", "pmos", "posedge",
+      "primitive", "priority", "program", "property", "protected", "pull0", "pull1", "pulldown", "pullup",
+      "pulsestyle_ondetect", "pulsestyle_onevent", "pure", "rand", "randc", "randcase", "randsequence", "rcmos",
+      "real", "realtime", "ref", "reg", "reject_on", "release", "repeat", "restrict", "return", "rnmos",
+      "rpmos", "rtran", "rtranif0", "rtranif1", "s_always", "s_eventually", "s_nexttime", "s_until",
+      "s_until_with", "scalared", "sequence", "shortint", "shortreal", "showcancelled", "signed", "small",
+      "soft", "solve", "specify", "specparam", "static", "string", "strong", "strong0", "strong1", "struct",
+      "super", "supply0", "supply1", "sync_accept_on", "sync_reject_on", "table", "tagged", "task", "this",
+      "throughout", "time", "timeprecision", "timeunit", "tran", "tranif0", "tranif1", "tri", "tri0", "tri1",
+      "triand", "trior", "trireg", "type", "typedef", "union", "unique", "unique0", "unsigned", "until",
+      "until_with", "untyped", "use", "uwire", "var", "vectored", "virtual", "void", "wait", "wait_order",
+      "wand", "weak", "weak0", "weak1", "while", "wildcard", "wire", "with", "within", "wor", "xnor", "xor"};
+  return words;
+}
+
+const std::set<std::string>& vhdl_keywords() {
+  static const std::set<std::string> words = {
+      "abs", "access", "after", "alias", "all", "and", "architecture", "array", "assert", "assume",
+      "assume_guarantee", "attribute", "begin", "block", "body", "buffer", "bus", "case", "component",
+      "configuration", "constant", "context", "cover", "default", "disconnect", "downto", "else", "elsif",
+      "end", "entity", "exit", "fairness", "file", "for", "force", "function", "generate", "generic", "group",
+      "guarded", "if", "impure", "in", "inertial", "inout", "is", "label", "library", "linkage", "literal",
+      "loop", "map", "mod", "nand", "new", "next", "nor", "not", "null", "of", "on", "open", "or", "others",
+      "out", "package", "parameter", "port", "postponed", "procedure", "process", "property", "protected",
+      "pure", "range", "record", "register", "reject", "release", "rem", "report", "restrict",
+      "restrict_guarantee", "return", "rol", "ror", "select", "sequence", "severity", "shared", "signal", "sla",
+      "sll", "sra", "srl", "strong", "subtype", "then", "to", "transport", "type", "unaffected", "units",
+      "until", "use", "variable", "vmode", "vprop", "vunit", "wait", "when", "while", "with", "xnor", "xor"};
+  return words;
+}
+
+// A name as an identifier of the language: plain when it is one, else
+// escaped. Verilog escaped identifiers run to white space (a space ends
+// every one written here); VHDL extended identifiers double a backslash.
+// Characters no identifier may hold become '_'.
+std::string identifier(const std::string& raw, LANG lang) {
+  const std::string name = raw.empty() ? std::string("_") : raw;
+  auto printable = [](char c) { return c > ' ' && c < 127; };
+  if (lang == LANG::VHDL) {
+    bool basic = std::islower(static_cast<unsigned char>(name[0])) != 0 && name.back() != '_' &&
+                 vhdl_keywords().count(name) == 0;
+    for (std::size_t i = 0; basic && i < name.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(name[i]);
+      basic = std::islower(c) || std::isdigit(c) || (c == '_' && name[i - 1] != '_');
+    }
+    if (basic) return name;
+    std::string out = "\\";
+    for (char c : name) {
+      if (c == '\\') out += '\\';
+      out += printable(c) ? c : '_';
+    }
+    return out + "\\";
+  }
+  bool simple = (std::isalpha(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_') &&
+                verilog_keywords().count(name) == 0;
+  for (char c : name) simple = simple && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$');
+  if (simple) return name;
+  std::string out = "\\";
+  for (char c : name) out += printable(c) ? c : '_';
+  return out + " ";
+}
+
+// What an atom becomes in the netlist.
+enum class ROLE { INPUT_PORT, OUTPUT_PORT, BUFFER, LUT, ARITH, REGISTER, INSTANCE };
+
+struct ITEM {
+  const VOK_ATOM_NODE* atom;
+  std::string name;  // flattened hierarchical name
+  ROLE role;
+};
+
+bool has_connected_input(const VOK_ATOM_NODE* a) {
+  for (const VOK_ATOM_ITERM* t : a->citerms())
+    if (t->is_connected()) return true;
+  return false;
+}
+
+ROLE role_of(const VOK_ATOM_NODE* a, bool top) {
+  switch (a->get_kind()) {
+    case VOK_ATOM_KIND::PAD: return has_connected_input(a) ? ROLE::OUTPUT_PORT : ROLE::INPUT_PORT;
+    case VOK_ATOM_KIND::INPUT_PORT:
+      if (top) return ROLE::INPUT_PORT;
+      return ROLE::INSTANCE;
+    case VOK_ATOM_KIND::OUTPUT_PORT:
+      if (top) return ROLE::OUTPUT_PORT;
+      return ROLE::INSTANCE;
+    case VOK_ATOM_KIND::IBUF:
+    case VOK_ATOM_KIND::OBUF: return ROLE::BUFFER;
+    case VOK_ATOM_KIND::COMB_CELL: return ROLE::LUT;
+    case VOK_ATOM_KIND::ARITH_CELL: return ROLE::ARITH;
+    case VOK_ATOM_KIND::CORE_REGISTER:
+    case VOK_ATOM_KIND::PIPELINE_REGISTER:
+    case VOK_ATOM_KIND::IO_REGISTER: return ZEL_ZOTA_UTIL::is_ff_bypassed(a) ? ROLE::BUFFER : ROLE::REGISTER;
+    default: return ROLE::INSTANCE;
+  }
+}
+
+const char* kind_name(VOK_ATOM_KIND kind) {
+  switch (kind) {
+    case VOK_ATOM_KIND::CORE_REGISTER: return "core_register";
+    case VOK_ATOM_KIND::PIPELINE_REGISTER: return "pipeline_register";
+    case VOK_ATOM_KIND::IO_REGISTER: return "io_register";
+    case VOK_ATOM_KIND::COMB_CELL: return "comb_cell";
+    case VOK_ATOM_KIND::ARITH_CELL: return "arith_cell";
+    case VOK_ATOM_KIND::LOGIC_MODULE: return "logic_module";
+    case VOK_ATOM_KIND::LUTRAM: return "lutram";
+    case VOK_ATOM_KIND::RAM: return "ram";
+    case VOK_ATOM_KIND::MAC: return "mac";
+    case VOK_ATOM_KIND::FP_MAC: return "fp_mac";
+    case VOK_ATOM_KIND::PAD: return "pad";
+    case VOK_ATOM_KIND::IBUF: return "ibuf";
+    case VOK_ATOM_KIND::OBUF: return "obuf";
+    case VOK_ATOM_KIND::IOPLL: return "iopll";
+    case VOK_ATOM_KIND::CMU_FPLL: return "cmu_fpll";
+    case VOK_ATOM_KIND::CLKBUF: return "clkbuf";
+    case VOK_ATOM_KIND::CLK_GATE: return "clk_gate";
+    case VOK_ATOM_KIND::SECTOR_CLK_GATE: return "sector_clk_gate";
+    case VOK_ATOM_KIND::CLK_BURST: return "clk_burst";
+    case VOK_ATOM_KIND::CLK_DIVIDER: return "clk_divider";
+    case VOK_ATOM_KIND::UFIND4H_UIB: return "ufind4h_uib";
+    case VOK_ATOM_KIND::UFI_ESRAM: return "ufi_esram";
+    case VOK_ATOM_KIND::UFI_UIB: return "ufi_uib";
+    case VOK_ATOM_KIND::UIBSSM: return "uibssm";
+    case VOK_ATOM_KIND::UIB_IO_PHY: return "uib_io_phy";
+    case VOK_ATOM_KIND::UIB_RDRC: return "uib_rdrc";
+    case VOK_ATOM_KIND::UIB_WDRC: return "uib_wdrc";
+    case VOK_ATOM_KIND::PRBLOCK: return "prblock";
+    case VOK_ATOM_KIND::TILE_CTRL: return "tile_ctrl";
+    case VOK_ATOM_KIND::INPUT_PORT: return "input_port";
+    case VOK_ATOM_KIND::OUTPUT_PORT: return "output_port";
+    case VOK_ATOM_KIND::BIDIR_PORT: return "bidir_port";
+    case VOK_ATOM_KIND::BLACKBOX: return "blackbox";
+  }
+  return "atom";
+}
+
+// The atoms in list order, a box with contents replaced by its child's
+// atoms (recursively) and the port atoms inside a child left out: the
+// box's terminals and the child's ports are the same signals, which the
+// hierarchical source walk already joins.
+void flatten(const VOK_ATOM_NETLIST& netlist, const std::string& prefix, bool top, std::vector<ITEM>* out) {
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    std::string name = a->get_string_hpath();
+    if (!prefix.empty() && name.compare(0, prefix.size(), prefix) != 0) name = prefix + name;
+    if (a->is_box()) {
+      const auto* box = static_cast<const VOK_ATOM_BLACKBOX*>(a);
+      const VOK_ATOM_NETLIST* child = box->get_child_netlist();
+      if (child != nullptr && !child->empty()) {
+        flatten(*child, name + "|", false, out);
+        continue;
+      }
+    }
+    if (!top && a->get_basic_type() == 284) continue;
+    out->push_back({a, name, role_of(a, top)});
+  }
+}
+
+// A signal an input reads: a constant, or a net read straight or inverted.
+struct SIG {
+  int constant = -1;  // 0 or 1; -1 for a net
+  std::string net;
+  bool inverted = false;
+  SIG negated() const {
+    SIG s = *this;
+    if (constant >= 0)
+      s.constant = 1 - constant;
+    else
+      s.inverted = !inverted;
+    return s;
+  }
+};
+
+// An empty module's port: direction, port type and index.
+struct PORT {
+  bool output;
+  int type;
+  int index;
+  bool operator<(const PORT& o) const {
+    return std::tie(output, type, index) < std::tie(o.output, o.type, o.index);
+  }
+};
+
+std::string port_name(const PORT& p) {
+  return std::string(p.output ? "o" : "i") + std::to_string(p.type) + "_" + std::to_string(p.index);
+}
+
+class WRITER {
+public:
+  WRITER(const VOK_ATOM_NETLIST& netlist, const std::string& name, LANG lang) : m_lang(lang) {
+    flatten(netlist, "", true, &m_items);
+    m_module = take(name);
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::INSTANCE && !m_module_of.count(it.atom->get_kind()))
+        m_module_of[it.atom->get_kind()] = take(std::string("velmo_") + kind_name(it.atom->get_kind()));
+    // Ports first, so that pins keep their names.
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
+        const std::string id = take(it.name);
+        m_port_id[it.atom] = id;
+        if (it.role == ROLE::INPUT_PORT)
+          for (const VOK_ATOM_OTERM* o : it.atom->coterms()) m_net[o] = id;
+      }
+    for (const ITEM& it : m_items) {
+      switch (it.role) {
+        case ROLE::INPUT_PORT:
+        case ROLE::OUTPUT_PORT: break;
+        case ROLE::BUFFER:
+        case ROLE::LUT:
+        case ROLE::REGISTER:
+        case ROLE::ARITH: {
+          const std::string value = take(it.name);
+          m_value[it.atom] = value;
+          m_nets.push_back({value, it.role == ROLE::REGISTER, it.atom->powers_up()});
+          std::string carry;
+          for (const VOK_ATOM_OTERM* o : it.atom->coterms()) {
+            if (it.role == ROLE::ARITH && o->get_port_type() == DB_OUTPUT_PORT_CARRY_OUT) {
+              if (carry.empty()) {
+                carry = take(it.name + "~cout");
+                m_carry[it.atom] = carry;
+                m_nets.push_back({carry, false, false});
+              }
+              m_net[o] = carry;
+            } else {
+              m_net[o] = value;
+            }
+          }
+          if (it.role == ROLE::ARITH) {
+            m_f[it.atom] = {take(it.name + "~f0"), take(it.name + "~f1")};
+            m_nets.push_back({m_f[it.atom].first, false, false});
+            m_nets.push_back({m_f[it.atom].second, false, false});
+          }
+          break;
+        }
+        case ROLE::INSTANCE: {
+          m_instance_id[it.atom] = take(it.name + "~inst");
+          std::set<PORT>& ports = m_ports[it.atom->get_kind()];
+          for (const VOK_ATOM_ITERM* t : it.atom->citerms()) ports.insert({false, t->get_port_type(), t->get_index()});
+          for (const VOK_ATOM_OTERM* o : it.atom->coterms()) {
+            ports.insert({true, o->get_port_type(), o->get_index()});
+            const std::string net = take(o == it.atom->get_oterm_slot(0) ? it.name
+                                                                          : it.name + "~" + host::vok::output_port_name(
+                                                                                                 o->get_port_type(), o->get_index()));
+            m_net[o] = net;
+            m_nets.push_back({net, false, false});
+          }
+          break;
+        }
+      }
+    }
+  }
+
+  std::string text() {
+    std::ostringstream out;
+    if (m_lang == LANG::VHDL)
+      write_vhdl(out);
+    else
+      write_verilog(out);
+    return out.str();
+  }
+
+private:
+  struct NET {
+    std::string id;
+    bool is_register;
+    bool power_up;
+  };
+
+  // A fresh identifier for the name (clashing names get "~<n>").
+  std::string take(const std::string& raw) {
+    std::string id = identifier(raw, m_lang);
+    for (int n = 1; m_taken.count(key(id)); ++n) id = identifier(raw + "~" + std::to_string(n), m_lang);
+    m_taken.insert(key(id));
+    return id;
+  }
+  // Verilog's escaped identifier \x names the same as the simple x.
+  std::string key(const std::string& id) const {
+    if (m_lang == LANG::VHDL || id[0] != '\\') return id;
+    return id.substr(1, id.size() - 2);
+  }
+
+  // What an input reads.
+  SIG read(const VOK_ATOM_ITERM* t) {
+    SIG s;
+    if (t == nullptr || !t->is_connected()) {
+      s.constant = 0;
+      return s;
+    }
+    const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_HIERARCHICAL);
+    if (src == nullptr) {
+      s.constant = (t->is_tie_low() ? 0 : 1) ^ (t->is_inverted() ? 1 : 0);
+      return s;
+    }
+    if (src->get_my_node() == nullptr) {  // the netlist's ground
+      s.constant = t->is_inverted() ? 1 : 0;
+      return s;
+    }
+    s.net = net_of(src);
+    s.inverted = t->is_inverted();
+    return s;
+  }
+
+  // The net of a source outside the written atoms (an undriven wire).
+  std::string net_of(const VOK_ATOM_OTERM* o) {
+    auto it = m_net.find(o);
+    if (it != m_net.end()) return it->second;
+    const std::string net = take(o->get_name());
+    m_net[o] = net;
+    m_nets.push_back({net, false, false});
+    return net;
+  }
+
+  // ---- expressions
+  std::string constant(int v) const {
+    if (m_lang == LANG::VHDL) return v ? "'1'" : "'0'";
+    return v ? "1'b1" : "1'b0";
+  }
+  std::string expr(const SIG& s) const {
+    if (s.constant >= 0) return constant(s.constant);
+    if (!s.inverted) return s.net;
+    return m_lang == LANG::VHDL ? "(not " + s.net + ")" : "~" + s.net;
+  }
+  const char* op_and() const { return m_lang == LANG::VHDL ? " and " : " & "; }
+  const char* op_or() const { return m_lang == LANG::VHDL ? " or " : " | "; }
+  const char* op_xor() const { return m_lang == LANG::VHDL ? " xor " : " ^ "; }
+  std::string op_not(const std::string& e) const { return m_lang == LANG::VHDL ? "(not " + e + ")" : "~(" + e + ")"; }
+  // A condition: the signal is 1.
+  std::string cond(const SIG& s) const { return m_lang == LANG::VHDL ? expr(s) + " = '1'" : expr(s); }
+
+  // The function over the inputs as a sum of products: the products of the
+  // input vectors where it is 1, or the complement of those where it is 0
+  // when they are fewer.
+  template <class F> std::string sum_of_products(const std::vector<SIG>& in, F&& value) const {
+    const unsigned count = 1u << in.size();
+    std::vector<unsigned> ones, zeros;
+    for (unsigned v = 0; v < count; ++v) (value(v) ? ones : zeros).push_back(v);
+    if (zeros.empty()) return constant(1);
+    if (ones.empty()) return constant(0);
+    const bool complement = zeros.size() < ones.size();
+    const std::vector<unsigned>& terms = complement ? zeros : ones;
+    std::string sum;
+    for (std::size_t k = 0; k < terms.size(); ++k) {
+      std::string product;
+      for (std::size_t i = 0; i < in.size(); ++i) {
+        if (!product.empty()) product += op_and();
+        product += expr((terms[k] >> i) & 1u ? in[i] : in[i].negated());
+      }
+      if (product.empty()) product = constant(1);
+      if (k > 0) sum += op_or() + std::string("\n      ");
+      sum += "(" + product + ")";
+    }
+    return complement ? op_not(sum) : "(" + sum + ")";
+  }
+
+  std::vector<SIG> lut_inputs(const VOK_ATOM_NODE* a, int count) {
+    std::vector<SIG> in;
+    for (int k = 0; k < count; ++k)
+      in.push_back(read(a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0)));
+    return in;
+  }
+
+  // The LUT's function over its inputs (8 with atom bit 44, else up to its
+  // highest LUT input).
+  std::string lut_logic(const VOK_ATOM_NODE* a) {
+    int width = 8;
+    if (!a->test_bit(44)) {
+      width = 0;
+      for (int k = 0; k < 6; ++k)
+        if (a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0)) width = k + 1;
+    }
+    const std::uint64_t mask = a->get_lutmask().get_value();
+    return sum_of_products(lut_inputs(a, width), [&](unsigned v) { return host::lut_eval(mask, width, v); });
+  }
+
+  // ---- statements
+  void assign(std::ostream& out, const std::string& target, const std::string& value) const {
+    if (m_lang == LANG::VHDL)
+      out << "  " << target << " <= " << value << ";\n";
+    else
+      out << "  assign " << target << " = " << value << ";\n";
+  }
+
+  void comb_statements(std::ostream& out) {
+    for (const ITEM& it : m_items) {
+      const VOK_ATOM_NODE* a = it.atom;
+      switch (it.role) {
+        case ROLE::OUTPUT_PORT:
+          assign(out, m_port_id.at(a), expr(read(a->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))));
+          break;
+        case ROLE::BUFFER: {
+          const VOK_ATOM_ITERM* in = a->is_ff() ? a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)
+                                                : a->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+          assign(out, m_value.at(a), expr(read(in)));
+          break;
+        }
+        case ROLE::LUT: assign(out, m_value.at(a), lut_logic(a)); break;
+        case ROLE::ARITH: {
+          const std::uint64_t mask = a->get_lutmask().get_value();
+          const std::vector<SIG> in = lut_inputs(a, 4);
+          const auto& [f0, f1] = m_f.at(a);
+          assign(out, f0, sum_of_products(in, [&](unsigned v) { return host::lut_eval(mask & 0xFFFFu, 4, v); }));
+          assign(out, f1, sum_of_products(in, [&](unsigned v) { return host::lut_eval(mask >> 16, 4, v); }));
+          const std::string cin = expr(read(a->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0)));
+          assign(out, m_value.at(a), "(" + f0 + op_xor() + cin + ")");
+          if (m_carry.count(a))
+            assign(out, m_carry.at(a),
+                   "((" + f0 + op_and() + cin + ")" + op_or() + "(" + op_not(f0) + op_and() + f1 + "))");
+          break;
+        }
+        default: break;
+      }
+    }
+  }
+
+  // The register's next value at its clock edge (without the asynchronous
+  // clear).
+  struct REG_INPUTS {
+    bool clocked = false;
+    SIG clk;
+    bool has_aclr = false;
+    SIG aclr;
+    bool has_sclr = false;
+    SIG sclr;
+    bool has_ena = false;
+    SIG ena;
+    SIG d;
+  };
+  REG_INPUTS reg_inputs(const VOK_ATOM_NODE* a) {
+    REG_INPUTS r;
+    auto connected = [&](DB_INPUT_PORT_TYPE type) {
+      const VOK_ATOM_ITERM* t = a->get_input_term_by_type(type, 0);
+      return t != nullptr && t->is_connected() ? t : nullptr;
+    };
+    r.clk = read(a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+    r.clocked = r.clk.constant < 0;
+    if (const VOK_ATOM_ITERM* t = connected(DB_INPUT_PORT_ACLR)) {
+      r.aclr = read(t);
+      r.has_aclr = r.aclr.constant != 0;
+    }
+    if (const VOK_ATOM_ITERM* t = connected(DB_INPUT_PORT_SCLR)) {
+      r.sclr = read(t);
+      r.has_sclr = r.sclr.constant != 0;
+    }
+    if (const VOK_ATOM_ITERM* t = connected(DB_INPUT_PORT_ENA)) {
+      r.ena = read(t);
+      r.has_ena = r.ena.constant != 1;
+    }
+    r.d = read(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    return r;
+  }
+
+  void verilog_register(std::ostream& out, const VOK_ATOM_NODE* a) {
+    const std::string q = m_value.at(a);
+    const REG_INPUTS r = reg_inputs(a);
+    const std::string zero = constant(0);
+    if (!r.clocked && !r.has_aclr) {
+      out << "  // " << q << ": no clock; keeps its power-up value\n";
+      return;
+    }
+    // At the clock edge: cleared, else loaded when enabled, else kept.
+    std::string next = expr(r.d);
+    if (r.has_ena) next = "(" + cond(r.ena) + " ? " + next + " : " + q + ")";
+    if (r.has_sclr) next = "(" + cond(r.sclr) + " ? " + zero + " : " + next + ")";
+    std::string events;
+    if (r.clocked) events = std::string(r.clk.inverted ? "negedge " : "posedge ") + r.clk.net;
+    if (r.has_aclr && r.aclr.constant < 0)
+      events += (events.empty() ? "" : " or ") + std::string(r.aclr.inverted ? "negedge " : "posedge ") + r.aclr.net;
+    out << "  " << (m_lang == LANG::SYSTEM_VERILOG ? "always_ff" : "always") << " @(" << events << ")\n";
+    if (r.has_aclr) {
+      out << "    if (" << cond(r.aclr) << ") " << q << " <= " << zero << ";\n";
+      if (r.clocked) out << "    else " << q << " <= " << next << ";\n";
+    } else {
+      out << "    " << q << " <= " << next << ";\n";
+    }
+  }
+
+  void vhdl_register(std::ostream& out, const VOK_ATOM_NODE* a) {
+    const std::string q = m_value.at(a);
+    const REG_INPUTS r = reg_inputs(a);
+    if (!r.clocked && !r.has_aclr) {
+      out << "  -- " << q << ": no clock; keeps its power-up value\n";
+      return;
+    }
+    std::string sensitivity;
+    if (r.clocked) sensitivity = r.clk.net;
+    if (r.has_aclr && r.aclr.constant < 0) sensitivity += (sensitivity.empty() ? "" : ", ") + r.aclr.net;
+    out << "  process (" << sensitivity << ")\n  begin\n";
+    std::string edge_if = "if";
+    if (r.has_aclr) {
+      out << "    if " << cond(r.aclr) << " then\n      " << q << " <= '0';\n";
+      edge_if = "elsif";
+    }
+    if (r.clocked) {
+      out << "    " << edge_if << " " << (r.clk.inverted ? "falling_edge(" : "rising_edge(") << r.clk.net << ") then\n";
+      std::string body = q + " <= " + expr(r.d) + ";";
+      if (r.has_ena) body = "if " + cond(r.ena) + " then " + body + " end if;";
+      if (r.has_sclr)
+        out << "      if " << cond(r.sclr) << " then " << q << " <= '0'; else " << body << " end if;\n";
+      else
+        out << "      " << body << "\n";
+    }
+    out << "    end if;\n  end process;\n";
+  }
+
+  // The ports an instance connects: inputs with what they read, outputs
+  // with their nets.
+  std::vector<std::pair<std::string, SIG>> instance_connections(const VOK_ATOM_NODE* a) {
+    std::vector<std::pair<std::string, SIG>> c;
+    for (const VOK_ATOM_ITERM* t : a->citerms())
+      if (t->is_connected()) c.emplace_back(port_name({false, t->get_port_type(), t->get_index()}), read(t));
+    for (const VOK_ATOM_OTERM* o : a->coterms()) {
+      SIG s;
+      s.net = m_net.at(o);
+      c.emplace_back(port_name({true, o->get_port_type(), o->get_index()}), s);
+    }
+    return c;
+  }
+
+  void write_verilog(std::ostream& out) {
+    const bool sv = m_lang == LANG::SYSTEM_VERILOG;
+    const char* net_type = sv ? "logic" : "wire";
+    out << "// Structural netlist of " << m_module << " (atoms, pins as ports).\n";
+    for (const auto& [kind, ports] : m_ports) {
+      out << "\nmodule " << m_module_of.at(kind);
+      if (!ports.empty()) {
+        out << " (";
+        bool first = true;
+        for (const PORT& p : ports) {
+          out << (first ? "\n  " : ",\n  ") << (p.output ? "output " : "input ") << net_type << " " << port_name(p);
+          first = false;
+        }
+        out << "\n)";
+      }
+      out << ";\nendmodule\n";
+    }
+    out << "\nmodule " << m_module << " (";
+    bool first = true;
+    for (const ITEM& it : m_items) {
+      if (it.role != ROLE::INPUT_PORT && it.role != ROLE::OUTPUT_PORT) continue;
+      out << (first ? "\n  " : ",\n  ") << (it.role == ROLE::INPUT_PORT ? "input " : "output ") << net_type << " "
+          << m_port_id.at(it.atom);
+      first = false;
+    }
+    out << "\n);\n";
+    std::ostringstream body;
+    comb_statements(body);
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::REGISTER) verilog_register(body, it.atom);
+    for (const ITEM& it : m_items) {
+      if (it.role != ROLE::INSTANCE) continue;
+      body << "  " << m_module_of.at(it.atom->get_kind()) << " " << m_instance_id.at(it.atom) << " (";
+      bool first_port = true;
+      for (const auto& [port, sig] : instance_connections(it.atom)) {
+        body << (first_port ? "" : ", ") << "." << port << "(" << expr(sig) << ")";
+        first_port = false;
+      }
+      body << ");\n";
+    }
+    // Declarations after the body: reading an input may have named an
+    // outside source.
+    for (const NET& n : m_nets) {
+      if (n.is_register)
+        out << "  " << (sv ? "logic " : "reg ") << n.id << " = " << constant(n.power_up ? 1 : 0) << ";\n";
+      else
+        out << "  " << net_type << " " << n.id << ";\n";
+    }
+    out << body.str() << "endmodule\n";
+  }
+
+  void write_vhdl(std::ostream& out) {
+    out << "-- Structural netlist of " << m_module << " (atoms, pins as ports).\n";
+    for (const auto& [kind, ports] : m_ports) {
+      const std::string& entity = m_module_of.at(kind);
+      out << "\nlibrary ieee;\nuse ieee.std_logic_1164.all;\n\nentity " << entity << " is\n";
+      if (!ports.empty()) {
+        out << "  port (";
+        bool first = true;
+        for (const PORT& p : ports) {
+          out << (first ? "\n    " : ";\n    ") << port_name(p)
+              << (p.output ? " : out std_logic" : " : in std_logic := '0'");
+          first = false;
+        }
+        out << "\n  );\n";
+      }
+      out << "end entity " << entity << ";\n\narchitecture empty of " << entity << " is\nbegin\nend architecture empty;\n";
+    }
+    out << "\nlibrary ieee;\nuse ieee.std_logic_1164.all;\n\nentity " << m_module << " is\n";
+    bool any_port = false;
+    for (const ITEM& it : m_items) {
+      if (it.role != ROLE::INPUT_PORT && it.role != ROLE::OUTPUT_PORT) continue;
+      out << (any_port ? ";\n    " : "  port (\n    ") << m_port_id.at(it.atom)
+          << (it.role == ROLE::INPUT_PORT ? " : in std_logic" : " : out std_logic");
+      any_port = true;
+    }
+    if (any_port) out << "\n  );\n";
+    out << "end entity " << m_module << ";\n\narchitecture structure of " << m_module << " is\n";
+    std::ostringstream body;
+    comb_statements(body);
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::REGISTER) vhdl_register(body, it.atom);
+    // An instance's inputs through signals of their own: a port map takes
+    // no expressions.
+    std::vector<std::string> port_signals;
+    for (const ITEM& it : m_items) {
+      if (it.role != ROLE::INSTANCE) continue;
+      std::string map;
+      for (const auto& [port, sig] : instance_connections(it.atom)) {
+        std::string actual = sig.net;
+        if (sig.constant >= 0 || sig.inverted) {
+          actual = take(it.name + "~" + port);
+          port_signals.push_back(actual);
+          assign(body, actual, expr(sig));
+        }
+        map += (map.empty() ? "" : ", ") + port + " => " + actual;
+      }
+      body << "  " << m_instance_id.at(it.atom) << ": entity work." << m_module_of.at(it.atom->get_kind());
+      if (!map.empty()) body << " port map (" << map << ")";
+      body << ";\n";
+    }
+    for (const NET& n : m_nets)
+      out << "  signal " << n.id << " : std_logic" << (n.is_register ? (n.power_up ? " := '1'" : " := '0'") : "")
+          << ";\n";
+    for (const std::string& s : port_signals) out << "  signal " << s << " : std_logic;\n";
+    out << "begin\n" << body.str() << "end architecture structure;\n";
+  }
+
+  LANG m_lang;
+  std::vector<ITEM> m_items;
+  std::set<std::string> m_taken;
+  std::string m_module;
+  std::map<VOK_ATOM_KIND, std::string> m_module_of;
+  std::map<VOK_ATOM_KIND, std::set<PORT>> m_ports;
+  std::unordered_map<const VOK_ATOM_NODE*, std::string> m_port_id;
+  std::unordered_map<const VOK_ATOM_NODE*, std::string> m_value;
+  std::unordered_map<const VOK_ATOM_NODE*, std::string> m_carry;
+  std::unordered_map<const VOK_ATOM_NODE*, std::pair<std::string, std::string>> m_f;
+  std::unordered_map<const VOK_ATOM_NODE*, std::string> m_instance_id;
+  std::unordered_map<const VOK_ATOM_OTERM*, std::string> m_net;
+  std::vector<NET> m_nets;
+};
+
+}  // namespace
 
 const char* TAWN_NETLIST_WRITER::extension(int netlist_type) {
   switch (netlist_type) {
@@ -12,6 +693,11 @@ const char* TAWN_NETLIST_WRITER::extension(int netlist_type) {
     case 4: return ".sv";
     default: return ".vo";
   }
+}
+
+std::string TAWN_NETLIST_WRITER::netlist_text(const VOK_ATOM_NETLIST& netlist, const std::string& name,
+                                              int netlist_type) {
+  return WRITER(netlist, name, language(netlist_type)).text();
 }
 
 bool TAWN_NETLIST_WRITER::write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name) {
@@ -22,11 +708,15 @@ bool TAWN_NETLIST_WRITER::write(const VOK_ATOM_NETLIST* netlist, const char* dir
                                 int netlist_type) {
   host::log_call("TAWN_NETLIST_WRITER::write", netlist, directory, name);
   if (netlist == nullptr) return false;
-  std::string path =
-      std::string(directory && *directory ? directory : ".") + "/" + (name ? name : "netlist") + extension(netlist_type);
-  std::ofstream out(path);
+  const std::string module = name ? name : "netlist";
+  const std::string path = std::string(directory && *directory ? directory : ".") + "/" + module + extension(netlist_type);
+  const std::string text = netlist_text(*netlist, module, netlist_type);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  for (const VOK_ATOM_NODE* atom : netlist->nodes(VOK_TRAVERSE_HIERARCHICAL))
-    out << atom->get_id() << ' ' << atom->get_string_hpath() << '\n';
-  return static_cast<bool>(out);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  // A full disk shows only when the buffer goes out: at the flush or the
+  // close.
+  out.flush();
+  out.close();
+  return !out.fail();
 }

@@ -1,17 +1,54 @@
 #pragma once
-// Writes an atom netlist as a text netlist file.
+// Writes an atom netlist as a structural gate-level netlist in Verilog,
+// SystemVerilog or VHDL: one module (entity) named after the netlist's
+// design whose ports are the pins.
+//
+// What each atom becomes:
+//   input pad                  an input port; output pad an output port
+//                              driven by the pad's data input
+//   I/O buffer                 a wire from its data input
+//   LUT cell                   its mask as logic: the sum of the products
+//                              (or the complement of the sum of the zero
+//                              products) over its inputs, as host::lut_eval
+//                              reads the mask (8 inputs with atom bit 44)
+//   arithmetic cell            F0 and F1 (mask bits 0-15 and 16-31 over
+//                              inputs 0-3); sum = F0 xor carry-in,
+//                              carry-out = carry-in when F0, else F1
+//   register                   a flip-flop on its clock's edge (falling when
+//                              the clock input is inverted) starting at its
+//                              power-up value: cleared by an active
+//                              synchronous clear, else loading its data when
+//                              the enable is active or absent; an
+//                              asynchronous clear clears it at once. A
+//                              bypassed register is a wire from its data.
+//   black box with contents    its child netlist, flattened in place; the
+//                              child's atoms named "<box>|<atom>" (a name
+//                              that already starts so is kept)
+//   any other atom             an instance of an empty module of its kind
+//                              ("velmo_<kind>") declared in the same file,
+//                              with a port per term its instances have
+//                              (i<port type>_<index>, o<port type>_<index>)
+// An input reads its source through box boundaries, inverted when its
+// inversion bit is set; a tied input reads its tie, an unconnected one 0.
+// Names are the atoms' hierarchical names, escaped as the language requires
+// (Verilog escaped identifiers, VHDL extended identifiers); a name that would
+// clash with one already taken gets "~<n>" appended.
+#include <string>
+
 #include "common/host_api.h"
 
 class VOK_ATOM_NETLIST;
 
 class HOST_API TAWN_NETLIST_WRITER {
 public:
-  // recorded: writes "<directory>/<name>.vo", one line per atom (id and
-  // name); false when the file cannot be written.
+  // recorded: writes "<directory>/<name>.vo" (Verilog); false when the file
+  // cannot be opened, written or closed.
   static bool write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name);
-  // The same in the form of an EDA netlist type: 2 "<name>.vho" (VHDL),
+  // The same in the language of an EDA netlist type: 2 "<name>.vho" (VHDL),
   // 4 "<name>.sv" (SystemVerilog), any other "<name>.vo" (Verilog).
   static bool write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name, int netlist_type);
   // The file name's extension for a netlist type (".vho", ".sv" or ".vo").
   static const char* extension(int netlist_type);
+  // The netlist text itself (the module named `name`).
+  static std::string netlist_text(const VOK_ATOM_NETLIST& netlist, const std::string& name, int netlist_type);
 };

@@ -1,15 +1,19 @@
 #!/bin/sh
 # velmo-fit on the default design with equivalence checking on writes the
 # planned, placed and routed check scripts; each runs under the stand-in
-# checker and reads netlists velmo-fit wrote, for each netlist type (VHDL,
-# Verilog, SystemVerilog). An output directory velmo-fit cannot use is
-# refused before the fit; a netlist it cannot write during the fit ends the
-# run. Usage: eqcheck_scripts.sh VELMO_FIT
+# checker, which checks the commands' order and that the netlists it reads
+# exist and parse, for each netlist type (VHDL, Verilog, SystemVerilog). An
+# output directory velmo-fit cannot use is refused before the fit; a netlist
+# it cannot write during the fit (a directory in the way, a full disk) ends
+# the run. Without iverilog or ghdl the checker is not run and the test
+# exits 77 (skipped) after the rest. Usage: eqcheck_scripts.sh VELMO_FIT
 set -e
 fit="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="$(mktemp -d)"
 trap 'chmod -R u+w "$dir"; rm -rf "$dir"' EXIT
+missing=""
+for tool in iverilog ghdl; do command -v $tool > /dev/null || missing="$missing $tool"; done
 settings() {  # output_dir netlist_type
   cat <<JSON
 {"options": [{"id": 627, "type": 1, "value": "on"}],
@@ -29,9 +33,22 @@ for type in 2 3 4; do
   done
   for stage in planned placed routed; do
     test -f "verification/$stage/eqcheck.tcl" || { echo "type $type: no script for $stage"; exit 1; }
-    TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" "verification/$stage/eqcheck.tcl"
+    test -z "$missing" || continue
+    TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" "verification/$stage/eqcheck.tcl" > check.log
+    test "$(cat check.log)" = "checked: command order and netlist syntax; equivalence not checked" || {
+      echo "type $type, $stage: checker said"; cat check.log; exit 1; }
   done
 done
+
+# The checker fails a netlist that does not parse.
+if [ -z "$missing" ]; then
+  cd "$dir/type3"
+  echo "module top(input a; endmodule" > eda/sim/placed/top.vo
+  status=0
+  TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" verification/placed/eqcheck.tcl > check.log 2>&1 || status=$?
+  test "$status" = 1 && grep -q "eda/sim/placed/top.vo does not parse as verilog" check.log || {
+    echo "a broken netlist passed the checker"; cat check.log; exit 1; }
+fi
 
 # Refused before the fit (exit 2, nothing fitted): no directory named, one
 # that cannot be created, one that cannot be written.
@@ -66,4 +83,19 @@ status=0
 test "$status" = 1 || { echo "unwritable placed netlist: exit $status"; cat fit.log; exit 1; }
 test "$(grep -c "cannot write the netlist eda/sim/placed/top.vo" fit.log)" = 1 || { cat fit.log; exit 1; }
 if grep -q "^Stage route" fit.log; then echo "the fit went on after the failed write"; exit 1; fi
+
+# A full disk under the routed netlist: the write fails when the file is
+# flushed and closed, and the run ends with exit 1 and one line naming it.
+mkdir "$dir/full"
+cd "$dir/full"
+settings eda/sim 3 > settings.json
+mkdir -p eda/sim/routed
+ln -s /dev/full eda/sim/routed/top.vo
+status=0
+"$fit" --settings settings.json --stages plan,place,route > fit.log 2>&1 || status=$?
+test "$status" = 1 || { echo "full disk: exit $status"; cat fit.log; exit 1; }
+test "$(grep -c "eda/sim/routed/top.vo" fit.log)" = 1 || { cat fit.log; exit 1; }
+grep -q "^velmo-fit: cannot write the netlist eda/sim/routed/top.vo$" fit.log || { cat fit.log; exit 1; }
+if grep -q "velmo-fit: done" fit.log; then echo "full disk: done"; exit 1; fi
+if [ -n "$missing" ]; then echo "skipped the stand-in checker:$missing not installed (make deps)"; exit 77; fi
 echo ok

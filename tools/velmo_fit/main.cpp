@@ -56,7 +56,6 @@
 #include "kem/kem_manager.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
-#include "tawn/tawn_netlist_writer.h"
 #include "tibex/tibex_hold_reroute.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
@@ -70,6 +69,7 @@
 #include "velmo_fit_partitions.h"
 #include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
+#include "velmo_fit_verification.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
@@ -77,60 +77,10 @@
 #include "zel/zel_atom_util.h"
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
-#include "yova/yova_util.h"
 
 
 namespace {
 
-
-// Equivalence checking (project option 627): each snapshot's netlist goes
-// into <simulation tool directory>/<snapshot>/, and after each stage the
-// component writes that stage's check script.
-bool eqcheck_on() {
-  const OMZ_OPTION* o = OMZ_DERIVED_OPTION::get_single_option(OMZ_NAMESPACE::get_default(), 627, true);
-  return o != nullptr && o->get_bool_value();
-}
-
-// The simulation tool's output directory (a relative one is taken from the
-// working directory) must be named, and creatable and writable, before the
-// fit starts; false with the reason otherwise.
-bool check_eqcheck_output_dir(std::string* why) {
-  namespace fs = std::filesystem;
-  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
-  std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
-  const std::string dir = tool->output_dir();
-  if (dir.empty()) {
-    *why = "eda.output_dir is empty: the equivalence-check netlists need a directory";
-    return false;
-  }
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir, ec)) {
-    *why = "eda.output_dir " + dir + ": cannot create the directory";
-    return false;
-  }
-  const fs::path probe = fs::path(dir) / ".velmo-fit-probe";
-  const bool writable = static_cast<bool>(std::ofstream(probe));
-  fs::remove(probe, ec);
-  if (!writable) {
-    *why = "eda.output_dir " + dir + ": cannot write into the directory";
-    return false;
-  }
-  return true;
-}
-
-// Writes the snapshot's netlist in the tool's netlist type; false with the
-// file's path when it cannot be written.
-bool write_snapshot_netlist(const char* snapshot, const std::string& design_name, std::string* path) {
-  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
-  std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
-  const std::string dir = tool->output_dir() + "/" + snapshot;
-  const int type = tool->get_eda_netlist_type();
-  *path = dir + "/" + design_name + TAWN_NETLIST_WRITER::extension(type);
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  return TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), design_name.c_str(), type);
-}
 
 void print_message(const POSTED_MESSAGE& m) {
   std::printf("%s\n", host::messages::format(m).c_str());
@@ -441,7 +391,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return 2;
   }
-  if (std::string why; eqcheck_on() && !check_eqcheck_output_dir(&why)) {
+  if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why)) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return 2;
   }
@@ -486,27 +436,17 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     return finish(1);
   }
 
-  using WRITE_EQCHECK = void (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>);
-  auto write_eqcheck =
-      reinterpret_cast<WRITE_EQCHECK>(velmo_fit::find_entry(lib, "velmo_write_formal_verification_flow(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>)"));
-  const bool eqcheck = eqcheck_on() && write_eqcheck != nullptr;
+  // Equivalence checking: the synthesized netlist before the first stage,
+  // then each stage's netlist and check script after it. A netlist that
+  // cannot be written ends the run.
+  velmo_fit::VERIFICATION verification;
   int status = 0;
-  // A netlist that cannot be written ends the run.
-  auto write_netlist = [&](const char* snapshot) {
-    std::string path;
-    if (write_snapshot_netlist(snapshot, design.name, &path)) return true;
-    std::printf("velmo-fit: cannot write the netlist %s\n", path.c_str());
-    status = 1;
-    return false;
-  };
-  if (eqcheck) write_netlist("synthesized");
-  if (eqcheck)
+  if (verification.bind(lib, design.name)) {
+    if (!verification.write("synthesized")) status = 1;
     sequence.after_stage = [&](const std::string& s, bool ok) {
-      if (!ok) return;
-      JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot;
-      snapshot.set_from_str(velmo_fit::stage_snapshot().at(s), true);
-      if (write_netlist(snapshot.to_str())) write_eqcheck(snapshot);
+      if (!verification.after_stage(s, ok)) status = 1;
     };
+  }
   try {
     if (!sequence.start_up(cmp)) status = 1;
     // The device-independent checks and changes, then the user constraints,

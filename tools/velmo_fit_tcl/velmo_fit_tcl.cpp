@@ -22,6 +22,12 @@
 // order, with the host's timing analysis after it; route, retime and final
 // need place, retime needs route, and no stage runs after one that failed.
 // One fit at a time; start resets the whole host.
+//
+// With equivalence checking on (project option 627 in the settings), the
+// package writes the netlists and check scripts velmo-fit writes, at the
+// same points and with the same code: the synthesized netlist at start, each
+// stage's netlist and script after it. A netlist that cannot be written
+// fails the stage (0) after one line naming the file.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -42,6 +48,7 @@
 #include "sta/sta_analysis.h"
 #include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
+#include "velmo_fit_verification.h"
 // Last: the Tcl headers define CONST, a template parameter name of the
 // containers the host headers above use.
 #include <tcl.h>
@@ -56,6 +63,9 @@ struct FIT {
   std::unique_ptr<tbb::global_control> parallelism;  // --threads, for the fit's lifetime
   std::string failed;  // the stage that failed (no stage runs after it)
   bool started = false;
+  // Equivalence checking (project option 627), as velmo-fit writes it.
+  velmo_fit::VERIFICATION verification;
+  bool netlist_failed = false;  // a stage's netlist could not be written
 };
 
 FIT& fit() {
@@ -96,6 +106,8 @@ void close_fit() {
   f.started = false;
   f.sequence.reset();
   f.failed.clear();
+  f.verification = velmo_fit::VERIFICATION();
+  f.netlist_failed = false;
   if (f.lib) dlclose(f.lib);
   f.lib = nullptr;
 }
@@ -139,6 +151,10 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       f.sequence.reset();
       return error(interp, "velmo_fit::start: " + why);
     }
+    if (velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why)) {
+      f.sequence.reset();
+      return error(interp, "velmo_fit::start: " + why);
+    }
     host::tcl::adopt_interpreter(interp);
 
     const std::string path = velmo_fit::component_library_path(false);
@@ -153,6 +169,16 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!missing.empty()) {
       close_fit();
       return error(interp, "velmo_fit::start: libvelmo.so lacks " + missing.front());
+    }
+    if (f.verification.bind(f.lib, prepared.design.name)) {
+      if (!f.verification.write("synthesized")) {
+        const std::string path = f.verification.netlist_path("synthesized");
+        close_fit();
+        return error(interp, "velmo_fit::start: cannot write the netlist " + path);
+      }
+      f.sequence->after_stage = [&f](const std::string& s, bool ok) {
+        if (!f.verification.after_stage(s, ok)) f.netlist_failed = true;
+      };
     }
     CMP_FACADE::current()->set_command_line("tclsh velmo_fit::start");
     f.started = true;
@@ -181,7 +207,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return error(interp, "velmo_fit::stage: " + why);
   if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
   return guarded(interp, [&] {
-    const bool ok = f.sequence->run_stage(s, false);
+    // A netlist that cannot be written fails the stage that made it.
+    const bool ok = f.sequence->run_stage(s, false) && !f.netlist_failed;
     if (!ok) f.failed = "the failed stage " + s;
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(ok));
     return TCL_OK;

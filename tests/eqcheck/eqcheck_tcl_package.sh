@@ -1,0 +1,52 @@
+#!/bin/sh
+# The Tcl host package with equivalence checking on writes what velmo-fit
+# writes for the same fit: the same netlists and check scripts, byte for
+# byte, at the same stages; a netlist it cannot write fails the stage that
+# made it, with one line naming the file.
+# Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
+set -e
+fit="$1"
+package="$2"
+dir="$(mktemp -d)"
+trap 'rm -rf "$dir"' EXIT
+cat > "$dir/settings.json" <<JSON
+{"options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_planned": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 2}}
+JSON
+cat > "$dir/run.tcl" <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start --settings ../settings.json
+foreach s {plan place route} {
+  if {[catch {velmo_fit::stage $s} result]} { set result "error: $result" }
+  puts "stage $s: $result"
+}
+velmo_fit::end
+TCL
+
+mkdir "$dir/fit" "$dir/tcl"
+cd "$dir/fit"
+"$fit" --settings ../settings.json --stages plan,place,route > fit.log
+cd "$dir/tcl"
+tclsh ../run.tcl "$package" > tcl.log 2>&1
+for s in plan place route; do
+  grep -q "^stage $s: 1$" tcl.log || { echo "stage $s did not return 1"; cat tcl.log; exit 1; }
+done
+for tree in eda verification; do
+  test -d "$dir/tcl/$tree" || { echo "the package wrote no $tree/"; exit 1; }
+  diff -r "$dir/fit/$tree" "$dir/tcl/$tree" || { echo "the package's $tree/ differs from velmo-fit's"; exit 1; }
+done
+test -f "$dir/tcl/eda/sim/routed/top.vho" || { echo "no routed netlist"; exit 1; }
+
+# The placed netlist's directory is a file: place fails, route is refused.
+mkdir "$dir/late"
+cd "$dir/late"
+mkdir -p eda/sim
+touch eda/sim/placed
+tclsh ../run.tcl "$package" > tcl.log 2>&1
+grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
+  grep -q "^stage route: error: " tcl.log || { echo "a failed write did not fail its stage"; cat tcl.log; exit 1; }
+test "$(grep -c "cannot write the netlist eda/sim/placed/top.vho" tcl.log)" = 1 || { cat tcl.log; exit 1; }
+test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
+echo ok

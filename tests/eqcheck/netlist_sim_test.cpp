@@ -1,0 +1,472 @@
+// The equivalence-check netlists of real fits: velmo-fit's host sequence runs
+// in this process with verification on, and at every snapshot it writes (the
+// synthesized one and each stage's) the design's netlist is written in all
+// three languages; each must parse (iverilog for Verilog and SystemVerilog,
+// ghdl's analysis for VHDL), and each Verilog netlist, simulated by iverilog on seeded
+// random inputs from its power-up state, must give the outputs the atom
+// netlist's own simulation gives. A flipped LUT mask bit must be caught and
+// its output named.
+#include <dlfcn.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <tbb/global_control.h>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_control.h"
+#include "oxu/oxu_job.h"
+#include "sta/sta_analysis.h"
+#include "tawn/tawn_netlist_writer.h"
+#include "testing/netlist_builder.h"
+#include "testing/scenes.h"
+#include "testing/sim.h"
+#include "velmo_fit_sequence.h"
+#include "velmo_fit_session.h"
+#include "velmo_fit_verification.h"
+#include "vok/vok_atom_netlist.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct RUN {
+  int status = -1;
+  std::string out;
+};
+
+RUN run(const std::string& command) {
+  RUN r;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  std::array<char, 4096> buf;
+  std::size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+bool installed(const char* tool) { return run(std::string("command -v ") + tool).status == 0; }
+
+// A fresh directory under the test temporary directory.
+fs::path scratch(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("eqcheck_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The design's pins as the simulations see them, and how each clock pin
+// ticks its registers.
+struct PINS {
+  std::vector<std::string> inputs;   // input pads, data and clocks
+  std::vector<std::string> outputs;  // output pads
+  std::map<std::string, bool> clock_falling;  // clock pad -> registers tick on its falling edge
+};
+
+PINS pins_of(const VOK_ATOM_NETLIST& netlist) {
+  PINS p;
+  std::set<const VOK_ATOM_NODE*> data_pads;  // pads some non-clock input reads
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::PAD) continue;
+    bool fed = false;
+    for (const VOK_ATOM_ITERM* t : a->citerms()) fed = fed || t->is_connected();
+    (fed ? p.outputs : p.inputs).push_back(a->get_string_hpath());
+  }
+  // A register's clock, traced back through buffers to its pad; the
+  // inversions met on the way give the edge.
+  for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) {
+    for (const VOK_ATOM_ITERM* t : a->citerms()) {
+      if (!t->is_connected() || t->get_port_type() != DB_INPUT_PORT_CLK || !a->is_ff()) continue;
+      bool falling = t->is_inverted();
+      const VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      while (src && src->get_my_node() && src->get_my_node()->get_kind() == VOK_ATOM_KIND::IBUF) {
+        const VOK_ATOM_ITERM* in = src->get_my_node()->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+        falling = falling != in->is_inverted();
+        src = in->get_source(VOK_TRAVERSE_AS_STORED);
+      }
+      if (!src || !src->get_my_node() || src->get_my_node()->get_kind() != VOK_ATOM_KIND::PAD) {
+        ADD_FAILURE() << "register " << a->get_string_hpath() << " is not clocked from a pin";
+        continue;
+      }
+      const std::string pad = src->get_my_node()->get_string_hpath();
+      auto [it, fresh] = p.clock_falling.emplace(pad, falling);
+      if (!fresh && it->second != falling) ADD_FAILURE() << "clock " << pad << " ticks on both edges";
+    }
+  }
+  return p;
+}
+
+// Outputs per cycle for seeded random data inputs (clock pins held at
+// their idle level in the atom simulation: its registers tick once a cycle).
+struct STIMULI {
+  std::vector<std::vector<bool>> cycles;
+};
+
+STIMULI stimuli_for(const PINS& p, int cycles, unsigned seed) {
+  std::mt19937 rng(seed);
+  STIMULI s;
+  for (int c = 0; c < cycles; ++c) {
+    std::vector<bool> v;
+    for (const std::string& in : p.inputs) {
+      auto clock = p.clock_falling.find(in);
+      v.push_back(clock != p.clock_falling.end() ? clock->second : (rng() & 1u) != 0);
+    }
+    s.cycles.push_back(v);
+  }
+  return s;
+}
+
+// A pin's name as the netlist writes it: an escaped identifier (the same
+// identifier as the plain name when that is one), characters that cannot
+// stand in one written as '_'.
+std::string escaped(std::string name) {
+  for (char& c : name)
+    if (c <= ' ' || c >= 127) c = '_';
+  return "\\" + name + " ";
+}
+
+// A test bench that drives the module's pins by name: each cycle the inputs,
+// then the outputs printed, then one edge of every clock and back.
+std::string testbench(const std::string& module, const PINS& p, const STIMULI& s) {
+  std::ostringstream tb;
+  const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
+  tb << "module velmo_tb;\n  reg [" << ni - 1 << ":0] in;\n  wire [" << no - 1 << ":0] out;\n  " << escaped(module)
+     << " dut (";
+  for (std::size_t i = 0; i < p.inputs.size(); ++i) tb << (i ? ", " : "") << "." << escaped(p.inputs[i]) << "(in[" << i << "])";
+  for (std::size_t i = 0; i < p.outputs.size(); ++i)
+    tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(p.outputs[i]) << "(out[" << i << "])";
+  tb << ");\n  initial begin\n";
+  for (const auto& cycle : s.cycles) {
+    tb << "    in = " << ni << "'b";
+    for (std::size_t i = ni; i-- > 0;) tb << (i < cycle.size() && cycle[i] ? '1' : '0');
+    tb << ";\n    #1 $display(\"%b\", out);\n";
+    for (int phase = 0; phase < 2; ++phase) {
+      tb << "    #1";
+      for (std::size_t i = 0; i < p.inputs.size(); ++i) {
+        auto clock = p.clock_falling.find(p.inputs[i]);
+        if (clock == p.clock_falling.end()) continue;
+        const bool level = phase == 0 ? !clock->second : clock->second;
+        tb << " in[" << i << "] = 1'b" << (level ? 1 : 0) << ";";
+      }
+      tb << "\n";
+    }
+  }
+  tb << "    $finish;\n  end\nendmodule\n";
+  return tb.str();
+}
+
+// Simulates the Verilog netlist against the atom netlist's simulation;
+// "" when every output matches in every cycle, else what differs first.
+std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& netlist, const std::string& module,
+                               const fs::path& work) {
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 20261208);
+  const host::testing::SIM_TRACE want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+  const fs::path tb = work / "velmo_tb.v", vvp = work / "velmo_tb.vvp";
+  std::ofstream(tb) << testbench(module, p, s);
+  const RUN build = run("iverilog -g2012 -o " + vvp.string() + " " + tb.string() + " " + netlist.string());
+  if (build.status != 0) return "the test bench does not build: " + build.out;
+  const RUN sim = run("vvp -n " + vvp.string());
+  std::istringstream lines(sim.out);
+  std::string line;
+  std::size_t cycle = 0;
+  while (std::getline(lines, line) && cycle < want.size()) {
+    if (line.size() != std::max<std::size_t>(p.outputs.size(), 1)) continue;  // not a sample line
+    for (std::size_t k = 0; k < p.outputs.size(); ++k) {
+      const char got = line[line.size() - 1 - k];
+      if (got != (want[cycle][k] ? '1' : '0'))
+        return "output " + p.outputs[k] + " differs at cycle " + std::to_string(cycle) + ": netlist " + got +
+               ", atoms " + (want[cycle][k] ? "1" : "0");
+    }
+    ++cycle;
+  }
+  if (cycle != want.size()) return "the netlist simulation gave " + std::to_string(cycle) + " cycles: " + sim.out;
+  return "";
+}
+
+// Every language's netlist of `written` into `at`; each must parse, and the
+// Verilog ones simulate as the atoms of `reference` do. Returns the Verilog
+// text.
+std::string check_netlist(const VOK_ATOM_NETLIST& written, const VOK_ATOM_NETLIST& reference,
+                          const std::string& design, const fs::path& at) {
+  fs::create_directories(at);
+  for (int type : {2, 3, 4}) {
+    EXPECT_TRUE(TAWN_NETLIST_WRITER::write(&written, at.c_str(), design.c_str(), type));
+    const fs::path file = at / (design + TAWN_NETLIST_WRITER::extension(type));
+    // VHDL is analysed, not only parsed: names and types must resolve too.
+    const RUN parse = type == 2 ? run("ghdl -a --workdir=" + at.string() + " " + file.string())
+                                : run("iverilog -g2012 -t null " + file.string());
+    EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
+    if (type != 2) {
+      EXPECT_EQ(compare_with_atoms(reference, file, design, at), "") << file;
+    }
+  }
+  return read_text(at / (design + ".vo"));
+}
+
+// The current design's netlists of a snapshot, checked against its atoms.
+std::string check_snapshot(const std::string& design, const std::string& snapshot, const fs::path& dir) {
+  SCOPED_TRACE("snapshot " + snapshot);
+  const VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
+  return check_netlist(atoms, atoms, design, dir / snapshot);
+}
+
+// velmo-fit's host sequence on a design with verification on (every
+// snapshot switch, netlist type 3): checks every snapshot it writes and
+// returns each one's Verilog text.
+// `settings`: more design settings (JSON members).
+std::map<std::string, std::string> fit_and_check(const std::string& name, std::vector<std::string> args,
+                                                 const std::string& settings_more = "") {
+  std::map<std::string, std::string> texts;
+  const fs::path dir = scratch(name);
+  // The component writes its scripts under the project directory.
+  fs::current_path(dir);
+  const fs::path settings = dir / "settings.json";
+  std::ofstream(settings) << "{" << settings_more << R"("options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_planned": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "on"},
+ "eda": {"output_dir": ")" + (dir / "eda").string() + R"(", "netlist_type": 3}})";
+  args.insert(args.begin(), "velmo-fit");
+  args.push_back("--settings");
+  args.push_back(settings.string());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  velmo_fit::OPTIONS o;
+  std::string why;
+  if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &o, &why)) {
+    ADD_FAILURE() << why;
+    return texts;
+  }
+  tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, 2);
+  OXU_PROCESSOR_MANAGER::set_thread_count(2);
+  host_reset();
+  host::sta::verify_incremental(false);
+  velmo_fit::PREPARED prepared;
+  if (velmo_fit::prepare_host(o, &prepared, &why) != 0) {
+    ADD_FAILURE() << why;
+    return texts;
+  }
+  const std::string design = prepared.design.name;
+  velmo_fit::HOST_SEQUENCE sequence(prepared.settings.partitions);
+  EXPECT_TRUE(sequence.partitions().prepare(&why)) << why;
+  void* lib = dlopen(velmo_fit::component_library_path(true).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    ADD_FAILURE() << dlerror();
+    return texts;
+  }
+  std::vector<std::string> missing;
+  sequence.bind(lib, o.stages, false, &missing);
+  EXPECT_TRUE(missing.empty());
+  velmo_fit::VERIFICATION verification;
+  EXPECT_TRUE(verification.bind(lib, design));
+  // The netlist the fit writes is the one checked here.
+  auto check = [&](const std::string& snapshot) {
+    const std::string text = check_snapshot(design, snapshot, dir / "all");
+    EXPECT_EQ(read_text(verification.netlist_path(snapshot)), text) << snapshot;
+    texts[snapshot] = text;
+  };
+  EXPECT_TRUE(verification.write("synthesized"));
+  check("synthesized");
+  sequence.after_stage = [&](const std::string& s, bool ok) {
+    EXPECT_TRUE(ok) << s;
+    EXPECT_TRUE(verification.after_stage(s, ok));
+    if (ok) check(velmo_fit::stage_snapshot().at(s));
+  };
+  EXPECT_TRUE(sequence.start_up(CMP_FACADE::current()));
+  EXPECT_TRUE(sequence.prepare());
+  for (const std::string& s : o.stages) EXPECT_TRUE(sequence.run_stage(s, true)) << s;
+  sequence.shut_down();
+  // The component wrote its scripts for the stages, reading the netlists
+  // written above.
+  for (const char* stage : {"planned", "placed", "routed"})
+    EXPECT_TRUE(fs::exists(dir / "verification" / stage / "eqcheck.tcl")) << stage;
+  return texts;
+}
+
+bool tools_missing() {
+  for (const char* tool : {"iverilog", "vvp", "ghdl"})
+    if (!installed(tool)) return true;
+  return false;
+}
+
+#define SKIP_WITHOUT_TOOLS()                                                                   \
+  if (tools_missing()) GTEST_SKIP() << "iverilog, vvp or ghdl is not installed (make deps)"
+
+TEST(EqcheckNetlists, Crc32x8EverySnapshotParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check("crc32x8", {std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif"});
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "final"}) EXPECT_TRUE(texts.count(s)) << s;
+}
+
+TEST(EqcheckNetlists, Fir8EverySnapshotParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check("fir8", {std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif"});
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "final"}) EXPECT_TRUE(texts.count(s)) << s;
+}
+
+// Post-route physical synthesis that moves registers: the final netlist
+// differs from the placed and routed ones and still simulates as its own
+// snapshot's atoms.
+TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check(
+      "tseng", {std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif", "--family", "46", "--cfg",
+                "muvo_post_route_in_finalize=on", "--cfg", "muvo_zota_crit_iterations=2", "--cfg",
+                "test_incremental_resynthesis=off"},
+      R"("family": 46, "global_clocks": ["pclk"], )");
+  ASSERT_TRUE(texts.count("placed") && texts.count("routed") && texts.count("final"));
+  EXPECT_NE(texts.at("final"), texts.at("placed"));
+  EXPECT_NE(texts.at("final"), texts.at("routed"));
+}
+
+// Every cell the simulations model, in one design: registers on a rising
+// and on a falling clock, with an inverted enable, a synchronous clear and
+// power-up 1, a pipeline register, a bypassed register, a two-cell adder
+// through its carry chain, an 8-input cell, a LUT with an inverted and a
+// tied input, all through names that need escaping.
+TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk"), clkn = n.io_in("clk n"), en = n.io_in("en[0]"), rst = n.io_in("reg");
+  std::vector<SIG> in;
+  for (int i = 0; i < 8; ++i) in.push_back(n.io_in("in" + std::to_string(i)));
+  auto l = n.lut("mix\\a", {in[0], in[1], in[2]}, [](const host::testing::LUT_INPUTS& v) { return (v[0] && !v[1]) || v[2]; });
+  auto r1 = n.reg("r1").clk(clk).d(l).ce(en).sclr(rst).powers_up(true);
+  r1.iterm(DB_INPUT_PORT_ENA)->set_inverted(true);
+  auto r2 = n.reg("r2").clk(clkn).d(r1).powers_up(true);
+  r2.iterm(DB_INPUT_PORT_CLK)->set_inverted(true);
+  auto r3 = n.zota_reg("r3").clk(clk).d(r2).sclr(in[3]);
+  auto r4 = n.reg("r4").clk(clk).d(r3);
+  host::testing::scenes::set_bypassed(r4);
+  auto t = n.lut("t", {r4, in[4], in[5]}, [](const host::testing::LUT_INPUTS& v) { return v[0] != (v[1] && v[2]); });
+  t.iterm(DB_INPUT_PORT_LUT_DATA, 0)->set_inverted(true);
+  t.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0)->tie(false);
+  auto chain = n.carry_chain("add", 2);
+  std::uint64_t f0 = 0, f1 = 0;
+  for (unsigned v = 0; v < 16; ++v) {
+    const bool a = v & 1u, b = (v >> 1) & 1u;
+    if (a != b) f0 |= 1ull << (~v & 15u);
+    if (a && b) f1 |= 1ull << (~v & 15u);
+  }
+  for (int k = 0; k < 2; ++k) {
+    chain.cell(k).input(DB_INPUT_PORT_LUT_DATA, 0, k ? SIG(t) : SIG(r2)).input(static_cast<DB_INPUT_PORT_TYPE>(13), 0, in[6 + k]);
+    chain.cells()[k]->get_lutmask() = VOK_LUTMASK(f0 | f1 << 16);
+    n.io_out("s" + std::to_string(k), SIG(chain.cells()[k]->get_output_term_by_type(DB_OUTPUT_PORT_SUM, 0)));
+  }
+  chain.cell(0).input(DB_INPUT_PORT_CARRY_IN, 0, r3);
+  n.io_out("carry", SIG(chain.cells()[1]->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)));
+  auto l8 = host::testing::scenes::lut8(n, "wide", {in[0], r1, in[2], r2, in[4], t, in[6], in[7]},
+                                        [](const host::testing::LUT_INPUTS& v) {
+                                          return v[7] ? (v[0] && v[2]) != (v[3] || v[4]) : ((v[5] != v[6]) != (v[1] && !v[4])) != v[0];
+                                        });
+  n.io_out("wide out", l8);
+  n.io_out("q1", r1);
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const std::string text = check_netlist(atoms, atoms, "cells", scratch("cells"));
+  EXPECT_THAT(text, HasSubstr("always @(negedge \\clk_n~ibuf )"));
+  EXPECT_THAT(text, HasSubstr("reg r1 = 1'b1;"));
+}
+
+// A black box with contents is flattened into the module under its name;
+// atoms the simulations do not model are instances of empty modules
+// declared in the same file. The netlist simulates as the same logic built
+// flat.
+TEST(EqcheckNetlists, BoxesAreFlattenedAndOtherAtomsAreEmptyModules) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk"), a = n.io_in("a"), b = n.io_in("b");
+  auto box = n.blackbox("u", [](host::testing::NETLIST_BUILDER& c) {
+    auto x = c.lut("x", {c.input("i0"), c.input("i1")}, [](const host::testing::LUT_INPUTS& v) { return v[0] && !v[1]; });
+    c.output("o", x);
+  });
+  box.in("i0", a).in("i1", b);
+  n.io_out("o", box.out("o"));
+  n.iopll("pll").ref(clk).outputs(2);
+  n.atom(VOK_ATOM_KIND::CLKBUF, "gbuf").input(DB_INPUT_PORT_BOX, 0, a);
+
+  VOK_ATOM_NETLIST flat;
+  host::testing::NETLIST_BUILDER f(&flat);
+  f.io_in("clk");
+  f.io_out("o", f.lut("x", {f.io_in("a"), f.io_in("b")}, [](const host::testing::LUT_INPUTS& v) { return v[0] && !v[1]; }));
+
+  const std::string text = check_netlist(*n.get_netlist(), flat, "top", scratch("box"));
+  EXPECT_THAT(text, HasSubstr("assign \\u|x  = "));
+  EXPECT_THAT(text, HasSubstr("module velmo_iopll ("));
+  EXPECT_THAT(text, HasSubstr("velmo_iopll \\pll~inst  (.i3388_0(\\clk~ibuf )"));
+  EXPECT_THAT(text, HasSubstr("velmo_clkbuf \\gbuf~inst  (.i1_0(\\a~ibuf ), .o1_0(gbuf));"));
+}
+
+// One LUT mask bit flipped in the written netlist (one the atom simulation
+// shows at an output): the comparison fails and names that output.
+TEST(EqcheckNetlists, AFlippedMaskBitIsCaughtAtItsOutput) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  velmo_fit::OPTIONS o;
+  o.design = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  velmo_fit::PREPARED prepared;
+  std::string why;
+  ASSERT_EQ(velmo_fit::prepare_host(o, &prepared, &why), 0) << why;
+  VOK_ATOM_NETLIST& atoms = *host::vok::top_netlist();
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 20261208);
+  const auto want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+  // The first LUT mask bit whose flip the atom simulation sees.
+  VOK_ATOM_NODE* lut = nullptr;
+  std::uint64_t flipped = 0;
+  std::string first_output;
+  for (VOK_ATOM_NODE* a : atoms.get_atom_list()) {
+    if (a->get_kind() != VOK_ATOM_KIND::COMB_CELL || lut != nullptr) continue;
+    const std::uint64_t mask = a->get_lutmask().get_value();
+    for (int bit = 0; bit < 64 && lut == nullptr; ++bit) {
+      a->get_lutmask() = VOK_LUTMASK(mask ^ (std::uint64_t{1} << bit));
+      const auto got = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+      for (std::size_t c = 0; c < got.size() && first_output.empty(); ++c)
+        for (std::size_t k = 0; k < got[c].size() && first_output.empty(); ++k)
+          if (got[c][k] != want[c][k]) first_output = p.outputs[k];
+      if (!first_output.empty()) {
+        lut = a;
+        flipped = mask ^ (std::uint64_t{1} << bit);
+      }
+      a->get_lutmask() = VOK_LUTMASK(mask);
+    }
+  }
+  ASSERT_NE(lut, nullptr);
+  const fs::path dir = scratch("flipped");
+  const std::uint64_t mask = lut->get_lutmask().get_value();
+  lut->get_lutmask() = VOK_LUTMASK(flipped);
+  ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
+  lut->get_lutmask() = VOK_LUTMASK(mask);
+  const std::string found = compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir);
+  EXPECT_THAT(found, HasSubstr("output " + first_output + " differs at cycle ")) << found;
+  // The same netlist written from the unchanged atoms matches.
+  ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
+  EXPECT_EQ(compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir), "");
+}
+
+}  // namespace
