@@ -148,6 +148,7 @@ TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlag
   EXPECT_TRUE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
   std::filesystem::remove(prefix + ".spar_pre_atom_netlist.txt");
   std::filesystem::remove(prefix + ".spar_pre_kem_netlist");
+
 }
 
 TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationalPathsPassAfterwards) {
@@ -178,6 +179,15 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
   EXPECT_GE(hold(d_of(c)), 0);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+
+  // An invalid slack at the chain's end leaves the chain alone though p's
+  // input fails: no walk starts at the pipeline register itself.
+  make_fail(p, 40);
+  ASSERT_LT(hold(d_of(p)), 0);
+  KEM_MANAGER::get()->get_kem_netlist()->set_edge_excluded(ic_edge(d_of(b))->get_id(), true);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 0);
 }
 
 // A register's failing clock enable is never chosen; its failing data input
