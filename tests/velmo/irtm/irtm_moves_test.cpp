@@ -608,6 +608,14 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   EXPECT_FALSE(m->update_setup_voilations(0, &queue));
   EXPECT_EQ(queue.size(), 2u);
   it.m_setup_iterations = limit;
+  // Of two failing candidates with the same slack (l3's input and l2's
+  // output, which feeds only it), the earlier one is taken.
+  const VOK_ATOM_LOGICAL_PORT l2_out = vok_get_logical_port(c.luts[2]->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  it.m_setup_candidates = {{l3_in, 1}, {l2_out, 0}};
+  ASSERT_TRUE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.back()->m_type, IRTM_OBJ::IPIN);
+  ASSERT_EQ(it.m_setup_candidates.size(), 1u);
+  EXPECT_TRUE(it.m_setup_candidates[0].port == l2_out);
   // An iteration that met a hold repair queues nothing.
   it.m_setup_candidates = {{l3_in, 1}};
   it.m_hold_moves = 1;
