@@ -61,6 +61,13 @@ target_link_libraries(velmo_preset_p2c_effort_tests PRIVATE velmo_static velmo_h
 gtest_discover_tests(velmo_preset_p2c_effort_tests DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "VELMO_CFG=p2c_effort_level=0")
 
+# Guardbands read when the component is loaded: pulse values at the ends of
+# int and windows with different relative guardbands at their two ends.
+add_executable(velmo_preset_guardband_tests ${CMAKE_SOURCE_DIR}/tests/preset/guardbands_test.cpp)
+target_link_libraries(velmo_preset_guardband_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)
+gtest_discover_tests(velmo_preset_guardband_tests DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "VELMO_CFG_FILE=${CMAKE_SOURCE_DIR}/tests/preset/guardbands.cfg")
+
 # The equivalence-check scripts velmo-fit has the component write, run by
 # tclsh under a stand-in checker.
 add_test(NAME eqcheck_scripts COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit>)

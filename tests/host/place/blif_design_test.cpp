@@ -106,6 +106,15 @@ TEST_F(BlifDesignTest, CountsNamesAndMasksFollowTheCover) {
   EXPECT_TRUE(atom_named("a")->is_io_pad());
   EXPECT_TRUE(atom_named("out:y")->is_io_pad());
   EXPECT_TRUE(atom_named("out:y~obuf")->is_io_obuf());
+  // The output buffer's data input is the pin's data (usage 9), where the
+  // output-side delay chains act; the pad's own input is not.
+  for (const char* out : {"out:y", "out:z"}) {
+    SCOPED_TRACE(out);
+    const VOK_ATOM_ITERM* data = atom_named(std::string(out) + "~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->is_used_as(9));
+    EXPECT_FALSE(atom_named(out)->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->is_used_as(9));
+  }
   // Atoms keep consecutive ids from 0.
   int id = 0;
   for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list()) EXPECT_EQ(a->get_id(), id++);

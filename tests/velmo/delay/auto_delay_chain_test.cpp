@@ -239,6 +239,26 @@ TEST_F(AutoDelayChainTest, FlowWritesBothGroupsWithAnUpdateBetween) {
   EXPECT_FALSE(run());
 }
 
+// The output's write fails, the input's goes through: the pass fails all
+// the same.
+TEST_F(AutoDelayChainTest, AFailedOutputWriteFailsThePassThoughTheInputIsWritten) {
+  host::testing::device(Family::KY).build();
+  sc = host::testing::scenes::io_delay_chains();
+  host::options::set(904, 1, "on");
+  cfg_set_on("velmo_auto_dc_hold_time");
+  host::timing::set_io_delay(sc.din->get_id(), {"clk", 1500, -400});
+  host::timing::set_io_delay(sc.dout->get_id(), {"clk", 400, -1500});
+  m_env->indicate_that_atom_netlist_is_modified();
+  host::dc::fail_writes(sc.dout->get_id(), 430);
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  EXPECT_FALSE(pass.work_new());
+  unsigned in = 0, out = 0;
+  ASSERT_TRUE(yos_current_interface()->get_uint_data(sc.din, T(446), &in));
+  EXPECT_GT(in, 0u);
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(sc.dout, T(430), &out) && out > 0u);
+}
+
 TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
   host::testing::device(Family::KY).build();
   sc = host::testing::scenes::io_delay_chains();

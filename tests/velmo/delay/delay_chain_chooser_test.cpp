@@ -120,6 +120,9 @@ TEST_F(DelayChainChooserTest, BothRequirementsBalanceWithoutOverflow) {
   EXPECT_EQ(choose(op, 100, -300), 3u);  // every other setting moves by 10 ns
   // Setup 20100, hold -20300: more delay; 70000 ps leaves (100, -300).
   EXPECT_EQ(choose(op, 20100, -20300), 5u);
+  // Setup 15000, hold -15000: 60000 and 70000 ps tie at (5000, -5000) and
+  // (-5000, 5000); the first in the table keeps the tie.
+  EXPECT_EQ(choose(op, 15000, -15000), 4u);
 }
 
 // The output-enable chain (16) prefers a setting that meets setup: 1000 is

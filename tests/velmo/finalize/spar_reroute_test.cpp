@@ -148,6 +148,35 @@ TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlag
   EXPECT_TRUE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
   std::filesystem::remove(prefix + ".spar_pre_atom_netlist.txt");
   std::filesystem::remove(prefix + ".spar_pre_kem_netlist");
+
+  // p's input at exactly 0 ps, as the pass's own analysis sees it (the
+  // worst over the loaded corners), passes: b's failing input is re-routed
+  // from itself, not from p's input.
+  make_fail(b, 40);
+  auto pass_view = [&](VOK_ATOM_ITERM* t) {
+    HOV_ACCESSORIES* acc = hov_get_accessories();
+    acc->run_drask_analysis(1, acc->get_drask_options(), true);
+    return acc->get_edge_slack_data()[acc->get_kem_netlist()->get_ic_edge_to_iterm(t)->get_id()].second;
+  };
+  {
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    const KEM_NODE* pin = timing_input(p, DB_INPUT_PORT_CLK);
+    const KEM_EDGE* clock = nullptr;
+    for (int e = pin->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+      if (kem->get_edge(e)->get_kind() == 0) clock = kem->get_edge(e);
+    int delay = kem->get_edge_delay_ps(*clock, 0);
+    for (int step = 0; step < 6 && pass_view(d_of(p)) != 0; ++step) {
+      delay += pass_view(d_of(p));
+      host::hov::utility()->annotate_delays_of_connection(p, DB_INPUT_PORT_CLK, 0, delay, delay);
+      request();
+    }
+  }
+  ASSERT_EQ(pass_view(d_of(p)), 0);
+  ASSERT_LT(pass_view(d_of(b)), 0);
+  host::clear_calls();
+  VELMO_SPAR(false).run();
+  EXPECT_EQ(count_calls("DUX::reroute("), 1);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(b)).text + ")"), 1);
 }
 
 TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationalPathsPassAfterwards) {
@@ -178,6 +207,15 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
   EXPECT_GE(hold(d_of(c)), 0);
   std::string why;
   EXPECT_TRUE(host::routing::check(&why)) << why;
+
+  // An invalid slack at the chain's end leaves the chain alone though p's
+  // input fails: no walk starts at the pipeline register itself.
+  make_fail(p, 40);
+  ASSERT_LT(hold(d_of(p)), 0);
+  KEM_MANAGER::get()->get_kem_netlist()->set_edge_excluded(ic_edge(d_of(b))->get_id(), true);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 0);
 }
 
 // A register's failing clock enable is never chosen; its failing data input

@@ -405,6 +405,18 @@ TEST_F(IrsynTest, TheWindowLimitTakesRerouteButNotRotation) {
   EXPECT_EQ(count("VM Debug: entering rotate_one aid" + std::to_string(p.b->get_id())), 1);
 }
 
+TEST_F(IrsynTest, HoweverWideTheNearCriticalRangeAPositiveSlackIsNoCandidate) {
+  PAIR p;
+  start(FAMILY_46, 100000, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  IRSYN_MANAGER& m = make_manager();
+  const int w = m.get_domain_wns();
+  ASSERT_GT(m.get_min_slack(p.b->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), 0);
+  m.m_near_critical = 10000000;
+  EXPECT_EQ(m.rotate_pass(w), 0);
+  EXPECT_EQ(m.resyn_pass(w), 0);
+  EXPECT_EQ(count_prefix("VM Debug: entering"), 0);
+}
+
 TEST_F(IrsynTest, OfTwoEqualWorstInputsTheFirstIsRerouted) {
   VOK_ATOM_NODE *r0, *r1, *l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
@@ -493,6 +505,26 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   };
   EXPECT_EQ(tried(2), d2 == m.m_rotate_margin ? 1 : 0);
   EXPECT_EQ(tried(3), d3 == m.m_rotate_margin ? 1 : 0);
+}
+
+TEST_F(IrsynTest, ASixInputLutRotatesItsCriticalSlotIntoEveryLaterSlotUpToTheLast) {
+  VOK_ATOM_NODE* l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 6, 0);
+    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) || (x[2] != x[3]) || (x[4] && !x[5]); });
+    auto q = n.reg("q").clk(clk).d(l);
+    place_at(l, 3, 3, 6);
+    place_at(q, 3, 3, 7);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  // Slot 0 is critical and every slot is used: slots 1 to 5 are tried.
+  std::vector<std::string> swaps = lines_with("VM Debug:   swapping ");
+  std::sort(swaps.begin(), swaps.end());
+  EXPECT_EQ(swaps, (std::vector<std::string>{"VM Debug:   swapping 0 1", "VM Debug:   swapping 0 2",
+                                             "VM Debug:   swapping 0 3", "VM Debug:   swapping 0 4",
+                                             "VM Debug:   swapping 0 5"}));
 }
 
 TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {

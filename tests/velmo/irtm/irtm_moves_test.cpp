@@ -601,6 +601,21 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   EXPECT_EQ(queue[1]->m_type, IRTM_OBJ::IPIN);
   EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Reroute);
   EXPECT_EQ(count("    Added setup degrading ff to queue=2"), 1);
+  // A queue as long as the setup-repair limit takes no more.
+  it.m_setup_candidates = {{l3_in, 1}};
+  const auto limit = it.m_setup_iterations;
+  it.m_setup_iterations = static_cast<decltype(limit)>(queue.size());
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 2u);
+  it.m_setup_iterations = limit;
+  // Of two failing candidates with the same slack (l3's input and l2's
+  // output, which feeds only it), the earlier one is taken.
+  const VOK_ATOM_LOGICAL_PORT l2_out = vok_get_logical_port(c.luts[2]->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  it.m_setup_candidates = {{l3_in, 1}, {l2_out, 0}};
+  ASSERT_TRUE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.back()->m_type, IRTM_OBJ::IPIN);
+  ASSERT_EQ(it.m_setup_candidates.size(), 1u);
+  EXPECT_TRUE(it.m_setup_candidates[0].port == l2_out);
   // An iteration that met a hold repair queues nothing.
   it.m_setup_candidates = {{l3_in, 1}};
   it.m_hold_moves = 1;
@@ -620,6 +635,18 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_TRUE(m->update_hold_voilations(0, &queue));
   EXPECT_TRUE(it.m_pending_hold.empty());
   EXPECT_EQ(count("    hold fix PASSED"), 1);
+  // A move off the critical range repairs hold only when it made the cost
+  // better.
+  it.m_critical = false;
+  it.m_initial_cost = {100, 0};
+  it.m_move_cost = {100, 0};
+  it.m_pending_hold = {a_in};
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  EXPECT_EQ(count("    hold fix PASSED"), 1);
+  it.m_move_cost = {99, 0};
+  EXPECT_TRUE(m->update_hold_voilations(0, &queue));
+  EXPECT_EQ(count("    hold fix PASSED"), 2);
+  it.m_critical = true;
   // b1's data input fails hold: first a wire LUT in front of it.
   VOK_ATOM_ITERM* b1_d = c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   const VOK_ATOM_LOGICAL_PORT b1_in = vok_get_logical_port(b1_d);

@@ -683,6 +683,37 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   EXPECT_EQ(mgr->get_slot_requirement(0xFFFFFFFFu), IRTM_NO_SLACK);
 }
 
+// As above, with a LUT between f and the slots: moved across the LUT, f's
+// budget down the chain gains the LUT's smallest input delay.
+TEST_F(IrtmSearchTest, ForwardAcrossALutBudgetsTheSlotsWithTheLutInputDelay) {
+  auto f = reg("f", n->input_port("in"), 2, 2, 1);
+  VOK_ATOM_NODE* l = lut("l", {f}, 2, 2, 3);
+  auto b = reg("b", l, 5, 5, 1);
+  reg("b_load", b, 5, 5, 2);
+  routing()
+      .routing(l)
+      .wire(lab_output(2, 2, 95))
+      .wire(h(2, 2, 1))
+      .wire(v(6, 2, 1))
+      .wire(lab_input(3, 3, 7))
+      .wire(lab_input(3, 4, 5))
+      .wire(lab_input(5, 5, 6))
+      .sink(d_of(b));
+  start();
+  mgr->create_re_tree(l->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
+  RE_NODE* s2 = leaf(d_of(b))->get_parent()->get_parent();
+  RE_NODE* s1 = s2->get_parent();
+  ASSERT_EQ(slot_of(s1), slot_gid(3, 3, 7));
+  ASSERT_EQ(slot_of(s2), slot_gid(3, 4, 5));
+  const int d1 = mgr->get_incr_node_delay(s1);
+  const std::int32_t req = mgr->get_slot_requirement(slot_of(s1));
+  const std::int32_t lut_delay = IRTM_UTIL::s_instance->get_min_lut_input_delay();
+  ASSERT_GT(lut_delay, 0);
+  restart_with_guard_band(ff(f)->get_tco() + lut_delay + d1 - req);
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+  EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+}
+
 // As above, with f also driving a bypassed register t of its own LAB
 // straight from its LAB output: the slot chain's budget is still f's tco
 // less the guard band, with no LUT delay added.

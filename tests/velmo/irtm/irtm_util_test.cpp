@@ -239,6 +239,17 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   l1->get_lutmask() = VOK_LUTMASK(~std::uint64_t{0});
   EXPECT_FALSE(util->is_retimable_comb(l1));
   l1->get_lutmask() = VOK_LUTMASK(mask);
+  // An output with a load used as 8, 252 or a plain result (0) is refused.
+  {
+    VOK_ATOM_OTERM* o = l1->get_oterm_slot(0);
+    const int usage = o->get_any_usage_as();
+    for (int refused : {8, 252, 0}) {
+      o->set_usage(refused);
+      EXPECT_FALSE(util->is_retimable_comb(l1)) << "output usage " << refused;
+    }
+    o->set_usage(usage);
+    EXPECT_TRUE(util->is_retimable_comb(l1));
+  }
   // Operation 5 denied on the cell.
   host::drc::deny(s[0].luts[2]->get_id(), 5);
   EXPECT_FALSE(util->is_retimable_comb(s[0].luts[2]));

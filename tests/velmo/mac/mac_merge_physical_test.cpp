@@ -256,6 +256,22 @@ TEST_F(MacMergePhysicalTest, TiesGoToTheLowerRowAndColumnAndPairsOnlyToFreeLocat
   (void)column_tie;
 }
 
+TEST_F(MacMergePhysicalTest, AMacWhoseColumnIsFullTakesTheFirstColumnWithRoom) {
+  // DSP columns 2, 4 and 6; column 6 is taken by four locked MACs. A MAC
+  // whose analytic location is in column 6 looks at the other columns from
+  // the left: column 2, though column 4 is nearer.
+  host::testing::device(Family::KY).grid(9, 10).dsp_columns({2, 4, 6}).ram_columns({}).build();
+  auto n = host::testing::netlist();
+  for (int row : {1, 3, 5, 7}) n.mac("full" + std::to_string(row)).mode(9).analytic(6, row).locked(6, row, 0);
+  n.mac("spill").mode(9).analytic(6, 3);
+  cfg_set_on("velmo_mac_merge_debug");
+  EXPECT_TRUE(run());
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  const auto at = dump.find("\"spill\",");
+  ASSERT_NE(at, std::string::npos) << dump;
+  EXPECT_EQ(dump.substr(dump.find('[', at), 4), "[2, ") << dump.substr(at, 40);
+}
+
 TEST_F(MacMergePhysicalTest, AMergedPairCountsTheUsageOfBothMacs) {
   // One virtual DSP block; a mode-2 MAC uses half of one. One pair fits it,
   // two pairs on two locations use two blocks: too many.

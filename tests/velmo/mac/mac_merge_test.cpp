@@ -150,6 +150,22 @@ TEST_F(MacMergeTest, FiveMacsOnFourLocationsKeepOneMerge) {
               HasDebugLine("VELMO_MAC_MERGE: MAC Merging finished with 4 MAC atoms (down from 5)"));
 }
 
+TEST_F(MacMergeTest, SpreadingStopsAtTheUsableLocationCountThoughLocationsAreFree) {
+  // Eight DSP locations, four of them usable: spreading stops once four are
+  // in use, though four more stand empty.
+  host::testing::device(Family::KX).build();
+  cfg_set_value("velmo_max_dsp_locations_to_use", "4");
+  auto n = host::testing::netlist();
+  std::vector<int> ids;
+  for (int i = 0; i < 5; ++i) ids.push_back(n.mac("m" + std::to_string(i)).mode(2).id());
+  cfg_set_on("velmo_mac_merge_debug");
+
+  EXPECT_TRUE(run());
+  EXPECT_EQ(merges_section(), std::to_string(ids[2]) + "\t" + std::to_string(ids[3]) + "\n");
+  EXPECT_EQ(mac_count(), 4);
+  EXPECT_TRUE(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").empty());
+}
+
 TEST_F(MacMergeTest, FirstFitHonoursGroupsConstraintsAndScanOrder) {
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();
@@ -176,6 +192,28 @@ TEST_F(MacMergeTest, FirstFitHonoursGroupsConstraintsAndScanOrder) {
   EXPECT_NE(placement.find("\"name\" : \"fp\",\n\t\t\"loc\" : [4, 1, 0]"), std::string::npos) << placement;
   EXPECT_NE(placement.find("\"name\" : \"solo\",\n\t\t\"loc\" : [4, 3, 0]"), std::string::npos) << placement;
   EXPECT_EQ(mac_count(), 5);
+}
+
+TEST_F(MacMergeTest, AConstrainedMacJoinsOnlyAFirstMacOfItsOwnGroup) {
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  // a and b are compatible, so they form group 0; c may not merge with a,
+  // so it seeds group 1 although it is compatible with b.
+  const int a = n.mac("a").mode(2).id();
+  const int b = n.mac("b").mode(2).locked(4, 1, 0).id();
+  const int c = n.mac("c").mode(2).locked_box(4, 1, 4, 3).id();
+  host::drc::veto_merge(a, c);
+  cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_on("velmo_mac_merge_for_density");
+
+  EXPECT_TRUE(run());
+  // b takes (4,1) first. c's box offers (4,1), where b of the other group
+  // sits, and then the empty (4,3). a joins b, its own group's first MAC.
+  EXPECT_EQ(merges_section(), std::to_string(b) + "\t" + std::to_string(a) + "\n");
+  const std::string placement = read("velmo_mac_placement_dump.echo");
+  EXPECT_NE(placement.find("\"name\" : \"c\",\n\t\t\"loc\" : [4, 3, 0]"), std::string::npos) << placement;
+  EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(c), nullptr);
+  EXPECT_EQ(mac_count(), 2);
 }
 
 TEST_F(MacMergeTest, DumpsOfASmallDesign) {
@@ -283,7 +321,13 @@ TEST_F(MacMergeTest, ChainSpanningTwoRegionsOnlyWarns) {
   auto a = n.mac("a").mode(9).floating(0);
   auto b = n.mac("b").mode(9).floating(1);
   a.feeds(b, DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  cfg_set_on("velmo_mac_merge_debug");
   EXPECT_TRUE(run());
+  // b's first free location in scan order, (4,3), lies outside its region:
+  // it goes to the first location of "right" instead.
+  const std::string placement = read("velmo_mac_placement_dump.echo");
+  EXPECT_NE(placement.find("\"name\" : \"a\",\n\t\t\"loc\" : [4, 1, 0]"), std::string::npos) << placement;
+  EXPECT_NE(placement.find("\"name\" : \"b\",\n\t\t\"loc\" : [8, 1, 0]"), std::string::npos) << placement;
   // Each check warns; the check runs again after spreading.
   auto warnings = posted("VELMO_DWO_MAC_CHAIN_SPANS_MULTIPLE_TBR");
   ASSERT_FALSE(warnings.empty());
@@ -370,6 +414,11 @@ TEST_F(MacMergeTest, RegionCapacityIsCheckedPerRegion) {
   EXPECT_THAT(errors[0].locations, ElementsAre("DSP locations in TBR \"small\": area (4, 1) - (4, 3)"));
   EXPECT_THAT(sub_texts(errors[0]),
               ElementsAre(::testing::HasSubstr("Tarnbay region \"small\" in Gridmoss."), "Node \"a\"", "Node \"b\""));
+
+  // Rows 1..4 hold two whole blocks: two MACs fill the region exactly.
+  host::testing::region("small", {{4, 1, 4, 4}}, 0);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_DSPS_IN_TBR").size(), 1u);
 }
 
 TEST_F(MacMergeTest, UnplacedMacsAreNamedUpToTheLimit) {

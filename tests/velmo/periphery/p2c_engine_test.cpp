@@ -363,8 +363,15 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   host::options::set(836, 6, "2", regs[0]->get_string_hpath());
   VELMO_PERIPHERY_CORE_PLACEMENT estimated(m_env);
   ASSERT_TRUE(estimated.is_slack_estimation_eligible());
+  const std::size_t mark = host::messages::posted().size();
   ASSERT_TRUE(estimated.periphery_to_core_register_placement());
   EXPECT_EQ(posted(16656).size(), 1u);
+  std::vector<std::string> totals;
+  const auto all = host::messages::posted();
+  for (std::size_t i = mark; i < all.size(); ++i)
+    for (const auto& sub : all[i].subs)
+      if (sub.text.rfind("Placed", 0) == 0) totals.push_back(sub.text);
+  EXPECT_EQ(totals, std::vector<std::string>{"Placed (but not routed) 3 of 4 core register(s)"});
 }
 
 // A retried group commits the latest solve of each destination: the

@@ -290,6 +290,18 @@ TEST_F(P2cSlackEstimationTest, SlackLimitsAndHoldViolations) {
   EXPECT_EQ(with_delay(base + 30 - h0, T::HOLD), 30);
   EXPECT_EQ(*PEER::hold(p).lookup(key), 0);
   EXPECT_EQ(PEER::general_min(p), 30);
+  // A register clocked over an ordinary connection (codes 0, 1, 3, 4) has
+  // no transfer to record.
+  for (int code : {0, 1, 3, 4}) {
+    r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(code);
+    PEER::hold(p).clear();
+    with_delay(base - 30 - h0, T::HOLD);
+    EXPECT_FALSE(PEER::hold(p).exists(key)) << "code " << code;
+  }
+  r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  PEER::hold(p).clear();
+  with_delay(base - 30 - h0, T::HOLD);
+  EXPECT_TRUE(PEER::hold(p).exists(key));
 }
 
 TEST_F(P2cSlackEstimationTest, PeripheryClocksTakeThePeripheryDelayAndTheSecondCornerIsScaled) {

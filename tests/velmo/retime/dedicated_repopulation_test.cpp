@@ -121,8 +121,14 @@ TEST_F(DedicatedRepopulationTest, AcceptedRegistersAreRecordedMarkedAndHandedToT
   // Not a candidate: a plain register between core cells.
   auto plain = n.reg("plain").clk(clk).d(n.input_port("in3")).atom();
   n.io_out("o3", plain);
+  // Nor one whose only load asks for C2P but is not placed: no periphery.
+  auto loose = n.reg("loose").clk(clk).d(n.input_port("in4")).atom();
+  auto unplaced = n.lut("unplaced", {loose}, 0x2).atom();
+  n.io_out("o4", unplaced);
+  assign(unplaced, 835, 2);
 
   MGR mgr(m_env);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(loose), MGR::MULTIPLE_FANOUT);
   EXPECT_TRUE(mgr.depopulation());
   EXPECT_EQ(mgr.get_depopulated_atoms(), (std::vector<VOK_ATOM_NODE*>{p2c, c2p}));
   EXPECT_EQ(mgr.get_p2c_candidates(), (std::vector<VOK_ATOM_NODE*>{p2c}));

@@ -221,6 +221,11 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   auto f2 = n.reg("f2").clk(third).d(r).atom();
   auto inv = n.reg("inv").clk(clk).d(r).atom();
   inv->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
+  // Two clock inputs from r's clock, the second inverted: clocked twice.
+  auto twice = n.reg("twice").clk(clk).d(r).atom();
+  VOK_ATOM_ITERM* second = twice->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0);
+  vok_connect(clk.oterm, second);
+  second->set_inverted(true);
   n.io_out("pin", r);
   // No clock input: strategy 3 leaves it alone.
   auto unclocked = n.reg("unclocked").d(n.input_port("in2")).atom();
@@ -233,10 +238,11 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   ASSERT_NE(copy, r);
   EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(inv, DB_INPUT_PORT_DATA_IN), copy);
+  EXPECT_EQ(driver_of(twice, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
   EXPECT_EQ(fanouts(unclocked), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 4 iterms feeding different clock"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 5 iterms feeding different clock"));
   expect_totals(0, 0, 1, 1);
   (void)own_via_lut;
 }
@@ -319,6 +325,27 @@ TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
   EXPECT_EQ(fanouts(r), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Hit per-reg dup limit of 0"));
   expect_totals(0, 0, 0, 0);
+}
+
+TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
+  // Three boundary ports and a limit of two copies per register: the third
+  // port keeps the original register.
+  cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "2");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("local").clk(clk).d(r);
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    for (const char* p : {"i1", "i2", "i3"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+  });
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", r);
+  run();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Hit per-atom limit of 2"));
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 2), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Num dup registers for partitions:  2"));
 }
 
 TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {

@@ -289,10 +289,15 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   // A global input (a clock on its network) keeps its delays unless global
   // delays are to be zeroed.
   VOK_ATOM_ITERM* clk_in = atom("b")->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-  clk_in->set_connection_code(5);
   KEM_EDGE* clk_edge = kem->get_edge(kem->get_kem_node_from_iterm(clk_in)->begin_fanin());
   ASSERT_EQ(clk_edge->get_kind(), KEM_EDGE_INTERCONNECT);
   const int seventy[4] = {70, 70, 70, 70};
+  // Code 3 is no global connection: its delays are set and reset.
+  clk_in->set_connection_code(3);
+  clk_edge->set_4_delays(seventy);
+  table.set_or_reset_ic_delays(false, false);
+  EXPECT_EQ(clk_edge->get_delay(0), 0);
+  clk_in->set_connection_code(5);
   clk_edge->set_4_delays(seventy);
   table.set_or_reset_ic_delays(true, false);
   EXPECT_EQ(clk_edge->get_delay(0), 70);

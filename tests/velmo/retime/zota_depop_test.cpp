@@ -112,6 +112,14 @@ TEST_F(ZotaTest, DepopulationIsSkippedWithAWarningWhenTheRetimerOrHoldOptimisati
   EXPECT_EQ(message_ids(), (std::vector<unsigned>{18881, 18276}));
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_FALSE(bin_opened("Depopulate Netlist"));
+
+  // Depopulation by instance needs no retimer: with the retimer off only
+  // the hold optimisation stops it.
+  spec.zento_retimer_disabled = true;
+  spec.zota_depopulation_by_instance = true;
+  host::device::configure(spec);
+  EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
+  EXPECT_EQ(message_ids(), (std::vector<unsigned>{18881, 18276, 18276}));
 }
 
 TEST_F(ZotaTest, DepopulationUnplacesUnlockedZotaRegistersUnderTheTableReason) {
