@@ -195,8 +195,14 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   host::testing::LOADED_DESIGN& design = out->design;
   try {
     if (!o.settings_file.empty()) settings = host::testing::read_design_settings_file(o.settings_file);
-    design = o.design.empty() ? host::testing::load_blif_text(kDefaultDesignText, kDefaultDesignName)
-                              : host::testing::load_blif_file(o.design);
+    // Logic from which no output pin or periphery block input can be
+    // reached goes before anything is placed.
+    std::vector<std::string> periphery_inputs;
+    for (const auto& b : settings.periphery)
+      periphery_inputs.insert(periphery_inputs.end(), b.inputs.begin(), b.inputs.end());
+    design = o.design.empty()
+                 ? host::testing::load_swept_blif_text(kDefaultDesignText, kDefaultDesignName, periphery_inputs)
+                 : host::testing::load_swept_blif_file(o.design, periphery_inputs);
     host::testing::apply_design_settings(settings, *host::vok::top_netlist(), o.settings_file);
   } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
     *why = host::testing::printable(e.what());
