@@ -324,9 +324,10 @@ private:
     auto starts = [&](const char* p) { return cell.rfind(p, 0) == 0; };
     // $_DFF_PP0_, $_DFFE_PN1P_: a reset value after the clock and reset
     // polarities is an asynchronous reset.
-    const bool async_reset = (starts("$_DFF_") && cell.size() == 10) || (starts("$_DFFE_") && cell.size() == 12);
-    if (async_reset || starts("$_DFFSR") || starts("$_ALDFF") || starts("$_SR_") || starts("$_DLATCHSR") ||
-        cell == "$adff" || cell == "$adffe" || cell == "$dffsr" || cell == "$dffsre" || cell == "$aldff" ||
+    auto value_at = [&](std::size_t i) { return cell.size() > i && (cell[i] == '0' || cell[i] == '1'); };
+    const bool async_reset =
+        (starts("$_DFF_") && cell.size() == 10 && value_at(8)) || (starts("$_DFFE_") && cell.size() == 12 && value_at(9));
+    if (async_reset || starts("$_DFFSR") || starts("$_ALDFF") || cell == "$adff" || cell == "$adffe" || cell == "$dffsr" || cell == "$dffsre" || cell == "$aldff" ||
         cell == "$aldffe")
       return head +
              "a flip-flop with an asynchronous set or reset: the registers have only synchronous ones; make it "

@@ -104,7 +104,7 @@ TEST(BlifReader, RefusedCellsNameTheirRemedy) {
   EXPECT_NE(sub.find("'synth -flatten'"), std::string::npos) << sub;
   // The models of an unflattened design.
   EXPECT_NE(error_of(head + ".names a y\n1 1\n.end\n.model n\n").find("'synth -flatten'"), std::string::npos);
-  for (const char* cell : {"$_SDFFCE_PP2P_", "$_SDFFE_PX0P_", "$_DFF_X_", "$_SDFF_PP0P_", "$_DFFE_PPP_"})
+  for (const char* cell : {"$_SDFFCE_PP2P_", "$_SDFFE_PX0P_", "$_DFF_X_", "$_SDFF_PP0P_", "$_DFFE_PPP_", "$_DFF_PPX_"})
     EXPECT_EQ(error_of(head + ".subckt " + cell + " C=clk D=a E=c R=b Q=y\n"),
               std::string("t.blif:4: unsupported cell '") + cell +
                   "'; only D flip-flops with no reset or a synchronous one, with or without an enable, are mapped");
