@@ -120,3 +120,7 @@ foreach(_case "des;/usr/share/doc/iverilog/examples/des.v;iverilog"
       ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/${_top} ${_top} ${_file} ${_package})
   set_tests_properties(velmo_synth_fit_${_top} PROPERTIES SKIP_RETURN_CODE 77)
 endforeach()
+add_test(NAME velmo_synth_recipe
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/recipe_cases.sh $<TARGET_FILE:velmo-fit>
+    ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/recipe)
+set_tests_properties(velmo_synth_recipe PROPERTIES SKIP_RETURN_CODE 77)
