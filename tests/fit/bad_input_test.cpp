@@ -115,6 +115,7 @@ TEST(BadOptions, HelpGivesExitStatusesCfgFileFormatAndFamilies) {
   EXPECT_THAT(r.out, HasSubstr("3 internal error"));
   EXPECT_THAT(r.out, HasSubstr("--cfg-file FILE holds one NAME=VALUE per line"));
   EXPECT_THAT(r.out, HasSubstr("device family: 46, 48, 26, 15"));
+  EXPECT_THAT(r.out, HasSubstr("from Verilog: tools/velmo-synth TOP OUT.blif FILE..."));
 }
 
 TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
