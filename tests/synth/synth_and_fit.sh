@@ -11,9 +11,9 @@
 # `acc`, a form yosys does not read.
 set -u
 fit=$1 synth=$2 work=$3 top=$4 file=$5 package=${6:-}
-for need in "$file" /usr/bin/yosys; do
-  if [ ! -e "$need" ]; then
-    echo "SKIPPED: $need is missing (Debian package ${package:-yosys}; 'make deps' installs it)"
+for need in "$file:${package:-?}" /usr/bin/yosys:yosys; do
+  if [ ! -e "${need%:*}" ]; then
+    echo "SKIPPED: ${need%:*} is missing (Debian package ${need##*:}; 'make deps' installs it)"
     exit 77
   fi
 done
