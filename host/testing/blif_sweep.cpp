@@ -62,6 +62,7 @@ SWEEP_RESULT sweep_dead_logic(BLIF_DESIGN& d, const std::string& file, const std
   for (std::size_t i = 0; i < d.luts.size(); ++i) {
     if (!keep_lut[i]) {
       ++r.luts;
+      r.names.push_back(d.luts[i].output);
       continue;
     }
     if (d.luts[i].inputs.size() == 1 && d.luts[i].truth == 0b10) ++r.identity_luts;
@@ -69,8 +70,12 @@ SWEEP_RESULT sweep_dead_logic(BLIF_DESIGN& d, const std::string& file, const std
   }
   std::vector<BLIF_FF> ffs;
   for (std::size_t i = 0; i < d.ffs.size(); ++i) {
-    if (keep_ff[i]) ffs.push_back(std::move(d.ffs[i]));
-    else ++r.registers;
+    if (keep_ff[i]) {
+      ffs.push_back(std::move(d.ffs[i]));
+    } else {
+      ++r.registers;
+      r.names.push_back(d.ffs[i].q);
+    }
   }
   d.luts = std::move(luts);
   d.ffs = std::move(ffs);

@@ -23,6 +23,8 @@ struct SWEEP_RESULT {
   // Kept LUTs of one input that pass it unchanged (aliases of a net that
   // kept logic reads).
   int identity_luts = 0;
+  // The outputs of what was removed, in the design's order.
+  std::vector<std::string> names;
 };
 
 // Sweeps `design` (read from `file`) in place, keeping the order of what

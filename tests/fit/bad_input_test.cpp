@@ -161,6 +161,14 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
   j = read_json(report);
   EXPECT_EQ(j["design"]["removed"]["registers"], 1);
   EXPECT_EQ(j["resources"]["registers"], 2);
+
+  // Settings naming what was removed say why it is not there.
+  const std::string assigned = write_file(
+      "assigned.json", R"({"assignments": [{"instance": "fed", "id": 1032, "type": 4, "value": "3"}]})");
+  r = run(design + " --stages none --settings " + assigned);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("assignment to 'fed', which is no instance of the design ('fed' reaches no output "
+                               "pin: the design's logic that reaches none was removed before the settings applied)"));
 }
 
 // A transfer from a rising-edge to a falling-edge register has half the

@@ -187,6 +187,26 @@ std::string directory_inputs(const OPTIONS& o) {
   return std::string();
 }
 
+namespace {
+// A settings error that quotes a name the dead-logic sweep removed says so:
+// the name is in the file, but not in what was loaded.
+std::string removed_names_quoted(const std::string& message, const host::testing::SWEEP_RESULT& removed) {
+  const std::set<std::string> names(removed.names.begin(), removed.names.end());
+  std::string said;
+  for (std::size_t open = message.find('\''); open != std::string::npos;) {
+    const std::size_t close = message.find('\'', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = message.substr(open + 1, close - open - 1);
+    if (names.count(name) && said.find("'" + name + "'") == std::string::npos)
+      said += (said.empty() ? "" : ", ") + ("'" + name + "'");
+    open = message.find('\'', close + 1);
+  }
+  if (said.empty()) return "";
+  return " (" + said + " reaches no output pin: the design's logic that reaches none was removed before the "
+         "settings applied)";
+}
+}  // namespace
+
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   if (*why = directory_inputs(o); !why->empty()) return 2;
   // The design and its settings. Settings apply first, so the command line's
@@ -208,7 +228,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     *why = host::testing::printable(e.what());
     return 2;
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
-    *why = host::testing::printable(e.what());
+    *why = host::testing::printable(e.what()) + removed_names_quoted(e.what(), design.removed);
     return 2;
   } catch (const HOST_INTERNAL_ERROR& e) {
     *why = "internal error while loading the design: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) +

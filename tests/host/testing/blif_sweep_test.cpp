@@ -73,6 +73,7 @@ TEST(BlifSweep, KeepsWhatReachesAPinOrAPeripheryInputThroughEveryRegisterInput) 
   EXPECT_EQ(r.luts, 4);       // dl, gone, gone2, c1
   EXPECT_EQ(r.registers, 2);  // loop, r2
   EXPECT_EQ(r.identity_luts, 2);  // ck and y; p inverts
+  EXPECT_EQ(r.names, (std::vector<std::string>{"dl", "gone", "gone2", "c1", "loop", "r2"}));
   EXPECT_EQ(host::testing::sweep_summary(r),
             "Removed 4 LUTs and 2 registers that reach no output pin; 2 kept LUTs are one-input identities other "
             "logic reads");
