@@ -10,7 +10,7 @@ CTEST_JOBS ?= $(JOBS)
 # Every Debian package the build, the tests and the benches need.
 PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
             nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev \
-            clang libclang-rt-14-dev ccache iverilog ghdl
+            clang libclang-rt-14-dev ccache yosys iverilog ghdl nextpnr-generic
 
 # Compiles go through ccache: CI builds a clean checkout twice (normal and
 # sanitizer), and the cache keeps a rebuild of unchanged sources cheap. Paths

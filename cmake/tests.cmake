@@ -128,3 +128,21 @@ if(VELMO_SANITIZE)
     eqcheck_tcl_package PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()
+
+# Verilog from Debian's packages through tools/velmo-synth and velmo-fit on
+# every family (skipped when a package is missing).
+foreach(_case "des;/usr/share/doc/iverilog/examples/des.v;iverilog"
+              "sqrt32;/usr/share/doc/iverilog/examples/sqrt-virtex.v;iverilog"
+              "top;/usr/share/doc/nextpnr-generic/examples/blinky.v;nextpnr-generic")
+  list(GET _case 0 _top)
+  list(GET _case 1 _file)
+  list(GET _case 2 _package)
+  add_test(NAME velmo_synth_fit_${_top}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/synth_and_fit.sh $<TARGET_FILE:velmo-fit>
+      ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/${_top} ${_top} ${_file} ${_package})
+  set_tests_properties(velmo_synth_fit_${_top} PROPERTIES SKIP_RETURN_CODE 77)
+endforeach()
+add_test(NAME velmo_synth_recipe
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/recipe_cases.sh $<TARGET_FILE:velmo-fit>
+    ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/recipe)
+set_tests_properties(velmo_synth_recipe PROPERTIES SKIP_RETURN_CODE 77)

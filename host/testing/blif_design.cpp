@@ -144,6 +144,16 @@ private:
     if (ff.init == 1) r.powers_up(true);
     const bool has_enable = !ff.enable.empty();
     const bool has_reset = !ff.reset.empty();
+    if (has_reset && ff.reset_needs_enable) {
+      // The reset acts only while the enable does: it goes in front of D
+      // (reset ? value : D) and the enable stays the register's own.
+      const bool r_low = ff.reset_active_low, one = ff.reset_value == 1;
+      r.d(m_b.lut(own_name(ff.q + "~d"), std::vector<SIG>{net(ff.d), net(ff.reset)},
+                  [r_low, one](const LUT_INPUTS& x) { return (x[1] != r_low) ? one : x[0]; }));
+      r.ce(net(ff.enable));
+      if (ff.enable_active_low) r.iterm(DB_INPUT_PORT_ENA)->set_inverted(true);
+      return 1;
+    }
     if (has_reset && ff.reset_value == 1) {
       // No synchronous set in the model: reset ? 1 : D in front of D, and the
       // reset also enables the register.
@@ -213,6 +223,37 @@ LOADED_DESIGN load_blif_file(const std::string& path) {
     throw DESIGN_LOAD_ERROR(e.what());
   }
   return load_blif_design(d, path);
+}
+
+namespace {
+LOADED_DESIGN load_swept(const std::function<BLIF_DESIGN()>& read, const std::string& file,
+                         const std::vector<std::string>& kept_nets) {
+  BLIF_DESIGN d;
+  SWEEP_RESULT removed;
+  try {
+    d = read();
+    removed = sweep_dead_logic(d, file, kept_nets);
+  } catch (const BLIF_ERROR& e) {
+    throw DESIGN_LOAD_ERROR(e.what());
+  }
+  LOADED_DESIGN loaded = load_blif_design(d, file);
+  loaded.removed = removed;
+  return loaded;
+}
+}  // namespace
+
+LOADED_DESIGN load_swept_blif_file(const std::string& path, const std::vector<std::string>& kept_nets) {
+  return load_swept([&] { return read_blif_file(path, true); }, path, kept_nets);
+}
+
+LOADED_DESIGN load_swept_blif_text(const std::string& text, const std::string& file,
+                                   const std::vector<std::string>& kept_nets) {
+  return load_swept(
+      [&] {
+        std::istringstream in(text);
+        return read_blif(in, file, true);
+      },
+      file, kept_nets);
 }
 
 LOADED_DESIGN load_blif_text(const std::string& text, const std::string& file) {

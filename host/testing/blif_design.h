@@ -17,7 +17,9 @@
 // enable, as it does in the flip-flop cells the reader accepts. The model has
 // no synchronous set, so a synchronous reset to 1 becomes LUTs in front of the
 // register: "q~d" = reset ? 1 : D, and, when the flip-flop has an enable,
-// "q~ce" = reset or enable (the polarities folded into both LUTs). The
+// "q~ce" = reset or enable (the polarities folded into both LUTs). A reset
+// that acts only while the enable is active ($_SDFFCE_*, either value) is
+// "q~d" = reset ? value : D, with the enable the register's own. The
 // power-up value is the register's powers-up flag; "don't care" and
 // "unknown" power up low.
 #include <functional>
@@ -25,6 +27,7 @@
 
 #include "dev/dev_spec.h"
 #include "testing/blif_reader.h"
+#include "testing/blif_sweep.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace host::testing {
@@ -49,7 +52,9 @@ struct LOADED_DESIGN {
   int luts = 0;       // one per .names, constants included
   int constants = 0;  // of which without inputs
   int registers = 0;
-  int helper_luts = 0;  // LUTs made for synchronous resets to 1
+  int helper_luts = 0;  // LUTs made for synchronous resets to 1 or gated by the enable
+  // What the dead-logic sweep removed before loading (load_swept_blif_*).
+  SWEEP_RESULT removed;
 };
 
 // algorithm: builds the design's atoms into the world's top netlist, which
@@ -59,6 +64,12 @@ LOADED_DESIGN load_blif_design(const BLIF_DESIGN& design, const std::string& fil
 // Reads and loads; reading errors become DESIGN_LOAD_ERROR as well.
 LOADED_DESIGN load_blif_file(const std::string& path);
 LOADED_DESIGN load_blif_text(const std::string& text, const std::string& file);
+// A design as velmo-fit takes it: read with undriven nets allowed, its dead
+// logic swept (sweep_dead_logic, the periphery blocks' input nets
+// `kept_nets` counting as sinks), the rest loaded. Errors as above.
+LOADED_DESIGN load_swept_blif_file(const std::string& path, const std::vector<std::string>& kept_nets);
+LOADED_DESIGN load_swept_blif_text(const std::string& text, const std::string& file,
+                                   const std::vector<std::string>& kept_nets);
 
 // Resources of a netlist by the site kind they need.
 struct RESOURCE_COUNTS {

@@ -1,5 +1,7 @@
 #include "testing/blif_reader.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -9,7 +11,9 @@ namespace host::testing {
 
 BLIF_ERROR::BLIF_ERROR(std::string f, int l, std::string m) : file(std::move(f)), line(l), message(std::move(m)) {}
 
-std::string BLIF_ERROR::what() const { return file + ":" + std::to_string(line) + ": " + printable(message); }
+std::string BLIF_ERROR::what() const {
+  return file + (line > 0 ? ":" + std::to_string(line) : "") + ": " + printable(message);
+}
 
 std::string printable(const std::string& text) {
   static const char hex[] = "0123456789abcdef";
@@ -38,7 +42,8 @@ struct LOGICAL_LINE {
 
 class READER {
 public:
-  READER(std::istream& in, std::string file) : m_in(in), m_file(std::move(file)) {}
+  READER(std::istream& in, std::string file, bool allow_undriven)
+      : m_in(in), m_file(std::move(file)), m_allow_undriven(allow_undriven) {}
 
   BLIF_DESIGN read() {
     BLIF_DESIGN d;
@@ -47,9 +52,10 @@ public:
     while (next(&l)) {
       const std::string& k = l.tokens[0];
       if (k[0] != '.') fail(l.line, "cover row '" + k + "' outside a .names block");
+      if (ended && k == ".model") fail(l.line, "'.model' after .end; " + std::string(kFlattenRemedy));
       if (ended) fail(l.line, "'" + k + "' after .end; designs with several models are not supported");
       if (k == ".model") {
-        if (in_model) fail(l.line, "a second .model; hierarchical BLIF is not supported, flatten the design first");
+        if (in_model) fail(l.line, "a second .model; " + std::string(kFlattenRemedy));
         if (l.tokens.size() > 2) fail(l.line, "unexpected '" + l.tokens[2] + "' after the model name");
         in_model = true;
         d.model = l.tokens.size() > 1 ? l.tokens[1] : "top";
@@ -252,7 +258,8 @@ private:
   }
 
   // yosys gate-level flip-flops: $_DFF_[PN]_, $_DFFE_[PN][PN]_,
-  // $_SDFF_[PN][PN][01]_, $_SDFFE_[PN][PN][01][PN]_.
+  // $_SDFF_[PN][PN][01]_, $_SDFFE_[PN][PN][01][PN]_ (the reset acts whatever
+  // the enable) and $_SDFFCE_[PN][PN][01][PN]_ (only while it is active).
   BLIF_FF read_subckt(const LOGICAL_LINE& l) {
     const auto& t = l.tokens;
     if (t.size() < 2) fail(l.line, ".subckt without a cell type");
@@ -266,37 +273,39 @@ private:
       if (eq == std::string::npos) fail(l.line, "bad pin connection '" + t[i] + "' on " + cell);
       pins[t[i].substr(0, eq)] = t[i].substr(eq + 1);
     }
-    auto pol = [&](char c) {
-      if (c != 'P' && c != 'N') fail(l.line, "unsupported cell '" + cell + "'");
-      return c == 'N';
+    // The letters after the kind: P/N polarities and 0/1 reset values.
+    auto code_of = [&](const std::string& kind, const std::string& shape) -> std::optional<std::string> {
+      if (cell.size() != kind.size() + shape.size() + 1 || cell.rfind(kind, 0) != 0 || cell.back() != '_')
+        return std::nullopt;
+      const std::string code = cell.substr(kind.size(), shape.size());
+      for (std::size_t i = 0; i < shape.size(); ++i) {
+        const char c = code[i];
+        if (shape[i] == 'P' ? c != 'P' && c != 'N' : c != '0' && c != '1') return std::nullopt;
+      }
+      return code;
     };
     std::string want;  // pins the cell must have
-    auto starts = [&](const char* p) { return cell.rfind(p, 0) == 0; };
-    std::string code;
-    if (starts("$_DFF_") && cell.size() == 8 && cell.back() == '_') {
-      code = cell.substr(6, 1);
-      ff.clock_falling = pol(code[0]);
+    if (auto c = code_of("$_DFF_", "P")) {
+      ff.clock_falling = (*c)[0] == 'N';
       want = "CDQ";
-    } else if (starts("$_DFFE_") && cell.size() == 10 && cell.back() == '_') {
-      code = cell.substr(7, 2);
-      ff.clock_falling = pol(code[0]);
-      ff.enable_active_low = pol(code[1]);
+    } else if (auto c = code_of("$_DFFE_", "PP")) {
+      ff.clock_falling = (*c)[0] == 'N';
+      ff.enable_active_low = (*c)[1] == 'N';
       want = "CDEQ";
-    } else if (starts("$_SDFF_") && cell.size() == 11 && cell.back() == '_') {
-      code = cell.substr(7, 3);
-      ff.clock_falling = pol(code[0]);
-      ff.reset_active_low = pol(code[1]);
-      ff.reset_value = reset_value(l.line, cell, code[2]);
+    } else if (auto c = code_of("$_SDFF_", "PP0")) {
+      ff.clock_falling = (*c)[0] == 'N';
+      ff.reset_active_low = (*c)[1] == 'N';
+      ff.reset_value = (*c)[2] - '0';
       want = "CDRQ";
-    } else if (starts("$_SDFFE_") && cell.size() == 13 && cell.back() == '_') {
-      code = cell.substr(8, 4);
-      ff.clock_falling = pol(code[0]);
-      ff.reset_active_low = pol(code[1]);
-      ff.reset_value = reset_value(l.line, cell, code[2]);
-      ff.enable_active_low = pol(code[3]);
+    } else if (auto c = code_of("$_SDFFE_", "PP0P"); c || (c = code_of("$_SDFFCE_", "PP0P"))) {
+      ff.clock_falling = (*c)[0] == 'N';
+      ff.reset_active_low = (*c)[1] == 'N';
+      ff.reset_value = (*c)[2] - '0';
+      ff.enable_active_low = (*c)[3] == 'N';
+      ff.reset_needs_enable = cell.rfind("$_SDFFCE_", 0) == 0;
       want = "CDERQ";
     } else {
-      fail(l.line, "unsupported cell '" + cell + "'; only D flip-flops with enable and synchronous reset are mapped");
+      fail(l.line, refusal(cell));
     }
     for (char p : want)
       if (!pins.count(std::string(1, p))) fail(l.line, cell + " without pin " + std::string(1, p));
@@ -309,16 +318,38 @@ private:
     return ff;
   }
 
-  int reset_value(int line, const std::string& cell, char c) {
-    if (c != '0' && c != '1') fail(line, "unsupported cell '" + cell + "'");
-    return c - '0';
+  // Why a cell is not mapped, and what removes it.
+  static std::string refusal(const std::string& cell) {
+    const std::string head = "unsupported cell '" + cell + "'; ";
+    auto starts = [&](const char* p) { return cell.rfind(p, 0) == 0; };
+    // $_DFF_PP0_, $_DFFE_PN1P_: a reset value after the clock and reset
+    // polarities is an asynchronous reset.
+    auto value_at = [&](std::size_t i) { return cell.size() > i && (cell[i] == '0' || cell[i] == '1'); };
+    const bool async_reset =
+        (starts("$_DFF_") && cell.size() == 10 && value_at(8)) || (starts("$_DFFE_") && cell.size() == 12 && value_at(9));
+    if (async_reset || starts("$_DFFSR") || starts("$_ALDFF") || cell == "$adff" || cell == "$adffe" || cell == "$dffsr" || cell == "$dffsre" || cell == "$aldff" ||
+        cell == "$aldffe")
+      return head +
+             "a flip-flop with an asynchronous set or reset: the registers have only synchronous ones; make it "
+             "synchronous with yosys 'async2sync' (the set or reset then acts at the next clock edge). " +
+             kRecipe;
+    if (cell == "$assert" || cell == "$assume" || cell == "$cover" || cell == "$live" || cell == "$fair")
+      return head + "a formal property, which has no hardware; remove formal cells with yosys 'chformal -remove'. " +
+             kRecipe;
+    if (!starts("$")) return head + "an instance of a module (the hierarchy is not flattened); " + kFlattenRemedy;
+    return head + "only D flip-flops with no reset or a synchronous one, with or without an enable, are mapped";
   }
+  static constexpr const char* kRecipe =
+      "tools/velmo-synth writes BLIF velmo-fit takes (README, \"Your own design\")";
+  static constexpr const char* kFlattenRemedy =
+      "flatten the design with yosys 'synth -flatten', as tools/velmo-synth does (README, \"Your own design\")";
 
   // Every net has exactly one driver; every used net is driven. yosys leaves
   // its constant nets undefined ("-impltf"): they become constant LUTs.
   void check(BLIF_DESIGN& d) {
     std::map<std::string, int> driver_line;
     std::vector<BLIF_LUT> implicit;
+    std::set<std::string> undriven_seen;
     auto drive = [&](const std::string& net, int line) {
       auto [it, fresh] = driver_line.emplace(net, line);
       if (!fresh)
@@ -334,7 +365,8 @@ private:
         driver_line.emplace(net, line);
         return;
       }
-      fail(line, "net '" + net + "' is used but never driven");
+      if (!m_allow_undriven) fail(line, "net '" + net + "' is used but never driven");
+      if (undriven_seen.insert(net).second) d.undriven.emplace_back(net, line);
     };
     for (const auto& l : d.luts)
       for (const auto& i : l.inputs) used(i, l.line);
@@ -350,6 +382,7 @@ private:
 
   std::istream& m_in;
   std::string m_file;
+  bool m_allow_undriven;
   int m_line = 0;
   std::optional<LOGICAL_LINE> m_pushed;
   std::map<std::string, int> m_input_lines, m_output_lines;  // where each name was declared
@@ -357,12 +390,14 @@ private:
 
 }  // namespace
 
-BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name) { return READER(in, file_name).read(); }
+BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name, bool allow_undriven) {
+  return READER(in, file_name, allow_undriven).read();
+}
 
-BLIF_DESIGN read_blif_file(const std::string& path) {
+BLIF_DESIGN read_blif_file(const std::string& path, bool allow_undriven) {
   std::ifstream in(path);
-  if (!in) throw BLIF_ERROR(path, 0, "cannot open the file");
-  return read_blif(in, path);
+  if (!in) throw BLIF_ERROR(path, 0, std::string("cannot open the file: ") + std::strerror(errno));
+  return read_blif(in, path, allow_undriven);
 }
 
 }  // namespace host::testing

@@ -224,8 +224,10 @@ SIM_TRACE simulate_blif(const BLIF_DESIGN& d, const std::vector<std::string>& in
     trace.push_back(std::move(sample));
     for (std::size_t k = 0; k < d.ffs.size(); ++k) {
       const BLIF_FF& f = d.ffs[k];
-      const bool reset = !f.reset.empty() && val[id(f.reset)] != f.reset_active_low;
       const bool enable = f.enable.empty() || val[id(f.enable)] != f.enable_active_low;
+      // A reset acts whatever the enable, or ($_SDFFCE_*) only with it.
+      const bool reset =
+          !f.reset.empty() && val[id(f.reset)] != f.reset_active_low && (enable || !f.reset_needs_enable);
       next[k] =
           reset ? f.reset_value == 1 : (enable ? static_cast<bool>(val[id(f.d)]) : static_cast<bool>(val[id(f.q)]));
     }

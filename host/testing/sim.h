@@ -18,6 +18,11 @@
 // when the synchronous clear is active, else D when the clock enable is
 // active (or absent), else keeps its value; a bypassed register (bool
 // parameter 5) is a wire from its data input.
+//
+// BLIF: the flip-flop cells as yosys defines them: on the clock edge Q takes
+// the reset value while the reset is active (for $_SDFFCE_* only while the
+// enable is active too), else D while the enable is active (or absent), else
+// keeps its value; each polarity as the cell's name gives it.
 #include <string>
 #include <vector>
 

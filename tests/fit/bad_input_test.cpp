@@ -115,6 +115,7 @@ TEST(BadOptions, HelpGivesExitStatusesCfgFileFormatAndFamilies) {
   EXPECT_THAT(r.out, HasSubstr("3 internal error"));
   EXPECT_THAT(r.out, HasSubstr("--cfg-file FILE holds one NAME=VALUE per line"));
   EXPECT_THAT(r.out, HasSubstr("device family: 46, 48, 26, 15"));
+  EXPECT_THAT(r.out, HasSubstr("from Verilog: tools/velmo-synth TOP OUT.blif FILE..."));
 }
 
 TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
@@ -127,6 +128,47 @@ TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Routing: "));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+}
+
+// Logic from which no output pin or periphery block input can be reached
+// goes before placement, whatever it reads; what kept logic reads must be
+// driven. yosys writes each name aliasing a net as a buffer nothing reads,
+// and keeps a wire that lost its driver.
+TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
+  const std::string design = write_file(
+      "dead.blif",
+      ".model dead\n.inputs clk a b\n.outputs y\n.names a b n\n11 1\n.latch n q re clk 0\n.names q y\n1 1\n"
+      ".names q alias\n1 1\n.names undriven dead\n1 1\n.latch dead r re clk 0\n.names r a dead2\n01 1\n"
+      ".latch b fed re clk 0\n.end\n");
+  const std::string report = ::testing::TempDir() + "dead_logic.json";
+  RESULT r = run(design + " --stages place,route --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("dead.blif): 2 LUTs, 1 registers"));
+  EXPECT_THAT(r.out, HasSubstr("\nRemoved 3 LUTs and 2 registers that reach no output pin; 1 kept LUTs are one-input "
+                               "identities other logic reads\n"));
+  nlohmann::json j = read_json(report);
+  EXPECT_EQ(j["design"]["removed"], (nlohmann::json{{"luts", 3}, {"registers", 2}}));
+  EXPECT_EQ(j["resources"]["registers"], 1);
+  EXPECT_EQ(j["routing"]["unrouted"], 0);
+
+  // A register read only by a periphery block stays (family 48 has a UIB
+  // at [6, 9] on the device this design gets).
+  const std::string settings = write_file(
+      "uib.json", R"({"family": 48, "periphery": [{"name": "u", "kind": "UIB", "site": [6, 9], "inputs": ["fed"]}]})");
+  r = run(design + " --stages none --settings " + settings + " --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Removed 3 LUTs and 1 registers that reach no output pin"));
+  j = read_json(report);
+  EXPECT_EQ(j["design"]["removed"]["registers"], 1);
+  EXPECT_EQ(j["resources"]["registers"], 2);
+
+  // Settings naming what was removed say why it is not there.
+  const std::string assigned = write_file(
+      "assigned.json", R"({"assignments": [{"instance": "fed", "id": 1032, "type": 4, "value": "3"}]})");
+  r = run(design + " --stages none --settings " + assigned);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("assignment to 'fed', which is no instance of the design ('fed' reaches no output "
+                               "pin: the design's logic that reaches none was removed before the settings applied)"));
 }
 
 // A transfer from a rising-edge to a falling-edge register has half the
@@ -227,12 +269,29 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   std::filesystem::create_directories(dir);
   const std::string report = dir + "r.json";
   const std::string bad = write_file("bad_family.json", R"({"family": 0})");
-  // An earlier run's report is gone when a later run stops before writing
-  // its own.
+  // A run refused for its input replaces an earlier run's report with its
+  // status and the message it printed.
   std::ofstream(report) << R"({"status": 0})";
   RESULT r = run("--stages none --settings " + bad + " --report " + report);
   EXPECT_EQ(r.status, 2) << r.out;
-  EXPECT_FALSE(std::filesystem::exists(report));
+  const nlohmann::json refused = read_json(report);
+  EXPECT_EQ(refused["status"], 2);
+  EXPECT_EQ(refused.size(), 2u);
+  const std::string error = refused["error"].get<std::string>();
+  EXPECT_THAT(error, HasSubstr("bad_family.json: family is out of range"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: " + error + "\n"));
+  // So does one whose design is refused; one whose error is the report path
+  // itself writes none (here the path is the design, which stays as it was).
+  const std::string undriven = write_file("undriven.blif", ".model m\n.inputs a\n.outputs y\n.names a u y\n11 1\n");
+  r = run(undriven + " --stages none --report " + report);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(read_json(report)["error"].get<std::string>(),
+              HasSubstr(undriven + ":4: net 'u' is used but never driven, and it reaches output pin 'y'"));
+  r = run(undriven + " --stages none --report " + undriven);
+  EXPECT_EQ(r.status, 2) << r.out;
+  std::ifstream kept(undriven);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), ".model m\n.inputs a\n.outputs y\n.names a u y\n11 1\n");
+  std::filesystem::remove(report);
   r = run("--stages none --report " + report);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(read_json(report)["status"], 0);

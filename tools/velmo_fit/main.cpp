@@ -11,13 +11,18 @@
 // checks, a timing summary per corner and a resource summary; --report
 // writes the same as JSON.
 //
+// The design's LUTs and registers from which no output pin or periphery
+// block input can be reached are removed as it is loaded (one line says how
+// many).
+//
 // Every net that drives a register clock is declared a clock of
 // kDefaultClockPeriodPs unless the settings file gives its period.
 //
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
 // 3 internal error (an internal error of the host or component, out of
-// memory, or any other exception).
+// memory, or any other exception). A run ending with 2 or 3 once the report
+// path passed its checks writes {"error", "status"} there.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -284,6 +289,23 @@ void write_failed_report(const std::string& why) {
     std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
 }
 
+// A run refused for its input (exit 2) once the report path passed its
+// checks: the report gives the status and the message printed.
+std::string g_refusal;
+int refuse(const std::string& why) {
+  std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+  g_refusal = why;
+  return 2;
+}
+void write_refusal_report() {
+  if (g_report_path.empty()) return;
+  nlohmann::ordered_json j;
+  j["status"] = 2;
+  j["error"] = g_refusal;
+  if (!write_atomically(g_report_path, j.dump(2) + "\n"))
+    std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
+}
+
 // A fit that ends failing hold says so in one line naming the endpoints
 // (over every corner, each once, worst first; the first eight by name).
 void print_hold_failures(const std::vector<host::timing::CORNER_SUMMARY>& corners) {
@@ -310,7 +332,8 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   const RESOURCES r = resources();
   const DeviceSpec& spec = host::device::spec();
   nlohmann::ordered_json j;
-  j["design"] = {{"name", design.name}, {"file", design.file}};
+  j["design"] = {{"name", design.name}, {"file", design.file},
+                 {"removed", {{"luts", design.removed.luts}, {"registers", design.removed.registers}}}};
   j["device"] = {{"family", spec.family}, {"nx", spec.nx}, {"ny", spec.ny}, {"routing_tracks", spec.routing_tracks}};
   j["atoms"] = r.atoms;
   j["nets"] = r.nets;
@@ -379,6 +402,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
 
   velmo_fit::PREPARED prepared;
   if (std::string why; const int bad = velmo_fit::prepare_host(o, &prepared, &why)) {
+    if (bad == 2) return refuse(why);
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return bad;
   }
@@ -387,19 +411,15 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // Partitioned designs: the earlier compile, on this device.
   velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
-  if (std::string why; !partitions.prepare(&why)) {
-    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
-    return 2;
-  }
-  if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why)) {
-    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
-    return 2;
-  }
+  if (std::string why; !partitions.prepare(&why)) return refuse(why);
+  if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why))
+    return refuse(why);
   g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
   const DeviceSpec& spec = host::device::spec();
   std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
               design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
               design.inputs, design.outputs, spec.family, spec.nx, spec.ny);
+  std::printf("%s\n", host::testing::sweep_summary(design.removed).c_str());
   std::fflush(stdout);
 
   ROUTING_FIGURES routing;
@@ -659,6 +679,7 @@ int run_checked(int argc, char** argv) {
   try {
     const int status = run(o, command_line);
     if (status == 3) write_failed_report("internal error while preparing the fit");
+    if (status == 2) write_refusal_report();
     if (status == 1 && g_retry_columns > 0) {
       std::printf("velmo-fit: routing failed on the %s device; trying a larger one (--device %d)\n",
                   g_retry_device.c_str(), g_retry_columns);

@@ -44,6 +44,7 @@ const char* usage() {
       "                 [--device COLUMNS] [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]...\n"
       "                 [--threads N] [--debug[=LEVEL]] [--help]\n"
       "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
+      "  from Verilog: tools/velmo-synth TOP OUT.blif FILE... writes the BLIF (yosys)\n"
       "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all;\n"
       "    a list that routes, retimes or finalizes must also place, one that retimes must route)\n"
       "  CODE is a device family: " +

@@ -187,6 +187,26 @@ std::string directory_inputs(const OPTIONS& o) {
   return std::string();
 }
 
+namespace {
+// A settings error that quotes a name the dead-logic sweep removed says so:
+// the name is in the file, but not in what was loaded.
+std::string removed_names_quoted(const std::string& message, const host::testing::SWEEP_RESULT& removed) {
+  const std::set<std::string> names(removed.names.begin(), removed.names.end());
+  std::string said;
+  for (std::size_t open = message.find('\''); open != std::string::npos;) {
+    const std::size_t close = message.find('\'', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = message.substr(open + 1, close - open - 1);
+    if (names.count(name) && said.find("'" + name + "'") == std::string::npos)
+      said += (said.empty() ? "" : ", ") + ("'" + name + "'");
+    open = message.find('\'', close + 1);
+  }
+  if (said.empty()) return "";
+  return " (" + said + " reaches no output pin: the design's logic that reaches none was removed before the "
+         "settings applied)";
+}
+}  // namespace
+
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   if (*why = directory_inputs(o); !why->empty()) return 2;
   // The design and its settings. Settings apply first, so the command line's
@@ -195,14 +215,20 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   host::testing::LOADED_DESIGN& design = out->design;
   try {
     if (!o.settings_file.empty()) settings = host::testing::read_design_settings_file(o.settings_file);
-    design = o.design.empty() ? host::testing::load_blif_text(kDefaultDesignText, kDefaultDesignName)
-                              : host::testing::load_blif_file(o.design);
+    // Logic from which no output pin or periphery block input can be
+    // reached goes before anything is placed.
+    std::vector<std::string> periphery_inputs;
+    for (const auto& b : settings.periphery)
+      periphery_inputs.insert(periphery_inputs.end(), b.inputs.begin(), b.inputs.end());
+    design = o.design.empty()
+                 ? host::testing::load_swept_blif_text(kDefaultDesignText, kDefaultDesignName, periphery_inputs)
+                 : host::testing::load_swept_blif_file(o.design, periphery_inputs);
     host::testing::apply_design_settings(settings, *host::vok::top_netlist(), o.settings_file);
   } catch (const host::testing::DESIGN_LOAD_ERROR& e) {
     *why = host::testing::printable(e.what());
     return 2;
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
-    *why = host::testing::printable(e.what());
+    *why = host::testing::printable(e.what()) + removed_names_quoted(e.what(), design.removed);
     return 2;
   } catch (const HOST_INTERNAL_ERROR& e) {
     *why = "internal error while loading the design: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) +

@@ -56,12 +56,13 @@ TEST(BlifReader, CoversBecomeNaturalTruthTables) {
 
 TEST(BlifReader, YosysFlipFlopCellsKeepPinsAndPolarities) {
   auto d = parse(
-      ".model m\n.inputs c d e r\n.outputs q1 q2 q3 q4\n"
+      ".model m\n.inputs c d e r\n.outputs q1 q2 q3 q4 q5\n"
       ".subckt $_DFF_N_ C=c D=d Q=q1\n"
       ".subckt $_DFFE_PN_ C=c D=d E=e Q=q2\n"
       ".subckt $_SDFF_PP1_ C=c D=d Q=q3 R=r\n"
-      ".subckt $_SDFFE_PN0P_ C=c D=d E=e Q=q4 R=r\n.end\n");
-  ASSERT_EQ(d.ffs.size(), 4u);
+      ".subckt $_SDFFE_PN0P_ C=c D=d E=e Q=q4 R=r\n"
+      ".subckt $_SDFFCE_NP1N_ C=c D=d E=e Q=q5 R=r\n.end\n");
+  ASSERT_EQ(d.ffs.size(), 5u);
   EXPECT_TRUE(d.ffs[0].clock_falling);
   EXPECT_TRUE(d.ffs[1].enable_active_low);
   EXPECT_EQ(d.ffs[1].enable, "e");
@@ -70,6 +71,49 @@ TEST(BlifReader, YosysFlipFlopCellsKeepPinsAndPolarities) {
   EXPECT_TRUE(d.ffs[3].reset_active_low);
   EXPECT_EQ(d.ffs[3].reset_value, 0);
   EXPECT_FALSE(d.ffs[3].enable_active_low);
+  EXPECT_FALSE(d.ffs[3].reset_needs_enable);
+  // The reset of $_SDFFCE_ acts only with the enable.
+  EXPECT_TRUE(d.ffs[4].reset_needs_enable);
+  EXPECT_TRUE(d.ffs[4].clock_falling);
+  EXPECT_FALSE(d.ffs[4].reset_active_low);
+  EXPECT_EQ(d.ffs[4].reset_value, 1);
+  EXPECT_TRUE(d.ffs[4].enable_active_low);
+  EXPECT_EQ(d.ffs[4].enable, "e");
+  EXPECT_EQ(d.ffs[4].reset, "r");
+}
+
+// Cells the registers cannot take are refused with the yosys command that
+// removes them; a kind with a letter out of place is no kind at all.
+TEST(BlifReader, RefusedCellsNameTheirRemedy) {
+  const std::string head = ".model m\n.inputs a b c d clk\n.outputs y\n";
+  for (const char* cell : {"$_DFF_PP0_", "$_DFF_NN1_", "$_DFFE_PN1P_", "$_DFFSR_PPP_", "$_DFFSRE_PPPP_",
+                           "$_ALDFF_PP_", "$_ALDFFE_PPP_"}) {
+    const std::string e = error_of(head + ".subckt " + cell + " C=clk D=a R=b Q=y\n");
+    EXPECT_EQ(e.rfind(std::string("t.blif:4: unsupported cell '") + cell + "'; a flip-flop with an asynchronous", 0), 0u)
+        << e;
+    EXPECT_NE(e.find("'async2sync'"), std::string::npos) << e;
+    EXPECT_NE(e.find("tools/velmo-synth"), std::string::npos) << e;
+  }
+  for (const char* cell : {"$assert", "$assume", "$cover"}) {
+    const std::string e = error_of(head + ".subckt " + cell + " A=a EN=b\n");
+    EXPECT_EQ(e.rfind(std::string("t.blif:4: unsupported cell '") + cell + "'; a formal property", 0), 0u) << e;
+    EXPECT_NE(e.find("'chformal -remove'"), std::string::npos) << e;
+  }
+  const std::string sub = error_of(head + ".subckt adder a=a b=b s=y\n");
+  EXPECT_EQ(sub.rfind("t.blif:4: unsupported cell 'adder'; an instance of a module", 0), 0u) << sub;
+  EXPECT_NE(sub.find("'synth -flatten'"), std::string::npos) << sub;
+  // The models of an unflattened design.
+  EXPECT_NE(error_of(head + ".names a y\n1 1\n.end\n.model n\n").find("'synth -flatten'"), std::string::npos);
+  for (const char* cell : {"$_SDFFCE_PP2P_", "$_SDFFE_PX0P_", "$_DFF_X_", "$_SDFF_PP0P_", "$_DFFE_PPP_", "$_DFF_PPX_"})
+    EXPECT_EQ(error_of(head + ".subckt " + cell + " C=clk D=a E=c R=b Q=y\n"),
+              std::string("t.blif:4: unsupported cell '") + cell +
+                  "'; only D flip-flops with no reset or a synchronous one, with or without an enable, are mapped");
+  try {
+    read_blif_file("/nonexistent/x.blif");
+    ADD_FAILURE();
+  } catch (const BLIF_ERROR& e) {
+    EXPECT_EQ(e.what(), "/nonexistent/x.blif: cannot open the file: No such file or directory");
+  }
 }
 
 TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
@@ -87,14 +131,15 @@ TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
   EXPECT_EQ(error_of(head + ".latch a y ah clk 0\n"),
             "t.blif:4: latch type 'ah' is not an edge-triggered flip-flop (re or fe)");
   EXPECT_EQ(error_of(head + ".subckt $_DLATCH_P_ E=clk D=a Q=y\n"),
-            "t.blif:4: unsupported cell '$_DLATCH_P_'; only D flip-flops with enable and synchronous reset are "
-            "mapped");
+            "t.blif:4: unsupported cell '$_DLATCH_P_'; only D flip-flops with no reset or a synchronous one, with or "
+            "without an enable, are mapped");
+  EXPECT_EQ(error_of(head + ".subckt $_SDFFCE_PP0P_ C=clk D=a R=b Q=y\n"), "t.blif:4: $_SDFFCE_PP0P_ without pin E");
   EXPECT_EQ(error_of(head + ".subckt $_DFFE_PP_ C=clk D=a Q=y\n"), "t.blif:4: $_DFFE_PP_ without pin E");
   EXPECT_EQ(error_of(head + ".gate and2 a=a b=b O=y\n"), "t.blif:4: unsupported directive '.gate'");
-  EXPECT_EQ(error_of(head + ".names a y\n1 1\n.end\n.model n\n"),
-            "t.blif:7: '.model' after .end; designs with several models are not supported");
+  EXPECT_EQ(error_of(head + ".names a y\n1 1\n.end\n.names a z\n"),
+            "t.blif:7: '.names' after .end; designs with several models are not supported");
   EXPECT_EQ(error_of("11 1\n"), "t.blif:1: cover row '11' outside a .names block");
-  EXPECT_EQ(error_of(""), "t.blif:0: no .model in the file");
+  EXPECT_EQ(error_of(""), "t.blif: no .model in the file");
   EXPECT_THROW(read_blif_file("/nonexistent/x.blif"), BLIF_ERROR);
 }
 
