@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 using velmo_fit_test::RESULT;
@@ -179,4 +182,43 @@ TEST(VelmoFitFinalize, HoldFixReRouteKeepsPassingSetup) {
     EXPECT_LE(a.setup_failing, b.setup_failing) << corner;
     EXPECT_GE(a.setup_tns, b.setup_tns) << corner;
   }
+}
+
+// Hold fixing may still spend setup room (the dangling-stub fixer has no
+// setup limit): tseng at 2000 ps with its inputs at min 0 and its outputs at
+// min -1000 ends the final stage with setup endpoints failing that passed
+// before it. velmo-fit names how many per corner, and the report holds the
+// same counts; a fit where none fail prints no such line and reports 0.
+TEST(VelmoFitFinalize, FinalStageCountsTheSetupEndpointsItMadeFail) {
+  const std::string args = std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --settings " + data("tseng_io_hold_2000_settings.json");
+  const std::string report = velmo_fit_test::write_file("report.json", "");
+  const auto before = run_fit(args + " --stages plan,place,route,retime");
+  const auto after = run_fit(args + " --report " + report);
+  ASSERT_EQ(before.status, 0) << before.out;
+  ASSERT_EQ(after.status, 0) << after.out;
+  std::ifstream in(report);
+  const nlohmann::json j = nlohmann::json::parse(in);
+  ASSERT_TRUE(j.contains("final_setup_newly_failing")) << j.dump(2);
+  const std::map<std::string, int> expected = {{"1_slow_900mv_100c", 1}, {"1_fast_900mv_-40c", 2}};
+  using COUNTS = std::map<std::string, int>;
+  EXPECT_EQ(j["final_setup_newly_failing"].get<COUNTS>(), expected);
+  for (const auto& [corner, n] : expected) {
+    const std::string line = n == 1 ? "Final stage: 1 setup endpoint passing before it now fails (corner " + corner + ")"
+                                    : "Final stage: " + std::to_string(n) + " setup endpoints passing before it now fail (corner " + corner + ")";
+    EXPECT_THAT(after.out, HasSubstr(line + "\n"));
+    // No more endpoints fail than failed before plus those it names.
+    const CORNER_FIGURES b = corner_figures(before.out, corner), a = corner_figures(after.out, corner);
+    EXPECT_GT(a.setup_failing, b.setup_failing) << corner;
+    EXPECT_LE(a.setup_failing, b.setup_failing + n) << corner;
+  }
+
+  // diffeq's hold fixing keeps every passing setup.
+  const auto diffeq = run_fit(std::string(VELMO_DESIGNS_DIR) + "/mcnc/diffeq.blif --settings " +
+                              data("diffeq_io_delay_settings.json") + " --report " + report);
+  ASSERT_EQ(diffeq.status, 0) << diffeq.out;
+  EXPECT_THAT(diffeq.out, Not(HasSubstr("passing before it now fail")));
+  std::ifstream in2(report);
+  const nlohmann::json k = nlohmann::json::parse(in2);
+  const std::map<std::string, int> none = {{"1_slow_900mv_100c", 0}, {"1_fast_900mv_-40c", 0}};
+  EXPECT_EQ(k["final_setup_newly_failing"].get<COUNTS>(), none);
 }

@@ -403,6 +403,10 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.retiming) j["retiming"] = velmo_fit::retiming_report(*fig.retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (fig.final_changed_luts >= 0) j["final_changed_luts"] = fig.final_changed_luts;
+  if (fig.final_setup_newly_failing) {
+    j["final_setup_newly_failing"] = nlohmann::ordered_json::object();
+    for (const auto& [corner, n] : *fig.final_setup_newly_failing) j["final_setup_newly_failing"][corner] = n;
+  }
   if (fig.final_resynthesised_luts >= 0) j["final_resynthesised_luts"] = fig.final_resynthesised_luts;
   if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
   j["peak_rss_kb"] = velmo_fit::peak_rss_kb();

@@ -53,6 +53,22 @@ void load_all_corners() {
   host::sta::analyze(kem);
 }
 
+std::vector<std::pair<std::string, int>> setup_newly_failing(const std::vector<host::timing::CORNER_SUMMARY>& before,
+                                                             const std::vector<host::timing::CORNER_SUMMARY>& after) {
+  std::vector<std::pair<std::string, int>> out;
+  for (const host::timing::CORNER_SUMMARY& a : after) {
+    std::set<std::string> passed;
+    for (const host::timing::CORNER_SUMMARY& b : before)
+      if (b.corner == a.corner)
+        for (const auto& [pin, slack] : b.setup_endpoints)
+          if (slack >= 0) passed.insert(pin);
+    int n = 0;
+    for (const auto& [pin, slack] : a.setup_endpoints) n += slack < 0 && passed.count(pin) ? 1 : 0;
+    out.emplace_back(a.corner, n);
+  }
+  return out;
+}
+
 namespace {
 
 // The worst setup and hold slack over the analysed corners after a stage,
@@ -241,6 +257,8 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
   if (s == "final") luts_before = lut_states();
   const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
   const RETIMING_STATE before_final = s == "final" ? retiming_state() : RETIMING_STATE();
+  // The analysis of the design as the stage before left it.
+  const auto timing_before_final = s == "final" ? host::timing::summary() : std::vector<host::timing::CORNER_SUMMARY>();
   void* fn = m_stage_fn.at(s);
   if (s == "plan") {
     // A host fixes the pins and periphery blocks before the plan stage's
@@ -282,6 +300,11 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     m_figures.final_resynthesised_luts = resynthesised_luts(host::debug::lines(), m_debug_mark);
     std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
                 m_figures.final_changed_luts, m_figures.final_resynthesised_luts);
+    m_figures.final_setup_newly_failing = setup_newly_failing(timing_before_final, host::timing::summary());
+    for (const auto& [corner, n] : *m_figures.final_setup_newly_failing)
+      if (n > 0)
+        std::printf("Final stage: %d setup endpoint%s passing before it now fail%s (corner %s)\n", n, n == 1 ? "" : "s",
+                    n == 1 ? "s" : "", corner.c_str());
     m_figures.retiming = retiming_changes(before_final);
     const RETIMING_CHANGES& c = *m_figures.retiming;
     if (c.any())

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "sta/sta_analysis.h"
 #include "velmo_fit_partitions.h"
 #include "velmo_fit_retiming.h"
 #include "velmo_fit_session.h"
@@ -72,7 +73,17 @@ struct STAGE_FIGURES {
   // What the final stage changed in the register structure (post-route
   // retiming), once it ran.
   std::optional<RETIMING_CHANGES> retiming;
+  // Per analysed corner, in corner order: the setup endpoints that passed
+  // before the final stage and fail after it (hold fixing may spend setup
+  // room), once it ran.
+  std::optional<std::vector<std::pair<std::string, int>>> final_setup_newly_failing;
 };
+
+// Per corner of `after`: how many of its setup endpoints fail there that
+// passed on the same corner of `before` (endpoints `before` lacks are not
+// counted).
+std::vector<std::pair<std::string, int>> setup_newly_failing(const std::vector<host::timing::CORNER_SUMMARY>& before,
+                                                             const std::vector<host::timing::CORNER_SUMMARY>& after);
 
 class HOST_SEQUENCE {
 public:
