@@ -507,6 +507,16 @@ void ROUTER::write() {
       }
     }
   }
+  // Wires kept only because translated routing still to complete hung below
+  // them (a virtual node, which goes with the old tree) lead to no sink once
+  // the net is routed: their pins are released, so only wires on the way to
+  // a routed connection (or a kept hold stub) are written.
+  for (std::size_t ni = 0; ni < count; ++ni) {
+    RNET& rn = m_nets[ni];
+    if (!rn.changed) continue;
+    for (int pin : m_loaded.trees[ni].pinned)
+      for (int n = pin; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) --rn.nodes[static_cast<std::size_t>(n)].refs;
+  }
   bool erased = false, wrote = false;
   for (std::size_t ni = 0; ni < count; ++ni) {
     if (!m_nets[ni].changed) continue;

@@ -170,18 +170,23 @@ struct ROUTING_FIGURES {
   int connections = 0;
   int unrouted = 0;
   int overused = 0;
-  // Hold fixing: connections re-routed for hold and dangling stubs kept.
+  // Hold fixing: connections re-routed for hold and the dangling stubs it
+  // added.
   int rerouted_for_hold = 0;
   int dangling_wires = 0;
+  // Single sinkless leaf wires the routing holds that hold fixing did not
+  // add.
+  int dangling_leaves = 0;
   std::vector<std::string> findings;
 };
 
-ROUTING_FIGURES check_routing() {
+ROUTING_FIGURES check_routing(int dangling_wires_added) {
   ROUTING_FIGURES f;
   f.ran = true;
   std::string why;
   host::routing::check(&why);
-  f.dangling_wires = host::routing::last_check_hold_stubs();
+  f.dangling_wires = dangling_wires_added;
+  f.dangling_leaves = std::max(0, host::routing::last_check_hold_stubs() - dangling_wires_added);
   f.rerouted_for_hold = host::hold_reroute::last_rerouted();
   for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
@@ -372,6 +377,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
     j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
+                    {"dangling_leaves", routing.dangling_leaves},
                     {"rounds", fig.route_stage_rounds > 0 ? fig.route_stage_rounds : host::router::last_stats().rounds}};
   if (routing.ran)
     j["hold_fixing"] = {{"rerouted", routing.rerouted_for_hold}, {"dangling_wires", routing.dangling_wires}};
@@ -533,12 +539,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       if (!legal) status = 1;
     }
     if (sequence.routing_ran()) {
-      routing = check_routing();
+      routing = check_routing(sequence.figures().final_dangling_wires);
       std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
                   routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
       print_findings("routing", routing.findings);
-      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wires added\n", routing.rerouted_for_hold,
-                  routing.dangling_wires);
+      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wire%s added\n", routing.rerouted_for_hold,
+                  routing.dangling_wires, routing.dangling_wires == 1 ? "" : "s");
       if (!routing.findings.empty()) status = 1;
     }
     // The resource and timing report sees every partition's full contents.

@@ -212,6 +212,20 @@ int resynthesised_luts(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
   return static_cast<int>(ids.size());
 }
 
+// The dangling wires hold fixing reported adding since debug line `from`
+// (one closing line per pass).
+int dangling_wires_added(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string suffix = " dangling wires were added to fix hold failures.";
+  int total = 0;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    const std::string& t = lines[i].text;
+    if (lines[i].module == "VELMO" && t.size() > suffix.size() &&
+        t.compare(t.size() - suffix.size(), suffix.size(), suffix) == 0)
+      total += std::atoi(t.c_str());
+  }
+  return total;
+}
+
 // Counts the transfers from the passes' closing messages.
 PERIPHERY_TRANSFERS periphery_transfers() {
   constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
@@ -298,6 +312,7 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
       if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state)
         ++m_figures.final_changed_luts;
     m_figures.final_resynthesised_luts = resynthesised_luts(host::debug::lines(), m_debug_mark);
+    m_figures.final_dangling_wires = dangling_wires_added(host::debug::lines(), m_debug_mark);
     std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
                 m_figures.final_changed_luts, m_figures.final_resynthesised_luts);
     m_figures.final_setup_newly_failing = setup_newly_failing(timing_before_final, host::timing::summary());

@@ -73,6 +73,9 @@ struct STAGE_FIGURES {
   // What the final stage changed in the register structure (post-route
   // retiming), once it ran.
   std::optional<RETIMING_CHANGES> retiming;
+  // Dangling wires the final stage's hold fixing added (its own account,
+  // summed over its passes); 0 while the final stage has not run.
+  int final_dangling_wires = 0;
   // Per analysed corner, in corner order: the setup endpoints that passed
   // before the final stage and fail after it (hold fixing may spend setup
   // room), once it ran.
