@@ -396,7 +396,8 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.periphery_transfers)
     j["periphery_transfers"] = {{"found", fig.periphery_transfers->found},
                                 {"committed", fig.periphery_transfers->committed},
-                                {"routed", fig.periphery_transfers->routed}};
+                                {"routed", fig.periphery_transfers->routed},
+                                {"uib_esram", fig.periphery_transfers->uib_esram}};
   // Chain settings the stages set or changed, per pin and chain type.
   j["delay_chains"] = nlohmann::ordered_json::array();
   for (const auto& [key, value] : host::dc::pin_settings()) {

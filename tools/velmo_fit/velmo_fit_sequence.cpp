@@ -226,8 +226,20 @@ int dangling_wires_added(const std::vector<DEBUG_LINE>& lines, std::size_t from)
   return total;
 }
 
-// Counts the transfers from the passes' closing messages.
-PERIPHERY_TRANSFERS periphery_transfers() {
+// The connections the UIB/ESRAM pass placed and routed, from its line per
+// clock domain since debug line `from`.
+int uib_esram_transfers(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string prefix = "UIB ESRAM C2P placed and route ";
+  int total = 0;
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (lines[i].module == "VELMO" && lines[i].text.rfind(prefix, 0) == 0)
+      total += std::atoi(lines[i].text.c_str() + prefix.size());
+  return total;
+}
+
+// Counts the transfers from the main pass's closing messages and the
+// UIB/ESRAM pass's lines since debug line `from`.
+PERIPHERY_TRANSFERS periphery_transfers(std::size_t from) {
   constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
                      kPlacedRouted = 18269;
   PERIPHERY_TRANSFERS t;
@@ -250,6 +262,10 @@ PERIPHERY_TRANSFERS periphery_transfers() {
     }
     t.found += total;
   }
+  t.uib_esram = uib_esram_transfers(host::debug::lines(), from);
+  t.found += t.uib_esram;
+  t.committed += t.uib_esram;
+  t.routed += t.uib_esram;
   return t;
 }
 
@@ -302,9 +318,11 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
   }
   stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
   if (s == "plan") {
-    m_figures.periphery_transfers = periphery_transfers();
+    m_figures.periphery_transfers = periphery_transfers(m_debug_mark);
     const PERIPHERY_TRANSFERS& t = *m_figures.periphery_transfers;
-    std::printf("Periphery transfers: %d found, %d committed, %d routed\n", t.found, t.committed, t.routed);
+    std::printf("Periphery transfers: %d found, %d committed, %d routed", t.found, t.committed, t.routed);
+    if (t.uib_esram > 0) std::printf(" (%d of them by the UIB/ESRAM pass)", t.uib_esram);
+    std::printf("\n");
   }
   if (s == "final") {
     m_figures.final_changed_luts = 0;

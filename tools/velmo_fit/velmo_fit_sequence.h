@@ -42,14 +42,17 @@ long peak_rss_kb();
 // stage, such as hold fixing, may leave only one loaded).
 void load_all_corners();
 
-// The periphery-core register transfers the plan stage's passes reported in
-// their closing messages: found (the registers of the transfer groups they
-// took up), committed (placed at a transfer site) and routed (placed and
-// routed).
+// The periphery-core register transfers the plan stage's passes reported:
+// found (the registers of the transfer groups they took up), committed
+// (placed at a transfer site) and routed (placed and routed), over the main
+// pass (its closing messages) and the UIB/ESRAM pass (its per-clock-domain
+// lines; every connection it takes is placed and routed), whose share is
+// `uib_esram` as well.
 struct PERIPHERY_TRANSFERS {
   int found = 0;
   int committed = 0;
   int routed = 0;
+  int uib_esram = 0;
 };
 
 // What the stages changed, for the report.
