@@ -448,6 +448,10 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // Partitioned designs: the earlier compile, on this device.
   velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
+  if (const std::string why = partitions.stage_list_refusal(o.stages); !why.empty()) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return 2;
+  }
   if (std::string why; !partitions.prepare(&why)) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return 2;
