@@ -57,7 +57,23 @@ DESIGN collect_design(const GRAPH& g) {
       }
       const int ni = static_cast<int>(d.nets.size()) - 1;
       d.net_of_oterm[term_key(o)] = ni;
-      for (VOK_ATOM_ITERM* sink : o->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+      // A clock buffer without a site passes its clock on: its loads are
+      // connections of this net, routed from this driver.
+      std::vector<VOK_ATOM_ITERM*> sinks;
+      std::vector<VOK_ATOM_OTERM*> through{o};
+      for (std::size_t k = 0; k < through.size() && k < 8; ++k)
+        for (VOK_ATOM_ITERM* sink : through[k]->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+          VOK_ATOM_NODE* b = sink ? sink->get_my_node() : nullptr;
+          if (b != nullptr && b->get_kind() == VOK_ATOM_KIND::CLKBUF && !b->is_placed()) {
+            for (VOK_ATOM_OTERM* bo : b->oterms()) {
+              through.push_back(bo);
+              d.net_of_oterm[term_key(bo)] = static_cast<int>(d.nets.size()) - 1;
+            }
+            continue;
+          }
+          sinks.push_back(sink);
+        }
+      for (VOK_ATOM_ITERM* sink : sinks) {
         if (sink == nullptr || !is_routable(g, o, sink)) continue;
         CONN c;
         c.sink = sink;

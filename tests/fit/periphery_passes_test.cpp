@@ -290,3 +290,28 @@ TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
                                      std::to_string(without["committed"].get<int>()) + " committed, " +
                                      std::to_string(without["routed"].get<int>()) + " routed\n"));
 }
+
+// A low-power clock buffer has no site: its clock's loads are routed from
+// where the clock arrives, so fir8 with one on `clk` routes every
+// connection the plain fit routes, on families with and without the large
+// periphery clocks.
+TEST(VelmoFitPeriphery, ALowPowerClockBufferStillHasItsLoadsRouted) {
+  const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
+  const std::string lpclk = velmo_fit_test::write_file("lpclk_clk.json", R"({"lpclk": ["clk"]})");
+  const std::string report = velmo_fit_test::write_file("report.json", "");
+  for (const char* family : {"46", "48"}) {
+    SCOPED_TRACE(family);
+    auto routing = [&](const std::string& extra) {
+      std::remove(report.c_str());
+      const auto r = velmo_fit_test::run(design + " --family " + family + " --device 13 --report " + report + extra);
+      EXPECT_EQ(r.status, 0) << r.out;
+      EXPECT_THAT(r.out, Not(HasSubstr("unrouted connection")));
+      return read_json(report)["routing"];
+    };
+    const nlohmann::json plain = routing(""), buffered = routing(" --settings " + lpclk);
+    EXPECT_GT(plain["connections"].get<int>(), 2000);
+    EXPECT_EQ(buffered["connections"], plain["connections"]);
+    EXPECT_EQ(buffered["unrouted"], 0);
+    EXPECT_EQ(buffered["overused"], 0);
+  }
+}
