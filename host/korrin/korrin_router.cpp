@@ -611,6 +611,7 @@ using namespace host::korrin;
 namespace {
 struct CHECK_STATS {
   int hold_stubs = 0;
+  int connections = 0;
 };
 }  // namespace
 
@@ -637,6 +638,14 @@ bool check(std::string* why) {
                            ": its slot is not paired with its net's root");
     }
   }
+  // Connections an end of which has no place on the device are never
+  // routed: they count, as unrouted.
+  int connections = 0;
+  for (const NET& net : d.nets) connections += static_cast<int>(net.conns.size());
+  for (const auto& [driver, sink] : blocked_connections(d)) {
+    ++connections;
+    findings.push_back("unrouted connection " + describe(driver, sink) + " (an end has no place on the device)");
+  }
   // Element use over every tree: a register's pair root shares its slot with
   // the leaf where its data input ends.
   std::vector<std::uint8_t> used(g.size(), 0);
@@ -656,11 +665,13 @@ bool check(std::string* why) {
       findings.push_back("blacklisted element used: " + element_name(e));
   }
   host_world_slot<CHECK_STATS>().hold_stubs = loaded.hold_stubs;
+  host_world_slot<CHECK_STATS>().connections = connections;
   if (why)
     for (const std::string& f : findings) *why += f + "\n";
   return findings.empty();
 }
 
 int last_check_hold_stubs() { return host_world_slot<CHECK_STATS>().hold_stubs; }
+int last_check_connections() { return host_world_slot<CHECK_STATS>().connections; }
 
 }  // namespace host::routing

@@ -196,7 +196,7 @@ ROUTING_FIGURES check_routing(int dangling_wires_added) {
     if (line.rfind("element used more than once", 0) == 0) ++f.overused;
     f.findings.push_back(line);
   }
-  f.connections = host::router::last_stats().connections;
+  f.connections = host::routing::last_check_connections();
   return f;
 }
 

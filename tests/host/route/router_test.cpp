@@ -197,6 +197,27 @@ TEST_F(RouterTest, ARerouteFollowsTheLastRoutingWhereItIsStillFree) {
   EXPECT_NE(routing().get_gid(routing().forest().parent(sink)) & 0x7FFFFFFFu, mux);
 }
 
+// The check counts every connection of the design's nets: one with an end
+// that has no place on the device is never routed, and counts as such.
+TEST_F(RouterTest, TheCheckCountsConnectionsWithAnEndWithoutAPlaceAsUnrouted) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(host::routing::last_check_connections(), 12);
+  // l3 (fed by r2 and r1, feeding the output buffer) loses its place.
+  atoms[4]->clear_location();
+  why.clear();
+  EXPECT_FALSE(host::routing::check(&why));
+  EXPECT_EQ(host::routing::last_check_connections(), 12) << why;
+  int blocked = 0;
+  for (std::size_t at = why.find("(an end has no place on the device)"); at != std::string::npos;
+       at = why.find("(an end has no place on the device)", at + 1))
+    ++blocked;
+  EXPECT_EQ(blocked, 3) << why;
+  EXPECT_NE(why.find("unrouted connection r2 -> l3."), std::string::npos) << why;
+}
+
 // Wires a net's tree keeps above a virtual node (translated routing still to
 // complete) are kept while the net is routed; once it is, a kept wire on the
 // way to no connection is not written: no sinkless leaf is left behind.
