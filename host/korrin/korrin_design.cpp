@@ -1,5 +1,7 @@
 #include "korrin/korrin_design.h"
 
+#include "zel/zel_atom_util.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -57,7 +59,23 @@ DESIGN collect_design(const GRAPH& g) {
       }
       const int ni = static_cast<int>(d.nets.size()) - 1;
       d.net_of_oterm[term_key(o)] = ni;
-      for (VOK_ATOM_ITERM* sink : o->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+      // A clock buffer without a site passes its clock on: its loads are
+      // connections of this net, routed from this driver.
+      std::vector<VOK_ATOM_ITERM*> sinks;
+      std::vector<VOK_ATOM_OTERM*> through{o};
+      for (std::size_t k = 0; k < through.size() && k < 8; ++k)
+        for (VOK_ATOM_ITERM* sink : through[k]->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+          VOK_ATOM_NODE* b = sink ? sink->get_my_node() : nullptr;
+          if (b != nullptr && b->get_kind() == VOK_ATOM_KIND::CLKBUF && !b->is_placed()) {
+            for (VOK_ATOM_OTERM* bo : b->oterms()) {
+              through.push_back(bo);
+              d.net_of_oterm[term_key(bo)] = static_cast<int>(d.nets.size()) - 1;
+            }
+            continue;
+          }
+          sinks.push_back(sink);
+        }
+      for (VOK_ATOM_ITERM* sink : sinks) {
         if (sink == nullptr || !is_routable(g, o, sink)) continue;
         CONN c;
         c.sink = sink;
@@ -81,6 +99,57 @@ DESIGN collect_design(const GRAPH& g) {
     }
   }
   return d;
+}
+
+namespace {
+void collect_all_atoms(VOK_ATOM_NETLIST* netlist, std::vector<VOK_ATOM_NODE*>& out) {
+  if (netlist == nullptr) return;
+  for (VOK_ATOM_NODE* a : netlist->get_atom_list()) {
+    if (a->is_box()) {
+      collect_all_atoms(static_cast<VOK_ATOM_BLACKBOX*>(a)->get_child_netlist(), out);
+      continue;
+    }
+    out.push_back(a);
+  }
+}
+
+bool is_site_less_clock_buffer(const VOK_ATOM_NODE* a) {
+  return a->get_kind() == VOK_ATOM_KIND::CLKBUF && !a->is_placed();
+}
+
+// An end that is no atom of its own on the device.
+bool is_not_placeable(const VOK_ATOM_NODE* a) {
+  return a->is_port() || a->is_box() || (!a->is_placed() && ZEL_ATOM_UTIL::is_zota_marked_reg(a));
+}
+}  // namespace
+
+std::vector<std::pair<const VOK_ATOM_OTERM*, const VOK_ATOM_ITERM*>> blocked_connections(const DESIGN& d) {
+  std::vector<std::pair<const VOK_ATOM_OTERM*, const VOK_ATOM_ITERM*>> out;
+  std::vector<VOK_ATOM_NODE*> atoms;
+  collect_all_atoms(host::vok::top_netlist(), atoms);
+  std::sort(atoms.begin(), atoms.end(), [](const VOK_ATOM_NODE* a, const VOK_ATOM_NODE* b) { return a->get_id() < b->get_id(); });
+  for (VOK_ATOM_NODE* a : atoms) {
+    if (is_not_placeable(a) || is_site_less_clock_buffer(a)) continue;
+    for (VOK_ATOM_OTERM* o : a->oterms()) {
+      std::vector<VOK_ATOM_OTERM*> through{o};
+      for (std::size_t k = 0; k < through.size() && k < 8; ++k)
+        for (VOK_ATOM_ITERM* sink : through[k]->fanout(VOK_TRAVERSE_HIERARCHICAL)) {
+          VOK_ATOM_NODE* b = sink ? sink->get_my_node() : nullptr;
+          if (b == nullptr || is_not_placeable(b)) continue;
+          if (is_site_less_clock_buffer(b)) {
+            for (VOK_ATOM_OTERM* bo : b->oterms()) through.push_back(bo);
+            continue;
+          }
+          // Both ends placed: a dedicated connection when the design leaves
+          // it out (a carry chain, a pad and its buffer).
+          if (a->is_placed() && b->is_placed()) continue;
+          if (o->get_port_type() == DB_OUTPUT_PORT_CARRY_OUT && sink->get_port_type() == DB_INPUT_PORT_CARRY_IN) continue;
+          if (d.conn_of_iterm.count(term_key(sink))) continue;
+          out.emplace_back(o, sink);
+        }
+    }
+  }
+  return out;
 }
 
 std::string describe(const VOK_ATOM_OTERM* driver, const VOK_ATOM_ITERM* sink) {

@@ -67,6 +67,12 @@ struct DESIGN {
 
 // The world's design: every placed atom of the top netlist and below.
 HOST_API DESIGN collect_design(const GRAPH& g);
+// The connections of the design's nets that `d` leaves out because an end
+// has no place on the device (an unplaced or site-less atom): never routed,
+// whatever the router does. Partition ports and boxes, pipeline registers
+// left unplaced on purpose and connections into a site-less clock buffer
+// (its loads count instead) are no such connections.
+HOST_API std::vector<std::pair<const VOK_ATOM_OTERM*, const VOK_ATOM_ITERM*>> blocked_connections(const DESIGN& d);
 
 // A wire node kept from a routing tree.
 struct TREE_NODE {

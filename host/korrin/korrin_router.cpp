@@ -507,6 +507,16 @@ void ROUTER::write() {
       }
     }
   }
+  // Wires kept only because translated routing still to complete hung below
+  // them (a virtual node, which goes with the old tree) lead to no sink once
+  // the net is routed: their pins are released, so only wires on the way to
+  // a routed connection (or a kept hold stub) are written.
+  for (std::size_t ni = 0; ni < count; ++ni) {
+    RNET& rn = m_nets[ni];
+    if (!rn.changed) continue;
+    for (int pin : m_loaded.trees[ni].pinned)
+      for (int n = pin; n >= 0; n = rn.nodes[static_cast<std::size_t>(n)].parent) --rn.nodes[static_cast<std::size_t>(n)].refs;
+  }
   bool erased = false, wrote = false;
   for (std::size_t ni = 0; ni < count; ++ni) {
     if (!m_nets[ni].changed) continue;
@@ -601,6 +611,7 @@ using namespace host::korrin;
 namespace {
 struct CHECK_STATS {
   int hold_stubs = 0;
+  int connections = 0;
 };
 }  // namespace
 
@@ -627,6 +638,14 @@ bool check(std::string* why) {
                            ": its slot is not paired with its net's root");
     }
   }
+  // Connections an end of which has no place on the device are never
+  // routed: they count, as unrouted.
+  int connections = 0;
+  for (const NET& net : d.nets) connections += static_cast<int>(net.conns.size());
+  for (const auto& [driver, sink] : blocked_connections(d)) {
+    ++connections;
+    findings.push_back("unrouted connection " + describe(driver, sink) + " (an end has no place on the device)");
+  }
   // Element use over every tree: a register's pair root shares its slot with
   // the leaf where its data input ends.
   std::vector<std::uint8_t> used(g.size(), 0);
@@ -646,11 +665,13 @@ bool check(std::string* why) {
       findings.push_back("blacklisted element used: " + element_name(e));
   }
   host_world_slot<CHECK_STATS>().hold_stubs = loaded.hold_stubs;
+  host_world_slot<CHECK_STATS>().connections = connections;
   if (why)
     for (const std::string& f : findings) *why += f + "\n";
   return findings.empty();
 }
 
 int last_check_hold_stubs() { return host_world_slot<CHECK_STATS>().hold_stubs; }
+int last_check_connections() { return host_world_slot<CHECK_STATS>().connections; }
 
 }  // namespace host::routing

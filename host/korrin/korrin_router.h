@@ -99,4 +99,7 @@ HOST_API bool check(std::string* why);
 // The hold stubs (single dangling leaf wires kept for hold) the last check
 // counted.
 HOST_API int last_check_hold_stubs();
+// The connections of the design's nets the last check counted: those the
+// router routes and those an end of which has no place on the device.
+HOST_API int last_check_connections();
 }  // namespace host::routing

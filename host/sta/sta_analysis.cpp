@@ -1591,6 +1591,12 @@ std::string endpoint_name(const VOK_ATOM_ITERM* t) {
   return t->get_my_node()->get_string_hpath();
 }
 
+// An endpoint pin: its atom and pin, unique within the design.
+std::string endpoint_pin(const VOK_ATOM_ITERM* t) {
+  if (!t) return "?";
+  return endpoint_name(t) + "." + std::to_string(t->get_port_type()) + "[" + std::to_string(t->get_index()) + "]";
+}
+
 void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_SUMMARY* sum) {
   for (int v = 0; v < s.kem->get_node_count(); ++v) {
     const KEM_NODE* node = s.kem->get_node(v);
@@ -1615,7 +1621,10 @@ void add_output_pin_endpoints(const STA_STATE& s, const CORNER_DATA& cd, CORNER_
         ++*failing;
       }
     };
-    if (setup != LLONG_MAX && cd.setup) add(setup, &sum->setup_wns, &sum->setup_tns, &sum->setup_failing_endpoints);
+    if (setup != LLONG_MAX && cd.setup) {
+      add(setup, &sum->setup_wns, &sum->setup_tns, &sum->setup_failing_endpoints);
+      sum->setup_endpoints.emplace_back(endpoint_pin(node->get_iterm()), clamp32(setup));
+    }
     if (hold != LLONG_MAX) {
       add(hold, &sum->hold_wns, &sum->hold_tns, &sum->hold_failing_endpoints);
       if (hold < 0) sum->hold_failing.emplace_back(clamp32(hold), endpoint_name(node->get_iterm()));
@@ -1675,6 +1684,7 @@ std::vector<CORNER_SUMMARY> summary() {
           sum.setup_tns += v;
           ++sum.setup_failing_endpoints;
         }
+        sum.setup_endpoints.emplace_back(endpoint_pin(e->get_src_node()->get_iterm()), v);
       }
       if (hold != LLONG_MAX) {
         const int v = clamp32(hold);

@@ -180,6 +180,9 @@ struct CORNER_SUMMARY {
   // The endpoints failing hold, worst first (ties by name), each named by
   // the atom (register, memory or pin) whose input fails.
   std::vector<std::pair<std::int32_t, std::string>> hold_failing;
+  // Every endpoint analysed for setup on this corner, named by its atom and
+  // pin ("<atom>.<port type>[<index>]"), with its setup slack.
+  std::vector<std::pair<std::string, std::int32_t>> setup_endpoints;
 };
 // algorithm: the summary of the last analysis, one entry per loaded corner.
 // While any partition's active state is its blackboxing shell, each WNS is

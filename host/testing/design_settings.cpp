@@ -388,6 +388,10 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     driver(clock, "lpclk");
     if (names.count(clock + "~lpclk") || !taken.insert(clock + "~lpclk").second)
       throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' is given twice");
+    // The buffer has no site of its own: only a clock network reaches the
+    // loads it takes over, so a net that clocks no register cannot take one.
+    if (!clock_inputs.count(clock) && !clock_inputs.count(clock + "~ibuf"))
+      throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' clocks no register");
   }
   // Registers clocked by a global clock read it over a global network
   // (connection code 5, GCLK); a design input's clock arrives through its

@@ -72,7 +72,16 @@ bool TIBEX_VPR_FACADE::route() {
   if (ok && !scripted && host::swavo::recompile_argument() == "routed -hold_fixup") host::hold_reroute::run();
   return ok;
 }
-bool TIBEX_VPR_FACADE::finalize() { return l_scripted("TIBEX_VPR_FACADE::finalize", m_flow); }
+bool TIBEX_VPR_FACADE::finalize() {
+  // The route fix-up of a device without pipeline registers: the routed
+  // design's hold failures get the same hold-fix re-route the recompile's
+  // hold fix-up route gives them (tibex/tibex_hold_reroute.h).
+  const char* name = "TIBEX_VPR_FACADE::finalize";
+  const bool scripted = l_is_scripted(name);
+  const bool ok = l_scripted(name, m_flow);
+  if (ok && !scripted) host::hold_reroute::run();
+  return ok;
+}
 bool TIBEX_VPR_FACADE::post_place_operation() { return l_scripted("TIBEX_VPR_FACADE::post_place_operation", m_flow); }
 void TIBEX_VPR_FACADE::begin_flow(MUVO_FLOW_TYPE flow) {
   m_flow = flow;

@@ -40,7 +40,8 @@ public:
   // After an unscripted route in the recompile flow "routed -hold_fixup":
   // the hold-fix re-route (tibex/tibex_hold_reroute.h).
   virtual bool route();
-  // recorded: finalizes; scripted, default true.
+  // recorded: finalizes (the route fix-up); scripted, default true. After
+  // an unscripted finalize: the hold-fix re-route (tibex/tibex_hold_reroute.h).
   virtual bool finalize();
   // recorded: the post-place operation; scripted, default true.
   virtual bool post_place_operation();

@@ -67,7 +67,10 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
       "io_delay_range.json", R"({"clocks": {"clk": 5000}, "io_delays": {"a": {"clock": "clk", "max": 100000001, "min": 0}}})");
   const std::string chain_file = write_file(
       "foreign_chain.json", R"({"assignments": [{"id": 3012, "type": 4, "value": "1", "instance": "s298_in_0_"}]})");
+  const std::string lpclk_file = write_file("lpclk_en.json", R"({"lpclk": ["en"]})");
   const std::vector<CASE> cases = {
+      {std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --settings " + lpclk_file,
+       lpclk_file + ": lpclk 'en' clocks no register"},
       {"--stages route", "--stages: route needs place in the same run"},
       {"--stages retime", "--stages: retime needs place in the same run"},
       {"--stages final", "--stages: final needs place in the same run"},

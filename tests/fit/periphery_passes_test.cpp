@@ -218,3 +218,100 @@ TEST(VelmoFitPeriphery, SlackEstimationLeavesTheRouteStageTiming) {
     EXPECT_EQ(stage_slacks(on.out, "route"), stage_slacks(off.out, "route"));
   }
 }
+
+// The UIB/ESRAM pass's transfers count with the main pass's: a design with
+// a UIB taking over four inputs, a UIB fed by four registers (843 = 3) and
+// an ESRAM block fed by two registers (837 = 2) on family 48 places and
+// routes the two ESRAM connections, and the printed and reported counts hold
+// them on top of what the same design gives without the ESRAM block.
+TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
+  const std::string design = velmo_fit_test::write_file("p2design.blif", R"(.model p2design
+.inputs a0 a1 a2 a3 b0 clk
+.outputs z0 z1
+.latch a0 r0 re clk 2
+.latch a1 r1 re clk 2
+.latch a2 r2 re clk 2
+.latch a3 r3 re clk 2
+.names r0 r1 n0
+01 1
+10 1
+.names r2 r3 n1
+11 1
+.names r0 r2 b0 n2
+1-1 1
+-11 1
+.names r1 r3 n3
+00 1
+.latch n0 o0 re clk 2
+.latch n1 o1 re clk 2
+.latch n2 o2 re clk 2
+.latch n3 o3 re clk 2
+.names o0 o1 z0
+11 1
+.names o2 o3 z1
+1- 1
+-1 1
+.latch n0 e0 re clk 2
+.latch n3 e1 re clk 2
+.end
+)");
+  auto settings = [](bool esram) {
+    std::string s = R"({"family": 48, "periphery": [
+      {"name": "uib_a", "kind": "UIB", "site": [3, 9], "outputs": ["a0", "a1", "a2", "a3"]},
+      {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0", "o1", "o2", "o3"]})";
+    if (esram) s += R"(, {"name": "esr_c", "kind": "ESRAM", "site": [10, 9], "inputs": ["e0", "e1"]})";
+    s += R"(], "assignments": [
+      {"instance": "o0", "id": 843, "type": 4, "value": "3"}, {"instance": "o1", "id": 843, "type": 4, "value": "3"},
+      {"instance": "o2", "id": 843, "type": 4, "value": "3"}, {"instance": "o3", "id": 843, "type": 4, "value": "3"})";
+    if (esram)
+      s += R"(, {"instance": "e0", "id": 837, "type": 6, "value": "2"}, {"instance": "e1", "id": 837, "type": 6, "value": "2"})";
+    return velmo_fit_test::write_file(esram ? "p2_esram.json" : "p2.json", s + "]}");
+  };
+  const std::string report = velmo_fit_test::write_file("report.json", "");
+  auto fit = [&](bool esram, std::string* out) {
+    const auto r = velmo_fit_test::run(design + " --settings " + settings(esram) + " --debug=2 --report " + report);
+    EXPECT_EQ(r.status, 0) << r.out;
+    *out = r.out;
+    return read_json(report)["periphery_transfers"];
+  };
+  std::string with_out, without_out;
+  const nlohmann::json with = fit(true, &with_out), without = fit(false, &without_out);
+  EXPECT_THAT(with_out, HasSubstr("UIB ESRAM C2P placed and route 2 connections"));
+  EXPECT_THAT(without_out, Not(HasSubstr("UIB ESRAM C2P placed and route")));
+  EXPECT_EQ(with["uib_esram"], 2);
+  EXPECT_EQ(without["uib_esram"], 0);
+  for (const char* k : {"found", "committed", "routed"})
+    EXPECT_EQ(with[k].get<int>(), without[k].get<int>() + 2) << k << "\n" << with_out;
+  EXPECT_THAT(with_out, HasSubstr("Periphery transfers: " + std::to_string(with["found"].get<int>()) + " found, " +
+                                  std::to_string(with["committed"].get<int>()) + " committed, " +
+                                  std::to_string(with["routed"].get<int>()) +
+                                  " routed (2 of them by the UIB/ESRAM pass)\n"));
+  EXPECT_THAT(without_out, HasSubstr("Periphery transfers: " + std::to_string(without["found"].get<int>()) + " found, " +
+                                     std::to_string(without["committed"].get<int>()) + " committed, " +
+                                     std::to_string(without["routed"].get<int>()) + " routed\n"));
+}
+
+// A low-power clock buffer has no site: its clock's loads are routed from
+// where the clock arrives, so fir8 with one on `clk` routes every
+// connection the plain fit routes, on families with and without the large
+// periphery clocks.
+TEST(VelmoFitPeriphery, ALowPowerClockBufferStillHasItsLoadsRouted) {
+  const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
+  const std::string lpclk = velmo_fit_test::write_file("lpclk_clk.json", R"({"lpclk": ["clk"]})");
+  const std::string report = velmo_fit_test::write_file("report.json", "");
+  for (const char* family : {"46", "48"}) {
+    SCOPED_TRACE(family);
+    auto routing = [&](const std::string& extra) {
+      std::remove(report.c_str());
+      const auto r = velmo_fit_test::run(design + " --family " + family + " --device 13 --report " + report + extra);
+      EXPECT_EQ(r.status, 0) << r.out;
+      EXPECT_THAT(r.out, Not(HasSubstr("unrouted connection")));
+      return read_json(report)["routing"];
+    };
+    const nlohmann::json plain = routing(""), buffered = routing(" --settings " + lpclk);
+    EXPECT_GT(plain["connections"].get<int>(), 2000);
+    EXPECT_EQ(buffered["connections"], plain["connections"]);
+    EXPECT_EQ(buffered["unrouted"], 0);
+    EXPECT_EQ(buffered["overused"], 0);
+  }
+}

@@ -125,18 +125,23 @@ struct ROUTING_FIGURES {
   int connections = 0;
   int unrouted = 0;
   int overused = 0;
-  // Hold fixing: connections re-routed for hold and dangling stubs kept.
+  // Hold fixing: connections re-routed for hold and the dangling stubs it
+  // added.
   int rerouted_for_hold = 0;
   int dangling_wires = 0;
+  // Single sinkless leaf wires the routing holds that hold fixing did not
+  // add.
+  int dangling_leaves = 0;
   std::vector<std::string> findings;
 };
 
-ROUTING_FIGURES check_routing() {
+ROUTING_FIGURES check_routing(int dangling_wires_added) {
   ROUTING_FIGURES f;
   f.ran = true;
   std::string why;
   host::routing::check(&why);
-  f.dangling_wires = host::routing::last_check_hold_stubs();
+  f.dangling_wires = dangling_wires_added;
+  f.dangling_leaves = std::max(0, host::routing::last_check_hold_stubs() - dangling_wires_added);
   f.rerouted_for_hold = host::hold_reroute::last_rerouted();
   for (const std::string& line : unplaced_routable_atoms(*host::vok::top_netlist())) why += line + "\n";
   std::istringstream in(why);
@@ -146,7 +151,7 @@ ROUTING_FIGURES check_routing() {
     if (line.rfind("element used more than once", 0) == 0) ++f.overused;
     f.findings.push_back(line);
   }
-  f.connections = host::router::last_stats().connections;
+  f.connections = host::routing::last_check_connections();
   return f;
 }
 
@@ -345,6 +350,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   j["routing"] = nlohmann::ordered_json::object();
   if (routing.ran)
     j["routing"] = {{"connections", routing.connections}, {"unrouted", routing.unrouted}, {"overused", routing.overused},
+                    {"dangling_leaves", routing.dangling_leaves},
                     {"rounds", fig.route_stage_rounds > 0 ? fig.route_stage_rounds : host::router::last_stats().rounds}};
   if (routing.ran)
     j["hold_fixing"] = {{"rerouted", routing.rerouted_for_hold}, {"dangling_wires", routing.dangling_wires}};
@@ -363,7 +369,8 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.periphery_transfers)
     j["periphery_transfers"] = {{"found", fig.periphery_transfers->found},
                                 {"committed", fig.periphery_transfers->committed},
-                                {"routed", fig.periphery_transfers->routed}};
+                                {"routed", fig.periphery_transfers->routed},
+                                {"uib_esram", fig.periphery_transfers->uib_esram}};
   // Chain settings the stages set or changed, per pin and chain type.
   j["delay_chains"] = nlohmann::ordered_json::array();
   for (const auto& [key, value] : host::dc::pin_settings()) {
@@ -376,6 +383,10 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.retiming) j["retiming"] = velmo_fit::retiming_report(*fig.retiming);
   if (partitions.active()) j["partitions"] = partitions.report();
   if (fig.final_changed_luts >= 0) j["final_changed_luts"] = fig.final_changed_luts;
+  if (fig.final_setup_newly_failing) {
+    j["final_setup_newly_failing"] = nlohmann::ordered_json::object();
+    for (const auto& [corner, n] : *fig.final_setup_newly_failing) j["final_setup_newly_failing"][corner] = n;
+  }
   if (fig.final_resynthesised_luts >= 0) j["final_resynthesised_luts"] = fig.final_resynthesised_luts;
   if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
   j["peak_rss_kb"] = velmo_fit::peak_rss_kb();
@@ -411,6 +422,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // Partitioned designs: the earlier compile, on this device.
   velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
+  if (const std::string why = partitions.stage_list_refusal(o.stages); !why.empty()) return refuse(why);
   if (std::string why; !partitions.prepare(&why)) return refuse(why);
   if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why))
     return refuse(why);
@@ -489,12 +501,12 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       if (!legal) status = 1;
     }
     if (sequence.routing_ran()) {
-      routing = check_routing();
+      routing = check_routing(sequence.figures().final_dangling_wires);
       std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
                   routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
       print_findings("routing", routing.findings);
-      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wires added\n", routing.rerouted_for_hold,
-                  routing.dangling_wires);
+      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wire%s added\n", routing.rerouted_for_hold,
+                  routing.dangling_wires, routing.dangling_wires == 1 ? "" : "s");
       if (!routing.findings.empty()) status = 1;
     }
     // The resource and timing report sees every partition's full contents.

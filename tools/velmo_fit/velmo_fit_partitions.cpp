@@ -85,6 +85,15 @@ std::map<std::string, bool> preserved_map(const std::vector<host::testing::PARTI
 
 }  // namespace
 
+std::string PARTITION_RUN::stage_list_refusal(const std::vector<std::string>& stages) const {
+  if (!active() || std::find(stages.begin(), stages.end(), "place") != stages.end()) return std::string();
+  std::string list;
+  for (const std::string& s : stages) list += (list.empty() ? "" : ",") + s;
+  return "--stages " + (list.empty() ? std::string("none") : list) +
+         ": a design with partitions needs place in the same run (before it, the whole design's timing cannot "
+         "be reported and the preserved partitions cannot be checked)";
+}
+
 bool PARTITION_RUN::prepare(std::string* why) {
   if (!active()) return true;
   if (!host::testing::play_earlier_compile(m_partitions, why)) return false;

@@ -24,6 +24,11 @@ public:
   explicit PARTITION_RUN(std::vector<host::testing::PARTITION_SETTING> partitions)
       : m_partitions(std::move(partitions)) {}
   bool active() const { return !m_partitions.empty(); }
+  // Why a partitioned design cannot run the stage list ("" when it can):
+  // before place, a blackboxed partition's full contents have no placement
+  // of this compile, so the whole design's timing cannot be reported and
+  // the preserved partitions cannot be checked.
+  std::string stage_list_refusal(const std::vector<std::string>& stages) const;
   // Plays the earlier compile on the configured device and prints one line
   // per partition; false with a reason when the host could not fit it.
   bool prepare(std::string* why);

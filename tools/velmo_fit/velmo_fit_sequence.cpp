@@ -53,6 +53,22 @@ void load_all_corners() {
   host::sta::analyze(kem);
 }
 
+std::vector<std::pair<std::string, int>> setup_newly_failing(const std::vector<host::timing::CORNER_SUMMARY>& before,
+                                                             const std::vector<host::timing::CORNER_SUMMARY>& after) {
+  std::vector<std::pair<std::string, int>> out;
+  for (const host::timing::CORNER_SUMMARY& a : after) {
+    std::set<std::string> passed;
+    for (const host::timing::CORNER_SUMMARY& b : before)
+      if (b.corner == a.corner)
+        for (const auto& [pin, slack] : b.setup_endpoints)
+          if (slack >= 0) passed.insert(pin);
+    int n = 0;
+    for (const auto& [pin, slack] : a.setup_endpoints) n += slack < 0 && passed.count(pin) ? 1 : 0;
+    out.emplace_back(a.corner, n);
+  }
+  return out;
+}
+
 namespace {
 
 // The worst setup and hold slack over the analysed corners after a stage,
@@ -196,8 +212,34 @@ int resynthesised_luts(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
   return static_cast<int>(ids.size());
 }
 
-// Counts the transfers from the passes' closing messages.
-PERIPHERY_TRANSFERS periphery_transfers() {
+// The dangling wires hold fixing reported adding since debug line `from`
+// (one closing line per pass).
+int dangling_wires_added(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string suffix = " dangling wires were added to fix hold failures.";
+  int total = 0;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    const std::string& t = lines[i].text;
+    if (lines[i].module == "VELMO" && t.size() > suffix.size() &&
+        t.compare(t.size() - suffix.size(), suffix.size(), suffix) == 0)
+      total += std::atoi(t.c_str());
+  }
+  return total;
+}
+
+// The connections the UIB/ESRAM pass placed and routed, from its line per
+// clock domain since debug line `from`.
+int uib_esram_transfers(const std::vector<DEBUG_LINE>& lines, std::size_t from) {
+  static const std::string prefix = "UIB ESRAM C2P placed and route ";
+  int total = 0;
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (lines[i].module == "VELMO" && lines[i].text.rfind(prefix, 0) == 0)
+      total += std::atoi(lines[i].text.c_str() + prefix.size());
+  return total;
+}
+
+// Counts the transfers from the main pass's closing messages and the
+// UIB/ESRAM pass's lines since debug line `from`.
+PERIPHERY_TRANSFERS periphery_transfers(std::size_t from) {
   constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
                      kPlacedRouted = 18269;
   PERIPHERY_TRANSFERS t;
@@ -220,6 +262,10 @@ PERIPHERY_TRANSFERS periphery_transfers() {
     }
     t.found += total;
   }
+  t.uib_esram = uib_esram_transfers(host::debug::lines(), from);
+  t.found += t.uib_esram;
+  t.committed += t.uib_esram;
+  t.routed += t.uib_esram;
   return t;
 }
 
@@ -241,6 +287,8 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
   if (s == "final") luts_before = lut_states();
   const auto chains_before = s == "route" ? host::dc::pin_settings() : decltype(host::dc::pin_settings())();
   const RETIMING_STATE before_final = s == "final" ? retiming_state() : RETIMING_STATE();
+  // The analysis of the design as the stage before left it.
+  const auto timing_before_final = s == "final" ? host::timing::summary() : std::vector<host::timing::CORNER_SUMMARY>();
   void* fn = m_stage_fn.at(s);
   if (s == "plan") {
     // A host fixes the pins and periphery blocks before the plan stage's
@@ -270,9 +318,11 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
   }
   stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
   if (s == "plan") {
-    m_figures.periphery_transfers = periphery_transfers();
+    m_figures.periphery_transfers = periphery_transfers(m_debug_mark);
     const PERIPHERY_TRANSFERS& t = *m_figures.periphery_transfers;
-    std::printf("Periphery transfers: %d found, %d committed, %d routed\n", t.found, t.committed, t.routed);
+    std::printf("Periphery transfers: %d found, %d committed, %d routed", t.found, t.committed, t.routed);
+    if (t.uib_esram > 0) std::printf(" (%d of them by the UIB/ESRAM pass)", t.uib_esram);
+    std::printf("\n");
   }
   if (s == "final") {
     m_figures.final_changed_luts = 0;
@@ -280,8 +330,14 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
       if (auto it = luts_before.find(id); it != luts_before.end() && it->second != state)
         ++m_figures.final_changed_luts;
     m_figures.final_resynthesised_luts = resynthesised_luts(host::debug::lines(), m_debug_mark);
+    m_figures.final_dangling_wires = dangling_wires_added(host::debug::lines(), m_debug_mark);
     std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
                 m_figures.final_changed_luts, m_figures.final_resynthesised_luts);
+    m_figures.final_setup_newly_failing = setup_newly_failing(timing_before_final, host::timing::summary());
+    for (const auto& [corner, n] : *m_figures.final_setup_newly_failing)
+      if (n > 0)
+        std::printf("Final stage: %d setup endpoint%s passing before it now fail%s (corner %s)\n", n, n == 1 ? "" : "s",
+                    n == 1 ? "s" : "", corner.c_str());
     m_figures.retiming = retiming_changes(before_final);
     const RETIMING_CHANGES& c = *m_figures.retiming;
     if (c.any())

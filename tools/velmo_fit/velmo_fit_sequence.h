@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "sta/sta_analysis.h"
 #include "velmo_fit_partitions.h"
 #include "velmo_fit_retiming.h"
 #include "velmo_fit_session.h"
@@ -41,14 +42,17 @@ long peak_rss_kb();
 // stage, such as hold fixing, may leave only one loaded).
 void load_all_corners();
 
-// The periphery-core register transfers the plan stage's passes reported in
-// their closing messages: found (the registers of the transfer groups they
-// took up), committed (placed at a transfer site) and routed (placed and
-// routed).
+// The periphery-core register transfers the plan stage's passes reported:
+// found (the registers of the transfer groups they took up), committed
+// (placed at a transfer site) and routed (placed and routed), over the main
+// pass (its closing messages) and the UIB/ESRAM pass (its per-clock-domain
+// lines; every connection it takes is placed and routed), whose share is
+// `uib_esram` as well.
 struct PERIPHERY_TRANSFERS {
   int found = 0;
   int committed = 0;
   int routed = 0;
+  int uib_esram = 0;
 };
 
 // What the stages changed, for the report.
@@ -72,7 +76,20 @@ struct STAGE_FIGURES {
   // What the final stage changed in the register structure (post-route
   // retiming), once it ran.
   std::optional<RETIMING_CHANGES> retiming;
+  // Dangling wires the final stage's hold fixing added (its own account,
+  // summed over its passes); 0 while the final stage has not run.
+  int final_dangling_wires = 0;
+  // Per analysed corner, in corner order: the setup endpoints that passed
+  // before the final stage and fail after it (hold fixing may spend setup
+  // room), once it ran.
+  std::optional<std::vector<std::pair<std::string, int>>> final_setup_newly_failing;
 };
+
+// Per corner of `after`: how many of its setup endpoints fail there that
+// passed on the same corner of `before` (endpoints `before` lacks are not
+// counted).
+std::vector<std::pair<std::string, int>> setup_newly_failing(const std::vector<host::timing::CORNER_SUMMARY>& before,
+                                                             const std::vector<host::timing::CORNER_SUMMARY>& after);
 
 class HOST_SEQUENCE {
 public:

@@ -170,6 +170,11 @@ TEST_F(DesignSettingsTest, PeripheryBlocksAndLowPowerClockBuffersJoinTheDesign) 
             "s.json: periphery block 'q' has the name of another instance");
   EXPECT_EQ(apply_error(R"({"lpclk": ["clk", "clk"]})"), "s.json: lpclk 'clk' is given twice");
   EXPECT_EQ(apply_error(R"({"lpclk": ["nothing"]})"), "s.json: lpclk names 'nothing', which is no net of the design");
+  // Its buffer reaches its loads only over a clock network: a net that
+  // clocks no register is refused (a design input by its pin or its buffer).
+  EXPECT_EQ(apply_error(R"({"lpclk": ["d"]})"), "s.json: lpclk 'd' clocks no register");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["d~ibuf"]})"), "s.json: lpclk 'd~ibuf' clocks no register");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["b"]})"), "s.json: lpclk 'b' clocks no register");
   EXPECT_EQ(host::vok::top_netlist()->get_atom_list().size(), atoms);
   const auto s = host::testing::parse_design_settings(R"({
     "periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["a", "d"], "outputs": ["b"]},

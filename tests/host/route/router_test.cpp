@@ -197,6 +197,62 @@ TEST_F(RouterTest, ARerouteFollowsTheLastRoutingWhereItIsStillFree) {
   EXPECT_NE(routing().get_gid(routing().forest().parent(sink)) & 0x7FFFFFFFu, mux);
 }
 
+// The check counts every connection of the design's nets: one with an end
+// that has no place on the device is never routed, and counts as such.
+TEST_F(RouterTest, TheCheckCountsConnectionsWithAnEndWithoutAPlaceAsUnrouted) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(host::routing::last_check_connections(), 12);
+  // l3 (fed by r2 and r1, feeding the output buffer) loses its place.
+  atoms[4]->clear_location();
+  why.clear();
+  EXPECT_FALSE(host::routing::check(&why));
+  EXPECT_EQ(host::routing::last_check_connections(), 12) << why;
+  int blocked = 0;
+  for (std::size_t at = why.find("(an end has no place on the device)"); at != std::string::npos;
+       at = why.find("(an end has no place on the device)", at + 1))
+    ++blocked;
+  EXPECT_EQ(blocked, 3) << why;
+  EXPECT_NE(why.find("unrouted connection r2 -> l3."), std::string::npos) << why;
+}
+
+// Wires a net's tree keeps above a virtual node (translated routing still to
+// complete) are kept while the net is routed; once it is, a kept wire on the
+// way to no connection is not written: no sinkless leaf is left behind.
+TEST_F(RouterTest, AWireKeptOnlyForAVirtualNodeIsNotLeftSinkless) {
+  build_small(Family::KY);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  VOK_RE_ROUTING& r = routing();
+  // l1's tree: a free fanout of the wire under its source, with a virtual
+  // node below it.
+  const VOK_ATOM_OTERM* out = nullptr;
+  for (const VOK_ATOM_OTERM* o : atoms[0]->coterms()) out = o;
+  ASSERT_NE(out, nullptr);
+  const int top = r.forest().first_child(r.get_source_node(out));
+  ASSERT_TRUE(top >= 0 && r.is_wire(top));
+  std::vector<bool> used(host::korrin::graph().size(), false);
+  for (int id = 0; id < r.forest().num_slots(); ++id)
+    if (r.is_live(id) && r.is_wire(id)) used[r.get_gid(id) & 0x7FFFFFFFu] = true;
+  const unsigned from = r.get_gid(top) & 0x7FFFFFFFu;
+  const auto fo = host::korrin::graph().fanouts(from);
+  unsigned spare = ~0u;
+  for (int i = 0; i < fo.count && spare == ~0u; ++i) {
+    const unsigned e = from + static_cast<unsigned>(fo.rel[i]);
+    if (!used[e] && host::korrin::graph().fanouts(e).count > 0) spare = e;
+  }
+  ASSERT_NE(spare, ~0u);
+  r.append_child_value(r.append_child(top, spare), VOK_RE_ROUTING::VIRTUAL_VALUE);
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  EXPECT_EQ(host::routing::last_check_hold_stubs(), 0);
+  for (int id = 0; id < r.forest().num_slots(); ++id)
+    if (r.is_live(id) && r.is_wire(id)) EXPECT_NE(r.get_gid(id) & 0x7FFFFFFFu, spare) << dump();
+  EXPECT_EQ(host::router::last_stats().connections, 12);
+}
+
 // A register in a pipeline slot: its data input's net ends at the slot
 // (the marked D side), its own net starts at the pair root there and feeds
 // the sinks of that LAB through the slot's mux.
