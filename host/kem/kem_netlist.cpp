@@ -370,6 +370,9 @@ int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
   e.m_dst = dst;
   e.m_base_ps = base_ps;
   e.m_netlist = this;
+  // Whether the edge can carry an I/O delay chain: decided once here, so that
+  // a delay read tests one flag (the chain's settings are read on the read).
+  e.m_chain = host::timing::may_carry_chain(e) ? 1 : 0;
   KEM_NODE& s = *m_nodes[static_cast<std::size_t>(src)];
   KEM_NODE& d = *m_nodes[static_cast<std::size_t>(dst)];
   e.m_prev_fanout = s.m_last_fanout;
