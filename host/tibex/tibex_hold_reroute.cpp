@@ -12,6 +12,7 @@
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "kem/kem_build_inputs.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "swavo/swavo_recompile_op.h"
@@ -260,8 +261,10 @@ int run() {
   host::log_call("host::hold_reroute::run");
   WEXAN_ENV* env = WEXAN_ENV::get_env();
   if (env == nullptr || host::hov::current_kem_netlist() == nullptr) return 0;
-  // The routing changed under the timing netlist: read all of it again.
-  hov_get_atom_netlist_taint_manager()->taint_all();
+  // When the routing changed under the timing netlist since its last whole
+  // build, the netlist reads all of it again; otherwise the atoms tainted
+  // since are rebuilt, and nothing else has to be.
+  if (!host::kem::routing_followed()) hov_get_atom_netlist_taint_manager()->taint_all();
   sta_full_update_timing(true);
 
   const std::set<int> kept = l_kept_elements();
