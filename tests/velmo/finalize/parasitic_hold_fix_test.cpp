@@ -898,20 +898,43 @@ TEST_F(ParasiticHoldFixTest, AFixUpOfSeveralStepsReadsTheTerminalMapsOnceAndBuil
   with_luts = true;
   build({Corner::slow(), Corner::fast()});
   make_hold_fail(20000);
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  // The wires of each connection on the path, sink upwards.
+  auto paths = [&] {
+    std::vector<std::vector<std::int32_t>> out;
+    for (VOK_ATOM_NODE* atom : {l1, l2, b})
+      for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
+        if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i); t && t->get_port_type() != DB_INPUT_PORT_CLK)
+          for (int node : routing->get_sink_nodes(t)) {
+            out.emplace_back();
+            for (int n = node; n >= 0; n = routing->forest().parent(n)) out.back().push_back(routing->get_value(n));
+          }
+    return out;
+  };
+  const std::vector<std::vector<std::int32_t>> before = paths();
+  ASSERT_EQ(before.size(), 3u);
   int implements = 0;
   DUX::set_implement_observer([&] { ++implements; });
+  // The last step fails: it alone is undone.
+  for (int status : {10, 10, 4}) host::script::queue<int>("DUX::implement").push(status);
   const int reads = host::vok::terminal_map_reads();
   const int builds = host::hov::whole_builds();
   const int rerouted = host::hold_reroute::run();
   DUX::set_implement_observer(nullptr);
   // The endpoint (l2 to b), then l1 to l2 and a to l1, each on its own.
   EXPECT_EQ(implements, 3);
-  EXPECT_EQ(rerouted, 3);
+  EXPECT_EQ(rerouted, 2);
+  EXPECT_THAT(host::hold_reroute::last_reports(), ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+  // The two steps that stood keep their detours.
+  const std::vector<std::vector<std::int32_t>> after = paths();
+  ASSERT_EQ(after.size(), 3u);
+  int moved = 0;
+  for (std::size_t i = 0; i < 3; ++i) moved += after[i] != before[i] ? 1 : 0;
+  EXPECT_EQ(moved, 2);
   EXPECT_LE(host::vok::terminal_map_reads() - reads, 1);
   EXPECT_EQ(host::hov::whole_builds(), builds);
   // The maps the engine kept are those a whole read makes, and the routing
   // is legal.
-  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   auto sinks = [&] {
     std::vector<std::vector<int>> out;
     for (VOK_ATOM_NODE* atom : {l1, l2, b})
