@@ -3,7 +3,8 @@
 # copies of a bundled design (unique names per copy) and prints, per size,
 # the atoms, the seconds per stage and in total, the peak memory, the router's
 # rounds and the routed connections; then the log-log slope of total time and
-# of peak memory against atoms (least squares over the sizes that fitted).
+# of peak memory against atoms (least squares over the sizes that fitted),
+# and the same slope of each stage's seconds.
 #
 #   bench/fit_scaling.sh [BUILD_DIR] [DESIGN] [COPIES...]
 #     BUILD_DIR  default build
@@ -31,7 +32,9 @@ trap 'rm -rf "$tmp"' EXIT
 printf '%-12s %6s %5s %9s %7s %7s %7s %7s %7s %8s %8s %6s %7s %6s\n' \
   design atoms exit device place route retime final total_s peak_MB rounds conns unrout ovrus
 points=$tmp/points
+stage_points=$tmp/stage_points
 : >"$points"
+: >"$stage_points"
 failed=0
 # One fit of size $1; the fastest run of each size is kept (report, log,
 # status, seconds); a size whose run failed is not fitted again.
@@ -84,7 +87,8 @@ for n in $copies; do
     "$(stage place)" "$(stage route)" "$(stage retime)" "$(stage final)" "$total" "$peak" \
     "$(jq -r '.routing.rounds // "-"' "$report")" "$(jq -r '.routing.connections // "-"' "$report")" \
     "$(jq -r '.routing.unrouted // "-"' "$report")" "$(jq -r '.routing.overused // "-"' "$report")"
-  [ $status -eq 0 ] && echo "$atoms $total $peak" >>"$points"
+  [ $status -eq 0 ] && echo "$atoms $total $peak" >>"$points" &&
+    jq -r --arg a "$atoms" '.stages[] | "\($a) \(.name) \(.seconds)"' "$report" >>"$stage_points"
 done
 # Least-squares slopes of log(time) and log(memory) against log(atoms).
 awk '{ x = log($1); n++; sx += x; sxx += x * x; st += log($2); sxt += x * log($2); sm += log($3); sxm += x * log($3) }
@@ -93,4 +97,19 @@ awk '{ x = log($1); n++; sx += x; sxx += x * x; st += log($2); sxt += x * log($2
        d = n * sxx - sx * sx
        printf "log-log slope over %d sizes: time %.2f, peak memory %.2f\n", n, (n * sxt - sx * st) / d, (n * sxm - sx * sm) / d
      }' "$points"
+# The same slope for the seconds of each stage (in the reports' order; a
+# stage that took no measurable time at some size has none).
+awk '!($2 in seen) { seen[$2] = 1; order[++k] = $2 }
+     { n[$2]++; x = log($1); sx[$2] += x; sxx[$2] += x * x
+       if ($3 > 0) { st[$2] += log($3); sxt[$2] += x * log($3) } else zero[$2] = 1 }
+     END {
+       line = ""
+       for (i = 1; i <= k; i++) {
+         s = order[i]; d = n[s] * sxx[s] - sx[s] * sx[s]
+         if (n[s] < 2 || d == 0 || zero[s]) v = "-"
+         else v = sprintf("%.2f", (n[s] * sxt[s] - sx[s] * st[s]) / d)
+         line = line (i > 1 ? ", " : "") s " " v
+       }
+       if (k > 0) print "stage time slopes: " line
+     }' "$stage_points"
 exit $failed

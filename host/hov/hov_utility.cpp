@@ -71,6 +71,7 @@ KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
     old->reset_to_as_built(models);
     host::sta::expect_full_analysis();
     ++s.kept_builds;
+    host::kem::note_routing_followed();
     return old;
   }
   // The old netlist goes first: the build needs nothing of it, and the two
@@ -81,6 +82,7 @@ KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
   KEM_NETLIST* kem = mgr->get_kem_netlist();
   s.last_build = LAST_BUILD{kem->get_build_id(), models, host::device::spec(), digest};
   ++s.whole_builds;
+  host::kem::note_routing_followed();
   return kem;
 }
 

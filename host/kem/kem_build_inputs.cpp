@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/host_world.h"
+#include "kem/kem_manager.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_io_constraints.h"
 #include "vok/vok_chip_db_entry.h"
@@ -116,6 +118,40 @@ void add_routing(DIGEST& d, const VOK_RE_ROUTING* routing) {
 }  // namespace
 
 namespace host::kem {
+
+namespace {
+BUILD_INPUTS_DIGEST routing_digest() {
+  DIGEST d;
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  d.add_ptr(routing);
+  d.add_ptr(die);
+  d.add_ptr(die->get_route_info());
+  add_routing(d, routing);
+  return d.value();
+}
+
+// The netlist a whole build made (by the manager's count of netlists set,
+// so that another netlist at the same address does not pass) and the
+// digest of the routing it read.
+struct ROUTING_FOLLOWED {
+  const KEM_NETLIST* netlist = nullptr;
+  std::uint64_t set = 0;
+  BUILD_INPUTS_DIGEST digest;
+};
+ROUTING_FOLLOWED& followed() { return host_world_slot<ROUTING_FOLLOWED>(); }
+}  // namespace
+
+void note_routing_followed() {
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  followed() = ROUTING_FOLLOWED{mgr->get_kem_netlist(), netlists_set(), routing_digest()};
+}
+
+bool routing_followed() {
+  const ROUTING_FOLLOWED& f = followed();
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  return kem != nullptr && kem == f.netlist && netlists_set() == f.set && routing_digest() == f.digest;
+}
 
 BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top) {
   DIGEST d;

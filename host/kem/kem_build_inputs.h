@@ -25,4 +25,14 @@ struct BUILD_INPUTS_DIGEST {
 // algorithm: the digest of what a build of `top` would read now.
 HOST_API BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top);
 
+// Whether the timing netlist in memory still follows the routing: noted by
+// a whole build (or a kept one) with the digest of the routing it read; true
+// while that netlist is the one in memory and the routing's digest (its
+// forest, values, pipeline marks and terminal records) is unchanged. Atoms
+// changed since are the taints' business, not this.
+HOST_API void note_routing_followed();
+HOST_API bool routing_followed();
+// data: how many times a timing netlist was set in the manager (or cleared).
+HOST_API std::uint64_t netlists_set();
+
 }  // namespace host::kem

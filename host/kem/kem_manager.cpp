@@ -1,4 +1,5 @@
 #include "kem/kem_manager.h"
+#include "kem/kem_build_inputs.h"
 
 #include "common/host_call_log.h"
 #include "common/host_script.h"
@@ -17,7 +18,16 @@ std::string current_snapshot() { return JOV_ROOT::get()->get_design("")->get_cur
 
 KEM_MANAGER* KEM_MANAGER::get() { return &host_world_slot<KEM_STATE>().manager; }
 
+namespace {
+struct NETLISTS_SET {
+  std::uint64_t count = 0;
+};
+}  // namespace
+
+std::uint64_t host::kem::netlists_set() { return host_world_slot<NETLISTS_SET>().count; }
+
 void KEM_MANAGER::set_kem_netlist(std::unique_ptr<KEM_NETLIST> netlist) {
+  ++host_world_slot<NETLISTS_SET>().count;
   if (m_netlist) host::sta::forget(m_netlist.get());
   m_set_aside.reset();
   if (!netlist && m_netlist && m_netlist->get_build_id() != 0) m_set_aside = std::move(m_netlist);

@@ -252,7 +252,8 @@ int KEM_NETLIST::get_edge_delay_ps(const KEM_EDGE& edge, int corner_id) const {
   const double scale = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                            ? corners[static_cast<std::size_t>(corner_id)].get_delay_scale()
                            : 1.0;
-  const int chain = corner_id >= 0 && corner_id < static_cast<int>(corners.size())
+  // Only an edge marked when made can carry a chain: the others skip the call.
+  const int chain = edge.may_carry_chain() && corner_id >= 0 && corner_id < static_cast<int>(corners.size())
                         ? host::timing::chain_delay_ps(edge, corners[static_cast<std::size_t>(corner_id)])
                         : 0;
   const int cell = scaled(edge.m_base_ps, scale);
@@ -370,6 +371,9 @@ int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
   e.m_dst = dst;
   e.m_base_ps = base_ps;
   e.m_netlist = this;
+  // Whether the edge can carry an I/O delay chain: decided once here, so that
+  // a delay read tests one flag (the chain's settings are read on the read).
+  e.m_chain = host::timing::may_carry_chain(e) ? 1 : 0;
   KEM_NODE& s = *m_nodes[static_cast<std::size_t>(src)];
   KEM_NODE& d = *m_nodes[static_cast<std::size_t>(dst)];
   e.m_prev_fanout = s.m_last_fanout;

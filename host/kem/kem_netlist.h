@@ -154,6 +154,9 @@ public:
   // Two flag bits.
   unsigned get_flag_bits() const { return m_flag_bits; }
   int get_kind() const { return m_kind; }
+  // Whether the edge can carry an I/O delay chain (decided when it was made;
+  // see host::timing::may_carry_chain).
+  bool may_carry_chain() const { return m_chain != 0; }
   // Whether the timing controller uses the edge: a live interconnect edge
   // that is not excluded from analysis.
   bool is_for_hov() const { return is_live() && !is_excluded() && get_kind() == KEM_EDGE_INTERCONNECT; }
@@ -197,6 +200,7 @@ private:
   int m_next_fanin = -1, m_prev_fanin = -1;
   int m_next_fanout = -1, m_prev_fanout = -1;
   int m_base_ps = 0;  // slow-corner delay
+  std::uint8_t m_chain = 0;
   KEM_NETLIST* m_netlist = nullptr;
 };
 

@@ -13,6 +13,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
 #include "jov/jov_hidden_contents.h"
 
 namespace host::router {
@@ -341,10 +342,11 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
   int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
   // A clock over a global network climbs the spine column from row 0, then
-  // runs along its row from a PMUX: the box takes both in.
+  // runs along its row from the PMUX at the first column of the sink's row
+  // segment: the box takes in all three.
   if (conn.sink->get_port_type() == DB_INPUT_PORT_CLK && on_global_network(conn.sink)) {
     const int spine = m_g.nx() / 2;
-    bx0 = std::min(bx0, spine);
+    bx0 = std::min({bx0, spine, wump_pmux_column(x0)});
     bx1 = std::max(bx1, spine);
     by0 = 0;
   }

@@ -6,9 +6,12 @@
 #include "common/host_call_log.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <exception>
 #include <map>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "common/host_world.h"
@@ -16,6 +19,7 @@
 #include "jov/jov_design.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_internal_error.h"
+#include "oxu/oxu_job.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
 #include "vok/vok_chip_db_entry.h"
@@ -670,6 +674,35 @@ void full_corner(const STA_STATE& s, CORNER_DATA& cd, bool delays_known = false)
   for (int id = 0; id < s.kem->get_edge_count(); ++id) edge_slack(s, cd, id);
 }
 
+// Runs `pass` on every corner, the corners spread over up to the host's
+// thread count (velmo-fit --threads). A corner's pass reads only the shared
+// state and writes only its own data, so the results do not depend on the
+// number of threads. An error raised in a pass reaches the caller.
+template <class F> void each_corner(std::vector<CORNER_DATA>& corners, F&& pass) {
+  const int threads = corners.size() < 2 ? 1 : OXU_PROCESSOR_MANAGER::get_max_threads(static_cast<int>(corners.size()));
+  if (threads <= 1) {
+    for (CORNER_DATA& cd : corners) pass(cd);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  std::vector<std::exception_ptr> errors(corners.size());
+  auto work = [&] {
+    for (std::size_t i = next++; i < corners.size(); i = next++) {
+      try {
+        pass(corners[i]);
+      } catch (...) {
+        errors[i] = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& h : helpers) h.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
 std::vector<CORNER_DATA> fresh_corners(const STA_STATE& s) {
   std::vector<CORNER_DATA> res;
   const auto& models = s.kem->get_corner_manager()->get_loaded_corners();
@@ -817,7 +850,7 @@ void run_full(STA_STATE& s, KEM_NETLIST* kem) {
   compute_topo(s);
   s.clock_network.assign(static_cast<std::size_t>(kem->get_node_count()), 0);
   s.corners = fresh_corners(s);
-  for (CORNER_DATA& cd : s.corners) full_corner(s, cd);
+  each_corner(s.corners, [&](CORNER_DATA& cd) { full_corner(s, cd); });
   ++s.full_count;
 }
 
@@ -1228,10 +1261,10 @@ void analyze(KEM_NETLIST* kem) {
     compute_topo(s);
   }
   std::vector<CORNER_DATA> corners = fresh_corners(s);
-  for (CORNER_DATA& cd : corners) {
+  each_corner(corners, [&](CORNER_DATA& cd) {
     cd.delay.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
     for (int id = 0; id < kem->get_edge_count(); ++id) edge_delay(s, cd, id);
-  }
+  });
   std::vector<int> inputs = node_inputs(s);
   const std::vector<KEM_TIMING_MODEL>& models = kem->get_corner_manager()->get_loaded_corners();
   // Nothing the analysis reads moved since the last one computed: its
@@ -1250,7 +1283,7 @@ void analyze(KEM_NETLIST* kem) {
     write_edge_records(s, &none);
     return;
   }
-  for (CORNER_DATA& cd : corners) full_corner(s, cd, true);
+  each_corner(corners, [&](CORNER_DATA& cd) { full_corner(s, cd, true); });
   s.corners = std::move(corners);
   s.clock_network.assign(static_cast<std::size_t>(kem->get_node_count()), 0);
   s.node_inputs = std::move(inputs);

@@ -93,23 +93,36 @@ void add_pin_buffers(VOK_ATOM_NETLIST* top, std::set<int>* ids) {
   ids->insert(more.begin(), more.end());
 }
 
-int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner) {
-  if (edge.get_kind() != KEM_EDGE_INTERCONNECT) return 0;
+bool may_carry_chain(const KEM_EDGE& edge) {
+  if (edge.get_kind() != KEM_EDGE_INTERCONNECT) return false;
   const KEM_NODE* s = edge.get_src_node();
   const KEM_NODE* d = edge.get_dst_node();
   const VOK_ATOM_ITERM* term = d ? d->get_iterm() : nullptr;
-  if (s == nullptr || term == nullptr) return 0;
+  if (s == nullptr || term == nullptr) return false;
   const VOK_ATOM_NODE* from = s->get_atom();
   const VOK_ATOM_NODE* to = term->get_my_node();
-  // Only connections out of a pin or input buffer or into an output buffer
-  // carry a chain (asked first: the device and settings lookups cost more).
-  if (!(from && (from->is_pin() || from->is_io_ibuf())) && !(to && to->is_io_obuf())) return 0;
+  return (from && (from->is_pin() || from->is_io_ibuf())) || (to && to->is_io_obuf());
+}
+
+int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner) {
+  // The edge's kind was tested once, when it was made; the chain's settings
+  // are read on every call, so they follow changes made since.
+  if (!edge.may_carry_chain()) return 0;
+  const VOK_ATOM_ITERM* term = edge.get_dst_node()->get_iterm();
+  const VOK_ATOM_NODE* from = edge.get_src_node()->get_atom();
+  const VOK_ATOM_NODE* to = term->get_my_node();
+  const bool older = older_pin_form();
+  const bool out_of_pin = from && (older ? from->is_pin() : from->is_io_ibuf());
+  // A sink that takes no input chain (most of a pin clock's fanout) has
+  // none on either family form: known before the tables are read.
+  if (out_of_pin && !(to->is_ff() && to->get_register_kind() == 396) && !to->is_ddio_in() &&
+      !term->is_connected_to_delay_chain(8) && !to->is_io_12_lane() && !to->is_delay_chain())
+    return 0;
   const int family = host::device::internal_family_code();
   const bool newer = host::dc::table(family).chains.count(446) != 0;
   int type = -1;
   const VOK_ATOM_NODE* pin = nullptr;
-  const bool older = older_pin_form();
-  if (from && (older ? from->is_pin() : from->is_io_ibuf())) {
+  if (out_of_pin) {
     pin = older ? from : pin_of_buffer(from);
     const bool reg = to->is_ff() && to->get_register_kind() == 396;
     const bool eligible = term->is_connected_to_delay_chain(8);

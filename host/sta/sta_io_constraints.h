@@ -34,6 +34,9 @@ struct IO_DELAY {
 // data: the delay of a pin (by atom id); null when it has none.
 HOST_API void set_io_delay(int pin_atom_id, const IO_DELAY& delay);
 HOST_API const IO_DELAY* io_delay(int pin_atom_id);
+// Whether an edge can carry a chain: an interconnect edge out of a pin or an
+// input buffer, or into an output buffer (tested once, when the edge is made).
+HOST_API bool may_carry_chain(const KEM_EDGE& edge);
 // algorithm: the chain delay the pins' settings add to an edge at a corner.
 HOST_API int chain_delay_ps(const KEM_EDGE& edge, const KEM_TIMING_MODEL& corner);
 // algorithm: adds to a set of tainted atom ids the I/O buffers of the pins in

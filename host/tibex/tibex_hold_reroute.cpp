@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "kem/kem_build_inputs.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
 #include "swavo/swavo_recompile_op.h"
@@ -128,7 +130,7 @@ std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, con
     const KEM_EDGE* e = kem.get_edge(id);
     if (e == nullptr || !e->is_live() || e->is_excluded() || e->get_kind() != KEM_EDGE_INTERCONNECT) continue;
     VOK_ATOM_ITERM* t = e->get_iterm();
-    if (t == nullptr || skip.count(t) || !l_routed(t)) continue;
+    if (t == nullptr) continue;
     int deficit = 0;
     int room = kNoRoom;
     for (std::size_t c = 0; c < corners.size(); ++c) {
@@ -139,7 +141,9 @@ std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, con
       const std::int32_t setup = host::sta::edge_setup_slack(id, static_cast<int>(c));
       if (setup != KEM_NO_SLACK) room = std::min(room, std::max(0, static_cast<int>(std::floor(setup / scale))));
     }
-    if (deficit == 0) continue;
+    // Most edges pass hold: their slack is read first, and only a failing
+    // edge pays for the routing lookup.
+    if (deficit == 0 || skip.count(t) || !l_routed(t)) continue;
     if (endpoints_only && !l_is_endpoint(kem, e->get_dst_node())) continue;
     if (l_kept_by_partition(*e, t, kept)) {
       if (held) held->push_back(t);
@@ -150,18 +154,19 @@ std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, con
   return out;
 }
 
-// One implement step over `failures`; a step that fails is undone and, when
-// it held more than one connection, tried again in halves, so that one
-// connection no detour can route does not hold the others back. A step that
-// routes a connection past its setup cap is undone and tried again without
-// it. The connections routed, and the budget reports.
-void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
+// One implement step over `failures` on the run's engine; a step that fails
+// is undone (back to the checkpoint taken before it) and, when it held more
+// than one connection, tried again in halves, so that one connection no
+// detour can route does not hold the others back. A step that routes a
+// connection past its setup cap is undone and tried again without it. The
+// connections routed, and the budget reports.
+void l_implement(DUX& dux, const std::vector<FAILURE>& failures, int pass,
                  std::vector<KORRIN::IR_RESULT::PATH>& routed, std::vector<std::string>& reports) {
   if (failures.empty()) return;
   bool ok = false;
   std::set<const VOK_ATOM_ITERM*> over_cap;
+  const std::uint64_t checkpoint = dux.get_checkpoint_id();
   {
-    DUX dux(DUX_STATE_1, false, env);
     DUX_IMPLEMENT_ARGS args;
     for (const FAILURE& f : failures) {
       dux.reroute(f.sink);
@@ -188,7 +193,7 @@ void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
           over_cap.insert(p.sink);
       }
       if (!over_cap.empty()) {
-        dux.restore_checkpoint(0);
+        dux.restore_checkpoint(checkpoint);
         sta_increm_update_timing();
         reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (" +
                           std::to_string(over_cap.size()) + " of " + std::to_string(failures.size()) +
@@ -197,7 +202,7 @@ void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
     }
     if (!ok) {
       // Nothing is lost: the connections get their old routing back.
-      dux.restore_checkpoint(0);
+      dux.restore_checkpoint(checkpoint);
       sta_increm_update_timing();
       reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (status " +
                         std::to_string(res.get_status()) + ", " + std::to_string(failures.size()) + " connections)");
@@ -211,14 +216,14 @@ void l_implement(WEXAN_ENV* env, const std::vector<FAILURE>& failures, int pass,
     std::vector<FAILURE> rest;
     for (const FAILURE& f : failures)
       if (!over_cap.count(f.sink)) rest.push_back(f);
-    l_implement(env, rest, pass, routed, reports);
+    l_implement(dux, rest, pass, routed, reports);
     return;
   }
-  // Each half on its own engine, the failed one gone.
+  // Each half on its own, the failed step undone.
   if (!ok && failures.size() > 1) {
     const auto mid = failures.begin() + static_cast<std::ptrdiff_t>(failures.size() / 2);
-    l_implement(env, std::vector<FAILURE>(failures.begin(), mid), pass, routed, reports);
-    l_implement(env, std::vector<FAILURE>(mid, failures.end()), pass, routed, reports);
+    l_implement(dux, std::vector<FAILURE>(failures.begin(), mid), pass, routed, reports);
+    l_implement(dux, std::vector<FAILURE>(mid, failures.end()), pass, routed, reports);
   }
 }
 }  // namespace
@@ -256,8 +261,10 @@ int run() {
   host::log_call("host::hold_reroute::run");
   WEXAN_ENV* env = WEXAN_ENV::get_env();
   if (env == nullptr || host::hov::current_kem_netlist() == nullptr) return 0;
-  // The routing changed under the timing netlist: read all of it again.
-  hov_get_atom_netlist_taint_manager()->taint_all();
+  // When the routing changed under the timing netlist since its last whole
+  // build, the netlist reads all of it again; otherwise the atoms tainted
+  // since are rebuilt, and nothing else has to be.
+  if (!host::kem::routing_followed()) hov_get_atom_netlist_taint_manager()->taint_all();
   sta_full_update_timing(true);
 
   const std::set<int> kept = l_kept_elements();
@@ -265,6 +272,7 @@ int run() {
   std::vector<VOK_ATOM_LOGICAL_PORT> endpoints;  // the first step's
   std::set<const VOK_ATOM_ITERM*> taken;  // endpoints out of reach, connections taken one by one
   std::vector<unsigned>& spar = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
+  std::optional<DUX> dux;
   // The first pass: the endpoint connections, together (each ends a path of
   // its own). Then the failing connections further up, one at a time, each
   // with the slacks the one before it left, so that two connections on one
@@ -296,7 +304,13 @@ int run() {
                    failures.end());
     if (failures.empty()) continue;
     std::vector<KORRIN::IR_RESULT::PATH> routed;
-    l_implement(env, failures, first ? 0 : 1, routed, st.reports);
+    // One engine for the whole run: its constructor reads the routing's
+    // terminal maps whole, and from then on its own edits (and undos) keep
+    // them current, so the steps cost what their connections cost.
+    if (!dux) dux.emplace(DUX_STATE_1, false, env);
+    l_implement(*dux, failures, first ? 0 : 1, routed, st.reports);
+    // The step stands: its undo records are not needed any more.
+    dux->clear_checkpoint_data();
     for (const KORRIN::IR_RESULT::PATH& p : routed) {
       if (!p.budget_met && first) {
         taken.insert(p.sink);  // its budget is out of reach: the later steps work above it

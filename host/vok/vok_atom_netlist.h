@@ -572,7 +572,8 @@ private:
     ATOM_LIST::iterator it;
     ATOM_LIST::iterator it_ro;
   };
-  std::map<int, ENTRY> m_id_map;
+  // By atom id: a hash, so that a lookup costs the same on any design.
+  std::unordered_map<int, ENTRY> m_id_map;
   bool m_modifiable = true;
   VOK_ATOM_BLACKBOX* m_parent_box = nullptr;
   VOK_ATOM_OTERM m_ground;

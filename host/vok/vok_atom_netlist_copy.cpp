@@ -111,7 +111,7 @@ VOK_ATOM_NETLIST* VOK_ATOM_NETLIST::deep_copy() const {
 }
 
 void VOK_ATOM_NETLIST::reindex_ids(int first_id, const std::function<void(int, int)>& callback) {
-  std::map<int, ENTRY> ids;
+  decltype(m_id_map) ids;
   auto ro = m_atoms_ro.begin();
   int next = first_id;
   for (auto it = m_atoms.begin(); it != m_atoms.end(); ++it, ++ro) {
@@ -127,7 +127,7 @@ void VOK_ATOM_NETLIST::reindex_ids(int first_id, const std::function<void(int, i
 
 void VOK_ATOM_NETLIST::reindex_ids_as(const VOK_ATOM_NETLIST& model) {
   if (model.m_atoms.size() != m_atoms.size()) fail("model.size() == size()", __LINE__);
-  std::map<int, ENTRY> ids;
+  decltype(m_id_map) ids;
   auto ro = m_atoms_ro.begin();
   auto from = model.m_atoms.begin();
   for (auto it = m_atoms.begin(); it != m_atoms.end(); ++it, ++ro, ++from) {

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "common/host_call_log.h"
+#include "common/host_world.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_atom_netlist.h"
 
@@ -266,7 +267,16 @@ void VOK_RE_ROUTING::unmap_terminal_node(int id) {
   }
 }
 
+namespace {
+struct TERMINAL_MAP_READS {
+  int count = 0;
+};
+}  // namespace
+
+int host::vok::terminal_map_reads() { return host_world_slot<TERMINAL_MAP_READS>().count; }
+
 void VOK_RE_ROUTING::rebuild_terminal_maps() {
+  ++host_world_slot<TERMINAL_MAP_READS>().count;
   m_oterm_map.clear();
   m_iterm_map.clear();
   for (auto it = m_forest.nodes_begin(); !(it == m_forest.nodes_end()); ++it) map_terminal_node(it.id());

@@ -376,4 +376,10 @@ private:
   bool m_erase_at_once = false;
 };
 
+namespace host::vok {
+// data: how often a routing's terminal maps were read whole (an attach or a
+// rebuild walks every node of the forest) since the world was made.
+HOST_API int terminal_map_reads();
+}  // namespace host::vok
+
 #include "vok_re_routing_sys.h"

@@ -23,7 +23,7 @@ constexpr int LAB_FEEDBACK_LINES = 10;
 constexpr int BLOCK_INPUTS = 8;
 constexpr int BLOCK_OUTPUTS = 4;
 constexpr int GLOBAL_CLOCKS = 4;
-constexpr int ROW_SEGMENT = 10;
+constexpr int ROW_SEGMENT = WUMP_ROW_SEGMENT;
 
 
 }  // namespace

@@ -39,6 +39,13 @@
 #include "dev/dev_spec.h"
 #include "wump/wump_route_objects.h"
 
+// Columns per row segment of the clock network: the PMUXes at a segment's
+// first column (1, 1 + WUMP_ROW_SEGMENT, ...) feed the LAB clock inputs of
+// its columns.
+constexpr int WUMP_ROW_SEGMENT = 10;
+// The column of the PMUXes that feed the clock inputs of column x.
+constexpr int wump_pmux_column(int x) { return x < 1 ? 1 : 1 + (x - 1) / WUMP_ROW_SEGMENT * WUMP_ROW_SEGMENT; }
+
 HOST_API std::unique_ptr<WUMP_ROUTE_INFO> wump_generate_route_info(const DeviceSpec& spec, const DEV_GRID& grid);
 // First LAB output index of a family.
 HOST_API int wump_lab_output_offset(int family);

@@ -1,6 +1,7 @@
 #include "velmo_fit_sequence.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,11 +36,23 @@ std::vector<std::string> split_lines(const std::string& text) {
 bool stage_routes(const std::string& stage) { return stage == "route" || stage == "final"; }
 
 long peak_rss_kb() {
+  // The kernel's high-water mark is the larger of a recorded mark and the
+  // resident size now, and the recorded mark is not updated when memory a
+  // helper thread's allocator arena held is handed back: the figure can fall
+  // by a few hundred kB. The peak so far is the largest figure read.
+  static std::atomic<long> peak{0};
   std::ifstream in("/proc/self/status");
   std::string line;
+  long now = 0;
   while (std::getline(in, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return 0;
+    if (line.rfind("VmHWM:", 0) == 0) {
+      now = std::strtol(line.c_str() + 6, nullptr, 10);
+      break;
+    }
+  long seen = peak.load();
+  while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+  }
+  return std::max(seen, now);
 }
 
 void load_all_corners() {

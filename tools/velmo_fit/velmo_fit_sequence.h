@@ -35,7 +35,8 @@ struct STAGE_RESULT {
   long peak_rss_kb = 0;  // the process's peak when the stage ended
 };
 
-// Peak resident memory of this process in kB (VmHWM), 0 when unknown.
+// Peak resident memory of this process in kB (the largest VmHWM read so
+// far), 0 when unknown.
 long peak_rss_kb();
 
 // Every corner of the part loaded into the timing netlist and analysed (a

@@ -398,6 +398,41 @@ TEST_F(RouterTest, PinClocksBeyondTheGlobalNetworksTakeTheGeneralRouting) {
     }
 }
 
+// A pin clock on a global network climbs the spine and runs along its row
+// from the PMUX at the first column of the sink's row segment: with the pin
+// right of the spine and the register left of it, further from its PMUX
+// column than the box's margin, the first (boxed) search still finds the
+// path, so each connection takes one search.
+TEST_F(RouterTest, AGlobalClockIsFoundInItsBoxThroughThePmuxOfItsRowSegment) {
+  host::testing::device(Family::KY).build();
+  const host::korrin::GRAPH& g = host::korrin::graph();
+  const int spine = g.nx() / 2;
+  int x = -1, y = -1;
+  for (int cx = spine - 1; cx >= 1 && x < 0; --cx)
+    for (int cy = 1; cy + 1 < g.ny() && x < 0; ++cy)
+      if (cx - wump_pmux_column(cx) > 3 && !g.tile(cx, cy).clk.empty()) x = cx, y = cy;
+  ASSERT_GE(x, 0) << "no LAB far enough from its PMUX column left of the spine";
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  place_at(n.find("clk"), g.nx() - 1, y, 1);
+  place_at(clk, g.nx() - 1, y, 2);
+  VOK_ATOM_NODE* reg = n.reg("r").clk(clk).d(clk).atom();
+  place_at(reg, x, y, 1);
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  ASSERT_TRUE(host::routing::check(&why)) << why;
+  const host::router::STATS st = host::router::last_stats();
+  ASSERT_EQ(st.rounds, 1);
+  EXPECT_EQ(st.connections, 2);
+  EXPECT_EQ(st.searches, st.connections);
+  // The clock entered the LAB by a clock mux fed from the segment's PMUX.
+  const VOK_RE_ROUTING& r = routing();
+  const auto sinks = r.get_sink_nodes(reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  ASSERT_EQ(sinks.size(), 1u);
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  EXPECT_GE(info->get_route_node_of(r.get_gid(r.forest().parent(sinks[0]))).index, 180);
+}
+
 TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsReported) {
   build_small(Family::KY);
   std::string why;

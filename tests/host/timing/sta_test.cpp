@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/host_call_log.h"
+#include "oxu/oxu_job.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/timing_builder.h"
@@ -117,6 +118,19 @@ TEST_F(StaTest, SlowAndFastCornersSetupAndHoldAsHandComputed) {
   EXPECT_EQ(wns.at(kClk).wns, -30);
   EXPECT_EQ(wns.at(kClk).endpoints, 2);
   EXPECT_EQ(wns.at(kClk).failing_endpoints, 1);
+
+  // A full analysis from scratch gives the same answers whether its two
+  // corners run one after the other or side by side.
+  for (int threads : {1, 2}) {
+    OXU_PROCESSOR_MANAGER::set_thread_count(threads);
+    host::sta::forget(kem);
+    host::sta::analyze(kem);
+    EXPECT_EQ(setup_at(cd, 0), -30) << threads;
+    EXPECT_EQ(setup_at(cd, 1), 189) << threads;
+    EXPECT_EQ(host::sta::node_worst_hold_slack(bd->get_id(), 0), -30) << threads;
+    EXPECT_EQ(host::sta::node_worst_hold_slack(bd->get_id(), 1), -20) << threads;
+    EXPECT_EQ(host::sta::edge_setup_slack(arc->get_id(), 0), 130) << threads;
+  }
 }
 
 TEST_F(StaTest, UtilityQueriesQuickAnalysesAndCornerSwitch) {

@@ -33,6 +33,9 @@
 #include "dev/dev_element_desc.h"
 #include "dev/dev_grid.h"
 #include "common/host_script.h"
+#include "dux/dux.h"
+#include "hov/hov_rebuilds.h"
+#include "vok/vok_re_routing.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_presslack.h"
 #include "wexan/wexan_env.h"
@@ -101,6 +104,13 @@ protected:
       }));
       box->in("c", clk).in("d", a);
       n->io_out("out", box->out("o"));
+    } else if (with_luts) {
+      // Two LUTs between a and b, far from both: three routed connections
+      // on the path into b.
+      l1 = n->lut("l1", {a}, 0x2).placed(site_gid(2, 7, 0), 644);
+      l2 = n->lut("l2", {l1}, 0x2).placed(site_gid(9, 2, 0), 644);
+      b = n->reg("b").clk(clk).d(l2).placed(site_gid(9, 7, 1), 643);
+      n->io_out("out", b);
     } else {
       b = n->reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643);
       n->io_out("out", b);
@@ -178,11 +188,12 @@ protected:
   }
   bool with_pipeline = false;
   bool b_in_box = false;
+  bool with_luts = false;
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
   std::unique_ptr<BOX_BUILDER> box;
   SIG clk;
-  VOK_ATOM_NODE *a = nullptr, *b = nullptr, *p = nullptr;
+  VOK_ATOM_NODE *a = nullptr, *b = nullptr, *p = nullptr, *l1 = nullptr, *l2 = nullptr;
 };
 
 TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingStaysLegal) {
@@ -921,6 +932,65 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteLeavesWhatAPreservedPartitionKeeps
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
   EXPECT_EQ(host::hold_reroute::still_failing_held(),
             (HELD{{b->get_string_hpath(), host::hold_reroute::HELD_REASON::PARTITION}}));
+}
+
+// A fix-up of several steps (the endpoint out of reach, then the connections
+// above it one at a time) costs what its connections cost: the routing's
+// terminal maps are read whole once, by its one engine, and with no atom
+// moved the timing follows without a whole timing-netlist build.
+TEST_F(ParasiticHoldFixTest, AFixUpOfSeveralStepsReadsTheTerminalMapsOnceAndBuildsNoTimingNetlist) {
+  with_luts = true;
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(20000);
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  // The wires of each connection on the path, sink upwards.
+  auto paths = [&] {
+    std::vector<std::vector<std::int32_t>> out;
+    for (VOK_ATOM_NODE* atom : {l1, l2, b})
+      for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
+        if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i); t && t->get_port_type() != DB_INPUT_PORT_CLK)
+          for (int node : routing->get_sink_nodes(t)) {
+            out.emplace_back();
+            for (int n = node; n >= 0; n = routing->forest().parent(n)) out.back().push_back(routing->get_value(n));
+          }
+    return out;
+  };
+  const std::vector<std::vector<std::int32_t>> before = paths();
+  ASSERT_EQ(before.size(), 3u);
+  int implements = 0;
+  DUX::set_implement_observer([&] { ++implements; });
+  // The last step fails: it alone is undone.
+  for (int status : {10, 10, 4}) host::script::queue<int>("DUX::implement").push(status);
+  const int reads = host::vok::terminal_map_reads();
+  const int builds = host::hov::whole_builds();
+  const int rerouted = host::hold_reroute::run();
+  DUX::set_implement_observer(nullptr);
+  // The endpoint (l2 to b), then l1 to l2 and a to l1, each on its own.
+  EXPECT_EQ(implements, 3);
+  EXPECT_EQ(rerouted, 2);
+  EXPECT_THAT(host::hold_reroute::last_reports(), ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+  // The two steps that stood keep their detours.
+  const std::vector<std::vector<std::int32_t>> after = paths();
+  ASSERT_EQ(after.size(), 3u);
+  int moved = 0;
+  for (std::size_t i = 0; i < 3; ++i) moved += after[i] != before[i] ? 1 : 0;
+  EXPECT_EQ(moved, 2);
+  EXPECT_LE(host::vok::terminal_map_reads() - reads, 1);
+  EXPECT_EQ(host::hov::whole_builds(), builds);
+  // The maps the engine kept are those a whole read makes, and the routing
+  // is legal.
+  auto sinks = [&] {
+    std::vector<std::vector<int>> out;
+    for (VOK_ATOM_NODE* atom : {l1, l2, b})
+      for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
+        if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i)) out.push_back(routing->get_sink_nodes(t));
+    return out;
+  };
+  const std::vector<std::vector<int>> kept = sinks();
+  routing->rebuild_terminal_maps();
+  EXPECT_EQ(sinks(), kept);
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
 // A budget no detour on the device reaches is reported; the connection is
