@@ -50,6 +50,7 @@ struct LOADED_DESIGN {
   int constants = 0;  // of which without inputs
   int registers = 0;
   int helper_luts = 0;  // LUTs made for synchronous resets to 1
+  std::vector<std::string> warnings;  // the reader's (BLIF_DESIGN::warnings)
 };
 
 // algorithm: builds the design's atoms into the world's top netlist, which

@@ -46,6 +46,9 @@ struct BLIF_DESIGN {
   std::vector<std::string> outputs;
   std::vector<BLIF_LUT> luts;  // constants are LUTs without inputs
   std::vector<BLIF_FF> ffs;
+  // "file:line: text" for what reads but may not be what was meant (a file
+  // that ends without .end names its last line).
+  std::vector<std::string> warnings;
 };
 
 class BLIF_ERROR {

@@ -378,16 +378,35 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     throw DESIGN_SETTINGS_ERROR(file + ": " + what + " names '" + net + "', which is no net of the design");
   };
   std::set<std::string> taken;
+  // A net is taken over (its loads moved behind a block's output or a
+  // buffer) at most once, and never by a block that also reads it: each
+  // would change the netlist other than asked (a block feeding itself, a
+  // second block or buffer left driving nothing).
+  std::map<const VOK_ATOM_OTERM*, std::string> taken_over;  // net -> who took it over
   for (const auto& b : s.periphery) {
+    const std::string block = "periphery block '" + b.name + "'";
     if (names.count(b.name) || !taken.insert(b.name).second)
-      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "' has the name of another instance");
-    for (const auto& net : b.inputs) driver(net, "periphery block '" + b.name + "'");
-    for (const auto& net : b.outputs) driver(net, "periphery block '" + b.name + "'");
+      throw DESIGN_SETTINGS_ERROR(file + ": " + block + " has the name of another instance");
+    std::map<const VOK_ATOM_OTERM*, std::string> read;
+    for (const auto& net : b.inputs) read.emplace(driver(net, block), net);
+    for (const auto& net : b.outputs) {
+      const VOK_ATOM_OTERM* term = driver(net, block);
+      if (auto it = read.find(term); it != read.end())
+        throw DESIGN_SETTINGS_ERROR(file + ": " + block + " reads and drives the net '" + net +
+                                    "': the block would feed itself");
+      if (auto [it, fresh] = taken_over.emplace(term, block); !fresh)
+        throw DESIGN_SETTINGS_ERROR(file + ": " + block + " takes over the net '" + net + "', which " + it->second +
+                                    " has taken over already");
+    }
   }
   for (const auto& clock : s.lpclk) {
-    driver(clock, "lpclk");
+    const VOK_ATOM_OTERM* term = driver(clock, "lpclk");
     if (names.count(clock + "~lpclk") || !taken.insert(clock + "~lpclk").second)
       throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' is given twice");
+    if (auto [it, fresh] = taken_over.emplace(term, "lpclk '" + clock + "'"); !fresh)
+      throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' names the net " + it->second +
+                                  " has taken over already" +
+                                  (it->second.rfind("lpclk", 0) == 0 ? " (two buffers in series)" : ""));
   }
   // Registers clocked by a global clock read it over a global network
   // (connection code 5, GCLK); a design input's clock arrives through its

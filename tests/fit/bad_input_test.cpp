@@ -123,10 +123,25 @@ TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
       write_file("own_names.blif",
                  ".model names\n.inputs a clk\n.outputs y out:y\n.names a a~ibuf\n1 1\n.names a~ibuf out:y\n0 1\n"
                  ".latch out:y q re clk 0\n.names q y\n1 1\n.end\n");
-  const RESULT r = run(design + " --stages place,route");
+  RESULT r = run(design + " --stages place,route");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Routing: "));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+
+  // A model and file name in Latin-1 (and a lone continuation byte): the
+  // console prints them as given, the report as valid UTF-8 with each stray
+  // byte as \xNN, valid UTF-8 kept.
+  const std::string latin1 = write_file("caf\xE9.blif", ".model caf\xE9_\x80_\xC3\xA9\n.inputs a clk\n.outputs y\n"
+                                                       ".latch a q re clk 0\n.names q y\n0 1\n.end\n");
+  const std::string report = ::testing::TempDir() + "latin1.json";
+  r = run(latin1 + " --stages place,route --report " + report);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Design caf\xE9_\x80_\xC3\xA9 (" + latin1 + ")"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+  const nlohmann::json j = read_json(report);
+  EXPECT_EQ(j["status"], 0);
+  EXPECT_EQ(j["design"]["name"], "caf\\xE9_\\x80_\xC3\xA9");
+  EXPECT_THAT(j["design"]["file"].get<std::string>(), ::testing::EndsWith("caf\\xE9.blif"));
 }
 
 // A transfer from a rising-edge to a falling-edge register has half the
@@ -210,6 +225,16 @@ TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
     EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr(summary.substr(summary.find(':')))) << name;
   }
+  // A file cut short (no .end) reads, with a warning naming its last line;
+  // a whole one gets none.
+  const std::string cut = write_file("cut.blif", ".model m\n.inputs a b\n.outputs y\n.names a b y\n11 1\n\n# gone\n");
+  r = run(cut + " --stages none");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: warning: " + cut + ":5: the file ends without .end after '11 1': it may "
+                               "be cut short\n"));
+  r = run(write_file("whole.blif", ".model m\n.inputs a b\n.outputs y\n.names a b y\n11 1\n.end\n") + " --stages none");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("warning")));
   r = run(write_file("extra_word.blif", ".model m x\n.inputs a\n.outputs a\n.end\n") + " --stages none");
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr("extra_word.blif:1: unexpected 'x' after the model name"));
@@ -252,6 +277,14 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   const nlohmann::json failed = read_json(report);
   EXPECT_EQ(failed["status"], 3);
   EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("Internal Error: "));
+
+  // A report name as long as a directory takes: its temporary name beside
+  // it stays within the limit too.
+  const std::string long_name = dir + std::string(250, 'r') + ".json";
+  r = run("--stages none --report " + long_name);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(long_name)["status"], 0);
+  std::filesystem::remove(long_name);
 
   // Output that cannot be written fails the run, with one line on stderr.
   for (const std::string redirect : {">/dev/full", ">&-"}) {
@@ -313,8 +346,16 @@ TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
 TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
   const std::string report = ::testing::TempDir() + "congested.json";
-  RESULT r = run(design + " --stages place,route --report " + report);
+  const std::string settings = write_file("congested_settings.json", R"({"clocks": {"clk": 10000}})");
+  // The design piped into /dev/stdin and the settings from a pipe: the run
+  // on the larger device reads the same inputs again.
+  RESULT r = run_shell("cat " + design + " | bash -c '" + VELMO_FIT_EXE + " /dev/stdin --stages place,route --settings <(cat " +
+                       settings + ") --report " + report + " 2>&1'");
   EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(report)["design"]["file"], "/dev/stdin");
+  // One verdict, the last attempt's.
+  EXPECT_THAT(r.out, Not(HasSubstr("velmo-fit: failed")));
+  EXPECT_EQ(r.out.find("velmo-fit: done"), r.out.rfind("velmo-fit: done")) << r.out;
   // The failed stage's reason is what the routing left, not debug lines.
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "
                                               "(congestion not resolved|left unrouted)"));
