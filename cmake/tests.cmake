@@ -31,8 +31,12 @@ gtest_discover_tests(velmo_load_tests DISCOVERY_MODE PRE_TEST)
 # velmo-fit as a subprocess: command line, exit codes, output.
 file(GLOB VELMO_FIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fit/*.cpp)
 add_executable(velmo_fit_tests ${VELMO_FIT_TEST_SOURCES})
-add_dependencies(velmo_fit_tests velmo-fit)
+# Preloaded into velmo-fit to make thread creation fail on purpose.
+add_library(velmo_test_thread_start_failure SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/thread_start_failure.c)
+target_link_libraries(velmo_test_thread_start_failure PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(velmo_fit_tests velmo-fit velmo_test_thread_start_failure)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
+  VELMO_THREAD_START_FAILURE_LIB="$<TARGET_FILE:velmo_test_thread_start_failure>"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(velmo_fit_tests PRIVATE GTest::gmock_main)

@@ -198,6 +198,29 @@ RESULT run_shell(const std::string& line) {
   return r;
 }
 
+// Threads that cannot be started, on the main thread (the first one) or on
+// a worker starting the next: one line on stderr and status 3, never an
+// abort, and no report left behind.
+TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
+  const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
+  const std::string report = ::testing::TempDir() + "no_threads.json";
+  for (const char* started : {"0", "1", "2"}) {
+    std::ofstream(report) << "{}";
+    const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
+                               " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
+                               " --threads 8 --report " + report + " 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 3) << started << "\n" << r.out;
+    EXPECT_EQ(r.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
+    EXPECT_FALSE(std::filesystem::exists(report)) << started;
+  }
+  // The same preload with every thread allowed fits.
+  const RESULT r = run_shell("VELMO_TEST_THREADS_STARTED=1000 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                             " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
+                             " --threads 8 --stages place 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
   // A partition that takes every register still has its clock declared.
   const std::string design = two_registers("re", "re");

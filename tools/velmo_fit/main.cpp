@@ -28,6 +28,9 @@
 #include <cstring>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <system_error>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,6 +87,11 @@
 #include "zel/zel_dev_zota_util.h"
 #include "yova/yova_util.h"
 
+
+// A thread that could not be started (defined with the process's other
+// exits at the end of the file).
+std::string thread_start_failure(const std::exception& e);
+[[noreturn]] void cannot_start_thread(const std::string& reason);
 
 namespace {
 
@@ -660,6 +668,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     // The component is in an unknown state: leave without unloading it.
     _exit(3);
   } catch (const std::exception& e) {
+    if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fflush(stdout);
     std::fprintf(stderr, "Internal Error: exception: %s\n", e.what());
     write_failed_report(std::string("Internal Error: exception: ") + e.what());
@@ -807,6 +816,62 @@ bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
   _exit(3);
 }
 
+// The reason when `e` says a thread could not be started (the threading
+// library's "pthread_create has failed: <reason>", or the standard
+// library's thread constructor), else "".
+std::string thread_start_failure(const std::exception& e) {
+  static const std::string prefix = "pthread_create has failed";
+  const std::string what = e.what();
+  if (what.compare(0, prefix.size(), prefix) == 0) {
+    const std::size_t colon = what.find(": ", prefix.size());
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+  }
+  if (const auto* se = dynamic_cast<const std::system_error*>(&e);
+      se != nullptr && se->code() == std::errc::resource_unavailable_try_again)
+    return se->code().message();
+  return std::string();
+}
+
+// A thread that cannot be started ends the run with status 3 and one line:
+// the out-of-memory line when the memory or the address space ran out (no
+// room left for the stack of another thread), otherwise the reason. Any
+// thread may get here, several at once: one prints, the others wait for the
+// end.
+[[noreturn]] void cannot_start_thread(const std::string& reason) {
+  static std::atomic_flag first = ATOMIC_FLAG_INIT;
+  if (first.test_and_set()) {
+    for (;;) pause();
+  }
+  constexpr std::size_t kStackBytes = 8u << 20;
+  void* room = mmap(nullptr, kStackBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (room == MAP_FAILED || reason == std::strerror(ENOMEM)) out_of_memory();
+  munmap(room, kStackBytes);
+  std::fflush(stdout);
+  const std::string line = "velmo-fit: cannot start a thread: " + reason + "\n";
+  if (write(STDERR_FILENO, line.data(), line.size()) < 0) {
+  }
+  if (g_report_path_c[0] != '\0') unlink(g_report_path_c);
+  _exit(3);
+}
+
+// An exception that leaves a thread of the threading library's (a worker
+// that could not start the next one) ends the process here: a thread that
+// could not be started ends the run as above, anything else as it would
+// have without this handler.
+std::terminate_handler g_previous_terminate = nullptr;
+[[noreturn]] void on_terminate() {
+  if (std::exception_ptr active = std::current_exception()) {
+    try {
+      std::rethrow_exception(active);
+    } catch (const std::exception& e) {
+      if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
+    } catch (...) {
+    }
+  }
+  if (g_previous_terminate != nullptr) g_previous_terminate();
+  std::abort();
+}
+
 // Whether the output written so far reached standard output; false (after
 // one line on stderr) when it was closed or a write failed.
 bool g_stdout_closed = false;
@@ -840,6 +905,7 @@ int main(int argc, char** argv) {
 
 int run_checked(int argc, char** argv) {
   std::set_new_handler(&out_of_memory);
+  g_previous_terminate = std::set_terminate(&on_terminate);
   velmo_fit::OPTIONS o;
   std::string error;
   if (!velmo_fit::parse_options(argc, argv, &o, &error)) {
@@ -885,6 +951,7 @@ int run_checked(int argc, char** argv) {
   } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
     out_of_memory();
   } catch (const std::exception& e) {
+    if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
     write_failed_report(std::string("internal error: ") + e.what());
     return 3;
