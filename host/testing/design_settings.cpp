@@ -440,6 +440,31 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   }
   for (const auto& [pin, io] : s.io_delays)
     host::timing::set_io_delay(names.at(pin)->get_id(), {io.clock, io.max_ps, io.min_ps});
+  // Periphery blocks stay in the top partition and reach only its nets: a
+  // net driven inside another partition, or one whose loads a block would
+  // take over inside another partition, would cross a partition boundary the
+  // blocks have no port for. Refused before any block is made.
+  auto partition_of = [](const VOK_ATOM_NODE* a) -> std::string {
+    const VOK_ATOM_NETLIST* in = a->get_parent_netlist();
+    const VOK_ATOM_BLACKBOX* box = in != nullptr ? in->get_parent_box() : nullptr;
+    return box != nullptr ? box->get_string_hpath() : std::string();
+  };
+  for (const auto& b : s.periphery) {
+    auto refuse = [&](const std::string& net, const std::string& partition, const char* how) {
+      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "': the net '" + net + "' " + how +
+                                  " partition '" + partition +
+                                  "'; periphery blocks connect only to nets of the top partition '|'");
+    };
+    for (const auto* nets : {&b.inputs, &b.outputs})
+      for (const auto& net : *nets) {
+        const VOK_ATOM_OTERM* from = driver(net, "");
+        if (const std::string p = partition_of(from->get_my_node()); !p.empty()) refuse(net, p, "is driven in");
+        if (nets == &b.inputs) continue;
+        for (const VOK_ATOM_ITERM* f = from->get_first_fanout(VOK_TRAVERSE_AS_STORED); f;
+             f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+          if (f->get_my_node()->is_box()) refuse(net, f->get_my_node()->get_string_hpath(), "has loads in");
+      }
+  }
   // Periphery blocks: inputs tap their nets, outputs take their nets' loads.
   auto n = host::testing::netlist();
   for (const auto& b : s.periphery) {
