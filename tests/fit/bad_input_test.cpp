@@ -200,19 +200,21 @@ RESULT run_shell(const std::string& line) {
 
 // Threads that cannot be started, on the main thread (the first one) or on
 // a worker starting the next: one line on stderr and status 3, never an
-// abort, and no report left behind.
+// abort, and a report that says so.
 TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
   const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
   const std::string report = ::testing::TempDir() + "no_threads.json";
   for (const char* started : {"0", "1", "2"}) {
-    std::ofstream(report) << "{}";
+    std::ofstream(report) << R"({"status": 0})";
     const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
                                " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
                                " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
                                " --threads 8 --report " + report + " 2>&1 >/dev/null");
     EXPECT_EQ(r.status, 3) << started << "\n" << r.out;
     EXPECT_EQ(r.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
-    EXPECT_FALSE(std::filesystem::exists(report)) << started;
+    const nlohmann::json failed = read_json(report);
+    EXPECT_EQ(failed["status"], 3) << started;
+    EXPECT_EQ(failed["error"], "cannot start a thread: Resource temporarily unavailable") << started;
   }
   // The same preload with every thread allowed fits.
   const RESULT r = run_shell("VELMO_TEST_THREADS_STARTED=1000 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
@@ -383,10 +385,10 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "
                                               "(congestion not resolved|left unrouted)"));
   std::smatch m;
-  const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x [0-9]+ device; trying a larger one "
+  const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x ([0-9]+) device; trying a larger one "
                          "\\(--device ([0-9]+)\\)\n");
   ASSERT_TRUE(std::regex_search(r.out, m, retry)) << r.out;
-  const int sized = std::stoi(m[1]), larger = std::stoi(m[2]);
+  const int sized = std::stoi(m[1]), height = std::stoi(m[2]), larger = std::stoi(m[3]);
   EXPECT_GT(larger, sized);
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
   EXPECT_EQ(read_json(report)["device"]["nx"], larger);
@@ -395,4 +397,12 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   r = run(design + " --stages place,route --device " + std::to_string(sized));
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
+  // Nor one whose sites the settings use: the routing failure is the run's.
+  const std::string uib = write_file("congested_uib.json", R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, )" +
+                                                               std::to_string(height - 1) + R"(], "inputs": ["i0"]}]})");
+  r = run(design + " --stages place,route --settings " + uib);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "));
+  EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
 }

@@ -834,7 +834,8 @@ std::string thread_start_failure(const std::exception& e) {
 
 // A thread that cannot be started ends the run with status 3 and one line:
 // the out-of-memory line when the memory or the address space ran out (no
-// room left for the stack of another thread), otherwise the reason. Any
+// room left for the stack of another thread), otherwise the reason, which
+// the report then holds as its error. Any
 // thread may get here, several at once: one prints, the others wait for the
 // end.
 [[noreturn]] void cannot_start_thread(const std::string& reason) {
@@ -850,7 +851,7 @@ std::string thread_start_failure(const std::exception& e) {
   const std::string line = "velmo-fit: cannot start a thread: " + reason + "\n";
   if (write(STDERR_FILENO, line.data(), line.size()) < 0) {
   }
-  if (g_report_path_c[0] != '\0') unlink(g_report_path_c);
+  write_failed_report("cannot start a thread: " + reason);
   _exit(3);
 }
 
