@@ -292,16 +292,17 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_EQ(left, std::vector<std::string>{"r.json"});
 
   const std::string exe = VELMO_FIT_EXE;
-  // An internal error leaves a report that says so, and its line goes to
-  // stderr (only stderr reaches the pipe here).
-  const std::string designs = VELMO_DESIGNS_DIR;
-  r = run_shell(exe + " " + designs + "/yosys/mac16.blif --settings " + designs +
-                "/yosys/mac16.partitions.json --cfg jov_inherit_preservation=on --report " + report + " 2>&1 >/dev/null");
+  // A run that ends with status 3 mid-fit (here no thread can be started)
+  // leaves a report that says so, and its line goes to stderr (only stderr
+  // reaches the pipe here).
+  r = run_shell("VELMO_TEST_THREADS_STARTED=0 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " + exe + " --report " + report +
+                " 2>&1 >/dev/null");
   EXPECT_EQ(r.status, 3) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("Internal Error: "));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot start a thread: "));
   const nlohmann::json failed = read_json(report);
   EXPECT_EQ(failed["status"], 3);
-  EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("Internal Error: "));
+  EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("cannot start a thread: "));
 
   // A report name as long as a directory takes: its temporary name beside
   // it stays within the limit too.

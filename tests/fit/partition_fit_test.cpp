@@ -278,8 +278,8 @@ TEST(VelmoFitPartitions, UnsupportedInheritedPreservationLayoutsAreRefusedBefore
           {"name": "mult", "atoms": ["ra[*]", "rb[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
           {"name": "prod", "atoms": ["p[*]", "$auto$maccmap*"], "parent": "mult"},
           {"name": "acc", "atoms": ["acc[*]"]}])"),
-       "jov_inherit_preservation: partitions '|' and 'mult' are both preserved with re-fitted children ('acc', "
-       "'prod')"}};
+       "jov_inherit_preservation: partitions 'mult' and '|' are both preserved with re-fitted children ('prod', "
+       "'acc'): one preserved parent of re-fitted partitions is supported"}};
   for (const CASE& c : cases) {
     auto r = run(kMac + " --settings " + c.file + " --cfg jov_inherit_preservation=on");
     EXPECT_EQ(r.status, 2) << c.file << "\n" << r.out;

@@ -47,7 +47,6 @@ if {$case ni {plain child}} {
 switch -- $case {
     plain {
         load_refused $component Velmo "in a plain tclsh"
-        load_refused $component Eco_fitter "in a plain tclsh"
         load_refused $component Velmo "a second time"
     }
     child {
@@ -58,12 +57,13 @@ switch -- $case {
         load_refused $component Velmo "with a child"
         check "no commands in the child" [expr {[kid eval {info commands ::torvika::*::*}] eq ""}]
         interp delete kid
-        load_refused $component Eco_fitter "after the child went"
+        load_refused $component Velmo "after the child went"
         # The main interpreter takes the package, and a fit runs in it.
         load $host_package Velmo_fit
         velmo_fit::start --family 46
         check "stage plan" [velmo_fit::stage plan]
         load $component Velmo
+        load {} Eco_fitter
         check "commands in the main interpreter" [expr {[info commands ${v}::velmo_do_ram_op] ne ""}]
         velmo_fit::end
         all_refuse "after the fit"
