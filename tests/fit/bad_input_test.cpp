@@ -216,6 +216,17 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
     EXPECT_EQ(failed["status"], 3) << started;
     EXPECT_EQ(failed["error"], "cannot start a thread: Resource temporarily unavailable") << started;
   }
+  // The host's own four-worker job (the parallel post-fit checks), one or
+  // two of its workers started: those started are joined, the run ends as
+  // above.
+  for (const char* started : {"0", "1", "2"}) {
+    const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
+                               " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE
+                               " --threads 1 --cfg wexan_parallize_allchecks=on 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 3) << started << "\n" << r.out;
+    EXPECT_EQ(r.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
+  }
   // The same preload with every thread allowed fits.
   const RESULT r = run_shell("VELMO_TEST_THREADS_STARTED=1000 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
                              " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
