@@ -17,22 +17,21 @@
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
 // 3 internal error (an internal error of the host or component, out of
-// memory, or any other exception).
+// memory, a thread that cannot be started, or any other exception).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include <algorithm>
 #include <atomic>
-#include <exception>
-#include <system_error>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <system_error>
 #include <filesystem>
 #include <fstream>
 #include <functional>
