@@ -251,14 +251,29 @@ int l_unregister(const char* name_space, const char* prefix, const char* no_inte
 }
 }  // namespace
 
+namespace {
+// Without the host's interpreter the packages cannot register: the loading
+// interpreter gets the reason as a Tcl error (which its script may catch)
+// rather than an internal error that would end the process.
+bool l_refused_without_interpreter(Tcl_Interp* interp, const char* why) {
+  if (umbr_get_interpreter() != nullptr) return false;
+  if (interp != nullptr) Tcl_SetObjResult(interp, Tcl_NewStringObj(why, -1));
+  return true;
+}
+}  // namespace
+
 extern "C" {
-int Velmo_Init(Tcl_Interp*) {
+int Velmo_Init(Tcl_Interp* interp) {
+  if (l_refused_without_interpreter(interp, "A Tcl interpreter must exist before registering ::torvika::velmo!"))
+    return TCL_ERROR;
   Tcl_StaticPackage(nullptr, "Eco_fitter", Eco_fitter_Init, nullptr);
   velmo_velmo_register_tcl();
   return 0;
 }
 
-int Eco_fitter_Init(Tcl_Interp*) {
+int Eco_fitter_Init(Tcl_Interp* interp) {
+  if (l_refused_without_interpreter(interp, "A Tcl interpreter must exist before registering ::torvika::eco_fitter!"))
+    return TCL_ERROR;
   Tcl_StaticPackage(nullptr, "Velmo", Velmo_Init, nullptr);
   velmo_eco_fitter_register_tcl();
   return 0;

@@ -103,12 +103,20 @@ bool parse_int(const std::string& text, int* out) {
   errno = 0;
   char* end = nullptr;
   long long v;
-  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
-    v = std::strtoll(t.c_str() + 2, &end, 16);
-  else if (t.size() > 3 && t[0] == '-' && t[1] == '0' && (t[2] == 'x' || t[2] == 'X'))
-    v = -std::strtoll(t.c_str() + 3, &end, 16);
-  else
+  const bool negative = t[0] == '-';
+  const std::size_t digits = negative ? 1 : 0;
+  if (t.size() > digits + 2 && t[digits] == '0' && (t[digits + 1] == 'x' || t[digits + 1] == 'X')) {
+    // Hexadecimal: the sign, if any, goes before the prefix; strtoll would
+    // take one after it too ("0x-5"), so only digits may follow it. The
+    // magnitude is negated only once it is known to fit in int.
+    const char* first = t.c_str() + digits + 2;
+    if (!std::isxdigit(static_cast<unsigned char>(*first))) return false;
+    const unsigned long long magnitude = std::strtoull(first, &end, 16);
+    if (errno != 0 || magnitude > static_cast<unsigned long long>(INT_MAX) + 1) return false;
+    v = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+  } else {
     v = std::strtoll(t.c_str(), &end, 10);
+  }
   if (errno != 0 || end == nullptr || *end != '\0' || v < INT_MIN || v > INT_MAX) return false;
   *out = static_cast<int>(v);
   return true;
@@ -162,6 +170,8 @@ bool load_file(const std::string& path, std::string* error) {
   std::map<std::string, std::string> read;
   while (std::getline(in, line)) {
     ++number;
+    // A byte-order mark at the start of the file is not part of the first name.
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     auto hash = line.find('#');
     if (hash != std::string::npos) line.resize(hash);
     if (trim(line).empty()) continue;

@@ -50,25 +50,37 @@ void OXU_SPMD_JOB_VOID_PTR::run() {
   std::atomic<bool> cancel{false};
   std::vector<std::thread> workers;
   workers.reserve(kWorkers);
-  for (int w = 0; w < kWorkers; ++w) {
-    workers.emplace_back([&, w] {
-      host::set_thread_number(w + 1);
-      if (m_start_hook) m_start_hook();
-      for (;;) {
-        if (cancel.load()) break;
-        std::size_t i = next.fetch_add(1);
-        if (i >= n) break;
-        try {
-          m_fn(m_tasks[i]);
-        } catch (...) {
-          errors[i] = std::current_exception();
-          cancel.store(true);
-        }
+  auto work = [&](int w) {
+    host::set_thread_number(w + 1);
+    if (m_start_hook) m_start_hook();
+    for (;;) {
+      if (cancel.load()) break;
+      std::size_t i = next.fetch_add(1);
+      if (i >= n) break;
+      try {
+        m_fn(m_tasks[i]);
+      } catch (...) {
+        errors[i] = std::current_exception();
+        cancel.store(true);
       }
-      if (m_end_hook) m_end_hook();
-    });
+    }
+    if (m_end_hook) m_end_hook();
+  };
+  auto join_all = [&] {
+    for (std::thread& t : workers) t.join();
+  };
+  // A worker that cannot be started stops the job: those started finish
+  // (cancelled) before the failure goes up, never left running.
+  for (int w = 0; w < kWorkers; ++w) {
+    try {
+      workers.emplace_back(work, w);
+    } catch (...) {
+      cancel.store(true);
+      join_all();
+      throw;
+    }
   }
-  for (std::thread& t : workers) t.join();
+  join_all();
   for (std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
 }

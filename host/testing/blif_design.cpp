@@ -198,6 +198,7 @@ LOADED_DESIGN load_blif_design(const BLIF_DESIGN& design, const std::string& fil
   LOADED_DESIGN res;
   try {
     res = loader->load();
+    res.warnings = design.warnings;
   } catch (const NETLIST_BUILD_ERROR& e) {
     const int line = loader->line();
     loader.reset();  // deletes every atom made so far

@@ -55,6 +55,7 @@ struct LOADED_DESIGN {
   int helper_luts = 0;  // LUTs made for synchronous resets to 1 or gated by the enable
   // What the dead-logic sweep removed before loading (load_swept_blif_*).
   SWEEP_RESULT removed;
+  std::vector<std::string> warnings;  // the reader's (BLIF_DESIGN::warnings)
 };
 
 // algorithm: builds the design's atoms into the world's top netlist, which

@@ -96,6 +96,13 @@ public:
     if (d.inputs.empty() && d.outputs.empty() && d.luts.empty() && d.ffs.empty())
       fail(m_line, "the design is empty (no inputs, outputs, LUTs or registers)");
     check(d);
+    // A file cut short still reads as a design, a different one: say so.
+    if (!ended) {
+      std::string text;
+      for (const std::string& t : m_last.tokens) text += (text.empty() ? "" : " ") + t;
+      d.warnings.push_back(m_file + ":" + std::to_string(m_last.line) + ": the file ends without .end after '" +
+                           printable(text) + "': it may be cut short");
+    }
     return d;
   }
 
@@ -155,6 +162,7 @@ private:
         continue;
       }
       *out = LOGICAL_LINE{std::move(tokens), start};
+      m_last = *out;
       return true;
     }
     if (!joined.empty()) {
@@ -164,6 +172,7 @@ private:
       while (is >> t) tokens.push_back(t);
       if (!tokens.empty()) {
         *out = LOGICAL_LINE{std::move(tokens), start};
+        m_last = *out;
         return true;
       }
     }
@@ -385,6 +394,7 @@ private:
   bool m_allow_undriven;
   int m_line = 0;
   std::optional<LOGICAL_LINE> m_pushed;
+  LOGICAL_LINE m_last{{}, 0};  // the last logical line read
   std::map<std::string, int> m_input_lines, m_output_lines;  // where each name was declared
 };
 

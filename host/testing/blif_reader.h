@@ -55,6 +55,9 @@ struct BLIF_DESIGN {
   // Nets used but never driven, with the line of their first use (read with
   // undriven nets allowed; otherwise such a net is an error).
   std::vector<std::pair<std::string, int>> undriven;
+  // "file:line: text" for what reads but may not be what was meant (a file
+  // that ends without .end names its last line).
+  std::vector<std::string> warnings;
 };
 
 class BLIF_ERROR {

@@ -378,20 +378,39 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
     throw DESIGN_SETTINGS_ERROR(file + ": " + what + " names '" + net + "', which is no net of the design");
   };
   std::set<std::string> taken;
+  // A net is taken over (its loads moved behind a block's output or a
+  // buffer) at most once, and never by a block that also reads it: each
+  // would change the netlist other than asked (a block feeding itself, a
+  // second block or buffer left driving nothing).
+  std::map<const VOK_ATOM_OTERM*, std::string> taken_over;  // net -> who took it over
   for (const auto& b : s.periphery) {
+    const std::string block = "periphery block '" + b.name + "'";
     if (names.count(b.name) || !taken.insert(b.name).second)
-      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "' has the name of another instance");
-    for (const auto& net : b.inputs) driver(net, "periphery block '" + b.name + "'");
-    for (const auto& net : b.outputs) driver(net, "periphery block '" + b.name + "'");
+      throw DESIGN_SETTINGS_ERROR(file + ": " + block + " has the name of another instance");
+    std::map<const VOK_ATOM_OTERM*, std::string> read;
+    for (const auto& net : b.inputs) read.emplace(driver(net, block), net);
+    for (const auto& net : b.outputs) {
+      const VOK_ATOM_OTERM* term = driver(net, block);
+      if (auto it = read.find(term); it != read.end())
+        throw DESIGN_SETTINGS_ERROR(file + ": " + block + " reads and drives the net '" + net +
+                                    "': the block would feed itself");
+      if (auto [it, fresh] = taken_over.emplace(term, block); !fresh)
+        throw DESIGN_SETTINGS_ERROR(file + ": " + block + " takes over the net '" + net + "', which " + it->second +
+                                    " has taken over already");
+    }
   }
   for (const auto& clock : s.lpclk) {
-    driver(clock, "lpclk");
+    const VOK_ATOM_OTERM* term = driver(clock, "lpclk");
     if (names.count(clock + "~lpclk") || !taken.insert(clock + "~lpclk").second)
       throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' is given twice");
     // The buffer has no site of its own: only a clock network reaches the
     // loads it takes over, so a net that clocks no register cannot take one.
     if (!clock_inputs.count(clock) && !clock_inputs.count(clock + "~ibuf"))
       throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' clocks no register");
+    if (auto [it, fresh] = taken_over.emplace(term, "lpclk '" + clock + "'"); !fresh)
+      throw DESIGN_SETTINGS_ERROR(file + ": lpclk '" + clock + "' names the net " + it->second +
+                                  " has taken over already" +
+                                  (it->second.rfind("lpclk", 0) == 0 ? " (two buffers in series)" : ""));
   }
   // Registers clocked by a global clock read it over a global network
   // (connection code 5, GCLK); a design input's clock arrives through its
@@ -425,6 +444,31 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   }
   for (const auto& [pin, io] : s.io_delays)
     host::timing::set_io_delay(names.at(pin)->get_id(), {io.clock, io.max_ps, io.min_ps});
+  // Periphery blocks stay in the top partition and reach only its nets: a
+  // net driven inside another partition, or one whose loads a block would
+  // take over inside another partition, would cross a partition boundary the
+  // blocks have no port for. Refused before any block is made.
+  auto partition_of = [](const VOK_ATOM_NODE* a) -> std::string {
+    const VOK_ATOM_NETLIST* in = a->get_parent_netlist();
+    const VOK_ATOM_BLACKBOX* box = in != nullptr ? in->get_parent_box() : nullptr;
+    return box != nullptr ? box->get_string_hpath() : std::string();
+  };
+  for (const auto& b : s.periphery) {
+    auto refuse = [&](const std::string& net, const std::string& partition, const char* how) {
+      throw DESIGN_SETTINGS_ERROR(file + ": periphery block '" + b.name + "': the net '" + net + "' " + how +
+                                  " partition '" + partition +
+                                  "'; periphery blocks connect only to nets of the top partition '|'");
+    };
+    for (const auto* nets : {&b.inputs, &b.outputs})
+      for (const auto& net : *nets) {
+        const VOK_ATOM_OTERM* from = driver(net, "");
+        if (const std::string p = partition_of(from->get_my_node()); !p.empty()) refuse(net, p, "is driven in");
+        if (nets == &b.inputs) continue;
+        for (const VOK_ATOM_ITERM* f = from->get_first_fanout(VOK_TRAVERSE_AS_STORED); f;
+             f = f->get_next_fanout(VOK_TRAVERSE_AS_STORED))
+          if (f->get_my_node()->is_box()) refuse(net, f->get_my_node()->get_string_hpath(), "has loads in");
+      }
+  }
   // Periphery blocks: inputs tap their nets, outputs take their nets' loads.
   auto n = host::testing::netlist();
   for (const auto& b : s.periphery) {

@@ -208,6 +208,10 @@ private:
     POS pos;
     std::vector<int> conns;
     KIND_INDEX* kind_index = nullptr;  // the site index of its kind
+    // The LAB the node must sit in: it loads a register placed in one of
+    // that LAB's pipeline slots before this run (a slot's output reaches
+    // only its own LAB). -1 when free.
+    int slot_lab_x = -1, slot_lab_y = -1;
   };
   struct UNIT {
     SHAPE shape = SINGLE;
@@ -366,6 +370,32 @@ private:
       for (int n : m_units[u].members) m_nodes[n].unit = u;
     m_hot.resize(m_nodes.size());
     for (std::size_t n = 0; n < m_nodes.size(); ++n) m_hot[n].unit = m_nodes[n].unit;
+    bind_loads_to_slot_labs();
+  }
+
+  // A register the flow put into a pipeline slot before this run (a
+  // periphery transfer's register at the slot next to its port) reaches
+  // only the LAB of that slot: its loads go into that LAB. A load of two
+  // such registers in different LABs keeps the first.
+  void bind_loads_to_slot_labs() {
+    for (int r = 0; r < static_cast<int>(m_nodes.size()); ++r) {
+      const VOK_ATOM_NODE* a = m_nodes[r].atom;
+      POS p;
+      if (m_nodes[r].kind != dev_kind::FF || !(a->get_location_gid() & 0x80000000u) || !position_of(m_die, a, &p) ||
+          p.element != dev_kind::LAB_RE)
+        continue;
+      for (int c : m_nodes[r].conns) {
+        if (m_conns[c].first != r) continue;
+        NODE& load = m_nodes[m_conns[c].second];
+        if (load.slot_lab_x >= 0) continue;
+        load.slot_lab_x = p.x;
+        load.slot_lab_y = p.y;
+      }
+    }
+  }
+
+  bool in_slot_lab(const NODE& node, const POS& p) const {
+    return node.slot_lab_x < 0 || (p.x == node.slot_lab_x && p.y == node.slot_lab_y);
   }
 
   // Tiles holding each site kind, in (x, y) order, with their sites by z.
@@ -518,7 +548,7 @@ private:
       if (p.element != node.kind || m_occ[p.gid] != -1 || !m_die->is_global_id_enabled(p.gid)) return false;
       if (!lab_has_room(n, p.x, p.y)) return false;
     }
-    return inside(node.lc, p.x, p.y, p.z) && clock_fits(n, p.x, p.y);
+    return inside(node.lc, p.x, p.y, p.z) && in_slot_lab(node, p) && clock_fits(n, p.x, p.y);
   }
 
   bool unit_fits(int u, const POS& base) const {
@@ -795,7 +825,7 @@ private:
     const int occ = m_occ[p.gid];
     if (occ != -1 && m_hot[static_cast<std::size_t>(occ)].unit != u && m_hot[static_cast<std::size_t>(occ)].unit != v)
       return false;
-    if (!inside(node.lc, p.x, p.y, p.z)) return false;
+    if (!inside(node.lc, p.x, p.y, p.z) || !in_slot_lab(node, p)) return false;
     if (!node.clock.src || !is_lab(p.x, p.y)) return true;
     int distinct = 0;
     for (const CLOCK_USE& c : m_tile_clocks[tile(p.x, p.y)]) {

@@ -15,6 +15,7 @@
 #include "common/host_control.h"
 #include "msg/msg_internal_error.h"
 #include "thr/thr_drl.h"
+#include "wexan/wexan_env.h"
 
 namespace {
 
@@ -33,16 +34,41 @@ struct UMBR_STATE {
   std::vector<COMMAND> pending_rows;
   // Registered commands per namespace.
   std::map<std::string, std::vector<COMMAND>> packages;
-  void reset() {
-    if (interp != nullptr && owned) Tcl_DeleteInterp(interp);
-    *this = UMBR_STATE();
-  }
+  void reset();
 };
 // Kept for the whole process (never destroyed), so that the component's
 // exit handlers may still ask for the interpreter; host_reset empties it.
 UMBR_STATE& state() {
   static UMBR_STATE* s = new UMBR_STATE();
   return *s;
+}
+
+// An interpreter deleted by its owner is forgotten, so nothing is ever
+// created or evaluated in a freed one.
+void l_forget_interpreter(ClientData client, Tcl_Interp* interp) {
+  UMBR_STATE& s = state();
+  if (s.interp == interp && client == &s) {
+    s.interp = nullptr;
+    s.owned = false;
+  }
+}
+
+// Takes `interp` as the framework's interpreter, letting go of the one
+// before it (deleted when the framework made it).
+void l_take_interpreter(Tcl_Interp* interp, bool owned) {
+  UMBR_STATE& s = state();
+  if (s.interp != nullptr) {
+    Tcl_DontCallWhenDeleted(s.interp, l_forget_interpreter, &s);
+    if (s.owned && s.interp != interp) Tcl_DeleteInterp(s.interp);
+  }
+  s.interp = interp;
+  s.owned = owned;
+  if (interp != nullptr) Tcl_CallWhenDeleted(interp, l_forget_interpreter, &s);
+}
+
+void UMBR_STATE::reset() {
+  l_take_interpreter(nullptr, false);
+  *this = UMBR_STATE();
 }
 
 // Tcl needs to know its executable before static packages are declared.
@@ -55,6 +81,12 @@ struct TCL_STARTUP {
 
 int l_dispatch(ClientData client, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   auto proc = reinterpret_cast<UMBR_OBJ_CMD_PROC>(client);
+  // The commands work on a fit: without the fitter environment (before
+  // start-up, after shut-down) none of them runs.
+  if (WEXAN_ENV::get_env() == nullptr) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj("no fit is running", -1));
+    return TCL_ERROR;
+  }
   try {
     return proc(nullptr, interp, objc, objv);
   } catch (const HOST_INTERNAL_ERROR& e) {
@@ -210,19 +242,13 @@ bool umbr_is_dynamically_loading() { return state().dynamically_loading || l_ins
 
 namespace host::tcl {
 Tcl_Interp* create_interpreter() {
-  UMBR_STATE& s = state();
-  if (s.interp != nullptr && s.owned) Tcl_DeleteInterp(s.interp);
-  s.interp = Tcl_CreateInterp();
-  s.owned = true;
-  l_create_all(s.interp);
-  return s.interp;
+  l_take_interpreter(Tcl_CreateInterp(), true);
+  l_create_all(state().interp);
+  return state().interp;
 }
 void adopt_interpreter(Tcl_Interp* interp) {
-  UMBR_STATE& s = state();
-  if (s.interp != nullptr && s.owned) Tcl_DeleteInterp(s.interp);
-  s.interp = interp;
-  s.owned = false;
-  l_create_all(s.interp);
+  l_take_interpreter(interp, false);
+  if (interp != nullptr) l_create_all(interp);
 }
 void set_dynamically_loading(bool on) { state().dynamically_loading = on; }
 }  // namespace host::tcl

@@ -68,9 +68,11 @@ HOST_API int umbr_tcl_eval(Tcl_Interp* interp, const char* script);
 
 // algorithm: package setup. Registration (unregistering false) makes every
 // callback row the exported command <namespace>::<name>, at once when an
-// interpreter exists, else when one is made or adopted; a command that
-// raises an internal error returns TCL_ERROR with the result "Internal
-// Error: <condition>". With unregistering true, umbr_unregister_package
+// interpreter exists, else when one is made or adopted; a command called
+// while no fit is running (no fitter environment) returns TCL_ERROR with the
+// result "no fit is running" before it runs; a command that raises an
+// internal error returns TCL_ERROR with the result "Internal Error:
+// <condition>". With unregistering true, umbr_unregister_package
 // deletes the package's commands. The library holding a registered
 // callback is never unmapped afterwards. All recorded.
 HOST_API void umbr_begin_package_setup(const char* name_space, const char* version, const char* library,
@@ -87,7 +89,9 @@ namespace host::tcl {
 // Makes the world's interpreter (a real Tcl 8.6 interpreter, owned by the
 // world) and creates the commands registered so far.
 HOST_API Tcl_Interp* create_interpreter();
-// Adopts an interpreter a shell made (not owned).
+// Adopts an interpreter a shell made (not owned). An interpreter the
+// framework holds is forgotten when its owner deletes it: the framework has
+// none until another is made or adopted.
 HOST_API void adopt_interpreter(Tcl_Interp* interp);
 HOST_API void set_dynamically_loading(bool on);
 }  // namespace host::tcl

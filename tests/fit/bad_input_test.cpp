@@ -127,10 +127,25 @@ TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
       write_file("own_names.blif",
                  ".model names\n.inputs a clk\n.outputs y out:y\n.names a a~ibuf\n1 1\n.names a~ibuf out:y\n0 1\n"
                  ".latch out:y q re clk 0\n.names q y\n1 1\n.end\n");
-  const RESULT r = run(design + " --stages place,route");
+  RESULT r = run(design + " --stages place,route");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Routing: "));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+
+  // A model and file name in Latin-1 (and a lone continuation byte): the
+  // console prints them as given, the report as valid UTF-8 with each stray
+  // byte as \xNN, valid UTF-8 kept.
+  const std::string latin1 = write_file("caf\xE9.blif", ".model caf\xE9_\x80_\xC3\xA9\n.inputs a clk\n.outputs y\n"
+                                                       ".latch a q re clk 0\n.names q y\n0 1\n.end\n");
+  const std::string report = ::testing::TempDir() + "latin1.json";
+  r = run(latin1 + " --stages place,route --report " + report);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Design caf\xE9_\x80_\xC3\xA9 (" + latin1 + ")"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+  const nlohmann::json j = read_json(report);
+  EXPECT_EQ(j["status"], 0);
+  EXPECT_EQ(j["design"]["name"], "caf\\xE9_\\x80_\xC3\xA9");
+  EXPECT_THAT(j["design"]["file"].get<std::string>(), ::testing::EndsWith("caf\\xE9.blif"));
 }
 
 // Logic from which no output pin or periphery block input can be reached
@@ -228,6 +243,42 @@ RESULT run_shell(const std::string& line) {
   return r;
 }
 
+// Threads that cannot be started, on the main thread (the first one) or on
+// a worker starting the next: one line on stderr and status 3, never an
+// abort, and a report that says so.
+TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
+  const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
+  const std::string report = ::testing::TempDir() + "no_threads.json";
+  for (const char* started : {"0", "1", "2"}) {
+    std::ofstream(report) << R"({"status": 0})";
+    const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
+                               " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
+                               " --threads 8 --report " + report + " 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 3) << started << "\n" << r.out;
+    EXPECT_EQ(r.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
+    const nlohmann::json failed = read_json(report);
+    EXPECT_EQ(failed["status"], 3) << started;
+    EXPECT_EQ(failed["error"], "cannot start a thread: Resource temporarily unavailable") << started;
+  }
+  // The host's own four-worker job (the parallel post-fit checks), one or
+  // two of its workers started: those started are joined, the run ends as
+  // above.
+  for (const char* started : {"0", "1", "2"}) {
+    const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
+                               " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                               " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE
+                               " --threads 1 --cfg wexan_parallize_allchecks=on 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 3) << started << "\n" << r.out;
+    EXPECT_EQ(r.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
+  }
+  // The same preload with every thread allowed fits.
+  const RESULT r = run_shell("VELMO_TEST_THREADS_STARTED=1000 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                             " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
+                             " --threads 8 --stages place 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
   // A partition that takes every register still has its clock declared.
   const std::string design = two_registers("re", "re");
@@ -255,6 +306,16 @@ TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
     EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr(summary.substr(summary.find(':')))) << name;
   }
+  // A file cut short (no .end) reads, with a warning naming its last line;
+  // a whole one gets none.
+  const std::string cut = write_file("cut.blif", ".model m\n.inputs a b\n.outputs y\n.names a b y\n11 1\n\n# gone\n");
+  r = run(cut + " --stages none");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: warning: " + cut + ":5: the file ends without .end after '11 1': it may "
+                               "be cut short\n"));
+  r = run(write_file("whole.blif", ".model m\n.inputs a b\n.outputs y\n.names a b y\n11 1\n.end\n") + " --stages none");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("warning")));
   r = run(write_file("extra_word.blif", ".model m x\n.inputs a\n.outputs a\n.end\n") + " --stages none");
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr("extra_word.blif:1: unexpected 'x' after the model name"));
@@ -304,16 +365,25 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_EQ(left, std::vector<std::string>{"r.json"});
 
   const std::string exe = VELMO_FIT_EXE;
-  // An internal error leaves a report that says so, and its line goes to
-  // stderr (only stderr reaches the pipe here).
-  const std::string designs = VELMO_DESIGNS_DIR;
-  r = run_shell(exe + " " + designs + "/yosys/mac16.blif --settings " + designs +
-                "/yosys/mac16.partitions.json --cfg jov_inherit_preservation=on --report " + report + " 2>&1 >/dev/null");
+  // A run that ends with status 3 mid-fit (here no thread can be started)
+  // leaves a report that says so, and its line goes to stderr (only stderr
+  // reaches the pipe here).
+  r = run_shell("VELMO_TEST_THREADS_STARTED=0 LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " + exe + " --report " + report +
+                " 2>&1 >/dev/null");
   EXPECT_EQ(r.status, 3) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("Internal Error: "));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot start a thread: "));
   const nlohmann::json failed = read_json(report);
   EXPECT_EQ(failed["status"], 3);
-  EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("Internal Error: "));
+  EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("cannot start a thread: "));
+
+  // A report name as long as a directory takes: its temporary name beside
+  // it stays within the limit too.
+  const std::string long_name = dir + std::string(250, 'r') + ".json";
+  r = run("--stages none --report " + long_name);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(long_name)["status"], 0);
+  std::filesystem::remove(long_name);
 
   // Output that cannot be written fails the run, with one line on stderr.
   for (const std::string redirect : {">/dev/full", ">&-"}) {
@@ -375,16 +445,24 @@ TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
 TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
   const std::string report = ::testing::TempDir() + "congested.json";
-  RESULT r = run(design + " --stages place,route --report " + report);
+  const std::string settings = write_file("congested_settings.json", R"({"clocks": {"clk": 10000}})");
+  // The design piped into /dev/stdin and the settings from a pipe: the run
+  // on the larger device reads the same inputs again.
+  RESULT r = run_shell("cat " + design + " | bash -c '" + VELMO_FIT_EXE + " /dev/stdin --stages place,route --settings <(cat " +
+                       settings + ") --report " + report + " 2>&1'");
   EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(report)["design"]["file"], "/dev/stdin");
+  // One verdict, the last attempt's.
+  EXPECT_THAT(r.out, Not(HasSubstr("velmo-fit: failed")));
+  EXPECT_EQ(r.out.find("velmo-fit: done"), r.out.rfind("velmo-fit: done")) << r.out;
   // The failed stage's reason is what the routing left, not debug lines.
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "
                                               "(congestion not resolved|left unrouted)"));
   std::smatch m;
-  const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x [0-9]+ device; trying a larger one "
+  const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x ([0-9]+) device; trying a larger one "
                          "\\(--device ([0-9]+)\\)\n");
   ASSERT_TRUE(std::regex_search(r.out, m, retry)) << r.out;
-  const int sized = std::stoi(m[1]), larger = std::stoi(m[2]);
+  const int sized = std::stoi(m[1]), height = std::stoi(m[2]), larger = std::stoi(m[3]);
   EXPECT_GT(larger, sized);
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
   EXPECT_EQ(read_json(report)["device"]["nx"], larger);
@@ -393,4 +471,12 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   r = run(design + " --stages place,route --device " + std::to_string(sized));
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
+  // Nor one whose sites the settings use: the routing failure is the run's.
+  const std::string uib = write_file("congested_uib.json", R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, )" +
+                                                               std::to_string(height - 1) + R"(], "inputs": ["i0"]}]})");
+  r = run(design + " --stages place,route --settings " + uib);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "));
+  EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
 }

@@ -287,6 +287,47 @@ TEST(VelmoFitPartitions, InheritedPreservationRemovesTheRefittedChildsRouting) {
   EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
 }
 
+// The layouts the cross-partition routing removal does not support are
+// refused before the earlier compile, naming the partition and what feeds
+// it: a child fed by a sibling, a child fed through its parent's port, two
+// preserved parents with re-fitted children.
+TEST(VelmoFitPartitions, UnsupportedInheritedPreservationLayoutsAreRefusedBeforeTheFit) {
+  auto settings = [](const std::string& name, const std::string& partitions) {
+    return write_file(name, R"({"family": 46, "clocks": {"clk": 5000}, "global_clocks": ["clk"], "partitions": )" +
+                                partitions + "}");
+  };
+  struct CASE {
+    std::string file;
+    std::string says;
+  };
+  const std::vector<CASE> cases = {
+      {kBundled, "jov_inherit_preservation: partition 'acc' is re-fitted and fed by its sibling 'mult' ('p["},
+      {settings("inherit_port.json", R"([{"name": "|", "preserved": true},
+          {"name": "mult", "atoms": ["rb[*]", "acc[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+          {"name": "prod", "atoms": ["p[*]", "$auto$maccmap*"], "parent": "mult"}])"),
+       "jov_inherit_preservation: partition 'prod' is re-fitted and fed through a port of its parent 'mult' ('ra["},
+      {settings("inherit_feeds_sibling.json", R"([{"name": "|", "preserved": true},
+          {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"]},
+          {"name": "acc", "atoms": ["acc[*]"], "preserved": true}])"),
+       "jov_inherit_preservation: partition 'acc' is fed by its re-fitted sibling 'mult' ('p["},
+      {settings("inherit_two_parents.json", R"([{"name": "|", "preserved": true},
+          {"name": "mult", "atoms": ["ra[*]", "rb[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+          {"name": "prod", "atoms": ["p[*]", "$auto$maccmap*"], "parent": "mult"},
+          {"name": "acc", "atoms": ["acc[*]"]}])"),
+       "jov_inherit_preservation: partitions 'mult' and '|' are both preserved with re-fitted children ('prod', "
+       "'acc'): one preserved parent of re-fitted partitions is supported"}};
+  for (const CASE& c : cases) {
+    auto r = run(kMac + " --settings " + c.file + " --cfg jov_inherit_preservation=on");
+    EXPECT_EQ(r.status, 2) << c.file << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("velmo-fit: " + c.says)) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("Stage "))) << c.file;
+    EXPECT_THAT(r.out, Not(HasSubstr("Internal Error"))) << c.file;
+  }
+  // Without the removal each layout fits.
+  auto r = run(kMac + " --settings " + cases[1].file + " --stages plan,place");
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {
   auto r = run(kMac + " --settings " + kBundled + " --family 48 --stages place");
   EXPECT_EQ(r.status, 0) << r.out;

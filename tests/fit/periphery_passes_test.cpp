@@ -136,11 +136,73 @@ TEST(VelmoFitPeriphery, PeripherySettingsErrorsNameWhatIsWrong) {
            CASE{R"({"periphery": [{"name": "y[0]", "kind": "UIB", "site": [3, 9], "inputs": ["y[1]"]}]})",
                 "periphery block 'y[0]' has the name of another instance"},
            CASE{R"({"lpclk": ["nowhere"]})", "lpclk names 'nowhere', which is no net of the design"},
+           CASE{R"({"lpclk": ["clk", "clk~ibuf"]})",
+                "lpclk 'clk~ibuf' names the net lpclk 'clk' has taken over already (two buffers in series)"},
+           CASE{R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 10], "inputs": ["x[0]"], "outputs": ["x[0]"]}]})",
+                "periphery block 'u' reads and drives the net 'x[0]': the block would feed itself"},
+           // Periphery blocks and partitions: the bundled blocks with the
+           // registers feeding the output block in a partition of their own,
+           // and the registers the input block feeds.
+           CASE{R"({"family": 48, "partitions": [{"name": "taps", "atoms": ["tap[7]*"]}], "periphery": [
+                    {"name": "uib_out", "kind": "UIB", "site": [6, 10], "inputs": ["tap[7][0]", "tap[7][1]"]}]})",
+                "periphery block 'uib_out': the net 'tap[7][0]' is driven in partition 'taps'; periphery blocks "
+                "connect only to nets of the top partition '|'"},
+           CASE{R"({"family": 48, "partitions": [{"name": "first", "atoms": ["tap[0]*"]}], "periphery": [
+                    {"name": "uib_in", "kind": "UIB", "site": [3, 10], "outputs": ["x[0]"]}]})",
+                "periphery block 'uib_in': the net 'x[0]' has loads in partition 'first'"},
        }) {
     SCOPED_TRACE(c.json);
     const auto r = velmo_fit_test::run(design + " --settings " + write_temp("bad_periphery.json", c.json));
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_THAT(r.out, HasSubstr(c.error));
+  }
+}
+
+// A register forced into a pipeline slot for its periphery-to-core transfer
+// (assignment 833 = 2) and feeding two LUTs: the slot is the one next to the
+// periphery port, and its output reaches only that slot's LAB, so the
+// placer puts the register's loads there and the route stage routes both.
+TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
+  const std::string design = write_temp("p2design.blif", R"(.model p2design
+.inputs a0 a1 a2 a3 b0 clk
+.outputs z0 z1
+.latch a0 r0 re clk 2
+.latch a1 r1 re clk 2
+.latch a2 r2 re clk 2
+.latch a3 r3 re clk 2
+.names r0 r1 n0
+01 1
+10 1
+.names r2 r3 n1
+11 1
+.names r0 r2 b0 n2
+1-1 1
+-11 1
+.names r1 r3 n3
+00 1
+.latch n0 o0 re clk 2
+.latch n1 o1 re clk 2
+.latch n2 o2 re clk 2
+.latch n3 o3 re clk 2
+.names o0 o1 z0
+11 1
+.names o2 o3 z1
+1- 1
+-1 1
+.end
+)");
+  for (const auto& [row, device] : {std::pair<int, std::string>{9, ""}, {10, " --device 13"}}) {
+    const std::string settings = write_temp("p2ded.json", R"({"family": 46, "periphery": [
+      {"name": "uib_a", "kind": "UIB", "site": [3, )" + std::to_string(row) + R"(], "outputs": ["a0", "a1", "a2", "a3"]},
+      {"name": "uib_b", "kind": "UIB", "site": [6, )" + std::to_string(row) + R"(], "inputs": ["o0", "o1", "o2", "o3"]}],
+      "assignments": [{"instance": "r3", "id": 833, "type": 6, "value": "2"}]})");
+    const auto r = velmo_fit_test::run(design + " --settings " + settings + device + " --debug=2");
+    SCOPED_TRACE(device);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("depopulate_registers: 1 of 1 registers depopulated"));
+    EXPECT_THAT(r.out, HasSubstr("Stage route: ok"));
+    EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+    EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
   }
 }
 

@@ -63,6 +63,19 @@ TEST_F(CfgTest, BadTextGivesTheDefaultAndIsRecorded) {
   EXPECT_EQ(cfg_get_int_value("velmo_big", 3), 2147483647);
   cfg_set_value("velmo_big", "-0x80000000");
   EXPECT_EQ(cfg_get_int_value("velmo_big", 3), -2147483647 - 1);
+  // A sign belongs before the radix prefix only; the most negative 64-bit
+  // magnitude is refused, not negated.
+  for (const char* misplaced : {"0x-5", "-0x-5", "0x+5", "-0x-8000000000000000", "-0x8000000000000000",
+                                "0x 5", "-0x80000001"}) {
+    int v = 77;
+    EXPECT_FALSE(host::cfg::parse_int(misplaced, &v)) << misplaced;
+    EXPECT_EQ(v, 77) << misplaced;
+  }
+  int v = 0;
+  EXPECT_TRUE(host::cfg::parse_int("-0x7fffffff", &v));
+  EXPECT_EQ(v, -2147483647);
+  EXPECT_TRUE(host::cfg::parse_int("0X1f", &v));
+  EXPECT_EQ(v, 31);
 }
 
 namespace {
@@ -114,6 +127,16 @@ TEST_F(CfgTest, FileAndAssignmentItems) {
   EXPECT_EQ(err, "bad.cfg:2: expected name=value");
   EXPECT_EQ(cfg_get_int_value("velmo_c", 0), 0) << "nothing applied from a bad file";
   EXPECT_FALSE(host::cfg::load_file("missing.cfg", &err));
+
+  // A byte-order mark opens the file, not the first name.
+  {
+    std::ofstream f("bom.cfg", std::ios::binary);
+    f << "\xEF\xBB\xBFvelmo_first=5\nvelmo_second=6\n";
+  }
+  ASSERT_TRUE(host::cfg::load_file("bom.cfg", &err)) << err;
+  EXPECT_EQ(cfg_get_int_value("velmo_first", 0), 5);
+  EXPECT_EQ(cfg_get_int_value("velmo_second", 0), 6);
+  EXPECT_FALSE(host::cfg::is_set("\xEF\xBB\xBFvelmo_first"));
 
   EXPECT_TRUE(host::cfg::set_from_assignment("velmo_d=x=y", &err));
   EXPECT_EQ(cfg_get_value("velmo_d"), "x=y");

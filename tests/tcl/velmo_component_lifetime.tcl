@@ -8,26 +8,66 @@
 #          during a fit and ending the fit: the other package's commands
 #          still answer (with an error), the process lives on.
 # stages:  every stage and the end of the fit without loading any package.
+# plain:   no host package: loading the component is a Tcl error a script
+#          can catch, and the process carries on.
+# child:   the host package refuses a child interpreter; the component then
+#          meets no host interpreter, before and after the child goes.
 lassign $argv case host_package component
 source [file join [file dirname [info script]] check.tcl]
 set e ::torvika::eco_fitter
 set v ::torvika::velmo
 set eco_commands {muvo_resynthesis test_resynthesis muvo_retiming test_retiming muvo_reroute test_reroute
     muvo_replace test_replace muvo_bypass_removal test_bypass_removal optimize_tbff test_tbff clear_tbff}
-# Every component command is a Tcl error while no fit runs.
+# Every component command is a Tcl error while no fit runs, answered by
+# the host before the command runs.
 proc all_refuse {when} {
     global e v eco_commands
     foreach c $eco_commands {
-        check "$c refuses $when" [catch {${e}::$c} msg]
+        check "$c refuses $when" [expr {[catch {${e}::$c} msg] && $msg eq "no fit is running"}]
     }
     if {[info commands ${v}::velmo_do_ram_op] ne ""} {
-        check "velmo_do_ram_op refuses $when" [catch {${v}::velmo_do_ram_op}]
-        check "velmo_do_dsp_sign_ext refuses $when" [catch {${v}::velmo_do_dsp_sign_ext}]
+        foreach c {velmo_do_ram_op velmo_do_dsp_sign_ext} {
+            check "$c refuses $when" [expr {[catch {${v}::$c} msg] && $msg eq "no fit is running"}]
+        }
     }
 }
+# Loading the component is refused with the reason, and registers nothing.
+proc load_refused {component package when} {
+    global e v
+    set ns [expr {$package eq "Velmo" ? "velmo" : "eco_fitter"}]
+    check "load $package refused $when" [catch {load $component $package} msg]
+    check "the reason $when: $msg" \
+        [expr {$msg eq "A Tcl interpreter must exist before registering ::torvika::$ns!"}]
+    check "no commands $when" [expr {[info commands ${v}::*] eq "" && [info commands ${e}::*] eq ""}]
+}
 
-load $host_package Velmo_fit
+if {$case ni {plain child}} {
+    load $host_package Velmo_fit
+}
 switch -- $case {
+    plain {
+        load_refused $component Velmo "in a plain tclsh"
+        load_refused $component Velmo "a second time"
+    }
+    child {
+        interp create kid
+        check "host package refused in a child" [catch {kid eval [list load $host_package Velmo_fit]} msg]
+        check "the reason: $msg" [expr {$msg eq "load the package in the main interpreter"}]
+        check "nothing of the package in the child" [expr {[kid eval {info commands ::velmo_fit::*}] eq ""}]
+        load_refused $component Velmo "with a child"
+        check "no commands in the child" [expr {[kid eval {info commands ::torvika::*::*}] eq ""}]
+        interp delete kid
+        load_refused $component Velmo "after the child went"
+        # The main interpreter takes the package, and a fit runs in it.
+        load $host_package Velmo_fit
+        velmo_fit::start --family 46
+        check "stage plan" [velmo_fit::stage plan]
+        load $component Velmo
+        load {} Eco_fitter
+        check "commands in the main interpreter" [expr {[info commands ${v}::velmo_do_ram_op] ne ""}]
+        velmo_fit::end
+        all_refuse "after the fit"
+    }
     early {
         load $component Eco_fitter
         check "eco_fitter package before any fit" [expr {[package require ::torvika::eco_fitter] eq "1.0"}]

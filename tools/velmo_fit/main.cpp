@@ -21,15 +21,23 @@
 // Exit status: 0 success, 1 a stage (or start-up) returned false or the
 // component lacks an entry point, 2 bad command line, design or settings,
 // 3 internal error (an internal error of the host or component, out of
-// memory, or any other exception). A run ending with 2 or 3 once the report
-// path passed its checks writes {"error", "status"} there.
+// memory, a thread that cannot be started, or any other exception). A run
+// ending with 2 or 3 once the report path passed its checks writes
+// {"error", "status"} there.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <system_error>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,6 +91,11 @@
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
 
+
+// A thread that could not be started (defined with the process's other
+// exits at the end of the file).
+std::string thread_start_failure(const std::exception& e);
+[[noreturn]] void cannot_start_thread(const std::string& reason);
 
 namespace {
 
@@ -264,10 +277,26 @@ int routing_retries_done() {
   return v != nullptr && *v >= '1' && *v <= '9' ? *v - '0' : 0;
 }
 
+// The temporary file beside `path` a report is written to before it is
+// renamed into place: the path's name with ".tmp<pid>" added, the name
+// shortened so the whole stays within the longest file name a directory takes
+// (a report name near that limit is still writable).
+std::string temporary_path(const std::string& path) {
+  const std::string suffix = ".tmp" + std::to_string(getpid());
+  const std::size_t slash = path.rfind('/');
+  const std::size_t name_begin = slash == std::string::npos ? 0 : slash + 1;
+  long limit = pathconf(name_begin == 0 ? "." : path.substr(0, name_begin).c_str(), _PC_NAME_MAX);
+  if (limit <= 0) limit = 255;
+  std::string name = path.substr(name_begin);
+  if (name.size() + suffix.size() > static_cast<std::size_t>(limit))
+    name.resize(static_cast<std::size_t>(limit) - suffix.size());
+  return path.substr(0, name_begin) + name + suffix;
+}
+
 // Writes the text beside `path` and renames it into place, so a reader never
 // sees half a report and a failed write leaves no stale one behind.
 bool write_atomically(const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".tmp" + std::to_string(getpid());
+  const std::string tmp = temporary_path(path);
   bool ok;
   {
     std::ofstream out(tmp, std::ios::trunc);
@@ -283,6 +312,60 @@ bool write_atomically(const std::string& path, const std::string& text) {
   return ok;
 }
 
+// The text with every byte that does not belong to a valid UTF-8 sequence
+// written as "\xNN" (two upper-case hexadecimal digits): names in the
+// report come from files and command lines in any encoding, and JSON holds
+// only valid UTF-8. Overlong forms, surrogates and code points beyond
+// U+10FFFF are not valid.
+std::string valid_utf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  auto continuation = [&](std::size_t i) { return i < n && (b[i] & 0xC0) == 0x80; };
+  for (std::size_t i = 0; i < n;) {
+    std::size_t length = 0;
+    if (b[i] < 0x80) {
+      length = 1;
+    } else if (b[i] >= 0xC2 && b[i] <= 0xDF) {
+      length = continuation(i + 1) ? 2 : 0;
+    } else if (b[i] >= 0xE0 && b[i] <= 0xEF) {
+      const unsigned char lo = b[i] == 0xE0 ? 0xA0 : 0x80, hi = b[i] == 0xED ? 0x9F : 0xBF;
+      length = i + 1 < n && b[i + 1] >= lo && b[i + 1] <= hi && continuation(i + 2) ? 3 : 0;
+    } else if (b[i] >= 0xF0 && b[i] <= 0xF4) {
+      const unsigned char lo = b[i] == 0xF0 ? 0x90 : 0x80, hi = b[i] == 0xF4 ? 0x8F : 0xBF;
+      length = i + 1 < n && b[i + 1] >= lo && b[i + 1] <= hi && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
+    }
+    if (length == 0) {
+      static const char digits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += digits[b[i] >> 4];
+      out += digits[b[i] & 0xF];
+      ++i;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
+  return out;
+}
+
+// Every string of the report (keys too) as valid_utf8 writes it.
+nlohmann::ordered_json with_valid_utf8(const nlohmann::ordered_json& j) {
+  if (j.is_string()) return valid_utf8(j.get_ref<const std::string&>());
+  if (j.is_array()) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    for (const auto& e : j) out.push_back(with_valid_utf8(e));
+    return out;
+  }
+  if (j.is_object()) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : j.items()) out[valid_utf8(key)] = with_valid_utf8(value);
+    return out;
+  }
+  return j;
+}
+
 // An internal error, exception or exhausted memory ends the run with status
 // 3: the report says so (no figures of a fit in an unknown state).
 void write_failed_report(const std::string& why) {
@@ -290,7 +373,7 @@ void write_failed_report(const std::string& why) {
   nlohmann::ordered_json j;
   j["error"] = why;
   j["status"] = 3;
-  if (!write_atomically(g_report_path, j.dump(2) + "\n"))
+  if (!write_atomically(g_report_path, with_valid_utf8(j).dump(2) + "\n"))
     std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
 }
 
@@ -391,7 +474,7 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
   j["peak_rss_kb"] = velmo_fit::peak_rss_kb();
   j["status"] = status;
-  return write_atomically(path, j.dump(2) + "\n");
+  return write_atomically(path, with_valid_utf8(j).dump(2) + "\n");
 }
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
@@ -419,6 +502,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   }
   const host::testing::DESIGN_SETTINGS& settings = prepared.settings;
   const host::testing::LOADED_DESIGN& design = prepared.design;
+  for (const std::string& warning : design.warnings)
+    std::fprintf(stderr, "velmo-fit: warning: %s\n", host::testing::printable(warning).c_str());
   // Partitioned designs: the earlier compile, on this device.
   velmo_fit::HOST_SEQUENCE sequence(settings.partitions);
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
@@ -444,7 +529,8 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
-    std::printf("velmo-fit: %s\n", status == 0 ? "done" : "failed");
+    // A run tried again on a larger device gives its verdict once, there.
+    if (g_retry_columns == 0) std::printf("velmo-fit: %s\n", status == 0 ? "done" : "failed");
     return status;
   };
 
@@ -537,7 +623,10 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     // A routing that failed on the device sized to the design is tried once
     // more on the next larger one (never when the device was asked for).
     const int retries = routing_retries_done();
-    const bool device_chosen = (o.device_columns && retries == 0) || settings.device_columns;
+    // Periphery blocks at sites of this device pin it too: their sites mean
+    // nothing on another one.
+    const bool device_chosen =
+        (o.device_columns && retries == 0) || settings.device_columns || !settings.periphery.empty();
     if (status != 0 && !device_chosen && retries < kRoutingRetries &&
         (sequence.routing_failed() || routing.unrouted + routing.overused > 0) && spec.nx < 120)
       g_retry_columns = std::min(120, spec.nx + std::max(1, spec.nx / 10));
@@ -551,6 +640,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     // The component is in an unknown state: leave without unloading it.
     _exit(3);
   } catch (const std::exception& e) {
+    if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fflush(stdout);
     std::fprintf(stderr, "Internal Error: exception: %s\n", e.what());
     write_failed_report(std::string("Internal Error: exception: ") + e.what());
@@ -599,7 +689,7 @@ bool check_files(const velmo_fit::OPTIONS& o) {
     std::fprintf(stderr, "velmo-fit: --report %s: not a regular file\n", o.report_file.c_str());
     return false;
   }
-  const std::string probe_path = o.report_file + ".tmp" + std::to_string(getpid());
+  const std::string probe_path = temporary_path(o.report_file);
   bool writable;
   {
     std::ofstream probe(probe_path, std::ios::trunc);
@@ -615,6 +705,68 @@ bool check_files(const velmo_fit::OPTIONS& o) {
   // An earlier run's report goes now: a run that ends before it can write
   // its own leaves none, never a stale one.
   fs::remove(o.report_file, ec);
+  return true;
+}
+
+// The descriptor of this process an input path names (/dev/stdin,
+// /dev/fd/N, /proc/self/fd/N), or -1.
+int input_descriptor(const std::string& path) {
+  if (path == "/dev/stdin") return STDIN_FILENO;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::string p = prefix;
+    if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0) continue;
+    const std::string digits = path.substr(p.size());
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(digits);
+  }
+  return -1;
+}
+
+// An input read from a pipe (`--settings <(...)`, a design piped into
+// /dev/stdin) can be read only once, yet a run tried again on a larger
+// device reads its inputs again. Each such input's bytes move into an
+// in-memory file that takes over the pipe's descriptor: every reading of the
+// path, this run's and the retry's (which inherits the descriptor), sees the
+// whole input under the same name. False with the reason when a pipe cannot
+// be read.
+bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
+  std::vector<std::string> inputs = {o.design, o.settings_file};
+  inputs.insert(inputs.end(), o.cfg_files.begin(), o.cfg_files.end());
+  for (const std::string& input : inputs) {
+    const int fd = input_descriptor(input);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) continue;
+    const int copy = memfd_create("velmo-fit-input", 0);
+    if (copy < 0) continue;  // read once, as without a copy
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        *why = input + ": cannot read: " + std::strerror(errno);
+        ok = false;
+        break;
+      }
+      for (ssize_t done = 0; ok && done < n;) {
+        const ssize_t w = write(copy, buffer + done, static_cast<std::size_t>(n - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) {
+          *why = input + ": cannot keep the input: " + std::strerror(errno);
+          ok = false;
+        }
+        done += w > 0 ? w : 0;
+      }
+      if (!ok) break;
+    }
+    if (ok && dup2(copy, fd) < 0) {
+      *why = input + ": cannot keep the input: " + std::strerror(errno);
+      ok = false;
+    }
+    close(copy);
+    if (!ok) return false;
+  }
   return true;
 }
 
@@ -634,6 +786,63 @@ bool check_files(const velmo_fit::OPTIONS& o) {
   }
   if (g_report_path_c[0] != '\0') unlink(g_report_path_c);
   _exit(3);
+}
+
+// The reason when `e` says a thread could not be started (the threading
+// library's "pthread_create has failed: <reason>", or the standard
+// library's thread constructor), else "".
+std::string thread_start_failure(const std::exception& e) {
+  static const std::string prefix = "pthread_create has failed";
+  const std::string what = e.what();
+  if (what.compare(0, prefix.size(), prefix) == 0) {
+    const std::size_t colon = what.find(": ", prefix.size());
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+  }
+  if (const auto* se = dynamic_cast<const std::system_error*>(&e);
+      se != nullptr && se->code() == std::errc::resource_unavailable_try_again)
+    return se->code().message();
+  return std::string();
+}
+
+// A thread that cannot be started ends the run with status 3 and one line:
+// the out-of-memory line when the memory or the address space ran out (no
+// room left for the stack of another thread), otherwise the reason, which
+// the report then holds as its error. Any
+// thread may get here, several at once: one prints, the others wait for the
+// end.
+[[noreturn]] void cannot_start_thread(const std::string& reason) {
+  static std::atomic_flag first = ATOMIC_FLAG_INIT;
+  if (first.test_and_set()) {
+    for (;;) pause();
+  }
+  constexpr std::size_t kStackBytes = 8u << 20;
+  void* room = mmap(nullptr, kStackBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (room == MAP_FAILED || reason == std::strerror(ENOMEM)) out_of_memory();
+  munmap(room, kStackBytes);
+  std::fflush(stdout);
+  const std::string line = "velmo-fit: cannot start a thread: " + reason + "\n";
+  if (write(STDERR_FILENO, line.data(), line.size()) < 0) {
+  }
+  write_failed_report("cannot start a thread: " + reason);
+  _exit(3);
+}
+
+// An exception that leaves a thread of the threading library's (a worker
+// that could not start the next one) ends the process here: a thread that
+// could not be started ends the run as above, anything else as it would
+// have without this handler.
+std::terminate_handler g_previous_terminate = nullptr;
+[[noreturn]] void on_terminate() {
+  if (std::exception_ptr active = std::current_exception()) {
+    try {
+      std::rethrow_exception(active);
+    } catch (const std::exception& e) {
+      if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
+    } catch (...) {
+    }
+  }
+  if (g_previous_terminate != nullptr) g_previous_terminate();
+  std::abort();
 }
 
 // Whether the output written so far reached standard output; false (after
@@ -669,6 +878,7 @@ int main(int argc, char** argv) {
 
 int run_checked(int argc, char** argv) {
   std::set_new_handler(&out_of_memory);
+  g_previous_terminate = std::set_terminate(&on_terminate);
   velmo_fit::OPTIONS o;
   std::string error;
   if (!velmo_fit::parse_options(argc, argv, &o, &error)) {
@@ -680,6 +890,10 @@ int run_checked(int argc, char** argv) {
     return 0;
   }
   if (!check_files(o)) return 2;
+  if (std::string why; !keep_piped_inputs(o, &why)) {
+    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    return 2;
+  }
   g_report_path = o.report_file;
   if (o.report_file.size() < sizeof g_report_path_c)
     std::copy(o.report_file.begin(), o.report_file.end(), g_report_path_c);
@@ -705,11 +919,13 @@ int run_checked(int argc, char** argv) {
       args.push_back(nullptr);
       execv("/proc/self/exe", args.data());
       std::fprintf(stderr, "velmo-fit: cannot run again on the larger device\n");
+      std::printf("velmo-fit: failed\n");
     }
     return status;
   } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
     out_of_memory();
   } catch (const std::exception& e) {
+    if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
     write_failed_report(std::string("internal error: ") + e.what());
     return 3;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "cfg/cfg.h"
 #include "dev/dev_family.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
@@ -83,6 +84,93 @@ std::map<std::string, bool> preserved_map(const std::vector<host::testing::PARTI
   return m;
 }
 
+// Register clocks on a global network (connection code 5): signals every
+// partition may read.
+constexpr int kGlobalClockCode = 5;
+
+// Cross-partition routing removal (jov_inherit_preservation) supports one
+// layout: one preserved parent of re-fitted (not preserved) children, each
+// child fed by its parent's own logic, by its own descendants or by global
+// signals. Any other layout is named here ("" when supported): a child fed
+// through a port of its parent, a child fed by a sibling (a box-to-box
+// connection), two preserved parents with re-fitted children.
+std::string unsupported_inherit_layout(const std::map<std::string, bool>& preserved) {
+  std::map<const VOK_ATOM_NETLIST*, const JOV_PARTITION*> owner;
+  for (const auto& p : design()->get_partitions()) owner[p->get_state()->get_atom_netlist()] = p.get();
+  auto is_preserved = [&](const JOV_PARTITION* p) {
+    auto it = preserved.find(p->get_name());
+    return it != preserved.end() && it->second;
+  };
+  auto within = [](const JOV_PARTITION* p, const JOV_PARTITION* ancestor) {
+    for (; p != nullptr; p = p->get_parent())
+      if (p == ancestor) return true;
+    return false;
+  };
+  std::vector<const JOV_PARTITION*> refitted;
+  std::map<std::string, std::string> parents;  // preserved parent -> one of its re-fitted children
+  for (const auto& p : design()->get_partitions())
+    if (p->get_parent() != nullptr && is_preserved(p->get_parent()) && !is_preserved(p.get())) {
+      refitted.push_back(p.get());
+      parents.emplace(p->get_parent()->get_name(), p->get_name());
+    }
+  if (parents.size() > 1) {
+    auto first = parents.begin(), second = std::next(first);
+    return "partitions '" + first->first + "' and '" + second->first +
+           "' are both preserved with re-fitted children ('" + first->second + "', '" + second->second +
+           "'): one preserved parent of re-fitted partitions is supported";
+  }
+  for (const JOV_PARTITION* child : refitted) {
+    const JOV_PARTITION* parent = child->get_parent();
+    for (const auto& p : design()->get_partitions()) {
+      if (!within(p.get(), child)) continue;
+      for (const VOK_ATOM_NODE* a : p->get_state()->get_atom_netlist()->get_atom_list()) {
+        if (!is_real(a)) continue;
+        for (const VOK_ATOM_ITERM* in : a->citerms()) {
+          if (in->get_connection_code() == kGlobalClockCode) continue;
+          const VOK_ATOM_OTERM* source = in->get_source(VOK_TRAVERSE_HIERARCHICAL);
+          if (source == nullptr || source->get_my_node() == nullptr) continue;
+          auto it = owner.find(source->get_my_node()->get_parent_netlist());
+          if (it == owner.end()) continue;
+          const JOV_PARTITION* from = it->second;
+          if (from == parent || within(from, child)) continue;
+          const std::string net = "'" + source->get_my_node()->get_string_hpath() + "'";
+          if (within(from, parent)) {
+            const JOV_PARTITION* sibling = from;
+            while (sibling->get_parent() != parent) sibling = sibling->get_parent();
+            return "partition '" + child->get_name() + "' is re-fitted and fed by its sibling '" + sibling->get_name() +
+                   "' (" + net + " feeds '" + a->get_string_hpath() + "'): a box-to-box connection into a re-fitted "
+                   "partition is not supported";
+          }
+          return "partition '" + child->get_name() + "' is re-fitted and fed through a port of its parent '" +
+                 parent->get_name() + "' (" + net + " of partition '" + from->get_name() + "' feeds '" +
+                 a->get_string_hpath() + "'): only its parent's own logic and global signals may feed it";
+        }
+      }
+    }
+    // Nor may a re-fitted child feed a sibling: the other end of a
+    // box-to-box connection.
+    for (const auto& p : design()->get_partitions()) {
+      if (p.get() == parent || !within(p.get(), parent) || within(p.get(), child)) continue;
+      const JOV_PARTITION* sibling = p.get();
+      while (sibling->get_parent() != parent) sibling = sibling->get_parent();
+      for (const VOK_ATOM_NODE* a : p->get_state()->get_atom_netlist()->get_atom_list()) {
+        if (!is_real(a)) continue;
+        for (const VOK_ATOM_ITERM* in : a->citerms()) {
+          if (in->get_connection_code() == kGlobalClockCode) continue;
+          const VOK_ATOM_OTERM* source = in->get_source(VOK_TRAVERSE_HIERARCHICAL);
+          if (source == nullptr || source->get_my_node() == nullptr) continue;
+          auto it = owner.find(source->get_my_node()->get_parent_netlist());
+          if (it == owner.end() || !within(it->second, child)) continue;
+          return "partition '" + sibling->get_name() + "' is fed by its re-fitted sibling '" + child->get_name() +
+                 "' ('" + source->get_my_node()->get_string_hpath() + "' feeds '" + a->get_string_hpath() +
+                 "'): a box-to-box connection from a re-fitted partition is not supported";
+        }
+      }
+    }
+  }
+  return std::string();
+}
+
 }  // namespace
 
 std::string PARTITION_RUN::stage_list_refusal(const std::vector<std::string>& stages) const {
@@ -96,6 +184,11 @@ std::string PARTITION_RUN::stage_list_refusal(const std::vector<std::string>& st
 
 bool PARTITION_RUN::prepare(std::string* why) {
   if (!active()) return true;
+  if (cfg_is_on("jov_inherit_preservation", false))
+    if (const std::string layout = unsupported_inherit_layout(preserved_map(m_partitions)); !layout.empty()) {
+      *why = "jov_inherit_preservation: " + layout;
+      return false;
+    }
   if (!host::testing::play_earlier_compile(m_partitions, why)) return false;
   const auto preserved = preserved_map(m_partitions);
   for (const auto& p : design()->get_partitions()) {

@@ -299,6 +299,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp* interp) {
+  // The host has one interpreter for the process: a child interpreter,
+  // which its parent may delete at any time, cannot be it.
+  if (Tcl_GetMaster(interp) != nullptr) return error(interp, "load the package in the main interpreter");
   // The host's command framework works in this interpreter from now on, so
   // that the component's packages can be loaded before any fit.
   host::tcl::adopt_interpreter(interp);

@@ -175,6 +175,25 @@ TEST_F(DesignSettingsTest, PeripheryBlocksAndLowPowerClockBuffersJoinTheDesign) 
   EXPECT_EQ(apply_error(R"({"lpclk": ["d"]})"), "s.json: lpclk 'd' clocks no register");
   EXPECT_EQ(apply_error(R"({"lpclk": ["d~ibuf"]})"), "s.json: lpclk 'd~ibuf' clocks no register");
   EXPECT_EQ(apply_error(R"({"lpclk": ["b"]})"), "s.json: lpclk 'b' clocks no register");
+  // Settings that would change the netlist other than asked: a block feeding
+  // itself (a design input by its buffer too), a net taken over twice, two
+  // clock buffers in series.
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["b"],
+                                          "outputs": ["b"]}]})"),
+            "s.json: periphery block 'u' reads and drives the net 'b': the block would feed itself");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["d"],
+                                          "outputs": ["d~ibuf"]}]})"),
+            "s.json: periphery block 'u' reads and drives the net 'd~ibuf': the block would feed itself");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "outputs": ["a"]},
+                                         {"name": "v", "kind": "UIB", "site": [6, 9], "outputs": ["a"]}]})"),
+            "s.json: periphery block 'v' takes over the net 'a', which periphery block 'u' has taken over already");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "outputs": ["d", "d~ibuf"]}]})"),
+            "s.json: periphery block 'u' takes over the net 'd~ibuf', which periphery block 'u' has taken over already");
+  EXPECT_EQ(apply_error(R"({"lpclk": ["clk", "clk~ibuf"]})"),
+            "s.json: lpclk 'clk~ibuf' names the net lpclk 'clk' has taken over already (two buffers in series)");
+  EXPECT_EQ(apply_error(R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "outputs": ["clk"]}],
+                            "lpclk": ["clk"]})"),
+            "s.json: lpclk 'clk' names the net periphery block 'u' has taken over already");
   EXPECT_EQ(host::vok::top_netlist()->get_atom_list().size(), atoms);
   const auto s = host::testing::parse_design_settings(R"({
     "periphery": [{"name": "u", "kind": "UIB", "site": [3, 9], "inputs": ["a", "d"], "outputs": ["b"]},
