@@ -221,14 +221,16 @@ TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakes
 
   // Spreading moves a MAC only to an empty location, never next to a lone
   // occupant that would take it. DSP columns 2 and 4, rows 1, 3, 5 and 7:
-  // "lone" sits at (4, 7), pair p/q lands at (4, 1), and q, split off, passes
-  // by (4, 7) for (4, 5).
+  // "lone" sits at (4, 7), pair p/q lands at (4, 1), and q, split off (six
+  // apart, above the threshold of three), passes by (4, 7), two from lone,
+  // for (4, 5).
   while (!top->empty()) top->remove(top->get_atom_list().back());
   host::testing::device(Family::KY).grid(7, 10).dsp_columns({2, 4}).ram_columns({}).build();
   auto n = host::testing::netlist();
   const int lone = mac_at(n, "lone", 2, 7).locked(4, 7, 0).id();
   const int p = mac_at(n, "p", 4, 1).id();
   const int q = mac_at(n, "q", 4, 7).id();
+  cfg_set_value("velmo_physical_merge_distance_threshold", "3");
   cfg_set_on("velmo_mac_merge_debug");
   EXPECT_TRUE(run());
   EXPECT_EQ(mac_count(), 3);
