@@ -125,6 +125,21 @@ TEST_F(FinalizeFlowTest, WithTheSwitchOffThePlacerRouterStaysUntilThePostFinaliz
   EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE"), 1);
 }
 
+// With repopulation switched off the pipeline registers' clock routing is
+// committed as it is instead.
+TEST_F(FinalizeFlowTest, WithoutRepopulationTheClockRoutingIsCommitted) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_off("velmo_finalize_run_repop");
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_UNLOAD::reload_device_data(2)",
+                                      "NORBO_ZOTA_MANAGER::commit_clock_routing",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+}
+
 // A re-route that gave up changed nothing worth repopulating, even with
 // atoms on the modified list.
 TEST_F(FinalizeFlowTest, ARerouteThatGaveUpRepopulatesNothing) {
