@@ -392,3 +392,16 @@ TEST_F(FinalizeFlowTest, NoTimeBorrowingWithoutTheRetimer) {
   expert->finalize();
   EXPECT_EQ(count_calls("NOLT_PROGRAMMABLE_CLOCK_SKEW_OP::work"), 0);
 }
+
+// After a conversion of LCELLs to logic modules the whole netlist is tainted
+// and the timing netlist rebuilt with the conversion's flags.
+TEST_F(FinalizeFlowTest, LcellConversionRebuildsTheTimingNetlistWithItsFlags) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  VELMO_EXPERT::s_do_lcell_to_lm_conversion = true;
+  const bool ok = expert->finalize();
+  VELMO_EXPERT::s_do_lcell_to_lm_conversion = false;
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(rebuilds_after_post_finalize_ops(), 1);
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true")));
+}
