@@ -3,6 +3,7 @@
 // without and with the retimer (hold-fix re-route), the incremental-recompile
 // skip path, the timing-analyzer reports, the emulation exit and the final
 // periphery-transfer check.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -404,4 +405,25 @@ TEST_F(FinalizeFlowTest, LcellConversionRebuildsTheTimingNetlistWithItsFlags) {
   EXPECT_EQ(rebuilds_after_post_finalize_ops(), 1);
   EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true")));
+}
+
+// Forcing a full update before post-route synthesis replaces the incremental
+// one by a global taint, even after an incremental re-route.
+TEST_F(FinalizeFlowTest, AForcedFullUpdateSkipsTheIncrementalOne) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  host::swavo::set_post_spar_incremental_hep(true);
+  cfg_set_on("muvo_post_route_in_finalize");
+  cfg_set_on("muvo_post_route_force_full_hep");
+  cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  expert->finalize();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
+  // None before the post-finalize operations (the hold fixing there has its
+  // own).
+  const auto lines = host::debug::texts();
+  const auto post = std::find(lines.begin(), lines.end(), "Performing all post finalize operations...");
+  ASSERT_NE(post, lines.end());
+  EXPECT_EQ(std::count(lines.begin(), post, "Incremental HEP after SPAR."), 0);
+  EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
 }
