@@ -2,6 +2,7 @@
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
+COV_BUILD  ?= build-coverage
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 600
 JOBS       ?= $(shell nproc)
@@ -10,7 +11,7 @@ CTEST_JOBS ?= $(JOBS)
 # Every Debian package the build, the tests and the benches need.
 PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
             nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev \
-            clang libclang-rt-14-dev ccache yosys iverilog ghdl nextpnr-generic
+            clang libclang-rt-14-dev ccache yosys iverilog ghdl nextpnr-generic gcovr
 
 # Compiles go through ccache: CI builds a clean checkout twice (normal and
 # sanitizer), and the cache keeps a rebuild of unchanged sources cheap. Paths
@@ -21,7 +22,7 @@ LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COM
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: deps configure build test run bench fit-bench threads-bench sanitize fuzz clean
+.PHONY: deps configure build test run bench fit-bench threads-bench sanitize fuzz coverage clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -97,5 +98,28 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	  corpus/settings_keys
 	cd $(FUZZ_BUILD) && ASAN_OPTIONS=detect_leaks=0 ./fuzz_cfg -max_total_time=$(FUZZ_SECONDS) -max_len=256 corpus/cfg
 
+# Line and branch coverage of the component (fitter/velmo/) by the whole
+# suite: an unoptimised --coverage build of its own, every test, then one row
+# per file, lowest line coverage first. Failing tests are reported and the
+# table is printed all the same. The counters are updated atomically: the
+# component's worker threads would otherwise race on them.
+COV_FLAGS := --coverage -fprofile-update=atomic
+# One row per file (lowest line coverage first), then the total.
+COV_ROW = "\(.line_percent)% (\(.line_covered)/\(.line_total))\t\(if .branch_total == 0 then "no branches" else "\(.branch_percent)% (\(.branch_covered)/\(.branch_total))" end)\t\(.filename // "total")"
+COV_TABLE = "lines\tbranches\tfile", (.files | sort_by(.line_percent, .branch_percent)[] | $(COV_ROW)), ($(COV_ROW))
+$(COV_BUILD)/build.ninja:
+	cmake -S . -B $(COV_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS=$(COV_FLAGS)" "-DCMAKE_C_FLAGS=$(COV_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
+	  -DCMAKE_MODULE_LINKER_FLAGS=--coverage $(LAUNCHER)
+
+coverage: deps $(COV_BUILD)/build.ninja
+	cmake --build $(COV_BUILD) -j $(JOBS)
+	find $(COV_BUILD) -name '*.gcda' -delete
+	cd $(COV_BUILD) && ctest -j $(CTEST_JOBS) --timeout 1800 > ctest.log 2>&1 || \
+	  echo "coverage: some tests failed, see $(COV_BUILD)/ctest.log"
+	gcovr -r . --object-directory $(COV_BUILD) --filter 'fitter/velmo/' -j $(JOBS) --gcov-ignore-parse-errors \
+	  --exclude-unreachable-branches --exclude-throw-branches --json-summary $(COV_BUILD)/coverage.json
+	@jq -r '$(COV_TABLE)' $(COV_BUILD)/coverage.json | column -t -s "$$(printf '\t')"
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(COV_BUILD)

@@ -539,7 +539,8 @@ public:
   // algorithm: a new netlist with a copy of every atom in order (kind,
   // name, terminals with their states, connections in fanout order,
   // parameters, location, flags, box ports) under fresh ids from
-  // VOK_ATOM_NODE::s_next_id. Copied boxes show no child netlist.
+  // VOK_ATOM_NODE::s_next_id, and the netlist's string pairs. Copied boxes
+  // show no child netlist.
   VOK_ATOM_NETLIST* deep_copy() const;
   // algorithm: renumbers the atoms consecutively from `first_id` in list
   // order, telling the callback each old and new id (the id ban does not

@@ -35,6 +35,7 @@ VOK_ATOM_NETLIST* VOK_ATOM_NETLIST::deep_copy() const {
   auto* copy = new VOK_ATOM_NETLIST();
   copy->m_modifiable = m_modifiable;
   copy->m_namespace = m_namespace;
+  copy->m_string_pairs = m_string_pairs;
   std::map<const VOK_ATOM_OTERM*, VOK_ATOM_OTERM*> oterms;
   std::map<const VOK_ATOM_ITERM*, VOK_ATOM_ITERM*> iterms;
   oterms[&m_ground] = &copy->m_ground;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "dev/dev_basic_info.h"
 #include "dev/dev_die_info.h"
 #include "dev/dev_grid.h"
@@ -74,6 +75,8 @@ JUK::FOREST<int, int> wexan_solve_c2p_routing_problem(
     std::unordered_map<int, int>& /*usable_wire_weights*/, std::vector<int>& leftovers) {
   host::log_call("wexan_solve_c2p_routing_problem", static_cast<int>(destinations.size()), min_wire, max_wire,
                  p2c, wire_based, final_attempt);
+  // A test may change what is occupied before a call (callbacks run first).
+  host::script::fire("wexan_solve_c2p_routing_problem");
   JUK::FOREST<int, int> forest;
   const WUMP_DIE_INFO* die = device->get_die_info()->get_wump_die_info();
   const WUMP_ROUTE_INFO* route = die->get_route_info();

@@ -207,7 +207,9 @@ TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
 }
 
 // Transfer assignments where a pin is the periphery end: before the pins
-// were placed ahead of the plan stage these stopped the run or warned.
+// were placed ahead of the plan stage these stopped the run or warned. Only
+// the buffer in front of a pin is a wire LUT for the periphery router; the
+// inverter is not.
 TEST(VelmoFitPeriphery, TransferAssignmentsAtPinsRunCleanly) {
   const std::string inv_out = write_temp("inv_out.blif", R"(.model inv_out
 .inputs din clk
@@ -236,13 +238,15 @@ TEST(VelmoFitPeriphery, TransferAssignmentsAtPinsRunCleanly) {
   struct CASE {
     std::string design;
     const char* settings;
+    const char* wire_lut;  // the wire LUT the periphery router places, or ""
   };
   for (const CASE& c : {
-           CASE{inv_out, R"({"family": 48, "assignments": [{"instance": "nout", "id": 844, "type": 6, "value": "2"}]})"},
-           CASE{inv_out, R"({"family": 48, "assignments": [{"instance": "wout", "id": 844, "type": 6, "value": "2"}]})"},
-           CASE{io_regs, R"({"family": 48, "assignments": [{"instance": "q3", "id": 837, "type": 6, "value": "2"}]})"},
+           CASE{inv_out, R"({"family": 48, "assignments": [{"instance": "nout", "id": 844, "type": 6, "value": "2"}]})", ""},
+           CASE{inv_out, R"({"family": 48, "assignments": [{"instance": "wout", "id": 844, "type": 6, "value": "2"}]})",
+                "wout"},
+           CASE{io_regs, R"({"family": 48, "assignments": [{"instance": "q3", "id": 837, "type": 6, "value": "2"}]})", ""},
            CASE{io_regs, R"({"family": 48, "assignments": [{"instance": "q1", "id": 838, "type": 4, "value": "4"},
-                                                           {"instance": "q2", "id": 843, "type": 4, "value": "3"}]})"},
+                                                           {"instance": "q2", "id": 843, "type": 4, "value": "3"}]})", ""},
        }) {
     SCOPED_TRACE(c.settings);
     const auto r = velmo_fit_test::run(c.design + " --settings " + write_temp("pin_transfer.json", c.settings) +
@@ -251,6 +255,11 @@ TEST(VelmoFitPeriphery, TransferAssignmentsAtPinsRunCleanly) {
     EXPECT_THAT(r.out, Not(HasSubstr("Internal Error")));
     EXPECT_THAT(r.out, Not(HasSubstr("016245")));
     EXPECT_THAT(r.out, HasSubstr("Stage final: ok"));
+    if (*c.wire_lut != '\0') {
+      EXPECT_THAT(r.out, HasSubstr(std::string("LCELL_PERIPHERY_ROUTER: Placed and routed wire LUT ") + c.wire_lut + " "));
+    } else {
+      EXPECT_THAT(r.out, Not(HasSubstr("Placed and routed wire LUT")));
+    }
   }
 }
 

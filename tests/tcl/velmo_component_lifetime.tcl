@@ -7,7 +7,9 @@
 # unload:  one package unloaded before any fit, and again after loading it
 #          during a fit and ending the fit: the other package's commands
 #          still answer (with an error), the process lives on.
-# stages:  every stage and the end of the fit without loading any package.
+# stages:  every stage and the end of the fit without loading any package;
+#          the component stays mapped after the end (threads the fit
+#          started may still be winding down in its code).
 # plain:   no host package: loading the component is a Tcl error a script
 #          can catch, and the process carries on.
 # child:   the host package refuses a child interpreter; the component then
@@ -39,6 +41,19 @@ proc load_refused {component package when} {
     check "the reason $when: $msg" \
         [expr {$msg eq "A Tcl interpreter must exist before registering ::torvika::$ns!"}]
     check "no commands $when" [expr {[info commands ${v}::*] eq "" && [info commands ${e}::*] eq ""}]
+}
+
+# Whether the component's library is mapped into this process.
+proc component_mapped {} {
+    global component
+    set f [open /proc/[pid]/maps]
+    set maps [read $f]
+    close $f
+    set tail /[file tail $component]
+    foreach line [split $maps \n] {
+        if {[string range $line end-[expr {[string length $tail] - 1}] end] eq $tail} { return 1 }
+    }
+    return 0
 }
 
 if {$case ni {plain child}} {
@@ -95,11 +110,13 @@ switch -- $case {
         all_refuse "after unload and end"
     }
     stages {
+        check "the component is not mapped before the fit" [expr {![component_mapped]}]
         velmo_fit::start --family 46
         foreach s {plan place route retime final} {
             check "stage $s" [velmo_fit::stage $s]
         }
         velmo_fit::end
+        check "the component stays mapped after the end" [component_mapped]
         # The fit's worker threads wind down after the end.
         after 300
         check "the process lives after the end" 1

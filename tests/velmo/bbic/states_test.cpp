@@ -6,6 +6,7 @@
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
@@ -97,8 +98,12 @@ TEST_F(BlackboxTest, ShellKeepsTheKeepSetAndDisconnectsItsBoundary) {
   for (VOK_ATOM_NODE* x : full_a()->get_atom_list())
     if (x->is_port() || x == a2_full) keep.insert(x);
   const std::size_t full_size = full_a()->size();
+  full_a()->string_pairs()["cfm"] = "full";
   VELMO_BBIC_KEPT_ROUTING kept;
   create_bbic_states_for_partition(pa, keep, kept);
+  // The shell drops the netlist's string pairs; the full state keeps them.
+  EXPECT_TRUE(shell_a()->string_pairs().empty());
+  EXPECT_EQ(full_a()->string_pairs().at("cfm"), "full");
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_FALSE(shell_a()->is_modifiable());
   EXPECT_EQ(named(shell_a(), "a1"), nullptr);
@@ -217,6 +222,9 @@ TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
   VELMO_BBIC::restore_all_blackbox_contents();
   EXPECT_EQ(host::call_count("WEXAN_JOV_PR_UTILITY::get_new_instance"), 1);
   EXPECT_EQ(count_lines("BBIC: Done - restored all original partition contents!"), 1);
+  // The whole netlist changed under the timing netlist.
+  EXPECT_THAT(host::call_lines(), ::testing::Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
   // The finalize restore puts the parent back to read-only before any
   // final-stage pass may edit it; the recompiled B stays writable.
   VOK_ATOM_NETLIST* top = design->get_top_partition()->get_state()->get_atom_netlist();
@@ -247,6 +255,19 @@ TEST_F(FinalRestoreTest, TwoPreservedParentsOfModifiableChildrenStopIt) {
   EXPECT_EQ(host::testing::expect_internal_error([] { velmo_bbic_restore_state(); }).condition, "work.size() <= 1U");
 }
 
+// A recompiled child of a recompiled (modifiable) parent needs no preserved
+// parent made writable: only B's parent counts, and the restore goes through.
+TEST_F(FinalRestoreTest, AModifiableParentIsNoPreservedParent) {
+  host::testing::device(Family::KY).build();
+  host::testing::scenes::PARTITIONED s = host::testing::scenes::partitioned();
+  s.a->get_state()->get_atom_netlist()->set_modifiable(true);
+  s.c->get_state()->get_atom_netlist()->set_modifiable(true);
+  velmo_bbic_set_active(true);
+  JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
+  velmo_bbic_restore_state();
+  EXPECT_FALSE(velmo_bbic_is_active());
+}
+
 TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   run();
   KIV_STATE& b_state = *pb->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state();
@@ -268,6 +289,25 @@ TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   // The debug check: clean, then a network element no partition holds.
   cfg_set_on("bbic_debug_routing_push");
   VELMO_BBIC::push_routing_to_partitions();
+  // The push must leave the chip's networks as they were: a splitter that
+  // drops an element of one of them is caught, network by network.
+  JUK::FOREST<int, int>* edited = nullptr;
+  host::script::on("JOV_ROUTING_SPLITTER::split_hslp_tiles", [&edited] {
+    if (edited == nullptr) return;
+    auto root = edited->roots_begin();
+    if (root != edited->roots_end()) edited->erase(root.id());
+  });
+  VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
+  const std::vector<std::pair<JUK::FOREST<int, int>*, std::string>> networks{
+      {entry->get_fcd_network(), "fcd_ok"}, {entry->get_blc_network(), "blc_ok"}, {entry->get_crf_network(), "crf_ok"}};
+  for (const auto& [network, condition] : networks) {
+    SCOPED_TRACE(condition);
+    ASSERT_TRUE(network->roots_begin() != network->roots_end());
+    edited = network;
+    EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
+              condition);
+  }
+  edited = nullptr;
   VOK_CHIP_DB_ENTRY::current()->get_crf_network()->append_root(VOK_CHIP_DB_ENTRY::current()->get_crf_network()->create_node(77777));
   EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
             "0 == check_for_dropped_gids( &crf )");

@@ -251,6 +251,17 @@ TEST_F(HashLiteTest, CopyReversesChainsAndMoveEmptiesTheSource) {
   moved = std::move(m);
   EXPECT_EQ(keys_of(moved), (std::vector<int>{1}));
   EXPECT_EQ(m.size(), 0u);
+  // A grown map moved away: the target takes its bucket count, the source
+  // starts over with the first one.
+  ZMP_HASH_LITE<int, std::vector<int>> big;
+  for (int i = 0; i < 200; ++i) big[i] = {i};
+  const std::uint32_t big_buckets = big.bucket_count();
+  ASSERT_GT(big_buckets, 61u);
+  ZMP_HASH_LITE<int, std::vector<int>> taken(std::move(big));
+  EXPECT_EQ(taken.bucket_count(), big_buckets);
+  EXPECT_EQ(taken.size(), 200u);
+  EXPECT_EQ(big.bucket_count(), 61u);
+  EXPECT_EQ(big.size(), 0u);
 
   // A map whose values are maps: nested tables are copied and freed.
   ZMP_HASH_LITE<int, ZMP_HASH_LITE<int, int>> nested;

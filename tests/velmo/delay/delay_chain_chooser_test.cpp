@@ -195,6 +195,16 @@ void DelayChainChooserTest::related(bool flag3) {
   d1->th_edge = out_edge;
   op.update_slack_info(din, d1, 0);
   EXPECT_EQ(d30->th_edge, edge);
+  // Nor for setup; so a later, larger slack of that other edge is not
+  // copied either.
+  d1->tsu_slack = d30->tsu_slack;
+  d1->tsu_edge = out_edge;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->tsu_edge, edge);
+  d1->tsu_slack = 90;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
+  EXPECT_EQ(d30->tsu_edge, edge);
 }
 
 TEST_F(DelayChainChooserTest, RelatedChainsStayWithoutFlag3) { related(false); }

@@ -66,6 +66,10 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
   const int g3 = gate(n, "g3", both)->get_id();
   const int g4 = gate(n, "g4", both)->get_id();
   const int a_id = a.id(), b_id = b.id(), both_id = both.id();
+  // A black box whose only load is a dead gate stays.
+  auto box = n.blackbox("bb", [](host::testing::NETLIST_BUILDER& c) { c.output("o", c.input("i")); });
+  box.in("i", in);
+  const int g5 = gate(n, "g5", box.out("o"))->get_id();
 
   auto d = host::testing::routing();
   int b_wire = -1, shared_to_gate = -1, shared_to_r = -1;
@@ -83,7 +87,8 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
   EXPECT_TRUE(m_expert->final_cleanup());
 
   VOK_ATOM_NETLIST* nl = m_env->get_atom_netlist();
-  for (int gone : {g1, b_id, a_id, g3, g4, both_id}) EXPECT_EQ(nl->get_atom_by_id(gone), nullptr) << gone;
+  for (int gone : {g1, b_id, a_id, g3, g4, both_id, g5}) EXPECT_EQ(nl->get_atom_by_id(gone), nullptr) << gone;
+  EXPECT_NE(n.find("bb"), nullptr);
   EXPECT_NE(n.find("shared"), nullptr);
   EXPECT_NE(n.find("r"), nullptr);
   EXPECT_NE(n.find("g2"), nullptr);

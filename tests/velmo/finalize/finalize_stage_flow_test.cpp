@@ -1,7 +1,10 @@
 // The finalize stage end to end on the device and flow classes: a device
 // without pipeline registers (route fix-up run), a pipeline-register device
 // without and with the retimer (hold-fix re-route), the incremental-recompile
-// skip path, and the timing-analyzer reports.
+// skip path, the timing-analyzer reports, the emulation exit and the final
+// periphery-transfer check.
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,10 +12,16 @@
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "jov/jov_design.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
 #include "swavo/swavo_recompile_op.h"
+#include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
 #include "wexan/wexan_env.h"
 
+using host::testing::expect_internal_error;
 using host::testing::Family;
 using ::testing::Contains;
 using ::testing::Not;
@@ -21,13 +30,24 @@ namespace {
 
 class FinalizeFlowTest : public velmo_test::ExpertTest {
 protected:
-  VELMO_EXPERT* begin(int family, bool retimer = true) {
+  // `more` adds atoms to the design before the fitter starts.
+  VELMO_EXPERT* begin(int family, bool retimer = true,
+                      const std::function<void(host::testing::NETLIST_BUILDER&)>& more = nullptr) {
     host::testing::device(family).zota_flow_supported(retimer).build();
     auto n = host::testing::netlist();
     n.reg("r").clk(n.input_port("clk")).d(n.input_port("d"));
+    if (more) more(n);
     host::testing::routing().attach();
     return start();
   }
+  // A sector-level clock gate of a group whose clock output drives nothing.
+  static void dead_clock_gate(host::testing::NETLIST_BUILDER& n) {
+    auto g = n.atom(VOK_ATOM_KIND::SECTOR_CLK_GATE, "dead_gate").input(DB_INPUT_PORT_CLK, 0, n.input_port("gclk"));
+    g->add_output_term(DB_OUTPUT_PORT_CLK_GATE, 0);
+    R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(
+        g.id(), PELK::intern(4, "SECTOR_LEVEL_CLK_GATE_GROUP"), PELK::intern(4, "G0"));
+  }
+  static bool has_atom(const std::string& name) { return host::testing::netlist().find(name) != nullptr; }
   static int messages_starting(const std::string& text) {
     int count = 0;
     for (const auto& m : host::messages::posted()) count += m.text.rfind(text, 0) == 0;
@@ -42,12 +62,15 @@ TEST_F(FinalizeFlowTest, DeviceWithoutPipelineRegistersRunsTheRouteFixup) {
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize\"",
                                       "WEXAN_ENV::run_w3j3",
                                       "TIBEX_VPR_FACADE::begin_flow(32)",
+                                      "TIBEX_VPR_FACADE::prepare_finalize(32)",
                                       "TIBEX_VPR_FACADE::end_flow(32)",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\"",
                                       "WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(true)",
                                       "WEXAN_ENV::report_fitter_status(100, 2)",
                                       "GEN_PROFILE_BINS::close(\"velmo_finalize\")"}));
   EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_UNLOAD::unload_device_data")));
+  // The fix-up is the placer-router's finalize run, not a routing run.
+  EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::prepare_route")));
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
   EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending"), 0);
 }
@@ -62,9 +85,12 @@ TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
 }
 
 TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
-  VELMO_EXPERT* expert = begin(Family::KY);
+  VELMO_EXPERT* expert = begin(Family::KY, true, dead_clock_gate);
   host::swavo::set_spar_modified_atom_ids({1});
+  ASSERT_TRUE(has_atom("dead_gate"));
   EXPECT_TRUE(expert->finalize());
+  // The placer-router is unloaded between the re-route and the
+  // repopulation.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"spar_preamble\"",
                                       "SWAVO_RECOMPILE_OP::parse_recompile_argument(\"routed -hold_fixup\")",
@@ -73,6 +99,7 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
                                       "sta_mark_sccs_as_potentially_stale",
                                       "TIBEX_VPR_FACADE::begin_flow(32)",
                                       "WEXAN_UNLOAD::reload_device_data(2)",
+                                      "TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\"",
                                       "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
                                       "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
@@ -81,6 +108,85 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Performing post finalize hold fixing operations..."));
   EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending: elapsed time is"), 1);
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
+  // The cleanup after the re-route swept the clock gate that drives nothing.
+  EXPECT_FALSE(has_atom("dead_gate"));
+}
+
+// With the switch off the placer-router stays loaded until the post-finalize
+// operations.
+TEST_F(FinalizeFlowTest, WithTheSwitchOffThePlacerRouterStaysUntilThePostFinalizeOperations) {
+  VELMO_EXPERT* expert = begin(Family::KY, true, dead_clock_gate);
+  host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_off("velmo_finalize_unload_vpr_after_spar_before_repop");
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\"",
+                                      "TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::~TIBEX_VPR_FACADE"), 1);
+}
+
+// With repopulation switched off the pipeline registers' clock routing is
+// committed as it is instead.
+TEST_F(FinalizeFlowTest, WithoutRepopulationTheClockRoutingIsCommitted) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_off("velmo_finalize_run_repop");
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_UNLOAD::reload_device_data(2)",
+                                      "NORBO_ZOTA_MANAGER::commit_clock_routing",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+}
+
+// A re-route that gave up changed nothing worth repopulating, even with
+// atoms on the modified list.
+TEST_F(FinalizeFlowTest, ARerouteThatGaveUpRepopulatesNothing) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  host::swavo::set_spar_gave_up(true);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Skipping Post-SPAR repop due to no SPaR changes"));
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+}
+
+// The emulation of the post-route retimer ends finalize at once only on
+// snapshots 10 and 12.
+TEST_F(FinalizeFlowTest, EmulationExitsOnlyOnItsSnapshots) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  DeviceSpec spec = host::device::spec();
+  spec.zento_nimbrel_emulate = true;
+  host::device::configure(spec);
+  auto warnings = [] {
+    int n = 0;
+    for (const auto& m : host::messages::posted()) n += m.id == 18968;
+    return n;
+  };
+  JOV_ROOT::get()->get_design("")->set_current_snapshot(12);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(warnings(), 1);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 0);
+  JOV_ROOT::get()->get_design("")->set_current_snapshot(11);
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(warnings(), 1);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 1);
+  EXPECT_EQ(count_call_lines("WEXAN_ENV::report_fitter_status(100, 2)"), 1);
+}
+
+// The last step checks the periphery transfers: a register marked as one
+// that is no pipeline register fails the stage.
+TEST_F(FinalizeFlowTest, AFailedFinalTransferCheckFailsTheStage) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  VOK_ATOM_NODE* r = host::testing::netlist().find("r");
+  R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(r->get_id(), PELK::intern(4, "P2C_ZOTA"),
+                                                             PELK::intern(4, "P2C"));
+  const auto e = expect_internal_error([&] { expert->finalize(); });
+  EXPECT_EQ(e.condition, "Final check failed: p2c ff " + std::to_string(r->get_id()) + " - r is not zota");
+  EXPECT_THAT(host::call_lines(), Not(Contains("WEXAN_ENV::report_fitter_status(100, 2)")));
 }
 
 // Dropping the facade's caches before the hold-fix re-route keeps the facade:
@@ -114,7 +220,7 @@ TEST_F(FinalizeFlowTest, HoldFixRerouteWithoutChangesRepopulatesNothing) {
 }
 
 TEST_F(FinalizeFlowTest, FailedHoldFixRerouteSkipsRepopulationAndTheLaterSteps) {
-  VELMO_EXPERT* expert = begin(Family::KY);
+  VELMO_EXPERT* expert = begin(Family::KY, true, dead_clock_gate);
   host::swavo::set_spar_modified_atom_ids({1});
   host::script::always<bool>("TIBEX_VPR_FACADE::route", false);
   EXPECT_FALSE(expert->finalize());
@@ -125,6 +231,8 @@ TEST_F(FinalizeFlowTest, FailedHoldFixRerouteSkipsRepopulationAndTheLaterSteps) 
   EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending: elapsed time is"), 1);
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
   EXPECT_THAT(host::call_lines(), Not(Contains("WEXAN_ENV::report_fitter_status(100, 2)")));
+  // Nor is the cleanup sweep run.
+  EXPECT_TRUE(has_atom("dead_gate"));
 }
 
 TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
@@ -268,12 +376,54 @@ INSTANTIATE_TEST_SUITE_P(
                       SWITCHES_CASE{Family::KY, {}, {"fit_finalize_runs_parasitics_hold_fixing"}, "", 1},
                       SWITCHES_CASE{Family::KY, {}, {"fit_finalize_runs_parasitics_hold_fixing",
                                                      "fit_finalize_ending_kem_rebuild"}, "", 0},
+                      // With the hold fixing's own rebuild the reports need
+                      // none while a timing netlist is loaded.
+                      SWITCHES_CASE{Family::KY, {"velmo_finalize_create_sta_reports"}, {}, "", 0},
+                      SWITCHES_CASE{Family::KY, {"velmo_finalize_create_sta_reports"},
+                                    {"fit_finalize_runs_parasitics_hold_fixing"}, "", 1},
                       SWITCHES_CASE{Family::KX, {}, {}, "", 0},
-                      SWITCHES_CASE{Family::KX, {"velmo_finalize_create_sta_reports"}, {}, "", 1}));
+                      SWITCHES_CASE{Family::KX, {"velmo_finalize_create_sta_reports"}, {}, "", 1}),
+    // Named by position: the cases' bytes hold addresses, and a name that
+    // differs from run to run would not select the case it was listed for.
+    [](const ::testing::TestParamInfo<SWITCHES_CASE>& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(FinalizeFlowTest, NoTimeBorrowingWithoutTheRetimer) {
   VELMO_EXPERT* expert = begin(Family::KY, false);
   cfg_set_on("velmo_finalize_enable_tborrow_flow");
   expert->finalize();
   EXPECT_EQ(count_calls("NOLT_PROGRAMMABLE_CLOCK_SKEW_OP::work"), 0);
+}
+
+// After a conversion of LCELLs to logic modules the whole netlist is tainted
+// and the timing netlist rebuilt with the conversion's flags.
+TEST_F(FinalizeFlowTest, LcellConversionRebuildsTheTimingNetlistWithItsFlags) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  VELMO_EXPERT::s_do_lcell_to_lm_conversion = true;
+  const bool ok = expert->finalize();
+  VELMO_EXPERT::s_do_lcell_to_lm_conversion = false;
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(rebuilds_after_post_finalize_ops(), 1);
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true")));
+}
+
+// Forcing a full update before post-route synthesis replaces the incremental
+// one by a global taint, even after an incremental re-route.
+TEST_F(FinalizeFlowTest, AForcedFullUpdateSkipsTheIncrementalOne) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  host::swavo::set_post_spar_incremental_hep(true);
+  cfg_set_on("muvo_post_route_in_finalize");
+  cfg_set_on("muvo_post_route_force_full_hep");
+  cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  expert->finalize();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
+  // None before the post-finalize operations (the hold fixing there has its
+  // own).
+  const auto lines = host::debug::texts();
+  const auto post = std::find(lines.begin(), lines.end(), "Performing all post finalize operations...");
+  ASSERT_NE(post, lines.end());
+  EXPECT_EQ(std::count(lines.begin(), post, "Incremental HEP after SPAR."), 0);
+  EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
 }

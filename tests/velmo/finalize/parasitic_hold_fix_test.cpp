@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
@@ -319,6 +320,15 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   EXPECT_TRUE(std::any_of(forced.begin(), forced.end(), [](const std::string& l) {
     return l.find("Fixing hold slack of -3e+38 ") != std::string::npos;
   }));
+  // A connection that passes hold with room to spare is examined too.
+  make_hold_fail(-40);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  const auto passing = lines_from(mark, "Thread 0: Fixing hold slack of ");
+  EXPECT_TRUE(std::any_of(passing.begin(), passing.end(), [](const std::string& l) {
+    float s = 0;
+    return std::sscanf(l.c_str(), "Thread 0: Fixing hold slack of %g ", &s) == 1 && s > 3e-11f && s < 1e-9f;
+  })) << ::testing::PrintToString(passing);
   cfg_set_off("force_hold_parasitics_fixing");
   make_hold_fail(200);
   mark = host::debug::texts().size();

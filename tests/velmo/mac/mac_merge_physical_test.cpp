@@ -218,6 +218,27 @@ TEST_F(MacMergePhysicalTest, AMacJoinsAnOccupiedLocationOnlyWhenTheOccupantTakes
   build(false);
   EXPECT_FALSE(run());
   EXPECT_EQ(mac_count(), 2);
+
+  // Spreading moves a MAC only to an empty location, never next to a lone
+  // occupant that would take it. DSP columns 2 and 4, rows 1, 3, 5 and 7:
+  // "lone" sits at (4, 7), pair p/q lands at (4, 1), and q, split off (six
+  // apart, above the threshold of three), passes by (4, 7), two from lone,
+  // for (4, 5).
+  while (!top->empty()) top->remove(top->get_atom_list().back());
+  host::testing::device(Family::KY).grid(7, 10).dsp_columns({2, 4}).ram_columns({}).build();
+  auto n = host::testing::netlist();
+  const int lone = mac_at(n, "lone", 2, 7).locked(4, 7, 0).id();
+  const int p = mac_at(n, "p", 4, 1).id();
+  const int q = mac_at(n, "q", 4, 7).id();
+  cfg_set_value("velmo_physical_merge_distance_threshold", "3");
+  cfg_set_on("velmo_mac_merge_debug");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(mac_count(), 3);
+  EXPECT_TRUE(exists(lone));
+  EXPECT_TRUE(exists(p));
+  EXPECT_TRUE(exists(q));
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  EXPECT_NE(dump.find("\"q\",\n\t\t\"loc\" : [4, 5, 0]"), std::string::npos) << dump;
 }
 
 TEST_F(MacMergePhysicalTest, TiesGoToTheLowerRowAndColumnAndPairsOnlyToFreeLocations) {

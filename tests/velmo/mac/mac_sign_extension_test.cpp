@@ -131,6 +131,21 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   }
 }
 
+// A scan chain as wide as the top bit's index is still one bit short.
+TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
+  const int family = GetParam();
+  host::testing::device(family).build();
+  auto n = host::testing::netlist();
+  auto y = inputs(n, "y", 2);
+  auto m1 = n.mac("m1").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
+  auto m2 = n.mac("m2").mode(2);
+  m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 3);
+  EXPECT_TRUE(run());
+  const bool chaining = family == Family::KY || family == Family::KZ;
+  EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), chaining ? 4 : 3);
+  EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), chaining ? 4 : 3);
+}
+
 // Mode 4 widens its data port 411 but never the scan chain behind it.
 TEST_F(MacSignExtensionTest, Mode4LeavesTheScanChainAlone) {
   host::testing::device(Family::KY).build();

@@ -2,6 +2,7 @@
 // signal source to sink, stay within the wire and delay bounds, end at a free
 // register site of the right LAB mux, never share an element, and what cannot
 // be met is left over.
+#include <algorithm>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "testing/host_test.h"
 #include "testing/periphery_scene.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_periphery_to_core_placement.h"
 #include "wexan/wexan_c2p_solver.h"
@@ -176,6 +178,51 @@ TEST_F(C2pSolverTest, GroupRetryKeepsTheLatestSolveOfEachDestination) {
   const auto cs = chains(f);
   ASSERT_EQ(cs.size(), 1u) << "the port solved twice is committed once";
   EXPECT_EQ(cs[0].front(), port(6));
+
+  // A port solved at first, left over by the working set of the first retry
+  // (everything behind the port is taken just then) and solved again by the
+  // tough set of the second: the tough set's chain replaces the first one.
+  VELMO_PERIPHERY_CORE_PLACEMENT q(m_env);
+  const int d = port(4);
+  std::vector<unsigned> behind;
+  host::device::die_info()->get_fanout_gids(static_cast<unsigned>(d) | WUMP_GID_BIT, behind);
+  ASSERT_FALSE(behind.empty());
+  auto& occupied = const_cast<ZMP_HASH_SET_LITE<int>&>(q.pre_occupied_re_gids());
+  ZMP_HASH_SET_LITE<int> before;
+  std::vector<int> first_d, blocked;
+  int call = 0;
+  host::script::on("wexan_solve_c2p_routing_problem", [&] {
+    ++call;
+    if (call == 1) {
+      before = occupied;
+    } else if (call == 2) {  // what the first solve took is the two chains
+      for (int id : occupied)
+        if (before.find(id) == before.end()) first_d.push_back(id);
+    } else if (call == 3) {  // the working set of the first retry
+      for (unsigned g : behind) {
+        const int id = static_cast<int>(g & ~WUMP_GID_BIT);
+        if (occupied.find(id) == occupied.end()) {
+          occupied.insert(id);
+          blocked.push_back(id);
+        }
+      }
+    } else if (call == 4) {  // the tough set of the second retry
+      for (int id : blocked) occupied.erase(id);
+    }
+  });
+  f = q.solve_group({port(0), d, port(6)}, m, true, true);
+  ASSERT_GE(call, 5);
+  ASSERT_FALSE(blocked.empty());
+  std::vector<std::vector<int>> of_d;
+  for (const auto& c : chains(f))
+    if (c.front() == d) of_d.push_back(c);
+  ASSERT_EQ(of_d.size(), 1u) << testing::PrintToString(chains(f));
+  // The first chains are still held (the later solves avoided them), so the
+  // committed chain of the port shares nothing behind the port with them.
+  int shared = 0;
+  for (std::size_t k = 1; k < of_d[0].size(); ++k)
+    shared += static_cast<int>(std::count(first_d.begin(), first_d.end(), of_d[0][k]));
+  EXPECT_EQ(shared, 0) << testing::PrintToString(of_d[0]) << " vs " << testing::PrintToString(first_d);
 }
 
 TEST_F(C2pSolverTest, AChainReusingAnEarlierChainsElementsIsDropped) {

@@ -295,6 +295,8 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
     EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
     EXPECT_TRUE(route_above(d(u1)).empty());
   }
+  // Placed only: no cell mapping changed, so the placer keeps mixed ALMs legal.
+  EXPECT_FALSE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
   r->clear_location();
   host::options::unset(845, r->get_string_hpath());
   assign(r, 843, "3");
@@ -313,6 +315,21 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   EXPECT_EQ(die()->get_place_info()->get_place_block(r->get_location_gid())->get_x(), mux.x);
   const VOK_RE_ROUTING& routing = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   EXPECT_NE(routing.get_source_node(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)), -1);
+  // This family's LAB outputs carry no cell mapping: nothing mixes.
+  EXPECT_FALSE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
+
+  // On family 26 the routed transfer maps r's output to a LAB output cell:
+  // from now on the placer refuses ALMs that mix such cells with others.
+  r->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  DeviceSpec spec = host::device::spec();
+  spec.base_family_override = 26;
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT on26(m_env);
+  ASSERT_TRUE(on26.periphery_to_core_register_placement());
+  EXPECT_EQ(on26.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+  EXPECT_TRUE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
 }
 
 TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {

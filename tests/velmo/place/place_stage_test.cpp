@@ -70,6 +70,11 @@ TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
   EXPECT_THAT(host::debug::texts(),
               CallSequence(Calls{"SYN_TAG: DRASK mapper is not running. MOZ is OFF",
                                  "Finished fitter preparation.", "Finished placement and routing."}));
+  // The netlist check sees the netlist after the MAC merge.
+  EXPECT_THAT(host::debug::texts(),
+              CallSequence(Calls{"VELMO_MAC_MERGE: Performing MAC Merging.",
+                                 "Skipped KX prefit netlist check!! Enable it using ini enable_kx_prefit_netlist_check=on",
+                                 "Finished fitter preparation."}));
   // Family 46 translates no ports, before or after placement.
   EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 0);
   (void)e;
@@ -93,13 +98,24 @@ TEST_F(PlaceStageTest, PortTranslationFollowsASuccessfulPlacementOnOtherFamilies
   EXPECT_EQ(count_call_lines(translation), 1);
 }
 
-TEST_F(PlaceStageTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlacementFails) {
-  device(host::testing::Family::KX);
+// Families 48 and 15 translate their ports before placement, once, whether
+// the placement succeeds or fails.
+class PortTranslationBeforePlacementTest : public PlaceStageTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PortTranslationBeforePlacementTest, FamiliesWithPortTranslationBeforePlacementKeepItWhenPlacementFails) {
+  device(GetParam());
   start();
+  const char* translation = "VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)";
+  EXPECT_TRUE(velmo_place());
+  EXPECT_EQ(count_call_lines(translation), 1);
+  host::clear_calls();
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
-  EXPECT_EQ(count_call_lines("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)"), 1);
+  EXPECT_EQ(count_call_lines(translation), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, PortTranslationBeforePlacementTest,
+                         ::testing::Values(host::testing::Family::KX, 15));
 
 TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   start();

@@ -9,6 +9,7 @@
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
 #include "hov/hov_utility.h"
 #include "msg/msg_base.h"
 #include "omz/omz_instance_name.h"
@@ -17,7 +18,9 @@
 #include "testing/host_test.h"
 #include "velmo_main.h"
 #include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
+#include "yun/host_yun_env.h"
 
 using host::testing::DEVICE_BUILDER;
 using host::testing::Family;
@@ -68,6 +71,7 @@ TEST_F(PostPlanTest, ChainRunsInOrderAndSkipsTheKemWriteByDefault) {
                           "Force Depopulate Netlist (early)",
                           "Generate_zento_reg_restrictions_report",
                           "P2C Depopulation",
+                          "P2C Dedicated Depopulation",  // on unless switched off
                       }));
   EXPECT_THAT(host::debug::texts(), CallSequence(std::vector<std::string>{
                                         "Skip early retimer (it's off)",
@@ -106,6 +110,29 @@ TEST_F(PostPlanTest, AllPartitionsPreservedRunsOnlyTheForcedDepopulation) {
                                     }));
 }
 
+// The depopulation after early retiming runs only when asked for: here it
+// would warn that the retimer is off.
+TEST_F(PostPlanTest, DepopulationAfterEarlyRetimingOnlyWhenAskedFor) {
+  start(Family::KY);
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation = true;
+  spec.zento_retimer_disabled = true;
+  host::device::configure(spec);
+  HOST_YUN_ENV yun_env;
+  host::wexan::set_yun_env(&yun_env);
+  auto warnings = [] {
+    int n = 0;
+    for (const auto& m : host::messages::posted()) n += m.id == 18881;
+    return n;
+  };
+  EXPECT_TRUE(velmo_post_plan_ops(false));
+  EXPECT_EQ(warnings(), 0);
+  cfg_set_off("skip_early_depop");
+  EXPECT_TRUE(velmo_post_plan_ops(false));
+  EXPECT_EQ(warnings(), 1);
+  host::wexan::set_yun_env(nullptr);
+}
+
 TEST_F(PostPlanTest, TimingUtilityReflectingTheNetlistNeedsNoW3j3Run) {
   start(Family::KY);
   hov_get_atom_netlist_taint_manager()->indicate_hov_reflects_atom_netlist_exactly();
@@ -113,14 +140,20 @@ TEST_F(PostPlanTest, TimingUtilityReflectingTheNetlistNeedsNoW3j3Run) {
   EXPECT_FALSE(called("WEXAN_ENV::run_w3j3_prefit"));
 }
 
-TEST_F(PostPlanTest, LargePeripheryFamiliesWriteTheKemNetlistAfterThePlan) {
-  start(Family::KX);
-  // The write goes through the intermediate snapshot.
+// Families 48 and 15 have no DEM: the timing netlist is written after the
+// plan (through the intermediate snapshot). Only 48 has the PR programming
+// ids.
+class LargePeripheryFamiliesTest : public PostPlanTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LargePeripheryFamiliesTest, LargePeripheryFamiliesWriteTheKemNetlistAfterThePlan) {
+  start(GetParam());
   velmo_post_plan_ops(true);
   EXPECT_TRUE(called("KEM_MANAGER::write_kem_netlist_to_disk"));
-  EXPECT_TRUE(called("WEXAN_PR_POF_UTILITY::process_prpof_id"));
+  EXPECT_EQ(called("WEXAN_PR_POF_UTILITY::process_prpof_id"), GetParam() == Family::KX);
   EXPECT_FALSE(called("WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_parent_partition_in_design"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, LargePeripheryFamiliesTest, ::testing::Values(Family::KX, 15));
 
 TEST_F(PostPlanTest, LcellAsVioMarksLcellsWithOneDanglingSide) {
   start(Family::KY);
@@ -132,7 +165,8 @@ TEST_F(PostPlanTest, LcellAsVioMarksLcellsWithOneDanglingSide) {
   auto illegal = n.lut("illegal", {in}, 0x2ull);
   illegal->set_bit_legal(41, false);
   auto untouched = n.lut("plain", {in}, 0x2ull);
-  for (const char* name : {"vio_out", "both", "illegal"}) host::options::set(1172, 1, "on", name);
+  auto neither = n.lut("neither", {}, 0x1ull);                  // no fan-in, no fan-out
+  for (const char* name : {"vio_out", "both", "illegal", "neither"}) host::options::set(1172, 1, "on", name);
 
   EXPECT_TRUE(velmo_post_plan_ops(false));
   EXPECT_TRUE(dangling_out->test_bit(41));
@@ -140,7 +174,9 @@ TEST_F(PostPlanTest, LcellAsVioMarksLcellsWithOneDanglingSide) {
   EXPECT_FALSE(both->test_bit(41));
   EXPECT_FALSE(illegal->test_bit(41));
   EXPECT_FALSE(untouched->test_bit(41));
+  EXPECT_FALSE(neither->test_bit(41));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("LCELL both must have only one dangling side."));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("LCELL neither must have only one dangling side."));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Assignment LCELL_AS_VIO ignored for node illegal"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Modified 1 LCELL(s) to have VIO flag"));
 }

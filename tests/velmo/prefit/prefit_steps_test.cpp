@@ -7,6 +7,7 @@
 #include "gen/gen_profile.h"
 #include "expert_fixture.h"
 #include "gesk/gesk_bundle.h"
+#include "hov/hov_utility.h"
 #include "moz/moz_variable.h"
 #include "thr/thr_drl.h"
 #include "omz/omz_option.h"
@@ -116,7 +117,7 @@ TEST_F(PrefitStepsTest, RawIopllErrorIsPostedOnceForTheFirstOffender) {
   auto ref = n.input_port("ref");
   auto good = n.iopll("good");
   good.input(static_cast<DB_INPUT_PORT_TYPE>(3388), 0, ref).input(static_cast<DB_INPUT_PORT_TYPE>(3389), 0, ref);
-  n.iopll("raw1");
+  n.iopll("raw1").input(static_cast<DB_INPUT_PORT_TYPE>(3388), 0, ref);  // one of the two is not enough
   n.iopll("raw2");
   VELMO_EXPERT* e = start();
 
@@ -309,8 +310,12 @@ TEST_F(PrefitStepsTest, WrappersRunOnTheirFamiliesAndAlwaysSucceed) {
   EXPECT_EQ(count_calls("WEXAN_ENV::run_w3j3_prefit"), 0);
 }
 
-TEST_F(PrefitStepsTest, WrappersOnKx) {
-  device(host::testing::Family::KX);
+// Families 48 and 15 translate their ports and clean up dangling clock
+// routing.
+class WrappersOnKxFamiliesTest : public PrefitStepsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WrappersOnKxFamiliesTest, WrappersOnKx) {
+  device(GetParam());
   VELMO_EXPERT* e = start();
   EXPECT_TRUE(e->perform_port_translation_wrapper());
   EXPECT_TRUE(e->perform_dangling_clock_routing_cleanup());
@@ -330,6 +335,8 @@ TEST_F(PrefitStepsTest, WrappersOnKx) {
   EXPECT_EQ(count_calls("NOLT_RAM_LOCATION_CHECK::check_legality"), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(Families, WrappersOnKxFamiliesTest, ::testing::Values(host::testing::Family::KX, 15));
+
 TEST_F(PrefitStepsTest, LutramConversionStage) {
   device(host::testing::Family::KZ);
   VELMO_EXPERT* e = start();
@@ -344,6 +351,11 @@ TEST_F(PrefitStepsTest, LutramConversionStage) {
   EXPECT_EQ(count_calls("VINTO::perform_lutram_conversion"), 0);
   EXPECT_THAT(host::debug::texts(),
               HasDebugLine("Skipping lutram conversion in plan, will run it during ram clustering in place stage"));
+  // Without timing the RAMs' power is not optimised.
+  host::hov::set_on(false);
+  host::clear_calls();
+  EXPECT_TRUE(e->perform_lutram_conversion());
+  EXPECT_EQ(count_calls("VINTO::perform_ram_power_opt"), 0);
 }
 
 TEST_F(PrefitStepsTest, LutramConversionIsLeftToClusteringOnFamily48) {

@@ -53,16 +53,19 @@ TEST_F(TimingDebugTest, DraskRunsAndLabelsInOrderAndReleasesOnceAfterTheLast) {
 
 TEST_F(TimingDebugTest, DraskWithANegativeCountReleasesLikeZero) {
   small_design();
-  cfg_set_value("velmo_debug_run_additional_drask_calls", "-3");
   cfg_set_on("velmo_debug_run_drask_router_mode");
   VELMO_EXPERT* e = start();
   host::testing::netlist().timing();
-  host::clear_calls();
-  e->do_debug_drask();
-  EXPECT_EQ(calls_named("HOV_ACCESSORIES::"),
-            (Calls{"HOV_ACCESSORIES::record_label(\"Pre-DEBUG-DRASK\")", "HOV_ACCESSORIES::prepare_drask()",
-                   "HOV_ACCESSORIES::run_drask(true, true, true)", "HOV_ACCESSORIES::release_drask()",
-                   "HOV_ACCESSORIES::record_label(\"DEBUG-DRASK\")"}));
+  for (const char* count : {"0", "-3"}) {
+    SCOPED_TRACE(count);
+    cfg_set_value("velmo_debug_run_additional_drask_calls", count);
+    host::clear_calls();
+    e->do_debug_drask();
+    EXPECT_EQ(calls_named("HOV_ACCESSORIES::"),
+              (Calls{"HOV_ACCESSORIES::record_label(\"Pre-DEBUG-DRASK\")", "HOV_ACCESSORIES::prepare_drask()",
+                     "HOV_ACCESSORIES::run_drask(true, true, true)", "HOV_ACCESSORIES::release_drask()",
+                     "HOV_ACCESSORIES::record_label(\"DEBUG-DRASK\")"}));
+  }
 }
 
 TEST_F(TimingDebugTest, DraskNeedsATimingNetlist) {

@@ -14,6 +14,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
+#include "velmo_bbic_states.h"
 #include "velmo_expert.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
@@ -90,8 +91,15 @@ TEST_F(FanoutLimitTest, FamilyWithSpecialCasesReportsInNodeOrder) {
   auto e = host::testing::expect_internal_error([&] { VELMO_EXPERT::analyze_fanout_violations(m_env, true); });
   EXPECT_EQ(e.condition, "Fanout limits violated. See debug output for details.");
 
+  // While partitions are blackboxed the routing is not walked.
+  std::size_t before = host::debug::texts().size();
+  velmo_bbic_set_active(true);
+  EXPECT_TRUE(VELMO_EXPERT::analyze_fanout_violations(m_env, true));
+  velmo_bbic_set_active(false);
+  EXPECT_EQ(host::debug::texts().size(), before);
+
   // The routers honour the limits themselves: nothing is checked.
-  const std::size_t before = host::debug::texts().size();
+  before = host::debug::texts().size();
   cfg_set_on("vpr_fanout_limit_loading");
   EXPECT_TRUE(VELMO_EXPERT::analyze_fanout_violations(m_env, true));
   EXPECT_EQ(host::debug::texts().size(), before);

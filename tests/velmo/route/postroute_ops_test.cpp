@@ -128,6 +128,18 @@ TEST_F(PostRouteOpsTest, KxDeskewRunsOnFamily46WhenKyIsOffAndAsksForTiming) {
   EXPECT_EQ(count_calls("HSSI_KX_TX_DESKEW_OP::work"), 0);
 }
 
+// Family 26 has neither transmitter deskew, even when the KX one is asked
+// for.
+TEST_F(PostRouteOpsTest, Family26RunsNoTransmitterDeskew) {
+  device(Family::KZ);
+  start();
+  cfg_set_on("velmo_enable_hssi_kx_tx_deskew_op");
+  VELMO_POSTROUTE_OPS::run_route_stage_ops(true);
+  EXPECT_EQ(count_calls("HSSI_KX_TX_DESKEW_OP::HSSI_KX_TX_DESKEW_OP"), 0);
+  EXPECT_EQ(count_calls("HSSI_KY_TX_DESKEW_OP::HSSI_KY_TX_DESKEW_OP"), 0);
+  EXPECT_EQ(count_calls("NOLT_FF_POWER_UP_OP::~NOLT_FF_POWER_UP_OP"), 1);  // the operations did run
+}
+
 TEST_F(PostRouteOpsTest, HoldFixupFlowRunsKxDeskewOnlyForOnePreviousNetwork) {
   device(Family::KX);
   start();

@@ -260,6 +260,12 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
   EXPECT_TRUE(expert->post_route_physical_synthesis(true));
   EXPECT_EQ(count_calls("muvo"), 0);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::refresh"), 1);
+
+  // Unset, one iteration.
+  host::clear_calls();
+  host::cfg::unset("muvo_post_route_iter_cnt");
+  EXPECT_TRUE(expert->post_route_physical_synthesis(true));
+  EXPECT_EQ(count_calls("muvo"), 1);
 }
 
 }  // namespace

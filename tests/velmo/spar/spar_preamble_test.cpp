@@ -53,11 +53,13 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   host::zib::set_pr_wirelut(p2.id(), true);
   auto f = n.lut("f", {in}, 0x2);
   auto s = n.lut("s", {f}, 0x2);
+  auto u = n.lut("u", {in}, 0x2);
+  auto k = n.lut("k", {u}, 0x2);
 
   const WUMP_ROUTE_INFO* ri = host::device::die_info()->get_route_info();
   auto r = host::testing::routing();
   int a_trunk = -1, a_to_x = -1, a_to_g = -1, c_wire = -1, c_root = -1, d_reg = -1, d_after = -1, e_wire = -1,
-      y_wire = -1, f_block = -1, f_wire = -1;
+      y_wire = -1, f_block = -1, f_wire = -1, u_trunk = -1, u_stub = -1, u_to_k = -1;
   r.routing(a)
       .wire(h(2, 2)).mark(a_trunk)
       .branch([&](auto& br) { br.wire(v(2, 2)).mark(a_to_x).sink(x.iterm(DB_INPUT_PORT_LUT_DATA)); })
@@ -67,6 +69,12 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   r.routing(d).wire(h(7, 7)).zota(DEV_ELEMENT_REF{282, 7, 8, 60}).wire(v(7, 8)).mark(d_after).sink(
       w.iterm(DB_INPUT_PORT_LUT_DATA));
   r.routing(e).wire(h(8, 3)).mark(e_wire).sink(q.iterm(DB_INPUT_PORT_LUT_DATA));
+  // u -> k with a wire that ends in no sink: a leaf that is not a sink stays,
+  // and with it the trunk above it.
+  r.routing(u)
+      .wire(h(3, 4)).mark(u_trunk)
+      .branch([&](auto& br) { br.wire(v(3, 4)).mark(u_stub); })
+      .wire(h(4, 4)).mark(u_to_k).sink(k.iterm(DB_INPUT_PORT_LUT_DATA));
   // A route that enters the core from a block output: the edge leaves the
   // core fabric, so the wire stays.
   const unsigned block_out = ri->gids(283).front();
@@ -109,6 +117,9 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
               ::testing::Contains(::testing::StartsWith("VOK_RE_ROUTING_MODIFIER::merge_at_routing_register(\"spar_preamble\", iterm#" +
                                                         std::to_string(w.id()))));
   EXPECT_TRUE(routing.is_live(e_wire));
+  EXPECT_TRUE(routing.is_live(u_stub));
+  EXPECT_TRUE(routing.is_live(u_trunk));
+  EXPECT_FALSE(routing.is_live(u_to_k));
   // Below a wire entered over a non-fabric edge the whole route stays, its
   // sink included: no dangling stub.
   EXPECT_TRUE(routing.is_live(f_block));

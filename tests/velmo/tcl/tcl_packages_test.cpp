@@ -70,7 +70,9 @@ TEST_F(TclTranslatorTest, HelpNamesAndTheirAbbreviations) {
   EXPECT_EQ(velmo_auto_get_argument_enum_by_string(nullptr), 4);
   EXPECT_TRUE(velmo_auto_exists_argument_enum_by_string("h"));
   EXPECT_FALSE(velmo_auto_exists_argument_enum_by_string(""));
+  EXPECT_STREQ(velmo_auto_get_string_by_argument_enum(1), "h");
   EXPECT_STREQ(velmo_auto_get_string_by_argument_enum(2), "help");
+  EXPECT_STREQ(velmo_auto_get_string_by_argument_enum(3), "long_help");
   for (int e : {0, 4})
     EXPECT_EQ(expect_internal_error([&] { velmo_auto_get_string_by_argument_enum(e); }).condition,
               "The calling function has passed an illegal VELMO_AUTO_ARGUMENT_ENUM");
