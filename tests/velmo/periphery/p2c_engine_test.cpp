@@ -11,6 +11,7 @@
 #include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
+#include "oxter/oxter_location_constraint.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
 #include "testing/design_builder.h"
@@ -297,6 +298,36 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
   }
+}
+
+// A register fixed by the user to the site its solve gives it is committed
+// there, though the design's box for it (the first locked constraint it
+// carries) leaves that site out and the site check alone would refuse it.
+TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  assign(r, 838, "4");
+  unsigned solved;
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(r->is_placed());
+    solved = r->get_location_gid();
+  }
+  r->clear_location();
+  const auto at = die()->get_place_info()->get_place_block(solved);
+  ASSERT_TRUE(at);
+  auto lc = host::constraints::get(r->get_id());
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::box(1, 1, 1, 1), host::constraints::SOURCE_DESIGN);
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(at->get_x(), at->get_y(), at->get_sub_location()),
+                host::constraints::SOURCE_USER);
+  host::constraints::set(r->get_id(), lc);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_FALSE(OXTER_LOCATION_CONSTRAINT::of(nullptr)->may_take(r, solved));
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  EXPECT_EQ(r->get_location_gid(), solved);
+  EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
 }
 
 TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
