@@ -330,6 +330,28 @@ TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
 }
 
+// A transfer into a register inside a box is carried out like any other,
+// but the report lists only connections whose two ends share a netlist.
+TEST_F(P2cEngineTest, TheReportListsOnlyTransfersWithinOneNetlist) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* inner = nullptr;
+  auto box = n.blackbox("sub", [&](host::testing::NETLIST_BUILDER& c) { inner = c.reg("r").d(c.input("d")).atom(); });
+  box.in("d", s.u0);
+  VOK_ATOM_NODE* outer = n.reg("top_r").d(s.e0);
+  assign(inner, 838, "4");
+  assign(outer, 838, "4");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_TRUE(inner->is_placed());
+  EXPECT_TRUE(outer->is_placed());
+  ASSERT_EQ(p.p2c_connections().size(), 2u);
+  EXPECT_EQ(p.p2c_result_status(inner->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "e0");
+  EXPECT_EQ(rows[0][4], "top_r");
+}
+
 TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
