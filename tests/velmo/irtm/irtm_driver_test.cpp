@@ -244,7 +244,8 @@ TEST_F(IrtmDriverTest, NoCriticalIterationsAllowedEndsEveryRound) {
 class IrtmEqualRowsTest : public HostTest {
 public:
   static constexpr int kRows = 6;
-  void start() {
+  // `depths` gives each row's LUT count (three by default).
+  void start(const std::vector<int>& depths = {}) {
     device(Family::KY).grid(11, kRows + 4).dsp_columns({}).ram_columns({}).build();
     auto n = netlist();
     const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
@@ -258,7 +259,8 @@ public:
       VOK_ATOM_NODE* r = n.reg("r" + k).clk(clk).d(pin_in("a" + k, y)).atom();
       place_at(r, 2, y, 1);
       SIG s = r;
-      for (int j = 0; j < 3; ++j) {
+      const int depth = i < static_cast<int>(depths.size()) ? depths[i] : 3;
+      for (int j = 0; j < depth; ++j) {
         auto l = n.lut("l" + k + "_" + std::to_string(j), {s}, [](const LUT_INPUTS& v) { return !v[0]; });
         place_at(l, 3 + j, y, 3);
         s = l;
@@ -325,6 +327,25 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   EXPECT_EQ(lines_with(" Non Critical Moves  : 1"), 4);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (50%)"), 4);
   EXPECT_EQ(lines_with("[0 0][3] Accepted Moves      : 1"), 1);
+}
+
+TEST_F(IrtmEqualRowsTest, ARoundThatChangesTheSummedSlackStartsTheUnchangedCountAgain) {
+  // Three failing rows, each moved once per round (one attempt a round):
+  // the sum after each round is -230, -200, -200, -90, -90, -15, -15, and
+  // the eighth round accepts nothing. No two unchanged rounds follow one
+  // another, so with a limit of two the domain runs until a round moves
+  // nothing; a count kept across the changes would stop it after round 4.
+  start({3, 3, 3, 2, 2, 2});
+  cfg_set_value("muvo_zota_inner_loop", "12");
+  cfg_set_value("muvo_zota_max_try", "2");
+  cfg_set_value("muvo_zota_crit_iterations", "1");
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(lines_with(" FF Queue Size : "), 8);
+  EXPECT_EQ(lines_with(" Accepted Moves      : 1 (100%)"), 7);
+  EXPECT_EQ(lines_with("[0 0][3] WNS Cost      : -200"), 1);
+  EXPECT_EQ(lines_with("[0 0][5] WNS Cost      : -90"), 1);
+  EXPECT_EQ(lines_with("[0 0][7] WNS Cost      : -15"), 1);
+  EXPECT_EQ(lines_with("[0 0][7] Accepted Moves      : 0 (0%)"), 1);
 }
 
 TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {

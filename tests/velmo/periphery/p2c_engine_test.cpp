@@ -11,6 +11,7 @@
 #include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
+#include "oxter/oxter_location_constraint.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
 #include "testing/design_builder.h"
@@ -66,13 +67,16 @@ protected:
   }
   static VOK_ATOM_ITERM* d(VOK_ATOM_NODE* r) { return r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
   // A UIB at (x, 9) (UIB columns: x a multiple of 3) whose input in[0] is
-  // driven by `driver`.
-  static VOK_ATOM_NODE* periphery_input(const std::string& name, int x, VOK_ATOM_NODE* driver) {
+  // driven by `driver` (and in[1] by `second`, if given).
+  static VOK_ATOM_NODE* periphery_input(const std::string& name, int x, VOK_ATOM_NODE* driver,
+                                        VOK_ATOM_NODE* second = nullptr) {
     auto n = host::testing::netlist();
-    VOK_ATOM_NODE* p = n.atom(VOK_ATOM_KIND::UFI_UIB, name)
-                           .input(DB_INPUT_PORT_DATA_IN, 0, driver)
-                           .placed(site(x, 9, 0), dev_kind::UIB);
-    host::testing::map_port(d(p), host::testing::gesk_instance(name + "_inst", x, 9, 0), "in[0]");
+    auto b = n.atom(VOK_ATOM_KIND::UFI_UIB, name).input(DB_INPUT_PORT_DATA_IN, 0, driver);
+    if (second != nullptr) b.input(DB_INPUT_PORT_DATA_IN, 1, second);
+    VOK_ATOM_NODE* p = b.placed(site(x, 9, 0), dev_kind::UIB);
+    const int instance = host::testing::gesk_instance(name + "_inst", x, 9, 0);
+    host::testing::map_port(d(p), instance, "in[0]");
+    if (second != nullptr) host::testing::map_port(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1), instance, "in[1]");
     return p;
   }
   static std::string metadata(const VOK_ATOM_NODE* a, const char* key) {
@@ -151,7 +155,8 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
   VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
   VOK_ATOM_NODE* w0 = n.lut("w0", {src}, kWire);
   VOK_ATOM_NODE* w1 = n.lut("w1", {src}, kWire);
-  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w0);
+  VOK_ATOM_NODE* w2 = n.lut("w2", {src}, kWire);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, w0, w2);
   VOK_ATOM_NODE* u2 = periphery_input("u2", 9, w1);
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const WUMP_BLACKLISTING* bl = die()->get_blacklisting();
@@ -181,6 +186,21 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
   ASSERT_TRUE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w1, lab_out(3, 6, 97), port2, d(u2), mod, bl));
   EXPECT_EQ(w1->get_location_gid(), site(3, 6, 3));
   EXPECT_EQ(leout(w1), "b1leout[1]");
+  // u1's neighbouring port in[1], from the LAB next to w0's: its shortest
+  // routes all run through elements w0's route took, so it goes around them.
+  const unsigned port1b = periphery_chain_gid(6, 9, 1, 0);
+  VOK_ATOM_ITERM* in1b = u1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1);
+  ASSERT_TRUE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w2, lab_out(1, 6, 94), port1b, in1b, mod, bl));
+  EXPECT_EQ(w2->get_location_gid(), site(1, 6, 0));
+  // Each route reaches its own port, and no element is in two of them.
+  const std::vector<std::vector<unsigned>> routes{route_above(d(u1)), route_above(d(u2)), route_above(in1b)};
+  const unsigned ports[] = {port1, port2, port1b};
+  std::set<unsigned> seen;
+  for (std::size_t r = 0; r < routes.size(); ++r) {
+    ASSERT_GE(routes[r].size(), 3u) << r;
+    EXPECT_EQ(routes[r].front(), ports[r] & 0x7FFFFFFFu) << r;
+    for (unsigned g : routes[r]) EXPECT_TRUE(seen.insert(g).second) << "route " << r << " shares " << g;
+  }
 }
 
 TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeFailsWithAnError) {
@@ -278,6 +298,58 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
   }
+}
+
+// A register fixed by the user to the site its solve gives it is committed
+// there, though the design's box for it (the first locked constraint it
+// carries) leaves that site out and the site check alone would refuse it.
+TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  assign(r, 838, "4");
+  unsigned solved;
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(r->is_placed());
+    solved = r->get_location_gid();
+  }
+  r->clear_location();
+  const auto at = die()->get_place_info()->get_place_block(solved);
+  ASSERT_TRUE(at);
+  auto lc = host::constraints::get(r->get_id());
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::box(1, 1, 1, 1), host::constraints::SOURCE_DESIGN);
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(at->get_x(), at->get_y(), at->get_sub_location()),
+                host::constraints::SOURCE_USER);
+  host::constraints::set(r->get_id(), lc);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_FALSE(OXTER_LOCATION_CONSTRAINT::of(nullptr)->may_take(r, solved));
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  EXPECT_EQ(r->get_location_gid(), solved);
+  EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
+}
+
+// A transfer into a register inside a box is carried out like any other,
+// but the report lists only connections whose two ends share a netlist.
+TEST_F(P2cEngineTest, TheReportListsOnlyTransfersWithinOneNetlist) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* inner = nullptr;
+  auto box = n.blackbox("sub", [&](host::testing::NETLIST_BUILDER& c) { inner = c.reg("r").d(c.input("d")).atom(); });
+  box.in("d", s.u0);
+  VOK_ATOM_NODE* outer = n.reg("top_r").d(s.e0);
+  assign(inner, 838, "4");
+  assign(outer, 838, "4");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_TRUE(inner->is_placed());
+  EXPECT_TRUE(outer->is_placed());
+  ASSERT_EQ(p.p2c_connections().size(), 2u);
+  EXPECT_EQ(p.p2c_result_status(inner->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "e0");
+  EXPECT_EQ(rows[0][4], "top_r");
 }
 
 TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
@@ -518,6 +590,33 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+}
+
+// With the slot repopulation on, the pass re-creates the register it placed
+// (same name, new atom): its connection is found again, so that the report
+// written by the transfer pass that follows reads the new atom, not the
+// freed one.
+TEST_F(P2cEngineTest, UibEsramConnectionsFollowTheRegistersTheRepopulationRecreates) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* z = n.reg("z").clk(clk);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, z);
+  assign(z, 837, "2");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 1);
+  VOK_ATOM_NODE* fresh = n.find("z");
+  ASSERT_NE(fresh, nullptr);
+  ASSERT_NE(fresh, z);
+  ASSERT_EQ(p.c2p_connections().size(), 1u);
+  EXPECT_EQ(p.c2p_connections()[0], std::make_tuple(fresh, u1, d(u1)));
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  const auto rows = host::wexan::flushed_rows("Netlist Modifications");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"z", std::to_string(fresh->get_atom_type()), "13",
+                                                "OPORT_" + std::to_string(DB_OUTPUT_PORT_REG), "u1",
+                                                std::to_string(u1->get_atom_type()),
+                                                "IPORT_" + std::to_string(DB_INPUT_PORT_DATA_IN)}));
 }
 
 // A clock domain the near solve settles only in part: ra is solved, rb
