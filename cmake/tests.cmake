@@ -106,3 +106,7 @@ if(VELMO_SANITIZE)
     velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_plain_tclsh_load PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
 endif()
+
+# `make run` installs and configures only what velmo-fit needs.
+add_test(NAME run_dependencies COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
+  -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/build/run_dependencies.cmake)
