@@ -31,18 +31,29 @@ TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
                                "range is from 0 to 7 -- changed to the default 0"));
   EXPECT_THAT(r.out, Not(HasSubstr("s298_in_1_ to 5")));
 
+  // Only chains whose setting differs from before the stages are listed;
+  // a chain without a setting before was at 0. The repaired one ends at 0.
   std::ifstream in(report);
   const nlohmann::json j = nlohmann::json::parse(in);
+  velmo_fit_test::expect_documented_report(j);
   int legal = -1, repaired = -1, rows = 0;
   for (const auto& row : j.at("delay_chains")) {
     ++rows;
-    EXPECT_TRUE(row.at("before").is_null());
+    EXPECT_EQ(row.at("before"), 0) << row;
+    EXPECT_NE(row.at("setting"), row.at("before")) << row;
     if (row.at("pin") == "s298_in_1_" && row.at("type") == 446) legal = row.at("setting");
     if (row.at("pin") == "s298_in_0_" && row.at("type") == 449) repaired = row.at("setting");
   }
   EXPECT_EQ(legal, 5);
-  EXPECT_EQ(repaired, 0);
-  EXPECT_GT(rows, 2);
+  EXPECT_EQ(repaired, -1);
+  EXPECT_EQ(rows, 1) << j.at("delay_chains");
+
+  // A fit whose settings set no chain lists none, though every pin has its
+  // chains (at 0) after the stages.
+  const auto plain = velmo_fit_test::run("--stages plan,place,route --report " + report);
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  std::ifstream in_plain(report);
+  EXPECT_EQ(nlohmann::json::parse(in_plain).at("delay_chains"), nlohmann::json::array());
 }
 
 namespace {
@@ -141,6 +152,7 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
       ASSERT_EQ(r.status, 0) << r.out;
       std::ifstream in(out);
       report[on] = nlohmann::json::parse(in);
+      velmo_fit_test::expect_documented_report(report[on]);
       // A fit that ends failing hold says so in one line naming the
       // endpoints (each once over the corners); one that meets it, nowhere.
       int failing = 0;
