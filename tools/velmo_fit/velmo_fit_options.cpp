@@ -52,7 +52,7 @@ const char* usage() {
       "                      report there is removed at the start and the new one appears whole at the end\n"
       "  --stages LIST|none  a comma-separated subset of plan,place,route,retime,final (default: all, with\n"
       "                      retime skipped on a family without a retimer); a list that routes, retimes or\n"
-      "                      finalizes must also place, one that retimes must route; none: start-up and shut-down\n"
+      "                      finalizes must also place, one that retimes must route; none: no stage\n"
       "  --family CODE       device family: " +
       family_list() +
       " (default 46; retime runs on 46 and 26)\n"
