@@ -109,4 +109,4 @@ endif()
 
 # `make run` installs and configures only what velmo-fit needs.
 add_test(NAME run_dependencies COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
-  -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/build/run_dependencies.cmake)
+  -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/packaging/run_dependencies.cmake)
