@@ -8,10 +8,14 @@ FUZZ_SECONDS ?= 600
 JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
-# Every Debian package the build, the tests and the benches need.
-PACKAGES := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
-            nlohmann-json3-dev jq libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev \
-            clang libclang-rt-14-dev ccache yosys iverilog ghdl nextpnr-generic gcovr
+# Debian packages. RUN_PACKAGES build and run velmo-fit (`make run`; yosys
+# for tools/velmo-synth); TEST_PACKAGES add what the tests, the benches,
+# `make fuzz`, fit-bench (jq) and coverage need. `make deps` installs both.
+RUN_PACKAGES  := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
+                 nlohmann-json3-dev yosys
+TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev jq \
+                 clang libclang-rt-14-dev ccache iverilog ghdl nextpnr-generic gcovr lcov
+PACKAGES      := $(RUN_PACKAGES) $(TEST_PACKAGES)
 
 # Compiles go through ccache: CI builds a clean checkout twice (normal and
 # sanitizer), and the cache keeps a rebuild of unchanged sources cheap. Paths
@@ -22,27 +26,43 @@ LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COM
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: deps configure build test run bench fit-bench threads-bench sanitize fuzz coverage clean
+.PHONY: deps deps-run configure build test run bench fit-bench threads-bench sanitize fuzz coverage clean
 
-deps:
-	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+# Installs whichever of $(1) are missing.
+define install_missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
 	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+deps-run:
+	$(call install_missing,$(RUN_PACKAGES))
+
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+	$(CONFIGURE)
 
+# A build directory `make run` configured has the tests and benches off: on.
 build: deps $(BUILD)/build.ninja
+	@grep -q '^VELMO_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt && grep -q '^VELMO_BENCHES:BOOL=ON' $(BUILD)/CMakeCache.txt \
+	  || $(CONFIGURE) -DVELMO_TESTS=ON -DVELMO_BENCHES=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(CTEST_JOBS) --timeout 300
 
 # Only what velmo-fit needs: the program, the component and the stand-in host.
-run: deps $(BUILD)/build.ninja
+# A new build directory is configured without the tests and benches, whose
+# libraries `make deps-run` does not install.
+run: deps-run
+	@[ -f $(BUILD)/build.ninja ] || $(CONFIGURE) -DVELMO_TESTS=OFF -DVELMO_BENCHES=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-fit
 	$(BUILD)/velmo-fit
 

@@ -30,6 +30,8 @@ add_library(velmo_host_builder STATIC ${VELMO_BUILDER_SOURCES})
 target_link_libraries(velmo_host_builder PUBLIC velmo_host PRIVATE nlohmann_json::nlohmann_json)
 
 # The gtest fixture and matchers.
-file(GLOB VELMO_HOST_GTEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/testing/*_gtest.cpp)
-add_library(velmo_host_gtest STATIC ${VELMO_HOST_GTEST_SOURCES})
-target_link_libraries(velmo_host_gtest PUBLIC velmo_host_builder GTest::gtest GTest::gmock)
+if(VELMO_TESTS)
+  file(GLOB VELMO_HOST_GTEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/testing/*_gtest.cpp)
+  add_library(velmo_host_gtest STATIC ${VELMO_HOST_GTEST_SOURCES})
+  target_link_libraries(velmo_host_gtest PUBLIC velmo_host_builder GTest::gtest GTest::gmock)
+endif()

@@ -156,3 +156,6 @@ set_tests_properties(velmo_synth_recipe PROPERTIES SKIP_RETURN_CODE 77)
 add_test(NAME velmo_fuzz_build_flags
   COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fuzz/build_flags.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/fuzz_flags_check)
 set_tests_properties(velmo_fuzz_build_flags PROPERTIES TIMEOUT 300)
+# `make run` installs and configures only what velmo-fit needs.
+add_test(NAME run_dependencies COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
+  -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/packaging/run_dependencies.cmake)

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 
@@ -116,9 +117,22 @@ TEST(BadOptions, HelpGivesExitStatusesCfgFileFormatAndFamilies) {
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("exit status: 0 success, 1 a stage"));
   EXPECT_THAT(r.out, HasSubstr("3 internal error"));
-  EXPECT_THAT(r.out, HasSubstr("--cfg-file FILE holds one NAME=VALUE per line"));
+  EXPECT_THAT(r.out, HasSubstr("one NAME=VALUE per line; blank lines\n                      and lines starting with #"));
   EXPECT_THAT(r.out, HasSubstr("device family: 46, 48, 26, 15"));
   EXPECT_THAT(r.out, HasSubstr("from Verilog: tools/velmo-synth TOP OUT.blif FILE..."));
+  // What the README says --help gives: the report's rule and where its
+  // fields are, the debug levels, the default clock, where the settings are.
+  for (const char* said : {"docs/report.md", "no input of the run", "--debug alone is 2", "timed at 5000 ps",
+                           "every key: docs/settings.md", "win over the settings"})
+    EXPECT_THAT(r.out, HasSubstr(said));
+  // Every option the parser takes has its own line, starting with it.
+  std::ifstream src(std::string(VELMO_SOURCE_DIR) + "/tools/velmo_fit/velmo_fit_options.cpp");
+  const std::string code((std::istreambuf_iterator<char>(src)), std::istreambuf_iterator<char>());
+  const std::regex flag(R"re((?:arg == |rfind\(|value_of\(i, arg, )"(--[a-z-]+)=?")re");
+  int flags = 0;
+  for (std::sregex_iterator it(code.begin(), code.end(), flag), end; it != end; ++it, ++flags)
+    EXPECT_THAT(r.out, ::testing::ContainsRegex("\n  " + (*it)[1].str() + "[ =,\\[]")) << (*it)[1];
+  EXPECT_GE(flags, 11);
 }
 
 TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
@@ -375,6 +389,7 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot start a thread: "));
   const nlohmann::json failed = read_json(report);
   EXPECT_EQ(failed["status"], 3);
+  velmo_fit_test::expect_documented_report(failed);
   EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("cannot start a thread: "));
 
   // A report name as long as a directory takes: its temporary name beside

@@ -31,18 +31,29 @@ TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
                                "range is from 0 to 7 -- changed to the default 0"));
   EXPECT_THAT(r.out, Not(HasSubstr("s298_in_1_ to 5")));
 
+  // Only chains whose setting differs from before the stages are listed;
+  // a chain without a setting before was at 0. The repaired one ends at 0.
   std::ifstream in(report);
   const nlohmann::json j = nlohmann::json::parse(in);
+  velmo_fit_test::expect_documented_report(j);
   int legal = -1, repaired = -1, rows = 0;
   for (const auto& row : j.at("delay_chains")) {
     ++rows;
-    EXPECT_TRUE(row.at("before").is_null());
+    EXPECT_EQ(row.at("before"), 0) << row;
+    EXPECT_NE(row.at("setting"), row.at("before")) << row;
     if (row.at("pin") == "s298_in_1_" && row.at("type") == 446) legal = row.at("setting");
     if (row.at("pin") == "s298_in_0_" && row.at("type") == 449) repaired = row.at("setting");
   }
   EXPECT_EQ(legal, 5);
-  EXPECT_EQ(repaired, 0);
-  EXPECT_GT(rows, 2);
+  EXPECT_EQ(repaired, -1);
+  EXPECT_EQ(rows, 1) << j.at("delay_chains");
+
+  // A fit whose settings set no chain lists none, though every pin has its
+  // chains (at 0) after the stages.
+  const auto plain = velmo_fit_test::run("--stages plan,place,route --report " + report);
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  std::ifstream in_plain(report);
+  EXPECT_EQ(nlohmann::json::parse(in_plain).at("delay_chains"), nlohmann::json::array());
 }
 
 namespace {
@@ -141,6 +152,7 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
       ASSERT_EQ(r.status, 0) << r.out;
       std::ifstream in(out);
       report[on] = nlohmann::json::parse(in);
+      velmo_fit_test::expect_documented_report(report[on]);
       // A fit that ends failing hold says so in one line naming the
       // endpoints (each once over the corners); one that meets it, nowhere.
       int failing = 0;
@@ -219,14 +231,16 @@ OUTPUT_FIT fit_fir8_output(const std::string& name, int max, int min, const std:
 
 // The pass on an output pin's chain 430, each corner analysed with its own
 // timing model: once with only the fast corner failing hold, once with both
-// corners failing (setup at the slow corner pulls the other way). Each run
-// is compared with fits that set the chain by hand to each of its settings.
+// corners failing hold (setup at the slow corner pulls the other way). Each
+// run is compared with fits that set the chain by hand to each of its
+// settings.
 TEST(VelmoFitDelayChains, AutomaticPassSetsAnOutputChainAgainstBothCorners) {
   struct CASE {
     const char* name;
     int max, min;
+    bool slow_fails_hold;
   };
-  const CASE cases[] = {{"fast_hold", 18800, -1100}, {"both", 19000, -2000}};
+  const CASE cases[] = {{"fast_hold", 18800, -1000, false}, {"both", 19000, -2000, true}};
   const std::string kOn = R"(, "options": [{"id": 904, "type": 1, "value": "on"}])";
   // The pass's dumps go to the working directory: one of this test's own.
   const std::filesystem::path home = std::filesystem::current_path();
@@ -239,6 +253,13 @@ TEST(VelmoFitDelayChains, AutomaticPassSetsAnOutputChainAgainstBothCorners) {
         fit_fir8_output(std::string("out_") + c.name + "_on", c.max, c.min, kOn, "--cfg velmo_auto_dc_verbose=on");
     if (start.report.is_null() || pass.report.is_null()) break;
     ASSERT_LT(start.worst(), 0) << c.name;
+    // Before the pass: hold fails at the fast corner, and at the slow one
+    // only in the second case.
+    for (const auto& corner : start.report.at("timing")) {
+      const bool fast = corner.at("corner").get<std::string>().find("fast") != std::string::npos;
+      const int hold = corner.at("hold_wns_ps").get<int>();
+      EXPECT_EQ(hold < 0, fast || c.slow_fails_hold) << c.name << " " << corner;
+    }
     // Only the output's chain moved, and the verbose dump lists its element.
     EXPECT_GE(pass.report.at("route_changed_delay_chains").get<int>(), 1) << c.name;
     EXPECT_GT(pass.setting(430), 0) << c.name;

@@ -26,6 +26,7 @@ nlohmann::json expect_fitted(const std::string& design, const std::string& setti
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: ok .*worst setup slack"));
   std::ifstream in(report);
   nlohmann::json j = nlohmann::json::parse(in);
+  velmo_fit_test::expect_documented_report(j);
   EXPECT_EQ(j["status"], 0);
   EXPECT_GT(j["routing"]["connections"].get<int>(), 0);
   EXPECT_EQ(j["routing"]["unrouted"], 0);

@@ -6,9 +6,14 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace velmo_fit_test {
 
@@ -58,6 +63,65 @@ inline void expect_held_endpoints_named(const std::string& out, int failing, con
   EXPECT_GE(named, failing) << out;
   const std::string line = out.substr(at, out.find('\n', at) - at);
   EXPECT_NE(line.find(reason), std::string::npos) << line;
+}
+
+// The report fields docs/report.md documents: the first cell of each table
+// row, as `path` ("a.b", "a[].b"; a segment in <> stands for any key).
+inline const std::vector<std::string>& documented_report_fields() {
+  static const std::vector<std::string> fields = [] {
+    std::vector<std::string> out;
+    std::ifstream in(std::string(VELMO_SOURCE_DIR) + "/docs/report.md");
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("| `", 0) != 0) continue;
+      const auto end = line.find('`', 3);
+      if (end != std::string::npos) out.push_back(line.substr(3, end - 3));
+    }
+    return out;
+  }();
+  return fields;
+}
+
+inline bool report_field_documented(const std::string& path) {
+  auto segments = [](const std::string& p) {
+    std::vector<std::string> out;
+    std::stringstream ss(p);
+    for (std::string s; std::getline(ss, s, '.');) out.push_back(s);
+    return out;
+  };
+  const std::vector<std::string> have = segments(path);
+  for (const std::string& field : documented_report_fields()) {
+    const std::vector<std::string> want = segments(field);
+    if (want.size() != have.size()) continue;
+    bool match = true;
+    for (std::size_t i = 0; i < want.size() && match; ++i)
+      match = want[i] == have[i] || (want[i].size() > 2 && want[i].front() == '<' && want[i].back() == '>');
+    if (match) return true;
+  }
+  return false;
+}
+
+// Every field of a report velmo-fit wrote, at any depth, has its row in
+// docs/report.md.
+inline void expect_documented_report(const nlohmann::json& report) {
+  ASSERT_GT(documented_report_fields().size(), 50u) << "docs/report.md has lost its table";
+  ASSERT_TRUE(report.is_object()) << report;
+  std::set<std::string> undocumented;
+  std::function<void(const nlohmann::json&, const std::string&)> walk = [&](const nlohmann::json& v,
+                                                                             const std::string& path) {
+    if (v.is_object()) {
+      for (auto it = v.begin(); it != v.end(); ++it) {
+        const std::string field = path.empty() ? it.key() : path + "." + it.key();
+        if (!report_field_documented(field)) undocumented.insert(field);
+        walk(it.value(), field);
+      }
+    } else if (v.is_array()) {
+      for (const auto& e : v) walk(e, path + "[]");
+    }
+  };
+  walk(report, "");
+  EXPECT_TRUE(undocumented.empty()) << "report fields without a row in docs/report.md: "
+                                    << nlohmann::json(undocumented).dump();
 }
 
 }  // namespace velmo_fit_test

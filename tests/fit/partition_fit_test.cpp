@@ -95,6 +95,7 @@ TEST(VelmoFitPartitions, RecompiledPartitionFitsAgainstThePreservedOnes) {
   EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
   std::ifstream in(report);
   const auto j = nlohmann::json::parse(in);
+  velmo_fit_test::expect_documented_report(j);
   ASSERT_EQ(j["partitions"].size(), 3u);
   EXPECT_EQ(j["partitions"][0]["name"], "|");
   EXPECT_TRUE(j["partitions"][0]["parent"].is_null());

@@ -44,7 +44,9 @@ std::string write_temp(const std::string& name, const std::string& text) {
 
 nlohmann::json read_json(const std::string& path) {
   std::ifstream in(path);
-  return nlohmann::json::parse(in);
+  nlohmann::json j = nlohmann::json::parse(in);
+  velmo_fit_test::expect_documented_report(j);
+  return j;
 }
 
 }  // namespace

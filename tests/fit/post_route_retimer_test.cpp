@@ -68,6 +68,7 @@ TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   text << in.rdbuf();
   EXPECT_THAT(text.str(), HasSubstr("\"pipeline_registers_created\": " + m[1].str() + ","));
   EXPECT_THAT(text.str(), HasSubstr("\"lab_registers_bypassed\": " + m[2].str() + ","));
+  velmo_fit_test::expect_documented_report(nlohmann::json::parse(text.str()));
   std::filesystem::remove(report);
 }
 

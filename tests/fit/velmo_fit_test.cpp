@@ -90,6 +90,7 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
   ASSERT_EQ(r.status, 0) << r.out;
   std::ifstream in(report);
   const nlohmann::json j = nlohmann::json::parse(in);  // throws on invalid JSON
+  velmo_fit_test::expect_documented_report(j);
   EXPECT_EQ(j["design"]["name"], "top");
   EXPECT_EQ(j["device"]["family"], 48);
   EXPECT_GT(j["atoms"].get<int>(), 1301);

@@ -40,24 +40,38 @@ std::string family_list() {
 
 const char* usage() {
   static const std::string text =
-      "usage: velmo-fit [DESIGN.blif] [--settings FILE] [--report FILE] [--stages LIST|none] [--family CODE]\n"
-      "                 [--device COLUMNS] [--cfg NAME=VALUE]... [--cfg-file FILE]... [--suppress ID]...\n"
-      "                 [--threads N] [--debug[=LEVEL]] [--help]\n"
-      "  DESIGN.blif defaults to the built-in s298 benchmark; FILE of --settings is JSON\n"
-      "  from Verilog: tools/velmo-synth TOP OUT.blif FILE... writes the BLIF (yosys)\n"
-      "  LIST is a comma-separated subset of plan,place,route,retime,final (default: all;\n"
-      "    a list that routes, retimes or finalizes must also place, one that retimes must route)\n"
-      "  CODE is a device family: " +
+      "usage: velmo-fit [DESIGN.blif] [OPTION]...\n"
+      "Fits a flat BLIF design (LUTs of at most six inputs, D flip-flops) into a device of the stand-in\n"
+      "host and prints each stage's result, the routing and hold fixing, the timing per corner and the\n"
+      "resources used.\n"
+      "  DESIGN.blif         the design; without one, the built-in s298 benchmark\n"
+      "                      (from Verilog: tools/velmo-synth TOP OUT.blif FILE... writes one)\n"
+      "  --settings FILE     JSON with what BLIF cannot say: family, clocks, io_delays, options,\n"
+      "                      assignments, cfg, partitions, ... (every key: docs/settings.md)\n"
+      "  --report FILE       also writes the run as JSON (every field: docs/report.md); FILE must be a\n"
+      "                      regular writable file or not exist yet, and no input of the run; an earlier\n"
+      "                      report there is removed at the start and the new one appears whole at the end\n"
+      "  --stages LIST|none  a comma-separated subset of plan,place,route,retime,final (default: all, with\n"
+      "                      retime skipped on a family without a retimer); a list that routes, retimes or\n"
+      "                      finalizes must also place, one that retimes must route; none: no stage\n"
+      "  --family CODE       device family: " +
       family_list() +
       " (default 46; retime runs on 46 and 26)\n"
-      "  --device COLUMNS (12-120) fits on that device of the series instead of the one sized to the\n"
-      "    design; without it a fit whose routing fails is tried again on larger devices (twice at most)\n"
-      "  --cfg-file FILE holds one NAME=VALUE per line; blank lines and lines starting with # are skipped\n"
-      "  --threads N (1-256) sets the parallelism of the component and the host (default 4)\n"
-      "  --report FILE writes the run as JSON; it must be writable and not the design file\n"
+      "  --device COLUMNS    fits on the device of the series with COLUMNS columns (12-120) instead of\n"
+      "                      the one sized to the design; without it a fit whose routing fails is tried\n"
+      "                      again on a larger device (twice at most)\n"
+      "  --cfg NAME=VALUE    sets a configuration variable (repeatable)\n"
+      "  --cfg-file FILE     reads configuration variables from FILE: one NAME=VALUE per line; blank lines\n"
+      "                      and lines starting with # are skipped (repeatable)\n"
+      "  --suppress ID       does not print message ID, the number in \"Info (ID): ...\" (repeatable)\n"
+      "  --debug[=LEVEL]     prints the component's debug lines up to LEVEL (0-9; --debug alone is 2)\n"
+      "  --threads N         parallelism of the component and the host (1-256, default 4)\n"
+      "  --help, -h          prints this text\n"
+      "The command line's --family, --device and --cfg win over the settings. A net that clocks\n"
+      "registers and has no period in the settings' clocks is timed at 5000 ps.\n"
       "exit status: 0 success, 1 a stage, start-up or a check failed, or the output could not be\n"
-      "  written, 2 bad command line, design or settings, 3 internal error (also an exception or\n"
-      "  exhausted memory)";
+      "  written, 2 bad command line, design or settings, 3 internal error (also an exception,\n"
+      "  exhausted memory or a thread that cannot start)";
   return text.c_str();
 }
 

@@ -324,8 +324,7 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     m_figures.route_stage_rounds = host::router::last_stats().rounds;
     m_figures.route_changed_delay_chains = 0;
     for (const auto& [key, value] : host::dc::pin_settings())
-      if (auto it = chains_before.find(key); it == chains_before.end() || it->second != value)
-        ++m_figures.route_changed_delay_chains;
+      if (chain_setting(chains_before, key) != value) ++m_figures.route_changed_delay_chains;
     if (m_figures.route_changed_delay_chains > 0)
       std::printf("Route stage: %d delay-chain settings changed\n", m_figures.route_changed_delay_chains);
   }

@@ -56,6 +56,16 @@ struct PERIPHERY_TRANSFERS {
   int uib_esram = 0;
 };
 
+// Pins' delay-chain settings by (pin, chain type).
+using CHAIN_SETTINGS = std::map<std::pair<std::string, int>, unsigned>;
+
+// A chain's setting in `settings`; a chain without an entry is at its
+// default, 0 (no delay added).
+inline unsigned chain_setting(const CHAIN_SETTINGS& settings, const std::pair<std::string, int>& key) {
+  const auto it = settings.find(key);
+  return it == settings.end() ? 0u : it->second;
+}
+
 // What the stages changed, for the report.
 struct STAGE_FIGURES {
   // The plan stage's periphery-core transfers, once it ran.
@@ -73,7 +83,7 @@ struct STAGE_FIGURES {
   // replace it.
   int route_stage_rounds = 0;
   // The pins' chain settings before the first stage.
-  std::map<std::pair<std::string, int>, unsigned> chain_settings_before;
+  CHAIN_SETTINGS chain_settings_before;
   // What the final stage changed in the register structure (post-route
   // retiming), once it ran.
   std::optional<RETIMING_CHANGES> retiming;
