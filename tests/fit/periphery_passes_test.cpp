@@ -160,12 +160,9 @@ TEST(VelmoFitPeriphery, PeripherySettingsErrorsNameWhatIsWrong) {
   }
 }
 
-// A register forced into a pipeline slot for its periphery-to-core transfer
-// (assignment 833 = 2) and feeding two LUTs: the slot is the one next to the
-// periphery port, and its output reaches only that slot's LAB, so the
-// placer puts the register's loads there and the route stage routes both.
-TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
-  const std::string design = write_temp("p2design.blif", R"(.model p2design
+// Four input registers, four LUTs and four registers behind them, two
+// outputs (without its .end): the periphery-transfer fits' design.
+const std::string kP2Design = R"(.model p2design
 .inputs a0 a1 a2 a3 b0 clk
 .outputs z0 z1
 .latch a0 r0 re clk 2
@@ -191,8 +188,14 @@ TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
 .names o2 o3 z1
 1- 1
 -1 1
-.end
-)");
+)";
+
+// A register forced into a pipeline slot for its periphery-to-core transfer
+// (assignment 833 = 2) and feeding two LUTs: the slot is the one next to the
+// periphery port, and its output reaches only that slot's LAB, so the
+// placer puts the register's loads there and the route stage routes both.
+TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
+  const std::string design = write_temp("p2design.blif", kP2Design + ".end\n");
   for (const auto& [row, device] : {std::pair<int, std::string>{9, ""}, {10, " --device 13"}}) {
     const std::string settings = write_temp("p2ded.json", R"({"family": 46, "periphery": [
       {"name": "uib_a", "kind": "UIB", "site": [3, )" + std::to_string(row) + R"(], "outputs": ["a0", "a1", "a2", "a3"]},
@@ -298,36 +301,8 @@ TEST(VelmoFitPeriphery, SlackEstimationLeavesTheRouteStageTiming) {
 // routes the two ESRAM connections, and the printed and reported counts hold
 // them on top of what the same design gives without the ESRAM block.
 TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
-  const std::string design = velmo_fit_test::write_file("p2design.blif", R"(.model p2design
-.inputs a0 a1 a2 a3 b0 clk
-.outputs z0 z1
-.latch a0 r0 re clk 2
-.latch a1 r1 re clk 2
-.latch a2 r2 re clk 2
-.latch a3 r3 re clk 2
-.names r0 r1 n0
-01 1
-10 1
-.names r2 r3 n1
-11 1
-.names r0 r2 b0 n2
-1-1 1
--11 1
-.names r1 r3 n3
-00 1
-.latch n0 o0 re clk 2
-.latch n1 o1 re clk 2
-.latch n2 o2 re clk 2
-.latch n3 o3 re clk 2
-.names o0 o1 z0
-11 1
-.names o2 o3 z1
-1- 1
--1 1
-.latch n0 e0 re clk 2
-.latch n3 e1 re clk 2
-.end
-)");
+  const std::string design =
+      velmo_fit_test::write_file("p2design.blif", kP2Design + ".latch n0 e0 re clk 2\n.latch n3 e1 re clk 2\n.end\n");
   auto settings = [](bool esram) {
     std::string s = R"({"family": 48, "periphery": [
       {"name": "uib_a", "kind": "UIB", "site": [3, 9], "outputs": ["a0", "a1", "a2", "a3"]},

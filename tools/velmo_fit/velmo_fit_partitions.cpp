@@ -106,6 +106,16 @@ std::string unsupported_inherit_layout(const std::map<std::string, bool>& preser
       if (p == ancestor) return true;
     return false;
   };
+  // The partition whose netlist drives `in`, with the driving atom (global
+  // clocks left out); null when no partition's atom drives it.
+  using FEED = std::pair<const JOV_PARTITION*, const VOK_ATOM_NODE*>;
+  auto feeding = [&](const VOK_ATOM_ITERM* in) -> FEED {
+    if (in->get_connection_code() == kGlobalClockCode) return {nullptr, nullptr};
+    const VOK_ATOM_OTERM* source = in->get_source(VOK_TRAVERSE_HIERARCHICAL);
+    if (source == nullptr || source->get_my_node() == nullptr) return {nullptr, nullptr};
+    auto it = owner.find(source->get_my_node()->get_parent_netlist());
+    return it == owner.end() ? FEED{nullptr, nullptr} : FEED{it->second, source->get_my_node()};
+  };
   std::vector<const JOV_PARTITION*> refitted;
   std::map<std::string, std::string> parents;  // preserved parent -> one of its re-fitted children
   for (const auto& p : design()->get_partitions())
@@ -126,14 +136,9 @@ std::string unsupported_inherit_layout(const std::map<std::string, bool>& preser
       for (const VOK_ATOM_NODE* a : p->get_state()->get_atom_netlist()->get_atom_list()) {
         if (!is_real(a)) continue;
         for (const VOK_ATOM_ITERM* in : a->citerms()) {
-          if (in->get_connection_code() == kGlobalClockCode) continue;
-          const VOK_ATOM_OTERM* source = in->get_source(VOK_TRAVERSE_HIERARCHICAL);
-          if (source == nullptr || source->get_my_node() == nullptr) continue;
-          auto it = owner.find(source->get_my_node()->get_parent_netlist());
-          if (it == owner.end()) continue;
-          const JOV_PARTITION* from = it->second;
-          if (from == parent || within(from, child)) continue;
-          const std::string net = "'" + source->get_my_node()->get_string_hpath() + "'";
+          const auto [from, driver] = feeding(in);
+          if (from == nullptr || from == parent || within(from, child)) continue;
+          const std::string net = "'" + driver->get_string_hpath() + "'";
           if (within(from, parent)) {
             const JOV_PARTITION* sibling = from;
             while (sibling->get_parent() != parent) sibling = sibling->get_parent();
@@ -156,13 +161,10 @@ std::string unsupported_inherit_layout(const std::map<std::string, bool>& preser
       for (const VOK_ATOM_NODE* a : p->get_state()->get_atom_netlist()->get_atom_list()) {
         if (!is_real(a)) continue;
         for (const VOK_ATOM_ITERM* in : a->citerms()) {
-          if (in->get_connection_code() == kGlobalClockCode) continue;
-          const VOK_ATOM_OTERM* source = in->get_source(VOK_TRAVERSE_HIERARCHICAL);
-          if (source == nullptr || source->get_my_node() == nullptr) continue;
-          auto it = owner.find(source->get_my_node()->get_parent_netlist());
-          if (it == owner.end() || !within(it->second, child)) continue;
+          const auto [from, driver] = feeding(in);
+          if (from == nullptr || !within(from, child)) continue;
           return "partition '" + sibling->get_name() + "' is fed by its re-fitted sibling '" + child->get_name() +
-                 "' ('" + source->get_my_node()->get_string_hpath() + "' feeds '" + a->get_string_hpath() +
+                 "' ('" + driver->get_string_hpath() + "' feeds '" + a->get_string_hpath() +
                  "'): a box-to-box connection from a re-fitted partition is not supported";
         }
       }
