@@ -1481,6 +1481,9 @@ void refresh(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
       for_fanin(*kem, node, [&](const KEM_EDGE* e) { dirty.required.push_back(e->get_src_node()->get_id()); });
       for_fanout(*kem, node, [&](const KEM_EDGE* e) { dirty.arrival.push_back(e->get_dst_node()->get_id()); });
     }
+  // A build kept whole asks for a full analysis because what it reads
+  // besides the change log may have moved: that was read just above.
+  s.full_next = false;
   update(kem, dirty);
   s.node_inputs = std::move(inputs);
 }

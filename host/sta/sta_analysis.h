@@ -145,7 +145,9 @@ HOST_API void analyze(KEM_NETLIST* kem);
 HOST_API void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // algorithm: update() from `dirty` and from every edge delay and keeper's
 // and pin's value that moved since the last analysis without a change-log
-// entry; analyze() when there is nothing to update from.
+// entry (a kept build's request for a full analysis included: those are
+// what it asks to read again); analyze() when there is nothing to update
+// from.
 HOST_API void refresh(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // data: the analysis forgets a netlist about to be deleted.
 HOST_API void forget(const KEM_NETLIST* kem);
