@@ -346,6 +346,8 @@ public:
   };
   // data: hands the log over and starts an empty one.
   CHANGE_LOG take_change_log();
+  // data: whether the log holds a change or was lost since it was taken.
+  bool has_logged_changes() const { return m_log.overflow || !m_log.empty(); }
 
   // ---- routing hops (kem_hops.cpp). One hop per node of the design's
   // routing trees; a hop's id is its routing node's id. The element table

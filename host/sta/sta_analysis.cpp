@@ -865,6 +865,7 @@ std::vector<int> node_inputs(const STA_STATE& s) {
     if (!node) continue;
     if (node->is_sta_type(KEM_NODE_KEEPER)) {
       res.push_back(v);
+      res.push_back(1 + 2 * corners);
       res.push_back(falling_edge(node) ? 1 : 0);
       for (int c = 0; c < corners; ++c) {
         res.push_back(s.kem->get_setup_ps(*node, c));
@@ -873,9 +874,34 @@ std::vector<int> node_inputs(const STA_STATE& s) {
     } else if (node->is_sta_type(KEM_NODE_DEVICE_PIN)) {
       const host::timing::IO_DELAY* io = nullptr;
       res.push_back(v);
+      res.push_back(3);
       res.push_back(io_domain(s, node, &io));
       res.push_back(io ? io->max_ps : 0);
       res.push_back(io ? io->min_ps : 0);
+    }
+  }
+  return res;
+}
+
+// The nodes whose inputs (as node_inputs lists them: node, count, values)
+// differ between two lists, or that only one of them has.
+std::vector<int> changed_input_nodes(const std::vector<int>& a, const std::vector<int>& b) {
+  std::vector<int> res;
+  std::size_t i = 0, j = 0;
+  auto next = [](const std::vector<int>& l, std::size_t k) { return k + 2 + static_cast<std::size_t>(l[k + 1]); };
+  while (i < a.size() || j < b.size()) {
+    if (j >= b.size() || (i < a.size() && a[i] < b[j])) {
+      res.push_back(a[i]);
+      i = next(a, i);
+    } else if (i >= a.size() || b[j] < a[i]) {
+      res.push_back(b[j]);
+      j = next(b, j);
+    } else {
+      if (!std::equal(a.begin() + static_cast<std::ptrdiff_t>(i), a.begin() + static_cast<std::ptrdiff_t>(next(a, i)),
+                      b.begin() + static_cast<std::ptrdiff_t>(j), b.begin() + static_cast<std::ptrdiff_t>(next(b, j))))
+        res.push_back(a[i]);
+      i = next(a, i);
+      j = next(b, j);
     }
   }
   return res;
@@ -1406,6 +1432,73 @@ void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
   finish(s, &touched_atoms, &edges);
 }
 
+void refresh(KEM_NETLIST* kem, const KEM_DIRTY& dirty_in) {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
+  STA_STATE& s = st();
+  if (!kem) fail("kem", __LINE__);
+  const std::vector<KEM_TIMING_MODEL>& models = kem->get_corner_manager()->get_loaded_corners();
+  // Without results to start from, or with other corners: a full analysis
+  // (the other cases update() falls back on itself).
+  if (s.kem != kem || s.stale || s.corners.empty() || s.analysed_models != models ||
+      s.corners.size() != models.size()) {
+    analyze(kem);
+    return;
+  }
+  for (std::size_t i = 0; i < models.size(); ++i)
+    if (s.corners[i].setup == models[i].is_hold_only_corner()) {
+      analyze(kem);
+      return;
+    }
+  // What the change log does not record but the analysis reads: the delay
+  // of every edge (annotations, chain and PLL settings) and each keeper's
+  // and pin's values. Where one moved, its node is updated as if rebuilt.
+  std::vector<CORNER_DATA> fresh = fresh_corners(s);
+  each_corner(fresh, [&](CORNER_DATA& cd) {
+    cd.delay.resize(static_cast<std::size_t>(kem->get_edge_count()), 0);
+    for (int id = 0; id < kem->get_edge_count(); ++id) edge_delay(s, cd, id);
+  });
+  KEM_DIRTY dirty = dirty_in;
+  const std::size_t edges = static_cast<std::size_t>(kem->get_edge_count());
+  for (std::size_t id = 0; id < edges; ++id) {
+    bool moved = false;
+    for (std::size_t c = 0; c < fresh.size() && !moved; ++c) {
+      const std::vector<int>& was = s.corners[c].delay;
+      moved = id >= was.size() || was[id] != fresh[c].delay[id];
+    }
+    if (!moved) continue;
+    if (const KEM_EDGE* e = kem->get_edge(static_cast<int>(id))) {
+      dirty.arrival.push_back(e->get_dst_node()->get_id());
+      dirty.required.push_back(e->get_src_node()->get_id());
+    }
+  }
+  std::vector<int> inputs = node_inputs(s);
+  for (int v : changed_input_nodes(s.node_inputs, inputs))
+    if (const KEM_NODE* node = kem->get_node(v)) {
+      // A keeper's clock edge or timing values, or a pin's I/O delay, move
+      // what it launches and what its inputs require.
+      dirty.arrival.push_back(v);
+      dirty.required.push_back(v);
+      for_fanin(*kem, node, [&](const KEM_EDGE* e) { dirty.required.push_back(e->get_src_node()->get_id()); });
+      for_fanout(*kem, node, [&](const KEM_EDGE* e) { dirty.arrival.push_back(e->get_dst_node()->get_id()); });
+    }
+  // A build kept whole asks for a full analysis because what it reads
+  // besides the change log may have moved: that was read just above.
+  s.full_next = false;
+  if (dirty.arrival.empty() && dirty.required.empty() && !kem->has_logged_changes() && s.clocks == s.analysed_clocks &&
+      s.K == static_cast<int>(s.clocks.size())) {
+    // Nothing moved: the results stand, as after a full analysis that kept
+    // them (only the edge records follow the current corner).
+    s.stale = false;
+    if (s.verify) verify_against_full(s, kem);
+    const std::vector<int> none;
+    write_edge_records(s, &none);
+    s.node_inputs = std::move(inputs);
+    return;
+  }
+  update(kem, dirty);
+  s.node_inputs = std::move(inputs);
+}
+
 std::int32_t edge_setup_slack(int edge_id, int corner_id) {
   const STA_STATE& s = st();
   if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return KEM_NO_SLACK;
@@ -1443,6 +1536,14 @@ void sta_full_update_timing(bool all_corners) {
   KEM_NETLIST* kem = host::hov::apply_pending_taints(nullptr);
   st().all_corners = all_corners;
   host::sta::analyze(kem);
+}
+
+void sta_update_timing_after_stage(bool all_corners) {
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
+  KEM_DIRTY dirty;
+  KEM_NETLIST* kem = host::hov::apply_pending_taints(&dirty);
+  st().all_corners = all_corners;
+  host::sta::refresh(kem, dirty);
 }
 
 void sta_increm_update_timing() {

@@ -55,6 +55,13 @@ struct HOV_INCR_DOMAIN_VALUES {
 // chooses whether the queries below answer over every loaded corner or the
 // current one only.
 HOST_API void sta_full_update_timing(bool all_corners);
+// algorithm: the analysis after a stage: brings the timing netlist up to
+// date (as sta_full_update_timing) and updates the results incrementally
+// from what changed since the last analysis, the change log and the delays
+// and keeper and pin values outside it (a full analysis when the log was
+// lost, or the netlist, clocks or corners are others). The results equal a
+// full analysis's.
+HOST_API void sta_update_timing_after_stage(bool all_corners);
 // recorded: the strongly connected components of the timing graph are
 // recomputed on the next analysis.
 HOST_API void sta_mark_sccs_as_potentially_stale();
@@ -136,6 +143,12 @@ HOST_API void analyze(KEM_NETLIST* kem);
 // keepers whose clock arrival moved. The work follows what changed, not the
 // cone a change could reach.
 HOST_API void update(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
+// algorithm: update() from `dirty` and from every edge delay and keeper's
+// and pin's value that moved since the last analysis without a change-log
+// entry (a kept build's request for a full analysis included: those are
+// what it asks to read again); analyze() when there is nothing to update
+// from.
+HOST_API void refresh(KEM_NETLIST* kem, const KEM_DIRTY& dirty);
 // data: the analysis forgets a netlist about to be deleted.
 HOST_API void forget(const KEM_NETLIST* kem);
 // data: the netlist is kept whole where it would have been rebuilt (what

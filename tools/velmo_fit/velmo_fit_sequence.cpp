@@ -179,8 +179,9 @@ void HOST_SEQUENCE::print_reason(const std::string& what) const {
 
 void HOST_SEQUENCE::stage_line(const std::string& name, bool ok, double seconds, const std::string& elapsed) {
   m_results.push_back(STAGE_RESULT{name, ok, seconds, peak_rss_kb()});
-  // The host's analysis of the design as the stage left it.
-  sta_full_update_timing(true);
+  // The host's analysis of the design as the stage left it, updated from
+  // what the stage changed.
+  sta_update_timing_after_stage(true);
   const std::string note = timing_note();
   std::printf("Stage %s: %s (%s)%s%s\n", name.c_str(), ok ? "ok" : "FAILED", elapsed.c_str(), note.empty() ? "" : ", ",
               note.c_str());
