@@ -85,6 +85,11 @@ fit-scaling: build
 
 # The post-route retimer's cost on 1, 2 and 4 merged copies of elliptic (or
 # DESIGN): the final stage's time, attempts, accepted moves, time per attempt.
+# How long a design beyond the largest device takes to be refused.
+.PHONY: refuse-bench
+refuse-bench: build
+	bench/refuse_time.sh $(BUILD)
+
 .PHONY: retime-scaling
 retime-scaling: build
 	bench/retime_scaling.sh $(BUILD) $(or $(DESIGN),elliptic)

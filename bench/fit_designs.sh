@@ -8,8 +8,7 @@
 # Needs jq. Fits the benchmark designs bundled under examples/designs, then
 # mac16 with its partition settings, blackboxed and with blackboxing off,
 # then every design again with post-route physical synthesis in finalize
-# and its clock in global_clocks ("<design>-prs"); last, the time a design
-# beyond the largest device takes to be refused ("refuse-<pins>p").
+# and its clock in global_clocks ("<design>-prs").
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -70,26 +69,4 @@ for f in "$designs"/*/*.blif; do
   printf '{"global_clocks": ["%s"]}\n' "$(clock_of "$f")" >"$tmp/$name.global.json"
   fit "$name-prs" "$f" --settings "$tmp/$name.global.json" --cfg muvo_post_route_in_finalize=on
 done
-# A pass-through design of 40,000 pins, beyond the largest device: how long
-# velmo-fit takes to refuse it (exit 2, before any stage runs).
-refused() {
-  local pins=$1 f=$tmp/pass_through_$1.blif start end status
-  {
-    printf '.model wide\n.inputs'
-    seq 0 $((pins / 2 - 1)) | sed 's/^/ i/' | tr -d '\n'
-    printf '\n.outputs'
-    seq 0 $((pins / 2 - 1)) | sed 's/^/ o/' | tr -d '\n'
-    printf '\n'
-    seq 0 $((pins / 2 - 1)) | awk '{ printf ".names i%d o%d\n0 1\n", $1, $1 }'
-    printf '.end\n'
-  } >"$f"
-  start=$(date +%s.%N)
-  "$fit" "$f" >"$tmp/refused.log" 2>&1
-  status=$?
-  end=$(date +%s.%N)
-  [ $status -eq 2 ] || { failed=1; tail -3 "$tmp/refused.log"; }
-  printf '%-12s %6s %6s %5d %7s %7s %7s %7s %7s %7s %8.2f  (refused: %d pins, %d LUTs)\n' "refuse-${pins}p" \
-    - - "$status" - - - - - - "$(jq -n "$end - $start")" "$pins" $((pins / 2))
-}
-refused 40000
 exit $failed

@@ -101,8 +101,8 @@ TEST(DeviceSize, ADesignBeyondTheLargestDeviceIsRefusedAtOnceNamingWhatDoesNotFi
     EXPECT_THAT(r.out, HasSubstr(std::to_string(pins) + " I/O pins, it has "));
     // Only the pins are over: the LUTs fit.
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("LUTs and")));
-    // Refused before any stage runs (how long that takes is a row of
-    // `make fit-bench`).
+    // Refused before any stage runs (how long that takes: `make
+    // refuse-bench`).
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage")));
   }
 }
