@@ -121,35 +121,41 @@ struct FAILURE {
 constexpr int kNoRoom = std::numeric_limits<int>::max();
 
 // The failing connections (edge order), the largest deficit of each; those
-// a partition keeps go to `held` instead.
+// a partition keeps go to `held` instead. With `first_only`, the scan ends
+// at the first.
 std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, const std::set<const VOK_ATOM_ITERM*>& skip,
-                                const std::set<int>& kept, std::vector<const VOK_ATOM_ITERM*>* held) {
+                                const std::set<int>& kept, std::vector<const VOK_ATOM_ITERM*>* held, bool first_only) {
   const auto& corners = kem.get_corner_manager()->get_loaded_corners();
   std::vector<FAILURE> out;
   for (int id = 0; id < kem.get_edge_count(); ++id) {
+    // Most edges pass hold: their slacks (two array reads) are all a passing
+    // edge costs; the edge record, its sink and its routing are read only
+    // for a failing one.
+    int deficit = 0;
+    for (std::size_t c = 0; c < corners.size(); ++c) {
+      const std::int32_t s = host::sta::edge_hold_slack(id, static_cast<int>(c));
+      if (s == KEM_NO_SLACK || s >= 0) continue;
+      const double scale = corners[c].get_delay_scale() > 0 ? corners[c].get_delay_scale() : 1.0;
+      deficit = std::max(deficit, static_cast<int>(std::ceil(-static_cast<double>(s) / scale)));
+    }
+    if (deficit == 0) continue;
     const KEM_EDGE* e = kem.get_edge(id);
     if (e == nullptr || !e->is_live() || e->is_excluded() || e->get_kind() != KEM_EDGE_INTERCONNECT) continue;
     VOK_ATOM_ITERM* t = e->get_iterm();
-    if (t == nullptr) continue;
-    int deficit = 0;
-    int room = kNoRoom;
-    for (std::size_t c = 0; c < corners.size(); ++c) {
-      const double scale = corners[c].get_delay_scale() > 0 ? corners[c].get_delay_scale() : 1.0;
-      const std::int32_t s = host::sta::edge_hold_slack(id, static_cast<int>(c));
-      if (s != KEM_NO_SLACK && s < 0)
-        deficit = std::max(deficit, static_cast<int>(std::ceil(-static_cast<double>(s) / scale)));
-      const std::int32_t setup = host::sta::edge_setup_slack(id, static_cast<int>(c));
-      if (setup != KEM_NO_SLACK) room = std::min(room, std::max(0, static_cast<int>(std::floor(setup / scale))));
-    }
-    // Most edges pass hold: their slack is read first, and only a failing
-    // edge pays for the routing lookup.
-    if (deficit == 0 || skip.count(t) || !l_routed(t)) continue;
+    if (t == nullptr || skip.count(t) || !l_routed(t)) continue;
     if (endpoints_only && !l_is_endpoint(kem, e->get_dst_node())) continue;
     if (l_kept_by_partition(*e, t, kept)) {
       if (held) held->push_back(t);
       continue;
     }
+    int room = kNoRoom;
+    for (std::size_t c = 0; c < corners.size(); ++c) {
+      const double scale = corners[c].get_delay_scale() > 0 ? corners[c].get_delay_scale() : 1.0;
+      const std::int32_t setup = host::sta::edge_setup_slack(id, static_cast<int>(c));
+      if (setup != KEM_NO_SLACK) room = std::min(room, std::max(0, static_cast<int>(std::floor(setup / scale))));
+    }
     out.push_back({t, kem.get_edge_delay_ps(*e, -1), deficit, room});
+    if (first_only) break;
   }
   return out;
 }
@@ -282,7 +288,7 @@ int run() {
     if (kem == nullptr) break;
     const bool first = step == 0;
     std::vector<const VOK_ATOM_ITERM*> held;
-    std::vector<FAILURE> failures = l_failures(*kem, first, taken, kept, first ? &held : nullptr);
+    std::vector<FAILURE> failures = l_failures(*kem, first, taken, kept, first ? &held : nullptr, !first);
     for (const VOK_ATOM_ITERM* t : held) st.held.emplace_back(vok_get_logical_port(t), HELD_REASON::PARTITION);
     if (failures.empty()) {
       if (first) continue;
@@ -296,7 +302,6 @@ int run() {
         endpoints.push_back(vok_get_logical_port(f.sink));
       }
     } else {
-      failures.resize(1);
       taken.insert(failures[0].sink);
     }
     // Without any setup room a detour cannot help.
