@@ -10,6 +10,7 @@
 #include "korrin/korrin_design.h"
 #include "korrin/korrin_search.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_atom_netlist_boxes.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_logical_port.h"
 #include "vok/vok_re_routing.h"
@@ -102,31 +103,29 @@ struct VIEW {
   const GRAPH& g;
   const VOK_RE_ROUTING& r;
   SCRATCH& s;
-  bool slots_read = false;
-  std::unordered_map<unsigned, const VOK_ATOM_NODE*> slot_register;
+  // Slot elements already asked about: whether a register sits in each.
+  std::unordered_map<unsigned, bool> slot_taken;
 
   VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) { s.owner.clear(); }
 
-  // Slots holding a register: the only atoms the routing's elements can
-  // collide with, read once per view from the registers placed in slots.
-  const std::unordered_map<unsigned, const VOK_ATOM_NODE*>& slots() {
-    if (!slots_read) collect_slots(host::vok::top_netlist());
-    slots_read = true;
-    return slot_register;
+  // Whether a slot holds a register (any atom of the hierarchy placed in
+  // it): the only atoms the routing's elements can collide with. Read from
+  // the netlists' indexes of placed atoms, so that a query costs what the
+  // slot holds, not the design; kept per view.
+  static bool placed_in(const VOK_ATOM_NETLIST* n, std::uint32_t gid) {
+    if (n == nullptr) return false;
+    for (const VOK_ATOM_NODE* a : n->get_atoms_at_gid(gid))
+      if (!a->is_box() && site_of(a).slot) return true;
+    for (const VOK_ATOM_BLACKBOX* box : host::vok::boxes_of(n))
+      if (placed_in(box->get_child_netlist(), gid)) return true;
+    return false;
   }
-  void collect_slots(const VOK_ATOM_NETLIST* n) {
-    if (n == nullptr) return;
-    for (const VOK_ATOM_NODE* a : n->get_atom_list()) {
-      if (a->is_box()) {
-        collect_slots(static_cast<const VOK_ATOM_BLACKBOX*>(a)->get_child_netlist());
-        continue;
-      }
-      if (!(a->get_location_gid() & GID_BIT)) continue;
-      const SITE st = site_of(a);
-      if (st.slot) slot_register.emplace(st.slot_id, a);
-    }
+  bool reserved(unsigned e) {
+    if (!g.is_slot(e)) return false;
+    auto [it, inserted] = slot_taken.try_emplace(e, false);
+    if (inserted) it->second = placed_in(host::vok::top_netlist(), e | GID_BIT);
+    return it->second;
   }
-  bool reserved(unsigned e) { return g.is_slot(e) && slots().count(e) != 0; }
   // The root of the tree holding element e (-1: free; a slot holding a
   // register is never owned), or what set_owner recorded.
   int owner(unsigned e) {
