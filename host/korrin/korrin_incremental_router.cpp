@@ -457,52 +457,75 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
           clipped = true;
           return -1.0;
         };
-        fwd.begin();
-        make_seeds(false);
-        const std::size_t all_seeds = seeds.size();
-        seeds.erase(std::remove_if(seeds.begin(), seeds.end(), [&](const SEED& s) { return !inside(s.id); }), seeds.end());
-        clipped = seeds.size() != all_seeds;
-        fwd.run(g, seeds, 0, 0, 0, 0, boxed, limit, true);
-        bwd.begin();
-        std::vector<SEED> bseeds;
-        for (unsigned e : targets)
-          if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
-        bwd.run(g, bseeds, 0, 0, 0, 0, boxed, limit, true, true);
-        struct CAND {
-          double cost;
-          unsigned id;
-          int delay;
-        };
-        std::vector<CAND> cands;
-        // Only what the forward search reached can be a waypoint.
-        for (unsigned w : fwd.visited()) {
-          if (!bwd.reached(w) || view.owner(w) == net.owner) continue;
-          const int d = fwd.delay(w) + bwd.delay(w);
-          if (d >= budget.first && d <= budget.second) cands.push_back({fwd.cost(w) + bwd.cost(w), w, d});
-        }
-        std::sort(cands.begin(), cands.end(),
-                  [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
-        for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
-          unsigned s2 = NO_ELEMENT;
-          fwd.path(cands[k].id, tmp, &s2);
-          mark.clear();
-          const bool fresh =
-              std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
-          if (fresh) mark.get(s2);
-          for (unsigned e : tmp) mark.get(e);
-          back.clear();
-          bool ok = true;
-          for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
-            ok = mark.find(static_cast<unsigned>(u)) == nullptr;
-            mark.get(static_cast<unsigned>(u));
-            back.push_back(static_cast<unsigned>(u));
+        // The searches run to a cost cap that grows in steps up to `limit`.
+        // Every step cost is positive, so a waypoint whose two costs sum to
+        // at most the cap has both exact (its paths run through cheaper
+        // elements only), and the waypoints within a cap are the first of
+        // the whole list in its order: when one of its first 64 is a
+        // detour, the searches to `limit` would pick the same one. Only the
+        // last step, to `limit` itself, decides that none is found and
+        // whether the box clipped.
+        const double least = std::max(plain, static_cast<double>(budget.first));
+        std::vector<double> caps;
+        for (double f : {1.25, 1.5})
+          if (m_detour_cap_steps && f * least + 50.0 < limit) caps.push_back(f * least + 50.0);
+        caps.push_back(limit);
+        for (std::size_t ci = 0; ci < caps.size() && !found; ++ci) {
+          const double cap = caps[ci];
+          const bool last = ci + 1 == caps.size();
+          fwd.begin();
+          make_seeds(false);
+          const std::size_t all_seeds = seeds.size();
+          seeds.erase(std::remove_if(seeds.begin(), seeds.end(), [&](const SEED& s) { return !inside(s.id); }),
+                      seeds.end());
+          clipped = seeds.size() != all_seeds;
+          fwd.run(g, seeds, 0, 0, 0, 0, boxed, cap, true);
+          bwd.begin();
+          std::vector<SEED> bseeds;
+          for (unsigned e : targets)
+            if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
+          bwd.run(g, bseeds, 0, 0, 0, 0, boxed, cap, true, true);
+          struct CAND {
+            double cost;
+            unsigned id;
+            int delay;
+          };
+          std::vector<CAND> cands;
+          // Only what the forward search reached can be a waypoint.
+          for (unsigned w : fwd.visited()) {
+            if (!bwd.reached(w) || view.owner(w) == net.owner) continue;
+            const double c = fwd.cost(w) + bwd.cost(w);
+            if (!last && c > cap) continue;
+            const int d = fwd.delay(w) + bwd.delay(w);
+            if (d >= budget.first && d <= budget.second) cands.push_back({c, w, d});
           }
-          if (!ok) continue;
-          found = true;
-          seed = s2;
-          path = tmp;
-          path.insert(path.end(), back.begin(), back.end());
-          delay = cands[k].delay;
+          std::sort(cands.begin(), cands.end(),
+                    [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
+          for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
+            unsigned s2 = NO_ELEMENT;
+            fwd.path(cands[k].id, tmp, &s2);
+            mark.clear();
+            const bool fresh =
+                std::find_if(net.own.begin(), net.own.end(), [&](const SEED& s) { return s.id == s2; }) == net.own.end();
+            if (fresh) mark.get(s2);
+            for (unsigned e : tmp) mark.get(e);
+            back.clear();
+            bool ok = true;
+            for (int u = bwd.prev(cands[k].id); u >= 0 && ok; u = bwd.prev(static_cast<unsigned>(u))) {
+              ok = mark.find(static_cast<unsigned>(u)) == nullptr;
+              mark.get(static_cast<unsigned>(u));
+              back.push_back(static_cast<unsigned>(u));
+            }
+            if (!ok) continue;
+            found = true;
+            seed = s2;
+            path = tmp;
+            path.insert(path.end(), back.begin(), back.end());
+            delay = cands[k].delay;
+          }
+          // The first 64 of the whole list were all tried: only the last
+          // step can say no more.
+          if (!found && !last && cands.size() >= 64) ci = caps.size() - 2;
         }
         if (whole || !clipped) break;
       }

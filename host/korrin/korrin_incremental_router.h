@@ -99,6 +99,10 @@ public:
   // source and the sink; the margin doubles (plus one) while no detour is
   // found. A margin as wide as the device searches it whole.
   void set_detour_margin(int tiles) { m_detour_margin = tiles; }
+  // Whether the detour searches in a box grow their cost cap in steps
+  // (default: they stop as soon as a cap holds the detour) or run to the
+  // full cap at once; both find the same detour.
+  void set_detour_cap_steps(bool on) { m_detour_cap_steps = on; }
 
 private:
   struct PENDING {
@@ -111,6 +115,7 @@ private:
   const WUMP_ROUTE_INFO* m_route_info;
   std::vector<PENDING> m_pending;
   int m_detour_margin = 3;
+  bool m_detour_cap_steps = true;
 };
 
 // Routes every routable connection of the placed design that has no routing

@@ -2,6 +2,7 @@
 // connection: the box widens when no detour fits in it, and a detour that
 // fits in it is the one a search of the whole device would take.
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -37,9 +38,10 @@ protected:
     place_at(a, ax, ay, 0);
     place_at(s, sx, sy, 1);
   }
-  std::unique_ptr<KORRIN::IR_RESULT> route(int margin, KORRIN::DELAY_BUDGET b) {
+  std::unique_ptr<KORRIN::IR_RESULT> route(int margin, KORRIN::DELAY_BUDGET b, bool cap_steps = true) {
     KORRIN::INCREMENTAL_ROUTER ir(&routing(), nullptr, nullptr);
     ir.set_detour_margin(margin);
+    ir.set_detour_cap_steps(cap_steps);
     std::vector<KORRIN::DELAY_BUDGET> budgets{b};
     ir.add_connection(a->get_oterm_slot(0), s->get_iterm_slot(0), &budgets, nullptr);
     return std::unique_ptr<KORRIN::IR_RESULT>(ir.route_all_new_connections(false, nullptr));
@@ -107,5 +109,40 @@ TEST_F(DetourBoxTest, TheDetourInTheFirstBoxIsTheCheapestOfTheWholeDevice) {
   // The set-up is one where the margin matters.
   EXPECT_GT(differ_without_margin, 0);
 }
+
+// Minimums from just above the shortest path to far beyond what the box
+// holds, with tight and loose maximums: the searches that grow their cap in
+// steps end with the detour, delay, budget verdict and reports of the
+// searches that run to the full cap at once.
+class DetourCapTest : public DetourBoxTest, public ::testing::WithParamInterface<std::array<int, 4>> {};
+
+TEST_P(DetourCapTest, SearchesThatStopAtASmallerCostCapFindTheDetourOfTheFullCap) {
+  const auto [ax, ay, sx, sy] = GetParam();
+  build(ax, ay, sx, sy);
+  const auto plain = route(3, {});
+  ASSERT_TRUE(plain->routing_succeeded());
+  const int shortest = plain->paths().at(0).delay_ps;
+  int met = 0, missed = 0;
+  for (int extra : {10, 60, 150, 300, 600, 1200, 5000})
+    for (int slack : {40, 250, 2000}) {
+      const KORRIN::DELAY_BUDGET b{shortest + extra, shortest + extra + slack};
+      const auto stepped = route(3, b, true);
+      const auto full = route(3, b, false);
+      const KORRIN::IR_RESULT::PATH& p = stepped->paths().at(0);
+      const KORRIN::IR_RESULT::PATH& q = full->paths().at(0);
+      EXPECT_EQ(p.gids, q.gids) << "+" << extra << "/" << slack;
+      EXPECT_EQ(p.delay_ps, q.delay_ps) << "+" << extra << "/" << slack;
+      EXPECT_EQ(p.budget_met, q.budget_met) << "+" << extra << "/" << slack;
+      EXPECT_EQ(stepped->reports(), full->reports()) << "+" << extra << "/" << slack;
+      ++(p.budget_met ? met : missed);
+    }
+  // Both outcomes are covered.
+  EXPECT_GT(met, 5);
+  EXPECT_GT(missed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Placements, DetourCapTest,
+                         ::testing::Values(std::array<int, 4>{5, 5, 5, 5}, std::array<int, 4>{6, 3, 9, 7},
+                                           std::array<int, 4>{2, 8, 10, 2}));
 
 }  // namespace
