@@ -102,6 +102,11 @@ DUX::ENTRY& DUX::push(std::function<void(DUX_RESULT&)> undo) {
 
 void DUX::touch(const VOK_ATOM_NODE* atom) {
   if (atom) m_touched.insert(atom->get_id());
+  m_only_routed = false;
+}
+
+void DUX::touch_routed(const VOK_ATOM_NODE* atom) {
+  if (atom) m_touched.insert(atom->get_id());
 }
 
 // ---- routing snapshots: a net is the tree of its source node with the
@@ -197,6 +202,29 @@ void DUX::update_timing(bool clean) {
   if (!kem) return;
   sta_increm_update_timing();
   if (KEM_NETLIST* now = host::hov::current_kem_netlist()) now->forget_routing_changes();
+}
+
+void DUX::update_routed_timing() {
+  // What rebuilding the touched atoms' cells would read again: the nets
+  // re-routed and those the touched atoms drive, whole, and the
+  // connections into the touched atoms. Their cells would come back as
+  // they are, so the timing netlist keeps them, and its structure stays
+  // that of its build wherever a connection keeps its source.
+  KEM_NETLIST* kem = host::hov::current_kem_netlist();
+  std::set<const VOK_ATOM_OTERM*> nets;
+  for (const VOK_ATOM_LOGICAL_PORT& p : m_rerouted)
+    if (p.is_output()) {
+      nets.insert(vok_find_oterm(top(), p));
+    } else if (const VOK_ATOM_ITERM* t = vok_find_iterm(top(), p)) {
+      nets.insert(t->get_source(VOK_TRAVERSE_AS_STORED));
+      nets.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    }
+  m_rerouted.clear();
+  nets.erase(nullptr);
+  KEM_DIRTY dirty;
+  kem->reread_connections(m_touched, std::move(nets), &dirty);
+  const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);
+  host::sta::update(kem, dirty);
 }
 
 void DUX::snapshot_atom_nets(ENTRY& e, const VOK_ATOM_NODE* atom) {
@@ -422,8 +450,8 @@ void DUX::reroute(VOK_ATOM_ITERM* iterm) {
   ENTRY& e = push([](DUX_RESULT&) {});
   snapshot_net(e, iterm->get_source(VOK_TRAVERSE_AS_STORED));
   rip_up_sink(iterm);
-  touch(iterm->get_my_node());
-  if (const VOK_ATOM_OTERM* s = iterm->get_source(VOK_TRAVERSE_AS_STORED)) touch(s->get_my_node());
+  touch_routed(iterm->get_my_node());
+  if (const VOK_ATOM_OTERM* s = iterm->get_source(VOK_TRAVERSE_AS_STORED)) touch_routed(s->get_my_node());
   m_to_route.push_back(vok_get_logical_port(iterm));
 }
 
@@ -716,8 +744,8 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
       snapshot_net(e, src);
       std::vector<KORRIN::DELAY_BUDGET> derived;
       router.add_connection(src, t, budgets_for(args, t, derived), host::device::die_info()->get_blacklisting());
-      touch(t->get_my_node());
-      touch(src->get_my_node());
+      touch_routed(t->get_my_node());
+      touch_routed(src->get_my_node());
     }
     res.m_ir.reset(router.route_all_new_connections(args.stop_at_first_failure, nullptr));
     router.commit(res.m_ir.get(), &r);
@@ -726,8 +754,14 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   // The timing follows the edits whatever the environment's switches say.
   HOV_ATOM_NETLIST_TAINT_MANAGER* taints = hov_get_atom_netlist_taint_manager();
   const bool clean = !taints->is_globally_tainted() && taints->get_tainted_atom_ids().empty();
-  for (int id : m_touched) taints->taint_atom(static_cast<unsigned>(id));
-  update_timing(clean);
+  if (clean && m_only_routed && m_created_since.empty() && m_deleted_since.empty() && m_relocated.empty() &&
+      host::hov::current_kem_netlist() != nullptr) {
+    update_routed_timing();
+  } else {
+    for (int id : m_touched) taints->taint_atom(static_cast<unsigned>(id));
+    update_timing(clean);
+  }
+  m_only_routed = true;
   res.m_status = static_cast<std::uint8_t>(status);
   res.m_created = m_created_since;
   res.m_deleted = m_deleted_since;

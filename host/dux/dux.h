@@ -179,6 +179,8 @@ private:
   VOK_ATOM_NETLIST* top() const;
   ENTRY& push(std::function<void(DUX_RESULT&)> undo);
   void touch(const VOK_ATOM_NODE* atom);
+  // As touch, for an atom only the routing of whose connections changes.
+  void touch_routed(const VOK_ATOM_NODE* atom);
   void snapshot_net(ENTRY& e, const VOK_ATOM_OTERM* oterm);
   void snapshot_atom_nets(ENTRY& e, const VOK_ATOM_NODE* atom);
   void restore_tree(const TREE_SNAP& snap);
@@ -199,6 +201,7 @@ private:
   bool m_skip_ista = false;
   std::vector<ENTRY> m_log;
   std::set<int> m_touched;       // atoms touched since the last implement
+  bool m_only_routed = true;     // ... and of them only the routing changed
   std::set<int> m_relocated;     // atoms whose location changed
   std::vector<VOK_ATOM_LOGICAL_PORT> m_to_route;  // sinks to (re-)route
   // The nets whose routing changed since the timing last followed (outputs,
@@ -207,6 +210,9 @@ private:
   std::vector<VOK_ATOM_LOGICAL_PORT> m_rerouted;
   void note_rerouted(const TREE_SNAP& snap);
   void update_timing(bool clean);
+  // The timing after edits that changed only routing, read again net by net
+  // in place (the timing netlist's cells stay as they are).
+  void update_routed_timing();
   std::vector<int> m_created_since;
   std::vector<int> m_deleted_since;
   DUX_ZOTA_LEGALITY m_legality;

@@ -8,4 +8,8 @@ namespace host::hov {
 // data: the counts since the world was made.
 HOST_API int whole_builds();
 HOST_API int kept_builds();
+// Requests for a whole build met by the netlist in memory, whose structure
+// was still that of the last whole build and of whose inputs only the
+// routing had changed: its interconnect delays and hops were read again.
+HOST_API int refreshed_builds();
 }  // namespace host::hov

@@ -35,6 +35,7 @@ struct HOV_STATE {
   LAST_BUILD last_build;
   int whole_builds = 0;
   int kept_builds = 0;
+  int refreshed_builds = 0;
   HOV_ATOM_NETLIST_TAINT_MANAGER taints;
   HOV_ACCESSORIES accessories;
   std::unique_ptr<WEXAN_HOV_UTILITY> utility;
@@ -53,7 +54,8 @@ void debug_line(const char* format, ...) {
 // netlist in memory (or the one set aside when it was dropped) is one a
 // build made and nothing that build read has changed since (the design's
 // digest, the corners, the device): that one stays, reset to what a build
-// would leave.
+// would leave; or only the routing changed and that netlist's structure is
+// still the build's: it reads the routing again (KEM_NETLIST::refresh_routing).
 KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
   HOV_STATE& s = state();
   // A delay annotated on an input term holds for the connection as it was
@@ -71,6 +73,23 @@ KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
     old->reset_to_as_built(models);
     host::sta::expect_full_analysis();
     ++s.kept_builds;
+    host::kem::note_routing_followed();
+    return old;
+  }
+  // Only the routing changed since the last whole build, and the netlist
+  // in memory still has that build's structure: reading its interconnect
+  // delays and hops again makes it what a build would make now, without
+  // making every node and edge anew.
+  if (old && old->get_structure_id() != 0 && old->get_structure_id() == s.last_build.build_id &&
+      s.last_build.models == models && s.last_build.device == host::device::spec() &&
+      s.last_build.digest.same_atoms(digest) && old->refresh_routing(models)) {
+    if (old == mgr->get_kem_netlist())
+      mgr->mark_set_now();
+    else
+      mgr->take_back_set_aside();
+    s.last_build = LAST_BUILD{old->get_build_id(), models, host::device::spec(), digest};
+    host::sta::expect_full_analysis();
+    ++s.refreshed_builds;
     host::kem::note_routing_followed();
     return old;
   }
@@ -307,6 +326,7 @@ WEXAN_HOV_UTILITY* get_or_create(int request, int invoke_mode, const std::vector
 WEXAN_HOV_UTILITY* utility() { return state().utility.get(); }
 int whole_builds() { return state().whole_builds; }
 int kept_builds() { return state().kept_builds; }
+int refreshed_builds() { return state().refreshed_builds; }
 void delete_utility() { state().utility.reset(); }
 void set_init_errors(bool on) { state().init_errors = on; }
 

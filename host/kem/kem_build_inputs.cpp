@@ -35,7 +35,19 @@ private:
   std::uint64_t m_b = 0x13198a2e03707344ull;
 };
 
-void add_atom(DIGEST& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routing) {
+// The two digests a build's inputs fold into: of everything, and of all but
+// what the routing says (the sink nodes each input has, the forest).
+struct BOTH {
+  DIGEST all, atoms;
+  bool with_all = true;  // false: the atoms' digest only
+  void add(std::uint64_t v) {
+    if (with_all) all.add(v);
+    atoms.add(v);
+  }
+  void add_ptr(const void* p) { add(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p))); }
+};
+
+void add_atom(BOTH& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routing) {
   d.add_ptr(atom);
   d.add(static_cast<std::uint64_t>(atom->get_id()));
   const VOK_ATOM_NETLIST* parent = atom->get_parent_netlist();
@@ -68,9 +80,10 @@ void add_atom(DIGEST& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routin
     d.add(static_cast<std::uint64_t>(t->get_port_type()));
     d.add(static_cast<std::uint64_t>(t->get_index()));
     d.add_ptr(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    if (routing == nullptr) continue;
     const std::vector<int> sinks = routing->get_sink_nodes(t);
-    d.add(sinks.size());
-    for (int s : sinks) d.add(static_cast<std::uint64_t>(s));
+    d.all.add(sinks.size());
+    for (int s : sinks) d.all.add(static_cast<std::uint64_t>(s));
   }
   d.add(atom->get_oterm_slot_count());
   for (std::size_t i = 0; i < atom->get_oterm_slot_count(); ++i) {
@@ -88,6 +101,17 @@ void add_atom(DIGEST& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routin
         d.add(f->get_my_node() ? f->get_my_node()->get_io_roles() : 0);
       }
   }
+}
+
+void add_cell_globals(BOTH& d) {
+  d.add(host::timing::older_pin_form() ? 1 : 0);
+  for (YEB_CELL_KIND kind : {YEB_CELL_KIND::LUT, YEB_CELL_KIND::ARITH, YEB_CELL_KIND::REGISTER, YEB_CELL_KIND::MEMORY,
+                             YEB_CELL_KIND::BUFFER})
+    for (float v : host::yeb::cell_delay(kind).values) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      d.add(bits);
+    }
 }
 
 void add_routing(DIGEST& d, const VOK_RE_ROUTING* routing) {
@@ -153,27 +177,40 @@ bool routing_followed() {
   return kem != nullptr && kem == f.netlist && netlists_set() == f.set && routing_digest() == f.digest;
 }
 
+CELL_SIGNATURE cell_globals() {
+  BOTH d;
+  d.with_all = false;
+  add_cell_globals(d);
+  const BUILD_INPUTS_DIGEST v = d.atoms.value();
+  return {v.a, v.b};
+}
+
+CELL_SIGNATURE cell_signature(const VOK_ATOM_NODE* atom) {
+  BOTH d;
+  d.with_all = false;
+  add_atom(d, atom, nullptr);
+  const BUILD_INPUTS_DIGEST v = d.atoms.value();
+  return {v.a, v.b};
+}
+
 BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top) {
-  DIGEST d;
+  BOTH d;
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const WUMP_DIE_INFO* die = host::device::die_info();
   d.add_ptr(top);
   d.add_ptr(routing);
   d.add_ptr(die);
   d.add_ptr(die->get_route_info());
-  d.add(host::timing::older_pin_form() ? 1 : 0);
-  for (YEB_CELL_KIND kind : {YEB_CELL_KIND::LUT, YEB_CELL_KIND::ARITH, YEB_CELL_KIND::REGISTER, YEB_CELL_KIND::MEMORY,
-                             YEB_CELL_KIND::BUFFER})
-    for (float v : host::yeb::cell_delay(kind).values) {
-      std::uint32_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      d.add(bits);
-    }
+  add_cell_globals(d);
   const std::vector<VOK_ATOM_NODE*> atoms = timing_atoms(top);
   d.add(atoms.size());
   for (const VOK_ATOM_NODE* atom : atoms) add_atom(d, atom, routing);
-  add_routing(d, routing);
-  return d.value();
+  add_routing(d.all, routing);
+  BUILD_INPUTS_DIGEST out = d.all.value();
+  const BUILD_INPUTS_DIGEST atoms_only = d.atoms.value();
+  out.atoms_a = atoms_only.a;
+  out.atoms_b = atoms_only.b;
+  return out;
 }
 
 }  // namespace host::kem

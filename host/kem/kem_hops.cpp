@@ -209,6 +209,7 @@ void KEM_NETLIST::refresh_re_hops(const std::set<const VOK_ATOM_OTERM*>& nets) {
 void KEM_NETLIST::set_edge_flag_bits(int id, unsigned bits) const {
   if (KEM_EDGE* e = get_edge(id)) {
     m_build_id = 0;
+    m_structure_id = 0;
     e->m_flag_bits = static_cast<std::uint8_t>(bits & 3u);
   }
 }

@@ -16,6 +16,7 @@ KEM_EDGE* KEM_NETLIST::get_ic_edge_to_iterm(const VOK_ATOM_ITERM* iterm) const {
 void KEM_NETLIST::set_edge_excluded(int id, bool excluded) const {
   if (KEM_EDGE* e = get_edge(id)) {
     m_build_id = 0;
+    m_structure_id = 0;
     e->m_excluded = excluded ? 1 : 0;
     if (log_open()) m_log.new_edges.push_back(id);
   }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "kem/kem_build_inputs.h"
 #include "sta/sta_io_constraints.h"
 #include "vok/vok_atom_netlist_boxes.h"
 #include "vok/vok_chip_db_entry.h"
@@ -318,6 +319,7 @@ REUSABLE_NODES* l_reusable_nodes = nullptr;
 
 int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
   m_build_id = 0;
+  m_structure_id = 0;
   std::unique_ptr<KEM_NODE> node;
   if (auto reuse = atom && l_reusable_nodes ? l_reusable_nodes->find(atom->get_id()) : REUSABLE_NODES::iterator();
       atom && l_reusable_nodes && reuse != l_reusable_nodes->end())
@@ -353,6 +355,7 @@ int KEM_NETLIST::new_node(KEM_NODE_TYPE type, VOK_ATOM_NODE* atom, int cell) {
 
 int KEM_NETLIST::new_edge(int src, int dst, int kind, int base_ps) {
   m_build_id = 0;
+  m_structure_id = 0;
   int id;
   if (!m_free_edges.empty()) {
     id = *m_free_edges.begin();
@@ -396,6 +399,7 @@ void KEM_NETLIST::free_edge(int id) {
   KEM_EDGE& e = record(id);
   if (e.m_key < 0) return;
   m_build_id = 0;
+  m_structure_id = 0;
   if (log_open()) m_log.freed_edges.push_back({id, e.m_src, e.m_dst, e.m_kind});
   KEM_NODE* s = get_node(e.m_src);
   KEM_NODE* d = get_node(e.m_dst);
@@ -420,6 +424,7 @@ void KEM_NETLIST::free_node(int id) {
   KEM_NODE* n = get_node(id);
   if (!n) return;
   m_build_id = 0;
+  m_structure_id = 0;
   while (n->m_first_fanin >= 0) free_edge(n->m_first_fanin);
   while (n->m_first_fanout >= 0) free_edge(n->m_first_fanout);
   // The terms may be gone already: only their addresses are compared.
@@ -614,6 +619,14 @@ void KEM_NETLIST::add_interconnect_into(int sink_node) {
   if (interconnect_of(*this, get_node(sink_node), &src, &base)) new_edge(src, sink_node, KEM_EDGE_INTERCONNECT, base);
 }
 
+namespace {
+// Build ids start at 1 (0: not as built); builds may run on several threads.
+std::uint64_t next_build_id() {
+  static std::atomic<std::uint64_t> s_builds{0};
+  return ++s_builds;
+}
+}  // namespace
+
 std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std::vector<KEM_TIMING_MODEL>& corners) {
   auto kem = std::make_unique<KEM_NETLIST>();
   kem->m_corners.set_corners(corners);
@@ -625,10 +638,30 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
   for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
   kem->m_generation = 0;
   kem->build_re_hops();
-  // Ids start at 1 (0: not as built); builds may run on several threads.
-  static std::atomic<std::uint64_t> s_builds{0};
-  kem->m_build_id = ++s_builds;
+  kem->m_build_id = kem->m_structure_id = next_build_id();
   return kem;
+}
+
+bool KEM_NETLIST::refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners) {
+  if (m_structure_id == 0) return false;
+  // Every interconnect edge's delay as a build would read it, each from
+  // the source it has; nothing changes unless all of them still hold.
+  std::vector<std::pair<int, int>> bases;
+  for (int id = 0; id < m_edge_count; ++id) {
+    const KEM_EDGE& e = record(id);
+    if (e.m_key < 0 || e.m_kind != KEM_EDGE_INTERCONNECT) continue;
+    int src = -1, base = 0;
+    if (!interconnect_of(*this, get_node(e.m_dst), &src, &base) || src != e.m_src) return false;
+    bases.emplace_back(id, base);
+  }
+  for (const auto& [id, base] : bases) record(id).m_base_ps = base;
+  m_routing_changes.reset();
+  m_generation = 0;
+  m_log = CHANGE_LOG();  // overflowed: the analysis starts over
+  reset_to_as_built(corners);  // the corners first: the hops are kept per corner loaded
+  build_re_hops();
+  m_build_id = m_structure_id = next_build_id();
+  return true;
 }
 
 void KEM_NETLIST::reset_to_as_built(const std::vector<KEM_TIMING_MODEL>& corners) {
@@ -764,6 +797,23 @@ void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources
     int new_src = -1, new_base = 0;
     interconnect_of(*this, n, &new_src, &new_base);
     if (old_count <= 1 && old_src == new_src && old_base == new_base) continue;
+    if (old_count == 1 && old_src == new_src) {
+      // The same connection with another delay: the edge keeps its id and
+      // its places in the fan-in and fan-out lists, as a build would have
+      // made it; the analysis reads it again as a new one.
+      for (int e = n->m_first_fanin; e >= 0; e = record(e).m_next_fanin)
+        if (record(e).m_kind == KEM_EDGE_INTERCONNECT) {
+          KEM_EDGE& edge = record(e);
+          edge.m_base_ps = new_base;
+          const int delay = get_edge_delay_ps(edge, m_corners.get_current_corner_id());
+          for (int& v : edge.m_delays) v = delay;
+          if (log_open()) m_log.new_edges.push_back(e);
+        }
+      m_build_id = 0;
+      arrival(id);
+      required(old_src);
+      continue;
+    }
     for (int e = n->m_first_fanin; e >= 0;) {
       const int next = record(e).m_next_fanin;
       if (record(e).m_kind == KEM_EDGE_INTERCONNECT) free_edge(e);
@@ -774,6 +824,27 @@ void KEM_NETLIST::reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources
     required(old_src);
     required(new_src);
   }
+}
+
+void KEM_NETLIST::reread_connections(const std::set<int>& atom_ids, std::set<const VOK_ATOM_OTERM*> nets,
+                                     KEM_DIRTY* dirty) {
+  m_build_id = 0;
+  std::set<const VOK_ATOM_ITERM*> own;
+  auto add_node = [&](int id) {
+    if (const KEM_NODE* n = get_node(id)) {
+      if (n->m_oterm) nets.insert(n->m_oterm);
+      if (n->m_iterm) own.insert(n->m_iterm);
+    }
+  };
+  for (int atom_id : atom_ids) {
+    if (auto cit = m_cell_of_atom.find(atom_id); cit != m_cell_of_atom.end())
+      for (int id : m_cells[static_cast<std::size_t>(cit->second)]->m_nodes) add_node(id);
+    if (auto dit = m_device_pin_of_atom.find(atom_id); dit != m_device_pin_of_atom.end()) add_node(dit->second);
+  }
+  nets.erase(nullptr);
+  m_routing_changes.reset();
+  reconnect_sinks(nets, own, dirty);
+  refresh_re_hops(nets);
 }
 
 void KEM_NETLIST::rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets,

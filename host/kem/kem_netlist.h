@@ -300,6 +300,12 @@ public:
   // connections into the input terms; records what changed in `dirty`.
   void rebuild_nets(const std::set<const VOK_ATOM_OTERM*>& nets, const std::set<const VOK_ATOM_ITERM*>& sinks,
                     KEM_DIRTY* dirty);
+  // algorithm: what rebuild_atoms(atom_ids) does when only routing changed
+  // (the atoms' cells would come back as they are, and `nets` are the nets
+  // whose routing changed): the cells stay; `nets` and the nets the cells
+  // drive are read again whole, and the connections into the cells. A
+  // connection that keeps its source keeps its edge, with its new delay.
+  void reread_connections(const std::set<int>& atom_ids, std::set<const VOK_ATOM_OTERM*> nets, KEM_DIRTY* dirty);
   // ---- known routing changes. A caller that knows every net whose routing
   // changed since the netlist last read it names them (the set may be
   // empty); the next rebuild_atoms then reads whole only those nets and the
@@ -330,6 +336,20 @@ public:
   // built with.
   std::uint64_t get_build_id() const { return m_build_id; }
   void reset_to_as_built(const std::vector<KEM_TIMING_MODEL>& corners);
+  // ---- structure as built: the build id of a netlist whose nodes, edges,
+  // fan-in and fan-out lists and edge flags are still exactly those its
+  // build made (values read from the routing, the interconnect delays and
+  // the hops, may have been updated since); 0 after any structural edit.
+  std::uint64_t get_structure_id() const { return m_structure_id; }
+  // algorithm: makes a netlist whose structure is as built into what a
+  // build with `corners` would make of the design now, when since that
+  // build only the routing changed (the atoms, their terms, sources and
+  // locations did not): every interconnect delay and every hop is read
+  // again, the corners and annotations are reset as reset_to_as_built does,
+  // and the netlist gets a new build id. False, with nothing changed, when
+  // the structure is not as built or an input's source is no longer the one
+  // its edge comes from.
+  bool refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners);
 
   // ---- change log (for the incremental analysis): the edges created,
   // freed or re-flagged and the nodes created or freed since the analysis
@@ -417,6 +437,7 @@ private:
   KEM_CORNER_MANAGER m_corners;
   std::uint64_t m_generation = 0;
   mutable std::uint64_t m_build_id = 0;
+  mutable std::uint64_t m_structure_id = 0;
   mutable CHANGE_LOG m_log;
   bool log_open() const;
   std::optional<std::set<const VOK_ATOM_OTERM*>> m_routing_changes;

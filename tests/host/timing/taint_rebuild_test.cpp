@@ -49,6 +49,8 @@ void expect_as_fresh_build() {
     EXPECT_EQ(a->get_flags(), b->get_flags()) << "node " << id;
     EXPECT_EQ(a->get_iterm(), b->get_iterm()) << "node " << id;
     EXPECT_EQ(a->get_oterm(), b->get_oterm()) << "node " << id;
+    EXPECT_EQ(a->begin_fanin(), b->begin_fanin()) << "node " << id;
+    EXPECT_EQ(a->begin_fanout(), b->begin_fanout()) << "node " << id;
   }
   for (int id = 0; id < kem->get_edge_count(); ++id) {
     const KEM_EDGE *a = kem->get_edge(id), *b = fresh->get_edge(id);
@@ -57,6 +59,8 @@ void expect_as_fresh_build() {
     EXPECT_EQ(a->get_kind(), b->get_kind()) << "edge " << id;
     EXPECT_EQ(a->get_src_node()->get_id(), b->get_src_node()->get_id()) << "edge " << id;
     EXPECT_EQ(a->get_dst_node()->get_id(), b->get_dst_node()->get_id()) << "edge " << id;
+    EXPECT_EQ(a->get_next_fanin(), b->get_next_fanin()) << "edge " << id;
+    EXPECT_EQ(a->get_next_fanout(), b->get_next_fanout()) << "edge " << id;
     for (int k = 0; k < 4; ++k) EXPECT_EQ(a->get_delay(k), b->get_delay(k)) << "edge " << id;
     EXPECT_EQ(a->get_slack(), b->get_slack()) << "edge " << id;
   }
@@ -146,13 +150,17 @@ TEST_F(TaintRebuildTest, NothingChangedKeepsTheNetlistAndItsAnalysis) {
 }
 
 // Each change a build reads, made behind the netlist's back (only a global
-// taint announces it): a whole rebuild that sees it.
+// taint announces it): a whole rebuild that sees it, or, when only the
+// routing changed under a netlist of a build's structure, that netlist
+// reading the routing again.
 TEST_F(TaintRebuildTest, AnyChangeABuildReadsRebuilds) {
   int whole = host::hov::whole_builds();
+  int refreshed = host::hov::refreshed_builds();
   auto expect_rebuilt = [&](const char* what) {
     SCOPED_TRACE(what);
     global_update();
     EXPECT_EQ(host::hov::whole_builds(), ++whole);
+    EXPECT_EQ(host::hov::refreshed_builds(), refreshed);
     expect_as_fresh_build();
   };
   const VOK_ATOM_ITERM* d = scene[0].c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
@@ -167,8 +175,23 @@ TEST_F(TaintRebuildTest, AnyChangeABuildReadsRebuilds) {
   while (wire >= 0 && !routing->is_wire(wire)) wire = routing->forest().parent(wire);
   ASSERT_GE(wire, 0);
   const int routed = into_c0()->get_max_delay();
+  const KEM_NETLIST* before = current();
   routing->insert_as_parent(sinks[0], routing->get_value(wire));
-  expect_rebuilt("routing");
+  {
+    SCOPED_TRACE("routing");
+    global_update();
+    EXPECT_EQ(host::hov::whole_builds(), whole);
+    EXPECT_EQ(host::hov::refreshed_builds(), ++refreshed);
+    EXPECT_EQ(current(), before);
+    expect_as_fresh_build();
+  }
+  EXPECT_GT(into_c0()->get_max_delay(), routed);
+  // The same again after a cell was rebuilt in place (the structure is no
+  // longer a build's): a whole build.
+  env->indicate_that_atom_netlist_is_modified(scene[0].luts[1]->get_id(), false, false);
+  request();
+  routing->insert_as_parent(sinks[0], routing->get_value(wire));
+  expect_rebuilt("routing after an edit in place");
   EXPECT_GT(into_c0()->get_max_delay(), routed);
 
   // Placement: c0 moves onto b0's site (its sink hop names its location).
