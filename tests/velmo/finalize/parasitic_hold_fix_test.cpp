@@ -1003,6 +1003,50 @@ TEST_F(ParasiticHoldFixTest, AFixUpOfSeveralStepsReadsTheTerminalMapsOnceAndBuil
   EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
+// A fix-up whose steps all stand changes only routing: the timing netlist
+// keeps its build's structure, each re-routed connection its edge with the
+// new delay, so the whole build the finalize passes ask for next reads the
+// routing again in place, and the result is what a build makes.
+TEST_F(ParasiticHoldFixTest, AFixUpThatStandsKeepsTheTimingNetlistABuildsForTheNextRequest) {
+  with_luts = true;
+  build({Corner::slow(), Corner::fast()});
+  make_hold_fail(20000);
+  // A whole build of the failing design (the failure was annotated into a
+  // cell rebuilt in place).
+  env->indicate_that_atom_netlist_is_modified();
+  request();
+  ASSERT_NE(KEM_MANAGER::get()->get_kem_netlist()->get_structure_id(), 0u);
+  const std::vector<int> failing = hold_slacks(b);
+  ASSERT_LT(*std::min_element(failing.begin(), failing.end()), 0);
+  const int builds = host::hov::whole_builds();
+  const int refreshed = host::hov::refreshed_builds();
+  ASSERT_GT(host::hold_reroute::run(), 0);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  ASSERT_NE(kem, nullptr);
+  EXPECT_NE(kem->get_structure_id(), 0u);
+  EXPECT_EQ(host::hov::whole_builds(), builds);
+  // The step's timing is that of a fresh analysis of the new routing.
+  const std::vector<int> after_fix = hold_slacks(b);
+  env->indicate_that_atom_netlist_is_modified();
+  request();
+  EXPECT_EQ(KEM_MANAGER::get()->get_kem_netlist(), kem);
+  EXPECT_EQ(host::hov::whole_builds(), builds);
+  EXPECT_EQ(host::hov::refreshed_builds(), refreshed + 1);
+  EXPECT_EQ(hold_slacks(b), after_fix);
+  const std::unique_ptr<KEM_NETLIST> fresh =
+      KEM_NETLIST::build(host::vok::top_netlist(), kem->get_corner_manager()->get_loaded_corners());
+  ASSERT_EQ(kem->get_edge_count(), fresh->get_edge_count());
+  for (int id = 0; id < kem->get_edge_count(); ++id) {
+    const KEM_EDGE *x = kem->get_edge(id), *y = fresh->get_edge(id);
+    ASSERT_EQ(x == nullptr, y == nullptr) << id;
+    if (x == nullptr) continue;
+    EXPECT_EQ(x->get_src_node()->get_id(), y->get_src_node()->get_id()) << id;
+    EXPECT_EQ(x->get_dst_node()->get_id(), y->get_dst_node()->get_id()) << id;
+    EXPECT_EQ(x->get_next_fanout(), y->get_next_fanout()) << id;
+    EXPECT_EQ(kem->get_edge_delay_ps(*x, 0), fresh->get_edge_delay_ps(*y, 0)) << id;
+  }
+}
+
 // A budget no detour on the device reaches is reported; the connection is
 // routed all the same and the route succeeds.
 TEST_F(ParasiticHoldFixTest, AnUnreachableHoldBudgetIsReportedNotARoutingFailure) {
