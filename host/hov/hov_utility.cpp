@@ -56,7 +56,7 @@ void debug_line(const char* format, ...) {
 // digest, the corners, the device): that one stays, reset to what a build
 // would leave; or only the routing changed and that netlist's structure is
 // still the build's: it reads the routing again (KEM_NETLIST::refresh_routing).
-KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
+KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models, KEM_DIRTY* dirty) {
   HOV_STATE& s = state();
   // A delay annotated on an input term holds for the connection as it was
   // placed: a whole build drops those of atoms placed or moved since.
@@ -82,13 +82,16 @@ KEM_NETLIST* build_fresh(const std::vector<KEM_TIMING_MODEL>& models) {
   // making every node and edge anew.
   if (old && old->get_structure_id() != 0 && old->get_structure_id() == s.last_build.build_id &&
       s.last_build.models == models && s.last_build.device == host::device::spec() &&
-      s.last_build.digest.same_atoms(digest) && old->refresh_routing(models)) {
+      s.last_build.digest.same_atoms(digest) && old->refresh_routing(models, dirty)) {
+    // The analysis follows the connections whose delay moved, as after a
+    // re-route: its results are those a full analysis gives. Without a
+    // caller to take the marks, the next analysis is a full one.
     if (old == mgr->get_kem_netlist())
       mgr->mark_set_now();
     else
       mgr->take_back_set_aside();
     s.last_build = LAST_BUILD{old->get_build_id(), models, host::device::spec(), digest};
-    host::sta::expect_full_analysis();
+    if (dirty == nullptr) host::sta::expect_full_analysis();
     ++s.refreshed_builds;
     host::kem::note_routing_followed();
     return old;
@@ -278,7 +281,7 @@ KEM_NETLIST* apply_pending_taints(KEM_DIRTY* dirty) {
     const KEM_TIMING_MODEL current = kem && kem->get_corner_manager()->get_current_corner_id() >= 0
                                          ? kem->get_corner_manager()->get_current_corner()
                                          : models.front();
-    kem = build_fresh(models);
+    kem = build_fresh(models, dirty);
     kem->get_corner_manager()->change_corner(current);
     kem->annotate_current_corner();
   } else if (!taints.get_tainted_atom_ids().empty()) {

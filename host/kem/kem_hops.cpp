@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "kem/kem_netlist.h"
+#include "kem/kem_parallel.h"
 #include "msg/msg_internal_error.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_logical_port.h"
@@ -74,15 +75,20 @@ int KEM_NETLIST::get_re_hop_of_iterm(const VOK_ATOM_ITERM* iterm) const {
 void KEM_NETLIST::compute_re_hop_tree(int root) {
   m_build_id = 0;
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
-  const auto& forest = routing->forest();
-  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
-  const std::size_t slots = static_cast<std::size_t>(forest.num_slots());
+  const std::size_t slots = static_cast<std::size_t>(routing->forest().num_slots());
   if (m_hops.size() < slots) {
     // The forest grows by a few nodes per re-route: a little headroom, not
     // the doubling a plain resize would take.
     if (m_hops.capacity() < slots) m_hops.reserve(slots + slots / 16);
     m_hops.resize(slots);
   }
+  fill_hop_tree(root);
+}
+
+void KEM_NETLIST::fill_hop_tree(int root) {
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const auto& forest = routing->forest();
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
   struct ITEM {
     int node;
     double sum[4];
@@ -138,7 +144,15 @@ void KEM_NETLIST::build_re_hops() {
   m_hop_of_sink.clear();
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
-  for (int r = forest.first_root(); r != -1; r = forest.next_sibling(r)) compute_re_hop_tree(r);
+  // The trees in parallel: each writes the records of its own nodes only.
+  const std::size_t slots = static_cast<std::size_t>(forest.num_slots());
+  if (m_hops.capacity() < slots) m_hops.reserve(slots + slots / 16);  // room for the re-routes to come
+  m_hops.resize(slots);
+  std::vector<int> roots;
+  for (int r = forest.first_root(); r != -1; r = forest.next_sibling(r)) roots.push_back(r);
+  host::kem::parallel_ranges(roots.size(), [&](std::size_t b, std::size_t e) {
+    for (std::size_t i = b; i < e; ++i) fill_hop_tree(roots[i]);
+  });
   // The sink map, from the terminal nodes.
   for (int id = 0; id < forest.num_slots(); ++id) {
     if (!routing->is_live(id) || !routing->is_terminal(id)) continue;

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "kem/kem_build_inputs.h"
+#include "kem/kem_parallel.h"
 #include "sta/sta_io_constraints.h"
 #include "vok/vok_atom_netlist_boxes.h"
 #include "vok/vok_chip_db_entry.h"
@@ -634,30 +635,54 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::build(VOK_ATOM_NETLIST* top, const std
     kem->m_build_pos[atom->get_id()] = kem->m_next_pos++;
     kem->add_cell(atom, nullptr);
   }
+  // Each input's interconnect (source and delay) read in parallel, the edges
+  // then made in node order.
   const int n = kem->get_node_count();
-  for (int id = 0; id < n; ++id) kem->add_interconnect_into(id);
+  std::vector<int> src(static_cast<std::size_t>(n), -1), base(static_cast<std::size_t>(n), 0);
+  host::kem::parallel_ranges(static_cast<std::size_t>(n), [&](std::size_t b, std::size_t e) {
+    for (std::size_t id = b; id < e; ++id)
+      if (!interconnect_of(*kem, kem->get_node(static_cast<int>(id)), &src[id], &base[id])) src[id] = -1;
+  });
+  for (int id = 0; id < n; ++id)
+    if (src[static_cast<std::size_t>(id)] >= 0)
+      kem->new_edge(src[static_cast<std::size_t>(id)], id, KEM_EDGE_INTERCONNECT, base[static_cast<std::size_t>(id)]);
   kem->m_generation = 0;
   kem->build_re_hops();
   kem->m_build_id = kem->m_structure_id = next_build_id();
   return kem;
 }
 
-bool KEM_NETLIST::refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners) {
+bool KEM_NETLIST::refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners, KEM_DIRTY* dirty) {
   if (m_structure_id == 0) return false;
   // Every interconnect edge's delay as a build would read it, each from
   // the source it has; nothing changes unless all of them still hold.
-  std::vector<std::pair<int, int>> bases;
-  for (int id = 0; id < m_edge_count; ++id) {
-    const KEM_EDGE& e = record(id);
-    if (e.m_key < 0 || e.m_kind != KEM_EDGE_INTERCONNECT) continue;
-    int src = -1, base = 0;
-    if (!interconnect_of(*this, get_node(e.m_dst), &src, &base) || src != e.m_src) return false;
-    bases.emplace_back(id, base);
+  std::vector<int> edges;
+  for (int id = 0; id < m_edge_count; ++id)
+    if (const KEM_EDGE& e = record(id); e.m_key >= 0 && e.m_kind == KEM_EDGE_INTERCONNECT) edges.push_back(id);
+  std::vector<int> bases(edges.size(), 0);
+  std::atomic<bool> moved{false};
+  host::kem::parallel_ranges(edges.size(), [&](std::size_t b, std::size_t end) {
+    for (std::size_t i = b; i < end && !moved.load(std::memory_order_relaxed); ++i) {
+      const KEM_EDGE& e = record(edges[i]);
+      int src = -1;
+      if (!interconnect_of(*this, get_node(e.m_dst), &src, &bases[i]) || src != e.m_src) moved = true;
+    }
+  });
+  if (moved) return false;
+  // An edge whose delay moved is logged as made anew and its ends marked,
+  // as when a connection is read again in place: an analysis follows it.
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    KEM_EDGE& e = record(edges[i]);
+    if (e.m_base_ps == bases[i]) continue;
+    e.m_base_ps = bases[i];
+    if (log_open()) m_log.new_edges.push_back(edges[i]);
+    if (dirty) {
+      dirty->arrival.push_back(e.m_dst);
+      dirty->required.push_back(e.m_src);
+    }
   }
-  for (const auto& [id, base] : bases) record(id).m_base_ps = base;
   m_routing_changes.reset();
   m_generation = 0;
-  m_log = CHANGE_LOG();  // overflowed: the analysis starts over
   reset_to_as_built(corners);  // the corners first: the hops are kept per corner loaded
   build_re_hops();
   m_build_id = m_structure_id = next_build_id();

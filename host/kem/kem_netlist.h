@@ -346,10 +346,11 @@ public:
   // build only the routing changed (the atoms, their terms, sources and
   // locations did not): every interconnect delay and every hop is read
   // again, the corners and annotations are reset as reset_to_as_built does,
-  // and the netlist gets a new build id. False, with nothing changed, when
-  // the structure is not as built or an input's source is no longer the one
-  // its edge comes from.
-  bool refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners);
+  // and the netlist gets a new build id. The edges whose delay moved are
+  // logged and their ends recorded in `dirty`, so that an analysis can
+  // follow them. False, with nothing changed, when the structure is not as
+  // built or an input's source is no longer the one its edge comes from.
+  bool refresh_routing(const std::vector<KEM_TIMING_MODEL>& corners, KEM_DIRTY* dirty);
 
   // ---- change log (for the incremental analysis): the edges created,
   // freed or re-flagged and the nodes created or freed since the analysis
@@ -446,6 +447,8 @@ private:
   std::int64_t m_next_pos = 0;
   // routing hops
   void compute_re_hop_tree(int root);
+  // The records of one tree's nodes (the records must cover the forest).
+  void fill_hop_tree(int root);
   // One record per routing-forest slot (the forest reuses freed slots, so
   // the slot count follows its live nodes). A hop keeps its four cumulative
   // slow-corner sums rounded to ps; a corner's delays are scaled from them

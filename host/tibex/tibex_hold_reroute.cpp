@@ -268,10 +268,12 @@ int run() {
   WEXAN_ENV* env = WEXAN_ENV::get_env();
   if (env == nullptr || host::hov::current_kem_netlist() == nullptr) return 0;
   // When the routing changed under the timing netlist since its last whole
-  // build, the netlist reads all of it again; otherwise the atoms tainted
-  // since are rebuilt, and nothing else has to be.
+  // build, the netlist reads all of it again (in place when only the
+  // routing changed, KEM_NETLIST::refresh_routing); otherwise the atoms
+  // tainted since are rebuilt, and nothing else has to be. The analysis
+  // then follows what moved: its results are a full analysis's.
   if (!host::kem::routing_followed()) hov_get_atom_netlist_taint_manager()->taint_all();
-  sta_full_update_timing(true);
+  sta_update_timing_after_stage(true);
 
   const std::set<int> kept = l_kept_elements();
   std::set<const VOK_ATOM_ITERM*> rerouted;
