@@ -141,6 +141,7 @@ void KEM_NETLIST::build_re_hops() {
   m_build_id = 0;
   m_hops.clear();
   m_hop_corner_count = m_corners.get_corner_count();
+  const std::size_t sinks_before = m_hop_of_sink.size();  // a refresh finds about as many
   m_hop_of_sink.clear();
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const auto& forest = routing->forest();
@@ -154,6 +155,7 @@ void KEM_NETLIST::build_re_hops() {
     for (std::size_t i = b; i < e; ++i) fill_hop_tree(roots[i]);
   });
   // The sink map, from the terminal nodes.
+  m_hop_of_sink.reserve(sinks_before);
   for (int id = 0; id < forest.num_slots(); ++id) {
     if (!routing->is_live(id) || !routing->is_terminal(id)) continue;
     const VOK_RE_TERMINAL& t = routing->get_node_terminal(id);

@@ -909,7 +909,8 @@ std::unique_ptr<const KEM_NETLIST::KEPT> KEM_NETLIST::keep() const {
   kept->next_pos = m_next_pos;
   kept->hops = m_hops;
   kept->hop_corner_count = m_hop_corner_count;
-  kept->hop_of_sink.assign(m_hop_of_sink.begin(), m_hop_of_sink.end());  // the map's order: sorted
+  kept->hop_of_sink.assign(m_hop_of_sink.begin(), m_hop_of_sink.end());
+  std::sort(kept->hop_of_sink.begin(), kept->hop_of_sink.end());
   return kept;
 }
 
@@ -975,7 +976,8 @@ std::unique_ptr<KEM_NETLIST> KEM_NETLIST::restore(const KEPT& kept, VOK_ATOM_NET
   copy->m_next_pos = kept.next_pos;
   copy->m_hops = kept.hops;
   copy->m_hop_corner_count = kept.hop_corner_count;
-  for (const auto& entry : kept.hop_of_sink) copy->m_hop_of_sink.emplace_hint(copy->m_hop_of_sink.end(), entry);
+  copy->m_hop_of_sink.reserve(kept.hop_of_sink.size());
+  for (const auto& entry : kept.hop_of_sink) copy->m_hop_of_sink.insert(entry);
   return copy;
 }
 

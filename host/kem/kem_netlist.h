@@ -464,7 +464,19 @@ private:
   // The number of corners loaded when every tree was last computed (a
   // change reads every tree again).
   int m_hop_corner_count = 0;
-  std::map<std::tuple<int, int, int>, int> m_hop_of_sink;
+  // Sink (atom id, port type, index) to its hop: hashed, as a build fills
+  // it with every sink of the design.
+  struct SINK_KEY_HASH {
+    std::size_t operator()(const std::tuple<int, int, int>& k) const {
+      std::uint64_t v = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(std::get<0>(k))) << 32) ^
+                        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(std::get<1>(k))) << 20) ^
+                        static_cast<std::uint32_t>(std::get<2>(k));
+      v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ull;
+      v = (v ^ (v >> 27)) * 0x94d049bb133111ebull;
+      return static_cast<std::size_t>(v ^ (v >> 31));
+    }
+  };
+  std::unordered_map<std::tuple<int, int, int>, int, SINK_KEY_HASH> m_hop_of_sink;
 };
 
 struct KEM_NETLIST::KEPT {
