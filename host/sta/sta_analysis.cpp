@@ -1515,6 +1515,13 @@ std::int32_t edge_hold_slack(int edge_id, int corner_id) {
   return cd.edge_hold[static_cast<std::size_t>(edge_id)];
 }
 
+const std::vector<std::int32_t>& edge_hold_slacks(int corner_id) {
+  static const std::vector<std::int32_t> none;
+  const STA_STATE& s = st();
+  if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return none;
+  return s.corners[static_cast<std::size_t>(corner_id)].edge_hold;
+}
+
 std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> node_setup_slacks(int node_id, int corner_id) {
   const STA_STATE& s = st();
   if (corner_id < 0 || corner_id >= static_cast<int>(s.corners.size())) return {};

@@ -160,6 +160,10 @@ HOST_API void expect_full_analysis();
 // none.
 HOST_API std::int32_t edge_setup_slack(int edge_id, int corner_id);
 HOST_API std::int32_t edge_hold_slack(int edge_id, int corner_id);
+// data: every edge's hold slack at a corner, by edge id (what
+// edge_hold_slack reads; shorter than the edge count, or empty, where the
+// analysis has none); good until the next analysis or update.
+HOST_API const std::vector<std::int32_t>& edge_hold_slacks(int corner_id);
 // algorithm: a node's setup slack per domain and worst hold at a corner.
 HOST_API std::map<HOV_INCR_WNS_DOMAIN, std::int32_t> node_setup_slacks(int node_id, int corner_id);
 HOST_API std::int32_t node_worst_hold_slack(int node_id, int corner_id);

@@ -126,14 +126,16 @@ constexpr int kNoRoom = std::numeric_limits<int>::max();
 std::vector<FAILURE> l_failures(const KEM_NETLIST& kem, bool endpoints_only, const std::set<const VOK_ATOM_ITERM*>& skip,
                                 const std::set<int>& kept, std::vector<const VOK_ATOM_ITERM*>* held, bool first_only) {
   const auto& corners = kem.get_corner_manager()->get_loaded_corners();
+  std::vector<const std::vector<std::int32_t>*> hold;
+  for (std::size_t c = 0; c < corners.size(); ++c) hold.push_back(&host::sta::edge_hold_slacks(static_cast<int>(c)));
   std::vector<FAILURE> out;
   for (int id = 0; id < kem.get_edge_count(); ++id) {
-    // Most edges pass hold: their slacks (two array reads) are all a passing
-    // edge costs; the edge record, its sink and its routing are read only
-    // for a failing one.
+    // Most edges pass hold: their slacks (an array read per corner) are all
+    // a passing edge costs; the edge record, its sink and its routing are
+    // read only for a failing one.
     int deficit = 0;
     for (std::size_t c = 0; c < corners.size(); ++c) {
-      const std::int32_t s = host::sta::edge_hold_slack(id, static_cast<int>(c));
+      const std::int32_t s = static_cast<std::size_t>(id) < hold[c]->size() ? (*hold[c])[static_cast<std::size_t>(id)] : KEM_NO_SLACK;
       if (s == KEM_NO_SLACK || s >= 0) continue;
       const double scale = corners[c].get_delay_scale() > 0 ? corners[c].get_delay_scale() : 1.0;
       deficit = std::max(deficit, static_cast<int>(std::ceil(-static_cast<double>(s) / scale)));
