@@ -182,22 +182,24 @@ void DUX::note_rerouted(const TREE_SNAP& snap) {
     if (n.value >= 0 && n.parent >= 0) m_rerouted.push_back(n.port);
 }
 
+std::set<const VOK_ATOM_OTERM*> DUX::rerouted_nets() const {
+  std::set<const VOK_ATOM_OTERM*> nets;
+  for (const VOK_ATOM_LOGICAL_PORT& p : m_rerouted)
+    if (p.is_output()) {
+      nets.insert(vok_find_oterm(top(), p));
+    } else if (const VOK_ATOM_ITERM* t = vok_find_iterm(top(), p)) {
+      nets.insert(t->get_source(VOK_TRAVERSE_AS_STORED));
+      nets.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    }
+  nets.erase(nullptr);
+  return nets;
+}
+
 void DUX::update_timing(bool clean) {
   // With nothing tainted by others, the nets this engine re-routed are all
   // the routing changes the timing netlist has to read.
   KEM_NETLIST* kem = host::hov::current_kem_netlist();
-  if (kem && clean) {
-    std::set<const VOK_ATOM_OTERM*> nets;
-    for (const VOK_ATOM_LOGICAL_PORT& p : m_rerouted)
-      if (p.is_output()) {
-        nets.insert(vok_find_oterm(top(), p));
-      } else if (const VOK_ATOM_ITERM* t = vok_find_iterm(top(), p)) {
-        nets.insert(t->get_source(VOK_TRAVERSE_AS_STORED));
-        nets.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
-      }
-    nets.erase(nullptr);
-    kem->set_routing_changes(std::move(nets));
-  }
+  if (kem && clean) kem->set_routing_changes(rerouted_nets());
   m_rerouted.clear();
   if (!kem) return;
   sta_increm_update_timing();
@@ -211,16 +213,8 @@ void DUX::update_routed_timing() {
   // they are, so the timing netlist keeps them, and its structure stays
   // that of its build wherever a connection keeps its source.
   KEM_NETLIST* kem = host::hov::current_kem_netlist();
-  std::set<const VOK_ATOM_OTERM*> nets;
-  for (const VOK_ATOM_LOGICAL_PORT& p : m_rerouted)
-    if (p.is_output()) {
-      nets.insert(vok_find_oterm(top(), p));
-    } else if (const VOK_ATOM_ITERM* t = vok_find_iterm(top(), p)) {
-      nets.insert(t->get_source(VOK_TRAVERSE_AS_STORED));
-      nets.insert(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
-    }
+  std::set<const VOK_ATOM_OTERM*> nets = rerouted_nets();
   m_rerouted.clear();
-  nets.erase(nullptr);
   KEM_DIRTY dirty;
   kem->reread_connections(m_touched, std::move(nets), &dirty);
   const host::timers::SCOPE timer(host::timers::SCOPE::TIMING);

@@ -209,6 +209,8 @@ private:
   // that it reads again only those nets whole.
   std::vector<VOK_ATOM_LOGICAL_PORT> m_rerouted;
   void note_rerouted(const TREE_SNAP& snap);
+  // The nets m_rerouted names (an input stands for the net feeding it).
+  std::set<const VOK_ATOM_OTERM*> rerouted_nets() const;
   void update_timing(bool clean);
   // The timing after edits that changed only routing, read again net by net
   // in place (the timing netlist's cells stay as they are).
