@@ -39,9 +39,8 @@ private:
 // what the routing says (the sink nodes each input has, the forest).
 struct BOTH {
   DIGEST all, atoms;
-  bool with_all = true;  // false: the atoms' digest only
   void add(std::uint64_t v) {
-    if (with_all) all.add(v);
+    all.add(v);
     atoms.add(v);
   }
   void add_ptr(const void* p) { add(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p))); }
@@ -80,7 +79,6 @@ void add_atom(BOTH& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routing)
     d.add(static_cast<std::uint64_t>(t->get_port_type()));
     d.add(static_cast<std::uint64_t>(t->get_index()));
     d.add_ptr(t->get_source(VOK_TRAVERSE_HIERARCHICAL));
-    if (routing == nullptr) continue;
     const std::vector<int> sinks = routing->get_sink_nodes(t);
     d.all.add(sinks.size());
     for (int s : sinks) d.all.add(static_cast<std::uint64_t>(s));
@@ -101,17 +99,6 @@ void add_atom(BOTH& d, const VOK_ATOM_NODE* atom, const VOK_RE_ROUTING* routing)
         d.add(f->get_my_node() ? f->get_my_node()->get_io_roles() : 0);
       }
   }
-}
-
-void add_cell_globals(BOTH& d) {
-  d.add(host::timing::older_pin_form() ? 1 : 0);
-  for (YEB_CELL_KIND kind : {YEB_CELL_KIND::LUT, YEB_CELL_KIND::ARITH, YEB_CELL_KIND::REGISTER, YEB_CELL_KIND::MEMORY,
-                             YEB_CELL_KIND::BUFFER})
-    for (float v : host::yeb::cell_delay(kind).values) {
-      std::uint32_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      d.add(bits);
-    }
 }
 
 void add_routing(DIGEST& d, const VOK_RE_ROUTING* routing) {
@@ -177,22 +164,6 @@ bool routing_followed() {
   return kem != nullptr && kem == f.netlist && netlists_set() == f.set && routing_digest() == f.digest;
 }
 
-CELL_SIGNATURE cell_globals() {
-  BOTH d;
-  d.with_all = false;
-  add_cell_globals(d);
-  const BUILD_INPUTS_DIGEST v = d.atoms.value();
-  return {v.a, v.b};
-}
-
-CELL_SIGNATURE cell_signature(const VOK_ATOM_NODE* atom) {
-  BOTH d;
-  d.with_all = false;
-  add_atom(d, atom, nullptr);
-  const BUILD_INPUTS_DIGEST v = d.atoms.value();
-  return {v.a, v.b};
-}
-
 BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top) {
   BOTH d;
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
@@ -201,7 +172,14 @@ BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top) {
   d.add_ptr(routing);
   d.add_ptr(die);
   d.add_ptr(die->get_route_info());
-  add_cell_globals(d);
+  d.add(host::timing::older_pin_form() ? 1 : 0);
+  for (YEB_CELL_KIND kind : {YEB_CELL_KIND::LUT, YEB_CELL_KIND::ARITH, YEB_CELL_KIND::REGISTER, YEB_CELL_KIND::MEMORY,
+                             YEB_CELL_KIND::BUFFER})
+    for (float v : host::yeb::cell_delay(kind).values) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      d.add(bits);
+    }
   const std::vector<VOK_ATOM_NODE*> atoms = timing_atoms(top);
   d.add(atoms.size());
   for (const VOK_ATOM_NODE* atom : atoms) add_atom(d, atom, routing);

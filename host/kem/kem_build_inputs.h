@@ -13,7 +13,6 @@
 #include "common/host_api.h"
 
 class VOK_ATOM_NETLIST;
-class VOK_ATOM_NODE;
 
 namespace host::kem {
 
@@ -27,19 +26,6 @@ struct BUILD_INPUTS_DIGEST {
   bool operator==(const BUILD_INPUTS_DIGEST&) const = default;
   bool same_atoms(const BUILD_INPUTS_DIGEST& o) const { return atoms_a == o.atoms_a && atoms_b == o.atoms_b; }
 };
-
-// What a build reads of one atom to make its cell (as the atoms' part of
-// the digest: all but the routing): two atoms' cells are made alike when
-// their signatures are equal.
-struct CELL_SIGNATURE {
-  std::uint64_t a = 0;
-  std::uint64_t b = 0;
-  bool operator==(const CELL_SIGNATURE&) const = default;
-};
-HOST_API CELL_SIGNATURE cell_signature(const VOK_ATOM_NODE* atom);
-// What every cell is made from besides its atom: the pin form and the cell
-// delay tables.
-HOST_API CELL_SIGNATURE cell_globals();
 
 // algorithm: the digest of what a build of `top` would read now.
 HOST_API BUILD_INPUTS_DIGEST build_inputs_digest(VOK_ATOM_NETLIST* top);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "kem/kem_build_inputs.h"
 #include "kem/kem_parallel.h"
 #include "sta/sta_io_constraints.h"
 #include "vok/vok_atom_netlist_boxes.h"
@@ -614,11 +613,6 @@ bool interconnect_of(const KEM_NETLIST& kem, const KEM_NODE* sink, int* src_id, 
   return true;
 }
 }  // namespace
-
-void KEM_NETLIST::add_interconnect_into(int sink_node) {
-  int src = -1, base = 0;
-  if (interconnect_of(*this, get_node(sink_node), &src, &base)) new_edge(src, sink_node, KEM_EDGE_INTERCONNECT, base);
-}
 
 namespace {
 // Build ids start at 1 (0: not as built); builds may run on several threads.

@@ -416,7 +416,6 @@ private:
   void free_edge(int id);
   void free_node(int id);
   void add_cell(VOK_ATOM_NODE* atom, std::vector<int>* added);
-  void add_interconnect_into(int sink_node);
   // Reconnects every sink node fed by one of `sources` or standing for one
   // of `sinks`; a connection coming back unchanged is not dirty.
   void reconnect_sinks(const std::set<const VOK_ATOM_OTERM*>& sources, const std::set<const VOK_ATOM_ITERM*>& sinks,
