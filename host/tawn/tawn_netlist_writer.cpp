@@ -1,8 +1,12 @@
 #include "tawn/tawn_netlist_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
 #include <map>
 #include <set>
 #include <sstream>
@@ -76,16 +80,50 @@ const std::set<std::string>& vhdl_keywords() {
   return words;
 }
 
+// Names a VHDL netlist sees without declaring them: the libraries its
+// clauses name (and the two every design unit sees), std.standard's and
+// ieee.std_logic_1164's declarations (VHDL-93 and -2008, with the implicit
+// operations of their types). A net declared with one of these names would
+// hide it: "signal std_logic : std_logic" no longer names the type, a net
+// called rising_edge hides the function.
+const std::set<std::string>& vhdl_visible_names() {
+  static const std::set<std::string> words = {
+      // libraries
+      "ieee", "std", "work",
+      // std.standard
+      "boolean", "false", "true", "bit", "character", "severity_level", "note", "warning", "error", "failure",
+      "universal_integer", "universal_real", "integer", "real", "time", "fs", "ps", "ns", "us", "ms", "sec", "min",
+      "hr", "delay_length", "now", "natural", "positive", "string", "boolean_vector", "bit_vector",
+      "integer_vector", "real_vector", "time_vector", "file_open_kind", "read_mode", "write_mode", "append_mode",
+      "file_open_status", "open_ok", "status_error", "name_error", "mode_error", "foreign", "minimum", "maximum",
+      "to_string", "to_bstring", "to_binary_string", "to_ostring", "to_octal_string", "to_hstring",
+      "to_hex_string", "rising_edge", "falling_edge",
+      // the control characters' names among CHARACTER's literals
+      "nul", "soh", "stx", "etx", "eot", "enq", "ack", "bel", "bs", "ht", "lf", "vt", "ff", "cr", "so", "si", "dle",
+      "dc1", "dc2", "dc3", "dc4", "nak", "syn", "etb", "can", "em", "sub", "esc", "fsp", "gsp", "rsp", "usp",
+      "del", "c128", "c129", "c130", "c131", "c132", "c133", "c134", "c135", "c136", "c137", "c138", "c139",
+      "c140", "c141", "c142", "c143", "c144", "c145", "c146", "c147", "c148", "c149", "c150", "c151", "c152",
+      "c153", "c154", "c155", "c156", "c157", "c158", "c159",
+      // ieee.std_logic_1164
+      "std_ulogic", "std_ulogic_vector", "std_logic", "std_logic_vector", "resolved", "x01", "x01z", "ux01",
+      "ux01z", "to_bit", "to_bitvector", "to_bit_vector", "to_bv", "to_stdulogic", "to_stdulogicvector",
+      "to_stdlogicvector", "to_std_ulogic_vector", "to_std_logic_vector", "to_sulv", "to_slv", "to_01", "to_x01",
+      "to_x01z", "to_ux01", "is_x", "read", "write", "bread", "bwrite", "binary_read", "binary_write", "oread",
+      "owrite", "octal_read", "octal_write", "hread", "hwrite", "hex_read", "hex_write"};
+  return words;
+}
+
 // A name as an identifier of the language: plain when it is one, else
 // escaped. Verilog escaped identifiers run to white space (a space ends
-// every one written here); VHDL extended identifiers double a backslash.
-// Characters no identifier may hold become '_'.
+// every one written here); VHDL extended identifiers double a backslash, and
+// a VHDL name that is a reserved word or one of the visible names above is
+// written extended too. Characters no identifier may hold become '_'.
 std::string identifier(const std::string& raw, LANG lang) {
   const std::string name = raw.empty() ? std::string("_") : raw;
   auto printable = [](char c) { return c > ' ' && c < 127; };
   if (lang == LANG::VHDL) {
     bool basic = std::islower(static_cast<unsigned char>(name[0])) != 0 && name.back() != '_' &&
-                 vhdl_keywords().count(name) == 0;
+                 vhdl_keywords().count(name) == 0 && vhdl_visible_names().count(name) == 0;
     for (std::size_t i = 0; basic && i < name.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(name[i]);
       basic = std::islower(c) || std::isdigit(c) || (c == '_' && name[i - 1] != '_');
@@ -235,14 +273,23 @@ class WRITER {
 public:
   WRITER(const VOK_ATOM_NETLIST& netlist, const std::string& name, LANG lang) : m_lang(lang) {
     flatten(netlist, "", true, &m_items);
+    // Every name the atoms bring and the names written after them, so that
+    // a name renamed for a clash takes a suffix no other name has.
+    for (const ITEM& it : m_items) {
+      m_reserved.insert(key(identifier(pin_name(it), m_lang)));
+      m_reserved.insert(key(identifier(it.name, m_lang)));
+      for (const char* derived : {"~cout", "~f0", "~f1", "~inst"})
+        m_reserved.insert(key(identifier(it.name + derived, m_lang)));
+    }
     m_module = take(name);
     for (const ITEM& it : m_items)
       if (it.role == ROLE::INSTANCE && !m_module_of.count(it.atom->get_kind()))
         m_module_of[it.atom->get_kind()] = take(std::string("velmo_") + kind_name(it.atom->get_kind()));
-    // Ports first, so that pins keep their names.
+    // Ports first, so that pins keep their names and a net named as a pin
+    // is the one renamed.
     for (const ITEM& it : m_items)
       if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
-        const std::string id = take(it.name);
+        const std::string id = take(pin_name(it));
         m_port_id[it.atom] = id;
         if (it.role == ROLE::INPUT_PORT)
           for (const VOK_ATOM_OTERM* o : it.atom->coterms()) m_net[o] = id;
@@ -312,10 +359,23 @@ private:
     bool power_up;
   };
 
-  // A fresh identifier for the name (clashing names get "~<n>").
+  // The design's name of a pin: an output pad is named "out:<output>" in
+  // the atom netlist, and the port carries the output's own name so that a
+  // test bench written for the design binds to the netlist unchanged.
+  static std::string pin_name(const ITEM& it) {
+    static const std::string prefix = "out:";
+    if (it.role == ROLE::OUTPUT_PORT && it.name.size() > prefix.size() && it.name.compare(0, prefix.size(), prefix) == 0)
+      return it.name.substr(prefix.size());
+    return it.name;
+  }
+
+  // A fresh identifier for the name. A name already taken gets "~<n>", the
+  // first that is neither taken nor any other name of the netlist.
   std::string take(const std::string& raw) {
     std::string id = identifier(raw, m_lang);
-    for (int n = 1; m_taken.count(key(id)); ++n) id = identifier(raw + "~" + std::to_string(n), m_lang);
+    int n = 0;
+    while (m_taken.count(key(id)) != 0 || (n > 0 && m_reserved.count(key(id)) != 0))
+      id = identifier(raw + "~" + std::to_string(++n), m_lang);
     m_taken.insert(key(id));
     return id;
   }
@@ -369,7 +429,11 @@ private:
   const char* op_and() const { return m_lang == LANG::VHDL ? " and " : " & "; }
   const char* op_or() const { return m_lang == LANG::VHDL ? " or " : " | "; }
   const char* op_xor() const { return m_lang == LANG::VHDL ? " xor " : " ^ "; }
-  std::string op_not(const std::string& e) const { return m_lang == LANG::VHDL ? "(not " + e + ")" : "~(" + e + ")"; }
+  // The operand in parentheses of its own: VHDL's "not" binds tighter than
+  // any binary operator, so "not (p1) or (p2)" would negate p1 alone.
+  std::string op_not(const std::string& e) const {
+    return m_lang == LANG::VHDL ? "(not (" + e + "))" : "~(" + e + ")";
+  }
   // A condition: the signal is 1.
   std::string cond(const SIG& s) const { return m_lang == LANG::VHDL ? expr(s) + " = '1'" : expr(s); }
 
@@ -673,6 +737,7 @@ private:
   LANG m_lang;
   std::vector<ITEM> m_items;
   std::set<std::string> m_taken;
+  std::set<std::string> m_reserved;
   std::string m_module;
   std::map<VOK_ATOM_KIND, std::string> m_module_of;
   std::map<VOK_ATOM_KIND, std::set<PORT>> m_ports;
@@ -704,19 +769,47 @@ bool TAWN_NETLIST_WRITER::write(const VOK_ATOM_NETLIST* netlist, const char* dir
   return write(netlist, directory, name, 3);
 }
 
+namespace {
+
+// Writes the text to a new file beside `path` and renames it to `path` once
+// every byte is written and the file closed without error, so that a reader
+// never finds a partial netlist under the final name (a full disk, a file
+// size limit). On failure the new file is removed and `path` is untouched.
+bool write_whole(const std::string& path, const std::string& text) {
+  static std::atomic<unsigned> serial{0};
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = path.substr(0, slash + 1), base = path.substr(slash + 1);
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = folder + "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(serial++) + ".tmp";
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0)
+      done += static_cast<std::size_t>(n);
+    else if (n < 0 && errno == EINTR)
+      continue;
+    else
+      ok = false;  // EFBIG past a file size limit, ENOSPC, EIO
+  }
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
 bool TAWN_NETLIST_WRITER::write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name,
                                 int netlist_type) {
   host::log_call("TAWN_NETLIST_WRITER::write", netlist, directory, name);
   if (netlist == nullptr) return false;
   const std::string module = name ? name : "netlist";
   const std::string path = std::string(directory && *directory ? directory : ".") + "/" + module + extension(netlist_type);
-  const std::string text = netlist_text(*netlist, module, netlist_type);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  // A full disk shows only when the buffer goes out: at the flush or the
-  // close.
-  out.flush();
-  out.close();
-  return !out.fail();
+  return write_whole(path, netlist_text(*netlist, module, netlist_type));
 }

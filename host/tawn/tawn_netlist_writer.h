@@ -5,7 +5,9 @@
 //
 // What each atom becomes:
 //   input pad                  an input port; output pad an output port
-//                              driven by the pad's data input
+//                              driven by the pad's data input, named as
+//                              the design's output (the pad "out:y" gives
+//                              the port y)
 //   I/O buffer                 a wire from its data input
 //   LUT cell                   its mask as logic: the sum of the products
 //                              (or the complement of the sum of the zero
@@ -31,8 +33,11 @@
 // An input reads its source through box boundaries, inverted when its
 // inversion bit is set; a tied input reads its tie, an unconnected one 0.
 // Names are the atoms' hierarchical names, escaped as the language requires
-// (Verilog escaped identifiers, VHDL extended identifiers); a name that would
-// clash with one already taken gets "~<n>" appended.
+// (Verilog escaped identifiers; VHDL extended identifiers, also for a name
+// that the netlist's library and use clauses make visible, such as
+// std_logic or rising_edge). Ports are named first; a later name that would
+// clash with one already taken gets "~<n>" appended, the first n that no
+// other name of the netlist has.
 #include <string>
 
 #include "common/host_api.h"
@@ -42,7 +47,10 @@ class VOK_ATOM_NETLIST;
 class HOST_API TAWN_NETLIST_WRITER {
 public:
   // recorded: writes "<directory>/<name>.vo" (Verilog); false when the file
-  // cannot be opened, written or closed.
+  // cannot be created, written, closed or renamed into place. The text goes
+  // to a new file in the same directory first, renamed to the final name
+  // only when it was written whole: a failed write leaves no partial file
+  // under the final name (and whatever was there before stays).
   static bool write(const VOK_ATOM_NETLIST* netlist, const char* directory, const char* name);
   // The same in the language of an EDA netlist type: 2 "<name>.vho" (VHDL),
   // 4 "<name>.sv" (SystemVerilog), any other "<name>.vo" (Verilog).
