@@ -1,6 +1,7 @@
 #include "cfg/cfg.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <shared_mutex>
+#include <string_view>
 
 #include "common/host_call_log.h"
 
@@ -35,6 +37,16 @@ struct STORE {
   // Values that could not be read, reported once each.
   std::set<std::pair<std::string, std::string>> reported;
   void (*bad_value_listener)(const std::string&, const std::string&, const char*) = nullptr;
+  // The names the user set, with where and in which order, and whether a
+  // reading has asked for them since: a reading holds the lock shared, so
+  // the flag is atomic.
+  struct USER_NAME {
+    std::string origin;
+    long order = 0;
+    std::atomic<bool> read{false};
+  };
+  std::map<std::string, USER_NAME, std::less<>> user_names;
+  long user_names_set = 0;
 
   STORE() { import_preload(); }
 
@@ -74,6 +86,9 @@ STORE& store() {
 bool lookup(const char* name, std::string* out) {
   auto& st = store();
   std::shared_lock<std::shared_mutex> lock(st.mutex);
+  if (!st.user_names.empty())
+    if (auto user = st.user_names.find(std::string_view(name)); user != st.user_names.end())
+      user->second.read.store(true, std::memory_order_relaxed);
   auto it = st.values.find(name);
   if (it == st.values.end() || it->second.empty()) return false;
   *out = it->second;
@@ -149,13 +164,26 @@ bool is_set(const std::string& name) {
   return lookup(name.c_str(), &v);
 }
 
+namespace {
+// `name` set to `value` by the user, from `origin`.
+void set_by_user(const std::string& name, const std::string& value, const std::string& origin) {
+  auto& st = store();
+  std::unique_lock<std::shared_mutex> lock(st.mutex);
+  st.values[name] = value;
+  STORE::USER_NAME& user = st.user_names[name];
+  user.origin = origin;
+  user.order = st.user_names_set++;
+  user.read.store(false, std::memory_order_relaxed);
+}
+}  // namespace
+
 bool set_from_assignment(const std::string& item, std::string* error) {
   std::string n, v;
   if (!split_assignment(item, &n, &v)) {
     if (error) *error = "expected name=value, got '" + item + "'";
     return false;
   }
-  set(n, v);
+  set_by_user(n, v, "--cfg");
   return true;
 }
 
@@ -167,7 +195,7 @@ bool load_file(const std::string& path, std::string* error) {
   }
   std::string line;
   int number = 0;
-  std::map<std::string, std::string> read;
+  std::map<std::string, std::pair<std::string, int>> read;  // value, line
   while (std::getline(in, line)) {
     ++number;
     // A byte-order mark at the start of the file is not part of the first name.
@@ -180,10 +208,13 @@ bool load_file(const std::string& path, std::string* error) {
       if (error) *error = path + ":" + std::to_string(number) + ": expected name=value";
       return false;
     }
-    read[n] = v;
+    read[n] = {v, number};
   }
   // Nothing is applied from a file with a bad line.
-  for (auto& [n, v] : read) set(n, v);
+  std::vector<std::pair<int, std::string>> by_line;
+  for (auto& [n, v] : read) by_line.emplace_back(v.second, n);
+  std::sort(by_line.begin(), by_line.end());
+  for (const auto& [number, n] : by_line) set_by_user(n, read[n].first, path + ":" + std::to_string(number));
   return true;
 }
 
@@ -198,7 +229,20 @@ void reset_to_preload() {
   std::unique_lock<std::shared_mutex> lock(st.mutex);
   st.values.clear();
   st.reported.clear();
+  st.user_names.clear();
   st.import_preload();
+}
+
+std::vector<std::pair<std::string, std::string>> unread_user_names() {
+  auto& st = store();
+  std::shared_lock<std::shared_mutex> lock(st.mutex);
+  std::vector<std::pair<long, std::pair<std::string, std::string>>> unread;
+  for (const auto& [name, user] : st.user_names)
+    if (!user.read.load(std::memory_order_relaxed)) unread.push_back({user.order, {name, user.origin}});
+  std::sort(unread.begin(), unread.end());
+  std::vector<std::pair<std::string, std::string>> out;
+  for (auto& u : unread) out.push_back(std::move(u.second));
+  return out;
 }
 
 void set_bad_value_listener(void (*fn)(const std::string& name, const std::string& value, const char* kind)) {

@@ -6,6 +6,8 @@
 // lines, # comments), so libraries loaded later see preset values.
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 #include "common/host_api.h"
 
 HOST_API bool cfg_is_on(const char* name, bool default_value);
@@ -23,9 +25,15 @@ HOST_API void set(const std::string& name, const std::string& value);
 HOST_API void unset(const std::string& name);
 HOST_API bool is_set(const std::string& name);
 // Parses "name=value" lines; returns false with a message naming the line.
+// Each name set is the user's, from "path:line".
 HOST_API bool load_file(const std::string& path, std::string* error);
-// Parses one "name=value" item (velmo-fit --cfg).
+// Parses one "name=value" item (velmo-fit --cfg); the name is the user's,
+// from "--cfg".
 HOST_API bool set_from_assignment(const std::string& item, std::string* error);
+// The names the user set (load_file, set_from_assignment) that no reading
+// (cfg_is_on, cfg_get_*, is_set) asked for since, each with where it was set,
+// in the order they were set. A reset forgets them.
+HOST_API std::vector<std::pair<std::string, std::string>> unread_user_names();
 HOST_API std::map<std::string, std::string> snapshot();
 // Clears the store and re-imports the preload (host_reset).
 HOST_API void reset_to_preload();

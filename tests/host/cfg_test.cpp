@@ -142,3 +142,36 @@ TEST_F(CfgTest, FileAndAssignmentItems) {
   EXPECT_EQ(cfg_get_value("velmo_d"), "x=y");
   EXPECT_FALSE(host::cfg::set_from_assignment("novalue", &err));
 }
+
+TEST_F(CfgTest, UserNamesNoReadingAskedForAreListedWithWhereTheyWereSet) {
+  // Two files run together: the second one's byte-order mark is then inside
+  // the text, part of a name nothing reads.
+  {
+    std::ofstream f("joined.cfg", std::ios::binary);
+    f << "velmo_read=1\n# comment\nvelmo_misspelt=2\n\xEF\xBB\xBFvelmo_after_bom=3\nvelmo_by_int=4\nvelmo_by_value=5\n";
+  }
+  std::string err;
+  ASSERT_TRUE(host::cfg::load_file("joined.cfg", &err)) << err;
+  ASSERT_TRUE(host::cfg::set_from_assignment("velmo_option=1", &err));
+  ASSERT_TRUE(host::cfg::set_from_assignment("velmo_tested=on", &err));
+  cfg_set_on("velmo_set_by_the_host");  // not the user's: never listed
+  EXPECT_TRUE(cfg_is_on("velmo_read", false));
+  EXPECT_EQ(cfg_get_int_value("velmo_by_int", 0), 4);
+  EXPECT_EQ(cfg_get_value("velmo_by_value"), "5");
+  EXPECT_TRUE(host::cfg::is_set("velmo_tested"));
+  // Asking for a name without the mark reads neither it nor the marked one.
+  EXPECT_EQ(cfg_get_int_value("velmo_after_bom", 0), 0);
+  using NAMES = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(host::cfg::unread_user_names(), (NAMES{{"velmo_misspelt", "joined.cfg:3"},
+                                                   {"\xEF\xBB\xBFvelmo_after_bom", "joined.cfg:4"},
+                                                   {"velmo_option", "--cfg"}}));
+  // Set again, it is unread again, from where it was set last; a reading of
+  // an empty value counts.
+  ASSERT_TRUE(host::cfg::set_from_assignment("velmo_read=", &err));
+  EXPECT_EQ(host::cfg::unread_user_names().back(), (std::pair<std::string, std::string>{"velmo_read", "--cfg"}));
+  EXPECT_TRUE(cfg_is_on("velmo_read", true));
+  EXPECT_EQ(host::cfg::unread_user_names().size(), 3u);
+  // A reset forgets them.
+  ASSERT_TRUE(host_reset());
+  EXPECT_TRUE(host::cfg::unread_user_names().empty());
+}
