@@ -7,6 +7,10 @@
 // netlist's own simulation gives. A flipped LUT mask bit must be caught and
 // its output named.
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -138,25 +142,31 @@ STIMULI stimuli_for(const PINS& p, int cycles, unsigned seed) {
   return s;
 }
 
-// A pin's name as the netlist writes it: an escaped identifier (the same
-// identifier as the plain name when that is one), characters that cannot
-// stand in one written as '_'.
-std::string escaped(std::string name) {
+// The design's name of a pin: an output pad "out:y" is the design's output y.
+std::string design_name(const std::string& pad) { return pad.rfind("out:", 0) == 0 ? pad.substr(4) : pad; }
+
+// A name with each character no identifier may hold written as '_'.
+std::string printable(std::string name) {
   for (char& c : name)
     if (c <= ' ' || c >= 127) c = '_';
-  return "\\" + name + " ";
+  return name;
 }
 
-// A test bench that drives the module's pins by name: each cycle the inputs,
-// then the outputs printed, then one edge of every clock and back.
-std::string testbench(const std::string& module, const PINS& p, const STIMULI& s) {
+// A pin's name as a Verilog test bench writes it: an escaped identifier (the
+// same identifier as the plain name when that is one).
+std::string escaped(const std::string& name) { return "\\" + printable(name) + " "; }
+
+// A Verilog test bench that drives the module's pins by the design's names:
+// each cycle the inputs, then the outputs printed, then one edge of every
+// clock and back.
+std::string verilog_testbench(const std::string& module, const PINS& p, const STIMULI& s) {
   std::ostringstream tb;
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
   tb << "module velmo_tb;\n  reg [" << ni - 1 << ":0] in;\n  wire [" << no - 1 << ":0] out;\n  " << escaped(module)
      << " dut (";
   for (std::size_t i = 0; i < p.inputs.size(); ++i) tb << (i ? ", " : "") << "." << escaped(p.inputs[i]) << "(in[" << i << "])";
   for (std::size_t i = 0; i < p.outputs.size(); ++i)
-    tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(p.outputs[i]) << "(out[" << i << "])";
+    tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(design_name(p.outputs[i])) << "(out[" << i << "])";
   tb << ");\n  initial begin\n";
   for (const auto& cycle : s.cycles) {
     tb << "    in = " << ni << "'b";
@@ -177,23 +187,116 @@ std::string testbench(const std::string& module, const PINS& p, const STIMULI& s
   return tb.str();
 }
 
-// Simulates the Verilog netlist against the atom netlist's simulation;
-// "" when every output matches in every cycle, else what differs first.
+// The top entity of a VHDL netlist (the last one in the file) and its
+// ports: each port's name as it is written, keyed by the name it stands for
+// (an extended identifier \x\ for x, a doubled backslash for one).
+struct VHDL_ENTITY {
+  std::string name;
+  std::map<std::string, std::string> ports;
+};
+
+VHDL_ENTITY vhdl_top_entity(const std::string& text) {
+  VHDL_ENTITY e;
+  const std::size_t at = text.rfind("\nentity ");
+  if (at == std::string::npos) return e;
+  std::istringstream lines(text.substr(at + 1));
+  std::string line;
+  std::getline(lines, line);
+  e.name = line.substr(7, line.rfind(" is") - 7);
+  while (std::getline(lines, line) && line.rfind("end entity", 0) != 0) {
+    const std::size_t colon = line.find(" : ");
+    if (colon == std::string::npos) continue;
+    std::string id = line.substr(0, colon);
+    id.erase(0, id.find_first_not_of(' '));
+    std::string raw = id;
+    if (id.size() > 1 && id.front() == '\\' && id.back() == '\\') {
+      raw.clear();
+      for (std::size_t k = 1; k + 1 < id.size(); ++k) {
+        raw += id[k];
+        if (id[k] == '\\') ++k;
+      }
+    }
+    e.ports[raw] = id;
+  }
+  return e;
+}
+
+// The same test bench in VHDL for the netlist's top entity; "" when a pin
+// has no port of its name.
+std::string vhdl_testbench(const VHDL_ENTITY& e, const PINS& p, const STIMULI& s, std::string* why) {
+  std::ostringstream tb;
+  const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
+  std::string map;
+  auto bind = [&](const std::string& pin, const std::string& actual) {
+    auto it = e.ports.find(printable(pin));
+    if (it == e.ports.end()) {
+      *why += "no port named " + pin + " in entity " + e.name + "; ";
+      return;
+    }
+    map += (map.empty() ? "" : ", ") + it->second + " => " + actual;
+  };
+  for (std::size_t i = 0; i < p.inputs.size(); ++i) bind(p.inputs[i], "pin_in(" + std::to_string(i) + ")");
+  for (std::size_t i = 0; i < p.outputs.size(); ++i) bind(design_name(p.outputs[i]), "pin_out(" + std::to_string(i) + ")");
+  tb << "library ieee;\nuse ieee.std_logic_1164.all;\nuse std.textio.all;\n\nentity velmo_tb is\nend entity velmo_tb;\n\n"
+     << "architecture bench of velmo_tb is\n  signal pin_in : std_logic_vector(" << ni - 1 << " downto 0) := (others => '0');\n"
+     << "  signal pin_out : std_logic_vector(" << no - 1 << " downto 0);\nbegin\n  dut: entity work." << e.name
+     << " port map (" << map << ");\n  process\n    variable l : line;\n  begin\n";
+  for (const auto& cycle : s.cycles) {
+    tb << "    pin_in <= \"";
+    for (std::size_t i = ni; i-- > 0;) tb << (i < cycle.size() && cycle[i] ? '1' : '0');
+    tb << "\";\n    wait for 1 ns;\n    write(l, to_string(pin_out));\n    writeline(output, l);\n";
+    for (int phase = 0; phase < 2; ++phase) {
+      tb << "    wait for 1 ns;";
+      for (std::size_t i = 0; i < p.inputs.size(); ++i) {
+        auto clock = p.clock_falling.find(p.inputs[i]);
+        if (clock == p.clock_falling.end()) continue;
+        const bool level = phase == 0 ? !clock->second : clock->second;
+        tb << " pin_in(" << i << ") <= '" << (level ? 1 : 0) << "';";
+      }
+      tb << "\n";
+    }
+  }
+  tb << "    wait;\n  end process;\nend architecture bench;\n";
+  return tb.str();
+}
+
+// Simulates the netlist (Verilog and SystemVerilog by iverilog, VHDL by
+// ghdl, one test bench on the same stimuli) against the atom netlist's
+// simulation; "" when every output matches in every cycle, else what
+// differs first.
 std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& netlist, const std::string& module,
                                const fs::path& work) {
   const PINS p = pins_of(atoms);
   const STIMULI s = stimuli_for(p, 40, 20261208);
   const host::testing::SIM_TRACE want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
-  const fs::path tb = work / "velmo_tb.v", vvp = work / "velmo_tb.vvp";
-  std::ofstream(tb) << testbench(module, p, s);
-  const RUN build = run("iverilog -g2012 -o " + vvp.string() + " " + tb.string() + " " + netlist.string());
-  if (build.status != 0) return "the test bench does not build: " + build.out;
-  const RUN sim = run("vvp -n " + vvp.string());
+  RUN sim;
+  if (netlist.extension() == ".vho") {
+    std::string why;
+    const std::string bench = vhdl_testbench(vhdl_top_entity(read_text(netlist)), p, s, &why);
+    if (!why.empty()) return why;
+    const fs::path tb = work / "velmo_tb.vhd", lib = work / "ghdl08";
+    fs::create_directories(lib);
+    std::ofstream(tb) << bench;
+    const std::string ghdl = "cd " + work.string() + " && ghdl ";
+    const std::string opts = " --std=08 --workdir=" + lib.string() + " ";
+    const RUN build = run(ghdl + "-a" + opts + netlist.string() + " " + tb.string() + " && " + ghdl + "-e" + opts + "velmo_tb");
+    if (build.status != 0) return "the test bench does not build: " + build.out;
+    sim = run(ghdl + "-r" + opts + "velmo_tb");
+  } else {
+    const fs::path tb = work / "velmo_tb.v", vvp = work / "velmo_tb.vvp";
+    std::ofstream(tb) << verilog_testbench(module, p, s);
+    const RUN build = run("iverilog -g2012 -o " + vvp.string() + " " + tb.string() + " " + netlist.string());
+    if (build.status != 0) return "the test bench does not build: " + build.out;
+    sim = run("vvp -n " + vvp.string());
+  }
   std::istringstream lines(sim.out);
   std::string line;
   std::size_t cycle = 0;
   while (std::getline(lines, line) && cycle < want.size()) {
-    if (line.size() != std::max<std::size_t>(p.outputs.size(), 1)) continue;  // not a sample line
+    // A sample line: one value per output, nothing else.
+    if (line.size() != std::max<std::size_t>(p.outputs.size(), 1) ||
+        line.find_first_not_of("01xzXZUWLH-") != std::string::npos)
+      continue;
     for (std::size_t k = 0; k < p.outputs.size(); ++k) {
       const char got = line[line.size() - 1 - k];
       if (got != (want[cycle][k] ? '1' : '0'))
@@ -206,9 +309,9 @@ std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& ne
   return "";
 }
 
-// Every language's netlist of `written` into `at`; each must parse, and the
-// Verilog ones simulate as the atoms of `reference` do. Returns the Verilog
-// text.
+// Every language's netlist of `written` into `at`; each must parse on its
+// own (VHDL analysed as VHDL-93 without a warning) and simulate as the atoms
+// of `reference` do. Returns the Verilog text.
 std::string check_netlist(const VOK_ATOM_NETLIST& written, const VOK_ATOM_NETLIST& reference,
                           const std::string& design, const fs::path& at) {
   fs::create_directories(at);
@@ -219,9 +322,8 @@ std::string check_netlist(const VOK_ATOM_NETLIST& written, const VOK_ATOM_NETLIS
     const RUN parse = type == 2 ? run("ghdl -a --workdir=" + at.string() + " " + file.string())
                                 : run("iverilog -g2012 -t null " + file.string());
     EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
-    if (type != 2) {
-      EXPECT_EQ(compare_with_atoms(reference, file, design, at), "") << file;
-    }
+    EXPECT_EQ(parse.out, "") << file;
+    EXPECT_EQ(compare_with_atoms(reference, file, design, at), "") << file;
   }
   return read_text(at / (design + ".vo"));
 }
@@ -345,7 +447,10 @@ TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
 // and on a falling clock, with an inverted enable, a synchronous clear and
 // power-up 1, a pipeline register, a bypassed register, a two-cell adder
 // through its carry chain, an 8-input cell, a LUT with an inverted and a
-// tied input, all through names that need escaping.
+// tied input, all through names that need escaping: names VHDL's standard
+// packages declare (a net must not hide std_logic or rising_edge), a name
+// ending in '_', and output pins named as the loader names them ("out:q1"
+// for the design's q1) beside internal nets called q1 and q1~1.
 TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   SKIP_WITHOUT_TOOLS();
   host_reset();
@@ -353,16 +458,16 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   auto n = host::testing::netlist();
   auto clk = n.io_in("clk"), clkn = n.io_in("clk n"), en = n.io_in("en[0]"), rst = n.io_in("reg");
   std::vector<SIG> in;
-  for (int i = 0; i < 8; ++i) in.push_back(n.io_in("in" + std::to_string(i)));
+  for (int i = 0; i < 8; ++i) in.push_back(n.io_in(i == 3 ? "ieee" : "in" + std::to_string(i)));
   auto l = n.lut("mix\\a", {in[0], in[1], in[2]}, [](const host::testing::LUT_INPUTS& v) { return (v[0] && !v[1]) || v[2]; });
   auto r1 = n.reg("r1").clk(clk).d(l).ce(en).sclr(rst).powers_up(true);
   r1.iterm(DB_INPUT_PORT_ENA)->set_inverted(true);
-  auto r2 = n.reg("r2").clk(clkn).d(r1).powers_up(true);
+  auto r2 = n.reg("q1").clk(clkn).d(r1).powers_up(true);
   r2.iterm(DB_INPUT_PORT_CLK)->set_inverted(true);
-  auto r3 = n.zota_reg("r3").clk(clk).d(r2).sclr(in[3]);
-  auto r4 = n.reg("r4").clk(clk).d(r3);
+  auto r3 = n.zota_reg("rising_edge").clk(clk).d(r2).sclr(in[3]);
+  auto r4 = n.reg("q1~1").clk(clk).d(r3);
   host::testing::scenes::set_bypassed(r4);
-  auto t = n.lut("t", {r4, in[4], in[5]}, [](const host::testing::LUT_INPUTS& v) { return v[0] != (v[1] && v[2]); });
+  auto t = n.lut("std_logic", {r4, in[4], in[5]}, [](const host::testing::LUT_INPUTS& v) { return v[0] != (v[1] && v[2]); });
   t.iterm(DB_INPUT_PORT_LUT_DATA, 0)->set_inverted(true);
   t.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0)->tie(false);
   auto chain = n.carry_chain("add", 2);
@@ -383,12 +488,17 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
                                         [](const host::testing::LUT_INPUTS& v) {
                                           return v[7] ? (v[0] && v[2]) != (v[3] || v[4]) : ((v[5] != v[6]) != (v[1] && !v[4])) != v[0];
                                         });
-  n.io_out("wide out", l8);
-  n.io_out("q1", r1);
+  n.io_out("out:wide_", l8);
+  n.io_out("out:q1", r1);
   const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
   const std::string text = check_netlist(atoms, atoms, "cells", scratch("cells"));
   EXPECT_THAT(text, HasSubstr("always @(negedge \\clk_n~ibuf )"));
   EXPECT_THAT(text, HasSubstr("reg r1 = 1'b1;"));
+  // The pin has the design's name; the register called q1 takes a suffix no
+  // other net has.
+  EXPECT_THAT(text, HasSubstr("output wire q1\n);"));
+  EXPECT_THAT(text, HasSubstr("wire \\q1~1 ;"));
+  EXPECT_THAT(text, HasSubstr("reg \\q1~2  = 1'b1;"));
 }
 
 // A black box with contents is flattened into the module under its name;
@@ -467,6 +577,53 @@ TEST(EqcheckNetlists, AFlippedMaskBitIsCaughtAtItsOutput) {
   // The same netlist written from the unchanged atoms matches.
   ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
   EXPECT_EQ(compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir), "");
+}
+
+// A write that fails part-way (a file size limit below the netlist's size,
+// in a child process that ignores SIGXFSZ so that the write sees EFBIG)
+// reports failure and leaves no partial netlist: nothing under the final
+// name and nothing beside it, and a netlist written there before stays whole.
+TEST(EqcheckNetlists, AWriteThatFailsLeavesNoPartialNetlist) {
+  host_reset();
+  using host::testing::SIG;
+  auto n = host::testing::netlist();
+  SIG s = n.io_in("a");
+  const SIG b = n.io_in("b");
+  for (int i = 0; i < 16; ++i)
+    s = n.lut("x" + std::to_string(i), {s, b}, [](const host::testing::LUT_INPUTS& v) { return v[0] != v[1]; });
+  n.io_out("out:y", s);
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const fs::path dir = scratch("limit");
+  auto write_limited = [&](int type) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{512, 512};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      _exit(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "top", type) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    return names;
+  };
+  for (int type : {2, 3, 4}) {
+    const std::string file = std::string("top") + TAWN_NETLIST_WRITER::extension(type);
+    SCOPED_TRACE(file);
+    EXPECT_EQ(write_limited(type), 1);
+    EXPECT_THAT(files(), ::testing::IsEmpty());
+    ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "top", type));
+    const std::string whole = read_text(dir / file);
+    ASSERT_GT(whole.size(), 512u);
+    EXPECT_EQ(write_limited(type), 1);
+    EXPECT_EQ(read_text(dir / file), whole);
+    EXPECT_THAT(files(), ::testing::ElementsAre(file));
+    fs::remove(dir / file);
+  }
 }
 
 }  // namespace
