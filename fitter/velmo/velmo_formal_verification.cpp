@@ -1,8 +1,12 @@
 #include "velmo_formal_verification.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -98,9 +102,12 @@ void write_eqcheck_tcl(const JOV_PARTITION& partition, VERIFICATION_STATE state)
       if (!prefix.empty() && !WEZ_FILE_SYSTEM::exists(prefix.c_str())) WEZ_FILE_SYSTEM::mkdir(prefix.c_str());
     }
   }
-  std::ofstream out(dir + "eqcheck.tcl", std::ios::trunc);
+  // The script is made whole first, written beside its name and renamed
+  // into place: a write that fails (a full disk, a file-size limit) leaves no
+  // script, never part of one, which the host's check after the stage sees.
+  std::ostringstream out;
   const std::string family = l_family(l_namespace(partition));
-  auto put = [&](const std::string& text) { out << text << "\n" << std::flush; };
+  auto put = [&](const std::string& text) { out << text << "\n"; };
   put("set torvika_root $::env(TORVIKA_DIR);");
   put("set device \"" + family + "\"");
   put("load_settings ec_fpga_kestro:${device}_vexl");
@@ -116,6 +123,19 @@ void write_eqcheck_tcl(const JOV_PARTITION& partition, VERIFICATION_STATE state)
         "puts \"resource_usage_after_compare\"", "report_resource_usage",
         "::kestro::torvika::get_failing_compare_points"})
     put(text);
+  const std::string path = dir + "eqcheck.tcl";
+  const std::string temporary = path + ".tmp" + std::to_string(getpid());
+  bool written;
+  {
+    std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
+    file << out.str();
+    file.close();
+    written = !file.fail();
+  }
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    msg_vdebug_impl(2, "Cannot write the formal verification script %s", path.c_str());
+  }
 }
 
 }  // namespace

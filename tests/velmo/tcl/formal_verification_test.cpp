@@ -1,8 +1,12 @@
 // The equivalence-check script writer: which stage writes where, what it
 // clears, the gates, the family and netlist-type texts, and the script run
 // in a Tcl interpreter under a stand-in checker that records its commands.
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <tcl.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -134,6 +138,22 @@ TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
   ASSERT_EQ(script.size(), 24u);  // replaced, not appended
   EXPECT_EQ(script[4], "");
   EXPECT_EQ(script[6], "");
+
+  // A script that cannot be written whole (here a file-size limit below its
+  // size, the limit's signal ignored as the host does) leaves none under its
+  // name and nothing beside it.
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    write(SNAP::PLACED);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(fs::is_empty("verification/placed"));
 }
 
 TEST_F(FormalVerificationTest, TheScriptRunsUnderAStandInChecker) {
