@@ -280,7 +280,9 @@ private:
     for (size_t i = 2; i < t.size(); ++i) {
       auto eq = t[i].find('=');
       if (eq == std::string::npos) fail(l.line, "bad pin connection '" + t[i] + "' on " + cell);
-      pins[t[i].substr(0, eq)] = t[i].substr(eq + 1);
+      // A pin given twice would silently keep its last connection.
+      const std::string pin = t[i].substr(0, eq);
+      if (!pins.emplace(pin, t[i].substr(eq + 1)).second) fail(l.line, "pin '" + pin + "' given twice");
     }
     // The letters after the kind: P/N polarities and 0/1 reset values.
     auto code_of = [&](const std::string& kind, const std::string& shape) -> std::optional<std::string> {

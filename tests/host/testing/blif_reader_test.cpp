@@ -135,6 +135,10 @@ TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
             "without an enable, are mapped");
   EXPECT_EQ(error_of(head + ".subckt $_SDFFCE_PP0P_ C=clk D=a R=b Q=y\n"), "t.blif:4: $_SDFFCE_PP0P_ without pin E");
   EXPECT_EQ(error_of(head + ".subckt $_DFFE_PP_ C=clk D=a Q=y\n"), "t.blif:4: $_DFFE_PP_ without pin E");
+  // A pin given twice, also with the same net, is refused rather than one connection kept.
+  EXPECT_EQ(error_of(head + ".subckt $_DFF_P_ C=clk C=c D=a Q=y\n"), "t.blif:4: pin 'C' given twice");
+  EXPECT_EQ(error_of(head + ".subckt $_DFF_P_ C=clk D=a D=b Q=y\n"), "t.blif:4: pin 'D' given twice");
+  EXPECT_EQ(error_of(head + ".subckt $_SDFFE_PP0P_ C=clk D=a E=c R=b E=c Q=y\n"), "t.blif:4: pin 'E' given twice");
   EXPECT_EQ(error_of(head + ".gate and2 a=a b=b O=y\n"), "t.blif:4: unsupported directive '.gate'");
   EXPECT_EQ(error_of(head + ".names a y\n1 1\n.end\n.names a z\n"),
             "t.blif:7: '.names' after .end; designs with several models are not supported");
