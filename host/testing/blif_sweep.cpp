@@ -1,5 +1,6 @@
 #include "testing/blif_sweep.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <unordered_map>
 #include <unordered_set>
@@ -80,14 +81,24 @@ SWEEP_RESULT sweep_dead_logic(BLIF_DESIGN& d, const std::string& file, const std
   d.luts = std::move(luts);
   d.ffs = std::move(ffs);
   d.undriven.clear();  // only removed logic read them
+  // With no register left, the walk reached an input pin only if some
+  // output (or periphery block) depends on it; otherwise every output is a
+  // constant and the fit has nothing of the design to place.
+  if (d.ffs.empty() && std::none_of(d.inputs.begin(), d.inputs.end(), [&](const std::string& in) {
+        return reached.count(in) > 0;
+      }))
+    d.warnings.push_back("no input or register reaches any output; every output is a constant");
   return r;
 }
 
 std::string sweep_summary(const SWEEP_RESULT& r) {
-  std::string s = "Removed " + std::to_string(r.luts) + " LUTs and " + std::to_string(r.registers) +
-                  " registers that reach no output pin";
+  auto count = [](int n, const char* one, const char* many) { return std::to_string(n) + (n == 1 ? one : many); };
+  std::string s = "Removed " + count(r.luts, " LUT", " LUTs") + " and " +
+                  count(r.registers, " register", " registers") + " that reach no output pin";
   if (r.identity_luts > 0)
-    s += "; " + std::to_string(r.identity_luts) + " kept LUTs are one-input identities other logic reads";
+    s += "; " +
+         count(r.identity_luts, " kept LUT is a one-input identity", " kept LUTs are one-input identities") +
+         " other logic reads";
   return s;
 }
 

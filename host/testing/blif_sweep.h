@@ -9,7 +9,9 @@
 //
 // A net used but never driven (read_blif with undriven nets allowed) that
 // kept logic still reads is an error naming the net, one kept register or
-// pin it reaches and the yosys commands that find or tie it.
+// pin it reaches and the yosys commands that find or tie it. A design left
+// with no register and no input pin that any output depends on gets a
+// warning (BLIF_DESIGN::warnings): every output is a constant.
 #include <string>
 #include <vector>
 
@@ -35,8 +37,8 @@ struct SWEEP_RESULT {
 SWEEP_RESULT sweep_dead_logic(BLIF_DESIGN& design, const std::string& file,
                               const std::vector<std::string>& kept_nets = {});
 
-// "Removed N LUTs and M registers that reach no output pin", with the kept
-// identity LUTs when there are any.
+// "Removed N LUTs and M registers that reach no output pin" (singular for
+// 1), with the kept identity LUTs when there are any.
 std::string sweep_summary(const SWEEP_RESULT& result);
 
 }  // namespace host::testing

@@ -59,7 +59,7 @@ TEST(VelmoFit, LoadsABundledBenchmark) {
   EXPECT_THAT(mac.out, HasSubstr("\nRemoved 95 LUTs and 0 registers that reach no output pin\n"));
   auto fir = run(std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --stages none");
   EXPECT_THAT(fir.out, HasSubstr("fir8.blif): 405 LUTs, 117 registers"));
-  EXPECT_THAT(fir.out, HasSubstr("\nRemoved 1 LUTs and 0 registers that reach no output pin; 3 kept LUTs are one-input "
+  EXPECT_THAT(fir.out, HasSubstr("\nRemoved 1 LUT and 0 registers that reach no output pin; 3 kept LUTs are one-input "
                                  "identities other logic reads\n"));
 }
 
