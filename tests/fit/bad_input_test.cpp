@@ -1,5 +1,7 @@
 // velmo-fit on bad input and odd requests: a clear message and the right
 // exit status, never a crash or a false success.
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -95,7 +97,6 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
                                                                        ": is a directory, not a file"},
       {"--stages none --cfg-file " + std::string(VELMO_DESIGNS_DIR), ": is a directory, not a file"},
       {"--stages none --cfg-file " + cfg_file + " --report " + cfg_file, "would overwrite the input file " + cfg_file},
-      {"--stages none --report /dev/full", "--report /dev/full: not a regular file"},
       {"--device 11", "bad device size '11' (12-120 columns)"},
       {"--device 121", "bad device size '121'"},
       {std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif --device 12 --stages none",
@@ -493,5 +494,161 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "));
+  EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
+}
+
+TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverReplaced) {
+  namespace fs = std::filesystem;
+  const std::string exe = VELMO_FIT_EXE;
+  const std::string dir = ::testing::TempDir() + "report_targets/";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  // A link to this process's standard output, itself redirected to a file:
+  // the report follows the console lines on that file, and the link stays.
+  const std::string to_stdout = dir + "to_stdout";
+  fs::create_symlink("/proc/self/fd/1", to_stdout);
+  const std::string console = dir + "console.txt";
+  RESULT r = run_shell(exe + " --stages none --report " + to_stdout + " >" + console + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::is_symlink(to_stdout));
+  EXPECT_EQ(fs::read_symlink(to_stdout), "/proc/self/fd/1");
+  std::ifstream in(console);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text.rfind("Design top (s298.blif)", 0), 0u) << text;
+  const auto open = text.find("\n{\n"), close = text.find("\n}\n");
+  ASSERT_NE(open, std::string::npos) << text;
+  ASSERT_NE(close, std::string::npos) << text;
+  EXPECT_LT(text.find("Peak memory: "), open) << text;
+  EXPECT_EQ(nlohmann::json::parse(text.substr(open + 1, close + 2 - open - 1))["status"], 0);
+
+  // A link to a regular file: the file is replaced whole, the link kept,
+  // nothing left beside either.
+  const std::string target = dir + "target.json", link = dir + "link.json";
+  std::ofstream(target) << R"({"status": 7})";
+  fs::create_symlink("target.json", link);
+  r = run("--stages none --report " + link);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(read_json(target)["status"], 0);
+  std::set<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{"console.txt", "link.json", "target.json", "to_stdout"}));
+
+  // A FIFO is opened and written, and stays a FIFO.
+  const std::string fifo = dir + "report.fifo", got = dir + "got.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  r = run_shell("bash -c 'timeout 120 cat " + fifo + " >" + got + " & timeout 120 " + exe +
+                " --stages none --report " + fifo + " 2>&1; status=$?; wait; exit $status'");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(read_json(got)["status"], 0);
+
+  // A character device that takes nothing: the run fails at the end with
+  // one line, and the device is left as it was.
+  r = run("--stages none --report /dev/full");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the report '/dev/full'\n"));
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  // A descriptor not open for writing is refused before anything runs.
+  r = run_shell(exe + " --stages none --report /dev/fd/5 2>&1 5</dev/null");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("--report /dev/fd/5: descriptor 5 is not open for writing"));
+}
+
+TEST(Reports, AReportPathTheEquivalenceCheckingWritesIsRefusedBeforeTheFit) {
+  namespace fs = std::filesystem;
+  const std::string eda = ::testing::TempDir() + "report_eda";
+  fs::remove_all(eda);
+  const std::string settings = write_file(
+      "eda.json", R"({"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": ")" + eda +
+                      R"(", "netlist_type": 3}})");
+  // The netlist an earlier run wrote stays as it was.
+  const std::string netlist = eda + "/synthesized/top.vo";
+  fs::create_directories(eda + "/synthesized");
+  std::ofstream(netlist) << "module top;\n";
+  RESULT r = run("--stages place --settings " + settings + " --report " + netlist);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: --report " + netlist + " would overwrite the netlist " + netlist + "\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Stage ")));
+  std::ifstream kept(netlist);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "module top;\n");
+  // The output directory itself, before it exists: nothing is made there.
+  fs::remove_all(eda);
+  r = run("--stages place --settings " + settings + " --report " + eda);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: --report " + eda + " is eda.output_dir"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Stage ")));
+  EXPECT_FALSE(fs::exists(eda));
+}
+
+TEST(Reports, ARefusalNamingStrayBytesIsAReportWithThemEscaped) {
+  // The design's file name, a net of the design and a settings key in
+  // Latin-1: each refusal is exit 2 with a report in valid UTF-8.
+  const std::string report = ::testing::TempDir() + "stray_bytes.json";
+  const std::string missing = ::testing::TempDir() + "caf\xE9.blif";
+  const std::string undriven =
+      write_file("undriven_latin1.blif", ".model m\n.inputs a\n.outputs y\n.names a u\xE9 y\n11 1\n.end\n");
+  const std::string settings = write_file("latin1_key.json", "{\"clocks\": {\"clk\": 1000}, \"caf\xE9\": 1}");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {missing + " --stages none", "caf\\xE9.blif: cannot open the file"},
+      {undriven + " --stages none", "net 'u\\xE9' is used but never driven"},
+      {"--stages none --settings " + settings, "caf\\xE9"},
+  };
+  for (const auto& [args, said] : cases) {
+    std::ofstream(report) << R"({"status": 0})";
+    const RESULT r = run(args + " --report " + report);
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("internal error"))) << args;
+    const nlohmann::json j = read_json(report);
+    EXPECT_EQ(j["status"], 2) << args;
+    EXPECT_THAT(j["error"].get<std::string>(), HasSubstr(said)) << args;
+  }
+}
+
+TEST(Reports, AFileSizeLimitFailsTheWriteWithALineNamingTheFile) {
+  namespace fs = std::filesystem;
+  const std::string exe = VELMO_FIT_EXE;
+  const std::string dir = ::testing::TempDir() + "size_limit/";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  // A model name of 6000 characters makes the report larger than the limit
+  // (4096 bytes), the file probed before the run not.
+  const std::string name(6000, 'm');
+  const std::string design =
+      write_file("long_model.blif", ".model " + name + "\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n");
+  const std::string report = dir + "r.json";
+  RESULT r = run_shell("bash -c 'ulimit -f 4; exec " + exe + " " + design + " --stages none --report " + report +
+                       "' 2>&1");
+  EXPECT_EQ(r.status, 1) << r.out.substr(0, 2000);
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the report '" + report + "'\n"));
+  EXPECT_TRUE(fs::is_empty(dir));
+  // The equivalence-check netlist: one line naming it.
+  const std::string settings = write_file(
+      "size_limit_eda.json", R"({"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": ")" + dir +
+                                 R"(eda", "netlist_type": 3}})");
+  r = run_shell("bash -c 'ulimit -f 4; exec " + exe + " --stages none --settings " + settings + "' 2>&1");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the netlist " + dir + "eda/synthesized/top.vo\n"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: failed\n"));
+  EXPECT_FALSE(fs::exists(dir + "eda/synthesized/top.vo"));
+}
+
+TEST(Device, ADesignReadFromANamedFifoIsNotReadAgainForALargerDevice) {
+  const std::string exe = VELMO_FIT_EXE;
+  const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
+  const std::string settings = write_file("fifo_settings.json", R"({"clocks": {"clk": 10000}})");
+  const std::string fifo = ::testing::TempDir() + "congested_fifo.blif";
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Both sides under a time limit: a run that opened the FIFO again would
+  // wait for a writer for ever.
+  const RESULT r = run_shell("bash -c 'timeout 120 sh -c \"cat " + design + " >" + fifo + "\" & timeout 120 " + exe +
+                             " " + fifo + " --stages place,route --settings " + settings +
+                             " 2>&1; status=$?; wait; exit $status'");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("velmo-fit: routing failed on the [0-9]+ x [0-9]+ device; a larger one "
+                                              "is not tried: " + fifo + " is a FIFO, which a second run cannot read "
+                                              "again\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
   EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
 }

@@ -121,3 +121,28 @@ TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
   EXPECT_GE(j["resources"]["labs_used"].get<int>(), 21);
   EXPECT_LE(j["resources"]["labs_used"].get<int>(), j["resources"]["labs"].get<int>());
 }
+
+TEST(VelmoFit, ConfigurationNamesNothingReadAreWarnedOnceWhereTheyWereSet) {
+  // Two files run together: the second one's byte-order mark is in the
+  // middle, part of a name nothing reads.
+  const std::string joined = write_file("joined.cfg", "# first\nuse_dern_flow=0\nvelmo_no_such_name=1\n"
+                                                      "\xEF\xBB\xBFuse_dern_flow=0\n");
+  auto warning = [](const std::string& name, const std::string& where) {
+    return "velmo-fit: warning: configuration variable '" + name + "' (" + where + ") was not read in this run\n";
+  };
+  auto once = [](const std::string& out, const std::string& line) {
+    const auto at = out.find(line);
+    return at != std::string::npos && out.find(line, at + 1) == std::string::npos;
+  };
+  auto r = run("--stages none --cfg-file " + joined + " --cfg nosuch=1 --cfg use_dern_flow=off");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(once(r.out, warning("velmo_no_such_name", joined + ":3"))) << r.out;
+  EXPECT_TRUE(once(r.out, warning("\\xEF\\xBB\\xBFuse_dern_flow", joined + ":4"))) << r.out;
+  EXPECT_TRUE(once(r.out, warning("nosuch", "--cfg"))) << r.out;
+  // A name that is read draws none.
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("'use_dern_flow'")));
+  // Whatever the run's status.
+  r = run("--stages none --cfg nosuch=1 --cfg use_dern_flow=1");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_TRUE(once(r.out, warning("nosuch", "--cfg"))) << r.out;
+}

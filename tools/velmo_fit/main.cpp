@@ -24,6 +24,10 @@
 // memory, a thread that cannot be started, or any other exception). A run
 // ending with 2 or 3 once the report path passed its checks writes
 // {"error", "status"} there.
+//
+// A file that cannot be written whole (a full disk, a file-size limit) fails
+// the run with a line naming it: the file-size signal is ignored, so such a
+// write fails instead of ending the process.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -33,6 +37,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +74,7 @@
 #include "kem/kem_manager.h"
 #include "kem/kem_netlist.h"
 #include "sta/sta_analysis.h"
+#include "tawn/tawn_netlist_writer.h"
 #include "tibex/tibex_hold_reroute.h"
 #include "testing/blif_design.h"
 #include "testing/design_settings.h"
@@ -87,6 +93,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "yova/yova_util.h"
 #include "zel/zel_atom_util.h"
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
@@ -96,6 +103,9 @@
 // exits at the end of the file).
 std::string thread_start_failure(const std::exception& e);
 [[noreturn]] void cannot_start_thread(const std::string& reason);
+// Whether standard output was closed when the process started (its
+// descriptor is then held by /dev/null).
+extern bool g_stdout_closed;
 
 namespace {
 
@@ -293,6 +303,120 @@ std::string temporary_path(const std::string& path) {
   return path.substr(0, name_begin) + name + suffix;
 }
 
+// The descriptor of this process an absolute path names (/dev/stdin,
+// /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/PID/fd/N with
+// this process's PID), or -1.
+int descriptor_path(const std::string& path) {
+  if (path == "/dev/stdin") return STDIN_FILENO;
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string& p : {std::string("/dev/fd/"), std::string("/proc/self/fd/"), own}) {
+    if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0) continue;
+    const std::string digits = path.substr(p.size());
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(digits);
+  }
+  return -1;
+}
+
+// Where the report goes. A report path may lead, through symbolic links, to
+// a descriptor of this process (/dev/stdout, a link to /proc/self/fd/1, ...):
+// the report is written on it after what is already there; to a character
+// device or a FIFO: it is opened and written; to a regular file or to no file
+// yet: the report is written beside that file and renamed over it, any link
+// on the way kept. Nothing but that regular file is ever removed or
+// replaced.
+struct REPORT_TARGET {
+  enum KIND { FILE, DESCRIPTOR, DEVICE } kind = FILE;
+  std::string path;  // FILE: the file replaced; DEVICE: the one opened
+  int fd = -1;       // DESCRIPTOR
+};
+REPORT_TARGET g_report_target;
+
+// Follows `given` through its symbolic links to what the report is written
+// on; false with the reason when it cannot be a report.
+bool resolve_report_path(const std::string& given, REPORT_TARGET* target, std::string* why) {
+  namespace fs = std::filesystem;
+  std::string p = given;
+  for (int hops = 0; hops < 40; ++hops) {
+    // The directories with their links resolved, the last name as it is.
+    const fs::path path(p);
+    std::error_code ec;
+    const fs::path dir = fs::canonical(path.has_parent_path() ? path.parent_path() : fs::path("."), ec);
+    const std::string full = ec ? p : (dir / path.filename()).string();
+    if (const int fd = descriptor_path(full); fd >= 0) {
+      const int flags = fcntl(fd, F_GETFL);
+      if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || (fd == STDOUT_FILENO && g_stdout_closed)) {
+        *why = "descriptor " + std::to_string(fd) + " is not open for writing";
+        return false;
+      }
+      *target = {REPORT_TARGET::DESCRIPTOR, full, fd};
+      return true;
+    }
+    struct stat st {};
+    if (ec || lstat(full.c_str(), &st) != 0) {
+      // No file yet (or none that can be looked at): the write says.
+      *target = {REPORT_TARGET::FILE, full, -1};
+      return true;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      const fs::path link = fs::read_symlink(full, ec);
+      if (ec) {
+        *why = "cannot read the symbolic link " + full;
+        return false;
+      }
+      p = (link.is_absolute() ? link : dir / link).string();
+      continue;
+    }
+    if (S_ISREG(st.st_mode)) {
+      *target = {REPORT_TARGET::FILE, full, -1};
+      return true;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      *target = {REPORT_TARGET::DEVICE, full, -1};
+      return true;
+    }
+    *why = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
+    return false;
+  }
+  *why = "too many levels of symbolic links";
+  return false;
+}
+
+// Writes all of `text` on `fd`; false when a write fails.
+bool write_all(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool write_atomically(const std::string& path, const std::string& text);
+
+// Writes the report text where the report path leads.
+bool write_report_text(const std::string& text) {
+  const REPORT_TARGET& t = g_report_target;
+  switch (t.kind) {
+    case REPORT_TARGET::FILE: return write_atomically(t.path, text);
+    case REPORT_TARGET::DESCRIPTOR:
+      // After the lines the process has printed on it.
+      std::fflush(stdout);
+      std::fflush(stderr);
+      return write_all(t.fd, text);
+    case REPORT_TARGET::DEVICE: {
+      const int fd = open(t.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+      if (fd < 0) return false;
+      const bool ok = write_all(fd, text);
+      return close(fd) == 0 && ok;
+    }
+  }
+  return false;
+}
+
 // Writes the text beside `path` and renames it into place, so a reader never
 // sees half a report and a failed write leaves no stale one behind.
 bool write_atomically(const std::string& path, const std::string& text) {
@@ -373,7 +497,7 @@ void write_failed_report(const std::string& why) {
   nlohmann::ordered_json j;
   j["error"] = why;
   j["status"] = 3;
-  if (!write_atomically(g_report_path, with_valid_utf8(j).dump(2) + "\n"))
+  if (!write_report_text(with_valid_utf8(j).dump(2) + "\n"))
     std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
 }
 
@@ -390,7 +514,7 @@ void write_refusal_report() {
   nlohmann::ordered_json j;
   j["status"] = 2;
   j["error"] = g_refusal;
-  if (!write_atomically(g_report_path, j.dump(2) + "\n"))
+  if (!write_report_text(with_valid_utf8(j).dump(2) + "\n"))
     std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", g_report_path.c_str());
 }
 
@@ -413,8 +537,8 @@ void print_hold_failures(const std::vector<host::timing::CORNER_SUMMARY>& corner
               all.front().first, text.c_str());
 }
 
-bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& design,
-                  velmo_fit::HOST_SEQUENCE& sequence, const ROUTING_FIGURES& routing, int status) {
+bool write_report(const host::testing::LOADED_DESIGN& design, velmo_fit::HOST_SEQUENCE& sequence,
+                  const ROUTING_FIGURES& routing, int status) {
   const velmo_fit::STAGE_FIGURES& fig = sequence.figures();
   const velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
   const RESOURCES r = resources();
@@ -474,7 +598,49 @@ bool write_report(const std::string& path, const host::testing::LOADED_DESIGN& d
   if (fig.route_changed_delay_chains >= 0) j["route_changed_delay_chains"] = fig.route_changed_delay_chains;
   j["peak_rss_kb"] = velmo_fit::peak_rss_kb();
   j["status"] = status;
-  return write_atomically(path, with_valid_utf8(j).dump(2) + "\n");
+  return write_report_text(with_valid_utf8(j).dump(2) + "\n");
+}
+
+// Whether two paths name the same file (or would, once made).
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Made absolute first: a relative path none of which exists stays relative.
+  if (fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec)) return true;
+  return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+// "" or why the report path names what the equivalence checking writes:
+// eda.output_dir, a snapshot's directory in it or a netlist there.
+std::string report_names_a_netlist(const std::string& report, const std::string& design_name) {
+  if (g_report_target.kind == REPORT_TARGET::DESCRIPTOR || !velmo_fit::VERIFICATION::requested()) return "";
+  YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
+  const std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
+  const std::string dir = tool->output_dir();
+  if (dir.empty()) return "";
+  if (same_file(g_report_target.path, dir))
+    return "--report " + report + " is eda.output_dir, the directory the equivalence-check netlists go to";
+  std::vector<std::string> snapshots = {"synthesized"};
+  for (const auto& [stage, snapshot] : velmo_fit::stage_snapshot()) snapshots.push_back(snapshot);
+  const std::string extension = TAWN_NETLIST_WRITER::extension(tool->get_eda_netlist_type());
+  for (const std::string& snapshot : snapshots) {
+    const std::string netlist = dir + "/" + snapshot + "/" + design_name + extension;
+    if (same_file(g_report_target.path, dir + "/" + snapshot) || same_file(g_report_target.path, netlist))
+      return "--report " + report + " would overwrite the netlist " + netlist;
+  }
+  return "";
+}
+
+// An input the run reads by its path from a FIFO: it cannot be read again.
+std::string fifo_input(const velmo_fit::OPTIONS& o) {
+  std::vector<std::string> inputs = {o.design, o.settings_file};
+  inputs.insert(inputs.end(), o.cfg_files.begin(), o.cfg_files.end());
+  for (const std::string& input : inputs) {
+    struct stat st {};
+    if (!input.empty() && descriptor_path(input) < 0 && stat(input.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
+      return input;
+  }
+  return "";
 }
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
@@ -509,6 +675,18 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   velmo_fit::PARTITION_RUN& partitions = sequence.partitions();
   if (const std::string why = partitions.stage_list_refusal(o.stages); !why.empty()) return refuse(why);
   if (std::string why; !partitions.prepare(&why)) return refuse(why);
+  if (const std::string why = report_names_a_netlist(o.report_file, design.name); !why.empty()) {
+    // An error of the report path itself: nothing is written there.
+    g_report_path.clear();
+    g_report_path_c[0] = '\0';
+    return refuse(why);
+  }
+  // An earlier run's report goes now: a run that ends before it can write
+  // its own leaves none, never a stale one.
+  if (!o.report_file.empty() && g_report_target.kind == REPORT_TARGET::FILE) {
+    std::error_code ec;
+    std::filesystem::remove(g_report_target.path, ec);
+  }
   if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why))
     return refuse(why);
   g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
@@ -525,7 +703,11 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
                 r.counts.registers, r.counts.pins, r.labs_used, r.labs);
     std::printf("Peak memory: %ld kB\n", velmo_fit::peak_rss_kb());
-    if (!o.report_file.empty() && !write_report(o.report_file, design, sequence, routing, status)) {
+    // A run tried again on a larger device leaves the report to that run,
+    // but for a file (replaced again there) or when it cannot be run again:
+    // a descriptor or device would get two.
+    const bool retry_writes_it = g_retry_columns > 0 && g_report_target.kind != REPORT_TARGET::FILE;
+    if (!o.report_file.empty() && !retry_writes_it && !write_report(design, sequence, routing, status)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
     }
@@ -631,6 +813,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
         (sequence.routing_failed() || routing.unrouted + routing.overused > 0) && spec.nx < 120)
       g_retry_columns = std::min(120, spec.nx + std::max(1, spec.nx / 10));
     g_retry_device = std::to_string(spec.nx) + " x " + std::to_string(spec.ny);
+    // The run on a larger device reads its inputs again: one read from a
+    // FIFO by its path is gone (one piped into /dev/stdin or <(...) is kept).
+    if (const std::string fifo = fifo_input(o); g_retry_columns > 0 && !fifo.empty()) {
+      std::printf("velmo-fit: routing failed on the %s device; a larger one is not tried: %s is a FIFO, which a "
+                  "second run cannot read again\n", g_retry_device.c_str(), fifo.c_str());
+      g_retry_columns = 0;
+    }
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fflush(stdout);
     const std::string why = e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")";
@@ -671,25 +860,31 @@ bool check_files(const velmo_fit::OPTIONS& o) {
     std::fprintf(stderr, "velmo-fit: --report %s: is a directory\n", o.report_file.c_str());
     return false;
   }
+  if (std::string why; !resolve_report_path(o.report_file, &g_report_target, &why)) {
+    std::fprintf(stderr, "velmo-fit: --report %s: %s\n", o.report_file.c_str(), why.c_str());
+    return false;
+  }
+  // A descriptor is written after what is on it: no input is overwritten.
   std::vector<std::string> inputs = {o.design, o.settings_file};
   inputs.insert(inputs.end(), o.cfg_files.begin(), o.cfg_files.end());
   for (const std::string& input : inputs) {
-    if (input.empty()) continue;
-    if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(o.report_file, ec) ||
-        (fs::exists(input, ec) && fs::exists(o.report_file, ec) && fs::equivalent(input, o.report_file, ec))) {
+    if (input.empty() || g_report_target.kind == REPORT_TARGET::DESCRIPTOR) continue;
+    if (same_file(input, o.report_file) || same_file(input, g_report_target.path)) {
       std::fprintf(stderr, "velmo-fit: --report %s would overwrite the input file %s\n", o.report_file.c_str(),
                    input.c_str());
       return false;
     }
   }
-  // The report is written beside its path and renamed into place: the path
-  // must be a regular file (or not exist yet) in a directory where a file of
-  // some bytes can be written.
-  if (fs::exists(o.report_file, ec) && !fs::is_regular_file(o.report_file, ec)) {
-    std::fprintf(stderr, "velmo-fit: --report %s: not a regular file\n", o.report_file.c_str());
-    return false;
+  if (g_report_target.kind != REPORT_TARGET::FILE) {
+    if (g_report_target.kind == REPORT_TARGET::DEVICE && access(g_report_target.path.c_str(), W_OK) != 0) {
+      std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
+      return false;
+    }
+    return true;
   }
-  const std::string probe_path = temporary_path(o.report_file);
+  // The report is written beside the file its path leads to and renamed into
+  // place: there a file of some bytes must be writable.
+  const std::string probe_path = temporary_path(g_report_target.path);
   bool writable;
   {
     std::ofstream probe(probe_path, std::ios::trunc);
@@ -702,25 +897,11 @@ bool check_files(const velmo_fit::OPTIONS& o) {
     std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
     return false;
   }
-  // An earlier run's report goes now: a run that ends before it can write
-  // its own leaves none, never a stale one.
-  fs::remove(o.report_file, ec);
   return true;
 }
 
-// The descriptor of this process an input path names (/dev/stdin,
-// /dev/fd/N, /proc/self/fd/N), or -1.
-int input_descriptor(const std::string& path) {
-  if (path == "/dev/stdin") return STDIN_FILENO;
-  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
-    const std::string p = prefix;
-    if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0) continue;
-    const std::string digits = path.substr(p.size());
-    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
-    return std::stoi(digits);
-  }
-  return -1;
-}
+// The descriptor of this process an input path names, or -1.
+int input_descriptor(const std::string& path) { return descriptor_path(path); }
 
 // An input read from a pipe (`--settings <(...)`, a design piped into
 // /dev/stdin) can be read only once, yet a run tried again on a larger
@@ -768,6 +949,21 @@ bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
     if (!ok) return false;
   }
   return true;
+}
+
+// One warning for each configuration name the user set (--cfg, a
+// --cfg-file line) that nothing read in this run: a misspelt name, or one
+// the stages that ran do not use.
+void warn_unread_cfg() {
+  for (const auto& [name, origin] : host::cfg::unread_user_names()) {
+    std::string shown = host::testing::printable(name);
+    // A byte-order mark (two files run together) is shown, not hidden.
+    for (std::size_t at; (at = shown.find("\xEF\xBB\xBF")) != std::string::npos;)
+      shown.replace(at, 3, "\\xEF\\xBB\\xBF");
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: warning: configuration variable '%s' (%s) was not read in this run\n",
+                 shown.c_str(), host::testing::printable(origin).c_str());
+  }
 }
 
 }  // namespace
@@ -878,6 +1074,9 @@ int main(int argc, char** argv) {
 
 int run_checked(int argc, char** argv) {
   std::set_new_handler(&out_of_memory);
+  // A write beyond the file-size limit fails (EFBIG) and is reported as the
+  // failed write it is.
+  std::signal(SIGXFSZ, SIG_IGN);
   g_previous_terminate = std::set_terminate(&on_terminate);
   velmo_fit::OPTIONS o;
   std::string error;
@@ -890,13 +1089,15 @@ int run_checked(int argc, char** argv) {
     return 0;
   }
   if (!check_files(o)) return 2;
+  g_report_path = o.report_file;
+  // Only a regular file is removed when memory runs out.
+  if (g_report_target.kind == REPORT_TARGET::FILE && g_report_target.path.size() < sizeof g_report_path_c)
+    std::copy(g_report_target.path.begin(), g_report_target.path.end(), g_report_path_c);
   if (std::string why; !keep_piped_inputs(o, &why)) {
-    std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
+    refuse(why);
+    write_refusal_report();
     return 2;
   }
-  g_report_path = o.report_file;
-  if (o.report_file.size() < sizeof g_report_path_c)
-    std::copy(o.report_file.begin(), o.report_file.end(), g_report_path_c);
   std::string command_line;
   for (int i = 0; i < argc; ++i) command_line += (i ? " " : "") + std::string(argv[i]);
   // One parallelism for every parallel region of the component and the host.
@@ -921,6 +1122,7 @@ int run_checked(int argc, char** argv) {
       std::fprintf(stderr, "velmo-fit: cannot run again on the larger device\n");
       std::printf("velmo-fit: failed\n");
     }
+    warn_unread_cfg();
     return status;
   } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
     out_of_memory();
@@ -928,10 +1130,12 @@ int run_checked(int argc, char** argv) {
     if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
     write_failed_report(std::string("internal error: ") + e.what());
+    warn_unread_cfg();
     return 3;
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fprintf(stderr, "velmo-fit: internal error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
     write_failed_report("internal error: " + e.condition);
+    warn_unread_cfg();
     return 3;
   }
 }
