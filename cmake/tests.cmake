@@ -152,6 +152,11 @@ add_test(NAME velmo_synth_recipe
   COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/recipe_cases.sh $<TARGET_FILE:velmo-fit>
     ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/recipe)
 set_tests_properties(velmo_synth_recipe PROPERTIES SKIP_RETURN_CODE 77)
+# Fitted netlists of recipe designs simulated against their source RTL.
+add_test(NAME velmo_synth_fitted_simulation
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/fitted_simulation.sh $<TARGET_FILE:velmo-fit>
+    ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/simulation)
+set_tests_properties(velmo_synth_fitted_simulation PROPERTIES SKIP_RETURN_CODE 77)
 # The fuzz build's compile flags: undefined behaviour stops a fuzz target.
 add_test(NAME velmo_fuzz_build_flags
   COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fuzz/build_flags.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/fuzz_flags_check)

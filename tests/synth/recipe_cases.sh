@@ -3,7 +3,12 @@
 # (flattened), four flip-flops with an asynchronous reset (made synchronous,
 # with one warning line giving their number), two whose synchronous reset
 # acts only with the enable, and an assertion (removed). velmo-fit then fits
-# it. Bad command lines and missing files exit with status 2.
+# it. Then: `include files found beside the including file, relative to its
+# folder and in -I folders; -D macros and -P parameters; yosys's messages
+# naming each file as it was given; latches and nets with two drivers
+# refused by name; a design reduced to constants, which velmo-fit warns
+# about. Bad command lines, missing files and an output that would
+# overwrite a source exit with status 2.
 #
 #   recipe_cases.sh VELMO_FIT VELMO_SYNTH WORK_DIR
 set -u
@@ -51,14 +56,146 @@ refused() {
   "$synth" "$@" >out.txt 2>&1
   local s=$?
   [ $s -eq 2 ] || fail "$* exits $s, not 2"
-  grep -q "$want" out.txt || fail "$*: no '$want' in: $(cat out.txt)"
+  grep -qe "$want" out.txt || fail "$*: no '$want' in: $(cat out.txt)"
 }
 rm -f none.blif
-refused "usage: velmo-synth TOP OUT.blif FILE" chip none.blif
+refused "usage: velmo-synth \[-I DIR\]... \[-D NAME\[=VALUE\]\]... \[-P NAME=VALUE\]... TOP OUT.blif FILE" chip none.blif
+refused "unknown option '-x'" -x chip none.blif leaf.sv
+refused "-I 'nodir' is not a folder" -I nodir chip none.blif leaf.sv
+refused "-D '1X' is not NAME or NAME=VALUE" -D 1X chip none.blif leaf.sv
+refused "-P 'W' is not NAME=VALUE" -P W chip none.blif leaf.sv
 refused "cannot read the file 'nowhere.v'" chip none.blif nowhere.v
 refused "is not a plain Verilog module name" 'chip; shell ls' none.blif leaf.sv
 [ -e none.blif ] && fail "a refused run wrote its output"
 # yosys's own error (no such top module) is its status, and nothing is written.
 "$synth" nosuch none.blif leaf.sv >out.txt 2>&1 && fail "an unknown top module succeeded"
 [ -e none.blif ] && fail "a failed run wrote its output"
+
+# The output never overwrites a source, however it is named, nor is a folder.
+mkdir -p src
+cp leaf.sv src/leaf.sv
+ln -sf leaf.sv src/link.sv
+sum=$(cksum <src/leaf.sv)
+refused "the output 'src/leaf.sv' is the source file 'src/leaf.sv'" leaf src/leaf.sv src/leaf.sv
+refused "the output './src/../src/leaf.sv' is the source file 'src/leaf.sv'" leaf ./src/../src/leaf.sv src/leaf.sv
+refused "the output 'src/link.sv' is the source file 'src/leaf.sv'" leaf src/link.sv src/leaf.sv
+refused "the output 'src' is a folder" leaf src src/leaf.sv
+[ "$(cksum <src/leaf.sv)" = "$sum" ] || fail "a source was overwritten"
+
+# Includes: beside the including file, relative to its folder, then the -I
+# folders in order; velmo-synth runs from elsewhere.
+mkdir -p inc/rtl inc/hdr inc/extra inc/other
+echo '`define W 3' >inc/rtl/beside.vh
+echo '`define MASK 3'"'"'b101' >inc/hdr/up.vh
+echo 'localparam EXTRA = 3'"'"'b010;' >inc/extra/extra.vh
+echo 'localparam EXTRA = 3'"'"'b111;' >inc/other/extra.vh
+cat >inc/rtl/inctop.v <<'V'
+`include "beside.vh"
+`include "../hdr/up.vh"
+`include "extra.vh"
+module inctop(input clk, input [`W-1:0] d, output reg [`W-1:0] q);
+  always @(posedge clk) q <= d ^ `MASK ^ EXTRA;
+endmodule
+V
+rm -f inc.blif
+"$synth" -I inc/extra -I inc/other inctop inc.blif inc/rtl/inctop.v >out.txt 2>&1 ||
+  fail "includes: $(cat out.txt)"
+[ "$(grep -c '^\.latch' inc.blif 2>/dev/null)" = 3 ] || fail "includes: not 3 registers"
+# d ^ 101 ^ 010 (the first -I folder's EXTRA): every bit inverted.
+[ "$(grep -cx '0 1' inc.blif 2>/dev/null)" = 3 ] || fail "includes: not three inverters from the first -I folder's header"
+
+# -P sets the top module's parameter; -D defines macros, a value with
+# spaces as one.
+cat >counter.v <<'V'
+`ifndef TAGW
+`define TAGW 1
+`endif
+module counter #(parameter WIDTH = 4)(input clk, output reg [WIDTH-1:0] q, output [`TAGW-1:0] tag);
+  always @(posedge clk) q <= q + 1;
+`ifdef TAGGED
+  reg [`TAGW-1:0] t;
+  always @(posedge clk) t <= t - 1;
+  assign tag = t;
+`else
+  assign tag = 0;
+`endif
+endmodule
+V
+regs() { grep -cE '^\.latch |^\.subckt \$_' "$1" 2>/dev/null; }
+"$synth" counter c4.blif counter.v || fail "counter"
+[ "$(regs c4.blif)" = 4 ] || fail "counter: not 4 registers by default"
+"$synth" -P WIDTH=7 counter c7.blif counter.v || fail "counter -P WIDTH=7"
+[ "$(regs c7.blif)" = 7 ] || fail "counter -P WIDTH=7: not 7 registers"
+"$synth" -P WIDTH=7 -D TAGGED -D 'TAGW=1 + 2' counter c10.blif counter.v || fail "counter -D"
+[ "$(regs c10.blif)" = 10 ] || fail "counter -D TAGGED -D TAGW=1 + 2: not 7 + 3 registers"
+rm -f none.blif
+"$synth" -P WIDTH=7 -P DEPTH=2 counter none.blif counter.v >out.txt 2>&1 && fail "an unknown parameter succeeded"
+grep -q "velmo-synth: -P DEPTH: module 'counter' has no parameter 'DEPTH' (it has: WIDTH)" out.txt ||
+  fail "the unknown parameter is not named: $(cat out.txt)"
+[ -e none.blif ] && fail "an unknown parameter wrote the output"
+
+# yosys's messages name each file as it was given.
+cat >"my design.v" <<'V'
+module bad(input a, output y);
+  assign y = a;
+  assign y = = a;
+endmodule
+V
+cp "my design.v" src/counter.v
+printf 'module warns(input a, output y);\n  initial $dumpfile("w.vcd");\n  assign y = a;\nendmodule\n' >src/warns.v
+for f in "my design.v" src/counter.v; do
+  "$synth" bad none.blif "$f" >out.txt 2>&1 && fail "$f: a syntax error succeeded"
+  grep -qF "$f:3: ERROR: syntax error" out.txt || fail "the error does not name '$f:3': $(cat out.txt)"
+done
+"$synth" warns w.blif src/warns.v >out.txt 2>&1 || fail "warns: $(cat out.txt)"
+grep -qF "src/warns.v:0: Warning: Ignoring call to system task \$dumpfile." out.txt ||
+  fail "the warning does not name src/warns.v: $(cat out.txt)"
+
+# Latches and nets with two drivers are refused, named in the source.
+cat >latch.v <<'V'
+module lat(input en, input [1:0] d, input clk, output reg [1:0] q, output reg r);
+  always @*
+    if (en) q = d;
+  always @(posedge clk) r <= d[0];
+endmodule
+V
+rm -f none.blif
+"$synth" lat none.blif latch.v >out.txt 2>&1
+status=$?
+[ $status -eq 1 ] || fail "a latch: exit $status, not 1"
+grep -qF "velmo-synth: latch.v:2: 'q' is a latch" out.txt || fail "the latch is not named: $(cat out.txt)"
+cat >tri.v <<'V'
+module tri2(input a, b, ea, eb, output y);
+  assign y = ea ? a : 1'bz;
+  assign y = eb ? b : 1'bz;
+endmodule
+V
+"$synth" tri2 none.blif tri.v >out.txt 2>&1
+status=$?
+[ $status -eq 1 ] || fail "two drivers: exit $status, not 1"
+grep -qF "velmo-synth: net 'y' in module 'tri2' has more than one driver: tri.v:2 (\$mux), tri.v:3 (\$mux)" out.txt ||
+  fail "the two drivers are not named: $(cat out.txt)"
+[ -e none.blif ] && fail "a refused design wrote its output"
+
+# A design yosys reduces to constants fits, with a warning; a combinational
+# one whose outputs follow its inputs draws none.
+warning="velmo-fit: warning: no input or register reaches any output; every output is a constant"
+cat >tied.v <<'V'
+module tied(input clk, a, output [1:0] y, output z);
+  reg r = 0;
+  always @(posedge clk) r <= 1'b0;
+  assign y = {a & ~a, 1'b1};
+  assign z = r;
+endmodule
+module pass(input a, b, output y, z);
+  assign y = a;
+  assign z = a ^ b;
+endmodule
+V
+for t in tied pass; do
+  "$synth" $t $t.blif tied.v || fail "velmo-synth $t"
+  "$fit" $t.blif --stages none >$t.log 2>&1 || { tail -3 $t.log; fail "velmo-fit $t"; }
+done
+grep -qxF "$warning" tied.log || fail "no constant-design warning: $(cat tied.log)"
+grep -q 'every output is a constant' pass.log && fail "a pass-through design is called constant"
 exit $failed
