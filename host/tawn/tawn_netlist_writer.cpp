@@ -434,8 +434,14 @@ private:
   std::string op_not(const std::string& e) const {
     return m_lang == LANG::VHDL ? "(not (" + e + "))" : "~(" + e + ")";
   }
-  // A condition: the signal is 1.
-  std::string cond(const SIG& s) const { return m_lang == LANG::VHDL ? expr(s) + " = '1'" : expr(s); }
+  // A condition: the signal is 1. In VHDL a constant is written as the
+  // boolean itself: "'0' = '1'" is ambiguous (the literals are characters,
+  // bits and std_ulogic values at once).
+  std::string cond(const SIG& s) const {
+    if (m_lang != LANG::VHDL) return expr(s);
+    if (s.constant >= 0) return s.constant ? "true" : "false";
+    return expr(s) + " = '1'";
+  }
 
   // The function over the inputs as a sum of products: the products of the
   // input vectors where it is 1, or the complement of those where it is 0

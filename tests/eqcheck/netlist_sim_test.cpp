@@ -158,7 +158,7 @@ std::string escaped(const std::string& name) { return "\\" + printable(name) + "
 
 // A Verilog test bench that drives the module's pins by the design's names:
 // each cycle the inputs, then the outputs printed, then one edge of every
-// clock and back.
+// clock and back, each 1 ns apart (so that no input changes with a clock).
 std::string verilog_testbench(const std::string& module, const PINS& p, const STIMULI& s) {
   std::ostringstream tb;
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
@@ -182,6 +182,7 @@ std::string verilog_testbench(const std::string& module, const PINS& p, const ST
       }
       tb << "\n";
     }
+    tb << "    #1;\n";  // the next inputs apart from the clock's last change
   }
   tb << "    $finish;\n  end\nendmodule\n";
   return tb.str();
@@ -255,20 +256,18 @@ std::string vhdl_testbench(const VHDL_ENTITY& e, const PINS& p, const STIMULI& s
       }
       tb << "\n";
     }
+    tb << "    wait for 1 ns;\n";
   }
   tb << "    wait;\n  end process;\nend architecture bench;\n";
   return tb.str();
 }
 
 // Simulates the netlist (Verilog and SystemVerilog by iverilog, VHDL by
-// ghdl, one test bench on the same stimuli) against the atom netlist's
-// simulation; "" when every output matches in every cycle, else what
-// differs first.
-std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& netlist, const std::string& module,
-                               const fs::path& work) {
-  const PINS p = pins_of(atoms);
-  const STIMULI s = stimuli_for(p, 40, 20261208);
-  const host::testing::SIM_TRACE want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+// ghdl, one test bench on the same stimuli) and compares its outputs with
+// `want` cycle by cycle; "" when every output matches in every cycle, else
+// what differs first.
+std::string compare_outputs(const fs::path& netlist, const std::string& module, const PINS& p, const STIMULI& s,
+                            const host::testing::SIM_TRACE& want, const fs::path& work) {
   RUN sim;
   if (netlist.extension() == ".vho") {
     std::string why;
@@ -301,12 +300,20 @@ std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& ne
       const char got = line[line.size() - 1 - k];
       if (got != (want[cycle][k] ? '1' : '0'))
         return "output " + p.outputs[k] + " differs at cycle " + std::to_string(cycle) + ": netlist " + got +
-               ", atoms " + (want[cycle][k] ? "1" : "0");
+               ", expected " + (want[cycle][k] ? "1" : "0");
     }
     ++cycle;
   }
   if (cycle != want.size()) return "the netlist simulation gave " + std::to_string(cycle) + " cycles: " + sim.out;
   return "";
+}
+
+// The same against the atom netlist's own simulation on seeded random inputs.
+std::string compare_with_atoms(const VOK_ATOM_NETLIST& atoms, const fs::path& netlist, const std::string& module,
+                               const fs::path& work) {
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 20261208);
+  return compare_outputs(netlist, module, p, s, host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles), work);
 }
 
 // Every language's netlist of `written` into `at`; each must parse on its
@@ -448,9 +455,10 @@ TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
 // power-up 1, a pipeline register, a bypassed register, a two-cell adder
 // through its carry chain, an 8-input cell, a LUT with an inverted and a
 // tied input, all through names that need escaping: names VHDL's standard
-// packages declare (a net must not hide std_logic or rising_edge), a name
-// ending in '_', and output pins named as the loader names them ("out:q1"
-// for the design's q1) beside internal nets called q1 and q1~1.
+// packages declare (a net must not hide std_logic or rising_edge), a VHDL
+// reserved word, a name ending in '_', and output pins named as the loader
+// names them ("out:q1" for the design's q1) beside internal nets called q1
+// and q1~1.
 TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   SKIP_WITHOUT_TOOLS();
   host_reset();
@@ -475,7 +483,9 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   for (unsigned v = 0; v < 16; ++v) {
     const bool a = v & 1u, b = (v >> 1) & 1u;
     if (a != b) f0 |= 1ull << (~v & 15u);
-    if (a && b) f1 |= 1ull << (~v & 15u);
+    // The generate function read as a or b: where F0 (propagate) is 1 the
+    // carry-out is the carry-in, whatever F1 says.
+    if (a || b) f1 |= 1ull << (~v & 15u);
   }
   for (int k = 0; k < 2; ++k) {
     chain.cell(k).input(DB_INPUT_PORT_LUT_DATA, 0, k ? SIG(t) : SIG(r2)).input(static_cast<DB_INPUT_PORT_TYPE>(13), 0, in[6 + k]);
@@ -484,21 +494,72 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   }
   chain.cell(0).input(DB_INPUT_PORT_CARRY_IN, 0, r3);
   n.io_out("carry", SIG(chain.cells()[1]->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)));
-  auto l8 = host::testing::scenes::lut8(n, "wide", {in[0], r1, in[2], r2, in[4], t, in[6], in[7]},
+  auto l8 = host::testing::scenes::lut8(n, "process", {in[0], r1, in[2], r2, in[4], t, in[6], in[7]},
                                         [](const host::testing::LUT_INPUTS& v) {
                                           return v[7] ? (v[0] && v[2]) != (v[3] || v[4]) : ((v[5] != v[6]) != (v[1] && !v[4])) != v[0];
                                         });
   n.io_out("out:wide_", l8);
   n.io_out("out:q1", r1);
+  // Constant inputs: one tied high and inverted, one on the netlist's
+  // ground; the LUT's name, clk_n, is in Verilog the same identifier as the
+  // clk n pin's \clk_n . A register whose enable is tied low keeps its
+  // power-up value.
+  auto twin = n.lut("clk_n", {in[1], in[0], SIG(n.get_netlist()->get_ground_oterm()), in[2]},
+                    [](const host::testing::LUT_INPUTS& v) { return v[0] != v[1] != v[2] != v[3]; });
+  twin.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)->tie(false);
+  twin.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)->set_inverted(true);
+  n.io_out("out:twin", twin);
+  auto frozen = n.reg("frozen").clk(clk).d(in[0]).ce(en).powers_up(true);
+  frozen.iterm(DB_INPUT_PORT_ENA)->tie(true);
+  n.io_out("out:frozen", frozen);
   const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
   const std::string text = check_netlist(atoms, atoms, "cells", scratch("cells"));
   EXPECT_THAT(text, HasSubstr("always @(negedge \\clk_n~ibuf )"));
   EXPECT_THAT(text, HasSubstr("reg r1 = 1'b1;"));
   // The pin has the design's name; the register called q1 takes a suffix no
   // other net has.
-  EXPECT_THAT(text, HasSubstr("output wire q1\n);"));
+  EXPECT_THAT(text, HasSubstr("output wire q1,\n"));
   EXPECT_THAT(text, HasSubstr("wire \\q1~1 ;"));
   EXPECT_THAT(text, HasSubstr("reg \\q1~2  = 1'b1;"));
+}
+
+// An asynchronous clear (which the atom simulation does not model) clears
+// its register at once, between clock edges, in every language: active high
+// on one register, active low (its input inverted) on another, both powering
+// up at 1. Expected per cycle: the input values applied, the outputs
+// sampled, then the clock's rising edge.
+TEST(EqcheckNetlists, AnAsynchronousClearActsAtOnceInEveryLanguage) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk"), d = n.io_in("d"), rst = n.io_in("rst");
+  auto high = n.reg("high").clk(clk).d(d).aclr(rst).powers_up(true);
+  auto low = n.reg("low").clk(clk).d(d).aclr(rst).powers_up(true);
+  low.iterm(DB_INPUT_PORT_ACLR)->set_inverted(true);
+  n.io_out("out:q", high);
+  n.io_out("out:qn", low);
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const PINS p = pins_of(atoms);
+  ASSERT_EQ(p.inputs, (std::vector<std::string>{"clk", "d", "rst"}));
+  const STIMULI s = stimuli_for(p, 40, 7);
+  host::testing::SIM_TRACE want;
+  bool q[2] = {true, true};  // after the last edge
+  for (const auto& cycle : s.cycles) {
+    const bool clear[2] = {cycle[2], !cycle[2]};
+    std::vector<bool> sample;
+    for (int k = 0; k < 2; ++k) {
+      if (clear[k]) q[k] = false;
+      sample.push_back(q[k]);
+      q[k] = !clear[k] && cycle[1];
+    }
+    want.push_back(sample);
+  }
+  const fs::path dir = scratch("aclr");
+  for (int type : {2, 3, 4}) {
+    ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "aclr", type));
+    const fs::path file = dir / (std::string("aclr") + TAWN_NETLIST_WRITER::extension(type));
+    EXPECT_EQ(compare_outputs(file, "aclr", p, s, want, dir), "") << file;
+  }
 }
 
 // A black box with contents is flattened into the module under its name;
