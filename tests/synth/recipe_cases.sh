@@ -153,9 +153,12 @@ grep -qF "src/warns.v:0: Warning: Ignoring call to system task \$dumpfile." out.
 
 # Latches and nets with two drivers are refused, named in the source.
 cat >latch.v <<'V'
-module lat(input en, input [1:0] d, input clk, output reg [1:0] q, output reg r);
+module latsub(input en, input [1:0] d, output reg [1:0] q);
   always @*
     if (en) q = d;
+endmodule
+module lat(input en, input [1:0] d, input clk, output [1:0] q, output reg r);
+  latsub u(.en(en), .d(d), .q(q));
   always @(posedge clk) r <= d[0];
 endmodule
 V
@@ -163,7 +166,7 @@ rm -f none.blif
 "$synth" lat none.blif latch.v >out.txt 2>&1
 status=$?
 [ $status -eq 1 ] || fail "a latch: exit $status, not 1"
-grep -qF "velmo-synth: latch.v:2: 'q' is a latch" out.txt || fail "the latch is not named: $(cat out.txt)"
+grep -qF "velmo-synth: latch.v:2: 'u.q' is a latch" out.txt || fail "the latch is not named: $(cat out.txt)"
 cat >tri.v <<'V'
 module tri2(input a, b, ea, eb, output y);
   assign y = ea ? a : 1'bz;
