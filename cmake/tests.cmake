@@ -109,7 +109,7 @@ foreach(_family 46 48 26 15)
 endforeach()
 # The component's library and commands around the life of a fit, one
 # fresh tclsh per case (a hang is a failure).
-foreach(_case early unload stages child)
+foreach(_case early unload stages child independent)
   add_test(NAME velmo_component_lifetime_${_case}
     COMMAND tclsh ${CMAKE_SOURCE_DIR}/tests/tcl/velmo_component_lifetime.tcl ${_case}
             $<TARGET_FILE:velmo_fit_tcl> $<TARGET_FILE:velmo>
@@ -130,6 +130,7 @@ if(VELMO_SANITIZE)
     OUTPUT_STRIP_TRAILING_WHITESPACE)
   set_tests_properties(velmo_fit_tcl_package ${VELMO_TCL_SEQUENCE_TESTS} velmo_component_lifetime_early
     velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_lifetime_child
+    velmo_component_lifetime_independent
     velmo_component_plain_tclsh_load
     eqcheck_tcl_package PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")

@@ -32,7 +32,8 @@
 
 namespace {
 
-// Set while preserved partitions are blackboxed.
+// Set while preserved partitions are blackboxed: from activation until the
+// final stage restores the full contents, or the run's shut-down.
 bool s_bbic_active = false;
 
 // Files written by each dump kind so far in this process.
@@ -230,6 +231,9 @@ bool VELMO_BBIC::any_partitions_blackboxed() { return s_bbic_active; }
 bool velmo_bbic_initialize(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot, bool split_fit, DEV_FAMILY_ENUM family) {
   (void)snapshot;  // selection always looks at the "final" snapshot
   VELMO_SCOPED_PROFILE_BIN bin("bbic_initialize", "BBIC");
+  // The mode belongs to one fitter run: a run of the same process that
+  // ended before its final stage restored the partitions leaves it on.
+  s_bbic_active = false;
   return l_initialize(split_fit, family);
 }
 
@@ -237,6 +241,9 @@ void velmo_bbic_shutdown() {
   VELMO_SCOPED_PROFILE_BIN bin("bbic_shutdown", "BBIC");
   for (const auto& p : l_design()->get_partitions())
     if (p->has_state(JOV_PARTITION::BBIC_DEPOPULATED)) p->remove_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  // With the shells gone nothing is blackboxed, whether or not the run
+  // reached its final stage.
+  s_bbic_active = false;
   msg_vdebug_impl(2, "**********************************************");
   msg_vdebug_impl(2, "BBIC shut down");
   msg_vdebug_impl(2, "**********************************************");

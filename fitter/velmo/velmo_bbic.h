@@ -29,11 +29,13 @@ public:
 };
 
 // Decides whether this fitter run blackboxes preserved partitions and, when
-// it does, switches the mode on and builds the shells. False only when the
-// mode is refused because intermediate snapshots are committed. The
-// snapshot is not consulted.
+// it does, switches the mode on and builds the shells; the mode of an
+// earlier run in the process is off first. False only when the mode is
+// refused because intermediate snapshots are committed. The snapshot is not
+// consulted.
 VELMO_API bool velmo_bbic_initialize(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> snapshot, bool split_fit, DEV_FAMILY_ENUM family);
-// Discards every partition's shell state; the mode flag stays as it is.
+// Discards every partition's shell state and switches the mode off. The
+// host calls it at the end of every fitter run.
 VELMO_API void velmo_bbic_shutdown();
 VELMO_API bool velmo_bbic_is_active();
 

@@ -14,6 +14,11 @@
 #          can catch, and the process carries on.
 # child:   the host package refuses a child interpreter; the component then
 #          meets no host interpreter, before and after the child goes.
+# independent: a plain fit after partitioned ones in one tclsh gives what
+#          it gives in a fresh tclsh, every fit ending the component's
+#          blackboxing mode; a partitioned fit needs place (cases
+#          partitions-then-plain and plain-fit, each run by it in a tclsh
+#          of its own, print the fits).
 lassign $argv case host_package component
 source [file join [file dirname [info script]] check.tcl]
 set e ::torvika::eco_fitter
@@ -58,6 +63,44 @@ proc component_mapped {} {
 
 if {$case ni {plain child}} {
     load $host_package Velmo_fit
+}
+set designs [file normalize [file join [file dirname [info script]] .. .. examples designs yosys]]
+proc refused {script pattern} {
+    set caught [catch {uplevel 1 $script} msg]
+    if {!$caught || ![string match $pattern $msg]} { puts "  got: $msg" }
+    return [expr {$caught && [string match $pattern $msg]}]
+}
+# The design without partitions, every stage; 1 when each stage and the
+# end give 1. It prints nothing of its own: the process's output from its
+# start-up on is the fit's (Tcl's stdout is not in step with the host's).
+proc plain_fit {} {
+    global designs
+    velmo_fit::start --family 46 $designs/mac16.blif --debug=2
+    set ok 1
+    foreach s {plan place route retime final} {
+        set ok [expr {[velmo_fit::stage $s] && $ok}]
+    }
+    return [expr {[velmo_fit::end] && $ok}]
+}
+# What a tclsh running `case` printed from its last fit's start-up on,
+# times and addresses aside, and without what the component says once per
+# process (its workaround notices, the intermediate-snapshot decision).
+proc last_fit_lines {case} {
+    global host_package component
+    set failed [catch {exec [info nameofexecutable] [info script] $case $host_package $component 2>@1} out]
+    check "case $case ran" [expr {!$failed || [puts $out] ne ""}]
+    set lines {}
+    set notice 0
+    foreach line [split [string range $out [string last "\nStage start-up:" $out] end] \n] {
+        if {$line eq "****** HACK WARNING ******"} { set notice 1 }
+        if {!$notice && ![string match "Info (020273):*" $line]} {
+            regsub -all {[0-9][0-9]:[0-9][0-9]:[0-9][0-9]} $line T line
+            regsub -all {0x[0-9a-f]+} $line P line
+            lappend lines $line
+        }
+        if {$line eq "**** END HACK WARNING ****"} { set notice 0 }
+    }
+    return [list $out $lines]
 }
 switch -- $case {
     plain {
@@ -123,6 +166,42 @@ switch -- $case {
         velmo_fit::start --family 46
         check "a second fit after the end" [velmo_fit::stage plan]
         velmo_fit::end
+    }
+    independent {
+        lassign [last_fit_lines partitions-then-plain] out after
+        lassign [last_fit_lines plain-fit] alone fresh
+        check "the plain fit ran" [expr {[lsearch -glob $fresh "Stage final: ok*"] >= 0}]
+        check "a plain fit after partitioned ones prints what it prints in a fresh process" [expr {$after eq $fresh}]
+        if {$after ne $fresh} {
+            foreach a $after f $fresh {
+                if {$a ne $f} { puts "  after partitioned fits: $a\n  fresh:                   $f" }
+            }
+        }
+        check "end of a partitioned fit without place names the reason" [string match \
+            "*velmo_fit::end: a design with partitions needs place in the same run*" $out]
+        check "every fit ends the blackboxing mode" \
+            [expr {[regexp -all {\nBBIC shut down\n} $out] == 3 && [regexp -all {\nBBIC shut down\n} $alone] == 1}]
+    }
+    partitions-then-plain {
+        # A partitioned fit stopped after plan, one stopped after route
+        # (the blackboxed partitions never restored), then the plain fit.
+        fconfigure stdout -buffering line
+        velmo_fit::start --family 46 $designs/mac16.blif --settings $designs/mac16.partitions.json --debug=2
+        foreach s {route retime final} {
+            check "$s before place refused" [refused [list velmo_fit::stage $s] \
+                "velmo_fit::stage: $s before place: a design with partitions needs place in the same run*"]
+        }
+        check "plan" [velmo_fit::stage plan]
+        check "a partitioned fit without place fails at its end" [expr {![velmo_fit::end]}]
+        velmo_fit::start --family 46 $designs/mac16.blif --settings $designs/mac16.partitions.json --debug=2
+        foreach s {plan place route} {
+            check "stage $s" [velmo_fit::stage $s]
+        }
+        check "a partitioned fit with place ends" [velmo_fit::end]
+        exit [expr {![plain_fit] || $failures > 0}]
+    }
+    plain-fit {
+        exit [expr {![plain_fit]}]
     }
     default {
         puts "unknown case '$case'"

@@ -48,7 +48,9 @@ std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string
       auto it = preserved.find(owner->get_name());
       if (it == preserved.end() || !it->second) continue;
     }
-    trees.push_back(host::testing::routing_text(*share, root));
+    // Port translation's chains from a virtual source or to a virtual sink
+    // route no connection (the router completes them): left out.
+    if (std::string tree = host::testing::connections_text(*share, root); !tree.empty()) trees.push_back(std::move(tree));
   }
   std::sort(trees.begin(), trees.end());
   std::string out;
@@ -175,13 +177,17 @@ std::string unsupported_inherit_layout(const std::map<std::string, bool>& preser
 
 }  // namespace
 
+std::string PARTITION_RUN::place_needed() const {
+  if (!active()) return std::string();
+  return "a design with partitions needs place in the same run (before it, the whole design's timing cannot "
+         "be reported and the preserved partitions cannot be checked)";
+}
+
 std::string PARTITION_RUN::stage_list_refusal(const std::vector<std::string>& stages) const {
   if (!active() || std::find(stages.begin(), stages.end(), "place") != stages.end()) return std::string();
   std::string list;
   for (const std::string& s : stages) list += (list.empty() ? "" : ",") + s;
-  return "--stages " + (list.empty() ? std::string("none") : list) +
-         ": a design with partitions needs place in the same run (before it, the whole design's timing cannot "
-         "be reported and the preserved partitions cannot be checked)";
+  return "--stages " + (list.empty() ? std::string("none") : list) + ": " + place_needed();
 }
 
 bool PARTITION_RUN::prepare(std::string* why) {
@@ -211,15 +217,18 @@ bool PARTITION_RUN::prepare(std::string* why) {
 }
 
 bool PARTITION_RUN::bind(void* lib, const std::map<std::string, std::string>& exports) {
-  if (!active()) return true;
   auto find = [&](const std::string& prefix) -> void* {
     for (const auto& [sig, mangled] : exports)
       if (sig.rfind(prefix, 0) == 0) return dlsym(lib, mangled.c_str());
     return nullptr;
   };
+  // Every fit ends the blackboxing mode, partitioned or not: the component
+  // keeps it for the process, and a fit of the same process that stopped
+  // before the final stage would leave it on for the next one.
+  m_shutdown = reinterpret_cast<void (*)()>(find("velmo_bbic_shutdown("));
+  if (!active()) return m_shutdown != nullptr;
   m_initialize = reinterpret_cast<bool (*)(JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE>, bool, DEV_FAMILY_ENUM)>(
       find("velmo_bbic_initialize("));
-  m_shutdown = reinterpret_cast<void (*)()>(find("velmo_bbic_shutdown("));
   m_guard_make = reinterpret_cast<void (*)(void*, JOV_DESIGN&)>(find("VELMO_BBIC_REPORT::VELMO_BBIC_REPORT("));
   m_guard_end = reinterpret_cast<void (*)(void*)>(find("VELMO_BBIC_REPORT::~VELMO_BBIC_REPORT("));
   return m_initialize != nullptr && m_shutdown != nullptr && m_guard_make != nullptr && m_guard_end != nullptr;
@@ -301,7 +310,7 @@ void PARTITION_RUN::report_guard_end() {
 }
 
 void PARTITION_RUN::before_shutdown() const {
-  if (active()) m_shutdown();
+  if (m_shutdown != nullptr) m_shutdown();
 }
 
 std::vector<std::string> PARTITION_RUN::check_preserved() const {

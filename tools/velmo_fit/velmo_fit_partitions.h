@@ -29,11 +29,15 @@ public:
   // of this compile, so the whole design's timing cannot be reported and
   // the preserved partitions cannot be checked.
   std::string stage_list_refusal(const std::vector<std::string>& stages) const;
+  // That reason without the stage list ("" for a design without
+  // partitions): a fit of a partitioned design runs place.
+  std::string place_needed() const;
   // Plays the earlier compile on the configured device and prints one line
   // per partition; false with a reason when the host could not fit it.
   bool prepare(std::string* why);
   // Finds the component's blackboxing entries among its exports
-  // (demangled signature -> symbol); false when one is missing.
+  // (demangled signature -> symbol): the shut-down for every design, the
+  // rest for a partitioned one; false when one is missing.
   bool bind(void* lib, const std::map<std::string, std::string>& exports);
   // Sets the design's current snapshot for the stage about to run.
   void stage_starting(const std::string& stage) const;
@@ -46,7 +50,7 @@ public:
   // and the timing netlist is marked for a rebuild on both sides.
   void report_guard_begin();
   void report_guard_end();
-  // Before shut-down: velmo_bbic_shutdown.
+  // Before shut-down, for every design: velmo_bbic_shutdown.
   void before_shutdown() const;
   // Preserved partitions against their placement and routing after the
   // earlier compile; one line per difference.

@@ -16,12 +16,16 @@
 //   velmo_fit::end                         the post-fit checks when a stage
 //                                          routed, then shut the component
 //                                          down -> 1, or 0 when the checks
-//                                          failed
+//                                          failed or a design with
+//                                          partitions was never placed
 //
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
 // need place, retime needs route, and no stage runs after one that failed.
-// One fit at a time; start resets the whole host.
+// One fit at a time; start resets the whole host. Each fit ends the
+// component's blackboxing mode, so the next one starts as in a fresh
+// process (but for the configuration values the component reads once per
+// process).
 //
 // With equivalence checking on (project option 627 in the settings), the
 // package writes the netlists and check scripts velmo-fit writes, at the
@@ -203,6 +207,11 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   FIT& f = fit();
   if (!f.started) return error(interp, "velmo_fit::stage: no fit is running");
   const std::string s = Tcl_GetString(objv[1]);
+  // A partitioned design says why it needs place, as velmo-fit does for a
+  // stage list without place.
+  if ((s == "route" || s == "retime" || s == "final") && !f.sequence->ran("place"))
+    if (const std::string why = f.sequence->partitions().place_needed(); !why.empty())
+      return error(interp, "velmo_fit::stage: " + s + " before place: " + why);
   if (std::string why = velmo_fit::stage_refusal(f.sequence->stages_run(), s); !why.empty())
     return error(interp, "velmo_fit::stage: " + why);
   if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
@@ -289,7 +298,16 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     // The post-fit checks after the stage that routed last, as velmo-fit
     // runs them after its last stage.
     FIT& f = fit();
-    const bool clean = !f.started || !f.failed.empty() || f.sequence->post_fit_checks();
+    // A partitioned design's fit that never placed fails, as velmo-fit
+    // refuses its stage list: the whole design's timing and the preserved
+    // partitions were never seen.
+    const std::string unplaced =
+        f.started && !f.sequence->ran("place") ? f.sequence->partitions().place_needed() : std::string();
+    if (!unplaced.empty()) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "velmo_fit::end: %s\n", unplaced.c_str());
+    }
+    const bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks());
     close_fit();
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
