@@ -81,7 +81,9 @@ std::vector<std::string> routing_texts(const VOK_RE_ROUTING& r) {
   return out;
 }
 
-std::string routing_text(const VOK_RE_ROUTING& r, int id) {
+namespace {
+// One node of a routing text: the terminal's port and side, or the wire value.
+std::string node_text(const VOK_RE_ROUTING& r, int id) {
   std::string self;
   const std::int32_t v = r.get_value(id);
   if (v >= 0) {
@@ -92,12 +94,37 @@ std::string routing_text(const VOK_RE_ROUTING& r, int id) {
     self = "w" + std::to_string(static_cast<unsigned>(v));
   }
   if (r.is_zota_node(id)) self += "z";
+  return self;
+}
+
+// routing_text without the branches whose every leaf is a virtual node; ""
+// when that is the whole subtree.
+std::string connections_below(const VOK_RE_ROUTING& r, int id) {
+  const std::vector<int> children = r.get_walk_children(id);
+  if (children.empty() && r.get_value(id) == VOK_RE_ROUTING::VIRTUAL_VALUE) return std::string();
+  std::vector<std::string> kids;
+  for (int c : children)
+    if (std::string k = connections_below(r, c); !k.empty()) kids.push_back(std::move(k));
+  if (!children.empty() && kids.empty()) return std::string();
+  std::sort(kids.begin(), kids.end());
+  std::string out = node_text(r, id) + "(";
+  for (const auto& k : kids) out += k + ",";
+  return out + ")";
+}
+}  // namespace
+
+std::string routing_text(const VOK_RE_ROUTING& r, int id) {
   std::vector<std::string> kids;
   for (int c : r.get_walk_children(id)) kids.push_back(routing_text(r, c));
   std::sort(kids.begin(), kids.end());
-  std::string out = self + "(";
+  std::string out = node_text(r, id) + "(";
   for (const auto& k : kids) out += k + ",";
   return out + ")";
+}
+
+std::string connections_text(const VOK_RE_ROUTING& r, int root) {
+  if (r.get_value(root) == VOK_RE_ROUTING::VIRTUAL_VALUE) return std::string();
+  return connections_below(r, root);
 }
 
 namespace scenes {

@@ -51,6 +51,11 @@ void set_state_netlist(JOV_PARTITION* partition, JOV_STATE* state, VOK_ATOM_NETL
 // node (terminal port and side, or wire value; "z" for pipeline-register
 // nodes) with its sorted subtrees, pipeline-register pairs followed.
 std::string routing_text(const VOK_RE_ROUTING& routing, int id);
+// The routing_text of the connections a tree routes: "" for a tree from a
+// virtual source, and without the branches that lead only to virtual sinks
+// (port translation hangs such chains where the routing does not reach a
+// port yet; the router completes them).
+std::string connections_text(const VOK_RE_ROUTING& routing, int root);
 // The texts of every tree (pipeline-register Q roots are reached through
 // their pairs), sorted: equal for routings with the same trees.
 std::vector<std::string> routing_texts(const VOK_RE_ROUTING& routing);

@@ -2,6 +2,7 @@
 // read-only status, and the split of routing into partition shares that
 // merge back into the whole.
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -191,4 +192,61 @@ TEST_F(PartitionTest, ShareKeepsOnlyPathsToThePartitionsSinks) {
   merged.merge_partition(*a);
   EXPECT_EQ(host::testing::routing_texts(merged), host::testing::routing_texts(r));
   EXPECT_EQ(merged.get_live_node_count(), r.get_live_node_count());
+}
+
+// The connections a tree routes, for comparing preserved routing: chains
+// from a virtual source and branches that reach only virtual sinks route no
+// connection and leave the text as it was; a dangling wire, a sink that
+// lost its path or a path that changed still show.
+TEST_F(PartitionTest, ConnectionsTextLeavesOutOnlyVirtualEnds) {
+  VOK_ATOM_NODE* src = find_atom(s.top, "r0");
+  VOK_ATOM_NODE* in_a = find_atom(s.a, "A|a1");
+  VOK_ATOM_NODE* in_b = find_atom(s.b, "B|b1");
+  ASSERT_TRUE(src && in_a && in_b);
+  const std::int32_t kVirtual = VOK_RE_ROUTING::VIRTUAL_VALUE;
+  const auto wire = [](unsigned gid) { return static_cast<std::int32_t>(0x80000000u | gid); };
+  // r0 -> wire 0x10 -> a1, and per case what is added.
+  auto text = [&](const std::function<void(VOK_RE_ROUTING&, int root, int w)>& add) {
+    VOK_RE_ROUTING r;
+    const int root = r.new_source(src->get_oterm_slot(0));
+    const int w = r.append_child_value(root, wire(0x10));
+    r.append_sink(w, in_a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    add(r, root, w);
+    std::vector<std::string> trees;
+    for (int t = r.forest().first_root(); t != -1; t = r.forest().next_sibling(t))
+      if (std::string c = host::testing::connections_text(r, t); !c.empty()) trees.push_back(c);
+    std::sort(trees.begin(), trees.end());
+    return trees;
+  };
+  const auto plain = text([](VOK_RE_ROUTING&, int, int) {});
+  ASSERT_EQ(plain.size(), 1u);
+  VOK_RE_ROUTING alone;
+  const int root = alone.new_source(src->get_oterm_slot(0));
+  alone.append_sink(alone.append_child_value(root, wire(0x10)), in_a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_EQ(plain[0], host::testing::routing_text(alone, root));
+  // Placeholders: a chain to a virtual sink below the source and below the
+  // wire, and a tree from a virtual source to b1.
+  EXPECT_EQ(text([&](VOK_RE_ROUTING& r, int root, int w) {
+              r.append_child_value(r.append_child_value(r.append_child_value(root, wire(0x20)), wire(0x21)), kVirtual);
+              r.append_child_value(w, kVirtual);
+              const int v = r.new_root(kVirtual);
+              r.append_sink(r.append_child_value(v, wire(0x30)), in_b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+            }),
+            plain);
+  // A source with nothing but a chain to a virtual sink routes nothing.
+  VOK_RE_ROUTING stub;
+  const int stub_root = stub.new_source(src->get_oterm_slot(0));
+  stub.append_child_value(stub.append_child_value(stub_root, wire(0x20)), kVirtual);
+  EXPECT_EQ(host::testing::connections_text(stub, stub_root), "");
+  // Changes that show: a dangling wire, a second sink, a sink whose path
+  // now ends in a virtual sink instead.
+  EXPECT_NE(text([&](VOK_RE_ROUTING& r, int, int w) { r.append_child_value(w, wire(0x22)); }), plain);
+  EXPECT_NE(text([&](VOK_RE_ROUTING& r, int root, int) {
+              r.append_sink(r.append_child_value(root, wire(0x23)), in_b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+            }),
+            plain);
+  VOK_RE_ROUTING lost;
+  const int lost_root = lost.new_source(src->get_oterm_slot(0));
+  lost.append_child_value(lost.append_child_value(lost_root, wire(0x10)), kVirtual);
+  EXPECT_EQ(host::testing::connections_text(lost, lost_root), "");
 }
