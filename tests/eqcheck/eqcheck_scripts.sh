@@ -3,9 +3,10 @@
 # planned, placed and routed check scripts; each runs under the stand-in
 # checker, which checks the commands' order and that the netlists it reads
 # exist and parse, for each netlist type (VHDL, Verilog, SystemVerilog). An
-# output directory velmo-fit cannot use is refused before the fit; a netlist
-# it cannot write during the fit (a directory in the way, a file size limit)
-# ends the run. Without iverilog or ghdl the checker is not run and the test
+# output directory, or a directory of the check scripts, that velmo-fit
+# cannot use is refused before the fit; a netlist it cannot write during the
+# fit (a directory in the way, a file size limit), or a check script the
+# component leaves missing or short, ends the run. Without iverilog or ghdl the checker is not run and the test
 # exits 77 (skipped) after the rest. Usage: eqcheck_scripts.sh VELMO_FIT
 set -e
 fit="$1"
@@ -51,13 +52,14 @@ if [ -z "$missing" ]; then
 fi
 
 # Refused before the fit (exit 2, nothing fitted): no directory named, one
-# that cannot be created, one that cannot be written.
+# that cannot be created, one that cannot be written, one whose name the
+# scripts' read lines cannot carry.
 mkdir "$dir/bad"
 cd "$dir/bad"
 touch a_file
 mkdir read_only
 chmod a-w read_only
-for out in "" a_file/sim read_only; do
+for out in "" a_file/sim read_only "eda/sim dir"; do
   settings "$out" 3 > settings.json
   status=0
   "$fit" --settings settings.json --stages plan,place,route > fit.log 2>&1 || status=$?
@@ -66,10 +68,39 @@ for out in "" a_file/sim read_only; do
   case "$out" in
     "") reason="eda.output_dir is empty" ;;
     a_file/sim) reason="eda.output_dir a_file/sim: cannot create the directory" ;;
+    "eda/sim dir") reason="eda.output_dir 'eda/sim dir' holds white space" ;;
     *) reason="eda.output_dir $out: cannot write into the directory" ;;
   esac
   grep -q "$reason" fit.log || { echo "output_dir '$out': no reason"; cat fit.log; exit 1; }
   if grep -q "^Stage" fit.log; then echo "output_dir '$out': the fit ran"; exit 1; fi
+done
+
+# So is a place the component cannot write a check script to: a file in
+# the way of verification/ or of a stage's directory under it, a working
+# directory that cannot be written.
+for case in verification verification/placed read_only_project; do
+  rm -rf "$dir/scripts"
+  mkdir -p "$dir/scripts/verification"
+  cd "$dir/scripts"
+  settings "$dir/scripts/eda" 3 > settings.json
+  case $case in
+    verification) rmdir verification; touch verification
+      reason="verification is not a directory: the check script verification/planned/eqcheck.tcl of plan goes into it" ;;
+    verification/placed) touch verification/placed
+      reason="verification/placed is not a directory: the check script verification/placed/eqcheck.tcl of place goes into it" ;;
+    read_only_project)
+      if [ "$(id -u)" = 0 ]; then
+        echo "skipped the read-only working directory: the tests run as root, who writes into any directory"
+        continue
+      fi
+      rmdir verification; mkdir project; chmod a-w project; cd project
+      reason="cannot write the check script verification/planned/eqcheck.tcl of plan: the working directory is not writable" ;;
+  esac
+  status=0
+  "$fit" --settings "$dir/scripts/settings.json" --stages plan,place,route > "$dir/scripts/fit.log" 2>&1 || status=$?
+  test "$status" = 2 || { echo "$case: exit $status"; cat "$dir/scripts/fit.log"; exit 1; }
+  grep -qF "$reason" "$dir/scripts/fit.log" || { echo "$case: no reason"; cat "$dir/scripts/fit.log"; exit 1; }
+  if grep -q "^Stage" "$dir/scripts/fit.log"; then echo "$case: the fit ran"; exit 1; fi
 done
 
 # A netlist that cannot be written during the fit: exit 1, one line.
@@ -102,5 +133,23 @@ test "$(grep -c "eda/sim/synthesized/top.vo" fit.log)" = 1 || { cat fit.log; exi
 grep -q "^velmo-fit: cannot write the netlist eda/sim/synthesized/top.vo$" fit.log || { cat fit.log; exit 1; }
 test -z "$(ls -A eda/sim/synthesized)" || { echo "file size limit: left"; ls -la eda/sim/synthesized; exit 1; }
 if grep -q "velmo-fit: done" fit.log; then echo "file size limit: done"; exit 1; fi
+# A check script the component leaves short (here under a file size limit
+# above the netlists' size, below the script's) ends the run with exit 1
+# and one line naming it.
+mkdir "$dir/short"
+cd "$dir/short"
+printf '.model t\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n' > t.blif
+settings eda/sim 3 > settings.json
+(
+  trap '' XFSZ
+  ulimit -f 1
+  status=0
+  "$fit" t.blif --settings settings.json --stages plan,place,route || status=$?
+  echo "$status" > status
+) 2>&1 | cat > fit.log
+test "$(cat status)" = 1 || { echo "short script: exit $(cat status)"; cat fit.log; exit 1; }
+test "$(wc -c < eda/sim/planned/t.vo)" -lt 512 || { echo "short script: the netlist does not fit the limit"; exit 1; }
+grep -q "^velmo-fit: cannot write the check script verification/planned/eqcheck.tcl$" fit.log || { cat fit.log; exit 1; }
+if grep -q "^Stage place" fit.log; then echo "short script: the fit went on"; exit 1; fi
 if [ -n "$missing" ]; then echo "skipped the stand-in checker:$missing not installed (make deps)"; exit 77; fi
 echo ok

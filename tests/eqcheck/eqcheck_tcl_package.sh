@@ -2,7 +2,9 @@
 # The Tcl host package with equivalence checking on writes what velmo-fit
 # writes for the same fit: the same netlists and check scripts, byte for
 # byte, at the same stages; a netlist it cannot write fails the stage that
-# made it, with one line naming the file.
+# made it, with one line naming the file, and so does a check script the
+# component could not write. Where no script or netlist can go, start
+# refuses the fit, as velmo-fit does.
 # Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
 set -e
 fit="$1"
@@ -49,4 +51,49 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
   grep -q "^stage route: error: " tcl.log || { echo "a failed write did not fail its stage"; cat tcl.log; exit 1; }
 test "$(grep -c "cannot write the netlist eda/sim/placed/top.vho" tcl.log)" = 1 || { cat tcl.log; exit 1; }
 test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
+
+# Refused at start, naming it: a file where the scripts' directories go, an
+# output directory the scripts' read lines cannot carry.
+cat > "$dir/start.tcl" <<'TCL'
+load [lindex $argv 0] Velmo_fit
+if {[catch {velmo_fit::start --settings [lindex $argv 1]} result]} { puts "refused: $result" }
+TCL
+for case in verification verification/placed space; do
+  rm -rf "$dir/refused"
+  mkdir -p "$dir/refused/verification"
+  cd "$dir/refused"
+  settings=../settings.json
+  case $case in
+    verification) rmdir verification; touch verification
+      reason="verification is not a directory: the check script verification/planned/eqcheck.tcl of plan goes into it" ;;
+    verification/placed) touch verification/placed
+      reason="verification/placed is not a directory: the check script verification/placed/eqcheck.tcl of place goes into it" ;;
+    space) sed 's|"eda/sim"|"eda/sim dir"|' ../settings.json > space.json; settings=space.json
+      reason="eda.output_dir 'eda/sim dir' holds white space" ;;
+  esac
+  tclsh ../start.tcl "$package" "$settings" > tcl.log 2>&1
+  grep -qF "refused: velmo_fit::start: $reason" tcl.log || { echo "$case: not refused"; cat tcl.log; exit 1; }
+done
+
+# A script the component could not write (verification/ became a file after
+# plan): place fails with one line naming it, route is refused.
+mkdir "$dir/gone"
+cd "$dir/gone"
+cat > run.tcl <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start --settings ../settings.json
+puts "stage plan: [velmo_fit::stage plan]"
+file delete -force verification
+close [open verification w]
+foreach s {place route} {
+  if {[catch {velmo_fit::stage $s} result]} { set result "error: $result" }
+  puts "stage $s: $result"
+}
+velmo_fit::end
+TCL
+tclsh run.tcl "$package" > tcl.log 2>&1
+grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log && grep -q "^stage route: error: " tcl.log ||
+  { echo "a script not written did not fail its stage"; cat tcl.log; exit 1; }
+test "$(grep -c "^velmo-fit: cannot write the check script verification/placed/eqcheck.tcl$" tcl.log)" = 1 ||
+  { cat tcl.log; exit 1; }
 echo ok

@@ -687,7 +687,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::error_code ec;
     std::filesystem::remove(g_report_target.path, ec);
   }
-  if (std::string why; velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why))
+  if (std::string why; velmo_fit::VERIFICATION::requested() &&
+                       !(velmo_fit::VERIFICATION::check_output_dir(&why) &&
+                         velmo_fit::VERIFICATION::check_script_dirs(o.stages, &why)))
     return refuse(why);
   g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
   const DeviceSpec& spec = host::device::spec();

@@ -1,10 +1,18 @@
 #include "velmo_fit_verification.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
 
+#include "cfg/cfg.h"
+#include "gen/gen_project.h"
 #include "jov/jov_enum.h"
 #include "omz/omz_option.h"
 #include "tawn/tawn_netlist_writer.h"
@@ -24,6 +32,38 @@ std::unique_ptr<YOVA_TOOL> eda_tool() {
   YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
   return std::unique_ptr<YOVA_TOOL>(yova.get_tool(kEdaCategory));
 }
+
+// The last line of every check script the component writes.
+constexpr const char* kScriptLastLine = "::kestro::torvika::get_failing_compare_points";
+
+// The check script the component writes after a snapshot, relative to the
+// project directory: verification/<snapshot>/eqcheck.tcl (the retimed
+// snapshot's goes into routed/), when its configuration variable asks for
+// it. "" when it writes none: another snapshot, not asked for, or no
+// project directory.
+std::string script_path(const std::string& snapshot) {
+  static const std::map<std::string, std::string> dirs = {
+      {"planned", "planned"}, {"placed", "placed"}, {"routed", "routed"}, {"retimed", "routed"}};
+  const auto it = dirs.find(snapshot);
+  if (it == dirs.end() || gen_get_project_dir_path().empty() ||
+      !cfg_is_on(("fitter_write_eqcheck_for_" + snapshot).c_str(), false))
+    return std::string();
+  return "verification/" + it->second + "/eqcheck.tcl";
+}
+
+// Whether the script is there and whole: a regular file whose last line is
+// the script's last line, ended by its newline (the writer flushes line by
+// line, so a write that stopped short leaves a shorter file).
+bool script_whole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in || !std::filesystem::is_regular_file(path)) return false;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string tail = std::string("\n") + kScriptLastLine + "\n";
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether this process may create and remove entries in the directory.
+bool writable_directory(const std::filesystem::path& dir) { return access(dir.c_str(), W_OK | X_OK) == 0; }
 }  // namespace
 
 bool VERIFICATION::requested() {
@@ -38,6 +78,11 @@ bool VERIFICATION::check_output_dir(std::string* why) {
     *why = "eda.output_dir is empty: the equivalence-check netlists need a directory";
     return false;
   }
+  // The scripts' read lines name the netlists by this path as it is.
+  if (std::any_of(dir.begin(), dir.end(), [](unsigned char c) { return std::isspace(c) != 0; })) {
+    *why = "eda.output_dir '" + dir + "' holds white space, which the check scripts' read lines cannot carry";
+    return false;
+  }
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec || !fs::is_directory(dir, ec)) {
@@ -50,6 +95,44 @@ bool VERIFICATION::check_output_dir(std::string* why) {
   if (!writable) {
     *why = "eda.output_dir " + dir + ": cannot write into the directory";
     return false;
+  }
+  return true;
+}
+
+bool VERIFICATION::check_script_dirs(const std::vector<std::string>& stages, std::string* why) {
+  namespace fs = std::filesystem;
+  const fs::path project = gen_get_project_dir_path();
+  for (const std::string& stage : stages) {
+    const auto snapshot = stage_snapshot().find(stage);
+    if (snapshot == stage_snapshot().end()) continue;
+    const std::string script = script_path(snapshot->second);
+    if (script.empty()) continue;
+    // verification/, then verification/<snapshot>/: each a directory or
+    // nothing yet.
+    const fs::path dir = fs::path(script).parent_path();
+    std::error_code ec;
+    for (const fs::path& p : {dir.parent_path(), dir}) {
+      if (fs::exists(project / p, ec) && !fs::is_directory(project / p, ec)) {
+        *why = p.string() + " is not a directory: the check script " + script + " of " + stage + " goes into it";
+        return false;
+      }
+    }
+    // The component empties the script's directory and creates what is
+    // missing: the directory when it exists, and its parent; else the
+    // nearest one that exists.
+    fs::path at = dir;
+    bool ok = true;
+    if (fs::exists(project / at, ec)) {
+      ok = writable_directory(project / at) && writable_directory(project / at.parent_path());
+    } else {
+      while (!at.empty() && !fs::exists(project / at, ec)) at = at.parent_path();
+      ok = writable_directory(project / at);
+    }
+    if (!ok) {
+      *why = "cannot write the check script " + script + " of " + stage + ": " +
+             (at.empty() ? std::string("the working directory") : at.string()) + " is not writable";
+      return false;
+    }
   }
   return true;
 }
@@ -80,6 +163,14 @@ bool VERIFICATION::write(const std::string& snapshot) {
   JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> value;
   value.set_from_str(snapshot.c_str(), true);
   reinterpret_cast<WRITE_SCRIPT>(m_write_script)(value);
+  // The component reports no script it could not open or write: the host
+  // asked for it, and checks that it is there and whole.
+  if (const std::string script = script_path(snapshot);
+      !script.empty() && !script_whole(std::filesystem::path(gen_get_project_dir_path()) / script)) {
+    std::printf("velmo-fit: cannot write the check script %s\n", script.c_str());
+    std::fflush(stdout);
+    return false;
+  }
   return true;
 }
 

@@ -6,6 +6,7 @@
 // stage's after it; after each stage's netlist the component writes that
 // stage's check script (velmo_write_formal_verification_flow).
 #include <string>
+#include <vector>
 
 namespace velmo_fit {
 
@@ -14,9 +15,16 @@ public:
   // Whether project option 627 is on.
   static bool requested();
   // The EDA output directory (a relative one is taken from the working
-  // directory) must be named, and creatable and writable, before the fit
-  // starts; false with the reason otherwise.
+  // directory) must be named, free of white space (the check scripts name
+  // it as it is), and creatable and writable, before the fit starts; false
+  // with the reason otherwise.
   static bool check_output_dir(std::string* why);
+  // The directories of the check scripts the component will write after
+  // `stages` (those whose configuration variable asks for one):
+  // verification/ and verification/<snapshot>/ of the project directory
+  // must each be a directory or not exist yet, and be creatable and
+  // writable; false with the reason otherwise.
+  static bool check_script_dirs(const std::vector<std::string>& stages, std::string* why);
 
   // Takes the component's script writer from `lib`; true when
   // verification is requested and the component has the writer, and from
@@ -27,7 +35,8 @@ public:
   // The design's netlist for the snapshot, then the component's script for
   // it. False when the netlist cannot be written (opened, written or
   // closed), after printing one line naming the file; the script is then
-  // not written.
+  // not written. False too, after one line naming it, when a script asked
+  // for is then missing or incomplete.
   bool write(const std::string& snapshot);
   // The same for the snapshot a stage produces (nothing when the stage
   // failed or verification is off).

@@ -155,7 +155,10 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       f.sequence.reset();
       return error(interp, "velmo_fit::start: " + why);
     }
-    if (velmo_fit::VERIFICATION::requested() && !velmo_fit::VERIFICATION::check_output_dir(&why)) {
+    // Any stage may be asked for later: the directories of every script
+    // the configuration asks for.
+    if (velmo_fit::VERIFICATION::requested() && !(velmo_fit::VERIFICATION::check_output_dir(&why) &&
+                                                  velmo_fit::VERIFICATION::check_script_dirs(velmo_fit::all_stages(), &why))) {
       f.sequence.reset();
       return error(interp, "velmo_fit::start: " + why);
     }
