@@ -194,21 +194,47 @@ const std::string kP2Design = R"(.model p2design
 // (assignment 833 = 2) and feeding two LUTs: the slot is the one next to the
 // periphery port, and its output reaches only that slot's LAB, so the
 // placer puts the register's loads there and the route stage routes both.
+// The transfer counts in the summary and the report: found and committed
+// by the dedicated depopulation, routed by the route stage, not the plan's.
+// Committed counts only a register the plan stage put at its site (not with
+// the repopulation left to later), and a forced core-to-periphery register
+// (835 = 2) is found too.
 TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
   const std::string design = write_temp("p2design.blif", kP2Design + ".end\n");
+  const std::string report = ::testing::TempDir() + "forced_transfer.json";
   for (const auto& [row, device] : {std::pair<int, std::string>{9, ""}, {10, " --device 13"}}) {
     const std::string settings = write_temp("p2ded.json", R"({"family": 46, "periphery": [
       {"name": "uib_a", "kind": "UIB", "site": [3, )" + std::to_string(row) + R"(], "outputs": ["a0", "a1", "a2", "a3"]},
       {"name": "uib_b", "kind": "UIB", "site": [6, )" + std::to_string(row) + R"(], "inputs": ["o0", "o1", "o2", "o3"]}],
       "assignments": [{"instance": "r3", "id": 833, "type": 6, "value": "2"}]})");
-    const auto r = velmo_fit_test::run(design + " --settings " + settings + device + " --debug=2");
+    std::remove(report.c_str());
+    const auto r = velmo_fit_test::run(design + " --settings " + settings + device + " --debug=2 --report " + report);
     SCOPED_TRACE(device);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr("depopulate_registers: 1 of 1 registers depopulated"));
     EXPECT_THAT(r.out, HasSubstr("Stage route: ok"));
     EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
     EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
+    EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 1 found, 1 committed, 0 routed (1 of them by the dedicated "
+                                 "depopulation)\n"));
+    const nlohmann::json t = read_json(report)["periphery_transfers"];
+    EXPECT_EQ(t, nlohmann::json::parse(R"({"found": 1, "committed": 1, "routed": 0, "uib_esram": 0, "dedicated": 1})"))
+        << t.dump();
   }
+  const std::string settings = write_temp("p2ded.json", R"({"family": 46, "periphery": [
+      {"name": "uib_a", "kind": "UIB", "site": [3, 9], "outputs": ["a0", "a1", "a2", "a3"]},
+      {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0", "o1", "o2", "o3"]}],
+      "assignments": [{"instance": "r3", "id": 833, "type": 6, "value": "2"}]})");
+  auto r = velmo_fit_test::run(design + " --settings " + settings + " --cfg yun_do_p2c_repopulation_in_post_plan=off");
+  EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 1 found, 0 committed, 0 routed (1 of them by the dedicated "
+                               "depopulation)\n"));
+  const std::string c2p_design = write_temp("p2c2p.blif", kP2Design + ".latch n3 e1 re clk 2\n.end\n");
+  const std::string c2p = write_temp("c2p.json", R"({"family": 46, "periphery": [
+      {"name": "uib_c", "kind": "UIB", "site": [9, 9], "inputs": ["e1"]}],
+      "assignments": [{"instance": "e1", "id": 835, "type": 6, "value": "2"}]})");
+  r = velmo_fit_test::run(c2p_design + " --settings " + c2p + " --stages plan");
+  EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 1 found, "));
+  EXPECT_THAT(r.out, HasSubstr(" routed (1 of them by the dedicated depopulation)\n"));
 }
 
 // Transfer assignments where a pin is the periphery end: before the pins

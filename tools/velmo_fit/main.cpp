@@ -577,7 +577,8 @@ bool write_report(const host::testing::LOADED_DESIGN& design, velmo_fit::HOST_SE
     j["periphery_transfers"] = {{"found", fig.periphery_transfers->found},
                                 {"committed", fig.periphery_transfers->committed},
                                 {"routed", fig.periphery_transfers->routed},
-                                {"uib_esram", fig.periphery_transfers->uib_esram}};
+                                {"uib_esram", fig.periphery_transfers->uib_esram},
+                                {"dedicated", fig.periphery_transfers->dedicated}};
   // The chains whose setting after the fit differs from before the stages
   // (a chain without a setting then was at 0), per pin and chain type: a
   // plain fit, which leaves every chain at 0, lists none.

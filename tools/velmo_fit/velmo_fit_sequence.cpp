@@ -15,6 +15,8 @@
 #include "kem/kem_netlist.h"
 #include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
+#include "pelk/pelk_symbol.h"
+#include "r5t/r5t_interface.h"
 #include "sta/sta_analysis.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
@@ -251,8 +253,28 @@ int uib_esram_transfers(const std::vector<DEBUG_LINE>& lines, std::size_t from) 
   return total;
 }
 
-// Counts the transfers from the main pass's closing messages and the
-// UIB/ESRAM pass's lines since debug line `from`.
+// The registers the dedicated depopulation marked for a periphery transfer
+// (metadata P2C_ZOTA = P2C or C2P), and of those the ones placed (the plan
+// stage's repopulation puts them at their dedicated site; the logic is
+// unplaced until the place stage).
+void dedicated_transfers(PERIPHERY_TRANSFERS* t) {
+  const R5T_INTERFACE* r5t = R5T_INTERFACE::get_instance();
+  if (r5t == nullptr) return;
+  constexpr int kMetadataNamespace = 4;
+  const PELK key = PELK::intern(kMetadataNamespace, "P2C_ZOTA");
+  const PELK p2c = PELK::intern(kMetadataNamespace, "P2C"), c2p = PELK::intern(kMetadataNamespace, "C2P");
+  for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
+    const PELK value = r5t->get_atom_metadata(a->get_id(), key);
+    if (value != p2c && value != c2p) continue;
+    ++t->dedicated;
+    if (a->is_placed()) ++t->committed;
+  }
+  t->found += t->dedicated;
+}
+
+// Counts the transfers from the main pass's closing messages, the
+// UIB/ESRAM pass's lines since debug line `from` and the dedicated
+// depopulation's marks.
 PERIPHERY_TRANSFERS periphery_transfers(std::size_t from) {
   constexpr unsigned kP2cFinish = 16239, kC2pFinish = 16246, kResult = 16240, kPlacedOnly = 18268,
                      kPlacedRouted = 18269;
@@ -280,6 +302,7 @@ PERIPHERY_TRANSFERS periphery_transfers(std::size_t from) {
   t.found += t.uib_esram;
   t.committed += t.uib_esram;
   t.routed += t.uib_esram;
+  dedicated_transfers(&t);
   return t;
 }
 
@@ -334,7 +357,14 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     m_figures.periphery_transfers = periphery_transfers(m_debug_mark);
     const PERIPHERY_TRANSFERS& t = *m_figures.periphery_transfers;
     std::printf("Periphery transfers: %d found, %d committed, %d routed", t.found, t.committed, t.routed);
-    if (t.uib_esram > 0) std::printf(" (%d of them by the UIB/ESRAM pass)", t.uib_esram);
+    if (t.uib_esram > 0 || t.dedicated > 0) {
+      std::string by;
+      if (t.uib_esram > 0) by = std::to_string(t.uib_esram) + " of them by the UIB/ESRAM pass";
+      if (t.dedicated > 0)
+        by += (by.empty() ? std::to_string(t.dedicated) + " of them" : ", " + std::to_string(t.dedicated)) +
+              " by the dedicated depopulation";
+      std::printf(" (%s)", by.c_str());
+    }
     std::printf("\n");
   }
   if (s == "final") {

@@ -46,14 +46,17 @@ void load_all_corners();
 // The periphery-core register transfers the plan stage's passes reported:
 // found (the registers of the transfer groups they took up), committed
 // (placed at a transfer site) and routed (placed and routed), over the main
-// pass (its closing messages) and the UIB/ESRAM pass (its per-clock-domain
+// pass (its closing messages), the UIB/ESRAM pass (its per-clock-domain
 // lines; every connection it takes is placed and routed), whose share is
-// `uib_esram` as well.
+// `uib_esram` as well, and the dedicated depopulation (the registers it
+// marked for a transfer; committed when the plan stage put them at their
+// dedicated site; it routes none), whose share of found is `dedicated`.
 struct PERIPHERY_TRANSFERS {
   int found = 0;
   int committed = 0;
   int routed = 0;
   int uib_esram = 0;
+  int dedicated = 0;
 };
 
 // Pins' delay-chain settings by (pin, chain type).
