@@ -156,9 +156,35 @@ std::string printable(std::string name) {
 // same identifier as the plain name when that is one).
 std::string escaped(const std::string& name) { return "\\" + printable(name) + " "; }
 
-// A Verilog test bench that drives the module's pins by the design's names:
-// each cycle the inputs, then the outputs printed, then one edge of every
-// clock and back, each 1 ns apart (so that no input changes with a clock).
+// The stimuli as steps 1 ns apart, each a whole input vector set (`set`,
+// given the bits from the last input down) or the outputs sampled: the first
+// inputs; then each cycle the outputs sampled, the active edge of every
+// clock, the next cycle's data (clocks held), the clocks back to idle. So no
+// input changes with a clock, and a register that took its data at the
+// other edge would take the next cycle's.
+template <class SET, class SAMPLE>
+void drive(const PINS& p, const STIMULI& s, SET&& set, SAMPLE&& sample) {
+  const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1);
+  auto bits = [&](const std::vector<bool>& cycle, bool active) {
+    std::string b;
+    for (std::size_t i = ni; i-- > 0;) {
+      bool v = i < cycle.size() && cycle[i];
+      if (active && i < p.inputs.size() && p.clock_falling.count(p.inputs[i])) v = !v;
+      b += v ? '1' : '0';
+    }
+    return b;
+  };
+  if (!s.cycles.empty()) set(bits(s.cycles[0], false), false);
+  for (std::size_t c = 0; c < s.cycles.size(); ++c) {
+    sample();
+    set(bits(s.cycles[c], true), true);
+    const auto& next = c + 1 < s.cycles.size() ? s.cycles[c + 1] : s.cycles[c];
+    set(bits(next, true), true);
+    set(bits(next, false), true);
+  }
+}
+
+// A Verilog test bench that drives the module's pins by the design's names.
 std::string verilog_testbench(const std::string& module, const PINS& p, const STIMULI& s) {
   std::ostringstream tb;
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
@@ -168,22 +194,9 @@ std::string verilog_testbench(const std::string& module, const PINS& p, const ST
   for (std::size_t i = 0; i < p.outputs.size(); ++i)
     tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(design_name(p.outputs[i])) << "(out[" << i << "])";
   tb << ");\n  initial begin\n";
-  for (const auto& cycle : s.cycles) {
-    tb << "    in = " << ni << "'b";
-    for (std::size_t i = ni; i-- > 0;) tb << (i < cycle.size() && cycle[i] ? '1' : '0');
-    tb << ";\n    #1 $display(\"%b\", out);\n";
-    for (int phase = 0; phase < 2; ++phase) {
-      tb << "    #1";
-      for (std::size_t i = 0; i < p.inputs.size(); ++i) {
-        auto clock = p.clock_falling.find(p.inputs[i]);
-        if (clock == p.clock_falling.end()) continue;
-        const bool level = phase == 0 ? !clock->second : clock->second;
-        tb << " in[" << i << "] = 1'b" << (level ? 1 : 0) << ";";
-      }
-      tb << "\n";
-    }
-    tb << "    #1;\n";  // the next inputs apart from the clock's last change
-  }
+  drive(
+      p, s, [&](const std::string& b, bool later) { tb << (later ? "    #1 in = " : "    in = ") << ni << "'b" << b << ";\n"; },
+      [&] { tb << "    #1 $display(\"%b\", out);\n"; });
   tb << "    $finish;\n  end\nendmodule\n";
   return tb.str();
 }
@@ -242,22 +255,10 @@ std::string vhdl_testbench(const VHDL_ENTITY& e, const PINS& p, const STIMULI& s
      << "architecture bench of velmo_tb is\n  signal pin_in : std_logic_vector(" << ni - 1 << " downto 0) := (others => '0');\n"
      << "  signal pin_out : std_logic_vector(" << no - 1 << " downto 0);\nbegin\n  dut: entity work." << e.name
      << " port map (" << map << ");\n  process\n    variable l : line;\n  begin\n";
-  for (const auto& cycle : s.cycles) {
-    tb << "    pin_in <= \"";
-    for (std::size_t i = ni; i-- > 0;) tb << (i < cycle.size() && cycle[i] ? '1' : '0');
-    tb << "\";\n    wait for 1 ns;\n    write(l, to_string(pin_out));\n    writeline(output, l);\n";
-    for (int phase = 0; phase < 2; ++phase) {
-      tb << "    wait for 1 ns;";
-      for (std::size_t i = 0; i < p.inputs.size(); ++i) {
-        auto clock = p.clock_falling.find(p.inputs[i]);
-        if (clock == p.clock_falling.end()) continue;
-        const bool level = phase == 0 ? !clock->second : clock->second;
-        tb << " pin_in(" << i << ") <= '" << (level ? 1 : 0) << "';";
-      }
-      tb << "\n";
-    }
-    tb << "    wait for 1 ns;\n";
-  }
+  drive(
+      p, s,
+      [&](const std::string& b, bool later) { tb << (later ? "    wait for 1 ns;\n" : "") << "    pin_in <= \"" << b << "\";\n"; },
+      [&] { tb << "    wait for 1 ns;\n    write(l, to_string(pin_out));\n    writeline(output, l);\n"; });
   tb << "    wait;\n  end process;\nend architecture bench;\n";
   return tb.str();
 }
@@ -505,7 +506,7 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
   // clk n pin's \clk_n . A register whose enable is tied low keeps its
   // power-up value.
   auto twin = n.lut("clk_n", {in[1], in[0], SIG(n.get_netlist()->get_ground_oterm()), in[2]},
-                    [](const host::testing::LUT_INPUTS& v) { return v[0] != v[1] != v[2] != v[3]; });
+                    [](const host::testing::LUT_INPUTS& v) { return ((v[0] != v[1]) != v[2]) != v[3]; });
   twin.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)->tie(false);
   twin.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0)->set_inverted(true);
   n.io_out("out:twin", twin);
