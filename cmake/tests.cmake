@@ -34,9 +34,10 @@ add_executable(velmo_fit_tests ${VELMO_FIT_TEST_SOURCES})
 # Preloaded into velmo-fit to make thread creation fail on purpose.
 add_library(velmo_test_thread_start_failure SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/thread_start_failure.c)
 target_link_libraries(velmo_test_thread_start_failure PRIVATE ${CMAKE_DL_LIBS})
-add_dependencies(velmo_fit_tests velmo-fit velmo_test_thread_start_failure)
+add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
   VELMO_THREAD_START_FAILURE_LIB="$<TARGET_FILE:velmo_test_thread_start_failure>"
+  VELMO_FIT_TCL_LIB="$<TARGET_FILE:velmo_fit_tcl>"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(velmo_fit_tests PRIVATE GTest::gmock_main)
@@ -134,6 +135,10 @@ if(VELMO_SANITIZE)
     velmo_component_plain_tclsh_load
     eqcheck_tcl_package PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
+  # The fit tests' tclsh needs them too, before their own preload.
+  target_compile_definitions(velmo_fit_tests PRIVATE VELMO_TCLSH_PRELOAD="${_asan}:${_ubsan}:")
+else()
+  target_compile_definitions(velmo_fit_tests PRIVATE VELMO_TCLSH_PRELOAD="")
 endif()
 
 # Verilog from Debian's packages through tools/velmo-synth and velmo-fit on

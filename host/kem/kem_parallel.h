@@ -15,7 +15,9 @@ namespace host::kem {
 // Runs fn(begin, end) over [0, n) in contiguous ranges spread over up to the
 // host's thread count (velmo-fit --threads). Each range writes only its own
 // entries, so the result does not depend on the number of threads; an
-// error raised in a range reaches the caller.
+// error raised in a range, or a helper thread that cannot be started
+// (std::system_error), reaches the caller once every thread started has
+// been joined.
 template <class F> void parallel_ranges(std::size_t n, F&& fn) {
   constexpr std::size_t kMinPerRange = 4096;
   const int threads = n < 2 * kMinPerRange ? 1
@@ -35,9 +37,23 @@ template <class F> void parallel_ranges(std::size_t n, F&& fn) {
     }
   };
   std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(run, t);
+  helpers.reserve(static_cast<std::size_t>(threads - 1));
+  auto join_all = [&] {
+    for (std::thread& h : helpers) h.join();
+  };
+  // A helper that cannot be started fails the call: those started finish
+  // their ranges and are joined before the failure goes up (a thread left
+  // joinable would end the process).
+  for (int t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(run, t);
+    } catch (...) {
+      join_all();
+      throw;
+    }
+  }
   run(0);
-  for (std::thread& h : helpers) h.join();
+  join_all();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
 }

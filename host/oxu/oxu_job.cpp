@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "common/host_call_log.h"
@@ -97,4 +99,19 @@ OXU_SCOPED_PARALLEL_CLAIM::OXU_SCOPED_PARALLEL_CLAIM(int threads) : m_threads(th
 
 OXU_SCOPED_PARALLEL_CLAIM::~OXU_SCOPED_PARALLEL_CLAIM() {
   host::log_call("OXU_SCOPED_PARALLEL_CLAIM::~OXU_SCOPED_PARALLEL_CLAIM", m_threads);
+}
+
+std::string host::thread_start_failure(const std::exception& e) {
+  // No static std::string: a worker may ask while the process exits, its
+  // statics destroyed.
+  constexpr std::string_view prefix = "pthread_create has failed";
+  const std::string what = e.what();
+  if (what.compare(0, prefix.size(), prefix) == 0) {
+    const std::size_t colon = what.find(": ", prefix.size());
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+  }
+  if (const auto* se = dynamic_cast<const std::system_error*>(&e);
+      se != nullptr && se->code() == std::errc::resource_unavailable_try_again)
+    return se->code().message();
+  return std::string();
 }

@@ -4,6 +4,7 @@
 // caller may use; the scoped claim marks a parallel region.
 #include <exception>
 #include <functional>
+#include <string>
 #include <vector>
 #include "common/host_api.h"
 
@@ -72,3 +73,11 @@ public:
 private:
   int m_threads;
 };
+
+namespace host {
+// The reason when `e` says a thread could not be started, else "": the
+// threading library's "pthread_create has failed: <reason>", or the
+// std::system_error (resource unavailable) of the standard library's thread
+// constructor, which every thread the host starts goes through.
+HOST_API std::string thread_start_failure(const std::exception& e);
+}  // namespace host

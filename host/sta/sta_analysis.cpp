@@ -677,7 +677,9 @@ void full_corner(const STA_STATE& s, CORNER_DATA& cd, bool delays_known = false)
 // Runs `pass` on every corner, the corners spread over up to the host's
 // thread count (velmo-fit --threads). A corner's pass reads only the shared
 // state and writes only its own data, so the results do not depend on the
-// number of threads. An error raised in a pass reaches the caller.
+// number of threads. An error raised in a pass, or a helper thread that
+// cannot be started, reaches the caller once every thread started has been
+// joined.
 template <class F> void each_corner(std::vector<CORNER_DATA>& corners, F&& pass) {
   const int threads = corners.size() < 2 ? 1 : OXU_PROCESSOR_MANAGER::get_max_threads(static_cast<int>(corners.size()));
   if (threads <= 1) {
@@ -696,9 +698,25 @@ template <class F> void each_corner(std::vector<CORNER_DATA>& corners, F&& pass)
     }
   };
   std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+  helpers.reserve(static_cast<std::size_t>(threads - 1));
+  auto join_all = [&] {
+    for (std::thread& h : helpers) h.join();
+  };
+  // A helper that cannot be started fails the call: the corners not taken
+  // yet are left, and those started finish their corner and are joined
+  // before the failure goes up (a thread left joinable would end the
+  // process).
+  for (int t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(work);
+    } catch (...) {
+      next = corners.size();
+      join_all();
+      throw;
+    }
+  }
   work();
-  for (std::thread& h : helpers) h.join();
+  join_all();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -202,6 +203,22 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr("assignment to 'fed', which is no instance of the design ('fed' reaches no output "
                                "pin: the design's logic that reaches none was removed before the settings applied)"));
+  // So do settings naming a clock whose registers were all removed; a net
+  // that never clocked one is just that.
+  const std::string clocks = write_file(
+      "dead_clock.blif", ".model dead_clock\n.inputs clk c2 a\n.outputs y\n.latch a q re clk 0\n.names q y\n1 1\n"
+                         ".latch a r re c2 0\n.end\n");
+  const std::string removed = "' clocks no register (the registers 'c2' clocks reach no output pin: the design's "
+                              "logic that reaches none was removed before the settings applied)";
+  for (const auto& [key, said] : {std::pair<const char*, const char*>{"lpclk", "lpclk 'c2"},
+                                  {"global_clocks", "global clock 'c2"}}) {
+    r = run(clocks + " --stages none --settings " + write_file("c2.json", std::string("{\"") + key + "\": [\"c2\"]}"));
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(said + removed)) << key;
+    r = run(clocks + " --stages none --settings " + write_file("a.json", std::string("{\"") + key + "\": [\"a\"]}"));
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("'a' clocks no register\n")) << key;
+  }
 }
 
 // A transfer from a rising-edge to a falling-edge register has half the
@@ -258,6 +275,20 @@ RESULT run_shell(const std::string& line) {
   return r;
 }
 
+// Which threads a log of the preloaded thread-start library names in its
+// lines of one kind ("started" or "refused"): the timing netlist's parallel
+// ranges, the timing analysis's corners, the threading library's workers.
+std::set<std::string> thread_callers(const std::string& log, const std::string& kind) {
+  std::set<std::string> found;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(kind + " ", 0) != 0) continue;
+    for (const char* caller : {"parallel_ranges", "each_corner", "libtbb"})
+      if (line.find(caller) != std::string::npos) found.insert(caller);
+  }
+  return found;
+}
+
 // Threads that cannot be started, on the main thread (the first one) or on
 // a worker starting the next: one line on stderr and status 3, never an
 // abort, and a report that says so.
@@ -292,6 +323,66 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
                              " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + design +
                              " --threads 8 --stages place 2>&1");
   EXPECT_EQ(r.status, 0) << r.out;
+  // A design large enough that the timing netlist's build reads its inputs
+  // in ranges on several threads and the timing analysis gives each corner
+  // its own: a helper that cannot start there ends the run the same way,
+  // after those started are joined.
+  const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
+  const std::string log = ::testing::TempDir() + "threads_cannot_start.log";
+  auto fit_frisc = [&](int started, const char* stages) {
+    std::filesystem::remove(log);
+    return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) + " VELMO_TEST_THREADS_LOG=" + log +
+                     " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                     " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + frisc +
+                     " --threads 8" + stages + " 2>&1 >/dev/null");
+  };
+  const RESULT placed = fit_frisc(1000, " --stages place");
+  EXPECT_EQ(placed.status, 0) << placed.out;
+  EXPECT_EQ(thread_callers(log, "started"), (std::set<std::string>{"parallel_ranges", "each_corner"}));
+  std::set<std::string> refused;
+  for (int started : {1, 2, 3, 8, 12}) {
+    const RESULT failed = fit_frisc(started, "");
+    EXPECT_EQ(failed.status, 3) << started << "\n" << failed.out;
+    EXPECT_EQ(failed.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n") << started;
+    for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
+  }
+  EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner"}));
+}
+
+// The same in a fit driven from tclsh: a Tcl error with velmo-fit's reason
+// that the script catches, and tclsh ends normally; also when a worker of
+// the threading library cannot start the next worker, outside any command.
+TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
+  const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
+  const std::string log = ::testing::TempDir() + "tcl_threads_cannot_start.log";
+  auto tclsh = [&](int started) {
+    std::filesystem::remove(log);
+    return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) + " VELMO_TEST_THREADS_LOG=" + log +
+                     " LD_PRELOAD=" VELMO_TCLSH_PRELOAD VELMO_THREAD_START_FAILURE_LIB
+                     " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
+                     "/tests/tcl/thread_start_failure.tcl " VELMO_FIT_TCL_LIB " " + frisc + " 2>&1");
+  };
+  RESULT r = tclsh(1000);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, Not(HasSubstr("error: "))) << r.out;
+  EXPECT_EQ(thread_callers(log, "started"), (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
+  // The threads started before the threading library's first worker: one
+  // more lets that worker start and refuses the next, which the worker or
+  // the main thread may be starting.
+  int before_workers = 0;
+  {
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line) && line.find("libtbb") == std::string::npos;) ++before_workers;
+  }
+  std::set<std::string> refused;
+  for (int started : {1, 2, 8, 12, before_workers + 1, before_workers + 3}) {
+    r = tclsh(started);
+    EXPECT_EQ(r.status, 0) << started << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("error: cannot start a thread: Resource temporarily unavailable\n")) << started;
+    EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << started;
+    for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
+  }
+  EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
 }
 
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
@@ -483,6 +574,20 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
   EXPECT_EQ(read_json(report)["device"]["nx"], larger);
   EXPECT_EQ(read_json(report)["status"], 0);
+  // A report on a descriptor (here through a link to standard output) is
+  // written once, by the run on the larger device.
+  const std::string to_stdout = ::testing::TempDir() + "congested_to_stdout", console = to_stdout + ".txt";
+  std::filesystem::remove(to_stdout);
+  std::filesystem::create_symlink("/proc/self/fd/1", to_stdout);
+  r = run_shell(std::string(VELMO_FIT_EXE) + " " + design + " --stages place,route --settings " + settings +
+                " --report " + to_stdout + " >" + console + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::ifstream in(console);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const auto json = text.find("\n{\n");
+  ASSERT_NE(json, std::string::npos) << text;
+  EXPECT_EQ(text.find("\n{\n", json + 1), std::string::npos) << text;
+  EXPECT_LT(text.find("trying a larger one"), json) << text;
   // A device the user asked for is not replaced.
   r = run(design + " --stages place,route --device " + std::to_string(sized));
   EXPECT_EQ(r.status, 1) << r.out;

@@ -33,10 +33,14 @@
 // stage's netlist and script after it. A netlist that cannot be written
 // fails the stage (0) after one line naming the file.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <tbb/global_control.h>
@@ -87,14 +91,59 @@ void print_message(const POSTED_MESSAGE& m) {
   std::fflush(stdout);
 }
 
+// A thread that cannot be started fails the fit with a Tcl error, as
+// velmo-fit ends with its line. A worker of the threading library that
+// cannot start the next worker fails outside any command: it notes the
+// reason and waits for the end of the process (it holds no work yet, and
+// the others finish the parallel region), and the command running, or the
+// next one, fails with it.
+// The reason is kept in storage the exit of the process leaves alone: a
+// worker may fail while tclsh exits.
+std::thread::id g_interp_thread;
+std::mutex g_worker_failure_lock;
+std::string& g_worker_failure = *new std::string;
+std::terminate_handler g_previous_terminate = nullptr;
+
+[[noreturn]] void on_terminate() {
+  if (std::this_thread::get_id() != g_interp_thread)
+    if (std::exception_ptr active = std::current_exception()) {
+      try {
+        std::rethrow_exception(active);
+      } catch (const std::exception& e) {
+        if (const std::string reason = host::thread_start_failure(e); !reason.empty()) {
+          {
+            const std::lock_guard<std::mutex> hold(g_worker_failure_lock);
+            if (g_worker_failure.empty()) g_worker_failure = reason;
+          }
+          for (;;) pause();
+        }
+      } catch (...) {
+      }
+    }
+  if (g_previous_terminate != nullptr) g_previous_terminate();
+  std::abort();
+}
+
+int thread_failure(Tcl_Interp* interp, const std::string& reason) {
+  if (fit().failed.empty()) fit().failed = "a thread that could not be started";
+  return error(interp, "cannot start a thread: " + reason);
+}
+
 // Runs a host or component call, turning an internal error into a Tcl error.
 template <class F> int guarded(Tcl_Interp* interp, F&& f) {
   try {
-    return f();
+    const int code = f();
+    std::string reason;
+    {
+      const std::lock_guard<std::mutex> hold(g_worker_failure_lock);
+      reason.swap(g_worker_failure);
+    }
+    return reason.empty() ? code : thread_failure(interp, reason);
   } catch (const HOST_INTERNAL_ERROR& e) {
     if (fit().failed.empty()) fit().failed = "an internal error";
     return error(interp, "Internal Error: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) + ")");
   } catch (const std::exception& e) {
+    if (const std::string reason = host::thread_start_failure(e); !reason.empty()) return thread_failure(interp, reason);
     if (fit().failed.empty()) fit().failed = "an internal error";
     return error(interp, std::string("Internal Error: exception: ") + e.what());
   }
@@ -323,6 +372,8 @@ extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp*
   // The host has one interpreter for the process: a child interpreter,
   // which its parent may delete at any time, cannot be it.
   if (Tcl_GetMaster(interp) != nullptr) return error(interp, "load the package in the main interpreter");
+  g_interp_thread = std::this_thread::get_id();
+  if (g_previous_terminate == nullptr) g_previous_terminate = std::set_terminate(&on_terminate);
   // The host's command framework works in this interpreter from now on, so
   // that the component's packages can be loaded before any fit.
   host::tcl::adopt_interpreter(interp);
