@@ -504,6 +504,15 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   r = run_shell(exe + " --stages none --report " + report + " 2>&1 >&-");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(read_json(report)["status"], 0);
+  // A run that ends without a report of its own (here a copy of the program
+  // without the component beside it) leaves none, not the earlier one.
+  const std::string alone = dir + "velmo-fit-alone";
+  std::filesystem::copy_file(exe, alone, std::filesystem::copy_options::overwrite_existing);
+  r = run_shell(alone + " --stages none --report " + report + " 2>&1");
+  std::filesystem::remove(alone);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot load "));
+  EXPECT_FALSE(std::filesystem::exists(report));
 }
 
 TEST(Numbers, RangeEndsAndUnreadableConfigurationFitWithoutOverflow) {
