@@ -5,7 +5,9 @@
 #include "fit_runner.h"
 
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -145,4 +147,69 @@ TEST(VelmoFit, ConfigurationNamesNothingReadAreWarnedOnceWhereTheyWereSet) {
   r = run("--stages none --cfg nosuch=1 --cfg use_dern_flow=1");
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_TRUE(once(r.out, warning("nosuch", "--cfg"))) << r.out;
+}
+
+// A thread count the component is given below 1 is refused before the fit,
+// from the command line or the settings: with no worker the hold fix-up's
+// stub search would find no failure and call every one fixed. One worker
+// runs the search.
+TEST(VelmoFitSettingsChecks, AThreadCountBelowOneIsRefusedAndOneRuns) {
+  const std::string name = "route_fixup_flow_parasitics_num_parallel_threads";
+  for (const char* value : {"0", "-3"}) {
+    const std::string settings = write_file("threads.json", std::string(R"({"cfg": {")") + name + R"(": ")" + value + "\"}}");
+    for (const std::string& args : {"--cfg " + name + "=" + value, "--settings " + settings}) {
+      const RESULT r = run("--stages none " + args);
+      EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+      EXPECT_THAT(r.out, HasSubstr("configuration variable " + name + " is " + value + ": a thread count is at least 1"))
+          << args;
+      EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage "))) << args;
+    }
+  }
+  const RESULT r = run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --settings " + VELMO_SOURCE_DIR +
+                       "/tests/data/tseng_io_hold_2000_settings.json --cfg velmo_finalize_run_spar=off --cfg " + name +
+                       "=1 --debug");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("Hold fixing: [0-9]+ connections re-routed for hold, [1-9][0-9]* "
+                                              "dangling wires added"));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("All hold failures are fixed.")));
+}
+
+// Every option of which the component takes only some values, ending the
+// fit with an internal error on any other (the table in docs/settings.md),
+// is checked before the fit where the component reads it (a project
+// option, an assignment): a value it does not take is a settings error
+// naming the option and the values it takes.
+TEST(VelmoFitSettingsChecks, OptionValuesTheComponentCannotTakeAreRefused) {
+  struct CASE {
+    const char* settings;
+    std::string message;
+  };
+  const std::string high_fanout = "option 905 (the automatic delay chains' high-fanout input pin mode)";
+  const std::string register_chain = "option 834 (a pipeline register's delay-chain setting)";
+  const std::vector<CASE> refused = {
+      {R"({"options": [{"id": 905, "type": 4, "value": "7"}]})", "options[0] sets " + high_fanout + " to 7; it takes 2 or 3"},
+      {R"({"options": [{"id": 904, "type": 1, "value": "on"}, {"id": 905, "type": 1, "value": "on"}]})",
+       "options[1] sets " + high_fanout + " to 1; it takes 2 or 3"},
+      {R"({"assignments": [{"instance": "n_n852", "id": 834, "type": 4, "value": "5"}]})",
+       "assignments[0] sets " + register_chain + " to 5; it takes 220, 221 or 222"},
+      {R"({"options": [{"id": 834, "type": 4, "value": "223"}]})",
+       "options[0] sets " + register_chain + " to 223; it takes 220, 221 or 222"},
+  };
+  for (const CASE& c : refused) {
+    const RESULT r = run("--stages none --settings " + write_file("option.json", c.settings));
+    EXPECT_EQ(r.status, 2) << c.settings << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr(c.message)) << c.settings;
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage "))) << c.settings;
+  }
+  // The values it takes fit.
+  const RESULT r = run("--stages none --settings " +
+                       write_file("taken.json", R"({"options": [{"id": 905, "type": 4, "value": "2"}],
+                                                    "assignments": [{"instance": "n_n852", "id": 834, "type": 4,
+                                                                     "value": "222"}]})"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  // docs/settings.md lists each checked option with the values it takes.
+  std::ifstream in(std::string(VELMO_SOURCE_DIR) + "/docs/settings.md");
+  const std::string docs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(docs, HasSubstr("\n    905     2, 3 "));
+  EXPECT_THAT(docs, HasSubstr("\n    834     220, 221, 222 "));
 }

@@ -25,6 +25,15 @@ check "--report refused" [refused {velmo_fit::start --report r.json} "*--report 
 check "--stages refused" [refused {velmo_fit::start --stages place} "*--stages is not supported here*"]
 check "bad option refused" [refused {velmo_fit::start --threads 0} "*bad thread count*"]
 check "a directory as settings refused" [refused {velmo_fit::start --settings .} "*--settings .: is a directory*"]
+check "a thread count below 1 refused" [refused {velmo_fit::start --cfg route_fixup_flow_parasitics_num_parallel_threads=0} \
+    "*route_fixup_flow_parasitics_num_parallel_threads is 0: a thread count is at least 1"]
+set option_file [file join [pwd] option_905_$family.json]
+set f [open $option_file w]
+puts $f {{"options": [{"id": 905, "type": 4, "value": "7"}]}}
+close $f
+check "an option value the component cannot take refused" [refused [list velmo_fit::start --settings $option_file] \
+    {*options?0? sets option 905 (*) to 7; it takes 2 or 3}]
+file delete $option_file
 
 velmo_fit::start --family $family --threads 2
 check "route before place refused" [refused {velmo_fit::stage route} "*route needs place in the same run*"]

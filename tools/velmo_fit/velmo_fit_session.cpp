@@ -10,12 +10,14 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "cfg/cfg.h"
 #include "dev/dev_spec.h"
 #include "jov/jov_design.h"
 #include "jov/jov_enum.h"
 #include "msg/msg_internal_error.h"
+#include "omz/omz_option.h"
 #include "testing/blif_reader.h"
 #include "sta/sta_analysis.h"
 #include "tibex/tibex_placer.h"
@@ -115,6 +117,47 @@ int duplication_register_room(const host::testing::DESIGN_SETTINGS& settings) {
   return static_cast<int>(std::min<long long>(room, INT32_MAX));
 }
 
+// Options of which the component takes only some values and ends the fit
+// with an internal error on any other: the values it takes (compared with
+// the bits of the value it reads), and whether it reads the option of an
+// instance, which a project option stands for when the instance has none.
+struct OPTION_VALUES {
+  int id;
+  std::vector<int> allowed;
+  int bits;
+  bool per_instance;
+  const char* what;
+};
+const std::vector<OPTION_VALUES>& checked_option_values() {
+  static const std::vector<OPTION_VALUES> table = {
+      {905, {2, 3}, 0xFFFF, false, "the automatic delay chains' high-fanout input pin mode"},
+      {834, {220, 221, 222}, ~0, true, "a pipeline register's delay-chain setting"},
+  };
+  return table;
+}
+
+// Why an option or assignment of the settings has a value the component
+// cannot take, or "".
+std::string option_value_refusal(const host::testing::DESIGN_SETTINGS& settings, const std::string& file) {
+  for (const char* list : {"options", "assignments"}) {
+    const bool assignments = std::string(list) == "assignments";
+    const auto& given = assignments ? settings.assignments : settings.options;
+    for (std::size_t i = 0; i < given.size(); ++i)
+      for (const OPTION_VALUES& rule : checked_option_values()) {
+        if (given[i].id != rule.id || (assignments && !rule.per_instance)) continue;
+        // The value as the component reads it.
+        const int value = OMZ_OPTION(given[i].type, given[i].value).get_value();
+        if (std::find(rule.allowed.begin(), rule.allowed.end(), value & rule.bits) != rule.allowed.end()) continue;
+        std::string takes;
+        for (std::size_t k = 0; k < rule.allowed.size(); ++k)
+          takes += (k == 0 ? "" : k + 1 == rule.allowed.size() ? " or " : ", ") + std::to_string(rule.allowed[k]);
+        return file + ": " + list + "[" + std::to_string(i) + "] sets option " + std::to_string(rule.id) + " (" +
+               rule.what + ") to " + std::to_string(value) + "; it takes " + takes;
+      }
+  }
+  return std::string();
+}
+
 }  // namespace
 
 void warn_bad_cfg_value(const std::string& name, const std::string& value, const char* kind) {
@@ -188,9 +231,42 @@ std::string directory_inputs(const OPTIONS& o) {
 }
 
 namespace {
+// Whether the design as read, before the dead-logic sweep, has a register
+// clocked by `net` (a design input also by its buffer's name) that the
+// sweep removed.
+bool removed_registers_clocked_by(const OPTIONS& o, const std::string& net,
+                                  const host::testing::SWEEP_RESULT& removed) {
+  const std::set<std::string> names(removed.names.begin(), removed.names.end());
+  host::testing::BLIF_DESIGN read;
+  try {
+    if (o.design.empty()) {
+      std::istringstream in(kDefaultDesignText);
+      read = host::testing::read_blif(in, kDefaultDesignName, true);
+    } else {
+      read = host::testing::read_blif_file(o.design, true);
+    }
+  } catch (const host::testing::BLIF_ERROR&) {
+    return false;
+  }
+  for (const host::testing::BLIF_FF& ff : read.ffs)
+    if ((ff.clock == net || ff.clock + "~ibuf" == net) && names.count(ff.q)) return true;
+  return false;
+}
+
 // A settings error that quotes a name the dead-logic sweep removed says so:
-// the name is in the file, but not in what was loaded.
-std::string removed_names_quoted(const std::string& message, const host::testing::SWEEP_RESULT& removed) {
+// the name is in the file, but not in what was loaded. So does a clock that
+// "clocks no register" only because the sweep removed its registers.
+std::string removed_names_quoted(const OPTIONS& o, const std::string& message,
+                                 const host::testing::SWEEP_RESULT& removed) {
+  static const std::string kNoRegister = "' clocks no register";
+  if (message.size() > kNoRegister.size() &&
+      message.compare(message.size() - kNoRegister.size(), kNoRegister.size(), kNoRegister) == 0) {
+    const std::size_t open = message.rfind('\'', message.size() - kNoRegister.size() - 1);
+    const std::string net = message.substr(open + 1, message.size() - kNoRegister.size() - open - 1);
+    if (open != std::string::npos && removed_registers_clocked_by(o, net, removed))
+      return " (the registers '" + net + "' clocks reach no output pin: the design's logic that reaches none was "
+             "removed before the settings applied)";
+  }
   const std::set<std::string> names(removed.names.begin(), removed.names.end());
   std::string said;
   for (std::size_t open = message.find('\''); open != std::string::npos;) {
@@ -228,7 +304,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     *why = host::testing::printable(e.what());
     return 2;
   } catch (const host::testing::DESIGN_SETTINGS_ERROR& e) {
-    *why = host::testing::printable(e.what()) + removed_names_quoted(e.what(), design.removed);
+    *why = host::testing::printable(e.what()) + removed_names_quoted(o, e.what(), design.removed);
     return 2;
   } catch (const HOST_INTERNAL_ERROR& e) {
     *why = "internal error while loading the design: " + e.condition + " (" + e.file + ":" + std::to_string(e.line) +
@@ -245,11 +321,18 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   }
   for (const auto& item : o.cfg_items)
     if (!host::cfg::set_from_assignment(item, why)) return *why = "--cfg: " + *why, 2;
-  // The component's parallel steps take no more threads than the run has.
+  // The component's parallel steps take at least one thread (with none,
+  // the hold fix-up's stub search starts no worker, finds no failure and
+  // reports every hold failure fixed) and no more than the run has.
   for (const char* name : kThreadCountVariables) {
     int n = 0;
-    if (host::cfg::parse_int(cfg_get_value(name), &n) && n > o.threads)
-      host::cfg::set(name, std::to_string(o.threads));
+    if (!host::cfg::parse_int(cfg_get_value(name), &n)) continue;
+    if (n < 1) {
+      *why = "configuration variable " + std::string(name) + " is " + std::to_string(n) +
+             ": a thread count is at least 1";
+      return 2;
+    }
+    if (n > o.threads) host::cfg::set(name, std::to_string(o.threads));
   }
   // With the dern flow start-up lends the host none of its utilities, which
   // every stage of this host needs.
@@ -283,6 +366,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
       return 2;
     }
   }
+  if (*why = option_value_refusal(settings, o.settings_file); !why->empty()) return 2;
   const int columns = o.device_columns ? *o.device_columns : settings.device_columns.value_or(0);
   // Passes that add registers before placement get room on the device; the
   // settings' device switches are set on it.
