@@ -133,9 +133,9 @@ test "$(grep -c "eda/sim/synthesized/top.vo" fit.log)" = 1 || { cat fit.log; exi
 grep -q "^velmo-fit: cannot write the netlist eda/sim/synthesized/top.vo$" fit.log || { cat fit.log; exit 1; }
 test -z "$(ls -A eda/sim/synthesized)" || { echo "file size limit: left"; ls -la eda/sim/synthesized; exit 1; }
 if grep -q "velmo-fit: done" fit.log; then echo "file size limit: done"; exit 1; fi
-# A check script the component leaves short (here under a file size limit
-# above the netlists' size, below the script's) ends the run with exit 1
-# and one line naming it.
+# A check script the component could not write whole (here under a file
+# size limit above the netlists' size, below the script's) ends the run
+# with exit 1 and one line naming it.
 mkdir "$dir/short"
 cd "$dir/short"
 printf '.model t\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n' > t.blif
