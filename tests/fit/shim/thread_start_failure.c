@@ -1,7 +1,8 @@
-// Preloaded into velmo-fit (and tclsh) by the fit tests to make thread
-// creation fail on purpose: the first VELMO_TEST_THREADS_STARTED threads
-// start, every later pthread_create fails with EAGAIN (as when no thread can
-// be had). Without the variable every thread starts.
+// Preloaded into velmo-fit (and tclsh) by the fit tests, and linked into the
+// unit tests, to make thread creation fail on purpose: while
+// VELMO_TEST_THREADS_STARTED is set, the first that many threads start and
+// every later pthread_create fails with EAGAIN (as when no thread can be
+// had). Without the variable every thread starts.
 //
 // With VELMO_TEST_THREADS_LOG naming a file, each pthread_create appends one
 // line to it: "started" or "refused", then who asked. A std::thread is named
