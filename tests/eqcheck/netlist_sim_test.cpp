@@ -158,10 +158,12 @@ std::string escaped(const std::string& name) { return "\\" + printable(name) + "
 
 // The stimuli as steps 1 ns apart, each a whole input vector set (`set`,
 // given the bits from the last input down) or the outputs sampled: the first
-// inputs; then each cycle the outputs sampled, the active edge of every
-// clock, the next cycle's data (clocks held), the clocks back to idle. So no
-// input changes with a clock, and a register that took its data at the
-// other edge would take the next cycle's.
+// inputs and a sample; then each cycle the active edge of every clock, the
+// next cycle's data (clocks held), a sample, the clocks back to idle and a
+// sample again. So no input changes with a clock; a register that took its
+// data at the other edge would take the next cycle's, and one that reacts
+// to an input only at a clock edge shows its old value at the first sample.
+// Every cycle after the first is sampled twice.
 template <class SET, class SAMPLE>
 void drive(const PINS& p, const STIMULI& s, SET&& set, SAMPLE&& sample) {
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1);
@@ -174,13 +176,16 @@ void drive(const PINS& p, const STIMULI& s, SET&& set, SAMPLE&& sample) {
     }
     return b;
   };
-  if (!s.cycles.empty()) set(bits(s.cycles[0], false), false);
+  if (s.cycles.empty()) return;
+  set(bits(s.cycles[0], false), false);
+  sample();
   for (std::size_t c = 0; c < s.cycles.size(); ++c) {
-    sample();
     set(bits(s.cycles[c], true), true);
-    const auto& next = c + 1 < s.cycles.size() ? s.cycles[c + 1] : s.cycles[c];
-    set(bits(next, true), true);
-    set(bits(next, false), true);
+    if (c + 1 == s.cycles.size()) break;
+    set(bits(s.cycles[c + 1], true), true);
+    sample();
+    set(bits(s.cycles[c + 1], false), true);
+    sample();
   }
 }
 
@@ -289,23 +294,28 @@ std::string compare_outputs(const fs::path& netlist, const std::string& module, 
     if (build.status != 0) return "the test bench does not build: " + build.out;
     sim = run("vvp -n " + vvp.string());
   }
+  // Samples: cycle 0 once, every later cycle before and after the clocks'
+  // return to idle.
+  const std::size_t samples = want.empty() ? 0 : 2 * want.size() - 1;
   std::istringstream lines(sim.out);
   std::string line;
-  std::size_t cycle = 0;
-  while (std::getline(lines, line) && cycle < want.size()) {
+  std::size_t n = 0;
+  while (std::getline(lines, line) && n < samples) {
     // A sample line: one value per output, nothing else.
     if (line.size() != std::max<std::size_t>(p.outputs.size(), 1) ||
         line.find_first_not_of("01xzXZUWLH-") != std::string::npos)
       continue;
+    const std::size_t cycle = (n + 1) / 2;
     for (std::size_t k = 0; k < p.outputs.size(); ++k) {
       const char got = line[line.size() - 1 - k];
       if (got != (want[cycle][k] ? '1' : '0'))
-        return "output " + p.outputs[k] + " differs at cycle " + std::to_string(cycle) + ": netlist " + got +
-               ", expected " + (want[cycle][k] ? "1" : "0");
+        return "output " + p.outputs[k] + " differs at cycle " + std::to_string(cycle) +
+               (n % 2 ? " (before the clocks return)" : "") + ": netlist " + got + ", expected " +
+               (want[cycle][k] ? "1" : "0");
     }
-    ++cycle;
+    ++n;
   }
-  if (cycle != want.size()) return "the netlist simulation gave " + std::to_string(cycle) + " cycles: " + sim.out;
+  if (n != samples) return "the netlist simulation gave " + std::to_string(n) + " samples: " + sim.out;
   return "";
 }
 
