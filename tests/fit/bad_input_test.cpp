@@ -347,6 +347,15 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
     for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
   }
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner"}));
+  // Only a worker of the threading library starting the next one refused.
+  std::filesystem::remove(log);
+  const RESULT worker = run_shell("VELMO_TEST_THREADS_REFUSE_WORKER=1 VELMO_TEST_THREADS_LOG=" + log +
+                                  " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                                  " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE " " + frisc +
+                                  " --threads 8 2>&1 >/dev/null");
+  EXPECT_EQ(worker.status, 3) << worker.out;
+  EXPECT_EQ(worker.out, "velmo-fit: cannot start a thread: Resource temporarily unavailable\n");
+  EXPECT_EQ(thread_callers(log, "refused"), std::set<std::string>{"libtbb"});
 }
 
 // The same in a fit driven from tclsh: a Tcl error with velmo-fit's reason
@@ -355,14 +364,14 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
 TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
   const std::string log = ::testing::TempDir() + "tcl_threads_cannot_start.log";
-  auto tclsh = [&](int started) {
+  auto tclsh = [&](const std::string& refusal) {
     std::filesystem::remove(log);
-    return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) + " VELMO_TEST_THREADS_LOG=" + log +
+    return run_shell(refusal + " VELMO_TEST_THREADS_LOG=" + log +
                      " LD_PRELOAD=" VELMO_TCLSH_PRELOAD VELMO_THREAD_START_FAILURE_LIB
                      " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
                      "/tests/tcl/thread_start_failure.tcl " VELMO_FIT_TCL_LIB " " + frisc + " 2>&1");
   };
-  RESULT r = tclsh(1000);
+  RESULT r = tclsh("VELMO_TEST_THREADS_STARTED=1000");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("error: "))) << r.out;
   EXPECT_EQ(thread_callers(log, "started"), (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
@@ -375,14 +384,21 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
     for (std::string line; std::getline(in, line) && line.find("libtbb") == std::string::npos;) ++before_workers;
   }
   std::set<std::string> refused;
-  for (int started : {1, 2, 8, 12, before_workers + 1, before_workers + 3}) {
-    r = tclsh(started);
-    EXPECT_EQ(r.status, 0) << started << "\n" << r.out;
-    EXPECT_THAT(r.out, HasSubstr("error: cannot start a thread: Resource temporarily unavailable\n")) << started;
-    EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << started;
+  std::vector<std::string> refusals;
+  for (int started : {1, 2, 8, 12, before_workers + 1, before_workers + 3})
+    refusals.push_back("VELMO_TEST_THREADS_STARTED=" + std::to_string(started));
+  // Only a worker's start of the next worker refused, every later thread
+  // started: the failure still fails the fit.
+  refusals.push_back("VELMO_TEST_THREADS_REFUSE_WORKER=1");
+  for (const std::string& refusal : refusals) {
+    r = tclsh(refusal);
+    EXPECT_EQ(r.status, 0) << refusal << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("error: cannot start a thread: Resource temporarily unavailable\n")) << refusal;
+    EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << refusal;
     for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
   }
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
+  EXPECT_EQ(thread_callers(log, "refused"), std::set<std::string>{"libtbb"});
 }
 
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {

@@ -2,7 +2,10 @@
 // unit tests, to make thread creation fail on purpose: while
 // VELMO_TEST_THREADS_STARTED is set, the first that many threads start and
 // every later pthread_create fails with EAGAIN (as when no thread can be
-// had). Without the variable every thread starts.
+// had). Without the variable every thread starts. With
+// VELMO_TEST_THREADS_REFUSE_WORKER set, the first thread that a thread other
+// than the process's first asks for (a pool's worker starting the next
+// worker) is refused instead, and every other thread starts.
 //
 // With VELMO_TEST_THREADS_LOG naming a file, each pthread_create appends one
 // line to it: "started" or "refused", then who asked. A std::thread is named
@@ -23,6 +26,7 @@
 typedef int (*CREATE)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
 
 static atomic_int g_started;
+static atomic_int g_worker_refused;
 
 // Who asked for the thread. The standard library's thread constructor
 // passes its own start routine and, as its argument, a polymorphic state
@@ -55,7 +59,10 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)
   static CREATE real;
   if (real == NULL) real = (CREATE)dlsym(RTLD_NEXT, "pthread_create");
   const char* allowed = getenv("VELMO_TEST_THREADS_STARTED");
-  if (allowed != NULL && atomic_fetch_add(&g_started, 1) >= atoi(allowed)) {
+  const int refuse = allowed != NULL ? atomic_fetch_add(&g_started, 1) >= atoi(allowed)
+                                     : getenv("VELMO_TEST_THREADS_REFUSE_WORKER") != NULL && gettid() != getpid() &&
+                                           atomic_exchange(&g_worker_refused, 1) == 0;
+  if (refuse) {
     log_start("refused", start, arg);
     return EAGAIN;
   }
