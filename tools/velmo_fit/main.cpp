@@ -99,9 +99,10 @@
 #include "zel/zel_dev_zota_util.h"
 
 
-// A thread that could not be started (defined with the process's other
+// A thread that could not be started: the reason the exception gives (""
+// for any other exception), and the exit (defined with the process's other
 // exits at the end of the file).
-std::string thread_start_failure(const std::exception& e);
+using host::thread_start_failure;
 [[noreturn]] void cannot_start_thread(const std::string& reason);
 // Whether standard output was closed when the process started (its
 // descriptor is then held by /dev/null).
@@ -985,22 +986,6 @@ void warn_unread_cfg() {
   }
   if (g_report_path_c[0] != '\0') unlink(g_report_path_c);
   _exit(3);
-}
-
-// The reason when `e` says a thread could not be started (the threading
-// library's "pthread_create has failed: <reason>", or the standard
-// library's thread constructor), else "".
-std::string thread_start_failure(const std::exception& e) {
-  static const std::string prefix = "pthread_create has failed";
-  const std::string what = e.what();
-  if (what.compare(0, prefix.size(), prefix) == 0) {
-    const std::size_t colon = what.find(": ", prefix.size());
-    return colon == std::string::npos ? what : what.substr(colon + 2);
-  }
-  if (const auto* se = dynamic_cast<const std::system_error*>(&e);
-      se != nullptr && se->code() == std::errc::resource_unavailable_try_again)
-    return se->code().message();
-  return std::string();
 }
 
 // A thread that cannot be started ends the run with status 3 and one line:
