@@ -2,10 +2,11 @@
 // in this process with verification on, and at every snapshot it writes (the
 // synthesized one and each stage's) the design's netlist is written in all
 // three languages; each must parse (iverilog for Verilog and SystemVerilog,
-// ghdl's analysis for VHDL), and each Verilog netlist, simulated by iverilog on seeded
-// random inputs from its power-up state, must give the outputs the atom
-// netlist's own simulation gives. A flipped LUT mask bit must be caught and
-// its output named.
+// ghdl's analysis for VHDL), and each, simulated on seeded random inputs from
+// its power-up state (iverilog for Verilog and SystemVerilog, ghdl for VHDL)
+// through a test bench that binds the design's pin names, must give the
+// outputs the atom netlist's own simulation gives. A flipped LUT mask bit
+// must be caught and its output named.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/resource.h>
