@@ -55,8 +55,9 @@ std::string script_path(const std::string& snapshot) {
 // the script's last line, ended by its newline (the writer flushes line by
 // line, so a write that stopped short leaves a shorter file).
 bool script_whole(const std::filesystem::path& path) {
+  std::error_code ec;
   std::ifstream in(path, std::ios::binary);
-  if (!in || !std::filesystem::is_regular_file(path)) return false;
+  if (!in || !std::filesystem::is_regular_file(path, ec)) return false;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string tail = std::string("\n") + kScriptLastLine + "\n";
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

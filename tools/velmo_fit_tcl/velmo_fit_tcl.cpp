@@ -30,8 +30,9 @@
 // With equivalence checking on (project option 627 in the settings), the
 // package writes the netlists and check scripts velmo-fit writes, at the
 // same points and with the same code: the synthesized netlist at start, each
-// stage's netlist and script after it. A netlist that cannot be written
-// fails the stage (0) after one line naming the file.
+// stage's netlist and script after it. A netlist that cannot be written,
+// or a script asked for that the component left missing or short, fails
+// the stage (0) after one line naming the file.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -74,7 +75,7 @@ struct FIT {
   bool started = false;
   // Equivalence checking (project option 627), as velmo-fit writes it.
   velmo_fit::VERIFICATION verification;
-  bool netlist_failed = false;  // a stage's netlist could not be written
+  bool netlist_failed = false;  // a stage's netlist or check script could not be written
 };
 
 FIT& fit() {
@@ -272,7 +273,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return error(interp, "velmo_fit::stage: " + why);
   if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
   return guarded(interp, [&] {
-    // A netlist that cannot be written fails the stage that made it.
+    // A netlist or check script that cannot be written fails the stage
+    // that made it.
     const bool ok = f.sequence->run_stage(s, false) && !f.netlist_failed;
     if (!ok) f.failed = "the failed stage " + s;
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(ok));
