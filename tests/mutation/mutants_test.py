@@ -61,7 +61,7 @@ def wait_for(path, seconds=60):
 # never ends and is caught by the timeout), the equal-value branch of the
 # clamp survives, a pointer and an index swapped do not compile.
 tree = fresh_tree("run")
-r = subprocess.run(harness(tree, "--test-cmd", "./clamp_test"), capture_output=True, text=True, timeout=600)
+r = subprocess.run(harness(tree, "--test-cmd", "./clamp_test", "--timeout-floor", "2"), capture_output=True, text=True, timeout=600)
 print(r.stdout, r.stderr)
 check(r.returncode == 0, "a finished run exits 0")
 lines = r.stdout.splitlines()
