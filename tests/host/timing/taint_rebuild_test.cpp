@@ -137,6 +137,12 @@ TEST_F(TaintRebuildTest, NothingChangedKeepsTheNetlistAndItsAnalysis) {
   EXPECT_EQ(edge_slacks(), slacks);
   EXPECT_EQ(kem->get_edge(id)->get_slack(), KEM_QUICK_NO_SLACK);
   EXPECT_EQ(kem->get_corner_manager()->get_current_corner_id(), 1);
+  // The edge records follow the current corner, though nothing else moved.
+  for (int e = 0; e < kem->get_edge_count(); ++e)
+    if (const KEM_EDGE* edge = kem->get_edge(e)) {
+      EXPECT_EQ(edge->get_setup_slack(), host::sta::edge_setup_slack(e, 1)) << "edge " << e;
+      EXPECT_EQ(edge->get_hold_slack(), host::sta::edge_hold_slack(e, 1)) << "edge " << e;
+    }
   expect_as_fresh_build();
 
   env->delete_hov_utility_completely();
