@@ -137,6 +137,12 @@ TEST_F(TaintRebuildTest, NothingChangedKeepsTheNetlistAndItsAnalysis) {
   EXPECT_EQ(edge_slacks(), slacks);
   EXPECT_EQ(kem->get_edge(id)->get_slack(), KEM_QUICK_NO_SLACK);
   EXPECT_EQ(kem->get_corner_manager()->get_current_corner_id(), 1);
+  // The edge records follow the current corner, though nothing else moved.
+  for (int e = 0; e < kem->get_edge_count(); ++e)
+    if (const KEM_EDGE* edge = kem->get_edge(e)) {
+      EXPECT_EQ(edge->get_setup_slack(), host::sta::edge_setup_slack(e, 1)) << "edge " << e;
+      EXPECT_EQ(edge->get_hold_slack(), host::sta::edge_hold_slack(e, 1)) << "edge " << e;
+    }
   expect_as_fresh_build();
 
   env->delete_hov_utility_completely();
@@ -230,6 +236,66 @@ TEST_F(TaintRebuildTest, AnyChangeABuildReadsRebuilds) {
   expect_rebuilt("corners");
   global_update();
   EXPECT_EQ(host::hov::whole_builds(), whole);  // and kept with them after
+}
+
+// A connection whose delay moved changes the required times at its source as
+// well as the arrival at its sink: with a source that may not be touched, the
+// analysis that follows the refreshed routing is a full one, or, with stale
+// timing allowed, none at all.
+TEST_F(TaintRebuildTest, AMovedConnectionOutOfADontTouchSourceIsNotFollowedIncrementally) {
+  const KEM_EDGE* edge = into_c0();
+  ASSERT_TRUE(edge);
+  VOK_ATOM_NODE* source = host::vok::top_netlist()->get_atom_by_id(edge->get_src_node()->get_atom_id());
+  ASSERT_TRUE(source);
+  ASSERT_FALSE(timing_input(scene[0].c0, DB_INPUT_PORT_DATA_IN)->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+  source->set_modifiable(false);
+  global_update();
+  ASSERT_TRUE(into_c0()->get_src_node()->has_any_flag(KEM_NODE_FLAG_DONT_TOUCH));
+
+  const VOK_ATOM_ITERM* d = scene[0].c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const std::vector<int> sinks = routing->get_sink_nodes(d);
+  ASSERT_EQ(sinks.size(), 1u);
+  int wire = routing->forest().parent(sinks[0]);
+  while (wire >= 0 && !routing->is_wire(wire)) wire = routing->forest().parent(wire);
+  ASSERT_GE(wire, 0);
+  auto slower = [&] {
+    routing->insert_as_parent(sinks[0], routing->get_value(wire));
+    hov_get_atom_netlist_taint_manager()->taint_all();
+  };
+
+  const int refreshed = host::hov::refreshed_builds();
+  const int full = host::sta::full_analysis_count(), incremental = host::sta::incremental_update_count();
+  slower();
+  request();
+  EXPECT_EQ(host::hov::refreshed_builds(), refreshed + 1);  // the routing read again in place
+  EXPECT_EQ(host::sta::full_analysis_count(), full + 1);
+  EXPECT_EQ(host::sta::incremental_update_count(), incremental);
+  EXPECT_FALSE(sta_is_timing_stale());
+  expect_as_fresh_build();
+
+  sta_allow_stale_timing_when_unable_to_incrementally_update(true);
+  const std::vector<int> slacks = edge_slacks();
+  slower();
+  request();
+  EXPECT_EQ(host::hov::refreshed_builds(), refreshed + 2);
+  EXPECT_TRUE(sta_is_timing_stale());
+  EXPECT_EQ(edge_slacks(), slacks);
+  EXPECT_EQ(host::sta::full_analysis_count(), full + 1);
+  sta_allow_stale_timing_when_unable_to_incrementally_update(false);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_NE(edge_slacks(), slacks);
+  EXPECT_EQ(host::sta::full_analysis_count(), full + 2);
+
+  // A delay annotated on the connection, which no change log records:
+  // the analysis finds it moved, and analyses in full again.
+  WEXAN_HOV_UTILITY* hov =
+      env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false);
+  hov->annotate_delays_of_connection(scene[0].c0, DB_INPUT_PORT_DATA_IN, 0, into_c0()->get_max_delay() + 300, 0);
+  hov_get_atom_netlist_taint_manager()->taint_all();
+  request();
+  EXPECT_EQ(host::sta::full_analysis_count(), full + 3);
+  EXPECT_FALSE(sta_is_timing_stale());
 }
 
 }  // namespace
