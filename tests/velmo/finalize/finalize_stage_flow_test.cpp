@@ -83,7 +83,10 @@ TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
   EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_UNLOAD::unload_device_data")));
   EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, 1);
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
-  // No timing-analyzer reports without their switch.
+  // No post-route synthesis and no timing-analyzer reports without their
+  // switches.
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental"))));
   EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_create_sta_reports\""))));
 }
@@ -359,7 +362,11 @@ TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
   EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
-                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1"}));
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                                      // Rebuilt on the loaded corners before the post-route synthesis.
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                                      "1_fast_900mv_-40c], false, false, false, false, null, true, false)",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""}));
 }
 
 // Finalize runs once per fitter run (it unloads the facade): one case per
