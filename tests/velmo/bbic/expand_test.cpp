@@ -402,6 +402,17 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
     if (a->is_io_pad() && a->get_string_hpath() == "x") pad_atom = a;
   ASSERT_NE(pad_atom, nullptr);
   yos_current_interface()->set_int_data(pad_atom, static_cast<YOS_INT_DATA_ENUM>(429), partner.id());
+  // The input pad also feeds an I/O register directly. A second pad is not
+  // kept: its partner and its I/O register are not either.
+  auto io_reg = n.atom(VOK_ATOM_KIND::IO_REGISTER, "io_reg").input(DB_INPUT_PORT_DATA_IN, 0, SIG(pad_atom));
+  n.io_in("z");
+  auto partner_z = n.lut("partner_z", {n.find("z~ibuf")}, pass);
+  VOK_ATOM_NODE* pad_z = nullptr;
+  for (VOK_ATOM_NODE* a : top->get_state()->get_atom_netlist()->get_atom_list())
+    if (a->is_io_pad() && a->get_string_hpath() == "z") pad_z = a;
+  ASSERT_NE(pad_z, nullptr);
+  yos_current_interface()->set_int_data(pad_z, static_cast<YOS_INT_DATA_ENUM>(429), partner_z.id());
+  auto io_reg_z = n.atom(VOK_ATOM_KIND::IO_REGISTER, "io_reg_z").input(DB_INPUT_PORT_DATA_IN, 0, SIG(pad_z));
   all_passes_off();
   cfg_set_on("jov_bbic_expand_peripheral");
   VELMO_BBIC_KEEP_SET k;
@@ -412,6 +423,10 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
   velmo_bbic_expand_nodes_to_keep(top, top->get_state()->get_atom_netlist(), k);
   EXPECT_TRUE(k.contains(partner));
   EXPECT_TRUE(k.contains(n.find("before")));  // the output register's logic
+  EXPECT_TRUE(k.contains(io_reg));
+  EXPECT_FALSE(k.contains(n.find("x~ibuf")));  // not a peripheral atom
+  EXPECT_FALSE(k.contains(partner_z));
+  EXPECT_FALSE(k.contains(io_reg_z));
 }
 
 TEST_F(LogicModuleTest, OneMapPerCallGivesTheSameKeepSetAsOnePerRound) {

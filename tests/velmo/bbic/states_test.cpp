@@ -221,6 +221,12 @@ TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
   host::clear_calls();
   VELMO_BBIC::restore_all_blackbox_contents();
   EXPECT_EQ(host::call_count("WEXAN_JOV_PR_UTILITY::get_new_instance"), 1);
+  // The atoms' basic information is read again from the full netlist, and
+  // the partition utility is made anew.
+  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_DESIGN::load_basic_atom_information",
+                                      "WEXAN_JOV_PR_UTILITY::destroy_instance",
+                                      "WEXAN_JOV_PR_UTILITY::get_new_instance"}));
   EXPECT_EQ(count_lines("BBIC: Done - restored all original partition contents!"), 1);
   // The whole netlist changed under the timing netlist.
   EXPECT_THAT(host::call_lines(), ::testing::Contains(::testing::StartsWith(

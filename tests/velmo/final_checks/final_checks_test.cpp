@@ -193,6 +193,8 @@ TEST_F(FinalChecksTest, P2cRegisterPassesInTheFirstSlotOrASiblingOfIt) {
 }
 
 TEST_F(FinalChecksTest, C2pRegistersOfBothKindsNeedTheNearestSlotOverFanins) {
+  // Read once per process: the first check of this test sees it.
+  cfg_set_on("p2c_zota_debug_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto c2p = n.zota_reg("c2p").clk(clk).d(n.input_port("d"));
@@ -210,6 +212,9 @@ TEST_F(FinalChecksTest, C2pRegistersOfBothKindsNeedTheNearestSlotOverFanins) {
   c2p.placed(s[0], 282);
   esram.placed(s[1], 282);
   EXPECT_TRUE(m_expert->final_p2c2p_zota_check());
+  // The verbose switch lists every register that passed.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Final check: verified c2p zota " + std::to_string(c2p.id()) +
+                                                 " is placed in the closest zota " + std::to_string(s[0])));
 
   esram.placed(s[2], 282);
   auto e = expect_internal_error([&] { m_expert->final_p2c2p_zota_check(); });
@@ -223,6 +228,16 @@ TEST_F(FinalChecksTest, C2pRegistersOfBothKindsNeedTheNearestSlotOverFanins) {
   esram.placed(s[1], 282);
   e = expect_internal_error([&] { m_expert->final_p2c2p_zota_check(); });
   EXPECT_EQ(e.condition, "periphery_iterm");
+
+  // A register that is not a pipeline register fails at once, even in the
+  // nearest slot.
+  set_p2c(n.find("lonely"), "SOMETHING_ELSE");
+  auto plain = n.reg("plain").clk(clk).d(n.input_port("d5"));
+  map_port(n.output_port("to_periphery2", plain)->get_iterm_slot(0), s[3]);
+  set_p2c(plain, "C2P");
+  plain.placed(s[3], 282);
+  e = expect_internal_error([&] { m_expert->final_p2c2p_zota_check(); });
+  EXPECT_EQ(e.condition, "Final check failed: c2p ff " + std::to_string(plain.id()) + " - plain is not zota");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "swavo/swavo_recompile_op.h"
 #include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
+#include "velmo_bbic_states.h"
 #include "wexan/wexan_env.h"
 
 using host::testing::expect_internal_error;
@@ -82,6 +83,12 @@ TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
   EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_UNLOAD::unload_device_data")));
   EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, 1);
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
+  // No post-route synthesis and no timing-analyzer reports without their
+  // switches.
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental"))));
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_create_sta_reports\""))));
 }
 
 TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
@@ -110,6 +117,26 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
   // The cleanup after the re-route swept the clock gate that drives nothing.
   EXPECT_FALSE(has_atom("dead_gate"));
+}
+
+// Blackboxed partitions get their routing pushed and their contents back
+// before the timing netlist is rebuilt for the closing passes.
+TEST_F(FinalizeFlowTest, BlackboxedContentsComeBackBeforeTheTimingRebuild) {
+  VELMO_EXPERT* expert = begin(Family::KY, false);
+  JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
+  velmo_bbic_set_active(true);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_FALSE(velmo_bbic_is_active()) << "the full contents are back for good";
+  velmo_bbic_set_active(false);
+  // The closing passes see the restored netlist: another rebuild after them.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"bbic_push_routing_to_partitions\"",
+                  "WEXAN_DESIGN::load_basic_atom_information",
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\"",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false"}));
 }
 
 // With the switch off the placer-router stays loaded until the post-finalize
@@ -335,7 +362,11 @@ TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
   EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
-                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1"}));
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                                      // Rebuilt on the loaded corners before the post-route synthesis.
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                                      "1_fast_900mv_-40c], false, false, false, false, null, true, false)",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""}));
 }
 
 // Finalize runs once per fitter run (it unloads the facade): one case per
@@ -403,8 +434,14 @@ TEST_F(FinalizeFlowTest, LcellConversionRebuildsTheTimingNetlistWithItsFlags) {
   VELMO_EXPERT::s_do_lcell_to_lm_conversion = false;
   EXPECT_TRUE(ok);
   EXPECT_EQ(rebuilds_after_post_finalize_ops(), 1);
-  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
-                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true")));
+  // The converted netlist is marked changed as a whole right before it.
+  const std::vector<std::string> lines = host::call_lines();
+  const auto rebuild = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true", 0) == 0;
+  });
+  ASSERT_NE(rebuild, lines.end());
+  ASSERT_NE(rebuild, lines.begin());
+  EXPECT_EQ(std::prev(rebuild)->rfind("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1", 0), 0u) << *std::prev(rebuild);
 }
 
 // Forcing a full update before post-route synthesis replaces the incremental

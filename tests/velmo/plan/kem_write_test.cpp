@@ -15,6 +15,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "velmo_bbic_states.h"
 #include "velmo_expert.h"
 #include "velmo_finalize_parasitics.h"
 #include "wexan/wexan_env.h"
@@ -85,10 +86,18 @@ TEST_F(KemWriteTest, WithoutASnapshotOnlyAForcedWriteReachesTheWriter) {
   host::script::queue<bool>("KEM_MANAGER::write_kem_netlist_to_disk").push(false);
   EXPECT_FALSE(m_expert->write_out_kem_netlist(true, true));
   EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::write_out_kem_netlist(true)"));
+
+  // While partitions are blackboxed nothing is written, forced or not.
+  host::clear_calls();
+  velmo_bbic_set_active(true);
+  EXPECT_TRUE(m_expert->write_out_kem_netlist(true, true));
+  velmo_bbic_set_active(false);
+  EXPECT_FALSE(wrote_anything());
 }
 
 TEST_F(KemWriteTest, PipelineRegisterDevicesWriteWithoutTheHostFlag) {
-  make(DEVICE_BUILDER(Family::KY));
+  // The routing slots decide, not the retimer flow.
+  make(DEVICE_BUILDER(Family::KY).zota_flow_supported(false));
   set_snapshot("placed");
   host::clear_calls();
   m_expert->write_out_kem_netlist(true, true);
@@ -98,11 +107,22 @@ TEST_F(KemWriteTest, PipelineRegisterDevicesWriteWithoutTheHostFlag) {
 TEST_F(KemWriteTest, ForcedOnFinalWithAnalyzerReportsDropsTheDiskCopy) {
   make(DEVICE_BUILDER(Family::KX));
   set_snapshot("final");
+  // Without the reports a forced final write reaches the writer.
+  host::clear_calls();
+  m_expert->write_out_kem_netlist(true, true);
+  EXPECT_TRUE(wrote_anything());
   cfg_set_on("velmo_finalize_create_sta_reports");
   host::clear_calls();
   EXPECT_TRUE(m_expert->write_out_kem_netlist(true, true));
   EXPECT_THAT(host::call_names(), ::testing::Contains("KEM_MANAGER::delete_kem_netlist_from_disk"));
   EXPECT_FALSE(wrote_anything());
+  // Only a forced write on the final snapshot drops it.
+  host::clear_calls();
+  EXPECT_TRUE(m_expert->write_out_kem_netlist(true, false));
+  set_snapshot("routed");
+  m_expert->write_out_kem_netlist(true, true);
+  EXPECT_THAT(host::call_names(), ::testing::Not(::testing::Contains("KEM_MANAGER::delete_kem_netlist_from_disk")));
+  EXPECT_TRUE(wrote_anything());
 }
 
 TEST_F(KemWriteTest, NimbrelWritesOnlyWhenAskedTo) {
@@ -151,4 +171,21 @@ TEST_F(KemWriteTest, EarlyAccessFlowListsAndDropsTheTaints) {
   m_env->indicate_that_atom_netlist_is_modified(a.id());
   m_expert->write_out_kem_netlist(true, true);
   EXPECT_EQ(taints->get_num_tainted_atoms(), 1);
+
+  // The default limit lists 21 atoms; ids the netlist does not hold are
+  // listed as unknown.
+  host::cfg::unset("wexan_ky_taint_debug");
+  set_snapshot("retimed");
+  for (int id = 1000; id < 1030; ++id) m_env->indicate_that_atom_netlist_is_modified(id);
+  const size_t before = host::debug::texts().size();
+  m_expert->write_out_kem_netlist(true, true);
+  const auto listed = host::debug::texts();
+  const auto tainted = [&](const char* what) {
+    return std::count_if(listed.begin() + before, listed.end(), [&](const std::string& t) {
+      return t.rfind("Atom ", 0) == 0 && t.find(what) != std::string::npos;
+    });
+  };
+  EXPECT_EQ(tainted(" was tainted: "), 21);
+  EXPECT_GE(tainted(" was tainted: unknown"), 20);
+  EXPECT_EQ(taints->get_num_tainted_atoms(), 0);
 }

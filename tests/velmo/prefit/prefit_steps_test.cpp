@@ -12,6 +12,7 @@
 #include "thr/thr_drl.h"
 #include "omz/omz_option.h"
 #include "testing/netlist_builder.h"
+#include "velmo_bbic_states.h"
 #include "velmo_msgs.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -235,8 +236,18 @@ TEST_F(PrefitStepsTest, NetlistCheckIsGatedAndReportsABrokenNetlist) {
 
   cfg_set_on("enable_kx_prefit_netlist_check");
   EXPECT_FALSE(e->check_netlist_legality());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Starting VELMO_PREFIT_NETLIST_CHECK_OP::work at end of pre-fitter"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_PREFIT_NETLIST_CHECK_OP: Netlist is broken."));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_PREFIT_NETLIST_CHECK_OP operation failed"));
+
+  // While partitions are blackboxed the broken netlist is not checked.
+  const size_t before = host::debug::texts().size();
+  velmo_bbic_set_active(true);
+  EXPECT_TRUE(e->check_netlist_legality());
+  velmo_bbic_set_active(false);
+  const std::vector<std::string> texts = host::debug::texts();
+  EXPECT_EQ(std::vector<std::string>(texts.begin() + before, texts.end()),
+            std::vector<std::string>{"Skipped KX prefit netlist check because BBIC is active"});
 }
 
 TEST_F(PrefitStepsTest, NetlistCheckRunsTheLutramChecksOnItsFamilies) {

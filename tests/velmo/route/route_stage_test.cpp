@@ -13,8 +13,10 @@
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
+#include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
 #include "tibex/tibex_env.h"
+#include "velmo_bbic_states.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
 
@@ -47,10 +49,12 @@ int count_push() {
 TEST_F(RouteStageTest, RoutesThenClosesWithThePostRouteOperations) {
   device(Family::KY);
   VELMO_EXPERT* expert = start();
+  // The timing model is fetched ahead for the hold-timing purpose.
+  host::pexa::set_loaded_timing_model_enum(1, 7);
   EXPECT_TRUE(expert->route());
   EXPECT_THAT(host::call_lines(),
               CallSequence(std::vector<std::string>{
-                  "YEB_TIMING_MODEL::get_timing_model_async",
+                  "YEB_TIMING_MODEL::get_timing_model_async(1, 1, 7, false, false)",
                   "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                   "WEXAN_ENV::run_w3j3", "TIBEX_VPR_FACADE::begin_flow(32)", "TIBEX_VPR_FACADE::route(32)",
                   "TIBEX_VPR_FACADE::end_flow(32)", "TIBEX_VPR_FACADE::release",
@@ -65,6 +69,14 @@ TEST_F(RouteStageTest, RoutesThenClosesWithThePostRouteOperations) {
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Unloading VPR in route after run_vpr."));
   EXPECT_EQ(routing_end_messages(), 1);
   EXPECT_EQ(count_push(), 0) << "family 46 pushes only for blackboxed partitions";
+  // Also when a partition has no routing of its own.
+  JOV_ROOT::get()->get_design("")->add_partition("child")->get_state()->set_has_partition_routing(false);
+  EXPECT_TRUE(expert->route());
+  EXPECT_EQ(count_push(), 0) << "family 46 pushes only for blackboxed partitions";
+  velmo_bbic_set_active(true);
+  EXPECT_TRUE(expert->route());
+  velmo_bbic_set_active(false);
+  EXPECT_EQ(count_push(), 1) << "blackboxed partitions get their routing back";
 }
 
 TEST_F(RouteStageTest, AFailedRoutingRunStillClosesAndReports) {
@@ -121,7 +133,7 @@ TEST_F(RouteStageTest, PlaceFixupFlowWithAFailedLateLoadRoutesNothing) {
 }
 
 TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
-  device(Family::KY);
+  device(Family::KX);
   VELMO_EXPERT* expert = start();
   const std::string name = "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary";
   host::script::queue<bool>(name + ":ports_changed").push(true);
@@ -129,9 +141,18 @@ TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
   EXPECT_EQ(e.condition, "netlist_changed");
 
   // A failed probe update skips the routing run.
+  host::clear_calls();
   host::script::queue<bool>(name).push(false);
   EXPECT_FALSE(expert->route());
   EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 0);
+
+  // Changed ports of a changed netlist are translated again before routing.
+  const std::string translation = "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Port Translation\"";
+  host::clear_calls();
+  host::script::queue<bool>(name + ":ports_changed").push(true);
+  host::script::queue<bool>(name + ":netlist_changed").push(true);
+  EXPECT_TRUE(expert->route());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{translation, "TIBEX_VPR_FACADE::route"}));
 }
 
 TEST_F(RouteStageTest, PostRouteOperationsNeedTheReuseUtilityAndABundle) {

@@ -360,6 +360,13 @@ TEST_F(StartupTest, FailingConstraintLoadStillAppliesClockSkew) {
                   "WEXAN_DESIGN::clear_existing_location_constraints",
                   "WEXAN_DESIGN::load_atom_information_which_requires_basic_information_load"}));
 
+  // Both loads pass and the legality check fails last: still a failure.
+  host::clear_calls();
+  host::script::queue<bool>("NOLT_RAM_LOCATION_CHECK::check_legality").push(false);
+  EXPECT_FALSE(velmo_load_user_constraints(false));
+  EXPECT_THAT(host::call_names(), Contains("NOLT_RAM_LOCATION_CHECK::check_legality"));
+  EXPECT_TRUE(velmo_load_user_constraints(false));
+
   host::script::queue<bool>("WEXAN_ENV::clear_and_reload_tarnbay_constraints").push(false);
   EXPECT_FALSE(velmo_clear_and_reload_tarnbay_constraints());
   EXPECT_TRUE(velmo_clear_and_reload_tarnbay_constraints());
