@@ -367,7 +367,9 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   auto tclsh = [&](const std::string& refusal) {
     std::filesystem::remove(log);
     return run_shell(refusal + " VELMO_TEST_THREADS_LOG=" + log +
-                     " LD_PRELOAD=" VELMO_TCLSH_PRELOAD VELMO_THREAD_START_FAILURE_LIB
+                     // The shim first: under the sanitizers the runtime's own
+                     // pthread_create would otherwise answer before it.
+                     " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB ":" VELMO_TCLSH_PRELOAD
                      " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
                      "/tests/tcl/thread_start_failure.tcl " VELMO_FIT_TCL_LIB " " + frisc + " 2>&1");
   };
