@@ -107,6 +107,11 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   auto kept = n.lut("kept", {n.input_port("b")}, 0x2);
   n.reg("s").clk(clk).d(n.input_port("in2")).ce(kept);
   host::drc::deny(kept.id(), 39, 1);
+  // A LUT that feeds a data input besides the enable keeps that fan-out and
+  // stays.
+  auto both = n.lut("both", {n.input_port("c")}, 0x2);
+  n.reg("t").clk(clk).d(n.input_port("in3")).ce(both);
+  VOK_ATOM_NODE* u = n.reg("u").clk(clk).d(both).atom();
   // The design has a timing netlist when the flow starts: the gobbled LUTs
   // must leave no node behind for the next rebuild to walk into.
   const std::vector<int> gobbled{l1.id(), l2.id(), l3.id()};
@@ -131,10 +136,14 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   EXPECT_EQ(n.find("l2"), nullptr);
   EXPECT_EQ(n.find("l1"), nullptr);
   EXPECT_NE(n.find("kept"), nullptr);
+  ASSERT_NE(n.find("both"), nullptr);
+  const VOK_ATOM_OTERM* u_src = u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  ASSERT_NE(u_src, nullptr);
+  EXPECT_EQ(u_src->get_my_node(), n.find("both"));
   EXPECT_EQ(host::call_count("SIV_ATOM_MOD_UTILITY::remove_node"), 3);
   EXPECT_EQ(count_lines("Deleting 2 luts left dangling by ce/alcr removal"), 1);  // l3 and kept
   EXPECT_EQ(count_lines("Deleting 1 luts left dangling by ce/alcr removal"), 2);  // l2, then l1
-  EXPECT_EQ(count_lines("Info: Removed 2 CE iterms and 1 ACLR iterms"), 1);
+  EXPECT_EQ(count_lines("Info: Removed 3 CE iterms and 1 ACLR iterms"), 1);
 }
 
 TEST_F(EarlyRetimingTest, TheEngineRunsInsideTheVerificationStageWithGoldenAndRevisedNetlists) {
