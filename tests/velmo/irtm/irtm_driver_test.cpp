@@ -332,20 +332,25 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
 TEST_F(IrtmEqualRowsTest, ARoundThatChangesTheSummedSlackStartsTheUnchangedCountAgain) {
   // Three failing rows, each moved once per round (one attempt a round):
   // the sum after each round is -230, -200, -200, -90, -90, -15, -15, and
-  // the eighth round accepts nothing. No two unchanged rounds follow one
-  // another, so with a limit of two the domain runs until a round moves
-  // nothing; a count kept across the changes would stop it after round 4.
+  // an eighth round would accept nothing. No two unchanged rounds follow one
+  // another, so with a limit of two the domain runs to its round limit,
+  // seven; a count kept across the changes would stop it after round 4.
   start({3, 3, 3, 2, 2, 2});
-  cfg_set_value("muvo_zota_inner_loop", "12");
+  cfg_set_value("muvo_zota_inner_loop", "7");
   cfg_set_value("muvo_zota_max_try", "2");
   cfg_set_value("muvo_zota_crit_iterations", "1");
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
-  EXPECT_EQ(lines_with(" FF Queue Size : "), 8);
+  EXPECT_EQ(lines_with(" FF Queue Size : "), 7);
   EXPECT_EQ(lines_with(" Accepted Moves      : 1 (100%)"), 7);
   EXPECT_EQ(lines_with("[0 0][3] WNS Cost      : -200"), 1);
   EXPECT_EQ(lines_with("[0 0][5] WNS Cost      : -90"), 1);
-  EXPECT_EQ(lines_with("[0 0][7] WNS Cost      : -15"), 1);
-  EXPECT_EQ(lines_with("[0 0][7] Accepted Moves      : 0 (0%)"), 1);
+  EXPECT_EQ(lines_with("[0 0][6] Accepted Moves      : 1 (100%)"), 1);
+  EXPECT_EQ(lines_with("[0 0][7]"), 0);
+  // Each round's gain: from its worst register's slack to the domain's WNS
+  // the next round starts from.
+  EXPECT_EQ(lines_with("[0 0][0] Domain Wns Improved : 110"), 1);
+  EXPECT_EQ(lines_with("[0 0][2] Domain Wns Improved : 0"), 1);
+  EXPECT_EQ(lines_with("[0 0][5] Domain Wns Improved : 75"), 1);
 }
 
 TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
@@ -545,6 +550,20 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
     }
     m.cleanup(false);
   }
+  // The margin is the largest the round has reached: an attempt on a more
+  // critical register (here the worst, refused) leaves it where it was.
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_ff_wns = it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  it->m_slack_margin = margin;
+  std::vector<IRTM_OBJ*> objects{q0};
+  EXPECT_FALSE(m.retime_iteration(&objects));
+  EXPECT_TRUE(it->m_critical);
+  EXPECT_EQ(it->m_slack_margin, margin);
+  m.cleanup(false);
 }
 
 }  // namespace
