@@ -621,6 +621,35 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   it.m_hold_moves = 1;
   EXPECT_FALSE(m->update_setup_voilations(0, &queue));
   EXPECT_EQ(it.m_setup_candidates.size(), 1u);
+  it.m_hold_moves = 0;
+  // A bypassed register's input is pruned however it fails.
+  const VOK_ATOM_LOGICAL_PORT c0_in = vok_get_logical_port(c.c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_setup_candidates = {{c0_in, 1}};
+  ASSERT_TRUE(m->update_setup_voilations(0, &queue));  // not bypassed: queued
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(c.c0));
+  queue.pop_back();
+  scenes::set_bypassed(c.c0, true);
+  it.m_setup_candidates = {{c0_in, 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  scenes::set_bypassed(c.c0, false);
+}
+
+// With re-routes for setup switched off a failing pin without a register is
+// left alone.
+TEST_F(IrtmMovesTest, SetupRepairWithoutReroutesQueuesNoPin) {
+  cfg_set_off("muvo_zota_reroute_setup_fix");
+  start_pipeline();
+  IRTM_ITERATION& it = *m->iteration();
+  push_move(IRTM_MOVE::Backward);
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(s[0].c0)};
+  it.m_critical = true;
+  it.m_hold_moves = 0;
+  sta_incr_reset_changed_flops();
+  it.m_move_cost = {0, 1000000};
+  it.m_setup_candidates = {{vok_get_logical_port(lut_in(s[0].luts[3])), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
 }
 
 TEST_F(IrtmMovesTest, HoldRepairs) {
@@ -672,7 +701,15 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   // No repair move left: the limit on hold moves.
   it.m_hold_moves = static_cast<std::uint32_t>(it.m_hold_iterations);
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
-  // Collected around the changed registers.
+  // Of two pins failing hold by the same amount the first is repaired.
+  it.m_hold_moves = 0;
+  host::sta::set_uniform_hold_slack(-10);
+  it.m_pending_hold = {a_in, b1_in};
+  const bool repaired = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  ASSERT_TRUE(repaired);
+  EXPECT_EQ(queue.back(), it.create_irtm_ipin(a_in));
+  EXPECT_EQ(queue.back()->m_move_type, IRTM_MOVE::Wirelut);
   it.m_pending_hold.clear();
 }
 
@@ -695,6 +732,12 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
   EXPECT_EQ(queue.back(), m->find_irtm_ff(c.pc));
   EXPECT_EQ(count("    Batched moves, queue_size = 2"), 1);
+  // Only a critical iteration batches.
+  queue.resize(1);
+  it.m_critical = false;
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+  it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
 }
 
