@@ -146,5 +146,13 @@ coverage: deps $(COV_BUILD)/build.ninja
 	  --exclude-unreachable-branches --exclude-throw-branches --json-summary $(COV_BUILD)/coverage.json
 	@jq -r '$(COV_TABLE)' $(COV_BUILD)/coverage.json | column -t -s "$$(printf '\t')"
 
+# Plants small faults, one at a time, in the lines changed since BASE=<commit>
+# (or FILES=..., LINES=file:a-b ...) and reports the ones no test notices;
+# TESTS=<ctest regex> narrows the tests run. See docs/mutants.md.
+.PHONY: mutants
+mutants: build
+	tools/mutants --build $(BUILD) --jobs $(JOBS) $(if $(BASE),--base "$(BASE)") $(if $(FILES),--files "$(FILES)") \
+	  $(if $(LINES),--lines "$(LINES)") $(if $(TESTS),--tests "$(TESTS)")
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(COV_BUILD)

@@ -159,3 +159,7 @@ set_tests_properties(velmo_fuzz_build_flags PROPERTIES TIMEOUT 300)
 # `make run` installs and configures only what velmo-fit needs.
 add_test(NAME run_dependencies COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
   -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/packaging/run_dependencies.cmake)
+# The fault-planting harness (tools/mutants) on its own tiny fixture.
+add_test(NAME mutants_harness COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/mutation/mutants_test.py
+  ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/mutants-test)
+set_tests_properties(mutants_harness PROPERTIES TIMEOUT 300)

@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""The fault-planting harness on a tiny fixture: what it catches, what it
+reports as surviving or not built, and that the fixture is left byte for byte
+as it was after a normal run, a SIGTERM and a SIGKILL.
+
+usage: mutants_test.py SOURCE_DIR WORK_DIR
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+SRC, WORK = sys.argv[1], sys.argv[2]
+HARNESS = os.path.join(SRC, "tools", "mutants")
+FIXTURE = os.path.join(SRC, "tests", "mutation", "fixture")
+BUILD = "g++ -O0 -Werror=return-type -o clamp_test clamp.cpp clamp_test.cpp"
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAILED:", what, flush=True)
+
+
+def fresh_tree(name):
+    tree = os.path.join(WORK, name)
+    shutil.rmtree(tree, ignore_errors=True)
+    shutil.copytree(FIXTURE, tree)
+    return tree
+
+
+def original():
+    with open(os.path.join(FIXTURE, "clamp.cpp"), "rb") as f:
+        return f.read()
+
+
+def current(tree):
+    with open(os.path.join(tree, "clamp.cpp"), "rb") as f:
+        return f.read()
+
+
+def harness(tree, *extra):
+    return [sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--files", "clamp.cpp",
+            "--build-cmd", BUILD, *extra]
+
+
+def wait_for(path, seconds=60):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if os.path.exists(path):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+# 1. A whole run: the every-other sum's mutants are caught (a step of 0
+# never ends and is caught by the timeout), the equal-value branch of the
+# clamp survives, a pointer and an index swapped do not compile.
+tree = fresh_tree("run")
+r = subprocess.run(harness(tree, "--test-cmd", "./clamp_test", "--timeout-floor", "2"), capture_output=True, text=True, timeout=600)
+print(r.stdout, r.stderr)
+check(r.returncode == 0, "a finished run exits 0")
+lines = r.stdout.splitlines()
+check("[2/10] clamp.cpp:4: if condition negated: caught" in lines, "a negated clamp condition is caught")
+check("[7/10] clamp.cpp:10: 2 -> 0: timeout" in lines, "an endless loop is caught as a timeout")
+check("[10/10] clamp.cpp:11: at(): arguments 1 and 2 swapped: not built" in lines,
+      "a mutant that cannot compile is not built")
+with open(os.path.join(tree, "out", "survivors.txt")) as f:
+    check(f.read() == "clamp.cpp:4: '>' -> '>='\n", "the one survivor is listed in survivors.txt")
+check("clamp.cpp:4: '>' -> '>='" in lines, "the survivor is printed")
+check("  clamp.cpp: 89 %  (8 caught, 1 survived, 1 not built)" in lines, "the file's score")
+check(not any(m in ln for ln in lines for m in ("'<' -> '<=' #2", "7 -> ", ":1:", ":5:", ":12:")),
+      "comments, string literals, definitions and a function's closing return give no mutants")
+check(current(tree) == original(), "the fixture is byte-identical after the run")
+
+# 2. SIGTERM while a mutant's tests run: the harness stops and puts the
+# original back.
+tree = fresh_tree("term")
+slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { touch started; sleep 120; }"
+shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.PIPE,
+                     stderr=subprocess.STDOUT, text=True)
+check(wait_for(os.path.join(tree, "started")), "the first mutant's tests start")
+check(current(tree) != original(), "a mutant is in place while its tests run")
+p.send_signal(signal.SIGTERM)
+out, _ = p.communicate(timeout=60)
+print(out)
+check(p.returncode != 0, "a run stopped by SIGTERM exits non-zero")
+check("stopped by SIGTERM" in out, "the harness says why it stopped")
+check(current(tree) == original(), "the fixture is byte-identical after SIGTERM")
+
+# 3. SIGKILL cannot be caught: the journal lets the next run (here
+# --restore alone) put the original back.
+tree = fresh_tree("kill")
+shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
+p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
+p.kill()
+p.wait()
+time.sleep(0.2)
+with open(os.path.join(tree, "started.pid")) as f:
+    os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+check(current(tree) != original(), "SIGKILL leaves the mutant in place")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--restore"],
+                   capture_output=True, text=True, timeout=60)
+print(r.stdout, r.stderr)
+check(r.returncode == 0 and "restored clamp.cpp" in r.stdout, "--restore puts back what a killed run left")
+check(current(tree) == original(), "the fixture is byte-identical after the restore")
+
+print("FAIL" if failures else "OK")
+sys.exit(1 if failures else 0)
