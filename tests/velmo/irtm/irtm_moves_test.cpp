@@ -570,6 +570,10 @@ TEST_F(IrtmMovesTest, CommitRecordsTheMoveOnEveryObject) {
 
 // ---------------------------------------------------------------- repairs
 
+// Where candidates are collected a pin whose slack equals the threshold is
+// left out; were it taken, the pruning that follows in the same call would
+// drop it (it reads the same slack). The walk past a node without a terminal
+// is not reached: a register keeper's neighbours are all its pins.
 TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   start_pipeline();
   const auto& c = s[0];
