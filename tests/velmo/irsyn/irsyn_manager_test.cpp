@@ -469,6 +469,8 @@ TEST_F(IrsynTest, OfTwoEqualWorstInputsTheFirstIsRotatedAndRerouted) {
             0);
 }
 
+// (The critical-slot search cannot be told from one that starts from any
+// other negative "none"; the eight in its parameter `codes[8]` is not read.)
 TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
@@ -520,6 +522,13 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   };
   EXPECT_EQ(tried(2), d2 == m.m_rotate_margin ? 1 : 0);
   EXPECT_EQ(tried(3), d3 == m.m_rotate_margin ? 1 : 0);
+  // A LUT none of whose inputs is used has no critical slot to rotate.
+  for (int i = 0; i < 4; ++i)
+    l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0)->set_used(false);
+  const std::size_t before = lines_with("VM Debug:   swapping ").size();
+  m.m_tried.clear();
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(lines_with("VM Debug:   swapping ").size(), before);
 }
 
 TEST_F(IrsynTest, ASixInputLutRotatesItsCriticalSlotIntoEveryLaterSlotUpToTheLast) {
@@ -556,6 +565,17 @@ TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {
   EXPECT_FALSE(m.rotate_one(out_port(l)));
   EXPECT_EQ(count_prefix("VM Debug:   swapping"), 0);
   EXPECT_EQ(m.m_num_tries, 0);
+  // Nor when the critical slot is the last one, 7 (with 3 and 6 made fast,
+  // slot 5 comes next: it would be rotated into 6).
+  auto in = [&](int i) { return l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0); };
+  host::kem::annotate_iterm_delay(in(3), 0, 0);
+  host::kem::annotate_iterm_delay(in(6), 0, 0);
+  host::kem::annotate_iterm_delay(in(7), 5000, 4000);
+  sta_full_update_timing(true);
+  for (int i = 0; i < 7; ++i) ASSERT_LT(m.get_min_slack(in(7)), m.get_min_slack(in(i))) << i;
+  m.m_tried.clear();
+  EXPECT_FALSE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(count_prefix("VM Debug:   swapping"), 0);
 }
 
 TEST_F(IrsynTest, ResynthesisExchangesSymmetricInputsAndKeepsTheFunction) {
