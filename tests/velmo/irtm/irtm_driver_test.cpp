@@ -358,6 +358,8 @@ TEST_F(IrtmEqualRowsTest, ARoundThatChangesTheSummedSlackStartsTheUnchangedCount
   EXPECT_EQ(lines_with("[0 0][5] Domain Wns Improved : 75"), 1);
 }
 
+// (The round-start listing ends early; were it to go on, the end-of-round
+// lines would still not print: no attempt has been counted yet.)
 // What the driver's round loop does not show: its result only reaches the
 // clean-up, which ignores it; a round limit of 0 ends a domain after one
 // round as 1 does (the count is checked after the round); and the first
@@ -585,10 +587,28 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
   it->m_ff_wns = it->m_current_worst_slack = q0->min_slack();
   it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
   it->m_slack_margin = margin;
+  // What an attempt leaves is cleared before the next one. (Its move stack is
+  // emptied too, but every attempt already ends with it empty; and a queued
+  // register, like the round's first, always has a slack.)
+  const VOK_ATOM_LOGICAL_PORT port = vok_get_logical_port(regs[1]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it->m_hold_moves = 3;
+  it->m_setup_candidates = {{port, 1}};
+  it->m_pending_hold = {port};
+  it->m_scratch.type = IRTM_MOVE::Forward;
+  it->m_scratch.m_slots = {7};
   std::vector<IRTM_OBJ*> objects{q0};
   EXPECT_FALSE(m.retime_iteration(&objects));
   EXPECT_TRUE(it->m_critical);
   EXPECT_EQ(it->m_slack_margin, margin);
+  EXPECT_EQ(it->m_hold_moves, 0u);
+  EXPECT_TRUE(it->m_setup_candidates.empty());
+  EXPECT_TRUE(it->m_pending_hold.empty());
+  EXPECT_EQ(lines_with("hold fix FAILED"), 0);
+  EXPECT_EQ(it->m_scratch.type, IRTM_MOVE::None);
+  EXPECT_TRUE(it->m_scratch.m_slots.empty());
+  // One register an attempt: two are an internal error.
+  std::vector<IRTM_OBJ*> two{q0, q0};
+  EXPECT_EQ(host::testing::expect_internal_error([&] { m.retime_iteration(&two); }).condition, "obj_vec->size() == 1");
   m.cleanup(false);
 }
 
