@@ -718,7 +718,20 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   ASSERT_TRUE(repaired);
   EXPECT_EQ(queue.back(), it.create_irtm_ipin(a_in));
   EXPECT_EQ(queue.back()->m_move_type, IRTM_MOVE::Wirelut);
+  // A pin of an atom that is gone leaves the list; an empty port ends the
+  // repair; an empty list is an internal error.
+  const VOK_ATOM_LOGICAL_PORT gone(999999u, a_in.get_port(), a_in.get_index());
+  host::sta::set_uniform_hold_slack(-10);
+  it.m_pending_hold = {gone, a_in};
+  const bool again = m->update_hold_voilations(0, &queue);
+  it.m_pending_hold.push_back(VOK_ATOM_LOGICAL_PORT());
+  const bool with_empty = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_TRUE(again);
+  EXPECT_EQ(it.m_pending_hold.size(), 2u);  // a_in and the empty port
+  EXPECT_FALSE(with_empty);
   it.m_pending_hold.clear();
+  EXPECT_EQ(expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition, "!m_hold_vec.empty()");
 }
 
 TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
