@@ -719,7 +719,7 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_EQ(queue.back(), it.create_irtm_ipin(a_in));
   EXPECT_EQ(queue.back()->m_move_type, IRTM_MOVE::Wirelut);
   // A pin of an atom that is gone leaves the list; an empty port ends the
-  // repair; an empty list is an internal error.
+  // repair (refused); an empty list is an internal error.
   const VOK_ATOM_LOGICAL_PORT gone(999999u, a_in.get_port(), a_in.get_index());
   host::sta::set_uniform_hold_slack(-10);
   it.m_pending_hold = {gone, a_in};
@@ -730,6 +730,13 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_TRUE(again);
   EXPECT_EQ(it.m_pending_hold.size(), 2u);  // a_in and the empty port
   EXPECT_FALSE(with_empty);
+  // So does a pin the atom lacks, or one the timing netlist does not know.
+  // (Each is refused twice over: no terminal gives no timing node, and no
+  // node gives no hold slack, which is refused too.)
+  it.m_pending_hold = {VOK_ATOM_LOGICAL_PORT(c.b1->get_id(), vok_input_port_symbol(DB_INPUT_PORT_SCLR), 0)};
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  c.b1->add_input_term(DB_INPUT_PORT_SCLR, 0);
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
   it.m_pending_hold.clear();
   EXPECT_EQ(expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition, "!m_hold_vec.empty()");
 }
