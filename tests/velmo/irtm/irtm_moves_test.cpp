@@ -737,6 +737,12 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
   c.b1->add_input_term(DB_INPUT_PORT_SCLR, 0);
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  // And a pin without a hold slack.
+  host::sta::set_uniform_hold_slack(IRTM_NO_SLACK);
+  it.m_pending_hold = {a_in};
+  const bool unknown = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_FALSE(unknown);
   it.m_pending_hold.clear();
   EXPECT_EQ(expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition, "!m_hold_vec.empty()");
 }
