@@ -660,6 +660,8 @@ TEST_F(IrtmMovesTest, SetupRepairWithoutReroutesQueuesNoPin) {
 // a changed cell that is not a register (its inputs' drivers at a hold slack
 // below 0) cannot be reached here: the timing analysis gives a register
 // keeper, and so a "changed register" record, to register atoms only.
+// When no pending pin fails the list is cleared; by then the pass over it has
+// already dropped every pin (only failing ones are kept).
 TEST_F(IrtmMovesTest, HoldRepairs) {
   start_pipeline();
   const auto& c = s[0];
