@@ -146,6 +146,19 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   EXPECT_EQ(count_lines("Info: Removed 3 CE iterms and 1 ACLR iterms"), 1);
 }
 
+// Gobbling is off unless asked for: the LUT an enable cut leaves dangling
+// stays.
+TEST_F(EarlyRetimingTest, WithoutGobblingALutLeftDanglingStays) {
+  start(false);
+  auto n = host::testing::netlist();
+  auto l = n.lut("l", {n.input_port("a")}, 0x2);
+  auto r = n.reg("r").clk(n.input_port("clk")).d(n.input_port("in")).ce(l).atom();
+  EXPECT_TRUE(flow(false, true, false));
+  EXPECT_FALSE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
+  EXPECT_NE(n.find("l"), nullptr);
+  EXPECT_EQ(host::call_count("SIV_ATOM_MOD_UTILITY::remove_node"), 0);
+}
+
 TEST_F(EarlyRetimingTest, TheEngineRunsInsideTheVerificationStageWithGoldenAndRevisedNetlists) {
   cfg_set_on("yun_early_retime_eqcheck_legacy");
   start();
