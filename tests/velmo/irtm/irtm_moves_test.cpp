@@ -596,6 +596,20 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   EXPECT_FALSE(m->update_setup_voilations(0, &queue));
   EXPECT_TRUE(it.m_setup_candidates.empty());
   (void)u_in;
+  IRTM_UTIL* u = IRTM_UTIL::s_instance;
+  const std::int32_t l3_slack = u->get_min_node_slack(u->get_kem_netlist()->get_kem_node_from_iterm(lut_in(c.luts[3])));
+  ASSERT_LT(l3_slack, 0);
+  it.m_move_cost = {0, l3_slack};
+  it.m_setup_candidates = {{vok_get_logical_port(lut_in(c.luts[3])), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  // So is a pin of an atom that is gone.
+  it.m_move_cost = {0, 1000000};
+  const VOK_ATOM_LOGICAL_PORT b1_port = vok_get_logical_port(c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_setup_candidates = {{VOK_ATOM_LOGICAL_PORT(999999u, b1_port.get_port(), 0), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  EXPECT_EQ(queue.size(), 1u);
   // A failing pin without a register: queued for a re-route.
   it.m_move_cost = {0, 1000000};
   const VOK_ATOM_LOGICAL_PORT l3_in = vok_get_logical_port(lut_in(c.luts[3]));
