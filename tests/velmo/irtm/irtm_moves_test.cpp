@@ -618,7 +618,18 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   ASSERT_EQ(queue.size(), 2u);
   EXPECT_EQ(queue[1]->m_type, IRTM_OBJ::IPIN);
   EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Reroute);
+  EXPECT_EQ(queue[1]->m_hold, 0);
   EXPECT_EQ(count("    Added setup degrading ff to queue=2"), 1);
+  // Not again once its re-route has failed.
+  queue[1]->m_failure_mask |= 1u << IRTM_MOVE::Reroute;
+  it.m_setup_candidates = {{l3_in, 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 2u);
+  queue[1]->m_failure_mask = 0;
+  // A failing output of logic, with no register to move, queues nothing.
+  it.m_setup_candidates = {{vok_get_logical_port(c.luts[2]->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), 0}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 2u);
   // A queue as long as the setup-repair limit takes no more.
   it.m_setup_candidates = {{l3_in, 1}};
   const auto limit = it.m_setup_iterations;
@@ -789,6 +800,11 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   EXPECT_EQ(queue.size(), 1u);
   it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+  // Without a move there is nothing to batch.
+  const std::vector<IRTM_MOVE*> moves = m->yun_stack();
+  m->yun_stack().clear();
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  m->yun_stack() = moves;
 }
 
 // The register each failed search's failure points at is batched. The
