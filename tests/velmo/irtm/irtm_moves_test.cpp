@@ -800,6 +800,11 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   EXPECT_EQ(queue.size(), 1u);
   it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+  // Nor for an attempt on a pin.
+  std::vector<IRTM_OBJ*> pins{
+      it.create_irtm_ipin(vok_get_logical_port(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)))};
+  EXPECT_FALSE(m->batch_retiming_moves(0, &pins));
+  EXPECT_EQ(pins.size(), 1u);
   // Without a move there is nothing to batch.
   const std::vector<IRTM_MOVE*> moves = m->yun_stack();
   m->yun_stack().clear();
