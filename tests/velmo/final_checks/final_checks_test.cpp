@@ -138,6 +138,10 @@ TEST_F(FinalChecksTest, LutramChecksNeedAZotaRegisterAndOnePortEntry) {
 // The P2C search runs over fan-outs from the periphery port: the register
 // passes in the first slot reached, or in a slot fed by the same element as
 // that first slot.
+// The search for the nearest slot does not go on past a slot. No test can
+// tell: on the stand-in device no routing slot drives anything (all 6720 have
+// no fan-out), so a search that went on would find the same slots from the
+// same drivers.
 TEST_F(FinalChecksTest, P2cRegisterPassesInTheFirstSlotOrASiblingOfIt) {
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");

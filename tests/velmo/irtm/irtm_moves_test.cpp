@@ -570,6 +570,10 @@ TEST_F(IrtmMovesTest, CommitRecordsTheMoveOnEveryObject) {
 
 // ---------------------------------------------------------------- repairs
 
+// Where candidates are collected a pin whose slack equals the threshold is
+// left out; were it taken, the pruning that follows in the same call would
+// drop it (it reads the same slack). The walk past a node without a terminal
+// is not reached: a register keeper's neighbours are all its pins.
 TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   start_pipeline();
   const auto& c = s[0];
@@ -592,6 +596,20 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   EXPECT_FALSE(m->update_setup_voilations(0, &queue));
   EXPECT_TRUE(it.m_setup_candidates.empty());
   (void)u_in;
+  IRTM_UTIL* u = IRTM_UTIL::s_instance;
+  const std::int32_t l3_slack = u->get_min_node_slack(u->get_kem_netlist()->get_kem_node_from_iterm(lut_in(c.luts[3])));
+  ASSERT_LT(l3_slack, 0);
+  it.m_move_cost = {0, l3_slack};
+  it.m_setup_candidates = {{vok_get_logical_port(lut_in(c.luts[3])), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  // So is a pin of an atom that is gone.
+  it.m_move_cost = {0, 1000000};
+  const VOK_ATOM_LOGICAL_PORT b1_port = vok_get_logical_port(c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_setup_candidates = {{VOK_ATOM_LOGICAL_PORT(999999u, b1_port.get_port(), 0), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  EXPECT_EQ(queue.size(), 1u);
   // A failing pin without a register: queued for a re-route.
   it.m_move_cost = {0, 1000000};
   const VOK_ATOM_LOGICAL_PORT l3_in = vok_get_logical_port(lut_in(c.luts[3]));
@@ -600,7 +618,18 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   ASSERT_EQ(queue.size(), 2u);
   EXPECT_EQ(queue[1]->m_type, IRTM_OBJ::IPIN);
   EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Reroute);
+  EXPECT_EQ(queue[1]->m_hold, 0);
   EXPECT_EQ(count("    Added setup degrading ff to queue=2"), 1);
+  // Not again once its re-route has failed.
+  queue[1]->m_failure_mask |= 1u << IRTM_MOVE::Reroute;
+  it.m_setup_candidates = {{l3_in, 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 2u);
+  queue[1]->m_failure_mask = 0;
+  // A failing output of logic, with no register to move, queues nothing.
+  it.m_setup_candidates = {{vok_get_logical_port(c.luts[2]->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), 0}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 2u);
   // A queue as long as the setup-repair limit takes no more.
   it.m_setup_candidates = {{l3_in, 1}};
   const auto limit = it.m_setup_iterations;
@@ -621,8 +650,43 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   it.m_hold_moves = 1;
   EXPECT_FALSE(m->update_setup_voilations(0, &queue));
   EXPECT_EQ(it.m_setup_candidates.size(), 1u);
+  it.m_hold_moves = 0;
+  // A bypassed register's input is pruned however it fails.
+  const VOK_ATOM_LOGICAL_PORT c0_in = vok_get_logical_port(c.c0->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  it.m_setup_candidates = {{c0_in, 1}};
+  ASSERT_TRUE(m->update_setup_voilations(0, &queue));  // not bypassed: queued
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(c.c0));
+  queue.pop_back();
+  scenes::set_bypassed(c.c0, true);
+  it.m_setup_candidates = {{c0_in, 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(it.m_setup_candidates.empty());
+  scenes::set_bypassed(c.c0, false);
 }
 
+// With re-routes for setup switched off a failing pin without a register is
+// left alone.
+TEST_F(IrtmMovesTest, SetupRepairWithoutReroutesQueuesNoPin) {
+  cfg_set_off("muvo_zota_reroute_setup_fix");
+  start_pipeline();
+  IRTM_ITERATION& it = *m->iteration();
+  push_move(IRTM_MOVE::Backward);
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(s[0].c0)};
+  it.m_critical = true;
+  it.m_hold_moves = 0;
+  sta_incr_reset_changed_flops();
+  it.m_move_cost = {0, 1000000};
+  it.m_setup_candidates = {{vok_get_logical_port(lut_in(s[0].luts[3])), 1}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+}
+
+// Hold failures are collected around the changed registers; the branch for
+// a changed cell that is not a register (its inputs' drivers at a hold slack
+// below 0) cannot be reached here: the timing analysis gives a register
+// keeper, and so a "changed register" record, to register atoms only.
+// When no pending pin fails the list is cleared; by then the pass over it has
+// already dropped every pin (only failing ones are kept).
 TEST_F(IrtmMovesTest, HoldRepairs) {
   start_pipeline();
   const auto& c = s[0];
@@ -672,8 +736,42 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   // No repair move left: the limit on hold moves.
   it.m_hold_moves = static_cast<std::uint32_t>(it.m_hold_iterations);
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
-  // Collected around the changed registers.
+  // Of two pins failing hold by the same amount the first is repaired.
+  it.m_hold_moves = 0;
+  host::sta::set_uniform_hold_slack(-10);
+  it.m_pending_hold = {a_in, b1_in};
+  const bool repaired = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  ASSERT_TRUE(repaired);
+  EXPECT_EQ(queue.back(), it.create_irtm_ipin(a_in));
+  EXPECT_EQ(queue.back()->m_move_type, IRTM_MOVE::Wirelut);
+  // A pin of an atom that is gone leaves the list; an empty port ends the
+  // repair (refused); an empty list is an internal error.
+  const VOK_ATOM_LOGICAL_PORT gone(999999u, a_in.get_port(), a_in.get_index());
+  host::sta::set_uniform_hold_slack(-10);
+  it.m_pending_hold = {gone, a_in};
+  const bool again = m->update_hold_voilations(0, &queue);
+  it.m_pending_hold.push_back(VOK_ATOM_LOGICAL_PORT());
+  const bool with_empty = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_TRUE(again);
+  EXPECT_EQ(it.m_pending_hold.size(), 2u);  // a_in and the empty port
+  EXPECT_FALSE(with_empty);
+  // So does a pin the atom lacks, or one the timing netlist does not know.
+  // (Each is refused twice over: no terminal gives no timing node, and no
+  // node gives no hold slack, which is refused too.)
+  it.m_pending_hold = {VOK_ATOM_LOGICAL_PORT(c.b1->get_id(), vok_input_port_symbol(DB_INPUT_PORT_SCLR), 0)};
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  c.b1->add_input_term(DB_INPUT_PORT_SCLR, 0);
+  EXPECT_FALSE(m->update_hold_voilations(0, &queue));
+  // And a pin without a hold slack.
+  host::sta::set_uniform_hold_slack(IRTM_NO_SLACK);
+  it.m_pending_hold = {a_in};
+  const bool unknown = m->update_hold_voilations(0, &queue);
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_FALSE(unknown);
   it.m_pending_hold.clear();
+  EXPECT_EQ(expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition, "!m_hold_vec.empty()");
 }
 
 TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
@@ -695,7 +793,23 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
   EXPECT_EQ(queue.back(), m->find_irtm_ff(c.pc));
   EXPECT_EQ(count("    Batched moves, queue_size = 2"), 1);
+  // Only a critical iteration batches.
+  queue.resize(1);
+  it.m_critical = false;
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.size(), 1u);
+  it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+  // Nor for an attempt on a pin.
+  std::vector<IRTM_OBJ*> pins{
+      it.create_irtm_ipin(vok_get_logical_port(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)))};
+  EXPECT_FALSE(m->batch_retiming_moves(0, &pins));
+  EXPECT_EQ(pins.size(), 1u);
+  // Without a move there is nothing to batch.
+  const std::vector<IRTM_MOVE*> moves = m->yun_stack();
+  m->yun_stack().clear();
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  m->yun_stack() = moves;
 }
 
 // The register each failed search's failure points at is batched. The

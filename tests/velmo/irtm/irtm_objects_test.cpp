@@ -141,6 +141,7 @@ TEST_F(IrtmTest, RegisterCompatibility) {
   vok_connect(sclr.oterm, v->add_input_term(DB_INPUT_PORT_SCLR, 0));
   IRTM_FF fu(u), fv(v);
   EXPECT_TRUE(fu.has_only_sync_signal());
+  EXPECT_TRUE(fu.has_secondary_signals());  // a synchronous clear is one
   EXPECT_TRUE(fu.compatible(&fv, true, true));
   v->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->disconnect_from_source(VOK_NET_ITERM::OPEN);
   EXPECT_FALSE(fu.compatible(&fv, true, true));

@@ -467,6 +467,16 @@ TEST_F(MacMergeTest, EstimateCountsLocationsAfterMerging) {
   VELMO_MAC_MERGE_OP op(m_env, true);
   std::list<VOK_ATOM_NODE*> empty;
   EXPECT_EQ(op.estimate_min_macs_required(&atoms), 4);
+  // A MAC joins the first open location it is compatible with; a location it
+  // fills gives its place in the list to the last open one. Here a, b and c
+  // open three locations, d fills a's (c takes its place), e then fills c's
+  // rather than b's, and f, compatible with c only, opens a fourth.
+  std::vector<VOK_ATOM_NODE*> v;
+  for (const char* name : {"a", "b", "c", "d", "e", "f"}) v.push_back(n.mac(std::string("v_") + name).mode(2));
+  auto veto = [&](int i, int j) { host::drc::veto_merge(v[i]->get_id(), v[j]->get_id()); };
+  for (auto [i, j] : {std::pair{0, 1}, {0, 2}, {1, 2}, {3, 1}, {4, 0}, {4, 3}, {5, 0}, {5, 1}, {5, 3}, {5, 4}}) veto(i, j);
+  std::list<VOK_ATOM_NODE*> six(v.begin(), v.end());
+  EXPECT_EQ(op.estimate_min_macs_required(&six), 4);
   EXPECT_EQ(expect_internal_error([&] { op.estimate_min_macs_required(&empty); }).condition, "!atom_list->empty()");
   EXPECT_EQ(expect_internal_error([&] { op.work(); }).condition, "!m_estimate_only");
 }

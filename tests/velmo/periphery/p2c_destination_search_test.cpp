@@ -140,8 +140,24 @@ TEST_F(P2cDestinationSearchTest, GroupsByRequirementAndControlSignals) {
     EXPECT_TRUE(std::is_sorted(r.p2c[0].begin(), r.p2c[0].end()));
     EXPECT_FALSE(r.pm[0].region_constraint);
   }
-  // Another clock: another group; a located register's group comes first.
+  // The same requirement but another control signal: another group. First
+  // a synchronous clear, an asynchronous clear or a load (port 33) on one of
+  // the two only, then another clock.
+  auto groups = [&] {
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    return search(placement).p2c.size();
+  };
+  for (const int type : {static_cast<int>(DB_INPUT_PORT_SCLR), static_cast<int>(DB_INPUT_PORT_ACLR), 33}) {
+    SCOPED_TRACE(type);
+    const auto port = static_cast<DB_INPUT_PORT_TYPE>(type);
+    vok_connect(n.input_port("ctl" + std::to_string(type)).oterm, pb->add_input_term(port, 0));
+    EXPECT_EQ(groups(), 2u);
+    pb->remove_input_term(pb->get_input_term_by_type(port, 0));
+    ASSERT_EQ(groups(), 1u);
+  }
   vok_connect(q(ck2), pb->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
+  EXPECT_EQ(groups(), 2u);
+  // A located register's group comes first.
   VOK_ATOM_NODE* pc = n.reg("pc").d(s.u0).clk(ck2);  // same port as pa: not taken
   (void)pc;
   host::constraints::clear();

@@ -298,6 +298,18 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
   }
+  // A delay requirement is routed whatever the wire-based switch says.
+  r->clear_location();
+  cfg_set_off("velmo_p2c_publish_routing_for_wire_based");
+  VOK_ATOM_NODE* dly = n.reg("dly").d(s.e0);
+  assign(dly, 841, "2000");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_EQ(p.p2c_result_status("dly"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+    EXPECT_FALSE(route_above(d(dly)).empty());
+  }
 }
 
 // A register fixed by the user to the site its solve gives it is committed
@@ -547,7 +559,10 @@ TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
   {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     EXPECT_FALSE(p.periphery_to_core_register_placement());
-    EXPECT_EQ(posted(16293).size(), 1u);
+    const auto d = posted(16293);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_NE(d[0].text.find("maximum delay of 100"), std::string::npos) << d[0].text;
+    EXPECT_NE(d[0].text.find("minimum delay of 300"), std::string::npos) << d[0].text;
     EXPECT_FALSE(q->is_placed());
   }
   assign(q, 842, "50");

@@ -12,7 +12,10 @@
 #include "thr/thr_drl.h"
 #include "omz/omz_option.h"
 #include "testing/netlist_builder.h"
+#include "dev/dev_grid.h"
+#include "testing/periphery_scene.h"
 #include "velmo_bbic_states.h"
+#include "wump/wump_die_info.h"
 #include "velmo_msgs.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
@@ -282,6 +285,28 @@ TEST_F(PrefitStepsTest, DelayChainsAfterPackingAndTheDeskewOfEachFamily) {
   EXPECT_EQ(count_calls("HSSI_KY_TX_DESKEW_OP::work"), 0);
   host::script::queue<bool>("HSSI_KY_TX_DESKEW_OP::init").push(false);
   EXPECT_TRUE(e->process_delay_chains_after_regpacking());
+}
+
+// The UIB/ESRAM step comes first; when it fails the periphery-to-core pass
+// does not run.
+TEST_F(PrefitStepsTest, AFailedUibEsramStepSkipsThePeripheryToCorePass) {
+  host::testing::scenes::kx_periphery();  // family 48, a UIB "u0"
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* src = n.reg("src").placed(
+      host::device::die_info()->get_place_info()->get_global_id(0, 6, 4, 1), dev_kind::FF);
+  // A wire LUT for the periphery router locked where no LAB output can take
+  // it, driving a UIB input.
+  VOK_ATOM_NODE* w = n.lut("w", {src}, 0x1).locked(0, 0, 1);
+  VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, "u1")
+                         .input(DB_INPUT_PORT_DATA_IN, 0, w)
+                         .placed(host::device::die_info()->get_place_info()->get_global_id(0, 6, 9, 0), dev_kind::UIB);
+  host::testing::map_port(u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0),
+                          host::testing::gesk_instance("u1_inst", 6, 9, 0), "in[0]");
+  host::options::set(844, 4, "2", w->get_string_hpath());
+  VELMO_EXPERT* e = start();
+  EXPECT_FALSE(e->perform_p2c());
+  EXPECT_FALSE(w->is_placed());
+  for (const auto& line : host::debug::texts()) EXPECT_EQ(line.rfind("p2c: got ", 0), std::string::npos) << line;
 }
 
 TEST_F(PrefitStepsTest, NoDeskewOnFamily26) {

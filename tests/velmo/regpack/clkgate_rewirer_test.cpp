@@ -95,6 +95,24 @@ TEST_F(RewirerTest, FanoutsMoveToTheGateOfTheirSector) {
                                       "GEN_PROFILE_BINS::close"}));
 }
 
+// The original gate's fanouts are rewired before those of the gates listed
+// ahead of it: the gate they move to takes them in that order. (Sectors do
+// not overlap, so a gate's sector box is the one box holding it.)
+TEST_F(RewirerTest, TheOriginalGateIsRewiredFirst) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* a = gate(n, "a", 1, 2, 2, false);
+  VOK_ATOM_NODE* o = gate(n, "o", 1, 9, 2, true);
+  VOK_ATOM_NODE* b = gate(n, "b", 1, 9, 7, false);
+  auto from_a = n.reg("from_a").clk(clk_out(a));
+  auto from_o = n.reg("from_o").clk(clk_out(o));
+  m_rewirer->set_atom_location(from_a.id(), 8, 8);
+  m_rewirer->set_atom_location(from_o.id(), 10, 8);
+  EXPECT_EQ(m_rewirer->work(), 1);
+  std::vector<VOK_ATOM_NODE*> order;
+  for (VOK_ATOM_ITERM* t : clk_out(b)->fanout(VOK_TRAVERSE_HIERARCHICAL)) order.push_back(t->get_my_node());
+  EXPECT_EQ(order, (std::vector<VOK_ATOM_NODE*>{from_o, from_a}));
+}
+
 TEST_F(RewirerTest, NoSectorGatesNoChange) {
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");

@@ -92,6 +92,8 @@ TEST_F(EarlyRetimingTest, RecompileAndPartialReconfigurationSkipTheRetimerOnly) 
   EXPECT_EQ(host::call_count("YUN_UTILITY::retime_sets"), 0);
 }
 
+// (The internal error for a modification utility the environment cannot
+// make is not reached: the environment always makes one.)
 TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass) {
   cfg_set_on("fit_hack_ce_aclr_gobble");
   start(false);
@@ -107,6 +109,12 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   auto kept = n.lut("kept", {n.input_port("b")}, 0x2);
   n.reg("s").clk(clk).d(n.input_port("in2")).ce(kept);
   host::drc::deny(kept.id(), 39, 1);
+  // A LUT that feeds a data input besides the enable keeps that fan-out and
+  // stays.
+  auto both = n.lut("both", {n.input_port("c")}, 0x2);
+  n.reg("t").clk(clk).d(n.input_port("in3")).ce(both);
+  VOK_ATOM_NODE* u = n.reg("u").clk(clk).d(both).atom();
+  VOK_ATOM_NODE* mac = n.mac("mac").mode(2).data(DB_INPUT_PORT_ACLR, {n.input_port("mrst")}, false, 1);
   // The design has a timing netlist when the flow starts: the gobbled LUTs
   // must leave no node behind for the next rebuild to walk into.
   const std::vector<int> gobbled{l1.id(), l2.id(), l3.id()};
@@ -131,10 +139,35 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   EXPECT_EQ(n.find("l2"), nullptr);
   EXPECT_EQ(n.find("l1"), nullptr);
   EXPECT_NE(n.find("kept"), nullptr);
+  ASSERT_NE(n.find("both"), nullptr);
+  const VOK_ATOM_OTERM* u_src = u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  ASSERT_NE(u_src, nullptr);
+  EXPECT_EQ(u_src->get_my_node(), n.find("both"));
   EXPECT_EQ(host::call_count("SIV_ATOM_MOD_UTILITY::remove_node"), 3);
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("SIV_ATOM_MOD_UTILITY::remove_node(atom#" + std::to_string(gobbled[2]) + ", false)"));
   EXPECT_EQ(count_lines("Deleting 2 luts left dangling by ce/alcr removal"), 1);  // l3 and kept
   EXPECT_EQ(count_lines("Deleting 1 luts left dangling by ce/alcr removal"), 2);  // l2, then l1
-  EXPECT_EQ(count_lines("Info: Removed 2 CE iterms and 1 ACLR iterms"), 1);
+  EXPECT_EQ(count_lines("Info: Removed 3 CE iterms and 1 ACLR iterms"), 1);
+  // Each cut register's change is noted alone, without a timing update.
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(r->get_id()) + ", false, false)"));
+  // Other atoms keep their clears.
+  EXPECT_TRUE(mac->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->is_connected());
+}
+
+// Gobbling is off unless asked for: the LUT an enable cut leaves dangling
+// stays. Here the cut input terms are deleted as well.
+TEST_F(EarlyRetimingTest, WithoutGobblingALutLeftDanglingStays) {
+  cfg_set_on("fit_hack_ce_aclr_delete_iterms");
+  start(false);
+  auto n = host::testing::netlist();
+  auto l = n.lut("l", {n.input_port("a")}, 0x2);
+  auto r = n.reg("r").clk(n.input_port("clk")).d(n.input_port("in")).ce(l).atom();
+  EXPECT_TRUE(flow(false, true, false));
+  EXPECT_EQ(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0), nullptr);
+  EXPECT_NE(n.find("l"), nullptr);
+  EXPECT_EQ(host::call_count("SIV_ATOM_MOD_UTILITY::remove_node"), 0);
 }
 
 TEST_F(EarlyRetimingTest, TheEngineRunsInsideTheVerificationStageWithGoldenAndRevisedNetlists) {

@@ -213,7 +213,13 @@ TEST_F(ZotaTest, LutramInputRegisterTiedToAConstantGetsADrivingCellFirst) {
   n.lutram("m").data_in(ff).clk(clk);
   auto zff = n.zota_reg("zff").clk(clk).d(n.input_port("in")).atom();
   n.lutram("m2").data_in(zff).clk(clk);
+  // A register the fitter may not modify is left alone.
+  auto fixed = n.reg("fixed").clk(clk).d(n.input_port("in2")).atom();
+  fixed->set_modifiable(false);
+  n.lutram("m3").data_in(fixed).clk(clk);
   EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
+  EXPECT_EQ(metadata(fixed, "RETIMER_NO_TOUCH"), "");
+  EXPECT_FALSE(fixed->is_zota_marked());
 
   VOK_ATOM_NODE* cell = find("ff~FITTER_INSERTED");
   ASSERT_NE(cell, nullptr);
@@ -508,6 +514,14 @@ TEST_F(MergeTest, PlacedRegistersOnRoutingResourcesWithZotasCountOnlyThroughThei
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Info: ZOTA FF merge performed 1 checks and 1 merges"), 2);
   EXPECT_NE(host::testing::netlist().find("head"), nullptr);
   EXPECT_EQ((host::testing::netlist().find("y0") != nullptr) + (host::testing::netlist().find("y1") != nullptr), 1);
+  // Registers placed on register sites of their own take no part.
+  auto w = fan(n, n.lut("src3", {n.input_port("in3")}, 0x2), "w", 2, clk);
+  host::testing::place_at(w[0], 2, 5, 1);
+  host::testing::place_at(w[1], 2, 5, 2);
+  VELMO_RETIMER::retimer_merge_zotas(m_env);
+  EXPECT_EQ(host::debug::texts().back(), "Info: ZOTA FF merge performed 0 checks and 0 merges");
+  EXPECT_EQ(find("w0"), w[0]);
+  EXPECT_EQ(find("w1"), w[1]);
 }
 
 // ---- UIB/ESRAM core-to-periphery registers
