@@ -205,7 +205,9 @@ TEST_F(EarlyRetimingTest, ASuccessfulRunTakesTheChangedAtomsAndRebuildsTimingWhe
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::update_atom_info_for_early_retime"), 1);
   // The design is told the atoms were retimed (the flag set).
   for (const std::string& line : host::call_lines())
-    if (line.rfind("WEXAN_DESIGN::update_atom_info_for_early_retime(", 0) == 0) EXPECT_THAT(line, ::testing::EndsWith(", true)"));
+    if (line.rfind("WEXAN_DESIGN::update_atom_info_for_early_retime(", 0) == 0) {
+      EXPECT_THAT(line, ::testing::EndsWith(", true)"));
+    }
   EXPECT_EQ(host::call_count("FITTER::SOJ::PLAN_EARLY_RETIME_STAGE::initialize"), 0);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "HOV_KELD_UTILITY::delete_nodes_and_assignments",
