@@ -137,6 +137,10 @@ TEST_F(DelayChainChooserTest, OutputEnableChainPrefersMeetingSetup) {
   op.build_auto_delay_chain_vec();
   EXPECT_EQ(choose(op, -1, -1, 16), 2u);
   EXPECT_EQ(choose(op, -1, -1, 12), 3u);
+  // The bonus only ranks a candidate; the best recorded is its product.
+  // From (-200, 295): setting 0 gives (100, -5), -500 plus the bonus;
+  // setting 1 then gives (0, -5), product 0, which is the better one.
+  EXPECT_EQ(choose(op, -200, 295, 16), 1u);
 }
 
 // Setup records never take a clock pin's pad-to-core chains; hold records
@@ -406,6 +410,15 @@ TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
   unsigned v = 0;
   EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(15), &v));
   EXPECT_EQ((map[{din, T(15)}]->th_slack), -100);  // not updated
+  // A setup slack of exactly 0 is met: info, not the warning.
+  yos_current_interface()->set_uint_data(din, T(15), 3);
+  map[{din, T(15)}]->tsu_slack = 0;
+  map[{din, T(15)}]->th_slack = NO;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
+  const auto again = host::messages::posted();
+  ASSERT_EQ(again.size(), 3u);
+  EXPECT_EQ(again[2].id, 16160u);
 }
 
 }  // namespace
