@@ -104,6 +104,17 @@ TEST_F(TbffRunTest, PartsWithLevelZeroKeepOrReachIt) {
   ky.tighten_pw();
   EXPECT_EQ(level(ky), HOV_PULSE_WIDTH_0);
   EXPECT_EQ(atom_level(m_regs[1]), 0);
+  // From level 1, level 0 serves a borrow up to 32 ps at the slow corner.
+  auto tighten = [&](int borrow) {
+    level(ky) = HOV_PULSE_WIDTH_1;
+    ky.set_pw_on_atoms_and_update(group(ky));
+    ky.optimal_borrow_values().clear();
+    ky.optimal_borrow_values()[group(ky)[0].node][slow()] = {borrow, 0};
+    ky.tighten_pw();
+    return static_cast<int>(level(ky));
+  };
+  EXPECT_EQ(tighten(32), 0);
+  EXPECT_EQ(tighten(33), 1);
 }
 
 TEST_F(TbffRunTest, RunWidensToTheFloorAndRestoresTheAnalysis) {
