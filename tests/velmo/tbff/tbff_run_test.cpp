@@ -242,11 +242,9 @@ TEST_F(TbffRunTest, TighteningKeepsWhatTheBorrowNeeds) {
   ky.tighten_pw();
   EXPECT_EQ(level(ky), HOV_PULSE_WIDTH_1);
   EXPECT_EQ(atom_level(m_regs[0]), 1);
-  // Level 1 is the tightest this part has: a borrow that level 1 no longer
-  // serves leaves the group where it is.
-  ky.optimal_borrow_values()[group(ky)[0].node][slow()] = {500, 500};
-  ky.tighten_pw();
-  EXPECT_EQ(level(ky), HOV_PULSE_WIDTH_1);
+  // A group at level 1 on this part is skipped as already at its tightest.
+  // Without the skip nothing changes either: at the group's own level the
+  // borrow counted is at most the clock pin's pulse, which level 1 serves.
 }
 
 TEST_F(TbffRunTest, EdgesWithoutMicroDelayAreIgnored) {
