@@ -137,6 +137,26 @@ TEST_F(DelayChainChooserTest, OutputEnableChainPrefersMeetingSetup) {
   op.build_auto_delay_chain_vec();
   EXPECT_EQ(choose(op, -1, -1, 16), 2u);
   EXPECT_EQ(choose(op, -1, -1, 12), 3u);
+  // The bonus only ranks a candidate; the best recorded is its product.
+  // From (-200, 295): setting 0 gives (100, -5), -500 plus the bonus;
+  // setting 1 then gives (0, -5), product 0, which is the better one.
+  EXPECT_EQ(choose(op, -200, 295, 16), 1u);
+  // The bonus is 1000: from (-1, -999) setting 2's 0 + 1000 beats 999;
+  // from (-1, -1000) it only ties.
+  EXPECT_EQ(choose(op, -1, -999, 16), 2u);
+  EXPECT_EQ(choose(op, -1, -1000, 16), 3u);
+  // A setting that makes a met setup fail pays 1000. From setting 1 at
+  // (199, -1200), setting 2 gives (0, -1001), product 0; setting 3 gives
+  // (-1, -1000), 1000 less 1000 only ties it; one ps more hold need wins.
+  yos_current_interface()->set_uint_data(dout, T(16), 1);
+  EXPECT_EQ(choose(op, 199, -1200, 16), 2u);
+  EXPECT_EQ(choose(op, 199, -1201, 16), 3u);
+  // Setup met from the start (0) earns no bonus: from (0, 100) setting 0
+  // gives (100, 0), whose product only ties.
+  EXPECT_EQ(choose(op, 0, 100, 16), 1u);
+  // Nor does a setting that keeps a met setup: from (199, 1) setting 2's
+  // (0, 200) stays below the current product.
+  EXPECT_EQ(choose(op, 199, 1, 16), 1u);
 }
 
 // Setup records never take a clock pin's pad-to-core chains; hold records
@@ -406,6 +426,33 @@ TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
   unsigned v = 0;
   EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(15), &v));
   EXPECT_EQ((map[{din, T(15)}]->th_slack), -100);  // not updated
+  // A setup slack of exactly 0 is met: info, not the warning.
+  yos_current_interface()->set_uint_data(din, T(15), 3);
+  map[{din, T(15)}]->tsu_slack = 0;
+  map[{din, T(15)}]->th_slack = NO;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
+  const auto again = host::messages::posted();
+  ASSERT_EQ(again.size(), 3u);
+  EXPECT_EQ(again[2].id, 16160u);
+  // So is a hold slack of exactly 0; with no requirement the setting is
+  // already the best and nothing is said.
+  map[{din, T(15)}]->tsu_slack = NO;
+  map[{din, T(15)}]->th_slack = 0;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  map[{din, T(15)}]->th_slack = NO;
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
+  const auto last = host::messages::posted();
+  ASSERT_EQ(last.size(), 4u);
+  EXPECT_EQ(last[3].id, 16160u);
+  // Only the input-register chain is kept: the pin's pad-to-core chain is
+  // set as on any pin.
+  map[{din, T(12)}] = new VELMO_SLACK_INFO{nullptr, edge, T(12), NO, -3000};
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
+  EXPECT_EQ(host::messages::posted().size(), 4u);
+  EXPECT_TRUE(yos_current_interface()->get_uint_data(din, T(12), &v));
 }
 
 }  // namespace
