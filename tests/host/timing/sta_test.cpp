@@ -1,10 +1,14 @@
 // Static timing analysis against hand-computed slacks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
+#include <vector>
 #include <system_error>
 
 #include "common/host_call_log.h"
+#include "kem/kem_parallel.h"
 #include "oxu/oxu_job.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -140,6 +144,41 @@ TEST_F(StaTest, SlowAndFastCornersSetupAndHoldAsHandComputed) {
 // (the unit tests carry the test library that refuses thread starts past
 // VELMO_TEST_THREADS_STARTED) fails the analysis with its error once the
 // helper started is joined, and the next analysis gives the same slacks.
+// The timing netlist's parallel ranges: every index once over any thread
+// count, an error raised in any range reaches the caller, and a helper that
+// cannot start fails the call after those started have finished.
+TEST_F(HostTest, ParallelRangesCoverEveryIndexOnceAndPassOnEveryFailure) {
+  const std::size_t n = 5 * 4096 + 17;
+  for (int threads : {1, 2, 3, 5}) {
+    SCOPED_TRACE(threads);
+    OXU_PROCESSOR_MANAGER::set_thread_count(threads);
+    std::vector<int> seen(n, 0);
+    host::kem::parallel_ranges(n, [&](std::size_t b, std::size_t e) {
+      for (std::size_t i = b; i < e; ++i) ++seen[i];
+    });
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<std::ptrdiff_t>(n));
+    for (std::size_t failing : {std::size_t{0}, n - 1}) {
+      EXPECT_THROW(host::kem::parallel_ranges(n,
+                                              [&](std::size_t b, std::size_t e) {
+                                                if (b <= failing && failing < e) throw std::runtime_error("range");
+                                              }),
+                   std::runtime_error);
+    }
+  }
+  OXU_PROCESSOR_MANAGER::set_thread_count(4);
+  setenv("VELMO_TEST_THREADS_STARTED", "1", 1);
+  std::vector<int> seen(n, 0);
+  EXPECT_THROW(host::kem::parallel_ranges(n,
+                                          [&](std::size_t b, std::size_t e) {
+                                            for (std::size_t i = b; i < e; ++i) ++seen[i];
+                                          }),
+               std::system_error);
+  unsetenv("VELMO_TEST_THREADS_STARTED");
+  // The helper that started ran its range to the end before the error.
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<std::ptrdiff_t>((n + 3) / 4));
+  OXU_PROCESSOR_MANAGER::set_thread_count(1);
+}
+
 TEST_F(HostTest, CornersOnThreadsAndAHelperThatCannotStartFailsTheAnalysis) {
   device(Family::KY)
       .corners({Corner::slow(), Corner::fast(), DeviceCorner{2, 3, 850, 25, false}, DeviceCorner{1, 2, 900, 0, false}})
