@@ -225,6 +225,8 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false), (TYPES{294, 296}));
   EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{294}));
   EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{12}));
+  // On this family a DDIO input takes the pair's first chain too.
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ddio))), 294);
   // The output chains of a register that is not an I/O output register: none.
   EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{14}));
   EXPECT_EQ(list_of(op, into(obuf, 1), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{}));  // 16 is unused
@@ -242,6 +244,28 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(430)), host::testing::netlist().find("dout"));
   for (int none : {17, 18, 302, 303, 304})
     EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(none)), nullptr) << none;
+}
+
+// Another family with the pair: the I/O input register still takes 294, a
+// DDIO input no chain (the DDIO rule is family 52's; its input is not one a
+// pad-to-core chain serves).
+TEST_F(DelayChainEdgesTest, DdioInputTakesThePairOnlyOnFamily52) {
+  host::dc::FAMILY_TABLE t = host::dc::table(30);
+  t.user_types.push_back(294);
+  t.user_types.push_back(296);
+  t.chains[294] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  t.chains[296] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  host::dc::set_table(30, t);
+  host::testing::device(Family::code(30)).basic_bool_data(77, true).basic_bool_data(119, true).build();
+  design();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ireg))), 294);
+  EXPECT_EQ(op.get_pin_to_core_delay_chain_type(into(ddio)), VELMO_NO_DELAY_CHAIN);
+  // A DDIO input that is also a buried register, its data input used as
+  // 20, picks 296 or 294 by its output's usage (511, 510) for the edge into
+  // its output; either chain is then looked up on the DDIO atom itself, which
+  // carries no chain in this host, so both stop at "atom != 0" and which of
+  // the two was picked cannot be seen from here.
 }
 
 // Filters A and B of one family with the simpler DQ/DQS rule off.
