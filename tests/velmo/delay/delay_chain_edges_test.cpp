@@ -105,6 +105,9 @@ void DelayChainEdgesTest::list_forms(int family) {
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{144, 146}) : (TYPES{144, 145, 146}));
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
+    // Without the pair (item 119 clear) the single type of an I/O input
+    // register is chain 15.
+    EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ireg))), 15);
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{146}) : (TYPES{145, 146}));
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true),
