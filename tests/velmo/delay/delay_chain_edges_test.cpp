@@ -239,6 +239,9 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   host::dc::set_table(52, t);
   VELMO_DELAY_CHAIN_OP op2(m_env);
   EXPECT_EQ(op2.get_pin_to_core_delay_chain_type(into(core)), VELMO_NO_DELAY_CHAIN);
+  // Pad-to-core chain 1 is type 13, which the device has.
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 1);
+  EXPECT_EQ(static_cast<int>(op2.get_pin_to_core_delay_chain_type(into(core))), 13);
   core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 3);
   EXPECT_EQ(host::testing::expect_internal_error([&] { op2.get_pin_to_core_delay_chain_type(into(core)); }).condition,
             "Illegal PAD-TO-CORE delay chain index");
