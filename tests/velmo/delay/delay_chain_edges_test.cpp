@@ -106,8 +106,9 @@ void DelayChainEdgesTest::list_forms(int family) {
               short_family ? (TYPES{144, 146}) : (TYPES{144, 145, 146}));
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
     // Without the pair (item 119 clear) the single type of an I/O input
-    // register is chain 15.
-    EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ireg))), 15);
+    // register, a DDIO input and a delay-chain cell is chain 15.
+    for (VOK_ATOM_NODE* a : {ireg, ddio, chain})
+      EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(a))), 15) << a->get_string_hpath();
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{146}) : (TYPES{145, 146}));
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true),
