@@ -105,6 +105,10 @@ void DelayChainEdgesTest::list_forms(int family) {
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{144, 146}) : (TYPES{144, 145, 146}));
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
+    // Without the pair (item 119 clear) the single type of an I/O input
+    // register, a DDIO input and a delay-chain cell is chain 15.
+    for (VOK_ATOM_NODE* a : {ireg, ddio, chain})
+      EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(a))), 15) << a->get_string_hpath();
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{146}) : (TYPES{145, 146}));
     EXPECT_EQ(list_of(op, into(chain), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true),
@@ -225,6 +229,8 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false), (TYPES{294, 296}));
   EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{294}));
   EXPECT_EQ(list_of(op, into(core), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{12}));
+  // On this family a DDIO input takes the pair's first chain too.
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ddio))), 294);
   // The output chains of a register that is not an I/O output register: none.
   EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{14}));
   EXPECT_EQ(list_of(op, into(obuf, 1), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, false), (TYPES{}));  // 16 is unused
@@ -234,6 +240,9 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   host::dc::set_table(52, t);
   VELMO_DELAY_CHAIN_OP op2(m_env);
   EXPECT_EQ(op2.get_pin_to_core_delay_chain_type(into(core)), VELMO_NO_DELAY_CHAIN);
+  // Pad-to-core chain 1 is type 13, which the device has.
+  core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 1);
+  EXPECT_EQ(static_cast<int>(op2.get_pin_to_core_delay_chain_type(into(core))), 13);
   core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 3);
   EXPECT_EQ(host::testing::expect_internal_error([&] { op2.get_pin_to_core_delay_chain_type(into(core)); }).condition,
             "Illegal PAD-TO-CORE delay chain index");
@@ -242,6 +251,28 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(430)), host::testing::netlist().find("dout"));
   for (int none : {17, 18, 302, 303, 304})
     EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(none)), nullptr) << none;
+}
+
+// Another family with the pair: the I/O input register still takes 294, a
+// DDIO input no chain (the DDIO rule is family 52's; its input is not one a
+// pad-to-core chain serves).
+TEST_F(DelayChainEdgesTest, DdioInputTakesThePairOnlyOnFamily52) {
+  host::dc::FAMILY_TABLE t = host::dc::table(30);
+  t.user_types.push_back(294);
+  t.user_types.push_back(296);
+  t.chains[294] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  t.chains[296] = {7, host::dc::SIDE::INPUT, 0, 0, {}, {}, false};
+  host::dc::set_table(30, t);
+  host::testing::device(Family::code(30)).basic_bool_data(77, true).basic_bool_data(119, true).build();
+  design();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_EQ(static_cast<int>(op.get_pin_to_core_delay_chain_type(into(ireg))), 294);
+  EXPECT_EQ(op.get_pin_to_core_delay_chain_type(into(ddio)), VELMO_NO_DELAY_CHAIN);
+  // A DDIO input that is also a buried register, its data input used as
+  // 20, picks 296 or 294 by its output's usage (511, 510) for the edge into
+  // its output; either chain is then looked up on the DDIO atom itself, which
+  // carries no chain in this host, so both stop at "atom != 0" and which of
+  // the two was picked cannot be seen from here.
 }
 
 // Filters A and B of one family with the simpler DQ/DQS rule off.

@@ -707,6 +707,11 @@ TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIs
 // ancestor may, so the failure is dropped by the locked-routing rule. The top
 // preserved too: dropped before any candidate by the ancestor rule. Both
 // modifiable: fixed, the wires kept with the common ancestor.
+// Wires of a failure outside every partition's netlist are left out of the
+// root's list when the root may not change; no design here gets there: an
+// atom no partition's netlist lists has its routing in the root's share, so
+// a read-only root locks the failing connection's wires and the failure is
+// dropped before a wire is added.
 TEST_F(ParasiticHoldFixTest, PreservedPartitionsKeepTheirRouting) {
   b_in_box = true;
   build({Corner::slow(), Corner::fast()});
