@@ -244,6 +244,17 @@ TEST_F(CrossPartitionTest, NothingToDoWithoutAParentOfRefittedChildren) {
   host::clear_calls();
   remove_cross_partition_routing();
   EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
+  // A refitted child whose state is not loaded does not count either.
+  s.top->get_state()->get_atom_netlist()->set_modifiable(false);
+  s.b->get_state()->get_atom_netlist()->set_modifiable(true);
+  s.b->clear_active_state();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
+  // Nor does a refitted child of a refitted parent.
+  s.b->set_active_state(JOV_PARTITION::DEFAULT);
+  s.top->get_state()->get_atom_netlist()->set_modifiable(true);
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
 }
 
 TEST_F(CrossPartitionTest, OneParentOnlyAndBoxSourcesOnlyWhenGlobal) {

@@ -262,6 +262,14 @@ TEST_F(KeepSetTest, GlobalInputsFollowTheClockRoutingFlag) {
   EXPECT_TRUE(velmo_bbic_partition_has_clock_routing(p));
 }
 
+TEST_F(KeepSetTest, KeepRegisterSwitchMeansNoClockRoutingAnywhere) {
+  cfg_set_on("jov_bbic_keep_reg");  // read once, at the first question
+  build_pipeline();
+  p->set_clock_routing(true);
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(top));
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(p));
+}
+
 TEST_F(KeepSetTest, KeptNestedPartitionKeepsItsAncestorsBoxes) {
   auto s = host::testing::scenes::partitioned();
   VELMO_BBIC_PARTITION_SET bb;
