@@ -260,6 +260,10 @@ TEST_F(CrossPartitionTest, NothingToDoWithoutAParentOfRefittedChildren) {
 TEST_F(CrossPartitionTest, OneParentOnlyAndBoxSourcesOnlyWhenGlobal) {
   host::testing::device(Family::KY).build();
   scenes::PARTITIONED s = scenes::partitioned();
+  // A parent without a routing model has no connections to cut.
+  host::clear_calls();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
   auto* model = new VOK_ROUTING_MODEL({new NETWORK(), new NETWORK(), new NETWORK()});
   model->set_path(KIV_PATH({"db", "|", "routing"}));
   s.top->get_state()->get_kiv_state()->add_model(model);
