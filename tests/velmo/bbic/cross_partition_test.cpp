@@ -208,6 +208,8 @@ TEST_F(CrossPartitionTest, ConnectionsToTheRefittedChildLeaveTheParentsNetworks)
   // The earlier compile's networks reach the child's sinks and sources.
   ASSERT_GT(links(r1_d), 0);
   ASSERT_GT(links(b1_d), 0);
+  // An input left unconnected is passed over.
+  atom_named(flat(), "r2")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
   const std::string before = sizes("BEFORE");
   host::clear_calls();
   remove_cross_partition_routing();
