@@ -208,6 +208,8 @@ TEST_F(CrossPartitionTest, ConnectionsToTheRefittedChildLeaveTheParentsNetworks)
   // The earlier compile's networks reach the child's sinks and sources.
   ASSERT_GT(links(r1_d), 0);
   ASSERT_GT(links(b1_d), 0);
+  // An input left unconnected is passed over.
+  atom_named(flat(), "r2")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
   const std::string before = sizes("BEFORE");
   host::clear_calls();
   remove_cross_partition_routing();
@@ -238,8 +240,21 @@ TEST_F(CrossPartitionTest, NothingToDoWithoutAParentOfRefittedChildren) {
   host::testing::device(Family::KY).build();
   scenes::PARTITIONED s = scenes::partitioned();
   s.b->get_state()->get_atom_netlist()->set_modifiable(false);
+  // A recompiled top has no parent: it is never a refitted child.
+  s.top->get_state()->get_atom_netlist()->set_modifiable(true);
   host::gesk::load(false, false);  // any database access would stop the run
   host::clear_calls();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
+  // A refitted child whose state is not loaded does not count either.
+  s.top->get_state()->get_atom_netlist()->set_modifiable(false);
+  s.b->get_state()->get_atom_netlist()->set_modifiable(true);
+  s.b->clear_active_state();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
+  // Nor does a refitted child of a refitted parent.
+  s.b->set_active_state(JOV_PARTITION::DEFAULT);
+  s.top->get_state()->get_atom_netlist()->set_modifiable(true);
   remove_cross_partition_routing();
   EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
 }
@@ -247,6 +262,10 @@ TEST_F(CrossPartitionTest, NothingToDoWithoutAParentOfRefittedChildren) {
 TEST_F(CrossPartitionTest, OneParentOnlyAndBoxSourcesOnlyWhenGlobal) {
   host::testing::device(Family::KY).build();
   scenes::PARTITIONED s = scenes::partitioned();
+  // A parent without a routing model has no connections to cut.
+  host::clear_calls();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::VOK_RE_STITCHED_NETWORK_MODIFIER"), 0);
   auto* model = new VOK_ROUTING_MODEL({new NETWORK(), new NETWORK(), new NETWORK()});
   model->set_path(KIV_PATH({"db", "|", "routing"}));
   s.top->get_state()->get_kiv_state()->add_model(model);

@@ -413,6 +413,13 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
   ASSERT_NE(pad_z, nullptr);
   yos_current_interface()->set_int_data(pad_z, static_cast<YOS_INT_DATA_ENUM>(429), partner_z.id());
   auto io_reg_z = n.atom(VOK_ATOM_KIND::IO_REGISTER, "io_reg_z").input(DB_INPUT_PORT_DATA_IN, 0, SIG(pad_z));
+  // A kept output pad keeps the logic that drives it.
+  auto drive = n.lut("drive", {n.io_in("w")}, pass);
+  n.io_out("q2", drive);
+  VOK_ATOM_NODE* pad_q2 = nullptr;
+  for (VOK_ATOM_NODE* a : top->get_state()->get_atom_netlist()->get_atom_list())
+    if (a->is_io_pad() && a->get_string_hpath() == "q2") pad_q2 = a;
+  ASSERT_NE(pad_q2, nullptr);
   all_passes_off();
   cfg_set_on("jov_bbic_expand_peripheral");
   VELMO_BBIC_KEEP_SET k;
@@ -420,13 +427,20 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
     if (a->is_port()) k.insert(a);
   k.insert(pad_atom);
   k.insert(reg);
+  k.insert(pad_q2);
   velmo_bbic_expand_nodes_to_keep(top, top->get_state()->get_atom_netlist(), k);
+  EXPECT_TRUE(k.contains(drive));
   EXPECT_TRUE(k.contains(partner));
   EXPECT_TRUE(k.contains(n.find("before")));  // the output register's logic
   EXPECT_TRUE(k.contains(io_reg));
   EXPECT_FALSE(k.contains(n.find("x~ibuf")));  // not a peripheral atom
   EXPECT_FALSE(k.contains(partner_z));
   EXPECT_FALSE(k.contains(io_reg_z));
+  // A bidirectional pad drives its input buffer, so it counts as an input
+  // pad and its peripheral fanouts are kept by the same rule; no pad atom
+  // reports itself bidirectional apart from that (only the bidirectional
+  // port kind does, and it is no pad), so the bidirectional test in the
+  // periphery pass cannot change a keep set on its own.
 }
 
 TEST_F(LogicModuleTest, OneMapPerCallGivesTheSameKeepSetAsOnePerRound) {

@@ -180,9 +180,16 @@ TEST_F(KeepSetTest, MustKeepAtLeastOneFanout) {
   netlist(p)->set_modifiable(true);
   netlist(p)->add_node(extra);
   vok_connect(r1, extra->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0));
+  // A box among the sinks, newer than every atom, is never the one kept.
+  VOK_ATOM_NODE* sink_box = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::BLACKBOX);
+  netlist(p)->add_node(sink_box);
+  vok_connect(r1, sink_box->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0));
+  ASSERT_TRUE(sink_box->is_box());
+  ASSERT_GT(sink_box->get_id(), extra->get_id());
   VELMO_BBIC_KEEP_SET k;
   EXPECT_TRUE(velmo_bbic_must_keep_at_least_one_fanout(r1, k));
   EXPECT_TRUE(k.contains(extra));  // the highest id wins
+  EXPECT_FALSE(k.contains(sink_box));
   EXPECT_FALSE(velmo_bbic_must_keep_at_least_one_fanout(r1, k));
   EXPECT_EQ(k.size(), 1u);
   // Only a port behind the output: nothing.
@@ -255,6 +262,14 @@ TEST_F(KeepSetTest, GlobalInputsFollowTheClockRoutingFlag) {
   EXPECT_TRUE(velmo_bbic_partition_has_clock_routing(p));
 }
 
+TEST_F(KeepSetTest, KeepRegisterSwitchMeansNoClockRoutingAnywhere) {
+  cfg_set_on("jov_bbic_keep_reg");  // read once, at the first question
+  build_pipeline();
+  p->set_clock_routing(true);
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(top));
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(p));
+}
+
 TEST_F(KeepSetTest, KeptNestedPartitionKeepsItsAncestorsBoxes) {
   auto s = host::testing::scenes::partitioned();
   VELMO_BBIC_PARTITION_SET bb;
@@ -268,6 +283,11 @@ TEST_F(KeepSetTest, KeptNestedPartitionKeepsItsAncestorsBoxes) {
   velmo_bbic_add_required_nodes_to_keep_set(bb, table);
   EXPECT_TRUE(ka.contains(s.c->get_box()));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("KEEP partition C - cannot be completely removed due to 1 required nodes"));
+  // C's own flag is off: its parent's clock routing (short of the top) counts.
+  s.c->set_clock_routing(false);
+  EXPECT_TRUE(velmo_bbic_partition_has_clock_routing(s.c));
+  s.a->set_clock_routing(false);
+  EXPECT_FALSE(velmo_bbic_partition_has_clock_routing(s.c));
   // The parent's table entry missing is an internal error.
   VELMO_BBIC_KEEP_SET_TABLE broken{nullptr, nullptr, nullptr, &kc};
   const auto e = host::testing::expect_internal_error([&] { velmo_bbic_add_required_nodes_to_keep_set(bb, broken); });

@@ -278,6 +278,44 @@ TEST_F(KeptRoutingTest, HiddenNetsGoVisibleOnesStayRootUntouched) {
   EXPECT_TRUE(kept.find(wire).is_end());
 }
 
+TEST_F(KeptRoutingTest, PortsOnlyShellLosesEveryHiddenNet) {
+  build(Family::KY);
+  // A keeps only its ports: a1 is hidden too, and so is its connection
+  // into la, which goes only when a1 is a ZOTA-marked register.
+  VELMO_BBIC_KEEP_SET ports;
+  for (VOK_ATOM_NODE* x : s.a->get_state()->get_atom_netlist()->get_atom_list())
+    if (x->is_port()) ports.insert(x);
+  table[static_cast<std::size_t>(s.a->get_id())] = &ports;
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  EXPECT_EQ(count_lines("Removed routing for 3 nets and 6 connections"), 1);
+  ASSERT_TRUE(atom("A|a1")->apply_operation(VOK_ATOM_OPERATION_FORCE_ZOTA));
+  VELMO_BBIC_KEPT_ROUTING kept_zota;
+  determine_routing_to_keep(kept_zota, table);
+  EXPECT_EQ(count_lines("Removed routing for 3 nets and 7 connections"), 1);
+  // The shell's routing: a1's net there passes a pipeline register, which
+  // the element pass leaves alone, so only erasing the hidden atom's output
+  // root takes the net away.
+  JOV_STATE* shell = s.a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  auto* model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+  model->set_path(KIV_PATH({"db", "A", "routing"}));
+  model->set_routing(JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a));
+  shell->get_kiv_state()->add_model(model);
+  VOK_RE_ROUTING& r = *model->get_routing();
+  const std::uint32_t a1 = static_cast<std::uint32_t>(atom("A|a1")->get_id());
+  auto a1_root = [&] {
+    for (int id = 0; id < r.forest().num_slots(); ++id)
+      if (r.is_live(id) && r.forest().parent(id) == -1 && r.is_terminal(id) &&
+          r.get_node_terminal(id).name_space == VOK_PORT_NAMESPACE_OUTPUT && r.get_node_terminal(id).port.get_atom_id() == a1)
+        return id;
+    return -1;
+  };
+  ASSERT_NE(a1_root(), -1);
+  host::testing::NET_BUILDER(&r, a1_root()).zota(lab_input(1, 2, 60));
+  filter_routing(s.a, *shell->get_kiv_state(), s.a->get_state()->get_atom_netlist(), ports, kept_zota);
+  EXPECT_EQ(a1_root(), -1);
+}
+
 TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
   build(Family::KX);
   VELMO_BBIC_KEPT_ROUTING kept;

@@ -7,6 +7,7 @@
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "gesk/gesk_bundle.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
@@ -200,7 +201,12 @@ TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
   run();
   host::clear_calls();
   design->set_current_snapshot_str("placed");
+  // Each switch points the bundle at the top's active netlist again.
+  GESK_BUNDLE* bundle = GESK_BUNDLE_SINGLETON::get_bundle();
+  ASSERT_NE(bundle, nullptr);
+  bundle->m_atom_netlist = nullptr;
   velmo_bbic_restore_state();
+  EXPECT_EQ(bundle->m_atom_netlist, design->get_top_partition()->get_state()->get_atom_netlist());
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::DEFAULT);
   EXPECT_TRUE(velmo_bbic_is_active());
   velmo_bbic_empty_state();
@@ -320,6 +326,9 @@ TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   EXPECT_EQ(count_lines("Missing GID 77777"), 1);
   cfg_set_off("bbic_debug_routing_push");
   // Inheritance off: the preserved parent of B becomes the work partition.
+  // The push refuses it before anything is split, so the work partition's
+  // active state and read-only status are never put back after a push: the
+  // refusal is the whole of this path.
   cfg_set_off("jov_inherit_preservation");
   EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
             "INI flow not yet updated for VOK_RE_ROUTING!");
