@@ -904,9 +904,6 @@ bool check_files(const velmo_fit::OPTIONS& o) {
   return true;
 }
 
-// The descriptor of this process an input path names, or -1.
-int input_descriptor(const std::string& path) { return descriptor_path(path); }
-
 // An input read from a pipe (`--settings <(...)`, a design piped into
 // /dev/stdin) can be read only once, yet a run tried again on a larger
 // device reads its inputs again. Each such input's bytes move into an
@@ -918,7 +915,7 @@ bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
   std::vector<std::string> inputs = {o.design, o.settings_file};
   inputs.insert(inputs.end(), o.cfg_files.begin(), o.cfg_files.end());
   for (const std::string& input : inputs) {
-    const int fd = input_descriptor(input);
+    const int fd = descriptor_path(input);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) continue;
     const int copy = memfd_create("velmo-fit-input", 0);

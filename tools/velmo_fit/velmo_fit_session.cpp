@@ -262,8 +262,9 @@ std::string removed_names_quoted(const OPTIONS& o, const std::string& message,
   if (message.size() > kNoRegister.size() &&
       message.compare(message.size() - kNoRegister.size(), kNoRegister.size(), kNoRegister) == 0) {
     const std::size_t open = message.rfind('\'', message.size() - kNoRegister.size() - 1);
-    const std::string net = message.substr(open + 1, message.size() - kNoRegister.size() - open - 1);
-    if (open != std::string::npos && removed_registers_clocked_by(o, net, removed))
+    const std::string net =
+        open == std::string::npos ? std::string() : message.substr(open + 1, message.size() - kNoRegister.size() - open - 1);
+    if (!net.empty() && removed_registers_clocked_by(o, net, removed))
       return " (the registers '" + net + "' clocks reach no output pin: the design's logic that reaches none was "
              "removed before the settings applied)";
   }

@@ -52,8 +52,10 @@ std::string script_path(const std::string& snapshot) {
 }
 
 // Whether the script is there and whole: a regular file whose last line is
-// the script's last line, ended by its newline (the writer flushes line by
-// line, so a write that stopped short leaves a shorter file).
+// the script's last line, ended by its newline. The writer renames only a
+// whole script into place, so a failed write leaves none; the last line is
+// checked all the same, since nothing else stops a shorter file from
+// standing there.
 bool script_whole(const std::filesystem::path& path) {
   std::error_code ec;
   std::ifstream in(path, std::ios::binary);
