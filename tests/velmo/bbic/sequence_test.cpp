@@ -271,6 +271,11 @@ TEST_F(SequenceTest, DumpsAreNumberedPerKindAcrossCallers) {
   cfg_set_on("jov_bbic_debug_high");
   selected.insert(s.a);
   run();
+  // Each push dumps before and after the split, and once more after a
+  // remerge, which is off unless asked for.
+  VELMO_BBIC::push_routing_to_partitions();
+  cfg_set_on("jov_bbic_debug_remerge");
+  VELMO_BBIC::push_routing_to_partitions();
   // The final restore dumps once more.
   JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
   velmo_bbic_restore_state();
@@ -279,7 +284,9 @@ TEST_F(SequenceTest, DumpsAreNumberedPerKindAcrossCallers) {
                           "bbic-netlist-002-empty-initial.dump", "bbic-netlist-003-pre.dump",
                           "bbic-netlist-004-post.dump", "bbic-netlist-005-bboxed.dump", "bbic-netlist-006-done.dump"));
   EXPECT_THAT(dump_files(work_dir(), "routing"),
-              ElementsAre("bbic-routing-000-initial.rt", "bbic-routing-001-bboxed.rt", "bbic-routing-002-done.rt"));
+              ElementsAre("bbic-routing-000-initial.rt", "bbic-routing-001-bboxed.rt", "bbic-routing-002-presplit.rt",
+                          "bbic-routing-003-postsplit.rt", "bbic-routing-004-presplit.rt", "bbic-routing-005-postsplit.rt",
+                          "bbic-routing-006-postsplit_remerge.rt", "bbic-routing-007-done.rt"));
   const auto directives = dump_files(work_dir(), "directives");
   ASSERT_FALSE(directives.empty());
   EXPECT_EQ(directives.front(), "bbic-directives-000-initial.dump");

@@ -21,10 +21,13 @@
 #include "velmo_bbic.h"
 #include "velmo_bbic_report.h"
 #include "velmo_bbic_shell_models.h"
+#include "velmo_bbic_shell_routing.h"
 #include "velmo_bbic_states.h"
+#include "vok/vok_atom_kiv_model.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_routing_model.h"
+#include "wump/wump_route_objects.h"
 
 using host::testing::EnvTest;
 using host::testing::Family;
@@ -280,27 +283,93 @@ TEST_F(FinalRestoreTest, AModifiableParentIsNoPreservedParent) {
   EXPECT_FALSE(velmo_bbic_is_active());
 }
 
+// Without inherited preservation the push would write into the preserved
+// parent of a recompiled partition: it refuses that parent, and two such
+// parents stop it before any partition is looked at.
+TEST_F(FinalRestoreTest, PushWithoutInheritanceRefusesThePreservedParent) {
+  host::testing::device(Family::KY).build();
+  host::testing::scenes::PARTITIONED s = host::testing::scenes::partitioned();
+  cfg_set_off("jov_inherit_preservation");
+  auto refusal = [] {
+    return host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition;
+  };
+  const std::string ini = "INI flow not yet updated for VOK_RE_ROUTING!";
+  VOK_ATOM_NETLIST* top = s.top->get_state()->get_atom_netlist();
+  // B under the preserved top; C, preserved under the preserved A, makes no
+  // parent a candidate.
+  EXPECT_EQ(refusal(), ini);
+  // The refusal ends the compile with the top made writable; this test goes
+  // on, so it puts that back.
+  top->set_modifiable(false);
+  // A partition with clock routing of its own is no reason to write into its
+  // parent: nothing is refused and B gets its share.
+  s.b->set_clock_routing(true);
+  VELMO_BBIC::push_routing_to_partitions();
+  EXPECT_EQ(count_lines("Push routing to partition B"), 1);
+  s.b->set_clock_routing(false);
+  // C recompiled under the preserved A: two preserved parents.
+  s.c->get_state()->get_atom_netlist()->set_modifiable(true);
+  EXPECT_EQ(refusal(), "work.size() <= 1U");
+  // A recompiled as well: C's parent is writable, and only the top is left.
+  s.a->get_state()->get_atom_netlist()->set_modifiable(true);
+  EXPECT_EQ(refusal(), ini);
+  EXPECT_EQ(count_lines("Push routing to partition A"), 0);
+}
+
 TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
   run();
   KIV_STATE& b_state = *pb->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state();
+  VOK_ATOM_NETLIST* b_netlist = pb->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist();
   const std::size_t a_models = pa->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models().size();
+  auto models_named = [&b_state](const std::string& name) {
+    int n = 0;
+    for (const KIV_MODEL* m : b_state.get_models()) n += m->get_name() == name;
+    return n;
+  };
+  // The process-wide directives name atoms of A and of B; B's directive
+  // model gets only those of its own atoms.
+  const VOK_ATOM_LOGICAL_PORT b1_port(static_cast<std::uint32_t>(named(b_netlist, "b1")->get_id()), PELK::intern(1, "D"), 0);
+  const VOK_ATOM_LOGICAL_PORT a1_port(static_cast<std::uint32_t>(named(full_a(), "a1")->get_id()), PELK::intern(1, "D"), 0);
+  R5T_INTERFACE::get_instance()->get_directives()->add_atom_mapping(b1_port, PELK::intern(1, "X"));
+  R5T_INTERFACE::get_instance()->get_directives()->add_atom_mapping(a1_port, PELK::intern(1, "X"));
+  // A's kind alone does not make it a partition compiled now: its netlist
+  // is read-only.
+  pa->set_kind(1);
+  // The split check is off unless asked for: a network element no
+  // partition holds goes unnoticed.
+  JUK::FOREST<int, int>* crf = VOK_CHIP_DB_ENTRY::current()->get_crf_network();
+  const int stray = crf->create_node(77777);
+  crf->append_root(stray);
   VELMO_BBIC::push_routing_to_partitions();
+  crf->erase(stray);
+  pa->set_kind(0);
   auto* routing = velmo_bbic_get_model<VOK_ROUTING_MODEL>(b_state, "routing");
   ASSERT_NE(routing, nullptr);
   EXPECT_EQ(routing->get_path().get_trie().as_string(), "db/B/default/routing");
   EXPECT_NE(routing->get_routing(), nullptr);
+  EXPECT_EQ(routing->get_atom_netlist(), b_netlist);
   auto* r5t = velmo_bbic_get_model<R5T_KIV_MODEL>(b_state, "r5t");
   ASSERT_NE(r5t, nullptr);
   EXPECT_EQ(r5t->get_path().get_trie().as_string(), "db/B/default/r5t");
+  EXPECT_EQ(r5t->get_atom_netlist(), b_netlist);
+  ASSERT_NE(r5t->get_r5t(), nullptr);
+  EXPECT_NE(r5t->get_r5t()->get_atom_mapping(b1_port), nullptr);
+  EXPECT_EQ(r5t->get_r5t()->get_atom_mapping(a1_port), nullptr);
+  // The fresh models replace those the earlier compile left.
+  EXPECT_EQ(models_named("routing"), 1);
+  EXPECT_EQ(models_named("r5t"), 1);
   EXPECT_EQ(pa->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models().size(), a_models);
   EXPECT_EQ(count_lines("Push routing to partition B"), 1);
   EXPECT_EQ(count_lines("Push routing to partition A"), 0);
+  EXPECT_EQ(count_lines("Missing GID 77777"), 0);
   // The share's high-speed tiles are split for the routed snapshot, once
   // per pushed partition.
   EXPECT_EQ(host::call_count("JOV_ROUTING_SPLITTER::split_hslp_tiles"), 1);
   // The debug check: clean, then a network element no partition holds.
   cfg_set_on("bbic_debug_routing_push");
   VELMO_BBIC::push_routing_to_partitions();
+  EXPECT_EQ(models_named("routing"), 1);
+  EXPECT_EQ(models_named("r5t"), 1);
   // The push must leave the chip's networks as they were: a splitter that
   // drops an element of one of them is caught, network by network.
   JUK::FOREST<int, int>* edited = nullptr;
@@ -310,21 +379,61 @@ TEST_F(BlackboxTest, PushBackGivesRecompiledPartitionsTheirShare) {
     if (root != edited->roots_end()) edited->erase(root.id());
   });
   VOK_CHIP_DB_ENTRY* entry = VOK_CHIP_DB_ENTRY::current();
-  const std::vector<std::pair<JUK::FOREST<int, int>*, std::string>> networks{
-      {entry->get_fcd_network(), "fcd_ok"}, {entry->get_blc_network(), "blc_ok"}, {entry->get_crf_network(), "crf_ok"}};
-  for (const auto& [network, condition] : networks) {
-    SCOPED_TRACE(condition);
-    ASSERT_TRUE(network->roots_begin() != network->roots_end());
-    edited = network;
+  struct NETWORK_CHECK {
+    JUK::FOREST<int, int>* network;
+    std::string unchanged, covered;
+  };
+  const std::vector<NETWORK_CHECK> networks{
+      {entry->get_fcd_network(), "fcd_ok", "0 == check_for_dropped_gids( &fcd )"},
+      {entry->get_blc_network(), "blc_ok", "0 == check_for_dropped_gids( &blc )"},
+      {entry->get_crf_network(), "crf_ok", "0 == check_for_dropped_gids( &crf )"}};
+  for (const NETWORK_CHECK& c : networks) {
+    SCOPED_TRACE(c.unchanged);
+    ASSERT_TRUE(c.network->roots_begin() != c.network->roots_end());
+    edited = c.network;
     EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
-              condition);
+              c.unchanged);
   }
   edited = nullptr;
-  VOK_CHIP_DB_ENTRY::current()->get_crf_network()->append_root(VOK_CHIP_DB_ENTRY::current()->get_crf_network()->create_node(77777));
-  EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
-            "0 == check_for_dropped_gids( &crf )");
-  EXPECT_EQ(count_lines("Missing GID 77777"), 1);
+  // An element of any network that no partition's routing holds.
+  for (const NETWORK_CHECK& c : networks) {
+    const int id = c.network->create_node(77777);
+    c.network->append_root(id);
+    EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition,
+              c.covered);
+    c.network->erase(id);
+  }
+  EXPECT_EQ(count_lines("Missing GID 77777"), 3);
   cfg_set_off("bbic_debug_routing_push");
+  // A full-contents state without its netlist model cannot be pushed to
+  // (another state holds the model meanwhile, so that it lives on, and the
+  // state still shows B's netlist).
+  auto* nm = velmo_bbic_get_model<VOK_ATOM_KIV_MODEL>(b_state, "netlist");
+  ASSERT_NE(nm, nullptr);
+  {
+    KIV_STATE holder;
+    holder.add_model(nm);
+    b_state.remove_model(nm);
+    pb->get_state(JOV_PARTITION::DEFAULT)->set_atom_netlist(b_netlist);
+    EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_BBIC::push_routing_to_partitions(); }).condition, "nm");
+    pb->get_state(JOV_PARTITION::DEFAULT)->set_atom_netlist(nullptr);
+    b_state.add_model(nm);
+    holder.remove_model(nm);
+  }
+  // The remerge rebuilds the chip's routing from the partitions: an element
+  // no partition holds is gone.
+  VOK_RE_ROUTING* chip = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const std::vector<std::string> merged = host::testing::routing_texts(*chip);
+  VOK_ATOM_NODE* r1 = named(design->get_top_partition()->get_state()->get_atom_netlist(), "r1");
+  ASSERT_NE(r1, nullptr);
+  const int chip_root = chip->get_source_node(r1->get_oterm_slot(0));
+  ASSERT_NE(chip_root, -1);
+  chip->append_child_value(chip_root, static_cast<std::int32_t>(velmo_bbic_get_route_info()->gids(700).back()));
+  ASSERT_NE(host::testing::routing_texts(*chip), merged);
+  cfg_set_on("jov_bbic_debug_remerge");
+  VELMO_BBIC::push_routing_to_partitions();
+  cfg_set_off("jov_bbic_debug_remerge");
+  EXPECT_EQ(host::testing::routing_texts(*chip), merged);
   // Inheritance off: the preserved parent of B becomes the work partition.
   // The push refuses it before anything is split, so the work partition's
   // active state and read-only status are never put back after a push: the
