@@ -203,8 +203,8 @@ TEST_F(EraserTest, EarlierSiblingsThroughPipelineRegisters) {
 
 class KeptRoutingTest : public HostTest {
 protected:
-  void build(int family) {
-    host::testing::device(family).build();
+  void build(int family, bool retimer_flow = true) {
+    host::testing::device(family).zota_flow_supported(retimer_flow).build();
     s = scenes::partitioned();
     ASSERT_TRUE(host::placement::place());
     std::string why;
@@ -239,25 +239,80 @@ protected:
     }
     return out;
   }
+  // Elements of that kind the routing does not use.
+  std::vector<unsigned> unused(int kind) {
+    std::vector<unsigned> out;
+    for (unsigned g : velmo_bbic_get_route_info()->gids(kind)) {
+      bool used = false;
+      for (int id = 0; id < root().forest().num_slots() && !used; ++id)
+        used = root().is_live(id) && root().is_wire(id) && root().get_gid(id) == g;
+      if (!used) out.push_back(g);
+    }
+    return out;
+  }
+  // The atom's clock input, fed from the clock buffer, becomes a global
+  // clock connection.
+  static void set_global_clock(VOK_ATOM_NODE* x) {
+    for (VOK_ATOM_ITERM* i : x->iterms()) {
+      const VOK_ATOM_OTERM* src = i->get_source(VOK_TRAVERSE_HIERARCHICAL);
+      if (src != nullptr && src->get_my_node()->get_string_hpath() == "clk~ibuf") i->set_connection_code(5);
+    }
+  }
+  // Every atom of the top but its clock pad and buffer.
+  VELMO_BBIC_KEEP_SET top_without_clock() {
+    VELMO_BBIC_KEEP_SET keep;
+    for (VOK_ATOM_NODE* x : s.top->get_state()->get_atom_netlist()->get_atom_list())
+      if (x->get_string_hpath().rfind("clk", 0) != 0) keep.insert(x);
+    return keep;
+  }
   scenes::PARTITIONED s{};
   VELMO_BBIC_KEEP_SET keep_a;
   VELMO_BBIC_KEEP_SET_TABLE table;
 };
 
 TEST_F(KeptRoutingTest, HiddenNetsGoVisibleOnesStayRootUntouched) {
-  build(Family::KY);
+  // The routing has pipeline-register sites whether or not the retimer flow
+  // is on: visible sinks are examined all the same.
+  build(Family::KY, false);
   // Two dangling leaves under a visible net's root: a LAB port mux (282),
   // which stays, and an H wire, which goes.
-  const WUMP_ROUTE_INFO* ri = velmo_bbic_get_route_info();
   const int r1_root = root().get_source_node(atom("r1")->get_oterm_slot(0));
   ASSERT_NE(r1_root, -1);
-  const unsigned mux = ri->gids(282).back(), wire = ri->gids(700).back();
+  const std::vector<unsigned> muxes = unused(282), wires = unused(700);
+  ASSERT_GE(muxes.size(), 2u);
+  ASSERT_GE(wires.size(), 2u);
+  const unsigned mux = muxes.back(), wire = wires.back();
   root().append_child_value(r1_root, static_cast<std::int32_t>(mux));
   root().append_child_value(r1_root, static_cast<std::int32_t>(wire));
+  // An H wire as the very first leaf of the first tree goes too.
+  const unsigned first_leaf = wires.front();
+  const int first = root().append_child_value(r1_root, static_cast<std::int32_t>(first_leaf));
+  root().forest().unlink(first);
+  root().forest().insert_before(root().forest().first_child(r1_root), first);
+  root().forest().unlink(r1_root);
+  root().forest().insert_before(root().forest().first_root(), r1_root);
+  // A root with nothing below it serves nothing, even one of a kind that
+  // never dangles.
+  const unsigned lone = muxes.front();
+  root().new_root(static_cast<std::int32_t>(lone));
+  // Inputs left unconnected, of a hidden and of a visible atom, are passed over.
+  atom("A|la")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
+  atom("A|a1")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
   const std::vector<std::string> before = host::testing::routing_texts(root());
   VELMO_BBIC_KEPT_ROUTING kept;
+  host::clear_calls();
   determine_routing_to_keep(kept, table);
   EXPECT_EQ(host::testing::routing_texts(root()), before);
+  // The pruning edits a copy through a modifier opened with both change
+  // flags clear.
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"bbic_determine_routing_to_keep\", "
+                                  "false, false)"));
+  EXPECT_TRUE(kept.find(first_leaf).is_end());
+  EXPECT_TRUE(kept.find(lone).is_end());
+  // The visible a1 drives only the hidden la: its whole net goes.
+  ASSERT_FALSE(net_elements(atom("A|a1")).empty());
+  for (unsigned g : net_elements(atom("A|a1"))) EXPECT_TRUE(kept.find(g).is_end());
   ASSERT_GT(kept.size(), 0u);
   for (auto it = kept.begin(); it != kept.end(); ++it) EXPECT_GE(*it, 0x80000000u);
   for (const char* hidden : {"A|la", "A|a2"}) {
@@ -289,6 +344,10 @@ TEST_F(KeptRoutingTest, PortsOnlyShellLosesEveryHiddenNet) {
   VELMO_BBIC_KEPT_ROUTING kept;
   determine_routing_to_keep(kept, table);
   EXPECT_EQ(count_lines("Removed routing for 3 nets and 6 connections"), 1);
+  // a1's net goes as a net of a hidden atom, before the kept elements are
+  // gathered, though its connection into la is kept.
+  ASSERT_FALSE(net_elements(atom("A|a1")).empty());
+  for (unsigned g : net_elements(atom("A|a1"))) EXPECT_TRUE(kept.find(g).is_end());
   ASSERT_TRUE(atom("A|a1")->apply_operation(VOK_ATOM_OPERATION_FORCE_ZOTA));
   VELMO_BBIC_KEPT_ROUTING kept_zota;
   determine_routing_to_keep(kept_zota, table);
@@ -314,6 +373,16 @@ TEST_F(KeptRoutingTest, PortsOnlyShellLosesEveryHiddenNet) {
   host::testing::NET_BUILDER(&r, a1_root()).zota(lab_input(1, 2, 60));
   filter_routing(s.a, *shell->get_kiv_state(), s.a->get_state()->get_atom_netlist(), ports, kept_zota);
   EXPECT_EQ(a1_root(), -1);
+  // The filter writes no dumps unless asked for.
+  EXPECT_FALSE(std::ifstream("bbic_filter_routing-0-pre.rt").good());
+  // With pipeline registers a hidden global clock source of hidden atoms
+  // is no fault.
+  set_global_clock(atom("A|a1"));
+  VELMO_BBIC_KEEP_SET top_keep = top_without_clock();
+  table[static_cast<std::size_t>(s.top->get_id())] = &top_keep;
+  VELMO_BBIC_KEPT_ROUTING kept_clock;
+  determine_routing_to_keep(kept_clock, table);
+  EXPECT_FALSE(kept_clock.empty());
 }
 
 TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
@@ -323,6 +392,23 @@ TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
   // Visible sinks are not examined here: only the three hidden sinks fed
   // by visible sources count.
   EXPECT_EQ(count_lines("Removed routing for 2 nets and 3 connections"), 1);
+  // A hidden atom feeding an ordinary input of another (a1 into la, with A
+  // down to its ports) is allowed...
+  VELMO_BBIC_KEEP_SET ports;
+  for (VOK_ATOM_NODE* x : s.a->get_state()->get_atom_netlist()->get_atom_list())
+    if (x->is_port()) ports.insert(x);
+  table[static_cast<std::size_t>(s.a->get_id())] = &ports;
+  VELMO_BBIC_KEPT_ROUTING kept_ports;
+  determine_routing_to_keep(kept_ports, table);
+  EXPECT_EQ(count_lines("Removed routing for 3 nets and 4 connections"), 1);
+  // ... but not a global one: with the top's clock buffer hidden, the
+  // global clock of the hidden a1 comes from a hidden atom.
+  set_global_clock(atom("A|a1"));
+  VELMO_BBIC_KEEP_SET top_keep = top_without_clock();
+  table[static_cast<std::size_t>(s.top->get_id())] = &top_keep;
+  VELMO_BBIC_KEPT_ROUTING kept_clock;
+  EXPECT_EQ(host::testing::expect_internal_error([&] { determine_routing_to_keep(kept_clock, table); }).condition,
+            "zota_family|| keep_src || !iterm->is_global()");
 }
 
 TEST_F(KeptRoutingTest, RemovedPartitionLosesItsBoxOutputsAndDumpsAreNumbered) {
@@ -351,6 +437,65 @@ TEST_F(KeptRoutingTest, RemovedPartitionLosesItsBoxOutputsAndDumpsAreNumbered) {
   for (unsigned g : net_elements(atom("B|b1"))) EXPECT_TRUE(kept.find(g).is_end());
 }
 
+// B only passes r0 on to r1. Removed completely, it loses that connection
+// too, though both ends stay visible; A, shown whole, keeps what leaves its
+// box.
+TEST_F(KeptRoutingTest, RemovedPartitionLosesWhatPassesThroughItsBox) {
+  host::testing::device(Family::KY).build();
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  auto r0 = n.reg("r0").clk(clk).d(n.io_in("in"));
+  auto box_a = n.blackbox("A", [](NETLIST_BUILDER& c) { c.output("q", c.reg("a1").clk(c.input("clk")).d(c.input("d"))); });
+  box_a.in("clk", clk).in("d", r0);
+  auto box_b = n.blackbox("B", [](NETLIST_BUILDER& c) { c.output("q", c.input("d")); });
+  box_b.in("d", r0);
+  n.io_out("out", n.reg("r1").clk(clk).d(box_b.out("q")));
+  n.io_out("out2", n.reg("r2").clk(clk).d(box_a.out("q")));
+  JOV_PARTITION* top = host::testing::top_partition().preserved("final");
+  host::testing::partition("A", box_a).preserved("final");
+  JOV_PARTITION* b = host::testing::partition("B", box_b).preserved("final");
+  ASSERT_TRUE(host::placement::place());
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  root().attach_atom_netlist(velmo_bbic_get_design_netlist(), VOK_TRAVERSE_HIERARCHICAL);
+  VOK_ATOM_ITERM* r1_d = atom("r1")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  ASSERT_EQ(r1_d->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node(), atom("r0"));
+  // r1's sink gets an H wire of its own on r0's net.
+  {
+    VOK_RE_ROUTING_MODIFIER m(root(), "test", false, false);
+    for (int sink : root().get_sink_nodes(r1_d)) m.insert_wire_as_parent(sink, unused(700).front() & 0x7FFFFFFFu);
+  }
+  // The elements that serve r1 alone on r0's net.
+  std::vector<unsigned> r1_only;
+  for (int sink : root().get_sink_nodes(r1_d))
+    for (int p = root().get_parent(sink, kSkip); p != -1 && root().get_num_children(p, kSkip) == 1;
+         p = root().get_parent(p, kSkip))
+      if (root().is_wire(p)) r1_only.push_back(root().get_gid(p));
+  ASSERT_FALSE(r1_only.empty());
+  VELMO_BBIC_KEEP_SET empty;
+  table.assign(3, nullptr);
+  table[static_cast<std::size_t>(b->get_id())] = &empty;
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  for (unsigned g : r1_only) EXPECT_TRUE(kept.find(g).is_end()) << g;
+  unsigned a_kept = 0;
+  for (unsigned g : net_elements(atom("A|a1"))) a_kept += !kept.find(g).is_end();
+  EXPECT_GT(a_kept, 0u);
+  // The top, removed completely, has no box to lose connections from.
+  VELMO_BBIC_KEEP_SET empty_top;
+  table[static_cast<std::size_t>(top->get_id())] = &empty_top;
+  VELMO_BBIC_KEPT_ROUTING kept_no_top;
+  determine_routing_to_keep(kept_no_top, table);
+  table[static_cast<std::size_t>(top->get_id())] = nullptr;
+  // A removed partition whose netlist has lost its box cannot be handled.
+  VOK_ATOM_NETLIST* b_netlist = b->get_state()->get_atom_netlist();
+  VOK_ATOM_BLACKBOX* b_box = b_netlist->get_parent_box();
+  b_netlist->set_parent_box(nullptr);
+  VELMO_BBIC_KEPT_ROUTING kept_no_box;
+  EXPECT_EQ(host::testing::expect_internal_error([&] { determine_routing_to_keep(kept_no_box, table); }).condition, "box");
+  b_netlist->set_parent_box(b_box);
+}
+
 TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
   build(Family::KY);
   VELMO_BBIC_KEPT_ROUTING kept;
@@ -361,10 +506,17 @@ TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
   model->set_routing(JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a));
   shell->get_kiv_state()->add_model(model);
   VOK_RE_ROUTING& r = *model->get_routing();
+  // A root that is no terminal is no output port's root; with nothing below
+  // it, it goes.
+  const unsigned stray = unused(700).front();
+  r.new_root(static_cast<std::int32_t>(stray));
   const int was = r.get_live_node_count();
   cfg_set_on("bbic_filter_routing_debug");
   VOK_ATOM_NETLIST* netlist = s.a->get_state()->get_atom_netlist();
+  host::clear_calls();
   filter_routing(s.a, *shell->get_kiv_state(), netlist, keep_a, kept);
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"bbic_filter_routing\", false, false)"));
   filter_routing(s.a, *shell->get_kiv_state(), netlist, keep_a, kept);
   cfg_set_off("bbic_filter_routing_debug");
   for (const char* f : {"bbic_filter_routing-0-pre.rt", "bbic_filter_routing-0-post.rt", "bbic_filter_routing-1-pre.rt",
@@ -383,6 +535,7 @@ TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
     if (!r.is_live(id)) continue;
     if (r.is_wire(id)) {
       EXPECT_FALSE(kept.find(r.get_gid(id)).is_end());
+      EXPECT_NE(r.get_gid(id), stray);
     }
     if (r.forest().parent(id) == -1 && !r.is_zota_node(id)) {
       EXPECT_NE(r.forest().first_child(id), -1);
@@ -407,10 +560,54 @@ TEST_F(KeptRoutingTest, FilterKeepsOnlyKeptElementsAndVisibleNets) {
     hidden_sinks_before += text.find("t" + std::to_string(a2) + ".") != std::string::npos ||
                            text.find("t" + std::to_string(la) + ".") != std::string::npos;
   EXPECT_GT(hidden_sinks_before, 0);
+  // With la shown as well, a1's net runs between visible atoms: its root
+  // and its sink in la stay.
+  VELMO_BBIC_KEEP_SET keep_wide;
+  for (VOK_ATOM_NODE* x : keep_a.nodes()) keep_wide.insert(x);
+  keep_wide.insert(atom("A|la"));
+  table[static_cast<std::size_t>(s.a->get_id())] = &keep_wide;
+  VELMO_BBIC_KEPT_ROUTING kept_wide;
+  determine_routing_to_keep(kept_wide, table);
+  KIV_STATE wide;
+  auto* wide_model = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+  wide_model->set_path(KIV_PATH({"db", "A", "routing"}));
+  wide_model->set_routing(JOV_ROUTING_SPLITTER::get_routing_for_partition(s.a));
+  wide.add_model(wide_model);
+  filter_routing(s.a, wide, netlist, keep_wide, kept_wide);
+  const VOK_RE_ROUTING& w = *wide_model->get_routing();
+  const std::uint32_t a1 = static_cast<std::uint32_t>(atom("A|a1")->get_id());
+  int a1_roots = 0, la_sinks = 0;
+  for (int id = 0; id < w.forest().num_slots(); ++id) {
+    if (!w.is_live(id) || !w.is_terminal(id)) continue;
+    const auto& t = w.get_node_terminal(id);
+    a1_roots += w.forest().parent(id) == -1 && t.name_space == VOK_PORT_NAMESPACE_OUTPUT && t.port.get_atom_id() == a1;
+    la_sinks += t.name_space == VOK_PORT_NAMESPACE_INPUT && t.port.get_atom_id() == la;
+  }
+  EXPECT_EQ(a1_roots, 1);
+  EXPECT_GT(la_sinks, 0);
+  // An element outside the kept set goes with what hangs below it, even
+  // as the routing's very first node.
+  KIV_STATE handmade;
+  auto* hm = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+  hm->set_path(KIV_PATH({"db", "A", "routing"}));
+  auto hr = std::make_unique<VOK_RE_ROUTING>();
+  ASSERT_EQ(hr->new_root(static_cast<std::int32_t>(unused(700).back())), 0);
+  hr->append_child_value(0, static_cast<std::int32_t>(*kept.begin()));
+  hm->set_routing(std::move(hr));
+  handmade.add_model(hm);
+  filter_routing(s.a, handmade, netlist, keep_a, kept);
+  EXPECT_EQ(hm->get_routing()->get_live_node_count(), 0);
   // A state without a routing model is left alone.
   JOV_STATE* other = s.b->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
   filter_routing(s.b, *other->get_kiv_state(), netlist, keep_a, kept);
   EXPECT_EQ(count_lines("BBIC routing for partition B routing=0 (was 0)"), 0);
+  // A routing model without a routing is a fault.
+  auto* no_routing = new VOK_ROUTING_MODEL({new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>(), new JUK::FOREST<int, int>()});
+  no_routing->set_path(KIV_PATH({"db", "B", "routing"}));
+  other->get_kiv_state()->add_model(no_routing);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { filter_routing(s.b, *other->get_kiv_state(), netlist, keep_a, kept); })
+                .condition,
+            "re_routing");
 }
 
 }  // namespace
