@@ -192,6 +192,28 @@ TEST_F(IrtmDriverTest, ADomainWithoutFailingRegistersMakesNoAttempt) {
   EXPECT_EQ(count_prefix("[0 0][0] FF Queue Size"), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Yun["), 0);
   EXPECT_EQ(count_prefix("[0 0][0] Critical Moves"), 0);
+  // A round on its own: without a candidate it has accepted nothing, which
+  // ends the domain's rounds.
+  IRTM_MANAGER m(CMP_FACADE::current(), env);
+  m.setup();
+  m.iteration()->m_crit_iterations = 1;
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  EXPECT_FALSE(m.retime_domain(&d, 0));
+  // A round reads the timing as it stands when it starts, and no change
+  // recorded before it: with the clock made tight since the set-up the
+  // middle registers fail and are queued, and the round's first look at the
+  // changed registers finds none.
+  const std::size_t from = host::debug::texts().size();
+  host::timing::declare_clock("clk", 10, n->find("r0")->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
+  EXPECT_FALSE(m.retime_domain(&d, 1));
+  EXPECT_EQ(count("[0 0][1] FF Queue Size : 2"), 1);
+  EXPECT_EQ(count_prefix("[0 0][1] Yun["), 1);
+  const auto t = host::debug::texts();
+  const auto changed = std::find_if(t.begin() + static_cast<std::ptrdiff_t>(from), t.end(),
+                                    [](const std::string& l) { return l.rfind("QUEUE changed: ", 0) == 0; });
+  ASSERT_NE(changed, t.end());
+  EXPECT_EQ(*changed, "QUEUE changed: 0 compared: 0/2");
+  m.cleanup(false);
 }
 
 TEST_F(IrtmDriverTest, ADomainWorseThanItsWorstCandidateIsSkipped) {
@@ -373,6 +395,12 @@ TEST_F(IrtmEqualRowsTest, ByDefaultADomainHasOneRoundAndTheMessagesStayOn) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(lines_with(" FF Queue Size : "), 1);
   EXPECT_EQ(lines_with("[0 0][0] Accepted Moves      : 1 (100%)"), 1);
+  // The round's changes are not left recorded for whoever tracks changed
+  // registers next.
+  sta_incr_track_changed_flops(true, true);
+  ASSERT_NE(sta_incr_get_changed_flops(), nullptr);
+  EXPECT_TRUE(sta_incr_get_changed_flops()->empty());
+  sta_incr_track_changed_flops(false, false);
   const auto calls = host::call_lines();
   auto from = std::find(calls.begin(), calls.end(), "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(false)");
   ASSERT_NE(from, calls.end());
@@ -446,6 +474,10 @@ TEST_F(IrtmEqualRowsTest, AMoveUndoneAfterItsImplementationLeavesTheQueueAlone) 
   host::sta::set_uniform_hold_slack(std::nullopt);
   EXPECT_GE(lines_with("    UNDO retiming moves: 1"), 2);
   EXPECT_EQ(lines_with(" Accepted Moves      : 0 (0%)"), 1);
+  // The slot registers of the moves taken back are let go once, when the
+  // round ends.
+  EXPECT_EQ(lines_with("Deleted ZOTA ATOMS "), 1);
+  EXPECT_EQ(lines_with("Deleted ZOTA ATOMS 2"), 1);
   std::map<std::string, int> tried;
   for (const auto& l : host::debug::texts())
     if (l.find(" Yun[") != std::string::npos) ++tried[l.substr(l.rfind(' ') + 1)];
@@ -569,13 +601,33 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
       EXPECT_EQ(with(" Non Critical Moves  : 5"), 1);
       EXPECT_EQ(with(" Accepted Moves      : 5 (83%)"), 1);
       // Each accepted move's changes reach the queue once: the rows are
-      // alike, so every feed after one counts the same registers.
+      // alike, so every feed after one counts the same registers, the
+      // registers the move changed and those feeding them (four).
       std::set<std::string> feeds;
       for (std::size_t i = 1; i < t.size(); ++i)
         if (t[i].rfind("QUEUE changed: ", 0) == 0 && t[i - 1].find("Update[") != std::string::npos) feeds.insert(t[i]);
-      EXPECT_EQ(feeds.size(), 1u);
+      ASSERT_EQ(feeds.size(), 1u);
+      EXPECT_EQ(*feeds.begin(), "QUEUE changed: 4 compared: 4/5");
       EXPECT_EQ(with("QUEUE changed: 0 compared: 0/"), 2);
     }
+    m.cleanup(false);
+  }
+  {
+    // A round starts without margin: with no non-critical attempt allowed
+    // and a range of 1 the worst register is still tried, then the next,
+    // whose margin reaches the range.
+    const std::size_t from = host::debug::texts().size();
+    IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+    m.setup();
+    IRTM_ITERATION* it = m.iteration();
+    it->m_crit_iterations = 2;
+    it->m_max_non_crit_iterations = 0;
+    it->m_crit_range = 1;
+    EXPECT_TRUE(m.retime_domain(&d, 0));
+    const auto all = host::debug::texts();
+    EXPECT_EQ(std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
+                            [](const std::string& l) { return l.find(" Yun[") != std::string::npos; }),
+              2);
     m.cleanup(false);
   }
   // The margin is the largest the round has reached: an attempt on a more

@@ -19,6 +19,7 @@
 #include "msg/msg_base.h"
 #include "place_db/place_db.h"
 #include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
 #include "sta/sta_uniform_hold.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -664,6 +665,58 @@ TEST_F(IrtmMovesTest, SetupCandidatesArePrunedAndOnlyFailingOnesQueued) {
   scenes::set_bypassed(c.c0, false);
 }
 
+// Setup candidates are collected at the pins of the registers a move changed
+// whose slack is below the threshold: a Backward move looks at the changed
+// registers' input pins, a Forward move at the output pins of the registers
+// feeding them. A pin without a slack is none; one that does not fail is
+// kept for later but not queued (a slack of 0 does not fail).
+TEST_F(IrtmMovesTest, SetupCandidatesAreCollectedAroundTheChangedRegisters) {
+  start_small();
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  it.m_hold_moves = 0;
+  it.m_move_cost = {0, 1000000};
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(q)};
+  // Without a move there is nothing to look around.
+  EXPECT_EQ(expect_internal_error([&] { m->update_setup_voilations(0, &queue); }).condition, "!yun_stack_empty()");
+  // A longer clock moves every register's slacks (all three are recorded as
+  // changed); o gets an output delay that leaves q's output a slack of 0.
+  KEM_NETLIST* kem = IRTM_UTIL::s_instance->get_kem_netlist();
+  VOK_ATOM_OTERM* q_out = q->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0);
+  const int o = netlist().find("o")->get_id();
+  sta_incr_reset_changed_flops();
+  host::timing::declare_clock("clk", 2100, q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
+  host::timing::set_io_delay(o, {"clk", 0, 0});
+  sta_increm_update_timing();
+  const std::int32_t spare = IRTM_UTIL::s_instance->get_min_node_slack(kem->get_kem_node_from_oterm(q_out));
+  host::timing::set_io_delay(o, {"clk", spare, spare});
+  sta_full_update_timing(true);
+  ASSERT_EQ(IRTM_UTIL::s_instance->get_min_node_slack(kem->get_kem_node_from_oterm(q_out)), 0);
+  auto port = [](const VOK_ATOM_NODE* a, bool input) {
+    return input ? vok_get_logical_port(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))
+                 : vok_get_logical_port(a->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  };
+  using CANDIDATE = IRTM_ITERATION::SETUP_CANDIDATE;
+  auto listed = [&](const std::vector<CANDIDATE>& want) {
+    if (it.m_setup_candidates.size() != want.size()) return false;
+    for (std::size_t i = 0; i < want.size(); ++i)
+      if (!(it.m_setup_candidates[i].port == want[i].port) || it.m_setup_candidates[i].input != want[i].input) return false;
+    return true;
+  };
+  // Backward: q's data input; r1's and r2's come from unconstrained pins.
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Backward);
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(listed({{port(q, true), 1}}));
+  // Forward: the outputs of r1 and r2, which feed q; q's own output is left
+  // (it feeds no register), though listed by hand it stays, at a slack of 0.
+  move->type = IRTM_MOVE::Forward;
+  it.m_setup_candidates = {{port(q, false), 0}};
+  EXPECT_FALSE(m->update_setup_voilations(0, &queue));
+  EXPECT_TRUE(listed({{port(q, false), 0}, {port(r1, false), 0}, {port(r2, false), 0}}));
+  EXPECT_EQ(queue.size(), 1u);
+  it.m_setup_candidates.clear();
+}
+
 // With re-routes for setup switched off a failing pin without a register is
 // left alone.
 TEST_F(IrtmMovesTest, SetupRepairWithoutReroutesQueuesNoPin) {
@@ -727,12 +780,33 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   ASSERT_EQ(queue.size(), 3u);
   EXPECT_EQ(queue[2], m->find_irtm_ff(c.b1));
   EXPECT_EQ(queue[2]->m_move_type, IRTM_MOVE::Forward);
+  EXPECT_EQ(queue[2]->m_hold, 1);
   // After a Backward move whose source register cannot move back any more:
   // unfixable.
   m->yun_stack().back()->type = IRTM_MOVE::Backward;
   m->find_irtm_ff(c.b0)->m_failure_mask |= 1u << IRTM_MOVE::Backward;
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
   EXPECT_EQ(count("    hold cost cannot be fixed"), 1);
+  // After a Forward move a failing LUT input has no load register to move:
+  // unfixable too.
+  m->yun_stack().back()->type = IRTM_MOVE::Forward;
+  const VOK_ATOM_LOGICAL_PORT l1_in = vok_get_logical_port(lut_in(c.luts[1]));
+  it.create_irtm_ipin(l1_in)->m_failure_mask |= 1u << IRTM_MOVE::Wirelut;
+  host::sta::set_uniform_hold_slack(-10);
+  it.m_pending_hold = {l1_in};
+  const bool lut_load = m->update_hold_voilations(0, &queue);
+  // Past its wire LUT a repair needs the move it follows: without one it is
+  // an internal error.
+  const std::vector<IRTM_MOVE*> moves = m->yun_stack();
+  m->yun_stack().clear();
+  it.m_pending_hold = {b1_in};
+  const std::string no_move = expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition;
+  m->yun_stack() = moves;
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_FALSE(lut_load);
+  EXPECT_EQ(queue.size(), 3u);
+  EXPECT_EQ(count("    hold cost cannot be fixed"), 2);
+  EXPECT_EQ(no_move, "!yun_stack_empty()");
   // No repair move left: the limit on hold moves.
   it.m_hold_moves = static_cast<std::uint32_t>(it.m_hold_iterations);
   EXPECT_FALSE(m->update_hold_voilations(0, &queue));
@@ -774,6 +848,24 @@ TEST_F(IrtmMovesTest, HoldRepairs) {
   EXPECT_EQ(expect_internal_error([&] { m->update_hold_voilations(0, &queue); }).condition, "!m_hold_vec.empty()");
 }
 
+// With wire LUTs for hold switched off a failing register input has its
+// register moved at once.
+TEST_F(IrtmMovesTest, HoldRepairWithoutWireLutsMovesTheRegister) {
+  cfg_set_off("muvo_zota_wirelut_hold_fix");
+  start_pipeline();
+  const auto& c = s[0];
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(c.b0)};
+  it.m_pending_hold = {vok_get_logical_port(c.b1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))};
+  push_move(IRTM_MOVE::Forward);
+  ASSERT_TRUE(m->update_hold_voilations(0, &queue));
+  ASSERT_EQ(queue.size(), 2u);
+  EXPECT_EQ(queue[1], m->find_irtm_ff(c.b1));
+  EXPECT_EQ(queue[1]->m_move_type, IRTM_MOVE::Forward);
+  EXPECT_TRUE(it.m_ipins.empty());
+}
+
 TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   start_pipeline();
   const auto& c = s[0];
@@ -800,6 +892,12 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   EXPECT_EQ(queue.size(), 1u);
   it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
+  // A register's output names no logic to cross, whatever feeds it.
+  for (VOK_ATOM_NODE* reg : {c.pc, c.b1}) {
+    move->failure.set(IRTM_FAILURE::NO_REGISTER, reg->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+    EXPECT_FALSE(m->batch_retiming_moves(0, &queue)) << reg->get_string_hpath();
+  }
+  EXPECT_EQ(queue.size(), 1u);
   // Nor for an attempt on a pin.
   std::vector<IRTM_OBJ*> pins{
       it.create_irtm_ipin(vok_get_logical_port(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)))};
@@ -853,6 +951,116 @@ TEST_F(IrtmMovesTest, BatchingQueuesTheRegisterEachFailurePointsAt) {
   move->failure.set(IRTM_FAILURE::NO_SLOT, r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
   EXPECT_EQ(queue.back(), m->find_irtm_ff(r2));
+  // Backward, no register at a register's own input: that register, unless
+  // it may not move (r1: its clock is no global one) or the way it would
+  // move has failed for it already.
+  queue.resize(1);
+  q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(2);  // a global clock
+  ASSERT_TRUE(m->is_retimable_ff(q));
+  move->type = IRTM_MOVE::Backward;
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_TRUE(m->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), m->find_irtm_ff(q));
+  queue.resize(1);
+  IRTM_FF* qf = m->find_irtm_ff(q);
+  qf->m_failure_mask |= 1u << qf->compute_move();
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  qf->m_failure_mask = 0;
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, r1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  // Other failures batch nothing.
+  move->failure.set(IRTM_FAILURE::INCOMPATIBLE_REGISTER, lut_in(x, 1));
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  move->type = IRTM_MOVE::Forward;
+  EXPECT_FALSE(m->batch_retiming_moves(0, &queue));
+  // A LUT whose output has no load leads to no register.
+  move->type = IRTM_MOVE::Backward;
+  VOK_ATOM_ITERM* q_d = q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  q_d->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  move->failure.set(IRTM_FAILURE::NO_REGISTER, lut_in(x, 1));
+  const bool dangling = m->batch_retiming_moves(0, &queue);
+  vok_connect(x->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0), q_d);
+  EXPECT_FALSE(dangling);
+  EXPECT_EQ(queue.size(), 1u);
+}
+
+// Hold slack exactly 0 is met: neither collected at a changed register in a
+// routing slot nor kept on the pending list beside a pin that fails. The
+// collection reads the registers the analysis records as changed, not the
+// registers feeding them: p, whose LUT feeds a design output, is found
+// through no other changed register.
+TEST_F(IrtmMovesTest, AHoldSlackOfZeroIsMet) {
+  device(Family::KY).grid(10, 6).dsp_columns({}).ram_columns({}).build();
+  auto n = netlist();
+  const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
+  auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
+  SIG clk = pin_in("clk", 1);
+  n.clock("clk", 2000, clk);
+  VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(pin_in("a", 2)).atom();
+  VOK_ATOM_NODE* s = n.reg("s").clk(clk).d(pin_in("b", 3)).atom();
+  VOK_ATOM_NODE* p = n.zota_reg("p").clk(clk).d(r).atom();
+  VOK_ATOM_NODE* w = n.lut("w", {p}, [](const LUT_INPUTS& v) { return v[0]; }).atom();
+  place_at(r, 2, 2, 1);
+  place_at(s, 2, 3, 1);
+  place_in_slot(p, 3, 2, 61);
+  place_at(w, 3, 2, 3);
+  int y = 2;
+  for (auto [name, from] : {std::pair<std::string, VOK_ATOM_NODE*>{"o", w}, {"o2", s}}) {
+    auto pad = n.io_out(name, from);
+    place_at(n.find(name + "~obuf"), grid.nx() - 1, y, 3);
+    place_at(pad, grid.nx() - 1, y, 1);
+    ++y;
+  }
+  std::string why;
+  ASSERT_TRUE(host::router::route_design(&why)) << why;
+  n.timing();
+  make_manager();
+  KEM_NETLIST* kem = IRTM_UTIL::s_instance->get_kem_netlist();
+  VOK_ATOM_ITERM* r_d = r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  VOK_ATOM_ITERM* s_d = s->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  // The input delay of a pin that leaves hold slack `target` at `d`.
+  auto hold_at = [&](const std::string& pin, VOK_ATOM_ITERM* d, std::int32_t target) {
+    const int id = n.find(pin)->get_id();
+    host::timing::set_io_delay(id, {"clk", 0, 0});
+    sta_full_update_timing(true);
+    const std::int32_t h = sta_get_node_worst_hold_slack(kem->get_kem_node_from_iterm(d), true);
+    host::timing::set_io_delay(id, {"clk", target - h, target - h});
+    sta_full_update_timing(true);
+    return sta_get_node_worst_hold_slack(kem->get_kem_node_from_iterm(d), true);
+  };
+  ASSERT_EQ(hold_at("a", r_d, 0), 0);
+  ASSERT_EQ(hold_at("b", s_d, -10), -10);
+  IRTM_ITERATION& it = *m->iteration();
+  it.m_critical = true;
+  const VOK_ATOM_LOGICAL_PORT r_in = vok_get_logical_port(r_d), s_in = vok_get_logical_port(s_d);
+  it.m_pending_hold = {r_in, s_in};
+  std::vector<IRTM_OBJ*> queue{m->create_irtm_ff(r)};
+  ASSERT_TRUE(m->update_hold_voilations(0, &queue));
+  ASSERT_EQ(it.m_pending_hold.size(), 1u);
+  EXPECT_TRUE(it.m_pending_hold[0] == s_in);
+  ASSERT_EQ(queue.size(), 2u);
+  EXPECT_EQ(queue[1], it.create_irtm_ipin(s_in));
+  // A longer clock moves every register's setup slack: all are recorded.
+  sta_incr_reset_changed_flops();
+  host::timing::declare_clock("clk", 2100, clk.oterm);
+  sta_increm_update_timing();
+  const VOK_ATOM_LOGICAL_PORT p_in = vok_get_logical_port(p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  for (const std::int32_t h : {-10, 0}) {
+    SCOPED_TRACE(h);
+    host::sta::set_uniform_hold_slack(h);
+    it.m_pending_hold.clear();
+    const std::uint32_t added = m->collect_hold_voilations();
+    host::sta::set_uniform_hold_slack(std::nullopt);
+    if (h < 0) {
+      EXPECT_EQ(added, 1u);
+      ASSERT_EQ(it.m_pending_hold.size(), 1u);
+      EXPECT_TRUE(it.m_pending_hold[0] == p_in);
+    } else {
+      EXPECT_EQ(added, 0u);
+      EXPECT_TRUE(it.m_pending_hold.empty());
+    }
+  }
+  it.m_pending_hold.clear();
 }
 
 TEST_F(IrtmMovesTest, TheHoldBackTraceEndsOnACombinationalLoop) {
