@@ -40,8 +40,9 @@ protected:
   // With `free_leaf`, p also feeds e, a register of an unconstrained clock
   // in b's LAB, whose input has no hold slack.
   // With `enable`, l also drives c's clock enable and asynchronous clear
-  // (four inputs on c).
-  void build(bool free_leaf = false, bool enable = false) {
+  // (four inputs on c). With `memory`, l also feeds m, a LUT-RAM, on an
+  // input of the register data input's type.
+  void build(bool free_leaf = false, bool enable = false, bool memory = false) {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
@@ -55,6 +56,7 @@ protected:
     if (enable) cb.ce(l).aclr(l);
     c = cb;
     n->io_out("out", c);
+    if (memory) m = n->lutram("m").clk(clk).input(DB_INPUT_PORT_DATA_IN, 0, l);
     if (free_leaf) {
       e = n->reg("e").clk(n->io_in("clk2")).d(p).placed(site_gid(5, 4, 3), 643);
       n->io_out("eout", e);
@@ -121,7 +123,7 @@ protected:
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
   SIG clk;
-  VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr, *e = nullptr;
+  VOK_ATOM_NODE *a = nullptr, *p = nullptr, *b = nullptr, *l = nullptr, *c = nullptr, *e = nullptr, *m = nullptr;
 };
 
 // With p's clock delayed p's input fails hold, the rest passes.
@@ -251,18 +253,22 @@ TEST_F(SparRerouteTest, AnInvalidSlackOnTheChainExcludesItAndFailingCombinationa
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 0);
 }
 
-// A register's failing clock enable and its clear are never chosen; its
-// failing data input and the LUT input before it are.
+// A register's failing clock enable and its clear are never chosen, nor a
+// failing input of an atom that is neither a register nor a combinational
+// cell; the register's failing data input is.
 TEST_F(SparRerouteTest, ARegistersOtherInputsAreNeverChosen) {
-  build(false, true);
+  build(false, true, true);
   make_fail(c, 50);
   VOK_ATOM_ITERM* ena = c->get_input_term_by_type(DB_INPUT_PORT_ENA, 0);
   ASSERT_LT(hold(ena), 0);
+  make_fail(m, 50);
+  ASSERT_LT(hold(d_of(m)), 0);
   host::clear_calls();
   VELMO_SPAR(false).run();
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(c)).text + ")"), 1);
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(ena).text + ")"), 0);
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(c->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)).text + ")"), 0);
+  EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(m)).text + ")"), 0);
 }
 
 // A leaf of the chain without a hold slack keeps its budgets but counts as
