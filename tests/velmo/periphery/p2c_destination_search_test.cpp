@@ -207,10 +207,15 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   ASSERT_NE(pipe->get_location_element(), 0);
   VOK_ATOM_NODE* taken = n.reg("taken").d(s.u0).locked_box(6, 6, 6, 6);
   assign(taken, 838, INT, "4");
+  // Taken up after the region-constrained one: its group goes after it.
+  VOK_ATOM_NODE* later = n.reg("later").d(s.e0);
+  assign(later, 838, INT, "4");
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   RESULT r = search(placement);
-  ASSERT_EQ(r.p2c.size(), 1u);
+  ASSERT_EQ(r.p2c.size(), 2u);
   ASSERT_TRUE(r.pm[0].region_constraint);
+  EXPECT_EQ(r.p2c[0], std::vector<int>{u0_out()});
+  EXPECT_FALSE(r.pm[1].region_constraint);
   const auto& bl = placement.blacklisted_locs();
   auto at = [&](int x, int y) { return bl.lookup({x, y}); };
   ASSERT_NE(at(5, 3), nullptr);
@@ -273,6 +278,15 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_FALSE(ff_with_same_control_signals(a, no_ce));
   EXPECT_FALSE(ff_with_same_control_signals(no_ce, a));
   EXPECT_FALSE(ff_with_same_control_signals(a, other_ck));
+  // An input on one register only differs even when nothing drives it, and
+  // the box input (port 1) counts like the control inputs.
+  VOK_ATOM_NODE* open_clr = n.reg("open_clr").clk(ck).ce(en);
+  open_clr->add_input_term(DB_INPUT_PORT_ACLR, 0);
+  EXPECT_FALSE(ff_with_same_control_signals(a, open_clr));
+  EXPECT_FALSE(ff_with_same_control_signals(open_clr, a));
+  VOK_ATOM_NODE* boxed = n.reg("boxed").clk(ck).ce(en).input(DB_INPUT_PORT_BOX, 0, en);
+  EXPECT_FALSE(ff_with_same_control_signals(a, boxed));
+  EXPECT_FALSE(ff_with_same_control_signals(boxed, a));
   // The data inputs count only when both registers have their cascade input
   // (port 32) driven.
   const auto cascade = static_cast<DB_INPUT_PORT_TYPE>(32);
@@ -284,6 +298,13 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   VOK_ATOM_NODE* c3 = n.reg("c3").clk(ck).ce(en).d(en).input(cascade, 0, ck);
   EXPECT_FALSE(ff_with_same_control_signals(c1, c2));
   EXPECT_TRUE(ff_with_same_control_signals(c1, c3));
+  // A cascade input that is there but undriven on both leaves the data
+  // inputs out.
+  VOK_ATOM_NODE* o1 = n.reg("o1").clk(ck).ce(en).d(en);
+  VOK_ATOM_NODE* o2 = n.reg("o2").clk(ck).ce(en).d(ck);
+  o1->add_input_term(cascade, 0);
+  o2->add_input_term(cascade, 0);
+  EXPECT_TRUE(ff_with_same_control_signals(o1, o2));
   VOK_ATOM_NODE* lut = n.lut("l4", {ck}, 0x2);
   EXPECT_FALSE(expect_internal_error([&] { ff_with_same_control_signals(a, lut); }).condition.empty());
 }
