@@ -1052,10 +1052,21 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   // connection keeps failing and is named.
   SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
   host::script::queue<int>("DUX::implement").push(4);
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const auto path_of_d = [&] {
+    std::vector<std::int32_t> out;
+    for (int sink : routing->get_sink_nodes(d))
+      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
+    return out;
+  };
+  const std::vector<std::int32_t> routed_before = path_of_d();
+  ASSERT_FALSE(routed_before.empty());
   ASSERT_TRUE(f.route());
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
   EXPECT_THAT(host::hold_reroute::last_reports(),
-              ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+              ::testing::Contains("hold-fix re-route pass 1 undone (status 4, 1 connections)"));
+  EXPECT_EQ(path_of_d(), routed_before);
   ASSERT_EQ(host::hold_reroute::still_failing_held().size(), 1u);
   EXPECT_EQ(host::hold_reroute::still_failing_held()[0].first, b->get_string_hpath());
 }
@@ -1142,9 +1153,13 @@ TEST_F(ParasiticHoldFixTest, AnOverCapUndoInTheSecondHalfKeepsTheFirstHalfsDetou
   host::hold_reroute::run();
   DUX::set_implement_observer(nullptr);
   EXPECT_THAT(host::hold_reroute::last_reports(),
-              ::testing::Contains(::testing::HasSubstr("undone (status 4, 2 connections)")));
+              ::testing::Contains("hold-fix re-route pass 1 undone (status 4, 2 connections)"));
   EXPECT_THAT(host::hold_reroute::last_reports(),
-              ::testing::Contains(::testing::HasSubstr("undone (1 of 1 connections over their setup cap")));
+              ::testing::Contains(
+                  "hold-fix re-route pass 1 undone (1 of 1 connections over their setup cap keep their routing)"));
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains(
+                  "hold-fix re-route pass 2 undone (1 of 1 connections over their setup cap keep their routing)"));
   // The failed step, b's input alone, the output endpoint alone (undone),
   // then the next step: the output endpoint again.
   ASSERT_EQ(d_at.size(), 4u);
