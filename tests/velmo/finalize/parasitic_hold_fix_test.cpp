@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <map>
 #include <set>
@@ -17,6 +18,7 @@
 #include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "jov/jov_routing_splitter.h"
 #include "kem/kem_manager.h"
 #include "korrin/korrin_router.h"
 #include "msg/msg_base.h"
@@ -92,7 +94,10 @@ TEST(ParasiticCornerSelection, TemperatureVoltageAndVidRules) {
 class ParasiticHoldFixTest : public HostTest {
 protected:
   void build(std::vector<Corner> corners) {
-    device(Family::KY).corners(std::move(corners)).build();
+    auto dev = device(Family::KY);
+    dev.corners(std::move(corners));
+    if (vid_part) dev.part_trait(32);
+    dev.build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
     clk = n->io_in("clk");
@@ -122,13 +127,22 @@ protected:
       p = n->zota_reg("p").clk(clk).d(a);
       n->io_out("pout", p);
     }
+    // A chain of four-input LUTs behind a, each fed by the one before, a
+    // and two more inputs: four routed connections a link.
+    if (chain > 0) {
+      const SIG x = n->io_in("x"), y = n->io_in("y");
+      SIG last = a;
+      for (int i = 0; i < chain; ++i) last = n->lut("c" + std::to_string(i), {last, a, x, y}, 0x6996);
+      n->io_out("cout", last);
+    }
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     ASSERT_TRUE(f.route());
     VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
     request();
   }
-  const VOK_ATOM_ITERM* output_endpoint(int room, int deficit);
+  // `first` runs on the built design before the endpoint is set up.
+  const VOK_ATOM_ITERM* output_endpoint(int room, int deficit, const std::function<void()>& first = {});
   // The connection's worst setup or hold slack over the loaded corners, in
   // slow-corner ps (as the hold-fix re-route measures room and deficit).
   static int slow_ps(const VOK_ATOM_ITERM* into, bool setup) {
@@ -206,6 +220,8 @@ protected:
   bool with_pipeline = false;
   bool b_in_box = false;
   bool with_luts = false;
+  int chain = 0;
+  bool vid_part = false;
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
   std::unique_ptr<BOX_BUILDER> box;
@@ -227,6 +243,10 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   const auto lines = host::debug::texts();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Checking corner slow_900V_100cc")), 2);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Checking corner fast_900V_-40cc")), 2);
+  // Each corner's search runs on eight workers by default.
+  const auto calls = host::call_names();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR")),
+            4 * 8);
   EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
   EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
   EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
@@ -253,6 +273,18 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
       EXPECT_GE(r.slack[0], 0) << r.gid;
     }
   }
+  // Sensitive means below 200 ps: b's input passing hold by 199 ps is kept,
+  // by 200 ps it is not.
+  const auto kept_at = [&](int slack) {
+    make_hold_fail(-slack);
+    VOK_RE_PRESSLACK_CONTAINER& kept = VOK_CHIP_DB_ENTRY::current()->get_preserved_router_slacks();
+    kept.clear();
+    VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+    return std::count_if(kept.records().begin(), kept.records().end(),
+                         [&](const VOK_RE_PRESSLACK& r) { return r.slack[0] == slack; });
+  };
+  EXPECT_EQ(kept_at(199), 1);
+  EXPECT_EQ(kept_at(200), 0);
 }
 
 TEST_F(ParasiticHoldFixTest, ThreeCornersMakeSixEntriesAndTheSecondWindowRunsOnlyAfterWires) {
@@ -351,6 +383,11 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Thread 0: Not fixing big hold violations.").empty());
   EXPECT_FALSE(lines_from(mark, "Thread 0: Fixing hold slack of -2e-10 ").empty());
+  // One ps more is too big.
+  make_hold_fail(201);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_FALSE(lines_from(mark, "Thread 0: Not fixing big hold violations.").empty());
   // A term whose connection code says global clock routing is left alone.
   make_hold_fail(120);
   VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
@@ -522,6 +559,23 @@ TEST_F(ParasiticHoldFixTest, CornersAtOtherVoltagesFollowTheColdSwitch) {
   EXPECT_EQ(lines_from(mark, "Checking corner ").size(), 2u);
 }
 
+// On a part with voltage identification the defaults keep a slow corner at
+// the default voltage that is not the default slow one, a cold corner at
+// another voltage and a hot fast one at another voltage. (Only 0 drops the
+// hot fast ones, and the voltage filter the cold-corner setting opens is
+// "every voltage": any other value there does the same.)
+TEST_F(ParasiticHoldFixTest, VidPartsKeepTheirOtherCornersByDefault) {
+  vid_part = true;
+  build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 900, -40, false},
+         Corner{1, Corner::SLOW, 850, -40, false}, Corner{1, Corner::FAST, 850, 100, false}});
+  const std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(lines_from(mark, "Checking corner "),
+            (std::vector<std::string>{"Checking corner slow_900V_100cc", "Checking corner fast_900V_-40cc",
+                                      "Checking corner slow_900V_-40cc", "Checking corner slow_850V_-40cc",
+                                      "Checking corner fast_850V_100cc"}));
+}
+
 TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
   build({Corner::slow(), Corner::fast()});
   // Disabled, or nothing changed without the force: nothing happens.
@@ -581,6 +635,79 @@ TEST_F(ParasiticHoldFixTest, OneFailureTooManyStopsTheCornerAndTheChain) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Thread 0: Exceeded maximum").empty());
   EXPECT_EQ(lines_from(mark, "Added 5 wires to fix this failure.").size(), 1u);
+}
+
+// Without a limit set, a corner takes 400 failures, 200 when the corners
+// are serialized: forced, each of 404 connections is a failure unless it is
+// offered no stub (each is offered one whose parent is outside the routing,
+// so nothing changes).
+TEST_F(ParasiticHoldFixTest, TheDefaultFailureLimitIsHalvedWhenCornersAreSerialized) {
+  chain = 98;
+  build({Corner::slow(), Corner::fast()});
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  int outside = -1;
+  for (int h = 0; h < kem->get_num_re_hops() && outside < 0; ++h)
+    if (kem->is_re_element_free(h)) outside = h;
+  ASSERT_GE(outside, 0);
+  // The first `dropped` connections the search meets get no stub at all.
+  std::size_t dropped = 0;
+  std::vector<const VOK_ATOM_ITERM*> without;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM* t) {
+    if (std::find(without.begin(), without.end(), t) == without.end() && without.size() < dropped) without.push_back(t);
+    if (std::find(without.begin(), without.end(), t) != without.end()) {
+      list.clear();
+      return;
+    }
+    XAB_DANGLING_RE_DELAY c{};
+    c.node = outside;
+    c.stub_gid = 0xFFFFFFFFu;
+    c.rise = c.fall = std::numeric_limits<float>::max();
+    list = {c};
+  });
+  cfg_set_on("force_hold_parasitics_fixing");
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  // The connections each checked corner's search looked at.
+  const auto seen = [](std::size_t from) {
+    std::vector<int> out;
+    const auto lines = host::debug::texts();
+    for (std::size_t i = from; i < lines.size(); ++i)
+      if (lines[i].rfind("Checking corner", 0) == 0)
+        out.push_back(0);
+      else if (!out.empty() && lines[i].rfind("Thread 0: Fixing hold slack of ", 0) == 0)
+        ++out.back();
+    return out;
+  };
+  const std::string stop = "Thread 0: Exceeded maximum number of failures to fix. Stop parasitics.";
+  // 400 failures at each corner: both are searched whole.
+  dropped = 4;
+  std::size_t mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(seen(mark), (std::vector<int>{404, 404}));
+  EXPECT_TRUE(lines_from(mark, stop).empty());
+  // Each failure's one candidate, however long, hangs below no routing node:
+  // it is passed over, so none suffices and nothing is attached. (A parent
+  // at routing node 0 is no case of its own: node 0 is the first net's
+  // source, never a wire.)
+  EXPECT_EQ(lines_from(mark, "Parent GID 4294967295 is in BBIC region. Skip.").size(), 800u);
+  EXPECT_EQ(lines_from(mark, "Suggested dangling wires are not sufficient fix hold. Trying anyway.").size(), 800u);
+  EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  // 401: the last one stops the first corner's search and the chain.
+  dropped = 3;
+  without.resize(3);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(seen(mark), std::vector<int>{404});
+  EXPECT_EQ(lines_from(mark, stop).size(), 1u);
+  // Serialized: the 201st failure stops it (after the three without a stub,
+  // the first the search meets).
+  cfg_set_on("parasitic_fixup_serialize_kem_corners");
+  cfg_set_off("route_fixup_parasitics_run_incremental_hep");
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  host::xab::set_candidate_hook(nullptr);
+  EXPECT_EQ(lines_from(mark, stop).size(), 1u);
+  EXPECT_EQ(seen(mark), std::vector<int>{204});
+  EXPECT_TRUE(lines_from(mark, "Parent GID ").empty());
 }
 
 // A pass that added wires at its slow corner and then stops at the fast one
@@ -735,7 +862,8 @@ TEST_F(ParasiticHoldFixTest, PreservedPartitionsKeepTheirRouting) {
   };
   EXPECT_GT(crossing(), 0);
   EXPECT_TRUE(lines_from(mark, "Fixing hold slack of").empty());
-  cfg_set_off("hold_parasitics_fixing_routing_within_partition_only");
+  // By default the search crosses partitions.
+  host::cfg::unset("hold_parasitics_fixing_routing_within_partition_only");
 
   mark = host::debug::texts().size();
   EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
@@ -743,6 +871,42 @@ TEST_F(ParasiticHoldFixTest, PreservedPartitionsKeepTheirRouting) {
   EXPECT_FALSE(lines_from(mark, "This hold failure is not fixable in this partition. Skip.").empty());
   EXPECT_TRUE(lines_from(mark, "This hold failure is not fixable by PR requirement.").empty());
   EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  EXPECT_TRUE(still_failing());
+  // A stub the preserved partition's routing holds ends the failure too,
+  // even under a parent wire that may change (here one of the input's
+  // connection into a, in the top partition's share).
+  std::set<unsigned> kept_by_a;
+  {
+    const std::unique_ptr<VOK_RE_ROUTING> share = JOV_ROUTING_SPLITTER::get_routing_for_partition(part_a.operator->());
+    ASSERT_TRUE(share);
+    for (int id = 0; id < share->forest().num_slots(); ++id)
+      if (share->is_live(id) && share->get_value(id) < -1) kept_by_a.insert(static_cast<unsigned>(share->get_value(id)));
+  }
+  ASSERT_FALSE(kept_by_a.empty());
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  std::set<unsigned> into_a;
+  for (int sink : routing->get_sink_nodes(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)))
+    for (int id = routing->forest().parent(sink); id >= 0; id = routing->forest().parent(id))
+      if (routing->get_value(id) < -1) into_a.insert(static_cast<unsigned>(routing->get_value(id)));
+  int free_parent = -1;
+  for (int h = 0; h < kem->get_num_re_hops() && free_parent < 0; ++h)
+    if (!kem->is_re_element_free(h) && into_a.count(kem->get_re_element_gid(h))) free_parent = h;
+  ASSERT_GE(free_parent, 0);
+  ASSERT_EQ(kept_by_a.count(kem->get_re_element_gid(free_parent)), 0u);
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (list.empty()) return;
+    list.resize(1);
+    list[0].node = free_parent;
+    list[0].stub_gid = *kept_by_a.begin();
+    list[0].rise = list[0].fall = 1e-9f;
+  });
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  mark = host::debug::texts().size();
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
+  host::xab::set_candidate_hook(nullptr);
+  EXPECT_FALSE(lines_from(mark, "This hold failure is not fixable in this partition. Skip.").empty());
+  EXPECT_TRUE(lines_from(mark, "Suggested dangling wires are not sufficient").empty());
   EXPECT_TRUE(still_failing());
 
   top_partition().preserved("final");
@@ -888,10 +1052,21 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   // connection keeps failing and is named.
   SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
   host::script::queue<int>("DUX::implement").push(4);
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const auto path_of_d = [&] {
+    std::vector<std::int32_t> out;
+    for (int sink : routing->get_sink_nodes(d))
+      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
+    return out;
+  };
+  const std::vector<std::int32_t> routed_before = path_of_d();
+  ASSERT_FALSE(routed_before.empty());
   ASSERT_TRUE(f.route());
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
   EXPECT_THAT(host::hold_reroute::last_reports(),
-              ::testing::Contains(::testing::HasSubstr("undone (status 4, 1 connections)")));
+              ::testing::Contains("hold-fix re-route pass 1 undone (status 4, 1 connections)"));
+  EXPECT_EQ(path_of_d(), routed_before);
   ASSERT_EQ(host::hold_reroute::still_failing_held().size(), 1u);
   EXPECT_EQ(host::hold_reroute::still_failing_held()[0].first, b->get_string_hpath());
 }
@@ -899,8 +1074,9 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
 // An output endpoint, b's connection into the output buffer, failing hold
 // by `deficit` with `room` of setup room, both as the re-route measures them
 // (the worst corner, in slow-corner ps). Returns the failing connection.
-const VOK_ATOM_ITERM* ParasiticHoldFixTest::output_endpoint(int room, int deficit) {
+const VOK_ATOM_ITERM* ParasiticHoldFixTest::output_endpoint(int room, int deficit, const std::function<void()>& first) {
   build({Corner::slow(), Corner::fast()});
+  if (first) first();
   VOK_ATOM_NODE* pad = n->find("out");
   const VOK_ATOM_ITERM* into = n->find("out~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
   auto analyse = [&] {
@@ -942,6 +1118,58 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteTakesAnOutputEndpointNoFurtherThan
   request();
   EXPECT_GE(slow_ps(into, true), 0);
   EXPECT_LT(slow_ps(into, false), 0);
+}
+
+// Two endpoints in the first step, b's data input (plenty of room) and the
+// output endpoint (1 ps of room, its delay annotated 120 ps below what its
+// routing gives, so that any route it gets is past its cap): the step fails
+// and goes on in halves. The first half (b's input) stands; the second is
+// undone back to where the first half left the routing, so b's detour is
+// still in place when the next step starts. (A step starts with no undo
+// records, those of the steps before are dropped once they stand: only an
+// undo within a step could reach back past what stood.)
+TEST_F(ParasiticHoldFixTest, AnOverCapUndoInTheSecondHalfKeepsTheFirstHalfsDetour) {
+  const VOK_ATOM_ITERM* into = output_endpoint(1, 300, [&] {
+    make_hold_fail(300);
+    const VOK_ATOM_ITERM* t = n->find("out~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    const int routed = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), -1);
+    host::hov::utility()->annotate_delays_of_connection(n->find("out~obuf"), DB_INPUT_PORT_BOX, 0, routed - 120,
+                                                        routed - 120);
+    request();
+  });
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  auto path_of = [&](const VOK_ATOM_ITERM* t) {
+    std::vector<std::int32_t> out;
+    for (int sink : routing->get_sink_nodes(t))
+      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
+    return out;
+  };
+  const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const std::vector<std::int32_t> d_before = path_of(d), into_before = path_of(into);
+  std::vector<std::vector<std::int32_t>> d_at;  // b's input's routing as each implement starts
+  DUX::set_implement_observer([&] { d_at.push_back(path_of(d)); });
+  host::script::queue<int>("DUX::implement").push(4);
+  host::hold_reroute::run();
+  DUX::set_implement_observer(nullptr);
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains("hold-fix re-route pass 1 undone (status 4, 2 connections)"));
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains(
+                  "hold-fix re-route pass 1 undone (1 of 1 connections over their setup cap keep their routing)"));
+  EXPECT_THAT(host::hold_reroute::last_reports(),
+              ::testing::Contains(
+                  "hold-fix re-route pass 2 undone (1 of 1 connections over their setup cap keep their routing)"));
+  // The failed step, b's input alone, the output endpoint alone (undone),
+  // then the next step: the output endpoint again.
+  ASSERT_EQ(d_at.size(), 4u);
+  EXPECT_FALSE(d_at[2].empty());
+  EXPECT_NE(d_at[2], d_before);
+  EXPECT_EQ(d_at[3], d_at[2]);
+  EXPECT_EQ(path_of(d), d_at[2]);
+  EXPECT_EQ(path_of(into), into_before);
+  request();
+  for (int s : hold_slacks()) EXPECT_GE(s, 0);
 }
 
 // Room for the whole deficit: the detour meets hold; when its step fails,

@@ -47,6 +47,11 @@ protected:
     if (m_floor_level_0) dev.part_trait(42);
     dev.build();
     auto n = host::testing::netlist();
+    // The pipeline registers first in the netlist (and in the timing
+    // netlist's edge numbering) when asked.
+    std::vector<host::testing::REG_BUILDER> early;
+    if (m_pipeline_first)
+      for (std::size_t k = 0; k < lab_columns.size(); ++k) early.push_back(n.zota_reg("p" + std::to_string(k)));
     auto pin = n.io_in("clk");
     place_at(n.find("clk"), 0, 1, 1);
     place_at(pin, 0, 1, 2);
@@ -60,7 +65,9 @@ protected:
       // Each pipeline register has its own launching register below it.
       auto a = n.reg("a" + std::to_string(k)).clk(clk).d(pin);
       place_at(a, x, launch_row, 1 + 3 * k);
-      auto p = n.zota_reg("p" + std::to_string(k)).clk(clocks[k < static_cast<int>(clock_of.size()) ? clock_of[k] : 0]).d(a);
+      auto p = (m_pipeline_first ? early[static_cast<std::size_t>(k)] : n.zota_reg("p" + std::to_string(k)))
+                   .clk(clocks[k < static_cast<int>(clock_of.size()) ? clock_of[k] : 0])
+                   .d(a);
       place_in_slot(p, x, 4, 60 + 10 * (k % 3));
       m_regs.push_back(p);
       ++k;
@@ -84,6 +91,7 @@ protected:
   WEXAN_ENV* m_env = nullptr;
   // The part allows pulse level 0 (trait 42).
   bool m_floor_level_0 = false;
+  bool m_pipeline_first = false;
 };
 
 }  // namespace tbff_test
