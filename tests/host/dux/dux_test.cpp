@@ -544,6 +544,49 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   kem->get_re_hop_delays(hop, 0, v);
   EXPECT_EQ(static_cast<int>(v[0] * 1e12f + 0.5f), kem->get_edge_delay_ps(*kem->get_edge(timing_input(c().c0, DB_INPUT_PORT_DATA_IN)->begin_fanin()), 0));
   dux.restore_checkpoint(0);
+
+  // Hold re-routes of the connections that cross the other partition's box
+  // (into its register and out of it): each is routed again, slower, from
+  // the driver the box's port leads to, and the timing reads the detours as
+  // a full analysis does; undone, all is as before.
+  const STATE before = capture_state();
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  DUX_IMPLEMENT_ARGS args;
+  std::map<VOK_ATOM_ITERM*, int> was;
+  for (VOK_ATOM_NODE* a : {c().r, c().after}) {
+    VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    ASSERT_NE(t->get_source(VOK_TRAVERSE_AS_STORED), t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    was[t] = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0);
+    dux.reroute(t);
+    EXPECT_TRUE(r.get_sink_nodes(t).empty());
+    args.delay_budgets[t] = {{was[t] + 300, was[t] + 3000}};
+  }
+  DUX_RESULT res = dux.implement(args);
+  ASSERT_EQ(res.get_status(), 10);
+  ASSERT_TRUE(res.get_ir_result());
+  EXPECT_EQ(res.get_ir_result()->paths().size(), 2u);
+  for (const KORRIN::IR_RESULT::PATH& p : res.get_ir_result()->paths()) {
+    EXPECT_EQ(p.status, KORRIN::IR_RESULT::ROUTED);
+    EXPECT_TRUE(p.budget_met);
+  }
+  for (const auto& [t, old_delay] : was) {
+    SCOPED_TRACE(t->get_my_node()->get_string_hpath());
+    const int h = kem->get_re_hop_of_iterm(t);
+    ASSERT_GE(h, 0);
+    int top = h;
+    while (kem->get_re_hop(top).parent >= 0) top = kem->get_re_hop(top).parent;
+    EXPECT_EQ(kem->get_re_hop(top).gid, t->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_location_gid());
+    EXPECT_GE(kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0), old_delay + 300);
+  }
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const STATE detoured = capture_state();
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), detoured);
+  dux.restore_checkpoint(0);
+  EXPECT_EQ(capture_state(), before);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), before);
 }
 
 TEST_F(HostTest, DuxReportsFourForAConnectionItCannotRoute) {
