@@ -275,7 +275,10 @@ TEST_F(DuxTest, MovesAndUndosMatchAFreshAnalysisWithoutAFullOne) {
   // driver.
   dux.set_lutmask(c().luts[0], VOK_LUTMASK(0x5));
   dux.connect(out_port(c().luts[1]), in_port(c().after, DB_INPUT_PORT_DATA_IN), false, 0);
-  ASSERT_EQ(dux.implement().get_status(), 10);
+  const DUX_RESULT second = dux.implement();
+  ASSERT_EQ(second.get_status(), 10);
+  EXPECT_TRUE(second.get_created_ids().empty());  // move 1's atoms are not reported again
+  EXPECT_TRUE(second.get_deleted_ids().empty());
   EXPECT_NE(capture_state(), moved);
 
   // Undo move 2, then move 1: each undo and the reset after it give back the
@@ -457,6 +460,9 @@ TEST_F(DuxTest, LegalityStatuses) {
     DUX dux(1, true, env);  // 7: the dont-touch register touched
     dux.set_powers_up(c().dt, true);
     EXPECT_EQ(dux.implement().get_status(), 7);
+    // The next implement answers for its own edits only.
+    dux.set_lutmask(c().luts[0], VOK_LUTMASK(0x5));
+    EXPECT_EQ(dux.implement().get_status(), 10);
     dux.restore_checkpoint(0);
   }
   sta_reset_timing_as_no_longer_stale();
@@ -548,7 +554,9 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   // Hold re-routes of the connections that cross the other partition's box
   // (into its register and out of it): each is routed again, slower, from
   // the driver the box's port leads to, and the timing reads the detours as
-  // a full analysis does; undone, all is as before.
+  // a full analysis does; undone, all is as before. The first is ripped up
+  // by the caller, the second by implement itself, its delay being below
+  // its minimum.
   const STATE before = capture_state();
   const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   DUX_IMPLEMENT_ARGS args;
@@ -557,10 +565,12 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
     VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
     ASSERT_NE(t->get_source(VOK_TRAVERSE_AS_STORED), t->get_source(VOK_TRAVERSE_HIERARCHICAL));
     was[t] = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0);
-    dux.reroute(t);
-    EXPECT_TRUE(r.get_sink_nodes(t).empty());
     args.delay_budgets[t] = {{was[t] + 300, was[t] + 3000}};
   }
+  VOK_ATOM_ITERM* into_box = c().r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  dux.reroute(into_box);
+  EXPECT_TRUE(r.get_sink_nodes(into_box).empty());
+  const std::uint64_t ripped = dux.get_checkpoint_id();
   DUX_RESULT res = dux.implement(args);
   ASSERT_EQ(res.get_status(), 10);
   ASSERT_TRUE(res.get_ir_result());
@@ -583,6 +593,11 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   const STATE detoured = capture_state();
   sta_reset_timing_as_no_longer_stale();
   EXPECT_EQ(capture_state(), detoured);
+  // Back to just after the caller's rip-up: implement's routing goes, the
+  // connection out of the box has its old route again.
+  dux.restore_checkpoint(ripped);
+  EXPECT_TRUE(r.get_sink_nodes(into_box).empty());
+  EXPECT_FALSE(r.get_sink_nodes(c().after->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
   dux.restore_checkpoint(0);
   EXPECT_EQ(capture_state(), before);
   sta_reset_timing_as_no_longer_stale();
