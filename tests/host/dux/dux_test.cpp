@@ -208,6 +208,11 @@ TEST_F(DuxTest, RestoreGivesBackNetlistRoutingPlacementAndSlacks) {
   dux.set_location(fresh, site_gid(3, 3, 5));
   DUX_RESULT res = dux.implement();
   ASSERT_EQ(res.get_status(), 10);
+  // Each connection the edits left unrouted is routed once, though several
+  // edits named it.
+  ASSERT_TRUE(res.get_ir_result());
+  for (const KORRIN::IR_RESULT::PATH& p : res.get_ir_result()->paths())
+    EXPECT_NE(p.status, KORRIN::IR_RESULT::ALREADY_ROUTED) << p.sink->get_my_node()->get_string_hpath();
   EXPECT_EQ(res.get_deleted_ids(), std::vector<int>{pc_id});
   EXPECT_EQ(res.get_created_ids(), std::vector<int>{fresh->get_id()});
   EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(pc_id), nullptr);
@@ -253,6 +258,8 @@ TEST_F(DuxTest, MovesAndUndosMatchAFreshAnalysisWithoutAFullOne) {
   const int fulls = host::sta::full_analysis_count();
 
   // Move 1: a register moved, one deleted, one created on the move's path.
+  // (A move marks its atom as more than re-routed: the update rebuilds the
+  // moved atoms' cells, never the re-routed connections alone.)
   dux.set_location(b1, site_gid(3, 3, 4));
   dux.delete_atom(c().u);
   VOK_ATOM_NODE* dup = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "dup", c().b0, 401);
@@ -554,9 +561,10 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   // Hold re-routes of the connections that cross the other partition's box
   // (into its register and out of it): each is routed again, slower, from
   // the driver the box's port leads to, and the timing reads the detours as
-  // a full analysis does; undone, all is as before. The first is ripped up
-  // by the caller, the second by implement itself, its delay being below
-  // its minimum.
+  // a full analysis does (implement names the net of the driver it routes
+  // from, so that net is read whole whichever port the edit named); undone,
+  // all is as before. The first is ripped up by the caller, the second by
+  // implement itself, its delay being below its minimum.
   const STATE before = capture_state();
   const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
   DUX_IMPLEMENT_ARGS args;

@@ -372,6 +372,7 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   VOK_ATOM_NODE* inner = nullptr;
   auto box = n.blackbox("u", [&](host::testing::NETLIST_BUILDER& c) { inner = c.zota_reg("q").clk(c.input("c")); });
   box.in("c", clk);
+  n.blackbox("empty");  // a box without a netlist holds nothing
   inner->set_location(mux, static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(mux)));
   const std::unique_ptr<KORRIN::IR_RESULT> held_slot = route_in13();
   ASSERT_TRUE(held_slot->routing_succeeded());
