@@ -724,7 +724,9 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
   if (status == 10) {
     for (auto& [t, b] : args.delay_budgets)
       if (t && !b.empty() && !routing().get_sink_nodes(t).empty() && current_delay_into(t) < b.back().first) reroute(t);
-    // Route every touched connection that has a source and no routing.
+    // Route every touched connection that has a source and no routing. A
+    // connection into or out of a black box is routed from the driver it
+    // reaches through the box's ports, as the routing holds it.
     VOK_RE_ROUTING& r = routing();
     KORRIN::INCREMENTAL_ROUTER router(&r, nullptr, nullptr);
     ENTRY& e = push([](DUX_RESULT&) {});
@@ -732,7 +734,7 @@ DUX_RESULT DUX::implement(const DUX_IMPLEMENT_ARGS& args) {
     for (const VOK_ATOM_LOGICAL_PORT& p : m_to_route) {
       VOK_ATOM_ITERM* t = vok_find_iterm(top(), p);
       if (!t || !seen.insert({static_cast<int>(p.get_atom_id()), t->get_port_type(), t->get_index()}).second) continue;
-      VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_AS_STORED);
+      VOK_ATOM_OTERM* src = t->get_source(VOK_TRAVERSE_HIERARCHICAL);
       if (!src || !src->get_my_node() || !r.get_sink_nodes(t).empty()) continue;
       if (!t->get_my_node()->is_placed() || !src->get_my_node()->is_placed()) continue;
       snapshot_net(e, src);

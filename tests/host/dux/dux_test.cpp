@@ -208,6 +208,11 @@ TEST_F(DuxTest, RestoreGivesBackNetlistRoutingPlacementAndSlacks) {
   dux.set_location(fresh, site_gid(3, 3, 5));
   DUX_RESULT res = dux.implement();
   ASSERT_EQ(res.get_status(), 10);
+  // Each connection the edits left unrouted is routed once, though several
+  // edits named it.
+  ASSERT_TRUE(res.get_ir_result());
+  for (const KORRIN::IR_RESULT::PATH& p : res.get_ir_result()->paths())
+    EXPECT_NE(p.status, KORRIN::IR_RESULT::ALREADY_ROUTED) << p.sink->get_my_node()->get_string_hpath();
   EXPECT_EQ(res.get_deleted_ids(), std::vector<int>{pc_id});
   EXPECT_EQ(res.get_created_ids(), std::vector<int>{fresh->get_id()});
   EXPECT_EQ(host::vok::top_netlist()->get_atom_by_id(pc_id), nullptr);
@@ -253,6 +258,8 @@ TEST_F(DuxTest, MovesAndUndosMatchAFreshAnalysisWithoutAFullOne) {
   const int fulls = host::sta::full_analysis_count();
 
   // Move 1: a register moved, one deleted, one created on the move's path.
+  // (A move marks its atom as more than re-routed: the update rebuilds the
+  // moved atoms' cells, never the re-routed connections alone.)
   dux.set_location(b1, site_gid(3, 3, 4));
   dux.delete_atom(c().u);
   VOK_ATOM_NODE* dup = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "dup", c().b0, 401);
@@ -275,7 +282,10 @@ TEST_F(DuxTest, MovesAndUndosMatchAFreshAnalysisWithoutAFullOne) {
   // driver.
   dux.set_lutmask(c().luts[0], VOK_LUTMASK(0x5));
   dux.connect(out_port(c().luts[1]), in_port(c().after, DB_INPUT_PORT_DATA_IN), false, 0);
-  ASSERT_EQ(dux.implement().get_status(), 10);
+  const DUX_RESULT second = dux.implement();
+  ASSERT_EQ(second.get_status(), 10);
+  EXPECT_TRUE(second.get_created_ids().empty());  // move 1's atoms are not reported again
+  EXPECT_TRUE(second.get_deleted_ids().empty());
   EXPECT_NE(capture_state(), moved);
 
   // Undo move 2, then move 1: each undo and the reset after it give back the
@@ -457,6 +467,9 @@ TEST_F(DuxTest, LegalityStatuses) {
     DUX dux(1, true, env);  // 7: the dont-touch register touched
     dux.set_powers_up(c().dt, true);
     EXPECT_EQ(dux.implement().get_status(), 7);
+    // The next implement answers for its own edits only.
+    dux.set_lutmask(c().luts[0], VOK_LUTMASK(0x5));
+    EXPECT_EQ(dux.implement().get_status(), 10);
     dux.restore_checkpoint(0);
   }
   sta_reset_timing_as_no_longer_stale();
@@ -544,6 +557,59 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   kem->get_re_hop_delays(hop, 0, v);
   EXPECT_EQ(static_cast<int>(v[0] * 1e12f + 0.5f), kem->get_edge_delay_ps(*kem->get_edge(timing_input(c().c0, DB_INPUT_PORT_DATA_IN)->begin_fanin()), 0));
   dux.restore_checkpoint(0);
+
+  // Hold re-routes of the connections that cross the other partition's box
+  // (into its register and out of it): each is routed again, slower, from
+  // the driver the box's port leads to, and the timing reads the detours as
+  // a full analysis does (implement names the net of the driver it routes
+  // from, so that net is read whole whichever port the edit named); undone,
+  // all is as before. The first is ripped up by the caller, the second by
+  // implement itself, its delay being below its minimum.
+  const STATE before = capture_state();
+  const VOK_RE_ROUTING& r = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  DUX_IMPLEMENT_ARGS args;
+  std::map<VOK_ATOM_ITERM*, int> was;
+  for (VOK_ATOM_NODE* a : {c().r, c().after}) {
+    VOK_ATOM_ITERM* t = a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    ASSERT_NE(t->get_source(VOK_TRAVERSE_AS_STORED), t->get_source(VOK_TRAVERSE_HIERARCHICAL));
+    was[t] = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0);
+    args.delay_budgets[t] = {{was[t] + 300, was[t] + 3000}};
+  }
+  VOK_ATOM_ITERM* into_box = c().r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  dux.reroute(into_box);
+  EXPECT_TRUE(r.get_sink_nodes(into_box).empty());
+  const std::uint64_t ripped = dux.get_checkpoint_id();
+  DUX_RESULT res = dux.implement(args);
+  ASSERT_EQ(res.get_status(), 10);
+  ASSERT_TRUE(res.get_ir_result());
+  EXPECT_EQ(res.get_ir_result()->paths().size(), 2u);
+  for (const KORRIN::IR_RESULT::PATH& p : res.get_ir_result()->paths()) {
+    EXPECT_EQ(p.status, KORRIN::IR_RESULT::ROUTED);
+    EXPECT_TRUE(p.budget_met);
+  }
+  for (const auto& [t, old_delay] : was) {
+    SCOPED_TRACE(t->get_my_node()->get_string_hpath());
+    const int h = kem->get_re_hop_of_iterm(t);
+    ASSERT_GE(h, 0);
+    int top = h;
+    while (kem->get_re_hop(top).parent >= 0) top = kem->get_re_hop(top).parent;
+    EXPECT_EQ(kem->get_re_hop(top).gid, t->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->get_location_gid());
+    EXPECT_GE(kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0), old_delay + 300);
+  }
+  std::string why;
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const STATE detoured = capture_state();
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), detoured);
+  // Back to just after the caller's rip-up: implement's routing goes, the
+  // connection out of the box has its old route again.
+  dux.restore_checkpoint(ripped);
+  EXPECT_TRUE(r.get_sink_nodes(into_box).empty());
+  EXPECT_FALSE(r.get_sink_nodes(c().after->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)).empty());
+  dux.restore_checkpoint(0);
+  EXPECT_EQ(capture_state(), before);
+  sta_reset_timing_as_no_longer_stale();
+  EXPECT_EQ(capture_state(), before);
 }
 
 TEST_F(HostTest, DuxReportsFourForAConnectionItCannotRoute) {

@@ -353,6 +353,31 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   EXPECT_EQ(r.get_corresponding_zota_id(d), q);
   EXPECT_EQ(r.get_corresponding_zota_id(q), d);
   EXPECT_EQ(r.get_first_child(r.forest().parent(d), SKIP), r.forest().first_child(q));
+
+  // A register of a black box in a slot keeps other nets out of it as p
+  // does: the slot a connection from a into l passes through, once it holds
+  // the box's register, is passed over.
+  const VOK_ATOM_ITERM* in13 = l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(13), 0);
+  auto route_in13 = [&] {
+    KORRIN::INCREMENTAL_ROUTER again(&routing(), nullptr, nullptr);
+    again.add_connection(a->get_oterm_slot(0), const_cast<VOK_ATOM_ITERM*>(in13), nullptr, nullptr);
+    return std::unique_ptr<KORRIN::IR_RESULT>(again.route_all_new_connections(false, nullptr));
+  };
+  const std::unique_ptr<KORRIN::IR_RESULT> free_slot = route_in13();
+  ASSERT_TRUE(free_slot->routing_succeeded());
+  unsigned mux = 0;
+  for (unsigned gid : free_slot->paths().at(0).gids)
+    if (host::korrin::graph().is_slot(gid & 0x7FFFFFFFu)) mux = gid;
+  ASSERT_NE(mux, 0u);
+  VOK_ATOM_NODE* inner = nullptr;
+  auto box = n.blackbox("u", [&](host::testing::NETLIST_BUILDER& c) { inner = c.zota_reg("q").clk(c.input("c")); });
+  box.in("c", clk);
+  n.blackbox("empty");  // a box without a netlist holds nothing
+  inner->set_location(mux, static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(mux)));
+  const std::unique_ptr<KORRIN::IR_RESULT> held_slot = route_in13();
+  ASSERT_TRUE(held_slot->routing_succeeded());
+  const std::vector<unsigned>& gids = held_slot->paths().at(0).gids;
+  EXPECT_EQ(std::find(gids.begin(), gids.end(), mux), gids.end());
 }
 
 // Five pin clocks, four global networks: the four clocking the most
