@@ -1,6 +1,7 @@
 #!/bin/sh
 # velmo-fit on the default design with equivalence checking on writes the
-# planned, placed and routed check scripts; each runs under the stand-in
+# planned, placed and routed check scripts, and only those asked for; each
+# runs under the stand-in
 # checker, which checks the commands' order and that the netlists it reads
 # exist and parse, for each netlist type (VHDL, Verilog, SystemVerilog). An
 # output directory, or a directory of the check scripts, that velmo-fit
@@ -40,6 +41,23 @@ for type in 2 3 4; do
       echo "type $type, $stage: checker said"; cat check.log; exit 1; }
   done
 done
+
+# Only the scripts asked for: none for a snapshot whose variable is off or
+# unset, and none for the snapshots the component writes no script for
+# (synthesized, final), whatever their variables say.
+mkdir "$dir/some"
+cd "$dir/some"
+cat > settings.json <<JSON
+{"options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_synthesized": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "off", "fitter_write_eqcheck_for_final": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 3}}
+JSON
+status=0
+"$fit" --settings settings.json --stages plan,place,route,retime,final > fit.log 2>&1 || status=$?
+test "$status" = 0 || { echo "some scripts: exit $status"; cat fit.log; exit 1; }
+test "$(find verification -type f)" = verification/placed/eqcheck.tcl || {
+  echo "some scripts: not only the placed one"; find verification; exit 1; }
 
 # The checker fails a netlist that does not parse.
 if [ -z "$missing" ]; then
