@@ -1,13 +1,14 @@
 #!/bin/sh
 # velmo-fit on the default design with equivalence checking on writes the
-# planned, placed and routed check scripts; each runs under the stand-in
-# checker, which checks the commands' order and that the netlists it reads
-# exist and parse, for each netlist type (VHDL, Verilog, SystemVerilog). An
-# output directory, or a directory of the check scripts, that velmo-fit
-# cannot use is refused before the fit; a netlist it cannot write during the
-# fit (a directory in the way, a file size limit), or a check script the
-# component leaves missing or short, ends the run. Without iverilog or ghdl the checker is not run and the test
-# exits 77 (skipped) after the rest. Usage: eqcheck_scripts.sh VELMO_FIT
+# planned, placed and routed check scripts, and only those asked for; each
+# runs under the stand-in checker, which checks the commands' order and that
+# the netlists it reads exist and parse, for each netlist type (VHDL,
+# Verilog, SystemVerilog). An output directory, or a directory of the check
+# scripts, that velmo-fit cannot use is refused before the fit; a netlist it
+# cannot write during the fit (a directory in the way, a file size limit),
+# or a check script the component leaves missing or short, ends the run.
+# Without iverilog or ghdl the checker is not run and the test exits 77
+# (skipped) after the rest. Usage: eqcheck_scripts.sh VELMO_FIT
 set -e
 fit="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -40,6 +41,23 @@ for type in 2 3 4; do
       echo "type $type, $stage: checker said"; cat check.log; exit 1; }
   done
 done
+
+# Only the scripts asked for: none for a snapshot whose variable is off or
+# unset, and none for the snapshots the component writes no script for
+# (synthesized, final), whatever their variables say.
+mkdir "$dir/some"
+cd "$dir/some"
+cat > settings.json <<JSON
+{"options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_synthesized": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "off", "fitter_write_eqcheck_for_final": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 3}}
+JSON
+status=0
+"$fit" --settings settings.json --stages plan,place,route,retime,final > fit.log 2>&1 || status=$?
+test "$status" = 0 || { echo "some scripts: exit $status"; cat fit.log; exit 1; }
+test "$(find verification -type f)" = verification/placed/eqcheck.tcl || {
+  echo "some scripts: not only the placed one"; find verification; exit 1; }
 
 # The checker fails a netlist that does not parse.
 if [ -z "$missing" ]; then
@@ -77,30 +95,51 @@ done
 
 # So is a place the component cannot write a check script to: a file in
 # the way of verification/ or of a stage's directory under it, a working
-# directory that cannot be written.
-for case in verification verification/placed read_only_project; do
+# directory that cannot be written, a script's directory whose parent
+# cannot be written (the component empties it). The nearest directory that
+# exists is the one that must be writable: under a read-only working
+# directory, a writable verification/ takes every script. Root writes into
+# any directory: as root, velmo-fit runs as nobody here, in directories
+# nobody owns.
+as_writer=""
+if [ "$(id -u)" = 0 ]; then
+  as_writer="setpriv --reuid=65534 --regid=65534 --clear-groups"
+  chmod 755 "$dir"
+fi
+for case in verification verification/placed read_only_project read_only_parent writable_nearest; do
   rm -rf "$dir/scripts"
   mkdir -p "$dir/scripts/verification"
   cd "$dir/scripts"
   settings "$dir/scripts/eda" 3 > settings.json
+  expected=2
   case $case in
     verification) rmdir verification; touch verification
       reason="verification is not a directory: the check script verification/planned/eqcheck.tcl of plan goes into it" ;;
     verification/placed) touch verification/placed
       reason="verification/placed is not a directory: the check script verification/placed/eqcheck.tcl of place goes into it" ;;
     read_only_project)
-      if [ "$(id -u)" = 0 ]; then
-        echo "skipped the read-only working directory: the tests run as root, who writes into any directory"
-        continue
-      fi
       rmdir verification; mkdir project; chmod a-w project; cd project
       reason="cannot write the check script verification/planned/eqcheck.tcl of plan: the working directory is not writable" ;;
+    read_only_parent)
+      mkdir verification/planned; chmod a-w verification
+      reason="cannot write the check script verification/planned/eqcheck.tcl of plan: verification/planned is not writable" ;;
+    writable_nearest)
+      mkdir -p project/verification; chmod a-w project; cd project
+      expected=0 reason="Stage final: ok" ;;
   esac
+  if [ -n "$as_writer" ]; then chown -R 65534:65534 "$dir/scripts"; fi
   status=0
-  "$fit" --settings "$dir/scripts/settings.json" --stages plan,place,route > "$dir/scripts/fit.log" 2>&1 || status=$?
-  test "$status" = 2 || { echo "$case: exit $status"; cat "$dir/scripts/fit.log"; exit 1; }
+  $as_writer "$fit" --settings "$dir/scripts/settings.json" --stages plan,place,route,retime,final > "$dir/scripts/fit.log" 2>&1 ||
+    status=$?
+  test "$status" = "$expected" || { echo "$case: exit $status"; cat "$dir/scripts/fit.log"; exit 1; }
   grep -qF "$reason" "$dir/scripts/fit.log" || { echo "$case: no reason"; cat "$dir/scripts/fit.log"; exit 1; }
-  if grep -q "^Stage" "$dir/scripts/fit.log"; then echo "$case: the fit ran"; exit 1; fi
+  if [ "$expected" = 0 ]; then
+    for stage in planned placed routed; do
+      test -f "verification/$stage/eqcheck.tcl" || { echo "$case: no script for $stage"; exit 1; }
+    done
+  elif grep -q "^Stage" "$dir/scripts/fit.log"; then
+    echo "$case: the fit ran"; exit 1
+  fi
 done
 
 # A netlist that cannot be written during the fit: exit 1, one line.

@@ -2,9 +2,10 @@
 # The Tcl host package with equivalence checking on writes what velmo-fit
 # writes for the same fit: the same netlists and check scripts, byte for
 # byte, at the same stages; a netlist it cannot write fails the stage that
-# made it, with one line naming the file, and so does a check script the
-# component could not write. Where no script or netlist can go, start
-# refuses the fit, as velmo-fit does.
+# made it, with one line naming the file (also under a file size limit,
+# which leaves tclsh running), and so does a check script the component
+# could not write; a failed fit's end runs no post-fit checks. Where no
+# script or netlist can go, start refuses the fit, as velmo-fit does.
 # Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
 set -e
 fit="$1"
@@ -17,6 +18,10 @@ cat > "$dir/settings.json" <<JSON
          "fitter_write_eqcheck_for_routed": "on"},
  "eda": {"output_dir": "eda/sim", "netlist_type": 2}}
 JSON
+cat > "$dir/start.tcl" <<'TCL'
+load [lindex $argv 0] Velmo_fit
+if {[catch {velmo_fit::start --settings [lindex $argv 1]} result]} { puts "refused: $result" }
+TCL
 cat > "$dir/run.tcl" <<'TCL'
 load [lindex $argv 0] Velmo_fit
 velmo_fit::start --settings ../settings.json
@@ -51,13 +56,29 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
   grep -q "^stage route: error: " tcl.log || { echo "a failed write did not fail its stage"; cat tcl.log; exit 1; }
 test "$(grep -c "cannot write the netlist eda/sim/placed/top.vho" tcl.log)" = 1 || { cat tcl.log; exit 1; }
 test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
+# The routed netlist's: route fails after it routed, and the end of the
+# failed fit runs no post-fit checks.
+mkdir "$dir/late_routed"
+cd "$dir/late_routed"
+mkdir -p eda/sim
+touch eda/sim/routed
+tclsh ../run.tcl "$package" > tcl.log 2>&1
+grep -q "^stage place: 1$" tcl.log && grep -q "^stage route: 0$" tcl.log &&
+  test "$(grep -c "cannot write the netlist eda/sim/routed/top.vho" tcl.log)" = 1 || {
+  echo "a failed routed netlist did not fail route"; cat tcl.log; exit 1; }
+if grep -q "^Stage checks" tcl.log; then echo "post-fit checks after a failed stage"; cat tcl.log; exit 1; fi
+
+# A file size limit below the synthesized netlist's size: start fails
+# naming it, and tclsh lives on (the package ignores SIGXFSZ itself).
+mkdir "$dir/full"
+cd "$dir/full"
+status=0
+(ulimit -f 64; tclsh ../start.tcl "$package" ../settings.json > tcl.log 2>&1) || status=$?
+test "$status" = 0 && grep -qF "refused: velmo_fit::start: cannot write the netlist eda/sim/synthesized/top.vho" tcl.log ||
+  { echo "file size limit: exit $status"; cat tcl.log; exit 1; }
 
 # Refused at start, naming it: a file where the scripts' directories go, an
 # output directory the scripts' read lines cannot carry.
-cat > "$dir/start.tcl" <<'TCL'
-load [lindex $argv 0] Velmo_fit
-if {[catch {velmo_fit::start --settings [lindex $argv 1]} result]} { puts "refused: $result" }
-TCL
 for case in verification verification/placed space; do
   rm -rf "$dir/refused"
   mkdir -p "$dir/refused/verification"

@@ -396,6 +396,11 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
     r = tclsh(refusal);
     EXPECT_EQ(r.status, 0) << refusal << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr("error: cannot start a thread: Resource temporarily unavailable\n")) << refusal;
+    // No stage runs after it.
+    EXPECT_THAT(r.out, ::testing::AnyOf(HasSubstr(" cannot run after a thread that could not be started\n"),
+                                        HasSubstr("\nthen: none\n")))
+        << refusal;
+    if (refusal == refusals.front()) EXPECT_THAT(r.out, HasSubstr("\nthen: velmo_fit::stage: place cannot run after a"));
     EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << refusal;
     for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
   }

@@ -325,31 +325,36 @@ TEST(VelmoFitPeriphery, SlackEstimationLeavesTheRouteStageTiming) {
 // a UIB taking over four inputs, a UIB fed by four registers (843 = 3) and
 // an ESRAM block fed by two registers (837 = 2) on family 48 places and
 // routes the two ESRAM connections, and the printed and reported counts hold
-// them on top of what the same design gives without the ESRAM block.
+// them on top of what the same design gives without the ESRAM block; with
+// one of the two registers marked, the one transfer is named.
 TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
   const std::string design =
       velmo_fit_test::write_file("p2design.blif", kP2Design + ".latch n0 e0 re clk 2\n.latch n3 e1 re clk 2\n.end\n");
-  auto settings = [](bool esram) {
+  // esram: how many of the ESRAM block's registers are marked (0: no block).
+  auto settings = [](int esram) {
     std::string s = R"({"family": 48, "periphery": [
       {"name": "uib_a", "kind": "UIB", "site": [3, 9], "outputs": ["a0", "a1", "a2", "a3"]},
       {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0", "o1", "o2", "o3"]})";
-    if (esram) s += R"(, {"name": "esr_c", "kind": "ESRAM", "site": [10, 9], "inputs": ["e0", "e1"]})";
+    if (esram > 0) s += R"(, {"name": "esr_c", "kind": "ESRAM", "site": [10, 9], "inputs": ["e0", "e1"]})";
     s += R"(], "assignments": [
       {"instance": "o0", "id": 843, "type": 4, "value": "3"}, {"instance": "o1", "id": 843, "type": 4, "value": "3"},
       {"instance": "o2", "id": 843, "type": 4, "value": "3"}, {"instance": "o3", "id": 843, "type": 4, "value": "3"})";
-    if (esram)
-      s += R"(, {"instance": "e0", "id": 837, "type": 6, "value": "2"}, {"instance": "e1", "id": 837, "type": 6, "value": "2"})";
-    return velmo_fit_test::write_file(esram ? "p2_esram.json" : "p2.json", s + "]}");
+    if (esram > 0) s += R"(, {"instance": "e0", "id": 837, "type": 6, "value": "2"})";
+    if (esram > 1) s += R"(, {"instance": "e1", "id": 837, "type": 6, "value": "2"})";
+    return velmo_fit_test::write_file("p2_esram" + std::to_string(esram) + ".json", s + "]}");
   };
   const std::string report = velmo_fit_test::write_file("report.json", "");
-  auto fit = [&](bool esram, std::string* out) {
+  auto fit = [&](int esram, std::string* out) {
     const auto r = velmo_fit_test::run(design + " --settings " + settings(esram) + " --debug=2 --report " + report);
     EXPECT_EQ(r.status, 0) << r.out;
     *out = r.out;
     return read_json(report)["periphery_transfers"];
   };
-  std::string with_out, without_out;
-  const nlohmann::json with = fit(true, &with_out), without = fit(false, &without_out);
+  std::string with_out, without_out, one_out;
+  const nlohmann::json with = fit(2, &with_out), without = fit(0, &without_out), one = fit(1, &one_out);
+  // One marked register: one transfer, still named.
+  EXPECT_EQ(one["uib_esram"], 1);
+  EXPECT_THAT(one_out, HasSubstr(" routed (1 of them by the UIB/ESRAM pass)\n"));
   EXPECT_THAT(with_out, HasSubstr("UIB ESRAM C2P placed and route 2 connections"));
   EXPECT_THAT(without_out, Not(HasSubstr("UIB ESRAM C2P placed and route")));
   EXPECT_EQ(with["uib_esram"], 2);
