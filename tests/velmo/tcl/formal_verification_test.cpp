@@ -163,12 +163,12 @@ TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
   EXPECT_EQ(script[4], "");
   EXPECT_EQ(script[6], "");
   // Every script so far was written whole: no failure is told.
-  const std::string cannot = "Cannot write the formal verification script " + project + "/verification/placed/eqcheck.tcl";
   EXPECT_THAT(host::debug::texts(), ::testing::Not(::testing::Contains(::testing::StartsWith("Cannot write"))));
 
   // A script that cannot be written whole (here a file-size limit below its
   // size, the limit's signal ignored as the host does) leaves none under its
   // name and nothing beside it, and the failure is told once.
+  const std::string cannot = "Cannot write the formal verification script " + project + "/verification/placed/eqcheck.tcl";
   const pid_t child = fork();
   if (child == 0) {
     signal(SIGXFSZ, SIG_IGN);
