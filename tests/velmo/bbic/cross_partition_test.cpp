@@ -2,6 +2,7 @@
 // stitched networks and their modifier, and the removal that drives it.
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -151,8 +152,9 @@ TEST_F(StitchedModifierTest, OutputTermKeepsOnlyThePathsToListedSinks) {
 
 class CrossPartitionTest : public HostTest {
 protected:
-  // "|" preserved (pads, r0, r1, r2) around B (b1, re-fitted): r0 feeds
-  // b1 and r2, b1 feeds r1.
+  // "|" preserved (pads, r0, r1, r2) around B (b1 and b2, re-fitted) and C
+  // (c1, preserved): r0 feeds b1, r2 and c1, b1 feeds r1, c1 feeds r3;
+  // b2 has a clock and an input of its own.
   void build() {
     host::testing::device(Family::KY).build();
     auto n = host::testing::netlist();
@@ -161,10 +163,34 @@ protected:
     auto b1 = n.reg("b1").clk(clk).d(r0);
     n.io_out("o1", n.reg("r1").clk(clk).d(b1));
     n.io_out("o2", n.reg("r2").clk(clk).d(r0));
-    host::testing::PARTITION_SETTING top, b;
-    top.name = "|", b.name = "B", b.atoms = {"b1"};
-    top.preserved = true;
-    std::vector<host::testing::PARTITION_SETTING> ps{top, b};
+    n.io_out("o3", n.reg("b2").clk(n.io_in("clk2")).d(n.io_in("in2")));
+    n.io_out("o4", n.reg("r3").clk(clk).d(n.reg("c1").clk(clk).d(r0)));
+    host::testing::PARTITION_SETTING top, b, c;
+    top.name = "|", b.name = "B", b.atoms = {"b1", "b2"}, c.name = "C", c.atoms = {"c1"};
+    top.preserved = c.preserved = true;
+    std::vector<host::testing::PARTITION_SETTING> ps{top, b, c};
+    play(ps);
+  }
+  // "|" preserved around P (preserved) which holds Q (re-fitted) and R
+  // (preserved): P's clock port feeds p1, Q and R, its input port p1 and R;
+  // p1 feeds Q.
+  void build_nested() {
+    host::testing::device(Family::KY).build();
+    auto n = host::testing::netlist();
+    auto clk = n.io_in("clk");
+    auto in = n.io_in("in");
+    auto p1 = n.reg("p1").clk(clk).d(in);
+    n.io_out("o1", n.reg("q1").clk(clk).d(p1));
+    n.io_out("o2", n.reg("s1").clk(clk).d(in));
+    host::testing::PARTITION_SETTING top, p, q, r;
+    top.name = "|", p.name = "P", p.atoms = {"p1"};
+    q.name = "Q", q.atoms = {"q1"}, q.parent = "P";
+    r.name = "R", r.atoms = {"s1"}, r.parent = "P";
+    top.preserved = p.preserved = r.preserved = true;
+    std::vector<host::testing::PARTITION_SETTING> ps{top, p, q, r};
+    play(ps);
+  }
+  void play(const std::vector<host::testing::PARTITION_SETTING>& ps) {
     host::testing::apply_partition_settings(ps, "test");
     std::string why;
     ASSERT_TRUE(host::testing::play_earlier_compile(ps, &why)) << why;
@@ -203,11 +229,24 @@ TEST_F(CrossPartitionTest, ConnectionsToTheRefittedChildLeaveTheParentsNetworks)
   VOK_ATOM_ITERM* r1_d = data_in(atom_named(flat(), "r1"));
   VOK_ATOM_ITERM* r2_d = data_in(atom_named(flat(), "r2"));
   VOK_ATOM_ITERM* b1_d = data_in(atom_named(flat(), "b1"));
+  VOK_ATOM_ITERM* c1_d = data_in(atom_named(flat(), "c1"));
   VOK_ATOM_OTERM* r0_q = first_out(atom_named(flat(), "r0"));
-  ASSERT_TRUE(r1_d && r2_d && b1_d && r0_q);
+  ASSERT_TRUE(r1_d && r2_d && b1_d && c1_d && r0_q);
   // The earlier compile's networks reach the child's sinks and sources.
   ASSERT_GT(links(r1_d), 0);
   ASSERT_GT(links(b1_d), 0);
+  // B's own clock and input reach it through all three networks.
+  VOK_ATOM_OTERM* clk_q = first_out(atom_named(flat(), "clk~ibuf"));
+  VOK_ATOM_OTERM* clk2_q = first_out(atom_named(flat(), "clk2~ibuf"));
+  VOK_ATOM_OTERM* in2_q = first_out(atom_named(flat(), "in2~ibuf"));
+  VOK_ATOM_ITERM* r3_d = data_in(atom_named(flat(), "r3"));
+  ASSERT_TRUE(clk_q && clk2_q && in2_q && r3_d);
+  std::set<int> networks;
+  for (auto* own : {clk2_q, in2_q})
+    for (auto [k, node] : live_links(own)) networks.insert(k);
+  EXPECT_EQ(networks, (std::set<int>{0, 1, 2}));
+  const auto clk_links = live_links(clk_q), r3_links = live_links(r3_d);
+  ASSERT_FALSE(r3_links.empty());
   // An input left unconnected is passed over.
   atom_named(flat(), "r2")->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
   const std::string before = sizes("BEFORE");
@@ -217,16 +256,23 @@ TEST_F(CrossPartitionTest, ConnectionsToTheRefittedChildLeaveTheParentsNetworks)
   EXPECT_EQ(count_lines(sizes("AFTER")), 1);
   EXPECT_NE(before, sizes("BEFORE"));
   // The parent atom fed by the child asks for its input term with the stop
-  // test; r0 feeding the child keeps only its fixed sink r2.
+  // test; r0 feeding the child keeps only its fixed sinks r2 and c1.
   const std::vector<std::string> lines = host::call_lines();
   auto has = [&](const std::string& s) { return std::find(lines.begin(), lines.end(), s) != lines.end(); };
   EXPECT_TRUE(has("VOK_RE_STITCHED_NETWORK_MODIFIER::remove_connectivity_for_iterm(" +
                   term(vok_get_logical_port(r1_d)) + ", true)"));
   EXPECT_TRUE(has("VOK_RE_STITCHED_NETWORK_MODIFIER::remove_connectivity_for_oterm(" +
-                  term(vok_get_logical_port(r0_q)) + ", [" + term(vok_get_logical_port(r2_d)) + "])"));
+                  term(vok_get_logical_port(r0_q)) + ", [" + term(vok_get_logical_port(r2_d)) + " " +
+                  term(vok_get_logical_port(c1_d)) + "])"));
   EXPECT_TRUE(has("VOK_RE_STITCHED_NETWORK_MODIFIER::commit()"));
   EXPECT_TRUE(live_links(r1_d).empty());
   EXPECT_FALSE(live_links(r2_d).empty());
+  // What served B alone is gone from every network; the clock B shares keeps
+  // all it had, and so does r3, which C (not re-fitted) drives.
+  EXPECT_TRUE(live_links(clk2_q).empty());
+  EXPECT_TRUE(live_links(in2_q).empty());
+  EXPECT_EQ(live_links(clk_q), clk_links);
+  EXPECT_EQ(live_links(r3_d), r3_links);
   // What is left of b1's input lies on the path to r2.
   for (auto [k, node] : live_links(b1_d)) {
     bool on_r2_path = false;
@@ -262,6 +308,10 @@ TEST_F(CrossPartitionTest, NothingToDoWithoutAParentOfRefittedChildren) {
 TEST_F(CrossPartitionTest, OneParentOnlyAndBoxSourcesOnlyWhenGlobal) {
   host::testing::device(Family::KY).build();
   scenes::PARTITIONED s = scenes::partitioned();
+  // Without a loaded bundle there is no port map to find the routing by.
+  host::gesk::load(false, false);
+  EXPECT_EQ(host::testing::expect_internal_error([] { remove_cross_partition_routing(); }).condition, "bundle");
+  host::gesk::load(true, false);
   // A parent without a routing model has no connections to cut.
   host::clear_calls();
   remove_cross_partition_routing();
@@ -287,6 +337,57 @@ TEST_F(CrossPartitionTest, OneParentOnlyAndBoxSourcesOnlyWhenGlobal) {
   s.c->get_state()->get_atom_netlist()->set_modifiable(true);
   EXPECT_EQ(host::testing::expect_internal_error([] { remove_cross_partition_routing(); }).condition,
             "work.size() == 1U");
+  // A re-fitted A feeding the preserved B: a box of the parent fed by a
+  // re-fitted one stops the run, after naming the pair.
+  s.c->get_state()->get_atom_netlist()->set_modifiable(false);
+  s.b->get_state()->get_atom_netlist()->set_modifiable(false);
+  s.a->get_state()->get_atom_netlist()->set_modifiable(true);
+  EXPECT_EQ(host::testing::expect_internal_error([] { remove_cross_partition_routing(); }).condition,
+            "!modifiable_children.exists( src_node )");
+  EXPECT_EQ(count_lines("Found box -> box connection " + std::to_string(s.a->get_box()->get_id()) + " -> " +
+                        std::to_string(box_b->get_id()) + " (A -> B)"),
+            1);
+}
+
+TEST_F(CrossPartitionTest, PortSourcesOfANestedParentOnlyWhenGlobal) {
+  build_nested();
+  JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
+  JOV_PARTITION* p = design->find_partition_by_name("P");
+  ASSERT_NE(p, nullptr);
+  VOK_ATOM_NETLIST* inside = p->get_state()->get_atom_netlist();
+  VOK_ATOM_NODE *box_q = nullptr, *box_r = nullptr;
+  for (VOK_ATOM_NODE* x : inside->get_atom_list()) {
+    if (x->is_box() && x->get_string_hpath() == "Q") box_q = x;
+    if (x->is_box() && x->get_string_hpath() == "R") box_r = x;
+  }
+  ASSERT_TRUE(box_q && box_r);
+  std::vector<VOK_ATOM_NODE*> ports;  // P's input ports, in R's input order
+  for (VOK_ATOM_ITERM* t : box_r->iterms()) ports.push_back(t->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node());
+  ASSERT_EQ(ports.size(), 2u);
+  ASSERT_TRUE(ports[0]->is_port() && ports[1]->is_port());
+  // P's clock port feeds the re-fitted Q through an ordinary connection:
+  // the run stops.
+  EXPECT_EQ(host::testing::expect_internal_error([] { remove_cross_partition_routing(); }).condition,
+            "!src_node->is_port()");
+  // A global one is the clock routing's: passed over. The ports feeding the
+  // preserved R are named, one line each, and nothing is asked of them.
+  VOK_ATOM_OTERM* clk_port = nullptr;
+  for (VOK_ATOM_ITERM* t : box_q->iterms())
+    if (t->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node()->is_port()) clk_port = t->get_source(VOK_TRAVERSE_AS_STORED);
+  ASSERT_NE(clk_port, nullptr);
+  clk_port->get_first_fanout(VOK_TRAVERSE_AS_STORED)->set_connection_code(5);
+  std::vector<std::string> found;
+  std::vector<int> seen;
+  for (VOK_ATOM_NODE* port : ports) {
+    found.push_back("Found port -> box connection " + std::to_string(port->get_id()) + " -> " +
+                    std::to_string(box_r->get_id()) + " (" + port->get_string_hpath() + " -> R)");
+    seen.push_back(count_lines(found.back()));
+  }
+  host::clear_calls();
+  remove_cross_partition_routing();
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::commit"), 1);
+  EXPECT_EQ(host::call_count("VOK_RE_STITCHED_NETWORK_MODIFIER::remove_connectivity_for_oterm"), 1);
+  for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(count_lines(found[i]), seen[i] + 1) << found[i];
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_routing_model.h"
+#include "wexan/wexan_env.h"
 #include "wump/wump_route_objects.h"
 
 using host::testing::EnvTest;
@@ -250,6 +251,14 @@ TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
   top->set_modifiable(true);
   VELMO_BBIC::restore_all_blackbox_contents();
   EXPECT_TRUE(top->is_modifiable());
+  // With the fitter's environment gone there is no design to read the
+  // atoms of again; the partition utility is still made anew.
+  delete m_env;
+  m_env = nullptr;
+  host::clear_calls();
+  VELMO_BBIC::restore_all_blackbox_contents();
+  EXPECT_EQ(host::call_count("WEXAN_DESIGN::load_basic_atom_information"), 0);
+  EXPECT_EQ(host::call_count("WEXAN_JOV_PR_UTILITY::get_new_instance"), 1);
 }
 
 class FinalRestoreTest : public EnvTest {

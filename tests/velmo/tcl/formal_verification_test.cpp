@@ -162,17 +162,22 @@ TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
   ASSERT_EQ(script.size(), 24u);  // replaced, not appended
   EXPECT_EQ(script[4], "");
   EXPECT_EQ(script[6], "");
+  // Every script so far was written whole: no failure is told.
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(::testing::Contains(::testing::StartsWith("Cannot write"))));
 
   // A script that cannot be written whole (here a file-size limit below its
   // size, the limit's signal ignored as the host does) leaves none under its
-  // name and nothing beside it.
+  // name and nothing beside it, and the failure is told once.
+  const std::string cannot = "Cannot write the formal verification script " + project + "/verification/placed/eqcheck.tcl";
   const pid_t child = fork();
   if (child == 0) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{100, 100};
     setrlimit(RLIMIT_FSIZE, &limit);
     write(SNAP::PLACED);
-    _exit(0);
+    int told = 0;
+    for (const std::string& t : host::debug::texts()) told += t == cannot;
+    _exit(told == 1 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
