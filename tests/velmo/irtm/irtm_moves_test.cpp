@@ -892,10 +892,11 @@ TEST_F(IrtmMovesTest, AFullBatchReturnsWithoutLooking) {
   EXPECT_EQ(queue.size(), 1u);
   it.m_critical = true;
   EXPECT_THROW(m->batch_retiming_moves(5, &queue), std::out_of_range);
-  // A register's output names no logic to cross, whatever feeds it.
-  for (VOK_ATOM_NODE* reg : {c.pc, c.b1}) {
-    move->failure.set(IRTM_FAILURE::NO_REGISTER, reg->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
-    EXPECT_FALSE(m->batch_retiming_moves(0, &queue)) << reg->get_string_hpath();
+  // The output of a register or of a LUT-RAM names no logic to cross,
+  // whatever feeds it (a0 feeds the LUT-RAM).
+  for (VOK_ATOM_NODE* cell : {c.pc, c.b1, c.m}) {
+    move->failure.set(IRTM_FAILURE::NO_REGISTER, cell->get_oterm_slot(0));
+    EXPECT_FALSE(m->batch_retiming_moves(0, &queue)) << cell->get_string_hpath();
   }
   EXPECT_EQ(queue.size(), 1u);
   // Nor for an attempt on a pin.

@@ -558,6 +558,16 @@ TEST_F(IrtmSearchTest, BackwardAcrossACarryChain) {
   EXPECT_FALSE(mgr->backward_retime_append_arith_fanin_re(ff(f), &move, &leaves));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
   EXPECT_EQ(move.failure.get_iterm(), d_of(k));
+  // A Backward search that met no register at an input of the chain's last
+  // cell has the register its sum feeds batched.
+  mgr->iteration()->m_critical = true;
+  auto* failed = new IRTM_MOVE(0);
+  failed->type = IRTM_MOVE::Backward;
+  failed->failure.set(IRTM_FAILURE::NO_REGISTER, chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  mgr->yun_stack().push_back(failed);
+  std::vector<IRTM_OBJ*> queue{ff(k)};
+  ASSERT_TRUE(mgr->batch_retiming_moves(0, &queue));
+  EXPECT_EQ(queue.back(), ff(f));
 }
 
 TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
