@@ -201,11 +201,14 @@ TEST(VelmoFitSettingsChecks, OptionValuesTheComponentCannotTakeAreRefused) {
     EXPECT_THAT(r.out, HasSubstr(c.message)) << c.settings;
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Stage "))) << c.settings;
   }
-  // The values it takes fit.
+  // The values it takes fit, and so does an assignment of an option it
+  // reads only for the project.
   const RESULT r = run("--stages none --settings " +
                        write_file("taken.json", R"({"options": [{"id": 905, "type": 4, "value": "2"}],
                                                     "assignments": [{"instance": "n_n852", "id": 834, "type": 4,
-                                                                     "value": "222"}]})"));
+                                                                     "value": "222"},
+                                                                    {"instance": "n_n852", "id": 905, "type": 4,
+                                                                     "value": "7"}]})"));
   EXPECT_EQ(r.status, 0) << r.out;
   // docs/settings.md lists each checked option with the values it takes.
   std::ifstream in(std::string(VELMO_SOURCE_DIR) + "/docs/settings.md");
