@@ -203,11 +203,12 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr("assignment to 'fed', which is no instance of the design ('fed' reaches no output "
                                "pin: the design's logic that reaches none was removed before the settings applied)"));
-  // So do settings naming a clock whose registers were all removed; a net
-  // that never clocked one is just that.
+  // So do settings naming a clock whose registers were all removed (also
+  // beside dead logic that reads an undriven net); a net that never clocked
+  // one is just that.
   const std::string clocks = write_file(
       "dead_clock.blif", ".model dead_clock\n.inputs clk c2 a\n.outputs y\n.latch a q re clk 0\n.names q y\n1 1\n"
-                         ".latch a r re c2 0\n.end\n");
+                         ".latch a r re c2 0\n.names undriven z\n1 1\n.end\n");
   const std::string removed = "' clocks no register (the registers 'c2' clocks reach no output pin: the design's "
                               "logic that reaches none was removed before the settings applied)";
   for (const auto& [key, said] : {std::pair<const char*, const char*>{"lpclk", "lpclk 'c2"},
