@@ -29,6 +29,15 @@ nlohmann::json read_json(const std::string& path) {
   return nlohmann::json::parse(in);
 }
 
+// A report as it is written: its fields in their order, two spaces a level,
+// one field a line and a closing newline, as a person or a line-based tool
+// reads it.
+void expect_report_layout(const std::string& path) {
+  std::ifstream in(path);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
+}
+
 // A register feeding another of the same clock at the given edges ("re" or
 // "fe"), with a LUT between them.
 std::string two_registers(const char* first, const char* second) {
@@ -72,6 +81,12 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
   const std::string chain_file = write_file(
       "foreign_chain.json", R"({"assignments": [{"id": 3012, "type": 4, "value": "1", "instance": "s298_in_0_"}]})");
   const std::string lpclk_file = write_file("lpclk_en.json", R"({"lpclk": ["en"]})");
+  // A link to an input not there yet names it as well.
+  const std::string missing_cfg = ::testing::TempDir() + "missing_input.cfg";
+  const std::string link_to_missing = write_file("link_to_missing", "");
+  std::filesystem::remove(missing_cfg);
+  std::filesystem::remove(link_to_missing);
+  std::filesystem::create_symlink(missing_cfg, link_to_missing);
   const std::vector<CASE> cases = {
       {std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --settings " + lpclk_file,
        lpclk_file + ": lpclk 'en' clocks no register"},
@@ -98,6 +113,8 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
                                                                        ": is a directory, not a file"},
       {"--stages none --cfg-file " + std::string(VELMO_DESIGNS_DIR), ": is a directory, not a file"},
       {"--stages none --cfg-file " + cfg_file + " --report " + cfg_file, "would overwrite the input file " + cfg_file},
+      {"--stages none --cfg-file " + missing_cfg + " --report " + link_to_missing,
+       "would overwrite the input file " + missing_cfg},
       {"--device 11", "bad device size '11' (12-120 columns)"},
       {"--device 121", "bad device size '121'"},
       {std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif --device 12 --stages none",
@@ -203,11 +220,12 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(r.out, HasSubstr("assignment to 'fed', which is no instance of the design ('fed' reaches no output "
                                "pin: the design's logic that reaches none was removed before the settings applied)"));
-  // So do settings naming a clock whose registers were all removed; a net
-  // that never clocked one is just that.
+  // So do settings naming a clock whose registers were all removed (also
+  // beside dead logic that reads an undriven net); a net that never clocked
+  // one is just that.
   const std::string clocks = write_file(
       "dead_clock.blif", ".model dead_clock\n.inputs clk c2 a\n.outputs y\n.latch a q re clk 0\n.names q y\n1 1\n"
-                         ".latch a r re c2 0\n.end\n");
+                         ".latch a r re c2 0\n.names undriven z\n1 1\n.end\n");
   const std::string removed = "' clocks no register (the registers 'c2' clocks reach no output pin: the design's "
                               "logic that reaches none was removed before the settings applied)";
   for (const auto& [key, said] : {std::pair<const char*, const char*>{"lpclk", "lpclk 'c2"},
@@ -470,6 +488,7 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   const nlohmann::json refused = read_json(report);
   EXPECT_EQ(refused["status"], 2);
   EXPECT_EQ(refused.size(), 2u);
+  expect_report_layout(report);
   const std::string error = refused["error"].get<std::string>();
   EXPECT_THAT(error, HasSubstr("bad_family.json: family is out of range"));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: " + error + "\n"));
@@ -480,6 +499,13 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_THAT(read_json(report)["error"].get<std::string>(),
               HasSubstr(undriven + ":4: net 'u' is used but never driven, and it reaches output pin 'y'"));
+  // And one whose design, named by a descriptor, cannot be read from it.
+  std::ofstream(report) << R"({"status": 0})";
+  r = run_shell(std::string(VELMO_FIT_EXE) + " /dev/stdin --stages none --report " + report + " 2>&1 0>/dev/null");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: /dev/stdin: cannot read: "));
+  EXPECT_EQ(read_json(report)["status"], 2);
+  EXPECT_THAT(read_json(report)["error"].get<std::string>(), HasSubstr("/dev/stdin: cannot read: "));
   r = run(undriven + " --stages none --report " + undriven);
   EXPECT_EQ(r.status, 2) << r.out;
   std::ifstream kept(undriven);
@@ -506,6 +532,7 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_EQ(failed["status"], 3);
   velmo_fit_test::expect_documented_report(failed);
   EXPECT_THAT(failed["error"].get<std::string>(), HasSubstr("cannot start a thread: "));
+  expect_report_layout(report);
 
   // A report name as long as a directory takes: its temporary name beside
   // it stays within the limit too.
@@ -686,6 +713,16 @@ TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverR
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the report '/dev/full'\n"));
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  // Standard output appended to the design itself: no input is overwritten,
+  // so the run goes on and the report follows the design and the console.
+  const std::string design_text = ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n";
+  const std::string appended = write_file("appended.blif", design_text);
+  r = run_shell(exe + " " + appended + " --stages none --report /dev/stdout >>" + appended + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::ifstream appended_in(appended);
+  const std::string appended_text((std::istreambuf_iterator<char>(appended_in)), {});
+  EXPECT_EQ(appended_text.rfind(design_text + "Design m (", 0), 0u) << appended_text;
+  EXPECT_NE(appended_text.find("\n{\n"), std::string::npos) << appended_text;
   // A descriptor not open for writing is refused before anything runs.
   r = run_shell(exe + " --stages none --report /dev/fd/5 2>&1 5</dev/null");
   EXPECT_EQ(r.status, 2) << r.out;
@@ -788,4 +825,9 @@ TEST(Device, ADesignReadFromANamedFifoIsNotReadAgainForALargerDevice) {
                                               "again\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
   EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
+  // A run from a FIFO that needs no larger device says nothing of it.
+  const RESULT fits = run_shell("bash -c 'timeout 120 sh -c \"cat " + design + " >" + fifo + "\" & timeout 120 " +
+                                exe + " " + fifo + " --stages none 2>&1; status=$?; wait; exit $status'");
+  EXPECT_EQ(fits.status, 0) << fits.out;
+  EXPECT_THAT(fits.out, Not(HasSubstr("is a FIFO")));
 }

@@ -2,6 +2,8 @@
 // hundred pins gets a grid that follows its logic and routes completely; a
 // design beyond the largest device is refused before the device is built;
 // running out of memory ends with one line and status 3.
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -123,6 +125,13 @@ TEST(DeviceSize, RunningOutOfMemoryEndsWithOneLineAndStatusThree) {
   EXPECT_EQ(r.status, 3) << r.out;
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: out of memory"));
   EXPECT_FALSE(std::filesystem::exists(report));
+  // Only a regular file is removed: a FIFO the report was to go to stays.
+  const std::string fifo = ::testing::TempDir() + "out_of_memory.fifo";
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const RESULT f = run_limited(design + " --report " + fifo, 250 * 1024);
+  EXPECT_EQ(f.status, 3) << f.out;
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 }  // namespace

@@ -91,8 +91,11 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
   auto r = run("--stages none --settings " + settings + " --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
   std::ifstream in(report);
-  const nlohmann::json j = nlohmann::json::parse(in);  // throws on invalid JSON
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const nlohmann::json j = nlohmann::json::parse(text);  // throws on invalid JSON
   velmo_fit_test::expect_documented_report(j);
+  // Its fields in their order, two spaces a level, a closing newline.
+  EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
   EXPECT_EQ(j["design"]["name"], "top");
   EXPECT_EQ(j["device"]["family"], 48);
   EXPECT_GT(j["atoms"].get<int>(), 1301);
@@ -141,6 +144,8 @@ TEST(VelmoFit, ConfigurationNamesNothingReadAreWarnedOnceWhereTheyWereSet) {
   EXPECT_TRUE(once(r.out, warning("velmo_no_such_name", joined + ":3"))) << r.out;
   EXPECT_TRUE(once(r.out, warning("\\xEF\\xBB\\xBFuse_dern_flow", joined + ":4"))) << r.out;
   EXPECT_TRUE(once(r.out, warning("nosuch", "--cfg"))) << r.out;
+  // The warnings come after the run's own lines, even through a pipe.
+  EXPECT_LT(r.out.find("velmo-fit: done\n"), r.out.find(warning("nosuch", "--cfg"))) << r.out;
   // A name that is read draws none.
   EXPECT_THAT(r.out, ::testing::Not(HasSubstr("'use_dern_flow'")));
   // Whatever the run's status.

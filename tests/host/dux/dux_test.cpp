@@ -641,6 +641,9 @@ TEST_F(HostTest, ScriptedStatusesAndTheTaintingSwitch) {
   DUX dux(1, true, &env);
   host::script::queue<int>("DUX::implement").push(5);
   EXPECT_EQ(dux.implement().get_status(), 5);
+  host::script::queue<int>("DUX::implement").push(0);  // the lowest status is scripted as well
+  EXPECT_EQ(dux.implement().get_status(), 0);
+  EXPECT_EQ(dux.implement().get_status(), 10);  // nothing queued: the engine's own answer
 }
 
 }  // namespace

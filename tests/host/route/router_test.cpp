@@ -374,6 +374,11 @@ TEST_F(RouterTest, PipelineSlotsTerminateDataNetsAndGetTheirPairInBothOffsetForm
   box.in("c", clk);
   n.blackbox("empty");  // a box without a netlist holds nothing
   inner->set_location(mux, static_cast<int>(host::device::die_info()->get_route_info()->get_dev_element_from_gid(mux)));
+  // The path found while the slot was free is refused at commit, nothing
+  // written.
+  const int live = routing().get_live_node_count();
+  EXPECT_FALSE(KORRIN::INCREMENTAL_ROUTER(&routing(), nullptr, nullptr).commit(free_slot.get(), &routing()));
+  EXPECT_EQ(routing().get_live_node_count(), live);
   const std::unique_ptr<KORRIN::IR_RESULT> held_slot = route_in13();
   ASSERT_TRUE(held_slot->routing_succeeded());
   const std::vector<unsigned>& gids = held_slot->paths().at(0).gids;

@@ -129,4 +129,43 @@ TEST_F(IoTimingTest, ChainSettingsMoveExactlyTheirEdges) {
   EXPECT_EQ(setup(out_edge(), 0), out_setup[0] - 360);
 }
 
+// A path from pin to pin, without a cell: the input pin is the design's
+// first node and its connection the first edge. The analysis after a stage
+// keeps its results when nothing moved, and follows a moved input delay and
+// a delay annotated on the connection without a whole analysis (each update
+// checked against a full one).
+using host::testing::HostTest;
+TEST_F(HostTest, APinToPinPathFollowsItsInputDelayAndItsConnectionAfterAStage) {
+  host::testing::device(host::testing::Family::KY).build();
+  auto n = host::testing::netlist();
+  auto din = n.input_port("din");
+  auto clk = n.input_port("clk");
+  n.clock("clk", 2000, clk);
+  VOK_ATOM_NODE* dout = n.output_port("dout", din).atom();
+  host::timing::set_io_delay(n.find("din")->get_id(), {"clk", 300, 100});
+  host::timing::set_io_delay(dout->get_id(), {"clk", 400, 50});
+  n.timing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  ASSERT_EQ(kem->get_node(0), kem->get_kem_node_from_oterm(din.oterm));
+  ASSERT_EQ(kem->get_edge_count(), 1);
+  const KEM_EDGE* edge = kem->get_edge(0);
+  ASSERT_EQ(edge->get_dst_node()->get_iterm(), dout->get_iterm_slot(0));
+  const int setup = host::sta::edge_setup_slack(0, 0), hold = host::sta::edge_hold_slack(0, 0);
+  ASSERT_NE(setup, KEM_NO_SLACK);
+  ASSERT_NE(hold, KEM_NO_SLACK);
+  const int fulls = host::sta::full_analysis_count(), updates = host::sta::incremental_update_count();
+  sta_update_timing_after_stage(true);  // nothing moved
+  EXPECT_EQ(host::sta::incremental_update_count(), updates);
+  host::timing::set_io_delay(n.find("din")->get_id(), {"clk", 500, 0});
+  sta_update_timing_after_stage(true);
+  EXPECT_EQ(host::sta::edge_setup_slack(0, 0), setup - 200);
+  EXPECT_EQ(host::sta::edge_hold_slack(0, 0), hold - 100);
+  const int delay = kem->get_edge_delay_ps(*edge, 0);
+  host::kem::annotate_iterm_delay(dout->get_iterm_slot(0), delay + 150, delay + 150);
+  sta_update_timing_after_stage(true);
+  EXPECT_EQ(host::sta::edge_setup_slack(0, 0), setup - 200 - 150);
+  EXPECT_EQ(host::sta::full_analysis_count(), fulls);
+  EXPECT_EQ(host::sta::incremental_update_count(), updates + 2);
+}
+
 }  // namespace

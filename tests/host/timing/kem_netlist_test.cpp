@@ -4,7 +4,10 @@
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/routing_builder.h"
 #include "testing/timing_builder.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
 
 namespace {
 
@@ -109,7 +112,8 @@ TEST_F(HostTest, NetlistFlattensBoxesAndLinksTypedFanins) {
 }
 
 // A corner analysed for hold only has no setup requirement; queries answer
-// over all analysed corners or the current one.
+// over all analysed corners or the current one; a corner made hold-only is
+// analysed anew.
 TEST_F(HostTest, HoldOnlyCornerAndCurrentCornerQueries) {
   device(Family::KY).corners({Corner::slow(), Corner::fast(), Corner::hold_only()}).build();
   auto n = netlist();
@@ -141,6 +145,117 @@ TEST_F(HostTest, HoldOnlyCornerAndCurrentCornerQueries) {
   HOV_INCR::print_fmax_across_loaded_corners("Fmax", 0, 0);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Fmax: 1_slow_900mv_100c setup WNS 70 ps, hold WNS 160 ps"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Fmax: 1_fast_850mv_-40c setup WNS none, hold WNS 109 ps"));
+
+  // The slow corner analysed for hold only as well (the models compare
+  // equal all the same): the analysis after a stage analyses anew.
+  sta_full_update_timing(true);
+  kem->get_corner_manager()->set_corners({KEM_TIMING_MODEL(1, KEM_TIMING_MODEL::SLOW, 900, 100, true),
+                                          KEM_TIMING_MODEL(1, KEM_TIMING_MODEL::FAST, 850, -40, true)});
+  const int fulls = host::sta::full_analysis_count();
+  sta_update_timing_after_stage(true);
+  EXPECT_EQ(host::sta::full_analysis_count(), fulls + 1);
+  EXPECT_TRUE(host::sta::node_setup_slacks(bd->get_id(), 0).empty());
+  EXPECT_EQ(host::sta::node_worst_hold_slack(bd->get_id(), 0), 160);
+}
+
+// Reading the routing again in place. The connections of an output pin
+// read again (a device pin, without a cell) keep their edge with the new
+// delay, its ends marked for the analysis. A refresh leaves the netlist
+// alone when an input is fed from another source, or when its structure is
+// no longer a build's; otherwise it reads every interconnect delay again
+// (the first edge's too), logs each connection whose delay moved with its
+// ends marked, and leaves the netlist as a build would: no quick slacks,
+// the first corner current, no routing changes named (the next rebuild
+// reads whole every net it touches).
+TEST_F(HostTest, ARoutingRefreshReadsEveryDelayAgainOrLeavesTheNetlistAlone) {
+  device(Family::KY).build();
+  auto n = netlist();
+  auto in = n.input_port("in");
+  auto other = n.input_port("other");
+  auto out = n.output_port("out", in);
+  auto out2 = n.output_port("out2", in);
+  VOK_ATOM_ITERM* sink = out.atom()->get_iterm_slot(0);
+  VOK_ATOM_ITERM* sink2 = out2.atom()->get_iterm_slot(0);
+  routing().routing(in).wire(h(2, 2)).branch([&](NET_BUILDER& b) { b.sink(sink2); }).sink(sink);
+  routing().attach();
+  n.timing();
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const std::vector<KEM_TIMING_MODEL> corners = kem->get_corner_manager()->get_loaded_corners();
+  ASSERT_EQ(corners.size(), 2u);
+  VOK_RE_ROUTING* r = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  // One more wire above a sink: its connection gets slower.
+  auto slower = [&](const VOK_ATOM_ITERM* t) {
+    const int node = r->get_sink_nodes(t).at(0);
+    r->insert_as_parent(node, r->get_value(r->forest().parent(node)));
+  };
+  auto delay_into = [&](const VOK_ATOM_ITERM* t) { return kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), 0); };
+  // Pins only: the connections are the design's edges, edge 0 the first.
+  ASSERT_EQ(kem->get_edge_count(), 2);
+  const KEM_EDGE* edge = kem->get_edge(0);
+  ASSERT_TRUE(edge);
+  ASSERT_EQ(edge, kem->get_ic_edge_to_iterm(sink));
+  const int from = edge->get_src_node()->get_id(), to = edge->get_dst_node()->get_id();
+  const std::uint64_t structure = kem->get_structure_id();
+  ASSERT_NE(structure, 0u);
+
+  int delay = delay_into(sink);
+  slower(sink);
+  KEM_DIRTY dirty;
+  kem->reread_connections({out.id()}, {}, &dirty);
+  EXPECT_EQ(kem->get_ic_edge_to_iterm(sink), edge);
+  EXPECT_GT(delay_into(sink), delay);
+  EXPECT_EQ(dirty.arrival, std::vector<int>{to});
+  EXPECT_EQ(dirty.required, std::vector<int>{from});
+  EXPECT_EQ(kem->get_structure_id(), structure);
+
+  // The output fed from the other pin behind the netlist's back: its edge
+  // no longer stands for the connection, and nothing is read.
+  delay = delay_into(sink);
+  kem->take_change_log();
+  sink->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  vok_connect(other.oterm, sink);
+  slower(sink);
+  dirty = KEM_DIRTY{};
+  EXPECT_FALSE(kem->refresh_routing(corners, &dirty));
+  EXPECT_EQ(edge->get_src_node()->get_id(), from);
+  EXPECT_EQ(kem->get_edge_delay_ps(*edge, 0), delay);
+  EXPECT_TRUE(dirty.arrival.empty() && dirty.required.empty());
+  EXPECT_FALSE(kem->has_logged_changes());
+  EXPECT_EQ(kem->get_structure_id(), structure);
+
+  // Fed from its pin again, with values written on the netlist since.
+  sink->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  vok_connect(in.oterm, sink);
+  kem->set_quick_slack(0, 5);
+  kem->get_corner_manager()->change_corner(corners[1]);
+  kem->annotate_current_corner();
+  kem->set_routing_changes({});
+  ASSERT_TRUE(kem->refresh_routing(corners, &dirty));
+  EXPECT_GT(delay_into(sink), delay);
+  EXPECT_EQ(dirty.arrival, std::vector<int>{to});
+  EXPECT_EQ(dirty.required, std::vector<int>{from});
+  EXPECT_EQ(kem->take_change_log().new_edges, std::vector<int>{0});
+  EXPECT_NE(kem->get_build_id(), 0u);
+  EXPECT_EQ(edge->get_slack(), KEM_QUICK_NO_SLACK);
+  EXPECT_EQ(kem->get_corner_manager()->get_current_corner_id(), 0);
+  EXPECT_EQ(edge->get_max_delay(), delay_into(sink));
+  // out2's connection slower, out rebuilt in place: out2 is read with it.
+  delay = delay_into(sink2);
+  slower(sink2);
+  kem->rebuild_atoms(host::vok::top_netlist(), {out.id()}, &dirty);
+  EXPECT_GT(delay_into(sink2), delay);
+
+  // The structure is no longer a build's: a routing change is left to the
+  // next build.
+  ASSERT_EQ(kem->get_structure_id(), 0u);
+  delay = delay_into(sink);
+  kem->take_change_log();
+  slower(sink);
+  dirty = KEM_DIRTY{};
+  EXPECT_FALSE(kem->refresh_routing(corners, &dirty));
+  EXPECT_EQ(delay_into(sink), delay);
+  EXPECT_TRUE(dirty.arrival.empty() && dirty.required.empty());
+  EXPECT_FALSE(kem->has_logged_changes());
 }
 
 }  // namespace
