@@ -112,8 +112,8 @@ TEST_F(HostTest, NetlistFlattensBoxesAndLinksTypedFanins) {
 }
 
 // A corner analysed for hold only has no setup requirement; queries answer
-// over all analysed corners or the current one; a corner made hold-only is
-// analysed anew.
+// over all analysed corners or the current one; a corner made hold-only, or
+// another in place of one, is analysed anew.
 TEST_F(HostTest, HoldOnlyCornerAndCurrentCornerQueries) {
   device(Family::KY).corners({Corner::slow(), Corner::fast(), Corner::hold_only()}).build();
   auto n = netlist();
@@ -156,6 +156,13 @@ TEST_F(HostTest, HoldOnlyCornerAndCurrentCornerQueries) {
   EXPECT_EQ(host::sta::full_analysis_count(), fulls + 1);
   EXPECT_TRUE(host::sta::node_setup_slacks(bd->get_id(), 0).empty());
   EXPECT_EQ(host::sta::node_worst_hold_slack(bd->get_id(), 0), 160);
+  // Another fast corner in place of the one analysed: anew as well.
+  const int fast_hold = host::sta::node_worst_hold_slack(bd->get_id(), 1);
+  kem->get_corner_manager()->set_corners({KEM_TIMING_MODEL(1, KEM_TIMING_MODEL::SLOW, 900, 100, true),
+                                          KEM_TIMING_MODEL(1, KEM_TIMING_MODEL::FAST, 900, -40, true)});
+  sta_update_timing_after_stage(true);
+  EXPECT_EQ(host::sta::full_analysis_count(), fulls + 2);
+  EXPECT_NE(host::sta::node_worst_hold_slack(bd->get_id(), 1), fast_hold);
 }
 
 // Reading the routing again in place. The connections of an output pin
