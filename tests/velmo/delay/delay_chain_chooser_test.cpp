@@ -407,10 +407,23 @@ TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
   pll->set_parameter(VOK_PARAMETER_TYPE::UINT, 9000, 2);
   VOK_ATOM_NODE* din = n.find("din");
   ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, din->get_id()));
+  // Two more inputs on their own registers: "mate" is paired with the
+  // compensated pin, "lone" with a pin no PLL compensates.
+  VOK_ATOM_NODE* mate_reg = n.io_reg("mate_reg", 396).clk(clk).d(n.io_in("mate")).atom();
+  VOK_ATOM_NODE* lone_reg = n.io_reg("lone_reg", 396).clk(clk).d(n.io_in("lone")).atom();
+  n.io_in("lone_mate");
+  VOK_ATOM_NODE* mate = n.find("mate");
+  VOK_ATOM_NODE* lone = n.find("lone");
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 4, 1, mate->get_id()));
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 5, 1, lone->get_id()));
+  host::dc::pair(mate->get_id(), din->get_id());
+  host::dc::pair(lone->get_id(), n.find("lone_mate")->get_id());
   n.timing();
   KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
-  KEM_EDGE* edge =
-      kem->get_edge(kem->get_kem_node_from_iterm(ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  auto data_in_edge = [&](VOK_ATOM_NODE* reg) {
+    return kem->get_edge(kem->get_kem_node_from_iterm(reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  };
+  KEM_EDGE* edge = data_in_edge(ireg);
   VELMO_DELAY_CHAIN_OP op(m_env);
   op.build_auto_delay_chain_vec();
   auto& map = op.get_slack_map();
@@ -453,6 +466,18 @@ TEST_F(DelayChainChooserFlowTest, PllCompensatedPinsKeepTheirSetting) {
   EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
   EXPECT_EQ(host::messages::posted().size(), 4u);
   EXPECT_TRUE(yos_current_interface()->get_uint_data(din, T(12), &v));
+  // A pin paired with a compensated one keeps its input-register chain too;
+  // a pair that no PLL compensates is set as any pin.
+  map[{mate, T(15)}] = new VELMO_SLACK_INFO{nullptr, data_in_edge(mate_reg), T(15), NO, -3000};
+  map[{lone, T(15)}] = new VELMO_SLACK_INFO{nullptr, data_in_edge(lone_reg), T(15), NO, -3000};
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::DUMP_ATOMS));
+  const auto paired = host::messages::posted();
+  ASSERT_EQ(paired.size(), 5u);
+  EXPECT_EQ(paired[4].id, 16161u);
+  EXPECT_NE(paired[4].text.find("mate"), std::string::npos) << paired[4].text;
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(mate, T(15), &v));
+  EXPECT_TRUE(yos_current_interface()->get_uint_data(lone, T(15), &v));
 }
 
 }  // namespace

@@ -333,23 +333,40 @@ int rebuilds_after_post_finalize_ops() {
 
 // After the hold-fix re-route the timing is updated incrementally when the
 // recompile state asks for it: the taints are dropped instead of a global
-// taint, and the post-route synthesis step runs the incremental update.
+// taint, and the post-route synthesis step runs the incremental update, then
+// (when asked to) checks it against a full one.
 TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
   VELMO_EXPERT* expert = begin(Family::KY);
   host::swavo::set_spar_modified_atom_ids({1});
   host::swavo::set_post_spar_incremental_hep(true);
   cfg_set_on("muvo_post_route_in_finalize");
   cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+  cfg_set_on("velmo_verify_incremental_hep");
   expert->finalize();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
   EXPECT_THAT(host::debug::texts(),
               HasDebugLine("Incremental HEP after SPAR."));
   EXPECT_FALSE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", true));
-  // No global taint between the repopulation and the post-finalize operations.
-  EXPECT_THAT(host::call_lines(), Not(CallSequence(std::vector<std::string>{
-                                      "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
-                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
-                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""})));
+  // No global taint between the repopulation and the incremental update; the
+  // only one before the post-route synthesis is the check of the incremental
+  // update against a full one, right after it.
+  const std::vector<std::string> lines = host::call_lines();
+  const auto at = [&](const std::string& prefix) {
+    return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  const auto repop = at("GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")");
+  const auto update =
+      at("GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar\"");
+  const auto synthesis = at("GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\"");
+  ASSERT_TRUE(repop < update && update < synthesis);
+  const auto global = [](const std::string& l) {
+    return l.rfind("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1", 0) == 0;
+  };
+  EXPECT_EQ(std::count_if(repop, update, global), 0);
+  ASSERT_EQ(std::count_if(update, synthesis, global), 1);
+  const auto check = std::find_if(update, synthesis, global);
+  EXPECT_EQ(*std::next(check), "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                               "1_fast_900mv_-40c], false, false, true, true, null, false, false)");
 }
 
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
@@ -367,6 +384,23 @@ TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
                                       // Rebuilt on the loaded corners before the post-route synthesis.
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
                                       "1_fast_900mv_-40c], false, false, false, false, null, true, false)",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""}));
+}
+
+// With no timing netlist left in memory after the hold-fix re-route there are
+// no loaded corners: the rebuild before the post-route synthesis is on the
+// default (slow) model.
+TEST_F(FinalizeFlowTest, FullTimingUpdateWithoutATimingNetlistUsesTheDefaultModel) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_on("muvo_post_route_in_finalize");
+  host::script::on("TIBEX_VPR_FACADE::route", [] { KEM_MANAGER::get()->delete_kem_netlist_in_memory(); });
+  expert->finalize();
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
+                                      "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c], "
+                                      "false, false, false, false, null, true, false)",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""}));
 }
 
