@@ -344,12 +344,15 @@ void DUX::rip_up_atom(const VOK_ATOM_NODE* atom) {
 void DUX::queue_atom_connections(const VOK_ATOM_NODE* atom) {
   for (std::size_t i = 0; i < atom->get_iterm_slot_count(); ++i)
     if (const VOK_ATOM_ITERM* t = atom->get_iterm_slot(i)) m_to_route.push_back(vok_get_logical_port(t));
+  // The atoms an output feeds as stored are the ones the edit touches; the
+  // connections to route again are those the routing holds, which end at the
+  // registers inside a black box rather than at its port.
   for (std::size_t i = 0; i < atom->get_oterm_slot_count(); ++i)
-    if (const VOK_ATOM_OTERM* o = atom->get_oterm_slot(i))
-      for (VOK_ATOM_ITERM* t = o->get_first_fanout(VOK_TRAVERSE_AS_STORED); t; t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED)) {
-        m_to_route.push_back(vok_get_logical_port(t));
+    if (const VOK_ATOM_OTERM* o = atom->get_oterm_slot(i)) {
+      for (VOK_ATOM_ITERM* t = o->get_first_fanout(VOK_TRAVERSE_AS_STORED); t; t = t->get_next_fanout(VOK_TRAVERSE_AS_STORED))
         touch(t->get_my_node());
-      }
+      for (const VOK_ATOM_ITERM* t : o->cfanout(VOK_TRAVERSE_HIERARCHICAL)) m_to_route.push_back(vok_get_logical_port(t));
+    }
 }
 
 // ---- edits

@@ -610,6 +610,23 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   EXPECT_EQ(capture_state(), before);
   sta_reset_timing_as_no_longer_stale();
   EXPECT_EQ(capture_state(), before);
+
+  // The driver of the box's register moved (its dont-touch load scripted
+  // past the legality check): the register inside the box is routed again
+  // from the new site, not left unrouted behind a success.
+  const auto [x, y] = PLACE_DB::get_xy_from_gid(c().c0->get_location_gid());
+  dux.set_location(c().c0, dux.find_location_at_xy(c().c0, {x + 2, y + 1}, 0));
+  host::script::queue<int>("DUX::implement").push(10);
+  ASSERT_EQ(dux.implement().get_status(), 10);
+  EXPECT_FALSE(r.get_sink_nodes(into_box).empty());
+  EXPECT_TRUE(host::routing::check(&why)) << why;
+  const int moved = kem->get_re_hop_of_iterm(into_box);
+  ASSERT_GE(moved, 0);
+  int root_of_moved = moved;
+  while (kem->get_re_hop(root_of_moved).parent >= 0) root_of_moved = kem->get_re_hop(root_of_moved).parent;
+  EXPECT_EQ(kem->get_re_hop(root_of_moved).gid, c().c0->get_location_gid());
+  dux.restore_checkpoint(0);
+  EXPECT_EQ(capture_state(), before);
 }
 
 TEST_F(HostTest, DuxReportsFourForAConnectionItCannotRoute) {
