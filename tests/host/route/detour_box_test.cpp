@@ -193,6 +193,13 @@ TEST_P(DetourCapTest, SearchesThatStopAtASmallerCostCapFindTheDetourOfTheFullCap
       // A met budget is a delay inside it; a missed one is told.
       EXPECT_EQ(p.budget_met, p.delay_ps >= b.first && p.delay_ps <= b.second) << "+" << extra << "/" << slack;
       EXPECT_EQ(stepped->reports().empty(), p.budget_met) << "+" << extra << "/" << slack;
+      // A detour's own delay, as both ends of the window, is met by a detour
+      // of that delay.
+      if (p.budget_met) {
+        const auto exact = route(1 << 16, {p.delay_ps, p.delay_ps}, false);
+        EXPECT_TRUE(exact->paths().at(0).budget_met) << "+" << extra << "/" << slack;
+        EXPECT_EQ(exact->paths().at(0).delay_ps, p.delay_ps) << "+" << extra << "/" << slack;
+      }
       ++(p.budget_met ? met : missed);
     }
   // Both outcomes are covered.
