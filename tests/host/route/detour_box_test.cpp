@@ -211,6 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Placements, DetourCapTest,
                          ::testing::Values(std::array<int, 4>{5, 5, 5, 5}, std::array<int, 4>{6, 3, 9, 7},
                                            std::array<int, 4>{2, 8, 10, 2},
                                            // one column: some waypoints' two halves meet
-                                           std::array<int, 4>{3, 1, 3, 5}));
+                                           std::array<int, 4>{3, 1, 3, 5},
+                                           // by the device's corner: some detours pass its first element
+                                           std::array<int, 4>{1, 1, 1, 4}));
 
 }  // namespace
