@@ -113,5 +113,23 @@ print(r.stdout, r.stderr)
 check(r.returncode == 0 and "restored clamp.cpp" in r.stdout, "--restore puts back what a killed run left")
 check(current(tree) == original(), "the fixture is byte-identical after the restore")
 
+# 4. A call that is the whole body of a one-line loop or condition is a
+# statement that can be dropped; a loop head alone is not.
+tree = fresh_tree("bodies")
+with open(os.path.join(tree, "bodies.cpp"), "w") as f:
+    f.write("void f(int);\n"
+            "void g(int n) {\n"
+            "  for (int i = 0; i < n; ++i) f(i);\n"
+            "  while (n--) f(n);\n"
+            "  if (n) f(n);\n"
+            "  for (int i = 0; i < n; ++i)\n"
+            "    f(i);\n"
+            "}\n")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "bodies.cpp"],
+                   capture_output=True, text=True, timeout=60)
+dropped = [ln for ln in r.stdout.splitlines() if ln.endswith("call statement dropped")]
+check(dropped == [f"bodies.cpp:{n}: call statement dropped" for n in (3, 4, 5, 7)],
+      "the call of a loop's or a condition's one-line body is dropped, once, on its own line")
+
 print("FAIL" if failures else "OK")
 sys.exit(1 if failures else 0)
