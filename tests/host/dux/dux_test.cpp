@@ -611,11 +611,18 @@ TEST_F(DuxTest, HopsFollowTheNetsAnEditReroutes) {
   sta_reset_timing_as_no_longer_stale();
   EXPECT_EQ(capture_state(), before);
 
-  // The driver of the box's register moved (its dont-touch load scripted
-  // past the legality check): the register inside the box is routed again
-  // from the new site, not left unrouted behind a success.
+  // The driver of the box's register moved: refused, as it feeds the
+  // dont-touch dt. Scripted past the legality check, with a LUT of its
+  // fan-in moved too: the register inside the box is routed again from the
+  // new site, not left unrouted behind a success, and the LUT's inputs too.
   const auto [x, y] = PLACE_DB::get_xy_from_gid(c().c0->get_location_gid());
-  dux.set_location(c().c0, dux.find_location_at_xy(c().c0, {x + 2, y + 1}, 0));
+  const unsigned away = dux.find_location_at_xy(c().c0, {x + 2, y + 1}, 0);
+  dux.set_location(c().c0, away);
+  EXPECT_EQ(dux.implement().get_status(), 7);
+  dux.restore_checkpoint(0);
+  EXPECT_EQ(capture_state(), before);
+  dux.set_location(c().c0, away);
+  dux.set_location(c().luts[1], dux.find_location_at_xy(c().luts[1], {x + 2, y + 1}, 0));
   host::script::queue<int>("DUX::implement").push(10);
   ASSERT_EQ(dux.implement().get_status(), 10);
   EXPECT_FALSE(r.get_sink_nodes(into_box).empty());
