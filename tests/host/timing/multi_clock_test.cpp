@@ -286,11 +286,12 @@ TEST_F(MultiClockTest, AFullAnalysisKeepsItsResultsOnlyWhenNothingItReadsMoved) 
 
 // The analysis after each stage updates from what moved instead of analysing
 // the whole design again: with nothing changed it makes no whole analysis
-// (the edge records follow the current corner);
-// a change the change log does not record (an I/O delay, a register's clock
-// edge, an annotated delay) or one it does (a rebuilt LUT) is followed
-// without one, unless it moves a required time at a cell that may not be
-// touched; every answer equals what a fresh build and analysis give.
+// (the edge records follow the current corner); a change the change log
+// does not record (an I/O delay, a register's clock edge, an annotated
+// delay, one moving a delay on the second corner alone) or one it does (a
+// rebuilt LUT) is followed without one, unless it moves a required time at
+// a cell that may not be touched; every answer equals what a fresh build
+// and analysis give.
 TEST_F(MultiClockTest, TheAnalysisAfterAStageFollowsWhatMovedWithoutAWholeAnalysis) {
   analyse();
   const std::string first = answers();
@@ -345,6 +346,18 @@ TEST_F(MultiClockTest, TheAnalysisAfterAStageFollowsWhatMovedWithoutAWholeAnalys
   });
   expect_followed("annotated delay", [&] {
     host::kem::annotate_iterm_delay(x->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), 333, 222);
+  });
+  // An annotation equal to the connection's delay on the first corner moves
+  // it on the second corner alone.
+  expect_followed("annotated delay moving the second corner only", [&] {
+    const VOK_ATOM_ITERM* const t = n->find("c")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    const KEM_EDGE* const e = kem()->get_ic_edge_to_iterm(t);
+    ASSERT_TRUE(e);
+    const int first = kem()->get_edge_delay_ps(*e, 0);
+    ASSERT_NE(kem()->get_edge_delay_ps(*e, 1), first);
+    host::kem::annotate_iterm_delay(t, first, first);
+    ASSERT_EQ(kem()->get_edge_delay_ps(*e, 0), first);
+    ASSERT_EQ(kem()->get_edge_delay_ps(*e, 1), first);
   });
   // A register added since and followed by an incremental update (which
   // reads nothing besides the change log), then clocked on the other edge.
