@@ -145,6 +145,29 @@ protected:
   }
   // `first` runs on the built design before the endpoint is set up.
   const VOK_ATOM_ITERM* output_endpoint(int room, int deficit, const std::function<void()>& first = {});
+  // Two endpoints failing hold: b's data input with plenty of room, and the
+  // output endpoint with 1 ps of room, its delay annotated 120 ps below what
+  // its routing gives, so that any route it gets is past its setup cap.
+  // Returns the output endpoint.
+  const VOK_ATOM_ITERM* over_cap_output_endpoint() {
+    return output_endpoint(1, 300, [&] {
+      make_hold_fail(300);
+      const VOK_ATOM_ITERM* t = n->find("out~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
+      const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+      const int routed = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), -1);
+      host::hov::utility()->annotate_delays_of_connection(n->find("out~obuf"), DB_INPUT_PORT_BOX, 0, routed - 120,
+                                                          routed - 120);
+      request();
+    });
+  }
+  // A connection's routing, element by element from its sinks to the root.
+  static std::vector<std::int32_t> path_of(const VOK_ATOM_ITERM* t) {
+    const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+    std::vector<std::int32_t> out;
+    for (int sink : routing->get_sink_nodes(t))
+      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
+    return out;
+  }
   // The connection's worst setup or hold slack over the loaded corners, in
   // slow-corner ps (as the hold-fix re-route measures room and deficit).
   static int slow_ps(const VOK_ATOM_ITERM* into, bool setup) {
@@ -1061,21 +1084,14 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteMeetsItsBudgetAndFillsTheSparList)
   // connection keeps failing and is named.
   SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
   host::script::queue<int>("DUX::implement").push(4);
-  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
   const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
-  const auto path_of_d = [&] {
-    std::vector<std::int32_t> out;
-    for (int sink : routing->get_sink_nodes(d))
-      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
-    return out;
-  };
-  const std::vector<std::int32_t> routed_before = path_of_d();
+  const std::vector<std::int32_t> routed_before = path_of(d);
   ASSERT_FALSE(routed_before.empty());
   ASSERT_TRUE(f.route());
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
   EXPECT_THAT(host::hold_reroute::last_reports(),
               ::testing::Contains("hold-fix re-route pass 1 undone (status 4, 1 connections)"));
-  EXPECT_EQ(path_of_d(), routed_before);
+  EXPECT_EQ(path_of(d), routed_before);
   ASSERT_EQ(host::hold_reroute::still_failing_held().size(), 1u);
   EXPECT_EQ(host::hold_reroute::still_failing_held()[0].first, b->get_string_hpath());
 }
@@ -1142,22 +1158,7 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteTakesAnOutputEndpointNoFurtherThan
 // connection comes back routed, so the paths of other statuses the cap
 // check passes over are never one of them.)
 TEST_F(ParasiticHoldFixTest, AnOverCapUndoInTheSecondHalfKeepsTheFirstHalfsDetour) {
-  const VOK_ATOM_ITERM* into = output_endpoint(1, 300, [&] {
-    make_hold_fail(300);
-    const VOK_ATOM_ITERM* t = n->find("out~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
-    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
-    const int routed = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), -1);
-    host::hov::utility()->annotate_delays_of_connection(n->find("out~obuf"), DB_INPUT_PORT_BOX, 0, routed - 120,
-                                                        routed - 120);
-    request();
-  });
-  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
-  auto path_of = [&](const VOK_ATOM_ITERM* t) {
-    std::vector<std::int32_t> out;
-    for (int sink : routing->get_sink_nodes(t))
-      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
-    return out;
-  };
+  const VOK_ATOM_ITERM* into = over_cap_output_endpoint();
   const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   const std::vector<std::int32_t> d_before = path_of(d), into_before = path_of(into);
   std::vector<std::vector<std::int32_t>> d_at;  // b's input's routing as each implement starts
@@ -1189,22 +1190,7 @@ TEST_F(ParasiticHoldFixTest, AnOverCapUndoInTheSecondHalfKeepsTheFirstHalfsDetou
 // route is past its cap, so the step is undone and taken again without it;
 // b's input keeps its detour, the output endpoint its old routing.
 TEST_F(ParasiticHoldFixTest, AConnectionPastItsCapLeavesItsStepAndTheOthersStand) {
-  const VOK_ATOM_ITERM* into = output_endpoint(1, 300, [&] {
-    make_hold_fail(300);
-    const VOK_ATOM_ITERM* t = n->find("out~obuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0);
-    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
-    const int routed = kem->get_edge_delay_ps(*kem->get_ic_edge_to_iterm(t), -1);
-    host::hov::utility()->annotate_delays_of_connection(n->find("out~obuf"), DB_INPUT_PORT_BOX, 0, routed - 120,
-                                                        routed - 120);
-    request();
-  });
-  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
-  auto path_of = [&](const VOK_ATOM_ITERM* t) {
-    std::vector<std::int32_t> out;
-    for (int sink : routing->get_sink_nodes(t))
-      for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
-    return out;
-  };
+  const VOK_ATOM_ITERM* into = over_cap_output_endpoint();
   const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   const std::vector<std::int32_t> d_before = path_of(d), into_before = path_of(into);
   host::hold_reroute::run();
