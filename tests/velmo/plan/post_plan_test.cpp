@@ -166,7 +166,10 @@ TEST_F(PostPlanTest, LcellAsVioMarksLcellsWithOneDanglingSide) {
   illegal->set_bit_legal(41, false);
   auto untouched = n.lut("plain", {in}, 0x2ull);
   auto neither = n.lut("neither", {}, 0x1ull);                  // no fan-in, no fan-out
-  for (const char* name : {"vio_out", "both", "illegal", "neither"}) host::options::set(1172, 1, "on", name);
+  auto locked = n.lut("locked", {in}, 0x2ull);                  // one dangling side, but not ours to change
+  locked->set_modifiable(false);
+  for (const char* name : {"vio_out", "both", "illegal", "neither", "locked"})
+    host::options::set(1172, 1, "on", name);
 
   EXPECT_TRUE(velmo_post_plan_ops(false));
   EXPECT_TRUE(dangling_out->test_bit(41));
@@ -175,6 +178,8 @@ TEST_F(PostPlanTest, LcellAsVioMarksLcellsWithOneDanglingSide) {
   EXPECT_FALSE(illegal->test_bit(41));
   EXPECT_FALSE(untouched->test_bit(41));
   EXPECT_FALSE(neither->test_bit(41));
+  EXPECT_FALSE(locked->test_bit(41));
+  EXPECT_EQ(locked->get_instance_name()->get_flags() & 0xCu, 0u);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("LCELL both must have only one dangling side."));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("LCELL neither must have only one dangling side."));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Assignment LCELL_AS_VIO ignored for node illegal"));
