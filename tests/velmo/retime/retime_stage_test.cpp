@@ -192,6 +192,27 @@ TEST_F(RetimeTest, ANonModifiablePartitionForcesARebuildAndAReadNetlistIsDropped
   EXPECT_EQ(request_of_first_hov_call(), "0");
 }
 
+// A netlist read back that was not built for the retimer is dropped, on disk
+// and in memory, and the one built in its place is the copy written back.
+// Tainting is off (as under the in-run timing test manager): the global taint
+// cannot force the rebuild, only the drop does.
+TEST_F(RetimeTest, ANetlistReadOutsideRetimerModeIsDroppedAndRebuiltForTheRetimer) {
+  VELMO_EXPERT* expert = start_on(Family::KY, "retimed");
+  KEM_MANAGER* mgr = KEM_MANAGER::get();
+  WEXAN_ENV::get_env()->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false,
+                                                               false);
+  ASSERT_TRUE(mgr->write_kem_netlist_to_disk());
+  mgr->delete_kem_netlist_in_memory();
+  WEXAN_ENV::get_env()->set_hov_tainting_enabled(false);
+  host::clear_calls();
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("always_rebuild: N; have_netlist: Y; have_netlist_in_retimer_mode: N; safe_to_load: Y"));
+  EXPECT_EQ(request_of_first_hov_call(), "0");
+  ASSERT_TRUE(mgr->read_kem_netlist_from_disk(true));
+  EXPECT_TRUE(mgr->is_kem_netlist_in_retimer_mode());
+}
+
 TEST_F(RetimeTest, EarlyAccessFlowReturnsTheEngineResultAtOnce) {
   VELMO_EXPERT* expert = start_on(Family::KY, "nimbrel");
   cfg_set_on("velmo_write_yun_view_to_disk");
