@@ -65,6 +65,14 @@ TEST_F(PostRouteOpsTest, DoneOnAZotaDeviceSkipsRepopulationOnlyAndKeepsTheOrder)
   EXPECT_THAT(host::debug::texts(),
               ::testing::Contains(::testing::MatchesRegex("\tvelmo_postroute_ops\\.cpp\\([0-9]+\\) contains a hack by "
                                                           "velmo and is tracked by case 412214")));
+
+  // A compile with router fixup leaves the PLL delay chains as they are; the
+  // rest of the list still runs.
+  cfg_set_on("torvika_compile_with_router_fixup");
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_POSTROUTE_OPS::run_route_stage_ops(true));
+  EXPECT_EQ(count_calls("WEXAN_PLL_DELAY_CHAINS_OP::work"), 0);
+  EXPECT_EQ(count_calls("NOLT_FF_POWER_UP_OP::work"), 1);
 }
 
 TEST_F(PostRouteOpsTest, ClockSkewTypeIsTheFirstSwitchOn) {
