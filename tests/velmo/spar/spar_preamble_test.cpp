@@ -41,6 +41,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   y->set_modifiable(false);
   auto c = n.lut("c", {in}, 0x2);
   auto z = n.lut("z", {c}, 0x2);
+  z.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(4);  // an ordinary kind too
   auto glob = n.lut("glob", {in}, 0x2);
   glob.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(5);
   auto d = n.lut("d", {in}, 0x2);
