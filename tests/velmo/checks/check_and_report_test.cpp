@@ -7,6 +7,7 @@
 #include "cmp/cmp_facade.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
@@ -154,6 +155,16 @@ TEST_F(ChecksTest, NimbrelSnapshotSkipsTheNetlistCheckUnlessAskedFor) {
   velmo_check_and_report(true, true);
   EXPECT_TRUE(calls_named("NOLT_NETLIST_CHECK_OP::netlist_is_ok").empty());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Final postfit netlist check skipped (nimbrel)"));
+  // The greedy-retiming debugging flow skips it on any snapshot.
+  JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
+  DeviceSpec spec = host::device::spec();
+  spec.zento_retimer_debugging_flow = true;
+  host::device::configure(spec);
+  host::clear_calls();
+  velmo_check_and_report(true, true);
+  EXPECT_TRUE(calls_named("NOLT_NETLIST_CHECK_OP::netlist_is_ok").empty());
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("Final postfit netlist check skipped (debugging greedy retiming mode)"));
   cfg_set_on("enable_kx_postfit_netlist_check");
   EXPECT_EQ(host::testing::expect_internal_error([] { velmo_check_and_report(true, true); }).condition,
             "Final postfit netlist check failed");
