@@ -14,6 +14,7 @@
 #include "r5t/r5t_interface.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/routing_builder.h"
 #include "velmo_expert.h"
 #include "w3j3/w3j3_port_map_db.h"
 #include "wexan/wexan_env.h"
@@ -102,8 +103,19 @@ TEST_F(FinalChecksTest, LutramDataRegisterMustSitInTheNearestLeimSlot) {
   e = expect_internal_error([&] { m_expert->final_lutram_check(); });
   EXPECT_EQ(e.condition, "found");
 
-  // Only base family 46 is checked.
+  // With slots in the long wires too, the nearest slot over the fan-ins of
+  // h(0, 0) is a long wire two hops back: the check fails naming that one,
+  // not a farther slot that a deeper walk would reach first.
   DeviceSpec spec = host::device::spec();
+  spec.wire_pipeline_slots = true;
+  host::device::configure(spec);
+  using host::testing::gid_of;
+  using host::testing::h;
+  GESK_BUNDLE_SINGLETON::get_bundle()->get_device()->set_port_gid(1, gid_of(h(0, 0)));
+  e = expect_internal_error([&] { m_expert->final_lutram_check(); });
+  EXPECT_THAT(e.condition, HasSubstr("closest leim zota " + std::to_string(gid_of(h(1, 1, 1, 0, true))) + ", but"));
+
+  // Only base family 46 is checked.
   spec.family = 48;
   host::device::configure(spec);
   EXPECT_TRUE(m_expert->final_lutram_check());

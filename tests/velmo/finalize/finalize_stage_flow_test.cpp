@@ -268,7 +268,11 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
   host::swavo::set_user_flow(true);
   host::swavo::set_skippable_snapshot(9, true);
   host::swavo::set_skippable_snapshot(10, true);
+  cfg_set_on("muvo_post_route_in_finalize");
   EXPECT_TRUE(expert->finalize());
+  // Nor is the post-route synthesis run there, even when asked for.
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""))));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_sr_run_vpr_router\"",

@@ -1,5 +1,6 @@
 // The post-finalize operations in order, with and without the early-access
 // flow, and the finalize stage's exits that this build can reach.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "msg/msg_base.h"
 #include "siv/siv_atom_mod_utility.h"
 #include "testing/host_test.h"
+#include "testing/partition_builder.h"
 #include "velmo_expert.h"
 #include "velmo_finalize_parasitics.h"
 #include "velmo_main.h"
@@ -105,6 +107,12 @@ TEST_F(PostFinalizeTest, EarlyAccessFlowSkipsHoldFixingAndThePortModel) {
 
 TEST_F(PostFinalizeTest, LogicModuleConversionAndMissingUtilities) {
   VELMO_EXPERT::s_do_lcell_to_lm_conversion = true;
+  // A preserved partition's read-only netlist is left as it is: only the top
+  // one is converted.
+  auto n = host::testing::netlist();
+  auto box = n.blackbox("A", [](auto& c) { c.output("o", c.reg("r").clk(c.input("c"))); });
+  host::testing::partition("A", box).preserved();
+  host::clear_calls();
   cfg_set_off("wexan_rebuild_w3j_jev_netlist");
   cfg_set_off("w3j3_run_post_fit_checks");
   run_to_fanout_check(true);
@@ -114,6 +122,8 @@ TEST_F(PostFinalizeTest, LogicModuleConversionAndMissingUtilities) {
                                       "WODE_ATOM_CONVERTER_KY::convert(true)",
                                       "SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY",
                                       "WEXAN_DESIGN::load_basic_atom_information"}));
+  const std::vector<std::string> calls = host::call_names();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "WODE_ATOM_CONVERTER_KY::convert"), 1);
   EXPECT_EQ(host::siv::live_utilities(), 0);
 
   host::wexan::set_pr_utility_absent(true);
