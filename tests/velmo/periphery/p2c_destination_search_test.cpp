@@ -96,7 +96,7 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
     int max, min;
     bool taken;
   };
-  const CASE cases[] = {{2800, 1800, true}, {2000, 950, true}, {2801, 2000, false},
+  const CASE cases[] = {{2800, 1800, true}, {2000, 950, true}, {2400, 1300, true}, {2801, 2000, false},
                         {2600, 1400, false}, {1500, 400, false}, {1000, 1200, false}};
   int k = 0;
   for (const CASE& c : cases) {

@@ -281,6 +281,10 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(wires.back(), port);
     const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(wires.front() | 0x80000000u);
     EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
+    // The route information names LAB inputs LABIN[i], never after a local
+    // interconnect (LEIM) port, so a routed register gets no input cell
+    // mapping and no USE_WIRELUT value here: that setting cannot be reached.
+    EXPECT_EQ(metadata(r, "USE_WIRELUT"), "");
     const auto at = die()->get_place_info()->get_place_block(r->get_location_gid());
     EXPECT_EQ(at->get_x(), mux.x);
     EXPECT_EQ(at->get_y(), mux.y);
@@ -402,6 +406,9 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   // This family's LAB outputs carry no cell mapping: nothing mixes.
   EXPECT_FALSE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
 
+  // Family 15 stops earlier: the register site behind a LAB output is
+  // refused there as an unsupported family (RegisterSitesOfLabOutputs), so
+  // a routed transfer on it cannot reach the output cell mapping.
   // On family 26 the routed transfer maps r's output to a LAB output cell:
   // from now on the placer refuses ALMs that mix such cells with others.
   r->clear_location();

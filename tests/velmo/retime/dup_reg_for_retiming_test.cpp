@@ -227,6 +227,11 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   vok_connect(clk.oterm, second);
   second->set_inverted(true);
   n.io_out("pin", r);
+  // Through two LUTs to a same-clock and a foreign-clock register: the
+  // inner LUT's mixed clocks carry over to the outer one, which moves.
+  auto mixed = n.lut("m1", {n.lut("m0", {r}, 0x2)}, 0x2);
+  n.reg("mc").clk(clk).d(mixed);
+  n.reg("mo").clk(other).d(mixed);
   // No clock input: strategy 3 leaves it alone.
   auto unclocked = n.reg("unclocked").d(n.input_port("in2")).atom();
   n.reg("u1").clk(clk).d(unclocked);
@@ -240,9 +245,10 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   EXPECT_EQ(driver_of(inv, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(twice, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
+  EXPECT_EQ(driver_of(n.find("m0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(fanouts(unclocked), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 5 iterms feeding different clock"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 6 iterms feeding different clock"));
   expect_totals(0, 0, 1, 1);
   (void)own_via_lut;
 }

@@ -318,6 +318,13 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   atom("l")->set_analytic_xy(-1.0f, 2.0f);
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
   EXPECT_EQ(tab, 1);
+  // With the fan-out penalty on, a table delay grows by 5 for each load of
+  // the source beyond the first.
+  cfg_set_on("velmo_use_fanout_delay_penalty");
+  velmo_resyn_forget_switches();
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
+  for (const char* name : {"x1", "x2"}) host::testing::netlist().lut(name, {atom("a")->get_oterm_slot(0)}, 0x2);
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected + 10);
 }
 
 TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
