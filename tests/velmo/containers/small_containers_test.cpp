@@ -181,6 +181,17 @@ TEST_F(SmallContainersTest, BoolVectorRanges) {
   w.resize(40);
   EXPECT_EQ(words(w), (std::vector<std::uint32_t>{0x1Fu, 0})) << "grown bits are clear";
   EXPECT_EQ(words(copy)[1], 0xFFFFFFFEu);
+
+  // Bits cut off inside the kept last word are clear when it grows back.
+  ZMP_BOOL_VECTOR s(40);
+  s.assign(0, 39, true);
+  s.resize(10);
+  s.resize(40);
+  EXPECT_EQ(words(s), (std::vector<std::uint32_t>{0x3FFu, 0}));
+  s.assign(0, 39, true);
+  s.resize(35);
+  s.resize(40);
+  EXPECT_EQ(words(s), (std::vector<std::uint32_t>{0xFFFFFFFFu, 0x7u}));
 }
 
 TEST_F(SmallContainersTest, EnumTypeCarriesItsValue) {

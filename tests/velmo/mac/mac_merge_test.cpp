@@ -166,6 +166,25 @@ TEST_F(MacMergeTest, SpreadingStopsAtTheUsableLocationCountThoughLocationsAreFre
   EXPECT_TRUE(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").empty());
 }
 
+TEST_F(MacMergeTest, SpreadingMovesAConstrainedMacOnlyToAFreeLocation) {
+  host::testing::device(Family::KX).build();
+  auto n = host::testing::netlist();
+  // b and a are locked to (4,1) and (4,3); c's box runs from (4,1) to (4,5).
+  const int b = n.mac("b").mode(2).locked(4, 1, 0).id();
+  const int a = n.mac("a").mode(2).locked(4, 3, 0).id();
+  const int c = n.mac("c").mode(2).locked_box(4, 1, 4, 5).id();
+  cfg_set_on("velmo_mac_merge_debug");
+
+  EXPECT_TRUE(run());
+  // Placement put c onto b. Spreading passes over the occupied (4,1) and
+  // (4,3), though both have a free slot, and moves c to the empty (4,5).
+  EXPECT_EQ(merges_section(), "");
+  const std::string placement = read("velmo_mac_placement_dump.echo");
+  EXPECT_NE(placement.find("\"name\" : \"c\",\n\t\t\"loc\" : [4, 5, 0]"), std::string::npos) << placement;
+  for (int id : {a, b, c}) EXPECT_NE(host::vok::top_netlist()->get_atom_by_id(id), nullptr) << id;
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_DEBUG: Initial floorplan check uses 2 MACs"));
+}
+
 TEST_F(MacMergeTest, FirstFitHonoursGroupsConstraintsAndScanOrder) {
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();

@@ -146,7 +146,8 @@ TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), chaining ? 4 : 3);
 }
 
-// Mode 4 widens its data port 411 but never the scan chain behind it.
+// Mode 4 widens its data port 411 but never the scan chain behind it; inside
+// a chain, a mode-4 MAC with scan parameter A passes the widening on.
 TEST_F(MacSignExtensionTest, Mode4LeavesTheScanChainAlone) {
   host::testing::device(Family::KY).build();
   auto n = host::testing::netlist();
@@ -154,11 +155,19 @@ TEST_F(MacSignExtensionTest, Mode4LeavesTheScanChainAlone) {
   auto m1 = n.mac("m1").mode(4).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
   auto m2 = n.mac("m2").mode(2);
   m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
+  auto h = n.mac("h").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
+  auto s = n.mac("s").mode(4).bool_param(SCAN_A, true).bool_param(SCAN_B, false);
+  auto t = n.mac("t").mode(2);
+  h.feeds(s, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
+  s.feeds(t, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
   EXPECT_TRUE(run());
   EXPECT_EQ(m_util.get_input_port_width(m1, DB_DATA_BY), 4);
   EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), 2);
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), 2);
   EXPECT_EQ(source(m2, DB_MAC_SCANIN, 2), nullptr);
+  EXPECT_EQ(m_util.get_output_port_width(s, DB_MAC_SCANOUT), 4);
+  EXPECT_EQ(m_util.get_input_port_width(t, DB_MAC_SCANIN), 4);
+  EXPECT_EQ(source(t, DB_MAC_SCANIN, 3), s->get_output_term_by_type(DB_MAC_SCANOUT, 3));
 }
 
 TEST_F(MacSignExtensionTest, ScanBitsLeadingToTwoMacsAreAnInternalError) {

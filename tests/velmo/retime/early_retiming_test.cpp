@@ -86,10 +86,15 @@ TEST_F(EarlyRetimingTest, RecompileAndPartialReconfigurationSkipTheRetimerOnly) 
   EXPECT_EQ(count_lines("Skipping Early Retime since we are in SR mode."), 1);
   EXPECT_EQ(count_lines("Skip early retimer (it's off)"), 1);
   host::swavo::set_user_flow(false);
+  // The switch alone skips nothing while no partition is reconfigurable.
+  EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
+  EXPECT_EQ(count_lines("Skipping Early Retime since we are in PR mode."), 0);
+  const int runs = host::call_count("YUN_UTILITY::retime_sets");
+  EXPECT_EQ(runs, 1);
   host::jov::set_partial_reconfiguration("|", true);
   EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
   EXPECT_EQ(count_lines("Skipping Early Retime since we are in PR mode."), 1);
-  EXPECT_EQ(host::call_count("YUN_UTILITY::retime_sets"), 0);
+  EXPECT_EQ(host::call_count("YUN_UTILITY::retime_sets"), runs);
 }
 
 // (The internal error for a modification utility the environment cannot
