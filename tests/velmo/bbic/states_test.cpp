@@ -151,12 +151,15 @@ TEST_F(BlackboxTest, ShellKeepsTheKeepSetAndDisconnectsItsBoundary) {
 TEST_F(BlackboxTest, EmptyKeepSetLeavesOnlyPorts) {
   VELMO_BBIC_KEEP_SET keep;
   VELMO_BBIC_KEPT_ROUTING kept;
+  // The shell is read-only whatever the netlist it was loaded from allows.
+  full_a()->set_modifiable(true);
   create_bbic_states_for_partition(pa, keep, kept);
   for (VOK_ATOM_NODE* x : shell_a()->get_atom_list()) {
     EXPECT_TRUE(x->is_port() || x->is_box()) << x->get_string_hpath();
     for (VOK_ATOM_ITERM* t : x->iterms()) EXPECT_EQ(t->get_source(VOK_TRAVERSE_AS_STORED), nullptr);
   }
   EXPECT_GT(shell_a()->size(), 0u);
+  EXPECT_FALSE(shell_a()->is_modifiable());
 }
 
 TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
