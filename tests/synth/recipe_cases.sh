@@ -128,6 +128,10 @@ regs() { grep -cE '^\.latch |^\.subckt \$_' "$1" 2>/dev/null; }
 [ "$(regs c7.blif)" = 7 ] || fail "counter -P WIDTH=7: not 7 registers"
 "$synth" -P WIDTH=7 -D TAGGED -D 'TAGW=1 + 2' counter c10.blif counter.v || fail "counter -D"
 [ "$(regs c10.blif)" = 10 ] || fail "counter -D TAGGED -D TAGW=1 + 2: not 7 + 3 registers"
+# The model keeps the top's name whatever the parameters.
+for b in c4 c7 c10; do
+  [ "$(grep '^\.model' $b.blif 2>/dev/null)" = ".model counter" ] || fail "$b.blif: the model is not 'counter'"
+done
 rm -f none.blif
 "$synth" -P WIDTH=7 -P DEPTH=2 counter none.blif counter.v >out.txt 2>&1 && fail "an unknown parameter succeeded"
 grep -q "velmo-synth: -P DEPTH: module 'counter' has no parameter 'DEPTH' (it has: WIDTH)" out.txt ||
