@@ -166,6 +166,13 @@ add_test(NAME velmo_synth_fitted_simulation
   COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/fitted_simulation.sh $<TARGET_FILE:velmo-fit>
     ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/simulation)
 set_tests_properties(velmo_synth_fitted_simulation PROPERTIES SKIP_RETURN_CODE 77)
+# velmo-synth on slips: includes, its output, -P values and names, signals.
+foreach(_group includes output values signals)
+  add_test(NAME velmo_synth_checks_${_group}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/synth_checks.sh ${CMAKE_SOURCE_DIR}/tools/velmo-synth
+      ${CMAKE_BINARY_DIR}/synth-test/checks-${_group} ${_group})
+  set_tests_properties(velmo_synth_checks_${_group} PROPERTIES SKIP_RETURN_CODE 77)
+endforeach()
 # The fuzz build's compile flags: undefined behaviour stops a fuzz target.
 add_test(NAME velmo_fuzz_build_flags
   COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fuzz/build_flags.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/fuzz_flags_check)

@@ -1,0 +1,280 @@
+#!/usr/bin/env bash
+# tools/velmo-synth around a user's slips, one group of cases per run (each
+# a few tiny yosys runs):
+#
+# - includes: an `include cycle ends at once with its chain named, a guarded
+#   pair and a header behind a false `ifdef pass; nesting past 64 is
+#   refused; a missing header is named with the file and line that asks
+#   for it; the header beside the source wins over a -I folder, and a
+#   same-named header in the working directory, which yosys would read
+#   instead, is refused with both files named.
+# - output: OUT that is a header or a memory file the design reads (by
+#   another name, through .. or a link) is refused and the file kept; OUT
+#   in a missing folder is refused before yosys runs; a copy that fails
+#   half-way leaves the earlier OUT whole and no partial file; a link OUT
+#   is written through; a run that succeeds says what it wrote.
+# - values: -P values that do not fit their parameter, negative values,
+#   a name given twice, and file and folder names that are not UTF-8 are
+#   refused, named; a -P string value reaches the design as the RTL reads
+#   it; -- ends the options.
+# - signals: SIGTERM, SIGHUP (and SIGINT) to velmo-synth alone while yosys
+#   runs stop yosys and every program it started, remove the work folder,
+#   and end with 128 + the signal's number.
+#
+#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|output|values|signals
+set -u
+synth=$1 work=$2 group=$3
+command -v yosys >/dev/null ||
+  { echo "SKIPPED: yosys is missing (Debian package yosys; 'make deps' installs it)"; exit 77; }
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+failed=0
+fail() { echo "FAILED: $*"; failed=1; }
+# Runs velmo-synth; its status in $status, stdout and stderr in out.txt.
+run() {
+  "$synth" "$@" >out.txt 2>&1
+  status=$?
+}
+expect() {  # STATUS TEXT: the last run ended STATUS and said TEXT
+  [ "$status" -eq "$1" ] || fail "exit $status, not $1: $(cat out.txt)"
+  grep -qF -- "$2" out.txt || fail "no '$2' in: $(cat out.txt)"
+}
+# The value a BLIF drives on the constant output bus PORT.
+constant() {
+  awk -v p="$2" '
+    /^\./ { name = ($1 == ".names" && NF == 2) ? $2 : ""; next }
+    name ~ ("^" p "\\[[0-9]+\\]$") && $1 == "1" {
+      i = name; sub(/.*\[/, "", i); sub(/\]$/, "", i); v += 2 ^ i
+    }
+    END { printf "%d\n", v }' "$1"
+}
+
+# Parameters of each kind: no range, a range, a string.
+cat >w.v <<'V'
+module w #(parameter W = 4, parameter [7:0] V = 3, parameter TAG = "ab")
+  (input clk, output reg [W-1:0] q, output [7:0] v, output [15:0] tag);
+  always @(posedge clk) q <= q + 1;
+  assign v = V;
+  assign tag = TAG;
+endmodule
+V
+
+case $group in
+includes)
+  # a.vh and b.vh include each other with no guard.
+  printf '`include "b.vh"\n' >a.vh
+  printf '// b\n`include "a.vh"\n' >b.vh
+  printf '`include "a.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' >cycle.v
+  SECONDS=0
+  timeout 10 "$synth" t none.blif cycle.v >out.txt 2>&1
+  status=$?
+  [ $SECONDS -lt 10 ] || fail "a cycle took $SECONDS s"
+  expect 1 "velmo-synth: \`include cycle: cycle.v:1 -> a.vh:1 -> b.vh:2 -> a.vh again"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "the cycle is not one line: $(cat out.txt)"
+
+  # The same pair guarded, a define made inside it, and a missing header
+  # behind a false `ifdef, a comment and an `else taken.
+  mkdir -p g
+  printf '`ifndef GA\n`define GA\n`include "gb.vh"\n`define K 8'"'"'h5a\n`endif\n' >g/ga.vh
+  printf '`ifndef GB /* guard */\n`define GB\n`include "ga.vh"\n`endif\n' >g/gb.vh
+  cat >g/guarded.v <<'V'
+`include "ga.vh"
+`include "gb.vh"
+`ifdef NOT_DEFINED
+`include "missing.vh"
+`elsif GA
+// `include "missing.vh"
+/* `include "missing.vh" */
+`else
+`include "missing.vh"
+`endif
+module g(output [7:0] k); assign k = `K; endmodule
+V
+  run g guarded.blif g/guarded.v
+  expect 0 "velmo-synth: wrote guarded.blif"
+  [ "$(constant guarded.blif k)" = 90 ] || fail "the guarded pair does not give k = 8'h5a"
+
+  # Nesting past 64: n0.vh includes n1.vh ... each defining a macro of its own.
+  for i in $(seq 0 70); do
+    printf '`define N%d\n`include "n%d.vh"\n' "$i" $((i + 1)) >n$i.vh
+  done
+  : >n71.vh
+  printf '`include "n0.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' >deep.v
+  run t none.blif deep.v
+  expect 1 "velmo-synth: \`include nested deeper than 64: deep.v:1 -> n0.vh:2 -> n1.vh:2 ->"
+  grep -qF -- "-> n63.vh:2 -> n64.vh" out.txt || fail "the chain is not named to its end: $(cat out.txt)"
+
+  # A missing header: the including file and line, and -I.
+  mkdir -p m
+  printf 'module m(input a, output y);\n`include "cfg.vh"\nassign y = a;\nendmodule\n' >m/m.v
+  run -I g m none.blif m/m.v
+  expect 2 "velmo-synth: m/m.v:2: cannot find the \`include file 'cfg.vh' (beside 'm/m.v', in 'g' or in the working directory): give its folder with -I DIR"
+  [ -e none.blif ] && fail "a refused run wrote its output"
+
+  # One header name beside the source, in a -I folder and in the working
+  # directory: the working directory's copy is refused, both named; without
+  # it the one beside the source wins, then the -I folder's.
+  mkdir -p src inc
+  printf '`include "k.vh"\nmodule top(output [7:0] tag); assign tag = `CFGV; endmodule\n' >src/top.v
+  echo "\`define CFGV 8'h11" >src/k.vh
+  echo "\`define CFGV 8'h22" >inc/k.vh
+  echo "\`define CFGV 8'h44" >k.vh
+  run -I inc top tag.blif src/top.v
+  expect 2 "velmo-synth: src/top.v:1: \`include \"k.vh\" is 'src/k.vh', but yosys would read 'k.vh' in the working directory"
+  [ -e tag.blif ] && fail "a refused header wrote the output"
+  rm k.vh
+  run -I inc top tag.blif src/top.v
+  expect 0 "wrote tag.blif"
+  [ "$(constant tag.blif tag)" = 17 ] || fail "not the header beside the source (8'h11): $(constant tag.blif tag)"
+  rm src/k.vh
+  echo "\`define CFGV 8'h44" >k.vh
+  run -I inc top tag.blif src/top.v
+  expect 2 "is 'inc/k.vh', but yosys would read 'k.vh' in the working directory"
+  rm k.vh
+  run -I inc top tag.blif src/top.v
+  [ "$(constant tag.blif tag)" = 34 ] || fail "not the -I folder's header (8'h22): $(constant tag.blif tag)"
+  ;;
+
+output)
+  # A header found through -I and a memory file: never overwritten.
+  mkdir -p hd mem
+  echo "\`define KV 4'h9" >hd/k.vh
+  printf '0a\n0b\n0c\n0d\n' >mem/init.hex
+  cat >mem/rom.v <<'V'
+`include "k.vh"
+module rom(input clk, input [1:0] a, output reg [7:0] q, output [3:0] k);
+  reg [7:0] m [0:3];
+  initial $readmemh("mem/init.hex", m);
+  always @(posedge clk) q <= m[a];
+  assign k = `KV;
+endmodule
+V
+  ln -sf init.hex mem/link.hex
+  sums=$(cksum hd/k.vh mem/init.hex)
+  for o in hd/k.vh ./hd/../hd/k.vh mem/link.hex; do
+    run -I hd rom "$o" mem/rom.v
+    expect 2 "velmo-synth: the output '$o' is '"
+    grep -qF "which the design reads: nothing written" out.txt || fail "$o: not refused as read: $(cat out.txt)"
+  done
+  [ "$(cksum hd/k.vh mem/init.hex)" = "$sums" ] || fail "a file the design reads was overwritten"
+  [ -L mem/link.hex ] || fail "the link was replaced"
+
+  # A folder that does not exist: refused before yosys runs.
+  run -I hd rom nowhere/rom.blif mem/rom.v
+  expect 2 "velmo-synth: the output's folder 'nowhere' does not exist"
+  grep -q 'yosys\|ERROR' out.txt && fail "yosys ran: $(cat out.txt)"
+
+  # A good run says what it wrote; a later run whose copy fails half-way
+  # (a full disk: cp writes 4096 bytes and fails) leaves it whole.
+  run -I hd -D UNUSED -P 'UNUSED_TOO=1' rom rom.blif mem/rom.v
+  expect 1 "velmo-synth: -P UNUSED_TOO: module 'rom' has no parameter"
+  run -I hd -D UNUSED rom rom.blif mem/rom.v
+  expect 0 "velmo-synth: wrote rom.blif: top 'rom', "
+  grep -qE "^velmo-synth: wrote rom.blif: top 'rom', [0-9]+ LUTs?, [0-9]+ flip-flops?; -D UNUSED$" out.txt ||
+    fail "the summary line: $(cat out.txt)"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "more than one line: $(cat out.txt)"
+  sum=$(cksum <rom.blif)
+  mkdir -p full
+  cat >full/cp <<'SH'
+#!/bin/sh
+# cp on a full disk: the first 4096 bytes land, then the write fails.
+eval "dest=\${$#}"
+head -c 4096 "$2" >"$dest"
+echo "cp: error writing '$dest': No space left on device" >&2
+exit 1
+SH
+  chmod +x full/cp
+  PATH=$PWD/full:$PATH "$synth" -P W=5 w rom.blif w.v >out.txt 2>&1
+  status=$?
+  expect 1 "No space left on device"
+  [ "$(cksum <rom.blif)" = "$sum" ] || fail "the earlier output was replaced by a cut one"
+  ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output"
+
+  # An output that is a link is written where it points, the link kept.
+  mkdir -p out
+  ln -sf out/real.blif linked.blif
+  run -I hd rom linked.blif mem/rom.v
+  expect 0 "wrote linked.blif"
+  [ -L linked.blif ] && grep -q '^\.model rom$' out/real.blif || fail "not written through the link"
+  ;;
+
+values)
+  run -P W=4294967304 w none.blif w.v
+  expect 1 "velmo-synth: -P W=4294967304: the value needs 33 bits, and parameter 'W' of module 'w' holds 32 bits"
+  run -P V=9\'h100 w none.blif w.v
+  expect 1 "velmo-synth: -P V=9'h100: the value needs 9 bits, and parameter 'V' of module 'w' holds 8 bits"
+  run -P V=4\'h1f w none.blif w.v
+  expect 1 "velmo-synth: -P V=4'h1f: the value needs 5 bits, more than its own size 4"
+  run -P W=-1 w none.blif w.v
+  expect 2 "velmo-synth: -P W: '-1' is not a value yosys can set"
+  run -P W=2+3 w none.blif w.v
+  expect 2 "velmo-synth: -P W: '2+3' is not a value"
+  run -P W=8 -P W=6 w none.blif w.v
+  expect 2 "velmo-synth: -P W is given twice ('W=8' and 'W=6')"
+  [ -e none.blif ] && fail "a refused value wrote the output"
+  # Values that fit, the widest one too, and a string that reads as a number.
+  run -P W=5 -P V=8\'hff -P 'TAG="12"' w s.blif w.v
+  expect 0 "; -P W=5 -P V=8'hff -P TAG=\"12\""
+  [ "$(grep -c '^\.latch\|^\.subckt \$_' s.blif)" = 5 ] || fail "-P W=5: not 5 registers"
+  [ "$(constant s.blif v)" = 255 ] || fail "-P V=8'hff: v is $(constant s.blif v)"
+  want=$((0x3132))  # "12" as the RTL reads it
+  if command -v iverilog >/dev/null; then
+    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG("12")) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' >tb.v
+    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
+  fi
+  [ "$(constant s.blif tag)" = "$want" ] || fail "-P TAG=\"12\": tag is $(constant s.blif tag), the RTL gives $want"
+
+  # Names that are not UTF-8 are refused with their bytes shown; -- ends
+  # the options before a file whose name starts with -.
+  latin=$(printf 'caf\351')
+  cp w.v "$latin.v"
+  mkdir -p "$latin"
+  run w none.blif "$latin.v"
+  expect 2 "velmo-synth: the file 'caf\\xe9.v' is not a UTF-8 name"
+  run -I "$latin" w none.blif w.v
+  expect 2 "velmo-synth: -I 'caf\\xe9' is not a UTF-8 name"
+  cp w.v café.v
+  run w u.blif café.v
+  expect 0 "wrote u.blif"
+  cp w.v ./-w.v
+  run -- w dash.blif -w.v
+  expect 0 "wrote dash.blif"
+  ;;
+
+signals)
+  # A design yosys takes seconds over; each signal is sent once yosys runs.
+  printf 'module slow(input clk, input [23:0] a, b, output reg [47:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slow.v
+  mkdir -p tmp
+  # SIGINT is ignored by background commands of a script: perl lets it through.
+  restore_int=()
+  command -v perl >/dev/null && restore_int=(perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV')
+  for case in TERM:143 HUP:129 ${restore_int[@]+INT:130}; do
+    sig=${case%:*} want=${case#*:}
+    TMPDIR=$PWD/tmp ${restore_int[@]+"${restore_int[@]}"} "$synth" slow slow.blif slow.v >out.txt 2>&1 &
+    pid=$!
+    ypid=
+    for _ in $(seq 200); do
+      ypid=$(pgrep -P $pid -x yosys) && break
+      sleep 0.05
+    done
+    [ -n "$ypid" ] || { fail "$sig: yosys did not start"; wait $pid; continue; }
+    sleep 0.2
+    kill -s "$sig" $pid
+    wait $pid
+    status=$?
+    [ $status -eq "$want" ] || fail "$sig: exit $status, not $want"
+    if kill -0 "$ypid" 2>/dev/null || kill -0 -- "-$ypid" 2>/dev/null; then
+      fail "$sig: yosys (or a program it started) runs on"
+      kill -- "-$ypid" 2>/dev/null || kill "$ypid"
+    fi
+    [ -z "$(ls -A tmp)" ] || fail "$sig: the work folder is left: $(ls -A tmp)"
+    rm -rf tmp/*
+    [ -e slow.blif ] && fail "$sig: a stopped run wrote its output"
+  done
+  ;;
+*)
+  echo "unknown group '$group'"
+  exit 1 ;;
+esac
+exit $failed
