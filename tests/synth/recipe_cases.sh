@@ -59,7 +59,7 @@ refused() {
   grep -qe "$want" out.txt || fail "$*: no '$want' in: $(cat out.txt)"
 }
 rm -f none.blif
-refused "usage: velmo-synth \[-I DIR\]... \[-D NAME\[=VALUE\]\]... \[-P NAME=VALUE\]... TOP OUT.blif FILE" chip none.blif
+refused "usage: velmo-synth \[-I DIR\]... \[-D NAME\[=VALUE\]\]... \[-P NAME=VALUE\]... \[--\] TOP OUT.blif FILE" chip none.blif
 refused "unknown option '-x'" -x chip none.blif leaf.sv
 refused "-I 'nodir' is not a folder" -I nodir chip none.blif leaf.sv
 refused "-D '1X' is not NAME or NAME=VALUE" -D 1X chip none.blif leaf.sv
