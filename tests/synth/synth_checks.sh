@@ -218,6 +218,7 @@ values)
   expect 0 "; -P W=5 -P V=8'hff -P TAG=\"12\""
   [ "$(grep -c '^\.latch\|^\.subckt \$_' s.blif)" = 5 ] || fail "-P W=5: not 5 registers"
   [ "$(constant s.blif v)" = 255 ] || fail "-P V=8'hff: v is $(constant s.blif v)"
+  grep -qx '\.model w' s.blif || fail "-P renamed the model: $(grep '^\.model' s.blif)"
   want=$((0x3132))  # "12" as the RTL reads it
   if command -v iverilog >/dev/null; then
     printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG("12")) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' >tb.v
@@ -243,8 +244,9 @@ values)
   ;;
 
 signals)
-  # A design yosys takes seconds over; each signal is sent once yosys runs.
-  printf 'module slow(input clk, input [23:0] a, b, output reg [47:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slow.v
+  # A design yosys takes several seconds over; each signal is sent once
+  # yosys runs, and velmo-synth must end well before yosys would.
+  printf 'module slow(input clk, input [47:0] a, b, output reg [95:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slow.v
   mkdir -p tmp
   # SIGINT is ignored by background commands of a script: perl lets it through.
   restore_int=()
@@ -260,10 +262,13 @@ signals)
     done
     [ -n "$ypid" ] || { fail "$sig: yosys did not start"; wait $pid; continue; }
     sleep 0.2
+    sent=${EPOCHREALTIME/./}
     kill -s "$sig" $pid
     wait $pid
     status=$?
+    took=$(((${EPOCHREALTIME/./} - sent) / 1000))
     [ $status -eq "$want" ] || fail "$sig: exit $status, not $want"
+    [ $took -lt 3000 ] || fail "$sig: velmo-synth ended $took ms after the signal: yosys was not stopped"
     if kill -0 "$ypid" 2>/dev/null || kill -0 -- "-$ypid" 2>/dev/null; then
       fail "$sig: yosys (or a program it started) runs on"
       kill -- "-$ypid" 2>/dev/null || kill "$ypid"
