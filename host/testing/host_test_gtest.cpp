@@ -23,7 +23,12 @@ void HostTest::SetUp() {
   host::debug::set_level("VELMO", 2);
   host::clock::freeze();
   m_old_dir = std::filesystem::current_path();
-  std::string tmpl = (std::filesystem::temp_directory_path() / "velmo-test-XXXXXX").string();
+  // The test's own working folder: named after the test, unique to the run.
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : std::string("test");
+  for (char& c : name)
+    if (c == '/') c = '_';
+  std::string tmpl = (std::filesystem::temp_directory_path() / ("velmo-" + name.substr(0, 160) + "-XXXXXX")).string();
   ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
   m_dir = tmpl;
   std::filesystem::current_path(m_dir);

@@ -67,9 +67,14 @@ RUN run(const std::string& command) {
 
 bool installed(const char* tool) { return run(std::string("command -v ") + tool).status == 0; }
 
-// A fresh directory under the test temporary directory.
+// A fresh directory `name` in the running test's own folder of the test
+// temporary directory, so that no two tests share one.
 fs::path scratch(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("eqcheck_" + name);
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = test ? std::string(test->test_suite_name()) + "." + test->name() : std::string("no_test");
+  for (char& c : folder)
+    if (c == '/') c = '_';
+  const fs::path dir = fs::path(::testing::TempDir()) / folder / ("eqcheck_" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;

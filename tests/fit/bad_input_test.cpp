@@ -82,7 +82,7 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
       "foreign_chain.json", R"({"assignments": [{"id": 3012, "type": 4, "value": "1", "instance": "s298_in_0_"}]})");
   const std::string lpclk_file = write_file("lpclk_en.json", R"({"lpclk": ["en"]})");
   // A link to an input not there yet names it as well.
-  const std::string missing_cfg = ::testing::TempDir() + "missing_input.cfg";
+  const std::string missing_cfg = velmo_fit_test::test_dir() + "missing_input.cfg";
   const std::string link_to_missing = write_file("link_to_missing", "");
   std::filesystem::remove(missing_cfg);
   std::filesystem::remove(link_to_missing);
@@ -170,7 +170,7 @@ TEST(OddDesigns, NetNamesLikeTheLoadersOwnLoad) {
   // byte as \xNN, valid UTF-8 kept.
   const std::string latin1 = write_file("caf\xE9.blif", ".model caf\xE9_\x80_\xC3\xA9\n.inputs a clk\n.outputs y\n"
                                                        ".latch a q re clk 0\n.names q y\n0 1\n.end\n");
-  const std::string report = ::testing::TempDir() + "latin1.json";
+  const std::string report = velmo_fit_test::test_dir() + "latin1.json";
   r = run(latin1 + " --stages place,route --report " + report);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Design caf\xE9_\x80_\xC3\xA9 (" + latin1 + ")"));
@@ -191,7 +191,7 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
       ".model dead\n.inputs clk a b\n.outputs y\n.names a b n\n11 1\n.latch n q re clk 0\n.names q y\n1 1\n"
       ".names q alias\n1 1\n.names undriven dead\n1 1\n.latch dead r re clk 0\n.names r a dead2\n01 1\n"
       ".latch b fed re clk 0\n.end\n");
-  const std::string report = ::testing::TempDir() + "dead_logic.json";
+  const std::string report = velmo_fit_test::test_dir() + "dead_logic.json";
   RESULT r = run(design + " --stages place,route --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("dead.blif): 2 LUTs, 1 registers"));
@@ -245,7 +245,7 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
 TEST(HalfCycleTiming, OppositeEdgesGetHalfThePeriod) {
   const std::string settings = write_file("clock_3000.json", R"({"clocks": {"clk": 3000}})");
   auto fit = [&](const char* first, const char* second) {
-    const std::string report = ::testing::TempDir() + "edges_" + first + second + ".json";
+    const std::string report = velmo_fit_test::test_dir() + "edges_" + first + second + ".json";
     const RESULT r = run(two_registers(first, second) + " --stages place,route --settings " + settings +
                          " --report " + report);
     EXPECT_EQ(r.status, 0) << r.out;
@@ -270,7 +270,7 @@ TEST(HalfCycleTiming, OppositeEdgesGetHalfThePeriod) {
 TEST(Threads, OneAndEightThreadsGiveTheSameFit) {
   const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
   auto fit = [&](int threads) {
-    const std::string report = ::testing::TempDir() + "threads_" + std::to_string(threads) + ".json";
+    const std::string report = velmo_fit_test::test_dir() + "threads_" + std::to_string(threads) + ".json";
     const RESULT r = run(design + " --threads " + std::to_string(threads) + " --report " + report);
     EXPECT_EQ(r.status, 0) << r.out;
     nlohmann::json j = read_json(report);
@@ -312,7 +312,7 @@ std::set<std::string> thread_callers(const std::string& log, const std::string& 
 // abort, and a report that says so.
 TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
   const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
-  const std::string report = ::testing::TempDir() + "no_threads.json";
+  const std::string report = velmo_fit_test::test_dir() + "no_threads.json";
   for (const char* started : {"0", "1", "2"}) {
     std::ofstream(report) << R"({"status": 0})";
     const RESULT r = run_shell(std::string("VELMO_TEST_THREADS_STARTED=") + started +
@@ -346,7 +346,7 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
   // its own: a helper that cannot start there ends the run the same way,
   // after those started are joined.
   const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
-  const std::string log = ::testing::TempDir() + "threads_cannot_start.log";
+  const std::string log = velmo_fit_test::test_dir() + "threads_cannot_start.log";
   auto fit_frisc = [&](int started, const char* stages) {
     std::filesystem::remove(log);
     return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) + " VELMO_TEST_THREADS_LOG=" + log +
@@ -381,7 +381,7 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
 // the threading library cannot start the next worker, outside any command.
 TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
-  const std::string log = ::testing::TempDir() + "tcl_threads_cannot_start.log";
+  const std::string log = velmo_fit_test::test_dir() + "tcl_threads_cannot_start.log";
   auto tclsh = [&](const std::string& refusal) {
     std::filesystem::remove(log);
     return run_shell(refusal + " VELMO_TEST_THREADS_LOG=" + log +
@@ -476,7 +476,7 @@ TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
 }
 
 TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
-  const std::string dir = ::testing::TempDir() + "reports/";
+  const std::string dir = velmo_fit_test::test_dir() + "reports/";
   std::filesystem::create_directories(dir);
   const std::string report = dir + "r.json";
   const std::string bad = write_file("bad_family.json", R"({"family": 0})");
@@ -610,7 +610,7 @@ TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
 
 TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
-  const std::string report = ::testing::TempDir() + "congested.json";
+  const std::string report = velmo_fit_test::test_dir() + "congested.json";
   const std::string settings = write_file("congested_settings.json", R"({"clocks": {"clk": 10000}})");
   // The design piped into /dev/stdin and the settings from a pipe: the run
   // on the larger device reads the same inputs again.
@@ -635,7 +635,7 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   EXPECT_EQ(read_json(report)["status"], 0);
   // A report on a descriptor (here through a link to standard output) is
   // written once, by the run on the larger device.
-  const std::string to_stdout = ::testing::TempDir() + "congested_to_stdout", console = to_stdout + ".txt";
+  const std::string to_stdout = velmo_fit_test::test_dir() + "congested_to_stdout", console = to_stdout + ".txt";
   std::filesystem::remove(to_stdout);
   std::filesystem::create_symlink("/proc/self/fd/1", to_stdout);
   r = run_shell(std::string(VELMO_FIT_EXE) + " " + design + " --stages place,route --settings " + settings +
@@ -664,7 +664,7 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
 TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverReplaced) {
   namespace fs = std::filesystem;
   const std::string exe = VELMO_FIT_EXE;
-  const std::string dir = ::testing::TempDir() + "report_targets/";
+  const std::string dir = velmo_fit_test::test_dir() + "report_targets/";
   fs::remove_all(dir);
   fs::create_directories(dir);
   // A link to this process's standard output, itself redirected to a file:
@@ -731,7 +731,7 @@ TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverR
 
 TEST(Reports, AReportPathTheEquivalenceCheckingWritesIsRefusedBeforeTheFit) {
   namespace fs = std::filesystem;
-  const std::string eda = ::testing::TempDir() + "report_eda";
+  const std::string eda = velmo_fit_test::test_dir() + "report_eda";
   fs::remove_all(eda);
   const std::string settings = write_file(
       "eda.json", R"({"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": ")" + eda +
@@ -758,8 +758,8 @@ TEST(Reports, AReportPathTheEquivalenceCheckingWritesIsRefusedBeforeTheFit) {
 TEST(Reports, ARefusalNamingStrayBytesIsAReportWithThemEscaped) {
   // The design's file name, a net of the design and a settings key in
   // Latin-1: each refusal is exit 2 with a report in valid UTF-8.
-  const std::string report = ::testing::TempDir() + "stray_bytes.json";
-  const std::string missing = ::testing::TempDir() + "caf\xE9.blif";
+  const std::string report = velmo_fit_test::test_dir() + "stray_bytes.json";
+  const std::string missing = velmo_fit_test::test_dir() + "caf\xE9.blif";
   const std::string undriven =
       write_file("undriven_latin1.blif", ".model m\n.inputs a\n.outputs y\n.names a u\xE9 y\n11 1\n.end\n");
   const std::string settings = write_file("latin1_key.json", "{\"clocks\": {\"clk\": 1000}, \"caf\xE9\": 1}");
@@ -782,7 +782,7 @@ TEST(Reports, ARefusalNamingStrayBytesIsAReportWithThemEscaped) {
 TEST(Reports, AFileSizeLimitFailsTheWriteWithALineNamingTheFile) {
   namespace fs = std::filesystem;
   const std::string exe = VELMO_FIT_EXE;
-  const std::string dir = ::testing::TempDir() + "size_limit/";
+  const std::string dir = velmo_fit_test::test_dir() + "size_limit/";
   fs::remove_all(dir);
   fs::create_directories(dir);
   // A model name of 6000 characters makes the report larger than the limit
@@ -811,7 +811,7 @@ TEST(Device, ADesignReadFromANamedFifoIsNotReadAgainForALargerDevice) {
   const std::string exe = VELMO_FIT_EXE;
   const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
   const std::string settings = write_file("fifo_settings.json", R"({"clocks": {"clk": 10000}})");
-  const std::string fifo = ::testing::TempDir() + "congested_fifo.blif";
+  const std::string fifo = velmo_fit_test::test_dir() + "congested_fifo.blif";
   std::filesystem::remove(fifo);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Both sides under a time limit: a run that opened the FIFO again would

@@ -20,8 +20,8 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
-  const std::string settings = ::testing::TempDir() + "delay_chain_settings.json";
-  const std::string report = ::testing::TempDir() + "delay_chain_report.json";
+  const std::string settings = velmo_fit_test::test_dir() + "delay_chain_settings.json";
+  const std::string report = velmo_fit_test::test_dir() + "delay_chain_report.json";
   // Chain 449 (option 3449) of pin s298_in_0_ ranges over 0..7.
   std::ofstream(settings) << R"({"assignments": [{"id": 3449, "type": 4, "value": "9", "instance": "s298_in_0_"},
                                                  {"id": 3446, "type": 4, "value": "5", "instance": "s298_in_1_"}]})";
@@ -58,8 +58,8 @@ TEST(VelmoFitDelayChains, OutOfRangePinOptionIsRepairedAndReported) {
 
 namespace {
 nlohmann::json fit_with(const std::string& name, const std::string& settings_text, int* status) {
-  const std::string settings = ::testing::TempDir() + name + "_settings.json";
-  const std::string report = ::testing::TempDir() + name + "_report.json";
+  const std::string settings = velmo_fit_test::test_dir() + name + "_settings.json";
+  const std::string report = velmo_fit_test::test_dir() + name + "_report.json";
   std::ofstream(settings) << settings_text;
   const auto r = velmo_fit_test::run("--stages plan,place,route --settings " + settings + " --report " + report);
   *status = r.status;
@@ -94,7 +94,7 @@ TEST(VelmoFitDelayChains, AutomaticPassWarnsAboutAHighFanoutInputPin) {
   // Option 904 runs the pass after routing; s298_in_0_ reaches more
   // than one timed input, above a threshold of 1.
   int status = 0;
-  const std::string settings = ::testing::TempDir() + "auto_dc_settings.json";
+  const std::string settings = velmo_fit_test::test_dir() + "auto_dc_settings.json";
   std::ofstream(settings) << R"({"options": [{"id": 904, "type": 1, "value": "on"}],
       "cfg": {"velmo_high_fanout_input_pins_thershold": "1"},
       "clocks": {"clock": 20000},
@@ -141,8 +141,8 @@ TEST(VelmoFitDelayChains, AutomaticPassImprovesIoSlack) {
     nlohmann::json report[3];
     for (int on : {0, 1, 2}) {
       if (on == 2 && !c.improves) continue;
-      const std::string settings = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc.json";
-      const std::string out = ::testing::TempDir() + c.design + std::to_string(on) + "_auto_dc_report.json";
+      const std::string settings = velmo_fit_test::test_dir() + c.design + std::to_string(on) + "_auto_dc.json";
+      const std::string out = velmo_fit_test::test_dir() + c.design + std::to_string(on) + "_auto_dc_report.json";
       std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": )" << (on == 2 ? kAmpleHold : c.io_delays)
                               << (on == 1 ? R"(, "options": [{"id": 904, "type": 1, "value": "on"}]})" : "}");
       const auto r =
@@ -212,8 +212,8 @@ struct OUTPUT_FIT {
 
 OUTPUT_FIT fit_fir8_output(const std::string& name, int max, int min, const std::string& extra,
                            const std::string& args = "") {
-  const std::string settings = ::testing::TempDir() + name + "_settings.json";
-  const std::string report = ::testing::TempDir() + name + "_report.json";
+  const std::string settings = velmo_fit_test::test_dir() + name + "_settings.json";
+  const std::string report = velmo_fit_test::test_dir() + name + "_report.json";
   std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": {"out:y[0]": {"clock": "clk", "max": )" << max
                           << R"(, "min": )" << min << "}}" << extra << "}";
   const auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --stages plan,place,route "
@@ -244,7 +244,7 @@ TEST(VelmoFitDelayChains, AutomaticPassSetsAnOutputChainAgainstBothCorners) {
   const std::string kOn = R"(, "options": [{"id": 904, "type": 1, "value": "on"}])";
   // The pass's dumps go to the working directory: one of this test's own.
   const std::filesystem::path home = std::filesystem::current_path();
-  const std::filesystem::path here = std::filesystem::path(::testing::TempDir()) / "auto_dc_output_fit";
+  const std::filesystem::path here = std::filesystem::path(velmo_fit_test::test_dir()) / "auto_dc_output_fit";
   std::filesystem::create_directories(here);
   std::filesystem::current_path(here);
   for (const CASE& c : cases) {

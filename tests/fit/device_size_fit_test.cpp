@@ -25,7 +25,7 @@ const std::string kRepo = std::string(VELMO_DESIGNS_DIR) + "/../..";
 
 // A design of `pins` / 2 input pins, each passed through a LUT to an output.
 std::string pass_through_design(int pins) {
-  const std::string path = ::testing::TempDir() + "pass_through_" + std::to_string(pins) + ".blif";
+  const std::string path = velmo_fit_test::test_dir() + "pass_through_" + std::to_string(pins) + ".blif";
   std::ofstream out(path);
   out << ".model wide\n.inputs";
   for (int i = 0; i < pins / 2; ++i) out << " i" << i;
@@ -57,8 +57,8 @@ nlohmann::json read_json(const std::string& path) {
 }
 
 TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesCompletely) {
-  const std::string design = ::testing::TempDir() + "diffeq_x3.blif";
-  const std::string report = ::testing::TempDir() + "diffeq_x3.json";
+  const std::string design = velmo_fit_test::test_dir() + "diffeq_x3.blif";
+  const std::string report = velmo_fit_test::test_dir() + "diffeq_x3.json";
   std::remove(report.c_str());
   ASSERT_EQ(std::system((kRepo + "/bench/merge_blif.sh 3 " + VELMO_DESIGNS_DIR + "/mcnc/diffeq.blif > " + design).c_str()),
             0);
@@ -119,14 +119,14 @@ TEST(DeviceSize, RunningOutOfMemoryEndsWithOneLineAndStatusThree) {
   // space for its routing graph.
   // An earlier report at the path is not left behind.
   const std::string design = pass_through_design(2400);
-  const std::string report = ::testing::TempDir() + "out_of_memory.json";
+  const std::string report = velmo_fit_test::test_dir() + "out_of_memory.json";
   std::ofstream(report) << R"({"status": 0})";
   const RESULT r = run_limited(design + " --report " + report, 250 * 1024);
   EXPECT_EQ(r.status, 3) << r.out;
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: out of memory"));
   EXPECT_FALSE(std::filesystem::exists(report));
   // Only a regular file is removed: a FIFO the report was to go to stays.
-  const std::string fifo = ::testing::TempDir() + "out_of_memory.fifo";
+  const std::string fifo = velmo_fit_test::test_dir() + "out_of_memory.fifo";
   std::filesystem::remove(fifo);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const RESULT f = run_limited(design + " --report " + fifo, 250 * 1024);

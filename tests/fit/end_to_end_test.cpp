@@ -17,7 +17,7 @@ using velmo_fit_test::run;
 // Fits the design (with the settings file, if any) and checks the run and its
 // report; returns the report.
 nlohmann::json expect_fitted(const std::string& design, const std::string& settings = "") {
-  const std::string report = ::testing::TempDir() + "e2e_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "e2e_report.json";
   std::remove(report.c_str());
   const RESULT r = run(std::string(VELMO_DESIGNS_DIR) + "/" + design + " --report " + report +
                        (settings.empty() ? "" : " --settings " + settings));
@@ -65,7 +65,7 @@ TEST(EndToEnd, FitsAYosysBenchmarkAndTheSettingsSetItsClock) {
   const nlohmann::json relaxed = expect_fitted("yosys/crc32x8.blif");
   EXPECT_EQ(setup_failing(relaxed), 0);
   for (const auto& c : relaxed["timing"]) EXPECT_FALSE(c["setup_wns_ps"].is_null());
-  const std::string settings = ::testing::TempDir() + "e2e_settings.json";
+  const std::string settings = velmo_fit_test::test_dir() + "e2e_settings.json";
   std::ofstream(settings) << R"({"clocks": {"clk": 200}})";
   const nlohmann::json tight = expect_fitted("yosys/crc32x8.blif", settings);
   EXPECT_GT(setup_failing(tight), 0);

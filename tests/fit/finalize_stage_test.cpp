@@ -66,7 +66,7 @@ TEST(VelmoFitFinalize, HoldFixingLineFollowsRoutingAndEveryCornerIsReported) {
 // no detour lands in it, the failing endpoints are named in one line.
 TEST(VelmoFitFinalize, HoldFixReRouteClearsHoldAndTheTestPassReportsItsConnections) {
   auto fir8 = [](int min_ps) {
-    const std::string settings = ::testing::TempDir() + "fir8_early_inputs" + std::to_string(-min_ps) + ".json";
+    const std::string settings = velmo_fit_test::test_dir() + "fir8_early_inputs" + std::to_string(-min_ps) + ".json";
     std::ofstream(settings) << R"({"clocks": {"clk": 20000}, "io_delays": {)"
                             << R"("x[0]": {"clock": "clk", "max": 19000, "min": )" << min_ps << "},"
                             << R"("x[1]": {"clock": "clk", "max": 19000, "min": )" << min_ps << "}}}";

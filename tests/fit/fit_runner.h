@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -35,15 +36,29 @@ inline RESULT run(const std::string& args) {
   return r;
 }
 
-// Writes `text` into the test temporary directory under `name`, prefixed
-// with the running test's name, so that tests run in parallel never write
-// the same file; returns the path.
-inline std::string write_file(const std::string& name, const std::string& text) {
+// A folder of the test temporary directory named after the running test
+// ("Suite.Name", a parameterised case's '/' given as '_'), made empty the first
+// time a test asks for it: everything a test writes goes there, so that no two
+// tests share a file and a second run does not read the first one's.
+inline std::string test_dir() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string prefix = test ? std::string(test->test_suite_name()) + "." + test->name() + "." : std::string();
-  for (char& c : prefix)
+  std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : std::string("no_test");
+  for (char& c : name)
     if (c == '/') c = '_';
-  const std::string path = ::testing::TempDir() + prefix + name;
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / name;
+  static std::filesystem::path made;  // the folder this process has already emptied
+  if (made != dir) {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    std::filesystem::create_directories(dir);
+    made = dir;
+  }
+  return dir.string() + "/";
+}
+
+// Writes `text` into the running test's folder under `name`; returns the path.
+inline std::string write_file(const std::string& name, const std::string& text) {
+  const std::string path = test_dir() + name;
   std::ofstream(path) << text;
   return path;
 }

@@ -84,7 +84,7 @@ TEST(VelmoFitPartitions, BadDeclarationsExitTwoNamingTheCulprit) {
 }
 
 TEST(VelmoFitPartitions, RecompiledPartitionFitsAgainstThePreservedOnes) {
-  const std::string report = ::testing::TempDir() + "partitions_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "partitions_report.json";
   auto r = run(kMac + " --settings " + kBundled + " --report " + report);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Partition mult (parent |):"));
@@ -147,7 +147,7 @@ TEST(VelmoFitPartitions, RecompiledPartitionFitsAgainstThePreservedOnes) {
 // blackboxing.
 TEST(VelmoFitPartitions, ReportBeforeTheFinalStageShowsTheWholeDesignsTiming) {
   const std::string file = settings_with("nested.json", kNested);
-  const std::string report = ::testing::TempDir() + "nested_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "nested_report.json";
   const std::string args = kMac + " --settings " + file + " --stages plan,place,route";
   auto shells = run(args + " --report " + report);
   auto flat = run(args + " --cfg jov_disable_bbic=on");

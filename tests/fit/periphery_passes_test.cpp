@@ -37,7 +37,7 @@ std::string stage_slacks(const std::string& out, const std::string& stage) {
 }
 
 std::string write_temp(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = velmo_fit_test::test_dir() + name;
   std::ofstream(path) << text;
   return path;
 }
@@ -52,7 +52,7 @@ nlohmann::json read_json(const std::string& path) {
 }  // namespace
 
 TEST(VelmoFitPeriphery, PortTranslationWalksThePinChains) {
-  const std::string report = ::testing::TempDir() + "periphery_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "periphery_report.json";
   for (const char* family : {"26", "48"}) {
     for (const char* design : {"mcnc/s298.blif", "yosys/fir8.blif"}) {
       SCOPED_TRACE(std::string(family) + " " + design);
@@ -78,7 +78,7 @@ TEST(VelmoFitPeriphery, PortTranslationWalksThePinChains) {
 TEST(VelmoFitPeriphery, BundledPeripheryDesignCommitsAndRoutesTransfers) {
   const std::string design = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif";
   const std::string settings = std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.periphery.json";
-  const std::string report = ::testing::TempDir() + "periphery_transfers.json";
+  const std::string report = velmo_fit_test::test_dir() + "periphery_transfers.json";
   for (const char* family : {"48", "26"}) {
     SCOPED_TRACE(family);
     std::remove(report.c_str());
@@ -201,7 +201,7 @@ const std::string kP2Design = R"(.model p2design
 // (835 = 2) is found too.
 TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
   const std::string design = write_temp("p2design.blif", kP2Design + ".end\n");
-  const std::string report = ::testing::TempDir() + "forced_transfer.json";
+  const std::string report = velmo_fit_test::test_dir() + "forced_transfer.json";
   for (const auto& [row, device] : {std::pair<int, std::string>{9, ""}, {10, " --device 13"}}) {
     const std::string settings = write_temp("p2ded.json", R"({"family": 46, "periphery": [
       {"name": "uib_a", "kind": "UIB", "site": [3, )" + std::to_string(row) + R"(], "outputs": ["a0", "a1", "a2", "a3"]},

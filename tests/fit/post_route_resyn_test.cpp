@@ -38,7 +38,7 @@ int slow_setup_wns(const std::string& out) {
 // device the worst path is a register's own loop where no input swap helps, so
 // the resynthesiser has nothing to change there.
 TEST(VelmoFitPostRouteResyn, FinalizeResynthesisesAndCountsTheChangedLuts) {
-  const std::string report = ::testing::TempDir() + "post_route_resyn.json";
+  const std::string report = velmo_fit_test::test_dir() + "post_route_resyn.json";
   auto r = velmo_fit_test::run("--family 46 --device 18 --cfg muvo_post_route_in_finalize=on --debug --report " + report);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("VM Debug: implement stats tries "));
@@ -60,7 +60,7 @@ TEST(VelmoFitPostRouteResyn, FinalizeResynthesisesAndCountsTheChangedLuts) {
 }
 
 TEST(VelmoFitPostRouteResyn, BenchmarksWithAFailingClockGetNoWorse) {
-  const std::string settings = ::testing::TempDir() + "resyn_clock.json";
+  const std::string settings = velmo_fit_test::test_dir() + "resyn_clock.json";
   std::ofstream(settings) << R"({"clocks": {"clk": 200}})";
   for (const char* design : {"yosys/crc32x8.blif", "yosys/fir8.blif"}) {
     SCOPED_TRACE(design);

@@ -47,7 +47,7 @@ int setup_slack_after(const std::string& out, const std::string& stage) {
 // own loop, which no move shortens.)
 TEST(VelmoFitPostRoute, RegistersMoveInFinalizeAndTheFitStaysLegal) {
   const std::string settings = std::string(VELMO_SOURCE_DIR) + "/tests/data/retime_settings.json";
-  const auto report = std::filesystem::temp_directory_path() / "velmo_fit_retime_report.json";
+  const auto report = std::filesystem::path(velmo_fit_test::test_dir()) / "velmo_fit_retime_report.json";
   auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/tseng.blif --settings " + settings +
                                " --report " + report.string() +
                                " --cfg muvo_post_route_in_finalize=on --cfg muvo_zota_crit_iterations=2"
@@ -83,7 +83,7 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
   for (const auto& [design, clock] : std::vector<std::pair<std::string, std::string>>{
            {"diffeq", "pclk"}, {"tseng", "pclk"}, {"elliptic", "pclk"}, {"s298", "clock"}}) {
     SCOPED_TRACE(design);
-    const std::string settings = ::testing::TempDir() + "retime_" + design + ".json";
+    const std::string settings = velmo_fit_test::test_dir() + "retime_" + design + ".json";
     std::ofstream(settings) << R"({"global_clocks": [")" << clock << R"("]})";
     auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/" + design + ".blif --settings " + settings +
                                  " --cfg muvo_post_route_in_finalize=on");
@@ -128,7 +128,7 @@ TEST(VelmoFitPostRoute, MovesOnAGlobalPinClockKeepHoldAndGainSetup) {
 // without loads directly below them and moves registers onto wires; the fit
 // stays legal and setup gets no worse.
 TEST(VelmoFitPostRoute, WireSlotsReachTheForwardSlotTimingTest) {
-  const std::string settings = ::testing::TempDir() + "retime_wire_slots.json";
+  const std::string settings = velmo_fit_test::test_dir() + "retime_wire_slots.json";
   std::ofstream(settings) << R"({"global_clocks": ["pclk"], "wire_pipeline_slots": true})";
   auto r = velmo_fit_test::run(std::string(VELMO_DESIGNS_DIR) + "/mcnc/diffeq.blif --settings " + settings +
                                " --cfg muvo_post_route_in_finalize=on --cfg test_incremental_resynthesis=off --debug");

@@ -58,7 +58,7 @@ TEST(VelmoFitResyn, ThePlaceStageLineIsThatOfThePlacedDesign) {
 // The device's zento-aware timing switch lets resynthesis use the
 // retiming-aware analysis, with the clock skews saved and reset around it.
 TEST(VelmoFitResyn, TheZentoAwareSwitchTurnsTheRetimingAwareAnalysisOn) {
-  const std::string settings = ::testing::TempDir() + "zento_aware.json";
+  const std::string settings = velmo_fit_test::test_dir() + "zento_aware.json";
   std::ofstream(settings) << R"({"options": [{"id": 1166, "type": 1, "value": "on"}],
                                  "device": {"zento_aware_optimize_timing": true}})";
   const std::string s298 = std::string(VELMO_SOURCE_DIR) + "/examples/designs/mcnc/s298.blif";

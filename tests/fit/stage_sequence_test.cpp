@@ -30,7 +30,7 @@ class StageSequenceTest : public ::testing::TestWithParam<FAMILY_CASE> {};
 
 TEST_P(StageSequenceTest, DefaultFlowRunsEveryHostStep) {
   const FAMILY_CASE& c = GetParam();
-  const std::string report = ::testing::TempDir() + "sequence_" + c.family + ".json";
+  const std::string report = velmo_fit_test::test_dir() + "sequence_" + c.family + ".json";
   std::remove(report.c_str());
   const RESULT r = run(std::string(VELMO_DESIGNS_DIR) + "/" + c.design + " --family " + c.family + " --report " +
                        report);

@@ -85,7 +85,7 @@ TEST(VelmoFit, ABadDesignOrSettingsExitsTwo) {
 }
 
 TEST(VelmoFit, ReportIsJsonWithTheStages) {
-  const std::string report = ::testing::TempDir() + "velmo_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "velmo_report.json";
   const std::string settings = write_file("velmo_settings.json", R"({"family": 48, "cfg": {"debug_msg": "off"},
       "options": [{"id": 816, "type": 1, "value": "on"}], "clocks": {"clock": 2000}})");
   auto r = run("--stages none --settings " + settings + " --report " + report);
@@ -112,7 +112,7 @@ TEST(VelmoFit, ReportIsJsonWithTheStages) {
 }
 
 TEST(VelmoFit, PlacesABenchmarkThroughThePlaceStage) {
-  const std::string report = ::testing::TempDir() + "velmo_place_report.json";
+  const std::string report = velmo_fit_test::test_dir() + "velmo_place_report.json";
   auto r = run(std::string(VELMO_DESIGNS_DIR) + "/yosys/fir8.blif --stages place --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("Stage place: ok"));

@@ -92,7 +92,7 @@ const std::string kDesigns = std::string(VELMO_SOURCE_DIR) + "/examples/designs/
 
 // A settings file of the given text in the test's temporary directory.
 std::string settings_file(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = velmo_fit_test::test_dir() + name;
   std::ofstream(path) << text;
   return path;
 }

@@ -1,6 +1,8 @@
 // The host's control surface: internal errors, profiling bins, the call log,
 // scripts, reset, the loader and the family table.
 #include <exception>
+#include <filesystem>
+#include <string>
 
 #include "common/host_call_log.h"
 #include "common/host_control.h"
@@ -102,6 +104,11 @@ TEST_F(ControlTest, ResetClearsTheWorldButReportsLentObjects) {
   host::registry_set("TIBEX_ENV::pdc_utility", &obj);
   EXPECT_FALSE(host_reset()) << "a lent object left registered fails the reset";
   EXPECT_TRUE(host::lent().empty());
+
+  // Each test works in a fresh folder of its own, named after it.
+  const std::string folder = std::filesystem::current_path().filename().string();
+  EXPECT_EQ(folder.rfind("velmo-ControlTest.ResetClearsTheWorldButReportsLentObjects-", 0), 0u) << folder;
+  EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::current_path()));
 }
 
 TEST_F(ControlTest, LoaderFindsLibrariesAndSymbols) {

@@ -6,12 +6,16 @@ as it was after a normal run, a SIGTERM and a SIGKILL.
 usage: mutants_test.py SOURCE_DIR WORK_DIR
 """
 
+import argparse
+import importlib.machinery
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import time
+import types
 
 SRC, WORK = sys.argv[1], sys.argv[2]
 HARNESS = os.path.join(SRC, "tools", "mutants")
@@ -130,6 +134,135 @@ r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files"
 dropped = [ln for ln in r.stdout.splitlines() if ln.endswith("call statement dropped")]
 check(dropped == [f"bodies.cpp:{n}: call statement dropped" for n in (3, 4, 5, 7)],
       "the call of a loop's or a condition's one-line body is dropped, once, on its own line")
+
+# 5. After a SIGKILL the next run (even --list) puts back only a file that
+# still holds the killed run's mutant; one edited since is kept as it is.
+tree = fresh_tree("kill_then_edit")
+shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
+p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
+p.kill()
+p.wait()
+time.sleep(0.2)
+with open(os.path.join(tree, "started.pid")) as f:
+    os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+edited = original().replace(b"return value;", b"return value;  // edited after the kill")
+with open(os.path.join(tree, "clamp.cpp"), "wb") as f:
+    f.write(edited)
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--list",
+                    "--files", "clamp.cpp"], capture_output=True, text=True, timeout=60)
+print(r.stdout, r.stderr)
+check(current(tree) == edited, "a file edited after the kill keeps the edit")
+check(r.returncode == 0 and "kept clamp.cpp" in r.stdout, "the next run says it kept the edited file")
+kept = os.path.join(tree, "out", "journal", "clamp.cpp.original")
+check(os.path.exists(kept) and open(kept, "rb").read() == original(), "the killed run's original is kept aside")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--restore"],
+                   capture_output=True, text=True, timeout=60)
+check(r.stdout == "" and current(tree) == edited, "the journal is done with once the file was kept")
+
+# 6. A mutant's build that does not end is stopped and counted as not built,
+# with the reason; the tree is put back.
+tree = fresh_tree("build_timeout")
+shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+stuck = "cmp -s clamp.cpp clamp.cpp.orig && " + BUILD + " || exec sleep 120"
+start = time.monotonic()
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--lines",
+                    "clamp.cpp:4", "--build-cmd", stuck, "--test-cmd", "./clamp_test", "--build-timeout", "1"],
+                   capture_output=True, text=True, timeout=120)
+print(r.stdout, r.stderr)
+check(time.monotonic() - start < 60, "a stuck build is stopped at its time limit")
+check("[1/3] clamp.cpp:4: '>' -> '>=': not built (build stopped after 1 s)" in r.stdout.splitlines(),
+      "a build past its time limit is not built, and says why")
+check("  clamp.cpp: -  (0 caught, 0 survived, 3 not built)" in r.stdout.splitlines(), "none of them is counted")
+with open(os.path.join(tree, "out", "results.tsv")) as f:
+    check(f.readline() == "clamp.cpp\t4\t'>' -> '>='\tnot built\tbuild stopped after 1 s\n",
+          "results.tsv gives the reason")
+check(current(tree) == original(), "the fixture is byte-identical after stopped builds")
+
+# 7. A selection that names no commit, lines past a file's end or a file
+# outside the tree is refused in one line, exit 2, and nothing is planted.
+tree = fresh_tree("refused")
+git = ["git", "-C", tree, "-c", "user.name=t", "-c", "user.email=t@t"]
+subprocess.run(git + ["init", "-q"], check=True)
+subprocess.run(git + ["add", "."], check=True)
+subprocess.run(git + ["commit", "-qm", "fixture"], check=True)
+outside = os.path.join(WORK, "outside.cpp")
+with open(outside, "w") as f:
+    f.write("int f(int a) { if (a > 1) return 2; return 3; }\n")
+run_dir = os.path.join(tree, "out")
+for what, extra in (("a BASE that is no commit", ["--base", "no-such-commit"]),
+                    ("LINES past the end of a file", ["--lines", "clamp.cpp:14-15"]),
+                    ("LINES that is no range", ["--lines", "clamp.cpp:5-4"]),
+                    ("FILES outside the tree", ["--files", "../outside.cpp"]),
+                    ("FILES outside the tree, absolute", ["--files", outside]),
+                    ("LINES outside the tree", ["--lines", outside + ":1"])):
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", run_dir, "--build-cmd", BUILD,
+                        "--test-cmd", "./clamp_test", *extra], capture_output=True, text=True, timeout=60)
+    check(r.returncode == 2 and len(r.stderr.splitlines()) == 1 and r.stderr.startswith("mutants: ")
+          and r.stdout == "", what + " is refused in one line, exit 2: " + repr(r.stderr))
+    check(not os.path.exists(run_dir) and not os.path.exists(os.path.join(tree, "clamp_test")),
+          what + ": nothing is built or planted")
+check(current(tree) == original() and open(outside).read().startswith("int f(int a) { if (a > 1)"),
+      "the files are untouched")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--base", "HEAD",
+                    "--lines", "clamp.cpp:4-13"], capture_output=True, text=True, timeout=60)
+check(r.returncode == 0 and "clamp.cpp:4: if condition negated" in r.stdout,
+      "a BASE that is a commit and lines up to a file's last are taken")
+
+# 8. A host file's faults run every suite that reaches it: a test that
+# includes its header, and the test sets of the component and the programs
+# that include it, also through another host file.
+tree = os.path.join(WORK, "reach")
+shutil.rmtree(tree, ignore_errors=True)
+files = {
+    "host/aa/aa_writer.h": "int aa_write(int);\n",
+    "host/aa/aa_writer.cpp": '#include "aa/aa_writer.h"\nint aa_write(int v) { return v + 1; }\n',
+    "host/bb/bb_user.h": "int bb_use(int);\n",
+    "host/bb/bb_user.cpp": '#include "bb/bb_user.h"\n#include "aa/aa_writer.h"\nint bb_use(int v) { return aa_write(v); }\n',
+    "host/cc/cc_alone.cpp": "int cc_alone(int v) { return v; }\n",
+    "fitter/velmo/velmo_user.cpp": '#include "bb/bb_user.h"\n',
+    "tools/velmo_fit/main.cpp": '#include "aa/aa_writer.h"\n',
+    "tests/host/own_test.cpp": "TEST(HostOwn, Case) {}\n",
+    "tests/velmo/comp_test.cpp": "TEST(Component, Case) {}\n",
+    "tests/eqcheck/writer_test.cpp": '#include "aa/aa_writer.h"\nTEST(WriterNetlists, Case) {}\n',
+    "tests/load/other_test.cpp": "TEST(Unrelated, Case) {}\n",
+    "tests/fit/fit_test.cpp": "TEST(FitRuns, Case) {}\n",
+}
+for rel, text in files.items():
+    os.makedirs(os.path.dirname(os.path.join(tree, rel)), exist_ok=True)
+    with open(os.path.join(tree, rel), "w") as f:
+        f.write(text)
+loader = importlib.machinery.SourceFileLoader("mutants_harness", HARNESS)
+mutants = types.ModuleType(loader.name)
+loader.exec_module(mutants)
+
+
+def test_set(root, path):
+    args = argparse.Namespace(build_cmd=None, test_cmd=None, tests=None, build=os.path.join(root, "build"), jobs=1)
+    ts = mutants.test_set_for(args, root, path, {})
+    regex = ts.test_cmd[ts.test_cmd.index("-R") + 1]
+    return set(ts.build_cmd[i + 1] for i, a in enumerate(ts.build_cmd) if a == "--target"), re.compile(regex)
+
+
+targets, regex = test_set(tree, "host/bb/bb_user.cpp")
+check(regex.search("HostOwn.Case") and regex.search("Component.Case") and not regex.search("FitRuns.Case")
+      and not regex.search("WriterNetlists.Case"), "a host file reached by the component runs its suites")
+targets, regex = test_set(tree, "host/aa/aa_writer.cpp")
+for name in ("HostOwn.Case", "Component.Case", "WriterNetlists.Case", "FitRuns.Case", "eqcheck_scripts"):
+    check(regex.search(name), f"a file reached from a test, velmo-fit and through another host file runs {name}")
+check(not regex.search("Unrelated.Case"), "a test source that does not reach the file adds nothing")
+check({"velmo_tests", "velmo_eqcheck_tests", "velmo-fit", "velmo_fit_tests"} <= targets,
+      "the programs of those tests are built")
+targets, regex = test_set(tree, "host/cc/cc_alone.cpp")
+check(regex.search("HostOwn.Case") and not regex.search("Component.Case") and targets == {"velmo_tests"},
+      "a host file nothing includes runs the host suites")
+# The netlist writer's faults reach its own netlist tests and the check-script runs.
+targets, regex = test_set(SRC, "host/tawn/tawn_netlist_writer.cpp")
+check(regex.search("EqcheckNetlists.Fir8EverySnapshotParsesAndSimulatesAsItsAtoms") and
+      regex.search("eqcheck_scripts") and "velmo_eqcheck_tests" in targets,
+      "the netlist writer's faults run the netlist tests")
 
 print("FAIL" if failures else "OK")
 sys.exit(1 if failures else 0)

@@ -232,6 +232,11 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   auto mixed = n.lut("m1", {n.lut("m0", {r}, 0x2)}, 0x2);
   n.reg("mc").clk(clk).d(mixed);
   n.reg("mo").clk(other).d(mixed);
+  // A LUT feeding a rising- and a falling-edge register of r's own clock:
+  // its loads are clocked on two edges, so it moves too.
+  auto edges = n.lut("e0", {r}, 0x2);
+  n.reg("er").clk(clk).d(edges);
+  n.reg("ef").clk(clk).d(edges).atom()->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
   // No clock input: strategy 3 leaves it alone.
   auto unclocked = n.reg("unclocked").d(n.input_port("in2")).atom();
   n.reg("u1").clk(clk).d(unclocked);
@@ -246,9 +251,10 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   EXPECT_EQ(driver_of(twice, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
   EXPECT_EQ(driver_of(n.find("m0"), DB_INPUT_PORT_LUT_DATA), copy);
+  EXPECT_EQ(driver_of(n.find("e0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(fanouts(unclocked), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 6 iterms feeding different clock"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 7 iterms feeding different clock"));
   expect_totals(0, 0, 1, 1);
   (void)own_via_lut;
 }

@@ -113,8 +113,8 @@ TEST_F(FormalVerificationTest, GatesAndUnsupportedSnapshots) {
   // harmless.
   host::options::set(627, 1, "on");
   host::gen::set_project_dir("");
-  char root_template[] = "/tmp/velmo-fv-root-XXXXXX";
-  ASSERT_NE(mkdtemp(root_template), nullptr);
+  std::string root_template = (fs::current_path() / "root-XXXXXX").string();  // in the test's own folder
+  ASSERT_NE(mkdtemp(root_template.data()), nullptr);
   const std::string fake_root = root_template;
   const pid_t no_project = fork();
   if (no_project == 0) {
