@@ -327,7 +327,11 @@ bool set_cfg(Tcl_Interp* interp, const char* name, const char* value) {
   const std::string before = cfg_get_value(name, "");
   cfg_set_value(name, value);
   if (!fit().started) return true;
-  const std::string why = velmo_fit::cfg_refusal(fit().threads);
+  std::string why = velmo_fit::cfg_refusal(fit().threads);
+  // The check-script directories follow the configuration too.
+  if (why.empty() && velmo_fit::VERIFICATION::requested() &&
+      velmo_fit::VERIFICATION::check_output_dir(&why))
+    velmo_fit::VERIFICATION::check_script_dirs(velmo_fit::all_stages(), &why);
   if (why.empty()) return true;
   if (had)
     host::cfg::set(name, before);
