@@ -23,14 +23,14 @@
 //
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
-// need place, retime needs route, and no stage runs after one that failed.
-// One fit at a time; start resets the whole host, and a start that fails
-// leaves no fit open. One copy of the package per interpreter: loading a
-// second (the same files in another folder) is an error that leaves the
-// first in charge. Each fit ends the
-// component's blackboxing mode, so the next one starts as in a fresh
-// process (but for the configuration values the component reads once per
-// process).
+// need place, retime needs route (final too on a family whose final stage
+// routes nothing), and no stage runs after one that failed. One fit at a
+// time; start resets the whole host, and a start that fails leaves no fit
+// open. One copy of the package per interpreter: loading a second (the same
+// files in another folder) is an error that leaves the first in charge. Each
+// fit ends the component's blackboxing mode, so the next one starts as in a
+// fresh process (but for the configuration values the component reads once
+// per process).
 //
 // With equivalence checking on (project option 627 in the settings), the
 // package writes the netlists and check scripts velmo-fit writes, at the
