@@ -199,7 +199,8 @@ TEST(DeadLogic, IsRemovedCountedAndReportedAndAnUndrivenNetItReadsIsNoError) {
   const std::string report = ::testing::TempDir() + "dead_logic.json";
   RESULT r = run(design + " --stages place,route --report " + report);
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("dead.blif): 2 LUTs, 1 registers"));
+  EXPECT_THAT(r.out, HasSubstr("dead.blif): 2 LUTs, 1 register, 3 input and 1 output pin;"));
+  EXPECT_THAT(r.out, HasSubstr("\nResources: 2 LUTs, 1 register, 4 pads, 1 of 56 LABs used\n"));
   EXPECT_THAT(r.out, HasSubstr("\nRemoved 3 LUTs and 2 registers that reach no output pin; 1 kept LUT is a one-input "
                                "identity other logic reads\n"));
   nlohmann::json j = read_json(report);
