@@ -402,15 +402,15 @@ TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
       {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0", "o1", "o2", "o3"]},
       {"name": "esr_c", "kind": "ESRAM", "site": [10, 9], "inputs": ["e0", "e1"]}],
      "assignments": [
+      {"instance": "e0", "id": 837, "type": 6, "value": "2"}, {"instance": "e1", "id": 837, "type": 6, "value": "2"},
       {"instance": "r0", "id": 839, "type": 4, "value": "4"}, {"instance": "r1", "id": 841, "type": 4, "value": "2000"},
       {"instance": "r2", "id": 838, "type": 4, "value": "3"}, {"instance": "o0", "id": 845, "type": 4, "value": "4"},
-      {"instance": "o1", "id": 843, "type": 4, "value": "3"},
-      {"instance": "e0", "id": 837, "type": 6, "value": "2"}, {"instance": "e1", "id": 837, "type": 6, "value": "2"})";
+      {"instance": "o1", "id": 843, "type": 4, "value": "3"})";
     return velmo_fit_test::run(design + " --settings " + velmo_fit_test::write_file(name, s + more + "]}"));
   };
   auto r = on_15("p2_15.json", "");
   EXPECT_EQ(r.status, 2) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("p2_15.json: assignments[5] asks for a UIB/ESRAM transfer (option 837 = 2) of register "
+  EXPECT_THAT(r.out, HasSubstr("p2_15.json: assignments[0] asks for a UIB/ESRAM transfer (option 837 = 2) of register "
                                "'e0' into ESRAM block 'esr_c', which family 15 cannot make: it commits no "
                                "periphery-core transfer\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("Internal Error")));
