@@ -564,10 +564,14 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
       EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the standard output")) << args << " " << redirect;
     }
   }
-  // A closed output does not hand its descriptor to the report.
-  r = run_shell(exe + " --stages none --report " + report + " 2>&1 >&-");
-  EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_EQ(read_json(report)["status"], 0);
+  // A closed output does not hand its descriptor to the report, also with
+  // standard input closed too (the descriptor that holds it is then opened
+  // at 0 and moved).
+  for (const char* closed : {" >&-", " <&- >&-"}) {
+    r = run_shell(exe + " --stages none --report " + report + " 2>&1" + closed);
+    EXPECT_EQ(r.status, 1) << closed << "\n" << r.out;
+    EXPECT_EQ(read_json(report)["status"], 0) << closed;
+  }
   // A run that ends without a report of its own (here a copy of the program
   // without the component beside it) leaves none, not the earlier one.
   const std::string alone = dir + "velmo-fit-alone";
@@ -749,6 +753,10 @@ TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverR
   r = run_shell(exe + " --stages none --report /dev/stderr 2>&-");
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_EQ(r.out, "");
+  // Open, standard error takes the report after the run's own lines.
+  r = run_shell(exe + " --stages none --report /dev/stderr 2>&1 >/dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["status"], 0);
 }
 
 TEST(Reports, AReportPathTheEquivalenceCheckingWritesIsRefusedBeforeTheFit) {
