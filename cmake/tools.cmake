@@ -21,6 +21,7 @@ set(VELMO_FIT_SESSION_SOURCES ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_opti
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_sequence.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_partitions.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_retiming.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_transfer_checks.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_verification.cpp)
 add_library(velmo_fit_session STATIC ${VELMO_FIT_SESSION_SOURCES})
 add_dependencies(velmo_fit_session velmo_exports)

@@ -301,8 +301,13 @@ void VELMO_AUTO_DELAY_CHAIN_OP::identify_pin_to_core_optimization_groups_with_hi
       const int fanouts = static_cast<int>(element->pos_edges.size() + element->neg_edges.size());
       if (fanouts <= threshold) continue;
       group->is_high_fanout_input_pin = true;
-      m_msgr->add_msg(MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_DISABLE_HIGH_INPUT_PIN_OPTIMIZATION(
-                          velmo_auto_dc::atom_name(element->atom), fanouts, threshold),
+      // In mode 2 the search takes such a pin like any other: the warning
+      // says so rather than that its chains stay as they are.
+      const std::string pin = velmo_auto_dc::atom_name(element->atom);
+      m_msgr->add_msg(m_high_fanout_mode == 2
+                          ? MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_HIGH_INPUT_PIN_SEARCHED(pin, fanouts, threshold)
+                          : MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_DISABLE_HIGH_INPUT_PIN_OPTIMIZATION(pin, fanouts,
+                                                                                                     threshold),
                       nullptr, nullptr);
       break;
     }

@@ -86,3 +86,11 @@ MSG_D* MSG_VELMO::DEBUG_MSG(const char* format, ...) {
   va_end(args);
   return m;
 }
+
+MSG_W* MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_HIGH_INPUT_PIN_SEARCHED(const std::string& a1, int a2, int a3) {
+  return l_make_W(16165, -1,
+                  "Input pin %1!s! has too many fanouts (number of fanouts is %2!d! which is larger than the threshold "
+                  "value of %3!d!) -- the delay chains of the input pin are searched like the other pins'"
+                  "/WVELMO_VELMO_AUTO_DELAY_CHAIN_DISABLE_HIGH_INPUT_PIN_OPTIMIZATION",
+                  a1, a2, a3);
+}

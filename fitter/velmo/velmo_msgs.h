@@ -117,4 +117,9 @@ namespace MSG_VELMO {
 // given), filled from a printf format.
 MSG_D* DEBUG_MSG(MSG_D_LEVEL level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 MSG_D* DEBUG_MSG(const char* format, ...) __attribute__((format(printf, 1, 2)));
+namespace W {
+// Warning 16165 where the search still takes the pin's delay chains (high
+// fanout mode 2): the same message, its closing clause saying so.
+MSG_W* VELMO_AUTO_DELAY_CHAIN_HIGH_INPUT_PIN_SEARCHED(const std::string& a1, int a2, int a3);
+}  // namespace W
 }  // namespace MSG_VELMO

@@ -2,6 +2,7 @@
 // The retiming engine's interfaces, implemented by libzarn_yun.so and by the
 // component's adaptor.
 #include <list>
+#include <string>
 #include <vector>
 
 #include "common/host_api.h"
@@ -85,3 +86,11 @@ public:
 };
 
 using YUN_UTILITY_FACTORY_FN = YUN_UTILITY* (*)(YUN_ENV*);
+
+namespace host::yun {
+// data: why the engine's last failed operation failed, in words a user
+// reads ("" when none failed since the last take_failure or reset). Taken,
+// it is cleared.
+HOST_API void note_failure(const std::string& why);
+HOST_API std::string take_failure();
+}  // namespace host::yun

@@ -105,6 +105,30 @@ TEST(VelmoFitDelayChains, AutomaticPassWarnsAboutAHighFanoutInputPin) {
   EXPECT_THAT(r.out, HasSubstr("Warning (016165): Input pin s298_in_0_ has too many fanouts (number of fanouts is"));
   EXPECT_THAT(r.out, HasSubstr("which is larger than the threshold value of 1) -- the delay chains of the input pin "
                                "will not be optimized"));
+
+  // The mode decides what the warning says: crc32x8's d[3] fails hold and
+  // is over a threshold of 0. Mode 3 (as without the option) leaves its
+  // chains as they are and says so; mode 2 searches them like any pin's
+  // (its chain changes) and the warning says that instead.
+  const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  for (const char* mode : {"2", "3"}) {
+    SCOPED_TRACE(mode);
+    const std::string report = velmo_fit_test::write_file(std::string("mode") + mode + ".json", "");
+    const std::string file = velmo_fit_test::write_file(
+        std::string("crc905_") + mode + ".json",
+        std::string(R"({"clocks": {"clk": 20000}, "io_delays": {"d[3]": {"clock": "clk", "max": 17000, "min": -900}},
+            "options": [{"id": 904, "type": 1, "value": "on"}, {"id": 905, "type": 4, "value": ")") + mode + R"("}]})");
+    const auto m = velmo_fit_test::run(crc + " --settings " + file + " --cfg velmo_auto_dc_hold_time=on" +
+                                       " --cfg velmo_high_fanout_input_pins_thershold=0 --stages plan,place,route" +
+                                       " --report " + report);
+    ASSERT_EQ(m.status, 0) << m.out;
+    const bool searched = std::string(mode) == "2";
+    const nlohmann::json chains = nlohmann::json::parse(std::ifstream(report))["delay_chains"];
+    EXPECT_EQ(chains.empty(), !searched) << chains.dump();
+    EXPECT_THAT(m.out, HasSubstr("Warning (016165): Input pin d[3] has too many fanouts (number of fanouts is 1 which "
+                                 "is larger than the threshold value of 0) -- the delay chains of the input pin " +
+                                 std::string(searched ? "are searched like the other pins'\n" : "will not be optimized\n")));
+  }
 }
 
 namespace {

@@ -235,6 +235,27 @@ TEST(VelmoFitPeriphery, AForcedTransferRegisterWithTwoLoadsRoutes) {
   r = velmo_fit_test::run(c2p_design + " --settings " + c2p + " --stages plan");
   EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 1 found, "));
   EXPECT_THAT(r.out, HasSubstr(" routed (1 of them by the dedicated depopulation)\n"));
+  // The register finds no slot at its block's port: the plan stage fails
+  // and says so, not with its last debug lines.
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Stage plan: FAILED"));
+  EXPECT_THAT(r.out, HasSubstr("\n  reason: no free pipeline slot next to the port of 'uib_c' for register 'e1' (its "
+                               "core-to-periphery transfer): the register cannot be placed at the port\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("reason: P2C dedicated depopulation")));
+  // Its one load is the block's: it was taken, so no warning.
+  EXPECT_THAT(r.out, Not(HasSubstr("velmo-fit: warning")));
+  // A forced core-to-periphery register with a second load in the core is
+  // not taken; velmo-fit says so, naming it, the assignment and its loads.
+  const std::string second_load = write_temp("c2p_second_load.json", R"({"family": 46, "periphery": [
+      {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0"]}],
+      "assignments": [{"instance": "o0", "id": 835, "type": 6, "value": "2"}]})");
+  r = velmo_fit_test::run(design + " --settings " + second_load + " --stages plan");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 0 found, 0 committed, 0 routed\n"));
+  EXPECT_THAT(r.out, HasSubstr("velmo-fit: warning: register 'o0' is forced into a core-to-periphery transfer (option "
+                               "835 = 2) but feeds 2 loads ("));
+  EXPECT_THAT(r.out, HasSubstr("'z0'"));
+  EXPECT_THAT(r.out, HasSubstr("): the transfer takes a register with one load, so it is not made\n"));
 }
 
 // Transfer assignments where a pin is the periphery end: before the pins
@@ -368,6 +389,36 @@ TEST(VelmoFitPeriphery, UibEsramTransfersAreCounted) {
   EXPECT_THAT(without_out, HasSubstr("Periphery transfers: " + std::to_string(without["found"].get<int>()) + " found, " +
                                      std::to_string(without["committed"].get<int>()) + " committed, " +
                                      std::to_string(without["routed"].get<int>()) + " routed\n"));
+
+  // Family 15 commits no transfer, and the UIB/ESRAM pass cannot leave one
+  // unsolved: a UIB/ESRAM transfer asked for there is refused as the
+  // settings are read, naming the register, its block and the family. One
+  // the pass would not take (a register the main pass routes, 845 or 839,
+  // or one with a second load) is no reason to refuse, nor are the main
+  // pass's assignments.
+  auto on_15 = [&](const std::string& name, const std::string& more) {
+    const std::string s = R"({"family": 15, "periphery": [
+      {"name": "uib_a", "kind": "UIB", "site": [3, 9], "outputs": ["a0", "a1", "a2", "a3"]},
+      {"name": "uib_b", "kind": "UIB", "site": [6, 9], "inputs": ["o0", "o1", "o2", "o3"]},
+      {"name": "esr_c", "kind": "ESRAM", "site": [10, 9], "inputs": ["e0", "e1"]}],
+     "assignments": [
+      {"instance": "e0", "id": 837, "type": 6, "value": "2"}, {"instance": "e1", "id": 837, "type": 6, "value": "2"},
+      {"instance": "r0", "id": 839, "type": 4, "value": "4"}, {"instance": "r1", "id": 841, "type": 4, "value": "2000"},
+      {"instance": "r2", "id": 838, "type": 4, "value": "3"}, {"instance": "o0", "id": 845, "type": 4, "value": "4"},
+      {"instance": "o1", "id": 843, "type": 4, "value": "3"})";
+    return velmo_fit_test::run(design + " --settings " + velmo_fit_test::write_file(name, s + more + "]}"));
+  };
+  auto r = on_15("p2_15.json", "");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("p2_15.json: assignments[0] asks for a UIB/ESRAM transfer (option 837 = 2) of register "
+                               "'e0' into ESRAM block 'esr_c', which family 15 cannot make: it commits no "
+                               "periphery-core transfer\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Internal Error")));
+  EXPECT_THAT(r.out, Not(HasSubstr("Stage ")));
+  r = on_15("p2_15_skipped.json", R"(, {"instance": "e0", "id": 845, "type": 4, "value": "4"},
+      {"instance": "e1", "id": 839, "type": 4, "value": "4"}, {"instance": "o2", "id": 837, "type": 6, "value": "2"})");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("\nPeriphery transfers: 6 found, 0 committed, 0 routed\n"));
 }
 
 // A low-power clock buffer has no site: its clock's loads are routed from

@@ -23,7 +23,7 @@ using ::testing::Not;
 std::pair<int, int> changed_luts(const std::string& out) {
   std::smatch m;
   if (!std::regex_search(out, m,
-                         std::regex("Final stage: (\\d+) LUTs with changed connections or masks; (\\d+) LUTs resynthesised")))
+                         std::regex("Final stage: (\\d+) LUTs? with changed connections or masks; (\\d+) LUTs? resynthesised")))
     return {-1, -1};
   return {std::stoi(m[1]), std::stoi(m[2])};
 }

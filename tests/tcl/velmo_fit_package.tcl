@@ -7,6 +7,14 @@ proc calls {pattern} { llength [velmo_fit::call_log $pattern] }
 
 load $host_package Velmo_fit
 check "package provided" [expr {[package provide velmo_fit] eq "1.0"}]
+# A second copy of the package (the same files in another folder) is an
+# error, and this copy stays in charge: start below loads its component.
+set copy [file join [pwd] velmo_fit_tcl_package_second_copy]
+file delete -force $copy
+file mkdir $copy
+file copy $host_package $component $copy
+check "a second copy refused" [expr {[catch {load [file join $copy [file tail $host_package]] Velmo_fit} msg] &&
+                                     [string match "another copy of the velmo_fit package is loaded*" $msg]}]
 check "no stage before start" [catch {velmo_fit::stage place}]
 
 # The default design on family 46, with a configuration item.
@@ -76,5 +84,6 @@ check "unload" [expr {[catch {unload $component Velmo} msg] == 0 || [puts "  $ms
 check "velmo commands gone" [expr {[info commands ${v}::velmo_do_ram_op] eq ""}]
 velmo_fit::end
 check "end twice" [catch {velmo_fit::end}]
+file delete -force $copy
 puts "$failures failure(s)"
 exit [expr {$failures > 0}]

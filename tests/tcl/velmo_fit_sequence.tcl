@@ -66,8 +66,24 @@ check "end twice refused" [refused {velmo_fit::end} "*no fit is running*"]
 # a thread count of the configuration is capped at the fit's.
 velmo_fit::start --family $family --threads 3 --cfg route_fixup_flow_parasitics_num_parallel_threads=64
 check "thread count capped" [expr {[velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads] eq "3"}]
+# A configuration start would refuse is refused during the fit too, with
+# start's message, and the value before stays; one start would lower is
+# lowered.
+check "a thread count below 1 refused during the fit" \
+    [refused {velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads 0} \
+        "velmo_fit::cfg: configuration variable route_fixup_flow_parasitics_num_parallel_threads is 0: a thread count is at least 1"]
+check "the refused value not taken" [expr {[velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads] eq "3"}]
+check "dern flow refused during the fit" [refused {velmo_fit::cfg use_dern_flow on} "velmo_fit::cfg: use_dern_flow is on:*"]
+check "dern flow left unset" [expr {[velmo_fit::cfg use_dern_flow] eq ""}]
+velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads 9
+check "a thread count above the fit's lowered" [expr {[velmo_fit::cfg route_fixup_flow_parasitics_num_parallel_threads] eq "3"}]
 check "place first" [velmo_fit::stage place]
 check "plan after place refused" [refused {velmo_fit::stage plan} "*plan cannot run after place*"]
+# Where the final stage routes nothing, it needs route first.
+if {$family == 48 || $family == 15} {
+    check "final without route refused" [refused {velmo_fit::stage final} \
+        "velmo_fit::stage: final needs route in the same run on family $family*"]
+}
 velmo_fit::end
 puts "$failures failure(s)"
 exit [expr {$failures > 0}]

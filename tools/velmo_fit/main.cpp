@@ -83,7 +83,9 @@
 #include "wexan/wexan_env.h"
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
+#include "velmo_fit_counts.h"
 #include "velmo_fit_options.h"
+#include "velmo_fit_output.h"
 #include "velmo_fit_retiming.h"
 #include "velmo_fit_partitions.h"
 #include "velmo_fit_sequence.h"
@@ -104,9 +106,6 @@
 // exits at the end of the file).
 using host::thread_start_failure;
 [[noreturn]] void cannot_start_thread(const std::string& reason);
-// Whether standard output was closed when the process started (its
-// descriptor is then held by /dev/null).
-extern bool g_stdout_closed;
 
 namespace {
 
@@ -206,7 +205,8 @@ void print_held_hold_failures() {
     if (n == 0) continue;
     line += (line.empty() ? "" : "; ") + std::string(text) + " (" + std::to_string(n) + "): " + names + (n > 6 ? ", ..." : "");
   }
-  std::printf("Hold not met at %zu endpoints the re-route cannot change, %s\n", held.size(), line.c_str());
+  std::printf("Hold not met at %s the re-route cannot fix, %s\n",
+              velmo_fit::counted(static_cast<long long>(held.size()), "endpoint").c_str(), line.c_str());
 }
 
 // Routing progress: once routing has run a few seconds, a line per
@@ -214,8 +214,9 @@ void print_held_hold_failures() {
 constexpr double kRoundLinesAfterSeconds = 3.0;
 void print_round(const host::router::ROUND& r) {
   if (r.seconds < kRoundLinesAfterSeconds) return;
-  std::printf("  Routing round %d: %d overused elements, %d connections left (%.1f s)\n", r.round, r.overused,
-              r.connections_left, r.seconds);
+  std::printf("  Routing round %d: %s, %s left (%.1f s)\n", r.round,
+              velmo_fit::counted(r.overused, "overused element").c_str(),
+              velmo_fit::counted(r.connections_left, "connection").c_str(), r.seconds);
   std::fflush(stdout);
 }
 
@@ -348,7 +349,7 @@ bool resolve_report_path(const std::string& given, REPORT_TARGET* target, std::s
     const std::string full = ec ? p : (dir / path.filename()).string();
     if (const int fd = descriptor_path(full); fd >= 0) {
       const int flags = fcntl(fd, F_GETFL);
-      if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || (fd == STDOUT_FILENO && g_stdout_closed)) {
+      if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || velmo_fit::closed_at_start(fd)) {
         *why = "descriptor " + std::to_string(fd) + " is not open for writing";
         return false;
       }
@@ -647,6 +648,9 @@ std::string fifo_input(const velmo_fit::OPTIONS& o) {
 
 int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host_reset();
+  // After the reset, which forgets it: every parallel region asks for at
+  // most the run's threads.
+  OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
   g_reported_resources.reset();
   g_reported_timing.reset();
   // Comparing each incremental timing update with a full analysis is a test
@@ -695,17 +699,20 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     return refuse(why);
   g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
   const DeviceSpec& spec = host::device::spec();
-  std::printf("Design %s (%s): %d LUTs, %d registers, %d input and %d output pins; device family %d, %d x %d tiles\n",
-              design.name.c_str(), design.file.c_str(), design.luts + design.helper_luts, design.registers,
-              design.inputs, design.outputs, spec.family, spec.nx, spec.ny);
+  std::printf("Design %s (%s): %s, %s, %d input and %s; device family %d, %d x %d tiles\n", design.name.c_str(),
+              design.file.c_str(), velmo_fit::counted(design.luts + design.helper_luts, "LUT").c_str(),
+              velmo_fit::counted(design.registers, "register").c_str(), design.inputs,
+              velmo_fit::counted(design.outputs, "output pin").c_str(), spec.family, spec.nx, spec.ny);
   std::printf("%s\n", host::testing::sweep_summary(design.removed).c_str());
   std::fflush(stdout);
 
   ROUTING_FIGURES routing;
   auto finish = [&](int status) {
     const RESOURCES r = resources();
-    std::printf("Resources: %d LUTs, %d registers, %d pads, %d of %d LABs used\n", r.counts.luts,
-                r.counts.registers, r.counts.pins, r.labs_used, r.labs);
+    std::printf("Resources: %s, %s, %s, %d of %s used\n", velmo_fit::counted(r.counts.luts, "LUT").c_str(),
+                velmo_fit::counted(r.counts.registers, "register").c_str(),
+                velmo_fit::counted(r.counts.pins, "pad").c_str(), r.labs_used,
+                velmo_fit::counted(r.labs, "LAB").c_str());
     std::printf("Peak memory: %ld kB\n", velmo_fit::peak_rss_kb());
     // A run tried again on a larger device leaves the report to that run,
     // but for a file (replaced again there) or when it cannot be run again:
@@ -774,11 +781,13 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     }
     if (sequence.routing_ran()) {
       routing = check_routing(sequence.figures().final_dangling_wires);
-      std::printf("Routing: %d connections, %d unrouted, %d overused%s\n", routing.connections, routing.unrouted,
-                  routing.overused, routing.findings.empty() ? "" : " (ILLEGAL)");
+      std::printf("Routing: %s, %d unrouted, %d overused%s\n",
+                  velmo_fit::counted(routing.connections, "connection").c_str(), routing.unrouted, routing.overused,
+                  routing.findings.empty() ? "" : " (ILLEGAL)");
       print_findings("routing", routing.findings);
-      std::printf("Hold fixing: %d connections re-routed for hold, %d dangling wire%s added\n", routing.rerouted_for_hold,
-                  routing.dangling_wires, routing.dangling_wires == 1 ? "" : "s");
+      std::printf("Hold fixing: %s re-routed for hold, %s added\n",
+                  velmo_fit::counted(routing.rerouted_for_hold, "connection").c_str(),
+                  velmo_fit::counted(routing.dangling_wires, "dangling wire").c_str());
       if (!routing.findings.empty()) status = 1;
     }
     // The resource and timing report sees every partition's full contents.
@@ -888,16 +897,7 @@ bool check_files(const velmo_fit::OPTIONS& o) {
   }
   // The report is written beside the file its path leads to and renamed into
   // place: there a file of some bytes must be writable.
-  const std::string probe_path = temporary_path(g_report_target.path);
-  bool writable;
-  {
-    std::ofstream probe(probe_path, std::ios::trunc);
-    probe << std::string(4096, ' ');
-    probe.flush();
-    writable = static_cast<bool>(probe);
-  }
-  fs::remove(probe_path, ec);
-  if (!writable) {
+  if (!velmo_fit::probe_writable(temporary_path(g_report_target.path))) {
     std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
     return false;
   }
@@ -1028,7 +1028,6 @@ std::terminate_handler g_previous_terminate = nullptr;
 
 // Whether the output written so far reached standard output; false (after
 // one line on stderr) when it was closed or a write failed.
-bool g_stdout_closed = false;
 bool output_written() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_stdout_closed) return true;
   std::fprintf(stderr, "velmo-fit: cannot write the standard output%s\n", g_stdout_closed ? " (it is closed)" : "");
@@ -1036,19 +1035,6 @@ bool output_written() {
 }
 
 int run_checked(int argc, char** argv);
-
-// A closed standard output would hand its descriptor to the next file
-// opened (the report, say): it is noted and kept taken, and the run fails at
-// the end. Checked before any library initialises (one of them fills the
-// standard descriptors itself).
-void note_closed_stdout(int, char**, char**) {
-  if (fcntl(STDOUT_FILENO, F_GETFD) >= 0) return;
-  g_stdout_closed = true;
-  const int fd = open("/dev/null", O_WRONLY);
-  if (fd >= 0 && fd != STDOUT_FILENO) close(fd);
-}
-__attribute__((section(".preinit_array"), used)) void (*const g_note_closed_stdout)(int, char**, char**) =
-    &note_closed_stdout;
 
 int main(int argc, char** argv) {
   const int status = run_checked(argc, argv);
@@ -1087,7 +1073,6 @@ int run_checked(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) command_line += (i ? " " : "") + std::string(argv[i]);
   // One parallelism for every parallel region of the component and the host.
   tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(o.threads));
-  OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
   try {
     const int status = run(o, command_line);
     if (status == 3) write_failed_report("internal error while preparing the fit");

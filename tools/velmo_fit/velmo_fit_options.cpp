@@ -14,7 +14,9 @@ const std::vector<std::string>& all_stages() {
   return stages;
 }
 
-std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage) {
+bool final_stage_routes(int family) { return family == 46 || family == 26; }
+
+std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage, int family) {
   const auto& order = all_stages();
   const auto at = std::find(order.begin(), order.end(), stage);
   if (at == order.end()) return "unknown stage '" + stage + "'";
@@ -24,6 +26,9 @@ std::string stage_refusal(const std::vector<std::string>& ran, const std::string
   auto has = [&](const char* s) { return std::find(ran.begin(), ran.end(), s) != ran.end(); };
   if (stage != "plan" && stage != "place" && !has("place")) return stage + " needs place in the same run";
   if (stage == "retime" && !has("route")) return "retime needs route in the same run (it retimes a routed design)";
+  if (stage == "final" && family != 0 && !final_stage_routes(family) && !has("route"))
+    return "final needs route in the same run on family " + std::to_string(family) +
+           " (its final stage routes nothing)";
   return std::string();
 }
 
@@ -54,7 +59,8 @@ const char* usage() {
       "                      and the new one appears whole at the end (links are followed, never replaced)\n"
       "  --stages LIST|none  a comma-separated subset of plan,place,route,retime,final (default: all, with\n"
       "                      retime skipped on a family without a retimer); a list that routes, retimes or\n"
-      "                      finalizes must also place, one that retimes must route; none: no stage\n"
+      "                      finalizes must also place, one that retimes must route (one that finalizes\n"
+      "                      too on families 48 and 15); none: no stage\n"
       "  --family CODE       device family: " +
       family_list() +
       " (default 46; retime runs on 46 and 26)\n"

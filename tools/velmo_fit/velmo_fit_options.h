@@ -27,8 +27,14 @@ const std::vector<std::string>& all_stages();
 
 // Why `stage` cannot run after the stages in `ran` (in the order they ran),
 // or "" when it can: stages run in flow order, each once; route, retime and
-// final need a placed design, and retime a routed one.
-std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage);
+// final need a placed design, and retime a routed one. Given a device
+// family (0: not known yet), final needs a routed design too where the
+// final stage routes nothing (final_stage_routes).
+std::string stage_refusal(const std::vector<std::string>& ran, const std::string& stage, int family = 0);
+
+// Whether the final stage of a family routes what is not routed yet (46 and
+// 26); on the others its route fix-up only finishes a routed design.
+bool final_stage_routes(int family);
 
 // The device families velmo-fit fits (rows of the host's family table the
 // component has rules for), and whether a code is one of them.

@@ -19,6 +19,7 @@
 #include "vok/vok_re_routing.h"
 #include "vok/vok_routing_model.h"
 #include "kiv/kiv_model.h"
+#include "velmo_fit_counts.h"
 
 namespace velmo_fit {
 
@@ -208,8 +209,8 @@ bool PARTITION_RUN::prepare(std::string* why) {
       if (keep) m_locations[a->get_id()] = a->get_location_gid();
     }
     if (keep) m_routing[p->get_name()] = preserved_routing(p.get(), preserved);
-    std::printf("Partition %s (parent %s): %d atoms, %s\n", p->get_name().c_str(),
-                p->get_parent() ? p->get_parent()->get_name().c_str() : "none", atoms,
+    std::printf("Partition %s (parent %s): %s, %s\n", p->get_name().c_str(),
+                p->get_parent() ? p->get_parent()->get_name().c_str() : "none", counted(atoms, "atom").c_str(),
                 keep ? "preserved" : "recompiled");
   }
   std::fflush(stdout);
@@ -256,8 +257,8 @@ bool PARTITION_RUN::after_startup(int family) {
     const int full_nodes = routing_nodes(p->get_state(JOV_PARTITION::DEFAULT));
     s.atoms = real_atoms(p->get_state(JOV_PARTITION::BBIC_DEPOPULATED));
     s.routing_nodes = routing_nodes(p->get_state(JOV_PARTITION::BBIC_DEPOPULATED));
-    std::printf("Partition %s blackboxed: shell keeps %d of %d atoms, %d of %d routing nodes\n", p->get_name().c_str(),
-                s.atoms, full_atoms, s.routing_nodes, full_nodes);
+    std::printf("Partition %s blackboxed: shell keeps %d of %s, %d of %s\n", p->get_name().c_str(), s.atoms,
+                counted(full_atoms, "atom").c_str(), s.routing_nodes, counted(full_nodes, "routing node").c_str());
   }
   // The slack records on the routing the shells hide, which the host's
   // timing counts while the shells are active.
@@ -266,7 +267,8 @@ bool PARTITION_RUN::after_startup(int family) {
     std::int32_t worst = KEM_NO_SLACK;
     for (const auto& r : hidden)
       if (r.slack[0] != KEM_NO_SLACK && (worst == KEM_NO_SLACK || r.slack[0] < worst)) worst = r.slack[0];
-    std::printf("Hidden routing: %zu preserved slack records, worst setup slack %s\n", hidden.size(),
+    std::printf("Hidden routing: %s, worst setup slack %s\n",
+                counted(static_cast<long long>(hidden.size()), "preserved slack record").c_str(),
                 worst == KEM_NO_SLACK ? "none" : (std::to_string(worst) + " ps").c_str());
   }
   std::fflush(stdout);

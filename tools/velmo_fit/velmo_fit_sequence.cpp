@@ -21,8 +21,11 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "vok/vok_atom_netlist.h"
+#include "yun/yun_utility.h"
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
+#include "velmo_fit_counts.h"
+#include "velmo_fit_transfer_checks.h"
 
 namespace velmo_fit {
 
@@ -165,12 +168,18 @@ bool HOST_SEQUENCE::routing_ran() const { return std::any_of(m_ran.begin(), m_ra
 void HOST_SEQUENCE::begin_step() {
   m_debug_mark = host::debug::lines().size();
   m_errors_mark = msg_get_default_report()->get_error_count();
+  host::yun::take_failure();  // an earlier step's
 }
 
-// Why a step failed when it posted no error: the last debug lines it wrote
-// (up to three, oldest first).
+// Why a step failed when it posted no error: what the retiming engine said
+// of an operation it failed in the step, else the last debug lines the step
+// wrote (up to three, oldest first).
 void HOST_SEQUENCE::print_reason(const std::string& what) const {
   if (msg_get_default_report()->get_error_count() > m_errors_mark) return;
+  if (const std::string engine = host::yun::take_failure(); !engine.empty()) {
+    std::printf("  reason: %s\n", engine.c_str());
+    return;
+  }
   const auto lines = host::debug::lines();
   std::vector<std::string> last;
   for (std::size_t i = lines.size(); i > m_debug_mark && last.size() < 3; --i)
@@ -331,7 +340,8 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     // A host fixes the pins and periphery blocks before the plan stage's
     // transfer passes look at them.
     const int entries = place_io_and_periphery();
-    std::printf("Plan: pins and periphery blocks placed, %d port-map entries\n", entries);
+    std::printf("Plan: pins and periphery blocks placed, %s\n",
+                counted(entries, "port-map entry", "port-map entries").c_str());
   }
   bool r = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
   // After routing, the host's route-stage operation list (repopulating the
@@ -350,7 +360,8 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     for (const auto& [key, value] : host::dc::pin_settings())
       if (chain_setting(chains_before, key) != value) ++m_figures.route_changed_delay_chains;
     if (m_figures.route_changed_delay_chains > 0)
-      std::printf("Route stage: %d delay-chain settings changed\n", m_figures.route_changed_delay_chains);
+      std::printf("Route stage: %s changed\n",
+                  counted(m_figures.route_changed_delay_chains, "delay-chain setting").c_str());
   }
   stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
   if (s == "plan") {
@@ -366,6 +377,9 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
       std::printf(" (%s)", by.c_str());
     }
     std::printf("\n");
+    std::fflush(stdout);
+    for (const std::string& line : dropped_forced_transfers())
+      std::fprintf(stderr, "velmo-fit: warning: %s\n", line.c_str());
   }
   if (s == "final") {
     m_figures.final_changed_luts = 0;
@@ -374,8 +388,9 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
         ++m_figures.final_changed_luts;
     m_figures.final_resynthesised_luts = resynthesised_luts(host::debug::lines(), m_debug_mark);
     m_figures.final_dangling_wires = dangling_wires_added(host::debug::lines(), m_debug_mark);
-    std::printf("Final stage: %d LUTs with changed connections or masks; %d LUTs resynthesised\n",
-                m_figures.final_changed_luts, m_figures.final_resynthesised_luts);
+    std::printf("Final stage: %s with changed connections or masks; %s resynthesised\n",
+                counted(m_figures.final_changed_luts, "LUT").c_str(),
+                counted(m_figures.final_resynthesised_luts, "LUT").c_str());
     m_figures.final_setup_newly_failing = setup_newly_failing(timing_before_final, host::timing::summary());
     for (const auto& [corner, n] : *m_figures.final_setup_newly_failing)
       if (n > 0)
@@ -384,9 +399,10 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     m_figures.retiming = retiming_changes(before_final);
     const RETIMING_CHANGES& c = *m_figures.retiming;
     if (c.any())
-      std::printf("Retiming: %d pipeline registers created, %d deleted; %d LAB registers bypassed, %d "
-                  "re-enabled; %d wire LUTs\n",
-                  c.pipeline_created, c.pipeline_deleted, c.lab_bypassed, c.lab_reenabled, c.wire_luts);
+      std::printf("Retiming: %s created, %d deleted; %s bypassed, %d re-enabled; %s\n",
+                  counted(c.pipeline_created, "pipeline register").c_str(), c.pipeline_deleted,
+                  counted(c.lab_bypassed, "LAB register").c_str(), c.lab_reenabled,
+                  counted(c.wire_luts, "wire LUT").c_str());
   }
   if (after_stage) after_stage(s, r);
   if (!r) {

@@ -33,6 +33,7 @@
 #include "zel/zel_dev_zota_util.h"
 
 #include "velmo_default_design.inc"
+#include "velmo_fit_transfer_checks.h"
 
 namespace velmo_fit {
 
@@ -284,6 +285,26 @@ std::string removed_names_quoted(const OPTIONS& o, const std::string& message,
 }
 }  // namespace
 
+std::string cfg_refusal(int threads) {
+  // The component's parallel steps take at least one thread (with none,
+  // the hold fix-up's stub search starts no worker, finds no failure and
+  // reports every hold failure fixed) and no more than the run has.
+  for (const char* name : kThreadCountVariables) {
+    int n = 0;
+    if (!host::cfg::parse_int(cfg_get_value(name), &n)) continue;
+    if (n < 1)
+      return "configuration variable " + std::string(name) + " is " + std::to_string(n) +
+             ": a thread count is at least 1";
+    if (n > threads) host::cfg::set(name, std::to_string(threads));
+  }
+  // With the dern flow start-up lends the host none of its utilities, which
+  // every stage of this host needs.
+  if (cfg_is_on("use_dern_flow", false))
+    return "use_dern_flow is on: velmo-fit cannot run the dern flow (start-up would lend the host none of the "
+           "utilities its stages need)";
+  return std::string();
+}
+
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   if (*why = directory_inputs(o); !why->empty()) return 2;
   // The design and its settings. Settings apply first, so the command line's
@@ -322,26 +343,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   }
   for (const auto& item : o.cfg_items)
     if (!host::cfg::set_from_assignment(item, why)) return *why = "--cfg: " + *why, 2;
-  // The component's parallel steps take at least one thread (with none,
-  // the hold fix-up's stub search starts no worker, finds no failure and
-  // reports every hold failure fixed) and no more than the run has.
-  for (const char* name : kThreadCountVariables) {
-    int n = 0;
-    if (!host::cfg::parse_int(cfg_get_value(name), &n)) continue;
-    if (n < 1) {
-      *why = "configuration variable " + std::string(name) + " is " + std::to_string(n) +
-             ": a thread count is at least 1";
-      return 2;
-    }
-    if (n > o.threads) host::cfg::set(name, std::to_string(o.threads));
-  }
-  // With the dern flow start-up lends the host none of its utilities, which
-  // every stage of this host needs.
-  if (cfg_is_on("use_dern_flow", false)) {
-    *why = "use_dern_flow is on: velmo-fit cannot run the dern flow (start-up would lend the host none of the "
-           "utilities its stages need)";
-    return 2;
-  }
+  if (*why = cfg_refusal(o.threads); !why->empty()) return 2;
 
   std::set<std::string> declared;
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks, declared);
@@ -353,6 +355,14 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     *why = o.settings_file + ": unknown or unsupported family code " + std::to_string(family) +
            " (valid: " + family_list() + ")";
     return 2;
+  }
+  // A stage list given on the command line obeys the family's stage rules.
+  if (o.stages_given) {
+    std::vector<std::string> ran;
+    for (const std::string& s : o.stages) {
+      if (*why = stage_refusal(ran, s, family); !why->empty()) return *why = "--stages: " + *why, 2;
+      ran.push_back(s);
+    }
   }
   // A per-pin delay-chain option (3000 + chain type) names a chain the
   // family has.
@@ -368,6 +378,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     }
   }
   if (*why = option_value_refusal(settings, o.settings_file); !why->empty()) return 2;
+  if (*why = uib_esram_transfer_refusal(settings, family, o.settings_file); !why->empty()) return 2;
   const int columns = o.device_columns ? *o.device_columns : settings.device_columns.value_or(0);
   // Passes that add registers before placement get room on the device; the
   // settings' device switches are set on it.

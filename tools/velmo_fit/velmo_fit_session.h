@@ -61,6 +61,11 @@ std::string directory_inputs(const OPTIONS& o);
 // exit status for the failure (2 bad input, 3 internal error) with its
 // one-line reason in *why.
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why);
+// Why the configuration as it stands cannot be fitted, or "": a thread
+// count of the component below 1 (one above `threads` is lowered to it), or
+// the dern flow. Checked when the fit starts and whenever the Tcl package
+// changes a value.
+std::string cfg_refusal(int threads);
 // Before the plan stage: places the I/O pins and periphery blocks where a
 // whole placement puts them (the logic stays unplaced until the place
 // stage) and recomputes the port map; returns its entry count.

@@ -10,6 +10,8 @@
 //                                          --stages are refused)
 //   velmo_fit::stage plan|place|route|retime|final   -> 1 or 0
 //   velmo_fit::cfg name ?value?            read or set a configuration value
+//                                          (during a fit, a value start
+//                                          would refuse is refused alike)
 //   velmo_fit::call_log ?pattern?          names of the host calls so far
 //   velmo_fit::clear_call_log
 //   velmo_fit::script name bool|int|string value ?-always?
@@ -21,11 +23,14 @@
 //
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
-// need place, retime needs route, and no stage runs after one that failed.
-// One fit at a time; start resets the whole host. Each fit ends the
-// component's blackboxing mode, so the next one starts as in a fresh
-// process (but for the configuration values the component reads once per
-// process).
+// need place, retime needs route (final too on a family whose final stage
+// routes nothing), and no stage runs after one that failed. One fit at a
+// time; start resets the whole host, and a start that fails leaves no fit
+// open. One copy of the package per interpreter: loading a second (the same
+// files in another folder) is an error that leaves the first in charge. Each
+// fit ends the component's blackboxing mode, so the next one starts as in a
+// fresh process (but for the configuration values the component reads once
+// per process).
 //
 // With equivalence checking on (project option 627 in the settings), the
 // package writes the netlists and check scripts velmo-fit writes, at the
@@ -52,6 +57,7 @@
 #include "common/host_call_log.h"
 #include "common/host_control.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
 #include "msg/msg_base.h"
 #include "msg/msg_internal_error.h"
 #include "oxu/oxu_job.h"
@@ -73,6 +79,7 @@ struct FIT {
   std::unique_ptr<tbb::global_control> parallelism;  // --threads, for the fit's lifetime
   std::string failed;  // the stage that failed (no stage runs after it)
   bool started = false;
+  int threads = 4;  // --threads of the fit
   // Equivalence checking (project option 627), as velmo-fit writes it.
   velmo_fit::VERIFICATION verification;
   bool netlist_failed = false;  // a stage's netlist or check script could not be written
@@ -154,10 +161,17 @@ template <class F> int guarded(Tcl_Interp* interp, F&& f) {
 // The component stays mapped once opened (RTLD_NODELETE): commands of its
 // packages may outlive the fit and the handle Tcl's `load` took, and the
 // worker threads of the threading library it brought in may still be
-// winding down when the fit ends.
+// winding down when the fit ends. close_fit shuts the component down first;
+// close_fit_state only drops the fit.
+void close_fit_state();
 void close_fit() {
   FIT& f = fit();
   if (f.sequence) f.sequence->shut_down();
+  close_fit_state();
+}
+
+void close_fit_state() {
+  FIT& f = fit();
   f.started = false;
   f.sequence.reset();
   f.failed.clear();
@@ -167,8 +181,29 @@ void close_fit() {
   f.lib = nullptr;
 }
 
+int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+
+// A start that fails leaves no fit open, whatever failed.
 int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   if (fit().lib) return error(interp, "velmo_fit::start: a fit is running; end it first");
+  const int code = start_fit(interp, objc, objv);
+  if (code != TCL_OK && (fit().lib || fit().sequence)) {
+    // Closing may fail as well (a thread that cannot be started): the
+    // start's own error is the one given.
+    Tcl_Obj* result = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(result);
+    guarded(interp, [] {
+      close_fit();
+      return TCL_OK;
+    });
+    close_fit_state();
+    Tcl_SetObjResult(interp, result);
+    Tcl_DecrRefCount(result);
+  }
+  return code;
+}
+
+int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   std::vector<std::string> words{"velmo-fit"};
   for (int i = 1; i < objc; ++i) words.emplace_back(Tcl_GetString(objv[i]));
   std::vector<char*> argv;
@@ -202,6 +237,7 @@ int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     f.parallelism = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
                                                           static_cast<std::size_t>(o.threads));
     OXU_PROCESSOR_MANAGER::set_thread_count(o.threads);
+    f.threads = o.threads;
     velmo_fit::PREPARED prepared;
     if (velmo_fit::prepare_host(o, &prepared, &why) != 0) return error(interp, "velmo_fit::start: " + why);
     f.sequence = std::make_unique<velmo_fit::HOST_SEQUENCE>(prepared.settings.partitions);
@@ -269,7 +305,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   if ((s == "route" || s == "retime" || s == "final") && !f.sequence->ran("place"))
     if (const std::string why = f.sequence->partitions().place_needed(); !why.empty())
       return error(interp, "velmo_fit::stage: " + s + " before place: " + why);
-  if (std::string why = velmo_fit::stage_refusal(f.sequence->stages_run(), s); !why.empty())
+  if (std::string why = velmo_fit::stage_refusal(f.sequence->stages_run(), s, host::device::spec().family);
+      !why.empty())
     return error(interp, "velmo_fit::stage: " + why);
   if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
   return guarded(interp, [&] {
@@ -282,6 +319,28 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   });
 }
 
+// Sets a configuration value. During a fit the configuration must pass the
+// checks start made on it, with the same message: a value they refuse is
+// not taken (the earlier one stays), and one they lower is lowered.
+bool set_cfg(Tcl_Interp* interp, const char* name, const char* value) {
+  const bool had = host::cfg::is_set(name);
+  const std::string before = cfg_get_value(name, "");
+  cfg_set_value(name, value);
+  if (!fit().started) return true;
+  std::string why = velmo_fit::cfg_refusal(fit().threads);
+  // The check-script directories follow the configuration too.
+  if (why.empty() && velmo_fit::VERIFICATION::requested() &&
+      velmo_fit::VERIFICATION::check_output_dir(&why))
+    velmo_fit::VERIFICATION::check_script_dirs(velmo_fit::all_stages(), &why);
+  if (why.empty()) return true;
+  if (had)
+    host::cfg::set(name, before);
+  else
+    host::cfg::unset(name);
+  error(interp, "velmo_fit::cfg: " + why);
+  return false;
+}
+
 int cmd_cfg(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   if (objc != 2 && objc != 3) {
     Tcl_WrongNumArgs(interp, 1, objv, "name ?value?");
@@ -289,7 +348,7 @@ int cmd_cfg(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   }
   const char* name = Tcl_GetString(objv[1]);
   if (*name == '\0') return error(interp, "velmo_fit::cfg: empty configuration name");
-  if (objc == 3) cfg_set_value(name, Tcl_GetString(objv[2]));
+  if (objc == 3 && !set_cfg(interp, name, Tcl_GetString(objv[2]))) return TCL_ERROR;
   Tcl_SetObjResult(interp, Tcl_NewStringObj(cfg_get_value(name, "").c_str(), -1));
   return TCL_OK;
 }
@@ -378,6 +437,11 @@ extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp*
   // The host has one interpreter for the process: a child interpreter,
   // which its parent may delete at any time, cannot be it.
   if (Tcl_GetMaster(interp) != nullptr) return error(interp, "load the package in the main interpreter");
+  // Another copy of the package (its files in another folder) in charge of
+  // this interpreter stays in charge: its commands, its host and the fit it
+  // may be running are the interpreter's.
+  if (Tcl_CmdInfo info; Tcl_GetCommandInfo(interp, "::velmo_fit::start", &info) && info.objProc != cmd_start)
+    return error(interp, "another copy of the velmo_fit package is loaded in this interpreter; this one is not used");
   g_interp_thread = std::this_thread::get_id();
   if (g_previous_terminate == nullptr) g_previous_terminate = std::set_terminate(&on_terminate);
   // The host's command framework works in this interpreter from now on, so

@@ -273,6 +273,23 @@ unsigned ENGINE::dedicated_slot(unsigned port_gid, bool from_port, std::set<unsi
   return NO_GID;
 }
 
+namespace {
+// The periphery atom at the other end of a transfer register: the driver of
+// its data input (periphery to core) or the load of its output.
+std::string periphery_end(const VOK_ATOM_NODE* reg, bool p2c_side) {
+  const VOK_ATOM_NODE* end = nullptr;
+  if (p2c_side) {
+    const VOK_ATOM_ITERM* d = reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    const VOK_ATOM_OTERM* src = d ? d->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
+    end = src ? src->get_my_node() : nullptr;
+  } else if (const VOK_ATOM_OTERM* q = reg->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)) {
+    const VOK_ATOM_ITERM* load = q->get_first_fanout(VOK_TRAVERSE_AS_STORED);
+    end = load ? load->get_my_node() : nullptr;
+  }
+  return end ? end->get_string_hpath() : std::string("?");
+}
+}  // namespace
+
 bool ENGINE::repopulate_periphery_transfer_registers(const std::vector<VOK_ATOM_NODE*>& p2c,
                                                      const YUN_UTILITY::PORT_GID_MAP& p2c_ports,
                                                      const std::vector<VOK_ATOM_NODE*>& c2p,
@@ -288,7 +305,13 @@ bool ENGINE::repopulate_periphery_transfer_registers(const std::vector<VOK_ATOM_
       // A core-to-periphery port is reached from the fabric; its slot is the
       // nearest one the port's own fan-out reaches when none drives it.
       if (slot == NO_GID && !p2c_side) slot = dedicated_slot(*port | 0x80000000u, true, taken);
-      if (slot == NO_GID) return false;
+      if (slot == NO_GID) {
+        host::yun::note_failure("no free pipeline slot next to the port of '" + periphery_end(reg, p2c_side) +
+                                "' for register '" + reg->get_string_hpath() + "' (its " +
+                                (p2c_side ? "periphery-to-core" : "core-to-periphery") +
+                                " transfer): the register cannot be placed at the port");
+        return false;
+      }
       reg->set_location(slot, SLOT_ELEMENT);
       host::log_call("YUN_UTILITY::placed_at_port_slot", host::vok::arg(reg), slot);
     }

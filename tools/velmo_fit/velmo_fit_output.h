@@ -1,0 +1,23 @@
+#pragma once
+// velmo-fit's standard descriptors and the report path's probe.
+#include <string>
+
+// Whether standard output was closed when the process started (its
+// descriptor is then held by /dev/null).
+extern bool g_stdout_closed;
+
+namespace velmo_fit {
+
+// Whether standard output or standard error (fd 1 or 2) was closed when the
+// process started; such a descriptor is held by /dev/null from then on, so
+// no file opened later takes its number.
+bool closed_at_start(int fd);
+
+// Whether a file of some bytes can be written at `probe_path` (created,
+// then removed): false when it cannot be created or the file system cannot
+// take the bytes. A write cut short by the process's file-size limit does
+// not count against the path: the report may well be smaller, and its own
+// write says when it is not.
+bool probe_writable(const std::string& probe_path);
+
+}  // namespace velmo_fit
