@@ -22,8 +22,10 @@ struct RESULT {
   std::string out;
 };
 
-inline RESULT run(const std::string& args) {
-  std::string cmd = std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
+// Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
+// its environment.
+inline RESULT run_with(const std::string& env, const std::string& args) {
+  std::string cmd = env + std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
   RESULT r{-1, {}};
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -34,6 +36,8 @@ inline RESULT run(const std::string& args) {
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }
+
+inline RESULT run(const std::string& args) { return run_with(std::string(), args); }
 
 // Writes `text` into the test temporary directory under `name`, prefixed
 // with the running test's name, so that tests run in parallel never write

@@ -185,6 +185,27 @@ TEST(VelmoFitPartitions, StageTimingWithShellsCountsTheHiddenRouting) {
   }
 }
 
+// Atoms that the fit left elsewhere (two of them exchanged after the last
+// stage by a preloaded library): in a preserved partition the check names
+// both and the run fails; a recompiled partition's atoms may move.
+TEST(VelmoFitPartitions, APreservedAtomThatMovedFailsTheRun) {
+  const std::string args = kMac + " --settings " + kBundled + " --stages plan,place";
+  const auto swapped = [&](const std::string& atoms) {
+    return velmo_fit_test::run_with("VELMO_TEST_SWAP_ATOMS='" + atoms + "' LD_PRELOAD=" VELMO_SWAP_ATOMS_LIB
+                                    " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ",
+                                    args);
+  };
+  auto r = swapped("ra[0],ra[1]");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Placement: legal"));
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: CHANGED"));
+  EXPECT_THAT(r.out, HasSubstr("partition mult: ra[0] moved"));
+  EXPECT_THAT(r.out, HasSubstr("partition mult: ra[1] moved"));
+  r = swapped("acc[0],acc[1]");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
+}
+
 // Every stage list velmo-fit accepts fits each bundled partition settings
 // file, leaves the preserved partitions as they were and prints and reports
 // the whole design's timing, the same as without blackboxing; the others
