@@ -3,6 +3,7 @@
 #include <tcl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -162,6 +163,28 @@ TEST_F(TclPackagesTest, HelpWordsStopTheCommandAndUnknownWordsFail) {
   EXPECT_EQ(result(), "Unknown option '-helpme'");
   EXPECT_EQ(eval("::torvika::velmo::velmo_do_ram_op extra"), TCL_ERROR);
   EXPECT_EQ(host::call_count("muvo"), 0);
+  // Each command's usage names the command (a second name answers with its
+  // first name's), whichever of them was asked first.
+  const std::pair<const char*, const char*> usages[] = {
+      {"velmo::velmo_do_dsp_sign_ext", "velmo::velmo_do_dsp_sign_ext"},
+      {"velmo::velmo_do_ram_op", "velmo::velmo_do_ram_op"},
+      {"eco_fitter::test_resynthesis", "eco_fitter::test_resynthesis"},
+      {"eco_fitter::muvo_resynthesis", "eco_fitter::test_resynthesis"},
+      {"eco_fitter::test_retiming", "eco_fitter::test_retiming"},
+      {"eco_fitter::muvo_retiming", "eco_fitter::test_retiming"},
+      {"eco_fitter::test_reroute", "eco_fitter::test_reroute"},
+      {"eco_fitter::muvo_reroute", "eco_fitter::test_reroute"},
+      {"eco_fitter::test_replace", "eco_fitter::test_replace"},
+      {"eco_fitter::muvo_replace", "eco_fitter::test_replace"},
+      {"eco_fitter::test_bypass_removal", "eco_fitter::test_bypass_removal"},
+      {"eco_fitter::muvo_bypass_removal", "eco_fitter::test_bypass_removal"},
+      {"eco_fitter::test_tbff", "eco_fitter::test_tbff"},
+      {"eco_fitter::optimize_tbff", "eco_fitter::test_tbff"},
+      {"eco_fitter::clear_tbff", "eco_fitter::clear_tbff"}};
+  for (const auto& [command, named] : usages) {
+    EXPECT_EQ(eval(std::string("::torvika::") + command + " -h"), TCL_OK) << command;
+    EXPECT_EQ(result(), std::string("Usage: ") + named) << command;
+  }
 }
 
 TEST_F(TclPackagesTest, StatusFollowsTheOperation) {
