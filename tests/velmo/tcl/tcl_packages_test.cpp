@@ -208,6 +208,16 @@ TEST_F(TclPackagesTest, StatusFollowsTheOperation) {
   EXPECT_EQ(eval("::torvika::eco_fitter::clear_tbff"), TCL_OK);
   // Without the time-borrowing option there is nothing to revert.
   EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("TBFF: Initializing TBFF optimization")));
+  // A MAC whose sign bit is unconnected makes the sign extension fail: the
+  // command fails with it.
+  {
+    auto n = host::testing::netlist();
+    n.mac("bad").mode(2).data(DB_MAC_DATA_AX, {n.input_port("x0"), host::testing::SIG()}, true, 4);
+  }
+  EXPECT_EQ(eval("::torvika::velmo::velmo_do_dsp_sign_ext"), TCL_ERROR);
+  EXPECT_THAT(host::messages::posted(),
+              ::testing::Contains(::testing::Field(&POSTED_MESSAGE::text,
+                                                   "Illegal DSP atom bad with unconnected inputs")));
 }
 
 TEST_F(TclPackagesTest, RamSequenceStopsAtAFailingAddressLineOp) {
