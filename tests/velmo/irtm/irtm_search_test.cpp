@@ -763,6 +763,9 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});
+  // No register it bypasses has an enable or a clear: the move is taken.
+  EXPECT_TRUE(mgr->forward_retime(ff(f), &move));
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("    slot registers cannot take a clock enable or clear")));
 }
 
 // src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a
