@@ -37,9 +37,13 @@ add_executable(velmo_fit_tests ${VELMO_FIT_TEST_SOURCES})
 # Preloaded into velmo-fit to make thread creation fail on purpose.
 add_library(velmo_test_thread_start_failure SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/thread_start_failure.c)
 target_link_libraries(velmo_test_thread_start_failure PRIVATE ${CMAKE_DL_LIBS})
-add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure)
+# Preloaded into velmo-fit to move atoms after the last stage.
+add_library(velmo_test_swap_atoms SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/swap_atoms.cpp)
+target_link_libraries(velmo_test_swap_atoms PRIVATE velmo_host ${CMAKE_DL_LIBS})
+add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure velmo_test_swap_atoms)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
   VELMO_THREAD_START_FAILURE_LIB="$<TARGET_FILE:velmo_test_thread_start_failure>"
+  VELMO_SWAP_ATOMS_LIB="$<TARGET_FILE:velmo_test_swap_atoms>"
   VELMO_FIT_TCL_LIB="$<TARGET_FILE:velmo_fit_tcl>"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

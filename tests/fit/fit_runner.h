@@ -23,8 +23,10 @@ struct RESULT {
   std::string out;
 };
 
-inline RESULT run(const std::string& args) {
-  std::string cmd = std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
+// Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
+// its environment.
+inline RESULT run_with(const std::string& env, const std::string& args) {
+  std::string cmd = env + std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
   RESULT r{-1, {}};
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -35,6 +37,8 @@ inline RESULT run(const std::string& args) {
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }
+
+inline RESULT run(const std::string& args) { return run_with(std::string(), args); }
 
 // A folder of the test temporary directory named after the running test
 // ("Suite.Name", a parameterised case's '/' given as '_'), made empty the first

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
@@ -529,6 +530,22 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   m.m_tried.clear();
   EXPECT_FALSE(m.rotate_one(out_port(l)));
   EXPECT_EQ(lines_with("VM Debug:   swapping ").size(), before);
+  EXPECT_TRUE(m.m_changed_luts.empty());
+  // With slot 0's connection slow whatever drives it, moving the critical
+  // input into the unused slot 4 gains: the rotation stands, and the LUT
+  // counts as resynthesised.
+  for (int i = 0; i < 4; ++i)
+    l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0)->set_used(true);
+  host::kem::annotate_iterm_delay(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), 3000, 3000);
+  sta_full_update_timing(true);
+  m.m_wns_cost = m.get_wns_cost();
+  m.m_tried.clear();
+  m.m_rotate_margin = -100000;
+  const int better = m.m_num_better;
+  EXPECT_TRUE(m.rotate_one(out_port(l)));
+  EXPECT_EQ(m.m_num_better, better + 1);
+  EXPECT_EQ(lines_with("VM Debug:   swapping ").back(), "VM Debug:   swapping into unused port 4");
+  EXPECT_EQ(m.m_changed_luts, std::set<int>{l->get_id()});
 }
 
 TEST_F(IrsynTest, ASixInputLutRotatesItsCriticalSlotIntoEveryLaterSlotUpToTheLast) {

@@ -697,7 +697,9 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
 // budget down the chain gains the LUT's smallest input delay.
 TEST_F(IrtmSearchTest, ForwardAcrossALutBudgetsTheSlotsWithTheLutInputDelay) {
   auto f = reg("f", n->input_port("in"), 2, 2, 1);
-  VOK_ATOM_NODE* l = lut("l", {f}, 2, 2, 3);
+  // g, the LUT's other input, has a clock enable: it is bypassed with f.
+  auto g = reg("g", n->input_port("in2"), 2, 2, 2).ce(reg("en", n->input_port("in3"), 2, 2, 4));
+  VOK_ATOM_NODE* l = lut("l", {f, g}, 2, 2, 3);
   auto b = reg("b", l, 5, 5, 1);
   reg("b_load", b, 5, 5, 2);
   routing()
@@ -722,6 +724,11 @@ TEST_F(IrtmSearchTest, ForwardAcrossALutBudgetsTheSlotsWithTheLutInputDelay) {
   restart_with_guard_band(ff(f)->get_tco() + lut_delay + d1 - req);
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(g), gid(f)}));
+  // The slot's pipeline register could not take g's enable: the move is
+  // refused, though f itself has none.
+  EXPECT_FALSE(mgr->forward_retime(ff(f), &move));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    slot registers cannot take a clock enable or clear"));
 }
 
 // As above, with f also driving a bypassed register t of its own LAB
@@ -756,6 +763,9 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
   ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});
+  // No register it bypasses has an enable or a clear: the move is taken.
+  EXPECT_TRUE(mgr->forward_retime(ff(f), &move));
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("    slot registers cannot take a clock enable or clear")));
 }
 
 // src drives f and k (compatible) through S1 (row 3) and S2 (row 4); f has a

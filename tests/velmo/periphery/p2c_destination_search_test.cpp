@@ -22,6 +22,7 @@
 
 using host::testing::expect_internal_error;
 using host::testing::periphery_chain_gid;
+using host::testing::SIG;
 
 namespace {
 
@@ -195,6 +196,24 @@ TEST_F(P2cDestinationSearchTest, CoreToPeripheryRegisters) {
   EXPECT_EQ(placement.c2p_connections()[0], std::make_tuple(c, s.u0, in(s.u0, 0)));
   EXPECT_EQ(placement.c2p_connections()[1], std::make_tuple(picky, s.e0, in(s.e0, 0)));
   EXPECT_EQ(warned().size(), 1u);  // "two" feeds two placed atoms
+
+  // Fed from the periphery, through one LUT or directly, the register is
+  // constrained on both sides: it is skipped.
+  const SIG from_u0 = n.lut("from_u0", {s.u0}, 0x2);
+  VOK_ATOM_ITERM* c_in = c->add_input_term(DB_INPUT_PORT_DATA_IN, 0);
+  for (const SIG& d : {from_u0, SIG(s.u0)}) {
+    vok_connect(d.oterm, c_in);
+    VELMO_PERIPHERY_CORE_PLACEMENT again(m_env);
+    RESULT skipped = search(again);
+    ASSERT_EQ(skipped.c2p.size(), 1u);
+    EXPECT_EQ(skipped.cm[0].max_wire, 5);
+    ASSERT_EQ(again.c2p_connections().size(), 1u);
+    EXPECT_EQ(again.c2p_connections()[0], std::make_tuple(picky, s.e0, in(s.e0, 0)));
+    EXPECT_THAT(host::debug::texts(),
+                HasDebugLine("User set c2p on atom " + std::to_string(c->get_id()) +
+                             "-c2p, but this atom's input also connect to periphery atom either directly or "
+                             "through one lut, skipping"));
+  }
 }
 
 TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {

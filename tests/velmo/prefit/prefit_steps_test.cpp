@@ -379,10 +379,12 @@ TEST_F(PrefitStepsTest, LutramConversionStage) {
   EXPECT_TRUE(e->perform_lutram_conversion());
   EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{"VINTO::perform_lutram_conversion",
                                                                         "VINTO::perform_ram_power_opt"}));
-  // A failed conversion is the answer: the power optimisation does not run.
+  // A failed conversion is the result: the power optimisation does not run
+  // and cannot turn it into a success.
   host::clear_calls();
   host::script::queue<bool>("VINTO::perform_lutram_conversion").push(false);
   EXPECT_FALSE(e->perform_lutram_conversion());
+  EXPECT_EQ(count_calls("VINTO::perform_lutram_conversion"), 1);
   EXPECT_EQ(count_calls("VINTO::perform_ram_power_opt"), 0);
   // Off at plan: no conversion; the power optimisation still decides.
   cfg_set_off("velmo_perform_lutram_conversion_at_plan");

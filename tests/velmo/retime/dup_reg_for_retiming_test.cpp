@@ -241,7 +241,19 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   auto unclocked = n.reg("unclocked").d(n.input_port("in2")).atom();
   n.reg("u1").clk(clk).d(unclocked);
   n.reg("u2").clk(other).d(unclocked);
+  // e feeds a LUT whose loads are a rising- and a falling-edge register of
+  // e's own clock (two clocks through the inversion), and a pin: every load
+  // would move, so no copy.
+  auto e = n.reg("e").clk(clk).d(n.input_port("in3")).atom();
+  auto edges = n.lut("edges", {e}, 0x2);
+  n.reg("rise").clk(clk).d(edges);
+  auto fall = n.reg("fall").clk(clk).d(edges).atom();
+  fall->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
+  n.io_out("epin", e);
   run();
+  EXPECT_EQ(driver_of(n.find("edges"), DB_INPUT_PORT_LUT_DATA), e);
+  EXPECT_EQ(driver_of(n.find("epin~obuf"), DB_INPUT_PORT_BOX), e);
+  EXPECT_EQ(fanouts(e), 2);
   EXPECT_EQ(driver_of(own, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(n.find("l"), DB_INPUT_PORT_LUT_DATA), r);
   VOK_ATOM_NODE* copy = driver_of(f1, DB_INPUT_PORT_DATA_IN);
