@@ -357,9 +357,12 @@ std::string check_snapshot(const std::string& design, const std::string& snapsho
 // velmo-fit's host sequence on a design with verification on (every
 // snapshot switch, netlist type 3): checks every snapshot it writes and
 // returns each one's Verilog text.
-// `settings`: more design settings (JSON members).
+// `settings`: more design settings (JSON members). `whole`: the design has
+// partitions, some of them blackboxed during the fit; each netlist written
+// must simulate as the synthesized design does (the atoms the fit works on
+// are the shells' while they are active).
 std::map<std::string, std::string> fit_and_check(const std::string& name, std::vector<std::string> args,
-                                                 const std::string& settings_more = "") {
+                                                 const std::string& settings_more = "", bool whole = false) {
   std::map<std::string, std::string> texts;
   const fs::path dir = scratch(name);
   // The component writes its scripts under the project directory.
@@ -401,9 +404,19 @@ std::map<std::string, std::string> fit_and_check(const std::string& name, std::v
   sequence.bind(lib, o.stages, false, &missing);
   EXPECT_TRUE(missing.empty());
   velmo_fit::VERIFICATION verification;
-  EXPECT_TRUE(verification.bind(lib, design));
+  EXPECT_TRUE(verification.bind(lib, design, whole ? &sequence.partitions() : nullptr));
+  const PINS pins = pins_of(*host::vok::top_netlist());
+  const STIMULI stimuli = stimuli_for(pins, 40, 20261209);
+  const auto synthesized = host::testing::simulate(*host::vok::top_netlist(), pins.inputs, pins.outputs, stimuli.cycles);
   // The netlist the fit writes is the one checked here.
   auto check = [&](const std::string& snapshot) {
+    if (whole) {
+      const fs::path written = verification.netlist_path(snapshot);
+      fs::create_directories(dir / "whole" / snapshot);
+      EXPECT_EQ(compare_outputs(written, design, pins, stimuli, synthesized, dir / "whole" / snapshot), "") << written;
+      texts[snapshot] = read_text(written);
+      return;
+    }
     const std::string text = check_snapshot(design, snapshot, dir / "all");
     EXPECT_EQ(read_text(verification.netlist_path(snapshot)), text) << snapshot;
     texts[snapshot] = text;
@@ -460,6 +473,24 @@ TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
   ASSERT_TRUE(texts.count("placed") && texts.count("routed") && texts.count("final"));
   EXPECT_NE(texts.at("final"), texts.at("placed"));
   EXPECT_NE(texts.at("final"), texts.at("routed"));
+}
+
+// A partitioned fit whose preserved multiplier is blackboxed from start-up
+// to the final stage: every snapshot's netlist is the whole design and
+// simulates as the synthesized one (the shells' netlist would load its
+// product registers with 0).
+TEST(EqcheckNetlists, PartitionedFitWritesTheWholeDesignAtEverySnapshot) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check(
+      "mac16_partitions", {std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.blif"},
+      R"("family": 46, "clocks": {"clk": 5000}, "partitions": [{"name": "|", "preserved": true},
+         {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+         {"name": "acc", "atoms": ["acc[*]"]}], )",
+      true);
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "retimed", "final"}) {
+    ASSERT_TRUE(texts.count(s)) << s;
+    EXPECT_THAT(texts.at(s), HasSubstr("mult|p[5]")) << s;
+  }
 }
 
 // Every cell the simulations model, in one design: registers on a rising
