@@ -12,6 +12,7 @@
 set -e
 fit="$1"
 package="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
 cat > "$dir/settings.json" <<JSON
@@ -109,7 +110,6 @@ done
 # A partitioned fit whose preserved multiplier is blackboxed until the final
 # stage: every snapshot's netlist is the whole design (its product
 # registers load the product, not 0), the same as velmo-fit's.
-here="$(cd "$(dirname "$0")" && pwd)"
 mkdir -p "$dir/partitioned/fit" "$dir/partitioned/tcl"
 cat > "$dir/partitioned/settings.json" <<JSON
 {"family": 46, "clocks": {"clk": 5000},

@@ -298,6 +298,12 @@ void PARTITION_RUN::report_guard_begin() {
   hov_get_atom_netlist_taint_manager()->taint_all();
 }
 
+void PARTITION_RUN::netlist_guard_begin() {
+  if (!active() || m_guard_built) return;
+  m_guard_make(m_guard, *design());
+  m_guard_built = true;
+}
+
 bool PARTITION_RUN::shells_active() const {
   if (!active()) return false;
   for (const auto& p : design()->get_partitions())

@@ -50,6 +50,9 @@ public:
   // and the timing netlist is marked for a rebuild on both sides.
   void report_guard_begin();
   void report_guard_end();
+  // The guard alone, for a reader of the netlist: the routing and the
+  // timing netlist are left as they are (report_guard_end ends it).
+  void netlist_guard_begin();
   // Whether a blackboxed partition is on its shell now.
   bool shells_active() const;
   // Before shut-down, for every design: velmo_bbic_shutdown.

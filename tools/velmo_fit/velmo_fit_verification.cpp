@@ -163,9 +163,10 @@ bool VERIFICATION::write(const std::string& snapshot) {
   std::filesystem::create_directories(dir, ec);
   // While blackboxed partitions are on their shells, the top netlist holds
   // only what the shells keep: the netlist is the whole design's, as the
-  // report guard shows it.
+  // report guard shows it (its routing and timing are not read here, and
+  // stay as the stage left them).
   const bool guarded = m_partitions != nullptr && m_partitions->shells_active();
-  if (guarded) m_partitions->report_guard_begin();
+  if (guarded) m_partitions->netlist_guard_begin();
   const bool written = TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), m_design.c_str(),
                                                   tool->get_eda_netlist_type());
   if (guarded) m_partitions->report_guard_end();
