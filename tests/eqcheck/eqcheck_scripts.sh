@@ -27,51 +27,7 @@ settings() {  # output_dir netlist_type
  "eda": {"output_dir": "$1", "netlist_type": $2}}
 JSON
 }
-for type in 2 3 4; do
-  mkdir "$dir/type$type"
-  cd "$dir/type$type"
-  settings eda/sim $type > settings.json
-  "$fit" --settings settings.json --stages plan,place,route > fit.log
-  case $type in 2) ext=vho ;; 3) ext=vo ;; 4) ext=sv ;; esac
-  for snapshot in synthesized planned placed routed; do
-    test -f "eda/sim/$snapshot/top.$ext" || { echo "type $type: no $snapshot netlist"; ls -R eda; exit 1; }
-  done
-  for stage in planned placed routed; do
-    test -f "verification/$stage/eqcheck.tcl" || { echo "type $type: no script for $stage"; exit 1; }
-    test -z "$missing" || continue
-    TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" "verification/$stage/eqcheck.tcl" > check.log
-    test "$(cat check.log)" = "checked: command order and netlist syntax; equivalence not checked" || {
-      echo "type $type, $stage: checker said"; cat check.log; exit 1; }
-  done
-done
-
-# Only the scripts asked for: none for a snapshot whose variable is off or
-# unset, and none for the snapshots the component writes no script for
-# (synthesized, final), whatever their variables say.
-mkdir "$dir/some"
-cd "$dir/some"
-cat > settings.json <<JSON
-{"options": [{"id": 627, "type": 1, "value": "on"}],
- "cfg": {"fitter_write_eqcheck_for_synthesized": "on", "fitter_write_eqcheck_for_placed": "on",
-         "fitter_write_eqcheck_for_routed": "off", "fitter_write_eqcheck_for_final": "on"},
- "eda": {"output_dir": "eda/sim", "netlist_type": 3}}
-JSON
-status=0
-"$fit" --settings settings.json --stages plan,place,route,retime,final > fit.log 2>&1 || status=$?
-test "$status" = 0 || { echo "some scripts: exit $status"; cat fit.log; exit 1; }
-test "$(find verification -type f)" = verification/placed/eqcheck.tcl || {
-  echo "some scripts: not only the placed one"; find verification; exit 1; }
-
-# The checker fails a netlist that does not parse.
-if [ -z "$missing" ]; then
-  cd "$dir/type3"
-  echo "module top(input a; endmodule" > eda/sim/placed/top.vo
-  status=0
-  TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" verification/placed/eqcheck.tcl > check.log 2>&1 || status=$?
-  test "$status" = 1 && grep -q "eda/sim/placed/top.vo does not parse as verilog" check.log || {
-    echo "a broken netlist passed the checker"; cat check.log; exit 1; }
-fi
-
+# The refusals first: each is quick.
 # Refused before the fit (exit 2, nothing fitted): no directory named, one
 # that cannot be created, one that cannot be written, one whose name the
 # scripts' read lines cannot carry.
@@ -189,6 +145,51 @@ grep -qF "eda/sim/placed/other.vo is not a netlist of top, but the check script 
   { cat fit.err; exit 1; }
 rm eda/sim/placed/other.vo
 "$fit" --settings only_routed.json --stages plan,place,route > fit.log 2>&1 || { echo "unread files refused"; cat fit.log; exit 1; }
+
+for type in 2 3 4; do
+  mkdir "$dir/type$type"
+  cd "$dir/type$type"
+  settings eda/sim $type > settings.json
+  "$fit" --settings settings.json --stages plan,place,route > fit.log
+  case $type in 2) ext=vho ;; 3) ext=vo ;; 4) ext=sv ;; esac
+  for snapshot in synthesized planned placed routed; do
+    test -f "eda/sim/$snapshot/top.$ext" || { echo "type $type: no $snapshot netlist"; ls -R eda; exit 1; }
+  done
+  for stage in planned placed routed; do
+    test -f "verification/$stage/eqcheck.tcl" || { echo "type $type: no script for $stage"; exit 1; }
+    test -z "$missing" || continue
+    TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" "verification/$stage/eqcheck.tcl" > check.log
+    test "$(cat check.log)" = "checked: command order and netlist syntax; equivalence not checked" || {
+      echo "type $type, $stage: checker said"; cat check.log; exit 1; }
+  done
+done
+
+# Only the scripts asked for: none for a snapshot whose variable is off or
+# unset, and none for the snapshots the component writes no script for
+# (synthesized, final), whatever their variables say.
+mkdir "$dir/some"
+cd "$dir/some"
+cat > settings.json <<JSON
+{"options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_synthesized": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "off", "fitter_write_eqcheck_for_final": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 3}}
+JSON
+status=0
+"$fit" --settings settings.json --stages plan,place,route,retime,final > fit.log 2>&1 || status=$?
+test "$status" = 0 || { echo "some scripts: exit $status"; cat fit.log; exit 1; }
+test "$(find verification -type f)" = verification/placed/eqcheck.tcl || {
+  echo "some scripts: not only the placed one"; find verification; exit 1; }
+
+# The checker fails a netlist that does not parse.
+if [ -z "$missing" ]; then
+  cd "$dir/type3"
+  echo "module top(input a; endmodule" > eda/sim/placed/top.vo
+  status=0
+  TORVIKA_DIR=/opt/checker tclsh "$here/stand_in_checker.tcl" verification/placed/eqcheck.tcl > check.log 2>&1 || status=$?
+  test "$status" = 1 && grep -q "eda/sim/placed/top.vo does not parse as verilog" check.log || {
+    echo "a broken netlist passed the checker"; cat check.log; exit 1; }
+fi
 
 # So is a place the component cannot write a check script to: a file in
 # the way of verification/ or of a stage's directory under it, a working
