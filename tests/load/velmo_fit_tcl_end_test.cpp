@@ -27,10 +27,10 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 // Runs the package's fit of the partitioned mac16 (plan and place) in a
-// child process; with `move`, one atom of the preserved partition mult is
-// put one location further before velmo_fit::end. Returns what the child
+// child process; `move` atoms of the preserved partition mult are each put
+// one location further before velmo_fit::end. Returns what the child
 // printed: the package's own lines, then "end: <result>".
-std::string fit_and_end(const fs::path& dir, bool move) {
+std::string fit_and_end(const fs::path& dir, int move) {
   fs::create_directories(dir);
   const fs::path out = dir / "out.txt";
   std::fflush(stdout);
@@ -50,15 +50,15 @@ std::string fit_and_end(const fs::path& dir, bool move) {
         !eval("velmo_fit::start " + designs + "/yosys/mac16.blif --settings " + designs + "/yosys/mac16.partitions.json") ||
         !eval("velmo_fit::stage plan") || !eval("velmo_fit::stage place"))
       _exit(3);
-    if (move) {
-      for (const auto& p : JOV_ROOT::get()->get_design("")->get_partitions()) {
-        if (p->get_name() != "mult") continue;
-        for (VOK_ATOM_NODE* a : p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist()->get_atom_list()) {
-          if (a->is_box() || a->is_port() || a->get_location_element() == 0) continue;
-          std::printf("moving %s\n", a->get_string_hpath().c_str());
-          a->set_location(a->get_location_gid() + 1, a->get_location_element());
-          break;
-        }
+    for (const auto& p : JOV_ROOT::get()->get_design("")->get_partitions()) {
+      if (p->get_name() != "mult") continue;
+      int moved = 0;
+      for (VOK_ATOM_NODE* a : p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist()->get_atom_list()) {
+        if (moved == move) break;
+        if (a->is_box() || a->is_port() || a->get_location_element() == 0) continue;
+        std::printf("moving %s\n", a->get_string_hpath().c_str());
+        a->set_location(a->get_location_gid() + 1, a->get_location_element());
+        ++moved;
       }
     }
     const int code = Tcl_Eval(interp, "velmo_fit::end");
@@ -75,21 +75,29 @@ std::string fit_and_end(const fs::path& dir, bool move) {
   return text.str();
 }
 
-// The unchanged partitions pass (1, "unchanged"); a preserved atom that moved
-// fails the fit (0) with velmo-fit's line naming it.
+// The atoms the child said it moved, each as the check names it, in order.
+std::string moved_lines(const std::string& out, std::size_t most) {
+  std::string lines;
+  std::size_t n = 0;
+  for (std::size_t at = out.find("moving "); at != std::string::npos && n < most; at = out.find("moving ", at + 1), ++n)
+    lines += "  partitions: partition mult: " + out.substr(at + 7, out.find('\n', at) - at - 7) + " moved\n";
+  return lines;
+}
+
+// The unchanged partitions pass (1, "unchanged"); preserved atoms that moved
+// fail the fit (0) with velmo-fit's lines naming them (the first ten, then
+// how many more).
 TEST(VelmoFitTclEnd, PreservedPartitionsAreCheckedAtTheEnd) {
   const fs::path dir = fs::path(::testing::TempDir()) / "VelmoFitTclEnd.PreservedPartitionsAreCheckedAtTheEnd";
   fs::remove_all(dir);
-  const std::string kept = fit_and_end(dir / "kept", false);
+  const std::string kept = fit_and_end(dir / "kept", 0);
   EXPECT_THAT(kept, HasSubstr("Partition mult (parent |): "));
   EXPECT_THAT(kept, HasSubstr("\nPreserved partitions: unchanged\nend: 1\n"));
-  const std::string moved = fit_and_end(dir / "moved", true);
-  const auto at = moved.find("moving ");
-  ASSERT_NE(at, std::string::npos) << moved;
-  const std::string atom = moved.substr(at + 7, moved.find('\n', at) - at - 7);
-  EXPECT_THAT(moved, HasSubstr("\nPreserved partitions: CHANGED\n  partitions: partition mult: " + atom +
-                               " moved\nend: 0\n"));
-  EXPECT_THAT(moved, Not(HasSubstr("unchanged")));
+  const std::string one = fit_and_end(dir / "one", 1);
+  EXPECT_THAT(one, HasSubstr("\nPreserved partitions: CHANGED\n" + moved_lines(one, 1) + "end: 0\n"));
+  EXPECT_THAT(one, Not(HasSubstr("unchanged")));
+  const std::string eleven = fit_and_end(dir / "eleven", 11);
+  EXPECT_THAT(eleven, HasSubstr("\nPreserved partitions: CHANGED\n" + moved_lines(eleven, 10) + "  ... and 1 more\nend: 0\n"));
 }
 
 }  // namespace
