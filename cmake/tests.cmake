@@ -29,6 +29,11 @@ add_executable(velmo_load_tests ${VELMO_LOAD_TEST_SOURCES})
 add_dependencies(velmo_load_tests velmo velmo_test_loadprobe fitter_govin zarn_yun velmo_exports)
 target_include_directories(velmo_load_tests PRIVATE ${CMAKE_BINARY_DIR}/generated ${TCL_INCLUDE_PATH})
 target_link_libraries(velmo_load_tests PRIVATE velmo_host_gtest GTest::gmock_main ${TCL_LIBRARY})
+# The stand-in host's Tcl package loaded in-process, for changes between its
+# commands.
+add_dependencies(velmo_load_tests velmo_fit_tcl)
+target_compile_definitions(velmo_load_tests PRIVATE VELMO_FIT_TCL_LIB="$<TARGET_FILE:velmo_fit_tcl>"
+  VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs")
 gtest_discover_tests(velmo_load_tests DISCOVERY_MODE PRE_TEST)
 
 # velmo-fit as a subprocess: command line, exit codes, output.

@@ -5,11 +5,14 @@
 # made it, with one line naming the file (also under a file size limit,
 # which leaves tclsh running), and so does a check script the component
 # could not write; a failed fit's end runs no post-fit checks. Where no
-# script or netlist can go, start refuses the fit, as velmo-fit does.
+# script or netlist can go, or a script would read more than it names,
+# start refuses the fit, as velmo-fit does. The netlists of a partitioned
+# fit are the whole design's, as velmo-fit writes them.
 # Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
 set -e
 fit="$1"
 package="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
 cat > "$dir/settings.json" <<JSON
@@ -46,15 +49,17 @@ for tree in eda verification; do
 done
 test -f "$dir/tcl/eda/sim/routed/top.vho" || { echo "no routed netlist"; exit 1; }
 
-# The placed netlist's directory is a file: place fails, route is refused.
+# The placed netlist's directory is a file: place fails after one line on
+# stderr, route is refused.
 mkdir "$dir/late"
 cd "$dir/late"
 mkdir -p eda/sim
 touch eda/sim/placed
-tclsh ../run.tcl "$package" > tcl.log 2>&1
+tclsh ../run.tcl "$package" > tcl.log 2> tcl.err
 grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
   grep -q "^stage route: error: " tcl.log || { echo "a failed write did not fail its stage"; cat tcl.log; exit 1; }
-test "$(grep -c "cannot write the netlist eda/sim/placed/top.vho" tcl.log)" = 1 || { cat tcl.log; exit 1; }
+test "$(grep -c "^velmo-fit: cannot write the netlist eda/sim/placed/top.vho$" tcl.err)" = 1 || { cat tcl.err; exit 1; }
+if grep -q "cannot write" tcl.log; then echo "the netlist's line on stdout"; exit 1; fi
 test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
 # The routed netlist's: route fails after it routed, and the end of the
 # failed fit runs no post-fit checks.
@@ -79,7 +84,7 @@ test "$status" = 0 && grep -qF "refused: velmo_fit::start: cannot write the netl
 
 # Refused at start, naming it: a file where the scripts' directories go, an
 # output directory the scripts' read lines cannot carry.
-for case in verification verification/placed space; do
+for case in verification verification/placed space dollar stage_link foreign; do
   rm -rf "$dir/refused"
   mkdir -p "$dir/refused/verification"
   cd "$dir/refused"
@@ -91,10 +96,51 @@ for case in verification verification/placed space; do
       reason="verification/placed is not a directory: the check script verification/placed/eqcheck.tcl of place goes into it" ;;
     space) sed 's|"eda/sim"|"eda/sim dir"|' ../settings.json > space.json; settings=space.json
       reason="eda.output_dir 'eda/sim dir' holds white space" ;;
+    dollar) sed 's|"eda/sim"|"eda/sim$x"|' ../settings.json > dollar.json; settings=dollar.json
+      reason="eda.output_dir 'eda/sim\$x' holds '\$', which the check scripts' read lines cannot carry" ;;
+    stage_link) mkdir keep; ln -s ../keep verification/placed
+      reason="verification/placed is a link (to '../keep'): it is emptied before a check script is written" ;;
+    foreign) mkdir -p eda/sim/planned; touch eda/sim/planned/other.vho
+      reason="eda/sim/planned/other.vho is not a netlist of top, but the check script verification/planned/eqcheck.tcl" ;;
   esac
   tclsh ../start.tcl "$package" "$settings" > tcl.log 2>&1
   grep -qF "refused: velmo_fit::start: $reason" tcl.log || { echo "$case: not refused"; cat tcl.log; exit 1; }
 done
+
+# A partitioned fit whose preserved multiplier is blackboxed until the final
+# stage: every snapshot's netlist is the whole design (its product
+# registers load the product, not 0), the same as velmo-fit's.
+mkdir -p "$dir/partitioned/fit" "$dir/partitioned/tcl"
+cat > "$dir/partitioned/settings.json" <<JSON
+{"family": 46, "clocks": {"clk": 5000},
+ "partitions": [{"name": "|", "preserved": true},
+   {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+   {"name": "acc", "atoms": ["acc[*]"]}],
+ "options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_planned": "on", "fitter_write_eqcheck_for_placed": "on",
+         "fitter_write_eqcheck_for_routed": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 3}}
+JSON
+mac16="$here/../../examples/designs/yosys/mac16.blif"
+cd "$dir/partitioned/fit"
+"$fit" "$mac16" --settings ../settings.json > fit.log 2>&1 || { echo "partitioned velmo-fit"; cat fit.log; exit 1; }
+grep -q "^Partition mult blackboxed: " fit.log || { echo "mult not blackboxed"; cat fit.log; exit 1; }
+cd "$dir/partitioned/tcl"
+cat > run.tcl <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start [lindex $argv 1] --settings ../settings.json
+foreach s {plan place route retime final} { puts "stage $s: [velmo_fit::stage $s]" }
+puts "end: [velmo_fit::end]"
+TCL
+tclsh run.tcl "$package" "$mac16" > tcl.log 2>&1
+grep -q "^end: 1$" tcl.log || { echo "partitioned Tcl fit"; cat tcl.log; exit 1; }
+for snapshot in synthesized planned placed routed retimed final; do
+  netlist="eda/sim/$snapshot/mac16.vo"
+  test "$(grep -c 'mult|p\[[0-9]*\] *<= ' "$netlist")" = 32 &&
+    test "$(grep -c "mult|p\[[0-9]*\] *<= 1'b0;" "$netlist")" = 0 ||
+    { echo "$snapshot: the product registers are not the multiplier's"; grep 'mult|p\[' "$netlist"; exit 1; }
+done
+diff -r "$dir/partitioned/fit/eda" "$dir/partitioned/tcl/eda" || { echo "the package's netlists differ from velmo-fit's"; exit 1; }
 
 # A script the component could not write (verification/ became a file after
 # plan): place fails with one line naming it, route is refused.

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
@@ -362,34 +363,60 @@ std::string check_snapshot(const std::string& design, const std::string& snapsho
 // velmo-fit's host sequence on a design with verification on (every
 // snapshot switch, netlist type 3): checks every snapshot it writes and
 // returns each one's Verilog text.
-// `settings`: more design settings (JSON members).
+// `settings`: more design settings (JSON members). `partitions`: the design's
+// partitions (a JSON array), some of them blackboxed during the fit; each
+// netlist written must then simulate as the design without partitions does
+// (the atoms the fit works on are the shells' while they are active).
 std::map<std::string, std::string> fit_and_check(const std::string& name, std::vector<std::string> args,
-                                                 const std::string& settings_more = "") {
+                                                 const std::string& settings_more = "",
+                                                 const std::string& partitions = "") {
   std::map<std::string, std::string> texts;
+  const bool whole = !partitions.empty();
   const fs::path dir = scratch(name);
   // The component writes its scripts under the project directory.
   fs::current_path(dir);
-  const fs::path settings = dir / "settings.json";
-  std::ofstream(settings) << "{" << settings_more << R"("options": [{"id": 627, "type": 1, "value": "on"}],
+  auto options = [&](const std::string& file, const std::string& more, velmo_fit::OPTIONS* o) {
+    const fs::path settings = dir / file;
+    std::ofstream(settings) << "{" << more << R"("options": [{"id": 627, "type": 1, "value": "on"}],
  "cfg": {"fitter_write_eqcheck_for_planned": "on", "fitter_write_eqcheck_for_placed": "on",
          "fitter_write_eqcheck_for_routed": "on"},
  "eda": {"output_dir": ")" + (dir / "eda").string() + R"(", "netlist_type": 3}})";
-  args.insert(args.begin(), "velmo-fit");
-  args.push_back("--settings");
-  args.push_back(settings.string());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  velmo_fit::OPTIONS o;
-  std::string why;
-  if (!velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), &o, &why)) {
-    ADD_FAILURE() << why;
-    return texts;
-  }
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "velmo-fit");
+    words.push_back("--settings");
+    words.push_back(settings.string());
+    std::vector<char*> argv;
+    for (auto& a : words) argv.push_back(a.data());
+    std::string why;
+    const bool ok = velmo_fit::parse_options(static_cast<int>(argv.size()), argv.data(), o, &why);
+    EXPECT_TRUE(ok) << why;
+    return ok;
+  };
   tbb::global_control parallelism(tbb::global_control::max_allowed_parallelism, 2);
   OXU_PROCESSOR_MANAGER::set_thread_count(2);
+  std::string why;
+  velmo_fit::PREPARED prepared;
+  // The design as synthesized, without partitions: the reference of a
+  // partitioned fit's netlists.
+  PINS pins;
+  STIMULI stimuli;
+  host::testing::SIM_TRACE synthesized;
+  if (whole) {
+    velmo_fit::OPTIONS flat;
+    if (!options("flat.json", settings_more, &flat)) return texts;
+    host_reset();
+    if (velmo_fit::prepare_host(flat, &prepared, &why) != 0) {
+      ADD_FAILURE() << why;
+      return texts;
+    }
+    pins = pins_of(*host::vok::top_netlist());
+    stimuli = stimuli_for(pins, 10, 20261209);
+    synthesized = host::testing::simulate(*host::vok::top_netlist(), pins.inputs, pins.outputs, stimuli.cycles);
+  }
+  velmo_fit::OPTIONS o;
+  if (!options("settings.json", settings_more + (whole ? "\"partitions\": " + partitions + ", " : ""), &o)) return texts;
   host_reset();
   host::sta::verify_incremental(false);
-  velmo_fit::PREPARED prepared;
   if (velmo_fit::prepare_host(o, &prepared, &why) != 0) {
     ADD_FAILURE() << why;
     return texts;
@@ -406,9 +433,19 @@ std::map<std::string, std::string> fit_and_check(const std::string& name, std::v
   sequence.bind(lib, o.stages, false, &missing);
   EXPECT_TRUE(missing.empty());
   velmo_fit::VERIFICATION verification;
-  EXPECT_TRUE(verification.bind(lib, design));
+  EXPECT_TRUE(verification.bind(lib, design, whole ? &sequence.partitions() : nullptr));
   // The netlist the fit writes is the one checked here.
+  // A partitioned fit's netlists are simulated once the fit is over, side
+  // by side.
+  std::vector<std::pair<fs::path, fs::path>> simulations;  // netlist, work directory
   auto check = [&](const std::string& snapshot) {
+    if (whole) {
+      const fs::path written = verification.netlist_path(snapshot), work = dir / "whole" / snapshot;
+      fs::create_directories(work);
+      texts[snapshot] = read_text(written);
+      simulations.emplace_back(written, work);
+      return;
+    }
     const std::string text = check_snapshot(design, snapshot, dir / "all");
     EXPECT_EQ(read_text(verification.netlist_path(snapshot)), text) << snapshot;
     texts[snapshot] = text;
@@ -424,6 +461,13 @@ std::map<std::string, std::string> fit_and_check(const std::string& name, std::v
   EXPECT_TRUE(sequence.prepare());
   for (const std::string& s : o.stages) EXPECT_TRUE(sequence.run_stage(s, true)) << s;
   sequence.shut_down();
+  std::vector<std::future<std::string>> differences;
+  for (const auto& [written, work] : simulations)
+    differences.push_back(std::async(std::launch::async, [&, written = written, work = work] {
+      return compare_outputs(written, design, pins, stimuli, synthesized, work);
+    }));
+  for (std::size_t i = 0; i < simulations.size(); ++i)
+    EXPECT_EQ(differences[i].get(), "") << simulations[i].first;
   // The component wrote its scripts for the stages, reading the netlists
   // written above.
   for (const char* stage : {"planned", "placed", "routed"})
@@ -465,6 +509,24 @@ TEST(EqcheckNetlists, MovedRegistersGiveADifferentNetlistThatStillMatches) {
   ASSERT_TRUE(texts.count("placed") && texts.count("routed") && texts.count("final"));
   EXPECT_NE(texts.at("final"), texts.at("placed"));
   EXPECT_NE(texts.at("final"), texts.at("routed"));
+}
+
+// A partitioned fit whose preserved multiplier is blackboxed from start-up
+// to the final stage: every snapshot's netlist is the whole design and
+// simulates as the synthesized one (the shells' netlist would load its
+// product registers with 0).
+TEST(EqcheckNetlists, PartitionedFitWritesTheWholeDesignAtEverySnapshot) {
+  SKIP_WITHOUT_TOOLS();
+  const auto texts = fit_and_check(
+      "mac16_partitions", {std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16.blif"},
+      R"("family": 46, "clocks": {"clk": 5000}, )",
+      R"([{"name": "|", "preserved": true},
+          {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+          {"name": "acc", "atoms": ["acc[*]"]}])");
+  for (const char* s : {"synthesized", "planned", "placed", "routed", "retimed", "final"}) {
+    ASSERT_TRUE(texts.count(s)) << s;
+    EXPECT_THAT(texts.at(s), HasSubstr("mult|p[5]")) << s;
+  }
 }
 
 // Every cell the simulations model, in one design: registers on a rising

@@ -581,6 +581,22 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot load "));
   EXPECT_FALSE(std::filesystem::exists(report));
+  // A component without the entry points (here a library that has none of
+  // them beside a copy of the program): the list goes to stderr alone,
+  // the verdict to stdout.
+  const std::string lacking = dir + "lacking/";
+  std::filesystem::create_directories(lacking + "lib");
+  std::filesystem::copy_file(exe, lacking + "velmo-fit", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::remove(lacking + "lib/libvelmo.so");
+  std::filesystem::create_symlink(VELMO_THREAD_START_FAILURE_LIB, lacking + "lib/libvelmo.so");
+  r = run_shell(lacking + "velmo-fit --stages none 2>&1 >" + lacking + "out.txt");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("^velmo-fit: libvelmo.so does not provide these entry points yet:\n  "
+                                              "[^\n]+\n"));
+  std::ifstream lacking_out(lacking + "out.txt");
+  const std::string out((std::istreambuf_iterator<char>(lacking_out)), {});
+  EXPECT_THAT(out, HasSubstr("velmo-fit: failed\n"));
+  EXPECT_THAT(out, Not(HasSubstr("entry points")));
 }
 
 TEST(Numbers, RangeEndsAndUnreadableConfigurationFitWithoutOverflow) {
@@ -859,15 +875,21 @@ TEST(Device, ADesignReadFromANamedFifoIsNotReadAgainForALargerDevice) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Both sides under a time limit: a run that opened the FIFO again would
   // wait for a writer for ever.
+  // Only stderr reaches the pipe; stdout goes to a file.
+  const std::string out_file = ::testing::TempDir() + "congested_fifo.out";
   const RESULT r = run_shell("bash -c 'timeout 120 sh -c \"cat " + design + " >" + fifo + "\" & timeout 120 " + exe +
-                             " " + fifo + " --stages place,route --settings " + settings +
-                             " 2>&1; status=$?; wait; exit $status'");
+                             " " + fifo + " --stages place,route --settings " + settings + " 2>&1 >" + out_file +
+                             "; status=$?; wait; exit $status'");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, ::testing::ContainsRegex("velmo-fit: routing failed on the [0-9]+ x [0-9]+ device; a larger one "
                                               "is not tried: " + fifo + " is a FIFO, which a second run cannot read "
                                               "again\n"));
-  EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
-  EXPECT_EQ(r.out.find("velmo-fit: failed"), r.out.rfind("velmo-fit: failed")) << r.out;
+  std::ifstream fifo_out(out_file);
+  const std::string out((std::istreambuf_iterator<char>(fifo_out)), {});
+  EXPECT_THAT(out, HasSubstr("velmo-fit: failed\n"));
+  EXPECT_THAT(out, Not(HasSubstr("a larger one is not tried")));
+  EXPECT_THAT(out, Not(HasSubstr("trying a larger one")));
+  EXPECT_EQ(out.find("velmo-fit: failed"), out.rfind("velmo-fit: failed")) << out;
   // A run from a FIFO that needs no larger device says nothing of it.
   const RESULT fits = run_shell("bash -c 'timeout 120 sh -c \"cat " + design + " >" + fifo + "\" & timeout 120 " +
                                 exe + " " + fifo + " --stages none 2>&1; status=$?; wait; exit $status'");

@@ -694,8 +694,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     std::filesystem::remove(g_report_target.path, ec);
   }
   if (std::string why; velmo_fit::VERIFICATION::requested() &&
-                       !(velmo_fit::VERIFICATION::check_output_dir(&why) &&
-                         velmo_fit::VERIFICATION::check_script_dirs(o.stages, &why)))
+                       !velmo_fit::VERIFICATION::check_before_fit(design.name, o.stages, &why))
     return refuse(why);
   g_design_large = design.luts + design.helper_luts + design.registers > kLargeDesignAtoms;
   const DeviceSpec& spec = host::device::spec();
@@ -742,8 +741,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   std::vector<std::string> missing;
   sequence.bind(lib, stage_list, false, &missing);
   if (!missing.empty()) {
-    std::printf("velmo-fit: libvelmo.so does not provide these entry points yet:\n");
-    for (const auto& m : missing) std::printf("  %s\n", m.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: libvelmo.so does not provide these entry points yet:\n");
+    for (const auto& m : missing) std::fprintf(stderr, "  %s\n", m.c_str());
     return finish(1);
   }
 
@@ -752,7 +752,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // cannot be written ends the run.
   velmo_fit::VERIFICATION verification;
   int status = 0;
-  if (verification.bind(lib, design.name)) {
+  if (verification.bind(lib, design.name, &partitions)) {
     if (!verification.write("synthesized")) status = 1;
     sequence.after_stage = [&](const std::string& s, bool ok) {
       if (!verification.after_stage(s, ok)) status = 1;
@@ -808,12 +808,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     print_hold_failures(*g_reported_timing);
     print_held_hold_failures();
     partitions.report_guard_end();
-    if (partitions.active() && status == 0 && sequence.ran("place")) {
-      const auto changed = partitions.check_preserved();
-      std::printf("Preserved partitions: %s\n", changed.empty() ? "unchanged" : "CHANGED");
-      print_findings("partitions", changed);
-      if (!changed.empty()) status = 1;
-    }
+    if (partitions.active() && status == 0 && sequence.ran("place") && !partitions.print_preserved_check()) status = 1;
     sequence.shut_down();
     // A routing that failed on the device sized to the design is tried once
     // more on the next larger one (never when the device was asked for).
@@ -829,8 +824,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     // The run on a larger device reads its inputs again: one read from a
     // FIFO by its path is gone (one piped into /dev/stdin or <(...) is kept).
     if (const std::string fifo = fifo_input(o); g_retry_columns > 0 && !fifo.empty()) {
-      std::printf("velmo-fit: routing failed on the %s device; a larger one is not tried: %s is a FIFO, which a "
-                  "second run cannot read again\n", g_retry_device.c_str(), fifo.c_str());
+      std::fflush(stdout);
+      std::fprintf(stderr, "velmo-fit: routing failed on the %s device; a larger one is not tried: %s is a FIFO, "
+                   "which a second run cannot read again\n", g_retry_device.c_str(), fifo.c_str());
       g_retry_columns = 0;
     }
   } catch (const HOST_INTERNAL_ERROR& e) {

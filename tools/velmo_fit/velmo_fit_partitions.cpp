@@ -300,6 +300,19 @@ void PARTITION_RUN::report_guard_begin() {
   hov_get_atom_netlist_taint_manager()->taint_all();
 }
 
+void PARTITION_RUN::netlist_guard_begin() {
+  if (!active() || m_guard_built) return;
+  m_guard_make(m_guard, *design());
+  m_guard_built = true;
+}
+
+bool PARTITION_RUN::shells_active() const {
+  if (!active()) return false;
+  for (const auto& p : design()->get_partitions())
+    if (p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED) return true;
+  return false;
+}
+
 void PARTITION_RUN::report_guard_end() {
   if (!m_guard_built) return;
   if (m_routing_before_guard) {
@@ -330,6 +343,15 @@ std::vector<std::string> PARTITION_RUN::check_preserved() const {
       out.push_back("partition " + p->get_name() + ": routing changed");
   }
   return out;
+}
+
+bool PARTITION_RUN::print_preserved_check() const {
+  const auto changed = check_preserved();
+  std::printf("Preserved partitions: %s\n", changed.empty() ? "unchanged" : "CHANGED");
+  for (std::size_t i = 0; i < changed.size() && i < 10; ++i) std::printf("  partitions: %s\n", changed[i].c_str());
+  if (changed.size() > 10) std::printf("  ... and %zu more\n", changed.size() - 10);
+  std::fflush(stdout);
+  return changed.empty();
 }
 
 nlohmann::ordered_json PARTITION_RUN::report() const {

@@ -50,11 +50,20 @@ public:
   // and the timing netlist is marked for a rebuild on both sides.
   void report_guard_begin();
   void report_guard_end();
+  // The guard alone, for a reader of the netlist: the routing and the
+  // timing netlist are left as they are (report_guard_end ends it).
+  void netlist_guard_begin();
+  // Whether a blackboxed partition is on its shell now.
+  bool shells_active() const;
   // Before shut-down, for every design: velmo_bbic_shutdown.
   void before_shutdown() const;
   // Preserved partitions against their placement and routing after the
   // earlier compile; one line per difference.
   std::vector<std::string> check_preserved() const;
+  // The check with its result line ("Preserved partitions: unchanged" or
+  // "CHANGED") and a line per difference (the first ten); true when
+  // nothing changed.
+  bool print_preserved_check() const;
   // "partitions": name, parent, preserved, atoms (own atoms, ports and boxes
   // not counted).
   nlohmann::ordered_json report() const;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include "jov/jov_enum.h"
 #include "omz/omz_option.h"
 #include "tawn/tawn_netlist_writer.h"
+#include "velmo_fit_partitions.h"
 #include "velmo_fit_session.h"
 #include "vok/vok_atom_netlist.h"
 #include "yova/yova_util.h"
@@ -81,11 +81,6 @@ bool VERIFICATION::check_output_dir(std::string* why) {
     *why = "eda.output_dir is empty: the equivalence-check netlists need a directory";
     return false;
   }
-  // The scripts' read lines name the netlists by this path as it is.
-  if (std::any_of(dir.begin(), dir.end(), [](unsigned char c) { return std::isspace(c) != 0; })) {
-    *why = "eda.output_dir '" + dir + "' holds white space, which the check scripts' read lines cannot carry";
-    return false;
-  }
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec || !fs::is_directory(dir, ec)) {
@@ -140,8 +135,17 @@ bool VERIFICATION::check_script_dirs(const std::vector<std::string>& stages, std
   return true;
 }
 
-bool VERIFICATION::bind(void* lib, const std::string& design_name) {
+std::string VERIFICATION::script_for(const std::string& snapshot) { return script_path(snapshot); }
+
+bool VERIFICATION::check_before_fit(const std::string& design_name, const std::vector<std::string>& stages,
+                                    std::string* why) {
+  return check_read_line_text(why) && check_verification_links(stages, why) && check_output_dir(why) &&
+         check_script_dirs(stages, why) && check_foreign_netlists(design_name, stages, why);
+}
+
+bool VERIFICATION::bind(void* lib, const std::string& design_name, PARTITION_RUN* partitions) {
   m_design = design_name;
+  m_partitions = partitions;
   m_write_script = requested() ? find_entry(lib, kWriteScript) : nullptr;
   return active();
 }
@@ -157,10 +161,18 @@ bool VERIFICATION::write(const std::string& snapshot) {
   const std::string dir = tool->output_dir() + "/" + snapshot;
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (!TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), m_design.c_str(),
-                                  tool->get_eda_netlist_type())) {
-    std::printf("velmo-fit: cannot write the netlist %s\n", netlist_path(snapshot).c_str());
+  // While blackboxed partitions are on their shells, the top netlist holds
+  // only what the shells keep: the netlist is the whole design's, as the
+  // report guard shows it (its routing and timing are not read here, and
+  // stay as the stage left them).
+  const bool guarded = m_partitions != nullptr && m_partitions->shells_active();
+  if (guarded) m_partitions->netlist_guard_begin();
+  const bool written = TAWN_NETLIST_WRITER::write(host::vok::top_netlist(), dir.c_str(), m_design.c_str(),
+                                                  tool->get_eda_netlist_type());
+  if (guarded) m_partitions->report_guard_end();
+  if (!written) {
     std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: cannot write the netlist %s\n", netlist_path(snapshot).c_str());
     return false;
   }
   JOV_ENUM_IMPL<JOV_SNAPSHOT_BASE> value;
@@ -170,8 +182,8 @@ bool VERIFICATION::write(const std::string& snapshot) {
   // asked for it, and checks that it is there and whole.
   if (const std::string script = script_path(snapshot);
       !script.empty() && !script_whole(std::filesystem::path(gen_get_project_dir_path()) / script)) {
-    std::printf("velmo-fit: cannot write the check script %s\n", script.c_str());
     std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: cannot write the check script %s\n", script.c_str());
     return false;
   }
   return true;

@@ -10,14 +10,39 @@
 
 namespace velmo_fit {
 
+class PARTITION_RUN;
+
 class VERIFICATION {
 public:
   // Whether project option 627 is on.
   static bool requested();
+  // Every check made before a fit that writes the equivalence-check files
+  // of `design_name` and runs `stages`, in this order: the output
+  // directory's text, its place beside verification/, the output directory
+  // itself, the check scripts' directories, the netlists of other designs
+  // the scripts would read. False with the first reason otherwise.
+  static bool check_before_fit(const std::string& design_name, const std::vector<std::string>& stages,
+                               std::string* why);
+  // The check scripts' read lines carry the output directory as a bare Tcl
+  // word ending in a glob pattern: neither the directory as given nor the
+  // path the scripts name it by (relative to the project directory when it
+  // lies there, absolute otherwise) may hold white space, a control
+  // character, one of $ [ ] { } ; \ " * ?, or start with ~.
+  static bool check_read_line_text(std::string* why);
+  // When a check script of `stages` is asked for: the component empties
+  // verification/<snapshot>/ before writing one, so the output directory
+  // must not be verification/ or lie inside it (through .. and links), the
+  // directories it empties must not be links (it would empty what they
+  // point to), and a verification/ that is a link must lead to something.
+  static bool check_verification_links(const std::vector<std::string>& stages, std::string* why);
+  // A script's read lines take every netlist of the language in the two
+  // snapshot directories it reads: none may hold one other than this
+  // design's own.
+  static bool check_foreign_netlists(const std::string& design_name, const std::vector<std::string>& stages,
+                                     std::string* why);
   // The EDA output directory (a relative one is taken from the working
-  // directory) must be named, free of white space (the check scripts name
-  // it as it is), and creatable and writable, before the fit starts; false
-  // with the reason otherwise.
+  // directory) must be named, and creatable and writable, before the fit
+  // starts; false with the reason otherwise.
   static bool check_output_dir(std::string* why);
   // The directories of the check scripts the component will write after
   // `stages` (those whose configuration variable asks for one):
@@ -26,10 +51,16 @@ public:
   // writable; false with the reason otherwise.
   static bool check_script_dirs(const std::vector<std::string>& stages, std::string* why);
 
+  // The check script the component writes after a snapshot, relative to
+  // the project directory ("" when it writes none).
+  static std::string script_for(const std::string& snapshot);
+
   // Takes the component's script writer from `lib`; true when
   // verification is requested and the component has the writer, and from
-  // then on the writes below act.
-  bool bind(void* lib, const std::string& design_name);
+  // then on the writes below act. With `partitions`, each netlist is
+  // written inside their report guard, from every partition's full
+  // contents, even while blackboxed partitions are reduced to shells.
+  bool bind(void* lib, const std::string& design_name, PARTITION_RUN* partitions = nullptr);
   bool active() const { return m_write_script != nullptr; }
 
   // The design's netlist for the snapshot, then the component's script for
@@ -48,6 +79,7 @@ public:
 private:
   void* m_write_script = nullptr;
   std::string m_design;
+  PARTITION_RUN* m_partitions = nullptr;
 };
 
 }  // namespace velmo_fit

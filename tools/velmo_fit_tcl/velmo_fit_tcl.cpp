@@ -16,10 +16,12 @@
 //   velmo_fit::clear_call_log
 //   velmo_fit::script name bool|int|string value ?-always?
 //   velmo_fit::end                         the post-fit checks when a stage
-//                                          routed, then shut the component
-//                                          down -> 1, or 0 when the checks
-//                                          failed or a design with
-//                                          partitions was never placed
+//                                          routed and the preserved
+//                                          partitions' check after place,
+//                                          then shut the component down
+//                                          -> 1, or 0 when a check failed
+//                                          or a design with partitions was
+//                                          never placed
 //
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
@@ -35,9 +37,10 @@
 // With equivalence checking on (project option 627 in the settings), the
 // package writes the netlists and check scripts velmo-fit writes, at the
 // same points and with the same code: the synthesized netlist at start, each
-// stage's netlist and script after it. A netlist that cannot be written,
-// or a script asked for that the component left missing or short, fails
-// the stage (0) after one line naming the file.
+// stage's netlist and script after it, each netlist from the whole design
+// also while blackboxed partitions are on their shells. A netlist that
+// cannot be written, or a script asked for that the component left missing
+// or short, fails the stage (0) after one line on stderr naming the file.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -247,8 +250,8 @@ int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     // Any stage may be asked for later: the directories of every script
     // the configuration asks for.
-    if (velmo_fit::VERIFICATION::requested() && !(velmo_fit::VERIFICATION::check_output_dir(&why) &&
-                                                  velmo_fit::VERIFICATION::check_script_dirs(velmo_fit::all_stages(), &why))) {
+    if (velmo_fit::VERIFICATION::requested() &&
+        !velmo_fit::VERIFICATION::check_before_fit(prepared.design.name, velmo_fit::all_stages(), &why)) {
       f.sequence.reset();
       return error(interp, "velmo_fit::start: " + why);
     }
@@ -267,7 +270,7 @@ int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       close_fit();
       return error(interp, "velmo_fit::start: libvelmo.so lacks " + missing.front());
     }
-    if (f.verification.bind(f.lib, prepared.design.name)) {
+    if (f.verification.bind(f.lib, prepared.design.name, &f.sequence->partitions())) {
       if (!f.verification.write("synthesized")) {
         const std::string path = f.verification.netlist_path("synthesized");
         close_fit();
@@ -424,7 +427,11 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       std::fflush(stdout);
       std::fprintf(stderr, "velmo_fit::end: %s\n", unplaced.c_str());
     }
-    const bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks());
+    bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks());
+    // Preserved partitions that lost their placement or routing fail the
+    // fit, as in velmo-fit.
+    if (clean && f.started && f.failed.empty() && f.sequence->partitions().active() && f.sequence->ran("place"))
+      clean = f.sequence->partitions().print_preserved_check();
     close_fit();
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
