@@ -66,7 +66,7 @@ TEST(NetlistNames, BitsThatAreNotOneRangeStayScalar) {
       {{"d[0]", false}, {"d[1]", true}},                     // both directions
       {{"c", true}, {"c[0]", false}, {"c[1]", false}},       // a pin of the base's own name
       {{"z[01]", false}, {"z[02]", false}},                  // leading zeros
-      {{"n[-1]", false}, {"n[0]", false}},                   // no sign
+      {{"n[-1]", false}, {"n[-2]", false}},                  // no sign
       {{"[0]", false}, {"[1]", false}},                      // no base
       {{"e[]", false}, {"f[1a]", false}, {"g[1", false}},    // no index
       {{"w[1234567890]", false}, {"w[1234567891]", false}},  // beyond an int
