@@ -51,6 +51,11 @@ TEST(NetlistNames, BitsRunningByOneAreOneBusRangedFromTheLastToTheFirst) {
   EXPECT_EQ(g.buses[2].left, 7);
   EXPECT_EQ(g.buses[2].right, 7);
   EXPECT_THAT(placed(g), ::testing::ElementsAre("a:2", "", "a:1", "a:0", "q:0", "q:1", "s:7"));
+  // Nine digits are an index, and "0" is one.
+  const GATHERED wide = gather({{"v[0]", false}, {"v[1]", false}, {"u[100000001]", true}, {"u[100000000]", true}});
+  ASSERT_EQ(wide.buses.size(), 2u);
+  EXPECT_EQ(wide.buses[1].left, 100000000);
+  EXPECT_EQ(wide.buses[1].right, 100000001);
   // A bracket inside the base belongs to the base.
   const GATHERED nested = gather({{"m[1][0]", false}, {"m[1][1]", false}});
   ASSERT_EQ(nested.buses.size(), 1u);
@@ -76,6 +81,12 @@ TEST(NetlistNames, BitsThatAreNotOneRangeStayScalar) {
     EXPECT_TRUE(g.buses.empty()) << pins[0].name << " " << pins[1].name;
     EXPECT_THAT(placed(g), ::testing::Each(""));
   }
+  // A name that is no bit: even alone (where one bit would be a bus of one)
+  // it stays scalar.
+  for (const char* name : {"e[]", "f[1a]", "g[1", "k[10", "7]", "[0]", "z[01]", "n[-1]", "w[1234567890]", "a[1]x", "x"}) {
+    const GATHERED g = gather({{name, false}});
+    EXPECT_TRUE(g.buses.empty()) << name;
+  }
 }
 
 TEST(NetlistNames, VhdlEscapesOnlyWhatItMust) {
@@ -89,6 +100,9 @@ TEST(NetlistNames, VhdlEscapesOnlyWhatItMust) {
                            "x_", "a__b", "_a", "1a", "a[0]", "a.b", "a~1"})
     EXPECT_EQ(host::tawn::identifier(word, LANG::VHDL), std::string("\\") + word + "\\") << word;
   EXPECT_EQ(host::tawn::identifier("a\\b c", LANG::VHDL), "\\a\\\\b_c\\");
+  // Control characters, DEL included, become '_' in both languages.
+  EXPECT_EQ(host::tawn::identifier("a\x7f\tb", LANG::VHDL), "\\a__b\\");
+  EXPECT_EQ(host::tawn::identifier("a\x7f\tb", LANG::VERILOG), "\\a__b ");
   EXPECT_EQ(host::tawn::identifier("", LANG::VHDL), "\\_\\");
   // A plain name is the same name in any case; an extended one only as written.
   EXPECT_EQ(host::tawn::identifier_key("IRQ", LANG::VHDL), "irq");
