@@ -83,7 +83,8 @@ TEST(NetlistNames, BitsThatAreNotOneRangeStayScalar) {
   }
   // A name that is no bit: even alone (where one bit would be a bus of one)
   // it stays scalar.
-  for (const char* name : {"e[]", "f[1a]", "g[1", "k[10", "7]", "[0]", "z[01]", "n[-1]", "w[1234567890]", "a[1]x", "x"}) {
+  for (const char* name : {"e[]", "f[1a]", "g[1", "k[10", "7]", "123]", "[0]", "[12]", "z[01]", "n[-1]",
+                           "w[1234567890]", "a[1]x", "x"}) {
     const GATHERED g = gather({{name, false}});
     EXPECT_TRUE(g.buses.empty()) << name;
   }
