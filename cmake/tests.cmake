@@ -94,6 +94,12 @@ add_test(NAME eqcheck_tcl_package COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/e
   $<TARGET_FILE:velmo-fit> $<TARGET_FILE:velmo_fit_tcl>)
 # Exit status 77: iverilog or ghdl is missing, the netlist syntax unchecked.
 set_tests_properties(eqcheck_scripts PROPERTIES SKIP_RETURN_CODE 77)
+# A bench written for the RTL binds to the fitted netlists of all three
+# languages and sees the RTL's outputs (skipped without yosys, iverilog or
+# ghdl).
+add_test(NAME eqcheck_rtl_bench COMMAND ${CMAKE_SOURCE_DIR}/tests/eqcheck/rtl_bench.sh $<TARGET_FILE:velmo-fit>
+  ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/eqcheck_rtl_bench)
+set_tests_properties(eqcheck_rtl_bench PROPERTIES SKIP_RETURN_CODE 77)
 # The equivalence-check netlists of fits run in-process, parsed and simulated
 # against their snapshot's atoms.
 add_executable(velmo_eqcheck_tests ${CMAKE_SOURCE_DIR}/tests/eqcheck/netlist_sim_test.cpp)

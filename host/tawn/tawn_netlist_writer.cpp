@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "common/host_call_log.h"
+#include "tawn/tawn_names.h"
 #include "vok/vok_atom_netlist.h"
 #include "zel/zel_atom_util.h"
 
 namespace {
 
-enum class LANG { VERILOG, SYSTEM_VERILOG, VHDL };
+using host::tawn::LANG;
 
 LANG language(int netlist_type) {
   switch (netlist_type) {
@@ -29,120 +30,6 @@ LANG language(int netlist_type) {
     case 4: return LANG::SYSTEM_VERILOG;
     default: return LANG::VERILOG;
   }
-}
-
-// Reserved words of SystemVerilog (a superset of Verilog's) and of VHDL: a
-// name equal to one is written escaped.
-const std::set<std::string>& verilog_keywords() {
-  static const std::set<std::string> words = {
-      "accept_on", "alias", "always", "always_comb", "always_ff", "always_latch", "and", "assert", "assign",
-      "assume", "automatic", "before", "begin", "bind", "bins", "binsof", "bit", "break", "buf", "bufif0",
-      "bufif1", "byte", "case", "casex", "casez", "cell", "chandle", "checker", "class", "clocking", "cmos",
-      "config", "const", "constraint", "context", "continue", "cover", "covergroup", "coverpoint", "cross",
-      "deassign", "default", "defparam", "design", "disable", "dist", "do", "edge", "else", "end", "endcase",
-      "endchecker", "endclass", "endclocking", "endconfig", "endfunction", "endgenerate", "endgroup",
-      "endinterface", "endmodule", "endpackage", "endprimitive", "endprogram", "endproperty", "endspecify",
-      "endsequence", "endtable", "endtask", "enum", "event", "eventually", "expect", "export", "extends",
-      "extern", "final", "first_match", "for", "force", "foreach", "forever", "fork", "forkjoin", "function",
-      "generate", "genvar", "global", "highz0", "highz1", "if", "iff", "ifnone", "ignore_bins", "illegal_bins",
-      "implements", "implies", "import", "incdir", "include", "initial", "inout", "input", "inside", "instance",
-      "int", "integer", "interconnect", "interface", "intersect", "join", "join_any", "join_none", "large",
-      "let", "liblist", "library", "local", "localparam", "logic", "longint", "macromodule", "matches", "medium",
-      "modport", "module", "nand", "negedge", "nettype", "new", "nexttime", "nmos", "nor", "noshowcancelled",
-      "not", "notif0", "notif1", "null", "or", "output", "package", "packed", "parameter", "pmos", "posedge",
-      "primitive", "priority", "program", "property", "protected", "pull0", "pull1", "pulldown", "pullup",
-      "pulsestyle_ondetect", "pulsestyle_onevent", "pure", "rand", "randc", "randcase", "randsequence", "rcmos",
-      "real", "realtime", "ref", "reg", "reject_on", "release", "repeat", "restrict", "return", "rnmos",
-      "rpmos", "rtran", "rtranif0", "rtranif1", "s_always", "s_eventually", "s_nexttime", "s_until",
-      "s_until_with", "scalared", "sequence", "shortint", "shortreal", "showcancelled", "signed", "small",
-      "soft", "solve", "specify", "specparam", "static", "string", "strong", "strong0", "strong1", "struct",
-      "super", "supply0", "supply1", "sync_accept_on", "sync_reject_on", "table", "tagged", "task", "this",
-      "throughout", "time", "timeprecision", "timeunit", "tran", "tranif0", "tranif1", "tri", "tri0", "tri1",
-      "triand", "trior", "trireg", "type", "typedef", "union", "unique", "unique0", "unsigned", "until",
-      "until_with", "untyped", "use", "uwire", "var", "vectored", "virtual", "void", "wait", "wait_order",
-      "wand", "weak", "weak0", "weak1", "while", "wildcard", "wire", "with", "within", "wor", "xnor", "xor"};
-  return words;
-}
-
-const std::set<std::string>& vhdl_keywords() {
-  static const std::set<std::string> words = {
-      "abs", "access", "after", "alias", "all", "and", "architecture", "array", "assert", "assume",
-      "assume_guarantee", "attribute", "begin", "block", "body", "buffer", "bus", "case", "component",
-      "configuration", "constant", "context", "cover", "default", "disconnect", "downto", "else", "elsif",
-      "end", "entity", "exit", "fairness", "file", "for", "force", "function", "generate", "generic", "group",
-      "guarded", "if", "impure", "in", "inertial", "inout", "is", "label", "library", "linkage", "literal",
-      "loop", "map", "mod", "nand", "new", "next", "nor", "not", "null", "of", "on", "open", "or", "others",
-      "out", "package", "parameter", "port", "postponed", "procedure", "process", "property", "protected",
-      "pure", "range", "record", "register", "reject", "release", "rem", "report", "restrict",
-      "restrict_guarantee", "return", "rol", "ror", "select", "sequence", "severity", "shared", "signal", "sla",
-      "sll", "sra", "srl", "strong", "subtype", "then", "to", "transport", "type", "unaffected", "units",
-      "until", "use", "variable", "vmode", "vprop", "vunit", "wait", "when", "while", "with", "xnor", "xor"};
-  return words;
-}
-
-// Names a VHDL netlist sees without declaring them: the libraries its
-// clauses name (and the two every design unit sees), std.standard's and
-// ieee.std_logic_1164's declarations (VHDL-93 and -2008, with the implicit
-// operations of their types). A net declared with one of these names would
-// hide it: "signal std_logic : std_logic" no longer names the type, a net
-// called rising_edge hides the function.
-const std::set<std::string>& vhdl_visible_names() {
-  static const std::set<std::string> words = {
-      // libraries
-      "ieee", "std", "work",
-      // std.standard
-      "boolean", "false", "true", "bit", "character", "severity_level", "note", "warning", "error", "failure",
-      "universal_integer", "universal_real", "integer", "real", "time", "fs", "ps", "ns", "us", "ms", "sec", "min",
-      "hr", "delay_length", "now", "natural", "positive", "string", "boolean_vector", "bit_vector",
-      "integer_vector", "real_vector", "time_vector", "file_open_kind", "read_mode", "write_mode", "append_mode",
-      "file_open_status", "open_ok", "status_error", "name_error", "mode_error", "foreign", "minimum", "maximum",
-      "to_string", "to_bstring", "to_binary_string", "to_ostring", "to_octal_string", "to_hstring",
-      "to_hex_string", "rising_edge", "falling_edge",
-      // the control characters' names among CHARACTER's literals
-      "nul", "soh", "stx", "etx", "eot", "enq", "ack", "bel", "bs", "ht", "lf", "vt", "ff", "cr", "so", "si", "dle",
-      "dc1", "dc2", "dc3", "dc4", "nak", "syn", "etb", "can", "em", "sub", "esc", "fsp", "gsp", "rsp", "usp",
-      "del", "c128", "c129", "c130", "c131", "c132", "c133", "c134", "c135", "c136", "c137", "c138", "c139",
-      "c140", "c141", "c142", "c143", "c144", "c145", "c146", "c147", "c148", "c149", "c150", "c151", "c152",
-      "c153", "c154", "c155", "c156", "c157", "c158", "c159",
-      // ieee.std_logic_1164
-      "std_ulogic", "std_ulogic_vector", "std_logic", "std_logic_vector", "resolved", "x01", "x01z", "ux01",
-      "ux01z", "to_bit", "to_bitvector", "to_bit_vector", "to_bv", "to_stdulogic", "to_stdulogicvector",
-      "to_stdlogicvector", "to_std_ulogic_vector", "to_std_logic_vector", "to_sulv", "to_slv", "to_01", "to_x01",
-      "to_x01z", "to_ux01", "is_x", "read", "write", "bread", "bwrite", "binary_read", "binary_write", "oread",
-      "owrite", "octal_read", "octal_write", "hread", "hwrite", "hex_read", "hex_write"};
-  return words;
-}
-
-// A name as an identifier of the language: plain when it is one, else
-// escaped. Verilog escaped identifiers run to white space (a space ends
-// every one written here); VHDL extended identifiers double a backslash, and
-// a VHDL name that is a reserved word or one of the visible names above is
-// written extended too. Characters no identifier may hold become '_'.
-std::string identifier(const std::string& raw, LANG lang) {
-  const std::string name = raw.empty() ? std::string("_") : raw;
-  auto printable = [](char c) { return c > ' ' && c < 127; };
-  if (lang == LANG::VHDL) {
-    bool basic = std::islower(static_cast<unsigned char>(name[0])) != 0 && name.back() != '_' &&
-                 vhdl_keywords().count(name) == 0 && vhdl_visible_names().count(name) == 0;
-    for (std::size_t i = 0; basic && i < name.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(name[i]);
-      basic = std::islower(c) || std::isdigit(c) || (c == '_' && name[i - 1] != '_');
-    }
-    if (basic) return name;
-    std::string out = "\\";
-    for (char c : name) {
-      if (c == '\\') out += '\\';
-      out += printable(c) ? c : '_';
-    }
-    return out + "\\";
-  }
-  bool simple = (std::isalpha(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_') &&
-                verilog_keywords().count(name) == 0;
-  for (char c : name) simple = simple && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$');
-  if (simple) return name;
-  std::string out = "\\";
-  for (char c : name) out += printable(c) ? c : '_';
-  return out + " ";
 }
 
 // What an atom becomes in the netlist.
@@ -287,13 +174,7 @@ public:
         m_module_of[it.atom->get_kind()] = take(std::string("velmo_") + kind_name(it.atom->get_kind()));
     // Ports first, so that pins keep their names and a net named as a pin
     // is the one renamed.
-    for (const ITEM& it : m_items)
-      if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
-        const std::string id = take(pin_name(it));
-        m_port_id[it.atom] = id;
-        if (it.role == ROLE::INPUT_PORT)
-          for (const VOK_ATOM_OTERM* o : it.atom->coterms()) m_net[o] = id;
-      }
+    name_ports();
     for (const ITEM& it : m_items) {
       switch (it.role) {
         case ROLE::INPUT_PORT:
@@ -359,6 +240,50 @@ private:
     bool power_up;
   };
 
+  // A port of the module: a pin, or the pins of a bus as one vector.
+  struct PORT_DECL {
+    std::string id;
+    bool output;
+    bool vector;
+    int left, right;
+  };
+
+  // The ports in the pins' order, a bus where its first bit is. A bit of a
+  // bus is read and driven as its element of the vector; its own name (as a
+  // scalar) is taken too, so that a net named as a bit is renamed as a net
+  // named as a pin is.
+  void name_ports() {
+    std::vector<const ITEM*> pins;
+    std::vector<host::tawn::PIN> names;
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
+        pins.push_back(&it);
+        names.push_back({pin_name(it), it.role == ROLE::OUTPUT_PORT});
+      }
+    std::vector<host::tawn::PIN_PLACE> places;
+    const std::vector<host::tawn::BUS> buses = host::tawn::gather_buses(names, &places);
+    std::vector<std::string> bus_id(buses.size());
+    for (std::size_t k = 0; k < pins.size(); ++k) {
+      const int b = places[k].bus;
+      std::string ref;
+      if (b < 0) {
+        ref = take(names[k].name);
+        m_port_decls.push_back({ref, names[k].output, false, 0, 0});
+      } else {
+        if (bus_id[b].empty()) {
+          bus_id[b] = take(buses[b].base);
+          m_port_decls.push_back({bus_id[b], buses[b].output, true, buses[b].left, buses[b].right});
+        }
+        take(names[k].name);
+        const std::string bit = std::to_string(places[k].bit);
+        ref = m_lang == LANG::VHDL ? bus_id[b] + "(" + bit + ")" : bus_id[b] + "[" + bit + "]";
+      }
+      m_port_id[pins[k]->atom] = ref;
+      if (!names[k].output)
+        for (const VOK_ATOM_OTERM* o : pins[k]->atom->coterms()) m_net[o] = ref;
+    }
+  }
+
   // The design's name of a pin: an output pad is named "out:<output>" in
   // the atom netlist, and the port carries the output's own name so that a
   // test bench written for the design binds to the netlist unchanged.
@@ -371,19 +296,21 @@ private:
 
   // A fresh identifier for the name. A name already taken gets "~<n>", the
   // first that is neither taken nor any other name of the netlist.
+  // VHDL reads a plain name without regard to case: a name equal but for
+  // case to one already taken is written extended, which is a name of its
+  // own, and keeps its text.
   std::string take(const std::string& raw) {
     std::string id = identifier(raw, m_lang);
+    if (m_lang == LANG::VHDL && id[0] != '\\' && m_taken.count(key(id)) != 0 && m_plain.count(id) == 0)
+      id = host::tawn::vhdl_extended(raw);
     int n = 0;
     while (m_taken.count(key(id)) != 0 || (n > 0 && m_reserved.count(key(id)) != 0))
       id = identifier(raw + "~" + std::to_string(++n), m_lang);
     m_taken.insert(key(id));
+    if (id[0] != '\\') m_plain.insert(id);
     return id;
   }
-  // Verilog's escaped identifier \x names the same as the simple x.
-  std::string key(const std::string& id) const {
-    if (m_lang == LANG::VHDL || id[0] != '\\') return id;
-    return id.substr(1, id.size() - 2);
-  }
+  std::string key(const std::string& id) const { return host::tawn::identifier_key(id, m_lang); }
 
   // What an input reads.
   SIG read(const VOK_ATOM_ITERM* t) {
@@ -651,10 +578,10 @@ private:
     }
     out << "\nmodule " << m_module << " (";
     bool first = true;
-    for (const ITEM& it : m_items) {
-      if (it.role != ROLE::INPUT_PORT && it.role != ROLE::OUTPUT_PORT) continue;
-      out << (first ? "\n  " : ",\n  ") << (it.role == ROLE::INPUT_PORT ? "input " : "output ") << net_type << " "
-          << m_port_id.at(it.atom);
+    for (const PORT_DECL& p : m_port_decls) {
+      out << (first ? "\n  " : ",\n  ") << (p.output ? "output " : "input ") << net_type << " ";
+      if (p.vector) out << "[" << p.left << ":" << p.right << "] ";
+      out << p.id;
       first = false;
     }
     out << "\n);\n";
@@ -702,10 +629,10 @@ private:
     }
     out << "\nlibrary ieee;\nuse ieee.std_logic_1164.all;\n\nentity " << m_module << " is\n";
     bool any_port = false;
-    for (const ITEM& it : m_items) {
-      if (it.role != ROLE::INPUT_PORT && it.role != ROLE::OUTPUT_PORT) continue;
-      out << (any_port ? ";\n    " : "  port (\n    ") << m_port_id.at(it.atom)
-          << (it.role == ROLE::INPUT_PORT ? " : in std_logic" : " : out std_logic");
+    for (const PORT_DECL& p : m_port_decls) {
+      out << (any_port ? ";\n    " : "  port (\n    ") << p.id << (p.output ? " : out std_logic" : " : in std_logic");
+      if (p.vector)
+        out << "_vector(" << p.left << (p.left < p.right ? " to " : " downto ") << p.right << ")";
       any_port = true;
     }
     if (any_port) out << "\n  );\n";
@@ -743,6 +670,8 @@ private:
   LANG m_lang;
   std::vector<ITEM> m_items;
   std::set<std::string> m_taken;
+  std::set<std::string> m_plain;  // the plain identifiers taken, as written
+  std::vector<PORT_DECL> m_port_decls;
   std::set<std::string> m_reserved;
   std::string m_module;
   std::map<VOK_ATOM_KIND, std::string> m_module_of;

@@ -32,12 +32,18 @@
 //                              (i<port type>_<index>, o<port type>_<index>)
 // An input reads its source through box boundaries, inverted when its
 // inversion bit is set; a tied input reads its tie, an unconnected one 0.
+// The design's pins are the ports, under the design's names; the pins of a
+// bus ("b[0]" ... "b[15]") whose indices run by one in the design's order
+// are one vector port, its range from the index of the last bit listed to
+// that of the first (b[0] first gives [15:0] / 15 downto 0), each bit under
+// its own index; bits that do not form one range stay scalar ports.
 // Names are the atoms' hierarchical names, escaped as the language requires
-// (Verilog escaped identifiers; VHDL extended identifiers, also for a name
-// that the netlist's library and use clauses make visible, such as
-// std_logic or rising_edge). Ports are named first; a later name that would
-// clash with one already taken gets "~<n>" appended, the first n that no
-// other name of the netlist has.
+// (Verilog escaped identifiers; VHDL extended identifiers for reserved
+// words, names that are no basic identifier, the names the netlist's own
+// text uses, such as std_logic or rising_edge, and a name equal but for
+// case to one already taken). Ports are named first; a later name that
+// would clash with one already taken gets "~<n>" appended, the first n that
+// no other name of the netlist has.
 #include <string>
 
 #include "common/host_api.h"

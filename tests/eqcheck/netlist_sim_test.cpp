@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -196,16 +197,150 @@ void drive(const PINS& p, const STIMULI& s, SET&& set, SAMPLE&& sample) {
   }
 }
 
-// A Verilog test bench that drives the module's pins by the design's names.
-std::string verilog_testbench(const std::string& module, const PINS& p, const STIMULI& s) {
+// The top module (entity) of a netlist, the last one in the file, and its
+// ports: each port's name as it is written and its range when it is a
+// vector, keyed by the name it stands for (an escaped or extended
+// identifier \x for x, a doubled backslash in VHDL for one).
+struct TOP_PORT {
+  std::string id;
+  bool vector = false;
+  int left = 0, right = 0;
+};
+struct TOP_MODULE {
+  std::string name;
+  std::map<std::string, TOP_PORT> ports;
+};
+
+std::string unescaped(const std::string& id, bool vhdl) {
+  if (id.size() < 2 || id.front() != '\\') return id;
+  if (!vhdl) return id.substr(1, id.size() - 2);  // "\x " names x
+  std::string raw;
+  for (std::size_t k = 1; k + 1 < id.size(); ++k) {
+    raw += id[k];
+    if (id[k] == '\\') ++k;
+  }
+  return raw;
+}
+
+// VHDL: "    AB : in std_logic_vector(15 downto 0);"; Verilog:
+// "  input wire [15:0] AB,".
+TOP_MODULE top_module(const std::string& text, bool vhdl) {
+  TOP_MODULE m;
+  const std::size_t at = text.rfind(vhdl ? "\nentity " : "\nmodule ");
+  if (at == std::string::npos) return m;
+  std::istringstream lines(text.substr(at + 1));
+  std::string line;
+  std::getline(lines, line);
+  m.name = line.substr(7, line.rfind(vhdl ? " is" : " (") - 7);
+  while (std::getline(lines, line) && line.rfind(vhdl ? "end entity" : ");", 0) != 0) {
+    TOP_PORT p;
+    std::string range;
+    if (vhdl) {
+      const std::size_t colon = line.find(" : ");
+      if (colon == std::string::npos) continue;
+      p.id = line.substr(line.find_first_not_of(' '), colon - line.find_first_not_of(' '));
+      const std::size_t paren = line.find('(', colon);
+      if (paren != std::string::npos) range = line.substr(paren + 1, line.find(')', paren) - paren - 1);
+    } else {
+      std::istringstream words(line);
+      std::string direction, type;
+      words >> direction >> type;
+      std::string rest;
+      std::getline(words, rest);
+      rest.erase(0, rest.find_first_not_of(' '));
+      if (!rest.empty() && rest.back() == ',') rest.pop_back();
+      if (!rest.empty() && rest[0] == '[') {
+        range = rest.substr(1, rest.find(']') - 1);
+        rest.erase(0, rest.find(']') + 2);
+      }
+      p.id = rest;
+    }
+    if (!range.empty()) {
+      p.vector = true;
+      std::replace(range.begin(), range.end(), ':', ' ');
+      std::istringstream r(range);
+      std::string dir;
+      r >> p.left;
+      if (vhdl) r >> dir;
+      r >> p.right;
+    }
+    m.ports[unescaped(p.id, vhdl)] = p;
+  }
+  return m;
+}
+
+// Each pin's port in the module: a scalar port of the pin's name, or the
+// bit of a vector port that "<base>[<i>]" names. Gives, per port, its
+// actuals by bit (one for a scalar, under bit 0); `why` names a pin without
+// a port and a vector bit without a pin.
+std::map<std::string, std::map<int, std::string>> bind_pins(
+    const TOP_MODULE& m, const std::vector<std::pair<std::string, std::string>>& pins, std::string* why) {
+  std::map<std::string, std::map<int, std::string>> actuals;
+  for (const auto& [pin, actual] : pins) {
+    const std::string name = printable(pin);
+    if (auto it = m.ports.find(name); it != m.ports.end() && !it->second.vector) {
+      actuals[name][0] = actual;
+      continue;
+    }
+    const std::size_t open = name.rfind('[');
+    bool bound = false;
+    if (open != std::string::npos && name.back() == ']') {
+      auto it = m.ports.find(name.substr(0, open));
+      const int bit = std::atoi(name.c_str() + open + 1);
+      if (it != m.ports.end() && it->second.vector && bit >= std::min(it->second.left, it->second.right) &&
+          bit <= std::max(it->second.left, it->second.right)) {
+        actuals[it->first][bit] = actual;
+        bound = true;
+      }
+    }
+    if (!bound) *why += "no port for pin " + pin + " in " + m.name + "; ";
+  }
+  for (const auto& [name, port] : m.ports)
+    if (port.vector)
+      for (int b = std::min(port.left, port.right); b <= std::max(port.left, port.right); ++b)
+        if (!actuals[name].count(b)) *why += "no pin for bit " + std::to_string(b) + " of port " + name + "; ";
+  return actuals;
+}
+
+std::vector<std::pair<std::string, std::string>> bench_pins(const PINS& p) {
+  std::vector<std::pair<std::string, std::string>> pins;
+  for (std::size_t i = 0; i < p.inputs.size(); ++i) pins.emplace_back(p.inputs[i], "[" + std::to_string(i) + "]");
+  for (std::size_t i = 0; i < p.outputs.size(); ++i)
+    pins.emplace_back(design_name(p.outputs[i]), "{" + std::to_string(i) + "}");
+  return pins;
+}
+
+// The bench's signal for an actual of bench_pins: "[i]" the input vector's
+// bit i, "{i}" the output vector's.
+std::string bench_signal(const std::string& actual, bool vhdl) {
+  const std::string index = actual.substr(1, actual.size() - 2);
+  const std::string vector = actual[0] == '[' ? (vhdl ? "pin_in" : "in") : (vhdl ? "pin_out" : "out");
+  return vhdl ? vector + "(" + index + ")" : vector + "[" + index + "]";
+}
+
+// A Verilog test bench that drives the module's pins by the design's names:
+// a bus by its vector port, its bits from the left index to the right.
+std::string verilog_testbench(const TOP_MODULE& m, const PINS& p, const STIMULI& s, std::string* why) {
   std::ostringstream tb;
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
-  tb << "module velmo_tb;\n  reg [" << ni - 1 << ":0] in;\n  wire [" << no - 1 << ":0] out;\n  " << escaped(module)
-     << " dut (";
-  for (std::size_t i = 0; i < p.inputs.size(); ++i) tb << (i ? ", " : "") << "." << escaped(p.inputs[i]) << "(in[" << i << "])";
-  for (std::size_t i = 0; i < p.outputs.size(); ++i)
-    tb << (p.inputs.empty() && i == 0 ? "" : ", ") << "." << escaped(design_name(p.outputs[i])) << "(out[" << i << "])";
-  tb << ");\n  initial begin\n";
+  std::string map;
+  for (const auto& [name, bits] : bind_pins(m, bench_pins(p), why)) {
+    const TOP_PORT& port = m.ports.at(name);
+    std::string actual;
+    if (!port.vector) {
+      actual = bench_signal(bits.at(0), false);
+    } else {
+      const int step = port.left <= port.right ? 1 : -1;
+      for (int b = port.left;; b += step) {
+        actual += (actual.empty() ? "{" : ", ") + (bits.count(b) ? bench_signal(bits.at(b), false) : "1'bz");
+        if (b == port.right) break;
+      }
+      actual += "}";
+    }
+    map += (map.empty() ? "" : ", ") + std::string(".") + port.id + (port.id.back() == ' ' ? "" : " ") + "(" + actual + ")";
+  }
+  tb << "module velmo_tb;\n  reg [" << ni - 1 << ":0] in;\n  wire [" << no - 1 << ":0] out;\n  " << escaped(m.name)
+     << " dut (" << map << ");\n  initial begin\n";
   drive(
       p, s, [&](const std::string& b, bool later) { tb << (later ? "    #1 in = " : "    in = ") << ni << "'b" << b << ";\n"; },
       [&] { tb << "    #1 $display(\"%b\", out);\n"; });
@@ -213,56 +348,18 @@ std::string verilog_testbench(const std::string& module, const PINS& p, const ST
   return tb.str();
 }
 
-// The top entity of a VHDL netlist (the last one in the file) and its
-// ports: each port's name as it is written, keyed by the name it stands for
-// (an extended identifier \x\ for x, a doubled backslash for one).
-struct VHDL_ENTITY {
-  std::string name;
-  std::map<std::string, std::string> ports;
-};
-
-VHDL_ENTITY vhdl_top_entity(const std::string& text) {
-  VHDL_ENTITY e;
-  const std::size_t at = text.rfind("\nentity ");
-  if (at == std::string::npos) return e;
-  std::istringstream lines(text.substr(at + 1));
-  std::string line;
-  std::getline(lines, line);
-  e.name = line.substr(7, line.rfind(" is") - 7);
-  while (std::getline(lines, line) && line.rfind("end entity", 0) != 0) {
-    const std::size_t colon = line.find(" : ");
-    if (colon == std::string::npos) continue;
-    std::string id = line.substr(0, colon);
-    id.erase(0, id.find_first_not_of(' '));
-    std::string raw = id;
-    if (id.size() > 1 && id.front() == '\\' && id.back() == '\\') {
-      raw.clear();
-      for (std::size_t k = 1; k + 1 < id.size(); ++k) {
-        raw += id[k];
-        if (id[k] == '\\') ++k;
-      }
-    }
-    e.ports[raw] = id;
-  }
-  return e;
-}
-
-// The same test bench in VHDL for the netlist's top entity; "" when a pin
-// has no port of its name.
-std::string vhdl_testbench(const VHDL_ENTITY& e, const PINS& p, const STIMULI& s, std::string* why) {
+// The same test bench in VHDL for the netlist's top entity: a bus bound bit
+// by bit.
+std::string vhdl_testbench(const TOP_MODULE& e, const PINS& p, const STIMULI& s, std::string* why) {
   std::ostringstream tb;
   const std::size_t ni = std::max<std::size_t>(p.inputs.size(), 1), no = std::max<std::size_t>(p.outputs.size(), 1);
   std::string map;
-  auto bind = [&](const std::string& pin, const std::string& actual) {
-    auto it = e.ports.find(printable(pin));
-    if (it == e.ports.end()) {
-      *why += "no port named " + pin + " in entity " + e.name + "; ";
-      return;
-    }
-    map += (map.empty() ? "" : ", ") + it->second + " => " + actual;
-  };
-  for (std::size_t i = 0; i < p.inputs.size(); ++i) bind(p.inputs[i], "pin_in(" + std::to_string(i) + ")");
-  for (std::size_t i = 0; i < p.outputs.size(); ++i) bind(design_name(p.outputs[i]), "pin_out(" + std::to_string(i) + ")");
+  for (const auto& [name, bits] : bind_pins(e, bench_pins(p), why)) {
+    const TOP_PORT& port = e.ports.at(name);
+    for (const auto& [bit, actual] : bits)
+      map += (map.empty() ? "" : ", ") + port.id + (port.vector ? "(" + std::to_string(bit) + ")" : "") + " => " +
+             bench_signal(actual, true);
+  }
   tb << "library ieee;\nuse ieee.std_logic_1164.all;\nuse std.textio.all;\n\nentity velmo_tb is\nend entity velmo_tb;\n\n"
      << "architecture bench of velmo_tb is\n  signal pin_in : std_logic_vector(" << ni - 1 << " downto 0) := (others => '0');\n"
      << "  signal pin_out : std_logic_vector(" << no - 1 << " downto 0);\nbegin\n  dut: entity work." << e.name
@@ -284,7 +381,7 @@ std::string compare_outputs(const fs::path& netlist, const std::string& module, 
   RUN sim;
   if (netlist.extension() == ".vho") {
     std::string why;
-    const std::string bench = vhdl_testbench(vhdl_top_entity(read_text(netlist)), p, s, &why);
+    const std::string bench = vhdl_testbench(top_module(read_text(netlist), true), p, s, &why);
     if (!why.empty()) return why;
     const fs::path tb = work / "velmo_tb.vhd", lib = work / "ghdl08";
     fs::create_directories(lib);
@@ -296,7 +393,12 @@ std::string compare_outputs(const fs::path& netlist, const std::string& module, 
     sim = run(ghdl + "-r" + opts + "velmo_tb");
   } else {
     const fs::path tb = work / "velmo_tb.v", vvp = work / "velmo_tb.vvp";
-    std::ofstream(tb) << verilog_testbench(module, p, s);
+    std::string why;
+    TOP_MODULE m = top_module(read_text(netlist), false);
+    m.name = module;
+    const std::string bench = verilog_testbench(m, p, s, &why);
+    if (!why.empty()) return why;
+    std::ofstream(tb) << bench;
     const RUN build = run("iverilog -g2012 -o " + vvp.string() + " " + tb.string() + " " + netlist.string());
     if (build.status != 0) return "the test bench does not build: " + build.out;
     sim = run("vvp -n " + vvp.string());
@@ -717,6 +819,104 @@ TEST(EqcheckNetlists, AFlippedMaskBitIsCaughtAtItsOutput) {
   // The same netlist written from the unchanged atoms matches.
   ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "crc32x8", 3));
   EXPECT_EQ(compare_with_atoms(atoms, dir / "crc32x8.vo", "crc32x8", dir), "");
+}
+
+// The design's buses are vector ports, each bit under its own index, the
+// range running from the index of the last bit listed to that of the first:
+// a (listed 3 down to 0) is [0:3], b (0 up to 2) [2:0], a lone s[4] [4:4],
+// the outputs y (0, 1) [1:0] and z (2, 1) [1:2], and the bus my.bus under
+// its escaped name. Bits with a hole (h), out of order (o) or beside a pin
+// of the base's own name (c) stay scalar ports. A register named as an
+// output bit is renamed as one named as a pin is. Each language's netlist
+// simulates as its atoms through a bench that binds a bus bit by bit.
+TEST(EqcheckNetlists, BusPinsAreVectorPortsInEveryLanguage) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  using IN = host::testing::LUT_INPUTS;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("clk");
+  std::map<std::string, SIG> in;
+  for (const char* name : {"a[3]", "a[2]", "a[1]", "a[0]", "b[0]", "b[1]", "b[2]", "h[0]", "h[2]", "o[1]", "o[0]",
+                           "o[2]", "c", "c[0]", "my.bus[0]", "my.bus[1]", "s[4]"})
+    in[name] = n.io_in(name);
+  auto odd = [](const IN& v) {
+    bool x = false;
+    for (int i = 0; i < v.n; ++i) x = x != v[i];
+    return x;
+  };
+  n.io_out("out:y[0]", n.lut("l0", {in["a[0]"], in["b[2]"], in["h[2]"], in["a[3]"]}, [](const IN& v) {
+    return (v[0] && !v[1]) || (v[2] != v[3]);
+  }));
+  auto d = n.lut("l1", {in["a[3]"], in["o[1]"], in["c[0]"], in["b[0]"]}, [](const IN& v) { return (v[0] && v[1]) || v[2] != v[3]; });
+  n.io_out("out:y[1]", n.reg("y[1]").clk(clk).d(d));
+  n.io_out("out:z[2]", n.lut("l2", {in["o[0]"], in["o[2]"], in["c"], in["my.bus[1]"], in["s[4]"]}, odd));
+  n.io_out("out:z[1]", n.lut("l3", {in["my.bus[0]"], in["a[1]"], in["a[2]"], in["b[1]"], in["h[0]"]}, [](const IN& v) {
+    return (v[0] && v[1]) != (v[2] || (v[3] && !v[4]));
+  }));
+  const fs::path dir = scratch("buses");
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const std::string verilog = check_netlist(atoms, atoms, "buses", dir);
+  for (const char* port : {"input wire [0:3] a,\n", "input wire [2:0] b,\n", "input wire \\h[0] ,\n",
+                           "input wire \\h[2] ,\n", "input wire \\o[1] ,\n", "input wire \\o[0] ,\n", "input wire c,\n",
+                           "input wire \\c[0] ,\n", "input wire [1:0] \\my.bus ,\n", "input wire [4:4] s,\n",
+                           "output wire [1:0] y,\n", "output wire [1:2] z\n);"})
+    EXPECT_THAT(verilog, HasSubstr(port));
+  EXPECT_THAT(verilog, HasSubstr("reg \\y[1]~1  = 1'b0;"));
+  EXPECT_THAT(verilog, HasSubstr("assign \\out:y[1]~obuf  = \\y[1]~1 ;\n  assign y[1] = \\out:y[1]~obuf ;"));
+  EXPECT_THAT(verilog, HasSubstr("assign \\my.bus[1]~ibuf  = \\my.bus [1];"));
+  EXPECT_THAT(read_text(dir / "buses.sv"), HasSubstr("output logic [1:2] z\n);"));
+  const std::string vhdl = read_text(dir / "buses.vho");
+  for (const char* port : {"a : in std_logic_vector(0 to 3);", "b : in std_logic_vector(2 downto 0);",
+                           "\\h[0]\\ : in std_logic;", "\\my.bus\\ : in std_logic_vector(1 downto 0);",
+                           "s : in std_logic_vector(4 downto 4);", "y : out std_logic_vector(1 downto 0);",
+                           "z : out std_logic_vector(1 to 2)\n"})
+    EXPECT_THAT(vhdl, HasSubstr(port));
+  EXPECT_THAT(vhdl, HasSubstr("  y(1) <= \\out:y[1]~obuf\\;"));
+  EXPECT_THAT(vhdl, HasSubstr("  \\my.bus[1]~ibuf\\ <= \\my.bus\\(1);"));
+}
+
+// VHDL names stay plain unless the language or the netlist's own text needs
+// them escaped: upper-case ports and ports named as std.standard's or
+// std_logic_1164's declarations (error, note, read) stay plain; a reserved
+// word in any case (Signal), a name the netlist's text uses (STD_LOGIC,
+// Work), a name that is no basic identifier (x_, a__b) and a net equal but
+// for case to a port (irq beside IRQ, the buffer we beside WE) are extended
+// identifiers; a net named exactly as a port (Q) takes a suffix, as in
+// Verilog. Every netlist
+// analyses and simulates as its atoms through a bench that binds the plain
+// names as they are.
+TEST(EqcheckNetlists, VhdlNamesAreEscapedOnlyWhereTheyMustBe) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  using IN = host::testing::LUT_INPUTS;
+  auto n = host::testing::netlist();
+  auto clk = n.io_in("Clk");
+  std::map<std::string, SIG> in;
+  for (const char* name : {"IRQ", "error", "note", "Signal", "STD_LOGIC", "x_", "a__b"}) in[name] = n.io_in(name);
+  in["WE"] = n.io_in("WE", "we");
+  auto irq = n.lut("irq", {in["IRQ"], in["WE"], in["error"]}, [](const IN& v) { return v[0] != (v[1] && v[2]); });
+  auto read = n.lut("read", {irq, in["note"], in["Signal"]}, [](const IN& v) { return v[0] || (v[1] && !v[2]); });
+  auto mix = n.lut("mix", {in["STD_LOGIC"], in["x_"], in["a__b"], read}, [](const IN& v) { return (v[0] != v[1]) != (v[2] && v[3]); });
+  auto work = n.reg("Work").clk(clk).d(mix);
+  n.io_out("out:failure", work);
+  n.io_out("out:Q", n.lut("Q", {read, work}, [](const IN& v) { return v[0] && !v[1]; }));
+  const fs::path dir = scratch("vhdl_names");
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const std::string verilog = check_netlist(atoms, atoms, "Names", dir);
+  EXPECT_THAT(verilog, HasSubstr("wire \\Q~1 ;"));
+  EXPECT_THAT(verilog, HasSubstr("wire we;"));
+  const std::string vhdl = read_text(dir / "Names.vho");
+  EXPECT_THAT(vhdl, HasSubstr("entity Names is\n"));
+  for (const char* plain : {"    Clk : in std_logic;", "    IRQ : in std_logic;", "    WE : in std_logic;",
+                            "    error : in std_logic;", "    note : in std_logic;", "    failure : out std_logic;",
+                            "    Q : out std_logic\n", "  signal read : std_logic;"})
+    EXPECT_THAT(vhdl, HasSubstr(plain));
+  for (const char* extended : {"    \\Signal\\ : in std_logic;", "    \\STD_LOGIC\\ : in std_logic;",
+                               "    \\x_\\ : in std_logic;", "    \\a__b\\ : in std_logic;", "  signal \\irq\\ : std_logic;",
+                               "  signal \\Q~1\\ : std_logic;", "  signal \\we\\ : std_logic;", "  signal \\Work\\ : std_logic := '0';"})
+    EXPECT_THAT(vhdl, HasSubstr(extended));
 }
 
 // A write that fails part-way (a file size limit below the netlist's size,

@@ -76,11 +76,12 @@ fits_as_source() {
   [ -s "$netlist" ] || { fail "$top: no final netlist"; return; }
   sed "s/^module $top (/module fitted (/" "$netlist" >"$top.fitted.v"
   # Port lines: "  input wire NAME ," or an escaped "\NAME " (the output
-  # pins' names may carry "out:" before the source's name).
+  # pins' names may carry "out:" before the source's name); a bus is one
+  # vector port, "  input wire [3:0] NAME,", bound to the vector of its name.
   local ports
   ports=$(awk '/^module fitted \(/ { on = 1; next } on && /^\);/ { exit }
     on && $2 == "wire" {
-      port = $3; sub(/,$/, "", port); sig = port
+      port = ($3 ~ /^\[/) ? $4 : $3; sub(/,$/, "", port); sig = port
       sub(/^\\/, "", sig); sub(/^out:/, "", sig)
       if (substr(port, 1, 1) == "\\") port = port " "
       printf "%s.%s(%s%s)", (n++ ? ", " : ""), port, ($1 == "output" ? "f_" : ""), sig
