@@ -666,23 +666,32 @@ TEST(Device, AReportOnADescriptorIsWrittenOnceByTheRunOnTheLargerDevice) {
   EXPECT_LT(text.find("trying a larger one"), json) << text;
 }
 
-// A device the user asked for is not replaced when routing fails on it, nor
-// one whose sites the settings use: the routing failure is the run's.
-TEST(Device, ADeviceTheUserOrTheSettingsFixIsNotReplacedWhenRoutingFails) {
-  const std::string dir = test_folder();
-  // The size velmo-fit picks for the design, on which routing fails.
-  RESULT r = run(kCongested + " --stages none");
+// The size velmo-fit picks for the congested design, on which routing
+// fails: columns and rows.
+std::pair<std::string, std::string> congested_size() {
+  const RESULT r = run(kCongested + " --stages none");
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.out, m, std::regex(", ([0-9]+) x ([0-9]+) tiles\n"))) << r.out;
-  const std::string sized = m[1], height = m[2];
-  r = run(kCongested + " --stages place,route --device " + sized);
+  EXPECT_TRUE(std::regex_search(r.out, m, std::regex(", ([0-9]+) x ([0-9]+) tiles\n"))) << r.out;
+  return {m.size() > 2 ? m.str(1) : "0", m.size() > 2 ? m.str(2) : "0"};
+}
+
+// A device the user asked for is not replaced when routing fails on it.
+TEST(Device, ADeviceTheUserAskedForIsNotReplacedWhenRoutingFails) {
+  const auto [sized, height] = congested_size();
+  const RESULT r = run(kCongested + " --stages place,route --device " + sized);
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, HasSubstr(", " + sized + " x " + height + " tiles\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
+}
+
+// Nor one whose sites the settings use: the routing failure is the run's.
+TEST(Device, ADeviceWhoseSitesTheSettingsUseIsNotReplacedWhenRoutingFails) {
+  const std::string dir = test_folder();
+  const std::string height = congested_size().second;
   const std::string uib = dir + "congested_uib.json";
   std::ofstream(uib) << R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, )" +
                             std::to_string(std::stoi(height) - 1) + R"(], "inputs": ["i0"]}]})";
-  r = run(kCongested + " --stages place,route --settings " + uib);
+  const RESULT r = run(kCongested + " --stages place,route --settings " + uib);
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "));

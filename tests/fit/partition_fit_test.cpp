@@ -192,17 +192,37 @@ namespace {
 // and prints and reports the whole design's timing, the same as without
 // blackboxing; the others are refused before the fit (a list without place
 // among them: before it the whole design has no placement of this compile).
+// The runs go a few at a time, each stage list with its own report.
 void every_accepted_stage_list_fits(const char* settings) {
   const std::vector<std::string> optional = {"plan", "place", "route", "retime", "final"};
-  const std::string report = velmo_fit_test::write_file("report.json", "");
   const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16." + settings + ".json";
+  struct FIT {
+    std::string list, report;
+    velmo_fit_test::RESULT r, flat;
+  };
+  std::vector<FIT> fits(32);
   for (unsigned mask = 0; mask < 32; ++mask) {
-    std::string list;
     for (unsigned i = 0; i < optional.size(); ++i)
-      if (mask & (1u << i)) list += (list.empty() ? "" : ",") + optional[i];
+      if (mask & (1u << i)) fits[mask].list += (fits[mask].list.empty() ? "" : ",") + optional[i];
+    fits[mask].report = velmo_fit_test::write_file("report" + std::to_string(mask) + ".json", "");
+    std::remove(fits[mask].report.c_str());
+  }
+  std::atomic<unsigned> next{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (unsigned mask = next++; mask < 32; mask = next++) {
+        FIT& f = fits[mask];
+        f.r = run(kMac + " --settings " + file + " --stages " + (f.list.empty() ? "none" : f.list) + " --report " + f.report);
+        if (f.r.status == 0) f.flat = run(kMac + " --settings " + file + " --stages " + f.list + " --cfg jov_disable_bbic=on");
+      }
+    });
+  for (std::thread& t : workers) t.join();
+  for (unsigned mask = 0; mask < 32; ++mask) {
+    const std::string& list = fits[mask].list;
+    const std::string& report = fits[mask].report;
+    const velmo_fit_test::RESULT& r = fits[mask].r;
     const std::string what = std::string(settings) + " " + (list.empty() ? "none" : list);
-    std::remove(report.c_str());
-    auto r = run(kMac + " --settings " + file + " --stages " + (list.empty() ? "none" : list) + " --report " + report);
     // Without place, or retiming without routing: refused before the fit.
     if ((mask & 2u) == 0) {
       EXPECT_EQ(r.status, 2) << what << "\n" << r.out;
@@ -219,7 +239,7 @@ void every_accepted_stage_list_fits(const char* settings) {
     }
     EXPECT_EQ(r.status, 0) << what << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged")) << what;
-    const auto flat = run(kMac + " --settings " + file + " --stages " + list + " --cfg jov_disable_bbic=on");
+    const velmo_fit_test::RESULT& flat = fits[mask].flat;
     ASSERT_EQ(flat.status, 0) << what << "\n" << flat.out;
     auto timing_lines = [](const std::string& out) {
       std::vector<std::string> lines;
