@@ -642,13 +642,15 @@ TEST(Device, TheDeviceCanBeAskedForOnTheCommandLineOrInTheSettings) {
   EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
 }
 
+// The design that routing fails on at the size velmo-fit picks for it.
+const std::string kCongested = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
+
 TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
-  const std::string design = std::string(VELMO_SOURCE_DIR) + "/tests/data/congested.blif";
-  const std::string report = velmo_fit_test::test_dir() + "congested.json";
-  const std::string settings = write_file("congested_settings.json", R"({"clocks": {"clk": 10000}})");
+  const std::string dir = velmo_fit_test::test_dir(), report = dir + "congested.json", settings = dir + "settings.json";
+  std::ofstream(settings) << R"({"clocks": {"clk": 10000}})";
   // The design piped into /dev/stdin and the settings from a pipe: the run
   // on the larger device reads the same inputs again.
-  RESULT r = run_shell("cat " + design + " | bash -c '" + VELMO_FIT_EXE + " /dev/stdin --stages place,route --settings <(cat " +
+  RESULT r = run_shell("cat " + kCongested + " | bash -c '" + VELMO_FIT_EXE + " /dev/stdin --stages place,route --settings <(cat " +
                        settings + ") --report " + report + " 2>&1'");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(read_json(report)["design"]["file"], "/dev/stdin");
@@ -664,16 +666,22 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   ASSERT_TRUE(std::regex_search(r.out, m, retry)) << r.out;
   const int sized = std::stoi(m[1]), height = std::stoi(m[2]), larger = std::stoi(m[3]);
   EXPECT_GT(larger, sized);
+  // The device that failed is the one velmo-fit picked at first.
+  EXPECT_THAT(r.out, HasSubstr(", " + std::to_string(sized) + " x " + std::to_string(height) + " tiles\n"));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
   EXPECT_EQ(read_json(report)["device"]["nx"], larger);
   EXPECT_EQ(read_json(report)["status"], 0);
-  // A report on a descriptor (here through a link to standard output) is
-  // written once, by the run on the larger device.
-  const std::string to_stdout = velmo_fit_test::test_dir() + "congested_to_stdout", console = to_stdout + ".txt";
-  std::filesystem::remove(to_stdout);
+}
+
+// A report on a descriptor (here through a link to standard output) is
+// written once, by the run on the larger device.
+TEST(Device, AReportOnADescriptorIsWrittenOnceByTheRunOnTheLargerDevice) {
+  const std::string dir = velmo_fit_test::test_dir(), settings = dir + "settings.json";
+  std::ofstream(settings) << R"({"clocks": {"clk": 10000}})";
+  const std::string to_stdout = dir + "congested_to_stdout", console = to_stdout + ".txt";
   std::filesystem::create_symlink("/proc/self/fd/1", to_stdout);
-  r = run_shell(std::string(VELMO_FIT_EXE) + " " + design + " --stages place,route --settings " + settings +
-                " --report " + to_stdout + " >" + console + " 2>&1");
+  const RESULT r = run_shell(std::string(VELMO_FIT_EXE) + " " + kCongested + " --stages place,route --settings " + settings +
+                             " --report " + to_stdout + " >" + console + " 2>&1");
   EXPECT_EQ(r.status, 0) << r.out;
   std::ifstream in(console);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
@@ -681,14 +689,34 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   ASSERT_NE(json, std::string::npos) << text;
   EXPECT_EQ(text.find("\n{\n", json + 1), std::string::npos) << text;
   EXPECT_LT(text.find("trying a larger one"), json) << text;
-  // A device the user asked for is not replaced.
-  r = run(design + " --stages place,route --device " + std::to_string(sized));
+}
+
+// The size velmo-fit picks for the congested design, on which routing
+// fails: columns and rows.
+std::pair<std::string, std::string> congested_size() {
+  const RESULT r = run(kCongested + " --stages none");
+  std::smatch m;
+  EXPECT_TRUE(std::regex_search(r.out, m, std::regex(", ([0-9]+) x ([0-9]+) tiles\n"))) << r.out;
+  return {m.size() > 2 ? m.str(1) : "0", m.size() > 2 ? m.str(2) : "0"};
+}
+
+// A device the user asked for is not replaced when routing fails on it.
+TEST(Device, ADeviceTheUserAskedForIsNotReplacedWhenRoutingFails) {
+  const auto [sized, height] = congested_size();
+  const RESULT r = run(kCongested + " --stages place,route --device " + sized);
   EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr(", " + sized + " x " + height + " tiles\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
-  // Nor one whose sites the settings use: the routing failure is the run's.
-  const std::string uib = write_file("congested_uib.json", R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, )" +
-                                                               std::to_string(height - 1) + R"(], "inputs": ["i0"]}]})");
-  r = run(design + " --stages place,route --settings " + uib);
+}
+
+// Nor one whose sites the settings use: the routing failure is the run's.
+TEST(Device, ADeviceWhoseSitesTheSettingsUseIsNotReplacedWhenRoutingFails) {
+  const std::string dir = velmo_fit_test::test_dir();
+  const std::string height = congested_size().second;
+  const std::string uib = dir + "congested_uib.json";
+  std::ofstream(uib) << R"({"periphery": [{"name": "u", "kind": "UIB", "site": [3, )" +
+                            std::to_string(std::stoi(height) - 1) + R"(], "inputs": ["i0"]}]})";
+  const RESULT r = run(kCongested + " --stages place,route --settings " + uib);
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("trying a larger one")));
   EXPECT_THAT(r.out, ::testing::ContainsRegex("Stage route: FAILED[^\n]*\n(Routing round[^\n]*\n)*  reason: "));

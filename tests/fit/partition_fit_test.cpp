@@ -217,65 +217,95 @@ TEST(VelmoFitPartitions, APreservedAtomThatMovedFailsTheRun) {
   EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
 }
 
-// Every stage list velmo-fit accepts fits each bundled partition settings
-// file, leaves the preserved partitions as they were and prints and reports
-// the whole design's timing, the same as without blackboxing; the others
-// are refused before the fit (a list without place among them: before it
-// the whole design has no placement of this compile); the routing debug
-// checks of the push-back pass on a routed run.
-TEST(VelmoFitPartitions, EveryAcceptedStageListFitsThePartitions) {
+namespace {
+
+// Every stage list velmo-fit accepts fits the bundled partition settings
+// file mac16.<settings>.json, leaves the preserved partitions as they were
+// and prints and reports the whole design's timing, the same as without
+// blackboxing; the others are refused before the fit (a list without place
+// among them: before it the whole design has no placement of this compile).
+// The runs go a few at a time, each stage list with its own report.
+void every_accepted_stage_list_fits(const char* settings) {
   const std::vector<std::string> optional = {"plan", "place", "route", "retime", "final"};
-  const std::string report = velmo_fit_test::write_file("report.json", "");
-  for (const char* settings : {"partitions", "inherit", "deadzones"}) {
-    const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16." + settings + ".json";
-    for (unsigned mask = 0; mask < 32; ++mask) {
-      std::string list;
-      for (unsigned i = 0; i < optional.size(); ++i)
-        if (mask & (1u << i)) list += (list.empty() ? "" : ",") + optional[i];
-      const std::string what = std::string(settings) + " " + (list.empty() ? "none" : list);
-      std::remove(report.c_str());
-      auto r = run(kMac + " --settings " + file + " --stages " + (list.empty() ? "none" : list) + " --report " + report);
-      // Without place, or retiming without routing: refused before the fit.
-      if ((mask & 2u) == 0) {
-        EXPECT_EQ(r.status, 2) << what << "\n" << r.out;
-        const std::string why = (mask & ~3u) != 0 ? "needs place in the same run"
-                                                  : "a design with partitions needs place in the same run";
-        EXPECT_THAT(r.out, HasSubstr(why)) << what;
-        EXPECT_THAT(r.out, Not(HasSubstr("Timing "))) << what;
-        continue;
+  const std::string file = std::string(VELMO_DESIGNS_DIR) + "/yosys/mac16." + settings + ".json";
+  struct FIT {
+    std::string list, report;
+    velmo_fit_test::RESULT r, flat;
+  };
+  std::vector<FIT> fits(32);
+  for (unsigned mask = 0; mask < 32; ++mask) {
+    for (unsigned i = 0; i < optional.size(); ++i)
+      if (mask & (1u << i)) fits[mask].list += (fits[mask].list.empty() ? "" : ",") + optional[i];
+    fits[mask].report = velmo_fit_test::write_file("report" + std::to_string(mask) + ".json", "");
+    std::remove(fits[mask].report.c_str());
+  }
+  std::atomic<unsigned> next{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (unsigned mask = next++; mask < 32; mask = next++) {
+        FIT& f = fits[mask];
+        f.r = run(kMac + " --settings " + file + " --stages " + (f.list.empty() ? "none" : f.list) + " --report " + f.report);
+        if (f.r.status == 0) f.flat = run(kMac + " --settings " + file + " --stages " + f.list + " --cfg jov_disable_bbic=on");
       }
-      if ((mask & 8u) != 0 && (mask & 4u) == 0) {
-        EXPECT_EQ(r.status, 2) << what << "\n" << r.out;
-        EXPECT_THAT(r.out, HasSubstr("retime needs route")) << what;
-        continue;
-      }
-      EXPECT_EQ(r.status, 0) << what << "\n" << r.out;
-      EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged")) << what;
-      const auto flat = run(kMac + " --settings " + file + " --stages " + list + " --cfg jov_disable_bbic=on");
-      ASSERT_EQ(flat.status, 0) << what << "\n" << flat.out;
-      auto timing_lines = [](const std::string& out) {
-        std::vector<std::string> lines;
-        for (std::size_t at = out.find("\nTiming "); at != std::string::npos; at = out.find("\nTiming ", at + 1))
-          lines.push_back(out.substr(at + 1, out.find('\n', at + 1) - at - 1));
-        return lines;
-      };
-      const auto printed = timing_lines(r.out);
-      ASSERT_EQ(printed.size(), 2u) << what << "\n" << r.out;
-      EXPECT_EQ(printed, timing_lines(flat.out)) << what;
-      std::ifstream in(report);
-      const auto j = nlohmann::json::parse(in);
-      ASSERT_EQ(j["timing"].size(), printed.size()) << what;
-      for (std::size_t i = 0; i < printed.size(); ++i) {
-        const auto& c = j["timing"][i];
-        char line[256];
-        std::snprintf(line, sizeof line, "Timing %s: setup WNS %d ps, TNS %lld ps, %d failing; hold WNS %d ps, TNS %lld ps, %d failing",
-                      c["corner"].get<std::string>().c_str(), c["setup_wns_ps"].get<int>(), c["setup_tns_ps"].get<long long>(),
-                      c["setup_failing"].get<int>(), c["hold_wns_ps"].get<int>(), c["hold_tns_ps"].get<long long>(),
-                      c["hold_failing"].get<int>());
-        EXPECT_EQ(printed[i], line) << what;
-      }
+    });
+  for (std::thread& t : workers) t.join();
+  for (unsigned mask = 0; mask < 32; ++mask) {
+    const std::string& list = fits[mask].list;
+    const std::string& report = fits[mask].report;
+    const velmo_fit_test::RESULT& r = fits[mask].r;
+    const std::string what = std::string(settings) + " " + (list.empty() ? "none" : list);
+    // Without place, or retiming without routing: refused before the fit.
+    if ((mask & 2u) == 0) {
+      EXPECT_EQ(r.status, 2) << what << "\n" << r.out;
+      const std::string why = (mask & ~3u) != 0 ? "needs place in the same run"
+                                                : "a design with partitions needs place in the same run";
+      EXPECT_THAT(r.out, HasSubstr(why)) << what;
+      EXPECT_THAT(r.out, Not(HasSubstr("Timing "))) << what;
+      continue;
+    }
+    if ((mask & 8u) != 0 && (mask & 4u) == 0) {
+      EXPECT_EQ(r.status, 2) << what << "\n" << r.out;
+      EXPECT_THAT(r.out, HasSubstr("retime needs route")) << what;
+      continue;
+    }
+    EXPECT_EQ(r.status, 0) << what << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged")) << what;
+    const velmo_fit_test::RESULT& flat = fits[mask].flat;
+    ASSERT_EQ(flat.status, 0) << what << "\n" << flat.out;
+    auto timing_lines = [](const std::string& out) {
+      std::vector<std::string> lines;
+      for (std::size_t at = out.find("\nTiming "); at != std::string::npos; at = out.find("\nTiming ", at + 1))
+        lines.push_back(out.substr(at + 1, out.find('\n', at + 1) - at - 1));
+      return lines;
+    };
+    const auto printed = timing_lines(r.out);
+    ASSERT_EQ(printed.size(), 2u) << what << "\n" << r.out;
+    EXPECT_EQ(printed, timing_lines(flat.out)) << what;
+    std::ifstream in(report);
+    const auto j = nlohmann::json::parse(in);
+    ASSERT_EQ(j["timing"].size(), printed.size()) << what;
+    for (std::size_t i = 0; i < printed.size(); ++i) {
+      const auto& c = j["timing"][i];
+      char line[256];
+      std::snprintf(line, sizeof line, "Timing %s: setup WNS %d ps, TNS %lld ps, %d failing; hold WNS %d ps, TNS %lld ps, %d failing",
+                    c["corner"].get<std::string>().c_str(), c["setup_wns_ps"].get<int>(), c["setup_tns_ps"].get<long long>(),
+                    c["setup_failing"].get<int>(), c["hold_wns_ps"].get<int>(), c["hold_tns_ps"].get<long long>(),
+                    c["hold_failing"].get<int>());
+      EXPECT_EQ(printed[i], line) << what;
     }
   }
+}
+
+}  // namespace
+
+// One test per settings file, each a few seconds of fits.
+TEST(VelmoFitPartitions, EveryAcceptedStageListFitsThePartitions) { every_accepted_stage_list_fits("partitions"); }
+TEST(VelmoFitPartitions, EveryAcceptedStageListFitsTheInheritedPartitions) { every_accepted_stage_list_fits("inherit"); }
+TEST(VelmoFitPartitions, EveryAcceptedStageListFitsThePartitionsWithDeadZones) { every_accepted_stage_list_fits("deadzones"); }
+
+// The routing debug checks of the push-back pass on a routed run.
+TEST(VelmoFitPartitions, TheRoutingDebugChecksOfThePushBackPassOnARoutedRun) {
   for (const std::string& file : {kBundled, settings_with("nested_debug.json", kNested)}) {
     auto r = run(kMac + " --settings " + file + " --cfg jov_bbic_debug_remerge=on --cfg bbic_debug_routing_push=on");
     EXPECT_EQ(r.status, 0) << file << "\n" << r.out;

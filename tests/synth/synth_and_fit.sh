@@ -4,13 +4,24 @@
 # connection routed, and its registers plus the registers the dead-logic
 # sweep removed are the flip-flop cells of the BLIF the recipe wrote.
 #
-#   synth_and_fit.sh VELMO_FIT VELMO_SYNTH WORK_DIR TOP FILE [PACKAGE]
+#   synth_and_fit.sh VELMO_FIT VELMO_SYNTH WORK_DIR TOP FILE [PACKAGE [STEP]]
+#
+# STEP "synth" only writes WORK_DIR/TOP.blif; a family number only fits
+# that BLIF on that family; so a large design's synthesis and fits can be
+# tests of their own. Without STEP, both, on every family.
 #
 # FILE missing (its PACKAGE not installed): skipped, status 77. A file
 # named sqrt-virtex.v first has its port-list entry `.y(acc)` written as
 # `acc`, a form yosys does not read.
 set -u
-fit=$1 synth=$2 work=$3 top=$4 file=$5 package=${6:-}
+fit=$1 synth=$2 work=$3 top=$4 file=$5 package=${6:-} step=${7:-}
+families="46 48 26 15"
+case $step in
+  "") ;;
+  synth) families="" ;;
+  46|48|26|15) families=$step ;;
+  *) echo "unknown step '$step'"; exit 2 ;;
+esac
 for need in "$file:${package:-?}" /usr/bin/yosys:yosys; do
   if [ ! -e "${need%:*}" ]; then
     echo "SKIPPED: ${need%:*} is missing (Debian package ${need##*:}; 'make deps' installs it)"
@@ -26,14 +37,17 @@ if [ "$(basename "$file")" = sqrt-virtex.v ]; then
   grep -q '\.y(acc)' "$src" && { echo "the port list was not rewritten"; exit 1; }
 fi
 blif=$work/$top.blif
-rm -f "$blif"
-"$synth" "$top" "$blif" "$src" || { echo "velmo-synth failed"; exit 1; }
+if [ -z "$step" ] || [ "$step" = synth ]; then
+  rm -f "$blif"
+  "$synth" "$top" "$blif" "$src" || { echo "velmo-synth failed"; exit 1; }
+fi
+[ -s "$blif" ] || { echo "no $blif: its synth step did not run"; exit 1; }
 # Flip-flop cells: .latch lines and the gate-level flip-flops.
 cells=$(grep -cE '^\.latch |^\.subckt \$_(S?DFF|SDFFC?E)' "$blif")
 [ "$cells" -gt 0 ] || { echo "no flip-flops in $blif"; exit 1; }
 echo "$top: $cells flip-flop cells"
 failed=0
-for family in 46 48 26 15; do
+for family in $families; do
   report=$work/$top.$family.json
   rm -f "$report"
   "$fit" "$blif" --family "$family" --report "$report" >"$work/$top.$family.log" 2>&1
