@@ -904,7 +904,7 @@ TEST(Device, ADesignReadFromANamedFifoIsNotReadAgainForALargerDevice) {
   // Both sides under a time limit: a run that opened the FIFO again would
   // wait for a writer for ever.
   // Only stderr reaches the pipe; stdout goes to a file.
-  const std::string out_file = ::testing::TempDir() + "congested_fifo.out";
+  const std::string out_file = velmo_fit_test::test_dir() + "congested_fifo.out";
   const RESULT r = run_shell("bash -c 'timeout 120 sh -c \"cat " + design + " >" + fifo + "\" & timeout 120 " + exe +
                              " " + fifo + " --stages place,route --settings " + settings + " 2>&1 >" + out_file +
                              "; status=$?; wait; exit $status'");
