@@ -133,7 +133,7 @@ check(dropped == [f"bodies.cpp:{n}: call statement dropped" for n in (3, 4, 5, 7
 
 # 5. --sample N --seed S: N of each file's mutants, one from each N-th of the
 # file (in line order), the same for the same seed, others for another seed;
-# a file with N or fewer mutants gives all of them.
+# a file with N or fewer mutants gives all of them. --mutant KEY: that one.
 tree = fresh_tree("sample")
 with open(os.path.join(tree, "many.cpp"), "w") as f:
     f.write("int f(int);\nint g(int x) {\n")
@@ -162,6 +162,11 @@ twelfths = [(k * len(many) // 12, (k + 1) * len(many) // 12) for k in range(12)]
 check(all(sum(lo <= i < hi for i in in_many) == 1 for lo, hi in twelfths),
       "the sample takes one mutant from each twelfth of the file")
 check(listed("--sample", str(len(many))) == everything, "a sample as large as the file is the whole file")
+check(listed("--mutant", many[5], "--mutant", clamp[0]) == [clamp[0], many[5]],
+      "--mutant keeps only the mutants it names")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp", "--mutant",
+                    "many.cpp:1: '<' -> '<='"], capture_output=True, text=True, timeout=60)
+check(r.returncode == 2 and "no such mutant" in r.stderr, "a --mutant that names no mutant is refused")
 r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp", "--sample", "0"],
                    capture_output=True, text=True, timeout=60)
 check(r.returncode == 2 and "--sample" in r.stderr, "a sample of 0 is refused")
