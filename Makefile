@@ -148,11 +148,13 @@ coverage: deps $(COV_BUILD)/build.ninja
 
 # Plants small faults, one at a time, in the lines changed since BASE=<commit>
 # (or FILES=..., LINES=file:a-b ...) and reports the ones no test notices;
-# TESTS=<ctest regex> narrows the tests run. See docs/mutants.md.
+# TESTS=<ctest regex> narrows the tests run; SAMPLE=N SEED=S plants only N
+# mutants of each file, spread over it. See docs/mutants.md.
 .PHONY: mutants
 mutants: build
 	tools/mutants --build $(BUILD) --jobs $(JOBS) $(if $(BASE),--base "$(BASE)") $(if $(FILES),--files "$(FILES)") \
-	  $(if $(LINES),--lines "$(LINES)") $(if $(TESTS),--tests "$(TESTS)")
+	  $(if $(LINES),--lines "$(LINES)") $(if $(TESTS),--tests "$(TESTS)") \
+	  $(if $(SAMPLE),--sample "$(SAMPLE)") $(if $(SEED),--seed "$(SEED)")
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(COV_BUILD)

@@ -264,5 +264,45 @@ check(regex.search("EqcheckNetlists.Fir8EverySnapshotParsesAndSimulatesAsItsAtom
       regex.search("eqcheck_scripts") and "velmo_eqcheck_tests" in targets,
       "the netlist writer's faults run the netlist tests")
 
+# 9. --sample N --seed S: N of each file's mutants, one from each N-th of the
+# file (in line order), the same for the same seed, others for another seed;
+# a file with N or fewer mutants gives all of them. --mutant KEY: that one.
+tree = fresh_tree("sample")
+with open(os.path.join(tree, "many.cpp"), "w") as f:
+    f.write("int f(int);\nint g(int x) {\n")
+    for k in range(40):
+        f.write(f"  if (x > {k + 1}) f(x);\n")
+    f.write("  return x;\n}\n")
+
+
+def listed(*extra):
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp,clamp.cpp", *extra],
+                       capture_output=True, text=True, timeout=60)
+    check(r.returncode == 0, f"--list {' '.join(extra)} exits 0")
+    return r.stdout.splitlines()[:-1]
+
+
+everything = listed()
+many = [k for k in everything if k.startswith("many.cpp:")]
+clamp = [k for k in everything if k.startswith("clamp.cpp:")]
+picked = listed("--sample", "12", "--seed", "7")
+check(picked == listed("--sample", "12", "--seed", "7"), "the same seed picks the same mutants")
+check(picked != listed("--sample", "12", "--seed", "8"), "another seed picks other mutants")
+check(picked[:len(clamp)] == clamp, "a file with fewer mutants than the sample gives all of them")
+in_many = [many.index(k) for k in picked if k.startswith("many.cpp:")]
+check(len(in_many) == 12 and in_many == sorted(in_many), "the sample is N of the file's mutants, in file order")
+twelfths = [(k * len(many) // 12, (k + 1) * len(many) // 12) for k in range(12)]
+check(all(sum(lo <= i < hi for i in in_many) == 1 for lo, hi in twelfths),
+      "the sample takes one mutant from each twelfth of the file")
+check(listed("--sample", str(len(many))) == everything, "a sample as large as the file is the whole file")
+check(listed("--mutant", many[5], "--mutant", clamp[0]) == [clamp[0], many[5]],
+      "--mutant keeps only the mutants it names")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp", "--mutant",
+                    "many.cpp:1: '<' -> '<='"], capture_output=True, text=True, timeout=60)
+check(r.returncode == 2 and "no such mutant" in r.stderr, "a --mutant that names no mutant is refused")
+r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp", "--sample", "0"],
+                   capture_output=True, text=True, timeout=60)
+check(r.returncode == 2 and "--sample" in r.stderr, "a sample of 0 is refused")
+
 print("FAIL" if failures else "OK")
 sys.exit(1 if failures else 0)
