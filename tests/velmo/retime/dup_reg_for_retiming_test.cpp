@@ -245,9 +245,9 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   // e's own clock (two clocks through the inversion), and a pin: every load
   // would move, so no copy.
   auto e = n.reg("e").clk(clk).d(n.input_port("in3")).atom();
-  auto edges = n.lut("edges", {e}, 0x2);
-  n.reg("rise").clk(clk).d(edges);
-  auto fall = n.reg("fall").clk(clk).d(edges).atom();
+  auto e_edges = n.lut("edges", {e}, 0x2);
+  n.reg("rise").clk(clk).d(e_edges);
+  auto fall = n.reg("fall").clk(clk).d(e_edges).atom();
   fall->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
   n.io_out("epin", e);
   run();
