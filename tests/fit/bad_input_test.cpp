@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <regex>
 #include <set>
@@ -387,8 +388,10 @@ TEST(Threads, AThreadThatCannotStartEndsTheRunWithOneLine) {
 // the threading library cannot start the next worker, outside any command.
 TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   const std::string frisc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/frisc.blif";
-  const std::string log = velmo_fit_test::test_dir() + "tcl_threads_cannot_start.log";
-  auto tclsh = [&](const std::string& refusal) {
+  const std::string dir = velmo_fit_test::test_dir();
+  const std::string log = dir + "tcl_threads_cannot_start.log";
+  // Each run logs the threads it started and refused into a file of its own.
+  auto tclsh = [&](const std::string& refusal, const std::string& log) {
     std::filesystem::remove(log);
     return run_shell(refusal + " VELMO_TEST_THREADS_LOG=" + log +
                      // The shim first: under the sanitizers the runtime's own
@@ -397,7 +400,7 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
                      " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
                      "/tests/tcl/thread_start_failure.tcl " VELMO_FIT_TCL_LIB " " + frisc + " 2>&1");
   };
-  RESULT r = tclsh("VELMO_TEST_THREADS_STARTED=1000");
+  RESULT r = tclsh("VELMO_TEST_THREADS_STARTED=1000", log);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, Not(HasSubstr("error: "))) << r.out;
   EXPECT_EQ(thread_callers(log, "started"), (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
@@ -416,8 +419,15 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   // Only a worker's start of the next worker refused, every later thread
   // started: the failure still fails the fit.
   refusals.push_back("VELMO_TEST_THREADS_REFUSE_WORKER=1");
-  for (const std::string& refusal : refusals) {
-    r = tclsh(refusal);
+  // The refused runs are independent fits: they run side by side.
+  std::vector<std::future<RESULT>> runs;
+  for (std::size_t i = 0; i < refusals.size(); ++i)
+    runs.push_back(std::async(std::launch::async, tclsh, refusals[i], dir + "refused_" + std::to_string(i) + ".log"));
+  std::string last_log;
+  for (std::size_t i = 0; i < refusals.size(); ++i) {
+    const std::string& refusal = refusals[i];
+    last_log = dir + "refused_" + std::to_string(i) + ".log";
+    r = runs[i].get();
     EXPECT_EQ(r.status, 0) << refusal << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr("error: cannot start a thread: Resource temporarily unavailable\n")) << refusal;
     // No stage runs after it; a start that failed leaves no fit open.
@@ -431,10 +441,11 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
     }
     if (refusal == refusals.front()) EXPECT_THAT(r.out, Not(HasSubstr("\nstarted\n")));
     EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << refusal;
-    for (const std::string& caller : thread_callers(log, "refused")) refused.insert(caller);
+    for (const std::string& caller : thread_callers(last_log, "refused")) refused.insert(caller);
   }
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
-  EXPECT_EQ(thread_callers(log, "refused"), std::set<std::string>{"libtbb"});
+  // The last run refused only the worker's start of the next worker.
+  EXPECT_EQ(thread_callers(last_log, "refused"), std::set<std::string>{"libtbb"});
 }
 
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
