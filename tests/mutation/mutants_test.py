@@ -69,6 +69,21 @@ def wait_for(path, seconds=60):
     return False
 
 
+def killed_in_a_mutant(tree):
+    """Runs the harness on `tree` and SIGKILLs it, and the tests it started,
+    while the first mutant is in place."""
+    shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
+    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
+    p.kill()
+    p.wait()
+    time.sleep(0.2)
+    with open(os.path.join(tree, "started.pid")) as f:
+        os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+
+
 if runs(1):
     # 1. A whole run: the every-other sum's mutants are caught (a step of 0
     # never ends and is caught by the timeout), the equal-value branch of the
@@ -111,16 +126,7 @@ if runs(3):
     # 3. SIGKILL cannot be caught: the journal lets the next run (here
     # --restore alone) put the original back.
     tree = fresh_tree("kill")
-    shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
-    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
-    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
-    p.kill()
-    p.wait()
-    time.sleep(0.2)
-    with open(os.path.join(tree, "started.pid")) as f:
-        os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+    killed_in_a_mutant(tree)
     check(current(tree) != original(), "SIGKILL leaves the mutant in place")
     r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--restore"],
                        capture_output=True, text=True, timeout=60)
@@ -151,16 +157,7 @@ if runs(5):
     # 5. After a SIGKILL the next run (even --list) puts back only a file that
     # still holds the killed run's mutant; one edited since is kept as it is.
     tree = fresh_tree("kill_then_edit")
-    shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
-    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
-    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
-    p.kill()
-    p.wait()
-    time.sleep(0.2)
-    with open(os.path.join(tree, "started.pid")) as f:
-        os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+    killed_in_a_mutant(tree)
     edited = original().replace(b"return value;", b"return value;  // edited after the kill")
     with open(os.path.join(tree, "clamp.cpp"), "wb") as f:
         f.write(edited)
