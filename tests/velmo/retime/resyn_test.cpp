@@ -155,8 +155,23 @@ TEST_F(ResynTest, PhysicalRunClearsPlacementUnlessKept) {
 TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   design();
   cfg_set_int_value("velmo_resyn_max_iterations", 3);
+  cfg_set_value("belq_resyn_sta_cmd", "report_timing");
   VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
   EXPECT_TRUE(resyn.resynthesize_netlist());
+  // Every iteration but the last is judged on a fresh analysis, reported
+  // under that iteration's label; the last one (outside debug) gets none.
+  std::vector<std::string> steps;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("WEXAN_HOV_UTILITY::perform_quick_timing_analysis(", 0) == 0)
+      steps.push_back("analysis");
+    else if (l.rfind("HOV_ACCESSORIES::prepare_sta_report(", 0) == 0 || l.rfind("BELQ_ENV::resynthesize(", 0) == 0)
+      steps.push_back(l);
+  EXPECT_EQ(steps, (std::vector<std::string>{"analysis", "HOV_ACCESSORIES::prepare_sta_report(\"Before RESYN\")",
+                                             "BELQ_ENV::resynthesize(1)", "analysis",
+                                             "HOV_ACCESSORIES::prepare_sta_report(\"RESYN-iter-1\")",
+                                             "BELQ_ENV::resynthesize(1)", "analysis",
+                                             "HOV_ACCESSORIES::prepare_sta_report(\"RESYN-iter-2\")",
+                                             "BELQ_ENV::resynthesize(0)"}));
   EXPECT_EQ(calls_of("BELQ_ENV::resynthesize"),
             (std::vector<std::string>{"BELQ_ENV::resynthesize(1)", "BELQ_ENV::resynthesize(1)",
                                       "BELQ_ENV::resynthesize(0)"}));
