@@ -292,6 +292,12 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(edge->get_delay(3), expected);
   // Three data connections and two clock inputs (not global here).
   EXPECT_EQ(count_lines("Set 5 IC delays. 0 physical, 5 non-physical"), 1);
+  auto traced = [] {
+    int n = 0;
+    for (const auto& l : host::debug::texts()) n += l.rfind("Using ", 0) == 0;
+    return n;
+  };
+  EXPECT_EQ(traced(), 0);  // each delay is traced only when asked
   table.set_or_reset_ic_delays(false, false);
   EXPECT_EQ(edge->get_delay(0), 0);
   // An edge excluded from analysis is not the timing controller's: it keeps
@@ -340,6 +346,21 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
   for (const char* name : {"x1", "x2"}) host::testing::netlist().lut(name, {atom("a")->get_oterm_slot(0)}, 0x2);
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected + 10);
+  EXPECT_EQ(traced(), 0);
+  // Asked for, each delay names its kind, value and ends.
+  cfg_set_on("velmo_ic_delays_verbose");
+  velmo_resyn_forget_switches();
+  atom("l")->set_analytic_xy(4.0f, 2.6f);
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), 273);
+  atom("l")->set_analytic_xy(-1.0f, 2.0f);
+  physical.get_ic_delay(lin, &phys, &tab);
+  EXPECT_EQ(traced(), 2);
+  EXPECT_EQ(count_lines("Using physical delay 273. Src " + velmo_get_oterm_string(atom("a")->get_oterm_slot(0)) +
+                        " dst " + velmo_get_iterm_string(lin) + " (1,1) -> (4,3)"),
+            1);
+  EXPECT_EQ(count_lines("Using non-physical delay " + std::to_string(expected) + ". Src " +
+                        velmo_get_oterm_string(atom("a")->get_oterm_slot(0)) + " dst " + velmo_get_iterm_string(lin)),
+            1);
 }
 
 TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
