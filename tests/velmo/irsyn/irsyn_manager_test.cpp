@@ -279,6 +279,13 @@ TEST_F(IrsynTest, AcceptanceBoundaries) {
   PAIR p;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
   IRSYN_MANAGER& m = make_manager();
+  // The limits, margins and switches the settings leave.
+  EXPECT_EQ(std::vector<int>({m.m_num_reroute_passes, m.m_num_rotate_passes, m.m_num_resyn_passes}),
+            std::vector<int>({0, 10, 10}));
+  EXPECT_EQ(std::vector<int>({m.m_near_critical, m.m_rotate_margin, m.m_resyn_margin, m.m_hold_margin}),
+            std::vector<int>({50, 50, 100, 1}));
+  EXPECT_EQ(std::vector<bool>({m.m_nonimprove_exit, m.m_avoid_zotas, m.m_fake_taint, m.m_dump_netlist_pre}),
+            std::vector<bool>({true, true, true, false}));
   const VOK_ATOM_OTERM* o = p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0);
   const std::int32_t now = m.get_min_slack(o);
   ASSERT_LT(now, 0);
