@@ -325,6 +325,42 @@ TEST_F(IrsynTest, AcceptanceBoundaries) {
   EXPECT_EQ(m.get_domain_wns(), IRSYN_NO_SLACK);
 }
 
+// Through the pipeline register p of the pipeline scene: forward from its
+// driver a0 to p's output, backward from its load pc to p's data input; a
+// register that is no pipeline register ends the walk.
+TEST_F(IrsynTest, PipelineRegisterSlacksAreTracedBothWays) {
+  device(FAMILY_46).build();
+  const scenes::KY_PIPELINE s = scenes::ky_pipeline(1);
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  IRSYN_MANAGER& m = make_manager();
+  const auto& c = s[0];
+  const VOK_ATOM_OTERM* pq = c.p->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0);
+  const VOK_ATOM_ITERM* pd = c.p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  for (const HOV_INCR_WNS_DOMAIN& d : sta_get_wns_domains()) {
+    m.m_domain = d;
+    if (m.get_min_slack(pq) != IRSYN_NO_SLACK && m.get_min_slack(pd) != IRSYN_NO_SLACK) break;
+  }
+  ASSERT_NE(m.get_min_slack(pq), IRSYN_NO_SLACK);
+  std::int32_t setup = IRSYN_NO_SLACK, hold = IRSYN_NO_SLACK;
+  m.trace_slack_fwd_thru_zotas(c.a0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), &setup, &hold);
+  EXPECT_EQ(setup, m.get_min_slack(pq));
+  EXPECT_EQ(hold, m.get_min_hold_slack(pq));
+  // Values already lower stay.
+  std::int32_t low_setup = setup - 1, low_hold = hold - 1;
+  m.trace_slack_fwd_thru_zotas(c.a0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), &low_setup, &low_hold);
+  EXPECT_EQ(std::make_pair(low_setup, low_hold), std::make_pair(setup - 1, hold - 1));
+  setup = hold = IRSYN_NO_SLACK;
+  m.trace_slack_bwd_thru_zotas(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), &setup, &hold);
+  EXPECT_EQ(setup, m.get_min_slack(pd));
+  EXPECT_EQ(hold, m.get_min_hold_slack(pd));
+  // From p's own output forward, or from p's input backward: no pipeline
+  // register beyond.
+  setup = hold = IRSYN_NO_SLACK;
+  m.trace_slack_fwd_thru_zotas(pq, &setup, &hold);
+  m.trace_slack_bwd_thru_zotas(pd, &setup, &hold);
+  EXPECT_EQ(std::make_pair(setup, hold), std::make_pair(IRSYN_NO_SLACK, IRSYN_NO_SLACK));
+}
+
 TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
   VOK_ATOM_NODE *r, *s, *l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
