@@ -361,6 +361,48 @@ TEST_F(IrsynTest, PipelineRegisterSlacksAreTracedBothWays) {
   EXPECT_EQ(std::make_pair(setup, hold), std::make_pair(IRSYN_NO_SLACK, IRSYN_NO_SLACK));
 }
 
+// The dump before the passes: one block per ALE (the LUTs a and b share
+// one), each atom of it with its mask or type, its name, and every input
+// with its driver (0 for a tied one) and slack.
+TEST_F(IrsynTest, TheDumpListsEachAleOnceWithItsAtomsAndInputs) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  scenes::tie_input(p.a, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 3), 0, true);
+  cfg_set_on("post_route_resyn_dump_netlist_pre");
+  IRSYN_MANAGER& m = make_manager();
+  ASSERT_TRUE(m.m_dump_netlist_pre);
+  m.m_num_rotate_passes = m.m_num_resyn_passes = 0;
+  EXPECT_EQ(m.resyn(), 1);
+  const auto lines = lines_with("VM Debug: ");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "VM Debug: dump ALE");
+  EXPECT_EQ(count("VM Debug: dump ALE"), 1);
+  auto aid = [](const VOK_ATOM_NODE* a) { return "aid" + std::to_string(a->get_id()); };
+  auto mask = [](const VOK_ATOM_NODE* a) {
+    char text[32];
+    std::snprintf(text, sizeof text, "64'h%016llx", static_cast<unsigned long long>(a->get_lutmask().get_value()));
+    return std::string(text);
+  };
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.a) + " mask " + mask(p.a) + " meta"), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.b) + " mask " + mask(p.b) + " meta"), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.r1) + " type "), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.r0) + " "), 0);  // another LAB
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.q) + " "), 0);   // another ALE
+  EXPECT_EQ(count("VM Debug: dump   name b"), 1);
+  // A's inputs in slot order: B (with its slack), r2, r3 and the tied one.
+  const auto dump = lines_with("VM Debug: dump");
+  const auto name_a = std::find(dump.begin(), dump.end(), "VM Debug: dump   name a");
+  ASSERT_GE(dump.end() - name_a, 5);
+  std::vector<std::string> drivers;
+  for (auto it = name_a + 1; it != name_a + 5; ++it) drivers.push_back(it->substr(0, it->find(" pelk")));
+  const std::string slack_b =
+      std::to_string(m.get_min_slack(p.a->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)));
+  EXPECT_NE(drivers[0].find(" src " + aid(p.b) + " slack " + slack_b), std::string::npos) << drivers[0];
+  EXPECT_NE(drivers[1].find(" src " + aid(p.r2) + " slack "), std::string::npos) << drivers[1];
+  EXPECT_NE(drivers[2].find(" src " + aid(p.r3) + " slack "), std::string::npos) << drivers[2];
+  EXPECT_NE(drivers[3].find(" src aid0 slack " + std::to_string(IRSYN_NO_SLACK)), std::string::npos) << drivers[3];
+}
+
 TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
   VOK_ATOM_NODE *r, *s, *l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
