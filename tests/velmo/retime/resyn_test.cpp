@@ -164,7 +164,8 @@ TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   for (const auto& l : host::call_lines())
     if (l.rfind("WEXAN_HOV_UTILITY::perform_quick_timing_analysis(", 0) == 0)
       steps.push_back("analysis");
-    else if (l.rfind("HOV_ACCESSORIES::prepare_sta_report(", 0) == 0 || l.rfind("BELQ_ENV::resynthesize(", 0) == 0)
+    else if (l.rfind("HOV_ACCESSORIES::prepare_sta_report(", 0) == 0 || l.rfind("BELQ_ENV::resynthesize(", 0) == 0 ||
+             l.rfind("WEXAN_ENV::delete_hov_utility_completely", 0) == 0)  // none: the timing netlist is reused
       steps.push_back(l);
   EXPECT_EQ(steps, (std::vector<std::string>{"analysis", "HOV_ACCESSORIES::prepare_sta_report(\"Before RESYN\")",
                                              "BELQ_ENV::resynthesize(1)", "analysis",
@@ -195,6 +196,22 @@ TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   EXPECT_TRUE(resyn.resynthesize_netlist());
   EXPECT_EQ(host::call_count("BELQ_ENV::export_netlist"), 0);
   EXPECT_EQ(host::call_count("BELQ_ENV::report_stats"), 1);
+  // Without reuse the timing netlist is built anew for the first analysis,
+  // after each iteration but the last and for the last import, the old
+  // utility dropped first each time.
+  host::clear_calls();
+  cfg_set_int_value("velmo_resyn_max_iterations", 2);
+  cfg_set_off("velmo_resyn_reuse_kem_for_export");
+  cfg_set_off("velmo_resyn_reuse_kem_for_import");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  std::vector<std::string> builds;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("WEXAN_ENV::delete_hov_utility_completely", 0) == 0 ||
+        l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary(", 0) == 0)
+      builds.push_back(l.substr(0, l.find("(")));
+  const std::vector<std::string> anew = {"WEXAN_ENV::delete_hov_utility_completely",
+                                         "WEXAN_ENV::get_hov_utility_or_create_if_necessary"};
+  EXPECT_EQ(builds, (std::vector<std::string>{anew[0], anew[1], anew[0], anew[1], anew[0], anew[1]}));
 }
 
 TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
