@@ -245,6 +245,12 @@ TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
   EXPECT_NE(n.find("l2"), nullptr);
   EXPECT_EQ(count_lines("Added 1 new lcells"), 1);
   EXPECT_EQ(count_lines("Deleted 1 existing lcells"), 1);
+  // The design's cookie is traced before the run and after the import.
+  const std::string cookie = std::to_string(WEXAN_DESIGN::current()->get_cookie());
+  EXPECT_EQ(count_lines("after resynthesize_netlist cookie: " + cookie), 1);
+  int before = 0;
+  for (const auto& l : host::debug::texts()) before += l.rfind("before resynthesize_netlist cookie: ", 0) == 0;
+  EXPECT_EQ(before, 1);
   EXPECT_EQ(calls_of("WEXAN_ENV::indicate_that_atom_netlist_is_modified").size(), 3u);
 }
 
