@@ -264,6 +264,10 @@ TEST_F(IrsynTest, AnUnimprovedDomainEndsThePassKindOnlyWithTheExitSwitch) {
     EXPECT_EQ(count_prefix("VM Debug: new domain wns"), 0);
     EXPECT_EQ(count_prefix("VM Debug: resyn pass 2 num ops = "), exit_on ? 0 : 1);
     EXPECT_GT(implements, 0);
+    // The run ends naming each LUT the accepted exchange altered, once.
+    std::vector<std::string> changed;
+    for (const char* name : {"b", "a"}) changed.push_back("VM Debug: resynthesised LUT " + std::to_string(n->find(name)->get_id()));
+    EXPECT_EQ(lines_with("VM Debug: resynthesised LUT "), changed);
     DUX::set_implement_observer({});
     delete env;
     env = nullptr;
