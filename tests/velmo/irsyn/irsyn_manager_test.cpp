@@ -366,11 +366,18 @@ TEST_F(IrsynTest, PipelineRegisterSlacksAreTracedBothWays) {
 }
 
 // The dump before the passes: one block per ALE (the LUTs a and b share
-// one), each atom of it with its mask or type, its name, and every input
-// with its driver (0 for a tied one) and slack.
+// one, z has one of its own), each atom of it with its mask or type, its
+// name, and every input with its driver (0 for a tied one) and slack.
 TEST_F(IrsynTest, TheDumpListsEachAleOnceWithItsAtomsAndInputs) {
   PAIR p;
-  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  VOK_ATOM_NODE* z = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    z = n.lut("z", {p.r0}, [](const LUT_INPUTS& x) { return !x[0]; });
+    place_at(z, 5, 5, 0);
+    n.reg("zq").clk(clk).d(z);
+    place_at(n.find("zq"), 5, 5, 1);
+  });
   scenes::tie_input(p.a, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 3), 0, true);
   cfg_set_on("post_route_resyn_dump_netlist_pre");
   IRSYN_MANAGER& m = make_manager();
@@ -380,7 +387,8 @@ TEST_F(IrsynTest, TheDumpListsEachAleOnceWithItsAtomsAndInputs) {
   const auto lines = lines_with("VM Debug: ");
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "VM Debug: dump ALE");
-  EXPECT_EQ(count("VM Debug: dump ALE"), 1);
+  EXPECT_EQ(count("VM Debug: dump ALE"), 2);
+  EXPECT_EQ(count_prefix("VM Debug: dump   aid" + std::to_string(z->get_id()) + " mask "), 1);
   auto aid = [](const VOK_ATOM_NODE* a) { return "aid" + std::to_string(a->get_id()); };
   auto mask = [](const VOK_ATOM_NODE* a) {
     char text[32];
