@@ -237,6 +237,11 @@ TEST_F(EarlyRetimingTest, NetlistDumpsBracketTheRunAndForceTheTimingRebuild) {
                                              "KEM_NETLIST::dump_to_file(\"early_yun_post_delays\"",
                                              "YUN_UTILITY::retime_sets(0", "KEM_NETLIST::dump_to_file(\"early_yun_post_retime\""}));
   EXPECT_EQ(host::call_count("WEXAN_ENV::delete_hov_utility_completely"), 1);
+  // The engine works on the timing utility the flow asked for with the
+  // engine's model set.
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains(::testing::StartsWith(
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false")));
 }
 
 TEST_F(EarlyRetimingTest, EnabledRulesForceTheTimingUpdateWhenTheFlowDidNotRebuild) {
