@@ -264,6 +264,10 @@ TEST_F(IrsynTest, AnUnimprovedDomainEndsThePassKindOnlyWithTheExitSwitch) {
     EXPECT_EQ(count_prefix("VM Debug: new domain wns"), 0);
     EXPECT_EQ(count_prefix("VM Debug: resyn pass 2 num ops = "), exit_on ? 0 : 1);
     EXPECT_GT(implements, 0);
+    // The run ends naming each LUT the accepted exchange altered, once.
+    std::vector<std::string> changed;
+    for (const char* name : {"b", "a"}) changed.push_back("VM Debug: resynthesised LUT " + std::to_string(n->find(name)->get_id()));
+    EXPECT_EQ(lines_with("VM Debug: resynthesised LUT "), changed);
     DUX::set_implement_observer({});
     delete env;
     env = nullptr;
@@ -279,6 +283,13 @@ TEST_F(IrsynTest, AcceptanceBoundaries) {
   PAIR p;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
   IRSYN_MANAGER& m = make_manager();
+  // The limits, margins and switches the settings leave.
+  EXPECT_EQ(std::vector<int>({m.m_num_reroute_passes, m.m_num_rotate_passes, m.m_num_resyn_passes}),
+            std::vector<int>({0, 10, 10}));
+  EXPECT_EQ(std::vector<int>({m.m_near_critical, m.m_rotate_margin, m.m_resyn_margin, m.m_hold_margin}),
+            std::vector<int>({50, 50, 100, 1}));
+  EXPECT_EQ(std::vector<bool>({m.m_nonimprove_exit, m.m_avoid_zotas, m.m_fake_taint, m.m_dump_netlist_pre}),
+            std::vector<bool>({true, true, true, false}));
   const VOK_ATOM_OTERM* o = p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0);
   const std::int32_t now = m.get_min_slack(o);
   ASSERT_LT(now, 0);
@@ -316,6 +327,92 @@ TEST_F(IrsynTest, AcceptanceBoundaries) {
   m.m_domain = HOV_INCR_WNS_DOMAIN{7, 7, 0, 0};
   EXPECT_EQ(m.get_min_slack(o), IRSYN_NO_SLACK);
   EXPECT_EQ(m.get_domain_wns(), IRSYN_NO_SLACK);
+}
+
+// Through the pipeline register p of the pipeline scene: forward from its
+// driver a0 to p's output, backward from its load pc to p's data input; a
+// register that is no pipeline register ends the walk.
+TEST_F(IrsynTest, PipelineRegisterSlacksAreTracedBothWays) {
+  device(FAMILY_46).build();
+  const scenes::KY_PIPELINE s = scenes::ky_pipeline(1);
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  IRSYN_MANAGER& m = make_manager();
+  const auto& c = s[0];
+  const VOK_ATOM_OTERM* pq = c.p->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0);
+  const VOK_ATOM_ITERM* pd = c.p->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  for (const HOV_INCR_WNS_DOMAIN& d : sta_get_wns_domains()) {
+    m.m_domain = d;
+    if (m.get_min_slack(pq) != IRSYN_NO_SLACK && m.get_min_slack(pd) != IRSYN_NO_SLACK) break;
+  }
+  ASSERT_NE(m.get_min_slack(pq), IRSYN_NO_SLACK);
+  std::int32_t setup = IRSYN_NO_SLACK, hold = IRSYN_NO_SLACK;
+  m.trace_slack_fwd_thru_zotas(c.a0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), &setup, &hold);
+  EXPECT_EQ(setup, m.get_min_slack(pq));
+  EXPECT_EQ(hold, m.get_min_hold_slack(pq));
+  // Values already lower stay.
+  std::int32_t low_setup = setup - 1, low_hold = hold - 1;
+  m.trace_slack_fwd_thru_zotas(c.a0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), &low_setup, &low_hold);
+  EXPECT_EQ(std::make_pair(low_setup, low_hold), std::make_pair(setup - 1, hold - 1));
+  setup = hold = IRSYN_NO_SLACK;
+  m.trace_slack_bwd_thru_zotas(c.pc->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), &setup, &hold);
+  EXPECT_EQ(setup, m.get_min_slack(pd));
+  EXPECT_EQ(hold, m.get_min_hold_slack(pd));
+  // From p's own output forward, or from p's input backward: no pipeline
+  // register beyond.
+  setup = hold = IRSYN_NO_SLACK;
+  m.trace_slack_fwd_thru_zotas(pq, &setup, &hold);
+  m.trace_slack_bwd_thru_zotas(pd, &setup, &hold);
+  EXPECT_EQ(std::make_pair(setup, hold), std::make_pair(IRSYN_NO_SLACK, IRSYN_NO_SLACK));
+}
+
+// The dump before the passes: one block per ALE (the LUTs a and b share
+// one, z has one of its own), each atom of it with its mask or type, its
+// name, and every input with its driver (0 for a tied one) and slack.
+TEST_F(IrsynTest, TheDumpListsEachAleOnceWithItsAtomsAndInputs) {
+  PAIR p;
+  VOK_ATOM_NODE* z = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    z = n.lut("z", {p.r0}, [](const LUT_INPUTS& x) { return !x[0]; });
+    place_at(z, 5, 5, 0);
+    n.reg("zq").clk(clk).d(z);
+    place_at(n.find("zq"), 5, 5, 1);
+  });
+  scenes::tie_input(p.a, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 3), 0, true);
+  cfg_set_on("post_route_resyn_dump_netlist_pre");
+  IRSYN_MANAGER& m = make_manager();
+  ASSERT_TRUE(m.m_dump_netlist_pre);
+  m.m_num_rotate_passes = m.m_num_resyn_passes = 0;
+  EXPECT_EQ(m.resyn(), 1);
+  const auto lines = lines_with("VM Debug: ");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "VM Debug: dump ALE");
+  EXPECT_EQ(count("VM Debug: dump ALE"), 2);
+  EXPECT_EQ(count_prefix("VM Debug: dump   aid" + std::to_string(z->get_id()) + " mask "), 1);
+  auto aid = [](const VOK_ATOM_NODE* a) { return "aid" + std::to_string(a->get_id()); };
+  auto mask = [](const VOK_ATOM_NODE* a) {
+    char text[32];
+    std::snprintf(text, sizeof text, "64'h%016llx", static_cast<unsigned long long>(a->get_lutmask().get_value()));
+    return std::string(text);
+  };
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.a) + " mask " + mask(p.a) + " meta"), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.b) + " mask " + mask(p.b) + " meta"), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.r1) + " type "), 1);
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.r0) + " "), 0);  // another LAB
+  EXPECT_EQ(count_prefix("VM Debug: dump   " + aid(p.q) + " "), 0);   // another ALE
+  EXPECT_EQ(count("VM Debug: dump   name b"), 1);
+  // A's inputs in slot order: B (with its slack), r2, r3 and the tied one.
+  const auto dump = lines_with("VM Debug: dump");
+  const auto name_a = std::find(dump.begin(), dump.end(), "VM Debug: dump   name a");
+  ASSERT_GE(dump.end() - name_a, 5);
+  std::vector<std::string> drivers;
+  for (auto it = name_a + 1; it != name_a + 5; ++it) drivers.push_back(it->substr(0, it->find(" pelk")));
+  const std::string slack_b =
+      std::to_string(m.get_min_slack(p.a->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)));
+  EXPECT_NE(drivers[0].find(" src " + aid(p.b) + " slack " + slack_b), std::string::npos) << drivers[0];
+  EXPECT_NE(drivers[1].find(" src " + aid(p.r2) + " slack "), std::string::npos) << drivers[1];
+  EXPECT_NE(drivers[2].find(" src " + aid(p.r3) + " slack "), std::string::npos) << drivers[2];
+  EXPECT_NE(drivers[3].find(" src aid0 slack " + std::to_string(IRSYN_NO_SLACK)), std::string::npos) << drivers[3];
 }
 
 TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {

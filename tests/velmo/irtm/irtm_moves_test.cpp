@@ -434,6 +434,13 @@ TEST_F(IrtmMovesTest, StaleTimingAfterImplementIsResetAndRefused) {
   EXPECT_FALSE(m->annotate_delays(move, &stale));
   EXPECT_FALSE(stale);
   EXPECT_EQ(count("DUX implement result: No-route"), 1);
+  // The last failure the engine names, and a code past its table.
+  host::script::queue<int>("DUX::implement").push(9);
+  EXPECT_FALSE(m->annotate_delays(move, &stale));
+  EXPECT_EQ(count("DUX implement result: Incremental W3J3 not supported for tainted non-core location"), 1);
+  host::script::queue<int>("DUX::implement").push(11);
+  EXPECT_FALSE(m->annotate_delays(move, &stale));
+  EXPECT_EQ(count("DUX implement result: Unknown status"), 1);
 }
 
 TEST_F(IrtmMovesTest, DontTouchLabsBlockMovesAndRoutingSlotsNever) {

@@ -220,6 +220,30 @@ TEST_F(EarlyRetimingTest, ASuccessfulRunTakesTheChangedAtomsAndRebuildsTimingWhe
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2"}));
 }
 
+// The dumps (read once per process) come before and after the engine's
+// delays and run, and force the timing rebuild the default would skip.
+TEST_F(EarlyRetimingTest, NetlistDumpsBracketTheRunAndForceTheTimingRebuild) {
+  cfg_set_on("yun_dump_early_retiming_netlists");
+  start();
+  host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));
+  bool rebuilt = false;
+  EXPECT_TRUE(flow(true, true, false, &rebuilt));
+  EXPECT_TRUE(rebuilt);
+  std::vector<std::string> dumps;
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("KEM_NETLIST::dump_to_file(", 0) == 0 || line.rfind("YUN_UTILITY::retime", 0) == 0)
+      dumps.push_back(line.substr(0, line.find(',')));
+  EXPECT_EQ(dumps, (std::vector<std::string>{"KEM_NETLIST::dump_to_file(\"early_yun_pre_retime\"",
+                                             "KEM_NETLIST::dump_to_file(\"early_yun_post_delays\"",
+                                             "YUN_UTILITY::retime_sets(0", "KEM_NETLIST::dump_to_file(\"early_yun_post_retime\""}));
+  EXPECT_EQ(host::call_count("WEXAN_ENV::delete_hov_utility_completely"), 1);
+  // The engine works on the timing utility the flow asked for with the
+  // engine's model set.
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains(::testing::StartsWith(
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false")));
+}
+
 TEST_F(EarlyRetimingTest, EnabledRulesForceTheTimingUpdateWhenTheFlowDidNotRebuild) {
   start(false);
   host::options::set(189, 1, "on");

@@ -155,8 +155,24 @@ TEST_F(ResynTest, PhysicalRunClearsPlacementUnlessKept) {
 TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   design();
   cfg_set_int_value("velmo_resyn_max_iterations", 3);
+  cfg_set_value("belq_resyn_sta_cmd", "report_timing");
   VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
   EXPECT_TRUE(resyn.resynthesize_netlist());
+  // Every iteration but the last is judged on a fresh analysis, reported
+  // under that iteration's label; the last one (outside debug) gets none.
+  std::vector<std::string> steps;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("WEXAN_HOV_UTILITY::perform_quick_timing_analysis(", 0) == 0)
+      steps.push_back("analysis");
+    else if (l.rfind("HOV_ACCESSORIES::prepare_sta_report(", 0) == 0 || l.rfind("BELQ_ENV::resynthesize(", 0) == 0 ||
+             l.rfind("WEXAN_ENV::delete_hov_utility_completely", 0) == 0)  // none: the timing netlist is reused
+      steps.push_back(l);
+  EXPECT_EQ(steps, (std::vector<std::string>{"analysis", "HOV_ACCESSORIES::prepare_sta_report(\"Before RESYN\")",
+                                             "BELQ_ENV::resynthesize(1)", "analysis",
+                                             "HOV_ACCESSORIES::prepare_sta_report(\"RESYN-iter-1\")",
+                                             "BELQ_ENV::resynthesize(1)", "analysis",
+                                             "HOV_ACCESSORIES::prepare_sta_report(\"RESYN-iter-2\")",
+                                             "BELQ_ENV::resynthesize(0)"}));
   EXPECT_EQ(calls_of("BELQ_ENV::resynthesize"),
             (std::vector<std::string>{"BELQ_ENV::resynthesize(1)", "BELQ_ENV::resynthesize(1)",
                                       "BELQ_ENV::resynthesize(0)"}));
@@ -180,6 +196,22 @@ TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   EXPECT_TRUE(resyn.resynthesize_netlist());
   EXPECT_EQ(host::call_count("BELQ_ENV::export_netlist"), 0);
   EXPECT_EQ(host::call_count("BELQ_ENV::report_stats"), 1);
+  // Without reuse the timing netlist is built anew for the first analysis,
+  // after each iteration but the last and for the last import, the old
+  // utility dropped first each time.
+  host::clear_calls();
+  cfg_set_int_value("velmo_resyn_max_iterations", 2);
+  cfg_set_off("velmo_resyn_reuse_kem_for_export");
+  cfg_set_off("velmo_resyn_reuse_kem_for_import");
+  EXPECT_TRUE(resyn.resynthesize_netlist());
+  std::vector<std::string> builds;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("WEXAN_ENV::delete_hov_utility_completely", 0) == 0 ||
+        l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary(", 0) == 0)
+      builds.push_back(l.substr(0, l.find("(")));
+  const std::vector<std::string> anew = {"WEXAN_ENV::delete_hov_utility_completely",
+                                         "WEXAN_ENV::get_hov_utility_or_create_if_necessary"};
+  EXPECT_EQ(builds, (std::vector<std::string>{anew[0], anew[1], anew[0], anew[1], anew[0], anew[1]}));
 }
 
 TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
@@ -213,7 +245,22 @@ TEST_F(ResynTest, AddedAndDeletedAtomsAreTakenIntoTheDesign) {
   EXPECT_NE(n.find("l2"), nullptr);
   EXPECT_EQ(count_lines("Added 1 new lcells"), 1);
   EXPECT_EQ(count_lines("Deleted 1 existing lcells"), 1);
+  // The design's cookie is traced before the run and after the import.
+  const std::string cookie = std::to_string(WEXAN_DESIGN::current()->get_cookie());
+  EXPECT_EQ(count_lines("after resynthesize_netlist cookie: " + cookie), 1);
+  int before = 0;
+  for (const auto& l : host::debug::texts()) before += l.rfind("before resynthesize_netlist cookie: ", 0) == 0;
+  EXPECT_EQ(before, 1);
   EXPECT_EQ(calls_of("WEXAN_ENV::indicate_that_atom_netlist_is_modified").size(), 3u);
+  // The reused timing netlist lost the old LUT's edges: the next analysis
+  // annotates what is left and passes over the holes.
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  ASSERT_NE(kem, nullptr);
+  int holes = 0;
+  for (int e = 0; e < kem->get_edge_count(); ++e) holes += kem->get_edge(e) == nullptr;
+  ASSERT_GT(holes, 0);
+  resyn.set_or_reset_ic_delays(true, false);
+  EXPECT_EQ(count_lines("Set 3 IC delays. 0 physical, 3 non-physical"), 1);
 }
 
 TEST_F(ResynTest, TimingInitialisationErrorsEndTheRunWithNothingChanged) {
@@ -277,6 +324,12 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(edge->get_delay(3), expected);
   // Three data connections and two clock inputs (not global here).
   EXPECT_EQ(count_lines("Set 5 IC delays. 0 physical, 5 non-physical"), 1);
+  auto traced = [] {
+    int n = 0;
+    for (const auto& l : host::debug::texts()) n += l.rfind("Using ", 0) == 0;
+    return n;
+  };
+  EXPECT_EQ(traced(), 0);  // each delay is traced only when asked
   table.set_or_reset_ic_delays(false, false);
   EXPECT_EQ(edge->get_delay(0), 0);
   // An edge excluded from analysis is not the timing controller's: it keeps
@@ -325,6 +378,21 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
   for (const char* name : {"x1", "x2"}) host::testing::netlist().lut(name, {atom("a")->get_oterm_slot(0)}, 0x2);
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected + 10);
+  EXPECT_EQ(traced(), 0);
+  // Asked for, each delay names its kind, value and ends.
+  cfg_set_on("velmo_ic_delays_verbose");
+  velmo_resyn_forget_switches();
+  atom("l")->set_analytic_xy(4.0f, 2.6f);
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), 273);
+  atom("l")->set_analytic_xy(-1.0f, 2.0f);
+  physical.get_ic_delay(lin, &phys, &tab);
+  EXPECT_EQ(traced(), 2);
+  EXPECT_EQ(count_lines("Using physical delay 273. Src " + velmo_get_oterm_string(atom("a")->get_oterm_slot(0)) +
+                        " dst " + velmo_get_iterm_string(lin) + " (1,1) -> (4,3)"),
+            1);
+  EXPECT_EQ(count_lines("Using non-physical delay " + std::to_string(expected) + ". Src " +
+                        velmo_get_oterm_string(atom("a")->get_oterm_slot(0)) + " dst " + velmo_get_iterm_string(lin)),
+            1);
 }
 
 TEST_F(ResynTest, PhysicalDelaysFollowTheBoundarySwitches) {
@@ -417,12 +485,19 @@ TEST_F(ResynTest, ClockSkewsAreSavedResetAndRestored) {
   for (int e = clk_pin->begin_fanout(); e != -1; e = kem->get_edge(e)->get_next_fanout())
     if (kem->get_edge(e)->get_dst_node()->get_type() == KEM_NODE_KEEPER) clk_edge = kem->get_edge(e);
   ASSERT_NE(clk_edge, nullptr);
+  // One delay of four is enough for a skew to count as non zero.
+  const int one_of_four[2][4] = {{0, 41, 0, 0}, {0, 0, 0, 31}};
+  for (const int* d : one_of_four) {
+    clk_edge->set_4_delays(d);
+    EXPECT_EQ(resyn.get_skews()->size(), 2u);
+  }
+  EXPECT_EQ(count_lines("Saved skew on 2 (1 non zero) clock iterms"), 2);
   const int skew[4] = {40, 41, 30, 31};
   clk_edge->set_4_delays(skew);
   auto skews = resyn.get_skews();
   EXPECT_EQ(skews->size(), 2u);
   EXPECT_EQ(skews->at(bclk).d[1], 41);
-  EXPECT_EQ(count_lines("Saved skew on 2 (1 non zero) clock iterms"), 1);
+  EXPECT_EQ(count_lines("Saved skew on 2 (1 non zero) clock iterms"), 3);
   std::ifstream file("skews.txt");
   std::string line;
   std::getline(file, line);

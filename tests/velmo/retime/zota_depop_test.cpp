@@ -182,9 +182,10 @@ TEST_F(ZotaTest, UserAssignedRegisterOnANonGlobalClockStopsTheForcedDepopulation
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
 }
 
+// The device enables the depopulation of user-assigned registers by
+// instance (no setting needed).
 TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
-  cfg_set_on("yun_depopulate_force_user_depop");
-  start();
+  start([](DeviceSpec& s) { s.zota_depopulation_by_instance = true; });
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
