@@ -116,6 +116,14 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), width);
   EXPECT_EQ(m_util.get_output_port_width(m2, DB_MAC_SCANOUT), width);
   EXPECT_EQ(m_util.get_input_port_width(m3, DB_MAC_SCANIN), width);
+  // Every MAC the widening changed is marked modified, the last one of the
+  // chain (only ever a destination) too.
+  auto lines = host::call_lines();
+  for (const auto& mac : {m2, m3}) {
+    const std::string taint =
+        "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(mac.id()) + ", false, false)";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), taint) > 0, chaining) << taint;
+  }
   for (int j = 2; j < 4; ++j) {
     const VOK_ATOM_OTERM* to_m2 = source(m2, DB_MAC_SCANIN, j);
     const VOK_ATOM_OTERM* to_m3 = source(m3, DB_MAC_SCANIN, j);
