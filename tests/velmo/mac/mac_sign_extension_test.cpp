@@ -139,7 +139,8 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   }
 }
 
-// A scan chain as wide as the top bit's index is still one bit short.
+// A scan chain as wide as the top bit's index is still one bit short; a
+// scan-out port of width 0 is unconnected whatever terms it still holds.
 TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
   const int family = GetParam();
   host::testing::device(family).build();
@@ -148,10 +149,17 @@ TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
   auto m1 = n.mac("m1").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
   auto m2 = n.mac("m2").mode(2);
   m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 3);
+  auto e1 = n.mac("e1").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
+  auto e2 = n.mac("e2").mode(2);
+  e1.feeds(e2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 1);
+  m_util.set_output_port_width(e1, DB_MAC_SCANOUT, 0);
   EXPECT_TRUE(run());
   const bool chaining = family == Family::KY || family == Family::KZ;
   EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), chaining ? 4 : 3);
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), chaining ? 4 : 3);
+  EXPECT_EQ(m_util.get_input_port_width(e1, DB_DATA_BY), 4);
+  EXPECT_EQ(m_util.get_output_port_width(e1, DB_MAC_SCANOUT), 0);
+  EXPECT_EQ(m_util.get_input_port_width(e2, DB_MAC_SCANIN), 1);
 }
 
 // Mode 4 widens its data port 411 but never the scan chain behind it; inside
