@@ -213,11 +213,22 @@ TEST_F(MacSignExtensionTest, CoefficientSelectIsDuplicatedOn27x27Macs) {
   // Clock enables compared instead of clocks.
   auto ena = n.mac("ena").mode(9).enum_param(175, 0).clk_param_type(1).data(DB_MAC_COEFSELA, c, false, 0)
                  .port_enable(DB_MAC_COEFSELA, 3).port_enable(DB_MAC_COEFSELB, 3);
+  // Coefficient select B already driven as A is: kept as it is.
+  auto same = n.mac("same").mode(9).enum_param(175, 0).data(DB_MAC_COEFSELA, c, false, 0)
+                  .data(DB_MAC_COEFSELB, c, false, 0).port_clock(DB_MAC_COEFSELA, 5).port_clock(DB_MAC_COEFSELB, 5);
+  cfg_set_on("velmo_mac_sign_ext_debug");
 
   EXPECT_TRUE(run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_DUP: Copy iterm to MAC " + std::to_string(dup.id()) +
+                                                 ", Port " + std::to_string(DB_MAC_COEFSELB) + ", Iterm 1"));
+  // Four MACs of mode 9, none of them sign extended: no count of those.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("\t\tNumber of MACs of mode 9: 4"));
+  for (const std::string& line : host::debug::texts())
+    EXPECT_EQ(line.find("number of these sign extended"), std::string::npos) << line;
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(source(dup, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
     EXPECT_EQ(source(ena, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
+    EXPECT_EQ(source(same, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
   }
   EXPECT_EQ(m_util.get_input_port_clock(dup, DB_MAC_COEFSELB), 5);
   EXPECT_EQ(other->get_input_term_by_type(DB_MAC_COEFSELB, 0), nullptr);
