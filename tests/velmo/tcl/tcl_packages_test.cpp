@@ -142,6 +142,12 @@ TEST_F(TclPackagesTest, MuvoCommandsSetTheTrickForTheRunOnly) {
             (std::vector<std::string>{"incr_route", "pr_mdup", "bypass_remove", "incr_route"}));
   EXPECT_EQ(cfg_get_value("muvo_post_route_zota_tricks"), "earlier");
   EXPECT_EQ(host::call_count("muvo"), 4);
+  // Each run in its own profiling bin, opened as every bin of the component is.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Reroute\", 2147483647, null)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Replace\", 2147483647, null)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Bypass Removal\", 2147483647, null)"}));
 
   // Also when the run raises: the command fails, the bin is closed (checked
   // at tear-down) and the variable restored.
