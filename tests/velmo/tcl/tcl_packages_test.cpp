@@ -264,6 +264,20 @@ TEST_F(TclWithoutEnvironmentTest, CommandsNeedTheFitterEnvironment) {
     EXPECT_EQ(host::call_count("UMBR_ARGS::process_tcl_command_arguments"), 0) << c;
   }
   EXPECT_TRUE(host::muvo::tricks_seen().empty());
+
+  // Reached past the host's dispatch (straight from the callback tables), a
+  // command that works on the environment stops with an internal error
+  // instead of running on none.
+  Tcl_Obj* word = Tcl_NewStringObj("command", -1);
+  Tcl_IncrRefCount(word);
+  Tcl_Obj* const objv[] = {word};
+  for (UMBR_CALLBACK* row : {&velmo_velmo_tcl_callbacks[0], &velmo_velmo_tcl_callbacks[1],
+                             &velmo_eco_fitter_tcl_callbacks[11], &velmo_eco_fitter_tcl_callbacks[12]}) {
+    const auto e = expect_internal_error([&] { row->proc(nullptr, interp, 1, objv); });
+    EXPECT_EQ(e.condition, "m_env") << row->name;
+    EXPECT_EQ(e.file, "velmo_tcl") << row->name;
+  }
+  Tcl_DecrRefCount(word);
 }
 
 TEST_F(TclWithoutEnvironmentTest, RegistrationNeedsAnInterpreter) {
