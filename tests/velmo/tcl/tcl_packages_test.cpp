@@ -121,6 +121,7 @@ TEST_F(TclPackagesTest, BothPackagesRegisterTheirCommandsAndSecondNames) {
 
   // A second name and the first share the framework object.
   EXPECT_EQ(eval("::torvika::eco_fitter::optimize_tbff"), TCL_OK);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("TBFF: Initializing TBFF optimization"));
   EXPECT_EQ(eval("::torvika::eco_fitter::test_tbff"), TCL_OK);
   EXPECT_EQ(host::counters::get("UMBR_CMD") >= 1, true);
 
