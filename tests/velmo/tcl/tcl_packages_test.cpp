@@ -125,10 +125,10 @@ TEST_F(TclPackagesTest, BothPackagesRegisterTheirCommandsAndSecondNames) {
   EXPECT_EQ(eval("::torvika::eco_fitter::test_tbff"), TCL_OK);
   EXPECT_EQ(host::counters::get("UMBR_CMD") >= 1, true);
 
-  Velmo_Unload(m_interp, 0);
+  EXPECT_EQ(Velmo_Unload(m_interp, 0), 0);
   EXPECT_FALSE(command_exists("::torvika::velmo::velmo_do_dsp_sign_ext"));
   EXPECT_TRUE(command_exists("::torvika::eco_fitter::test_tbff"));
-  Eco_fitter_Unload(m_interp, 0);
+  EXPECT_EQ(Eco_fitter_Unload(m_interp, 0), 0);
   EXPECT_FALSE(command_exists("::torvika::eco_fitter::test_tbff"));
 }
 
