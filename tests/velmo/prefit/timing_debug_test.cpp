@@ -72,6 +72,15 @@ TEST_F(TimingDebugTest, DraskNeedsATimingNetlist) {
   VELMO_EXPERT* e = start();
   auto err = host::testing::expect_internal_error([&] { e->do_debug_drask(); });
   EXPECT_EQ(err.condition, "kem_netlist");
+  // A timing netlist without a corner gets the default one.
+  small_design();
+  host::testing::netlist().timing();
+  KEM_CORNER_MANAGER* corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+  const KEM_TIMING_MODEL model = KEM_TIMING_MODEL::create_default_timing_model(CMP_FACADE::current(), 0);
+  while (corners->get_corner_count() > 0) corners->erase_corner(corners->get_current_corner());
+  e->do_debug_drask();
+  ASSERT_EQ(corners->get_corner_count(), 1);
+  EXPECT_TRUE(corners->get_current_corner() == model);
 }
 
 TEST_F(TimingDebugTest, VerifyIncrementalHepComparesWithAFullRebuild) {
