@@ -249,8 +249,10 @@ class TclWithoutEnvironmentTest : public host::testing::HostTest {};
 
 TEST_F(TclWithoutEnvironmentTest, CommandsNeedTheFitterEnvironment) {
   Tcl_Interp* interp = host::tcl::create_interpreter();
-  ASSERT_EQ(Velmo_Init(interp), TCL_OK);
-  ASSERT_EQ(Eco_fitter_Init(interp), TCL_OK);
+  // Both packages are static packages from the moment the component is
+  // loaded: `load {}` finds each with its init function.
+  ASSERT_EQ(Tcl_Eval(interp, "load {} Velmo"), TCL_OK) << Tcl_GetStringResult(interp);
+  ASSERT_EQ(Tcl_Eval(interp, "load {} Eco_fitter"), TCL_OK) << Tcl_GetStringResult(interp);
   // The host's dispatch answers before any command runs (help words too):
   // neither the component's nor the host's checks of the environment are
   // reached.
