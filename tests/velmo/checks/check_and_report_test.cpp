@@ -114,6 +114,8 @@ TEST_F(ChecksTest, WithoutLegalityTheIoRulesReportRunsInstead) {
   EXPECT_TRUE(calls_named("WEXAN_MAC_LOCATION_CHECK::work").empty());
   EXPECT_TRUE(calls_named("WEXAN_CHECK_LUTRAM_LEGALITY_OP::check").empty());
   EXPECT_EQ(calls_named("BAV::report_io_rules").size(), 1u);
+  ASSERT_EQ(calls_named("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports").size(), 1u);
+  EXPECT_EQ(calls_named("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports")[0].args, "true, false");
 }
 
 TEST_F(ChecksTest, MacCheckRunsAsTheOnlyTaskOfAFourWorkerJob) {
