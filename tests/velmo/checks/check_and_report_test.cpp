@@ -17,6 +17,9 @@
 using host::testing::DEVICE_BUILDER;
 using host::testing::Family;
 using host::testing::HostTest;
+using ::testing::Contains;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -77,10 +80,30 @@ TEST_F(ChecksTest, LegalityRunsTheCheckersAndFlushesTheReports) {
   ASSERT_EQ(calls_named("WEXAN_MAC_LOCATION_CHECK::work").size(), 1u);
   EXPECT_EQ(calls_named("WEXAN_MAC_LOCATION_CHECK::work")[0].thread, 0);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("It fits!"));
+  ASSERT_EQ(calls_named("WEXAN_IGNORED_ASSIGNMENTS_REPORT::flush").size(), 1u);
+  EXPECT_EQ(calls_named("WEXAN_IGNORED_ASSIGNMENTS_REPORT::flush")[0].args, "true");
+  // With the dump variables off nothing is dumped.
+  EXPECT_TRUE(calls_named("ZEL_ATOM_DUMPER::dump_current_atom_netlist").empty());
+  EXPECT_THAT(host::debug::texts(), Contains(EndsWith(" contains a hack by velmo and is tracked by case 67241")));
 
   // The notice comes once per process.
   velmo_check_and_report(true, true);
   EXPECT_EQ(count_line("\tDescription: Enable post-fit LUTRAM/MAC checks for KX."), 1);
+}
+
+// The echo-file variable dumps the final placement first and the post-fit
+// netlist last, neither gated further.
+TEST_F(ChecksTest, EchoFilesDumpThePlacementAndThePostFitNetlist) {
+  start();
+  cfg_set_on("vpr_print_placement_echo_files");
+  velmo_check_and_report(true, true);
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("Dumping final placement annotated on atoms to file wexan_final_placement.echo..."));
+  std::vector<std::string> dumps;
+  for (const HOST_CALL& c : calls_named("ZEL_ATOM_DUMPER::dump_current_atom_netlist")) dumps.push_back(c.args);
+  ASSERT_EQ(dumps.size(), 2u);
+  EXPECT_THAT(dumps[0], HasSubstr(".post_place\""));
+  EXPECT_THAT(dumps[1], HasSubstr(".post_fit_netlist\""));
 }
 
 TEST_F(ChecksTest, WithoutLegalityTheIoRulesReportRunsInstead) {
@@ -91,6 +114,8 @@ TEST_F(ChecksTest, WithoutLegalityTheIoRulesReportRunsInstead) {
   EXPECT_TRUE(calls_named("WEXAN_MAC_LOCATION_CHECK::work").empty());
   EXPECT_TRUE(calls_named("WEXAN_CHECK_LUTRAM_LEGALITY_OP::check").empty());
   EXPECT_EQ(calls_named("BAV::report_io_rules").size(), 1u);
+  ASSERT_EQ(calls_named("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports").size(), 1u);
+  EXPECT_EQ(calls_named("WEXAN_SWAVO_RECOMPILE_UTILITY::generate_swavo_recompile_reports")[0].args, "true, false");
 }
 
 TEST_F(ChecksTest, MacCheckRunsAsTheOnlyTaskOfAFourWorkerJob) {

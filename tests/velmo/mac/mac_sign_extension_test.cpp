@@ -107,15 +107,30 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   auto m3 = n.mac("m3").mode(2);
   m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
   m2.feeds(m3, DB_MAC_SCANOUT, DB_MAC_SCANIN, 2);
+  cfg_set_on("velmo_mac_sign_ext_debug");
 
   EXPECT_TRUE(run());
   EXPECT_EQ(m_util.get_input_port_width(m1, DB_DATA_BY), 4);
   const bool chaining = family == Family::KY || family == Family::KZ;
+  const std::string widened = "VELMO_MAC_SIGN: Set output data width 4 on MAC " + std::to_string(m2.id()) + " port " +
+                              std::to_string(DB_MAC_SCANOUT);
+  if (chaining)
+    EXPECT_THAT(host::debug::texts(), HasDebugLine(widened));
+  else
+    EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine(widened)));
   const int width = chaining ? 4 : 2;
   EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), width);
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), width);
   EXPECT_EQ(m_util.get_output_port_width(m2, DB_MAC_SCANOUT), width);
   EXPECT_EQ(m_util.get_input_port_width(m3, DB_MAC_SCANIN), width);
+  // Every MAC the widening changed is marked modified, the last one of the
+  // chain (only ever a destination) too.
+  auto lines = host::call_lines();
+  for (const auto& mac : {m2, m3}) {
+    const std::string taint =
+        "WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(mac.id()) + ", false, false)";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), taint) > 0, chaining) << taint;
+  }
   for (int j = 2; j < 4; ++j) {
     const VOK_ATOM_OTERM* to_m2 = source(m2, DB_MAC_SCANIN, j);
     const VOK_ATOM_OTERM* to_m3 = source(m3, DB_MAC_SCANIN, j);
@@ -131,7 +146,8 @@ TEST_P(MacScanChainTest, ScanChainIsWidenedDownTheChainOnChainingFamilies) {
   }
 }
 
-// A scan chain as wide as the top bit's index is still one bit short.
+// A scan chain as wide as the top bit's index is still one bit short; a
+// scan-out port of width 0 is unconnected whatever terms it still holds.
 TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
   const int family = GetParam();
   host::testing::device(family).build();
@@ -140,10 +156,17 @@ TEST_P(MacScanChainTest, AScanChainOneBitShortIsWidenedToo) {
   auto m1 = n.mac("m1").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
   auto m2 = n.mac("m2").mode(2);
   m1.feeds(m2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 3);
+  auto e1 = n.mac("e1").mode(2).data(DB_DATA_BY, y, true, 4).bool_param(SCAN_B, false);
+  auto e2 = n.mac("e2").mode(2);
+  e1.feeds(e2, DB_MAC_SCANOUT, DB_MAC_SCANIN, 1);
+  m_util.set_output_port_width(e1, DB_MAC_SCANOUT, 0);
   EXPECT_TRUE(run());
   const bool chaining = family == Family::KY || family == Family::KZ;
   EXPECT_EQ(m_util.get_output_port_width(m1, DB_MAC_SCANOUT), chaining ? 4 : 3);
   EXPECT_EQ(m_util.get_input_port_width(m2, DB_MAC_SCANIN), chaining ? 4 : 3);
+  EXPECT_EQ(m_util.get_input_port_width(e1, DB_DATA_BY), 4);
+  EXPECT_EQ(m_util.get_output_port_width(e1, DB_MAC_SCANOUT), 0);
+  EXPECT_EQ(m_util.get_input_port_width(e2, DB_MAC_SCANIN), 1);
 }
 
 // Mode 4 widens its data port 411 but never the scan chain behind it; inside
@@ -194,16 +217,30 @@ TEST_F(MacSignExtensionTest, CoefficientSelectIsDuplicatedOn27x27Macs) {
                  .port_clock(DB_MAC_COEFSELA, 5);
   // Operand source other than 0: left alone.
   auto other = n.mac("other").mode(9).enum_param(175, 1).data(DB_MAC_COEFSELA, c, false, 0);
-  // Clock enables compared instead of clocks.
+  // Clock enables compared instead of clocks; a missing one is copied.
   auto ena = n.mac("ena").mode(9).enum_param(175, 0).clk_param_type(1).data(DB_MAC_COEFSELA, c, false, 0)
                  .port_enable(DB_MAC_COEFSELA, 3).port_enable(DB_MAC_COEFSELB, 3);
+  auto no_ena = n.mac("no_ena").mode(9).enum_param(175, 0).clk_param_type(1).data(DB_MAC_COEFSELA, c, false, 0)
+                    .port_enable(DB_MAC_COEFSELA, 6);
+  // Coefficient select B already driven as A is: kept as it is.
+  auto same = n.mac("same").mode(9).enum_param(175, 0).data(DB_MAC_COEFSELA, c, false, 0)
+                  .data(DB_MAC_COEFSELB, c, false, 0).port_clock(DB_MAC_COEFSELA, 5).port_clock(DB_MAC_COEFSELB, 5);
+  cfg_set_on("velmo_mac_sign_ext_debug");
 
   EXPECT_TRUE(run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("VELMO_MAC_DUP: Copy iterm to MAC " + std::to_string(dup.id()) +
+                                                 ", Port " + std::to_string(DB_MAC_COEFSELB) + ", Iterm 1"));
+  // Five MACs of mode 9, none of them sign extended: no count of those.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("\t\tNumber of MACs of mode 9: 5"));
+  for (const std::string& line : host::debug::texts())
+    EXPECT_EQ(line.find("number of these sign extended"), std::string::npos) << line;
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(source(dup, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
     EXPECT_EQ(source(ena, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
+    EXPECT_EQ(source(same, DB_MAC_COEFSELB, i), c[static_cast<std::size_t>(i)].oterm);
   }
   EXPECT_EQ(m_util.get_input_port_clock(dup, DB_MAC_COEFSELB), 5);
+  EXPECT_EQ(m_util.get_input_port_clock_enable(no_ena, DB_MAC_COEFSELB, nullptr, 0), 6);
   EXPECT_EQ(other->get_input_term_by_type(DB_MAC_COEFSELB, 0), nullptr);
   EXPECT_TRUE(host::messages::posted().empty());
 }

@@ -84,6 +84,7 @@ TEST_F(DumpsTest, PlacementDumpOnlyWhenAskedFor) {
   EXPECT_TRUE(exists("wexan_final_placement.echo"));
   EXPECT_TRUE(exists("top.post_place"));
   EXPECT_TRUE(exists("top.post_place.atm"));
+  EXPECT_FALSE(exists("top.post_place.json"));  // the JSON switch is off unless set
 }
 
 TEST_F(DumpsTest, InitialDebugOpsLogTheCookie) {
@@ -106,10 +107,11 @@ TEST_F(DumpsTest, LcellCountAndStopAfterPrefit) {
   n.carry_chain("add", 2);
   auto box = n.blackbox("u_sub", [](auto& c) { c.output("o", c.lut("inner", {c.input("i")}, 0x1ull)); });
   box.in("i", a);
+  n.lut("last", {a}, 0x1ull);  // the highest atom id counts too
   VELMO_EXPERT* e = start();
   EXPECT_TRUE(e->debug_dump_info_and_maybe_stop_after_prefit());
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("num_lcells_after_prefit= 4"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("num_lcell_combs_after_prefit= 4"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("num_lcells_after_prefit= 5"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("num_lcell_combs_after_prefit= 5"));
   EXPECT_EQ(count_calls("MEM_MANAGER::check_memory_guards"), 1);
 
   cfg_set_on("debug_stop_after_prefit");

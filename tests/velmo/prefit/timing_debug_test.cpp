@@ -72,6 +72,23 @@ TEST_F(TimingDebugTest, DraskNeedsATimingNetlist) {
   VELMO_EXPERT* e = start();
   auto err = host::testing::expect_internal_error([&] { e->do_debug_drask(); });
   EXPECT_EQ(err.condition, "kem_netlist");
+  EXPECT_EQ(err.tag, "VELMO");
+  EXPECT_EQ(err.file, "velmo_expert");
+  // A timing netlist without a corner gets the default one; one on another
+  // corner is moved to it.
+  small_design();
+  host::testing::netlist().timing();
+  KEM_CORNER_MANAGER* corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+  const KEM_TIMING_MODEL model = KEM_TIMING_MODEL::create_default_timing_model(CMP_FACADE::current(), 0);
+  while (corners->get_corner_count() > 0) corners->erase_corner(corners->get_current_corner());
+  e->do_debug_drask();
+  ASSERT_EQ(corners->get_corner_count(), 1);
+  EXPECT_TRUE(corners->get_current_corner() == model);
+  corners->change_corner(KEM_TIMING_MODEL(1, 1, 900, 0));
+  ASSERT_FALSE(corners->get_current_corner() == model);
+  e->do_debug_drask();
+  EXPECT_EQ(corners->get_corner_count(), 2);
+  EXPECT_TRUE(corners->get_current_corner() == model);
 }
 
 TEST_F(TimingDebugTest, VerifyIncrementalHepComparesWithAFullRebuild) {
@@ -92,7 +109,8 @@ TEST_F(TimingDebugTest, VerifyIncrementalHepComparesWithAFullRebuild) {
                                  "sta_debug_remember_last_traversal_settings()",
                                  "umbr_tcl_eval(null, \"load_package sta_internal; dump_dot sta_dump.before *",
                                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
-                                 "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3",
+                                 "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                                 "1_fast_900mv_-40c], false, false, true, true, null, false, false)",
                                  "sta_debug_compute_incoming_kem_netlist_cookie(true)",
                                  "sta_debug_restore_last_traversal_settings_and_refresh()",
                                  "sta_debug_compute_outgoing_slack_cookie(true)",

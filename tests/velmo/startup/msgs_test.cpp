@@ -165,6 +165,11 @@ TEST_F(MessageCatalogueTest, LiteralIdsLevelsAndTextsOfASpreadOfRows) {
        "Starting register placement for periphery-core transfers"},
       {MSG_VELMO::I::VELMO_C2P_FINISH_INFO("(retry) ", "00:00:01"), 16246, 'I', "VELMO_VELMO_C2P_FINISH_INFO", 0,
        "Register placement (retry) for core-periphery transfers ending: elapsed time is 00:00:01"},
+      // Warning 16165 in the words of a search that still takes the pin.
+      {MSG_VELMO::W::VELMO_AUTO_DELAY_CHAIN_HIGH_INPUT_PIN_SEARCHED("pin_b", 9, 8), 16165, 'W',
+       "VELMO_VELMO_AUTO_DELAY_CHAIN_DISABLE_HIGH_INPUT_PIN_OPTIMIZATION", 0,
+       "Input pin pin_b has too many fanouts (number of fanouts is 9 which is larger than the threshold value of 8) "
+       "-- the delay chains of the input pin are searched like the other pins'"},
   };
   for (const EXPECTED& e : rows) {
     SCOPED_TRACE(e.key);

@@ -280,6 +280,8 @@ TEST_F(StartupTest, EveryForwarderReachesTheExpert) {
        "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Port Translation\"", nullptr},
       {"velmo_write_out_kem_netlist", [] { return velmo_write_out_kem_netlist(true, true); },
        "WEXAN_ENV::write_out_kem_netlist(true)", "KEM_MANAGER::write_kem_netlist_to_disk"},
+      {"velmo_write_out_kem_netlist (no host flag)", [] { return velmo_write_out_kem_netlist(false, true); },
+       "WEXAN_ENV::write_out_kem_netlist(false)", nullptr},
       {"velmo_run_w3j3_prefit", [] { return velmo_run_w3j3_prefit(); }, "WEXAN_ENV::run_w3j3_prefit",
        "WEXAN_ENV::run_w3j3_prefit"},
       {"velmo_bav_translate_current_strengths", [] { return velmo_bav_translate_current_strengths(); },

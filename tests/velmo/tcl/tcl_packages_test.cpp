@@ -121,13 +121,14 @@ TEST_F(TclPackagesTest, BothPackagesRegisterTheirCommandsAndSecondNames) {
 
   // A second name and the first share the framework object.
   EXPECT_EQ(eval("::torvika::eco_fitter::optimize_tbff"), TCL_OK);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("TBFF: Initializing TBFF optimization"));
   EXPECT_EQ(eval("::torvika::eco_fitter::test_tbff"), TCL_OK);
   EXPECT_EQ(host::counters::get("UMBR_CMD") >= 1, true);
 
-  Velmo_Unload(m_interp, 0);
+  EXPECT_EQ(Velmo_Unload(m_interp, 0), 0);
   EXPECT_FALSE(command_exists("::torvika::velmo::velmo_do_dsp_sign_ext"));
   EXPECT_TRUE(command_exists("::torvika::eco_fitter::test_tbff"));
-  Eco_fitter_Unload(m_interp, 0);
+  EXPECT_EQ(Eco_fitter_Unload(m_interp, 0), 0);
   EXPECT_FALSE(command_exists("::torvika::eco_fitter::test_tbff"));
 }
 
@@ -142,6 +143,12 @@ TEST_F(TclPackagesTest, MuvoCommandsSetTheTrickForTheRunOnly) {
             (std::vector<std::string>{"incr_route", "pr_mdup", "bypass_remove", "incr_route"}));
   EXPECT_EQ(cfg_get_value("muvo_post_route_zota_tricks"), "earlier");
   EXPECT_EQ(host::call_count("muvo"), 4);
+  // Each run in its own profiling bin, opened as every bin of the component is.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Reroute\", 2147483647, null)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Replace\", 2147483647, null)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"ECO Incremental Bypass Removal\", 2147483647, null)"}));
 
   // Also when the run raises: the command fails, the bin is closed (checked
   // at tear-down) and the variable restored.
@@ -242,8 +249,10 @@ class TclWithoutEnvironmentTest : public host::testing::HostTest {};
 
 TEST_F(TclWithoutEnvironmentTest, CommandsNeedTheFitterEnvironment) {
   Tcl_Interp* interp = host::tcl::create_interpreter();
-  ASSERT_EQ(Velmo_Init(interp), TCL_OK);
-  ASSERT_EQ(Eco_fitter_Init(interp), TCL_OK);
+  // Both packages are static packages from the moment the component is
+  // loaded: `load {}` finds each with its init function.
+  ASSERT_EQ(Tcl_Eval(interp, "load {} Velmo"), TCL_OK) << Tcl_GetStringResult(interp);
+  ASSERT_EQ(Tcl_Eval(interp, "load {} Eco_fitter"), TCL_OK) << Tcl_GetStringResult(interp);
   // The host's dispatch answers before any command runs (help words too):
   // neither the component's nor the host's checks of the environment are
   // reached.
@@ -258,6 +267,20 @@ TEST_F(TclWithoutEnvironmentTest, CommandsNeedTheFitterEnvironment) {
     EXPECT_EQ(host::call_count("UMBR_ARGS::process_tcl_command_arguments"), 0) << c;
   }
   EXPECT_TRUE(host::muvo::tricks_seen().empty());
+
+  // Reached past the host's dispatch (straight from the callback tables), a
+  // command that works on the environment stops with an internal error
+  // instead of running on none.
+  Tcl_Obj* word = Tcl_NewStringObj("command", -1);
+  Tcl_IncrRefCount(word);
+  Tcl_Obj* const objv[] = {word};
+  for (UMBR_CALLBACK* row : {&velmo_velmo_tcl_callbacks[0], &velmo_velmo_tcl_callbacks[1],
+                             &velmo_eco_fitter_tcl_callbacks[11], &velmo_eco_fitter_tcl_callbacks[12]}) {
+    const auto e = expect_internal_error([&] { row->proc(nullptr, interp, 1, objv); });
+    EXPECT_EQ(e.condition, "m_env") << row->name;
+    EXPECT_EQ(e.file, "velmo_tcl") << row->name;
+  }
+  Tcl_DecrRefCount(word);
 }
 
 TEST_F(TclWithoutEnvironmentTest, RegistrationNeedsAnInterpreter) {
