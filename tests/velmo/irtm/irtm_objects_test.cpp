@@ -486,7 +486,13 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   start(3);
   analyse();
   IRTM_ITERATION it(env);
+  // The limits a round runs under when nothing is configured.
+  EXPECT_EQ(it.m_max_non_crit_iterations, 1);
   EXPECT_EQ(it.m_crit_iterations, 100);
+  EXPECT_EQ(it.m_setup_iterations, 4);
+  EXPECT_EQ(it.m_hold_iterations, 8);
+  EXPECT_EQ(it.m_max_batch_size, 12);
+  EXPECT_EQ(it.m_crit_range, 1);
   EXPECT_EQ(it.m_initial_cost.cost, NS);
   EXPECT_TRUE(it.m_critical);
   auto port = [](VOK_ATOM_NODE* a) { return vok_get_logical_port(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)); };
