@@ -81,8 +81,10 @@ TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
   auto clk = n.input_port("clk");
   auto r4 = n.reg("r4").clk(clk).d(n.input_port("d")).sclr(n.input_port("s"));
   auto r7 = n.reg("r7").clk(clk).d(n.input_port("e")).ce(n.input_port("c"));
+  auto m = n.lutram("m").data_in(n.input_port("md")).clk(clk).we(n.input_port("mw"));
   place_at(r4, 5, 4, 4);
   place_at(r7, 5, 4, 7);
+  place_at(m, 5, 4, 9);
   n.clock("clk", 1000, clk);
   n.timing();
   make_util();
@@ -91,6 +93,15 @@ TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
   EXPECT_EQ(util->get_lab_zota_gid(r7.iterm(DB_INPUT_PORT_ENA)), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 65)));
   EXPECT_EQ(util->get_lab_zota_gid(r4.iterm(DB_INPUT_PORT_DATA_IN)), -1);  // usage 20
   EXPECT_EQ(util->get_lab_zota_gid(nullptr), -1);
+  // A LUT-RAM's inputs used as 6 and 42 have a LAB slot each (as a
+  // register's 30 and 8); any other use has none.
+  VOK_ATOM_ITERM* we = m->get_input_term_by_type(DB_INPUT_PORT_LUTRAM_WE, 0);
+  we->set_usage(6);
+  EXPECT_EQ(util->get_lab_zota_gid(we), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 66)));
+  we->set_usage(42);
+  EXPECT_EQ(util->get_lab_zota_gid(we), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 67)));
+  we->set_usage(30);
+  EXPECT_EQ(util->get_lab_zota_gid(we), -1);
 
   PLACE_DB::LOCATION loc;
   EXPECT_FALSE(util->get_gid_location(0xFFFFFFFFu, &loc));
