@@ -229,6 +229,17 @@ TEST_F(IrtmUtilTest, DontTouchByReasonFlagAndEdgeFlagsCached) {
   EXPECT_TRUE(util->is_timing_dont_touch(s[0].pc));
   EXPECT_FALSE(util->is_timing_dont_touch(s[0].a0));
   EXPECT_FALSE(util->is_timing_dont_touch(nullptr));
+  // A register's or a LUT-RAM's keeper: only its data edges are looked at,
+  // a flag on its clock edge does not count.
+  for (VOK_ATOM_NODE* sequential : {s[0].c0, s[0].m}) {
+    const KEM_NODE* k = kem->get_node(kem->get_cell_from_atom_id(sequential->get_id())->keeper_range()[0]);
+    int clock_edge = -1;
+    for (int e = k->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+      if (kem->get_edge(e)->get_kind() == KEM_EDGE_CELL) clock_edge = e;
+    ASSERT_GE(clock_edge, 0) << sequential->get_string_hpath();
+    kem->set_edge_flag_bits(clock_edge, 1);
+    EXPECT_FALSE(util->is_timing_dont_touch(sequential)) << sequential->get_string_hpath();
+  }
   // LABs: dt's LAB holds a dont-touch atom, a0's does not.
   const auto dt_xy = PLACE_DB::get_xy_from_gid(s[0].dt->get_location_gid());
   const auto a0_xy = PLACE_DB::get_xy_from_gid(s[0].a0->get_location_gid());
