@@ -691,6 +691,15 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   // No element: no requirement (any delay covers it).
   EXPECT_EQ(mgr->get_slot_requirement(0xFFFFFFFFu), IRTM_NO_SLACK);
+  // Each element kind reads its own cell delay, the stand-in's 40 + 5 x
+  // (parameter mod 13) ps at the slow corner: a LAB port mux 133, a LAB
+  // feedback line 184, a register site 189 (no LAB pipeline type); a wire
+  // has no requirement.
+  const WUMP_ROUTE_INFO* route = host::device::die_info()->get_route_info();
+  EXPECT_EQ(req, 55);
+  EXPECT_EQ(mgr->get_slot_requirement(route->get_gid(279, 3, 3, 0)), 50);
+  EXPECT_EQ(mgr->get_slot_requirement(gid(f)), 75);
+  EXPECT_EQ(mgr->get_slot_requirement(route->get_gid(700, 3, 3, 0)), IRTM_NO_SLACK);
 }
 
 // As above, with a LUT between f and the slots: moved across the LUT, f's
