@@ -781,7 +781,8 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
 // clock enable from g.
 class IrtmSlotBackwardTest : public IrtmSearchTest {
 public:
-  void build(bool enable) {
+  // With `secondary`, f's clock enable (or clear) comes from g.
+  void build(bool secondary, DB_INPUT_PORT_TYPE port = DB_INPUT_PORT_ENA) {
     src = reg("src", n->input_port("in"), 2, 2, 1);
     f = reg("f", src, 3, 4, 1);
     k = reg("k", src, 3, 4, 2);
@@ -795,10 +796,13 @@ public:
         .wire(lab_input(3, 4, 5))
         .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
         .sink(d_of(k));
-    if (enable) {
+    if (secondary) {
       g = reg("g", n->input_port("g_in"), 2, 2, 2);
-      f.ce(g);
-      routing().routing(g).wire(lab_output(2, 2, 95)).wire(lab_input(3, 4, 11)).sink(f.iterm(DB_INPUT_PORT_ENA));
+      if (port == DB_INPUT_PORT_ENA)
+        f.ce(g);
+      else
+        f.sclr(g);
+      routing().routing(g).wire(lab_output(2, 2, 95)).wire(lab_input(3, 4, 11)).sink(f.iterm(port));
     }
   }
   REG_BUILDER src{nullptr}, f{nullptr}, k{nullptr}, g{nullptr};
@@ -836,6 +840,17 @@ TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
   move.clear();
   EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
+}
+
+// A clear, beside an enable terminal left unconnected (as a move that took
+// the enable away leaves it): only the clear is registered.
+TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClearBesideAnUnconnectedEnable) {
+  build(true, DB_INPUT_PORT_SCLR);
+  f->add_input_term(DB_INPUT_PORT_ENA, 0);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  const auto lab_slot = static_cast<std::uint32_t>(IRTM_UTIL::s_instance->get_lab_zota_gid(f.iterm(DB_INPUT_PORT_SCLR)));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
 }
 
 TEST_F(IrtmSearchTest, BackwardCoversLeavesBelowAChosenSlotOnce) {
