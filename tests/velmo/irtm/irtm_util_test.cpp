@@ -55,6 +55,16 @@ TEST_F(IrtmUtilTest, HopDelayWalksThroughAnInvertingWireOnEveryCorner) {
   place_at(a, 2, 2, 1);
   place_at(b, 3, 2, 1);
   routing().routing(a).wire(lab_output(2, 2, 94)).wire(v(2, 2)).wire(h(2, 2)).sink(b.iterm(DB_INPUT_PORT_DATA_IN));
+  // The same wires after a virtual source with a dangling stub (a short H
+  // wire: half its 70 ps loads the source as the LAB output's 35 did).
+  auto c = n.reg("c").clk(clk).d(n.input_port("in_c"));
+  place_at(c, 5, 6, 1);
+  routing()
+      .virtual_source()
+      .branch([&](NET_BUILDER& x) { x.wire(h(5, 5, 0, 1)); })
+      .wire(v(5, 5))
+      .wire(h(5, 6))
+      .sink(c.iterm(DB_INPUT_PORT_DATA_IN));
   n.timing();
   make_util();
   ASSERT_EQ(util->get_corners().size(), 2u);
@@ -73,6 +83,16 @@ TEST_F(IrtmUtilTest, HopDelayWalksThroughAnInvertingWireOnEveryCorner) {
   kem->get_re_hop_delays(sink, 0, d);
   EXPECT_EQ(static_cast<int>(d[0] * 1e12f + 0.5f), 175);
   EXPECT_EQ(kem->get_re_hop(kem->get_re_hop(sink).parent).inversion, 0);
+  // Up to the virtual source (inversion 2) the accumulator is exchanged
+  // before the source's own (35, 39, 28, 32) is added: (140, 158, 112, 126)
+  // + (35, 39, 28, 32) = (175, 197, 140, 158). Largest: 197, the sink's own
+  // max fall.
+  const int c_sink = kem->get_re_hop_of_iterm(c.iterm(DB_INPUT_PORT_DATA_IN));
+  ASSERT_GE(c_sink, 0);
+  int root = c_sink;
+  while (kem->get_re_hop(root).parent >= 0) root = kem->get_re_hop(root).parent;
+  ASSERT_EQ(kem->get_re_hop(root).inversion, 2);
+  EXPECT_EQ(util->get_max_re_hop_delay(0xFFFFFFFFu - 1, c_sink), 197);
 }
 
 TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
