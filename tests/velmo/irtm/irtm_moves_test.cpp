@@ -485,17 +485,23 @@ TEST_F(IrtmMovesTest, UndoToACheckpointAndTheInverseMove) {
   for (IRTM_MOVE* mv : m->yun_stack()) delete mv;
   m->yun_stack().clear();
 
-  // A forward move bypassing a0 then pc, rolled back.
+  // A forward move bypassing a0 then pc and enabling b0, bypassed before it,
+  // rolled back.
+  m->bypass_ff(c.b0);
   IRTM_FF* a = m->create_irtm_ff(c.a0);
   IRTM_FF* b = m->create_irtm_ff(c.pc);
   IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
   move->m_bypassed = {c.a0->get_location_gid(), c.pc->get_location_gid()};
+  move->m_enabled = {c.b0->get_location_gid()};
   m->bypass_ff(c.a0);
   m->bypass_ff(c.pc);
+  m->enable_ff(c.b0);
   IRTM_MOVE& inverse = m->iteration()->m_scratch;
   EXPECT_TRUE(m->undo_retiming(&inverse));
   EXPECT_TRUE(m->yun_stack().empty());
   EXPECT_EQ(inverse.m_enabled, (std::vector<std::uint32_t>{c.pc->get_location_gid(), c.a0->get_location_gid()}));
+  EXPECT_EQ(inverse.m_bypassed, std::vector<std::uint32_t>{c.b0->get_location_gid()});
+  EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.b0));
   EXPECT_EQ(a->m_failure_mask & 2u, 2u);
   EXPECT_EQ(b->m_failure_mask & 2u, 2u);
   EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.a0));
