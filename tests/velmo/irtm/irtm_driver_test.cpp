@@ -139,7 +139,9 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   // The modification manager's messages are held back while the domains
   // are retimed (the retimer is not verbose by default), then set back as
   // they were (held back here already).
+  // Before anything, the timing of every corner is loaded.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "HOV_INCR::enable_timing_on_all_corners(ptr, true)",
                                       "ZEL_ATOM_MOD_MANAGER::notify()", "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(false)",
                                       "ZEL_ATOM_MOD_MANAGER::set_suppress_messages(true)",
                                       "ZEL_ATOM_MOD_MANAGER::set_suppress_messages(true)",
