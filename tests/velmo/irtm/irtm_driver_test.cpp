@@ -150,6 +150,24 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
 }
 
+// x feeds g, on a global clock, and another LUT: g's move backward across x
+// finds no register at that load, and the attempt says why.
+TEST_F(IrtmDriverTest, ARefusedAttemptTellsItsReason) {
+  start(FAMILY_46, 1, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    VOK_ATOM_NODE* x = n.lut("x", {r0}, [](const LUT_INPUTS& v) { return !v[0]; });
+    auto g = n.reg("g").clk(clk).d(x);
+    g.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
+    auto h = n.reg("h").clk(clk).d(g);
+    VOK_ATOM_NODE* y = n.lut("y", {x}, [](const LUT_INPUTS& v) { return v[0]; });
+    place_at(x, 3, 3, 6);
+    place_at(g, 3, 3, 7);
+    place_at(h, 3, 3, 8);
+    place_at(y, 3, 3, 9);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count("    Failed reason: no register"), 1);
+}
+
 TEST_F(IrtmDriverTest, TheUnclockedDomainIsNeverRetimed) {
   // e fails in the clock's domain and is in the unclocked one through its
   // clock enable, driven from a port.
