@@ -12,6 +12,7 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "common/host_script.h"
 #include "dux/dux.h"
 #include "dev/dev_grid.h"
 #include "gen/gen_profile.h"
@@ -573,6 +574,27 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   EXPECT_EQ(netlist().get_netlist()->get_atom_list().size(), atoms);
   EXPECT_FALSE(m.find_irtm_ff(regs[1])->is_bypassed());
   EXPECT_EQ(wns(), before);
+  m.cleanup(false);
+}
+
+// An attempt whose implementation fails is taken back where it failed: no
+// move is left over for the end of the attempt.
+TEST_F(IrtmEqualRowsTest, AMoveWhoseImplementationFailsIsTakenBackAtOnce) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::script::queue<int>("DUX::implement").push(4);
+  std::vector<IRTM_OBJ*> objects{q0};
+  EXPECT_FALSE(m.retime_iteration(&objects));
+  EXPECT_EQ(lines_with("DUX implement result: No-route"), 1);
+  EXPECT_EQ(lines_with("Retiming move has not been accepted"), 0);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_FALSE(q0->is_bypassed());
   m.cleanup(false);
 }
 
