@@ -260,6 +260,14 @@ TEST_F(IrtmUtilTest, DontTouchByReasonFlagAndEdgeFlagsCached) {
     kem->set_edge_flag_bits(clock_edge, 1);
     EXPECT_FALSE(util->is_timing_dont_touch(sequential)) << sequential->get_string_hpath();
   }
+  // Any other node: every fan-in edge counts, here the cell edge into a
+  // LUT's output.
+  {
+    const KEM_NODE* out = kem->get_kem_node_from_oterm(s[0].luts[1]->get_oterm_slot(0));
+    ASSERT_TRUE(out && out->begin_fanin() >= 0);
+    kem->set_edge_flag_bits(out->begin_fanin(), 1);
+    EXPECT_TRUE(util->is_timing_dont_touch(s[0].luts[1]));
+  }
   // LABs: dt's LAB holds a dont-touch atom, a0's does not.
   const auto dt_xy = PLACE_DB::get_xy_from_gid(s[0].dt->get_location_gid());
   const auto a0_xy = PLACE_DB::get_xy_from_gid(s[0].a0->get_location_gid());
@@ -295,9 +303,18 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   // Operation 5 denied on the cell.
   host::drc::deny(s[0].luts[2]->get_id(), 5);
   EXPECT_FALSE(util->is_retimable_comb(s[0].luts[2]));
-  // An input of usage 273.
-  s[0].luts[3]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(273);
-  EXPECT_FALSE(util->is_retimable_comb(s[0].luts[3]));
+  // An input of usage 2 or 273.
+  {
+    VOK_ATOM_ITERM* in = s[0].luts[3]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+    const int usage = in->get_any_usage_as();
+    for (int refused : {2, 273}) {
+      in->set_usage(refused);
+      EXPECT_FALSE(util->is_retimable_comb(s[0].luts[3])) << "input usage " << refused;
+    }
+    in->set_usage(usage);
+    EXPECT_TRUE(util->is_retimable_comb(s[0].luts[3]));
+    in->set_usage(273);
+  }
   // Arithmetic: a carry input marks the cell; usage 16 forbids; no mark: false.
   auto chain = NETLIST_BUILDER(host::vok::top_netlist()).carry_chain("add", 2);
   vok_connect(s[0].a0->get_oterm_slot(0), chain.cell(1)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
@@ -313,6 +330,19 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   EXPECT_FALSE(util->is_retimable_arith(l1));
   out->set_usage(0);
   EXPECT_TRUE(util->is_retimable_arith(l1));
+  // With an output use that marks nothing, an input used as 12 to 15 marks
+  // it.
+  out->set_usage(1);
+  EXPECT_FALSE(util->is_retimable_arith(l1));
+  for (int marks : {12, 15}) {
+    in->set_usage(marks);
+    EXPECT_TRUE(util->is_retimable_arith(l1)) << "input usage " << marks;
+  }
+  // Marked so, an output with a load used as 9 or 252 is refused.
+  for (int refused : {9, 252}) {
+    out->set_usage(refused);
+    EXPECT_FALSE(util->is_retimable_arith(l1)) << "output usage " << refused;
+  }
   out->set_usage(out_usage);
   in->set_usage(in_usage);
   chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(16);
