@@ -532,12 +532,21 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   EXPECT_EQ(it.m_move_cost.cost, -40);
   EXPECT_EQ(it.m_hold_moves, 2u);
   EXPECT_EQ(it.m_object_counter, 3u);
-  // Summary: two wire LUTs, one failed; one re-route that succeeded.
+  // A stored type without the hold flag is no hold repair.
+  ff.m_hold = 0;
+  it.next_object(&ff);
+  const std::string setup_line = "[0 0][1] Yun[3] Forward: input = -50 q = 100 -- (" +
+                                 std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
+                                 std::to_string(regs[0]->get_id()) + ")  r0";
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(setup_line.c_str()));
+  EXPECT_EQ(it.m_hold_moves, 2u);
+  // Summary: two wire LUTs, one failed; one re-route, failed.
   p0->m_move_type = p1->m_move_type = IRTM_MOVE::Wirelut;
   p1->m_failure_mask = 1u << 3;
   p2->m_move_type = IRTM_MOVE::Reroute;
+  p2->m_failure_mask = 1u << 4;
   it.cleanup_irtm_ipins();
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 3 , wl = 1/2 rr = 1/1"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 3 , wl = 1/2 rr = 0/1"));
   EXPECT_TRUE(it.m_ipins.empty());
   IRTM_IPIN* bad = it.create_irtm_ipin(port(regs[0]));
   ASSERT_TRUE(bad);
