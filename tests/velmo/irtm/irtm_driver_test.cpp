@@ -118,7 +118,11 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   cfg_set_value("muvo_zota_max_non_crit_iterations", "100");
   cfg_set_value("muvo_zota_crit_range", "100000");
   cfg_set_value("muvo_zota_inner_loop", "3");
+  cfg_set_on("report_fmax_per_phase");
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  // Asked for, the fmax of each loaded corner is reported before and after.
+  EXPECT_GE(count_prefix("Incremental Retimer (Before): "), 1);
+  EXPECT_EQ(count_prefix("Incremental Retimer: "), count_prefix("Incremental Retimer (Before): "));
   // Three candidates (the middle registers), all failing: each taken off
   // the queue once and refused (their clocks are ordinary nets, so none is
   // retimable).
@@ -416,6 +420,9 @@ TEST_F(IrtmEqualRowsTest, ByDefaultADomainHasOneRoundAndTheMessagesStayOn) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(lines_with(" FF Queue Size : "), 1);
   EXPECT_EQ(lines_with("[0 0][0] Accepted Moves      : 1 (100%)"), 1);
+  // Nothing asked for: no fmax report, no atom netlist dump.
+  EXPECT_EQ(lines_with("Incremental Retimer"), 0);
+  EXPECT_EQ(lines_with("Dumping atom netlist to "), 0);
   // The round's changes are not left recorded for whoever tracks changed
   // registers next.
   sta_incr_track_changed_flops(true, true);
@@ -593,6 +600,9 @@ TEST_F(IrtmEqualRowsTest, AMoveWhoseImplementationFailsIsTakenBackAtOnce) {
   EXPECT_FALSE(m.retime_iteration(&objects));
   EXPECT_EQ(lines_with("DUX implement result: No-route"), 1);
   EXPECT_EQ(lines_with("Retiming move has not been accepted"), 0);
+  // By default the slot register keeps the power-up value of the one it
+  // replaced.
+  EXPECT_EQ(lines_with("Setting powerup : 0 -- q0~"), 1);
   EXPECT_TRUE(m.yun_stack().empty());
   EXPECT_FALSE(q0->is_bypassed());
   m.cleanup(false);
