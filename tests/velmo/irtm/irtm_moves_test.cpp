@@ -416,10 +416,20 @@ TEST_F(IrtmMovesTest, StaleTimingAfterImplementIsResetAndRefused) {
   const auto& c = s[0];
   // Re-routing a load of the dont-touch register: the engine refuses and
   // the incremental timing cannot follow.
-  IRTM_MOVE* move = push_move(IRTM_MOVE::Reroute);
   IRTM_IPIN* pin =
       m->iteration()->create_irtm_ipin(vok_get_logical_port(c.dt->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
-  ASSERT_TRUE(m->reroute_load(pin, move));
+  // A pin without a repair type is not tried; one marked for re-routing is
+  // re-routed.
+  EXPECT_FALSE(m->retime_ff(pin));
+  ASSERT_EQ(m->yun_stack().size(), 1u);
+  EXPECT_EQ(m->yun_stack().back()->type, IRTM_MOVE::None);
+  delete m->yun_stack().back();
+  m->yun_stack().clear();
+  pin->m_move_type = IRTM_MOVE::Reroute;
+  ASSERT_TRUE(m->retime_ff(pin));
+  ASSERT_EQ(m->yun_stack().size(), 1u);
+  IRTM_MOVE* move = m->yun_stack().back();
+  EXPECT_EQ(move->type, IRTM_MOVE::Reroute);
   ASSERT_EQ(move->m_rerouted.size(), 1u);
   bool stale = false;
   // The engine itself succeeds: stale timing alone refuses the move.
@@ -1211,6 +1221,11 @@ TEST_F(IrtmMovesTest, ARegisterIsNotSearchedAgainstItsLastMove) {
     EXPECT_EQ(m->dux()->get_checkpoint_id(), checkpoint);  // nothing searched, nothing edited
     for (std::uint32_t last : {std::uint32_t{IRTM_MOVE::None}, tried})
       EXPECT_EQ(attempt(last, &result), tried) << IRTM_MOVE::type_name(tried) << " after " << last;
+    // A direction stored without the hold flag is no hold repair's: it is
+    // chosen again.
+    ff->m_move_type = against;
+    EXPECT_EQ(attempt(IRTM_MOVE::None, &result), tried) << IRTM_MOVE::type_name(tried) << " stored " << against;
+    ff->m_move_type = IRTM_MOVE::None;
   }
 }
 
