@@ -540,13 +540,16 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
                                  std::to_string(regs[0]->get_id()) + ")  r0";
   EXPECT_THAT(host::debug::texts(), HasDebugLine(setup_line.c_str()));
   EXPECT_EQ(it.m_hold_moves, 2u);
-  // Summary: two wire LUTs, one failed; one re-route, failed.
+  // Summary: two wire LUTs, both failed; two re-routes, one failed (the
+  // two failure bits on different numbers of pins).
+  IRTM_IPIN* p3 = it.create_irtm_ipin(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)));
+  ASSERT_TRUE(p3);
   p0->m_move_type = p1->m_move_type = IRTM_MOVE::Wirelut;
-  p1->m_failure_mask = 1u << 3;
-  p2->m_move_type = IRTM_MOVE::Reroute;
-  p2->m_failure_mask = 1u << 4;
+  p0->m_failure_mask = p1->m_failure_mask = 1u << 3;
+  p2->m_move_type = p3->m_move_type = IRTM_MOVE::Reroute;
+  p3->m_failure_mask = 1u << 4;
   it.cleanup_irtm_ipins();
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 3 , wl = 1/2 rr = 0/1"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 4 , wl = 0/2 rr = 1/2"));
   EXPECT_TRUE(it.m_ipins.empty());
   IRTM_IPIN* bad = it.create_irtm_ipin(port(regs[0]));
   ASSERT_TRUE(bad);
