@@ -12,6 +12,7 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "common/host_script.h"
 #include "dux/dux.h"
 #include "dev/dev_grid.h"
 #include "gen/gen_profile.h"
@@ -117,7 +118,11 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   cfg_set_value("muvo_zota_max_non_crit_iterations", "100");
   cfg_set_value("muvo_zota_crit_range", "100000");
   cfg_set_value("muvo_zota_inner_loop", "3");
+  cfg_set_on("report_fmax_per_phase");
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  // Asked for, the fmax of each loaded corner is reported before and after.
+  EXPECT_GE(count_prefix("Incremental Retimer (Before): "), 1);
+  EXPECT_EQ(count_prefix("Incremental Retimer: "), count_prefix("Incremental Retimer (Before): "));
   // Three candidates (the middle registers), all failing: each taken off
   // the queue once and refused (their clocks are ordinary nets, so none is
   // retimable).
@@ -139,13 +144,33 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   // The modification manager's messages are held back while the domains
   // are retimed (the retimer is not verbose by default), then set back as
   // they were (held back here already).
+  // Before anything, the timing of every corner is loaded.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "HOV_INCR::enable_timing_on_all_corners(ptr, true)",
                                       "ZEL_ATOM_MOD_MANAGER::notify()", "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(false)",
                                       "ZEL_ATOM_MOD_MANAGER::set_suppress_messages(true)",
                                       "ZEL_ATOM_MOD_MANAGER::set_suppress_messages(true)",
                                       "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
                                       "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
+}
+
+// x feeds g, on a global clock, and another LUT: g's move backward across x
+// finds no register at that load, and the attempt says why.
+TEST_F(IrtmDriverTest, ARefusedAttemptTellsItsReason) {
+  start(FAMILY_46, 1, 10, [](NETLIST_BUILDER& n, SIG clk, SIG r0) {
+    VOK_ATOM_NODE* x = n.lut("x", {r0}, [](const LUT_INPUTS& v) { return !v[0]; });
+    auto g = n.reg("g").clk(clk).d(x);
+    g.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
+    auto h = n.reg("h").clk(clk).d(g);
+    VOK_ATOM_NODE* y = n.lut("y", {x}, [](const LUT_INPUTS& v) { return v[0]; });
+    place_at(x, 3, 3, 6);
+    place_at(g, 3, 3, 7);
+    place_at(h, 3, 3, 8);
+    place_at(y, 3, 3, 9);
+  });
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_EQ(count("    Failed reason: no register"), 1);
 }
 
 TEST_F(IrtmDriverTest, TheUnclockedDomainIsNeverRetimed) {
@@ -395,6 +420,9 @@ TEST_F(IrtmEqualRowsTest, ByDefaultADomainHasOneRoundAndTheMessagesStayOn) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(lines_with(" FF Queue Size : "), 1);
   EXPECT_EQ(lines_with("[0 0][0] Accepted Moves      : 1 (100%)"), 1);
+  // Nothing asked for: no fmax report, no atom netlist dump.
+  EXPECT_EQ(lines_with("Incremental Retimer"), 0);
+  EXPECT_EQ(lines_with("Dumping atom netlist to "), 0);
   // The round's changes are not left recorded for whoever tracks changed
   // registers next.
   sta_incr_track_changed_flops(true, true);
@@ -553,6 +581,30 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   EXPECT_EQ(netlist().get_netlist()->get_atom_list().size(), atoms);
   EXPECT_FALSE(m.find_irtm_ff(regs[1])->is_bypassed());
   EXPECT_EQ(wns(), before);
+  m.cleanup(false);
+}
+
+// An attempt whose implementation fails is taken back where it failed: no
+// move is left over for the end of the attempt.
+TEST_F(IrtmEqualRowsTest, AMoveWhoseImplementationFailsIsTakenBackAtOnce) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::script::queue<int>("DUX::implement").push(4);
+  std::vector<IRTM_OBJ*> objects{q0};
+  EXPECT_FALSE(m.retime_iteration(&objects));
+  EXPECT_EQ(lines_with("DUX implement result: No-route"), 1);
+  EXPECT_EQ(lines_with("Retiming move has not been accepted"), 0);
+  // By default the slot register keeps the power-up value of the one it
+  // replaced.
+  EXPECT_EQ(lines_with("Setting powerup : 0 -- q0~"), 1);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_FALSE(q0->is_bypassed());
   m.cleanup(false);
 }
 

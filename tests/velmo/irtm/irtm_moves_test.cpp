@@ -416,10 +416,20 @@ TEST_F(IrtmMovesTest, StaleTimingAfterImplementIsResetAndRefused) {
   const auto& c = s[0];
   // Re-routing a load of the dont-touch register: the engine refuses and
   // the incremental timing cannot follow.
-  IRTM_MOVE* move = push_move(IRTM_MOVE::Reroute);
   IRTM_IPIN* pin =
       m->iteration()->create_irtm_ipin(vok_get_logical_port(c.dt->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
-  ASSERT_TRUE(m->reroute_load(pin, move));
+  // A pin without a repair type is not tried; one marked for re-routing is
+  // re-routed.
+  EXPECT_FALSE(m->retime_ff(pin));
+  ASSERT_EQ(m->yun_stack().size(), 1u);
+  EXPECT_EQ(m->yun_stack().back()->type, IRTM_MOVE::None);
+  delete m->yun_stack().back();
+  m->yun_stack().clear();
+  pin->m_move_type = IRTM_MOVE::Reroute;
+  ASSERT_TRUE(m->retime_ff(pin));
+  ASSERT_EQ(m->yun_stack().size(), 1u);
+  IRTM_MOVE* move = m->yun_stack().back();
+  EXPECT_EQ(move->type, IRTM_MOVE::Reroute);
   ASSERT_EQ(move->m_rerouted.size(), 1u);
   bool stale = false;
   // The engine itself succeeds: stale timing alone refuses the move.
@@ -492,17 +502,23 @@ TEST_F(IrtmMovesTest, UndoToACheckpointAndTheInverseMove) {
   for (IRTM_MOVE* mv : m->yun_stack()) delete mv;
   m->yun_stack().clear();
 
-  // A forward move bypassing a0 then pc, rolled back.
+  // A forward move bypassing a0 then pc and enabling b0, bypassed before it,
+  // rolled back.
+  m->bypass_ff(c.b0);
   IRTM_FF* a = m->create_irtm_ff(c.a0);
   IRTM_FF* b = m->create_irtm_ff(c.pc);
   IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
   move->m_bypassed = {c.a0->get_location_gid(), c.pc->get_location_gid()};
+  move->m_enabled = {c.b0->get_location_gid()};
   m->bypass_ff(c.a0);
   m->bypass_ff(c.pc);
+  m->enable_ff(c.b0);
   IRTM_MOVE& inverse = m->iteration()->m_scratch;
   EXPECT_TRUE(m->undo_retiming(&inverse));
   EXPECT_TRUE(m->yun_stack().empty());
   EXPECT_EQ(inverse.m_enabled, (std::vector<std::uint32_t>{c.pc->get_location_gid(), c.a0->get_location_gid()}));
+  EXPECT_EQ(inverse.m_bypassed, std::vector<std::uint32_t>{c.b0->get_location_gid()});
+  EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.b0));
   EXPECT_EQ(a->m_failure_mask & 2u, 2u);
   EXPECT_EQ(b->m_failure_mask & 2u, 2u);
   EXPECT_FALSE(ZEL_ZOTA_UTIL::is_ff_bypassed(c.a0));
@@ -1212,6 +1228,11 @@ TEST_F(IrtmMovesTest, ARegisterIsNotSearchedAgainstItsLastMove) {
     EXPECT_EQ(m->dux()->get_checkpoint_id(), checkpoint);  // nothing searched, nothing edited
     for (std::uint32_t last : {std::uint32_t{IRTM_MOVE::None}, tried})
       EXPECT_EQ(attempt(last, &result), tried) << IRTM_MOVE::type_name(tried) << " after " << last;
+    // A direction stored without the hold flag is no hold repair's: it is
+    // chosen again.
+    ff->m_move_type = against;
+    EXPECT_EQ(attempt(IRTM_MOVE::None, &result), tried) << IRTM_MOVE::type_name(tried) << " stored " << against;
+    ff->m_move_type = IRTM_MOVE::None;
   }
 }
 

@@ -486,7 +486,13 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   start(3);
   analyse();
   IRTM_ITERATION it(env);
+  // The limits a round runs under when nothing is configured.
+  EXPECT_EQ(it.m_max_non_crit_iterations, 1);
   EXPECT_EQ(it.m_crit_iterations, 100);
+  EXPECT_EQ(it.m_setup_iterations, 4);
+  EXPECT_EQ(it.m_hold_iterations, 8);
+  EXPECT_EQ(it.m_max_batch_size, 12);
+  EXPECT_EQ(it.m_crit_range, 1);
   EXPECT_EQ(it.m_initial_cost.cost, NS);
   EXPECT_TRUE(it.m_critical);
   auto port = [](VOK_ATOM_NODE* a) { return vok_get_logical_port(a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)); };
@@ -526,12 +532,24 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   EXPECT_EQ(it.m_move_cost.cost, -40);
   EXPECT_EQ(it.m_hold_moves, 2u);
   EXPECT_EQ(it.m_object_counter, 3u);
-  // Summary: two wire LUTs, one failed; one re-route that succeeded.
+  // A stored type without the hold flag is no hold repair.
+  ff.m_hold = 0;
+  it.next_object(&ff);
+  const std::string setup_line = "[0 0][1] Yun[3] Forward: input = -50 q = 100 -- (" +
+                                 std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
+                                 std::to_string(regs[0]->get_id()) + ")  r0";
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(setup_line.c_str()));
+  EXPECT_EQ(it.m_hold_moves, 2u);
+  // Summary: two wire LUTs, both failed; two re-routes, one failed (the
+  // two failure bits on different numbers of pins).
+  IRTM_IPIN* p3 = it.create_irtm_ipin(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)));
+  ASSERT_TRUE(p3);
   p0->m_move_type = p1->m_move_type = IRTM_MOVE::Wirelut;
-  p1->m_failure_mask = 1u << 3;
-  p2->m_move_type = IRTM_MOVE::Reroute;
+  p0->m_failure_mask = p1->m_failure_mask = 1u << 3;
+  p2->m_move_type = p3->m_move_type = IRTM_MOVE::Reroute;
+  p3->m_failure_mask = 1u << 4;
   it.cleanup_irtm_ipins();
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 3 , wl = 1/2 rr = 1/1"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Deleted Ipins 4 , wl = 0/2 rr = 1/2"));
   EXPECT_TRUE(it.m_ipins.empty());
   IRTM_IPIN* bad = it.create_irtm_ipin(port(regs[0]));
   ASSERT_TRUE(bad);

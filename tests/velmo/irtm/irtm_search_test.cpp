@@ -691,6 +691,15 @@ TEST_F(IrtmSearchTest, ForwardAccumulatesDelayDownAChainOfSlots) {
   EXPECT_EQ(move.m_slots, IDS{slot_gid(3, 4, 5)});
   // No element: no requirement (any delay covers it).
   EXPECT_EQ(mgr->get_slot_requirement(0xFFFFFFFFu), IRTM_NO_SLACK);
+  // Each element kind reads its own cell delay, the stand-in's 40 + 5 x
+  // (parameter mod 13) ps at the slow corner: a LAB port mux 133, a LAB
+  // feedback line 184, a register site 189 (no LAB pipeline type); a wire
+  // has no requirement.
+  const WUMP_ROUTE_INFO* route = host::device::die_info()->get_route_info();
+  EXPECT_EQ(req, 55);
+  EXPECT_EQ(mgr->get_slot_requirement(route->get_gid(279, 3, 3, 0)), 50);
+  EXPECT_EQ(mgr->get_slot_requirement(gid(f)), 75);
+  EXPECT_EQ(mgr->get_slot_requirement(route->get_gid(700, 3, 3, 0)), IRTM_NO_SLACK);
 }
 
 // As above, with a LUT between f and the slots: moved across the LUT, f's
@@ -772,7 +781,9 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
 // clock enable from g.
 class IrtmSlotBackwardTest : public IrtmSearchTest {
 public:
-  void build(bool enable) {
+  // With `secondary`, f's clock enable (or clear) comes from g, and k's too
+  // with `partner_too`.
+  void build(bool secondary, DB_INPUT_PORT_TYPE port = DB_INPUT_PORT_ENA, bool partner_too = false) {
     src = reg("src", n->input_port("in"), 2, 2, 1);
     f = reg("f", src, 3, 4, 1);
     k = reg("k", src, 3, 4, 2);
@@ -786,10 +797,23 @@ public:
         .wire(lab_input(3, 4, 5))
         .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
         .sink(d_of(k));
-    if (enable) {
+    if (secondary) {
       g = reg("g", n->input_port("g_in"), 2, 2, 2);
-      f.ce(g);
-      routing().routing(g).wire(lab_output(2, 2, 95)).wire(lab_input(3, 4, 11)).sink(f.iterm(DB_INPUT_PORT_ENA));
+      for (REG_BUILDER* r : {&f, &k}) {
+        if (r == &k && !partner_too) break;
+        if (port == DB_INPUT_PORT_ENA)
+          r->ce(g);
+        else
+          r->sclr(g);
+      }
+      routing()
+          .routing(g)
+          .wire(lab_output(2, 2, 95))
+          .wire(lab_input(3, 4, 11))
+          .branch([&](NET_BUILDER& x) {
+            if (partner_too) x.sink(k.iterm(port));
+          })
+          .sink(f.iterm(port));
     }
   }
   REG_BUILDER src{nullptr}, f{nullptr}, k{nullptr}, g{nullptr};
@@ -827,6 +851,63 @@ TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClockEnableInItsLabSlot) {
   move.clear();
   EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
+}
+
+// A clear, beside an enable terminal left unconnected (as a move that took
+// the enable away leaves it): only the clear is registered.
+TEST_F(IrtmSlotBackwardTest, BackwardRegistersTheClearBesideAnUnconnectedEnable) {
+  build(true, DB_INPUT_PORT_SCLR);
+  f->add_input_term(DB_INPUT_PORT_ENA, 0);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  const auto lab_slot = static_cast<std::uint32_t>(IRTM_UTIL::s_instance->get_lab_zota_gid(f.iterm(DB_INPUT_PORT_SCLR)));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
+}
+
+// A clear fed from the data input's own net: its path is part of the data's
+// tree already, which the pair's slots cannot share.
+TEST_F(IrtmSlotBackwardTest, BackwardRefusesAClearOnTheDataNet) {
+  build(false);
+  f.sclr(src);
+  start();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
+}
+
+// k, f's partner, shares f's enable: the pair moves together, k's enable
+// registered with f's in their LAB slot.
+TEST_F(IrtmSlotBackwardTest, BackwardTakesAPartnerWithTheSameEnable) {
+  build(true, DB_INPUT_PORT_ENA, true);
+  start();
+  ff(k);
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  const auto lab_slot = static_cast<std::uint32_t>(IRTM_UTIL::s_instance->get_lab_zota_gid(f.iterm(DB_INPUT_PORT_ENA)));
+  EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(k), gid(f)}));
+  EXPECT_TRUE(leaf(k.iterm(DB_INPUT_PORT_ENA))->cast_to_leaf()->feeds_retiming_ff);
+}
+
+// The slot in front of f also feeds a LUT that drives two registers: the
+// LUT cannot be crossed with f, and the move is refused.
+TEST_F(IrtmSearchTest, BackwardRefusesASlotSharedWithALutOfTwoLoads) {
+  auto src = reg("src", n->input_port("in"), 2, 2, 1);
+  auto f = reg("f", src, 3, 4, 1);
+  reg("f_load", f, 3, 4, 2);
+  VOK_ATOM_NODE* l = lut("l", {src}, 3, 4, 3);
+  reg("u", l, 3, 4, 4);
+  reg("w", l, 3, 4, 5);
+  routing()
+      .routing(src)
+      .wire(lab_output(2, 2, 94))
+      .wire(lab_input(2, 3, 7))
+      .wire(h(2, 3))
+      .wire(lab_input(3, 4, 5))
+      .branch([&](NET_BUILDER& x) { x.sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)); })
+      .sink(d_of(f));
+  start();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+  EXPECT_TRUE(move.m_bypassed.empty());
 }
 
 TEST_F(IrtmSearchTest, BackwardCoversLeavesBelowAChosenSlotOnce) {

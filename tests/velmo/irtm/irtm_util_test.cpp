@@ -55,6 +55,16 @@ TEST_F(IrtmUtilTest, HopDelayWalksThroughAnInvertingWireOnEveryCorner) {
   place_at(a, 2, 2, 1);
   place_at(b, 3, 2, 1);
   routing().routing(a).wire(lab_output(2, 2, 94)).wire(v(2, 2)).wire(h(2, 2)).sink(b.iterm(DB_INPUT_PORT_DATA_IN));
+  // The same wires after a virtual source with a dangling stub (a short H
+  // wire: half its 70 ps loads the source as the LAB output's 35 did).
+  auto c = n.reg("c").clk(clk).d(n.input_port("in_c"));
+  place_at(c, 5, 6, 1);
+  routing()
+      .virtual_source()
+      .branch([&](NET_BUILDER& x) { x.wire(h(5, 5, 0, 1)); })
+      .wire(v(5, 5))
+      .wire(h(5, 6))
+      .sink(c.iterm(DB_INPUT_PORT_DATA_IN));
   n.timing();
   make_util();
   ASSERT_EQ(util->get_corners().size(), 2u);
@@ -73,6 +83,16 @@ TEST_F(IrtmUtilTest, HopDelayWalksThroughAnInvertingWireOnEveryCorner) {
   kem->get_re_hop_delays(sink, 0, d);
   EXPECT_EQ(static_cast<int>(d[0] * 1e12f + 0.5f), 175);
   EXPECT_EQ(kem->get_re_hop(kem->get_re_hop(sink).parent).inversion, 0);
+  // Up to the virtual source (inversion 2) the accumulator is exchanged
+  // before the source's own (35, 39, 28, 32) is added: (140, 158, 112, 126)
+  // + (35, 39, 28, 32) = (175, 197, 140, 158). Largest: 197, the sink's own
+  // max fall.
+  const int c_sink = kem->get_re_hop_of_iterm(c.iterm(DB_INPUT_PORT_DATA_IN));
+  ASSERT_GE(c_sink, 0);
+  int root = c_sink;
+  while (kem->get_re_hop(root).parent >= 0) root = kem->get_re_hop(root).parent;
+  ASSERT_EQ(kem->get_re_hop(root).inversion, 2);
+  EXPECT_EQ(util->get_max_re_hop_delay(0xFFFFFFFFu - 1, c_sink), 197);
 }
 
 TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
@@ -81,8 +101,10 @@ TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
   auto clk = n.input_port("clk");
   auto r4 = n.reg("r4").clk(clk).d(n.input_port("d")).sclr(n.input_port("s"));
   auto r7 = n.reg("r7").clk(clk).d(n.input_port("e")).ce(n.input_port("c"));
+  auto m = n.lutram("m").data_in(n.input_port("md")).clk(clk).we(n.input_port("mw"));
   place_at(r4, 5, 4, 4);
   place_at(r7, 5, 4, 7);
+  place_at(m, 5, 4, 9);
   n.clock("clk", 1000, clk);
   n.timing();
   make_util();
@@ -91,6 +113,15 @@ TEST_F(IrtmUtilTest, SlotGidsOfLabInputsAndLocations) {
   EXPECT_EQ(util->get_lab_zota_gid(r7.iterm(DB_INPUT_PORT_ENA)), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 65)));
   EXPECT_EQ(util->get_lab_zota_gid(r4.iterm(DB_INPUT_PORT_DATA_IN)), -1);  // usage 20
   EXPECT_EQ(util->get_lab_zota_gid(nullptr), -1);
+  // A LUT-RAM's inputs used as 6 and 42 have a LAB slot each (as a
+  // register's 30 and 8); any other use has none.
+  VOK_ATOM_ITERM* we = m->get_input_term_by_type(DB_INPUT_PORT_LUTRAM_WE, 0);
+  we->set_usage(6);
+  EXPECT_EQ(util->get_lab_zota_gid(we), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 66)));
+  we->set_usage(42);
+  EXPECT_EQ(util->get_lab_zota_gid(we), static_cast<std::int32_t>(place->get_global_id(643, 5, 4, 67)));
+  we->set_usage(30);
+  EXPECT_EQ(util->get_lab_zota_gid(we), -1);
 
   PLACE_DB::LOCATION loc;
   EXPECT_FALSE(util->get_gid_location(0xFFFFFFFFu, &loc));
@@ -218,6 +249,25 @@ TEST_F(IrtmUtilTest, DontTouchByReasonFlagAndEdgeFlagsCached) {
   EXPECT_TRUE(util->is_timing_dont_touch(s[0].pc));
   EXPECT_FALSE(util->is_timing_dont_touch(s[0].a0));
   EXPECT_FALSE(util->is_timing_dont_touch(nullptr));
+  // A register's or a LUT-RAM's keeper: only its data edges are looked at,
+  // a flag on its clock edge does not count.
+  for (VOK_ATOM_NODE* sequential : {s[0].c0, s[0].m}) {
+    const KEM_NODE* k = kem->get_node(kem->get_cell_from_atom_id(sequential->get_id())->keeper_range()[0]);
+    int clock_edge = -1;
+    for (int e = k->begin_fanin(); e >= 0; e = kem->get_edge(e)->get_next_fanin())
+      if (kem->get_edge(e)->get_kind() == KEM_EDGE_CELL) clock_edge = e;
+    ASSERT_GE(clock_edge, 0) << sequential->get_string_hpath();
+    kem->set_edge_flag_bits(clock_edge, 1);
+    EXPECT_FALSE(util->is_timing_dont_touch(sequential)) << sequential->get_string_hpath();
+  }
+  // Any other node: every fan-in edge counts, here the cell edge into a
+  // LUT's output.
+  {
+    const KEM_NODE* out = kem->get_kem_node_from_oterm(s[0].luts[1]->get_oterm_slot(0));
+    ASSERT_TRUE(out && out->begin_fanin() >= 0);
+    kem->set_edge_flag_bits(out->begin_fanin(), 1);
+    EXPECT_TRUE(util->is_timing_dont_touch(s[0].luts[1]));
+  }
   // LABs: dt's LAB holds a dont-touch atom, a0's does not.
   const auto dt_xy = PLACE_DB::get_xy_from_gid(s[0].dt->get_location_gid());
   const auto a0_xy = PLACE_DB::get_xy_from_gid(s[0].a0->get_location_gid());
@@ -253,9 +303,18 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   // Operation 5 denied on the cell.
   host::drc::deny(s[0].luts[2]->get_id(), 5);
   EXPECT_FALSE(util->is_retimable_comb(s[0].luts[2]));
-  // An input of usage 273.
-  s[0].luts[3]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(273);
-  EXPECT_FALSE(util->is_retimable_comb(s[0].luts[3]));
+  // An input of usage 2 or 273.
+  {
+    VOK_ATOM_ITERM* in = s[0].luts[3]->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+    const int usage = in->get_any_usage_as();
+    for (int refused : {2, 273}) {
+      in->set_usage(refused);
+      EXPECT_FALSE(util->is_retimable_comb(s[0].luts[3])) << "input usage " << refused;
+    }
+    in->set_usage(usage);
+    EXPECT_TRUE(util->is_retimable_comb(s[0].luts[3]));
+    in->set_usage(273);
+  }
   // Arithmetic: a carry input marks the cell; usage 16 forbids; no mark: false.
   auto chain = NETLIST_BUILDER(host::vok::top_netlist()).carry_chain("add", 2);
   vok_connect(s[0].a0->get_oterm_slot(0), chain.cell(1)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
@@ -271,6 +330,19 @@ TEST_F(IrtmUtilTest, RetimabilityOfCombinationalAndArithmeticCells) {
   EXPECT_FALSE(util->is_retimable_arith(l1));
   out->set_usage(0);
   EXPECT_TRUE(util->is_retimable_arith(l1));
+  // With an output use that marks nothing, an input used as 12 to 15 marks
+  // it.
+  out->set_usage(1);
+  EXPECT_FALSE(util->is_retimable_arith(l1));
+  for (int marks : {12, 15}) {
+    in->set_usage(marks);
+    EXPECT_TRUE(util->is_retimable_arith(l1)) << "input usage " << marks;
+  }
+  // Marked so, an output with a load used as 9 or 252 is refused.
+  for (int refused : {9, 252}) {
+    out->set_usage(refused);
+    EXPECT_FALSE(util->is_retimable_arith(l1)) << "output usage " << refused;
+  }
   out->set_usage(out_usage);
   in->set_usage(in_usage);
   chain.cell(1)->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_usage(16);
