@@ -140,6 +140,16 @@ TEST_F(InitStateTest, BackwardSecondarySignalsOutsidePipelineSlots) {
   EXPECT_EQ(value(q(d)), IV::ONE);
   EXPECT_EQ(value(q(e)), IV::ONE);
   EXPECT_EQ(value(q(s)), IV::ZERO);
+  // Enabled by its own data: powering up 0 needs that driver 0 (the data)
+  // and 1 (the enable) at once; powering up 1 needs it 1 twice.
+  VOK_ATOM_NODE* x = reg("x", in("i3"), false);
+  auto own = n->reg("own").clk(clk).d(x).ce(x);
+  place_at(own, 7, 7, 1);
+  IRTM_MOVE mo = move_of({own}, {}, {});
+  EXPECT_FALSE(ism.compute_state_int(&mo, true));
+  own->set_powers_up(true);
+  ASSERT_TRUE(ism.compute_state_int(&mo, true));
+  EXPECT_EQ(value(q(x)), IV::ONE);
   // In a pipeline slot the secondary signals are left alone.
   place_in_slot(r, 6, 6, 62);
   IRTM_MOVE slot = move_of({r}, {}, {});
