@@ -79,6 +79,10 @@ TEST_F(RetimeTest, DisabledRetimerAndEmulationWarnAndSucceed) {
   set_snapshot("nimbrel");
   EXPECT_TRUE(expert->retime());
   EXPECT_EQ(message_keys(), (std::vector<std::string>{"VELMO_VELMO_ZENTO_RETIMER_NOT_ENABLED", "VELMO_VELMO_NIMBREL_NOT_ENABLED"}));
+  // Nimbrel marks the pipeline registers before the stage turns back.
+  EXPECT_FALSE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
+  EXPECT_TRUE(expert->nimbrel());
+  EXPECT_TRUE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
 
   configure([](DeviceSpec& s) { s.zento_nimbrel_emulate = true; });
   set_snapshot("retimed");
@@ -152,6 +156,14 @@ TEST_F(RetimeTest, AlwaysRebuildDeletesTheDiskCopyAndRebuilds) {
                                       "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, ["}));
   EXPECT_EQ(count_calls("KEM_MANAGER::delete_kem_netlist_in_memory"), 0) << "nothing was read";
+  // Without the retimer's timing models the netlist is built for the default
+  // corners, as for the retimer.
+  host::clear_calls();
+  host::script::queue<bool>("YUN_UTILITY::no_timing_models").push(true);
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("No retimer timing models defined"));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true,"}));
 }
 
 TEST_F(RetimeTest, ANetlistInRetimerModeIsReusedAndNotWrittenBack) {
@@ -269,9 +281,16 @@ TEST_F(RetimeTest, PostFitRetimingNeedsARetimingEnvironment) {
   EXPECT_TRUE(expert->do_postfit_retime());
   EXPECT_EQ(count_calls("yun_utility_factory"), 0) << "post-route retiming is off by default";
   cfg_set_on("wexan_enable_post_route_yun");
+  cfg_set_on("velmo_enable_post_fit_hep_refresh");
+  host::clear_calls();
   host::script::queue<bool>("YUN_UTILITY::retime").push(false);
   EXPECT_FALSE(expert->do_postfit_retime());
-  EXPECT_THAT(host::call_lines(), Contains("YUN_UTILITY::retime(true, false, true)"));
+  // The refresh rebuilds the timing netlist for the retimer first.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true,",
+                  "YUN_UTILITY::retime(true, false, true)"}));
   host::wexan::set_yun_env(nullptr);
 }
 
