@@ -82,6 +82,11 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   start(1);
   // u: a clock enable and a synchronous clear beside its data input.
   auto u = n->reg("u").clk(clk).d(regs[0]).ce(n->input_port("en")).sclr(n->input_port("sc"));
+  auto open_d = n->reg("open_d").clk(clk);
+  // Before the analysis there is neither a timing utility nor an environment.
+  EXPECT_EQ(IRTM_FF(regs[0]).get_tco(), 0);
+  EXPECT_EQ(IRTM_IPIN(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))).get_atom(),
+            nullptr);
   analyse();
   IRTM_FF ff(regs[0]);
   EXPECT_FALSE(ff.update_slack(false));
@@ -112,6 +117,11 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   EXPECT_EQ(fu.m_secondary_slack_b, util->get_min_node_slack(timing_input(u, DB_INPUT_PORT_SCLR)));
   // A register whose output feeds nothing has no clock-to-output delay.
   EXPECT_EQ(IRTM_FF(n->find("s0")).get_tco(), 0);
+  // An unconnected data input leaves its stored slack as it was.
+  IRTM_FF fo(open_d);
+  fo.m_data_slack = 77;
+  EXPECT_FALSE(fo.update_slack(true));
+  EXPECT_EQ(fo.m_data_slack, 77);
 }
 
 TEST_F(IrtmTest, RegisterCompatibility) {
@@ -171,6 +181,9 @@ TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
   analyse();
   IRTM_MOVE m(42);
   m.m_bypassed = {1, 2};
+  m.m_enabled = {4};
+  m.m_rerouted = {vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))};
+  m.m_atoms = {regs[0]};
   m.m_slots = {3};
   m.m_gid_to_id[3] = 9;
   m.type = IRTM_MOVE::Forward;
@@ -180,6 +193,9 @@ TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
   m.clear();
   EXPECT_EQ(m.m_checkpoint_id, 42u);
   EXPECT_EQ(m.num_bypassed_ff(), 0);
+  EXPECT_TRUE(m.m_enabled.empty());
+  EXPECT_TRUE(m.m_rerouted.empty());
+  EXPECT_TRUE(m.m_atoms.empty());
   EXPECT_TRUE(m.m_slots.empty());
   EXPECT_EQ(m.m_gid_to_id.find(3), m.m_gid_to_id.end());
   EXPECT_EQ(m.type, IRTM_MOVE::None);
