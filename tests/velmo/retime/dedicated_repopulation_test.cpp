@@ -212,6 +212,7 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   EXPECT_THAT(lines, HasDebugLine("8 paths cannot be implemented as ZOTA because of multiple fan-out on connection"));
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of partition boundary crossing"));
   EXPECT_THAT(lines, HasDebugLine("\tmulti4"));
+  EXPECT_THAT(lines, ::testing::Not(HasDebugLine("   has_p2c_depopulation_moz_on on it")));
   EXPECT_THAT(lines, ::testing::Not(HasDebugLine("\tmulti5")));
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
 }
@@ -275,6 +276,27 @@ TEST_F(DedicatedRepopulationTest, ForcedRegisterWithExactUserLocationIsReportedA
               HasDebugLine("Depopulation on P2C from Periphery atom " + std::to_string(p6->get_id()) + " placed on " +
                            std::to_string(p6->get_location_gid()) + " to k-aware duplicated core ff " +
                            std::to_string(dup->get_id())));
+  // The verbose trace of an accepted P2C register whose source has no other
+  // load, and of an accepted C2P register.
+  auto p8 = periphery(n, "p8", n.input_port("in8"), 9);
+  auto lone = n.reg("lone").clk(clk).d(p8).atom();
+  n.io_out("o8", lone);
+  assign(lone, 833, 2);
+  const std::size_t before = host::debug::texts().size();
+  EXPECT_EQ(recompile.is_depop_p2c_ff_candidate(lone), MGR::DEPOPULATE);
+  EXPECT_EQ(recompile.is_depop_p2c_ff_candidate(boxed), MGR::DEPOPULATE);
+  const auto trace = host::debug::texts();
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + static_cast<std::ptrdiff_t>(before), trace.end()),
+            (std::vector<std::string>{
+                "Dedicated Repopulation: working on core ff " + std::to_string(lone->get_id()) + " - lone",
+                "   has_p2c_depopulation_moz_on on it",
+                "Depopulation on P2C from Periphery atom " + std::to_string(p8->get_id()) + " placed on " +
+                    std::to_string(p8->get_location_gid()) + " to core ff " + std::to_string(lone->get_id()),
+                "Dedicated Repopulation: working on core ff " + std::to_string(boxed->get_id()) + " - boxed",
+                "   has_c2p_depopulation_moz_on on it",
+                "Dedicated Repopulation:  moz on fanout " + std::to_string(n.find("q5")->get_id()) + " - q5",
+                "Depopulation on C2P from Periphery atom " + std::to_string(n.find("q5")->get_id()) + " placed on " +
+                    std::to_string(n.find("q5")->get_location_gid()) + " to core ff " + std::to_string(boxed->get_id())}));
 }
 
 TEST_F(DedicatedRepopulationTest, ErrorCapStopsTheScan) {
@@ -356,6 +378,7 @@ TEST_F(RepopulationTest, AnEmptyPortMapIsBuiltFirstAndAnUnmappedTerminalIsAnInte
   const HOST_INTERNAL_ERROR e = expect_internal_error([&] { mgr.work(); });
   EXPECT_EQ(e.condition, "top_level_port_gid != DEV_ILLEGAL_GLOBAL_ID");
   EXPECT_EQ(host::call_count("WEXAN_ENV::run_w3j3_prefit"), 1);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("running w3j3 for p2c/c2p zota repop at post-plan"));
   EXPECT_EQ(host::counters::get("yun_utility"), 0);
 }
 
