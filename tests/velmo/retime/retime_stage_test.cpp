@@ -105,6 +105,10 @@ TEST_F(RetimeTest, ReadsFromDiskWhenSafeAndWritesBackThenCommitsTheClockRouting)
               HasDebugLine("always_rebuild: N; have_netlist: N; have_netlist_in_retimer_mode: N; safe_to_load: Y"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Getting hov_utility using 'READ_FROM_DISK'"));
   EXPECT_EQ(request_of_first_hov_call(), "2");
+  // Built with the retimer's models, for the retimer.
+  EXPECT_THAT(host::call_lines(),
+              Contains(::testing::AllOf(::testing::StartsWith("WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, ["),
+                                        HasSubstr("], false, false, true, true, "))));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Writing back kem netlist to current snapshot"));
   EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("retimed"));
   EXPECT_TRUE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
@@ -243,6 +247,12 @@ TEST_F(RetimeTest, AFailedRetimingRunSkipsThePostProcessing) {
   EXPECT_FALSE(expert->retime());
   EXPECT_EQ(count_calls("NORBO_ZOTA_MANAGER::commit_clock_routing"), 0);
   EXPECT_THAT(message_keys(), Contains("VELMO_FITTER_ZENTO_RETIMER_END"));
+  // A retiming library that makes no utility is an internal error.
+  host::script::queue<bool>("yun_utility_factory").push(false);
+  const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { expert->retime(); });
+  EXPECT_EQ(e.condition, "yun_util");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert_retime");
 }
 
 TEST_F(RetimeTest, NimbrelViewLeavesTheDatabaseOnRetimed) {
