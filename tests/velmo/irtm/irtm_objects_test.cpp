@@ -83,6 +83,7 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   // u: a clock enable and a synchronous clear beside its data input.
   auto u = n->reg("u").clk(clk).d(regs[0]).ce(n->input_port("en")).sclr(n->input_port("sc"));
   auto open_d = n->reg("open_d").clk(clk);
+  open_d->add_input_term(DB_INPUT_PORT_DATA_IN, 0);
   // Before the analysis there is neither a timing utility nor an environment.
   EXPECT_EQ(IRTM_FF(regs[0]).get_tco(), 0);
   EXPECT_EQ(IRTM_IPIN(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))).get_atom(),
