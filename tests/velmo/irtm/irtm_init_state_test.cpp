@@ -84,6 +84,27 @@ TEST_F(InitStateTest, ForwardThroughAnAndAgreesWithTheReenabledRegister) {
   EXPECT_EQ(value(q(lone)), IV::ANY);
   EXPECT_TRUE(ism.set_value(q(lone), IV::ONE, false, false));
   EXPECT_TRUE(ism.set_value(q(lone), IV::ZERO, false, false));
+  // An 8-input cell reads input 6 in its high half (input 7 low).
+  std::vector<SIG> eight;
+  std::vector<VOK_ATOM_NODE*> drivers8;
+  for (int i = 0; i < 8; ++i) {
+    drivers8.push_back(reg("e" + std::to_string(i), in("j" + std::to_string(i)), i == 6));
+    eight.push_back(drivers8.back());
+  }
+  VOK_ATOM_NODE* c8 = scenes::lut8(*n, "c8", eight, [](const LUT_INPUTS& v) { return !v[7] && v[6]; });
+  reg("o8", q(c8), false);
+  IRTM_MOVE m8 = move_of(drivers8, {}, {c8});
+  ASSERT_TRUE(ism.compute_state_int(&m8, false));
+  EXPECT_EQ(value(q(c8)), IV::ONE);
+  // A constant 8-input cell depends on none of inputs 0-6: with input 7
+  // open, no known input reaches it and its output is unconstrained.
+  VOK_ATOM_NODE* k8 = scenes::lut8(*n, "k8", eight, [](const LUT_INPUTS&) { return true; });
+  k8->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 7), 0)
+      ->disconnect_from_source(VOK_NET_ITERM::OPEN);
+  reg("ok8", q(k8), false);
+  IRTM_MOVE mk = move_of(drivers8, {}, {k8});
+  ASSERT_TRUE(ism.compute_state_int(&mk, false));
+  EXPECT_EQ(value(q(k8)), IV::ANY);
 }
 
 TEST_F(InitStateTest, BackwardPicksTheFirstPatternAndLeavesIgnoredInputsFree) {
@@ -121,6 +142,9 @@ TEST_F(InitStateTest, BackwardPicksTheFirstPatternAndLeavesIgnoredInputsFree) {
   ASSERT_TRUE(ism.compute_state_int(&m4, true));
   EXPECT_EQ(value(q(g)), IV::ONE);
   EXPECT_EQ(value(q(f)), IV::ONE);
+  // A crossed cell whose result no removed register fixed is a broken move.
+  IRTM_MOVE stray = move_of({r}, {}, {same_and});
+  EXPECT_THROW(ism.compute_state_int(&stray, true), HOST_INTERNAL_ERROR);
 }
 
 TEST_F(InitStateTest, BackwardSecondarySignalsOutsidePipelineSlots) {
@@ -140,6 +164,16 @@ TEST_F(InitStateTest, BackwardSecondarySignalsOutsidePipelineSlots) {
   EXPECT_EQ(value(q(d)), IV::ONE);
   EXPECT_EQ(value(q(e)), IV::ONE);
   EXPECT_EQ(value(q(s)), IV::ZERO);
+  // Enabled by its own data: powering up 0 needs that driver 0 (the data)
+  // and 1 (the enable) at once; powering up 1 needs it 1 twice.
+  VOK_ATOM_NODE* x = reg("x", in("i3"), false);
+  auto own = n->reg("own").clk(clk).d(x).ce(x);
+  place_at(own, 7, 7, 1);
+  IRTM_MOVE mo = move_of({own}, {}, {});
+  EXPECT_FALSE(ism.compute_state_int(&mo, true));
+  own->set_powers_up(true);
+  ASSERT_TRUE(ism.compute_state_int(&mo, true));
+  EXPECT_EQ(value(q(x)), IV::ONE);
   // In a pipeline slot the secondary signals are left alone.
   place_in_slot(r, 6, 6, 62);
   IRTM_MOVE slot = move_of({r}, {}, {});
@@ -187,6 +221,12 @@ TEST_F(InitStateTest, ArithmeticCarryInUnconstrainedAnswersTwo) {
   IRTM_MOVE m = move_of({rs, rc}, {}, {first});
   ASSERT_TRUE(ism.compute_state_int(&m, true));
   EXPECT_EQ(value(q(b)), IV::ONE);
+  // Unconstrained removed registers leave the cell's inputs and carry-out free.
+  rs->set_parameter(VOK_PARAMETER_TYPE::BOOL, 240, 1);
+  rc->set_parameter(VOK_PARAMETER_TYPE::BOOL, 240, 1);
+  ASSERT_TRUE(ism.compute_state_int(&m, true));
+  EXPECT_EQ(value(q(b)), IV::ANY);
+  EXPECT_EQ(value(first->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0)), IV::ANY);
 }
 
 TEST_F(InitStateTest, PartnerRegisterKeepsItsOwnPowerUp) {

@@ -80,6 +80,14 @@ TEST_F(IrtmTest, RegistersSortByCriticalityThenAtomIdNoSlackLast) {
 
 TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   start(1);
+  // u: a clock enable and a synchronous clear beside its data input.
+  auto u = n->reg("u").clk(clk).d(regs[0]).ce(n->input_port("en")).sclr(n->input_port("sc"));
+  auto open_d = n->reg("open_d").clk(clk);
+  open_d->add_input_term(DB_INPUT_PORT_DATA_IN, 0);
+  // Before the analysis there is neither a timing utility nor an environment.
+  EXPECT_EQ(IRTM_FF(regs[0]).get_tco(), 0);
+  EXPECT_EQ(IRTM_IPIN(vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))).get_atom(),
+            nullptr);
   analyse();
   IRTM_FF ff(regs[0]);
   EXPECT_FALSE(ff.update_slack(false));
@@ -97,6 +105,24 @@ TEST_F(IrtmTest, SlackRefreshFollowsTheAnalysis) {
   ff.m_deleted = 1;
   EXPECT_FALSE(ff.update_slack(false));
   EXPECT_EQ(ff.min_slack(), NS);
+  // A change on either secondary input alone is a change; none is none.
+  IRTM_FF fu(u);
+  EXPECT_TRUE(fu.update_slack(true));
+  EXPECT_NE(fu.m_data_slack, NS);
+  EXPECT_FALSE(fu.update_slack(true));
+  fu.m_secondary_slack_a = 12345;
+  EXPECT_TRUE(fu.update_slack(true));
+  EXPECT_EQ(fu.m_secondary_slack_a, util->get_min_node_slack(timing_input(u, DB_INPUT_PORT_ENA)));
+  fu.m_secondary_slack_b = 12345;
+  EXPECT_TRUE(fu.update_slack(true));
+  EXPECT_EQ(fu.m_secondary_slack_b, util->get_min_node_slack(timing_input(u, DB_INPUT_PORT_SCLR)));
+  // A register whose output feeds nothing has no clock-to-output delay.
+  EXPECT_EQ(IRTM_FF(n->find("s0")).get_tco(), 0);
+  // An unconnected data input leaves its stored slack as it was.
+  IRTM_FF fo(open_d);
+  fo.m_data_slack = 77;
+  EXPECT_FALSE(fo.update_slack(true));
+  EXPECT_EQ(fo.m_data_slack, 77);
 }
 
 TEST_F(IrtmTest, RegisterCompatibility) {
@@ -119,6 +145,9 @@ TEST_F(IrtmTest, RegisterCompatibility) {
   EXPECT_FALSE(x.compatible(&y, true, true));
   EXPECT_TRUE(x.compatible(&y, false, true));  // secondary signals not checked
   ce->set_used(false);
+  // Secondary inputs present but unconnected are no secondary signals.
+  regs[1]->add_input_term(DB_INPUT_PORT_SCLR, 0);
+  EXPECT_FALSE(y.has_secondary_signals());
   // An asynchronous clear makes a register incompatible with any.
   vok_connect(n->input_port("rst").oterm, regs[1]->add_input_term(DB_INPUT_PORT_ACLR, 0));
   EXPECT_FALSE(y.has_only_sync_signal());
@@ -153,6 +182,9 @@ TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
   analyse();
   IRTM_MOVE m(42);
   m.m_bypassed = {1, 2};
+  m.m_enabled = {4};
+  m.m_rerouted = {vok_get_logical_port(regs[0]->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))};
+  m.m_atoms = {regs[0]};
   m.m_slots = {3};
   m.m_gid_to_id[3] = 9;
   m.type = IRTM_MOVE::Forward;
@@ -162,6 +194,9 @@ TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
   m.clear();
   EXPECT_EQ(m.m_checkpoint_id, 42u);
   EXPECT_EQ(m.num_bypassed_ff(), 0);
+  EXPECT_TRUE(m.m_enabled.empty());
+  EXPECT_TRUE(m.m_rerouted.empty());
+  EXPECT_TRUE(m.m_atoms.empty());
   EXPECT_TRUE(m.m_slots.empty());
   EXPECT_EQ(m.m_gid_to_id.find(3), m.m_gid_to_id.end());
   EXPECT_EQ(m.type, IRTM_MOVE::None);
@@ -179,6 +214,11 @@ TEST_F(IrtmTest, MovesFailuresAndPortSymbols) {
   f.set(IRTM_FAILURE::BAD_FANOUT, regs[0]->get_oterm_slot(0));
   EXPECT_FALSE(f.is_input());
   EXPECT_EQ(f.get_iterm(), nullptr);
+  // Port type 0 is a port type like any other.
+  VOK_ATOM_ITERM* t0 = regs[0]->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(0), 0);
+  f.set(IRTM_FAILURE::BAD_FANOUT, t0);
+  EXPECT_EQ(f.get_iterm(), t0);
+  EXPECT_EQ(IRTM_IPIN(vok_get_logical_port(t0)).get_iterm(), t0);
 
   // Input pins look their terminal up again by value.
   IRTM_IPIN pin(vok_get_logical_port(d));

@@ -407,4 +407,6 @@ TEST_F(PrefitStepsTest, LutramConversionIsLeftToClusteringOnFamily48) {
   EXPECT_TRUE(e->perform_lutram_conversion());
   EXPECT_EQ(count_calls("VINTO::perform_lutram_conversion"), 0);
   EXPECT_EQ(count_calls("VINTO::perform_ram_power_opt"), 0);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("For vintrel, Skipping lutram conversion in plan, will run it during "
+                                                 "ram clustering in place stage"));
 }

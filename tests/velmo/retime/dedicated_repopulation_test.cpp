@@ -1,6 +1,7 @@
 // Dedicated-register depopulation and repopulation of periphery-transfer
 // registers: the candidate test, the run's summary and errors, what an
 // accepted register carries, and the port gids handed to the engine.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
+#include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -156,6 +158,7 @@ TEST_F(DedicatedRepopulationTest, AcceptedRegistersAreRecordedMarkedAndHandedToT
 
 TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFivePaths) {
   cfg_set_on("ky_emif_depop_ff_for_every_p2c");
+  cfg_set_on("velmo_dedicated_repopulation_verbose_debug");
   start();
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -176,8 +179,26 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   auto box = n.blackbox("u", [](auto& c) { c.output("o", c.input("i")); });
   box.in("i", bound);
   n.io_out("bo", box.out("o"));
+  // Three periphery loads: the search stops at the second.
+  auto tri = n.reg("tri").clk(clk).d(n.input_port("t")).atom();
+  for (int i = 0; i < 3; ++i) periphery(n, "t" + std::to_string(i), tri, 7, 1 + i);
+  // Not forced and placed already.
+  auto placed = n.reg("placed").clk(clk).d(p).atom();
+  n.io_out("po", placed);
+  place_at(placed, 3, 6, 1);
 
   MGR mgr(m_env);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(placed), MGR::NOT_A_CANDIDATE);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Dedicated Repopulation: found one candidate but already placed " +
+                                                 std::to_string(placed->get_id())));
+  const std::size_t before = host::debug::texts().size();
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(tri), MGR::MULTIPLE_FANOUT);
+  const auto after = host::debug::texts();
+  EXPECT_EQ(std::count_if(after.begin() + static_cast<std::ptrdiff_t>(before), after.end(),
+                          [](const std::string& l) { return l.rfind("Dedicated Repopulation:  moz on fanout", 0) == 0; }),
+            2);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Dedicated Repopulation: found more than one c2p connection on core ff " +
+                                                 std::to_string(tri->get_id())));
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(sec), MGR::SECONDARY_SIGNAL);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(n.find("dead")), MGR::DISCONNECTED);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(bound), MGR::BOUNDARY_CROSSING);
@@ -188,9 +209,10 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   const auto lines = host::debug::texts();
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of secondary signal usage"));
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of disconnected core register"));
-  EXPECT_THAT(lines, HasDebugLine("7 paths cannot be implemented as ZOTA because of multiple fan-out on connection"));
+  EXPECT_THAT(lines, HasDebugLine("8 paths cannot be implemented as ZOTA because of multiple fan-out on connection"));
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of partition boundary crossing"));
   EXPECT_THAT(lines, HasDebugLine("\tmulti4"));
+  EXPECT_THAT(lines, ::testing::Not(HasDebugLine("   has_p2c_depopulation_moz_on on it")));
   EXPECT_THAT(lines, ::testing::Not(HasDebugLine("\tmulti5")));
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
 }
@@ -229,6 +251,52 @@ TEST_F(DedicatedRepopulationTest, ForcedRegisterWithExactUserLocationIsReportedA
   EXPECT_NE(mgr.is_depop_p2c_ff_candidate(from_reg), MGR::DEPOPULATE);
   EXPECT_EQ(mgr.get_p2c_candidates(), std::vector<VOK_ATOM_NODE*>{});
   EXPECT_EQ(mgr.get_c2p_candidates(), (std::vector<VOK_ATOM_NODE*>{r, tied}));
+  // A user location that is not exact is not reported.
+  const std::size_t posted = host::messages::posted().size();
+  auto boxed = n.reg("boxed").clk(clk).d(n.lut("core5", {n.input_port("in5")}, 0x2)).locked_box(3, 4, 5, 6, 0x80).atom();
+  n.io_out("o5", periphery(n, "q5", boxed, 7));
+  assign(boxed, 835, 2);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(boxed), MGR::DEPOPULATE);
+  EXPECT_EQ(host::messages::posted().size(), posted);
+  // In a user recompile a duplicate register is taken as P2C when another
+  // load of its periphery source is forced so, and only then.
+  host::swavo::set_user_flow(true);
+  cfg_set_on("velmo_dedicated_repopulation_verbose_debug");
+  MGR recompile(m_env);
+  auto p6 = periphery(n, "p6", n.input_port("in6"), 8);
+  auto orig = n.reg("orig").clk(clk).d(p6).atom();
+  n.io_out("o6", orig);
+  auto dup = n.reg("orig~_Duplicate").clk(clk).d(p6).atom();
+  n.io_out("o7", dup);
+  EXPECT_NE(recompile.is_depop_p2c_ff_candidate(dup), MGR::DEPOPULATE);
+  assign(orig, 833, 2);
+  EXPECT_EQ(recompile.is_depop_p2c_ff_candidate(dup), MGR::DEPOPULATE);
+  EXPECT_EQ(recompile.get_p2c_candidates(), std::vector<VOK_ATOM_NODE*>{dup});
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("Depopulation on P2C from Periphery atom " + std::to_string(p6->get_id()) + " placed on " +
+                           std::to_string(p6->get_location_gid()) + " to k-aware duplicated core ff " +
+                           std::to_string(dup->get_id())));
+  // The verbose trace of an accepted P2C register whose source has no other
+  // load, and of an accepted C2P register.
+  auto p8 = periphery(n, "p8", n.input_port("in8"), 9);
+  auto lone = n.reg("lone").clk(clk).d(p8).atom();
+  n.io_out("o8", lone);
+  assign(lone, 833, 2);
+  const std::size_t before = host::debug::texts().size();
+  EXPECT_EQ(recompile.is_depop_p2c_ff_candidate(lone), MGR::DEPOPULATE);
+  EXPECT_EQ(recompile.is_depop_p2c_ff_candidate(boxed), MGR::DEPOPULATE);
+  const auto trace = host::debug::texts();
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + static_cast<std::ptrdiff_t>(before), trace.end()),
+            (std::vector<std::string>{
+                "Dedicated Repopulation: working on core ff " + std::to_string(lone->get_id()) + " - lone",
+                "   has_p2c_depopulation_moz_on on it",
+                "Depopulation on P2C from Periphery atom " + std::to_string(p8->get_id()) + " placed on " +
+                    std::to_string(p8->get_location_gid()) + " to core ff " + std::to_string(lone->get_id()),
+                "Dedicated Repopulation: working on core ff " + std::to_string(boxed->get_id()) + " - boxed",
+                "   has_c2p_depopulation_moz_on on it",
+                "Dedicated Repopulation:  moz on fanout " + std::to_string(n.find("q5")->get_id()) + " - q5",
+                "Depopulation on C2P from Periphery atom " + std::to_string(n.find("q5")->get_id()) + " placed on " +
+                    std::to_string(n.find("q5")->get_location_gid()) + " to core ff " + std::to_string(boxed->get_id())}));
 }
 
 TEST_F(DedicatedRepopulationTest, ErrorCapStopsTheScan) {
@@ -243,6 +311,8 @@ TEST_F(DedicatedRepopulationTest, ErrorCapStopsTheScan) {
   MGR mgr(m_env);
   EXPECT_FALSE(mgr.depopulation());
   EXPECT_EQ(host::messages::posted().size(), 2u);
+  // Without an environment there is nothing to scan.
+  EXPECT_EQ(expect_internal_error([] { MGR(nullptr).depopulation(); }).condition, "m_env");
 }
 
 TEST_F(DedicatedRepopulationTest, DelayChainLevelsOfTheRegisterAndOfItsFanout) {
@@ -308,6 +378,7 @@ TEST_F(RepopulationTest, AnEmptyPortMapIsBuiltFirstAndAnUnmappedTerminalIsAnInte
   const HOST_INTERNAL_ERROR e = expect_internal_error([&] { mgr.work(); });
   EXPECT_EQ(e.condition, "top_level_port_gid != DEV_ILLEGAL_GLOBAL_ID");
   EXPECT_EQ(host::call_count("WEXAN_ENV::run_w3j3_prefit"), 1);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("running w3j3 for p2c/c2p zota repop at post-plan"));
   EXPECT_EQ(host::counters::get("yun_utility"), 0);
 }
 

@@ -2,6 +2,7 @@
 // candidates, the three strategies (partition boundaries, asynchronous
 // clears, other clocks), their limits and summary, and that the duplicated
 // netlist keeps the design's function.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
   EXPECT_EQ(fanouts(ignored), 2);
   expect_totals(0, 0, 0, 0);
   EXPECT_EQ(n.find("single~DUP"), nullptr);
+  // The netlist dumps are asked for, not made by default.
+  EXPECT_EQ(host::call_count("ZEL_ATOM_DUMPER::dump_current_atom_netlist"), 0);
 }
 
 TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
@@ -124,7 +127,9 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
   EXPECT_NE(d3, d2);
   EXPECT_EQ(driver_of(local2, DB_INPUT_PORT_DATA_IN), mix.atom());
   EXPECT_EQ(host::constraints::get(d1->get_id()), host::constraints::get(r->get_id()));
+  EXPECT_NE(host::constraints::get(r->get_id()), host::constraints::get(local->get_id()));  // r keeps its own
   EXPECT_EQ(driver_of(d1, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for cross-partition transfers"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 3 times for partitions"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for aclears"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
@@ -168,6 +173,7 @@ TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
   box.in("c", clk).in("i", r);
   run();
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r: No local transfers found"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Only 1 duplicate for partitions and no local transfers found"));
   EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("Checking r for aclears")));
   // Counted in the total, but only registers that reach the clock strategy
@@ -197,6 +203,7 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   // A register left to its clear loads goes to no later strategy.
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
   EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine("Checking all for different clocks")));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r: cleared iterm feeds aclear"));
   EXPECT_EQ(driver_of(data, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(sync, DB_INPUT_PORT_ACLR), r);
   VOK_ATOM_NODE* copy = driver_of(cleared, DB_INPUT_PORT_ACLR);
@@ -226,6 +233,9 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   VOK_ATOM_ITERM* second = twice->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0);
   vok_connect(clk.oterm, second);
   second->set_inverted(true);
+  // An unconnected clock input beside the clock is no second clock.
+  auto half = n.reg("half").clk(clk).d(r).atom();
+  half->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(36), 0);
   n.io_out("pin", r);
   // Through two LUTs to a same-clock and a foreign-clock register: the
   // inner LUT's mixed clocks carry over to the outer one, which moves.
@@ -255,6 +265,7 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   EXPECT_EQ(driver_of(n.find("epin~obuf"), DB_INPUT_PORT_BOX), e);
   EXPECT_EQ(fanouts(e), 2);
   EXPECT_EQ(driver_of(own, DB_INPUT_PORT_DATA_IN), r);
+  EXPECT_EQ(driver_of(half, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(n.find("l"), DB_INPUT_PORT_LUT_DATA), r);
   VOK_ATOM_NODE* copy = driver_of(f1, DB_INPUT_PORT_DATA_IN);
   ASSERT_NE(copy, r);
@@ -353,23 +364,30 @@ TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
 
 TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
   // Three boundary ports and a limit of two copies per register: the third
-  // port keeps the original register.
+  // port keeps the original register. r2 reaches the limit with its second
+  // copy, the one for another clock's load.
   cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "2");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
   n.reg("local").clk(clk).d(r);
+  auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
+  n.reg("local2").clk(clk).d(r2);
+  auto foreign = n.reg("foreign").clk(n.input_port("clk2")).d(r2).atom();
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
-    for (const char* p : {"i1", "i2", "i3"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+    for (const char* p : {"i1", "i2", "i3", "i4"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
   });
-  box.in("c", clk).in("i1", r).in("i2", r).in("i3", r);
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", r).in("i4", r2);
   run();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Hit per-atom limit of 2"));
   EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
   EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 2), r);
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r);
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Num dup registers for partitions:  2"));
+  EXPECT_NE(driver_of(foreign, DB_INPUT_PORT_DATA_IN), r2);
+  const auto texts = host::debug::texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), std::string("Hit per-reg dup limit of 2")), 2);  // r, then r2
+  expect_totals(3, 0, 1, 2);
 }
 
 TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {

@@ -79,6 +79,10 @@ TEST_F(RetimeTest, DisabledRetimerAndEmulationWarnAndSucceed) {
   set_snapshot("nimbrel");
   EXPECT_TRUE(expert->retime());
   EXPECT_EQ(message_keys(), (std::vector<std::string>{"VELMO_VELMO_ZENTO_RETIMER_NOT_ENABLED", "VELMO_VELMO_NIMBREL_NOT_ENABLED"}));
+  // Nimbrel marks the pipeline registers before the stage turns back.
+  EXPECT_FALSE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
+  EXPECT_TRUE(expert->nimbrel());
+  EXPECT_TRUE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
 
   configure([](DeviceSpec& s) { s.zento_nimbrel_emulate = true; });
   set_snapshot("retimed");
@@ -101,6 +105,10 @@ TEST_F(RetimeTest, ReadsFromDiskWhenSafeAndWritesBackThenCommitsTheClockRouting)
               HasDebugLine("always_rebuild: N; have_netlist: N; have_netlist_in_retimer_mode: N; safe_to_load: Y"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Getting hov_utility using 'READ_FROM_DISK'"));
   EXPECT_EQ(request_of_first_hov_call(), "2");
+  // Built with the retimer's models, for the retimer.
+  EXPECT_THAT(host::call_lines(),
+              Contains(::testing::AllOf(::testing::StartsWith("WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, ["),
+                                        HasSubstr("], false, false, true, true, "))));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Writing back kem netlist to current snapshot"));
   EXPECT_TRUE(KEM_MANAGER::get()->has_kem_netlist_on_disk("retimed"));
   EXPECT_TRUE(WEXAN_ENV::get_env()->get_pipeline_register_flag());
@@ -152,6 +160,14 @@ TEST_F(RetimeTest, AlwaysRebuildDeletesTheDiskCopyAndRebuilds) {
                                       "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, ["}));
   EXPECT_EQ(count_calls("KEM_MANAGER::delete_kem_netlist_in_memory"), 0) << "nothing was read";
+  // Without the retimer's timing models the netlist is built for the default
+  // corners, as for the retimer.
+  host::clear_calls();
+  host::script::queue<bool>("YUN_UTILITY::no_timing_models").push(true);
+  EXPECT_TRUE(expert->retime());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("No retimer timing models defined"));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true,"}));
 }
 
 TEST_F(RetimeTest, ANetlistInRetimerModeIsReusedAndNotWrittenBack) {
@@ -231,6 +247,12 @@ TEST_F(RetimeTest, AFailedRetimingRunSkipsThePostProcessing) {
   EXPECT_FALSE(expert->retime());
   EXPECT_EQ(count_calls("NORBO_ZOTA_MANAGER::commit_clock_routing"), 0);
   EXPECT_THAT(message_keys(), Contains("VELMO_FITTER_ZENTO_RETIMER_END"));
+  // A retiming library that makes no utility is an internal error.
+  host::script::queue<bool>("yun_utility_factory").push(false);
+  const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { expert->retime(); });
+  EXPECT_EQ(e.condition, "yun_util");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert_retime");
 }
 
 TEST_F(RetimeTest, NimbrelViewLeavesTheDatabaseOnRetimed) {
@@ -269,9 +291,16 @@ TEST_F(RetimeTest, PostFitRetimingNeedsARetimingEnvironment) {
   EXPECT_TRUE(expert->do_postfit_retime());
   EXPECT_EQ(count_calls("yun_utility_factory"), 0) << "post-route retiming is off by default";
   cfg_set_on("wexan_enable_post_route_yun");
+  cfg_set_on("velmo_enable_post_fit_hep_refresh");
+  host::clear_calls();
   host::script::queue<bool>("YUN_UTILITY::retime").push(false);
   EXPECT_FALSE(expert->do_postfit_retime());
-  EXPECT_THAT(host::call_lines(), Contains("YUN_UTILITY::retime(true, false, true)"));
+  // The refresh rebuilds the timing netlist for the retimer first.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true,",
+                  "YUN_UTILITY::retime(true, false, true)"}));
   host::wexan::set_yun_env(nullptr);
 }
 
