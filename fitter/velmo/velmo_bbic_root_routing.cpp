@@ -69,7 +69,7 @@ void velmo_store_preserved_slacks_on_hidden_routing(VOK_CHIP_DB_ENTRY& entry,
   VOK_RE_PRESSLACK_CONTAINER& hidden = entry.get_preserved_slacks_on_routing_hidden_by_bbic();
   int stored = 0;
   for (const VOK_RE_PRESSLACK& r : slacks.records())
-    if (kept.size() != 0 || kept.find(r.gid).is_end()) {
+    if (kept.size() == 0 || kept.find(r.gid).is_end()) {
       hidden.add(r);
       ++stored;
     }
