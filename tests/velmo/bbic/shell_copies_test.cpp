@@ -115,6 +115,9 @@ TEST_F(ShellCopyTest, ReloadFailuresAreInternalErrors) {
   EXPECT_EQ(failure([](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(new VOK_ATOM_NETLIST(), true); }),
             "empty_netlist->size( VOK_TRAVERSE::LOCAL ) == full_netlist->size( VOK_TRAVERSE::LOCAL )");
   EXPECT_EQ(failure([](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(nullptr, true); }), "empty_netlist");
+  VOK_ATOM_NETLIST* full_netlist = velmo_bbic_get_netlist(*full);
+  EXPECT_EQ(failure([&](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(full_netlist, false); }),
+            "empty_netlist != full_netlist");
   host::kiv::set_load_hook(nullptr);
   velmo_bbic_get_netlist(*full)->set_namespace("");
   EXPECT_EQ(host::testing::expect_internal_error([&] { velmo_bbic_copy_netlist_model(*shell, *full); }).condition,
