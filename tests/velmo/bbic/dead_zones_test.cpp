@@ -194,3 +194,39 @@ TEST_F(DeadZoneTest, OccupiedOrUsedCandidatesNeverCount) {
   velmo_bbic_detect_placement_dead_zones();
   EXPECT_TRUE(lines_of(f).empty());
 }
+
+TEST_F(DeadZoneTest, OutputElementsOfEachOutputKindAreTheOnlyCandidates) {
+  cfg_set_on("deadzone_verbose");
+  cfg_set_int_value("deadzone_effort", 1);
+  // One element of each output kind (LAB, block and periphery outputs) with
+  // every free fanout in use: each is examined.
+  std::vector<unsigned> candidates, used;
+  for (int kind : {282, 283, 284}) {
+    unsigned pick = 0;
+    for (unsigned g : ri->gids(kind)) {
+      std::vector<unsigned> outs;
+      for (auto it = ri->begin_fanout_gids(g), end = ri->end_fanout_gids(g); it != end; ++it)
+        if (static_cast<int>(ri->get_dev_element_from_gid(*it)) != 279) outs.push_back(*it);
+      if (outs.empty()) continue;
+      pick = g;
+      used.insert(used.end(), outs.begin(), outs.end());
+      break;
+    }
+    ASSERT_NE(pick, 0u) << kind;
+    candidates.push_back(pick);
+  }
+  use(used);
+  velmo_bbic_detect_placement_dead_zones();
+  for (unsigned g : candidates) EXPECT_FALSE(lines_of(g).empty()) << g;
+  // The other free fanins of the used elements (wires among them) are not.
+  std::size_t examined = 0;
+  for (const auto& l : fresh()) {
+    if (l.rfind("Output RE at ", 0) != 0) continue;
+    ++examined;
+    const std::size_t open = l.find('(');
+    const unsigned gid = static_cast<unsigned>(std::stoul(l.substr(open + 1, l.find(':', open) - open - 1)));
+    const int kind = static_cast<int>(ri->get_dev_element_from_gid(gid));
+    EXPECT_TRUE(kind == 282 || kind == 283 || kind == 284) << l;
+  }
+  EXPECT_GE(examined, candidates.size());
+}

@@ -81,6 +81,7 @@ TEST_F(ExpandTest, SevenDrivenInputsKeepTheDriversSixDoNot) {
   all_passes_off();
   cfg_set_on("jov_bbic_expand_seven_luts");
   VOK_ATOM_NODE* six = wide_lut(6);
+  six->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 1);  // a seventh input without a source does not count
   VELMO_BBIC_KEEP_SET k;
   k.insert(six);
   velmo_bbic_expand_nodes_to_keep(p, net(), k);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "jov/jov_routing_splitter.h"
 #include "kiv/kiv_model.h"
@@ -70,8 +71,14 @@ TEST_F(RootRoutingTest, MergeRebuildsTheRootFromTheActiveStatesRouting) {
   EXPECT_LT(root->get_live_node_count(), whole_nodes);
   EXPECT_EQ(root->get_atom_netlist(), flat);
   give_routing(s.top, std::move(top_share));
+  host::clear_calls();
   velmo_bbic_merge_re_networks();
   EXPECT_EQ(host::testing::routing_texts(*root), whole);
+  // The root is bound hierarchically, each share as stored.
+  std::vector<std::string> modes;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("VOK_RE_ROUTING::attach_atom_netlist(", 0) == 0) modes.push_back(l.substr(l.rfind(' ') + 1));
+  EXPECT_THAT(modes, ::testing::ElementsAre("1)", "0)", "0)", "0)", "0)"));
   // The root's terminal maps reach the atoms inside the boxes.
   int inner_sources = 0;
   for (VOK_ATOM_NODE* a : s.a->get_state()->get_atom_netlist()->get_atom_list())
@@ -96,14 +103,19 @@ TEST_F(RootRoutingTest, PreservedSlacksAreGatheredAndStoredOnlyForHiddenRouting)
   EXPECT_EQ(entry.get_preserved_slacks_on_routing_hidden_by_bbic().size(), 3u);
   EXPECT_EQ(count_lines("BBIC Preserved 3 slack records on hidden routing"), 1);
   entry.get_preserved_slacks_on_routing_hidden_by_bbic().clear();
+  // One kept element keeps its record off the hidden routing; a kept element
+  // without a record changes nothing.
   kept.insert(0x80000002u);
-  kept.insert(0x80000077u);
-  velmo_store_preserved_slacks_on_hidden_routing(entry, kept, all);
-  const auto& stored = entry.get_preserved_slacks_on_routing_hidden_by_bbic().records();
-  ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0].gid, 0x80000001u);
-  EXPECT_EQ(stored[1].gid, 0x80000003u);
-  EXPECT_EQ(count_lines("BBIC Preserved 2 slack records on hidden routing"), 1);
+  for (unsigned extra : {0u, 0x80000077u}) {
+    if (extra != 0) kept.insert(extra);
+    entry.get_preserved_slacks_on_routing_hidden_by_bbic().clear();
+    velmo_store_preserved_slacks_on_hidden_routing(entry, kept, all);
+    const auto& stored = entry.get_preserved_slacks_on_routing_hidden_by_bbic().records();
+    ASSERT_EQ(stored.size(), 2u) << kept.size();
+    EXPECT_EQ(stored[0].gid, 0x80000001u);
+    EXPECT_EQ(stored[1].gid, 0x80000003u);
+  }
+  EXPECT_EQ(count_lines("BBIC Preserved 2 slack records on hidden routing"), 2);
   velmo_store_preserved_slacks_on_hidden_routing(entry, kept, VOK_RE_PRESSLACK_CONTAINER());
   EXPECT_EQ(count_lines("BBIC Preserved 0 slack records on hidden routing"), 1);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "moz/moz_assignment.h"
@@ -121,6 +122,15 @@ TEST_F(SequenceTest, ChildOfABlackboxedParentIsSeededByNoOneAndCanVanish) {
   ASSERT_GE(after, 0);
   EXPECT_LT(after, before);
   EXPECT_EQ(percent, after * 100 / before);
+  // They close with the design's partition summary.
+  const auto at = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("After : ", 0) == 0; });
+  ASSERT_GE(std::distance(at, lines.end()), 3);
+  EXPECT_EQ(*(at + 1), "+--------------+");
+  EXPECT_EQ(*(at + 2), "Post-BBIC Design Stats");
+  EXPECT_EQ(host::call_count("JOV_DEBUG::dump_design_partition_stat"), 1);
+  // The first expansion of the process announces its workaround.
+  EXPECT_THAT(lines, ::testing::Contains(::testing::MatchesRegex(
+                         "\tvelmo_bbic_sequence\\.cpp\\([0-9]+\\) contains a hack by velmo and is tracked by case 476309")));
 }
 
 TEST_F(SequenceTest, BlackboxedParentKeepsTheLogicAroundARecompiledChild) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_database.h"
 #include "kiv/kiv_model.h"
@@ -92,6 +93,12 @@ TEST_F(ShellCopyTest, NetlistCopyCarriesTheFullIdsWithTheNextIdAndBanAsBefore) {
     }
     EXPECT_EQ(count_lines("Reloading netlist from path: db/A/default/netlist"), ban ? 2 : 1);
   }
+  // Each reload asks for the stored model with both flags clear.
+  std::vector<std::string> loads;
+  for (const auto& l : host::call_lines())
+    if (l.rfind("KIV_DATABASE::load_model(", 0) == 0) loads.push_back(l);
+  EXPECT_THAT(loads, ::testing::ElementsAre("KIV_DATABASE::load_model(\"db/A/default/netlist\", 0, 0)",
+                                            "KIV_DATABASE::load_model(\"db/A/default/netlist\", 0, 0)"));
 }
 
 TEST_F(ShellCopyTest, ReloadFailuresAreInternalErrors) {
@@ -107,6 +114,10 @@ TEST_F(ShellCopyTest, ReloadFailuresAreInternalErrors) {
   EXPECT_EQ(failure([&](const KIV_PATH&) { return routing.get(); }), "empty_netlist_model");
   EXPECT_EQ(failure([](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(new VOK_ATOM_NETLIST(), true); }),
             "empty_netlist->size( VOK_TRAVERSE::LOCAL ) == full_netlist->size( VOK_TRAVERSE::LOCAL )");
+  EXPECT_EQ(failure([](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(nullptr, true); }), "empty_netlist");
+  VOK_ATOM_NETLIST* full_netlist = velmo_bbic_get_netlist(*full);
+  EXPECT_EQ(failure([&](const KIV_PATH&) { return new VOK_ATOM_KIV_MODEL(full_netlist, false); }),
+            "empty_netlist != full_netlist");
   host::kiv::set_load_hook(nullptr);
   velmo_bbic_get_netlist(*full)->set_namespace("");
   EXPECT_EQ(host::testing::expect_internal_error([&] { velmo_bbic_copy_netlist_model(*shell, *full); }).condition,

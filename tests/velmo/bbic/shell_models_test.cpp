@@ -51,6 +51,8 @@ TEST_F(ShellModelTest, NetlistOfAStateWithoutOneIsAnInternalError) {
   hold(new R5T_KIV_MODEL(static_cast<R5T_DIRECTIVES*>(nullptr)), "r5t");
   const auto e = host::testing::expect_internal_error([&] { velmo_bbic_get_netlist(state); });
   EXPECT_EQ(e.condition, "nm");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_bbic");
 }
 
 TEST_F(ShellModelTest, NextAtomIdIsSetWithTheBanAsBefore) {

@@ -197,6 +197,14 @@ TEST_F(EraserTest, EarlierSiblingsThroughPipelineRegisters) {
   EXPECT_TRUE(live(w1));
   erase(sink_node(1));
   EXPECT_EQ(r().get_live_node_count(), 0);
+  // ... so an earlier D side whose own Q side is empty does not count.
+  r().clear();
+  auto rt5 = host::testing::routing();
+  rt5.routing(src).wire(h(1, 1)).branch([&](auto& b) { b.zota(lab_input(1, 2, 61)); })
+      .zota(lab_input(1, 2, 60)).wire(v(1, 2)).sink(sinks[0]);
+  rt5.attach();
+  erase(sink_node(0));
+  EXPECT_EQ(r().get_live_node_count(), 0);
 }
 
 // ---- the kept routing of a blackboxed design ------------------------------
@@ -492,7 +500,10 @@ TEST_F(KeptRoutingTest, RemovedPartitionLosesWhatPassesThroughItsBox) {
   VOK_ATOM_BLACKBOX* b_box = b_netlist->get_parent_box();
   b_netlist->set_parent_box(nullptr);
   VELMO_BBIC_KEPT_ROUTING kept_no_box;
-  EXPECT_EQ(host::testing::expect_internal_error([&] { determine_routing_to_keep(kept_no_box, table); }).condition, "box");
+  const auto no_box = host::testing::expect_internal_error([&] { determine_routing_to_keep(kept_no_box, table); });
+  EXPECT_EQ(no_box.condition, "box");
+  EXPECT_EQ(no_box.tag, "VELMO");
+  EXPECT_EQ(no_box.file, "velmo_bbic");
   b_netlist->set_parent_box(b_box);
 }
 

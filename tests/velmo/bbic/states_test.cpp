@@ -27,6 +27,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_routing_model.h"
+#include "w3j3/w3j3_cfg_db_manager.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_route_objects.h"
 
@@ -116,6 +117,21 @@ TEST_F(BlackboxTest, ShellKeepsTheKeepSetAndDisconnectsItsBoundary) {
   VOK_ATOM_NODE* a2 = named(shell_a(), "a2");
   ASSERT_NE(a2, nullptr);
   EXPECT_EQ(a2->get_id(), a2_full->get_id());
+  // Inputs driven from inside the shell keep their drivers: a2's inputs fed
+  // by ports, and the output port a2 feeds.
+  int from_ports = 0;
+  for (VOK_ATOM_ITERM* t : a2->iterms()) {
+    const VOK_ATOM_OTERM* orig =
+        a2_full->get_input_term_by_type(t->get_port_type(), t->get_index())->get_source(VOK_TRAVERSE_AS_STORED);
+    if (orig == nullptr || orig->get_my_node() == nullptr || !orig->get_my_node()->is_port()) continue;
+    ++from_ports;
+    EXPECT_NE(t->get_source(VOK_TRAVERSE_AS_STORED), nullptr) << t->get_port_type();
+  }
+  EXPECT_GT(from_ports, 0);
+  std::size_t fed_by_a2 = 0;
+  for (VOK_ATOM_OTERM* o : a2->oterms())
+    for (VOK_ATOM_ITERM* f : o->fanout(VOK_TRAVERSE_AS_STORED)) fed_by_a2 += f != nullptr;
+  EXPECT_GT(fed_by_a2, 0u);
   for (VOK_ATOM_ITERM* t : a2->iterms()) {
     if (t->get_port_type() != DB_INPUT_PORT_DATA_IN) continue;
     EXPECT_EQ(t->get_source(VOK_TRAVERSE_AS_STORED), nullptr);
@@ -200,8 +216,17 @@ TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
   EXPECT_TRUE(stored);
   EXPECT_EQ(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
   pb->set_directives(true);
+  // The configuration database, when there is one, starts again, sized for
+  // every atom id.
+  host::w3j3::set_cfg_db_manager_present(true);
+  W3J3_CFG_DB_MANAGER* cfg_db = W3J3_CFG_DB_MANAGER::get_instance();
+  const std::uint32_t stale[4] = {0, 0, 0, 7};
+  cfg_db->set_location(0x7FFFFFF0u, stale);
   process_hybrid_r5t_and_w3j3_models(true);
   EXPECT_NE(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
+  EXPECT_EQ(cfg_db->locations().count(0x7FFFFFF0u), 0u);
+  EXPECT_EQ(cfg_db->get_atom_netlist_size(), static_cast<unsigned>(VOK_ATOM_NODE::s_next_id));
+  host::w3j3::set_cfg_db_manager_present(false);
 }
 
 TEST_F(BlackboxTest, SwitchingOutsideFinalTogglesWithoutRebuild) {
@@ -464,6 +489,7 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
   ASSERT_FALSE(a_full->get_atom_netlist()->is_modifiable());
   ASSERT_FALSE(shell->get_atom_netlist()->is_modifiable());
   pb->clear_active_state();
+  host::clear_calls();
   {
     VELMO_BBIC_REPORT guard(*design);
     EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::DEFAULT);
@@ -471,6 +497,26 @@ TEST_F(BlackboxTest, GuardShowsFullContentsAndPutsBackWhatItFound) {
     EXPECT_EQ(full_a()->get_parent_box()->get_parent_netlist(), VOK_CHIP_DB_ENTRY::current()->get_atom_netlist());
     EXPECT_FALSE(b_full->get_atom_netlist()->is_modifiable());
     EXPECT_FALSE(shell->get_atom_netlist()->is_modifiable());
+    // Every state it records (the three full ones and A's shell) is made
+    // writable before the switch and read-only after it.
+    std::vector<std::string> before, after;
+    bool switched = false;
+    for (const auto& l : host::call_lines()) {
+      if (l.rfind("JOV_PARTITION::set_active_state", 0) == 0) {
+        switched = true;
+        after.clear();
+      } else if (l.rfind("JOV_UTILS::set_read_only_status", 0) == 0) {
+        (switched ? after : before).push_back(l);
+      }
+    }
+    EXPECT_THAT(before, ::testing::ElementsAre("JOV_UTILS::set_read_only_status(false)",
+                                               "JOV_UTILS::set_read_only_status(false)",
+                                               "JOV_UTILS::set_read_only_status(false)",
+                                               "JOV_UTILS::set_read_only_status(false)"));
+    EXPECT_THAT(after, ::testing::ElementsAre("JOV_UTILS::set_read_only_status(true)",
+                                              "JOV_UTILS::set_read_only_status(true)",
+                                              "JOV_UTILS::set_read_only_status(true)",
+                                              "JOV_UTILS::set_read_only_status(true)"));
   }
   EXPECT_EQ(pa->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   EXPECT_FALSE(pb->get_active_state().has_value());
