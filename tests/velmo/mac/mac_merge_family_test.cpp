@@ -379,35 +379,43 @@ TEST_F(MacMergeFamilyTest, CoefficientsFollowTheSelectWidth) {
   std::vector<SIG> sel;
   for (int i = 0; i < 3; ++i) sel.push_back(n.input_port("sel" + std::to_string(i)));
   YOS_INTERFACE* yos = yos_current_interface();
+  // Every family reads the absorbed MAC's coefficient k from parameter A[k]
+  // and writes it to the merged atom's parameter B[k].
+  constexpr int A[8] = {359, 363, 356, 366, 353, 361, 357, 355};
+  constexpr int B[8] = {352, 360, 358, 365, 367, 362, 354, 364};
   auto with_coefficients = [&](const std::string& name, int width) {
     auto m = n.mac(name).mode(2).clk(clk);
     m->get_mac_info().coefficient_used = true;
     m->get_mac_info().preadder_subtract[0] = false;
     m->get_mac_info().operand_sources[0] = 5;
     m.data(P3045, std::vector<SIG>(sel.begin(), sel.begin() + width), false, width);
-    for (int k = 0; k < 8; ++k) yos->set_uint_data(m, KZ_MAC_MERGE_COEF_A_YOS[k], 100 + k);
+    for (int k = 0; k < 8; ++k) yos->set_uint_data(m, static_cast<YOS_UINT_DATA_ENUM>(A[k]), 100 + k);
     m.bool_param(493, true);
     return m;
   };
-  auto u = util();
-  auto a = with_coefficients("a", 3);
-  auto b = with_coefficients("b", 3);
-  merge(*u, a, b);
-  unsigned v = 0;
-  for (int k = 0; k < 8; ++k) {
-    ASSERT_TRUE(yos->get_uint_data(a, KZ_MAC_MERGE_COEF_B_YOS[k], &v)) << k;
-    EXPECT_EQ(v, 100u + k);
+  const auto utils = variants();
+  for (std::size_t f = 0; f < utils.size(); ++f) {
+    SCOPED_TRACE(f);
+    auto a = with_coefficients("a" + std::to_string(f), 3);
+    auto b = with_coefficients("b" + std::to_string(f), 3);
+    merge(*utils[f], a, b);
+    unsigned v = 0;
+    for (int k = 0; k < 8; ++k) {
+      ASSERT_TRUE(yos->get_uint_data(a, static_cast<YOS_UINT_DATA_ENUM>(B[k]), &v)) << k;
+      EXPECT_EQ(v, 100u + k);
+    }
+    bool coef = false;
+    EXPECT_TRUE(yos->get_bool_data(a, static_cast<YOS_BOOL_DATA_ENUM>(490), &coef));
+    EXPECT_TRUE(coef);
+    EXPECT_EQ(m_mac.get_operand_sources(a, 1), 5);
   }
-  bool coef = false;
-  EXPECT_TRUE(yos->get_bool_data(a, static_cast<YOS_BOOL_DATA_ENUM>(490), &coef));
-  EXPECT_TRUE(coef);
-  EXPECT_EQ(m_mac.get_operand_sources(a, 1), 5);
 
   auto c = with_coefficients("c", 0);
   auto d = with_coefficients("d", 0);
-  merge(*u, c, d);
-  EXPECT_TRUE(yos->get_uint_data(c, KZ_MAC_MERGE_COEF_B_YOS[0], &v));
-  EXPECT_FALSE(yos->get_uint_data(c, KZ_MAC_MERGE_COEF_B_YOS[1], &v));
+  merge(*utils[2], c, d);
+  unsigned v = 0;
+  EXPECT_TRUE(yos->get_uint_data(c, static_cast<YOS_UINT_DATA_ENUM>(B[0]), &v));
+  EXPECT_FALSE(yos->get_uint_data(c, static_cast<YOS_UINT_DATA_ENUM>(B[1]), &v));
 }
 
 TEST_F(MacMergeFamilyTest, ScanChainedMacsMergeDriverFirstAndTakeOverTheChain) {
