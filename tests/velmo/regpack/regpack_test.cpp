@@ -242,6 +242,15 @@ TEST_F(RegpackTest, IoFeasibilityWithALockedTargetSite) {
   // parent: z 10 of the tile.
   const unsigned target = host::device::die_info()->get_place_info()->get_global_id(653, 0, 2, 10);
   EXPECT_EQ(JOPP::clocks_at_site(target), 2);
+  // An output buffer of the same pin (z 9) takes its register at the
+  // output-register site (kind 654), z 11.
+  auto opad = n.io_out("dout", lut.out());
+  host::testing::GENERIC_BUILDER obuf(opad->get_iterm_slot(0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node());
+  ASSERT_TRUE(obuf->is_io_obuf());
+  obuf.locked(0, 2, 9, 0x200);
+  EXPECT_TRUE(cb.is_io_packing_feasible({c, obuf}, NOLT_IO_RP_OUTPUT_REGISTER, nullptr));
+  EXPECT_EQ(JOPP::clocks_at_site(host::device::die_info()->get_place_info()->get_global_id(654, 0, 2, 11)), 1);
+  EXPECT_EQ(JOPP::clocks_at_site(target), 2);
 
   // Only buffers can take an I/O register.
   EXPECT_EQ(host::testing::expect_internal_error(
