@@ -9,6 +9,7 @@
 #include "common/host_script.h"
 #include "jopp/jopp_pr.h"
 #include "msg/msg_base.h"
+#include "nolt/nolt_register_packer.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "thr/thr_drl.h"
@@ -307,6 +308,12 @@ TEST_F(RegpackTest, PackingRunsUserThenOpportunisticPacking) {
                                       "NOLT_FF_REGISTER_PACKER_OP::free_permanent_data"}));
   for (const std::string& name : host::call_names())
     EXPECT_NE(name, "NOLT_FF_REGISTER_PACKER_OP::initialize_and_sweep_netlist");
+
+  // User packing needs the environment.
+  NOLT_FF_REGISTER_PACKER_OP op(false);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { VELMO_REGISTER_PACKER::do_user_register_packing(nullptr, &op); })
+                .condition,
+            "env");
 }
 
 TEST_F(RegpackTest, UserPackingEndsEarlyWithoutLockedRegisters) {
