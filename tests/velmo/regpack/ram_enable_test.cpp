@@ -111,8 +111,16 @@ TEST_F(RamEnableTest, OtherFamiliesAreRefused) {
   make(Family::KY);
   auto n = host::testing::netlist();
   auto ram = n.ram("m");
-  EXPECT_EQ(host::testing::expect_internal_error([&] { m_util->create_2_input_and_gate_atom(ram); }).condition,
-            "Unsupported family");
+  // Each gate, the dual one too, checks the family; the error names this
+  // component and file.
+  for (auto create : {&VELMO_RAM_ENABLE_CONVERSION_UTIL::create_2_input_and_gate_atom,
+                      &VELMO_RAM_ENABLE_CONVERSION_UTIL::create_2_input_or_gate_atom,
+                      &VELMO_RAM_ENABLE_CONVERSION_UTIL::create_dual_gate_atom}) {
+    const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { (m_util->*create)(ram); });
+    EXPECT_EQ(e.condition, "Unsupported family");
+    EXPECT_EQ(e.tag, "VELMO");
+    EXPECT_EQ(e.file, "velmo_ram_enable_conversion_util");
+  }
 }
 
 TEST_F(RamEnableTest, ConversionPassesUseTheFactories) {
