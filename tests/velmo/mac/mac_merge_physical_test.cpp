@@ -370,9 +370,13 @@ TEST_F(MacMergePhysicalTest, OverlapRatioSizesPairsWithAreaBoxes) {
   auto n = host::testing::netlist();
   mac_at(n, "a", 4, 1).locked_box(3, 1, 5, 5);
   mac_at(n, "b", 4, 3).locked_box(4, 3, 8, 7);
+  mac_at(n, "c", 8, 1).locked_box(2, 1, 10, 9);
+  mac_at(n, "d", 8, 3).locked_box(3, 5, 9, 5);
   EXPECT_TRUE(run());
   // (5-4) * (5-3) / ((8-4) * (7-3)) of 25 points.
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=3, bbox2 points=25, ratio=0.125000"));
+  // A second box one row thick is sized by the points the two share.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=7, bbox2 points=7, ratio=1.000000"));
 }
 
 TEST_F(MacMergePhysicalTest, ChainsAndGroupsAsTheInfoDumpShowsThem) {
