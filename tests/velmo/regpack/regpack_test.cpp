@@ -183,6 +183,14 @@ TEST_F(RegpackTest, LocationManagerModeCommitsAcceptedPairs) {
                                       "NORBO_MANAGER::can_pack_atoms(atom#" + std::to_string(a.id()),
                                       "NORBO_MANAGER::pack_atoms(atom#" + std::to_string(a.id()),
                                   }));
+  // An accepted I/O pair is committed the same way.
+  auto d = n.reg("d").clk(clk);
+  auto accepted = n.io_in("din0");
+  host::clear_calls();
+  EXPECT_TRUE(cb.is_io_packing_feasible({d, accepted}, NOLT_IO_RP_INPUT_REGISTER, nullptr));
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("NORBO_MANAGER::pack_atoms(atom#" + std::to_string(d.id()) + ", atom#" +
+                                  std::to_string(accepted.id()) + ", 0)"));
   // I/O pairs refused by the manager leave status 8 in the explanation.
   auto ibuf = n.io_in("din");
   NOLT_RP_EXPLANATION why;
