@@ -89,6 +89,8 @@ TEST_F(RamEnableTest, GatesAreNamedUniquelyWithTheirMasks) {
   const HOST_INTERNAL_ERROR twice =
       host::testing::expect_internal_error([] { VELMO_RAM_ENABLE_CONVERSION_UTIL::create_utility(); });
   EXPECT_EQ(twice.condition, "s_utility == NULL");
+  EXPECT_EQ(twice.tag, "VELMO");
+  EXPECT_EQ(twice.file, "velmo_ram_enable_conversion_util");
 }
 
 TEST_F(RamEnableTest, GateLandsInTheRamsNetlistAndPartition) {
