@@ -266,6 +266,12 @@ TEST_F(RegpackTest, IoFeasibilityWithALockedTargetSite) {
                 [&] { cb.is_io_packing_feasible({a, lut}, NOLT_IO_RP_INPUT_REGISTER, nullptr); })
                 .condition,
             "io_atom->is_io_obuf() || io_atom->is_io_ibuf()");
+  // A buffer locked where its pin has no register site of that kind.
+  auto misplaced = n.io_in("din4").locked(3, 3, 0, 0x200);
+  EXPECT_EQ(host::testing::expect_internal_error(
+                [&] { cb.is_io_packing_feasible({a, misplaced}, NOLT_IO_RP_INPUT_REGISTER, nullptr); })
+                .condition,
+            "target_gid != DEV_ILLEGAL_GLOBAL_ID");
   // A locked box is not an exact location.
   auto boxed = n.io_in("din3").locked_box(0, 1, 0, 3, 0x200);
   EXPECT_EQ(host::testing::expect_internal_error(
