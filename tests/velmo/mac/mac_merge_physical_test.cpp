@@ -9,6 +9,7 @@
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
@@ -372,7 +373,13 @@ TEST_F(MacMergePhysicalTest, OverlapRatioSizesPairsWithAreaBoxes) {
   mac_at(n, "b", 4, 3).locked_box(4, 3, 8, 7);
   mac_at(n, "c", 8, 1).locked_box(6, 1, 10, 9);
   mac_at(n, "d", 8, 3).locked_box(7, 5, 11, 5);
+  // A failing location check afterwards is noted; the merge stands.
+  host::script::queue<bool>("WEXAN_MAC_LOCATION_CHECK::work").push(false);
   EXPECT_TRUE(run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("MAC_LOCATION_CHECK after Physical DSP Merging failed"));
+  // One size line a pair, both of overlapping boxes.
+  EXPECT_EQ(lines("Overlap: size=").size(), 2u);
+  EXPECT_TRUE(lines("No Overlap").empty());
   // (5-4) * (5-3) / ((8-4) * (7-3)) of 25 points.
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=3, bbox2 points=25, ratio=0.125000"));
   // A second box one row thick is sized by the points the two share.
