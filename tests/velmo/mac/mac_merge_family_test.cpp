@@ -44,6 +44,14 @@ protected:
       default: return std::make_unique<VELMO_QDSP_MERGE_UTIL_KX>(m_env);
     }
   }
+  // The three families' variants, whatever the device.
+  std::vector<std::unique_ptr<VELMO_QDSP_MERGE_UTIL_INTERFACE>> variants() const {
+    std::vector<std::unique_ptr<VELMO_QDSP_MERGE_UTIL_INTERFACE>> all;
+    all.push_back(std::make_unique<VELMO_QDSP_MERGE_UTIL_KX>(m_env));
+    all.push_back(std::make_unique<VELMO_QDSP_MERGE_UTIL_KY>(m_env));
+    all.push_back(std::make_unique<VELMO_QDSP_MERGE_UTIL_KZ>(m_env));
+    return all;
+  }
   static bool compatible(VELMO_QDSP_MERGE_UTIL_INTERFACE& u, VOK_ATOM_NODE* a, VOK_ATOM_NODE* b) {
     std::vector<VOK_ATOM_NODE*> atoms{a, b};
     return u.mac_atoms_are_compatible(&atoms, nullptr);
@@ -74,45 +82,52 @@ protected:
 TEST_F(MacMergeFamilyTest, MergeableModeNeedsOneFullMultiplierAndNoUnsupportedFeature) {
   host::testing::device(Family::KX).build();
   auto n = host::testing::netlist();
-  auto u = util();
   SIG x = n.input_port("x");
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(n.mac("plain").mode(2)), VOK_MAC_MODE_M18X18_FULL);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(n.fp_mac("fp").mode(2)), VOK_MAC_MODE_NONE);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(n.mac("m27").mode(9)), VOK_MAC_MODE_NONE);
-  auto two = n.mac("two").mode(2);
-  two->get_mac_info().mult_elements = 2;
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(two), VOK_MAC_MODE_NONE);
-  auto denied = n.mac("denied").mode(2);
-  host::drc::deny(denied.id(), 39);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(denied), VOK_MAC_MODE_NONE);
+  // Every family's variant applies the same rules.
+  const auto all = variants();
+  for (std::size_t f = 0; f < all.size(); ++f) {
+    SCOPED_TRACE(f);
+    VELMO_QDSP_MERGE_UTIL_INTERFACE* u = all[f].get();
+    const std::string v = std::to_string(f);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(n.mac("plain" + v).mode(2)), VOK_MAC_MODE_M18X18_FULL);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(n.fp_mac("fp" + v).mode(2)), VOK_MAC_MODE_NONE);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(n.mac("m27" + v).mode(9)), VOK_MAC_MODE_NONE);
+    auto two = n.mac("two" + v).mode(2);
+    two->get_mac_info().mult_elements = 2;
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(two), VOK_MAC_MODE_NONE);
+    auto denied = n.mac("denied" + v).mode(2);
+    host::drc::deny(denied.id(), 39);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(denied), VOK_MAC_MODE_NONE);
 
-  // Each unsupported input, and the chain output, makes a MAC unmergeable.
-  for (int port : {3048, 3198, 3047, 3197, 3196, 543}) {
-    auto m = n.mac("in" + std::to_string(port)).mode(2).data(static_cast<DB_INPUT_PORT_TYPE>(port), {x}, false, 1);
-    EXPECT_EQ(u->get_mergeable_mode_of_atom(m), VOK_MAC_MODE_NONE) << port;
+    // Each unsupported input, and the chain output, makes a MAC unmergeable.
+    for (int port : {3048, 3198, 3047, 3197, 3196, 543}) {
+      auto m = n.mac("in" + std::to_string(port) + v).mode(2);
+      m.data(static_cast<DB_INPUT_PORT_TYPE>(port), {x}, false, 1);
+      EXPECT_EQ(u->get_mergeable_mode_of_atom(m), VOK_MAC_MODE_NONE) << port;
+    }
+    auto chain_head = n.mac("chain_head" + v).mode(2);
+    chain_head.feeds(n.mac("chain_tail" + v).mode(9), DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(chain_head), VOK_MAC_MODE_NONE);
+
+    // A constant input is in use only when inverted against its port's
+    // default.
+    auto tied = n.mac("tied" + v).mode(2).tie(static_cast<DB_INPUT_PORT_TYPE>(3047), 0, true);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_M18X18_FULL);
+    tied.iterm(static_cast<DB_INPUT_PORT_TYPE>(3047))->set_inverted(true);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_NONE);
+    host::vok::set_port_default_inverted(tied.id(), 3047);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_M18X18_FULL);
+
+    // Scan chains are mergeable by default.
+    auto s0 = n.mac("s0" + v).mode(2);
+    s0.feeds(n.mac("s1" + v).mode(2), DB_MAC_SCANOUT, DB_MAC_SCANIN);
+    EXPECT_EQ(u->get_mergeable_mode_of_atom(s0), VOK_MAC_MODE_M18X18_FULL);
+
+    auto adder = n.mac("adder" + v).mode(2);
+    adder->get_mac_info().chainout_adder = true;
+    EXPECT_EQ(expect_internal_error([&] { u->get_mergeable_mode_of_atom(adder); }).condition,
+              "!m_mac_util->can_have_chainout_adder(mac_atom)");
   }
-  auto chain_head = n.mac("chain_head").mode(2);
-  chain_head.feeds(n.mac("chain_tail").mode(9), DB_MAC_CHAINOUT, DB_MAC_CHAININ);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(chain_head), VOK_MAC_MODE_NONE);
-
-  // A constant input is in use only when inverted against its port's
-  // default.
-  auto tied = n.mac("tied").mode(2).tie(static_cast<DB_INPUT_PORT_TYPE>(3047), 0, true);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_M18X18_FULL);
-  tied.iterm(static_cast<DB_INPUT_PORT_TYPE>(3047))->set_inverted(true);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_NONE);
-  host::vok::set_port_default_inverted(tied.id(), 3047);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(tied), VOK_MAC_MODE_M18X18_FULL);
-
-  // Scan chains are mergeable by default.
-  auto s0 = n.mac("s0").mode(2);
-  s0.feeds(n.mac("s1").mode(2), DB_MAC_SCANOUT, DB_MAC_SCANIN);
-  EXPECT_EQ(u->get_mergeable_mode_of_atom(s0), VOK_MAC_MODE_M18X18_FULL);
-
-  auto adder = n.mac("adder").mode(2);
-  adder->get_mac_info().chainout_adder = true;
-  EXPECT_EQ(expect_internal_error([&] { u->get_mergeable_mode_of_atom(adder); }).condition,
-            "!m_mac_util->can_have_chainout_adder(mac_atom)");
 }
 
 TEST_F(MacMergeFamilyTest, ScanChainsOffMakeScanChainedMacsUnmergeable) {
@@ -364,35 +379,43 @@ TEST_F(MacMergeFamilyTest, CoefficientsFollowTheSelectWidth) {
   std::vector<SIG> sel;
   for (int i = 0; i < 3; ++i) sel.push_back(n.input_port("sel" + std::to_string(i)));
   YOS_INTERFACE* yos = yos_current_interface();
+  // Every family reads the absorbed MAC's coefficient k from parameter A[k]
+  // and writes it to the merged atom's parameter B[k].
+  constexpr int A[8] = {359, 363, 356, 366, 353, 361, 357, 355};
+  constexpr int B[8] = {352, 360, 358, 365, 367, 362, 354, 364};
   auto with_coefficients = [&](const std::string& name, int width) {
     auto m = n.mac(name).mode(2).clk(clk);
     m->get_mac_info().coefficient_used = true;
     m->get_mac_info().preadder_subtract[0] = false;
     m->get_mac_info().operand_sources[0] = 5;
     m.data(P3045, std::vector<SIG>(sel.begin(), sel.begin() + width), false, width);
-    for (int k = 0; k < 8; ++k) yos->set_uint_data(m, KZ_MAC_MERGE_COEF_A_YOS[k], 100 + k);
+    for (int k = 0; k < 8; ++k) yos->set_uint_data(m, static_cast<YOS_UINT_DATA_ENUM>(A[k]), 100 + k);
     m.bool_param(493, true);
     return m;
   };
-  auto u = util();
-  auto a = with_coefficients("a", 3);
-  auto b = with_coefficients("b", 3);
-  merge(*u, a, b);
-  unsigned v = 0;
-  for (int k = 0; k < 8; ++k) {
-    ASSERT_TRUE(yos->get_uint_data(a, KZ_MAC_MERGE_COEF_B_YOS[k], &v)) << k;
-    EXPECT_EQ(v, 100u + k);
+  const auto utils = variants();
+  for (std::size_t f = 0; f < utils.size(); ++f) {
+    SCOPED_TRACE(f);
+    auto a = with_coefficients("a" + std::to_string(f), 3);
+    auto b = with_coefficients("b" + std::to_string(f), 3);
+    merge(*utils[f], a, b);
+    unsigned v = 0;
+    for (int k = 0; k < 8; ++k) {
+      ASSERT_TRUE(yos->get_uint_data(a, static_cast<YOS_UINT_DATA_ENUM>(B[k]), &v)) << k;
+      EXPECT_EQ(v, 100u + k);
+    }
+    bool coef = false;
+    EXPECT_TRUE(yos->get_bool_data(a, static_cast<YOS_BOOL_DATA_ENUM>(490), &coef));
+    EXPECT_TRUE(coef);
+    EXPECT_EQ(m_mac.get_operand_sources(a, 1), 5);
   }
-  bool coef = false;
-  EXPECT_TRUE(yos->get_bool_data(a, static_cast<YOS_BOOL_DATA_ENUM>(490), &coef));
-  EXPECT_TRUE(coef);
-  EXPECT_EQ(m_mac.get_operand_sources(a, 1), 5);
 
   auto c = with_coefficients("c", 0);
   auto d = with_coefficients("d", 0);
-  merge(*u, c, d);
-  EXPECT_TRUE(yos->get_uint_data(c, KZ_MAC_MERGE_COEF_B_YOS[0], &v));
-  EXPECT_FALSE(yos->get_uint_data(c, KZ_MAC_MERGE_COEF_B_YOS[1], &v));
+  merge(*utils[2], c, d);
+  unsigned v = 0;
+  EXPECT_TRUE(yos->get_uint_data(c, static_cast<YOS_UINT_DATA_ENUM>(B[0]), &v));
+  EXPECT_FALSE(yos->get_uint_data(c, static_cast<YOS_UINT_DATA_ENUM>(B[1]), &v));
 }
 
 TEST_F(MacMergeFamilyTest, ScanChainedMacsMergeDriverFirstAndTakeOverTheChain) {

@@ -9,6 +9,7 @@
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
@@ -332,14 +333,14 @@ TEST_F(MacMergePhysicalTest, OddColumnsLeaveOutTheMacThatKeepsPairsClosest) {
     for (std::size_t i = 0; i < rows.size(); ++i) ids.push_back(mac_at(n, p + std::to_string(i), x, rows[i]).id());
     return ids;
   };
-  auto r1 = run_of("a", 2, {0, 1, 10});
+  auto r1 = run_of("a", 2, {1, 10, 0});  // listed out of row order: paired in row order
   auto r2 = run_of("b", 6, {0, 5, 6});
   auto r3 = run_of("c", 10, {2, 4, 6});  // equal gaps: the first stays alone
   EXPECT_TRUE(run());
   auto id = [](int i) { return std::to_string(i); };
   EXPECT_THAT(lines("Skipping mac"),
-              ElementsAre("Skipping mac " + id(r1[2]), "Skipping mac " + id(r2[0]), "Skipping mac " + id(r3[0])));
-  EXPECT_THAT(lines("Pairing mac"), ElementsAre("Pairing mac " + id(r1[0]) + " and mac " + id(r1[1]),
+              ElementsAre("Skipping mac " + id(r1[1]), "Skipping mac " + id(r2[0]), "Skipping mac " + id(r3[0])));
+  EXPECT_THAT(lines("Pairing mac"), ElementsAre("Pairing mac " + id(r1[2]) + " and mac " + id(r1[0]),
                                                 "Pairing mac " + id(r2[1]) + " and mac " + id(r2[2]),
                                                 "Pairing mac " + id(r3[1]) + " and mac " + id(r3[2])));
 }
@@ -370,9 +371,19 @@ TEST_F(MacMergePhysicalTest, OverlapRatioSizesPairsWithAreaBoxes) {
   auto n = host::testing::netlist();
   mac_at(n, "a", 4, 1).locked_box(3, 1, 5, 5);
   mac_at(n, "b", 4, 3).locked_box(4, 3, 8, 7);
+  mac_at(n, "c", 8, 1).locked_box(6, 1, 10, 9);
+  mac_at(n, "d", 8, 3).locked_box(7, 5, 11, 5);
+  // A failing location check afterwards is noted; the merge stands.
+  host::script::queue<bool>("WEXAN_MAC_LOCATION_CHECK::work").push(false);
   EXPECT_TRUE(run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("MAC_LOCATION_CHECK after Physical DSP Merging failed"));
+  // One size line a pair, both of overlapping boxes.
+  EXPECT_EQ(lines("Overlap: size=").size(), 2u);
+  EXPECT_TRUE(lines("No Overlap").empty());
   // (5-4) * (5-3) / ((8-4) * (7-3)) of 25 points.
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=3, bbox2 points=25, ratio=0.125000"));
+  // A second box one row thick is sized by the points the two share.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Overlap: size=4, bbox2 points=5, ratio=1.000000"));
 }
 
 TEST_F(MacMergePhysicalTest, ChainsAndGroupsAsTheInfoDumpShowsThem) {

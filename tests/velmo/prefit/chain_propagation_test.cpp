@@ -33,6 +33,11 @@ TEST_F(ChainPropagationTest, HeadsAndSuccessors) {
   // A head whose shared input is tied (connected, no source) is a head.
   auto tied = n.carry_chain("tied", 2);
   tied.head().tie(kSharedIn, 0, false);
+  // So is one whose carry-in is tied; a driven shared input makes none.
+  auto tied_carry = n.carry_chain("tied_carry", 2);
+  tied_carry.head().tie(DB_INPUT_PORT_CARRY_IN, 0, true);
+  auto shared_fed = n.carry_chain("shared_fed", 2);
+  shared_fed.head().input(kSharedIn, 0, n.lut("shared_src", {n.input_port("b")}, 0x1ull));
   // A cell with fan-out on both outputs continues through the carry-out.
   auto both = n.carry_chain("both", 2);
   both.head()->add_output_term(kSharedOut, 0);
@@ -51,6 +56,8 @@ TEST_F(ChainPropagationTest, HeadsAndSuccessors) {
   EXPECT_EQ(op.carry_chain_get_next_atom(chain.cell(2)), nullptr);
   EXPECT_FALSE(op.carry_chain_is_head(fed.head()));
   EXPECT_TRUE(op.carry_chain_is_head(tied.head()));
+  EXPECT_TRUE(op.carry_chain_is_head(tied_carry.head()));
+  EXPECT_FALSE(op.carry_chain_is_head(shared_fed.head()));
   EXPECT_EQ(op.carry_chain_get_next_atom(both.head()), both.cell(1).atom());
   EXPECT_NE(op.carry_chain_get_next_atom(both.head()), other.atom());
   EXPECT_TRUE(op.carry_chain_is_head(shared.head()));

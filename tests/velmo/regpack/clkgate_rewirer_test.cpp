@@ -178,8 +178,13 @@ TEST_F(RewirerTest, AssignedPipelineRegisterTakesItsSpineTapRow) {
   // column of row 8, inside the upper-right sector.
   auto z = n.zota_reg("z").clk(clk_out(g0));
   host::options::set(1179, 6, "X2_Y8_N60", "z");
+  // A project-wide value is no register's own assignment: one without its
+  // own, and with nothing placed around it, stays.
+  auto bare = n.zota_reg("bare").clk(clk_out(g0));
+  host::options::set(1179, 6, "X2_Y8_N60");
   EXPECT_EQ(m_rewirer->work(), 1);
   EXPECT_EQ(clock_of(z), clk_out(g1));
+  EXPECT_EQ(clock_of(bare), clk_out(g0));
 }
 
 TEST_F(RewirerTest, VerboseModeListsGroupsAndDumpsTheNetlist) {

@@ -72,6 +72,7 @@ TEST_F(RamEnableTest, GatesAreNamedUniquelyWithTheirMasks) {
   }
   EXPECT_EQ(m_util->get_netlist_mod_table()->rows().size(), 4u);
   EXPECT_EQ(m_util->get_netlist_mod_table()->rows()[1][0], "m~RAM_ENABLE_AND~1");
+  EXPECT_EQ(m_util->get_netlist_mod_table()->rows()[1][2], "1");  // an added atom
   // The port column holds the output port type's platform symbol.
   EXPECT_EQ(m_util->get_netlist_mod_table()->rows()[1][3], vok_output_port_symbol(DB_OUTPUT_PORT_COMB).cname());
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
@@ -85,9 +86,11 @@ TEST_F(RamEnableTest, GatesAreNamedUniquelyWithTheirMasks) {
   EXPECT_EQ(m_util->create_dffe_atom(ram), nullptr);
   EXPECT_EQ(host::testing::expect_internal_error([&] { m_util->create_2_input_or_gate_atom(nullptr); }).condition,
             "atom != NULL");
-  EXPECT_EQ(host::testing::expect_internal_error([] { VELMO_RAM_ENABLE_CONVERSION_UTIL::create_utility(); })
-                .condition,
-            "s_utility == NULL");
+  const HOST_INTERNAL_ERROR twice =
+      host::testing::expect_internal_error([] { VELMO_RAM_ENABLE_CONVERSION_UTIL::create_utility(); });
+  EXPECT_EQ(twice.condition, "s_utility == NULL");
+  EXPECT_EQ(twice.tag, "VELMO");
+  EXPECT_EQ(twice.file, "velmo_ram_enable_conversion_util");
 }
 
 TEST_F(RamEnableTest, GateLandsInTheRamsNetlistAndPartition) {
@@ -111,8 +114,16 @@ TEST_F(RamEnableTest, OtherFamiliesAreRefused) {
   make(Family::KY);
   auto n = host::testing::netlist();
   auto ram = n.ram("m");
-  EXPECT_EQ(host::testing::expect_internal_error([&] { m_util->create_2_input_and_gate_atom(ram); }).condition,
-            "Unsupported family");
+  // Each gate, the dual one too, checks the family; the error names this
+  // component and file.
+  for (auto create : {&VELMO_RAM_ENABLE_CONVERSION_UTIL::create_2_input_and_gate_atom,
+                      &VELMO_RAM_ENABLE_CONVERSION_UTIL::create_2_input_or_gate_atom,
+                      &VELMO_RAM_ENABLE_CONVERSION_UTIL::create_dual_gate_atom}) {
+    const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { (m_util->*create)(ram); });
+    EXPECT_EQ(e.condition, "Unsupported family");
+    EXPECT_EQ(e.tag, "VELMO");
+    EXPECT_EQ(e.file, "velmo_ram_enable_conversion_util");
+  }
 }
 
 TEST_F(RamEnableTest, ConversionPassesUseTheFactories) {

@@ -9,6 +9,7 @@
 #include "common/host_script.h"
 #include "jopp/jopp_pr.h"
 #include "msg/msg_base.h"
+#include "nolt/nolt_register_packer.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "thr/thr_drl.h"
@@ -182,6 +183,14 @@ TEST_F(RegpackTest, LocationManagerModeCommitsAcceptedPairs) {
                                       "NORBO_MANAGER::can_pack_atoms(atom#" + std::to_string(a.id()),
                                       "NORBO_MANAGER::pack_atoms(atom#" + std::to_string(a.id()),
                                   }));
+  // An accepted I/O pair is committed the same way.
+  auto d = n.reg("d").clk(clk);
+  auto accepted = n.io_in("din0");
+  host::clear_calls();
+  EXPECT_TRUE(cb.is_io_packing_feasible({d, accepted}, NOLT_IO_RP_INPUT_REGISTER, nullptr));
+  EXPECT_THAT(host::call_lines(),
+              ::testing::Contains("NORBO_MANAGER::pack_atoms(atom#" + std::to_string(d.id()) + ", atom#" +
+                                  std::to_string(accepted.id()) + ", 0)"));
   // I/O pairs refused by the manager leave status 8 in the explanation.
   auto ibuf = n.io_in("din");
   NOLT_RP_EXPLANATION why;
@@ -242,12 +251,27 @@ TEST_F(RegpackTest, IoFeasibilityWithALockedTargetSite) {
   // parent: z 10 of the tile.
   const unsigned target = host::device::die_info()->get_place_info()->get_global_id(653, 0, 2, 10);
   EXPECT_EQ(JOPP::clocks_at_site(target), 2);
+  // An output buffer of the same pin (z 9) takes its register at the
+  // output-register site (kind 654), z 11.
+  auto opad = n.io_out("dout", lut.out());
+  host::testing::GENERIC_BUILDER obuf(opad->get_iterm_slot(0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node());
+  ASSERT_TRUE(obuf->is_io_obuf());
+  obuf.locked(0, 2, 9, 0x200);
+  EXPECT_TRUE(cb.is_io_packing_feasible({c, obuf}, NOLT_IO_RP_OUTPUT_REGISTER, nullptr));
+  EXPECT_EQ(JOPP::clocks_at_site(host::device::die_info()->get_place_info()->get_global_id(654, 0, 2, 11)), 1);
+  EXPECT_EQ(JOPP::clocks_at_site(target), 2);
 
   // Only buffers can take an I/O register.
   EXPECT_EQ(host::testing::expect_internal_error(
                 [&] { cb.is_io_packing_feasible({a, lut}, NOLT_IO_RP_INPUT_REGISTER, nullptr); })
                 .condition,
             "io_atom->is_io_obuf() || io_atom->is_io_ibuf()");
+  // A buffer locked where its pin has no register site of that kind.
+  auto misplaced = n.io_in("din4").locked(3, 3, 0, 0x200);
+  EXPECT_EQ(host::testing::expect_internal_error(
+                [&] { cb.is_io_packing_feasible({a, misplaced}, NOLT_IO_RP_INPUT_REGISTER, nullptr); })
+                .condition,
+            "target_gid != DEV_ILLEGAL_GLOBAL_ID");
   // A locked box is not an exact location.
   auto boxed = n.io_in("din3").locked_box(0, 1, 0, 3, 0x200);
   EXPECT_EQ(host::testing::expect_internal_error(
@@ -298,6 +322,12 @@ TEST_F(RegpackTest, PackingRunsUserThenOpportunisticPacking) {
                                       "NOLT_FF_REGISTER_PACKER_OP::free_permanent_data"}));
   for (const std::string& name : host::call_names())
     EXPECT_NE(name, "NOLT_FF_REGISTER_PACKER_OP::initialize_and_sweep_netlist");
+
+  // User packing needs the environment.
+  NOLT_FF_REGISTER_PACKER_OP op(false);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { VELMO_REGISTER_PACKER::do_user_register_packing(nullptr, &op); })
+                .condition,
+            "env");
 }
 
 TEST_F(RegpackTest, UserPackingEndsEarlyWithoutLockedRegisters) {

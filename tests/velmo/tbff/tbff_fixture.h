@@ -37,12 +37,12 @@ protected:
     delete m_env;
     HostTest::TearDown();
   }
-  // A family-46 device and a design: a pad clock, a launching register and
+  // A device (family 46 unless m_family says otherwise) and a design: a pad clock, a launching register and
   // pipeline registers in slots of LABs (x, 4) for each x given; routed and
   // analysed. The launching registers sit in row `launch_row`.
   void build(const std::vector<int>& lab_columns, std::vector<DeviceCorner> corners = {},
              std::vector<int> clock_of = {}, int period = 300, int launch_row = 3) {
-    auto dev = host::testing::device(Family::KY);
+    auto dev = host::testing::device(m_family);
     if (!corners.empty()) dev.corners(corners);
     if (m_floor_level_0) dev.part_trait(42);
     dev.build();
@@ -89,6 +89,8 @@ protected:
   }
   std::vector<VOK_ATOM_NODE*> m_regs;
   WEXAN_ENV* m_env = nullptr;
+  // The device's family.
+  int m_family = Family::KY;
   // The part allows pulse level 0 (trait 42).
   bool m_floor_level_0 = false;
   bool m_pipeline_first = false;

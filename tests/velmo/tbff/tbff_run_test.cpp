@@ -214,6 +214,19 @@ TEST_F(TbffRunTest, FinalizeEntryPointWidensWithTheOption) {
   EXPECT_GE(host::sta::node_worst_hold_slack(d->get_id(), 0), 0);
 }
 
+// Family 48 only analyses: it skips the optimisation unless the option is on.
+TEST_F(TbffRunTest, OnFamily48TheEntryPointOnlyAnalyses) {
+  m_family = host::testing::Family::KX;
+  build({});
+  velmo_optimize_tbff(m_env);
+  EXPECT_EQ(count_lines("TBFF: Optimization running in analysis-only mode"), 1);
+  EXPECT_EQ(count_lines("TBFF: Skipping TBFF optimization because of INI settings"), 1);
+  host::options::set(1175, 1, "on");
+  velmo_optimize_tbff(m_env);
+  EXPECT_EQ(count_lines("TBFF: Optimization running in analysis-only mode"), 2);
+  EXPECT_EQ(count_lines("TBFF: Skipping TBFF optimization because of INI settings"), 1);
+}
+
 // Registers re-created at the floor level (as repopulation makes them) on a
 // clock too fast for their inputs: the run widens the group, the registers
 // borrow (at most their pulse), and clear_tbff's revert brings the group
