@@ -296,12 +296,15 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
   r->clear_location();
   VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
   cfg_set_off("velmo_p2c_mark_routing_hard");
+  cfg_set_on("velmo_verbose_p2c_placement");
   {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     ASSERT_TRUE(p.periphery_to_core_register_placement());
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("publish as soft!"));
   }
+  cfg_set_off("velmo_verbose_p2c_placement");
   // A delay requirement is routed whatever the wire-based switch says.
   r->clear_location();
   cfg_set_off("velmo_p2c_publish_routing_for_wire_based");
@@ -376,13 +379,16 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   // A wire requirement with the router's own assignment: a P2C transfer
   // would be routed, a C2P one is placed only.
   assign(r, 845, "3");
+  cfg_set_on("velmo_verbose_p2c_placement");
   {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     ASSERT_TRUE(p.periphery_to_core_register_placement());
     ASSERT_TRUE(r->is_placed());
     EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("working on c2p group 0 with size 1"));
     EXPECT_TRUE(route_above(d(u1)).empty());
   }
+  cfg_set_off("velmo_verbose_p2c_placement");
   // Placed only: no cell mapping changed, so the placer keeps mixed ALMs legal.
   EXPECT_FALSE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
   r->clear_location();
