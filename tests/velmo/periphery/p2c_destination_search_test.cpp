@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
@@ -121,6 +122,17 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
   placement.p2c_slack_window_map()[{s.u0->get_id(), wide->get_id()}] = {0, 9000};
   EXPECT_EQ(search(placement).p2c.size(), 1u);
   EXPECT_TRUE(warned().empty());
+  // Without windows every one is passed over, said only when verbose.
+  const std::string skipped = "no moz on either core or periphery, skipping";
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT quiet(m_env);
+    EXPECT_TRUE(search(quiet).p2c.empty());
+    EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine(skipped)));
+  }
+  cfg_set_on("velmo_verbose_p2c_placement");
+  VELMO_PERIPHERY_CORE_PLACEMENT verbose(m_env);
+  EXPECT_TRUE(search(verbose).p2c.empty());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(skipped));
 }
 
 TEST_F(P2cDestinationSearchTest, GroupsByRequirementAndControlSignals) {
@@ -256,9 +268,17 @@ TEST_F(P2cDestinationSearchTest, UibEsramRegistersByClockDriver) {
   assign(u, 837, INT, "2");
   assign(routed, 837, INT, "2");
   assign(routed, 845, INT, "3");  // a router assignment: not this search's
+  // A register on a port the port map does not know, and a register
+  // without a register output: passed over.
+  VOK_ATOM_NODE* unmapped = n.reg("unmapped").clk(ck);
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 2, unmapped);
+  assign(unmapped, 837, INT, "2");
+  assign(n.atom(VOK_ATOM_KIND::CORE_REGISTER, "no_q"), 837, INT, "2");
+  cfg_set_on("velmo_verbose_p2c_placement");
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   std::unordered_map<unsigned, std::vector<int>> by_clock;
   EXPECT_TRUE(placement.get_uib_esram_dst_locs(by_clock));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("couldn't find w3j3 top level port id, skipping"));
   ASSERT_EQ(by_clock.size(), 1u);
   ASSERT_EQ(by_clock[static_cast<unsigned>(ck->get_id())].size(), 1u);
   const int tr = by_clock[static_cast<unsigned>(ck->get_id())][0];
