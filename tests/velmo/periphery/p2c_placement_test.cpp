@@ -254,6 +254,8 @@ TEST_F(P2cPlacementTest, RegisterSitesOfLabInputs) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 3))), std::make_pair(true, site(3, 4, 1)));
   EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 72))), std::make_pair(false, site(3, 4, 56)));
+  EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 12))), std::make_pair(true, site(3, 4, 10)));
+  EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 15))), std::make_pair(false, site(3, 4, 11)));
   auto err = expect_internal_error([&] { p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 140))); });
   EXPECT_EQ(err.condition, "subloc != -1");
 }
