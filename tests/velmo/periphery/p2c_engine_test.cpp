@@ -201,6 +201,19 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
     EXPECT_EQ(routes[r].front(), ports[r] & 0x7FFFFFFFu) << r;
     for (unsigned g : routes[r]) EXPECT_TRUE(seen.insert(g).second) << "route " << r << " shares " << g;
   }
+  // The banks split the cells as the device's cell counts say (items 34 and
+  // 33): with four cells a bank, index 97 is cell 0 of bank 1.
+  DeviceSpec spec = host::device::spec();
+  spec.basic_int_data[33] = 4;
+  host::device::configure(spec);
+  VOK_ATOM_NODE* w3 = n.lut("w3", {src}, kWire);
+  host::testing::GENERIC_BUILDER(u2).input(DB_INPUT_PORT_DATA_IN, 1, w3);
+  VOK_ATOM_ITERM* in2b = u2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1);
+  host::testing::map_port(in2b, host::testing::gesk_instance("u2_inst_b", 9, 9, 0), "in[1]");
+  VELMO_PERIPHERY_CORE_PLACEMENT four(m_env);
+  ASSERT_TRUE(four.place_and_route_wire_lut_from_lab_re_to_periphery(w3, lab_out(3, 5, 97), periphery_chain_gid(9, 9, 1, 0),
+                                                                     in2b, mod, die()->get_blacklisting()));
+  EXPECT_EQ(leout(w3), "b1leout[0]");
 }
 
 TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeFailsWithAnError) {
