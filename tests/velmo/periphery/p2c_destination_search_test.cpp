@@ -208,6 +208,8 @@ TEST_F(P2cDestinationSearchTest, CoreToPeripheryRegisters) {
   EXPECT_EQ(placement.c2p_connections()[0], std::make_tuple(c, s.u0, in(s.u0, 0)));
   EXPECT_EQ(placement.c2p_connections()[1], std::make_tuple(picky, s.e0, in(s.e0, 0)));
   EXPECT_EQ(warned().size(), 1u);  // "two" feeds two placed atoms
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("p2c: got 0 targeted paths"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("c2p: got 2 targeted paths"));
 
   // Fed from the periphery, through one LUT or directly, the register is
   // constrained on both sides: it is skipped.
@@ -301,6 +303,8 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(direct));
   EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(via_core_lut));
   EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(core));
+  VOK_ATOM_NODE* arith = n.atom(VOK_ATOM_KIND::ARITH_CELL, "arith").input(DB_INPUT_PORT_DATA_IN, 0, s.u0);
+  EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(n.reg("via_arith").d(arith)));
   VOK_ATOM_NODE* to_lut = n.reg("to_lut");
   n.lut("l3", {to_lut}, 0x2);
   vok_connect(q(direct), in(s.e0, 0));
@@ -317,6 +321,12 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_FALSE(ff_with_same_control_signals(a, no_ce));
   EXPECT_FALSE(ff_with_same_control_signals(no_ce, a));
   EXPECT_FALSE(ff_with_same_control_signals(a, other_ck));
+  // Either one no register: an internal error.
+  VOK_ATOM_NODE* not_ff = n.atom(VOK_ATOM_KIND::COMB_CELL, "not_ff");
+  EXPECT_EQ(expect_internal_error([&] { ff_with_same_control_signals(not_ff, a); }).condition,
+            "ff_a->get_location_element() == DEV_ELEMENT_FF || ff_a->get_default_dev_element() == DEV_ELEMENT_FF");
+  EXPECT_EQ(expect_internal_error([&] { ff_with_same_control_signals(a, not_ff); }).condition,
+            "ff_b->get_location_element() == DEV_ELEMENT_FF || ff_b->get_default_dev_element() == DEV_ELEMENT_FF");
   // An input on one register only differs even when nothing drives it, and
   // the box input (port 1) counts like the control inputs.
   VOK_ATOM_NODE* open_clr = n.reg("open_clr").clk(ck).ce(en);
