@@ -274,6 +274,8 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR")),
             4 * 8);
   EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
+  // The analysis asks for hold on every edge and no setup.
+  EXPECT_THAT(lines, ::testing::Contains(::testing::MatchesRegex("KELD Parameters: .*, 0, -?[0-9]+, 1, 1, [^,]*")));
   EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
   EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
   // The port-model update knows the one driver whose routing changed.
@@ -342,6 +344,14 @@ TEST_F(ParasiticHoldFixTest, BigViolationsZeroWorkersAndTheGiveUp) {
   preserved.clear();
   EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
   EXPECT_EQ(count_slack(-300), 1);
+  // That element is the nearest one above b's data sink.
+  const std::vector<std::int32_t> route = path_of(b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  ASSERT_GE(route.size(), 3u);
+  EXPECT_EQ(std::count_if(preserved.records().begin(), preserved.records().end(),
+                          [&](const VOK_RE_PRESSLACK& r) {
+                            return r.slack[0] == -300 && r.gid == static_cast<unsigned>(route[1]);
+                          }),
+            1);
   // Only slacks below the sensitive threshold are kept.
   cfg_set_int_value("route_fixup_flow_parasitics_sensitive_hold_slack_ps", -300);
   preserved.clear();
@@ -600,6 +610,13 @@ TEST_F(ParasiticHoldFixTest, VidPartsKeepTheirOtherCornersByDefault) {
             (std::vector<std::string>{"Checking corner slow_900V_100cc", "Checking corner fast_900V_-40cc",
                                       "Checking corner slow_900V_-40cc", "Checking corner slow_850V_-40cc",
                                       "Checking corner fast_850V_100cc"}));
+  // The hot setting at 0 drops the hot fast corner at the other voltage.
+  cfg_set_int_value("route_fixup_flow_analyze_vid_corners_slow_hot", 0);
+  const std::size_t again = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(lines_from(again, "Checking corner "),
+            (std::vector<std::string>{"Checking corner slow_900V_100cc", "Checking corner fast_900V_-40cc",
+                                      "Checking corner slow_900V_-40cc", "Checking corner slow_850V_-40cc"}));
 }
 
 TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
@@ -849,6 +866,13 @@ TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIs
   host::clear_calls();
   EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
   EXPECT_THAT(host::call_lines(), ::testing::Contains(moved));
+  // Named only at debug level 3.
+  const std::string named = "SPAR found modified ZOTA atom id " + std::to_string(p->get_id()) + ": " + p->get_string_hpath();
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine(named)));
+  host::debug::set_level("VELMO", 3);
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(named));
+  host::debug::set_level("VELMO", 2);
   // Verification with slacks that differ after the forced read: a debug
   // line when forced, an internal error otherwise.
   cfg_set_on("velmo_verify_skipped_read_sdc");

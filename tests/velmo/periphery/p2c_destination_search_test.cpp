@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cfg/cfg.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pelk/pelk_symbol.h"
@@ -121,6 +122,17 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
   placement.p2c_slack_window_map()[{s.u0->get_id(), wide->get_id()}] = {0, 9000};
   EXPECT_EQ(search(placement).p2c.size(), 1u);
   EXPECT_TRUE(warned().empty());
+  // Without windows every one is passed over, said only when verbose.
+  const std::string skipped = "no moz on either core or periphery, skipping";
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT quiet(m_env);
+    EXPECT_TRUE(search(quiet).p2c.empty());
+    EXPECT_THAT(host::debug::texts(), ::testing::Not(HasDebugLine(skipped)));
+  }
+  cfg_set_on("velmo_verbose_p2c_placement");
+  VELMO_PERIPHERY_CORE_PLACEMENT verbose(m_env);
+  EXPECT_TRUE(search(verbose).p2c.empty());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(skipped));
 }
 
 TEST_F(P2cDestinationSearchTest, GroupsByRequirementAndControlSignals) {
@@ -196,6 +208,8 @@ TEST_F(P2cDestinationSearchTest, CoreToPeripheryRegisters) {
   EXPECT_EQ(placement.c2p_connections()[0], std::make_tuple(c, s.u0, in(s.u0, 0)));
   EXPECT_EQ(placement.c2p_connections()[1], std::make_tuple(picky, s.e0, in(s.e0, 0)));
   EXPECT_EQ(warned().size(), 1u);  // "two" feeds two placed atoms
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("p2c: got 0 targeted paths"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("c2p: got 2 targeted paths"));
 
   // Fed from the periphery, through one LUT or directly, the register is
   // constrained on both sides: it is skipped.
@@ -256,9 +270,17 @@ TEST_F(P2cDestinationSearchTest, UibEsramRegistersByClockDriver) {
   assign(u, 837, INT, "2");
   assign(routed, 837, INT, "2");
   assign(routed, 845, INT, "3");  // a router assignment: not this search's
+  // A register on a port the port map does not know, and a register
+  // without a register output: passed over.
+  VOK_ATOM_NODE* unmapped = n.reg("unmapped").clk(ck);
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 2, unmapped);
+  assign(unmapped, 837, INT, "2");
+  assign(n.atom(VOK_ATOM_KIND::CORE_REGISTER, "no_q"), 837, INT, "2");
+  cfg_set_on("velmo_verbose_p2c_placement");
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   std::unordered_map<unsigned, std::vector<int>> by_clock;
   EXPECT_TRUE(placement.get_uib_esram_dst_locs(by_clock));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("couldn't find w3j3 top level port id, skipping"));
   ASSERT_EQ(by_clock.size(), 1u);
   ASSERT_EQ(by_clock[static_cast<unsigned>(ck->get_id())].size(), 1u);
   const int tr = by_clock[static_cast<unsigned>(ck->get_id())][0];
@@ -281,6 +303,8 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(direct));
   EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(via_core_lut));
   EXPECT_FALSE(core_ff_input_connect_to_periphery_through_at_most_one_lut(core));
+  VOK_ATOM_NODE* arith = n.atom(VOK_ATOM_KIND::ARITH_CELL, "arith").input(DB_INPUT_PORT_DATA_IN, 0, s.u0);
+  EXPECT_TRUE(core_ff_input_connect_to_periphery_through_at_most_one_lut(n.reg("via_arith").d(arith)));
   VOK_ATOM_NODE* to_lut = n.reg("to_lut");
   n.lut("l3", {to_lut}, 0x2);
   vok_connect(q(direct), in(s.e0, 0));
@@ -297,6 +321,12 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   EXPECT_FALSE(ff_with_same_control_signals(a, no_ce));
   EXPECT_FALSE(ff_with_same_control_signals(no_ce, a));
   EXPECT_FALSE(ff_with_same_control_signals(a, other_ck));
+  // Either one no register: an internal error.
+  VOK_ATOM_NODE* not_ff = n.atom(VOK_ATOM_KIND::COMB_CELL, "not_ff");
+  EXPECT_EQ(expect_internal_error([&] { ff_with_same_control_signals(not_ff, a); }).condition,
+            "ff_a->get_location_element() == DEV_ELEMENT_FF || ff_a->get_default_dev_element() == DEV_ELEMENT_FF");
+  EXPECT_EQ(expect_internal_error([&] { ff_with_same_control_signals(a, not_ff); }).condition,
+            "ff_b->get_location_element() == DEV_ELEMENT_FF || ff_b->get_default_dev_element() == DEV_ELEMENT_FF");
   // An input on one register only differs even when nothing drives it, and
   // the box input (port 1) counts like the control inputs.
   VOK_ATOM_NODE* open_clr = n.reg("open_clr").clk(ck).ce(en);

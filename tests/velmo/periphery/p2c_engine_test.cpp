@@ -201,6 +201,19 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
     EXPECT_EQ(routes[r].front(), ports[r] & 0x7FFFFFFFu) << r;
     for (unsigned g : routes[r]) EXPECT_TRUE(seen.insert(g).second) << "route " << r << " shares " << g;
   }
+  // The banks split the cells as the device's cell counts say (items 34 and
+  // 33): with four cells a bank, index 97 is cell 0 of bank 1.
+  DeviceSpec spec = host::device::spec();
+  spec.basic_int_data[33] = 4;
+  host::device::configure(spec);
+  VOK_ATOM_NODE* w3 = n.lut("w3", {src}, kWire);
+  host::testing::GENERIC_BUILDER(u2).input(DB_INPUT_PORT_DATA_IN, 1, w3);
+  VOK_ATOM_ITERM* in2b = u2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1);
+  host::testing::map_port(in2b, host::testing::gesk_instance("u2_inst_b", 9, 9, 0), "in[1]");
+  VELMO_PERIPHERY_CORE_PLACEMENT four(m_env);
+  ASSERT_TRUE(four.place_and_route_wire_lut_from_lab_re_to_periphery(w3, lab_out(3, 5, 97), periphery_chain_gid(9, 9, 1, 0),
+                                                                     in2b, mod, die()->get_blacklisting()));
+  EXPECT_EQ(leout(w3), "b1leout[0]");
 }
 
 TEST_F(P2cEngineTest, LcellWireLutNoLabCanTakeFailsWithAnError) {
@@ -296,12 +309,15 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
   r->clear_location();
   VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
   cfg_set_off("velmo_p2c_mark_routing_hard");
+  cfg_set_on("velmo_verbose_p2c_placement");
   {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     ASSERT_TRUE(p.periphery_to_core_register_placement());
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().empty());
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("publish as soft!"));
   }
+  cfg_set_off("velmo_verbose_p2c_placement");
   // A delay requirement is routed whatever the wire-based switch says.
   r->clear_location();
   cfg_set_off("velmo_p2c_publish_routing_for_wire_based");
@@ -376,13 +392,16 @@ TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
   // A wire requirement with the router's own assignment: a P2C transfer
   // would be routed, a C2P one is placed only.
   assign(r, 845, "3");
+  cfg_set_on("velmo_verbose_p2c_placement");
   {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     ASSERT_TRUE(p.periphery_to_core_register_placement());
     ASSERT_TRUE(r->is_placed());
     EXPECT_EQ(p.c2p_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("working on c2p group 0 with size 1"));
     EXPECT_TRUE(route_above(d(u1)).empty());
   }
+  cfg_set_off("velmo_verbose_p2c_placement");
   // Placed only: no cell mapping changed, so the placer keeps mixed ALMs legal.
   EXPECT_FALSE(cfg_is_on("vpr_illegal_alm_when_r5t_bles_mixed_with_non_r5t_bles", false));
   r->clear_location();

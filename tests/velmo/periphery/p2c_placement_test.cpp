@@ -247,6 +247,7 @@ TEST_F(P2cPlacementTest, RegisterSitesOfLabInputs) {
     EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 9))), std::make_pair(true, site(3, 4, 8)));
     EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 8))), std::make_pair(false, site(3, 4, 7)));
     EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 79))), std::make_pair(false, site(3, 4, 59)));
+    EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 14))), std::make_pair(true, site(3, 4, 10)));
     auto err = expect_internal_error([&] { p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 3))); });
     EXPECT_EQ(err.condition, "subloc != -1");
   }
@@ -254,6 +255,8 @@ TEST_F(P2cPlacementTest, RegisterSitesOfLabInputs) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 3))), std::make_pair(true, site(3, 4, 1)));
   EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 72))), std::make_pair(false, site(3, 4, 56)));
+  EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 12))), std::make_pair(true, site(3, 4, 10)));
+  EXPECT_EQ(p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 15))), std::make_pair(false, site(3, 4, 11)));
   auto err = expect_internal_error([&] { p.get_ff_gid_from_lab_re_input_port(static_cast<int>(route_gid(282, 3, 4, 140))); });
   EXPECT_EQ(err.condition, "subloc != -1");
 }
@@ -263,6 +266,7 @@ TEST_F(P2cPlacementTest, PortNames) {
   EXPECT_EQ(labout_to_port_name("LABOUTB[19]"), "b1leout[1]");
   EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABOUTT[20]"); }).condition, "num < 20");
   EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABOUTT[-1]"); }).condition, "num < 20");
+  EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABOUTT[6"); }).condition, "num < 20");
   EXPECT_EQ(expect_internal_error([] { labout_to_port_name("LABIN[3]"); }).condition,
             "labout.find(\"LABOUT\") != std::string::npos");
   {

@@ -28,6 +28,7 @@ struct VELMO_P2C_PLACEMENT_PEER {
   static int general_min(P& p) { return p.m_p2c_general_window_min; }
   static auto& setup(P& p) { return p.m_nodes_repuired_p2c_max_delay_map; }
   static auto& hold(P& p) { return p.m_nodes_repuired_p2c_min_delay_map; }
+  static auto& c2p_setup(P& p) { return p.m_nodes_repuired_c2p_max_delay_map; }
   static auto& windows(P& p) { return p.m_p2c_slack_window_map; }
   static auto& switch_delays(P& p) { return p.m_switch_delays_cache; }
   static auto& wire_weights(P& p) { return p.m_usable_wire_weight_cache; }
@@ -219,12 +220,20 @@ TEST_F(P2cSlackEstimationTest, TransfersGetSlacksAndWindows) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   ASSERT_TRUE(p.p2c_slack_estimation());
   // Average clock delays: GCLK core path (prefix + 910) at the slow corner.
+  const auto core_line = [](const char* kind, std::vector<int> elements) {
+    int ps = 0;
+    for (int k : elements) ps += 10 + k % 37;
+    return std::string(kind) + " average delay for core is " +
+           std::to_string(static_cast<int>(static_cast<float>(ps * 1e-12) * 1.02f * 1e12f)) + " " +
+           std::to_string(static_cast<int>(static_cast<float>(ps * 1e-12) * 0.88f * 1e12f));
+  };
   int core_ps = 0;
   for (int k : {656, 1810, 659, 311, 311, 341, 607, 1198, 910}) core_ps += 10 + k % 37;
   const int core_setup = static_cast<int>(static_cast<float>(core_ps * 1e-12) * 1.02f * 1e12f);
   const int core_hold = static_cast<int>(static_cast<float>(core_ps * 1e-12) * 0.88f * 1e12f);
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("GCLK average delay for core is " + std::to_string(core_setup) + " " +
-                                                 std::to_string(core_hold)));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(core_line("GCLK", {656, 1810, 659, 311, 311, 341, 607, 1198, 910})));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(core_line("RCLK", {1541, 1808, 1810, 659, 311, 311, 341, 607, 1198, 910})));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(core_line("PCLK", {1062, 1811, 659, 311, 311, 341, 607, 1198, 910})));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("annotating " + std::to_string(core_hold) + "(min) " +
                                                  std::to_string(core_setup) + "(max) back to the core clock iterm edge"));
   // One P2C and one C2P transfer, each with a window.
@@ -302,6 +311,19 @@ TEST_F(P2cSlackEstimationTest, SlackLimitsAndHoldViolations) {
   PEER::hold(p).clear();
   with_delay(base - 30 - h0, T::HOLD);
   EXPECT_TRUE(PEER::hold(p).exists(key));
+  // A C2P transfer keeps a violated setup slack within the limits (r's own
+  // P2C slack within them too, else r is passed over).
+  with_delay(base + s0 - 99999, T::SETUP);
+  const std::pair<int, int> c2p{r->get_id(), e->get_id()};
+  auto c2p_setup_at = [&](int delay) {
+    hov->annotate_delays_of_connection(e, DB_INPUT_PORT_DATA_IN, 0, delay, delay);
+    p.compute_slack_window(T::SETUP);
+    return hov->get_setup_slack(e->get_id(), DB_INPUT_PORT_DATA_IN, 0);
+  };
+  const int c0 = c2p_setup_at(base);
+  ASSERT_EQ(c2p_setup_at(base + c0 + 50), -50);
+  ASSERT_NE(PEER::c2p_setup(p).lookup(c2p), nullptr);
+  EXPECT_EQ(*PEER::c2p_setup(p).lookup(c2p), -50);
 }
 
 TEST_F(P2cSlackEstimationTest, PeripheryClocksTakeThePeripheryDelayAndTheSecondCornerIsScaled) {

@@ -14,10 +14,13 @@
 #include "testing/netlist_builder.h"
 #include "testing/periphery_scene.h"
 #include "testing/route_helpers.h"
+#include "testing/routing_builder.h"
 #include "dev/dev_grid.h"
 #include "w3j3/w3j3_port_map_db.h"
 #include "velmo_port_translation.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
 #include "wump/wump_hand_graph.h"
 #include "wump/wump_route_info.h"
 
@@ -311,6 +314,17 @@ TEST_F(PortLookupTest, PortMapRecomputedFromPlacementWalksPinAndBlockChains) {
   ASSERT_GE(backwards.size(), 2u);
   EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(forwards.front())), CHAIN);
   EXPECT_EQ(static_cast<int>(info->get_dev_element_from_gid(backwards.front())), CHAIN);
+  // The pass hangs the pin's two-element chain (its port, then the interface
+  // element) above the output buffer's sink.
+  host::testing::routing().attach();
+  VELMO_PORT_TRANSLATION_MGR(m_env).perform_port_translation();
+  const VOK_RE_ROUTING& routing = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+  const auto sinks = routing.get_sink_nodes(pin_in);
+  ASSERT_EQ(sinks.size(), 1u);
+  std::vector<unsigned> above;
+  for (int id = routing.forest().parent(sinks[0]); id != -1 && routing.is_wire(id); id = routing.forest().parent(id))
+    above.push_back(routing.get_gid(id));
+  EXPECT_EQ(above, (std::vector<unsigned>{gids[1], backwards.front()}));
 
   // Again: the same entries. A moved pin's entries follow it; an entry made by
   // hand stays, and the terminal gets no second one.

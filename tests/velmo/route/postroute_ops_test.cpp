@@ -104,9 +104,11 @@ TEST_F(PostRouteOpsTest, ClockSkewTypeIsTheFirstSwitchOn) {
   EXPECT_EQ(count_calls("HSSI_KY_TX_DESKEW_OP::init"), 0);
 }
 
-TEST_F(PostRouteOpsTest, EcoSkipsTheAutomaticDelayChainUnlessForced) {
+TEST_F(PostRouteOpsTest, AutomaticDelayChainIsOffByDefaultAndEcoSkipsItUnlessForced) {
   device(Family::KY);
   start();
+  VELMO_POSTROUTE_OPS::run_route_stage_ops(true);
+  EXPECT_EQ(count_lines("* END Auto Delay Chain : SUCCESS!!!") + count_lines("* END Auto Delay Chain : FAILED"), 0);
   cfg_set_on("wexan_run_auto_delay_chain");
   WEXAN_ECO::current()->set(true, false);
   VELMO_POSTROUTE_OPS::run_route_stage_ops(true);
@@ -123,7 +125,7 @@ TEST_F(PostRouteOpsTest, KxDeskewRunsOnFamily46WhenKyIsOffAndAsksForTiming) {
   VELMO_POSTROUTE_OPS::run_route_stage_ops(true);
   EXPECT_THAT(host::call_lines(),
               CallSequence(std::vector<std::string>{
-                  "HSSI_KX_TX_DESKEW_OP::init",
+                  "HSSI_KX_TX_DESKEW_OP::HSSI_KX_TX_DESKEW_OP", "HSSI_KX_TX_DESKEW_OP::init",
                   "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 0, false, false, false, false, null, "
                   "false, false)",
                   "HSSI_KX_TX_DESKEW_OP::work"}));
