@@ -9,6 +9,7 @@
 #include "common/host_script.h"
 #include "jov/jov_enum.h"
 #include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -126,16 +127,19 @@ TEST_F(DeviceFreeTest, PowerUpFailureIsIgnoredPrefitAdjustmentFailureStops) {
 TEST_F(DeviceFreeTest, InsaneLatchesAreAnInternalError) {
   start(Family::KY);
   host::script::queue<bool>("zel_sanity_check_latch_info").push(false);
-  EXPECT_EQ(host::testing::expect_internal_error([] { velmo_process_design_without_device(); }).condition,
-            "Circuit has insane latches at the beginning of the fitter");
+  const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([] { velmo_process_design_without_device(); });
+  EXPECT_EQ(e.condition, "Circuit has insane latches at the beginning of the fitter");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert");
 }
 
 TEST_F(DeviceFreeTest, PostFitCheckerSetUpNeedsTiming) {
   start(Family::KY);
   cfg_set_on("siv_run_post_fit_check");
   EXPECT_TRUE(velmo_process_design_without_device());
-  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
-                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary",
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, "
+                                      "false, false, null, false, false)",
                                       "WEXAN_ATOM_MOD_DRC::refresh_if_necessary",
                                       "WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets"}));
 }
