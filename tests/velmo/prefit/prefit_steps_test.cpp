@@ -193,8 +193,16 @@ TEST_F(PrefitStepsTest, LutromFixupTouchesOnlyFitterCreatedMlabs) {
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto d = n.input_port("d");
-  // An undriven address: repaired.
-  auto rom = n.lutram("FITTER_CREATED_MLAB_CELL_rom").data_in(d).clk(clk);
+  // An undriven address: repaired, its data inputs of each of the three kinds
+  // made unused, its clock kept.
+  auto rom = n.lutram("FITTER_CREATED_MLAB_CELL_rom")
+                 .data_in(d)
+                 .clk(clk)
+                 .input(static_cast<DB_INPUT_PORT_TYPE>(109), 0, d)
+                 .input(static_cast<DB_INPUT_PORT_TYPE>(173), 0, d);
+  // The same, but not modifiable: left alone.
+  auto fixed = n.lutram("FITTER_CREATED_MLAB_CELL_fixed").data_in(d).clk(clk);
+  fixed->set_modifiable(false);
   // The same, made by the user: left alone.
   auto user = n.lutram("user_rom").data_in(d).clk(clk);
   // A driven address and a write enable tied low: repaired.
@@ -207,6 +215,10 @@ TEST_F(PrefitStepsTest, LutromFixupTouchesOnlyFitterCreatedMlabs) {
   EXPECT_TRUE(e->lutrom_fixup_after_belq());
   auto data_in = [](auto& h) { return h.iterm(static_cast<DB_INPUT_PORT_TYPE>(83), 0); };
   EXPECT_FALSE(data_in(rom)->is_used());
+  EXPECT_FALSE(rom.iterm(static_cast<DB_INPUT_PORT_TYPE>(109), 0)->is_used());
+  EXPECT_FALSE(rom.iterm(static_cast<DB_INPUT_PORT_TYPE>(173), 0)->is_used());
+  EXPECT_TRUE(rom.iterm(DB_INPUT_PORT_CLK, 0)->is_used());
+  EXPECT_TRUE(data_in(fixed)->is_used());
   EXPECT_FALSE(data_in(tied)->is_used());
   EXPECT_TRUE(data_in(user)->is_used());
   EXPECT_TRUE(data_in(ram)->is_used());
