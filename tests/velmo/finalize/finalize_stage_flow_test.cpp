@@ -14,12 +14,14 @@
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
 #include "jov/jov_design.h"
+#include "kiv/kiv_model.h"
 #include "kem/kem_manager.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
+#include "tibex/tibex_env.h"
 #include "velmo_bbic_states.h"
 #include "wexan/wexan_env.h"
 
@@ -59,7 +61,17 @@ protected:
 
 TEST_F(FinalizeFlowTest, DeviceWithoutPipelineRegistersRunsTheRouteFixup) {
   VELMO_EXPERT* expert = begin(Family::KX);
+  // The compile database holds a timing netlist: finalize loads it.
+  KIV_STATE* state = JOV_ROOT::get()->get_design("")->get_current_state();
+  ASSERT_NE(state, nullptr);
+  auto* model = new KIV_MODEL();
+  model->header().set_path(KIV_PATH({"db", "final", "timing_netlist"}));
+  model->header().set_type("timing_netlist");
+  state->add_model(model);
   EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking for timing model at db/final/timing_netlist"));
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, ")));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize\"",
                                       "WEXAN_ENV::run_w3j3",
@@ -289,6 +301,21 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
   cfg_set_off("velmo_finalize_spar_flow");
   EXPECT_TRUE(expert->finalize());
   EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::begin_flow")));
+
+  // Changed probe connections are marked unrouted and the timing netlist
+  // brought up to date; then they are routed.
+  host::clear_calls();
+  host::script::queue<bool>(
+      "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary:ports_changed")
+      .push(true);
+  TIBEX_ENV::set_vpr20k_facade();  // the first run unloaded it
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
+                  "WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(true)",
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, ", "TIBEX_VPR_FACADE::begin_flow(32)"}));
 }
 
 TEST_F(FinalizeFlowTest, TimingAnalyzerReportsRunTheirTclCommands) {
