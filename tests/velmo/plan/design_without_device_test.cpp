@@ -64,6 +64,7 @@ TEST_F(DeviceFreeTest, ChecksThenModifiesInOrder) {
                                         "            * SUCCESS *",
                                     }));
   EXPECT_FALSE(called("NOLT_GLOBAL_ASGN_OP::work"));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("NOLT_FF_POWER_UP_OP::work(0)"));
   // Only the delay-chain operation refreshes the check, without a timing
   // utility; the post-fit checker's refresh is off.
   for (const std::string& l : host::call_lines()) {
@@ -85,9 +86,13 @@ TEST_F(DeviceFreeTest, ErrorsPostedAfterStartUpStopTheFlow) {
 
 TEST_F(DeviceFreeTest, SkipToFinalizeRecompileChecksButDoesNotModify) {
   start(Family::KY);
-  host::swavo::set_user_flow(true);
   host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::ROUTED, true);
   host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::RETIMED, true);
+  // Skippable stages without a user recompile: the design is modified.
+  EXPECT_TRUE(velmo_process_design_without_device());
+  EXPECT_TRUE(called("NOLT_FF_POWER_UP_OP::work"));
+  host::clear_calls();
+  host::swavo::set_user_flow(true);
   EXPECT_TRUE(velmo_process_design_without_device());
   EXPECT_TRUE(called("zel_sanity_check_latch_info"));
   EXPECT_FALSE(called("NOLT_FF_POWER_UP_OP::work"));
