@@ -153,6 +153,8 @@ TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
   host::script::queue<bool>(name + ":ports_changed").push(true);
   auto e = expect_internal_error([&] { expert->route(); });
   EXPECT_EQ(e.condition, "netlist_changed");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert_route");
 
   // A failed probe update skips the routing run.
   host::clear_calls();
@@ -284,6 +286,8 @@ TEST_F(RouteStageTest, MuvoFlagOnFamily26AndTheOptionDefault) {
   host::hov::set_on(false);
   host::options::unset(682);
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Post-Route Physical Synthesis skipped because Timing Driven "
+                                                 "Compile (HOV) is disabled."));
 }
 
 TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
