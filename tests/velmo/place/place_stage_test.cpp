@@ -6,6 +6,7 @@
 #include "cfg/cfg.h"
 #include "common/host_script.h"
 #include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
 #include "muvo/muvo_flow_type.h"
 #include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
@@ -111,6 +112,7 @@ TEST_P(PortTranslationBeforePlacementTest, FamiliesWithPortTranslationBeforePlac
   const char* translation = "VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)";
   EXPECT_TRUE(velmo_place());
   EXPECT_EQ(count_call_lines(translation), 1);
+  EXPECT_EQ(count_calls("JOPP::init_pr"), 1) << "the placer-router prelude readies partial reconfiguration";
   host::clear_calls();
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
@@ -134,6 +136,15 @@ TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   EXPECT_FALSE(velmo_place());
   EXPECT_EQ(count_calls("ZEL_UTIL::validate_location_assignments"), 0);
   EXPECT_TRUE(facade_calls().empty());
+
+  // A failed resynthesis, the last step: the placer never runs either.
+  cfg_set_off("debug_stop_after_prefit");
+  cfg_set_on("belq_resyn");
+  host::hov::set_init_errors(true);
+  EXPECT_FALSE(velmo_place());
+  EXPECT_EQ(count_calls("ZEL_UTIL::validate_location_assignments"), 1);
+  EXPECT_TRUE(facade_calls().empty());
+  host::hov::set_init_errors(false);
 }
 
 TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
