@@ -107,8 +107,22 @@ TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
 TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
   VELMO_EXPERT* expert = begin(Family::KY, true, dead_clock_gate);
   host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_on("fit_spar_ending_kem_rebuild");
+  cfg_set_on("velmo_dump_post_spar_atmx");
   ASSERT_TRUE(has_atom("dead_gate"));
   EXPECT_TRUE(expert->finalize());
+  // The dump after the re-route is of the whole hierarchy.
+  EXPECT_THAT(host::call_lines(),
+              Contains(::testing::MatchesRegex(
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist\\(\".*\\.post_spar\\.atm\", true\\)")));
+  // Asked for, the re-route ends with a plain timing-netlist rebuild.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, null, false, "
+                  "false)",
+                  "CMP_FACADE::notify_timing_netlist_changed(1)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
   // The placer-router is unloaded between the re-route and the
   // repopulation.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
@@ -288,7 +302,7 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_sr_run_vpr_router\"",
-                                      "TIBEX_VPR_FACADE::begin_flow(32)",
+                                      "TIBEX_VPR_FACADE::begin_flow(32)", "TIBEX_VPR_FACADE::route(32)",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_sr_run_vpr_router_repop\"",
                                       "WEXAN_UNLOAD::unload_device_data(2)"}));
   EXPECT_THAT(host::call_names(), Not(Contains("SWAVO_RECOMPILE_OP::parse_recompile_argument")));
