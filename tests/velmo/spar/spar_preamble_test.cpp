@@ -51,6 +51,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   glob.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(5);
   auto d = n.lut("d", {in}, 0x2);
   auto w = n.lut("w", {d}, 0x2);
+  w.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(1);  // ordinary
   auto e = n.lut("e", {in}, 0x2);
   auto q = n.lut("q", {e}, 0x2);
   auto p1 = n.lut("p1", {in}, 0x2);
