@@ -14,12 +14,14 @@
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
 #include "jov/jov_design.h"
+#include "kiv/kiv_model.h"
 #include "kem/kem_manager.h"
 #include "pelk/pelk_symbol.h"
 #include "r5t/r5t_interface.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
+#include "tibex/tibex_env.h"
 #include "velmo_bbic_states.h"
 #include "wexan/wexan_env.h"
 
@@ -59,7 +61,17 @@ protected:
 
 TEST_F(FinalizeFlowTest, DeviceWithoutPipelineRegistersRunsTheRouteFixup) {
   VELMO_EXPERT* expert = begin(Family::KX);
+  // The compile database holds a timing netlist: finalize loads it.
+  KIV_STATE* state = JOV_ROOT::get()->get_design("")->get_current_state();
+  ASSERT_NE(state, nullptr);
+  auto* model = new KIV_MODEL();
+  model->header().set_path(KIV_PATH({"db", "final", "timing_netlist"}));
+  model->header().set_type("timing_netlist");
+  state->add_model(model);
   EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking for timing model at db/final/timing_netlist"));
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, ")));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize\"",
                                       "WEXAN_ENV::run_w3j3",
@@ -95,8 +107,22 @@ TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
 TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
   VELMO_EXPERT* expert = begin(Family::KY, true, dead_clock_gate);
   host::swavo::set_spar_modified_atom_ids({1});
+  cfg_set_on("fit_spar_ending_kem_rebuild");
+  cfg_set_on("velmo_dump_post_spar_atmx");
   ASSERT_TRUE(has_atom("dead_gate"));
   EXPECT_TRUE(expert->finalize());
+  // The dump after the re-route is of the whole hierarchy.
+  EXPECT_THAT(host::call_lines(),
+              Contains(::testing::MatchesRegex(
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist\\(\".*\\.post_spar\\.atm\", true\\)")));
+  // Asked for, the re-route ends with a plain timing-netlist rebuild.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "GEN_PROFILE_BINS::close(\"velmo_finalize_run_repop\")",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, null, false, "
+                  "false)",
+                  "CMP_FACADE::notify_timing_netlist_changed(1)",
+                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
   // The placer-router is unloaded between the re-route and the
   // repopulation.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
@@ -276,7 +302,7 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_sr_run_vpr_router\"",
-                                      "TIBEX_VPR_FACADE::begin_flow(32)",
+                                      "TIBEX_VPR_FACADE::begin_flow(32)", "TIBEX_VPR_FACADE::route(32)",
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_sr_run_vpr_router_repop\"",
                                       "WEXAN_UNLOAD::unload_device_data(2)"}));
   EXPECT_THAT(host::call_names(), Not(Contains("SWAVO_RECOMPILE_OP::parse_recompile_argument")));
@@ -289,6 +315,21 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
   cfg_set_off("velmo_finalize_spar_flow");
   EXPECT_TRUE(expert->finalize());
   EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::begin_flow")));
+
+  // Changed probe connections are marked unrouted and the timing netlist
+  // brought up to date; then they are routed.
+  host::clear_calls();
+  host::script::queue<bool>(
+      "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary:ports_changed")
+      .push(true);
+  TIBEX_ENV::set_vpr20k_facade();  // the first run unloaded it
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
+                  "WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(true)",
+                  "WEXAN_ENV::indicate_that_atom_netlist_is_modified",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, ", "TIBEX_VPR_FACADE::begin_flow(32)"}));
 }
 
 TEST_F(FinalizeFlowTest, TimingAnalyzerReportsRunTheirTclCommands) {

@@ -35,11 +35,11 @@ TEST_F(SnapshotDecisionTest, RulesApplyInOrder) {
   host::options::set(1170, 1, "true");
   EXPECT_EQ(decide(), std::make_pair(true, std::string("ENABLE_INTERMEDIATE_SNAPSHOTS WAB assignment is enabled")));
   cfg_set_on("fit2_force_intermediate_snapshot_write");
-  EXPECT_EQ(decide().second, "it is enabled by internal ini");
+  EXPECT_EQ(decide(), std::make_pair(true, std::string("it is enabled by internal ini")));
   host::swavo::set_user_flow(true);
-  EXPECT_EQ(decide().second, "Swavo Recompile is being enabled");
+  EXPECT_EQ(decide(), std::make_pair(true, std::string("Swavo Recompile is being enabled")));
   host::options::set(627, 1, "true");
-  EXPECT_EQ(decide().second, "Formal Verification support is being enabled");
+  EXPECT_EQ(decide(), std::make_pair(true, std::string("Formal Verification support is being enabled")));
   host::options::set(1180, 1, "true");
   EXPECT_EQ(decide(), std::make_pair(true, std::string("Zento-Retimer Nimbrel analysis is being enabled")));
 

@@ -6,7 +6,9 @@
 #include "cfg/cfg.h"
 #include "common/host_script.h"
 #include "gen/gen_profile.h"
+#include "hov/hov_utility.h"
 #include "muvo/muvo_flow_type.h"
+#include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/netlist_builder.h"
 #include "tibex/tibex_env.h"
@@ -37,9 +39,11 @@ protected:
 
 TEST_F(PlaceStageTest, PlaceRunsThePrefitStepsThenThePlacer) {
   VELMO_EXPERT* e = start();  // family 46
+  // The hold-timing model is fetched ahead, asynchronously.
+  host::pexa::set_loaded_timing_model_enum(1, 7);
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::call_lines(),
-              CallSequence(Calls{"YEB_TIMING_MODEL::get_timing_model_async",
+              CallSequence(Calls{"YEB_TIMING_MODEL::get_timing_model_async(1, 1, 7, false, false)",
                                  "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::place_pre_vpr\", "
                                  "2147483647, \"Prefit - Other\", \"Place Pre-Processing\")",
                                  "WEXAN_ENV::report_fitter_status(60, 0)",
@@ -108,6 +112,7 @@ TEST_P(PortTranslationBeforePlacementTest, FamiliesWithPortTranslationBeforePlac
   const char* translation = "VOK_RE_ROUTING_MODIFIER::VOK_RE_ROUTING_MODIFIER(\"L10_port_translation\", false, false)";
   EXPECT_TRUE(velmo_place());
   EXPECT_EQ(count_call_lines(translation), 1);
+  EXPECT_EQ(count_calls("JOPP::init_pr"), 1) << "the placer-router prelude readies partial reconfiguration";
   host::clear_calls();
   host::script::queue<bool>("TIBEX_VPR_FACADE::place").push(false);
   EXPECT_FALSE(velmo_place());
@@ -131,6 +136,15 @@ TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   EXPECT_FALSE(velmo_place());
   EXPECT_EQ(count_calls("ZEL_UTIL::validate_location_assignments"), 0);
   EXPECT_TRUE(facade_calls().empty());
+
+  // A failed resynthesis, the last step: the placer never runs either.
+  cfg_set_off("debug_stop_after_prefit");
+  cfg_set_on("belq_resyn");
+  host::hov::set_init_errors(true);
+  EXPECT_FALSE(velmo_place());
+  EXPECT_EQ(count_calls("ZEL_UTIL::validate_location_assignments"), 1);
+  EXPECT_TRUE(facade_calls().empty());
+  host::hov::set_init_errors(false);
 }
 
 TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
@@ -155,21 +169,29 @@ TEST_F(PlaceStageTest, RunVprBranchMatrix) {
     bool p, r, f, x;
     MUVO_FLOW_TYPE flow;
     Calls want;
+    const char* bin;  // the profile bin of the run, if any
   };
   const std::vector<ROW> rows = {
-      {true, true, false, false, MUVO_FLOW_PLACE, {"begin_flow(64)", "place(64)", "end_flow(64)"}},
-      {true, true, true, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "place_route_finalize(32)", "end_flow(32)"}},
-      {false, true, false, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "prepare_route(32)", "route(32)", "end_flow(32)"}},
+      {true, true, false, false, MUVO_FLOW_PLACE, {"begin_flow(64)", "place(64)", "end_flow(64)"}, "Place Core"},
+      {true, true, true, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "place_route_finalize(32)", "end_flow(32)"},
+       nullptr},
+      {false, true, false, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "prepare_route(32)", "route(32)", "end_flow(32)"},
+       "Route Core"},
       {false, false, true, false, MUVO_FLOW_ROUTE,
-       {"begin_flow(32)", "prepare_finalize(32)", "finalize(32)", "end_flow(32)"}},
-      {false, false, false, true, MUVO_FLOW_FIXUP, {"begin_flow(8)", "run_flow_8_fixup(8)", "end_flow(8)"}},
+       {"begin_flow(32)", "prepare_finalize(32)", "finalize(32)", "end_flow(32)"}, "Finalize Core"},
+      {false, false, false, true, MUVO_FLOW_FIXUP, {"begin_flow(8)", "run_flow_8_fixup(8)", "end_flow(8)"}, nullptr},
       {false, false, false, true, MUVO_FLOW_ROUTE,
-       {"begin_flow(32)", "prepare_fixup_route(32)", "route(32)", "end_flow(32)"}},
+       {"begin_flow(32)", "prepare_fixup_route(32)", "route(32)", "end_flow(32)"}, nullptr},
   };
+  const std::string core_bin = "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"\", 2147483647, \"";
   for (const auto& row : rows) {
     host::clear_calls();
     EXPECT_TRUE(e->run_vpr(row.p, row.r, row.f, row.x, row.flow));
     EXPECT_EQ(facade_calls(), row.want);
+    Calls bins;
+    for (const auto& c : host::call_lines())
+      if (c.rfind(core_bin, 0) == 0) bins.push_back(c.substr(core_bin.size()));
+    EXPECT_EQ(bins, row.bin ? Calls{std::string(row.bin) + "\")"} : Calls{}) << row.want[1];
   }
   for (MUVO_FLOW_TYPE flow : {MUVO_FLOW_ROUTE, MUVO_FLOW_FIXUP}) {
     host::clear_calls();

@@ -9,6 +9,7 @@
 #include "common/host_script.h"
 #include "jov/jov_enum.h"
 #include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -63,6 +64,7 @@ TEST_F(DeviceFreeTest, ChecksThenModifiesInOrder) {
                                         "            * SUCCESS *",
                                     }));
   EXPECT_FALSE(called("NOLT_GLOBAL_ASGN_OP::work"));
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("NOLT_FF_POWER_UP_OP::work(0)"));
   // Only the delay-chain operation refreshes the check, without a timing
   // utility; the post-fit checker's refresh is off.
   for (const std::string& l : host::call_lines()) {
@@ -84,9 +86,13 @@ TEST_F(DeviceFreeTest, ErrorsPostedAfterStartUpStopTheFlow) {
 
 TEST_F(DeviceFreeTest, SkipToFinalizeRecompileChecksButDoesNotModify) {
   start(Family::KY);
-  host::swavo::set_user_flow(true);
   host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::ROUTED, true);
   host::swavo::set_skippable_snapshot(JOV_SNAPSHOT_BASE::RETIMED, true);
+  // Skippable stages without a user recompile: the design is modified.
+  EXPECT_TRUE(velmo_process_design_without_device());
+  EXPECT_TRUE(called("NOLT_FF_POWER_UP_OP::work"));
+  host::clear_calls();
+  host::swavo::set_user_flow(true);
   EXPECT_TRUE(velmo_process_design_without_device());
   EXPECT_TRUE(called("zel_sanity_check_latch_info"));
   EXPECT_FALSE(called("NOLT_FF_POWER_UP_OP::work"));
@@ -126,16 +132,19 @@ TEST_F(DeviceFreeTest, PowerUpFailureIsIgnoredPrefitAdjustmentFailureStops) {
 TEST_F(DeviceFreeTest, InsaneLatchesAreAnInternalError) {
   start(Family::KY);
   host::script::queue<bool>("zel_sanity_check_latch_info").push(false);
-  EXPECT_EQ(host::testing::expect_internal_error([] { velmo_process_design_without_device(); }).condition,
-            "Circuit has insane latches at the beginning of the fitter");
+  const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([] { velmo_process_design_without_device(); });
+  EXPECT_EQ(e.condition, "Circuit has insane latches at the beginning of the fitter");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert");
 }
 
 TEST_F(DeviceFreeTest, PostFitCheckerSetUpNeedsTiming) {
   start(Family::KY);
   cfg_set_on("siv_run_post_fit_check");
   EXPECT_TRUE(velmo_process_design_without_device());
-  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
-                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary",
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, "
+                                      "false, false, null, false, false)",
                                       "WEXAN_ATOM_MOD_DRC::refresh_if_necessary",
                                       "WEXAN_ATOM_MOD_DRC::build_dont_touch_verification_sets"}));
 }

@@ -157,6 +157,9 @@ TEST_F(FanoutLimitTest, SpecialCaseLimits) {
   // Every feedback line of the stand-in feeds LAB input muxes of its tile.
   EXPECT_EQ(VELMO_EXPERT::get_fanout_limit_for_special_cases(info, gid_of(element_ref(279, 5, 4, 3)), true), -1);
   EXPECT_EQ(VELMO_EXPERT::get_fanout_limit_for_special_cases(info, gid_of(h(5, 4)), true), -1);
+  // Other kinds have none either, also when they feed no LAB input mux (a
+  // block output feeds wires).
+  EXPECT_EQ(VELMO_EXPERT::get_fanout_limit_for_special_cases(info, info.gids(283).front(), true), -1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "gesk/gesk_bundle.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
+#include "kem/kem_timing_model.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
@@ -61,7 +62,7 @@ TEST_F(RouteStageTest, RoutesThenClosesWithThePostRouteOperations) {
                   "WEXAN_ENV::report_fitter_status(0, 2)", "MEM_MANAGER::check_memory_guards",
                   "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)",
                   // The retimer's models for the closing timing-netlist rebuild.
-                  "yun_utility_factory", "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, ",
+                  "yun_utility_factory", "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [",
                   "WEXAN_JOV_WIRELUT::backannotate_wireluts",
                   "WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(true)",
                   "MEM_MANAGER::check_memory_guards", "WEXAN_ENV::report_fitter_status(95, 2)"}));
@@ -77,6 +78,15 @@ TEST_F(RouteStageTest, RoutesThenClosesWithThePostRouteOperations) {
   EXPECT_TRUE(expert->route());
   velmo_bbic_set_active(false);
   EXPECT_EQ(count_push(), 1) << "blackboxed partitions get their routing back";
+
+  // Without retimer models the closing rebuild asks for the default model set.
+  host::clear_calls();
+  host::script::queue<bool>("YUN_UTILITY::no_timing_models").push(true);
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "YUN_UTILITY::get_timing_models",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, "
+                                      "false, false, null, false, false)"}));
 }
 
 TEST_F(RouteStageTest, AFailedRoutingRunStillClosesAndReports) {
@@ -100,8 +110,10 @@ TEST_F(RouteStageTest, SkippingPartitionsDoNothing) {
   EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 0);
 }
 
-TEST_F(RouteStageTest, PushDecisionOnFamily48FollowsThePartitionRecords) {
-  device(Family::KX);
+class RoutePushFamiliesTest : public RouteStageTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RoutePushFamiliesTest, PushDecisionFollowsThePartitionRecords) {
+  device(GetParam());
   VELMO_EXPERT* expert = start();
   JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
   JOV_PARTITION* child = design->add_partition("child");
@@ -111,6 +123,8 @@ TEST_F(RouteStageTest, PushDecisionOnFamily48FollowsThePartitionRecords) {
   EXPECT_TRUE(expert->route());
   EXPECT_EQ(count_push(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, RoutePushFamiliesTest, ::testing::Values(Family::KX, 15));
 
 TEST_F(RouteStageTest, PlaceFixupFlowWithAFailedLateLoadRoutesNothing) {
   device(Family::KY);
@@ -139,6 +153,8 @@ TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
   host::script::queue<bool>(name + ":ports_changed").push(true);
   auto e = expect_internal_error([&] { expert->route(); });
   EXPECT_EQ(e.condition, "netlist_changed");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_expert_route");
 
   // A failed probe update skips the routing run.
   host::clear_calls();
@@ -231,9 +247,20 @@ TEST_F(RouteStageTest, MuvoFlagOnFamily46) {
   cfg_set_value("muvo_run_post_route_zota_flow", "0");
   EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
   EXPECT_FALSE(run);
+  // A setting that is no number leaves the flow off.
+  cfg_set_value("muvo_run_post_route_zota_flow", "x");
+  run = true;
+  EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_FALSE(run);
   cfg_set_value("muvo_post_route_zota_tricks", "x");
   EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
   EXPECT_TRUE(run);
+
+  velmo_bbic_set_active(true);
+  EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  velmo_bbic_set_active(false);
+  EXPECT_THAT(host::debug::texts(),
+              HasDebugLine("Post-Route Physical Synthesis skipped because its in BBIC flow."));
 
   host::swavo::set_spar_gave_up(true);
   run = false;
@@ -259,6 +286,8 @@ TEST_F(RouteStageTest, MuvoFlagOnFamily26AndTheOptionDefault) {
   host::hov::set_on(false);
   host::options::unset(682);
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Post-Route Physical Synthesis skipped because Timing Driven "
+                                                 "Compile (HOV) is disabled."));
 }
 
 TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
@@ -271,9 +300,13 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
   cfg_set_value("test_incremental_resynthesis", "off");
   EXPECT_TRUE(expert->post_route_physical_synthesis(true));
   EXPECT_EQ(count_calls("muvo"), 2);
-  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
-                                      "HOV_ACCESSORIES::refresh",
-                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, "}));
+  // Without a timing netlist the rebuild uses the default slow model.
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "HOV_ACCESSORIES::refresh",
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [" +
+                      KEM_TIMING_MODEL::create_default_timing_model(nullptr, 0).get_name() +
+                      "], false, false, true, false, null, false, false)"}));
 
   // No iteration, but the full rebuild still runs.
   host::clear_calls();

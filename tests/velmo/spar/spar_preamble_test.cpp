@@ -35,6 +35,11 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   auto a = n.lut("a", {in}, 0x2);
   auto x = n.lut("x", {a}, 0x2);
   auto g = n.atom(VOK_ATOM_KIND::CLK_GATE, "g").input(DB_INPUT_PORT_CLK, 0, a);
+  // The other clock and interface blocks keep their inputs' routing too.
+  for (VOK_ATOM_KIND kind : {VOK_ATOM_KIND::CLK_DIVIDER, VOK_ATOM_KIND::CLK_BURST, VOK_ATOM_KIND::UFI_UIB,
+                             VOK_ATOM_KIND::UFI_ESRAM, VOK_ATOM_KIND::UFIND4H_UIB, VOK_ATOM_KIND::UIBSSM,
+                             VOK_ATOM_KIND::UIB_IO_PHY, VOK_ATOM_KIND::UIB_RDRC, VOK_ATOM_KIND::UIB_WDRC})
+    n.atom(kind, "block" + std::to_string(static_cast<int>(kind))).input(DB_INPUT_PORT_CLK, 0, a);
   auto b = n.lut("b", {in}, 0x2);
   auto y = n.lut("y", {b}, 0x2);
   b->set_modifiable(false);
@@ -46,6 +51,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   glob.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(5);
   auto d = n.lut("d", {in}, 0x2);
   auto w = n.lut("w", {d}, 0x2);
+  w.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(1);  // ordinary
   auto e = n.lut("e", {in}, 0x2);
   auto q = n.lut("q", {e}, 0x2);
   auto p1 = n.lut("p1", {in}, 0x2);
@@ -100,7 +106,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
 
   spar_preamble();
 
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 5 iterms"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 14 iterms"));
   EXPECT_EQ(m_env->m_zota_state, 0);
   // a: the trunk and the branch to the clock gate stay; the branch to x goes.
   EXPECT_TRUE(routing.is_live(a_trunk));
