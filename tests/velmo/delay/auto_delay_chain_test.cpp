@@ -382,6 +382,13 @@ TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And2
   EXPECT_EQ(v->get_delay(1, 0, 0), 100);
   EXPECT_EQ(v->get_delay(0, 0, 0), 150);
   EXPECT_EQ(delay(446, 2, 1), 109) << "the fast corner has no cell delay: nominal";
+  // A third corner, slow as the first, takes the cell delays as it does.
+  table(46, {corner(1, 0), corner(1, 1), corner(1, 0)});
+  for (int c : {0, 2}) {
+    EXPECT_EQ(delay(446, 15, c, 0), 100) << c;
+    EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
+  }
+  EXPECT_EQ(delay(446, 2, 1), 109);
   // 448 never takes cell delays.
   host::yeb::set_cell_delay(-1, 213, r);
   table(46, {corner(1, 0)});
@@ -400,6 +407,11 @@ TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
   EXPECT_EQ(info->values[11]->delay[0][0][0], 200);  // setting 10: 20 ps per setting
   EXPECT_EQ(info->values[11]->delay[0][1][1], 130);  // fast corner
   EXPECT_EQ(pass->get_delay_chain_info(T(414)), nullptr) << "PLL chains off";
+  // With them on, each PLL chain has its table, but the phase shift never.
+  cfg_set_on("velmo_auto_pll_delay_chain");
+  table(46, {corner(1, 0), corner(1, 1)});
+  for (int t : {414, 415, 416, 417}) EXPECT_NE(pass->get_delay_chain_info(T(t)), nullptr) << t;
+  EXPECT_EQ(pass->get_delay_chain_info(T(418)), nullptr);
   host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
   auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
   EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
