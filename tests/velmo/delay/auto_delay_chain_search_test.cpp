@@ -356,6 +356,19 @@ TEST_F(AutoDelayChainSearchTest, PllCompensatedPinIsNotWritten) {
   EXPECT_EQ(host::messages::posted().back().id, 16160u);
   EXPECT_EQ(setting_of(din, 446), 3u);
   EXPECT_EQ(r->slack[0][0], 100);
+  // A device that checks the compensation itself has no pin skipped.
+  for (bool checks : {false, true}) {
+    host::testing::device(Family::KY).basic_bool_data(154, checks).build();
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS q(m_env, &owner);
+    EXPECT_EQ(q.skip_pin_due_to_pll(din, T(16)), !checks);
+    EXPECT_EQ(q.skip_pin_due_to_pll(din2, T(15)), !checks);
+  }
+  // Nor one of a family without the I/O pin utility.
+  host::testing::device(Family::KX).build();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS kx(m_env, &owner);
+  EXPECT_FALSE(kx.skip_pin_due_to_pll(din, T(16)));
 }
 
 TEST_F(AutoDelayChainSearchTest, OpenListOrderAndPruning) {

@@ -553,6 +553,12 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
       pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, T(t))
           ->opt_elements.emplace_back(element[t], rel);
   }
+  // The phase-shift chain takes its records as they come: 0 positive.
+  OPTIMIZATION_ELEMENT* phase =
+      pass.build_optimization_element(edge, T(418), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, VELMO_KEM_EDGE_DATA, sc.dout);
+  for (int rel : {1, 0})
+    pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, T(418))
+        ->opt_elements.emplace_back(phase, rel);
   pass.update_optimization_elements_kem_edge_lists();
   for (int t : {414, 415, 416, 417}) {
     const bool direct = t == 414 || t == 417;
@@ -560,6 +566,10 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
     ASSERT_EQ(element[t]->neg_edges.size(), 1u) << t;
     EXPECT_EQ(element[t]->pos_edges[0]->opt_elements[0].second, direct ? 0 : 1) << t;
   }
+  ASSERT_EQ(phase->pos_edges.size(), 1u);
+  ASSERT_EQ(phase->neg_edges.size(), 1u);
+  EXPECT_EQ(phase->pos_edges[0]->opt_elements[0].second, 0);
+  EXPECT_EQ(phase->neg_edges[0]->opt_elements[0].second, 1);
   pass.build_optimization_groups();
   const OPTIMIZATION_GROUP* g = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN);
   ASSERT_NE(g, nullptr);
