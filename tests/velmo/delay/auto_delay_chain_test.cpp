@@ -509,18 +509,29 @@ void AutoDelayChainTest::older_pin(bool clock) {
   if (clock) kem->set_quick_slack(in->begin_fanin(), -100);
   ASSERT_NE(kem->get_edge(in->begin_fanin())->get_slack(), KEM_QUICK_NO_SLACK);
   cfg_set_on("velmo_auto_dc_verbose");
+  std::size_t chain13 = 0;
   auto elements = [&] {
     VELMO_DELAY_CHAIN_OP owner(m_env);
     collect(owner);
     PASS pass(m_env, &owner);
     pass.build_optimization_elements();
+    chain13 = pass.get_element_map().count({din, T(13)});
     return pass.get_element_map().count({din, T(12)});
+  };
+  // The pin's path through its second pad-to-core chain (13) instead.
+  auto second = [&] {
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 1);
+    elements();
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    return chain13;
   };
   if (clock) {
     EXPECT_EQ(elements(), 0u);
     EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    EXPECT_EQ(second(), 0u);
     return;
   }
+  EXPECT_EQ(second(), 1u);
   EXPECT_EQ(elements(), 1u);
   host::options::set(host::dc::moz_variable_of(12), 4, "2", "din");
   EXPECT_EQ(elements(), 0u);
