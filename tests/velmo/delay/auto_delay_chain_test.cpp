@@ -545,6 +545,11 @@ void AutoDelayChainTest::older_pin(bool clock) {
 TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedForUserOptionsAndPreservedPins) { older_pin(false); }
 TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedFromAClockSource) { older_pin(true); }
 
+std::string file_text(const char* name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // PLL elements: relationship 0 is a pos_edges record of the direct chains
 // (414, 417) and a neg_edges record of the others (415, 416); a DQSN pin
 // keeps its PLL elements in a group.
@@ -581,6 +586,12 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
   ASSERT_EQ(phase->neg_edges.size(), 1u);
   EXPECT_EQ(phase->pos_edges[0]->opt_elements[0].second, 0);
   EXPECT_EQ(phase->neg_edges[0]->opt_elements[0].second, 1);
+  // The report lists the negative records too.
+  pass.dump_optimization_info();
+  EXPECT_NE(file_text("velmo_opt_elements_info.out")
+                .find("\t\tOptimization Element Neg Edge Ids (Num. of Edges = 1):\n\t\t\t" +
+                      std::to_string(phase->neg_edges[0]->edge_id) + "\n\t\tOptimization Element Data:\n"),
+            std::string::npos);
   pass.build_optimization_groups();
   const OPTIMIZATION_GROUP* g = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN);
   ASSERT_NE(g, nullptr);
@@ -635,11 +646,6 @@ TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And6
 
 namespace {
 
-std::string file_text(const char* name) {
-  std::ifstream in(name);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   design();
   VELMO_DELAY_CHAIN_OP owner(m_env);
@@ -673,10 +679,20 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
                     "\t\t\tSetup(slack[0][0]):-2147483647\t\t\t\tHold(slack[1][0]):-2147483647\n"
                     "\t\t\tSetup(slack[0][1]):-2147483647\t\t\t\tHold(slack[1][1]):-2147483647\n")})
     EXPECT_NE(info.find(want), std::string::npos) << want << "\n---\n" << info;
+  // Each element lists both kinds of records.
+  for (const auto& [key, e] : pass.get_element_map()) {
+    std::string edges = "\t\tOptimization Element Pos Edge Ids (Num. of Edges = " + std::to_string(e->pos_edges.size()) + "):\n";
+    for (const KEM_EDGE_SLACK_INFO* r : e->pos_edges) edges += "\t\t\t" + std::to_string(r->edge_id) + "\n";
+    edges += "\t\tOptimization Element Neg Edge Ids (Num. of Edges = " + std::to_string(e->neg_edges.size()) + "):\n";
+    for (const KEM_EDGE_SLACK_INFO* r : e->neg_edges) edges += "\t\t\t" + std::to_string(r->edge_id) + "\n";
+    EXPECT_NE(info.find(edges + "\t\tOptimization Element Data:\n"), std::string::npos) << edges << "\n---\n" << info;
+  }
 
   pass.dump_optimization_timing_info("before_core_to_pin_0");
   const std::string timing = file_text("velmo_opt_elements_timing_info_before_core_to_pin_0.out");
   EXPECT_NE(timing.find("\t\t\tcurrent_best_score1_wc_slack: -2147483647\n"), std::string::npos);
+  // Each group ends with a blank line.
+  EXPECT_THAT(timing, ::testing::ContainsRegex("tmp_score2_sum_of_wc_slack: -?[0-9]+\n\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n"));
   EXPECT_NE(timing.find("\t\t\t" + std::to_string(in->pos_edges[0]->edge_id) +
                         " - slack: slack[tsu][slow]):-2147483647 slack[tsu][fast]):-2147483647 "
                         "slack[th][slow]):-2147483647 slack[th][fast]):-2147483647 \n"),
