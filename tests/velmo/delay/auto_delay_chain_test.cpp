@@ -933,8 +933,15 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   EXPECT_EQ(slack(0, 1), 0);
   std::ofstream("velmo_auto_dc.in") << "-" << std::string(1100, 'c') << "\ndin ireg 1 2 3 4\n";
   EXPECT_EQ(slack(0, 0), own);
-  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
-  EXPECT_EQ(slack(0, 0), 1);
+  for (std::size_t length : {1000, 1022}) {
+    std::ofstream("velmo_auto_dc.in") << "-" << std::string(length, 'c') << "\ndin ireg 1 2 3 4\n";
+    EXPECT_EQ(slack(0, 0), 1) << "a line of " << length + 1 << " characters is not too long";
+  }
+  // A long line is read up to its 1023rd character: here the last digit.
+  std::string at_limit = "din ireg 1 2 3 ";
+  at_limit += std::string(1021 - at_limit.size(), ' ') + "45 99 and more";
+  std::ofstream("velmo_auto_dc.in") << at_limit << "\n";
+  EXPECT_EQ(slack(1, 1), 45);
 
   // A comment line is skipped even when its names are the edge's: a pin
   // whose name begins with "-" (matched once the line does not start with it).
