@@ -24,6 +24,7 @@
 #include "testing/io_delay_scene.h"
 #include "testing/netlist_builder.h"
 #include "testing/timing_builder.h"
+#include "wexan/wexan_fitter_ops.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
@@ -279,13 +280,25 @@ TEST_F(AutoDelayChainSearchTest, FamilyRuleAndOutputEnableChecks) {
     EXPECT_EQ(tco2->current_best_setting, 2);
     EXPECT_EQ(other->current_best_setting, 0);
   });
-  for (int family : {8, 59}) on_family(family, [&](VOK_ATOM_NODE* pin, PASS& p) {
+  // The best setting is written, but not on a pin whose chains are preserved.
+  on_family(26, [&](VOK_ATOM_NODE* pin, PASS& p) {
+    for (bool preserved : {false, true}) {
+      if (preserved) m_env->get_netlist_reuse_utility()->preserve_delay_chains(pin->get_id());
+      SYNTH s;
+      s.element(pin, 446, 0, 5)->current_best_setting = preserved ? 4 : 3;
+      p.process_optimization_group_assign_optimized_settings(&s.group);
+      EXPECT_EQ(setting_of(pin, 446), 3u) << preserved;
+    }
+  });
+  for (int family : {8, 12, 19, 59, 9}) on_family(family, [&](VOK_ATOM_NODE* pin, PASS& p) {
     SYNTH s;
-    const int bad = family == 8 ? 299 : 298, fine = family == 8 ? 298 : 299;
+    const bool t10 = family == 8 || family == 12 || family == 19;
+    const int bad = t10 ? 299 : 298, fine = t10 ? 298 : 299;
     s.element(pin, bad, 0, 0)->current_best_setting = 0;
     EXPECT_EQ(host::testing::expect_internal_error([&] { p.process_optimization_group_assign_optimized_settings(&s.group); })
                   .condition,
-              family == 8 ? "io_has_no_t10_output_enable_path" : "io_has_no_t9_output_enable_path");
+              t10 ? "io_has_no_t10_output_enable_path" : "io_has_no_t9_output_enable_path")
+        << family;
     // Only the first output-enable element is tested.
     SYNTH t;
     t.element(pin, fine, 0, 0)->current_best_setting = 0;
@@ -356,6 +369,19 @@ TEST_F(AutoDelayChainSearchTest, PllCompensatedPinIsNotWritten) {
   EXPECT_EQ(host::messages::posted().back().id, 16160u);
   EXPECT_EQ(setting_of(din, 446), 3u);
   EXPECT_EQ(r->slack[0][0], 100);
+  // A device that checks the compensation itself has no pin skipped.
+  for (bool checks : {false, true}) {
+    host::testing::device(Family::KY).basic_bool_data(154, checks).build();
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS q(m_env, &owner);
+    EXPECT_EQ(q.skip_pin_due_to_pll(din, T(16)), !checks);
+    EXPECT_EQ(q.skip_pin_due_to_pll(din2, T(15)), !checks);
+  }
+  // Nor one of a family without the I/O pin utility.
+  host::testing::device(Family::KX).build();
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS kx(m_env, &owner);
+  EXPECT_FALSE(kx.skip_pin_due_to_pll(din, T(16)));
 }
 
 TEST_F(AutoDelayChainSearchTest, OpenListOrderAndPruning) {

@@ -382,6 +382,13 @@ TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And2
   EXPECT_EQ(v->get_delay(1, 0, 0), 100);
   EXPECT_EQ(v->get_delay(0, 0, 0), 150);
   EXPECT_EQ(delay(446, 2, 1), 109) << "the fast corner has no cell delay: nominal";
+  // A third corner, slow as the first, takes the cell delays as it does.
+  table(46, {corner(1, 0), corner(1, 1), corner(1, 0)});
+  for (int c : {0, 2}) {
+    EXPECT_EQ(delay(446, 15, c, 0), 100) << c;
+    EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
+  }
+  EXPECT_EQ(delay(446, 2, 1), 109);
   // 448 never takes cell delays.
   host::yeb::set_cell_delay(-1, 213, r);
   table(46, {corner(1, 0)});
@@ -400,6 +407,11 @@ TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
   EXPECT_EQ(info->values[11]->delay[0][0][0], 200);  // setting 10: 20 ps per setting
   EXPECT_EQ(info->values[11]->delay[0][1][1], 130);  // fast corner
   EXPECT_EQ(pass->get_delay_chain_info(T(414)), nullptr) << "PLL chains off";
+  // With them on, each PLL chain has its table, but the phase shift never.
+  cfg_set_on("velmo_auto_pll_delay_chain");
+  table(46, {corner(1, 0), corner(1, 1)});
+  for (int t : {414, 415, 416, 417}) EXPECT_NE(pass->get_delay_chain_info(T(t)), nullptr) << t;
+  EXPECT_EQ(pass->get_delay_chain_info(T(418)), nullptr);
   host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
   auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
   EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
@@ -497,18 +509,29 @@ void AutoDelayChainTest::older_pin(bool clock) {
   if (clock) kem->set_quick_slack(in->begin_fanin(), -100);
   ASSERT_NE(kem->get_edge(in->begin_fanin())->get_slack(), KEM_QUICK_NO_SLACK);
   cfg_set_on("velmo_auto_dc_verbose");
+  std::size_t chain13 = 0;
   auto elements = [&] {
     VELMO_DELAY_CHAIN_OP owner(m_env);
     collect(owner);
     PASS pass(m_env, &owner);
     pass.build_optimization_elements();
+    chain13 = pass.get_element_map().count({din, T(13)});
     return pass.get_element_map().count({din, T(12)});
+  };
+  // The pin's path through its second pad-to-core chain (13) instead.
+  auto second = [&] {
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 1);
+    elements();
+    core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    return chain13;
   };
   if (clock) {
     EXPECT_EQ(elements(), 0u);
     EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    EXPECT_EQ(second(), 0u);
     return;
   }
+  EXPECT_EQ(second(), 1u);
   EXPECT_EQ(elements(), 1u);
   host::options::set(host::dc::moz_variable_of(12), 4, "2", "din");
   EXPECT_EQ(elements(), 0u);
@@ -521,6 +544,11 @@ void AutoDelayChainTest::older_pin(bool clock) {
 
 TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedForUserOptionsAndPreservedPins) { older_pin(false); }
 TEST_F(AutoDelayChainTest, OlderPinChainsAreRefusedFromAClockSource) { older_pin(true); }
+
+std::string file_text(const char* name) {
+  std::ifstream in(name);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // PLL elements: relationship 0 is a pos_edges record of the direct chains
 // (414, 417) and a neg_edges record of the others (415, 416); a DQSN pin
@@ -541,6 +569,12 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
       pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, T(t))
           ->opt_elements.emplace_back(element[t], rel);
   }
+  // The phase-shift chain takes its records as they come: 0 positive.
+  OPTIMIZATION_ELEMENT* phase =
+      pass.build_optimization_element(edge, T(418), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, VELMO_KEM_EDGE_DATA, sc.dout);
+  for (int rel : {1, 0})
+    pass.build_kem_edge_slack_info_for_given_edge(edge, VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, T(418))
+        ->opt_elements.emplace_back(phase, rel);
   pass.update_optimization_elements_kem_edge_lists();
   for (int t : {414, 415, 416, 417}) {
     const bool direct = t == 414 || t == 417;
@@ -548,6 +582,16 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
     ASSERT_EQ(element[t]->neg_edges.size(), 1u) << t;
     EXPECT_EQ(element[t]->pos_edges[0]->opt_elements[0].second, direct ? 0 : 1) << t;
   }
+  ASSERT_EQ(phase->pos_edges.size(), 1u);
+  ASSERT_EQ(phase->neg_edges.size(), 1u);
+  EXPECT_EQ(phase->pos_edges[0]->opt_elements[0].second, 0);
+  EXPECT_EQ(phase->neg_edges[0]->opt_elements[0].second, 1);
+  // The report lists the negative records too.
+  pass.dump_optimization_info();
+  EXPECT_NE(file_text("velmo_opt_elements_info.out")
+                .find("\t\tOptimization Element Neg Edge Ids (Num. of Edges = 1):\n\t\t\t" +
+                      std::to_string(phase->neg_edges[0]->edge_id) + "\n\t\tOptimization Element Data:\n"),
+            std::string::npos);
   pass.build_optimization_groups();
   const OPTIMIZATION_GROUP* g = group_of(pass, sc.dout, VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN);
   ASSERT_NE(g, nullptr);
@@ -602,11 +646,6 @@ TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And6
 
 namespace {
 
-std::string file_text(const char* name) {
-  std::ifstream in(name);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   design();
   VELMO_DELAY_CHAIN_OP owner(m_env);
@@ -640,10 +679,20 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
                     "\t\t\tSetup(slack[0][0]):-2147483647\t\t\t\tHold(slack[1][0]):-2147483647\n"
                     "\t\t\tSetup(slack[0][1]):-2147483647\t\t\t\tHold(slack[1][1]):-2147483647\n")})
     EXPECT_NE(info.find(want), std::string::npos) << want << "\n---\n" << info;
+  // Each element lists both kinds of records.
+  for (const auto& [key, e] : pass.get_element_map()) {
+    std::string edges = "\t\tOptimization Element Pos Edge Ids (Num. of Edges = " + std::to_string(e->pos_edges.size()) + "):\n";
+    for (const KEM_EDGE_SLACK_INFO* r : e->pos_edges) edges += "\t\t\t" + std::to_string(r->edge_id) + "\n";
+    edges += "\t\tOptimization Element Neg Edge Ids (Num. of Edges = " + std::to_string(e->neg_edges.size()) + "):\n";
+    for (const KEM_EDGE_SLACK_INFO* r : e->neg_edges) edges += "\t\t\t" + std::to_string(r->edge_id) + "\n";
+    EXPECT_NE(info.find(edges + "\t\tOptimization Element Data:\n"), std::string::npos) << edges << "\n---\n" << info;
+  }
 
   pass.dump_optimization_timing_info("before_core_to_pin_0");
   const std::string timing = file_text("velmo_opt_elements_timing_info_before_core_to_pin_0.out");
   EXPECT_NE(timing.find("\t\t\tcurrent_best_score1_wc_slack: -2147483647\n"), std::string::npos);
+  // Each group ends with a blank line.
+  EXPECT_THAT(timing, ::testing::ContainsRegex("tmp_score2_sum_of_wc_slack: -?[0-9]+\n\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n"));
   EXPECT_NE(timing.find("\t\t\t" + std::to_string(in->pos_edges[0]->edge_id) +
                         " - slack: slack[tsu][slow]):-2147483647 slack[tsu][fast]):-2147483647 "
                         "slack[th][slow]):-2147483647 slack[th][fast]):-2147483647 \n"),
@@ -884,8 +933,15 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   EXPECT_EQ(slack(0, 1), 0);
   std::ofstream("velmo_auto_dc.in") << "-" << std::string(1100, 'c') << "\ndin ireg 1 2 3 4\n";
   EXPECT_EQ(slack(0, 0), own);
-  std::ofstream("velmo_auto_dc.in") << "-" << std::string(1000, 'c') << "\ndin ireg 1 2 3 4\n";
-  EXPECT_EQ(slack(0, 0), 1);
+  for (std::size_t length : {1000, 1022}) {
+    std::ofstream("velmo_auto_dc.in") << "-" << std::string(length, 'c') << "\ndin ireg 1 2 3 4\n";
+    EXPECT_EQ(slack(0, 0), 1) << "a line of " << length + 1 << " characters is not too long";
+  }
+  // A long line is read up to its 1023rd character: here the last digit.
+  std::string at_limit = "din ireg 1 2 3 ";
+  at_limit += std::string(1021 - at_limit.size(), ' ') + "45 99 and more";
+  std::ofstream("velmo_auto_dc.in") << at_limit << "\n";
+  EXPECT_EQ(slack(1, 1), 45);
 
   // A comment line is skipped even when its names are the edge's: a pin
   // whose name begins with "-" (matched once the line does not start with it).

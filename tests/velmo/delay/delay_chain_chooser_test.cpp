@@ -225,6 +225,21 @@ void DelayChainChooserTest::related(bool flag3) {
   op.update_slack_info(din, d1, 0);
   EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
   EXPECT_EQ(d30->tsu_edge, edge);
+  // The other family of chains: a change of D5 moves D4 and D6 alike.
+  VELMO_SLACK_INFO* d5 = add(152, 100, 200);
+  VELMO_SLACK_INFO* d4 = add(148, 0, 0);
+  VELMO_SLACK_INFO* d6 = add(153, 1, 2);
+  op.update_slack_info(din, d5, 10);
+  EXPECT_EQ(d5->tsu_slack, 110);
+  EXPECT_EQ(d4->tsu_slack, flag3 ? 10 : 0);
+  EXPECT_EQ(d4->th_slack, flag3 ? -10 : 0);
+  EXPECT_EQ(d6->tsu_slack, flag3 ? 11 : 1);
+  EXPECT_EQ(d6->th_slack, flag3 ? -8 : 2);
+  // And a smaller slack of D4 is copied to D5 and D6.
+  d4->th_slack = -77;
+  op.update_slack_info(din, d4, 0);
+  EXPECT_EQ(d5->th_slack, flag3 ? -77 : 190);
+  EXPECT_EQ(d6->th_slack, flag3 ? -77 : 2);
 }
 
 TEST_F(DelayChainChooserTest, RelatedChainsStayWithoutFlag3) { related(false); }

@@ -419,14 +419,20 @@ TEST_F(DelayChainOpTest, UnusedChainsAreClearedOrReported) {
     EXPECT_EQ(posted[0].text, "Can't set option Pad to Core 0 to 3 -- option is not used on pin dout");
     EXPECT_EQ(posted[1].text, "Can't set option Pad to Core 1 to 2 -- option is not used on pin dout");
   }
-  // Warning mode clears them; only the chain with an option is reported.
+  // Warning mode clears them, but not on a pin whose delay chains may not
+  // be changed; only the chain with an option is reported.
   option("dout", 13, 2);
+  n.io_out("dout3", n.input_port("y"));
+  VOK_ATOM_NODE* dout3 = n.find("dout3");
+  yos_current_interface()->set_uint_data(dout3, T(12), 1);
+  host::drc::deny(dout3->get_id(), 24);
   {
     VELMO_DELAY_CHAIN_OP op(m_env);
     EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_TO_OTHER_ASSIGNMENTS));
     EXPECT_EQ(setting(dout, 12), 0u);
     EXPECT_EQ(setting(dout, 13), 0u);
     EXPECT_EQ(setting(dout2, 12), 0u);
+    EXPECT_EQ(setting(dout3, 12), 1u);
     EXPECT_FALSE(flag(dout, 13));
     const auto posted = host::messages::posted();
     ASSERT_EQ(posted.size(), 3u);
