@@ -586,7 +586,12 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
   ASSERT_EQ(phase->neg_edges.size(), 1u);
   EXPECT_EQ(phase->pos_edges[0]->opt_elements[0].second, 0);
   EXPECT_EQ(phase->neg_edges[0]->opt_elements[0].second, 1);
-  // The report lists the negative records too.
+  // The reports list the negative records too.
+  pass.dump_optimization_timing_info("pll");
+  EXPECT_NE(file_text("velmo_opt_elements_timing_info_pll.out")
+                .find("\t\tOptimization Element Neg Edge Ids:\n\t\t\t" + std::to_string(phase->neg_edges[0]->edge_id) +
+                      " - slack: "),
+            std::string::npos);
   pass.dump_optimization_info();
   EXPECT_NE(file_text("velmo_opt_elements_info.out")
                 .find("\t\tOptimization Element Neg Edge Ids (Num. of Edges = 1):\n\t\t\t" +
@@ -691,6 +696,14 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   pass.dump_optimization_timing_info("before_core_to_pin_0");
   const std::string timing = file_text("velmo_opt_elements_timing_info_before_core_to_pin_0.out");
   EXPECT_NE(timing.find("\t\t\tcurrent_best_score1_wc_slack: -2147483647\n"), std::string::npos);
+  // The headings, then each group's four scores in order.
+  EXPECT_EQ(timing.rfind("\n\nVEC_OF_OPTIMIZATION_GROUP:\n\tOptimization Group #0\n\t\tOptimization Group Data:\n"
+                         "\t\t\tcurrent_best_score1_wc_slack: ",
+                         0),
+            0u)
+      << timing;
+  EXPECT_THAT(timing, ::testing::ContainsRegex("current_best_score1_wc_slack: -?[0-9]+\n\t\t\tcurrent_best_score2_sum_of_wc_"
+                                               "slack: -?[0-9]+\n\t\t\ttmp_score1_wc_slack: -?[0-9]+\n"));
   // Each group ends with a blank line.
   EXPECT_THAT(timing, ::testing::ContainsRegex("tmp_score2_sum_of_wc_slack: -?[0-9]+\n\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n"));
   EXPECT_NE(timing.find("\t\t\t" + std::to_string(in->pos_edges[0]->edge_id) +

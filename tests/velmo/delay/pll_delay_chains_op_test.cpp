@@ -253,6 +253,12 @@ TEST_F(PllDelayChainsOpTest, CmuFpllModelIsNominalOnEveryFamily) {
     EXPECT_EQ(YOS_TRANSLATOR::get_instance()->get_time_enum_of(m.m_input_delay_chains.m_delay_chains[0].m_param_symbol.get()), 140);
     EXPECT_EQ(settings(m.m_input_delay_chains), (std::vector<int>{5, 5, 3}));
     EXPECT_EQ(settings(m.m_feedback_delay_chains), (std::vector<int>{5, 5, 3}));
+    // Buffer, coarse and fine steps of 1000, 200 and 50 ps on both paths.
+    for (const auto* g : {&m.m_input_delay_chains, &m.m_feedback_delay_chains}) {
+      std::vector<long long> steps;
+      for (const auto& c : g->m_delay_chains) steps.push_back(c.m_step.get_ps());
+      EXPECT_EQ(steps, (std::vector<long long>{1000, 200, 50})) << family;
+    }
     ASSERT_EQ(m.m_output_delay_chains.size(), 4u);
     EXPECT_EQ(names(m.m_output_delay_chains[3]),
               (std::vector<std::string>{"TIME_CMU_FPLL_C_CNT_3_COARSE_DLY", "TIME_CMU_FPLL_C_CNT_3_FINE_DLY"}));
