@@ -561,10 +561,12 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   ff.m_hold = 1;
   it.next_object(&ff);
   // A stored type is traced as it is (compute_move would say Backward).
-  const std::string hold_line = "[0 0][1] Yun[1] Forward (HOLD): input = -50 q = 100 -- (" +
-                                std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
-                                std::to_string(regs[0]->get_id()) + ")  r0";
-  EXPECT_THAT(host::debug::texts(), HasDebugLine(hold_line.c_str()));
+  // The trace line of the register's move, after its object count and type.
+  auto move_line = [&](const std::string& head) {
+    return head + ": input = -50 q = 100 -- (" + std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
+           std::to_string(regs[0]->get_id()) + ")  r0";
+  };
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(move_line("[0 0][1] Yun[1] Forward (HOLD)").c_str()));
   EXPECT_EQ(it.m_move_cost.cost, -40);
   EXPECT_EQ(it.m_move_cost.slack, util->get_domain_wns(d));
   it.m_initial_cost = {-99, -99};
@@ -575,10 +577,7 @@ TEST_F(IrtmTest, IterationPinsTraceAndHoldCost) {
   // A stored type without the hold flag is no hold repair.
   ff.m_hold = 0;
   it.next_object(&ff);
-  const std::string setup_line = "[0 0][1] Yun[3] Forward: input = -50 q = 100 -- (" +
-                                 std::to_string(regs[0]->get_location_gid()) + ") [?] (" +
-                                 std::to_string(regs[0]->get_id()) + ")  r0";
-  EXPECT_THAT(host::debug::texts(), HasDebugLine(setup_line.c_str()));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine(move_line("[0 0][1] Yun[3] Forward").c_str()));
   EXPECT_EQ(it.m_hold_moves, 2u);
   // Summary: two wire LUTs, both failed; two re-routes, one failed (the
   // two failure bits on different numbers of pins).
