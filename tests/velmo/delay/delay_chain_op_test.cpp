@@ -193,6 +193,18 @@ TEST_F(DelayChainOpTest, DispatcherRunsEachStepAndPostsItsMessages) {
                 op.work(static_cast<VELMO_DELAY_CHAIN_OP::DELAY_CHAIN_STEP>(bad));
               }).condition,
               "Delay Chain step not defined");
+
+  // Step 6 reads the user's switch (so it is not reported as unused) on
+  // families 8, 9, 19 and 59 only.
+  for (int family : {7, 8, 9, 12, 19, 30, 52, 59}) {
+    host::testing::device(Family::code(family)).build();
+    std::string error;
+    ASSERT_TRUE(host::cfg::set_from_assignment("velmo_set_pll_basic_delay_chains=off", &error));
+    VELMO_DELAY_CHAIN_OP step6(m_env);
+    EXPECT_TRUE(step6.work(VELMO_DELAY_CHAIN_OP::SET_PLL_BASIC_DELAY_CHAINS));
+    const bool consulted = family == 8 || family == 9 || family == 19 || family == 59;
+    EXPECT_EQ(host::cfg::unread_user_names().empty(), consulted) << family;
+  }
 }
 
 TEST_F(DelayChainOpTest, AutomaticStepsNeedTheirDeviceItem) {
