@@ -357,12 +357,16 @@ TEST_F(DelayChainOpTest, OutOfRangeOptionsAreRepairedOrRefusedByMode) {
     EXPECT_EQ(setting(din, 449), 5u);
     EXPECT_EQ(host::messages::posted().size(), 1u);
   }
-  // A bad setting no option asked for is repaired without a word.
+  // A bad setting no option asked for is repaired without a word; an atom
+  // that is no pin carries no pin chain and is left as it is.
   yos_current_interface()->set_uint_data(dout, T(430), 40);
+  VOK_ATOM_NODE* reg = host::testing::netlist().find("r");
+  yos_current_interface()->set_uint_data(reg, T(449), 40);
   {
     VELMO_DELAY_CHAIN_OP op(m_env);
     EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::VALIDATE_CHAIN_INFO));
     EXPECT_EQ(setting(dout, 430), 0u);
+    EXPECT_EQ(setting(reg, 449), 40u);
     EXPECT_EQ(host::messages::posted().size(), 1u);
   }
 }
