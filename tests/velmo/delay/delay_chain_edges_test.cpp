@@ -123,6 +123,7 @@ void DelayChainEdgesTest::list_forms(int family) {
     EXPECT_EQ(list_of(op, into(obuf2), VELMO_OPT_ELEMENT_CORE_TO_PIN_DELAY_CHAIN, true), (TYPES{}));
     // PLL groups; groups outside the list are empty or refused.
     EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, true), (TYPES{414, 415, 416, 417}));
+    EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_DELAY_CHAIN, false), (TYPES{414, 415, 416, 417}));
     EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, true), (TYPES{418}));
     EXPECT_EQ(list_of(op, into(obuf), VELMO_OPT_ELEMENT_PLL_PHASE_DELAY_CHAIN, false), (TYPES{}));
     EXPECT_EQ(list_of(op, into(obuf), static_cast<GROUP>(4), false), (TYPES{}));
