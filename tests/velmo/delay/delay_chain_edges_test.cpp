@@ -248,8 +248,16 @@ TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
   EXPECT_EQ(host::testing::expect_internal_error([&] { op2.get_pin_to_core_delay_chain_type(into(core)); }).condition,
             "Illegal PAD-TO-CORE delay chain index");
   // I/O atoms by chain: source side, destination side, none.
-  EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(446)), din);
-  EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(430)), host::testing::netlist().find("dout"));
+  for (int source : {12, 13, 15, 19, 144, 145, 146, 147, 149, 300, 446, 447, 448, 449}) {
+    EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(source)), din) << source;
+    EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(source)), nullptr) << source;
+  }
+  for (int destination : {14, 16, 148, 150, 151, 152, 153, 154, 155, 156, 298, 299, 301, 305, 430, 431}) {
+    EXPECT_EQ(op2.get_io_atom(into(obuf), static_cast<YOS_UINT_DATA_ENUM>(destination)),
+              host::testing::netlist().find("dout"))
+        << destination;
+    EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(destination)), nullptr) << destination;
+  }
   for (int none : {17, 18, 302, 303, 304})
     EXPECT_EQ(op2.get_io_atom(into(core), static_cast<YOS_UINT_DATA_ENUM>(none)), nullptr) << none;
 }
