@@ -166,13 +166,21 @@ void DelayChainChooserTest::clock_skip(bool flag3) {
   KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
   kem->set_quick_slack(edge->get_id(), 100);
   ASSERT_TRUE(VELMO_DELAY_CHAIN_OP(m_env).is_clock_source(edge->get_src_node()));
+  cfg_set_on("velmo_print_auto_delay_chain_debug_msg");  // the trace of each record and skip
   VELMO_DELAY_CHAIN_OP op(m_env);
   const std::vector<KEM_EDGE*> edges{edge};
   EXPECT_FALSE(op.collect_tsu_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN));
+  EXPECT_EQ(count("****             skipping the pad-to-core path delay chain processing"), 1);
   EXPECT_EQ(op.collect_th_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false), flag3);
   EXPECT_EQ(op.get_slack_map().size(), flag3 ? 1u : 0u);
+  EXPECT_EQ(count("****             skipping the pad-to-core delay chain processing"), flag3 ? 0 : 1);
   if (flag3) {
     EXPECT_EQ(static_cast<int>(op.get_slack_map().begin()->first.type), 146);
+    EXPECT_THAT(host::debug::texts(),
+                CallSequence(std::vector<std::string>{"Adding edge:       " + std::to_string(edge->get_id()),
+                                                      std::string("       delay type: ") +
+                                                          velmo_get_delay_chain_string(T(146)),
+                                                      "       th slack:  100"}));
   }
 }
 
