@@ -248,6 +248,21 @@ void DelayChainChooserTest::related(bool flag3) {
   op.update_slack_info(din, d4, 0);
   EXPECT_EQ(d5->th_slack, flag3 ? -77 : 190);
   EXPECT_EQ(d6->th_slack, flag3 ? -77 : 2);
+  // A change of D6 moves D4 and D5 alike.
+  op.update_slack_info(din, d6, 5);
+  EXPECT_EQ(d6->tsu_slack, flag3 ? 15 : 6);  // D4 copied its 10 to D5 and D6 above
+  EXPECT_EQ(d4->tsu_slack, flag3 ? 15 : 0);
+  EXPECT_EQ(d4->th_slack, flag3 ? -82 : -77);
+  EXPECT_EQ(d5->tsu_slack, flag3 ? 15 : 110);
+  EXPECT_EQ(d5->th_slack, flag3 ? -82 : 190);
+  // The last pair moves each other.
+  VELMO_SLACK_INFO* d7 = add(154, 0, 0);
+  VELMO_SLACK_INFO* d8 = add(155, 0, 0);
+  op.update_slack_info(din, d7, 3);
+  EXPECT_EQ(d8->tsu_slack, flag3 ? 3 : 0);
+  op.update_slack_info(din, d8, 4);
+  EXPECT_EQ(d7->tsu_slack, flag3 ? 7 : 3);
+  EXPECT_EQ(d7->th_slack, flag3 ? -7 : -3);
 }
 
 TEST_F(DelayChainChooserTest, RelatedChainsStayWithoutFlag3) { related(false); }
