@@ -400,6 +400,7 @@ namespace {
 // the time file it appends to whether or not the switch is on.
 TEST_F(DelayChainChooserFlowTest, TimedEntryRequestsTimingByFamilyAndWritesTheTimeFile) {
   cfg_set_on("velmo_write_auto_delay_chain_time_file");
+  cfg_set_on("velmo_delay_chain_atom_dump");  // the atoms are dumped at the end, switch on or off
   host::options::set(904, 1, "on");
   host::testing::device(Family::IO_LEGACY).build();  // trait 158
   {
@@ -409,7 +410,7 @@ TEST_F(DelayChainChooserFlowTest, TimedEntryRequestsTimingByFamilyAndWritesTheTi
   EXPECT_THAT(host::call_lines(),
               CallSequence(std::vector<std::string>{
                   "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, true, false, true, false, null",
-                  "CMP_FACADE::update_timing(true)"}));
+                  "CMP_FACADE::update_timing(true)", "ZEL_ATOM_DUMPER::dump_current_atom_netlist"}));
   EXPECT_EQ(host::call_count("wexan_re_annotate_delay_with_full_routing_information"), 0);
   host::clear_calls();
   host::testing::device(Family::KY).build();  // no trait 158: re-annotated first
@@ -427,6 +428,7 @@ TEST_F(DelayChainChooserFlowTest, TimedEntryRequestsTimingByFamilyAndWritesTheTi
     VELMO_DELAY_CHAIN_OP op(m_env);
     EXPECT_TRUE(op.resolve_using_timing_req());
   }
+  EXPECT_EQ(host::call_count("ZEL_ATOM_DUMPER::dump_current_atom_netlist"), 2);
   std::ifstream in("auto_delay_time");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0Time spent in AUTO DELAY CHAIN: 0");
