@@ -106,8 +106,10 @@ TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
 
 TEST_F(TbffTest, CornerBetweenColdAndHotIsAnInternalError) {
   build({3}, {DeviceCorner::slow(), DeviceCorner{1, DeviceCorner::FAST, 900, 50, false}});
-  EXPECT_EQ(expect_internal_error([&] { TBFF_OPTIMIZATION_KY ky(m_env); }).condition,
-            "Unexpected corner when computing optimal borrow values");
+  const auto e = expect_internal_error([&] { TBFF_OPTIMIZATION_KY ky(m_env); });
+  EXPECT_EQ(e.condition, "Unexpected corner when computing optimal borrow values");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_tbff_autoborrow");
 }
 
 // ---------------------------------------------------------------- frame
