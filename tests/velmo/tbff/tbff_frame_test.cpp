@@ -209,9 +209,17 @@ TEST_F(TbffTest, AbsentLevelIsZeroAndAboveTwoStops) {
     EXPECT_EQ(ky.tlb_to_pw().begin().value(), HOV_PULSE_WIDTH_0);
   }
   set_level(m_regs[0], 4);
+  {
+    TBFF_OPTIMIZATION_KY ky(m_env);
+    EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
+              "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+  }
+  // A pipeline register without a clock input stops before its routing is
+  // read.
+  set_level(m_regs[0], 1);
+  m_regs[0]->remove_input_term(m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
   TBFF_OPTIMIZATION_KY ky(m_env);
-  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
-            "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition, "iterm");
 }
 
 TEST_F(TbffTest, MissingCornersAreLoadedOnceWithTheWholeList) {
