@@ -397,6 +397,19 @@ TEST_F(TbffTest, UnmodifiableGroupFixesUpItsBlock) {
   again.find_all_interested_regs();
   EXPECT_TRUE(again.pmux_groups().empty());
   EXPECT_TRUE(again.fix_up_registers().empty());
+  // Both groups of the block unmodifiable: at one level the block is
+  // skipped; at two levels nothing can satisfy both.
+  m_regs[1]->set_modifiable(false);
+  m_regs[2]->set_modifiable(false);
+  TBFF_OPTIMIZATION_KY both(m_env);
+  both.find_all_interested_regs();
+  EXPECT_TRUE(both.pmux_groups().empty());
+  EXPECT_TRUE(both.fix_up_registers().empty());
+  set_level(m_regs[1], 2);
+  set_level(m_regs[2], 2);
+  TBFF_OPTIMIZATION_KY clash(m_env);
+  EXPECT_EQ(expect_internal_error([&] { clash.find_all_interested_regs(); }).condition,
+            "unmodifiable_pw == unmodifiable_found.value()");
 }
 
 TEST_F(TbffTest, PulseWidthFollowsTheLevelTheCellWasBuiltWith) {
