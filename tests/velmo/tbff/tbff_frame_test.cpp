@@ -106,8 +106,10 @@ TEST_F(TbffTest, PulseTableFollowsCornerNamesAndGuardbands) {
 
 TEST_F(TbffTest, CornerBetweenColdAndHotIsAnInternalError) {
   build({3}, {DeviceCorner::slow(), DeviceCorner{1, DeviceCorner::FAST, 900, 50, false}});
-  EXPECT_EQ(expect_internal_error([&] { TBFF_OPTIMIZATION_KY ky(m_env); }).condition,
-            "Unexpected corner when computing optimal borrow values");
+  const auto e = expect_internal_error([&] { TBFF_OPTIMIZATION_KY ky(m_env); });
+  EXPECT_EQ(e.condition, "Unexpected corner when computing optimal borrow values");
+  EXPECT_EQ(e.tag, "VELMO");
+  EXPECT_EQ(e.file, "velmo_tbff_autoborrow");
 }
 
 // ---------------------------------------------------------------- frame
@@ -207,9 +209,17 @@ TEST_F(TbffTest, AbsentLevelIsZeroAndAboveTwoStops) {
     EXPECT_EQ(ky.tlb_to_pw().begin().value(), HOV_PULSE_WIDTH_0);
   }
   set_level(m_regs[0], 4);
+  {
+    TBFF_OPTIMIZATION_KY ky(m_env);
+    EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
+              "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+  }
+  // A pipeline register without a clock input stops before its routing is
+  // read.
+  set_level(m_regs[0], 1);
+  m_regs[0]->remove_input_term(m_regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
   TBFF_OPTIMIZATION_KY ky(m_env);
-  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition,
-            "existing_pulse <= HOV_PULSE_WIDTH_ENUM::HOV_PULSE_WIDTH_2");
+  EXPECT_EQ(expect_internal_error([&] { ky.find_all_interested_regs(); }).condition, "iterm");
 }
 
 TEST_F(TbffTest, MissingCornersAreLoadedOnceWithTheWholeList) {
@@ -387,6 +397,19 @@ TEST_F(TbffTest, UnmodifiableGroupFixesUpItsBlock) {
   again.find_all_interested_regs();
   EXPECT_TRUE(again.pmux_groups().empty());
   EXPECT_TRUE(again.fix_up_registers().empty());
+  // Both groups of the block unmodifiable: at one level the block is
+  // skipped; at two levels nothing can satisfy both.
+  m_regs[1]->set_modifiable(false);
+  m_regs[2]->set_modifiable(false);
+  TBFF_OPTIMIZATION_KY both(m_env);
+  both.find_all_interested_regs();
+  EXPECT_TRUE(both.pmux_groups().empty());
+  EXPECT_TRUE(both.fix_up_registers().empty());
+  set_level(m_regs[1], 2);
+  set_level(m_regs[2], 2);
+  TBFF_OPTIMIZATION_KY clash(m_env);
+  EXPECT_EQ(expect_internal_error([&] { clash.find_all_interested_regs(); }).condition,
+            "unmodifiable_pw == unmodifiable_found.value()");
 }
 
 TEST_F(TbffTest, PulseWidthFollowsTheLevelTheCellWasBuiltWith) {
