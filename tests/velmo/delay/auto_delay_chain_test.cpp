@@ -522,6 +522,40 @@ TEST_F(AutoDelayChainTest, ElementsAreSharedPerPinAndChainAndGroupedPerPin) {
   pass.get_edge_vec_for_opt_group(const_cast<OPTIMIZATION_GROUP*>(outg), records);
   EXPECT_EQ(records.size(), 2u);
   EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  for (const auto& [pin, name] : {std::pair{sc.din, "din"}, std::pair{sc.dout, "dout"}})
+    EXPECT_EQ(count("Creating a new optimization group for atom " + std::string(name) + " (" +
+                    std::to_string(pin->get_id()) + ")"),
+              1);
+
+  // An edge without a slack (or none at all) gets no record; the same edge
+  // with its slack does.
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* timed = kem->get_edge(in->pos_edges[0]->edge_id);
+  const std::int32_t slack = timed->get_slack();
+  kem->set_quick_slack(timed->get_id(), KEM_QUICK_NO_SLACK);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, timed, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, nullptr, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  kem->set_quick_slack(timed->get_id(), slack);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, timed, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 5u);
+
+  // A record listed twice for an element is kept once, in the order first
+  // seen, also past the first 32 records; listing them again adds nothing.
+  PASS many(m_env, &owner);
+  OPTIMIZATION_ELEMENT* element = many.build_optimization_element(timed, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN,
+                                                                  VELMO_KEM_EDGE_DATA, sc.din);
+  std::vector<KEM_EDGE_SLACK_INFO*> made;
+  for (int i = 0; i < 40; ++i) {
+    made.push_back(many.build_kem_edge_slack_info_for_given_edge(timed, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, T(446)));
+    made.back()->opt_elements.emplace_back(element, -1);
+    made.back()->opt_elements.emplace_back(element, -1);
+  }
+  many.update_optimization_elements_kem_edge_lists();
+  EXPECT_EQ(element->pos_edges, made);
+  many.update_optimization_elements_kem_edge_lists();
+  EXPECT_EQ(element->pos_edges, made);
 }
 
 TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
@@ -540,6 +574,7 @@ TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
   EXPECT_EQ(pass.get_element_map().count({sc.dout, T(431)}), 1u);
   EXPECT_GE(count("**** pin:        dout  has a user assignment or was prevented from being optimized by SIV."), 1);
   EXPECT_GE(count("**** pin:        din  has a user assignment or was prevented from being optimized by SIV."), 1);
+  EXPECT_GE(count("****             skipping the delay chain processing"), 2);
   // Only the output-enable edge keeps a record.
   EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 1u);
 
@@ -594,6 +629,7 @@ void AutoDelayChainTest::older_pin(bool clock) {
   if (clock) {
     EXPECT_EQ(elements(), 0u);
     EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    EXPECT_GE(count("****             skipping the pad-to-core delay chain processing"), 1);
     EXPECT_EQ(second(), 0u);
     return;
   }
@@ -695,7 +731,7 @@ TEST_F(AutoDelayChainTest, HighFanoutInputPinIsWarnedOnceAboveTheThreshold) {
 }
 
 TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And62) {
-  for (int family : {7, 46}) {
+  for (int family : {7, 37, 62, 46, 8, 12, 19}) {
     host::testing::device(Family::code(family)).build();
     VELMO_DELAY_CHAIN_OP owner(m_env);
     PASS pass(m_env, &owner);
@@ -703,7 +739,13 @@ TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And6
     pass.append_fine_delay_chains(types);
     std::vector<YOS_UINT_DATA_ENUM> d1 = {T(144)};
     pass.append_fine_delay_chains(d1);
-    if (family == 7) {
+    // Families 8, 12 and 19 give chain 144 the highest setting 16; every
+    // other chain keeps its own.
+    if (family == 8 || family == 12 || family == 19) {
+      EXPECT_EQ(pass.get_max_delay_chain_setting(T(144)), 16) << family;
+      EXPECT_EQ(pass.get_max_delay_chain_setting(T(145)), 7) << family;
+    }
+    if (family == 7 || family == 37 || family == 62) {
       EXPECT_EQ(std::vector<int>(types.begin(), types.end()), std::vector<int>({153, 152, 153, 305, 301}));
       EXPECT_EQ(std::vector<int>(d1.begin(), d1.end()), std::vector<int>({144, 300}));
     } else {
