@@ -68,6 +68,17 @@ protected:
     for (const auto& t : host::debug::texts()) c += t == line;
     return c;
   }
+  // The logged calls that start with one of the prefixes, in order.
+  static std::vector<std::string> calls_of(std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> out;
+    for (const std::string& line : host::call_lines())
+      for (const char* p : prefixes)
+        if (line.rfind(p, 0) == 0) {
+          out.push_back(line);
+          break;
+        }
+    return out;
+  }
   static std::vector<int> types_of(const OPTIMIZATION_GROUP* g) {
     std::vector<int> out;
     for (const OPTIMIZATION_ELEMENT* e : g->opt_elements) out.push_back(static_cast<int>(e->delay_chain_type));
@@ -123,6 +134,14 @@ TEST_F(AutoDelayChainTest, SwitchesFromOptionsAndConfiguration) {
   host::options::set(905, 6, "1");
   auto e = host::testing::expect_internal_error([&] { PASS pass(m_env, &owner); });
   EXPECT_EQ(e.condition, "Unrecognized high fanout input pin enum option");
+  // Every per-corner array holds three corners: a part with four is refused.
+  host::options::set(905, 6, "2");
+  host::testing::device(Family::KY)
+      .corners({DeviceCorner::slow(), DeviceCorner::fast(), DeviceCorner{2, DeviceCorner::SLOW, 850, 85, false},
+                DeviceCorner{2, DeviceCorner::FAST, 850, 0, false}})
+      .build();
+  e = host::testing::expect_internal_error([&] { PASS pass(m_env, &owner); });
+  EXPECT_EQ(e.condition, "num_timing_models <= 3");
 }
 
 TEST_F(AutoDelayChainTest, ReuseUtilityAndRecompileDirectorDisableThePass) {
@@ -198,6 +217,34 @@ TEST_F(AutoDelayChainTest, FlowWithoutEdgesAndWithEdges) {
       << why;
   EXPECT_TRUE(pass.get_optimization_elements().empty()) << "the cleanup ran";
   EXPECT_FALSE(hov_get_accessories()->has_sta_edge_filter());
+  // No timing mode flag: invoke mode 3 with the facade's answer; the utility
+  // is brought up to date, then analysed without its flag.
+  const char* kRequest = "WEXAN_ENV::get_hov_utility_or_create_if_necessary";
+  const char* kUpdate = "HOV_ACCESSORIES::update()";
+  const char* kQuick = "WEXAN_HOV_UTILITY::perform_quick_timing_analysis(";
+  const char* kModified = "WEXAN_ENV::indicate_that_atom_netlist_is_modified(";
+  std::vector<std::string> flow = calls_of({kRequest, kUpdate, kQuick, kModified});
+  flow.resize(std::min<std::size_t>(flow.size(), 3));
+  EXPECT_EQ(flow, std::vector<std::string>({std::string(kRequest) + "(0, 3, 5, true, false, true, false, null, false, false)",
+                                            kUpdate, std::string(kQuick) + "false)"}));
+  // The corners were searched in turn; the pass leaves the slow one annotated.
+  EXPECT_EQ(hov_get_accessories()->get_kem_netlist()->get_corner_manager()->get_current_corner().get_corner(),
+            KEM_TIMING_MODEL::SLOW);
+  // Without the incremental update the whole netlist is marked changed
+  // before the request, and the accessories are not updated after it.
+  cfg_set_off("velmo_auto_delay_chain_uses_ir5v_and_sta_filter");
+  {
+    VELMO_DELAY_CHAIN_OP whole(m_env);
+    PASS rebuilt(m_env, &whole);
+    host::clear_calls();
+    EXPECT_TRUE(rebuilt.work_new());
+    flow = calls_of({kRequest, kUpdate, kQuick, kModified});
+    flow.resize(std::min<std::size_t>(flow.size(), 3));
+    EXPECT_EQ(flow, std::vector<std::string>({std::string(kModified) + "-1, false, false)",
+                                              std::string(kRequest) + "(0, 3, 5, true, false, true, false, null, false, false)",
+                                              std::string(kQuick) + "false)"}));
+  }
+  cfg_set_on("velmo_auto_delay_chain_uses_ir5v_and_sta_filter");
   // The pass's profile bins: no group, module tag "VELMO".
   int bins = 0;
   for (const std::string& line : host::call_lines()) {
@@ -273,10 +320,29 @@ TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {
     EXPECT_EQ(e.condition, "Testing fitter ir5v requires fast corner optimization");
   }
   cfg_set_on("velmo_auto_dc_multi_corner");
+  host::clear_calls();
   PASS pass(m_env, &owner);
   EXPECT_TRUE(pass.work_new());
   EXPECT_TRUE(std::ifstream("fast_build_fit").good());
   EXPECT_TRUE(std::ifstream("fast_ir5v_fit").good());
+  // The netlist built on the fast corner, then the one built on the slow
+  // corner and updated to the fast; the pass ends on the slow corner.
+  const std::string fast = "WEXAN_HOV_UTILITY::switch_annotated_timing_model(\"1_fast_900mv_-40c\")";
+  const std::string slow = "WEXAN_HOV_UTILITY::switch_annotated_timing_model(\"1_slow_900mv_100c\")";
+  const std::string drop = "WEXAN_ENV::delete_hov_utility_completely()";
+  const std::string request =
+      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, true, false, true, false, null, false, false)";
+  const std::string quick = "WEXAN_HOV_UTILITY::perform_quick_timing_analysis(false)";
+  const std::string update = "HOV_ACCESSORIES::update()";
+  const std::vector<std::string> want = {fast,  drop,   request, quick, "KEM_NETLIST::dump_to_file(\"fast_build_fit\", false)",
+                                         slow,  drop,   request, quick, fast,
+                                         update, quick, "KEM_NETLIST::dump_to_file(\"fast_ir5v_fit\", false)",
+                                         slow,  update, slow,    update};
+  const std::vector<std::string> have = calls_of({"WEXAN_HOV_UTILITY::", "WEXAN_ENV::delete_hov_utility_completely",
+                                                  "WEXAN_ENV::get_hov_utility", "KEM_NETLIST::dump_to_file",
+                                                  "HOV_ACCESSORIES::update"});
+  ASSERT_GE(have.size(), want.size());
+  EXPECT_EQ(std::vector<std::string>(have.end() - static_cast<std::ptrdiff_t>(want.size()), have.end()), want);
 }
 
 TEST_F(AutoDelayChainTest, SettingWriters) {
@@ -456,6 +522,40 @@ TEST_F(AutoDelayChainTest, ElementsAreSharedPerPinAndChainAndGroupedPerPin) {
   pass.get_edge_vec_for_opt_group(const_cast<OPTIMIZATION_GROUP*>(outg), records);
   EXPECT_EQ(records.size(), 2u);
   EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  for (const auto& [pin, name] : {std::pair{sc.din, "din"}, std::pair{sc.dout, "dout"}})
+    EXPECT_EQ(count("Creating a new optimization group for atom " + std::string(name) + " (" +
+                    std::to_string(pin->get_id()) + ")"),
+              1);
+
+  // An edge without a slack (or none at all) gets no record; the same edge
+  // with its slack does.
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* timed = kem->get_edge(in->pos_edges[0]->edge_id);
+  const std::int32_t slack = timed->get_slack();
+  kem->set_quick_slack(timed->get_id(), KEM_QUICK_NO_SLACK);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, timed, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, nullptr, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 4u);
+  kem->set_quick_slack(timed->get_id(), slack);
+  pass.build_optimization_elements_for_edge(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, timed, nullptr);
+  EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 5u);
+
+  // A record listed twice for an element is kept once, in the order first
+  // seen, also past the first 32 records; listing them again adds nothing.
+  PASS many(m_env, &owner);
+  OPTIMIZATION_ELEMENT* element = many.build_optimization_element(timed, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN,
+                                                                  VELMO_KEM_EDGE_DATA, sc.din);
+  std::vector<KEM_EDGE_SLACK_INFO*> made;
+  for (int i = 0; i < 40; ++i) {
+    made.push_back(many.build_kem_edge_slack_info_for_given_edge(timed, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, T(446)));
+    made.back()->opt_elements.emplace_back(element, -1);
+    made.back()->opt_elements.emplace_back(element, -1);
+  }
+  many.update_optimization_elements_kem_edge_lists();
+  EXPECT_EQ(element->pos_edges, made);
+  many.update_optimization_elements_kem_edge_lists();
+  EXPECT_EQ(element->pos_edges, made);
 }
 
 TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
@@ -474,6 +574,7 @@ TEST_F(AutoDelayChainTest, SkipsForClocksUserOptionsPreservedPinsAndDqsn) {
   EXPECT_EQ(pass.get_element_map().count({sc.dout, T(431)}), 1u);
   EXPECT_GE(count("**** pin:        dout  has a user assignment or was prevented from being optimized by SIV."), 1);
   EXPECT_GE(count("**** pin:        din  has a user assignment or was prevented from being optimized by SIV."), 1);
+  EXPECT_GE(count("****             skipping the delay chain processing"), 2);
   // Only the output-enable edge keeps a record.
   EXPECT_EQ(pass.get_kem_edge_slack_infos().size(), 1u);
 
@@ -528,6 +629,7 @@ void AutoDelayChainTest::older_pin(bool clock) {
   if (clock) {
     EXPECT_EQ(elements(), 0u);
     EXPECT_GE(count("**** pin:        din  is used as a clk."), 1);
+    EXPECT_GE(count("****             skipping the pad-to-core delay chain processing"), 1);
     EXPECT_EQ(second(), 0u);
     return;
   }
@@ -629,7 +731,7 @@ TEST_F(AutoDelayChainTest, HighFanoutInputPinIsWarnedOnceAboveTheThreshold) {
 }
 
 TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And62) {
-  for (int family : {7, 46}) {
+  for (int family : {7, 37, 62, 46, 8, 12, 19}) {
     host::testing::device(Family::code(family)).build();
     VELMO_DELAY_CHAIN_OP owner(m_env);
     PASS pass(m_env, &owner);
@@ -637,7 +739,13 @@ TEST_F(AutoDelayChainTest, FineChainsFollowTheirCoarseChainsOnFamilies7And37And6
     pass.append_fine_delay_chains(types);
     std::vector<YOS_UINT_DATA_ENUM> d1 = {T(144)};
     pass.append_fine_delay_chains(d1);
-    if (family == 7) {
+    // Families 8, 12 and 19 give chain 144 the highest setting 16; every
+    // other chain keeps its own.
+    if (family == 8 || family == 12 || family == 19) {
+      EXPECT_EQ(pass.get_max_delay_chain_setting(T(144)), 16) << family;
+      EXPECT_EQ(pass.get_max_delay_chain_setting(T(145)), 7) << family;
+    }
+    if (family == 7 || family == 37 || family == 62) {
       EXPECT_EQ(std::vector<int>(types.begin(), types.end()), std::vector<int>({153, 152, 153, 305, 301}));
       EXPECT_EQ(std::vector<int>(d1.begin(), d1.end()), std::vector<int>({144, 300}));
     } else {
