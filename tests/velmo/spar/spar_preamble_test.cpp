@@ -68,6 +68,15 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
 
   const WUMP_ROUTE_INFO* ri = host::device::die_info()->get_route_info();
   auto r = host::testing::routing();
+  VOK_RE_ROUTING& routing = r.get();
+  // A scratch root holds slot 0 until f's routing (below) takes it, so node
+  // ids are no markers there.
+  const unsigned block_out = ri->gids(283).front();
+  std::vector<unsigned> fanouts;
+  host::device::die_info()->get_fanout_gids(block_out, fanouts);
+  ASSERT_FALSE(fanouts.empty());
+  const int scratch = routing.new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
+  auto f_net = r.routing(f);
   int a_trunk = -1, a_to_x = -1, a_to_g = -1, c_wire = -1, c_root = -1, d_reg = -1, d_after = -1, e_wire = -1,
       y_wire = -1, f_block = -1, f_wire = -1, u_trunk = -1, u_stub = -1, u_to_k = -1;
   r.routing(a)
@@ -86,15 +95,14 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
       .branch([&](auto& br) { br.wire(v(3, 4)).mark(u_stub); })
       .wire(h(4, 4)).mark(u_to_k).sink(k.iterm(DB_INPUT_PORT_LUT_DATA));
   // A route that enters the core from a block output: the edge leaves the
-  // core fabric, so the wire stays.
-  const unsigned block_out = ri->gids(283).front();
-  std::vector<unsigned> fanouts;
-  host::device::die_info()->get_fanout_gids(block_out, fanouts);
-  ASSERT_FALSE(fanouts.empty());
-  r.routing(f).wire_gid(block_out).mark(f_block).wire_gid(fanouts.front()).mark(f_wire).sink(
+  // core fabric, so the wire stays. The block-output wire is node 0, the
+  // upper end of that edge.
+  routing.erase(scratch);
+  f_net.wire_gid(block_out).mark(f_block).wire_gid(fanouts.front()).mark(f_wire).sink(
       s.iterm(DB_INPUT_PORT_LUT_DATA));
+  ASSERT_EQ(f_block, 0);
   r.attach();
-  VOK_RE_ROUTING& routing = *m_env->get_chip_db_entry()->get_routing();
+  ASSERT_EQ(&routing, m_env->get_chip_db_entry()->get_routing());
   // The D side of d's routing register.
   for (int id = 0; id < routing.forest().num_slots(); ++id)
     if (routing.is_live(id) && routing.is_zota_node(id) && routing.forest().parent(id) != -1) d_reg = id;
@@ -168,6 +176,7 @@ TEST_F(SparPreambleTest, OrderOfItsStepsAndTheDebugDumps) {
                   "GEN_PROFILE_BINS::close(\"spar_preamble\")"}));
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched1.echo"));
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched.echo"));
+
 }
 
 }  // namespace
