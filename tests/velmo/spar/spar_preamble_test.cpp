@@ -10,6 +10,8 @@
 #include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -177,6 +179,13 @@ TEST_F(SparPreambleTest, OrderOfItsStepsAndTheDebugDumps) {
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched1.echo"));
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched.echo"));
 
+  // Without a device there is no routing graph to judge edges by: the step
+  // stops at an internal error.
+  host::pexa::hide_current_device(true);
+  const HOST_INTERNAL_ERROR err = host::testing::expect_internal_error([] { spar_preamble(); });
+  host::pexa::hide_current_device(false);
+  EXPECT_EQ(err.condition, "dev_device");
+  EXPECT_EQ(err.file, "velmo_expert");
 }
 
 }  // namespace
