@@ -200,13 +200,19 @@ TEST_F(PortTranslationPassTest, UnroutedSinksOfAnUnprocessedDriverShareOneVirtua
   blocks();
   VOK_ATOM_ITERM* u_in = connect(u0, 0, a);
   VOK_ATOM_ITERM* e_in = connect(e0, 0, a);
+  // A fan-out input the netlist marks unused is no sink to route.
+  VOK_ATOM_ITERM* unused = connect(e0, 2, a);
+  unused->set_used(false);
   host::testing::map_port(u_in, ui, "in[0]");
   host::testing::map_port(e_in, ei, "in[1]");
+  host::testing::map_port(unused, ei, "in[2]");
   host::testing::routing().attach();
   host::clear_calls();
   translate();
   EXPECT_EQ(edits("insert_source"), 0);
   EXPECT_EQ(edits("insert_virtual_source"), 1);
+  EXPECT_EQ(edits("insert_sink"), 2);
+  EXPECT_EQ(sink_of(unused), -1);
   int top_u = -1, top_e = -1;
   EXPECT_EQ(up(sink_of(u_in), &top_u), in_chain(3, 0));
   EXPECT_EQ(up(sink_of(e_in), &top_e), in_chain(7, 1));
