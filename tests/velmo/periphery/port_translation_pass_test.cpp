@@ -200,13 +200,19 @@ TEST_F(PortTranslationPassTest, UnroutedSinksOfAnUnprocessedDriverShareOneVirtua
   blocks();
   VOK_ATOM_ITERM* u_in = connect(u0, 0, a);
   VOK_ATOM_ITERM* e_in = connect(e0, 0, a);
+  // A fan-out input the netlist marks unused is no sink to route.
+  VOK_ATOM_ITERM* unused = connect(e0, 2, a);
+  unused->set_used(false);
   host::testing::map_port(u_in, ui, "in[0]");
   host::testing::map_port(e_in, ei, "in[1]");
+  host::testing::map_port(unused, ei, "in[2]");
   host::testing::routing().attach();
   host::clear_calls();
   translate();
   EXPECT_EQ(edits("insert_source"), 0);
   EXPECT_EQ(edits("insert_virtual_source"), 1);
+  EXPECT_EQ(edits("insert_sink"), 2);
+  EXPECT_EQ(sink_of(unused), -1);
   int top_u = -1, top_e = -1;
   EXPECT_EQ(up(sink_of(u_in), &top_u), in_chain(3, 0));
   EXPECT_EQ(up(sink_of(e_in), &top_e), in_chain(7, 1));
@@ -248,21 +254,32 @@ TEST_F(PortTranslationPassTest, ASinkRoutedThroughPartOfItsChainGetsTheRest) {
   host::testing::map_port(t, ui, "in[1]");
   const G chain = in_chain(3, 1);
   // The routing runs through the port and the first chain element; a
-  // virtual node stands between the port and the sink.
-  int mid = -1;
-  auto rt = host::testing::routing();
-  rt.virtual_source().wire_gid(chain[1]).wire_gid(chain[0]).branch([&](auto& b) {
-    mid = routing().append_child_value(b.node(), VOK_RE_ROUTING::VIRTUAL_VALUE);
-    b.at(mid).sink(t);
-  });
-  rt.attach();
-  host::clear_calls();
-  translate();
-  EXPECT_EQ(edits("insert_wire_as_parent"), 2);
-  EXPECT_EQ(routing().forest().parent(sink_of(t)), mid);
-  int top = -1;
-  EXPECT_EQ(up(mid, &top), chain);
-  EXPECT_EQ(routing().get_value(top), -1);
+  // virtual node stands between the port and the sink. Node ids mark
+  // nothing: the result is the same when the node below the port, or the
+  // port's own node, takes slot 0 (held by a scratch root until then).
+  enum LAYOUT { FRESH, MID_AT_0, PORT_AT_0 };
+  for (LAYOUT layout : {FRESH, MID_AT_0, PORT_AT_0}) {
+    SCOPED_TRACE(layout);
+    routing().clear();
+    const int scratch = layout == FRESH ? -1 : routing().new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
+    int mid = -1, port_node = -1;
+    auto rt = host::testing::routing();
+    auto net = rt.virtual_source().wire_gid(chain[1]);
+    if (layout == PORT_AT_0) routing().erase(scratch);
+    net.wire_gid(chain[0]).mark(port_node);
+    if (layout == MID_AT_0) routing().erase(scratch);
+    mid = routing().append_child_value(port_node, VOK_RE_ROUTING::VIRTUAL_VALUE);
+    net.at(mid).sink(t);
+    if (layout != FRESH) ASSERT_EQ(layout == MID_AT_0 ? mid : port_node, 0);
+    rt.attach();
+    host::clear_calls();
+    translate();
+    EXPECT_EQ(edits("insert_wire_as_parent"), 2);
+    EXPECT_EQ(routing().forest().parent(sink_of(t)), mid);
+    int top = -1;
+    EXPECT_EQ(up(mid, &top), chain);
+    EXPECT_EQ(routing().get_value(top), -1);
+  }
 }
 
 TEST_F(PortTranslationPassTest, AChainRoutedByAnotherNetIsNotGrafted) {

@@ -240,8 +240,14 @@ TEST_F(PortLookupTest, LookupFailuresAreInternalErrors) {
 }
 
 TEST_F(PortLookupTest, TheManagerNeedsALoadedBundle) {
+  // The pass looks the bundle up again: one unloaded after the manager was
+  // made stops it too.
+  VELMO_PORT_TRANSLATION_MGR made(m_env);
   host::gesk::load(false, false);
-  auto err = host::testing::expect_internal_error([&] { VELMO_PORT_TRANSLATION_MGR m(m_env); });
+  auto err = host::testing::expect_internal_error([&] { made.perform_port_translation(); });
+  EXPECT_EQ(err.condition, "GESK chip must be loaded before running delay annotation!");
+  EXPECT_EQ(err.file, "velmo_port_translation");
+  err = host::testing::expect_internal_error([&] { VELMO_PORT_TRANSLATION_MGR m(m_env); });
   EXPECT_EQ(err.condition, "GESK chip must be loaded before running delay annotation!");
 }
 

@@ -10,6 +10,8 @@
 #include "common/host_call_log.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
+#include "msg/msg_internal_error.h"
+#include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
@@ -44,6 +46,9 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   auto y = n.lut("y", {b}, 0x2);
   b->set_modifiable(false);
   y->set_modifiable(false);
+  // A tied input of an atom that may not be modified has no source to be
+  // modified either: it is filtered.
+  y.tie(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 1), 0, true);
   auto c = n.lut("c", {in}, 0x2);
   auto z = n.lut("z", {c}, 0x2);
   z.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(4);  // an ordinary kind too
@@ -65,6 +70,15 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
 
   const WUMP_ROUTE_INFO* ri = host::device::die_info()->get_route_info();
   auto r = host::testing::routing();
+  VOK_RE_ROUTING& routing = r.get();
+  // A scratch root holds slot 0 until f's routing (below) takes it, so node
+  // ids are no markers there.
+  const unsigned block_out = ri->gids(283).front();
+  std::vector<unsigned> fanouts;
+  host::device::die_info()->get_fanout_gids(block_out, fanouts);
+  ASSERT_FALSE(fanouts.empty());
+  const int scratch = routing.new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
+  auto f_net = r.routing(f);
   int a_trunk = -1, a_to_x = -1, a_to_g = -1, c_wire = -1, c_root = -1, d_reg = -1, d_after = -1, e_wire = -1,
       y_wire = -1, f_block = -1, f_wire = -1, u_trunk = -1, u_stub = -1, u_to_k = -1;
   r.routing(a)
@@ -83,15 +97,14 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
       .branch([&](auto& br) { br.wire(v(3, 4)).mark(u_stub); })
       .wire(h(4, 4)).mark(u_to_k).sink(k.iterm(DB_INPUT_PORT_LUT_DATA));
   // A route that enters the core from a block output: the edge leaves the
-  // core fabric, so the wire stays.
-  const unsigned block_out = ri->gids(283).front();
-  std::vector<unsigned> fanouts;
-  host::device::die_info()->get_fanout_gids(block_out, fanouts);
-  ASSERT_FALSE(fanouts.empty());
-  r.routing(f).wire_gid(block_out).mark(f_block).wire_gid(fanouts.front()).mark(f_wire).sink(
+  // core fabric, so the wire stays. The block-output wire is node 0, the
+  // upper end of that edge.
+  routing.erase(scratch);
+  f_net.wire_gid(block_out).mark(f_block).wire_gid(fanouts.front()).mark(f_wire).sink(
       s.iterm(DB_INPUT_PORT_LUT_DATA));
+  ASSERT_EQ(f_block, 0);
   r.attach();
-  VOK_RE_ROUTING& routing = *m_env->get_chip_db_entry()->get_routing();
+  ASSERT_EQ(&routing, m_env->get_chip_db_entry()->get_routing());
   // The D side of d's routing register.
   for (int id = 0; id < routing.forest().num_slots(); ++id)
     if (routing.is_live(id) && routing.is_zota_node(id) && routing.forest().parent(id) != -1) d_reg = id;
@@ -106,7 +119,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
 
   spar_preamble();
 
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 14 iterms"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 15 iterms"));
   EXPECT_EQ(m_env->m_zota_state, 0);
   // a: the trunk and the branch to the clock gate stay; the branch to x goes.
   EXPECT_TRUE(routing.is_live(a_trunk));
@@ -165,6 +178,14 @@ TEST_F(SparPreambleTest, OrderOfItsStepsAndTheDebugDumps) {
                   "GEN_PROFILE_BINS::close(\"spar_preamble\")"}));
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched1.echo"));
   EXPECT_TRUE(std::filesystem::exists("spar_hard_routing_constraints-stitched.echo"));
+
+  // Without a device there is no routing graph to judge edges by: the step
+  // stops at an internal error.
+  host::pexa::hide_current_device(true);
+  const HOST_INTERNAL_ERROR err = host::testing::expect_internal_error([] { spar_preamble(); });
+  host::pexa::hide_current_device(false);
+  EXPECT_EQ(err.condition, "dev_device");
+  EXPECT_EQ(err.file, "velmo_expert");
 }
 
 }  // namespace
