@@ -538,6 +538,9 @@ TEST_F(AutoDelayChainSearchTest, WrittenSettingsGiveThePredictedSlacks) {
   const std::int32_t before = std::min(in->pos_edges[0]->slack[1][0], in->pos_edges[0]->slack[0][0]);
   ASSERT_LT(before, 0) << "the hold requirement fails at setting 0";
   EXPECT_TRUE(p->process_optimization_groups(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN));
+  const std::string optimizing = "Optimizing Group: Atom Id: din (" + std::to_string(sc.din->get_id()) + ")";
+  const std::vector<std::string> lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), optimizing), 1);
   EXPECT_GT(setting_of(sc.din, 446), 0u);
   EXPECT_EQ(static_cast<std::int32_t>(setting_of(sc.din, 446)), in->current_best_setting);
   EXPECT_GT(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 0);
