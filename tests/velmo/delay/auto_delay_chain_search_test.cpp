@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -30,6 +31,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_msgr.h"
+#include "yeb/yeb_timing_model.h"
 #include "yos/yos_interface.h"
 #include "zel/zel_dc_table.h"
 
@@ -438,7 +440,18 @@ TEST_F(AutoDelayChainSearchTest, BranchAndBoundPicksTheBestLeafOfOneElement) {
 // no node's bound is below the worst slack a completion of it reaches.
 TEST_F(AutoDelayChainSearchTest, BranchAndBoundMatchesTheExhaustiveSearchOnRandomGroups) {
   design();
+  // Cell delays at the slow corner whose rise and fall differ: the setup
+  // (larger) and hold (smaller) delays of a setting part.
+  for (const auto& [kind, rise, fall] : {std::tuple{207, 2.0e-10f, 3.0e-10f}, std::tuple{209, 5.0e-10f, 4.0e-10f},
+                                         std::tuple{211, 3.0e-10f, 6.0e-10f}}) {
+    YEB_CELL_DELAY d;
+    d.values[0] = 1.0e-10f;
+    d.values[4] = rise;
+    d.values[7] = fall;
+    host::yeb::set_cell_delay(0, kind, d);
+  }
   auto p = pass();
+  ASSERT_NE(p->get_dmf_value(T(446), 3, sc.din, 0, 0), p->get_dmf_value(T(446), 3, sc.din, 1, 0));
   std::mt19937 rng(27);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   const int types[3] = {446, 430, 431};
