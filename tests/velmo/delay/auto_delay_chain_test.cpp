@@ -364,6 +364,14 @@ TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
     table(family, {corner(1, 0)});
     EXPECT_EQ(pass->get_max_delay_chain_setting(T(144)), family == 12 ? 16 : 5) << family;
   }
+  // A chain without settings: its one setting has no delay.
+  host::dc::FAMILY_TABLE t = host::dc::table(48);
+  t.chains[430].max_setting = 0;
+  host::dc::set_table(48, t);
+  table(48, {corner(6, 0), corner(6, 1)});
+  ASSERT_EQ(pass->get_delay_chain_info(T(430))->values.size(), 1u);
+  for (int c : {0, 1})
+    for (int e : {0, 1}) EXPECT_EQ(delay(430, 0, c, e), 0) << c << " " << e;
 }
 
 TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
