@@ -420,6 +420,14 @@ TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
   table(46, {corner(1, 0), corner(1, 1)});
   for (int t : {414, 415, 416, 417}) EXPECT_NE(pass->get_delay_chain_info(T(t)), nullptr) << t;
   EXPECT_EQ(pass->get_delay_chain_info(T(418)), nullptr);
+  // The fast model is loaded with the three flags off, the slow one with the
+  // last on.
+  host::clear_calls();
+  pass->init_yeb_cell_delays();
+  std::vector<std::string> flags;
+  for (const HOST_CALL& c : host::calls())
+    if (c.name == "YEB_TIMING_MODEL::get_timing_model") flags.push_back(c.args.substr(c.args.find(", ") + 2));
+  EXPECT_EQ(flags, std::vector<std::string>({"1, 0, false, false, false", "0, 0, false, false, true"}));
   host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
   auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
   EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
