@@ -7,11 +7,15 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_clock.h"
+#include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
 #include "kem/kem_timing_model.h"
@@ -29,6 +33,7 @@
 #include "tibex/tibex_location_constraint.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
+#include "velmo_auto_delay_chain_internal.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
@@ -397,10 +402,52 @@ TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And2
     EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
   }
   EXPECT_EQ(delay(446, 2, 1), 109);
+  // A fast first corner without a cell delay keeps its nominal delay while
+  // the slow corners after it take theirs.
+  table(46, {corner(1, 1), corner(1, 0), corner(1, 0)});
+  EXPECT_EQ(delay(446, 2, 0), 109);
+  for (int c : {1, 2}) {
+    EXPECT_EQ(delay(446, 15, c, 0), 100) << c;
+    EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
+  }
   // 448 never takes cell delays.
   host::yeb::set_cell_delay(-1, 213, r);
   table(46, {corner(1, 0)});
   EXPECT_EQ(delay(448, 10, 0), 32);
+  // Each chain reads its own kind of cell delay (430: 209, 431: 211, 448:
+  // 213, 449: 215): 430 and 431 take half of it at their highest setting, and
+  // the verbose trace prints every record loaded.
+  std::map<int, YEB_CELL_DELAY> records;
+  for (const auto& [type, kind, rise, fall] : {std::tuple{430, 209, 4.0e-10f, 6.0e-10f},
+                                              std::tuple{431, 211, 6.0e-10f, 8.0e-10f},
+                                              std::tuple{448, 213, 1.0e-10f, 5.0e-10f},
+                                              std::tuple{449, 215, 3.0e-10f, 7.0e-10f}}) {
+    YEB_CELL_DELAY d = r;
+    d.values[4] = rise;
+    d.values[7] = fall;
+    host::yeb::set_cell_delay(0, kind, d);
+    d.flag = true;  // as the model hands a filled record out
+    records[type] = d;
+  }
+  cfg_set_on("velmo_auto_dc_verbose");
+  host::dc::FAMILY_TABLE with449 = host::dc::table(46);
+  with449.auto_types.push_back(449);  // not an automatic chain of the built-in table
+  host::dc::set_table(46, with449);
+  table(46, {corner(1, 0)});
+  for (int type : {430, 431}) {
+    const unsigned max = static_cast<unsigned>(pass->get_max_delay_chain_setting(T(type)));
+    ASSERT_GT(max, 0u) << type;
+    EXPECT_EQ(delay(type, max, 0, 0), type == 430 ? 200 : 300) << type;
+    EXPECT_EQ(delay(type, max, 0, 1), type == 430 ? 300 : 400) << type;
+  }
+  ::testing::internal::CaptureStdout();
+  pass->init_yeb_cell_delays();
+  const std::string trace = ::testing::internal::GetCapturedStdout();
+  for (const auto& [type, d] : records) {
+    std::ostringstream line;
+    line << "init_yeb_cell_delay: " << type << "\t0\t" << d << "\n";
+    EXPECT_NE(trace.find(line.str()), std::string::npos) << line.str() << trace;
+  }
 }
 
 TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
