@@ -896,6 +896,12 @@ TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
     pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true,
                                         VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
   EXPECT_EQ(count("AUTO DELAY CHAIN: call KELD for Pin-to-Core edges, TSU slack, fast Corner... 0 sec"), 1);
+  // Both stopwatches stand still between the analyses.
+  for (GEN_STOPWATCH* watch : {&velmo_auto_dc::timing_analyzer_stopwatch(), &velmo_auto_dc::processing_stopwatch()}) {
+    const double elapsed = watch->get_elapsed_seconds();
+    host::clock::advance(std::chrono::milliseconds(5000));
+    EXPECT_EQ(watch->get_elapsed_seconds(), elapsed);
+  }
   auto* in = const_cast<OPTIMIZATION_ELEMENT*>(pass.get_element_map().at({sc.din, T(446)}));
   const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
   KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
