@@ -976,6 +976,13 @@ TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
   m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), exact);
   EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
   EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
+  // A placed pin: its pad decides, whatever its lock says.
+  lock(1, nx - 2);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, sc.din->get_id()));
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  lock(0, 2);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(5, 0, 1, sc.din->get_id()));
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
 }
 
 TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
