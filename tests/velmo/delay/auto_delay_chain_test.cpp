@@ -1040,6 +1040,9 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   n.clock("clk2", 2000, clk);
   VOK_ATOM_NODE* reg = n.io_reg("-reg", 396).clk(clk).d(n.io_in("-pin")).atom();
   host::timing::set_io_delay(n.find("-pin")->get_id(), {"clk2", 300, 100});
+  const std::string long_name(255, 'p');
+  VOK_ATOM_NODE* reg2 = n.io_reg("reg2", 396).clk(clk).d(n.io_in(long_name)).atom();
+  host::timing::set_io_delay(n.find(long_name)->get_id(), {"clk2", 300, 100});
   hov_get_accessories()->clear_sta_edge_filter();
   n.timing()->perform_quick_timing_analysis(false);
   kem = hov_get_accessories()->get_kem_netlist();
@@ -1053,6 +1056,12 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
             dashed->get_slack());
   std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n -pin -reg 8 8 8 8\n";
   EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 8);
+  // A name field is read up to 255 characters: a longer name in the file
+  // stands for the pin its first 255 name.
+  KEM_EDGE* long_edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(reg2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  std::ofstream("velmo_auto_dc.in") << long_name << "qq reg2 9 9 9 9\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(long_edge, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 9);
   std::remove("velmo_auto_dc.in");
 }
 
