@@ -433,6 +433,27 @@ TEST_F(AutoDelayChainSearchTest, BranchAndBoundPicksTheBestLeafOfOneElement) {
   p->process_optimization_group_determine_best_settings(&tie.group);
   EXPECT_EQ(free->current_best_setting, 0);
   EXPECT_EQ(fixed->current_best_setting, 0);
+  // A record that lists its element twice (the edge's chain list may name a
+  // chain twice) holds it once among the element's records: each leaf's
+  // bound moves it once, as a setting change moves it.
+  SYNTH twice;
+  OPTIMIZATION_ELEMENT* x = twice.element(sc.din, 446, 0, 3);
+  KEM_EDGE_SLACK_INFO* rec = twice.record(1000, 900);
+  SYNTH::act(x, rec, true);
+  rec->opt_elements.emplace_back(x, -1);
+  p->process_optimization_group_initialize(&twice.group);
+  VELMO_OPT_ELEMENT_SETTINGS map;
+  p->get_empty_opt_elems_settings_hash(&twice.group, &map);
+  OPTIMIZATION_ELEMENT_SETTING_TREE tree(&twice.group);
+  ASSERT_EQ(tree.expand(tree.get_root()), 4u);
+  std::vector<KEM_EDGE_SLACK_INFO*> edges{rec};
+  for (const auto& leaf : tree.get_root()->children) {
+    p->update_slack_info_for_optimization_group(x, x->tmp_setting, leaf->setting);
+    const std::int32_t moved = worst_of(edges);
+    p->update_slack_info_for_optimization_group(x, leaf->setting, x->tmp_setting);
+    EXPECT_EQ(p->compute_best_case_bound(leaf.get(), &edges, &map), moved) << leaf->setting;
+  }
+  EXPECT_GT(p->get_dmf_value(T(446), 3, sc.din, 0, 0), 0) << "a setting that moves the record";
 }
 
 // Random groups of free non-PLL elements whose edges no other group shares:
