@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -30,6 +31,7 @@
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_msgr.h"
+#include "yeb/yeb_timing_model.h"
 #include "yos/yos_interface.h"
 #include "zel/zel_dc_table.h"
 
@@ -431,6 +433,27 @@ TEST_F(AutoDelayChainSearchTest, BranchAndBoundPicksTheBestLeafOfOneElement) {
   p->process_optimization_group_determine_best_settings(&tie.group);
   EXPECT_EQ(free->current_best_setting, 0);
   EXPECT_EQ(fixed->current_best_setting, 0);
+  // A record that lists its element twice (the edge's chain list may name a
+  // chain twice) holds it once among the element's records: each leaf's
+  // bound moves it once, as a setting change moves it.
+  SYNTH twice;
+  OPTIMIZATION_ELEMENT* x = twice.element(sc.din, 446, 0, 3);
+  KEM_EDGE_SLACK_INFO* rec = twice.record(1000, 900);
+  SYNTH::act(x, rec, true);
+  rec->opt_elements.emplace_back(x, -1);
+  p->process_optimization_group_initialize(&twice.group);
+  VELMO_OPT_ELEMENT_SETTINGS map;
+  p->get_empty_opt_elems_settings_hash(&twice.group, &map);
+  OPTIMIZATION_ELEMENT_SETTING_TREE tree(&twice.group);
+  ASSERT_EQ(tree.expand(tree.get_root()), 4u);
+  std::vector<KEM_EDGE_SLACK_INFO*> edges{rec};
+  for (const auto& leaf : tree.get_root()->children) {
+    p->update_slack_info_for_optimization_group(x, x->tmp_setting, leaf->setting);
+    const std::int32_t moved = worst_of(edges);
+    p->update_slack_info_for_optimization_group(x, leaf->setting, x->tmp_setting);
+    EXPECT_EQ(p->compute_best_case_bound(leaf.get(), &edges, &map), moved) << leaf->setting;
+  }
+  EXPECT_GT(p->get_dmf_value(T(446), 3, sc.din, 0, 0), 0) << "a setting that moves the record";
 }
 
 // Random groups of free non-PLL elements whose edges no other group shares:
@@ -438,7 +461,18 @@ TEST_F(AutoDelayChainSearchTest, BranchAndBoundPicksTheBestLeafOfOneElement) {
 // no node's bound is below the worst slack a completion of it reaches.
 TEST_F(AutoDelayChainSearchTest, BranchAndBoundMatchesTheExhaustiveSearchOnRandomGroups) {
   design();
+  // Cell delays at the slow corner whose rise and fall differ: the setup
+  // (larger) and hold (smaller) delays of a setting part.
+  for (const auto& [kind, rise, fall] : {std::tuple{207, 2.0e-10f, 3.0e-10f}, std::tuple{209, 5.0e-10f, 4.0e-10f},
+                                         std::tuple{211, 3.0e-10f, 6.0e-10f}}) {
+    YEB_CELL_DELAY d;
+    d.values[0] = 1.0e-10f;
+    d.values[4] = rise;
+    d.values[7] = fall;
+    host::yeb::set_cell_delay(0, kind, d);
+  }
   auto p = pass();
+  ASSERT_NE(p->get_dmf_value(T(446), 3, sc.din, 0, 0), p->get_dmf_value(T(446), 3, sc.din, 1, 0));
   std::mt19937 rng(27);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   const int types[3] = {446, 430, 431};
@@ -538,6 +572,9 @@ TEST_F(AutoDelayChainSearchTest, WrittenSettingsGiveThePredictedSlacks) {
   const std::int32_t before = std::min(in->pos_edges[0]->slack[1][0], in->pos_edges[0]->slack[0][0]);
   ASSERT_LT(before, 0) << "the hold requirement fails at setting 0";
   EXPECT_TRUE(p->process_optimization_groups(VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN));
+  const std::string optimizing = "Optimizing Group: Atom Id: din (" + std::to_string(sc.din->get_id()) + ")";
+  const std::vector<std::string> lines = host::debug::texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), optimizing), 1);
   EXPECT_GT(setting_of(sc.din, 446), 0u);
   EXPECT_EQ(static_cast<std::int32_t>(setting_of(sc.din, 446)), in->current_best_setting);
   EXPECT_GT(hov_get_atom_netlist_taint_manager()->get_num_tainted_atoms(), 0);

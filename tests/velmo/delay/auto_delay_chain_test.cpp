@@ -7,11 +7,15 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_clock.h"
+#include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_netlist.h"
 #include "kem/kem_timing_model.h"
@@ -29,6 +33,7 @@
 #include "tibex/tibex_location_constraint.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
+#include "velmo_auto_delay_chain_internal.h"
 #include "velmo_auto_delay_chain_op.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
@@ -430,6 +435,14 @@ TEST_F(AutoDelayChainTableTest, NominalDelaysByCornerAndSpeedGrade) {
     table(family, {corner(1, 0)});
     EXPECT_EQ(pass->get_max_delay_chain_setting(T(144)), family == 12 ? 16 : 5) << family;
   }
+  // A chain without settings: its one setting has no delay.
+  host::dc::FAMILY_TABLE t = host::dc::table(48);
+  t.chains[430].max_setting = 0;
+  host::dc::set_table(48, t);
+  table(48, {corner(6, 0), corner(6, 1)});
+  ASSERT_EQ(pass->get_delay_chain_info(T(430))->values.size(), 1u);
+  for (int c : {0, 1})
+    for (int e : {0, 1}) EXPECT_EQ(delay(430, 0, c, e), 0) << c << " " << e;
 }
 
 TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And26) {
@@ -455,10 +468,52 @@ TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And2
     EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
   }
   EXPECT_EQ(delay(446, 2, 1), 109);
+  // A fast first corner without a cell delay keeps its nominal delay while
+  // the slow corners after it take theirs.
+  table(46, {corner(1, 1), corner(1, 0), corner(1, 0)});
+  EXPECT_EQ(delay(446, 2, 0), 109);
+  for (int c : {1, 2}) {
+    EXPECT_EQ(delay(446, 15, c, 0), 100) << c;
+    EXPECT_EQ(delay(446, 15, c, 1), 150) << c;
+  }
   // 448 never takes cell delays.
   host::yeb::set_cell_delay(-1, 213, r);
   table(46, {corner(1, 0)});
   EXPECT_EQ(delay(448, 10, 0), 32);
+  // Each chain reads its own kind of cell delay (430: 209, 431: 211, 448:
+  // 213, 449: 215): 430 and 431 take half of it at their highest setting, and
+  // the verbose trace prints every record loaded.
+  std::map<int, YEB_CELL_DELAY> records;
+  for (const auto& [type, kind, rise, fall] : {std::tuple{430, 209, 4.0e-10f, 6.0e-10f},
+                                              std::tuple{431, 211, 6.0e-10f, 8.0e-10f},
+                                              std::tuple{448, 213, 1.0e-10f, 5.0e-10f},
+                                              std::tuple{449, 215, 3.0e-10f, 7.0e-10f}}) {
+    YEB_CELL_DELAY d = r;
+    d.values[4] = rise;
+    d.values[7] = fall;
+    host::yeb::set_cell_delay(0, kind, d);
+    d.flag = true;  // as the model hands a filled record out
+    records[type] = d;
+  }
+  cfg_set_on("velmo_auto_dc_verbose");
+  host::dc::FAMILY_TABLE with449 = host::dc::table(46);
+  with449.auto_types.push_back(449);  // not an automatic chain of the built-in table
+  host::dc::set_table(46, with449);
+  table(46, {corner(1, 0)});
+  for (int type : {430, 431}) {
+    const unsigned max = static_cast<unsigned>(pass->get_max_delay_chain_setting(T(type)));
+    ASSERT_GT(max, 0u) << type;
+    EXPECT_EQ(delay(type, max, 0, 0), type == 430 ? 200 : 300) << type;
+    EXPECT_EQ(delay(type, max, 0, 1), type == 430 ? 300 : 400) << type;
+  }
+  ::testing::internal::CaptureStdout();
+  pass->init_yeb_cell_delays();
+  const std::string trace = ::testing::internal::GetCapturedStdout();
+  for (const auto& [type, d] : records) {
+    std::ostringstream line;
+    line << "init_yeb_cell_delay: " << type << "\t0\t" << d << "\n";
+    EXPECT_NE(trace.find(line.str()), std::string::npos) << line.str() << trace;
+  }
 }
 
 TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
@@ -478,6 +533,14 @@ TEST_F(AutoDelayChainTableTest, ClockDelayControlChainAndMissingModels) {
   table(46, {corner(1, 0), corner(1, 1)});
   for (int t : {414, 415, 416, 417}) EXPECT_NE(pass->get_delay_chain_info(T(t)), nullptr) << t;
   EXPECT_EQ(pass->get_delay_chain_info(T(418)), nullptr);
+  // The fast model is loaded with the three flags off, the slow one with the
+  // last on.
+  host::clear_calls();
+  pass->init_yeb_cell_delays();
+  std::vector<std::string> flags;
+  for (const HOST_CALL& c : host::calls())
+    if (c.name == "YEB_TIMING_MODEL::get_timing_model") flags.push_back(c.args.substr(c.args.find(", ") + 2));
+  EXPECT_EQ(flags, std::vector<std::string>({"1, 0, false, false, false", "0, 0, false, false, true"}));
   host::pexa::set_loaded_timing_model_enum(1, DEV_TIMING_MODEL_INVALID);
   auto e = host::testing::expect_internal_error([&] { pass->init_yeb_cell_delays(); });
   EXPECT_EQ(e.condition, "dev_fast_timing_model_enum != DEV_TIMING_MODEL_INVALID");
@@ -941,6 +1004,12 @@ TEST_F(AutoDelayChainTest, SlacksKeepTheMinimumPerSlotAndFollowSettingChanges) {
     pass.perform_timing_corner_analysis(ZEL_TIMING_MODEL_SLOW, c, hov, hov_get_accessories(), true,
                                         VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN);
   EXPECT_EQ(count("AUTO DELAY CHAIN: call KELD for Pin-to-Core edges, TSU slack, fast Corner... 0 sec"), 1);
+  // Both stopwatches stand still between the analyses.
+  for (GEN_STOPWATCH* watch : {&velmo_auto_dc::timing_analyzer_stopwatch(), &velmo_auto_dc::processing_stopwatch()}) {
+    const double elapsed = watch->get_elapsed_seconds();
+    host::clock::advance(std::chrono::milliseconds(5000));
+    EXPECT_EQ(watch->get_elapsed_seconds(), elapsed);
+  }
   auto* in = const_cast<OPTIMIZATION_ELEMENT*>(pass.get_element_map().at({sc.din, T(446)}));
   const OPTIMIZATION_ELEMENT* out = pass.get_element_map().at({sc.dout, T(430)});
   KEM_EDGE_SLACK_INFO* r = in->pos_edges[0];
@@ -1015,6 +1084,13 @@ TEST_F(AutoDelayChainTest, HorizontalPadsFromPlacementOrLockedRegion) {
   m_env->get_design()->set_atom_location_constraint(sc.din->get_id(), exact);
   EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
   EXPECT_FALSE(pass.is_horizontal_pad(sc.ibuf)) << "not a pin";
+  // A placed pin: its pad decides, whatever its lock says.
+  lock(1, nx - 2);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(0, 3, 1, sc.din->get_id()));
+  EXPECT_TRUE(pass.is_horizontal_pad(sc.din));
+  lock(0, 2);
+  ASSERT_TRUE(m_env->get_device()->place_atom_at_sub_location(5, 0, 1, sc.din->get_id()));
+  EXPECT_FALSE(pass.is_horizontal_pad(sc.din));
 }
 
 TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
@@ -1072,6 +1148,9 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
   n.clock("clk2", 2000, clk);
   VOK_ATOM_NODE* reg = n.io_reg("-reg", 396).clk(clk).d(n.io_in("-pin")).atom();
   host::timing::set_io_delay(n.find("-pin")->get_id(), {"clk2", 300, 100});
+  const std::string long_name(255, 'p');
+  VOK_ATOM_NODE* reg2 = n.io_reg("reg2", 396).clk(clk).d(n.io_in(long_name)).atom();
+  host::timing::set_io_delay(n.find(long_name)->get_id(), {"clk2", 300, 100});
   hov_get_accessories()->clear_sta_edge_filter();
   n.timing()->perform_quick_timing_analysis(false);
   kem = hov_get_accessories()->get_kem_netlist();
@@ -1085,6 +1164,12 @@ TEST_F(AutoDelayChainTest, SlackOverrideFileForPinToCoreEdges) {
             dashed->get_slack());
   std::ofstream("velmo_auto_dc.in") << "-pin -reg 7 7 7 7\n -pin -reg 8 8 8 8\n";
   EXPECT_EQ(pass2.get_wc_slack_of_edge(dashed, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 8);
+  // A name field is read up to 255 characters: a longer name in the file
+  // stands for the pin its first 255 name.
+  KEM_EDGE* long_edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(reg2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  std::ofstream("velmo_auto_dc.in") << long_name << "qq reg2 9 9 9 9\n";
+  EXPECT_EQ(pass2.get_wc_slack_of_edge(long_edge, 0, 0, T(446), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN), 9);
   std::remove("velmo_auto_dc.in");
 }
 
