@@ -12,6 +12,7 @@
 #include "nolt/nolt_register_packer.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/own_process.h"
 #include "thr/thr_drl.h"
 #include "velmo_register_packer.h"
 #include "velmo_register_packer_clk_region_callback.h"
@@ -377,6 +378,8 @@ TEST_F(RegpackTest, SkippedWhenEveryPartitionSkipsTheFitter) {
 }
 
 TEST_F(RegpackTest, SkippedWhenRegisterPackingIsSwitchedOff) {
+  // Each packing run reads its switch once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_off("velmo_enable_regpack");
   make_env(Family::KY);
   host::clear_calls();
@@ -387,6 +390,8 @@ TEST_F(RegpackTest, SkippedWhenRegisterPackingIsSwitchedOff) {
 // Each run reads the switch the first time it runs: the port-model run saw
 // it off, the later main run sees it on.
 TEST_F(RegpackTest, EachRunReadsTheSwitchOnItsOwn) {
+  // Each packing run reads its switch once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_off("velmo_enable_regpack");
   make_env(Family::KY);
   host::clear_calls();
