@@ -277,6 +277,9 @@ TEST_F(BbicDriverTest, CommittedSnapshotsRefuseAfterTheEnablingMessage) {
 }
 
 TEST_F(BbicDriverTest, CommittedSnapshotsAreAllowedByDefault) {
+  // The intermediate-snapshot decision is made once per process: here it must
+  // be the first, made with the forcing switch on.
+  if (!host::testing::in_own_process()) return;
   host::moz::assign("A", 1773, "AUTO");
   cfg_set_on("fit2_force_intermediate_snapshot_write");
   EXPECT_TRUE(initialize());
