@@ -9,7 +9,7 @@ void HOST_WORLD::clear_slots() {
   // A destructor of an old slot may touch another family's state (a model
   // counts itself out as it goes) and so make a slot of the new world; those
   // are dropped in turn, so the new world starts empty.
-  for (int round = 0; round < 16; ++round) {
+  for (;;) {
     std::map<std::type_index, std::shared_ptr<void>> old;
     {
       std::lock_guard<std::recursive_mutex> lock(m_mutex);
