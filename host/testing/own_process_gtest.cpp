@@ -56,13 +56,11 @@ bool in_own_process() {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // The environment as it is, and the name of the test the process is for. (A
+  // report file the child writes is written over by this process's own at
+  // its end.)
   std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    // A report file is the parent's; the child must not overwrite it.
-    if (entry.rfind("GTEST_OUTPUT=", 0) == 0 || entry.rfind(std::string(kChildVariable) + "=", 0) == 0) continue;
-    env_strings.push_back(entry);
-  }
+  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
   env_strings.push_back(std::string(kChildVariable) + "=" + name);
   std::vector<char*> envp;
   for (auto& e : env_strings) envp.push_back(e.data());
