@@ -40,6 +40,7 @@ void alone() {
 void failing() {
   if (!host::testing::in_own_process()) return;
   say_where("Failing");
+  std::fprintf(stderr, "the probe's own complaint\n");
   ADD_FAILURE() << "the probe's own failure";
 }
 
@@ -116,6 +117,8 @@ TEST_F(OwnProcess, AFirstTestGoesOnAndALaterOneRunsAgainAlone) {
   EXPECT_EQ(count(output, "the probe's own failure"), 1) << output;
   EXPECT_EQ(count(output, "DISABLED_OwnProcessProbe.Failing failed in a process of its own (exit status 1)"), 1)
       << output;
+  // Its error output is part of the report, not left to go elsewhere first.
+  EXPECT_GT(output.find("the probe's own complaint"), output.find("failed in a process of its own")) << output;
 }
 
 }  // namespace
