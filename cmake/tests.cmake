@@ -16,8 +16,7 @@ target_compile_definitions(velmo_tests PRIVATE
   VELMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_FUZZ_REGRESSIONS_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/regressions")
-gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST
-  PROPERTIES ENVIRONMENT "VELMO_CFG=velmo_test_preset=41")
+gtest_discover_tests(velmo_tests DISCOVERY_MODE PRE_TEST)
 
 # A small library that reads a configuration value when it is loaded, standing
 # in for any library opened after the host was preset.

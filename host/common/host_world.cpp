@@ -6,11 +6,17 @@ HOST_WORLD& HOST_WORLD::get() {
 }
 
 void HOST_WORLD::clear_slots() {
-  std::map<std::type_index, std::shared_ptr<void>> old;
-  {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    old.swap(m_slots);
-    m_generation.fetch_add(1, std::memory_order_acq_rel);
+  // A destructor of an old slot may touch another family's state (a model
+  // counts itself out as it goes) and so make a slot of the new world; those
+  // are dropped in turn, so the new world starts empty.
+  for (;;) {
+    std::map<std::type_index, std::shared_ptr<void>> old;
+    {
+      std::lock_guard<std::recursive_mutex> lock(m_mutex);
+      old.swap(m_slots);
+      m_generation.fetch_add(1, std::memory_order_acq_rel);
+    }
+    if (old.empty()) return;
+    old.clear();  // destructors may touch other slots; they run outside the lock
   }
-  old.clear();  // destructors may touch other slots; they run outside the lock
 }

@@ -1,6 +1,9 @@
 #include "cfg/cfg.h"
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "common/host_call_log.h"
 #include "common/host_control.h"
@@ -100,13 +103,27 @@ TEST_F(CfgTest, EachUnreadableValueIsReportedOnce) {
 }
 
 TEST_F(CfgTest, PresetFromTheEnvironmentSurvivesReset) {
-  // ctest presets VELMO_CFG for this executable.
+  // The preset is the process's environment, read again at every reset; the
+  // test sets its own and gives back the one it found.
+  const char* found = std::getenv("VELMO_CFG");
+  const std::optional<std::string> saved = found ? std::optional<std::string>(found) : std::nullopt;
+  ASSERT_EQ(setenv("VELMO_CFG", "velmo_test_preset=41", 1), 0);
+  ASSERT_TRUE(host_reset());
   EXPECT_EQ(cfg_get_int_value("velmo_test_preset", 0), 41);
   cfg_set_int_value("velmo_test_preset", 5);
   cfg_set_on("velmo_other");
   ASSERT_TRUE(host_reset());
   EXPECT_EQ(cfg_get_int_value("velmo_test_preset", 0), 41);
   EXPECT_FALSE(cfg_is_on("velmo_other", false));
+  // Read again, not kept from the first reading.
+  ASSERT_EQ(setenv("VELMO_CFG", "velmo_test_preset=7", 1), 0);
+  ASSERT_TRUE(host_reset());
+  EXPECT_EQ(cfg_get_int_value("velmo_test_preset", 0), 7);
+  if (saved)
+    setenv("VELMO_CFG", saved->c_str(), 1);
+  else
+    unsetenv("VELMO_CFG");
+  ASSERT_TRUE(host_reset());
 }
 
 TEST_F(CfgTest, FileAndAssignmentItems) {

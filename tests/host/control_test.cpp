@@ -7,6 +7,7 @@
 #include "common/host_call_log.h"
 #include "common/host_control.h"
 #include "common/host_lent.h"
+#include "common/host_world.h"
 #include "common/host_script.h"
 #include "dev/dev_family.h"
 #include "dev/dev_spec.h"
@@ -20,6 +21,23 @@
 using host::testing::HostTest;
 
 class ControlTest : public HostTest {};
+
+namespace {
+// World slots whose destructors count down another slot's counter, one pair
+// in each order of the slots' keys.
+struct A_COUNT {
+  int n = 0;
+};
+struct Z_COUNT {
+  int n = 0;
+};
+struct A_COUNTS_DOWN_Z {
+  ~A_COUNTS_DOWN_Z() { --host_world_slot<Z_COUNT>().n; }
+};
+struct Z_COUNTS_DOWN_A {
+  ~Z_COUNTS_DOWN_A() { --host_world_slot<A_COUNT>().n; }
+};
+}  // namespace
 
 TEST_F(ControlTest, InternalErrorCarriesFourFieldsAndIsNoStdException) {
   try {
@@ -104,6 +122,15 @@ TEST_F(ControlTest, ResetClearsTheWorldButReportsLentObjects) {
   host::registry_set("TIBEX_ENV::pdc_utility", &obj);
   EXPECT_FALSE(host_reset()) << "a lent object left registered fails the reset";
   EXPECT_TRUE(host::lent().empty());
+
+  // What the old world's destructors touch is no part of the new world.
+  host_world_slot<A_COUNT>().n = 1;
+  host_world_slot<Z_COUNT>().n = 1;
+  host_world_slot<A_COUNTS_DOWN_Z>();
+  host_world_slot<Z_COUNTS_DOWN_A>();
+  ASSERT_TRUE(host_reset());
+  EXPECT_EQ(host_world_slot<A_COUNT>().n, 0);
+  EXPECT_EQ(host_world_slot<Z_COUNT>().n, 0);
 
   // Each test works in a fresh folder of its own, named after it.
   const std::string folder = std::filesystem::current_path().filename().string();

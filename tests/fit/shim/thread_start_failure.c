@@ -55,6 +55,14 @@ static void log_start(const char* what, void* (*start)(void*), void* arg) {
   close(fd);
 }
 
+// Counts from zero again: the next that many threads start. For a process
+// that sets the variable more than once (the unit tests, one test after
+// another).
+void velmo_test_threads_restart(void) {
+  atomic_store(&g_started, 0);
+  atomic_store(&g_worker_refused, 0);
+}
+
 int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg) {
   static CREATE real;
   if (real == NULL) real = (CREATE)dlsym(RTLD_NEXT, "pthread_create");

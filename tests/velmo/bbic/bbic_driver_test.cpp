@@ -14,6 +14,7 @@
 #include "omz/omz_option.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/own_process.h"
 #include "testing/partition_builder.h"
 #include "bbic_scene_fixture.h"
 #include "velmo_bbic.h"
@@ -89,6 +90,8 @@ TEST_F(BbicDriverTest, AutoInAnyCaseSelectsAndNothingElseDoes) {
 }
 
 TEST_F(BbicDriverTest, AnInstanceAssignmentBeatsTheGlobalOne) {
+  // The workaround notices are printed once per process.
+  if (!host::testing::in_own_process()) return;
   host::moz::assign("A", 1773, "off");
   host::moz::assign("", 1773, "AUTO");
   cfg_set_on("jov_disable_bbic");
@@ -103,6 +106,8 @@ TEST_F(BbicDriverTest, AnInstanceAssignmentBeatsTheGlobalOne) {
 }
 
 TEST_F(BbicDriverTest, EnableSwitchMakesEveryPartitionACandidate) {
+  // The enabling switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   host::moz::assign("A", 1773, "off");
   cfg_set_on("jov_enable_bbic");
   cfg_set_on("velmo_bbic_support_any_preserved");
@@ -253,6 +258,8 @@ TEST_F(BbicDriverTest, Family46PassesWithTheSettingOff) {
 }
 
 TEST_F(BbicDriverTest, CommittedSnapshotsRefuseAfterTheEnablingMessage) {
+  // The intermediate-snapshot decision is made once per process.
+  if (!host::testing::in_own_process()) return;
   host::moz::assign("", 1773, "AUTO");
   cfg_set_on("fit2_force_intermediate_snapshot_write");
   cfg_set_off("jov_bbic_allow_splitfit");
@@ -270,6 +277,9 @@ TEST_F(BbicDriverTest, CommittedSnapshotsRefuseAfterTheEnablingMessage) {
 }
 
 TEST_F(BbicDriverTest, CommittedSnapshotsAreAllowedByDefault) {
+  // The intermediate-snapshot decision is made once per process: here it must
+  // be the first, made with the forcing switch on.
+  if (!host::testing::in_own_process()) return;
   host::moz::assign("A", 1773, "AUTO");
   cfg_set_on("fit2_force_intermediate_snapshot_write");
   EXPECT_TRUE(initialize());

@@ -12,6 +12,7 @@
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/own_process.h"
 #include "velmo_main.h"
 
 using host::testing::DEVICE_BUILDER;
@@ -59,6 +60,8 @@ TEST_F(ChecksTest, CheckOffOnlyOpensAndClosesTheBin) {
 }
 
 TEST_F(ChecksTest, LegalityRunsTheCheckersAndFlushesTheReports) {
+  // The checks' workaround notice is printed once per process.
+  if (!host::testing::in_own_process()) return;
   start();
   velmo_check_and_report(true, true);
   EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{

@@ -20,6 +20,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/own_process.h"
 #include "testing/route_helpers.h"
 #include "velmo_dedicated_repopulation_manager.h"
 #include "vok/vok_atom_netlist.h"
@@ -157,6 +158,8 @@ TEST_F(DedicatedRepopulationTest, AcceptedRegistersAreRecordedMarkedAndHandedToT
 }
 
 TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFivePaths) {
+  // The candidate switches are read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("ky_emif_depop_ff_for_every_p2c");
   cfg_set_on("velmo_dedicated_repopulation_verbose_debug");
   start();
@@ -300,6 +303,8 @@ TEST_F(DedicatedRepopulationTest, ForcedRegisterWithExactUserLocationIsReportedA
 }
 
 TEST_F(DedicatedRepopulationTest, ErrorCapStopsTheScan) {
+  // The error cap is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_value("velmo_ded_depop_max_errors", "2");
   start();
   auto n = host::testing::netlist();
@@ -391,6 +396,8 @@ TEST_F(RepopulationTest, TwoPortMappingsAreAnInternalError) {
 }
 
 TEST_F(RepopulationTest, WithRepopulationOffOnlyDepopulationRuns) {
+  // The repopulation switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_off("yun_do_p2c_repopulation_in_post_plan");
   build();
   MGR mgr(m_env);

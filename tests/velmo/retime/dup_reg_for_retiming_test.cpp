@@ -16,6 +16,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/own_process.h"
 #include "testing/sim.h"
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_dup_reg_for_retiming.h"
@@ -59,6 +60,8 @@ protected:
 };
 
 TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto c1 = n.input_port("c1");
@@ -98,6 +101,8 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
 }
 
 TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -137,6 +142,8 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
 }
 
 TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
+  // The partition switches are read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_off("dup_regs_for_retiming_per_boundary_port");
   // Without the transitive test a LUT is a local load whatever it reaches.
   cfg_set_off("dup_regs_for_retiming_transitive_partition");
@@ -160,6 +167,8 @@ TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
 }
 
 TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -182,6 +191,8 @@ TEST_F(DupRegTest, ALoneBoundaryPortIsCountedWithoutACopyAndStopsTheRegister) {
 }
 
 TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
@@ -216,6 +227,8 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
 }
 
 TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
+  // The verbose switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("dup_regs_for_retiming_verbose");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -350,6 +363,8 @@ TEST_F(DupRegTest, DuplicationKeepsTheFunction) {
 }
 
 TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "0");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -363,6 +378,8 @@ TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
 }
 
 TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
   // Three boundary ports and a limit of two copies per register: the third
   // port keeps the original register. r2 reaches the limit with its second
   // copy, the one for another clock's load.
@@ -391,6 +408,8 @@ TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
 }
 
 TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_value("dup_regs_for_retiming_max_total_dups_for_partition", "1");
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");

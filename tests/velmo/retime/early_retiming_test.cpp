@@ -20,6 +20,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/own_process.h"
 #include "thr/thr_drl.h"
 #include "velmo_retimer.h"
 #include "vok/vok_atom_netlist.h"
@@ -78,6 +79,8 @@ TEST_F(EarlyRetimingTest, EverythingOffOrNoTimingSkipsTheFlow) {
 }
 
 TEST_F(EarlyRetimingTest, RecompileAndPartialReconfigurationSkipTheRetimerOnly) {
+  // The partial-reconfiguration switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("yun_skip_early_yun_pr");
   start();
   host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));
@@ -164,6 +167,8 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
 // Gobbling is off unless asked for: the LUT an enable cut leaves dangling
 // stays. Here the cut input terms are deleted as well.
 TEST_F(EarlyRetimingTest, WithoutGobblingALutLeftDanglingStays) {
+  // The iterm-deletion switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("fit_hack_ce_aclr_delete_iterms");
   start(false);
   auto n = host::testing::netlist();
@@ -176,6 +181,8 @@ TEST_F(EarlyRetimingTest, WithoutGobblingALutLeftDanglingStays) {
 }
 
 TEST_F(EarlyRetimingTest, TheEngineRunsInsideTheVerificationStageWithGoldenAndRevisedNetlists) {
+  // The verification switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("yun_early_retime_eqcheck_legacy");
   start();
   host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));
@@ -223,6 +230,8 @@ TEST_F(EarlyRetimingTest, ASuccessfulRunTakesTheChangedAtomsAndRebuildsTimingWhe
 // The dumps (read once per process) come before and after the engine's
 // delays and run, and force the timing rebuild the default would skip.
 TEST_F(EarlyRetimingTest, NetlistDumpsBracketTheRunAndForceTheTimingRebuild) {
+  // The dump switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("yun_dump_early_retiming_netlists");
   start();
   host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));

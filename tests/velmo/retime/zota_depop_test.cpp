@@ -25,6 +25,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/own_process.h"
 #include "testing/route_helpers.h"
 #include "testing/sim.h"
 #include "tibex/tibex_location_constraint.h"
@@ -159,6 +160,8 @@ TEST_F(ZotaTest, ANullUtilityIsAnInternalError) {
 // ---- forced depopulation
 
 TEST_F(ZotaTest, UserAssignedRegisterOnANonGlobalClockStopsTheForcedDepopulation) {
+  // The forced-depopulation switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("yun_depopulate_force_user_depop");
   start();
   auto n = host::testing::netlist();
@@ -206,6 +209,8 @@ TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
 }
 
 TEST_F(ZotaTest, LutramInputRegisterTiedToAConstantGetsADrivingCellFirst) {
+  // The LUT-RAM input switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("velmo_depop_lutram_port_a_data_in_register");
   start();
   auto n = host::testing::netlist();
@@ -297,6 +302,8 @@ protected:
 };
 
 TEST_F(RepopulationStepTest, RegistersComeBackPlacedAtTheirSlotsUnderTheSameNames) {
+  // The depopulation switch build() sets is read once per process.
+  if (!host::testing::in_own_process()) return;
   build(true);
   const int old_a = a->get_id();
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
@@ -331,6 +338,8 @@ TEST_F(RepopulationStepTest, RegistersComeBackPlacedAtTheirSlotsUnderTheSameName
 }
 
 TEST_F(RepopulationStepTest, ARegisterWithoutASlotFailsAfterTheEarlierOnesWereInserted) {
+  // The depopulation switch build() sets is read once per process.
+  if (!host::testing::in_own_process()) return;
   build(false);
   cfg_set_off("velmo_post_repop_global_taint");
   EXPECT_FALSE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
@@ -341,6 +350,8 @@ TEST_F(RepopulationStepTest, ARegisterWithoutASlotFailsAfterTheEarlierOnesWereIn
 }
 
 TEST_F(RepopulationStepTest, PerRegisterTaintTaintsEachRemainingZotaRegister) {
+  // The depopulation switch build() sets is read once per process.
+  if (!host::testing::in_own_process()) return;
   build(true);
   cfg_set_off("velmo_post_repop_global_taint");
   auto n = host::testing::netlist();
@@ -356,10 +367,11 @@ TEST_F(RepopulationStepTest, PerRegisterTaintTaintsEachRemainingZotaRegister) {
 }
 
 TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
+  // The forced-repopulation switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   build(true);
   // Not asked: no repopulation wanted and the forced one switched off.
   cfg_set_off("yun_depopulate_force_repop_ea");
-  // (the switch is read once per process; this process reads it here first)
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(false, m_env));
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 0);
   EXPECT_TRUE(bin_opened("Depopulation Atom Netlist Modifications"));
@@ -377,6 +389,8 @@ TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
 }
 
 TEST_F(RepopulationStepTest, TheForcedRepopulationRunsWhenNotAskedOnAnyDevice) {
+  // The depopulation and repopulation switches are read once per process.
+  if (!host::testing::in_own_process()) return;
   build(true);
   // The forced repopulation is on by default.
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(false, m_env));
@@ -552,6 +566,8 @@ TEST_F(ZotaTest, UibEsramRegistersAreRecreatedUnplacedThroughTheModifier) {
 // ---- a round trip through the host's placer and router
 
 TEST_F(ZotaTest, DepopulatedRegistersRoundTripThroughPlacementAndRoutingAndKeepTheFunction) {
+  // The depopulation switch is read once per process.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("yun_depopulate_force_user_depop");
   start();
   auto n = host::testing::netlist();

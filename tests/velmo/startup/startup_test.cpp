@@ -18,6 +18,7 @@
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "testing/host_test.h"
+#include "testing/own_process.h"
 #include "thr/thr_drl.h"
 #include "tibex/tibex_env.h"
 #include "velmo_debug.h"
@@ -66,6 +67,8 @@ class StartupTest : public HostTest {};
 }  // namespace
 
 TEST_F(StartupTest, LendsInOrderAndTakesBackInOrder) {
+  // The start-up's workaround notice is printed once per process.
+  if (!host::testing::in_own_process()) return;
   host::testing::device(host::testing::Family::KY).build();
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   EXPECT_TRUE(VELMO_EXPERT::exists());
@@ -189,6 +192,7 @@ TEST_F(StartupTest, FamilyWithoutPrefitTraitStopsBeforeLending) {
 
 TEST_F(StartupTest, DernFlowLendsNothingButMakesTheExpert) {
   // Read once per process, at the first start-up.
+  if (!host::testing::in_own_process()) return;
   cfg_set_on("use_dern_flow");
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   EXPECT_TRUE(VELMO_EXPERT::exists());
