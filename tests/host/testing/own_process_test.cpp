@@ -118,7 +118,9 @@ TEST_F(OwnProcess, AFirstTestGoesOnAndALaterOneRunsAgainAlone) {
   EXPECT_EQ(count(output, "DISABLED_OwnProcessProbe.Failing failed in a process of its own (exit status 1)"), 1)
       << output;
   // Its error output is part of the report, not left to go elsewhere first.
-  EXPECT_GT(output.find("the probe's own complaint"), output.find("failed in a process of its own")) << output;
+  const auto complaint = output.find("the probe's own complaint");
+  ASSERT_NE(complaint, std::string::npos) << output;
+  EXPECT_GT(complaint, output.find("failed in a process of its own")) << output;
 }
 
 }  // namespace
