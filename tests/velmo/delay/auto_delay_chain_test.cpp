@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -893,6 +894,18 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
             "Opt Element Element Type:Input Delay Chain 0 Atom Name (Id): din (" + din_id +
                 ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+
+  // A report that cannot be opened (a folder in its place) is left out, and
+  // the pass goes on.
+  std::remove("velmo_optimization_timing_info_for_opt_element.out");
+  for (const char* blocked : {"velmo_optimization_timing_info_for_opt_element.out",
+                              "velmo_opt_elements_timing_info_blocked.out"})
+    ASSERT_TRUE(std::filesystem::create_directory(blocked)) << blocked;
+  traced.dump_optimization_timing_info_for_opt_element(element);
+  traced.dump_optimization_timing_info("blocked");
+  EXPECT_TRUE(std::filesystem::is_directory("velmo_opt_elements_timing_info_blocked.out"));
+  std::filesystem::remove("velmo_optimization_timing_info_for_opt_element.out");
+  std::filesystem::remove("velmo_opt_elements_timing_info_blocked.out");
 }
 
 // The reports with real slacks at both corners, hold included, a
