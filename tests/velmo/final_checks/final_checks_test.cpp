@@ -74,6 +74,8 @@ TEST_F(FinalChecksTest, LutramDataRegisterMustSitInTheNearestLeimSlot) {
   // A register that is not simple (it has an enable) is not checked at all.
   auto busy = n.zota_reg("busy").clk(clk).d(n.input_port("d2")).ce(n.input_port("en"));
   n.lutram("ram2").data_in(busy).clk(clk);
+  // Nor is a LUT-RAM with nothing on its data input.
+  n.lutram("ram3").clk(clk);
 
   const std::vector<unsigned> s = slots();
   ASSERT_GE(s.size(), 2u);
