@@ -277,7 +277,10 @@ TEST_F(IrtmTest, TreesPrintCountAndCollectTheirLeaves) {
   EXPECT_EQ(expect_internal_error([&] { src->get_re_gid(); }).condition, "is_slot()");
   EXPECT_EQ(expect_internal_error([&] { s1->get_source(); }).condition, "is_src()");
   EXPECT_THROW(boost::get<std::uint32_t>(src->m_identity), boost::bad_get);
-  EXPECT_THROW(mgr.find_node(d[0])->children(), HOST_INTERNAL_ERROR);
+  const auto leaf_children = expect_internal_error([&] { mgr.find_node(d[0])->children(); });
+  EXPECT_EQ(leaf_children.condition, "children() of a leaf");
+  EXPECT_EQ(leaf_children.tag, "VELMO");
+  EXPECT_EQ(leaf_children.file, "velmo_irtm_test_tree");
   EXPECT_EQ(s1->get_re_gid(), 0x80000010u);
   EXPECT_EQ(src->get_source(), regs[0]->get_oterm_slot(0));
   mgr.clear();
