@@ -614,9 +614,12 @@ TEST_F(IrtmTest, RegistryRetiresAndRevivesRegisterObjects) {
   EXPECT_EQ(mgr.create_irtm_ff(n->find("s0")), nullptr);  // unplaced
   EXPECT_EQ(mgr.find_irtm_ff(regs[1]), nullptr);         // never looked at
   // Retire, then the atom comes back under its id: the same object, its
-  // failure mask kept, its slacks reset.
+  // failure mask kept, its slacks and its move history reset.
   ff->m_failure_mask = 5;
   ff->m_data_slack = -3;
+  ff->m_last_move = IRTM_MOVE::Backward;
+  ff->m_move_type = IRTM_MOVE::Forward;
+  ff->m_hold = 1;
   EXPECT_EQ(mgr.erase_irtm_ff_by_id(static_cast<std::uint32_t>(regs[0]->get_id())), 1);
   EXPECT_EQ(mgr.erase_irtm_ff_by_id(static_cast<std::uint32_t>(regs[0]->get_id())), 0);
   EXPECT_TRUE(ff->is_deleted());
@@ -626,6 +629,9 @@ TEST_F(IrtmTest, RegistryRetiresAndRevivesRegisterObjects) {
   EXPECT_FALSE(ff->is_deleted());
   EXPECT_EQ(ff->m_failure_mask, 5u);
   EXPECT_EQ(ff->m_data_slack, NS);
+  EXPECT_EQ(ff->m_last_move, 0u);
+  EXPECT_EQ(ff->m_move_type, IRTM_MOVE::None);
+  EXPECT_EQ(ff->m_hold, 0u);
   EXPECT_TRUE(mgr.retired().empty());
   // A second retirement is freed by the clean-up.
   mgr.create_irtm_ff(regs[1]);
