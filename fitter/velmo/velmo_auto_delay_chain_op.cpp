@@ -105,6 +105,16 @@ KEM_EDGE* VELMO_AUTO_DELAY_CHAIN_OP::SLACK_INFO::get_edge() const {
 
 VELMO_AUTO_DELAY_CHAIN_OP::VELMO_AUTO_DELAY_CHAIN_OP(WEXAN_ENV* env, VELMO_DELAY_CHAIN_OP* owner)
     : m_env(env), m_owner(owner) {
+  // An internal error leaves the constructor without the destructor running.
+  try {
+    construct(owner);
+  } catch (...) {
+    release();
+    throw;
+  }
+}
+
+void VELMO_AUTO_DELAY_CHAIN_OP::construct(VELMO_DELAY_CHAIN_OP* owner) {
   m_debug = cfg_is_on("velmo_auto_dc_debug", false);
   m_verbose = cfg_is_on("velmo_auto_dc_verbose", false);
   m_verbose_optimizations = cfg_is_on("velmo_auto_dc_verbose_optimizations", false);
@@ -172,7 +182,9 @@ VELMO_AUTO_DELAY_CHAIN_OP::VELMO_AUTO_DELAY_CHAIN_OP(WEXAN_ENV* env, VELMO_DELAY
   m_b_and_b = cfg_is_on("velmo_auto_dc_use_b_and_b", false);
 }
 
-VELMO_AUTO_DELAY_CHAIN_OP::~VELMO_AUTO_DELAY_CHAIN_OP() {
+VELMO_AUTO_DELAY_CHAIN_OP::~VELMO_AUTO_DELAY_CHAIN_OP() { release(); }
+
+void VELMO_AUTO_DELAY_CHAIN_OP::release() {
   // Elements, groups and slack records a pass left (it stopped early, or its
   // builders were called on their own).
   process_optimization_cleanup();

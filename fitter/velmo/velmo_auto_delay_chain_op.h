@@ -280,6 +280,9 @@ public:
   WEXAN_MSGR* get_msgr() const { return m_msgr; }
 
 private:
+  void construct(VELMO_DELAY_CHAIN_OP* owner);
+  void release();
+
   WEXAN_ENV* m_env;
   WEXAN_MSGR* m_msgr = nullptr;
   const DEV_BASIC_INFO* m_dev_basic_info = nullptr;
