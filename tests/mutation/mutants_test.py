@@ -10,6 +10,7 @@ that the sections can run as separate tests side by side.
 """
 
 import argparse
+import difflib
 import importlib.machinery
 import os
 import re
@@ -26,6 +27,83 @@ HARNESS = os.path.join(SRC, "tools", "mutants")
 FIXTURE = os.path.join(SRC, "tests", "mutation", "fixture")
 BUILD = "g++ -O0 -Werror=return-type -o clamp_test clamp.cpp clamp_test.cpp"
 failures = []
+
+# The new operators' examples (section 10): every line says what it must give.
+OPS_CPP = """\
+struct S {
+  int n = 0;  // a declaration: never dropped
+  int v[4];
+  int* p;
+  S* next;
+};
+struct T {
+  T(const T&) = delete;  // declares: no assignment
+  T() = default;
+};
+struct P { int u, w; };
+int f(int);
+int g(S& s, int a, int b, bool ok) {
+  int x = 0;
+  P pr{a, b};
+  auto [u, w] = pr;
+  const int* q = &a;
+  x = a + b;
+  x += f(a);
+  s.v[a + 1] = 3;
+  *s.p <<= 1;
+  s.next->n = x == 3;
+  ++x;
+  x++;
+  --s.n;
+  s.v[0]--;
+  for (int i = 0; i < a; ++i) x += i;
+  for (int i = 0, j = 0;
+       j = f(i);
+       i += 2)
+    b = j;
+  if (a > 0 && b > 0) return 1;
+  if (ok || (a < b &&
+             b < 10))
+    x = 1;
+  bool both = ok && f(a) > 2 && true;
+  while (x <= 3 && !(ok || u == w)) x--;
+  return a && b ? x + *q : both;
+}
+"""
+OPS_EXPECTED = [
+    "ops.cpp:18: assignment statement dropped",
+    "ops.cpp:19: assignment statement dropped",
+    "ops.cpp:20: assignment statement dropped",
+    "ops.cpp:21: assignment statement dropped",
+    "ops.cpp:22: assignment statement dropped",
+    "ops.cpp:23: increment statement dropped",
+    "ops.cpp:24: increment statement dropped",
+    "ops.cpp:25: increment statement dropped",
+    "ops.cpp:26: increment statement dropped",
+    "ops.cpp:27: assignment statement dropped",  # the loop's body, never its head
+    "ops.cpp:31: assignment statement dropped",
+    "ops.cpp:32: '&&' operand 1 -> true",
+    "ops.cpp:32: '&&' operand 1 -> false",
+    "ops.cpp:32: '&&' operand 2 -> true",
+    "ops.cpp:33: '||' operand 1 -> false",
+    "ops.cpp:33: '||' operand 1 -> true",
+    "ops.cpp:33: '||' operand 2 -> false",  # the parenthesised operand over two lines
+    "ops.cpp:33: '&&' operand 1 -> true",  # no '-> false' of its own: it is the '||' operand's
+    "ops.cpp:34: '&&' operand 2 -> true",
+    "ops.cpp:35: assignment statement dropped",
+    "ops.cpp:36: '&&' operand 1 -> true",  # `true` is no operand to replace
+    "ops.cpp:36: '&&' operand 1 -> false",
+    "ops.cpp:36: '&&' operand 2 -> true",
+    "ops.cpp:37: increment statement dropped",
+    "ops.cpp:37: '&&' operand 1 -> true",
+    "ops.cpp:37: '&&' operand 1 -> false",
+    "ops.cpp:37: '&&' operand 2 -> true",
+    "ops.cpp:37: '||' operand 1 -> false",  # under `!`: the '&&' operand's mutants stand for '-> true'
+    "ops.cpp:37: '||' operand 2 -> false",
+    "ops.cpp:38: '&&' operand 1 -> true",  # ended by `?`
+    "ops.cpp:38: '&&' operand 1 -> false",
+    "ops.cpp:38: '&&' operand 2 -> true",
+]
 
 
 def check(cond, what):
@@ -86,21 +164,23 @@ def killed_in_a_mutant(tree):
 
 if runs(1):
     # 1. A whole run: the every-other sum's mutants are caught (a step of 0
-    # never ends and is caught by the timeout), the equal-value branch of the
-    # clamp survives, a pointer and an index swapped do not compile.
+    # never ends and is caught by the timeout, the sum's update dropped leaves
+    # it 0), the equal-value branch of the clamp survives, a pointer and an
+    # index swapped do not compile.
     tree = fresh_tree("run")
     r = subprocess.run(harness(tree, "--test-cmd", "./clamp_test", "--timeout-floor", "2"), capture_output=True, text=True, timeout=600)
     print(r.stdout, r.stderr)
     check(r.returncode == 0, "a finished run exits 0")
     lines = r.stdout.splitlines()
-    check("[2/10] clamp.cpp:4: if condition negated: caught" in lines, "a negated clamp condition is caught")
-    check("[7/10] clamp.cpp:10: 2 -> 0: timeout" in lines, "an endless loop is caught as a timeout")
-    check("[10/10] clamp.cpp:11: at(): arguments 1 and 2 swapped: not built" in lines,
+    check("[2/11] clamp.cpp:4: if condition negated: caught" in lines, "a negated clamp condition is caught")
+    check("[7/11] clamp.cpp:10: 2 -> 0: timeout" in lines, "an endless loop is caught as a timeout")
+    check("[10/11] clamp.cpp:11: assignment statement dropped: caught" in lines, "a dropped update is caught")
+    check("[11/11] clamp.cpp:11: at(): arguments 1 and 2 swapped: not built" in lines,
           "a mutant that cannot compile is not built")
     with open(os.path.join(tree, "out", "survivors.txt")) as f:
         check(f.read() == "clamp.cpp:4: '>' -> '>='\n", "the one survivor is listed in survivors.txt")
     check("clamp.cpp:4: '>' -> '>='" in lines, "the survivor is printed")
-    check("  clamp.cpp: 89 %  (8 caught, 1 survived, 1 not built)" in lines, "the file's score")
+    check("  clamp.cpp: 90 %  (9 caught, 1 survived, 1 not built)" in lines, "the file's score")
     check(not any(m in ln for ln in lines for m in ("'<' -> '<=' #2", "7 -> ", ":1:", ":5:", ":12:")),
           "comments, string literals, definitions and a function's closing return give no mutants")
     check(current(tree) == original(), "the fixture is byte-identical after the run")
@@ -317,6 +397,30 @@ if runs(9):
     r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "many.cpp", "--sample", "0"],
                        capture_output=True, text=True, timeout=60)
     check(r.returncode == 2 and "--sample" in r.stderr, "a sample of 0 is refused")
+
+if runs(10):
+    # 10. An assignment or increment statement dropped, and one operand of a
+    # chain of && or || made true or false: where they are planted, where they
+    # are not (declarations, a for head, a defaulted or deleted member, an
+    # operand that is a constant already), and that each one compiles.
+    tree = fresh_tree("operators")
+    with open(os.path.join(tree, "ops.cpp"), "w") as f:
+        f.write(OPS_CPP)
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "ops.cpp"],
+                       capture_output=True, text=True, timeout=60)
+    new_ops = re.compile(r"(assignment|increment) statement dropped|operand")
+    listed = [k for k in r.stdout.splitlines() if new_ops.search(k)]
+    check(listed == OPS_EXPECTED, "the new operators' mutants of ops.cpp:\n" + "\n".join(
+        difflib.unified_diff(OPS_EXPECTED, listed, "expected", "listed", lineterm="")))
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"),
+                        "--files", "ops.cpp", "--build-cmd", "g++ -std=c++17 -fsyntax-only ops.cpp",
+                        "--test-cmd", "true", *(a for k in OPS_EXPECTED for a in ("--mutant", k))],
+                       capture_output=True, text=True, timeout=120)
+    print(r.stdout, r.stderr)
+    check(r.returncode == 0 and f"  ops.cpp: 0 %  (0 caught, {len(OPS_EXPECTED)} survived, 0 not built)"
+          in r.stdout.splitlines(), "every one of them compiles")
+    with open(os.path.join(tree, "ops.cpp")) as f:
+        check(f.read() == OPS_CPP, "ops.cpp is byte-identical after the run")
 
 print("FAIL" if failures else "OK")
 sys.exit(1 if failures else 0)
