@@ -69,7 +69,8 @@ int g(S& s, int a, int b, bool ok) {
   bool both = ok && f(a) > 2 && true;
   while (x <= 3 && !(ok || u != w)) x--;
   both = ok && static_cast<bool&&>(both);
-  if (ok) b > 0 && f(b);
+  if (ok)
+    b > 0 && f(b);
   return a && b ? x + *q : both;
 }
 """
@@ -107,12 +108,12 @@ OPS_EXPECTED = [
     "ops.cpp:38: '&&' operand 1 -> true",
     "ops.cpp:38: '&&' operand 1 -> false",
     "ops.cpp:38: '&&' operand 2 -> true",  # the whole cast: its && is no operator
-    "ops.cpp:39: '&&' operand 1 -> true",  # the if's head is no part of the operand
-    "ops.cpp:39: '&&' operand 1 -> false",
-    "ops.cpp:39: '&&' operand 2 -> true",
-    "ops.cpp:40: '&&' operand 1 -> true",  # ended by `?`
+    "ops.cpp:40: '&&' operand 1 -> true",  # the if's head above is no part of the operand
     "ops.cpp:40: '&&' operand 1 -> false",
     "ops.cpp:40: '&&' operand 2 -> true",
+    "ops.cpp:41: '&&' operand 1 -> true",  # ended by `?`
+    "ops.cpp:41: '&&' operand 1 -> false",
+    "ops.cpp:41: '&&' operand 2 -> true",
 ]
 
 
