@@ -214,8 +214,8 @@ set_tests_properties(velmo_fuzz_build_flags PROPERTIES TIMEOUT 300)
 add_test(NAME run_dependencies COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
   -DWORK=${CMAKE_BINARY_DIR}/run-dependencies-check -P ${CMAKE_SOURCE_DIR}/tests/packaging/run_dependencies.cmake)
 # The fault-planting harness (tools/mutants) on its own tiny fixture, its
-# numbered sections in three tests that run side by side.
-foreach(_sections 1-3 4-7 8-10)
+# numbered sections in several tests that run side by side.
+foreach(_sections 1-1 2-3 4-7 8-10 11-12)
   string(REPLACE "-" "_" _name ${_sections})
   add_test(NAME mutants_harness_${_name} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/mutation/mutants_test.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/mutants-test-${_name} ${_sections})

@@ -12,14 +12,15 @@ that the sections can run as separate tests side by side.
 import argparse
 import difflib
 import importlib.machinery
+import importlib.util
 import os
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import time
-import types
 
 SRC, WORK = sys.argv[1], sys.argv[2]
 FIRST, LAST = (int(n) for n in (sys.argv[3] if len(sys.argv) > 3 else "1-99").split("-"))
@@ -66,7 +67,10 @@ int g(S& s, int a, int b, bool ok) {
              b < 10))
     x = 1;
   bool both = ok && f(a) > 2 && true;
-  while (x <= 3 && !(ok || u == w)) x--;
+  while (x <= 3 && !(ok || u != w)) x--;
+  both = ok && static_cast<bool&&>(both);
+  if (ok)
+    b > 0 && f(b);
   return a && b ? x + *q : both;
 }
 """
@@ -100,10 +104,27 @@ OPS_EXPECTED = [
     "ops.cpp:37: '&&' operand 2 -> true",
     "ops.cpp:37: '||' operand 1 -> false",  # under `!`: the '&&' operand's mutants stand for '-> true'
     "ops.cpp:37: '||' operand 2 -> false",
-    "ops.cpp:38: '&&' operand 1 -> true",  # ended by `?`
+    "ops.cpp:38: assignment statement dropped",
+    "ops.cpp:38: '&&' operand 1 -> true",
     "ops.cpp:38: '&&' operand 1 -> false",
-    "ops.cpp:38: '&&' operand 2 -> true",
+    "ops.cpp:38: '&&' operand 2 -> true",  # the whole cast: its && is no operator
+    "ops.cpp:40: '&&' operand 1 -> true",  # the if's head above is no part of the operand
+    "ops.cpp:40: '&&' operand 1 -> false",
+    "ops.cpp:40: '&&' operand 2 -> true",
+    "ops.cpp:41: '&&' operand 1 -> true",  # ended by `?`
+    "ops.cpp:41: '&&' operand 1 -> false",
+    "ops.cpp:41: '&&' operand 2 -> true",
 ]
+
+
+def load_module(path):
+    """The Python program at `path` as a module, with no bytecode written
+    into the source tree."""
+    sys.dont_write_bytecode = True
+    loader = importlib.machinery.SourceFileLoader(os.path.basename(path), path)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
+    loader.exec_module(module)
+    return module
 
 
 def check(cond, what):
@@ -133,9 +154,21 @@ def current(tree):
         return f.read()
 
 
-def harness(tree, *extra):
-    return [sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--files", "clamp.cpp",
-            "--build-cmd", BUILD, *extra]
+def harness(tree, *extra, out=None):
+    return [sys.executable, HARNESS, "--root", tree, "--out", out or os.path.join(tree, "out"), "--files",
+            "clamp.cpp", "--build-cmd", BUILD, *extra]
+
+
+def restore(tree, *extra):
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--restore", *extra], capture_output=True,
+                       text=True, timeout=60)
+    print(r.stdout, r.stderr)
+    return r
+
+
+def refused_in_one_line(r):
+    return r.returncode == 2 and r.stdout == "" and len(r.stderr.splitlines()) == 1 and \
+        r.stderr.startswith("mutants: ")
 
 
 def wait_for(path, seconds=60):
@@ -147,13 +180,13 @@ def wait_for(path, seconds=60):
     return False
 
 
-def killed_in_a_mutant(tree):
+def killed_in_a_mutant(tree, out=None):
     """Runs the harness on `tree` and SIGKILLs it, and the tests it started,
     while the first mutant is in place."""
     shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
     slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
-    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300", out=out),
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
     p.kill()
     p.wait()
@@ -186,21 +219,29 @@ if runs(1):
     check(current(tree) == original(), "the fixture is byte-identical after the run")
 
 if runs(2):
-    # 2. SIGTERM while a mutant's tests run: the harness stops and puts the
+    # 2. SIGTERM, or SIGHUP from a terminal that went away (its output
+    # unread), while a mutant's tests run: the harness stops and puts the
     # original back.
-    tree = fresh_tree("term")
-    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { touch started; sleep 120; }"
-    shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
-    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, text=True)
-    check(wait_for(os.path.join(tree, "started")), "the first mutant's tests start")
-    check(current(tree) != original(), "a mutant is in place while its tests run")
-    p.send_signal(signal.SIGTERM)
-    out, _ = p.communicate(timeout=60)
-    print(out)
-    check(p.returncode != 0, "a run stopped by SIGTERM exits non-zero")
-    check("stopped by SIGTERM" in out, "the harness says why it stopped")
-    check(current(tree) == original(), "the fixture is byte-identical after SIGTERM")
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        name = signal.Signals(sig).name
+        tree = fresh_tree(name)
+        slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { touch started; sleep 120; }"
+        shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
+        with open(os.path.join(WORK, name + ".stderr"), "w+") as err:
+            p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.PIPE,
+                                 stderr=err)
+            check(wait_for(os.path.join(tree, "started")), "the first mutant's tests start")
+            check(current(tree) != original(), "a mutant is in place while its tests run")
+            if sig == signal.SIGHUP:
+                p.stdout.close()
+            p.send_signal(sig)
+            p.wait(timeout=60)
+            err.seek(0)
+            said = err.read()
+            print(said)
+        check(p.returncode != 0, f"a run stopped by {name} exits non-zero")
+        check(f"stopped by {name}" in said, "the harness says why it stopped")
+        check(current(tree) == original(), f"the fixture is byte-identical after {name}")
 
 if runs(3):
     # 3. SIGKILL cannot be caught: the journal lets the next run (here
@@ -248,9 +289,8 @@ if runs(5):
     check(r.returncode == 0 and "kept clamp.cpp" in r.stdout, "the next run says it kept the edited file")
     kept = os.path.join(tree, "out", "journal", "clamp.cpp.original")
     check(os.path.exists(kept) and open(kept, "rb").read() == original(), "the killed run's original is kept aside")
-    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--out", os.path.join(tree, "out"), "--restore"],
-                       capture_output=True, text=True, timeout=60)
-    check(r.stdout == "" and current(tree) == edited, "the journal is done with once the file was kept")
+    r = restore(tree, "--out", os.path.join(tree, "out"))
+    check(refused_in_one_line(r) and current(tree) == edited, "the journal is done with once the file was kept")
 
 if runs(6):
     # 6. A mutant's build that does not end is stopped and counted as not built,
@@ -270,6 +310,9 @@ if runs(6):
     with open(os.path.join(tree, "out", "results.tsv")) as f:
         check(f.readline() == "clamp.cpp\t4\t'>' -> '>='\tnot built\tbuild stopped after 1 s\n",
               "results.tsv gives the reason")
+    survey = load_module(os.path.join(SRC, "tools", "mutants_survey"))
+    check(survey.read_results(os.path.join(tree, "out")).get("clamp.cpp:4: '>' -> '>='") == "not built",
+          "the survey reads a results.tsv that gives a reason")
     check(current(tree) == original(), "the fixture is byte-identical after stopped builds")
 
 if runs(7):
@@ -327,9 +370,13 @@ if runs(8):
         os.makedirs(os.path.dirname(os.path.join(tree, rel)), exist_ok=True)
         with open(os.path.join(tree, rel), "w") as f:
             f.write(text)
-    loader = importlib.machinery.SourceFileLoader("mutants_harness", HARNESS)
-    mutants = types.ModuleType(loader.name)
-    loader.exec_module(mutants)
+    # The harness's own source tree gets no bytecode of it.
+    beside = os.path.dirname(HARNESS)
+    listing = lambda: sorted((os.path.join(dp, fn), os.stat(os.path.join(dp, fn)).st_mtime_ns)
+                             for dp, _, fns in os.walk(beside) for fn in fns)
+    before = listing()
+    mutants = load_module(HARNESS)
+    check(listing() == before, "importing the harness writes nothing beside it")
 
 
     def test_set(root, path):
@@ -421,6 +468,69 @@ if runs(10):
           in r.stdout.splitlines(), "every one of them compiles")
     with open(os.path.join(tree, "ops.cpp")) as f:
         check(f.read() == OPS_CPP, "ops.cpp is byte-identical after the run")
+
+if runs(11):
+    # 11. One run at a time in a tree: while a run has a mutant in place, a
+    # second (a run with results of its own, a --list, a --restore) is refused
+    # in one line, exit 2, naming the first, and leaves the mutant alone; the
+    # lock goes with the run that held it. A file is written through a
+    # temporary file of its own, never through one another writer may hold,
+    # and keeps its mode.
+    tree = fresh_tree("lock")
+    clamp = os.path.join(tree, "clamp.cpp")
+    os.chmod(clamp, 0o604)  # a mode no umask gives
+    theirs = os.path.join(tree, "clamp.cpp.mutants-tmp")
+    with open(theirs, "w") as f:
+        f.write("another writer's bytes\n")
+    shutil.copy(clamp, os.path.join(tree, "clamp.cpp.orig"))
+    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { touch started; sleep 120; }"
+    p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300"), stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    check(wait_for(os.path.join(tree, "started")), "the first mutant's tests start")
+    mutated = current(tree)
+    check(mutated != original(), "a mutant is in place while its tests run")
+    for what, cmd in (("a second run", harness(tree, "--test-cmd", "./clamp_test", out=os.path.join(tree, "out2"))),
+                      ("--list", [sys.executable, HARNESS, "--root", tree, "--list", "--files", "clamp.cpp"]),
+                      ("--restore", [sys.executable, HARNESS, "--root", tree, "--restore"])):
+        r = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
+        print(r.stdout, r.stderr)
+        check(refused_in_one_line(r) and re.search(rf"\(pid {p.pid}, started \d{{4}}-\d\d-\d\d \d\d:\d\d:\d\d\)",
+                                                   r.stderr), what + " is refused in one line naming the run")
+        check(current(tree) == mutated, what + " leaves the running run's mutant in place")
+    check(not os.path.exists(os.path.join(tree, "out2")), "the refused run wrote no results")
+    check(stat.S_IMODE(os.stat(clamp).st_mode) == 0o604, "the mutant keeps the file's mode")
+    p.send_signal(signal.SIGTERM)
+    p.wait(timeout=60)
+    check(current(tree) == original() and stat.S_IMODE(os.stat(clamp).st_mode) == 0o604,
+          "the original is back with its mode")
+    check(os.path.exists(theirs) and open(theirs).read() == "another writer's bytes\n",
+          "another writer's temporary file is left alone")
+    check(not [fn for fn in os.listdir(tree) if fn.endswith(".mutants-tmp") and fn != "clamp.cpp.mutants-tmp"],
+          "no temporary file is left behind")
+    r = subprocess.run([sys.executable, HARNESS, "--root", tree, "--list", "--files", "clamp.cpp"],
+                       capture_output=True, text=True, timeout=60)
+    check(r.returncode == 0, "the tree is free once the run has ended")
+
+if runs(12):
+    # 12. --restore finds the journal of a killed run wherever the run kept
+    # its results (here --out outside the tree), leaves alone a journal that
+    # holds another tree's mutant, and when it finds none says where it looked
+    # (exit 2). The killed run's lock is taken.
+    tree, other = fresh_tree("restore_out"), fresh_tree("restore_other")
+    elsewhere = os.path.join(WORK, "restore_out_results")
+    shutil.rmtree(elsewhere, ignore_errors=True)
+    killed_in_a_mutant(tree, out=elsewhere)
+    mutated = current(tree)
+    check(mutated != original(), "SIGKILL leaves the mutant in place")
+    r = restore(other, "--out", elsewhere)
+    check(refused_in_one_line(r) and current(other) == original(), "another tree's journal is no journal of ours")
+    r = restore(tree)
+    check(r.returncode == 0 and "restored clamp.cpp" in r.stdout and current(tree) == original(),
+          "--restore finds the journal a run with --out kept")
+    r = restore(tree)
+    check(refused_in_one_line(r) and "found no journal" in r.stderr and os.path.join(elsewhere, "journal") in r.stderr
+          and os.path.join(tree, "build", "mutants", "journal") in r.stderr,
+          "--restore with nothing to restore says where it looked")
 
 print("FAIL" if failures else "OK")
 sys.exit(1 if failures else 0)
