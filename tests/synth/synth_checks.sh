@@ -16,7 +16,8 @@
 # - values: -P values that do not fit their parameter, negative values,
 #   a name given twice, and file and folder names that are not UTF-8 are
 #   refused, named; a -P string value reaches the design as the RTL reads
-#   it; -- ends the options.
+#   it, escapes too, or is refused; a newline in a -D value is refused; --
+#   ends the options.
 # - signals: SIGTERM, SIGHUP (and SIGINT) to velmo-synth alone while yosys
 #   runs stop yosys and every program it started, remove the work folder,
 #   and end with 128 + the signal's number.
@@ -59,6 +60,17 @@ module w #(parameter W = 4, parameter [7:0] V = 3, parameter TAG = "ab")
   assign tag = TAG;
 endmodule
 V
+
+# The value port tag of w has in the RTL with TAG set to the string
+# LITERAL, by iverilog; WANT (that value worked out by hand) without it.
+rtl_tag() {
+  local want=$2
+  if command -v iverilog >/dev/null; then
+    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG(%s)) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' "$1" >tb.v
+    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
+  fi
+  echo "$want"
+}
 
 case $group in
 includes)
@@ -219,12 +231,20 @@ values)
   [ "$(grep -c '^\.latch\|^\.subckt \$_' s.blif)" = 5 ] || fail "-P W=5: not 5 registers"
   [ "$(constant s.blif v)" = 255 ] || fail "-P V=8'hff: v is $(constant s.blif v)"
   grep -qx '\.model w' s.blif || fail "-P renamed the model: $(grep '^\.model' s.blif)"
-  want=$((0x3132))  # "12" as the RTL reads it
-  if command -v iverilog >/dev/null; then
-    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG("12")) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' >tb.v
-    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
-  fi
+  want=$(rtl_tag '"12"' $((0x3132)))
   [ "$(constant s.blif tag)" = "$want" ] || fail "-P TAG=\"12\": tag is $(constant s.blif tag), the RTL gives $want"
+  # A string's escapes mean what they mean in the source: "a\n" is an a and
+  # a newline. An escape a string has not is refused, as is a newline in a
+  # -D value (yosys would read the rest as source lines).
+  run -P 'TAG="a\n"' w e.blif w.v
+  expect 0 "wrote e.blif"
+  want=$(rtl_tag '"a\n"' $((0x610a)))
+  [ "$(constant e.blif tag)" = "$want" ] || fail "-P TAG=\"a\\n\": tag is $(constant e.blif tag), the RTL gives $want"
+  run -P 'TAG="a\q"' w none.blif w.v
+  expect 2 "velmo-synth: -P TAG: '\"a\\q\"' holds '\\q': a string takes the escapes"
+  run -D $'X=1\n`define EXTRA' w none.blif w.v
+  expect 2 "velmo-synth: -D 'X=1\\x0a\`define EXTRA': a macro's value is one line"
+  [ -e none.blif ] && fail "a refused value wrote the output"
 
   # Names that are not UTF-8 are refused with their bytes shown; -- ends
   # the options before a file whose name starts with -.
