@@ -21,8 +21,10 @@
 # - signals: SIGTERM, SIGHUP (and SIGINT) to velmo-synth alone while yosys
 #   runs stop yosys and every program it started, remove the work folder,
 #   and end with 128 + the signal's number.
+# - stops: velmo-synth killed outright leaves no program running and no
+#   work folder; a signal while yosys runs abc leaves no folder of yosys's.
 #
-#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|output|values|signals
+#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|output|values|signals|stops
 set -u
 synth=$1 work=$2 group=$3
 command -v yosys >/dev/null ||
@@ -203,6 +205,26 @@ SH
   [ "$(cksum <rom.blif)" = "$sum" ] || fail "the earlier output was replaced by a cut one"
   ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output"
 
+  # A file velmo-synth writes and cannot write whole (the file size limit)
+  # ends the run 1 with one line naming it: a list it gives yosys, and the
+  # copy of OUT (cp under the limit); the earlier OUT is kept, nothing left.
+  mkdir -p tmp limit
+  long=$(printf '%3000s' | tr ' ' 1)
+  (ulimit -f 1 && TMPDIR=$PWD/tmp exec "$synth" -D "LONG=$long" w rom.blif w.v) >out.txt 2>&1
+  status=$?
+  expect 1 "velmo-synth: cannot write '$PWD/tmp/"
+  grep -qE "^velmo-synth: cannot write '[^']*/defs': File too large$" out.txt || fail "not the -D list: $(cat out.txt)"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "the list: not one line: $(cat out.txt)"
+  printf '#!/bin/sh\nulimit -f 0\nexec %s "$@"\n' "$(command -v cp)" >limit/cp
+  chmod +x limit/cp
+  PATH=$PWD/limit:$PATH TMPDIR=$PWD/tmp "$synth" -P W=5 w rom.blif w.v >out.txt 2>&1
+  status=$?
+  expect 1 "velmo-synth: 'rom.blif' is left as it was: the file size limit (ulimit -f) stopped its copy"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "the copy: not one line: $(cat out.txt)"
+  [ "$(cksum <rom.blif)" = "$sum" ] || fail "the earlier output was replaced under the file size limit"
+  ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output under the file size limit"
+  [ -z "$(ls -A tmp)" ] || fail "left in TMPDIR: $(ls -A tmp)"
+
   # An output that is a link is written where it points, the link kept.
   mkdir -p out
   ln -sf out/real.blif linked.blif
@@ -297,6 +319,65 @@ signals)
     rm -rf tmp/*
     [ -e slow.blif ] && fail "$sig: a stopped run wrote its output"
   done
+  ;;
+stops)
+  # velmo-synth ended outright (SIGKILL to it alone; timeout -s KILL, which
+  # signals its whole process group): within 5 s no program of the run runs
+  # and its work folder is gone. A SIGTERM that lands while yosys runs abc
+  # (yosys has a child) leaves no folder of yosys's own (yosys-abc-*).
+  # slow: yosys runs abc after 2 or 3 s; slower: yosys would run on long
+  # after the 5 s.
+  for w in 48:slow 128:slower; do
+    printf 'module %s(input clk, input [%d:0] a, b, output reg [%d:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' \
+      ${w#*:} $((${w%:*} - 1)) $((2 * ${w%:*} - 1)) >${w#*:}.v
+  done
+  mkdir -p tmp
+  # How many processes of process group $1 run (zombies do not).
+  running() {
+    awk -v g="$1" '{ sub(/.*\) /, ""); if ($3 == g && $1 != "Z") n++ } END { print n + 0 }' /proc/[0-9]*/stat 2>/dev/null
+  }
+  # The first child named $2 (any when empty) of process $1, once it has one.
+  child_of() {
+    for _ in $(seq 160); do
+      pgrep -P "$1" ${2:+-x "$2"} | head -1 | grep . && return
+      sleep 0.05
+    done
+    return 1
+  }
+  for how in kill timeout; do
+    if [ $how = kill ]; then
+      TMPDIR=$PWD/tmp "$synth" slower slower.blif slower.v >out.txt 2>&1 &
+      pid=$!
+    else
+      TMPDIR=$PWD/tmp timeout -s KILL 2 "$synth" slower slower.blif slower.v >out.txt 2>&1 &
+      pid=$(child_of $!)
+    fi
+    ypid=$(child_of "$pid" yosys) || { fail "$how: yosys did not start"; wait; continue; }
+    [ $how = kill ] && kill -KILL "$pid"
+    wait
+    for _ in $(seq 50); do
+      [ "$(running "$ypid")" = 0 ] && [ -z "$(ls -A tmp)" ] && break
+      sleep 0.1
+    done
+    [ "$(running "$ypid")" = 0 ] || fail "$how: yosys (or a program it started) runs on"
+    [ -z "$(ls -A tmp)" ] || fail "$how: left in TMPDIR: $(ls -A tmp)"
+    kill -KILL -- "-$ypid" 2>/dev/null
+    rm -rf tmp/*
+  done
+  ls -A | grep -q '^\.slower\.blif' && fail "a partial output is left"
+
+  TMPDIR=$PWD/tmp "$synth" slow slow.blif slow.v >out.txt 2>&1 &
+  pid=$!
+  if ypid=$(child_of "$pid" yosys) && child_of "$ypid" >/dev/null; then
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    [ $status -eq 143 ] || fail "TERM during abc: exit $status, not 143"
+    [ -z "$(ls -A tmp)" ] || fail "TERM during abc: left in TMPDIR: $(ls -A tmp)"
+  else
+    fail "yosys ran no program: $(cat out.txt)"
+    wait
+  fi
   ;;
 *)
   echo "unknown group '$group'"
