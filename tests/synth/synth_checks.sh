@@ -8,6 +8,9 @@
 #   for it; the header beside the source wins over a -I folder, and a
 #   same-named header in the working directory, which yosys would read
 #   instead, is refused with both files named.
+# - macros: an `include through a macro whose value is a string is
+#   followed, a cycle through it refused; guards that depend on -D, on a
+#   `define in a branch not taken and on `undef are read as yosys reads them.
 # - output: OUT that is a header or a memory file the design reads (by
 #   another name, through .. or a link) is refused and the file kept; OUT
 #   in a missing folder is refused before yosys runs; a copy that fails
@@ -24,7 +27,7 @@
 # - stops: velmo-synth killed outright leaves no program running and no
 #   work folder; a signal while yosys runs abc leaves no folder of yosys's.
 #
-#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|output|values|signals|stops
+#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|macros|output|values|signals|stops
 set -u
 synth=$1 work=$2 group=$3
 command -v yosys >/dev/null ||
@@ -148,6 +151,53 @@ V
   rm k.vh
   run -I inc top tag.blif src/top.v
   [ "$(constant tag.blif tag)" = 34 ] || fail "not the -I folder's header (8'h22): $(constant tag.blif tag)"
+  ;;
+
+macros)
+  # Refused at once, before yosys runs (which would follow it without end):
+  # an `include cycle through FILE, with CHAIN named; ARGS before TOP.
+  cycle() {
+    local file=$1 chain=$2
+    shift 2
+    SECONDS=0
+    timeout 5 "$synth" "$@" t none.blif "$file" >out.txt 2>&1
+    status=$?
+    [ $SECONDS -lt 5 ] || fail "$file: a cycle took $SECONDS s"
+    expect 1 "velmo-synth: \`include cycle: $chain again"
+  }
+  # An `include through a macro whose value is a string is followed: a
+  # cycle through it is refused and a missing header named. The macro's
+  # value, not only its name, tells one entry of a header from another:
+  # x.vh reads a.vh, then b.vh.
+  printf '`define H "m.vh"\n`include `H\nmodule t(input a, output y); assign y = a; endmodule\n' >mcycle.v
+  printf '`include `H\n' >m.vh
+  cycle mcycle.v "mcycle.v:2 -> m.vh:1 -> m.vh"
+  printf '`define NONE "none.vh" // a name\n`include `NONE\n' >none.v
+  run t none.blif none.v
+  expect 2 "velmo-synth: none.v:2: cannot find the \`include file 'none.vh'"
+  printf '`include `NEXT\n' >x.vh
+  printf '`define NEXT "b.vh"\n`include "x.vh"\n' >a.vh
+  printf '`define FROM_B 2'"'"'d3\n' >b.vh
+  printf '`define NEXT "a.vh"\n`include "x.vh"\nmodule t(output [1:0] y); assign y = `FROM_B; endmodule\n' >next.v
+  run t next.blif next.v
+  expect 0 "wrote next.blif"
+  [ "$(constant next.blif y)" = 3 ] || fail "x.vh did not read b.vh the second time: $(cat out.txt)"
+
+  # Guards read as yosys reads them: on -D, not on a `define in a branch not
+  # taken, undone by `undef (and not by one in a branch not taken).
+  printf '`ifndef DONE\n`include "d.vh"\n`endif\n' >d.vh
+  printf '`ifndef F_DONE\n`ifdef NEVER\n`define F_DONE\n`endif\n`include "f.vh"\n`endif\n' >f.vh
+  printf '`ifndef U_DONE\n`define U_DONE\n`undef U_DONE\n`include "u.vh"\n`endif\n' >u.vh
+  printf '`ifndef K_DONE\n`define K_DONE\n`ifdef NEVER\n`undef K_DONE\n`endif\n`include "k.vh"\n`endif\n' >k.vh
+  for h in d f u k; do
+    printf '`include "%s.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' $h >$h.v
+  done
+  cycle d.v "d.v:1 -> d.vh:2 -> d.vh"
+  cycle f.v "f.v:1 -> f.vh:5 -> f.vh"
+  cycle u.v "u.v:1 -> u.vh:4 -> u.vh"
+  printf '`include "d.vh"\n`include "k.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' >guards.v
+  run -D DONE t guards.blif guards.v
+  expect 0 "wrote guards.blif"
   ;;
 
 output)
