@@ -14,8 +14,9 @@
 # - output: OUT that is a header or a memory file the design reads (by
 #   another name, through .. or a link) is refused and the file kept; OUT
 #   in a missing folder is refused before yosys runs; a copy that fails
-#   half-way leaves the earlier OUT whole and no partial file; a link OUT
-#   is written through; a run that succeeds says what it wrote.
+#   half-way, or stops at the file size limit, leaves the earlier OUT whole
+#   and no partial file; a link OUT is written through; a run that
+#   succeeds says what it wrote.
 # - values: -P values that do not fit their parameter, negative values,
 #   a name given twice, and file and folder names that are not UTF-8 are
 #   refused, named; a -P string value reaches the design as the RTL reads
@@ -221,6 +222,12 @@ V
     expect 2 "velmo-synth: the output '$o' is '"
     grep -qF "which the design reads: nothing written" out.txt || fail "$o: not refused as read: $(cat out.txt)"
   done
+  # yosys lists a space in a name as "\ ": a header in "h d" is read too.
+  mkdir -p "h d"
+  cp hd/k.vh "h d/k.vh"
+  run -I "h d" rom "h d/k.vh" mem/rom.v
+  expect 2 "velmo-synth: the output 'h d/k.vh' is 'h d/k.vh', which the design reads: nothing written"
+  cmp -s hd/k.vh "h d/k.vh" || fail "a header in a folder whose name holds a space was overwritten"
   [ "$(cksum hd/k.vh mem/init.hex)" = "$sums" ] || fail "a file the design reads was overwritten"
   [ -L mem/link.hex ] || fail "the link was replaced"
 
@@ -275,10 +282,13 @@ SH
   ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output under the file size limit"
   [ -z "$(ls -A tmp)" ] || fail "left in TMPDIR: $(ls -A tmp)"
 
-  # An output that is a link is written where it points, the link kept.
-  mkdir -p out
+  # An output that is a link is written where it points, the link kept;
+  # velmo-synth run through a link finds its yosys script beside itself.
+  mkdir -p out bin
   ln -sf out/real.blif linked.blif
-  run -I hd rom linked.blif mem/rom.v
+  ln -sf "$synth" bin/velmo-synth
+  bin/velmo-synth -I hd rom linked.blif mem/rom.v >out.txt 2>&1
+  status=$?
   expect 0 "wrote linked.blif"
   [ -L linked.blif ] && grep -q '^\.model rom$' out/real.blif || fail "not written through the link"
   ;;
