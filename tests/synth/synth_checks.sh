@@ -324,6 +324,8 @@ values)
   [ "$(constant e.blif tag)" = "$want" ] || fail "-P TAG=\"a\\n\": tag is $(constant e.blif tag), the RTL gives $want"
   run -P 'TAG="a\q"' w none.blif w.v
   expect 2 "velmo-synth: -P TAG: '\"a\\q\"' holds '\\q': a string takes the escapes"
+  run -P 'TAG="\0"' w none.blif w.v
+  expect 2 "velmo-synth: -P TAG: '\"\\0\"' holds '\\0'"
   run -D $'X=1\n`define EXTRA' w none.blif w.v
   expect 2 "velmo-synth: -D 'X=1\\x0a\`define EXTRA': a macro's value is one line"
   [ -e none.blif ] && fail "a refused value wrote the output"
