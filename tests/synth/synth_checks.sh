@@ -394,9 +394,11 @@ stops)
       ${w#*:} $((${w%:*} - 1)) $((2 * ${w%:*} - 1)) >${w#*:}.v
   done
   mkdir -p tmp
-  # How many processes of process group $1 run (zombies do not).
+  # How many processes of process group $1 run (zombies do not). cat reads
+  # on past a process that ends meanwhile.
   running() {
-    awk -v g="$1" '{ sub(/.*\) /, ""); if ($3 == g && $1 != "Z") n++ } END { print n + 0 }' /proc/[0-9]*/stat 2>/dev/null
+    cat /proc/[0-9]*/stat 2>/dev/null |
+      awk -v g="$1" '{ sub(/.*\) /, ""); if ($3 == g && $1 != "Z") n++ } END { print n + 0 }'
   }
   # The first child named $2 (any when empty) of process $1, once it has one.
   child_of() {
