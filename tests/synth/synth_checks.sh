@@ -24,9 +24,10 @@
 #   ends the options.
 # - signals: SIGTERM, SIGHUP (and SIGINT) to velmo-synth alone while yosys
 #   runs stop yosys and every program it started, remove the work folder,
-#   and end with 128 + the signal's number.
+#   and end with 128 + the signal's number; a signal while yosys runs abc
+#   leaves no program and no folder of yosys's.
 # - stops: velmo-synth killed outright leaves no program running and no
-#   work folder; a signal while yosys runs abc leaves no folder of yosys's.
+#   work folder or partial OUT.
 #
 #   synth_checks.sh VELMO_SYNTH WORK_DIR includes|macros|output|values|signals|stops
 set -u
@@ -76,6 +77,24 @@ rtl_tag() {
     iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
   fi
   echo "$want"
+}
+
+# How many processes of process group $1 run (zombies do not), or with
+# -p, whether process $2 runs. cat reads on past a process that ends
+# meanwhile.
+running() {
+  local field=3
+  [ "$1" = -p ] && { field=0; shift; }
+  cat /proc/[0-9]*/stat 2>/dev/null | awk -v g="$1" -v f=$field '
+    { pid = $1; sub(/.*\) /, ""); if ((f ? $f : pid) == g && $1 != "Z") n++ } END { print n + 0 }'
+}
+# The first child named $2 (any when empty) of process $1, once it has one.
+child_of() {
+  for _ in $(seq 160); do
+    pgrep -P "$1" ${2:+-x "$2"} | head -1 | grep . && return
+    sleep 0.05
+  done
+  return 1
 }
 
 case $group in
@@ -348,8 +367,9 @@ values)
   ;;
 
 signals)
-  # A design yosys takes several seconds over; each signal is sent once
-  # yosys runs, and velmo-synth must end well before yosys would.
+  # A design yosys takes several seconds over (it runs abc after 2 or 3 s);
+  # each signal is sent once yosys runs, and velmo-synth must end well
+  # before yosys would.
   printf 'module slow(input clk, input [47:0] a, b, output reg [95:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slow.v
   mkdir -p tmp
   # SIGINT is ignored by background commands of a script: perl lets it through.
@@ -381,33 +401,29 @@ signals)
     rm -rf tmp/*
     [ -e slow.blif ] && fail "$sig: a stopped run wrote its output"
   done
+  # A SIGTERM that lands while yosys runs abc (yosys has a child) stops abc
+  # too and leaves no folder of yosys's own (yosys-abc-*).
+  TMPDIR=$PWD/tmp "$synth" slow slow.blif slow.v >out.txt 2>&1 &
+  pid=$!
+  if ypid=$(child_of "$pid" yosys) && child_of "$ypid" >/dev/null; then
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    [ $status -eq 143 ] || fail "TERM during abc: exit $status, not 143"
+    [ -z "$(ls -A tmp)" ] || fail "TERM during abc: left in TMPDIR: $(ls -A tmp)"
+    [ "$(running "$ypid")" = 0 ] || fail "TERM during abc: a program yosys started runs on"
+    kill -KILL -- "-$ypid" 2>/dev/null
+  else
+    fail "yosys ran no program: $(cat out.txt)"
+    wait
+  fi
   ;;
 stops)
   # velmo-synth ended outright (SIGKILL to it alone; timeout -s KILL, which
   # signals its whole process group): within 5 s no program of the run runs
-  # and its work folder is gone. A SIGTERM that lands while yosys runs abc
-  # (yosys has a child) leaves no folder of yosys's own (yosys-abc-*).
-  # slow: yosys runs abc after 2 or 3 s; slower: yosys would run on long
-  # after the 5 s.
-  for w in 48:slow 128:slower; do
-    printf 'module %s(input clk, input [%d:0] a, b, output reg [%d:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' \
-      ${w#*:} $((${w%:*} - 1)) $((2 * ${w%:*} - 1)) >${w#*:}.v
-  done
+  # and its work folder is gone. yosys would run on long after the 5 s.
+  printf 'module slower(input clk, input [127:0] a, b, output reg [255:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slower.v
   mkdir -p tmp
-  # How many processes of process group $1 run (zombies do not). cat reads
-  # on past a process that ends meanwhile.
-  running() {
-    cat /proc/[0-9]*/stat 2>/dev/null |
-      awk -v g="$1" '{ sub(/.*\) /, ""); if ($3 == g && $1 != "Z") n++ } END { print n + 0 }'
-  }
-  # The first child named $2 (any when empty) of process $1, once it has one.
-  child_of() {
-    for _ in $(seq 160); do
-      pgrep -P "$1" ${2:+-x "$2"} | head -1 | grep . && return
-      sleep 0.05
-    done
-    return 1
-  }
   for how in kill timeout; do
     if [ $how = kill ]; then
       TMPDIR=$PWD/tmp "$synth" slower slower.blif slower.v >out.txt 2>&1 &
@@ -428,20 +444,29 @@ stops)
     kill -KILL -- "-$ypid" 2>/dev/null
     rm -rf tmp/*
   done
-  ls -A | grep -q '^\.slower\.blif' && fail "a partial output is left"
-
-  TMPDIR=$PWD/tmp "$synth" slow slow.blif slow.v >out.txt 2>&1 &
+  # Killed while it copies OUT (through a cp that takes its time): the cp
+  # stops and the partial OUT goes too.
+  printf 'module quick(input a, output y); assign y = ~a; endmodule\n' >quick.v
+  mkdir -p slowcp
+  printf '#!/bin/sh\nsleep 8\nexec %s "$@"\n' "$(command -v cp)" >slowcp/cp
+  chmod +x slowcp/cp
+  PATH=$PWD/slowcp:$PATH TMPDIR=$PWD/tmp "$synth" quick quick.blif quick.v >out.txt 2>&1 &
   pid=$!
-  if ypid=$(child_of "$pid" yosys) && child_of "$ypid" >/dev/null; then
-    kill -TERM "$pid"
-    wait "$pid"
-    status=$?
-    [ $status -eq 143 ] || fail "TERM during abc: exit $status, not 143"
-    [ -z "$(ls -A tmp)" ] || fail "TERM during abc: left in TMPDIR: $(ls -A tmp)"
+  if cpid=$(child_of "$pid" cp); then
+    kill -KILL "$pid"
+    wait
+    for _ in $(seq 50); do
+      [ "$(running -p "$cpid")" = 0 ] && ! ls -A | grep -q '^\.quick\.blif' && break
+      sleep 0.1
+    done
+    [ "$(running -p "$cpid")" = 0 ] || fail "the copy runs on"
+    ls -A | grep -q '^\.quick\.blif' && fail "a partial output is left: $(ls -A)"
+    kill -KILL "$cpid" 2>/dev/null
   else
-    fail "yosys ran no program: $(cat out.txt)"
+    fail "no copy: $(cat out.txt)"
     wait
   fi
+
   ;;
 *)
   echo "unknown group '$group'"
