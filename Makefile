@@ -9,10 +9,11 @@ JOBS       ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 
 # Debian packages. RUN_PACKAGES build and run velmo-fit (`make run`; yosys
-# for tools/velmo-synth); TEST_PACKAGES add what the tests, the benches,
-# `make fuzz`, fit-bench (jq) and coverage need. `make deps` installs both.
+# and python3 for tools/velmo-synth); TEST_PACKAGES add what the tests, the
+# benches, `make fuzz`, fit-bench (jq) and coverage need. `make deps` installs
+# both.
 RUN_PACKAGES  := g++ cmake ninja-build make binutils libtbb-dev libboost-dev tcl-dev qtbase5-dev \
-                 nlohmann-json3-dev yosys
+                 nlohmann-json3-dev yosys python3
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev jq \
                  clang libclang-rt-14-dev ccache iverilog ghdl nextpnr-generic gcovr lcov
 PACKAGES      := $(RUN_PACKAGES) $(TEST_PACKAGES)

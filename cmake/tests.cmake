@@ -199,8 +199,9 @@ add_test(NAME velmo_synth_fitted_simulation
   COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/fitted_simulation.sh $<TARGET_FILE:velmo-fit>
     ${CMAKE_SOURCE_DIR}/tools/velmo-synth ${CMAKE_BINARY_DIR}/synth-test/simulation)
 set_tests_properties(velmo_synth_fitted_simulation PROPERTIES SKIP_RETURN_CODE 77)
-# velmo-synth on slips: includes, its output, -P values and names, signals.
-foreach(_group includes output values signals)
+# velmo-synth on slips: includes (written and through macros), its output,
+# -P values and names, signals, and ended outright.
+foreach(_group includes macros output values signals stops)
   add_test(NAME velmo_synth_checks_${_group}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/synth/synth_checks.sh ${CMAKE_SOURCE_DIR}/tools/velmo-synth
       ${CMAKE_BINARY_DIR}/synth-test/checks-${_group} ${_group})

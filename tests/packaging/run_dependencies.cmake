@@ -6,7 +6,7 @@
 cmake_minimum_required(VERSION 3.25)
 set(_test_only libgtest-dev libgmock-dev libbenchmark-dev libabsl-dev libsparsehash-dev clang libclang-rt-14-dev
   iverilog ghdl nextpnr-generic gcovr lcov)
-set(_run g++ cmake ninja-build libtbb-dev libboost-dev tcl-dev qtbase5-dev nlohmann-json3-dev yosys)
+set(_run g++ cmake ninja-build libtbb-dev libboost-dev tcl-dev qtbase5-dev nlohmann-json3-dev yosys python3)
 
 function(_dry_run target out)
   # A make that runs the tests passes its flags down; this dry run takes none.

@@ -5,8 +5,9 @@
 # acts only with the enable, and an assertion (removed). velmo-fit then fits
 # it. Then: `include files found beside the including file, relative to its
 # folder and in -I folders; -D macros and -P parameters; yosys's messages
-# naming each file as it was given; latches and nets with two drivers
-# refused by name; a design reduced to constants, which velmo-fit warns
+# naming each file as it was given, and after a syntax error a last line
+# pointing to docs/limits.md; latches and nets with two drivers refused by
+# name; a design reduced to constants, which velmo-fit warns
 # about. Bad command lines, missing files and an output that would
 # overwrite a source exit with status 2.
 #
@@ -69,6 +70,7 @@ refused "is not a plain Verilog module name" 'chip; shell ls' none.blif leaf.sv
 [ -e none.blif ] && fail "a refused run wrote its output"
 # yosys's own error (no such top module) is its status, and nothing is written.
 "$synth" nosuch none.blif leaf.sv >out.txt 2>&1 && fail "an unknown top module succeeded"
+grep -q 'docs/limits' out.txt && fail "an unknown top module is taken for a syntax error: $(cat out.txt)"
 [ -e none.blif ] && fail "a failed run wrote its output"
 
 # The output never overwrites a source, however it is named, nor is a folder.
@@ -147,10 +149,30 @@ endmodule
 V
 cp "my design.v" src/counter.v
 printf 'module warns(input a, output y);\n  initial $dumpfile("w.vcd");\n  assign y = a;\nendmodule\n' >src/warns.v
+# After a syntax error the last line points to the forms yosys 0.23 does
+# not read (an import inside a module is one); after another error it does
+# not.
+pointer() {
+  tail -1 out.txt | grep -q "^velmo-synth: .*docs/limits\.md" ||
+    fail "$1: the last line does not point to docs/limits.md: $(cat out.txt)"
+}
 for f in "my design.v" src/counter.v; do
   "$synth" bad none.blif "$f" >out.txt 2>&1 && fail "$f: a syntax error succeeded"
   grep -qF "$f:3: ERROR: syntax error" out.txt || fail "the error does not name '$f:3': $(cat out.txt)"
+  pointer "$f"
 done
+cat >import.sv <<'V'
+package pkg;
+  localparam int W = 4;
+endpackage
+module imp(input logic [3:0] a, output logic [3:0] y);
+  import pkg::*;
+  assign y = a + W;
+endmodule
+V
+"$synth" imp none.blif import.sv >out.txt 2>&1 && fail "an import inside a module succeeded"
+grep -qF "import.sv:5: ERROR: syntax error, unexpected TOK_PACKAGESEP" out.txt || fail "the import: $(cat out.txt)"
+pointer import.sv
 "$synth" warns w.blif src/warns.v >out.txt 2>&1 || fail "warns: $(cat out.txt)"
 grep -qF "src/warns.v:0: Warning: Ignoring call to system task \$dumpfile." out.txt ||
   fail "the warning does not name src/warns.v: $(cat out.txt)"

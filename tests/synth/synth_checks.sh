@@ -8,20 +8,28 @@
 #   for it; the header beside the source wins over a -I folder, and a
 #   same-named header in the working directory, which yosys would read
 #   instead, is refused with both files named.
+# - macros: an `include through a macro whose value is a string is
+#   followed, a cycle through it refused; guards that depend on -D, on a
+#   `define in a branch not taken and on `undef are read as yosys reads them.
 # - output: OUT that is a header or a memory file the design reads (by
 #   another name, through .. or a link) is refused and the file kept; OUT
 #   in a missing folder is refused before yosys runs; a copy that fails
-#   half-way leaves the earlier OUT whole and no partial file; a link OUT
-#   is written through; a run that succeeds says what it wrote.
+#   half-way, or stops at the file size limit, leaves the earlier OUT whole
+#   and no partial file; a link OUT is written through; a run that
+#   succeeds says what it wrote.
 # - values: -P values that do not fit their parameter, negative values,
 #   a name given twice, and file and folder names that are not UTF-8 are
 #   refused, named; a -P string value reaches the design as the RTL reads
-#   it; -- ends the options.
+#   it, escapes too, or is refused; a newline in a -D value is refused; --
+#   ends the options.
 # - signals: SIGTERM, SIGHUP (and SIGINT) to velmo-synth alone while yosys
 #   runs stop yosys and every program it started, remove the work folder,
-#   and end with 128 + the signal's number.
+#   and end with 128 + the signal's number; a signal while yosys runs abc
+#   leaves no program and no folder of yosys's.
+# - stops: velmo-synth killed outright leaves no program running and no
+#   work folder or partial OUT.
 #
-#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|output|values|signals
+#   synth_checks.sh VELMO_SYNTH WORK_DIR includes|macros|output|values|signals|stops
 set -u
 synth=$1 work=$2 group=$3
 command -v yosys >/dev/null ||
@@ -59,6 +67,35 @@ module w #(parameter W = 4, parameter [7:0] V = 3, parameter TAG = "ab")
   assign tag = TAG;
 endmodule
 V
+
+# The value port tag of w has in the RTL with TAG set to the string
+# LITERAL, by iverilog; WANT (that value worked out by hand) without it.
+rtl_tag() {
+  local want=$2
+  if command -v iverilog >/dev/null; then
+    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG(%s)) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' "$1" >tb.v
+    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
+  fi
+  echo "$want"
+}
+
+# How many processes of process group $1 run (zombies do not), or with
+# -p, whether process $2 runs. cat reads on past a process that ends
+# meanwhile.
+running() {
+  local field=3
+  [ "$1" = -p ] && { field=0; shift; }
+  cat /proc/[0-9]*/stat 2>/dev/null | awk -v g="$1" -v f=$field '
+    { pid = $1; sub(/.*\) /, ""); if ((f ? $f : pid) == g && $1 != "Z") n++ } END { print n + 0 }'
+}
+# The first child named $2 (any when empty) of process $1, once it has one.
+child_of() {
+  for _ in $(seq 160); do
+    pgrep -P "$1" ${2:+-x "$2"} | head -1 | grep . && return
+    sleep 0.05
+  done
+  return 1
+}
 
 case $group in
 includes)
@@ -136,6 +173,53 @@ V
   [ "$(constant tag.blif tag)" = 34 ] || fail "not the -I folder's header (8'h22): $(constant tag.blif tag)"
   ;;
 
+macros)
+  # Refused at once, before yosys runs (which would follow it without end):
+  # an `include cycle through FILE, with CHAIN named; ARGS before TOP.
+  cycle() {
+    local file=$1 chain=$2
+    shift 2
+    SECONDS=0
+    timeout 5 "$synth" "$@" t none.blif "$file" >out.txt 2>&1
+    status=$?
+    [ $SECONDS -lt 5 ] || fail "$file: a cycle took $SECONDS s"
+    expect 1 "velmo-synth: \`include cycle: $chain again"
+  }
+  # An `include through a macro whose value is a string is followed: a
+  # cycle through it is refused and a missing header named. The macro's
+  # value, not only its name, tells one entry of a header from another:
+  # x.vh reads a.vh, then b.vh.
+  printf '`define H "m.vh"\n`include `H\nmodule t(input a, output y); assign y = a; endmodule\n' >mcycle.v
+  printf '`include `H\n' >m.vh
+  cycle mcycle.v "mcycle.v:2 -> m.vh:1 -> m.vh"
+  printf '`define NONE "none.vh" // a name\n`include `NONE\n' >none.v
+  run t none.blif none.v
+  expect 2 "velmo-synth: none.v:2: cannot find the \`include file 'none.vh'"
+  printf '`include `NEXT\n' >x.vh
+  printf '`define NEXT "b.vh"\n`include "x.vh"\n' >a.vh
+  printf '`define FROM_B 2'"'"'d3\n' >b.vh
+  printf '`define NEXT "a.vh"\n`include "x.vh"\nmodule t(output [1:0] y); assign y = `FROM_B; endmodule\n' >next.v
+  run t next.blif next.v
+  expect 0 "wrote next.blif"
+  [ "$(constant next.blif y)" = 3 ] || fail "x.vh did not read b.vh the second time: $(cat out.txt)"
+
+  # Guards read as yosys reads them: on -D, not on a `define in a branch not
+  # taken, undone by `undef (and not by one in a branch not taken).
+  printf '`ifndef DONE\n`include "d.vh"\n`endif\n' >d.vh
+  printf '`ifndef F_DONE\n`ifdef NEVER\n`define F_DONE\n`endif\n`include "f.vh"\n`endif\n' >f.vh
+  printf '`ifndef U_DONE\n`define U_DONE\n`undef U_DONE\n`include "u.vh"\n`endif\n' >u.vh
+  printf '`ifndef K_DONE\n`define K_DONE\n`ifdef NEVER\n`undef K_DONE\n`endif\n`include "k.vh"\n`endif\n' >k.vh
+  for h in d f u k; do
+    printf '`include "%s.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' $h >$h.v
+  done
+  cycle d.v "d.v:1 -> d.vh:2 -> d.vh"
+  cycle f.v "f.v:1 -> f.vh:5 -> f.vh"
+  cycle u.v "u.v:1 -> u.vh:4 -> u.vh"
+  printf '`include "d.vh"\n`include "k.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' >guards.v
+  run -D DONE t guards.blif guards.v
+  expect 0 "wrote guards.blif"
+  ;;
+
 output)
   # A header found through -I and a memory file: never overwritten.
   mkdir -p hd mem
@@ -157,6 +241,12 @@ V
     expect 2 "velmo-synth: the output '$o' is '"
     grep -qF "which the design reads: nothing written" out.txt || fail "$o: not refused as read: $(cat out.txt)"
   done
+  # yosys lists a space in a name as "\ ": a header in "h d" is read too.
+  mkdir -p "h d"
+  cp hd/k.vh "h d/k.vh"
+  run -I "h d" rom "h d/k.vh" mem/rom.v
+  expect 2 "velmo-synth: the output 'h d/k.vh' is 'h d/k.vh', which the design reads: nothing written"
+  cmp -s hd/k.vh "h d/k.vh" || fail "a header in a folder whose name holds a space was overwritten"
   [ "$(cksum hd/k.vh mem/init.hex)" = "$sums" ] || fail "a file the design reads was overwritten"
   [ -L mem/link.hex ] || fail "the link was replaced"
 
@@ -191,10 +281,33 @@ SH
   [ "$(cksum <rom.blif)" = "$sum" ] || fail "the earlier output was replaced by a cut one"
   ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output"
 
-  # An output that is a link is written where it points, the link kept.
-  mkdir -p out
+  # A file velmo-synth writes and cannot write whole (the file size limit)
+  # ends the run 1 with one line naming it: a list it gives yosys, and the
+  # copy of OUT (cp under the limit); the earlier OUT is kept, nothing left.
+  mkdir -p tmp limit
+  long=$(printf '%3000s' | tr ' ' 1)
+  (ulimit -f 1 && TMPDIR=$PWD/tmp exec "$synth" -D "LONG=$long" w rom.blif w.v) >out.txt 2>&1
+  status=$?
+  expect 1 "velmo-synth: cannot write '$PWD/tmp/"
+  grep -qE "^velmo-synth: cannot write '[^']*/defs': File too large$" out.txt || fail "not the -D list: $(cat out.txt)"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "the list: not one line: $(cat out.txt)"
+  printf '#!/bin/sh\nulimit -f 0\nexec %s "$@"\n' "$(command -v cp)" >limit/cp
+  chmod +x limit/cp
+  PATH=$PWD/limit:$PATH TMPDIR=$PWD/tmp "$synth" -P W=5 w rom.blif w.v >out.txt 2>&1
+  status=$?
+  expect 1 "velmo-synth: 'rom.blif' is left as it was: the file size limit (ulimit -f) stopped its copy"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "the copy: not one line: $(cat out.txt)"
+  [ "$(cksum <rom.blif)" = "$sum" ] || fail "the earlier output was replaced under the file size limit"
+  ls -A | grep -q '^\.rom\.blif' && fail "a partial file is left beside the output under the file size limit"
+  [ -z "$(ls -A tmp)" ] || fail "left in TMPDIR: $(ls -A tmp)"
+
+  # An output that is a link is written where it points, the link kept;
+  # velmo-synth run through a link finds its yosys script beside itself.
+  mkdir -p out bin
   ln -sf out/real.blif linked.blif
-  run -I hd rom linked.blif mem/rom.v
+  ln -sf "$synth" bin/velmo-synth
+  bin/velmo-synth -I hd rom linked.blif mem/rom.v >out.txt 2>&1
+  status=$?
   expect 0 "wrote linked.blif"
   [ -L linked.blif ] && grep -q '^\.model rom$' out/real.blif || fail "not written through the link"
   ;;
@@ -219,12 +332,22 @@ values)
   [ "$(grep -c '^\.latch\|^\.subckt \$_' s.blif)" = 5 ] || fail "-P W=5: not 5 registers"
   [ "$(constant s.blif v)" = 255 ] || fail "-P V=8'hff: v is $(constant s.blif v)"
   grep -qx '\.model w' s.blif || fail "-P renamed the model: $(grep '^\.model' s.blif)"
-  want=$((0x3132))  # "12" as the RTL reads it
-  if command -v iverilog >/dev/null; then
-    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG("12")) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' >tb.v
-    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
-  fi
+  want=$(rtl_tag '"12"' $((0x3132)))
   [ "$(constant s.blif tag)" = "$want" ] || fail "-P TAG=\"12\": tag is $(constant s.blif tag), the RTL gives $want"
+  # A string's escapes mean what they mean in the source: "a\n" is an a and
+  # a newline. An escape a string has not is refused, as is a newline in a
+  # -D value (yosys would read the rest as source lines).
+  run -P 'TAG="a\n"' w e.blif w.v
+  expect 0 "wrote e.blif"
+  want=$(rtl_tag '"a\n"' $((0x610a)))
+  [ "$(constant e.blif tag)" = "$want" ] || fail "-P TAG=\"a\\n\": tag is $(constant e.blif tag), the RTL gives $want"
+  run -P 'TAG="a\q"' w none.blif w.v
+  expect 2 "velmo-synth: -P TAG: '\"a\\q\"' holds '\\q': a string takes the escapes"
+  run -P 'TAG="\0"' w none.blif w.v
+  expect 2 "velmo-synth: -P TAG: '\"\\0\"' holds '\\0'"
+  run -D $'X=1\n`define EXTRA' w none.blif w.v
+  expect 2 "velmo-synth: -D 'X=1\\x0a\`define EXTRA': a macro's value is one line"
+  [ -e none.blif ] && fail "a refused value wrote the output"
 
   # Names that are not UTF-8 are refused with their bytes shown; -- ends
   # the options before a file whose name starts with -.
@@ -244,8 +367,9 @@ values)
   ;;
 
 signals)
-  # A design yosys takes several seconds over; each signal is sent once
-  # yosys runs, and velmo-synth must end well before yosys would.
+  # A design yosys takes several seconds over (it runs abc after 2 or 3 s);
+  # each signal is sent once yosys runs, and velmo-synth must end well
+  # before yosys would.
   printf 'module slow(input clk, input [47:0] a, b, output reg [95:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slow.v
   mkdir -p tmp
   # SIGINT is ignored by background commands of a script: perl lets it through.
@@ -277,6 +401,72 @@ signals)
     rm -rf tmp/*
     [ -e slow.blif ] && fail "$sig: a stopped run wrote its output"
   done
+  # A SIGTERM that lands while yosys runs abc (yosys has a child) stops abc
+  # too and leaves no folder of yosys's own (yosys-abc-*).
+  TMPDIR=$PWD/tmp "$synth" slow slow.blif slow.v >out.txt 2>&1 &
+  pid=$!
+  if ypid=$(child_of "$pid" yosys) && child_of "$ypid" >/dev/null; then
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    [ $status -eq 143 ] || fail "TERM during abc: exit $status, not 143"
+    [ -z "$(ls -A tmp)" ] || fail "TERM during abc: left in TMPDIR: $(ls -A tmp)"
+    [ "$(running "$ypid")" = 0 ] || fail "TERM during abc: a program yosys started runs on"
+    kill -KILL -- "-$ypid" 2>/dev/null
+  else
+    fail "yosys ran no program: $(cat out.txt)"
+    wait
+  fi
+  ;;
+stops)
+  # velmo-synth ended outright (SIGKILL to it alone; timeout -s KILL, which
+  # signals its whole process group): within 5 s no program of the run runs
+  # and its work folder is gone. yosys would run on long after the 5 s.
+  printf 'module slower(input clk, input [127:0] a, b, output reg [255:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >slower.v
+  mkdir -p tmp
+  for how in kill timeout; do
+    if [ $how = kill ]; then
+      TMPDIR=$PWD/tmp "$synth" slower slower.blif slower.v >out.txt 2>&1 &
+      pid=$!
+    else
+      TMPDIR=$PWD/tmp timeout -s KILL 2 "$synth" slower slower.blif slower.v >out.txt 2>&1 &
+      pid=$(child_of $!)
+    fi
+    ypid=$(child_of "$pid" yosys) || { fail "$how: yosys did not start"; wait; continue; }
+    [ $how = kill ] && kill -KILL "$pid"
+    wait
+    for _ in $(seq 50); do
+      [ "$(running "$ypid")" = 0 ] && [ -z "$(ls -A tmp)" ] && break
+      sleep 0.1
+    done
+    [ "$(running "$ypid")" = 0 ] || fail "$how: yosys (or a program it started) runs on"
+    [ -z "$(ls -A tmp)" ] || fail "$how: left in TMPDIR: $(ls -A tmp)"
+    kill -KILL -- "-$ypid" 2>/dev/null
+    rm -rf tmp/*
+  done
+  # Killed while it copies OUT (through a cp that takes its time): the cp
+  # stops and the partial OUT goes too.
+  printf 'module quick(input a, output y); assign y = ~a; endmodule\n' >quick.v
+  mkdir -p slowcp
+  printf '#!/bin/sh\nsleep 8\nexec %s "$@"\n' "$(command -v cp)" >slowcp/cp
+  chmod +x slowcp/cp
+  PATH=$PWD/slowcp:$PATH TMPDIR=$PWD/tmp "$synth" quick quick.blif quick.v >out.txt 2>&1 &
+  pid=$!
+  if cpid=$(child_of "$pid" cp); then
+    kill -KILL "$pid"
+    wait
+    for _ in $(seq 50); do
+      [ "$(running -p "$cpid")" = 0 ] && ! ls -A | grep -q '^\.quick\.blif' && break
+      sleep 0.1
+    done
+    [ "$(running -p "$cpid")" = 0 ] || fail "the copy runs on"
+    ls -A | grep -q '^\.quick\.blif' && fail "a partial output is left: $(ls -A)"
+    kill -KILL "$cpid" 2>/dev/null
+  else
+    fail "no copy: $(cat out.txt)"
+    wait
+  fi
+
   ;;
 *)
   echo "unknown group '$group'"
