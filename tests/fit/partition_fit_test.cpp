@@ -169,6 +169,52 @@ TEST(VelmoFitPartitions, ReportBeforeTheFinalStageShowsTheWholeDesignsTiming) {
   EXPECT_GE(j["atoms"].get<int>(), full);
 }
 
+// The component's report guard does nothing with velmo_bbic_reporting off;
+// the host still shows the whole design, however the switch is set: the
+// resources, the slow corner's timing and the netlists for equivalence
+// checking are those of the fit with the switch on (mult's full contents,
+// not its shell's 83 LUTs and a 1289-line netlist).
+TEST(VelmoFitPartitions, TheReportSwitchOffStillShowsTheWholeDesign) {
+  std::ifstream bundled(kBundled);
+  auto settings = nlohmann::json::parse(bundled);
+  settings["options"] = {{{"id", 627}, {"type", 1}, {"value", "on"}}};
+  for (const char* s : {"planned", "placed", "routed"}) settings["cfg"][std::string("fitter_write_eqcheck_for_") + s] = "on";
+  const std::string dir = velmo_fit_test::test_dir();
+  const auto fit = [&](const std::string& name, const std::string& more, nlohmann::json with) {
+    with["eda"] = {{"output_dir", dir + name}, {"netlist_type", 3}};
+    return run(kMac + " --settings " + write_file(name + ".json", with.dump()) + " --stages plan,place,route" + more);
+  };
+  const std::regex slow_re("Timing [0-9]+_slow_[^:]*: setup WNS (-?[0-9]+) ps, TNS -?[0-9]+ ps, ([0-9]+) failing");
+  const auto slow = [&](const std::string& out) {
+    std::smatch m;
+    return std::regex_search(out, m, slow_re) ? m[1].str() + " ps, " + m[2].str() + " failing" : std::string("none");
+  };
+  const auto on = fit("on", "", settings);
+  ASSERT_EQ(on.status, 0) << on.out;
+  ASSERT_THAT(on.out, HasSubstr("Partition mult blackboxed"));
+  auto in_settings = settings;
+  in_settings["cfg"]["velmo_bbic_reporting"] = "off";
+  const struct {
+    std::string name;
+    velmo_fit_test::RESULT r;
+  } offs[] = {
+      {"cfg", fit("cfg", " --cfg velmo_bbic_reporting=off", settings)},
+      {"cfg_file", fit("cfg_file", " --cfg-file " + write_file("off.cfg", "velmo_bbic_reporting=off\n"), settings)},
+      {"settings", fit("settings", "", in_settings)},
+  };
+  for (const auto& off : offs) {
+    ASSERT_EQ(off.r.status, 0) << off.name << "\n" << off.r.out;
+    EXPECT_THAT(off.r.out, HasSubstr("Partition mult blackboxed")) << off.name;
+    EXPECT_THAT(off.r.out, HasSubstr("Resources: 605 LUTs, ")) << off.name << "\n" << off.r.out;
+    EXPECT_NE(slow(off.r.out), "none") << off.r.out;
+    EXPECT_EQ(slow(off.r.out), slow(on.out)) << off.name << "\n" << off.r.out;
+    for (const char* snapshot : {"planned", "placed", "routed"}) {
+      std::ifstream netlist(dir + off.name + "/" + snapshot + "/mac16.vo");
+      EXPECT_EQ(std::count(std::istreambuf_iterator<char>(netlist), {}, '\n'), 9120) << off.name << " " << snapshot;
+    }
+  }
+}
+
 // While the shells are active, the host's timing counts the slack records
 // of the routing they hide: no stage line shows a better setup slack than
 // the worst record. The records are the earlier compile's slacks, and its
