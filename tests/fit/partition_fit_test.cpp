@@ -8,7 +8,9 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -215,21 +217,76 @@ TEST(VelmoFitPartitions, TheReportSwitchOffStillShowsTheWholeDesign) {
   }
 }
 
+namespace {
+
+// One design of two BLIF designs side by side, every net of each under its
+// prefix (clocks included): one model, inputs and outputs of both.
+std::string side_by_side(const std::vector<std::pair<std::string, std::string>>& designs) {
+  std::string inputs, outputs, body;
+  for (const auto& [file, prefix] : designs) {
+    std::ifstream in(file);
+    std::string line, joined;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\\') {
+        joined += line.substr(0, line.size() - 1) + " ";
+        continue;
+      }
+      joined += line;
+      std::istringstream words(joined);
+      std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+      const std::string row = joined;
+      joined.clear();
+      if (w.empty() || w[0] == ".model" || w[0] == ".end") continue;
+      if (w[0][0] != '.') {  // a cover row
+        body += row + "\n";
+        continue;
+      }
+      // Every word after the directive is a net but a latch's type and
+      // initial value (its third and fifth).
+      std::string nets;
+      for (std::size_t i = 1; i < w.size(); ++i)
+        nets += " " + (w[0] == ".latch" && (i == 3 || i == 5) ? w[i] : prefix + w[i]);
+      if (w[0] == ".inputs")
+        inputs += nets;
+      else if (w[0] == ".outputs")
+        outputs += nets;
+      else
+        body += w[0] + nets + "\n";
+    }
+  }
+  return ".model side_by_side\n.inputs" + inputs + "\n.outputs" + outputs + "\n" + body + ".end\n";
+}
+
+}  // namespace
+
 // While the shells are active, the host's timing counts the slack records
 // of the routing they hide: no stage line shows a better setup slack than
-// the worst record. The records are the earlier compile's slacks, and its
-// worst path runs through the hidden routing: the worst record is the
-// start-up stage's worst slack. The line counts every record the
-// component stored.
+// the worst record. The line counts every record the component stored. On
+// mac16 the earlier compile's worst path runs through the hidden routing;
+// beside a recompiled s298, tseng's blackboxed partition hides routing
+// better than the design's worst path, which lies in s298: its worst record
+// is not the start-up stage's worst slack.
 TEST(VelmoFitPartitions, StageTimingWithShellsCountsTheHiddenRouting) {
-  for (const std::string& file : {kBundled, settings_with("nested_hidden.json", kNested)}) {
-    auto r = run(kMac + " --settings " + file + " --stages plan,place,route --debug");
+  const std::string mcnc = std::string(VELMO_DESIGNS_DIR) + "/mcnc/";
+  const std::string merged =
+      write_file("tseng_s298.blif", side_by_side({{mcnc + "tseng.blif", "ts_"}, {mcnc + "s298.blif", "s2_"}}));
+  const std::string merged_settings = write_file("tseng_s298.json", R"({"family": 46,
+      "clocks": {"ts_pclk": 5000, "s2_clock": 5000},
+      "partitions": [{"name": "|", "preserved": true},
+                     {"name": "ts", "atoms": ["ts_*"], "preserved": true, "vantrel_preserve": "AUTO"},
+                     {"name": "s2", "atoms": ["s2_*"]}]})");
+  const std::pair<std::string, std::string> fits[] = {
+      {kMac, kBundled}, {kMac, settings_with("nested_hidden.json", kNested)}, {merged, merged_settings}};
+  for (const auto& [design, settings] : fits) {
+    auto r = run(design + " --settings " + settings + " --stages plan,place,route --debug");
     ASSERT_EQ(r.status, 0) << r.out;
     const auto worst = figures(r.out, "preserved slack records, worst setup slack");
     ASSERT_EQ(worst.size(), 1u) << r.out;
     const auto earlier = figures(r.out, "Stage start-up: ok \\([0-9:]+\\), worst setup slack");
     ASSERT_EQ(earlier.size(), 1u) << r.out;
-    EXPECT_EQ(worst[0], earlier[0]);
+    if (design == merged) {
+      EXPECT_LT(earlier[0], worst[0]) << r.out;
+    }
     int stored = 0;
     const std::regex stored_re("BBIC Preserved ([0-9]+) slack records on hidden routing");
     for (std::sregex_iterator it(r.out.begin(), r.out.end(), stored_re), end; it != end; ++it)
@@ -238,7 +295,7 @@ TEST(VelmoFitPartitions, StageTimingWithShellsCountsTheHiddenRouting) {
     EXPECT_THAT(r.out, HasSubstr("Hidden routing: " + std::to_string(stored) + " preserved slack records,"));
     const auto stages = figures(r.out, "Stage (?:prepare|plan|place|route): ok \\([0-9:]+\\), worst setup slack");
     ASSERT_EQ(stages.size(), 4u) << r.out;
-    for (int s : stages) EXPECT_LE(s, worst[0]) << r.out;
+    for (int s : stages) EXPECT_LE(s, worst[0]) << settings << "\n" << r.out;
   }
 }
 
