@@ -324,7 +324,6 @@ void PARTITION_RUN::show_full_contents() {
       m_boxes_before_view.emplace_back(box, box->get_child_netlist());
   }
   for (const auto& p : design()->get_partitions()) p->set_active_state(JOV_PARTITION::DEFAULT);
-  VOK_CHIP_DB_ENTRY::current()->set_atom_netlist(design()->get_top_partition()->get_state()->get_atom_netlist());
 }
 
 // Puts back what show_full_contents changed, before the guard puts back
@@ -336,7 +335,6 @@ void PARTITION_RUN::hide_full_contents() {
     else
       p->clear_active_state();
   for (const auto& [box, netlist] : m_boxes_before_view) box->set_child_netlist(netlist, false);
-  VOK_CHIP_DB_ENTRY::current()->set_atom_netlist(design()->get_top_partition()->get_state()->get_atom_netlist());
   m_states_before_view.clear();
   m_boxes_before_view.clear();
 }
