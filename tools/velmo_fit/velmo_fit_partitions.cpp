@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "cfg/cfg.h"
 #include "dev/dev_family.h"
@@ -319,9 +320,8 @@ void PARTITION_RUN::show_full_contents() {
     m_states_before_view.emplace_back(p.get(), p->get_active_state());
     // The box holding the active netlist: for a child of a blackboxed
     // partition, the copy of its box in the parent's shell.
-    if (!p->is_state_loaded()) continue;
-    if (VOK_ATOM_BLACKBOX* box = p->get_state()->get_atom_netlist()->get_parent_box())
-      m_boxes_before_view.emplace_back(box, box->get_child_netlist());
+    VOK_ATOM_NETLIST* netlist = p->get_state()->get_atom_netlist();
+    if (VOK_ATOM_BLACKBOX* box = netlist->get_parent_box()) m_boxes_before_view.emplace_back(box, netlist);
   }
   for (const auto& p : design()->get_partitions()) p->set_active_state(JOV_PARTITION::DEFAULT);
 }
@@ -329,14 +329,12 @@ void PARTITION_RUN::show_full_contents() {
 // Puts back what show_full_contents changed, before the guard puts back
 // what it changed.
 void PARTITION_RUN::hide_full_contents() {
-  for (const auto& [p, state] : m_states_before_view)
+  for (const auto& [p, state] : std::exchange(m_states_before_view, {}))
     if (state)
       p->set_active_state(*state);
     else
       p->clear_active_state();
-  for (const auto& [box, netlist] : m_boxes_before_view) box->set_child_netlist(netlist, false);
-  m_states_before_view.clear();
-  m_boxes_before_view.clear();
+  for (const auto& [box, netlist] : std::exchange(m_boxes_before_view, {})) box->set_child_netlist(netlist, false);
 }
 
 bool PARTITION_RUN::shells_active() const {
