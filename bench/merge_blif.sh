@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Writes N copies of a flat BLIF model as one model on stdout. Every signal
-# of copy k is renamed "c<k>_<name>", so the copies share nothing (not even
-# their clocks or constants).
+# Writes N copies of each flat BLIF model given as one model on stdout.
+# Every signal of copy k is renamed "c<k>_<name>" (the copies of the first
+# design are c0 ... c<N-1>, the next design's follow), so the copies share
+# nothing (not even their clocks or constants).
 #
-#   bench/merge_blif.sh N design.blif > merged.blif
+#   bench/merge_blif.sh N design.blif [design.blif]... > merged.blif
 set -eu
-[ $# -eq 2 ] || { echo "usage: $0 N design.blif" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 N design.blif [design.blif]..." >&2; exit 2; }
 n=$1
-file=$2
+shift
 [ "$n" -ge 1 ] 2>/dev/null || { echo "N must be a positive number" >&2; exit 2; }
-[ -r "$file" ] || { echo "cannot read $file" >&2; exit 2; }
+for file in "$@"; do
+  [ -r "$file" ] || { echo "cannot read $file" >&2; exit 2; }
+done
 
 # Joins continued lines, then prefixes the signal tokens of each copy. Cover
 # rows (the lines after .names) are copied as they are.
 awk -v copies="$n" '
+FNR == 1 { ++files }
 {
   line = $0
   while (line ~ /\\$/) {
@@ -22,14 +26,15 @@ awk -v copies="$n" '
     line = line " " nxt
   }
   sub(/^[ \t]+/, "", line)
-  lines[++count] = line
+  lines[files, ++count[files]] = line
 }
 END {
   print ".model merged"
+  for (f = 1; f <= files; ++f)
   for (k = 0; k < copies; ++k) {
-    p = "c" k "_"
-    for (i = 1; i <= count; ++i) {
-      line = lines[i]
+    p = "c" ((f - 1) * copies + k) "_"
+    for (i = 1; i <= count[f]; ++i) {
+      line = lines[f, i]
       m = split(line, t, /[ \t]+/)
       if (m == 0 || line == "") continue
       d = t[1]
@@ -60,4 +65,4 @@ END {
     }
   }
   print ".end"
-}' "$file"
+}' "$@"

@@ -7,7 +7,8 @@
 # could not write; a failed fit's end runs no post-fit checks. Where no
 # script or netlist can go, or a script would read more than it names,
 # start refuses the fit, as velmo-fit does. The netlists of a partitioned
-# fit are the whole design's, as velmo-fit writes them.
+# fit are the whole design's, as velmo-fit writes them, also with the
+# component's report guard switched off by velmo_fit::cfg.
 # Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
 set -e
 fit="$1"
@@ -141,6 +142,14 @@ for snapshot in synthesized planned placed routed retimed final; do
     { echo "$snapshot: the product registers are not the multiplier's"; grep 'mult|p\[' "$netlist"; exit 1; }
 done
 diff -r "$dir/partitioned/fit/eda" "$dir/partitioned/tcl/eda" || { echo "the package's netlists differ from velmo-fit's"; exit 1; }
+# So they are with the component's report guard switched off during the fit.
+mkdir "$dir/partitioned/off"
+cd "$dir/partitioned/off"
+sed 's/^velmo_fit::start .*/&\nputs "cfg: [velmo_fit::cfg velmo_bbic_reporting off]"/' ../tcl/run.tcl > run.tcl
+tclsh run.tcl "$package" "$mac16" > tcl.log 2>&1
+grep -q "^cfg: off$" tcl.log && grep -q "^end: 1$" tcl.log || { echo "Tcl fit with the report switch off"; cat tcl.log; exit 1; }
+diff -r "$dir/partitioned/fit/eda" "$dir/partitioned/off/eda" ||
+  { echo "with the report switch off the package's netlists differ from velmo-fit's"; exit 1; }
 
 # A script the component could not write (verification/ became a file after
 # plan): place fails with one line naming it, route is refused.

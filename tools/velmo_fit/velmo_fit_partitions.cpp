@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "cfg/cfg.h"
 #include "dev/dev_family.h"
@@ -282,6 +283,7 @@ void PARTITION_RUN::report_guard_begin() {
     if (p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED) shells.push_back(p.get());
   m_guard_make(m_guard, *design());
   m_guard_built = true;
+  show_full_contents();
   if (shells.empty()) return;
   // The design's routing holds only what the shells kept of the preserved
   // partitions: while the guard shows their full netlists, it gets their
@@ -304,6 +306,35 @@ void PARTITION_RUN::netlist_guard_begin() {
   if (!active() || m_guard_built) return;
   m_guard_make(m_guard, *design());
   m_guard_built = true;
+  show_full_contents();
+}
+
+// The component's guard shows the full contents only while its switch
+// velmo_bbic_reporting is on: the host makes them active itself, through
+// its own partition database. Every partition's full state becomes active
+// in design order (a parent before its children), which hands each full
+// netlist to its box in the parent's full netlist and the top one to the
+// chip database entry. Under a guard that did switch, nothing changes.
+void PARTITION_RUN::show_full_contents() {
+  for (const auto& p : design()->get_partitions()) {
+    m_states_before_view.emplace_back(p.get(), p->get_active_state());
+    // The box holding the active netlist: for a child of a blackboxed
+    // partition, the copy of its box in the parent's shell.
+    VOK_ATOM_NETLIST* netlist = p->get_state()->get_atom_netlist();
+    if (VOK_ATOM_BLACKBOX* box = netlist->get_parent_box()) m_boxes_before_view.emplace_back(box, netlist);
+  }
+  for (const auto& p : design()->get_partitions()) p->set_active_state(JOV_PARTITION::DEFAULT);
+}
+
+// Puts back what show_full_contents changed, before the guard puts back
+// what it changed.
+void PARTITION_RUN::hide_full_contents() {
+  for (const auto& [p, state] : std::exchange(m_states_before_view, {}))
+    if (state)
+      p->set_active_state(*state);
+    else
+      p->clear_active_state();
+  for (const auto& [box, netlist] : std::exchange(m_boxes_before_view, {})) box->set_child_netlist(netlist, false);
 }
 
 bool PARTITION_RUN::shells_active() const {
@@ -320,6 +351,7 @@ void PARTITION_RUN::report_guard_end() {
     m_routing_before_guard.reset();
     hov_get_atom_netlist_taint_manager()->taint_all();
   }
+  hide_full_contents();
   m_guard_end(m_guard);
   m_guard_built = false;
 }

@@ -6,16 +6,19 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "dev/dev_family.h"
+#include "jov/jov_design.h"
 #include "jov/jov_enum.h"
 #include "testing/partition_settings.h"
 #include "vok/vok_re_routing.h"
 
-class JOV_DESIGN;
+class VOK_ATOM_BLACKBOX;
+class VOK_ATOM_NETLIST;
 
 namespace velmo_fit {
 
@@ -45,13 +48,17 @@ public:
   // Prints per blackboxed partition what its shell keeps.
   bool after_startup(int family);
   // The component's report guard (full contents shown, read-only) around
-  // the host's reporting. While shells are active the design's routing
-  // gets the preserved partitions' full routing for the guard's lifetime,
-  // and the timing netlist is marked for a rebuild on both sides.
+  // the host's reporting. The host does not rely on it to show the whole
+  // design (velmo_bbic_reporting off makes it do nothing): inside it, the
+  // host makes every partition's full contents active itself. While shells
+  // are active the design's routing gets the preserved partitions' full
+  // routing for the guard's lifetime, and the timing netlist is marked for
+  // a rebuild on both sides.
   void report_guard_begin();
   void report_guard_end();
-  // The guard alone, for a reader of the netlist: the routing and the
-  // timing netlist are left as they are (report_guard_end ends it).
+  // The guard and the full contents alone, for a reader of the netlist: the
+  // routing and the timing netlist are left as they are (report_guard_end
+  // ends it).
   void netlist_guard_begin();
   // Whether a blackboxed partition is on its shell now.
   bool shells_active() const;
@@ -81,6 +88,13 @@ private:
   void (*m_shutdown)() = nullptr;
   void (*m_guard_make)(void*, JOV_DESIGN&) = nullptr;
   void (*m_guard_end)(void*) = nullptr;
+  // The host's own switch to the full contents inside the guard, and what
+  // it puts back: each partition's active state, and the box that held each
+  // active netlist.
+  void show_full_contents();
+  void hide_full_contents();
+  std::vector<std::pair<JOV_PARTITION*, JOV_PARTITION::STATE_SELECTOR>> m_states_before_view;
+  std::vector<std::pair<VOK_ATOM_BLACKBOX*, VOK_ATOM_NETLIST*>> m_boxes_before_view;
   alignas(void*) unsigned char m_guard[sizeof(void*)] = {};  // the guard object (one owning pointer)
   bool m_guard_built = false;
   std::unique_ptr<VOK_RE_ROUTING> m_routing_before_guard;  // the design's routing while the guard shows full routing
