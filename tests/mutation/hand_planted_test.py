@@ -3,7 +3,7 @@
 tiny fixture: faults planted from patches written against an older commit,
 one caught and one surviving, one that cannot be placed and one recorded
 before; the table is written in place and the fixture left as it was, also
-after a SIGTERM while a fault's tests run.
+after a SIGTERM while a fault's tests run; tests failing unmutated are refused.
 
 usage: hand_planted_test.py SOURCE_DIR WORK_DIR
 """
@@ -121,6 +121,14 @@ r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test", "--dry-run", "--agai
                    capture_output=True, text=True, timeout=60)
 check(r.returncode == 0 and "F-04 clamp.cpp:5: old line found" in r.stdout and rows(tree) == before,
       "a dry run says how a fault is placed and records nothing")
+
+# Tests that fail on the unmutated tree: nothing is planted or recorded.
+tree, edited = fresh_tree("refused")
+before = rows(tree)
+r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test && false"), capture_output=True, text=True, timeout=60)
+print(r.stdout, r.stderr)
+check(r.returncode == 2 and "the tests fail on the unmutated tree" in r.stderr, "a failing baseline is refused")
+check(rows(tree) == before and current(tree) == edited, "a refused run records and plants nothing")
 
 # SIGTERM while a fault's tests run: the file is put back, the row stays
 # empty, the rows before it keep what they recorded.
