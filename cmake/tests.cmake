@@ -222,3 +222,7 @@ foreach(_sections 1-1 2-3 4-7 8-10 11-12)
     ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/mutants-test-${_name} ${_sections})
   set_tests_properties(mutants_harness_${_name} PROPERTIES TIMEOUT 300)
 endforeach()
+# The recorder of hand-planted faults (tools/hand_planted) on the same fixture.
+add_test(NAME hand_planted_recorder COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/mutation/hand_planted_test.py
+  ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/hand-planted-test)
+set_tests_properties(hand_planted_recorder PROPERTIES TIMEOUT 120)
