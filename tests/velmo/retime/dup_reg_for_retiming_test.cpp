@@ -295,6 +295,35 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   (void)own_via_lut;
 }
 
+TEST_F(DupRegTest, AFallingEdgeRegisterKeepsItsFallingEdgeLoadsAndItsCopyFallsToo) {
+  // A design clocked on the falling edge throughout: r's loads on that same
+  // edge (directly and through a LUT) stay, the pin and a rising-edge load of
+  // the same clock move to one copy, which is clocked like r.
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  const auto falling = [](VOK_ATOM_NODE* reg) {
+    reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
+    return reg;
+  };
+  auto r = falling(n.reg("r").clk(clk).d(n.input_port("a")).atom());
+  auto l = n.lut("l", {r, n.input_port("b")}, 0x8);
+  falling(n.reg("p").clk(clk).d(l).atom());
+  falling(n.reg("q").clk(clk).d(l).atom());
+  auto s = falling(n.reg("s").clk(clk).d(r).atom());
+  auto rising = n.reg("rising").clk(clk).d(r).atom();
+  n.io_out("z", r);
+  run();
+  EXPECT_EQ(driver_of(l, DB_INPUT_PORT_LUT_DATA), r);
+  EXPECT_EQ(driver_of(s, DB_INPUT_PORT_DATA_IN), r);
+  VOK_ATOM_NODE* copy = driver_of(rising, DB_INPUT_PORT_DATA_IN);
+  ASSERT_NE(copy, r);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(driver_of(n.find("z~obuf"), DB_INPUT_PORT_BOX), copy);
+  EXPECT_EQ(driver_of(copy, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
+  EXPECT_TRUE(copy->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_inverted());
+  expect_totals(0, 0, 1, 1);
+}
+
 TEST_F(DupRegTest, ACombinationalCycleEndsTheWalk) {
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
@@ -416,18 +445,26 @@ TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies
   auto r1 = n.reg("r1").clk(clk).d(n.input_port("in")).atom();
   auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
   n.reg("l1").clk(clk).d(r1);
-  n.reg("l2").clk(clk).d(r2);
+  // r2 reaches the boundary only through two LUTs, one of them to a
+  // register on another clock: stopped by the total before it looks at its
+  // loads, it still goes on to the other strategies, which give that LUT a
+  // copy.
+  auto same = n.lut("same", {r2}, 0x2);
+  auto other = n.lut("other", {r2}, 0x2);
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
+    auto c2 = c.input("c2");
     for (const char* p : {"i1", "i2", "i3"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+    c.reg("xi4").clk(c2).d(c.input("i4"));
   });
-  box.in("c", clk).in("i1", r1).in("i2", r1).in("i3", r2);
+  box.in("c", clk).in("c2", n.input_port("clk2")).in("i1", r1).in("i2", r1).in("i3", same).in("i4", other);
   run();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("r1: Hit total dup for partitions limit of 1"));
-  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r1);
-  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 2), r1);
-  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r2);
-  expect_totals(1, 0, 0, 1);
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 2), r1);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r1);
+  EXPECT_EQ(driver_of(same, DB_INPUT_PORT_LUT_DATA), r2);
+  EXPECT_NE(driver_of(other, DB_INPUT_PORT_LUT_DATA), r2);
+  expect_totals(1, 0, 1, 1);
 }
 
 }  // namespace
