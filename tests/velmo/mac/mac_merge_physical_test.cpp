@@ -345,6 +345,21 @@ TEST_F(MacMergePhysicalTest, AMergedPairCountsTheUsageOfBothMacs) {
   }
 }
 
+TEST_F(MacMergePhysicalTest, EachFamilyMergesAPairWhoseSecondMacWasGatheredFirst) {
+  for (const int family : {Family::KX, Family::KX15, Family::KY, Family::KZ}) {
+    host::testing::device(family).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    auto n = host::testing::netlist();
+    // The pair's second MAC (a row above the first) is the first one built.
+    mac_at(n, "above", 4, 3);
+    mac_at(n, "below", 4, 1);
+    cfg_set_on("velmo_mac_merge_for_density");
+    EXPECT_TRUE(run()) << family;
+    EXPECT_EQ(mac_count(), 1) << family;
+  }
+}
+
 TEST_F(MacMergePhysicalTest, ChainedPairsAreNeverSplit) {
   host::testing::device(Family::KZ).build();
   auto n = host::testing::netlist();
