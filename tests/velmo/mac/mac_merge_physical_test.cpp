@@ -354,9 +354,11 @@ TEST_F(MacMergePhysicalTest, EachFamilyMergesAPairWhoseSecondMacWasGatheredFirst
     // The pair's second MAC (a row above the first) is the first one built.
     mac_at(n, "above", 4, 3);
     mac_at(n, "below", 4, 1);
+    // A MAC placed analytically on the bottom row, alone in its column.
+    mac_at(n, "bottom", 8, 0);
     cfg_set_on("velmo_mac_merge_for_density");
     EXPECT_TRUE(run()) << family;
-    EXPECT_EQ(mac_count(), 1) << family;
+    EXPECT_EQ(mac_count(), 2) << family;
   }
 }
 
