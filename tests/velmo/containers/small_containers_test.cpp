@@ -153,6 +153,12 @@ TEST_F(SmallContainersTest, SmallVectorInlineThenHeap) {
   nested.emplace_back(nested[0]);
   EXPECT_EQ(nested.size(), 4u);
   EXPECT_EQ(nested[3], (std::vector<int>{1, 2}));
+  // Copies of an element of a full vector: it grows, moving that element.
+  ZMP_SMALL_VECTOR<std::vector<int>, 1> full;
+  full.emplace_back(std::vector<int>{1, 2});
+  full.insert(full.begin(), 2, full[0]);
+  ASSERT_EQ(full.size(), 3u);
+  for (std::size_t i = 0; i < full.size(); ++i) EXPECT_EQ(full[i], (std::vector<int>{1, 2})) << i;
 }
 
 TEST_F(SmallContainersTest, BoolVectorRanges) {

@@ -153,10 +153,12 @@ TEST_F(FinalChecksTest, LutramChecksNeedAZotaRegisterAndOnePortEntry) {
 // The P2C search runs over fan-outs from the periphery port: the register
 // passes in the first slot reached, or in a slot fed by the same element as
 // that first slot.
-// The search for the nearest slot does not go on past a slot. No test can
-// tell: on the stand-in device no routing slot drives anything (all 6720 have
-// no fan-out), so a search that went on would find the same slots from the
-// same drivers.
+// The search for the nearest slot does not go on past a slot. Going on would
+// change no verdict: a register passes only in a slot fed by the element
+// that feeds the first slot reached, and breadth-first order queues every
+// fan-out of that element before it walks the fan-out of any slot. Only the
+// failure reported for a register in a slot reached through another slot
+// would differ.
 TEST_F(FinalChecksTest, P2cRegisterPassesInTheFirstSlotOrASiblingOfIt) {
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");

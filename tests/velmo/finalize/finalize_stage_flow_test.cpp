@@ -90,6 +90,24 @@ TEST_F(FinalizeFlowTest, DeviceWithoutPipelineRegistersRunsTheRouteFixup) {
   EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending"), 0);
 }
 
+TEST_F(FinalizeFlowTest, AnUnmodifiablePartitionRebuildsTheTimingNetlistThoughTheDatabaseHoldsOne) {
+  VELMO_EXPERT* expert = begin(Family::KX);
+  auto* model = new KIV_MODEL();
+  model->header().set_path(KIV_PATH({"db", "final", "timing_netlist"}));
+  model->header().set_type("timing_netlist");
+  JOV_ROOT::get()->get_design("")->get_current_state()->add_model(model);
+  VOK_ATOM_NETLIST kept;
+  kept.set_modifiable(false);
+  JOV_PARTITION* partition = JOV_ROOT::get()->get_design("")->add_partition("kept");
+  partition->get_state()->set_atom_netlist(&kept);
+  EXPECT_TRUE(expert->finalize());
+  partition->get_state()->set_atom_netlist(nullptr);
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, ")));
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, "))));
+}
+
 TEST_F(FinalizeFlowTest, PipelineRegisterDeviceWithoutTheRetimerRoutesNothing) {
   VELMO_EXPERT* expert = begin(Family::KY, false);
   EXPECT_TRUE(expert->finalize());

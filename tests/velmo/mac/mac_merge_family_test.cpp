@@ -199,8 +199,11 @@ TEST_F(MacMergeFamilyTest, KxWithFourTakenClocksTakesOnlyAMatchingClock) {
   auto a = n.mac("a").mode(2).clk(k[0], 0).clk(k[1], 1).clk(k[2], 2).clk(k[3], 3);
   auto other = n.mac("other").mode(2).clk(k[4], 0).port_clock(P408, 1);
   auto same = n.mac("same").mode(2).clk(k[2], 0).port_clock(P408, 1);
+  // The same clock under an enable is another clock: it matches none of a's.
+  auto gated = n.mac("gated").mode(2).clk(k[2], 0).ena(k[5], 0).port_clock(P408, 1);
   auto u = util();
   EXPECT_FALSE(compatible(*u, a, other));
+  EXPECT_FALSE(compatible(*u, a, gated));
   EXPECT_TRUE(compatible(*u, a, same));
   // The absorbed MAC's port 408 lands on port 410, on the first MAC's clock 3.
   const int same_id = same.id();
@@ -217,6 +220,11 @@ TEST_F(MacMergeFamilyTest, KxWithFourTakenClocksTakesOnlyAMatchingClock) {
   EXPECT_EQ(m_mac.get_input_port_clock(c, P411), 2);
   EXPECT_EQ(source_of(c, DB_INPUT_PORT_CLK, 1), k[5].oterm);
   EXPECT_EQ(source_of(c, DB_INPUT_PORT_ENA, 1), k[4].oterm);
+  // A clock slot whose clock is free but whose enable is in use is taken.
+  auto busy = n.mac("busy").mode(2).clk(k[0], 0).ena(k[1], 1);
+  busy->add_input_term(DB_INPUT_PORT_CLK, 1);
+  auto d2 = n.mac("d2").mode(2).clk(k[5], 0).port_clock(P409, 1);
+  EXPECT_FALSE(compatible(*u, busy, d2));
 
   // Two unmatched clocks claim two different free clocks.
   auto g = n.mac("g").mode(2).clk(k[0], 0);

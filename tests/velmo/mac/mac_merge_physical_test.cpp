@@ -278,6 +278,38 @@ TEST_F(MacMergePhysicalTest, TiesGoToTheLowerRowAndColumnAndPairsOnlyToFreeLocat
   (void)column_tie;
 }
 
+TEST_F(MacMergePhysicalTest, APairInDisjointBoxesIsSizedByTheSmallerBoxAndPlacedMacByMac) {
+  // DSP columns 2 and 4, DSP locations on rows 1, 3, 5 and 7.
+  host::testing::device(Family::KY).grid(7, 10).dsp_columns({2, 4}).ram_columns({}).build();
+  auto n = host::testing::netlist();
+  // One group (each box shares a location with a's), paired in column 2 by
+  // their rows: e and f, whose boxes share none (two points and one); a,
+  // far from both, is left out.
+  auto a = mac_at(n, "a", 2, 7).locked_box(2, 1, 2, 7);
+  auto e = mac_at(n, "e", 2, 1).locked_box(2, 1, 2, 3);
+  auto f = mac_at(n, "f", 2, 2).locked_box(2, 7, 2, 7);
+  // A MAC that cannot merge, in a box of two points: after the pair, whose
+  // size is its smaller box, and before a (four points).
+  auto g = n.mac("g").mode(9).analytic(4, 1).locked_box(4, 1, 4, 3);
+  cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_on("velmo_mac_merge_debug_verbose");
+  EXPECT_TRUE(run());
+  auto id = [](const host::testing::ATOM_HANDLE& h) { return std::to_string(h.id()); };
+  EXPECT_THAT(lines("Pair: "),
+              ElementsAre("Pair: mac " + id(e) + " | mac " + id(f), "Pair: mac " + id(g) + " | mac None",
+                          "Pair: mac " + id(a) + " | mac None"));
+  const std::string dump = read("velmo_physical_mac_placement_dump.echo");
+  auto loc = [&](const std::string& name) {
+    const auto at = dump.find("\"" + name + "\",");
+    if (at == std::string::npos) return std::string("none");
+    const auto open = dump.find('[', at);
+    return dump.substr(open, dump.find(']', open) - open + 1);
+  };
+  EXPECT_EQ(loc("e"), "[2, 1, 0]");
+  EXPECT_EQ(loc("f"), "[2, 7, 0]");
+  EXPECT_EQ(mac_count(), 4);
+}
+
 TEST_F(MacMergePhysicalTest, AMacWhoseColumnIsFullTakesTheFirstColumnWithRoom) {
   // DSP columns 2, 4 and 6; column 6 is taken by four locked MACs. A MAC
   // whose analytic location is in column 6 looks at the other columns from
@@ -310,6 +342,23 @@ TEST_F(MacMergePhysicalTest, AMergedPairCountsTheUsageOfBothMacs) {
     EXPECT_EQ(run(), pairs == 1) << pairs;
     EXPECT_EQ(posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS").size(), pairs == 1 ? 0u : 1u) << pairs;
     EXPECT_EQ(mac_count(), pairs == 1 ? 1 : 4) << pairs;
+  }
+}
+
+TEST_F(MacMergePhysicalTest, EachFamilyMergesAPairWhoseSecondMacWasGatheredFirst) {
+  for (const int family : {Family::KX, Family::KX15, Family::KY, Family::KZ}) {
+    host::testing::device(family).build();
+    VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+    while (!top->empty()) top->remove(top->get_atom_list().back());
+    auto n = host::testing::netlist();
+    // The pair's second MAC (a row above the first) is the first one built.
+    mac_at(n, "above", 4, 3);
+    mac_at(n, "below", 4, 1);
+    // A MAC placed analytically on the bottom row, alone in its column.
+    mac_at(n, "bottom", 8, 0);
+    cfg_set_on("velmo_mac_merge_for_density");
+    EXPECT_TRUE(run()) << family;
+    EXPECT_EQ(mac_count(), 2) << family;
   }
 }
 

@@ -571,3 +571,19 @@ TEST_F(MacMergeTest, TheLongerRunAboveTheAddressRegisterRowCounts) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].args[2].value, 2);
 }
+
+TEST_F(MacMergeTest, AnAddressRegisterRowOnTheRegionsBottomRowCountsToo) {
+  // Address-register row 1, the bottom row of a region of rows 1..6: the run
+  // above it holds two locations, too few for a chain of three that the
+  // region's whole column would hold.
+  host::testing::device(Family::KY).basic_int_data(52, 1).build();
+  host::testing::region("R", {{4, 1, 4, 6}});
+  auto n = host::testing::netlist();
+  std::vector<host::testing::MAC_BUILDER> chain;
+  for (int i = 0; i < 3; ++i) chain.push_back(n.mac("c" + std::to_string(i)).mode(9).floating(0));
+  for (int i = 0; i + 1 < 3; ++i) chain[i].feeds(chain[i + 1], DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  EXPECT_FALSE(run());
+  auto errors = posted("VELMO_DWO_MAC_CHAIN_TOO_LONG_FOR_TBR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].args[2].value, 2);
+}

@@ -152,6 +152,8 @@ TEST_F(P2cDestinationSearchTest, GroupsByRequirementAndControlSignals) {
     EXPECT_EQ(r.p2c[0].size(), 2u);
     EXPECT_TRUE(std::is_sorted(r.p2c[0].begin(), r.p2c[0].end()));
     EXPECT_FALSE(r.pm[0].region_constraint);
+    // The count is of paths, not of groups.
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("p2c: got 2 targeted paths"));
   }
   // The same requirement but another control signal: another group. First
   // a synchronous clear, an asynchronous clear or a load (port 33) on one of

@@ -8,6 +8,7 @@
 #include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
 #include "muvo/muvo_flow_type.h"
+#include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/netlist_builder.h"
@@ -145,6 +146,18 @@ TEST_F(PlaceStageTest, PreprocessingStopsAtTheFirstFailedStepAndStillReports) {
   EXPECT_EQ(count_calls("ZEL_UTIL::validate_location_assignments"), 1);
   EXPECT_TRUE(facade_calls().empty());
   host::hov::set_init_errors(false);
+}
+
+TEST_F(PlaceStageTest, AnIllegalRawIopllStopsThePreprocessingBeforeThePlacer) {
+  device(host::testing::Family::KX);
+  host::options::set(621, 1, "on");
+  host::testing::netlist().iopll("raw");
+  start();
+  EXPECT_FALSE(velmo_place());
+  int errors = 0;
+  for (const auto& m : host::messages::posted()) errors += m.key == "VELMO_VELMO_ILLEGAL_RAW_IOPLL";
+  EXPECT_EQ(errors, 1);
+  EXPECT_TRUE(facade_calls().empty());
 }
 
 TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {

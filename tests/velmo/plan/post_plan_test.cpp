@@ -62,6 +62,7 @@ TEST_F(PostPlanTest, ChainRunsInOrderAndSkipsTheKemWriteByDefault) {
                                       "NOLT_FF_REGISTER_PACKER_OP::free_permanent_data",
                                       "WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_parent_partition_in_design",
                                       "WEXAN_JOV_WIRELUT::insert_wirelut_for_zota_lutram_child_partition_in_design",
+                                      "WEXAN_USER_ATOM_DUP::work",
                                       "BAV::translate_current_strengths",
                                   }));
   std::vector<std::string> opened;

@@ -182,6 +182,9 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   auto box = n.blackbox("u", [](auto& c) { c.output("o", c.input("i")); });
   box.in("i", bound);
   n.io_out("bo", box.out("o"));
+  // A C2P register fed straight from a black box's output port.
+  auto cross = n.reg("cross").clk(clk).d(box.out("o")).atom();
+  periphery(n, "cq", cross, 9, 1);
   // Three periphery loads: the search stops at the second.
   auto tri = n.reg("tri").clk(clk).d(n.input_port("t")).atom();
   for (int i = 0; i < 3; ++i) periphery(n, "t" + std::to_string(i), tri, 7, 1 + i);
@@ -205,6 +208,7 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(sec), MGR::SECONDARY_SIGNAL);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(n.find("dead")), MGR::DISCONNECTED);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(bound), MGR::BOUNDARY_CROSSING);
+  EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(cross), MGR::BOUNDARY_CROSSING);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(n.find("multi0")), MGR::MULTIPLE_FANOUT);
   MGR run(m_env);
   EXPECT_TRUE(run.depopulation());
@@ -213,7 +217,7 @@ TEST_F(DedicatedRepopulationTest, RejectionsAreSummarisedPerStatusWithAtMostFive
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of secondary signal usage"));
   EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of disconnected core register"));
   EXPECT_THAT(lines, HasDebugLine("8 paths cannot be implemented as ZOTA because of multiple fan-out on connection"));
-  EXPECT_THAT(lines, HasDebugLine("1 paths cannot be implemented as ZOTA because of partition boundary crossing"));
+  EXPECT_THAT(lines, HasDebugLine("2 paths cannot be implemented as ZOTA because of partition boundary crossing"));
   EXPECT_THAT(lines, HasDebugLine("\tmulti4"));
   EXPECT_THAT(lines, ::testing::Not(HasDebugLine("   has_p2c_depopulation_moz_on on it")));
   EXPECT_THAT(lines, ::testing::Not(HasDebugLine("\tmulti5")));

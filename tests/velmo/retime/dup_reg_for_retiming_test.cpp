@@ -80,8 +80,10 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
   R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(locked->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH"),
                                                              PELK::intern(4, "LOCKED"));
   host::drc::deny(refused->get_id(), 41, (std::uint64_t{1} << 5) | (std::uint64_t{1} << 10));
-  // Reasons the pass ignores.
-  host::drc::deny(ignored->get_id(), 41, (std::uint64_t{1} << 26) | (std::uint64_t{1} << 31));
+  // Every reason the pass ignores.
+  std::uint64_t ignored_reasons = 0;
+  for (int reason : {10, 25, 26, 27, 28, 31}) ignored_reasons |= std::uint64_t{1} << reason;
+  host::drc::deny(ignored->get_id(), 41, ignored_reasons);
   run();
   const auto lines = host::debug::texts();
   EXPECT_THAT(lines, HasDebugLine("skipping locked due to r5t"));
@@ -108,9 +110,10 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).locked_box(1, 1, 4, 4).atom();
   auto local = n.reg("local").clk(clk).d(r).atom();
-  // A LUT feeding a local register and a port of the box is a boundary load
-  // too: it reaches the box through the LUT.
+  // A LUT feeding a local register and, through a second LUT, a port of the
+  // box is a boundary load too: it reaches the box through the LUTs.
   auto mix = n.lut("mix", {r}, 0x2);
+  auto onward = n.lut("onward", {mix}, 0x2);
   auto local2 = n.reg("local2").clk(clk).d(mix).atom();
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
@@ -118,7 +121,7 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
     c.reg("b").clk(cc).d(c.input("i2"));
     c.reg("e").clk(cc).d(c.input("i3"));
   });
-  box.in("c", clk).in("i1", r).in("i2", r).in("i3", mix);
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", onward);
   run();
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
   const VOK_ATOM_NODE* d1 = driver_of(box, DB_INPUT_PORT_BOX, 1);
@@ -246,6 +249,9 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   VOK_ATOM_ITERM* second = twice->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0);
   vok_connect(clk.oterm, second);
   second->set_inverted(true);
+  // A second clock input from another clock: clocked twice.
+  auto both = n.reg("both").clk(clk).d(r).atom();
+  vok_connect(other.oterm, both->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0));
   // An unconnected clock input beside the clock is no second clock.
   auto half = n.reg("half").clk(clk).d(r).atom();
   half->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(36), 0);
@@ -285,14 +291,44 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(inv, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(twice, DB_INPUT_PORT_DATA_IN), copy);
+  EXPECT_EQ(driver_of(both, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
   EXPECT_EQ(driver_of(n.find("m0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(driver_of(n.find("e0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(fanouts(unclocked), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 7 iterms feeding different clock"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 8 iterms feeding different clock"));
   expect_totals(0, 0, 1, 1);
   (void)own_via_lut;
+}
+
+TEST_F(DupRegTest, AFallingEdgeRegisterKeepsItsFallingEdgeLoadsAndItsCopyFallsToo) {
+  // A design clocked on the falling edge throughout: r's loads on that same
+  // edge (directly and through a LUT) stay, the pin and a rising-edge load of
+  // the same clock move to one copy, which is clocked like r.
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  const auto falling = [](VOK_ATOM_NODE* reg) {
+    reg->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);
+    return reg;
+  };
+  auto r = falling(n.reg("r").clk(clk).d(n.input_port("a")).atom());
+  auto l = n.lut("l", {r, n.input_port("b")}, 0x8);
+  falling(n.reg("p").clk(clk).d(l).atom());
+  falling(n.reg("q").clk(clk).d(l).atom());
+  auto s = falling(n.reg("s").clk(clk).d(r).atom());
+  auto rising = n.reg("rising").clk(clk).d(r).atom();
+  n.io_out("z", r);
+  run();
+  EXPECT_EQ(driver_of(l, DB_INPUT_PORT_LUT_DATA), r);
+  EXPECT_EQ(driver_of(s, DB_INPUT_PORT_DATA_IN), r);
+  VOK_ATOM_NODE* copy = driver_of(rising, DB_INPUT_PORT_DATA_IN);
+  ASSERT_NE(copy, r);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(driver_of(n.find("z~obuf"), DB_INPUT_PORT_BOX), copy);
+  EXPECT_EQ(driver_of(copy, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
+  EXPECT_TRUE(copy->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_inverted());
+  expect_totals(0, 0, 1, 1);
 }
 
 TEST_F(DupRegTest, ACombinationalCycleEndsTheWalk) {
@@ -377,6 +413,25 @@ TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
   expect_totals(0, 0, 0, 0);
 }
 
+TEST_F(DupRegTest, CopiesForOtherClocksStopAtTheirTotal) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
+  cfg_set_value("dup_regs_for_retiming_max_total_dups_for_diff_clocks", "1");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto other = n.input_port("other");
+  auto r1 = n.reg("r1").clk(clk).d(n.input_port("in1")).atom();
+  auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
+  n.reg("own1").clk(clk).d(r1);
+  n.reg("own2").clk(clk).d(r2);
+  auto f1 = n.reg("f1").clk(other).d(r1).atom();
+  auto f2 = n.reg("f2").clk(other).d(r2).atom();
+  run();
+  EXPECT_NE(driver_of(f1, DB_INPUT_PORT_DATA_IN), r1);
+  EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), r2);
+  expect_totals(0, 0, 1, 1);
+}
+
 TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
   // The limits are read once per process.
   if (!host::testing::in_own_process()) return;
@@ -416,18 +471,26 @@ TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies
   auto r1 = n.reg("r1").clk(clk).d(n.input_port("in")).atom();
   auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
   n.reg("l1").clk(clk).d(r1);
-  n.reg("l2").clk(clk).d(r2);
+  // r2 reaches the boundary only through two LUTs, one of them to a
+  // register on another clock: stopped by the total before it looks at its
+  // loads, it still goes on to the other strategies, which give that LUT a
+  // copy.
+  auto same = n.lut("same", {r2}, 0x2);
+  auto other = n.lut("other", {r2}, 0x2);
   auto box = n.blackbox("u", [](auto& c) {
     auto cc = c.input("c");
+    auto c2 = c.input("c2");
     for (const char* p : {"i1", "i2", "i3"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+    c.reg("xi4").clk(c2).d(c.input("i4"));
   });
-  box.in("c", clk).in("i1", r1).in("i2", r1).in("i3", r2);
+  box.in("c", clk).in("c2", n.input_port("clk2")).in("i1", r1).in("i2", r1).in("i3", same).in("i4", other);
   run();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("r1: Hit total dup for partitions limit of 1"));
-  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 1), r1);
-  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 2), r1);
-  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r2);
-  expect_totals(1, 0, 0, 1);
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, 2), r1);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 3), r1);
+  EXPECT_EQ(driver_of(same, DB_INPUT_PORT_LUT_DATA), r2);
+  EXPECT_NE(driver_of(other, DB_INPUT_PORT_LUT_DATA), r2);
+  expect_totals(1, 0, 1, 1);
 }
 
 }  // namespace

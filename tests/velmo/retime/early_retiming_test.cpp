@@ -72,6 +72,9 @@ TEST_F(EarlyRetimingTest, EverythingOffOrNoTimingSkipsTheFlow) {
   EXPECT_EQ(count_lines("Skip early retimer (it's off)"), 1);
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_TRUE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
+  // Pre-duplication alone cuts no enable.
+  EXPECT_TRUE(flow(false, false, true));
+  EXPECT_TRUE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
   host::hov::set_on(false);
   EXPECT_TRUE(flow(true, true, true));
   EXPECT_EQ(count_lines("Skip early retimer (HOV is off)"), 1);
@@ -98,6 +101,14 @@ TEST_F(EarlyRetimingTest, RecompileAndPartialReconfigurationSkipTheRetimerOnly) 
   EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
   EXPECT_EQ(count_lines("Skipping Early Retime since we are in PR mode."), 1);
   EXPECT_EQ(host::call_count("YUN_UTILITY::retime_sets"), runs);
+  // A recompile runs the retimer when the switch allows it.
+  host::jov::set_partial_reconfiguration("|", false);
+  host::swavo::set_user_flow(true);
+  cfg_set_on("velmo_retimer_allow_early_retimer_with_swavo_recompile");
+  EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
+  EXPECT_EQ(count_lines("Skipping Early Retime since we are in SR mode."), 1);
+  EXPECT_EQ(host::call_count("YUN_UTILITY::retime_sets"), runs + 1);
+  host::swavo::set_user_flow(false);
 }
 
 // (The internal error for a modification utility the environment cannot

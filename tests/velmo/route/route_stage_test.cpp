@@ -8,6 +8,8 @@
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
+#include "dev/dev_spec.h"
+#include "gen/gen_profile.h"
 #include "gesk/gesk_bundle.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
@@ -87,6 +89,14 @@ TEST_F(RouteStageTest, RoutesThenClosesWithThePostRouteOperations) {
                                       "YUN_UTILITY::get_timing_models",
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, "
                                       "false, false, null, false, false)"}));
+
+  // A pipeline-register device without the retimer has no closing rebuild.
+  DeviceSpec spec = host::device::spec();
+  spec.zento_retimer_disabled = true;
+  host::device::configure(spec);
+  host::clear_calls();
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(count_calls("WEXAN_ENV::get_hov_utility_or_create_if_necessary"), 0);
 }
 
 TEST_F(RouteStageTest, AFailedRoutingRunStillClosesAndReports) {
@@ -320,6 +330,16 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
   host::cfg::unset("muvo_post_route_iter_cnt");
   EXPECT_TRUE(expert->post_route_physical_synthesis(true));
   EXPECT_EQ(count_calls("muvo"), 1);
+
+  // Left unset, both steps run, the retimer first.
+  host::cfg::unset("test_incremental_retiming");
+  host::cfg::unset("test_incremental_resynthesis");
+  EXPECT_TRUE(expert->post_route_physical_synthesis(false));
+  std::vector<std::string> opened;
+  for (const auto& event : host::bins::events())
+    if (event.action == "open") opened.push_back(event.name);
+  EXPECT_THAT(opened, CallSequence(std::vector<std::string>{"Post-Route Incremental Retimer",
+                                                            "Post-Route Incremental Resynthesis"}));
 }
 
 }  // namespace
