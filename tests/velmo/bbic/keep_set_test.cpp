@@ -121,6 +121,38 @@ TEST_F(KeepSetTest, ForwardWalksSkipGlobalFanoutsBackwardWalksFollowThem) {
   EXPECT_TRUE(from_r2.contains(atom(p, "P|l1")));
 }
 
+// A MAC ends the walks as a register does, from either side; the DSP switch
+// (off by default) keeps every MAC of a blackboxed partition.
+TEST_F(KeepSetTest, AMacStopsTheWalksAndTheDspSwitchKeepsIt) {
+  NETLIST_BUILDER n = host::testing::netlist();
+  box = n.blackbox("P", [](NETLIST_BUILDER& c) {
+    auto l1 = c.lut("l1", {c.input("i")}, pass);
+    auto m = c.mac("m").mode(2).data(DB_MAC_DATA_AX, {l1}, false, 1).outputs(DB_OUTPUT_PORT_DATA, 1);
+    c.output("o", c.lut("l3", {m.out(DB_OUTPUT_PORT_DATA, 0)}, pass));
+  });
+  box.in("i", n.io_in("d"));
+  n.io_out("q", box.out("o"));
+  top = host::testing::top_partition().preserved();
+  p = host::testing::partition("P", box).preserved();
+  VELMO_BBIC_KEEP_SET back;
+  velmo_bbic_undelete_fanins_up_to_registers(atom(p, "P|o"), back);
+  EXPECT_THAT(names(back), UnorderedElementsAreArray({"P|o", "P|l3", "P|m"}));
+  VELMO_BBIC_KEEP_SET fwd;
+  velmo_bbic_undelete_fanouts_up_to_registers(atom(p, "P|l1"), fwd);
+  EXPECT_THAT(names(fwd), UnorderedElementsAreArray({"P|l1", "P|m"}));
+  VELMO_BBIC_PARTITION_SET bb;
+  bb.insert(p);
+  p->set_clock_routing(true);
+  for (bool keep_dsp : {false, true}) {
+    if (keep_dsp) cfg_set_on("jov_bbic_keep_dsp");
+    VELMO_BBIC_KEEP_SET k;
+    VELMO_BBIC_KEEP_SET_TABLE table{nullptr, &k};
+    velmo_bbic_add_required_nodes_to_keep_set(bb, table);
+    EXPECT_EQ(k.contains(atom(p, "P|m")), keep_dsp);
+    EXPECT_FALSE(k.contains(atom(p, "P|l1")));
+  }
+}
+
 TEST_F(KeepSetTest, ChildBoxesAreWalkedBothWays) {
   // The statistics switch is read once per process.
   if (!host::testing::in_own_process()) return;
