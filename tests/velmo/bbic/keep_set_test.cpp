@@ -177,16 +177,25 @@ TEST_F(KeepSetTest, HideSwitchLeavesPortsToPreservedLogicUnwalked) {
   // The hiding switch is read once per process.
   if (!host::testing::in_own_process()) return;
   build_pipeline();
-  // The driver of P's input outside P is not modifiable.
+  // P's input, seen from outside P.
   VOK_ATOM_ITERM* outer_i = nullptr;
   for (VOK_ATOM_ITERM* t : p->get_box()->iterms())
     if (vok_hier_get_equivalent_oterm(t)->get_my_node()->get_string_hpath() == "P|i") outer_i = t;
   ASSERT_NE(outer_i, nullptr);
-  outer_i->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->set_modifiable(false);
   // P's output feeds only the output buffer, which is modifiable.
   cfg_set_on("bbic_hide_logic_to_preserved_partition");
+  // While that driver is modifiable the input is walked.
+  VOK_ATOM_NODE* driver = outer_i->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node();
+  driver->set_modifiable(true);
+  {
+    VELMO_BBIC_KEEP_SET k;
+    velmo_get_all_nodes_to_boundary_registers(netlist(p), k);
+    EXPECT_TRUE(k.contains(atom(p, "P|l1")));
+  }
+  driver->set_modifiable(false);
   VELMO_BBIC_KEEP_SET k;
   velmo_get_all_nodes_to_boundary_registers(netlist(p), k);
+  // Once it is not, the input is left unwalked.
   EXPECT_FALSE(k.contains(atom(p, "P|i")));
   EXPECT_FALSE(k.contains(atom(p, "P|l1")));
   EXPECT_TRUE(k.contains(atom(p, "P|l3")));
@@ -253,10 +262,13 @@ TEST_F(KeepSetTest, TopKeepsPortsPeripheryAndEmifIp) {
   auto tc = n.atom(VOK_ATOM_KIND::TILE_CTRL, "emif0|tc");
   auto ip_lut = n.lut("emif0|glue", {n.io_in("x")}, pass);
   auto other = n.lut("emif1|glue", {n.io_in("y")}, pass);
+  // An IP none of whose atoms is a tile control or marked as EMIF.
+  auto unmarked = n.lut("emif2|glue", {other}, pass);
   auto plain = n.lut("logic", {tc}, pass);
   auto marked = n.lut("emif1|mark", {plain}, pass);
   host::omz::add_ip("emif0", "emif");
   host::omz::add_ip("emif1", "emif");
+  host::omz::add_ip("emif2", "emif");
   JOV_PARTITION* t = host::testing::top_partition().preserved();
   // Metadata marks an atom of the second IP.
   R5T_INTERFACE::get_instance()->set_atom_metadata(marked->get_id(), PELK::intern(4, "SR_CLOUD"), PELK::intern(4, "EMIF"));
@@ -272,7 +284,9 @@ TEST_F(KeepSetTest, TopKeepsPortsPeripheryAndEmifIp) {
   EXPECT_TRUE(k.contains(ip_lut));
   EXPECT_TRUE(k.contains(other));
   EXPECT_FALSE(k.contains(plain));
+  EXPECT_FALSE(k.contains(unmarked));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Added 4 EMIF atoms"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Added 7 peripheral atoms"));
 }
 
 TEST_F(KeepSetTest, GlobalInputsFollowTheClockRoutingFlag) {

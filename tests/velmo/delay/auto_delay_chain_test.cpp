@@ -786,6 +786,43 @@ TEST_F(AutoDelayChainTest, PllElementsTakeRecordsByDirectionAndIgnoreDqsn) {
   EXPECT_EQ(types_of(g), std::vector<int>({414, 415, 416, 417}));
 }
 
+// With both PLL switches on, the owner's PLL edges make the pass's PLL
+// elements: chains 414-417 for each atom of a delay-chain edge, 418 for each
+// atom of a phase-shift edge, each record on the side its relationship says.
+TEST_F(AutoDelayChainTest, PllEdgesOfTheOwnerBecomeElementsWhenSwitchedOn) {
+  design();
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  KEM_EDGE* edge =
+      kem->get_edge(kem->get_kem_node_from_iterm(sc.ireg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))->begin_fanin());
+  ASSERT_NE(edge->get_slack(), KEM_QUICK_NO_SLACK);
+  for (bool on : {false, true}) {
+    SCOPED_TRACE(on);
+    if (on) {
+      cfg_set_on("velmo_auto_pll_delay_chain");
+      cfg_set_on("velmo_auto_pll_phase_shift");
+    }
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    owner.get_pll_delay_chain_edges()[edge->get_id()] = PLL_AFFECTED_KEM_EDGE{edge, {sc.dout, sc.din}, {0, 1}};
+    owner.get_pll_phase_shift_edges()[edge->get_id()] = PLL_AFFECTED_KEM_EDGE{edge, {sc.dout}, {1}};
+    PASS pass(m_env, &owner);
+    pass.build_optimization_elements();
+    const auto& map = pass.get_element_map();
+    for (int t : {414, 415, 416, 417, 418})
+      for (VOK_ATOM_NODE* atom : {sc.dout, sc.din}) {
+        const bool made = on && (t != 418 || atom == sc.dout);
+        ASSERT_EQ(map.count({atom, T(t)}), made ? 1u : 0u) << t << " " << atom->get_string_hpath();
+        if (!made) continue;
+        const OPTIMIZATION_ELEMENT* e = map.at({atom, T(t)});
+        // Relationship 0 is a positive record of the direct chains (414,
+        // 417), 1 of the others; the phase-shift chain's 1 is negative.
+        const int rel = atom == sc.dout && t != 418 ? 0 : 1;
+        const bool positive = t == 418 ? rel == 0 : (t == 414 || t == 417) == (rel == 0);
+        EXPECT_EQ(e->pos_edges.size(), positive ? 1u : 0u) << t;
+        EXPECT_EQ(e->neg_edges.size(), positive ? 0u : 1u) << t;
+      }
+  }
+}
+
 // Only an input pin's (pin-to-core) group is marked, once a chain of it acts
 // on more timed fan-outs than the threshold (10,000 unless set), with one
 // warning per group however many of its chains are over.

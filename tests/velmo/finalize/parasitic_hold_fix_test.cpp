@@ -464,6 +464,15 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   host::xab::set_candidate_hook(nullptr);
   EXPECT_FALSE(lines_from(mark, "Not fixing hold on global clock routing. Skip.").empty());
   EXPECT_EQ(lines_from(mark, "0 dangling wires were added").size(), 1u);
+  // Codes 1 and 3, like 0, are ordinary routing: fixed.
+  for (int ordinary : {1, 3}) {
+    make_hold_fail(120);
+    d->set_connection_code(ordinary);
+    mark = host::debug::texts().size();
+    EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0)) << ordinary;
+    EXPECT_TRUE(lines_from(mark, "Not fixing hold on global clock routing. Skip.").empty()) << ordinary;
+  }
+  d->set_connection_code(code);
 }
 
 // The fix's rules over the candidates the annotator offers (the test edits
