@@ -195,6 +195,26 @@ TEST_F(DeadZoneTest, OccupiedOrUsedCandidatesNeverCount) {
   EXPECT_TRUE(lines_of(f).empty());
 }
 
+// A used LAB feedback element claims none of its fan-ins: with only those in
+// use nothing is examined, at the lowest effort and any count.
+TEST_F(DeadZoneTest, AUsedLabFeedbackClaimsNothing) {
+  cfg_set_on("deadzone_verbose");
+  cfg_set_int_value("deadzone_effort", 1);
+  cfg_set_int_value("deadzone_threshold", -1);
+  std::vector<unsigned> feedback;
+  for (int kind : {282, 283, 284})
+    for (unsigned g : ri->gids(kind))
+      for (auto it = ri->begin_fanout_gids(g), end = ri->end_fanout_gids(g); it != end; ++it)
+        if (static_cast<int>(ri->get_dev_element_from_gid(*it)) == 279 && feedback.size() < 8 &&
+            std::find(feedback.begin(), feedback.end(), *it) == feedback.end())
+          feedback.push_back(*it);
+  ASSERT_FALSE(feedback.empty());
+  use(feedback);
+  velmo_bbic_detect_placement_dead_zones();
+  for (const auto& l : fresh()) EXPECT_EQ(l.rfind("Output RE at ", 0), std::string::npos) << l;
+  EXPECT_EQ(summary().rfind("Blacklisted 0 locations for 0 interesting REs", 0), 0u) << summary();
+}
+
 TEST_F(DeadZoneTest, OutputElementsOfEachOutputKindAreTheOnlyCandidates) {
   cfg_set_on("deadzone_verbose");
   cfg_set_int_value("deadzone_effort", 1);

@@ -168,6 +168,59 @@ TEST_F(ExpandTest, HierarchyPassKeepsNeighboursOfKeptPorts) {
   EXPECT_FALSE(k.contains(atom("P|m")));
 }
 
+// The top partition's kept ports are walked to the first registers (inputs
+// forward, outputs backward); elsewhere a kept port or box takes one level
+// of neighbours, global ones too unless the partition has clock routing.
+TEST_F(ExpandTest, TopPortsAreWalkedToTheirRegisters) {
+  {
+    NETLIST_BUILDER n = host::testing::netlist();
+    auto r = n.reg("r").d(n.lut("a", {n.input_port("tp")}, pass));
+    n.output_port("op", n.lut("b", {r}, pass));
+    JOV_PARTITION* top = host::testing::top_partition();
+    all_passes_off();
+    VELMO_BBIC_KEEP_SET k;
+    k.insert(n.find("tp"));
+    k.insert(n.find("op"));
+    velmo_bbic_expand_nodes_to_keep(top, top->get_state()->get_atom_netlist(), k);
+    for (const char* name : {"a", "r", "b"}) EXPECT_TRUE(k.contains(n.find(name))) << name;
+  }
+}
+
+TEST_F(ExpandTest, OneLevelTakesGlobalNeighboursOnlyWithoutClockRouting) {
+  partition([](NETLIST_BUILDER& c) {
+    auto g = c.lut("g", {c.input("i")}, pass);
+    c.output("o", c.lut("l", {g, c.input("j")}, pass));
+  });
+  VOK_ATOM_NODE* l = atom("P|l");
+  l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(12), 0)->set_connection_code(5);  // g's: global
+  for (bool ordinary_only : {false, true}) {
+    VELMO_BBIC_KEEP_SET k;
+    velmo_bbic_expand_one_level(l, k, ordinary_only);
+    EXPECT_EQ(k.contains(atom("P|g")), !ordinary_only) << ordinary_only;
+    EXPECT_TRUE(k.contains(atom("P|j"))) << ordinary_only;
+    EXPECT_TRUE(k.contains(atom("P|o"))) << ordinary_only;
+  }
+}
+
+// A kept LUTRAM keeps one of its fan-outs (on unless switched off).
+TEST_F(ExpandTest, AKeptLutramKeepsAFanoutByDefault) {
+  partition([](NETLIST_BUILDER& c) {
+    auto m = c.lutram("m").data_in(c.input("i")).clk(c.input("c"));
+    c.output("o", c.lut("f", {m.out()}, pass));
+  });
+  for (const char* v : {"jov_bbic_expand_peripheral", "jov_bbic_expand_chains", "jov_bbic_expand_seven_luts",
+                        "jov_bbic_expand_lutram_slices", "jov_bbic_expand_qfbk", "jov_bbic_expand_ffs",
+                        "jov_bbic_expand_global_fanout"})
+    cfg_set_off(v);
+  for (bool on : {true, false}) {
+    if (!on) cfg_set_off("jov_bbic_expand_lutram_fanout");
+    VELMO_BBIC_KEEP_SET k;
+    k.insert(atom("P|m"));
+    velmo_bbic_expand_nodes_to_keep(p, net(), k);
+    EXPECT_EQ(k.contains(atom("P|f")), on) << on;
+  }
+}
+
 TEST_F(ExpandTest, GlobalFanoutKeepsOneDestination) {
   partition([](NETLIST_BUILDER& c) {
     auto clk = c.reg("gen").d(c.input("i"));

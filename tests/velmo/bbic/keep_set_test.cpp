@@ -83,6 +83,10 @@ protected:
 
 TEST_F(KeepSetTest, RegisterToRegisterStopsAtTheLastRegister) {
   build_pipeline();
+  // Without the hiding switch a port is walked whatever drives it outside.
+  for (VOK_ATOM_ITERM* t : p->get_box()->iterms())
+    if (VOK_ATOM_OTERM* s = t->get_source(VOK_TRAVERSE_HIERARCHICAL); s != nullptr && s->get_my_node() != nullptr)
+      s->get_my_node()->set_modifiable(false);
   VELMO_BBIC_KEEP_SET k;
   velmo_bbic_determine_keep_set(p, netlist(p), k);
   // l2 lies between two registers: hidden.
@@ -121,6 +125,38 @@ TEST_F(KeepSetTest, ForwardWalksSkipGlobalFanoutsBackwardWalksFollowThem) {
   EXPECT_TRUE(from_r2.contains(atom(p, "P|l1")));
 }
 
+// A MAC ends the walks as a register does, from either side; the DSP switch
+// (off by default) keeps every MAC of a blackboxed partition.
+TEST_F(KeepSetTest, AMacStopsTheWalksAndTheDspSwitchKeepsIt) {
+  NETLIST_BUILDER n = host::testing::netlist();
+  box = n.blackbox("P", [](NETLIST_BUILDER& c) {
+    auto l1 = c.lut("l1", {c.input("i")}, pass);
+    auto m = c.mac("m").mode(2).data(DB_MAC_DATA_AX, {l1}, false, 1).outputs(DB_OUTPUT_PORT_DATA, 1);
+    c.output("o", c.lut("l3", {m.out(DB_OUTPUT_PORT_DATA, 0)}, pass));
+  });
+  box.in("i", n.io_in("d"));
+  n.io_out("q", box.out("o"));
+  top = host::testing::top_partition().preserved();
+  p = host::testing::partition("P", box).preserved();
+  VELMO_BBIC_KEEP_SET back;
+  velmo_bbic_undelete_fanins_up_to_registers(atom(p, "P|o"), back);
+  EXPECT_THAT(names(back), UnorderedElementsAreArray({"P|o", "P|l3", "P|m"}));
+  VELMO_BBIC_KEEP_SET fwd;
+  velmo_bbic_undelete_fanouts_up_to_registers(atom(p, "P|l1"), fwd);
+  EXPECT_THAT(names(fwd), UnorderedElementsAreArray({"P|l1", "P|m"}));
+  VELMO_BBIC_PARTITION_SET bb;
+  bb.insert(p);
+  p->set_clock_routing(true);
+  for (bool keep_dsp : {false, true}) {
+    if (keep_dsp) cfg_set_on("jov_bbic_keep_dsp");
+    VELMO_BBIC_KEEP_SET k;
+    VELMO_BBIC_KEEP_SET_TABLE table{nullptr, &k};
+    velmo_bbic_add_required_nodes_to_keep_set(bb, table);
+    EXPECT_EQ(k.contains(atom(p, "P|m")), keep_dsp);
+    EXPECT_FALSE(k.contains(atom(p, "P|l1")));
+  }
+}
+
 TEST_F(KeepSetTest, ChildBoxesAreWalkedBothWays) {
   // The statistics switch is read once per process.
   if (!host::testing::in_own_process()) return;
@@ -145,16 +181,25 @@ TEST_F(KeepSetTest, HideSwitchLeavesPortsToPreservedLogicUnwalked) {
   // The hiding switch is read once per process.
   if (!host::testing::in_own_process()) return;
   build_pipeline();
-  // The driver of P's input outside P is not modifiable.
+  // P's input, seen from outside P.
   VOK_ATOM_ITERM* outer_i = nullptr;
   for (VOK_ATOM_ITERM* t : p->get_box()->iterms())
     if (vok_hier_get_equivalent_oterm(t)->get_my_node()->get_string_hpath() == "P|i") outer_i = t;
   ASSERT_NE(outer_i, nullptr);
-  outer_i->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node()->set_modifiable(false);
   // P's output feeds only the output buffer, which is modifiable.
   cfg_set_on("bbic_hide_logic_to_preserved_partition");
+  // While that driver is modifiable the input is walked.
+  VOK_ATOM_NODE* driver = outer_i->get_source(VOK_TRAVERSE_HIERARCHICAL)->get_my_node();
+  driver->set_modifiable(true);
+  {
+    VELMO_BBIC_KEEP_SET k;
+    velmo_get_all_nodes_to_boundary_registers(netlist(p), k);
+    EXPECT_TRUE(k.contains(atom(p, "P|l1")));
+  }
+  driver->set_modifiable(false);
   VELMO_BBIC_KEEP_SET k;
   velmo_get_all_nodes_to_boundary_registers(netlist(p), k);
+  // Once it is not, the input is left unwalked.
   EXPECT_FALSE(k.contains(atom(p, "P|i")));
   EXPECT_FALSE(k.contains(atom(p, "P|l1")));
   EXPECT_TRUE(k.contains(atom(p, "P|l3")));
@@ -167,6 +212,7 @@ TEST_F(KeepSetTest, BoundaryNodeStrategyKeepsTheFirstAtomsOnly) {
   velmo_bbic_determine_keep_set(p, netlist(p), k);
   // The clock port's fanouts are global: only the port itself.
   EXPECT_THAT(names(k), UnorderedElementsAreArray({"P|clk", "P|i", "P|l1", "P|o", "P|l3"}));
+  EXPECT_EQ(lines_starting("BBIC stats @ After keeping up to first node at the output").size(), 1u);
 }
 
 TEST_F(KeepSetTest, BothStrategiesOffKeepExactlyThePorts) {
@@ -221,10 +267,13 @@ TEST_F(KeepSetTest, TopKeepsPortsPeripheryAndEmifIp) {
   auto tc = n.atom(VOK_ATOM_KIND::TILE_CTRL, "emif0|tc");
   auto ip_lut = n.lut("emif0|glue", {n.io_in("x")}, pass);
   auto other = n.lut("emif1|glue", {n.io_in("y")}, pass);
+  // An IP none of whose atoms is a tile control or marked as EMIF.
+  auto unmarked = n.lut("emif2|glue", {other}, pass);
   auto plain = n.lut("logic", {tc}, pass);
   auto marked = n.lut("emif1|mark", {plain}, pass);
   host::omz::add_ip("emif0", "emif");
   host::omz::add_ip("emif1", "emif");
+  host::omz::add_ip("emif2", "emif");
   JOV_PARTITION* t = host::testing::top_partition().preserved();
   // Metadata marks an atom of the second IP.
   R5T_INTERFACE::get_instance()->set_atom_metadata(marked->get_id(), PELK::intern(4, "SR_CLOUD"), PELK::intern(4, "EMIF"));
@@ -240,7 +289,9 @@ TEST_F(KeepSetTest, TopKeepsPortsPeripheryAndEmifIp) {
   EXPECT_TRUE(k.contains(ip_lut));
   EXPECT_TRUE(k.contains(other));
   EXPECT_FALSE(k.contains(plain));
+  EXPECT_FALSE(k.contains(unmarked));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Added 4 EMIF atoms"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Added 7 peripheral atoms"));
 }
 
 TEST_F(KeepSetTest, GlobalInputsFollowTheClockRoutingFlag) {
