@@ -166,6 +166,8 @@ cat > "$dir/cfg.tcl" <<'TCL'
 load [lindex $argv 0] Velmo_fit
 velmo_fit::start --settings [lindex $argv 1]
 puts "stage plan: [velmo_fit::stage plan]"
+# The planned script's stage has run: no check refuses its switch now.
+puts "planned: [velmo_fit::cfg fitter_write_eqcheck_for_planned on]"
 if {[catch {velmo_fit::cfg fitter_write_eqcheck_for_placed on} result]} { set result "error: $result" }
 puts "cfg: $result"
 puts "switch: [velmo_fit::cfg fitter_write_eqcheck_for_placed]"
@@ -189,7 +191,8 @@ for case in inside foreign stage_link taken; do
   printf '{"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": "%s", "netlist_type": 2}}\n' \
     "$out" > settings.json
   tclsh ../cfg.tcl "$package" settings.json > tcl.log 2>&1
-  grep -qF "$said" tcl.log && grep -q "^stage place: 1$" tcl.log && grep -q "^end: 1$" tcl.log ||
+  grep -qF "$said" tcl.log && grep -q "^planned: on$" tcl.log && grep -q "^stage place: 1$" tcl.log &&
+    grep -q "^end: 1$" tcl.log ||
     { echo "cfg $case"; cat tcl.log; exit 1; }
   if [ $case = taken ]; then
     grep -q "^switch: on$" tcl.log && test -f verification/placed/eqcheck.tcl ||

@@ -436,8 +436,8 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
 }
 
 // A fit whose threads stopped starting, still open when tclsh exits: the
-// package releases it as tclsh exits, and tclsh ends with the script's
-// status, never in an abort (lifting the fit's thread limit then has the
+// package shuts the component down as tclsh exits, and tclsh ends with the
+// script's status, never in an abort (lifting the fit's thread limit then has the
 // threading library start workers). Whether the abort came depended on the
 // count: each count runs five times.
 TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
@@ -456,7 +456,12 @@ TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
     const RESULT r = run.get();
     EXPECT_EQ(r.status, 0) << started << "\n" << r.out;
     EXPECT_THAT(r.out, Not(HasSubstr("terminate called"))) << started;
-    EXPECT_THAT(r.out, HasSubstr("final: cannot start a thread: Resource temporarily unavailable\n")) << started;
+    const std::size_t failed = r.out.find("final: cannot start a thread: Resource temporarily unavailable\n");
+    EXPECT_NE(failed, std::string::npos) << started << "\n" << r.out;
+    // The component was shut down as tclsh exited.
+    EXPECT_NE(r.out.find("Deleting all memory required to exist until the end of the fitter", failed),
+              std::string::npos)
+        << started;
   }
 }
 
@@ -801,6 +806,14 @@ TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverR
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
   r = run("--stages none --report /dev/null");
   EXPECT_EQ(r.status, 0) << r.out;
+  // Also as the first descriptor free (standard input closed).
+  r = run_shell(exe + " --stages none --report /dev/null <&- 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  // A terminal device with no terminal behind it (a session of its own has
+  // none) cannot be opened: refused alike.
+  r = run_shell("setsid -w " + exe + " --report /dev/tty 2>&1 </dev/null");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.out, "velmo-fit: --report /dev/tty: cannot write the file\n");
   // Standard output appended to the design itself: no input is overwritten,
   // so the run goes on and the report follows the design and the console.
   const std::string design_text = ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n";

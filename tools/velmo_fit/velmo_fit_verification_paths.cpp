@@ -174,22 +174,18 @@ bool VERIFICATION::check_output_dir_outside_verification(std::string* why) {
 bool VERIFICATION::check_netlist_names(const std::string& design_name, std::string* why) {
   const std::unique_ptr<YOVA_TOOL> tool = eda_tool();
   const std::string dir = tool->output_dir();
-  // The writer writes each netlist as .<name>.<pid>.<serial>.tmp beside it
-  // first (a pid of up to 7 digits, a serial of up to 10), then renames it.
+  // The synthesized snapshot's name is the longest, so its netlist's path
+  // is. The writer writes each netlist as .<name>.<pid>.<serial>.tmp beside
+  // it first (a pid of up to 7 digits, a serial of up to 10), then renames
+  // it.
   constexpr std::size_t kTemporaryExtra = 24;
-  std::size_t longest = 0;
-  std::string longest_name;
-  std::vector<std::string> snapshots = {"synthesized"};
-  for (const auto& [stage, snapshot] : stage_snapshot()) snapshots.push_back(snapshot);
-  for (const std::string& snapshot : snapshots) {
-    const std::string name = snapshot + "/" + design_name + TAWN_NETLIST_WRITER::extension(tool->get_eda_netlist_type());
-    const std::size_t length = dir.size() + 1 + name.size() + kTemporaryExtra;
-    if (length > longest) longest = length, longest_name = name;
-  }
+  const std::string name =
+      "synthesized/" + design_name + TAWN_NETLIST_WRITER::extension(tool->get_eda_netlist_type());
+  const std::size_t longest = dir.size() + 1 + name.size() + kTemporaryExtra;
   if (longest < PATH_MAX) return true;
   *why = "eda.output_dir of " + std::to_string(dir.size()) + " bytes is too long: the netlist names in it (" +
-         shown(longest_name) + " and the temporary file written beside it) would have up to " +
-         std::to_string(longest) + " bytes, more than the " + std::to_string(PATH_MAX - 1) + " a path may have";
+         shown(name) + " and the temporary file written beside it) would have up to " + std::to_string(longest) +
+         " bytes, more than the " + std::to_string(PATH_MAX - 1) + " a path may have";
   return false;
 }
 

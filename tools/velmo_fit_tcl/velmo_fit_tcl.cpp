@@ -53,6 +53,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -350,7 +351,7 @@ bool set_cfg(Tcl_Interp* interp, const char* name, const char* value) {
   if (!fit().started) return true;
   std::string why = velmo_fit::cfg_refusal(fit().threads);
   if (why.empty() && velmo_fit::VERIFICATION::requested() &&
-      std::string(name).rfind("fitter_write_eqcheck_for_", 0) == 0)
+      std::string_view(name).starts_with("fitter_write_eqcheck_for_"))
     velmo_fit::VERIFICATION::check_before_fit(fit().design, stages_to_run(), &why);
   if (why.empty()) return true;
   if (had)
@@ -459,17 +460,17 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 
 // At the end of the process (tclsh's exit, or the end of its script) a fit
 // still open is closed as `end` closes it, without its checks: the
-// component is shut down and the fit dropped. The fit's parallelism limit
+// component is shut down. The fit's parallelism limit
 // stays in force: lifting it has the threading library start more workers,
 // and one that cannot start would end the process from a destructor.
 void release_at_exit(ClientData) {
-  if (!fit().lib) return;
-  try {
-    close_fit();
-  } catch (...) {
-    // Nothing is left to report to: the fit is dropped all the same.
+  if (fit().lib) {
+    try {
+      close_fit();
+    } catch (...) {
+      // Nothing is left to report to, and nothing is destroyed at the exit.
+    }
   }
-  close_fit_state();
 }
 
 }  // namespace
@@ -485,8 +486,8 @@ extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp*
     return error(interp, "another copy of the velmo_fit package is loaded in this interpreter; this one is not used");
   g_interp_thread = std::this_thread::get_id();
   if (g_previous_terminate == nullptr) g_previous_terminate = std::set_terminate(&on_terminate);
-  static const bool exit_handler = (Tcl_CreateExitHandler(&release_at_exit, nullptr), true);
-  (void)exit_handler;
+  static std::once_flag exit_handler;
+  std::call_once(exit_handler, [] { Tcl_CreateExitHandler(&release_at_exit, nullptr); });
   // The host's command framework works in this interpreter from now on, so
   // that the component's packages can be loaded before any fit.
   host::tcl::adopt_interpreter(interp);
