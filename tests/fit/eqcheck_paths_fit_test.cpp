@@ -42,12 +42,16 @@ TEST(EqcheckOutputDir, SwappedIntoVerificationDuringTheFitWritesNeitherNetlistNo
   namespace fs = std::filesystem;
   const std::string dir = velmo_fit_test::test_dir();
   std::ofstream(dir + "settings.json") << eqcheck_settings("eda", true);
-  const RESULT r = run_shell("cd " + dir +
-                             " && VELMO_TEST_AFTER_RENAME=/planned/top.vo"
-                             " VELMO_TEST_AFTER_RENAME_RUN='mv eda eda.moved && ln -s verification eda'"
-                             " LD_PRELOAD=" VELMO_AFTER_RENAME_LIB
-                             " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE
-                             " --settings settings.json --stages plan,place,route 2>&1 >stdout.txt");
+  auto fit = [&](const std::string& redirections) {
+    return run_shell("cd " + dir +
+                     " && VELMO_TEST_AFTER_RENAME=/planned/top.vo"
+                     " VELMO_TEST_AFTER_RENAME_RUN='mv eda eda.moved && ln -s verification eda'"
+                     " LD_PRELOAD=" VELMO_AFTER_RENAME_LIB
+                     " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " VELMO_FIT_EXE
+                     " --settings settings.json --stages plan,place,route " +
+                     redirections);
+  };
+  const RESULT r = fit("2>&1 >stdout.txt");
   EXPECT_EQ(r.status, 1) << r.out;
   const std::string verification = fs::canonical(dir).string() + "/verification";
   EXPECT_EQ(r.out, "velmo-fit: eda.output_dir 'eda' (" + verification + ") lies inside verification/ (" +
@@ -62,6 +66,15 @@ TEST(EqcheckOutputDir, SwappedIntoVerificationDuringTheFitWritesNeitherNetlistNo
   // What came before the swap stays.
   EXPECT_TRUE(fs::exists(dir + "eda.moved/planned/top.vo"));
   EXPECT_TRUE(fs::exists(dir + "verification/planned/eqcheck.tcl"));
+  // On one stream, the line follows the place stage's.
+  fs::remove_all(dir + "verification");
+  fs::remove(dir + "eda");
+  fs::remove_all(dir + "eda.moved");
+  const RESULT merged = fit("2>&1");
+  EXPECT_EQ(merged.status, 1) << merged.out;
+  const std::size_t place = merged.out.find("Stage place: ok"), line = merged.out.find(r.out);
+  EXPECT_NE(line, std::string::npos) << merged.out;
+  EXPECT_LT(place, line) << merged.out;
 }
 
 // An output directory whose netlists' paths (and the temporary file written

@@ -330,13 +330,13 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   });
 }
 
-// The stages the fit may still run: those after the last one that ran.
+// The stages the fit may still run: those after the last one that ran
+// (stages run in flow order).
 std::vector<std::string> stages_to_run() {
-  const std::vector<std::string>& order = velmo_fit::all_stages();
-  auto from = order.begin();
-  for (const std::string& ran : fit().sequence->stages_run())
-    from = std::max(from, std::find(order.begin(), order.end(), ran) + 1);
-  return std::vector<std::string>(from, order.end());
+  std::vector<std::string> stages = velmo_fit::all_stages();
+  const std::vector<std::string>& ran = fit().sequence->stages_run();
+  if (!ran.empty()) stages.erase(stages.begin(), std::find(stages.begin(), stages.end(), ran.back()) + 1);
+  return stages;
 }
 
 // Sets a configuration value. During a fit the configuration must pass the
@@ -446,8 +446,8 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       std::fprintf(stderr, "velmo_fit::end: %s\n", unplaced.c_str());
     }
     // Equivalence-check files asked for and not written fail the fit.
-    bool clean = unplaced.empty() && !f.netlist_failed &&
-                 (!f.started || !f.failed.empty() || f.sequence->post_fit_checks());
+    bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks()) &&
+                 !f.netlist_failed;
     // Preserved partitions that lost their placement or routing fail the
     // fit, as in velmo-fit.
     if (clean && f.started && f.failed.empty() && f.sequence->partitions().active() && f.sequence->ran("place"))
@@ -460,9 +460,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 
 // At the end of the process (tclsh's exit, or the end of its script) a fit
 // still open is closed as `end` closes it, without its checks: the
-// component is shut down. The fit's parallelism limit
-// stays in force: lifting it has the threading library start more workers,
-// and one that cannot start would end the process from a destructor.
+// component is shut down. The fit's parallelism limit stays in force:
+// lifting it has the threading library start more workers, and one that
+// cannot start would end the process from a destructor.
 void release_at_exit(ClientData) {
   if (fit().lib) {
     try {
