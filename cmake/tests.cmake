@@ -44,10 +44,16 @@ target_link_libraries(velmo_test_thread_start_failure PRIVATE ${CMAKE_DL_LIBS})
 # Preloaded into velmo-fit to move atoms after the last stage.
 add_library(velmo_test_swap_atoms SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/swap_atoms.cpp)
 target_link_libraries(velmo_test_swap_atoms PRIVATE velmo_host ${CMAKE_DL_LIBS})
-add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure velmo_test_swap_atoms)
+# Preloaded into velmo-fit to change the file system once a chosen file is
+# renamed into place.
+add_library(velmo_test_after_rename SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/after_rename.c)
+target_link_libraries(velmo_test_after_rename PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure velmo_test_swap_atoms
+  velmo_test_after_rename)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
   VELMO_THREAD_START_FAILURE_LIB="$<TARGET_FILE:velmo_test_thread_start_failure>"
   VELMO_SWAP_ATOMS_LIB="$<TARGET_FILE:velmo_test_swap_atoms>"
+  VELMO_AFTER_RENAME_LIB="$<TARGET_FILE:velmo_test_after_rename>"
   VELMO_FIT_TCL_LIB="$<TARGET_FILE:velmo_fit_tcl>"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -95,8 +101,12 @@ foreach(_case type2 type3 type4 broken some bad paths scripts late full short)
 endforeach()
 # The Tcl host package writes the same equivalence-check files at the same
 # stages.
-add_test(NAME eqcheck_tcl_package COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_tcl_package.sh
-  $<TARGET_FILE:velmo-fit> $<TARGET_FILE:velmo_fit_tcl>)
+# One test per group of cases: what start and the stages write and refuse,
+# and what changes during a fit.
+foreach(_case start during)
+  add_test(NAME eqcheck_tcl_package_${_case} COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_tcl_package.sh
+    $<TARGET_FILE:velmo-fit> $<TARGET_FILE:velmo_fit_tcl> ${_case})
+endforeach()
 # Exit status 77: iverilog or ghdl is missing, the netlist syntax unchecked.
 set_tests_properties(${VELMO_EQCHECK_SCRIPT_TESTS} PROPERTIES SKIP_RETURN_CODE 77)
 # A bench written for the RTL binds to the fitted netlists of all three
@@ -156,7 +166,7 @@ if(VELMO_SANITIZE)
     velmo_component_lifetime_unload velmo_component_lifetime_stages velmo_component_lifetime_child
     velmo_component_lifetime_independent
     velmo_component_plain_tclsh_load
-    eqcheck_tcl_package PROPERTIES ENVIRONMENT
+    eqcheck_tcl_package_start eqcheck_tcl_package_during PROPERTIES ENVIRONMENT
     "LD_PRELOAD=${_asan}:${_ubsan};ASAN_OPTIONS=detect_leaks=0")
   # The fit tests' tclsh needs them too, before their own preload.
   target_compile_definitions(velmo_fit_tests PRIVATE VELMO_TCLSH_PRELOAD="${_asan}:${_ubsan}:")

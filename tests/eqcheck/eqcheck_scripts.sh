@@ -94,6 +94,8 @@ eda/s\"m|eda.output_dir 'eda/s"m' holds '"', which
 eda/s*m|eda.output_dir 'eda/s*m' holds '*', which
 eda/s?m|eda.output_dir 'eda/s?m' holds '?', which
 ~/sim|eda.output_dir '~/sim' starts with '~', which
+-eda|eda.output_dir '-eda' starts with '-', which the check scripts' read lines cannot carry
+./-eda|eda.output_dir './-eda' is named '-eda' in the check scripts, which starts with '-', which
 eda/sim\ndir|eda.output_dir 'eda/sim\ndir' holds the control character '\n', which the check scripts' read lines cannot carry
 eda/s\u000bm|eda.output_dir 'eda/s\x0bm' holds the control character '\x0b', which
 ../eda|is named '
@@ -150,7 +152,7 @@ refused "$dir/two" eda/sim "eda/sim/synthesized/t.vo is not a netlist of top, bu
 # Only the snapshot directories an asked-for script reads count, and only
 # the files its read line matches.
 rm -rf eda
-mkdir -p eda/sim/synthesized eda/sim/final eda/sim/placed
+mkdir -p eda/sim/synthesized eda/sim/final eda/sim/placed eda/sim/routed
 touch eda/sim/synthesized/old.vo eda/sim/final/other.vo eda/sim/placed/other.vho eda/sim/placed/notes.txt \
   eda/sim/placed/other.vo
 settings eda/sim 3 | sed 's/"fitter_write_eqcheck_for_planned": "on", //; s/"fitter_write_eqcheck_for_placed": "on",//' > only_routed.json
@@ -158,6 +160,12 @@ settings eda/sim 3 | sed 's/"fitter_write_eqcheck_for_planned": "on", //; s/"fit
 grep -qF "eda/sim/placed/other.vo is not a netlist of top, but the check script verification/routed/eqcheck.tcl" fit.err ||
   { cat fit.err; exit 1; }
 rm eda/sim/placed/other.vo
+# The revised snapshot's directory counts as the golden one does.
+touch eda/sim/routed/other.vo
+"$fit" --settings only_routed.json --stages plan,place,route > fit.log 2> fit.err && { echo "routed/other.vo read"; exit 1; }
+grep -qF "eda/sim/routed/other.vo is not a netlist of top, but the check script verification/routed/eqcheck.tcl" fit.err ||
+  { cat fit.err; exit 1; }
+rm eda/sim/routed/other.vo
 "$fit" --settings only_routed.json --stages plan,place,route > fit.log 2>&1 || { echo "unread files refused"; cat fit.log; exit 1; }
 fi
 

@@ -8,11 +8,22 @@
 # script or netlist can go, or a script would read more than it names,
 # start refuses the fit, as velmo-fit does. The netlists of a partitioned
 # fit are the whole design's, as velmo-fit writes them, also with the
-# component's report guard switched off by velmo_fit::cfg.
-# Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL
+# component's report guard switched off by velmo_fit::cfg. During a fit, cfg
+# that asks for a check script makes start's checks for the scripts, and an
+# output directory swapped into verification/ fails the stage that would
+# write there.
+# Usage: eqcheck_tcl_package.sh VELMO_FIT LIBVELMO_FIT_TCL [CASE]
+# CASE (start: what start and the stages write and refuse; during: what
+# changes during the fit) runs that group alone; none runs both.
 set -e
 fit="$1"
 package="$2"
+only="${3:-}"
+case "$only" in
+  ""|start|during) ;;
+  *) echo "unknown case '$only'"; exit 2 ;;
+esac
+runs() { test -z "$only" || test "$only" = "$1"; }
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
@@ -36,6 +47,7 @@ foreach s {plan place route} {
 velmo_fit::end
 TCL
 
+if runs start; then
 mkdir "$dir/fit" "$dir/tcl"
 cd "$dir/fit"
 "$fit" --settings ../settings.json --stages plan,place,route > fit.log
@@ -151,6 +163,80 @@ grep -q "^cfg: off$" tcl.log && grep -q "^end: 1$" tcl.log || { echo "Tcl fit wi
 diff -r "$dir/partitioned/fit/eda" "$dir/partitioned/off/eda" ||
   { echo "with the report switch off the package's netlists differ from velmo-fit's"; exit 1; }
 
+fi
+
+if runs during; then
+# A check script asked for during the fit: cfg makes the checks start makes
+# for the scripts, on the stages still to run, with start's message, and a
+# refused cfg leaves the switch as it was. Each fit starts with no script
+# asked for, so start takes what the scripts would not.
+real="$(cd "$dir" && pwd -P)"
+cat > "$dir/cfg.tcl" <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start --settings [lindex $argv 1]
+puts "stage plan: [velmo_fit::stage plan]"
+# The planned script's stage has run: no check refuses its switch now.
+puts "planned: [velmo_fit::cfg fitter_write_eqcheck_for_planned on]"
+if {[catch {velmo_fit::cfg fitter_write_eqcheck_for_placed on} result]} { set result "error: $result" }
+puts "cfg: $result"
+puts "switch: [velmo_fit::cfg fitter_write_eqcheck_for_placed]"
+foreach s {place route} { puts "stage $s: [velmo_fit::stage $s]" }
+puts "end: [velmo_fit::end]"
+TCL
+for case in inside foreign stage_link taken; do
+  rm -rf "$dir/cfg"
+  mkdir "$dir/cfg"
+  cd "$dir/cfg"
+  out=eda/sim
+  case $case in
+    inside) out=verification
+      said="error: velmo_fit::cfg: eda.output_dir 'verification' ($real/cfg/verification) lies inside verification/" ;;
+    foreign) mkdir -p eda/sim/planned; touch eda/sim/planned/other.vho
+      said="error: velmo_fit::cfg: eda/sim/planned/other.vho is not a netlist of top, but the check script verification/placed/eqcheck.tcl would read it" ;;
+    stage_link) mkdir -p keep verification; touch keep/precious; ln -s ../keep verification/placed
+      said="error: velmo_fit::cfg: verification/placed is a link (to '../keep'): it is emptied" ;;
+    taken) said="cfg: on" ;;
+  esac
+  printf '{"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": "%s", "netlist_type": 2}}\n' \
+    "$out" > settings.json
+  tclsh ../cfg.tcl "$package" settings.json > tcl.log 2>&1
+  grep -qF "$said" tcl.log && grep -q "^planned: on$" tcl.log && grep -q "^stage place: 1$" tcl.log &&
+    grep -q "^end: 1$" tcl.log ||
+    { echo "cfg $case"; cat tcl.log; exit 1; }
+  if [ $case = taken ]; then
+    grep -q "^switch: on$" tcl.log && test -f verification/placed/eqcheck.tcl ||
+      { echo "cfg $case: no placed script"; cat tcl.log; exit 1; }
+    continue
+  fi
+  grep -q "^switch: $" tcl.log || { echo "cfg $case: the refused value was taken"; cat tcl.log; exit 1; }
+  test ! -e verification/placed/eqcheck.tcl || { echo "cfg $case: a placed script"; exit 1; }
+  if [ $case = stage_link ]; then test -f keep/precious || { echo "cfg $case: the link's target was emptied"; exit 1; }; fi
+done
+# The output directory swapped for a link into verification/ after plan:
+# place writes neither its netlist nor its script, fails after one line on
+# stderr naming the reason, and the fit's end fails.
+mkdir "$dir/swapped"
+cd "$dir/swapped"
+sed 's|"eda/sim"|"eda"|' ../settings.json > settings.json
+cat > swap.tcl <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start --settings settings.json
+puts "stage plan: [velmo_fit::stage plan]"
+file rename eda eda.moved
+file link -symbolic eda verification
+foreach s {place route} {
+  if {[catch {velmo_fit::stage $s} result]} { set result "error: $result" }
+  puts "stage $s: $result"
+}
+puts "end: [velmo_fit::end]"
+TCL
+tclsh swap.tcl "$package" > tcl.log 2> tcl.err
+grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log && grep -q "^stage route: error: " tcl.log &&
+  grep -q "^end: 0$" tcl.log || { echo "output_dir swapped into verification/"; cat tcl.log tcl.err; exit 1; }
+grep -qxF "velmo-fit: eda.output_dir 'eda' ($real/swapped/verification) lies inside verification/ ($real/swapped/verification), whose snapshot directories are emptied before each check script is written: the netlists would be deleted; neither the placed netlist nor its check script is written" tcl.err ||
+  { echo "swapped: no reason"; cat tcl.err; exit 1; }
+test ! -e verification/placed || { echo "swapped: placed written"; ls -R verification; exit 1; }
+
 # A script the component could not write (verification/ became a file after
 # plan): place fails with one line naming it, route is refused.
 mkdir "$dir/gone"
@@ -172,4 +258,5 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log && grep 
   { echo "a script not written did not fail its stage"; cat tcl.log; exit 1; }
 test "$(grep -c "^velmo-fit: cannot write the check script verification/placed/eqcheck.tcl$" tcl.log)" = 1 ||
   { cat tcl.log; exit 1; }
+fi
 echo ok

@@ -20,6 +20,7 @@
 namespace {
 using velmo_fit_test::RESULT;
 using velmo_fit_test::run;
+using velmo_fit_test::run_shell;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -286,20 +287,6 @@ TEST(Threads, OneAndEightThreadsGiveTheSameFit) {
   EXPECT_EQ(fit(1), fit(8));
 }
 
-// Runs a shell command line around velmo-fit (its output redirected as the
-// line says); status as run() gives it, the output that reached the pipe.
-RESULT run_shell(const std::string& line) {
-  RESULT r{-1, {}};
-  FILE* p = popen(line.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
 // Which threads a log of the preloaded thread-start library names in its
 // lines of one kind ("started" or "refused"): the timing netlist's parallel
 // ranges, the timing analysis's corners, the threading library's workers.
@@ -446,6 +433,36 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
   // The last run refused only the worker's start of the next worker.
   EXPECT_EQ(thread_callers(last_log, "refused"), std::set<std::string>{"libtbb"});
+}
+
+// A fit whose threads stopped starting, still open when tclsh exits: the
+// package shuts the component down as tclsh exits, and tclsh ends with the
+// script's status, never in an abort (lifting the fit's thread limit then has the
+// threading library start workers). Whether the abort came depended on the
+// count: each count runs five times.
+TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
+  const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  std::vector<std::pair<int, std::future<RESULT>>> runs;
+  for (int started : {12, 13, 14})
+    for (int i = 0; i < 5; ++i)
+      runs.emplace_back(started, std::async(std::launch::async, [started, crc] {
+                          return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) +
+                                           " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB ":" VELMO_TCLSH_PRELOAD
+                                           " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
+                                           "/tests/tcl/exit_after_thread_failure.tcl " VELMO_FIT_TCL_LIB " " +
+                                           crc + " 2 2>&1");
+                        }));
+  for (auto& [started, run] : runs) {
+    const RESULT r = run.get();
+    EXPECT_EQ(r.status, 0) << started << "\n" << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("terminate called"))) << started;
+    const std::size_t failed = r.out.find("final: cannot start a thread: Resource temporarily unavailable\n");
+    EXPECT_NE(failed, std::string::npos) << started << "\n" << r.out;
+    // The component was shut down as tclsh exited.
+    EXPECT_NE(r.out.find("Deleting all memory required to exist until the end of the fitter", failed),
+              std::string::npos)
+        << started;
+  }
 }
 
 TEST(FalseSuccesses, EveryRegisterClockedAnyLineEndAndEveryRoutingChecked) {
@@ -780,12 +797,20 @@ TEST(Reports, AReportPathLeadingToADescriptorDeviceOrLinkIsWrittenThereAndNeverR
   EXPECT_TRUE(fs::is_fifo(fifo));
   EXPECT_EQ(read_json(got)["status"], 0);
 
-  // A character device that takes nothing: the run fails at the end with
-  // one line, and the device is left as it was.
-  r = run("--stages none --report /dev/full");
-  EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("velmo-fit: cannot write the report '/dev/full'\n"));
+  // A character device that takes nothing is refused before the run, as a
+  // file that cannot be written is, and is left as it was; one that takes
+  // writes is written.
+  r = run("--report /dev/full");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.out, "velmo-fit: --report /dev/full: cannot write the file\n");
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  r = run("--stages none --report /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  // A terminal device with no terminal behind it (a session of its own has
+  // none) cannot be opened: refused alike.
+  r = run_shell("setsid -w " + exe + " --report /dev/tty 2>&1 </dev/null");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.out, "velmo-fit: --report /dev/tty: cannot write the file\n");
   // Standard output appended to the design itself: no input is overwritten,
   // so the run goes on and the report follows the design and the console.
   const std::string design_text = ".model m\n.inputs a\n.outputs y\n.names a y\n1 1\n.end\n";
@@ -838,6 +863,11 @@ TEST(Reports, AReportPathTheEquivalenceCheckingWritesIsRefusedBeforeTheFit) {
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: --report " + eda + " is eda.output_dir"));
   EXPECT_THAT(r.out, Not(HasSubstr("Stage ")));
   EXPECT_FALSE(fs::exists(eda));
+  // With option 627 off nothing is written there: the path is the report's.
+  const std::string off = write_file("eda_off.json", R"({"eda": {"output_dir": ")" + eda + R"(", "netlist_type": 3}})");
+  r = run("--stages none --settings " + off + " --report " + eda);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_json(eda)["status"], 0);
 }
 
 TEST(Reports, ARefusalNamingStrayBytesIsAReportWithThemEscaped) {

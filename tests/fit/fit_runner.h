@@ -23,6 +23,20 @@ struct RESULT {
   std::string out;
 };
 
+// Runs a shell command line around velmo-fit (its output redirected as the
+// line says); status as run() gives it, the output that reached the pipe.
+inline RESULT run_shell(const std::string& line) {
+  RESULT r{-1, {}};
+  FILE* p = popen(line.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
 // Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
 // its environment.
 inline RESULT run_with(const std::string& env, const std::string& args) {

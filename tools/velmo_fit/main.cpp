@@ -616,7 +616,8 @@ bool same_file(const std::string& a, const std::string& b) {
 // "" or why the report path names what the equivalence checking writes:
 // eda.output_dir, a snapshot's directory in it or a netlist there.
 std::string report_names_a_netlist(const std::string& report, const std::string& design_name) {
-  if (g_report_target.kind == REPORT_TARGET::DESCRIPTOR || !velmo_fit::VERIFICATION::requested()) return "";
+  if (report.empty() || g_report_target.kind == REPORT_TARGET::DESCRIPTOR || !velmo_fit::VERIFICATION::requested())
+    return "";
   YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
   const std::unique_ptr<YOVA_TOOL> tool(yova.get_tool(2));
   const std::string dir = tool->output_dir();
@@ -885,7 +886,8 @@ bool check_files(const velmo_fit::OPTIONS& o) {
     }
   }
   if (g_report_target.kind != REPORT_TARGET::FILE) {
-    if (g_report_target.kind == REPORT_TARGET::DEVICE && access(g_report_target.path.c_str(), W_OK) != 0) {
+    if (g_report_target.kind == REPORT_TARGET::DEVICE &&
+        (access(g_report_target.path.c_str(), W_OK) != 0 || !velmo_fit::device_takes_writes(g_report_target.path))) {
       std::fprintf(stderr, "velmo-fit: --report %s: cannot write the file\n", o.report_file.c_str());
       return false;
     }

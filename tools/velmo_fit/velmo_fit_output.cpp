@@ -1,6 +1,7 @@
 #include "velmo_fit_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,6 +60,18 @@ bool probe_writable(const std::string& probe_path) {
   // so at close.
   if (close(fd) != 0 && errno != EINTR) ok = false;
   unlink(probe_path.c_str());
+  return ok;
+}
+
+bool device_takes_writes(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return true;
+  // Not blocking on the open (a line waiting for its carrier) nor on the
+  // write: a device busy at this moment still takes writes.
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = write(fd, "", 0) == 0 || errno == EAGAIN;
+  close(fd);
   return ok;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// velmo-fit's standard descriptors and the report path's probe.
+// velmo-fit's standard descriptors and the report path's probes.
 #include <string>
 
 // Whether standard output was closed when the process started (its
@@ -19,5 +19,11 @@ bool closed_at_start(int fd);
 // not count against the path: the report may well be smaller, and its own
 // write says when it is not.
 bool probe_writable(const std::string& probe_path);
+
+// Whether the character device at `path` takes writes: it is opened and
+// given a write of no bytes (a full device answers ENOSPC), so nothing
+// reaches it before the report. Anything else, a FIFO among them (opening
+// one would wait for, or be, its reader), is not opened: true.
+bool device_takes_writes(const std::string& path);
 
 }  // namespace velmo_fit

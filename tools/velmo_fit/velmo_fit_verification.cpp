@@ -139,8 +139,9 @@ std::string VERIFICATION::script_for(const std::string& snapshot) { return scrip
 
 bool VERIFICATION::check_before_fit(const std::string& design_name, const std::vector<std::string>& stages,
                                     std::string* why) {
-  return check_read_line_text(why) && check_verification_links(stages, why) && check_output_dir(why) &&
-         check_script_dirs(stages, why) && check_foreign_netlists(design_name, stages, why);
+  return check_read_line_text(why) && check_netlist_names(design_name, why) &&
+         check_verification_links(stages, why) && check_output_dir(why) && check_script_dirs(stages, why) &&
+         check_foreign_netlists(design_name, stages, why);
 }
 
 bool VERIFICATION::bind(void* lib, const std::string& design_name, PARTITION_RUN* partitions) {
@@ -157,6 +158,12 @@ std::string VERIFICATION::netlist_path(const std::string& snapshot) const {
 
 bool VERIFICATION::write(const std::string& snapshot) {
   if (!active()) return true;
+  if (std::string why; !script_path(snapshot).empty() && !check_output_dir_outside_verification(&why)) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: %s; neither the %s netlist nor its check script is written\n", why.c_str(),
+                 snapshot.c_str());
+    return false;
+  }
   const std::unique_ptr<YOVA_TOOL> tool = eda_tool();
   const std::string dir = tool->output_dir() + "/" + snapshot;
   std::error_code ec;

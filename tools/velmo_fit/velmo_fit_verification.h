@@ -18,16 +18,17 @@ public:
   static bool requested();
   // Every check made before a fit that writes the equivalence-check files
   // of `design_name` and runs `stages`, in this order: the output
-  // directory's text, its place beside verification/, the output directory
-  // itself, the check scripts' directories, the netlists of other designs
-  // the scripts would read. False with the first reason otherwise.
+  // directory's text, the length of the netlists' paths in it, its place
+  // beside verification/, the output directory itself, the check scripts'
+  // directories, the netlists of other designs the scripts would read.
+  // False with the first reason otherwise.
   static bool check_before_fit(const std::string& design_name, const std::vector<std::string>& stages,
                                std::string* why);
   // The check scripts' read lines carry the output directory as a bare Tcl
   // word ending in a glob pattern: neither the directory as given nor the
   // path the scripts name it by (relative to the project directory when it
   // lies there, absolute otherwise) may hold white space, a control
-  // character, one of $ [ ] { } ; \ " * ?, or start with ~.
+  // character, one of $ [ ] { } ; \ " * ?, or start with ~ or -.
   static bool check_read_line_text(std::string* why);
   // When a check script of `stages` is asked for: the component empties
   // verification/<snapshot>/ before writing one, so the output directory
@@ -35,6 +36,14 @@ public:
   // directories it empties must not be links (it would empty what they
   // point to), and a verification/ that is a link must lead to something.
   static bool check_verification_links(const std::vector<std::string>& stages, std::string* why);
+  // The netlists' paths in the output directory, and the temporary file
+  // the writer makes beside each, must stay within the longest path the
+  // system takes.
+  static bool check_netlist_names(const std::string& design_name, std::string* why);
+  // The output directory must not be verification/ or lie inside it
+  // (through .. and links): the component empties verification/<snapshot>/
+  // before writing a check script there.
+  static bool check_output_dir_outside_verification(std::string* why);
   // A script's read lines take every netlist of the language in the two
   // snapshot directories it reads: none may hold one other than this
   // design's own.
@@ -67,7 +76,11 @@ public:
   // it. False when the netlist cannot be written (opened, written or
   // closed), after printing one line naming the file; the script is then
   // not written. False too, after one line naming it, when a script asked
-  // for is then missing or incomplete.
+  // for is then missing or incomplete. Before a snapshot whose script is
+  // asked for, the output directory is checked again for lying inside
+  // verification/ (a directory swapped for a link during the fit): when it
+  // does, false after one line naming the reason, and neither the netlist
+  // nor the script is written.
   bool write(const std::string& snapshot);
   // The same for the snapshot a stage produces (nothing when the stage
   // failed or verification is off).

@@ -5,6 +5,7 @@
 // directories the component empties; and the other netlists the read lines'
 // patterns would take up.
 #include <fnmatch.h>
+#include <limits.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -58,9 +59,10 @@ std::string shown(const std::string& text) {
 
 // Why `text` cannot stand in a read line ("" when it can): the first
 // character the checker's Tcl would split the word at, substitute, or take
-// as a pattern, or a leading ~ (a home directory).
+// as a pattern, a leading ~ (a home directory) or a leading - (the read
+// command would take the word for one of its options).
 std::string unsafe_text(const std::string& text) {
-  if (!text.empty() && text[0] == '~') return "starts with '~'";
+  if (!text.empty() && (text[0] == '~' || text[0] == '-')) return "starts with '" + text.substr(0, 1) + "'";
   for (const char ch : text) {
     const unsigned char c = static_cast<unsigned char>(ch);
     if (c == ' ') return "holds white space";
@@ -151,10 +153,15 @@ bool VERIFICATION::check_verification_links(const std::vector<std::string>& stag
            "'): it is emptied before a check script is written, which would delete what it points to";
     return false;
   }
+  return check_output_dir_outside_verification(why);
+}
+
+bool VERIFICATION::check_output_dir_outside_verification(std::string* why) {
   const std::string out = eda_tool()->output_dir();
   if (out.empty()) return true;
+  std::error_code ec;
   const fs::path resolved = fs::weakly_canonical(fs::absolute(out, ec), ec);
-  const fs::path holder = fs::weakly_canonical(verification, ec);
+  const fs::path holder = fs::weakly_canonical(fs::path(gen_get_project_dir_path()) / "verification", ec);
   if (!resolved.empty() && !holder.empty() && inside(resolved, holder)) {
     *why = "eda.output_dir '" + out + "' (" + resolved.string() + ") lies inside verification/ (" + holder.string() +
            "), whose snapshot directories are emptied before each check script is written: the netlists would be "
@@ -162,6 +169,24 @@ bool VERIFICATION::check_verification_links(const std::vector<std::string>& stag
     return false;
   }
   return true;
+}
+
+bool VERIFICATION::check_netlist_names(const std::string& design_name, std::string* why) {
+  const std::unique_ptr<YOVA_TOOL> tool = eda_tool();
+  const std::string dir = tool->output_dir();
+  // The synthesized snapshot's name is the longest, so its netlist's path
+  // is. The writer writes each netlist as .<name>.<pid>.<serial>.tmp beside
+  // it first (a pid of up to 7 digits, a serial of up to 10), then renames
+  // it.
+  constexpr std::size_t kTemporaryExtra = 24;
+  const std::string name =
+      "synthesized/" + design_name + TAWN_NETLIST_WRITER::extension(tool->get_eda_netlist_type());
+  const std::size_t longest = dir.size() + 1 + name.size() + kTemporaryExtra;
+  if (longest < PATH_MAX) return true;
+  *why = "eda.output_dir of " + std::to_string(dir.size()) + " bytes is too long: the netlist names in it (" +
+         shown(name) + " and the temporary file written beside it) would have up to " + std::to_string(longest) +
+         " bytes, more than the " + std::to_string(PATH_MAX - 1) + " a path may have";
+  return false;
 }
 
 bool VERIFICATION::check_foreign_netlists(const std::string& design_name, const std::vector<std::string>& stages,

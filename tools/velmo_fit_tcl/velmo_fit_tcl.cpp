@@ -19,9 +19,11 @@
 //                                          routed and the preserved
 //                                          partitions' check after place,
 //                                          then shut the component down
-//                                          -> 1, or 0 when a check failed
-//                                          or a design with partitions was
-//                                          never placed
+//                                          -> 1, or 0 when a check failed,
+//                                          a stage's equivalence-check
+//                                          files were not written, or a
+//                                          design with partitions was never
+//                                          placed
 //
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
@@ -44,12 +46,14 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -78,6 +82,7 @@ namespace {
 
 struct FIT {
   void* lib = nullptr;
+  std::string design;  // the design's name
   std::unique_ptr<velmo_fit::HOST_SEQUENCE> sequence;
   std::unique_ptr<tbb::global_control> parallelism;  // --threads, for the fit's lifetime
   std::string failed;  // the stage that failed (no stage runs after it)
@@ -88,8 +93,10 @@ struct FIT {
   bool netlist_failed = false;  // a stage's netlist or check script could not be written
 };
 
+// Never destroyed: the exit handler below releases what a fit holds, and
+// the parallelism limit is left in force to the end of the process.
 FIT& fit() {
-  static FIT f;
+  static FIT& f = *new FIT;
   return f;
 }
 
@@ -255,6 +262,7 @@ int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       f.sequence.reset();
       return error(interp, "velmo_fit::start: " + why);
     }
+    f.design = prepared.design.name;
     host::tcl::adopt_interpreter(interp);
 
     const std::string path = velmo_fit::component_library_path(false);
@@ -322,19 +330,29 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   });
 }
 
+// The stages the fit may still run: those after the last one that ran
+// (stages run in flow order).
+std::vector<std::string> stages_to_run() {
+  std::vector<std::string> stages = velmo_fit::all_stages();
+  const std::vector<std::string>& ran = fit().sequence->stages_run();
+  if (!ran.empty()) stages.erase(stages.begin(), std::find(stages.begin(), stages.end(), ran.back()) + 1);
+  return stages;
+}
+
 // Sets a configuration value. During a fit the configuration must pass the
 // checks start made on it, with the same message: a value they refuse is
-// not taken (the earlier one stays), and one they lower is lowered.
+// not taken (the earlier one stays), and one they lower is lowered. A
+// switch that asks for a check script makes every check start makes for
+// the scripts, on the stages still to run.
 bool set_cfg(Tcl_Interp* interp, const char* name, const char* value) {
   const bool had = host::cfg::is_set(name);
   const std::string before = cfg_get_value(name, "");
   cfg_set_value(name, value);
   if (!fit().started) return true;
   std::string why = velmo_fit::cfg_refusal(fit().threads);
-  // The check-script directories follow the configuration too.
   if (why.empty() && velmo_fit::VERIFICATION::requested() &&
-      velmo_fit::VERIFICATION::check_output_dir(&why))
-    velmo_fit::VERIFICATION::check_script_dirs(velmo_fit::all_stages(), &why);
+      std::string_view(name).starts_with("fitter_write_eqcheck_for_"))
+    velmo_fit::VERIFICATION::check_before_fit(fit().design, stages_to_run(), &why);
   if (why.empty()) return true;
   if (had)
     host::cfg::set(name, before);
@@ -427,7 +445,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       std::fflush(stdout);
       std::fprintf(stderr, "velmo_fit::end: %s\n", unplaced.c_str());
     }
-    bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks());
+    // Equivalence-check files asked for and not written fail the fit.
+    bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks()) &&
+                 !f.netlist_failed;
     // Preserved partitions that lost their placement or routing fail the
     // fit, as in velmo-fit.
     if (clean && f.started && f.failed.empty() && f.sequence->partitions().active() && f.sequence->ran("place"))
@@ -436,6 +456,21 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
   });
+}
+
+// At the end of the process (tclsh's exit, or the end of its script) a fit
+// still open is closed as `end` closes it, without its checks: the
+// component is shut down. The fit's parallelism limit stays in force:
+// lifting it has the threading library start more workers, and one that
+// cannot start would end the process from a destructor.
+void release_at_exit(ClientData) {
+  if (fit().lib) {
+    try {
+      close_fit();
+    } catch (...) {
+      // Nothing is left to report to, and nothing is destroyed at the exit.
+    }
+  }
 }
 
 }  // namespace
@@ -451,6 +486,8 @@ extern "C" __attribute__((visibility("default"))) int Velmo_fit_Init(Tcl_Interp*
     return error(interp, "another copy of the velmo_fit package is loaded in this interpreter; this one is not used");
   g_interp_thread = std::this_thread::get_id();
   if (g_previous_terminate == nullptr) g_previous_terminate = std::set_terminate(&on_terminate);
+  static std::once_flag exit_handler;
+  std::call_once(exit_handler, [] { Tcl_CreateExitHandler(&release_at_exit, nullptr); });
   // The host's command framework works in this interpreter from now on, so
   // that the component's packages can be loaded before any fit.
   host::tcl::adopt_interpreter(interp);
