@@ -320,6 +320,42 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path) {
   return parse_design_settings(ss.str(), path);
 }
 
+namespace {
+
+// When `name` is no pin but the base of bus pins (the netlists show a bus
+// as one port), what the I/O delay must name instead: "'d[0]' ... 'd[7]'"
+// for the input pins d[0] to d[7]; for an output bus, named with or without
+// "out:", its pads "'out:q[0]' ... 'out:q[3]'". "" when no pin has the base.
+std::string bus_pins_of_base(const std::string& name, const std::map<std::string, const VOK_ATOM_NODE*>& atoms) {
+  static const std::string out = "out:";
+  const bool as_output = name.compare(0, out.size(), out) == 0;
+  const std::string base = as_output ? name.substr(out.size()) : name;
+  std::map<std::string, std::pair<int, int>> bits;  // the pins' prefix -> lowest and highest index
+  for (const auto& [pin, atom] : atoms) {
+    if (!atom->is_pin()) continue;
+    const std::string prefix = pin.compare(0, out.size(), out) == 0 ? out : "";
+    if (as_output && prefix.empty()) continue;
+    const std::size_t open = prefix.size() + base.size();
+    if (pin.size() < open + 3 || pin.compare(prefix.size(), base.size(), base) != 0 || pin[open] != '[' ||
+        pin.back() != ']')
+      continue;
+    const std::string digits = pin.substr(open + 1, pin.size() - open - 2);
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int index = std::stoi(digits);
+    auto& range = bits.try_emplace(prefix, index, index).first->second;
+    range = {std::min(range.first, index), std::max(range.second, index)};
+  }
+  std::string forms;
+  for (const auto& [prefix, range] : bits) {
+    const std::string first = "'" + prefix + base + "[" + std::to_string(range.first) + "]'";
+    const std::string last = "'" + prefix + base + "[" + std::to_string(range.second) + "]'";
+    forms += (forms.empty() ? "" : "; ") + first + (range.first == range.second ? "" : " ... " + last);
+  }
+  return forms;
+}
+
+}  // namespace
+
 void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& netlist, const std::string& file) {
   std::map<std::string, const VOK_ATOM_NODE*> names;
   for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) names.emplace(a->get_string_hpath(), a);
@@ -350,8 +386,12 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   }
   for (const auto& [pin, io] : s.io_delays) {
     auto it = names.find(pin);
-    if (it == names.end() || !it->second->is_pin())
+    if (it == names.end() || !it->second->is_pin()) {
+      if (const std::string bits = bus_pins_of_base(pin, names); !bits.empty())
+        throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin +
+                                    "', which is a bus base, not a pin: name each bit, " + bits);
       throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "', which is no pin of the design");
+    }
     if (!s.clocks.count(io.clock))
       throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "' names clock '" + io.clock +
                                   "', which is not in clocks");

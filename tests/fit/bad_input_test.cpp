@@ -300,6 +300,32 @@ RESULT run_shell(const std::string& line) {
   return r;
 }
 
+// An I/O delay naming a bus as the netlists show it (crc32x8's input bus d,
+// its output bus crc, with or without "out:") is refused on stderr, naming
+// the pins a delay takes; a name that is no bus's base keeps the plain
+// refusal, and a bit takes its delay.
+TEST(BadSettings, AnIoDelayOnABusNamesTheBitsThatTakeOne) {
+  const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"d", "I/O delay of 'd', which is a bus base, not a pin: name each bit, 'd[0]' ... 'd[7]'\n"},
+      {"out:crc",
+       "I/O delay of 'out:crc', which is a bus base, not a pin: name each bit, 'out:crc[0]' ... 'out:crc[31]'\n"},
+      {"crc", "I/O delay of 'crc', which is a bus base, not a pin: name each bit, 'out:crc[0]' ... 'out:crc[31]'\n"},
+      {"out:d", "I/O delay of 'out:d', which is no pin of the design\n"},
+      {"cr", "I/O delay of 'cr', which is no pin of the design\n"},
+      {"d[3]", ""},
+      {"out:crc[31]", ""},
+  };
+  for (const auto& [pin, message] : cases) {
+    const std::string settings = write_file("io_bus.json", R"({"clocks": {"clk": 5000}, "io_delays": {")" + pin +
+                                                                R"(": {"clock": "clk", "max": 1, "min": 0}}})");
+    const RESULT r = run_shell(std::string(VELMO_FIT_EXE) + " " + crc + " --stages none --settings " + settings +
+                               " 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, message.empty() ? 0 : 2) << pin << "\n" << r.out;
+    EXPECT_EQ(r.out, message.empty() ? "" : "velmo-fit: " + settings + ": " + message) << pin;
+  }
+}
+
 // Which threads a log of the preloaded thread-start library names in its
 // lines of one kind ("started" or "refused"): the timing netlist's parallel
 // ranges, the timing analysis's corners, the threading library's workers.
