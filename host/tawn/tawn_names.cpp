@@ -147,12 +147,11 @@ void NAME_TABLE::add_port_name(const std::string& raw) {
   if (spelled_as_written(raw)) m_ports.insert(key(identifier(raw, m_lang)));
 }
 
-std::string NAME_TABLE::take(const std::string& raw, bool port) {
+std::string NAME_TABLE::take(const std::string& raw, const std::set<std::string>& spelled) {
   const std::string name = printable_name(raw);
   const bool replaced = name != raw;
-  const std::set<std::string>& spelled = port ? m_ports : m_spelled;
   std::string id = identifier(name, m_lang);
-  if (m_lang == LANG::VHDL && id[0] != '\\' && m_taken.count(key(id)) != 0 && m_plain.count(id) == 0)
+  if (m_lang == LANG::VHDL && id.front() != '\\' && m_taken.count(key(id)) != 0 && m_plain.count(id) == 0)
     id = vhdl_extended(name);
   int n = 0;
   while (m_taken.count(key(id)) != 0 || (n > 0 && m_names.count(key(id)) != 0) ||
@@ -164,7 +163,7 @@ std::string NAME_TABLE::take(const std::string& raw, bool port) {
 
 void NAME_TABLE::hold(const std::string& id) {
   m_taken.insert(key(id));
-  if (id[0] != '\\') m_plain.insert(id);
+  if (id.front() != '\\') m_plain.insert(id);
 }
 
 std::vector<BUS> gather_buses(const std::vector<PIN>& pins, std::vector<PIN_PLACE>* places) {

@@ -54,21 +54,26 @@ public:
   // design spells it, no name with bytes replaced becomes it.
   void add_port_name(const std::string& raw);
 
-  // A fresh identifier for the name of a port or a net. A name already
-  // taken gets "~<n>", the first n giving a name neither taken nor any
-  // other name of the netlist; so does a name with bytes replaced that a
-  // port spells, or for a net any name: a pin "café" beside a bus "caf__"
-  // is "caf__~1", and the bus keeps its name. Ports are taken first.
+  // A fresh identifier for a net's name. A name already taken gets "~<n>",
+  // the first n giving a name neither taken nor any other name of the
+  // netlist; so does a name with bytes replaced that the design spells.
   // VHDL reads a plain name without regard to case: a name equal but for
   // case to one already taken is written extended, which is a name of its
   // own, and keeps its text.
-  std::string take(const std::string& raw, bool port = false);
+  std::string take(const std::string& raw) { return take(raw, m_spelled); }
+
+  // The same for a port's name, taken before any net's: a name with bytes
+  // replaced takes a suffix only when a port spells it. So a pin "café"
+  // beside a bus "caf__" is "caf__~1", and the bus keeps its name.
+  std::string take_port(const std::string& raw) { return take(raw, m_ports); }
 
   // An identifier given elsewhere that names of this table must not take.
   void hold(const std::string& id);
 
 private:
   std::string key(const std::string& id) const { return identifier_key(id, m_lang); }
+  // `spelled`: the names a name with bytes replaced does not take.
+  std::string take(const std::string& raw, const std::set<std::string>& spelled);
 
   LANG m_lang;
   std::set<std::string> m_taken;    // keys

@@ -271,27 +271,29 @@ private:
   // scalar) is taken too, so that a net named as a bit is renamed as a net
   // named as a pin is.
   void name_ports() {
-    std::vector<std::string> bus_id(m_buses.size());
-    for (std::size_t k = 0; k < m_pins.size(); ++k) {
-      const host::tawn::PIN& pin = m_pin_names[k];
-      const int b = m_places[k].bus;
+    const std::vector<const ITEM*>& pins = m_pins;
+    const std::vector<host::tawn::PIN>& names = m_pin_names;
+    const std::vector<host::tawn::PIN_PLACE>& places = m_places;
+    const std::vector<host::tawn::BUS>& buses = m_buses;
+    std::vector<std::string> bus_id(buses.size());
+    for (std::size_t k = 0; k < pins.size(); ++k) {
+      const int b = places[k].bus;
       std::string ref;
       if (b < 0) {
-        ref = m_names.take(pin.name, true);
-        m_port_decls.push_back({ref, pin.output, false, 0, 0});
+        ref = m_names.take_port(names[k].name);
+        m_port_decls.push_back({ref, names[k].output, false, 0, 0});
       } else {
-        const host::tawn::BUS& bus = m_buses[b];
         if (bus_id[b].empty()) {
-          bus_id[b] = m_names.take(bus.base, true);
-          m_port_decls.push_back({bus_id[b], bus.output, true, bus.left, bus.right});
+          bus_id[b] = m_names.take_port(buses[b].base);
+          m_port_decls.push_back({bus_id[b], buses[b].output, true, buses[b].left, buses[b].right});
         }
-        m_names.take(pin.name, true);
-        const std::string bit = std::to_string(m_places[k].bit);
+        take(names[k].name);
+        const std::string bit = std::to_string(places[k].bit);
         ref = m_lang == LANG::VHDL ? bus_id[b] + "(" + bit + ")" : bus_id[b] + "[" + bit + "]";
       }
-      m_port_id[m_pins[k]->atom] = ref;
-      if (!pin.output)
-        for (const VOK_ATOM_OTERM* o : m_pins[k]->atom->coterms()) m_net[o] = ref;
+      m_port_id[pins[k]->atom] = ref;
+      if (!names[k].output)
+        for (const VOK_ATOM_OTERM* o : pins[k]->atom->coterms()) m_net[o] = ref;
     }
   }
 

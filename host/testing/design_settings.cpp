@@ -328,28 +328,24 @@ namespace {
 // "out:", its pads "'out:q[0]' ... 'out:q[3]'". "" when no pin has the base.
 std::string bus_pins_of_base(const std::string& name, const std::map<std::string, const VOK_ATOM_NODE*>& atoms) {
   static const std::string out = "out:";
-  const bool as_output = name.compare(0, out.size(), out) == 0;
+  const bool as_output = name.rfind(out, 0) == 0;
   const std::string base = as_output ? name.substr(out.size()) : name;
-  std::map<std::string, std::pair<int, int>> bits;  // the pins' prefix -> lowest and highest index
+  std::map<std::string, std::set<int>> bits;  // the pins' prefix ("" or "out:") -> their indices
   for (const auto& [pin, atom] : atoms) {
     if (!atom->is_pin()) continue;
-    const std::string prefix = pin.compare(0, out.size(), out) == 0 ? out : "";
+    const std::string prefix = pin.rfind(out, 0) == 0 ? out : "";
     if (as_output && prefix.empty()) continue;
+    if (pin.rfind(prefix + base + "[", 0) != 0 || pin.back() != ']') continue;
     const std::size_t open = prefix.size() + base.size();
-    if (pin.size() < open + 3 || pin.compare(prefix.size(), base.size(), base) != 0 || pin[open] != '[' ||
-        pin.back() != ']')
-      continue;
     const std::string digits = pin.substr(open + 1, pin.size() - open - 2);
-    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-    const int index = std::stoi(digits);
-    auto& range = bits.try_emplace(prefix, index, index).first->second;
-    range = {std::min(range.first, index), std::max(range.second, index)};
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    bits[prefix].insert(std::stoi(digits));
   }
   std::string forms;
-  for (const auto& [prefix, range] : bits) {
-    const std::string first = "'" + prefix + base + "[" + std::to_string(range.first) + "]'";
-    const std::string last = "'" + prefix + base + "[" + std::to_string(range.second) + "]'";
-    forms += (forms.empty() ? "" : "; ") + first + (range.first == range.second ? "" : " ... " + last);
+  for (const auto& [prefix, indices] : bits) {
+    auto form = [&, &prefix = prefix](int index) { return "'" + prefix + base + "[" + std::to_string(index) + "]'"; };
+    forms += (forms.empty() ? "" : "; ") + form(*indices.begin());
+    if (indices.size() > 1) forms += " ... " + form(*indices.rbegin());
   }
   return forms;
 }

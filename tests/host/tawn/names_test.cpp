@@ -144,7 +144,7 @@ TEST(NetlistNames, AReplacedNameNeverTakesAPortsName) {
     // The name an identifier stands for, \x\ and \x  as x.
     auto text = [](const std::string& id) { return id[0] == '\\' ? id.substr(1, id.size() - 2) : id; };
     for (std::size_t k = 0; k < ports.size(); ++k)
-      EXPECT_EQ(text(names.take(ports[k], true)), spelled[k]) << spelled[k];
+      EXPECT_EQ(text(names.take_port(ports[k])), spelled[k]) << spelled[k];
     EXPECT_EQ(text(names.take("caf__")), "caf__~5");
     EXPECT_EQ(text(names.take("caf\x01_")), "caf__~6");
   }
@@ -155,14 +155,14 @@ TEST(NetlistNames, AReplacedNameNeverTakesAPortsName) {
   nets.add_port_name("clk\tn");
   nets.add_name("clk_n");
   nets.add_name("x_y");
-  EXPECT_EQ(nets.take("clk\tn", true), "clk_n");
+  EXPECT_EQ(nets.take_port("clk\tn"), "clk_n");
   EXPECT_EQ(nets.take("clk_n"), "\\clk_n~1\\");
   EXPECT_EQ(nets.take("x\xffy"), "\\x_y~1\\");
   EXPECT_EQ(nets.take("x_y"), "x_y");
   // A name the module holds is taken by no port or net.
   host::tawn::NAME_TABLE names(LANG::VERILOG);
   names.hold("top");
-  EXPECT_EQ(names.take("top", true), "\\top~1 ");
+  EXPECT_EQ(names.take_port("top"), "\\top~1 ");
 }
 
 }  // namespace
