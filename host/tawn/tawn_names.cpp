@@ -94,18 +94,27 @@ bool split_bit(const std::string& name, std::string* base, int* index) {
 
 }  // namespace
 
+std::string printable_name(const std::string& raw) {
+  if (raw.empty()) return "_";
+  std::string name = raw;
+  for (char& c : name)
+    if (!printable(c)) c = '_';
+  return name;
+}
+
+bool spelled_as_written(const std::string& raw) { return printable_name(raw) == raw; }
+
 std::string vhdl_extended(const std::string& raw) {
-  const std::string name = raw.empty() ? std::string("_") : raw;
   std::string out = "\\";
-  for (char c : name) {
+  for (char c : printable_name(raw)) {
     if (c == '\\') out += '\\';
-    out += printable(c) ? c : '_';
+    out += c;
   }
   return out + "\\";
 }
 
 std::string identifier(const std::string& raw, LANG lang) {
-  const std::string name = raw.empty() ? std::string("_") : raw;
+  const std::string name = printable_name(raw);
   if (lang == LANG::VHDL) {
     const std::string folded = lower(name);
     bool basic = std::isalpha(static_cast<unsigned char>(name[0])) != 0 && name.back() != '_' &&
@@ -119,16 +128,42 @@ std::string identifier(const std::string& raw, LANG lang) {
   bool simple = (std::isalpha(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_') &&
                 verilog_keywords().count(name) == 0;
   for (char c : name) simple = simple && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$');
-  if (simple) return name;
-  std::string out = "\\";
-  for (char c : name) out += printable(c) ? c : '_';
-  return out + " ";
+  return simple ? name : "\\" + name + " ";
 }
 
 std::string identifier_key(const std::string& id, LANG lang) {
   if (lang == LANG::VHDL) return id[0] == '\\' ? id : lower(id);
   if (id[0] != '\\') return id;
   return id.substr(1, id.size() - 2);
+}
+
+void NAME_TABLE::add_name(const std::string& raw) {
+  m_names.insert(key(identifier(raw, m_lang)));
+  if (spelled_as_written(raw)) m_spelled.insert(key(identifier(raw, m_lang)));
+}
+
+void NAME_TABLE::add_port_name(const std::string& raw) {
+  add_name(raw);
+  if (spelled_as_written(raw)) m_ports.insert(key(identifier(raw, m_lang)));
+}
+
+std::string NAME_TABLE::take(const std::string& raw, const std::set<std::string>& spelled) {
+  const std::string name = printable_name(raw);
+  const bool replaced = name != raw;
+  std::string id = identifier(name, m_lang);
+  if (m_lang == LANG::VHDL && id.front() != '\\' && m_taken.count(key(id)) != 0 && m_plain.count(id) == 0)
+    id = vhdl_extended(name);
+  int n = 0;
+  while (m_taken.count(key(id)) != 0 || (n > 0 && m_names.count(key(id)) != 0) ||
+         (replaced && spelled.count(key(id)) != 0))
+    id = identifier(name + "~" + std::to_string(++n), m_lang);
+  hold(id);
+  return id;
+}
+
+void NAME_TABLE::hold(const std::string& id) {
+  m_taken.insert(key(id));
+  if (id.front() != '\\') m_plain.insert(id);
 }
 
 std::vector<BUS> gather_buses(const std::vector<PIN>& pins, std::vector<PIN_PLACE>* places) {

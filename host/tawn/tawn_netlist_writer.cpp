@@ -158,23 +158,31 @@ std::string port_name(const PORT& p) {
 
 class WRITER {
 public:
-  WRITER(const VOK_ATOM_NETLIST& netlist, const std::string& name, LANG lang) : m_lang(lang) {
+  WRITER(const VOK_ATOM_NETLIST& netlist, const std::string& name, LANG lang) : m_lang(lang), m_names(lang) {
     flatten(netlist, "", true, &m_items);
+    gather_pins();
     // Every name the atoms bring and the names written after them, so that
-    // a name renamed for a clash takes a suffix no other name has.
+    // a name renamed for a clash takes a suffix no other name has, and a
+    // name with bytes replaced takes none the design spells.
     for (const ITEM& it : m_items) {
-      m_reserved.insert(key(identifier(pin_name(it), m_lang)));
-      m_reserved.insert(key(identifier(it.name, m_lang)));
-      for (const char* derived : {"~cout", "~f0", "~f1", "~inst"})
-        m_reserved.insert(key(identifier(it.name + derived, m_lang)));
+      m_names.add_name(it.name);
+      for (const char* derived : {"~cout", "~f0", "~f1", "~inst"}) m_names.add_name(it.name + derived);
     }
-    m_module = take(name);
+    for (const host::tawn::PIN& pin : m_pin_names) m_names.add_port_name(pin.name);
+    for (const host::tawn::BUS& bus : m_buses) m_names.add_port_name(bus.base);
+    // Modules are named apart from ports and nets: a port may have its
+    // module's name (a bench binds .coll(coll) to module coll), as it may
+    // in the source.
+    host::tawn::NAME_TABLE modules(lang);
+    m_module = modules.take(name);
     for (const ITEM& it : m_items)
       if (it.role == ROLE::INSTANCE && !m_module_of.count(it.atom->get_kind()))
-        m_module_of[it.atom->get_kind()] = take(std::string("velmo_") + kind_name(it.atom->get_kind()));
+        m_module_of[it.atom->get_kind()] = modules.take(std::string("velmo_") + kind_name(it.atom->get_kind()));
     // Ports first, so that pins keep their names and a net named as a pin
-    // is the one renamed.
+    // is the one renamed; a net named as the module is renamed too (in
+    // VHDL it would hide the entity).
     name_ports();
+    m_names.hold(m_module);
     for (const ITEM& it : m_items) {
       switch (it.role) {
         case ROLE::INPUT_PORT:
@@ -248,30 +256,35 @@ private:
     int left, right;
   };
 
+  // The pins in the design's order, their names and the buses they form.
+  void gather_pins() {
+    for (const ITEM& it : m_items)
+      if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
+        m_pins.push_back(&it);
+        m_pin_names.push_back({pin_name(it), it.role == ROLE::OUTPUT_PORT});
+      }
+    m_buses = host::tawn::gather_buses(m_pin_names, &m_places);
+  }
+
   // The ports in the pins' order, a bus where its first bit is. A bit of a
   // bus is read and driven as its element of the vector; its own name (as a
   // scalar) is taken too, so that a net named as a bit is renamed as a net
   // named as a pin is.
   void name_ports() {
-    std::vector<const ITEM*> pins;
-    std::vector<host::tawn::PIN> names;
-    for (const ITEM& it : m_items)
-      if (it.role == ROLE::INPUT_PORT || it.role == ROLE::OUTPUT_PORT) {
-        pins.push_back(&it);
-        names.push_back({pin_name(it), it.role == ROLE::OUTPUT_PORT});
-      }
-    std::vector<host::tawn::PIN_PLACE> places;
-    const std::vector<host::tawn::BUS> buses = host::tawn::gather_buses(names, &places);
+    const std::vector<const ITEM*>& pins = m_pins;
+    const std::vector<host::tawn::PIN>& names = m_pin_names;
+    const std::vector<host::tawn::PIN_PLACE>& places = m_places;
+    const std::vector<host::tawn::BUS>& buses = m_buses;
     std::vector<std::string> bus_id(buses.size());
     for (std::size_t k = 0; k < pins.size(); ++k) {
       const int b = places[k].bus;
       std::string ref;
       if (b < 0) {
-        ref = take(names[k].name);
+        ref = m_names.take_port(names[k].name);
         m_port_decls.push_back({ref, names[k].output, false, 0, 0});
       } else {
         if (bus_id[b].empty()) {
-          bus_id[b] = take(buses[b].base);
+          bus_id[b] = m_names.take_port(buses[b].base);
           m_port_decls.push_back({bus_id[b], buses[b].output, true, buses[b].left, buses[b].right});
         }
         take(names[k].name);
@@ -294,23 +307,8 @@ private:
     return it.name;
   }
 
-  // A fresh identifier for the name. A name already taken gets "~<n>", the
-  // first that is neither taken nor any other name of the netlist.
-  // VHDL reads a plain name without regard to case: a name equal but for
-  // case to one already taken is written extended, which is a name of its
-  // own, and keeps its text.
-  std::string take(const std::string& raw) {
-    std::string id = identifier(raw, m_lang);
-    if (m_lang == LANG::VHDL && id[0] != '\\' && m_taken.count(key(id)) != 0 && m_plain.count(id) == 0)
-      id = host::tawn::vhdl_extended(raw);
-    int n = 0;
-    while (m_taken.count(key(id)) != 0 || (n > 0 && m_reserved.count(key(id)) != 0))
-      id = identifier(raw + "~" + std::to_string(++n), m_lang);
-    m_taken.insert(key(id));
-    if (id[0] != '\\') m_plain.insert(id);
-    return id;
-  }
-  std::string key(const std::string& id) const { return host::tawn::identifier_key(id, m_lang); }
+  // A fresh identifier of a net (NAME_TABLE::take).
+  std::string take(const std::string& raw) { return m_names.take(raw); }
 
   // What an input reads.
   SIG read(const VOK_ATOM_ITERM* t) {
@@ -669,10 +667,13 @@ private:
 
   LANG m_lang;
   std::vector<ITEM> m_items;
-  std::set<std::string> m_taken;
-  std::set<std::string> m_plain;  // the plain identifiers taken, as written
+  host::tawn::NAME_TABLE m_names;  // ports and nets
+  // The pins in the design's order, their names and buses.
+  std::vector<const ITEM*> m_pins;
+  std::vector<host::tawn::PIN> m_pin_names;
+  std::vector<host::tawn::PIN_PLACE> m_places;
+  std::vector<host::tawn::BUS> m_buses;
   std::vector<PORT_DECL> m_port_decls;
-  std::set<std::string> m_reserved;
   std::string m_module;
   std::map<VOK_ATOM_KIND, std::string> m_module_of;
   std::map<VOK_ATOM_KIND, std::set<PORT>> m_ports;

@@ -320,6 +320,38 @@ DESIGN_SETTINGS read_design_settings_file(const std::string& path) {
   return parse_design_settings(ss.str(), path);
 }
 
+namespace {
+
+// When `name` is no pin but the base of bus pins (the netlists show a bus
+// as one port), what the I/O delay must name instead: "'d[0]' ... 'd[7]'"
+// for the input pins d[0] to d[7]; for an output bus, named with or without
+// "out:", its pads "'out:q[0]' ... 'out:q[3]'". "" when no pin has the base.
+std::string bus_pins_of_base(const std::string& name, const std::map<std::string, const VOK_ATOM_NODE*>& atoms) {
+  static const std::string out = "out:";
+  const bool as_output = name.rfind(out, 0) == 0;
+  const std::string base = as_output ? name.substr(out.size()) : name;
+  std::map<std::string, std::set<int>> bits;  // the pins' prefix ("" or "out:") -> their indices
+  for (const auto& [pin, atom] : atoms) {
+    if (!atom->is_pin()) continue;
+    const std::string prefix = pin.rfind(out, 0) == 0 ? out : "";
+    if (as_output && prefix.empty()) continue;
+    if (pin.rfind(prefix + base + "[", 0) != 0 || pin.back() != ']') continue;
+    const std::size_t open = prefix.size() + base.size();
+    const std::string digits = pin.substr(open + 1, pin.size() - open - 2);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    bits[prefix].insert(std::stoi(digits));
+  }
+  std::string forms;
+  for (const auto& [prefix, indices] : bits) {
+    auto form = [&, &prefix = prefix](int index) { return "'" + prefix + base + "[" + std::to_string(index) + "]'"; };
+    forms += (forms.empty() ? "" : "; ") + form(*indices.begin());
+    if (indices.size() > 1) forms += " ... " + form(*indices.rbegin());
+  }
+  return forms;
+}
+
+}  // namespace
+
 void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& netlist, const std::string& file) {
   std::map<std::string, const VOK_ATOM_NODE*> names;
   for (const VOK_ATOM_NODE* a : netlist.get_atom_list()) names.emplace(a->get_string_hpath(), a);
@@ -350,8 +382,12 @@ void apply_design_settings(const DESIGN_SETTINGS& s, const VOK_ATOM_NETLIST& net
   }
   for (const auto& [pin, io] : s.io_delays) {
     auto it = names.find(pin);
-    if (it == names.end() || !it->second->is_pin())
+    if (it == names.end() || !it->second->is_pin()) {
+      if (const std::string bits = bus_pins_of_base(pin, names); !bits.empty())
+        throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin +
+                                    "', which is a bus base, not a pin: name each bit, " + bits);
       throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "', which is no pin of the design");
+    }
     if (!s.clocks.count(io.clock))
       throw DESIGN_SETTINGS_ERROR(file + ": I/O delay of '" + pin + "' names clock '" + io.clock +
                                   "', which is not in clocks");

@@ -960,6 +960,75 @@ TEST(EqcheckNetlists, VhdlNamesAreEscapedOnlyWhereTheyMustBe) {
     EXPECT_THAT(vhdl, HasSubstr(extended));
 }
 
+// Ports keep the names the design spells. Bytes outside ASCII are written
+// as '_', and a name so written never takes a port's name: beside the bus
+// caf__, café's bits are the bus caf__~1 and cafè is caf__~2, so a bench
+// binding caf__ drives the user's own caf__; x\xffy beside x_y is x_y~1.
+// A port so written may take a name only a net has (über is the bus __ber,
+// the LUT __ber is renamed). A port named as its module (coll in module
+// coll) stays plain: iverilog and ghdl both take it (ghdl warns that the
+// port hides the entity). A net named as the module is renamed, and a net
+// with bytes replaced takes no name the design spells. Each language's
+// netlist parses and simulates as its atoms through a bench that binds
+// caf__, coll, x_y, __ber and na__ve (naïve) as they read and café's,
+// cafè's and x\xffy's ports by their suffixed names.
+TEST(EqcheckNetlists, PortsKeepTheDesignsNamesBesideReplacedBytesAndTheModulesName) {
+  SKIP_WITHOUT_TOOLS();
+  host_reset();
+  using host::testing::SIG;
+  using IN = host::testing::LUT_INPUTS;
+  auto n = host::testing::netlist();
+  std::map<std::string, SIG> in;
+  for (const char* name : {"coll[0]", "coll[1]", "caf\xc3\xa9[0]", "caf\xc3\xa9[1]", "caf__[0]", "caf__[1]",
+                           "caf\xc3\xa8", "x\xffy", "x_y", "\xc3\xbc" "ber[0]", "\xc3\xbc" "ber[1]"})
+    in[name] = n.io_in(name);
+  n.io_out("out:y0", n.lut("l0", {in["coll[0]"], in["caf\xc3\xa9[0]"], in["caf__[1]"]},
+                           [](const IN& v) { return (v[0] && !v[1]) || v[2]; }));
+  n.io_out("out:na\xc3\xafve", n.lut("l1", {in["coll[1]"], in["caf\xc3\xa9[1]"], in["caf__[0]"], in["caf\xc3\xa8"]},
+                                     [](const IN& v) { return (v[0] != (v[1] && !v[2])) || (v[3] && v[2]); }));
+  n.io_out("out:y2", n.lut("__ber", {in["x\xffy"], in["x_y"], in["\xc3\xbc" "ber[0]"], in["\xc3\xbc" "ber[1]"]},
+                           [](const IN& v) { return (v[0] && !v[1]) != (v[2] || !v[3]); }));
+  const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
+  const PINS p = pins_of(atoms);
+  const STIMULI s = stimuli_for(p, 40, 86);
+  const host::testing::SIM_TRACE want = host::testing::simulate(atoms, p.inputs, p.outputs, s.cycles);
+  PINS bench = p;
+  const std::map<std::string, std::string> suffixed = {
+      {"caf\xc3\xa9[0]", "caf__~1[0]"}, {"caf\xc3\xa9[1]", "caf__~1[1]"}, {"caf\xc3\xa8", "caf__~2"}, {"x\xffy", "x_y~1"}};
+  for (std::string& pin : bench.inputs)
+    if (suffixed.count(pin)) pin = suffixed.at(pin);
+  const fs::path dir = scratch("replaced");
+  for (int type : {2, 3, 4}) {
+    ASSERT_TRUE(TAWN_NETLIST_WRITER::write(&atoms, dir.c_str(), "coll", type));
+    const fs::path file = dir / (std::string("coll") + TAWN_NETLIST_WRITER::extension(type));
+    const RUN parse = type == 2 ? run("cd " + dir.string() + " && ghdl -a --std=08 -Wno-hide " + file.string())
+                                : run("iverilog -g2012 -t null " + file.string());
+    EXPECT_EQ(parse.status, 0) << file << ":\n" << parse.out;
+    EXPECT_EQ(parse.out, "") << file;
+    EXPECT_EQ(compare_outputs(file, "coll", bench, s, want, dir), "") << file;
+  }
+  const std::string verilog = read_text(dir / "coll.vo");
+  EXPECT_THAT(verilog, HasSubstr("module coll (\n  input wire [1:0] coll,\n  input wire [1:0] \\caf__~1 ,\n"
+                                 "  input wire [1:0] caf__,\n  input wire \\caf__~2 ,\n  input wire \\x_y~1 ,\n"
+                                 "  input wire x_y,\n  input wire [1:0] __ber,\n"
+                                 "  output wire y0,\n  output wire na__ve,\n  output wire y2\n);"));
+  EXPECT_THAT(verilog, HasSubstr("  wire \\__ber~1 ;\n"));
+  // Nets too: the input buffer of the user's caf__[0] keeps its name.
+  EXPECT_THAT(verilog, HasSubstr("  assign \\caf__[0]~ibuf  = caf__[0];\n"));
+  EXPECT_THAT(verilog, HasSubstr("  assign \\caf__[0]~ibuf~1  = \\caf__~1 [0];\n"));
+  EXPECT_THAT(read_text(dir / "coll.sv"), HasSubstr("module coll (\n  input logic [1:0] coll,\n"));
+  EXPECT_THAT(read_text(dir / "coll.vho"),
+              HasSubstr("entity coll is\n  port (\n    coll : in std_logic_vector(1 downto 0);\n"
+                        "    \\caf__~1\\ : in std_logic_vector(1 downto 0);\n"
+                        "    \\caf__\\ : in std_logic_vector(1 downto 0);\n    \\caf__~2\\ : in std_logic;\n"
+                        "    \\x_y~1\\ : in std_logic;\n    x_y : in std_logic;\n"
+                        "    \\__ber\\ : in std_logic_vector(1 downto 0);\n"
+                        "    y0 : out std_logic;\n    \\na__ve\\ : out std_logic;\n    y2 : out std_logic\n  );"));
+  // A LUT named as the module is renamed.
+  EXPECT_THAT(TAWN_NETLIST_WRITER::netlist_text(atoms, "l0", 2), HasSubstr("  signal \\l0~1\\ : std_logic;\n"));
+  EXPECT_THAT(TAWN_NETLIST_WRITER::netlist_text(atoms, "l0", 3), HasSubstr("  wire \\l0~1 ;\n"));
+}
+
 // A write that fails part-way (a file size limit below the netlist's size,
 // in a child process that ignores SIGXFSZ so that the write sees EFBIG)
 // reports failure and leaves no partial netlist: nothing under the final

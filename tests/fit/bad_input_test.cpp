@@ -14,6 +14,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -285,6 +286,44 @@ TEST(Threads, OneAndEightThreadsGiveTheSameFit) {
     return std::make_pair(j["routing"], j["timing"]);
   };
   EXPECT_EQ(fit(1), fit(8));
+}
+
+// An I/O delay naming a bus as the netlists show it (crc32x8's input bus d,
+// its output bus crc, with or without "out:") is refused on stderr, naming
+// the pins a delay takes; a name that is no bus's base keeps the plain
+// refusal, and a bit takes its delay. A bus of one bit is named by it; a
+// pin whose index is no number of at most nine digits is no bus bit.
+TEST(BadSettings, AnIoDelayOnABusNamesTheBitsThatTakeOne) {
+  const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  const std::string odd = write_file("odd_buses.blif",
+                                     ".model odd\n.inputs clk a[3] w[123456789] v[1234567890] e[] x[1a]\n"
+                                     ".outputs q[5]\n.names clk a[3] w[123456789] v[1234567890] e[] x[1a] q[5]\n"
+                                     "111111 1\n.end\n");
+  const std::string bus = "', which is a bus base, not a pin: name each bit, ";
+  const std::string no_pin = "', which is no pin of the design\n";
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {crc, "d", "I/O delay of 'd" + bus + "'d[0]' ... 'd[7]'\n"},
+      {crc, "out:crc", "I/O delay of 'out:crc" + bus + "'out:crc[0]' ... 'out:crc[31]'\n"},
+      {crc, "crc", "I/O delay of 'crc" + bus + "'out:crc[0]' ... 'out:crc[31]'\n"},
+      {crc, "out:d", "I/O delay of 'out:d" + no_pin},
+      {crc, "cr", "I/O delay of 'cr" + no_pin},
+      {crc, "d[3]", ""},
+      {crc, "out:crc[31]", ""},
+      {odd, "a", "I/O delay of 'a" + bus + "'a[3]'\n"},
+      {odd, "q", "I/O delay of 'q" + bus + "'out:q[5]'\n"},
+      {odd, "w", "I/O delay of 'w" + bus + "'w[123456789]'\n"},
+      {odd, "v", "I/O delay of 'v" + no_pin},
+      {odd, "e", "I/O delay of 'e" + no_pin},
+      {odd, "x", "I/O delay of 'x" + no_pin},
+  };
+  for (const auto& [design, pin, message] : cases) {
+    const std::string settings = write_file("io_bus.json", R"({"clocks": {"clk": 5000}, "io_delays": {")" + pin +
+                                                                R"(": {"clock": "clk", "max": 1, "min": 0}}})");
+    const RESULT r = run_shell(std::string(VELMO_FIT_EXE) + " " + design + " --stages none --settings " + settings +
+                               " 2>&1 >/dev/null");
+    EXPECT_EQ(r.status, message.empty() ? 0 : 2) << pin << "\n" << r.out;
+    EXPECT_EQ(r.out, message.empty() ? "" : "velmo-fit: " + settings + ": " + message) << pin;
+  }
 }
 
 // Which threads a log of the preloaded thread-start library names in its

@@ -101,9 +101,14 @@ TEST(NetlistNames, VhdlEscapesOnlyWhatItMust) {
                            "x_", "a__b", "_a", "1a", "a[0]", "a.b", "a~1"})
     EXPECT_EQ(host::tawn::identifier(word, LANG::VHDL), std::string("\\") + word + "\\") << word;
   EXPECT_EQ(host::tawn::identifier("a\\b c", LANG::VHDL), "\\a\\\\b_c\\");
-  // Control characters, DEL included, become '_' in both languages.
+  // Control characters, DEL included, and each byte outside ASCII become
+  // '_' in both languages; the name is then written as one spelled so.
   EXPECT_EQ(host::tawn::identifier("a\x7f\tb", LANG::VHDL), "\\a__b\\");
-  EXPECT_EQ(host::tawn::identifier("a\x7f\tb", LANG::VERILOG), "\\a__b ");
+  EXPECT_EQ(host::tawn::identifier("a\x7f\tb", LANG::VERILOG), "a__b");
+  EXPECT_EQ(host::tawn::identifier("na\xc3\xafve", LANG::VHDL), "\\na__ve\\");
+  EXPECT_EQ(host::tawn::identifier("x\xffy", LANG::VHDL), "x_y");
+  EXPECT_EQ(host::tawn::identifier("x\xffy z", LANG::SYSTEM_VERILOG), "x_y_z");
+  EXPECT_EQ(host::tawn::identifier("\xff", LANG::VERILOG), "_");
   EXPECT_EQ(host::tawn::identifier("", LANG::VHDL), "\\_\\");
   // A plain name is the same name in any case; an extended one only as written.
   EXPECT_EQ(host::tawn::identifier_key("IRQ", LANG::VHDL), "irq");
@@ -112,9 +117,52 @@ TEST(NetlistNames, VhdlEscapesOnlyWhatItMust) {
   EXPECT_EQ(host::tawn::identifier("IRQ", LANG::VERILOG), "IRQ");
   EXPECT_EQ(host::tawn::identifier("error", LANG::VERILOG), "error");
   EXPECT_EQ(host::tawn::identifier("wire", LANG::SYSTEM_VERILOG), "\\wire ");
+  EXPECT_EQ(host::tawn::identifier("_a$1", LANG::VERILOG), "_a$1");
+  for (const char* escaped : {"1a", "$a", "a-b", "a~1"}) {
+    EXPECT_EQ(host::tawn::identifier(escaped, LANG::VERILOG), std::string("\\") + escaped + " ") << escaped;
+    EXPECT_EQ(host::tawn::identifier(escaped, LANG::SYSTEM_VERILOG), std::string("\\") + escaped + " ") << escaped;
+  }
   EXPECT_EQ(host::tawn::identifier("a[0]", LANG::VERILOG), "\\a[0] ");
   EXPECT_EQ(host::tawn::identifier_key("\\a[0] ", LANG::VERILOG), "a[0]");
   EXPECT_EQ(host::tawn::identifier_key("IRQ", LANG::VERILOG), "IRQ");
+}
+
+// Pins whose names have bytes replaced never take a name a port of the
+// design spells: they take the next free "~<n>", in every language. The
+// bus caf__ keeps its name beside café's bits and cafè; so does the pin
+// caf__~1, whose name café would otherwise take next. A replaced name no
+// port has is written as it reads (naïve), and a net named as a port is
+// renamed whatever its bytes.
+TEST(NetlistNames, AReplacedNameNeverTakesAPortsName) {
+  const std::vector<const char*> ports = {"caf\xc3\xa9", "caf__", "caf\xc3\xa8", "caf__~1", "na\xc3\xafve"};
+  const std::vector<const char*> spelled = {"caf__~2", "caf__", "caf__~3", "caf__~1", "na__ve"};
+  for (LANG lang : {LANG::VERILOG, LANG::SYSTEM_VERILOG, LANG::VHDL}) {
+    SCOPED_TRACE(static_cast<int>(lang));
+    host::tawn::NAME_TABLE names(lang);
+    for (const char* port : ports) names.add_port_name(port);
+    names.add_name("caf__~4");  // a net's name: a suffix never takes it
+    // The name an identifier stands for, \x\ and \x  as x.
+    auto text = [](const std::string& id) { return id[0] == '\\' ? id.substr(1, id.size() - 2) : id; };
+    for (std::size_t k = 0; k < ports.size(); ++k)
+      EXPECT_EQ(text(names.take_port(ports[k])), spelled[k]) << spelled[k];
+    EXPECT_EQ(text(names.take("caf__")), "caf__~5");
+    EXPECT_EQ(text(names.take("caf\x01_")), "caf__~6");
+  }
+  // A port with bytes replaced may take a name only a net spells (ports
+  // come first; the net is renamed); a net with bytes replaced takes no
+  // name the design spells.
+  host::tawn::NAME_TABLE nets(LANG::VHDL);
+  nets.add_port_name("clk\tn");
+  nets.add_name("clk_n");
+  nets.add_name("x_y");
+  EXPECT_EQ(nets.take_port("clk\tn"), "clk_n");
+  EXPECT_EQ(nets.take("clk_n"), "\\clk_n~1\\");
+  EXPECT_EQ(nets.take("x\xffy"), "\\x_y~1\\");
+  EXPECT_EQ(nets.take("x_y"), "x_y");
+  // A name the module holds is taken by no port or net.
+  host::tawn::NAME_TABLE names(LANG::VERILOG);
+  names.hold("top");
+  EXPECT_EQ(names.take_port("top"), "\\top~1 ");
 }
 
 }  // namespace
