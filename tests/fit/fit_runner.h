@@ -23,12 +23,10 @@ struct RESULT {
   std::string out;
 };
 
-// Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
-// its environment.
-inline RESULT run_with(const std::string& env, const std::string& args) {
-  std::string cmd = env + std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
+// Runs the shell command `cmd`, its stderr with its stdout.
+inline RESULT run_command(const std::string& cmd) {
   RESULT r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
+  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
   if (!p) return r;
   std::array<char, 4096> buf;
   size_t n;
@@ -36,6 +34,12 @@ inline RESULT run_with(const std::string& env, const std::string& args) {
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
+// its environment.
+inline RESULT run_with(const std::string& env, const std::string& args) {
+  return run_command(env + std::string(VELMO_FIT_EXE) + " " + args);
 }
 
 inline RESULT run(const std::string& args) { return run_with(std::string(), args); }

@@ -584,6 +584,47 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   m.cleanup(false);
 }
 
+// A hold repair whose implementation fails is taken back to where it began
+// and the next repair is tried: the wire LUT's pin records that its kind of
+// repair failed there, so the repair after it is not that wire LUT again.
+TEST_F(IrtmEqualRowsTest, AHoldRepairThatCannotBeImplementedIsUndoneAndTheNextTried) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::sta::set_uniform_hold_slack(-10);
+  // The move implements; its first hold repair, a wire LUT, does not.
+  host::script::queue<int>("DUX::implement").push(-1);
+  host::script::queue<int>("DUX::implement").push(4);
+  std::size_t wire_luts = 0;
+  DUX::set_implement_observer([&] {
+    for (const VOK_ATOM_NODE* a : netlist().get_netlist()->get_atom_list())
+      wire_luts += a->get_string_hpath().find("~irtm") != std::string::npos;
+  });
+  std::vector<IRTM_OBJ*> objects{q0};
+  m.retime_iteration(&objects);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_EQ(lines_with("DUX implement result: No-route"), 1);
+  EXPECT_EQ(wire_luts, 1u);
+  EXPECT_GE(objects.size(), 3u);
+  if (objects.size() >= 3) {
+    EXPECT_EQ(objects[1]->m_type, IRTM_OBJ::IPIN);
+    EXPECT_EQ(objects[1]->m_move_type, IRTM_MOVE::Wirelut);
+    EXPECT_EQ(objects[1]->m_failure_mask & (1u << IRTM_MOVE::Wirelut), 1u << IRTM_MOVE::Wirelut);
+    EXPECT_NE(objects[2], objects[1]);
+    EXPECT_TRUE(objects[2]->m_hold);
+  }
+  EXPECT_GE(lines_with("    hold_slack DEGRADED: "), 2);
+  for (const VOK_ATOM_NODE* a : netlist().get_netlist()->get_atom_list())
+    EXPECT_EQ(a->get_string_hpath().find("~irtm"), std::string::npos) << a->get_string_hpath();
+  m.cleanup(false);
+}
+
 // An attempt whose implementation fails is taken back where it failed: no
 // move is left over for the end of the attempt.
 TEST_F(IrtmEqualRowsTest, AMoveWhoseImplementationFailsIsTakenBackAtOnce) {

@@ -314,6 +314,32 @@ TEST_F(IrtmMovesTest, WireLutsAreInsertedAndPlacedInRingOrder) {
   EXPECT_FALSE(m->insert_wirelut(dt, move));
 }
 
+// A wire LUT goes into its driver's tile or one of the eight around it:
+// next to an input buffer on the left edge that is column 1; with DSP
+// blocks in column 1 there is no place for it.
+TEST_F(IrtmMovesTest, AWireLutIsPlacedInTheRingAroundItsDriver) {
+  for (const std::vector<int>& dsp : {std::vector<int>{}, std::vector<int>{1}}) {
+    SCOPED_TRACE(dsp.size());
+    device(Family::KY).grid(10, 6).dsp_columns(dsp).ram_columns({}).build();
+    auto n = netlist();
+    SIG clk = velmo_test::left_pad_input(n, "clk", 1), a = velmo_test::left_pad_input(n, "a", 3);
+    n.clock("clk", 2000, clk);
+    VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(a).atom();
+    place_at(r, 5, 3, 1);
+    n.timing();
+    make_manager();
+    IRTM_MOVE* move = push_move(IRTM_MOVE::Wirelut);
+    ASSERT_TRUE(m->insert_wirelut(
+        m->iteration()->create_irtm_ipin(vok_get_logical_port(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))), move));
+    VOK_ATOM_NODE* w = move->m_atoms.at(0);
+    EXPECT_EQ(m->annotate_delays(move, nullptr), dsp.empty());
+    const std::pair<int, int> at = dsp.empty() ? std::make_pair(1, 3) : std::make_pair(-1, -1);
+    EXPECT_EQ(PLACE_DB::get_base_xy_from_atom(w), at);
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(IrtmMovesTest, RingSearchOrderAndItsLimits) {
   start_pipeline();
   const auto& c = s[0];
