@@ -151,6 +151,7 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   load->set_inverted(true);
   load->set_connection_code(2);
   c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);  // a global clock
+  c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);       // its falling edge
   const VOK_ATOM_LOGICAL_PORT load_port = vok_get_logical_port(load);
   const unsigned slot = slot_gid(3, 2, 70);
   slot_before(slot, {load});
@@ -171,8 +172,9 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   EXPECT_EQ(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED),
             c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
   EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(q->get_id()), slot);
-  // Its clock connection is global like the moved register's.
+  // Its clock connection is global and on the edge of the moved register's.
   EXPECT_TRUE(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_global());
+  EXPECT_TRUE(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_inverted());
   // The load keeps its own flags.
   VOK_ATOM_ITERM* again = vok_find_iterm(host::vok::top_netlist(), load_port);
   EXPECT_EQ(again->get_source(VOK_TRAVERSE_AS_STORED), q->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
