@@ -326,6 +326,10 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
   EXPECT_EQ(slot_of(lab_slot->get_parent()), slot_gid(3, 3, 11));
   mgr->re_manager().clear();
   IRTM_FF* partner = ff(a);
+  scenes::set_bypassed(e);  // a bypassed register has no paths of its own
+  EXPECT_FALSE(mgr->create_secsig_re_tree(ff(e), &partner));
+  EXPECT_EQ(partner, nullptr);
+  scenes::set_bypassed(e, false);
   EXPECT_TRUE(mgr->create_secsig_re_tree(ff(e), &partner));
   EXPECT_EQ(partner, nullptr);
   EXPECT_EQ(slot_of(leaf(ce)->get_parent()), static_cast<std::uint32_t>(util->get_lab_zota_gid(ce)));
@@ -394,7 +398,14 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   reg("g1_other", REG_BUILDER(n->find("g1")), 3, 5, 4);
   // A timing-dont-touch atom in t's LAB.
   host::drc::deny(n->find("t_load")->get_id(), 41, std::uint64_t{1} << 37);
+  auto idle = reg("idle", n->input_port("in_idle"), 2, 3, 1);  // drives nothing
   start();
+  // A register whose output drives nothing moves neither way; the move is
+  // left as it was.
+  move.m_bypassed = {7};
+  EXPECT_FALSE(mgr->forward_retime(ff(idle), &move));
+  EXPECT_FALSE(mgr->backward_retime(ff(idle), &move));
+  EXPECT_EQ(move.m_bypassed, IDS{7});
   move.clear();
   EXPECT_FALSE(mgr->forward_retime_soln(ff(fl), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
@@ -573,6 +584,10 @@ TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
   reg("g_load", g, 3, 4, 2);
   auto e = reg("e", lut("le", {t[4], t[5]}, 2, 4, 3), 3, 5, 1).powers_up(true);
   reg("e_load", e, 3, 5, 2);
+  // k's LUT has a register in use at an input: no register to move into.
+  auto live = reg("live", n->input_port("in6"), 2, 5, 1);
+  auto k = reg("k", lut("lk", {live}, 2, 5, 3), 3, 6, 1);
+  reg("k_load", k, 3, 6, 2);
   start();
   ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
   EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
@@ -581,6 +596,10 @@ TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
   EXPECT_FALSE(mgr->backward_retime_search(ff(g), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
   EXPECT_EQ(move.failure.get_port().get_atom_id(), static_cast<std::uint32_t>(t[3]->get_id()));
+  EXPECT_FALSE(mgr->backward_retime_search(ff(k), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
+  EXPECT_EQ(move.failure.get_port().get_atom_id(), static_cast<std::uint32_t>(live->get_id()));
+  EXPECT_TRUE(move.m_enabled.empty());
   // e's move is found, but no power-up of t4 and t5 keeps e's: it is given up.
   ASSERT_TRUE(mgr->backward_retime_search(ff(e), &move));
   EXPECT_FALSE(mgr->backward_retime(ff(e), &move));
@@ -589,6 +608,34 @@ TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
   EXPECT_TRUE(ff(t[4])->is_bypassed());
   EXPECT_TRUE(mgr->backward_retime(ff(f), &move));
   EXPECT_TRUE(ff(f)->is_bypassed());
+}
+
+// A bypassed register t0 feeds f0's LUT l0 and a second LUT: a backward move
+// of f0 takes that LUT and its register r2 along. Beside t1, f1's second LUT
+// drives a LUT, no register: f1 does not move.
+TEST_F(IrtmSearchTest, BackwardAcrossALutTakesASecondLutOfItsInputsAlong) {
+  std::vector<REG_BUILDER> t, f;
+  std::vector<VOK_ATOM_NODE*> l, second;
+  for (int k = 0; k < 2; ++k) {
+    const std::string i = std::to_string(k);
+    t.push_back(reg("t" + i, n->input_port("in" + i), 2, 2 + k, 1));
+    scenes::set_bypassed(t.back());
+    l.push_back(lut("l" + i, {t.back()}, 2, 2 + k, 3));
+    f.push_back(reg("f" + i, l.back(), 3, 2 + k, 1));
+    reg("f_load" + i, f.back(), 3, 2 + k, 2);
+    second.push_back(lut("second" + i, {t.back()}, 2, 2 + k, 6));
+  }
+  auto r2 = reg("r2", second[0], 3, 2, 4);
+  reg("r2_load", r2, 3, 2, 5);
+  reg("after_lut_q", lut("after_lut", {second[1]}, 3, 3, 6), 3, 3, 4);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f[0]), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_atoms, (std::vector<VOK_ATOM_NODE*>{l[0], second[0]}));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(r2), gid(f[0])}));
+  EXPECT_EQ(move.m_enabled, IDS{gid(t[0])});
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f[1]), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_REGISTER);
+  EXPECT_EQ(move.failure.get_iterm(), n->find("after_lut")->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
 }
 
 TEST_F(IrtmSearchTest, BackwardThroughSlotsCollectsTheFaninToRegister) {
@@ -689,12 +736,21 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
   auto g = reg("g", reg2, 3, 4, 2).ce(en);
   reg("g_load", g, 3, 4, 5);
   routing().routing(src2).wire(lab_output(2, 2, 95)).wire(h(2, 2)).wire(lab_input(3, 4, 5)).sink(d_of(reg2));
+  // A pair whose driving partner's data comes straight from its source.
+  auto reg3 = reg("reg3", reg("src3", n->input_port("in3"), 2, 2, 4), 3, 5, 1).ce(en);
+  auto h3 = reg("h3", reg3, 3, 5, 2).ce(en);
+  reg("h3_load", h3, 3, 5, 4);
   start();
   std::vector<RE_NODE*> leaves;
   mgr->create_re_tree(d_of(g));
   EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(g), &move, &leaves));
   EXPECT_TRUE(move.m_bypassed.empty());
   EXPECT_TRUE(leaves.empty());
+  mgr->re_manager().clear();
+  mgr->create_re_tree(d_of(h3));
+  ASSERT_EQ(mgr->get_peer_irtm_ff(ff(h3)), ff(reg3));
+  EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(h3), &move, &leaves));
+  EXPECT_TRUE(move.m_bypassed.empty());
   mgr->re_manager().clear();
   move.clear();
   mgr->create_re_tree(d_of(f));
