@@ -13,6 +13,7 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "common/host_script.h"
 #include "dux/dux.h"
 #include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
@@ -27,6 +28,7 @@
 #include "testing/scenes.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irsyn_test.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "vok/vok_re_logical_port.h"
 #include "wexan/wexan_env.h"
 
@@ -299,6 +301,7 @@ std::vector<VOK_ATOM_NODE*> detours(NETLIST_BUILDER& n, SIG clk) {
     auto net = routing().routing(ra).wire(lab_output(2, y, 94)).wire(h(2, y, 1)).wire(v(6, y, 1));
     if (k == 1) net.wire(h(6, y + 4, 1, 0, true)).wire(v(2, y + 4, 1, 0, true));
     net.wire(lab_input(3, y + 1, 5)).sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+    scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);  // a re-route keeps it
     luts.push_back(l);
   }
   return luts;
@@ -746,27 +749,68 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   EXPECT_EQ(m.m_changed_luts, std::set<int>{l->get_id()});
 }
 
-TEST_F(IrsynTest, ASixInputLutRotatesItsCriticalSlotIntoEveryLaterSlotUpToTheLast) {
-  VOK_ATOM_NODE* l;
-  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins = input_regs(n, clk, 6, 0);
-    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) || (x[2] != x[3]) || (x[4] && !x[5]); });
-    auto q = n.reg("q").clk(clk).d(l);
-    place_at(l, 3, 3, 6);
-    place_at(q, 3, 3, 7);
-  });
-  IRSYN_MANAGER& m = make_manager();
-  m.m_rotate_margin = -100000;
-  EXPECT_FALSE(m.rotate_one(out_port(l)));
-  // Slot 0 is critical and every slot is used: slots 1 to 5 are tried.
-  std::vector<std::string> swaps = lines_with("VM Debug:   swapping ");
-  std::sort(swaps.begin(), swaps.end());
-  EXPECT_EQ(swaps, (std::vector<std::string>{"VM Debug:   swapping 0 1", "VM Debug:   swapping 0 2",
-                                             "VM Debug:   swapping 0 3", "VM Debug:   swapping 0 4",
-                                             "VM Debug:   swapping 0 5"}));
+// The swaps a rotation tries (no attempt kept): the critical slot k into
+// every later slot up to the last, 5, when slot 5 is used; into slots
+// max(k + 1, 2) to 4 when it is not. Each attempt keeps the LUT's function.
+TEST_F(IrsynTest, NormalModeRotatesTheCriticalSlotIntoLaterSlots) {
+  struct CASE {
+    int inputs, critical;
+    std::vector<int> into;
+  };
+  for (const CASE c : {CASE{6, 0, {1, 2, 3, 4, 5}}, CASE{6, 2, {3, 4, 5}}, CASE{4, 1, {2, 3, 4}}, CASE{4, 3, {4}}}) {
+    SCOPED_TRACE(std::to_string(c.inputs) + " inputs, critical " + std::to_string(c.critical));
+    VOK_ATOM_NODE* l;
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+      std::vector<SIG> ins = input_regs(n, clk, c.inputs, c.critical);
+      l = n.lut("l", ins, [](const LUT_INPUTS& x) {
+        return (x[0] && x[1]) || (x[2] != x[3]) || (x.n > 4 && x[4] && !x[5]);
+      });
+      auto q = n.reg("q").clk(clk).d(l);
+      place_at(l, 3, 3, 6);
+      place_at(q, 3, 3, 7);
+    });
+    watch_functions();
+    IRSYN_MANAGER& m = make_manager();
+    m.m_rotate_margin = -100000;
+    m.m_wns_cost = 1;  // better than any design's: nothing is kept
+    EXPECT_FALSE(m.rotate_one(out_port(l)));
+    std::vector<std::string> swaps, want;
+    for (const std::string& line : lines_with("VM Debug:   swapping "))
+      if (line.rfind("VM Debug:   swapping into", 0) != 0) swaps.push_back(line);
+    std::sort(swaps.begin(), swaps.end());
+    for (int j : c.into) want.push_back("VM Debug:   swapping " + std::to_string(c.critical) + " " + std::to_string(j));
+    EXPECT_EQ(swaps, want);
+    EXPECT_EQ(implements, static_cast<int>(want.size()));
+    TearDown();
+    SetUp();
+    implements = 0;
+  }
 }
 
 TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {
+  // Critical slot 0 goes into 1 or 4, 1 into 4, 2 into 3, 5 into 6.
+  const std::map<int, std::vector<std::string>> partners{
+      {0, {"0 1", "0 4"}}, {1, {"1 4"}}, {2, {"2 3"}}, {5, {"5 6"}}};
+  for (const auto& [critical, into] : partners) {
+    SCOPED_TRACE(critical);
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+      auto q = n.reg("q").clk(clk).d(scenes::lut8(n, "l", input_regs(n, clk, 8, critical),
+                                                  [](const LUT_INPUTS& x) { return x[3] && x[7]; }));
+      place_at(n.find("l"), 3, 4, 0);
+      place_at(q, 3, 4, 1);
+    });
+    IRSYN_MANAGER& m = make_manager();
+    m.m_rotate_margin = -100000;
+    m.m_wns_cost = 1;
+    m.rotate_one(out_port(n->find("l")));
+    std::vector<std::string> swaps;
+    for (const std::string& line : lines_with("VM Debug:   swapping ")) swaps.push_back(line.substr(21));
+    std::sort(swaps.begin(), swaps.end());
+    EXPECT_EQ(swaps, into);
+    TearDown();
+    SetUp();
+  }
+  // Critical slot 3: no partner.
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
     std::vector<SIG> ins = input_regs(n, clk, 8, 3);
@@ -893,6 +937,76 @@ TEST_F(IrsynTest, PipelineRegistersAreLeftAloneWithTheAvoidSwitch) {
     TearDown();
     SetUp();
   }
+}
+
+// Only plain LUTs are rotated or exchanged: modifiable, every input a LUT
+// data input of an ordinary kind, every output combinational. The
+// resynthesis test asks the modification check instead of the modifiable
+// flag. A LUT whose worst input is no data input is no re-route candidate.
+// A change whose atom is gone is not made, and one whose implementation
+// fails is counted and undone.
+TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
+  PAIR p;
+  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    // A LUT whose worst input is a carry-in from far away, and an adder.
+    auto far = n.reg("far").clk(clk).d(n.input_port("i_far"));
+    place_at(far, 10, 8, 0);
+    carry_in = n.lut("carry_in", {p.r1}, [](const LUT_INPUTS& x) { return x[0]; });
+    place_at(carry_in, 3, 4, 0);
+    vok_connect(SIG(far).oterm, carry_in->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
+    n.reg("q_ci").clk(clk).d(carry_in);
+    place_at(n.find("q_ci"), 3, 4, 1);
+    auto chain = n.carry_chain("add", 1);
+    adder = chain.cell(0);
+    place_at(adder, 3, 5, 0);
+    vok_connect(p.r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), adder->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+    n.reg("q_add").clk(clk).d(chain.cell(0).out(DB_OUTPUT_PORT_SUM));
+    place_at(n.find("q_add"), 3, 5, 1);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  EXPECT_TRUE(m.can_rotate(p.b));
+  EXPECT_TRUE(m.is_resynthable(p.b));
+  for (const VOK_ATOM_NODE* a : {carry_in, adder, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
+    EXPECT_FALSE(m.can_rotate(a));
+    EXPECT_FALSE(m.is_resynthable(a));
+  }
+  m.m_near_critical = 100000;
+  m.reroute_pass(m.get_domain_wns());
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(n->find("far")->get_id()) + " "), 0);
+  EXPECT_GE(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " "), 1);
+  VOK_ATOM_ITERM* b0 = p.b->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  b0->set_connection_code(2);
+  EXPECT_FALSE(m.can_rotate(p.b));
+  EXPECT_FALSE(m.is_resynthable(p.b));
+  b0->set_connection_code(0);
+  p.b->set_modifiable(false);
+  EXPECT_FALSE(m.can_rotate(p.b));
+  EXPECT_TRUE(m.is_resynthable(p.b));
+  p.b->set_modifiable(true);
+  host::drc::deny(p.b->get_id(), 42);
+  EXPECT_TRUE(m.can_rotate(p.b));
+  EXPECT_FALSE(m.is_resynthable(p.b));
+  // Gone atoms: nothing tried.
+  const int tries = m.m_num_tries;
+  const VOK_ATOM_LOGICAL_PORT gone_in(99999, vok_input_port_symbol(DB_INPUT_PORT_LUT_DATA), 0);
+  const VOK_ATOM_LOGICAL_PORT gone_out(99999, vok_output_port_symbol(DB_OUTPUT_PORT_COMB), 0);
+  EXPECT_FALSE(m.reroute_one(gone_in));
+  EXPECT_FALSE(m.rotate_one(gone_out));
+  EXPECT_FALSE(m.resyn_one(gone_out));
+  EXPECT_EQ(m.m_num_tries, tries);
+  // A rotation whose implementation fails.
+  watch_functions();
+  m.m_tried.clear();
+  m.m_rotate_margin = -100000;
+  const int fails = m.m_num_fail, better = m.m_num_better, worse = m.m_num_worse;
+  host::script::queue<int>("DUX::implement").push(4);
+  m.rotate_one(out_port(p.a));
+  EXPECT_EQ(m.m_num_fail, fails + 1);
+  EXPECT_EQ(count("VM Debug: implement failed = No-route"), 1);
+  EXPECT_EQ(m.m_num_tries - tries, (m.m_num_fail - fails) + (m.m_num_better - better) + (m.m_num_worse - worse));
+  EXPECT_TRUE(check->unchanged());
 }
 
 TEST_F(IrsynTest, ResynthesisRefusals) {
