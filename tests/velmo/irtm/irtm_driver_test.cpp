@@ -370,8 +370,11 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   cfg_set_value("muvo_zota_crit_iterations", "2");
   cfg_set_value("muvo_zota_max_non_crit_iterations", "1");
   cfg_set_value("muvo_zota_crit_range", "0");
+  cfg_set_on("velmo_irtm_dump_kem_memory");
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(wns(), before);
+  EXPECT_EQ(lines_with("Dumping KEM memory before Retime:"), 1);
+  EXPECT_EQ(lines_with("Dumping KEM memory after Retime:"), 1);
   // Round 0 against no previous sum, rounds 1-3 unchanged: four rounds,
   // each with its move, though rows and rounds were left.
   EXPECT_EQ(lines_with(" FF Queue Size : "), 4);
@@ -420,6 +423,13 @@ TEST_F(IrtmEqualRowsTest, ByDefaultADomainHasOneRoundAndTheMessagesStayOn) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(lines_with(" FF Queue Size : "), 1);
   EXPECT_EQ(lines_with("[0 0][0] Accepted Moves      : 1 (100%)"), 1);
+  // The move is judged against the cost the round started from.
+  const std::string cost_line = "[0 0][0] WNS Cost      : ";
+  std::string start_cost;
+  for (const auto& l : host::debug::texts())
+    if (l.rfind(cost_line, 0) == 0) start_cost = l.substr(cost_line.size());
+  ASSERT_FALSE(start_cost.empty());
+  EXPECT_EQ(lines_with("    cost IMPROVED (" + start_cost + "/"), 1);
   // Nothing asked for: no fmax report, no atom netlist dump.
   EXPECT_EQ(lines_with("Incremental Retimer"), 0);
   EXPECT_EQ(lines_with("Dumping atom netlist to "), 0);
