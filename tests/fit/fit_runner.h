@@ -29,27 +29,21 @@ inline RESULT run_shell(const std::string& line) {
   RESULT r{-1, {}};
   FILE* p = popen(line.c_str(), "r");
   if (!p) return r;
-  char buf[4096];
+  std::array<char, 4096> buf;
   size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }
 
+// Runs the shell command `cmd`, its stderr with its stdout.
+inline RESULT run_command(const std::string& cmd) { return run_shell(cmd + " 2>&1"); }
+
 // Runs velmo-fit with `args`, `env` (variable assignments, "A=1 B=2 ") set in
 // its environment.
 inline RESULT run_with(const std::string& env, const std::string& args) {
-  std::string cmd = env + std::string(VELMO_FIT_EXE) + " " + args + " 2>&1";
-  RESULT r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  return run_command(env + std::string(VELMO_FIT_EXE) + " " + args);
 }
 
 inline RESULT run(const std::string& args) { return run_with(std::string(), args); }

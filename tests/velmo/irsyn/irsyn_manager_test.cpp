@@ -13,6 +13,7 @@
 
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
+#include "common/host_script.h"
 #include "dux/dux.h"
 #include "gen/gen_profile.h"
 #include "hov/hov_utility.h"
@@ -23,9 +24,11 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "testing/routing_builder.h"
 #include "testing/scenes.h"
 #include "velmo_eco_tcl.h"
 #include "velmo_irsyn_test.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "vok/vok_re_logical_port.h"
 #include "wexan/wexan_env.h"
 
@@ -165,16 +168,18 @@ std::vector<SIG> input_regs(NETLIST_BUILDER& n, SIG clk, int count, int far) {
   return ins;
 }
 
-// r0 (far away) and r1 feed B; B, r2 and r3 feed A; A feeds q.
+// r0 (far away) and r1 feed B; B, r2 and r3 feed A; A feeds q. With
+// `pipeline`, r<pipeline> is a pipeline register.
 struct PAIR {
   VOK_ATOM_NODE *r0, *r1, *r2, *r3, *b, *a, *q;
 };
-PAIR build_pair(NETLIST_BUILDER& n, SIG clk, bool inverted_a = false) {
+PAIR build_pair(NETLIST_BUILDER& n, SIG clk, bool inverted_a = false, int pipeline = -1) {
   PAIR p;
-  p.r0 = n.reg("r0").clk(clk).d(n.input_port("i0"));
-  p.r1 = n.reg("r1").clk(clk).d(n.input_port("i1"));
-  p.r2 = n.reg("r2").clk(clk).d(n.input_port("i2"));
-  p.r3 = n.reg("r3").clk(clk).d(n.input_port("i3"));
+  VOK_ATOM_NODE** r[4] = {&p.r0, &p.r1, &p.r2, &p.r3};
+  for (int i = 0; i < 4; ++i) {
+    const std::string k = std::to_string(i);
+    *r[i] = (i == pipeline ? n.zota_reg("r" + k) : n.reg("r" + k)).clk(clk).d(n.input_port("i" + k));
+  }
   p.b = n.lut("b", {p.r0, p.r1}, [](const LUT_INPUTS& x) { return and_all(x, 2); });
   if (inverted_a)
     p.a = n.lut("a", {p.b, p.r2, p.r3}, [](const LUT_INPUTS& x) { return x[0] && !x[1] && x[2]; });
@@ -220,6 +225,8 @@ TEST_F(IrsynTest, WithoutAFailingDomainOnlyTheSummaryLinesAppear) {
   EXPECT_EQ(lines.size() - 2, sta_get_wns_domains().size());
   for (const auto& l : host::call_lines()) EXPECT_EQ(l.find("DUX::implement"), std::string::npos) << l;
   EXPECT_TRUE(host::bins::balanced());
+  // The analysis no longer takes stale timing once the run is over.
+  EXPECT_FALSE(sta_is_stale_timing_allowed());
 }
 
 TEST_F(IrsynTest, WithEveryPassLimitZeroDomainsAreVisitedAndNoPassRuns) {
@@ -274,6 +281,98 @@ TEST_F(IrsynTest, AnUnimprovedDomainEndsThePassKindOnlyWithTheExitSwitch) {
     HostTest::TearDown();
     HostTest::SetUp();
     implements = 0;
+  }
+}
+
+// Two rows r<k>a, r<k>b -> l<k> -> q<k>, each LUT's first input brought
+// over a detour (row 1's the longer): re-routing it gains, and row 1 fails
+// worst until its re-route.
+std::vector<VOK_ATOM_NODE*> detours(NETLIST_BUILDER& n, SIG clk) {
+  std::vector<VOK_ATOM_NODE*> luts;
+  for (int k = 0; k < 2; ++k) {
+    const std::string i = std::to_string(k);
+    const int y = 2 + 3 * k;
+    auto ra = n.reg("r" + i + "a").clk(clk).d(n.input_port("i" + i + "a"));
+    auto rb = n.reg("r" + i + "b").clk(clk).d(n.input_port("i" + i + "b"));
+    auto l = n.lut("l" + i, {ra, rb}, [](const LUT_INPUTS& x) { return and_all(x, 2); });
+    auto q = n.reg("q" + i).clk(clk).d(l);
+    place_at(ra, 2, y, 0);
+    place_at(rb, 3, y + 1, 1);
+    place_at(l, 3, y + 1, 4);
+    place_at(q, 3, y + 1, 6);
+    auto net = routing().routing(ra).wire(lab_output(2, y, 94)).wire(h(2, y, 1)).wire(v(6, y, 1));
+    if (k == 1) net.wire(h(6, y + 4, 1, 0, true)).wire(v(2, y + 4, 1, 0, true));
+    net.wire(lab_input(3, y + 1, 5)).sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+    scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);  // a re-route keeps it
+    luts.push_back(l);
+  }
+  return luts;
+}
+
+// The domain loop over re-route passes: each pass takes its candidates
+// worst first; a pass that raised the domain's WNS hands the new WNS to the
+// next, whose window then reaches row 0 (with a window of 1 ps, pass 1 saw
+// row 1 only); no more passes run than the limit allows; and every LUT a
+// re-route kept is counted as resynthesised.
+TEST_F(IrsynTest, ReroutePassesTakeTheWorstFirstCarryTheWnsAndStopAtTheirLimit) {
+  struct RUN {
+    int limit, near_critical;
+    std::vector<int> changed;  // rows, in the order tried
+    int last_ops;              // changes the last pass kept
+  };
+  for (const RUN run : {RUN{1, 1, {1}, 1}, RUN{2, 1, {1, 0}, 1}, RUN{1, 100000, {1, 0}, 2}}) {
+    SCOPED_TRACE(std::to_string(run.limit) + " passes, window " + std::to_string(run.near_critical));
+    std::vector<VOK_ATOM_NODE*> l;
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { l = detours(n, clk); });
+    watch_functions();
+    cfg_set_value("post_route_resyn_num_reroute_passes", std::to_string(run.limit).c_str());
+    cfg_set_value("post_route_resyn_num_rotate_passes", "0");
+    cfg_set_value("post_route_resyn_num_resyn_passes", "0");
+    cfg_set_value("post_route_resyn_near_critical", std::to_string(run.near_critical).c_str());
+    EXPECT_EQ(VELMO_ECO_TCL::test_incremental_resynthesis(), 1);
+    auto entered = [&](int row) {
+      return "VM Debug: entering reroute_one aid" + std::to_string(n->find("r" + std::to_string(row) + "a")->get_id()) +
+             " -> aid" + std::to_string(l[static_cast<std::size_t>(row)]->get_id()) + ":";
+    };
+    std::vector<std::string> order;
+    for (const std::string& line : lines_with("VM Debug: entering reroute_one "))
+      for (int row : {0, 1})
+        if (line.rfind(entered(row), 0) == 0 && std::find(order.begin(), order.end(), entered(row)) == order.end())
+          order.push_back(entered(row));
+    std::vector<std::string> want_order, changed;
+    std::set<int> ids;  // the run names them in id order
+    for (int row : run.changed) {
+      want_order.push_back(entered(row));
+      ids.insert(l[static_cast<std::size_t>(row)]->get_id());
+    }
+    for (int id : ids) changed.push_back("VM Debug: resynthesised LUT " + std::to_string(id));
+    EXPECT_EQ(order, want_order);
+    EXPECT_EQ(lines_with("VM Debug: resynthesised LUT "), changed);
+    EXPECT_EQ(count_prefix("VM Debug: reroute pass " + std::to_string(run.limit + 1) + " "), 0);
+    const std::string last = "VM Debug: reroute pass " + std::to_string(run.limit) + " num ops = ";
+    EXPECT_EQ(count(last + std::to_string(run.last_ops)), 1);
+    EXPECT_TRUE(check->unchanged());
+    DUX::set_implement_observer({});
+    delete env;
+    env = nullptr;
+    HostTest::TearDown();
+    HostTest::SetUp();
+  }
+  // The resynthesis and rotate passes take their LUTs worst first too (the
+  // netlist holds row 0 first).
+  std::vector<VOK_ATOM_NODE*> l;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { l = detours(n, clk); });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_near_critical = 100000;
+  for (const std::string kind : {"resyn", "rotate"}) {
+    if (kind == "resyn")
+      m.resyn_pass(m.get_domain_wns());
+    else
+      m.rotate_pass(m.get_domain_wns());
+    std::vector<std::string> want;
+    for (const VOK_ATOM_NODE* lut : {l[1], l[0]})
+      want.push_back("VM Debug: entering " + kind + "_one aid" + std::to_string(lut->get_id()));
+    EXPECT_EQ(lines_with("VM Debug: entering " + kind + "_one "), want);
   }
 }
 
@@ -432,6 +531,10 @@ TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
   scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 4), 0, true);
   scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 5), 0, true);
   scenes::set_inverted(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 5), 0, true);
+  // r's first use the slower: the variable keeps the smaller slack, not
+  // the last one seen.
+  host::kem::annotate_iterm_delay(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0), 3000, 3000);
+  sta_full_update_timing(true);
   IRSYN_MANAGER& m = make_manager();
   std::uint64_t mask;
   int codes[8];
@@ -443,7 +546,10 @@ TEST_F(IrsynTest, ExpansionSharesVariablesAndKeysIgnoreTheMask) {
   const std::int32_t s0 = m.get_min_slack(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
   const std::int32_t s2 =
       m.get_min_slack(l->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0));
-  EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, std::min(s0, s2));
+  ASSERT_LT(s0, s2);
+  EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, s0);
+  EXPECT_EQ(m.add_div_var(r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), s2), codes[0]);
+  EXPECT_EQ(m.m_vars[static_cast<std::size_t>(codes[0])].slack, s0);
   // A constant's code is what it reads: tied low and inverted reads 1, tied
   // high reads 1, tied high and inverted reads 0.
   EXPECT_EQ(codes[3], IRSYN_CODE_ONE);
@@ -645,27 +751,68 @@ TEST_F(IrsynTest, RotationOrderUnusedSlotAndTriedKeys) {
   EXPECT_EQ(m.m_changed_luts, std::set<int>{l->get_id()});
 }
 
-TEST_F(IrsynTest, ASixInputLutRotatesItsCriticalSlotIntoEveryLaterSlotUpToTheLast) {
-  VOK_ATOM_NODE* l;
-  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins = input_regs(n, clk, 6, 0);
-    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) || (x[2] != x[3]) || (x[4] && !x[5]); });
-    auto q = n.reg("q").clk(clk).d(l);
-    place_at(l, 3, 3, 6);
-    place_at(q, 3, 3, 7);
-  });
-  IRSYN_MANAGER& m = make_manager();
-  m.m_rotate_margin = -100000;
-  EXPECT_FALSE(m.rotate_one(out_port(l)));
-  // Slot 0 is critical and every slot is used: slots 1 to 5 are tried.
-  std::vector<std::string> swaps = lines_with("VM Debug:   swapping ");
-  std::sort(swaps.begin(), swaps.end());
-  EXPECT_EQ(swaps, (std::vector<std::string>{"VM Debug:   swapping 0 1", "VM Debug:   swapping 0 2",
-                                             "VM Debug:   swapping 0 3", "VM Debug:   swapping 0 4",
-                                             "VM Debug:   swapping 0 5"}));
+// The swaps a rotation tries (no attempt kept): the critical slot k into
+// every later slot up to the last, 5, when slot 5 is used; into slots
+// max(k + 1, 2) to 4 when it is not. Each attempt keeps the LUT's function.
+TEST_F(IrsynTest, NormalModeRotatesTheCriticalSlotIntoLaterSlots) {
+  struct CASE {
+    int inputs, critical;
+    std::vector<int> into;
+  };
+  for (const CASE c : {CASE{6, 0, {1, 2, 3, 4, 5}}, CASE{6, 2, {3, 4, 5}}, CASE{4, 1, {2, 3, 4}}, CASE{4, 3, {4}}}) {
+    SCOPED_TRACE(std::to_string(c.inputs) + " inputs, critical " + std::to_string(c.critical));
+    VOK_ATOM_NODE* l;
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+      std::vector<SIG> ins = input_regs(n, clk, c.inputs, c.critical);
+      l = n.lut("l", ins, [](const LUT_INPUTS& x) {
+        return (x[0] && x[1]) || (x[2] != x[3]) || (x.n > 4 && x[4] && !x[5]);
+      });
+      auto q = n.reg("q").clk(clk).d(l);
+      place_at(l, 3, 3, 6);
+      place_at(q, 3, 3, 7);
+    });
+    watch_functions();
+    IRSYN_MANAGER& m = make_manager();
+    m.m_rotate_margin = -100000;
+    m.m_wns_cost = 1;  // better than any design's: nothing is kept
+    EXPECT_FALSE(m.rotate_one(out_port(l)));
+    std::vector<std::string> swaps, want;
+    for (const std::string& line : lines_with("VM Debug:   swapping "))
+      if (line.rfind("VM Debug:   swapping into", 0) != 0) swaps.push_back(line);
+    std::sort(swaps.begin(), swaps.end());
+    for (int j : c.into) want.push_back("VM Debug:   swapping " + std::to_string(c.critical) + " " + std::to_string(j));
+    EXPECT_EQ(swaps, want);
+    EXPECT_EQ(implements, static_cast<int>(want.size()));
+    TearDown();
+    SetUp();
+    implements = 0;
+  }
 }
 
 TEST_F(IrsynTest, ExtendedModeRotatesOnlyFixedPartners) {
+  // Critical slot 0 goes into 1 or 4, 1 into 4, 2 into 3, 5 into 6.
+  const std::map<int, std::vector<std::string>> partners{
+      {0, {"0 1", "0 4"}}, {1, {"1 4"}}, {2, {"2 3"}}, {5, {"5 6"}}};
+  for (const auto& [critical, into] : partners) {
+    SCOPED_TRACE(critical);
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+      auto q = n.reg("q").clk(clk).d(scenes::lut8(n, "l", input_regs(n, clk, 8, critical),
+                                                  [](const LUT_INPUTS& x) { return x[3] && x[7]; }));
+      place_at(n.find("l"), 3, 4, 0);
+      place_at(q, 3, 4, 1);
+    });
+    IRSYN_MANAGER& m = make_manager();
+    m.m_rotate_margin = -100000;
+    m.m_wns_cost = 1;
+    m.rotate_one(out_port(n->find("l")));
+    std::vector<std::string> swaps;
+    for (const std::string& line : lines_with("VM Debug:   swapping ")) swaps.push_back(line.substr(21));
+    std::sort(swaps.begin(), swaps.end());
+    EXPECT_EQ(swaps, into);
+    TearDown();
+    SetUp();
+  }
+  // Critical slot 3: no partner.
   VOK_ATOM_NODE* l;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
     std::vector<SIG> ins = input_regs(n, clk, 8, 3);
@@ -697,10 +844,22 @@ TEST_F(IrsynTest, ResynthesisExchangesSymmetricInputsAndKeepsTheFunction) {
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
   watch_functions();
   IRSYN_MANAGER& m = make_manager();
-  m.m_resyn_margin = 0;
+  // The margin is a bound an exchange may reach: B's critical input (r0, in
+  // slot 0) against the best of A's candidate slots (r2, r3).
+  auto slack = [&](VOK_ATOM_NODE* lut, int slot) {
+    return m.get_min_slack(lut->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + slot), 0));
+  };
+  const std::int32_t reach = std::max(slack(p.a, 1), slack(p.a, 2)) - slack(p.b, 0);
+  ASSERT_GT(reach, 0);
+  m.m_resyn_margin = reach + 1;
+  EXPECT_FALSE(m.resyn_one(out_port(p.a)));
+  EXPECT_EQ(m.m_num_tries, 0);
+  m.m_tried.clear();
+  m.m_resyn_margin = reach;
   const std::int32_t before = m.get_min_slack(p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
   EXPECT_TRUE(m.resyn_one(out_port(p.a)));
   EXPECT_GE(count_prefix("VM Debug: regular symmetry found (0, "), 1);
+  EXPECT_EQ(m.m_num_tries, 1);
   EXPECT_EQ(m.m_num_better, 1);
   EXPECT_GT(m.get_min_slack(p.a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), before);
   // r0 now feeds A directly.
@@ -736,6 +895,120 @@ TEST_F(IrsynTest, InvertedSymmetryInvertsBothMasksWithoutAFakeUpdate) {
                           std::to_string(IRSYN_MANAGER::invert_mask(ma, false, 1)) + ")");
   EXPECT_EQ(masks.size(), 2u);
   EXPECT_GT(implements, 0);
+}
+
+// With the avoid switch on (the default) no pass moves a connection of a
+// pipeline register: one driving a LUT's worst input is no re-route
+// candidate, neither rotated nor exchanged as a critical input, and never
+// the input a LUT's critical input is rotated or exchanged with. Off, each
+// of them is tried.
+TEST_F(IrsynTest, PipelineRegistersAreLeftAloneWithTheAvoidSwitch) {
+  for (const bool avoid : {true, false}) {
+    SCOPED_TRACE(avoid);
+    PAIR p;
+    // r0, B's worst input, a pipeline register: neither B's re-route nor its
+    // rotation nor A's exchange with B moves it.
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk, false, 0); });
+    IRSYN_MANAGER& m = make_manager();
+    ASSERT_TRUE(m.m_avoid_zotas);
+    m.m_avoid_zotas = avoid;
+    m.m_near_critical = 100000;
+    m.m_rotate_margin = m.m_resyn_margin = -100000;
+    m.reroute_pass(m.get_domain_wns());
+    EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " "), avoid ? 0 : 1);
+    int tries = m.m_num_tries;
+    m.rotate_one(out_port(p.b));
+    EXPECT_EQ(m.m_num_tries > tries, !avoid);
+    tries = m.m_num_tries;
+    m.resyn_one(out_port(p.a));
+    EXPECT_EQ(m.m_num_tries > tries, !avoid);
+    TearDown();
+    SetUp();
+    // r3 (A's slot 2) a pipeline register: A's critical input B is neither
+    // rotated nor exchanged into slot 2.
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk, false, 3); });
+    IRSYN_MANAGER& m2 = make_manager();
+    m2.m_avoid_zotas = avoid;
+    m2.m_rotate_margin = m2.m_resyn_margin = -100000;
+    m2.rotate_one(out_port(p.a));
+    EXPECT_EQ(count("VM Debug:   swapping 0 2"), avoid ? 0 : 1);
+    EXPECT_EQ(count("VM Debug:   swapping 0 3"), 1);
+    m2.resyn_one(out_port(p.a));
+    EXPECT_EQ(count("VM Debug: regular symmetry found (0, 2)"), avoid ? 0 : 1);
+    EXPECT_EQ(count("VM Debug: regular symmetry found (0, 1)"), 1);
+    TearDown();
+    SetUp();
+  }
+}
+
+// Only plain LUTs are rotated or exchanged: modifiable, every input a LUT
+// data input of an ordinary kind, every output combinational. The
+// resynthesis test asks the modification check instead of the modifiable
+// flag. A LUT whose worst input is no data input is no re-route candidate.
+// A change whose atom is gone is not made, and one whose implementation
+// fails is counted and undone.
+TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
+  PAIR p;
+  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    // A LUT whose worst input is a carry-in from far away, and an adder.
+    auto far = n.reg("far").clk(clk).d(n.input_port("i_far"));
+    place_at(far, 10, 8, 0);
+    carry_in = n.lut("carry_in", {p.r1}, [](const LUT_INPUTS& x) { return x[0]; });
+    place_at(carry_in, 3, 4, 0);
+    vok_connect(SIG(far).oterm, carry_in->add_input_term(DB_INPUT_PORT_CARRY_IN, 0));
+    n.reg("q_ci").clk(clk).d(carry_in);
+    place_at(n.find("q_ci"), 3, 4, 1);
+    auto chain = n.carry_chain("add", 1);
+    adder = chain.cell(0);
+    place_at(adder, 3, 5, 0);
+    vok_connect(p.r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), adder->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+    n.reg("q_add").clk(clk).d(chain.cell(0).out(DB_OUTPUT_PORT_SUM));
+    place_at(n.find("q_add"), 3, 5, 1);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  EXPECT_TRUE(m.can_rotate(p.b));
+  EXPECT_TRUE(m.is_resynthable(p.b));
+  for (const VOK_ATOM_NODE* a : {carry_in, adder, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
+    EXPECT_FALSE(m.can_rotate(a));
+    EXPECT_FALSE(m.is_resynthable(a));
+  }
+  m.m_near_critical = 100000;
+  m.reroute_pass(m.get_domain_wns());
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(n->find("far")->get_id()) + " "), 0);
+  EXPECT_GE(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " "), 1);
+  VOK_ATOM_ITERM* b0 = p.b->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
+  b0->set_connection_code(2);
+  EXPECT_FALSE(m.can_rotate(p.b));
+  EXPECT_FALSE(m.is_resynthable(p.b));
+  b0->set_connection_code(0);
+  p.b->set_modifiable(false);
+  EXPECT_FALSE(m.can_rotate(p.b));
+  EXPECT_TRUE(m.is_resynthable(p.b));
+  p.b->set_modifiable(true);
+  host::drc::deny(p.b->get_id(), 42);
+  EXPECT_TRUE(m.can_rotate(p.b));
+  EXPECT_FALSE(m.is_resynthable(p.b));
+  // Gone atoms: nothing tried.
+  const int tries = m.m_num_tries;
+  const VOK_ATOM_LOGICAL_PORT gone_in(99999, vok_input_port_symbol(DB_INPUT_PORT_LUT_DATA), 0);
+  const VOK_ATOM_LOGICAL_PORT gone_out(99999, vok_output_port_symbol(DB_OUTPUT_PORT_COMB), 0);
+  EXPECT_FALSE(m.reroute_one(gone_in));
+  EXPECT_FALSE(m.rotate_one(gone_out));
+  EXPECT_FALSE(m.resyn_one(gone_out));
+  EXPECT_EQ(m.m_num_tries, tries);
+  // A rotation whose implementation fails.
+  watch_functions();
+  m.m_tried.clear();
+  m.m_rotate_margin = -100000;
+  const int fails = m.m_num_fail, better = m.m_num_better, worse = m.m_num_worse;
+  host::script::queue<int>("DUX::implement").push(4);
+  m.rotate_one(out_port(p.a));
+  EXPECT_EQ(m.m_num_fail, fails + 1);
+  EXPECT_EQ(count("VM Debug: implement failed = No-route"), 1);
+  EXPECT_EQ(m.m_num_tries - tries, (m.m_num_fail - fails) + (m.m_num_better - better) + (m.m_num_worse - worse));
+  EXPECT_TRUE(check->unchanged());
 }
 
 TEST_F(IrsynTest, ResynthesisRefusals) {
@@ -836,24 +1109,30 @@ namespace {
 // An inverted critical input exchanged with a tied slot: the constant moves
 // to the inverted slot and must still read its value there.
 TEST_F(IrsynTest, AConstantRotatedIntoAnInvertedSlotReadsItsValue) {
-  VOK_ATOM_NODE* l;
-  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
-    std::vector<SIG> ins = input_regs(n, clk, 2, 0);
-    ins.push_back(ins[1]);
-    l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) != x[2]; });
-    auto q = n.reg("q").clk(clk).d(l);
-    place_at(l, 3, 3, 5);
-    place_at(q, 3, 3, 6);
-  });
-  scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);
-  scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0, false);
-  n->timing();
-  watch_functions();
-  IRSYN_MANAGER& m = make_manager();
-  m.m_rotate_margin = -100000;
-  EXPECT_FALSE(m.rotate_one(out_port(l)));
-  EXPECT_EQ(count("VM Debug:   swapping 0 2"), 1);
-  EXPECT_GE(implements, 1);
+  for (const bool high : {false, true}) {  // a constant reading 0, then one reading 1
+    SCOPED_TRACE(high);
+    VOK_ATOM_NODE* l;
+    start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+      std::vector<SIG> ins = input_regs(n, clk, 2, 0);
+      ins.push_back(ins[1]);
+      l = n.lut("l", ins, [](const LUT_INPUTS& x) { return (x[0] && x[1]) != x[2]; });
+      auto q = n.reg("q").clk(clk).d(l);
+      place_at(l, 3, 3, 5);
+      place_at(q, 3, 3, 6);
+    });
+    scenes::set_inverted(l, DB_INPUT_PORT_LUT_DATA, 0, true);
+    scenes::tie_input(l, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0, high);
+    n->timing();
+    watch_functions();
+    IRSYN_MANAGER& m = make_manager();
+    m.m_rotate_margin = -100000;
+    EXPECT_FALSE(m.rotate_one(out_port(l)));
+    EXPECT_EQ(count("VM Debug:   swapping 0 2"), 1);
+    EXPECT_GE(implements, 1);
+    TearDown();
+    SetUp();
+    implements = 0;
+  }
 }
 
 }  // namespace

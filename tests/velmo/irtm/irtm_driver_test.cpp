@@ -370,8 +370,11 @@ TEST_F(IrtmEqualRowsTest, ADomainStopsAfterThreeRoundsThatLeaveTheSummedSlackAlo
   cfg_set_value("muvo_zota_crit_iterations", "2");
   cfg_set_value("muvo_zota_max_non_crit_iterations", "1");
   cfg_set_value("muvo_zota_crit_range", "0");
+  cfg_set_on("velmo_irtm_dump_kem_memory");
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(wns(), before);
+  EXPECT_EQ(lines_with("Dumping KEM memory before Retime:"), 1);
+  EXPECT_EQ(lines_with("Dumping KEM memory after Retime:"), 1);
   // Round 0 against no previous sum, rounds 1-3 unchanged: four rounds,
   // each with its move, though rows and rounds were left.
   EXPECT_EQ(lines_with(" FF Queue Size : "), 4);
@@ -420,6 +423,13 @@ TEST_F(IrtmEqualRowsTest, ByDefaultADomainHasOneRoundAndTheMessagesStayOn) {
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_EQ(lines_with(" FF Queue Size : "), 1);
   EXPECT_EQ(lines_with("[0 0][0] Accepted Moves      : 1 (100%)"), 1);
+  // The move is judged against the cost the round started from.
+  const std::string cost_line = "[0 0][0] WNS Cost      : ";
+  std::string start_cost;
+  for (const auto& l : host::debug::texts())
+    if (l.rfind(cost_line, 0) == 0) start_cost = l.substr(cost_line.size());
+  ASSERT_FALSE(start_cost.empty());
+  EXPECT_EQ(lines_with("    cost IMPROVED (" + start_cost + "/"), 1);
   // Nothing asked for: no fmax report, no atom netlist dump.
   EXPECT_EQ(lines_with("Incremental Retimer"), 0);
   EXPECT_EQ(lines_with("Dumping atom netlist to "), 0);
@@ -581,6 +591,47 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   EXPECT_EQ(netlist().get_netlist()->get_atom_list().size(), atoms);
   EXPECT_FALSE(m.find_irtm_ff(regs[1])->is_bypassed());
   EXPECT_EQ(wns(), before);
+  m.cleanup(false);
+}
+
+// A hold repair whose implementation fails is taken back to where it began
+// and the next repair is tried: the wire LUT's pin records that its kind of
+// repair failed there, so the repair after it is not that wire LUT again.
+TEST_F(IrtmEqualRowsTest, AHoldRepairThatCannotBeImplementedIsUndoneAndTheNextTried) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  host::sta::set_uniform_hold_slack(-10);
+  // The move implements; its first hold repair, a wire LUT, does not.
+  host::script::queue<int>("DUX::implement").push(-1);
+  host::script::queue<int>("DUX::implement").push(4);
+  std::size_t wire_luts = 0;
+  DUX::set_implement_observer([&] {
+    for (const VOK_ATOM_NODE* a : netlist().get_netlist()->get_atom_list())
+      wire_luts += a->get_string_hpath().find("~irtm") != std::string::npos;
+  });
+  std::vector<IRTM_OBJ*> objects{q0};
+  m.retime_iteration(&objects);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_EQ(lines_with("DUX implement result: No-route"), 1);
+  EXPECT_EQ(wire_luts, 1u);
+  EXPECT_GE(objects.size(), 3u);
+  if (objects.size() >= 3) {
+    EXPECT_EQ(objects[1]->m_type, IRTM_OBJ::IPIN);
+    EXPECT_EQ(objects[1]->m_move_type, IRTM_MOVE::Wirelut);
+    EXPECT_EQ(objects[1]->m_failure_mask & (1u << IRTM_MOVE::Wirelut), 1u << IRTM_MOVE::Wirelut);
+    EXPECT_NE(objects[2], objects[1]);
+    EXPECT_TRUE(objects[2]->m_hold);
+  }
+  EXPECT_GE(lines_with("    hold_slack DEGRADED: "), 2);
+  for (const VOK_ATOM_NODE* a : netlist().get_netlist()->get_atom_list())
+    EXPECT_EQ(a->get_string_hpath().find("~irtm"), std::string::npos) << a->get_string_hpath();
   m.cleanup(false);
 }
 

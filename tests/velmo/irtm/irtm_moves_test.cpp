@@ -151,6 +151,7 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   load->set_inverted(true);
   load->set_connection_code(2);
   c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);  // a global clock
+  c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_inverted(true);       // its falling edge
   const VOK_ATOM_LOGICAL_PORT load_port = vok_get_logical_port(load);
   const unsigned slot = slot_gid(3, 2, 70);
   slot_before(slot, {load});
@@ -171,8 +172,9 @@ TEST_F(IrtmMovesTest, ABackwardMoveFillsItsSlotBypassesTheRegisterAndSetsThePowe
   EXPECT_EQ(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED),
             c.b1->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED));
   EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(q->get_id()), slot);
-  // Its clock connection is global like the moved register's.
+  // Its clock connection is global and on the edge of the moved register's.
   EXPECT_TRUE(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_global());
+  EXPECT_TRUE(q->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->is_inverted());
   // The load keeps its own flags.
   VOK_ATOM_ITERM* again = vok_find_iterm(host::vok::top_netlist(), load_port);
   EXPECT_EQ(again->get_source(VOK_TRAVERSE_AS_STORED), q->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
@@ -312,6 +314,32 @@ TEST_F(IrtmMovesTest, WireLutsAreInsertedAndPlacedInRingOrder) {
   IRTM_IPIN* dt = m->iteration()->create_irtm_ipin(
       vok_get_logical_port(c.dt->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)));
   EXPECT_FALSE(m->insert_wirelut(dt, move));
+}
+
+// A wire LUT goes into its driver's tile or one of the eight around it:
+// next to an input buffer on the left edge that is column 1; with DSP
+// blocks in column 1 there is no place for it.
+TEST_F(IrtmMovesTest, AWireLutIsPlacedInTheRingAroundItsDriver) {
+  for (const std::vector<int>& dsp : {std::vector<int>{}, std::vector<int>{1}}) {
+    SCOPED_TRACE(dsp.size());
+    device(Family::KY).grid(10, 6).dsp_columns(dsp).ram_columns({}).build();
+    auto n = netlist();
+    SIG clk = velmo_test::left_pad_input(n, "clk", 1), a = velmo_test::left_pad_input(n, "a", 3);
+    n.clock("clk", 2000, clk);
+    VOK_ATOM_NODE* r = n.reg("r").clk(clk).d(a).atom();
+    place_at(r, 5, 3, 1);
+    n.timing();
+    make_manager();
+    IRTM_MOVE* move = push_move(IRTM_MOVE::Wirelut);
+    ASSERT_TRUE(m->insert_wirelut(
+        m->iteration()->create_irtm_ipin(vok_get_logical_port(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))), move));
+    VOK_ATOM_NODE* w = move->m_atoms.at(0);
+    EXPECT_EQ(m->annotate_delays(move, nullptr), dsp.empty());
+    const std::pair<int, int> at = dsp.empty() ? std::make_pair(1, 3) : std::make_pair(-1, -1);
+    EXPECT_EQ(PLACE_DB::get_base_xy_from_atom(w), at);
+    TearDown();
+    SetUp();
+  }
 }
 
 TEST_F(IrtmMovesTest, RingSearchOrderAndItsLimits) {

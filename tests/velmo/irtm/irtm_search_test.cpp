@@ -177,16 +177,31 @@ public:
   void SetUp() override { HostTest::SetUp(); }
 };
 
+// c0 feeds the other partition and `after` (given a load of its own here)
+// is fed by it: neither is retimed. Fed from the top partition instead,
+// `after` is.
 TEST_F(IrtmSearchSceneTest, PartitionBordersRefuseRetiming) {
   scenes::KY_PIPELINE s = scenes::ky_pipeline();
+  NETLIST_BUILDER n(netlist());
+  auto load = n.reg("after_load").clk(s.clk_a).d(s[0].after);
+  place_at(load, 5, 4, 5);
+  n.timing();
   for (VOK_ATOM_NODE* r : {s[0].c0, s[0].after, s[0].b0})
     r->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(2);
   env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
   mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
   mgr->setup();
-  EXPECT_FALSE(mgr->is_retimable_ff(s[0].c0));     // feeds the other partition
-  EXPECT_FALSE(mgr->is_retimable_ff(s[0].after));  // fed by it
+  EXPECT_FALSE(mgr->is_retimable_ff(s[0].c0));
+  EXPECT_FALSE(mgr->is_retimable_ff(s[0].after));
   EXPECT_TRUE(mgr->is_retimable_ff(s[0].b0));
+  mgr->cleanup(true);
+  mgr.reset();
+  vok_connect(s[0].b0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0),
+              s[0].after->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+  n.timing();
+  mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
+  mgr->setup();
+  EXPECT_TRUE(mgr->is_retimable_ff(s[0].after));
 }
 
 TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
@@ -311,6 +326,10 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
   EXPECT_EQ(slot_of(lab_slot->get_parent()), slot_gid(3, 3, 11));
   mgr->re_manager().clear();
   IRTM_FF* partner = ff(a);
+  scenes::set_bypassed(e);  // a bypassed register has no paths of its own
+  EXPECT_FALSE(mgr->create_secsig_re_tree(ff(e), &partner));
+  EXPECT_EQ(partner, nullptr);
+  scenes::set_bypassed(e, false);
   EXPECT_TRUE(mgr->create_secsig_re_tree(ff(e), &partner));
   EXPECT_EQ(partner, nullptr);
   EXPECT_EQ(slot_of(leaf(ce)->get_parent()), static_cast<std::uint32_t>(util->get_lab_zota_gid(ce)));
@@ -358,7 +377,35 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   auto fl = reg("fl", n->input_port("in3"), 2, 2, 4);
   auto tl = reg("tl", fl, 3, 3, 7);
   reg("tl_load", tl, 3, 3, 8);
+  // A bypassed register's enable driven from its LAB slot: the slot's
+  // register goes with the move when it drives nothing else (g0), not when
+  // it does (g1); an enable from a register outside the LAB's slots (g3)
+  // cannot go. A register driving only such an enable (g2) does not move
+  // into the register it enables.
+  std::vector<REG_BUILDER> fs, ts;
+  for (int k = 0; k < 4; ++k) {
+    const std::string i = std::to_string(k);
+    REG_BUILDER g = k == 3 ? reg("g3", n->input_port("g_in3"), 2, 4 + k, 4)
+                           : n->zota_reg("g" + i).clk(clk).d(n->input_port("g_in" + i));
+    if (k < 3) place_in_slot(g, 3, 4 + k, 61);
+    SIG d = k != 2 ? SIG(reg("f" + i, n->input_port("f_in" + i), 2, 4 + k, 1)) : n->input_port("f_in" + i);
+    auto t_en = reg("t_en" + i, d, 3, 4 + k, 1).ce(g);
+    scenes::set_bypassed(t_en);
+    reg("t_en_load" + i, t_en, 3, 4 + k, 2);
+    fs.push_back(k != 2 ? REG_BUILDER(d.oterm->get_my_node()) : g);
+    ts.push_back(t_en);
+  }
+  reg("g1_other", REG_BUILDER(n->find("g1")), 3, 5, 4);
+  // A timing-dont-touch atom in t's LAB.
+  host::drc::deny(n->find("t_load")->get_id(), 41, std::uint64_t{1} << 37);
+  auto idle = reg("idle", n->input_port("in_idle"), 2, 3, 1);  // drives nothing
   start();
+  // A register whose output drives nothing moves neither way; the move is
+  // left as it was.
+  move.m_bypassed = {7};
+  EXPECT_FALSE(mgr->forward_retime(ff(idle), &move));
+  EXPECT_FALSE(mgr->backward_retime(ff(idle), &move));
+  EXPECT_EQ(move.m_bypassed, IDS{7});
   move.clear();
   EXPECT_FALSE(mgr->forward_retime_soln(ff(fl), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
@@ -374,6 +421,23 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
   EXPECT_EQ(move.failure.get_iterm(), d_of(te));
   EXPECT_TRUE(move.m_enabled.empty());
+  move.clear();
+  ASSERT_TRUE(mgr->forward_retime_soln(ff(fs[0]), &move));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(n->find("g0")), gid(fs[0])}));
+  EXPECT_EQ(move.m_enabled, IDS{gid(ts[0])});
+  for (int k : {1, 3, 2}) {
+    move.clear();
+    EXPECT_FALSE(mgr->forward_retime_soln(ff(fs[static_cast<std::size_t>(k)]), &move)) << k;
+    EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT) << k;
+    EXPECT_TRUE(move.m_enabled.empty()) << k;
+  }
+  EXPECT_EQ(move.failure.get_iterm(), ts[2].iterm(DB_INPUT_PORT_ENA));
+  // The move found above touches t's LAB, which holds a timing-dont-touch
+  // atom: it is refused and nothing changes.
+  EXPECT_FALSE(mgr->forward_retime(ff(f), &move));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("LAB(3, 3): contains TIMING_DONT_TOUCH"));
+  EXPECT_FALSE(ff(f)->is_bypassed());
+  EXPECT_TRUE(ff(t)->is_bypassed());
 }
 
 TEST_F(IrtmSearchTest, ForwardAcrossTwoLuts) {
@@ -420,6 +484,21 @@ TEST_F(IrtmSearchTest, ForwardAcrossLogicRefusals) {
   reg("t3", lut("l3", {f3, port}, 2, 2, 12), 3, 3, 5);
   auto f4 = reg("f4", n->input_port("in7"), 2, 2, 8);
   reg("t4", lut("l4", {f4, h}, 2, 2, 15), 3, 3, 7);
+  // f5's LUT has a bypassed register at its other input; f6 drives cells of
+  // two carry chains, and only the first one's chain is crossed.
+  auto f5 = reg("f5", n->input_port("in8"), 2, 3, 1);
+  auto g5 = reg("g5", n->input_port("in9"), 2, 3, 2);
+  scenes::set_bypassed(g5);
+  reg("t5", lut("l5", {f5, g5}, 2, 3, 3), 3, 4, 1);
+  auto f6 = reg("f6", n->input_port("in10"), 2, 3, 4);
+  std::vector<VOK_ATOM_ITERM*> chain_inputs;
+  for (int k = 0; k < 2; ++k) {
+    auto cell = n->carry_chain("add6_" + std::to_string(k), 1);
+    place_at(cell.cell(0), 2, 4, 3 * k);
+    chain_inputs.push_back(cell.cell(0)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
+    vok_connect(q_of(f6), chain_inputs.back());
+    reg("sum6_" + std::to_string(k), cell.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 4, 4 + k);
+  }
   start();
   EXPECT_FALSE(mgr->forward_retime_soln(ff(f), &move));  // g also feeds g_side
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::BAD_FANOUT);
@@ -441,6 +520,17 @@ TEST_F(IrtmSearchTest, ForwardAcrossLogicRefusals) {
   fails(f2, IRTM_FAILURE::BAD_FANOUT, q_of(f2));
   fails(f3, IRTM_FAILURE::NO_REGISTER, port.oterm);
   fails(f4, IRTM_FAILURE::INCOMPATIBLE_REGISTER, q_of(h));
+  fails(f5, IRTM_FAILURE::INCOMPATIBLE_REGISTER, q_of(g5));
+  // The moved register's own load on the second chain is a side load: the
+  // move would take the register from it.
+  move.clear();
+  outs.clear();
+  side.clear();
+  ASSERT_TRUE(mgr->forward_retime_check_fanout_xcomb(ff(f6), &outs, &side, &move));
+  EXPECT_EQ(side, std::vector<VOK_ATOM_ITERM*>{chain_inputs[1]});
+  move.clear();
+  EXPECT_FALSE(mgr->forward_retime_soln(ff(f6), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::BAD_FANOUT);
 }
 
 // ---------------------------------------------------------------- backward moves
@@ -458,11 +548,18 @@ TEST_F(IrtmSearchTest, BackwardIntoABypassedDriverAndItsSideLoads) {
   reg("f2_load", f2, 3, 4, 2);
   VOK_ATOM_NODE* side_lut = lut("side_lut", {t2}, 3, 4, 3);
   reg("lut_load", side_lut, 3, 4, 4);
+  // A timing-dont-touch atom in the LAB of f and k.
+  host::drc::deny(n->find("k_load")->get_id(), 41, std::uint64_t{1} << 37);
   start();
   ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move));
   EXPECT_EQ(move.m_bypassed, (IDS{gid(k), gid(f)}));
   EXPECT_EQ(move.m_enabled, IDS{gid(t)});
   EXPECT_TRUE(move.m_slots.empty());
+  // That move touches the dont-touch LAB: refused, nothing changes.
+  EXPECT_FALSE(mgr->backward_retime(ff(f), &move));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("LAB(3, 3): contains TIMING_DONT_TOUCH"));
+  EXPECT_FALSE(ff(f)->is_bypassed());
+  EXPECT_TRUE(ff(t)->is_bypassed());
   // A side load that is no register's data input.
   EXPECT_FALSE(mgr->backward_retime_search(ff(f2), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_REGISTER);
@@ -470,19 +567,75 @@ TEST_F(IrtmSearchTest, BackwardIntoABypassedDriverAndItsSideLoads) {
   EXPECT_TRUE(move.m_bypassed.empty());
 }
 
+// f moves back across l into the bypassed registers t1 and t2 (re-enabled
+// powering up at 0). g's LUT has a bypassed register on another clock at an
+// input; e's, powering up at 1, computes 0 from two zeros at power-up.
 TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
-  auto t1 = reg("t1", n->input_port("in"), 2, 2, 1);
-  auto t2 = reg("t2", n->input_port("in2"), 2, 2, 2);
-  scenes::set_bypassed(t1);
-  scenes::set_bypassed(t2);
-  VOK_ATOM_NODE* l = lut("l", {t1, t2}, 2, 2, 3);
+  std::vector<REG_BUILDER> t;
+  for (int k = 0; k < 6; ++k) {
+    t.push_back(reg("t" + std::to_string(k), n->input_port("in" + std::to_string(k)), 2, 2 + k / 2, 1 + k % 2,
+                    k == 3 ? n->input_port("clk2") : SIG()));
+    scenes::set_bypassed(t.back());
+  }
+  VOK_ATOM_NODE* l = lut("l", {t[0], t[1]}, 2, 2, 3);
   auto f = reg("f", l, 3, 3, 1);
   reg("f_load", f, 3, 3, 2);
+  auto g = reg("g", lut("lg", {t[2], t[3]}, 2, 3, 3), 3, 4, 1);
+  reg("g_load", g, 3, 4, 2);
+  auto e = reg("e", lut("le", {t[4], t[5]}, 2, 4, 3), 3, 5, 1).powers_up(true);
+  reg("e_load", e, 3, 5, 2);
+  // k's LUT has a register in use at an input: no register to move into.
+  auto live = reg("live", n->input_port("in6"), 2, 5, 1);
+  auto k = reg("k", lut("lk", {live}, 2, 5, 3), 3, 6, 1);
+  reg("k_load", k, 3, 6, 2);
   start();
   ASSERT_TRUE(mgr->backward_retime_search(ff(f), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
   EXPECT_EQ(move.m_bypassed, IDS{gid(f)});
-  EXPECT_EQ(move.m_enabled, (IDS{gid(t1), gid(t2)}));
+  EXPECT_EQ(move.m_enabled, (IDS{gid(t[0]), gid(t[1])}));
   EXPECT_EQ(move.m_atoms, std::vector<VOK_ATOM_NODE*>{l});
+  EXPECT_FALSE(mgr->backward_retime_search(ff(g), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
+  EXPECT_EQ(move.failure.get_port().get_atom_id(), static_cast<std::uint32_t>(t[3]->get_id()));
+  EXPECT_FALSE(mgr->backward_retime_search(ff(k), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
+  EXPECT_EQ(move.failure.get_port().get_atom_id(), static_cast<std::uint32_t>(live->get_id()));
+  EXPECT_TRUE(move.m_enabled.empty());
+  // e's move is found, but no power-up of t4 and t5 keeps e's: it is given up.
+  ASSERT_TRUE(mgr->backward_retime_search(ff(e), &move));
+  EXPECT_FALSE(mgr->backward_retime(ff(e), &move));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Failed to compute inital condition"));
+  EXPECT_FALSE(ff(e)->is_bypassed());
+  EXPECT_TRUE(ff(t[4])->is_bypassed());
+  EXPECT_TRUE(mgr->backward_retime(ff(f), &move));
+  EXPECT_TRUE(ff(f)->is_bypassed());
+}
+
+// A bypassed register t0 feeds f0's LUT l0 and a second LUT: a backward move
+// of f0 takes that LUT and its register r2 along. Beside t1, f1's second LUT
+// drives a LUT, no register: f1 does not move.
+TEST_F(IrtmSearchTest, BackwardAcrossALutTakesASecondLutOfItsInputsAlong) {
+  std::vector<REG_BUILDER> t, f;
+  std::vector<VOK_ATOM_NODE*> l, second;
+  for (int k = 0; k < 2; ++k) {
+    const std::string i = std::to_string(k);
+    t.push_back(reg("t" + i, n->input_port("in" + i), 2, 2 + k, 1));
+    scenes::set_bypassed(t.back());
+    l.push_back(lut("l" + i, {t.back()}, 2, 2 + k, 3));
+    f.push_back(reg("f" + i, l.back(), 3, 2 + k, 1));
+    reg("f_load" + i, f.back(), 3, 2 + k, 2);
+    second.push_back(lut("second" + i, {t.back()}, 2, 2 + k, 6));
+  }
+  auto r2 = reg("r2", second[0], 3, 2, 4);
+  reg("r2_load", r2, 3, 2, 5);
+  reg("after_lut_q", lut("after_lut", {second[1]}, 3, 3, 6), 3, 3, 4);
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f[0]), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_atoms, (std::vector<VOK_ATOM_NODE*>{l[0], second[0]}));
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(r2), gid(f[0])}));
+  EXPECT_EQ(move.m_enabled, IDS{gid(t[0])});
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f[1]), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_REGISTER);
+  EXPECT_EQ(move.failure.get_iterm(), n->find("after_lut")->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
 }
 
 TEST_F(IrtmSearchTest, BackwardThroughSlotsCollectsTheFaninToRegister) {
@@ -583,12 +736,21 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
   auto g = reg("g", reg2, 3, 4, 2).ce(en);
   reg("g_load", g, 3, 4, 5);
   routing().routing(src2).wire(lab_output(2, 2, 95)).wire(h(2, 2)).wire(lab_input(3, 4, 5)).sink(d_of(reg2));
+  // A pair whose driving partner's data comes straight from its source.
+  auto reg3 = reg("reg3", reg("src3", n->input_port("in3"), 2, 2, 4), 3, 5, 1).ce(en);
+  auto h3 = reg("h3", reg3, 3, 5, 2).ce(en);
+  reg("h3_load", h3, 3, 5, 4);
   start();
   std::vector<RE_NODE*> leaves;
   mgr->create_re_tree(d_of(g));
   EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(g), &move, &leaves));
   EXPECT_TRUE(move.m_bypassed.empty());
   EXPECT_TRUE(leaves.empty());
+  mgr->re_manager().clear();
+  mgr->create_re_tree(d_of(h3));
+  ASSERT_EQ(mgr->get_peer_irtm_ff(ff(h3)), ff(reg3));
+  EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(h3), &move, &leaves));
+  EXPECT_TRUE(move.m_bypassed.empty());
   mgr->re_manager().clear();
   move.clear();
   mgr->create_re_tree(d_of(f));
@@ -614,8 +776,9 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
 // 5), whose only child is c.
 class IrtmSlotSearchTest : public IrtmSearchTest {
 public:
+  // `guard_band`: null for the default.
   void build(const char* guard_band) {
-    cfg_set_value("muvo_zota_tco_gb", guard_band);
+    if (guard_band) cfg_set_value("muvo_zota_tco_gb", guard_band);
     f = reg("f", n->input_port("in"), 2, 2, 1);
     b = reg("b", f, 3, 4, 1);
     c = reg("c", f, 3, 5, 1);
@@ -655,6 +818,30 @@ TEST_F(IrtmSlotSearchTest, ForwardFailsWhenABranchCannotTakeTheClock) {
   fill_rows();
   EXPECT_FALSE(mgr->forward_retime_soln(ff(f), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
+}
+
+// The guard band is 60 ps unless configured: with f's clock-to-output delay
+// set so that S1's delay covers S1's requirement with 61 ps to spare, S1 is
+// taken; with 60 to spare it is not (the test is strict) and b's own slot
+// is.
+TEST_F(IrtmSlotSearchTest, TheGuardBandIsSixtyPicosecondsByDefault) {
+  build(nullptr);
+  start();
+  mgr->create_re_tree(q_of(f));
+  RE_NODE* s1 = leaf(d_of(b))->get_parent()->get_parent();
+  ASSERT_EQ(slot_of(s1), slot_gid(2, 3, 7));
+  const int d1 = mgr->get_incr_node_delay(s1);
+  const std::int32_t req = mgr->get_slot_requirement(slot_of(s1));
+  KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  KEM_EDGE* tco = kem->get_edge(kem->get_kem_node_from_oterm(q_of(f))->begin_fanin());
+  for (const int spare : {61, 60}) {
+    const int d[4] = {req - d1 + spare, req - d1 + spare, req - d1 + spare, req - d1 + spare};
+    tco->set_4_delays(d);
+    ASSERT_EQ(ff(f)->get_tco(), d[0]);
+    move.clear();
+    ASSERT_TRUE(mgr->forward_retime_soln(ff(f), &move));
+    EXPECT_EQ(move.m_slots, (IDS{spare > 60 ? slot_gid(2, 3, 7) : slot_gid(3, 4, 5), slot_gid(3, 5, 9)})) << spare;
+  }
 }
 
 // f reaches b through three slots: S1 a long way from f, S2 one mux after

@@ -65,10 +65,21 @@ TEST_F(IrtmUtilTest, HopDelayWalksThroughAnInvertingWireOnEveryCorner) {
       .wire(v(5, 5))
       .wire(h(5, 6))
       .sink(c.iterm(DB_INPUT_PORT_DATA_IN));
+  // Five H wires and a LAB input mux: the mux's own delay (433 to 473 ps at
+  // the slow max fall) comes out of single-precision sums just under 40 ps,
+  // and is rounded, not cut.
+  auto e = n.reg("e").clk(clk).d(n.input_port("in_e"));
+  auto f = n.reg("f").clk(clk).d(e);
+  place_at(e, 2, 4, 1);
+  place_at(f, 7, 4, 1);
+  NET_BUILDER row = routing().routing(e).wire(lab_output(2, 4, 94));
+  for (int x = 2; x <= 6; ++x) row.wire(h(x, 4));
+  row.wire(lab_input(7, 4, 3)).sink(f.iterm(DB_INPUT_PORT_DATA_IN));
   n.timing();
   make_util();
   ASSERT_EQ(util->get_corners().size(), 2u);
   const KEM_NETLIST* kem = util->get_kem_netlist();
+  EXPECT_EQ(util->get_max_re_hop_delay(gid_of(h(6, 4)), kem->get_re_hop_of_iterm(f.iterm(DB_INPUT_PORT_DATA_IN))), 40);
   const int sink = kem->get_re_hop_of_iterm(b.iterm(DB_INPUT_PORT_DATA_IN));
   ASSERT_GE(sink, 0);
   EXPECT_EQ(util->get_max_re_hop_delay(0xFFFFFFFFu - 1, sink), 193);
@@ -170,6 +181,13 @@ TEST_F(IrtmUtilTest, SlacksDomainsCostAndCorners) {
   EXPECT_TRUE(util->get_all_corners());
   YEB_CELL_DELAY none;
   EXPECT_EQ(IRTM_UTIL::yeb_max(none), INT_MAX);  // "none" saturates
+  // The largest of the first eight values, never below 0.
+  YEB_CELL_DELAY cell;
+  for (float& v : cell.values) v = -5e-12f;
+  EXPECT_EQ(IRTM_UTIL::yeb_max(cell), 0);
+  cell.values[7] = 25e-12f;
+  cell.values[8] = 90e-12f;
+  EXPECT_EQ(IRTM_UTIL::yeb_max(cell), 25);
 }
 
 TEST_F(IrtmUtilTest, ANodeInTwoDomainsAnswersItsSmallerSlack) {
