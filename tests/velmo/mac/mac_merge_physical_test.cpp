@@ -2,6 +2,7 @@
 // pairing, pair order, trial placement, the capacity check and its
 // messages, spreading versus merging for density, and the debug dumps.
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -600,6 +601,13 @@ TEST_F(MacMergePhysicalTest, UnplacedMacsAreNamedUpToTheLimitAndNothingMerges) {
   EXPECT_NE(read("velmo_physical_mac_merge_info.echo").find("MAC 1: m1\tmode: Non Mergeable\tplaced: NOE"),
             std::string::npos);
   EXPECT_EQ(host::call_count("WEXAN_MAC_LOCATION_CHECK::work"), 0);
+  // Without the density mode the failed placement is dumped all the same.
+  std::remove("velmo_physical_mac_merge_info.echo");
+  cfg_set_off("velmo_mac_merge_for_density");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(mac_count(), 15);
+  EXPECT_NE(read("velmo_physical_mac_merge_info.echo").find("MAC 1: m1\tmode: Non Mergeable\tplaced: NOE"),
+            std::string::npos);
 }
 
 TEST_F(MacMergePhysicalTest, MacsWithoutAnalyticLocationStartAtTheFirstDspColumn) {
