@@ -462,6 +462,59 @@ TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
   expect_totals(3, 0, 1, 2);
 }
 
+// A register stopped by its own limit, at the partition boundary or at its
+// clear loads, never reaches the other-clock strategy, so the largest count
+// per register is taken over the registers that did.
+TEST_F(DupRegTest, ARegisterStoppedByItsLimitIsLeftOutOfTheLargestCount) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
+  cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "2");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  // r: two boundary copies; r3: one boundary copy and one for its clear load;
+  // r2: one copy for another clock's load.
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("local").clk(clk).d(r);
+  auto r3 = n.reg("r3").clk(clk).d(n.input_port("in3")).atom();
+  n.reg("local3").clk(clk).d(r3);
+  auto cleared = n.reg("cleared").clk(clk).d(n.input_port("in4")).aclr(r3).atom();
+  auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
+  n.reg("local2").clk(clk).d(r2);
+  auto foreign = n.reg("foreign").clk(n.input_port("clk2")).d(r2).atom();
+  auto box = n.blackbox("u", [](auto& c) {
+    auto cc = c.input("c");
+    for (const char* p : {"i1", "i2", "i3", "i4"}) c.reg(std::string("x") + p).clk(cc).d(c.input(p));
+  });
+  box.in("c", clk).in("i1", r).in("i2", r).in("i3", r).in("i4", r3);
+  run();
+  EXPECT_NE(driver_of(cleared, DB_INPUT_PORT_ACLR), r3);
+  EXPECT_NE(driver_of(foreign, DB_INPUT_PORT_DATA_IN), r2);
+  expect_totals(3, 1, 1, 1);
+}
+
+// The partition total stops at 3000 copies by default.
+TEST_F(DupRegTest, TheDefaultPartitionTotalIs3000Copies) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
+  cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "5000");
+  constexpr int kPorts = 3001;
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("local").clk(clk).d(r);
+  auto box = n.blackbox("u", [&](auto& c) {
+    auto cc = c.input("c");
+    for (int i = 0; i < kPorts; ++i) c.reg("x" + std::to_string(i)).clk(cc).d(c.input("i" + std::to_string(i)));
+  });
+  box.in("c", clk);
+  for (int i = 0; i < kPorts; ++i) box.in("i" + std::to_string(i), r);
+  run();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Hit total dup for partitions limit of 3000"));
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, kPorts - 1), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, kPorts), r);
+  expect_totals(3000, 0, 0, 3000);
+}
+
 TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {
   // The limits are read once per process.
   if (!host::testing::in_own_process()) return;
