@@ -544,6 +544,15 @@ TEST_F(MergeTest, PlacedRegistersOnRoutingResourcesWithZotasCountOnlyThroughThei
   EXPECT_EQ(host::debug::texts().back(), "Info: ZOTA FF merge performed 0 checks and 0 merges");
   EXPECT_EQ(find("w0"), w[0]);
   EXPECT_EQ(find("w1"), w[1]);
+  // A register on such a resource that drives unplaced ZOTA registers leads
+  // the walk on to them.
+  auto slot = n.zota_reg("slot").clk(clk).d(n.lut("src4", {n.input_port("in4")}, 0x2)).atom();
+  host::testing::place_in_slot(slot, 3, 5, 61);
+  host::swavo::set_zota_routing_resources({slot->get_location_gid()});
+  fan(n, slot, "v", 2, clk);
+  VELMO_RETIMER::retimer_merge_zotas(m_env);
+  EXPECT_EQ(host::debug::texts().back(), "Info: ZOTA FF merge performed 1 checks and 1 merges");
+  EXPECT_EQ((find("v0") != nullptr) + (find("v1") != nullptr), 1);
 }
 
 // ---- UIB/ESRAM core-to-periphery registers
