@@ -195,6 +195,10 @@ TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
   auto other = n.reg("other").clk(clk).d(r).atom();
   host::testing::place_at(r, 2, 2, 1);
   global_clock(r);
+  // Nothing assigned yet: nothing to depopulate, which is a success.
+  EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
+  EXPECT_TRUE(r->is_placed());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 0);
   host::options::set(1177, 6, "424", "r");
   host::options::set(1177, 6, "425", "other");
   EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
