@@ -210,6 +210,12 @@ TEST_F(MacMergeFamilyTest, KxWithFourTakenClocksTakesOnlyAMatchingClock) {
   merge(*u, a, same);
   EXPECT_EQ(m_mac.get_input_port_clock(a, P410), 3);
   EXPECT_FALSE(exists(same_id));
+  // So is a port on the absorbed MAC's third clock.
+  auto a2 = n.mac("a2").mode(2).clk(k[0], 0).clk(k[1], 1).clk(k[2], 2).clk(k[3], 3);
+  auto third = n.mac("third").mode(2).clk(k[0], 0).clk(k[1], 1).clk(k[3], 2).port_clock(P408, 3);
+  EXPECT_TRUE(compatible(*u, a2, third));
+  merge(*u, a2, third);
+  EXPECT_EQ(m_mac.get_input_port_clock(a2, P410), 4);
 
   // A free clock is claimed and the absorbed clock copied onto it.
   auto c = n.mac("c").mode(2).clk(k[0], 0);
@@ -270,6 +276,24 @@ TEST_F(MacMergeFamilyTest, KzSharesTheFirstClockAndRemapsEnables) {
   merge(*u, b, c);
   EXPECT_EQ(m_mac.get_input_port_clock_enable(b, P3048, nullptr, 0), 2);
   EXPECT_EQ(source_of(b, DB_INPUT_PORT_ENA, 1), e[3].oterm);
+}
+
+// With the device's stage count, the enables of each extra stage agree:
+// both unused, or both used with the same enable signal.
+TEST_F(MacMergeFamilyTest, KzComparesTheEnablesOfExtraStages) {
+  host::testing::device(Family::KZ).element_int_data(1336, 24, 2).build();
+  auto n = host::testing::netlist();
+  SIG clk = n.input_port("clk"), e0 = n.input_port("e0"), e1 = n.input_port("e1");
+  auto u = util();
+  auto a = n.mac("a").mode(2).clk(clk).ena(e0, 0);
+  auto b = n.mac("b").mode(2).clk(clk).ena(e0, 0);
+  EXPECT_TRUE(compatible(*u, a, b));
+  b.stage_enable(P409, 2, 1);
+  EXPECT_FALSE(compatible(*u, a, b));
+  a.stage_enable(P409, 2, 1);
+  EXPECT_TRUE(compatible(*u, a, b));
+  auto c = n.mac("c").mode(2).clk(clk).ena(e1, 0).stage_enable(P409, 2, 1);
+  EXPECT_FALSE(compatible(*u, a, c));
 }
 
 TEST_F(MacMergeFamilyTest, ExtraStagesAreComparedAndTheirObservableOutputsMoved) {
