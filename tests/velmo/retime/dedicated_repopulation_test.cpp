@@ -391,6 +391,19 @@ TEST_F(RepopulationTest, AnEmptyPortMapIsBuiltFirstAndAnUnmappedTerminalIsAnInte
   EXPECT_EQ(host::counters::get("yun_utility"), 0);
 }
 
+TEST_F(RepopulationTest, NothingDepopulatedLeavesNothingToRepopulate) {
+  start();
+  auto n = host::testing::netlist();
+  auto r = n.reg("r").clk(n.input_port("clk")).d(n.input_port("in")).atom();
+  n.io_out("o", r);
+  host::gesk::load(true, true);
+  MGR mgr(m_env);
+  EXPECT_TRUE(mgr.work());
+  EXPECT_EQ(host::call_count("WEXAN_ENV::run_w3j3_prefit"), 0);
+  EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
+  EXPECT_EQ(metadata(r, "P2C_ZOTA"), "");
+}
+
 TEST_F(RepopulationTest, TwoPortMappingsAreAnInternalError) {
   build();
   map_port(2);
