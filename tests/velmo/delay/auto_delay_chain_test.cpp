@@ -404,6 +404,20 @@ TEST_F(AutoDelayChainTest, SettingWriters) {
 
 // ---------------------------------------------------------------- delay table
 
+// The pass's list lookups: true only for a member, wherever it stands.
+TEST(AutoDelayChainListTest, MembershipOfRecordsAndGroups) {
+  KEM_EDGE_SLACK_INFO r1, r2, r3;
+  EXPECT_TRUE(PASS::is_edge_in_vec_list(&r1, {&r1, &r2}));
+  EXPECT_TRUE(PASS::is_edge_in_vec_list(&r2, {&r1, &r2}));
+  EXPECT_FALSE(PASS::is_edge_in_vec_list(&r3, {&r1, &r2}));
+  EXPECT_FALSE(PASS::is_edge_in_vec_list(&r1, {}));
+  OPTIMIZATION_GROUP g1, g2, g3;
+  EXPECT_TRUE(PASS::is_op_group_in_vec_list(&g1, {&g1, &g2}));
+  EXPECT_TRUE(PASS::is_op_group_in_vec_list(&g2, {&g1, &g2}));
+  EXPECT_FALSE(PASS::is_op_group_in_vec_list(&g3, {&g1, &g2}));
+  EXPECT_FALSE(PASS::is_op_group_in_vec_list(&g1, {}));
+}
+
 class AutoDelayChainTableTest : public host::testing::EnvTest {
 protected:
   // The pass's table on a device of the family with the given corners.
