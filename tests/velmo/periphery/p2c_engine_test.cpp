@@ -624,14 +624,23 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 2, 1);
   periphery_input("u2", 9, y);
   assign(y, 837, "2");
+  // One boxed away from its solved site: listed under its box, which comes
+  // first.
+  VOK_ATOM_NODE* boxed = n.reg("boxed").clk(clk).locked_box(1, 1, 2, 2);
+  VOK_ATOM_NODE* e4 = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e4").input(DB_INPUT_PORT_DATA_IN, 0, boxed).placed(site(4, 9, 0), dev_kind::ESRAM);
+  host::testing::map_port(d(e4), host::testing::gesk_instance("e4_inst", 4, 9, 0), "in[0]");
+  assign(boxed, 837, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
   const auto e = posted(20368);
   ASSERT_EQ(e.size(), 1u);
-  ASSERT_EQ(e[0].subs.size(), 1u);
-  EXPECT_NE(e[0].subs[0].text.find("(1, 2) and top-right corner (1, 2)"), std::string::npos) << e[0].subs[0].text;
+  ASSERT_EQ(e[0].subs.size(), 2u);
+  EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (2, 2)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
-  EXPECT_EQ(e[0].subs[0].subs[0].text, "y");
+  EXPECT_EQ(e[0].subs[0].subs[0].text, "boxed");
+  EXPECT_NE(e[0].subs[1].text.find("(1, 2) and top-right corner (1, 2)"), std::string::npos) << e[0].subs[1].text;
+  ASSERT_EQ(e[0].subs[1].subs.size(), 1u);
+  EXPECT_EQ(e[0].subs[1].subs[0].text, "y");
 }
 
 // With the slot repopulation on, the pass re-creates the register it placed
@@ -689,6 +698,72 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
   ASSERT_EQ(near.size(), 3u);
   EXPECT_EQ(near[1], die()->get_route_info()->get_gid(dev_kind::H_WIRE, 9, 8, 0) & 0x7FFFFFFFu);
   EXPECT_GT(route_above(d(ub)).size(), near.size());
+}
+
+// The UIB/ESRAM solves of one clock domain: first every destination within
+// one wire; what that leaves over, after the solved part is solved again
+// alone, within three. rb's port has a RAM column below it, so it is one of
+// those left over; both end within their bounds.
+TEST_F(P2cEngineTest, UibDomainSolvesNearDestinationsWithinOneWireAndTheRestWithinThree) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* a = n.reg("ra").clk(clk);
+  VOK_ATOM_NODE* b = n.reg("rb").clk(clk);
+  VOK_ATOM_NODE* ua = periphery_input("ua", 9, a);
+  VOK_ATOM_NODE* ub = periphery_input("ub", 6, b);
+  assign(a, 837, "2");
+  assign(b, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  host::clear_calls();
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  ASSERT_TRUE(a->is_placed());
+  ASSERT_TRUE(b->is_placed());
+  // (destinations, minimum wires, maximum wires) of each solve.
+  std::vector<std::string> solves;
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("wexan_solve_c2p_routing_problem(", 0) == 0) {
+      const std::size_t from = line.find('(') + 1;
+      std::size_t to = from;
+      for (int k = 0; k < 3; ++k) to = line.find(", ", to) + 2;
+      solves.push_back(line.substr(from, to - 2 - from));
+    }
+  EXPECT_EQ(solves, (std::vector<std::string>{"2, 0, 1", "1, 0, 1", "1, 0, 3"}));
+  // Port chain element, wires, LAB output.
+  EXPECT_EQ(route_above(d(ua)).size(), 3u);
+  const std::size_t far = route_above(d(ub)).size();
+  EXPECT_GT(far, 3u);
+  EXPECT_LE(far, 5u);
+}
+
+// A register committed by one group closes its LAB to the groups after it:
+// a register fixed to another site of that LAB is left where it was.
+TEST_F(P2cEngineTest, ACommittedRegisterClosesItsLabToLaterGroups) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* later = n.reg("later").d(s.u0).locked(3, 7, 1);
+  assign(later, 841, "20000");
+  {
+    // Alone it takes its site.
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(later->is_placed());
+    EXPECT_EQ(later->get_location_gid(), site(3, 7, 1));
+  }
+  later->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  // Made later, its located group comes first.
+  VOK_ATOM_NODE* first = n.reg("first").d(s.e0).locked(3, 7, 2);
+  assign(first, 841, "20000");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  ASSERT_TRUE(first->is_placed());
+  EXPECT_EQ(first->get_location_gid(), site(3, 7, 2));
+  EXPECT_FALSE(later->is_placed());
+  EXPECT_EQ(p.p2c_result_status("later"), VELMO_PERIPHERY_CORE_PLACEMENT::NOT_OPTIMIZED);
+  const auto* held = p.blacklisted_locs().lookup({3, 7});
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(*held, std::vector<VOK_ATOM_NODE*>{first});
 }
 
 // A fit on the scene: a P2C register behind u0 and a C2P register in front of
