@@ -382,6 +382,14 @@ TEST_F(P2cEngineTest, TheReportListsOnlyTransfersWithinOneNetlist) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "e0");
   EXPECT_EQ(rows[0][4], "top_r");
+  // Switched off, the transfers are carried out but no row is written.
+  inner->clear_location();
+  outer->clear_location();
+  cfg_set_off("velmo_show_p2c_report");
+  VELMO_PERIPHERY_CORE_PLACEMENT quiet(m_env);
+  ASSERT_TRUE(quiet.periphery_to_core_register_placement());
+  EXPECT_TRUE(outer->is_placed());
+  EXPECT_EQ(host::wexan::flushed_rows("Netlist Modifications").size(), rows.size());
 }
 
 TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
