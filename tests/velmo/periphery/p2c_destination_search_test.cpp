@@ -250,6 +250,8 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   n.reg("one_by_two").locked_box(6, 4, 6, 5);
   VOK_ATOM_NODE* tall = n.reg("tall").locked_box(2, 5, 2, 5);
   n.lut("comb", {fixed}, 0x2).locked(7, 2, 0);
+  VOK_ATOM_NODE* memory = n.lutram("memory").locked(8, 2, 0);
+  n.ram("ram").locked(8, 4, 0);  // no register, LUT or LUT-RAM: not the solver's business
   VOK_ATOM_NODE* pipe = n.zota_reg("pipe").locked(3, 8, 2).placed(site(3, 8, 2), 643);
   ASSERT_NE(pipe->get_location_element(), 0);
   VOK_ATOM_NODE* taken = n.reg("taken").d(s.u0).locked_box(6, 6, 6, 6);
@@ -273,6 +275,9 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   EXPECT_EQ(*at(2, 5), std::vector<VOK_ATOM_NODE*>{tall});
   EXPECT_EQ(at(6, 5), nullptr);
   EXPECT_NE(at(7, 2), nullptr);
+  ASSERT_NE(at(8, 2), nullptr);
+  EXPECT_EQ(*at(8, 2), std::vector<VOK_ATOM_NODE*>{memory});
+  EXPECT_EQ(at(8, 4), nullptr);
   EXPECT_EQ(at(6, 6), nullptr);  // the candidate itself
   EXPECT_EQ(at(3, 8), nullptr);  // a placed pipeline register
 }

@@ -272,8 +272,13 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
     EXPECT_TRUE(route_above(d(r)).empty());
+    const auto start = posted(16237);
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_EQ(start[0].text, "Starting register placement and routing for periphery-core transfers");
     const auto finish = posted(16239);
     ASSERT_EQ(finish.size(), 1u);
+    EXPECT_EQ(finish[0].text.rfind("Register placement and routing for periphery-core transfers ending: elapsed time is ", 0), 0u)
+        << finish[0].text;
     ASSERT_EQ(finish[0].subs.size(), 1u);
     EXPECT_EQ(finish[0].subs[0].text.rfind("Placed 1 of 1 core register(s)", 0), 0u) << finish[0].subs[0].text;
     const auto rows = host::wexan::flushed_rows("Netlist Modifications");
@@ -330,6 +335,18 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(p.p2c_result_status("dly"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_FALSE(route_above(d(dly)).empty());
   }
+  // With routing not to be published, even a delay requirement is placed
+  // only, and the messages say placement alone.
+  r->clear_location();
+  dly->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  cfg_set_off("velmo_p2c_publish_routing");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_EQ(p.p2c_result_status("dly"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  EXPECT_TRUE(route_above(d(dly)).empty());
+  EXPECT_EQ(posted(16237).back().text, "Starting register placement for periphery-core transfers");
+  EXPECT_EQ(posted(16239).back().text.rfind("Register placement for periphery-core transfers ending: ", 0), 0u);
 }
 
 // A register fixed by the user to the site its solve gives it is committed

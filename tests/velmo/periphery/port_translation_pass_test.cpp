@@ -258,6 +258,26 @@ TEST_F(PortTranslationPassTest, AnExistingChainIsMovedUnderTheSource) {
   int top = -1;
   EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
   EXPECT_EQ(top, end);
+
+  // With a child below the chain's last node (here a virtual node), the chain
+  // gets no virtual sink of its own: the sink hangs below the one virtual
+  // sink it needs, right under that last node.
+  routing().clear();
+  const int again = routing().new_root(static_cast<std::int32_t>(periphery_chain_gid(3, 9, 0, 0)));
+  int last = -1;
+  host::testing::NET_BUILDER(&routing(), again)
+      .wire_gid(out_chain(3, 0)[0])
+      .wire_gid(out_chain(3, 0)[1])
+      .wire_gid(out_chain(3, 0)[2])
+      .mark(last);
+  routing().append_child_value(last, VOK_RE_ROUTING::VIRTUAL_VALUE);
+  host::clear_calls();
+  translate();
+  EXPECT_EQ(edits("insert_virtual_sink"), 1);
+  EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
+  EXPECT_EQ(routing().get_value(top), -1);
+  EXPECT_EQ(routing().forest().parent(top), last);
+  EXPECT_EQ(root_of(last), routing().get_source_node(out(u0)));
 }
 
 TEST_F(PortTranslationPassTest, UnroutedSinksOfAnUnprocessedDriverShareOneVirtualSource) {

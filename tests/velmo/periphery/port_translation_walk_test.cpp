@@ -303,6 +303,10 @@ TEST_F(PortLookupTest, ProcessedAtomKinds) {
   EXPECT_FALSE(m.process_atom_of_type(n.lutram("lr")));
   EXPECT_FALSE(m.process_atom_of_type(n.mac("mac")));
   EXPECT_FALSE(m.process_atom_of_type(n.fp_mac("fp")));
+  VOK_ATOM_NODE* ela = n.atom(VOK_ATOM_KIND::UFI_UIB, "ela");
+  EXPECT_TRUE(m.process_atom_of_type(ela));
+  ela->set_io_roles(VOK_ATOM_NODE::IO_ROLE_JTAG_ELA);
+  EXPECT_FALSE(m.process_atom_of_type(ela));
 }
 
 // The port map as the port-map step recomputes it from placement: pins and
