@@ -278,6 +278,28 @@ TEST_F(PortTranslationPassTest, AnExistingChainIsMovedUnderTheSource) {
   EXPECT_EQ(routing().get_value(top), -1);
   EXPECT_EQ(routing().forest().parent(top), last);
   EXPECT_EQ(root_of(last), routing().get_source_node(out(u0)));
+
+  // A chain whose end has no child gets its virtual sink even when no sink
+  // of the driver is to hang there: it marks what the router has to route
+  // on from the chain's end (here to a core register).
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* u6 = n.atom(VOK_ATOM_KIND::UFI_UIB, "u6")
+                          .placed(host::device::die_info()->get_place_info()->get_global_id(0, 6, 9, 0), 1010);
+  n.reg("core").d(u6);
+  host::testing::map_port(out(u6), host::testing::gesk_instance("u6_inst", 6, 9, 0), "out[0]");
+  const int tree = routing().new_root(static_cast<std::int32_t>(periphery_chain_gid(6, 9, 0, 0)));
+  host::testing::NET_BUILDER(&routing(), tree)
+      .wire_gid(out_chain(6, 0)[0])
+      .wire_gid(out_chain(6, 0)[1])
+      .wire_gid(out_chain(6, 0)[2]);
+  translate();
+  const int src6 = routing().get_source_node(out(u6));
+  ASSERT_NE(src6, -1);
+  G want6{periphery_chain_gid(6, 9, 0, 0)};
+  for (unsigned gid : out_chain(6, 0)) want6.push_back(gid);
+  EXPECT_EQ(down(src6, &end), want6);
+  ASSERT_NE(end, -1);
+  EXPECT_EQ(routing().get_value(end), -1);
 }
 
 TEST_F(PortTranslationPassTest, UnroutedSinksOfAnUnprocessedDriverShareOneVirtualSource) {
