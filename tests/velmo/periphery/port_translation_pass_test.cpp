@@ -21,6 +21,7 @@
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_hand_graph.h"
+#include "wump/wump_route_info.h"
 
 using host::testing::Family;
 using host::testing::periphery_chain_gid;
@@ -183,6 +184,9 @@ TEST_F(PortTranslationPassTest, ATwoElementChainIsHungButNoChainOfADriverWithout
   host::testing::map_port(e_in, ei, "in[0]");
   const G chain = out_chain(3, 0);
   WUMP_HAND_GRAPH_BUILDER::set_edge_graph(chain[1], chain[2], 2);
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  ASSERT_EQ(info->get_top_level_graph_from_edge(chain[1], chain[2], 0), 2);
+  ASSERT_EQ(info->get_top_level_graph_from_edge(chain[2], chain[1], 0), 2);
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* idle = n.atom(VOK_ATOM_KIND::UFI_UIB, "idle")
                             .placed(host::device::die_info()->get_place_info()->get_global_id(0, 6, 9, 0), 1010);
