@@ -438,10 +438,10 @@ bool VELMO_PERIPHERY_CORE_PLACEMENT::get_uib_esram_dst_locs(
     msg_vdebug_impl(2, "UIB ESRAM Periphery -> name: %s   x: %d   y: %d       Core -> name: %d:%s ",
                     periphery->get_string_hpath().c_str(), index < sites.size() ? sites[index].x : -1,
                     index < sites.size() ? sites[index].y : -1, atom->get_id(), name.c_str());
+    // The clock domain is the clock's driver: a missing or open clock has
+    // none, nor has one tied to a constant (connected without a source).
     VOK_ATOM_ITERM* clock = atom->get_input_term_by_type(DB_INPUT_PORT_CLK, 0);
-    if (clock == nullptr || !vok_is_connected(clock) || clock->is_vcc_or_gnd())
-      l_internal_error("::vok_is_connected(clock_iterm) && !clock_iterm->is_vcc_or_gnd()", __LINE__);
-    VOK_ATOM_OTERM* clock_driver = clock->get_source(VOK_TRAVERSE_HIERARCHICAL);
+    VOK_ATOM_OTERM* clock_driver = vok_is_connected(clock) ? clock->get_source(VOK_TRAVERSE_HIERARCHICAL) : nullptr;
     if (clock_driver == nullptr)
       l_internal_error("::vok_is_connected(clock_iterm) && !clock_iterm->is_vcc_or_gnd()", __LINE__);
     dests_by_clock_driver[static_cast<unsigned>(clock_driver->get_my_node()->get_id())].push_back(static_cast<int>(tr));

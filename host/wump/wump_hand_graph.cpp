@@ -61,3 +61,9 @@ std::unique_ptr<WUMP_ROUTE_INFO> WUMP_HAND_GRAPH_BUILDER::build() const {
 }
 
 void WUMP_HAND_GRAPH_BUILDER::install() const { host::device::die_info()->install_route_info(build()); }
+
+void WUMP_HAND_GRAPH_BUILDER::set_edge_graph(unsigned from, unsigned to, int graph) {
+  WUMP_ROUTE_INFO* info = const_cast<WUMP_ROUTE_INFO*>(host::device::die_info()->get_route_info());
+  info->m_edge_graphs[(std::uint64_t(from | WUMP_GID_BIT) << 32) | (to | WUMP_GID_BIT)] = graph;
+  info->m_edge_graphs[(std::uint64_t(to | WUMP_GID_BIT) << 32) | (from | WUMP_GID_BIT)] = graph;
+}

@@ -22,6 +22,10 @@ struct HOST_API WUMP_HAND_GRAPH_BUILDER {
   std::unique_ptr<WUMP_ROUTE_INFO> build() const;
   // Builds and installs the graph in the world's die (active in mode 0).
   void install() const;
+  // From now on (until the device changes) the world's installed graph,
+  // generated or hand-made, reports edge from -> to (both ways round) in
+  // top-level graph `graph`.
+  static void set_edge_graph(unsigned from, unsigned to, int graph);
 
 private:
   std::vector<int> m_kinds;

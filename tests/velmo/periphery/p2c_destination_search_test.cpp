@@ -19,6 +19,7 @@
 #include "velmo_periphery_to_core_placement.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_atom_term.h"
+#include "wexan/wexan_fitter_ops.h"
 #include "wump/wump_die_info.h"
 
 using host::testing::expect_internal_error;
@@ -71,11 +72,15 @@ TEST_F(P2cDestinationSearchTest, PeripheryFedRegistersAndTheirWarnings) {
   VOK_ATOM_NODE* p = n.reg("p").d(s.u0);
   VOK_ATOM_NODE* p_again = n.reg("p_again").d(s.u0);    // the same port: left to the placer
   VOK_ATOM_NODE* from_core = n.reg("from_core").d(lone);  // explicit, driver unplaced: warned
+  // Its output feeds one placed periphery input: a P2C assignment never
+  // makes it a C2P transfer.
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 2, from_core);
   VOK_ATOM_NODE* automatic = n.reg("automatic").d(lone);  // no assignment: nothing
   VOK_ATOM_NODE* both = n.reg("both").d(s.u0);
   VOK_ATOM_NODE* loops_back = n.reg("loops_back").d(s.e0);  // output also into the periphery
   n.reg("sink").d(loops_back).placed(site(5, 5, 1), 643);
-  for (VOK_ATOM_NODE* a : {p, p_again, from_core, both, loops_back}) assign(a, 838, INT, "4");
+  VOK_ATOM_NODE* tied = n.reg("tied").tie(DB_INPUT_PORT_DATA_IN, 0, true);  // no driver: skipped quietly
+  for (VOK_ATOM_NODE* a : {p, p_again, from_core, both, loops_back, tied}) assign(a, 838, INT, "4");
   assign(both, 843, INT, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   RESULT r = search(placement);
@@ -122,6 +127,12 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
   placement.p2c_slack_window_map()[{s.u0->get_id(), wide->get_id()}] = {0, 9000};
   EXPECT_EQ(search(placement).p2c.size(), 1u);
   EXPECT_TRUE(warned().empty());
+  // Without a request on either atom (and the switch off) a window is not
+  // even looked at.
+  VOK_ATOM_NODE* unasked = n.reg("unasked").d(s.u0);
+  VELMO_PERIPHERY_CORE_PLACEMENT not_asked(m_env);
+  not_asked.p2c_slack_window_map()[{s.u0->get_id(), unasked->get_id()}] = {1800, 2000};
+  EXPECT_TRUE(search(not_asked).p2c.empty());
   // Without windows every one is passed over, said only when verbose.
   const std::string skipped = "no moz on either core or periphery, skipping";
   {
@@ -237,7 +248,10 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   VOK_ATOM_NODE* fixed = n.reg("fixed").locked(5, 3, 1);
   VOK_ATOM_NODE* one = n.reg("one").locked_box(6, 4, 6, 4);
   n.reg("one_by_two").locked_box(6, 4, 6, 5);
+  VOK_ATOM_NODE* tall = n.reg("tall").locked_box(2, 5, 2, 5);
   n.lut("comb", {fixed}, 0x2).locked(7, 2, 0);
+  VOK_ATOM_NODE* memory = n.lutram("memory").locked(8, 2, 0);
+  n.ram("ram").locked(8, 4, 0);  // no register, LUT or LUT-RAM: not the solver's business
   VOK_ATOM_NODE* pipe = n.zota_reg("pipe").locked(3, 8, 2).placed(site(3, 8, 2), 643);
   ASSERT_NE(pipe->get_location_element(), 0);
   VOK_ATOM_NODE* taken = n.reg("taken").d(s.u0).locked_box(6, 6, 6, 6);
@@ -257,7 +271,13 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   EXPECT_EQ(*at(5, 3), std::vector<VOK_ATOM_NODE*>{fixed});
   ASSERT_NE(at(6, 4), nullptr);
   EXPECT_EQ(*at(6, 4), std::vector<VOK_ATOM_NODE*>{one});
+  ASSERT_NE(at(2, 5), nullptr);
+  EXPECT_EQ(*at(2, 5), std::vector<VOK_ATOM_NODE*>{tall});
+  EXPECT_EQ(at(6, 5), nullptr);
   EXPECT_NE(at(7, 2), nullptr);
+  ASSERT_NE(at(8, 2), nullptr);
+  EXPECT_EQ(*at(8, 2), std::vector<VOK_ATOM_NODE*>{memory});
+  EXPECT_EQ(at(8, 4), nullptr);
   EXPECT_EQ(at(6, 6), nullptr);  // the candidate itself
   EXPECT_EQ(at(3, 8), nullptr);  // a placed pipeline register
 }
@@ -272,6 +292,22 @@ TEST_F(P2cDestinationSearchTest, UibEsramRegistersByClockDriver) {
   assign(u, 837, INT, "2");
   assign(routed, 837, INT, "2");
   assign(routed, 845, INT, "3");  // a router assignment: not this search's
+  VOK_ATOM_NODE* routed_p2c = n.reg("routed_p2c").clk(ck);  // the P2C router's too
+  host::testing::GENERIC_BUILDER(s.e0).input(DB_INPUT_PORT_DATA_IN, 1, routed_p2c);
+  host::testing::map_port(in(s.e0, 1), host::testing::gesk_instance("e0_in1", 7, 9, 0), "in[1]");
+  assign(routed_p2c, 837, INT, "2");
+  assign(routed_p2c, 839, INT, "3");
+  // Another P2C assignment (minimum wires) does not stop it.
+  VOK_ATOM_NODE* min_wires = n.reg("min_wires").clk(ck);
+  host::testing::GENERIC_BUILDER(s.e0).input(DB_INPUT_PORT_DATA_IN, 2, min_wires);
+  host::testing::map_port(in(s.e0, 2), host::testing::gesk_instance("e0_in2", 7, 9, 0), "in[2]");
+  assign(min_wires, 837, INT, "2");
+  assign(min_wires, 840, INT, "1");
+  // Two loads: passed over, each listed when verbose.
+  VOK_ATOM_NODE* twice = n.reg("twice").clk(ck);
+  host::testing::GENERIC_BUILDER(s.e0).input(DB_INPUT_PORT_DATA_IN, 3, twice);
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 3, twice);
+  assign(twice, 837, INT, "2");
   // A register on a port the port map does not know, and a register
   // without a register output: passed over.
   VOK_ATOM_NODE* unmapped = n.reg("unmapped").clk(ck);
@@ -283,16 +319,95 @@ TEST_F(P2cDestinationSearchTest, UibEsramRegistersByClockDriver) {
   std::unordered_map<unsigned, std::vector<int>> by_clock;
   EXPECT_TRUE(placement.get_uib_esram_dst_locs(by_clock));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("couldn't find w3j3 top level port id, skipping"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("twice has 2 fanouts to following UIB ports"));
   ASSERT_EQ(by_clock.size(), 1u);
-  ASSERT_EQ(by_clock[static_cast<unsigned>(ck->get_id())].size(), 1u);
+  ASSERT_EQ(by_clock[static_cast<unsigned>(ck->get_id())].size(), 2u);
   const int tr = by_clock[static_cast<unsigned>(ck->get_id())][0];
   EXPECT_EQ(*placement.port_gid_to_core_node_map().lookup(tr), u);
+  EXPECT_EQ(*placement.port_gid_to_core_node_map().lookup(by_clock[static_cast<unsigned>(ck->get_id())][1]), min_wires);
   const PELK v = R5T_INTERFACE::get_instance()->get_atom_metadata(u->get_id(), PELK::intern(4, "P2C_ZOTA"));
   EXPECT_STREQ(v.cname(), "UIB_ESRAM_C2P_ORIG");
   // The main search starts afresh: the port is free again.
   vok_connect(q(n.reg("later")), in(s.e0, 0));
   search(placement);
   EXPECT_EQ(placement.port_gid_to_core_node_map().lookup(tr), nullptr);
+}
+
+// A UIB/ESRAM register whose clock is missing or tied to a constant has no
+// clock domain: an internal error.
+// The UIB/ESRAM transfer may be asked on the periphery atom instead of the
+// register; a load that is no periphery atom is no such transfer; a
+// periphery load that is not placed is an internal error.
+TEST_F(P2cDestinationSearchTest, UibEsramTransferAskedOnThePeripheryAtom) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* ck = n.reg("ck");
+  VOK_ATOM_NODE* plain = n.reg("plain").clk(ck);
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 2, plain);
+  host::testing::map_port(in(s.u0, 2), host::testing::gesk_instance("u0_in2", 3, 9, 0), "in[2]");
+  VOK_ATOM_NODE* to_core = n.reg("to_core").clk(ck);
+  n.reg("core_load").d(to_core).placed(site(5, 5, 1), 643);
+  assign(to_core, 837, INT, "2");
+  auto found = [&] {
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    std::unordered_map<unsigned, std::vector<int>> by_clock;
+    EXPECT_TRUE(placement.get_uib_esram_dst_locs(by_clock));
+    return by_clock[static_cast<unsigned>(ck->get_id())].size();
+  };
+  EXPECT_EQ(found(), 0u);
+  assign(s.u0, 837, INT, "2");
+  EXPECT_EQ(found(), 1u);
+  s.u0->clear_location();
+  VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+  std::unordered_map<unsigned, std::vector<int>> by_clock;
+  EXPECT_EQ(expect_internal_error([&] { placement.get_uib_esram_dst_locs(by_clock); }).condition,
+            "dst_node->get_location_element() != DEV_ELEMENT_INVALID");
+}
+
+TEST_F(P2cDestinationSearchTest, UibEsramRegisterWithoutAClockDriverIsAnInternalError) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* no_clock = n.reg("no_clock");
+  VOK_ATOM_NODE* tied = n.reg("tied").tie(DB_INPUT_PORT_CLK, 0, true);
+  const int instance = host::testing::gesk_instance("u0_more", 3, 9, 0);
+  host::testing::GENERIC_BUILDER(s.u0).input(DB_INPUT_PORT_DATA_IN, 2, no_clock).input(DB_INPUT_PORT_DATA_IN, 3, tied);
+  host::testing::map_port(in(s.u0, 2), instance, "in[2]");
+  host::testing::map_port(in(s.u0, 3), instance, "in[3]");
+  for (VOK_ATOM_NODE* r : {no_clock, tied}) {
+    SCOPED_TRACE(r->get_string_hpath());
+    host::options::unset(837, (r == tied ? no_clock : tied)->get_string_hpath());
+    assign(r, 837, INT, "2");
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    std::unordered_map<unsigned, std::vector<int>> by_clock;
+    EXPECT_EQ(expect_internal_error([&] { placement.get_uib_esram_dst_locs(by_clock); }).condition,
+              "::vok_is_connected(clock_iterm) && !clock_iterm->is_vcc_or_gnd()");
+  }
+}
+
+// A fixed register that cannot move (not modifiable, or taken over from the
+// previous fit) is no candidate: its site is blacklisted instead. A fixed
+// register that may move is a candidate with its location as requirement.
+TEST_F(P2cDestinationSearchTest, FixedRegistersThatCannotMoveAreNoCandidates) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0).locked(4, 6, 2);
+  assign(r, 838, INT, "4");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    RESULT res = search(placement);
+    ASSERT_EQ(res.p2c.size(), 1u);
+    EXPECT_EQ(res.pm[0].location, std::make_tuple(4, 6, 2));
+    EXPECT_EQ(placement.blacklisted_locs().lookup({4, 6}), nullptr);
+  }
+  for (const bool from_previous_fit : {true, false}) {
+    SCOPED_TRACE(from_previous_fit);
+    r->set_modifiable(from_previous_fit);
+    host::wexan::set_pfit_netlist_atoms(from_previous_fit ? std::set<unsigned>{static_cast<unsigned>(r->get_id())}
+                                                          : std::set<unsigned>{});
+    VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
+    EXPECT_TRUE(search(placement).p2c.empty());
+    EXPECT_TRUE(placement.p2c_connections().empty());
+    ASSERT_NE(placement.blacklisted_locs().lookup({4, 6}), nullptr);
+    EXPECT_EQ(*placement.blacklisted_locs().lookup({4, 6}), std::vector<VOK_ATOM_NODE*>{r});
+  }
+  host::wexan::set_pfit_netlist_atoms({});
 }
 
 TEST_F(P2cDestinationSearchTest, RegisterPredicates) {

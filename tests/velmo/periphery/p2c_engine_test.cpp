@@ -272,8 +272,13 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
     EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
     EXPECT_TRUE(route_above(d(r)).empty());
+    const auto start = posted(16237);
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_EQ(start[0].text, "Starting register placement and routing for periphery-core transfers");
     const auto finish = posted(16239);
     ASSERT_EQ(finish.size(), 1u);
+    EXPECT_EQ(finish[0].text.rfind("Register placement and routing for periphery-core transfers ending: elapsed time is ", 0), 0u)
+        << finish[0].text;
     ASSERT_EQ(finish[0].subs.size(), 1u);
     EXPECT_EQ(finish[0].subs[0].text.rfind("Placed 1 of 1 core register(s)", 0), 0u) << finish[0].subs[0].text;
     const auto rows = host::wexan::flushed_rows("Netlist Modifications");
@@ -330,51 +335,23 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(p.p2c_result_status("dly"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
     EXPECT_FALSE(route_above(d(dly)).empty());
   }
+  // With routing not to be published, even a delay requirement is placed
+  // only, and the messages say placement alone.
+  r->clear_location();
+  dly->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  cfg_set_off("velmo_p2c_publish_routing");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  EXPECT_EQ(p.p2c_result_status("dly"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  EXPECT_TRUE(route_above(d(dly)).empty());
+  EXPECT_EQ(posted(16237).back().text, "Starting register placement for periphery-core transfers");
+  EXPECT_EQ(posted(16239).back().text.rfind("Register placement for periphery-core transfers ending: ", 0), 0u);
 }
 
 // A register fixed by the user to the site its solve gives it is committed
 // there, though the design's box for it (the first locked constraint it
 // carries) leaves that site out and the site check alone would refuse it.
-// With the slack estimation on, a direction's end message carries totals:
-// registers placed only and registers placed and routed, each counted from
-// the first one, or that none was placed.
-TEST_F(P2cEngineTest, EstimatedRunCountsPlacedOnlyAndRoutedRegistersInItsTotals) {
-  auto n = host::testing::netlist();
-  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
-  assign(r, 838, "4");
-  cfg_set_on("velmo_p2c_perform_slack_estimation");
-  auto totals = [&] {
-    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
-    EXPECT_TRUE(p.is_slack_estimation_eligible());
-    const std::size_t mark = host::messages::posted().size();
-    EXPECT_TRUE(p.periphery_to_core_register_placement());
-    std::vector<std::string> out;
-    const auto all = host::messages::posted();
-    for (std::size_t i = mark; i < all.size(); ++i)
-      if (all[i].id == 16239)
-        for (const auto& sub : all[i].subs) out.push_back(sub.text);
-    return out;
-  };
-  EXPECT_EQ(totals(), std::vector<std::string>{"Placed (but not routed) 1 of 1 core register(s)"});
-  ASSERT_TRUE(r->is_placed());
-  r->clear_location();
-  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
-  EXPECT_EQ(totals(), std::vector<std::string>{"Placed and routed 1 of 1 core register(s)"});
-  // A transfer whose chain is cut behind its port is not placed at all.
-  r->clear_location();
-  host::options::set(838, INT, "", r->get_string_hpath());
-  VOK_ATOM_NODE* cut_off = uib_transfer(n, "u2", 9);
-  assign(cut_off, 838, "4");
-  DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
-  host::device::configure(spec);
-  EXPECT_EQ(totals(), std::vector<std::string>{"No core registers were placed or routed"});
-  EXPECT_FALSE(cut_off->is_placed());
-}
-
 TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
@@ -422,6 +399,14 @@ TEST_F(P2cEngineTest, TheReportListsOnlyTransfersWithinOneNetlist) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][0], "e0");
   EXPECT_EQ(rows[0][4], "top_r");
+  // Switched off, the transfers are carried out but no row is written.
+  inner->clear_location();
+  outer->clear_location();
+  cfg_set_off("velmo_show_p2c_report");
+  VELMO_PERIPHERY_CORE_PLACEMENT quiet(m_env);
+  ASSERT_TRUE(quiet.periphery_to_core_register_placement());
+  EXPECT_TRUE(outer->is_placed());
+  EXPECT_EQ(host::wexan::flushed_rows("Netlist Modifications").size(), rows.size());
 }
 
 TEST_F(P2cEngineTest, C2pGroupCommittedFromLabOutputToThePort) {
@@ -659,23 +644,25 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
                 HasDebugLine("UIB ESRAM C2P placed and route 1 connections for this clock domain " +
                              std::to_string(clk->get_id())));
   }
-  // Locked to a site the solver cannot give it, or to a box away from the
-  // port: refused, each reported once under its site or its box (corners in
-  // order).
+  // Locked to a site the solver cannot give it: refused, reported by region
+  // (its corners in order).
   VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 2, 1);
   periphery_input("u2", 9, y);
   assign(y, 837, "2");
-  VOK_ATOM_NODE* x = n.reg("x").clk(clk).locked_box(0, 0, 1, 1);
-  periphery_input("u3", 3, x);
-  assign(x, 837, "2");
+  // One boxed away from its solved site: listed under its box, which comes
+  // first.
+  VOK_ATOM_NODE* boxed = n.reg("boxed").clk(clk).locked_box(1, 1, 2, 2);
+  VOK_ATOM_NODE* e4 = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e4").input(DB_INPUT_PORT_DATA_IN, 0, boxed).placed(site(4, 9, 0), dev_kind::ESRAM);
+  host::testing::map_port(d(e4), host::testing::gesk_instance("e4_inst", 4, 9, 0), "in[0]");
+  assign(boxed, 837, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
   const auto e = posted(20368);
   ASSERT_EQ(e.size(), 1u);
   ASSERT_EQ(e[0].subs.size(), 2u);
-  EXPECT_NE(e[0].subs[0].text.find("(0, 0) and top-right corner (1, 1)"), std::string::npos) << e[0].subs[0].text;
+  EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (2, 2)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
-  EXPECT_EQ(e[0].subs[0].subs[0].text, "x");
+  EXPECT_EQ(e[0].subs[0].subs[0].text, "boxed");
   EXPECT_NE(e[0].subs[1].text.find("(1, 2) and top-right corner (1, 2)"), std::string::npos) << e[0].subs[1].text;
   ASSERT_EQ(e[0].subs[1].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[1].subs[0].text, "y");
@@ -708,7 +695,7 @@ TEST_F(P2cEngineTest, UibEsramConnectionsFollowTheRegistersTheRepopulationRecrea
                                                 "IPORT_" + std::to_string(DB_INPUT_PORT_DATA_IN)}));
 }
 
-// A clock domain the near solve settles only in part: ra is solved, rb
+// A clock domain the near solve (one wire) settles only in part: ra is solved, rb
 // (whose port has a RAM column below it, so no LAB output one wire away) is
 // left over. ra is solved again alone with the first solve's elements given
 // back (its only one-wire path is among them), then rb with up to three.
@@ -727,15 +714,58 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
   DeviceSpec spec = host::device::spec();
   for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
   host::device::configure(spec);
+  host::clear_calls();
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
   ASSERT_TRUE(a->is_placed());
   ASSERT_TRUE(b->is_placed());
-  // Chain element, wire, LAB output; rb's path has more wires.
+  // Chain element, wire, LAB output; rb's path has more wires, three at most.
   const std::vector<unsigned> near = route_above(d(ua));
   ASSERT_EQ(near.size(), 3u);
   EXPECT_EQ(near[1], die()->get_route_info()->get_gid(dev_kind::H_WIRE, 9, 8, 0) & 0x7FFFFFFFu);
   EXPECT_GT(route_above(d(ub)).size(), near.size());
+  EXPECT_LE(route_above(d(ub)).size(), 5u);
+  // (destinations, minimum wires, maximum wires) of each solve: both within
+  // one wire, ra alone again, rb within three.
+  std::vector<std::string> solves;
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("wexan_solve_c2p_routing_problem(", 0) == 0) {
+      const std::size_t from = line.find('(') + 1;
+      std::size_t to = from;
+      for (int k = 0; k < 3; ++k) to = line.find(", ", to) + 2;
+      solves.push_back(line.substr(from, to - 2 - from));
+    }
+  EXPECT_EQ(solves, (std::vector<std::string>{"2, 0, 1", "1, 0, 1", "1, 0, 3"}));
+}
+
+// A register committed by one group closes its LAB to the groups after it:
+// a register fixed to another site of that LAB is left where it was.
+TEST_F(P2cEngineTest, ACommittedRegisterClosesItsLabToLaterGroups) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* later = n.reg("later").d(s.u0).locked(3, 7, 1);
+  assign(later, 841, "20000");
+  {
+    // Alone it takes its site.
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(later->is_placed());
+    EXPECT_EQ(later->get_location_gid(), site(3, 7, 1));
+  }
+  later->clear_location();
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+  // Made later, its located group comes first.
+  VOK_ATOM_NODE* first = n.reg("first").d(s.e0).locked(3, 7, 2);
+  assign(first, 841, "20000");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  ASSERT_TRUE(first->is_placed());
+  EXPECT_EQ(first->get_location_gid(), site(3, 7, 2));
+  EXPECT_FALSE(later->is_placed());
+  EXPECT_EQ(p.p2c_result_status("later"), VELMO_PERIPHERY_CORE_PLACEMENT::NOT_OPTIMIZED);
+  const auto* held = p.blacklisted_locs().lookup({3, 7});
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(*held, std::vector<VOK_ATOM_NODE*>{first});
 }
 
 // A fit on the scene: a P2C register behind u0 and a C2P register in front of

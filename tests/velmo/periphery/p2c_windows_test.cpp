@@ -10,12 +10,15 @@
 #include "cfg/cfg.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
+#include "omz/omz_option.h"
 #include "pexa/pexa_utility.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "hov/hov_utility.h"
+#include "testing/periphery_scene.h"
 #include "velmo_periphery_to_core_placement.h"
+#include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
@@ -179,6 +182,40 @@ TEST_F(P2cWindowsTest, SwitchDelaysOnlyOnKxAndParallelEqualsSequential) {
     const auto* other = b.lookup(it->first);
     ASSERT_NE(other, nullptr) << it->first;
     EXPECT_EQ(*other, it->second) << it->first;
+  }
+}
+
+// The main pass builds the delay cache of the device's family before its
+// first group, none without a group: switch delays on KX, usable wire
+// weights on the others.
+TEST_F(P2cWindowsTest, TheMainPassBuildsTheDelayCacheOfItsFamily) {
+  auto s = host::testing::scenes::kx_periphery();
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(PEER::switch_delays(p).size(), 0u);
+    EXPECT_TRUE(PEER::wire_weights(p).empty());
+  }
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  host::options::set(838, 4, "4", r->get_string_hpath());
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_GT(PEER::switch_delays(p).size(), 0u);
+    EXPECT_TRUE(PEER::wire_weights(p).empty());
+  }
+  r->clear_location();
+  for (const int family : {46, 26}) {
+    SCOPED_TRACE(family);
+    DeviceSpec spec = host::device::spec();
+    spec.base_family_override = family;
+    host::device::configure(spec);
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(PEER::switch_delays(p).size(), 0u);
+    EXPECT_FALSE(PEER::wire_weights(p).empty());
+    r->clear_location();
   }
 }
 

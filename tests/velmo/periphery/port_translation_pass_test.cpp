@@ -20,6 +20,8 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
+#include "wump/wump_hand_graph.h"
+#include "wump/wump_route_info.h"
 
 using host::testing::Family;
 using host::testing::periphery_chain_gid;
@@ -142,9 +144,11 @@ TEST_F(PortTranslationPassTest, NoProcessedAtomMeansNoEdit) {
 TEST_F(PortTranslationPassTest, TwoNewSourceChainsEndInVirtualSinks) {
   blocks();
   VOK_ATOM_ITERM* e_in = connect(e0, 0, u0);
+  VOK_ATOM_ITERM* e_in1 = connect(e0, 1, u0);
   host::testing::map_port(out(u0), ui, "out[0]");
   host::testing::map_port(out(u0), ui, "out[1]");
   host::testing::map_port(e_in, ei, "in[0]");
+  host::testing::map_port(e_in1, ei, "in[1]");
   host::testing::routing().attach();
   translate();
   const int src = routing().get_source_node(out(u0));
@@ -159,12 +163,76 @@ TEST_F(PortTranslationPassTest, TwoNewSourceChainsEndInVirtualSinks) {
   const G chain1 = out_chain(3, 1);
   EXPECT_EQ(down(kids[1], &end), G(chain1.begin() + 1, chain1.end()));
   EXPECT_EQ(routing().get_value(end), -1);
-  // The sink attach node was the source (two children): the ESRAM's sink
-  // hangs below a new virtual sink under it, below its whole input chain.
-  int top = -1;
+  // The sink attach node was the source (two children): the ESRAM's first
+  // sink hangs below a new virtual sink under it, below its whole input
+  // chain, and the second below that same virtual sink.
+  int top = -1, top1 = -1;
   EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
   EXPECT_EQ(routing().get_value(top), -1);
   EXPECT_EQ(top, kids[2]);
+  EXPECT_EQ(up(sink_of(e_in1), &top1), in_chain(7, 1));
+  EXPECT_EQ(top1, kids[2]);
+}
+
+// A chain of two elements (the port, then one element that meets the
+// fabric) is hung below the driver's source like a longer one, ending in a
+// virtual sink. A mapped driver without fan-out gets no chain at all.
+TEST_F(PortTranslationPassTest, ATwoElementChainIsHungButNoChainOfADriverWithoutFanout) {
+  blocks();
+  VOK_ATOM_ITERM* e_in = connect(e0, 0, u0);
+  host::testing::map_port(out(u0), ui, "out[0]");
+  host::testing::map_port(e_in, ei, "in[0]");
+  const G chain = out_chain(3, 0);
+  WUMP_HAND_GRAPH_BUILDER::set_edge_graph(chain[1], chain[2], 2);
+  const WUMP_ROUTE_INFO* info = host::device::die_info()->get_route_info();
+  ASSERT_EQ(info->get_top_level_graph_from_edge(chain[1], chain[2], 0), 2);
+  ASSERT_EQ(info->get_top_level_graph_from_edge(chain[2], chain[1], 0), 2);
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* idle = n.atom(VOK_ATOM_KIND::UFI_UIB, "idle")
+                            .placed(host::device::die_info()->get_place_info()->get_global_id(0, 6, 9, 0), 1010);
+  host::testing::map_port(out(idle), host::testing::gesk_instance("idle_inst", 6, 9, 0), "out[0]");
+  host::testing::routing().attach();
+  translate();
+  const int src = routing().get_source_node(out(u0));
+  ASSERT_NE(src, -1);
+  ASSERT_EQ(children(src).size(), 1u);
+  int end = -1;
+  EXPECT_EQ(down(src, &end), G(chain.begin(), chain.begin() + 2));
+  ASSERT_NE(end, -1);
+  EXPECT_EQ(routing().get_value(end), -1);
+  // The ESRAM's sink hangs below that virtual sink.
+  int top = -1;
+  EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
+  EXPECT_EQ(top, end);
+  EXPECT_EQ(routing().get_source_node(out(idle)), -1);
+}
+
+// One new chain below the source: the driver's unrouted sinks all hang
+// below the virtual sink that ends it, each below its own input chain.
+TEST_F(PortTranslationPassTest, OneNewSourceChainTakesEveryUnroutedSinkAtItsEnd) {
+  blocks();
+  VOK_ATOM_ITERM* e_in0 = connect(e0, 0, u0);
+  VOK_ATOM_ITERM* e_in1 = connect(e0, 1, u0);
+  host::testing::map_port(out(u0), ui, "out[0]");
+  host::testing::map_port(e_in0, ei, "in[0]");
+  host::testing::map_port(e_in1, ei, "in[1]");
+  host::testing::routing().attach();
+  host::clear_calls();
+  translate();
+  const int src = routing().get_source_node(out(u0));
+  ASSERT_NE(src, -1);
+  ASSERT_EQ(children(src).size(), 1u);
+  int end = -1;
+  EXPECT_EQ(down(src, &end), out_chain(3, 0));
+  ASSERT_NE(end, -1);
+  EXPECT_EQ(routing().get_value(end), -1);
+  int top0 = -1, top1 = -1;
+  EXPECT_EQ(up(sink_of(e_in0), &top0), in_chain(7, 0));
+  EXPECT_EQ(up(sink_of(e_in1), &top1), in_chain(7, 1));
+  EXPECT_EQ(top0, end);
+  EXPECT_EQ(top1, end);
+  EXPECT_EQ(edits("insert_virtual_sink"), 1);
+  EXPECT_EQ(edits("insert_virtual_source"), 0);
 }
 
 TEST_F(PortTranslationPassTest, AnExistingChainIsMovedUnderTheSource) {
@@ -194,6 +262,48 @@ TEST_F(PortTranslationPassTest, AnExistingChainIsMovedUnderTheSource) {
   int top = -1;
   EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
   EXPECT_EQ(top, end);
+
+  // With a child below the chain's last node (here a virtual node), the chain
+  // gets no virtual sink of its own: the sink hangs below the one virtual
+  // sink it needs, right under that last node.
+  routing().clear();
+  const int again = routing().new_root(static_cast<std::int32_t>(periphery_chain_gid(3, 9, 0, 0)));
+  int last = -1;
+  host::testing::NET_BUILDER(&routing(), again)
+      .wire_gid(out_chain(3, 0)[0])
+      .wire_gid(out_chain(3, 0)[1])
+      .wire_gid(out_chain(3, 0)[2])
+      .mark(last);
+  routing().append_child_value(last, VOK_RE_ROUTING::VIRTUAL_VALUE);
+  host::clear_calls();
+  translate();
+  EXPECT_EQ(edits("insert_virtual_sink"), 1);
+  EXPECT_EQ(up(sink_of(e_in), &top), in_chain(7, 0));
+  EXPECT_EQ(routing().get_value(top), -1);
+  EXPECT_EQ(routing().forest().parent(top), last);
+  EXPECT_EQ(root_of(last), routing().get_source_node(out(u0)));
+
+  // A chain whose end has no child gets its virtual sink even when no sink
+  // of the driver is to hang there: it marks what the router has to route
+  // on from the chain's end (here to a core register).
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* u6 = n.atom(VOK_ATOM_KIND::UFI_UIB, "u6")
+                          .placed(host::device::die_info()->get_place_info()->get_global_id(0, 6, 9, 0), 1010);
+  n.reg("core").d(u6);
+  host::testing::map_port(out(u6), host::testing::gesk_instance("u6_inst", 6, 9, 0), "out[0]");
+  const int tree = routing().new_root(static_cast<std::int32_t>(periphery_chain_gid(6, 9, 0, 0)));
+  host::testing::NET_BUILDER(&routing(), tree)
+      .wire_gid(out_chain(6, 0)[0])
+      .wire_gid(out_chain(6, 0)[1])
+      .wire_gid(out_chain(6, 0)[2]);
+  translate();
+  const int src6 = routing().get_source_node(out(u6));
+  ASSERT_NE(src6, -1);
+  G want6{periphery_chain_gid(6, 9, 0, 0)};
+  for (unsigned gid : out_chain(6, 0)) want6.push_back(gid);
+  EXPECT_EQ(down(src6, &end), want6);
+  ASSERT_NE(end, -1);
+  EXPECT_EQ(routing().get_value(end), -1);
 }
 
 TEST_F(PortTranslationPassTest, UnroutedSinksOfAnUnprocessedDriverShareOneVirtualSource) {
@@ -227,12 +337,17 @@ TEST_F(PortTranslationPassTest, TwoTerminalsBehindOnePortShareItsChain) {
   VOK_ATOM_ITERM* t1 = connect(u0, 1, a);
   host::testing::map_port(t0, ui, "in[0]");
   host::testing::map_port(t1, ui, "in[0]");
+  // Behind the same port but driven by another net: a chain of its own.
+  VOK_ATOM_ITERM* t2 = connect(u0, 2, host::testing::netlist().reg("other"));
+  host::testing::map_port(t2, ui, "in[0]");
   host::testing::routing().attach();
   host::clear_calls();
   translate();
   EXPECT_EQ(up(sink_of(t0)), in_chain(3, 0));
   EXPECT_EQ(routing().forest().parent(sink_of(t1)), routing().forest().parent(sink_of(t0)));
-  EXPECT_EQ(edits("insert_wire_as_parent"), 3);
+  EXPECT_EQ(up(sink_of(t2)), in_chain(3, 0));
+  EXPECT_NE(root_of(sink_of(t2)), root_of(sink_of(t0)));
+  EXPECT_EQ(edits("insert_wire_as_parent"), 6);
 }
 
 TEST_F(PortTranslationPassTest, ASinkAlreadyBelowItsPortIsLeftAlone) {

@@ -153,15 +153,43 @@ TEST_F(PortTranslationWalkTest, AStopSetEndsTheChainBeforeAPort) {
   EXPECT_EQ(path, (std::vector<unsigned>{sink_port, x}));
 }
 
-TEST_F(PortTranslationWalkTest, VerboseWalkDescribesEachElement) {
+TEST_F(PortTranslationWalkTest, VerboseWalkDescribesEachElementAndWhyItEnds) {
   const unsigned s = g.element(PORT), a = g.element(CHAIN), w = g.element(WIRE);
   g.chain({s, a}).edge(a, w, CRF);
+  // Starts for the other endings: no fan, the fabric right away, two
+  // ordinary neighbours, a chain too long.
+  const unsigned lone = g.element(PORT), at_fabric = g.element(PORT), fork = g.element(PORT);
+  const unsigned f1 = g.element(CHAIN), f2 = g.element(CHAIN);
+  g.edge(at_fabric, w, CRF).edge(fork, f1).edge(fork, f2).edge(f1, w, CRF).edge(f2, w, CRF);
+  std::vector<unsigned> longer{g.element(PORT)};
+  for (int i = 0; i < 11; ++i) longer.push_back(g.element(CHAIN));
+  g.chain(longer).edge(longer.back(), w, CRF);
   g.install();
   cfg_set_on("velmo_verbose_port_translation");
   mgr().walk_forwards(s);
   EXPECT_THAT(host::debug::texts(), CallSequence(std::vector<std::string>{
                                         "* Now SISO walking", "\t- ICD_PORT_X0Y0_in[0]:ICD_PORT sub-location 0 (GID 2147483648)",
                                         "\t\t- Ended: node has fan-in with 1 or more CRF edges"}));
+  struct CASE {
+    unsigned start;
+    const char* why;
+  };
+  for (const CASE& c : {CASE{lone, "\t\t- Aborted: node has no fan"},
+                        CASE{at_fabric, "\t\t- Aborted: node has fan-in with 1 or more CRF edges right at the very "
+                                        "beginning (Port translation not required)"},
+                        CASE{fork, "\t\t- Aborted: node has fan-in with more than 1 non-CRF edge"},
+                        CASE{longer[0], "\t\t- Too many hops (10 > max=10). Aborting"}}) {
+    SCOPED_TRACE(c.why);
+    const std::size_t mark = host::debug::texts().size();
+    mgr().walk_forwards(c.start);
+    const std::vector<std::string> all = host::debug::texts();
+    EXPECT_THAT(std::vector<std::string>(all.begin() + static_cast<long>(mark), all.end()), HasDebugLine(c.why));
+  }
+  // Quiet without the switch.
+  cfg_set_off("velmo_verbose_port_translation");
+  const std::size_t mark = host::debug::texts().size();
+  mgr().walk_forwards(fork);
+  EXPECT_EQ(host::debug::texts().size(), mark);
 }
 
 // ---- lookups on the generated device -----------------------------------------
@@ -202,6 +230,18 @@ TEST_F(PortLookupTest, OneGidPerEntryInOrder) {
   EXPECT_EQ(v, (std::vector<unsigned>{port(6), port(4), port(6)}));
   EXPECT_EQ(set.size(), 2u);
   EXPECT_TRUE(set.exists(port(4)));
+  // The verbose trace names each entry's atom, ICD port, gid and number.
+  cfg_set_on("velmo_verbose_port_translation");
+  v.clear();
+  VELMO_PORT_TRANSLATION_MGR(m_env).append_top_level_port_gids(std::back_inserter(v), out(), BLC_PORT_OUTPUT);
+  std::vector<std::string> named;
+  for (const std::string& t : host::debug::texts())
+    if (t.rfind("TERM ", 0) == 0 && t.find(" of atom " + std::to_string(m_uib->get_id()) + " (u) of type = ") != std::string::npos)
+      named.push_back(t.substr(t.find(" has a ICD name")));
+  EXPECT_EQ(named, (std::vector<std::string>{
+                       " has a ICD name of out[2] with gid=" + std::to_string(port(6)) + " (mapping 0)",
+                       " has a ICD name of out[0] with gid=" + std::to_string(port(4)) + " (mapping 1)",
+                       " has a ICD name of out[2] with gid=" + std::to_string(port(6)) + " (mapping 2)"}));
 }
 
 TEST_F(PortLookupTest, APortNotFoundInItsDirectionIsLookedUpAsBidirectional) {
@@ -263,6 +303,10 @@ TEST_F(PortLookupTest, ProcessedAtomKinds) {
   EXPECT_FALSE(m.process_atom_of_type(n.lutram("lr")));
   EXPECT_FALSE(m.process_atom_of_type(n.mac("mac")));
   EXPECT_FALSE(m.process_atom_of_type(n.fp_mac("fp")));
+  VOK_ATOM_NODE* ela = n.atom(VOK_ATOM_KIND::UFI_UIB, "ela");
+  EXPECT_TRUE(m.process_atom_of_type(ela));
+  ela->set_io_roles(VOK_ATOM_NODE::IO_ROLE_JTAG_ELA);
+  EXPECT_FALSE(m.process_atom_of_type(ela));
 }
 
 // The port map as the port-map step recomputes it from placement: pins and
