@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <map>
@@ -330,6 +331,22 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   };
   EXPECT_EQ(kept_at(199), 1);
   EXPECT_EQ(kept_at(200), 0);
+}
+
+// The atom netlist and routing dumps are written only when asked for.
+TEST_F(ParasiticHoldFixTest, DumpsOnlyWhenVerbose) {
+  build({Corner::slow(), Corner::fast()});
+  const std::vector<std::string> dumps{"routing_fixup_parasitics_atom_netlist.echo", "routing_fixup_parasitics_before.echo",
+                                       "routing_fixup_parasitics_after.echo"};
+  for (const std::string& f : dumps) std::filesystem::remove(f);
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  for (const std::string& f : dumps) EXPECT_FALSE(std::filesystem::exists(f)) << f;
+  cfg_set_on("route_fixup_flow_verbose");
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  for (const std::string& f : dumps) {
+    EXPECT_TRUE(std::filesystem::exists(f)) << f;
+    std::filesystem::remove(f);
+  }
 }
 
 TEST_F(ParasiticHoldFixTest, ThreeCornersMakeSixEntriesAndTheSecondWindowRunsOnlyAfterWires) {
