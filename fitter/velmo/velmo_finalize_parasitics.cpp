@@ -90,42 +90,44 @@ constexpr int VID_PART_TRAIT = 32;
 
 float slack_seconds(std::int32_t ps) { return ps == NO_SLACK_PS ? NO_SLACK_SECONDS : static_cast<float>(ps * 1e-12); }
 
-// The configuration of one call.
+// The configuration of one call; each default is written where it is read.
 struct CONFIG {
-  bool verbose = false;
-  int voltage = -1;
-  int vid_slow_cold = 1;
-  int vid_slow_hot = 1;
-  bool serialize = false;
-  bool within_partition_only = false;
-  bool force = false;
-  bool all_corners = false;
-  int worst_slack_to_fix_ps = -200;
-  int max_failures = 400;
-  int threads = 8;
-  int sensitive_ps = 200;
-  bool run_w3j3 = true;
-  bool run_hep = true;
-  bool prevent_fanout_assert = false;
+  bool verbose;
+  bool all_corners;
+  int vid_slow_cold;
+  int vid_slow_hot;
+  int voltage;
+  bool serialize;
+  bool within_partition_only;
+  bool force;
+  int worst_slack_to_fix_ps;
+  int max_failures;
+  int threads;
+  int sensitive_ps;
+  bool run_w3j3;
+  bool run_hep;
+  bool prevent_fanout_assert;
 
   static CONFIG read() {
-    CONFIG c;
-    c.verbose = cfg_is_on("route_fixup_flow_verbose", false);
-    c.all_corners = cfg_is_on("route_fixup_analyze_all_corners", false);
-    c.vid_slow_cold = cfg_get_int_value("route_fixup_flow_analyze_vid_corners_slow_cold", 1);
-    c.vid_slow_hot = cfg_get_int_value("route_fixup_flow_analyze_vid_corners_slow_hot", 1);
-    c.voltage = cfg_get_int_value("route_fixup_flow_analyze_voltage", -1);
+    const bool serialize = cfg_is_on("parasitic_fixup_serialize_kem_corners", false);
+    CONFIG c{
+        .verbose = cfg_is_on("route_fixup_flow_verbose", false),
+        .all_corners = cfg_is_on("route_fixup_analyze_all_corners", false),
+        .vid_slow_cold = cfg_get_int_value("route_fixup_flow_analyze_vid_corners_slow_cold", 1),
+        .vid_slow_hot = cfg_get_int_value("route_fixup_flow_analyze_vid_corners_slow_hot", 1),
+        .voltage = cfg_get_int_value("route_fixup_flow_analyze_voltage", -1),
+        .serialize = serialize,
+        .within_partition_only = cfg_is_on("hold_parasitics_fixing_routing_within_partition_only", false),
+        .force = cfg_is_on("force_hold_parasitics_fixing", false),
+        .worst_slack_to_fix_ps = cfg_get_int_value("route_fixup_flow_parasitics_worst_case_slack_to_fix", -200),
+        .max_failures = cfg_get_int_value("route_fixup_flow_parasitics_max_num_failures_to_fix", serialize ? 200 : 400),
+        .threads = cfg_get_int_value("route_fixup_flow_parasitics_num_parallel_threads", 8),
+        .sensitive_ps = cfg_get_int_value("route_fixup_flow_parasitics_sensitive_hold_slack_ps", 200),
+        .run_w3j3 = cfg_is_on("route_fixup_parasitics_run_incremental_w3j3", true),
+        .run_hep = cfg_is_on("route_fixup_parasitics_run_incremental_hep", true),
+        .prevent_fanout_assert = cfg_is_on("velmo_prevent_fanout_limit_check_assert", false),
+    };
     if (c.all_corners || c.vid_slow_cold > 0) c.voltage = -2;
-    c.serialize = cfg_is_on("parasitic_fixup_serialize_kem_corners", false);
-    c.within_partition_only = cfg_is_on("hold_parasitics_fixing_routing_within_partition_only", false);
-    c.force = cfg_is_on("force_hold_parasitics_fixing", false);
-    c.worst_slack_to_fix_ps = cfg_get_int_value("route_fixup_flow_parasitics_worst_case_slack_to_fix", -200);
-    c.max_failures = cfg_get_int_value("route_fixup_flow_parasitics_max_num_failures_to_fix", c.serialize ? 200 : 400);
-    c.threads = cfg_get_int_value("route_fixup_flow_parasitics_num_parallel_threads", 8);
-    c.sensitive_ps = cfg_get_int_value("route_fixup_flow_parasitics_sensitive_hold_slack_ps", 200);
-    c.run_w3j3 = cfg_is_on("route_fixup_parasitics_run_incremental_w3j3", true);
-    c.run_hep = cfg_is_on("route_fixup_parasitics_run_incremental_hep", true);
-    c.prevent_fanout_assert = cfg_is_on("velmo_prevent_fanout_limit_check_assert", false);
     return c;
   }
 };

@@ -115,5 +115,11 @@ int get(const std::string& name) {
 }
 }  // namespace host::counters
 
-THR_MUTEX* thr_mutex_create() { return new THR_MUTEX; }
-void thr_mutex_destroy(THR_MUTEX* m) { delete m; }
+THR_MUTEX* thr_mutex_create() {
+  host::counters::add("thr_mutex", 1);
+  return new THR_MUTEX;
+}
+void thr_mutex_destroy(THR_MUTEX* m) {
+  if (m != nullptr) host::counters::add("thr_mutex", -1);
+  delete m;
+}

@@ -20,7 +20,8 @@ struct THR_MUTEX {
 };
 HOST_API void thr_mutex_lock(THR_MUTEX* m);
 HOST_API void thr_mutex_unlock(THR_MUTEX* m);
-// data: a new mutex, and its destruction.
+// data: a new mutex, and its destruction (the live ones counted as
+// "thr_mutex", see host::counters).
 HOST_API THR_MUTEX* thr_mutex_create();
 HOST_API void thr_mutex_destroy(THR_MUTEX* m);
 

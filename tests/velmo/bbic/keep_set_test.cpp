@@ -203,6 +203,12 @@ TEST_F(KeepSetTest, HideSwitchLeavesPortsToPreservedLogicUnwalked) {
   EXPECT_FALSE(k.contains(atom(p, "P|i")));
   EXPECT_FALSE(k.contains(atom(p, "P|l1")));
   EXPECT_TRUE(k.contains(atom(p, "P|l3")));
+  // Tied to ground outside (a driver that is no atom): unwalked as well.
+  vok_connect(outer_i->get_my_node()->get_parent_netlist()->get_ground_oterm(), outer_i);
+  VELMO_BBIC_KEEP_SET grounded;
+  velmo_get_all_nodes_to_boundary_registers(netlist(p), grounded);
+  EXPECT_FALSE(grounded.contains(atom(p, "P|l1")));
+  EXPECT_TRUE(grounded.contains(atom(p, "P|l3")));
 }
 
 TEST_F(KeepSetTest, BoundaryNodeStrategyKeepsTheFirstAtomsOnly) {
@@ -213,6 +219,19 @@ TEST_F(KeepSetTest, BoundaryNodeStrategyKeepsTheFirstAtomsOnly) {
   // The clock port's fanouts are global: only the port itself.
   EXPECT_THAT(names(k), UnorderedElementsAreArray({"P|clk", "P|i", "P|l1", "P|o", "P|l3"}));
   EXPECT_EQ(lines_starting("BBIC stats @ After keeping up to first node at the output").size(), 1u);
+}
+
+// Pins are no ports: the boundary-node strategy seeds from the netlist's
+// port atoms only, never from an input or output pad.
+TEST_F(KeepSetTest, BoundaryNodeStrategySeedsFromPortsNotPads) {
+  NETLIST_BUILDER n = host::testing::netlist();
+  auto a = n.lut("a", {n.input_port("tp")}, pass);
+  n.output_port("op", a);
+  auto b = n.lut("b", {n.io_in("pin")}, pass);
+  n.io_out("q", n.lut("c", {b}, pass));
+  VELMO_BBIC_KEEP_SET k;
+  velmo_get_all_nodes_to_boundary_nodes(n.get_netlist(), k);
+  EXPECT_THAT(names(k), UnorderedElementsAreArray({"tp", "a", "op"}));
 }
 
 TEST_F(KeepSetTest, BothStrategiesOffKeepExactlyThePorts) {

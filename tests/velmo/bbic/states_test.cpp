@@ -28,6 +28,7 @@
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_routing_model.h"
 #include "w3j3/w3j3_cfg_db_manager.h"
+#include "w3j3/w3j3_mapping_model.h"
 #include "wexan/wexan_env.h"
 #include "wump/wump_route_objects.h"
 
@@ -226,6 +227,22 @@ TEST_F(BlackboxTest, SequenceLeavesTheSelectedPartitionOnItsShell) {
   EXPECT_NE(R5T_INTERFACE::get_instance()->get_directives()->get_atom_mapping(b1_port), nullptr);
   EXPECT_EQ(cfg_db->locations().count(0x7FFFFFF0u), 0u);
   EXPECT_EQ(cfg_db->get_atom_netlist_size(), static_cast<unsigned>(VOK_ATOM_NODE::s_next_id));
+  // The locations a partition recorded for its atoms go into it, those of
+  // unplaced atoms never.
+  KIV_STATE* kiv = pb->get_state()->get_kiv_state();
+  W3J3_MAPPING_MODEL* mapping = velmo_bbic_get_model<W3J3_MAPPING_MODEL>(*kiv, W3J3_MAPPING_MODEL::s_model_type_string);
+  if (mapping == nullptr) {
+    mapping = new W3J3_MAPPING_MODEL();
+    mapping->set_path(KIV_PATH({"db", "B", "default", W3J3_MAPPING_MODEL::s_model_type_string}));
+    kiv->add_model(mapping);
+  }
+  const auto placed = static_cast<std::uint32_t>(b1->get_id()), unplaced = placed + 1;
+  mapping->atom_locations()[placed] = 42;
+  mapping->atom_locations()[unplaced] = 0xFFFFFFFFu;
+  process_hybrid_r5t_and_w3j3_models(true);
+  ASSERT_EQ(cfg_db->locations().count(placed), 1u);
+  EXPECT_EQ(cfg_db->locations().at(placed), 42u);
+  EXPECT_EQ(cfg_db->locations().count(unplaced), 0u);
   host::w3j3::set_cfg_db_manager_present(false);
 }
 

@@ -69,6 +69,31 @@ protected:
     hov->perform_quick_timing_analysis(false);
   }
   void collect(VELMO_DELAY_CHAIN_OP& owner) { owner.init_kem_edges_for_processing_new(hov_get_accessories(), true); }
+  // The scene with a second input pin din3 shaped like din (its buffer on
+  // pad-to-core chain 0, into an I/O input register); both pins fail hold
+  // and get a chain 446 setting, unless the writes of `failing` fail. The
+  // pass's result, and whether the other pin's setting was written.
+  std::pair<bool, bool> inputs_with_a_failed_write(const char* failing) {
+    host::testing::device(Family::KY).build();
+    sc = host::testing::scenes::io_delay_chains();
+    auto n = host::testing::netlist();
+    n.io_reg("ireg3", 396).clk(host::testing::SIG(n.find("clk"))).d(n.io_in("din3"));
+    n.find("din3")->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0)->set_usage(9);
+    n.find("din3~ibuf")->get_input_term_by_type(DB_INPUT_PORT_BOX, 0)->set_delay_chain_connection(8, 0);
+    host::options::set(904, 1, "on");
+    cfg_set_on("velmo_auto_dc_hold_time");
+    for (const char* pin : {"din", "din3"})
+      host::timing::set_io_delay(n.find(pin)->get_id(), {"clk", 1500, -400});
+    m_env->indicate_that_atom_netlist_is_modified();
+    if (failing) host::dc::fail_writes(n.find(failing)->get_id(), -1);
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS pass(m_env, &owner);
+    const bool ok = pass.work_new();
+    const char* other = failing && std::string(failing) == "din" ? "din3" : "din";
+    unsigned written = 0;
+    const bool set = yos_current_interface()->get_uint_data(n.find(other), T(446), &written);
+    return {ok, set && written > 0};
+  }
   static int count(const std::string& line) {
     int c = 0;
     for (const auto& t : host::debug::texts()) c += t == line;
@@ -316,6 +341,19 @@ TEST_F(AutoDelayChainTest, AFailedOutputWriteFailsThePassThoughTheInputIsWritten
   ASSERT_TRUE(yos_current_interface()->get_uint_data(sc.din, T(446), &in));
   EXPECT_GT(in, 0u);
   EXPECT_FALSE(yos_current_interface()->get_uint_data(sc.dout, T(430), &out) && out > 0u);
+}
+
+// Two input pins, each a pin-to-core group of its own: a failed write in
+// either fails the pass, whichever group comes first, and the other pin's
+// chain is written all the same.
+TEST_F(AutoDelayChainTest, TwoInputGroupsAreBothWrittenWithoutAFailure) {
+  EXPECT_EQ(inputs_with_a_failed_write(nullptr), std::make_pair(true, true));
+}
+TEST_F(AutoDelayChainTest, AFailedWriteInTheFirstInputGroupFailsThePass) {
+  EXPECT_EQ(inputs_with_a_failed_write("din"), std::make_pair(false, true));
+}
+TEST_F(AutoDelayChainTest, AFailedWriteInTheSecondInputGroupFailsThePass) {
+  EXPECT_EQ(inputs_with_a_failed_write("din3"), std::make_pair(false, true));
 }
 
 TEST_F(AutoDelayChainTest, SelfTestNeedsMultiCorner) {

@@ -55,6 +55,11 @@ protected:
     auto ibuf = n.io_in("din");
     core = n.lut("core", {ibuf}, 0x2).atom();
     core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+    if (second_core) {
+      core2 = n.lut("core2", {ibuf}, 0x2).atom();
+      core2->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
+      n.io_out("dout3", core2);
+    }
     if (clock) n.clock("dinclk", 2000, host::testing::SIG(n.find("din")));
     n.io_out("dout", core);
     din = n.find("din");
@@ -69,6 +74,9 @@ protected:
     edge = kem->get_edge(kem->get_kem_node_from_iterm(core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0))->begin_fanin());
     VOK_ATOM_NODE* obuf = n.find("dout~obuf");
     out_edge = kem->get_edge(kem->get_kem_node_from_iterm(obuf->get_input_term_by_type(DB_INPUT_PORT_BOX, 0))->begin_fanin());
+    if (second_core)
+      edge2 = kem->get_edge(
+          kem->get_kem_node_from_iterm(core2->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0))->begin_fanin());
   }
   void clock_skip(bool flag3);
   void related(bool flag3);
@@ -85,7 +93,10 @@ protected:
   VOK_ATOM_NODE* din = nullptr;
   VOK_ATOM_NODE* dout = nullptr;
   VOK_ATOM_NODE* core = nullptr;
+  VOK_ATOM_NODE* core2 = nullptr;
+  bool second_core = false;  // a second LUT on the same pin's chain 0
   KEM_EDGE* edge = nullptr;
+  KEM_EDGE* edge2 = nullptr;
   KEM_EDGE* out_edge = nullptr;
 };
 
@@ -185,6 +196,37 @@ void DelayChainChooserTest::clock_skip(bool flag3) {
 }
 
 TEST_F(DelayChainChooserTest, ClockPinSkipsPadToCoreChain0) { clock_skip(false); }
+
+// Two connections through one pin's chain make one record, which keeps the
+// more critical of them (the smaller slack, with its edge) for setup and
+// for hold, in whichever order they come.
+TEST_F(DelayChainChooserTest, ARecordKeepsTheMostCriticalEdgeOfItsChain) {
+  second_core = true;
+  design({0, 1, 2, 3, 4, 5, 6, 7});
+  KEM_NETLIST* kem = hov_get_accessories()->get_kem_netlist();
+  ASSERT_NE(edge2, nullptr);
+  ASSERT_NE(edge2, edge);
+  kem->set_quick_slack(edge->get_id(), 300);
+  kem->set_quick_slack(edge2->get_id(), 100);
+  for (const std::vector<KEM_EDGE*>& edges : {std::vector<KEM_EDGE*>{edge, edge2}, std::vector<KEM_EDGE*>{edge2, edge}}) {
+    VELMO_DELAY_CHAIN_OP op(m_env);
+    EXPECT_TRUE(op.collect_tsu_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN));
+    EXPECT_TRUE(op.collect_th_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true));
+    ASSERT_EQ(op.get_slack_map().size(), 1u);
+    const VELMO_SLACK_INFO* info = op.get_slack_map().begin()->second;
+    EXPECT_EQ(info->tsu_slack, 100);
+    EXPECT_EQ(info->tsu_edge, edge2);
+    EXPECT_EQ(info->th_slack, 100);
+    EXPECT_EQ(info->th_edge, edge2);
+  }
+  // Hold records made without setup ones keep the most critical too.
+  const std::vector<KEM_EDGE*> edges{edge, edge2};
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  EXPECT_TRUE(op.collect_th_slack(&edges, VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false));
+  ASSERT_EQ(op.get_slack_map().size(), 1u);
+  EXPECT_EQ(op.get_slack_map().begin()->second->th_slack, 100);
+  EXPECT_EQ(op.get_slack_map().begin()->second->th_edge, edge2);
+}
 TEST_F(DelayChainChooserTest, ClockPinKeepsD3HoldRecordsUnderFlag3) { clock_skip(true); }
 
 // Records of one atom after a change of D2 by 30 ps, then copies from D1.
@@ -233,6 +275,10 @@ void DelayChainChooserTest::related(bool flag3) {
   op.update_slack_info(din, d1, 0);
   EXPECT_EQ(d30->tsu_slack, flag3 ? 40 : 10);
   EXPECT_EQ(d30->tsu_edge, edge);
+  // The same edge's larger setup slack is copied.
+  d1->tsu_edge = edge;
+  op.update_slack_info(din, d1, 0);
+  EXPECT_EQ(d30->tsu_slack, flag3 ? 90 : 10);
   // The other family of chains: a change of D5 moves D4 and D6 alike.
   VELMO_SLACK_INFO* d5 = add(152, 100, 200);
   VELMO_SLACK_INFO* d4 = add(148, 0, 0);
