@@ -1,6 +1,7 @@
 // The resynthesiser's set-up on a placed, routed and timed design: every
 // configuration variable reaches the manager, atoms are found by id inside
-// black boxes as well, and the netlist dump refuses an unplaced LUT.
+// black boxes as well, the netlist dump refuses an unplaced LUT, and the
+// forward trace through pipeline registers passes over one without output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include "common/host_call_log.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
 #include "testing/scenes.h"
 #include "velmo_irsyn_test.h"
 #include "wexan/wexan_env.h"
@@ -88,6 +91,30 @@ TEST_F(IrsynSetupTest, TheDumpStopsAtAnUnplacedLut) {
   manager = std::make_unique<IRSYN_MANAGER>(CMP_FACADE::current(), env);
   s[0].luts[2]->clear_location();
   EXPECT_EQ(expect_internal_error([&] { manager->dump_netlist(); }).condition, "gid != DEV_ILLEGAL_GLOBAL_ID");
+}
+
+// A pipeline register fed by a0 whose data output is gone lowers neither
+// value of the forward trace: it has no slack to give, setup or hold.
+TEST_F(IrsynSetupTest, TheForwardTracePassesOverAPipelineRegisterWithoutOutput) {
+  device(Family::KY).build();
+  auto n = netlist();
+  SIG clk = n.input_port("clk");
+  n.clock("clk", 1000, clk);
+  auto a0 = n.reg("a0").clk(clk).d(n.input_port("in"));
+  auto p = n.zota_reg("p").clk(clk).d(a0);
+  auto q = n.reg("q").clk(clk).d(a0);
+  place_at(a0, 2, 2, 1);
+  place_at(p, 3, 2, 1);
+  place_at(q, 3, 2, 2);
+  p->remove_output_term(p->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  ASSERT_EQ(p->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), nullptr);
+  n.timing();
+  env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  manager = std::make_unique<IRSYN_MANAGER>(CMP_FACADE::current(), env);
+  std::int32_t setup = 12345, hold = 678;
+  manager->trace_slack_fwd_thru_zotas(a0->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), &setup, &hold);
+  EXPECT_EQ(setup, 12345);
+  EXPECT_EQ(hold, 678);
 }
 
 }  // namespace
