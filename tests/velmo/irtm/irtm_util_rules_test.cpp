@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kem/kem_manager.h"
+#include "pexa/pexa_utility.h"
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
@@ -110,6 +111,20 @@ TEST_F(IrtmUtilRulesTest, UnconnectedInputsAndNonCombinationalAtoms) {
   reg->get_lutmask() = s[0].luts[1]->get_lutmask();
   ASSERT_TRUE(util->is_retimable_comb(s[0].luts[1]));
   EXPECT_FALSE(util->is_retimable_comb(reg));
+}
+
+// Without a current device the utility has no die to ask: it still builds,
+// names no gid and locates nothing, routing element or placement site.
+TEST_F(IrtmUtilRulesTest, WithoutACurrentDeviceNothingIsLocated) {
+  device(Family::KY).build();
+  const std::uint32_t wire = gid_of(h(2, 3));
+  host::pexa::hide_current_device(true);
+  make_util();
+  host::pexa::hide_current_device(false);
+  PLACE_DB::LOCATION loc;
+  EXPECT_FALSE(util->get_gid_location(wire, &loc));
+  EXPECT_FALSE(util->get_gid_location(3, &loc));
+  EXPECT_EQ(util->get_gid_string(wire), "?");
 }
 
 }  // namespace
