@@ -1,0 +1,75 @@
+// The route stage's rules that its sequence tests leave open: the automatic
+// delay-chain work after a successful routing run on pipeline-register
+// devices, the fix-up iteration's result flags, and the default of
+// post-route physical synthesis for a family the option does not cover.
+#include <string>
+
+#include "../prefit/expert_fixture.h"
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "common/host_script.h"
+#include "gen/gen_profile.h"
+#include "moz/moz_variable.h"
+#include "omz/omz_option.h"
+
+using host::testing::Family;
+
+namespace {
+
+class RouteRulesTest : public velmo_test::ExpertTest {
+protected:
+  static int delay_chain_runs() {
+    int n = 0;
+    for (const auto& e : host::bins::events()) n += e.action == "open" && e.name == "Delay Chain Operations";
+    return n;
+  }
+};
+
+TEST_F(RouteRulesTest, TheAutomaticDelayChainRunsAfterASuccessfulRouteOnPipelineDevices) {
+  device(Family::KY);
+  VELMO_EXPERT* expert = start();
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(delay_chain_runs(), 1);
+  // A failed routing run leaves the chains alone, and so does the switch.
+  EXPECT_FALSE(expert->do_post_route_ops(false));
+  EXPECT_EQ(delay_chain_runs(), 1);
+  cfg_set_value("velmo_enable_post_repop_auto_dc", "off");
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(delay_chain_runs(), 1);
+}
+
+TEST_F(RouteRulesTest, DevicesWithoutRoutingPipelineSlotsRunNoAutomaticDelayChain) {
+  device(Family::KX);
+  VELMO_EXPERT* expert = start();
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(delay_chain_runs(), 0);
+}
+
+// Both result flags are cleared on entry: an iteration that never reaches
+// the router reports nothing it did not do.
+TEST_F(RouteRulesTest, AFixupIterationThatNeverRoutesReportsBothFlagsClear) {
+  device(Family::KX);
+  VELMO_EXPERT* expert = start();
+  bool r1 = true, r2 = true;
+  host::script::queue<bool>("MUB_PERIPH_FLOW::late_place_load").push(false);
+  EXPECT_FALSE(expert->muvo_post_route_fixup_iter(true, false, r1, r2));
+  EXPECT_FALSE(r1);
+  EXPECT_FALSE(r2);
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::post_route_fixup_iteration"), 0);
+}
+
+// The option turns post-route physical synthesis on only for the families
+// its setting variable covers; for the others it stays off unless asked for.
+TEST_F(RouteRulesTest, PhysicalSynthesisIsOffForAFamilyTheOptionDoesNotCover) {
+  device(Family::KZ);
+  VELMO_EXPERT* expert = start();
+  host::options::set(683, 1, "on");
+  bool run = false;
+  ASSERT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+  host::moz::exclude_family(683, Family::KZ);
+  EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  cfg_set_on("muvo_post_route_in_finalize");
+  EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+}
+
+}  // namespace
