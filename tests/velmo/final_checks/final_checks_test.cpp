@@ -213,6 +213,26 @@ TEST_F(FinalChecksTest, P2cRegisterPassesInTheFirstSlotOrASiblingOfIt) {
   EXPECT_TRUE(m_expert->final_p2c2p_zota_check());
 }
 
+// With no register marked for a transfer there is nothing to check, and the
+// check passes (finalize reads a false result as a failure). A marked P2C
+// register needs a data input driven from the periphery.
+TEST_F(FinalChecksTest, P2cC2pCheckPassesWithoutMarkedRegistersAndNeedsADrivenP2cInput) {
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto reg = n.zota_reg("p2c").clk(clk);
+  reg.placed(slots()[0], 282);
+  EXPECT_TRUE(m_expert->final_p2c2p_zota_check());
+  set_p2c(reg, "NOT_A_TRANSFER");
+  EXPECT_TRUE(m_expert->final_p2c2p_zota_check());
+
+  set_p2c(reg, "P2C");
+  auto e = expect_internal_error([&] { m_expert->final_p2c2p_zota_check(); });
+  EXPECT_EQ(e.condition, "din_iterm");
+  reg->add_input_term(DB_INPUT_PORT_DATA_IN, 0);  // there, but driven by nothing
+  e = expect_internal_error([&] { m_expert->final_p2c2p_zota_check(); });
+  EXPECT_EQ(e.condition, "periphery_oterm");
+}
+
 TEST_F(FinalChecksTest, C2pRegistersOfBothKindsNeedTheNearestSlotOverFanins) {
   // Read once per process: the first check of this test sees it.
   if (!host::testing::in_own_process()) return;

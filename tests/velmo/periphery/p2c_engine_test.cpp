@@ -166,6 +166,14 @@ TEST_F(P2cEngineTest, LcellCellArithmeticAndRefusedLabOutputs) {
     const PELK v = R5T_INTERFACE::get_instance()->get_atom_mapping(a->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0));
     return std::string(v.is_null() ? "" : v.cname());
   };
+  // Only a wire LUT is placed this way: anything else is an internal error,
+  // before any change.
+  VOK_ATOM_NODE* inv = n.lut("inv", {src}, kInverter);
+  const auto e = expect_internal_error(
+      [&] { p.place_and_route_wire_lut_from_lab_re_to_periphery(inv, lab_out(2, 6, 94), port1, d(u1), mod, bl); });
+  EXPECT_EQ(e.condition, "ZEL_LCELL_UTIL::atom_is_wire_lut(wirelut_atom)");
+  EXPECT_FALSE(inv->is_placed());
+  EXPECT_TRUE(p.blacklisted_locs().lookup({2, 6}) == nullptr);
   // Outside the LAB output range: passed over, nothing changed.
   EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w0, lab_out(2, 6, 93), port1, d(u1), mod, bl));
   EXPECT_FALSE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w0, lab_out(2, 6, 134), port1, d(u1), mod, bl));

@@ -19,6 +19,7 @@
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_fitter_ops.h"
+#include "wexan/wexan_utilities.h"
 #include "dev/dev_spec.h"
 #include "yun/host_yun_env.h"
 
@@ -162,7 +163,6 @@ TEST_F(PlaceStageTest, AnIllegalRawIopllStopsThePreprocessingBeforeThePlacer) {
 
 TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
   cfg_set_on("early_retiming_in_place_pre_vpr");
-  cfg_set_off("skip_early_depop");
   start();
   DeviceSpec spec = host::device::spec();
   spec.zota_depopulation = true;
@@ -173,7 +173,38 @@ TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
   EXPECT_THAT(host::debug::texts(),
               CallSequence(Calls{"Skip early retimer (it's off)",
                                  "SYN_TAG: DRASK mapper is not running. MOZ is OFF"}));
+  // The depopulation after it is skipped unless asked for.
+  EXPECT_EQ(count_calls("YUN_UTILITY::depopulate_netlist"), 0);
+  cfg_set_off("skip_early_depop");
+  EXPECT_TRUE(velmo_place());
   EXPECT_EQ(count_calls("YUN_UTILITY::depopulate_netlist"), 1);
+  host::wexan::set_yun_env(nullptr);
+}
+
+// The extra-effort PDC pass runs only in the utility's extra-effort mode, and
+// not at all without a utility.
+TEST_F(PlaceStageTest, ExtraEffortPdcRunsOnlyInItsMode) {
+  start();
+  WEXAN_PDC_UTILITY* pdc = TIBEX_ENV::get_tibex_pdc_utility();
+  ASSERT_NE(pdc, nullptr);
+  const char* pass = "WEXAN_PDC_UTILITY::run_extra_effort_pdc";
+  EXPECT_TRUE(velmo_place());
+  EXPECT_EQ(count_calls(pass), 0);
+  pdc->set_pdc_mode(2);
+  EXPECT_TRUE(velmo_place());
+  EXPECT_EQ(count_calls(pass), 1);
+  EXPECT_THAT(host::call_names(), CallSequence(Calls{"MUB_PERIPH_FLOW::early_place_load", pass,
+                                                     "WEXAN_PLL_DELAY_CHAINS_OP::work"}));
+  // A failed early load skips it.
+  host::clear_calls();
+  host::script::queue<bool>("MUB_PERIPH_FLOW::early_place_load").push(false);
+  EXPECT_FALSE(velmo_place());
+  EXPECT_EQ(count_calls(pass), 0);
+
+  delete pdc;
+  TIBEX_ENV::set_tibex_pdc_utility(nullptr);
+  EXPECT_TRUE(velmo_place());
+  EXPECT_EQ(count_calls(pass), 0);
 }
 
 TEST_F(PlaceStageTest, RunVprBranchMatrix) {
@@ -186,6 +217,7 @@ TEST_F(PlaceStageTest, RunVprBranchMatrix) {
   };
   const std::vector<ROW> rows = {
       {true, true, false, false, MUVO_FLOW_PLACE, {"begin_flow(64)", "place(64)", "end_flow(64)"}, "Place Core"},
+      {true, false, true, false, MUVO_FLOW_PLACE, {"begin_flow(64)", "place(64)", "end_flow(64)"}, "Place Core"},
       {true, true, true, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "place_route_finalize(32)", "end_flow(32)"},
        nullptr},
       {false, true, false, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "prepare_route(32)", "route(32)", "end_flow(32)"},
@@ -332,6 +364,13 @@ TEST_F(PlaceStageTest, PostPlaceOperationBeginsFlowFourWithoutEndingIt) {
   EXPECT_EQ(facade_calls(), (Calls{"begin_flow(4)", "post_place_operation(4)"}));
   EXPECT_THAT(host::debug::texts(), CallSequence(Calls{"Failed in VELMO_EXPERT::run_post_place_operation() because",
                                                        "vpr_prelude failed"}));
+  // A failed operation after a good prelude fails the call too.
+  host::clear_calls();
+  host::script::queue<bool>("TIBEX_VPR_FACADE::post_place_operation").push(false);
+  EXPECT_FALSE(velmo_post_place_operation());
+  EXPECT_THAT(host::debug::texts(), CallSequence(Calls{"Failed in VELMO_EXPERT::run_post_place_operation() because",
+                                                       "post_place_operation() failed"}));
+  EXPECT_THAT(host::call_lines(), CallSequence(Calls{"WEXAN_INCREMENTAL_UTILITY::show_locked_nodes(false, false)"}));
   host::wexan::set_all_partitions_can_skip_fitter(true);
   host::clear_calls();
   EXPECT_TRUE(velmo_post_place_operation());

@@ -134,6 +134,29 @@ TEST_F(PostPlanTest, DepopulationAfterEarlyRetimingOnlyWhenAskedFor) {
   host::wexan::set_yun_env(nullptr);
 }
 
+// A depopulation after early retiming that fails fails the post-plan chain:
+// the strengths are not translated and nothing is rebuilt.
+TEST_F(PostPlanTest, AFailedDepopulationAfterEarlyRetimingFailsTheChain) {
+  start(Family::KY);
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation = true;
+  host::device::configure(spec);
+  HOST_YUN_ENV yun_env;
+  host::wexan::set_yun_env(&yun_env);
+  cfg_set_off("skip_early_depop");
+  EXPECT_TRUE(velmo_post_plan_ops(false));
+  EXPECT_TRUE(called("YUN_UTILITY::depopulate_netlist"));
+  EXPECT_TRUE(called("BAV::translate_current_strengths"));
+
+  host::clear_calls();
+  host::script::queue<bool>("YUN_UTILITY::depopulate_netlist").push(false);
+  EXPECT_FALSE(velmo_post_plan_ops(false));
+  EXPECT_TRUE(called("YUN_UTILITY::depopulate_netlist"));
+  EXPECT_FALSE(called("BAV::translate_current_strengths"));
+  EXPECT_FALSE(called("WEXAN_ENV::run_w3j3_prefit"));
+  host::wexan::set_yun_env(nullptr);
+}
+
 TEST_F(PostPlanTest, TimingUtilityReflectingTheNetlistNeedsNoW3j3Run) {
   start(Family::KY);
   hov_get_atom_netlist_taint_manager()->indicate_hov_reflects_atom_netlist_exactly();

@@ -183,6 +183,10 @@ TEST_F(StartupTest, FamilyWithoutPrefitTraitStopsBeforeLending) {
   EXPECT_THAT(host::lent(), IsEmpty());
   EXPECT_THAT(lending_calls(), IsEmpty());
   EXPECT_EQ(host::counters::get("govin"), 0);
+  // An environment without an expert takes no constraint calls.
+  for (auto call : {+[] { velmo_load_user_constraints(false); }, +[] { velmo_clear_and_reload_tarnbay_constraints(); }})
+    EXPECT_EQ(host::testing::expect_internal_error(call).condition, "VELMO_EXPERT::exists()");
+  EXPECT_EQ(host::call_count("WEXAN_ENV::clear_and_reload_tarnbay_constraints"), 0);
 
   velmo_shutdown_fitter();
   EXPECT_EQ(host::call_names().back(), "WEXAN_ENV::~WEXAN_ENV");
@@ -246,6 +250,9 @@ TEST_F(StartupTest, SecondStartUpAndEarlyExpertAccessAreInternalErrors) {
   EXPECT_EQ(host::testing::expect_internal_error([] { velmo_route(); }).condition, "exists()");
   EXPECT_EQ(host::testing::expect_internal_error([] { velmo_load_user_constraints(false); }).condition,
             "s_env != NULL");
+  EXPECT_EQ(host::testing::expect_internal_error([] { velmo_clear_and_reload_tarnbay_constraints(); }).condition,
+            "s_env != NULL");
+  EXPECT_EQ(host::call_count("WEXAN_ENV::clear_and_reload_tarnbay_constraints"), 0);
 
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   e = host::testing::expect_internal_error([] { velmo_initialize_fitter(CMP_FACADE::current()); });

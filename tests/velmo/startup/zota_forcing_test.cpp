@@ -45,6 +45,9 @@ TEST_F(ZotaForcingTest, RegistersFeedingCarryInsAreForcedOnce) {
   auto box = n.blackbox("u_sub", [](auto& c) { c.output("o", c.reg("inner").clk(c.input("c"))); });
   box.in("c", clk);
   n.carry_chain("add_d", 1).head().input(DB_INPUT_PORT_CARRY_IN, 0, box.out("o"));
+  // A carry-in tied to the netlist's ground has a source but no atom behind it.
+  n.carry_chain("add_e", 1).head().input(DB_INPUT_PORT_CARRY_IN, 0,
+                                         host::testing::SIG(r1->get_parent_netlist()->get_ground_oterm()));
 
   ASSERT_TRUE(velmo_initialize_fitter(CMP_FACADE::current()));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Forced 2 carry chain registers to ZOTA mode"));
