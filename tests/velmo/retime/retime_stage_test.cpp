@@ -14,6 +14,7 @@
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
 #include "testing/netlist_builder.h"
+#include "testing/routing_builder.h"
 #include "velmo_yun_env.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
@@ -302,6 +303,38 @@ TEST_F(RetimeTest, PostFitRetimingNeedsARetimingEnvironment) {
                   "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, true, true,",
                   "YUN_UTILITY::retime(true, false, true)"}));
   host::wexan::set_yun_env(nullptr);
+}
+
+// A net whose wire drives more branches than the fabric allows: the stage
+// stops with an internal error, unless the switch asks it only to report,
+// in which case the retimer runs as usual.
+TEST_F(RetimeTest, AFanoutViolationStopsTheStageUnlessTheSwitchAsksOnlyForAReport) {
+  for (const bool prevent : {false, true}) {
+    SCOPED_TRACE(prevent);
+    device(Family::KY);
+    auto n = host::testing::netlist();
+    VOK_ATOM_NODE* r = n.reg("r").d(n.input_port("in")).atom();
+    host::testing::routing().routing(r).wire(host::testing::h(7, 7)).branch([](host::testing::NET_BUILDER& b) {
+      for (int i = 0; i < 7; ++i)
+        b.branch([&](host::testing::NET_BUILDER& c) {
+          c.wire(i % 2 ? host::testing::v(1 + i / 2, 2) : host::testing::h(1 + i / 2, 2));
+        });
+    });
+    VELMO_EXPERT* expert = start();
+    set_snapshot("retimed");
+    if (prevent) {
+      cfg_set_on("velmo_prevent_fanout_limit_check_assert");
+      EXPECT_TRUE(expert->retime());
+      EXPECT_THAT(host::debug::texts(), HasDebugLine("Fanout limit violations found, but I will not assert."));
+      EXPECT_EQ(count_calls("YUN_UTILITY::retime"), 1);
+    } else {
+      const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { expert->retime(); });
+      EXPECT_EQ(e.condition, "Fanout limits violated. See debug output for details.");
+      EXPECT_EQ(count_calls("YUN_UTILITY::retime"), 0);
+    }
+    TearDown();
+    SetUp();
+  }
 }
 
 }  // namespace
