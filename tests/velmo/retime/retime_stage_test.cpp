@@ -14,7 +14,6 @@
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
 #include "testing/netlist_builder.h"
-#include "testing/routing_builder.h"
 #include "velmo_yun_env.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_env.h"
@@ -313,13 +312,7 @@ TEST_F(RetimeTest, AFanoutViolationStopsTheStageUnlessTheSwitchAsksOnlyForARepor
     SCOPED_TRACE(prevent);
     device(Family::KY);
     auto n = host::testing::netlist();
-    VOK_ATOM_NODE* r = n.reg("r").d(n.input_port("in")).atom();
-    host::testing::routing().routing(r).wire(host::testing::h(7, 7)).branch([](host::testing::NET_BUILDER& b) {
-      for (int i = 0; i < 7; ++i)
-        b.branch([&](host::testing::NET_BUILDER& c) {
-          c.wire(i % 2 ? host::testing::v(1 + i / 2, 2) : host::testing::h(1 + i / 2, 2));
-        });
-    });
+    route_past_the_fanout_limit(n.reg("r").d(n.input_port("in")));
     VELMO_EXPERT* expert = start();
     set_snapshot("retimed");
     if (prevent) {
