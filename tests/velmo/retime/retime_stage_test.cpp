@@ -2,6 +2,7 @@
 // for the timing netlist, write-back, the pipeline-register post-processing
 // and the Nimbrel view.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -156,7 +157,8 @@ TEST_F(RetimeTest, PipelineRegistersAreTaintedOneByOneAndTheRoutedSnapshotGetsAC
 // post-processing follows its own switch: deleting the timing utility needs
 // the global taint as well; without the clock-routing commit no register is
 // tainted; the row clocks are routed first only when free registers after
-// LUTs are used, with the pre-fit netlist refresh on base family 26 alone.
+// LUTs are used, with the pre-fit netlist refresh on base family 26 alone;
+// the netlist dump is written only when asked for.
 TEST_F(RetimeTest, ThePostProcessingStepsFollowTheirSwitches) {
   struct CASE {
     int family;
@@ -173,6 +175,7 @@ TEST_F(RetimeTest, ThePostProcessingStepsFollowTheirSwitches) {
       {Family::KY, "fit_retime_ending_kem_rebuild", "yun_use_free_ff_after_lut_in_post_fit_retimer", true, true, true,
        false, true, false},
       {Family::KZ, nullptr, "yun_use_free_ff_after_lut_in_post_fit_retimer", true, true, true, true, true, true},
+      {Family::KY, nullptr, "velmo_dump_post_retime_atmx", true, true, false, false, true, true},
   };
   for (const CASE& c : cases) {
     SCOPED_TRACE(std::string(c.off ? c.off : "-") + " / " + (c.on ? c.on : "-") + " on " +
@@ -187,6 +190,10 @@ TEST_F(RetimeTest, ThePostProcessingStepsFollowTheirSwitches) {
     if (c.off) cfg_set_off(c.off);
     if (c.on) cfg_set_on(c.on);
     EXPECT_TRUE(expert->retime());
+    // The netlist dump is written only when asked for.
+    const std::string dump = CMP_FACADE::current()->get_project_name() + ".post_retime.atm";
+    EXPECT_EQ(exists(dump), c.on && std::string(c.on) == "velmo_dump_post_retime_atmx");
+    std::filesystem::remove(dump);
     // Only what follows the run counts.
     const auto lines = host::call_lines();
     const auto run = std::find_if(lines.begin(), lines.end(),
@@ -204,11 +211,15 @@ TEST_F(RetimeTest, ThePostProcessingStepsFollowTheirSwitches) {
     EXPECT_EQ(count_after("norbo_route_rowclocks"), c.rowclocks ? 1 : 0);
     EXPECT_EQ(count_after("WEXAN_ENV::run_w3j3_prefit"), c.prefit ? 1 : 0);
     EXPECT_EQ(count_after("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1"), c.global_taint ? 1 : 0);
-    EXPECT_EQ(count_after("WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false"),
+    EXPECT_EQ(count_after("WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, "
+                          "null, false, false)"),
               c.rebuilt ? 1 : 0);
     if (c.rowclocks && c.committed) {
+      // The row clocks are routed first, with the flag off.
       EXPECT_THAT(after, CallSequence(std::vector<std::string>{"norbo_route_rowclocks",
                                                                "NORBO_ZOTA_MANAGER::commit_clock_routing"}));
+      EXPECT_THAT(after, Contains(::testing::AllOf(::testing::StartsWith("norbo_route_rowclocks("),
+                                                   ::testing::EndsWith(", false)"))));
     }
     TearDown();
     SetUp();
