@@ -583,3 +583,27 @@ TEST_F(FinalizeFlowTest, AForcedFullUpdateSkipsTheIncrementalOne) {
   EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
   EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
 }
+
+// Finalize checks the fan-out limits after each step that changes the
+// routing (the stage's own re-route, the hold fixing, the closing
+// operations): by default a violation stops it with an internal error; with
+// the switch every check only reports and the stage goes on.
+TEST_F(FinalizeFlowTest, AFanoutViolationStopsTheStageUnlessTheSwitchAsksOnlyForAReport) {
+  for (const bool prevent : {false, true}) {
+    SCOPED_TRACE(prevent);
+    VELMO_EXPERT* expert = begin(Family::KY, true, [](host::testing::NETLIST_BUILDER& n) {
+      route_past_the_fanout_limit(n.reg("q").d(n.input_port("in")));
+    });
+    if (prevent) {
+      cfg_set_on("velmo_prevent_fanout_limit_check_assert");
+      EXPECT_TRUE(expert->finalize());
+      EXPECT_EQ(count_lines("Fanout limit violations found, but I will not assert."), 3);
+      EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
+    } else {
+      const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { expert->finalize(); });
+      EXPECT_EQ(e.condition, "Fanout limits violated. See debug output for details.");
+    }
+    TearDown();
+    SetUp();
+  }
+}

@@ -270,6 +270,10 @@ TEST_F(IrsynTest, AnUnimprovedDomainEndsThePassKindOnlyWithTheExitSwitch) {
     EXPECT_EQ(count("VM Debug: resyn pass 1 num ops = 1"), 1);
     EXPECT_EQ(count_prefix("VM Debug: new domain wns"), 0);
     EXPECT_EQ(count_prefix("VM Debug: resyn pass 2 num ops = "), exit_on ? 0 : 1);
+    // Without the switch the kind still ends at the first pass that changes
+    // nothing, well before its limit of ten.
+    EXPECT_EQ(count("VM Debug: resyn pass 2 num ops = 0"), exit_on ? 0 : 1);
+    EXPECT_EQ(count_prefix("VM Debug: resyn pass "), exit_on ? 1 : 2);
     EXPECT_GT(implements, 0);
     // The run ends naming each LUT the accepted exchange altered, once.
     std::vector<std::string> changed;

@@ -153,6 +153,10 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
                                       "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
                                       "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
+  // Tainting that was off before the run stays off after it.
+  env->set_hov_tainting_enabled(false);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_FALSE(env->is_hov_tainting_enabled());
 }
 
 // x feeds g, on a global clock, and another LUT: g's move backward across x

@@ -10,6 +10,8 @@
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/routing_builder.h"
 #include "velmo_expert.h"
 #include "velmo_main.h"
 
@@ -40,6 +42,15 @@ protected:
     return static_cast<int>(std::count(l.begin(), l.end(), line));
   }
   static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+  // Routes `source` onto a wire with seven fabric branches, one more than a
+  // wire may drive.
+  static void route_past_the_fanout_limit(host::testing::SIG source) {
+    using host::testing::NET_BUILDER;
+    host::testing::routing().routing(source).wire(host::testing::h(7, 7)).branch([](NET_BUILDER& b) {
+      for (int i = 0; i < 7; ++i)
+        b.branch([&](NET_BUILDER& c) { c.wire(i % 2 ? host::testing::v(1 + i / 2, 2) : host::testing::h(1 + i / 2, 2)); });
+    });
+  }
 
 private:
   bool m_started = false;

@@ -73,14 +73,22 @@ TEST_F(LutramNoTouchTest, LutramNotFedByAPlacedPipelineRegisterIsAnInternalError
   EXPECT_EQ(metadata_of(n.find("r")), PELK());
 }
 
-TEST_F(LutramNoTouchTest, UnplacedPipelineRegisterIsAnInternalError) {
-  device(Family::KY);
-  auto n = host::testing::netlist();
-  auto clk = n.input_port("clk");
-  n.zota_reg("p").clk(clk).d(n.input_port("d"));
-  n.lutram("m").data_in(n.find("p")).clk(clk);
-  VELMO_EXPERT* expert = start();
-  EXPECT_EQ(expert_error(expert), "gid != DEV_ILLEGAL_GLOBAL_ID && ZEL_DEV_ZOTA_UTIL::is_zota_gid(die_info, gid)");
+// Unplaced, or placed in a LAB rather than a pipeline-register slot.
+TEST_F(LutramNoTouchTest, APipelineRegisterOutsideItsSlotIsAnInternalError) {
+  for (const bool in_lab : {false, true}) {
+    SCOPED_TRACE(in_lab);
+    device(Family::KY);
+    auto n = host::testing::netlist();
+    auto clk = n.input_port("clk");
+    n.zota_reg("p").clk(clk).d(n.input_port("d"));
+    n.lutram("m").data_in(n.find("p")).clk(clk);
+    if (in_lab) place_at(n.find("p"), 5, 4, 0);
+    VELMO_EXPERT* expert = start();
+    EXPECT_EQ(expert_error(expert), "gid != DEV_ILLEGAL_GLOBAL_ID && ZEL_DEV_ZOTA_UTIL::is_zota_gid(die_info, gid)");
+    EXPECT_EQ(metadata_of(n.find("p")), PELK());
+    TearDown();
+    SetUp();
+  }
 }
 
 TEST_F(LutramNoTouchTest, UndrivenLutramDataInputIsAnInternalError) {

@@ -265,6 +265,12 @@ TEST_F(RouteStageTest, MuvoFlagOnFamily46) {
   cfg_set_value("muvo_post_route_zota_tricks", "x");
   EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
   EXPECT_TRUE(run);
+  // With tricks asked for, the flow variable is not filled in.
+  host::cfg::unset("muvo_run_post_route_zota_flow");
+  run = false;
+  EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_TRUE(run);
+  EXPECT_EQ(cfg_get_value("muvo_run_post_route_zota_flow"), "");
 
   velmo_bbic_set_active(true);
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
@@ -286,12 +292,29 @@ TEST_F(RouteStageTest, MuvoFlagOnFamily26AndTheOptionDefault) {
   // Option 683 absent: off by default, the flag untouched.
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
   EXPECT_EQ(cfg_get_value("muvo_run_post_route_skewopt"), "");
+  // Present but off: still off.
+  host::options::set(683, 1, "off");
+  EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_EQ(cfg_get_value("muvo_run_post_route_skewopt"), "");
   host::options::set(683, 1, "on");
   EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
   EXPECT_TRUE(run);
   EXPECT_EQ(cfg_get_value("muvo_run_post_route_skewopt"), "on");
+  // The guard option 682, where present, must be on as well.
+  host::options::set(682, 1, "on");
+  EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+  // A user's own setting of the run flag is kept.
+  cfg_set_value("muvo_run_post_route_skewopt", "off");
+  EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+  EXPECT_FALSE(run);
+  EXPECT_EQ(cfg_get_value("muvo_run_post_route_skewopt"), "off");
   host::options::set(682, 1, "off");
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
+  // Off family 46 no full timing-netlist rebuild follows the iterations.
+  cfg_set_value("test_incremental_retiming", "off");
+  cfg_set_value("test_incremental_resynthesis", "off");
+  EXPECT_TRUE(expert->post_route_physical_synthesis(false));
+  EXPECT_EQ(count_calls("HOV_ACCESSORIES::refresh"), 0);
 
   host::hov::set_on(false);
   host::options::unset(682);
@@ -335,6 +358,7 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
   host::cfg::unset("test_incremental_retiming");
   host::cfg::unset("test_incremental_resynthesis");
   EXPECT_TRUE(expert->post_route_physical_synthesis(false));
+  EXPECT_EQ(count_calls("muvo"), 1) << "the resynthesis flow was not asked for";
   std::vector<std::string> opened;
   for (const auto& event : host::bins::events())
     if (event.action == "open") opened.push_back(event.name);
