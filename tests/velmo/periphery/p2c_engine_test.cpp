@@ -360,6 +360,46 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
 // A register fixed by the user to the site its solve gives it is committed
 // there, though the design's box for it (the first locked constraint it
 // carries) leaves that site out and the site check alone would refuse it.
+// With the slack estimation on, a direction's end message carries totals:
+// registers placed only and registers placed and routed, each counted from
+// the first one, or that none was placed.
+TEST_F(P2cEngineTest, EstimatedRunCountsPlacedOnlyAndRoutedRegistersInItsTotals) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  assign(r, 838, "4");
+  cfg_set_on("velmo_p2c_perform_slack_estimation");
+  auto totals = [&] {
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    EXPECT_TRUE(p.is_slack_estimation_eligible());
+    const std::size_t mark = host::messages::posted().size();
+    EXPECT_TRUE(p.periphery_to_core_register_placement());
+    std::vector<std::string> out;
+    const auto all = host::messages::posted();
+    for (std::size_t i = mark; i < all.size(); ++i)
+      if (all[i].id == 16239)
+        for (const auto& sub : all[i].subs) out.push_back(sub.text);
+    return out;
+  };
+  EXPECT_EQ(totals(), std::vector<std::string>{"Placed (but not routed) 1 of 1 core register(s)"});
+  ASSERT_TRUE(r->is_placed());
+  r->clear_location();
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  EXPECT_EQ(totals(), std::vector<std::string>{"Placed and routed 1 of 1 core register(s)"});
+  // A transfer whose chain is cut behind its port is not placed at all.
+  r->clear_location();
+  host::options::set(838, INT, "", r->get_string_hpath());
+  VOK_ATOM_NODE* cut_off = uib_transfer(n, "u2", 9);
+  assign(cut_off, 838, "4");
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
+  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
+    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  host::device::configure(spec);
+  EXPECT_EQ(totals(), std::vector<std::string>{"No core registers were placed or routed"});
+  EXPECT_FALSE(cut_off->is_placed());
+}
+
 TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
@@ -652,8 +692,9 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
                 HasDebugLine("UIB ESRAM C2P placed and route 1 connections for this clock domain " +
                              std::to_string(clk->get_id())));
   }
-  // Locked to a site the solver cannot give it: refused, reported by region
-  // (its corners in order).
+  // Locked to a site the solver cannot give it, or to a box away from the
+  // port: refused, each reported once under its site or its box (corners in
+  // order).
   VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 2, 1);
   periphery_input("u2", 9, y);
   assign(y, 837, "2");
