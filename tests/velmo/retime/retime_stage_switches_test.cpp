@@ -8,30 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "dev/dev_spec.h"
 #include "jov/jov_design.h"
 #include "kem/kem_manager.h"
 #include "msg/msg_base.h"
+#include "retime_stage_fixture.h"
 #include "testing/netlist_builder.h"
 
 using host::testing::Family;
 
 namespace {
 
-class RetimeSwitchesTest : public velmo_test::ExpertTest {
+class RetimeSwitchesTest : public velmo_test::RetimeStageTest {
 protected:
-  VELMO_EXPERT* start_on(int family, const std::string& snapshot) {
-    device(family);
-    auto n = host::testing::netlist();
-    n.reg("r").d(n.input_port("in"));
-    VELMO_EXPERT* expert = start();
-    set_snapshot(snapshot);
-    return expert;
-  }
-  static void set_snapshot(const std::string& s) { JOV_ROOT::get()->get_design("")->set_current_snapshot_str(s); }
   static std::string snapshot() { return JOV_ROOT::get()->get_design("")->get_current_snapshot_str(); }
   static int emulate_warnings() {
     int n = 0;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
 #include "common/host_script.h"
@@ -15,6 +14,7 @@
 #include "kem/kem_manager.h"
 #include "kiv/kiv_model.h"
 #include "msg/msg_base.h"
+#include "retime_stage_fixture.h"
 #include "testing/netlist_builder.h"
 #include "velmo_yun_env.h"
 #include "vok/vok_atom_netlist.h"
@@ -29,17 +29,8 @@ using ::testing::Not;
 
 namespace {
 
-class RetimeTest : public velmo_test::ExpertTest {
+class RetimeTest : public velmo_test::RetimeStageTest {
 protected:
-  VELMO_EXPERT* start_on(int family, const std::string& snapshot) {
-    device(family);
-    auto n = host::testing::netlist();
-    n.reg("r").d(n.input_port("in"));
-    VELMO_EXPERT* expert = start();
-    set_snapshot(snapshot);
-    return expert;
-  }
-  static void set_snapshot(const std::string& s) { JOV_ROOT::get()->get_design("")->set_current_snapshot_str(s); }
   static std::vector<std::string> message_keys() {
     std::vector<std::string> out;
     for (const auto& m : host::messages::posted()) out.push_back(m.key);
