@@ -101,7 +101,7 @@ void DelayChainEdgesTest::list_forms(int family) {
     host::testing::device(Family::code(family)).basic_bool_data(77, true).basic_bool_data(114, true).build();
     design();
     VELMO_DELAY_CHAIN_OP op(m_env);
-    const bool short_family = family == 12;
+    const bool short_family = family == 8 || family == 12 || family == 19;
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, false),
               short_family ? (TYPES{144, 146}) : (TYPES{144, 145, 146}));
     EXPECT_EQ(list_of(op, into(ireg), VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN, true), (TYPES{446}));
@@ -213,6 +213,7 @@ TEST_F(DelayChainEdgesTest, OlderPinFormClassifiesThroughThePinCell) {
 }
 
 TEST_F(DelayChainEdgesTest, ListFormsOnAFamilyWithoutD2) { list_forms(12); }
+TEST_F(DelayChainEdgesTest, ListFormsOnFamily8WithoutD2) { list_forms(8); }
 TEST_F(DelayChainEdgesTest, ListFormsOnAFamilyWithD2) { list_forms(30); }
 
 TEST_F(DelayChainEdgesTest, SingleTypesWithAcceptance) {
