@@ -111,6 +111,11 @@ TEST_F(DeadZoneTest, OneFreeFanoutIsReportedAfterItsVerboseLine) {
   cfg_set_int_value("deadzone_effort", 3);
   std::vector<unsigned> all_but_one(fanouts.begin() + 1, fanouts.end());
   use(all_but_one);
+  // A used fanout leading nowhere is no discount: only free ones count.
+  std::vector<unsigned> beyond;
+  for (auto it = ri->begin_fanout_gids(fanouts[1]), end = ri->end_fanout_gids(fanouts[1]); it != end; ++it)
+    beyond.push_back(*it);
+  use(beyond);
   velmo_bbic_detect_placement_dead_zones();
   const auto lines = lines_of(f);
   ASSERT_EQ(lines.size(), 2u);
