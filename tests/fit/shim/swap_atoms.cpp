@@ -1,14 +1,18 @@
 // Preloaded into velmo-fit by the fit tests to make a fit move atoms it must
-// not: while VELMO_TEST_SWAP_ATOMS names two atoms ("a,b", by hierarchical
-// path, in any partition's full netlist), the host's placement check first
-// checks as usual and then exchanges the two atoms' sites. The check runs
+// not: while VELMO_TEST_SWAP_ATOMS names two or more atoms ("a,b,c", by
+// hierarchical path, in any partition's full netlist), the host's placement
+// check first checks as usual and then moves each atom to the next one's
+// site, the last to the first's (two atoms exchange their sites). The check runs
 // once, after the last stage and before velmo-fit checks the preserved
-// partitions, so that check meets the two atoms where no fit should have
+// partitions, so that check meets the atoms where no fit should have
 // put them. Without the variable nothing changes.
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "jov/jov_design.h"
 #include "tibex/tibex_placer.h"
@@ -26,18 +30,22 @@ VOK_ATOM_NODE* l_find(const std::string& name) {
 void l_swap_named_atoms() {
   const char* names = std::getenv("VELMO_TEST_SWAP_ATOMS");
   if (names == nullptr) return;
-  const std::string list = names;
-  const std::size_t comma = list.find(',');
-  if (comma == std::string::npos) return;
-  VOK_ATOM_NODE* a = l_find(list.substr(0, comma));
-  VOK_ATOM_NODE* b = l_find(list.substr(comma + 1));
-  if (a == nullptr || b == nullptr || !a->is_placed() || !b->is_placed()) return;
-  const std::uint32_t gid_a = a->get_location_gid(), gid_b = b->get_location_gid();
-  const int kind_a = a->get_location_element(), kind_b = b->get_location_element();
-  a->clear_location();
-  b->clear_location();
-  a->set_location(gid_b, kind_b);
-  b->set_location(gid_a, kind_a);
+  std::vector<VOK_ATOM_NODE*> atoms;
+  std::stringstream list(names);
+  for (std::string name; std::getline(list, name, ',');) {
+    VOK_ATOM_NODE* a = l_find(name);
+    if (a == nullptr || !a->is_placed()) return;
+    atoms.push_back(a);
+  }
+  if (atoms.size() < 2) return;
+  // Each atom takes the next one's site, the last the first's.
+  std::vector<std::pair<std::uint32_t, int>> sites;
+  for (const VOK_ATOM_NODE* a : atoms) sites.emplace_back(a->get_location_gid(), a->get_location_element());
+  for (VOK_ATOM_NODE* a : atoms) a->clear_location();
+  for (std::size_t i = 0; i < atoms.size(); ++i) {
+    const auto& [gid, kind] = sites[(i + 1) % atoms.size()];
+    atoms[i]->set_location(gid, kind);
+  }
 }
 
 }  // namespace
