@@ -89,8 +89,12 @@ inline std::int32_t worst_of(const std::vector<KEM_EDGE_SLACK_INFO*>& records) {
 
 class AutoDelayChainSearchTest : public host::testing::EnvTest {
 protected:
-  void design() {
-    host::testing::device(Family::KY).build();
+  // The pin scene on the part's corners (its default ones when none are
+  // given), both pins with an I/O delay, timed, and the owner's edges.
+  void design(std::vector<DeviceCorner> corners = {}) {
+    auto dev = host::testing::device(Family::KY);
+    if (!corners.empty()) dev.corners(std::move(corners));
+    dev.build();
     sc = host::testing::scenes::io_delay_chains();
     host::timing::set_io_delay(sc.din->get_id(), {"clk", 300, 100});
     host::timing::set_io_delay(sc.dout->get_id(), {"clk", 400, 50});

@@ -4,49 +4,18 @@
 #include <fstream>
 #include <string>
 
-#include "cfg/cfg.h"
-#include "hov/hov_utility.h"
-#include "kem/kem_netlist.h"
+#include "auto_delay_chain_search_fixture.h"
 #include "kem/kem_timing_model.h"
-#include "sta/sta_io_constraints.h"
-#include "testing/design_builder.h"
-#include "testing/host_test.h"
-#include "testing/io_delay_scene.h"
 #include "tibex/tibex_location_constraint.h"
-#include "velmo_auto_delay_chain_op.h"
-#include "velmo_delay_chain_op.h"
-#include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
-#include "wexan/wexan_env.h"
 
-using host::testing::Family;
+using namespace adc_search_testing;
 
 namespace {
 
-YOS_UINT_DATA_ENUM T(int t) { return static_cast<YOS_UINT_DATA_ENUM>(t); }
-using PASS = VELMO_AUTO_DELAY_CHAIN_OP;
-constexpr std::int32_t NO = VELMO_NO_SLACK_VALUE;
-
-class AutoDelayChainSlackRulesTest : public host::testing::EnvTest {
-protected:
-  // The pin scene on the part's corners, din with an input delay, timed.
-  void design(std::vector<DeviceCorner> corners = {}) {
-    auto dev = host::testing::device(Family::KY);
-    if (!corners.empty()) dev.corners(std::move(corners));
-    dev.build();
-    sc = host::testing::scenes::io_delay_chains();
-    host::timing::set_io_delay(sc.din->get_id(), {"clk", 300, 100});
-    m_env->indicate_that_atom_netlist_is_modified();
-    hov = m_env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
-    hov->perform_quick_timing_analysis(false);
-    owner = std::make_unique<VELMO_DELAY_CHAIN_OP>(m_env);
-    owner->init_kem_edges_for_processing_new(hov_get_accessories(), true);
-  }
-  host::testing::scenes::IO_DELAY_CHAINS sc;
-  WEXAN_HOV_UTILITY* hov = nullptr;
-  std::unique_ptr<VELMO_DELAY_CHAIN_OP> owner;
-};
+// The search's scene serves: the pass's slacks are what the search reads.
+class AutoDelayChainSlackRulesTest : public AutoDelayChainSearchTest {};
 
 // A pad on the right edge is horizontal, whether the pin is placed on it
 // or locked to it.
