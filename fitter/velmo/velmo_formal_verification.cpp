@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -40,15 +41,16 @@ struct STATE_INFO {
   JOV_SNAPSHOT_BASE::ENUM golden;
   JOV_SNAPSHOT_BASE::ENUM revised;
 };
-const STATE_INFO l_states[NUM_STATES] = {
+// Read through at(): a state past the table is a fault, never a stray read.
+const std::array<STATE_INFO, NUM_STATES> l_states = {{
     {"planned/", JOV_SNAPSHOT_BASE::SYNTHESIZED, JOV_SNAPSHOT_BASE::PLANNED},
     {"placed/", JOV_SNAPSHOT_BASE::PLANNED, JOV_SNAPSHOT_BASE::PLACED},
     {"routed/", JOV_SNAPSHOT_BASE::PLACED, JOV_SNAPSHOT_BASE::ROUTED},
     {"retimed/", JOV_SNAPSHOT_BASE::NONE, JOV_SNAPSHOT_BASE::NONE},
-};
+}};
 
 std::string l_state_dir(VERIFICATION_STATE state) {
-  return gen_get_project_dir_path() + "/" + "verification/" + l_states[state].directory;
+  return gen_get_project_dir_path() + "/" + "verification/" + l_states.at(state).directory;
 }
 
 const OMZ_NAMESPACE* l_namespace(const JOV_PARTITION&) {

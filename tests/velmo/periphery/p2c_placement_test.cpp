@@ -188,8 +188,10 @@ TEST_F(P2cPlacementTest, PreOccupiedRoutingAndPipelineSites) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.pre_occupied_re_gids().exists(static_cast<int>(w1 & 0x7FFFFFFFu)));
   EXPECT_TRUE(p.pre_occupied_re_gids().exists(static_cast<int>(w2 & 0x7FFFFFFFu)));
-  // The scene's partial chain touches only block-network edges.
-  EXPECT_FALSE(p.pre_occupied_re_gids().exists(static_cast<int>(host::testing::periphery_chain_gid(3, 9, 1, 0) & 0x7FFFFFFFu)));
+  // The scene's partial chain touches only block-network edges: neither
+  // element, the one above the port nor the port, is pre-occupied.
+  for (const int k : {0, 1})
+    EXPECT_FALSE(p.pre_occupied_re_gids().exists(static_cast<int>(host::testing::periphery_chain_gid(3, 9, 1, k) & 0x7FFFFFFFu))) << k;
   EXPECT_TRUE(p.pre_occupied_re_gids().exists(static_cast<int>(z->get_location_gid())));
   EXPECT_EQ(p.zota_register_gids().count(z->get_location_gid()), 1u);
 }
