@@ -1,0 +1,89 @@
+// The hold-driven re-route pass over a chain of two pipeline registers: a
+// failing data input two registers up the chain makes the chain's end fail,
+// and the re-route starts there.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/route_helpers.h"
+#include "testing/timing_builder.h"
+#include "tibex/tibex_vpr_facade.h"
+#include "velmo_router.h"
+#include "vok/vok_chip_db_entry.h"
+#include "wexan/wexan_env.h"
+
+namespace {
+
+using namespace host::testing;
+
+class SparChainTest : public HostTest {
+protected:
+  // a (register) -> p1 -> p2 -> b: two pipeline registers, p1 on a register
+  // site of its own, p2 in a slot of b's LAB.
+  void build() {
+    device(Family::KY).corners({Corner::slow()}).build();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    SIG clk = n->io_in("clk");
+    n->clock("clk", 4000, clk);
+    a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
+    p1 = n->zota_reg("p1").clk(clk).d(a).placed(site_gid(4, 4, 1), 643);
+    p2 = n->zota_reg("p2").clk(clk).d(p1);
+    b = n->reg("b").clk(clk).d(p2).placed(site_gid(5, 4, 1), 643);
+    n->io_out("out", b);
+    TIBEX_VPR_FACADE f;
+    ASSERT_TRUE(f.place());
+    place_in_slot(p2, 5, 4, 60);
+    ASSERT_TRUE(f.route()) << host::facade::last_route_failure();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
+    request();
+  }
+  void TearDown() override {
+    delete env;
+    HostTest::TearDown();
+  }
+  void request() { env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false); }
+  static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* atom) { return atom->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
+  static int hold(const VOK_ATOM_ITERM* t) {
+    return host::sta::edge_hold_slack(KEM_MANAGER::get()->get_kem_netlist()->get_ic_edge_to_iterm(t)->get_id(), 0);
+  }
+  // Delays the atom's clock until its data input fails hold.
+  void make_fail(VOK_ATOM_NODE* atom) {
+    for (int delay = 200; delay < 20000 && hold(d_of(atom)) >= 0; delay *= 2) {
+      host::hov::utility()->annotate_delays_of_connection(atom, DB_INPUT_PORT_CLK, 0, delay, delay);
+      request();
+    }
+  }
+  static int reroutes(const VOK_ATOM_ITERM* t) {
+    const std::string call = "DUX::reroute(" + host::vok::arg(t).text + ")";
+    const auto lines = host::call_lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), call));
+  }
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<NETLIST_BUILDER> n;
+  VOK_ATOM_NODE *a = nullptr, *p1 = nullptr, *p2 = nullptr, *b = nullptr;
+};
+
+TEST_F(SparChainTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
+  build();
+  make_fail(p1);
+  ASSERT_LT(hold(d_of(p1)), 0);
+  ASSERT_GE(hold(d_of(p2)), 0);
+  ASSERT_GE(hold(d_of(b)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(reroutes(d_of(p1)), 1);
+  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+  request();
+  EXPECT_GE(hold(d_of(p1)), 0);
+}
+
+}  // namespace
