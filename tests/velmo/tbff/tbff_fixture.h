@@ -68,6 +68,7 @@ protected:
       auto p = (m_pipeline_first ? early[static_cast<std::size_t>(k)] : n.zota_reg("p" + std::to_string(k)))
                    .clk(clocks[k < static_cast<int>(clock_of.size()) ? clock_of[k] : 0])
                    .d(a);
+      if (m_enable_from_launch) p.ce(a);
       place_in_slot(p, x, 4, 60 + 10 * (k % 3));
       m_regs.push_back(p);
       ++k;
@@ -94,6 +95,9 @@ protected:
   // The part allows pulse level 0 (trait 42).
   bool m_floor_level_0 = false;
   bool m_pipeline_first = false;
+  // Each pipeline register's clock enable is driven by its launching
+  // register too: a second hold-checked input.
+  bool m_enable_from_launch = false;
 };
 
 }  // namespace tbff_test
