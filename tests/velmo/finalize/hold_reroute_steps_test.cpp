@@ -1,9 +1,8 @@
 // The hold-fix re-route's steps after the first: the failing connections
 // above an endpoint out of reach, taken one at a time.
 #include <algorithm>
-#include "xab/xab_delay_annotator.h"
-#include "vok/vok_atom_netlist.h"
 #include <string>
+#include <vector>
 
 #include "cmp/cmp_facade.h"
 #include "common/host_script.h"
@@ -17,9 +16,11 @@
 #include "testing/timing_builder.h"
 #include "tibex/tibex_hold_reroute.h"
 #include "tibex/tibex_vpr_facade.h"
+#include "vok/vok_atom_netlist.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wexan/wexan_env.h"
+#include "xab/xab_delay_annotator.h"
 
 namespace {
 
