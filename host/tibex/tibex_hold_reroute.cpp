@@ -9,6 +9,7 @@
 
 #include "common/host_call_log.h"
 #include "common/host_world.h"
+#include "dev/dev_grid.h"
 #include "dux/dux.h"
 #include "hov/hov_utility.h"
 #include "jov/jov_design.h"
@@ -73,10 +74,16 @@ bool l_reaches_port(const KEM_NETLIST& kem, const KEM_NODE& pin, int depth) {
   return false;
 }
 
+// How deep the walk to a port looks: a dedicated run into a port stays at
+// one pad pin, through the cells on its sites (an input and an output node
+// each) to the device pin.
+constexpr int kPortWalkDepth = 2 * DEV_GRID::SITES_PER_PIN + 1;
+
 // Whether a connection ends a timing path: into a keeper's pin or, through
-// its dedicated buffer, into an output port.
+// the dedicated connections of its pad (buffer, I/O cells), into an output
+// port.
 bool l_is_endpoint(const KEM_NETLIST& kem, const KEM_NODE* dst) {
-  return dst != nullptr && (l_feeds_keeper(kem, *dst) || l_reaches_port(kem, *dst, 4));
+  return dst != nullptr && (l_feeds_keeper(kem, *dst) || l_reaches_port(kem, *dst, kPortWalkDepth));
 }
 
 // What the partitions keep: the routing elements reserved by a partition
