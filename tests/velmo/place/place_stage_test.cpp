@@ -222,6 +222,8 @@ TEST_F(PlaceStageTest, RunVprBranchMatrix) {
        nullptr},
       {false, true, false, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "prepare_route(32)", "route(32)", "end_flow(32)"},
        "Route Core"},
+      {false, true, true, false, MUVO_FLOW_ROUTE, {"begin_flow(32)", "prepare_route(32)", "route(32)", "end_flow(32)"},
+       "Route Core"},
       {false, false, true, false, MUVO_FLOW_ROUTE,
        {"begin_flow(32)", "prepare_finalize(32)", "finalize(32)", "end_flow(32)"}, "Finalize Core"},
       {false, false, false, true, MUVO_FLOW_FIXUP, {"begin_flow(8)", "run_flow_8_fixup(8)", "end_flow(8)"}, nullptr},
