@@ -50,6 +50,9 @@ protected:
     ASSERT_TRUE(f.place());
     ASSERT_TRUE(f.route());
     VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
+    // The timing utility exists once asked for; the clock delay is
+    // annotated on it.
+    request();
     host::hov::utility()->annotate_delays_of_connection(b, DB_INPUT_PORT_CLK, 0, 20000, 20000);
     env->indicate_that_atom_netlist_is_modified();
     request();
