@@ -94,7 +94,7 @@ gtest_discover_tests(velmo_preset_guardband_tests DISCOVERY_MODE PRE_TEST
 # tclsh under a stand-in checker; one test per case, so that no one test
 # holds every fit.
 set(VELMO_EQCHECK_SCRIPT_TESTS)
-foreach(_case type2 type3 type4 broken some bad paths scripts late full short)
+foreach(_case type2 type3 type4 type3routed type4routed broken some bad paths scripts late full short)
   add_test(NAME eqcheck_scripts_${_case}
     COMMAND sh ${CMAKE_SOURCE_DIR}/tests/eqcheck/eqcheck_scripts.sh $<TARGET_FILE:velmo-fit> ${_case})
   list(APPEND VELMO_EQCHECK_SCRIPT_TESTS eqcheck_scripts_${_case})
