@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "irtm_fixture.h"
+#include "irtm_init_state_fixture.h"
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
@@ -20,36 +20,17 @@ namespace {
 using namespace host::testing;
 using IV = INITIAL_STATE_MANAGER::INIT_VAL;
 
-class InitStateIgnoredInputsTest : public velmo_test::IrtmFixture {
+class InitStateIgnoredInputsTest : public velmo_test::InitStateScene {
 public:
-  void SetUp() override {
-    IrtmFixture::SetUp();
-    device(Family::KY).grid(32, 32).dsp_columns({}).ram_columns({}).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    make_util(nullptr);
-  }
-  // A placed register fed by a fresh design input; `any` marks its power-up
-  // unconstrained.
-  VOK_ATOM_NODE* reg(const std::string& name, bool high, bool any = false) {
-    auto r = n->reg(name).clk(clk).d(n->input_port("i_" + name)).powers_up(high);
-    place_at(r, 2 + next / 20, 2, 3 * ((next % 20) / 2) + 1 + next % 2);
-    ++next;
-    if (any) r->set_parameter(VOK_PARAMETER_TYPE::BOOL, 240, 1);
+  using InitStateScene::reg;
+  // A register fed by a fresh design input.
+  VOK_ATOM_NODE* reg(const std::string& name, bool high) { return reg(name, n->input_port("i_" + name), high); }
+  // The same, its power-up marked unconstrained.
+  VOK_ATOM_NODE* unconstrained(const std::string& name, bool high) {
+    VOK_ATOM_NODE* r = reg(name, high);
+    r->set_parameter(VOK_PARAMETER_TYPE::BOOL, 240, 1);
     return r;
   }
-  VOK_ATOM_NODE* behind(const std::string& name, SIG d, bool high) {
-    auto r = n->reg(name).clk(clk).d(d).powers_up(high);
-    place_at(r, 2 + next / 20, 2, 3 * ((next % 20) / 2) + 1 + next % 2);
-    ++next;
-    return r;
-  }
-  IV value(const VOK_ATOM_OTERM* o) {
-    IV v = IV::ANY;
-    EXPECT_TRUE(ism.get_value(o, &v)) << "no value recorded";
-    return v;
-  }
-  static VOK_ATOM_OTERM* q(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
   static void open_input(VOK_ATOM_NODE* cell, int i) {
     cell->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + i), 0)
         ->disconnect_from_source(VOK_NET_ITERM::OPEN);
@@ -60,11 +41,6 @@ public:
     m.m_atoms = std::move(cells);
     return m;
   }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  INITIAL_STATE_MANAGER ism{true};
-  int next = 0;
 };
 
 TEST_F(InitStateIgnoredInputsTest, BackwardOpenInputsTakeNoValue) {
@@ -77,7 +53,7 @@ TEST_F(InitStateIgnoredInputsTest, BackwardOpenInputsTakeNoValue) {
   auto x = n->lut("x", {a, b, c}, [](const LUT_INPUTS& v) { return v[0] != v[1] && v[2]; });
   open_input(x, 0);
   open_input(x, 1);
-  VOK_ATOM_NODE* r = behind("r", x, true);
+  VOK_ATOM_NODE* r = reg("r", x, true);
   IRTM_MOVE m = move_of({r}, {x});
   ASSERT_TRUE(ism.compute_state_int(&m, true));
   EXPECT_EQ(value(q(c)), IV::ONE);
@@ -91,9 +67,9 @@ TEST_F(InitStateIgnoredInputsTest, ForwardKnownIgnoredInputsLeaveTheResultFree) 
   // A 6-input cell that passes input 1 on: a known value on input 0 says
   // nothing about it.
   VOK_ATOM_NODE* a = reg("a", true);
-  VOK_ATOM_NODE* b = reg("b", false, true);
+  VOK_ATOM_NODE* b = unconstrained("b", false);
   auto l = n->lut("l", {a, b}, [](const LUT_INPUTS& v) { return v[1]; });
-  behind("e", l, false);
+  reg("e", l, false);
   IRTM_MOVE m = move_of({a, b}, {l});
   ASSERT_TRUE(ism.compute_state_int(&m, false));
   EXPECT_EQ(value(q(l)), IV::ANY);
@@ -110,11 +86,12 @@ TEST_F(InitStateIgnoredInputsTest, ForwardKnownIgnoredInputsLeaveTheResultFree) 
   std::vector<VOK_ATOM_NODE*> drivers;
   for (int i = 0; i < 8; ++i) {
     const bool known = i == 5 || i == 6;
-    drivers.push_back(reg("e" + std::to_string(i), i == 6, !known));
+    const std::string name = "e" + std::to_string(i);
+    drivers.push_back(known ? reg(name, i == 6) : unconstrained(name, i == 6));
     eight.push_back(drivers.back());
   }
   VOK_ATOM_NODE* c8 = scenes::lut8(*n, "c8", eight, [](const LUT_INPUTS& v) { return v[7] && v[0]; });
-  behind("o8", q(c8), false);
+  reg("o8", q(c8), false);
   IRTM_MOVE m8 = move_of(drivers, {c8});
   ASSERT_TRUE(ism.compute_state_int(&m8, false));
   EXPECT_EQ(value(q(c8)), IV::ANY);

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "irtm_fixture.h"
+#include "irtm_init_state_fixture.h"
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
@@ -15,29 +15,11 @@ namespace {
 using namespace host::testing;
 using IV = INITIAL_STATE_MANAGER::INIT_VAL;
 
-class InitStateRulesTest : public velmo_test::IrtmFixture {
+class InitStateRulesTest : public velmo_test::InitStateScene {
 public:
-  void SetUp() override {
-    IrtmFixture::SetUp();
-    device(Family::KY).grid(32, 32).dsp_columns({}).ram_columns({}).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    make_util(nullptr);
-  }
-  // A placed register (each on its own site) fed by a fresh design input.
+  using InitStateScene::reg;
+  // A register fed by a fresh design input.
   VOK_ATOM_NODE* reg(const std::string& name, bool high) { return reg(name, n->input_port("i_" + name), high); }
-  VOK_ATOM_NODE* reg(const std::string& name, SIG d, bool high) {
-    auto r = n->reg(name).clk(clk).d(d).powers_up(high);
-    place_at(r, 2 + next / 20, 2, 3 * ((next % 20) / 2) + 1 + next % 2);
-    ++next;
-    return r;
-  }
-  IV value(const VOK_ATOM_OTERM* o) {
-    IV v = IV::ANY;
-    EXPECT_TRUE(ism.get_value(o, &v)) << "no value recorded";
-    return v;
-  }
-  static VOK_ATOM_OTERM* q(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
   static VOK_ATOM_OTERM* cout(VOK_ATOM_NODE* a) { return a->get_output_term_by_type(DB_OUTPUT_PORT_CARRY_OUT, 0); }
   static void feed(VOK_ATOM_NODE* from, VOK_ATOM_NODE* cell, int input) {
     vok_connect(q(from), cell->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + input), 0));
@@ -50,11 +32,6 @@ public:
     m.m_atoms = std::move(cells);
     return m;
   }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  INITIAL_STATE_MANAGER ism{true};
-  int next = 0;
 };
 
 // Backward, a cell whose required value only the all-zero input pattern

@@ -12,7 +12,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
-#include "irtm_fixture.h"
+#include "irtm_init_state_fixture.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
 
@@ -21,35 +21,9 @@ namespace {
 using namespace host::testing;
 using IV = INITIAL_STATE_MANAGER::INIT_VAL;
 
-class InitStateTest : public velmo_test::IrtmFixture {
+class InitStateTest : public velmo_test::InitStateScene {
 public:
-  void SetUp() override {
-    IrtmFixture::SetUp();
-    device(Family::KY).grid(32, 32).dsp_columns({}).ram_columns({}).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    make_util(nullptr);
-  }
-  // A placed register (each on its own site).
-  VOK_ATOM_NODE* reg(const std::string& name, SIG d, bool high) {
-    auto r = n->reg(name).clk(clk).d(d).powers_up(high);
-    const int lab = next / 40, site = next % 40;
-    place_at(r, 1 + lab % 28, 1 + lab / 28, 3 * (site / 2) + 1 + site % 2);
-    ++next;
-    return r;
-  }
   SIG in(const std::string& name) { return n->input_port(name); }
-  IV value(const VOK_ATOM_OTERM* o) {
-    IV v = IV::ANY;
-    EXPECT_TRUE(ism.get_value(o, &v));
-    return v;
-  }
-  static VOK_ATOM_OTERM* q(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  INITIAL_STATE_MANAGER ism{true};
-  int next = 0;
 };
 
 IRTM_MOVE move_of(std::vector<VOK_ATOM_NODE*> removed, std::vector<VOK_ATOM_NODE*> enabled,
