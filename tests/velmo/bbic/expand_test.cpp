@@ -12,6 +12,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
+#include "bbic_expand_fixture.h"
 #include "velmo_bbic_keep_set.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
@@ -27,26 +28,8 @@ namespace {
 
 bool pass(const LUT_INPUTS& x) { return x[0]; }
 
-class ExpandTest : public HostTest {
+class ExpandTest : public velmo_test::ExpandScene {
 protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    host::testing::device(Family::KY).build();
-  }
-  // A partition "P" built by body, under a top partition.
-  void partition(const std::function<void(NETLIST_BUILDER&)>& body) {
-    NETLIST_BUILDER n = host::testing::netlist();
-    auto box = n.blackbox("P", body);
-    host::testing::top_partition();
-    p = host::testing::partition("P", box);
-  }
-  VOK_ATOM_NETLIST* net() const { return p->get_state()->get_atom_netlist(); }
-  VOK_ATOM_NODE* atom(const std::string& name) const {
-    for (VOK_ATOM_NODE* a : net()->get_atom_list())
-      if (a->get_string_hpath() == name) return a;
-    ADD_FAILURE() << "no atom " << name;
-    return nullptr;
-  }
   // A LUT with `inputs` driven inputs, each from its own register.
   VOK_ATOM_NODE* wide_lut(int inputs) {
     VOK_ATOM_NODE* lut = VOK_ATOM_FACTORY::create_node(VOK_ATOM_KIND::COMB_CELL);
@@ -63,15 +46,7 @@ protected:
     for (const auto& l : host::debug::texts()) n += l == text;
     return n;
   }
-  JOV_PARTITION* p = nullptr;
 };
-
-void all_passes_off() {
-  for (const char* v : {"jov_bbic_expand_peripheral", "jov_bbic_expand_chains", "jov_bbic_expand_seven_luts",
-                        "jov_bbic_expand_lutram_fanout", "jov_bbic_expand_lutram_slices", "jov_bbic_expand_qfbk",
-                        "jov_bbic_expand_ffs", "jov_bbic_expand_global_fanout"})
-    cfg_set_off(v);
-}
 
 TEST_F(ExpandTest, SevenDrivenInputsKeepTheDriversSixDoNot) {
   partition([](NETLIST_BUILDER& c) {
