@@ -1,0 +1,200 @@
+// The hold-fix re-route's rules as a user sees them: which failing
+// connections end a path (and are taken together, and named when they stay
+// failing), which are taken one at a time above an endpoint out of reach,
+// and which connections count as routed.
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cmp/cmp_facade.h"
+#include "hov/hov_utility.h"
+#include "kem/kem_manager.h"
+#include "sta/sta_analysis.h"
+#include "sta/sta_io_constraints.h"
+#include "swavo/swavo_recompile_op.h"
+#include "testing/design_builder.h"
+#include "testing/host_test.h"
+#include "testing/netlist_builder.h"
+#include "testing/route_helpers.h"
+#include "testing/timing_builder.h"
+#include "tibex/tibex_hold_reroute.h"
+#include "tibex/tibex_vpr_facade.h"
+#include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "wexan/wexan_env.h"
+#include "xab/xab_delay_annotator.h"
+
+namespace {
+
+using namespace host::testing;
+using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
+constexpr auto kSetup = host::hold_reroute::HELD_REASON::SETUP;
+
+class HoldRerouteRulesTest : public HostTest {
+protected:
+  // Builds the design `make` describes, places and routes it, reads its timing (slow and fast
+  // corners) and enters the hold fix-up flow. `after_place` runs between
+  // placement and routing.
+  void build(const std::function<void(NETLIST_BUILDER&)>& make, const std::function<void()>& after_place = {}) {
+    auto dev = device(Family::KY);
+    dev.corners({Corner::slow(), Corner::fast()});
+    dev.build();
+    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+    n = std::make_unique<NETLIST_BUILDER>(netlist());
+    make(*n);
+    TIBEX_VPR_FACADE f;
+    ASSERT_TRUE(f.place());
+    if (after_place) after_place();
+    ASSERT_TRUE(f.route()) << host::facade::last_route_failure();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->attach_atom_netlist(host::vok::top_netlist(), 1);
+    analyse();
+    SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  }
+  // The timing netlist built again whole, or (`request`) brought up to date
+  // with what changed.
+  void analyse() {
+    env->indicate_that_atom_netlist_is_modified();
+    request();
+  }
+  void request() { env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false); }
+  // The atoms the last run named as failing still, left alone.
+  static std::vector<std::string> held_names() {
+    std::vector<std::string> out;
+    for (const auto& [name, why] : host::hold_reroute::still_failing_held()) out.push_back(name);
+    return out;
+  }
+  // Delays the atom's clock by `ps`: every data input it captures fails hold
+  // by far more than a detour can give.
+  void delay_clock(const char* atom, int ps) {
+    host::hov::utility()->annotate_delays_of_connection(n->find(atom), DB_INPUT_PORT_CLK, 0, ps, ps);
+    request();
+  }
+  VOK_ATOM_ITERM* input(const char* atom, DB_INPUT_PORT_TYPE type) const {
+    return n->find(atom)->get_input_term_by_type(type, 0);
+  }
+  static const KEM_NETLIST* kem() { return KEM_MANAGER::get()->get_kem_netlist(); }
+  static int hold(const VOK_ATOM_ITERM* t) { return host::sta::edge_hold_slack(kem()->get_ic_edge_to_iterm(t)->get_id(), 0); }
+  static bool changed(const VOK_ATOM_NODE* atom) {
+    const auto& ids = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
+    return std::find(ids.begin(), ids.end(), static_cast<unsigned>(atom->get_id())) != ids.end();
+  }
+  void TearDown() override {
+    delete env;
+    HostTest::TearDown();
+  }
+  WEXAN_ENV* env = nullptr;
+  std::unique_ptr<NETLIST_BUILDER> n;
+};
+
+// The clock "clk", 4 ns.
+SIG clock(NETLIST_BUILDER& n) {
+  const SIG clk = n.io_in("clk");
+  n.clock("clk", 4000, clk);
+  return clk;
+}
+
+// a -> l1 -> l2 -> b, far apart, b's clock delayed far past what any detour
+// can give: b's data input is the one endpoint, its budget out of reach.
+// A spare input first: its cells own the timing netlist's first edges.
+void chain_of_two_luts(NETLIST_BUILDER& n) {
+  n.lut("spare", {n.io_in("sp")}, 0x2);
+  const SIG clk = clock(n);
+  const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+  const SIG l1 = n.lut("l1", {a}, 0x2).placed(site_gid(2, 7, 0), 644);
+  const SIG l2 = n.lut("l2", {l1}, 0x2).placed(site_gid(9, 2, 0), 644);
+  n.io_out("out", n.reg("b").clk(clk).d(l2).placed(site_gid(9, 7, 1), 643));
+}
+
+// Only the endpoint out of reach is named as left to the later steps; the
+// connections above it, taken one at a time, are re-routed and never named,
+// though they fail hold still (their budgets out of reach too).
+TEST_F(HoldRerouteRulesTest, OnlyTheEndpointOutOfReachIsNamedTheConnectionsAboveItAreReRouted) {
+  build(chain_of_two_luts);
+  delay_clock("b", 20000);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 3);
+  EXPECT_EQ(held_names(), std::vector<std::string>{"b"});
+  request();
+  EXPECT_LT(hold(input("l1", DB_INPUT_PORT_LUT_DATA)), 0);
+  EXPECT_LT(hold(input("l2", DB_INPUT_PORT_LUT_DATA)), 0);
+  for (const char* atom : {"b", "l1", "l2"}) EXPECT_TRUE(changed(n->find(atom))) << atom;
+}
+
+// The keeper's data edge of an endpoint may hold any id, the first one too:
+// b's input is still an endpoint (taken in the first step, named when out
+// of reach) once its register's cell is built again on freed ids.
+TEST_F(HoldRerouteRulesTest, AnEndpointWhoseKeeperEdgeHasTheFirstIdIsStillAnEndpoint) {
+  build(chain_of_two_luts);
+  for (const char* name : {"spare", "sp~ibuf", "sp"}) {
+    VOK_ATOM_NODE* atom = n->find(name);
+    ASSERT_NE(atom, nullptr) << name;
+    const int id = atom->get_id();
+    atom->get_parent_netlist()->remove(atom);
+    env->indicate_that_atom_netlist_is_modified(id, false, false);
+  }
+  request();
+  ASSERT_EQ(kem()->get_edge(0), nullptr);
+  XAB_DELAY_ANNOTATOR(CMP_FACADE::current(), true).rebuild_netlist_for_atoms({n->find("b")}, {}, {}, {}, {});
+  // The data pin's keeper edge took the first id.
+  const KEM_NODE* pin = kem()->get_ic_edge_to_iterm(input("b", DB_INPUT_PORT_DATA_IN))->get_dst_node();
+  bool first_id = false;
+  for (int id = pin->begin_fanout(); id != -1; id = kem()->get_edge(id)->get_next_fanout())
+    first_id = first_id || (id == 0 && kem()->get_edge(id)->get_kind() == KEM_EDGE_KEEPER_DATA);
+  ASSERT_TRUE(first_id);
+  delay_clock("b", 20000);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 3);
+  EXPECT_EQ(held_names(), std::vector<std::string>{"b"});
+}
+
+// An output whose hold fails by far more than its setup room, fed by a LUT
+// far from the register before it: the LUT's connection into the output
+// buffer ends the path, and only it is named as held back for setup; the
+// connection into the LUT reaches the port only over that routed
+// connection, so it is no endpoint and is taken later, on its own.
+TEST_F(HoldRerouteRulesTest, AConnectionReachingThePortOnlyOverAnotherRoutedOneIsNoEndpoint) {
+  build(
+      [](NETLIST_BUILDER& n) {
+        const SIG clk = clock(n);
+        const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+        n.io_out("out", n.lut("l", {a}, 0x2).placed(site_gid(6, 6, 0), 644));
+      },
+      [this] {
+        place_at(n->find("out"), 0, 5, 0);
+        place_at(n->find("out~obuf"), 0, 5, 1);
+      });
+  host::timing::set_io_delay(n->find("out")->get_id(), {"clk", 0, -6000});
+  analyse();
+  const VOK_ATOM_ITERM* into_lut = input("l", DB_INPUT_PORT_LUT_DATA);
+  const VOK_ATOM_ITERM* into_buffer = input("out~obuf", DB_INPUT_PORT_BOX);
+  ASSERT_LT(hold(into_lut), 0);
+  ASSERT_LT(hold(into_buffer), 0);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::still_failing_held(), (HELD{{"out~obuf", kSetup}}));
+}
+
+// A pipeline register's data input is routed into its slot: failing hold it
+// is re-routed like any keeper's input, and its register joins the changed
+// atoms.
+TEST_F(HoldRerouteRulesTest, APipelineRegistersSlotInputIsReRouted) {
+  build(
+      [](NETLIST_BUILDER& n) {
+        const SIG clk = clock(n);
+        const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+        const SIG p = n.zota_reg("p").clk(clk).d(a);
+        n.io_out("out", n.reg("b").clk(clk).d(p).placed(site_gid(5, 4, 1), 643));
+      },
+      [this] { place_in_slot(n->find("p"), 5, 4, 60); });
+  delay_clock("p", 3000);
+  ASSERT_LT(hold(input("p", DB_INPUT_PORT_DATA_IN)), 0);
+  ASSERT_GE(hold(input("b", DB_INPUT_PORT_DATA_IN)), 0);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_TRUE(changed(n->find("p")));
+}
+
+}  // namespace
