@@ -4,6 +4,7 @@
 // duplicates, the switches that turn a kind off, the delay-chain values a
 // register may carry and the bookkeeping of a register met twice.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -37,6 +38,14 @@ protected:
         n.reg(name).clk(n.input_port(name + "_clk")).d(n.lut(name + "_core", {n.input_port(name + "_in")}, 0x2)).atom();
     n.io_out(name + "_o", periphery(n, name + "_q", r, x));
     return r;
+  }
+  // One forced register of each kind: P2C at x = 2, C2P at x = 4.
+  std::pair<VOK_ATOM_NODE*, VOK_ATOM_NODE*> forced_pair(host::testing::NETLIST_BUILDER& n) {
+    VOK_ATOM_NODE* p2c = p2c_reg(n, "p2c", 2);
+    assign(p2c, 833, 2);
+    VOK_ATOM_NODE* c2p = c2p_reg(n, "c2p", 4);
+    assign(c2p, 835, 2);
+    return {p2c, c2p};
   }
   static VOK_ATOM_ITERM* load_term_of(VOK_ATOM_NODE* r) {
     for (VOK_ATOM_ITERM* t : r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)->fanout(VOK_TRAVERSE_AS_STORED)) return t;
@@ -176,10 +185,7 @@ TEST_F(DedicatedRepopulationRulesTest, DuplicatesAreTakenOnlyInAUserRecompile) {
 TEST_F(DedicatedRepopulationRulesTest, ARegisterMetTwiceIsAnInternalError) {
   start();
   auto n = host::testing::netlist();
-  VOK_ATOM_NODE* p2c = p2c_reg(n, "p2c", 2);
-  assign(p2c, 833, 2);
-  VOK_ATOM_NODE* c2p = c2p_reg(n, "c2p", 4);
-  assign(c2p, 835, 2);
+  const auto [p2c, c2p] = forced_pair(n);
   MGR mgr(m_env);
   ASSERT_EQ(mgr.is_depop_p2c_ff_candidate(p2c), MGR::DEPOPULATE);
   ASSERT_EQ(mgr.is_depop_p2c_ff_candidate(c2p), MGR::DEPOPULATE);
@@ -210,10 +216,7 @@ TEST_F(DedicatedRepopulationRulesTest, P2cTurnedOffLeavesC2p) {
   cfg_set_on("ky_disable_depop_emif_p2c");
   start();
   auto n = host::testing::netlist();
-  VOK_ATOM_NODE* p2c = p2c_reg(n, "p2c", 2);
-  assign(p2c, 833, 2);
-  VOK_ATOM_NODE* c2p = c2p_reg(n, "c2p", 4);
-  assign(c2p, 835, 2);
+  const auto [p2c, c2p] = forced_pair(n);
   MGR mgr(m_env);
   EXPECT_NE(mgr.is_depop_p2c_ff_candidate(p2c), MGR::DEPOPULATE);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(c2p), MGR::DEPOPULATE);
@@ -227,10 +230,7 @@ TEST_F(DedicatedRepopulationRulesTest, C2pTurnedOffLeavesP2c) {
   cfg_set_on("ky_disable_depop_emif_c2p");
   start();
   auto n = host::testing::netlist();
-  VOK_ATOM_NODE* p2c = p2c_reg(n, "p2c", 2);
-  assign(p2c, 833, 2);
-  VOK_ATOM_NODE* c2p = c2p_reg(n, "c2p", 4);
-  assign(c2p, 835, 2);
+  const auto [p2c, c2p] = forced_pair(n);
   MGR mgr(m_env);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(p2c), MGR::DEPOPULATE);
   EXPECT_EQ(mgr.is_depop_p2c_ff_candidate(c2p), MGR::NOT_A_CANDIDATE);
