@@ -10,6 +10,7 @@
 #include "testing/host_test.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
+#include "wump/wump_route_info_singleton_manager.h"
 
 using host::testing::Family;
 using host::testing::HostTest;
@@ -83,10 +84,91 @@ TEST_F(DieLocationsTest, ARoutingGidIsLocatedAtItsElementWithItsKind) {
     DEV_LOCATION fresh;
     ASSERT_TRUE(die->get_location(gid, fresh));
     EXPECT_EQ(fresh[DEV_LOCATION_ELEMENT], static_cast<int>(n.element_type)) << id;
+    EXPECT_EQ(fresh[DEV_LOCATION_SUB], n.sub_location) << id;
+    EXPECT_EQ(fresh[DEV_LOCATION_SUB_LOCATION], n.sub_location) << id;
+    EXPECT_EQ(fresh[DEV_LOCATION_INDEX], n.index) << id;
+    EXPECT_EQ(fresh[DEV_LOCATION_X], n.x) << id;
+    EXPECT_EQ(fresh[DEV_LOCATION_Y], n.y) << id;
     if (std::find(kinds_seen.begin(), kinds_seen.end(), fresh[DEV_LOCATION_ELEMENT]) == kinds_seen.end())
       kinds_seen.push_back(fresh[DEV_LOCATION_ELEMENT]);
     if (::testing::Test::HasFailure()) break;
   }
   // Wires, muxes, ports and clock taps at least.
   EXPECT_GE(kinds_seen.size(), 5u);
+}
+
+// A routing gid past the graph is nothing: not enabled, not located, no
+// description, no name and no neighbours (the lists handed in are emptied).
+TEST_F(DieLocationsTest, ARoutingGidPastTheGraphIsNothing) {
+  host::testing::device(Family::KY).build();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_ROUTE_INFO& route = *die->get_route_info();
+  const unsigned last = (route.get_num_elements() - 1) | WUMP_GID_BIT;
+  std::vector<unsigned> fanin, fanout;
+  die->get_fanin_gids(last, fanin);
+  die->get_fanout_gids(last, fanout);
+  EXPECT_FALSE(fanin.empty() && fanout.empty());
+  for (const unsigned past : {route.get_num_elements() | WUMP_GID_BIT, (route.get_num_elements() + 100) | WUMP_GID_BIT}) {
+    SCOPED_TRACE(past);
+    DEV_LOCATION location;
+    EXPECT_FALSE(die->is_global_id_enabled(past));
+    EXPECT_FALSE(die->get_location(past, location));
+    EXPECT_EQ(location[DEV_LOCATION_ELEMENT], -1);
+    EXPECT_EQ(die->get_element_desc(past), nullptr);
+    EXPECT_EQ(die->get_gid_string(past), "?");
+    die->get_fanin_gids(past, fanin);
+    die->get_fanout_gids(past, fanout);
+    EXPECT_TRUE(fanin.empty());
+    EXPECT_TRUE(fanout.empty());
+  }
+}
+
+// A register's pipeline slots are its sub-locations 60 to 99 exactly; a DSP
+// block is two tiles high, every other block one.
+TEST_F(DieLocationsTest, PipelineSlotsEndAtNinetyNineAndDspBlocksAreTwoHigh) {
+  host::testing::device(Family::KY).build();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  const WUMP_PLACE_INFO& place = *die->get_place_info();
+  ASSERT_EQ(place.get_grid().tile_kind(3, 4), DEV_TILE_KIND::LAB);
+  EXPECT_NE(place.get_global_id(643, 3, 4, 99) & WUMP_GID_BIT, 0u);
+  for (const int sub : {100, 101, 120}) {
+    const unsigned gid = place.get_global_id(643, 3, 4, sub);
+    EXPECT_TRUE(gid == DEV_GRID::ILLEGAL_GID || (gid & WUMP_GID_BIT) == 0) << sub;
+  }
+  EXPECT_EQ(die->get_block_type_height(dev_kind::DSP), 2);
+  for (const int kind : {643, 644, 646, 162, 581}) EXPECT_EQ(die->get_block_type_height(kind), 1) << kind;
+}
+
+// The spec's blacklist of routing elements holds the elements the graph
+// has; a reference to one it lacks is left out.
+TEST_F(DieLocationsTest, BlacklistReferencesToMissingElementsAreLeftOut) {
+  host::testing::device(Family::KY).blacklist({DEV_ELEMENT_REF{700, 500, 500, 0}}).build();
+  EXPECT_TRUE(host::device::die_info()->get_blacklisting()->empty());
+  host::testing::device(Family::KY).blacklist({DEV_ELEMENT_REF{700, 500, 500, 0}, DEV_ELEMENT_REF{701, 3, 4, 9}}).build();
+  const WUMP_DIE_INFO* die = host::device::die_info();
+  EXPECT_FALSE(die->get_blacklisting()->empty());
+  EXPECT_TRUE(die->get_blacklisting()->is_routing_gid_blacklisted(die->get_route_info()->get_gid(701, 3, 4, 9)));
+  EXPECT_FALSE(die->get_blacklisting()->is_routing_gid_blacklisted(WUMP_ILLEGAL_GID));
+}
+
+// A die made for a new device takes over as the active route info in the
+// mode its predecessor had; with none active it is active in mode 0, and
+// another route info made active by hand stays so.
+TEST_F(DieLocationsTest, ANewDieTakesOverTheActiveRouteInfoAndItsMode) {
+  WUMP_ROUTE_INFO_SINGLETON_MANAGER& m = WUMP_ROUTE_INFO_SINGLETON_MANAGER::get();
+  host::testing::device(Family::KY).grid(12, 10).build();
+  const WUMP_ROUTE_INFO* first = host::device::die_info()->get_route_info();
+  ASSERT_TRUE(m.has_active());
+  EXPECT_EQ(m.get_active().info, first);
+  EXPECT_EQ(m.get_active().mode, 0);
+  m.activate(first, 2);
+  host::testing::device(Family::KY).grid(14, 10).build();
+  const WUMP_ROUTE_INFO* second = host::device::die_info()->get_route_info();
+  EXPECT_EQ(m.get_active().info, second);
+  EXPECT_EQ(m.get_active().mode, 2);
+  m.deactivate();
+  host::testing::device(Family::KY).grid(13, 11).build();
+  const WUMP_ROUTE_INFO* third = host::device::die_info()->get_route_info();
+  EXPECT_EQ(m.get_active().info, third);
+  EXPECT_EQ(m.get_active().mode, 0);
 }
