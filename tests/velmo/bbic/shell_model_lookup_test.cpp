@@ -1,6 +1,9 @@
 // The shell's model lookup when a name is held twice, and the routing copy's
 // refusal of states that lack a model it needs.
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "kiv/kiv_model.h"
 #include "r5t/r5t_kiv_model.h"
@@ -9,6 +12,7 @@
 #include "vok/vok_atom_kiv_model.h"
 #include "vok/vok_atom_netlist.h"
 #include "vok/vok_routing_model.h"
+#include "zmp_bool_vector.h"
 
 using host::testing::HostTest;
 
@@ -64,8 +68,13 @@ TEST_F(ShellModelLookupTest, RoutingCopyRefusesAMissingRoutingModelOrShellNetlis
   EXPECT_EQ(velmo_bbic_get_model<VOK_ROUTING_MODEL>(shell, "routing"), nullptr);
 
   // With the full routing model, a shell without a netlist is refused too.
-  hold(full, new VOK_ROUTING_MODEL(std::vector<JUK::FOREST<int, int>*>(VOK_ROUTING_MODEL::NUM_NETWORK_TYPES, nullptr)),
-       "full", "routing");
+  VOK_ROUTING_MODEL* full_routing = hold(
+      full, new VOK_ROUTING_MODEL(std::vector<JUK::FOREST<int, int>*>(VOK_ROUTING_MODEL::NUM_NETWORK_TYPES, nullptr)),
+      "full", "routing");
+  auto bits = std::make_unique<ZMP_BOOL_VECTOR>(40);
+  bits->set(3, true);
+  bits->set(37, true);
+  full_routing->set_bit_set(std::move(bits));
   KIV_STATE bare_shell;
   e = host::testing::expect_internal_error([&] { velmo_bbic_copy_routing_model(bare_shell, full); });
   EXPECT_EQ(e.condition, "nm");
@@ -74,5 +83,12 @@ TEST_F(ShellModelLookupTest, RoutingCopyRefusesAMissingRoutingModelOrShellNetlis
   velmo_bbic_copy_routing_model(shell, full);
   VOK_ROUTING_MODEL* copy = velmo_bbic_get_model<VOK_ROUTING_MODEL>(shell, "routing");
   ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy, velmo_bbic_get_model<VOK_ROUTING_MODEL>(full, "routing"));
+  EXPECT_NE(copy, full_routing);
+  // The bit set goes along as a copy of its own.
+  ASSERT_NE(copy->get_bit_set(), nullptr);
+  ASSERT_NE(copy->get_bit_set(), full_routing->get_bit_set());
+  EXPECT_EQ(copy->get_bit_set()->size(), 40u);
+  for (std::uint32_t i = 0; i < 40; ++i) EXPECT_EQ(copy->get_bit_set()->test(i), i == 3 || i == 37) << i;
+  full_routing->get_bit_set()->set(5, true);
+  EXPECT_FALSE(copy->get_bit_set()->test(5));
 }
