@@ -5,7 +5,10 @@
 // site, the last to the first's (two atoms exchange their sites). The check runs
 // once, after the last stage and before velmo-fit checks the preserved
 // partitions, so that check meets the atoms where no fit should have
-// put them. Without the variable nothing changes.
+// put them. Likewise VELMO_TEST_CUT_ROUTING names atoms whose nets lose
+// their routing trees there, in the design's routing and in every
+// partition's full routing, as a fit that re-routed them would leave them.
+// Without the variables nothing changes.
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -15,8 +18,12 @@
 #include <vector>
 
 #include "jov/jov_design.h"
+#include "kiv/kiv_model.h"
 #include "tibex/tibex_placer.h"
 #include "vok/vok_atom_netlist.h"
+#include "vok/vok_chip_db_entry.h"
+#include "vok/vok_re_routing.h"
+#include "vok/vok_routing_model.h"
 
 namespace {
 
@@ -48,6 +55,33 @@ void l_swap_named_atoms() {
   }
 }
 
+// Erases every routing tree whose source is an output of the atom.
+void l_cut_trees_of(VOK_RE_ROUTING& r, std::uint32_t atom_id) {
+  std::vector<int> roots;
+  for (int root = r.forest().first_root(); root != -1; root = r.forest().next_sibling(root))
+    if (r.is_terminal(root) && r.get_node_terminal(root).port.get_atom_id() == atom_id) roots.push_back(root);
+  for (int root : roots) r.erase(root);
+}
+
+void l_cut_named_routing() {
+  const char* names = std::getenv("VELMO_TEST_CUT_ROUTING");
+  if (names == nullptr) return;
+  std::vector<VOK_RE_ROUTING*> routings;
+  if (VOK_CHIP_DB_ENTRY::current() != nullptr && VOK_CHIP_DB_ENTRY::current()->get_routing() != nullptr)
+    routings.push_back(VOK_CHIP_DB_ENTRY::current()->get_routing());
+  for (const auto& p : JOV_ROOT::get()->get_design("")->get_partitions())
+    for (KIV_MODEL* m : p->get_state(JOV_PARTITION::DEFAULT)->get_kiv_state()->get_models())
+      if (const auto* model = dynamic_cast<const VOK_ROUTING_MODEL*>(m); model != nullptr && model->get_routing())
+        routings.push_back(model->get_routing());
+  // Every atom of the name (a register and the pin it drives may share it).
+  std::stringstream list(names);
+  for (std::string name; std::getline(list, name, ',');)
+    for (const auto& p : JOV_ROOT::get()->get_design("")->get_partitions())
+      for (const VOK_ATOM_NODE* a : p->get_state(JOV_PARTITION::DEFAULT)->get_atom_netlist()->get_atom_list())
+        if (a->get_string_hpath() == name)
+          for (VOK_RE_ROUTING* r : routings) l_cut_trees_of(*r, static_cast<std::uint32_t>(a->get_id()));
+}
+
 }  // namespace
 
 namespace host::placement {
@@ -63,6 +97,7 @@ bool check_legal(std::string* why) {
   }();
   const bool legal = real(why);
   l_swap_named_atoms();
+  l_cut_named_routing();
   return legal;
 }
 

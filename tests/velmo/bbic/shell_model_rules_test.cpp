@@ -67,6 +67,21 @@ TEST_F(ShellNetlistCopyRuleTest, ShellTakesTheFullNameSpaceWhateverTheReloadCarr
   for (const VOK_ATOM_NODE* a : e->get_atom_list()) EXPECT_EQ(a->get_id(), (*fi++)->get_id());
 }
 
+// A reloaded netlist whose atom carries another name than the full
+// netlist's atom of that id is an internal error.
+TEST_F(ShellNetlistCopyRuleTest, AReloadWithAnotherAtomNameIsRefused) {
+  VOK_ATOM_NETLIST* f = velmo_bbic_get_netlist(*full);
+  host::kiv::set_load_hook([f](const KIV_PATH& path) -> KIV_MODEL* {
+    VOK_ATOM_NETLIST* stored = f->deep_copy();
+    stored->get_atom_list().back()->set_name("renamed_in_storage");
+    auto* model = new VOK_ATOM_KIV_MODEL(stored, true);
+    model->set_path(path);
+    return model;
+  });
+  const auto e = host::testing::expect_internal_error([&] { velmo_bbic_copy_netlist_model(*shell, *full); });
+  EXPECT_EQ(e.condition, "find_it->second == node->get_instance_name_id()");
+}
+
 TEST_F(ShellNetlistCopyRuleTest, FullModelWithoutANetlistIsRefusedBeforeAnyReload) {
   KIV_STATE bare;
   auto* model = new VOK_ATOM_KIV_MODEL(nullptr, false);
@@ -102,11 +117,11 @@ protected:
   // Whether the driver keeps its output mapping after the filter, with the
   // driver placed at driver_gid and its register at sink_gid (0xFFFFFFFF:
   // unplaced).
-  bool driver_keeps_mapping(unsigned driver_gid, unsigned sink_gid) {
+  bool driver_keeps_mapping(unsigned driver_gid, unsigned sink_gid, bool pipeline_sink = false) {
     NETLIST_BUILDER n = host::testing::netlist();
     const std::string k = std::to_string(++pairs);
     auto d = n.lut("d" + k, {n.io_in("i" + k)}, [](const host::testing::LUT_INPUTS& x) { return x[0]; }).placed(driver_gid, 643);
-    auto r = n.reg("r" + k).d(d);
+    auto r = pipeline_sink ? n.zota_reg("r" + k).d(d) : n.reg("r" + k).d(d);
     if (sink_gid != 0xFFFFFFFFu) r.placed(sink_gid, 643);
     VELMO_BBIC_KEEP_SET keep;
     keep.insert(d);
@@ -155,6 +170,13 @@ TEST_F(FeedbackGroupTest, AnAtomWithoutAKnownLocationIsNeverLocal) {
   EXPECT_TRUE(driver_keeps_mapping(beyond, site(3, 3, 0)));
   // The same pair at known locations of one group is local.
   EXPECT_FALSE(driver_keeps_mapping(site(3, 3, 0), site(3, 3, 1)));
+}
+
+// A pipeline register fed in the same group is no local feedback: the
+// driver keeps its mapping.
+TEST_F(FeedbackGroupTest, APipelineRegisterSinkIsNeverLocal) {
+  EXPECT_TRUE(driver_keeps_mapping(site(3, 3, 0), site(3, 3, 1), true));
+  EXPECT_FALSE(driver_keeps_mapping(site(3, 3, 0), site(3, 3, 1), false));
 }
 
 }  // namespace

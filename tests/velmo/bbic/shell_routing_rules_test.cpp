@@ -120,6 +120,28 @@ TEST_F(DanglingRoutingTest, ALeafTheDieDoesNotKnowIsDangling) {
   EXPECT_FALSE(kept.empty());
 }
 
+// A tree may end at a global clock tap, a port or a mux: such a leaf is
+// kept, with the wires that lead to it; a wire leaf beside them goes.
+TEST_F(DanglingRoutingTest, ClockTapPortAndMuxLeavesAreKeptWithTheirStems) {
+  const std::vector<unsigned> wires = unused(700);
+  ASSERT_GE(wires.size(), 4u);
+  std::vector<unsigned> leaves;
+  for (const int kind : {318, 659, 282}) {
+    const std::vector<unsigned> free = unused(kind);
+    ASSERT_FALSE(free.empty()) << kind;
+    leaves.push_back(free.back());
+  }
+  for (std::size_t i = 0; i < leaves.size(); ++i) hang(hang(r1_root, wires[i]), leaves[i]);
+  hang(r1_root, wires[3]);
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
+    EXPECT_TRUE(in(kept, leaves[i])) << i;
+    EXPECT_TRUE(in(kept, wires[i])) << i;
+  }
+  EXPECT_FALSE(in(kept, wires[3]));
+}
+
 // A source register feeding three registers, on the chip's routing.
 class PairNumberingTest : public HostTest {
 protected:
