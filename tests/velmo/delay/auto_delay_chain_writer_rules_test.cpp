@@ -75,3 +75,39 @@ TEST_F(AutoDelayChainWriterRulesTest, OnlyALocatedUserLockGivesAnUnplacedPinsPad
 }
 
 }  // namespace
+
+namespace {
+
+class AutoDelayChainWriterFamilyTest : public host::testing::EnvTest {};
+
+// A coarse chain with a fine companion: a refused coarse write fails the
+// setting and leaves the fine chain alone.
+TEST_F(AutoDelayChainWriterFamilyTest, ARefusedCoarseWriteFailsTheCombinedSetting) {
+  host::testing::device(Family::code(7)).build();
+  auto n = host::testing::netlist();
+  n.lut("core", {n.io_in("din")}, 0x2);
+  VOK_ATOM_NODE* din = n.find("din");
+  VELMO_DELAY_CHAIN_OP owner(m_env);
+  PASS pass(m_env, &owner);
+  host::dc::fail_writes(din->get_id(), 144);
+  EXPECT_FALSE(pass.set_best_delay_chain_setting(din, T(144), 7));
+  unsigned v = 0;
+  EXPECT_FALSE(yos_current_interface()->get_uint_data(din, T(300), &v) && v != 0) << "the fine chain stays unset";
+}
+
+// A family without the I/O atom utility uses none of the pin chains it
+// would answer for.
+TEST_F(AutoDelayChainWriterFamilyTest, WithoutTheIoAtomUtilityNoPinChainIsUsed) {
+  for (int family : {48, 15}) {
+    host::testing::device(Family::code(family)).build();
+    auto n = host::testing::netlist();
+    const std::string pin = "din" + std::to_string(family);
+    n.lut("core" + std::to_string(family), {n.io_in(pin.c_str())}, 0x2);
+    VELMO_DELAY_CHAIN_OP owner(m_env);
+    PASS pass(m_env, &owner);
+    for (int type : {430, 431, 446, 448})
+      EXPECT_FALSE(pass.is_delay_chain_used(T(type), n.find(pin.c_str()), false)) << family << " " << type;
+  }
+}
+
+}  // namespace
