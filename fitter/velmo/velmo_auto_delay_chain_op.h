@@ -145,7 +145,7 @@ public:
   // control chain has an extra first value of setting 9999).
   struct VELMO_API AUTO_DELAY_CHAIN_INFO {
     YOS_UINT_DATA_ENUM type = VELMO_NO_DELAY_CHAIN;
-    std::vector<AUTO_DELAY_CHAIN_VALUE*> values;
+    std::vector<std::unique_ptr<AUTO_DELAY_CHAIN_VALUE>> values;
   };
 
   using ELEMENT_KEY = std::pair<VOK_ATOM_NODE*, YOS_UINT_DATA_ENUM>;
@@ -175,9 +175,9 @@ public:
   // ---- delay table
   void init_yeb_cell_delays();
   void build_auto_delay_chain_vec_new();
-  AUTO_DELAY_CHAIN_INFO* build_delay_chain_info_vec_new(YOS_UINT_DATA_ENUM type);
-  AUTO_DELAY_CHAIN_INFO* build_delay_chain_info_vec_for_clk_delay_ctrl(YOS_UINT_DATA_ENUM type);
-  AUTO_DELAY_CHAIN_VALUE* build_delay_value(YOS_UINT_DATA_ENUM type, unsigned setting);
+  std::unique_ptr<AUTO_DELAY_CHAIN_INFO> build_delay_chain_info_vec_new(YOS_UINT_DATA_ENUM type);
+  std::unique_ptr<AUTO_DELAY_CHAIN_INFO> build_delay_chain_info_vec_for_clk_delay_ctrl(YOS_UINT_DATA_ENUM type);
+  std::unique_ptr<AUTO_DELAY_CHAIN_VALUE> build_delay_value(YOS_UINT_DATA_ENUM type, unsigned setting);
   AUTO_DELAY_CHAIN_INFO* get_delay_chain_info(YOS_UINT_DATA_ENUM type) const;
   void delete_auto_delay_chain_vec();
   static void add_delays(AUTO_DELAY_CHAIN_VALUE* target, const AUTO_DELAY_CHAIN_VALUE* source);
@@ -270,7 +270,9 @@ public:
   int get_corner_count() const { return m_corner_count; }
   const std::vector<YOS_UINT_DATA_ENUM>& get_all_types() const { return m_all_types; }
   const std::vector<YOS_UINT_DATA_ENUM>& get_auto_types() const { return m_auto_types; }
-  const std::list<AUTO_DELAY_CHAIN_INFO*>& get_auto_delay_chain_vec() const { return m_auto_delay_chain_vec; }
+  const std::list<std::unique_ptr<AUTO_DELAY_CHAIN_INFO>>& get_auto_delay_chain_vec() const {
+    return m_auto_delay_chain_vec;
+  }
   const std::list<KEM_EDGE_SLACK_INFO*>& get_kem_edge_slack_infos() const { return m_kem_edge_slack_infos; }
   const std::list<OPTIMIZATION_ELEMENT*>& get_optimization_elements() const { return m_optimization_elements; }
   const std::list<OPTIMIZATION_GROUP*>& get_optimization_groups() const { return m_optimization_groups; }
@@ -302,7 +304,8 @@ private:
   std::map<ELEMENT_KEY, OPTIMIZATION_ELEMENT*> m_element_map;
   std::map<GROUP_KEY, OPTIMIZATION_GROUP*> m_group_map;
   std::map<VOK_ATOM_NODE*, SLACK_INFO*> m_atom_slack_infos;
-  std::list<AUTO_DELAY_CHAIN_INFO*> m_auto_delay_chain_vec;
+  // Owns the chains and their values: whatever path leaves the pass frees them.
+  std::list<std::unique_ptr<AUTO_DELAY_CHAIN_INFO>> m_auto_delay_chain_vec;
   std::vector<YOS_UINT_DATA_ENUM> m_auto_types;
   std::vector<YOS_UINT_DATA_ENUM> m_all_types;
   std::map<YOS_UINT_DATA_ENUM, std::array<YEB_CELL_DELAY, 3>> m_yeb_cell_delays;

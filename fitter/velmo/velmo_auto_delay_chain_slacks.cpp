@@ -189,7 +189,7 @@ int VELMO_AUTO_DELAY_CHAIN_OP::get_dmf_value(YOS_UINT_DATA_ENUM type, unsigned s
   const int h = is_horizontal_pad(atom) ? 1 : 0;
   const AUTO_DELAY_CHAIN_INFO* info = get_delay_chain_info(type);
   if (info == nullptr) return 0;
-  for (const AUTO_DELAY_CHAIN_VALUE* v : info->values)
+  for (const auto& v : info->values)
     if (v->setting == setting) return kind == 0 ? v->get_tsu_delay(h, corner) : v->get_th_delay(h, corner);
   return 0;
 }

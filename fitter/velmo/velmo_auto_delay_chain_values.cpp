@@ -103,33 +103,31 @@ void VELMO_AUTO_DELAY_CHAIN_OP::build_auto_delay_chain_vec_new() {
   }
 }
 
-VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO* VELMO_AUTO_DELAY_CHAIN_OP::build_delay_chain_info_vec_new(
+std::unique_ptr<VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO> VELMO_AUTO_DELAY_CHAIN_OP::build_delay_chain_info_vec_new(
     YOS_UINT_DATA_ENUM type) {
   const unsigned max = static_cast<unsigned>(get_max_delay_chain_setting(type));
   if (max >= 0x7FFFFFFFu) internal_error("max_delay_setting < INT_MAX", __LINE__);
-  auto* info = new AUTO_DELAY_CHAIN_INFO;
+  auto info = std::make_unique<AUTO_DELAY_CHAIN_INFO>();
   info->type = type;
   for (unsigned s = 0; s <= max; ++s) info->values.push_back(build_delay_value(type, s));
   return info;
 }
 
-VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO* VELMO_AUTO_DELAY_CHAIN_OP::build_delay_chain_info_vec_for_clk_delay_ctrl(
-    YOS_UINT_DATA_ENUM type) {
+std::unique_ptr<VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO>
+VELMO_AUTO_DELAY_CHAIN_OP::build_delay_chain_info_vec_for_clk_delay_ctrl(YOS_UINT_DATA_ENUM type) {
   const ZAV_ROOT_NODE* roots[3] = {};
   for (int i = 0; i < m_corner_count; ++i)
     roots[i] = PEXA_UTILITY::retrieve_zav_root_node_for_model(ZEL_DELAY_CHAIN_UTIL::get_hep_timing_model(m_corner_models[i]));
-  auto* info = new AUTO_DELAY_CHAIN_INFO;
+  auto info = std::make_unique<AUTO_DELAY_CHAIN_INFO>();
   info->type = type;
-  auto* extra = new AUTO_DELAY_CHAIN_VALUE;
+  auto& extra = info->values.emplace_back(std::make_unique<AUTO_DELAY_CHAIN_VALUE>());
   extra->setting = 9999;
   for (auto& o : extra->delay)
     for (auto& e : o)
       for (std::int32_t& d : e) d = -28;
-  info->values.push_back(extra);
   for (unsigned s = 0; s <= 63; ++s) {
-    auto* value = new AUTO_DELAY_CHAIN_VALUE;
+    AUTO_DELAY_CHAIN_VALUE* value = info->values.emplace_back(std::make_unique<AUTO_DELAY_CHAIN_VALUE>()).get();
     value->setting = s;
-    info->values.push_back(value);
     for (int i = 0; i < m_corner_count; ++i) {
       const int d = roots[i]->get_delay(562, s, 137, 0, 0, 0, 0, 0, 0, 0, 0, 0);
       if (d == ZAV_ILLEGAL_DELAY) internal_error("delay != ZAV_ILLEGAL_DELAY", __LINE__);
@@ -140,9 +138,9 @@ VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO* VELMO_AUTO_DELAY_CHAIN_OP::bui
   return info;
 }
 
-VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_VALUE* VELMO_AUTO_DELAY_CHAIN_OP::build_delay_value(YOS_UINT_DATA_ENUM type,
-                                                                                               unsigned setting) {
-  auto* value = new AUTO_DELAY_CHAIN_VALUE;
+std::unique_ptr<VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_VALUE> VELMO_AUTO_DELAY_CHAIN_OP::build_delay_value(
+    YOS_UINT_DATA_ENUM type, unsigned setting) {
+  auto value = std::make_unique<AUTO_DELAY_CHAIN_VALUE>();
   value->setting = setting;
   const int family = static_cast<int>(m_family);
   const bool f = family == 46 || family == 26;
@@ -200,15 +198,11 @@ VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_VALUE* VELMO_AUTO_DELAY_CHAIN_OP::bu
 
 VELMO_AUTO_DELAY_CHAIN_OP::AUTO_DELAY_CHAIN_INFO* VELMO_AUTO_DELAY_CHAIN_OP::get_delay_chain_info(
     YOS_UINT_DATA_ENUM type) const {
-  for (AUTO_DELAY_CHAIN_INFO* info : m_auto_delay_chain_vec)
-    if (info->type == type) return info;
+  for (const auto& info : m_auto_delay_chain_vec)
+    if (info->type == type) return info.get();
   return nullptr;
 }
 
 void VELMO_AUTO_DELAY_CHAIN_OP::delete_auto_delay_chain_vec() {
-  for (AUTO_DELAY_CHAIN_INFO* info : m_auto_delay_chain_vec) {
-    for (AUTO_DELAY_CHAIN_VALUE* value : info->values) delete value;
-    delete info;
-  }
   m_auto_delay_chain_vec.clear();
 }

@@ -525,7 +525,7 @@ TEST_F(AutoDelayChainTableTest, CellDelaysReplaceTheNominalDelayOnFamilies46And2
   EXPECT_EQ(delay(446, 15, 0, 0), 100);
   EXPECT_EQ(delay(446, 15, 0, 1), 150);
   EXPECT_EQ(delay(446, 7, 0, 0), 47);
-  const PASS::AUTO_DELAY_CHAIN_VALUE* v = pass->get_delay_chain_info(T(446))->values[15];
+  const PASS::AUTO_DELAY_CHAIN_VALUE* v = pass->get_delay_chain_info(T(446))->values[15].get();
   EXPECT_EQ(v->get_tsu_delay(1, 0), 150);
   EXPECT_EQ(v->get_th_delay(1, 0), 100);
   EXPECT_EQ(v->get_delay(1, 0, 0), 100);
