@@ -188,3 +188,21 @@ TEST_F(LcellRouterRulesTest, TheForwardRouteAvoidsBlacklistedElements) {
   EXPECT_EQ(second.front(), port & 0x7FFFFFFFu);
   for (unsigned g : second) EXPECT_FALSE(die()->get_blacklisting()->is_routing_gid_blacklisted(g | 0x80000000u)) << g;
 }
+
+// A periphery register (an I/O register) is a periphery destination like a
+// periphery block: the wire LUT feeding it is placed and routed to its port.
+TEST_F(LcellRouterRulesTest, AWireLutFeedingAPeripheryRegisterIsTaken) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* src = n.reg("src").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* w = n.lut("w", {src}, kWire);
+  VOK_ATOM_NODE* io = n.io_reg("io").d(w).placed(site(6, 9, 0), dev_kind::IO_IN_REG);
+  ASSERT_TRUE(io->is_peripheral());
+  host::testing::map_port(d(io), host::testing::gesk_instance("io_inst", 6, 9, 0), "in[0]");
+  assign(w);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.place_and_route_c2p_lcell());
+  EXPECT_TRUE(w->is_placed());
+  const std::vector<unsigned> wires = route_above(d(io));
+  ASSERT_FALSE(wires.empty());
+  EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
+}
