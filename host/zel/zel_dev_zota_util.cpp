@@ -2,10 +2,17 @@
 
 #include "dev/dev_family.h"
 #include "dev/dev_spec.h"
+#include "msg/msg_internal_error.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
 
-bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) { return host::device::zota_check(check); }
+// The device database answers two questions only: check 0, pipeline registers
+// in the routing, and check 1, the retimer supported. Any other check type is a
+// caller's mistake, not a third answer.
+bool ZEL_DEV_ZOTA_UTIL::is_zota_device(const CMP_FACADE*, int check) {
+  if (check != 0 && check != 1) MSG_INTERNAL_ERROR::report("check == 0 || check == 1", "ZEL", "zel_dev_zota_util", __LINE__);
+  return host::device::zota_check(check);
+}
 
 bool ZEL_DEV_ZOTA_UTIL::is_zento_retimer_enabled() {
   return host::device::zota_check(1) && !host::device::spec().zento_retimer_disabled;

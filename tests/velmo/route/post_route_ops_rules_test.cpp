@@ -1,0 +1,78 @@
+// The post-route operations that close every routing run: the netlist dump
+// under its switch, and the closing timing-netlist rebuild, on by default only
+// where the device supports the retimer and the retimer is enabled.
+#include <filesystem>
+
+#include "../prefit/expert_fixture.h"
+#include "cfg/cfg.h"
+#include "common/host_call_log.h"
+#include "dev/dev_spec.h"
+#include "testing/netlist_builder.h"
+
+using host::testing::Family;
+
+namespace {
+
+class PostRouteOpsRulesTest : public velmo_test::ExpertTest {
+protected:
+  static bool dumped() { return exists("top.before_fitter_post_operations") && exists("top.before_fitter_post_operations.atm"); }
+  static void forget_dumps() {
+    std::filesystem::remove("top.before_fitter_post_operations");
+    std::filesystem::remove("top.before_fitter_post_operations.atm");
+  }
+  static int rebuilds() { return count_calls("WEXAN_ENV::get_hov_utility_or_create_if_necessary"); }
+};
+
+TEST_F(PostRouteOpsRulesTest, TheNetlistIsDumpedBeforeThePostRouteOperationsUnderItsSwitch) {
+  device(Family::KY);
+  auto n = host::testing::netlist();
+  n.reg("r").clk(n.input_port("clk")).d(n.input_port("d"));
+  VELMO_EXPERT* expert = start();
+
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_FALSE(exists("top.before_fitter_post_operations")) << "the switch is off by default";
+
+  cfg_set_on("wexan_dump_netlist_before_fitter_post_operations");
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_TRUE(dumped());
+  // A failed routing run is dumped too: the dump comes before anything that
+  // depends on the result.
+  forget_dumps();
+  EXPECT_FALSE(expert->do_post_route_ops(false));
+  EXPECT_TRUE(dumped());
+  // The route stage closes with the same operations.
+  forget_dumps();
+  EXPECT_TRUE(expert->route());
+  EXPECT_TRUE(dumped());
+}
+
+TEST_F(PostRouteOpsRulesTest, TheClosingRebuildFollowsRetimerSupportAndTheRoutingResult) {
+  device(Family::KY);
+  VELMO_EXPERT* expert = start();
+  const auto rebuilds_after = [&](bool ok) {
+    host::clear_calls();
+    EXPECT_EQ(expert->do_post_route_ops(ok), ok);
+    return rebuilds();
+  };
+  EXPECT_EQ(rebuilds_after(true), 1) << "retimer device, retimer enabled";
+  EXPECT_EQ(rebuilds_after(false), 0) << "nothing to rebuild after a failed routing";
+
+  // Pipeline registers in the routing but no retimer flow on this part.
+  host::testing::device(Family::KY).zota_flow_supported(false).build();
+  EXPECT_EQ(rebuilds_after(true), 0);
+  // The retimer turned off on a part that supports it.
+  DeviceSpec spec = host::device::spec();
+  spec.zota_flow_supported = true;
+  spec.zento_retimer_disabled = true;
+  host::device::configure(spec);
+  EXPECT_EQ(rebuilds_after(true), 0);
+  // The switch decides over its default, both ways.
+  cfg_set_on("velmo_fit_route_ending_hov_rebuild");
+  EXPECT_EQ(rebuilds_after(true), 1);
+  EXPECT_EQ(rebuilds_after(false), 0);
+  host::testing::device(Family::KY).build();
+  cfg_set_off("velmo_fit_route_ending_hov_rebuild");
+  EXPECT_EQ(rebuilds_after(true), 0);
+}
+
+}  // namespace
