@@ -144,7 +144,6 @@ bool VELMO_EXPERT::retime() {
     mgr->delete_kem_netlist_from_disk();
     if (read) mgr->delete_kem_netlist_in_memory();
     if (zota) m_env->indicate_that_atom_netlist_is_modified();
-    request = 0;
   }
 
   {
