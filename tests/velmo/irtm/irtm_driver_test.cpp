@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
