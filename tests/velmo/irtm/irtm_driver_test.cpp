@@ -598,6 +598,39 @@ TEST_F(IrtmEqualRowsTest, AMoveLeftOverAfterItsHoldRepairIsUndone) {
   m.cleanup(false);
 }
 
+// As above, but the wire LUT repairing hold is carried out while the clock
+// is relaxed: it costs nothing, every pending repair is then done, and the
+// move that needed it is committed with it.
+TEST_F(IrtmEqualRowsTest, AMoveWhoseHoldRepairsAllSucceedIsKept) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  m.setup();
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  IRTM_FF* q0 = begin_on_first_q(m, d);
+  IRTM_ITERATION* it = m.iteration();
+  it->m_current_worst_slack = q0->min_slack();
+  it->m_initial_cost = {IRTM_UTIL::s_instance->get_wns_cost(), q0->min_slack()};
+  const VOK_ATOM_OTERM* clk = regs[0]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  host::sta::set_uniform_hold_slack(-10);
+  int implements = 0;
+  DUX::set_implement_observer([&] {
+    if (++implements != 2) return;
+    host::sta::set_uniform_hold_slack(std::nullopt);
+    host::timing::declare_clock("clk", 5000, clk);
+  });
+  std::vector<IRTM_OBJ*> objects{q0};
+  const bool r = m.retime_iteration(&objects);
+  DUX::set_implement_observer({});
+  host::sta::set_uniform_hold_slack(std::nullopt);
+  EXPECT_TRUE(r);
+  EXPECT_EQ(implements, 2);
+  EXPECT_EQ(lines_with("    hold fix PASSED"), 1);
+  EXPECT_TRUE(m.yun_stack().empty());
+  EXPECT_TRUE(it->m_pending_hold.empty());
+  EXPECT_TRUE(m.find_irtm_ff(regs[1])->is_bypassed());
+  m.cleanup(false);
+}
+
 // A hold repair whose implementation fails is taken back to where it began
 // and the next repair is tried: the wire LUT's pin records that its kind of
 // repair failed there, so the repair after it is not that wire LUT again.
