@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "omz/omz_instance_name.h"
@@ -115,6 +116,82 @@ TEST_F(AtomNamesAndLayoutLogTest, TheLayoutLogNeverDropsChangesSilently) {
   ASSERT_TRUE(host::vok::layout_changes_since(epoch, &at, &out));
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0].atom, z);
+}
+
+// A destroyed atom is logged as gone.
+TEST_F(AtomNamesAndLayoutLogTest, ADestroyedAtomIsLoggedAsGone) {
+  auto b = host::testing::netlist();
+  VOK_ATOM_NODE* r = b.reg("r").clk(b.input_port("clk")).d(b.input_port("d")).atom();
+  std::uint64_t epoch = 0, seq = 0;
+  host::vok::layout_now(&epoch, &seq);
+  b.get_netlist()->remove(r);
+  std::vector<host::vok::LAYOUT_CHANGE> out;
+  ASSERT_TRUE(host::vok::layout_changes_since(epoch, &seq, &out));
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back().atom, r);
+  EXPECT_TRUE(out.back().gone);
+}
+
+// Placing at the illegal gid, or with element 0, unplaces; unplacing also
+// forgets the analytic position.
+TEST_F(AtomNamesAndLayoutLogTest, AnIllegalPlaceUnplacesAndForgetsTheAnalyticPosition) {
+  auto b = host::testing::netlist();
+  VOK_ATOM_NODE* r = b.reg("r").clk(b.input_port("clk")).d(b.input_port("d")).atom();
+  for (const auto [gid, element] : {std::pair{0xFFFFFFFFu, 643}, std::pair{5u, 0}}) {
+    r->set_location(5, 643);
+    r->set_analytic_xy(1.5f, 2.5f);
+    ASSERT_TRUE(r->is_placed());
+    r->set_location(gid, element);
+    EXPECT_FALSE(r->is_placed()) << gid << " " << element;
+    EXPECT_EQ(r->get_location_gid(), 0xFFFFFFFFu);
+    EXPECT_EQ(r->get_analytic_x(), -1.0f);
+    EXPECT_EQ(r->get_analytic_y(), -1.0f);
+  }
+}
+
+// An atom has one input term per type and index: a second is refused.
+TEST_F(AtomNamesAndLayoutLogTest, ASecondInputTermOfOneTypeAndIndexIsRefused) {
+  auto b = host::testing::netlist();
+  VOK_ATOM_NODE* r = b.reg("r").clk(b.input_port("clk")).d(b.input_port("d")).atom();
+  ASSERT_NE(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0), nullptr);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { r->add_input_term(DB_INPUT_PORT_DATA_IN, 0); }).condition,
+            "!get_input_term_by_type(type, index)");
+  VOK_ATOM_ITERM* second = r->add_input_term(DB_INPUT_PORT_DATA_IN, 1);
+  EXPECT_EQ(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1), second);
+}
+
+// A pad is an input when it drives its input buffer and an output when an
+// output buffer drives it.
+TEST_F(AtomNamesAndLayoutLogTest, APadsDirectionFollowsItsBuffers) {
+  auto b = host::testing::netlist();
+  auto in = b.io_in("i");
+  b.io_out("o", in);
+  int pads = 0;
+  for (VOK_ATOM_NODE* a : b.get_netlist()->get_atom_list()) {
+    if (!a->is_io_pad()) continue;
+    ++pads;
+    const bool drives = a->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0) != nullptr;
+    const bool driven = a->get_input_term_by_type(DB_INPUT_PORT_BOX, 0) != nullptr;
+    EXPECT_EQ(a->is_input(), drives) << a->get_string_hpath();
+    EXPECT_EQ(a->is_output(), driven) << a->get_string_hpath();
+    EXPECT_NE(drives, driven) << a->get_string_hpath();
+  }
+  EXPECT_EQ(pads, 2);
+}
+
+// A child netlist given to another box leaves the box that held it.
+TEST_F(AtomNamesAndLayoutLogTest, AChildNetlistMovesFromBoxToBox) {
+  auto first = std::make_unique<VOK_ATOM_BLACKBOX>();
+  auto second = std::make_unique<VOK_ATOM_BLACKBOX>();
+  auto child = std::make_unique<VOK_ATOM_NETLIST>();
+  first->set_child_netlist(child.get(), false);
+  EXPECT_EQ(child->get_parent_box(), first.get());
+  second->set_child_netlist(child.get(), false);
+  EXPECT_EQ(child->get_parent_box(), second.get());
+  EXPECT_EQ(first->get_child_netlist(), nullptr);
+  EXPECT_EQ(second->get_child_netlist(), child.get());
+  second.reset();
+  EXPECT_EQ(child->get_parent_box(), nullptr);
 }
 
 }  // namespace
