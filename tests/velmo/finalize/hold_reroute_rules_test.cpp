@@ -11,6 +11,7 @@
 
 #include "cmp/cmp_facade.h"
 #include "hov/hov_utility.h"
+#include "jov/jov_design.h"
 #include "kem/kem_manager.h"
 #include "sta/sta_analysis.h"
 #include "sta/sta_io_constraints.h"
@@ -18,6 +19,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
+#include "testing/partition_builder.h"
 #include "testing/route_helpers.h"
 #include "testing/timing_builder.h"
 #include "tibex/tibex_hold_reroute.h"
@@ -195,6 +197,68 @@ TEST_F(HoldRerouteRulesTest, APipelineRegistersSlotInputIsReRouted) {
   host::hold_reroute::run();
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
   EXPECT_TRUE(changed(n->find("p")));
+}
+
+// Two failing inputs of one LUT, both above an endpoint out of reach, are
+// taken in steps of their own: the LUT joins the changed atoms once.
+TEST_F(HoldRerouteRulesTest, AnAtomWithTwoReRoutedInputsIsListedOnceAsChanged) {
+  build([](NETLIST_BUILDER& n) {
+    const SIG clk = clock(n);
+    const SIG a1 = n.reg("a1").clk(clk).d(n.io_in("in1")).placed(site_gid(2, 2, 1), 643);
+    const SIG a2 = n.reg("a2").clk(clk).d(n.io_in("in2")).placed(site_gid(2, 9, 1), 643);
+    const SIG l = n.lut("l", {a1, a2}, 0x8).placed(site_gid(9, 2, 0), 644);
+    n.io_out("out", n.reg("b").clk(clk).d(l).placed(site_gid(9, 7, 1), 643));
+  });
+  delay_clock("b", 20000);
+  SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().clear();
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 3);
+  std::vector<unsigned> ids = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
+  std::sort(ids.begin(), ids.end());
+  const std::vector<unsigned> expected = [&] {
+    std::vector<unsigned> v{static_cast<unsigned>(n->find("l")->get_id()), static_cast<unsigned>(n->find("b")->get_id())};
+    std::sort(v.begin(), v.end());
+    return v;
+  }();
+  EXPECT_EQ(ids, expected);
+}
+
+// Routing a blackboxed partition reserves stays though its netlist may
+// change: a's input (in the top partition) over wires that A lists as its
+// own is left alone and named as the partition's; A filled in again, it gets
+// its detour.
+TEST_F(HoldRerouteRulesTest, WiresABlackboxedPartitionReservesAreKept) {
+  std::unique_ptr<BOX_BUILDER> box;
+  build([&](NETLIST_BUILDER& n) {
+    const SIG clk = clock(n);
+    const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+    box = std::make_unique<BOX_BUILDER>(n.blackbox("A", [&](NETLIST_BUILDER& c) {
+      c.output("o", c.reg("b").clk(c.input("c")).d(c.input("d")).placed(site_gid(9, 7, 1), 643));
+    }));
+    box->in("c", clk).in("d", a);
+    n.io_out("out", box->out("o"));
+  });
+  const PARTITION_BUILDER part_a = partition("A", *box).recompiled();
+  host::timing::set_io_delay(n->find("in")->get_id(), {"clk", 0, 0});
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  delay_clock("a", 3000);
+  const VOK_ATOM_ITERM* d = input("a", DB_INPUT_PORT_DATA_IN);
+  ASSERT_LT(hold(d), 0);
+  part_a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  part_a->set_active_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  std::vector<int>& reserved = part_a->get_state()->reserved_re_ids();
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  for (int sink : routing->get_sink_nodes(d))
+    for (int id = sink; id >= 0; id = routing->forest().parent(id))
+      if (routing->get_value(id) < -1) reserved.push_back(static_cast<int>(static_cast<unsigned>(routing->get_value(id)) & 0x7FFFFFFFu));
+  ASSERT_FALSE(reserved.empty());
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+  EXPECT_EQ(host::hold_reroute::still_failing_held(), (HELD{{"a", host::hold_reroute::HELD_REASON::PARTITION}}));
+  part_a->set_active_state(JOV_PARTITION::DEFAULT);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
 }
 
 }  // namespace

@@ -651,6 +651,11 @@ TEST_F(ParasiticHoldFixTest, CornersAtOtherVoltagesFollowTheColdSwitch) {
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   EXPECT_TRUE(lines_from(mark, "Checking corner slow_850V").empty());
   EXPECT_EQ(lines_from(mark, "Checking corner ").size(), 2u);
+  // Asked for every corner, the other voltage comes back.
+  cfg_set_on("route_fixup_analyze_all_corners");
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_EQ(lines_from(mark, "Checking corner slow_850V_100cc").size(), 1u);
 }
 
 // On a part with voltage identification the defaults keep a slow corner at
