@@ -33,22 +33,26 @@ protected:
 
 // Chain 449 reaches setting 7: an option of 7 is the user's (written and
 // flagged, without a word); 8 is out of range, repaired to the default and
-// no longer flagged as the user's.
+// no longer flagged as the user's, whatever the flag said before.
 TEST_F(DelayChainUserSettingRulesTest, TheHighestSettingIsLegalAndARepairedOneIsNotTheUsers) {
   host::testing::device(Family::KY).build();
   auto n = host::testing::netlist();
-  n.lut("core", {n.io_in("din")}, 0x2);
-  VOK_ATOM_NODE* din = n.find("din");
-  for (int value : {7, 8}) {
-    host::options::set(host::dc::moz_variable_of(449), 4, std::to_string(value), "din");
-    const std::size_t before = host::messages::posted().size();
-    VELMO_DELAY_CHAIN_OP op(m_env);
-    EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::READ_USER_INFO_WITH_MESSAGES));
-    const bool legal = value == 7;
-    EXPECT_EQ(setting(din, 449), legal ? 7u : 0u) << value;
-    EXPECT_EQ(flag(din, 449), legal) << value;
-    EXPECT_EQ(host::messages::posted().size(), before + (legal ? 0 : 1)) << value;
-  }
+  n.lut("core", {n.io_in("din_max"), n.io_in("din_over")}, 0x2);
+  VOK_ATOM_NODE* at_max = n.find("din_max");
+  VOK_ATOM_NODE* over = n.find("din_over");
+  host::options::set(host::dc::moz_variable_of(449), 4, "7", "din_max");
+  host::options::set(host::dc::moz_variable_of(449), 4, "8", "din_over");
+  const std::size_t before = host::messages::posted().size();
+  VELMO_DELAY_CHAIN_OP op(m_env);
+  yos_current_interface()->set_bool_data(over, static_cast<YOS_BOOL_DATA_ENUM>(host::dc::yos_bool_param_of(449)), true);
+  EXPECT_TRUE(op.work(VELMO_DELAY_CHAIN_OP::READ_USER_INFO_WITH_MESSAGES));
+  EXPECT_EQ(setting(at_max, 449), 7u);
+  EXPECT_TRUE(flag(at_max, 449));
+  EXPECT_EQ(setting(over, 449), 0u);
+  EXPECT_FALSE(flag(over, 449));
+  const auto posted = host::messages::posted();
+  ASSERT_EQ(posted.size(), before + 1) << "one warning, for the pin over the range";
+  EXPECT_NE(posted.back().text.find("on pin din_over to 8"), std::string::npos) << posted.back().text;
 }
 
 }  // namespace
