@@ -45,6 +45,17 @@ protected:
       n += l.rfind("GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"retimer_merge_zotas\"", 0) == 0;
     return n;
   }
+  // A stage whose `step` fails once fails and skips its closing steps; the
+  // same design then finishes.
+  static void fails_once_then_finishes(VELMO_EXPERT* expert, const std::string& step) {
+    host::script::queue<bool>(step).push(false);
+    EXPECT_FALSE(expert->finalize()) << step;
+    EXPECT_FALSE(finished()) << step;
+    host::clear_calls();
+    TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+    EXPECT_TRUE(expert->finalize()) << step;
+    EXPECT_TRUE(finished()) << step;
+  }
   static void skip_path() {
     host::swavo::set_user_flow(true);
     host::swavo::set_skippable_snapshot(9, true);
@@ -54,15 +65,7 @@ protected:
 };
 
 TEST_F(FinalizeStageRulesTest, AFailedRouteFixupFailsTheStage) {
-  VELMO_EXPERT* expert = begin(Family::KX);
-  host::script::queue<bool>("TIBEX_VPR_FACADE::finalize").push(false);
-  EXPECT_FALSE(expert->finalize());
-  EXPECT_FALSE(finished());
-  // The same design with a fix-up that succeeds.
-  host::clear_calls();
-  TIBEX_ENV::set_vpr20k_facade();
-  EXPECT_TRUE(expert->finalize());
-  EXPECT_TRUE(finished());
+  fails_once_then_finishes(begin(Family::KX), "TIBEX_VPR_FACADE::finalize");
 }
 
 TEST_F(FinalizeStageRulesTest, TheSkipPathMergesPipelineRegistersOnlyAfterARoutingThatSucceeded) {
@@ -123,13 +126,7 @@ TEST_F(FinalizeStageRulesTest, AFailedPostFitRetimingFailsTheStage) {
   VELMO_YUN_ENV yun_env;
   host::wexan::set_yun_env(&yun_env);
   cfg_set_on("wexan_enable_post_route_yun");
-  host::script::queue<bool>("YUN_UTILITY::retime").push(false);
-  EXPECT_FALSE(expert->finalize());
-  EXPECT_FALSE(finished());
-  host::clear_calls();
-  TIBEX_ENV::set_vpr20k_facade();
-  EXPECT_TRUE(expert->finalize());
-  EXPECT_TRUE(finished());
+  fails_once_then_finishes(expert, "YUN_UTILITY::retime");
   host::wexan::set_yun_env(nullptr);
 }
 
