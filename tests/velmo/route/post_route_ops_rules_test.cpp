@@ -1,12 +1,16 @@
 // The post-route operations that close every routing run: the netlist dump
 // under its switch, and the closing timing-netlist rebuild, on by default only
-// where the device supports the retimer and the retimer is enabled.
+// where the device supports the retimer and the retimer is enabled; and the
+// place fix-up flow's late placement load, only after a probe that succeeded.
 #include <filesystem>
 
 #include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_script.h"
 #include "dev/dev_spec.h"
+#include "swavo/swavo_recompile_op.h"
+#include "tibex/tibex_env.h"
 #include "testing/netlist_builder.h"
 
 using host::testing::Family;
@@ -73,6 +77,28 @@ TEST_F(PostRouteOpsRulesTest, TheClosingRebuildFollowsRetimerSupportAndTheRoutin
   host::testing::device(Family::KY).build();
   cfg_set_off("velmo_fit_route_ending_hov_rebuild");
   EXPECT_EQ(rebuilds_after(true), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// In the place fix-up flow a failed probe of the post-fit probe assignments
+// leaves the late placement unloaded and routes nothing.
+TEST_F(PostRouteOpsRulesTest, PlaceFixupFlowWithAFailedProbeLoadsAndRoutesNothing) {
+  device(Family::KY);
+  VELMO_EXPERT* expert = start();
+  host::swavo::set_place_fixup_flow(true);
+  EXPECT_TRUE(expert->route());
+  EXPECT_EQ(count_calls("MUB_PERIPH_FLOW::late_place_load"), 1);
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 1);
+  host::clear_calls();
+  TIBEX_ENV::set_vpr20k_facade();
+  host::script::queue<bool>("WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary")
+      .push(false);
+  EXPECT_FALSE(expert->route());
+  EXPECT_EQ(count_calls("MUB_PERIPH_FLOW::late_place_load"), 0);
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 0);
 }
 
 }  // namespace
