@@ -180,3 +180,20 @@ TEST_F(IrtmSearchGuardsTest, ABackwardMoveAcrossALutTakesAtMostOneSecondLut) {
   EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
   EXPECT_TRUE(move.m_enabled.empty());
 }
+
+// The second LUT's register goes along only when the moved register could
+// become it: on another clock it refuses the move.
+TEST_F(IrtmSearchGuardsTest, ASecondLutsRegisterMustShareTheClock) {
+  SIG clk2 = n->input_port("clk2");
+  n->clock("clk2", 1000, clk2);
+  auto t = reg("t", n->input_port("in"), 2, 2, 1);
+  scenes::set_bypassed(t);
+  auto f = reg("f", lut("l", {t}, 2, 2, 3), 3, 3, 1);
+  reg("f_load", f, 3, 3, 2);
+  auto r = reg("r", lut("second", {t}, 2, 2, 6), 3, 3, 4, clk2);
+  reg("r_load", r, 3, 3, 5, clk2);
+  start();
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
+  EXPECT_EQ(move.failure.get_iterm(), d_of(r));
+}
