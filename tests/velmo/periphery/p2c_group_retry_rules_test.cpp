@@ -14,7 +14,9 @@
 #include "testing/host_test.h"
 #include "testing/periphery_scene.h"
 #include "velmo_periphery_to_core_placement.h"
+#include "wexan/wexan_c2p_solver.h"
 #include "wump/wump_die_info.h"
+#include "wump/wump_route_info.h"
 
 namespace {
 
@@ -172,4 +174,46 @@ TEST_F(P2cGroupRetryRulesTest, AWorkingSetLeftWholeEndsTheRetry) {
   EXPECT_EQ(sizes, (std::vector<int>{4, 1, 3, 2, 3})) << show(sizes);
   EXPECT_EQ(r.solved.count(a), 1u) << "the tough set's chain is kept";
   EXPECT_TRUE(r.chains_disjoint);
+}
+
+// Kept chains are chosen in destination order: a chain sharing a routing
+// element with a kept chain is dropped, though its register site is its
+// own; chains with elements and sites of their own are all kept.
+TEST_F(P2cGroupRetryRulesTest, AChainSharingAnElementWithAKeptChainIsDropped) {
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  const WUMP_ROUTE_INFO* route = host::device::die_info()->get_route_info();
+  // Two LAB inputs of one LAB feeding different register sites.
+  std::vector<int> muxes;
+  std::set<unsigned> sites;
+  for (int index = 0; index < 80 && muxes.size() < 2; ++index)
+    if (wexan_c2p_register_sub_location(48, index, true) >= 0) {
+      const int mux = static_cast<int>(route->get_gid(dev_kind::LAB_RE, 3, 4, index) & ~kGidBit);
+      if (sites.insert(p.get_ff_gid_from_lab_re_input_port(mux).second).second) muxes.push_back(mux);
+    }
+  ASSERT_EQ(muxes.size(), 2u);
+  const int first = out_port(0), second = out_port(1);
+  ASSERT_LT(first, second);
+  const int wire = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 4, 1) & ~kGidBit);
+  // The later destination first in the forest; with `shared`, both chains
+  // run through `wire`.
+  auto solve = [&](bool shared) {
+    JUK::FOREST<int, int> f;
+    for (const auto& [port, mux] : std::vector<std::pair<int, int>>{{second, muxes[0]}, {first, muxes[1]}}) {
+      int node = f.create_node(port);
+      f.append_root(node);
+      if (shared) {
+        const int middle = f.create_node(wire);
+        f.append_child(node, middle);
+        node = middle;
+      }
+      f.append_child(node, f.create_node(mux));
+    }
+    p.drop_conflicting_chains(f, true);
+    std::vector<int> out;
+    for (auto it = f.roots_begin(); it != f.roots_end(); ++it) out.push_back(f.payload(it.id()));
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(solve(false), (std::vector<int>{first, second}));
+  EXPECT_EQ(solve(true), std::vector<int>{first});
 }
