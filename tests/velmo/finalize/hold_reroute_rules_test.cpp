@@ -261,4 +261,47 @@ TEST_F(HoldRerouteRulesTest, WiresABlackboxedPartitionReservesAreKept) {
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
 }
 
+// A locked partition keeps only the connections over wires it reserves:
+// a's input, over wires A lists as its own, is held as the partition's,
+// while a2's input, failing too but over none of them, is re-routed.
+TEST_F(HoldRerouteRulesTest, ALockedPartitionHoldsOnlyTheConnectionsOverItsWires) {
+  std::unique_ptr<BOX_BUILDER> box;
+  build([&](NETLIST_BUILDER& n) {
+    const SIG clk = clock(n);
+    const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+    box = std::make_unique<BOX_BUILDER>(n.blackbox("A", [&](NETLIST_BUILDER& c) {
+      c.output("o", c.reg("b").clk(c.input("c")).d(c.input("d")).placed(site_gid(9, 7, 1), 643));
+    }));
+    box->in("c", clk).in("d", a);
+    n.io_out("out", box->out("o"));
+    n.io_out("out2", n.reg("a2").clk(clk).d(n.io_in("in2")).placed(site_gid(2, 9, 1), 643));
+  });
+  const PARTITION_BUILDER part_a = partition("A", *box).recompiled();
+  for (const char* in : {"in", "in2"}) host::timing::set_io_delay(n->find(in)->get_id(), {"clk", 0, 0});
+  KEM_MANAGER::get()->delete_kem_netlist_in_memory();
+  request();
+  delay_clock("a", 3000);
+  delay_clock("a2", 1000);
+  const VOK_ATOM_ITERM* d = input("a", DB_INPUT_PORT_DATA_IN);
+  const VOK_ATOM_ITERM* d2 = input("a2", DB_INPUT_PORT_DATA_IN);
+  ASSERT_LT(hold(d), 0);
+  ASSERT_LT(hold(d2), 0);
+  std::vector<int>& reserved = part_a->get_state()->reserved_re_ids();
+  const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
+  for (int sink : routing->get_sink_nodes(d))
+    for (int id = sink; id >= 0; id = routing->forest().parent(id))
+      if (routing->get_value(id) < -1) reserved.push_back(static_cast<int>(static_cast<unsigned>(routing->get_value(id)) & 0x7FFFFFFFu));
+  ASSERT_FALSE(reserved.empty());
+  part_a->get_state()->get_atom_netlist()->set_modifiable(false);
+  SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().clear();
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_EQ(host::hold_reroute::still_failing_held(), (HELD{{"a", host::hold_reroute::HELD_REASON::PARTITION}}));
+  EXPECT_TRUE(changed(n->find("a2")));
+  EXPECT_FALSE(changed(n->find("a")));
+  request();
+  EXPECT_GE(hold(d2), 0);
+  EXPECT_LT(hold(d), 0);
+}
+
 }  // namespace
