@@ -15,5 +15,6 @@ TEST_F(ZotaCheckTypeTest, OnlyCheckTypesZeroAndOneAreAnswered) {
   for (int check : {-1, 2, 3}) {
     auto err = expect_internal_error([&] { ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, check); });
     EXPECT_EQ(err.condition, "check == 0 || check == 1") << check;
+    EXPECT_EQ(err.tag + " " + err.file, "ZEL zel_dev_zota_util") << "the error names the device database";
   }
 }
