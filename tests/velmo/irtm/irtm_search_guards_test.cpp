@@ -14,6 +14,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
+#include "irtm_search_scene.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
 
@@ -22,52 +23,7 @@ namespace {
 using namespace host::testing;
 using IDS = std::vector<std::uint32_t>;
 
-class IrtmSearchGuardsTest : public HostTest {
-public:
-  void SetUp() override {
-    HostTest::SetUp();
-    device(Family::KY).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    n->clock("clk", 1000, clk);
-  }
-  void TearDown() override {
-    if (mgr) {
-      mgr->cleanup(true);
-      mgr.reset();
-    }
-    delete env;
-    env = nullptr;
-    HostTest::TearDown();
-  }
-  // A placed register on a global clock (the design clock unless `c`).
-  REG_BUILDER reg(const std::string& name, SIG d, int x, int y, int z, SIG c = SIG()) {
-    REG_BUILDER r = n->reg(name).clk(c.oterm ? c : clk).d(d);
-    place_at(r, x, y, z);
-    r.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
-    return r;
-  }
-  VOK_ATOM_NODE* lut(const std::string& name, std::initializer_list<SIG> in, int x, int y, int z) {
-    VOK_ATOM_NODE* l = n->lut(name, in, [](const LUT_INPUTS& v) { return v[0] != (v.n > 1 && v[1]); });
-    place_at(l, x, y, z);
-    return l;
-  }
-  void start() {
-    n->timing();
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
-    mgr->setup();
-  }
-  IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
-  static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* a) { return a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
-  static std::uint32_t gid(VOK_ATOM_NODE* a) { return a->get_location_gid(); }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_MANAGER> mgr;
-  IRTM_MOVE move{0};
-};
+class IrtmSearchGuardsTest : public IRTM_SEARCH_SCENE {};
 
 // Forward into a bypassed register at the only load: the register must be
 // one the moved register could become, on the same clock (t_other is not,

@@ -12,6 +12,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "irtm_search_scene.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_env.h"
 
@@ -19,46 +20,7 @@ namespace {
 
 using namespace host::testing;
 
-class IrtmSearchRulesTest : public HostTest {
-public:
-  void SetUp() override {
-    HostTest::SetUp();
-    device(Family::KY).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    n->clock("clk", 1000, clk);
-  }
-  void TearDown() override {
-    if (mgr) {
-      mgr->cleanup(true);
-      mgr.reset();
-    }
-    delete env;
-    env = nullptr;
-    HostTest::TearDown();
-  }
-  // A placed register on the design clock, its clock input of a global
-  // clock's connection code.
-  REG_BUILDER reg(const std::string& name, SIG d, int x, int y, int z) {
-    REG_BUILDER r = n->reg(name).clk(clk).d(d);
-    place_at(r, x, y, z);
-    r.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
-    return r;
-  }
-  void start() {
-    n->timing();
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
-    mgr->setup();
-  }
-  IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_MANAGER> mgr;
-  IRTM_MOVE move{0};
-};
+class IrtmSearchRulesTest : public IRTM_SEARCH_SCENE {};
 
 // Only a LUT-RAM's data input, as a register's one load, keeps the register
 // in place: one feeding a LUT-RAM's address or write enable alone moves.

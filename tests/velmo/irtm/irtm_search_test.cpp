@@ -23,6 +23,7 @@
 #include "testing/routing_builder.h"
 #include "testing/scenes.h"
 #include "testing/timing_builder.h"
+#include "irtm_search_scene.h"
 #include "velmo_irtm_test.h"
 #include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
@@ -33,37 +34,8 @@ namespace {
 using namespace host::testing;
 using IDS = std::vector<std::uint32_t>;
 
-class IrtmSearchTest : public HostTest {
+class IrtmSearchTest : public IRTM_SEARCH_SCENE {
 public:
-  void SetUp() override {
-    HostTest::SetUp();
-    device(Family::KY).build();
-    n = std::make_unique<NETLIST_BUILDER>(netlist());
-    clk = n->input_port("clk");
-    n->clock("clk", 1000, clk);
-  }
-  void TearDown() override {
-    if (mgr) {
-      mgr->cleanup(true);
-      mgr.reset();
-    }
-    delete env;
-    env = nullptr;
-    HostTest::TearDown();
-  }
-  // A register on a global clock, as the fitter's designs have them.
-  REG_BUILDER reg(const std::string& name, SIG d, int x, int y, int z, SIG c = SIG()) {
-    REG_BUILDER r = n->reg(name).clk(c.oterm ? c : clk);
-    if (d.oterm) r.d(d);
-    place_at(r, x, y, z);
-    r.iterm(DB_INPUT_PORT_CLK)->set_connection_code(2);
-    return r;
-  }
-  VOK_ATOM_NODE* lut(const std::string& name, std::initializer_list<SIG> in, int x, int y, int z) {
-    VOK_ATOM_NODE* l = n->lut(name, in, [](const LUT_INPUTS& v) { return v[0] != (v.n > 1 && v[1]); });
-    place_at(l, x, y, z);
-    return l;
-  }
   // A register in the pipeline slot of a LAB's data-input mux.
   static void in_routing_slot(VOK_ATOM_NODE* r, int x, int y, int input) {
     r->set_location(slot_gid(x, y, input), 282);
@@ -71,13 +43,6 @@ public:
   static unsigned slot_gid(int x, int y, int input) {
     return host::device::die_info()->get_route_info()->get_gid(282, x, y, input);
   }
-  void start() {
-    n->timing();
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    mgr = std::make_unique<IRTM_MANAGER>(CMP_FACADE::current(), env);
-    mgr->setup();
-  }
-  IRTM_FF* ff(VOK_ATOM_NODE* a) { return mgr->create_irtm_ff(a); }
   // A new manager on the same design, reading the clock-to-output guard
   // band `gb`.
   void restart_with_guard_band(std::int32_t gb) {
@@ -104,17 +69,9 @@ public:
     }
   }
   std::vector<VOK_ATOM_NODE*> row_regs;
-  static VOK_ATOM_ITERM* d_of(VOK_ATOM_NODE* a) { return a->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0); }
   static VOK_ATOM_OTERM* q_of(VOK_ATOM_NODE* a) { return a->get_oterm_slot(0); }
-  static std::uint32_t gid(VOK_ATOM_NODE* a) { return a->get_location_gid(); }
   RE_NODE* leaf(VOK_ATOM_ITERM* t) { return mgr->re_manager().find_node(t); }
   static std::uint32_t slot_of(RE_NODE* node) { return static_cast<RE_NON_TERMINAL*>(node)->get_re_gid(); }
-
-  std::unique_ptr<NETLIST_BUILDER> n;
-  SIG clk;
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRTM_MANAGER> mgr;
-  IRTM_MOVE move{0};
 };
 
 // ---------------------------------------------------------------- retimability and lookups
