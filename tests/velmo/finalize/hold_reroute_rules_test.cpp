@@ -304,4 +304,45 @@ TEST_F(HoldRerouteRulesTest, ALockedPartitionHoldsOnlyTheConnectionsOverItsWires
   EXPECT_LT(hold(d), 0);
 }
 
+// The walk from a connection to an output port follows every edge, the
+// first id too: the output buffer's cells built again on freed ids, the
+// walk from its input to the port crosses the edge with the first id, and
+// the LUT's connection into it still ends the path (held back for setup).
+TEST_F(HoldRerouteRulesTest, AnEdgeWithTheFirstIdOnTheWalkToThePortIsFollowed) {
+  build(
+      [](NETLIST_BUILDER& n) {
+        n.lut("spare", {n.io_in("sp")}, 0x2);
+        const SIG clk = clock(n);
+        const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+        n.io_out("out", n.lut("l", {a}, 0x2).placed(site_gid(6, 6, 0), 644));
+      },
+      [this] {
+        place_at(n->find("out"), 0, 5, 0);
+        place_at(n->find("out~obuf"), 0, 5, 1);
+      });
+  host::timing::set_io_delay(n->find("out")->get_id(), {"clk", 0, -6000});
+  analyse();
+  for (const char* name : {"spare", "sp~ibuf", "sp"}) {
+    VOK_ATOM_NODE* atom = n->find(name);
+    ASSERT_NE(atom, nullptr) << name;
+    const int id = atom->get_id();
+    atom->get_parent_netlist()->remove(atom);
+    env->indicate_that_atom_netlist_is_modified(id, false, false);
+  }
+  request();
+  ASSERT_EQ(kem()->get_edge(0), nullptr);
+  XAB_DELAY_ANNOTATOR(CMP_FACADE::current(), true).rebuild_netlist_for_atoms({n->find("out~obuf")}, {}, {}, {}, {});
+  request();
+  const VOK_ATOM_ITERM* into_buffer = input("out~obuf", DB_INPUT_PORT_BOX);
+  // The edge with the first id leaves the buffer's input pin.
+  const KEM_NODE* pin = kem()->get_ic_edge_to_iterm(into_buffer)->get_dst_node();
+  bool first_id = false;
+  for (int id = pin->begin_fanout(); id != -1; id = kem()->get_edge(id)->get_next_fanout())
+    first_id = first_id || id == 0;
+  ASSERT_TRUE(first_id);
+  ASSERT_LT(hold(into_buffer), 0);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::still_failing_held(), (HELD{{"out~obuf", kSetup}}));
+}
+
 }  // namespace
