@@ -18,6 +18,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "irsyn_manager_scene.h"
 #include "velmo_irsyn_test.h"
 #include "wexan/wexan_env.h"
 
@@ -25,23 +26,7 @@ namespace {
 
 using namespace host::testing;
 
-class IrsynLutInputsTest : public HostTest {
-public:
-  IRSYN_MANAGER& make_manager() {
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    manager = std::make_unique<IRSYN_MANAGER>(CMP_FACADE::current(), env);
-    manager->m_domain = HOV_INCR_WNS_DOMAIN{0, 0, 0, 0};
-    return *manager;
-  }
-  void TearDown() override {
-    manager.reset();
-    delete env;
-    env = nullptr;
-    HostTest::TearDown();
-  }
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRSYN_MANAGER> manager;
-};
+class IrsynLutInputsTest : public IRSYN_MANAGER_SCENE {};
 
 // Inputs 0 and 7 are described at their own slot; a usage just below the
 // first data input or just past the eighth is refused, whichever input

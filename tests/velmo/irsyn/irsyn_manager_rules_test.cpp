@@ -15,6 +15,7 @@
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
 #include "testing/scenes.h"
+#include "irsyn_manager_scene.h"
 #include "velmo_irsyn_test.h"
 #include "wexan/wexan_env.h"
 
@@ -22,23 +23,7 @@ namespace {
 
 using namespace host::testing;
 
-class IrsynRulesTest : public HostTest {
-public:
-  IRSYN_MANAGER& make_manager() {
-    env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
-    manager = std::make_unique<IRSYN_MANAGER>(CMP_FACADE::current(), env);
-    manager->m_domain = HOV_INCR_WNS_DOMAIN{0, 0, 0, 0};
-    return *manager;
-  }
-  void TearDown() override {
-    manager.reset();
-    delete env;
-    env = nullptr;
-    HostTest::TearDown();
-  }
-  WEXAN_ENV* env = nullptr;
-  std::unique_ptr<IRSYN_MANAGER> manager;
-};
+class IrsynRulesTest : public IRSYN_MANAGER_SCENE {};
 
 // The 32-bit xorshift the keys are made of: left 13, right 17, left 5.
 std::uint32_t xs(std::uint32_t x) {
