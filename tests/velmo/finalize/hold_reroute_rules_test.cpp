@@ -63,6 +63,20 @@ protected:
     request();
   }
   void request() { env->get_hov_utility_or_create_if_necessary(0, 3, 5, false, false, false, false, nullptr, false, false); }
+  // Removes the spare input's atoms, which frees the timing netlist's first
+  // ids, then builds `atom`'s cells again on them.
+  void rebuild_on_freed_ids(const char* atom) {
+    for (const char* name : {"spare", "sp~ibuf", "sp"}) {
+      VOK_ATOM_NODE* spare = n->find(name);
+      ASSERT_NE(spare, nullptr) << name;
+      const int id = spare->get_id();
+      spare->get_parent_netlist()->remove(spare);
+      env->indicate_that_atom_netlist_is_modified(id, false, false);
+    }
+    request();
+    ASSERT_EQ(kem()->get_edge(0), nullptr);
+    XAB_DELAY_ANNOTATOR(CMP_FACADE::current(), true).rebuild_netlist_for_atoms({n->find(atom)}, {}, {}, {}, {});
+  }
   // The atoms the last run named as failing still, left alone.
   static std::vector<std::string> held_names() {
     std::vector<std::string> out;
@@ -131,16 +145,7 @@ TEST_F(HoldRerouteRulesTest, OnlyTheEndpointOutOfReachIsNamedTheConnectionsAbove
 // of reach) once its register's cell is built again on freed ids.
 TEST_F(HoldRerouteRulesTest, AnEndpointWhoseKeeperEdgeHasTheFirstIdIsStillAnEndpoint) {
   build(chain_of_two_luts);
-  for (const char* name : {"spare", "sp~ibuf", "sp"}) {
-    VOK_ATOM_NODE* atom = n->find(name);
-    ASSERT_NE(atom, nullptr) << name;
-    const int id = atom->get_id();
-    atom->get_parent_netlist()->remove(atom);
-    env->indicate_that_atom_netlist_is_modified(id, false, false);
-  }
-  request();
-  ASSERT_EQ(kem()->get_edge(0), nullptr);
-  XAB_DELAY_ANNOTATOR(CMP_FACADE::current(), true).rebuild_netlist_for_atoms({n->find("b")}, {}, {}, {}, {});
+  ASSERT_NO_FATAL_FAILURE(rebuild_on_freed_ids("b"));
   // The data pin's keeper edge took the first id.
   const KEM_NODE* pin = kem()->get_ic_edge_to_iterm(input("b", DB_INPUT_PORT_DATA_IN))->get_dst_node();
   bool first_id = false;
@@ -322,16 +327,7 @@ TEST_F(HoldRerouteRulesTest, AnEdgeWithTheFirstIdOnTheWalkToThePortIsFollowed) {
       });
   host::timing::set_io_delay(n->find("out")->get_id(), {"clk", 0, -6000});
   analyse();
-  for (const char* name : {"spare", "sp~ibuf", "sp"}) {
-    VOK_ATOM_NODE* atom = n->find(name);
-    ASSERT_NE(atom, nullptr) << name;
-    const int id = atom->get_id();
-    atom->get_parent_netlist()->remove(atom);
-    env->indicate_that_atom_netlist_is_modified(id, false, false);
-  }
-  request();
-  ASSERT_EQ(kem()->get_edge(0), nullptr);
-  XAB_DELAY_ANNOTATOR(CMP_FACADE::current(), true).rebuild_netlist_for_atoms({n->find("out~obuf")}, {}, {}, {}, {});
+  ASSERT_NO_FATAL_FAILURE(rebuild_on_freed_ids("out~obuf"));
   request();
   const VOK_ATOM_ITERM* into_buffer = input("out~obuf", DB_INPUT_PORT_BOX);
   // The edge with the first id leaves the buffer's input pin.
