@@ -48,6 +48,21 @@ TEST_F(MacMergePhysicalLimitsTest, EveryLocationToUseMayBeTakenButNotOneMore) {
   const auto errors = posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].text.find("uses 3 DSP blocks"), std::string::npos) << errors[0].text;
+
+  // A first virtual DSP datum of 1 or more is the number of DSP blocks
+  // available, whatever the second: one floating-point MAC (a whole block)
+  // fits, two do not.
+  host::testing::device(Family::KX).element_int_data(264, 1, 1).element_int_data(264, 2, 5).build();
+  VOK_ATOM_NETLIST* top = host::vok::top_netlist();
+  while (!top->empty()) top->remove(top->get_atom_list().back());
+  host::cfg::unset("velmo_max_dsp_locations_to_use");
+  n.fp_mac("f0").analytic(4, 1);
+  EXPECT_TRUE(run());
+  n.fp_mac("f1").analytic(8, 1);
+  EXPECT_FALSE(run());
+  const auto usage_errors = posted("VELMO_DWO_MAC_TOO_MANY_MAC_BLOCKS");
+  ASSERT_EQ(usage_errors.size(), 2u);
+  EXPECT_EQ(usage_errors[1].text, "Design uses 2 DSP blocks, but only 1 DSP blocks are available in the device");
 }
 
 // The chain check stops at the first chain it refuses, whichever rule

@@ -13,6 +13,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "velmo_mac_merge_physical_op.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_env.h"
 
 using host::testing::Family;
@@ -79,7 +80,7 @@ protected:
 
 // Only a MAC with both analytic coordinates known starts from them; one
 // with either coordinate unknown starts at the first DSP column, row 0,
-// like one with neither.
+// like one with neither. A coordinate of 0 is known.
 TEST_F(MacMergePhysicalRulesTest, AMacWithHalfAnAnalyticLocationStartsLikeOneWithout) {
   host::testing::device(Family::KX).build();
   cfg_set_on("velmo_mac_merge_debug");
@@ -87,8 +88,12 @@ TEST_F(MacMergePhysicalRulesTest, AMacWithHalfAnAnalyticLocationStartsLikeOneWit
   n.mac("whole").mode(9).analytic(8, 5);
   n.mac("no_y").mode(9).analytic(8, -1);
   n.mac("no_x").mode(9).analytic(-1, 5);
+  n.mac("x0").mode(9).analytic(0, 7);
+  n.mac("y0").mode(9).analytic(8, 0);
   EXPECT_TRUE(run());
   EXPECT_EQ(loc("whole"), "[8, 5, 0]");
+  EXPECT_EQ(loc("x0"), "[4, 7, 0]");
+  EXPECT_EQ(loc("y0"), "[8, 1, 0]");
   EXPECT_EQ(info_field("no_y", "x"), -1);
   EXPECT_EQ(info_field("no_x", "x"), -1);
   // The two start at (4, 0): they take the nearest DSP rows, 1 and 3 (in
@@ -100,8 +105,10 @@ TEST_F(MacMergePhysicalRulesTest, AMacWithHalfAnAnalyticLocationStartsLikeOneWit
 // A chain is walked backwards through the first chain input in use only:
 // a MAC fed on its scan-chain input by one MAC and on its chain input by
 // another joins the chain of the first; the other starts a chain of its
-// own when it is reached.
-TEST_F(MacMergePhysicalRulesTest, ABackwardWalkFollowsTheFirstChainInputInUseOnly) {
+// own when it is reached. Forwards likewise: a MAC feeding one MAC on its
+// scan-chain output and another on its chain output takes the first into
+// its chain, not the second.
+TEST_F(MacMergePhysicalRulesTest, AChainWalkFollowsTheFirstChainPortInUseOnly) {
   host::testing::device(Family::KY).dsp_columns({2, 4, 8}).build();
   cfg_set_on("velmo_mac_merge_debug");
   auto n = host::testing::netlist();
@@ -110,10 +117,18 @@ TEST_F(MacMergePhysicalRulesTest, ABackwardWalkFollowsTheFirstChainInputInUseOnl
   auto by_chain = n.mac("by_chain").mode(9).analytic(8, 1);
   by_scan.feeds(fed, DB_MAC_SCANOUT, DB_MAC_SCANIN);
   by_chain.feeds(fed, DB_MAC_CHAINOUT, DB_MAC_CHAININ);
+  auto feeds = n.mac("feeds").mode(9).analytic(2, 1);
+  auto to_scan = n.mac("to_scan").mode(9).analytic(2, 3);
+  auto to_chain = n.mac("to_chain").mode(9).analytic(2, 5);
+  feeds.feeds(to_scan, DB_MAC_SCANOUT, DB_MAC_SCANIN);
+  feeds.feeds(to_chain, DB_MAC_CHAINOUT, DB_MAC_CHAININ);
   EXPECT_TRUE(run());
   EXPECT_EQ(info_field("by_scan", "chain_id"), 0);
   EXPECT_NE(info_field("by_chain", "chain_id"), 0);
   EXPECT_NE(info_field("by_chain", "chain_id"), -1);
+  EXPECT_NE(info_field("to_scan", "chain_id"), -1);
+  EXPECT_NE(info_field("to_chain", "chain_id"), -1);
+  EXPECT_NE(info_field("to_chain", "chain_id"), info_field("to_scan", "chain_id"));
 }
 
 // A pair of boxes that do not overlap is sized by the box it has: the
@@ -214,17 +229,71 @@ TEST_F(MacMergePhysicalRulesTest, AChainFitsARegionRunOfItsOwnLength) {
 
 // A pair is split by moving its second MAC, or, when that one cannot move
 // (here locked to the pair's location), its first: the second then keeps
-// the location, alone.
+// the location, alone. Either way the split takes one more location: with
+// three to use, the second such pair stays merged.
 TEST_F(MacMergePhysicalRulesTest, ASplitPairWhoseSecondCannotMoveKeepsTheSecondInPlace) {
   host::testing::device(Family::KX).build();
   cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_value("velmo_max_dsp_locations_to_use", "3");
   auto n = host::testing::netlist();
   mac_at(n, "a", 4, 1);
   mac_at(n, "b", 4, 3).locked(4, 1, 0);
+  mac_at(n, "c", 8, 1);
+  mac_at(n, "d", 8, 3).locked(8, 1, 0);
   EXPECT_TRUE(run());
-  EXPECT_EQ(mac_count(), 2);
+  EXPECT_EQ(mac_count(), 3);
   EXPECT_EQ(loc("b"), "[4, 1, 0]");
   EXPECT_EQ(loc("a"), "[4, 3, 0]");
+  EXPECT_EQ(loc("c"), "[8, 1, 0]");
+  EXPECT_EQ(loc("d"), "[8, 1, 1]");
   const std::string dump = read("velmo_physical_mac_placement_dump.echo");
   EXPECT_EQ(dump.find("\"name\" : \"a\""), dump.rfind("\"name\" : \"a\"")) << dump;
+}
+
+// A location holds two MACs at most: a third compatible MAC locked to it
+// finds no place, and nothing merges.
+TEST_F(MacMergePhysicalRulesTest, ALocationHoldsTwoMacsAtMost) {
+  host::testing::device(Family::KX).build();
+  cfg_set_on("velmo_mac_merge_for_density");
+  auto n = host::testing::netlist();
+  for (const char* name : {"a", "b", "c"}) mac_at(n, name, 4, 1).locked(4, 1, 0);
+  EXPECT_FALSE(run());
+  const std::vector<POSTED_MESSAGE> posted = host::messages::posted();
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].key, "VELMO_DWO_MAC_COULD_NOT_PLACE_MACS");
+  EXPECT_EQ(posted[0].args[0].value, 1);
+  EXPECT_EQ(mac_count(), 3);
+}
+
+// A pair shares only a location where both its MACs may go, and only when
+// the two may be merged: otherwise each is placed on its own.
+TEST_F(MacMergePhysicalRulesTest, APairSharesALocationOnlyWhereAndWhenBothMayGo) {
+  host::testing::device(Family::KX).build();
+  cfg_set_on("velmo_mac_merge_debug");
+  cfg_set_on("velmo_mac_merge_for_density");
+  auto n = host::testing::netlist();
+  // Column 4: the second MAC is confined to rows 5..7; column 8: the first.
+  mac_at(n, "p", 4, 1);
+  mac_at(n, "q", 4, 3).locked_box(4, 5, 4, 7);
+  mac_at(n, "c", 8, 1).locked_box(8, 5, 8, 7);
+  mac_at(n, "d", 8, 3);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(loc("p"), "[4, 5, 0]");
+  EXPECT_EQ(loc("q"), "[4, 5, 1]");
+  EXPECT_EQ(loc("c"), "[8, 5, 0]");
+  EXPECT_EQ(loc("d"), "[8, 5, 1]");
+  EXPECT_EQ(mac_count(), 2);
+
+  // a and b, grouped through s (which either may merge with) and paired in
+  // column 4, may not be merged with each other.
+  fresh();
+  auto m = host::testing::netlist();
+  mac_at(m, "s", 8, 1);
+  auto a = mac_at(m, "a", 4, 1);
+  auto b = mac_at(m, "b", 4, 3);
+  host::drc::veto_merge(a.id(), b.id());
+  EXPECT_TRUE(run());
+  EXPECT_EQ(loc("a"), "[4, 1, 0]");
+  EXPECT_EQ(loc("b"), "[4, 3, 0]");
+  EXPECT_EQ(mac_count(), 3);
 }

@@ -115,6 +115,11 @@ TEST_F(MacMergePhysicalTest, DisabledNoLocationsOrNoMacsChangeNothing) {
               HasDebugLine("VELMO_MAC_PHYSICAL_MERGE: Using 1 DSP blocks whereas the total number of DSPs coming in "
                            "is 2."));
   EXPECT_EQ(host::call_count("WEXAN_MAC_LOCATION_CHECK::work"), 1);
+  // The location check afterwards may be skipped.
+  cfg_set_on("velmo_mac_location_check_skip");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(host::call_count("WEXAN_MAC_LOCATION_CHECK::work"), 1);
+  host::cfg::unset("velmo_mac_location_check_skip");
   // The operation's profiling bin carries the component's tag and no group.
   int opened = 0;
   for (const auto& e : host::bins::events())

@@ -77,6 +77,10 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
   auto ignored = n.reg("ignored").clk(c1).d(n.input_port("in4")).atom();
   n.reg("l5").clk(c2).d(ignored);
   n.reg("l6").clk(c2).d(ignored);
+  // Only core registers are candidates: an I/O register is not.
+  auto io = n.io_reg("io").clk(c1).d(n.input_port("in5")).atom();
+  n.reg("l7").clk(c1).d(io);
+  n.reg("l8").clk(c2).d(io);
   R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(locked->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH"),
                                                              PELK::intern(4, "LOCKED"));
   host::drc::deny(refused->get_id(), 41, (std::uint64_t{1} << 5) | (std::uint64_t{1} << 10));
@@ -96,6 +100,7 @@ TEST_F(DupRegTest, SingleLoadLockedAndRefusedRegistersAreNoCandidates) {
   // The one candidate's loads all run on another clock: nothing would stay
   // on it, so it gets no copy.
   EXPECT_EQ(fanouts(ignored), 2);
+  EXPECT_EQ(fanouts(io), 2);
   expect_totals(0, 0, 0, 0);
   EXPECT_EQ(n.find("single~DUP"), nullptr);
   // The netlist dumps are asked for, not made by default.
@@ -122,6 +127,8 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
     c.reg("e").clk(cc).d(c.input("i3"));
   });
   box.in("c", clk).in("i1", r).in("i2", r).in("i3", onward);
+  // A design output port is a partition boundary as well.
+  auto port = n.output_port("po", r);
   run();
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
   const VOK_ATOM_NODE* d1 = driver_of(box, DB_INPUT_PORT_BOX, 1);
@@ -133,15 +140,18 @@ TEST_F(DupRegTest, BoundaryPortsGetOneCopyEachAndTheLocalLoadStays) {
   EXPECT_NE(d1, d2);
   EXPECT_NE(d3, d1);
   EXPECT_NE(d3, d2);
+  const VOK_ATOM_NODE* d4 = driver_of(port, DB_INPUT_PORT_BOX);
+  EXPECT_NE(d4, r);
+  EXPECT_NE(d4, d1);
   EXPECT_EQ(driver_of(local2, DB_INPUT_PORT_DATA_IN), mix.atom());
   EXPECT_EQ(host::constraints::get(d1->get_id()), host::constraints::get(r->get_id()));
   EXPECT_NE(host::constraints::get(r->get_id()), host::constraints::get(local->get_id()));  // r keeps its own
   EXPECT_EQ(driver_of(d1, DB_INPUT_PORT_CLK), driver_of(r, DB_INPUT_PORT_CLK));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for cross-partition transfers"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 3 times for partitions"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Duplicating r 4 times for partitions"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for aclears"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking r for different clocks"));
-  expect_totals(3, 0, 0, 3);
+  expect_totals(4, 0, 0, 4);
 }
 
 TEST_F(DupRegTest, OneCopyForAllBoundaryLoadsWhenPerPortIsOff) {
@@ -201,7 +211,13 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
   auto data = n.reg("data").clk(clk).d(r).atom();
   auto cleared = n.reg("cleared").clk(clk).d(n.input_port("in2")).aclr(r).atom();
-  auto via = n.reg("via").clk(clk).d(n.input_port("in3")).aclr(n.lut("inv", {r}, 0x1)).atom();
+  // A clear reached through a LUT and a logic module, and one reached only
+  // through the carry output of an adder cell, move too.
+  auto lm = n.atom(VOK_ATOM_KIND::LOGIC_MODULE, "lm").input(DB_INPUT_PORT_LUT_DATA, 0, n.lut("inv", {r}, 0x1));
+  n.reg("via").clk(clk).d(n.input_port("in3")).aclr(lm);
+  auto adder = n.carry_chain("add", 2);
+  adder.head().input(DB_INPUT_PORT_LUT_DATA, 0, r);
+  n.reg("carried").clk(clk).d(n.input_port("in9")).aclr(adder.cell(1).out(DB_OUTPUT_PORT_SUM));
   // A LUT feeding a clear and a data input moves with the clear loads.
   auto both = n.lut("both", {r}, 0x2);
   n.reg("both_clr").clk(clk).d(n.input_port("in8")).aclr(both);
@@ -224,9 +240,9 @@ TEST_F(DupRegTest, ClearLoadsDirectAndThroughLutsMoveToOneCopy) {
   ASSERT_NE(copy, r);
   EXPECT_EQ(driver_of(n.find("inv"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), copy);
   EXPECT_EQ(driver_of(n.find("both"), static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA)), copy);
+  EXPECT_EQ(driver_of(adder.head(), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(fanouts(all), 2);
   expect_totals(0, 1, 0, 1);
-  (void)via;
 }
 
 TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
@@ -249,9 +265,13 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   VOK_ATOM_ITERM* second = twice->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0);
   vok_connect(clk.oterm, second);
   second->set_inverted(true);
-  // A second clock input from another clock: clocked twice.
-  auto both = n.reg("both").clk(clk).d(r).atom();
-  vok_connect(other.oterm, both->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(35), 0));
+  // A second clock input, of each clock port type, from another clock:
+  // clocked twice.
+  std::vector<VOK_ATOM_NODE*> both;
+  for (const int port : {35, 36, 581, 582}) {
+    both.push_back(n.reg("both" + std::to_string(port)).clk(clk).d(r).atom());
+    vok_connect(other.oterm, both.back()->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(port), 0));
+  }
   // An unconnected clock input beside the clock is no second clock.
   auto half = n.reg("half").clk(clk).d(r).atom();
   half->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(36), 0);
@@ -291,13 +311,13 @@ TEST_F(DupRegTest, ForeignClocksInvertedClocksAndClocklessLoadsShareOneCopy) {
   EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(inv, DB_INPUT_PORT_DATA_IN), copy);
   EXPECT_EQ(driver_of(twice, DB_INPUT_PORT_DATA_IN), copy);
-  EXPECT_EQ(driver_of(both, DB_INPUT_PORT_DATA_IN), copy);
+  for (const VOK_ATOM_NODE* b : both) EXPECT_EQ(driver_of(b, DB_INPUT_PORT_DATA_IN), copy) << b->get_string_hpath();
   EXPECT_EQ(driver_of(n.find("pin~obuf"), DB_INPUT_PORT_BOX), copy);
   EXPECT_EQ(driver_of(n.find("m0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(driver_of(n.find("e0"), DB_INPUT_PORT_LUT_DATA), copy);
   EXPECT_EQ(fanouts(unclocked), 2);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("unclocked: No clock iterm"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 8 iterms feeding different clock"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("    r has 11 iterms feeding different clock"));
   expect_totals(0, 0, 1, 1);
   (void)own_via_lut;
 }
@@ -413,23 +433,32 @@ TEST_F(DupRegTest, APerRegisterLimitOfZeroMakesNoCopy) {
   expect_totals(0, 0, 0, 0);
 }
 
-TEST_F(DupRegTest, CopiesForOtherClocksStopAtTheirTotal) {
+TEST_F(DupRegTest, CopiesForClearsAndOtherClocksStopAtTheirOwnTotals) {
   // The limits are read once per process.
   if (!host::testing::in_own_process()) return;
+  cfg_set_value("dup_regs_for_retiming_max_total_dups_for_aclears", "2");
   cfg_set_value("dup_regs_for_retiming_max_total_dups_for_diff_clocks", "1");
+  // Three registers, each with a load on its own clock, a clear load and a
+  // load on another clock: the first two get a copy for the clear, the
+  // first alone one for the other clock.
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
   auto other = n.input_port("other");
-  auto r1 = n.reg("r1").clk(clk).d(n.input_port("in1")).atom();
-  auto r2 = n.reg("r2").clk(clk).d(n.input_port("in2")).atom();
-  n.reg("own1").clk(clk).d(r1);
-  n.reg("own2").clk(clk).d(r2);
-  auto f1 = n.reg("f1").clk(other).d(r1).atom();
-  auto f2 = n.reg("f2").clk(other).d(r2).atom();
+  std::vector<VOK_ATOM_NODE*> regs, cleared, foreign;
+  for (int i = 0; i < 3; ++i) {
+    const std::string k = std::to_string(i);
+    regs.push_back(n.reg("r" + k).clk(clk).d(n.input_port("in" + k)).atom());
+    n.reg("own" + k).clk(clk).d(regs.back());
+    cleared.push_back(n.reg("c" + k).clk(clk).d(n.input_port("cin" + k)).aclr(regs.back()).atom());
+    foreign.push_back(n.reg("f" + k).clk(other).d(regs.back()).atom());
+  }
   run();
-  EXPECT_NE(driver_of(f1, DB_INPUT_PORT_DATA_IN), r1);
-  EXPECT_EQ(driver_of(f2, DB_INPUT_PORT_DATA_IN), r2);
-  expect_totals(0, 0, 1, 1);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(driver_of(cleared[i], DB_INPUT_PORT_ACLR) != regs[i], i < 2);
+    EXPECT_EQ(driver_of(foreign[i], DB_INPUT_PORT_DATA_IN) != regs[i], i < 1);
+  }
+  expect_totals(0, 2, 1, 2);
 }
 
 TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
@@ -460,6 +489,58 @@ TEST_F(DupRegTest, BoundaryCopiesStopAtThePerRegisterLimit) {
   const auto texts = host::debug::texts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), std::string("Hit per-reg dup limit of 2")), 2);  // r, then r2
   expect_totals(3, 0, 1, 2);
+}
+
+// Fifty copies per register by default: of 51 boundary ports the last keeps
+// the register, which then goes no further.
+TEST_F(DupRegTest, ThePerRegisterLimitIs50CopiesByDefault) {
+  // The limits are read once per process.
+  if (!host::testing::in_own_process()) return;
+  constexpr int kPorts = 51;
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  n.reg("local").clk(clk).d(r);
+  auto box = n.blackbox("u", [&](auto& c) {
+    auto cc = c.input("c");
+    for (int i = 0; i < kPorts; ++i) c.reg("x" + std::to_string(i)).clk(cc).d(c.input("i" + std::to_string(i)));
+  });
+  box.in("c", clk);
+  for (int i = 0; i < kPorts; ++i) box.in("i" + std::to_string(i), r);
+  run();
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Hit per-atom limit of 50"));
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, kPorts - 1), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, kPorts), r);
+  expect_totals(50, 0, 0, 0);
+}
+
+// Without the partition strategy a load on a box port is judged by what it
+// reaches inside the box, with the clocks taken through the box's ports; a
+// register inside a box takes its own clock at the box's port, so every load
+// counts as another clock's and it keeps them all.
+TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
+  // The strategy switches are read once per process.
+  if (!host::testing::in_own_process()) return;
+  cfg_set_off("dup_regs_for_retiming_for_partitions");
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
+  auto local = n.reg("local").clk(clk).d(r).atom();
+  VOK_ATOM_NODE* inner = nullptr;
+  VOK_ATOM_NODE* inner_foreign = nullptr;
+  auto box = n.blackbox("u", [&](auto& c) {
+    auto cc = c.input("c");
+    c.reg("same").clk(cc).d(c.input("i"));  // on r's clock
+    inner = c.reg("inner").clk(cc).d(c.input("d")).atom();
+    c.reg("own").clk(cc).d(inner);
+    inner_foreign = c.reg("foreign").clk(c.input("c2")).d(inner).atom();
+  });
+  box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2"));
+  run();
+  EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
+  EXPECT_EQ(driver_of(inner_foreign, DB_INPUT_PORT_DATA_IN), inner);
+  expect_totals(0, 0, 0, 0);
 }
 
 // A register stopped by its own limit, at the partition boundary or at its
