@@ -573,27 +573,43 @@ TEST_F(DupRegTest, ARegisterStoppedByItsLimitIsLeftOutOfTheLargestCount) {
   expect_totals(3, 1, 1, 1);
 }
 
-// The partition total stops at 3000 copies by default.
-TEST_F(DupRegTest, TheDefaultPartitionTotalIs3000Copies) {
+// Each strategy's total stops at 3000 copies by default.
+TEST_F(DupRegTest, EachDefaultTotalIs3000Copies) {
   // The limits are read once per process.
   if (!host::testing::in_own_process()) return;
   cfg_set_value("dup_regs_for_retiming_max_dups_per_reg", "5000");
-  constexpr int kPorts = 3001;
+  constexpr int kCount = 3001;
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
+  auto other = n.input_port("other");
+  // r: one copy per boundary port.
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
   n.reg("local").clk(clk).d(r);
   auto box = n.blackbox("u", [&](auto& c) {
     auto cc = c.input("c");
-    for (int i = 0; i < kPorts; ++i) c.reg("x" + std::to_string(i)).clk(cc).d(c.input("i" + std::to_string(i)));
+    for (int i = 0; i < kCount; ++i) c.reg("x" + std::to_string(i)).clk(cc).d(c.input("i" + std::to_string(i)));
   });
   box.in("c", clk);
-  for (int i = 0; i < kPorts; ++i) box.in("i" + std::to_string(i), r);
+  for (int i = 0; i < kCount; ++i) box.in("i" + std::to_string(i), r);
+  // s0, s1, ...: one copy for a clear load and one for another clock's load.
+  std::vector<VOK_ATOM_NODE*> regs, cleared, foreign;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string k = std::to_string(i);
+    regs.push_back(n.reg("s" + k).clk(clk).d(n.input_port("d" + k)).atom());
+    n.reg("own" + k).clk(clk).d(regs.back());
+    cleared.push_back(n.reg("c" + k).clk(clk).d(n.input_port("cd" + k)).aclr(regs.back()).atom());
+    foreign.push_back(n.reg("f" + k).clk(other).d(regs.back()).atom());
+  }
   run();
   EXPECT_THAT(host::debug::texts(), HasDebugLine("r: Hit total dup for partitions limit of 3000"));
-  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, kPorts - 1), r);
-  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, kPorts), r);
-  expect_totals(3000, 0, 0, 3000);
+  EXPECT_NE(driver_of(box, DB_INPUT_PORT_BOX, kCount - 1), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, kCount), r);
+  for (const int i : {kCount - 2, kCount - 1}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(driver_of(cleared[i], DB_INPUT_PORT_ACLR) != regs[i], i < kCount - 1);
+    EXPECT_EQ(driver_of(foreign[i], DB_INPUT_PORT_DATA_IN) != regs[i], i < kCount - 1);
+  }
+  expect_totals(3000, 3000, 3000, 3000);
 }
 
 TEST_F(DupRegTest, AReachedPartitionTotalStopsLaterRegistersButKeepsOpenedCopies) {
