@@ -1044,6 +1044,14 @@ TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIs
   // Equal cookies pass.
   host::swavo::set_spar_modified_atom_ids({a->get_id()});
   EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  // An unplaced pipeline register has no place to have moved from, whatever
+  // is recorded for no location.
+  p->set_location(0xFFFFFFFFu, 0);
+  host::swavo::set_placed_zota_atom_id(-1, static_cast<unsigned>(a->get_id()));
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::call_lines(), ::testing::Not(::testing::Contains(moved)));
 }
 
 // b inside partition A, a in the top partition. Fixing within partitions
