@@ -295,9 +295,13 @@ TEST_F(ParasiticHoldFixTest, AFailureOf120psIsFixedAtEveryCornerAndTheRoutingSta
   EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("XAB_LOCAL_ROUTING_ANNOTATOR::XAB_LOCAL_ROUTING_ANNOTATOR")),
             4 * 8);
   EXPECT_THAT(lines, HasDebugLine("Added 5 wires to fix this failure."));
+  // The analysis is asked for hold alone, on every edge: the parameter line
+  // ends with setup 0, the path limit, hold 1 and all edges 1.
+  EXPECT_THAT(lines, ::testing::Contains(::testing::EndsWith(", 0, 0, 1, 1, None\n")));
   EXPECT_THAT(lines, HasDebugLine("0 dangling wires were added to fix hold failures."));
-  EXPECT_THAT(host::call_names(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms"));
-  // The port-model update knows the one driver whose routing changed.
+  // The delays are rebuilt for the one driver whose routing changed, named
+  // once though it took five wires, and the port-model update knows it too.
+  EXPECT_THAT(host::call_lines(), ::testing::Contains("XAB_DELAY_ANNOTATOR::rebuild_netlist_for_atoms(0, 0, 0, 1, 0)"));
   EXPECT_THAT(host::call_lines(), ::testing::Contains("VOK_RE_ROUTING_INCREMENTAL_DB::perform_diff(1)"));
   request();
   for (int s : hold_slacks()) EXPECT_GE(s, 0);
@@ -393,6 +397,18 @@ TEST_F(ParasiticHoldFixTest, BigViolationsZeroWorkersAndTheGiveUp) {
   EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
   EXPECT_EQ(count_slack(-300), 0);
   cfg_set_int_value("route_fixup_flow_parasitics_sensitive_hold_slack_ps", 200);
+  // An excluded edge keeps nothing, however it fails.
+  const auto exclude = [&](bool on) {
+    KEM_MANAGER::get()->get_kem_netlist()->set_edge_excluded(edge_into(b, DB_INPUT_PORT_DATA_IN)->get_id(), on);
+    host::sta::expect_full_analysis();
+    request();
+  };
+  exclude(true);
+  preserved.clear();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_TRUE(std::none_of(preserved.records().begin(), preserved.records().end(),
+                           [&](const VOK_RE_PRESSLACK& r) { return r.gid == static_cast<unsigned>(route[1]); }));
+  exclude(false);
   const auto big = host::debug::texts();
   EXPECT_TRUE(std::any_of(big.begin(), big.end(), [](const std::string& l) {
     return l.rfind("Thread ", 0) == 0 && l.find(": Not fixing big hold violations. Skip.") != std::string::npos;
@@ -524,6 +540,22 @@ TEST_F(ParasiticHoldFixTest, TheSearchsBoundaries) {
   EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
   EXPECT_FALSE(lines_from(mark, "Thread 0: Not fixing hold on global clock routing. Skip.").empty());
   d->set_connection_code(code);
+  // Forced, each edge once per corner, however many workers share the nodes.
+  cfg_set_on("force_hold_parasitics_fixing");
+  cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 16);
+  mark = host::debug::texts().size();
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  std::vector<std::set<std::string>> per_corner;
+  const auto all = host::debug::texts();
+  for (std::size_t i = mark; i < all.size(); ++i) {
+    const std::size_t at = all[i].find(": Fixing hold slack of ");
+    if (all[i].rfind("Checking corner", 0) == 0)
+      per_corner.emplace_back();
+    else if (all[i].rfind("Thread ", 0) == 0 && at != std::string::npos && !per_corner.empty())
+      EXPECT_TRUE(per_corner.back().insert(all[i].substr(at)).second) << all[i];
+  }
+  ASSERT_FALSE(per_corner.empty());
+  EXPECT_FALSE(per_corner.front().empty());
 }
 
 // The fix's rules over the candidates the annotator offers (the test edits
@@ -565,16 +597,25 @@ TEST_F(ParasiticHoldFixTest, TheFixsRulesOverTheCandidates) {
   EXPECT_FALSE(routed(blacklisted));
   EXPECT_GT(added(mark), 0);
 
-  // None sufficient: all of them attached.
+  // None sufficient: all of them attached, and the failure is not counted
+  // as fixed. A candidate suffices only when both its delay increases are
+  // above the violation: the first two offer one far above it and the other
+  // exactly at it.
   make_hold_fail(120);
   std::vector<XAB_DANGLING_RE_DELAY> offered;
-  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM* t) {
+    const KEM_EDGE* e = KEM_MANAGER::get()->get_kem_netlist()->get_ic_edge_to_iterm(t);
+    const float violation = -static_cast<float>(e->get_hold_slack() * 1e-12);
     for (auto& c : list) c.rise = c.fall = 1e-15f;
+    if (list.size() >= 2) {
+      list[0].rise = list[1].fall = 1e-9f;
+      list[0].fall = list[1].rise = violation;
+    }
     if (offered.empty()) offered = list;
   });
   mark = host::debug::texts().size();
   cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
-  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
   ASSERT_GE(offered.size(), 2u);
   EXPECT_FALSE(lines_from(mark, "Suggested dangling wires are not sufficient fix hold. Trying anyway.").empty());
   EXPECT_FALSE(lines_from(mark, "Added " + std::to_string(offered.size()) + " wires to fix this failure.").empty());
@@ -611,32 +652,52 @@ TEST_F(ParasiticHoldFixTest, TheFixsRulesOverTheCandidates) {
   EXPECT_TRUE(host::routing::check(&why)) << why;
 }
 
-// Two failures, each with candidates, are fixed in the order of their
-// timing edges.
+// Failures are fixed in the order of their timing edges, not in the order
+// the search meets them (by their sources). Forced, every data connection
+// fails: b's and p's inputs, fed by a, are met before a's own input, whose
+// edge comes first.
 TEST_F(ParasiticHoldFixTest, FailuresAreFixedInEdgeOrder) {
   with_pipeline = true;
   build({Corner::slow(), Corner::fast()});
   make_hold_fail(120);
   make_hold_fail(120, p);
   cfg_set_int_value("route_fixup_flow_parasitics_num_parallel_threads", 1);
+  // Both failures (on a's net) are offered the stubs found for the first
+  // one: those the first takes count for the second, but a wire is in the
+  // routing once.
+  std::vector<XAB_DANGLING_RE_DELAY> first;
+  host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
+    if (first.empty()) first = list;
+    list = first;
+  });
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  ASSERT_FALSE(first.empty());
+  const std::vector<unsigned> gids = routed_gids();
+  EXPECT_EQ(std::set<unsigned>(gids.begin(), gids.end()).size(), gids.size());
+
   // Every failing term gets the candidates found for b's.
   std::vector<XAB_DANGLING_RE_DELAY> of_b;
   host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM* t) {
     if (t->get_my_node() == b && of_b.empty()) of_b = list;
     if (list.empty()) list = of_b;
   });
+  cfg_set_on("force_hold_parasitics_fixing");
   const std::size_t mark = host::debug::texts().size();
   VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
   host::xab::set_candidate_hook(nullptr);
+  // The data inputs fixed at the first corner, by their timing edges.
   std::vector<int> edges;
-  for (const std::string& l : lines_from(mark, "Fixing hold slack of ")) {
-    unsigned atom = 0;
-    if (std::sscanf(l.c_str() + l.find("iterm node id = "), "iterm node id = %u", &atom) != 1) continue;
-    edges.push_back(edge_into(atom == static_cast<unsigned>(b->get_id()) ? b : p, DB_INPUT_PORT_DATA_IN)->get_id());
+  const auto lines = host::debug::texts();
+  for (std::size_t i = mark; i < lines.size() && lines[i].find("wires to fix this corner.") == std::string::npos; ++i) {
+    unsigned id = 0;
+    if (lines[i].rfind("Fixing hold slack of ", 0) != 0 ||
+        std::sscanf(lines[i].c_str() + lines[i].find("iterm node id = "), "iterm node id = %u", &id) != 1)
+      continue;
+    for (VOK_ATOM_NODE* atom : {a, b, p})
+      if (id == static_cast<unsigned>(atom->get_id())) edges.push_back(edge_into(atom, DB_INPUT_PORT_DATA_IN)->get_id());
   }
-  ASSERT_GE(edges.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(edges.begin(), edges.begin() + 2));
-  EXPECT_NE(edges[0], edges[1]);
+  ASSERT_EQ(edges.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(edges.begin(), edges.end())) << ::testing::PrintToString(edges);
 }
 
 // A corner at another voltage (same temperature) is checked by default: a
@@ -725,6 +786,14 @@ TEST_F(ParasiticHoldFixTest, IncrementalAnnotationAfterTheReRoute) {
   EXPECT_EQ(host::hov::constraint_skips(), skips + 2);
   EXPECT_EQ(host::hov::constraint_reads(), reads + 2);
   EXPECT_EQ(stale_marks(), 1);
+  // A host switch the caller had on stays on.
+  cfg_set_on("internal_hov_disable_skipping_of_read_sdc_dont_cache");
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_TRUE(cfg_is_on("internal_hov_disable_skipping_of_read_sdc_dont_cache", false));
+  // The hold fixing's first call runs it too.
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  VELMO_FINALIZE_PARASITICS::run(env, {}, 0);
+  EXPECT_TRUE(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().empty());
 }
 
 TEST_F(ParasiticHoldFixTest, OneFailureTooManyStopsTheCornerAndTheChain) {
@@ -850,10 +919,14 @@ TEST_F(ParasiticHoldFixTest, APassWithWiresThatStopsEndsTheChain) {
   host::xab::set_candidate_hook([&](std::vector<XAB_DANGLING_RE_DELAY>& list, const VOK_ATOM_ITERM*) {
     if (!list.empty()) list[0].rise = list[0].fall = 1e-9f;
   });
+  VOK_RE_PRESSLACK_CONTAINER& kept = VOK_CHIP_DB_ENTRY::current()->get_preserved_router_slacks();
+  kept.clear();
   const std::size_t mark = host::debug::texts().size();
   host::clear_calls();
   EXPECT_FALSE(VELMO_FINALIZE_PARASITICS::run(env, {}, 0));
   host::xab::set_candidate_hook(nullptr);
+  // The pass that stopped is the chain's last: it keeps the sensitive slacks.
+  EXPECT_FALSE(kept.records().empty());
   EXPECT_EQ(lines_from(mark, "Added 1 wires to fix this corner.").size(), 1u);
   EXPECT_EQ(lines_from(mark, "Thread 0: Exceeded maximum number of failures to fix. Stop parasitics.").size(), 1u);
   EXPECT_EQ(lines_from(mark, "Checking corner ").size(), 2u);
@@ -877,6 +950,14 @@ TEST_F(ParasiticHoldFixTest, SerializedCornersWriteTheirResultsAndAPassWithWires
   EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_netlist_to_disk")), 1);
   EXPECT_EQ(std::count(names.begin(), names.end(), std::string("KEM_MANAGER::write_kem_corners_to_disk")), 1);
   EXPECT_EQ(lines_from(mark, "Checking corner").size(), 2u);
+  // One corner in memory at a time: the timing is never built for several.
+  for (const std::string& l : host::call_lines())
+    if (l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [", 0) == 0)
+      EXPECT_GT(l.find(", ", l.find('[')), l.find(']')) << l;
+  // The later corner, once on disk, is out of memory.
+  const auto& loaded = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager()->get_loaded_corners();
+  EXPECT_TRUE(std::none_of(loaded.begin(), loaded.end(),
+                           [](const KEM_TIMING_MODEL& m) { return m.get_corner() == KEM_TIMING_MODEL::FAST; }));
   // Wires at the (fast) second corner end the pass there; the next pass
   // runs over the window that follows, its first corner writing the netlist.
   make_hold_fail(60);
@@ -963,6 +1044,14 @@ TEST_F(ParasiticHoldFixTest, AMovedPipelineRegisterIsTaintedAndACookieMismatchIs
   // Equal cookies pass.
   host::swavo::set_spar_modified_atom_ids({a->get_id()});
   EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  // An unplaced pipeline register has no place to have moved from, whatever
+  // is recorded for no location.
+  p->set_location(0xFFFFFFFFu, 0);
+  host::swavo::set_placed_zota_atom_id(-1, static_cast<unsigned>(a->get_id()));
+  host::swavo::set_spar_modified_atom_ids({a->get_id()});
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_FINALIZE_PARASITICS::run_incremental_hep_after_spar(env));
+  EXPECT_THAT(host::call_lines(), ::testing::Not(::testing::Contains(moved)));
 }
 
 // b inside partition A, a in the top partition. Fixing within partitions
