@@ -388,6 +388,12 @@ TEST_F(P2cDestinationSearchTest, UibEsramTransferAskedOnThePeripheryAtom) {
   EXPECT_EQ(found(), 0u);
   assign(s.u0, 837, INT, "2");
   EXPECT_EQ(found(), 1u);
+  // A periphery register is a periphery load as a block is.
+  VOK_ATOM_NODE* to_io = n.reg("to_io").clk(ck);
+  VOK_ATOM_NODE* io = n.io_reg("io").d(to_io).placed(site(6, 9, 0), 643);
+  host::testing::map_port(in(io, 0), host::testing::gesk_instance("io_inst", 6, 9, 0), "in[0]");
+  assign(to_io, 837, INT, "2");
+  EXPECT_EQ(found(), 2u);
   s.u0->clear_location();
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   std::unordered_map<unsigned, std::vector<int>> by_clock;

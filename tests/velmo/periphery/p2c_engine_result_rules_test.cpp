@@ -55,8 +55,8 @@ protected:
 }  // namespace
 
 // Three transfers of one group, one of them cut off behind its port: with
-// partial placement allowed the three solved are committed and the group
-// reports three of four.
+// partial placement allowed the two solved are committed and the group
+// reports two of three.
 TEST_F(P2cEngineResultRulesTest, APartlySolvedGroupReportsTheRegistersCommitted) {
   auto n = host::testing::netlist();
   std::vector<VOK_ATOM_NODE*> regs{uib_transfer(n, "u1", 6), uib_transfer(n, "u2", 9)};
