@@ -873,6 +873,32 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
   EXPECT_EQ(solves, (std::vector<std::string>{"2, 0, 1", "1, 0, 1", "1, 0, 3"}));
 }
 
+// Clock domains are solved in ascending order of their clock driver: two
+// registers whose ports share the one free wire one hop away, each in a
+// domain of its own, give it to the lower domain; the other goes further.
+TEST_F(P2cEngineTest, UibDomainsAreSolvedInTheOrderOfTheirClockDrivers) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* low = n.reg("ck_low").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* high = n.reg("ck_high").placed(site(6, 4, 2), dev_kind::FF);
+  ASSERT_LT(low->get_id(), high->get_id());
+  VOK_ATOM_NODE* a = n.reg("ra").clk(low);
+  VOK_ATOM_NODE* b = n.reg("rb").clk(high);
+  VOK_ATOM_NODE* u = periphery_input("ua", 9, a, b);
+  assign(a, 837, "2");
+  assign(b, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  const WUMP_ROUTE_INFO* info = die()->get_route_info();
+  DeviceSpec spec = host::device::spec();
+  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  ASSERT_TRUE(a->is_placed());
+  ASSERT_TRUE(b->is_placed());
+  EXPECT_EQ(route_above(d(u)).size(), 3u);
+  EXPECT_GT(route_above(u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1)).size(), 3u);
+}
+
 // A register committed by one group closes its LAB to the groups after it:
 // a register fixed to another site of that LAB is left where it was.
 TEST_F(P2cEngineTest, ACommittedRegisterClosesItsLabToLaterGroups) {
