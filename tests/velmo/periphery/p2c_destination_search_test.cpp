@@ -95,6 +95,13 @@ TEST_F(P2cDestinationSearchTest, PeripheryFedRegistersAndTheirWarnings) {
   EXPECT_EQ(warned(), std::vector<std::string>{"Illegal constraints of performing periphery to core register paths "
                                                "optimization on register from_core."});
   (void)automatic;
+  // Without the check for registers constrained on both sides, the one
+  // whose output goes back into the periphery is taken up too.
+  cfg_set_off("velmo_perform_check_for_core_ff_constrainted_on_both_side");
+  VELMO_PERIPHERY_CORE_PLACEMENT unchecked(m_env);
+  search(unchecked);
+  ASSERT_EQ(unchecked.p2c_connections().size(), 2u);
+  EXPECT_EQ(unchecked.p2c_connections()[1], std::make_tuple(s.e0, loops_back, in(loops_back, 0)));
 }
 
 TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
@@ -103,8 +110,12 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
     int max, min;
     bool taken;
   };
-  const CASE cases[] = {{2800, 1800, true}, {2000, 950, true}, {2400, 1300, true}, {2801, 2000, false},
-                        {2600, 1400, false}, {1500, 400, false}, {1000, 1200, false}};
+  // Narrow enough: a spread of at most 1000 ps, or a lower bound from 900 to
+  // 1300 ps; and an upper bound of at most 2800 ps. A window of one point is
+  // possible.
+  const CASE cases[] = {{2800, 1800, true},  {2000, 950, true},   {2400, 1300, true}, {2400, 900, true},
+                        {1000, 1000, true},  {2801, 2000, false}, {2600, 1400, false}, {2400, 899, false},
+                        {1500, 400, false},  {1000, 1200, false}};
   int k = 0;
   for (const CASE& c : cases) {
     VOK_ATOM_NODE* reg = n.reg("w" + std::to_string(k++)).d(s.u0);
@@ -133,6 +144,15 @@ TEST_F(P2cDestinationSearchTest, SlackWindowsDecideAutomaticRegisters) {
   VELMO_PERIPHERY_CORE_PLACEMENT not_asked(m_env);
   not_asked.p2c_slack_window_map()[{s.u0->get_id(), unasked->get_id()}] = {1800, 2000};
   EXPECT_TRUE(search(not_asked).p2c.empty());
+  // An assignment on the periphery atom is the requirement: no window needed.
+  assign(s.u0, 838, INT, "3");
+  {
+    VELMO_PERIPHERY_CORE_PLACEMENT own(m_env);
+    RESULT r = search(own);
+    ASSERT_EQ(r.p2c.size(), 1u);
+    EXPECT_EQ(r.pm[0].max_wire, 3);
+  }
+  host::options::unset(838, s.u0->get_string_hpath());
   // Without windows every one is passed over, said only when verbose.
   const std::string skipped = "no moz on either core or periphery, skipping";
   {
@@ -241,6 +261,10 @@ TEST_F(P2cDestinationSearchTest, CoreToPeripheryRegisters) {
                              "-c2p, but this atom's input also connect to periphery atom either directly or "
                              "through one lut, skipping"));
   }
+  // Without the check it is taken up all the same.
+  cfg_set_off("velmo_perform_check_for_core_ff_constrainted_on_both_side");
+  VELMO_PERIPHERY_CORE_PLACEMENT unchecked(m_env);
+  EXPECT_EQ(search(unchecked).c2p.size(), 2u);
 }
 
 TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
@@ -249,16 +273,20 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   VOK_ATOM_NODE* one = n.reg("one").locked_box(6, 4, 6, 4);
   n.reg("one_by_two").locked_box(6, 4, 6, 5);
   VOK_ATOM_NODE* tall = n.reg("tall").locked_box(2, 5, 2, 5);
+  // A region of one 1*1 rectangle holds its site; one of two such does not.
+  VOK_ATOM_NODE* floating = n.reg("floating").floating(host::testing::region("one", {{9, 3, 9, 3}}));
+  n.reg("split").floating(host::testing::region("two", {{9, 5, 9, 5}, {9, 6, 9, 6}}));
   n.lut("comb", {fixed}, 0x2).locked(7, 2, 0);
   VOK_ATOM_NODE* memory = n.lutram("memory").locked(8, 2, 0);
   n.ram("ram").locked(8, 4, 0);  // no register, LUT or LUT-RAM: not the solver's business
   VOK_ATOM_NODE* pipe = n.zota_reg("pipe").locked(3, 8, 2).placed(site(3, 8, 2), 643);
   ASSERT_NE(pipe->get_location_element(), 0);
+  // Taken up before the region-constrained one, its group goes after it all
+  // the same.
+  VOK_ATOM_NODE* earlier = n.reg("earlier").d(s.e0);
+  assign(earlier, 838, INT, "4");
   VOK_ATOM_NODE* taken = n.reg("taken").d(s.u0).locked_box(6, 6, 6, 6);
   assign(taken, 838, INT, "4");
-  // Taken up after the region-constrained one: its group goes after it.
-  VOK_ATOM_NODE* later = n.reg("later").d(s.e0);
-  assign(later, 838, INT, "4");
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   RESULT r = search(placement);
   ASSERT_EQ(r.p2c.size(), 2u);
@@ -273,6 +301,10 @@ TEST_F(P2cDestinationSearchTest, BlacklistOfFixedAndOneByOneSites) {
   EXPECT_EQ(*at(6, 4), std::vector<VOK_ATOM_NODE*>{one});
   ASSERT_NE(at(2, 5), nullptr);
   EXPECT_EQ(*at(2, 5), std::vector<VOK_ATOM_NODE*>{tall});
+  ASSERT_NE(at(9, 3), nullptr);
+  EXPECT_EQ(*at(9, 3), std::vector<VOK_ATOM_NODE*>{floating});
+  EXPECT_EQ(at(9, 5), nullptr);
+  EXPECT_EQ(at(9, 6), nullptr);
   EXPECT_EQ(at(6, 5), nullptr);
   EXPECT_NE(at(7, 2), nullptr);
   ASSERT_NE(at(8, 2), nullptr);
@@ -356,6 +388,12 @@ TEST_F(P2cDestinationSearchTest, UibEsramTransferAskedOnThePeripheryAtom) {
   EXPECT_EQ(found(), 0u);
   assign(s.u0, 837, INT, "2");
   EXPECT_EQ(found(), 1u);
+  // A periphery register is a periphery load as a block is.
+  VOK_ATOM_NODE* to_io = n.reg("to_io").clk(ck);
+  VOK_ATOM_NODE* io = n.io_reg("io").d(to_io).placed(site(6, 9, 0), 643);
+  host::testing::map_port(in(io, 0), host::testing::gesk_instance("io_inst", 6, 9, 0), "in[0]");
+  assign(to_io, 837, INT, "2");
+  EXPECT_EQ(found(), 2u);
   s.u0->clear_location();
   VELMO_PERIPHERY_CORE_PLACEMENT placement(m_env);
   std::unordered_map<unsigned, std::vector<int>> by_clock;
@@ -408,6 +446,11 @@ TEST_F(P2cDestinationSearchTest, FixedRegistersThatCannotMoveAreNoCandidates) {
     EXPECT_EQ(*placement.blacklisted_locs().lookup({4, 6}), std::vector<VOK_ATOM_NODE*>{r});
   }
   host::wexan::set_pfit_netlist_atoms({});
+  // Not fixed, a register that may not be modified is a candidate all the same.
+  r->set_modifiable(false);
+  host::constraints::clear();
+  VELMO_PERIPHERY_CORE_PLACEMENT unfixed(m_env);
+  EXPECT_EQ(search(unfixed).p2c.size(), 1u);
 }
 
 TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
@@ -464,6 +507,7 @@ TEST_F(P2cDestinationSearchTest, RegisterPredicates) {
   VOK_ATOM_NODE* c3 = n.reg("c3").clk(ck).ce(en).d(en).input(cascade, 0, ck);
   EXPECT_FALSE(ff_with_same_control_signals(c1, c2));
   EXPECT_TRUE(ff_with_same_control_signals(c1, c3));
+  EXPECT_FALSE(ff_with_same_control_signals(c1, d1)) << "a cascade input on one register only";
   // A cascade input that is there but undriven on both leaves the data
   // inputs out.
   VOK_ATOM_NODE* o1 = n.reg("o1").clk(ck).ce(en).d(en);

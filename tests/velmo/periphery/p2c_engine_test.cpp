@@ -295,6 +295,26 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
     EXPECT_EQ(rows[0][2], "14");
     EXPECT_EQ(rows[0][4], "r");
   }
+  // With the router's own assignment the wire requirement is routed all the
+  // same, unless no routing is to be published at all.
+  assign(r, 839, "4");
+  for (const bool publish : {true, false}) {
+    SCOPED_TRACE(publish);
+    r->clear_location();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+    VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+    publish ? cfg_set_on("velmo_p2c_publish_routing") : cfg_set_off("velmo_p2c_publish_routing");
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(r->is_placed());
+    EXPECT_EQ(p.p2c_result_status("r"), publish ? VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED
+                                                : VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_EQ(route_above(d(r)).empty(), !publish);
+  }
+  cfg_set_on("velmo_p2c_publish_routing");
+  host::options::unset(839, r->get_string_hpath());
+  VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+  VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
   // Routing for wire requirements on: routed from the port to r, marked hard.
   r->clear_location();
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
@@ -624,6 +644,64 @@ TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
   EXPECT_FALSE(cut_off->is_placed());
 }
 
+// A core-to-periphery group is retried like the other direction: the port
+// cut off from the core is left over, and each other port keeps one chain,
+// the latest solve's (it avoided the first solve's elements), running from a
+// LAB output beside its register's new site to the port.
+TEST_F(P2cEngineTest, RetriedC2pGroupCommitsTheLatestSolveOfEachPort) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  const std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").clk(clk), n.reg("r1").clk(clk)};
+  VOK_ATOM_NODE* cut_off = n.reg("cut_off").clk(clk);
+  VOK_ATOM_NODE* u1 = periphery_input("u1", 6, regs[0], regs[1]);
+  periphery_input("u2", 9, cut_off);
+  const std::vector<VOK_ATOM_ITERM*> ports{d(u1), u1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1)};
+  for (VOK_ATOM_NODE* r : regs) assign(r, 843, "3");
+  DeviceSpec spec = host::device::spec();
+  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
+  const unsigned cut = periphery_chain_gid(9, 9, 0, 2);
+  for (auto e = graph.begin_fanin(cut); e != graph.end_fanin(cut); ++e)
+    spec.blacklist_gids.push_back((*e).from | 0x80000000u);
+  ASSERT_FALSE(spec.blacklist_gids.empty());
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  auto run = [&] {
+    for (VOK_ATOM_NODE* r : regs) r->clear_location();
+    VOK_CHIP_DB_ENTRY::current()->get_routing()->clear();
+    VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids().clear();
+    host::clear_calls();
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    EXPECT_TRUE(p.periphery_to_core_register_placement());
+    std::vector<std::vector<unsigned>> out;
+    for (std::size_t i = 0; i < regs.size(); ++i) {
+      SCOPED_TRACE(regs[i]->get_string_hpath());
+      EXPECT_EQ(p.c2p_result_status(regs[i]->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED);
+      out.push_back(route_above(ports[i]));
+      if (out.back().size() < 2u || !regs[i]->is_placed()) {
+        ADD_FAILURE() << "not committed";
+        continue;
+      }
+      const WUMP_ROUTE_NODE mux = die()->get_route_info()->get_route_node_of(out.back().back() | 0x80000000u);
+      EXPECT_EQ(static_cast<int>(mux.element_type), dev_kind::LAB_RE);
+      const auto at = die()->get_place_info()->get_place_block(regs[i]->get_location_gid());
+      EXPECT_EQ(std::make_pair(at->get_x(), at->get_y()), std::make_pair(mux.x, mux.y));
+    }
+    return out;
+  };
+  const auto at_once = run();
+  ASSERT_EQ(host::call_count("wexan_solve_c2p_routing_problem"), 1);
+  assign(cut_off, 843, "3");  // left over: the group is retried
+  const auto retried = run();
+  EXPECT_GT(host::call_count("wexan_solve_c2p_routing_problem"), 1);
+  EXPECT_FALSE(cut_off->is_placed());
+  for (std::size_t i = 0; i < regs.size(); ++i) {
+    SCOPED_TRACE(regs[i]->get_string_hpath());
+    EXPECT_NE(retried[i], at_once[i]);
+    ASSERT_FALSE(retried[i].empty());
+    EXPECT_EQ(retried[i].front(), at_once[i].front());  // the same translated port
+  }
+}
+
 // Every destination of a group left over by the first solve: no retry.
 TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
   auto n = host::testing::netlist();
@@ -694,9 +772,13 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   }
   // Locked to a site the solver cannot give it, or to a box away from the
   // port: refused, each reported once under its site or its box (corners in
-  // order).
-  VOK_ATOM_NODE* y = n.reg("y").clk(clk).locked(1, 2, 1);
-  periphery_input("u2", 9, y);
+  // order). A site is reported though a wider box comes first.
+  VOK_ATOM_NODE* y = n.reg("y").clk(clk);
+  auto lc = host::constraints::get(y->get_id());
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::box(0, 0, 2, 3), host::constraints::SOURCE_DESIGN);
+  lc.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(1, 2, 1), host::constraints::SOURCE_USER);
+  host::constraints::set(y->get_id(), lc);
+  VOK_ATOM_NODE* u2 = periphery_input("u2", 9, y);
   assign(y, 837, "2");
   // One boxed away from its solved site: listed under its box, which comes
   // first.
@@ -706,6 +788,10 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   assign(boxed, 837, "2");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.UIB_ESRAM_C2P_core_register_placement());
+  // Neither is moved, nor is its solved chain written into the routing.
+  for (VOK_ATOM_NODE* refused : {y, boxed}) EXPECT_FALSE(refused->is_placed()) << refused->get_string_hpath();
+  EXPECT_TRUE(route_above(d(u2)).empty());
+  EXPECT_TRUE(route_above(d(e4)).empty());
   const auto e = posted(20368);
   ASSERT_EQ(e.size(), 1u);
   ASSERT_EQ(e[0].subs.size(), 2u);
@@ -785,6 +871,32 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
       solves.push_back(line.substr(from, to - 2 - from));
     }
   EXPECT_EQ(solves, (std::vector<std::string>{"2, 0, 1", "1, 0, 1", "1, 0, 3"}));
+}
+
+// Clock domains are solved in ascending order of their clock driver: two
+// registers whose ports share the one free wire one hop away, each in a
+// domain of its own, give it to the lower domain; the other goes further.
+TEST_F(P2cEngineTest, UibDomainsAreSolvedInTheOrderOfTheirClockDrivers) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* low = n.reg("ck_low").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* high = n.reg("ck_high").placed(site(6, 4, 2), dev_kind::FF);
+  ASSERT_LT(low->get_id(), high->get_id());
+  VOK_ATOM_NODE* a = n.reg("ra").clk(low);
+  VOK_ATOM_NODE* b = n.reg("rb").clk(high);
+  VOK_ATOM_NODE* u = periphery_input("ua", 9, a, b);
+  assign(a, 837, "2");
+  assign(b, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  const WUMP_ROUTE_INFO* info = die()->get_route_info();
+  DeviceSpec spec = host::device::spec();
+  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  ASSERT_TRUE(a->is_placed());
+  ASSERT_TRUE(b->is_placed());
+  EXPECT_EQ(route_above(d(u)).size(), 3u);
+  EXPECT_GT(route_above(u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1)).size(), 3u);
 }
 
 // A register committed by one group closes its LAB to the groups after it:
