@@ -167,7 +167,8 @@ TEST_F(RetimerRulesTest, DepopulationNeedsAnEnvironmentAndReportsTheEnginesAnswe
 
 // With the LUT-RAM input switch off, the forced depopulation takes only the
 // user-assigned registers: a LUT-RAM's input register is neither depopulated
-// nor locked.
+// nor locked. Once a device depopulated by instance, user assignments stay
+// forced for the rest of the process.
 TEST_F(RetimerRulesTest, WithoutTheLutramSwitchOnlyUserAssignedRegistersAreForced) {
   // The LUT-RAM switch is read once per process.
   if (!host::testing::in_own_process()) return;
@@ -186,6 +187,15 @@ TEST_F(RetimerRulesTest, WithoutTheLutramSwitchOnlyUserAssignedRegistersAreForce
   EXPECT_FALSE(ff->is_zota_marked());
   EXPECT_TRUE(R5T_INTERFACE::get_or_create_instance()->get_atom_metadata(ff->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH")).is_null());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 0 LUTRAM data in ff, and 1 user assignments"));
+
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation_by_instance = false;
+  host::device::configure(spec);
+  auto later = n.reg("later").clk(clk).d(n.input_port("in3")).atom();
+  later->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  host::options::set(1177, 6, "424", "later");
+  EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
+  EXPECT_TRUE(later->is_zota_marked());
 }
 
 // The restriction report is made for a depopulating device as for one with
