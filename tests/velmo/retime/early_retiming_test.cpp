@@ -67,13 +67,22 @@ protected:
 TEST_F(EarlyRetimingTest, EverythingOffOrNoTimingSkipsTheFlow) {
   start(false);
   auto n = host::testing::netlist();
-  auto r = n.reg("r").clk(n.input_port("clk")).d(n.input_port("in")).ce(n.input_port("en")).atom();
+  auto clk = n.input_port("clk");
+  auto r = n.reg("r").clk(clk).d(n.input_port("in")).ce(n.input_port("en")).atom();
+  n.reg("data").clk(clk).d(r);
+  auto cleared = n.reg("cleared").clk(clk).d(n.input_port("in2")).aclr(r).atom();
+  const auto clear_driver = [&] {
+    return cleared->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node();
+  };
   EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
   EXPECT_EQ(count_lines("Skip early retimer (it's off)"), 1);
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_TRUE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
-  // Pre-duplication alone cuts no enable.
+  EXPECT_EQ(clear_driver(), r);
+  // Pre-duplication alone runs: the clear load moves to a copy, and no
+  // enable is cut.
   EXPECT_TRUE(flow(false, false, true));
+  EXPECT_NE(clear_driver(), r);
   EXPECT_TRUE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
   host::hov::set_on(false);
   EXPECT_TRUE(flow(true, true, true));
@@ -134,6 +143,12 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   n.reg("t").clk(clk).d(n.input_port("in3")).ce(both);
   VOK_ATOM_NODE* u = n.reg("u").clk(clk).d(both).atom();
   VOK_ATOM_NODE* mac = n.mac("mac").mode(2).data(DB_INPUT_PORT_ACLR, {n.input_port("mrst")}, false, 1);
+  // A register inside a black box is cut as well.
+  VOK_ATOM_NODE* inner = nullptr;
+  n.blackbox("u_sub", [&](host::testing::NETLIST_BUILDER& c) {
+    inner = c.reg("inner").clk(c.input("k")).d(c.input("d")).ce(c.input("e")).atom();
+    c.output("o", inner);
+  }).in("k", clk).in("d", n.input_port("in4")).in("e", n.input_port("en4"));
   // The design has a timing netlist when the flow starts: the gobbled LUTs
   // must leave no node behind for the next rebuild to walk into.
   const std::vector<int> gobbled{l1.id(), l2.id(), l3.id()};
@@ -154,6 +169,7 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
   }
   EXPECT_FALSE(r->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
   EXPECT_FALSE(r->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->is_connected());
+  EXPECT_FALSE(inner->get_input_term_by_type(DB_INPUT_PORT_ENA, 0)->is_connected());
   EXPECT_EQ(n.find("l3"), nullptr);
   EXPECT_EQ(n.find("l2"), nullptr);
   EXPECT_EQ(n.find("l1"), nullptr);
@@ -167,7 +183,7 @@ TEST_F(EarlyRetimingTest, EnablesAndClearsAreCutAndDanglingLutsGobbledPassByPass
               ::testing::Contains("SIV_ATOM_MOD_UTILITY::remove_node(atom#" + std::to_string(gobbled[2]) + ", false)"));
   EXPECT_EQ(count_lines("Deleting 2 luts left dangling by ce/alcr removal"), 1);  // l3 and kept
   EXPECT_EQ(count_lines("Deleting 1 luts left dangling by ce/alcr removal"), 2);  // l2, then l1
-  EXPECT_EQ(count_lines("Info: Removed 3 CE iterms and 1 ACLR iterms"), 1);
+  EXPECT_EQ(count_lines("Info: Removed 4 CE iterms and 1 ACLR iterms"), 1);
   // Each cut register's change is noted alone, without a timing update.
   EXPECT_THAT(host::call_lines(),
               ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(" + std::to_string(r->get_id()) + ", false, false)"));
@@ -222,6 +238,8 @@ TEST_F(EarlyRetimingTest, ASuccessfulRunTakesTheChangedAtomsAndRebuildsTimingWhe
   start();
   host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));
   host::hov::set_keld_utility(true);
+  // The verification flow set but off opens no verification stage.
+  host::options::set(627, 1, "off");
   bool rebuilt = false;
   EXPECT_TRUE(flow(true, false, false, &rebuilt));
   EXPECT_TRUE(rebuilt);
@@ -232,10 +250,29 @@ TEST_F(EarlyRetimingTest, ASuccessfulRunTakesTheChangedAtomsAndRebuildsTimingWhe
       EXPECT_THAT(line, ::testing::EndsWith(", true)"));
     }
   EXPECT_EQ(host::call_count("FITTER::SOJ::PLAN_EARLY_RETIME_STAGE::initialize"), 0);
+  // No fit-report table unless asked for.
+  EXPECT_EQ(host::call_count("WEXAN_PIZ_TABLE::push_reason"), 0);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "HOV_KELD_UTILITY::delete_nodes_and_assignments",
                                       "WEXAN_ENV::delete_hov_utility_completely",
                                       "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2"}));
+}
+
+// Asked for, the fit-report table takes the engine's changes under its
+// reason for the whole run, and the reason is popped on the way out (here
+// without a timing rebuild).
+TEST_F(EarlyRetimingTest, TheFitReportTableSpansTheEngineRun) {
+  // The fit-report switch is read once per process.
+  if (!host::testing::in_own_process()) return;
+  cfg_set_on("yun_early_retime_update_fit_report");
+  start();
+  host::testing::netlist().reg("r").d(host::testing::netlist().input_port("in"));
+  EXPECT_TRUE(flow(true, false, false));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_PIZ_TABLE::push_reason(\"Early Retiming\", 17)",
+                                      "WEXAN_ENV::create_atom_mod_utility_for_algorithm(7, ptr)",
+                                      "YUN_UTILITY::retime_sets(0, 0)",
+                                      "WEXAN_PIZ_TABLE::pop_reason(\"Early Retiming\")"}));
 }
 
 // The dumps (read once per process) come before and after the engine's
@@ -266,8 +303,16 @@ TEST_F(EarlyRetimingTest, NetlistDumpsBracketTheRunAndForceTheTimingRebuild) {
 
 TEST_F(EarlyRetimingTest, EnabledRulesForceTheTimingUpdateWhenTheFlowDidNotRebuild) {
   start(false);
+  host::script::queue<bool>("rw_drc_contains_enabled_rules").push(false).push(true);
+  // The rules option set but off asks for nothing.
+  host::options::set(189, 1, "off");
+  EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
+  EXPECT_EQ(host::call_count("rw_drc_contains_enabled_rules"), 0);
+  // On, but no rule enabled: nothing to update.
   host::options::set(189, 1, "on");
-  host::script::queue<bool>("rw_drc_contains_enabled_rules").push(true);
+  EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
+  EXPECT_EQ(host::call_count("rw_drc_contains_enabled_rules"), 1);
+  EXPECT_EQ(host::call_count("WEXAN_ENV::delete_hov_utility_completely"), 0);
   EXPECT_TRUE(VELMO_RETIMER::run_prefit_early_retiming_flow(m_env));
   EXPECT_THAT(host::call_lines(), ::testing::Contains("rw_drc_contains_enabled_rules(\"planned\", \"torvika_fit\")"));
   EXPECT_EQ(count_lines("Rulewarden is enabled, force KEM netlist update"), 1);

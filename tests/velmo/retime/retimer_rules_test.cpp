@@ -76,6 +76,7 @@ protected:
 // Only unplaced registers the fitter may modify take part in a merge: a
 // register on any register site (the first of the device too) or one the
 // fitter may not modify stays as it is, and is not offered to the others.
+// A placed one heads the walk over the unplaced ones it drives.
 TEST_F(RetimerRulesTest, TheMergeLeavesPlacedAndUnmodifiableRegistersAlone) {
   start();
   auto n = host::testing::netlist();
@@ -84,10 +85,13 @@ TEST_F(RetimerRulesTest, TheMergeLeavesPlacedAndUnmodifiableRegistersAlone) {
   const auto& table = host::device::die_info()->get_place_info()->get_location_table();
   ASSERT_NE(table[0].element, 0);
   z[0]->set_location(0, table[0].element);
+  auto x = fan(n, z[0], "x", 2, clk);
   VELMO_RETIMER::retimer_merge_zotas(m_env);
-  EXPECT_EQ(last_merge_line(), "Info: ZOTA FF merge performed 0 checks and 0 merges");
+  EXPECT_EQ(last_merge_line(), "Info: ZOTA FF merge performed 1 checks and 1 merges");
   EXPECT_EQ(find("z0"), z[0]);
   EXPECT_EQ(find("z1"), z[1]);
+  EXPECT_EQ(find("x0"), nullptr);
+  EXPECT_EQ(find("x1"), x[1]);
 
   auto y = fan(n, n.lut("src2", {n.input_port("in2")}, 0x2), "y", 3, clk);
   y[1]->set_modifiable(false);
@@ -132,23 +136,30 @@ TEST_F(RetimerRulesTest, LockedPeripheryTransfersStayUnmergedWhenTheFitterDoesNo
   EXPECT_EQ(find("p1"), p[1]);
 }
 
-// Depopulation needs a retiming environment; the engine's refusal is the
-// pass's answer, and the high-fanout update follows only a success.
+// Depopulation needs a device that depopulates and a retiming environment;
+// the engine's refusal is the pass's answer, and the high-fanout update
+// follows only a success, and only when asked for.
 TEST_F(RetimerRulesTest, DepopulationNeedsAnEnvironmentAndReportsTheEnginesAnswer) {
-  start([](DeviceSpec& s) { s.zota_depopulation = true; });
+  start();
   auto n = host::testing::netlist();
   auto z = n.zota_reg("z").clk(n.input_port("clk")).d(n.input_port("in")).atom();
   host::testing::place_in_slot(z, 3, 3, 61);
-  cfg_set_on("duplicate_high_fanout_depop_signals");
+  EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation = true;
+  host::device::configure(spec);
   host::wexan::set_yun_env(nullptr);
   EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
   EXPECT_EQ(host::call_count("yun_utility_factory"), 0);
   EXPECT_TRUE(z->is_placed());
 
   host::wexan::set_yun_env(&m_yun_env);
-  host::script::queue<bool>("YUN_UTILITY::depopulate_netlist").push(false);
+  host::script::queue<bool>("YUN_UTILITY::depopulate_netlist").push(true).push(false);
+  EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
+  EXPECT_EQ(host::call_count("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop"), 0);
+  cfg_set_on("duplicate_high_fanout_depop_signals");
   EXPECT_FALSE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
-  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_netlist"), 1);
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_netlist"), 2);
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop"), 0);
   EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
   EXPECT_EQ(host::call_count("WEXAN_DESIGN::update_atom_info_for_high_fanout_depop"), 1);
@@ -156,7 +167,8 @@ TEST_F(RetimerRulesTest, DepopulationNeedsAnEnvironmentAndReportsTheEnginesAnswe
 
 // With the LUT-RAM input switch off, the forced depopulation takes only the
 // user-assigned registers: a LUT-RAM's input register is neither depopulated
-// nor locked.
+// nor locked. Once a device depopulated by instance, user assignments stay
+// forced for the rest of the process.
 TEST_F(RetimerRulesTest, WithoutTheLutramSwitchOnlyUserAssignedRegistersAreForced) {
   // The LUT-RAM switch is read once per process.
   if (!host::testing::in_own_process()) return;
@@ -175,6 +187,15 @@ TEST_F(RetimerRulesTest, WithoutTheLutramSwitchOnlyUserAssignedRegistersAreForce
   EXPECT_FALSE(ff->is_zota_marked());
   EXPECT_TRUE(R5T_INTERFACE::get_or_create_instance()->get_atom_metadata(ff->get_id(), PELK::intern(4, "RETIMER_NO_TOUCH")).is_null());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 0 LUTRAM data in ff, and 1 user assignments"));
+
+  DeviceSpec spec = host::device::spec();
+  spec.zota_depopulation_by_instance = false;
+  host::device::configure(spec);
+  auto later = n.reg("later").clk(clk).d(n.input_port("in3")).atom();
+  later->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(5);
+  host::options::set(1177, 6, "424", "later");
+  EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
+  EXPECT_TRUE(later->is_zota_marked());
 }
 
 // The restriction report is made for a depopulating device as for one with

@@ -3,7 +3,9 @@
 // repopulation decisions, the greedy merge and a full round trip through the
 // host's placer and router that keeps the design's function.
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfg/cfg.h"
@@ -121,6 +123,11 @@ TEST_F(ZotaTest, DepopulationIsSkippedWithAWarningWhenTheRetimerOrHoldOptimisati
   host::device::configure(spec);
   EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
   EXPECT_EQ(message_ids(), (std::vector<unsigned>{18881, 18276, 18276}));
+  // Any other hold setting lets it run.
+  host::options::set(801, 6, "2");
+  EXPECT_TRUE(VELMO_RETIMER::depopulate_netlist_for_retiming_flow(CMP_FACADE::current(), m_env));
+  EXPECT_EQ(message_ids().size(), 3u);
+  EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_netlist"), 1);
 }
 
 TEST_F(ZotaTest, DepopulationUnplacesUnlockedZotaRegistersUnderTheTableReason) {
@@ -193,6 +200,16 @@ TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
   auto clk = n.input_port("clk");
   auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
   auto other = n.reg("other").clk(clk).d(r).atom();
+  // A clock tied to a constant is no local clock.
+  auto tied = n.reg("tied").tie(DB_INPUT_PORT_CLK, 0, true).d(n.input_port("in2")).atom();
+  // A register inside a black box is found as well.
+  VOK_ATOM_NODE* inner = nullptr;
+  auto box = n.blackbox("u_sub", [&](host::testing::NETLIST_BUILDER& c) {
+    inner = c.reg("inner").clk(c.input("k")).d(c.input("d")).atom();
+    c.output("o", inner);
+  });
+  box.in("k", clk).in("d", n.input_port("in3"));
+  global_clock(inner);
   host::testing::place_at(r, 2, 2, 1);
   global_clock(r);
   // Nothing assigned yet: nothing to depopulate, which is a success.
@@ -201,11 +218,16 @@ TEST_F(ZotaTest, UserAssignedRegistersOnAGlobalClockAreDepopulated) {
   EXPECT_EQ(host::call_count("YUN_UTILITY::depopulate_registers"), 0);
   host::options::set(1177, 6, "424", "r");
   host::options::set(1177, 6, "425", "other");
+  host::options::set(1177, 6, "424", "tied");
+  host::options::set(1177, 6, "424", inner->get_string_hpath());
   EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
   EXPECT_TRUE(r->is_zota_marked());
   EXPECT_FALSE(r->is_placed());
+  EXPECT_TRUE(tied->is_zota_marked());
+  EXPECT_TRUE(inner->is_zota_marked());
   EXPECT_FALSE(other->is_zota_marked());
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 0 LUTRAM data in ff, and 1 user assignments"));
+  EXPECT_TRUE(host::messages::posted().empty());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 0 LUTRAM data in ff, and 3 user assignments"));
   // The engine's answer is the pass's: a refusal is no success.
   host::script::queue<bool>("YUN_UTILITY::depopulate_registers").push(false);
   EXPECT_FALSE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
@@ -223,6 +245,8 @@ TEST_F(ZotaTest, LutramInputRegisterTiedToAConstantGetsADrivingCellFirst) {
   auto clk = n.input_port("clk");
   auto ff = n.reg("ff").clk(clk).tie(DB_INPUT_PORT_DATA_IN, 0, false).locked_box(1, 1, 3, 3).atom();
   n.lutram("m").data_in(ff).clk(clk);
+  auto gnd = n.reg("gnd").clk(clk).tie(DB_INPUT_PORT_DATA_IN, 0, true).atom();
+  n.lutram("m0").data_in(gnd).clk(clk);
   auto zff = n.zota_reg("zff").clk(clk).d(n.input_port("in")).atom();
   n.lutram("m2").data_in(zff).clk(clk);
   // A register the fitter may not modify is left alone.
@@ -232,24 +256,32 @@ TEST_F(ZotaTest, LutramInputRegisterTiedToAConstantGetsADrivingCellFirst) {
   // So is one with an enable: it is no simple register.
   auto enabled = n.reg("enabled").clk(clk).d(n.input_port("in3")).ce(n.input_port("en")).atom();
   n.lutram("m4").data_in(enabled).clk(clk);
+  // Without the user-depopulation switch an assigned register is not forced.
+  auto user = n.reg("user").clk(clk).d(n.input_port("in4")).atom();
+  global_clock(user);
+  host::options::set(1177, 6, "424", "user");
   EXPECT_TRUE(VELMO_RETIMER::force_depop_ffs_for_zota(m_env));
-  for (VOK_ATOM_NODE* left : {fixed, enabled}) {
+  for (VOK_ATOM_NODE* left : {fixed, enabled, user}) {
     EXPECT_EQ(metadata(left, "RETIMER_NO_TOUCH"), "") << left->get_string_hpath();
     EXPECT_FALSE(left->is_zota_marked()) << left->get_string_hpath();
   }
 
-  VOK_ATOM_NODE* cell = find("ff~FITTER_INSERTED");
-  ASSERT_NE(cell, nullptr);
-  EXPECT_EQ(cell->get_atom_type(), 247);
-  EXPECT_EQ(cell->get_lutmask().get_value(), ~std::uint64_t{0});
-  const VOK_ATOM_ITERM* d = ff->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
-  ASSERT_NE(d->get_source(VOK_TRAVERSE_AS_STORED), nullptr);
-  EXPECT_EQ(d->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node(), cell);
-  EXPECT_EQ(host::constraints::get(cell->get_id()), host::constraints::get(ff->get_id()));
-  EXPECT_EQ(metadata(ff, "RETIMER_NO_TOUCH"), "LOCKED");
+  // The inserted cell drives the constant the register was tied to.
+  for (const auto& [reg, mask] : std::vector<std::pair<VOK_ATOM_NODE*, std::uint64_t>>{{ff, ~std::uint64_t{0}}, {gnd, 0}}) {
+    SCOPED_TRACE(reg->get_string_hpath());
+    VOK_ATOM_NODE* cell = find(reg->get_string_hpath() + "~FITTER_INSERTED");
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->get_atom_type(), 247);
+    EXPECT_EQ(cell->get_lutmask().get_value(), mask);
+    const VOK_ATOM_ITERM* d = reg->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+    ASSERT_NE(d->get_source(VOK_TRAVERSE_AS_STORED), nullptr);
+    EXPECT_EQ(d->get_source(VOK_TRAVERSE_AS_STORED)->get_my_node(), cell);
+    EXPECT_EQ(host::constraints::get(cell->get_id()), host::constraints::get(reg->get_id()));
+    EXPECT_EQ(metadata(reg, "RETIMER_NO_TOUCH"), "LOCKED");
+    EXPECT_TRUE(reg->is_zota_marked());
+  }
   EXPECT_EQ(metadata(zff, "RETIMER_NO_TOUCH"), "LOCKED");
-  EXPECT_TRUE(ff->is_zota_marked());
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 1 LUTRAM data in ff, and 0 user assignments"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Force Depop flow depoped 2 LUTRAM data in ff, and 0 user assignments"));
 }
 
 // ---- restriction report
@@ -395,8 +427,11 @@ TEST_F(RepopulationStepTest, TheRepopulationMatrix) {
   spec.family = 48;
   host::device::configure(spec);
   ASSERT_FALSE(ZEL_DEV_ZOTA_UTIL::is_zota_device(nullptr, 0));
+  host::clear_calls();
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
-  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 0);
+  // Nor is the timing netlist told of a change.
+  EXPECT_EQ(host::call_count("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 0);
 }
 
 TEST_F(RepopulationStepTest, TheForcedRepopulationRunsWhenNotAskedOnAnyDevice) {
@@ -421,9 +456,14 @@ TEST_F(RepopulationStepTest, WithoutZotaRegistersNoBinOpensAndWithoutAnEnvironme
   EXPECT_EQ(host::call_count("YUN_UTILITY::prepare_repopulation"), 1);
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 0);
   EXPECT_FALSE(bin_opened("Depopulation Atom Netlist Modifications"));
+  // One inside a black box counts.
+  auto box = n.blackbox("u_sub", [](host::testing::NETLIST_BUILDER& c) { c.output("o", c.zota_reg("z").d(c.input("d"))); });
+  box.in("d", n.input_port("in2"));
+  EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
   host::wexan::set_yun_env(nullptr);
   EXPECT_TRUE(VELMO_RETIMER::retimer_prep_update_netlist_for_depopulation(true, m_env));
-  EXPECT_EQ(host::call_count("yun_utility_factory"), 1);
+  EXPECT_EQ(host::call_count("yun_utility_factory"), 2);
 }
 
 // ---- merging
@@ -559,26 +599,56 @@ TEST_F(MergeTest, PlacedRegistersOnRoutingResourcesWithZotasCountOnlyThroughThei
   EXPECT_EQ((find("v0") != nullptr) + (find("v1") != nullptr), 1);
 }
 
+// The walk goes through black boxes: the registers inside a box that one
+// driver outside feeds through the box's input are merged like any others.
+TEST_F(MergeTest, RegistersInsideABlackBoxAreMergedThroughItsInput) {
+  auto n = host::testing::netlist();
+  auto src = n.lut("src", {n.input_port("in")}, 0x2);
+  auto box = n.blackbox("u_sub", [](host::testing::NETLIST_BUILDER& c) {
+    auto d = c.input("d");
+    auto k = c.input("k");
+    c.output("o0", c.zota_reg("z0").clk(k).d(d));
+    c.output("o1", c.zota_reg("z1").clk(k).d(d));
+  });
+  box.in("d", src);
+  box.in("k", n.input_port("clk"));
+  n.io_out("o0", box.out("o0"));
+  n.io_out("o1", box.out("o1"));
+  VELMO_RETIMER::retimer_merge_zotas(m_env);
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Info: ZOTA FF merge performed 1 checks and 1 merges"));
+  int left = 0;
+  for (VOK_ATOM_NODE* a : box.child()->nodes(VOK_TRAVERSE_AS_STORED)) left += a->is_zota_marked();
+  EXPECT_EQ(left, 1);
+}
+
 // ---- UIB/ESRAM core-to-periphery registers
 
 TEST_F(ZotaTest, UibEsramRegistersAreRecreatedUnplacedThroughTheModifier) {
   start();
   auto n = host::testing::netlist();
   auto clk = n.input_port("clk");
-  auto r = n.reg("r").clk(clk).d(n.input_port("in")).atom();
-  n.io_out("o", r);
-  host::testing::place_at(r, 2, 2, 1);
-  set_metadata(r, "P2C_ZOTA", "UIB_ESRAM_C2P_ORIG");
+  // Every tagged register, not only the first.
+  const std::vector<std::string> names{"r", "s"};
+  std::vector<VOK_ATOM_NODE*> regs;
+  for (const std::string& name : names) {
+    auto r = n.reg(name).clk(clk).d(n.input_port("in_" + name)).atom();
+    n.io_out("o_" + name, r);
+    host::testing::place_at(r, 2, 2, static_cast<int>(regs.size()) + 1);
+    set_metadata(r, "P2C_ZOTA", "UIB_ESRAM_C2P_ORIG");
+    regs.push_back(r);
+  }
   {
     VOK_RE_ROUTING_MODIFIER modifier(*VOK_CHIP_DB_ENTRY::current()->get_routing(), "test", false, false);
     VELMO_RETIMER::dedicated_repopulate_uib_esram_c2p_core_atoms(m_env, modifier);
   }
-  VOK_ATOM_NODE* fresh = find("r");
-  ASSERT_NE(fresh, nullptr);
-  EXPECT_NE(fresh, r);
-  EXPECT_FALSE(fresh->is_placed());
-  EXPECT_EQ(fresh->get_kind(), VOK_ATOM_KIND::CORE_REGISTER);
-  EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 1);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    VOK_ATOM_NODE* fresh = find(names[i]);
+    ASSERT_NE(fresh, nullptr) << names[i];
+    EXPECT_NE(fresh, regs[i]) << names[i];
+    EXPECT_FALSE(fresh->is_placed()) << names[i];
+    EXPECT_EQ(fresh->get_kind(), VOK_ATOM_KIND::CORE_REGISTER) << names[i];
+  }
+  EXPECT_EQ(host::call_count("WEXAN_DESIGN::insert_atom"), 2);
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 1);
   EXPECT_THAT(host::call_lines(), ::testing::Contains("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)"));
 }
