@@ -112,6 +112,8 @@ TEST_F(IrtmDriverTest, WithoutEnvironmentOrTimingNetlistTheEntryFailsCleanly) {
 
 TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   start(FAMILY_46, 3, 10);
+  const std::string watched = std::to_string(n->find("s1")->get_id());
+  cfg_set_value("muvo_zota_debug_atom_id", watched.c_str());
   env->set_hov_tainting_enabled(true);
   ZEL_ATOM_MOD_MANAGER* amm = ZEL_UTIL::get_atom_mod_manager();
   amm->set_checking_enabled(true);
@@ -128,6 +130,11 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   // retimable).
   EXPECT_EQ(count("[0 0][0] FF Queue Size : 3"), 1);
   EXPECT_EQ(count_prefix("[0 0][0] Yun["), 3);
+  // The register asked for by atom id is announced, the others not; a
+  // register refused as not retimable has no reason to tell.
+  EXPECT_EQ(count("Found debug ID: " + watched), 1);
+  EXPECT_EQ(count_prefix("Found debug ID: "), 1);
+  EXPECT_EQ(count_prefix("    Failed reason: "), 0);
 
   EXPECT_EQ(count_prefix("    creating "), 0);  // nothing implemented
   EXPECT_EQ(count_prefix("    Batched moves"), 0);
@@ -138,6 +145,7 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   EXPECT_EQ(count_prefix("[0 0][1]"), 0);
   EXPECT_TRUE(env->is_hov_tainting_enabled());
   EXPECT_FALSE(sta_is_stale_timing_allowed());
+  EXPECT_EQ(sta_incr_get_changed_flops(), nullptr);  // changed registers no longer tracked
   EXPECT_TRUE(amm->is_checking_enabled());
   EXPECT_EQ(IRTM_UTIL::s_instance, nullptr);
   EXPECT_TRUE(host::bins::balanced());
@@ -153,10 +161,19 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
                                       "ZEL_ATOM_MOD_MANAGER::set_checking_enabled(true)", "HOV_INCR::release()",
                                       "HOV_INCR::stop(false)", "WEXAN_ENV::set_hov_tainting_enabled(true)",
                                       "GEN_PROFILE_BINS::close(\"ECO Incremental Retimer\")"}));
-  // Tainting that was off before the run stays off after it.
+  // Tainting that was off before the run stays off after it. Told so, a run
+  // loads no corner's timing and leaves the host's stale-timing switch as
+  // it found it.
   env->set_hov_tainting_enabled(false);
+  cfg_set_on("muvo_zota_skip_load_all_corners");
+  cfg_set_off("muvo_zota_allow_stale_sta_updates");
+  sta_allow_stale_timing_when_unable_to_incrementally_update(true);
+  host::clear_calls();
   EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
   EXPECT_FALSE(env->is_hov_tainting_enabled());
+  EXPECT_TRUE(sta_is_stale_timing_allowed());
+  for (const auto& l : host::call_lines()) EXPECT_EQ(l.rfind("HOV_INCR::enable_timing_on_all_corners", 0), std::string::npos) << l;
+  sta_allow_stale_timing_when_unable_to_incrementally_update(false);
 }
 
 // x feeds g, on a global clock, and another LUT: g's move backward across x

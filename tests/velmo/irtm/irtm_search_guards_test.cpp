@@ -75,6 +75,10 @@ TEST_F(IrtmSearchGuardsTest, ABackwardMoveTakesOnlyRetimableRegistersAtTheirData
   auto k_idle = reg("k_idle", t[1], 3, 3, 4);
   auto k_ok = reg("k_ok", t[2], 3, 4, 4);
   reg("k_ok_load", k_ok, 3, 4, 5);
+  // A driver in use is no register to move into.
+  auto live = reg("live", n->input_port("in_live"), 2, 6, 1);
+  auto f_live = reg("f_live", live, 3, 6, 1);
+  reg("f_live_load", f_live, 3, 6, 2);
   start();
   EXPECT_FALSE(mgr->backward_retime_search(ff(f[0]), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_REGISTER);
@@ -90,6 +94,9 @@ TEST_F(IrtmSearchGuardsTest, ABackwardMoveTakesOnlyRetimableRegistersAtTheirData
   EXPECT_EQ(move.m_bypassed, (IDS{gid(k_ok), gid(f[2])}));
   EXPECT_EQ(move.m_enabled, IDS{gid(t[2])});
   EXPECT_FALSE(mgr->backward_retime_search(ff(f[3]), &move));
+  EXPECT_TRUE(move.m_enabled.empty());
+  EXPECT_TRUE(move.m_bypassed.empty());
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f_live), &move));
   EXPECT_TRUE(move.m_enabled.empty());
   EXPECT_TRUE(move.m_bypassed.empty());
 }

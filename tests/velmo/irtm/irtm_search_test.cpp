@@ -107,9 +107,27 @@ TEST_F(IrtmSearchTest, EachRetimabilityTestRefusesOnItsOwn) {
   reg("to_ram2_load", to_ram2, 3, 2, 13);
   auto touched = with_load("touched", reg("touched", in, 2, 2, 20), 14);
   refused.pop_back();
+  // A synchronous clear and a clock enable do not refuse; inside a
+  // partition the clock, and only the clock, may come across its border.
+  auto secondary = reg("secondary", in, 2, 2, 22).sclr(n->input_port("clr")).ce(n->input_port("en"));
+  reg("secondary_load", secondary, 3, 2, 16);
+  VOK_ATOM_NODE* part[3] = {};
+  auto box = n->blackbox("part", [&](NETLIST_BUILDER& b) {
+    SIG c = b.input("c");
+    SIG d = b.input("d");
+    for (int k = 0; k < 3; ++k) part[k] = b.reg("p" + std::to_string(k)).clk(c).d(k ? SIG(part[k - 1]) : d);
+    b.output("o", part[2]);
+  });
+  box.in("c", clk).in("d", in);
+  for (int k = 0; k < 3; ++k) {
+    place_at(part[k], 3, 3, 1 + k);
+    part[k]->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->set_connection_code(2);
+  }
   start();
   EXPECT_TRUE(mgr->is_retimable_ff(base));
   EXPECT_TRUE(mgr->is_retimable_ff(to_ram2));
+  EXPECT_TRUE(mgr->is_retimable_ff(secondary));
+  EXPECT_TRUE(mgr->is_retimable_ff(part[1]));
   for (VOK_ATOM_NODE* r : refused) EXPECT_FALSE(mgr->is_retimable_ff(r)) << r->get_string_hpath();
   EXPECT_FALSE(mgr->is_retimable_ff(nullptr));
   EXPECT_FALSE(mgr->is_retimable_ff(lut("not_a_reg", {in}, 5, 5, 0)));
@@ -181,6 +199,10 @@ TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
   auto behind = reg("behind", in_route, 3, 2, 1);
   auto in_lab = n->zota_reg("in_lab").clk(clk).d(src);
   place_in_slot(in_lab, 3, 2, 61);
+  // A pipeline register clocked by src is a load of src like any other.
+  auto clocked = n->zota_reg("clocked").clk(src).d(in);
+  in_routing_slot(clocked, 3, 2, 4);
+  reg("behind_clocked", clocked, 3, 2, 2);
   start();
 
   // Peers are looked up, never made: 8 has no object until asked for.
@@ -227,10 +249,11 @@ TEST_F(IrtmSearchTest, PartnersCarryChainsAndLoadsThroughPipelineRegisters) {
 
   std::vector<VOK_ATOM_ITERM*> loads;
   mgr->get_dst_iterms(q_of(src), &loads, true);
-  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(behind), d_of(in_lab)}));
+  VOK_ATOM_ITERM* clocked_clk = clocked.iterm(DB_INPUT_PORT_CLK);
+  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(behind), d_of(in_lab), clocked_clk}));
   loads.clear();
   mgr->get_dst_iterms(q_of(src), &loads, false);
-  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(in_route), d_of(in_lab)}));
+  EXPECT_EQ(loads, (std::vector<VOK_ATOM_ITERM*>{d_of(in_route), d_of(in_lab), clocked_clk}));
 }
 
 // ---------------------------------------------------------------- routing-element paths
@@ -243,6 +266,8 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
   auto loose = reg("loose", a, 5, 3, 2);  // unrouted
   auto g = reg("g", n->input_port("g_in"), 2, 2, 2);
   auto e = reg("e", n->input_port("e_in"), 3, 3, 4).ce(g);
+  auto ram = n->lutram("ram").we(g).clk(clk);
+  place_at(ram, 3, 3, 6);
   auto routes = routing();
   routes.routing(a)
       .wire(lab_output(2, 2, 94))
@@ -251,7 +276,13 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
       .wire(lab_input(3, 3, 5))
       .branch([&](NET_BUILDER& x) { x.sink(d_of(b)); })
       .sink(d_of(c));
-  routes.routing(g).wire(lab_output(2, 2, 95)).wire(v(2, 2)).wire(lab_input(3, 3, 11)).sink(e.iterm(DB_INPUT_PORT_ENA));
+  VOK_ATOM_ITERM* we = ram.iterm(DB_INPUT_PORT_LUTRAM_WE);
+  routes.routing(g)
+      .wire(lab_output(2, 2, 95))
+      .wire(v(2, 2))
+      .wire(lab_input(3, 3, 11))
+      .branch([&](NET_BUILDER& x) { x.sink(we); })
+      .sink(e.iterm(DB_INPUT_PORT_ENA));
   start();
   RE_NODE* root = mgr->create_re_tree(q_of(a));
   EXPECT_EQ(mgr->create_re_tree(q_of(a)), root);
@@ -281,6 +312,16 @@ TEST_F(IrtmSearchTest, TreesFollowTheRoutesSlots) {
   RE_NODE* lab_slot = leaf(ce)->get_parent();
   EXPECT_EQ(slot_of(lab_slot), static_cast<std::uint32_t>(util->get_lab_zota_gid(ce)));
   EXPECT_EQ(slot_of(lab_slot->get_parent()), slot_gid(3, 3, 11));
+  // So does a LUT-RAM input used as one of its LAB's two shared signals,
+  // and no other LUT-RAM input.
+  for (const int usage : {42, 6, static_cast<int>(DB_INPUT_PORT_LUTRAM_WE)}) {
+    mgr->re_manager().clear();
+    we->set_usage(usage);
+    mgr->create_re_tree(q_of(g));
+    const bool shared = usage != DB_INPUT_PORT_LUTRAM_WE;
+    EXPECT_EQ(slot_of(leaf(we)->get_parent()) == static_cast<std::uint32_t>(util->get_lab_zota_gid(we)), shared) << usage;
+    EXPECT_EQ(slot_of(leaf(we)->get_parent()) == slot_gid(3, 3, 11), !shared) << usage;
+  }
   mgr->re_manager().clear();
   IRTM_FF* partner = ff(a);
   scenes::set_bypassed(e);  // a bypassed register has no paths of its own
@@ -357,12 +398,14 @@ TEST_F(IrtmSearchTest, ForwardIntoABypassedRegisterAtTheOnlyLoad) {
   host::drc::deny(n->find("t_load")->get_id(), 41, std::uint64_t{1} << 37);
   auto idle = reg("idle", n->input_port("in_idle"), 2, 3, 1);  // drives nothing
   start();
-  // A register whose output drives nothing moves neither way; the move is
-  // left as it was.
+  // A register whose output drives nothing, or one bypassed, moves neither
+  // way; the move is left as it was.
   move.m_bypassed = {7};
-  EXPECT_FALSE(mgr->forward_retime(ff(idle), &move));
-  EXPECT_FALSE(mgr->backward_retime(ff(idle), &move));
-  EXPECT_EQ(move.m_bypassed, IDS{7});
+  for (VOK_ATOM_NODE* r : {static_cast<VOK_ATOM_NODE*>(idle), static_cast<VOK_ATOM_NODE*>(t)}) {
+    EXPECT_FALSE(mgr->forward_retime(ff(r), &move)) << r->get_string_hpath();
+    EXPECT_FALSE(mgr->backward_retime(ff(r), &move)) << r->get_string_hpath();
+    EXPECT_EQ(move.m_bypassed, IDS{7}) << r->get_string_hpath();
+  }
   move.clear();
   EXPECT_FALSE(mgr->forward_retime_soln(ff(fl), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NO_SLOT);
@@ -647,8 +690,9 @@ TEST_F(IrtmSearchTest, BackwardAcrossACarryChain) {
   for (int i = 0; i < 2; ++i) vok_connect(q_of(a), chain.cell(i)->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
   auto f = reg("f", chain.cell(1).out(DB_OUTPUT_PORT_SUM), 3, 3, 1);
   reg("f_load", f, 3, 3, 2);
-  auto k = reg("k", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 4).ce(n->input_port("en"));
-  reg("k_load", k, 3, 3, 5);
+  SIG en = n->input_port("en");
+  auto k = reg("k", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 4).ce(en);
+  auto k_load = reg("k_load", k, 3, 3, 5).ce(en);  // k's partner, once known
   start();
   std::vector<RE_NODE*> leaves;
   mgr->create_re_tree(d_of(f));
@@ -658,6 +702,13 @@ TEST_F(IrtmSearchTest, BackwardAcrossACarryChain) {
   // Both cells' data inputs, then k's clock enable.
   ASSERT_EQ(leaves.size(), 3u);
   EXPECT_EQ(leaves[2], leaf(k.iterm(DB_INPUT_PORT_ENA)));
+  // k cannot take its partner along: with the partner known, no move.
+  ff(k_load);
+  move.clear();
+  mgr->re_manager().clear();
+  leaves.clear();
+  mgr->create_re_tree(d_of(f));
+  EXPECT_FALSE(mgr->backward_retime_append_arith_fanin_re(ff(f), &move, &leaves));
   // With a second local load on that sum, a register with a clock enable is
   // no longer taken along.
   reg("k2", chain.cell(0).out(DB_OUTPUT_PORT_SUM), 3, 3, 7);
@@ -725,6 +776,14 @@ TEST_F(IrtmSearchTest, BackwardPartnerPairMoveRecordsTheFeedbackSlot) {
               mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves);
             }).condition,
             "m_qfbk_gid == DEV_ILLEGAL_GLOBAL_ID");
+  // Once reg1 drives something besides f, the pair is no feedback pair.
+  n->lut("reg1_other", {reg1}, 0x1);
+  move.clear();
+  leaves.clear();
+  mgr->re_manager().clear();
+  mgr->create_re_tree(d_of(f));
+  EXPECT_FALSE(mgr->backward_retime_append_qfbk_re(ff(f), &move, &leaves));
+  EXPECT_TRUE(move.m_bypassed.empty());
 }
 
 // ---------------------------------------------------------------- moves into routing slots
@@ -926,13 +985,16 @@ TEST_F(IrtmSearchTest, ForwardWithABypassedLoadBudgetsTheSlotsAlike) {
 class IrtmSlotBackwardTest : public IrtmSearchTest {
 public:
   // With `secondary`, f's clock enable (or clear) comes from g, and k's too
-  // with `partner_too`.
-  void build(bool secondary, DB_INPUT_PORT_TYPE port = DB_INPUT_PORT_ENA, bool partner_too = false) {
+  // with `partner_too`; with `lut`, the slot in front of f also feeds a LUT
+  // whose one load is a register.
+  void build(bool secondary, DB_INPUT_PORT_TYPE port = DB_INPUT_PORT_ENA, bool partner_too = false, bool lut = false) {
     src = reg("src", n->input_port("in"), 2, 2, 1);
     f = reg("f", src, 3, 4, 1);
     k = reg("k", src, 3, 4, 2);
     reg("f_load", f, 3, 4, 4);
     reg("k_load", k, 3, 4, 5);
+    VOK_ATOM_NODE* l = lut ? IRTM_SEARCH_SCENE::lut("l", {src}, 3, 4, 3) : nullptr;
+    if (l) reg("r_load", reg("r", l, 3, 4, 7), 3, 4, 8);
     routing()
         .routing(src)
         .wire(lab_output(2, 2, 94))
@@ -940,6 +1002,9 @@ public:
         .wire(h(2, 3))
         .wire(lab_input(3, 4, 5))
         .branch([&](NET_BUILDER& x) { x.sink(d_of(f)); })
+        .branch([&](NET_BUILDER& x) {
+          if (l) x.sink(l->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+        })
         .sink(d_of(k));
     if (secondary) {
       g = reg("g", n->input_port("g_in"), 2, 2, 2);
@@ -1029,6 +1094,16 @@ TEST_F(IrtmSlotBackwardTest, BackwardTakesAPartnerWithTheSameEnable) {
   EXPECT_EQ(move.m_slots, (IDS{slot_gid(3, 4, 5), lab_slot}));
   EXPECT_EQ(move.m_bypassed, (IDS{gid(k), gid(f)}));
   EXPECT_TRUE(leaf(k.iterm(DB_INPUT_PORT_ENA))->cast_to_leaf()->feeds_retiming_ff);
+}
+
+// As above, with a LUT fed from the same slot: crossing it, f cannot take
+// its partner along, and the move is refused.
+TEST_F(IrtmSlotBackwardTest, BackwardAcrossALutTakesNoPartner) {
+  build(true, DB_INPUT_PORT_ENA, true, true);
+  start();
+  ff(k);
+  EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::SECSIG_LEGALITY);
 }
 
 // The slot in front of f also feeds a LUT that drives two registers: the
