@@ -100,6 +100,7 @@ protected:
   }
   void TearDown() override {
     delete env;
+    env = nullptr;
     HostTest::TearDown();
   }
   WEXAN_ENV* env = nullptr;
@@ -226,6 +227,33 @@ TEST_F(HoldRerouteRulesTest, AnAtomWithTwoReRoutedInputsIsListedOnceAsChanged) {
     return v;
   }();
   EXPECT_EQ(ids, expected);
+}
+
+// A connection an end of which the netlist may not change (an atom that is
+// not modifiable: its driver or its sink) is left as it is and named as
+// kept; with both ends free it gets its detour and is not named as kept.
+TEST_F(HoldRerouteRulesTest, AConnectionWithAnEndThatMayNotChangeIsKept) {
+  for (const char* fixed : {"a", "b", ""}) {
+    SCOPED_TRACE(fixed);
+    build([](NETLIST_BUILDER& n) {
+      const SIG clk = clock(n);
+      const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+      n.io_out("out", n.reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643));
+    });
+    if (*fixed) n->find(fixed)->set_modifiable(false);
+    analyse();
+    delay_clock("b", 3000);
+    ASSERT_LT(hold(input("b", DB_INPUT_PORT_DATA_IN)), 0);
+    SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().clear();
+    host::hold_reroute::run();
+    EXPECT_EQ(host::hold_reroute::last_rerouted(), *fixed ? 0 : 1);
+    EXPECT_EQ(changed(n->find("b")), !*fixed);
+    const HELD held = host::hold_reroute::still_failing_held();
+    const auto kept = std::make_pair(std::string("b"), host::hold_reroute::HELD_REASON::PARTITION);
+    EXPECT_EQ(std::count(held.begin(), held.end(), kept), *fixed ? 1 : 0);
+    TearDown();
+    SetUp();
+  }
 }
 
 // Routing a blackboxed partition reserves stays though its netlist may

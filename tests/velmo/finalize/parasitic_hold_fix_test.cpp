@@ -200,6 +200,7 @@ protected:
   }
   void TearDown() override {
     delete env;
+    env = nullptr;
     HostTest::TearDown();
   }
   void request() {
@@ -1388,24 +1389,31 @@ TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteTakesAnOutputEndpointNoFurtherThan
   EXPECT_LT(slow_ps(into, false), 0);
 }
 
-// Without any setup room a detour cannot help: the connection is named as
-// held back for setup but left out of the re-route and of its count, its
-// routing and the changed-atom list as they were.
+// Without any setup room (none left, or setup failing already) a detour
+// cannot help: the connection is named as held back for setup but left out
+// of the re-route and of its count, its routing and the changed-atom list
+// as they were.
 TEST_F(ParasiticHoldFixTest, AnOutputEndpointWithoutSetupRoomIsLeftOutOfTheReRoute) {
-  const VOK_ATOM_ITERM* into = output_endpoint(0, 300);
-  const std::vector<std::int32_t> routed_before = path_of(into);
-  ASSERT_FALSE(routed_before.empty());
-  TIBEX_VPR_FACADE f;
-  ASSERT_TRUE(f.route());
-  EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
-  EXPECT_TRUE(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().empty());
-  EXPECT_EQ(path_of(into), routed_before);
-  using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
-  EXPECT_EQ(host::hold_reroute::still_failing_held(),
-            (HELD{{into->get_my_node()->get_string_hpath(), host::hold_reroute::HELD_REASON::SETUP}}));
-  request();
-  EXPECT_EQ(slow_ps(into, true), 0);
-  EXPECT_EQ(slow_ps(into, false), -300);
+  for (const int room : {0, -100}) {
+    SCOPED_TRACE(room);
+    const VOK_ATOM_ITERM* into = output_endpoint(room, 300);
+    const std::vector<std::int32_t> routed_before = path_of(into);
+    ASSERT_FALSE(routed_before.empty());
+    TIBEX_VPR_FACADE f;
+    ASSERT_TRUE(f.route());
+    EXPECT_EQ(host::hold_reroute::last_rerouted(), 0);
+    EXPECT_TRUE(host::hold_reroute::last_reports().empty());  // no step tried, none undone
+    EXPECT_TRUE(SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids().empty());
+    EXPECT_EQ(path_of(into), routed_before);
+    using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
+    EXPECT_EQ(host::hold_reroute::still_failing_held(),
+              (HELD{{into->get_my_node()->get_string_hpath(), host::hold_reroute::HELD_REASON::SETUP}}));
+    request();
+    EXPECT_EQ(slow_ps(into, true), room);
+    EXPECT_EQ(slow_ps(into, false), -300);
+    TearDown();
+    SetUp();
+  }
 }
 
 // Two endpoints in the first step, b's data input (plenty of room) and the

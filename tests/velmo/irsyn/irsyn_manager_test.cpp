@@ -901,6 +901,31 @@ TEST_F(IrsynTest, InvertedSymmetryInvertsBothMasksWithoutAFakeUpdate) {
   EXPECT_GT(implements, 0);
 }
 
+// An inverted connection keeps its inversion wherever a change moves it:
+// the critical input rotated into a later slot and the input of that slot
+// moved into the critical one, B's critical input and A's inputs exchanged
+// both ways, an input re-routed in place. Every attempt keeps the register
+// functions.
+TEST_F(IrsynTest, InvertedConnectionsKeepTheirInversionWhereverAChangeMovesThem) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  // B's critical input (r0) and A's inputs from r2 and r3 inverted.
+  scenes::set_inverted(p.b, DB_INPUT_PORT_LUT_DATA, 0, true);
+  for (int slot : {1, 2}) scenes::set_inverted(p.a, static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + slot), 0, true);
+  n->timing();
+  watch_functions();
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = m.m_resyn_margin = -100000;
+  m.m_wns_cost = 1;  // better than any design's: nothing is kept
+  EXPECT_FALSE(m.rotate_one(out_port(p.a)));  // B's output into slots 2 (r3), 3 and 4
+  EXPECT_FALSE(m.rotate_one(out_port(p.b)));  // r0 into slots 2, 3 and 4
+  EXPECT_FALSE(m.resyn_one(out_port(p.a)));   // r0 against r2, then r3
+  EXPECT_FALSE(m.reroute_one(in_port(p.b, 0)));
+  EXPECT_EQ(m.m_num_tries, 9);
+  EXPECT_EQ(implements, m.m_num_tries);
+  EXPECT_TRUE(check->unchanged());
+}
+
 // With the avoid switch on (the default) no pass moves a connection of a
 // pipeline register: one driving a LUT's worst input is no re-route
 // candidate, neither rotated nor exchanged as a critical input, and never
@@ -948,7 +973,8 @@ TEST_F(IrsynTest, PipelineRegistersAreLeftAloneWithTheAvoidSwitch) {
 // Only plain LUTs are rotated or exchanged: modifiable, every input a LUT
 // data input of an ordinary kind, every output combinational. The
 // resynthesis test asks the modification check instead of the modifiable
-// flag. A LUT whose worst input is no data input is no re-route candidate.
+// flag. A LUT whose worst input is no data input, or one of another kind,
+// is no re-route candidate.
 // A change whose atom is gone is not made, and one whose implementation
 // fails is counted and undone.
 TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
@@ -986,6 +1012,10 @@ TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
   b0->set_connection_code(2);
   EXPECT_FALSE(m.can_rotate(p.b));
   EXPECT_FALSE(m.is_resynthable(p.b));
+  const std::string into_b = "VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " ";
+  const int entered = count_prefix(into_b);
+  m.reroute_pass(m.get_domain_wns());
+  EXPECT_EQ(count_prefix(into_b), entered);
   b0->set_connection_code(0);
   p.b->set_modifiable(false);
   EXPECT_FALSE(m.can_rotate(p.b));
@@ -1031,6 +1061,27 @@ TEST_F(IrsynTest, ResynthesisRefusals) {
   EXPECT_FALSE(m.resyn_one(out_port(p.a)));
   EXPECT_EQ(count("VM Debug: min src fanout > 1"), 1);
   EXPECT_EQ(m.m_num_tries, 0);
+  // A LUT in extended mode (its eighth input used) takes part in no
+  // exchange, as A or as B, however symmetric the composed function.
+  TearDown();
+  SetUp();
+  VOK_ATOM_NODE *wide = nullptr, *top = nullptr;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    std::vector<SIG> ins = input_regs(n, clk, 9, 0);
+    wide = scenes::lut8(n, "wide", std::vector<SIG>(ins.begin(), ins.begin() + 8), [](const LUT_INPUTS& x) { return x[0] && x[1]; });
+    top = n.lut("top", {SIG(wide), ins[8]}, [](const LUT_INPUTS& x) { return and_all(x, 2); });
+    auto q = n.reg("q").clk(clk).d(top);
+    place_at(wide, 3, 4, 0);
+    place_at(top, 3, 4, 1);
+    place_at(q, 3, 4, 2);
+  });
+  IRSYN_MANAGER& m2 = make_manager();
+  m2.m_resyn_margin = -100000;
+  EXPECT_FALSE(m2.resyn_one(out_port(top)));
+  EXPECT_EQ(count("VM Debug: lut B is in extended mode"), 1);
+  EXPECT_FALSE(m2.resyn_one(out_port(wide)));
+  EXPECT_EQ(count("VM Debug: lut A is in extended mode"), 1);
+  EXPECT_EQ(m2.m_num_tries, 0);
 }
 
 TEST_F(IrsynTest, ADriverInTwoSlotsOfAIsRefused) {
@@ -1049,6 +1100,65 @@ TEST_F(IrsynTest, ADriverInTwoSlotsOfAIsRefused) {
   EXPECT_FALSE(m.resyn_one(out_port(a)));
   EXPECT_EQ(count("VM Debug: min src feeds lut A twice"), 1);
   EXPECT_EQ(m.m_num_tries, 0);
+}
+
+// Each change reads its LUTs' input slacks anew: once the slacks have moved
+// since the last change of a LUT, its critical input is the one critical
+// now, for a rotation and for an exchange alike.
+TEST_F(IrsynTest, EachChangeTakesTheCriticalInputFromTheSlacksOfNow) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) { p = build_pair(n, clk); });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = m.m_resyn_margin = -100000;
+  m.m_wns_cost = 1;  // better than any design's: nothing is kept
+  auto into_a = [&](int slot) {
+    return p.a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + slot), 0);
+  };
+  // With B's output (slot 0) by far A's slowest input, or else r2's (slot
+  // 1), less slow than B's was.
+  auto slowest = [&](int slot) {
+    host::kem::annotate_iterm_delay(into_a(0), slot == 0 ? 5000 : 0, slot == 0 ? 5000 : 0);
+    host::kem::annotate_iterm_delay(into_a(1), slot == 1 ? 2000 : 0, slot == 1 ? 2000 : 0);
+    sta_full_update_timing(true);
+    m.m_tried.clear();
+  };
+  // A rotation moves the slot slowest now: into slots 2, 3 and 4 each time.
+  for (int slot : {0, 1}) {
+    slowest(slot);
+    EXPECT_FALSE(m.rotate_one(out_port(p.a)));
+    EXPECT_EQ(count_prefix("VM Debug:   swapping " + std::to_string(slot) + " "), 3) << slot;
+  }
+  EXPECT_EQ(m.m_num_tries, 6);
+  // An exchange: B (slot 0) is exchanged with r2 and r3; r2 (slot 1) is a
+  // register, no LUT to exchange with.
+  slowest(0);
+  EXPECT_FALSE(m.resyn_one(out_port(p.a)));
+  EXPECT_EQ(m.m_num_tries, 8);
+  slowest(1);
+  EXPECT_FALSE(m.resyn_one(out_port(p.a)));
+  EXPECT_EQ(count("VM Debug: min src not LUT"), 1);
+  EXPECT_EQ(m.m_num_tries, 8);
+}
+
+// A change given back leaves the timing as its checkpoint had it, and
+// current: also when the change reached a node the incremental update
+// cannot follow (the output of a register that may not be modified), which
+// leaves the analysis stale until it is brought up to date.
+TEST_F(IrsynTest, AChangeGivenBackLeavesTheTimingCurrent) {
+  PAIR p;
+  start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
+    p = build_pair(n, clk);
+    p.r0->set_modifiable(false);
+  });
+  IRSYN_MANAGER& m = make_manager();
+  m.m_rotate_margin = -100000;
+  const VOK_ATOM_OTERM* out = p.b->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0);
+  const std::int32_t before = m.get_min_slack(out);
+  EXPECT_FALSE(m.rotate_one(out_port(p.b)));  // r0 into B's unused slots
+  EXPECT_GT(m.m_num_tries, 0);
+  EXPECT_FALSE(sta_is_timing_stale());
+  EXPECT_EQ(m.get_min_slack(out), before);
+  EXPECT_EQ(count_prefix("VM Debug: ERROR mismatch"), 0);
 }
 
 TEST_F(IrsynTest, ASlackThatMovedUnderARestoreIsTraced) {
