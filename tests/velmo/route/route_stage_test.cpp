@@ -179,6 +179,12 @@ TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
   host::script::queue<bool>(name + ":netlist_changed").push(true);
   EXPECT_TRUE(expert->route());
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{translation, "TIBEX_VPR_FACADE::route"}));
+
+  // A changed netlist whose ports stayed needs no translation.
+  host::clear_calls();
+  host::script::queue<bool>(name + ":netlist_changed").push(true);
+  EXPECT_TRUE(expert->route());
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(translation))));
 }
 
 TEST_F(RouteStageTest, PostRouteOperationsNeedTheReuseUtilityAndABundle) {
@@ -364,6 +370,19 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
     if (event.action == "open") opened.push_back(event.name);
   EXPECT_THAT(opened, CallSequence(std::vector<std::string>{"Post-Route Incremental Retimer",
                                                             "Post-Route Incremental Resynthesis"}));
+
+  // With a timing netlist held, each step of the iteration is checked against
+  // a full update when that is asked for, and the closing rebuild is on the
+  // netlist's loaded corners.
+  host::testing::netlist().timing();
+  cfg_set_on("velmo_verify_incremental_hep");
+  host::clear_calls();
+  EXPECT_TRUE(expert->post_route_physical_synthesis(true));
+  EXPECT_EQ(count_calls("sta_debug_remember_last_traversal_settings"), 3);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "HOV_ACCESSORIES::refresh",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                                      "1_fast_900mv_-40c], false, false, true, false, null, false, false)"}));
 }
 
 }  // namespace
