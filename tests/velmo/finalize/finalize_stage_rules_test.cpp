@@ -19,6 +19,7 @@
 #include "velmo_bbic_states.h"
 #include "velmo_yun_env.h"
 #include "wexan/wexan_env.h"
+#include "wexan/wexan_fitter_ops.h"
 
 using host::testing::Family;
 
@@ -111,6 +112,9 @@ TEST_F(FinalizeStageRulesTest, TheSkipPathRoutesProbeChangesOnlyAfterAProbeThatS
     EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::route"), c.routed ? 1 : 0);
     TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
   }
+  // The skip path cannot go on without the netlist reuse utility.
+  host::wexan::set_reuse_utility(false);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { expert->finalize(); }).condition, "incr_util");
 }
 
 TEST_F(FinalizeStageRulesTest, BlackboxedPartitionsAndTheEarlyAccessFlowGetNoPortModelRefresh) {
@@ -154,6 +158,13 @@ TEST_F(FinalizeStageRulesTest, TheTimingNetlistIsLoadedForTheRetimerOnly) {
   ASSERT_NE(WEXAN_ENV::get_env()->get_hov_utility_ptr(), nullptr);
   EXPECT_TRUE(expert->finalize());
   EXPECT_EQ(kem_loads(), 0);
+  // A stale one stops the hold-fix re-route before it starts.
+  host::clear_calls();
+  TIBEX_ENV::set_vpr20k_facade();
+  WEXAN_ENV::get_env()->indicate_that_atom_netlist_is_modified();
+  EXPECT_EQ(host::testing::expect_internal_error([&] { expert->finalize(); }).condition,
+            "m_env->hov_utility_reflects_atom_netlist_exactly()");
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 0);
   host::clear_calls();
   TIBEX_ENV::set_vpr20k_facade();
   host::testing::device(Family::KX).build();

@@ -50,6 +50,10 @@ TEST_F(PostRouteOpsRulesTest, TheNetlistIsDumpedBeforeThePostRouteOperationsUnde
   forget_dumps();
   EXPECT_TRUE(expert->route());
   EXPECT_TRUE(dumped());
+  // So is the debug design snapshot, under its own switch.
+  cfg_set_on("generate_single_xab_dump_design_snapshot");
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(count_lines("generate_single_xab_dump_design_snapshot set, enabling xab_dump_design_snapshot"), 1);
 }
 
 TEST_F(PostRouteOpsRulesTest, TheClosingRebuildFollowsRetimerSupportAndTheRoutingResult) {

@@ -154,6 +154,13 @@ TEST_F(RouteStageTest, PlaceFixupFlowWithAFailedLateLoadRoutesNothing) {
   host::swavo::set_place_fixup_muvo(false);
   EXPECT_TRUE(expert->route());
   EXPECT_THAT(host::call_lines(), Contains("TIBEX_VPR_FACADE::prepare_fixup_route(32)"));
+  // The placer-router is released after the fix-up run too, unless that is
+  // switched off.
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::release"), 1);
+  cfg_set_off("velmo_route_unload_vpr_after_run_vpr");
+  host::clear_calls();
+  EXPECT_TRUE(expert->route());
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::release"), 0);
 }
 
 TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
