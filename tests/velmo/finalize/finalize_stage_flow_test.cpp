@@ -459,6 +459,13 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
   const auto check = std::find_if(update, synthesis, global);
   EXPECT_EQ(*std::next(check), "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
                                "1_fast_900mv_-40c], false, false, true, true, null, false, false)");
+  // The timing is up to date after that: no rebuild of its own before the
+  // post-route synthesis.
+  EXPECT_EQ(std::count_if(update, synthesis, [](const std::string& l) {
+              return l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary", 0) == 0 &&
+                     l.find("null, true, false)") != std::string::npos;
+            }),
+            0);
 }
 
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {

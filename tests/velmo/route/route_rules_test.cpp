@@ -12,6 +12,7 @@
 #include "gen/gen_profile.h"
 #include "moz/moz_variable.h"
 #include "omz/omz_option.h"
+#include "wexan/wexan_env.h"
 
 using host::testing::Family;
 
@@ -39,11 +40,20 @@ TEST_F(RouteRulesTest, TheAutomaticDelayChainRunsAfterASuccessfulRouteOnPipeline
   EXPECT_EQ(delay_chain_runs(), 1);
 }
 
-TEST_F(RouteRulesTest, DevicesWithoutRoutingPipelineSlotsRunNoAutomaticDelayChain) {
+// Only devices with routing pipeline slots get the pipeline-register state
+// and the global taint after routing, whether their retimer flow runs or not.
+TEST_F(RouteRulesTest, DevicesWithoutRoutingPipelineSlotsKeepTheirStateAndRunNoAutomaticDelayChain) {
   device(Family::KX);
   VELMO_EXPERT* expert = start();
+  const int state = WEXAN_ENV::get_env()->m_zota_state;
   EXPECT_TRUE(expert->do_post_route_ops(true));
   EXPECT_EQ(delay_chain_runs(), 0);
+  EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, state);
+  EXPECT_EQ(count_calls("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 0);
+  host::testing::device(Family::KY).zota_flow_supported(false).build();
+  EXPECT_FALSE(expert->do_post_route_ops(false));
+  EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, 1);
+  EXPECT_EQ(count_call_lines("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)"), 1);
 }
 
 // Both result flags are cleared on entry, and an iteration that fails at any
