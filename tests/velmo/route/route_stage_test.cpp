@@ -230,6 +230,13 @@ TEST_F(RouteStageTest, FixupIterationBracketsTheFacadeAndReports) {
                   "TIBEX_VPR_FACADE::begin_flow(8)", "TIBEX_VPR_FACADE::post_route_fixup_iteration(8)",
                   "TIBEX_VPR_FACADE::end_flow(8)", "WEXAN_ENV::report_fitter_status(0, 2)"}));
   EXPECT_EQ(routing_end_messages(), 1);
+  // So does the first iteration on a pipeline-register part without the
+  // retimer flow: it has row clocks, and no late placement to load.
+  host::testing::device(Family::KY).zota_flow_supported(false).build();
+  host::clear_calls();
+  EXPECT_TRUE(expert->muvo_post_route_fixup_iter(true, false, r1, r2));
+  EXPECT_EQ(count_calls("norbo_unroute_rowclocks"), 1);
+  EXPECT_EQ(count_calls("MUB_PERIPH_FLOW::late_place_load"), 0);
 
   // Later iterations reset the recompile state first.
   host::clear_calls();
