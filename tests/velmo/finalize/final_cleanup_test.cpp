@@ -112,6 +112,41 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
                                                 "SIV_ATOM_MOD_UTILITY::~SIV_ATOM_MOD_UTILITY"}));
 }
 
+// What the sweep may not delete stays, however dead: a preserved gate and
+// what feeds it, the device's I/O atoms, a driver with another output still
+// in use, and a gate that has no clock output to look at.
+TEST_F(FinalCleanupTest, WhatTheSweepMayNotDeleteStays) {
+  auto n = host::testing::netlist();
+  auto in = n.input_port("in");
+  auto kept_in = n.lut("kept_in", {in}, 0x2);
+  VOK_ATOM_NODE* kept = gate(n, "kept", kept_in);
+  kept->set_modifiable(false);
+  auto ibuf = n.io_in("a");
+  gate(n, "g_ibuf", ibuf);
+  n.io_in("p");
+  gate(n, "g_pad", SIG(n.find("p")));
+  auto obuf = n.atom(VOK_ATOM_KIND::OBUF, "ob").input(DB_INPUT_PORT_BOX, 0, in);
+  gate(n, "g_obuf", obuf);
+  // A RAM whose first output feeds only a dead gate and whose second output
+  // feeds a register.
+  auto ram = n.atom(VOK_ATOM_KIND::RAM, "ram").input(DB_INPUT_PORT_BOX, 0, in);
+  ram->add_output_term(DB_OUTPUT_PORT_DATA, 1);
+  gate(n, "g_ram", ram.out(DB_OUTPUT_PORT_DATA, 0));
+  n.reg("r").clk(in).d(ram.out(DB_OUTPUT_PORT_DATA, 1));
+  auto no_clock = n.atom(VOK_ATOM_KIND::SECTOR_CLK_GATE, "no_clock").input(DB_INPUT_PORT_CLK, 0, in);
+  R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(
+      no_clock.id(), PELK::intern(4, "SECTOR_LEVEL_CLK_GATE_GROUP"), PELK::intern(4, "G0"));
+
+  EXPECT_TRUE(m_expert->final_cleanup());
+  for (const char* stays : {"kept", "kept_in", "a~ibuf", "a", "p", "ob", "ram", "r", "no_clock"})
+    EXPECT_NE(n.find(stays), nullptr) << stays;
+  for (const char* gone : {"g_ibuf", "g_pad", "g_obuf", "g_ram"}) EXPECT_EQ(n.find(gone), nullptr) << gone;
+  EXPECT_EQ(ram.out(DB_OUTPUT_PORT_DATA, 1).oterm->count_flatten_fanouts(), 1);
+  EXPECT_TRUE(m_env->get_atom_netlist()->sanity_check());
+  // The before and after dumps are for debugging only.
+  for (const std::string& name : host::call_names()) EXPECT_NE(name, "ZEL_ATOM_DUMPER::dump_current_atom_netlist");
+}
+
 TEST_F(FinalCleanupTest, NoTaggedGateMeansNoEditAndTheSwitchesAreFrozen) {
   auto n = host::testing::netlist();
   auto in = n.input_port("in");

@@ -51,6 +51,9 @@ protected:
       n.zota_reg("pipe").d(a);
       place_at(n.find("pipe"), 2, 2, 1);
       pipe_in = n.find("pipe")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+      n.reg("core").d(a);
+      place_at(n.find("core"), 2, 2, 2);
+      core_in = n.find("core")->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
     }
     return start();
   }
@@ -77,6 +80,7 @@ protected:
   const VOK_ATOM_ITERM* near_in = nullptr;
   const VOK_ATOM_ITERM* far_in = nullptr;
   const VOK_ATOM_ITERM* pipe_in = nullptr;
+  const VOK_ATOM_ITERM* core_in = nullptr;
 };
 
 TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCommits) {
@@ -84,15 +88,17 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
   recompile_skip_path();
   map_to_device_port(near_in);
   map_to_device_port(pipe_in);
+  map_to_device_port(core_in);
   // The pipeline register's clock is not routed: no time borrowing on it.
   cfg_set_off("fit_finalize_runs_parasitics_hold_fixing");
   EXPECT_TRUE(expert->finalize());
   EXPECT_TRUE(routed(near_in));
+  EXPECT_TRUE(routed(core_in)) << "only pipeline registers keep their routing";
   // An input that maps to no device port is not the re-route's business, nor
   // is a pipeline register's input, mapped or not.
   EXPECT_FALSE(routed(far_in));
   EXPECT_FALSE(routed(pipe_in));
-  EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 1);
+  EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 2);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                                       "KORRIN::INCREMENTAL_ROUTER::INCREMENTAL_ROUTER",
@@ -103,7 +109,7 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
                                       "WEXAN_ENV::run_w3j3"}));
   EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::begin_flow")));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO: add_connection(a~ibuf -> near)"));
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO will re-route 1 connections"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO will re-route 2 connections"));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("ECO: Successfully committed routing.\n"));
 
   // Run again: what is routed now is not added a second time.
@@ -132,6 +138,9 @@ TEST_F(FinalizeIncrementalRouterTest, RouterTestHookRoutesTheDesignThenRebuildsT
   EXPECT_TRUE(expert->finalize());
   EXPECT_TRUE(routed(near_in));
   EXPECT_TRUE(routed(far_in));
+  // The re-route through the incremental router is a hook of its own.
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Korrin IR SPaR\""))));
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "KORRIN::test_korrin_incremental_router",
                                       "WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1",

@@ -163,6 +163,7 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
   EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is"), 1);
   // The cleanup after the re-route swept the clock gate that drives nothing.
   EXPECT_FALSE(has_atom("dead_gate"));
+  EXPECT_FALSE(exists("post_spar_routing.echo")) << "the routing dump is off by default";
 }
 
 // Blackboxed partitions get their routing pushed and their contents back
@@ -227,33 +228,50 @@ TEST_F(FinalizeFlowTest, ARerouteThatGaveUpRepopulatesNothing) {
 }
 
 // The emulation of the post-route retimer ends finalize at once only on
-// snapshots 10 and 12.
+// snapshots 10 and 12, and only while it is enabled.
 TEST_F(FinalizeFlowTest, EmulationExitsOnlyOnItsSnapshots) {
   VELMO_EXPERT* expert = begin(Family::KY);
-  DeviceSpec spec = host::device::spec();
-  spec.zento_nimbrel_emulate = true;
-  host::device::configure(spec);
   auto warnings = [] {
     int n = 0;
     for (const auto& m : host::messages::posted()) n += m.id == 18968;
     return n;
   };
+  JOV_ROOT::get()->get_design("")->set_current_snapshot(10);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(warnings(), 0);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 1);
+  TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+
+  DeviceSpec spec = host::device::spec();
+  spec.zento_nimbrel_emulate = true;
+  host::device::configure(spec);
   JOV_ROOT::get()->get_design("")->set_current_snapshot(12);
   EXPECT_TRUE(expert->finalize());
   EXPECT_EQ(warnings(), 1);
-  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 0);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 1);
   JOV_ROOT::get()->get_design("")->set_current_snapshot(11);
   host::clear_calls();
   EXPECT_TRUE(expert->finalize());
   EXPECT_EQ(warnings(), 1);
-  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 1);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending"), 2);
   EXPECT_EQ(count_call_lines("WEXAN_ENV::report_fitter_status(100, 2)"), 1);
 }
 
-// The last step checks the periphery transfers: a register marked as one
-// that is no pipeline register fails the stage.
-TEST_F(FinalizeFlowTest, AFailedFinalTransferCheckFailsTheStage) {
-  VELMO_EXPERT* expert = begin(Family::KY);
+// The last steps check the registers on LUT-RAM data inputs and the
+// periphery transfers: a register that breaks either rule fails the stage.
+TEST_F(FinalizeFlowTest, AFailedFinalCheckFailsTheStage) {
+  VELMO_EXPERT* expert = begin(Family::KY, true, [](host::testing::NETLIST_BUILDER& n) {
+    auto clk = n.input_port("ram_clk");
+    n.lutram("ram").data_in(n.reg("plain").clk(clk).d(n.input_port("ram_d"))).clk(clk);
+  });
+  const auto lutram = expect_internal_error([&] { expert->finalize(); });
+  EXPECT_THAT(lutram.condition, ::testing::HasSubstr("plain of lutram"));
+  EXPECT_THAT(lutram.condition, ::testing::EndsWith("is not zota"));
+  EXPECT_THAT(host::call_lines(), Not(Contains("WEXAN_ENV::report_fitter_status(100, 2)")));
+  TearDown();
+  SetUp();
+
+  expert = begin(Family::KY);
   VOK_ATOM_NODE* r = host::testing::netlist().find("r");
   R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(r->get_id(), PELK::intern(4, "P2C_ZOTA"),
                                                              PELK::intern(4, "P2C"));
@@ -284,12 +302,20 @@ TEST_P(FacadeReleaseTest, TheRerouteStillHasItsFacade) {
 
 INSTANTIATE_TEST_SUITE_P(Switch, FacadeReleaseTest, ::testing::Bool());
 
-TEST_F(FinalizeFlowTest, HoldFixRerouteWithoutChangesRepopulatesNothing) {
+// Unless asked for, the re-route ends without a timing-netlist rebuild of
+// its own.
+TEST_F(FinalizeFlowTest, HoldFixRerouteWithoutChangesRepopulatesAndRebuildsNothing) {
   VELMO_EXPERT* expert = begin(Family::KY);
   EXPECT_TRUE(expert->finalize());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Skipping Post-SPAR repop due to no SPaR changes"));
   EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+  const std::vector<std::string> lines = host::call_lines();
+  const auto post = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind("GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\"", 0) == 0;
+  });
+  ASSERT_NE(post, lines.end());
+  EXPECT_EQ(std::count(lines.begin(), post, "CMP_FACADE::notify_timing_netlist_changed(1)"), 0);
 }
 
 TEST_F(FinalizeFlowTest, FailedHoldFixRerouteSkipsRepopulationAndTheLaterSteps) {
@@ -433,6 +459,13 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
   const auto check = std::find_if(update, synthesis, global);
   EXPECT_EQ(*std::next(check), "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
                                "1_fast_900mv_-40c], false, false, true, true, null, false, false)");
+  // The timing is up to date after that: no rebuild of its own before the
+  // post-route synthesis.
+  EXPECT_EQ(std::count_if(update, synthesis, [](const std::string& l) {
+              return l.rfind("WEXAN_ENV::get_hov_utility_or_create_if_necessary", 0) == 0 &&
+                     l.find("null, true, false)") != std::string::npos;
+            }),
+            0);
 }
 
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
@@ -563,25 +596,32 @@ TEST_F(FinalizeFlowTest, LcellConversionRebuildsTheTimingNetlistWithItsFlags) {
   EXPECT_EQ(std::prev(rebuild)->rfind("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1", 0), 0u) << *std::prev(rebuild);
 }
 
-// Forcing a full update before post-route synthesis replaces the incremental
-// one by a global taint, even after an incremental re-route.
+// Forcing a full update before post-route synthesis, or the router test
+// hooks' full rebuild, replaces the incremental update by a global taint,
+// even after an incremental re-route.
 TEST_F(FinalizeFlowTest, AForcedFullUpdateSkipsTheIncrementalOne) {
-  VELMO_EXPERT* expert = begin(Family::KY);
-  host::swavo::set_spar_modified_atom_ids({1});
-  host::swavo::set_post_spar_incremental_hep(true);
-  cfg_set_on("muvo_post_route_in_finalize");
-  cfg_set_on("muvo_post_route_force_full_hep");
-  cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
-  expert->finalize();
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
-  // None before the post-finalize operations (the hold fixing there has its
-  // own).
-  const auto lines = host::debug::texts();
-  const auto post = std::find(lines.begin(), lines.end(), "Performing all post finalize operations...");
-  ASSERT_NE(post, lines.end());
-  EXPECT_EQ(std::count(lines.begin(), post, "Incremental HEP after SPAR."), 0);
-  EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
-  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
+  for (const char* force : {"muvo_post_route_force_full_hep", "korrin_incremental_router"}) {
+    SCOPED_TRACE(force);
+    VELMO_EXPERT* expert = begin(Family::KY);
+    host::swavo::set_spar_modified_atom_ids({1});
+    host::swavo::set_post_spar_incremental_hep(true);
+    cfg_set_on("muvo_post_route_in_finalize");
+    cfg_set_on(force);
+    cfg_set_on("velmo_force_read_sdc_after_post_spar_incremental_hep");
+    expert->finalize();
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
+    // None before the post-finalize operations (the hold fixing there has its
+    // own).
+    const auto lines = host::debug::texts();
+    const auto post = std::find(lines.begin(), lines.end(), "Performing all post finalize operations...");
+    ASSERT_NE(post, lines.end());
+    EXPECT_EQ(std::count(lines.begin(), post, "Incremental HEP after SPAR."), 0);
+    EXPECT_TRUE(cfg_is_on("velmo_force_read_sdc_after_post_spar_incremental_hep", false));
+    EXPECT_THAT(host::call_lines(),
+                Contains(::testing::StartsWith("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1")));
+    TearDown();
+    SetUp();
+  }
 }
 
 // Finalize checks the fan-out limits after each step that changes the

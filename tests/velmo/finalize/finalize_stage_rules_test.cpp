@@ -1,8 +1,9 @@
 // Finalize-stage rules seen from outside: a failed route fix-up or post-fit
 // retiming fails the stage, the parasitic hold fixing runs only where the
-// retimer runs, the skip path's re-route is followed by the register merge only when
-// it routed, blackboxed partitions get no port-model refresh, and the timing
-// netlist is loaded only from the compile database or for the retimer.
+// retimer runs, the skip path routes probe changes only after a probe that
+// succeeded and merges registers only when it routed, blackboxed partitions
+// and the early-access flow get no port-model refresh, and the timing netlist
+// is loaded, once, only from the compile database or for the retimer.
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "velmo_bbic_states.h"
 #include "velmo_yun_env.h"
 #include "wexan/wexan_env.h"
+#include "wexan/wexan_fitter_ops.h"
 
 using host::testing::Family;
 
@@ -84,7 +86,38 @@ TEST_F(FinalizeStageRulesTest, TheSkipPathMergesPipelineRegistersOnlyAfterARouti
   EXPECT_FALSE(finished());
 }
 
-TEST_F(FinalizeStageRulesTest, BlackboxedPartitionsGetNoPortModelRefresh) {
+// On the skip path a probe that changed the netlist or its ports has the
+// probe connections marked unrouted and routed; a probe that failed marks
+// and routes nothing (unless a re-route is asked for regardless) and fails
+// the stage.
+TEST_F(FinalizeStageRulesTest, TheSkipPathRoutesProbeChangesOnlyAfterAProbeThatSucceeded) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  skip_path();
+  cfg_set_off("sr_finalize_nochange_run_router");
+  const std::string probe = "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary";
+  struct CASE {
+    bool ok, netlist, ports, routed;
+  };
+  for (const CASE& c : {CASE{true, true, false, true}, CASE{true, false, true, true}, CASE{true, false, false, false},
+                        CASE{false, true, true, false}}) {
+    SCOPED_TRACE(::testing::Message() << "ok " << c.ok << " netlist " << c.netlist << " ports " << c.ports);
+    host::clear_calls();
+    host::script::queue<bool>(probe).push(c.ok);
+    host::script::queue<bool>(probe + ":netlist_changed").push(c.netlist);
+    host::script::queue<bool>(probe + ":ports_changed").push(c.ports);
+    EXPECT_EQ(expert->finalize(), c.ok);
+    EXPECT_EQ(finished(), c.ok);
+    EXPECT_EQ(count_call_lines("WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(true)"),
+              c.routed ? 1 : 0);
+    EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::route"), c.routed ? 1 : 0);
+    TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+  }
+  // The skip path cannot go on without the netlist reuse utility.
+  host::wexan::set_reuse_utility(false);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { expert->finalize(); }).condition, "incr_util");
+}
+
+TEST_F(FinalizeStageRulesTest, BlackboxedPartitionsAndTheEarlyAccessFlowGetNoPortModelRefresh) {
   VELMO_EXPERT* expert = begin(Family::KY, false);
   JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
   EXPECT_TRUE(expert->finalize());
@@ -99,6 +132,12 @@ TEST_F(FinalizeStageRulesTest, BlackboxedPartitionsGetNoPortModelRefresh) {
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"bbic_push_routing_to_partitions\"",
                                       "WEXAN_ENV::run_w3j3"}));
+  // The early-access flow (forced on the Nimbrel snapshot) has none at all.
+  host::clear_calls();
+  TIBEX_ENV::set_vpr20k_facade();
+  JOV_ROOT::get()->get_design("")->set_current_snapshot(11);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(count_calls("WEXAN_ENV::run_w3j3"), 0);
 }
 
 TEST_F(FinalizeStageRulesTest, TheTimingNetlistIsLoadedForTheRetimerOnly) {
@@ -113,6 +152,19 @@ TEST_F(FinalizeStageRulesTest, TheTimingNetlistIsLoadedForTheRetimerOnly) {
   WEXAN_ENV::get_env()->delete_hov_utility_completely();
   EXPECT_TRUE(expert->finalize());
   EXPECT_EQ(kem_loads(), 1);
+  // One that is there already is kept.
+  host::clear_calls();
+  TIBEX_ENV::set_vpr20k_facade();
+  ASSERT_NE(WEXAN_ENV::get_env()->get_hov_utility_ptr(), nullptr);
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(kem_loads(), 0);
+  // A stale one stops the hold-fix re-route before it starts.
+  host::clear_calls();
+  TIBEX_ENV::set_vpr20k_facade();
+  WEXAN_ENV::get_env()->indicate_that_atom_netlist_is_modified();
+  EXPECT_EQ(host::testing::expect_internal_error([&] { expert->finalize(); }).condition,
+            "m_env->hov_utility_reflects_atom_netlist_exactly()");
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::begin_flow"), 0);
   host::clear_calls();
   TIBEX_ENV::set_vpr20k_facade();
   host::testing::device(Family::KX).build();

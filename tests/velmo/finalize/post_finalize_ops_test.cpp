@@ -10,19 +10,23 @@
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
 #include "gesk/gesk_bundle.h"
+#include "hov/hov_utility.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
 #include "siv/siv_atom_mod_utility.h"
+#include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
 #include "velmo_expert.h"
 #include "velmo_finalize_parasitics.h"
 #include "velmo_main.h"
+#include "vok/vok_chip_db_entry.h"
 #include "wexan/wexan_env.h"
 #include "wexan/wexan_finalize_services.h"
 #include "wif/wif_sr_state_manager.h"
 
 using host::testing::expect_internal_error;
+using host::testing::Family;
 using host::testing::HostTest;
 using ::testing::Contains;
 using ::testing::Not;
@@ -129,11 +133,55 @@ TEST_F(PostFinalizeTest, LogicModuleConversionAndMissingUtilities) {
   host::wexan::set_pr_utility_absent(true);
   auto e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
   EXPECT_EQ(e.condition, "pr_util");
-
-  cfg_set_on("w3j3_run_post_fit_checks");
-  host::gesk::load(false, false);
+  host::wexan::set_pr_utility_absent(false);
+  host::wexan::set_asd_utility_absent(true);
   e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
-  EXPECT_EQ(e.condition, "bundle != NULL");
+  EXPECT_EQ(e.condition, "asd_util");
+  host::wexan::set_asd_utility_absent(false);
+
+  // Both the port-model rebuild and its checks need the design bundle.
+  host::gesk::load(false, false);
+  for (const char* step : {"wexan_rebuild_w3j_jev_netlist", "w3j3_run_post_fit_checks"}) {
+    cfg_set_on(step);
+    e = expect_internal_error([&] { m_expert->do_post_finalize_ops(true); });
+    EXPECT_EQ(e.condition, "bundle != NULL") << step;
+    cfg_set_off(step);
+  }
+}
+
+// The steps that depend on the design or on a switch: the R5T directives
+// (off by default on family 26), the used power tiles (only with power-tile
+// settings), the don't-touch check (asked for, and only in a timing-driven
+// compile) and the probe data (saved only when it goes to the database).
+TEST_F(PostFinalizeTest, OptionalStepsFollowTheirConditions) {
+  host::wexan::set_has_sondery(true);
+  m_env->get_chip_db_entry()->power_tile_setting_info().push_back(1);
+  cfg_set_on("siv_run_post_fit_check");
+  run_to_fanout_check(true);
+  EXPECT_THAT(host::call_names(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ASD_UTILITY::start", "VOK_PWR_TILE_SETTING_INFO::set_used_tiles",
+                                      "WEXAN_ASD_UTILITY::finish", "WEXAN_ATOM_MOD_DRC::verify_dont_touch",
+                                      "WEXAN_SONDERY::update_oterm_omz_instance_tappable_flags"}));
+  EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_SONDERY::save_sondery_required_info")));
+
+  host::hov::set_on(false);
+  host::clear_calls();
+  run_to_fanout_check(true);
+  EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_ATOM_MOD_DRC::verify_dont_touch")));
+
+  const auto directives = [&] {
+    host::clear_calls();
+    run_to_fanout_check(true);
+    EXPECT_THAT(host::call_names(), Contains("WEXAN_ENV::run_w3j3_postfit"));
+    return host::call_count("R5T_DIRECTIVE_GENERATOR::generate_directives");
+  };
+  cfg_set_off("w3j3_generate_r5t_directives");
+  EXPECT_EQ(directives(), 0);
+  host::cfg::unset("w3j3_generate_r5t_directives");
+  host::testing::device(Family::KZ).build();
+  EXPECT_EQ(directives(), 0) << "family 26";
+  cfg_set_on("w3j3_generate_r5t_directives");
+  EXPECT_EQ(directives(), 1) << "family 26, asked for";
 }
 
 TEST_F(PostFinalizeTest, FinalizeEmulationExitAndItsFirstSteps) {
@@ -157,6 +205,7 @@ TEST_F(PostFinalizeTest, FinalizeEmulationExitAndItsFirstSteps) {
 TEST_F(PostFinalizeTest, SuccessOrFailureReport) {
   m_expert->report_success_or_failure(true);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("It fits!"));
+  EXPECT_EQ(host::call_count("CMP_FACADE::report_fitter_failure"), 0);
   m_expert->report_success_or_failure(false);
   host::wif::set_swavo_recompile_enabled(true);
   m_expert->report_success_or_failure(false);

@@ -1,8 +1,10 @@
 // The post-route operations that close every routing run: the netlist dump
-// under its switch, and the closing timing-netlist rebuild, on by default only
-// where the device supports the retimer and the retimer is enabled; and the
-// place fix-up flow's late placement load, only after a probe that succeeded.
+// under its switch, the port-model block under its switches, and the closing
+// timing-netlist rebuild, on by default only where the device supports the
+// retimer and the retimer is enabled; and the place fix-up flow's late
+// placement load, only after a probe that succeeded.
 #include <filesystem>
+#include <vector>
 
 #include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
@@ -48,6 +50,10 @@ TEST_F(PostRouteOpsRulesTest, TheNetlistIsDumpedBeforeThePostRouteOperationsUnde
   forget_dumps();
   EXPECT_TRUE(expert->route());
   EXPECT_TRUE(dumped());
+  // So is the debug design snapshot, under its own switch.
+  cfg_set_on("generate_single_xab_dump_design_snapshot");
+  EXPECT_TRUE(expert->do_post_route_ops(true));
+  EXPECT_EQ(count_lines("generate_single_xab_dump_design_snapshot set, enabling xab_dump_design_snapshot"), 1);
 }
 
 TEST_F(PostRouteOpsRulesTest, TheClosingRebuildFollowsRetimerSupportAndTheRoutingResult) {
@@ -79,6 +85,36 @@ TEST_F(PostRouteOpsRulesTest, TheClosingRebuildFollowsRetimerSupportAndTheRoutin
   EXPECT_EQ(rebuilds_after(true), 0);
 }
 
+
+// The port-model block at the end of routing runs only when asked for; each
+// of its three steps then has its own switch, and the R5T directives are off
+// by default on family 26.
+TEST_F(PostRouteOpsRulesTest, TheRouteEndingPortModelStepsFollowTheirSwitches) {
+  device(Family::KY);
+  VELMO_EXPERT* expert = start();
+  const auto steps = [&] {
+    host::clear_calls();
+    EXPECT_TRUE(expert->do_post_route_ops(true));
+    return std::vector<int>{count_calls("WEXAN_ENV::run_w3j3_postfit"), count_calls("W3J3_CHECK_OP::work"),
+                            count_calls("R5T_DIRECTIVE_GENERATOR::generate_directives")};
+  };
+  EXPECT_EQ(steps(), (std::vector<int>{0, 0, 0})) << "off by default";
+  cfg_set_on("velmo_fit_route_ending_run_w3j3_postfit");
+  EXPECT_EQ(steps(), (std::vector<int>{1, 1, 1}));
+  const char* const switches[] = {"wexan_rebuild_w3j_jev_netlist", "w3j3_run_post_fit_checks",
+                                  "w3j3_generate_r5t_directives"};
+  for (int i = 0; i < 3; ++i) {
+    cfg_set_off(switches[i]);
+    std::vector<int> expected{1, 1, 1};
+    expected[i] = 0;
+    EXPECT_EQ(steps(), expected) << switches[i];
+    host::cfg::unset(switches[i]);
+  }
+  host::testing::device(Family::KZ).build();
+  EXPECT_EQ(steps(), (std::vector<int>{1, 1, 0})) << "family 26";
+  cfg_set_on("w3j3_generate_r5t_directives");
+  EXPECT_EQ(steps(), (std::vector<int>{1, 1, 1})) << "family 26, asked for";
+}
 }  // namespace
 
 namespace {

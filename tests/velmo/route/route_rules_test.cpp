@@ -1,7 +1,8 @@
 // The route stage's rules that its sequence tests leave open: the automatic
 // delay-chain work after a successful routing run on pipeline-register
-// devices, the fix-up iteration's result flags, and the default of
-// post-route physical synthesis for a family the option does not cover.
+// devices, the fix-up iteration's failures and result flags, and post-route
+// physical synthesis on the families the option or the run flags do not
+// cover.
 #include <string>
 
 #include "../prefit/expert_fixture.h"
@@ -11,6 +12,7 @@
 #include "gen/gen_profile.h"
 #include "moz/moz_variable.h"
 #include "omz/omz_option.h"
+#include "wexan/wexan_env.h"
 
 using host::testing::Family;
 
@@ -38,16 +40,27 @@ TEST_F(RouteRulesTest, TheAutomaticDelayChainRunsAfterASuccessfulRouteOnPipeline
   EXPECT_EQ(delay_chain_runs(), 1);
 }
 
-TEST_F(RouteRulesTest, DevicesWithoutRoutingPipelineSlotsRunNoAutomaticDelayChain) {
+// Only devices with routing pipeline slots get the pipeline-register state
+// and the global taint after routing, whether their retimer flow runs or not.
+TEST_F(RouteRulesTest, DevicesWithoutRoutingPipelineSlotsKeepTheirStateAndRunNoAutomaticDelayChain) {
   device(Family::KX);
   VELMO_EXPERT* expert = start();
+  const int state = WEXAN_ENV::get_env()->m_zota_state;
   EXPECT_TRUE(expert->do_post_route_ops(true));
   EXPECT_EQ(delay_chain_runs(), 0);
+  EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, state);
+  EXPECT_EQ(count_calls("WEXAN_ENV::indicate_that_atom_netlist_is_modified"), 0);
+  host::testing::device(Family::KY).zota_flow_supported(false).build();
+  EXPECT_FALSE(expert->do_post_route_ops(false));
+  EXPECT_EQ(WEXAN_ENV::get_env()->m_zota_state, 1);
+  EXPECT_EQ(count_call_lines("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1, false, false)"), 1);
 }
 
-// Both result flags are cleared on entry: an iteration that never reaches
-// the router reports nothing it did not do.
-TEST_F(RouteRulesTest, AFixupIterationThatNeverRoutesReportsBothFlagsClear) {
+// Both result flags are cleared on entry, and an iteration that fails at any
+// step (the late placement load, the placer-router's prelude, the fix-up run
+// itself) fails as a whole: the locked nodes and the post-route operations
+// see the failure.
+TEST_F(RouteRulesTest, AFixupIterationThatFailsAnywhereFailsAsAWhole) {
   device(Family::KX);
   VELMO_EXPERT* expert = start();
   bool r1 = true, r2 = true;
@@ -56,6 +69,29 @@ TEST_F(RouteRulesTest, AFixupIterationThatNeverRoutesReportsBothFlagsClear) {
   EXPECT_FALSE(r1);
   EXPECT_FALSE(r2);
   EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::post_route_fixup_iteration"), 0);
+
+  const auto closed_as = [](bool ok) {
+    const std::string flag = ok ? "true" : "false";
+    EXPECT_EQ(count_call_lines("WEXAN_INCREMENTAL_UTILITY::show_locked_nodes(" + flag + ", false)"), 1) << flag;
+    EXPECT_EQ(count_call_lines("WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation(" + flag + ")"), 1) << flag;
+  };
+  host::clear_calls();
+  r1 = r2 = true;
+  host::script::queue<bool>("WEXAN_JOV_WIRELUT::constrain_wireluts").push(false);
+  EXPECT_FALSE(expert->muvo_post_route_fixup_iter(false, false, r1, r2));
+  EXPECT_FALSE(r1);
+  EXPECT_FALSE(r2);
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::post_route_fixup_iteration"), 0);
+  closed_as(false);
+
+  host::clear_calls();
+  host::script::queue<bool>("TIBEX_VPR_FACADE::post_route_fixup_iteration").push(false);
+  EXPECT_FALSE(expert->muvo_post_route_fixup_iter(false, false, r1, r2));
+  closed_as(false);
+
+  host::clear_calls();
+  EXPECT_TRUE(expert->muvo_post_route_fixup_iter(false, false, r1, r2));
+  closed_as(true);
 }
 
 // The option turns post-route physical synthesis on only for the families
@@ -70,6 +106,22 @@ TEST_F(RouteRulesTest, PhysicalSynthesisIsOffForAFamilyTheOptionDoesNotCover) {
   EXPECT_FALSE(expert->is_post_route_physical_synthesis_enabled(&run));
   cfg_set_on("muvo_post_route_in_finalize");
   EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+}
+
+// Only families 26 and 46 have a run flag of the resynthesis flow: on the
+// others the caller's flag is left as it was and neither family's variable
+// is filled in.
+TEST_F(RouteRulesTest, OtherFamiliesLeaveTheResynthesisRunFlagAlone) {
+  device(Family::KX);
+  VELMO_EXPERT* expert = start();
+  cfg_set_on("muvo_post_route_in_finalize");
+  for (const bool before : {false, true}) {
+    bool run = before;
+    EXPECT_TRUE(expert->is_post_route_physical_synthesis_enabled(&run));
+    EXPECT_EQ(run, before);
+  }
+  EXPECT_EQ(cfg_get_value("muvo_run_post_route_zota_flow"), "");
+  EXPECT_EQ(cfg_get_value("muvo_run_post_route_skewopt"), "");
 }
 
 }  // namespace

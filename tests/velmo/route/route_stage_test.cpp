@@ -154,6 +154,13 @@ TEST_F(RouteStageTest, PlaceFixupFlowWithAFailedLateLoadRoutesNothing) {
   host::swavo::set_place_fixup_muvo(false);
   EXPECT_TRUE(expert->route());
   EXPECT_THAT(host::call_lines(), Contains("TIBEX_VPR_FACADE::prepare_fixup_route(32)"));
+  // The placer-router is released after the fix-up run too, unless that is
+  // switched off.
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::release"), 1);
+  cfg_set_off("velmo_route_unload_vpr_after_run_vpr");
+  host::clear_calls();
+  EXPECT_TRUE(expert->route());
+  EXPECT_EQ(count_calls("TIBEX_VPR_FACADE::release"), 0);
 }
 
 TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
@@ -179,6 +186,12 @@ TEST_F(RouteStageTest, ChangedPortsNeedAChangedNetlist) {
   host::script::queue<bool>(name + ":netlist_changed").push(true);
   EXPECT_TRUE(expert->route());
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{translation, "TIBEX_VPR_FACADE::route"}));
+
+  // A changed netlist whose ports stayed needs no translation.
+  host::clear_calls();
+  host::script::queue<bool>(name + ":netlist_changed").push(true);
+  EXPECT_TRUE(expert->route());
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(translation))));
 }
 
 TEST_F(RouteStageTest, PostRouteOperationsNeedTheReuseUtilityAndABundle) {
@@ -217,6 +230,13 @@ TEST_F(RouteStageTest, FixupIterationBracketsTheFacadeAndReports) {
                   "TIBEX_VPR_FACADE::begin_flow(8)", "TIBEX_VPR_FACADE::post_route_fixup_iteration(8)",
                   "TIBEX_VPR_FACADE::end_flow(8)", "WEXAN_ENV::report_fitter_status(0, 2)"}));
   EXPECT_EQ(routing_end_messages(), 1);
+  // So does the first iteration on a pipeline-register part without the
+  // retimer flow: it has row clocks, and no late placement to load.
+  host::testing::device(Family::KY).zota_flow_supported(false).build();
+  host::clear_calls();
+  EXPECT_TRUE(expert->muvo_post_route_fixup_iter(true, false, r1, r2));
+  EXPECT_EQ(count_calls("norbo_unroute_rowclocks"), 1);
+  EXPECT_EQ(count_calls("MUB_PERIPH_FLOW::late_place_load"), 0);
 
   // Later iterations reset the recompile state first.
   host::clear_calls();
@@ -364,6 +384,19 @@ TEST_F(RouteStageTest, PhysicalSynthesisIteratesAndRebuildsOnFamily46) {
     if (event.action == "open") opened.push_back(event.name);
   EXPECT_THAT(opened, CallSequence(std::vector<std::string>{"Post-Route Incremental Retimer",
                                                             "Post-Route Incremental Resynthesis"}));
+
+  // With a timing netlist held, each step of the iteration is checked against
+  // a full update when that is asked for, and the closing rebuild is on the
+  // netlist's loaded corners.
+  host::testing::netlist().timing();
+  cfg_set_on("velmo_verify_incremental_hep");
+  host::clear_calls();
+  EXPECT_TRUE(expert->post_route_physical_synthesis(true));
+  EXPECT_EQ(count_calls("sta_debug_remember_last_traversal_settings"), 3);
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "HOV_ACCESSORIES::refresh",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c, "
+                                      "1_fast_900mv_-40c], false, false, true, false, null, false, false)"}));
 }
 
 }  // namespace
