@@ -174,6 +174,8 @@ TEST_F(IrtmDriverTest, EveryAttemptIsRefusedAndTheQueueIsConsumed) {
   EXPECT_TRUE(sta_is_stale_timing_allowed());
   for (const auto& l : host::call_lines()) EXPECT_EQ(l.rfind("HOV_INCR::enable_timing_on_all_corners", 0), std::string::npos) << l;
   sta_allow_stale_timing_when_unable_to_incrementally_update(false);
+  EXPECT_EQ(VELMO_ECO_TCL::test_incremental_retiming(), 1);
+  EXPECT_FALSE(sta_is_stale_timing_allowed());
 }
 
 // x feeds g, on a global clock, and another LUT: g's move backward across x
@@ -482,12 +484,15 @@ TEST_F(IrtmEqualRowsTest, ARefusedMoveMarksItsDirectionOnTheRegister) {
   it->m_crit_iterations = 2;
   it->m_max_non_crit_iterations = 1;
   it->m_crit_range = 0;
+  // A failure recorded earlier stays recorded with the new one.
+  IRTM_FF* q1 = m.create_irtm_ff(regs[4]);
+  ASSERT_TRUE(q1);
+  q1->m_failure_mask = 1u << IRTM_MOVE::Forward;
   HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
   EXPECT_FALSE(m.retime_domain(&d, 0));
   EXPECT_EQ(lines_with("contains TIMING_DONT_TOUCH"), 1);
-  IRTM_FF* q1 = m.find_irtm_ff(regs[4]);
-  ASSERT_TRUE(q1);
-  EXPECT_EQ(q1->m_failure_mask, 1u << IRTM_MOVE::Backward);
+  ASSERT_EQ(m.find_irtm_ff(regs[4]), q1);
+  EXPECT_EQ(q1->m_failure_mask, (1u << IRTM_MOVE::Forward) | (1u << IRTM_MOVE::Backward));
   m.cleanup(false);
 }
 
@@ -713,6 +718,50 @@ TEST_F(IrtmEqualRowsTest, AMoveWhoseImplementationFailsIsTakenBackAtOnce) {
   m.cleanup(false);
 }
 
+// The host may hand over a new timing netlist between construction and the
+// set-up (loading the corners applies pending changes): the retimer goes on
+// with the one the host holds then, and the changes of a move it accepts
+// reach the queue through it.
+TEST_F(IrtmEqualRowsTest, ATimingNetlistReplacedBeforeTheSetUpIsTheOneUsed) {
+  start();
+  IRTM_MANAGER m(CMP_FACADE::current(), env.get());
+  KEM_MANAGER* kem = KEM_MANAGER::get();
+  const KEM_NETLIST* before = kem->get_kem_netlist();
+  kem->set_kem_netlist(KEM_NETLIST::restore(*before->keep(), host::vok::top_netlist()));
+  KEM_NETLIST* now = kem->get_kem_netlist();
+  ASSERT_NE(now, before);
+  m.setup();
+  EXPECT_EQ(IRTM_UTIL::s_instance->get_kem_netlist(), now);
+  m.iteration()->m_crit_iterations = 2;
+  HOV_INCR_WNS_DOMAIN d{0, 0, 0, 0};
+  EXPECT_TRUE(m.retime_domain(&d, 0));
+  // The first move changed the moved register and those feeding it.
+  EXPECT_EQ(lines_with("QUEUE changed: 4 compared: "), 1);
+  m.cleanup(false);
+}
+
+// A run stopped by an internal error while a move is carried out still
+// gives back every switch it took over.
+TEST_F(IrtmEqualRowsTest, ARunStoppedByAnInternalErrorGivesTheSwitchesBack) {
+  start();
+  env->set_hov_tainting_enabled(true);
+  ZEL_ATOM_MOD_MANAGER* amm = ZEL_UTIL::get_atom_mod_manager();
+  amm->set_checking_enabled(true);
+  bool stopped = false;
+  DUX::set_implement_observer([&] {
+    stopped = true;
+    MSG_INTERNAL_ERROR::report("stop", "TEST", "irtm_driver_test", __LINE__);
+  });
+  EXPECT_THROW(VELMO_ECO_TCL::test_incremental_retiming(), HOST_INTERNAL_ERROR);
+  DUX::set_implement_observer({});
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(amm->is_checking_enabled());
+  EXPECT_TRUE(env->is_hov_tainting_enabled());
+  EXPECT_FALSE(sta_is_stale_timing_allowed());
+  EXPECT_EQ(IRTM_UTIL::s_instance, nullptr);
+  EXPECT_TRUE(host::bins::balanced());
+}
+
 TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange) {
   start();
   regs[1]->set_modifiable(false);
@@ -739,7 +788,29 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
     it->m_crit_iterations = 2;
     it->m_max_non_crit_iterations = 1;
     it->m_crit_range = margin + extra;
+    // While the first move is carried out, a row not yet tried is left
+    // marked as a hold repair's (as a refused repair leaves it): taken from
+    // the queue, it is an ordinary candidate again.
+    bool marked = false;
+    if (extra == 1)
+      DUX::set_implement_observer([&] {
+        if (marked) return;
+        marked = true;
+        std::set<std::string> tried;
+        for (const auto& l : host::debug::texts())
+          if (l.find(" Yun[") != std::string::npos) tried.insert(l.substr(l.rfind(' ') + 1));
+        for (int row = 1; row < kRows; ++row)
+          if (!tried.count(regs[3 * row + 1]->get_string_hpath())) {
+            IRTM_FF* ff = m.find_irtm_ff(regs[3 * row + 1]);
+            if (!ff) continue;
+            ff->m_move_type = IRTM_MOVE::Forward;
+            ff->m_hold = 1;
+            break;
+          }
+      });
     EXPECT_TRUE(m.retime_domain(&d, 0));
+    DUX::set_implement_observer({});
+    EXPECT_EQ(marked, extra == 1);
     const auto all = host::debug::texts();
     const std::vector<std::string> t(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
     auto with = [&](const std::string& text) {
@@ -757,6 +828,7 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
       EXPECT_EQ(with(" Critical Moves      : 1"), 1);
       EXPECT_EQ(with(" Non Critical Moves  : 5"), 1);
       EXPECT_EQ(with(" Accepted Moves      : 5 (83%)"), 1);
+      EXPECT_EQ(with("(HOLD)"), 0);
       // Each accepted move's changes reach the queue once: the rows are
       // alike, so every feed after one counts the same registers, the
       // registers the move changed and those feeding them (four).
@@ -770,9 +842,11 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
     m.cleanup(false);
   }
   {
-    // A round starts without margin: with no non-critical attempt allowed
-    // and a range of 1 the worst register is still tried, then the next,
-    // whose margin reaches the range.
+    // A round starts afresh, whatever an earlier round left: no margin, no
+    // attempt or accepted move counted, its worst register's slack as the
+    // worst. With no non-critical attempt allowed and a range of 1 the worst
+    // register is still tried (a critical attempt), then the next, whose
+    // margin reaches the range.
     const std::size_t from = host::debug::texts().size();
     IRTM_MANAGER m(CMP_FACADE::current(), env.get());
     m.setup();
@@ -780,11 +854,23 @@ TEST_F(IrtmEqualRowsTest, TheSlackMarginEndsARoundOnceItReachesTheCriticalRange)
     it->m_crit_iterations = 2;
     it->m_max_non_crit_iterations = 0;
     it->m_crit_range = 1;
+    it->m_slack_margin = 1000000;
+    it->m_ff_wns = it->m_current_worst_slack = 0;
+    it->m_critical_iterations = 1;
+    it->m_non_critical_iterations = 4;
+    it->m_accepted_moves = 3;
+    it->m_object_counter = 9;
     EXPECT_TRUE(m.retime_domain(&d, 0));
     const auto all = host::debug::texts();
-    EXPECT_EQ(std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
-                            [](const std::string& l) { return l.find(" Yun[") != std::string::npos; }),
-              2);
+    auto with = [&](const std::string& text) {
+      return std::count_if(all.begin() + static_cast<std::ptrdiff_t>(from), all.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(with(" Yun["), 2);
+    EXPECT_EQ(with(" Yun[0] "), 1);
+    EXPECT_EQ(with(" Critical Moves      : 1"), 1);
+    EXPECT_EQ(with(" Non Critical Moves  : 1"), 1);
+    EXPECT_EQ(with(" Accepted Moves      : 1 (50%)"), 1);
     m.cleanup(false);
   }
   // The margin is the largest the round has reached: an attempt on a more
