@@ -3,6 +3,7 @@
 // hard marks), requirement errors, the UIB/ESRAM pass with its rejected
 // registers, the report rows, and a place-and-route run after a commit.
 #include <algorithm>
+#include <array>
 #include <set>
 #include <string>
 #include <vector>
@@ -377,9 +378,6 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
   EXPECT_EQ(posted(16239).back().text.rfind("Register placement for periphery-core transfers ending: ", 0), 0u);
 }
 
-// A register fixed by the user to the site its solve gives it is committed
-// there, though the design's box for it (the first locked constraint it
-// carries) leaves that site out and the site check alone would refuse it.
 // With the slack estimation on, a direction's end message carries totals:
 // registers placed only and registers placed and routed, each counted from
 // the first one, or that none was placed.
@@ -420,6 +418,10 @@ TEST_F(P2cEngineTest, EstimatedRunCountsPlacedOnlyAndRoutedRegistersInItsTotals)
   EXPECT_FALSE(cut_off->is_placed());
 }
 
+// A register fixed by the user to the site its solve gives it is committed
+// there, though the design's box for it (the first locked constraint it
+// carries) leaves that site out and the site check alone would refuse it.
+// Fixed one step away from that site, it is never committed there.
 TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
@@ -445,6 +447,37 @@ TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   EXPECT_EQ(p.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
   EXPECT_EQ(r->get_location_gid(), solved);
   EXPECT_EQ(metadata(r, "LOCATION_LOCK"), "LOCKED");
+
+  // Fixed to a site of the same kind one column, row or sub-location away,
+  // it is committed at that site (when the solve reaches it) or refused and
+  // reported as not optimized, never committed at the site it was solved to.
+  const WUMP_PLACE_INFO* info = die()->get_place_info();
+  for (const std::array<int, 3> step : {std::array<int, 3>{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}) {
+    int fx = 0, fy = 0, fz = 0;
+    bool found = false;
+    for (const int sign : {1, -1}) {
+      fx = at->get_x() + sign * step[0];
+      fy = at->get_y() + sign * step[1];
+      fz = at->get_sub_location() + sign * step[2];
+      const auto other = info->get_place_block(info->get_global_id(0, fx, fy, fz));
+      if ((found = other && other->get_element_enum() == at->get_element_enum())) break;
+    }
+    SCOPED_TRACE(std::to_string(fx) + "," + std::to_string(fy) + "," + std::to_string(fz));
+    ASSERT_TRUE(found);
+    r->clear_location();
+    TIBEX_LOCATION_CONSTRAINT elsewhere;
+    elsewhere.add_locked(TIBEX_LOCKED_CONSTRAINT::box(1, 1, 1, 1), host::constraints::SOURCE_DESIGN);
+    elsewhere.add_locked(TIBEX_LOCKED_CONSTRAINT::exact(fx, fy, fz), host::constraints::SOURCE_USER);
+    host::constraints::set(r->get_id(), elsewhere);
+    VELMO_PERIPHERY_CORE_PLACEMENT refused(m_env);
+    ASSERT_TRUE(refused.periphery_to_core_register_placement());
+    if (r->is_placed()) {
+      EXPECT_EQ(r->get_location_gid(), info->get_global_id(0, fx, fy, fz));
+      EXPECT_EQ(refused.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    } else {
+      EXPECT_EQ(refused.p2c_result_status("r"), VELMO_PERIPHERY_CORE_PLACEMENT::NOT_OPTIMIZED);
+    }
+  }
 }
 
 // A transfer into a register inside a box is carried out like any other,
