@@ -765,7 +765,11 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
     ASSERT_TRUE(z->is_placed());
-    EXPECT_FALSE(route_above(d(u1)).empty());
+    // Routed, and the route is marked hard.
+    const std::vector<unsigned> wires = route_above(d(u1));
+    ASSERT_FALSE(wires.empty());
+    const std::set<int>& hard = VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids();
+    for (unsigned g : wires) EXPECT_EQ(hard.count(static_cast<int>(g)), 1u) << g;
     EXPECT_THAT(host::debug::texts(),
                 HasDebugLine("UIB ESRAM C2P placed and route 1 connections for this clock domain " +
                              std::to_string(clk->get_id())));
