@@ -1,6 +1,7 @@
 // The hold-driven re-route pass over a chain of two pipeline registers: a
 // failing data input two registers up the chain makes the chain's end fail,
-// and the re-route starts there.
+// and the re-route starts there; the chain ends at the ordinary register
+// feeding it.
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "common/host_call_log.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
+#include "msg/msg_base.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/route_helpers.h"
@@ -26,19 +28,22 @@ using namespace host::testing;
 
 class SparChainTest : public HostTest {
 protected:
-  // a (register) -> p1 -> p2 -> b: two pipeline registers, p1 on a register
-  // site of its own, p2 in a slot of b's LAB.
+  // s -> a (registers) -> p1 -> p2 -> b: two pipeline registers, p1 on a
+  // register site of its own, p2 in a slot of b's LAB; p1 also feeds x.
   void build() {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
     SIG clk = n->io_in("clk");
     n->clock("clk", 4000, clk);
-    a = n->reg("a").clk(clk).d(n->io_in("in")).placed(site_gid(2, 2, 1), 643);
+    VOK_ATOM_NODE* s = n->reg("s").clk(clk).d(n->io_in("in"));
+    a = n->reg("a").clk(clk).d(s).placed(site_gid(2, 2, 1), 643);
     p1 = n->zota_reg("p1").clk(clk).d(a).placed(site_gid(4, 4, 1), 643);
     p2 = n->zota_reg("p2").clk(clk).d(p1);
     b = n->reg("b").clk(clk).d(p2).placed(site_gid(5, 4, 1), 643);
+    x = n->reg("x").clk(clk).d(p1);
     n->io_out("out", b);
+    n->io_out("xout", x);
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     place_in_slot(p2, 5, 4, 60);
@@ -69,7 +74,7 @@ protected:
   }
   WEXAN_ENV* env = nullptr;
   std::unique_ptr<NETLIST_BUILDER> n;
-  VOK_ATOM_NODE *a = nullptr, *p1 = nullptr, *p2 = nullptr, *b = nullptr;
+  VOK_ATOM_NODE *a = nullptr, *p1 = nullptr, *p2 = nullptr, *b = nullptr, *x = nullptr;
 };
 
 TEST_F(SparChainTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
@@ -80,10 +85,41 @@ TEST_F(SparChainTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
   ASSERT_GE(hold(d_of(b)), 0);
   host::clear_calls();
   EXPECT_TRUE(VELMO_SPAR(false).run());
+  // b and x, both fed through p1, are handled by the one re-route.
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 2 connections for hold (2 w/ ZOTAs)"));
   EXPECT_EQ(reroutes(d_of(p1)), 1);
-  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)) + reroutes(d_of(x)), 0);
   request();
   EXPECT_GE(hold(d_of(p1)), 0);
+}
+
+// The walk up the chain stops at a, an ordinary register: a's failing input
+// neither makes b fail nor moves b's re-route up to it, and is re-routed
+// from itself alone.
+TEST_F(SparChainTest, TheChainEndsAtTheOrdinaryRegisterFeedingIt) {
+  build();
+  make_fail(a);
+  ASSERT_LT(hold(d_of(a)), 0);
+  ASSERT_NE(hold(d_of(a)), VELMO_SPAR::INVALID_SLACK);
+  ASSERT_GE(hold(d_of(p1)), 0);
+  ASSERT_GE(hold(d_of(p2)), 0);
+  ASSERT_GE(hold(d_of(b)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(reroutes(d_of(a)), 1);
+  EXPECT_EQ(reroutes(d_of(p1)) + reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+
+  // p1's input failing as well: b's chain is re-routed from p1's input, a's
+  // input once on its own.
+  make_fail(a);
+  make_fail(p1);
+  ASSERT_LT(hold(d_of(a)), 0);
+  ASSERT_LT(hold(d_of(p1)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(reroutes(d_of(a)), 1);
+  EXPECT_EQ(reroutes(d_of(p1)), 1);
+  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
 }
 
 }  // namespace

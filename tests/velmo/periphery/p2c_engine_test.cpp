@@ -377,9 +377,6 @@ TEST_F(P2cEngineTest, P2cGroupPlacedThenRoutedWithHardOrSoftMarks) {
   EXPECT_EQ(posted(16239).back().text.rfind("Register placement for periphery-core transfers ending: ", 0), 0u);
 }
 
-// A register fixed by the user to the site its solve gives it is committed
-// there, though the design's box for it (the first locked constraint it
-// carries) leaves that site out and the site check alone would refuse it.
 // With the slack estimation on, a direction's end message carries totals:
 // registers placed only and registers placed and routed, each counted from
 // the first one, or that none was placed.
@@ -420,6 +417,9 @@ TEST_F(P2cEngineTest, EstimatedRunCountsPlacedOnlyAndRoutedRegistersInItsTotals)
   EXPECT_FALSE(cut_off->is_placed());
 }
 
+// A register fixed by the user to the site its solve gives it is committed
+// there, though the design's box for it (the first locked constraint it
+// carries) leaves that site out and the site check alone would refuse it.
 TEST_F(P2cEngineTest, RegisterFixedAtItsSolvedSiteIsCommittedThere) {
   auto n = host::testing::netlist();
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
@@ -765,7 +765,11 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
     EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
     ASSERT_TRUE(z->is_placed());
-    EXPECT_FALSE(route_above(d(u1)).empty());
+    // Routed, and the route is marked hard.
+    const std::vector<unsigned> wires = route_above(d(u1));
+    ASSERT_FALSE(wires.empty());
+    const std::set<int>& hard = VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids();
+    for (unsigned g : wires) EXPECT_EQ(hard.count(static_cast<int>(g)), 1u) << g;
     EXPECT_THAT(host::debug::texts(),
                 HasDebugLine("UIB ESRAM C2P placed and route 1 connections for this clock domain " +
                              std::to_string(clk->get_id())));
@@ -780,9 +784,9 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   host::constraints::set(y->get_id(), lc);
   VOK_ATOM_NODE* u2 = periphery_input("u2", 9, y);
   assign(y, 837, "2");
-  // One boxed away from its solved site: listed under its box, which comes
-  // first.
-  VOK_ATOM_NODE* boxed = n.reg("boxed").clk(clk).locked_box(1, 1, 2, 2);
+  // One boxed (taller than wide) away from its solved site: listed under its
+  // box, which comes first.
+  VOK_ATOM_NODE* boxed = n.reg("boxed").clk(clk).locked_box(1, 1, 2, 3);
   VOK_ATOM_NODE* e4 = n.atom(VOK_ATOM_KIND::UFI_ESRAM, "e4").input(DB_INPUT_PORT_DATA_IN, 0, boxed).placed(site(4, 9, 0), dev_kind::ESRAM);
   host::testing::map_port(d(e4), host::testing::gesk_instance("e4_inst", 4, 9, 0), "in[0]");
   assign(boxed, 837, "2");
@@ -795,7 +799,7 @@ TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
   const auto e = posted(20368);
   ASSERT_EQ(e.size(), 1u);
   ASSERT_EQ(e[0].subs.size(), 2u);
-  EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (2, 2)"), std::string::npos) << e[0].subs[0].text;
+  EXPECT_NE(e[0].subs[0].text.find("(1, 1) and top-right corner (2, 3)"), std::string::npos) << e[0].subs[0].text;
   ASSERT_EQ(e[0].subs[0].subs.size(), 1u);
   EXPECT_EQ(e[0].subs[0].subs[0].text, "boxed");
   EXPECT_NE(e[0].subs[1].text.find("(1, 2) and top-right corner (1, 2)"), std::string::npos) << e[0].subs[1].text;
