@@ -1,6 +1,7 @@
 #include "testing/periphery_scene.h"
 
 #include "dev/dev_grid.h"
+#include "dev/dev_spec.h"
 #include "gesk/gesk_bundle.h"
 #include "gesk/gesk_tree.h"
 #include "testing/design_builder.h"
@@ -10,6 +11,7 @@
 #include "w3j3/w3j3_port_map_db.h"
 #include "wump/wump_die_info.h"
 #include "wump/wump_route_info.h"
+#include "wump/wump_route_objects.h"
 
 namespace host::testing {
 
@@ -50,6 +52,19 @@ unsigned periphery_chain_gid(int x, int y, int port_index, int k) {
     return info->get_gid(dev_kind::PERIPHERY_INTERFACE, x, y, 16 + 4 * q + (k - 1));
   }
   return info->get_gid(dev_kind::PERIPHERY_INTERFACE, x, y, 4 * port_index + (k - 1));
+}
+
+int cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out) {
+  const WUMP_ROUTE_GRAPH graph(host::device::die_info()->get_route_info());
+  int count = 0;
+  if (wires_out) {
+    for (auto e = graph.begin_fanout(gid); e != graph.end_fanout(gid); ++e, ++count)
+      spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  } else {
+    for (auto e = graph.begin_fanin(gid); e != graph.end_fanin(gid); ++e, ++count)
+      spec.blacklist_gids.push_back((*e).from | 0x80000000u);
+  }
+  return count;
 }
 
 namespace scenes {

@@ -14,6 +14,7 @@
 
 #include "testing/netlist_builder.h"
 
+struct DeviceSpec;
 class VOK_ATOM_NODE;
 class VOK_ATOM_ITERM;
 class VOK_ATOM_OTERM;
@@ -29,6 +30,9 @@ int map_port(const VOK_ATOM_ITERM* term, int instance, const std::string& icd_na
 // The gid of the element k hops from block port (x, y, port index) along its
 // interface chain (k = 0: the port itself).
 unsigned periphery_chain_gid(int x, int y, int port_index, int k);
+// Blacklists in `spec` every wire out of (`wires_out`) or into the routing
+// element `gid`, so that no route passes through it; returns how many.
+int cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out);
 
 namespace scenes {
 

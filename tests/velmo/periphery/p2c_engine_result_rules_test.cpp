@@ -14,9 +14,9 @@
 #include "velmo_periphery_to_core_placement.h"
 #include "vok/vok_atom_netlist.h"
 #include "wump/wump_die_info.h"
-#include "wump/wump_route_objects.h"
 
 using host::testing::periphery_chain_gid;
+using host::testing::cut_routing_at;
 
 namespace {
 
@@ -63,10 +63,7 @@ TEST_F(P2cEngineResultRulesTest, APartlySolvedGroupReportsTheRegistersCommitted)
   VOK_ATOM_NODE* r0 = n.reg("r0").d(s.u0);
   host::options::set(838, INT, "4", r0->get_string_hpath());
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(host::device::die_info()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true);
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);

@@ -33,6 +33,7 @@
 
 using host::testing::expect_internal_error;
 using host::testing::periphery_chain_gid;
+using host::testing::cut_routing_at;
 
 namespace {
 
@@ -408,10 +409,7 @@ TEST_F(P2cEngineTest, EstimatedRunCountsPlacedOnlyAndRoutedRegistersInItsTotals)
   VOK_ATOM_NODE* cut_off = uib_transfer(n, "u2", 9);
   assign(cut_off, 838, "4");
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true);
   host::device::configure(spec);
   EXPECT_EQ(totals(), std::vector<std::string>{"No core registers were placed or routed"});
   EXPECT_FALSE(cut_off->is_placed());
@@ -543,11 +541,7 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
   // u2's chain is cut right behind its translated port: r_u2 has no solution.
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
-  ASSERT_FALSE(spec.blacklist_gids.empty());
+  ASSERT_GT(cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true), 0);
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   cfg_set_on("velmo_disallow_partial_p2c_placement");
@@ -603,10 +597,7 @@ TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
   VOK_ATOM_NODE* cut_off = uib_transfer(n, "u2", 9);
   for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 4, 2);
-  for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-    spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+  cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true);
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   auto chains = [&] {
@@ -658,11 +649,7 @@ TEST_F(P2cEngineTest, RetriedC2pGroupCommitsTheLatestSolveOfEachPort) {
   const std::vector<VOK_ATOM_ITERM*> ports{d(u1), u1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1)};
   for (VOK_ATOM_NODE* r : regs) assign(r, 843, "3");
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
-  const unsigned cut = periphery_chain_gid(9, 9, 0, 2);
-  for (auto e = graph.begin_fanin(cut); e != graph.end_fanin(cut); ++e)
-    spec.blacklist_gids.push_back((*e).from | 0x80000000u);
-  ASSERT_FALSE(spec.blacklist_gids.empty());
+  ASSERT_GT(cut_routing_at(spec, periphery_chain_gid(9, 9, 0, 2), false), 0);
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   auto run = [&] {
@@ -707,7 +694,6 @@ TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
   auto n = host::testing::netlist();
   std::vector<VOK_ATOM_NODE*> regs;
   DeviceSpec spec = host::device::spec();
-  const WUMP_ROUTE_GRAPH graph(die()->get_route_info());
   for (int x : {6, 9}) {
     const std::string name = "u" + std::to_string(x);
     VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name).placed(site(x, 9, 0), dev_kind::UIB);
@@ -716,9 +702,7 @@ TEST_F(P2cEngineTest, GroupWithEveryDestinationLeftOverIsNotRetried) {
                             host::testing::gesk_instance(name + "_inst", x, 9, 0), "out[0]");
     assign(regs.back(), 838, "4");
     // Each chain is cut right behind its translated port.
-    const unsigned cut = periphery_chain_gid(x, 9, 4, 2);
-    for (auto e = graph.begin_fanout(cut); e != graph.end_fanout(cut); ++e)
-      spec.blacklist_gids.push_back((*e).to | 0x80000000u);
+    cut_routing_at(spec, periphery_chain_gid(x, 9, 4, 2), true);
   }
   host::device::configure(spec);
   host::clear_calls();
