@@ -412,6 +412,37 @@ TEST_F(FinalizeFlowTest, TimingAnalyzerReportsRunTheirTclCommands) {
                                                "and is tracked by case 412213")));
 }
 
+// The reports are on the default (slow) corner when the timing netlist has it
+// loaded; a netlist without it is reported on its current corner and gets no
+// corner added.
+TEST_F(FinalizeFlowTest, TimingAnalyzerReportsUseTheDefaultCornerOnlyWhenLoaded) {
+  for (const bool slow_loaded : {true, false}) {
+    SCOPED_TRACE(slow_loaded);
+    VELMO_EXPERT* expert = begin(Family::KY);
+    cfg_set_on("velmo_finalize_create_sta_reports");
+    const KEM_TIMING_MODEL slow = KEM_TIMING_MODEL::create_default_timing_model(CMP_FACADE::current(), 0);
+    std::string other;
+    // After the hold fixing has loaded its corners: make another one current.
+    host::script::on("W3J3_CHECK_OP::work", [&] {
+      KEM_CORNER_MANAGER* corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+      for (const KEM_TIMING_MODEL& m : corners->get_loaded_corners())
+        if (m.get_name() != slow.get_name()) other = m.get_name();
+      ASSERT_FALSE(other.empty());
+      if (!slow_loaded) corners->erase_corner(slow);
+      for (const KEM_TIMING_MODEL& m : corners->get_loaded_corners())
+        if (m.get_name() == other) corners->change_corner(m);
+    });
+    EXPECT_TRUE(expert->finalize());
+    ASSERT_THAT(host::call_names(), Contains("umbr_tcl_eval"));
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    ASSERT_NE(kem, nullptr);
+    EXPECT_EQ(kem->get_corner_manager()->get_current_corner().get_name(), slow_loaded ? slow.get_name() : other);
+    EXPECT_EQ(kem->get_corner_manager()->has_corner(slow), slow_loaded);
+    TearDown();
+    SetUp();
+  }
+}
+
 }  // namespace
 
 namespace {
