@@ -13,6 +13,7 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
+#include "hov/hov_utility.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "kem/kem_manager.h"
@@ -504,6 +505,31 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
                      l.find("null, true, false)") != std::string::npos;
             }),
             0);
+}
+
+// A timing utility left in a partial mode by the re-route cannot be updated
+// incrementally: it is replaced by a full one on the timing netlist read back
+// from disk, on the default corner, and the taints are dropped with it.
+TEST_F(FinalizeFlowTest, PostRerouteIncrementalUpdateReplacesAPartialTimingUtility) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  host::swavo::set_post_spar_incremental_hep(true);
+  host::script::on("TIBEX_VPR_FACADE::route", [] {
+    WEXAN_ENV* env = WEXAN_ENV::get_env();
+    env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+    ASSERT_TRUE(KEM_MANAGER::get()->write_kem_netlist_to_disk());
+    env->indicate_that_atom_netlist_is_modified();
+  });
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::delete_hov_utility_completely",
+                                      "KEM_MANAGER::read_kem_netlist_from_disk(true)",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c], "
+                                      "false, false, false, false, null, false, false)",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_corners_from_disk"), 0) << "a full netlist, not reloaded corners";
+  ASSERT_NE(WEXAN_ENV::get_env()->get_hov_utility_ptr(), nullptr);
+  EXPECT_EQ(WEXAN_ENV::get_env()->get_hov_utility_ptr()->get_mode(), 3);
 }
 
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
