@@ -114,7 +114,8 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
 
 // What the sweep may not delete stays, however dead: a preserved gate and
 // what feeds it, the device's I/O atoms, a driver with another output still
-// in use, and a gate that has no clock output to look at.
+// in use, a gate that has no clock output to look at, and a gate of another
+// kind.
 TEST_F(FinalCleanupTest, WhatTheSweepMayNotDeleteStays) {
   auto n = host::testing::netlist();
   auto in = n.input_port("in");
@@ -136,9 +137,17 @@ TEST_F(FinalCleanupTest, WhatTheSweepMayNotDeleteStays) {
   auto no_clock = n.atom(VOK_ATOM_KIND::SECTOR_CLK_GATE, "no_clock").input(DB_INPUT_PORT_CLK, 0, in);
   R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(
       no_clock.id(), PELK::intern(4, "SECTOR_LEVEL_CLK_GATE_GROUP"), PELK::intern(4, "G0"));
+  // Only sector-level gates are swept: an ordinary clock gate in the group
+  // whose output drives nothing stays, and so does what feeds it.
+  auto plain_in = n.lut("plain_in", {in}, 0x2);
+  auto plain = n.atom(VOK_ATOM_KIND::CLK_GATE, "plain").input(DB_INPUT_PORT_CLK, 0, plain_in);
+  if (plain->get_output_term_by_type(DB_OUTPUT_PORT_CLK_GATE, 0) == nullptr)
+    plain->add_output_term(DB_OUTPUT_PORT_CLK_GATE, 0);
+  R5T_INTERFACE::get_or_create_instance()->set_atom_metadata(
+      plain.id(), PELK::intern(4, "SECTOR_LEVEL_CLK_GATE_GROUP"), PELK::intern(4, "G0"));
 
   EXPECT_TRUE(m_expert->final_cleanup());
-  for (const char* stays : {"kept", "kept_in", "a~ibuf", "a", "p", "ob", "ram", "r", "no_clock"})
+  for (const char* stays : {"kept", "kept_in", "a~ibuf", "a", "p", "ob", "ram", "r", "no_clock", "plain", "plain_in"})
     EXPECT_NE(n.find(stays), nullptr) << stays;
   for (const char* gone : {"g_ibuf", "g_pad", "g_obuf", "g_ram"}) EXPECT_EQ(n.find(gone), nullptr) << gone;
   EXPECT_EQ(ram.out(DB_OUTPUT_PORT_DATA, 1).oterm->count_flatten_fanouts(), 1);

@@ -13,6 +13,7 @@
 #include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
+#include "hov/hov_utility.h"
 #include "jov/jov_design.h"
 #include "kiv/kiv_model.h"
 #include "kem/kem_manager.h"
@@ -167,14 +168,21 @@ TEST_F(FinalizeFlowTest, RetimerDeviceRunsTheHoldFixReroute) {
 }
 
 // Blackboxed partitions get their routing pushed and their contents back
-// before the timing netlist is rebuilt for the closing passes.
+// before the timing netlist is rebuilt for the closing passes; the one in the
+// compile database, made for the shells, is not loaded.
 TEST_F(FinalizeFlowTest, BlackboxedContentsComeBackBeforeTheTimingRebuild) {
   VELMO_EXPERT* expert = begin(Family::KY, false);
   JOV_ROOT::get()->get_design("")->set_current_snapshot_str("final");
+  auto* model = new KIV_MODEL();
+  model->header().set_path(KIV_PATH({"db", "final", "timing_netlist"}));
+  model->header().set_type("timing_netlist");
+  JOV_ROOT::get()->get_design("")->get_current_state()->add_model(model);
   velmo_bbic_set_active(true);
   EXPECT_TRUE(expert->finalize());
   EXPECT_FALSE(velmo_bbic_is_active()) << "the full contents are back for good";
   velmo_bbic_set_active(false);
+  EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, "))));
   // The closing passes see the restored netlist: another rebuild after them.
   EXPECT_THAT(host::call_lines(),
               CallSequence(std::vector<std::string>{
@@ -405,6 +413,37 @@ TEST_F(FinalizeFlowTest, TimingAnalyzerReportsRunTheirTclCommands) {
                                                "and is tracked by case 412213")));
 }
 
+// The reports are on the default (slow) corner when the timing netlist has it
+// loaded; a netlist without it is reported on its current corner and gets no
+// corner added.
+TEST_F(FinalizeFlowTest, TimingAnalyzerReportsUseTheDefaultCornerOnlyWhenLoaded) {
+  for (const bool slow_loaded : {true, false}) {
+    SCOPED_TRACE(slow_loaded);
+    VELMO_EXPERT* expert = begin(Family::KY);
+    cfg_set_on("velmo_finalize_create_sta_reports");
+    const KEM_TIMING_MODEL slow = KEM_TIMING_MODEL::create_default_timing_model(CMP_FACADE::current(), 0);
+    std::string other;
+    // After the hold fixing has loaded its corners: make another one current.
+    host::script::on("W3J3_CHECK_OP::work", [&] {
+      KEM_CORNER_MANAGER* corners = KEM_MANAGER::get()->get_kem_netlist()->get_corner_manager();
+      for (const KEM_TIMING_MODEL& m : corners->get_loaded_corners())
+        if (m.get_name() != slow.get_name()) other = m.get_name();
+      ASSERT_FALSE(other.empty());
+      if (!slow_loaded) corners->erase_corner(slow);
+      for (const KEM_TIMING_MODEL& m : corners->get_loaded_corners())
+        if (m.get_name() == other) corners->change_corner(m);
+    });
+    EXPECT_TRUE(expert->finalize());
+    ASSERT_THAT(host::call_names(), Contains("umbr_tcl_eval"));
+    const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+    ASSERT_NE(kem, nullptr);
+    EXPECT_EQ(kem->get_corner_manager()->get_current_corner().get_name(), slow_loaded ? slow.get_name() : other);
+    EXPECT_EQ(kem->get_corner_manager()->has_corner(slow), slow_loaded);
+    TearDown();
+    SetUp();
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -466,6 +505,31 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalTimingUpdate) {
                      l.find("null, true, false)") != std::string::npos;
             }),
             0);
+}
+
+// A timing utility left in a partial mode by the re-route cannot be updated
+// incrementally: it is replaced by a full one on the timing netlist read back
+// from disk, on the default corner, and the taints are dropped with it.
+TEST_F(FinalizeFlowTest, PostRerouteIncrementalUpdateReplacesAPartialTimingUtility) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::swavo::set_spar_modified_atom_ids({1});
+  host::swavo::set_post_spar_incremental_hep(true);
+  host::script::on("TIBEX_VPR_FACADE::route", [] {
+    WEXAN_ENV* env = WEXAN_ENV::get_env();
+    env->get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, nullptr, false, false);
+    ASSERT_TRUE(KEM_MANAGER::get()->write_kem_netlist_to_disk());
+    env->indicate_that_atom_netlist_is_modified();
+  });
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                      "WEXAN_ENV::delete_hov_utility_completely",
+                                      "KEM_MANAGER::read_kem_netlist_from_disk(true)",
+                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 3, [1_slow_900mv_100c], "
+                                      "false, false, false, false, null, false, false)",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_corners_from_disk"), 0) << "a full netlist, not reloaded corners";
+  ASSERT_NE(WEXAN_ENV::get_env()->get_hov_utility_ptr(), nullptr);
+  EXPECT_EQ(WEXAN_ENV::get_env()->get_hov_utility_ptr()->get_mode(), 3);
 }
 
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
