@@ -1,5 +1,7 @@
 #include "testing/periphery_scene.h"
 
+#include <cstddef>
+
 #include "dev/dev_grid.h"
 #include "dev/dev_spec.h"
 #include "gesk/gesk_bundle.h"
@@ -54,17 +56,17 @@ unsigned periphery_chain_gid(int x, int y, int port_index, int k) {
   return info->get_gid(dev_kind::PERIPHERY_INTERFACE, x, y, 4 * port_index + (k - 1));
 }
 
-int cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out) {
+bool cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out) {
   const WUMP_ROUTE_GRAPH graph(host::device::die_info()->get_route_info());
-  int count = 0;
+  const std::size_t before = spec.blacklist_gids.size();
   if (wires_out) {
-    for (auto e = graph.begin_fanout(gid); e != graph.end_fanout(gid); ++e, ++count)
+    for (auto e = graph.begin_fanout(gid); e != graph.end_fanout(gid); ++e)
       spec.blacklist_gids.push_back((*e).to | 0x80000000u);
   } else {
-    for (auto e = graph.begin_fanin(gid); e != graph.end_fanin(gid); ++e, ++count)
+    for (auto e = graph.begin_fanin(gid); e != graph.end_fanin(gid); ++e)
       spec.blacklist_gids.push_back((*e).from | 0x80000000u);
   }
-  return count;
+  return spec.blacklist_gids.size() > before;
 }
 
 namespace scenes {

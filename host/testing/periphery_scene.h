@@ -31,8 +31,8 @@ int map_port(const VOK_ATOM_ITERM* term, int instance, const std::string& icd_na
 // interface chain (k = 0: the port itself).
 unsigned periphery_chain_gid(int x, int y, int port_index, int k);
 // Blacklists in `spec` every wire out of (`wires_out`) or into the routing
-// element `gid`, so that no route passes through it; returns how many.
-int cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out);
+// element `gid`, so that no route passes through it; false when it has none.
+bool cut_routing_at(DeviceSpec& spec, unsigned gid, bool wires_out);
 
 namespace scenes {
 

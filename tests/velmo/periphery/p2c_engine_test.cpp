@@ -541,7 +541,7 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
   for (VOK_ATOM_NODE* r : regs) assign(r, 838, "4");
   // u2's chain is cut right behind its translated port: r_u2 has no solution.
   DeviceSpec spec = host::device::spec();
-  ASSERT_GT(cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true), 0);
+  ASSERT_TRUE(cut_routing_at(spec, periphery_chain_gid(9, 9, 4, 2), true));
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   cfg_set_on("velmo_disallow_partial_p2c_placement");
@@ -649,7 +649,7 @@ TEST_F(P2cEngineTest, RetriedC2pGroupCommitsTheLatestSolveOfEachPort) {
   const std::vector<VOK_ATOM_ITERM*> ports{d(u1), u1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 1)};
   for (VOK_ATOM_NODE* r : regs) assign(r, 843, "3");
   DeviceSpec spec = host::device::spec();
-  ASSERT_GT(cut_routing_at(spec, periphery_chain_gid(9, 9, 0, 2), false), 0);
+  ASSERT_TRUE(cut_routing_at(spec, periphery_chain_gid(9, 9, 0, 2), false));
   host::device::configure(spec);
   cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
   auto run = [&] {
