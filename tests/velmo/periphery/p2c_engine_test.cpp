@@ -53,6 +53,15 @@ protected:
     host::options::set(code, INT, value, atom->get_string_hpath());
   }
   static const WUMP_DIE_INFO* die() { return host::device::die_info(); }
+  // A port at (9, 9) listens to four wires of the LAB below it: all but
+  // wire 0 are blacklisted.
+  static void leave_one_wire_below_port_at_9() {
+    const WUMP_ROUTE_INFO* info = die()->get_route_info();
+    DeviceSpec spec = host::device::spec();
+    for (int w : {4, 8, 12})
+      spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
+    host::device::configure(spec);
+  }
   static unsigned site(int x, int y, int z) { return die()->get_place_info()->get_global_id(0, x, y, z); }
   // A UIB at (x, 9) mapped to its own instance, feeding a new core register
   // (returned).
@@ -832,11 +841,7 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
   assign(a, 837, "2");
   assign(b, 837, "2");
   cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
-  // ra's port listens to four wires of the LAB below it: three are blacklisted.
-  const WUMP_ROUTE_INFO* info = die()->get_route_info();
-  DeviceSpec spec = host::device::spec();
-  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
-  host::device::configure(spec);
+  leave_one_wire_below_port_at_9();
   host::clear_calls();
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
@@ -875,10 +880,7 @@ TEST_F(P2cEngineTest, UibDomainsAreSolvedInTheOrderOfTheirClockDrivers) {
   assign(a, 837, "2");
   assign(b, 837, "2");
   cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
-  const WUMP_ROUTE_INFO* info = die()->get_route_info();
-  DeviceSpec spec = host::device::spec();
-  for (int w : {4, 8, 12}) spec.blacklist_gids.push_back(info->get_gid(w < 8 ? dev_kind::H_WIRE : dev_kind::V_WIRE, 9, 8, w));
-  host::device::configure(spec);
+  leave_one_wire_below_port_at_9();
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
   ASSERT_TRUE(a->is_placed());
