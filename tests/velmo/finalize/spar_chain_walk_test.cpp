@@ -29,8 +29,9 @@ using namespace host::testing;
 class SparChainTest : public HostTest {
 protected:
   // s -> a (registers) -> p1 -> p2 -> b: two pipeline registers, p1 on a
-  // register site of its own, p2 in a slot of b's LAB; p1 also feeds x.
-  void build() {
+  // register site of its own, p2 in a slot of b's LAB; with `branch` p1
+  // also feeds x.
+  void build(bool branch = true) {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
@@ -41,9 +42,11 @@ protected:
     p1 = n->zota_reg("p1").clk(clk).d(a).placed(site_gid(4, 4, 1), 643);
     p2 = n->zota_reg("p2").clk(clk).d(p1);
     b = n->reg("b").clk(clk).d(p2).placed(site_gid(5, 4, 1), 643);
-    x = n->reg("x").clk(clk).d(p1);
     n->io_out("out", b);
-    n->io_out("xout", x);
+    if (branch) {
+      x = n->reg("x").clk(clk).d(p1);
+      n->io_out("xout", x);
+    }
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     place_in_slot(p2, 5, 4, 60);
@@ -118,6 +121,36 @@ TEST_F(SparChainTest, TheChainEndsAtTheOrdinaryRegisterFeedingIt) {
   host::clear_calls();
   EXPECT_TRUE(VELMO_SPAR(false).run());
   EXPECT_EQ(reroutes(d_of(a)), 1);
+  EXPECT_EQ(reroutes(d_of(p1)), 1);
+  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+}
+
+// Without x, b's input is the only connection the chain reaches: a failure
+// two registers up is found only through the whole chain. With p2's input
+// failing as well, the re-route still starts at the most upstream failing
+// input, p1's.
+TEST_F(SparChainTest, TheOnlyConnectionThroughTheChainFindsTheMostUpstreamFailure) {
+  build(false);
+  make_fail(p1);
+  ASSERT_LT(hold(d_of(p1)), 0);
+  ASSERT_GE(hold(d_of(p2)), 0);
+  ASSERT_GE(hold(d_of(b)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 1 connections for hold (1 w/ ZOTAs)"));
+  EXPECT_EQ(reroutes(d_of(p1)), 1);
+  EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+  // The hop into p1 took p1's own violation as its budget.
+  request();
+  EXPECT_GE(hold(d_of(p1)), 0);
+
+  make_fail(p1);
+  make_fail(p2);
+  ASSERT_LT(hold(d_of(p1)), 0);
+  ASSERT_LT(hold(d_of(p2)), 0);
+  ASSERT_GE(hold(d_of(b)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
   EXPECT_EQ(reroutes(d_of(p1)), 1);
   EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
 }

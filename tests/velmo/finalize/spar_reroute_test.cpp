@@ -159,6 +159,7 @@ TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlag
   EXPECT_EQ(count_calls("DUX::reroute(" + host::vok::arg(d_of(p)).text + ")"), 1);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist"), 0);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::run_drask_analysis(1, true, false, false, false, true)"), 1);
+  EXPECT_EQ(count_calls("DUX::DUX(1, false, "), 1);
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::close_edge_slack_data"), 1);
   const std::string prefix = CMP_FACADE::current()->get_project_name();
   EXPECT_FALSE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
@@ -169,6 +170,7 @@ TEST_F(SparRerouteTest, OneChainReRoutedFromThePipelineInputDumpsOnlyWithTheFlag
   host::clear_calls();
   EXPECT_TRUE(VELMO_SPAR(true).run());
   EXPECT_EQ(count_calls("HOV_ACCESSORIES::write_kem_netlist(\"" + prefix + ".spar_pre_kem_netlist\", true, true)"), 1);
+  EXPECT_EQ(count_calls("ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"" + prefix + ".spar_pre_atom_netlist.txt\", true)"), 1);
   EXPECT_TRUE(std::filesystem::exists(prefix + ".spar_pre_atom_netlist.txt"));
   std::filesystem::remove(prefix + ".spar_pre_atom_netlist.txt");
   std::filesystem::remove(prefix + ".spar_pre_kem_netlist");

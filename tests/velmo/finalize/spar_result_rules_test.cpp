@@ -1,8 +1,12 @@
 // The hold-driven re-route pass: its result follows the legality engine's
-// status.
+// status; without an environment or timing data it stops on an internal
+// error before it edits anything.
+#include <algorithm>
 #include <memory>
+#include <string>
 
 #include "cmp/cmp_facade.h"
+#include "common/host_call_log.h"
 #include "common/host_script.h"
 #include "hov/hov_utility.h"
 #include "kem/kem_manager.h"
@@ -65,6 +69,30 @@ TEST_F(SparResultRulesTest, EveryStatusButSuccessIsAFailure) {
     host::script::queue<int>("DUX::implement").push(status);
     EXPECT_FALSE(VELMO_SPAR(false).run()) << status;
   }
+}
+
+class SparPreconditionsTest : public HostTest {};
+
+// Nothing to read slacks from: no environment, then an environment whose
+// design has no timing netlist. Either stops the run before the legality
+// engine is made.
+TEST_F(SparPreconditionsTest, WithoutAnEnvironmentOrTimingDataTheRunIsAnInternalError) {
+  const HOST_INTERNAL_ERROR no_env = expect_internal_error([] { VELMO_SPAR(false).run(); });
+  EXPECT_EQ(no_env.condition, "env");
+  EXPECT_EQ(no_env.tag, "VELMO");
+  EXPECT_EQ(no_env.file, "velmo_router");
+
+  device(Family::KY).corners({Corner::slow()}).build();
+  WEXAN_ENV env(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  NETLIST_BUILDER n(netlist());
+  n.io_out("out", n.reg("a").clk(n.io_in("clk")).d(n.io_in("in")));
+  ASSERT_EQ(hov_get_accessories()->get_kem_netlist(), nullptr);
+  host::clear_calls();
+  const HOST_INTERNAL_ERROR no_timing = expect_internal_error([] { VELMO_SPAR(false).run(); });
+  EXPECT_EQ(no_timing.condition, "m_edge_slack_data");
+  EXPECT_EQ(no_timing.tag, "VELMO");
+  const auto lines = host::call_lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("DUX::DUX(", 0) == 0; }), 0);
 }
 
 }  // namespace
