@@ -29,9 +29,10 @@ using namespace host::testing;
 class SparChainTest : public HostTest {
 protected:
   // s -> a (registers) -> p1 -> p2 -> b: two pipeline registers, p1 on a
-  // register site of its own, p2 in a slot of b's LAB; with `branch` p1
-  // also feeds x.
-  void build(bool branch = true) {
+  // register site of its own, p2 in a slot of b's LAB; p1 also feeds x,
+  // listed after p2 among p1's fanouts or before it, or not at all.
+  enum class X { AFTER, BEFORE, NONE };
+  void build(X branch = X::AFTER) {
     device(Family::KY).corners({Corner::slow()}).build();
     env = new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
     n = std::make_unique<NETLIST_BUILDER>(netlist());
@@ -40,13 +41,12 @@ protected:
     VOK_ATOM_NODE* s = n->reg("s").clk(clk).d(n->io_in("in"));
     a = n->reg("a").clk(clk).d(s).placed(site_gid(2, 2, 1), 643);
     p1 = n->zota_reg("p1").clk(clk).d(a).placed(site_gid(4, 4, 1), 643);
+    if (branch == X::BEFORE) x = n->reg("x").clk(clk).d(p1);
     p2 = n->zota_reg("p2").clk(clk).d(p1);
     b = n->reg("b").clk(clk).d(p2).placed(site_gid(5, 4, 1), 643);
+    if (branch == X::AFTER) x = n->reg("x").clk(clk).d(p1);
     n->io_out("out", b);
-    if (branch) {
-      x = n->reg("x").clk(clk).d(p1);
-      n->io_out("xout", x);
-    }
+    if (x) n->io_out("xout", x);
     TIBEX_VPR_FACADE f;
     ASSERT_TRUE(f.place());
     place_in_slot(p2, 5, 4, 60);
@@ -80,8 +80,12 @@ protected:
   VOK_ATOM_NODE *a = nullptr, *p1 = nullptr, *p2 = nullptr, *b = nullptr, *x = nullptr;
 };
 
-TEST_F(SparChainTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
-  build();
+// Either order of p1's two branches, the deep one (p2, then b) first or
+// the leaf x first: the walk over the leaves reaches both.
+class SparChainOrderTest : public SparChainTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SparChainOrderTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
+  build(GetParam() ? X::BEFORE : X::AFTER);
   make_fail(p1);
   ASSERT_LT(hold(d_of(p1)), 0);
   ASSERT_GE(hold(d_of(p2)), 0);
@@ -95,6 +99,8 @@ TEST_F(SparChainTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
   request();
   EXPECT_GE(hold(d_of(p1)), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(XBeforeP2, SparChainOrderTest, ::testing::Bool());
 
 // The walk up the chain stops at a, an ordinary register: a's failing input
 // neither makes b fail nor moves b's re-route up to it, and is re-routed
@@ -130,7 +136,7 @@ TEST_F(SparChainTest, TheChainEndsAtTheOrdinaryRegisterFeedingIt) {
 // failing as well, the re-route still starts at the most upstream failing
 // input, p1's.
 TEST_F(SparChainTest, TheOnlyConnectionThroughTheChainFindsTheMostUpstreamFailure) {
-  build(false);
+  build(X::NONE);
   make_fail(p1);
   ASSERT_LT(hold(d_of(p1)), 0);
   ASSERT_GE(hold(d_of(p2)), 0);
