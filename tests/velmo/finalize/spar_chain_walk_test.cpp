@@ -81,7 +81,8 @@ protected:
 };
 
 // Either order of p1's two branches, the deep one (p2, then b) first or
-// the leaf x first: the walk over the leaves reaches both.
+// the leaf x first: the walk over the leaves reaches both, and each leaf's
+// budget is its own.
 class SparChainOrderTest : public SparChainTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SparChainOrderTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
@@ -98,6 +99,22 @@ TEST_P(SparChainOrderTest, AFailureTwoRegistersUpTheChainIsReRoutedFromThere) {
   EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)) + reroutes(d_of(x)), 0);
   request();
   EXPECT_GE(hold(d_of(p1)), 0);
+}
+
+// x's input failing as well: its own hop gets its own violation, and the
+// one re-route from p1's input leaves both passing.
+TEST_P(SparChainOrderTest, AFailingLeafIsFixedWithTheChainInFrontOfIt) {
+  build(GetParam() ? X::BEFORE : X::AFTER);
+  make_fail(p1);
+  make_fail(x);
+  ASSERT_LT(hold(d_of(p1)), 0);
+  ASSERT_LT(hold(d_of(x)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(reroutes(d_of(p1)), 1);
+  request();
+  EXPECT_GE(hold(d_of(p1)), 0);
+  EXPECT_GE(hold(d_of(x)), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(XBeforeP2, SparChainOrderTest, ::testing::Bool());
