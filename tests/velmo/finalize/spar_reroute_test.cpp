@@ -276,7 +276,7 @@ TEST_F(SparRerouteTest, ARegistersOtherInputsAreNeverChosen) {
 // A leaf of the chain without a hold slack keeps its budgets but counts as
 // handled: two connections through p, one re-route from p's input. A LUT
 // added after the timing netlist was built has no edge into its inputs, so
-// no slack there: it is passed over.
+// no slack there, and an empty input slot: it is passed over.
 TEST_F(SparRerouteTest, AChainLeafWithoutHoldSlackIsHandledWithItsBudgetsKept) {
   build(true);
   make_fail(p, 40);
@@ -284,7 +284,10 @@ TEST_F(SparRerouteTest, AChainLeafWithoutHoldSlackIsHandledWithItsBudgetsKept) {
   EXPECT_EQ(hov_get_accessories()->get_edge_slack_data()[ic_edge(d_of(e))->get_id()].second, 2147483647);
   VOK_ATOM_NODE* late = n->lut("late", {b, e}, 0x6);
   n->io_out("lout", late);
-  ASSERT_EQ(ic_edge(late->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)), nullptr);
+  ASSERT_EQ(ic_edge(late->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 1)), nullptr);
+  // Its first input removed again: an empty slot.
+  late->remove_input_term(late->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0));
+  ASSERT_EQ(late->get_iterm_slot(0), nullptr);
   host::clear_calls();
   EXPECT_TRUE(VELMO_SPAR(false).run());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Re-routing 2 connections for hold (2 w/ ZOTAs)"));
