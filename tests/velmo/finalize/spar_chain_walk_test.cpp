@@ -146,6 +146,21 @@ TEST_F(SparChainTest, TheChainEndsAtTheOrdinaryRegisterFeedingIt) {
   EXPECT_EQ(reroutes(d_of(a)), 1);
   EXPECT_EQ(reroutes(d_of(p1)), 1);
   EXPECT_EQ(reroutes(d_of(p2)) + reroutes(d_of(b)), 0);
+
+  // A pipeline register without a data input ends the chain as well: with
+  // p2's removed, b's own failure is re-routed from b, p1's only for x.
+  make_fail(p1);
+  make_fail(b);
+  VOK_ATOM_ITERM* p1_in = d_of(p1);
+  p2->remove_input_term(d_of(p2));
+  env->indicate_that_atom_netlist_is_modified(p2->get_id(), false, false);
+  request();
+  ASSERT_LT(hold(p1_in), 0);
+  ASSERT_LT(hold(d_of(b)), 0);
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_SPAR(false).run());
+  EXPECT_EQ(reroutes(d_of(b)), 1);
+  EXPECT_EQ(reroutes(p1_in), 1);
 }
 
 // Without x, b's input is the only connection the chain reaches: a failure
