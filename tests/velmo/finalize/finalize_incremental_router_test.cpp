@@ -90,6 +90,9 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
   map_to_device_port(near_in);
   map_to_device_port(pipe_in);
   map_to_device_port(core_in);
+  // An input with no driver has nothing to route, mapped or not.
+  const VOK_ATOM_ITERM* undriven = host::testing::netlist().find("core")->add_input_term(DB_INPUT_PORT_ENA, 0);
+  map_to_device_port(undriven);
   // The pipeline register's clock is not routed: no time borrowing on it.
   cfg_set_off("fit_finalize_runs_parasitics_hold_fixing");
   EXPECT_TRUE(expert->finalize());
@@ -99,6 +102,7 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
   // is a pipeline register's input, mapped or not.
   EXPECT_FALSE(routed(far_in));
   EXPECT_FALSE(routed(pipe_in));
+  EXPECT_FALSE(routed(undriven));
   EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 2);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
