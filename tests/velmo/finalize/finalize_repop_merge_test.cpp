@@ -5,6 +5,7 @@
 #include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
 #include "testing/own_process.h"
+#include "tibex/tibex_env.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
@@ -57,6 +58,16 @@ TEST_F(FinalizeRepopMergeTest, TheRepopulationAfterTheReRouteDoesNotDependOnTheE
   VELMO_EXPERT* expert = start();
   host::wexan::set_yun_env(&m_yun_env);
   host::swavo::set_spar_modified_atom_ids({1});
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  // So does the one after the recompile skip path's re-route (here without
+  // the hold-fix flow).
+  host::swavo::set_user_flow(true);
+  host::swavo::set_skippable_snapshot(9, true);
+  host::swavo::set_skippable_snapshot(10, true);
+  cfg_set_off("velmo_finalize_spar_flow");
+  TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+  host::clear_calls();
   EXPECT_TRUE(expert->finalize());
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
 }
