@@ -1,5 +1,6 @@
 // The sweep of sector-level clock gates that drive nothing, with the logic
 // that fed only them, from the netlist and the routing.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "r5t/r5t_interface.h"
 #include "siv/siv_atom_mod_utility.h"
 #include "testing/host_test.h"
+#include "testing/own_process.h"
 #include "testing/netlist_builder.h"
 #include "testing/routing_builder.h"
 #include "velmo_expert.h"
@@ -71,6 +73,29 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
   box.in("i", in);
   const int g5 = gate(n, "g5", box.out("o"))->get_id();
 
+  // Chains of uneven depth into one dead gate, and a driver that reaches it
+  // both directly and through another: all of it goes, each atom once.
+  auto x1 = n.lut("x1", {in}, 0x2);
+  auto x2 = n.lut("x2", {x1}, 0x2);
+  auto x3 = n.lut("x3", {x2}, 0x2);
+  auto y1 = n.lut("y1", {in}, 0x2);
+  const int g6 = gate(n, "g6", x3, y1)->get_id();
+  auto fork = n.lut("fork", {in}, 0x2);
+  auto join = n.lut("join", {fork}, 0x2);
+  const int g7 = gate(n, "g7", join, fork)->get_id();
+  const std::vector<int> uneven{g6, x1.id(), x2.id(), x3.id(), y1.id(), g7, fork.id(), join.id()};
+  // A dead gate inside a box: its logic goes, the box and its port stay.
+  int in_box_gate = -1, in_box_lut = -1, in_box_port = -1;
+  auto box2 = n.blackbox("bb2", [&](host::testing::NETLIST_BUILDER& c) {
+    SIG port = c.input("i");
+    in_box_port = port.oterm->get_my_node()->get_id();
+    auto l = c.lut("l", {port}, 0x2);
+    in_box_lut = l.id();
+    in_box_gate = gate(c, "g_in_box", l)->get_id();
+  });
+  box2.in("i", in);
+  VOK_ATOM_NETLIST* box_netlist = box2.child();
+
   auto d = host::testing::routing();
   int b_wire = -1, shared_to_gate = -1, shared_to_r = -1;
   d.routing(b).wire(host::testing::h(2, 2)).mark(b_wire).sink(n.find("g1")->get_input_term_by_type(DB_INPUT_PORT_CLK, 0));
@@ -98,6 +123,11 @@ TEST_F(FinalCleanupTest, DeadGateChainsGoLiveLogicAndPreservedLogicStay) {
   EXPECT_EQ(nl->get_atom_by_id(g_kept), nullptr);
   EXPECT_NE(n.find("kept"), nullptr);
   EXPECT_NE(n.find("in"), nullptr);
+  for (int gone : uneven) EXPECT_EQ(nl->get_atom_by_id(gone), nullptr) << gone;
+  EXPECT_EQ(box_netlist->get_atom_by_id(in_box_gate), nullptr);
+  EXPECT_EQ(box_netlist->get_atom_by_id(in_box_lut), nullptr);
+  EXPECT_NE(box_netlist->get_atom_by_id(in_box_port), nullptr) << "the box's port stays";
+  EXPECT_NE(n.find("bb2"), nullptr);
   EXPECT_TRUE(nl->sanity_check());
 
   EXPECT_FALSE(routing->is_live(b_wire));
@@ -174,6 +204,45 @@ TEST_F(FinalCleanupTest, NoTaggedGateMeansNoEditAndTheSwitchesAreFrozen) {
   const int dead_id = dead->get_id();
   EXPECT_TRUE(m_expert->final_cleanup());
   EXPECT_EQ(m_env->get_atom_netlist()->get_atom_by_id(dead_id), nullptr);
+}
+
+// The switches are read at the first sweep of the process: a process that
+// starts with the skip switch on sweeps nothing.
+TEST_F(FinalCleanupTest, TheSkipSwitchOnAtTheFirstSweepLeavesEveryGate) {
+  if (!host::testing::in_own_process()) return;
+  cfg_set_on("velmo_skip_sweeping_unused_slclkgates");
+  auto n = host::testing::netlist();
+  auto in = n.input_port("in");
+  auto feed = n.lut("feed", {in}, 0x2);
+  gate(n, "dead", feed);
+  EXPECT_TRUE(m_expert->final_cleanup());
+  EXPECT_NE(n.find("dead"), nullptr);
+  EXPECT_NE(n.find("feed"), nullptr);
+  EXPECT_EQ(host::call_count("WEXAN_ENV::create_atom_mod_utility_for_algorithm"), 0);
+}
+
+// With the verbose switch on at the first sweep, the netlist is dumped before
+// and after the edit; a sweep with nothing to sweep dumps nothing.
+TEST_F(FinalCleanupTest, TheVerboseSwitchDumpsTheNetlistAroundTheEdit) {
+  if (!host::testing::in_own_process()) return;
+  cfg_set_on("velmo_final_cleanup_verbose_debug");
+  auto n = host::testing::netlist();
+  auto in = n.input_port("in");
+  EXPECT_TRUE(m_expert->final_cleanup());
+  EXPECT_EQ(host::call_count("ZEL_ATOM_DUMPER::dump_current_atom_netlist"), 0);
+  gate(n, "dead", n.lut("feed", {in}, 0x2));
+  host::testing::routing().attach();
+  host::clear_calls();
+  EXPECT_TRUE(m_expert->final_cleanup());
+  EXPECT_EQ(n.find("dead"), nullptr);
+  EXPECT_THAT(host::call_lines(),
+              CallSequence(std::vector<std::string>{
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.before_final_cleanup_sweeping\", true)",
+                  "SIV_ATOM_MOD_UTILITY::remove_node",
+                  "ZEL_ATOM_DUMPER::dump_current_atom_netlist(\"atom_netlist.after_final_cleanup_sweeping\", true)"}));
+  // The routing is dumped too, before and after.
+  EXPECT_TRUE(std::filesystem::exists("stitched.before_final_cleanup_sweeping"));
+  EXPECT_TRUE(std::filesystem::exists("stitched.after_final_cleanup_sweeping"));
 }
 
 }  // namespace

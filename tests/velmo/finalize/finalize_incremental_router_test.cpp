@@ -1,6 +1,7 @@
 // The incremental router in finalize: the ECO re-route of the recompile skip
 // path (what it routes, in which order, and a connection it cannot route)
 // and the router test hook.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,9 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
   map_to_device_port(near_in);
   map_to_device_port(pipe_in);
   map_to_device_port(core_in);
+  // An input with no driver has nothing to route, mapped or not.
+  const VOK_ATOM_ITERM* undriven = host::testing::netlist().find("core")->add_input_term(DB_INPUT_PORT_ENA, 0);
+  map_to_device_port(undriven);
   // The pipeline register's clock is not routed: no time borrowing on it.
   cfg_set_off("fit_finalize_runs_parasitics_hold_fixing");
   EXPECT_TRUE(expert->finalize());
@@ -98,6 +102,7 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteRoutesMappedUnroutedInputsAndCom
   // is a pipeline register's input, mapped or not.
   EXPECT_FALSE(routed(far_in));
   EXPECT_FALSE(routed(pipe_in));
+  EXPECT_FALSE(routed(undriven));
   EXPECT_EQ(count_calls("KORRIN::INCREMENTAL_ROUTER::add_connection"), 2);
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
@@ -130,6 +135,11 @@ TEST_F(FinalizeIncrementalRouterTest, EcoRerouteThatCannotRouteEndsTheCompileWit
   EXPECT_THAT(host::call_names(), Not(Contains("KORRIN::INCREMENTAL_ROUTER::commit")));
   EXPECT_FALSE(routed(near_in));
   EXPECT_FALSE(routed(far_in));
+  // Without the design bundle there is no port map to route by.
+  host::gesk::load(false, false);
+  host::clear_calls();
+  EXPECT_EQ(expect_internal_error([&] { expert->finalize(); }).condition, "bundle");
+  EXPECT_THAT(host::call_names(), Not(Contains("KORRIN::INCREMENTAL_ROUTER::add_connection")));
 }
 
 TEST_F(FinalizeIncrementalRouterTest, RouterTestHookRoutesTheDesignThenRebuildsTiming) {
@@ -156,6 +166,44 @@ TEST_F(FinalizeIncrementalRouterTest, RouterTestHookRoutesTheDesignThenRebuildsT
   EXPECT_THAT(host::debug::texts(),
               HasDebugLine("KORRIN::test_korrin_incremental_router did not route every connection."));
   EXPECT_THAT(host::call_names(), Contains("WEXAN_ENV::report_fitter_status"));
+
+  // Each hook has its own switch: the router's, the full timing update's
+  // (a global taint and a rebuild) and the hold-fix re-route's, off by
+  // default.
+  const auto rebuilds_before_post_ops = [] {
+    const std::vector<std::string> lines = host::call_lines();
+    const auto post = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\"", 0) == 0;
+    });
+    return std::count(lines.begin(), post, "CMP_FACADE::notify_timing_netlist_changed(1)");
+  };
+  const std::string incomplete = "KORRIN::test_korrin_incremental_router did not route every connection.";
+  struct CASE {
+    bool router, full_update;
+  };
+  for (const CASE& c : {CASE{true, true}, CASE{false, true}, CASE{true, false}}) {
+    SCOPED_TRACE(::testing::Message() << "router " << c.router << " full update " << c.full_update);
+    c.router ? cfg_set_on("korrin_test_incremental_router") : cfg_set_off("korrin_test_incremental_router");
+    c.full_update ? cfg_set_on("korrin_test_force_full_hep") : cfg_set_off("korrin_test_force_full_hep");
+    host::clear_calls();
+    const int incomplete_before = count_lines(incomplete);
+    EXPECT_TRUE(expert->finalize());
+    EXPECT_EQ(count_calls("KORRIN::test_korrin_incremental_router"), c.router ? 1 : 0);
+    // The far LAB is still blocked: a router run reports it, no run says nothing.
+    EXPECT_EQ(count_lines(incomplete) - incomplete_before, c.router ? 1 : 0);
+    EXPECT_EQ(rebuilds_before_post_ops(), c.full_update ? 1 : 0);
+    EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                        "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Korrin IR SPaR\""))));
+  }
+  host::cfg::unset("korrin_test_incremental_router");
+  host::cfg::unset("korrin_test_force_full_hep");
+  cfg_set_on("korrin_test_spar");
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Korrin IR SPaR\"")));
+  EXPECT_THAT(host::call_names(), Not(Contains("ZEL_ATOM_DUMPER::dump_current_atom_netlist"))) << "no dump by default";
+  cfg_set_off("korrin_test_spar");
 
   // Without the hooks switched on, the router is not run.
   cfg_set_off("korrin_incremental_router");

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 
 #include "../prefit/expert_fixture.h"
+#include "cfg/cfg.h"
+#include "testing/own_process.h"
+#include "tibex/tibex_env.h"
 #include "swavo/swavo_recompile_op.h"
 #include "testing/design_builder.h"
 #include "testing/netlist_builder.h"
@@ -40,6 +43,33 @@ TEST_F(FinalizeRepopMergeTest, EquivalentUnplacedPipelineRegistersAreMergedAfter
   EXPECT_NE(z0, z1) << "one of the two registers is left";
   if (VOK_ATOM_NODE* left = n.find(z0 ? "z0" : "z1"))
     EXPECT_EQ(left->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0)->count_flatten_fanouts(), 2);
+}
+
+// The repopulation after the re-route is asked for as such: it runs even
+// with the early-access repopulation switched off (read once per process).
+TEST_F(FinalizeRepopMergeTest, TheRepopulationAfterTheReRouteDoesNotDependOnTheEarlyAccessSwitch) {
+  if (!host::testing::in_own_process()) return;
+  cfg_set_off("yun_depopulate_force_repop_ea");
+  host::testing::device(host::testing::Family::KZ).zota_flow_supported(true).build();
+  auto n = host::testing::netlist();
+  auto clk = n.input_port("clk");
+  n.io_out("o", n.zota_reg("z").clk(clk).d(n.lut("src", {n.input_port("in")}, 0x2)));
+  host::testing::routing().attach();
+  VELMO_EXPERT* expert = start();
+  host::wexan::set_yun_env(&m_yun_env);
+  host::swavo::set_spar_modified_atom_ids({1});
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
+  // So does the one after the recompile skip path's re-route (here without
+  // the hold-fix flow).
+  host::swavo::set_user_flow(true);
+  host::swavo::set_skippable_snapshot(9, true);
+  host::swavo::set_skippable_snapshot(10, true);
+  cfg_set_off("velmo_finalize_spar_flow");
+  TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+  host::clear_calls();
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate"), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // skip path, the timing-analyzer reports, the emulation exit and the final
 // periphery-transfer check.
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "../prefit/expert_fixture.h"
 #include "cfg/cfg.h"
 #include "common/host_call_log.h"
+#include "common/host_clock.h"
 #include "common/host_script.h"
 #include "dev/dev_spec.h"
 #include "hov/hov_utility.h"
@@ -72,10 +74,12 @@ TEST_F(FinalizeFlowTest, DeviceWithoutPipelineRegistersRunsTheRouteFixup) {
   state->add_model(model);
   EXPECT_TRUE(expert->finalize());
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Checking for timing model at db/final/timing_netlist"));
-  EXPECT_THAT(host::call_lines(), Contains(::testing::StartsWith(
-                                      "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, ")));
+  EXPECT_THAT(host::call_lines(), Contains("WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 3, 5, false, false, "
+                                           "false, false, null, false, false)"));
+  // This family has its dangling clock routing cleaned up first.
   EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize\"",
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Cleanup Dangling Clock Routing\"",
                                       "WEXAN_ENV::run_w3j3",
                                       "TIBEX_VPR_FACADE::begin_flow(32)",
                                       "TIBEX_VPR_FACADE::prepare_finalize(32)",
@@ -209,18 +213,43 @@ TEST_F(FinalizeFlowTest, WithTheSwitchOffThePlacerRouterStaysUntilThePostFinaliz
 }
 
 // With repopulation switched off the pipeline registers' clock routing is
-// committed as it is instead.
+// committed as it is instead, unless that switch is off too.
 TEST_F(FinalizeFlowTest, WithoutRepopulationTheClockRoutingIsCommitted) {
+  for (const bool commit : {true, false}) {
+    SCOPED_TRACE(commit);
+    VELMO_EXPERT* expert = begin(Family::KY);
+    host::swavo::set_spar_modified_atom_ids({1});
+    cfg_set_off("velmo_finalize_run_repop");
+    if (!commit) cfg_set_off("fit_retime_run_zota_router");
+    EXPECT_TRUE(expert->finalize());
+    EXPECT_EQ(count_calls("NORBO_ZOTA_MANAGER::commit_clock_routing"), commit ? 1 : 0);
+    if (commit)
+      EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
+                                          "WEXAN_UNLOAD::reload_device_data(2)",
+                                          "NORBO_ZOTA_MANAGER::commit_clock_routing",
+                                          "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+    EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                        "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+    TearDown();
+    SetUp();
+  }
+}
+
+// The preparation of the hold-fix re-route follows its switch; the re-route
+// runs without it. Asked for, the routing is dumped after the re-route.
+TEST_F(FinalizeFlowTest, TheHoldFixReroutePreparationFollowsItsSwitch) {
   VELMO_EXPERT* expert = begin(Family::KY);
-  host::swavo::set_spar_modified_atom_ids({1});
-  cfg_set_off("velmo_finalize_run_repop");
+  cfg_set_off("velmo_finalize_run_spar");
+  cfg_set_on("velmo_dump_post_spar_routing");
   EXPECT_TRUE(expert->finalize());
-  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{
-                                      "WEXAN_UNLOAD::reload_device_data(2)",
-                                      "NORBO_ZOTA_MANAGER::commit_clock_routing",
-                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"VELMO_EXPERT::do_post_finalize_ops\""}));
+  EXPECT_TRUE(exists("post_spar_routing.echo"));
+  EXPECT_THAT(host::call_names(), Not(Contains("SWAVO_RECOMPILE_OP::parse_recompile_argument")));
   EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
-                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+                                      "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"spar_preamble\""))));
+  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{"WEXAN_UNLOAD::unload_device_data(2)",
+                                                                        "TIBEX_VPR_FACADE::begin_flow(32)",
+                                                                        "WEXAN_UNLOAD::reload_device_data(2)"}));
+  EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending: elapsed time is"), 1);
 }
 
 // A re-route that gave up changed nothing worth repopulating, even with
@@ -233,6 +262,17 @@ TEST_F(FinalizeFlowTest, ARerouteThatGaveUpRepopulatesNothing) {
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Skipping Post-SPAR repop due to no SPaR changes"));
   EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
                                       "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"velmo_finalize_run_repop\""))));
+}
+
+// Each closing message times its own span: the route fix-up from the start
+// of the hold-fix flow, the post-fit operations from the start of the stage.
+TEST_F(FinalizeFlowTest, ElapsedTimesCoverTheirOwnSpans) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  host::script::on("TIBEX_VPR_FACADE::route", [] { host::clock::advance(std::chrono::seconds(65)); });
+  host::script::on("W3J3_CHECK_OP::work", [] { host::clock::advance(std::chrono::seconds(10)); });
+  EXPECT_TRUE(expert->finalize());
+  EXPECT_EQ(messages_starting("Fitter post-routing fixup operations ending: elapsed time is 00:01:05"), 1);
+  EXPECT_EQ(messages_starting("Fitter post-fit operations ending: elapsed time is 00:01:15"), 1);
 }
 
 // The emulation of the post-route retimer ends finalize at once only on
@@ -382,7 +422,9 @@ TEST_F(FinalizeFlowTest, RecompileSkipPathReroutesWithoutPreparation) {
                   "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary",
                   "WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(true)",
                   "WEXAN_ENV::indicate_that_atom_netlist_is_modified",
-                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, ", "TIBEX_VPR_FACADE::begin_flow(32)"}));
+                  "WEXAN_ENV::get_hov_utility_or_create_if_necessary(0, 2, 5, false, false, false, false, null, false, "
+                  "false)",
+                  "TIBEX_VPR_FACADE::begin_flow(32)"}));
 }
 
 TEST_F(FinalizeFlowTest, TimingAnalyzerReportsRunTheirTclCommands) {
@@ -532,6 +574,64 @@ TEST_F(FinalizeFlowTest, PostRerouteIncrementalUpdateReplacesAPartialTimingUtili
   EXPECT_EQ(WEXAN_ENV::get_env()->get_hov_utility_ptr()->get_mode(), 3);
 }
 
+// With the incremental update asked for, a full timing utility keeps the
+// timing netlist it has and gets its corners read again; so does a netlist
+// left in memory without a utility; with no netlist in memory there is
+// nothing to reload corners into, and nothing is read back.
+TEST_F(FinalizeFlowTest, PostRerouteIncrementalUpdateReloadsCornersIntoWhatIsInMemory) {
+  enum WHAT { FULL_UTILITY, NO_UTILITY, NO_NETLIST };
+  for (const WHAT what : {FULL_UTILITY, NO_UTILITY, NO_NETLIST}) {
+    SCOPED_TRACE(what);
+    VELMO_EXPERT* expert = begin(Family::KY);
+    host::swavo::set_spar_modified_atom_ids({1});
+    host::swavo::set_post_spar_incremental_hep(true);
+    if (what == NO_UTILITY) host::script::on("TIBEX_VPR_FACADE::route", [] { host::hov::delete_utility(); });
+    if (what == NO_NETLIST)
+      host::script::on("TIBEX_VPR_FACADE::route", [] { WEXAN_ENV::get_env()->delete_hov_utility_completely(); });
+    expert->finalize();
+    EXPECT_THAT(host::debug::texts(), HasDebugLine("Read KEM_NETLIST after SPAR."));
+    EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_corners_from_disk"), what == NO_NETLIST ? 0 : 1);
+    EXPECT_EQ(count_calls("KEM_MANAGER::read_kem_netlist_from_disk"), 0);
+    EXPECT_EQ(count_lines("No timing netlist: corners not reloaded after SPAR."), what == NO_NETLIST ? 1 : 0);
+    TearDown();
+    SetUp();
+  }
+}
+
+// Only a hold-fix re-route that ran and succeeded can leave the timing to
+// an incremental update: a device without pipeline registers, one without
+// the retimer, the early-access flow and a failed re-route all get the full
+// update before the post-route synthesis, whatever the recompile state asks.
+TEST_F(FinalizeFlowTest, OnlyASuccessfulHoldFixRerouteLeavesTheTimingToAnIncrementalUpdate) {
+  struct CASE {
+    int family;
+    bool retimer;
+    int snapshot;
+    bool fail;
+  };
+  for (const CASE& c : {CASE{Family::KX, true, 0, false}, CASE{Family::KY, false, 0, false},
+                        CASE{Family::KY, true, 11, false}, CASE{Family::KY, true, 0, true}}) {
+    SCOPED_TRACE(::testing::Message() << "family " << c.family << " retimer " << c.retimer << " snapshot "
+                                      << c.snapshot << " fail " << c.fail);
+    VELMO_EXPERT* expert = begin(c.family, c.retimer);
+    host::swavo::set_spar_modified_atom_ids({1});
+    host::swavo::set_post_spar_incremental_hep(true);
+    cfg_set_on("muvo_post_route_in_finalize");
+    if (c.snapshot != 0) JOV_ROOT::get()->get_design("")->set_current_snapshot(c.snapshot);
+    if (c.fail) host::script::always<bool>("TIBEX_VPR_FACADE::route", false);
+    EXPECT_EQ(expert->finalize(), !c.fail);
+    const std::vector<std::string> lines = host::debug::texts();
+    const auto post = std::find(lines.begin(), lines.end(), "Performing all post finalize operations...");
+    EXPECT_EQ(std::count(lines.begin(), post, "Incremental HEP after SPAR."), 0);
+    // A family without pipeline registers has no post-route retiming to run.
+    if (c.family == Family::KX)
+      EXPECT_THAT(host::call_lines(), Not(Contains(::testing::StartsWith(
+                                          "GEN_PROFILE_BINS::open_with_tag(\"VELMO\", \"Post-Route Incremental Retimer\""))));
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(FinalizeFlowTest, FullTimingUpdateSkipsTheIncrementalStep) {
   VELMO_EXPERT* expert = begin(Family::KY);
   host::swavo::set_spar_modified_atom_ids({1});
@@ -576,13 +676,16 @@ struct SWITCHES_CASE {
   std::string expect;  // a call line the run makes ("" for none)
   int rebuilds;        // closing timing rebuilds after the post-finalize operations
   bool unloaded = false;  // no timing netlist loaded by the post-finalize operations
+  bool retimer = true;    // the device runs the retimer
+  int snapshot = 0;       // the snapshot the stage runs on (0: the default)
 };
 
 class FinalizeSwitchesTest : public FinalizeFlowTest, public ::testing::WithParamInterface<SWITCHES_CASE> {};
 
 TEST_P(FinalizeSwitchesTest, TimeBorrowingAndTheClosingRebuild) {
   const SWITCHES_CASE& c = GetParam();
-  VELMO_EXPERT* expert = begin(c.family);
+  VELMO_EXPERT* expert = begin(c.family, c.retimer);
+  if (c.snapshot != 0) JOV_ROOT::get()->get_design("")->set_current_snapshot(c.snapshot);
   // The conversion switch is read once per process and other tests set it:
   // every case states it, so that a run of many tests in one process gives
   // each case the same answer as a process of its own.
@@ -629,7 +732,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SWITCHES_CASE{Family::KX, {"velmo_finalize_create_sta_reports"}, {}, "", 1},
                       // Without a timing netlist the reports need the rebuild
                       // after all, the hold fixing's notwithstanding.
-                      SWITCHES_CASE{Family::KY, {"velmo_finalize_create_sta_reports"}, {}, "", 1, true}),
+                      SWITCHES_CASE{Family::KY, {"velmo_finalize_create_sta_reports"}, {}, "", 1, true},
+                      // The hold fixing stands for the closing rebuild only
+                      // when the ending rebuild is asked for: without it the
+                      // reports need one of their own.
+                      SWITCHES_CASE{Family::KY, {"velmo_finalize_create_sta_reports"},
+                                    {"fit_finalize_ending_kem_rebuild"}, "", 1},
+                      // The ending rebuild belongs to the hold-fix flow: no
+                      // rebuild without the retimer, without the flow, or in
+                      // the early-access flow (forced on the Nimbrel
+                      // snapshot), the hold fixing off notwithstanding.
+                      SWITCHES_CASE{Family::KY, {}, {"fit_finalize_runs_parasitics_hold_fixing"}, "", 0, false,
+                                    false},
+                      SWITCHES_CASE{Family::KY, {}, {"fit_finalize_runs_parasitics_hold_fixing",
+                                                     "velmo_finalize_spar_flow"}, "", 0},
+                      SWITCHES_CASE{Family::KY, {}, {"fit_finalize_runs_parasitics_hold_fixing"}, "", 0, false, true,
+                                    11}),
     // Named by position: the cases' bytes hold addresses, and a name that
     // differs from run to run would not select the case it was listed for.
     [](const ::testing::TestParamInfo<SWITCHES_CASE>& info) { return "Case" + std::to_string(info.index); });
@@ -706,6 +824,8 @@ TEST_F(FinalizeFlowTest, AFanoutViolationStopsTheStageUnlessTheSwitchAsksOnlyFor
     } else {
       const HOST_INTERNAL_ERROR e = host::testing::expect_internal_error([&] { expert->finalize(); });
       EXPECT_EQ(e.condition, "Fanout limits violated. See debug output for details.");
+      // The first check, before the hold-fix re-route, is the one that stops it.
+      EXPECT_THAT(host::call_names(), Not(Contains("TIBEX_VPR_FACADE::begin_flow")));
     }
     TearDown();
     SetUp();

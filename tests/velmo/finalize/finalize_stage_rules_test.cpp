@@ -4,6 +4,7 @@
 // succeeded and merges registers only when it routed, blackboxed partitions
 // and the early-access flow get no port-model refresh, and the timing netlist
 // is loaded, once, only from the compile database or for the retimer.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,40 @@ TEST_F(FinalizeStageRulesTest, TheSkipPathRoutesProbeChangesOnlyAfterAProbeThatS
   // The skip path cannot go on without the netlist reuse utility.
   host::wexan::set_reuse_utility(false);
   EXPECT_EQ(host::testing::expect_internal_error([&] { expert->finalize(); }).condition, "incr_util");
+}
+
+// A probe that changed the netlist or its ports marks the whole netlist
+// changed before its connections are routed, unless its taint switch is off;
+// the marking follows the switch and the change, nothing else.
+TEST_F(FinalizeStageRulesTest, TheProbeTaintsTheWholeNetlistOnlyAfterAChangeAndWithItsSwitchOn) {
+  VELMO_EXPERT* expert = begin(Family::KY);
+  skip_path();
+  const std::string probe = "WEXAN_INCREMENTAL_UTILITY::process_postfit_tracelyn_assignments_if_necessary";
+  for (const bool taint : {true, false}) {
+    for (const bool changed : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "taint " << taint << " changed " << changed);
+      taint ? cfg_set_on("velmo_pre_spar_spam_global_taint") : cfg_set_off("velmo_pre_spar_spam_global_taint");
+      host::clear_calls();
+      host::script::queue<bool>(probe + ":ports_changed").push(changed);
+      EXPECT_TRUE(expert->finalize());
+      const std::vector<std::string> lines = host::call_lines();
+      const auto from =
+          std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(probe, 0) == 0; });
+      ASSERT_NE(from, lines.end());
+      const auto to = std::find_if(from, lines.end(), [](const std::string& l) {
+        return l.rfind("TIBEX_VPR_FACADE::begin_flow", 0) == 0;
+      });
+      ASSERT_NE(to, lines.end()) << "the skip path re-routes";
+      EXPECT_EQ(std::count_if(from, to,
+                              [](const std::string& l) {
+                                return l.rfind("WEXAN_ENV::indicate_that_atom_netlist_is_modified(-1", 0) == 0;
+                              }),
+                taint && changed ? 1 : 0);
+      EXPECT_EQ(count_call_lines("WEXAN_INCREMENTAL_UTILITY::set_has_unrouted_postfit_tracelyn_connections(true)"),
+                changed ? 1 : 0);
+      TIBEX_ENV::set_vpr20k_facade();  // the stage unloads the placer-router
+    }
+  }
 }
 
 TEST_F(FinalizeStageRulesTest, BlackboxedPartitionsAndTheEarlyAccessFlowGetNoPortModelRefresh) {

@@ -17,6 +17,7 @@
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "testing/partition_builder.h"
+#include "testing/routing_builder.h"
 #include "velmo_expert.h"
 #include "velmo_finalize_parasitics.h"
 #include "velmo_main.h"
@@ -169,6 +170,23 @@ TEST_F(PostFinalizeTest, OptionalStepsFollowTheirConditions) {
   run_to_fanout_check(true);
   EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_ATOM_MOD_DRC::verify_dont_touch")));
 
+  // The port-model rebuild (with its directives) and its post-fit checks
+  // each follow their own switch.
+  for (const bool rebuild : {false, true}) {
+    for (const bool checks : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "rebuild " << rebuild << " checks " << checks);
+      rebuild ? cfg_set_on("wexan_rebuild_w3j_jev_netlist") : cfg_set_off("wexan_rebuild_w3j_jev_netlist");
+      checks ? cfg_set_on("w3j3_run_post_fit_checks") : cfg_set_off("w3j3_run_post_fit_checks");
+      host::clear_calls();
+      run_to_fanout_check(true);
+      EXPECT_EQ(host::call_count("WEXAN_ENV::run_w3j3_postfit"), rebuild ? 1 : 0);
+      EXPECT_EQ(host::call_count("R5T_DIRECTIVE_GENERATOR::generate_directives"), rebuild ? 1 : 0);
+      EXPECT_EQ(host::call_count("W3J3_CHECK_OP::work"), checks ? 1 : 0);
+    }
+  }
+  host::cfg::unset("wexan_rebuild_w3j_jev_netlist");
+  host::cfg::unset("w3j3_run_post_fit_checks");
+
   const auto directives = [&] {
     host::clear_calls();
     run_to_fanout_check(true);
@@ -182,6 +200,31 @@ TEST_F(PostFinalizeTest, OptionalStepsFollowTheirConditions) {
   EXPECT_EQ(directives(), 0) << "family 26";
   cfg_set_on("w3j3_generate_r5t_directives");
   EXPECT_EQ(directives(), 1) << "family 26, asked for";
+}
+
+// The operations check the fan-out limits of the routing they end with: by
+// default a violation stops them; with the switch it is only reported.
+TEST_F(PostFinalizeTest, AFanoutViolationStopsTheOperationsUnlessOnlyAReportIsAskedFor) {
+  using host::testing::NET_BUILDER;
+  auto n = host::testing::netlist();
+  auto q = n.reg("q").d(n.input_port("in"));
+  // One wire with seven fabric branches, one more than a wire may drive.
+  host::testing::routing().routing(q).wire(host::testing::h(7, 7)).branch([](NET_BUILDER& b) {
+    for (int i = 0; i < 7; ++i)
+      b.branch([&](NET_BUILDER& c) { c.wire(i % 2 ? host::testing::v(1 + i / 2, 2) : host::testing::h(1 + i / 2, 2)); });
+  });
+  host::testing::routing().attach();
+  // The hold fixing has a check of its own: only the operations' closing one
+  // here.
+  cfg_set_off("fit_finalize_runs_parasitics_hold_fixing");
+  host::clear_calls();
+  EXPECT_EQ(expect_internal_error([&] { m_expert->do_post_finalize_ops(true); }).condition,
+            "Fanout limits violated. See debug output for details.");
+  EXPECT_THAT(host::call_names(), Not(Contains("WEXAN_SWAVO_RECOMPILE_UTILITY::cache_routing_preservation")));
+  cfg_set_on("velmo_prevent_fanout_limit_check_assert");
+  run_to_fanout_check(true);
+  const std::vector<std::string> texts = host::debug::texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Fanout limit violations found, but I will not assert."), 1);
 }
 
 TEST_F(PostFinalizeTest, FinalizeEmulationExitAndItsFirstSteps) {
@@ -202,18 +245,38 @@ TEST_F(PostFinalizeTest, FinalizeEmulationExitAndItsFirstSteps) {
 
 }
 
+// A failed fit is reported to the compiler; the error that blames reused
+// results is posted only in a recompile, and never for a fit that succeeded.
 TEST_F(PostFinalizeTest, SuccessOrFailureReport) {
-  m_expert->report_success_or_failure(true);
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("It fits!"));
-  EXPECT_EQ(host::call_count("CMP_FACADE::report_fitter_failure"), 0);
-  m_expert->report_success_or_failure(false);
-  host::wif::set_swavo_recompile_enabled(true);
-  m_expert->report_success_or_failure(false);
-  EXPECT_THAT(host::call_lines(), CallSequence(std::vector<std::string>{"CMP_FACADE::report_fitter_failure(1)",
-                                                                        "CMP_FACADE::report_fitter_failure(1)"}));
-  int errors = 0;
-  for (const auto& m : host::messages::posted()) errors += m.id == 11166;
-  EXPECT_EQ(errors, 1);
+  const auto reused_results_errors = [] {
+    int n = 0;
+    for (const auto& m : host::messages::posted())
+      n += m.id == 11166 && m.text.find("Previous compilation results are reused") != std::string::npos;
+    return n;
+  };
+  struct CASE {
+    bool ok, recompile;
+    int failures, errors;
+  };
+  for (const CASE& c : {CASE{true, false, 0, 0}, CASE{true, true, 0, 0}, CASE{false, false, 1, 0},
+                        CASE{false, true, 1, 1}}) {
+    SCOPED_TRACE(::testing::Message() << "ok " << c.ok << " recompile " << c.recompile);
+    host::clear_calls();
+    const int errors_before = reused_results_errors();
+    const size_t posted_before = host::messages::posted().size();
+    const std::vector<std::string> texts_before = host::debug::texts();
+    const auto fits_before = std::count(texts_before.begin(), texts_before.end(), "It fits!");
+    host::wif::set_swavo_recompile_enabled(c.recompile);
+    m_expert->report_success_or_failure(c.ok);
+    const std::vector<std::string> lines = host::call_lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "CMP_FACADE::report_fitter_failure(1)"), c.failures);
+    EXPECT_EQ(host::call_count("CMP_FACADE::report_fitter_failure"), c.failures);
+    EXPECT_EQ(reused_results_errors() - errors_before, c.errors);
+    EXPECT_EQ(host::messages::posted().size() - posted_before, static_cast<size_t>(c.errors)) << "nothing else";
+    const std::vector<std::string> texts = host::debug::texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "It fits!") - fits_before, c.ok ? 1 : 0);
+  }
+  host::wif::set_swavo_recompile_enabled(false);
 }
 
 }  // namespace
