@@ -378,6 +378,10 @@ bool VELMO_EXPERT::finalize() {
   // Full timing update after the re-route unless the hold-fix flow says
   // otherwise.
   bool full_update = true;
+  // A failed probe leaves the post-fit connection changes unapplied. A
+  // re-route may still run below, but the stage has not fitted what was asked
+  // and must not end as a success.
+  bool probe_ok = true;
 
   if (s) {
     if (z) m_env->m_zota_state = 0;
@@ -388,6 +392,7 @@ bool VELMO_EXPERT::finalize() {
       WEXAN_INCREMENTAL_UTILITY* incr_util = m_env->get_netlist_reuse_utility();
       if (incr_util == nullptr) l_internal_error("incr_util", __LINE__);
       r = incr_util->process_postfit_tracelyn_assignments_if_necessary(&changed_a, &changed_b);
+      probe_ok = r;
       if (!r) msg_vdebug_impl(2, "SPAM failed!");
       if (r && (changed_a || changed_b)) {
         incr_util->set_has_unrouted_postfit_tracelyn_connections(true);
@@ -580,6 +585,7 @@ bool VELMO_EXPERT::finalize() {
     }
   }
 
+  r = r && probe_ok;
   const bool t = cfg_is_on("velmo_finalize_create_sta_reports", false);
   if (r) {
     if (s_do_lcell_to_lm_conversion) {
