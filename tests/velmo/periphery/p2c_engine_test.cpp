@@ -599,7 +599,8 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
 
 // A retried group commits the latest solve of each destination: the
 // working set's re-solve avoided the first solve's elements, so the chains
-// committed differ from those of the same transfers solved at once.
+// committed differ from those of the same transfers solved at once; each of
+// them is marked hard.
 TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
   auto n = host::testing::netlist();
   std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib_transfer(n, "u1", 6)};
@@ -642,6 +643,11 @@ TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
     EXPECT_EQ(retried[i].back(), at_once[i].back());  // the same translated port
   }
   EXPECT_FALSE(cut_off->is_placed());
+  // Every chain the retried group committed is marked hard, and nothing else.
+  std::set<int> routed;
+  for (const auto& c : retried)
+    for (unsigned g : c) routed.insert(static_cast<int>(g));
+  EXPECT_EQ(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids(), routed);
 }
 
 // A core-to-periphery group is retried like the other direction: the port
