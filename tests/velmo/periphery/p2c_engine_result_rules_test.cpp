@@ -109,3 +109,48 @@ TEST_F(P2cEngineResultRulesTest, EveryGroupIsReportedAndTotalled) {
   cfg_set_on("velmo_p2c_perform_slack_estimation");
   EXPECT_EQ(run(), (std::vector<std::string>{"Placed (but not routed) 1 of 3", "Placed and routed 1 of 3"}));
 }
+
+// A core-to-periphery group solved only in part, with partial placement
+// disallowed, is placed only, like the other direction: the solved register
+// is committed without a route and reported placed but not routed (the
+// direction's end message still names the routing it would have done), and
+// the shortfall is warned of.
+TEST_F(P2cEngineResultRulesTest, APartlySolvedC2pGroupWithPartialPlacementOffIsPlacedOnly) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  std::vector<VOK_ATOM_NODE*> regs;
+  std::vector<VOK_ATOM_ITERM*> ports;
+  for (const int x : {6, 9}) {
+    const std::string name = "u" + std::to_string(x);
+    regs.push_back(n.reg("r_" + name).clk(clk));
+    VOK_ATOM_NODE* u = n.atom(VOK_ATOM_KIND::UFI_UIB, name)
+                           .input(DB_INPUT_PORT_DATA_IN, 0, regs.back())
+                           .placed(site(x, 9, 0), dev_kind::UIB);
+    ports.push_back(u->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0));
+    host::testing::map_port(ports.back(), host::testing::gesk_instance(name + "_inst", x, 9, 0), "in[0]");
+    host::options::set(843, INT, "3", regs.back()->get_string_hpath());
+  }
+  // The port at x = 9 is cut off from the core.
+  DeviceSpec spec = host::device::spec();
+  ASSERT_TRUE(cut_routing_at(spec, periphery_chain_gid(9, 9, 0, 2), false));
+  host::device::configure(spec);
+  cfg_set_on("velmo_p2c_publish_routing_for_wire_based");
+  cfg_set_on("velmo_disallow_partial_p2c_placement");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.periphery_to_core_register_placement());
+  ASSERT_TRUE(regs[0]->is_placed());
+  EXPECT_FALSE(regs[1]->is_placed());
+  EXPECT_EQ(p.c2p_result_status(regs[0]->get_string_hpath()), VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+  EXPECT_TRUE(VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(ports[0]).empty());
+  std::vector<std::string> lines;
+  std::size_t warnings = 0;
+  for (const auto& m : host::messages::posted()) {
+    warnings += m.id == 16657 ? 1 : 0;
+    if (m.id != 16246) continue;
+    EXPECT_EQ(m.text.rfind("Register placement and routing for core-periphery transfers ending: elapsed time is ", 0), 0u)
+        << m.text;
+    for (const auto& sub : m.subs) lines.push_back(sub.text.substr(0, sub.text.find(" core register")));
+  }
+  EXPECT_EQ(warnings, 1u);
+  EXPECT_EQ(lines, std::vector<std::string>{"Placed 1 of 2"});
+}

@@ -272,3 +272,22 @@ TEST_F(P2cEngineRulesTest, DelayBoundsAreMetInPicoseconds) {
                                                  : VELMO_PERIPHERY_CORE_PLACEMENT::NOT_OPTIMIZED);
   }
 }
+
+// A UIB/ESRAM register that even the relaxed solve (up to three wires)
+// cannot reach ends the pass with an internal error rather than being left
+// quietly where it was.
+TEST_F(P2cEngineRulesTest, AUibRegisterNoSolveReachesIsAnInternalError) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* z = n.reg("z").clk(clk);
+  periphery_input("u1", 9, z);
+  assign(z, 837, "2");
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  DeviceSpec spec = host::device::spec();
+  ASSERT_TRUE(host::testing::cut_routing_at(spec, host::testing::periphery_chain_gid(9, 9, 0, 2), false));
+  host::device::configure(spec);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  const auto e = host::testing::expect_internal_error([&] { p.UIB_ESRAM_C2P_core_register_placement(); });
+  EXPECT_EQ(e.condition, "tough_set_leftovers.empty()");
+  EXPECT_FALSE(z->is_placed());
+}

@@ -178,7 +178,8 @@ TEST_F(P2cGroupRetryRulesTest, AWorkingSetLeftWholeEndsTheRetry) {
 
 // Kept chains are chosen in destination order: a chain sharing a routing
 // element with a kept chain is dropped, though its register site is its
-// own; chains with elements and sites of their own are all kept.
+// own; chains with elements and sites of their own are all kept. In either
+// direction the destination is the port.
 TEST_F(P2cGroupRetryRulesTest, AChainSharingAnElementWithAKeptChainIsDropped) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const WUMP_ROUTE_INFO* route = host::device::die_info()->get_route_info();
@@ -216,4 +217,40 @@ TEST_F(P2cGroupRetryRulesTest, AChainSharingAnElementWithAKeptChainIsDropped) {
   };
   EXPECT_EQ(solve(false), (std::vector<int>{first, second}));
   EXPECT_EQ(solve(true), std::vector<int>{first});
+
+  // Core to periphery: a chain runs from a LAB output (its root) to the port
+  // (its leaf), and the port is its destination: the chain into the lower
+  // port is kept, though its LAB output is the higher one.
+  const int lab_low = static_cast<int>(route->get_gid(dev_kind::LAB_RE, 3, 4, 90) & ~kGidBit);
+  const int lab_high = static_cast<int>(route->get_gid(dev_kind::LAB_RE, 3, 4, 91) & ~kGidBit);
+  ASSERT_LT(lab_low, lab_high);
+  ASSERT_NE(p.get_ff_gid_from_lab_re_output_port(lab_low), p.get_ff_gid_from_lab_re_output_port(lab_high));
+  const int in_first = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 0, 0) & ~kGidBit);
+  const int in_second = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 1, 0) & ~kGidBit);
+  ASSERT_LT(in_first, in_second);
+  const int in_wire = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 0, 1) & ~kGidBit);
+  auto solve_c2p = [&](bool shared) {
+    JUK::FOREST<int, int> f;
+    for (const auto& [lab, port] : std::vector<std::pair<int, int>>{{lab_low, in_second}, {lab_high, in_first}}) {
+      int node = f.create_node(lab);
+      f.append_root(node);
+      if (shared) {
+        const int middle = f.create_node(in_wire);
+        f.append_child(node, middle);
+        node = middle;
+      }
+      f.append_child(node, f.create_node(port));
+    }
+    p.drop_conflicting_chains(f, false);
+    std::vector<int> out;
+    for (auto it = f.roots_begin(); it != f.roots_end(); ++it) {
+      int id = it.id();
+      while (f.first_child(id) != -1) id = f.first_child(id);
+      out.push_back(f.payload(id));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(solve_c2p(false), (std::vector<int>{in_first, in_second}));
+  EXPECT_EQ(solve_c2p(true), std::vector<int>{in_first});
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
@@ -235,6 +236,15 @@ TEST_F(P2cWindowsTest, TheMainPassBuildsTheDelayCacheOfItsFamily) {
   DeviceSpec spec = host::device::spec();
   spec.base_family_override = 48;
   host::device::configure(spec);
+  {
+    // No UIB/ESRAM register: nothing built, nothing handed to the slot
+    // repopulation.
+    host::clear_calls();
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+    EXPECT_TRUE(PEER::wire_weights(p).empty());
+    EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 0);
+  }
   VOK_ATOM_NODE* z = n.reg("z").clk(clk);
   VOK_ATOM_NODE* u2 = n.atom(VOK_ATOM_KIND::UFI_UIB, "u2").input(DB_INPUT_PORT_DATA_IN, 0, z).placed(site(9, 9, 0), dev_kind::UIB);
   host::testing::map_port(u2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0),
@@ -421,4 +431,19 @@ TEST_F(P2cSlackEstimationTest, PeripheryClocksTakeThePeripheryDelayAndTheSecondC
   EXPECT_EQ(std::count(texts.begin(), texts.end(), line(peri_hold, peri_setup)), 2);  // u and the placed register
   EXPECT_THAT(host::debug::texts(), HasDebugLine(line(static_cast<int>(static_cast<float>(core_hold) * 0.6175f),
                                                       static_cast<int>(static_cast<float>(core_setup) * 0.6825f))));
+}
+
+// The main pass estimates the transfers' slack windows before its groups
+// when the estimation is asked for, and not otherwise.
+TEST_F(P2cSlackEstimationTest, TheMainPassEstimatesSlacksOnlyWhenAskedTo) {
+  build(false);
+  const std::pair<int, int> p2c{u->get_id(), r->get_id()};
+  for (const bool asked : {false, true}) {
+    SCOPED_TRACE(asked);
+    asked ? cfg_set_on("velmo_p2c_perform_slack_estimation") : cfg_set_off("velmo_p2c_perform_slack_estimation");
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_EQ(p.is_slack_estimation_eligible(), asked);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(PEER::windows(p).exists(p2c), asked);
+  }
 }
