@@ -135,7 +135,7 @@ TEST_F(P2cGroupRetryRulesTest, TheEffortBoundsTheRoundsAndTheLastWorkingSetIsAFi
 // A round whose tough set and working set each leave as many over as the
 // round started with ends the retry; a round whose tough set was solved
 // (progress) does not, and its working set takes the tough set's leftovers
-// back.
+// back. A round that leaves nothing over ends it too.
 TEST_F(P2cGroupRetryRulesTest, ARoundWithoutProgressEndsTheRetry) {
   const int a = out_port(0), b = out_port(1), c = out_port(2);
   const std::vector<int> d{a, b, c};
@@ -155,6 +155,17 @@ TEST_F(P2cGroupRetryRulesTest, ARoundWithoutProgressEndsTheRetry) {
     std::vector<int> sizes;
     for (const CALL& call : r.calls) sizes.push_back(call.size);
     EXPECT_EQ(sizes, (std::vector<int>{3, 1, 2, 1, 2})) << show(sizes);
+    EXPECT_EQ(r.solved.count(a), 1u) << "the tough set's chain is kept";
+    EXPECT_TRUE(r.chains_disjoint);
+  }
+  {
+    SCOPED_TRACE("a round that leaves nothing over");
+    // The tough set {a} and the working set {b, c} are both solved: nothing
+    // is left to retry, so no second round.
+    const RUN r = solve(d, {{a}, {}, {}});
+    std::vector<int> sizes;
+    for (const CALL& call : r.calls) sizes.push_back(call.size);
+    EXPECT_EQ(sizes, (std::vector<int>{3, 1, 2})) << show(sizes);
     EXPECT_EQ(r.solved.count(a), 1u) << "the tough set's chain is kept";
     EXPECT_TRUE(r.chains_disjoint);
   }
