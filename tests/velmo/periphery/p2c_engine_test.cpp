@@ -599,7 +599,8 @@ TEST_F(P2cEngineTest, GroupPartlySolvedWithPartialPlacementOffIsPlacedOnly) {
 
 // A retried group commits the latest solve of each destination: the
 // working set's re-solve avoided the first solve's elements, so the chains
-// committed differ from those of the same transfers solved at once.
+// committed differ from those of the same transfers solved at once; each of
+// them is marked hard.
 TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
   auto n = host::testing::netlist();
   std::vector<VOK_ATOM_NODE*> regs{n.reg("r0").d(s.u0), n.reg("r1").d(s.e0), uib_transfer(n, "u1", 6)};
@@ -642,6 +643,11 @@ TEST_F(P2cEngineTest, RetriedGroupCommitsTheLatestSolves) {
     EXPECT_EQ(retried[i].back(), at_once[i].back());  // the same translated port
   }
   EXPECT_FALSE(cut_off->is_placed());
+  // Every chain the retried group committed is marked hard, and nothing else.
+  std::set<int> routed;
+  for (const auto& c : retried)
+    for (unsigned g : c) routed.insert(static_cast<int>(g));
+  EXPECT_EQ(VOK_CHIP_DB_ENTRY::current()->explicit_hard_routing_constraint_gids(), routed);
 }
 
 // A core-to-periphery group is retried like the other direction: the port
@@ -739,12 +745,20 @@ TEST_F(P2cEngineTest, InconsistentRequirementsEndThePass) {
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
   assign(r, 838, "2");
   assign(r, 840, "4");
+  // A transfer made after r: its group comes after r's.
+  VOK_ATOM_NODE* after = uib_transfer(n, "u9", 9);
+  assign(after, 838, "3");
+  const std::size_t finished = posted(16239).size();
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_FALSE(p.periphery_to_core_register_placement());
   const auto e = posted(16199);
   ASSERT_EQ(e.size(), 1u);
   EXPECT_NE(e[0].text.find("maximum of 2 wires and a minimum of 4"), std::string::npos);
   EXPECT_FALSE(r->is_placed());
+  // The failed group ends the direction at once: the group after it is not
+  // committed and the direction posts no end message.
+  EXPECT_FALSE(after->is_placed());
+  EXPECT_EQ(posted(16239).size(), finished);
 }
 
 TEST_F(P2cEngineTest, UibEsramPassPlacesAndRoutesOrReportsRefusedRegisters) {
@@ -813,6 +827,8 @@ TEST_F(P2cEngineTest, UibEsramConnectionsFollowTheRegistersTheRepopulationRecrea
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   ASSERT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
   EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 1);
+  // The port map is brought up to date (timing netlist update) for it.
+  EXPECT_EQ(host::call_count("WEXAN_ENV::run_w3j3"), 1);
   VOK_ATOM_NODE* fresh = n.find("z");
   ASSERT_NE(fresh, nullptr);
   ASSERT_NE(fresh, z);
@@ -864,6 +880,10 @@ TEST_F(P2cEngineTest, UibDomainPartlySolvedIsSolvedAgainWithItsElementsGivenBack
       solves.push_back(line.substr(from, to - 2 - from));
     }
   EXPECT_EQ(solves, (std::vector<std::string>{"2, 0, 1", "1, 0, 1", "1, 0, 3"}));
+  // None of them is a final attempt: each may leave destinations over.
+  for (const std::string& line : host::call_lines())
+    if (line.rfind("wexan_solve_c2p_routing_problem(", 0) == 0)
+      EXPECT_EQ(line.substr(line.rfind(',') + 2), "false)") << line;
 }
 
 // Clock domains are solved in ascending order of their clock driver: two

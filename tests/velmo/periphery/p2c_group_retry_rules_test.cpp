@@ -135,7 +135,7 @@ TEST_F(P2cGroupRetryRulesTest, TheEffortBoundsTheRoundsAndTheLastWorkingSetIsAFi
 // A round whose tough set and working set each leave as many over as the
 // round started with ends the retry; a round whose tough set was solved
 // (progress) does not, and its working set takes the tough set's leftovers
-// back.
+// back. A round that leaves nothing over ends it too.
 TEST_F(P2cGroupRetryRulesTest, ARoundWithoutProgressEndsTheRetry) {
   const int a = out_port(0), b = out_port(1), c = out_port(2);
   const std::vector<int> d{a, b, c};
@@ -155,6 +155,17 @@ TEST_F(P2cGroupRetryRulesTest, ARoundWithoutProgressEndsTheRetry) {
     std::vector<int> sizes;
     for (const CALL& call : r.calls) sizes.push_back(call.size);
     EXPECT_EQ(sizes, (std::vector<int>{3, 1, 2, 1, 2})) << show(sizes);
+    EXPECT_EQ(r.solved.count(a), 1u) << "the tough set's chain is kept";
+    EXPECT_TRUE(r.chains_disjoint);
+  }
+  {
+    SCOPED_TRACE("a round that leaves nothing over");
+    // The tough set {a} and the working set {b, c} are both solved: nothing
+    // is left to retry, so no second round.
+    const RUN r = solve(d, {{a}, {}, {}});
+    std::vector<int> sizes;
+    for (const CALL& call : r.calls) sizes.push_back(call.size);
+    EXPECT_EQ(sizes, (std::vector<int>{3, 1, 2})) << show(sizes);
     EXPECT_EQ(r.solved.count(a), 1u) << "the tough set's chain is kept";
     EXPECT_TRUE(r.chains_disjoint);
   }
@@ -178,7 +189,8 @@ TEST_F(P2cGroupRetryRulesTest, AWorkingSetLeftWholeEndsTheRetry) {
 
 // Kept chains are chosen in destination order: a chain sharing a routing
 // element with a kept chain is dropped, though its register site is its
-// own; chains with elements and sites of their own are all kept.
+// own; chains with elements and sites of their own are all kept. In either
+// direction the destination is the port.
 TEST_F(P2cGroupRetryRulesTest, AChainSharingAnElementWithAKeptChainIsDropped) {
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   const WUMP_ROUTE_INFO* route = host::device::die_info()->get_route_info();
@@ -216,4 +228,40 @@ TEST_F(P2cGroupRetryRulesTest, AChainSharingAnElementWithAKeptChainIsDropped) {
   };
   EXPECT_EQ(solve(false), (std::vector<int>{first, second}));
   EXPECT_EQ(solve(true), std::vector<int>{first});
+
+  // Core to periphery: a chain runs from a LAB output (its root) to the port
+  // (its leaf), and the port is its destination: the chain into the lower
+  // port is kept, though its LAB output is the higher one.
+  const int lab_low = static_cast<int>(route->get_gid(dev_kind::LAB_RE, 3, 4, 90) & ~kGidBit);
+  const int lab_high = static_cast<int>(route->get_gid(dev_kind::LAB_RE, 3, 4, 91) & ~kGidBit);
+  ASSERT_LT(lab_low, lab_high);
+  ASSERT_NE(p.get_ff_gid_from_lab_re_output_port(lab_low), p.get_ff_gid_from_lab_re_output_port(lab_high));
+  const int in_first = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 0, 0) & ~kGidBit);
+  const int in_second = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 1, 0) & ~kGidBit);
+  ASSERT_LT(in_first, in_second);
+  const int in_wire = static_cast<int>(host::testing::periphery_chain_gid(3, 9, 0, 1) & ~kGidBit);
+  auto solve_c2p = [&](bool shared) {
+    JUK::FOREST<int, int> f;
+    for (const auto& [lab, port] : std::vector<std::pair<int, int>>{{lab_low, in_second}, {lab_high, in_first}}) {
+      int node = f.create_node(lab);
+      f.append_root(node);
+      if (shared) {
+        const int middle = f.create_node(in_wire);
+        f.append_child(node, middle);
+        node = middle;
+      }
+      f.append_child(node, f.create_node(port));
+    }
+    p.drop_conflicting_chains(f, false);
+    std::vector<int> out;
+    for (auto it = f.roots_begin(); it != f.roots_end(); ++it) {
+      int id = it.id();
+      while (f.first_child(id) != -1) id = f.first_child(id);
+      out.push_back(f.payload(id));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(solve_c2p(false), (std::vector<int>{in_first, in_second}));
+  EXPECT_EQ(solve_c2p(true), std::vector<int>{in_first});
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
@@ -187,7 +188,8 @@ TEST_F(P2cWindowsTest, SwitchDelaysOnlyOnKxAndParallelEqualsSequential) {
 
 // The main pass builds the delay cache of the device's family before its
 // first group, none without a group: switch delays on KX, usable wire
-// weights on the others.
+// weights on the others; a group of either direction alone is enough. The
+// UIB/ESRAM pass builds the usable wire weights, on KX too.
 TEST_F(P2cWindowsTest, TheMainPassBuildsTheDelayCacheOfItsFamily) {
   auto s = host::testing::scenes::kx_periphery();
   {
@@ -196,27 +198,64 @@ TEST_F(P2cWindowsTest, TheMainPassBuildsTheDelayCacheOfItsFamily) {
     EXPECT_EQ(PEER::switch_delays(p).size(), 0u);
     EXPECT_TRUE(PEER::wire_weights(p).empty());
   }
+  const auto site = [](int x, int y, int z) {
+    return host::device::die_info()->get_place_info()->get_global_id(0, x, y, z);
+  };
   auto n = host::testing::netlist();
+  // A transfer out of u0 into r, and one from q into a UIB input.
   VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
-  host::options::set(838, 4, "4", r->get_string_hpath());
-  {
-    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
-    ASSERT_TRUE(p.periphery_to_core_register_placement());
-    EXPECT_GT(PEER::switch_delays(p).size(), 0u);
-    EXPECT_TRUE(PEER::wire_weights(p).empty());
-  }
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* q = n.reg("q").clk(clk);
+  VOK_ATOM_NODE* u1 = n.atom(VOK_ATOM_KIND::UFI_UIB, "u1").input(DB_INPUT_PORT_DATA_IN, 0, q).placed(site(6, 9, 0), dev_kind::UIB);
+  host::testing::map_port(u1->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0),
+                          host::testing::gesk_instance("u1_inst", 6, 9, 0), "in[0]");
+  for (const bool p2c : {true, false})
+    for (const int family : {48, 46, 26}) {
+      SCOPED_TRACE(std::string(p2c ? "p2c " : "c2p ") + std::to_string(family));
+      r->clear_location();
+      q->clear_location();
+      if (p2c) {
+        host::options::set(838, 4, "4", r->get_string_hpath());
+        host::options::unset(843, q->get_string_hpath());
+      } else {
+        host::options::unset(838, r->get_string_hpath());
+        host::options::set(843, 4, "3", q->get_string_hpath());
+      }
+      DeviceSpec spec = host::device::spec();
+      spec.base_family_override = family;
+      host::device::configure(spec);
+      VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+      ASSERT_TRUE(p.periphery_to_core_register_placement());
+      EXPECT_TRUE((p2c ? r : q)->is_placed());
+      EXPECT_EQ(PEER::switch_delays(p).size() != 0, family == 48);
+      EXPECT_EQ(PEER::wire_weights(p).empty(), family == 48);
+    }
   r->clear_location();
-  for (const int family : {46, 26}) {
-    SCOPED_TRACE(family);
-    DeviceSpec spec = host::device::spec();
-    spec.base_family_override = family;
-    host::device::configure(spec);
+  q->clear_location();
+  host::options::unset(843, q->get_string_hpath());
+  DeviceSpec spec = host::device::spec();
+  spec.base_family_override = 48;
+  host::device::configure(spec);
+  {
+    // No UIB/ESRAM register: nothing built, nothing handed to the slot
+    // repopulation.
+    host::clear_calls();
     VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
-    ASSERT_TRUE(p.periphery_to_core_register_placement());
-    EXPECT_EQ(PEER::switch_delays(p).size(), 0u);
-    EXPECT_FALSE(PEER::wire_weights(p).empty());
-    r->clear_location();
+    EXPECT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+    EXPECT_TRUE(PEER::wire_weights(p).empty());
+    EXPECT_EQ(host::call_count("YUN_UTILITY::repopulate_uib_esram_c2p_registers"), 0);
   }
+  VOK_ATOM_NODE* z = n.reg("z").clk(clk);
+  VOK_ATOM_NODE* u2 = n.atom(VOK_ATOM_KIND::UFI_UIB, "u2").input(DB_INPUT_PORT_DATA_IN, 0, z).placed(site(9, 9, 0), dev_kind::UIB);
+  host::testing::map_port(u2->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0),
+                          host::testing::gesk_instance("u2_inst", 9, 9, 0), "in[0]");
+  host::options::set(837, 4, "2", z->get_string_hpath());
+  cfg_set_off("yun_post_plan_uib_esram_c2p_retimer");
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_TRUE(p.UIB_ESRAM_C2P_core_register_placement());
+  EXPECT_TRUE(z->is_placed());
+  EXPECT_FALSE(PEER::wire_weights(p).empty());
+  EXPECT_EQ(PEER::switch_delays(p).size(), 0u);
 }
 
 // ---- slack estimation on a small timed design ----------------------------------------------
@@ -392,4 +431,19 @@ TEST_F(P2cSlackEstimationTest, PeripheryClocksTakeThePeripheryDelayAndTheSecondC
   EXPECT_EQ(std::count(texts.begin(), texts.end(), line(peri_hold, peri_setup)), 2);  // u and the placed register
   EXPECT_THAT(host::debug::texts(), HasDebugLine(line(static_cast<int>(static_cast<float>(core_hold) * 0.6175f),
                                                       static_cast<int>(static_cast<float>(core_setup) * 0.6825f))));
+}
+
+// The main pass estimates the transfers' slack windows before its groups
+// when the estimation is asked for, and not otherwise.
+TEST_F(P2cSlackEstimationTest, TheMainPassEstimatesSlacksOnlyWhenAskedTo) {
+  build(false);
+  const std::pair<int, int> p2c{u->get_id(), r->get_id()};
+  for (const bool asked : {false, true}) {
+    SCOPED_TRACE(asked);
+    asked ? cfg_set_on("velmo_p2c_perform_slack_estimation") : cfg_set_off("velmo_p2c_perform_slack_estimation");
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_EQ(p.is_slack_estimation_eligible(), asked);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    EXPECT_EQ(PEER::windows(p).exists(p2c), asked);
+  }
 }
