@@ -2,11 +2,14 @@
 // posts no shortfall warning and is routed, a failed direction ends the pass
 // before the other one starts, bounds that meet are a requirement and not an
 // error, and the UIB/ESRAM pass commits a fixed register only at its very
-// site and reports every refused register, whatever domain it was in.
+// site and reports every refused register, whatever domain it was in; a
+// requirement's shape (wire counts, delay bounds) decides how its group is
+// solved and, with the routing switches, whether the group is routed.
 #include <string>
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "common/host_call_log.h"
 #include "msg/msg_base.h"
 #include "omz/omz_option.h"
 #include "testing/design_builder.h"
@@ -290,4 +293,124 @@ TEST_F(P2cEngineRulesTest, AUibRegisterNoSolveReachesIsAnInternalError) {
   const auto e = host::testing::expect_internal_error([&] { p.UIB_ESRAM_C2P_core_register_placement(); });
   EXPECT_EQ(e.condition, "tough_set_leftovers.empty()");
   EXPECT_FALSE(z->is_placed());
+}
+
+// A requirement's shape decides how its group is solved and whether the
+// group's routing is published. With no delay bound at all the group is
+// solved by wire counts; any delay bound (an upper one alone, a lower one
+// alone, or both; -1 ps stands for "none") makes it a delay requirement. A
+// delay requirement is routed whenever routing is published at all; a wire
+// requirement only when routing is published and, besides, wire requirements
+// are to be routed too or the router asked for the transfer itself. On this
+// scene every chain out of u0 takes at least 65 ps.
+TEST_F(P2cEngineRulesTest, TheRequirementShapeDecidesTheSolveAndTheRouting) {
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* r = n.reg("r").d(s.u0);
+  VOK_ATOM_ITERM* in = r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  enum SHAPE { WIRES, ROUTER_WIRES, UPPER, LOWER, BOTH };
+  struct CASE {
+    SHAPE shape;
+    const char* max_delay;  // delay shapes only
+    const char* min_delay;
+    bool publish, publish_wire_based;
+    bool by_wires;   // handed to the solver as a wire requirement
+    int placed;      // 1 / 0, or -1: not looked at
+    bool routed;
+  };
+  const CASE cases[] = {
+      {WIRES, nullptr, nullptr, true, false, true, 1, false},
+      {WIRES, nullptr, nullptr, false, true, true, 1, false},
+      {WIRES, nullptr, nullptr, true, true, true, 1, true},
+      {ROUTER_WIRES, nullptr, nullptr, true, false, true, 1, true},
+      {ROUTER_WIRES, nullptr, nullptr, false, false, true, 1, false},
+      {UPPER, "80", "-1", true, false, false, 1, true},
+      {UPPER, "80", "-1", false, true, false, 1, false},
+      // A bound no chain meets: solved by delays, so nothing is placed.
+      {UPPER, "60", "-1", true, false, false, 0, true},
+      {UPPER, "60", "-1", false, true, false, 0, false},
+      {LOWER, "-1", "-2", true, false, false, -1, true},
+      {LOWER, "-1", "-2", false, true, false, -1, false},
+      {BOTH, "80", "60", true, false, false, 1, true},
+      {BOTH, "60", "0", true, true, false, 0, true},
+      {BOTH, "80", "60", false, true, false, 1, false},
+  };
+  for (const CASE& c : cases) {
+    SCOPED_TRACE(std::to_string(c.shape) + " " + (c.max_delay ? c.max_delay : "-") + " " +
+                 (c.min_delay ? c.min_delay : "-") + (c.publish ? " publish" : "") +
+                 (c.publish_wire_based ? " wire-based" : ""));
+    r->clear_location();
+    clear_routing();
+    for (int code : {838, 839, 840, 841, 842}) host::options::unset(code, r->get_string_hpath());
+    if (c.shape == WIRES) assign(r, 838, "4");
+    if (c.shape == ROUTER_WIRES) assign(r, 839, "4");
+    if (c.max_delay != nullptr) assign(r, 841, c.max_delay);
+    if (c.min_delay != nullptr) assign(r, 842, c.min_delay);
+    c.publish ? cfg_set_on("velmo_p2c_publish_routing") : cfg_set_off("velmo_p2c_publish_routing");
+    c.publish_wire_based ? cfg_set_on("velmo_p2c_publish_routing_for_wire_based")
+                         : cfg_set_off("velmo_p2c_publish_routing_for_wire_based");
+    host::clear_calls();
+    const std::size_t mark = host::messages::posted().size();
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    // The solver's wire-based argument is the second to last one.
+    std::vector<std::string> flags;
+    for (const std::string& line : host::call_lines())
+      if (line.rfind("wexan_solve_c2p_routing_problem(", 0) == 0) {
+        const std::size_t last = line.rfind(", ");
+        const std::size_t before = line.rfind(", ", last - 1);
+        flags.push_back(line.substr(before + 2, last - before - 2));
+      }
+    ASSERT_FALSE(flags.empty());
+    for (const std::string& f : flags) EXPECT_EQ(f, c.by_wires ? "true" : "false");
+    // The group's report line says whether it was routed, placed or not.
+    std::vector<std::string> lines;
+    const auto all = host::messages::posted();
+    for (std::size_t i = mark; i < all.size(); ++i)
+      if (all[i].id == 16239)
+        for (const auto& sub : all[i].subs) lines.push_back(sub.text.substr(0, sub.text.find(" of 1")));
+    ASSERT_EQ(lines.size(), 1u);
+    if (c.placed >= 0) {
+      EXPECT_EQ(lines[0], std::string(c.routed ? "Placed and routed " : "Placed ") + (c.placed ? "1" : "0"));
+      EXPECT_EQ(r->is_placed(), c.placed == 1);
+    } else {
+      EXPECT_EQ(lines[0].rfind(c.routed ? "Placed and routed " : "Placed ", 0), 0u) << lines[0];
+      EXPECT_EQ(lines[0].find("routed") != std::string::npos, c.routed) << lines[0];
+    }
+    const auto placed = r->is_placed() ? (c.routed ? VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED
+                                                   : VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED)
+                                       : VELMO_PERIPHERY_CORE_PLACEMENT::NOT_OPTIMIZED;
+    EXPECT_EQ(p.p2c_result_status("r"), placed);
+    const auto& routing = *VOK_CHIP_DB_ENTRY::current()->get_routing();
+    EXPECT_EQ(routing.get_sink_nodes(in).empty(), !(c.routed && r->is_placed()));
+  }
+  // The router's own assignment routes a wire requirement only going into
+  // the core: out of the core it is placed only, unless wire requirements
+  // are routed anyway; a delay requirement out of the core is routed.
+  for (int code : {838, 839, 840, 841, 842}) host::options::unset(code, r->get_string_hpath());
+  cfg_set_on("velmo_p2c_publish_routing");
+  VOK_ATOM_NODE* clk = n.reg("clk").placed(site(6, 4, 1), dev_kind::FF);
+  VOK_ATOM_NODE* out = n.reg("out").clk(clk);
+  VOK_ATOM_ITERM* port = periphery_input("u1", 6, out)->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  struct C2P_CASE {
+    int code;  // 845 router wires, 847 maximum delay
+    const char* value;
+    bool publish_wire_based;
+    bool routed;
+  };
+  for (const C2P_CASE& c : {C2P_CASE{845, "3", false, false}, C2P_CASE{845, "3", true, true},
+                            C2P_CASE{847, "20000", false, true}}) {
+    SCOPED_TRACE(std::to_string(c.code) + (c.publish_wire_based ? " wire-based" : ""));
+    out->clear_location();
+    clear_routing();
+    for (int code : {843, 845, 846, 847, 848}) host::options::unset(code, out->get_string_hpath());
+    assign(out, c.code, c.value);
+    c.publish_wire_based ? cfg_set_on("velmo_p2c_publish_routing_for_wire_based")
+                         : cfg_set_off("velmo_p2c_publish_routing_for_wire_based");
+    VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+    ASSERT_TRUE(p.periphery_to_core_register_placement());
+    ASSERT_TRUE(out->is_placed());
+    EXPECT_EQ(p.c2p_result_status("out"), c.routed ? VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_AND_ROUTED
+                                                   : VELMO_PERIPHERY_CORE_PLACEMENT::PLACED_NOT_ROUTED);
+    EXPECT_EQ(VOK_CHIP_DB_ENTRY::current()->get_routing()->get_sink_nodes(port).empty(), !c.routed);
+  }
 }
