@@ -209,13 +209,16 @@ bool IRTM_MANAGER::insert_wirelut(IRTM_IPIN* pin, IRTM_MOVE* move) {
   if (!t || !t->get_my_node()->is_modifiable()) return false;
   VOK_ATOM_OTERM* s = local_driver(t);
   const VOK_ATOM_LOGICAL_PORT load = vok_get_logical_port(t);
+  // The load keeps the way it reads its net (an active-low enable or clear, a
+  // falling clock): the buffer LUT passes the net through plain.
+  const CONNECT_FLAGS f = connect_flags(t);
   VOK_ATOM_NODE* lut = m_dux->create_atom(247, vok_output_port_symbol(DB_OUTPUT_PORT_COMB), "irtm", t->get_my_node(), 1);
   VOK_ATOM_ITERM* lut_in = lut->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 0);
   // A buffer of input 0 under the complemented index.
   ZEL_LCELL_UTIL::set_sum_lutmask(lut, ~VOK_LUTMASK::imask(6, 0), false);
   m_dux->disconnect(t, true);
   m_dux->connect(vok_get_logical_port(s), vok_get_logical_port(lut_in), false, false);
-  m_dux->connect(vok_get_logical_port(lut->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), load, false, false);
+  m_dux->connect(vok_get_logical_port(lut->get_output_term_by_type(DB_OUTPUT_PORT_COMB, 0)), load, f.inverted, f.mode);
   move->m_atoms.push_back(lut);
   move->m_rerouted.push_back(load);
   return true;

@@ -330,10 +330,14 @@ TEST_F(IrtmMovesTest, AWireLutIsPlacedInTheRingAroundItsDriver) {
     place_at(r, 5, 3, 1);
     n.timing();
     make_manager();
+    // The load reads its net inverted; through the buffer it still does.
+    scenes::set_inverted(r, DB_INPUT_PORT_DATA_IN);
     IRTM_MOVE* move = push_move(IRTM_MOVE::Wirelut);
     ASSERT_TRUE(m->insert_wirelut(
         m->iteration()->create_irtm_ipin(vok_get_logical_port(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0))), move));
     VOK_ATOM_NODE* w = move->m_atoms.at(0);
+    EXPECT_TRUE(r->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->is_inverted());
+    EXPECT_FALSE(lut_in(w)->is_inverted());
     EXPECT_EQ(m->annotate_delays(move, nullptr), dsp.empty());
     const std::pair<int, int> at = dsp.empty() ? std::make_pair(1, 3) : std::make_pair(-1, -1);
     EXPECT_EQ(PLACE_DB::get_base_xy_from_atom(w), at);
