@@ -2,7 +2,9 @@
 # Writes N copies of each flat BLIF model given as one model on stdout.
 # Every signal of copy k is renamed "c<k>_<name>" (the copies of the first
 # design are c0 ... c<N-1>, the next design's follow), so the copies share
-# nothing (not even their clocks or constants).
+# nothing, not even their clocks. The reader's constant nets ($true, $false,
+# $undef) keep their names: renamed, nothing would drive them. A copy that
+# defines one itself is written once.
 #
 #   bench/merge_blif.sh N design.blif [design.blif]... > merged.blif
 set -eu
@@ -17,6 +19,7 @@ done
 # Joins continued lines, then prefixes the signal tokens of each copy. Cover
 # rows (the lines after .names) are copied as they are.
 awk -v copies="$n" '
+function sig(p, name) { return name == "$true" || name == "$false" || name == "$undef" ? name : p name }
 FNR == 1 { ++files }
 {
   line = $0
@@ -33,27 +36,32 @@ END {
   for (f = 1; f <= files; ++f)
   for (k = 0; k < copies; ++k) {
     p = "c" ((f - 1) * copies + k) "_"
+    skip = 0
     for (i = 1; i <= count[f]; ++i) {
       line = lines[f, i]
       m = split(line, t, /[ \t]+/)
       if (m == 0 || line == "") continue
       d = t[1]
+      if (substr(d, 1, 1) == ".") skip = 0
+      if (skip) continue
       if (d == ".model" || d == ".end") continue
-      if (d == ".inputs" || d == ".outputs" || d == ".names") {
+      if (d == ".names" && sig(p, t[m]) == t[m] && defined[t[m]]++) {
+        skip = 1
+      } else if (d == ".inputs" || d == ".outputs" || d == ".names") {
         out = d
-        for (j = 2; j <= m; ++j) out = out " " p t[j]
+        for (j = 2; j <= m; ++j) out = out " " sig(p, t[j])
         print out
       } else if (d == ".latch") {
         # .latch input output [type control] [init]
-        out = d " " p t[2] " " p t[3]
-        if (m >= 5) out = out " " t[4] " " p t[5]
+        out = d " " sig(p, t[2]) " " p t[3]
+        if (m >= 5) out = out " " t[4] " " sig(p, t[5])
         for (j = (m >= 5 ? 6 : 4); j <= m; ++j) out = out " " t[j]
         print out
       } else if (d == ".subckt" || d == ".gate") {
         out = d " " t[2]
         for (j = 3; j <= m; ++j) {
           eq = index(t[j], "=")
-          out = out " " (eq ? substr(t[j], 1, eq) p substr(t[j], eq + 1) : t[j])
+          out = out " " (eq ? substr(t[j], 1, eq) sig(p, substr(t[j], eq + 1)) : t[j])
         }
         print out
       } else if (substr(d, 1, 1) == ".") {

@@ -56,6 +56,15 @@ nlohmann::json read_json(const std::string& path) {
   return nlohmann::json::parse(in);
 }
 
+// The copies share the reader's constant nets: renamed, nothing drives them.
+TEST(DeviceSize, MergedCopiesKeepTheConstantNets) {
+  const std::string design = velmo_fit_test::test_dir() + "fir8_x2.blif";
+  ASSERT_EQ(std::system((kRepo + "/bench/merge_blif.sh 2 " + VELMO_DESIGNS_DIR + "/yosys/fir8.blif > " + design).c_str()),
+            0);
+  const RESULT r = run(design + " --stages plan");
+  ASSERT_EQ(r.status, 0) << r.out;
+}
+
 TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesCompletely) {
   const std::string design = velmo_fit_test::test_dir() + "diffeq_x3.blif";
   const std::string report = velmo_fit_test::test_dir() + "diffeq_x3.json";
