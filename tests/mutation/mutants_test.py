@@ -190,9 +190,15 @@ def killed_in_a_mutant(tree, out=None):
     check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
     p.kill()
     p.wait()
-    time.sleep(0.2)
     with open(os.path.join(tree, "started.pid")) as f:
-        os.kill(int(f.read().strip() or 0), signal.SIGKILL)
+        pid = int(f.read().strip() or 0)
+    gone = lambda: subprocess.run(["ps", "-o", "stat=", "-p", str(pid)], capture_output=True, text=True).stdout.strip() in ("", "Z")
+    deadline = time.monotonic() + 10
+    while not gone() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    check(gone(), "the tests a killed harness started end with it")
+    if not gone():
+        os.kill(pid, signal.SIGKILL)
 
 
 if runs(1):
@@ -239,7 +245,7 @@ if runs(2):
             err.seek(0)
             said = err.read()
             print(said)
-        check(p.returncode != 0, f"a run stopped by {name} exits non-zero")
+        check(p.returncode == 128 + sig, f"a run stopped by {name} exits 128 + its number")
         check(f"stopped by {name}" in said, "the harness says why it stopped")
         check(current(tree) == original(), f"the fixture is byte-identical after {name}")
 
