@@ -129,6 +129,15 @@ r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test && false"), capture_ou
 print(r.stdout, r.stderr)
 check(r.returncode == 2 and "the tests fail on the unmutated tree" in r.stderr, "a failing baseline is refused")
 check(rows(tree) == before and current(tree) == edited, "a refused run records and plants nothing")
+# A row whose file lies beside the tree is refused before anything is planted.
+victim = os.path.join(WORK, "victim.cpp")
+shutil.copy(os.path.join(tree, "clamp.cpp"), victim)
+with open(os.path.join(tree, "hp.tsv"), "a") as f:
+    f.write("F-05\t../victim.cpp\t5\toutside\t'value' -> 'high'\t\t\t\n")
+shutil.copy(os.path.join(tree, "patches", "F-04.patch"), os.path.join(tree, "patches", "F-05.patch"))
+r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test", "--only", "F-05"), capture_output=True, text=True, timeout=60)
+check(r.returncode == 2 and "../victim.cpp is outside the tree" in r.stderr, "a row outside the tree is refused")
+check(open(victim).read() == edited and rows(tree)[-1][6] == "", "the file beside the tree is left alone")
 
 # SIGTERM while a fault's tests run: the file is put back, the row stays
 # empty, the rows before it keep what they recorded.
@@ -144,7 +153,7 @@ check(current(tree) != edited, "the fault is in place while its tests run")
 p.send_signal(signal.SIGTERM)
 out, err = p.communicate(timeout=60)
 print(out, err)
-check(p.returncode != 0 and "stopped by SIGTERM" in err, "a run stopped by SIGTERM says so and exits non-zero")
+check(p.returncode == 143 and "stopped by SIGTERM" in err, "a run stopped by SIGTERM says so and exits 143")
 check(current(tree) == edited, "the fixture is byte-identical after SIGTERM")
 got = rows(tree)
 check(got[1][6] == "caught" and got[2][6] == "", "the interrupted fault stays unrecorded, the one before is kept")
