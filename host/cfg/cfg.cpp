@@ -164,8 +164,6 @@ bool is_set(const std::string& name) {
   return lookup(name.c_str(), &v);
 }
 
-namespace {
-// `name` set to `value` by the user, from `origin`.
 void set_by_user(const std::string& name, const std::string& value, const std::string& origin) {
   auto& st = store();
   std::unique_lock<std::shared_mutex> lock(st.mutex);
@@ -175,7 +173,6 @@ void set_by_user(const std::string& name, const std::string& value, const std::s
   user.order = st.user_names_set++;
   user.read.store(false, std::memory_order_relaxed);
 }
-}  // namespace
 
 bool set_from_assignment(const std::string& item, std::string* error) {
   std::string n, v;

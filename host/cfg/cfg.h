@@ -27,6 +27,9 @@ HOST_API bool is_set(const std::string& name);
 // Parses "name=value" lines; returns false with a message naming the line.
 // Each name set is the user's, from "path:line".
 HOST_API bool load_file(const std::string& path, std::string* error);
+// `name` set to `value` by the user, from `origin` (a command, a file and
+// line): a name the unread list below follows.
+HOST_API void set_by_user(const std::string& name, const std::string& value, const std::string& origin);
 // Parses one "name=value" item (velmo-fit --cfg); the name is the user's,
 // from "--cfg".
 HOST_API bool set_from_assignment(const std::string& item, std::string* error);

@@ -175,8 +175,9 @@ cat > "$dir/cfg.tcl" <<'TCL'
 load [lindex $argv 0] Velmo_fit
 velmo_fit::start --settings [lindex $argv 1]
 puts "stage plan: [velmo_fit::stage plan]"
-# The planned script's stage has run: no check refuses its switch now.
-puts "planned: [velmo_fit::cfg fitter_write_eqcheck_for_planned on]"
+# The planned script's stage has run: its switch can no longer be turned on.
+if {[catch {velmo_fit::cfg fitter_write_eqcheck_for_planned on} result]} { set result "error: $result" }
+puts "planned: $result"
 if {[catch {velmo_fit::cfg fitter_write_eqcheck_for_placed on} result]} { set result "error: $result" }
 puts "cfg: $result"
 puts "switch: [velmo_fit::cfg fitter_write_eqcheck_for_placed]"
@@ -200,7 +201,8 @@ for case in inside foreign stage_link taken; do
   printf '{"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": "%s", "netlist_type": 2}}\n' \
     "$out" > settings.json
   tclsh ../cfg.tcl "$package" settings.json > tcl.log 2>&1
-  grep -qF "$said" tcl.log && grep -q "^planned: on$" tcl.log && grep -q "^stage place: 1$" tcl.log &&
+  grep -qF "$said" tcl.log && grep -q "^stage place: 1$" tcl.log &&
+    grep -qxF "planned: error: velmo_fit::cfg: fitter_write_eqcheck_for_planned asks for the check script of the plan stage, which has already run" tcl.log &&
     grep -q "^end: 1$" tcl.log ||
     { echo "cfg $case"; cat tcl.log; exit 1; }
   if [ $case = taken ]; then
@@ -236,6 +238,35 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log && grep 
 grep -qxF "velmo-fit: eda.output_dir 'eda' ($real/swapped/verification) lies inside verification/ ($real/swapped/verification), whose snapshot directories are emptied before each check script is written: the netlists would be deleted; neither the placed netlist nor its check script is written" tcl.err ||
   { echo "swapped: no reason"; cat tcl.err; exit 1; }
 test ! -e verification/placed || { echo "swapped: placed written"; ls -R verification; exit 1; }
+
+# A stage's directory made a link during the fit: turning another stage's
+# script off is taken, and the stage whose script would empty the link
+# writes neither netlist nor script and fails, the link's target kept. A
+# switch for a snapshot that gets no script is warned of when set, a name
+# nothing read at the end.
+mkdir "$dir/linked"
+cd "$dir/linked"
+sed 's/"cfg": {[^}]*},//' ../settings.json | tr -d '\n' | sed 's/"cfg": *{[^}]*}, *//' > settings.json
+cat > run.tcl <<'TCL'
+load [lindex $argv 0] Velmo_fit
+velmo_fit::start --settings settings.json --cfg fitter_write_eqcheck_for_routed=on \
+  --cfg fitter_write_eqcheck_for_placed=on --cfg no_such_variable=5
+puts "stage plan: [velmo_fit::stage plan]"
+file mkdir keep verification
+close [open keep/precious w]
+file link -symbolic verification/routed ../keep
+puts "off: [velmo_fit::cfg fitter_write_eqcheck_for_placed off]"
+puts "final: [velmo_fit::cfg fitter_write_eqcheck_for_final on]"
+foreach s {place route} { puts "stage $s: [velmo_fit::stage $s]" }
+puts "end: [velmo_fit::end]"
+TCL
+tclsh run.tcl "$package" > tcl.log 2>&1
+grep -q "^off: off$" tcl.log && grep -q "^stage place: 1$" tcl.log && grep -q "^stage route: 0$" tcl.log &&
+  grep -q "^end: 0$" tcl.log && test -f keep/precious && test ! -e keep/eqcheck.tcl &&
+  grep -qF "velmo-fit: verification/routed is a link (to '../keep'): it is emptied before a check script is written, which would delete what it points to; neither the routed netlist nor its check script is written" tcl.log &&
+  grep -qxF "velmo-fit: warning: configuration variable 'fitter_write_eqcheck_for_final' has no effect: check scripts are written for planned, placed, routed and retimed only" tcl.log &&
+  grep -qxF "velmo-fit: warning: configuration variable 'no_such_variable' (--cfg) was not read in this run" tcl.log ||
+  { echo "a stage link made during the fit"; cat tcl.log; exit 1; }
 
 # A script the component could not write (verification/ became a file after
 # plan): place fails with one line naming it, route is refused.

@@ -464,6 +464,7 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
       EXPECT_THAT(r.out, ::testing::AnyOf(HasSubstr(" cannot run after a thread that could not be started\n"),
                                           HasSubstr("\nthen: none\n")))
           << refusal;
+      EXPECT_THAT(r.out, HasSubstr("\nend: 0\n")) << refusal;
     }
     if (refusal == refusals.front()) EXPECT_THAT(r.out, Not(HasSubstr("\nstarted\n")));
     EXPECT_THAT(r.out, HasSubstr("fit ended\n")) << refusal;
@@ -478,18 +479,19 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
 // package shuts the component down as tclsh exits, and tclsh ends with the
 // script's status, never in an abort (lifting the fit's thread limit then has the
 // threading library start workers). Whether the abort came depended on the
-// count: each count runs five times.
+// count: each count runs six times, half of them with eight threads, a
+// second start refused and the fit ended before the exit.
 TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
   const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
   std::vector<std::pair<int, std::future<RESULT>>> runs;
   for (int started : {12, 13, 14})
-    for (int i = 0; i < 5; ++i)
-      runs.emplace_back(started, std::async(std::launch::async, [started, crc] {
+    for (int i = 0; i < 6; ++i)
+      runs.emplace_back(started, std::async(std::launch::async, [started, crc, i] {
                           return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) +
                                            " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB ":" VELMO_TCLSH_PRELOAD
                                            " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
                                            "/tests/tcl/exit_after_thread_failure.tcl " VELMO_FIT_TCL_LIB " " +
-                                           crc + " 2 2>&1");
+                                           crc + (i % 2 ? " 8 end" : " 2") + " 2>&1");
                         }));
   for (auto& [started, run] : runs) {
     const RESULT r = run.get();
@@ -501,6 +503,10 @@ TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
     EXPECT_NE(r.out.find("Deleting all memory required to exist until the end of the fitter", failed),
               std::string::npos)
         << started;
+    if (r.out.find("\nstart: ") != std::string::npos)
+      EXPECT_THAT(r.out, ::testing::AllOf(HasSubstr("\nstart: velmo_fit::start: a fit is running; end it first\n"),
+                               HasSubstr("\nend: 0\n")))
+          << started;
   }
 }
 

@@ -128,16 +128,17 @@ TEST(EqcheckHostChecks, AScriptThatIsNoRegularFileIsNotTaken) {
   EXPECT_THAT(read_text(dir + "stdout.txt"), Not(HasSubstr("Stage place")));
 }
 
-// verification/ turned into a link to itself during the fit: the output
-// directory does not lie in it (there is nowhere it could resolve to), so
-// the netlist is written and the script is the one thing missing.
-TEST(EqcheckHostChecks, AVerificationLoopMadeDuringTheFitLosesOnlyTheScript) {
+// verification/ turned into a link to itself during the fit: the links
+// check made before the fit runs again before the stage writes, so neither
+// the netlist nor the script is written, and the reason is named.
+TEST(EqcheckHostChecks, AVerificationLoopMadeDuringTheFitIsFoundBeforeTheStageWrites) {
   const std::string dir = velmo_fit_test::test_dir();
   std::ofstream(dir + "settings.json") << settings("eda/sim", 3);
   const RESULT r = fit_after_rename(dir, "/synthesized/top.vo",
                                     "rm -rf verification && ln -s verification verification", "--stages plan,place");
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_EQ(r.out, "velmo-fit: cannot write the check script verification/planned/eqcheck.tcl\n");
-  EXPECT_TRUE(fs::exists(dir + "eda/sim/planned/top.vo"));
+  EXPECT_EQ(r.out, "velmo-fit: verification is a link that loops (to 'verification'): the check scripts cannot be "
+                   "written there; neither the planned netlist nor its check script is written\n");
+  EXPECT_FALSE(fs::exists(dir + "eda/sim/planned/top.vo"));
   EXPECT_THAT(read_text(dir + "stdout.txt"), Not(HasSubstr("Stage place")));
 }

@@ -2,9 +2,11 @@
 # refuses threads after a number of them: the stages run until one fails
 # ("<stage>: <error>"), and the script then leaves with `exit 0`, the fit
 # still open, for the package to close as tclsh exits (the component's
-# debug lines show its shut-down).
-#   tclsh exit_after_thread_failure.tcl <libvelmo_fit_tcl.so> <design.blif> <threads>
-lassign $argv host_package design threads
+# debug lines show its shut-down). With "end", a second start is tried
+# first ("start: <error>") and the fit is ended ("end: <result>") before the
+# exit.
+#   tclsh exit_after_thread_failure.tcl <libvelmo_fit_tcl.so> <design.blif> <threads> ?end?
+lassign $argv host_package design threads then
 load $host_package Velmo_fit
 velmo_fit::start $design --threads $threads --debug
 foreach s {place route retime final} {
@@ -12,5 +14,11 @@ foreach s {place route retime final} {
         puts "$s: $msg"
         break
     }
+}
+if {$then eq "end"} {
+    catch {velmo_fit::start $design} msg
+    puts "start: $msg"
+    catch {velmo_fit::end} msg
+    puts "end: $msg"
 }
 exit 0

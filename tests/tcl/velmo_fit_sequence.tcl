@@ -59,7 +59,10 @@ if {$failed ne "" && $failed ne "final"} {
     set next [lindex $stages [expr {[lsearch $stages $failed] + 1}]]
     check "no stage after a failed one" [refused [list velmo_fit::stage $next] "*cannot run after the failed stage*"]
 }
-check "post-fit checks at the end" [velmo_fit::end]
+check "post-fit checks at the end; a failed stage fails the fit" [expr {[velmo_fit::end] == ($failed eq "")}]
+check "a value outside a fit refused" [refused {velmo_fit::cfg muvo_post_route_zota_tricks earlier} \
+    "velmo_fit::cfg: no fit is running: give it to velmo_fit::start with --cfg"]
+check "a read outside a fit" [expr {[velmo_fit::cfg muvo_post_route_zota_tricks] eq ""}]
 check "end twice refused" [refused {velmo_fit::end} "*no fit is running*"]
 
 # A second fit in the same interpreter: stages run in flow order only, and

@@ -950,20 +950,6 @@ bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
   return true;
 }
 
-// One warning for each configuration name the user set (--cfg, a
-// --cfg-file line) that nothing read in this run: a misspelt name, or one
-// the stages that ran do not use.
-void warn_unread_cfg() {
-  for (const auto& [name, origin] : host::cfg::unread_user_names()) {
-    std::string shown = host::testing::printable(name);
-    // A byte-order mark (two files run together) is shown, not hidden.
-    for (std::size_t at; (at = shown.find("\xEF\xBB\xBF")) != std::string::npos;)
-      shown.replace(at, 3, "\\xEF\\xBB\\xBF");
-    std::fflush(stdout);
-    std::fprintf(stderr, "velmo-fit: warning: configuration variable '%s' (%s) was not read in this run\n",
-                 shown.c_str(), host::testing::printable(origin).c_str());
-  }
-}
 
 }  // namespace
 
@@ -1090,7 +1076,7 @@ int run_checked(int argc, char** argv) {
       std::fprintf(stderr, "velmo-fit: cannot run again on the larger device\n");
       std::printf("velmo-fit: failed\n");
     }
-    warn_unread_cfg();
+    velmo_fit::warn_unread_cfg();
     return status;
   } catch (const std::bad_alloc&) {  // thrown explicitly, not by operator new
     out_of_memory();
@@ -1098,12 +1084,12 @@ int run_checked(int argc, char** argv) {
     if (const std::string reason = thread_start_failure(e); !reason.empty()) cannot_start_thread(reason);
     std::fprintf(stderr, "velmo-fit: internal error: %s\n", e.what());
     write_failed_report(std::string("internal error: ") + e.what());
-    warn_unread_cfg();
+    velmo_fit::warn_unread_cfg();
     return 3;
   } catch (const HOST_INTERNAL_ERROR& e) {
     std::fprintf(stderr, "velmo-fit: internal error: %s (%s:%d)\n", e.condition.c_str(), e.file.c_str(), e.line);
     write_failed_report("internal error: " + e.condition);
-    warn_unread_cfg();
+    velmo_fit::warn_unread_cfg();
     return 3;
   }
 }

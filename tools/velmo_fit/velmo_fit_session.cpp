@@ -1,6 +1,7 @@
 // Host preparation and entry-point lookup shared by velmo-fit and its Tcl
 // package.
 #include "velmo_fit_session.h"
+#include "velmo_fit_verification.h"
 
 #include <dlfcn.h>
 
@@ -160,6 +161,18 @@ std::string option_value_refusal(const host::testing::DESIGN_SETTINGS& settings,
 }
 
 }  // namespace
+
+void warn_unread_cfg() {
+  for (const auto& [name, origin] : host::cfg::unread_user_names()) {
+    std::string shown = host::testing::printable(name);
+    // A byte-order mark (two files run together) is shown, not hidden.
+    for (std::size_t at; (at = shown.find("\xEF\xBB\xBF")) != std::string::npos;)
+      shown.replace(at, 3, "\\xEF\\xBB\\xBF");
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: warning: configuration variable '%s' (%s) was not read in this run\n",
+                 shown.c_str(), host::testing::printable(origin).c_str());
+  }
+}
 
 void warn_bad_cfg_value(const std::string& name, const std::string& value, const char* kind) {
   std::fflush(stdout);
@@ -344,6 +357,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
   for (const auto& item : o.cfg_items)
     if (!host::cfg::set_from_assignment(item, why)) return *why = "--cfg: " + *why, 2;
   if (*why = cfg_refusal(o.threads); !why->empty()) return 2;
+  VERIFICATION::warn_switches_without_effect();
 
   std::set<std::string> declared;
   declare_default_clocks(*host::vok::top_netlist(), settings.clocks, declared);

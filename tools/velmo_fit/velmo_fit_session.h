@@ -75,4 +75,10 @@ int place_io_and_periphery();
 // (the host's listener for such values).
 void warn_bad_cfg_value(const std::string& name, const std::string& value, const char* kind);
 
+// One warning on stderr for each configuration name the user set (--cfg, a
+// --cfg-file line, the Tcl package's cfg) that nothing read in this fit: a
+// misspelt name, one the stages that ran do not use, or one the component
+// reads once per process and read in an earlier fit.
+void warn_unread_cfg();
+
 }  // namespace velmo_fit

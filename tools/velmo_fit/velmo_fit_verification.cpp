@@ -9,6 +9,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include "cfg/cfg.h"
 #include "gen/gen_project.h"
@@ -31,6 +32,14 @@ constexpr int kEdaCategory = 2;
 std::unique_ptr<YOVA_TOOL> eda_tool() {
   YOVA_UTIL yova(OMZ_NAMESPACE::get_default());
   return std::unique_ptr<YOVA_TOOL>(yova.get_tool(kEdaCategory));
+}
+
+// Each snapshot's check script is asked for by this prefix and its name.
+constexpr const char* kSwitchPrefix = "fitter_write_eqcheck_for_";
+
+// Whether the component writes a check script for the snapshot at all.
+bool script_path_any(const std::string& snapshot) {
+  return snapshot == "planned" || snapshot == "placed" || snapshot == "routed" || snapshot == "retimed";
 }
 
 // The last line of every check script the component writes.
@@ -137,6 +146,33 @@ bool VERIFICATION::check_script_dirs(const std::vector<std::string>& stages, std
 
 std::string VERIFICATION::script_for(const std::string& snapshot) { return script_path(snapshot); }
 
+bool VERIFICATION::switch_on(const std::string& name) {
+  const auto values = host::cfg::snapshot();
+  const auto it = values.find(name);
+  bool on = false;
+  return it != values.end() && host::cfg::parse_bool(it->second, &on) && on;
+}
+
+void VERIFICATION::warn_switches_without_effect(const std::string& name) {
+  for (const char* snapshot : {"synthesized", "final"}) {
+    const std::string item = std::string(kSwitchPrefix) + snapshot;
+    if ((!name.empty() && name != item) || !switch_on(item)) continue;
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "velmo-fit: warning: configuration variable '%s' has no effect: check scripts are written for "
+                 "planned, placed, routed and retimed only\n",
+                 item.c_str());
+  }
+}
+
+std::string VERIFICATION::stage_of_switch(const std::string& name) {
+  if (!std::string_view(name).starts_with(kSwitchPrefix)) return std::string();
+  const std::string snapshot = name.substr(std::string_view(kSwitchPrefix).size());
+  for (const auto& [stage, snap] : stage_snapshot())
+    if (snap == snapshot && script_path_any(snapshot)) return stage;
+  return std::string();
+}
+
 bool VERIFICATION::check_before_fit(const std::string& design_name, const std::vector<std::string>& stages,
                                     std::string* why) {
   return check_read_line_text(why) && check_netlist_names(design_name, why) &&
@@ -158,7 +194,12 @@ std::string VERIFICATION::netlist_path(const std::string& snapshot) const {
 
 bool VERIFICATION::write(const std::string& snapshot) {
   if (!active()) return true;
-  if (std::string why; !script_path(snapshot).empty() && !check_output_dir_outside_verification(&why)) {
+  // The directories the script's writer empties are checked again as they
+  // are now: one may have become a link during the fit.
+  std::vector<std::string> stage;
+  for (const auto& [name, snap] : stage_snapshot())
+    if (snap == snapshot) stage.push_back(name);
+  if (std::string why; !script_path(snapshot).empty() && !check_verification_links(stage, &why)) {
     std::fflush(stdout);
     std::fprintf(stderr, "velmo-fit: %s; neither the %s netlist nor its check script is written\n", why.c_str(),
                  snapshot.c_str());
@@ -198,7 +239,15 @@ bool VERIFICATION::write(const std::string& snapshot) {
 
 bool VERIFICATION::after_stage(const std::string& stage, bool ok) {
   if (!ok || !active()) return true;
-  return write(stage_snapshot().at(stage));
+  const std::string snapshot = stage_snapshot().at(stage);
+  // The retimed snapshot's script is the routed one: say so where it is
+  // asked for, since nothing checks what the retimer changed.
+  if (snapshot == "retimed" && !script_path(snapshot).empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmo-fit: note: the retimed check script is the routed one (placed against routed): no "
+                         "script checks the retimer's changes\n");
+  }
+  return write(snapshot);
 }
 
 }  // namespace velmo_fit

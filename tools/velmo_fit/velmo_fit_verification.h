@@ -64,6 +64,17 @@ public:
   // the project directory ("" when it writes none).
   static std::string script_for(const std::string& snapshot);
 
+  // Whether configuration variable `name` is on, without counting as a
+  // reading of it (the unread-name warning stays true).
+  static bool switch_on(const std::string& name);
+  // One warning on stderr for each check-script switch that is on and can
+  // have no effect (the synthesized and final snapshots get no script);
+  // with `name`, for that switch alone.
+  static void warn_switches_without_effect(const std::string& name = std::string());
+  // The stage whose snapshot the switch `fitter_write_eqcheck_for_<snapshot>`
+  // names ("" for a snapshot no stage produces).
+  static std::string stage_of_switch(const std::string& name);
+
   // Takes the component's script writer from `lib`; true when
   // verification is requested and the component has the writer, and from
   // then on the writes below act. With `partitions`, each netlist is
@@ -77,10 +88,10 @@ public:
   // closed), after printing one line naming the file; the script is then
   // not written. False too, after one line naming it, when a script asked
   // for is then missing or incomplete. Before a snapshot whose script is
-  // asked for, the output directory is checked again for lying inside
-  // verification/ (a directory swapped for a link during the fit): when it
-  // does, false after one line naming the reason, and neither the netlist
-  // nor the script is written.
+  // asked for, the links check made before the fit runs again on the
+  // directories its writer empties and on the output directory (either may
+  // have become a link during the fit): when it fails, false after one line
+  // naming the reason, and neither the netlist nor the script is written.
   bool write(const std::string& snapshot);
   // The same for the snapshot a stage produces (nothing when the stage
   // failed or verification is off).

@@ -9,9 +9,10 @@
 //                                          starts nothing; --report and
 //                                          --stages are refused)
 //   velmo_fit::stage plan|place|route|retime|final   -> 1 or 0
-//   velmo_fit::cfg name ?value?            read or set a configuration value
-//                                          (during a fit, a value start
-//                                          would refuse is refused alike)
+//   velmo_fit::cfg name ?value?            read a configuration value, or
+//                                          set one during a fit (a value
+//                                          start would refuse is refused
+//                                          alike; outside a fit, refused)
 //   velmo_fit::call_log ?pattern?          names of the host calls so far
 //   velmo_fit::clear_call_log
 //   velmo_fit::script name bool|int|string value ?-always?
@@ -19,8 +20,9 @@
 //                                          routed and the preserved
 //                                          partitions' check after place,
 //                                          then shut the component down
-//                                          -> 1, or 0 when a check failed,
-//                                          a stage's equivalence-check
+//                                          -> 1, or 0 when a stage or a
+//                                          check failed, a stage's
+//                                          equivalence-check
 //                                          files were not written, or a
 //                                          design with partitions was never
 //                                          placed
@@ -48,6 +50,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -143,7 +146,24 @@ std::terminate_handler g_previous_terminate = nullptr;
   std::abort();
 }
 
+void release_at_exit(ClientData);
+
+// After a thread could not start, the threading library may still start a
+// late worker as the process ends, and it would run while the libraries'
+// static objects are destroyed (a pure virtual call, an abort). Such a
+// process ends without those destructors: the fit is closed, what Tcl and
+// C have buffered is written, and the process exits with the script's
+// status.
+[[noreturn]] void exit_after_thread_failure(ClientData status) {
+  release_at_exit(nullptr);
+  for (int which : {TCL_STDOUT, TCL_STDERR})
+    if (Tcl_Channel channel = Tcl_GetStdChannel(which)) Tcl_Flush(channel);
+  std::fflush(nullptr);
+  _exit(static_cast<int>(reinterpret_cast<std::intptr_t>(status)));
+}
+
 int thread_failure(Tcl_Interp* interp, const std::string& reason) {
+  Tcl_SetExitProc(&exit_after_thread_failure);
   if (fit().failed.empty()) fit().failed = "a thread that could not be started";
   return error(interp, "cannot start a thread: " + reason);
 }
@@ -339,25 +359,48 @@ std::vector<std::string> stages_to_run() {
   return stages;
 }
 
-// Sets a configuration value. During a fit the configuration must pass the
-// checks start made on it, with the same message: a value they refuse is
-// not taken (the earlier one stays), and one they lower is lowered. A
-// switch that asks for a check script makes every check start makes for
-// the scripts, on the stages still to run.
+// Sets a configuration value, only during a fit: start resets the whole
+// configuration, so a value given before it would be dropped (start takes
+// it with --cfg). The configuration must pass the checks start made on it,
+// with the same message: a value they refuse is not taken (the earlier one
+// stays), and one they lower is lowered. A check-script switch turned on
+// makes every check start makes for the scripts, on the stages still to
+// run, and is refused when its stage has already run; turned off, it asks
+// for nothing and is always taken.
 bool set_cfg(Tcl_Interp* interp, const char* name, const char* value) {
-  const bool had = host::cfg::is_set(name);
-  const std::string before = cfg_get_value(name, "");
-  cfg_set_value(name, value);
-  if (!fit().started) return true;
-  std::string why = velmo_fit::cfg_refusal(fit().threads);
-  if (why.empty() && velmo_fit::VERIFICATION::requested() &&
-      std::string_view(name).starts_with("fitter_write_eqcheck_for_"))
-    velmo_fit::VERIFICATION::check_before_fit(fit().design, stages_to_run(), &why);
-  if (why.empty()) return true;
-  if (had)
-    host::cfg::set(name, before);
+  if (!fit().started) {
+    error(interp, "velmo_fit::cfg: no fit is running: give it to velmo_fit::start with --cfg");
+    return false;
+  }
+  using velmo_fit::VERIFICATION;
+  const std::string item = name;
+  const auto values = host::cfg::snapshot();
+  const auto old = values.find(item);
+  const bool was_on = VERIFICATION::switch_on(item);
+  host::cfg::set(item, value);
+  const bool turned_on = std::string_view(item).starts_with("fitter_write_eqcheck_for_") && !was_on &&
+                         VERIFICATION::switch_on(item);
+  // Only a switch of a stage's script asks for anything to be written.
+  const std::string stage = turned_on ? VERIFICATION::stage_of_switch(item) : std::string();
+  std::string why;
+  if (!stage.empty() && fit().sequence->ran(stage))
+    why = item + " asks for the check script of the " + stage + " stage, which has already run";
+  if (why.empty()) why = velmo_fit::cfg_refusal(fit().threads);
+  if (why.empty() && !stage.empty() && VERIFICATION::requested())
+    VERIFICATION::check_before_fit(fit().design, stages_to_run(), &why);
+  if (why.empty()) {
+    // Taken: a name nothing reads during the fit is warned of at its end.
+    // (Its value as the checks left it, which may have lowered it.)
+    const auto now = host::cfg::snapshot();
+    const auto it = now.find(item);
+    host::cfg::set_by_user(item, it != now.end() ? it->second : std::string(value), "velmo_fit::cfg");
+    if (turned_on) VERIFICATION::warn_switches_without_effect(item);
+    return true;
+  }
+  if (old != values.end())
+    host::cfg::set(item, old->second);
   else
-    host::cfg::unset(name);
+    host::cfg::unset(item);
   error(interp, "velmo_fit::cfg: " + why);
   return false;
 }
@@ -432,7 +475,11 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return TCL_ERROR;
   }
   if (!fit().lib) return error(interp, "velmo_fit::end: no fit is running");
-  return guarded(interp, [&] {
+  // A fit whose threads stopped starting has failed already: a worker that
+  // could not start while it is shut down says nothing new, and the end
+  // still answers 0.
+  const bool threads_failed = fit().failed == "a thread that could not be started";
+  const int code = guarded(interp, [&] {
     // The post-fit checks after the stage that routed last, as velmo-fit
     // runs them after its last stage.
     FIT& f = fit();
@@ -445,17 +492,24 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       std::fflush(stdout);
       std::fprintf(stderr, "velmo_fit::end: %s\n", unplaced.c_str());
     }
-    // Equivalence-check files asked for and not written fail the fit.
-    bool clean = unplaced.empty() && (!f.started || !f.failed.empty() || f.sequence->post_fit_checks()) &&
+    // A failed stage fails the fit, as it makes velmo-fit end 1; so do
+    // equivalence-check files asked for and not written.
+    bool clean = unplaced.empty() && f.failed.empty() && (!f.started || f.sequence->post_fit_checks()) &&
                  !f.netlist_failed;
     // Preserved partitions that lost their placement or routing fail the
     // fit, as in velmo-fit.
     if (clean && f.started && f.failed.empty() && f.sequence->partitions().active() && f.sequence->ran("place"))
       clean = f.sequence->partitions().print_preserved_check();
+    velmo_fit::warn_unread_cfg();
     close_fit();
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
   });
+  if (code == TCL_ERROR && threads_failed && !fit().lib) {
+    Tcl_SetObjResult(interp, Tcl_NewBooleanObj(0));
+    return TCL_OK;
+  }
+  return code;
 }
 
 // At the end of the process (tclsh's exit, or the end of its script) a fit
