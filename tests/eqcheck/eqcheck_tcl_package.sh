@@ -136,8 +136,12 @@ cat > "$dir/partitioned/settings.json" <<JSON
 JSON
 mac16="$here/../../examples/designs/yosys/mac16.blif"
 cd "$dir/partitioned/fit"
-"$fit" "$mac16" --settings ../settings.json > fit.log 2>&1 || { echo "partitioned velmo-fit"; cat fit.log; exit 1; }
+"$fit" "$mac16" --settings ../settings.json --cfg fitter_write_eqcheck_for_retimed=on > fit.log 2>&1 ||
+  { echo "partitioned velmo-fit"; cat fit.log; exit 1; }
 grep -q "^Partition mult blackboxed: " fit.log || { echo "mult not blackboxed"; cat fit.log; exit 1; }
+# The retimed script is the routed one: said once, as retime runs.
+test "$(grep -c "^velmo-fit: note: the retimed check script is the routed one (placed against routed): no script checks the retimer's changes$" fit.log)" = 1 ||
+  { echo "no note on the retimed script"; cat fit.log; exit 1; }
 cd "$dir/partitioned/tcl"
 cat > run.tcl <<'TCL'
 load [lindex $argv 0] Velmo_fit
