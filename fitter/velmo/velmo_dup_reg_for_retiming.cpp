@@ -152,6 +152,15 @@ void l_fold_sink(VELMO_DRR_ATOM_INFO* info, const VOK_ATOM_ITERM* t, const VOK_A
     info->m_crosses_partition = true;
 }
 
+// A load the hierarchical walk reached through a partition boundary: its
+// source through the boundary ports is not its source in its own netlist.
+// A copy made for it would be rewired across the boundary, which only the
+// partition strategy does (through the boundary's ports): it stays on the
+// register.
+bool l_reached_through_boundary(const VOK_ATOM_ITERM* t) {
+  return t->get_source(VOK_TRAVERSE_HIERARCHICAL) != t->get_source(VOK_TRAVERSE_AS_STORED);
+}
+
 // A combinational atom whose fan-out is being walked: its output terms and
 // the sinks of the current one, with the positions reached.
 struct DRR_WALK_FRAME {
@@ -392,13 +401,16 @@ std::vector<VOK_ATOM_NODE*> drr_duplicate_for_aclears(VOK_ATOM_NODE* reg, VOK_AT
   for (VOK_ATOM_ITERM* t : l_fanout(reg, VOK_TRAVERSE_HIERARCHICAL)) {
     const VOK_ATOM_NODE* a = t->get_my_node();
     if (extra) msg_vdebug_impl(2, "    checking iterm %s:%s", l_path(a).c_str(), l_port(t).c_str());
+    // A load across a partition boundary stays (see above).
     bool move = false;
-    if (l_is_comb(a)) {
-      const VELMO_DRR_ATOM_INFO* info = velmo_drr_get_info_for_atom(a, cache, extra);
-      if (extra) msg_vdebug_impl(2, "    got lcell/lm info %s", l_text(*info).c_str());
-      move = info->m_feeds_aclr;
-    } else {
-      move = l_is_aclr_load(t);
+    if (!l_reached_through_boundary(t)) {
+      if (l_is_comb(a)) {
+        const VELMO_DRR_ATOM_INFO* info = velmo_drr_get_info_for_atom(a, cache, extra);
+        if (extra) msg_vdebug_impl(2, "    got lcell/lm info %s", l_text(*info).c_str());
+        move = info->m_feeds_aclr;
+      } else {
+        move = l_is_aclr_load(t);
+      }
     }
     if (move) {
       moved.push_back(t);
@@ -446,6 +458,11 @@ std::vector<VOK_ATOM_NODE*> drr_duplicate_for_diff_clocks(VOK_ATOM_NODE* reg, VO
   for (VOK_ATOM_ITERM* t : l_fanout(reg, VOK_TRAVERSE_HIERARCHICAL)) {
     const VOK_ATOM_NODE* a = t->get_my_node();
     if (verbose) msg_vdebug_impl(2, "    checking iterm %s:%s", l_path(a).c_str(), l_port(t).c_str());
+    if (l_reached_through_boundary(t)) {
+      stays = true;
+      if (verbose) msg_vdebug_impl(2, "    %s: iterm %s lies across a partition boundary", path.c_str(), l_path(a).c_str());
+      continue;
+    }
     const VELMO_DRR_ATOM_INFO* info = velmo_drr_get_info_for_atom(a, cache, extra);
     if (extra) msg_vdebug_impl(2, "    info: %s", l_text(*info).c_str());
     if (!info->m_multiple_clocks && info->m_clock_oterm == clock && info->m_invert == invert) {

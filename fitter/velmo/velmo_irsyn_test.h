@@ -201,6 +201,11 @@ public:
   bool reroute_one(VOK_ATOM_LOGICAL_PORT lut_input);
   bool rotate_one(VOK_ATOM_LOGICAL_PORT lut_output);
   bool resyn_one(VOK_ATOM_LOGICAL_PORT lut_output);
+  // Whether an edit of the LUT would reach across a partition boundary: the
+  // LUT lies in a partition's own netlist, or an input's source through the
+  // boundary ports is not its source in the LUT's netlist. Such a LUT is
+  // left as it is.
+  bool across_boundary(const VOK_ATOM_NODE* atom) const;
   bool can_rotate(const VOK_ATOM_NODE* atom) const;
   bool can_resyn(const VOK_ATOM_NODE* atom) const { return can_rotate(atom); }
   bool is_resynthable(const VOK_ATOM_NODE* atom) const;

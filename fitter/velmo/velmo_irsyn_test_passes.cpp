@@ -74,13 +74,20 @@ int IRSYN_MANAGER::critical_slot(const int codes[8]) const {
   return best;
 }
 
+bool IRSYN_MANAGER::across_boundary(const VOK_ATOM_NODE* atom) const {
+  if (atom->get_parent_netlist() != m_atom_netlist) return true;
+  for (const VOK_ATOM_ITERM* t : atom->citerms())
+    if (t->get_source(VOK_TRAVERSE_HIERARCHICAL) != t->get_source(VOK_TRAVERSE_AS_STORED)) return true;
+  return false;
+}
+
 bool IRSYN_MANAGER::can_rotate(const VOK_ATOM_NODE* atom) const {
-  return atom && atom->is_lcell_comb() && atom->is_modifiable() && has_lut_terms(atom);
+  return atom && atom->is_lcell_comb() && atom->is_modifiable() && has_lut_terms(atom) && !across_boundary(atom);
 }
 
 bool IRSYN_MANAGER::is_resynthable(const VOK_ATOM_NODE* atom) const {
   return atom && atom->is_lcell_comb() && m_siv->is_modification_allowed(atom, 42, "", nullptr, 0) &&
-         has_lut_terms(atom);
+         has_lut_terms(atom) && !across_boundary(atom);
 }
 
 bool IRSYN_MANAGER::is_var_zota(int variable) const {
@@ -138,7 +145,7 @@ int IRSYN_MANAGER::reroute_pass(int wns) {
   std::int64_t limit;
   if (window(wns, m_near_critical, &limit)) {
     for (const VOK_ATOM_NODE* atom : m_atom_netlist->nodes(VOK_TRAVERSE_HIERARCHICAL)) {
-      if (!atom->is_lcell_comb()) continue;
+      if (!atom->is_lcell_comb() || atom->get_parent_netlist() != m_atom_netlist) continue;
       const VOK_ATOM_ITERM* chosen = nullptr;
       std::int32_t best = 0;
       for (const VOK_ATOM_ITERM* t : atom->citerms()) {

@@ -516,6 +516,38 @@ TEST(VelmoFitPartitions, UnsupportedInheritedPreservationLayoutsAreRefusedBefore
   EXPECT_EQ(r.status, 0) << r.out;
 }
 
+// Loads behind a partition's ports are left as they are: duplication for
+// retiming keeps a register's loads inside another partition on it (r feeds
+// q, on another clock, inside bb), and resynthesis after routing leaves the
+// LUTs an edit would reach across a boundary.
+TEST(VelmoFitPartitions, EditsStopAtAPartitionsBoundary) {
+  const std::string bbdup = write_file("bbdup.blif", R"(.model bbdup
+.inputs a b clk1 clk2
+.outputs y z w
+.latch a r re clk1 0
+.names r b y
+11 1
+.latch r s re clk1 0
+.names s w
+1 1
+.latch r q re clk2 0
+.names q z
+1 1
+.end
+)");
+  const std::string bb = write_file("bbdup.json", R"({"family": 46, "partitions": [{"name": "bb", "atoms": ["q"]}]})");
+  for (const char* limit : {"dup_regs_for_retiming_for_partitions=off", "dup_regs_for_retiming_max_total_dups_for_partition=0"}) {
+    const auto r = run(bbdup + " --settings " + bb + " --cfg early_retiming_pre_dup_regs=on --cfg " + limit);
+    EXPECT_EQ(r.status, 0) << limit << "\n" << r.out;
+    EXPECT_THAT(r.out, HasSubstr("velmo-fit: done")) << limit;
+  }
+  const std::string mac = write_file("mac_resyn.json", R"({"family": 46, "clocks": {"clk": 1500}, "partitions": [
+      {"name": "|"}, {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"]}, {"name": "acc", "atoms": ["acc[*]"]}]})");
+  const auto r = run(kMac + " --settings " + mac + " --cfg muvo_post_route_in_finalize=on");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+}
+
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {
   auto r = run(kMac + " --settings " + kBundled + " --family 48 --stages place");
   EXPECT_EQ(r.status, 0) << r.out;

@@ -517,7 +517,9 @@ TEST_F(DupRegTest, ThePerRegisterLimitIs50CopiesByDefault) {
 // Without the partition strategy a load on a box port is judged by what it
 // reaches inside the box, with the clocks taken through the box's ports; a
 // register inside a box takes its own clock at the box's port, so every load
-// counts as another clock's and it keeps them all.
+// counts as another clock's and it keeps them all. A register behind a port
+// on another clock, and a clear behind a port, stay on the register too: a
+// copy for them would be wired across the boundary.
 TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   // The strategy switches are read once per process.
   if (!host::testing::in_own_process()) return;
@@ -528,18 +530,30 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   auto local = n.reg("local").clk(clk).d(r).atom();
   VOK_ATOM_NODE* inner = nullptr;
   VOK_ATOM_NODE* inner_foreign = nullptr;
+  VOK_ATOM_NODE* other_clock = nullptr;
+  VOK_ATOM_NODE* cleared = nullptr;
   auto box = n.blackbox("u", [&](auto& c) {
     auto cc = c.input("c");
     c.reg("same").clk(cc).d(c.input("i"));  // on r's clock
-    inner = c.reg("inner").clk(cc).d(c.input("d")).atom();
+    auto d = c.input("d");
+    inner = c.reg("inner").clk(cc).d(d).atom();
     c.reg("own").clk(cc).d(inner);
-    inner_foreign = c.reg("foreign").clk(c.input("c2")).d(inner).atom();
+    auto c2 = c.input("c2");
+    inner_foreign = c.reg("foreign").clk(c2).d(inner).atom();
+    other_clock = c.reg("other").clk(c2).d(c.input("j")).atom();
+    cleared = c.reg("cleared").clk(cc).d(d).aclr(c.input("k")).atom();
   });
-  box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2"));
+  box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2")).in("j", r).in("k", r);
   run();
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
   EXPECT_EQ(driver_of(inner_foreign, DB_INPUT_PORT_DATA_IN), inner);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 4), r);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 5), r);
+  EXPECT_EQ(other_clock->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
+            r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  EXPECT_EQ(cleared->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
+            r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   expect_totals(0, 0, 0, 0);
 }
 
