@@ -65,6 +65,9 @@ refused "unknown option '-x'" -x chip none.blif leaf.sv
 refused "-I 'nodir' is not a folder" -I nodir chip none.blif leaf.sv
 refused "-D '1X' is not NAME or NAME=VALUE" -D 1X chip none.blif leaf.sv
 refused "-P 'W' is not NAME=VALUE" -P W chip none.blif leaf.sv
+refused "-D 'X=a\\xe9' is not UTF-8 text" -D "$(printf 'X=a\351')" chip none.blif leaf.sv
+refused "-P 'W=\"\\xe9\"' is not UTF-8 text" -P "$(printf 'W="\351"')" chip none.blif leaf.sv
+refused "in a shell, quote the whole item: -P 'F=\"text\"' or -P \"F=8'h01\"" -P F=ENABLED chip none.blif leaf.sv
 refused "cannot read the file 'nowhere.v'" chip none.blif nowhere.v
 refused "is not a plain Verilog module name" 'chip; shell ls' none.blif leaf.sv
 [ -e none.blif ] && fail "a refused run wrote its output"
