@@ -65,8 +65,8 @@ refused "unknown option '-x'" -x chip none.blif leaf.sv
 refused "-I 'nodir' is not a folder" -I nodir chip none.blif leaf.sv
 refused "-D '1X' is not NAME or NAME=VALUE" -D 1X chip none.blif leaf.sv
 refused "-P 'W' is not NAME=VALUE" -P W chip none.blif leaf.sv
-refused "-D 'X=a\\xe9' is not UTF-8 text" -D "$(printf 'X=a\351')" chip none.blif leaf.sv
-refused "-P 'W=\"\\xe9\"' is not UTF-8 text" -P "$(printf 'W="\351"')" chip none.blif leaf.sv
+refused "-D 'X=a\\\\xe9' is not UTF-8 text" -D "$(printf 'X=a\351')" chip none.blif leaf.sv
+refused "-P 'W=\"\\\\xe9\"' is not UTF-8 text" -P "$(printf 'W="\351"')" chip none.blif leaf.sv
 refused "in a shell, quote the whole item: -P 'F=\"text\"' or -P \"F=8'h01\"" -P F=ENABLED chip none.blif leaf.sv
 refused "cannot read the file 'nowhere.v'" chip none.blif nowhere.v
 refused "is not a plain Verilog module name" 'chip; shell ls' none.blif leaf.sv
@@ -176,6 +176,11 @@ V
 "$synth" imp none.blif import.sv >out.txt 2>&1 && fail "an import inside a module succeeded"
 grep -qF "import.sv:5: ERROR: syntax error, unexpected TOK_PACKAGESEP" out.txt || fail "the import: $(cat out.txt)"
 pointer import.sv
+# A const local in a function stops yosys with a message of its own.
+printf 'module cst(input [3:0] a, output [3:0] y);\n  function automatic [3:0] f(input [3:0] x);\n    const logic [3:0] k = 4%sd3;\n    f = x + k;\n  endfunction\n  assign y = f(a);\nendmodule\n' "'" >const.sv
+"$synth" cst none.blif const.sv >out.txt 2>&1 && fail "a const local succeeded"
+grep -qF "Invalid nesting of always blocks and/or initializations" out.txt || fail "the const local: $(cat out.txt)"
+pointer const.sv
 "$synth" warns w.blif src/warns.v >out.txt 2>&1 || fail "warns: $(cat out.txt)"
 grep -qF "src/warns.v:0: Warning: Ignoring call to system task \$dumpfile." out.txt ||
   fail "the warning does not name src/warns.v: $(cat out.txt)"
