@@ -419,6 +419,39 @@ signals)
   fi
   ;;
 stops)
+  # At its edges: a NUL byte, where yosys stops reading, refused with its
+  # line; closed standard descriptors; yosys ended by a signal, and the
+  # open-file limit, each in one line; PYTHONPATH and PYTHONHOME ignored; its
+  # keeper killed while yosys runs, the run finished without it.
+  printf 'module ok(input [3:0] a, output [3:0] y);\n  assign y = a;\nendmodule\n' >ok.v
+  printf '// widths\n\0 `define W 8\n' >w.vh
+  printf '`include "w.vh"\n' >nul.v
+  cat ok.v >>nul.v
+  run ok nul.blif nul.v
+  expect 1 "velmo-synth: w.vh:2 holds a NUL byte, where yosys stops reading the file: remove it"
+  "$synth" ok closed.blif ok.v <&- >&- 2>err.txt
+  [ $? -eq 0 ] && [ ! -s err.txt ] && [ -s closed.blif ] || fail "stdin and stdout closed: $(cat err.txt)"
+  (ulimit -f 1; "$synth" ok big.blif ok.v >out.txt 2>&1; echo $? >status.txt)
+  status=$(cat status.txt)
+  expect 153 "velmo-synth: yosys was stopped by signal 25 (file size limit exceeded)"
+  (ulimit -n 6; "$synth" ok few.blif ok.v >out.txt 2>&1; echo $? >status.txt)
+  status=$(cat status.txt)
+  expect 1 "velmo-synth: too many open files (the limit, ulimit -n, is 6)"
+  [ "$(wc -l <out.txt)" -eq 1 ] || fail "more than one line: $(cat out.txt)"
+  PYTHONPATH=/nonexistent PYTHONHOME=/nonexistent run ok env.blif ok.v
+  expect 0 "wrote env.blif"
+  printf 'module m(input clk, input [39:0] a, b, output reg [79:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >m.v
+  mkdir -p ktmp
+  TMPDIR=$PWD/ktmp "$synth" m kept.blif m.v >out.txt 2>&1 &
+  pid=$!
+  while [ -z "$(ls ktmp)" ]; do sleep 0.05; done
+  keeper=$(ps -eo pid,ppid,sid,args | awk -v p=$pid '$2 == p && $1 == $3 && $4 ~ /python/ { print $1 }')
+  [ -n "$keeper" ] && kill -KILL "$keeper"
+  wait $pid
+  status=$?
+  expect 0 "wrote kept.blif"
+  [ -z "$(ls ktmp)" ] || fail "the work folder is left: $(ls ktmp)"
+
   # velmo-synth ended outright (SIGKILL to it alone; timeout -s KILL, which
   # signals its whole process group): within 5 s no program of the run runs
   # and its work folder is gone. yosys would run on long after the 5 s.
