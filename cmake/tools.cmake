@@ -23,8 +23,7 @@ set(VELMO_FIT_SESSION_SOURCES ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_opti
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_retiming.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_transfer_checks.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_verification.cpp
-  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_verification_paths.cpp
-  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_hold_line.cpp)
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_verification_paths.cpp)
 add_library(velmo_fit_session STATIC ${VELMO_FIT_SESSION_SOURCES})
 add_dependencies(velmo_fit_session velmo_exports)
 target_include_directories(velmo_fit_session PUBLIC ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/tools/velmo_fit)
