@@ -84,6 +84,7 @@
 #include "tibex/tibex_placer.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "velmo_fit_counts.h"
+#include "velmo_fit_hold.h"
 #include "velmo_fit_options.h"
 #include "velmo_fit_output.h"
 #include "velmo_fit_retiming.h"
@@ -181,32 +182,6 @@ ROUTING_FIGURES check_routing(int dangling_wires_added) {
 void print_findings(const char* what, const std::vector<std::string>& lines) {
   for (std::size_t i = 0; i < lines.size() && i < 10; ++i) std::printf("  %s: %s\n", what, lines[i].c_str());
   if (lines.size() > 10) std::printf("  ... and %zu more\n", lines.size() - 10);
-}
-
-// One line naming the failing hold endpoints the hold-fix re-route had to
-// leave alone, and why (nothing when there are none).
-void print_held_hold_failures() {
-  const auto held = host::hold_reroute::still_failing_held();
-  if (held.empty()) return;
-  using host::hold_reroute::HELD_REASON;
-  const std::pair<HELD_REASON, const char*> reasons[] = {
-      {HELD_REASON::PARTITION, "in routing or atoms a preserved or blackboxed partition keeps"},
-      {HELD_REASON::OUT_OF_REACH, "no detour meets the delay they need"},
-      {HELD_REASON::SETUP, "the delay they need would fail setup"}};
-  std::string line;
-  for (const auto& [reason, text] : reasons) {
-    int n = 0;
-    std::string names;
-    for (const auto& [name, why] : held) {
-      if (why != reason) continue;
-      if (n < 6) names += (n ? ", " : "") + name;
-      ++n;
-    }
-    if (n == 0) continue;
-    line += (line.empty() ? "" : "; ") + std::string(text) + " (" + std::to_string(n) + "): " + names + (n > 6 ? ", ..." : "");
-  }
-  std::printf("Hold not met at %s the re-route cannot fix, %s\n",
-              velmo_fit::counted(static_cast<long long>(held.size()), "endpoint").c_str(), line.c_str());
 }
 
 // Routing progress: once routing has run a few seconds, a line per
@@ -807,7 +782,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
                   c.hold_failing_endpoints);
     }
     print_hold_failures(*g_reported_timing);
-    print_held_hold_failures();
+    velmo_fit::print_held_hold_failures(!settings.clocks.empty());
     partitions.report_guard_end();
     if (partitions.active() && status == 0 && sequence.ran("place") && !partitions.print_preserved_check()) status = 1;
     sequence.shut_down();

@@ -40,8 +40,6 @@ namespace velmo_fit {
 
 namespace {
 
-constexpr int kDefaultClockPeriodPs = 5000;
-
 // Configuration variables that give the component a number of threads.
 constexpr const char* kThreadCountVariables[] = {"route_fixup_flow_parasitics_num_parallel_threads"};
 

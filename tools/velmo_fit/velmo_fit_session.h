@@ -46,6 +46,9 @@ void set_snapshot(const std::string& name);
 // the directory of the running program, or of the library holding this code.
 std::string component_library_path(bool beside_program);
 
+// The period of a clock the settings give none, in ps.
+inline constexpr int kDefaultClockPeriodPs = 5000;
+
 struct PREPARED {
   host::testing::DESIGN_SETTINGS settings;
   host::testing::LOADED_DESIGN design;
