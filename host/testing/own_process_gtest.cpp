@@ -46,14 +46,12 @@ bool in_own_process() {
   }
   const std::string name = std::string(test->test_suite_name()) + "." + test->name();
   // In place only where nothing runs after it: a process started for this
-  // test alone (ctest's, or the child below). A first test of a longer run
-  // would otherwise leave what it latched once per process to the tests
-  // after it, and a filter or an order would change their results.
-  const ::testing::UnitTest* unit = ::testing::UnitTest::GetInstance();
-  const char* child = std::getenv(kChildVariable);
-  const bool alone = unit->test_to_run_count() == 1;
-  if (tests_started() <= 1 && (alone || (child != nullptr && name == child))) return true;
-  if (child != nullptr && name == child) {
+  // test alone (ctest's, or the child below, whose filter names it alone). A
+  // first test of a longer run would otherwise leave what it latched once
+  // per process to the tests after it, and a filter or an order would change
+  // their results.
+  if (tests_started() <= 1 && ::testing::UnitTest::GetInstance()->test_to_run_count() == 1) return true;
+  if (const char* child = std::getenv(kChildVariable); child != nullptr && name == child) {
     ADD_FAILURE() << "started alone for " << name << ", yet another test ran before it";
     return false;
   }

@@ -542,9 +542,17 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
     inner_foreign = c.reg("foreign").clk(c2).d(inner).atom();
     other_clock = c.reg("other").clk(c2).d(c.input("j")).atom();
     cleared = c.reg("cleared").clk(cc).d(d).aclr(c.input("k")).atom();
+    c.reg("beyond").clk(cc).d(c.input("n"));
   });
   box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2")).in("j", r).in("k", r);
+  // A load through a port counts as one that stays, so r3's other-clock load
+  // outside the box gets a copy of its own.
+  auto r3 = n.reg("r3").clk(clk).d(n.input_port("in5")).atom();
+  auto f3 = n.reg("f3").clk(n.input_port("clk3")).d(r3).atom();
+  box.in("n", r3);
   run();
+  EXPECT_NE(driver_of(f3, DB_INPUT_PORT_DATA_IN), r3);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 6), r3);
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 1), r);
   EXPECT_EQ(driver_of(inner_foreign, DB_INPUT_PORT_DATA_IN), inner);
@@ -554,7 +562,7 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
             r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   EXPECT_EQ(cleared->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
             r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
-  expect_totals(0, 0, 0, 0);
+  expect_totals(0, 0, 1, 1);
 }
 
 // A register stopped by its own limit, at the partition boundary or at its
