@@ -438,6 +438,11 @@ stops)
   status=$(cat status.txt)
   expect 1 "velmo-synth: too many open files (the limit, ulimit -n, is 6)"
   [ "$(wc -l <out.txt)" -eq 1 ] || fail "more than one line: $(cat out.txt)"
+  if [ "$(id -u)" != 0 ]; then  # root is not held to the process limit
+    (ulimit -u 1; "$synth" ok procs.blif ok.v >out.txt 2>&1; echo $? >status.txt)
+    status=$(cat status.txt)
+    expect 1 "velmo-synth: cannot start a process: the limit on processes (ulimit -u) is reached"
+  fi
   PYTHONPATH=/nonexistent PYTHONHOME=/nonexistent run ok env.blif ok.v
   expect 0 "wrote env.blif"
   printf 'module m(input clk, input [39:0] a, b, output reg [79:0] p);\nalways @(posedge clk) p <= a * b;\nendmodule\n' >m.v
