@@ -449,7 +449,7 @@ stops)
   mkdir -p ktmp
   TMPDIR=$PWD/ktmp "$synth" m kept.blif m.v >out.txt 2>&1 &
   pid=$!
-  while [ -z "$(ls ktmp)" ]; do sleep 0.05; done
+  until pgrep -f "yosys .*$PWD/ktmp" >/dev/null; do sleep 0.05; done
   keeper=$(ps -eo pid,ppid,sid,args | awk -v p=$pid '$2 == p && $1 == $3 && $4 ~ /python/ { print $1 }')
   [ -n "$keeper" ] && kill -KILL "$keeper"
   wait $pid
