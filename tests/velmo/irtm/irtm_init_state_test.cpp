@@ -213,6 +213,19 @@ TEST_F(InitStateTest, PartnerRegisterKeepsItsOwnPowerUp) {
   }
 }
 
+// Two registers on one net removed by one backward move: the register left
+// behind can keep one power-up only, so differing ones refuse the move.
+TEST_F(InitStateTest, RegistersRemovedTogetherMustAgreeOnPowerUp) {
+  VOK_ATOM_NODE* s = reg("s", in("is"), false);
+  VOK_ATOM_NODE* p = reg("p", s, false);
+  VOK_ATOM_NODE* r = reg("q", s, true);
+  IRTM_MOVE m = move_of({p, r}, {}, {});
+  EXPECT_FALSE(ism.compute_state_int(&m, true));
+  p->set_powers_up(true);
+  ASSERT_TRUE(ism.compute_state_int(&m, true));
+  EXPECT_EQ(value(q(s)), IV::ONE);
+}
+
 // Random cells: forward, the value recorded on the output is the cell on the
 // removed registers' power-ups; backward, the recorded input values give the
 // required output for every completion of the unconstrained ones.
