@@ -171,6 +171,9 @@ close $f
 if {$refused} { exit 1 }
 
 yosys chformal -remove
+# No RAM is mapped: each bit of a memory with a write port becomes a
+# flip-flop here, which velmo-synth's summary names with its memory.
+yosys tee -q -o $work/memories.txt dump {t:$mem_v2}
 yosys memory_map
 yosys opt -full
 # The flip-flops with an asynchronous set, reset or load, once every
