@@ -68,17 +68,6 @@ module w #(parameter W = 4, parameter [7:0] V = 3, parameter TAG = "ab")
 endmodule
 V
 
-# The value port tag of w has in the RTL with TAG set to the string
-# LITERAL, by iverilog; WANT (that value worked out by hand) without it.
-rtl_tag() {
-  local want=$2
-  if command -v iverilog >/dev/null; then
-    printf 'module tb; wire [15:0] t; wire [7:0] v; wire [4:0] q; w #(.W(5), .TAG(%s)) u(.clk(1'"'"'b0), .q(q), .v(v), .tag(t));\ninitial #1 $display("%%0d", t);\nendmodule\n' "$1" >tb.v
-    iverilog -o tb.vvp tb.v w.v && want=$(vvp -n tb.vvp | head -1)
-  fi
-  echo "$want"
-}
-
 # How many processes of process group $1 run (zombies do not), or with
 # -p, whether process $2 runs. cat reads on past a process that ends
 # meanwhile.
@@ -126,6 +115,10 @@ includes)
 `else
 `include "missing.vh"
 `endif
+`ifdef GA
+`elsif GB
+`include "missing.vh"
+`endif
 module g(output [7:0] k); assign k = `K; endmodule
 V
   run g guarded.blif g/guarded.v
@@ -140,7 +133,7 @@ V
   printf '`include "n0.vh"\nmodule t(input a, output y); assign y = a; endmodule\n' >deep.v
   run t none.blif deep.v
   expect 1 "velmo-synth: \`include nested deeper than 64: deep.v:1 -> n0.vh:2 -> n1.vh:2 ->"
-  grep -qF -- "-> n63.vh:2 -> n64.vh" out.txt || fail "the chain is not named to its end: $(cat out.txt)"
+  grep -qE -- "-> n63.vh:2 -> n64.vh$" out.txt || fail "the chain does not end at 64: $(cat out.txt)"
 
   # A missing header: the including file and line, and -I.
   mkdir -p m
@@ -264,6 +257,29 @@ V
   grep -qE "^velmo-synth: wrote rom.blif: top 'rom', [0-9]+ LUTs?, [0-9]+ flip-flops?; -D UNUSED$" out.txt ||
     fail "the summary line: $(cat out.txt)"
   [ "$(wc -l <out.txt)" -eq 1 ] || fail "more than one line: $(cat out.txt)"
+  # A rewrite keeps OUT's mode.
+  for mode in 600 640; do
+    chmod $mode rom.blif
+    run -I hd rom rom.blif mem/rom.v
+    [ "$(stat -c %a rom.blif)" = $mode ] || fail "a rewrite left OUT at mode $(stat -c %a rom.blif), not $mode"
+  done
+  # A memory yosys makes flip-flops of (with an enable: .subckt cells) is
+  # named with what it became (the half no read reaches is gone), and the
+  # summary counts every flip-flop.
+  cat >fifo.v <<'V'
+module fifo(input clk, we, input [5:0] wa, input [4:0] ra, input [31:0] d, output reg [31:0] q);
+  reg [31:0] fifo_ram [0:63];
+  always @(posedge clk) begin
+    if (we) fifo_ram[wa] <= d;
+    q <= fifo_ram[ra];
+  end
+endmodule
+V
+  run fifo fifo.blif fifo.v
+  expect 0 "velmo-synth: memory fifo_ram (64 x 32) became 1,024 flip-flops: see docs/limits.md"
+  grep -q "flip-flops$" out.txt &&
+    grep -qF ", $(grep -c '^\.latch \|^\.subckt \$_' fifo.blif) flip-flops" out.txt &&
+    grep -q '^\.subckt \$_DFFE' fifo.blif || fail "the flip-flops counted: $(cat out.txt)"
   sum=$(cksum <rom.blif)
   mkdir -p full
   cat >full/cp <<'SH'
@@ -332,19 +348,39 @@ values)
   [ "$(grep -c '^\.latch\|^\.subckt \$_' s.blif)" = 5 ] || fail "-P W=5: not 5 registers"
   [ "$(constant s.blif v)" = 255 ] || fail "-P V=8'hff: v is $(constant s.blif v)"
   grep -qx '\.model w' s.blif || fail "-P renamed the model: $(grep '^\.model' s.blif)"
-  want=$(rtl_tag '"12"' $((0x3132)))
-  [ "$(constant s.blif tag)" = "$want" ] || fail "-P TAG=\"12\": tag is $(constant s.blif tag), the RTL gives $want"
-  # A string's escapes mean what they mean in the source: "a\n" is an a and
-  # a newline. An escape a string has not is refused, as is a newline in a
-  # -D value (yosys would read the rest as source lines).
-  run -P 'TAG="a\n"' w e.blif w.v
-  expect 0 "wrote e.blif"
-  want=$(rtl_tag '"a\n"' $((0x610a)))
-  [ "$(constant e.blif tag)" = "$want" ] || fail "-P TAG=\"a\\n\": tag is $(constant e.blif tag), the RTL gives $want"
+  # A string's escapes mean what they mean in the source: each literal, one
+  # parameter each, gives the bytes iverilog reads it as (the value worked
+  # out by hand without iverilog), and the summary shows it as given.
+  lits=('"12"' '"a\n"' '"\t"' '"\\"' '"\""' '"\101B"' '"\42"' '"\7"' '"x\\"')
+  hand=(0x3132 0x610a 9 0x5c 0x22 0x4142 0x22 7 0x785c)
+  ps=() params=() ports=() conns=() shows=()
+  for i in "${!lits[@]}"; do
+    ps+=(-P "T$i=${lits[i]}") params+=("parameter T$i = \"\"") ports+=("output [15:0] o$i")
+    conns+=(".T$i(${lits[i]})") shows+=("u.o$i")
+  done
+  { printf 'module s #(%s) (%s);\n' "$(IFS=,; echo "${params[*]}")" "$(IFS=,; echo "${ports[*]}")"
+    for i in "${!lits[@]}"; do printf 'assign o%d = T%d;\n' $i $i; done
+    echo endmodule; } >s.v
+  printf 'module tb; s #(%s) u();\ninitial #1 $display("%s", %s);\nendmodule\n' "$(IFS=,; echo "${conns[*]}")" \
+    "$(printf '%%0d %.0s' "${lits[@]}")" "$(IFS=,; echo "${shows[*]}")" >tb.v
+  read -ra want <<<"$(iverilog -o tb.vvp tb.v s.v 2>/dev/null && vvp -n tb.vvp | head -1)"
+  run "${ps[@]}" s lits.blif s.v
+  expect 0 "; ${ps[*]}"
+  for i in "${!lits[@]}"; do
+    rtl=$((${want[i]:-hand[i]}))
+    [ "$(constant lits.blif o$i)" = $rtl ] || fail "-P T$i=${lits[i]}: $(constant lits.blif o$i), the RTL gives $rtl"
+  done
+  # An escape a string has not, a code past \177, a NUL and a bare double
+  # quote are refused, as is a newline in a -D value (yosys would read the
+  # rest as source lines).
   run -P 'TAG="a\q"' w none.blif w.v
   expect 2 "velmo-synth: -P TAG: '\"a\\q\"' holds '\\q': a string takes the escapes"
   run -P 'TAG="\0"' w none.blif w.v
   expect 2 "velmo-synth: -P TAG: '\"\\0\"' holds '\\0'"
+  run -P 'TAG="\200"' w none.blif w.v
+  expect 2 "velmo-synth: -P TAG: '\"\\200\"' holds '\\200'"
+  run -P 'TAG="a"b"' w none.blif w.v
+  expect 2 "holds a double quote inside the string"
   run -D $'X=1\n`define EXTRA' w none.blif w.v
   expect 2 "velmo-synth: -D 'X=1\\x0a\`define EXTRA': a macro's value is one line"
   [ -e none.blif ] && fail "a refused value wrote the output"
