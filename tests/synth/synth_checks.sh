@@ -15,8 +15,9 @@
 #   another name, through .. or a link) is refused and the file kept; OUT
 #   in a missing folder is refused before yosys runs; a copy that fails
 #   half-way, or stops at the file size limit, leaves the earlier OUT whole
-#   and no partial file; a link OUT is written through; a run that
-#   succeeds says what it wrote.
+#   and no partial file; a link OUT is written through, a rewritten one
+#   keeps its mode; a run that succeeds says what it wrote, its flip-flops
+#   and each memory yosys made flip-flops of.
 # - values: -P values that do not fit their parameter, negative values,
 #   a name given twice, and file and folder names that are not UTF-8 are
 #   refused, named; a -P string value reaches the design as the RTL reads
