@@ -93,6 +93,10 @@ TEST_F(LcellRouterRulesTest, OnlyFreeSingleFanoutWireLutsWithAPortAreTakenAndASu
   n.reg("other_load").d(twice);
   VOK_ATOM_NODE* u_unmapped = periphery_input("u_unmapped", 3, unmapped, false);
   for (VOK_ATOM_NODE* w : {good, placed, twice, unmapped}) assign(w);
+  // The assignment at another value than 2 asks for nothing.
+  VOK_ATOM_NODE* other_value = n.lut("other_value", {src}, kWire);
+  VOK_ATOM_NODE* u_other_value = periphery_input("u_other_value", 9, other_value);
+  host::options::set(kLcellRouterOption, INT, "3", other_value->get_string_hpath());
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.place_and_route_c2p_lcell());
   EXPECT_EQ(errors(), 0);
@@ -105,6 +109,8 @@ TEST_F(LcellRouterRulesTest, OnlyFreeSingleFanoutWireLutsWithAPortAreTakenAndASu
   EXPECT_TRUE(route_above(d(u_twice)).empty());
   EXPECT_FALSE(unmapped->is_placed());
   EXPECT_TRUE(route_above(d(u_unmapped)).empty());
+  EXPECT_FALSE(other_value->is_placed());
+  EXPECT_TRUE(route_above(d(u_other_value)).empty());
 }
 
 // The name a LUT's output is mapped to counts the output within its bank;

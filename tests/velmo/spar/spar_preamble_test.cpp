@@ -89,7 +89,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   r.routing(c).mark(c_root).wire(h(6, 6)).mark(c_wire).sink(z.iterm(DB_INPUT_PORT_LUT_DATA));
   r.routing(d).wire(h(7, 7)).zota(DEV_ELEMENT_REF{282, 7, 8, 60}).wire(v(7, 8)).mark(d_after).sink(
       w.iterm(DB_INPUT_PORT_LUT_DATA));
-  r.routing(e).wire(h(8, 3)).mark(e_wire).sink(q.iterm(DB_INPUT_PORT_LUT_DATA));
+  r.routing(e).wire(h(8, 3)).mark(e_wire).wire(v(8, 3)).sink(q.iterm(DB_INPUT_PORT_LUT_DATA));
   // u -> k with a wire that ends in no sink: a leaf that is not a sink stays,
   // and with it the trunk above it.
   r.routing(u)
@@ -110,7 +110,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
     if (routing.is_live(id) && routing.is_zota_node(id) && routing.forest().parent(id) != -1) d_reg = id;
   ASSERT_NE(d_reg, -1);
 
-  // e's wire is reserved for a partition.
+  // e's first wire, two wires above q's sink, is reserved for a partition.
   JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
   JOV_PARTITION* part = design->add_partition("sub");
   part->get_state(JOV_PARTITION::s_unspecified)->reserved_re_ids().push_back(
