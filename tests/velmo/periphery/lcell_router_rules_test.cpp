@@ -1,7 +1,7 @@
 // The LCELL periphery router, rule by rule: which wire LUTs it takes (free,
 // one fan-out, a port to reach), what a success reports, which LAB outputs
-// and cells it refuses, the LAB output name it maps, and the forward route
-// around blacklisted elements.
+// and cells it refuses, the LAB output name it maps, the forward route
+// around blacklisted elements and the backward search around held slots.
 #include <algorithm>
 #include <set>
 #include <string>
