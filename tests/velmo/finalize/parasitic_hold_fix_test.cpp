@@ -1745,8 +1745,8 @@ TEST_F(ParasiticHoldFixTest, TheMinimumBudgetCoversTheLargestDeficitOverTheCorne
 }
 
 // The setup room is measured in slow-corner ps too: the slow corner at the
-// lower voltage runs slower than the first, so its own ps give it the
-// smallest room, and another than its unscaled slack. With more deficit than
+// lower voltage is slower than the first, so it gives the smallest room,
+// which differs from the smallest unscaled slack. With more deficit than
 // room the budget asked for is the old delay plus that room.
 TEST_F(ParasiticHoldFixTest, TheSetupRoomIsTheSmallestOverTheCornersInSlowCornerPs) {
   build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 850, 100, false}});
