@@ -730,7 +730,13 @@ void AutoDelayChainTest::older_pin(bool clock) {
   n.clock("clk", 2000, clk);
   auto ibuf = n.io_in("din");
   VOK_ATOM_NODE* din = n.find("din");
-  if (clock) n.clock("dinclk", 2000, host::testing::SIG(din));
+  if (clock) {
+    n.clock("dinclk", 2000, host::testing::SIG(din));
+    // The buffer takes a second input ahead of the pad's: every input is
+    // asked whether it carries the clock.
+    ibuf->remove_input_term(ibuf.iterm(DB_INPUT_PORT_BOX, 0));
+    ibuf.input(DB_INPUT_PORT_BOX, 1, n.input_port("other")).input(DB_INPUT_PORT_BOX, 0, host::testing::SIG(din));
+  }
   VOK_ATOM_NODE* core = n.lut("core", {ibuf}, 0x2).atom();
   core->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->set_delay_chain_connection(8, 0);
   n.reg("r").clk(clk).d(core);
@@ -972,6 +978,8 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   pass.dump_optimization_info();
   EXPECT_EQ(file_text("velmo_opt_elements_info.out"),
             "\n\nVEC_OF_OPTIMIZATION_GROUP:\n\n\nVEC_OF_OPTIMIZATION_ELEMENT:\n\n\nVEC_OF_KEM_EDGE_SLACK_INFO:\n");
+  // din's chain starts at 3: its element starts there.
+  yos_current_interface()->set_uint_data(sc.din, T(446), 3);
   pass.build_optimization_elements();
   pass.build_optimization_groups();
   pass.dump_optimization_info();
@@ -988,7 +996,7 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
                     "\t\tAtom Identifier Name (Id): din (" + din_id + ")\n"
                     "\t\tOptimization Element Pos Edge Ids (Num. of Edges = 2):\n\t\t\t" +
                     std::to_string(in->pos_edges[0]->edge_id) + "\n"),
-        std::string("\t\t\tinitial_setting:0\n\t\t\tcurrent_best_setting:0\n\t\t\ttmp_setting:0\n"
+        std::string("\t\t\tinitial_setting:3\n\t\t\tcurrent_best_setting:3\n\t\t\ttmp_setting:3\n"
                     "\t\t\tmin_setting:0\n\t\t\tmax_setting:15\n"),
         std::string("\tKEM Edge ID: #" + std::to_string(in->pos_edges[0]->edge_id) +
                     "\n\t\tOpt Element Group Type: VELMO_OPT_ELEMENT_PIN_TO_CORE_DELAY_CHAIN\n"
@@ -1033,7 +1041,7 @@ TEST_F(AutoDelayChainTest, ReportsListGroupsElementsAndRecords) {
   traced.dump_optimization_timing_info_for_opt_element(element);
   EXPECT_EQ(file_text("velmo_optimization_timing_info_for_opt_element.out"),
             "Opt Element Element Type:Input Delay Chain 0 Atom Name (Id): din (" + din_id +
-                ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:0\n");
+                ") -- twc_slack[tsu]:-2147483647 twc_slack[th]:-2147483647 tmp_setting:3\n");
 
   // A report that cannot be opened (a folder in its place) is left out, and
   // the pass goes on.

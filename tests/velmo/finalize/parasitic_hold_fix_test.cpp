@@ -1743,3 +1743,32 @@ TEST_F(ParasiticHoldFixTest, TheMinimumBudgetCoversTheLargestDeficitOverTheCorne
   ASSERT_TRUE(std::regex_search(report, m, std::regex("^minimum delay budget of ([0-9]+) ps"))) << report;
   EXPECT_EQ(std::stoi(m.str(1)), old_delay + largest) << report;
 }
+
+// The setup room is measured in slow-corner ps too: the slow corner at the
+// lower voltage is slower than the first, so it gives the smallest room,
+// which differs from the smallest unscaled slack. With more deficit than
+// room the budget asked for is the old delay plus that room.
+TEST_F(ParasiticHoldFixTest, TheSetupRoomIsTheSmallestOverTheCornersInSlowCornerPs) {
+  build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 850, 100, false}});
+  make_hold_fail(7000);
+  env->get_hov_utility_or_create_if_necessary(0, 3, {model(0, 900, 100), model(1, 900, -40), model(0, 850, 100)}, false,
+                                              false, false, false, nullptr, false, false);
+  const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
+  const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
+  const int id = kem->get_ic_edge_to_iterm(d)->get_id();
+  int unscaled = std::numeric_limits<int>::max();
+  for (int c = 0; c < 3; ++c) unscaled = std::min(unscaled, static_cast<int>(host::sta::edge_setup_slack(id, c)));
+  const int room = slow_ps(d, true);
+  ASSERT_GT(room, 0);
+  ASSERT_LT(room, -slow_ps(d, false));
+  ASSERT_NE(room, unscaled);
+  const int old_delay = kem->get_edge_delay_ps(*kem->get_edge(id), -1);
+  SWAVO_RECOMPILE_OP::parse_recompile_argument("routed -hold_fixup");
+  TIBEX_VPR_FACADE f;
+  EXPECT_TRUE(f.route());
+  ASSERT_EQ(host::hold_reroute::last_reports().size(), 1u);
+  std::smatch m;
+  const std::string& report = host::hold_reroute::last_reports()[0];
+  ASSERT_TRUE(std::regex_search(report, m, std::regex("^minimum delay budget of ([0-9]+) ps"))) << report;
+  EXPECT_EQ(std::stoi(m.str(1)), old_delay + room) << report;
+}

@@ -1,7 +1,8 @@
 // The LCELL periphery router, rule by rule: which wire LUTs it takes (free,
 // one fan-out, a port to reach), what a success reports, which LAB outputs
-// and cells it refuses, the LAB output name it maps, and the forward route
-// around blacklisted elements.
+// and cells it refuses, the LAB output name it maps, the forward route
+// around blacklisted elements and the backward search around held slots.
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -93,6 +94,10 @@ TEST_F(LcellRouterRulesTest, OnlyFreeSingleFanoutWireLutsWithAPortAreTakenAndASu
   n.reg("other_load").d(twice);
   VOK_ATOM_NODE* u_unmapped = periphery_input("u_unmapped", 3, unmapped, false);
   for (VOK_ATOM_NODE* w : {good, placed, twice, unmapped}) assign(w);
+  // The assignment at another value than 2 asks for nothing.
+  VOK_ATOM_NODE* other_value = n.lut("other_value", {src}, kWire);
+  VOK_ATOM_NODE* u_other_value = periphery_input("u_other_value", 9, other_value);
+  host::options::set(kLcellRouterOption, INT, "3", other_value->get_string_hpath());
   VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
   EXPECT_TRUE(p.place_and_route_c2p_lcell());
   EXPECT_EQ(errors(), 0);
@@ -105,6 +110,8 @@ TEST_F(LcellRouterRulesTest, OnlyFreeSingleFanoutWireLutsWithAPortAreTakenAndASu
   EXPECT_TRUE(route_above(d(u_twice)).empty());
   EXPECT_FALSE(unmapped->is_placed());
   EXPECT_TRUE(route_above(d(u_unmapped)).empty());
+  EXPECT_FALSE(other_value->is_placed());
+  EXPECT_TRUE(route_above(d(u_other_value)).empty());
 }
 
 // The name a LUT's output is mapped to counts the output within its bank;
@@ -205,4 +212,50 @@ TEST_F(LcellRouterRulesTest, AWireLutFeedingAPeripheryRegisterIsTaken) {
   const std::vector<unsigned> wires = route_above(d(io));
   ASSERT_FALSE(wires.empty());
   EXPECT_EQ(wires.front(), periphery_chain_gid(6, 9, 0, 0) & 0x7FFFFFFFu);
+}
+
+// On family 46 the LAB outputs run from 94 to 133: the last is a start too,
+// its LUT in the LAB's last cell.
+TEST_F(LcellRouterRulesTest, OnFamily46TheLastLabOutputIsAStart) {
+  DeviceSpec spec = host::device::spec();
+  spec.family = host::testing::Family::KY;
+  host::device::configure(spec);
+  auto n = host::testing::netlist();
+  VOK_ATOM_NODE* w = n.lut("w", {n.reg("src").placed(site(6, 4, 1), dev_kind::FF)}, kWire);
+  VOK_ATOM_NODE* u = periphery_input("u", 5, w);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  VOK_RE_ROUTING_MODIFIER mod(*VOK_CHIP_DB_ENTRY::current()->get_routing(), "test", false, false);
+  ASSERT_TRUE(p.place_and_route_wire_lut_from_lab_re_to_periphery(w, lab_out(2, 6, 133), periphery_chain_gid(5, 9, 0, 0),
+                                                                  d(u), mod, die()->get_blacklisting()));
+  EXPECT_EQ(w->get_location_gid(), site(2, 6, 57));
+  EXPECT_EQ(leout(w), "b1leout[1]");
+}
+
+// The backward search from the port keeps off elements a pipeline register
+// holds: where the only way into the port's chain is a wire slot holding
+// one (the chain's other wires blacklisted), no LAB output is tried and the
+// assignment fails with its error, the LUT left unplaced.
+TEST_F(LcellRouterRulesTest, TheSearchDoesNotPassAWireAPipelineRegisterHolds) {
+  DeviceSpec spec = host::device::spec();
+  spec.family = host::testing::Family::KY;
+  spec.routing_tracks = 4;
+  spec.wire_pipeline_slots = true;
+  host::device::configure(spec);
+  std::vector<unsigned> wires;
+  die()->get_fanin_gids(periphery_chain_gid(5, 9, 0, 2), wires);
+  const auto held = std::find_if(wires.begin(), wires.end(), [](unsigned g) { return die()->get_route_info()->is_zota_gid(g); });
+  ASSERT_NE(held, wires.end());
+  for (unsigned g : wires)
+    if (g != *held) spec.blacklist_gids.push_back(g);
+  host::device::configure(spec);
+  auto n = host::testing::netlist();
+  n.zota_reg("z").placed(*held, static_cast<int>(die()->get_route_info()->get_route_node_of(*held).element_type));
+  VOK_ATOM_NODE* w = n.lut("w", {n.reg("src").placed(site(6, 4, 1), dev_kind::FF)}, kWire);
+  periphery_input("u", 5, w);
+  assign(w);
+  VELMO_PERIPHERY_CORE_PLACEMENT p(m_env);
+  ASSERT_EQ(p.zota_register_gids().count(*held), 1u);
+  EXPECT_FALSE(p.place_and_route_c2p_lcell());
+  EXPECT_EQ(errors(), 1);
+  EXPECT_FALSE(w->is_placed());
 }

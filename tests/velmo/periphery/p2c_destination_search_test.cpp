@@ -386,6 +386,8 @@ TEST_F(P2cDestinationSearchTest, UibEsramTransferAskedOnThePeripheryAtom) {
     return by_clock[static_cast<unsigned>(ck->get_id())].size();
   };
   EXPECT_EQ(found(), 0u);
+  assign(s.u0, 837, INT, "3");  // another value asks for nothing
+  EXPECT_EQ(found(), 0u);
   assign(s.u0, 837, INT, "2");
   EXPECT_EQ(found(), 1u);
   // A periphery register is a periphery load as a block is.

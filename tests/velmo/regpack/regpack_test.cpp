@@ -95,12 +95,16 @@ TEST_F(RegpackTest, DelayTableRowsAndOutFlag) {
   EXPECT_EQ(host::testing::expect_internal_error([&] { delay(rp, lut_out, ibuf_in, flag); }).condition,
             "lcell (id: " + std::to_string(l.id()) + ") cannot drive pads or ibufs, only obufs (id: " +
                 std::to_string(ibuf.id()) + ")");
-  // Register to output buffer, to RAM, to a LUT; input buffer to a register.
+  // Register and LUT to an output buffer, register to a LUT and a register;
+  // input buffer to a register and to an output buffer.
   VOK_ATOM_ITERM* obuf_in = obuf->get_iterm_slot(0);
   ASSERT_NE(obuf_in, nullptr);
+  EXPECT_EQ(delay(rp, r.out().oterm, obuf_in, flag), 1284);
   EXPECT_EQ(delay(rp, r.out().oterm, lut_in, flag), 488);
+  EXPECT_EQ(delay(rp, r.out().oterm, reg_d, flag), 488);
   EXPECT_EQ(delay(rp, lut_out, obuf_in, flag), 1284);
   EXPECT_EQ(delay(rp, ibuf.out().oterm, reg_d, flag), 1021);
+  EXPECT_EQ(delay(rp, ibuf.out().oterm, obuf_in, flag), 1015);
   EXPECT_EQ(host::testing::expect_internal_error([&] { delay(rp, r.out().oterm, ibuf_in, flag); }).condition,
             "ff cannot drive pads or ibufs, only obufs");
   EXPECT_FALSE(flag);
@@ -118,12 +122,18 @@ TEST_F(RegpackTest, DelayTableRowsAndOutFlag) {
             "Pleck IO output buffer should only drive pads");
   EXPECT_EQ(host::testing::expect_internal_error([&] { delay(rp, pad_out, lut_in, flag); }).condition,
             "Pad should only drive ibufs");
-  // RAM rows.
+  // RAM rows: from a RAM (never into an input buffer), and into one from a
+  // LUT, a register and an input buffer.
   VOK_ATOM_OTERM* ram_out = ram->get_output_term_by_type(DB_OUTPUT_PORT_DATA, 0);
   ASSERT_NE(ram_out, nullptr);
   EXPECT_EQ(delay(rp, ram_out, lut_in, flag), 706);
   EXPECT_EQ(delay(rp, ram_out, obuf_in, flag), 1581);
-  EXPECT_EQ(delay(rp, lut_out, ram->add_input_term(DB_INPUT_PORT_DATA_IN, 0), flag), 717);
+  EXPECT_EQ(host::testing::expect_internal_error([&] { delay(rp, ram_out, ibuf_in, flag); }).condition,
+            "lcell cannot drive pads or ibufs, only obufs");
+  VOK_ATOM_ITERM* ram_in = ram->add_input_term(DB_INPUT_PORT_DATA_IN, 0);
+  EXPECT_EQ(delay(rp, lut_out, ram_in, flag), 717);
+  EXPECT_EQ(delay(rp, r.out().oterm, ram_in, flag), 717);
+  EXPECT_EQ(delay(rp, ibuf.out().oterm, ram_in, flag), 1517);
   EXPECT_THAT(host::debug::texts(), HasDebugLine("****** HACK WARNING ******"));
 }
 

@@ -82,11 +82,16 @@ TEST_F(ResynTest, TheGatesDecideWhetherResynthesisOrTimingOnlyRuns) {
   EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
   EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 1);
   EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
+  // The setting present but off: nothing runs either.
+  host::options::set(kResynOption, 1, "off");
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 2);
+  EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
   // The setting does not apply to the family.
   resyn_on();
   host::moz::exclude_family(kResynOption, static_cast<int>(CMP_FACADE::current()->get_family()));
   EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
-  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 2);
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK mapper is not running. MOZ is OFF"), 3);
   EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
 }
 
@@ -616,6 +621,20 @@ TEST_F(ResynDraskTest, TheAnalysisPreparesTheRetimingUtilityAndRunsTheTimingComm
   EXPECT_EQ(hov_get_accessories()->get_yun_utility(), nullptr);
   resyn.remove_drask_timing();  // nothing left to drop
   EXPECT_EQ(host::call_count("HOV_ACCESSORIES::release_yun_utility"), 1);
+}
+
+// The analysis also needs the retimer itself, on both families that have it.
+TEST_F(ResynDraskTest, WithoutTheRetimerTheAnalysisStaysOff) {
+  design();
+  for (int family : {26, 46}) {
+    DeviceSpec spec = host::device::spec();
+    spec.family = family;
+    spec.zento_retimer_disabled = true;
+    host::device::configure(spec);
+    VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+  }
+  EXPECT_EQ(count_lines("SYN_TAG: Not running DRASK because we're not running the zento retimer"), 2);
+  EXPECT_EQ(count_lines("SYN_TAG: DRASK is OFF"), 2);
 }
 
 TEST_F(ResynDraskTest, ARetimingUtilityThatExistedBeforeIsRecreatedAtTheEnd) {

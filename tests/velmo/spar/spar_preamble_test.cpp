@@ -36,6 +36,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   auto in = n.input_port("in");
   auto a = n.lut("a", {in}, 0x2);
   auto x = n.lut("x", {a}, 0x2);
+  x.iterm(DB_INPUT_PORT_LUT_DATA)->set_connection_code(3);  // an ordinary kind
   auto g = n.atom(VOK_ATOM_KIND::CLK_GATE, "g").input(DB_INPUT_PORT_CLK, 0, a);
   // The other clock and interface blocks keep their inputs' routing too.
   for (VOK_ATOM_KIND kind : {VOK_ATOM_KIND::CLK_DIVIDER, VOK_ATOM_KIND::CLK_BURST, VOK_ATOM_KIND::UFI_UIB,
@@ -67,6 +68,8 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   auto s = n.lut("s", {f}, 0x2);
   auto u = n.lut("u", {in}, 0x2);
   auto k = n.lut("k", {u}, 0x2);
+  auto m = n.lut("m", {in}, 0x2);
+  auto t = n.lut("t", {m}, 0x2);
 
   const WUMP_ROUTE_INFO* ri = host::device::die_info()->get_route_info();
   auto r = host::testing::routing();
@@ -79,6 +82,14 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   ASSERT_FALSE(fanouts.empty());
   const int scratch = routing.new_root(VOK_RE_ROUTING::VIRTUAL_VALUE);
   auto f_net = r.routing(f);
+  // m -> t enters the core from another block output, then passes a routing
+  // register: its Q side is still trimmed.
+  int t_after = -1;
+  const unsigned block_out2 = ri->gids(283)[1];
+  std::vector<unsigned> fanouts2;
+  host::device::die_info()->get_fanout_gids(block_out2, fanouts2);
+  r.routing(m).wire_gid(block_out2).wire_gid(fanouts2.front()).zota(DEV_ELEMENT_REF{282, 7, 8, 61}).wire(v(7, 6)).mark(
+      t_after).sink(t.iterm(DB_INPUT_PORT_LUT_DATA));
   int a_trunk = -1, a_to_x = -1, a_to_g = -1, c_wire = -1, c_root = -1, d_reg = -1, d_after = -1, e_wire = -1,
       y_wire = -1, f_block = -1, f_wire = -1, u_trunk = -1, u_stub = -1, u_to_k = -1;
   r.routing(a)
@@ -89,7 +100,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   r.routing(c).mark(c_root).wire(h(6, 6)).mark(c_wire).sink(z.iterm(DB_INPUT_PORT_LUT_DATA));
   r.routing(d).wire(h(7, 7)).zota(DEV_ELEMENT_REF{282, 7, 8, 60}).wire(v(7, 8)).mark(d_after).sink(
       w.iterm(DB_INPUT_PORT_LUT_DATA));
-  r.routing(e).wire(h(8, 3)).mark(e_wire).sink(q.iterm(DB_INPUT_PORT_LUT_DATA));
+  r.routing(e).wire(h(8, 3)).mark(e_wire).wire(v(8, 3)).sink(q.iterm(DB_INPUT_PORT_LUT_DATA));
   // u -> k with a wire that ends in no sink: a leaf that is not a sink stays,
   // and with it the trunk above it.
   r.routing(u)
@@ -110,16 +121,19 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
     if (routing.is_live(id) && routing.is_zota_node(id) && routing.forest().parent(id) != -1) d_reg = id;
   ASSERT_NE(d_reg, -1);
 
-  // e's wire is reserved for a partition.
+  // e's first wire, two wires above q's sink, is reserved for a partition.
   JOV_DESIGN* design = JOV_ROOT::get()->get_design("");
   JOV_PARTITION* part = design->add_partition("sub");
   part->get_state(JOV_PARTITION::s_unspecified)->reserved_re_ids().push_back(
       static_cast<int>(routing.get_gid(e_wire) & 0x7FFFFFFFu));
+  // So is f's block-output wire, node 0: s's route passes it.
+  part->get_state(JOV_PARTITION::s_unspecified)->reserved_re_ids().push_back(
+      static_cast<int>(routing.get_gid(f_block) & 0x7FFFFFFFu));
   m_env->m_zota_state = 1;
 
   spar_preamble();
 
-  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 15 iterms"));
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("spar_preamble: filtered 16 iterms"));
   EXPECT_EQ(m_env->m_zota_state, 0);
   // a: the trunk and the branch to the clock gate stay; the branch to x goes.
   EXPECT_TRUE(routing.is_live(a_trunk));
@@ -144,6 +158,7 @@ TEST_F(SparPreambleTest, KeepsFilteredRoutesAndErasesWhatServesOnlyTheOthers) {
   // sink included: no dangling stub.
   EXPECT_TRUE(routing.is_live(f_block));
   EXPECT_TRUE(routing.is_live(f_wire));
+  EXPECT_FALSE(routing.is_live(t_after));
   const auto s_sinks = routing.get_sink_nodes(s.iterm(DB_INPUT_PORT_LUT_DATA));
   ASSERT_EQ(s_sinks.size(), 1u);
   EXPECT_TRUE(routing.is_live(s_sinks.front()));
@@ -186,6 +201,9 @@ TEST_F(SparPreambleTest, OrderOfItsStepsAndTheDebugDumps) {
   host::pexa::hide_current_device(false);
   EXPECT_EQ(err.condition, "dev_device");
   EXPECT_EQ(err.file, "velmo_expert");
+  // Nor without an environment.
+  delete new WEXAN_ENV(CMP_FACADE::current(), 0, nolt_device_factory_fn);
+  EXPECT_EQ(host::testing::expect_internal_error([] { spar_preamble(); }).condition, "env");
 }
 
 }  // namespace
