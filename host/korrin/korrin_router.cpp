@@ -53,6 +53,7 @@ std::uint64_t driver_key(const NET& net) {
 
 struct ROUND_LISTENER {
   void (*listener)(const ROUND&) = nullptr;
+  double progress_every = 0.0;
 };
 
 class ROUTER {
@@ -80,6 +81,7 @@ private:
   bool crosses_overuse(int ni, std::size_t ci) const;
   int count_overused() const;
   int connections_left() const;
+  int connections_to_search(int round) const;
   void write();
   void pin_preserved();
 
@@ -408,6 +410,19 @@ int ROUTER::count_overused() const {
   return n;
 }
 
+// The connections a round routes: those not routed yet (and not failed)
+// and, after the first round, those through an overused element.
+int ROUTER::connections_to_search(int round) const {
+  int n = 0;
+  for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
+    const RNET& rn = m_nets[ni];
+    for (std::size_t ci = 0; ci < m_d.nets[ni].conns.size(); ++ci)
+      if (rn.target[ci] < 0 ? !rn.failed[ci] : round > 1 && !rn.pinned[ci] && crosses_overuse(static_cast<int>(ni), ci))
+        ++n;
+  }
+  return n;
+}
+
 int ROUTER::connections_left() const {
   int left = 0;
   for (std::size_t ni = 0; ni < m_nets.size(); ++ni)
@@ -429,9 +444,21 @@ bool ROUTER::run() {
   if (const GUIDE& guide = guide_slot();
       guided && guide.info == m_g.route_info() && guide.size == m_g.size() && !guide.paths.empty())
     m_guide = &guide;
+  const ROUND_LISTENER& listener = host_world_slot<ROUND_LISTENER>();
+  const auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
     st.rounds = round;
     m_round = round;
+    // Progress within a long round: the connections searched so far of
+    // those the round has to route.
+    ROUND progress;
+    progress.round = round;
+    progress.ended = false;
+    double next_progress = 0.0;
+    if (listener.listener && listener.progress_every > 0) {
+      progress.to_search = connections_to_search(round);
+      next_progress = seconds() + listener.progress_every;
+    }
     m_search.set_bound_weight(m_o.bound_weight);
     for (std::size_t ni = 0; ni < m_nets.size(); ++ni) {
       RNET& rn = m_nets[ni];
@@ -446,6 +473,14 @@ bool ROUTER::run() {
       activate(static_cast<int>(ni));
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
         if (rn.target[ci] >= 0 || rn.failed[ci]) continue;
+        if (progress.to_search > 0) {
+          if (const double now = seconds(); now >= next_progress) {
+            progress.seconds = now;
+            listener.listener(progress);
+            next_progress = now + listener.progress_every;
+          }
+          ++progress.searched;
+        }
         if (m_guide && follow_guide(static_cast<int>(ni), ci)) {
           ++st.routed;
           ++st.guided;
@@ -461,13 +496,13 @@ bool ROUTER::run() {
     m_guide = nullptr;
     m_own_node.clear();
     overused = count_overused();
-    if (ROUND_LISTENER& l = host_world_slot<ROUND_LISTENER>(); l.listener) {
+    if (listener.listener) {
       ROUND info;
       info.round = round;
       info.overused = overused;
       info.connections_left = connections_left();
-      info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      l.listener(info);
+      info.seconds = seconds();
+      listener.listener(info);
     }
     if (overused == 0) break;
     for (ELEMENT& el : m_el)
@@ -602,7 +637,9 @@ STATS last_stats() { return stats_slot(); }
 
 std::size_t per_element_bytes() { return sizeof(float) + sizeof(std::uint16_t) + sizeof(std::uint8_t) + 1; }
 
-void set_round_listener(void (*listener)(const ROUND&)) { host_world_slot<ROUND_LISTENER>().listener = listener; }
+void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds) {
+  host_world_slot<ROUND_LISTENER>() = {listener, progress_every_seconds};
+}
 
 }  // namespace host::router
 

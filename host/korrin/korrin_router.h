@@ -78,14 +78,21 @@ HOST_API std::size_t per_element_bytes();
 // One negotiation round as it ends: the elements still overused and the
 // connections left to route in the next round (through overused elements,
 // or not routed yet), with the seconds since the routing started.
+// While a round runs (`ended` false): the connections it searched so far of
+// those it has to route, with the seconds since the routing started.
 struct ROUND {
   int round = 0;
   int overused = 0;
   int connections_left = 0;
   double seconds = 0.0;
+  bool ended = true;
+  int searched = 0;
+  int to_search = 0;
 };
-// data: a listener told of each round of every route_design (null: none).
-HOST_API void set_round_listener(void (*listener)(const ROUND&));
+// data: a listener told of each round of every route_design as it ends
+// (null: none) and, when progress_every_seconds > 0, while a round runs
+// longer than that, once per such interval.
+HOST_API void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds = 0.0);
 
 }  // namespace host::router
 

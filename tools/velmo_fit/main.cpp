@@ -89,6 +89,7 @@
 #include "velmo_fit_output.h"
 #include "velmo_fit_retiming.h"
 #include "velmo_fit_partitions.h"
+#include "velmo_fit_progress.h"
 #include "velmo_fit_sequence.h"
 #include "velmo_fit_session.h"
 #include "velmo_fit_verification.h"
@@ -182,17 +183,6 @@ ROUTING_FIGURES check_routing(int dangling_wires_added) {
 void print_findings(const char* what, const std::vector<std::string>& lines) {
   for (std::size_t i = 0; i < lines.size() && i < 10; ++i) std::printf("  %s: %s\n", what, lines[i].c_str());
   if (lines.size() > 10) std::printf("  ... and %zu more\n", lines.size() - 10);
-}
-
-// Routing progress: once routing has run a few seconds, a line per
-// negotiation round.
-constexpr double kRoundLinesAfterSeconds = 3.0;
-void print_round(const host::router::ROUND& r) {
-  if (r.seconds < kRoundLinesAfterSeconds) return;
-  std::printf("  Routing round %d: %s, %s left (%.1f s)\n", r.round,
-              velmo_fit::counted(r.overused, "overused element").c_str(),
-              velmo_fit::counted(r.connections_left, "connection").c_str(), r.seconds);
-  std::fflush(stdout);
 }
 
 struct RESOURCES {
@@ -633,7 +623,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   // aid; it would cost a full analysis per update here.
   host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
-  host::router::set_round_listener(&print_round);
+  host::router::set_round_listener(&velmo_fit::print_round, velmo_fit::kRoundProgressSeconds);
   host::cfg::set_bad_value_listener(&velmo_fit::warn_bad_cfg_value);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {

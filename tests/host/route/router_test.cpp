@@ -541,12 +541,25 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   o.max_rounds = 30;
   why.clear();
   // A listener hears every round: overuse after the first, none after the
-  // last, and the connections left to route.
-  static std::vector<host::router::ROUND> heard;
+  // last, and the connections left to route; and, asked for progress at
+  // every moment, before each connection a round searches: how many it has
+  // searched of those it has to, the first round all of them.
+  static std::vector<host::router::ROUND> heard, progress;
   heard.clear();
-  host::router::set_round_listener([](const host::router::ROUND& r) { heard.push_back(r); });
+  progress.clear();
+  host::router::set_round_listener(
+      [](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); }, 1e-9);
   ASSERT_TRUE(host::router::route_design(&why, o)) << why;
   host::router::set_round_listener(nullptr);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.front().round, 1);
+  EXPECT_EQ(progress.front().to_search, host::router::last_stats().connections);
+  for (std::size_t i = 0; i < progress.size(); ++i) {
+    const bool same_round = i > 0 && progress[i - 1].round == progress[i].round;
+    EXPECT_EQ(progress[i].searched, same_round ? progress[i - 1].searched + 1 : 0) << i;
+    EXPECT_LT(progress[i].searched, progress[i].to_search) << i;
+  }
+  EXPECT_EQ(progress.back().round, host::router::last_stats().rounds);
   EXPECT_GE(host::router::last_stats().rounds, 2);
   ASSERT_EQ(static_cast<int>(heard.size()), host::router::last_stats().rounds);
   for (std::size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(heard[i].round, static_cast<int>(i) + 1);

@@ -1,0 +1,25 @@
+#include "velmo_fit_progress.h"
+
+#include <cstdio>
+
+#include "velmo_fit_counts.h"
+
+namespace velmo_fit {
+
+namespace {
+constexpr double kRoundLinesAfterSeconds = 3.0;
+}  // namespace
+
+void print_round(const host::router::ROUND& r) {
+  if (!r.ended) {
+    std::printf("  Routing round %d: %d of %s searched (%.1f s)\n", r.round, r.searched,
+                counted(r.to_search, "connection").c_str(), r.seconds);
+  } else {
+    if (r.seconds < kRoundLinesAfterSeconds) return;
+    std::printf("  Routing round %d: %s, %s left (%.1f s)\n", r.round, counted(r.overused, "overused element").c_str(),
+                counted(r.connections_left, "connection").c_str(), r.seconds);
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace velmo_fit
