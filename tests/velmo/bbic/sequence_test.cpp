@@ -4,6 +4,7 @@
 // guard over nested shells.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,7 @@ TEST_F(SequenceTest, ChildOfABlackboxedParentIsSeededByNoOneAndCanVanish) {
   EXPECT_EQ(count(lines, "BBIC completely removes partition " + std::to_string(s.a->get_id()) + " (A)"), 0);
   EXPECT_EQ(count(lines, "BBIC completely removed 1 partitions (2 expansions performed)"), 1);
   EXPECT_EQ(count(lines, "Blackboxed 2 partitions"), 1);
+  EXPECT_EQ(count_prefix(lines, "Blacklisted "), 0);  // no dead-zone search unless asked for
   // C's shell holds its ports only, A's shell holds C's box.
   ASSERT_EQ(s.c->get_active_state(), JOV_PARTITION::BBIC_DEPOPULATED);
   for (VOK_ATOM_NODE* a : shell(s.c)->get_atom_list()) EXPECT_TRUE(a->is_port()) << a->get_string_hpath();
@@ -191,6 +193,41 @@ TEST_F(SequenceTest, ExpansionIterationsFollowTheirBoundAndSwitch) {
     EXPECT_EQ(count(lines, "BBIC completely removed 0 partitions (3 expansions performed)"), 1) << bound;
     EXPECT_EQ(keep(s.c), ports_and_c1) << bound;
   }
+}
+
+TEST_F(SequenceTest, ByDefaultTheExpansionStopsAfterTenRounds) {
+  // Twelve partitions nested in a chain beside the scene, each level's
+  // output driven by its child's box: every round gives the next level its
+  // ports, so the twelfth would need an eleventh round.
+  host::testing::NETLIST_BUILDER n = host::testing::netlist();
+  std::vector<host::testing::BOX_BUILDER> boxes;  // innermost first
+  int depth = 1;
+  std::function<void(host::testing::NETLIST_BUILDER&)> level = [&](host::testing::NETLIST_BUILDER& c) {
+    const host::testing::SIG clk = c.input("clk");
+    host::testing::SIG q = c.reg("r").clk(clk).d(c.input("d"));
+    if (depth < 12) {
+      auto box = c.blackbox("D" + std::to_string(++depth), level);
+      box.in("clk", clk).in("d", q);
+      q = box.out("q");
+      boxes.push_back(box);
+    }
+    c.output("q", q);
+  };
+  auto d1 = n.blackbox("D1", level);
+  d1.in("clk", n.io_in("dclk")).in("d", n.io_in("din"));
+  n.io_out("dout", d1.out("q"));
+  boxes.push_back(d1);
+  std::reverse(boxes.begin(), boxes.end());
+  std::vector<JOV_PARTITION*> chain;
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    chain.push_back(host::testing::partition("D" + std::to_string(i + 1), boxes[i], i > 0 ? chain.back() : nullptr)
+                        .preserved("final"));
+    selected.insert(chain.back());
+  }
+  const auto lines = compute();
+  EXPECT_EQ(count(lines, "BBIC completely removed 1 partitions (10 expansions performed)"), 1);
+  EXPECT_EQ(count(lines, "BBIC completely removes partition " + std::to_string(chain[11]->get_id()) + " (D12)"), 1);
+  EXPECT_THAT(keep(chain[10]), ::testing::Contains(::testing::EndsWith("D11|clk")));
 }
 
 TEST_F(SequenceTest, GrandparentWithoutKeepSetGetsNothingFromThePorts) {

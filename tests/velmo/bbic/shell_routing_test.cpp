@@ -212,8 +212,8 @@ TEST_F(EraserTest, EarlierSiblingsThroughPipelineRegisters) {
 
 class KeptRoutingTest : public HostTest {
 protected:
-  void build(int family, bool retimer_flow = true) {
-    host::testing::device(family).zota_flow_supported(retimer_flow).build();
+  void build(int family, bool retimer_flow = true, bool wire_slots = false) {
+    host::testing::device(family).zota_flow_supported(retimer_flow).wire_pipeline_slots(wire_slots).build();
     s = scenes::partitioned();
     ASSERT_TRUE(host::placement::place());
     std::string why;
@@ -418,6 +418,28 @@ TEST_F(KeptRoutingTest, WithoutPipelineRegistersVisibleSinksAreNotExamined) {
   VELMO_BBIC_KEPT_ROUTING kept_clock;
   EXPECT_EQ(host::testing::expect_internal_error([&] { determine_routing_to_keep(kept_clock, table); }).condition,
             "zota_family|| keep_src || !iterm->is_global()");
+}
+
+TEST_F(KeptRoutingTest, APipelineRegisterAmongTheDanglingLeavesStays) {
+  // Long wires hold pipeline-register slots here. r1's visible net gets a
+  // branch through two registers in a row: the second one's D side is the
+  // branch's leaf in the skip view, and no dangling leaf to erase.
+  build(Family::KY, true, true);
+  std::vector<unsigned> slots;
+  for (unsigned g : unused(700))
+    if (velmo_bbic_get_route_info()->is_zota_gid(g)) slots.push_back(g);
+  ASSERT_GE(slots.size(), 3u);
+  int at = root().append_child_value(root().get_source_node(atom("r1")->get_oterm_slot(0)),
+                                     static_cast<std::int32_t>(slots[0]));
+  for (std::size_t i : {1u, 2u}) {
+    const int d = root().append_child_value(at, static_cast<std::int32_t>(slots[i]));
+    at = root().new_root(static_cast<std::int32_t>(slots[i]));
+    root().set_zota_pair(d, at);
+  }
+  VELMO_BBIC_KEPT_ROUTING kept;
+  determine_routing_to_keep(kept, table);
+  EXPECT_FALSE(kept.find(slots[0]).is_end());
+  EXPECT_FALSE(kept.find(slots[2]).is_end());
 }
 
 TEST_F(KeptRoutingTest, RemovedPartitionLosesItsBoxOutputsAndDumpsAreNumbered) {
