@@ -7,6 +7,7 @@
 
 #include "fit_runner.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -14,6 +15,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include <nlohmann/json.hpp>
@@ -473,6 +475,27 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
   // The last run refused only the worker's start of the next worker.
   EXPECT_EQ(thread_callers(last_log, "refused"), std::set<std::string>{"libtbb"});
+}
+
+// A fit from tclsh keeps its --threads to the end: the threading library
+// starts one worker less than that (with the limit lifted, one for each
+// further core).
+TEST(Threads, ATclFitKeepsItsThreadLimit) {
+  const std::string crc = std::string(VELMO_DESIGNS_DIR) + "/yosys/crc32x8.blif";
+  for (int threads : {1, 2}) {
+    const std::string log = velmo_fit_test::test_dir() + "threads_" + std::to_string(threads) + ".log";
+    const RESULT r = run_shell("VELMO_TEST_THREADS_LOG=" + log + " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB
+                               ":" VELMO_TCLSH_PRELOAD " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh "
+                               VELMO_SOURCE_DIR "/tests/tcl/exit_after_thread_failure.tcl " VELMO_FIT_TCL_LIB " " +
+                               crc + " " + std::to_string(threads) + " end 2>&1");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("\nend: 1\n")) << threads;
+    int workers = 0;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);)
+      workers += line.rfind("started ", 0) == 0 && line.find("libtbb") != std::string::npos;
+    EXPECT_EQ(workers, std::min<int>(threads, std::thread::hardware_concurrency()) - 1) << threads;
+  }
 }
 
 // A fit whose threads stopped starting, still open when tclsh exits: the

@@ -13,6 +13,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "testing/routing_builder.h"
 #include "testing/scenes.h"
 #include "irtm_search_scene.h"
 #include "velmo_irtm_test.h"
@@ -126,7 +127,10 @@ TEST_F(IrtmSearchGuardsTest, AnEnableOfABypassedRegisterRefusesOnlyAMoveIntoSlot
 
 // Backward across a LUT, one second LUT fed from the LUT's input places is
 // crossed with its register; two different ones (sa beside t0, sb beside
-// t1) are not, and the move is refused.
+// t1) are not. The one left uncrossed would refuse the move later as a load
+// that is no register, naming its input, and the batch step would then queue
+// the register behind it; refused here, the move takes no register along and
+// gives no reason, so nothing is queued for it.
 TEST_F(IrtmSearchGuardsTest, ABackwardMoveAcrossALutTakesAtMostOneSecondLut) {
   std::vector<REG_BUILDER> t;
   for (int k = 0; k < 2; ++k) {
@@ -141,6 +145,8 @@ TEST_F(IrtmSearchGuardsTest, ABackwardMoveAcrossALutTakesAtMostOneSecondLut) {
   reg("rb_load", rb, 3, 3, 8);
   start();
   EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
+  EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::NONE);
+  EXPECT_TRUE(move.m_bypassed.empty());
   EXPECT_TRUE(move.m_enabled.empty());
 }
 
@@ -159,4 +165,34 @@ TEST_F(IrtmSearchGuardsTest, ASecondLutsRegisterMustShareTheClock) {
   EXPECT_FALSE(mgr->backward_retime_search(ff(f), &move));
   EXPECT_EQ(move.failure.get_reason(), IRTM_FAILURE::INCOMPATIBLE_REGISTER);
   EXPECT_EQ(move.failure.get_iterm(), d_of(r));
+}
+
+// The second LUT goes along only with the one register it drives directly:
+// not when it drives two (r1, r2 beside t1), nor when its one register sits
+// behind a slot (r3 beside t2).
+TEST_F(IrtmSearchGuardsTest, ASecondLutGoesAlongOnlyWithItsOneDirectRegister) {
+  std::vector<REG_BUILDER> t, f;
+  std::vector<VOK_ATOM_NODE*> second;
+  for (int k = 0; k < 3; ++k) {
+    const std::string i = std::to_string(k);
+    t.push_back(reg("t" + i, n->input_port("in" + i), 2, 2 + k, 1));
+    scenes::set_bypassed(t.back());
+    f.push_back(reg("f" + i, lut("l" + i, {t.back()}, 2, 2 + k, 3), 3, 2 + k, 1));
+    reg("f_load" + i, f.back(), 3, 2 + k, 2);
+    second.push_back(lut("second" + i, {t.back()}, 2, 2 + k, 6));
+  }
+  auto r0 = reg("r0", second[0], 3, 2, 4);
+  reg("r0_load", r0, 3, 2, 5);
+  reg("r1_load", reg("r1", second[1], 3, 3, 4), 3, 3, 5);
+  reg("r2_load", reg("r2", second[1], 3, 3, 6), 3, 3, 7);
+  auto r3 = reg("r3", second[2], 3, 4, 4);
+  reg("r3_load", r3, 3, 4, 5);
+  routing().routing(second[2]).wire(lab_output(2, 4, 94)).wire(h(2, 4)).wire(lab_input(3, 4, 5)).sink(d_of(r3));
+  start();
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f[0]), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(r0), gid(f[0])}));
+  for (int k : {1, 2}) {
+    EXPECT_FALSE(mgr->backward_retime_search(ff(f[k]), &move)) << k;
+    EXPECT_TRUE(move.m_bypassed.empty()) << k;
+  }
 }

@@ -610,6 +610,30 @@ TEST_F(IrtmSearchTest, BackwardThroughALutIntoBypassedRegisters) {
   EXPECT_TRUE(ff(f)->is_bypassed());
 }
 
+// Forward the same way: f0 and f1 move across their LUTs into the bypassed
+// registers t0 and t1, which are re-enabled powering up at 0. f1 powers up
+// at 1 and its LUT then gives 1, which t1 cannot keep: its move is found but
+// given up, f0's is made.
+TEST_F(IrtmSearchTest, ForwardThroughALutIntoABypassedRegisterKeepsThePowerUp) {
+  std::vector<REG_BUILDER> f, t;
+  for (int k = 0; k < 2; ++k) {
+    const std::string i = std::to_string(k);
+    f.push_back(reg("f" + i, n->input_port("in" + i), 2, 2 + k, 1).powers_up(k == 1));
+    t.push_back(reg("t" + i, lut("l" + i, {f.back()}, 2, 2 + k, 3), 3, 2 + k, 1));
+    scenes::set_bypassed(t.back());
+    reg("t_load" + i, t.back(), 3, 2 + k, 2);
+  }
+  start();
+  EXPECT_FALSE(mgr->forward_retime(ff(f[1]), &move));
+  EXPECT_EQ(move.m_enabled, IDS{gid(t[1])});
+  EXPECT_THAT(host::debug::texts(), HasDebugLine("Failed to compute inital condition"));
+  EXPECT_FALSE(ff(f[1])->is_bypassed());
+  EXPECT_TRUE(ff(t[1])->is_bypassed());
+  EXPECT_TRUE(mgr->forward_retime(ff(f[0]), &move));
+  EXPECT_TRUE(ff(f[0])->is_bypassed());
+  EXPECT_FALSE(ff(t[0])->is_bypassed());
+}
+
 // A bypassed register t0 feeds f0's LUT l0 and a second LUT: a backward move
 // of f0 takes that LUT and its register r2 along. Beside t1, f1's second LUT
 // drives a LUT, no register: f1 does not move.
