@@ -84,6 +84,13 @@ threads-bench: build
 fit-scaling: build
 	bench/fit_scaling.sh $(BUILD) $(or $(DESIGN),frisc)
 
+# velmo-fit on a large design of a congested shape (a store buffer made of
+# flip-flops inside a core, beside frisc): seconds per stage, with 8 and 1
+# threads, and whether both wrote the same netlists.
+.PHONY: fit-large
+fit-large: build
+	bench/fit_large.sh $(BUILD)
+
 # The post-route retimer's cost on 1, 2 and 4 merged copies of elliptic (or
 # DESIGN): the final stage's time, attempts, accepted moves, time per attempt.
 # How long a design beyond the largest device takes to be refused.
