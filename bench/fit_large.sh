@@ -4,7 +4,8 @@
 # inside a core, beside one copy of frisc: about 16,500 LUTs) and prints the
 # wall seconds of each stage, the routing rounds and the total. With several
 # thread counts it fits once with each and says whether the fits wrote
-# byte-identical netlists and the same routing, timing and resources.
+# byte-identical netlists, the same routing, timing and resources and the
+# same lines (less their times).
 #
 #   bench/fit_large.sh [BUILD_DIR]
 #   THREADS="8 1" (default) the --threads of each fit.
@@ -23,7 +24,8 @@ trap 'rm -rf "$tmp"' EXIT
 "$repo/tools/velmo-synth" store_core "$tmp/store_core.blif" "$here/designs/store_core.v" >"$tmp/synth.log" 2>&1 ||
   { cat "$tmp/synth.log" >&2; exit 2; }
 "$here/merge_blif.sh" 1 "$tmp/store_core.blif" "$design" >"$tmp/large.blif" || exit 2
-echo '{"eda": {"output_dir": "eda", "netlist_type": 3}}' >"$tmp/settings.json"
+echo '{"options": [{"id": 627, "type": 1, "value": "on"}], "eda": {"output_dir": "eda", "netlist_type": 3}}' \
+  >"$tmp/settings.json"
 failed=0
 first=
 for t in ${THREADS:-8 1}; do
@@ -39,7 +41,9 @@ for t in ${THREADS:-8 1}; do
   [ -s "$dir/report.json" ] || continue
   jq -r '.stages[] | "  \(.name) \(.seconds * 10 | round / 10) s"' "$dir/report.json"
   jq -r '"  device \(.device.nx)x\(.device.ny), \(.routing.rounds) routing rounds, \(.routing.unrouted) unrouted, \(.routing.overused) overused"' "$dir/report.json"
-  jq -S '{status, routing, timing, resources}' "$dir/report.json" >"$dir/figures"
+  # What the fit printed, less its clock readings.
+  { jq -S '{status, routing, timing, resources}' "$dir/report.json"
+    sed -E 's/\([0-9:.]+( s)?\)//g; s/elapsed time is [0-9:]+//; /^Peak memory/d' "$dir/log"; } >"$dir/figures"
   if [ -z "$first" ]; then
     first=$t
   elif cmp -s "$tmp/t$first/figures" "$dir/figures" && diff -r "$tmp/t$first/eda" "$dir/eda" >/dev/null; then
