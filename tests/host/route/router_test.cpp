@@ -560,6 +560,9 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
     EXPECT_LT(progress[i].searched, progress[i].to_search) << i;
   }
   EXPECT_EQ(progress.back().round, host::router::last_stats().rounds);
+  // A later round has to route what the round before left.
+  for (const host::router::ROUND& p : progress)
+    if (p.round > 1) EXPECT_EQ(p.to_search, heard[static_cast<std::size_t>(p.round) - 2].connections_left) << p.round;
   EXPECT_GE(host::router::last_stats().rounds, 2);
   ASSERT_EQ(static_cast<int>(heard.size()), host::router::last_stats().rounds);
   for (std::size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(heard[i].round, static_cast<int>(i) + 1);
@@ -576,6 +579,19 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   EXPECT_NE(first_wire(a), first_wire(b));
   EXPECT_TRUE(first_wire(a) == outs[0] || first_wire(a) == outs[1]);
   EXPECT_TRUE(first_wire(b) == outs[0] || first_wire(b) == outs[1]);
+
+  // Rounds shorter than the progress interval, or no interval: round ends only.
+  for (const double every : {1e6, 0.0}) {
+    routing().clear();
+    heard.clear();
+    progress.clear();
+    host::router::set_round_listener(
+        [](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); }, every);
+    ASSERT_TRUE(host::router::route_design(&why, o)) << why;
+    host::router::set_round_listener(nullptr);
+    EXPECT_TRUE(progress.empty()) << every;
+    EXPECT_FALSE(heard.empty()) << every;
+  }
 }
 
 // A routed connection between atoms of read-only netlists keeps its path,
