@@ -185,6 +185,15 @@ protected:
       for (int id = sink; id >= 0; id = routing->forest().parent(id)) out.push_back(routing->get_value(id));
     return out;
   }
+  // The slow and fast corners and a slow one at 850 mV last, b's data input
+  // failing hold by `deficit` ps at its worst corner, and the hold-fix
+  // models of all three loaded.
+  void build_slow_corner_at_850mv(int deficit) {
+    build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 850, 100, false}});
+    make_hold_fail(deficit);
+    env->get_hov_utility_or_create_if_necessary(0, 3, {model(0, 900, 100), model(1, 900, -40), model(0, 850, 100)},
+                                                false, false, false, false, nullptr, false, false);
+  }
   // Runs the hold-fix re-route on a routed design with one failing
   // connection; the minimum delay budget it asked for, in ps (-1 when its
   // report names none).
@@ -1736,10 +1745,7 @@ TEST_F(ParasiticHoldFixTest, AnUnreachableHoldBudgetIsReportedNotARoutingFailure
 // detour on this device is that long, so the budget asked for is the one the
 // router reports.
 TEST_F(ParasiticHoldFixTest, TheMinimumBudgetCoversTheLargestDeficitOverTheCorners) {
-  build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 850, 100, false}});
-  make_hold_fail(600);
-  env->get_hov_utility_or_create_if_necessary(0, 3, {model(0, 900, 100), model(1, 900, -40), model(0, 850, 100)}, false,
-                                              false, false, false, nullptr, false, false);
+  build_slow_corner_at_850mv(600);
   const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   const KEM_EDGE* into_b = edge_into(b, DB_INPUT_PORT_DATA_IN);
   const auto& corners = kem->get_corner_manager()->get_loaded_corners();
@@ -1761,10 +1767,7 @@ TEST_F(ParasiticHoldFixTest, TheMinimumBudgetCoversTheLargestDeficitOverTheCorne
 // which differs from the smallest unscaled slack. With more deficit than
 // room the budget asked for is the old delay plus that room.
 TEST_F(ParasiticHoldFixTest, TheSetupRoomIsTheSmallestOverTheCornersInSlowCornerPs) {
-  build({Corner::slow(), Corner::fast(), Corner{1, Corner::SLOW, 850, 100, false}});
-  make_hold_fail(7000);
-  env->get_hov_utility_or_create_if_necessary(0, 3, {model(0, 900, 100), model(1, 900, -40), model(0, 850, 100)}, false,
-                                              false, false, false, nullptr, false, false);
+  build_slow_corner_at_850mv(7000);
   const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   const VOK_ATOM_ITERM* d = b->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0);
   const int id = kem->get_ic_edge_to_iterm(d)->get_id();
