@@ -979,7 +979,7 @@ TEST_F(IrsynTest, PipelineRegistersAreLeftAloneWithTheAvoidSwitch) {
 // fails is counted and undone.
 TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
   PAIR p;
-  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr;
+  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr, *behind = nullptr;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
     p = build_pair(n, clk);
     // A LUT whose worst input is a carry-in from far away, and an adder.
@@ -996,11 +996,19 @@ TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
     vok_connect(p.r2->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0), adder->add_input_term(DB_INPUT_PORT_LUT_DATA, 0));
     n.reg("q_add").clk(clk).d(chain.cell(0).out(DB_OUTPUT_PORT_SUM));
     place_at(n.find("q_add"), 3, 5, 1);
+    // A LUT fed through a partition's output port: an edit of it would
+    // reconnect across the boundary.
+    auto box = n.blackbox("u", [](auto& c) { c.output("o", c.reg("inner").clk(c.input("c")).d(c.input("i"))); });
+    box.in("c", clk).in("i", p.r1);
+    behind = n.lut("behind", {box.out("o"), SIG(p.r2)}, [](const LUT_INPUTS& x) { return x[0] != x[1]; });
+    place_at(behind, 3, 6, 0);
+    n.reg("q_behind").clk(clk).d(behind);
+    place_at(n.find("q_behind"), 3, 6, 1);
   });
   IRSYN_MANAGER& m = make_manager();
   EXPECT_TRUE(m.can_rotate(p.b));
   EXPECT_TRUE(m.is_resynthable(p.b));
-  for (const VOK_ATOM_NODE* a : {carry_in, adder, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
+  for (const VOK_ATOM_NODE* a : {carry_in, adder, behind, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
     EXPECT_FALSE(m.can_rotate(a));
     EXPECT_FALSE(m.is_resynthable(a));
   }
