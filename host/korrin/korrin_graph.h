@@ -74,6 +74,8 @@ public:
   bool virtual_only(unsigned id) const { return (m_nodes[id].hclass & VIRTUAL_ONLY) != 0; }
   bool has_edge(unsigned from, unsigned to) const;
   int delay(unsigned id) const { return m_nodes[id].delay; }
+  // The least hop delay of any element (0 when one has none).
+  int min_delay() const { return m_min_delay; }
   int x(unsigned id) const { return m_nodes[id].x; }
   int y(unsigned id) const { return m_nodes[id].y; }
   // Lower bound of the cost from an element to a tile rectangle (consistent
@@ -125,6 +127,7 @@ private:
   const WUMP_ROUTE_INFO* m_info;
   unsigned m_n = 0;
   int m_nx = 0;
+  int m_min_delay = 0;
   int m_ny = 0;
   const int* m_fo_table = nullptr;
   const int* m_fi_table = nullptr;

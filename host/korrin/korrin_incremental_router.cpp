@@ -439,7 +439,11 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
       // widened by a margin that doubles while no detour is found, up to the
       // whole device: the work follows the connection, not the design.
       const double plain = fwd.cost(t);
-      const double limit = 2.0 * std::max(plain, static_cast<double>(budget.first)) + 200.0;
+      double limit = 2.0 * std::max(plain, static_cast<double>(budget.first)) + 200.0;
+      // A path costs its delay plus one per element, so a detour within the
+      // window costs at most budget.second (1 + 1 / the least hop delay):
+      // the searches stop there.
+      if (g.min_delay() > 0) limit = std::min(limit, budget.second * (1.0 + 1.0 / g.min_delay()) + 1.0);
       const int bx0 = std::min(x0, sa.x), by0 = std::min(y0, sa.y);
       const int bx1 = std::max(x1, sa.x), by1 = std::max(y1, sa.y);
       // A minimum above the maximum is met by no path.
@@ -528,6 +532,12 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
           if (!found && !last && cands.size() >= 64) ci = caps.size() - 2;
         }
         if (whole || !clipped) break;
+        // Nor once the box holds every detour the window allows: a path's
+        // delay grows by at least 40 ps a tile it travels (the graph's
+        // bound), so no element of a detour of at most budget.second lies
+        // further than budget.second / 40 tiles from the sink's elements.
+        // Widening on costs searches of the whole device for nothing.
+        if (margin > budget.second / 40 + 1) break;
       }
       if (!found) {
         out.budget_met = false;

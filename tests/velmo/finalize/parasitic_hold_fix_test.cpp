@@ -1400,20 +1400,24 @@ const VOK_ATOM_ITERM* ParasiticHoldFixTest::output_endpoint(int room, int defici
 }
 
 // More deficit than room: the first pass takes the connection with the
-// setup room as its cap, so its setup still passes, and names it as held
-// back for setup.
+// setup room as its cap, so its setup still passes, and most of the room
+// (here no detour adds exactly the room), and names it as held back for
+// setup.
 TEST_F(ParasiticHoldFixTest, TheHoldFixReRouteTakesAnOutputEndpointNoFurtherThanItsSetupRoom) {
-  const VOK_ATOM_ITERM* into = output_endpoint(100, 300);
+  const VOK_ATOM_ITERM* into = output_endpoint(240, 400);
   TIBEX_VPR_FACADE f;
   ASSERT_TRUE(f.route());
   EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
-  for (const std::string& r : host::hold_reroute::last_reports())
+  for (const std::string& r : host::hold_reroute::last_reports()) {
     EXPECT_EQ(r.find("over their setup cap"), std::string::npos) << r;
+    EXPECT_EQ(r.find("minimum delay budget"), std::string::npos) << r;
+  }
   using HELD = std::vector<std::pair<std::string, host::hold_reroute::HELD_REASON>>;
   EXPECT_EQ(host::hold_reroute::still_failing_held(),
             (HELD{{into->get_my_node()->get_string_hpath(), host::hold_reroute::HELD_REASON::SETUP}}));
   request();
   EXPECT_GE(slow_ps(into, true), 0);
+  EXPECT_LE(slow_ps(into, true), 60);
   EXPECT_LT(slow_ps(into, false), 0);
 }
 
@@ -1765,7 +1769,8 @@ TEST_F(ParasiticHoldFixTest, TheMinimumBudgetCoversTheLargestDeficitOverTheCorne
 // The setup room is measured in slow-corner ps too: the slow corner at the
 // lower voltage is slower than the first, so it gives the smallest room,
 // which differs from the smallest unscaled slack. With more deficit than
-// room the budget asked for is the old delay plus that room.
+// room the budget asked for is the old delay plus three quarters of that
+// room up to all of it.
 TEST_F(ParasiticHoldFixTest, TheSetupRoomIsTheSmallestOverTheCornersInSlowCornerPs) {
   build_slow_corner_at_850mv(7000);
   const KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
@@ -1778,5 +1783,5 @@ TEST_F(ParasiticHoldFixTest, TheSetupRoomIsTheSmallestOverTheCornersInSlowCorner
   ASSERT_LT(room, -slow_ps(d, false));
   ASSERT_NE(room, unscaled);
   const int old_delay = kem->get_edge_delay_ps(*kem->get_edge(id), -1);
-  EXPECT_EQ(hold_fix_budget(), old_delay + room);
+  EXPECT_EQ(hold_fix_budget(), old_delay + room - room / 4);
 }
