@@ -405,6 +405,12 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
   return spec;
 }
 
+namespace {
+int g_fit_lab_atom_limit = kFitLabAtomLimit;
+}
+
+int fit_lab_atom_limit() { return g_fit_lab_atom_limit; }
+
 bool configure_fit_device(int family, std::string* why, int columns, int extra_registers,
                           const std::function<void(DeviceSpec*)>& adjust) {
   SIZING sizing;
@@ -430,6 +436,12 @@ bool configure_fit_device(int family, std::string* why, int columns, int extra_r
     sized.routing_tracks = tracks;
   }
   if (adjust) adjust(&sized);
+  const double atoms = need.luts + static_cast<double>(need.registers);
+  const int labs = grid_capacity(sized).labs;
+  g_fit_lab_atom_limit = kFitLabAtomLimit;
+  if (atoms / (0.9 * kFitLabAtomLimit) > kFitTrackReferenceLabs && labs > 0)
+    g_fit_lab_atom_limit =
+        std::clamp(static_cast<int>(std::ceil(1.05 * atoms / labs - 1e-9)), kFitLabAtomLimit / 2, kFitLabAtomLimit);
   host::device::configure(sized);
   return true;
 }

@@ -104,6 +104,26 @@ TEST(DeviceSize, MergedManyPinDesignGetsAGridThatFollowsItsLogicAndRoutesComplet
   EXPECT_GT(last, 0);
 }
 
+// A design of over 450 LABs (a chain of 4,600 registers) says it is spread
+// over a device wider than it needs, and only there; on a device ten times
+// its size, half the limit is the least.
+TEST(DeviceSize, ALargeDesignOnAWiderDeviceSaysItIsSpread) {
+  const std::string path = velmo_fit_test::test_dir() + "chain.blif";
+  {
+    std::ofstream out(path);
+    out << ".model chain\n.inputs clk d\n.outputs q4599\n";
+    for (int i = 0; i < 4600; ++i) out << ".latch " << (i ? "q" + std::to_string(i - 1) : "d") << " q" << i << " re clk 0\n";
+    out << ".end\n";
+  }
+  const RESULT sized = run(path + " --stages none");
+  EXPECT_EQ(sized.status, 0) << sized.out;
+  EXPECT_THAT(sized.out, ::testing::Not(HasSubstr("Placement: at most")));
+  const RESULT wide = run(path + " --stages none --device 90");
+  EXPECT_EQ(wide.status, 0) << wide.out;
+  EXPECT_THAT(wide.out, ::testing::ContainsRegex("Placement: at most 5 LUTs and registers per LAB \\(not 10\\), "
+                                                 "to spread the design over the [0-9,]+ LABs of the device"));
+}
+
 TEST(DeviceSize, ADesignBeyondTheLargestDeviceIsRefusedAtOnceNamingWhatDoesNotFit) {
   for (int pins : {4000, 40000}) {
     const RESULT r = run(pass_through_design(pins));

@@ -669,6 +669,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
               velmo_fit::counted(design.registers, "register").c_str(), design.inputs,
               velmo_fit::counted(design.outputs, "output pin").c_str(), spec.family, spec.nx, spec.ny);
   std::printf("%s\n", host::testing::sweep_summary(design.removed).c_str());
+  velmo_fit::print_placement_spread();
   std::fflush(stdout);
 
   ROUTING_FIGURES routing;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "dev/dev_spec.h"
+#include "testing/blif_design.h"
 #include "velmo_fit_counts.h"
 
 namespace velmo_fit {
@@ -20,6 +22,15 @@ void print_round(const host::router::ROUND& r) {
                 counted(r.connections_left, "connection").c_str(), r.seconds);
   }
   std::fflush(stdout);
+}
+
+void print_placement_spread() {
+  const int limit = host::testing::fit_lab_atom_limit();
+  if (limit >= host::testing::kFitLabAtomLimit) return;
+  std::printf("Placement: at most %d LUTs and registers per LAB (not %d), to spread the design over the %s of the "
+              "device\n",
+              limit, host::testing::kFitLabAtomLimit,
+              counted(host::testing::grid_capacity(host::device::spec()).labs, "LAB").c_str());
 }
 
 }  // namespace velmo_fit

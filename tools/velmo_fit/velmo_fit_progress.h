@@ -1,5 +1,5 @@
 #pragma once
-// velmo-fit's routing progress lines.
+// velmo-fit's placement and routing progress lines.
 #include "korrin/korrin_router.h"
 
 namespace velmo_fit {
@@ -11,5 +11,9 @@ inline constexpr double kRoundProgressSeconds = 30.0;
 // ends; and during a round longer than kRoundProgressSeconds, a line every
 // kRoundProgressSeconds with the connections it has searched.
 void print_round(const host::router::ROUND& r);
+
+// When the placer fills LABs below its limit to spread a large design over
+// a device with room to spare, a line that says so.
+void print_placement_spread();
 
 }  // namespace velmo_fit

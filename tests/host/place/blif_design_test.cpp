@@ -323,6 +323,37 @@ TEST_F(BlifDesignTest, DeviceIsSizedToTheDesign) {
   EXPECT_LT(labs2 * 20 * 0.6, 3000.0);
 }
 
+// A design beyond the reference LAB count placed on a device wider than it
+// needs is spread over that device's LABs; on its own device, or small, it
+// keeps the placer's limit.
+TEST_F(BlifDesignTest, ALargeDesignSpreadsOverTheRoomOfAWiderDevice) {
+  using host::testing::fit_lab_atom_limit;
+  using host::testing::kFitLabAtomLimit;
+  for (const int registers : {4600, 400}) {
+    SCOPED_TRACE(registers);
+    std::string text = ".model wide\n.inputs clk d\n.outputs q" + std::to_string(registers - 1) + "\n";
+    for (int i = 0; i < registers; ++i)
+      text += ".latch " + (i ? "q" + std::to_string(i - 1) : std::string("d")) + " q" + std::to_string(i) + " re clk 0\n";
+    std::istringstream in(text + ".end\n");
+    if (registers < 4600) {  // a fresh world for the second design
+      TearDown();
+      SetUp();
+    }
+    host::testing::load_blif_design(host::testing::read_blif(in, "wide.blif"), "wide.blif");
+    std::string why;
+    ASSERT_TRUE(host::testing::configure_fit_device(46, &why)) << why;
+    EXPECT_EQ(fit_lab_atom_limit(), kFitLabAtomLimit);
+    const int sized = host::device::spec().nx;
+    for (const int wider : {2, 12}) {
+      ASSERT_TRUE(host::testing::configure_fit_device(46, &why, sized + wider)) << why;
+      const int labs = host::testing::grid_capacity(host::device::spec()).labs;
+      const int spread = std::max(kFitLabAtomLimit / 2, static_cast<int>(std::ceil(1.05 * registers / labs)));
+      EXPECT_EQ(fit_lab_atom_limit(), registers > 4050 ? spread : kFitLabAtomLimit) << wider;
+      if (registers > 4050 && wider == 12) EXPECT_LT(fit_lab_atom_limit(), kFitLabAtomLimit - 1);
+    }
+  }
+}
+
 // The sizer counts capacities without building grids: its counts must be the
 // grid's own, for any size, column layout and pins per pad tile.
 TEST_F(BlifDesignTest, GridCapacityMatchesTheBuiltGrid) {
