@@ -55,15 +55,15 @@ TEST(VelmoFitFinalize, FamilyWithoutPipelineRegistersRunsTheRouteFixup) {
   EXPECT_THAT(r.out, HasSubstr("\nHold not met at 1 endpoint the re-route cannot fix, the delay they need would fail "
                                "setup (1): out:y[0]~obuf\n"));
 
-  // b's clock runs through 20 LUTs, its data from a through 30: hold needs
+  // b's clock runs through 30 LUTs, its data from a through 30: hold needs
   // more delay than setup allows at the default period. The next line says
   // so while the settings give no period.
   std::string blif = ".model skew\n.inputs clk d e\n.outputs y\n.latch d a re clk 0\n.names a x0\n1 1\n";
   for (int i = 1; i <= 30; ++i) blif += ".names x" + std::to_string(i - 1) + " e x" + std::to_string(i) + "\n11 1\n";
-  for (int i = 1; i <= 20; ++i) blif += ".names " + (i > 1 ? "k" + std::to_string(i - 1) : "clk") + " k" +
+  for (int i = 1; i <= 30; ++i) blif += ".names " + (i > 1 ? "k" + std::to_string(i - 1) : "clk") + " k" +
                                         std::to_string(i) + "\n1 1\n";
   const std::string skew = velmo_fit_test::write_file("hold_skew.blif", blif + ".names a x30 bd\n11 1\n"
-                                                      ".latch bd b re k20 0\n.names b y\n1 1\n.end\n");
+                                                      ".latch bd b re k30 0\n.names b y\n1 1\n.end\n");
   const std::string given = velmo_fit_test::write_file("hold_skew.json", R"({"clocks": {"clk": 5000}})");
   for (const std::string& settings : {std::string(), " --settings " + given}) {
     r = run_fit(skew + " --family 46" + settings);
