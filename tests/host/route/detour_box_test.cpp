@@ -113,6 +113,11 @@ TEST_F(DetourBoxTest, ADetourThatCannotStayInTheFirstBoxIsFoundInAWiderOne) {
   // The same detour as a search of the whole device.
   const auto whole = route(1 << 16, {want, want + 300});
   EXPECT_EQ(whole->paths().at(0).gids, p.gids);
+  // The searches' cost cap rests on the least hop delay of the whole graph.
+  const host::korrin::GRAPH& g = host::korrin::graph();
+  int least = g.delay(g.size() - 1);
+  for (unsigned e = 0; e < g.size(); ++e) least = std::min(least, g.delay(e));
+  EXPECT_EQ(g.min_delay(), least);
   // Out of reach anywhere: reported after the widest box.
   const auto far = route(0, {100000, 200000});
   EXPECT_FALSE(far->paths().at(0).budget_met);
