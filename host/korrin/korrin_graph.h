@@ -127,8 +127,8 @@ private:
   const WUMP_ROUTE_INFO* m_info;
   unsigned m_n = 0;
   int m_nx = 0;
-  int m_min_delay = 0;
   int m_ny = 0;
+  int m_min_delay = 0;
   const int* m_fo_table = nullptr;
   const int* m_fi_table = nullptr;
   const WUMP_ROUTE_ELEMENT* m_elems = nullptr;  // the route info's elements (edge ranges)

@@ -172,16 +172,15 @@ bool configure_fit_device(int family, std::string* why, int columns = 0, int ext
 // algorithm: the placer's limit of LUTs and registers per LAB on the device
 // configure_fit_device set up last: kFitLabAtomLimit, or for a design of
 // more than kFitTrackReferenceLabs LABs its share of the device's LABs with
-// 5 % to spare (rounded up), when that is less, but no less than half the
-// limit (paths across a device many times too large stay short enough). A
-// large design packed to
-// the limit in one corner of a device a tenth wider than it needs leaves
-// its routing as congested as on the sized device or worse (a 5,000-LAB
-// store buffer beside a core: 72 s for the first routing round and over 15
-// minutes in all), so the retry on a larger device after a failed routing
-// gained nothing; spread to 8 per LAB it routes in 7 rounds and 32 s. A
-// small design keeps the limit on any device: spreading it only lengthens
-// its paths.
+// 5 % to spare (rounded up) when that is less, but no less than half the
+// limit (paths across a device many times too large stay short enough).
+// A large design packed to the limit in one part of a device a tenth wider
+// than it needs routes as slowly as on the sized device or worse (a
+// 5,000-LAB store buffer beside a core: 72 s for the first routing round
+// and over 15 minutes in all), so the retry on a larger device after a
+// failed routing gained nothing; spread to 8 per LAB it routes in 6 rounds
+// and 33 s. A small design keeps the limit on any device: spreading it only
+// lengthens its paths.
 int fit_lab_atom_limit();
 
 }  // namespace host::testing
