@@ -39,13 +39,18 @@ def patch(line, old, new, context_before, context_after):
             f"@@ -{first},{n} +{first},{n} @@\n{body}")
 
 
-def fresh_tree(name):
+def fresh_tree(name, link=False):
     """The fixture committed (the faults' base), then edited: a line added
     at the top and a context line of the first fault changed, so that its
-    patch no longer applies as it is."""
+    patch no longer applies as it is. With `link`, clamp.cpp is a tracked
+    link to real/clamp.cpp."""
     tree = os.path.join(WORK, name)
     shutil.rmtree(tree, ignore_errors=True)
     shutil.copytree(FIXTURE, tree)
+    if link:
+        os.mkdir(os.path.join(tree, "real"))
+        os.rename(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "real", "clamp.cpp"))
+        os.symlink(os.path.join("real", "clamp.cpp"), os.path.join(tree, "clamp.cpp"))
     git = ["git", "-C", tree, "-c", "user.name=t", "-c", "user.email=t@t"]
     subprocess.run(git + ["init", "-q"], check=True)
     subprocess.run(git + ["add", "."], check=True)
@@ -129,19 +134,22 @@ r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test && false"), capture_ou
 print(r.stdout, r.stderr)
 check(r.returncode == 2 and "the tests fail on the unmutated tree" in r.stderr, "a failing baseline is refused")
 check(rows(tree) == before and current(tree) == edited, "a refused run records and plants nothing")
-# A row whose file lies beside the tree is refused before anything is planted.
-victim = os.path.join(WORK, "victim.cpp")
+# A row whose file lies beside the tree, in a folder whose name starts with
+# the tree's, is refused before anything is planted.
+victim = os.path.join(WORK, "refused-old", "clamp.cpp")
+os.makedirs(os.path.dirname(victim), exist_ok=True)
 shutil.copy(os.path.join(tree, "clamp.cpp"), victim)
 with open(os.path.join(tree, "hp.tsv"), "a") as f:
-    f.write("F-05\t../victim.cpp\t5\toutside\t'value' -> 'high'\t\t\t\n")
+    f.write("F-05\t../refused-old/clamp.cpp\t5\toutside\t'value' -> 'high'\t\t\t\n")
 shutil.copy(os.path.join(tree, "patches", "F-04.patch"), os.path.join(tree, "patches", "F-05.patch"))
 r = subprocess.run(tool(tree, "--test-cmd", "./clamp_test", "--only", "F-05"), capture_output=True, text=True, timeout=60)
-check(r.returncode == 2 and "../victim.cpp is outside the tree" in r.stderr, "a row outside the tree is refused")
+check(r.returncode == 2 and "../refused-old/clamp.cpp is outside the tree" in r.stderr, "a row outside the tree is refused")
 check(open(victim).read() == edited and rows(tree)[-1][6] == "", "the file beside the tree is left alone")
 
 # SIGTERM while a fault's tests run: the file is put back, the row stays
-# empty, the rows before it keep what they recorded.
-tree, edited = fresh_tree("term")
+# empty, the rows before it keep what they recorded. clamp.cpp is a link:
+# planted through, it is left a link.
+tree, edited = fresh_tree("term", link=True)
 slow = "grep -q 'value >= high' clamp.cpp && { touch started; sleep 60; } || ./clamp_test"
 p = subprocess.Popen(tool(tree, "--test-cmd", slow, "--timeout-floor", "120", "--only", "F-01,F-02"),
                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -154,7 +162,8 @@ p.send_signal(signal.SIGTERM)
 out, err = p.communicate(timeout=60)
 print(out, err)
 check(p.returncode == 143 and "stopped by SIGTERM" in err, "a run stopped by SIGTERM says so and exits 143")
-check(current(tree) == edited, "the fixture is byte-identical after SIGTERM")
+check(current(tree) == edited and os.path.islink(os.path.join(tree, "clamp.cpp")),
+      "the fixture is byte-identical after SIGTERM, the link a link")
 got = rows(tree)
 check(got[1][6] == "caught" and got[2][6] == "", "the interrupted fault stays unrecorded, the one before is kept")
 

@@ -181,19 +181,22 @@ def wait_for(path, seconds=60):
 
 
 def killed_in_a_mutant(tree, out=None):
-    """Runs the harness on `tree` and SIGKILLs it, and the tests it started,
-    while the first mutant is in place."""
+    """Runs the harness on `tree` and SIGKILLs it with its process group (as
+    timeout -s KILL or a CI job stopped hard does) while the first mutant's
+    tests run: a shell and its child, which the tests' whole group must take
+    with them."""
     shutil.copy(os.path.join(tree, "clamp.cpp"), os.path.join(tree, "clamp.cpp.orig"))
-    slow = "cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || { echo $$ > started.pid; exec sleep 120; }"
+    slow = ("cmp -s clamp.cpp clamp.cpp.orig && ./clamp_test || "
+            "{ sleep 600 & echo $! > pid.tmp; mv pid.tmp started.pid; wait; }")
     p = subprocess.Popen(harness(tree, "--test-cmd", slow, "--timeout-floor", "300", out=out),
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     check(wait_for(os.path.join(tree, "started.pid")), "the first mutant's tests start")
-    p.kill()
+    os.killpg(p.pid, signal.SIGKILL)
     p.wait()
     with open(os.path.join(tree, "started.pid")) as f:
-        pid = int(f.read().strip() or 0)
+        pid = int(f.read())
     gone = lambda: subprocess.run(["ps", "-o", "stat=", "-p", str(pid)], capture_output=True, text=True).stdout.strip() in ("", "Z")
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + 60  # a guard: the guard process acts at once
     while not gone() and time.monotonic() < deadline:
         time.sleep(0.05)
     check(gone(), "the tests a killed harness started end with it")
