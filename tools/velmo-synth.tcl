@@ -1,10 +1,11 @@
 # The yosys script of tools/velmo-synth (yosys -c), from read_verilog to
 # write_blif. Nothing is pasted into it: velmo-synth gives the top module in
-# VELMO_SYNTH_TOP and its work folder in VELMO_SYNTH_WORK, which holds the
-# command line's lists, each entry followed by a NUL (incs: -I folders,
-# defs: -D macros, params: -P NAME=VALUE, files: the sources), and the
-# constant cells' map consts.v. The BLIF goes to out.blif there. velmo-synth
-# has followed the `include lines before yosys runs.
+# VELMO_SYNTH_TOP; 1 in VELMO_SYNTH_SV to read every file as SystemVerilog
+# (a .sv file is read so always); its work folder in VELMO_SYNTH_WORK, which
+# holds the command line's lists, each entry followed by a NUL (incs: -I
+# folders, defs: -D macros, params: -P NAME=VALUE, files: the sources), and
+# the constant cells' map consts.v. The BLIF goes to out.blif there.
+# velmo-synth has followed the `include lines before yosys runs.
 
 # File names are UTF-8 (velmo-synth refused any other), whatever the locale.
 encoding system utf-8
@@ -28,7 +29,7 @@ set options {}
 foreach d [list_of defs] { lappend options -D $d }
 foreach i [list_of incs] { lappend options -I $i }
 foreach file [list_of files] {
-  set sv [expr {[string match *.sv $file] ? {-sv} : {}}]
+  set sv [expr {$::env(VELMO_SYNTH_SV) || [string match *.sv $file] ? {-sv} : {}}]
   yosys read_verilog {*}$sv {*}$options $file
 }
 
@@ -174,6 +175,9 @@ yosys chformal -remove
 # No RAM is mapped: each bit of a memory with a write port becomes a
 # flip-flop here, which velmo-synth's summary names with its memory.
 yosys tee -q -o $work/memories.txt dump {t:$mem_v2}
+# A small memory yosys's front end made registers of (it says so on stderr)
+# is a wire per word, NAME[word].
+yosys tee -q -o $work/unrolled.txt dump {w:*\[*\]}
 yosys memory_map
 yosys opt -full
 # The flip-flops with an asynchronous set, reset or load, once every

@@ -60,7 +60,7 @@ refused() {
   grep -qe "$want" out.txt || fail "$*: no '$want' in: $(cat out.txt)"
 }
 rm -f none.blif
-refused "usage: velmo-synth \[-I DIR\]... \[-D NAME\[=VALUE\]\]... \[-P NAME=VALUE\]... \[--\] TOP OUT.blif FILE" chip none.blif
+refused "usage: velmo-synth \[--sv\] \[-I DIR\]... \[-D NAME\[=VALUE\]\]... \[-P NAME=VALUE\]... \[--\] TOP OUT.blif FILE" chip none.blif
 refused "unknown option '-x'" -x chip none.blif leaf.sv
 refused "-I 'nodir' is not a folder" -I nodir chip none.blif leaf.sv
 refused "-D '1X' is not NAME or NAME=VALUE" -D 1X chip none.blif leaf.sv
@@ -181,6 +181,15 @@ printf 'module cst(input [3:0] a, output [3:0] y);\n  function automatic [3:0] f
 "$synth" cst none.blif const.sv >out.txt 2>&1 && fail "a const local succeeded"
 grep -qF "Invalid nesting of always blocks and/or initializations" out.txt || fail "the const local: $(cat out.txt)"
 pointer const.sv
+# So does a $finish in an always block: here in a branch for simulation,
+# which yosys elaborates at its default before -P.
+printf 'module fin #(parameter SIM = 1) (input clk, a, output reg q);\n  always @(posedge clk) q <= a;\n  if (SIM) begin : sim\n    always @(posedge clk) if (a) $finish;\n  end\nendmodule\n' >fin.v
+"$synth" -P SIM=0 fin none.blif fin.v >out.txt 2>&1 && fail "a \$finish in an always block succeeded"
+grep -qF "System task \`\$finish' outside initial block is unsupported" out.txt || fail "the \$finish: $(cat out.txt)"
+pointer fin.v
+# --sv reads a .v file as SystemVerilog: a loop variable declared in its for.
+printf 'module rev(input [3:0] a, output reg [3:0] y);\n  always @* for (int i = 0; i < 4; i++) y[i] = a[3 - i];\nendmodule\n' >rev.v
+"$synth" --sv rev rev.blif rev.v >out.txt 2>&1 && grep -qx '\.names a\[3\] y\[0\]' rev.blif || fail "--sv: $(cat out.txt)"
 "$synth" warns w.blif src/warns.v >out.txt 2>&1 || fail "warns: $(cat out.txt)"
 grep -qF "src/warns.v:0: Warning: Ignoring call to system task \$dumpfile." out.txt ||
   fail "the warning does not name src/warns.v: $(cat out.txt)"
