@@ -547,7 +547,7 @@ stops)
     fi
     ypid=$(child_of "$pid" yosys) && child_of "$ypid" >/dev/null || fail "$how: yosys did not start a program"
     if [ $how = kill ]; then kill -KILL "$pid"; else kill -ALRM $!; fi
-    wait
+    wait 2>/dev/null  # its "Killed" said by bash
     until_ok no_process "$ypid" || fail "$how: yosys (or a program it started) runs on"
     until_ok empty tmp || fail "$how: left in TMPDIR: $(ls -A tmp)"
     kill -KILL -- "-$ypid" 2>/dev/null
@@ -564,7 +564,7 @@ stops)
   no_partial() { ! ls -A | grep -q '^\.quick\.blif'; }
   if cpid=$(child_of "$pid" cp); then
     kill -KILL "$pid"
-    wait
+    wait 2>/dev/null
     until_ok no_process -p "$cpid" || fail "the copy runs on"
     until_ok no_partial || fail "a partial output is left: $(ls -A)"
     kill -KILL -- "-$cpid" 2>/dev/null
