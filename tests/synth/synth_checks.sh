@@ -288,8 +288,9 @@ V
   # Each memory yosys makes flip-flops of (with an enable: .subckt cells) is
   # named with what it became (the half no read reaches is gone), and the
   # summary counts every flip-flop: one bit wide (f1.valid), a name yosys
-  # writes in octal escapes, one the front end makes registers of (sh); f2's
-  # memory, the same as f1's, is merged into it: no line for 0 flip-flops.
+  # writes in octal escapes (its reset's R port after Q), one the front end
+  # makes registers of (sh); f2's memory, the same as f1's, is merged into
+  # it: no line for 0 flip-flops.
   cat >fifo.v <<'V'
 module flags(input clk, we, input [3:0] wa, ra, input d, output reg v);
   reg valid [0:15];
@@ -298,7 +299,7 @@ module flags(input clk, we, input [3:0] wa, ra, input d, output reg v);
     v <= valid[ra];
   end
 endmodule
-module fifo(input clk, we, input [5:0] wa, input [4:0] ra, input [31:0] d, output reg [31:0] q,
+module fifo(input clk, rst, we, input [5:0] wa, input [4:0] ra, input [31:0] d, output reg [31:0] q,
             output v1, v2, output reg [3:0] e, s);
   reg [31:0] fifo_ram [0:63];
   reg [3:0] \mém [0:3];
@@ -308,7 +309,8 @@ module fifo(input clk, we, input [5:0] wa, input [4:0] ra, input [31:0] d, outpu
   flags f2(clk, we, wa[3:0], ra[3:0], d[0], v2);
   always @(posedge clk) begin
     if (we) fifo_ram[wa] <= d;
-    if (we) \mém [wa[1:0]] <= d[3:0];
+    if (rst) for (i = 0; i < 4; i = i + 1) \mém [i] <= 4'd0;
+    else if (we) \mém [wa[1:0]] <= d[3:0];
     q <= fifo_ram[ra];
     e <= \mém [ra[1:0]];
     for (i = 0; i < 2; i = i + 1) sh[i + 1] <= sh[i];
