@@ -66,7 +66,8 @@ const std::set<std::string>& vhdl_keywords() {
 const std::set<std::string>& vhdl_netlist_words() {
   static const std::set<std::string> words = {"ieee",         "std",          "work",       "std_logic_1164",
                                               "std_logic",    "std_logic_vector", "rising_edge", "falling_edge",
-                                              "true",         "false",        "structure",  "empty"};
+                                              "true",         "false",        "structure",  "empty",
+                                              "natural",      "velmo_lut"};
   return words;
 }
 

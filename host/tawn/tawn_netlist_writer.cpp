@@ -368,29 +368,35 @@ private:
     return expr(s) + " = '1'";
   }
 
-  // The function over the inputs as a sum of products: the products of the
-  // input vectors where it is 1, or the complement of those where it is 0
-  // when they are fewer.
-  template <class F> std::string sum_of_products(const std::vector<SIG>& in, F&& value) const {
+  // The function over the inputs as a lookup of its table by the inputs,
+  // input 0 the index's lowest bit: the table written from its last entry
+  // down to entry 0, shifted right by the index in Verilog (the 1-bit net
+  // takes bit 0), given to velmo_lut with the inputs in VHDL. A function
+  // constant over its inputs is written as the constant.
+  template <class F> std::string lookup(const std::vector<SIG>& in, F&& value) {
     const unsigned count = 1u << in.size();
-    std::vector<unsigned> ones, zeros;
-    for (unsigned v = 0; v < count; ++v) (value(v) ? ones : zeros).push_back(v);
-    if (zeros.empty()) return constant(1);
-    if (ones.empty()) return constant(0);
-    const bool complement = zeros.size() < ones.size();
-    const std::vector<unsigned>& terms = complement ? zeros : ones;
-    std::string sum;
-    for (std::size_t k = 0; k < terms.size(); ++k) {
-      std::string product;
-      for (std::size_t i = 0; i < in.size(); ++i) {
-        if (!product.empty()) product += op_and();
-        product += expr((terms[k] >> i) & 1u ? in[i] : in[i].negated());
-      }
-      if (product.empty()) product = constant(1);
-      if (k > 0) sum += op_or() + std::string("\n      ");
-      sum += "(" + product + ")";
+    std::vector<bool> table(count);
+    unsigned ones = 0;
+    for (unsigned v = 0; v < count; ++v) {
+      table[v] = value(v);
+      ones += table[v] ? 1 : 0;
     }
-    return complement ? op_not(sum) : "(" + sum + ")";
+    if (ones == count) return constant(1);
+    if (ones == 0) return constant(0);
+    std::string digits;  // count >= 2
+    const unsigned per_digit = count == 2 ? 1 : 4;
+    for (unsigned v = count; v >= per_digit; v -= per_digit) {
+      unsigned d = 0;
+      for (unsigned b = per_digit; b-- > 0;) d = d << 1 | (table[v - per_digit + b] ? 1u : 0u);
+      digits += "0123456789abcdef"[d];
+    }
+    std::string index;
+    for (std::size_t i = in.size(); i-- > 0;) index += (index.empty() ? "" : ", ") + expr(in[i]);
+    m_lookup_used = true;
+    if (m_lang == LANG::VHDL)
+      return std::string("velmo_lut(") + (count == 2 ? "" : "X") + "\"" + digits + "\", (" +
+             (in.size() == 1 ? "0 => " : "") + index + "))";
+    return "(" + std::to_string(count) + (count == 2 ? "'b" : "'h") + digits + " >> {" + index + "})";
   }
 
   std::vector<SIG> lut_inputs(const VOK_ATOM_NODE* a, int count) {
@@ -410,7 +416,7 @@ private:
         if (a->get_input_term_by_type(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + k), 0)) width = k + 1;
     }
     const std::uint64_t mask = a->get_lutmask().get_value();
-    return sum_of_products(lut_inputs(a, width), [&](unsigned v) { return host::lut_eval(mask, width, v); });
+    return lookup(lut_inputs(a, width), [&](unsigned v) { return host::lut_eval(mask, width, v); });
   }
 
   // ---- statements
@@ -439,8 +445,8 @@ private:
           const std::uint64_t mask = a->get_lutmask().get_value();
           const std::vector<SIG> in = lut_inputs(a, 4);
           const auto& [f0, f1] = m_f.at(a);
-          assign(out, f0, sum_of_products(in, [&](unsigned v) { return host::lut_eval(mask & 0xFFFFu, 4, v); }));
-          assign(out, f1, sum_of_products(in, [&](unsigned v) { return host::lut_eval(mask >> 16, 4, v); }));
+          assign(out, f0, lookup(in, [&](unsigned v) { return host::lut_eval(mask & 0xFFFFu, 4, v); }));
+          assign(out, f1, lookup(in, [&](unsigned v) { return host::lut_eval(mask >> 16, 4, v); }));
           const std::string cin = expr(read(a->get_input_term_by_type(DB_INPUT_PORT_CARRY_IN, 0)));
           assign(out, m_value.at(a), "(" + f0 + op_xor() + cin + ")");
           if (m_carry.count(a))
@@ -662,10 +668,28 @@ private:
       out << "  signal " << n.id << " : std_logic" << (n.is_register ? (n.power_up ? " := '1'" : " := '0'") : "")
           << ";\n";
     for (const std::string& s : port_signals) out << "  signal " << s << " : std_logic;\n";
+    // The entry of a LUT's table (its last entry leftmost) that the inputs
+    // select, the leftmost input the index's highest bit; 'X' when an input
+    // is neither 0 nor 1.
+    if (m_lookup_used)
+      out << "  function velmo_lut(table : std_logic_vector; index : std_logic_vector) return std_logic is\n"
+             "    variable t : std_logic_vector(table'length - 1 downto 0) := table;\n"
+             "    variable k : natural := 0;\n"
+             "  begin\n"
+             "    for i in index'range loop\n"
+             "      case index(i) is\n"
+             "        when '0' | 'L' => k := 2 * k;\n"
+             "        when '1' | 'H' => k := 2 * k + 1;\n"
+             "        when others => return 'X';\n"
+             "      end case;\n"
+             "    end loop;\n"
+             "    return t(k);\n"
+             "  end function velmo_lut;\n";
     out << "begin\n" << body.str() << "end architecture structure;\n";
   }
 
   LANG m_lang;
+  bool m_lookup_used = false;  // a table lookup is written (VHDL declares velmo_lut)
   std::vector<ITEM> m_items;
   host::tawn::NAME_TABLE m_names;  // ports and nets
   // The pins in the design's order, their names and buses.

@@ -9,12 +9,17 @@
 //                              the design's output (the pad "out:y" gives
 //                              the port y)
 //   I/O buffer                 a wire from its data input
-//   LUT cell                   its mask as logic: the sum of the products
-//                              (or the complement of the sum of the zero
-//                              products) over its inputs, as host::lut_eval
-//                              reads the mask (8 inputs with atom bit 44)
+//   LUT cell                   its table looked up by its inputs (input 0
+//                              the index's lowest bit), the table holding
+//                              the mask as host::lut_eval reads it (8
+//                              inputs with atom bit 44): in Verilog the
+//                              table shifted right by the inputs'
+//                              concatenation, in VHDL a call of the
+//                              function velmo_lut the architecture
+//                              declares; a constant function its constant
 //   arithmetic cell            F0 and F1 (mask bits 0-15 and 16-31 over
-//                              inputs 0-3); sum = F0 xor carry-in,
+//                              inputs 0-3, each a table as a LUT's);
+//                              sum = F0 xor carry-in,
 //                              carry-out = carry-in when F0, else F1
 //   register                   a flip-flop on its clock's edge (falling when
 //                              the clock input is inverted) starting at its
