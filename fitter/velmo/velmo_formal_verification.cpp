@@ -1,12 +1,13 @@
 #include "velmo_formal_verification.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <memory>
 #include <ostream>
@@ -95,6 +96,33 @@ void write_eqcheck_tcl_compare_snapshots(std::ostream& out, const JOV_PARTITION&
   line("-revised", revised);
 }
 
+// Writes `text` as the file `name` of the folder `dir` (ending in '/'): to
+// a new file beside it first, renamed to `name` once written and closed
+// whole. Both go through a descriptor of the folder opened without
+// following a link, so neither lands beyond a link that another program
+// puts in the folder's place: the folder is then not opened and nothing is
+// written. False when the file is not in place; the new file is removed.
+bool write_through_folder(const std::string& dir, const char* name, const std::string& text) {
+  const std::string folder = dir.substr(0, dir.find_last_not_of('/') + 1);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const std::string temporary = std::string(name) + ".tmp" + std::to_string(getpid());
+  const int file = ::openat(fd, temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  bool ok = file >= 0;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(file, text.data() + done, text.size() - done);
+    if (n > 0)
+      done += static_cast<std::size_t>(n);
+    else
+      ok = n < 0 && errno == EINTR;
+  }
+  if (file >= 0) ok = ::close(file) == 0 && ok;
+  ok = ok && ::renameat(fd, temporary.c_str(), fd, name) == 0;
+  if (!ok && file >= 0) ::unlinkat(fd, temporary.c_str(), 0);
+  ::close(fd);
+  return ok;
+}
+
 void write_eqcheck_tcl(const JOV_PARTITION& partition, VERIFICATION_STATE state) {
   const std::string dir = l_state_dir(state);
   if (!WEZ_FILE_SYSTEM::exists(dir.c_str())) {
@@ -126,18 +154,8 @@ void write_eqcheck_tcl(const JOV_PARTITION& partition, VERIFICATION_STATE state)
         "::kestro::torvika::get_failing_compare_points"})
     put(text);
   const std::string path = dir + "eqcheck.tcl";
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  bool written;
-  {
-    std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
-    file << out.str();
-    file.close();
-    written = !file.fail();
-  }
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
+  if (!write_through_folder(dir, "eqcheck.tcl", out.str()))
     msg_vdebug_impl(2, "Cannot write the formal verification script %s", path.c_str());
-  }
 }
 
 }  // namespace

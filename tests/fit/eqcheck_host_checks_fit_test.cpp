@@ -2,7 +2,8 @@
 // what it refuses before the fit (a read line the checker's Tcl would not
 // take as one path, another design's netlists of any netlist type), and what
 // it writes or refuses once a stage has run (nothing after a failed stage; a
-// check script that is no regular file; a verification/ that became a loop).
+// check script that is no regular file; a verification/ that became a loop,
+// a script folder made a link) and the run's mark of an unfinished run.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -98,18 +99,59 @@ TEST(EqcheckHostChecks, AnotherDesignsNetlistOfEachTypeIsRefusedBeforeTheFit) {
 }
 
 // Only a stage that ran to its end has its netlist and check script
-// written; the one before it keeps its own.
+// written; the one before it keeps its own. The run's mark in the output
+// directory stays, so a reader can tell the earlier run's placed netlist,
+// which stays as it was, beside this one's planned netlist; a whole run
+// clears it.
 TEST(EqcheckHostChecks, AFailedStageWritesNeitherItsNetlistNorItsScript) {
-  const std::string dir = velmo_fit_test::test_dir();
+  const std::string dir = velmo_fit_test::test_dir(), mark = dir + "eda/sim/velmo-fit.incomplete";
   std::ofstream(dir + "settings.json") << settings("eda/sim", 3);
+  ASSERT_EQ(fit_in(dir, "", "--stages plan,place").status, 0);
+  EXPECT_FALSE(fs::exists(mark));
+  const auto earlier = fs::last_write_time(dir + "eda/sim/placed/top.vo");
   const RESULT r = fit_in(dir, "", "--stages plan,place --cfg debug_stop_after_prefit=on");
   EXPECT_EQ(r.status, 1) << r.out;
   const std::string out = read_text(dir + "stdout.txt");
   EXPECT_THAT(out, HasSubstr("Stage place: FAILED")) << out;
   EXPECT_TRUE(fs::exists(dir + "eda/sim/planned/top.vo"));
   EXPECT_TRUE(fs::exists(dir + "verification/planned/eqcheck.tcl"));
-  EXPECT_FALSE(fs::exists(dir + "eda/sim/placed"));
+  EXPECT_EQ(fs::last_write_time(dir + "eda/sim/placed/top.vo"), earlier);
   EXPECT_FALSE(fs::exists(dir + "verification/placed/eqcheck.tcl"));
+  EXPECT_TRUE(fs::exists(mark));
+}
+
+// verification/routed made a link to a folder outside at each moment the
+// check-script writer could meet it: once the placed netlist is in place
+// (the placed script's writer empties routed/ too), once the routed netlist
+// is, and once the writer has made routed/ afresh for its script. The link
+// is removed as a link, or nothing is written through it: the folder it
+// points to keeps its file and gets nothing, and a run without its routed
+// script ends 1 naming it.
+TEST(EqcheckHostChecks, AScriptFolderMadeALinkIsNeverWrittenThrough) {
+  const std::string dir = velmo_fit_test::test_dir();
+  const std::string link = "mkdir -p verification && ln -s ../keep verification/routed";
+  std::ofstream(dir + "settings.json") << R"({"options": [{"id": 627, "type": 1, "value": "on"}],
+ "cfg": {"fitter_write_eqcheck_for_placed": "on", "fitter_write_eqcheck_for_routed": "on"},
+ "eda": {"output_dir": "eda/sim", "netlist_type": 3}})";
+  struct ROW {
+    std::string after, command, err;
+  };
+  for (const ROW& row : {ROW{"/placed/top.vo", link, ""}, ROW{"/routed/top.vo", link, ""},
+                         ROW{"/verification/routed", "rmdir verification/routed && " + link,
+                             "velmo-fit: cannot write the check script verification/routed/eqcheck.tcl\n"}}) {
+    fs::remove_all(dir + "verification");
+    fs::create_directories(dir + "keep");
+    std::ofstream(dir + "keep/notes.txt") << "mine\n";
+    const RESULT r = fit_after_rename(dir, row.after, row.command, "--stages plan,place,route");
+    EXPECT_EQ(r.status, row.err.empty() ? 0 : 1) << row.after << "\n" << r.out;
+    EXPECT_EQ(r.out, row.err) << row.after;
+    EXPECT_EQ(read_text(dir + "keep/notes.txt"), "mine\n") << row.after;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir + "keep"), fs::directory_iterator()), 1) << row.after;
+    EXPECT_EQ(read_text(dir + "stdout.txt").find("velmo-fit: done\n") != std::string::npos, row.err.empty())
+        << row.after;
+    EXPECT_EQ(!fs::is_symlink(dir + "verification/routed") && fs::exists(dir + "verification/routed/eqcheck.tcl"),
+              row.err.empty()) << row.after;
+  }
 }
 
 // Once the component has put the script in place, velmo-fit takes only a

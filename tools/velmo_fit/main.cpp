@@ -734,6 +734,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
       if (status != 0) break;
       if (!sequence.run_stage(s, !o.stages_given)) status = 1;
     }
+    if (status == 0) verification.finish();
     // The post-fit checks of the fitted design, after the stage that routed
     // last.
     if (status == 0 && !sequence.post_fit_checks()) status = 1;

@@ -194,6 +194,33 @@ std::string VERIFICATION::netlist_path(const std::string& snapshot) const {
 
 bool VERIFICATION::write(const std::string& snapshot) {
   if (!active()) return true;
+  if (snapshot == "synthesized") {
+    const std::string mark = eda_tool()->output_dir() + "/" + kMarkName;
+    std::error_code ec;
+    std::filesystem::create_directories(eda_tool()->output_dir(), ec);
+    std::ofstream file(mark, std::ios::trunc);
+    file << "velmo-fit is writing the netlists here, or stopped before it wrote them all: a snapshot's netlist may "
+            "be an earlier run's\n";
+    file.close();
+    if (file.fail()) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "velmo-fit: cannot write %s\n", mark.c_str());
+      m_incomplete = true;
+      return false;
+    }
+  }
+  const bool written = write_snapshot(snapshot);
+  if (!written) m_incomplete = true;
+  return written;
+}
+
+void VERIFICATION::finish() {
+  if (!active() || m_incomplete) return;
+  std::error_code ec;
+  std::filesystem::remove(eda_tool()->output_dir() + "/" + kMarkName, ec);
+}
+
+bool VERIFICATION::write_snapshot(const std::string& snapshot) {
   // The directories the script's writer empties are checked again as they
   // are now: one may have become a link during the fit.
   std::vector<std::string> stage;
@@ -238,6 +265,7 @@ bool VERIFICATION::write(const std::string& snapshot) {
 }
 
 bool VERIFICATION::after_stage(const std::string& stage, bool ok) {
+  if (!ok) m_incomplete = true;
   if (!ok || !active()) return true;
   const std::string snapshot = stage_snapshot().at(stage);
   // The retimed snapshot's script is the routed one: say so where it is

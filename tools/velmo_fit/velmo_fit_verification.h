@@ -96,14 +96,25 @@ public:
   // The same for the snapshot a stage produces (nothing when the stage
   // failed or verification is off).
   bool after_stage(const std::string& stage, bool ok);
+  // The run's mark, kMarkName in the output directory, is written before
+  // the synthesized netlist (a mark that cannot be written fails that write
+  // as the netlist would) and stays until finish() finds every write of the
+  // run done: no netlist or script failed and no stage failed. So the mark
+  // tells a folder whose run stopped before it wrote all it writes, whose
+  // later snapshots may be an earlier run's. Netlists are never removed.
+  static constexpr const char* kMarkName = "velmo-fit.incomplete";
+  void finish();
 
   // Where the snapshot's netlist goes.
   std::string netlist_path(const std::string& snapshot) const;
 
 private:
+  bool write_snapshot(const std::string& snapshot);
+
   void* m_write_script = nullptr;
   std::string m_design;
   PARTITION_RUN* m_partitions = nullptr;
+  bool m_incomplete = false;  // a stage, netlist, script or the mark failed
 };
 
 }  // namespace velmo_fit

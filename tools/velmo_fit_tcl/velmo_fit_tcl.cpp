@@ -501,6 +501,7 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (clean && f.started && f.failed.empty() && f.sequence->partitions().active() && f.sequence->ran("place"))
       clean = f.sequence->partitions().print_preserved_check();
     velmo_fit::warn_unread_cfg();
+    if (f.started) f.verification.finish();
     close_fit();
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
