@@ -121,8 +121,7 @@ VOK_ATOM_OTERM* IRTM_MANAGER::create_zota(VOK_ATOM_NODE* like, VOK_ATOM_OTERM* d
   OMZ_INSTANCE_NAME origin("");
   if (base.get_synthesized_from(&origin)) base = origin;
   const OMZ_INSTANCE_NAME name = OMZ_INSTANCE_NAME::create_synthesized_name(base, gid_text(gid), false, true, false);
-  VOK_ATOM_NODE* atom = m_dux->create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), name.path(), nullptr, 401);
-  (void)netlist;  // the engine puts an atom without a model into the top netlist
+  VOK_ATOM_NODE* atom = m_dux->create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), name.path(), netlist, 401);
   m_dux->set_location(atom, gid);
   VOK_ATOM_ITERM* clock_in = atom->add_input_term(DB_INPUT_PORT_CLK, 0);
   VOK_ATOM_ITERM* data_in = atom->add_input_term(DB_INPUT_PORT_DATA_IN, 0);

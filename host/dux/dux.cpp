@@ -455,6 +455,17 @@ void DUX::reroute(VOK_ATOM_ITERM* iterm) {
 VOK_ATOM_NODE* DUX::create_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NODE* model,
                                 int implementation) {
   host::log_call("DUX::create_atom", basic_type, name, host::vok::arg(model), implementation);
+  VOK_ATOM_NETLIST* netlist = model && model->get_parent_netlist() ? model->get_parent_netlist() : top();
+  return add_atom(basic_type, output_port, model ? model->get_string_hpath() + "~" + name : name, netlist);
+}
+
+VOK_ATOM_NODE* DUX::create_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NETLIST* netlist,
+                                int implementation) {
+  host::log_call("DUX::create_atom", basic_type, name, netlist && netlist != top() ? "netlist" : "top", implementation);
+  return add_atom(basic_type, output_port, name, netlist ? netlist : top());
+}
+
+VOK_ATOM_NODE* DUX::add_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NETLIST* netlist) {
   VOK_ATOM_KIND kind;
   if (basic_type == 47)
     kind = VOK_ATOM_KIND::CORE_REGISTER;
@@ -463,8 +474,7 @@ VOK_ATOM_NODE* DUX::create_atom(int basic_type, PELK output_port, const std::str
   else
     fail("basic type 47 or 247", __LINE__);
   VOK_ATOM_NODE* atom = VOK_ATOM_FACTORY::create_node(kind);
-  VOK_ATOM_NETLIST* netlist = model && model->get_parent_netlist() ? model->get_parent_netlist() : top();
-  atom->set_name(model ? model->get_string_hpath() + "~" + name : name);
+  atom->set_name(name);
   const int type = vok_port_type_of_symbol(output_port);
   if (type >= 0 && !atom->get_output_term_by_type(static_cast<DB_OUTPUT_PORT_TYPE>(type), 0))
     atom->add_output_term(static_cast<DB_OUTPUT_PORT_TYPE>(type), 0);

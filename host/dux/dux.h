@@ -129,6 +129,10 @@ public:
   // top netlist without one), named "<model path>~<name>" or `name`.
   VOK_ATOM_NODE* create_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NODE* model,
                              int implementation);
+  // The same in the given netlist (the top netlist without one), named
+  // `name` as it is.
+  VOK_ATOM_NODE* create_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NETLIST* netlist,
+                             int implementation);
   void delete_atom(VOK_ATOM_NODE* atom);
   void set_location(VOK_ATOM_NODE* atom, unsigned gid);
   // The gid of a free site of the atom's kind in the LAB at (x, y) (the hint
@@ -177,6 +181,8 @@ private:
 
   VOK_RE_ROUTING& routing() const;
   VOK_ATOM_NETLIST* top() const;
+  // create_atom's work once the netlist and the name are known.
+  VOK_ATOM_NODE* add_atom(int basic_type, PELK output_port, const std::string& name, VOK_ATOM_NETLIST* netlist);
   ENTRY& push(std::function<void(DUX_RESULT&)> undo);
   void touch(const VOK_ATOM_NODE* atom);
   // As touch, for an atom only the routing of whose connections changes.

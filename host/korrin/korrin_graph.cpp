@@ -43,7 +43,7 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
     }
     const WUMP_ROUTE_ELEMENT_RECORD& r = info.get_element_record(e.get_record());
     node.delay = static_cast<std::uint16_t>(std::lround(info.get_hop_delay_ps(id | GID_BIT, 1.0)));
-    if (id == 0 || node.delay < m_min_delay) m_min_delay = node.delay;
+    if (node.delay > 0 && (m_min_delay == 0 || node.delay < m_min_delay)) m_min_delay = node.delay;
     node.x = node.ex = static_cast<std::int16_t>(e.get_x());
     node.y = node.ey = static_cast<std::int16_t>(e.get_y());
     if (r.flags & WUMP_RECORD_PIPELINE_SLOT) node.hclass |= SLOT;

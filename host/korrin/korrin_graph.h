@@ -74,7 +74,8 @@ public:
   bool virtual_only(unsigned id) const { return (m_nodes[id].hclass & VIRTUAL_ONLY) != 0; }
   bool has_edge(unsigned from, unsigned to) const;
   int delay(unsigned id) const { return m_nodes[id].delay; }
-  // The least hop delay of any element (0 when one has none).
+  // The least hop delay of an element that has one: the clock taps above a
+  // network's root have none, and no data connection runs through them.
   int min_delay() const { return m_min_delay; }
   int x(unsigned id) const { return m_nodes[id].x; }
   int y(unsigned id) const { return m_nodes[id].y; }

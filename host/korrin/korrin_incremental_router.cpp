@@ -489,7 +489,11 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
           for (unsigned e : targets)
             if (view.owner(e) != net.owner) bseeds.push_back({e, 0.0, 0});
           bwd.run(g, bseeds, 0, 0, 0, 0, boxed, cap, true, true);
+          // With a top to the window, detours below it wait for the last
+          // step and come after every detour that reaches it.
+          const bool top_first = budget.top > budget.first;
           struct CAND {
+            bool below_top;
             double cost;
             unsigned id;
             int delay;
@@ -501,10 +505,14 @@ IR_RESULT* INCREMENTAL_ROUTER::route_all_new_connections(bool stop_at_first_fail
             const double c = fwd.cost(w) + bwd.cost(w);
             if (!last && c > cap) continue;
             const int d = fwd.delay(w) + bwd.delay(w);
-            if (d >= budget.first && d <= budget.second) cands.push_back({c, w, d});
+            if (d < budget.first || d > budget.second) continue;
+            const bool below_top = top_first && d < budget.top;
+            if (!below_top || last) cands.push_back({below_top, c, w, d});
           }
-          std::sort(cands.begin(), cands.end(),
-                    [](const CAND& a, const CAND& b) { return a.cost < b.cost || (a.cost == b.cost && a.id < b.id); });
+          std::sort(cands.begin(), cands.end(), [](const CAND& a, const CAND& b) {
+            if (a.below_top != b.below_top) return b.below_top;
+            return a.cost < b.cost || (a.cost == b.cost && a.id < b.id);
+          });
           for (std::size_t k = 0; k < cands.size() && k < 64 && !found; ++k) {
             unsigned s2 = NO_ELEMENT;
             fwd.path(cands[k].id, tmp, &s2);

@@ -41,6 +41,10 @@ namespace KORRIN {
 struct DELAY_BUDGET {
   std::int32_t first = 0;                                         // minimum delay, ps
   std::int32_t second = std::numeric_limits<std::int32_t>::max();  // maximum delay, ps
+  // A detour of at least this delay (and within the window) is taken before
+  // any other, the cheapest of them; only when none is found, the cheapest
+  // of the whole window. At or below `first`: the cheapest of the window.
+  std::int32_t top = std::numeric_limits<std::int32_t>::min();
 };
 
 class HOST_API IR_RESULT {

@@ -9,7 +9,9 @@ int g_depth[2] = {0, 0};  // open scopes per kind (an update may nest in another
 SPLIT& split() { return g_split; }
 void reset() { g_split = SPLIT(); }
 
-SCOPE::SCOPE(KIND kind) : m_kind(kind), m_outer(g_depth[kind]++ == 0), m_start(std::chrono::steady_clock::now()) {}
+SCOPE::SCOPE(KIND kind) : m_kind(kind), m_outer(g_depth[kind]++ == 0), m_start(std::chrono::steady_clock::now()) {
+  if (m_outer && kind == TIMING) m_operation.emplace("timing update");
+}
 
 SCOPE::~SCOPE() {
   --g_depth[m_kind];

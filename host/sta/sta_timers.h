@@ -4,8 +4,10 @@
 // included) and what the timing updates cost (those inside the engine
 // counted apart), so that a caller can tell its own work from theirs.
 #include <chrono>
+#include <optional>
 
 #include "common/host_api.h"
+#include "common/host_progress.h"
 
 namespace host::timers {
 struct SPLIT {
@@ -19,7 +21,8 @@ struct SPLIT {
 HOST_API SPLIT& split();
 HOST_API void reset();
 
-// Adds its lifetime to the engine's (ENGINE) or the timing's (TIMING) time.
+// Adds its lifetime to the engine's (ENGINE) or the timing's (TIMING) time;
+// an outermost TIMING scope is also the progress reports' "timing update".
 class HOST_API SCOPE {
 public:
   enum KIND { ENGINE, TIMING };
@@ -32,5 +35,6 @@ private:
   KIND m_kind;
   bool m_outer;
   std::chrono::steady_clock::time_point m_start;
+  std::optional<host::progress::OPERATION> m_operation;
 };
 }  // namespace host::timers

@@ -28,12 +28,17 @@
 #include "vok/vok_re_routing.h"
 #include "vok/vok_re_stitched_network.h"
 #include "vok/vok_routing_model.h"
+#include "wexan/wexan_atom_mod_drc.h"
 
 namespace host::testing {
 
 namespace {
 
 constexpr int kVantrelPreserve = 1773;
+// The atom-modification operation that duplicates a register, and the
+// check's reason for an atom of a preserved partition.
+constexpr int kDuplicate = 41;
+constexpr std::uint64_t kPreservedReason = std::uint64_t{1} << 3;
 
 [[noreturn]] void fail(const std::string& file, const std::string& what) {
   throw DESIGN_SETTINGS_ERROR(file + ": " + what);
@@ -453,8 +458,12 @@ void record_earlier_compile(const std::vector<PARTITION_SETTING>& partitions) {
     state->set_snapshot_name(keep ? "final" : "synthesized");
     part->set_kind(keep ? 0 : 1);
     JOV_UTILS::set_read_only_status(*state->get_kiv_state(), keep);
-    // A preserved partition's atoms are locked as well.
-    for (VOK_ATOM_NODE* a : state->get_atom_netlist()->get_atom_list()) a->set_modifiable(!keep);
+    // A preserved partition's atoms are locked as well, and the
+    // atom-modification check refuses to duplicate its registers.
+    for (VOK_ATOM_NODE* a : state->get_atom_netlist()->get_atom_list()) {
+      a->set_modifiable(!keep);
+      if (keep && a->is_ff()) host::drc::deny(a->get_id(), kDuplicate, kPreservedReason);
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/host_call_log.h"
+#include "common/host_progress.h"
 #include "common/host_world.h"
 #include "dev/dev_grid.h"
 #include "dux/dux.h"
@@ -186,16 +187,19 @@ void l_implement(DUX& dux, const std::vector<FAILURE>& failures, int pass,
     for (const FAILURE& f : failures) {
       dux.reroute(f.sink);
       // The detour may not make a passing setup fail: at most the setup
-      // room, the hold deficit as far as that allows. A room below the
-      // deficit is asked for from three quarters of it up: a window of one
-      // delay value is met by next to no detour, and only after searches
-      // widened to the whole device, which on a design failing setup
-      // widely cost minutes.
+      // room, the hold deficit as far as that allows. A room no larger than
+      // the deficit is asked for whole first (the window's top), then from
+      // three quarters of it up: a window of one delay value alone is met
+      // by few detours, and only after searches widened to the whole
+      // device, which on a design failing setup widely cost minutes.
       KORRIN::DELAY_BUDGET b;
       b.first = f.old_delay + f.deficit;
       if (f.setup_room != kNoRoom) {
         b.second = f.old_delay + f.setup_room;
-        if (b.first > b.second) b.first = b.second - f.setup_room / 4;
+        if (b.first >= b.second) {
+          b.first = b.second - f.setup_room / 4;
+          b.top = b.second;
+        }
       }
       args.delay_budgets[f.sink] = {b};
     }
@@ -294,6 +298,13 @@ int run() {
   std::set<const VOK_ATOM_ITERM*> taken;  // endpoints out of reach, connections taken one by one
   std::vector<unsigned>& spar = SWAVO_RECOMPILE_OP::get_spar_modified_atom_ids();
   std::optional<DUX> dux;
+  // What the run has to do, for the progress reports: the connections
+  // failing hold as it starts (more may fail as it goes).
+  long long to_take = 0;
+  if (const KEM_NETLIST* kem = host::hov::current_kem_netlist())
+    to_take = static_cast<long long>(l_failures(*kem, false, {}, kept, nullptr, false).size());
+  host::progress::OPERATION progress("hold-fix re-route", "connection", to_take);
+  long long taken_so_far = 0;
   // The first pass: the endpoint connections, together (each ends a path of
   // its own). Then the failing connections further up, one at a time, each
   // with the slacks the one before it left, so that two connections on one
@@ -319,6 +330,8 @@ int run() {
     } else {
       taken.insert(failures[0].sink);
     }
+    taken_so_far += static_cast<long long>(failures.size());
+    progress.set(taken_so_far, std::max(to_take, taken_so_far));
     // Without any setup room a detour cannot help.
     failures.erase(std::remove_if(failures.begin(), failures.end(), [](const FAILURE& f) { return f.setup_room == 0; }),
                    failures.end());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/host_call_log.h"
+#include "common/host_progress.h"
 #include "common/host_script.h"
 #include "common/host_world.h"
 #include "korrin/korrin_router.h"
@@ -34,6 +35,7 @@ FACADE_ROUTE_STATE& route_state() { return host_world_slot<FACADE_ROUTE_STATE>()
 // The host's router over the placed design; a failure keeps its reason.
 bool l_route() {
   std::string why;
+  const host::progress::OPERATION operation("router");
   const bool ok = host::router::route_design(&why);
   route_state().failure = ok ? std::string() : (why.empty() ? std::string("routing failed") : why);
   return ok;

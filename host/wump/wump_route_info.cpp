@@ -724,7 +724,12 @@ double WUMP_ROUTE_INFO::get_hop_delay_ps(unsigned gid, double corner_scale) cons
     case dev_kind::BLOCK_INPUT: ps = 35.0; break;
     case dev_kind::LAB_FEEDBACK: ps = 20.0; break;
     case dev_kind::ICD_PORT: ps = 15.0; break;
-    case dev_kind::GLOBAL_CLOCK: ps = 90.0; break;
+    case dev_kind::GLOBAL_CLOCK:
+      // A balanced tree per network: the root's tap (row 0) carries the
+      // whole insertion delay, and the taps above it none, so every row's
+      // tap is reached at once (see wump_clock_insertion_ps).
+      ps = e->get_y() == 0 ? wump_clock_insertion_ps(m_ny) : 0.0;
+      break;
     case dev_kind::PMUX: ps = 45.0; break;
     default: break;
   }

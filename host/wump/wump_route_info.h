@@ -24,13 +24,15 @@
 //    (703) instead: see add_interface_chains;
 //  - PLL corners: 2 clock outputs (284) feeding the global clock spine;
 //  - the spine column (x = nx/2): 4 global clock taps (318) per row, chained
-//    upwards; on inner rows they feed, on families with pipeline registers in
+//    upwards (each network a balanced tree: see wump_clock_insertion_ps);
+//    on inner rows they feed, on families with pipeline registers in
 //    routing, 4 PMUXes (1929) per row segment of 10 columns (at its first
 //    column), which feed the LAB clock inputs of the segment (each PMUX
 //    both clock inputs of each LAB); elsewhere the taps feed the LAB clock
 //    inputs directly.
 // Hop delays (slow corner, ps): wires 40 + 30 x length, input and output
-// muxes 35, feedback 20, ports 15, other outputs 30, taps 90, PMUX 45.
+// muxes 35, feedback 20, ports 15, other outputs 30, PMUX 45; a tap of row
+// 0 wump_clock_insertion_ps(rows), a tap above it 0.
 // With DeviceSpec::wire_pipeline_slots (families with pipeline registers in
 // routing only), the long wires of LAB tiles hold pipeline slots too.
 #include <memory>
@@ -45,6 +47,16 @@
 constexpr int WUMP_ROW_SEGMENT = 10;
 // The column of the PMUXes that feed the clock inputs of column x.
 constexpr int wump_pmux_column(int x) { return x < 1 ? 1 : 1 + (x - 1) / WUMP_ROW_SEGMENT * WUMP_ROW_SEGMENT; }
+
+// A global clock network is a balanced tree: it reaches the tap of every row
+// at the same delay, this insertion delay of a device of `rows` rows (slow
+// corner, ps), held by the root's tap on row 0: 90 ps per row up to the
+// middle row, what a spine chained row by row took to reach it. The taps
+// above the root add nothing, so a clock's arrival at the LAB clock inputs
+// is the same on every row and column of a device (every PMUX 45 ps): the
+// skew between any two of them is at most WUMP_CLOCK_SKEW_BOUND_PS.
+constexpr double wump_clock_insertion_ps(int rows) { return 90.0 * (rows / 2 + 1); }
+constexpr double WUMP_CLOCK_SKEW_BOUND_PS = 0.0;
 
 HOST_API std::unique_ptr<WUMP_ROUTE_INFO> wump_generate_route_info(const DeviceSpec& spec, const DEV_GRID& grid);
 // First LAB output index of a family.

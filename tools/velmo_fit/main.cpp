@@ -624,6 +624,7 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
   host::sta::verify_incremental(false);
   host::messages::set_listener(&print_message);
   host::router::set_round_listener(&velmo_fit::print_round, velmo_fit::kRoundProgressSeconds);
+  host::progress::set_listener(&velmo_fit::print_final_progress, velmo_fit::kRoundProgressSeconds);
   host::cfg::set_bad_value_listener(&velmo_fit::warn_bad_cfg_value);
   for (unsigned id : o.suppressed) host::messages::suppress(id);
   if (o.debug_level > 0) {

@@ -1,6 +1,7 @@
 #include "velmo_fit_progress.h"
 
 #include <cstdio>
+#include <string>
 
 #include "dev/dev_spec.h"
 #include "testing/blif_design.h"
@@ -21,6 +22,18 @@ void print_round(const host::router::ROUND& r) {
     std::printf("  Routing round %d: %s, %s left (%.1f s)\n", r.round, counted(r.overused, "overused element").c_str(),
                 counted(r.connections_left, "connection").c_str(), r.seconds);
   }
+  std::fflush(stdout);
+}
+
+void print_final_progress(const host::progress::STATUS& s) {
+  if (s.running.empty() || s.running.back().name == "router") return;
+  std::string what;
+  for (const host::progress::OPERATION_STATUS& op : s.running) {
+    if (!what.empty()) what += "; ";
+    what += op.name;
+    if (op.total >= 0) what += ", " + std::to_string(op.done) + " of " + counted(op.total, op.unit);
+  }
+  std::printf("  Final stage: %s (%.1f s)\n", what.c_str(), s.seconds);
   std::fflush(stdout);
 }
 

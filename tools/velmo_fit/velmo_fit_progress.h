@@ -1,5 +1,6 @@
 #pragma once
 // velmo-fit's placement and routing progress lines.
+#include "common/host_progress.h"
 #include "korrin/korrin_router.h"
 
 namespace velmo_fit {
@@ -11,6 +12,12 @@ inline constexpr double kRoundProgressSeconds = 30.0;
 // ends; and during a round longer than kRoundProgressSeconds, a line every
 // kRoundProgressSeconds with the connections it has searched.
 void print_round(const host::router::ROUND& r);
+
+// During a final stage longer than kRoundProgressSeconds, a line every
+// kRoundProgressSeconds with the host operations running (outermost first)
+// and what each has done of what it has to do. The router says that in its
+// own round lines.
+void print_final_progress(const host::progress::STATUS& s);
 
 // When the placer fills LABs below its limit to spread a large design over
 // a device with room to spare, a line that says so.

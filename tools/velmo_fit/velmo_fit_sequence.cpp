@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cmp/cmp_facade.h"
+#include "common/host_progress.h"
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
 #include "kem/kem_manager.h"
@@ -343,7 +344,10 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
     std::printf("Plan: pins and periphery blocks placed, %s\n",
                 counted(entries, "port-map entry", "port-map entries").c_str());
   }
+  // The final stage's long host operations say what they are doing.
+  if (s == "final") host::progress::begin_stage();
   bool r = s == "plan" ? reinterpret_cast<bool (*)(bool)>(fn)(true) : reinterpret_cast<bool (*)()>(fn)();
+  host::progress::end_stage();
   // After routing, the host's route-stage operation list (repopulating the
   // pipeline registers the router used).
   if (r && s == "route") {

@@ -327,7 +327,7 @@ TEST_F(DuxTest, UndoingASlotRegisterKeepsARoutePassingThroughItsSlot) {
   ASSERT_GE(through, 0) << "no route passes a slot";
   const STATE before = capture_state();
   DUX dux(1, true, env);
-  VOK_ATOM_NODE* fresh = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "slot_reg", nullptr, 401);
+  VOK_ATOM_NODE* fresh = dux.create_atom(47, vok_output_port_symbol(DB_OUTPUT_PORT_REG), "slot_reg", static_cast<VOK_ATOM_NETLIST*>(nullptr), 401);
   dux.set_location(fresh, static_cast<unsigned>(r.get_value(through)));
   dux.restore_checkpoint(0);
   sta_reset_timing_as_no_longer_stale();
