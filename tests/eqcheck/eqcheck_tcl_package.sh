@@ -74,6 +74,7 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
 test "$(grep -c "^velmo-fit: cannot write the netlist eda/sim/placed/top.vho$" tcl.err)" = 1 || { cat tcl.err; exit 1; }
 if grep -q "cannot write" tcl.log; then echo "the netlist's line on stdout"; exit 1; fi
 test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
+test -f eda/sim/velmo-fit.incomplete || { echo "an unfinished run's output directory is not marked"; exit 1; }
 # The routed netlist's: route fails after it routed, and the end of the
 # failed fit runs no post-fit checks.
 mkdir "$dir/late_routed"
