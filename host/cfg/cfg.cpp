@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "common/host_call_log.h"
+#include "common/host_input.h"
 
 namespace {
 
@@ -83,10 +84,13 @@ STORE& store() {
   return *s;
 }
 
+// Readings of this thread are not counted (UNCOUNTED_READS).
+thread_local bool t_uncounted = false;
+
 bool lookup(const char* name, std::string* out) {
   auto& st = store();
   std::shared_lock<std::shared_mutex> lock(st.mutex);
-  if (!st.user_names.empty())
+  if (!t_uncounted && !st.user_names.empty())
     if (auto user = st.user_names.find(std::string_view(name)); user != st.user_names.end())
       user->second.read.store(true, std::memory_order_relaxed);
   auto it = st.values.find(name);
@@ -185,15 +189,16 @@ bool set_from_assignment(const std::string& item, std::string* error) {
 }
 
 bool load_file(const std::string& path, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
+  host::input::LIMITED_FILE in(path);
+  if (!in.is_open()) {
     if (error) *error = "cannot read configuration file '" + path + "'";
     return false;
   }
   std::string line;
   int number = 0;
   std::map<std::string, std::pair<std::string, int>> read;  // value, line
-  while (std::getline(in, line)) {
+  // The last line of an input cut at the limit is no fault of its own.
+  while (std::getline(in, line) && !in.too_large()) {
     ++number;
     // A byte-order mark at the start of the file is not part of the first name.
     if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
@@ -206,6 +211,10 @@ bool load_file(const std::string& path, std::string* error) {
       return false;
     }
     read[n] = {v, number};
+  }
+  if (in.too_large()) {
+    if (error) *error = path + ": " + host::input::too_large_text();
+    return false;
   }
   // Nothing is applied from a file with a bad line.
   std::vector<std::pair<int, std::string>> by_line;
@@ -240,6 +249,16 @@ std::vector<std::pair<std::string, std::string>> unread_user_names() {
   std::vector<std::pair<std::string, std::string>> out;
   for (auto& u : unread) out.push_back(std::move(u.second));
   return out;
+}
+
+UNCOUNTED_READS::UNCOUNTED_READS() : m_outer(t_uncounted) { t_uncounted = true; }
+UNCOUNTED_READS::~UNCOUNTED_READS() { t_uncounted = m_outer; }
+
+void mark_read(const std::string& name) {
+  auto& st = store();
+  std::shared_lock<std::shared_mutex> lock(st.mutex);
+  if (auto user = st.user_names.find(name); user != st.user_names.end())
+    user->second.read.store(true, std::memory_order_relaxed);
 }
 
 void set_bad_value_listener(void (*fn)(const std::string& name, const std::string& value, const char* kind)) {

@@ -37,6 +37,20 @@ HOST_API bool set_from_assignment(const std::string& item, std::string* error);
 // (cfg_is_on, cfg_get_*, is_set) asked for since, each with where it was set,
 // in the order they were set. A reset forgets them.
 HOST_API std::vector<std::pair<std::string, std::string>> unread_user_names();
+// While one lives, the readings of its thread leave the unread list alone:
+// a command that shows or checks a value is not the fit reading it.
+class HOST_API UNCOUNTED_READS {
+public:
+  UNCOUNTED_READS();
+  ~UNCOUNTED_READS();
+  UNCOUNTED_READS(const UNCOUNTED_READS&) = delete;
+  UNCOUNTED_READS& operator=(const UNCOUNTED_READS&) = delete;
+
+private:
+  bool m_outer;
+};
+// `name` leaves the unread list: a warning of its own already named it.
+HOST_API void mark_read(const std::string& name);
 HOST_API std::map<std::string, std::string> snapshot();
 // Clears the store and re-imports the preload (host_reset).
 HOST_API void reset_to_preload();

@@ -1,5 +1,7 @@
 #include "testing/blif_reader.h"
 
+#include "common/host_input.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -407,9 +409,17 @@ BLIF_DESIGN read_blif(std::istream& in, const std::string& file_name, bool allow
 }
 
 BLIF_DESIGN read_blif_file(const std::string& path, bool allow_undriven) {
-  std::ifstream in(path);
-  if (!in) throw BLIF_ERROR(path, 0, std::string("cannot open the file: ") + std::strerror(errno));
-  return read_blif(in, path, allow_undriven);
+  input::LIMITED_FILE in(path);
+  if (!in.is_open()) throw BLIF_ERROR(path, 0, std::string("cannot open the file: ") + std::strerror(errno));
+  // An input cut at the limit ends anywhere: what the reader made of its
+  // last line is not the fault.
+  try {
+    BLIF_DESIGN design = read_blif(in, path, allow_undriven);
+    if (!in.too_large()) return design;
+  } catch (const BLIF_ERROR&) {
+    if (!in.too_large()) throw;
+  }
+  throw BLIF_ERROR(path, 0, input::too_large_text());
 }
 
 }  // namespace host::testing

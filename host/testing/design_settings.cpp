@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cfg/cfg.h"
+#include "common/host_input.h"
 #include "omz/omz_option.h"
 #include "dev/dev_grid.h"
 #include "sta/sta_analysis.h"
@@ -313,10 +314,11 @@ DESIGN_SETTINGS parse_design_settings(const std::string& text, const std::string
 }
 
 DESIGN_SETTINGS read_design_settings_file(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw DESIGN_SETTINGS_ERROR(path + ": cannot open the file");
+  input::LIMITED_FILE in(path);
+  if (!in.is_open()) throw DESIGN_SETTINGS_ERROR(path + ": cannot open the file");
   std::stringstream ss;
   ss << in.rdbuf();
+  if (in.too_large()) throw DESIGN_SETTINGS_ERROR(path + ": " + input::too_large_text());
   return parse_design_settings(ss.str(), path);
 }
 

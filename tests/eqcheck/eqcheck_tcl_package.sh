@@ -74,6 +74,7 @@ grep -q "^stage plan: 1$" tcl.log && grep -q "^stage place: 0$" tcl.log &&
 test "$(grep -c "^velmo-fit: cannot write the netlist eda/sim/placed/top.vho$" tcl.err)" = 1 || { cat tcl.err; exit 1; }
 if grep -q "cannot write" tcl.log; then echo "the netlist's line on stdout"; exit 1; fi
 test ! -e verification/placed/eqcheck.tcl || { echo "a script for a netlist not written"; exit 1; }
+test -f eda/sim/velmo-fit.incomplete || { echo "an unfinished run's output directory is not marked"; exit 1; }
 # The routed netlist's: route fails after it routed, and the end of the
 # failed fit runs no post-fit checks.
 mkdir "$dir/late_routed"
@@ -246,8 +247,9 @@ test ! -e verification/placed || { echo "swapped: placed written"; ls -R verific
 # A stage's directory made a link during the fit: turning another stage's
 # script off is taken, and the stage whose script would empty the link
 # writes neither netlist nor script and fails, the link's target kept. A
-# switch for a snapshot that gets no script is warned of when set, a name
-# nothing read at the end.
+# switch for a snapshot that gets no script is warned of when set (and only
+# then), a name nothing but Tcl read at the end, and a switch already on may
+# be set on again after its stage.
 mkdir "$dir/linked"
 cd "$dir/linked"
 sed 's/"cfg": {[^}]*},//' ../settings.json | tr -d '\n' | sed 's/"cfg": *{[^}]*}, *//' > settings.json
@@ -261,7 +263,10 @@ close [open keep/precious w]
 file link -symbolic verification/routed ../keep
 puts "off: [velmo_fit::cfg fitter_write_eqcheck_for_placed off]"
 puts "final: [velmo_fit::cfg fitter_write_eqcheck_for_final on]"
+velmo_fit::cfg never_read_name 7
+puts "read: [velmo_fit::cfg no_such_variable]"
 foreach s {place route} { puts "stage $s: [velmo_fit::stage $s]" }
+puts "again: [velmo_fit::cfg fitter_write_eqcheck_for_routed on]"
 puts "end: [velmo_fit::end]"
 TCL
 tclsh run.tcl "$package" > tcl.log 2>&1
@@ -269,7 +274,9 @@ grep -q "^off: off$" tcl.log && grep -q "^stage place: 1$" tcl.log && grep -q "^
   grep -q "^end: 0$" tcl.log && test -f keep/precious && test ! -e keep/eqcheck.tcl &&
   grep -qF "velmo-fit: verification/routed is a link (to '../keep'): it is emptied before a check script is written, which would delete what it points to; neither the routed netlist nor its check script is written" tcl.log &&
   grep -qxF "velmo-fit: warning: configuration variable 'fitter_write_eqcheck_for_final' has no effect: check scripts are written for planned, placed, routed and retimed only" tcl.log &&
-  grep -qxF "velmo-fit: warning: configuration variable 'no_such_variable' (--cfg) was not read in this run" tcl.log ||
+  grep -qxF "velmo-fit: warning: configuration variable 'no_such_variable' (--cfg) was not read in this run" tcl.log &&
+  grep -qxF "velmo-fit: warning: configuration variable 'never_read_name' (velmo_fit::cfg) was not read in this run" tcl.log &&
+  test "$(grep -c "'fitter_write_eqcheck_for_final'" tcl.log)" = 1 && grep -q "^again: on$" tcl.log ||
   { echo "a stage link made during the fit"; cat tcl.log; exit 1; }
 
 # A script the component could not write (verification/ became a file after

@@ -87,6 +87,8 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
       "foreign_chain.json", R"({"assignments": [{"id": 3012, "type": 4, "value": "1", "instance": "s298_in_0_"}]})");
   const std::string lpclk_file = write_file("lpclk_en.json", R"({"lpclk": ["en"]})");
   const std::string family_15 = write_file("family_15.json", R"({"family": 15})");
+  const std::string huge = write_file("huge.json", "");
+  std::filesystem::resize_file(huge, (256 << 20) + 1);  // a hole: nothing on the disk
   // A link to an input not there yet names it as well.
   const std::string missing_cfg = velmo_fit_test::test_dir() + "missing_input.cfg";
   const std::string link_to_missing = write_file("link_to_missing", "");
@@ -111,6 +113,11 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
       {"--report " + design + " " + design, "would overwrite the input file"},
       {"--report /nonexistent/dir/r.json", "--report /nonexistent/dir/r.json: cannot write the file"},
       {std::string(VELMO_DESIGNS_DIR), "is a directory, not a BLIF file"},
+      // Inputs that may never end, or past any design's size.
+      {"/dev/zero", "velmo-fit: /dev/zero: is a character device, not a regular file, a FIFO or standard input"},
+      {"--stages none --settings /dev/zero", "--settings /dev/zero: is a character device, not a regular"},
+      {"--stages none --cfg-file /dev/zero", "--cfg-file /dev/zero: is a character device, not a regular"},
+      {"--settings " + huge, huge + ": longer than 268,435,456 bytes, past the text of any design a device holds"},
       {"--stages none --cfg use_dern_flow=1", "use_dern_flow is on: velmo-fit cannot run the dern flow"},
       {"--stages place,retime", "--stages: retime needs route in the same run"},
       {"--stages place,retime,final", "--stages: retime needs route in the same run"},
@@ -139,6 +146,12 @@ TEST(BadOptions, RefusedBeforeAnythingRuns) {
     EXPECT_THAT(r.out, HasSubstr(c.message)) << c.args;
     EXPECT_THAT(r.out, Not(HasSubstr("Stage "))) << c.args;
   }
+  std::filesystem::remove(huge);
+  // Standard input is read whatever it is, up to the same size.
+  const RESULT r = run_shell(VELMO_FIT_EXE " /dev/stdin --stages none 2>&1 </dev/zero");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.out, "velmo-fit: /dev/stdin: longer than 268,435,456 bytes, past the text of any design a device "
+                   "holds: not read further\n");
 }
 
 TEST(BadOptions, HelpGivesExitStatusesCfgFileFormatAndFamilies) {
@@ -475,6 +488,13 @@ TEST(Threads, AThreadThatCannotStartIsATclErrorInTheTclPackage) {
   EXPECT_EQ(refused, (std::set<std::string>{"parallel_ranges", "each_corner", "libtbb"}));
   // The last run refused only the worker's start of the next worker.
   EXPECT_EQ(thread_callers(last_log, "refused"), std::set<std::string>{"libtbb"});
+  // A thread the end's own checks cannot start: that end closes the fit.
+  r = run_shell("LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB ":" VELMO_TCLSH_PRELOAD
+                " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
+                "/tests/tcl/exit_after_thread_failure.tcl " VELMO_FIT_TCL_LIB " " VELMO_DESIGNS_DIR
+                "/yosys/crc32x8.blif 2 checks 2>&1");
+  EXPECT_THAT(r.out, HasSubstr("\nend: cannot start a thread: Resource temporarily unavailable\n"
+                               "end: velmo_fit::end: no fit is running\n"));
 }
 
 // A fit from tclsh keeps its --threads to the end: the threading library
@@ -510,16 +530,24 @@ TEST(Threads, TclshExitsNormallyAfterAFitWhoseThreadsCouldNotStart) {
   for (int started : {12, 13, 14})
     for (int i = 0; i < 6; ++i)
       runs.emplace_back(started, std::async(std::launch::async, [started, crc, i] {
-                          return run_shell("VELMO_TEST_THREADS_STARTED=" + std::to_string(started) +
+                          const std::string log = velmo_fit_test::test_dir() + "exit_" + std::to_string(started * 6 + i);
+                          std::filesystem::remove(log);
+                          return run_shell("VELMO_TEST_THREADS_LOG=" + log + " VELMO_TEST_THREADS_STARTED=" +
+                                           std::to_string(started) +
                                            " LD_PRELOAD=" VELMO_THREAD_START_FAILURE_LIB ":" VELMO_TCLSH_PRELOAD
                                            " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 tclsh " VELMO_SOURCE_DIR
                                            "/tests/tcl/exit_after_thread_failure.tcl " VELMO_FIT_TCL_LIB " " +
                                            crc + (i % 2 ? " 8 end" : " 2") + " 2>&1");
                         }));
-  for (auto& [started, run] : runs) {
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    auto& [started, run] = runs[k];
     const RESULT r = run.get();
     EXPECT_EQ(r.status, 0) << started << "\n" << r.out;
     EXPECT_THAT(r.out, Not(HasSubstr("terminate called"))) << started;
+    // Without the libraries' destructors, what Tcl held is written.
+    std::ifstream log(velmo_fit_test::test_dir() + "exit_" + std::to_string(started * 6 + k % 6));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}).find("destructors"), std::string::npos) << started;
+    EXPECT_THAT(r.out, HasSubstr("buffered at the exit")) << started;
     const std::size_t failed = r.out.find("final: cannot start a thread: Resource temporarily unavailable\n");
     EXPECT_NE(failed, std::string::npos) << started << "\n" << r.out;
     // The component was shut down as tclsh exited.
@@ -662,11 +690,11 @@ TEST(Reports, NeverStaleAlwaysWholeAndTheOutputMustBeWritten) {
   }
   // A closed output does not hand its descriptor to the report, also with
   // standard input closed too (the descriptor that holds it is then opened
-  // at 0 and moved).
-  for (const char* closed : {" >&-", " <&- >&-"}) {
+  // at 0 and moved); the report gives the run's status.
+  for (const char* closed : {" >&-", " <&- >&-", " >/dev/full"}) {
     r = run_shell(exe + " --stages none --report " + report + " 2>&1" + closed);
     EXPECT_EQ(r.status, 1) << closed << "\n" << r.out;
-    EXPECT_EQ(read_json(report)["status"], 0) << closed;
+    EXPECT_EQ(read_json(report)["status"], 1) << closed;
   }
   // A run that ends without a report of its own (here a copy of the program
   // without the component beside it) leaves none, not the earlier one.

@@ -84,6 +84,16 @@ check "unload" [expr {[catch {unload $component Velmo} msg] == 0 || [puts "  $ms
 check "velmo commands gone" [expr {[info commands ${v}::velmo_do_ram_op] eq ""}]
 velmo_fit::end
 check "end twice" [catch {velmo_fit::end}]
+
+# A command the final stage evaluates (here a proc named as one of its
+# timing reports) can neither end the fit under the stage nor run a stage.
+proc report_clocks {args} {
+    lappend ::inside [catch velmo_fit::end msg] $msg [catch {velmo_fit::stage final} msg] $msg
+}
+velmo_fit::start --family 46 --cfg velmo_finalize_create_sta_reports=on
+foreach s {place route final} { velmo_fit::stage $s }
+check "end and stage refused during final" [expr {$inside eq {1 {velmo_fit::end: the final stage is running; end the fit after it} 1 {velmo_fit::stage: the final stage is running}}}]
+check "the fit ends after it" [velmo_fit::end]
 file delete -force $copy
 puts "$failures failure(s)"
 exit [expr {$failures > 0}]

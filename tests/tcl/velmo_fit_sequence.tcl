@@ -25,6 +25,8 @@ check "--report refused" [refused {velmo_fit::start --report r.json} "*--report 
 check "--stages refused" [refused {velmo_fit::start --stages place} "*--stages is not supported here*"]
 check "bad option refused" [refused {velmo_fit::start --threads 0} "*bad thread count*"]
 check "a directory as settings refused" [refused {velmo_fit::start --settings .} "*--settings .: is a directory*"]
+check "a device as the design refused" [refused {velmo_fit::start /dev/zero} \
+    "velmo_fit::start: /dev/zero: is a character device, not a regular file, a FIFO or standard input"]
 check "a thread count below 1 refused" [refused {velmo_fit::start --cfg route_fixup_flow_parasitics_num_parallel_threads=0} \
     "*route_fixup_flow_parasitics_num_parallel_threads is 0: a thread count is at least 1"]
 set option_file [file join [pwd] option_905_$family.json]

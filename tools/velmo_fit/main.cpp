@@ -62,6 +62,7 @@
 #include "cfg/cfg.h"
 #include "cmp/cmp_facade.h"
 #include "common/host_control.h"
+#include "common/host_input.h"
 #include "korrin/korrin_router.h"
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
@@ -685,6 +686,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
     // but for a file (replaced again there) or when it cannot be run again:
     // a descriptor or device would get two.
     const bool retry_writes_it = g_retry_columns > 0 && g_report_target.kind != REPORT_TARGET::FILE;
+    // Output that could not be written fails the run (main says so): the
+    // report gives the status the run ends with.
+    if (status == 0 && !velmo_fit::stdout_written()) status = 1;
     if (!o.report_file.empty() && !retry_writes_it && !write_report(design, sequence, routing, status)) {
       std::fprintf(stderr, "velmo-fit: cannot write the report '%s'\n", o.report_file.c_str());
       if (status == 0) status = 1;
@@ -823,13 +827,9 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
 bool check_files(const velmo_fit::OPTIONS& o) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (!o.design.empty() && fs::is_directory(o.design, ec)) {
-    std::fprintf(stderr, "velmo-fit: %s: is a directory, not a BLIF file\n", o.design.c_str());
-    return false;
-  }
   if (!o.design.empty() && fs::is_regular_file(o.design, ec))
     g_design_large = static_cast<long long>(fs::file_size(o.design, ec)) > kLargeDesignBytes;
-  if (const std::string why = velmo_fit::directory_inputs(o); !why.empty()) {
+  if (const std::string why = velmo_fit::input_refusal(o); !why.empty()) {
     std::fprintf(stderr, "velmo-fit: %s\n", why.c_str());
     return false;
   }
@@ -888,12 +888,12 @@ bool keep_piped_inputs(const velmo_fit::OPTIONS& o, std::string* why) {
     if (copy < 0) continue;  // read once, as without a copy
     char buffer[65536];
     bool ok = true;
-    for (;;) {
+    for (std::uint64_t kept = 0;;) {
       const ssize_t n = read(fd, buffer, sizeof buffer);
       if (n == 0) break;
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        *why = input + ": cannot read: " + std::strerror(errno);
+      if (n < 0 || (kept += static_cast<std::uint64_t>(n)) > host::input::kLimitBytes) {
+        *why = input + ": " + (n < 0 ? "cannot read: " + std::string(std::strerror(errno)) : host::input::too_large_text());
         ok = false;
         break;
       }
@@ -981,7 +981,7 @@ std::terminate_handler g_previous_terminate = nullptr;
 // Whether the output written so far reached standard output; false (after
 // one line on stderr) when it was closed or a write failed.
 bool output_written() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_stdout_closed) return true;
+  if (velmo_fit::stdout_written()) return true;
   std::fprintf(stderr, "velmo-fit: cannot write the standard output%s\n", g_stdout_closed ? " (it is closed)" : "");
   return false;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 bool g_stdout_closed = false;
@@ -40,6 +41,8 @@ namespace velmo_fit {
 bool closed_at_start(int fd) {
   return (fd == STDOUT_FILENO && g_stdout_closed) || (fd == STDERR_FILENO && g_stderr_closed);
 }
+
+bool stdout_written() { return std::fflush(stdout) == 0 && !std::ferror(stdout) && !g_stdout_closed; }
 
 bool probe_writable(const std::string& probe_path) {
   const int fd = open(probe_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -13,6 +13,11 @@ namespace velmo_fit {
 // no file opened later takes its number.
 bool closed_at_start(int fd);
 
+// Whether all that was printed on standard output so far reached it: it
+// was open at the start and no write failed (a full device, a pipe without
+// a reader).
+bool stdout_written();
+
 // Whether a file of some bytes can be written at `probe_path` (created,
 // then removed): false when it cannot be created or the file system cannot
 // take the bytes. A write cut short by the process's file-size limit does

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "cfg/cfg.h"
+#include "common/host_input.h"
 #include "dev/dev_spec.h"
 #include "jov/jov_design.h"
 #include "jov/jov_enum.h"
@@ -233,12 +234,16 @@ std::string component_library_path(bool beside_program) {
   return (dir / "libvelmo.so").string();
 }
 
-std::string directory_inputs(const OPTIONS& o) {
-  std::vector<std::pair<std::string, std::string>> read = {{"--settings", o.settings_file}};
-  for (const auto& f : o.cfg_files) read.emplace_back("--cfg-file", f);
+std::string input_refusal(const OPTIONS& o) {
+  std::vector<std::pair<std::string, std::string>> read = {{"", o.design}, {"--settings ", o.settings_file}};
+  for (const auto& f : o.cfg_files) read.emplace_back("--cfg-file ", f);
   std::error_code ec;
-  for (const auto& [flag, file] : read)
-    if (!file.empty() && std::filesystem::is_directory(file, ec)) return flag + " " + file + ": is a directory, not a file";
+  for (const auto& [flag, file] : read) {
+    if (file.empty()) continue;
+    if (std::filesystem::is_directory(file, ec))
+      return flag + file + (flag.empty() ? ": is a directory, not a BLIF file" : ": is a directory, not a file");
+    if (const std::string why = host::input::kind_refusal(file); !why.empty()) return flag + file + ": " + why;
+  }
   return std::string();
 }
 
@@ -317,7 +322,7 @@ std::string cfg_refusal(int threads) {
 }
 
 int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
-  if (*why = directory_inputs(o); !why->empty()) return 2;
+  if (*why = input_refusal(o); !why->empty()) return 2;
   // The design and its settings. Settings apply first, so the command line's
   // family and configuration win over them.
   host::testing::DESIGN_SETTINGS& settings = out->settings;

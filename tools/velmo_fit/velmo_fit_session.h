@@ -54,9 +54,10 @@ struct PREPARED {
   host::testing::LOADED_DESIGN design;
 };
 
-// "--settings X: is a directory, not a file" (or --cfg-file) when a file
-// input names a directory, else "".
-std::string directory_inputs(const OPTIONS& o);
+// Why an input cannot be read ("--settings X: is a directory, not a file",
+// "X: is a character device, ..." for the design), else "": each is a
+// regular file, a FIFO or standard input.
+std::string input_refusal(const OPTIONS& o);
 
 // Loads the design and its settings into a freshly reset host, applies the
 // configuration files and items, declares the default clocks, sizes and

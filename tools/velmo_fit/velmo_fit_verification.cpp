@@ -157,6 +157,9 @@ void VERIFICATION::warn_switches_without_effect(const std::string& name) {
   for (const char* snapshot : {"synthesized", "final"}) {
     const std::string item = std::string(kSwitchPrefix) + snapshot;
     if ((!name.empty() && name != item) || !switch_on(item)) continue;
+    // This is the warning of the name: the end of the run gives no second
+    // one for a name nothing read.
+    host::cfg::mark_read(item);
     std::fflush(stdout);
     std::fprintf(stderr,
                  "velmo-fit: warning: configuration variable '%s' has no effect: check scripts are written for "

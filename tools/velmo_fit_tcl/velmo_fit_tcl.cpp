@@ -25,8 +25,11 @@
 //                                          equivalence-check
 //                                          files were not written, or a
 //                                          design with partitions was never
-//                                          placed
+//                                          placed; the fit is closed
+//                                          whatever fails in it
 //
+// A command a stage evaluates in this interpreter (the final stage's
+// timing reports, say) may not run a stage or end the fit.
 // The stages play velmo-fit's host sequence: each at most once, in flow
 // order, with the host's timing analysis after it; route, retime and final
 // need place, retime needs route (final too on a family whose final stage
@@ -89,6 +92,9 @@ struct FIT {
   std::unique_ptr<velmo_fit::HOST_SEQUENCE> sequence;
   std::unique_ptr<tbb::global_control> parallelism;  // --threads, for the fit's lifetime
   std::string failed;  // the stage that failed (no stage runs after it)
+  // The stage running: a Tcl command it evaluates (a report's proc) may
+  // call the package, but may not end the fit under it.
+  std::string running;
   bool started = false;
   int threads = 4;  // --threads of the fit
   // Equivalence checking (project option 627), as velmo-fit writes it.
@@ -203,6 +209,7 @@ void close_fit() {
 void close_fit_state() {
   FIT& f = fit();
   f.started = false;
+  f.running.clear();
   f.sequence.reset();
   f.failed.clear();
   f.verification = velmo_fit::VERIFICATION();
@@ -211,25 +218,29 @@ void close_fit_state() {
   f.lib = nullptr;
 }
 
+// Closes a fit that a failed command left open. Closing may fail as well
+// (a thread that cannot be started): the command's own result is the one
+// given.
+void close_left_open(Tcl_Interp* interp) {
+  if (!fit().lib && !fit().sequence) return;
+  Tcl_Obj* result = Tcl_GetObjResult(interp);
+  Tcl_IncrRefCount(result);
+  guarded(interp, [] {
+    close_fit();
+    return TCL_OK;
+  });
+  close_fit_state();
+  Tcl_SetObjResult(interp, result);
+  Tcl_DecrRefCount(result);
+}
+
 int start_fit(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
 // A start that fails leaves no fit open, whatever failed.
 int cmd_start(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   if (fit().lib) return error(interp, "velmo_fit::start: a fit is running; end it first");
   const int code = start_fit(interp, objc, objv);
-  if (code != TCL_OK && (fit().lib || fit().sequence)) {
-    // Closing may fail as well (a thread that cannot be started): the
-    // start's own error is the one given.
-    Tcl_Obj* result = Tcl_GetObjResult(interp);
-    Tcl_IncrRefCount(result);
-    guarded(interp, [] {
-      close_fit();
-      return TCL_OK;
-    });
-    close_fit_state();
-    Tcl_SetObjResult(interp, result);
-    Tcl_DecrRefCount(result);
-  }
+  if (code != TCL_OK) close_left_open(interp);
   return code;
 }
 
@@ -330,6 +341,7 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   }
   FIT& f = fit();
   if (!f.started) return error(interp, "velmo_fit::stage: no fit is running");
+  if (!f.running.empty()) return error(interp, "velmo_fit::stage: the " + f.running + " stage is running");
   const std::string s = Tcl_GetString(objv[1]);
   // A partitioned design says why it needs place, as velmo-fit does for a
   // stage list without place.
@@ -340,7 +352,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
       !why.empty())
     return error(interp, "velmo_fit::stage: " + why);
   if (!f.failed.empty()) return error(interp, "velmo_fit::stage: " + s + " cannot run after " + f.failed);
-  return guarded(interp, [&] {
+  f.running = s;
+  const int code = guarded(interp, [&] {
     // A netlist or check script that cannot be written fails the stage
     // that made it.
     const bool ok = f.sequence->run_stage(s, false) && !f.netlist_failed;
@@ -348,6 +361,8 @@ int cmd_stage(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(ok));
     return TCL_OK;
   });
+  f.running.clear();
+  return code;
 }
 
 // The stages the fit may still run: those after the last one that ran
@@ -412,6 +427,9 @@ int cmd_cfg(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
   }
   const char* name = Tcl_GetString(objv[1]);
   if (*name == '\0') return error(interp, "velmo_fit::cfg: empty configuration name");
+  // Only the fit's own readings count as reading a name: this command's
+  // checks and the value it answers do not.
+  host::cfg::UNCOUNTED_READS uncounted;
   if (objc == 3 && !set_cfg(interp, name, Tcl_GetString(objv[2]))) return TCL_ERROR;
   Tcl_SetObjResult(interp, Tcl_NewStringObj(cfg_get_value(name, "").c_str(), -1));
   return TCL_OK;
@@ -475,6 +493,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return TCL_ERROR;
   }
   if (!fit().lib) return error(interp, "velmo_fit::end: no fit is running");
+  // A command the stage evaluates cannot end the fit under the stage.
+  if (!fit().running.empty())
+    return error(interp, "velmo_fit::end: the " + fit().running + " stage is running; end the fit after it");
   // A fit whose threads stopped starting has failed already: a worker that
   // could not start while it is shut down says nothing new, and the end
   // still answers 0.
@@ -506,7 +527,9 @@ int cmd_end(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(clean));
     return TCL_OK;
   });
-  if (code == TCL_ERROR && threads_failed && !fit().lib) {
+  // The end closes the fit whatever failed in it.
+  close_left_open(interp);
+  if (code == TCL_ERROR && threads_failed) {
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(0));
     return TCL_OK;
   }

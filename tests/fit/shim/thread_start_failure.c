@@ -55,6 +55,14 @@ static void log_start(const char* what, void* (*start)(void*), void* arg) {
   close(fd);
 }
 
+// A process that ends through exit() runs its libraries' destructors: the
+// log says so.
+__attribute__((destructor)) static void log_destructors(void) {
+  const char* path = getenv("VELMO_TEST_THREADS_LOG");
+  const int fd = path != NULL ? open(path, O_WRONLY | O_APPEND | O_CREAT, 0644) : -1;
+  if (fd >= 0 && write(fd, "destructors\n", 12) >= 0) close(fd);
+}
+
 // Counts from zero again: the next that many threads start. For a process
 // that sets the variable more than once (the unit tests, one test after
 // another).

@@ -1,7 +1,11 @@
 #include "testing/blif_reader.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 using host::testing::BLIF_DESIGN;
@@ -145,6 +149,18 @@ TEST(BlifReader, BadInputIsAClearErrorWithFileAndLine) {
   EXPECT_EQ(error_of("11 1\n"), "t.blif:1: cover row '11' outside a .names block");
   EXPECT_EQ(error_of(""), "t.blif: no .model in the file");
   EXPECT_THROW(read_blif_file("/nonexistent/x.blif"), BLIF_ERROR);
+  // A stream (here a FIFO of 300 MiB of comment lines) is read up to the limit.
+  const std::string fifo = ::testing::TempDir() + "endless.blif";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(std::system(("(yes '#" + std::string(1000, '-') + "' | head -c 314572800 > " + fifo + ") 2>/dev/null &").c_str()), 0);
+  try {
+    read_blif_file(fifo);
+    ADD_FAILURE() << "read whole";
+  } catch (const BLIF_ERROR& e) {
+    EXPECT_EQ(e.what(), fifo + ": longer than 268,435,456 bytes, past the text of any design a device holds: not read further");
+  }
+  std::remove(fifo.c_str());
 }
 
 TEST(BlifReader, AnyLineEndAByteOrderMarkAndWordsADirectiveDoesNotTake) {

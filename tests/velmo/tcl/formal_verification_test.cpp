@@ -65,7 +65,15 @@ protected:
 
 TEST_F(FormalVerificationTest, EachStageClearsItselfAndLaterStagesAndComparesWithTheStageBefore) {
   make_all_state_dirs();
+  // Links are removed as links: one in a folder cleared, and one in place
+  // of a folder; the folder both point to keeps its file.
+  fs::create_directories("keep");
+  std::ofstream("keep/notes.txt") << "mine";
+  fs::create_directory_symlink("../../keep", "verification/routed/inner");
+  fs::remove_all("verification/retimed");
+  fs::create_directory_symlink("../keep", "verification/retimed");
   write(SNAP::PLACED);
+  EXPECT_EQ(read("keep/notes.txt"), "mine");
   EXPECT_TRUE(fs::exists("verification/planned/old.txt"));
   EXPECT_FALSE(fs::exists("verification/placed/old.txt"));
   EXPECT_FALSE(has("routed"));
