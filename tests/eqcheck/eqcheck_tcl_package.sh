@@ -266,7 +266,8 @@ puts "final: [velmo_fit::cfg fitter_write_eqcheck_for_final on]"
 velmo_fit::cfg never_read_name 7
 puts "read: [velmo_fit::cfg no_such_variable]"
 foreach s {place route} { puts "stage $s: [velmo_fit::stage $s]" }
-puts "again: [velmo_fit::cfg fitter_write_eqcheck_for_routed on]"
+catch {velmo_fit::cfg fitter_write_eqcheck_for_routed on} again
+puts "again: $again"
 puts "end: [velmo_fit::end]"
 TCL
 tclsh run.tcl "$package" > tcl.log 2>&1

@@ -139,13 +139,16 @@ TEST(VelmoFit, ConfigurationNamesNothingReadAreWarnedOnceWhereTheyWereSet) {
     const auto at = out.find(line);
     return at != std::string::npos && out.find(line, at + 1) == std::string::npos;
   };
-  auto r = run("--stages none --cfg-file " + joined + " --cfg nosuch=1 --cfg use_dern_flow=off");
+  auto r = run("--stages none --cfg-file " + joined + " --cfg nosuch=1 --cfg use_dern_flow=off "
+               "--cfg fitter_write_eqcheck_for_final=on");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(once(r.out, warning("velmo_no_such_name", joined + ":3"))) << r.out;
   EXPECT_TRUE(once(r.out, warning("\\xEF\\xBB\\xBFuse_dern_flow", joined + ":4"))) << r.out;
   EXPECT_TRUE(once(r.out, warning("nosuch", "--cfg"))) << r.out;
   // The warnings come after the run's own lines, even through a pipe.
   EXPECT_LT(r.out.find("velmo-fit: done\n"), r.out.find(warning("nosuch", "--cfg"))) << r.out;
+  // A switch warned of as having no effect draws no second warning.
+  EXPECT_TRUE(once(r.out, "'fitter_write_eqcheck_for_final'")) << r.out;
   // A name that is read draws none.
   EXPECT_THAT(r.out, ::testing::Not(HasSubstr("'use_dern_flow'")));
   // Whatever the run's status.
