@@ -533,7 +533,7 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   VOK_ATOM_NODE* inner_foreign = nullptr;
   VOK_ATOM_NODE* other_clock = nullptr;
   VOK_ATOM_NODE* cleared = nullptr;
-  VOK_ATOM_NODE *to_other = nullptr, *to_clear = nullptr;
+  VOK_ATOM_NODE *to_other = nullptr, *to_clear = nullptr, *inner_out = nullptr;
   auto box = n.blackbox("u", [&](auto& c) {
     auto cc = c.input("c");
     c.reg("same").clk(cc).d(c.input("i"));  // on r's clock
@@ -550,9 +550,16 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
     to_clear = c.lut("t2", {c.input("p")}, [](const auto& x) { return x[0]; }).atom();
     c.reg("t2_q").clk(cc).d(d).aclr(to_clear);
     c.reg("beyond5").clk(cc).d(c.input("q"));
+    inner_out = c.reg("inner_out").clk(cc).d(d).atom();
+    c.output("o", inner_out);
   });
   box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2")).in("j", r).in("k", r);
   box.in("m", r).in("p", r);
+  // And the other way: inner_out keeps a LUT outside the box on another
+  // clock.
+  auto outside = n.lut("o_lut", {box.out("o")}, [](const auto& x) { return x[0]; }).atom();
+  n.reg("o_q").clk(n.input_port("clk4")).d(outside);
+  n.reg("o_r").clk(clk).d(box.out("o"));
   // A load through a port counts as one that stays, so r3's other-clock load
   // outside the box gets a copy of its own.
   auto r3 = n.reg("r3").clk(clk).d(n.input_port("in5")).atom();
@@ -568,6 +575,8 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   for (const VOK_ATOM_NODE* lut : {to_other, to_clear})
     EXPECT_EQ(lut->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
               r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  EXPECT_EQ(outside->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
+            inner_out->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   EXPECT_NE(driver_of(f3, DB_INPUT_PORT_DATA_IN), r3);
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 6), r3);
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
