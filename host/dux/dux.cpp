@@ -11,6 +11,7 @@
 #include "msg/msg_internal_error.h"
 #include "sta/sta_analysis.h"
 #include "sta/sta_timers.h"
+#include "vok/vok_atom_netlist_boxes.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
@@ -18,6 +19,27 @@
 namespace {
 
 [[noreturn]] void fail(const char* condition, int line) { MSG_INTERNAL_ERROR::report(condition, "DUX", __FILE__, line); }
+
+// The netlist and the partitions' netlists below it: an edit may touch an
+// atom of any of them.
+std::vector<const VOK_ATOM_NETLIST*> netlists_below(const VOK_ATOM_NETLIST* top) {
+  std::vector<const VOK_ATOM_NETLIST*> out{top};
+  for (std::size_t i = 0; i < out.size(); ++i)
+    for (const VOK_ATOM_BLACKBOX* box : host::vok::boxes_of(out[i]))
+      if (box->get_child_netlist() != nullptr) out.push_back(box->get_child_netlist());
+  return out;
+}
+VOK_ATOM_NODE* atom_below(const VOK_ATOM_NETLIST* top, int id) {
+  for (const VOK_ATOM_NETLIST* n : netlists_below(top))
+    if (VOK_ATOM_NODE* a = n->get_atom_by_id(id)) return a;
+  return nullptr;
+}
+std::vector<VOK_ATOM_NODE*> atoms_at_gid(const VOK_ATOM_NETLIST* top, unsigned gid) {
+  std::vector<VOK_ATOM_NODE*> out;
+  for (const VOK_ATOM_NETLIST* n : netlists_below(top))
+    for (VOK_ATOM_NODE* a : n->get_atoms_at_gid(gid)) out.push_back(a);
+  return out;
+}
 
 // An input's connection as it stands.
 struct TERM_STATE {
@@ -361,7 +383,7 @@ void DUX::connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PO
   host::log_call("DUX::connect", static_cast<int>(source.get_atom_id()), static_cast<int>(input.get_atom_id()),
                  inverted, mode);
   VOK_ATOM_OTERM* src = vok_find_oterm(top(), source);
-  VOK_ATOM_NODE* atom = top()->get_atom_by_id(static_cast<int>(input.get_atom_id()));
+  VOK_ATOM_NODE* atom = atom_below(top(), static_cast<int>(input.get_atom_id()));
   if (!src || !atom) fail("source && sink atom", __LINE__);
   VOK_ATOM_ITERM* t = vok_find_iterm(top(), input);
   const bool created_term = t == nullptr;
@@ -373,7 +395,7 @@ void DUX::connect(const VOK_ATOM_LOGICAL_PORT& source, const VOK_ATOM_LOGICAL_PO
   ENTRY& e = push([this, atom_id, input, old, created_term, old_src, new_src](DUX_RESULT& res) {
     res.m_restored.push_back(new_src);
     if (old_src >= 0) res.m_restored.push_back(old_src);
-    VOK_ATOM_NODE* a = top()->get_atom_by_id(atom_id);
+    VOK_ATOM_NODE* a = atom_below(top(), atom_id);
     VOK_ATOM_ITERM* term = vok_find_iterm(top(), input);
     if (!a || !term) return;
     rip_up_sink(term);
@@ -580,7 +602,7 @@ unsigned DUX::find_location_at_xy(VOK_ATOM_NODE* atom, std::pair<int, int> xy, u
   // A site is free when no other atom of the design is placed on it (read
   // from the netlist's index of placed atoms, not a walk of the design).
   auto used = [&](unsigned gid) {
-    for (const VOK_ATOM_NODE* a : top()->get_atoms_at_gid(gid))
+    for (const VOK_ATOM_NODE* a : atoms_at_gid(top(), gid))
       if (a != atom) return true;
     return false;
   };
@@ -678,10 +700,10 @@ int DUX::legality_status() const {
   // costs what those sites hold, not the design.
   if (!m_relocated.empty()) {
     for (int id : m_relocated) {
-      const VOK_ATOM_NODE* a = top()->get_atom_by_id(id);
+      const VOK_ATOM_NODE* a = atom_below(top(), id);
       if (!a || !a->is_placed()) continue;
       const unsigned gid = a->get_location_gid();
-      if (top()->count_atoms_at_gid(gid) > 1) return 1;
+      if (atoms_at_gid(top(), gid).size() > 1) return 1;
       if (is_slot_gid(gid)) {
         if (!a->is_ff() || !host::device::die_info()->get_route_info()->is_zota_gid(gid)) return 1;
       } else {
@@ -694,12 +716,12 @@ int DUX::legality_status() const {
     // have routing gids and no block, so they do not count here).
     std::set<std::pair<int, int>> labs;
     for (int id : m_relocated)
-      if (const VOK_ATOM_NODE* a = top()->get_atom_by_id(id); a && a->is_ff() && a->is_placed())
+      if (const VOK_ATOM_NODE* a = atom_below(top(), id); a && a->is_ff() && a->is_placed())
         if (auto block = place->get_place_block(a->get_location_gid())) labs.insert({block->get_x(), block->get_y()});
     for (const auto& [x, y] : labs) {
       std::set<DUX_ZOTA_LEGALITY::PAIR> pairs;
       for (unsigned gid : place->get_global_ids_at(x, y))
-        for (const VOK_ATOM_NODE* a : top()->get_atoms_at_gid(gid))
+        for (const VOK_ATOM_NODE* a : atoms_at_gid(top(), gid))
           if (a->is_ff()) pairs.insert(DUX_ZOTA_LEGALITY::clock_pair_of(a));
       if (pairs.size() > 2) return 2;
     }

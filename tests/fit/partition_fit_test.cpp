@@ -541,11 +541,37 @@ TEST(VelmoFitPartitions, EditsStopAtAPartitionsBoundary) {
     EXPECT_EQ(r.status, 0) << limit << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr("velmo-fit: done")) << limit;
   }
-  const std::string mac = write_file("mac_resyn.json", R"({"family": 46, "clocks": {"clk": 1500}, "partitions": [
-      {"name": "|"}, {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"]}, {"name": "acc", "atoms": ["acc[*]"]}]})");
-  const auto r = run(kMac + " --settings " + mac + " --cfg muvo_post_route_in_finalize=on");
+  // A preserved partition's registers are not duplicated.
+  const std::string kept = write_file("bbpres.json", R"({"family": 46, "partitions": [
+      {"name": "|", "preserved": true, "vantrel_preserve": "AUTO"}, {"name": "bb", "atoms": ["q"]}]})");
+  const auto k = run(bbdup + " --settings " + kept + " --cfg early_retiming_pre_dup_regs=on");
+  EXPECT_EQ(k.status, 0) << k.out;
+  EXPECT_THAT(k.out, HasSubstr("Preserved partitions: unchanged"));
+  // On a global clock, with acc a partition of its own no register may
+  // move; with acc inside mult the retimer moves registers inside it.
+  struct LAYOUT {
+    std::string acc;
+    bool moves;
+  };
+  for (const LAYOUT& l : {LAYOUT{R"(]}, {"name": "acc", "atoms": ["acc[*]"]})", false}, LAYOUT{R"(, "acc[*]"]})", true}}) {
+    const std::string mac = write_file("mac_resyn.json", R"({"family": 46, "clocks": {"clk": 1500}, "global_clocks": ["clk"],
+        "partitions": [{"name": "|"}, {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]")" + l.acc + "]}");
+    const auto r = run(kMac + " --settings " + mac + " --cfg muvo_post_route_in_finalize=on");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+    if (l.moves) EXPECT_THAT(r.out, ::testing::ContainsRegex("Retiming: [1-9][0-9]* pipeline registers? created"));
+  }
+}
+
+// A preserved partition left on its shell while the top is recompiled
+// compares unchanged, though its routing starts at atoms the shell hides.
+TEST(VelmoFitPartitions, APartitionLeftOnItsShellComparesUnchanged) {
+  const std::string file = settings_with("mac_shell.json", R"([{"name": "|"},
+      {"name": "mult", "atoms": ["ra[*]", "rb[*]", "p[*]"], "preserved": true, "vantrel_preserve": "AUTO"},
+      {"name": "acc", "atoms": ["acc[*]"]}])");
+  const auto r = run(kMac + " --settings " + file + " --stages plan,place,route --cfg jov_bbic_allow_recompile_top=on");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_THAT(r.out, HasSubstr(" 0 unrouted, 0 overused\n"));
+  EXPECT_THAT(r.out, HasSubstr("Preserved partitions: unchanged"));
 }
 
 TEST(VelmoFitPartitions, OtherFamilyIsRefused) {

@@ -35,18 +35,31 @@ bool is_real(const VOK_ATOM_NODE* a) { return !a->is_box() && !a->is_port(); }
 // are routed anew by design).
 const VOK_RE_ROUTING* full_routing(const JOV_PARTITION* p);
 
+// Atom id -> partition, over each partition's full contents (the atoms a
+// shell hides included) and then its active netlist.
+std::map<int, const JOV_PARTITION*> full_owners() {
+  std::map<int, const JOV_PARTITION*> out;
+  for (const auto& p : design()->get_partitions())
+    for (const JOV_STATE* s : {p->get_state(JOV_PARTITION::DEFAULT), p->get_state()})
+      if (s != nullptr)
+        for (const VOK_ATOM_NODE* a : s->get_atom_netlist()->get_atom_list()) out.emplace(a->get_id(), p.get());
+  return out;
+}
+
 std::string preserved_routing(const JOV_PARTITION* p, const std::map<std::string, bool>& preserved) {
   // A partition still on its shell (no final stage ran) keeps its full
-  // routing in its full state.
+  // routing in its full state; the sources of its trees may be atoms the
+  // shell hides, so owners are looked up among the full contents.
   const VOK_RE_ROUTING* hidden = p->get_active_state() == JOV_PARTITION::BBIC_DEPOPULATED ? full_routing(p) : nullptr;
   auto share = hidden != nullptr ? std::make_unique<VOK_RE_ROUTING>(*hidden) : JOV_ROUTING_SPLITTER::get_routing_for_partition(p);
+  const auto owners = full_owners();
   std::vector<std::string> trees;
   for (int root = share->forest().first_root(); root != -1; root = share->forest().next_sibling(root)) {
     if (share->is_zota_q_root(root)) continue;
     const std::int32_t v = share->get_value(root);
     if (v >= 0) {
-      const JOV_PARTITION* owner = JOV_ROUTING_SPLITTER::partition_of_atom(
-          static_cast<int>(share->get_terminal(v).port.get_atom_id()));
+      auto o = owners.find(static_cast<int>(share->get_terminal(v).port.get_atom_id()));
+      const JOV_PARTITION* owner = o != owners.end() ? o->second : design()->get_top_partition();
       auto it = preserved.find(owner->get_name());
       if (it == preserved.end() || !it->second) continue;
     }

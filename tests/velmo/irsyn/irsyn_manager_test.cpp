@@ -979,7 +979,7 @@ TEST_F(IrsynTest, PipelineRegistersAreLeftAloneWithTheAvoidSwitch) {
 // fails is counted and undone.
 TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
   PAIR p;
-  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr, *behind = nullptr;
+  VOK_ATOM_NODE *carry_in = nullptr, *adder = nullptr, *behind = nullptr, *own = nullptr, *inner2 = nullptr;
   start(FAMILY_46, 10, [&](NETLIST_BUILDER& n, SIG clk) {
     p = build_pair(n, clk);
     // A LUT whose worst input is a carry-in from far away, and an adder.
@@ -997,8 +997,17 @@ TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
     n.reg("q_add").clk(clk).d(chain.cell(0).out(DB_OUTPUT_PORT_SUM));
     place_at(n.find("q_add"), 3, 5, 1);
     // A LUT fed through a partition's output port: an edit of it would
-    // reconnect across the boundary.
-    auto box = n.blackbox("u", [](auto& c) { c.output("o", c.reg("inner").clk(c.input("c")).d(c.input("i"))); });
+    // reconnect across the boundary. A LUT inside the partition, fed from
+    // inside it, belongs to the partition's netlist, not this one.
+    auto box = n.blackbox("u", [&](auto& c) {
+      auto cc = c.input("c"), i = c.input("i");
+      c.output("o", c.reg("inner").clk(cc).d(i));
+      inner2 = c.reg("inner2").clk(cc).d(i).atom();
+      own = c.lut("own", {SIG(inner2)}, [](const LUT_INPUTS& x) { return !x[0]; }).atom();
+      place_at(inner2, 10, 7, 0);
+      place_at(own, 3, 7, 0);
+      place_at(c.reg("q_own").clk(cc).d(own).atom(), 3, 7, 1);
+    });
     box.in("c", clk).in("i", p.r1);
     behind = n.lut("behind", {box.out("o"), SIG(p.r2)}, [](const LUT_INPUTS& x) { return x[0] != x[1]; });
     place_at(behind, 3, 6, 0);
@@ -1008,13 +1017,14 @@ TEST_F(IrsynTest, OnlyPlainLutsAndTheirDataInputsAreChanged) {
   IRSYN_MANAGER& m = make_manager();
   EXPECT_TRUE(m.can_rotate(p.b));
   EXPECT_TRUE(m.is_resynthable(p.b));
-  for (const VOK_ATOM_NODE* a : {carry_in, adder, behind, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
+  for (const VOK_ATOM_NODE* a : {carry_in, adder, behind, own, p.r0, static_cast<VOK_ATOM_NODE*>(nullptr)}) {
     EXPECT_FALSE(m.can_rotate(a));
     EXPECT_FALSE(m.is_resynthable(a));
   }
   m.m_near_critical = 100000;
   m.reroute_pass(m.get_domain_wns());
   EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(n->find("far")->get_id()) + " "), 0);
+  EXPECT_EQ(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(inner2->get_id()) + " "), 0);
   EXPECT_GE(count_prefix("VM Debug: entering reroute_one aid" + std::to_string(p.r0->get_id()) + " "), 1);
   VOK_ATOM_ITERM* b0 = p.b->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0);
   b0->set_connection_code(2);

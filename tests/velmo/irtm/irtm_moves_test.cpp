@@ -99,23 +99,31 @@ protected:
   std::string gid_text(unsigned gid) const { return IRTM_UTIL::s_instance->get_gid_string(gid); }
 
   // in a, b -> r1 (powers up high), r2 -> x = r1 xor r2 -> q -> out o,
-  // placed, routed and timed; the manager set up over it.
-  void start_small() {
+  // placed, routed and timed; the manager set up over it. Boxed, r1 to q
+  // are a partition's, reached through its ports.
+  void start_small(bool boxed = false) {
     device(Family::KY).grid(10, 6).dsp_columns({}).ram_columns({}).build();
     auto n = netlist();
     const DEV_GRID& grid = host::device::die_info()->get_place_info()->get_grid();
     auto pin_in = [&](const std::string& name, int y) { return velmo_test::left_pad_input(n, name, y); };
     SIG clk = pin_in("clk", 1), a = pin_in("a", 2), b = pin_in("b", 3);
     n.clock("clk", 2000, clk);
-    r1 = n.reg("r1").clk(clk).d(a).powers_up(true).atom();
-    r2 = n.reg("r2").clk(clk).d(b).atom();
-    x = n.lut("x", {r1, r2}, [](const LUT_INPUTS& v) { return v[0] != v[1]; }).atom();
-    q = n.reg("q").clk(clk).d(x).atom();
+    auto body = [&](NETLIST_BUILDER& c, SIG ck, SIG da, SIG db) {
+      r1 = c.reg("r1").clk(ck).d(da).powers_up(true).atom();
+      r2 = c.reg("r2").clk(ck).d(db).atom();
+      x = c.lut("x", {r1, r2}, [](const LUT_INPUTS& v) { return v[0] != v[1]; }).atom();
+      q = c.reg("q").clk(ck).d(x).atom();
+      return SIG(q);
+    };
+    SIG out = boxed ? SIG() : body(n, clk, a, b);
+    if (boxed)
+      out = n.blackbox("u", [&](auto& c) { c.output("o", body(c, c.input("c"), c.input("a"), c.input("b"))); })
+                .in("c", clk).in("a", a).in("b", b).out("o");
     place_at(r1, 2, 2, 1);
     place_at(r2, 2, 2, 2);
     place_at(x, 3, 2, 3);
     place_at(q, 4, 2, 1);
-    auto pad = n.io_out("o", q);
+    auto pad = n.io_out("o", out);
     place_at(n.find("o~obuf"), grid.nx() - 1, 2, 3);
     place_at(pad, grid.nx() - 1, 2, 1);
     std::string why;
@@ -1224,6 +1232,32 @@ TEST_F(IrtmMovesTest, ACommittedForwardMoveAcrossALutKeepsTheBehaviourFromPowerU
   EXPECT_TRUE(ZEL_ZOTA_UTIL::is_ff_bypassed(r1));
   EXPECT_EQ(m->find_irtm_ff(p)->m_last_move, IRTM_MOVE::Forward);
   EXPECT_EQ(run(st), before);
+}
+
+// A move inside a partition stays in the partition's netlist: the slot
+// register is made there, clocked through the partition's port as the moved
+// register is, with its clock placed from the driver beyond the port.
+TEST_F(IrtmMovesTest, ASlotRegisterIsMadeInTheMovedRegistersNetlist) {
+  start_small(true);
+  IRTM_FF* ff = m->create_irtm_ff(r1);
+  m->create_irtm_ff(r2);
+  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  const unsigned slot = slot_gid(4, 2, 70);
+  slot_before(slot, {q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
+  move->m_bypassed = {r1->get_location_gid(), r2->get_location_gid()};
+  move->m_slots = {slot};
+  move->m_atoms = {x};
+  ASSERT_TRUE(m->init_state()->compute_state_int(move, false));
+  m->implement_retiming(ff, move);
+  VOK_ATOM_NODE* p = PLACE_DB::get_atom(slot);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->get_parent_netlist(), q->get_parent_netlist());
+  auto clock_of = [](const VOK_ATOM_NODE* a) {
+    return a->get_input_term_by_type(DB_INPUT_PORT_CLK, 0)->get_source(VOK_TRAVERSE_AS_STORED);
+  };
+  EXPECT_EQ(clock_of(p), clock_of(r1));
+  EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(p->get_id()), slot);
+  EXPECT_TRUE(m->annotate_delays(move, nullptr));
 }
 
 // A register is not moved back the way its last committed move came: the

@@ -518,8 +518,9 @@ TEST_F(DupRegTest, ThePerRegisterLimitIs50CopiesByDefault) {
 // reaches inside the box, with the clocks taken through the box's ports; a
 // register inside a box takes its own clock at the box's port, so every load
 // counts as another clock's and it keeps them all. A register behind a port
-// on another clock, and a clear behind a port, stay on the register too: a
-// copy for them would be wired across the boundary.
+// on another clock, a clear behind a port, and a LUT behind a port feeding
+// either, stay on the register too: a copy for them would be wired across
+// the boundary.
 TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   // The strategy switches are read once per process.
   if (!host::testing::in_own_process()) return;
@@ -532,6 +533,7 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
   VOK_ATOM_NODE* inner_foreign = nullptr;
   VOK_ATOM_NODE* other_clock = nullptr;
   VOK_ATOM_NODE* cleared = nullptr;
+  VOK_ATOM_NODE *to_other = nullptr, *to_clear = nullptr, *inner_out = nullptr;
   auto box = n.blackbox("u", [&](auto& c) {
     auto cc = c.input("c");
     c.reg("same").clk(cc).d(c.input("i"));  // on r's clock
@@ -543,14 +545,38 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
     other_clock = c.reg("other").clk(c2).d(c.input("j")).atom();
     cleared = c.reg("cleared").clk(cc).d(d).aclr(c.input("k")).atom();
     c.reg("beyond").clk(cc).d(c.input("n"));
+    to_other = c.lut("t", {c.input("m")}, [](const auto& x) { return x[0]; }).atom();
+    c.reg("t_q").clk(c2).d(to_other);
+    to_clear = c.lut("t2", {c.input("p")}, [](const auto& x) { return x[0]; }).atom();
+    c.reg("t2_q").clk(cc).d(d).aclr(to_clear);
+    c.reg("beyond5").clk(cc).d(c.input("q"));
+    inner_out = c.reg("inner_out").clk(cc).d(d).atom();
+    c.output("o", inner_out);
   });
   box.in("c", clk).in("i", r).in("d", n.input_port("in2")).in("c2", n.input_port("clk2")).in("j", r).in("k", r);
+  box.in("m", r).in("p", r);
+  // And the other way: inner_out keeps a LUT outside the box on another
+  // clock.
+  auto outside = n.lut("o_lut", {box.out("o")}, [](const auto& x) { return x[0]; }).atom();
+  n.reg("o_q").clk(n.input_port("clk4")).d(outside);
+  n.reg("o_r").clk(clk).d(box.out("o"));
   // A load through a port counts as one that stays, so r3's other-clock load
   // outside the box gets a copy of its own.
   auto r3 = n.reg("r3").clk(clk).d(n.input_port("in5")).atom();
   auto f3 = n.reg("f3").clk(n.input_port("clk3")).d(r3).atom();
   box.in("n", r3);
+  // So does one in the clear strategy: r5's clear load gets a copy.
+  auto r5 = n.reg("r5").clk(clk).d(n.input_port("in6")).atom();
+  auto c5 = n.reg("c5").clk(clk).d(n.input_port("in7")).aclr(r5).atom();
+  box.in("q", r5);
   run();
+  EXPECT_NE(driver_of(c5, DB_INPUT_PORT_ACLR), r5);
+  EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 9), r5);
+  for (const VOK_ATOM_NODE* lut : {to_other, to_clear})
+    EXPECT_EQ(lut->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
+              r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
+  EXPECT_EQ(outside->get_input_term_by_type(DB_INPUT_PORT_LUT_DATA, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
+            inner_out->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   EXPECT_NE(driver_of(f3, DB_INPUT_PORT_DATA_IN), r3);
   EXPECT_EQ(driver_of(box, DB_INPUT_PORT_BOX, 6), r3);
   EXPECT_EQ(driver_of(local, DB_INPUT_PORT_DATA_IN), r);
@@ -562,7 +588,7 @@ TEST_F(DupRegTest, LoadsBehindABoxPortAreJudgedInsideTheBox) {
             r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
   EXPECT_EQ(cleared->get_input_term_by_type(DB_INPUT_PORT_ACLR, 0)->get_source(VOK_TRAVERSE_HIERARCHICAL),
             r->get_output_term_by_type(DB_OUTPUT_PORT_REG, 0));
-  expect_totals(0, 0, 1, 1);
+  expect_totals(0, 1, 1, 1);
 }
 
 // A register stopped by its own limit, at the partition boundary or at its
