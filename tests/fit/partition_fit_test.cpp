@@ -540,6 +540,7 @@ TEST(VelmoFitPartitions, EditsStopAtAPartitionsBoundary) {
     const auto r = run(bbdup + " --settings " + bb + " --cfg early_retiming_pre_dup_regs=on --cfg " + limit);
     EXPECT_EQ(r.status, 0) << limit << "\n" << r.out;
     EXPECT_THAT(r.out, HasSubstr("velmo-fit: done")) << limit;
+    EXPECT_THAT(r.out, HasSubstr("Resources: 3 LUTs, 4 registers,")) << limit;  // one copy, for y: q stays on r
   }
   // A preserved partition's registers are not duplicated.
   const std::string kept = write_file("bbpres.json", R"({"family": 46, "partitions": [

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -197,6 +198,8 @@ std::string simulate_side_by_side(const std::string& design, const std::string& 
   }
   if (in == 0 || out == 0) return "no data ports in " + a.substr(0, 200);
   std::string ports = map.str();
+  std::string draws = "$random(seed)";  // 32 random bits per draw, every input bit covered
+  for (int k = 1; k < std::max(2, (in + 31) / 32); ++k) draws += ", $random(seed)";
   auto instance = [&](const std::string& module, const std::string& name, const std::string& outs) {
     std::string m = ports;
     for (std::size_t at; (at = m.find("OUT")) != std::string::npos;) m.replace(at, 3, outs);
@@ -205,7 +208,7 @@ std::string simulate_side_by_side(const std::string& design, const std::string& 
   bench << "module bench;\n  reg clk = 1'b0;\n  reg [" << in - 1 << ":0] in = 0;\n  wire [" << out - 1 << ":0] oa, ob;\n"
         << instance("netlist_a", "a", "oa") << instance("netlist_b", "b", "ob")
         << "  integer i, seed = 20261208;\n  initial begin\n    for (i = 0; i < " << half_cycles << "; i = i + 1) begin\n"
-        << "      #1 in = {$random(seed), $random(seed)};\n"
+        << "      #1 in = {" << draws << "};\n"
         << "      #1 if (oa !== ob) begin $display(\"half cycle %0d: %b against %b\", i, oa, ob); $finish; end\n"
         << "      clk = ~clk;\n    end\n    $display(\"same\");\n    $finish;\n  end\nendmodule\n";
   const std::string header = "module " + design + " (";

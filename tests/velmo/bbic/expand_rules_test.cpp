@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cfg/cfg.h"
+#include "dev/dev_spec.h"
 #include "jov/jov_design.h"
 #include "msg/msg_base.h"
 #include "testing/design_builder.h"
@@ -78,6 +79,49 @@ TEST_F(ExpandRuleTest, ChainMembersKeepRegisterDriversOfTheirLutsOnly) {
     EXPECT_FALSE(k.contains(atom("P|nl"))) << sumout_default;
     EXPECT_FALSE(k.contains(atom("P|msrc"))) << sumout_default;
     EXPECT_EQ(k.contains(reader), sumout_default);
+  }
+}
+
+// The switches of the expansion at their defaults, the other passes off: the
+// chain pass runs, keeping its LUTs' register drivers only where the routing
+// holds pipeline registers; a bypassed register's ALM is not expanded.
+TEST_F(ExpandRuleTest, ThePassesAtTheirDefaults) {
+  partition([](NETLIST_BUILDER& c) {
+    c.carry_chain("add", 3);
+    auto i = c.input("i");
+    c.reg("src").d(i);
+    c.reg("byp").d(c.lut("drv", {i}, pass));
+  });
+  net()->set_modifiable(true);
+  std::vector<VOK_ATOM_NODE*> cells;
+  for (VOK_ATOM_NODE* a : net()->get_atom_list())
+    if (a->get_kind() == VOK_ATOM_KIND::ARITH_CELL) cells.push_back(a);
+  ASSERT_EQ(cells.size(), 3u);
+  feed(atom("P|src"), cells[1], 0);
+  VOK_ATOM_NODE* byp = atom("P|byp");
+  auto* place = host::device::die_info()->get_place_info();
+  byp->set_location(place->get_global_id(0, 3, 3, 1), 643);
+  atom("P|drv")->set_location(place->get_global_id(0, 3, 3, 2), 644);
+  byp->set_parameter(VOK_PARAMETER_TYPE::BOOL, 5, 1);  // bypassed
+  all_passes_off();
+  host::cfg::unset("jov_bbic_expand_chains");
+  struct ROW {
+    const char* setting;
+    int family;
+    VOK_ATOM_NODE *seed, *reached;
+    bool kept;
+  };
+  for (const ROW& row : {ROW{"expand_chains on", 46, cells[0], cells[2], true},
+                         ROW{"expand_chain_bypass_ff_driver on with pipeline registers", 46, cells[0], atom("P|src"), true},
+                         ROW{"expand_chain_bypass_ff_driver off without", 48, cells[0], atom("P|src"), false},
+                         ROW{"expand_bypassed_ffs off", 46, byp, atom("P|drv"), false}}) {
+    DeviceSpec spec = host::device::spec();
+    spec.family = row.family;
+    host::device::configure(spec);
+    VELMO_BBIC_KEEP_SET k;
+    k.insert(row.seed);
+    velmo_bbic_expand_nodes_to_keep(p, net(), k);
+    EXPECT_EQ(k.contains(row.reached), row.kept) << row.setting;
   }
 }
 

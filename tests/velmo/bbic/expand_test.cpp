@@ -54,7 +54,7 @@ TEST_F(ExpandTest, SevenDrivenInputsKeepTheDriversSixDoNot) {
     for (int i = 0; i < 7; ++i) c.reg("d" + std::to_string(i)).d(in);
   });
   all_passes_off();
-  cfg_set_on("jov_bbic_expand_seven_luts");
+  host::cfg::unset("jov_bbic_expand_seven_luts");  // back to its default: on
   VOK_ATOM_NODE* six = wide_lut(6);
   six->add_input_term(static_cast<DB_INPUT_PORT_TYPE>(12), 1);  // a seventh input without a source does not count
   VELMO_BBIC_KEEP_SET k;
@@ -450,7 +450,7 @@ TEST_F(ExpandTest, PeripheryPassKeepsPadPartnersAndObufDrivers) {
     if (a->is_io_pad() && a->get_string_hpath() == "q2") pad_q2 = a;
   ASSERT_NE(pad_q2, nullptr);
   all_passes_off();
-  cfg_set_on("jov_bbic_expand_peripheral");
+  host::cfg::unset("jov_bbic_expand_peripheral");  // back to its default: on
   VELMO_BBIC_KEEP_SET k;
   for (VOK_ATOM_NODE* a : top->get_state()->get_atom_netlist()->get_atom_list())
     if (a->is_port()) k.insert(a);
@@ -525,7 +525,7 @@ TEST_F(ExpandTest, PeripheryPassKeepsPrBlockFanoutsUpToTheFirstRegisters) {
   off.insert(pr);
   velmo_bbic_expand_nodes_to_keep(p, net(), off);
   EXPECT_FALSE(off.contains(atom("P|l1")));  // the pass itself does the work
-  cfg_set_on("jov_bbic_expand_peripheral");
+  host::cfg::unset("jov_bbic_expand_peripheral");  // back to its default: on
   VELMO_BBIC_KEEP_SET k;
   k.insert(pr);
   velmo_bbic_expand_nodes_to_keep(p, net(), k);

@@ -107,6 +107,7 @@ TEST_F(ChecksTest, EchoFilesDumpThePlacementAndThePostFitNetlist) {
   ASSERT_EQ(dumps.size(), 2u);
   EXPECT_THAT(dumps[0], HasSubstr(".post_place\""));
   EXPECT_THAT(dumps[1], HasSubstr(".post_fit_netlist\""));
+  EXPECT_TRUE(calls_named("OXU_SPMD_JOB_VOID_PTR::create_job").empty());  // no parallel checks by default
 }
 
 TEST_F(ChecksTest, WithoutLegalityTheIoRulesReportRunsInstead) {

@@ -321,6 +321,7 @@ TEST_F(AutoDelayChainTest, FlowWritesBothGroupsWithAnUpdateBetween) {
   yos_current_interface()->set_uint_data(sc.dout, T(430), 0);
   host::dc::fail_writes(sc.din->get_id(), 446);
   EXPECT_FALSE(run());
+  EXPECT_FALSE(std::ifstream("auto_delay_time").good());  // no time file by default
 }
 
 // The output's write fails, the input's goes through: the pass fails all

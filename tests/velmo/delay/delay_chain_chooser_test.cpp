@@ -20,6 +20,7 @@
 #include "tibex/tibex_location_constraint.h"
 #include "velmo_delay_chain_op.h"
 #include "vok/vok_atom_netlist.h"
+#include "wexan/wexan_atom_mod_drc.h"
 #include "wexan/wexan_design.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
@@ -360,6 +361,11 @@ TEST_F(DelayChainChooserTest, SettingPassWritesSkipsAndReportsFailures) {
   yos_current_interface()->get_uint_data(din, T(12), &v);
   EXPECT_EQ(v, 0u);
   host::options::unset(host::dc::moz_variable_of(12), "din");
+  host::drc::deny(din->get_id(), 24);  // the modification check refuses the pin
+  EXPECT_TRUE(op.process_delay_chain_setting());
+  yos_current_interface()->get_uint_data(din, T(12), &v);
+  EXPECT_EQ(v, 0u);
+  host::drc::deny(din->get_id(), 24, 0);
   host::dc::mark_dq(din->get_id());
   EXPECT_TRUE(op.process_delay_chain_setting());
   yos_current_interface()->get_uint_data(din, T(12), &v);

@@ -1,6 +1,7 @@
 // The I/O delay-chain operation: chain lists per device, the step
 // dispatcher, value records, pad orientation and the user settings.
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,7 @@ TEST_F(DelayChainOpTest, DispatcherRunsEachStepAndPostsItsMessages) {
     const bool consulted = family == 8 || family == 9 || family == 19 || family == 59;
     EXPECT_EQ(host::cfg::unread_user_names().empty(), consulted) << family;
   }
+  EXPECT_FALSE(std::ifstream("auto_delay_time").good());  // no time file by default
 }
 
 TEST_F(DelayChainOpTest, AutomaticStepsNeedTheirDeviceItem) {

@@ -714,7 +714,7 @@ TEST_P(FinalizeSwitchesTest, TimeBorrowingAndTheClosingRebuild) {
 // so finalize does only when that is switched off; elsewhere only the
 // analyzer reports ask for one.
 INSTANTIATE_TEST_SUITE_P(
-    Cases, FinalizeSwitchesTest,
+    Finalize, FinalizeSwitchesTest,
     ::testing::Values(SWITCHES_CASE{Family::KY, {}, {}, "", 0},
                       SWITCHES_CASE{Family::KY, {"velmo_finalize_enable_tborrow_flow"}, {},
                                     "NOLT_PROGRAMMABLE_CLOCK_SKEW_OP::work(3)", 0},

@@ -59,9 +59,13 @@ TEST_F(BfsTest, ExpandsInGraphOrderAndFindsShortestPaths) {
   for (unsigned to : graph->real_fanouts(static_cast<unsigned>(start))) expected.push_back(static_cast<int>(to));
   EXPECT_EQ(queued, expected);
   for (int n : queued) EXPECT_EQ(engine.predecessors()[n], start);
-  // A second expansion queues nothing new.
+  // A second expansion queues nothing new; the drained list takes new ids.
   engine.add_valid_neighbors_to_wavefront(start, wavefront);
   EXPECT_TRUE(wavefront.empty());
+  wavefront.push_back(start);
+  ASSERT_FALSE(wavefront.empty());
+  EXPECT_EQ(wavefront.front(), start);
+  EXPECT_TRUE(ENGINE(*graph).search(start, start));
 
   const auto dist = distances(static_cast<unsigned>(start));
   for (int mode : {0, 1, 2}) {

@@ -205,11 +205,13 @@ TEST_F(InitStateTest, ArithmeticCarryInUnconstrainedAnswersTwo) {
 
 TEST_F(InitStateTest, PartnerRegisterKeepsItsOwnPowerUp) {
   for (const bool partner_high : {false, true}) {
-    VOK_ATOM_NODE* x = reg("x" + std::to_string(partner_high), in("ix" + std::to_string(partner_high)), partner_high);
+    const SIG d = in("ix" + std::to_string(partner_high));
+    VOK_ATOM_NODE* x = reg("x" + std::to_string(partner_high), d, partner_high);
     VOK_ATOM_NODE* r = reg("r" + std::to_string(partner_high), x, true);
     IRTM_MOVE m = move_of({r}, {}, {});
     m.m_qfbk_gid = x->get_location_gid();
     EXPECT_EQ(ism.compute_state_int(&m, true), partner_high) << partner_high;
+    if (partner_high) EXPECT_EQ(value(d.oterm), IV::ONE);  // the partner's D driver takes its value
   }
 }
 

@@ -188,6 +188,13 @@ TEST_F(IrtmSearchGuardsTest, ASecondLutGoesAlongOnlyWithItsOneDirectRegister) {
   auto r3 = reg("r3", second[2], 3, 4, 4);
   reg("r3_load", r3, 3, 4, 5);
   routing().routing(second[2]).wire(lab_output(2, 4, 94)).wire(h(2, 4)).wire(lab_input(3, 4, 5)).sink(d_of(r3));
+  // A second LUT reading the net on two of its inputs is one LUT.
+  auto t3 = reg("t3", n->input_port("in3"), 2, 5, 1);
+  scenes::set_bypassed(t3);
+  auto f3 = reg("f3", lut("l3", {t3}, 2, 5, 3), 3, 5, 1);
+  reg("f_load3", f3, 3, 5, 2);
+  auto r4 = reg("r4", lut("second3", {t3, t3}, 2, 5, 6), 3, 5, 4);
+  reg("r4_load", r4, 3, 5, 5);
   start();
   ASSERT_TRUE(mgr->backward_retime_search(ff(f[0]), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
   EXPECT_EQ(move.m_bypassed, (IDS{gid(r0), gid(f[0])}));
@@ -195,4 +202,6 @@ TEST_F(IrtmSearchGuardsTest, ASecondLutGoesAlongOnlyWithItsOneDirectRegister) {
     EXPECT_FALSE(mgr->backward_retime_search(ff(f[k]), &move)) << k;
     EXPECT_TRUE(move.m_bypassed.empty()) << k;
   }
+  ASSERT_TRUE(mgr->backward_retime_search(ff(f3), &move)) << IRTM_FAILURE::reason_text(move.failure.get_reason());
+  EXPECT_EQ(move.m_bypassed, (IDS{gid(r4), gid(f3)}));
 }

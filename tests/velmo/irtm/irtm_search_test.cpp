@@ -875,7 +875,7 @@ TEST_F(IrtmSlotSearchTest, TheGuardBandIsSixtyPicosecondsByDefault) {
   KEM_NETLIST* kem = KEM_MANAGER::get()->get_kem_netlist();
   KEM_EDGE* tco = kem->get_edge(kem->get_kem_node_from_oterm(q_of(f))->begin_fanin());
   for (const int spare : {61, 60}) {
-    const int d[4] = {req - d1 + spare, req - d1 + spare, req - d1 + spare, req - d1 + spare};
+    const int d[4] = {req - d1 + spare, req - d1 + spare, req - d1 - 50, req - d1 - 50};  // min below max
     tco->set_4_delays(d);
     ASSERT_EQ(ff(f)->get_tco(), d[0]);
     move.clear();

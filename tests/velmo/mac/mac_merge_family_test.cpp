@@ -276,6 +276,14 @@ TEST_F(MacMergeFamilyTest, KzSharesTheFirstClockAndRemapsEnables) {
   merge(*u, b, c);
   EXPECT_EQ(m_mac.get_input_port_clock_enable(b, P3048, nullptr, 0), 2);
   EXPECT_EQ(source_of(b, DB_INPUT_PORT_ENA, 1), e[3].oterm);
+  // Two unmatched enables, the third first, claim two different free slots.
+  auto g = n.mac("g").mode(2).clk(clk).ena(e[0], 0);
+  g->add_input_term(DB_INPUT_PORT_ENA, 1);
+  g->add_input_term(DB_INPUT_PORT_ENA, 2);
+  auto h = n.mac("h").mode(2).clk(clk).ena(e[1], 0).ena(e[2], 1).ena(e[3], 2).port_enable(P408, 3).port_enable(P409, 1);
+  merge(*u, g, h);
+  EXPECT_EQ(m_mac.get_input_port_clock_enable(g, P410, nullptr, 0), 2);
+  EXPECT_EQ(m_mac.get_input_port_clock_enable(g, P411, nullptr, 0), 3);
 }
 
 // With the device's stage count, the enables of each extra stage agree:

@@ -72,6 +72,10 @@ TEST_F(MacSignExtensionTest, SignedPortsAreWidenedFromTheirTopBit) {
   auto names = host::call_names();
   EXPECT_EQ(std::count(names.begin(), names.end(), "zel_add_observable_oterms"), 2);
   EXPECT_EQ(std::count(names.begin(), names.end(), "ZEL_ATOM_DUMPER::dump_current_atom_netlist"), 2);
+  // The 18x18-plus-36 mode extends its C and D ports too.
+  auto full = n.mac("full").mode(34).data(DB_MAC_DATA_DY, x, true, 6);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(source(full, DB_MAC_DATA_DY, 5), x[2].oterm);
 }
 
 TEST_F(MacSignExtensionTest, AnUnconnectedSignBitStopsTheWalk) {

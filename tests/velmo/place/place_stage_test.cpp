@@ -162,13 +162,15 @@ TEST_F(PlaceStageTest, AnIllegalRawIopllStopsThePreprocessingBeforeThePlacer) {
 }
 
 TEST_F(PlaceStageTest, EarlyRetimingRunsWhenAsked) {
-  cfg_set_on("early_retiming_in_place_pre_vpr");
   start();
   DeviceSpec spec = host::device::spec();
   spec.zota_depopulation = true;
   host::device::configure(spec);
   HOST_YUN_ENV yun_env;
   host::wexan::set_yun_env(&yun_env);
+  EXPECT_TRUE(velmo_place());  // not asked by default
+  EXPECT_THAT(host::debug::texts(), ::testing::Not(::testing::Contains("Skip early retimer (it's off)")));
+  cfg_set_on("early_retiming_in_place_pre_vpr");
   EXPECT_TRUE(velmo_place());
   EXPECT_THAT(host::debug::texts(),
               CallSequence(Calls{"Skip early retimer (it's off)",

@@ -151,6 +151,8 @@ TEST_F(RewirerTest, PipelineRegistersTakeTheLocationOfTheirCoreNeighbour) {
   auto z3 = n.zota_reg("z3").clk(clk_out(g1)).d(src);
   m_rewirer->set_atom_location(src.id(), 1, 1);
   m_rewirer->set_atom_location(src.id(), 2, 1);  // the last location given counts
+  // Backward to a register with no recorded location: not taken at (0, 0).
+  auto z4 = n.zota_reg("z4").clk(clk_out(g1)).d(n.reg("unplaced").clk(clk_out(g1)));
   // A ring of pipeline registers with nothing placed around it.
   auto ra = n.zota_reg("ra").clk(clk_out(g0));
   auto rb = n.zota_reg("rb").clk(clk_out(g0)).d(ra);
@@ -162,6 +164,7 @@ TEST_F(RewirerTest, PipelineRegistersTakeTheLocationOfTheirCoreNeighbour) {
   EXPECT_EQ(clock_of(z3), clk_out(g0));
   EXPECT_EQ(clock_of(src), clk_out(g0));
   EXPECT_EQ(clock_of(ra), clk_out(g0));
+  EXPECT_EQ(clock_of(z4), clk_out(g1));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Not rewiring ZOTA atom " + std::to_string(ra.id())));
   EXPECT_THAT(host::debug::texts(), HasDebugLine("Not rewiring ZOTA atom " + std::to_string(rb.id())));
 

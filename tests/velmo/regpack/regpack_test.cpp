@@ -431,4 +431,9 @@ TEST_F(RegpackTest, W3j3RunPacksRamRegistersAggressively) {
                                     "NOLT_FF_REGISTER_PACKER_OP::~NOLT_FF_REGISTER_PACKER_OP(true)",
                                     "NOLT_FF_REGISTER_PACKER_OP::free_permanent_data()",
                                 }));
+  // A failed periphery pre-pack leaves the RAM registers alone.
+  host::clear_calls();
+  host::script::queue<bool>("MUB_PERIPH_FLOW::pre_regpack").push(false);
+  EXPECT_FALSE(VELMO_REGISTER_PACKER::do_packing_with_w3j3(m_env));
+  EXPECT_EQ(host::call_count("NOLT_FF_REGISTER_PACKER_OP::pack_ram_register_aggressively"), 0);
 }

@@ -116,8 +116,12 @@ TEST_F(ResynTest, SettingOnRunsUnlessTimingDrivenIsOffOrThePhysicalModeDiffers) 
 
 TEST_F(ResynTest, ForcedRunTimingOnlyAndPlacedNetlist) {
   design();
+  host::clear_calls();
+  EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("WEXAN_ENV::get_hov_utility_or_create_if_necessary"), 0);  // no analysis by default
   cfg_set_on("belq_resyn_timing_analysis_only");
   EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
+  EXPECT_EQ(host::call_count("WEXAN_ENV::get_hov_utility_or_create_if_necessary"), 1);
   EXPECT_EQ(host::call_count("BELQ_ENV::resynthesize"), 0);
   EXPECT_EQ(host::call_count("BELQ_ENV::BELQ_ENV"), 0);  // not in debug mode
   cfg_set_on("belq_resyn");
@@ -184,6 +188,8 @@ TEST_F(ResynTest, IterationsHaveTheirLabelsAndTypes) {
   EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN-iter-1 - running map for pure timing"), 1);
   EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN-iter-2 - running map for pure timing"), 1);
   EXPECT_EQ(count_lines("SYN_TAG: VELMO_RESYN Step RESYN - running map with area recovery"), 1);
+  EXPECT_EQ(calls_of("WEXAN_ENV::get_hov_utility_or_create_if_necessary").front().rfind(  // reused by default
+                "WEXAN_ENV::get_hov_utility_or_create_if_necessary(2, 2, 0, false, false, ", 0), 0u);
   // A failed iteration imports nothing and the next one still runs.
   host::clear_calls();
   host::script::queue<bool>("belq_resynthesize").push(false);
@@ -378,10 +384,10 @@ TEST_F(ResynTest, InterconnectDelaysComeFromTheTableOrTheEstimator) {
   EXPECT_EQ(tab, 1);
   // With the fan-out penalty on, a table delay grows by 5 for each load of
   // the source beyond the first.
+  for (const char* name : {"x1", "x2"}) host::testing::netlist().lut(name, {atom("a")->get_oterm_slot(0)}, 0x2);
+  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);  // off by default
   cfg_set_on("velmo_use_fanout_delay_penalty");
   velmo_resyn_forget_switches();
-  EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected);
-  for (const char* name : {"x1", "x2"}) host::testing::netlist().lut(name, {atom("a")->get_oterm_slot(0)}, 0x2);
   EXPECT_EQ(physical.get_ic_delay(lin, &phys, &tab), expected + 10);
   EXPECT_EQ(traced(), 0);
   // Asked for, each delay names its kind, value and ends.
@@ -632,9 +638,12 @@ TEST_F(ResynDraskTest, WithoutTheRetimerTheAnalysisStaysOff) {
     spec.zento_retimer_disabled = true;
     host::device::configure(spec);
     VELMO_RESYN resyn(CMP_FACADE::current(), m_env, false);
+    WEXAN_HOV_UTILITY* hov = resyn.create_timing(false);
+    host::clear_calls();
+    EXPECT_TRUE(resyn.perform_timing_analysis(hov, "RESYN", nullptr, false));
+    EXPECT_EQ(host::call_count("HOV_ACCESSORIES::run_drask"), 0) << family;
+    EXPECT_EQ(host::call_count("HOV_ACCESSORIES::setup_yun_utility"), 0) << family;
   }
-  EXPECT_EQ(count_lines("SYN_TAG: Not running DRASK because we're not running the zento retimer"), 2);
-  EXPECT_EQ(count_lines("SYN_TAG: DRASK is OFF"), 2);
 }
 
 TEST_F(ResynDraskTest, ARetimingUtilityThatExistedBeforeIsRecreatedAtTheEnd) {
@@ -644,6 +653,7 @@ TEST_F(ResynDraskTest, ARetimingUtilityThatExistedBeforeIsRecreatedAtTheEnd) {
   EXPECT_EQ(host::call_count("HOV_ACCESSORIES::release_yun_utility"), 1);  // the run's clean-up
   EXPECT_EQ(hov_get_accessories()->get_yun_utility(), nullptr);            // none before, none after
   EXPECT_EQ(count_lines("Setting up yun utility at end of resyn"), 0);
+  EXPECT_EQ(host::call_count("HOV_YUN_UTILITY::balance_slacks"), 0);  // slack balancing off by default
   hov_get_accessories()->setup_yun_utility();
   EXPECT_TRUE(VELMO_RESYN_WRAPPER::run(CMP_FACADE::current(), m_env, false));
   EXPECT_EQ(count_lines("Setting up yun utility at end of resyn"), 1);

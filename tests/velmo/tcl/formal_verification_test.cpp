@@ -88,6 +88,7 @@ TEST_F(FormalVerificationTest, EachStageClearsItselfAndLaterStagesAndComparesWit
   EXPECT_TRUE(fs::exists("verification/placed/old.txt"));
   EXPECT_FALSE(has("retimed"));
   script = lines("verification/routed/eqcheck.tcl");
+  ASSERT_EQ(script.size(), 24u);
   EXPECT_EQ(script[4], "read_verilog -golden simulation/placed/*.vo");
   EXPECT_EQ(script[6], "read_verilog -revised simulation/routed/*.vo");
 
@@ -95,7 +96,7 @@ TEST_F(FormalVerificationTest, EachStageClearsItselfAndLaterStagesAndComparesWit
   write(SNAP::PLANNED);
   EXPECT_FALSE(fs::exists("verification/planned/old.txt"));
   EXPECT_FALSE(has("placed"));
-  EXPECT_EQ(lines("verification/planned/eqcheck.tcl")[4], "read_verilog -golden simulation/synthesized/*.vo");
+  EXPECT_EQ(lines("verification/planned/eqcheck.tcl").at(4), "read_verilog -golden simulation/synthesized/*.vo");
 }
 
 TEST_F(FormalVerificationTest, GatesAndUnsupportedSnapshots) {
@@ -149,7 +150,7 @@ TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
   auto device_line = [&](const std::string& family) {
     host::options::set(381, 6, family);
     write(SNAP::PLACED);
-    return lines("verification/placed/eqcheck.tcl")[1];
+    return lines("verification/placed/eqcheck.tcl").at(1);
   };
   EXPECT_EQ(device_line("PELLAM"), "set device \"morvane10\"");
   EXPECT_EQ(device_line("Vintrel"), "set device \"lindrel10\"");
@@ -160,10 +161,10 @@ TEST_F(FormalVerificationTest, FamilyAndNetlistTypeTexts) {
   const std::string project = gen_get_project_dir_path();
   host::yova::set_tool(2, "eda/sim", 2);
   write(SNAP::PLACED);
-  EXPECT_EQ(lines("verification/placed/eqcheck.tcl")[4], "read_vhdl -golden eda/sim/planned/*.vho");
+  EXPECT_EQ(lines("verification/placed/eqcheck.tcl").at(4), "read_vhdl -golden eda/sim/planned/*.vho");
   host::yova::set_tool(2, "/elsewhere/out", 4);
   write(SNAP::PLACED);
-  EXPECT_EQ(lines("verification/placed/eqcheck.tcl")[6], "read_verilog -revised -sv /elsewhere/out/placed/*.sv");
+  EXPECT_EQ(lines("verification/placed/eqcheck.tcl").at(6), "read_verilog -revised -sv /elsewhere/out/placed/*.sv");
   host::yova::set_tool(2, project + "/abs", 0);
   write(SNAP::PLACED);
   auto script = lines("verification/placed/eqcheck.tcl");
