@@ -1,5 +1,7 @@
 #pragma once
 // velmo-fit's placement and routing progress lines.
+#include <nlohmann/json.hpp>
+
 #include "korrin/korrin_router.h"
 
 namespace velmo_fit {
@@ -12,8 +14,12 @@ inline constexpr double kRoundProgressSeconds = 30.0;
 // kRoundProgressSeconds with the connections it has searched.
 void print_round(const host::router::ROUND& r);
 
-// When the placer fills LABs below its limit to spread a large design over
-// a device with room to spare, a line that says so.
+// When the placer filled LABs below its limit to spread a congested design
+// over a device with room to spare, a line that says so.
 void print_placement_spread();
+
+// What the placer did of the spread, for the report: the limit per LAB it
+// placed at, the spread limit it weighed, its demand estimates and why.
+nlohmann::ordered_json placement_report();
 
 }  // namespace velmo_fit

@@ -541,24 +541,29 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   o.max_rounds = 30;
   why.clear();
   // A listener hears every round: overuse after the first, none after the
-  // last, and the connections left to route; and, asked for progress at
-  // every moment, before each connection a round searches: how many it has
-  // searched of those it has to, the first round all of them.
+  // last, and the connections left to route; and, asked for progress every
+  // 2 s of a clock that reads one second later at each look, every second
+  // connection a round searches: how many it has searched of those it has
+  // to, the first round all of them.
   static std::vector<host::router::ROUND> heard, progress;
+  static double ticks = 0.0;
   heard.clear();
   progress.clear();
-  host::router::set_round_listener(
-      [](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); }, 1e-9);
+  host::router::set_round_listener([](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); },
+                                   2.0, [] { return ++ticks; });
   ASSERT_TRUE(host::router::route_design(&why, o)) << why;
   host::router::set_round_listener(nullptr);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front().round, 1);
   EXPECT_EQ(progress.front().to_search, host::router::last_stats().connections);
+  bool two_in_a_round = false;
   for (std::size_t i = 0; i < progress.size(); ++i) {
     const bool same_round = i > 0 && progress[i - 1].round == progress[i].round;
-    EXPECT_EQ(progress[i].searched, same_round ? progress[i - 1].searched + 1 : 0) << i;
+    two_in_a_round = two_in_a_round || same_round;
+    EXPECT_EQ(progress[i].searched, same_round ? progress[i - 1].searched + 2 : 1) << i;
     EXPECT_LT(progress[i].searched, progress[i].to_search) << i;
   }
+  EXPECT_TRUE(two_in_a_round);
   EXPECT_EQ(progress.back().round, host::router::last_stats().rounds);
   // A later round has to route what the round before left.
   for (const host::router::ROUND& p : progress)
