@@ -5,10 +5,12 @@
 #  - velmo_load_tests: link only the host and dlopen libvelmo.so per test.
 file(GLOB_RECURSE VELMO_UNIT_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/host/*.cpp ${CMAKE_SOURCE_DIR}/tests/velmo/*.cpp)
-# The fuzz regressions replay velmo-fit's command-line parser too. The
+# The fuzz regressions replay velmo-fit's command-line parser too, and the
+# router tests read velmo-fit's progress line. The
 # library that refuses thread starts on request (VELMO_TEST_THREADS_STARTED)
 # is linked in, for the host's parallel helpers' failure paths.
 add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_options.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_progress.cpp
   ${CMAKE_SOURCE_DIR}/tests/fit/shim/thread_start_failure.c)
 target_include_directories(velmo_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/velmo_fit)
 target_link_libraries(velmo_tests PRIVATE velmo_static velmo_host_gtest GTest::gmock_main)

@@ -19,6 +19,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "velmo_fit_progress.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
@@ -514,6 +515,16 @@ TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsRepor
 // Two nets leave one LAB through the only two output muxes left; routed
 // first without regard to each other they collide, and the negotiation
 // separates them.
+// velmo-fit's line during a long round counts the connections searched up
+// to those the round has to route.
+TEST(RouterProgressLine, SaysHowManyConnectionsTheRoundHasSearched) {
+  host::router::ROUND r;
+  r.round = 2, r.ended = false, r.searched = 5, r.to_search = 1700, r.seconds = 31.0;
+  ::testing::internal::CaptureStdout();
+  velmo_fit::print_round(r);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "  Routing round 2: 5 of 1700 connections searched (31.0 s)\n");
+}
+
 TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   const std::vector<unsigned> outs = build_pin_lut_pair(2);
   auto n = host::testing::netlist();
