@@ -91,6 +91,13 @@ fit-scaling: build
 fit-large: build
 	bench/fit_large.sh $(BUILD)
 
+# velmo-fit on the large published designs (mor1kx.blif, mor1kx_sb3.blif
+# and aes_128.blif, as .blif.xz in LARGE): seconds per stage, routing
+# rounds, and mor1kx's time as a multiple of mor1kx_sb3's.
+.PHONY: fit-large-designs
+fit-large-designs: build
+	bench/fit_large_designs.sh $(or $(LARGE),../shared/designs/large) $(BUILD)
+
 # The post-route retimer's cost on 1, 2 and 4 merged copies of elliptic (or
 # DESIGN): the final stage's time, attempts, accepted moves, time per attempt.
 # How long a design beyond the largest device takes to be refused.

@@ -6,7 +6,7 @@
 file(GLOB_RECURSE VELMO_UNIT_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/host/*.cpp ${CMAKE_SOURCE_DIR}/tests/velmo/*.cpp)
 # The fuzz regressions replay velmo-fit's command-line parser too, and the
-# progress test prints velmo-fit's final-stage line. The
+# progress tests print velmo-fit's final-stage and routing lines. The
 # library that refuses thread starts on request (VELMO_TEST_THREADS_STARTED)
 # is linked in, for the host's parallel helpers' failure paths.
 add_executable(velmo_tests ${VELMO_UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_options.cpp

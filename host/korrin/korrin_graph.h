@@ -91,8 +91,10 @@ public:
       const int e = dist(n.ex, n.ey, x0, y0, x1, y1);
       if (e < d) d = e;
     }
-    return 40.0 * d;
+    return kBoundPerTile * d;
   }
+  // The lower bound's cost per tile of distance.
+  static constexpr double bound_per_tile() { return kBoundPerTile; }
   bool is_slot(unsigned id) const { return (m_nodes[id].hclass & SLOT) != 0; }
 
   // Endpoint lists of a tile.
@@ -108,6 +110,7 @@ public:
   std::size_t memory_bytes() const;
 
 private:
+  static constexpr double kBoundPerTile = 40.0;
   static constexpr std::uint8_t HCLASS = 0x03;        // 0 no bound, 1 own tile, 2 wire (either end)
   static constexpr std::uint8_t SLOT = 0x40;          // a pipeline slot
   static constexpr std::uint8_t VIRTUAL_ONLY = 0x80;  // its only fanout is a virtual edge

@@ -54,6 +54,7 @@ std::uint64_t driver_key(const NET& net) {
 struct ROUND_LISTENER {
   void (*listener)(const ROUND&) = nullptr;
   double progress_every = 0.0;
+  double (*clock)() = nullptr;
 };
 
 class ROUTER {
@@ -79,6 +80,12 @@ private:
   void activate(int ni);
   void rip(int ni, std::size_t ci);
   bool crosses_overuse(int ni, std::size_t ci) const;
+  void keep_nearest_seeds(int x0, int y0, int x1, int y1);
+  // Trees with more seeds than this in a search's box are seeded near the
+  // sink only (see keep_nearest_seeds), from the tree's elements within
+  // kNearSeedSlack tiles of the nearest one.
+  static constexpr std::size_t kNearSeedsFrom = 32;
+  static constexpr double kNearSeedSlack = 4.0;
   int count_overused() const;
   int connections_left() const;
   int connections_to_search(int round) const;
@@ -371,6 +378,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
           m_seed_local.push_back(static_cast<int>(k));
         }
       }
+    if (boxed) keep_nearest_seeds(x0, y0, x1, y1);
     if (!any_own) {
       source_elements(m_g, net.site, m_tmp);
       for (unsigned e : m_tmp) {
@@ -402,6 +410,27 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   if (!chain.empty()) m_path.insert(m_path.end(), chain.begin() + 1, chain.end());
   append_path(ni, ci, m_path.cbegin(), m_path.cend(), parent);
   return true;
+}
+
+// A wide net's tree spreads over much of the device: seeded from all of it,
+// each of its sinks' searches would push thousands of seeds that lie far
+// from the sink and are never expanded. Its branches near the sink are
+// where the new branch starts: the seeds kept are those within a few tiles
+// of the nearest one's lower bound to the sink.
+void ROUTER::keep_nearest_seeds(int x0, int y0, int x1, int y1) {
+  if (m_seeds.size() <= kNearSeedsFrom) return;
+  double nearest = 1e300;
+  for (const SEED& s : m_seeds) nearest = std::min(nearest, m_g.bound(s.id, x0, y0, x1, y1));
+  const double reach = nearest + kNearSeedSlack * m_g.bound_per_tile();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < m_seeds.size(); ++i)
+    if (m_g.bound(m_seeds[i].id, x0, y0, x1, y1) <= reach) {
+      m_seeds[kept] = m_seeds[i];
+      m_seed_local[kept] = m_seed_local[i];
+      ++kept;
+    }
+  m_seeds.resize(kept);
+  m_seed_local.resize(kept);
 }
 
 int ROUTER::count_overused() const {
@@ -445,7 +474,11 @@ bool ROUTER::run() {
       guided && guide.info == m_g.route_info() && guide.size == m_g.size() && !guide.paths.empty())
     m_guide = &guide;
   const ROUND_LISTENER& listener = host_world_slot<ROUND_LISTENER>();
-  const auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
+  const double clock_start = listener.clock ? listener.clock() : 0.0;
+  const auto seconds = [&] {
+    return listener.clock ? listener.clock() - clock_start
+                          : std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
   for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
     st.rounds = round;
     m_round = round;
@@ -637,8 +670,8 @@ STATS last_stats() { return stats_slot(); }
 
 std::size_t per_element_bytes() { return sizeof(float) + sizeof(std::uint16_t) + sizeof(std::uint8_t) + 1; }
 
-void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds) {
-  host_world_slot<ROUND_LISTENER>() = {listener, progress_every_seconds};
+void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds, double (*clock)()) {
+  host_world_slot<ROUND_LISTENER>() = {listener, progress_every_seconds, clock};
 }
 
 }  // namespace host::router

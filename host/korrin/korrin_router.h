@@ -91,8 +91,11 @@ struct ROUND {
 };
 // data: a listener told of each round of every route_design as it ends
 // (null: none) and, when progress_every_seconds > 0, while a round runs
-// longer than that, once per such interval.
-HOST_API void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds = 0.0);
+// longer than that, once per such interval (before the first connection
+// searched at or after its end). `clock`, when given, reads the seconds in
+// place of the steady clock.
+HOST_API void set_round_listener(void (*listener)(const ROUND&), double progress_every_seconds = 0.0,
+                                 double (*clock)() = nullptr);
 
 }  // namespace host::router
 

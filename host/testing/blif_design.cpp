@@ -406,10 +406,17 @@ DeviceSpec size_device(const RESOURCE_COUNTS& need, int family, double utilisati
 }
 
 namespace {
-int g_fit_lab_atom_limit = kFitLabAtomLimit;
+int g_fit_spread_limit = kFitLabAtomLimit;
 }
 
-int fit_lab_atom_limit() { return g_fit_lab_atom_limit; }
+int fit_spread_limit() { return g_fit_spread_limit; }
+
+host::placement::PLACER_OPTIONS fit_placer_options() {
+  host::placement::PLACER_OPTIONS options;
+  options.lab_atom_limit = kFitLabAtomLimit;
+  options.spread_limit = g_fit_spread_limit < kFitLabAtomLimit ? g_fit_spread_limit : 0;
+  return options;
+}
 
 bool configure_fit_device(int family, std::string* why, int columns, int extra_registers,
                           const std::function<void(DeviceSpec*)>& adjust) {
@@ -438,9 +445,9 @@ bool configure_fit_device(int family, std::string* why, int columns, int extra_r
   if (adjust) adjust(&sized);
   const double atoms = need.luts + static_cast<double>(need.registers);
   const int labs = grid_capacity(sized).labs;
-  g_fit_lab_atom_limit = kFitLabAtomLimit;
-  if (atoms / (0.9 * kFitLabAtomLimit) > kFitTrackReferenceLabs && labs > 0)
-    g_fit_lab_atom_limit =
+  g_fit_spread_limit = kFitLabAtomLimit;
+  if (labs > 0)
+    g_fit_spread_limit =
         std::clamp(static_cast<int>(std::ceil(1.05 * atoms / labs - 1e-9)), kFitLabAtomLimit / 2, kFitLabAtomLimit);
   host::device::configure(sized);
   return true;

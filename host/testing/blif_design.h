@@ -28,6 +28,7 @@
 #include "dev/dev_spec.h"
 #include "testing/blif_reader.h"
 #include "testing/blif_sweep.h"
+#include "tibex/tibex_placer.h"
 #include "vok/vok_atom_netlist.h"
 
 namespace host::testing {
@@ -169,18 +170,21 @@ inline constexpr int kFitTrackReferenceLabs = 450;
 bool configure_fit_device(int family, std::string* why, int columns = 0, int extra_registers = 0,
                           const std::function<void(DeviceSpec*)>& adjust = {});
 
-// algorithm: the placer's limit of LUTs and registers per LAB on the device
-// configure_fit_device set up last: kFitLabAtomLimit, or for a design of
-// more than kFitTrackReferenceLabs LABs its share of the device's LABs with
-// 5 % to spare (rounded up) when that is less, but no less than half the
-// limit (paths across a device many times too large stay short enough).
-// A large design packed to the limit in one part of a device a tenth wider
-// than it needs routes as slowly as on the sized device or worse (a
-// 5,000-LAB store buffer beside a core: 72 s for the first routing round
-// and over 15 minutes in all), so the retry on a larger device after a
-// failed routing gained nothing; spread to 8 per LAB it routes in 6 rounds
-// and 33 s. A small design keeps the limit on any device: spreading it only
-// lengthens its paths.
-int fit_lab_atom_limit();
+// algorithm: the least limit of LUTs and registers per LAB the placer may
+// spread the design to on the device configure_fit_device set up last: the
+// design's share of the device's LABs with 5 % to spare (rounded up), no
+// more than kFitLabAtomLimit and no less than half of it (paths across a
+// device many times too large stay short enough).
+int fit_spread_limit();
+// velmo-fit's placer options on that device: kFitLabAtomLimit, and the
+// spread limit above when it is lower. The placer spreads only a placement
+// whose estimated routing demand exceeds the tracks' supply (see
+// PLACER_OPTIONS::spread_limit): a large design packed to the limit in one
+// part of a wider device routed as slowly as on the sized one (a 5,000-LAB
+// store buffer beside a core: 72 s for the first routing round, over 15
+// minutes in all), while spreading an uncongested design only lengthened
+// its paths (frisc x 2 on a device three times its size: 5.4 ns worse
+// setup slack).
+host::placement::PLACER_OPTIONS fit_placer_options();
 
 }  // namespace host::testing

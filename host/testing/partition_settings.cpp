@@ -376,13 +376,12 @@ void apply_partition_settings(const std::vector<PARTITION_SETTING>& partitions, 
 
 bool play_earlier_compile(const std::vector<PARTITION_SETTING>& partitions, std::string* why) {
   if (partitions.empty()) return true;
-  // Placed as velmo-fit places (its LAB limit), so a recompiled partition's
-  // atoms find room again in the LABs they leave: packed fuller, those LABs
-  // would shut them out, and their connections to the preserved atoms there
-  // could only enter through inputs the preserved routing already holds.
-  host::placement::PLACER_OPTIONS options;
-  options.lab_atom_limit = kFitLabAtomLimit;
-  if (!host::placement::place(options)) {
+  // Placed as velmo-fit places (its LAB limit and spread), so a recompiled
+  // partition's atoms find room again in the LABs they leave: packed fuller,
+  // those LABs would shut them out, and their connections to the preserved
+  // atoms there could only enter through inputs the preserved routing
+  // already holds. The spread this placement decides holds for the fit's.
+  if (!host::placement::place(fit_placer_options())) {
     if (why) *why = "the earlier compile could not place the design";
     return false;
   }

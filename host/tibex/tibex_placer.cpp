@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cmath>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -23,9 +26,19 @@ namespace {
 
 using host::placement::UNPLACEABLE;
 
+using host::placement::SPREAD;
+
 struct PLACER_STATE {
   std::vector<UNPLACEABLE> unplaceable;
+  SPREAD decision;                            // of the first placement with a spread limit
+  const WUMP_DIE_INFO* spread_die = nullptr;  // the device it was made on
+  SPREAD last;                                // what the last placement did
 };
+
+// Routing demand (see routing_demand) over which a placement is congested,
+// and the share of it a spread placement must stay under to be kept.
+constexpr double kCongestedDemand = 1.0;
+constexpr double kSpreadGain = 0.85;
 PLACER_STATE& state() { return host_world_slot<PLACER_STATE>(); }
 
 constexpr unsigned ILLEGAL = DEV_GRID::ILLEGAL_GID;
@@ -136,8 +149,10 @@ bool position_of(const WUMP_DIE_INFO* die, const VOK_ATOM_NODE* a, POS* p) {
 
 // Input connections between atoms with sites, as (driver, sink) pairs of
 // indices into `atoms`, clock inputs left out.
+// `sources`, when given, gets each connection's driving output term.
 std::vector<std::pair<int, int>> connections(const std::vector<VOK_ATOM_NODE*>& atoms,
-                                             const std::unordered_map<const VOK_ATOM_NODE*, int>& index) {
+                                             const std::unordered_map<const VOK_ATOM_NODE*, int>& index,
+                                             std::vector<const VOK_ATOM_OTERM*>* sources = nullptr) {
   std::vector<std::pair<int, int>> res;
   for (std::size_t i = 0; i < atoms.size(); ++i)
     for (const VOK_ATOM_ITERM* t : atoms[i]->citerms()) {
@@ -147,6 +162,7 @@ std::vector<std::pair<int, int>> connections(const std::vector<VOK_ATOM_NODE*>& 
       auto it = index.find(s->get_my_node());
       if (it == index.end() || it->second == static_cast<int>(i)) continue;
       res.emplace_back(it->second, static_cast<int>(i));
+      if (sources) sources->push_back(s);
     }
   return res;
 }
@@ -184,8 +200,71 @@ public:
     for (auto it = logic_end; it != order.end(); ++it)
       if (!place_unit(*it)) ok = false;
     improve();
-    write_back();
     return ok;
+  }
+
+  // The routing demand of the placement, RUDY-style: each net's wire, the
+  // larger of its bounding box's half perimeter and the length a tree over
+  // its sinks spread in that box needs (0.7 x sqrt(sinks x area)), spread
+  // evenly over the box's tiles; per LAB tile that demand over the wire
+  // tiles its tracks supply. Returns the mean of the busiest 2 % of the
+  // LAB tiles (at least one).
+  double routing_demand(int tracks) const {
+    const int nx = m_grid.nx(), ny = m_grid.ny();
+    struct NET_BOX {
+      int xlo = INT32_MAX, xhi = INT32_MIN, ylo = INT32_MAX, yhi = INT32_MIN, sinks = 0;
+    };
+    std::vector<NET_BOX> boxes(static_cast<std::size_t>(m_net_count));
+    for (std::size_t c = 0; c < m_conns.size(); ++c) {
+      NET_BOX& b = boxes[static_cast<std::size_t>(m_conn_net[c])];
+      ++b.sinks;
+      for (const int n : {m_conns[c].first, m_conns[c].second}) {
+        const NODE& node = m_nodes[static_cast<std::size_t>(n)];
+        if (!node.placed) continue;
+        b.xlo = std::min(b.xlo, node.pos.x), b.xhi = std::max(b.xhi, node.pos.x);
+        b.ylo = std::min(b.ylo, node.pos.y), b.yhi = std::max(b.yhi, node.pos.y);
+      }
+    }
+    // Added over the boxes through a table of differences.
+    std::vector<double> d(static_cast<std::size_t>(nx + 1) * static_cast<std::size_t>(ny + 1), 0.0);
+    const auto at = [&](int x, int y) -> double& { return d[static_cast<std::size_t>(y) * (nx + 1) + x]; };
+    for (const NET_BOX& b : boxes) {
+      if (b.xlo > b.xhi) continue;
+      const int w = b.xhi - b.xlo + 1, h = b.yhi - b.ylo + 1;
+      if (w * h == 1) continue;
+      const double wire = std::max<double>(w + h - 2, 0.7 * std::sqrt(static_cast<double>(b.sinks) * w * h));
+      const double per_tile = wire / (static_cast<double>(w) * h);
+      at(b.xlo, b.ylo) += per_tile;
+      at(b.xhi + 1, b.ylo) -= per_tile;
+      at(b.xlo, b.yhi + 1) -= per_tile;
+      at(b.xhi + 1, b.yhi + 1) += per_tile;
+    }
+    std::vector<double> row(static_cast<std::size_t>(nx + 1), 0.0), lab;
+    for (int y = 0; y < ny; ++y) {
+      double run = 0.0;
+      for (int x = 0; x < nx; ++x) {
+        run += at(x, y);
+        row[static_cast<std::size_t>(x)] += run;
+        if (is_lab(x, y)) lab.push_back(row[static_cast<std::size_t>(x)]);
+      }
+    }
+    if (lab.empty()) return 0.0;
+    const std::size_t hot = std::max<std::size_t>(1, lab.size() / 50);
+    std::nth_element(lab.begin(), lab.begin() + static_cast<std::ptrdiff_t>(hot - 1), lab.end(), std::greater<>());
+    double sum = 0.0;
+    for (std::size_t i = 0; i < hot; ++i) sum += lab[i];
+    return sum / static_cast<double>(hot) / (kWireTilesPerTrack * std::max(1, tracks));
+  }
+
+  void write_back() {
+    for (NODE& n : m_nodes) {
+      if (!n.placed || m_units[n.unit].fixed) continue;
+      if (m_opt.io_and_periphery_only && !is_io(n.unit) && n.kind != dev_kind::UIB && n.kind != dev_kind::ESRAM &&
+          n.kind != dev_kind::HSSI)
+        continue;
+      n.atom->set_location(n.pos.gid, n.pos.element);
+      n.atom->set_analytic_xy(static_cast<float>(n.pos.x), static_cast<float>(n.pos.y));
+    }
   }
 
   std::vector<UNPLACEABLE> failures() {
@@ -240,15 +319,36 @@ private:
     }
     std::vector<VOK_ATOM_NODE*> atoms;
     for (const NODE& n : m_nodes) atoms.push_back(n.atom);
-    m_conns = connections(atoms, index);
+    std::vector<const VOK_ATOM_OTERM*> sources;
+    m_conns = connections(atoms, index, &sources);
     for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) {
       m_nodes[m_conns[c].first].conns.push_back(c);
       m_nodes[m_conns[c].second].conns.push_back(c);
     }
-    // The other ends of each node's connections, node by node in one array.
+    // A connection pulls its ends together with a weight that falls with
+    // its net's fanout: a net's sinks share one route from the driver, so
+    // a wide net's pull on each sink is a fraction of a small net's. With
+    // one weight per connection the registers a 256-fanout net feeds were
+    // all drawn to its driver, far from the logic they feed, and their
+    // own nets crossed the device.
+    std::unordered_map<const VOK_ATOM_OTERM*, int> fanout, net;
+    m_conn_net.resize(m_conns.size());
+    for (std::size_t c = 0; c < sources.size(); ++c) {
+      ++fanout[sources[c]];
+      m_conn_net[c] = net.emplace(sources[c], static_cast<int>(net.size())).first->second;
+    }
+    m_net_count = static_cast<int>(net.size());
+    m_conn_w.resize(m_conns.size());
+    for (std::size_t c = 0; c < m_conns.size(); ++c)
+      m_conn_w[c] = std::clamp(kSmallNet * kFullWeight / fanout[sources[c]], 1, kFullWeight);
+    // The other ends of each node's connections, node by node in one array,
+    // with their weights.
     m_adj_start.assign(1, 0);
     for (int n = 0; n < static_cast<int>(m_nodes.size()); ++n) {
-      for (int c : m_nodes[n].conns) m_adj.push_back(m_conns[c].first == n ? m_conns[c].second : m_conns[c].first);
+      for (int c : m_nodes[n].conns) {
+        m_adj.push_back(m_conns[c].first == n ? m_conns[c].second : m_conns[c].first);
+        m_adj_w.push_back(m_conn_w[static_cast<std::size_t>(c)]);
+      }
       m_adj_start.push_back(static_cast<int>(m_adj.size()));
     }
     m_index = std::move(index);
@@ -600,15 +700,17 @@ private:
   // ---- greedy placement
 
   // Sum and count of the placed neighbours' tiles (members of u left out).
+  // Sums weighted by the connections' weights.
   void neighbour_sum(int u, long long* sx, long long* sy, long long* cnt) const {
     *sx = *sy = *cnt = 0;
     for (int n : m_units[u].members)
-      for (int o : others(n)) {
-        const HOT& h = m_hot[static_cast<std::size_t>(o)];
+      for (int i = m_adj_start[static_cast<std::size_t>(n)]; i < m_adj_start[static_cast<std::size_t>(n) + 1]; ++i) {
+        const HOT& h = m_hot[static_cast<std::size_t>(m_adj[static_cast<std::size_t>(i)])];
         if (h.unit == u || !h.placed) continue;
-        *sx += h.x;
-        *sy += h.y;
-        ++*cnt;
+        const int w = m_adj_w[static_cast<std::size_t>(i)];
+        *sx += static_cast<long long>(w) * h.x;
+        *sy += static_cast<long long>(w) * h.y;
+        *cnt += w;
       }
   }
 
@@ -806,7 +908,8 @@ private:
     const NODE& a = m_nodes[m_conns[c].first];
     const NODE& b = m_nodes[m_conns[c].second];
     if (!a.placed || !b.placed) return 0;
-    return std::abs(a.pos.x - b.pos.x) + std::abs(a.pos.y - b.pos.y);
+    return static_cast<long long>(m_conn_w[static_cast<std::size_t>(c)]) *
+           (std::abs(a.pos.x - b.pos.x) + std::abs(a.pos.y - b.pos.y));
   }
 
   bool movable(int u) const {
@@ -878,15 +981,16 @@ private:
     // v's connections walked, with the u-v connections corrected (u's table
     // counted them against v's old tile, the tile of `base`; both move).
     const auto walk = [&](int n) {
-      for (int o : others(n)) {
-        const HOT& other = m_hot[static_cast<std::size_t>(o)];
+      for (int i = m_adj_start[static_cast<std::size_t>(n)]; i < m_adj_start[static_cast<std::size_t>(n) + 1]; ++i) {
+        const HOT& other = m_hot[static_cast<std::size_t>(m_adj[static_cast<std::size_t>(i)])];
         if (!other.placed || other.unit == v) continue;
+        const long long w = m_adj_w[static_cast<std::size_t>(i)];
         if (other.unit == u) {
-          delta += std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y);
+          delta += w * (std::abs(base.x - old_u.x) + std::abs(base.y - old_u.y));
           continue;
         }
-        delta += std::abs(old_u.x - other.x) + std::abs(old_u.y - other.y) - std::abs(base.x - other.x) -
-                 std::abs(base.y - other.y);
+        delta += w * (std::abs(old_u.x - other.x) + std::abs(old_u.y - other.y) - std::abs(base.x - other.x) -
+                      std::abs(base.y - other.y));
       }
     };
     if (m_units[u].shape == SINGLE) walk(va);  // a partner has u's shape
@@ -898,17 +1002,17 @@ private:
   // The wirelength of unit u's connections to placed atoms outside u, were
   // u's tile (x, y): sum |x - xi| + sum |y - yi|, tabled over a window.
   struct UNIT_COST {
-    std::vector<int> xs, ys;  // the other ends
-    int x0 = 0, y0 = 0;       // first tabled column and row
+    std::vector<int> xs, ys, ws;  // the other ends and their connections' weights
+    int x0 = 0, y0 = 0;           // first tabled column and row
     std::vector<long long> fx, fy;
     long long sum_x(int x) const {
       long long s = 0;
-      for (int xi : xs) s += std::abs(x - xi);
+      for (std::size_t i = 0; i < xs.size(); ++i) s += static_cast<long long>(ws[i]) * std::abs(x - xs[i]);
       return s;
     }
     long long sum_y(int y) const {
       long long s = 0;
-      for (int yi : ys) s += std::abs(y - yi);
+      for (std::size_t i = 0; i < ys.size(); ++i) s += static_cast<long long>(ws[i]) * std::abs(y - ys[i]);
       return s;
     }
     void table(int xlo, int xhi, int ylo, int yhi) {
@@ -942,14 +1046,15 @@ private:
     std::vector<int> partner(m_nodes.size(), -1);
     std::vector<char> can_move(m_units.size(), 0);
     std::vector<char> shape(m_units.size(), 0);
-    // Per unit, the connections a swap prices (to placed atoms outside it).
+    // Per unit, the weight of the connections a swap prices (to placed
+    // atoms outside it).
     std::vector<int> priced(m_units.size(), 0);
     for (int u = 0; u < static_cast<int>(m_units.size()); ++u) {
       shape[static_cast<std::size_t>(u)] = static_cast<char>(m_units[u].shape);
       for (int n : m_units[u].members)
-        for (int o : others(n)) {
-          const HOT& h = m_hot[static_cast<std::size_t>(o)];
-          if (h.placed && h.unit != u) ++priced[static_cast<std::size_t>(u)];
+        for (int i = m_adj_start[static_cast<std::size_t>(n)]; i < m_adj_start[static_cast<std::size_t>(n) + 1]; ++i) {
+          const HOT& h = m_hot[static_cast<std::size_t>(m_adj[static_cast<std::size_t>(i)])];
+          if (h.placed && h.unit != u) priced[static_cast<std::size_t>(u)] += m_adj_w[static_cast<std::size_t>(i)];
         }
       if (!movable(u)) continue;
       can_move[static_cast<std::size_t>(u)] = 1;
@@ -976,12 +1081,14 @@ private:
         if (is_io(u)) nearest_tile(it->second, &tx, &ty);
         m_u_cost.xs.clear();
         m_u_cost.ys.clear();
+        m_u_cost.ws.clear();
         for (int n : m_units[u].members)
-          for (int o : others(n)) {
-            const HOT& h = m_hot[static_cast<std::size_t>(o)];
+          for (int i = m_adj_start[static_cast<std::size_t>(n)]; i < m_adj_start[static_cast<std::size_t>(n) + 1]; ++i) {
+            const HOT& h = m_hot[static_cast<std::size_t>(m_adj[static_cast<std::size_t>(i)])];
             if (h.unit == u || !h.placed) continue;
             m_u_cost.xs.push_back(h.x);
             m_u_cost.ys.push_back(h.y);
+            m_u_cost.ws.push_back(m_adj_w[static_cast<std::size_t>(i)]);
           }
         m_u_cost.table(tx - m_opt.window, tx + m_opt.window, ty - m_opt.window, ty + m_opt.window);
         const POS old_u = m_units[u].base;
@@ -1078,7 +1185,7 @@ private:
   }
 
   // The most partner v can gain moving from tile (bx, by) to (ax, ay), with
-  // `priced` connections each to an atom inside v's box: per axis, |a - o| -
+  // connections of total weight `priced` each to an atom inside v's box: per axis, |a - o| -
   // |b - o| is monotone in o, so its least value over the box is at an edge.
   // (A connection to the unit v swaps with changes by the tiles' distance,
   // which is no less.)
@@ -1112,17 +1219,6 @@ private:
       const int d = std::abs(kt.x - x0) + std::abs(kt.y - y0);
       if (best < 0 || d < best) best = d, *x = kt.x, *y = kt.y;
       if (best == 0) break;
-    }
-  }
-
-  void write_back() {
-    for (NODE& n : m_nodes) {
-      if (!n.placed || m_units[n.unit].fixed) continue;
-      if (m_opt.io_and_periphery_only && !is_io(n.unit) && n.kind != dev_kind::UIB && n.kind != dev_kind::ESRAM &&
-          n.kind != dev_kind::HSSI)
-        continue;
-      n.atom->set_location(n.pos.gid, n.pos.element);
-      n.atom->set_analytic_xy(static_cast<float>(n.pos.x), static_cast<float>(n.pos.y));
     }
   }
 
@@ -1164,6 +1260,22 @@ private:
   std::vector<HOT> m_hot;
   std::vector<BOX> m_boxes;  // see neighbour_boxes
   std::vector<int> m_adj_start, m_adj;
+  std::vector<int> m_adj_w;   // the weight of m_adj's connections
+  std::vector<int> m_conn_w;  // the weight of m_conns's
+  std::vector<int> m_conn_net;  // the net (driving output term) of each of m_conns, numbered from 0
+  int m_net_count = 0;
+  // Wire tiles a routing track supplies per tile, for the demand estimate:
+  // of the 20 tile lengths of wire its eight wires starting in a tile give
+  // (one of length 1 and one of length 4 each way), the share a negotiated
+  // routing fills before it congests. Set from fits: packed at 10 per LAB,
+  // frisc, elliptic, frisc x 2, a CPU with an 8-entry store buffer and an
+  // unrolled AES-128 estimate 0.45 to 0.67 and route in a few rounds; the
+  // CPU with a 256-entry store buffer estimates 1.67 and congests.
+  static constexpr double kWireTilesPerTrack = 6.0;
+  // A connection's weight: full on nets of up to kSmallNet sinks, then
+  // falling as 1 / fanout to 1 (out of kFullWeight).
+  static constexpr int kFullWeight = 16;
+  static constexpr int kSmallNet = 16;
 };
 
 }  // namespace
@@ -1201,9 +1313,51 @@ int site_kind(const VOK_ATOM_NODE* a) {
 bool place(const PLACER_OPTIONS& options) {
   std::vector<std::pair<VOK_ATOM_NODE*, unsigned>> before;
   for (VOK_ATOM_NODE* a : design_atoms()) before.emplace_back(a, a->is_placed() ? a->get_location_gid() : ILLEGAL);
-  PLACER p(options);
-  const bool ok = p.run();
-  state().unplaceable = p.failures();
+  PLACER_STATE& st = state();
+  PLACER_OPTIONS packed = options;
+  const bool may_spread = options.spread_limit > 0 && options.lab_atom_limit > options.spread_limit;
+  // A device's first placement with a spread limit decides; later ones on
+  // it (a partition's earlier compile, then the fit; the plan stage's pins,
+  // then the logic) keep that decision, so one limit holds for every atom.
+  const bool decided = may_spread && st.decision.decided && st.spread_die == host::device::die_info();
+  if (decided) packed.lab_atom_limit = st.decision.limit;
+  auto p = std::make_unique<PLACER>(packed);
+  bool ok = p->run();
+  if (may_spread && !decided) {
+    SPREAD& d = st.decision;
+    d = SPREAD{};
+    d.decided = true;
+    d.limit = options.lab_atom_limit;
+    d.candidate = options.spread_limit;
+    const int tracks = host::device::spec().routing_tracks;
+    d.packed_demand = p->routing_demand(tracks);
+    if (d.packed_demand <= kCongestedDemand) {
+      d.reason = "routing demand within supply";
+    } else {
+      PLACER_OPTIONS wide = options;
+      wide.lab_atom_limit = options.spread_limit;
+      auto q = std::make_unique<PLACER>(wide);
+      const bool q_ok = q->run();
+      d.spread_demand = q->routing_demand(tracks);
+      if (q_ok && d.spread_demand < kSpreadGain * d.packed_demand) {
+        d.limit = options.spread_limit;
+        d.reason = "spread, routing demand over supply";
+        p = std::move(q);
+        ok = q_ok;
+      } else {
+        d.reason = "spreading would not lower routing demand";
+      }
+    }
+    st.spread_die = host::device::die_info();
+  }
+  if (may_spread) {
+    st.last = st.decision;
+  } else {
+    st.last = SPREAD{};
+    st.last.limit = options.lab_atom_limit;
+  }
+  p->write_back();
+  st.unplaceable = p->failures();
   // The timing netlist estimates its wire delays from the placement: once an
   // atom has moved it is rebuilt before the next analysis.
   for (const auto& [a, gid] : before)
@@ -1215,6 +1369,8 @@ bool place(const PLACER_OPTIONS& options) {
 }
 
 std::vector<UNPLACEABLE> unplaceable() { return state().unplaceable; }
+
+SPREAD last_spread() { return state().last; }
 
 bool write_location(VOK_ATOM_NODE* atom, unsigned gid) {
   const WUMP_DIE_INFO* die = host::device::die_info();

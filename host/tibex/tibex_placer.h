@@ -31,11 +31,13 @@
 //    prefer a free, not blacklisted pipeline slot of a LAB (sub-locations
 //    60..99, the slot's routing gid).
 //  - The chosen site is the one nearest (Manhattan, in tiles) to the centroid
-//    of the atom's placed neighbours; ties go to the lowest (x, y, z).
+//    of the atom's placed neighbours, each weighted by its connection's
+//    weight (1 on nets of up to 16 sinks, 16 / fanout on wider ones, at
+//    least 1/16); ties go to the lowest (x, y, z).
 //  - Then a bounded number of zero-temperature improvement passes: each atom
 //    placed by this run (in id order) moves to, or swaps with an atom of the
 //    same shape at, the legal site near its neighbours' centroid that reduces
-//    the total wirelength most (a pin looks along the ring around the pad
+//    the total weighted wirelength most (a pin looks along the ring around the pad
 //    tile nearest to that centroid); passes stop early when one gains under
 //    0.5 %.
 //  - With io_and_periphery_only the run is the same, but only the I/O pins'
@@ -69,6 +71,14 @@ struct PLACER_OPTIONS {
   // run; atoms placed before it count but stay. 0: as many as it has sites.
   // A lower limit spreads the logic so a narrow fabric can route it.
   int lab_atom_limit = 0;
+  // > 0 and below lab_atom_limit: a limit the placer may spread the logic
+  // to instead. It places at lab_atom_limit and estimates the routing
+  // demand per LAB tile (see last_spread); where the busiest tiles ask for
+  // more wire than the tracks supply, it places again at this limit and
+  // keeps that placement if it lowers the estimate by 15 %. The first such
+  // placement on a device decides; later ones there place at the limit it
+  // chose.
+  int spread_limit = 0;
   // Places as usual but keeps only the I/O pins' and periphery blocks'
   // sites (the logic stays unplaced), as a plan stage fixes them before the
   // logic is placed.
@@ -78,6 +88,21 @@ struct PLACER_OPTIONS {
 // Places every unplaced atom that has a site. False when some atom found no
 // site; those are listed by unplaceable() (the others are placed).
 HOST_API bool place(const PLACER_OPTIONS& options = {});
+// What the last place() decided of the spread: the limit it placed at, the
+// candidate it weighed (0: none), the routing demand estimates (the mean
+// over the busiest 2 % of the LAB tiles of the wire the nets' bounding
+// boxes ask there, RUDY-style, over the wire the tracks supply: over 1 is
+// congested) of the placement at lab_atom_limit and, when it was tried, at
+// the spread limit, and why.
+struct SPREAD {
+  bool decided = false;
+  int limit = 0;
+  int candidate = 0;
+  double packed_demand = 0.0;
+  double spread_demand = 0.0;
+  std::string reason;
+};
+HOST_API SPREAD last_spread();
 // The atoms the last place() could not place, in id order.
 HOST_API std::vector<UNPLACEABLE> unplaceable();
 // The site element kind the placer uses for an atom; 0 for none.

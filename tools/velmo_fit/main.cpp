@@ -519,6 +519,7 @@ bool write_report(const host::testing::LOADED_DESIGN& design, velmo_fit::HOST_SE
   j["nets"] = r.nets;
   j["resources"] = {{"luts", r.counts.luts},   {"registers", r.counts.registers}, {"pads", r.counts.pins},
                     {"labs", r.labs},          {"labs_used", r.labs_used}};
+  if (sequence.ran("place")) j["placement"] = velmo_fit::placement_report();
   j["stages"] = nlohmann::ordered_json::array();
   for (const auto& s : sequence.results())
     j["stages"].push_back({{"name", s.name}, {"ok", s.ok}, {"seconds", s.seconds}, {"peak_rss_kb", s.peak_rss_kb}});
@@ -671,7 +672,6 @@ int run(const velmo_fit::OPTIONS& o, const std::string& command_line) {
               velmo_fit::counted(design.registers, "register").c_str(), design.inputs,
               velmo_fit::counted(design.outputs, "output pin").c_str(), spec.family, spec.nx, spec.ny);
   std::printf("%s\n", host::testing::sweep_summary(design.removed).c_str());
-  velmo_fit::print_placement_spread();
   std::fflush(stdout);
 
   ROUTING_FIGURES routing;

@@ -5,6 +5,7 @@
 
 #include "dev/dev_spec.h"
 #include "testing/blif_design.h"
+#include "tibex/tibex_placer.h"
 #include "velmo_fit_counts.h"
 
 namespace velmo_fit {
@@ -38,12 +39,24 @@ void print_final_progress(const host::progress::STATUS& s) {
 }
 
 void print_placement_spread() {
-  const int limit = host::testing::fit_lab_atom_limit();
-  if (limit >= host::testing::kFitLabAtomLimit) return;
+  const host::placement::SPREAD s = host::placement::last_spread();
+  if (s.limit <= 0 || s.limit >= host::testing::kFitLabAtomLimit) return;
   std::printf("Placement: at most %d LUTs and registers per LAB (not %d), to spread the design over the %s of the "
-              "device\n",
-              limit, host::testing::kFitLabAtomLimit,
-              counted(host::testing::grid_capacity(host::device::spec()).labs, "LAB").c_str());
+              "device (routing demand %.2f of supply packed, %.2f spread)\n",
+              s.limit, host::testing::kFitLabAtomLimit,
+              counted(host::testing::grid_capacity(host::device::spec()).labs, "LAB").c_str(), s.packed_demand,
+              s.spread_demand);
+}
+
+nlohmann::ordered_json placement_report() {
+  const host::placement::SPREAD s = host::placement::last_spread();
+  nlohmann::ordered_json j = {{"lab_atom_limit", s.limit}};
+  if (!s.decided) return j;
+  j["spread_limit"] = s.candidate;
+  j["packed_demand"] = s.packed_demand;
+  if (s.spread_demand > 0) j["spread_demand"] = s.spread_demand;
+  j["reason"] = s.reason;
+  return j;
 }
 
 }  // namespace velmo_fit

@@ -1,5 +1,7 @@
 #pragma once
 // velmo-fit's placement and routing progress lines.
+#include <nlohmann/json.hpp>
+
 #include "common/host_progress.h"
 #include "korrin/korrin_router.h"
 
@@ -19,8 +21,12 @@ void print_round(const host::router::ROUND& r);
 // own round lines.
 void print_final_progress(const host::progress::STATUS& s);
 
-// When the placer fills LABs below its limit to spread a large design over
-// a device with room to spare, a line that says so.
+// When the placer filled LABs below its limit to spread a congested design
+// over a device with room to spare, a line that says so.
 void print_placement_spread();
+
+// What the placer did of the spread, for the report: the limit per LAB it
+// placed at, the spread limit it weighed, its demand estimates and why.
+nlohmann::ordered_json placement_report();
 
 }  // namespace velmo_fit

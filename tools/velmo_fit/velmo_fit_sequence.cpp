@@ -26,6 +26,7 @@
 #include "zel/zel_dc_table.h"
 #include "zel/zel_dev_zota_util.h"
 #include "velmo_fit_counts.h"
+#include "velmo_fit_progress.h"
 #include "velmo_fit_transfer_checks.h"
 
 namespace velmo_fit {
@@ -368,6 +369,7 @@ bool HOST_SEQUENCE::run_stage(const std::string& s, bool skip_retime_without_ret
                   counted(m_figures.route_changed_delay_chains, "delay-chain setting").c_str());
   }
   stage_line(s, r, watch.get_elapsed_seconds(), watch.get_elapsed_time_str());
+  if (s == "place" && r) print_placement_spread();
   if (s == "plan") {
     m_figures.periphery_transfers = periphery_transfers(m_debug_mark);
     const PERIPHERY_TRANSFERS& t = *m_figures.periphery_transfers;

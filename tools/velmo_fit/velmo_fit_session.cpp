@@ -411,9 +411,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
     *why = e.what();
     return 2;
   }
-  host::placement::PLACER_OPTIONS placer_options;
-  placer_options.lab_atom_limit = host::testing::fit_lab_atom_limit();
-  host::facade::set_placer_options(placer_options);
+  host::facade::set_placer_options(host::testing::fit_placer_options());
   // A device with the retiming flow gives the fitter the host's retiming
   // environment (pipeline-register depopulation and repopulation need it).
   static HOST_YUN_ENV host_yun_env;
@@ -425,8 +423,7 @@ int prepare_host(const OPTIONS& o, PREPARED* out, std::string* why) {
 }
 
 int place_io_and_periphery() {
-  host::placement::PLACER_OPTIONS options;
-  options.lab_atom_limit = host::testing::fit_lab_atom_limit();
+  host::placement::PLACER_OPTIONS options = host::testing::fit_placer_options();
   options.io_and_periphery_only = true;
   host::placement::place(options);
   return host::w3j3::recompute_port_map();

@@ -4,6 +4,7 @@
 
 #include "common/host_control.h"
 #include "common/host_script.h"
+#include "dev/dev_grid.h"
 #include "tibex/tibex_env.h"
 #include "tibex/tibex_vpr_facade.h"
 #include "testing/blif_design.h"
@@ -389,7 +390,7 @@ TEST_F(PlacerTest, LogicGrowsFromTheAtomsPlacedBeforeIt) {
 // over them and take the nearest LAB with room, ties to the lowest (x, y),
 // as the exhaustive order of every LAB would. Loads of one locked driver
 // fill the rings around it (across DSP and RAM columns); loads of two
-// drivers aim between rows (ties).
+// drivers aim at their centroid, weighted by each net's fanout.
 TEST_F(PlacerTest, TheGreedyPassTakesTheNearestLabWithRoom) {
   host::testing::device(Family::KY).grid(12, 10).build();
   NETLIST_BUILDER d = host::testing::netlist();
@@ -412,7 +413,8 @@ TEST_F(PlacerTest, TheGreedyPassTakesTheNearestLabWithRoom) {
   std::map<std::pair<int, int>, int> count{{{3, 4}, 1}, {{7, 5}, 1}};
   for (std::size_t i = 0; i < loads.size(); ++i) {
     SCOPED_TRACE(i);
-    const long long cnt = of_both[i] ? 2 : 1, sx = of_both[i] ? 10 : 3, sy = of_both[i] ? 9 : 4;
+    // Weighted by fanout: a's 40 loads pull 256 / 40 = 6 (of 16) each, b's 13 the full 16.
+    const long long cnt = of_both[i] ? 22 : 1, sx = of_both[i] ? 6 * 3 + 16 * 7 : 3, sy = of_both[i] ? 6 * 4 + 16 * 5 : 4;
     long long best = -1;
     std::pair<int, int> want{-1, -1};
     for (int x = 0; x < grid.nx(); ++x)
@@ -435,8 +437,9 @@ TEST_F(PlacerTest, TheGreedyPassTakesTheNearestLabWithRoom) {
 // change the placement. The figures are those of the placer that priced
 // every site and sorted every free tile, updated once on purpose when the
 // greedy pass began to take units in the order they connect (wirelength
-// 1308 -> 1008 and 16884 -> 13907). A changed figure means a changed
-// placement: check the change is meant before updating them.
+// 1308 -> 1008 and 16884 -> 13907) and when connections were weighted by
+// their net's fanout (tseng 13907 -> 14146). A changed figure means a
+// changed placement: check the change is meant before updating them.
 TEST_F(PlacerTest, PlacementIsTheOneEveryCandidatePricedGives) {
   const auto checksum = [] {
     unsigned long long h = 1469598103934665603ull;
@@ -451,8 +454,8 @@ TEST_F(PlacerTest, PlacementIsTheOneEveryCandidatePricedGives) {
   ASSERT_TRUE(host_reset());
   load_benchmark("/mcnc/tseng.blif");
   ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{10, 2, host::testing::kFitLabAtomLimit}));
-  EXPECT_EQ(host::placement::wirelength(), 13907);
-  EXPECT_EQ(checksum(), 0xd119e93d28b8d0c2ull);
+  EXPECT_EQ(host::placement::wirelength(), 14146);
+  EXPECT_EQ(checksum(), 0x53f0c091971ac4b1ull);
 }
 
 // A design whose atom ids follow none of its structure still places as
@@ -473,4 +476,34 @@ TEST_F(PlacerTest, ScrambledAndCopiedDesignsPlaceCompactly) {
   const double one = per_copy(1, 10, 8);
   const double four = per_copy(4, 16, 13);
   EXPECT_LT(four, 1.2 * one);
+}
+
+// The placer spreads a placement whose estimated routing demand exceeds the
+// tracks' supply to the spread limit, and only then: with tracks to spare
+// the design stays packed. LABs then hold at most the limit the placer says
+// it placed at. The device's first placement decides for later ones there.
+TEST_F(PlacerTest, APlacementIsSpreadOnlyWhereItsRoutingDemandExceedsSupply) {
+  const auto fullest_lab = [] {
+    std::map<std::pair<float, float>, int> atoms;
+    int most = 0;
+    for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+      if (const int k = host::placement::site_kind(a); a->is_placed() && (k == dev_kind::LUT || k == dev_kind::FF))
+        most = std::max(most, ++atoms[{a->get_analytic_x(), a->get_analytic_y()}]);
+    return most;
+  };
+  for (const int tracks : {2, 24}) {
+    SCOPED_TRACE(tracks);
+    ASSERT_TRUE(host_reset());
+    host::testing::device(Family::KY).grid(16, 13).routing_tracks(tracks).build();
+    scrambled_tori(1, 12);
+    ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{10, 2, 10, 5}));
+    const host::placement::SPREAD s = host::placement::last_spread();
+    EXPECT_EQ(s.limit, tracks == 2 ? 5 : 10);
+    EXPECT_EQ(fullest_lab(), s.limit);
+    EXPECT_EQ(s.packed_demand > 1.0, tracks == 2) << s.packed_demand;
+    if (tracks == 2) EXPECT_LT(s.spread_demand, 0.85 * s.packed_demand);
+    unplace_all();
+    ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{10, 2, 10, 6}));
+    EXPECT_EQ(fullest_lab(), s.limit);
+  }
 }

@@ -19,6 +19,7 @@
 #include "testing/host_test.h"
 #include "testing/netlist_builder.h"
 #include "testing/route_helpers.h"
+#include "velmo_fit_progress.h"
 #include "vok/vok_chip_db_entry.h"
 #include "vok/vok_re_routing.h"
 #include "wump/wump_die_info.h"
@@ -514,6 +515,16 @@ TEST_F(RouterTest, BlacklistedElementsAreNeverUsedAndAnAllBlacklistedSinkIsRepor
 // Two nets leave one LAB through the only two output muxes left; routed
 // first without regard to each other they collide, and the negotiation
 // separates them.
+// velmo-fit's line during a long round counts the connections searched up
+// to those the round has to route.
+TEST(RouterProgressLine, SaysHowManyConnectionsTheRoundHasSearched) {
+  host::router::ROUND r;
+  r.round = 2, r.ended = false, r.searched = 5, r.to_search = 1700, r.seconds = 31.0;
+  ::testing::internal::CaptureStdout();
+  velmo_fit::print_round(r);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "  Routing round 2: 5 of 1700 connections searched (31.0 s)\n");
+}
+
 TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   const std::vector<unsigned> outs = build_pin_lut_pair(2);
   auto n = host::testing::netlist();
@@ -541,24 +552,29 @@ TEST_F(RouterTest, NegotiatedCongestionResolvesAForcedConflict) {
   o.max_rounds = 30;
   why.clear();
   // A listener hears every round: overuse after the first, none after the
-  // last, and the connections left to route; and, asked for progress at
-  // every moment, before each connection a round searches: how many it has
-  // searched of those it has to, the first round all of them.
+  // last, and the connections left to route; and, asked for progress every
+  // 2 s of a clock that reads one second later at each look, every second
+  // connection a round searches: how many it has searched of those it has
+  // to, the first round all of them.
   static std::vector<host::router::ROUND> heard, progress;
+  static double ticks = 0.0;
   heard.clear();
   progress.clear();
-  host::router::set_round_listener(
-      [](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); }, 1e-9);
+  host::router::set_round_listener([](const host::router::ROUND& r) { (r.ended ? heard : progress).push_back(r); },
+                                   2.0, [] { return ++ticks; });
   ASSERT_TRUE(host::router::route_design(&why, o)) << why;
   host::router::set_round_listener(nullptr);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.front().round, 1);
   EXPECT_EQ(progress.front().to_search, host::router::last_stats().connections);
+  bool two_in_a_round = false;
   for (std::size_t i = 0; i < progress.size(); ++i) {
     const bool same_round = i > 0 && progress[i - 1].round == progress[i].round;
-    EXPECT_EQ(progress[i].searched, same_round ? progress[i - 1].searched + 1 : 0) << i;
+    two_in_a_round = two_in_a_round || same_round;
+    EXPECT_EQ(progress[i].searched, same_round ? progress[i - 1].searched + 2 : 1) << i;
     EXPECT_LT(progress[i].searched, progress[i].to_search) << i;
   }
+  EXPECT_TRUE(two_in_a_round);
   EXPECT_EQ(progress.back().round, host::router::last_stats().rounds);
   // A later round has to route what the round before left.
   for (const host::router::ROUND& p : progress)
@@ -611,7 +627,12 @@ TEST_F(RouterTest, APinnedConnectionKeepsItsElementsFromOtherNets) {
   place_at(sb, 9, 5, 3);
   host::vok::top_netlist()->set_modifiable(false);
   why.clear();
+  // The round has the new net's connections to route, not the pinned ones.
+  static int to_search = 0;
+  host::router::set_round_listener([](const host::router::ROUND& r) { to_search = r.ended ? to_search : r.to_search; }, 1e-9);
   EXPECT_FALSE(host::router::route_design(&why));
+  host::router::set_round_listener(nullptr);
+  EXPECT_EQ(to_search, 2);
   EXPECT_NE(why.find("unroutable connection b -> sb"), std::string::npos) << why;
   EXPECT_EQ(why.find("congestion not resolved"), std::string::npos) << why;
   EXPECT_EQ(path_of(routing().get_sink_nodes(sa->get_iterm_slot(0)).at(0)), path);
