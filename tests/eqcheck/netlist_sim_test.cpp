@@ -746,8 +746,8 @@ TEST(EqcheckNetlists, EveryModelledCellParsesAndSimulatesAsItsAtoms) {
 }
 
 // A LUT is its table looked up by its inputs, whatever its mask: 6-input
-// LUTs of random masks (one reading an input inverted), driven through all
-// 64 input values, give the atoms' outputs in every language, and each
+// LUTs of random masks (one reading an input inverted) and an inverter,
+// driven through all 64 input values, give the atoms' outputs in every language, and each
 // netlist stays small (a sum of a mask's products takes kilobytes a LUT).
 TEST(EqcheckNetlists, SixInputLutsAreTablesLookedUpByTheirInputs) {
   SKIP_WITHOUT_TOOLS();
@@ -761,6 +761,7 @@ TEST(EqcheckNetlists, SixInputLutsAreTablesLookedUpByTheirInputs) {
     if (k == 3) l.iterm(static_cast<DB_INPUT_PORT_TYPE>(DB_INPUT_PORT_LUT_DATA + 2), 0)->set_inverted(true);
     n.io_out("out:o" + std::to_string(k), l);
   }
+  n.io_out("out:n", n.lut("n", {in[5]}, [](const host::testing::LUT_INPUTS& v) { return !v[0]; }));
   const VOK_ATOM_NETLIST& atoms = *n.get_netlist();
   const PINS p = pins_of(atoms);
   STIMULI s;
