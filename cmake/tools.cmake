@@ -15,11 +15,13 @@ configure_file(${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc.tmp
   ${CMAKE_BINARY_DIR}/generated/velmo_default_design.inc COPYONLY)
 
 # What the program and its Tcl package share: the command line, preparing the
-# host for a fit, the component's entry points, the host's stage sequence.
+# host for a fit, the component's entry points, the host's stage sequence and
+# its progress lines.
 set(VELMO_FIT_SESSION_SOURCES ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_options.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_session.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_sequence.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_partitions.cpp
+  ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_progress.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_retiming.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_transfer_checks.cpp
   ${CMAKE_SOURCE_DIR}/tools/velmo_fit/velmo_fit_verification.cpp
