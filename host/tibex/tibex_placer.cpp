@@ -64,6 +64,12 @@ std::vector<VOK_ATOM_NODE*> design_atoms() {
   return atoms;
 }
 
+// An atom of a preserved partition (a read-only netlist, its shell's or the
+// full contents the shell hides).
+bool preserved(const VOK_ATOM_NODE* a) {
+  return a->get_parent_netlist() != nullptr && !a->get_parent_netlist()->is_modifiable();
+}
+
 // A clock: the driver of a clock input and the input's inversion.
 struct CLOCK {
   const VOK_ATOM_OTERM* src = nullptr;
@@ -504,6 +510,7 @@ private:
     m_occ.assign(m_grid.sites().size(), -1);
     m_tile_clocks.assign(static_cast<std::size_t>(m_tile_count), {});
     m_lab_atoms.assign(static_cast<std::size_t>(m_tile_count), 0);
+    m_closed_lab.assign(static_cast<std::size_t>(m_tile_count), 0);
     for (int x = 0; x < m_grid.nx(); ++x)
       for (int y = 0; y < m_grid.ny(); ++y) {
         std::map<int, std::vector<unsigned>> by_kind;
@@ -528,8 +535,9 @@ private:
   // stays shut.
   bool tile_open(int kind, const KIND_TILE& kt) const {
     if (kt.free <= 0) return false;
-    if (m_opt.lab_atom_limit <= 0 || (kind != dev_kind::LUT && kind != dev_kind::FF) || !is_lab(kt.x, kt.y)) return true;
-    return m_lab_atoms[tile(kt.x, kt.y)] < m_opt.lab_atom_limit;
+    if ((kind != dev_kind::LUT && kind != dev_kind::FF) || !is_lab(kt.x, kt.y)) return true;
+    if (closed(kt.x, kt.y)) return false;
+    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(kt.x, kt.y)] < m_opt.lab_atom_limit;
   }
 
   void build_open_tiles() {
@@ -558,6 +566,7 @@ private:
         m_nodes[n].pos = p;
         set_placed(n, true);
         occupy(n, true);
+        if (counts_in_lab(n) && is_lab(p.x, p.y) && preserved(m_nodes[n].atom)) ++m_closed_lab[tile(p.x, p.y)];
       }
       u.placed = true;
     }
@@ -605,8 +614,9 @@ private:
   bool counts_in_lab(int n) const { return m_nodes[n].kind == dev_kind::LUT || m_nodes[n].kind == dev_kind::FF; }
   // Whether one more such atom may go in LAB (x, y).
   bool lab_has_room(int n, int x, int y) const {
-    return m_opt.lab_atom_limit <= 0 || !counts_in_lab(n) || !is_lab(x, y) ||
-           m_lab_atoms[tile(x, y)] < m_opt.lab_atom_limit;
+    if (!counts_in_lab(n) || !is_lab(x, y)) return true;
+    if (closed(x, y) && !preserved(m_nodes[n].atom)) return false;
+    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(x, y)] < m_opt.lab_atom_limit;
   }
 
   bool clock_fits(int n, int x, int y) const {
@@ -1247,6 +1257,14 @@ private:
   std::map<unsigned, int> m_slot_occ;
   std::vector<std::vector<CLOCK_USE>> m_tile_clocks;
   std::vector<int> m_lab_atoms;  // LUTs and registers per tile
+  // A preserved partition's LUTs and registers per LAB. A LAB they fill to
+  // half its limit or more takes no other atom: the preserved routing holds
+  // most of its inputs, so an atom placed there could find every way in
+  // taken. One they fill less still has inputs to spare.
+  std::vector<int> m_closed_lab;
+  bool closed(int x, int y) const {
+    return 2 * m_closed_lab[tile(x, y)] >= std::max(m_opt.lab_atom_limit, 2);
+  }
   std::vector<UNPLACEABLE> m_failures;
   UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
   // What the improvement passes read of every node, packed: its tile, unit
