@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -337,16 +338,25 @@ private:
     // one weight per connection the registers a 256-fanout net feeds were
     // all drawn to its driver, far from the logic they feed, and their
     // own nets crossed the device.
-    std::unordered_map<const VOK_ATOM_OTERM*, int> fanout, net;
+    std::map<std::tuple<int, int, int>, int> fanout, net;
+    const auto key = [&](std::size_t c) {
+      const VOK_ATOM_OTERM* o = sources[c];
+      return std::make_tuple(o->get_my_node()->get_id(), static_cast<int>(o->get_port_type()), o->get_index());
+    };
+    // Connections between two atoms placed before this run are left out of
+    // the count: they pull on nothing, and a preserved partition's shell
+    // shows none of those that cross it, where its full contents show them
+    // all; counted, they would weigh the same design's nets differently.
+    const auto fixed = [&](int n) { return m_nodes[static_cast<std::size_t>(n)].atom->is_placed(); };
     m_conn_net.resize(m_conns.size());
     for (std::size_t c = 0; c < sources.size(); ++c) {
-      ++fanout[sources[c]];
-      m_conn_net[c] = net.emplace(sources[c], static_cast<int>(net.size())).first->second;
+      if (!fixed(m_conns[c].first) || !fixed(m_conns[c].second)) ++fanout[key(c)];
+      m_conn_net[c] = net.emplace(key(c), static_cast<int>(net.size())).first->second;
     }
     m_net_count = static_cast<int>(net.size());
     m_conn_w.resize(m_conns.size());
     for (std::size_t c = 0; c < m_conns.size(); ++c)
-      m_conn_w[c] = std::clamp(kSmallNet * kFullWeight / fanout[sources[c]], 1, kFullWeight);
+      m_conn_w[c] = std::clamp(kSmallNet * kFullWeight / std::max(1, fanout[key(c)]), 1, kFullWeight);
     // The other ends of each node's connections, node by node in one array,
     // with their weights.
     m_adj_start.assign(1, 0);
@@ -1072,8 +1082,14 @@ private:
       for (int n : m_units[u].members) degree += static_cast<int>(m_nodes[n].conns.size());
       if (degree <= kMaxSwapDegree) partner[static_cast<std::size_t>(m_units[u].members[0])] = u;
     }
+    // The wirelength the passes can change: connections between two atoms
+    // placed before this run are left out (a preserved partition's shell
+    // shows fewer of them than its full contents; counted, they would end
+    // the same design's passes at other points).
     long long total = 0;
-    for (int c = 0; c < static_cast<int>(m_conns.size()); ++c) total += conn_len(c);
+    for (int c = 0; c < static_cast<int>(m_conns.size()); ++c)
+      if (!m_units[m_nodes[m_conns[c].first].unit].fixed || !m_units[m_nodes[m_conns[c].second].unit].fixed)
+        total += conn_len(c);
     for (int pass = 0; pass < m_opt.improvement_passes && total > 0; ++pass) {
       long long gained = 0;
       neighbour_boxes();
