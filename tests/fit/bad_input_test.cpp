@@ -788,8 +788,14 @@ TEST(Device, ARoutingThatFailsIsTriedAgainOnALargerDevice) {
   const std::regex retry("velmo-fit: routing failed on the ([0-9]+) x ([0-9]+) device; trying a larger one "
                          "\\(--device ([0-9]+)\\)\n");
   ASSERT_TRUE(std::regex_search(r.out, m, retry)) << r.out;
-  const int sized = std::stoi(m[1]), height = std::stoi(m[2]), larger = std::stoi(m[3]);
-  EXPECT_GT(larger, sized);
+  const int sized = std::stoi(m[1]), height = std::stoi(m[2]);
+  // Each retry goes larger; the report holds the last one's device.
+  int larger = sized;
+  for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), retry); it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ(std::stoi((*it)[1]), larger == sized ? sized : larger) << r.out;
+    EXPECT_GT(std::stoi((*it)[3]), larger);
+    larger = std::stoi((*it)[3]);
+  }
   // The device that failed is the one velmo-fit picked at first.
   EXPECT_THAT(r.out, HasSubstr(", " + std::to_string(sized) + " x " + std::to_string(height) + " tiles\n"));
   EXPECT_THAT(r.out, HasSubstr("velmo-fit: done"));
