@@ -312,7 +312,10 @@ TEST_F(HoldRerouteRulesTest, WiresABlackboxedPartitionReservesAreKept) {
   delay_clock("a", 3000);
   const VOK_ATOM_ITERM* d = input("a", DB_INPUT_PORT_DATA_IN);
   ASSERT_LT(hold(d), 0);
-  part_a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  // The shell shows the box's own netlist (a state without one would show
+  // the top netlist, inside its own box).
+  part_a->add_state(JOV_PARTITION::BBIC_DEPOPULATED)
+      ->set_atom_netlist(static_cast<VOK_ATOM_BLACKBOX*>(n->find("A"))->get_child_netlist());
   part_a->set_active_state(JOV_PARTITION::BBIC_DEPOPULATED);
   std::vector<int>& reserved = part_a->get_state()->reserved_re_ids();
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();
