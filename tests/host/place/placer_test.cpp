@@ -10,7 +10,6 @@
 #include "testing/blif_design.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
-#include "velmo_fit_progress.h"
 #include "vok/vok_atom_netlist.h"
 #include "wexan/wexan_device.h"
 #include "wexan/wexan_env.h"
@@ -477,36 +476,6 @@ TEST_F(PlacerTest, ScrambledAndCopiedDesignsPlaceCompactly) {
   const double one = per_copy(1, 10, 8);
   const double four = per_copy(4, 16, 13);
   EXPECT_LT(four, 1.2 * one);
-}
-
-// What velmo-fit says of a placement is what the placer did: its report's
-// limit is the fullest LAB's count, and a spread one's line gives that limit
-// over the device's LABs; a packed one gets no line.
-TEST_F(PlacerTest, VelmoFitSaysAndReportsTheLimitThePlacementKept) {
-  for (const int tracks : {2, 24}) {
-    SCOPED_TRACE(tracks);
-    ASSERT_TRUE(host_reset());
-    host::testing::device(Family::KY).grid(16, 13).routing_tracks(tracks).build();
-    scrambled_tori(1, 12);
-    ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{10, 2, 10, 5}));
-    std::map<std::pair<float, float>, int> per_lab;
-    int fullest = 0, labs = 0;
-    for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
-      if (const int k = host::placement::site_kind(a); a->is_placed() && (k == dev_kind::LUT || k == dev_kind::FF))
-        fullest = std::max(fullest, ++per_lab[{a->get_analytic_x(), a->get_analytic_y()}]);
-    const DEV_GRID g(host::device::spec());
-    for (int y = 0; y < g.ny(); ++y)
-      for (int x = 0; x < g.nx(); ++x) labs += g.tile_kind(x, y) == DEV_TILE_KIND::LAB;
-    EXPECT_EQ(velmo_fit::placement_report()["lab_atom_limit"], fullest);
-    ::testing::internal::CaptureStdout();
-    velmo_fit::print_placement_spread();
-    const std::string line = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(fullest, tracks == 2 ? 5 : 10);
-    EXPECT_EQ(line.find("Placement: at most 5 LUTs and registers per LAB (not 10), to spread the design over the " +
-                        std::to_string(labs) + " LABs of the device"),
-              tracks == 2 ? 0 : std::string::npos)
-        << line;
-  }
 }
 
 // The placer spreads a placement whose estimated routing demand exceeds the
