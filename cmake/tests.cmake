@@ -55,12 +55,16 @@ target_link_libraries(velmo_test_swap_atoms PRIVATE velmo_host ${CMAKE_DL_LIBS})
 # renamed into place.
 add_library(velmo_test_after_rename SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/after_rename.c)
 target_link_libraries(velmo_test_after_rename PRIVATE ${CMAKE_DL_LIBS})
+# Preloaded into velmo-fit to make its monotonic clock run fast.
+add_library(velmo_test_fast_clock SHARED ${CMAKE_SOURCE_DIR}/tests/fit/shim/fast_clock.c)
+target_link_libraries(velmo_test_fast_clock PRIVATE ${CMAKE_DL_LIBS} Threads::Threads)
 add_dependencies(velmo_fit_tests velmo-fit velmo_fit_tcl velmo_test_thread_start_failure velmo_test_swap_atoms
-  velmo_test_after_rename)
+  velmo_test_after_rename velmo_test_fast_clock)
 target_compile_definitions(velmo_fit_tests PRIVATE VELMO_FIT_EXE="$<TARGET_FILE:velmo-fit>"
   VELMO_THREAD_START_FAILURE_LIB="$<TARGET_FILE:velmo_test_thread_start_failure>"
   VELMO_SWAP_ATOMS_LIB="$<TARGET_FILE:velmo_test_swap_atoms>"
   VELMO_AFTER_RENAME_LIB="$<TARGET_FILE:velmo_test_after_rename>"
+  VELMO_FAST_CLOCK_LIB="$<TARGET_FILE:velmo_test_fast_clock>"
   VELMO_FIT_TCL_LIB="$<TARGET_FILE:velmo_fit_tcl>"
   VELMO_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/examples/designs"
   VELMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

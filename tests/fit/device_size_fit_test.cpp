@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -126,6 +127,34 @@ TEST(DeviceSize, AnUncongestedDesignOnAWiderDeviceStaysPacked) {
   EXPECT_LT(j["placement"]["packed_demand"].get<double>(), 1.0);
   EXPECT_EQ(j["placement"]["reason"], "routing demand within supply");
   EXPECT_LE(j["resources"]["labs_used"].get<int>(), 4600 / 10 + 5);
+}
+
+// A design whose 1,500 registers each take six others through a LUT, at
+// random, demands more routing than the tracks give; on a device about twice
+// its size the placer spreads it to 5 a LAB. The placement holds to that:
+// its LABs take every atom at 5 a LAB, and the line names the device's LABs.
+TEST(DeviceSize, ACongestedDesignOnAWiderDeviceIsPlacedAtTheSpreadLimitItIsToldOf) {
+  const std::string path = velmo_fit_test::test_dir() + "random.blif";
+  const std::string report = velmo_fit_test::test_dir() + "random.json";
+  {
+    std::ofstream out(path);
+    std::mt19937 random(1);
+    out << ".model random\n.inputs clk i\n.outputs o\n";
+    for (int k = 0; k < 1500; ++k) {
+      out << ".names";
+      for (int in = 0; in < 6; ++in) out << " q" << random() % 1500;
+      out << " l" << k << "\n111111 1\n.latch l" << k << " q" << k << " re clk 0\n";
+    }
+    out << ".names q0 i o\n11 1\n.end\n";
+  }
+  const RESULT r = run(path + " --stages plan,place --device 35 --report " + report);
+  ASSERT_EQ(r.status, 0) << r.out;
+  const nlohmann::json j = read_json(report);
+  ASSERT_EQ(j["placement"]["lab_atom_limit"], 5) << j["placement"];
+  const int atoms = j["resources"]["luts"].get<int>() + j["resources"]["registers"].get<int>();
+  EXPECT_GE(j["resources"]["labs_used"].get<int>() * 5, atoms);
+  EXPECT_THAT(r.out, HasSubstr("Placement: at most 5 LUTs and registers per LAB (not 10), to spread the design over the " +
+                               std::to_string(j["resources"]["labs"].get<int>()) + " LABs of the device"));
 }
 
 TEST(DeviceSize, ADesignBeyondTheLargestDeviceIsRefusedAtOnceNamingWhatDoesNotFit) {

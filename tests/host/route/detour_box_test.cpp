@@ -150,6 +150,26 @@ TEST_F(DetourBoxTest, TheDetourInTheFirstBoxIsTheCheapestOfTheWholeDevice) {
   EXPECT_GT(differ_without_margin, 0);
 }
 
+// A wide window with a top near its maximum: the searches' cost cap follows
+// the maximum, not the minimum, so the detour taken is one at or above the
+// top (here 800 ps above the shortest path, over twice the minimum), not the
+// cheapest one just above the minimum. (The cap's other bound, twice the
+// minimum, keeps tops much further up out of reach: no caller asks for one.)
+TEST_F(DetourBoxTest, AWideWindowWithATopGetsADetourAtTheTop) {
+  build(6, 3, 9, 7);
+  const int shortest = route(3, {})->paths().at(0).delay_ps;
+  for (const int top : {300, 800}) {
+    KORRIN::DELAY_BUDGET b{shortest + 10, shortest + top + 200};
+    b.top = shortest + top;
+    const auto r = route(3, b);
+    const KORRIN::IR_RESULT::PATH& p = r->paths().at(0);
+    EXPECT_TRUE(p.budget_met) << top;
+    EXPECT_GE(p.delay_ps, b.top) << top;
+    EXPECT_LE(p.delay_ps, b.second) << top;
+    EXPECT_TRUE(routes(p, a, s)) << top;
+  }
+}
+
 // Minimums from just above the shortest path to far beyond what the box
 // holds, with tight and loose maximums: the searches that grow their cap in
 // steps end with the detour, delay, budget verdict and reports of the

@@ -159,6 +159,40 @@ TEST_F(HoldRerouteRulesTest, AnEndpointWhoseKeeperEdgeHasTheFirstIdIsStillAnEndp
   EXPECT_EQ(held_names(), std::vector<std::string>{"b"});
 }
 
+// An endpoint whose budget is out of reach is named for that, not as held
+// back for setup: a 40 ns clock leaves it far more setup room than deficit.
+TEST_F(HoldRerouteRulesTest, AnEndpointOutOfReachIsNamedAsOutOfReach) {
+  build([](NETLIST_BUILDER& n) {
+    const SIG clk = n.io_in("clk");
+    n.clock("clk", 40000, clk);
+    const SIG a = n.reg("a").clk(clk).d(n.io_in("in")).placed(site_gid(2, 2, 1), 643);
+    n.io_out("out", n.reg("b").clk(clk).d(a).placed(site_gid(9, 7, 1), 643));
+  });
+  delay_clock("b", 20000);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_EQ(host::hold_reroute::still_failing_held(), (HELD{{"b", host::hold_reroute::HELD_REASON::OUT_OF_REACH}}));
+}
+
+// A later step whose one connection has no setup room (in1's path fails
+// setup) takes nothing and the run goes on: in2's connection, after it,
+// gets its detour.
+TEST_F(HoldRerouteRulesTest, AStepWithoutSetupRoomDoesNotEndTheRun) {
+  build([](NETLIST_BUILDER& n) {
+    const SIG clk = clock(n);
+    const SIG l = n.lut("l", {n.io_in("in1"), n.io_in("in2")}, 0x8).placed(site_gid(6, 4, 0), 644);
+    n.io_out("out", n.reg("b").clk(clk).d(l).placed(site_gid(9, 7, 1), 643));
+  });
+  host::timing::set_io_delay(n->find("in1")->get_id(), {"clk", 30000, 0});
+  host::timing::set_io_delay(n->find("in2")->get_id(), {"clk", 0, 0});
+  analyse();
+  delay_clock("b", 20000);
+  ASSERT_LT(host::sta::edge_setup_slack(kem()->get_ic_edge_to_iterm(input("l", DB_INPUT_PORT_LUT_DATA))->get_id(), 0), 0);
+  host::hold_reroute::run();
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_TRUE(changed(n->find("l")));
+}
+
 // An output whose hold fails by far more than its setup room, fed by a LUT
 // far from the register before it: the LUT's connection into the output
 // buffer ends the path, and only it is named as held back for setup; the
@@ -278,7 +312,10 @@ TEST_F(HoldRerouteRulesTest, WiresABlackboxedPartitionReservesAreKept) {
   delay_clock("a", 3000);
   const VOK_ATOM_ITERM* d = input("a", DB_INPUT_PORT_DATA_IN);
   ASSERT_LT(hold(d), 0);
-  part_a->add_state(JOV_PARTITION::BBIC_DEPOPULATED);
+  // The shell shows the box's own netlist (a state without one would show
+  // the top netlist, inside its own box).
+  part_a->add_state(JOV_PARTITION::BBIC_DEPOPULATED)
+      ->set_atom_netlist(static_cast<VOK_ATOM_BLACKBOX*>(n->find("A"))->get_child_netlist());
   part_a->set_active_state(JOV_PARTITION::BBIC_DEPOPULATED);
   std::vector<int>& reserved = part_a->get_state()->reserved_re_ids();
   const VOK_RE_ROUTING* routing = VOK_CHIP_DB_ENTRY::current()->get_routing();

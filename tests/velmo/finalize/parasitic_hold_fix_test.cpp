@@ -1534,6 +1534,21 @@ TEST_F(ParasiticHoldFixTest, AnOutputEndpointShortOfRoomGainsTheRoom) {
   EXPECT_EQ(slow_ps(into, false), -100);
 }
 
+// A room exactly equal to the deficit is a room no larger than it: the
+// window runs from three quarters of the room up to all of it, not the one
+// value old + room, which no detour has here. The endpoint gains most of its
+// room and its setup still passes.
+TEST_F(ParasiticHoldFixTest, ARoomEqualToTheDeficitGetsTheWideWindow) {
+  const VOK_ATOM_ITERM* into = output_endpoint(240, 240);
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  EXPECT_THAT(host::hold_reroute::last_reports(), ::testing::Not(::testing::Contains(::testing::HasSubstr("minimum delay"))));
+  request();
+  EXPECT_GE(slow_ps(into, true), 0);
+  EXPECT_GE(slow_ps(into, false), -60);
+}
+
 // In a partitioned design the re-route leaves a connection into a preserved
 // partition alone and names it as the partition's; recompiled, the same
 // connection into the box gets its detour from the driver outside and the
