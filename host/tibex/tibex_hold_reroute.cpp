@@ -206,21 +206,33 @@ void l_implement(DUX& dux, const std::vector<FAILURE>& failures, int pass,
     DUX_RESULT res = dux.implement(args);
     ok = res.succeeded();
     // A connection routed longer than its setup cap (the others' detours
-    // took its old way): the step is undone and tried again without it, so
-    // that it keeps its old routing.
+    // took its old way), or shorter than it was (a later step's search that
+    // met no detour in its window, on a connection an earlier step had
+    // lengthened): the step is undone and tried again without it, so that
+    // it keeps its old routing. A hold fix never shortens a connection.
+    std::size_t shorter = 0;
     if (const KORRIN::IR_RESULT* ir = ok ? res.get_ir_result() : nullptr) {
       for (const KORRIN::IR_RESULT::PATH& p : ir->paths()) {
         if (p.status != KORRIN::IR_RESULT::ROUTED || p.sink == nullptr) continue;
         const auto f = std::find_if(failures.begin(), failures.end(), [&](const FAILURE& x) { return x.sink == p.sink; });
-        if (f != failures.end() && f->setup_room != kNoRoom && p.delay_ps > f->old_delay + f->setup_room)
+        if (f == failures.end()) continue;
+        if (f->setup_room != kNoRoom && p.delay_ps > f->old_delay + f->setup_room) {
           over_cap.insert(p.sink);
+        } else if (p.delay_ps < f->old_delay) {
+          over_cap.insert(p.sink);
+          ++shorter;
+        }
       }
       if (!over_cap.empty()) {
         dux.restore_checkpoint(checkpoint);
         sta_increm_update_timing();
-        reports.push_back("hold-fix re-route pass " + std::to_string(pass + 1) + " undone (" +
-                          std::to_string(over_cap.size()) + " of " + std::to_string(failures.size()) +
-                          " connections over their setup cap keep their routing)");
+        const std::string undone = "hold-fix re-route pass " + std::to_string(pass + 1) + " undone (";
+        const std::string of = " of " + std::to_string(failures.size()) + " connections ";
+        if (over_cap.size() > shorter)
+          reports.push_back(undone + std::to_string(over_cap.size() - shorter) + of +
+                            "over their setup cap keep their routing)");
+        if (shorter > 0)
+          reports.push_back(undone + std::to_string(shorter) + of + "routed shorter than before keep their routing)");
       }
     }
     if (!ok) {

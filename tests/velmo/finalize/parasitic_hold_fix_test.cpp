@@ -1549,6 +1549,17 @@ TEST_F(ParasiticHoldFixTest, ARoomEqualToTheDeficitGetsTheWideWindow) {
   EXPECT_GE(slow_ps(into, false), -60);
 }
 
+// A later step that meets no detour in its window leaves the one an earlier
+// step made: a hold fix never shortens a connection.
+TEST_F(ParasiticHoldFixTest, ALaterStepKeepsTheDetourAnEarlierStepMade) {
+  const VOK_ATOM_ITERM* into = output_endpoint(250, 250);
+  TIBEX_VPR_FACADE f;
+  ASSERT_TRUE(f.route());
+  EXPECT_EQ(host::hold_reroute::last_rerouted(), 1);
+  request();
+  EXPECT_GE(slow_ps(into, false), -60);
+}
+
 // In a partitioned design the re-route leaves a connection into a preserved
 // partition alone and names it as the partition's; recompiled, the same
 // connection into the box gets its detour from the driver outside and the
