@@ -31,6 +31,7 @@ struct SCRATCH {
   std::unique_ptr<SEARCH> fwd, bwd;
   SPARSE_MAP<char> mark;  // elements of the detour being checked for disjointness
   SPARSE_MAP<int> owner;  // owner cached in the current view
+  SPARSE_MAP<char> slot_taken;  // whether a register sits in a slot, per view
 
   void fit(unsigned size) {
     if (n == size && fwd) return;
@@ -39,6 +40,7 @@ struct SCRATCH {
     bwd = std::make_unique<SEARCH>(size);
     mark = SPARSE_MAP<char>(size);
     owner = SPARSE_MAP<int>(size);
+    slot_taken = SPARSE_MAP<char>(size);
   }
 };
 
@@ -103,10 +105,10 @@ struct VIEW {
   const GRAPH& g;
   const VOK_RE_ROUTING& r;
   SCRATCH& s;
-  // Slot elements already asked about: whether a register sits in each.
-  std::unordered_map<unsigned, bool> slot_taken;
-
-  VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) { s.owner.clear(); }
+  VIEW(const GRAPH& graph, const VOK_RE_ROUTING& routing, SCRATCH& sc) : g(graph), r(routing), s(sc) {
+    s.owner.clear();
+    s.slot_taken.clear();
+  }
 
   // Whether a slot holds a register (any atom of the hierarchy placed in
   // it): the only atoms the routing's elements can collide with. Read from
@@ -122,9 +124,12 @@ struct VIEW {
   }
   bool reserved(unsigned e) {
     if (!g.is_slot(e)) return false;
-    auto [it, inserted] = slot_taken.try_emplace(e, false);
-    if (inserted) it->second = placed_in(host::vok::top_netlist(), e | GID_BIT);
-    return it->second;
+    // Asked on every step a search takes into a slot: kept in the scratch's
+    // array-indexed map (slot elements already asked about).
+    if (const char* taken = s.slot_taken.find(e)) return *taken != 0;
+    const bool taken = placed_in(host::vok::top_netlist(), e | GID_BIT);
+    s.slot_taken.add(e, taken ? 1 : 0);
+    return taken;
   }
   // The root of the tree holding element e (-1: free; a slot holding a
   // register is never owned), or what set_owner recorded.

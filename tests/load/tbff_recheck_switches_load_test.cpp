@@ -64,11 +64,13 @@ protected:
 // One register at two corners.
 const char* const kNewViolations = "TBFF: find 2 new hold violations after opening pulse width for time borrowing";
 
-// Launched from row 3 at level 1 the register passes hold: widening opens it
-// to level 2, where it fails at both corners (the pulse table is guardbanded,
-// the timing is not). Tightening is off, so the re-check sees the failure.
+// Launched from row 3 with its clock 50 ps late, at level 1 the register
+// passes hold: widening opens it to level 2, where it fails at both corners
+// (the pulse table is guardbanded, the timing is not). Tightening is off, so
+// the re-check sees the failure.
 TEST_F(TbffSwitchLoadTest, RecheckLowersTheLevelOfANewViolation) {
   cfg_set_on("velmo_tbff_skip_tightening_pulse");
+  m_clock_skew_ps = 50;
   build({3}, {}, {}, 300, 3);
   tbff_test::set_level(m_regs[0], 1);
   host::options::set(1175, 1, "on");
@@ -80,6 +82,7 @@ TEST_F(TbffSwitchLoadTest, RecheckLowersTheLevelOfANewViolation) {
 TEST_F(TbffSwitchLoadTest, AssertModeStopsBeforeChangingALevel) {
   cfg_set_on("velmo_tbff_skip_tightening_pulse");
   cfg_set_on("velmo_tbff_assert_on_hold_violations");
+  m_clock_skew_ps = 50;
   build({3}, {}, {}, 300, 3);
   tbff_test::set_level(m_regs[0], 1);
   host::options::set(1175, 1, "on");

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "dev/dev_family.h"
+#include "testing/blif_design.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "wump/wump_die_info.h"
@@ -386,6 +387,36 @@ TEST_F(DeviceGraphTest, BlacklistNetworksAndRegions) {
   EXPECT_EQ(regions[3].get_upper_right_corner(), (WUMP_POINT{15, 11}));
   EXPECT_TRUE(die->get_place_info()->get_clock_region_info()->get_clock_region_list(0).empty());
   EXPECT_EQ(die->get_sectors().size(), 4u);
+}
+
+// Each global clock reaches every LAB clock input of the largest device the
+// fit sizes, on every row and column, within WUMP_CLOCK_SKEW_BOUND_PS: its
+// arrival summed over the hop delays of the taps and PMUXes walked from the
+// network's root.
+TEST_F(DeviceGraphTest, AClockReachesEveryLabOfTheLargestDeviceWithinTheSkewBound) {
+  const host::testing::SIZING sizing;
+  const DeviceSpec spec = host::testing::sizing_series_spec(sizing.max_columns - 12, Family::KY, sizing);
+  const auto info = wump_generate_route_info(spec, DEV_GRID(spec));
+  for (int net = 0; net < 4; ++net) {
+    double least = 1e18, most = -1e18;
+    int inputs = 0;
+    std::vector<std::pair<unsigned, double>> stack{{info->get_gid(318, spec.nx / 2, 0, net), 0.0}};
+    while (!stack.empty()) {
+      const auto [gid, before] = stack.back();
+      stack.pop_back();
+      const double at = before + info->get_hop_delay_ps(gid, 1.0);
+      const int kind = static_cast<int>(info->get_route_node_of(gid).element_type);
+      if (kind == 282) {  // a LAB clock input: the network ends there
+        least = std::min(least, at);
+        most = std::max(most, at);
+        ++inputs;
+      } else if (kind == 318 || kind == 1929) {
+        for (auto it = info->begin_fanout_gids(gid); it != info->end_fanout_gids(gid); ++it) stack.push_back({*it, at});
+      }
+    }
+    EXPECT_EQ(inputs, 2 * host::testing::grid_capacity(spec).labs) << net;
+    EXPECT_LE(most - least, WUMP_CLOCK_SKEW_BOUND_PS) << net;
+  }
 }
 
 TEST_F(DeviceGraphTest, HopDelaysScaleByCorner) {

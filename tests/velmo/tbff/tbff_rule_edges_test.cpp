@@ -128,6 +128,7 @@ TEST_F(TbffRuleEdgesTest, UndoLeavesRegistersAtTheFloorAlone) {
 TEST_F(TbffRuleEdgesTest, ABorrowAtItsLimitIsNotClipped) {
   // Level 2 fails hold at the slow corner, level 1 passes (as in the run
   // tests): the re-check lowers the group to level 1.
+  m_clock_skew_ps = 50;
   build({3, 3});
   KY ky(m_env);
   ky.find_all_interested_regs();

@@ -322,7 +322,9 @@ TEST_F(TbffRunTest, EdgesWithoutMicroDelayAreIgnored) {
 // ---------------------------------------------------------------- re-check
 
 TEST_F(TbffRunTest, RecheckLowersOneLevelPerPassAndClipsTheBorrow) {
-  // Level 2 fails hold by 50 ps at the slow corner, level 1 passes by 10.
+  // The pipeline registers' clock 50 ps late: level 2 fails hold by 10 ps
+  // at the slow corner (24 fast), level 1 passes by 50 (15 fast).
+  m_clock_skew_ps = 50;
   build({3, 3});
   KY ky(m_env);
   ky.find_all_interested_regs();
@@ -392,8 +394,10 @@ TEST_F(TbffRunTest, RecheckLowersOneLevelPerPassAndClipsTheBorrow) {
 }
 
 TEST_F(TbffRunTest, FailuresOlderThanTheRunAreNotNew) {
-  // Level 0 already fails hold by 10 ps: the run lifts the group to the
-  // floor and the re-check leaves it there.
+  // The pipeline register's clock 180 ps late: level 0 already fails hold
+  // by 10 ps; the run lifts the group to the floor and the re-check leaves
+  // it there.
+  m_clock_skew_ps = 180;
   build({3}, {}, {}, 300, 2);
   KY ky(m_env);
   ky.optimize();
