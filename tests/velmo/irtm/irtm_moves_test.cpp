@@ -97,6 +97,18 @@ protected:
     for (VOK_ATOM_ITERM* t : loads) node->add_child(m->re_manager().create_leaf_node(t));
   }
   std::string gid_text(unsigned gid) const { return IRTM_UTIL::s_instance->get_gid_string(gid); }
+  // r1 and r2 moved forward over x into the slot in front of q, implemented.
+  void forward_over_x(unsigned slot, IRTM_MOVE** out) {
+    IRTM_FF* ff = m->create_irtm_ff(r1);
+    m->create_irtm_ff(r2);
+    IRTM_MOVE* move = *out = push_move(IRTM_MOVE::Forward);
+    slot_before(slot, {q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
+    move->m_bypassed = {r1->get_location_gid(), r2->get_location_gid()};
+    move->m_slots = {slot};
+    move->m_atoms = {x};
+    ASSERT_TRUE(m->init_state()->compute_state_int(move, false));
+    m->implement_retiming(ff, move);
+  }
 
   // in a, b -> r1 (powers up high), r2 -> x = r1 xor r2 -> q -> out o,
   // placed, routed and timed; the manager set up over it. Boxed, r1 to q
@@ -1213,16 +1225,9 @@ TEST_F(IrtmMovesTest, ACommittedForwardMoveAcrossALutKeepsTheBehaviourFromPowerU
   start_small();
   const auto st = stimuli(5);
   const SIM_TRACE before = run(st);
-  IRTM_FF* ff = m->create_irtm_ff(r1);
-  m->create_irtm_ff(r2);
-  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  IRTM_MOVE* move = nullptr;
   const unsigned slot = slot_gid(4, 2, 70);
-  slot_before(slot, {q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
-  move->m_bypassed = {r1->get_location_gid(), r2->get_location_gid()};
-  move->m_slots = {slot};
-  move->m_atoms = {x};
-  ASSERT_TRUE(m->init_state()->compute_state_int(move, false));
-  m->implement_retiming(ff, move);
+  ASSERT_NO_FATAL_FAILURE(forward_over_x(slot, &move));
   ASSERT_TRUE(m->annotate_delays(move, nullptr));
   IRTM_ITERATION& it = *m->iteration();
   m->check_retiming(move, &it.m_move_cost, &it.m_initial_cost, false);
@@ -1240,16 +1245,9 @@ TEST_F(IrtmMovesTest, ACommittedForwardMoveAcrossALutKeepsTheBehaviourFromPowerU
 // register is, with its clock placed from the driver beyond the port.
 TEST_F(IrtmMovesTest, ASlotRegisterIsMadeInTheMovedRegistersNetlist) {
   start_small(true);
-  IRTM_FF* ff = m->create_irtm_ff(r1);
-  m->create_irtm_ff(r2);
-  IRTM_MOVE* move = push_move(IRTM_MOVE::Forward);
+  IRTM_MOVE* move = nullptr;
   const unsigned slot = slot_gid(4, 2, 70);
-  slot_before(slot, {q->get_input_term_by_type(DB_INPUT_PORT_DATA_IN, 0)});
-  move->m_bypassed = {r1->get_location_gid(), r2->get_location_gid()};
-  move->m_slots = {slot};
-  move->m_atoms = {x};
-  ASSERT_TRUE(m->init_state()->compute_state_int(move, false));
-  m->implement_retiming(ff, move);
+  ASSERT_NO_FATAL_FAILURE(forward_over_x(slot, &move));
   VOK_ATOM_NODE* p = PLACE_DB::get_atom(slot);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->get_parent_netlist(), q->get_parent_netlist());
