@@ -1257,6 +1257,11 @@ TEST_F(IrtmMovesTest, ASlotRegisterIsMadeInTheMovedRegistersNetlist) {
   EXPECT_EQ(clock_of(p), clock_of(r1));
   EXPECT_EQ(m->dux()->get_zota_legality()->placements().at(p->get_id()), slot);
   EXPECT_TRUE(m->annotate_delays(move, nullptr));
+  // A register of implementation 401 (a routing slot's), in that netlist.
+  const auto made = host::call_lines();
+  EXPECT_EQ(std::count_if(made.begin(), made.end(), [](const std::string& l) {
+              return l.rfind("DUX::create_atom(47,", 0) == 0 && l.find(", \"netlist\", 401)") != std::string::npos;
+            }), 1) << ::testing::PrintToString(made);
 }
 
 // A register is not moved back the way its last committed move came: the
