@@ -7,6 +7,7 @@
 #include "common/host_call_log.h"
 #include "common/host_control.h"
 #include "common/host_lent.h"
+#include "common/host_progress.h"
 #include "common/host_world.h"
 #include "common/host_script.h"
 #include "dev/dev_family.h"
@@ -83,6 +84,41 @@ TEST_F(ControlTest, ElapsedTimeTextFollowsTheInjectedClock) {
   host::clock::advance(std::chrono::milliseconds(3723500));
   EXPECT_EQ(w.get_elapsed_time_str(), "01:02:03");
   EXPECT_EQ(gen_format_elapsed_time(-1), "00:00:00");
+}
+
+// A stage's progress: nothing before its interval, then the operations
+// running, outermost first, each with what it has done of its own total
+// (-1 for one that counts nothing); a new stage starts with none.
+TEST_F(ControlTest, ProgressReportsTheRunningOperationsEachInterval) {
+  static std::vector<host::progress::STATUS> seen;
+  seen.clear();
+  host::progress::set_listener([](const host::progress::STATUS& s) { seen.push_back(s); }, 30.0);
+  host::progress::begin_stage();
+  host::progress::OPERATION outer("router", "connection", 10);
+  {
+    host::progress::OPERATION inner("timing update", "");
+    host::clock::advance(std::chrono::seconds(29));
+    outer.set_done(4);
+    EXPECT_TRUE(seen.empty());
+    host::clock::advance(std::chrono::seconds(1));
+    outer.set_done(5);
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_EQ(seen[0].running.size(), 2u);
+    EXPECT_EQ(seen[0].running[0].name, "router");
+    EXPECT_EQ(seen[0].running[0].done, 5);
+    EXPECT_EQ(seen[0].running[0].total, 10);
+    EXPECT_EQ(seen[0].running[1].total, -1);
+    EXPECT_DOUBLE_EQ(seen[0].seconds, 30.0);
+  }
+  host::progress::end_stage();
+  host::progress::begin_stage();
+  host::progress::OPERATION next("hold-fix re-route", "connection", 3);
+  host::clock::advance(std::chrono::seconds(30));
+  next.set_done(1);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].running.size(), 1u);
+  host::progress::end_stage();
+  host::progress::set_listener(nullptr, 0);
 }
 
 TEST_F(ControlTest, CallLogRendersArgumentsWithoutAddresses) {
