@@ -84,6 +84,11 @@ TEST_F(ControlTest, ElapsedTimeTextFollowsTheInjectedClock) {
   host::clock::advance(std::chrono::milliseconds(3723500));
   EXPECT_EQ(w.get_elapsed_time_str(), "01:02:03");
   EXPECT_EQ(gen_format_elapsed_time(-1), "00:00:00");
+  // A clock frozen again does not keep the old clock's step per read.
+  host::clock::advance_on_each_read(std::chrono::milliseconds(1000));
+  host::clock::unfreeze();
+  host::clock::freeze();
+  EXPECT_EQ(host::clock::now(), host::clock::now());
 }
 
 // A stage's progress: nothing before its interval, then the operations
