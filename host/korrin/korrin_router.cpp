@@ -369,7 +369,8 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   }
   auto inside = [&](unsigned e) { return m_g.x(e) >= bx0 && m_g.x(e) <= bx1 && m_g.y(e) >= by0 && m_g.y(e) <= by1; };
   unsigned t = NO_ELEMENT;
-  for (int attempt = 0; attempt < 2 && t == NO_ELEMENT; ++attempt) {
+  bool has_tree = false;
+  for (int attempt = 0; attempt < (has_tree ? 3 : 2) && t == NO_ELEMENT; ++attempt) {
     const bool boxed = attempt == 0;
     if (!boxed) {
       m_search.begin();
@@ -386,8 +387,12 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
           m_seed_local.push_back(static_cast<int>(k));
         }
       }
+    has_tree = any_own;
     if (boxed) keep_nearest_seeds(x0, y0, x1, y1);
-    if (!any_own) {
+    // Last, a net with a tree also starts from the driver's other outputs:
+    // a turn keeps to the next track, so on a narrow fabric the wires a
+    // tree can reach may miss every wire into a sink's element.
+    if (!any_own || attempt == 2) {
       source_elements(m_g, net.site, m_tmp);
       for (unsigned e : m_tmp) {
         const double c = cost(e);

@@ -5,7 +5,8 @@
 // route_design routes every routable connection (see korrin_graph.h) of the
 // placed design. Existing legal routing is kept and new branches grow from it
 // (the net's elements are sources at cost 0; a net without routing starts at
-// the driver's output elements). Each search is A* with cost = slow-corner hop
+// the driver's output elements, as does a last search anywhere when the
+// tree's elements reach no input element of the sink). Each search is A* with cost = slow-corner hop
 // delay + 1 ps per element entered (times the congestion costs below), its
 // lower bound the lookahead's (korrin_lookahead.h), first inside the box of
 // driver and sink plus a margin that widens each time the connection is
