@@ -97,8 +97,9 @@ public:
   static constexpr double bound_per_tile() { return kBoundPerTile; }
   bool is_slot(unsigned id) const { return (m_nodes[id].hclass & SLOT) != 0; }
   // The element's class for the routers' lookahead (korrin_lookahead.h): a
-  // wire by direction and length (2 x direction + 1 for a long one), a LAB
-  // output (8); NO_LOOK for every other element.
+  // wire by direction and length (2 x direction + 1 for a long one) unless
+  // the edge cuts it short, a LAB output (8); NO_LOOK for every other
+  // element.
   static constexpr std::uint8_t NO_LOOK = 0xFF;
   static constexpr int LOOK_CLASSES = 9;
   std::uint8_t look_class(unsigned id) const { return m_nodes[id].look; }

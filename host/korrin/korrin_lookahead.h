@@ -11,11 +11,11 @@
 // the least cost of entering any element of each tile within kRadius tiles
 // in x and y: a lower bound for a target in that tile, whatever the element
 // (a target is entered from a wire starting in its tile, or is one). Farther
-// tiles add the flat figure per tile beyond the table. Elements of no class,
-// and offsets the table could not reach, keep the flat bound; the bound is
-// never below it. The routing fabric repeats tile by tile, so one middle
-// tile speaks for the others (near the edges wires are cut short, which
-// leaves them no cheaper).
+// tiles add the flat figure per tile beyond the table. Elements of no class
+// (wires the edge cuts short among them), targets in the I/O ring (whose
+// elements the tiles inside it also reach) and offsets the table could not
+// reach keep the flat bound; the bound is never below it. The routing
+// fabric repeats tile by tile, so one middle tile speaks for the others.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -34,6 +34,8 @@ public:
     const std::uint8_t c = g.look_class(id);
     const double flat = g.bound(id, x0, y0, x1, y1);
     if (c == GRAPH::NO_LOOK || m_cost.empty()) return flat;
+    // The I/O ring's elements are entered from the tiles inside it too.
+    if (x0 <= 0 || y0 <= 0 || x1 >= g.nx() - 1 || y1 >= g.ny() - 1) return flat;
     const int x = g.x(id), y = g.y(id);
     double best = 1e300;
     if ((x1 - x0 + 1) * (y1 - y0 + 1) <= 4) {
