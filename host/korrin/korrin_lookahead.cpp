@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <memory>
-#include <thread>
 
 #include "common/host_world.h"
 #include "korrin/korrin_search.h"
-#include "oxu/oxu_job.h"
 
 namespace host::korrin {
 
@@ -25,7 +22,6 @@ LOOKAHEAD::LOOKAHEAD(const GRAPH& g) {
     if (d < dist[c]) dist[c] = d, from[c] = e;
   }
   m_cost.assign(static_cast<std::size_t>(GRAPH::LOOK_CLASSES) * kSide * kSide, 0.0f);
-  // Each class is searched on its own (its own entries, whatever the thread).
   const auto fill = [&](int c, SEARCH& s) {
     const unsigned e = from[static_cast<std::size_t>(c)];
     if (e == NO_ELEMENT) return;
@@ -49,29 +45,10 @@ LOOKAHEAD::LOOKAHEAD(const GRAPH& g) {
         m_cost[index(c, dx, dy)] =
             std::max(0.0f, best[static_cast<std::size_t>(dy + kRadius) * kSide + static_cast<std::size_t>(dx + kRadius)]);
   };
-  const int threads = OXU_PROCESSOR_MANAGER::get_max_threads(GRAPH::LOOK_CLASSES);
-  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
-  const auto work = [&](int t) {
-    try {
-      SEARCH s(g.size());
-      for (int c = t; c < GRAPH::LOOK_CLASSES; c += threads) fill(c, s);
-    } catch (...) {
-      errors[static_cast<std::size_t>(t)] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) {
-    try {
-      helpers.emplace_back(work, t);
-    } catch (...) {
-      for (std::thread& h : helpers) h.join();
-      throw;
-    }
-  }
-  work(0);
-  for (std::thread& h : helpers) h.join();
-  for (const std::exception_ptr& err : errors)
-    if (err) std::rethrow_exception(err);
+  // On the calling thread, class after class: a second or so on the
+  // largest device, and the router starts no threads of its own.
+  SEARCH s(g.size());
+  for (int c = 0; c < GRAPH::LOOK_CLASSES; ++c) fill(c, s);
 }
 
 namespace {
