@@ -60,6 +60,8 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
         node.ex = static_cast<std::int16_t>(e.get_x() + dx[d] * steps);
         node.ey = static_cast<std::int16_t>(e.get_y() + dy[d] * steps);
         hclass = 2;
+        // A wire cut short at the edge ends nearer than its class's.
+        if (steps == r.length) node.look = static_cast<std::uint8_t>(2 * d + (r.length > 1 ? 1 : 0));
         break;
       }
       case dev_kind::LAB_RE:
@@ -69,6 +71,7 @@ GRAPH::GRAPH(const WUMP_DIE_INFO* die) : m_info(die->get_route_info()) {
           else t.in.push_back(id);
         } else {
           t.out.push_back(id);
+          node.look = 8;
         }
         break;
       case dev_kind::LAB_FEEDBACK: hclass = 1; break;

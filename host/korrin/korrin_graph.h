@@ -96,6 +96,13 @@ public:
   // The lower bound's cost per tile of distance.
   static constexpr double bound_per_tile() { return kBoundPerTile; }
   bool is_slot(unsigned id) const { return (m_nodes[id].hclass & SLOT) != 0; }
+  // The element's class for the routers' lookahead (korrin_lookahead.h): a
+  // wire by direction and length (2 x direction + 1 for a long one) unless
+  // the edge cuts it short, a LAB output (8); NO_LOOK for every other
+  // element.
+  static constexpr std::uint8_t NO_LOOK = 0xFF;
+  static constexpr int LOOK_CLASSES = 9;
+  std::uint8_t look_class(unsigned id) const { return m_nodes[id].look; }
 
   // Endpoint lists of a tile.
   struct TILE {
@@ -122,7 +129,9 @@ private:
     std::int16_t x = 0, y = 0, ex = 0, ey = 0;
     std::uint16_t delay = 0;
     std::uint8_t hclass = 0;
+    std::uint8_t look = NO_LOOK;
   };
+  static_assert(sizeof(NODE) == 16, "a search step reads one 16-byte record per element");
   static int dist(int x, int y, int x0, int y0, int x1, int y1) {
     const int dx = x < x0 ? x0 - x : (x > x1 ? x - x1 : 0);
     const int dy = y < y0 ? y0 - y : (y > y1 ? y - y1 : 0);

@@ -23,12 +23,14 @@ namespace {
 using namespace host::korrin;
 
 constexpr int BOX_MARGIN = 3;
+constexpr int WIDE_BOX_MARGIN = 12;
 
 struct RNET {
   std::vector<TREE_NODE> nodes;
   std::vector<int> target;
   std::vector<char> failed;
   std::vector<char> pinned;  // routed connection inside preserved partitions: never ripped
+  std::vector<std::uint8_t> grown;  // tiles its box's margin has grown by (see route_conn)
   bool changed = false;
 };
 
@@ -62,6 +64,7 @@ public:
   ROUTER(const GRAPH& g, const OPTIONS& o, std::string* why)
       : m_g(g), m_o(o), m_why(why), m_search(g.size()), m_el(g.size()) {
     m_search.set_cost_state(m_el.data(), sizeof(ELEMENT));
+    m_search.set_lookahead(&lookahead(g));
   }
 
   bool run();
@@ -118,7 +121,6 @@ private:
   std::vector<SEED> m_seeds;
   std::vector<unsigned> m_tmp, m_path, m_targets;
   bool m_ok = true;
-  int m_round = 1;
   std::unordered_map<unsigned, int> m_pin_owner;  // element on a pinned connection: its net
   // True for an element on a pinned connection of another net than ni.
   bool pinned_elsewhere(unsigned e, int ni) const {
@@ -188,6 +190,7 @@ void ROUTER::load() {
     rn.nodes = t.nodes;
     rn.target = t.conn_target;
     rn.failed.assign(net.conns.size(), 0);
+    rn.grown.assign(net.conns.size(), 0);
     rn.changed = !t.clean;
     if (net.site.slot && rn.nodes.empty()) rn.nodes.push_back({net.site.slot_id, -1, -1, 1});
     for (std::size_t k = net.site.slot ? 1 : 0; k < rn.nodes.size(); ++k) {
@@ -345,9 +348,14 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
     x1 = std::max(x1, m_g.x(e)), y1 = std::max(y1, m_g.y(e));
   }
   if (x1 < 0) return false;
-  // First within the box of the driver and the sink, with a margin that
-  // widens every few rounds (seeds outside it left out), then anywhere.
-  const int margin = BOX_MARGIN + m_round / 4;
+  // First within the box of the driver and the sink, with a margin (seeds
+  // outside it left out), then anywhere. The margin grows by a tile each
+  // time the connection is ripped up, and to WIDE_BOX_MARGIN once its box
+  // held no path: only connections that keep failing search wider. (A
+  // margin that widened every few rounds for all let the late rounds'
+  // searches, which go around crowded elements, flood boxes several times
+  // the size they needed.)
+  const int margin = BOX_MARGIN + rn.grown[ci];
   int bx0 = std::min(x0, net.site.x) - margin, by0 = std::min(y0, net.site.y) - margin;
   int bx1 = std::max(x1, net.site.x) + margin, by1 = std::max(y1, net.site.y) + margin;
   // A clock over a global network climbs the spine column from row 0, then
@@ -361,7 +369,8 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
   }
   auto inside = [&](unsigned e) { return m_g.x(e) >= bx0 && m_g.x(e) <= bx1 && m_g.y(e) >= by0 && m_g.y(e) <= by1; };
   unsigned t = NO_ELEMENT;
-  for (int attempt = 0; attempt < 2 && t == NO_ELEMENT; ++attempt) {
+  bool has_tree = false;
+  for (int attempt = 0; attempt < (has_tree ? 3 : 2) && t == NO_ELEMENT; ++attempt) {
     const bool boxed = attempt == 0;
     if (!boxed) {
       m_search.begin();
@@ -378,8 +387,12 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
           m_seed_local.push_back(static_cast<int>(k));
         }
       }
+    has_tree = any_own;
     if (boxed) keep_nearest_seeds(x0, y0, x1, y1);
-    if (!any_own) {
+    // Last, a net with a tree also starts from the driver's other outputs:
+    // a turn keeps to the next track, so on a narrow fabric the wires a
+    // tree can reach may miss every wire into a sink's element.
+    if (!any_own || attempt == 2) {
       source_elements(m_g, net.site, m_tmp);
       for (unsigned e : m_tmp) {
         const double c = cost(e);
@@ -394,6 +407,7 @@ bool ROUTER::route_conn(int ni, std::size_t ci, double pres) {
     t = m_search.run(m_g, m_seeds, x0, y0, x1, y1, cost);
     m_search.clear_region();
     ++stats_slot().searches;
+    if (boxed && t == NO_ELEMENT) rn.grown[ci] = std::max<std::uint8_t>(rn.grown[ci], WIDE_BOX_MARGIN - BOX_MARGIN);
   }
   if (t == NO_ELEMENT) return false;
   unsigned seed = NO_ELEMENT;
@@ -481,7 +495,6 @@ bool ROUTER::run() {
   };
   for (int round = 1; round <= std::max(1, m_o.max_rounds); ++round) {
     st.rounds = round;
-    m_round = round;
     // Progress within a long round: the connections searched so far of
     // those the round has to route.
     ROUND progress;
@@ -498,8 +511,10 @@ bool ROUTER::run() {
       const NET& net = m_d.nets[ni];
       bool need = false;
       for (std::size_t ci = 0; ci < net.conns.size(); ++ci) {
-        if (rn.target[ci] >= 0 && round > 1 && !rn.pinned[ci] && crosses_overuse(static_cast<int>(ni), ci))
+        if (rn.target[ci] >= 0 && round > 1 && !rn.pinned[ci] && crosses_overuse(static_cast<int>(ni), ci)) {
           rip(static_cast<int>(ni), ci);
+          if (rn.grown[ci] < 255) ++rn.grown[ci];
+        }
         need = need || (rn.target[ci] < 0 && !rn.failed[ci]);
       }
       if (!need) continue;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "korrin/korrin_graph.h"
+#include "korrin/korrin_lookahead.h"
 
 namespace host::korrin {
 
@@ -87,6 +88,9 @@ public:
   // Scales the lower bound: 1 keeps paths cheapest, more trades path cost
   // for search speed.
   void set_bound_weight(double w) { m_weight = w; }
+  // Bounds the cost still to come by the lookahead's table instead of the
+  // graph's flat figure (null: the flat figure).
+  void set_lookahead(const LOOKAHEAD* look) { m_look = look; }
   // An array, indexed by element, of `stride`-byte entries that the cost
   // functor reads: fetched ahead like the search's own state (null: none).
   void set_cost_state(const void* base, std::size_t stride) {
@@ -112,7 +116,7 @@ public:
       n.cost = s.cost;
       n.delay = s.delay;
       n.prev = -1;
-      m_heap.push_back({s.cost + (to_all ? 0.0 : m_weight * g.bound(s.id, x0, y0, x1, y1)), s.id});
+      m_heap.push_back({s.cost + (to_all ? 0.0 : m_weight * bound(g, s.id, x0, y0, x1, y1)), s.id});
     }
     std::make_heap(m_heap.begin(), m_heap.end(), greater);
     while (!m_heap.empty()) {
@@ -155,7 +159,7 @@ public:
         nv->cost = cv;
         nv->delay = du + (backward ? g.delay(u) : g.delay(v));
         nv->prev = static_cast<int>(u);
-        m_heap.push_back({cv + (to_all ? 0.0 : m_weight * g.bound(v, x0, y0, x1, y1)), v});
+        m_heap.push_back({cv + (to_all ? 0.0 : m_weight * bound(g, v, x0, y0, x1, y1)), v});
         std::push_heap(m_heap.begin(), m_heap.end(), greater);
         if (!backward) g.prefetch_fanouts(v);
       }
@@ -203,6 +207,9 @@ public:
   }
 
 private:
+  double bound(const GRAPH& g, unsigned id, int x0, int y0, int x1, int y1) const {
+    return m_look ? m_look->bound(g, id, x0, y0, x1, y1) : g.bound(id, x0, y0, x1, y1);
+  }
   struct ITEM {
     double key;
     unsigned id;
@@ -224,6 +231,7 @@ private:
   std::vector<ITEM> m_heap;
   std::vector<unsigned> m_visited;
   const char* m_side = nullptr;
+  const LOOKAHEAD* m_look = nullptr;
   std::size_t m_side_stride = 0;
   bool m_region = false;
   long long m_expansions = 0;

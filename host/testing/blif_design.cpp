@@ -415,6 +415,7 @@ host::placement::PLACER_OPTIONS fit_placer_options() {
   host::placement::PLACER_OPTIONS options;
   options.lab_atom_limit = kFitLabAtomLimit;
   options.spread_limit = g_fit_spread_limit < kFitLabAtomLimit ? g_fit_spread_limit : 0;
+  options.spread_locally = true;
   return options;
 }
 

@@ -34,6 +34,11 @@ struct PLACER_STATE {
   SPREAD decision;                            // of the first placement with a spread limit
   const WUMP_DIE_INFO* spread_die = nullptr;  // the device it was made on
   SPREAD last;                                // what the last placement did
+  // Limits per LAB tile of the first placement that weighed spreading
+  // where its demand is highest (empty: none), and the device.
+  bool local_decided = false;
+  const WUMP_DIE_INFO* local_die = nullptr;
+  std::vector<int> local_limits;
 };
 
 // Routing demand (see routing_demand) over which a placement is congested,
@@ -178,9 +183,11 @@ std::vector<std::pair<int, int>> connections(const std::vector<VOK_ATOM_NODE*>& 
 
 class PLACER {
 public:
-  PLACER(const host::placement::PLACER_OPTIONS& o)
+  // tile_limit: the limit of LUTs and registers per LAB tile (by y x nx +
+  // x) in place of the options' one; empty for that one everywhere.
+  PLACER(const host::placement::PLACER_OPTIONS& o, std::vector<int> tile_limit = {})
       : m_opt(o), m_die(host::device::die_info()), m_grid(m_die->get_place_info()->get_grid()),
-        m_slots(host::device::zota_check(0)) {}
+        m_slots(host::device::zota_check(0)), m_tile_limit(std::move(tile_limit)) {}
 
   bool run() {
     build_nodes();
@@ -217,6 +224,19 @@ public:
   // tiles its tracks supply. Returns the mean of the busiest 2 % of the
   // LAB tiles (at least one).
   double routing_demand(int tracks) const {
+    std::vector<double> lab;
+    for (const auto& [t, d] : demand_map(tracks)) lab.push_back(d);
+    if (lab.empty()) return 0.0;
+    const std::size_t hot = std::max<std::size_t>(1, lab.size() / 50);
+    std::nth_element(lab.begin(), lab.begin() + static_cast<std::ptrdiff_t>(hot - 1), lab.end(), std::greater<>());
+    double sum = 0.0;
+    for (std::size_t i = 0; i < hot; ++i) sum += lab[i];
+    return sum / static_cast<double>(hot);
+  }
+
+  // Per LAB tile (by y x nx + x, in that order), the routing demand of the
+  // placement there over the supply of `tracks` (see routing_demand).
+  std::vector<std::pair<int, double>> demand_map(int tracks) const {
     const int nx = m_grid.nx(), ny = m_grid.ny();
     struct NET_BOX {
       int xlo = INT32_MAX, xhi = INT32_MIN, ylo = INT32_MAX, yhi = INT32_MIN, sinks = 0;
@@ -246,22 +266,28 @@ public:
       at(b.xlo, b.yhi + 1) -= per_tile;
       at(b.xhi + 1, b.yhi + 1) += per_tile;
     }
-    std::vector<double> row(static_cast<std::size_t>(nx + 1), 0.0), lab;
+    std::vector<double> row(static_cast<std::size_t>(nx + 1), 0.0);
+    std::vector<std::pair<int, double>> lab;
+    const double supply = kWireTilesPerTrack * std::max(1, tracks);
     for (int y = 0; y < ny; ++y) {
       double run = 0.0;
       for (int x = 0; x < nx; ++x) {
         run += at(x, y);
         row[static_cast<std::size_t>(x)] += run;
-        if (is_lab(x, y)) lab.push_back(row[static_cast<std::size_t>(x)]);
+        if (is_lab(x, y)) lab.emplace_back(tile(x, y), row[static_cast<std::size_t>(x)] / supply);
       }
     }
-    if (lab.empty()) return 0.0;
-    const std::size_t hot = std::max<std::size_t>(1, lab.size() / 50);
-    std::nth_element(lab.begin(), lab.begin() + static_cast<std::ptrdiff_t>(hot - 1), lab.end(), std::greater<>());
-    double sum = 0.0;
-    for (std::size_t i = 0; i < hot; ++i) sum += lab[i];
-    return sum / static_cast<double>(hot) / (kWireTilesPerTrack * std::max(1, tracks));
+    return lab;
   }
+
+  // LUTs and registers this run places into LABs (those with a register
+  // site kind or a LUT one, pipeline registers left out).
+  int lab_atoms() const {
+    int n = 0;
+    for (std::size_t i = 0; i < m_nodes.size(); ++i) n += counts_in_lab(static_cast<int>(i)) ? 1 : 0;
+    return n;
+  }
+  int tile_count() const { return m_grid.nx() * m_grid.ny(); }
 
   void write_back() {
     for (NODE& n : m_nodes) {
@@ -547,7 +573,7 @@ private:
     if (kt.free <= 0) return false;
     if ((kind != dev_kind::LUT && kind != dev_kind::FF) || !is_lab(kt.x, kt.y)) return true;
     if (closed(kt.x, kt.y)) return false;
-    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(kt.x, kt.y)] < m_opt.lab_atom_limit;
+    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(kt.x, kt.y)] < lab_limit(kt.x, kt.y);
   }
 
   void build_open_tiles() {
@@ -626,7 +652,12 @@ private:
   bool lab_has_room(int n, int x, int y) const {
     if (!counts_in_lab(n) || !is_lab(x, y)) return true;
     if (closed(x, y) && !preserved(m_nodes[n].atom)) return false;
-    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(x, y)] < m_opt.lab_atom_limit;
+    return m_opt.lab_atom_limit <= 0 || m_lab_atoms[tile(x, y)] < lab_limit(x, y);
+  }
+  // The LAB's limit: the options', or the tile's own when limits per tile
+  // were given.
+  int lab_limit(int x, int y) const {
+    return m_tile_limit.empty() ? m_opt.lab_atom_limit : m_tile_limit[static_cast<std::size_t>(tile(x, y))];
   }
 
   bool clock_fits(int n, int x, int y) const {
@@ -1279,8 +1310,9 @@ private:
   // taken. One they fill less still has inputs to spare.
   std::vector<int> m_closed_lab;
   bool closed(int x, int y) const {
-    return 2 * m_closed_lab[tile(x, y)] >= std::max(m_opt.lab_atom_limit, 2);
+    return 2 * m_closed_lab[tile(x, y)] >= std::max(lab_limit(x, y), 2);
   }
+  std::vector<int> m_tile_limit;  // see the constructor
   std::vector<UNPLACEABLE> m_failures;
   UNIT_COST m_u_cost;  // of the unit the improvement pass is moving
   // What the improvement passes read of every node, packed: its tile, unit
@@ -1344,6 +1376,29 @@ int site_kind(const VOK_ATOM_NODE* a) {
   }
 }
 
+namespace {
+// Limits per LAB tile for spreading where the placement's routing demand
+// exceeds supply: limit / ratio^a (at least half the limit) where the
+// ratio is over 1, the limit elsewhere, with the largest a of 1, 3/4, 1/2,
+// 1/4 that leaves room for the design's LUTs and registers with 5 % to
+// spare. Empty when none does.
+std::vector<int> local_limits(const PLACER& p, int limit, int tracks) {
+  const std::vector<std::pair<int, double>> demand = p.demand_map(tracks);
+  const double need = 1.05 * p.lab_atoms();
+  for (const double a : {1.0, 0.75, 0.5, 0.25}) {
+    std::vector<int> limits(static_cast<std::size_t>(p.tile_count()), limit);
+    double room = 0.0;
+    for (const auto& [t, r] : demand) {
+      const int l = r > 1.0 ? std::max((limit + 1) / 2, static_cast<int>(limit / std::pow(r, a))) : limit;
+      limits[static_cast<std::size_t>(t)] = l;
+      room += l;
+    }
+    if (room >= need) return limits;
+  }
+  return {};
+}
+}  // namespace
+
 bool place(const PLACER_OPTIONS& options) {
   std::vector<std::pair<VOK_ATOM_NODE*, unsigned>> before;
   for (VOK_ATOM_NODE* a : design_atoms()) before.emplace_back(a, a->is_placed() ? a->get_location_gid() : ILLEGAL);
@@ -1384,12 +1439,45 @@ bool place(const PLACER_OPTIONS& options) {
     }
     st.spread_die = host::device::die_info();
   }
+  // Where the placement kept still asks for more wire than the tracks
+  // supply and the device is too full to spread all of it, the LABs under
+  // the busiest demand take fewer atoms and the others their full limit:
+  // placed again so, congested logic spreads into the room the rest leave.
+  const int base_limit = packed.lab_atom_limit > 0 ? packed.lab_atom_limit : options.lab_atom_limit;
+  const bool local = options.spread_locally && base_limit > 0;
+  std::string local_reason;
+  if (local && !(st.local_decided && st.local_die == host::device::die_info())) {
+    st.local_decided = true;
+    st.local_die = host::device::die_info();
+    st.local_limits.clear();
+    const int tracks = host::device::spec().routing_tracks;
+    const double demand = p->routing_demand(tracks);
+    if (demand > kCongestedDemand) {
+      std::vector<int> limits = local_limits(*p, base_limit, tracks);
+      if (!limits.empty()) {
+        auto q = std::make_unique<PLACER>(packed, limits);
+        const bool q_ok = q->run();
+        const double spread = q->routing_demand(tracks);
+        if (q_ok && spread < kSpreadGain * demand) {
+          st.local_limits = std::move(limits);
+          p = std::move(q);
+          ok = q_ok;
+          local_reason = "spread where routing demand over supply";
+        }
+      }
+    }
+  } else if (local && !st.local_limits.empty()) {
+    p = std::make_unique<PLACER>(packed, st.local_limits);
+    ok = p->run();
+    local_reason = "spread where routing demand over supply";
+  }
   if (may_spread) {
     st.last = st.decision;
   } else {
     st.last = SPREAD{};
     st.last.limit = options.lab_atom_limit;
   }
+  if (!local_reason.empty()) st.last.reason = local_reason;
   p->write_back();
   st.unplaceable = p->failures();
   // The timing netlist estimates its wire delays from the placement: once an

@@ -79,6 +79,12 @@ struct PLACER_OPTIONS {
   // placement on a device decides; later ones there place at the limit it
   // chose.
   int spread_limit = 0;
+  // Where the placement kept (at the limit above or the spread one) still
+  // asks for more wire than the tracks supply, also weigh limits per LAB:
+  // lower under the busiest demand, the limit elsewhere (see place()). The
+  // first such placement on a device decides; later ones there place with
+  // the limits it chose.
+  bool spread_locally = false;
   // Places as usual but keeps only the I/O pins' and periphery blocks'
   // sites (the logic stays unplaced), as a plan stage fixes them before the
   // logic is placed.

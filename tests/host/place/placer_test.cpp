@@ -506,4 +506,39 @@ TEST_F(PlacerTest, APlacementIsSpreadOnlyWhereItsRoutingDemandExceedsSupply) {
     ASSERT_TRUE(host::placement::place(host::placement::PLACER_OPTIONS{10, 2, 10, 6}));
     EXPECT_EQ(fullest_lab(), s.limit);
   }
+  // On a device too full for the spread limit everywhere, the LABs under
+  // the busiest demand take fewer atoms and the others the limit: fewer
+  // LABs end full than packed, the estimate falls, and a later placement
+  // on the device places with the same limits.
+  const auto full_labs = [] {
+    std::map<std::pair<float, float>, int> atoms;
+    for (const VOK_ATOM_NODE* a : host::vok::top_netlist()->get_atom_list())
+      if (const int k = host::placement::site_kind(a); a->is_placed() && (k == dev_kind::LUT || k == dev_kind::FF))
+        ++atoms[{a->get_analytic_x(), a->get_analytic_y()}];
+    int full = 0;
+    for (const auto& [at, n] : atoms) full += n == 10 ? 1 : 0;
+    return full;
+  };
+  int packed = 0;
+  for (const bool local : {false, true}) {
+    ASSERT_TRUE(host_reset());
+    host::testing::device(Family::KY).grid(13, 10).routing_tracks(2).build();
+    scrambled_tori(1, 12);
+    host::placement::PLACER_OPTIONS o{10, 2, 10};
+    o.spread_locally = local;
+    ASSERT_TRUE(host::placement::place(o));
+    std::string why;
+    EXPECT_TRUE(host::placement::check_legal(&why)) << why;
+    if (!local) {
+      packed = full_labs();
+      continue;
+    }
+    EXPECT_EQ(host::placement::last_spread().reason, "spread where routing demand over supply");
+    EXPECT_LT(full_labs(), packed);
+    EXPECT_GT(full_labs(), 0);
+    const auto spread = locations();
+    unplace_all();
+    ASSERT_TRUE(host::placement::place(o));
+    EXPECT_EQ(locations(), spread);
+  }
 }

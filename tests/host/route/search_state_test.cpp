@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "korrin/korrin_graph.h"
+#include "korrin/korrin_lookahead.h"
 #include "korrin/korrin_search.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
@@ -161,6 +162,48 @@ TEST_F(SearchStateTest, AReusedSearchFindsWhatAFreshOneFindsAndTheCheapestPath) 
   }
   EXPECT_GE(checked, 8);
   EXPECT_GE(exact, 3);
+}
+
+// The lookahead's bound from an element of each class to a tile is no more
+// than the cheapest uncongested cost of entering any element there (or the
+// flat figure, where that is above it already: a pin of the I/O ring is
+// entered from the tile inside it), from the middle of the device and from
+// near its edges, and above the flat figure for most of the tiles.
+TEST_F(SearchStateTest, TheLookaheadBoundsTheCostToEveryTileFromBelow) {
+  host::testing::device(Family::KY).grid(20, 16).routing_tracks(6).build();
+  const GRAPH& g = host::korrin::graph();
+  const host::korrin::LOOKAHEAD& look = host::korrin::lookahead(g);
+  std::map<std::pair<int, int>, unsigned> from;  // (class, place): an element
+  for (unsigned e = 0; e < g.size(); ++e) {
+    const int c = g.look_class(e);
+    if (c == GRAPH::NO_LOOK) continue;
+    const std::pair<int, int> at{g.x(e), g.y(e)};
+    const int place = at == std::pair{g.nx() / 2 + 1, g.ny() / 2} ? 0 : (at == std::pair{1, 1} ? 1 : (at == std::pair{5, 4} ? 2 : -1));
+    if (place >= 0) from.emplace(std::make_pair(c, place), e);
+  }
+  // In the corner tile the wires going west and south are cut short: no class.
+  ASSERT_EQ(from.size(), 3u * GRAPH::LOOK_CLASSES - 2u);
+  SEARCH s(g.size());
+  int tiles = 0, tighter = 0;
+  for (const auto& [key, e] : from) {
+    s.begin();
+    s.run(g, {SEED{e, 0.0, 0}}, 0, 0, 0, 0, [&](unsigned v) { return g.delay(v) + 1.0; }, 1e300, true);
+    std::map<std::pair<int, int>, double> least;  // per tile
+    for (unsigned v : s.visited())
+      if (v != e) {
+        auto [it, added] = least.emplace(std::make_pair(g.x(v), g.y(v)), s.cost(v));
+        if (!added) it->second = std::min(it->second, s.cost(v));
+      }
+    for (const auto& [tile, cost] : least) {
+      const auto [x, y] = tile;
+      const double bound = look.bound(g, e, x, y, x, y), flat = g.bound(e, x, y, x, y);
+      EXPECT_LE(bound, std::max(cost, flat) + 1e-3)
+          << "class " << key.first << " from " << g.x(e) << "," << g.y(e) << " to " << x << "," << y;
+      ++tiles;
+      tighter += bound > flat ? 1 : 0;
+    }
+  }
+  EXPECT_GT(tighter, tiles / 2);
 }
 
 }  // namespace
