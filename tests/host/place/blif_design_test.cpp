@@ -356,6 +356,11 @@ TEST_F(BlifDesignTest, ADesignMaySpreadOverTheRoomOfAWiderDevice) {
         EXPECT_LT(fit_lab_atom_limit(), kFitLabAtomLimit - 1);
       }
     }
+    // The registers duplication may add take their share of the LABs too.
+    ASSERT_TRUE(host::testing::configure_fit_device(46, &why, sized + 12, registers)) << why;
+    const int labs = host::testing::grid_capacity(host::device::spec()).labs;
+    EXPECT_EQ(fit_lab_atom_limit(),
+              std::clamp(static_cast<int>(std::ceil(1.05 * 2 * registers / labs)), kFitLabAtomLimit / 2, kFitLabAtomLimit));
   }
 }
 
