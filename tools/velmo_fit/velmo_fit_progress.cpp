@@ -51,7 +51,11 @@ void print_placement_spread() {
 nlohmann::ordered_json placement_report() {
   const host::placement::SPREAD s = host::placement::last_spread();
   nlohmann::ordered_json j = {{"lab_atom_limit", s.limit}};
-  if (!s.decided) return j;
+  if (!s.decided) {
+    // Spread per LAB without a lower limit weighed for the whole device.
+    if (!s.reason.empty()) j["reason"] = s.reason;
+    return j;
+  }
   j["spread_limit"] = s.candidate;
   j["packed_demand"] = s.packed_demand;
   if (s.spread_demand > 0) j["spread_demand"] = s.spread_demand;
