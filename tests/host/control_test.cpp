@@ -14,6 +14,7 @@
 #include "dev/dev_spec.h"
 #include "gen/gen_profile.h"
 #include "msg/msg_internal_error.h"
+#include "sta/sta_timers.h"
 #include "testing/design_builder.h"
 #include "testing/host_test.h"
 #include "thr/thr_drl.h"
@@ -101,7 +102,9 @@ TEST_F(ControlTest, ProgressReportsTheRunningOperationsEachInterval) {
   host::progress::begin_stage();
   host::progress::OPERATION outer("router", "connection", 10);
   {
-    host::progress::OPERATION inner("timing update", "");
+    // A timing update names itself; one inside it does not again.
+    host::timers::SCOPE timing(host::timers::SCOPE::TIMING);
+    host::timers::SCOPE nested(host::timers::SCOPE::TIMING);
     host::clock::advance(std::chrono::seconds(29));
     outer.set_done(4);
     EXPECT_TRUE(seen.empty());
@@ -112,6 +115,7 @@ TEST_F(ControlTest, ProgressReportsTheRunningOperationsEachInterval) {
     EXPECT_EQ(seen[0].running[0].name, "router");
     EXPECT_EQ(seen[0].running[0].done, 5);
     EXPECT_EQ(seen[0].running[0].total, 10);
+    EXPECT_EQ(seen[0].running[1].name, "timing update");
     EXPECT_EQ(seen[0].running[1].total, -1);
     EXPECT_DOUBLE_EQ(seen[0].seconds, 30.0);
   }
